@@ -131,7 +131,10 @@ void MakeDefaultUserPresetName(WDL_PtrList<IPreset>* pPresets, char* str)
   int nDefaultNames = 0;
   const int n = pPresets ? pPresets->GetSize() : 0;
   for (int i = 0; i < n; ++i)
-    if (strstr(pPresets->Get(i)->mName, kUserPreset)) ++nDefaultNames;
+  {
+    const IPreset* pPreset = pPresets->Get(i);
+    if (pPreset && strstr(pPreset->mName, kUserPreset)) ++nDefaultNames;
+  }
   snprintf(str, IPreset::kNameLen, "%s %d", kUserPreset, nDefaultNames + 1);
 }
 
