@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -721,4 +722,42 @@ TEST_F(PlugFiles, NoWindowOrNoChoiceMeansNoFile)
   g->nextPath = dir + "/no/such/folder/x.fxp";
   EXPECT_FALSE(plug->SaveProgramAsFXP());
   EXPECT_TRUE(fs::is_empty(dir));  // nothing half-written is left behind
+}
+
+TEST(Presets, SeededRandomChunksNeverReadOutside)
+{
+  std::mt19937 rng(0x20008);
+  auto src = PresetPlug(3);
+  src->MakePreset("Lead", 100, 0.25, 0);
+  src->MakePreset("Pad", 20, -0.5, 1);
+  ByteChunk good;
+  src->SerializePresets(&good);
+  const std::vector<uint8_t> full = ChunkBytes(good);
+  for (int round = 0; round < 400; ++round)
+  {
+    // A valid prefix, then noise: what a damaged project hands back.
+    std::vector<uint8_t> bytes(full.begin(), full.begin() + (long)(rng() % (full.size() + 1)));
+    const int noise = (int)(rng() % 64);
+    for (int i = 0; i < noise; ++i) bytes.push_back((uint8_t)rng());
+    ByteChunk chunk = ToChunk(bytes);
+    auto plug = PresetPlug(3);
+    const int pos = plug->UnserializePresets(&chunk, 0);
+    EXPECT_TRUE(pos == -1 || (pos >= 0 && pos <= chunk.Size())) << round;
+    const int pos2 = plug->UnserializeParams(&chunk, (int)(rng() % (bytes.size() + 2)));
+    EXPECT_TRUE(pos2 == -1 || (pos2 >= 0 && pos2 <= chunk.Size())) << round;
+    for (int i = 0; i < 3; ++i)
+    {
+      const IParam* p = plug->GetParam(i);
+      EXPECT_TRUE(p->Value() >= p->GetMin() && p->Value() <= p->GetMax()) << round;
+    }
+  }
+}
+
+TEST(Presets, InstanceInfoCopies)
+{
+  IPlugInstanceInfo info;
+  info.mBundleID.Set("com.Quiet Harbor Sound.audiounit.Davrel Editor x64");
+  IPlugInstanceInfo copy(info);
+  EXPECT_STREQ(copy.mBundleID.Get(), "com.Quiet Harbor Sound.audiounit.Davrel Editor x64");
+  EXPECT_STREQ(copy.mCocoaViewFactoryClassName.Get(), "");
 }
