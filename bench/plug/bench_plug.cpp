@@ -1,10 +1,11 @@
 // The audio path's queue and the state serialisers the host calls on save.
 
+#include "TestPlug.h"
 #include "plug/IMidiQueue.h"
-#include "plug/IPlugBase.h"
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <random>
 
 namespace {
@@ -31,38 +32,17 @@ void BM_QueueBlock(benchmark::State& state)
 }
 BENCHMARK(BM_QueueBlock)->Arg(16)->Arg(256)->Arg(1024);
 
-class BenchPlug : public IPlugBase
-{
-public:
-  BenchPlug() : IPlugBase(98, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"), 128, true, true, true, kAPIAU)
-  {
-    initialize(0, 529, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"), 128, true, true, true);
-    addNonAutomateParamCount(529);
-    for (int i = 0; i < 529; ++i) GetParam(i)->InitInt("p", i % 128, 0, 127);
-  }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int*, int*) override {}
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
-
 // The editor's 473 saved values, out and back in.
 void BM_NonAutomatedRoundTrip(benchmark::State& state)
 {
-  BenchPlug plug;
+  std::unique_ptr<RecordingPlug> plug(RecordingPlug::MakeEditorLike());
+  for (int i = 0; i < 529; ++i) plug->GetParam(i)->InitInt("p", i % 128, 0, 127);
   ByteChunk chunk;
   for (auto _ : state)
   {
     chunk.Clear();
-    plug.SerializeNonAutomatedParams(&chunk, 473);
-    benchmark::DoNotOptimize(plug.UnserializeNonAutomatedParams(&chunk, 0, 473));
+    plug->SerializeNonAutomatedParams(&chunk, 473);
+    benchmark::DoNotOptimize(plug->UnserializeNonAutomatedParams(&chunk, 0, 473));
   }
   state.SetItemsProcessed(state.iterations() * 473);
 }

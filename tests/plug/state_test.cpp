@@ -94,6 +94,17 @@ std::vector<double> ChunkDoubles(const ByteChunk& c)
   return v;
 }
 
+// The preset list block of two made presets, "Lead" and "Pad".
+std::vector<uint8_t> LeadAndPadBlock()
+{
+  auto src = PresetPlug(2);
+  src->MakePreset("Lead", 127, 0.0, 0);
+  src->MakePreset("Pad", 3, -1.0, 1);
+  ByteChunk block;
+  src->SerializePresets(&block);
+  return ChunkBytes(block);
+}
+
 }  // namespace
 
 // ---- serialisers and the version header ----
@@ -358,12 +369,7 @@ TEST(Presets, PresetListBlockLayoutAndRoundTrip)
 
 TEST(Presets, BadPresetBlocksFromTheHostStopCleanly)
 {
-  auto src = PresetPlug(2);
-  src->MakePreset("Lead", 127, 0.0, 0);
-  src->MakePreset("Pad", 3, -1.0, 1);
-  ByteChunk good;
-  src->SerializePresets(&good);
-  const std::vector<uint8_t> full = ChunkBytes(good);
+  const std::vector<uint8_t> full = LeadAndPadBlock();
 
   struct Case { const char* what; std::vector<uint8_t> bytes; const char* name0; const char* name1; };
   std::vector<Case> cases;
@@ -727,12 +733,7 @@ TEST_F(PlugFiles, NoWindowOrNoChoiceMeansNoFile)
 TEST(Presets, SeededRandomChunksNeverReadOutside)
 {
   std::mt19937 rng(0x20008);
-  auto src = PresetPlug(3);
-  src->MakePreset("Lead", 100, 0.25, 0);
-  src->MakePreset("Pad", 20, -0.5, 1);
-  ByteChunk good;
-  src->SerializePresets(&good);
-  const std::vector<uint8_t> full = ChunkBytes(good);
+  const std::vector<uint8_t> full = LeadAndPadBlock();
   for (int round = 0; round < 400; ++round)
   {
     // A valid prefix, then noise: what a damaged project hands back.
