@@ -541,17 +541,9 @@ DWORD failPosition(DWORD* high)
 DWORD SetFilePointer(HANDLE h, LONG pos, LONG* high)
 {
   Pinned<FileHandle> f(h, kKindFile);
-  int64_t target = pos;
-  if (high)
-  {
-    if (!f || *high != 0)
-    {
-      *high = -1;
-      return 0xFFFFFFFFu;
-    }
-    target = int64_t(uint32_t(pos));  // with a high part the low part is unsigned
-  }
-  if (!f || target < 0 || fseeko(f->fp, off_t(target), SEEK_SET) != 0)
+  // With a high part the low part is unsigned, as the two make one position.
+  const int64_t target = high ? int64_t(uint32_t(pos)) : int64_t(pos);
+  if (!f || (high && *high != 0) || target < 0 || fseeko(f->fp, off_t(target), SEEK_SET) != 0)
   {
     if (high) *high = -1;
     return 0xFFFFFFFFu;
