@@ -40,15 +40,18 @@ void initMonotonicCond(pthread_cond_t* cond)
   pthread_condattr_destroy(&attr);
 }
 
-// Waits on cond until *flag is set or the deadline passes (null: no limit).
-// The deadline is fixed, so wake-ups without the flag do not extend the wait.
-bool waitForFlag(pthread_cond_t* cond, pthread_mutex_t* mutex, const bool* flag, const timespec* deadline)
+// With mutex held, waits on cond until *flag is set or ms scaled milliseconds
+// pass (INFINITE: no limit; 0: only looks). The deadline is fixed, so wake-ups
+// without the flag do not extend the wait.
+bool waitForFlag(pthread_cond_t* cond, pthread_mutex_t* mutex, const bool* flag, DWORD ms)
 {
+  if (*flag || ms == 0) return *flag;
+  const timespec deadline = deadlineAfter(ms == INFINITE ? 0 : ms);
   while (!*flag)
   {
-    if (!deadline)
+    if (ms == INFINITE)
       pthread_cond_wait(cond, mutex);
-    else if (pthread_cond_timedwait(cond, mutex, deadline) == ETIMEDOUT)
+    else if (pthread_cond_timedwait(cond, mutex, &deadline) == ETIMEDOUT)
       break;
   }
   return *flag;
@@ -208,12 +211,7 @@ DWORD waitSocket(KernelHandle* rec, DWORD ms)
 DWORD waitThread(ThreadHandle* t, DWORD ms)
 {
   pthread_mutex_lock(&t->mutex);
-  bool done = t->done;
-  if (!done && ms != 0)
-  {
-    const timespec deadline = deadlineAfter(ms == INFINITE ? 0 : ms);
-    done = waitForFlag(&t->cond, &t->mutex, &t->done, ms == INFINITE ? nullptr : &deadline);
-  }
+  const bool done = waitForFlag(&t->cond, &t->mutex, &t->done, ms);
   pthread_mutex_unlock(&t->mutex);
   if (!done) return WAIT_TIMEOUT;
 
@@ -229,12 +227,7 @@ DWORD waitThread(ThreadHandle* t, DWORD ms)
 DWORD waitEvent(EventHandle* e, DWORD ms)
 {
   pthread_mutex_lock(&e->mutex);
-  bool signalled = e->signalled;
-  if (!signalled && ms != 0)
-  {
-    const timespec deadline = deadlineAfter(ms == INFINITE ? 0 : ms);
-    signalled = waitForFlag(&e->cond, &e->mutex, &e->signalled, ms == INFINITE ? nullptr : &deadline);
-  }
+  const bool signalled = waitForFlag(&e->cond, &e->mutex, &e->signalled, ms);
   if (signalled && !e->manualReset) e->signalled = false;
   pthread_mutex_unlock(&e->mutex);
   return signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
