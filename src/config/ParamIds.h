@@ -190,7 +190,7 @@ enum EParams
   kRefreshFolders = 349,
   kLibSyncTimer = 350,
 
-  // Part and section locks: timbre 2 at id + 1. The three sequence locks are
+  // Timbre-part and section locks: timbre 2 at id + 1. The three sequence locks are
   // spelt "Loc", not "Lock", and configuration files rely on that.
   kPartLock = 351,
   kSectionLockOsc1 = 353,
