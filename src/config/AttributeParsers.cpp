@@ -4,6 +4,22 @@
 
 #include <sstream>
 
+namespace {
+
+// A hexadecimal number read the way an input stream reads one: an optional sign and
+// 0x, then digits up to the first other character; 0 when there is none. whole tells
+// whether the number took the whole token.
+int readHex(const std::string& token, bool* whole)
+{
+  std::istringstream in(token);
+  int v = 0;
+  in >> std::hex >> v;
+  *whole = !in.fail() && in.eof();
+  return in.fail() ? 0 : v;
+}
+
+}  // namespace
+
 void UIConfigManager::Tokenize(const std::string& text, std::vector<std::string>& tokens,
                                const std::string& delimiters)
 {
@@ -52,13 +68,8 @@ std::vector<int> UIConfigManager::convertStringSysextoVector(std::string text)
   Tokenize(text, tokens, " ");
   std::vector<int> bytes;
   bytes.reserve(tokens.size());
-  for (const std::string& token : tokens)
-  {
-    std::istringstream in(token);
-    int v = 0;
-    in >> std::hex >> v;
-    bytes.push_back(in.fail() ? 0 : v);
-  }
+  bool whole;
+  for (const std::string& token : tokens) bytes.push_back(readHex(token, &whole));
   return bytes;
 }
 
@@ -75,10 +86,9 @@ bool UIConfigManager::parseSysExTemplate(const std::string& text, std::vector<in
   parsed.reserve(tokens.size());
   for (const std::string& token : tokens)
   {
-    std::istringstream in(token);
-    int v = 0;
-    in >> std::hex >> v;
-    if (in.fail() || !in.eof())
+    bool whole;
+    const int v = readHex(token, &whole);
+    if (!whole)
     {
       configProblem("CONFIG READER: SysEx template \"" + text + "\" holds " + token + ", not a hexadecimal number!");
       return false;

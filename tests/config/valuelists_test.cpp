@@ -62,9 +62,8 @@ TEST(SysExValues, EmptyValuesStandForABlank)
       "<values><multivalue><value/></multivalue></values>"
       "</sysex></sysexlist>");
   ASSERT_EQ(r.cfg.sysExContainers().size(), 1u);
-  const SysExContainer& c = r.cfg.sysExContainers()[0];
-  EXPECT_EQ(c.values, (Lists{{" ", "7F", " "}}));
-  EXPECT_EQ(c.multiValues, (std::vector<Lists>{{{" "}}}));
+  EXPECT_EQ(r.cfg.sysExContainers()[0].values, (Lists{{" ", "7F", " "}}));
+  EXPECT_EQ(r.cfg.sysExContainers()[0].multiValues, (std::vector<Lists>{{{" "}}}));
 }
 
 TEST(SysExValues, SiblingsAfterTheFirstAreReadWhateverTheirName)
