@@ -487,15 +487,19 @@ bool clipToIntBox(double* x1, double* y1, double* x2, double* y2)
       if (t < t1) t1 = t;
     }
   }
-  const double ox = *x1, oy = *y1;
-  *x1 = ox + t0 * dx;
-  *y1 = oy + t0 * dy;
-  *x2 = ox + t1 * dx;
-  *y2 = oy + t1 * dy;
-  // Rounding may leave a hair beyond the box; the box itself is far inside
-  // the int range.
-  const double m = box + 2.0;
-  return std::fabs(*x1) < m && std::fabs(*y1) < m && std::fabs(*x2) < m && std::fabs(*y2) < m;
+  // Each cut end is measured from its own original end, so that an end that
+  // stays keeps its exact value.
+  if (t0 > 0.0) {
+    *x1 += t0 * dx;
+    *y1 += t0 * dy;
+  }
+  if (t1 < 1.0) {
+    *x2 -= (1.0 - t1) * dx;
+    *y2 -= (1.0 - t1) * dy;
+  }
+  // Rounding may leave the ends some way off the box, which is why the box
+  // lies well inside the int range.
+  return std::fabs(*x1) < lim && std::fabs(*y1) < lim && std::fabs(*x2) < lim && std::fabs(*y2) < lim;
 }
 
 bool ClipLine(int* x1, int* y1, int* x2, int* y2, int w, int h)
