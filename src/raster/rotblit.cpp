@@ -197,7 +197,7 @@ struct LICE_TransformBlit_class {
     for (int row = 0; row < div_h - 1; row++) {
       ypos += ystep;
       const int bottom = truncToInt(ypos);
-      const int ch = bottom - top;
+      const int ch = clampToInt((long long)bottom - top);
       if (ch > 0) {
         const T* tl = pts + (long long)row * 2 * div_w;
         const T* bl = tl + 2 * div_w;
@@ -206,7 +206,7 @@ struct LICE_TransformBlit_class {
         for (int col = 0; col < div_w - 1; col++, tl += 2, bl += 2) {
           xpos += xstep;
           const int right = truncToInt(xpos);
-          const int cw = right - left;
+          const int cw = clampToInt((long long)right - left);
           if (cw > 0) {
             const double dsdx = ((double)tl[2] - tl[0]) / cw, dtdx = ((double)tl[3] - tl[1]) / cw;
             const double dsdy = ((double)bl[0] - tl[0]) / ch, dtdy = ((double)bl[1] - tl[1]) / ch;
