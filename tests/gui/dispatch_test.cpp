@@ -143,7 +143,10 @@ TEST_F(DispatchTest, GreyControlsTakeNoInputInTheListOrInALayer)
   // Begin and end of a gesture only for the control that took the press.
   for (const RouteCall& c : plug->calls)
   {
-    if (c.route == 'B' || c.route == 'E') EXPECT_EQ(c.idx, 1);
+    if (c.route == 'B' || c.route == 'E')
+    {
+      EXPECT_EQ(c.idx, 1);
+    }
   }
 }
 
