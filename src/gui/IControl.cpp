@@ -45,15 +45,21 @@ void IControl::OnMouseOver(int, int, IMouseMod*) {}
 
 void IControl::OnMouseOut() {}
 
-void IControl::SetValueFromPlug(double value)
+bool IControl::TakeRouteValue(double value)
 {
   if (mDefaultValue < 0.0)
   {
     mDefaultValue = mValue = value;
-    return;
+    return false;
   }
-  if (mValue == value) return;
+  if (mValue == value) return false;
   mValue = value;
+  return true;
+}
+
+void IControl::SetValueFromPlug(double value)
+{
+  if (!TakeRouteValue(value)) return;
   SetDirty(false);
   mRedraw = true;
 }
@@ -61,13 +67,7 @@ void IControl::SetValueFromPlug(double value)
 void IControl::SetValueFromHardware(double value)
 {
   WDL_MutexLock lock(mPlug ? &mPlug->mMutex : nullptr);
-  if (mDefaultValue < 0.0)
-  {
-    mDefaultValue = mValue = value;
-    return;
-  }
-  if (mValue == value) return;
-  mValue = value;
+  if (!TakeRouteValue(value)) return;
   SetDirty2(true);
   mRedraw = true;
 }
@@ -138,6 +138,21 @@ void IControl::SetAuxParamValueFromPlug(int auxIdx, double value)
   aux->mValue = value;
   SetDirty(false);
   mRedraw = true;
+}
+
+void IControl::SetParamValueFromPlug(int paramIdx, double value)
+{
+  if (mParamIdx == paramIdx) SetValueFromPlug(value);
+  const int aux = AuxParamIdx(paramIdx);
+  if (aux >= 0) SetAuxParamValueFromPlug(aux, value);
+}
+
+bool IControl::AddDirtyArea(IRECT* area)
+{
+  if (mHide && !mIgnoreHiddenWhenUpdating) return false;
+  if (!IsDirty()) return false;
+  *area = area->Union(mRECT);
+  return true;
 }
 
 void IControl::SetValueFromUserInput(double value)

@@ -81,6 +81,14 @@ public:
   void PromptUserInput();
   void PromptUserInput(IRECT* rect);
 
+  // ---- shared by the graphics object and the layers ----
+  // A value pushed for a parameter: taken as the control's own value when it is
+  // bound to it, and as its aux param's when it follows it.
+  void SetParamValueFromPlug(int paramIdx, double value);
+  // Widens the area by the rectangle when the control is dirty and shown, or hidden
+  // with its update-when-hidden flag; true when it counted.
+  bool AddDirtyArea(IRECT* area);
+
   // ---- auxiliary parameters ----
   void AddAuxParam(int paramIdx);
   // Null out of range.
@@ -151,6 +159,9 @@ protected:
   ITextControl* mNameDisplayControl = nullptr;
 
 private:
+  // The first value from the plug-in or the hardware becomes the default; true when
+  // the value changed.
+  bool TakeRouteValue(double value);
   void MarkDirty(bool push, bool fromHardware);
   void UpdateDisplayControls();
 };

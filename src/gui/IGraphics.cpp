@@ -303,13 +303,7 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
     value = param->GetNormalized(value);
     param->SetNormalized(value);
   }
-  for (int i = 0; i < mControls.GetSize(); ++i)
-  {
-    IControl* control = mControls.Get(i);
-    if (control->ParamIdx() == paramIdx) control->SetValueFromPlug(value);
-    const int aux = control->AuxParamIdx(paramIdx);
-    if (aux >= 0) control->SetAuxParamValueFromPlug(aux, value);
-  }
+  for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->SetParamValueFromPlug(paramIdx, value);
   for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
 }
 
@@ -321,29 +315,34 @@ void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue)
 
 void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue)
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   for (int i = 0; i < mControls.GetSize(); ++i)
     if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->SetValueFromUserInput(normalizedValue);
 }
 
 void IGraphics::SetAllControlsDirty()
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->SetDirty(false);
 }
 
 void IGraphics::HideControl(int paramIdx, bool hide)
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   for (int i = 0; i < mControls.GetSize(); ++i)
     if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->Hide(hide);
 }
 
 void IGraphics::GrayOutControl(int paramIdx, bool gray)
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   for (int i = 0; i < mControls.GetSize(); ++i)
     if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->GrayOut(gray);
 }
 
 void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized)
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   if (!normalized)
   {
     const IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
@@ -357,6 +356,7 @@ void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized
 
 void IGraphics::SetStrictDrawing(bool strict)
 {
+  WDL_MutexLock lock(plugMutex(mPlug));
   mStrict = strict;
   SetAllControlsDirty();
 }

@@ -12,9 +12,9 @@
 //
 // Threads: the graphics object belongs to the main thread, which holds the plug-in's
 // mutex (IPlugBase::mMutex) for each drawing pass (IsDirty, Draw) and each input
-// event. SetParameterFromPlug and SetControlFromPlug may be called from any thread
-// and take that mutex themselves, so a value, text or layer change made elsewhere
-// under it never lands in the middle of a drawing pass; the next pass shows it.
+// event. The value routes may be called from any thread and take that mutex
+// themselves, so a value, text or layer change made elsewhere under it never lands
+// in the middle of a drawing pass; the next pass shows it.
 
 #include "base/ptrlist.h"
 #include "base/wdlstring.h"
@@ -95,12 +95,11 @@ public:
   int AttachLayer(ControlLayer* layer);
   void AttachKeyCatcher(IControl* control);
 
-  // ---- value routes ----
+  // ---- value routes; any thread but OnGUIIdle: each takes the plug-in's mutex ----
   // The plug-in's road to the controls; never pushes back. With normalized false
   // the value is in the parameter's own range: it is normalised and stored back into
-  // the parameter (snapped to its step) before the controls get it. Any thread.
+  // the parameter (snapped to its step) before the controls get it.
   virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
-  // Any thread.
   void SetControlFromPlug(int controlIdx, double normalizedValue);
   // Every control of the parameter takes the value as the user's and pushes it on.
   void SetParameterFromGUI(int paramIdx, double normalizedValue);
@@ -109,6 +108,7 @@ public:
   void GrayOutControl(int paramIdx, bool gray);
   void ClampControl(int paramIdx, double lo, double hi, bool normalized);
   void SetStrictDrawing(bool strict);
+  // Main thread.
   void OnGUIIdle();
 
   // ---- user input of a value ----

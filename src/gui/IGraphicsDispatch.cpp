@@ -35,13 +35,7 @@ bool IGraphics::IsDirty(IRECT* area)
   bool dirty = false;
   // The background (index 0) is never collected.
   for (int i = 1; i < mControls.GetSize(); ++i)
-  {
-    IControl* control = mControls.Get(i);
-    if (control->IsHidden() && !control->GetUpdateWhenHidden()) continue;
-    if (!control->IsDirty()) continue;
-    *area = area->Union(control->GetRECT());
-    dirty = true;
-  }
+    if (mControls.Get(i)->AddDirtyArea(area)) dirty = true;
   for (int i = 0; i < mLayers.GetSize(); ++i)
     if (mLayers.Get(i)->isDirty(area)) dirty = true;
   return dirty;

@@ -96,13 +96,7 @@ bool ControlLayer::isDirty(IRECT* area)
   if (!visible && !ignoreHiddenWhenUpdatingScreen) return false;
   bool dirty = false;
   for (int i = 0; i < controls.GetSize(); ++i)
-  {
-    IControl* control = controls.Get(i);
-    if (control->IsHidden() && !control->GetUpdateWhenHidden()) continue;
-    if (!control->IsDirty()) continue;
-    dirty = true;
-    *area = area->Union(control->GetRECT());
-  }
+    if (controls.Get(i)->AddDirtyArea(area)) dirty = true;
   for (int i = 0; i < children.GetSize(); ++i)
     if (children.Get(i)->isDirty(area)) dirty = true;
   return dirty;
@@ -135,13 +129,7 @@ IControl* ControlLayer::isHit(int x, int y, bool skipGrayed)
 
 void ControlLayer::SetParameterFromPlug(int paramIdx, double value, bool normalized)
 {
-  for (int i = 0; i < controls.GetSize(); ++i)
-  {
-    IControl* control = controls.Get(i);
-    if (control->ParamIdx() == paramIdx) control->SetValueFromPlug(value);
-    const int aux = control->AuxParamIdx(paramIdx);
-    if (aux >= 0) control->SetAuxParamValueFromPlug(aux, value);
-  }
+  for (int i = 0; i < controls.GetSize(); ++i) controls.Get(i)->SetParamValueFromPlug(paramIdx, value);
   for (int i = 0; i < children.GetSize(); ++i) children.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
 }
 
