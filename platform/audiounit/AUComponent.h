@@ -48,16 +48,13 @@ enum : AudioUnitScope
   kAudioUnitScope_Output = 2,
 };
 
-enum : OSStatus
-{
-  kAudioUnitErr_InvalidProperty = -10879,
-  kAudioUnitErr_InvalidParameter = -10878,
-  kAudioUnitErr_InvalidElement = -10877,
-  kAudioUnitErr_InvalidScope = -10866,
-  kAudioUnitErr_InvalidPropertyValue = -10851,
-  kAudioUnitErr_PropertyNotInUse = -10850,
-  coreFoundationUnknownErr = -4960,
-};
+constexpr OSStatus kAudioUnitErr_InvalidProperty = -10879;
+constexpr OSStatus kAudioUnitErr_InvalidParameter = -10878;
+constexpr OSStatus kAudioUnitErr_InvalidElement = -10877;
+constexpr OSStatus kAudioUnitErr_InvalidScope = -10866;
+constexpr OSStatus kAudioUnitErr_InvalidPropertyValue = -10851;
+constexpr OSStatus kAudioUnitErr_PropertyNotInUse = -10850;
+constexpr OSStatus coreFoundationUnknownErr = -4960;
 
 enum : AudioUnitRenderActionFlags
 {

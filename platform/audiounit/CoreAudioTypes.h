@@ -5,6 +5,9 @@
 
 #include <cstddef>
 
+// The sample type of the non-interleaved float streams units exchange.
+typedef Float32 AudioSampleType;
+
 struct AudioTimeStamp
 {
   Float64 mSampleTime;

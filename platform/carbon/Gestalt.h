@@ -12,12 +12,9 @@ enum : OSType
   gestaltSystemVersionBugFix = MakeOSType("sys3"),
 };
 
-enum
-{
-  gestaltUndefSelectorErr = -5551,
-};
+constexpr OSStatus gestaltUndefSelectorErr = -5551;
 
 // paramErr for a null response; gestaltUndefSelectorErr for an unknown selector.
-OSErr Gestalt(OSType selector, SInt32* response);
+OSStatus Gestalt(OSType selector, SInt32* response);
 // Sets or adds a selector's value for this process.
-OSErr ReplaceGestaltValue(OSType selector, SInt32 newValue);
+OSStatus ReplaceGestaltValue(OSType selector, SInt32 newValue);

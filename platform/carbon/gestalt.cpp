@@ -24,7 +24,7 @@ GestaltTable& Table()
 
 }  // namespace
 
-OSErr Gestalt(OSType selector, SInt32* response)
+OSStatus Gestalt(OSType selector, SInt32* response)
 {
   if (!response) return paramErr;
   GestaltTable& t = Table();
@@ -35,7 +35,7 @@ OSErr Gestalt(OSType selector, SInt32* response)
   return noErr;
 }
 
-OSErr ReplaceGestaltValue(OSType selector, SInt32 newValue)
+OSStatus ReplaceGestaltValue(OSType selector, SInt32 newValue)
 {
   GestaltTable& t = Table();
   std::lock_guard<std::mutex> guard(t.lock);

@@ -8,6 +8,8 @@
 #include <cstddef>
 
 typedef const void* CFTypeRef;
+// A string, number, data, array or dictionary, or a tree of them.
+typedef CFTypeRef CFPropertyListRef;
 typedef unsigned long CFTypeID;
 typedef unsigned long CFHashCode;
 typedef unsigned long CFOptionFlags;

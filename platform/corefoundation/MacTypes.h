@@ -18,11 +18,8 @@ typedef SInt16 OSErr;
 typedef SInt32 OSStatus;
 typedef UInt32 OSType;
 
-enum
-{
-  noErr = 0,
-  paramErr = -50,
-};
+constexpr OSStatus noErr = 0;
+constexpr OSStatus paramErr = -50;
 
 // A four-character code from its text, first character in the high byte.
 constexpr OSType MakeOSType(const char (&s)[5])
