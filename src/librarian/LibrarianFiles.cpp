@@ -22,6 +22,7 @@ std::string convertedBanksFolderPath() { return dataFolderPath() + "Converted Ba
 
 bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error)
 {
+  chunk->Clear();
   try
   {
     Poco::File file(path);
@@ -32,7 +33,6 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
       return false;
     }
     Poco::FileInputStream in(path, std::ios::in | std::ios::binary);
-    chunk->Clear();
     if (chunk->Resize((int)size) != (int)size)
     {
       if (error) *error = "out of memory";
