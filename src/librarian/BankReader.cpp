@@ -171,6 +171,7 @@ void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, 
     }
     else
     {
+      bank->patches.reserve(before + (size_t)size / kProgramDumpSize);
       int position = 0;
       while (processSysExFile(chunk, size, position, bank, &dropped) > 0)
       {

@@ -3,6 +3,22 @@
 #include "librarian/BankFormats.h"
 
 #include <algorithm>
+#include <cstring>
+
+namespace
+{
+// Names are at most twelve characters: a plain loop beats the library's search here.
+bool containsText(const std::string& name, const std::string& text)
+{
+  const size_t n = text.size();
+  if (n > name.size()) return false;
+  const char* h = name.data();
+  const char first = text[0];
+  for (size_t i = 0, last = name.size() - n; i <= last; ++i)
+    if (h[i] == first && !memcmp(h + i + 1, text.data() + 1, n - 1)) return true;
+  return false;
+}
+}  // namespace
 
 PatchLibrarian::PatchLibrarian(LibrarianHost* host) : plug(host) {}
 
@@ -51,30 +67,46 @@ bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch)
 void PatchLibrarian::createNewSearchPatchFiles(std::string text)
 {
   WDL_MutexLock lock(&libraryMutex);
-  deleteBanks(searchResultFiles);
+  // The previous results go; their slots' storage is reused for the new copies, which
+  // spares the allocator most of its work on large result sets.
+  std::vector<PatchFile*> previous;
+  previous.swap(searchResultFiles);
   clearDataStructures(3);
+
   // An empty text would match every slot, the empty ones too.
-  if (text.empty()) return;
-
-  std::vector<const LibrarianPatch*> matches;
-  for (const PatchFile* bank : patchFiles)
-    for (const LibrarianPatch& slot : bank->patches)
-      if (slot.name.find(text) != std::string::npos) matches.push_back(&slot);
-
-  for (size_t first = 0; first < matches.size(); first += kBankSlots)
+  PatchFile* bank = nullptr;
+  size_t used = 0;  // slots of bank filled so far
+  for (const PatchFile* source : patchFiles)
   {
-    PatchFile* bank = new PatchFile;
-    const size_t last = std::min(matches.size(), first + kBankSlots);
-    bank->patches.reserve(last - first);
-    for (size_t i = first; i < last; ++i) bank->patches.push_back(*matches[i]);
-    bank->fileName = "Search Results " + std::to_string(first / kBankSlots + 1);
-    bank->folderName = "Patches";
-    searchResultFiles.push_back(bank);
-    if (searchFolderTree.empty())
+    if (text.empty()) break;
+    for (const LibrarianPatch& slot : source->patches)
     {
-      searchFolderTree.push_back(new FolderFiles);
-      searchFolderTree.back()->name = bank->folderName;
+      if (!containsText(slot.name, text)) continue;
+      if (!bank || used == (size_t)kBankSlots)
+      {
+        if (bank) bank->patches.resize(used);
+        bank = new PatchFile;
+        const size_t k = searchResultFiles.size();
+        if (k < previous.size()) bank->patches.swap(previous[k]->patches);
+        bank->fileName = "Search Results " + std::to_string(k + 1);
+        bank->folderName = "Patches";
+        searchResultFiles.push_back(bank);
+        if (searchFolderTree.empty())
+        {
+          searchFolderTree.push_back(new FolderFiles);
+          searchFolderTree.back()->name = bank->folderName;
+        }
+        searchFolderTree.front()->files.push_back(bank);
+        used = 0;
+      }
+      // Matches are copied as they are found, while the slot is still in the cache.
+      if (used < bank->patches.size())
+        bank->patches[used] = slot;
+      else
+        bank->patches.push_back(slot);
+      ++used;
     }
-    searchFolderTree.front()->files.push_back(bank);
   }
+  if (bank) bank->patches.resize(used);
+  deleteBanks(previous);
 }
