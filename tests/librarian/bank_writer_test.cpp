@@ -238,3 +238,26 @@ TEST(BankWriter, ReadingRefusesFilesOverOneMebibyte)
   EXPECT_EQ(why, "larger than 1 MiB");
   EXPECT_FALSE(readWholeFile(dir.root + "none.syx", &c, &why));
 }
+
+TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
+{
+  TempDataDir dir;
+  const auto content = dumps(128, 49);
+  const Bytes raw = concat(content);
+  const Bytes mid = expectedMidiBank(content);
+  writeFileBytes(dir.patches + "/Own.dvl", raw);
+  writeFileBytes(dir.patches + "/Raw.wvb", raw);
+  writeFileBytes(dir.patches + "/Tune.mid", mid);
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(lib.patchFiles.size(), 3u);
+  for (int i = 0; i < 3; ++i)
+  {
+    const std::string name = lib.patchFiles[(size_t)i]->fileName;
+    const std::string path = dir.patches + "/" + name;
+    const Bytes before = readFileBytes(path);
+    lib.upperFileIndex = i;
+    ASSERT_TRUE(lib.saveEditedPatch(path, name));
+    EXPECT_EQ(readFileBytes(path), before) << name;
+  }
+}

@@ -96,3 +96,38 @@ TEST(Search, NewSearchReplacesTheLastAndNoMatchLeavesNothing)
   lib.createNewSearchPatchFiles("");
   EXPECT_TRUE(lib.searchResultFiles.empty());
 }
+
+TEST(Search, SearchesInAnyOrderGiveWhatAFreshSearchGives)
+{
+  // Result storage is reused from one search to the next: nothing of an earlier
+  // search may show through.
+  PatchLibrarian lib;
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) names.push_back((i % 3 ? "Lead " : "Bass ") + std::to_string(i));
+  for (int b = 0; b < 3; ++b)
+    lib.patchFiles.push_back(
+        namedBank(std::vector<std::string>(names.begin() + b * 100, names.begin() + b * 100 + 100), "B", 60));
+  const char* order[] = {"Lead", "Bass 1", "Lead 2", "Zither", "Bass", "Lead", "ead 29"};
+  for (const char* text : order)
+  {
+    lib.createNewSearchPatchFiles(text);
+    PatchLibrarian fresh;
+    for (const PatchFile* f : lib.patchFiles) fresh.patchFiles.push_back(f->clone());
+    fresh.createNewSearchPatchFiles(text);
+    ASSERT_EQ(lib.searchResultFiles.size(), fresh.searchResultFiles.size()) << text;
+    for (size_t k = 0; k < fresh.searchResultFiles.size(); ++k)
+    {
+      const PatchFile* a = lib.searchResultFiles[k];
+      const PatchFile* b = fresh.searchResultFiles[k];
+      EXPECT_EQ(a->fileName, b->fileName);
+      ASSERT_EQ(a->patches.size(), b->patches.size()) << text;
+      for (size_t i = 0; i < a->patches.size(); ++i)
+      {
+        EXPECT_EQ(a->patches[i].name, b->patches[i].name);
+        ASSERT_EQ(a->patches[i].messages.size(), 1u);
+        EXPECT_EQ(a->patches[i].messages[0].bytes, b->patches[i].messages[0].bytes);
+      }
+    }
+    EXPECT_EQ(lib.searchFolderTree.empty(), fresh.searchFolderTree.empty());
+  }
+}
