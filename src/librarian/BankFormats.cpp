@@ -17,6 +17,9 @@ const std::vector<uint8_t>& mkInitPatchData()
   return filler;
 }
 
+namespace
+{
+// A Standard MIDI File variable-length quantity.
 void appendMidiVarLen(ByteChunk* out, uint32_t value)
 {
   uint8_t buf[5];
@@ -25,6 +28,7 @@ void appendMidiVarLen(ByteChunk* out, uint32_t value)
   while (value >>= 7) buf[4 - n++] = (uint8_t)(0x80 | (value & 0x7F));
   out->PutBytes(buf + 5 - n, n);
 }
+}  // namespace
 
 const PatchSysexMessage* LibrarianPatch::program() const
 {

@@ -13,8 +13,6 @@ class ByteChunk;
 enum
 {
   kBankSlots = 128,
-  kRawBankSize = 38016,
-  kMidiBankSize = 38580,
   kMidiBankEventDelta = 500,  // ticks between two programs
 };
 
@@ -28,6 +26,3 @@ int appendBankBytes(const PatchFile& bank, bool isMid, ByteChunk* out);
 // Searches forward from position for value; true with position just behind it, else
 // position -1. A negative position finds nothing.
 bool findByte(ByteChunk* chunk, int& position, int value);
-
-// A Standard MIDI File variable-length quantity.
-void appendMidiVarLen(ByteChunk* out, uint32_t value);

@@ -11,6 +11,7 @@ namespace
 bool containsText(const std::string& name, const std::string& text)
 {
   const size_t n = text.size();
+  if (n == 0) return true;
   if (n > name.size()) return false;
   const char* h = name.data();
   const char first = text[0];
@@ -73,40 +74,60 @@ void PatchLibrarian::createNewSearchPatchFiles(std::string text)
   previous.swap(searchResultFiles);
   clearDataStructures(3);
 
-  // An empty text would match every slot, the empty ones too.
   PatchFile* bank = nullptr;
   size_t used = 0;  // slots of bank filled so far
+  auto store = [&](const LibrarianPatch& slot) {
+    if (!bank || used == (size_t)kBankSlots)
+    {
+      if (bank) bank->patches.resize(used);
+      bank = new PatchFile;
+      const size_t k = searchResultFiles.size();
+      if (k < previous.size()) bank->patches.swap(previous[k]->patches);
+      bank->fileName = "Search Results " + std::to_string(k + 1);
+      bank->folderName = "Patches";
+      searchResultFiles.push_back(bank);
+      if (searchFolderTree.empty())
+      {
+        searchFolderTree.push_back(new FolderFiles);
+        searchFolderTree.back()->name = bank->folderName;
+      }
+      searchFolderTree.front()->files.push_back(bank);
+      used = 0;
+    }
+    if (used < bank->patches.size())
+      bank->patches[used] = slot;
+    else
+      bank->patches.push_back(slot);
+    ++used;
+  };
+
+  // Matched programs lie far apart on the heap. Each match waits in a short queue
+  // while its message list and then its bytes are fetched, and is copied after that.
+  enum { kStage = 8, kQueue = 2 * kStage };
+  const LibrarianPatch* queue[kQueue];
+  size_t queued = 0;  // matches seen; match m sits at queue[m % kQueue]
+  auto advance = [&](size_t m) {
+    if (m >= kStage)
+    {
+      const LibrarianPatch* p = queue[(m - kStage) % kQueue];
+      if (!p->messages.empty()) __builtin_prefetch(p->messages.front().bytes.data());
+    }
+    if (m >= kQueue) store(*queue[m % kQueue]);
+  };
+
+  // An empty text would match every slot, the empty ones too.
   for (const PatchFile* source : patchFiles)
   {
     if (text.empty()) break;
     for (const LibrarianPatch& slot : source->patches)
     {
       if (!containsText(slot.name, text)) continue;
-      if (!bank || used == (size_t)kBankSlots)
-      {
-        if (bank) bank->patches.resize(used);
-        bank = new PatchFile;
-        const size_t k = searchResultFiles.size();
-        if (k < previous.size()) bank->patches.swap(previous[k]->patches);
-        bank->fileName = "Search Results " + std::to_string(k + 1);
-        bank->folderName = "Patches";
-        searchResultFiles.push_back(bank);
-        if (searchFolderTree.empty())
-        {
-          searchFolderTree.push_back(new FolderFiles);
-          searchFolderTree.back()->name = bank->folderName;
-        }
-        searchFolderTree.front()->files.push_back(bank);
-        used = 0;
-      }
-      // Matches are copied as they are found, while the slot is still in the cache.
-      if (used < bank->patches.size())
-        bank->patches[used] = slot;
-      else
-        bank->patches.push_back(slot);
-      ++used;
+      advance(queued);
+      __builtin_prefetch(slot.messages.data());
+      queue[queued++ % kQueue] = &slot;
     }
   }
+  for (size_t m = queued > kQueue ? queued - kQueue : 0; m < queued; ++m) store(*queue[m % kQueue]);
   if (bank) bank->patches.resize(used);
   deleteBanks(previous);
 }

@@ -80,6 +80,13 @@ std::vector<Bytes> testPrograms(int n, uint32_t base)
   return v;
 }
 
+std::vector<Bytes> testDumps(int n, uint32_t base)
+{
+  std::vector<Bytes> v;
+  for (const Bytes& p : testPrograms(n, base)) v.push_back(testProgramDump(p));
+  return v;
+}
+
 Bytes concat(const std::vector<Bytes>& parts)
 {
   Bytes out;

@@ -27,6 +27,8 @@ Bytes testAllDataDump(const std::vector<Bytes>& programs, uint32_t extraSeed);
 
 // n programs named "Prog %03d" from seeds base, base + 1, ...
 std::vector<Bytes> testPrograms(int n, uint32_t base);
+// Their program dumps.
+std::vector<Bytes> testDumps(int n, uint32_t base);
 Bytes concat(const std::vector<Bytes>& parts);
 std::string nameOf(const Bytes& data);  // the name the librarian should give it
 

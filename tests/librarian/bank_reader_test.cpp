@@ -123,13 +123,21 @@ TEST(BankReader, SlotNamesSkipThePackingByte)
 
 TEST(AllProgramImport, ProgramsEqualTheGeneratorsByteForByte)
 {
-  PatchLibrarian lib;
+  // The all-data dump holds the same programs at the same places, then 200 more bytes.
   const auto programs = testPrograms(128, 4242);
-  const Bytes dump = testAllProgramDump(programs);
-  ASSERT_EQ(dump.size(), 37163u);
-  const PatchFile f = loadBytes(lib, dump);
-  ASSERT_EQ(f.patches.size(), 128u);
-  expectSlots(f, programs);
+  const struct
+  {
+    Bytes dump;
+    size_t size;
+  } cases[] = {{testAllProgramDump(programs), 37163}, {testAllDataDump(programs, 99), 37392}};
+  for (const auto& c : cases)
+  {
+    PatchLibrarian lib;
+    ASSERT_EQ(c.dump.size(), c.size);
+    const PatchFile f = loadBytes(lib, c.dump);
+    ASSERT_EQ(f.patches.size(), 128u);
+    expectSlots(f, programs);
+  }
 }
 
 TEST(AllProgramImport, SecondProgramGetsFreshPackingBytes)
@@ -149,17 +157,6 @@ TEST(AllProgramImport, SecondProgramGetsFreshPackingBytes)
   EXPECT_NE(m[13], dump[301]);         // the dump's packing byte belongs to other bytes
   EXPECT_EQ(m[21], 0x7F);
   EXPECT_EQ(m[293], 0x03);             // the short last group: data bytes 252 and 253
-}
-
-TEST(AllProgramImport, AllDataDumpYieldsTheSamePrograms)
-{
-  PatchLibrarian lib;
-  const auto programs = testPrograms(128, 555);
-  const Bytes dump = testAllDataDump(programs, 99);
-  ASSERT_EQ(dump.size(), 37392u);
-  const PatchFile f = loadBytes(lib, dump);
-  ASSERT_EQ(f.patches.size(), 128u);
-  expectSlots(f, programs);
 }
 
 TEST(AllProgramImport, DamagedDumpsAreRefusedWhole)
@@ -336,4 +333,32 @@ TEST(SmfImport, MalformedFilesAreRefusedWhole)
   Bytes shortHead = good;
   shortHead[7] = 5;
   EXPECT_TRUE(loadBytes(lib, shortHead).patches.empty());
+}
+
+TEST(AllProgramImport, RequestRoadFillsTheUpperBankThroughTheController)
+{
+  // A controller that routes each fed program into the selected slot, as the hardware
+  // router does, and moves the selection on.
+  struct RoutingHost : LibrarianHost
+  {
+    PatchLibrarian* lib = nullptr;
+    void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+    {
+      LibrarianPatch p;
+      p.name = programDumpName(msg, size);
+      p.messages.push_back(PatchSysexMessage{Bytes(msg, msg + size)});
+      lib->setSysexDatatoSelectedSlot(&p);
+      ++lib->selectedSlot;
+    }
+  } host;
+  PatchLibrarian lib(&host);
+  host.lib = &lib;
+  lib.patchFiles.push_back(makeBank(testDumps(100, 1), "Upper.dvl"));
+  const auto programs = testPrograms(128, 2);
+  lib.selectedSlot = 0;
+  lib.allPatchesRequestActive = true;
+  PatchFile scratch = loadBytes(lib, testAllProgramDump(programs));
+  EXPECT_EQ(scratch.patches.size(), 128u);
+  expectSlots(*lib.patchFiles[0], programs);
+  EXPECT_EQ(lib.selectedSlot, 128);
 }

@@ -11,13 +11,6 @@
 
 namespace
 {
-std::vector<Bytes> dumps(int n, uint32_t seed)
-{
-  std::vector<Bytes> v;
-  for (const Bytes& p : testPrograms(n, seed)) v.push_back(testProgramDump(p));
-  return v;
-}
-
 std::vector<Bytes> padded(std::vector<Bytes> v)
 {
   while (v.size() < 128) v.push_back(mkInitPatchData());
@@ -31,7 +24,7 @@ struct Fixture
   PatchLibrarian lib{&host};
   std::vector<Bytes> content;
 
-  explicit Fixture(int slots, uint32_t seed = 40) : content(dumps(slots, seed))
+  explicit Fixture(int slots, uint32_t seed = 40) : content(testDumps(slots, seed))
   {
     lib.patchFiles.push_back(makeBank(content, "Bank.dvl"));
   }
@@ -242,7 +235,7 @@ TEST(BankWriter, ReadingRefusesFilesOverOneMebibyte)
 TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
 {
   TempDataDir dir;
-  const auto content = dumps(128, 49);
+  const auto content = testDumps(128, 49);
   const Bytes raw = concat(content);
   const Bytes mid = expectedMidiBank(content);
   writeFileBytes(dir.patches + "/Own.dvl", raw);

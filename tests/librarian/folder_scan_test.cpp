@@ -1,6 +1,7 @@
 #include "LibrarianTestSupport.h"
 
 #include "librarian/BankFormats.h"
+#include "librarian/LibrarianFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,7 @@
 
 namespace
 {
-std::vector<Bytes> dumps(int n, uint32_t seed)
-{
-  std::vector<Bytes> v;
-  for (const Bytes& p : testPrograms(n, seed)) v.push_back(testProgramDump(p));
-  return v;
-}
-
-Bytes bankBytes(int n, uint32_t seed) { return concat(dumps(n, seed)); }
+Bytes bankBytes(int n, uint32_t seed) { return concat(testDumps(n, seed)); }
 
 std::vector<std::string> listedNames(const PatchLibrarian& lib)
 {
@@ -45,8 +39,9 @@ TEST(FolderScan, OrderFolderTreeAndPaths)
   writeFileBytes(dir.patches + "/a.dvl", bankBytes(128, 5));
   writeFileBytes(dir.patches + "/B.dvl", bankBytes(128, 6));
 
+  ASSERT_EQ(patchesFolderPath(), dir.patches);
   PatchLibrarian lib;
-  lib.loadPatchesFromFilesystem(dir.patches);
+  lib.loadPatchesFromFilesystem(patchesFolderPath());
   EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Z.dvl", "b.dvl", "m.wvb", "c.syx", "B.dvl", "a.dvl"}));
   EXPECT_EQ(lib.folderPaths, (std::vector<std::string>{dir.patches + "/A", dir.patches + "/A/B", dir.patches + "/C",
                                                        dir.patches}));
@@ -56,7 +51,7 @@ TEST(FolderScan, OrderFolderTreeAndPaths)
   EXPECT_EQ(lib.patchFiles[4]->folderName, "Patches");
   EXPECT_EQ(lib.patchFiles[4]->pathFolders, (std::vector<std::string>{"Patches"}));
   for (const PatchFile* f : lib.patchFiles) EXPECT_EQ(f->patches.size(), 128u);
-  EXPECT_EQ(lib.patchFiles[0]->patches[0].messages[0].bytes, dumps(1, 2)[0]);
+  EXPECT_EQ(lib.patchFiles[0]->patches[0].messages[0].bytes, testDumps(1, 2)[0]);
 
   ASSERT_EQ(lib.folderTree.size(), 3u);
   const FolderFiles* a = lib.folderTree[0];
@@ -106,13 +101,13 @@ TEST(FolderScan, SizeThresholdExtensionsAndSmallFiles)
   writeFileBytes(dir.patches + "/prog.prg", bankBytes(128, 12));
   writeFileBytes(dir.patches + "/notes.txt", bankBytes(128, 13));
   writeFileBytes(dir.patches + "/noext", bankBytes(128, 14));
-  writeFileBytes(dir.patches + "/one.syx", dumps(1, 15)[0]);
+  writeFileBytes(dir.patches + "/one.syx", testDumps(1, 15)[0]);
   dir.mkdir("Patches/folder.dvl");
 
   PatchLibrarian lib;
   lib.loadPatchesFromFilesystem(dir.patches);
   EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Upper.DVL", "at25001.syx", "mixed.Syx"}));
-  EXPECT_EQ(lib.patchFiles[1]->patches[83].messages[0].bytes, dumps(84, 9)[83]);
+  EXPECT_EQ(lib.patchFiles[1]->patches[83].messages[0].bytes, testDumps(84, 9)[83]);
   EXPECT_EQ(lib.patchFiles[1]->patches[84].messages[0].bytes, mkInitPatchData());
   EXPECT_FALSE(log.contains("prog.prg"));
   EXPECT_FALSE(log.contains("notes.txt"));
@@ -150,7 +145,7 @@ TEST(FolderScan, OversizedFileIsSplitMovedAndListedOnce)
 {
   TempDataDir dir;
   LogCapture log;
-  const auto all = dumps(129, 30);
+  const auto all = testDumps(129, 30);
   const Bytes source = concat(all);
   writeFileBytes(dir.patches + "/Big.syx", source);
   writeFileBytes(dir.patches + "/Exact.dvl", bankBytes(128, 31));
@@ -175,7 +170,7 @@ TEST(FolderScan, ThreeHundredProgramsGiveThreeBanksInTheirFolder)
 {
   TempDataDir dir;
   dir.mkdir("Patches/Imports");
-  const auto all = dumps(300, 40);
+  const auto all = testDumps(300, 40);
   writeFileBytes(dir.patches + "/Imports/Old.syx", concat(all));
   // A converted file of that name is kept; the new one gets a name of its own.
   dir.mkdir("Converted Banks");

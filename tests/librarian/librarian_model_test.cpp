@@ -7,13 +7,6 @@
 
 namespace
 {
-std::vector<Bytes> dumps(int n, uint32_t seed)
-{
-  std::vector<Bytes> v;
-  for (const Bytes& p : testPrograms(n, seed)) v.push_back(testProgramDump(p));
-  return v;
-}
-
 LibrarianPatch received(uint32_t seed, const char* name)
 {
   LibrarianPatch p;
@@ -54,7 +47,7 @@ TEST(LibrarianModel, ClearDataStructuresTouchesOnlyItsTree)
 
 TEST(LibrarianModel, BankCloneIsDeep)
 {
-  std::unique_ptr<PatchFile> bank(makeBank(dumps(128, 1), "Deep.dvl"));
+  std::unique_ptr<PatchFile> bank(makeBank(testDumps(128, 1), "Deep.dvl"));
   bank->folderName = "A";
   bank->pathFolders = {"Patches", "A"};
   std::unique_ptr<PatchFile> copy(bank->clone());
@@ -65,7 +58,7 @@ TEST(LibrarianModel, BankCloneIsDeep)
 
   copy->patches[0].messages[0].bytes[20] ^= 1;
   copy->patches[1].name = "changed";
-  EXPECT_EQ(bank->patches[0].messages[0].bytes, dumps(1, 1)[0]);
+  EXPECT_EQ(bank->patches[0].messages[0].bytes, testDumps(1, 1)[0]);
   EXPECT_NE(bank->patches[1].name, "changed");
   bank->patches[2].messages.clear();
   EXPECT_EQ(copy->patches[2].messages.size(), 1u);
@@ -86,7 +79,7 @@ TEST(LibrarianModel, SlotCloneAppendsBehindTheTargetsMessages)
 TEST(LibrarianModel, BankIndexOutsideTheListSelectsNothing)
 {
   PatchLibrarian lib;
-  lib.patchFiles.push_back(makeBank(dumps(128, 4), "One.dvl"));
+  lib.patchFiles.push_back(makeBank(testDumps(128, 4), "One.dvl"));
   EXPECT_NE(lib.bankAt(0), nullptr);
   EXPECT_EQ(lib.bankAt(-1), nullptr);
   EXPECT_EQ(lib.bankAt(1), nullptr);
@@ -96,13 +89,13 @@ TEST(LibrarianModel, BankIndexOutsideTheListSelectsNothing)
     lib.upperFileIndex = index;
     EXPECT_FALSE(lib.setSysexDatatoSelectedSlot(&p));
   }
-  EXPECT_EQ(lib.patchFiles[0]->patches[0].messages[0].bytes, dumps(1, 4)[0]);
+  EXPECT_EQ(lib.patchFiles[0]->patches[0].messages[0].bytes, testDumps(1, 4)[0]);
 }
 
 TEST(ReceivedProgram, ReplacesOnlyTheSelectedSlot)
 {
   PatchLibrarian lib;
-  const auto before = dumps(128, 6);
+  const auto before = testDumps(128, 6);
   lib.patchFiles.push_back(makeBank(before, "Up.dvl"));
   lib.selectedSlot = 5;
   LibrarianPatch p = received(7, "Fresh");
@@ -123,8 +116,8 @@ TEST(ReceivedProgram, ReplacesOnlyTheSelectedSlot)
 TEST(ReceivedProgram, UpperBankIsBroughtTo128Slots)
 {
   PatchLibrarian lib;
-  lib.patchFiles.push_back(makeBank(dumps(130, 8), "Long.dvl"));
-  lib.patchFiles.push_back(makeBank(dumps(100, 9), "Short.dvl"));
+  lib.patchFiles.push_back(makeBank(testDumps(130, 8), "Long.dvl"));
+  lib.patchFiles.push_back(makeBank(testDumps(100, 9), "Short.dvl"));
   LibrarianPatch p = received(10, "In");
   ASSERT_TRUE(lib.setSysexDatatoSelectedSlot(&p));
   EXPECT_EQ(lib.patchFiles[0]->patches.size(), 128u);
@@ -142,7 +135,7 @@ TEST(ReceivedProgram, UpperBankIsBroughtTo128Slots)
 TEST(ReceivedProgram, TwoMessagesAreStoredInOrderAndBadSlotsRefused)
 {
   PatchLibrarian lib;
-  lib.patchFiles.push_back(makeBank(dumps(128, 11), "Up.dvl"));
+  lib.patchFiles.push_back(makeBank(testDumps(128, 11), "Up.dvl"));
   LibrarianPatch two = received(12, "Two");
   two.messages.push_back(PatchSysexMessage{Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7}});
   lib.selectedSlot = 0;
@@ -167,7 +160,7 @@ TEST(ReceivedProgram, StoringWhileTheMainThreadRescansIsSafe)
   // The MIDI input thread stores programs while the user rescans and searches.
   TempDataDir dir;
   for (int i = 0; i < 4; ++i)
-    writeFileBytes(dir.patches + "/b" + std::to_string(i) + ".dvl", concat(dumps(128, 200 + (uint32_t)i)));
+    writeFileBytes(dir.patches + "/b" + std::to_string(i) + ".dvl", concat(testDumps(128, 200 + (uint32_t)i)));
   PatchLibrarian lib;
   lib.loadPatchesFromFilesystem(dir.patches);
   ASSERT_EQ(lib.patchFiles.size(), 4u);
