@@ -169,7 +169,7 @@ TEST(AllProgramImport, DamagedDumpsAreRefusedWhole)
   EXPECT_TRUE(loadBytes(lib, cut).patches.empty());
   EXPECT_TRUE(loadBytes(lib, Bytes(dump.begin(), dump.begin() + 20000)).patches.empty());
   Bytes gap = dump;
-  gap.erase(gap.begin() + 5000, gap.begin() + 5008);  // a lost piece shifts everything behind it
+  gap.erase(gap.begin() + 5000, gap.begin() + 5008);  // a lost run of bytes shifts everything behind it
   EXPECT_TRUE(loadBytes(lib, gap).patches.empty());
   EXPECT_TRUE(log.contains("PatchLibrarian: File format not supported!"));
 }
