@@ -3,13 +3,17 @@
 # MIDI tests and benchmarks talk through. Servers take names from a small fixed
 # pool, because JACK keeps at most 8 servers a machine in its registry and frees
 # an entry only when a server of that name stops cleanly or finds the old one dead.
+# The pool holds one name: JACK names a client's notification socket after the
+# client alone (/dev/shm/jack_CLIENT_UID_0), so clients of the same name on two
+# servers at once ("RtMidi Input Client") break each other. Users take turns
+# through the name's lock file.
 #
 #   jack-testbed.sh start NAME     start server NAME, wait until it takes clients
 #   jack-testbed.sh stop NAME      stop server NAME by its process id
 #   jack-testbed.sh reclaim        start and stop every pool name once (frees stale entries)
 #   jack-testbed.sh sweep          stop servers left running under pool names nobody holds
 #   jack-testbed.sh run SECONDS -- COMMAND...
-#                                  take a free pool name, start its server, run COMMAND
+#                                  take a free pool name (waiting for it), start its server, run COMMAND
 #                                  under timeout with JACK_DEFAULT_SERVER set, stop the
 #                                  server pass or fail, exit with COMMAND's status
 #
@@ -18,7 +22,7 @@
 set -uo pipefail
 
 state="${DAVREL_JACK_DIR:-${TMPDIR:-/tmp}/davrel-jack}"
-pool="davrel-test-0 davrel-test-1 davrel-test-2 davrel-test-3"
+pool="davrel-test-0"
 mkdir -p "$state"
 
 export JACK_NO_AUDIO_RESERVATION=1
@@ -49,7 +53,7 @@ start_server() { # name
   local name="$1" log="$state/$1.log" pid
   command -v jackd >/dev/null || die "jackd is not installed (Debian package jackd2)"
   stop_server "$name"   # a server left behind by a run that died
-  jackd --no-realtime -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null &
+  jackd -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null &
   pid=$!
   echo "$pid" >"$state/$name.pid"
   # Probing is safe here: no client of the tests exists yet on this server.

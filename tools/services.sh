@@ -3,8 +3,8 @@
 #   services.sh start BUILD_DIR   make sure the JACK test bed works and its server
 #                                 names are free of stale registry entries
 #   services.sh stop BUILD_DIR    stop any test-bed server a crashed test left behind
-# The MIDI tests start their own JACK server per test process (one pool name each,
-# held by a file lock), so nothing has to stay running between start and stop.
+# The MIDI tests start their own JACK server per test process, taking turns
+# through the test bed's lock file, so nothing has to stay running in between.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 case "${1:-}" in

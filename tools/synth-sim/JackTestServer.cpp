@@ -18,7 +18,11 @@
 
 namespace {
 
-const char* const kPool[] = {"davrel-test-0", "davrel-test-1", "davrel-test-2", "davrel-test-3"};
+// One name: JACK names a client's notification socket after the client alone
+// (/dev/shm/jack_CLIENT_UID_0), so two test processes whose clients share a name
+// ("RtMidi Input Client") break each other even on different servers. The lock
+// makes the MIDI tests of every worktree on the machine take turns.
+const char* const kPool[] = {"davrel-test-0"};
 
 typedef std::chrono::steady_clock Clock;
 
@@ -126,7 +130,7 @@ bool JackTestServer::Launch(std::string* error)
   {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
     if (log >= 0)
     {
       dup2(log, 1);
@@ -135,7 +139,7 @@ bool JackTestServer::Launch(std::string* error)
     const int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    execlp("jackd", "jackd", "--no-realtime", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
+    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
            (char*)nullptr);
     _exit(127);
   }
@@ -163,7 +167,7 @@ bool JackTestServer::Launch(std::string* error)
         jack_client_open("davrel-probe", (jack_options_t)(JackNoStartServer | JackServerName), &js, mName.c_str());
     if (probe)
     {
-      jack_client_close(probe);
+      mProbe = probe;
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -174,6 +178,11 @@ bool JackTestServer::Launch(std::string* error)
 
 void JackTestServer::Stop()
 {
+  if (mProbe)
+  {
+    jack_client_close(mProbe);
+    mProbe = nullptr;
+  }
   if (mPid > 0)
   {
     kill(mPid, SIGTERM);

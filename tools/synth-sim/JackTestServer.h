@@ -1,7 +1,7 @@
 #pragma once
-// One JACK server of the test bed, private to one test process. It takes a free
-// name of the pool that tools/jack-testbed.sh also uses (davrel-test-0 .. 3), held
-// by a file lock for as long as the server runs, starts jackd on the dummy back
+// One JACK server of the test bed, private to one test process. It takes the
+// server name that tools/jack-testbed.sh also uses (davrel-test-0), held by a
+// file lock for as long as the server runs, starts jackd on the dummy back
 // end in userland, waits until the server takes clients, and points this
 // process's JACK clients (RtMidi's among them) at it. The server gets SIGTERM
 // when the process dies, so a crashed or timed-out test stops it too.
@@ -34,6 +34,9 @@ private:
   bool Launch(std::string* error);
 
   std::string mName;
+  // The client that found the server ready stays until Stop: one that closes at
+  // once can upset the clients opening right after it.
+  struct _jack_client* mProbe = nullptr;
   int mLockFd = -1;
   pid_t mPid = -1;
 };

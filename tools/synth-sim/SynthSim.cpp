@@ -100,6 +100,27 @@ bool SynthSim::Connect(const std::string& source, const std::string& destination
   return r == 0 || r == EEXIST;
 }
 
+std::vector<std::string> SynthSim::FindPorts(const std::string& pattern) const
+{
+  std::vector<std::string> names;
+  if (!mClient) return names;
+  const char** ports = jack_get_ports(mClient, pattern.c_str(), JACK_DEFAULT_MIDI_TYPE, 0);
+  for (const char** p = ports; p && *p; ++p) names.push_back(*p);
+  if (ports) jack_free(ports);
+  return names;
+}
+
+bool SynthSim::WaitForConnections(int outputs, int inputs, int timeoutMs) const
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;)
+  {
+    if (mClient && jack_port_connected(mOut) == outputs && jack_port_connected(mIn) == inputs) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 bool SynthSim::Send(const SimBytes& message, SimPacing pacing)
 {
   if (!mOpen.load() || message.empty() || pacing.pieceBytes < 0 || pacing.pieceBytes > SimPacing::kMaxPieceBytes)

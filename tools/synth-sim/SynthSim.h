@@ -60,6 +60,10 @@ public:
   std::string OutputPortName() const { return mClientName + ":MIDI Out"; }
   std::string InputPortName() const { return mClientName + ":MIDI In"; }
   bool Connect(const std::string& source, const std::string& destination);
+  // Ports of the server whose full names match the regular expression.
+  std::vector<std::string> FindPorts(const std::string& pattern) const;
+  // Waits until our output and input ports have these many connections.
+  bool WaitForConnections(int outputs, int inputs, int timeoutMs) const;
 
   // Queues a message; messages go out in the order sent. False for an empty
   // message, a piece size above 8 KB, or a closed client.
