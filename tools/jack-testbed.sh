@@ -50,19 +50,30 @@ stop_server() { # name
 }
 
 start_server() { # name
-  local name="$1" log="$state/$1.log" pid
+  local name="$1" attempt
   command -v jackd >/dev/null || die "jackd is not installed (Debian package jackd2)"
   stop_server "$name"   # a server left behind by a run that died
-  jackd -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null &
+  # A server of that name still shutting down makes jackd refuse: try again.
+  for attempt in 1 2 3 4 5; do
+    start_once "$name" && return 0
+    [ $? -eq 2 ] || break
+    sleep "0.$((attempt * 2))"
+  done
+  die "server $name exited at start: $(grep -v '^$' "$state/$name.log" | tail -2 | tr '\n' ' ')"
+}
+
+start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
+  local name="$1" log="$state/$1.log" pid
+  jackd -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null 9>&- &
   pid=$!
   echo "$pid" >"$state/$name.pid"
   # Probing is safe here: no client of the tests exists yet on this server.
   for _ in $(seq 200); do
     if ! kill -0 "$pid" 2>/dev/null; then
       rm -f "$state/$name.pid"
-      die "server $name exited at start: $(tail -3 "$log" | tr '\n' ' ')"
+      return 2
     fi
-    if JACK_DEFAULT_SERVER="$name" timeout 2 jack_lsp >/dev/null 2>&1; then
+    if JACK_DEFAULT_SERVER="$name" timeout 2 jack_lsp >/dev/null 2>&1 && kill -0 "$pid" 2>/dev/null; then
       return 0
     fi
     sleep 0.05

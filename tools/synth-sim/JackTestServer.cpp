@@ -114,6 +114,20 @@ bool JackTestServer::Start(std::string* error, int lockSeconds)
 
 bool JackTestServer::Launch(std::string* error)
 {
+  // A server of the same name that is still shutting down makes jackd refuse to
+  // start ("server already active"): try again a few times.
+  for (int attempt = 0; attempt < 5; ++attempt)
+  {
+    bool retry = false;
+    if (LaunchOnce(error, &retry)) return true;
+    if (!retry) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * (attempt + 1)));
+  }
+  return false;
+}
+
+bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
+{
   const std::string dir = StateDir();
   const std::string pidPath = dir + "/" + mName + ".pid";
   const std::string logPath = dir + "/" + mName + ".log";
@@ -130,7 +144,7 @@ bool JackTestServer::Launch(std::string* error)
   {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (log >= 0)
     {
       dup2(log, 1);
@@ -139,8 +153,7 @@ bool JackTestServer::Launch(std::string* error)
     const int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
-           (char*)nullptr);
+    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);
     _exit(127);
   }
   mPid = pid;
@@ -155,10 +168,11 @@ bool JackTestServer::Launch(std::string* error)
   const auto end = Clock::now() + std::chrono::seconds(10);
   while (Clock::now() < end)
   {
-    int status = 0;
-    if (waitpid(mPid, &status, WNOHANG) == mPid)
+    if (waitpid(mPid, nullptr, WNOHANG) == mPid)
     {
       mPid = -1;
+      unlink(pidPath.c_str());
+      *retry = true;
       SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
       return false;
     }
@@ -167,6 +181,16 @@ bool JackTestServer::Launch(std::string* error)
         jack_client_open("davrel-probe", (jack_options_t)(JackNoStartServer | JackServerName), &js, mName.c_str());
     if (probe)
     {
+      // The client must have reached our server, not one that was on its way out.
+      if (waitpid(mPid, nullptr, WNOHANG) == mPid)
+      {
+        jack_client_close(probe);
+        mPid = -1;
+        unlink(pidPath.c_str());
+        *retry = true;
+        SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
+        return false;
+      }
       mProbe = probe;
       return true;
     }

@@ -32,6 +32,7 @@ public:
 
 private:
   bool Launch(std::string* error);
+  bool LaunchOnce(std::string* error, bool* retry);
 
   std::string mName;
   // The client that found the server ready stays until Stop: one that closes at
