@@ -349,11 +349,13 @@ private:
   void EndMidiInClose();
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void ParseChannelIO(const char* channelIOStr);
+  void ConvertOutputsToFloats(int nFrames, bool accumulate);
   int NonAutomatedStart() const { return NAutomatableParams(); }
   int ReadParamValues(ByteChunk* pChunk, int pos, int first, int n);
   void SetParameterFromGUIImpl(int idx, double normalizedValue, bool fromHardware);
   IPreset* NextPresetToMake(const char* name);
   bool PromptForFile(WDL_String* pFile, bool save, const char* extension);
+  bool ReadChosenFile(const char* extension, ByteChunk* pOut);
   bool ReadProgram(const unsigned char* pData, int size);
   bool ReadBank(const unsigned char* pData, int size);
 };
