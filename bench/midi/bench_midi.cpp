@@ -19,18 +19,6 @@ JackTestServer gServer;
 std::unique_ptr<SynthSim> gSim;
 std::unique_ptr<TestPlug> gPlug;
 
-std::vector<unsigned char> Dump(int size, int seed)
-{
-  std::vector<unsigned char> d(size);
-  for (int i = 0; i < size; ++i) d[i] = (unsigned char)((i * 7 + seed) & 0x7F);
-  d[0] = 0xF0;
-  d[1] = 0x42;
-  d[2] = 0x30;
-  d[3] = 0x58;
-  d[size - 1] = 0xF7;
-  return d;
-}
-
 void RoundTripShort(benchmark::State& state)
 {
   IMidiMsg cc(0, 0xB0, 0x4A, 0x00);
@@ -46,7 +34,7 @@ BENCHMARK(RoundTripShort)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterati
 
 void RoundTripDump(benchmark::State& state)
 {
-  std::vector<unsigned char> dump = Dump(297, 1);
+  std::vector<unsigned char> dump = MakeSimDump(297, 1);
   for (auto _ : state)
   {
     gPlug->Clear();
@@ -59,7 +47,7 @@ BENCHMARK(RoundTripDump)->UseRealTime()->Unit(benchmark::kMillisecond)->Iteratio
 // Pieces of range(0) bytes at range(1) bytes a second (0: one piece a JACK period).
 void DeliverLargeDump(benchmark::State& state)
 {
-  const std::vector<unsigned char> dump = Dump(37163, 2);
+  const std::vector<unsigned char> dump = MakeSimDump(37163, 2);
   const SimPacing pacing = SimPacing::Pieces((int)state.range(0), (double)state.range(1));
   gSim->SetEcho(false);
   for (auto _ : state)

@@ -15,19 +15,6 @@ namespace {
 typedef std::vector<unsigned char> Bytes;
 typedef std::vector<std::string> Names;
 
-// A dump as the synthesizer frames it: F0 42 30 58, a counting body, F7.
-Bytes Dump(int size, int seed = 0)
-{
-  Bytes d(size);
-  for (int i = 0; i < size; ++i) d[i] = (unsigned char)((i * 7 + seed) & 0x7F);
-  d[0] = 0xF0;
-  d[1] = 0x42;
-  d[2] = 0x30;
-  d[3] = 0x58;
-  d[size - 1] = 0xF7;
-  return d;
-}
-
 const int kWaitMs = 10000;
 
 class MidiOverJack : public testing::Test
@@ -84,7 +71,7 @@ public:
 private:
   void Run()
   {
-    const Bytes dump = Dump(297);
+    const Bytes dump = MakeSimDump(297);
     while (!mStop.load())
     {
       for (int i = 0; i < 40; ++i) mSim.Send({0xB0, (unsigned char)(i & 0x7F), 0x40});
@@ -122,7 +109,7 @@ TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
   pc.MakeProgramChangeMsg(5 / 127.0, 0);
   IMidiMsg noteOn(0, 0x90, 0x3C, 0x64), aftertouch(0, 0xD0, 0x40, 0x00);
   unsigned char body[] = {0x42, 0x30, 0x58, 0x10};
-  Bytes dump = Dump(297);
+  Bytes dump = MakeSimDump(297);
 
   EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
   WDL_TypedBuf<IMidiMsg> nrpn;
@@ -150,7 +137,7 @@ TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
 TEST_F(MidiOverJack, MessagesFromTheSynthesizerArriveWholeAndInOrder)
 {
   OpenPlug();
-  const Bytes dump297 = Dump(297, 1), big8k = Dump(37163, 2), big1k = Dump(37163, 3);
+  const Bytes dump297 = MakeSimDump(297, 1), big8k = MakeSimDump(37163, 2), big1k = MakeSimDump(37163, 3);
   mSim.Send({0xFA});
   mSim.Send({0xC0, 0x05});
   mSim.Send({0x90, 0x3C, 0x64});
@@ -220,7 +207,7 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 {
   OpenPlug();
-  Bytes tooLong = Dump(20000), longest = Dump(16379);
+  Bytes tooLong = MakeSimDump(20000), longest = MakeSimDump(16379);
   EXPECT_FALSE(mPlug->SendPatchSysex(tooLong.data(), (int)tooLong.size()));
   EXPECT_TRUE(mPlug->SendPatchSysex(longest.data(), (int)longest.size()));
   EXPECT_FALSE(mPlug->SendPatchSysex(longest.data(), 0));
@@ -278,7 +265,7 @@ TEST_F(MidiOverJack, ReselectingPortsDuringAFloodNeitherDeadlocksNorCrashes)
   ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
 
   // Whatever arrived during the flood arrived whole.
-  const Bytes dump = Dump(297);
+  const Bytes dump = MakeSimDump(297);
   for (const GotMidi& g : mPlug->Got())
   {
     EXPECT_TRUE(g.fromDevice);
@@ -287,8 +274,8 @@ TEST_F(MidiOverJack, ReselectingPortsDuringAFloodNeitherDeadlocksNorCrashes)
   }
   // The port still works.
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
-  mSim.Send(Dump(297, 9));
-  EXPECT_TRUE(mPlug->WaitForSysEx(Dump(297, 9), kWaitMs));
+  mSim.Send(MakeSimDump(297, 9));
+  EXPECT_TRUE(mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs));
 }
 
 // Teardown stops the input first: a message arriving meanwhile never reaches a

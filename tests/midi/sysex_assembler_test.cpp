@@ -1,4 +1,5 @@
 #include "plug/SysExAssembler.h"
+#include "SynthSim.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,6 @@ std::vector<Bytes> FeedRuns(SysExAssembler& a, const std::vector<Bytes>& runs)
   return c.out;
 }
 
-// A dump as the synthesizer frames it: header, a counting body, F7.
-Bytes Dump(int size)
-{
-  Bytes d(size);
-  for (int i = 0; i < size; ++i) d[i] = (unsigned char)((i * 7 + 3) & 0x7F);
-  d[0] = 0xF0;
-  d[1] = 0x42;
-  d[2] = 0x30;
-  d[3] = 0x58;
-  d[size - 1] = 0xF7;
-  return d;
-}
-
 std::vector<Bytes> Split(const Bytes& b, const std::vector<int>& cuts)
 {
   std::vector<Bytes> runs;
@@ -53,7 +41,7 @@ std::vector<Bytes> Split(const Bytes& b, const std::vector<int>& cuts)
 TEST(SysExAssembler, WholeMessagesPassUnchanged)
 {
   const std::vector<Bytes> runs = {
-      {0xC0, 0x05}, {0x90, 0x3C, 0x64}, {0xF0, 0x7E, 0xF7}, Dump(297), {0xFA}, {0x45}, {0xF7}};
+      {0xC0, 0x05}, {0x90, 0x3C, 0x64}, {0xF0, 0x7E, 0xF7}, MakeSimDump(297), {0xFA}, {0x45}, {0xF7}};
   SysExAssembler a;
   EXPECT_EQ(FeedRuns(a, runs), runs);
   EXPECT_FALSE(a.InSysEx());
@@ -62,7 +50,7 @@ TEST(SysExAssembler, WholeMessagesPassUnchanged)
 
 TEST(SysExAssembler, DumpSplitAcrossRunsComesOutWhole)
 {
-  const Bytes dump = Dump(297);
+  const Bytes dump = MakeSimDump(297);
   const std::vector<std::vector<int>> cutsTable = {
       {1}, {296}, {150}, {4, 200}, {1, 2, 3}, {100, 200, 296}};
   for (const auto& cuts : cutsTable)
@@ -77,7 +65,7 @@ TEST(SysExAssembler, DumpSplitAcrossRunsComesOutWhole)
 
 TEST(SysExAssembler, RealTimeBytesInsideADumpStandAloneWhereTheyStand)
 {
-  const Bytes dump = Dump(20);
+  const Bytes dump = MakeSimDump(20);
   // A clock between two pieces, and a clock and an active sensing inside one.
   std::vector<Bytes> runs = Split(dump, {8});
   runs.insert(runs.begin() + 1, Bytes{0xF8});
@@ -123,7 +111,7 @@ TEST(SysExAssembler, StatusByteEndsAnUnfinishedDumpAndIsKept)
 TEST(SysExAssembler, ResetDiscardsHalfAMessage)
 {
   SysExAssembler a;
-  const Bytes dump = Dump(40);
+  const Bytes dump = MakeSimDump(40);
   auto out = FeedRuns(a, {Bytes(dump.begin(), dump.begin() + 10)});
   EXPECT_TRUE(out.empty());
   EXPECT_TRUE(a.InSysEx());
@@ -138,7 +126,7 @@ TEST(SysExAssembler, ResetDiscardsHalfAMessage)
 TEST(SysExAssembler, TooLongIsDroppedWholeAndTheNextArrives)
 {
   SysExAssembler a(16);
-  const Bytes longDump = Dump(40), fits = Dump(16);
+  const Bytes longDump = MakeSimDump(40), fits = MakeSimDump(16);
   auto out = FeedRuns(a, Split(longDump, {10, 30}));
   EXPECT_TRUE(out.empty());
   EXPECT_EQ(a.DroppedCount(), 1);
@@ -185,7 +173,7 @@ TEST(SysExAssembler, SeededRandomStreamLosesNothing)
       want.push_back(msg);
       continue;
     }
-    const Bytes dump = Dump(kind == 1 ? 297 : 4 + (int)(rng() % 40000));
+    const Bytes dump = MakeSimDump(kind == 1 ? 297 : 4 + (int)(rng() % 40000));
     int from = 0;
     while (from < (int)dump.size())
     {

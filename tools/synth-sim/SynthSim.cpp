@@ -19,6 +19,16 @@ struct EventHeader
 
 } // namespace
 
+SimBytes MakeSimDump(int size, int seed)
+{
+  SimBytes d(size > 5 ? size : 5);
+  for (size_t i = 0; i < d.size(); ++i) d[i] = (unsigned char)((i * 7 + seed) & 0x7F);
+  const unsigned char head[] = {0xF0, 0x42, 0x30, 0x58};
+  for (int i = 0; i < 4; ++i) d[i] = head[i];
+  d.back() = 0xF7;
+  return d;
+}
+
 SynthSim::SynthSim(const std::string& clientName) : mClientName(clientName)
 {
   sem_init(&mInSem, 0, 0);

@@ -37,6 +37,10 @@ struct SimPacing
   static SimPacing Pieces(int bytes, double perSecond = 0.0) { return SimPacing{bytes, perSecond}; }
 };
 
+// A made-up dump as the synthesizer frames it: F0 42 30 58, a counting body of
+// seven-bit bytes (the seed shifts it), F7. Sizes of 5 and more.
+SimBytes MakeSimDump(int size, int seed = 3);
+
 struct SimMessage
 {
   double seconds; // since Open, from JACK's frame clock

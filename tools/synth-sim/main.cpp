@@ -29,16 +29,6 @@ namespace {
 
 std::mutex gPrint;
 
-SimBytes MakeDump(long size)
-{
-  SimBytes d((size_t)size);
-  for (long i = 0; i < size; ++i) d[i] = (unsigned char)((i * 7 + 3) & 0x7F);
-  const unsigned char head[] = {0xF0, 0x42, 0x30, 0x58};
-  for (long i = 0; i < size && i < 4; ++i) d[i] = head[i];
-  d[size - 1] = 0xF7;
-  return d;
-}
-
 unsigned Checksum(const SimBytes& b)
 {
   unsigned s = 0;
@@ -140,7 +130,7 @@ int main(int argc, char** argv)
       long size = 0;
       in >> size;
       const SimPacing pacing = cmd == "hwdump" ? SimPacing::Hardware() : ReadPacing(in);
-      ok = size >= 2 && sim.Send(MakeDump(size), pacing);
+      ok = size >= 5 && sim.Send(MakeSimDump((int)size), pacing);
     }
     else if (cmd == "syx")
     {
