@@ -75,7 +75,7 @@ public:
   int GetHost() override;
   void ResizeGraphics(int w, int h) override;
   void SetLatency(int samples) override;
-  // Sending to the hardware output port belongs to the MIDI port layer.
+  // Sending to the hardware output port, through the port layer; SendMidiVST sends nothing.
   bool SendMidiVST(IMidiMsg* pMsg) override;
   bool SendMidiMsg(IMidiMsg* pMsg) override;
   bool SendMidiSysex(unsigned char* pData, int size) override;

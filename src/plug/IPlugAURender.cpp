@@ -246,6 +246,6 @@ void IPlugAU::GetTime(ITimeInfo* pTimeInfo)
   }
 }
 
-// ---- sending to the hardware belongs to the MIDI port layer; nothing goes to the host ----
+// ---- nothing goes to the host ----
 
 bool IPlugAU::SendMidiVST(IMidiMsg*) { return false; }

@@ -22,6 +22,36 @@ void ToFloats(const double* src, float* dst, int n, bool accumulate)
     for (int i = 0; i < n; ++i) dst[i] = (float)src[i];
 }
 
+// Input channel i to output channel i below both counts; zeros in the other outputs.
+template <class T>
+void CopyInputsToOutputs(T** inputs, T** outputs, int nIn, int nOut, int nFrames)
+{
+  if (!outputs || nFrames < 1) return;
+  for (int i = 0; i < nOut; ++i)
+  {
+    T* out = outputs[i];
+    if (!out) continue;
+    const T* in = (inputs && i < nIn) ? inputs[i] : nullptr;
+    if (in) memmove(out, in, (size_t)nFrames * sizeof(T));
+    else memset(out, 0, (size_t)nFrames * sizeof(T));
+  }
+}
+
+void ZeroBuf(WDL_TypedBuf<double>& buf)
+{
+  if (buf.GetSize()) memset(buf.Get(), 0, (size_t)buf.GetSize() * sizeof(double));
+}
+
+// A slot that read the old scratch buffer (or belongs to an unconnected
+// channel) follows it to the new one.
+void ResizeScratch(WDL_TypedBuf<double>& buf, double** pSlot, bool connected, int blockSize)
+{
+  const double* old = buf.Get();
+  buf.Resize(blockSize);
+  ZeroBuf(buf);
+  if (!connected || (old && *pSlot == old)) *pSlot = buf.Get();
+}
+
 }  // namespace
 
 IPlugBase::IPlugBase(int, const char*, int, const char*, const char*, const char*, int vendorVersion, int uniqueID,
@@ -82,6 +112,8 @@ void IPlugBase::ParseChannelIO(const char* channelIOStr)
 
 IPlugBase::~IPlugBase()
 {
+  // No message from the hardware may reach a plug-in half torn down.
+  StopMidiInput();
   delete mGraphics;
   mGraphics = nullptr;
   mParams.Empty(true);
@@ -127,30 +159,12 @@ void IPlugBase::OnActivate(bool)
 
 void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
-  if (!outputs || nFrames < 1) return;
-  const int nIn = NInChannels(), nOut = NOutChannels();
-  for (int i = 0; i < nOut; ++i)
-  {
-    double* out = outputs[i];
-    if (!out) continue;
-    const double* in = (inputs && i < nIn) ? inputs[i] : nullptr;
-    if (in) memmove(out, in, (size_t)nFrames * sizeof(double));
-    else memset(out, 0, (size_t)nFrames * sizeof(double));
-  }
+  CopyInputsToOutputs(inputs, outputs, NInChannels(), NOutChannels(), nFrames);
 }
 
 void IPlugBase::ProcessSingleReplacing(float** inputs, float** outputs, int nFrames)
 {
-  if (!outputs || nFrames < 1) return;
-  const int nIn = NInChannels(), nOut = NOutChannels();
-  for (int i = 0; i < nOut; ++i)
-  {
-    float* out = outputs[i];
-    if (!out) continue;
-    const float* in = (inputs && i < nIn) ? inputs[i] : nullptr;
-    if (in) memmove(out, in, (size_t)nFrames * sizeof(float));
-    else memset(out, 0, (size_t)nFrames * sizeof(float));
-  }
+  CopyInputsToOutputs(inputs, outputs, NInChannels(), NOutChannels(), nFrames);
 }
 
 void IPlugBase::ProcessMidiMsg(IMidiMsg*, bool) {}
@@ -346,38 +360,23 @@ void IPlugBase::LimitToStereoIO()
 void IPlugBase::SetBlockSize(int blockSize)
 {
   if (blockSize == mBlockSize) return;
-  // A slot that pointed at a channel's old scratch buffer follows it to the new one.
   for (int i = 0; i < NInChannels(); ++i)
   {
     InChannel* pIn = mInChannels.Get(i);
-    const double* old = pIn->mScratchBuf.Get();
-    pIn->mScratchBuf.Resize(blockSize);
-    if (pIn->mScratchBuf.GetSize()) memset(pIn->mScratchBuf.Get(), 0, (size_t)pIn->mScratchBuf.GetSize() * sizeof(double));
-    if (!pIn->mConnected || (old && *(pIn->mSrc) == old)) *(pIn->mSrc) = pIn->mScratchBuf.Get();
+    ResizeScratch(pIn->mScratchBuf, pIn->mSrc, pIn->mConnected, blockSize);
   }
   for (int i = 0; i < NOutChannels(); ++i)
   {
     OutChannel* pOut = mOutChannels.Get(i);
-    const double* old = pOut->mScratchBuf.Get();
-    pOut->mScratchBuf.Resize(blockSize);
-    if (pOut->mScratchBuf.GetSize()) memset(pOut->mScratchBuf.Get(), 0, (size_t)pOut->mScratchBuf.GetSize() * sizeof(double));
-    if (!pOut->mConnected || (old && *(pOut->mDest) == old)) *(pOut->mDest) = pOut->mScratchBuf.Get();
+    ResizeScratch(pOut->mScratchBuf, pOut->mDest, pOut->mConnected, blockSize);
   }
   mBlockSize = blockSize;
 }
 
 void IPlugBase::ZeroScratchBuffers()
 {
-  for (int i = 0; i < NInChannels(); ++i)
-  {
-    WDL_TypedBuf<double>& buf = mInChannels.Get(i)->mScratchBuf;
-    if (buf.GetSize()) memset(buf.Get(), 0, (size_t)buf.GetSize() * sizeof(double));
-  }
-  for (int i = 0; i < NOutChannels(); ++i)
-  {
-    WDL_TypedBuf<double>& buf = mOutChannels.Get(i)->mScratchBuf;
-    if (buf.GetSize()) memset(buf.Get(), 0, (size_t)buf.GetSize() * sizeof(double));
-  }
+  for (int i = 0; i < NInChannels(); ++i) ZeroBuf(mInChannels.Get(i)->mScratchBuf);
+  for (int i = 0; i < NOutChannels(); ++i) ZeroBuf(mOutChannels.Get(i)->mScratchBuf);
 }
 
 void IPlugBase::AttachInputBuffers(int idx, int n, double** ppData, int)
@@ -432,6 +431,15 @@ void IPlugBase::AttachOutputBuffers(int idx, int n, float** ppData)
   }
 }
 
+void IPlugBase::ConvertOutputsToFloats(int nFrames, bool accumulate)
+{
+  for (int i = 0; i < NOutChannels(); ++i)
+  {
+    OutChannel* pOut = mOutChannels.Get(i);
+    if (pOut->mConnected) ToFloats(*(pOut->mDest), pOut->mFDest, nFrames, accumulate);
+  }
+}
+
 void IPlugBase::ProcessBuffers(double, int nFrames)
 {
   ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
@@ -440,36 +448,24 @@ void IPlugBase::ProcessBuffers(double, int nFrames)
 void IPlugBase::ProcessBuffers(float, int nFrames)
 {
   ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
-  for (int i = 0; i < NOutChannels(); ++i)
-  {
-    OutChannel* pOut = mOutChannels.Get(i);
-    if (pOut->mConnected) ToFloats(*(pOut->mDest), pOut->mFDest, nFrames, false);
-  }
+  ConvertOutputsToFloats(nFrames, false);
 }
 
 void IPlugBase::ProcessBuffersAccumulating(float, int nFrames)
 {
   ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
-  for (int i = 0; i < NOutChannels(); ++i)
-  {
-    OutChannel* pOut = mOutChannels.Get(i);
-    if (pOut->mConnected) ToFloats(*(pOut->mDest), pOut->mFDest, nFrames, true);
-  }
+  ConvertOutputsToFloats(nFrames, true);
 }
 
 void IPlugBase::PassThroughBuffers(double, int nFrames)
 {
-  IPlugBase::ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
+  CopyInputsToOutputs(mInData.Get(), mOutData.Get(), NInChannels(), NOutChannels(), nFrames);
 }
 
 void IPlugBase::PassThroughBuffers(float, int nFrames)
 {
-  IPlugBase::ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
-  for (int i = 0; i < NOutChannels(); ++i)
-  {
-    OutChannel* pOut = mOutChannels.Get(i);
-    if (pOut->mConnected) ToFloats(*(pOut->mDest), pOut->mFDest, nFrames, false);
-  }
+  CopyInputsToOutputs(mInData.Get(), mOutData.Get(), NInChannels(), NOutChannels(), nFrames);
+  ConvertOutputsToFloats(nFrames, false);
 }
 
 void IPlugBase::SetInputLabel(int idx, const char* label)

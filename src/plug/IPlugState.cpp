@@ -56,6 +56,30 @@ float GetBEFloat(const unsigned char* p)
   return f;
 }
 
+// "CcnK", the byte size, the kind, the format version, the unique id, the
+// plug-in version and the parameter (or program) count, all big-endian.
+void PutFXHeader(ByteChunk* pChunk, int byteSize, const char* kind, int fxVersion, int uniqueID, int version, int count)
+{
+  pChunk->PutBytes("CcnK", 4);
+  PutBE32(pChunk, byteSize);
+  pChunk->PutBytes(kind, 4);
+  PutBE32(pChunk, fxVersion);
+  PutBE32(pChunk, uniqueID);
+  PutBE32(pChunk, version);
+  PutBE32(pChunk, count);
+}
+
+// The chunk whose big-endian size stands at sizeAt, its bytes right after;
+// refused when the size is negative or runs past the file.
+bool SizedChunkAt(const unsigned char* pData, int size, int sizeAt, ByteChunk* pOut)
+{
+  if (size < sizeAt + 4) return false;
+  const int32_t chunkSize = GetBE32(pData + sizeAt);
+  if (chunkSize < 0 || chunkSize > size - sizeAt - 4) return false;
+  pOut->PutBytes(pData + sizeAt + 4, chunkSize);
+  return pOut->Size() == chunkSize;
+}
+
 bool IsMagic(const unsigned char* p, const char* magic)
 {
   return !memcmp(p, magic, 4);
@@ -131,7 +155,10 @@ void MakeDefaultUserPresetName(WDL_PtrList<IPreset>* pPresets, char* str)
   int nDefaultNames = 0;
   const int n = pPresets ? pPresets->GetSize() : 0;
   for (int i = 0; i < n; ++i)
-    if (strstr(pPresets->Get(i)->mName, kUserPreset)) ++nDefaultNames;
+  {
+    const IPreset* pPreset = pPresets->Get(i);
+    if (pPreset && strstr(pPreset->mName, kUserPreset)) ++nDefaultNames;
+  }
   snprintf(str, IPreset::kNameLen, "%s %d", kUserPreset, nDefaultNames + 1);
 }
 
@@ -457,6 +484,12 @@ bool IPlugBase::DumpPresetBlob(const char* filename)
 
 // ---- program and bank files ----
 
+bool IPlugBase::ReadChosenFile(const char* extension, ByteChunk* pOut)
+{
+  WDL_String file;
+  return PromptForFile(&file, false, extension) && ReadFileWhole(file.Get(), pOut);
+}
+
 bool IPlugBase::PromptForFile(WDL_String* pFile, bool save, const char* extension)
 {
   if (!mGraphics) return false;
@@ -471,35 +504,25 @@ bool IPlugBase::SaveProgramAsFXP(const char* defaultFileName)
   WDL_String file(defaultFileName ? defaultFileName : "");
   if (!PromptForFile(&file, true, "fxp")) return false;
 
-  ByteChunk pgm;
-  const int nParams = NAutomatableParams();
-  const IPreset* pPreset = mPresets.Get(mCurrentPresetIdx);
-  pgm.PutBytes("CcnK", 4);
-
+  ByteChunk state;
   if (DoesStateChunks())
   {
-    ByteChunk state;
     InitChunkWithIPlugVer(&state);
     if (!SerializeState(&state)) return false;
-    PutBE32(&pgm, state.Size() + kFXPChunkStart);
-    pgm.PutBytes("FPCh", 4);
-    PutBE32(&pgm, 1);
-    PutBE32(&pgm, GetUniqueID());
-    PutBE32(&pgm, GetEffectVersion(true));
-    PutBE32(&pgm, nParams);
-    PutName28(&pgm, pPreset ? pPreset->mName : "");
+  }
+  const int nParams = NAutomatableParams();
+  const IPreset* pPreset = mPresets.Get(mCurrentPresetIdx);
+  ByteChunk pgm;
+  PutFXHeader(&pgm, DoesStateChunks() ? state.Size() + kFXPChunkStart : 0, DoesStateChunks() ? "FPCh" : "FxCk", 1,
+              GetUniqueID(), GetEffectVersion(true), nParams);
+  PutName28(&pgm, pPreset ? pPreset->mName : "");
+  if (DoesStateChunks())
+  {
     PutBE32(&pgm, state.Size());
     pgm.PutBytes(&state);
   }
   else
   {
-    PutBE32(&pgm, 0);
-    pgm.PutBytes("FxCk", 4);
-    PutBE32(&pgm, 1);
-    PutBE32(&pgm, GetUniqueID());
-    PutBE32(&pgm, GetEffectVersion(true));
-    PutBE32(&pgm, nParams);
-    PutName28(&pgm, pPreset ? pPreset->mName : "");
     for (int i = 0; i < nParams; ++i) PutBEFloat(&pgm, (float)GetParam(i)->GetNormalized());
   }
   return WriteFileWhole(file.Get(), pgm.Data(), pgm.Size());
@@ -510,49 +533,33 @@ bool IPlugBase::SaveBankAsFXB(const char* defaultFileName)
   WDL_String file(defaultFileName ? defaultFileName : "");
   if (!PromptForFile(&file, true, "fxb")) return false;
 
-  ByteChunk bnk;
+  ByteChunk state;
+  if (DoesStateChunks())
+  {
+    InitChunkWithIPlugVer(&state);
+    if (!SerializePresets(&state)) return false;
+  }
   const int nParams = NAutomatableParams();
   const int nPresets = NPresets();
   const uint8_t zeros[124] = {};
-  bnk.PutBytes("CcnK", 4);
-
+  ByteChunk bnk;
+  PutFXHeader(&bnk, DoesStateChunks() ? state.Size() + kFXBChunkStart : 0, DoesStateChunks() ? "FBCh" : "FxBk", 2,
+              GetUniqueID(), GetEffectVersion(true), nPresets);
+  PutBE32(&bnk, mCurrentPresetIdx);
+  bnk.PutBytes(zeros, (int)sizeof(zeros));
   if (DoesStateChunks())
   {
-    ByteChunk state;
-    InitChunkWithIPlugVer(&state);
-    if (!SerializePresets(&state)) return false;
-    PutBE32(&bnk, state.Size() + kFXBChunkStart);
-    bnk.PutBytes("FBCh", 4);
-    PutBE32(&bnk, 2);
-    PutBE32(&bnk, GetUniqueID());
-    PutBE32(&bnk, GetEffectVersion(true));
-    PutBE32(&bnk, nPresets);
-    PutBE32(&bnk, mCurrentPresetIdx);
-    bnk.PutBytes(zeros, (int)sizeof(zeros));
     PutBE32(&bnk, state.Size());
     bnk.PutBytes(&state);
   }
   else
   {
-    PutBE32(&bnk, 0);
-    bnk.PutBytes("FxBk", 4);
-    PutBE32(&bnk, 2);
-    PutBE32(&bnk, GetUniqueID());
-    PutBE32(&bnk, GetEffectVersion(true));
-    PutBE32(&bnk, nPresets);
-    PutBE32(&bnk, mCurrentPresetIdx);
-    bnk.PutBytes(zeros, (int)sizeof(zeros));
     for (int p = 0; p < nPresets; ++p)
     {
       IPreset* pPreset = mPresets.Get(p);
-      bnk.PutBytes("CcnK", 4);
-      PutBE32(&bnk, 0);
-      bnk.PutBytes("FxCk", 4);
-      PutBE32(&bnk, 1);
-      PutBE32(&bnk, GetUniqueID());
-      PutBE32(&bnk, GetEffectVersion(true));
-      PutBE32(&bnk, nParams);
+      PutFXHeader(&bnk, 0, "FxCk", 1, GetUniqueID(), GetEffectVersion(true), nParams);
       PutName28(&bnk, pPreset->mName);
+      // The values the preset's chunk holds, one after the other; 0 where it runs out.
       int pos = 0;
       for (int i = 0; i < nParams; ++i)
       {
@@ -568,11 +575,8 @@ bool IPlugBase::SaveBankAsFXB(const char* defaultFileName)
 
 bool IPlugBase::LoadProgramFromFXP()
 {
-  WDL_String file;
-  if (!PromptForFile(&file, false, "fxp")) return false;
   ByteChunk pgm;
-  if (!ReadFileWhole(file.Get(), &pgm)) return false;
-  return ReadProgram(pgm.Data(), pgm.Size());
+  return ReadChosenFile("fxp", &pgm) && ReadProgram(pgm.Data(), pgm.Size());
 }
 
 bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
@@ -585,11 +589,8 @@ bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
 
   if (IsMagic(pData + 8, "FPCh"))
   {
-    if (!DoesStateChunks() || size < kFXPChunkStart) return false;
-    const int32_t chunkSize = GetBE32(pData + kFXPHeaderSize);
-    if (chunkSize < 0 || chunkSize > size - kFXPChunkStart) return false;
     ByteChunk state;
-    state.PutBytes(pData + kFXPChunkStart, chunkSize);
+    if (!DoesStateChunks() || !SizedChunkAt(pData, size, kFXPHeaderSize, &state)) return false;
     int pos = 0;
     if (!GetIPlugVerFromChunk(&state, &pos)) return false;
     if (UnserializeState(&state, pos) < 1) return false;
@@ -612,11 +613,8 @@ bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
 
 bool IPlugBase::LoadBankFromFXB()
 {
-  WDL_String file;
-  if (!PromptForFile(&file, false, "fxb")) return false;
   ByteChunk bnk;
-  if (!ReadFileWhole(file.Get(), &bnk)) return false;
-  return ReadBank(bnk.Data(), bnk.Size());
+  return ReadChosenFile("fxb", &bnk) && ReadBank(bnk.Data(), bnk.Size());
 }
 
 bool IPlugBase::ReadBank(const unsigned char* pData, int size)
@@ -627,11 +625,8 @@ bool IPlugBase::ReadBank(const unsigned char* pData, int size)
 
   if (IsMagic(pData + 8, "FBCh"))
   {
-    if (!DoesStateChunks() || size < kFXBChunkStart) return false;
-    const int32_t chunkSize = GetBE32(pData + kFXBHeaderSize);
-    if (chunkSize < 0 || chunkSize > size - kFXBChunkStart) return false;
     ByteChunk state;
-    state.PutBytes(pData + kFXBChunkStart, chunkSize);
+    if (!DoesStateChunks() || !SizedChunkAt(pData, size, kFXBHeaderSize, &state)) return false;
     int pos = 0;
     GetIPlugVerFromChunk(&state, &pos);
     UnserializePresets(&state, pos);
