@@ -1,0 +1,31 @@
+#pragma once
+// Faster twins of the plain drawing loops, for the hot paths: each gives the same
+// bytes as the plain loop beside it, which a seeded differential test checks.
+// Written as loops over whole pixel words that the compiler can vectorise.
+
+#include "raster/lice_pixel.h"
+
+// On by default. The differential tests switch them off to run the plain loops.
+void LICE_SetFastPaths(bool enabled);
+bool LICE_FastPathsEnabled();
+
+namespace lice_fast {
+
+// Rows of n pixels, combined as the named combiner does at weight w (0..256).
+void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w);        // copy
+void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w); // copy, source alpha
+void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n);    // the same at 256
+// Copy of one colour at weight w (1..255); its alpha byte is replaced by w.
+void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w);
+
+// The scalers' fast forms, same arguments as the plain templates; false when memory
+// for the column tables is short. halfMix selects the whole-word half mix instead of
+// the overwrite.
+bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int h, int x, int y, int dx, int dy,
+                      int right, int bottom, int src_span, int dest_span, bool halfMix);
+// Bilinear sampling, then an overwrite (sourceAlpha false) or the full-weight
+// source-alpha copy.
+bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int h, int x, int y, int dx, int dy,
+                   int right, int bottom, int src_span, int dest_span, bool sourceAlpha);
+
+}  // namespace lice_fast

@@ -1,0 +1,242 @@
+#include "raster/lice_png.h"
+
+#include <png.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <strings.h>
+
+namespace {
+
+void log(const char* fmt, ...)
+{
+  va_list ap;
+  va_start(ap, fmt);
+  vprintf(fmt, ap);
+  va_end(ap);
+  putchar('\n');
+  fflush(stdout);
+}
+
+struct MemCursor
+{
+  const unsigned char* p;
+  long long left;
+};
+
+// Everything one decode owns, kept outside the frame that libpng may jump back
+// into, so it can all be released whatever step failed.
+struct PngJob
+{
+  const char* what;  // the file name, or "memory"
+  FILE* fp = nullptr;
+  MemCursor mem = {nullptr, 0};
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  png_bytep* rows = nullptr;
+  LICE_IBitmap* made = nullptr;    // a bitmap this decode created
+  LICE_IBitmap* result = nullptr;
+  char error[256] = "";
+};
+
+void onError(png_structp png, png_const_charp msg)
+{
+  PngJob* job = (PngJob*)png_get_error_ptr(png);
+  snprintf(job->error, sizeof(job->error), "%s", msg ? msg : "libpng error");
+  png_longjmp(png, 1);
+}
+
+void onWarning(png_structp, png_const_charp)
+{
+}
+
+// Input that ends early is an error, not a run of zero bytes.
+void readMemory(png_structp png, png_bytep out, png_size_t n)
+{
+  MemCursor* c = (MemCursor*)png_get_io_ptr(png);
+  if ((unsigned long long)c->left < n)
+  {
+    memset(out, 0, n);
+    png_error(png, "read past the end of the data");
+  }
+  memcpy(out, c->p, n);
+  c->p += n;
+  c->left -= (long long)n;
+}
+
+void fail(PngJob* job, const char* reason)
+{
+  snprintf(job->error, sizeof(job->error), "%s", reason);
+}
+
+// The part that libpng may leave by longjmp: no object with a destructor lives here,
+// and all state goes through job.
+bool decode(PngJob* job, LICE_IBitmap* given)
+{
+  png_structp png = job->png;
+  png_infop info = job->info;
+  if (setjmp(png_jmpbuf(png))) return false;
+
+  if (job->fp)
+    png_init_io(png, job->fp);
+  else
+    png_set_read_fn(png, &job->mem, readMemory);
+
+  png_read_info(png, info);
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, colorType = 0, interlace = 0, compression = 0, filter = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, &compression, &filter);
+
+  // Sizes in 64 bits: a crafted header must not wrap the bitmap size.
+  const unsigned long long bytes = (((unsigned long long)width + 3) & ~3ULL) * height * 4;
+  if (width == 0 || height == 0 || width > 0x7fffffff || height > 0x7fffffff ||
+      bytes > (unsigned long long)LICE_MAX_BITMAP_BYTES)
+  {
+    snprintf(job->error, sizeof(job->error), "%u x %u pixels is too large", (unsigned)width, (unsigned)height);
+    return false;
+  }
+
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS))
+  {
+    png_set_tRNS_to_alpha(png);
+    colorType |= PNG_COLOR_MASK_ALPHA;
+  }
+  if (depth == 16)
+    png_set_strip_16(png);
+  else if (depth < 8)
+    png_set_packing(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  if (colorType & PNG_COLOR_MASK_ALPHA)
+    png_set_swap_alpha(png);
+  else
+    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != (png_size_t)width * 4)
+  {
+    fail(job, "unexpected row layout");
+    return false;
+  }
+
+  LICE_IBitmap* bmp = given;
+  if (bmp)
+  {
+    bmp->resize((int)width, (int)height);
+    if (bmp->getWidth() != (int)width || bmp->getHeight() != (int)height || !bmp->getBits())
+    {
+      fail(job, "the bitmap cannot take the image's size");
+      return false;
+    }
+  }
+  else
+  {
+    job->made = bmp = new (std::nothrow) LICE_MemBitmap((int)width, (int)height, 4);
+    if (!bmp || !bmp->getBits())
+    {
+      fail(job, "out of memory");
+      return false;
+    }
+  }
+
+  job->rows = (png_bytep*)malloc(sizeof(png_bytep) * height);
+  if (!job->rows)
+  {
+    fail(job, "out of memory");
+    return false;
+  }
+  LICE_PixelValue* bits = bmp->getBits();
+  const long long span = bmp->getRowSpan();
+  for (png_uint_32 i = 0; i < height; ++i)
+  {
+    const long long row = bmp->isFlipped() ? (long long)height - 1 - i : (long long)i;
+    job->rows[i] = (png_bytep)(bits + row * span);
+  }
+  png_read_image(png, job->rows);
+  // Through to the end chunk, so that a file cut short anywhere is refused.
+  png_read_end(png, nullptr);
+  job->result = bmp;
+  return true;
+}
+
+LICE_IBitmap* load(PngJob& job, LICE_IBitmap* given)
+{
+  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, onError, onWarning);
+  if (job.png) job.info = png_create_info_struct(job.png);
+  bool ok = false;
+  if (!job.png || !job.info)
+    fail(&job, "libpng structures not made");
+  else
+    ok = decode(&job, given);
+
+  png_destroy_read_struct(job.png ? &job.png : nullptr, job.info ? &job.info : nullptr, nullptr);
+  free(job.rows);
+  if (job.fp) fclose(job.fp);
+  if (ok) return job.result;
+  delete job.made;
+  log("LICE: PNG %s not loaded: %s", job.what, job.error);
+  return nullptr;
+}
+
+}  // namespace
+
+LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
+{
+  PngJob job;
+  job.what = path ? path : "(null)";
+  job.fp = path ? fopen(path, "rb") : nullptr;
+  if (!job.fp)
+  {
+    log("LICE: PNG %s not loaded: cannot open the file", job.what);
+    return nullptr;
+  }
+  return load(job, bitmap);
+}
+
+LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap)
+{
+  if (!data || size < 8 || png_sig_cmp((png_const_bytep)data, 0, 8))
+  {
+    log("LICE: PNG from memory not loaded: no PNG signature");
+    return nullptr;
+  }
+  PngJob job;
+  job.what = "from memory";
+  job.mem = {(const unsigned char*)data, size};
+  return load(job, bitmap);
+}
+
+LICE_IBitmap* LICE_LoadPNGFromResource(void*, int, LICE_IBitmap*)
+{
+  return nullptr;
+}
+
+LICE_ImageLoader* LICE_ImageLoader_list = nullptr;
+
+LICE_PNGLoader::LICE_PNGLoader()
+{
+  _next = LICE_ImageLoader_list;
+  LICE_ImageLoader_list = this;
+}
+
+LICE_IBitmap* LICE_PNGLoader::loadfunc(const char* filename, bool checkFileName, LICE_IBitmap* bitmap)
+{
+  if (!filename) return nullptr;
+  if (checkFileName)
+  {
+    const char* dot = strrchr(filename, '.');
+    if (!dot || strcasecmp(dot, ".png")) return nullptr;
+  }
+  return LICE_LoadPNG(filename, bitmap);
+}
+
+const char* LICE_PNGLoader::get_extlist()
+{
+  return "PNG files (*.PNG)\0*.PNG\0";
+}
+
+LICE_PNGLoader LICE_pngldr;

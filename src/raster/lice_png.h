@@ -1,0 +1,34 @@
+#pragma once
+// PNG images into 32-bit bitmaps (bytes A, R, G, B; images without alpha get 255).
+// With a bitmap the image goes into it, resized, and it is returned; with null a
+// new LICE_MemBitmap is made and the caller owns it. Null on any failure, with a
+// line in the log. Any thread; no shared state.
+
+#include "raster/lice_bitmap.h"
+
+LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap);
+LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap);
+// Numeric resource ids mean nothing on this platform: always null.
+LICE_IBitmap* LICE_LoadPNGFromResource(void* module, int id, LICE_IBitmap* bitmap);
+
+// The raster library's image formats, a list threaded through its loaders.
+class LICE_ImageLoader
+{
+public:
+  LICE_ImageLoader* _next = nullptr;
+  virtual ~LICE_ImageLoader() {}
+  virtual LICE_IBitmap* loadfunc(const char* filename, bool checkFileName, LICE_IBitmap* bitmap) = 0;
+  // File-dialog filter pairs, NUL-separated, ended by an empty string.
+  virtual const char* get_extlist() = 0;
+};
+extern LICE_ImageLoader* LICE_ImageLoader_list;
+
+class LICE_PNGLoader : public LICE_ImageLoader
+{
+public:
+  LICE_PNGLoader();
+  // With checkFileName only names ending in ".png" (any case) are tried.
+  LICE_IBitmap* loadfunc(const char* filename, bool checkFileName, LICE_IBitmap* bitmap) override;
+  const char* get_extlist() override;
+};
+extern LICE_PNGLoader LICE_pngldr;
