@@ -112,6 +112,8 @@ void IPlugBase::ParseChannelIO(const char* channelIOStr)
 
 IPlugBase::~IPlugBase()
 {
+  // No message from the hardware may reach a plug-in half torn down.
+  StopMidiInput();
   delete mGraphics;
   mGraphics = nullptr;
   mParams.Empty(true);

@@ -14,7 +14,10 @@
 #include "plug/IParam.h"
 #include "plug/IPlugUtilities.h"
 #include "plug/IPreset.h"
+#include "plug/SysExAssembler.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -274,6 +277,9 @@ public:
   static void MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
+  // Teardown's first step: closes the input port and lets no message reach the
+  // plug-in afterwards. The editor calls it before its own objects go; any thread.
+  void StopMidiInput();
 
   // Recursive: held by the GUI road, AttachGraphics, DirtyParameters, the four
   // parameter serialisers, every host dispatch call and the editor's drawing pass.
@@ -283,6 +289,13 @@ protected:
   // Closes and deletes the output port object, then the input one; the
   // destructor's last step of the port layer.
   void CloseMidiPorts();
+  // What the five send operations put on the wire, for the adapter's overrides:
+  // a short message in two or three bytes; a system-exclusive body framed by F0
+  // and F7 unless it begins with F0; bytes as given. Any thread; false when
+  // nothing was sent (no open port, an empty or too long message).
+  bool SendMidiMsgToPort(IMidiMsg* pMsg);
+  bool SendMidiSysexToPort(const unsigned char* pData, int size);
+  bool SendBytesToPort(const unsigned char* pData, int size);
 
   int mNonAutomatedParamCount = 0;
   // Port layer: owned objects, null until their list is built.
@@ -299,6 +312,14 @@ protected:
   int mVersion = 0;
   std::vector<std::string> mMidiOutNames;
   std::vector<std::string> mMidiInNames;
+  // Port layer: one lock a direction around open, close, replacement and send,
+  // always the last lock taken. The input side is told it is closing before its
+  // port closes; it then drops messages instead of waiting for mMutex.
+  std::mutex mMidiOutLock, mMidiInLock;
+  bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
+  std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
+  std::atomic<bool> mMidiInStopped{false};
+  SysExAssembler mMidiInAssembler;
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -322,6 +343,11 @@ protected:
   WDL_PtrList<WDL_String> mOutputBusLabels;
 
 private:
+  struct MidiOutSide;
+  struct MidiInSide;
+  void BeginMidiInClose();
+  void EndMidiInClose();
+  void DeliverMidiInput(const unsigned char* bytes, int size);
   void ParseChannelIO(const char* channelIOStr);
   void ConvertOutputsToFloats(int nFrames, bool accumulate);
   int NonAutomatedStart() const { return NAutomatableParams(); }

@@ -109,7 +109,7 @@ struct _LICE_CircleDrawer {
   static void DrawClippedCircle(const Target& t, float cx, float cy, float r, int alpha,
                                 bool filled)
   {
-    const int xc = (int)(cx + 0.5f), yc = (int)(cy + 0.5f), R = (int)(r + 0.5f);
+    const int xc = (int)(cx + 0.5), yc = (int)(cy + 0.5), R = (int)(r + 0.5);
     if (filled) {
       DrawClippedVertLine(t, xc, yc - R, yc - 1, alpha);
       DrawClippedVertLine(t, xc, yc + 1, yc + R, alpha);
@@ -183,7 +183,7 @@ struct _LICE_CircleDrawer {
   static void DrawClippedCircleAA(const Target& t, float cx, float cy, float r, int A,
                                   bool filled)
   {
-    const int xc = (int)(cx + 0.5f), yc = (int)(cy + 0.5f), R = (int)r;
+    const int xc = (int)(cx + 0.5), yc = (int)(cy + 0.5), R = (int)r;
     const int w0 = (int)(((double)r - std::floor((double)r)) * A);
     DrawClippedPt(t, xc, yc - R - 1, w0);
     DrawClippedPt(t, xc, yc + R + 1, w0);
@@ -444,8 +444,9 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
 
   const int W = dest->getWidth(), H = dest->getHeight();
   int px = (int)(cx + std::sin(a) * r + 0.5), py = (int)(cy - std::cos(a) * r + 0.5);
-  // Less than a full turn is at most five quadrant pieces.
-  for (int piece = 0; piece < 8 && b > a; piece++) {
+  // Less than a full turn is at most five quadrant pieces, each perhaps
+  // preceded by a sliver where rounding left the angle just short of a quadrant.
+  for (int piece = 0; piece < 16 && b > a; piece++) {
     const double t = std::min(b, a - std::fmod(a, kHalfPi) + kHalfPi);
     const int qx = (int)(cx + std::sin(t) * r + 0.5), qy = (int)(cy - std::cos(t) * r + 0.5);
     const int mx = std::max(px, qx), my = std::max(py, qy);
