@@ -76,14 +76,6 @@ TEST(ValueTypesTest, DefaultTextStyle)
   EXPECT_EQ(std::string(longName.mFont).size(), 31u);
 }
 
-TEST(ValueTypesTest, NamedColours)
-{
-  EXPECT_EQ(COLOR_TRANSPARENT, IColor(0, 0, 0, 0));
-  EXPECT_EQ(COLOR_GRAY, IColor(255, 127, 127, 127));
-  EXPECT_EQ(COLOR_ORANGE, IColor(255, 255, 127, 0));
-  EXPECT_EQ(COLOR_YELLOW, IColor(255, 255, 255, 0));
-}
-
 TEST(ValueTypesTest, BitmapFramesAndDefaults)
 {
   const IBitmap empty;
