@@ -8,8 +8,8 @@ void connectConfigToGraphics(UIConfigManager* config, IGraphics* graphics)
   if (!config || !graphics) return;
   config->setResourceLoader([graphics](int id, const char* name) { return graphics->LoadFile(id, name); });
   config->setImageLoader([graphics](const ImageTableRow& image, double scale, bool release) {
-    // Strips are loaded with their frames stacked; the table's direction is applied
-    // when a control asks for the image by name.
+    // The store keeps pixels only; a strip's frame layout comes from the table when
+    // a control asks for the image by name.
     IBitmap bitmap = graphics->LoadIBitmap(image.id, image.path, scale, image.frames, false);
     if (release) graphics->ReleaseBitmap(&bitmap);
   });
