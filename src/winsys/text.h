@@ -68,7 +68,7 @@ enum
 };
 
 // CreateFont with the record's height, width, orientation, weight, italic flag,
-// quality and face name (cut at 31 bytes when not terminated). Null for a null record.
+// quality and face name (all 32 bytes when not terminated). Null for a null record.
 HFONT CreateFontIndirect(const LOGFONT* lf);
 
 // Metrics of the context's font (the label font when none is selected). tm is first
