@@ -32,10 +32,9 @@ bool LICE_MemBitmap::resize(int w, int h)
 
   // In 64 bits, and negative sizes are empty: a product of two negative sizes
   // must not turn into a buffer.
-  long long bytes = 0;
-  if (w > 0 && h > 0) bytes = (((long long)w + m_linealign) & ~(long long)m_linealign) * h * 4;
-
-  if (bytes <= 0 || bytes > LICE_MAX_BITMAP_BYTES)
+  long long pixels = 0;
+  if (w > 0 && h > 0) pixels = (((long long)w + m_linealign) & ~(long long)m_linealign) * h;
+  if (pixels <= 0 || pixels > LICE_MAX_BITMAP_BYTES / 4)
   {
     free(m_fb);
     m_fb = nullptr;
@@ -43,6 +42,7 @@ bool LICE_MemBitmap::resize(int w, int h)
     m_width = m_height = 0;
     return true;
   }
+  const long long bytes = pixels * 4;
   if (m_fb && bytes <= m_allocsize) return true;
 
   if (m_fb)
@@ -95,7 +95,7 @@ bool LICE_SysBitmap::resize(int w, int h)
   m_dc = nullptr;
   m_bits = nullptr;
   m_allocw = m_alloch = 0;
-  if (span * h * 4 > LICE_MAX_BITMAP_BYTES)
+  if (span * h > LICE_MAX_BITMAP_BYTES / 4)
   {
     m_width = m_height = 0;
     return true;

@@ -5,6 +5,16 @@
 #include <cstdint>
 #include <new>
 
+// The loops below are plain C++ that the compiler vectorises. On x86-64 it also
+// builds an AVX2 copy of each, chosen at load time where the processor has it:
+// their 32-bit multiplies have no single SSE2 instruction. Defining
+// LICE_NO_VECTOR_CLONES keeps the baseline build only (for measuring it).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(LICE_NO_VECTOR_CLONES)
+#define LICE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define LICE_VECTOR_CLONES
+#endif
+
 namespace {
 
 std::atomic<bool> g_fastPaths{true};
@@ -28,6 +38,15 @@ inline uint32_t alphaSum(uint32_t d, uint32_t add)
 {
   const uint32_t a = (d & 0xFF) + add;
   return a > 255 ? 255 : a;
+}
+
+// The full-weight source-alpha copy of one pixel: colours move toward the source
+// by 255 - a, alpha adds a, and a = 0 keeps the pixel.
+inline uint32_t sourceAlphaFull(uint32_t d, uint32_t s)
+{
+  const uint32_t a = s & 0xFF;
+  const uint32_t out = (blendWord(d, s, 255 - a) & 0xFFFFFF00) | alphaSum(d, a);
+  return a ? out : d;
 }
 
 // Columns of a scaled row: which destination pixels have a source sample (one run,
@@ -95,12 +114,14 @@ bool LICE_FastPathsEnabled()
 
 namespace lice_fast {
 
+LICE_VECTOR_CLONES
 void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
 {
   const uint32_t k = (uint32_t)(256 - w);
   for (int i = 0; i < n; ++i) dest[i] = blendWord(dest[i], src[i], k);
 }
 
+LICE_VECTOR_CLONES
 void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
 {
   for (int i = 0; i < n; ++i)
@@ -112,20 +133,55 @@ void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, in
   }
 }
 
+// Blocks of pixels that are all transparent are skipped and blocks that are all
+// opaque copied: the rule gives exactly that (a = 255 writes the colour and 255,
+// a = 0 keeps the destination), and sprites are mostly such blocks.
+LICE_VECTOR_CLONES
 void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n)
 {
-  for (int i = 0; i < n; ++i)
+  const int kBlock = 8;
+  int i = 0;
+  for (; i + kBlock <= n; i += kBlock)
   {
-    const uint32_t d = dest[i], s = src[i], a = s & 0xFF;
-    const uint32_t out = (blendWord(d, s, 255 - a) & 0xFFFFFF00) | alphaSum(d, a);
-    dest[i] = a ? out : d;
+    uint32_t any = 0, all = 0xFF;
+    for (int j = 0; j < kBlock; ++j)
+    {
+      any |= src[i + j];
+      all &= src[i + j];
+    }
+    if (!(any & 0xFF)) continue;
+    if ((all & 0xFF) == 0xFF)
+    {
+      for (int j = 0; j < kBlock; ++j) dest[i + j] = src[i + j];
+      continue;
+    }
+    for (int j = 0; j < kBlock; ++j) dest[i + j] = sourceAlphaFull(dest[i + j], src[i + j]);
   }
+  for (; i < n; ++i) dest[i] = sourceAlphaFull(dest[i], src[i]);
 }
 
+// One colour, so each byte's blend is (d x k + s x (256 - k) + 255 if d < s) >> 8
+// in 16-bit lanes, four pixels at a time so the colour pattern stays in registers.
+LICE_VECTOR_CLONES
 void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w)
 {
-  const uint32_t s = (color & 0xFFFFFF00) | (uint32_t)w, k = (uint32_t)(256 - w);
-  for (int i = 0; i < n; ++i) dest[i] = blendWord(dest[i], s, k);
+  const uint32_t s = (color & 0xFFFFFF00) | (uint32_t)w;
+  const int16_t k = (int16_t)(256 - w);
+  int16_t S[16], C[16];
+  for (int j = 0; j < 16; ++j)
+  {
+    S[j] = (int16_t)((s >> (8 * (j & 3))) & 0xFF);
+    C[j] = (int16_t)(S[j] * (256 - k));
+  }
+  int i = 0;
+  for (unsigned char* d = (unsigned char*)dest; i + 4 <= n; i += 4, d += 16)
+    for (int j = 0; j < 16; ++j)
+    {
+      const int16_t dv = d[j];
+      const int16_t below = (int16_t)-(int16_t)(dv < S[j]);
+      d[j] = (unsigned char)((uint16_t)(dv * k + C[j] + (below & 255)) >> 8);
+    }
+  for (; i < n; ++i) dest[i] = blendWord(dest[i], s, (uint32_t)k);
 }
 
 bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int h, int x, int y, int dx, int dy,
@@ -147,13 +203,47 @@ bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, 
   return true;
 }
 
+// Four-tap samples of n pixels whose taps are gathered already: p00 the pixel, p01
+// its right neighbour, p10 the one below, p11 below-right. The sum
+// p00 x own + p01 x right + p10 x below + p11 x w11 is the same integer as
+// 65536 p00 + xf (p01 - p00) + yf (p10 - p00) + w11 (p00 - p01 - p10 + p11),
+// which needs one multiply fewer a channel and vectorises across pixels.
+LICE_VECTOR_CLONES
+void bilinearFour(LICE_PixelValue* out, const uint32_t* p00, const uint32_t* p01, const uint32_t* p10,
+                  const uint32_t* p11, const uint32_t* xf, uint32_t yf, int n)
+{
+  for (int i = 0; i < n; ++i)
+  {
+    const int fx = (int)xf[i], fy = (int)yf, w11 = (int)((xf[i] * yf) >> 16);
+    uint32_t px = 0;
+    for (int c = 0; c < 4; ++c)
+    {
+      const int a = (int)channel(p00[i], c), b = (int)channel(p01[i], c);
+      const int d = (int)channel(p10[i], c), e = (int)channel(p11[i], c);
+      px |= (uint32_t)((a * 65536 + fx * (b - a) + fy * (d - a) + w11 * (a - b - d + e)) >> 16) << (8 * c);
+    }
+    out[i] = px;
+  }
+}
+
+// Two taps, p toward q by the fraction f: (q x f + p x (65536 - f)) >> 16.
+uint32_t twoTaps(uint32_t p, uint32_t q, uint32_t f)
+{
+  uint32_t px = 0;
+  for (int c = 0; c < 4; ++c) px |= ((channel(q, c) * f + channel(p, c) * (65536 - f)) >> 16) << (8 * c);
+  return px;
+}
+
 bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int h, int x, int y, int dx, int dy,
                    int right, int bottom, int src_span, int dest_span, bool sourceAlpha)
 {
   Columns cols;
   if (!cols.build(w, x, dx, right)) return false;
-  LICE_PixelValue* sample = nullptr;
-  if (sourceAlpha && !(sample = new (std::nothrow) LICE_PixelValue[w])) return false;
+  // Gathered taps and the sampled row.
+  uint32_t* taps = new (std::nothrow) uint32_t[5 * (size_t)w];
+  if (!taps) return false;
+  uint32_t *p00 = taps, *p01 = taps + w, *p10 = taps + 2 * w, *p11 = taps + 3 * w;
+  LICE_PixelValue* sample = taps + 4 * w;
   const int* xi = cols.xi;
   const uint32_t* xf = cols.xf;
   const int a = cols.first, b = cols.lastTwo, e = cols.last;
@@ -172,39 +262,22 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
       const LICE_PixelValue* below = row + src_span;
       for (int i = a; i < b; ++i)
       {
-        const uint32_t p00 = row[xi[i]], p01 = row[xi[i] + 1], p10 = below[xi[i]], p11 = below[xi[i] + 1];
-        const uint32_t w11 = (xf[i] * yf) >> 16;
-        const uint32_t wb = yf - w11, wr = xf[i] - w11, wo = 65536 - xf[i] - yf + w11;
-        uint32_t px = 0;
-        for (int c = 0; c < 4; ++c)
-          px |= ((channel(p00, c) * wo + channel(p01, c) * wr + channel(p10, c) * wb + channel(p11, c) * w11) >> 16)
-                << (8 * c);
-        out[i] = px;
+        p00[i] = row[xi[i]];
+        p01[i] = row[xi[i] + 1];
+        p10[i] = below[xi[i]];
+        p11[i] = below[xi[i] + 1];
       }
-      for (int i = b; i < e; ++i)
-      {
-        const uint32_t p = row[xi[i]], pb = below[xi[i]];
-        uint32_t px = 0;
-        for (int c = 0; c < 4; ++c)
-          px |= ((channel(pb, c) * yf + channel(p, c) * (65536 - yf)) >> 16) << (8 * c);
-        out[i] = px;
-      }
+      bilinearFour(out + a, p00 + a, p01 + a, p10 + a, p11 + a, xf + a, yf, b - a);
+      for (int i = b; i < e; ++i) out[i] = twoTaps(row[xi[i]], below[xi[i]], yf);
     }
     else
     {
-      for (int i = a; i < b; ++i)
-      {
-        const uint32_t p = row[xi[i]], pr = row[xi[i] + 1];
-        uint32_t px = 0;
-        for (int c = 0; c < 4; ++c)
-          px |= ((channel(pr, c) * xf[i] + channel(p, c) * (65536 - xf[i])) >> 16) << (8 * c);
-        out[i] = px;
-      }
+      for (int i = a; i < b; ++i) out[i] = twoTaps(row[xi[i]], row[xi[i] + 1], xf[i]);
       for (int i = b; i < e; ++i) out[i] = row[xi[i]];
     }
     if (sourceAlpha) sourceAlphaFullRow(dest + a, sample + a, e - a);
   }
-  delete[] sample;
+  delete[] taps;
   return true;
 }
 

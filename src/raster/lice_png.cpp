@@ -157,6 +157,8 @@ bool decode(PngJob* job, LICE_IBitmap* given)
     job->rows[i] = (png_bytep)(bits + row * span);
   }
   png_read_image(png, job->rows);
+  // Through to the end chunk, so that a file cut short anywhere is refused.
+  png_read_end(png, nullptr);
   job->result = bmp;
   return true;
 }

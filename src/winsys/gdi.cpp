@@ -129,9 +129,10 @@ HGDIOBJ* slotFor(HDC ctx, int type)
 HDC SWELL_CreateMemContext(HDC, int w, int h)
 {
   if (w < 1 || h < 1) return nullptr;
+  // In 64 bits: a size whose buffer would pass 2 GiB is refused, never wrapped.
   const long long rowBytes = (long long)w * 4;
+  if (rowBytes > (0x7fffffffLL - 63) / h) return nullptr;
   const long long bytes = rowBytes * h + 63;
-  if (bytes > 0x7fffffffLL) return nullptr;
 
   void* buf = calloc(1, (size_t)bytes);
   if (!buf) return nullptr;

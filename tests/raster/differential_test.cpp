@@ -1,0 +1,181 @@
+// The fast twins against the plain loops over seeded random operations, and one
+// long seeded run hashed into a constant.
+#include "raster/lice.h"
+#include "raster/lice_fast.h"
+#include "raster_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+const int kModes[] = {0,       1,       2,       3,       4,       5,       0x10000, 0x10001,
+                      0x10002, 0x10003, 0x10004, 0x10005, 0x100,   0x10100, 0xF1,    6};
+const float kAlphas[] = {1.0f, 0.5f, 0.25f, 0.75f, 0.3f, 1.0f / 256, 255.0f / 256, 0.999f, 0.0f, -0.25f, 1.5f};
+
+struct Rng
+{
+  std::mt19937 g;
+  explicit Rng(unsigned seed) : g(seed) {}
+  int in(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g); }
+  float real(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(g); }
+  template <class T, size_t N>
+  T pick(const T (&a)[N])
+  {
+    return a[in(0, (int)N - 1)];
+  }
+  // Pixels biased toward the edge values of every channel.
+  LICE_PixelValue pixel()
+  {
+    static const int edges[] = {0, 1, 127, 128, 254, 255};
+    LICE_PixelValue p = 0;
+    for (int c = 0; c < 4; ++c) p |= (LICE_PixelValue)(in(0, 2) ? in(0, 255) : pick(edges)) << (8 * c);
+    return p;
+  }
+};
+
+void fill(LICE_IBitmap* b, Rng& r)
+{
+  LICE_PixelValue* bits = b->getBits();
+  for (int y = 0; y < b->getHeight(); ++y)
+    for (int x = 0; x < b->getWidth(); ++x) bits[y * b->getRowSpan() + x] = r.pixel();
+}
+
+// One random drawing operation on dest; the same seed draws the same operation.
+void randomOperation(LICE_IBitmap* dest, LICE_IBitmap* src, Rng& r)
+{
+  const int mode = r.pick(kModes);
+  const float alpha = r.in(0, 3) ? r.pick(kAlphas) : r.real(-0.2f, 1.2f);
+  const int dw = dest->getWidth(), dh = dest->getHeight(), sw = src->getWidth(), sh = src->getHeight();
+  switch (r.in(0, 3))
+  {
+    case 0:
+      LICE_Blit(dest, src, r.in(-sw, dw), r.in(-sh, dh), r.in(-3, sw), r.in(-3, sh), r.in(-2, sw + 3),
+                r.in(-2, sh + 3), alpha, mode);
+      break;
+    case 1:
+      LICE_FillRect(dest, r.in(-5, dw), r.in(-5, dh), r.in(-2, dw + 5), r.in(-2, dh + 5), r.pixel(), alpha, mode);
+      break;
+    case 2:
+    case 3:
+    {
+      int w = r.in(1, 2 * dw), h = r.in(1, 2 * dh);
+      if (!r.in(0, 4)) w = -w;
+      if (!r.in(0, 4)) h = -h;
+      const float sx = r.real(-2.0f, (float)sw), sy = r.real(-2.0f, (float)sh);
+      float swf = r.real(0.25f, (float)sw + 2), shf = r.real(0.25f, (float)sh + 2);
+      if (!r.in(0, 6)) swf = -swf;
+      if (!r.in(0, 3)) swf = (float)w;  // same size: the plain-blit shortcut
+      if (!r.in(0, 3)) shf = (float)h;
+      LICE_ScaledBlit(dest, src, r.in(-dw, dw), r.in(-dh, dh), w, h, r.in(0, 1) ? sx : (float)(int)sx,
+                      r.in(0, 1) ? sy : (float)(int)sy, swf, shf, alpha, mode);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(FastPaths, GiveThePlainLoopsBytes)
+{
+  for (unsigned seed = 1; seed <= 3000; ++seed)
+  {
+    Rng r(seed);
+    LICE_MemBitmap dplain(r.in(1, 40), r.in(1, 30)), src(r.in(1, 40), r.in(1, 30));
+    fill(&dplain, r);
+    fill(&src, r);
+    LICE_MemBitmap dfast;
+    LICE_Copy(&dfast, &dplain);
+
+    const unsigned opSeed = (unsigned)r.in(0, 1 << 30);
+    Rng a(opSeed), b(opSeed);
+    LICE_SetFastPaths(false);
+    randomOperation(&dplain, &src, a);
+    LICE_SetFastPaths(true);
+    randomOperation(&dfast, &src, b);
+    ASSERT_EQ(pixels(&dfast), pixels(&dplain)) << "seed " << seed;
+  }
+}
+
+TEST(FastPaths, ScaledBlitsWithFastTwins)
+{
+  // The modes and weights whose scalers have fast twins, stretched and shrunk in
+  // both directions, mirrored, and cut at every edge.
+  const int modes[] = {0, LICE_MODE_BILINEAR, LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA, LICE_MODE_SOURCEALPHA};
+  for (unsigned seed = 1; seed <= 3000; ++seed)
+  {
+    Rng r(seed);
+    LICE_MemBitmap dplain(r.in(1, 30), r.in(1, 30)), src(r.in(1, 20), r.in(1, 20));
+    fill(&dplain, r);
+    fill(&src, r);
+    LICE_MemBitmap dfast;
+    LICE_Copy(&dfast, &dplain);
+    const int mode = r.pick(modes);
+    const float alpha = r.in(0, 3) ? 1.0f : 0.5f;
+    int w = r.in(1, 40), h = r.in(1, 40);
+    if (!r.in(0, 5)) w = -w;
+    if (!r.in(0, 5)) h = -h;
+    const int dx = r.in(-10, 30), dy = r.in(-10, 30);
+    const float sx = r.in(0, 1) ? r.real(-3, 20) : (float)r.in(-2, 10), sy = r.real(-3, 20);
+    const float sw = r.real(0.5f, 25), sh = r.real(0.5f, 25);
+    LICE_SetFastPaths(false);
+    LICE_ScaledBlit(&dplain, &src, dx, dy, w, h, sx, sy, sw, sh, alpha, mode);
+    LICE_SetFastPaths(true);
+    LICE_ScaledBlit(&dfast, &src, dx, dy, w, h, sx, sy, sw, sh, alpha, mode);
+    ASSERT_EQ(pixels(&dfast), pixels(&dplain)) << "seed " << seed;
+  }
+}
+
+TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
+{
+  // Every destination and source pixel from the edge values, at every weight.
+  std::vector<LICE_PixelValue> d, s;
+  const int edges[] = {0, 1, 127, 128, 254, 255};
+  for (int a : edges)
+    for (int b : edges)
+      for (int c : edges)
+      {
+        d.push_back(LICE_MakePixel(a, b, c, b));
+        s.push_back(LICE_MakePixel(c, a, b, a));
+      }
+  const int n = (int)d.size();
+  LICE_MemBitmap dst(n, 1), src(n, 1), want(n, 1);
+  memcpy(src.getBits(), s.data(), n * 4);
+  for (int w = 0; w <= 256; ++w)
+    for (int mode : {0, 0x10000})
+    {
+      memcpy(want.getBits(), d.data(), n * 4);
+      LICE_SetFastPaths(false);
+      LICE_Blit(&want, &src, 0, 0, nullptr, w / 256.0f, mode);
+      LICE_FillRect(&want, 0, 0, n, 1, s[w % n], w / 256.0f, mode);
+      LICE_SetFastPaths(true);
+      memcpy(dst.getBits(), d.data(), n * 4);
+      LICE_Blit(&dst, &src, 0, 0, nullptr, w / 256.0f, mode);
+      LICE_FillRect(&dst, 0, 0, n, 1, s[w % n], w / 256.0f, mode);
+      ASSERT_EQ(pixels(&dst), pixels(&want)) << w << " " << mode;
+    }
+}
+
+TEST(FastPaths, LongSeededRunHashesToItsConstant)
+{
+  // FNV-1a over every picture of a long random run. A change here means some
+  // operation now draws different bytes: find which before updating the constant.
+  uint64_t hash = 1469598103934665603ULL;
+  Rng r(20240601);
+  LICE_MemBitmap dest(64, 48), src(37, 29);
+  fill(&dest, r);
+  fill(&src, r);
+  for (int i = 0; i < 4000; ++i)
+  {
+    randomOperation(&dest, &src, r);
+    if (i % 50 == 49)
+    {
+      LICE_Blur(&dest, &dest, r.in(-3, 3), r.in(-3, 3), 0, 0, 64, 48);
+      fill(&src, r);
+    }
+    for (LICE_PixelValue p : pixels(&dest))
+      for (int c = 0; c < 4; ++c) hash = (hash ^ ((p >> (8 * c)) & 0xFF)) * 1099511628211ULL;
+  }
+  EXPECT_EQ(hash, 0x5e11ab8e07ceba0eULL) << std::hex << hash;
+}

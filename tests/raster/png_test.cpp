@@ -1,0 +1,513 @@
+// PNG decoding. Test images come from independent writers: libpng's write side here
+// and ImageMagick's convert.
+#include "raster/lice_png.h"
+#include "raster/lice.h"
+#include "raster_test_util.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <functional>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+struct PngSpec
+{
+  int w = 0, h = 0, colorType = PNG_COLOR_TYPE_RGB, depth = 8;
+  bool interlaced = false;
+  std::vector<int> samples;          // w x h x channels, row by row
+  std::vector<png_color> palette;
+  std::vector<png_byte> paletteAlpha;  // tRNS of a palette image
+  bool colorKey = false;             // tRNS of a grey or RGB image
+  png_color_16 key = {};
+};
+
+int channelsOf(int colorType)
+{
+  switch (colorType)
+  {
+    case PNG_COLOR_TYPE_GRAY:
+    case PNG_COLOR_TYPE_PALETTE: return 1;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB: return 3;
+  }
+  return 4;
+}
+
+void appendBytes(png_structp png, png_bytep data, png_size_t n)
+{
+  Bytes* out = (Bytes*)png_get_io_ptr(png);
+  out->insert(out->end(), data, data + n);
+}
+
+void noFlush(png_structp)
+{
+}
+
+// Packs the samples the way the format stores them and writes a complete file.
+Bytes encode(const PngSpec& s)
+{
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  const int ch = channelsOf(s.colorType);
+  const size_t rowBytes = ((size_t)s.w * ch * s.depth + 7) / 8;
+  std::vector<Bytes> rows(s.h, Bytes(rowBytes, 0));
+  for (int y = 0; y < s.h; ++y)
+    for (int i = 0; i < s.w * ch; ++i)
+    {
+      const int v = s.samples[(size_t)y * s.w * ch + i];
+      Bytes& r = rows[y];
+      if (s.depth == 16)
+      {
+        r[2 * i] = (unsigned char)(v >> 8);
+        r[2 * i + 1] = (unsigned char)v;
+      }
+      else if (s.depth == 8)
+        r[i] = (unsigned char)v;
+      else
+      {
+        const int bit = i * s.depth;
+        r[bit / 8] |= (unsigned char)(v << (8 - s.depth - bit % 8));
+      }
+    }
+  std::vector<png_bytep> ptrs;
+  for (Bytes& r : rows) ptrs.push_back(r.data());
+  if (setjmp(png_jmpbuf(png)))
+  {
+    ADD_FAILURE() << "the test's PNG writer failed";
+    png_destroy_write_struct(&png, &info);
+    return Bytes();
+  }
+  png_set_write_fn(png, &out, appendBytes, noFlush);
+  png_set_IHDR(png, info, s.w, s.h, s.depth, s.colorType, s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), (int)s.palette.size());
+  if (!s.paletteAlpha.empty())
+    png_set_tRNS(png, info, s.paletteAlpha.data(), (int)s.paletteAlpha.size(), nullptr);
+  if (s.colorKey)
+  {
+    png_color_16 key = s.key;
+    png_set_tRNS(png, info, nullptr, 0, &key);
+  }
+  png_write_info(png, info);
+  png_write_image(png, ptrs.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// Samples of a w x h image whose values run through 0..max.
+std::vector<int> ramp(int count, int max, int mul = 7)
+{
+  std::vector<int> v(count);
+  for (int i = 0; i < count; ++i) v[i] = (i * mul) % (max + 1);
+  return v;
+}
+
+class TempDir
+{
+public:
+  TempDir()
+  {
+    char tmpl[] = "/tmp/davrel-png-XXXXXX";
+    m_path = mkdtemp(tmpl) ? tmpl : "";
+  }
+  ~TempDir()
+  {
+    if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+  }
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+  std::string m_path;
+};
+
+void writeFile(const std::string& path, const Bytes& b)
+{
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  if (!b.empty()) fwrite(b.data(), 1, b.size(), f);
+  fclose(f);
+}
+
+// Decodes from memory and from a file; both must give want, row by row.
+void expectDecodes(const Bytes& png, int w, int h, const std::vector<LICE_PixelValue>& want, const char* what)
+{
+  LICE_IBitmap* mem = LICE_LoadPNGFromMemory(png.data(), (int)png.size(), nullptr);
+  ASSERT_NE(mem, nullptr) << what;
+  EXPECT_EQ(mem->getWidth(), w) << what;
+  EXPECT_EQ(mem->getHeight(), h) << what;
+  EXPECT_EQ(pixels(mem), want) << what;
+  delete mem;
+
+  TempDir dir;
+  const std::string path = dir.file("image.png");
+  writeFile(path, png);
+  // Into a given system bitmap, whose rows are wider than the image.
+  LICE_SysBitmap sys(1, 1);
+  EXPECT_EQ(LICE_LoadPNG(path.c_str(), &sys), &sys) << what;
+  EXPECT_EQ(pixels(&sys), want) << what;
+  FlippedBitmap flipped(2, 2);
+  EXPECT_EQ(LICE_LoadPNG(path.c_str(), &flipped), &flipped) << what;
+  EXPECT_EQ(pixels(&flipped), want) << what;
+}
+
+PngSpec spec(int w, int h, int colorType, int depth, bool interlaced = false)
+{
+  PngSpec s;
+  s.w = w;
+  s.h = h;
+  s.colorType = colorType;
+  s.depth = depth;
+  s.interlaced = interlaced;
+  s.samples = ramp(w * h * channelsOf(colorType), (1 << depth) - 1);
+  return s;
+}
+
+std::string captureLog(const std::function<void()>& f)
+{
+  testing::internal::CaptureStdout();
+  f();
+  return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+
+TEST(LoadPNG, GreyAtEveryDepthExpandsToRGBWithFullAlpha)
+{
+  for (int depth : {1, 2, 4, 8, 16})
+    for (bool interlaced : {false, true})
+    {
+      const PngSpec s = spec(13, 11, PNG_COLOR_TYPE_GRAY, depth, interlaced);
+      std::vector<LICE_PixelValue> want;
+      for (int v : s.samples)
+      {
+        // 1 bit: 0 and 255; 2 bits: x 85; 4 bits: x 17; 16 bits: the high byte.
+        const int g = depth == 16 ? v >> 8 : v * 255 / ((1 << depth) - 1);
+        want.push_back(grey(g, 255));
+      }
+      expectDecodes(encode(s), 13, 11, want, ("grey " + std::to_string(depth)).c_str());
+    }
+}
+
+TEST(LoadPNG, GreyWithAlphaAndColourKeys)
+{
+  for (int depth : {8, 16})
+  {
+    const PngSpec s = spec(5, 4, PNG_COLOR_TYPE_GRAY_ALPHA, depth, depth == 16);
+    std::vector<LICE_PixelValue> want;
+    for (size_t i = 0; i < s.samples.size(); i += 2)
+    {
+      const int g = depth == 16 ? s.samples[i] >> 8 : s.samples[i];
+      const int a = depth == 16 ? s.samples[i + 1] >> 8 : s.samples[i + 1];
+      want.push_back(grey(g, a));  // R = G = B
+    }
+    expectDecodes(encode(s), 5, 4, want, "grey+alpha");
+  }
+
+  PngSpec key = spec(4, 3, PNG_COLOR_TYPE_GRAY, 4);
+  key.colorKey = true;
+  key.key.gray = 14;
+  std::vector<LICE_PixelValue> want;
+  for (int v : key.samples) want.push_back(grey(v * 17, v == 14 ? 0 : 255));
+  expectDecodes(encode(key), 4, 3, want, "grey key");
+
+  PngSpec rgbKey = spec(4, 3, PNG_COLOR_TYPE_RGB, 8);
+  rgbKey.samples = {10, 20, 30, 1, 2, 3, 10, 20, 30, 4, 5, 6, 10, 20, 31, 0, 0, 0,
+                    1, 2, 3, 9, 9, 9, 10, 20, 30, 7, 7, 7, 8, 8, 8, 9, 9, 9};
+  rgbKey.colorKey = true;
+  rgbKey.key.red = 10;
+  rgbKey.key.green = 20;
+  rgbKey.key.blue = 30;
+  want.clear();
+  for (size_t i = 0; i < rgbKey.samples.size(); i += 3)
+  {
+    const int r = rgbKey.samples[i], g = rgbKey.samples[i + 1], b = rgbKey.samples[i + 2];
+    want.push_back(LICE_MakePixel(r, g, b, r == 10 && g == 20 && b == 30 ? 0 : 255));
+  }
+  expectDecodes(encode(rgbKey), 4, 3, want, "rgb key");
+}
+
+TEST(LoadPNG, PalettesWithAndWithoutTransparency)
+{
+  for (int depth : {1, 2, 4, 8})
+    for (bool transparent : {false, true})
+    {
+      PngSpec s = spec(9, 7, PNG_COLOR_TYPE_PALETTE, depth, depth == 4);
+      const int entries = 1 << depth;
+      for (int i = 0; i < entries; ++i)
+        s.palette.push_back(png_color{(png_byte)(i * 3), (png_byte)(255 - i), (png_byte)(i * 7 % 256)});
+      // A transparency chunk shorter than the palette: the rest stays opaque.
+      if (transparent)
+        for (int i = 0; i < (entries + 1) / 2; ++i) s.paletteAlpha.push_back((png_byte)(i * 40 % 256));
+      std::vector<LICE_PixelValue> want;
+      for (int v : s.samples)
+      {
+        const png_color c = s.palette[v];
+        const int a = v < (int)s.paletteAlpha.size() ? s.paletteAlpha[v] : 255;
+        want.push_back(LICE_MakePixel(c.red, c.green, c.blue, a));
+      }
+      expectDecodes(encode(s), 9, 7, want, ("palette " + std::to_string(depth)).c_str());
+    }
+}
+
+TEST(LoadPNG, TrueColourWithAndWithoutAlpha)
+{
+  for (int depth : {8, 16})
+    for (bool alpha : {false, true})
+      for (bool interlaced : {false, true})
+      {
+        const PngSpec s = spec(11, 6, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, depth, interlaced);
+        const int ch = alpha ? 4 : 3;
+        std::vector<LICE_PixelValue> want;
+        for (size_t i = 0; i < s.samples.size(); i += ch)
+        {
+          int v[4] = {0, 0, 0, 255};
+          for (int c = 0; c < ch; ++c) v[c] = depth == 16 ? s.samples[i + c] >> 8 : s.samples[i + c];
+          want.push_back(LICE_MakePixel(v[0], v[1], v[2], v[3]));
+        }
+        expectDecodes(encode(s), 11, 6, want, alpha ? "rgba" : "rgb");
+      }
+}
+
+TEST(LoadPNG, ImagesWrittenByImageMagick)
+{
+  if (access("/usr/bin/convert", X_OK) != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  TempDir dir;
+  // Raw RGBA input with few colours, so every output type holds it exactly.
+  const int w = 6, h = 5;
+  const LICE_PixelValue colours[] = {LICE_MakePixel(255, 0, 0, 255), LICE_MakePixel(0, 128, 255, 255),
+                                     LICE_MakePixel(17, 34, 51, 255), LICE_MakePixel(250, 250, 0, 255)};
+  Bytes raw;
+  std::vector<LICE_PixelValue> want;
+  for (int i = 0; i < w * h; ++i)
+  {
+    const LICE_PixelValue p = colours[(i * 5 + i / 7) % 4];
+    raw.insert(raw.end(), {(unsigned char)LICE_PixelR(p), (unsigned char)LICE_PixelG(p),
+                           (unsigned char)LICE_PixelB(p), (unsigned char)LICE_PixelA(p)});
+    want.push_back(p);
+  }
+  const std::string in = dir.file("in.rgba");
+  writeFile(in, raw);
+  const char* outputs[] = {"PNG32:", "PNG24:", "PNG8:", "PNG48:", "PNG64:"};
+  for (const char* type : outputs)
+    for (const char* interlace : {"None", "PNG"})
+    {
+      const std::string out = dir.file("out.png");
+      const std::string cmd = "/usr/bin/convert -size 6x5 -depth 8 rgba:'" + in + "' -interlace " + interlace +
+                              " " + type + "'" + out + "' 2>/dev/null";
+      ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+      LICE_IBitmap* b = LICE_LoadPNG(out.c_str(), nullptr);
+      ASSERT_NE(b, nullptr) << type;
+      EXPECT_EQ(pixels(b), want) << type << " " << interlace;
+      delete b;
+    }
+
+  // Grey levels that four bits hold exactly.
+  Bytes greys;
+  for (int i = 0; i < w * h; ++i) greys.push_back((unsigned char)(17 * (i % 16)));
+  writeFile(in, greys);
+  const std::string out = dir.file("grey.png");
+  ASSERT_EQ(std::system(("/usr/bin/convert -size 6x5 -depth 8 gray:'" + in + "' -depth 4 '" + out + "'").c_str()), 0);
+  LICE_IBitmap* g = LICE_LoadPNG(out.c_str(), nullptr);
+  ASSERT_NE(g, nullptr);
+  for (int i = 0; i < w * h; ++i) EXPECT_EQ(pixels(g)[i], grey(greys[i], 255));
+  delete g;
+}
+
+TEST(LoadPNG, TruncatedInputIsRefusedAtEveryLength)
+{
+  const Bytes png = encode(spec(12, 9, PNG_COLOR_TYPE_RGBA, 8, true));
+  TempDir dir;
+  const std::string path = dir.file("cut.png");
+  std::string log;
+  for (size_t n = 0; n < png.size(); ++n)
+  {
+    log = captureLog([&] {
+      LICE_IBitmap* b = LICE_LoadPNGFromMemory(png.data(), (int)n, nullptr);
+      EXPECT_EQ(b, nullptr) << n;
+      delete b;
+    });
+    EXPECT_NE(log.find("LICE: PNG"), std::string::npos) << n;
+    if (n % 7 == 0)
+    {
+      writeFile(path, Bytes(png.begin(), png.begin() + n));
+      log = captureLog([&] {
+        LICE_IBitmap* b = LICE_LoadPNG(path.c_str(), nullptr);
+        EXPECT_EQ(b, nullptr) << n;
+        delete b;
+      });
+      EXPECT_NE(log.find(path), std::string::npos) << log;
+    }
+  }
+}
+
+TEST(LoadPNG, CorruptInputNeverCrashes)
+{
+  PngSpec s = spec(16, 16, PNG_COLOR_TYPE_PALETTE, 8, false);
+  for (int i = 0; i < 256; ++i) s.palette.push_back(png_color{(png_byte)i, (png_byte)(i / 2), 9});
+  s.paletteAlpha.assign(100, 128);
+  const Bytes good = encode(s);
+  ASSERT_FALSE(good.empty());
+  std::mt19937 rng(99);
+  testing::internal::CaptureStdout();
+  for (int round = 0; round < 600; ++round)
+  {
+    Bytes b = good;
+    const int flips = 1 + (int)(rng() % 4);
+    for (int i = 0; i < flips; ++i) b[rng() % b.size()] ^= (unsigned char)(1 + rng() % 255);
+    LICE_IBitmap* bmp = LICE_LoadPNGFromMemory(b.data(), (int)b.size(), nullptr);
+    if (bmp)
+    {
+      EXPECT_EQ(bmp->getWidth(), 16);
+      EXPECT_EQ(bmp->getHeight(), 16);
+    }
+    delete bmp;
+  }
+  testing::internal::GetCapturedStdout();
+}
+
+namespace {
+
+void putU32(Bytes& b, size_t at, uint32_t v)
+{
+  b[at] = (unsigned char)(v >> 24);
+  b[at + 1] = (unsigned char)(v >> 16);
+  b[at + 2] = (unsigned char)(v >> 8);
+  b[at + 3] = (unsigned char)v;
+}
+
+// A file whose header says width x height (and the given depth and colour type),
+// with its checksum mended, followed by the small image data of the original.
+Bytes withHeader(Bytes png, uint32_t width, uint32_t height, int depth = -1, int colorType = -1)
+{
+  // Signature 8 bytes, then length 4, "IHDR" 4, data 13, CRC 4.
+  putU32(png, 16, width);
+  putU32(png, 20, height);
+  if (depth >= 0) png[24] = (unsigned char)depth;
+  if (colorType >= 0) png[25] = (unsigned char)colorType;
+  putU32(png, 29, (uint32_t)crc32(0, png.data() + 12, 17));
+  return png;
+}
+
+}  // namespace
+
+TEST(LoadPNG, CraftedHeadersAreRefusedBeforeAnythingIsAllocated)
+{
+  const Bytes small = encode(spec(3, 3, PNG_COLOR_TYPE_RGBA, 8));
+  struct Header
+  {
+    uint32_t w, h;
+    int depth, colorType;
+  };
+  const Header headers[] = {
+    {65536, 65537, -1, -1},  // the byte size wraps in 32 bits
+    {70000, 70000, -1, -1},  // 19.6 GB
+    {8193, 8192, -1, -1},    // just over 256 MiB
+    {0x7FFFFFFF, 1, -1, -1}, {1, 0x7FFFFFFF, -1, -1}, {0, 3, -1, -1}, {0x80000000u, 1, -1, -1},
+    {3, 3, 3, -1},   // no such depth
+    {3, 3, -1, 5},   // no such colour type
+    {3, 3, 16, 3},   // palette images stop at 8 bits
+  };
+  for (const Header& h : headers)
+  {
+    const Bytes png = withHeader(small, h.w, h.h, h.depth, h.colorType);
+    LICE_MemBitmap given(2, 2);
+    const std::string log = captureLog([&] {
+      EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), nullptr), nullptr) << h.w << "x" << h.h;
+      EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &given), nullptr) << h.w << "x" << h.h;
+    });
+    EXPECT_NE(log.find("LICE: PNG"), std::string::npos) << log;
+    EXPECT_EQ(given.getWidth(), 2);  // refused before the bitmap was resized
+  }
+  const std::string log = captureLog([&] {
+    const Bytes png = withHeader(small, 65536, 65537);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), nullptr), nullptr);
+  });
+  EXPECT_NE(log.find("65536 x 65537 pixels is too large"), std::string::npos) << log;
+}
+
+TEST(LoadPNG, MemoryInputWithoutASignatureLeavesTheBitmapAlone)
+{
+  const Bytes png = encode(spec(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  LICE_MemBitmap b(5, 5);
+  captureLog([&] {
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
+    Bytes wrong = png;
+    wrong[1] = 'Q';
+    EXPECT_EQ(LICE_LoadPNGFromMemory(wrong.data(), (int)wrong.size(), &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(nullptr, 100, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), -5, &b), nullptr);
+  });
+  EXPECT_EQ(b.getWidth(), 5);
+  EXPECT_EQ(b.getHeight(), 5);
+}
+
+namespace {
+
+// A bitmap that cannot change its size.
+class FixedBitmap : public LICE_MemBitmap
+{
+public:
+  FixedBitmap() : LICE_MemBitmap(4, 4) {}
+  bool resize(int, int) override { return false; }
+};
+
+}  // namespace
+
+TEST(LoadPNG, GivenBitmapThatCannotTakeTheSize)
+{
+  const Bytes png = encode(spec(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  FixedBitmap fixed;
+  const std::string log =
+    captureLog([&] { EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr); });
+  EXPECT_NE(log.find("cannot take"), std::string::npos) << log;
+  const Bytes same = encode(spec(4, 4, PNG_COLOR_TYPE_RGB, 8));
+  EXPECT_EQ(LICE_LoadPNGFromMemory(same.data(), (int)same.size(), &fixed), &fixed);
+}
+
+TEST(LoadPNG, MissingFilesAndResources)
+{
+  const std::string log = captureLog([] {
+    EXPECT_EQ(LICE_LoadPNG("/nonexistent/x.png", nullptr), nullptr);
+    EXPECT_EQ(LICE_LoadPNG(nullptr, nullptr), nullptr);
+  });
+  EXPECT_NE(log.find("/nonexistent/x.png"), std::string::npos);
+  LICE_MemBitmap b(1, 1);
+  EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, &b), nullptr);
+}
+
+TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)
+{
+  EXPECT_EQ(LICE_ImageLoader_list, &LICE_pngldr);
+  const char* ext = LICE_pngldr.get_extlist();
+  EXPECT_STREQ(ext, "PNG files (*.PNG)");
+  EXPECT_STREQ(ext + strlen(ext) + 1, "*.PNG");
+  EXPECT_EQ(ext[strlen(ext) + 1 + strlen("*.PNG") + 1], '\0');
+
+  TempDir dir;
+  const Bytes png = encode(spec(2, 2, PNG_COLOR_TYPE_RGB, 8));
+  for (const char* name : {"a.PNG", "b.png", "c.jpg", "noext", "d.png.bak"}) writeFile(dir.file(name), png);
+  auto load = [&](const char* name, bool check) {
+    LICE_IBitmap* b = LICE_pngldr.loadfunc(dir.file(name).c_str(), check, nullptr);
+    const bool ok = b != nullptr;
+    delete b;
+    return ok;
+  };
+  EXPECT_TRUE(load("a.PNG", true));
+  EXPECT_TRUE(load("b.png", true));
+  EXPECT_FALSE(load("c.jpg", true));
+  EXPECT_FALSE(load("noext", true));
+  EXPECT_FALSE(load("d.png.bak", true));
+  EXPECT_TRUE(load("c.jpg", false));
+  EXPECT_TRUE(load("noext", false));
+}
