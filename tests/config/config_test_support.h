@@ -5,6 +5,7 @@
 #include "cipher/Tea.h"
 #include "config/UIConfigManager.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -17,7 +18,7 @@ inline std::vector<unsigned char> encipherBytes(const std::string& bytes, const 
   unsigned int key[4];
   resourceKeyWords(keyBytes, key);
   std::vector<unsigned char> out((bytes.size() + 7) / 8 * 8, 0);
-  if (!bytes.empty()) memcpy(out.data(), bytes.data(), bytes.size());
+  std::copy(bytes.begin(), bytes.end(), out.begin());
   for (size_t i = 0; i < out.size(); i += 8) Tea::simpleencrypt(out.data() + i, key);
   return out;
 }

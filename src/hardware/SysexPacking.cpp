@@ -1,0 +1,89 @@
+#include "hardware/SysexPacking.h"
+
+int sysexPackedSize(int dataLen)
+{
+  if (dataLen <= 0) return 0;
+  return dataLen + (dataLen + 6) / 7;
+}
+
+int sysexUnpackedSize(int packedLen)
+{
+  if (packedLen <= 0) return 0;
+  return packedLen - (packedLen + 7) / 8;
+}
+
+int sysexPack7(const uint8_t* data, int dataLen, uint8_t* out)
+{
+  int o = 0;
+  for (int g = 0; g < dataLen; g += 7)
+  {
+    const int n = dataLen - g < 7 ? dataLen - g : 7;
+    uint8_t top = 0;
+    for (int j = 0; j < n; ++j)
+      if (data[g + j] & 0x80) top |= (uint8_t)(1 << j);
+    out[o++] = top;
+    for (int j = 0; j < n; ++j) out[o++] = data[g + j] & 0x7F;
+  }
+  return o;
+}
+
+int sysexUnpack7(const uint8_t* packed, int packedLen, uint8_t* out)
+{
+  int o = 0;
+  for (int p = 0; p < packedLen; p += 8)
+  {
+    const uint8_t top = packed[p];
+    if (top & 0x80) return -1;
+    const int n = packedLen - p - 1 < 7 ? packedLen - p - 1 : 7;
+    for (int j = 0; j < n; ++j)
+    {
+      const uint8_t b = packed[p + 1 + j];
+      if (b & 0x80) return -1;
+      out[o++] = (uint8_t)(b | (((top >> j) & 1) << 7));
+    }
+  }
+  return o;
+}
+
+bool isDavrelSysex(const uint8_t* msg, int size)
+{
+  return msg && size >= 4 && msg[0] == 0xF0 && msg[1] == kSysexManufacturerId && (msg[2] & 0xF0) == 0x30 &&
+         msg[3] == kSysexModelId;
+}
+
+bool isProgramDump(const uint8_t* msg, int size)
+{
+  if (size != kProgramDumpSize || !isDavrelSysex(msg, size) || msg[4] != kSysexProgramDumpFunction ||
+      msg[size - 1] != 0xF7)
+    return false;
+  // No early exit: the compiler turns this into a few vector instructions.
+  uint8_t all = 0;
+  for (int i = 5; i < size - 1; ++i) all |= msg[i];
+  return !(all & 0x80);
+}
+
+void makeProgramDump(const uint8_t* data, uint8_t channelByte, uint8_t* out)
+{
+  out[0] = 0xF0;
+  out[1] = kSysexManufacturerId;
+  out[2] = channelByte;
+  out[3] = kSysexModelId;
+  out[4] = kSysexProgramDumpFunction;
+  sysexPack7(data, kProgramDataSize, out + 5);
+  out[kProgramDumpSize - 1] = 0xF7;
+}
+
+bool readProgramData(const uint8_t* msg, int size, uint8_t* data)
+{
+  if (!isProgramDump(msg, size)) return false;
+  return sysexUnpack7(msg + 5, kProgramDumpSize - 6, data) == kProgramDataSize;
+}
+
+std::string programDumpName(const uint8_t* msg, int size)
+{
+  char name[kProgramNameLength];
+  int n = 0;
+  for (int i = 6; i <= 18 && i < size - 1; ++i)
+    if (i != 13 && msg[i]) name[n++] = (char)msg[i];
+  return std::string(name, (size_t)n);
+}

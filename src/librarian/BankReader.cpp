@@ -1,0 +1,193 @@
+// Recognising bank data and cutting it into programs.
+
+#include "librarian/BankFormats.h"
+#include "librarian/LibrarianHost.h"
+#include "librarian/LibrarianLog.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/SmfReader.h"
+
+#include "hardware/SysexPacking.h"
+#include "plug/ByteChunk.h"
+
+#include <cstring>
+
+namespace
+{
+// The first byte with bit 7 set in [p, end), or null. Eight bytes at a time: bank
+// files are mostly 7-bit data.
+const uint8_t* firstStatusByte(const uint8_t* p, const uint8_t* end)
+{
+  while (end - p >= 8)
+  {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    if (w & 0x8080808080808080ull) break;
+    p += 8;
+  }
+  for (; p < end; ++p)
+    if (*p & 0x80) return p;
+  return nullptr;
+}
+}  // namespace
+
+int PatchLibrarian::processSysExFile(ByteChunk* chunk, int size, int& position, PatchFile* bank, int* dropped)
+{
+  if (!chunk)
+  {
+    position = -1;
+    return -1;
+  }
+  if (size > chunk->Size()) size = chunk->Size();
+  const uint8_t* d = chunk->Data();
+  while (position >= 0 && position < size)
+  {
+    int start = position;
+    if (!findByte(chunk, start, 0xF0) || start > size)
+      break;
+    --start;  // findByte leaves the position behind the F0
+    const uint8_t* stop = firstStatusByte(d + start + 1, d + size);
+    if (!stop)
+    {
+      // The data ends inside a message: nothing of it is kept.
+      if (dropped) ++*dropped;
+      break;
+    }
+    const int stopIndex = (int)(stop - d);
+    if (*stop == 0xF7)
+    {
+      position = stopIndex + 1;
+      if (!addSysexMessage(d + start, position - start, bank) && dropped) ++*dropped;
+      return position;
+    }
+    // A status byte inside the data ends the message unfinished; a new one may start there.
+    if (dropped) ++*dropped;
+    position = *stop == 0xF0 ? stopIndex : stopIndex + 1;
+  }
+  position = -1;
+  return -1;
+}
+
+bool PatchLibrarian::addSysexMessage(const uint8_t* msg, int size, PatchFile* bank)
+{
+  if (isProgramDump(msg, size))
+  {
+    LibrarianPatch slot;
+    slot.name = programDumpName(msg, size);
+    slot.messages.emplace_back();
+    slot.messages.back().bytes.assign(msg, msg + size);
+    bank->patches.push_back(std::move(slot));
+    return true;
+  }
+  if (isDavrelSysex(msg, size) && size >= 5 &&
+      (msg[4] == kSysexAllProgramDumpFunction || msg[4] == kSysexAllDataDumpFunction))
+    return importSysExFile(msg, size, bank) > 0;
+  return false;
+}
+
+int PatchLibrarian::importSysExFile(const uint8_t* dump, int size, PatchFile* bank)
+{
+  if (!isDavrelSysex(dump, size) || size < 6) return 0;
+  const int expected = dump[4] == kSysexAllProgramDumpFunction ? kAllProgramDumpSize
+                       : dump[4] == kSysexAllDataDumpFunction  ? kAllDataDumpSize
+                                                               : 0;
+  if (size != expected || dump[size - 1] != 0xF7) return 0;
+
+  // The programs run through the packed stream without regard to its groups, so the
+  // whole stream is unpacked and every program packed afresh.
+  std::vector<uint8_t> data((size_t)sysexUnpackedSize(size - 6));
+  if (sysexUnpack7(dump + 5, size - 6, data.data()) != (int)data.size() || (int)data.size() < kAllProgramDataSize)
+    return 0;
+
+  const bool request = allPatchesRequestActive.load();
+  static const char kBlankName[] = "            ";
+  static const char kUnnamed[] = "unnamed prog";
+  for (int k = 0; k < kBankSlots; ++k)
+  {
+    uint8_t program[kProgramDataSize];
+    memcpy(program, data.data() + (size_t)k * kProgramDataSize, kProgramDataSize);
+    LibrarianPatch slot;
+    slot.messages.emplace_back();
+    std::vector<uint8_t>& msg = slot.messages.back().bytes;
+    msg.resize(kProgramDumpSize);
+    makeProgramDump(program, 0x30, msg.data());
+    if (!request)
+    {
+      slot.name = programDumpName(msg.data(), kProgramDumpSize);
+      if (slot.name == kBlankName)
+      {
+        memcpy(program, kUnnamed, kProgramNameLength);
+        makeProgramDump(program, 0x30, msg.data());
+        slot.name = kUnnamed;
+      }
+    }
+    bank->patches.push_back(std::move(slot));
+
+    if (request && allPatchesRequestIndex.load() <= 127)
+    {
+      // The controller gets a copy of its own; the slot stays as built.
+      std::vector<uint8_t> fed = bank->patches.back().messages.front().bytes;
+      if (plug) plug->feedSysExFromLibrarian(fed.data(), (int)fed.size());
+      ++allPatchesRequestIndex;
+    }
+  }
+  return kBankSlots;
+}
+
+void PatchLibrarian::fillUncompletedBankFiles(PatchFile* bank)
+{
+  if (!bank || bank->patches.size() >= (size_t)kBankSlots) return;
+  LibrarianPatch filler;
+  filler.messages.emplace_back();
+  filler.messages.back().bytes = mkInitPatchData();
+  filler.name = programDumpName(filler.messages.back().bytes.data(), kProgramDumpSize);
+  bank->patches.resize(kBankSlots, filler);
+}
+
+void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int /*isMid*/)
+{
+  if (!chunk || !bank) return;
+  if (size > chunk->Size()) size = chunk->Size();
+  const size_t before = bank->patches.size();
+  int dropped = 0;
+  bool refused = false;
+
+  if (size >= 15)
+  {
+    const uint8_t* d = chunk->Data();
+    if (isStandardMidiFile(d, size))
+    {
+      std::vector<std::vector<uint8_t>> messages;
+      std::string why;
+      if (readSmfSysexMessages(d, size, &messages, &why))
+      {
+        for (const std::vector<uint8_t>& m : messages)
+          if (!addSysexMessage(m.data(), (int)m.size(), bank)) ++dropped;
+      }
+      else
+      {
+        refused = true;
+        librarianLog("PATCH LIBRARIAN: Standard MIDI File refused: %s", why.c_str());
+      }
+    }
+    else
+    {
+      bank->patches.reserve(before + (size_t)size / kProgramDumpSize);
+      int position = 0;
+      while (processSysExFile(chunk, size, position, bank, &dropped) > 0)
+      {
+      }
+    }
+  }
+
+  const bool found = bank->patches.size() > before;
+  headerMissing = !found;
+  if (dropped) librarianLog("PATCH LIBRARIAN: dropped %d messages that hold no complete program", dropped);
+  if (!found && !refused) librarianLog("PatchLibrarian: File format not supported!");
+
+  // The request ends with the dump it asked for, also when the dump was refused.
+  if (allPatchesRequestActive.exchange(false))
+  {
+    allPatchesRequestIndex = 0;
+    if (plug) plug->allPatchesDumpFinished();
+  }
+}

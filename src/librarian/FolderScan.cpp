@@ -1,0 +1,347 @@
+// The folder scan: which files under "Patches" become banks, in which order, and where
+// each bank sits in the folder tree.
+
+#include "librarian/BankFormats.h"
+#include "librarian/LibrarianFiles.h"
+#include "librarian/LibrarianLog.h"
+#include "librarian/PatchLibrarian.h"
+
+#include "plug/ByteChunk.h"
+
+#include <Poco/DirectoryIterator.h>
+#include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/Path.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <memory>
+#include <cstdlib>
+#include <set>
+
+namespace
+{
+const int kMaxRescans = 3;  // a split writes new banks once; this only bounds the unforeseen
+
+std::string lowerCase(std::string s)
+{
+  for (char& c : s) c = (char)tolower((unsigned char)c);
+  return s;
+}
+
+bool isBankExtension(const std::string& ext) { return ext == "mid" || ext == "syx" || ext == "dvl" || ext == "wvb"; }
+
+std::string realFolder(const std::string& path)
+{
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string s(real);
+  free(real);
+  return s;
+}
+
+// Lists dir's sub-folders depth first, each after the folders below it. A folder
+// reached twice (through a link) is listed once.
+void collectFolders(const std::string& dir, std::vector<std::string>* out, std::set<std::string>* seen)
+{
+  try
+  {
+    for (Poco::DirectoryIterator it(dir), end; it != end; ++it)
+    {
+      try
+      {
+        if (!it->isDirectory()) continue;
+        const std::string path = it->path();
+        if (!seen->insert(realFolder(path)).second)
+        {
+          librarianLog("PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
+          continue;
+        }
+        collectFolders(path, out, seen);
+        out->push_back(path);
+      }
+      catch (const Poco::Exception& e)
+      {
+        librarianLog("PATCH LIBRARIAN: skipped %s: %s", it->path().c_str(), e.displayText().c_str());
+      }
+    }
+  }
+  catch (const Poco::Exception& e)
+  {
+    librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", dir.c_str(), e.displayText().c_str());
+  }
+}
+}  // namespace
+
+void PatchLibrarian::buildFolderStructure(const std::string& dir, std::vector<std::string>* out)
+{
+  std::set<std::string> seen{realFolder(dir)};
+  collectFolders(dir, out, &seen);
+}
+
+void PatchLibrarian::initBankFilesOnDiscard(std::string root)
+{
+  WDL_MutexLock lock(&libraryMutex);
+  deleteBanks(patchFiles);
+  deleteBanks(searchResultFiles);
+  for (int which = 0; which <= 3; ++which) clearDataStructures(which);
+  loadPatchesFromFilesystem(root);
+}
+
+void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
+{
+  WDL_MutexLock lock(&libraryMutex);
+  while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  refusedSplits.clear();
+  rescanRequested = false;
+  scanOnce(root);
+  for (int repeat = 0; rescanRequested && repeat < kMaxRescans; ++repeat)
+  {
+    librarianLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
+    rescanRequested = false;
+    deleteBanks(patchFiles);
+    clearDataStructures(0);
+    scanOnce(root);
+  }
+  rescanRequested = false;
+  refusedSplits.clear();
+}
+
+void PatchLibrarian::scanOnce(const std::string& root)
+{
+  try
+  {
+    Poco::File rootDir(root);
+    if (!rootDir.exists() || !rootDir.isDirectory())
+    {
+      librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+      return;
+    }
+  }
+  catch (const Poco::Exception&)
+  {
+    librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    return;
+  }
+
+  folderPaths.clear();
+  buildFolderStructure(root, &folderPaths);
+  std::sort(folderPaths.begin(), folderPaths.end());
+  folderPaths.push_back(root);
+  const int rootDepth = Poco::Path(root).makeDirectory().depth();
+
+  std::vector<std::string> entries;
+  for (const std::string& folder : folderPaths)
+  {
+    entries.clear();
+    try
+    {
+      for (Poco::DirectoryIterator it(folder), end; it != end; ++it) entries.push_back(folder + "/" + it.name());
+    }
+    catch (const Poco::Exception& e)
+    {
+      librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", folder.c_str(), e.displayText().c_str());
+      continue;
+    }
+    std::sort(entries.begin(), entries.end());
+
+    for (const std::string& entry : entries)
+    {
+      try
+      {
+        const Poco::Path path(entry);
+        const std::string ext = lowerCase(path.getExtension());
+        if (!isBankExtension(ext)) continue;
+        const Poco::File file(entry);
+        if (!file.isFile() || file.getSize() < (Poco::File::FileSize)kMinScannedFileSize) continue;
+        const int level = path.depth() - rootDepth;
+        if (level < 0) continue;
+        if (PatchFile* bank = parseFolderFiles(file, path, level, ext)) createFolderFilesStructure(bank);
+      }
+      catch (const Poco::Exception& e)
+      {
+        librarianLog("PATCH LIBRARIAN: skipped %s: %s", entry.c_str(), e.displayText().c_str());
+      }
+    }
+  }
+}
+
+PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::Path& path, int level,
+                                            const std::string& extension)
+{
+  splitInProgress = false;
+  const std::string fullPath = file.path();
+  if (refusedSplits.count(fullPath)) return nullptr;
+
+  std::unique_ptr<PatchFile> bank(new PatchFile);
+  bank->fileName = path.getFileName();
+  const int depth = path.depth();
+  bank->folderName = depth > 0 ? path[depth - 1] : std::string();
+  for (int i = std::max(0, depth - 1 - level); i < depth; ++i) bank->pathFolders.push_back(path[i]);
+
+  librarianLog("PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
+  ByteChunk chunk(4096);
+  std::string why;
+  if (!readWholeFile(fullPath, &chunk, &why))
+  {
+    librarianLog("PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), why.c_str());
+    return nullptr;
+  }
+  loadFromChunk(&chunk, chunk.Size(), bank.get(), extension == "mid");
+  const size_t n = bank->patches.size();
+  if (n == 0) return nullptr;
+
+  if (n <= (size_t)kBankSlots)
+  {
+    fillUncompletedBankFiles(bank.get());
+    bank->patches.resize(kBankSlots);
+    patchFiles.push_back(bank.get());
+    return bank.release();
+  }
+
+  // More than one bank: every block of 128 programs becomes a bank file beside the
+  // source, and only when all are written does the source leave the tree.
+  splitInProgress = true;
+  splitBankCount = (int32_t)((n + kBankSlots - 1) / kBankSlots);
+  std::vector<std::string> written;
+  bool done = true;
+  for (int k = -1; k < splitBankCount - 1; ++k)
+  {
+    std::string newPath;
+    if (!createNewPatchFile(bank.get(), bank->folderName, bank->fileName, fullPath, k, &newPath))
+    {
+      done = false;
+      break;
+    }
+    written.push_back(newPath);
+  }
+  if (done)
+  {
+    try
+    {
+      const std::string converted = convertedBanksFolderPath();
+      Poco::File(converted).createDirectories();
+      const std::string ext = fileExtension(bank->fileName);
+      const std::string target =
+          uniqueFilePath(converted, fileStem(bank->fileName), ext.empty() ? std::string() : "." + ext);
+      if (target.empty()) throw Poco::FileExistsException(converted + bank->fileName);
+      Poco::File source(fullPath);
+      try
+      {
+        source.renameTo(target, Poco::File::OPT_FAIL_ON_OVERWRITE);
+      }
+      catch (const Poco::FileExistsException&)
+      {
+        throw;
+      }
+      catch (const Poco::Exception&)
+      {
+        // Another file system: copy, then remove; a copy whose source stays is taken back.
+        Poco::File(fullPath).copyTo(target, Poco::File::OPT_FAIL_ON_OVERWRITE);
+        try
+        {
+          Poco::File(fullPath).remove();
+        }
+        catch (const Poco::Exception&)
+        {
+          Poco::File(target).remove();
+          throw;
+        }
+      }
+      librarianLog("PATCH LIBRARIAN: moved file %s because it is not Velda 1 standard formatted!",
+                   bank->fileName.c_str());
+    }
+    catch (const Poco::Exception& e)
+    {
+      librarianLog("PATCH LIBRARIAN: could not move %s to Converted Banks: %s", fullPath.c_str(),
+                   e.displayText().c_str());
+      done = false;
+    }
+  }
+  if (!done)
+  {
+    // Nothing half done stays: the new banks go, the source stays where it was.
+    for (const std::string& p : written)
+    {
+      try
+      {
+        Poco::File(p).remove();
+      }
+      catch (const Poco::Exception&)
+      {
+      }
+    }
+    librarianLog("PATCH LIBRARIAN: could not split %s; it stays in place and is not listed", fullPath.c_str());
+    refusedSplits.insert(fullPath);
+  }
+  splitInProgress = false;
+  return nullptr;
+}
+
+void PatchLibrarian::createFolderFilesStructure(PatchFile* bank)
+{
+  if (!bank) return;
+  const std::vector<std::string>& pf = bank->pathFolders;
+  const size_t d = pf.size();
+
+  FolderFiles* entry = new FolderFiles;
+  if (d == 1)
+  {
+    entry->name = pf[0];
+    entry->files.push_back(bank);
+  }
+  else if (d == 2)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().files.push_back(bank);
+  }
+  else if (d == 3)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().subFolders.emplace_back();
+    entry->subFolders.back().subFolders.back().name = pf[2];
+    entry->subFolders.back().subFolders.back().files.push_back(bank);
+  }
+
+  bool placed = false;
+  for (FolderFiles* e : folderTree)
+  {
+    if (d == 1 && e->name == pf[0])
+    {
+      e->files.push_back(bank);
+      placed = true;
+    }
+    else if (d == 2 || d == 3)
+    {
+      for (SubFolderFiles& s : e->subFolders)
+      {
+        if (s.name != pf[1]) continue;
+        placed = true;
+        if (d == 2)
+        {
+          s.files.push_back(bank);
+          continue;
+        }
+        auto sub = std::find_if(s.subFolders.begin(), s.subFolders.end(),
+                                [&](const SubFolderFiles2& s2) { return s2.name == pf[2]; });
+        if (sub != s.subFolders.end())
+        {
+          sub->files.push_back(bank);
+        }
+        else
+        {
+          s.subFolders.emplace_back();
+          s.subFolders.back().name = pf[2];
+          s.subFolders.back().files.push_back(bank);
+        }
+      }
+    }
+  }
+  if (placed)
+    delete entry;
+  else
+    folderTree.push_back(entry);
+}

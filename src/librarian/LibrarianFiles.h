@@ -1,0 +1,39 @@
+#pragma once
+// Where the librarian's files live and how they are read and written. Every file is
+// written to a temporary file beside it and renamed into place, so that a crash never
+// leaves half a bank.
+
+#include <cstdint>
+#include <string>
+
+class ByteChunk;
+
+enum
+{
+  kMaxBankFileSize = 1 << 20,   // larger files are refused unread
+  kMinScannedFileSize = 25001,  // smaller files are never opened by the scan
+};
+
+// The data folder with its closing "/": DAVREL_DATA_DIR when set, else the designed place.
+std::string dataFolderPath();
+// The bank root: the data folder followed by "Patches", no closing "/".
+std::string patchesFolderPath();
+// Where split source files go: the data folder followed by "Converted Banks/".
+std::string convertedBanksFolderPath();
+
+// Reads the whole file into chunk (replacing its contents). Refuses files over
+// kMaxBankFileSize and files that change size under the read. False with a reason.
+bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error);
+
+// Writes the bytes to path through a temporary file beside it. With replace false an
+// existing file is never touched and the write fails. False with a reason; nothing is
+// left behind on failure.
+bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error);
+
+// folder + stem + ext when no such file exists, else folder + stem + " (2)" + ext, " (3)", ...
+// Empty when no free name is found.
+std::string uniqueFilePath(const std::string& folder, const std::string& stem, const std::string& ext);
+
+// The text after the last "." of a file name (empty without one), and the name up to it.
+std::string fileExtension(const std::string& name);
+std::string fileStem(const std::string& name);

@@ -1,0 +1,32 @@
+#pragma once
+// What the librarian asks of the editor controller. The controller implements it;
+// every operation has a harmless default so that the librarian also runs alone.
+
+#include <cstdint>
+#include <string>
+
+class LibrarianHost
+{
+public:
+  virtual ~LibrarianHost() {}
+
+  // A program cut out of an all-programs dump from the hardware, handed to the
+  // controller's system-exclusive entry as if the hardware had sent it (from-device).
+  // Called on the thread that runs loadFromChunk, without any librarian lock held.
+  virtual void feedSysExFromLibrarian(const uint8_t* /*msg*/, int /*size*/) {}
+
+  // The all-programs dump has been taken apart (or refused): the controller clears
+  // its allPatchesDumpInProgress.
+  virtual void allPatchesDumpFinished() {}
+
+  // The save chooser: returns the chosen full path, or an empty text when cancelled.
+  virtual std::string promptForSavePath(const std::string& /*suggestedName*/, const std::string& /*folder*/,
+                                        const char* /*extension*/)
+  {
+    return std::string();
+  }
+
+  // The folder and the file name of the bank shown in the upper column, after a save.
+  virtual void setUpperBankFolder(const std::string& /*folder*/) {}
+  virtual void setUpperBankName(const std::string& /*name*/) {}
+};

@@ -1,0 +1,130 @@
+#pragma once
+// The patch librarian: every bank under the data folder's "Patches" folder, the banks
+// of the last search, the folder trees of the chooser menus, the bank and slot shown
+// in each grid column and the state of an all-programs request from the hardware.
+//
+// Threads: the main thread scans, searches and saves; the MIDI input thread stores
+// received programs (setSysexDatatoSelectedSlot) and hands in all-programs dumps
+// (loadFromChunk). The lists are guarded by libraryMutex, which every operation here
+// that changes them takes; readers on other threads (grid, transfer jobs) take it too.
+
+#include "librarian/LibrarianTypes.h"
+
+#include "base/mutex.h"
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+class ByteChunk;
+class LibrarianHost;
+namespace Poco
+{
+class File;
+class Path;
+}
+
+class PatchLibrarian
+{
+public:
+  explicit PatchLibrarian(LibrarianHost* plug = nullptr);
+  ~PatchLibrarian();
+  PatchLibrarian(const PatchLibrarian&) = delete;
+  PatchLibrarian& operator=(const PatchLibrarian&) = delete;
+
+  std::atomic<int32_t> upperFileIndex{0};   // into patchFiles
+  std::atomic<int32_t> lowerFileIndex{-1};  // into patchFiles, or searchResultFiles while a search is shown
+  int32_t splitBankCount = 0;               // banks the last split made
+  std::atomic<bool> headerMissing{true};    // the last buffer read held no program of the synthesizer
+  bool splitInProgress = false;             // the file being parsed is being split
+  bool rescanRequested = false;             // the running scan wrote a new bank file
+  LibrarianHost* plug;                      // not owned
+  std::atomic<int32_t> allPatchesRequestIndex{0};
+  std::atomic<bool> allPatchesRequestActive{false};
+  std::atomic<int32_t> selectedSlot{0};
+  std::atomic<int32_t> lowerSelectedSlot{0};
+  std::vector<std::string> folderPaths;
+  std::vector<PatchFile*> patchFiles;         // owned
+  std::vector<PatchFile*> searchResultFiles;  // owned
+  std::vector<FolderFiles*> folderTree;       // owned entries
+  std::vector<FolderFiles*> searchFolderTree; // owned entries
+  WDL_Mutex libraryMutex;
+
+  // 0 empties folderTree, 3 searchFolderTree (their banks stay); other values do nothing.
+  void clearDataStructures(int which);
+
+  // The bank of patchFiles at index, or null when the index selects none.
+  PatchFile* bankAt(int32_t index) const;
+
+  // Folder scan -------------------------------------------------------------
+  // Lists every bank under root (the bank root, no closing "/"). Files of more than
+  // 128 programs are split into new banks beside them and moved to "Converted Banks";
+  // the scan then runs once more. File-system errors skip the file or folder with a
+  // log line; nothing throws.
+  void loadPatchesFromFilesystem(std::string root);
+  // The user rescan: drops every bank, both trees and the search, then scans root.
+  void initBankFilesOnDiscard(std::string root);
+  // Appends every folder below dir, each after the folders below it.
+  void buildFolderStructure(const std::string& dir, std::vector<std::string>* out);
+  // Reads one candidate file; returns the listed bank, or null when it was not listed
+  // (no program in it, unreadable, or split).
+  PatchFile* parseFolderFiles(const Poco::File& file, const Poco::Path& path, int level, const std::string& extension);
+  // Enters a listed bank into folderTree by its pathFolders.
+  void createFolderFilesStructure(PatchFile* bank);
+
+  // Reading -----------------------------------------------------------------
+  // Appends to bank every program the buffer holds: program dumps, all-program and
+  // all-data dumps, back to back in a system-exclusive file or as events of a Standard
+  // MIDI File. Damaged and foreign messages are dropped with a log line. While
+  // allPatchesRequestActive is set the programs are also fed to the controller, and
+  // the request ends here. isMid is not needed: files are known by their content.
+  void loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int isMid);
+  // Takes the next complete message at or after position out of the first size bytes
+  // of a buffer of back-to-back system-exclusive messages and appends its programs to
+  // bank; bytes outside messages are passed over. Returns the position after it, or -1
+  // when no message is left. Unfinished and foreign messages add to *dropped.
+  int processSysExFile(ByteChunk* chunk, int size, int& position, PatchFile* bank, int* dropped);
+  // Appends the programs of one complete message; false when it is none of ours.
+  bool addSysexMessage(const uint8_t* msg, int size, PatchFile* bank);
+  // Cuts the 128 programs out of an all-program (37,163 bytes) or all-data (37,392
+  // bytes) dump into 297-byte program dumps; returns the number stored, 0 when the
+  // dump is refused whole (wrong size, missing F7, a byte with bit 7 set).
+  int importSysExFile(const uint8_t* dump, int size, PatchFile* bank);
+  // Appends filler slots until the bank holds 128; a fuller bank is left alone.
+  void fillUncompletedBankFiles(PatchFile* bank);
+
+  // Writing -----------------------------------------------------------------
+  // "Save As": asks the controller for a path, writes the upper bank there (Standard
+  // MIDI File or raw form) and records its folder and name. False when cancelled or
+  // when nothing could be written.
+  bool savePatchAs(const char* suggestedName, std::string folder, bool isMid);
+  // "Save": writes the upper bank to path, as a Standard MIDI File when name ends in
+  // ".mid", raw otherwise, and records the name of the file written.
+  bool saveEditedPatch(std::string path, std::string name);
+  // Writes block bankNumber + 1 (128 programs from slot 128 x (bankNumber + 1)) of
+  // source as a new raw bank beside filePath, named after fileName with " Singles "
+  // and bankNumber + 2. Never replaces a file. False when the block is empty or the
+  // file could not be written; writtenPath receives the path written.
+  bool createNewPatchFile(PatchFile* source, const std::string& folderName, const std::string& fileName,
+                          const std::string& filePath, int bankNumber, std::string* writtenPath);
+
+  // Received programs -------------------------------------------------------
+  // Stores a copy of the received slot into slot selectedSlot of the upper bank,
+  // bringing that bank to 128 slots first. False (nothing stored) when no upper bank
+  // is selected, selectedSlot lies outside 0..127 or the slot holds no message.
+  bool setSysexDatatoSelectedSlot(LibrarianPatch* patch);
+
+  // Search ------------------------------------------------------------------
+  // Collects every slot whose name contains text (byte for byte) into "Search Results n"
+  // banks of up to 128 slots, listed in searchResultFiles and searchFolderTree.
+  void createNewSearchPatchFiles(std::string text);
+
+private:
+  void scanOnce(const std::string& root);
+  void deleteBanks(std::vector<PatchFile*>& banks);
+  bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
+
+  std::set<std::string> refusedSplits;  // sources a split failed for, during one scan
+};

@@ -1,0 +1,427 @@
+// The hardware MIDI port layer of IPlugBase, over RtMidi. The steps that need no
+// port library are in MidiPortSelect; this file wraps RtMidi's objects in them,
+// with one lock a direction, and carries messages from the input thread to the
+// plug-in.
+
+#include "plug/IPlugBase.h"
+#include "plug/MidiPortSelect.h"
+
+#include <RtMidi.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+void Log(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+void Log(const char* format, ...)
+{
+  va_list ap;
+  va_start(ap, format);
+  vprintf(format, ap);
+  va_end(ap);
+  fflush(stdout);
+}
+
+// RtMidi's JACK output carries one message through a ring of 16,384 bytes with
+// a length in front; a longer message vanishes without a word.
+const int kJackMaxMessageSize = 16379;
+
+// The library's default interface: the ALSA sequencer where there is one, else JACK.
+template <class T, class... Args> T* CreatePortObject(const char* direction, bool* jack, Args... args)
+{
+  try
+  {
+    T* p = new T(RtMidi::LINUX_ALSA, args...);
+    Log("MIDI %s: using the ALSA sequencer\n", direction);
+    *jack = false;
+    return p;
+  }
+  catch (RtMidiError& e)
+  {
+    Log("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
+  }
+  T* p = new T(RtMidi::UNIX_JACK, args...);
+  *jack = true;
+  return p;
+}
+
+void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
+{
+  Log("MIDI %s: %s\n", (const char*)direction, text.c_str());
+}
+
+// The library only warns when its server is missing: put that in our log.
+template <class T> void LogWhyNoPorts(T* object, const char* direction)
+{
+  object->setErrorCallback(&LogPortWarning, (void*)direction);
+  object->getPortCount();
+  object->setErrorCallback(nullptr, nullptr);
+}
+
+} // namespace
+
+struct IPlugBase::MidiOutSide : MidiPortAccess
+{
+  explicit MidiOutSide(IPlugBase* p) : mPlug(p) {}
+  bool IsInput() const override { return false; }
+  bool Exists() const override { return mPlug->mMidiOut != nullptr; }
+  unsigned PortCount() override { return mPlug->mMidiOut->getPortCount(); }
+  std::string PortName(unsigned port) override { return mPlug->mMidiOut->getPortName(port); }
+  void OpenPort(unsigned port) override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    mPlug->mMidiOut->openPort(port, "RtMidi Output");
+    mPlug->mMidiOutOpen = true;
+    mPlug->mMidiOutClosedLogged = false;
+  }
+  void ClosePort() override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    mPlug->mMidiOut->closePort();
+    mPlug->mMidiOutOpen = false;
+  }
+  IPlugBase* mPlug;
+};
+
+struct IPlugBase::MidiInSide : MidiPortAccess
+{
+  explicit MidiInSide(IPlugBase* p) : mPlug(p) {}
+  bool IsInput() const override { return true; }
+  bool Exists() const override { return mPlug->mMidiIn != nullptr; }
+  unsigned PortCount() override { return mPlug->mMidiIn->getPortCount(); }
+  std::string PortName(unsigned port) override { return mPlug->mMidiIn->getPortName(port); }
+  void OpenPort(unsigned port) override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+    mPlug->mMidiIn->openPort(port, "RtMidi Input");
+    // MIDICallback was installed with the object and stays across closes.
+    mPlug->mMidiIn->ignoreTypes(false, true, true);
+  }
+  void ClosePort() override
+  {
+    mPlug->BeginMidiInClose();
+    {
+      std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+      mPlug->mMidiIn->closePort();
+    }
+    mPlug->mMidiInAssembler.Reset();
+    mPlug->EndMidiInClose();
+  }
+  IPlugBase* mPlug;
+};
+
+// ---- lists (built on the thread that creates the plug-in) ----
+
+std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
+{
+  if (!mMidiOutNames.empty()) return mMidiOutNames;
+  Log("MIDI OUT INITIALIZATION\n");
+  mMidiOutIndex = 0;
+  RtMidiOut* out = nullptr;
+  bool jack = false;
+  try
+  {
+    out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
+  }
+  catch (RtMidiError& e)
+  {
+    Log("No MIDI output ports available!\n");
+    e.printMessage();
+    mMidiOutNames.push_back("OFF");
+    return mMidiOutNames;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    mMidiOut = out;
+    mMidiOutJack = jack;
+    mMidiOutOpen = false;
+  }
+  LogWhyNoPorts(mMidiOut, "OUT");
+  MidiOutSide side(this);
+  mMidiOutNames = ReadMidiPortNames(side);
+  return mMidiOutNames;
+}
+
+std::vector<std::string> IPlugBase::getExternalMIDIInNames()
+{
+  if (!mMidiInNames.empty()) return mMidiInNames;
+  Log("MIDI IN INITIALIZATION\n");
+  mMidiInIndex = 0;
+  RtMidiIn* in = nullptr;
+  bool jack = false;
+  try
+  {
+    in = CreatePortObject<RtMidiIn>("IN", &jack, std::string("RtMidi Input Client"), 100u);
+    in->setCallback(&IPlugBase::MIDICallback, this);
+    in->ignoreTypes(false, true, true);
+  }
+  catch (RtMidiError& e)
+  {
+    delete in;
+    Log("No MIDI input ports available!\n");
+    e.printMessage();
+    mMidiInNames.push_back("OFF");
+    return mMidiInNames;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiIn = in;
+  }
+  LogWhyNoPorts(mMidiIn, "IN");
+  MidiInSide side(this);
+  mMidiInNames = ReadMidiPortNames(side);
+  return mMidiInNames;
+}
+
+// ---- selection (callers hold mMutex; taken again here for callers that do not) ----
+
+int IPlugBase::setExternalMIDIOut(int& index, const char* name)
+{
+  WDL_MutexLock lock(&mMutex);
+  MidiOutSide side(this);
+  return SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name);
+}
+
+int IPlugBase::setExternalMIDIIn(int& index, const char* name)
+{
+  WDL_MutexLock lock(&mMutex);
+  MidiInSide side(this);
+  return SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name);
+}
+
+int IPlugBase::getExternalMIDIOutDevice(const char* name)
+{
+  MidiOutSide side(this);
+  return FindMidiDevice(side, mMidiOutNames, name);
+}
+
+int IPlugBase::getExternalMIDIInDevice(const char* name)
+{
+  MidiInSide side(this);
+  return FindMidiDevice(side, mMidiInNames, name);
+}
+
+int IPlugBase::GetMIDIOutPortNumber(const char* name)
+{
+  MidiOutSide side(this);
+  return MidiPortNumber(side, name);
+}
+
+int IPlugBase::GetMIDIInPortNumber(const char* name)
+{
+  MidiInSide side(this);
+  return MidiPortNumber(side, name);
+}
+
+bool IPlugBase::initializeVirtualOutput(std::string name)
+{
+  RtMidiOut* out = nullptr;
+  bool jack = false;
+  bool ok = true;
+  try
+  {
+    out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
+    out->openVirtualPort("From " + name);
+  }
+  catch (RtMidiError& e)
+  {
+    delete out;
+    out = nullptr;
+    e.printMessage();
+    ok = false;
+  }
+  RtMidiOut* old = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    old = mMidiOut;
+    mMidiOut = out;
+    mMidiOutJack = jack;
+    mMidiOutOpen = ok;
+  }
+  // The replaced object is released, not leaked with its port open; no sender
+  // can reach it any more.
+  if (old)
+  {
+    old->closePort();
+    delete old;
+  }
+  return ok;
+}
+
+// ---- input (the port library's thread) ----
+
+void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
+{
+  if (!userData)
+  {
+    Log("processMIDIInput at IPlugBase detected Message..\n");
+    return;
+  }
+  static_cast<IPlugBase*>(userData)->processMIDIInput(timeStamp, message, userData);
+}
+
+void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
+{
+  Log("processMIDIInput at IPlugBase detected Message..\n");
+  if (!userData || !message || message->empty()) return;
+  IPlugBase* plug = static_cast<IPlugBase*>(userData);
+  plug->mMidiInBusy.fetch_add(1);
+  if (plug->mMidiInStopped.load() || plug->mMidiInClosing.load() > 0)
+  {
+    Log("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+  }
+  else
+  {
+    SysExAssembler& assembler = plug->mMidiInAssembler;
+    const int dropped = assembler.DroppedCount();
+    assembler.Feed(message->data(), (int)message->size(),
+                   [plug](const unsigned char* bytes, int size) { plug->DeliverMidiInput(bytes, size); });
+    if (assembler.DroppedCount() != dropped)
+      Log("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", assembler.LastDroppedSize());
+  }
+  plug->mMidiInBusy.fetch_sub(1);
+}
+
+void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
+{
+  // Timing clock and active sensing found inside a dump meet the same filter as alone.
+  if (size == 1 && (bytes[0] == 0xF8 || bytes[0] == 0xFE)) return;
+  // Values from the hardware change only under mMutex; but a port closing under
+  // it must never wait for this thread, so the message is dropped instead.
+  while (!mMutex.TryEnter())
+  {
+    if (mMidiInStopped.load() || mMidiInClosing.load() > 0)
+    {
+      Log("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  if (size <= 3)
+  {
+    IMidiMsg msg(0, bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
+    Log("processMIDIInput at IPlugBase passed MIDI message to plugin..\n");
+    ProcessMidiMsg(&msg, true);
+  }
+  else
+  {
+    // The bytes are this layer's own (the assembler's or the library's) for the call.
+    ISysEx sysex(0, bytes, size);
+    Log("processMIDIInput at IPlugBase passed SysEx message to plugin..\n");
+    ProcessSysEx(&sysex, true);
+  }
+  mMutex.Leave();
+}
+
+void IPlugBase::BeginMidiInClose()
+{
+  mMidiInClosing.fetch_add(1);
+  // Messages already on their way see the flag and leave without the mutex.
+  while (mMidiInBusy.load() > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+void IPlugBase::EndMidiInClose()
+{
+  mMidiInClosing.fetch_sub(1);
+}
+
+void IPlugBase::StopMidiInput()
+{
+  mMidiInStopped.store(true);
+  BeginMidiInClose();
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    if (mMidiIn) mMidiIn->closePort();
+  }
+  mMidiInAssembler.Reset();
+  EndMidiInClose();
+}
+
+// ---- output (any thread) ----
+
+bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
+{
+  if (!pData || size <= 0) return false;
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  // RtMidi's JACK output waits for ever for room once a closed port has filled
+  // its ring, so nothing goes to a port that is not open.
+  if (!mMidiOut || !mMidiOutOpen)
+  {
+    if (!mMidiOutClosedLogged) Log("MIDI OUT: no output port open, nothing sent\n");
+    mMidiOutClosedLogged = true;
+    return false;
+  }
+  if (mMidiOutJack && size > kJackMaxMessageSize)
+  {
+    Log("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
+    return false;
+  }
+  try
+  {
+    mMidiOut->sendMessage(pData, size);
+  }
+  catch (RtMidiError& e)
+  {
+    e.printMessage();
+    return false;
+  }
+  return true;
+}
+
+bool IPlugBase::SendMidiMsgToPort(IMidiMsg* pMsg)
+{
+  if (!pMsg) return false;
+  unsigned char bytes[3];
+  const int n = MidiMsgWireBytes(*pMsg, bytes);
+  return SendBytesToPort(bytes, n);
+}
+
+bool IPlugBase::SendMidiSysexToPort(const unsigned char* pData, int size)
+{
+  WDL_TypedBuf<unsigned char> bytes(256);
+  MidiSysexWireBytes(pData, size, &bytes);
+  return SendBytesToPort(bytes.Get(), bytes.GetSize());
+}
+
+bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
+{
+  bool all = true;
+  const int n = pMsgs ? pMsgs->GetSize() : 0;
+  for (int i = 0; i < n; ++i)
+    if (!SendMidiMsg(pMsgs->Get() + i)) all = false;
+  return all;
+}
+
+// ---- teardown: the output port and object, then the input ----
+
+void IPlugBase::CloseMidiPorts()
+{
+  RtMidiOut* out = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    out = mMidiOut;
+    mMidiOut = nullptr;
+    mMidiOutOpen = false;
+  }
+  if (out)
+  {
+    out->closePort();
+    delete out;
+  }
+  StopMidiInput();
+  RtMidiIn* in = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    in = mMidiIn;
+    mMidiIn = nullptr;
+  }
+  delete in;
+}

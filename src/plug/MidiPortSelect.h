@@ -1,0 +1,55 @@
+#pragma once
+// The steps of the MIDI port layer that need no operating system: building a
+// device list, finding a name in it, selecting a port by name, asking a port
+// number, and the bytes a message takes on the wire. They work on one
+// direction's port object through MidiPortAccess, which the plug-in implements
+// over RtMidi (with its locks) and tests implement with scripted ports.
+
+#include "plug/IMidiMsg.h"
+#include "base/heapbuf.h"
+
+#include <string>
+#include <vector>
+
+// One direction's port object. PortName and OpenPort throw RtMidiError on failure.
+class MidiPortAccess
+{
+public:
+  virtual ~MidiPortAccess() {}
+  virtual bool IsInput() const = 0;
+  virtual bool Exists() const = 0;
+  virtual unsigned PortCount() = 0;
+  virtual std::string PortName(unsigned port) = 0;
+  virtual void OpenPort(unsigned port) = 0;
+  virtual void ClosePort() = 0;
+};
+
+// "OFF", then the name of every port in the library's order. A name that cannot
+// be read takes the last one read, so entry k stays port k - 1.
+std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port);
+
+// Entry of name among the entries 0 .. count (count: ports the library has now),
+// first match wins; -1 when absent.
+int FindMidiPortName(const std::vector<std::string>& names, const char* name, unsigned count);
+
+// Closes the open port, then opens the one named, on behalf of setExternalMIDIOut
+// and setExternalMIDIIn. lastIndex is the direction's remembered index; index is
+// the menu's value and gets the list index of the open port, or 0. Returns that
+// index (0: no port open).
+int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::string>& names, int& index,
+                   const char* name);
+
+// List index of name, or -1, for getExternalMIDIOutDevice and getExternalMIDIInDevice.
+int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name);
+
+// List index asked of the library afresh: "OFF" 0, "virtual output" (or
+// "virtual input") 1, port i gives i + 1, -1 when absent.
+int MidiPortNumber(MidiPortAccess& port, const char* name);
+
+// The bytes of a short message on the wire: program change and channel
+// aftertouch carry one data byte, every other kind two. Returns the count.
+int MidiMsgWireBytes(const IMidiMsg& msg, unsigned char bytes[3]);
+
+// A system-exclusive body gets F0 before and F7 after; a message that already
+// begins with F0 goes unchanged.
+void MidiSysexWireBytes(const unsigned char* data, int size, WDL_TypedBuf<unsigned char>* bytes);

@@ -1,0 +1,303 @@
+#include "LibrarianTestSupport.h"
+
+#include "librarian/BankFormats.h"
+#include "librarian/LibrarianFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace
+{
+Bytes bankBytes(int n, uint32_t seed) { return concat(testDumps(n, seed)); }
+
+std::vector<std::string> listedNames(const PatchLibrarian& lib)
+{
+  std::vector<std::string> v;
+  for (const PatchFile* f : lib.patchFiles) v.push_back(f->fileName);
+  return v;
+}
+
+int countLines(const LogCapture& log, const std::string& part)
+{
+  int n = 0;
+  for (const std::string& l : log.lines()) n += l.find(part) != std::string::npos;
+  return n;
+}
+}  // namespace
+
+TEST(FolderScan, OrderFolderTreeAndPaths)
+{
+  TempDataDir dir;
+  dir.mkdir("Patches/A/B");
+  dir.mkdir("Patches/C");
+  writeFileBytes(dir.patches + "/A/b.dvl", bankBytes(128, 1));
+  writeFileBytes(dir.patches + "/A/Z.dvl", bankBytes(128, 2));
+  writeFileBytes(dir.patches + "/A/B/m.wvb", bankBytes(128, 3));
+  writeFileBytes(dir.patches + "/C/c.syx", bankBytes(128, 4));
+  writeFileBytes(dir.patches + "/a.dvl", bankBytes(128, 5));
+  writeFileBytes(dir.patches + "/B.dvl", bankBytes(128, 6));
+
+  ASSERT_EQ(patchesFolderPath(), dir.patches);
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(patchesFolderPath());
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Z.dvl", "b.dvl", "m.wvb", "c.syx", "B.dvl", "a.dvl"}));
+  EXPECT_EQ(lib.folderPaths, (std::vector<std::string>{dir.patches + "/A", dir.patches + "/A/B", dir.patches + "/C",
+                                                       dir.patches}));
+  const PatchFile* m = lib.patchFiles[2];
+  EXPECT_EQ(m->folderName, "B");
+  EXPECT_EQ(m->pathFolders, (std::vector<std::string>{"Patches", "A", "B"}));
+  EXPECT_EQ(lib.patchFiles[4]->folderName, "Patches");
+  EXPECT_EQ(lib.patchFiles[4]->pathFolders, (std::vector<std::string>{"Patches"}));
+  for (const PatchFile* f : lib.patchFiles) EXPECT_EQ(f->patches.size(), 128u);
+  EXPECT_EQ(lib.patchFiles[0]->patches[0].messages[0].bytes, testDumps(1, 2)[0]);
+
+  ASSERT_EQ(lib.folderTree.size(), 3u);
+  const FolderFiles* a = lib.folderTree[0];
+  EXPECT_EQ(a->name, "");
+  ASSERT_EQ(a->subFolders.size(), 1u);
+  EXPECT_EQ(a->subFolders[0].name, "A");
+  EXPECT_EQ(a->subFolders[0].files, (std::vector<PatchFile*>{lib.patchFiles[0], lib.patchFiles[1]}));
+  ASSERT_EQ(a->subFolders[0].subFolders.size(), 1u);
+  EXPECT_EQ(a->subFolders[0].subFolders[0].name, "B");
+  EXPECT_EQ(a->subFolders[0].subFolders[0].files, (std::vector<PatchFile*>{lib.patchFiles[2]}));
+  EXPECT_EQ(lib.folderTree[1]->subFolders.at(0).name, "C");
+  EXPECT_EQ(lib.folderTree[2]->name, "Patches");
+  EXPECT_EQ(lib.folderTree[2]->files, (std::vector<PatchFile*>{lib.patchFiles[4], lib.patchFiles[5]}));
+}
+
+TEST(FolderScan, SiblingThirdLevelFoldersShareTheirParentsEntry)
+{
+  TempDataDir dir;
+  dir.mkdir("Patches/A/B");
+  dir.mkdir("Patches/A/C");
+  writeFileBytes(dir.patches + "/A/B/x.dvl", bankBytes(128, 1));
+  writeFileBytes(dir.patches + "/A/C/y.dvl", bankBytes(128, 2));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(lib.folderTree.size(), 1u);
+  ASSERT_EQ(lib.folderTree[0]->subFolders.size(), 1u);
+  const SubFolderFiles& a = lib.folderTree[0]->subFolders[0];
+  EXPECT_EQ(a.name, "A");
+  ASSERT_EQ(a.subFolders.size(), 2u);
+  EXPECT_EQ(a.subFolders[0].name, "B");
+  EXPECT_EQ(a.subFolders[1].name, "C");
+  EXPECT_EQ(a.subFolders[1].files, (std::vector<PatchFile*>{lib.patchFiles[1]}));
+}
+
+TEST(FolderScan, SizeThresholdExtensionsAndSmallFiles)
+{
+  TempDataDir dir;
+  LogCapture log;
+  Bytes at25000 = bankBytes(84, 9);  // 24,948 bytes of programs
+  at25000.resize(25000, 0);
+  Bytes at25001 = at25000;
+  at25001.push_back(0);
+  writeFileBytes(dir.patches + "/at25000.syx", at25000);
+  writeFileBytes(dir.patches + "/at25001.syx", at25001);
+  writeFileBytes(dir.patches + "/Upper.DVL", bankBytes(128, 10));
+  writeFileBytes(dir.patches + "/mixed.Syx", bankBytes(128, 11));
+  writeFileBytes(dir.patches + "/prog.prg", bankBytes(128, 12));
+  writeFileBytes(dir.patches + "/notes.txt", bankBytes(128, 13));
+  writeFileBytes(dir.patches + "/noext", bankBytes(128, 14));
+  writeFileBytes(dir.patches + "/one.syx", testDumps(1, 15)[0]);
+  dir.mkdir("Patches/folder.dvl");
+
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Upper.DVL", "at25001.syx", "mixed.Syx"}));
+  EXPECT_EQ(lib.patchFiles[1]->patches[83].messages[0].bytes, testDumps(84, 9)[83]);
+  EXPECT_EQ(lib.patchFiles[1]->patches[84].messages[0].bytes, mkInitPatchData());
+  EXPECT_FALSE(log.contains("prog.prg"));
+  EXPECT_FALSE(log.contains("notes.txt"));
+  EXPECT_FALSE(log.contains("at25000"));
+}
+
+TEST(FolderScan, MissingPatchesFolderLeavesEverythingEmpty)
+{
+  TempDataDir dir;
+  LogCapture log;
+  std::filesystem::remove_all(dir.patches);
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_TRUE(lib.patchFiles.empty());
+  EXPECT_TRUE(lib.folderTree.empty());
+  EXPECT_TRUE(lib.folderPaths.empty());
+  EXPECT_TRUE(log.contains("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER..."));
+}
+
+TEST(FolderScan, ShortBanksArePaddedAndEmptyFilesNotListed)
+{
+  TempDataDir dir;
+  writeFileBytes(dir.patches + "/hundred.dvl", bankBytes(100, 20));
+  writeFileBytes(dir.patches + "/garbage.syx", Bytes(30000, 0x33));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(listedNames(lib), (std::vector<std::string>{"hundred.dvl"}));
+  ASSERT_EQ(lib.patchFiles[0]->patches.size(), 128u);
+  for (size_t i = 100; i < 128; ++i) EXPECT_EQ(lib.patchFiles[0]->patches[i].messages[0].bytes, mkInitPatchData());
+  ASSERT_EQ(lib.folderTree.size(), 1u);
+  EXPECT_EQ(lib.folderTree[0]->files.size(), 1u);
+}
+
+TEST(FolderScan, OversizedFileIsSplitMovedAndListedOnce)
+{
+  TempDataDir dir;
+  LogCapture log;
+  const auto all = testDumps(129, 30);
+  const Bytes source = concat(all);
+  writeFileBytes(dir.patches + "/Big.syx", source);
+  writeFileBytes(dir.patches + "/Exact.dvl", bankBytes(128, 31));
+
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Big Singles 1.dvl", "Big Singles 2.dvl", "Exact.dvl"}));
+  EXPECT_EQ(readFileBytes(dir.patches + "/Big Singles 1.dvl"), concat({all.begin(), all.begin() + 128}));
+  std::vector<Bytes> second{all[128]};
+  while (second.size() < 128) second.push_back(mkInitPatchData());
+  EXPECT_EQ(readFileBytes(dir.patches + "/Big Singles 2.dvl"), concat(second));
+  EXPECT_FALSE(fileExists(dir.patches + "/Big.syx"));
+  EXPECT_EQ(readFileBytes(dir.converted + "Big.syx"), source);
+  EXPECT_TRUE(log.contains("PATCH LIBRARIAN: moved file Big.syx because it is not Velda 1 standard formatted!"));
+  EXPECT_EQ(countLines(log, "FOLDER RESCAN INITIATED BY PATCH LIBRARIAN"), 1);
+  ASSERT_EQ(lib.folderTree.size(), 1u);
+  EXPECT_EQ(lib.folderTree[0]->files, lib.patchFiles);
+  EXPECT_FALSE(lib.rescanRequested);
+}
+
+TEST(FolderScan, ThreeHundredProgramsGiveThreeBanksInTheirFolder)
+{
+  TempDataDir dir;
+  dir.mkdir("Patches/Imports");
+  const auto all = testDumps(300, 40);
+  writeFileBytes(dir.patches + "/Imports/Old.syx", concat(all));
+  // A converted file of that name is kept; the new one gets a name of its own.
+  dir.mkdir("Converted Banks");
+  writeFileBytes(dir.converted + "Old.syx", Bytes{7});
+
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(listedNames(lib),
+            (std::vector<std::string>{"Old Singles 1.dvl", "Old Singles 2.dvl", "Old Singles 3.dvl"}));
+  std::vector<Bytes> third(all.begin() + 256, all.end());
+  ASSERT_EQ(third.size(), 44u);
+  while (third.size() < 128) third.push_back(mkInitPatchData());
+  EXPECT_EQ(readFileBytes(dir.patches + "/Imports/Old Singles 3.dvl"), concat(third));
+  for (const PatchFile* f : lib.patchFiles) EXPECT_EQ(f->folderName, "Imports");
+  EXPECT_EQ(readFileBytes(dir.converted + "Old.syx"), Bytes{7});
+  EXPECT_EQ(readFileBytes(dir.converted + "Old (2).syx"), concat(all));
+}
+
+TEST(FolderScan, ExistingBankNamesAreNeverOverwrittenBySplits)
+{
+  TempDataDir dir;
+  const Bytes mine = bankBytes(128, 50);
+  writeFileBytes(dir.patches + "/Old Singles 1.dvl", mine);
+  writeFileBytes(dir.patches + "/Old.syx", bankBytes(130, 51));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(readFileBytes(dir.patches + "/Old Singles 1.dvl"), mine);
+  EXPECT_EQ(listedNames(lib),
+            (std::vector<std::string>{"Old Singles 1 (2).dvl", "Old Singles 1.dvl", "Old Singles 2.dvl"}));
+}
+
+TEST(FolderScan, FailedMoveUndoesTheSplitAndDoesNotLoop)
+{
+  TempDataDir dir;
+  LogCapture log;
+  writeFileBytes(dir.root + "Converted Banks", Bytes{1});  // a file where the folder should be
+  const Bytes source = bankBytes(200, 60);
+  writeFileBytes(dir.patches + "/Stuck.syx", source);
+  writeFileBytes(dir.patches + "/Fine.dvl", bankBytes(128, 61));
+
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Fine.dvl"}));
+  EXPECT_EQ(readFileBytes(dir.patches + "/Stuck.syx"), source);
+  EXPECT_FALSE(fileExists(dir.patches + "/Stuck Singles 1.dvl"));
+  EXPECT_FALSE(fileExists(dir.patches + "/Stuck Singles 2.dvl"));
+  EXPECT_EQ(countLines(log, "could not split"), 1);
+  EXPECT_LE(countLines(log, "FOLDER RESCAN INITIATED BY PATCH LIBRARIAN"), 1);
+
+  // Once the way is clear, the next user rescan converts it.
+  std::filesystem::remove(dir.root + "Converted Banks");
+  lib.initBankFilesOnDiscard(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"Fine.dvl", "Stuck Singles 1.dvl", "Stuck Singles 2.dvl"}));
+  EXPECT_EQ(readFileBytes(dir.converted + "Stuck.syx"), source);
+}
+
+TEST(FolderScan, FilesOverOneMebibyteAreRefused)
+{
+  TempDataDir dir;
+  LogCapture log;
+  writeFileBytes(dir.patches + "/Huge.syx", bankBytes(3600, 70));  // 1,069,200 bytes
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_TRUE(lib.patchFiles.empty());
+  EXPECT_TRUE(fileExists(dir.patches + "/Huge.syx"));
+  EXPECT_TRUE(log.contains("larger than 1 MiB"));
+}
+
+TEST(FolderScan, FileSystemTroubleSkipsOnlyTheEntry)
+{
+  TempDataDir dir;
+  LogCapture log;
+  dir.mkdir("Patches/A");
+  std::filesystem::create_symlink(dir.patches + "/nowhere.dvl", dir.patches + "/dead.dvl");
+  std::filesystem::create_directory_symlink(dir.patches, dir.patches + "/A/loop");
+  writeFileBytes(dir.patches + "/A/x.dvl", bankBytes(128, 80));
+  writeFileBytes(dir.patches + "/y.dvl", bankBytes(128, 81));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"x.dvl", "y.dvl"}));
+  EXPECT_TRUE(log.contains("dead.dvl"));
+}
+
+TEST(FolderScan, DeepBanksAreListedWithAnEmptyTreeEntry)
+{
+  TempDataDir dir;
+  dir.mkdir("Patches/A/B/C");
+  writeFileBytes(dir.patches + "/A/B/C/deep.dvl", bankBytes(128, 90));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(listedNames(lib), (std::vector<std::string>{"deep.dvl"}));
+  EXPECT_EQ(lib.patchFiles[0]->pathFolders, (std::vector<std::string>{"Patches", "A", "B", "C"}));
+  ASSERT_EQ(lib.folderTree.size(), 1u);
+  EXPECT_TRUE(lib.folderTree[0]->name.empty());
+  EXPECT_TRUE(lib.folderTree[0]->files.empty());
+  EXPECT_TRUE(lib.folderTree[0]->subFolders.empty());
+}
+
+TEST(FolderScan, StandardMidiFilesOfAnyWriterAreListed)
+{
+  TempDataDir dir;
+  const auto programs = testPrograms(128, 95);
+  TestSmfWriter w;
+  w.beginTrack();
+  w.note(0, 1, 50, 60);
+  w.sysex(10, testAllProgramDump(programs), 1000);
+  w.endTrack();
+  writeFileBytes(dir.patches + "/Dump.mid", w.file());
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(listedNames(lib), (std::vector<std::string>{"Dump.mid"}));
+  for (size_t i = 0; i < 128; ++i)
+    EXPECT_EQ(lib.patchFiles[0]->patches[i].messages[0].bytes, testProgramDump(programs[i])) << i;
+}
+
+TEST(FolderScan, UserRescanStartsAfresh)
+{
+  TempDataDir dir;
+  writeFileBytes(dir.patches + "/One.dvl", bankBytes(128, 100));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  lib.createNewSearchPatchFiles("Prog");
+  ASSERT_FALSE(lib.searchResultFiles.empty());
+  writeFileBytes(dir.patches + "/Two.dvl", bankBytes(128, 101));
+  lib.initBankFilesOnDiscard(dir.patches);
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"One.dvl", "Two.dvl"}));
+  EXPECT_EQ(lib.folderTree.size(), 1u);
+  EXPECT_TRUE(lib.searchResultFiles.empty());
+  EXPECT_TRUE(lib.searchFolderTree.empty());
+}

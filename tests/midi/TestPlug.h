@@ -1,0 +1,107 @@
+#pragma once
+// A plug-in for the MIDI tests: the five send operations as the Audio Unit
+// adapter implements them (through the base's sending logic), and a record of
+// every message that reaches ProcessMidiMsg and ProcessSysEx.
+
+#include "plug/IPlugBase.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+struct GotMidi
+{
+  std::vector<unsigned char> bytes; // a short message as status, data1, data2
+  bool sysex;
+  bool fromDevice;
+};
+
+class TestPlug : public IPlugBase
+{
+public:
+  TestPlug()
+    : IPlugBase(0, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0x64767278, 0x51685331, 128, true,
+                true, true, kAPIAU)
+  {
+  }
+  // The editor's teardown: input stops before its own objects go.
+  ~TestPlug() override { StopMidiInput(); }
+
+  void BeginInformHostOfParamChange(int) override {}
+  void InformHostOfParamChange(int, double) override {}
+  void EndInformHostOfParamChange(int) override {}
+  void InformHostOfProgramChange() override {}
+  int GetSamplePos() override { return 0; }
+  double GetTempo() override { return 120.0; }
+  void GetTimeSig(int* n, int* d) override { *n = 4; *d = 4; }
+  void GetTime(ITimeInfo*) override {}
+  void ResizeGraphics(int, int) override {}
+
+  bool SendMidiVST(IMidiMsg*) override { return false; }
+  bool SendMidiMsg(IMidiMsg* pMsg) override { return SendMidiMsgToPort(pMsg); }
+  bool SendMidiSysex(unsigned char* pData, int size) override { return SendMidiSysexToPort(pData, size); }
+  bool SendPatchSysex(unsigned char* pData, int size) override { return SendBytesToPort(pData, size); }
+  bool SendMidiSysex2(std::vector<unsigned char> data) override { return SendBytesToPort(data.data(), (int)data.size()); }
+
+  void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override
+  {
+    Record({{pMsg->mStatus, pMsg->mData1, pMsg->mData2}, false, fromDevice});
+  }
+  void ProcessSysEx(ISysEx* pSysEx, bool fromDevice) override
+  {
+    Record({std::vector<unsigned char>(pSysEx->mData, pSysEx->mData + pSysEx->mSize), true, fromDevice});
+  }
+
+  bool WaitFor(size_t count, int timeoutMs)
+  {
+    std::unique_lock<std::mutex> l(mLock);
+    return mCv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return mGot.size() >= count; });
+  }
+  // Waits until a system-exclusive message with these bytes has arrived.
+  bool WaitForSysEx(const std::vector<unsigned char>& bytes, int timeoutMs)
+  {
+    std::unique_lock<std::mutex> l(mLock);
+    return mCv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] {
+      for (const GotMidi& g : mGot)
+        if (g.sysex && g.bytes == bytes) return true;
+      return false;
+    });
+  }
+  std::vector<GotMidi> Got()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    return mGot;
+  }
+  size_t Count()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    return mGot.size();
+  }
+  void Clear()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    mGot.clear();
+  }
+  // Whether the input thread held the plug-in's mutex when it handed a message on.
+  bool AllUnderMutex() const { return mAllUnderMutex; }
+
+  int OutIndex() const { return mMidiOutIndex; }
+  int InIndex() const { return mMidiInIndex; }
+
+private:
+  void Record(GotMidi g)
+  {
+    if (!mMutex.IsHeldByCaller()) mAllUnderMutex = false;
+    {
+      std::lock_guard<std::mutex> l(mLock);
+      mGot.push_back(std::move(g));
+    }
+    mCv.notify_all();
+  }
+
+  std::mutex mLock;
+  std::condition_variable mCv;
+  std::vector<GotMidi> mGot;
+  std::atomic<bool> mAllUnderMutex{true};
+};

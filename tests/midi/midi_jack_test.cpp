@@ -1,0 +1,293 @@
+// The port layer end to end: a plug-in and the simulated synthesizer on a JACK
+// server of this test process's own, RtMidi in between as it is.
+#include "JackTestServer.h"
+#include "SynthSim.h"
+#include "TestPlug.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+typedef std::vector<std::string> Names;
+
+const int kWaitMs = 10000;
+
+class MidiOverJack : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    std::string error;
+    ASSERT_TRUE(mServer.Start(&error)) << error;
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+  }
+
+  // Every client closes before the server stops, or its registry entry stays.
+  void TearDown() override
+  {
+    mPlug.reset();
+    mSimB.Close();
+    mSim.Close();
+    mServer.Stop();
+  }
+
+  // The editor's start: both lists, then both selections by name.
+  void OpenPlug()
+  {
+    mPlug.reset(new TestPlug);
+    mOutNames = mPlug->getExternalMIDIOutNames();
+    mInNames = mPlug->getExternalMIDIInNames();
+    int out = 1, in = 1;
+    ASSERT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
+    ASSERT_EQ(mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str()), 1);
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  }
+
+  JackTestServer mServer;
+  SynthSim mSim{"Rudu"};
+  SynthSim mSimB{"RuduB"};
+  std::unique_ptr<TestPlug> mPlug;
+  Names mOutNames, mInNames;
+};
+
+// Keeps the input busy with control changes and program dumps until stopped.
+class Flood
+{
+public:
+  explicit Flood(SynthSim& sim) : mSim(sim), mThread([this] { Run(); }) {}
+  ~Flood() { Stop(); }
+  void Stop()
+  {
+    mStop.store(true);
+    if (mThread.joinable()) mThread.join();
+  }
+  int Rounds() const { return mRounds.load(); }
+
+private:
+  void Run()
+  {
+    const Bytes dump = MakeSimDump(297);
+    while (!mStop.load())
+    {
+      for (int i = 0; i < 40; ++i) mSim.Send({0xB0, (unsigned char)(i & 0x7F), 0x40});
+      mSim.Send(dump);
+      mSim.WaitUntilSent(1000);
+      mRounds.fetch_add(1);
+    }
+  }
+  SynthSim& mSim;
+  std::atomic<bool> mStop{false};
+  std::atomic<int> mRounds{0};
+  std::thread mThread;
+};
+
+} // namespace
+
+TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
+{
+  OpenPlug();
+  EXPECT_EQ(mOutNames, (Names{"OFF", "Rudu:MIDI In"}));
+  EXPECT_EQ(mInNames, (Names{"OFF", "Rudu:MIDI Out"}));
+  EXPECT_EQ(mPlug->OutIndex(), 1);
+  EXPECT_EQ(mPlug->InIndex(), 1);
+  EXPECT_EQ(mPlug->getExternalMIDIOutDevice("Rudu:MIDI In"), 1);
+  EXPECT_EQ(mPlug->getExternalMIDIInDevice("Rudu:MIDI In"), -1);
+  EXPECT_EQ(mPlug->GetMIDIInPortNumber("Rudu:MIDI Out"), 1);
+  EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
+}
+
+TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
+{
+  OpenPlug();
+  IMidiMsg cc, pc, nrpnMsb(0, 0xB0, 0x63, 0x05), nrpnLsb(0, 0xB0, 0x62, 0x10), entry(0, 0xB0, 0x06, 0x7F);
+  cc.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)74, 64 / 127.0, 0);
+  pc.MakeProgramChangeMsg(5 / 127.0, 0);
+  IMidiMsg noteOn(0, 0x90, 0x3C, 0x64), aftertouch(0, 0xD0, 0x40, 0x00);
+  unsigned char body[] = {0x42, 0x30, 0x58, 0x10};
+  Bytes dump = MakeSimDump(297);
+
+  EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+  WDL_TypedBuf<IMidiMsg> nrpn;
+  nrpn.Add(nrpnMsb);
+  nrpn.Add(nrpnLsb);
+  nrpn.Add(entry);
+  EXPECT_TRUE(mPlug->SendMidiMsgs(&nrpn));
+  EXPECT_TRUE(mPlug->SendMidiMsg(&pc));
+  EXPECT_TRUE(mPlug->SendMidiMsg(&noteOn));
+  EXPECT_TRUE(mPlug->SendMidiMsg(&aftertouch));
+  EXPECT_TRUE(mPlug->SendMidiSysex(body, 4));
+  EXPECT_TRUE(mPlug->SendPatchSysex(dump.data(), (int)dump.size()));
+  EXPECT_TRUE(mPlug->SendMidiSysex2({0xF8}));
+  EXPECT_FALSE(mPlug->SendMidiVST(&cc));
+
+  const std::vector<Bytes> want = {{0xB0, 74, 64},   {0xB0, 0x63, 0x05}, {0xB0, 0x62, 0x10}, {0xB0, 0x06, 0x7F},
+                                   {0xC0, 0x05},     {0x90, 0x3C, 0x64}, {0xD0, 0x40},
+                                   {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7}, dump, {0xF8}};
+  ASSERT_TRUE(mSim.WaitForReceived(want.size(), kWaitMs));
+  const auto got = mSim.Received();
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i].bytes, want[i]) << "message " << i;
+}
+
+TEST_F(MidiOverJack, MessagesFromTheSynthesizerArriveWholeAndInOrder)
+{
+  OpenPlug();
+  const Bytes dump297 = MakeSimDump(297, 1), big8k = MakeSimDump(37163, 2), big1k = MakeSimDump(37163, 3);
+  mSim.Send({0xFA});
+  mSim.Send({0xC0, 0x05});
+  mSim.Send({0x90, 0x3C, 0x64});
+  mSim.Send({0xF0, 0x7E, 0xF7});
+  mSim.Send({0xF8});
+  mSim.Send({0xFE});
+  mSim.Send(dump297);
+  mSim.Send(big8k, SimPacing::Pieces(8192));
+  mSim.Send(big1k, SimPacing::Pieces(1000));
+  mSim.Send({0xB0, 0x07, 0x7F});
+
+  const std::vector<GotMidi> want = {
+      {{0xFA, 0, 0}, false, true},    {{0xC0, 0x05, 0}, false, true}, {{0x90, 0x3C, 0x64}, false, true},
+      {{0xF0, 0x7E, 0xF7}, false, true}, {dump297, true, true},          {big8k, true, true},
+      {big1k, true, true},            {{0xB0, 0x07, 0x7F}, false, true}};
+  ASSERT_TRUE(mPlug->WaitFor(want.size(), kWaitMs)) << "got " << mPlug->Count();
+  const auto got = mPlug->Got();
+  ASSERT_EQ(got.size(), want.size()); // timing clock and active sensing never arrive
+  for (size_t i = 0; i < want.size(); ++i)
+  {
+    EXPECT_EQ(got[i].sysex, want[i].sysex) << "message " << i;
+    EXPECT_TRUE(got[i].fromDevice) << "message " << i;
+    ASSERT_EQ(got[i].bytes.size(), want[i].bytes.size()) << "message " << i;
+    EXPECT_TRUE(got[i].bytes == want[i].bytes) << "message " << i;
+  }
+  EXPECT_TRUE(mPlug->AllUnderMutex());
+}
+
+TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
+{
+  std::string error;
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  OpenPlug();
+  ASSERT_EQ(mOutNames, (Names{"OFF", "Rudu:MIDI In", "RuduB:MIDI In"}));
+
+  IMidiMsg cc(0, 0xB1, 0x10, 0x20);
+  int index = 1; // the name decides, not the index
+  EXPECT_EQ(mPlug->setExternalMIDIOut(index, "RuduB:MIDI In"), 2);
+  EXPECT_EQ(index, 2);
+  ASSERT_TRUE(mSimB.WaitForConnections(0, 1, kWaitMs));
+  ASSERT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
+  EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+  ASSERT_TRUE(mSimB.WaitForReceived(1, kWaitMs));
+  EXPECT_EQ(mSimB.Received()[0].bytes, (Bytes{0xB1, 0x10, 0x20}));
+
+  index = 2;
+  EXPECT_EQ(mPlug->setExternalMIDIOut(index, "Rudu:MIDI In"), 1);
+  EXPECT_EQ(index, 1);
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+  ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+  EXPECT_EQ(mSimB.ReceivedCount(), 1u);
+
+  // "OFF" and an unknown name close the port and write 0 back; sending then
+  // returns at once (RtMidi's JACK output would wait for ever once its ring filled).
+  struct Step { int index; const char* name; };
+  for (const Step s : {Step{1, "OFF"}, Step{1, "Nowhere:MIDI In"}})
+  {
+    index = s.index;
+    EXPECT_EQ(mPlug->setExternalMIDIOut(index, s.name), 0) << s.name;
+    EXPECT_EQ(index, 0) << s.name;
+    ASSERT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
+    for (int i = 0; i < 10000; ++i) ASSERT_FALSE(mPlug->SendMidiMsg(&cc));
+  }
+}
+
+TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
+{
+  OpenPlug();
+  Bytes tooLong = MakeSimDump(20000), longest = MakeSimDump(16379);
+  EXPECT_FALSE(mPlug->SendPatchSysex(tooLong.data(), (int)tooLong.size()));
+  EXPECT_TRUE(mPlug->SendPatchSysex(longest.data(), (int)longest.size()));
+  EXPECT_FALSE(mPlug->SendPatchSysex(longest.data(), 0));
+  ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+  const auto got = mSim.Received();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].bytes, longest);
+}
+
+TEST_F(MidiOverJack, VirtualOutputCarriesMessages)
+{
+  mPlug.reset(new TestPlug);
+  ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel"));
+  const Names ports = mSim.FindPorts("From Davrel$");
+  ASSERT_EQ(ports.size(), 1u);
+  ASSERT_TRUE(mSim.Connect(ports[0], mSim.InputPortName()));
+  ASSERT_TRUE(mSim.WaitForConnections(0, 1, kWaitMs));
+  IMidiMsg noteOn(0, 0x90, 0x40, 0x7F);
+  EXPECT_TRUE(mPlug->SendMidiMsg(&noteOn));
+  ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+  EXPECT_EQ(mSim.Received()[0].bytes, (Bytes{0x90, 0x40, 0x7F}));
+  // A second one replaces the first, which is released rather than leaked.
+  ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel 2"));
+  EXPECT_TRUE(mSim.FindPorts("From Davrel$").empty());
+}
+
+// The controller selects under the plug-in's mutex while the input thread wants
+// that mutex for every message: closing the port must not wait for it.
+TEST_F(MidiOverJack, ReselectingPortsDuringAFloodNeitherDeadlocksNorCrashes)
+{
+  OpenPlug();
+  Flood flood(mSim);
+  ASSERT_TRUE(mPlug->WaitFor(1, kWaitMs));
+  auto reselect = std::async(std::launch::async, [this] {
+    const std::string in = mSim.OutputPortName(), out = mSim.InputPortName();
+    for (int round = 0; round < 40; ++round)
+    {
+      WDL_MutexLock lock(&mPlug->mMutex);
+      int off = 0, on = 1;
+      mPlug->setExternalMIDIIn(off, "OFF");
+      mPlug->setExternalMIDIIn(on, in.c_str());
+      if (round % 4 == 0)
+      {
+        int o = 1;
+        mPlug->setExternalMIDIOut(o, out.c_str());
+      }
+      // A drawing pass holds the mutex a while too.
+      std::this_thread::sleep_for(std::chrono::milliseconds(round % 3));
+    }
+  });
+  ASSERT_EQ(reselect.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "reselection deadlocked";
+  reselect.get();
+  EXPECT_GT(flood.Rounds(), 0);
+  flood.Stop();
+  ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+
+  // Whatever arrived during the flood arrived whole.
+  const Bytes dump = MakeSimDump(297);
+  for (const GotMidi& g : mPlug->Got())
+  {
+    EXPECT_TRUE(g.fromDevice);
+    if (g.sysex) ASSERT_TRUE(g.bytes == dump);
+    else ASSERT_EQ(g.bytes[0], 0xB0);
+  }
+  // The port still works.
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  mSim.Send(MakeSimDump(297, 9));
+  EXPECT_TRUE(mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs));
+}
+
+// Teardown stops the input first: a message arriving meanwhile never reaches a
+// plug-in whose objects are gone (AddressSanitizer watches).
+TEST_F(MidiOverJack, TeardownDuringAFloodIsSafe)
+{
+  Flood flood(mSim);
+  for (int round = 0; round < 5; ++round)
+  {
+    OpenPlug();
+    ASSERT_TRUE(mPlug->WaitFor(10, kWaitMs));
+    mPlug.reset();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+}

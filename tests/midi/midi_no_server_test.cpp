@@ -1,0 +1,50 @@
+// With neither a JACK server nor an ALSA sequencer the lists hold "OFF" alone,
+// the reason is logged, and nothing crashes.
+#include "TestPlug.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+TEST(MidiWithoutServer, ListsHoldOffAloneAndNothingCrashes)
+{
+  setenv("JACK_DEFAULT_SERVER", "davrel-no-server", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  TestPlug plug;
+  {
+    EXPECT_EQ(plug.getExternalMIDIOutNames(), std::vector<std::string>{"OFF"});
+    EXPECT_EQ(plug.getExternalMIDIInNames(), std::vector<std::string>{"OFF"});
+    int index = 1;
+    EXPECT_EQ(plug.setExternalMIDIOut(index, "Rudu:MIDI In"), 0);
+    EXPECT_EQ(index, 0);
+    index = 1;
+    EXPECT_EQ(plug.setExternalMIDIIn(index, "Rudu:MIDI Out"), 0);
+    EXPECT_EQ(index, 0);
+    IMidiMsg cc(0, 0xB0, 0x07, 0x7F);
+    EXPECT_FALSE(plug.SendMidiMsg(&cc));
+    EXPECT_EQ(plug.GetMIDIOutPortNumber("Rudu:MIDI In"), -1);
+    // An empty message from the library leaves one line and nothing else.
+    std::vector<unsigned char> empty;
+    testing::internal::CaptureStdout();
+    IPlugBase::MIDICallback(0.0, &empty, &plug);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "processMIDIInput at IPlugBase detected Message..\n");
+    EXPECT_EQ(plug.Count(), 0u);
+  }
+}
+
+TEST(MidiWithoutServer, TheReasonIsLogged)
+{
+  setenv("JACK_DEFAULT_SERVER", "davrel-no-server", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  testing::internal::CaptureStdout();
+  {
+    TestPlug plug;
+    plug.getExternalMIDIOutNames();
+    plug.getExternalMIDIInNames();
+  }
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("MIDI OUT INITIALIZATION\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("MIDI OUT: no ALSA sequencer"), std::string::npos) << log;
+  EXPECT_NE(log.find("MIDI OUT: MidiOutJack::initialize: JACK server not running?"), std::string::npos) << log;
+  EXPECT_NE(log.find("MIDI IN: MidiInJack::initialize: JACK server not running?"), std::string::npos) << log;
+}

@@ -1,0 +1,246 @@
+// The port layer's steps on scripted ports: lists, selection by name, the
+// failure table, port numbers, and the bytes each send operation puts out.
+#include "plug/MidiPortSelect.h"
+
+#include <RtMidi.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+struct FakePort : MidiPortAccess
+{
+  FakePort(bool in, std::vector<std::string> n) : input(in), names(std::move(n)) {}
+  bool IsInput() const override { return input; }
+  bool Exists() const override { return exists; }
+  unsigned PortCount() override { return (unsigned)names.size(); }
+  std::string PortName(unsigned port) override
+  {
+    if (unreadable.count(port)) throw RtMidiError("name cannot be read", RtMidiError::DRIVER_ERROR);
+    return names.at(port);
+  }
+  void OpenPort(unsigned port) override
+  {
+    if (failOpen) throw RtMidiError("port is busy", RtMidiError::DRIVER_ERROR);
+    open = (int)port;
+  }
+  void ClosePort() override { open = -1; }
+
+  bool input;
+  std::vector<std::string> names;
+  bool exists = true, failOpen = false;
+  std::set<unsigned> unreadable;
+  int open = -1;
+};
+
+typedef std::vector<std::string> Names;
+
+} // namespace
+
+TEST(MidiPortList, OffThenEveryPortInLibraryOrder)
+{
+  FakePort out(false, {"A", "B"});
+  CaptureStdout();
+  EXPECT_EQ(ReadMidiPortNames(out), (Names{"OFF", "A", "B"}));
+  EXPECT_EQ(GetCapturedStdout(), "MIDI OUT Port: A found and assigned!\nMIDI OUT Port: B found and assigned!\n");
+
+  FakePort none(true, {});
+  EXPECT_EQ(ReadMidiPortNames(none), (Names{"OFF"}));
+}
+
+TEST(MidiPortList, UnreadableNameKeepsItsPlace)
+{
+  FakePort in(true, {"A", "B", "C", "D"});
+  in.unreadable = {0, 2};
+  CaptureStdout();
+  const Names names = ReadMidiPortNames(in);
+  const std::string log = GetCapturedStdout();
+  EXPECT_EQ(names, (Names{"OFF", "", "B", "B", "D"}));
+  EXPECT_NE(log.find("Failed to get MIDI input port name!\n"), std::string::npos);
+  // D is still port 3, list entry 4.
+  int index = 1, last = 0;
+  EXPECT_EQ(SelectMidiPort(in, last, names, index, "D"), 4);
+  EXPECT_EQ(in.open, 3);
+}
+
+TEST(MidiPortSelect, NameDecidesAndIndexIsWrittenBack)
+{
+  FakePort out(false, {"A", "B"});
+  const Names names = ReadMidiPortNames(out);
+  int last = 0;
+  struct Step { int index; const char* name; int result; int written; int open; };
+  const Step steps[] = {
+      {2, "B", 2, 2, 1},      // B opens port number 1
+      {1, "A", 1, 1, 0},      // A closes that port and opens port number 0
+      {1, "B", 2, 2, 1},      // index 1 with name B: the name decides
+      {2, "OFF", 0, 0, -1},   // "OFF" closes
+      {2, "B", 2, 2, 1},
+      {1, "Z", 0, 0, -1},     // a name not in the list closes
+      {0, "A", 0, 0, -1},     // index 0 means off whatever the name
+  };
+  for (const Step& s : steps)
+  {
+    int index = s.index;
+    EXPECT_EQ(SelectMidiPort(out, last, names, index, s.name), s.result) << s.name;
+    EXPECT_EQ(index, s.written) << s.name;
+    EXPECT_EQ(out.open, s.open) << s.name;
+  }
+}
+
+TEST(MidiPortSelect, DuplicateNamesOpenTheFirst)
+{
+  FakePort in(true, {"X", "Twin", "Twin"});
+  const Names names = ReadMidiPortNames(in);
+  int last = 0, index = 3;
+  EXPECT_EQ(SelectMidiPort(in, last, names, index, "Twin"), 2);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(in.open, 1);
+}
+
+TEST(MidiPortSelect, PortThatLeftOrMovedSinceTheListWasBuilt)
+{
+  FakePort out(false, {"A", "B", "C"});
+  const Names names = ReadMidiPortNames(out);
+  int last = 0, index = 3;
+  // C is entry 3 but a port came and went: it is port 0 now, and B is gone.
+  out.names = {"C", "A"};
+  EXPECT_EQ(SelectMidiPort(out, last, names, index, "C"), 0);  // entry 3 lies beyond the 2 ports
+  EXPECT_EQ(index, 0);
+  index = 1;
+  EXPECT_EQ(SelectMidiPort(out, last, names, index, "A"), 1);
+  EXPECT_EQ(out.open, 1);  // opened where A is now, not at its old number 0
+  index = 2;
+  EXPECT_EQ(SelectMidiPort(out, last, names, index, "B"), 0);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(out.open, -1);
+}
+
+TEST(MidiPortSelect, FailureTable)
+{
+  // No object: index 0, result 0, nothing logged.
+  FakePort gone(true, {"A"});
+  gone.exists = false;
+  int last = 0, index = 1;
+  CaptureStdout();
+  EXPECT_EQ(SelectMidiPort(gone, last, {"OFF", "A"}, index, "A"), 0);
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(index, 0);
+
+  // Output port cannot be opened: index 0, result 0, port closed.
+  FakePort out(false, {"A"});
+  const Names outNames = ReadMidiPortNames(out);
+  out.failOpen = true;
+  last = 0;
+  index = 1;
+  EXPECT_EQ(SelectMidiPort(out, last, outNames, index, "A"), 0);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(out.open, -1);
+
+  // Input port cannot be opened: index 0 too, so the menu shows no dead port.
+  FakePort in(true, {"A"});
+  const Names inNames = ReadMidiPortNames(in);
+  in.failOpen = true;
+  last = 0;
+  index = 1;
+  CaptureStdout();
+  EXPECT_EQ(SelectMidiPort(in, last, inNames, index, "A"), 0);
+  const std::string log = GetCapturedStdout();
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(in.open, -1);
+  EXPECT_EQ(log,
+            "RtMidiIn - number of midi input ports: 1\n"
+            "Currently set input: A\n"
+            "RtMidiIn - port where we want to connect: 1\n"
+            "UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
+
+  // A name not in the list, on the input side.
+  in.failOpen = false;
+  index = 1;
+  CaptureStdout();
+  EXPECT_EQ(SelectMidiPort(in, last, inNames, index, "Nowhere"), 0);
+  EXPECT_EQ(GetCapturedStdout(),
+            "RtMidiIn - number of midi input ports: 1\nRtMidiIn - port where we want to connect: -1\n");
+  EXPECT_EQ(index, 0);
+}
+
+TEST(MidiPortSelect, InputOpensWithItsLog)
+{
+  FakePort in(true, {"Rudu:MIDI Out"});
+  const Names names = ReadMidiPortNames(in);
+  int last = 0, index = 1;
+  CaptureStdout();
+  EXPECT_EQ(SelectMidiPort(in, last, names, index, "Rudu:MIDI Out"), 1);
+  EXPECT_EQ(GetCapturedStdout(),
+            "RtMidiIn - number of midi input ports: 1\n"
+            "Currently set input: Rudu:MIDI Out\n"
+            "RtMidiIn - port where we want to connect: 1\n"
+            "RtMidiIn - Opened port: Rudu:MIDI Out - at location: 0\n");
+  EXPECT_EQ(last, 1);
+}
+
+TEST(MidiPortNumbers, AskedOfTheLibraryAfresh)
+{
+  FakePort out(false, {"A", "B"});
+  FakePort in(true, {"A", "B"});
+  EXPECT_EQ(MidiPortNumber(out, "OFF"), 0);
+  EXPECT_EQ(MidiPortNumber(out, "virtual output"), 1);
+  EXPECT_EQ(MidiPortNumber(in, "virtual input"), 1);
+  EXPECT_EQ(MidiPortNumber(in, "virtual output"), -1);
+  EXPECT_EQ(MidiPortNumber(out, "A"), 1);
+  EXPECT_EQ(MidiPortNumber(in, "B"), 2);
+  out.names = {"B", "A"};
+  EXPECT_EQ(MidiPortNumber(out, "A"), 2);
+  EXPECT_EQ(MidiPortNumber(out, "C"), -1);
+  FakePort empty(false, {});
+  EXPECT_EQ(MidiPortNumber(empty, "A"), -1);
+
+  const Names names = ReadMidiPortNames(in);
+  CaptureStdout();
+  EXPECT_EQ(FindMidiDevice(in, names, "B"), 2);
+  EXPECT_EQ(GetCapturedStdout(), "Currently set input: B\n");
+  EXPECT_EQ(FindMidiDevice(in, names, "C"), -1);
+  in.exists = false;
+  EXPECT_EQ(FindMidiDevice(in, names, "B"), -1);
+}
+
+TEST(MidiWireBytes, ShortMessages)
+{
+  struct Case { IMidiMsg msg; std::vector<unsigned char> wire; };
+  IMidiMsg pc, cc;
+  pc.MakeProgramChangeMsg(5 / 127.0, 0);
+  cc.MakeControlChangeMsg(IMidiMsg::kChannelVolume, 1.0, 2);
+  const Case cases[] = {
+      {pc, {0xC0, 0x05}},
+      {IMidiMsg(0, 0x90, 0x3C, 0x64), {0x90, 0x3C, 0x64}},
+      {IMidiMsg(0, 0xD3, 0x40, 0x11), {0xD3, 0x40}},
+      {cc, {0xB2, 0x07, 0x7F}},
+      {IMidiMsg(0, 0xE0, 0x00, 0x40), {0xE0, 0x00, 0x40}},
+      {IMidiMsg(0, 0xA1, 0x3C, 0x20), {0xA1, 0x3C, 0x20}},
+  };
+  for (const Case& c : cases)
+  {
+    unsigned char bytes[3];
+    const int n = MidiMsgWireBytes(c.msg, bytes);
+    EXPECT_EQ(std::vector<unsigned char>(bytes, bytes + n), c.wire) << std::hex << (int)c.msg.mStatus;
+  }
+}
+
+TEST(MidiWireBytes, SystemExclusiveFraming)
+{
+  WDL_TypedBuf<unsigned char> buf;
+  const unsigned char body[] = {0x42, 0x30, 0x58, 0x10};
+  MidiSysexWireBytes(body, 4, &buf);
+  EXPECT_EQ(std::vector<unsigned char>(buf.Get(), buf.Get() + buf.GetSize()),
+            (std::vector<unsigned char>{0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7}));
+  // Begins with F0: unchanged, no F7 added.
+  const unsigned char whole[] = {0xF0, 0x42, 0x30, 0x58, 0x12};
+  MidiSysexWireBytes(whole, 5, &buf);
+  EXPECT_EQ(std::vector<unsigned char>(buf.Get(), buf.Get() + buf.GetSize()),
+            std::vector<unsigned char>(whole, whole + 5));
+  MidiSysexWireBytes(body, 0, &buf);
+  EXPECT_EQ(buf.GetSize(), 0);
+}

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The JACK test bed: a JACK server on the dummy back end, run in userland, that
+# MIDI tests and benchmarks talk through. Servers take names from a small fixed
+# pool, because JACK keeps at most 8 servers a machine in its registry and frees
+# an entry only when a server of that name stops cleanly or finds the old one dead.
+# The pool holds one name: JACK names a client's notification socket after the
+# client alone (/dev/shm/jack_CLIENT_UID_0), so clients of the same name on two
+# servers at once ("RtMidi Input Client") break each other. Users take turns
+# through the name's lock file.
+#
+#   jack-testbed.sh start NAME     start server NAME, wait until it takes clients
+#   jack-testbed.sh stop NAME      stop server NAME by its process id
+#   jack-testbed.sh reclaim        start and stop every pool name once (frees stale entries)
+#   jack-testbed.sh sweep          stop servers left running under pool names nobody holds
+#   jack-testbed.sh run SECONDS -- COMMAND...
+#                                  take a free pool name (waiting for it), start its server, run COMMAND
+#                                  under timeout with JACK_DEFAULT_SERVER set, stop the
+#                                  server pass or fail, exit with COMMAND's status
+#
+# State (pid, log and lock files) lives in $DAVREL_JACK_DIR, default /tmp/davrel-jack;
+# the C++ test helper (tools/synth-sim/JackTestServer) uses the same files and locks.
+set -uo pipefail
+
+state="${DAVREL_JACK_DIR:-${TMPDIR:-/tmp}/davrel-jack}"
+pool="davrel-test-0"
+mkdir -p "$state"
+
+export JACK_NO_AUDIO_RESERVATION=1
+export JACK_NO_START_SERVER=1
+
+die() { echo "jack-testbed: $*" >&2; exit 1; }
+
+is_our_server() { # pid name
+  [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "jackd.* -n $2 "
+}
+
+stop_server() { # name
+  local name="$1" pidfile="$state/$1.pid" pid
+  [ -f "$pidfile" ] || return 0
+  pid="$(cat "$pidfile")"
+  if is_our_server "$pid" "$name"; then
+    kill -TERM "$pid" 2>/dev/null
+    for _ in $(seq 100); do is_our_server "$pid" "$name" || break; sleep 0.05; done
+    if is_our_server "$pid" "$name"; then
+      kill -KILL "$pid" 2>/dev/null
+      echo "jack-testbed: $name did not stop on SIGTERM, killed" >&2
+    fi
+  fi
+  rm -f "$pidfile"
+}
+
+start_server() { # name
+  local name="$1" attempt
+  command -v jackd >/dev/null || die "jackd is not installed (Debian package jackd2)"
+  stop_server "$name"   # a server left behind by a run that died
+  # A server of that name still shutting down makes jackd refuse: try again.
+  for attempt in 1 2 3 4 5; do
+    start_once "$name" && return 0
+    [ $? -eq 2 ] || break
+    sleep "0.$((attempt * 2))"
+  done
+  die "server $name exited at start: $(grep -v '^$' "$state/$name.log" | tail -2 | tr '\n' ' ')"
+}
+
+start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
+  local name="$1" log="$state/$1.log" pid
+  jackd -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null 9>&- &
+  pid=$!
+  echo "$pid" >"$state/$name.pid"
+  # Probing is safe here: no client of the tests exists yet on this server.
+  for _ in $(seq 200); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      rm -f "$state/$name.pid"
+      return 2
+    fi
+    if JACK_DEFAULT_SERVER="$name" timeout 2 jack_lsp >/dev/null 2>&1 && kill -0 "$pid" 2>/dev/null; then
+      return 0
+    fi
+    sleep 0.05
+  done
+  stop_server "$name"
+  die "server $name did not take clients within 10 s"
+}
+
+# Takes the lock of a free pool name on descriptor 9 and sets $name to it.
+take_pool_name() {
+  local deadline=$((SECONDS + 120))
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    for name in $pool; do
+      exec 9>"$state/$name.lock"
+      if flock -n 9; then return 0; fi
+      exec 9>&-
+    done
+    sleep 0.2
+  done
+  return 1
+}
+
+case "${1:-}" in
+  start) [ $# -eq 2 ] || die "usage: start NAME"; start_server "$2"; echo "jack-testbed: $2 ready (pid $(cat "$state/$2.pid"))" ;;
+  stop) [ $# -eq 2 ] || die "usage: stop NAME"; stop_server "$2" ;;
+  reclaim)
+    for name in $pool; do
+      (
+        exec 9>"$state/$name.lock"
+        flock -w 120 9 || die "$name stays locked"
+        start_server "$name" && stop_server "$name"
+      ) || exit 1
+    done
+    echo "jack-testbed: pool $pool usable" ;;
+  sweep)
+    for name in $pool; do
+      (
+        exec 9>"$state/$name.lock"
+        flock -n 9 && stop_server "$name"
+      )
+    done ;;
+  run)
+    [ $# -ge 4 ] && [ "$3" = "--" ] || die "usage: run SECONDS -- COMMAND..."
+    secs="$2"; shift 3
+    take_pool_name || die "no free server name within 120 s"
+    trap 'stop_server "$name"' EXIT
+    start_server "$name"
+    JACK_DEFAULT_SERVER="$name" timeout -k 5 "$secs" "$@"
+    status=$?
+    [ "$status" -eq 124 ] && echo "jack-testbed: command timed out after $secs s" >&2
+    exit "$status" ;;
+  *) die "usage: jack-testbed.sh start NAME | stop NAME | reclaim | sweep | run SECONDS -- COMMAND..." ;;
+esac

@@ -1,0 +1,226 @@
+#include "JackTestServer.h"
+
+#include <jack/jack.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// One name: JACK names a client's notification socket after the client alone
+// (/dev/shm/jack_CLIENT_UID_0), so two test processes whose clients share a name
+// ("RtMidi Input Client") break each other even on different servers. The lock
+// makes the MIDI tests of every worktree on the machine take turns.
+const char* const kPool[] = {"davrel-test-0"};
+
+typedef std::chrono::steady_clock Clock;
+
+void SetError(std::string* error, const std::string& text)
+{
+  if (error) *error = text;
+}
+
+bool IsJackd(pid_t pid, const std::string& name)
+{
+  std::ifstream f("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string cmd((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  return cmd.find("jackd") != std::string::npos && cmd.find(name) != std::string::npos;
+}
+
+// Waits for our own child with a bound; true when it is gone.
+bool Reap(pid_t pid, int ms)
+{
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;)
+  {
+    const pid_t r = waitpid(pid, nullptr, WNOHANG);
+    if (r == pid || (r < 0 && errno == ECHILD)) return true;
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// A server of this name left by a run that died (its pid file says which).
+void StopStale(const std::string& pidPath, const std::string& name)
+{
+  std::ifstream f(pidPath);
+  pid_t pid = 0;
+  if (!(f >> pid) || pid <= 0 || !IsJackd(pid, name)) return;
+  kill(pid, SIGTERM);
+  const auto end = Clock::now() + std::chrono::seconds(5);
+  while (IsJackd(pid, name) && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (IsJackd(pid, name)) kill(pid, SIGKILL);
+}
+
+} // namespace
+
+std::string JackTestServer::StateDir()
+{
+  if (const char* d = getenv("DAVREL_JACK_DIR")) return d;
+  const char* tmp = getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/davrel-jack";
+}
+
+bool JackTestServer::Start(std::string* error, int lockSeconds)
+{
+  if (Running()) return true;
+  const std::string dir = StateDir();
+  mkdir(dir.c_str(), 0777);
+  const auto end = Clock::now() + std::chrono::seconds(lockSeconds);
+  while (mLockFd < 0)
+  {
+    for (const char* name : kPool)
+    {
+      const int fd = open((dir + "/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0)
+      {
+        SetError(error, "cannot open lock file in " + dir + ": " + strerror(errno));
+        return false;
+      }
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+      {
+        mLockFd = fd;
+        mName = name;
+        break;
+      }
+      close(fd);
+    }
+    if (mLockFd >= 0) break;
+    if (Clock::now() > end)
+    {
+      SetError(error, "no free JACK test server name");
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!Launch(error))
+  {
+    Stop();
+    return false;
+  }
+  return true;
+}
+
+bool JackTestServer::Launch(std::string* error)
+{
+  // A server of the same name that is still shutting down makes jackd refuse to
+  // start ("server already active"): try again a few times.
+  for (int attempt = 0; attempt < 5; ++attempt)
+  {
+    bool retry = false;
+    if (LaunchOnce(error, &retry)) return true;
+    if (!retry) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * (attempt + 1)));
+  }
+  return false;
+}
+
+bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
+{
+  const std::string dir = StateDir();
+  const std::string pidPath = dir + "/" + mName + ".pid";
+  const std::string logPath = dir + "/" + mName + ".log";
+  StopStale(pidPath, mName);
+
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0)
+  {
+    SetError(error, std::string("fork: ") + strerror(errno));
+    return false;
+  }
+  if (pid == 0)
+  {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (log >= 0)
+    {
+      dup2(log, 1);
+      dup2(log, 2);
+    }
+    const int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);
+    _exit(127);
+  }
+  mPid = pid;
+  {
+    std::ofstream f(pidPath);
+    f << pid << "\n";
+  }
+  setenv("JACK_DEFAULT_SERVER", mName.c_str(), 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+
+  // Probing is safe only now, before any client of the test exists.
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < end)
+  {
+    if (waitpid(mPid, nullptr, WNOHANG) == mPid)
+    {
+      mPid = -1;
+      unlink(pidPath.c_str());
+      *retry = true;
+      SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
+      return false;
+    }
+    jack_status_t js;
+    jack_client_t* probe =
+        jack_client_open("davrel-probe", (jack_options_t)(JackNoStartServer | JackServerName), &js, mName.c_str());
+    if (probe)
+    {
+      // The client must have reached our server, not one that was on its way out.
+      if (waitpid(mPid, nullptr, WNOHANG) == mPid)
+      {
+        jack_client_close(probe);
+        mPid = -1;
+        unlink(pidPath.c_str());
+        *retry = true;
+        SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
+        return false;
+      }
+      mProbe = probe;
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  SetError(error, "jackd " + mName + " did not take clients within 10 s");
+  return false;
+}
+
+void JackTestServer::Stop()
+{
+  if (mProbe)
+  {
+    jack_client_close(mProbe);
+    mProbe = nullptr;
+  }
+  if (mPid > 0)
+  {
+    kill(mPid, SIGTERM);
+    if (!Reap(mPid, 5000))
+    {
+      kill(mPid, SIGKILL);
+      Reap(mPid, 5000);
+    }
+    mPid = -1;
+    unlink((StateDir() + "/" + mName + ".pid").c_str());
+  }
+  if (mLockFd >= 0)
+  {
+    close(mLockFd);
+    mLockFd = -1;
+  }
+}

@@ -1,0 +1,43 @@
+#pragma once
+// One JACK server of the test bed, private to one test process. It takes the
+// server name that tools/jack-testbed.sh also uses (davrel-test-0), held by a
+// file lock for as long as the server runs, starts jackd on the dummy back
+// end in userland, waits until the server takes clients, and points this
+// process's JACK clients (RtMidi's among them) at it. The server gets SIGTERM
+// when the process dies, so a crashed or timed-out test stops it too.
+// Every JACK client must be closed before Stop: a server stopped under a client
+// leaves its registry entry behind.
+
+#include <string>
+#include <sys/types.h>
+
+class JackTestServer
+{
+public:
+  JackTestServer() {}
+  ~JackTestServer() { Stop(); }
+  JackTestServer(const JackTestServer&) = delete;
+  JackTestServer& operator=(const JackTestServer&) = delete;
+
+  // Waits at most lockSeconds for a free name, then at most 10 s for the server.
+  bool Start(std::string* error = nullptr, int lockSeconds = 120);
+  // Stops the server by its process id and frees its name.
+  void Stop();
+
+  bool Running() const { return mPid > 0; }
+  const std::string& Name() const { return mName; }
+
+  // Where the pool's lock, pid and log files live.
+  static std::string StateDir();
+
+private:
+  bool Launch(std::string* error);
+  bool LaunchOnce(std::string* error, bool* retry);
+
+  std::string mName;
+  // The client that found the server ready stays until Stop: one that closes at
+  // once can upset the clients opening right after it.
+  struct _jack_client* mProbe = nullptr;
+  int mLockFd = -1;
+  pid_t mPid = -1;
+};

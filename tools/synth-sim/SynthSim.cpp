@@ -1,0 +1,307 @@
+#include "SynthSim.h"
+
+#include <jack/midiport.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const size_t kRingBytes = 4 << 20;
+
+struct EventHeader
+{
+  uint32_t size;
+  uint32_t frame;
+};
+
+} // namespace
+
+SimBytes MakeSimDump(int size, int seed)
+{
+  SimBytes d(size > 5 ? size : 5);
+  for (size_t i = 0; i < d.size(); ++i) d[i] = (unsigned char)((i * 7 + seed) & 0x7F);
+  const unsigned char head[] = {0xF0, 0x42, 0x30, 0x58};
+  for (int i = 0; i < 4; ++i) d[i] = head[i];
+  d.back() = 0xF7;
+  return d;
+}
+
+SynthSim::SynthSim(const std::string& clientName) : mClientName(clientName)
+{
+  sem_init(&mInSem, 0, 0);
+}
+
+SynthSim::~SynthSim()
+{
+  Close();
+  sem_destroy(&mInSem);
+}
+
+bool SynthSim::Open(std::string* error)
+{
+  if (mClient) return true;
+  jack_status_t status;
+  mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
+  if (!mClient)
+  {
+    if (error) *error = "cannot open JACK client " + mClientName + " (status " + std::to_string((int)status) + ")";
+    return false;
+  }
+  // JACK renames a client whose name is taken; the ports must carry ours.
+  mClientName = jack_get_client_name(mClient);
+  mRate = jack_get_sample_rate(mClient);
+  mPeriod = jack_get_buffer_size(mClient);
+  mOut = jack_port_register(mClient, "MIDI Out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  mIn = jack_port_register(mClient, "MIDI In", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  mInRing = jack_ringbuffer_create(kRingBytes);
+  if (!mOut || !mIn || !mInRing)
+  {
+    if (error) *error = "cannot register the MIDI ports of " + mClientName;
+    Close();
+    return false;
+  }
+  mOpenFrame = jack_frame_time(mClient);
+  mStopRecorder.store(false);
+  mRecorder = std::thread(&SynthSim::RecorderLoop, this);
+  jack_set_process_callback(mClient, &SynthSim::ProcessThunk, this);
+  if (jack_activate(mClient) != 0)
+  {
+    if (error) *error = "cannot activate JACK client " + mClientName;
+    Close();
+    return false;
+  }
+  mOpen.store(true);
+  return true;
+}
+
+void SynthSim::Close()
+{
+  mOpen.store(false);
+  if (mClient)
+  {
+    jack_deactivate(mClient);
+    jack_client_close(mClient);
+    mClient = nullptr;
+    mOut = mIn = nullptr;
+  }
+  if (mRecorder.joinable())
+  {
+    mStopRecorder.store(true);
+    sem_post(&mInSem);
+    mRecorder.join();
+  }
+  if (mInRing)
+  {
+    jack_ringbuffer_free(mInRing);
+    mInRing = nullptr;
+  }
+  std::lock_guard<std::mutex> l(mOutLock);
+  mOutQueue.clear();
+  mHaveNextAllowed = false;
+}
+
+bool SynthSim::Connect(const std::string& source, const std::string& destination)
+{
+  if (!mClient) return false;
+  const int r = jack_connect(mClient, source.c_str(), destination.c_str());
+  return r == 0 || r == EEXIST;
+}
+
+std::vector<std::string> SynthSim::FindPorts(const std::string& pattern) const
+{
+  std::vector<std::string> names;
+  if (!mClient) return names;
+  const char** ports = jack_get_ports(mClient, pattern.c_str(), JACK_DEFAULT_MIDI_TYPE, 0);
+  for (const char** p = ports; p && *p; ++p) names.push_back(*p);
+  if (ports) jack_free(ports);
+  return names;
+}
+
+bool SynthSim::WaitForConnections(int outputs, int inputs, int timeoutMs) const
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;)
+  {
+    if (mClient && jack_port_connected(mOut) == outputs && jack_port_connected(mIn) == inputs) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool SynthSim::Send(const SimBytes& message, SimPacing pacing)
+{
+  if (!mOpen.load() || message.empty() || pacing.pieceBytes < 0 || pacing.pieceBytes > SimPacing::kMaxPieceBytes)
+    return false;
+  const int piece = pacing.pieceBytes ? pacing.pieceBytes : SimPacing::kMaxPieceBytes;
+  const size_t count = (message.size() + piece - 1) / piece;
+  std::lock_guard<std::mutex> l(mOutLock);
+  for (size_t i = 0; i < count; ++i)
+  {
+    Piece p;
+    p.bytes.assign(message.begin() + i * piece, message.begin() + std::min(message.size(), (i + 1) * piece));
+    double gap = pacing.bytesPerSecond > 0 ? std::ceil(p.bytes.size() * mRate / pacing.bytesPerSecond) : 0.0;
+    if (count > 1 && gap < mPeriod) gap = mPeriod;
+    p.gapAfter = (jack_nframes_t)gap;
+    mOutQueue.push_back(std::move(p));
+  }
+  return true;
+}
+
+bool SynthSim::WaitUntilSent(int timeoutMs) const
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;)
+  {
+    {
+      std::lock_guard<std::mutex> l(mOutLock);
+      if (mOutQueue.empty()) return true;
+    }
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+int SynthSim::ProcessThunk(jack_nframes_t frames, void* self)
+{
+  return static_cast<SynthSim*>(self)->Process(frames);
+}
+
+int SynthSim::Process(jack_nframes_t frames)
+{
+  ReadIncoming(frames);
+  WriteOutgoing(frames);
+  return 0;
+}
+
+void SynthSim::ReadIncoming(jack_nframes_t frames)
+{
+  void* buf = jack_port_get_buffer(mIn, frames);
+  const jack_nframes_t start = jack_last_frame_time(mClient);
+  const uint32_t n = jack_midi_get_event_count(buf);
+  bool any = false;
+  for (uint32_t i = 0; i < n; ++i)
+  {
+    jack_midi_event_t ev;
+    if (jack_midi_event_get(&ev, buf, i) != 0) continue;
+    const EventHeader h = {(uint32_t)ev.size, start + ev.time};
+    if (jack_ringbuffer_write_space(mInRing) < sizeof(h) + ev.size)
+    {
+      mOverflows.fetch_add(1);
+      continue;
+    }
+    jack_ringbuffer_write(mInRing, (const char*)&h, sizeof(h));
+    jack_ringbuffer_write(mInRing, (const char*)ev.buffer, ev.size);
+    any = true;
+  }
+  if (any) sem_post(&mInSem);
+}
+
+void SynthSim::WriteOutgoing(jack_nframes_t frames)
+{
+  void* buf = jack_port_get_buffer(mOut, frames);
+  jack_midi_clear_buffer(buf);
+  std::unique_lock<std::mutex> l(mOutLock, std::try_to_lock);
+  if (!l.owns_lock()) return;
+  const jack_nframes_t start = jack_last_frame_time(mClient);
+  jack_nframes_t offset = 0;
+  while (!mOutQueue.empty())
+  {
+    if (mHaveNextAllowed)
+    {
+      const int32_t wait = (int32_t)(mNextAllowed - start);
+      if (wait >= (int32_t)frames) break;
+      if (wait > (int32_t)offset) offset = (jack_nframes_t)wait;
+    }
+    Piece& p = mOutQueue.front();
+    if (jack_midi_max_event_size(buf) < p.bytes.size()) break; // the rest waits for the next period
+    if (jack_midi_event_write(buf, offset, p.bytes.data(), p.bytes.size()) != 0) break;
+    mBytesSent.fetch_add((long long)p.bytes.size());
+    mNextAllowed = start + offset + p.gapAfter;
+    mHaveNextAllowed = p.gapAfter > 0;
+    mOutQueue.pop_front();
+  }
+}
+
+void SynthSim::RecorderLoop()
+{
+  SimBytes event;
+  for (;;)
+  {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    ts.tv_nsec += 100 * 1000 * 1000;
+    if (ts.tv_nsec >= 1000000000)
+    {
+      ts.tv_sec += 1;
+      ts.tv_nsec -= 1000000000;
+    }
+    sem_timedwait(&mInSem, &ts);
+    EventHeader h;
+    while (jack_ringbuffer_read_space(mInRing) >= sizeof(h))
+    {
+      jack_ringbuffer_read(mInRing, (char*)&h, sizeof(h));
+      event.resize(h.size);
+      jack_ringbuffer_read(mInRing, (char*)event.data(), h.size);
+      mAssembler.Feed(event.data(), (int)event.size(),
+                      [&](const unsigned char* p, int n) { Record(p, n, h.frame); });
+    }
+    if (mStopRecorder.load()) return;
+  }
+}
+
+void SynthSim::Record(const unsigned char* bytes, int size, jack_nframes_t frame)
+{
+  SimMessage m;
+  m.seconds = (double)(int32_t)(frame - mOpenFrame) / mRate;
+  m.bytes.assign(bytes, bytes + size);
+  if (mEcho.load()) Send(m.bytes);
+  std::function<void(const SimMessage&)> cb;
+  {
+    std::lock_guard<std::mutex> l(mRecLock);
+    mReceived.push_back(m);
+    mBytesReceived += size;
+    cb = mOnReceive;
+  }
+  mRecCv.notify_all();
+  if (cb) cb(m);
+}
+
+std::vector<SimMessage> SynthSim::Received() const
+{
+  std::lock_guard<std::mutex> l(mRecLock);
+  return mReceived;
+}
+
+size_t SynthSim::ReceivedCount() const
+{
+  std::lock_guard<std::mutex> l(mRecLock);
+  return mReceived.size();
+}
+
+long long SynthSim::BytesReceived() const
+{
+  std::lock_guard<std::mutex> l(mRecLock);
+  return mBytesReceived;
+}
+
+bool SynthSim::WaitForReceived(size_t count, int timeoutMs) const
+{
+  std::unique_lock<std::mutex> l(mRecLock);
+  return mRecCv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return mReceived.size() >= count; });
+}
+
+void SynthSim::ClearReceived()
+{
+  std::lock_guard<std::mutex> l(mRecLock);
+  mReceived.clear();
+  mBytesReceived = 0;
+}
+
+void SynthSim::SetOnReceive(std::function<void(const SimMessage&)> f)
+{
+  std::lock_guard<std::mutex> l(mRecLock);
+  mOnReceive = std::move(f);
+}

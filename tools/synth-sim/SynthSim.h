@@ -1,0 +1,139 @@
+#pragma once
+// The simulated synthesizer, first form: a JACK client with one MIDI output (the
+// editor's input device) and one MIDI input (the editor's output device) under a
+// synthesizer-like name. It records every message it receives with a time stamp
+// and sends scripted short and system-exclusive messages; large ones go out in
+// paced pieces the way the hardware sends them. Tests drive it in-process; the
+// synth-sim program drives it from a script.
+
+#include "plug/SysExAssembler.h"
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef std::vector<unsigned char> SimBytes;
+
+// How a message is cut and spaced. A piece never exceeds 8 KB and the pieces of
+// one message go out at least one JACK period apart: more in one period overflows
+// JACK's MIDI buffer.
+struct SimPacing
+{
+  int pieceBytes = 0;          // 0: whole when it fits in one piece, else 8 KB pieces
+  double bytesPerSecond = 0.0; // 0: one piece a period
+
+  static const int kMaxPieceBytes = 8192;
+  // The synthesizer's own cable: 31,250 baud, ten bits a byte, small packets.
+  static SimPacing Hardware() { return SimPacing{256, 3125.0}; }
+  static SimPacing Pieces(int bytes, double perSecond = 0.0) { return SimPacing{bytes, perSecond}; }
+};
+
+// A made-up dump as the synthesizer frames it: F0 42 30 58, a counting body of
+// seven-bit bytes (the seed shifts it), F7. Sizes of 5 and more.
+SimBytes MakeSimDump(int size, int seed = 3);
+
+struct SimMessage
+{
+  double seconds; // since Open, from JACK's frame clock
+  SimBytes bytes;
+};
+
+class SynthSim
+{
+public:
+  explicit SynthSim(const std::string& clientName = "Rudu");
+  ~SynthSim();
+  SynthSim(const SynthSim&) = delete;
+  SynthSim& operator=(const SynthSim&) = delete;
+
+  // Opens the client on the current JACK server (JACK_DEFAULT_SERVER) and its ports.
+  bool Open(std::string* error = nullptr);
+  void Close();
+  bool IsOpen() const { return mOpen.load(); }
+
+  // Full JACK names: the editor's input device is our output, and the reverse.
+  std::string OutputPortName() const { return mClientName + ":MIDI Out"; }
+  std::string InputPortName() const { return mClientName + ":MIDI In"; }
+  bool Connect(const std::string& source, const std::string& destination);
+  // Ports of the server whose full names match the regular expression.
+  std::vector<std::string> FindPorts(const std::string& pattern) const;
+  // Waits until our output and input ports have these many connections.
+  bool WaitForConnections(int outputs, int inputs, int timeoutMs) const;
+
+  // Queues a message; messages go out in the order sent. False for an empty
+  // message, a piece size above 8 KB, or a closed client.
+  bool Send(const SimBytes& message, SimPacing pacing = SimPacing());
+  // Waits until every queued piece is in a JACK buffer.
+  bool WaitUntilSent(int timeoutMs) const;
+  long long BytesSent() const { return mBytesSent.load(); }
+
+  std::vector<SimMessage> Received() const;
+  size_t ReceivedCount() const;
+  long long BytesReceived() const;
+  bool WaitForReceived(size_t count, int timeoutMs) const;
+  void ClearReceived();
+  // Events lost because the receive ring was full (the recorder fell behind).
+  int Overflows() const { return mOverflows.load(); }
+
+  // Sends every received message straight back (for round trips).
+  void SetEcho(bool on) { mEcho.store(on); }
+  // Called on the recorder thread for every message received.
+  void SetOnReceive(std::function<void(const SimMessage&)> f);
+
+  double SampleRate() const { return mRate; }
+  unsigned PeriodFrames() const { return mPeriod; }
+
+private:
+  struct Piece
+  {
+    SimBytes bytes;
+    jack_nframes_t gapAfter; // frames before the next piece may go
+  };
+
+  static int ProcessThunk(jack_nframes_t frames, void* self);
+  int Process(jack_nframes_t frames);
+  void ReadIncoming(jack_nframes_t frames);
+  void WriteOutgoing(jack_nframes_t frames);
+  void RecorderLoop();
+  void Record(const unsigned char* bytes, int size, jack_nframes_t frame);
+
+  std::string mClientName;
+  jack_client_t* mClient = nullptr;
+  std::atomic<bool> mOpen{false};
+  jack_port_t* mOut = nullptr;
+  jack_port_t* mIn = nullptr;
+  double mRate = 48000.0;
+  unsigned mPeriod = 256;
+  jack_nframes_t mOpenFrame = 0;
+
+  // Outgoing pieces; the process thread takes them only when the lock is free.
+  mutable std::mutex mOutLock;
+  std::deque<Piece> mOutQueue;
+  jack_nframes_t mNextAllowed = 0;
+  bool mHaveNextAllowed = false;
+  std::atomic<long long> mBytesSent{0};
+
+  // Incoming events go from the process thread through a ring to the recorder.
+  jack_ringbuffer_t* mInRing = nullptr;
+  sem_t mInSem;
+  std::thread mRecorder;
+  std::atomic<bool> mStopRecorder{false};
+  std::atomic<int> mOverflows{0};
+  SysExAssembler mAssembler;
+
+  mutable std::mutex mRecLock;
+  mutable std::condition_variable mRecCv;
+  std::vector<SimMessage> mReceived;
+  long long mBytesReceived = 0;
+  std::function<void(const SimMessage&)> mOnReceive;
+  std::atomic<bool> mEcho{false};
+};
