@@ -1,7 +1,9 @@
 #include "raster/cachedfont.h"
 
 #include "raster/lice_combine.h"
+#include "raster/lice_fast.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -87,8 +89,27 @@ struct TextWalker
   }
 };
 
+// Calls f(x, coverage) for each inked byte of a mask row, skipping blank stretches
+// eight bytes at a time: most of a glyph's box is blank.
+template <class F>
+inline void eachInked(const unsigned char* m, int w, F f)
+{
+  int x = 0;
+  for (; x + 8 <= w; x += 8)
+  {
+    uint64_t v;
+    memcpy(&v, m + x, 8);
+    if (!v) continue;
+    for (int k = x; k < x + 8; ++k)
+      if (m[k]) f(k, m[k]);
+  }
+  for (; x < w; ++x)
+    if (m[x]) f(x, m[x]);
+}
+
 // Glyph renderers, one instance per combiner: mask is the first coverage byte to
-// draw, dest the first destination pixel; spans in bytes and pixels.
+// draw, dest the first destination pixel; spans in bytes and pixels. Blank coverage
+// leaves the destination alone.
 template <class COMBFUNC>
 class GlyphRenderer
 {
@@ -97,8 +118,7 @@ public:
                    int r, int g, int b, int alpha)
   {
     for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
-      for (int x = 0; x < w; ++x)
-        if (mask[x]) COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, alpha);
+      eachInked(mask, w, [&](int x, int) { COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, alpha); });
   }
 
   static void Normal(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
@@ -107,34 +127,58 @@ public:
     if (alpha == 256)
     {
       for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
-        for (int x = 0; x < w; ++x)
-          if (mask[x]) COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, mask[x] + 1);
+        eachInked(mask, w,
+                  [&](int x, int cov) { COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, cov + 1); });
       return;
     }
     for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
-      for (int x = 0; x < w; ++x)
-        if (mask[x])
-        {
-          int wt = mask[x] * alpha / 256;
-          if (wt > 256) wt = 256;
-          COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, wt);
-        }
+      eachInked(mask, w, [&](int x, int cov) {
+        int wt = cov * alpha / 256;
+        if (wt > 256) wt = 256;
+        COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, wt);
+      });
   }
 
   static void Effect(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
                      int r, int g, int b, int alpha, int er, int eg, int eb)
   {
     for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
-      for (int x = 0; x < w; ++x)
-      {
-        if (!mask[x]) continue;
-        if (mask[x] == 255)
+      eachInked(mask, w, [&](int x, int cov) {
+        if (cov == 255)
           COMBFUNC::doPix((unsigned char*)(dest + x), r, g, b, 255, alpha);
         else
           COMBFUNC::doPix((unsigned char*)(dest + x), er, eg, eb, 255, alpha);
-      }
+      });
   }
 };
+
+// The copy combiner on a whole pixel word: s + trunc((d - s) x k / 256) in every byte,
+// k = 256 - weight. Even and odd bytes go through 16-bit lanes; truncating a negative
+// difference toward zero rounds the lane up, hence the 255 added where d < s.
+inline uint32_t copyWord(uint32_t d, uint32_t s, uint32_t k)
+{
+  const uint32_t de = d & 0x00FF00FF, dodd = (d >> 8) & 0x00FF00FF;
+  const uint32_t se = s & 0x00FF00FF, sodd = (s >> 8) & 0x00FF00FF;
+  const uint32_t ce = ((~((de | 0x01000100) - se) >> 8) & 0x00010001) * 255;
+  const uint32_t co = ((~((dodd | 0x01000100) - sodd) >> 8) & 0x00010001) * 255;
+  const uint32_t te = de * k + se * (256 - k) + ce;
+  const uint32_t to = dodd * k + sodd * (256 - k) + co;
+  return ((te >> 8) & 0x00FF00FF) | (to & 0xFF00FF00);
+}
+
+// The copy combiner's Normal renderer, the editor's translucent text: a faster twin
+// of GlyphRenderer's, the same bytes from whole-word arithmetic.
+void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
+                    LICE_PixelValue colour, int alpha)
+{
+  const uint32_t s = colour | 0xFF;  // alpha channel 255
+  for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
+    eachInked(mask, w, [&](int x, int cov) {
+      int wt = alpha == 256 ? cov + 1 : cov * alpha / 256;
+      if (wt > 256) wt = 256;
+      dest[x] = copyWord(dest[x], s, (uint32_t)(256 - wt));
+    });
+}
 
 enum GlyphStyle
 {
@@ -168,6 +212,11 @@ void renderGlyphMask(int mode, GlyphStyle style, const unsigned char* mask, LICE
   switch (mode & LICE_MODE_MASK)
   {
     case LICE_MODE_COPY:
+      if (style == kStyleNormal && LICE_FastPathsEnabled())
+      {
+        normalCopyFast(mask, dest, mask_span, dest_span, w, h, fg, alpha);
+        break;
+      }
       renderWith<_LICE_CombinePixelsCopyNoClamp>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
       break;
     case LICE_MODE_ADD:

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 
 using namespace texttest;
@@ -430,6 +431,44 @@ TEST(CachedFont, RecordsAreLookedUpAgainAfterRendering)
   native.draw(text.c_str(), -1, RECT{0, 0, 2600, 30});
   EXPECT_TRUE(samePixels(&native.bm, &cached.bm));
   EXPECT_EQ(native.measure(text.c_str()).right, cached.measure(text.c_str()).right);
+}
+
+}  // namespace
+
+namespace {
+
+// The translucent text's faster renderer gives the bytes of the plain one: seeded
+// strings, colours, alphas and backgrounds, drawn both ways.
+TEST(CachedFont, FastRendererMatchesThePlainOne)
+{
+  std::mt19937 rng(4242);
+  std::uniform_int_distribution<int> byte(0, 255), size(8, 26), coord(-6, 40);
+  const char* texts[] = {"NK57 Monospace", "Program 001A", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "WWW|||jjj", "a\nb"};
+  for (int iter = 0; iter < 200; ++iter)
+  {
+    LICE_SysBitmap fast(120, 50), plain(120, 50);
+    for (int y = 0; y < 50; ++y)
+      for (int x = 0; x < 120; ++x)
+      {
+        const LICE_PixelValue p = LICE_MakePixel(byte(rng), byte(rng), byte(rng), byte(rng));
+        LICE_PutPixel(&fast, x, y, p, 1.0f, LICE_MODE_COPY);
+        LICE_PutPixel(&plain, x, y, p, 1.0f, LICE_MODE_COPY);
+      }
+    LICE_CachedFont font;
+    font.SetFromHFont(makeFont(size(rng), byte(rng) % 2 ? 3 : 4), LICE_FONT_OWNSFONT);
+    font.SetTextColor(LICE_MakePixel(byte(rng), byte(rng), byte(rng), byte(rng)));
+    font.SetCombineMode(LICE_MODE_COPY, iter % 4 == 0 ? 1.0f : byte(rng) / 200.0f);
+    const char* text = texts[iter % 5];
+    const unsigned format = iter % 3 ? LICE_TEXT_COLORALPHA : 0;
+    const int x = coord(rng), y = coord(rng);
+    RECT r = {x, y, 120, 50};
+    font.DrawText(&fast, text, -1, &r, format);
+    LICE_SetFastPaths(false);
+    r = RECT{x, y, 120, 50};
+    font.DrawText(&plain, text, -1, &r, format);
+    LICE_SetFastPaths(true);
+    ASSERT_TRUE(samePixels(&fast, &plain)) << iter;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "raster/cachedfont.h"
 #include "raster/lice.h"
+#include "raster/lice_fast.h"
 #include "raster/lice_png.h"
 #include "winsys/text.h"
 
