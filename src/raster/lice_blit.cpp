@@ -86,6 +86,29 @@ void channelCopy(const BlitRows& r, int mode)
   });
 }
 
+// Destination clipping shared by blits and blurs: a negative destination position
+// moves the source's top-left instead, and the size is cut to the destination.
+// False when nothing of at least minSize x minSize is left.
+bool clipToDest(const LICE_PixelView& dv, long long* l, long long* t, long long r, long long b, long long* dx,
+                long long* dy, long long* w, long long* h, long long minSize)
+{
+  if (*dx < 0)
+  {
+    *l -= *dx;
+    *dx = 0;
+  }
+  if (*dy < 0)
+  {
+    *t -= *dy;
+    *dy = 0;
+  }
+  *w = r - *l;
+  *h = b - *t;
+  if (*dx + *w > dv.width) *w = dv.width - *dx;
+  if (*dy + *h > dv.height) *h = dv.height - *dy;
+  return *w >= minSize && *h >= minSize;
+}
+
 bool overlaps(long long ax, long long ay, long long bx, long long by, long long w, long long h)
 {
   return ax < bx + w && bx < ax + w && ay < by + h && by < ay + h;
@@ -123,20 +146,8 @@ void LICE_Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const 
       t = 0;
     }
   }
-  if (dx < 0)
-  {
-    l -= dx;
-    dx = 0;
-  }
-  if (dy < 0)
-  {
-    t -= dy;
-    dy = 0;
-  }
-  long long w = r - l, h = b - t;
-  if (dx + w > dv.width) w = dv.width - dx;
-  if (dy + h > dv.height) h = dv.height - dy;
-  if (w <= 0 || h <= 0) return;
+  long long w, h;
+  if (!clipToDest(dv, &l, &t, r, b, &dx, &dy, &w, &h, 1)) return;
 
   BlitRows rows = {dv.at((int)dx, (int)dy), sv.at((int)l, (int)t), (int)w, (int)h, dv.step(), sv.step()};
 
@@ -289,21 +300,8 @@ void LICE_Blur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int sr
   long long r = (long long)srcx + srcw, b = (long long)srcy + srch;
   if (r > sv.width) r = sv.width;
   if (b > sv.height) b = sv.height;
-  long long dx = dstx, dy = dsty;
-  if (dx < 0)
-  {
-    l -= dx;
-    dx = 0;
-  }
-  if (dy < 0)
-  {
-    t -= dy;
-    dy = 0;
-  }
-  long long w = r - l, h = b - t;
-  if (dx + w > dv.width) w = dv.width - dx;
-  if (dy + h > dv.height) h = dv.height - dy;
-  if (w < 2 || h < 2) return;
+  long long dx = dstx, dy = dsty, w, h;
+  if (!clipToDest(dv, &l, &t, r, b, &dx, &dy, &w, &h, 2)) return;
 
   // Blurring a bitmap onto itself reads an unblurred copy of the area, whatever
   // the offsets; without memory for it nothing is drawn.

@@ -47,6 +47,21 @@ inline unsigned char store(int v, bool clamp)
   return (unsigned char)(clamp ? LICE_Clamp255(v) : v);
 }
 
+inline int clobberChannel(int, int s, int)
+{
+  return s;
+}
+
+inline int halfMixChannel(int d, int s, int)
+{
+  return (d + s) / 2;
+}
+
+inline int addChannel(int d, int s, int w)
+{
+  return LICE_Clamp255(d + (s * w) / 256);
+}
+
 inline int copyChannel(int d, int s, int w)
 {
   return s + ((d - s) * (256 - w)) / 256;
@@ -80,104 +95,41 @@ void hsvAdjust(unsigned char* dest, int r, int g, int b, int a, int alpha);
 
 }  // namespace lice_detail
 
-template <bool CLAMP>
-class _LICE_CombinePixelsClobberT
+// A combiner that applies one rule to each of the four channels alike.
+template <int (*RULE)(int d, int s, int w), bool CLAMP>
+class _LICE_CombinePixelsEachChannel
 {
 public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int)
+  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
   {
-    dest[LICE_PIXEL_R] = lice_detail::store(r, CLAMP);
-    dest[LICE_PIXEL_G] = lice_detail::store(g, CLAMP);
-    dest[LICE_PIXEL_B] = lice_detail::store(b, CLAMP);
-    dest[LICE_PIXEL_A] = lice_detail::store(a, CLAMP);
+    using lice_detail::store;
+    dest[LICE_PIXEL_R] = store(RULE(dest[LICE_PIXEL_R], r, alpha), CLAMP);
+    dest[LICE_PIXEL_G] = store(RULE(dest[LICE_PIXEL_G], g, alpha), CLAMP);
+    dest[LICE_PIXEL_B] = store(RULE(dest[LICE_PIXEL_B], b, alpha), CLAMP);
+    dest[LICE_PIXEL_A] = store(RULE(dest[LICE_PIXEL_A], a, alpha), CLAMP);
   }
 };
+
+template <bool CLAMP>
+using _LICE_CombinePixelsClobberT = _LICE_CombinePixelsEachChannel<lice_detail::clobberChannel, CLAMP>;
 typedef _LICE_CombinePixelsClobberT<false> _LICE_CombinePixelsClobberNoClamp;
 typedef _LICE_CombinePixelsClobberT<true> _LICE_CombinePixelsClobberClamp;
 
 template <bool CLAMP>
-class _LICE_CombinePixelsCopyT
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
-  {
-    using lice_detail::copyChannel;
-    using lice_detail::store;
-    dest[LICE_PIXEL_R] = store(copyChannel(dest[LICE_PIXEL_R], r, alpha), CLAMP);
-    dest[LICE_PIXEL_G] = store(copyChannel(dest[LICE_PIXEL_G], g, alpha), CLAMP);
-    dest[LICE_PIXEL_B] = store(copyChannel(dest[LICE_PIXEL_B], b, alpha), CLAMP);
-    dest[LICE_PIXEL_A] = store(copyChannel(dest[LICE_PIXEL_A], a, alpha), CLAMP);
-  }
-};
+using _LICE_CombinePixelsCopyT = _LICE_CombinePixelsEachChannel<lice_detail::copyChannel, CLAMP>;
 typedef _LICE_CombinePixelsCopyT<false> _LICE_CombinePixelsCopyNoClamp;
 typedef _LICE_CombinePixelsCopyT<true> _LICE_CombinePixelsCopyClamp;
 
-class _LICE_CombinePixelsHalfMixNoClamp
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int)
-  {
-    dest[LICE_PIXEL_R] = (unsigned char)((dest[LICE_PIXEL_R] + r) / 2);
-    dest[LICE_PIXEL_G] = (unsigned char)((dest[LICE_PIXEL_G] + g) / 2);
-    dest[LICE_PIXEL_B] = (unsigned char)((dest[LICE_PIXEL_B] + b) / 2);
-    dest[LICE_PIXEL_A] = (unsigned char)((dest[LICE_PIXEL_A] + a) / 2);
-  }
-};
-
-class _LICE_CombinePixelsAdd
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
-  {
-    dest[LICE_PIXEL_R] = (unsigned char)LICE_Clamp255(dest[LICE_PIXEL_R] + (r * alpha) / 256);
-    dest[LICE_PIXEL_G] = (unsigned char)LICE_Clamp255(dest[LICE_PIXEL_G] + (g * alpha) / 256);
-    dest[LICE_PIXEL_B] = (unsigned char)LICE_Clamp255(dest[LICE_PIXEL_B] + (b * alpha) / 256);
-    dest[LICE_PIXEL_A] = (unsigned char)LICE_Clamp255(dest[LICE_PIXEL_A] + (a * alpha) / 256);
-  }
-};
-
-class _LICE_CombinePixelsColorDodge
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
-  {
-    using lice_detail::dodgeChannel;
-    dest[LICE_PIXEL_R] = (unsigned char)dodgeChannel(dest[LICE_PIXEL_R], r, alpha);
-    dest[LICE_PIXEL_G] = (unsigned char)dodgeChannel(dest[LICE_PIXEL_G], g, alpha);
-    dest[LICE_PIXEL_B] = (unsigned char)dodgeChannel(dest[LICE_PIXEL_B], b, alpha);
-    dest[LICE_PIXEL_A] = (unsigned char)dodgeChannel(dest[LICE_PIXEL_A], a, alpha);
-  }
-};
+typedef _LICE_CombinePixelsEachChannel<lice_detail::halfMixChannel, false> _LICE_CombinePixelsHalfMixNoClamp;
+typedef _LICE_CombinePixelsEachChannel<lice_detail::addChannel, false> _LICE_CombinePixelsAdd;
+typedef _LICE_CombinePixelsEachChannel<lice_detail::dodgeChannel, false> _LICE_CombinePixelsColorDodge;
 
 template <bool CLAMP>
-class _LICE_CombinePixelsMulT
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
-  {
-    using lice_detail::mulChannel;
-    using lice_detail::store;
-    dest[LICE_PIXEL_R] = store(mulChannel(dest[LICE_PIXEL_R], r, alpha), CLAMP);
-    dest[LICE_PIXEL_G] = store(mulChannel(dest[LICE_PIXEL_G], g, alpha), CLAMP);
-    dest[LICE_PIXEL_B] = store(mulChannel(dest[LICE_PIXEL_B], b, alpha), CLAMP);
-    dest[LICE_PIXEL_A] = store(mulChannel(dest[LICE_PIXEL_A], a, alpha), CLAMP);
-  }
-};
+using _LICE_CombinePixelsMulT = _LICE_CombinePixelsEachChannel<lice_detail::mulChannel, CLAMP>;
 typedef _LICE_CombinePixelsMulT<false> _LICE_CombinePixelsMulNoClamp;
 typedef _LICE_CombinePixelsMulT<true> _LICE_CombinePixelsMulClamp;
 
-class _LICE_CombinePixelsOverlay
-{
-public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha)
-  {
-    using lice_detail::overlayChannel;
-    dest[LICE_PIXEL_R] = (unsigned char)overlayChannel(dest[LICE_PIXEL_R], r, alpha);
-    dest[LICE_PIXEL_G] = (unsigned char)overlayChannel(dest[LICE_PIXEL_G], g, alpha);
-    dest[LICE_PIXEL_B] = (unsigned char)overlayChannel(dest[LICE_PIXEL_B], b, alpha);
-    dest[LICE_PIXEL_A] = (unsigned char)overlayChannel(dest[LICE_PIXEL_A], a, alpha);
-  }
-};
+typedef _LICE_CombinePixelsEachChannel<lice_detail::overlayChannel, false> _LICE_CombinePixelsOverlay;
 
 // The source channels are offsets from 128: r turns the hue, g the saturation and
 // b the value of the destination; the destination's alpha becomes a.

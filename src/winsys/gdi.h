@@ -8,11 +8,7 @@
 // context or object is used by one thread at a time (the editor's UI thread).
 
 #include "platform/coregraphics/coregraphics.h"
-
-struct RECT
-{
-  int left, top, right, bottom;
-};
+#include "winsys/swell-types.h"
 
 // R<<16 | G<<8 | B; the top byte is ignored.
 typedef int COLORREF;
