@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -152,20 +153,6 @@ public:
   }
 };
 
-// The copy combiner on a whole pixel word: s + trunc((d - s) x k / 256) in every byte,
-// k = 256 - weight. Even and odd bytes go through 16-bit lanes; truncating a negative
-// difference toward zero rounds the lane up, hence the 255 added where d < s.
-inline uint32_t copyWord(uint32_t d, uint32_t s, uint32_t k)
-{
-  const uint32_t de = d & 0x00FF00FF, dodd = (d >> 8) & 0x00FF00FF;
-  const uint32_t se = s & 0x00FF00FF, sodd = (s >> 8) & 0x00FF00FF;
-  const uint32_t ce = ((~((de | 0x01000100) - se) >> 8) & 0x00010001) * 255;
-  const uint32_t co = ((~((dodd | 0x01000100) - sodd) >> 8) & 0x00010001) * 255;
-  const uint32_t te = de * k + se * (256 - k) + ce;
-  const uint32_t to = dodd * k + sodd * (256 - k) + co;
-  return ((te >> 8) & 0x00FF00FF) | (to & 0xFF00FF00);
-}
-
 // The copy combiner's Normal renderer, the editor's translucent text: a faster twin
 // of GlyphRenderer's, the same bytes from whole-word arithmetic.
 void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
@@ -176,7 +163,7 @@ void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_s
     eachInked(mask, w, [&](int x, int cov) {
       int wt = alpha == 256 ? cov + 1 : cov * alpha / 256;
       if (wt > 256) wt = 256;
-      dest[x] = copyWord(dest[x], s, (uint32_t)(256 - wt));
+      dest[x] = lice_fast::blendWord(dest[x], s, (uint32_t)(256 - wt));
     });
 }
 
@@ -285,30 +272,22 @@ void LICE_CachedFont::SetFromHFont(HGDIOBJ__* font, int flags)
 
 LICE_PixelValue LICE_CachedFont::SetTextColor(LICE_PixelValue color)
 {
-  const LICE_PixelValue old = m_fg;
-  m_fg = color;
-  return old;
+  return std::exchange(m_fg, color);
 }
 
 LICE_PixelValue LICE_CachedFont::SetBkColor(LICE_PixelValue color)
 {
-  const LICE_PixelValue old = m_bg;
-  m_bg = color;
-  return old;
+  return std::exchange(m_bg, color);
 }
 
 LICE_PixelValue LICE_CachedFont::SetEffectColor(LICE_PixelValue color)
 {
-  const LICE_PixelValue old = m_effectcol;
-  m_effectcol = color;
-  return old;
+  return std::exchange(m_effectcol, color);
 }
 
 int LICE_CachedFont::SetBkMode(int mode)
 {
-  const int old = m_bgmode;
-  m_bgmode = mode;
-  return old;
+  return std::exchange(m_bgmode, mode);
 }
 
 void LICE_CachedFont::SetCombineMode(int mode, float alpha)

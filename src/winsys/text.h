@@ -11,14 +11,7 @@
 // draw; one context is drawn by one thread at a time (the editor's UI thread).
 
 #include "winsys/gdi.h"
-
-typedef signed char BOOL;  // the layer's BOOL is 8 bits wide, signed
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+#include "winsys/swell-types.h"
 
 struct TEXTMETRIC
 {
