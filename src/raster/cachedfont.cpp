@@ -75,18 +75,42 @@ int utf8char(const char* text, int left, unsigned short* out)
 }
 
 // A walk over the characters of a text: length bytes (negative: to the NUL), and
-// always stopping at a NUL.
+// always stopping at a NUL. Carriage returns are skipped; a line feed moves the pen to
+// the start of the next line (down, or right for vertical text), or is a space on a
+// single line.
 struct TextWalker
 {
   const char* p;
   int left;
-  bool next(unsigned short* ch)
+  bool singleLine, vertical;
+  int lineHeight, startx, starty;
+
+  bool next(unsigned short* ch, int* x, int* y)
   {
-    if (left == 0 || !*p) return false;
-    const int n = utf8char(p, left, ch);
-    p += n;
-    if (left > 0) left = left > n ? left - n : 0;
-    return true;
+    while (left != 0 && *p)
+    {
+      const int n = utf8char(p, left, ch);
+      p += n;
+      if (left > 0) left = left > n ? left - n : 0;
+      if (*ch == '\r') continue;
+      if (*ch != '\n') return true;
+      if (singleLine)
+      {
+        *ch = ' ';
+        return true;
+      }
+      if (vertical)
+      {
+        *y = starty;
+        *x += lineHeight;
+      }
+      else
+      {
+        *x = startx;
+        *y += lineHeight;
+      }
+    }
+    return false;
   }
 };
 
@@ -192,36 +216,33 @@ void renderWith(GlyphStyle style, const unsigned char* mask, LICE_PixelValue* de
   }
 }
 
+// Calls f with the combiner of the mode's low byte; nothing for a mode outside the table.
+template <class F>
+void withCombiner(int mode, F f)
+{
+  switch (mode & LICE_MODE_MASK)
+  {
+    case LICE_MODE_COPY: f(_LICE_CombinePixelsCopyNoClamp()); break;
+    case LICE_MODE_ADD: f(_LICE_CombinePixelsAdd()); break;
+    case LICE_MODE_COLORDODGE: f(_LICE_CombinePixelsColorDodge()); break;
+    case LICE_MODE_MULTIPLY: f(_LICE_CombinePixelsMulNoClamp()); break;
+    case LICE_MODE_OVERLAY: f(_LICE_CombinePixelsOverlay()); break;
+    case LICE_MODE_HSVADJUST: f(_LICE_CombinePixelsHSVAdjust()); break;
+  }
+}
+
 // The mode is resolved once per glyph, never per pixel.
 void renderGlyphMask(int mode, GlyphStyle style, const unsigned char* mask, LICE_PixelValue* dest, int mask_span,
                      int dest_span, int w, int h, LICE_PixelValue fg, LICE_PixelValue effect, int alpha)
 {
-  switch (mode & LICE_MODE_MASK)
+  if ((mode & LICE_MODE_MASK) == LICE_MODE_COPY && style == kStyleNormal && LICE_FastPathsEnabled())
   {
-    case LICE_MODE_COPY:
-      if (style == kStyleNormal && LICE_FastPathsEnabled())
-      {
-        normalCopyFast(mask, dest, mask_span, dest_span, w, h, fg, alpha);
-        break;
-      }
-      renderWith<_LICE_CombinePixelsCopyNoClamp>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
-    case LICE_MODE_ADD:
-      renderWith<_LICE_CombinePixelsAdd>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
-    case LICE_MODE_COLORDODGE:
-      renderWith<_LICE_CombinePixelsColorDodge>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
-    case LICE_MODE_MULTIPLY:
-      renderWith<_LICE_CombinePixelsMulNoClamp>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
-    case LICE_MODE_OVERLAY:
-      renderWith<_LICE_CombinePixelsOverlay>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
-    case LICE_MODE_HSVADJUST:
-      renderWith<_LICE_CombinePixelsHSVAdjust>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
-      break;
+    normalCopyFast(mask, dest, mask_span, dest_span, w, h, fg, alpha);
+    return;
   }
+  withCombiner(mode, [&](auto combiner) {
+    renderWith<decltype(combiner)>(style, mask, dest, mask_span, dest_span, w, h, fg, effect, alpha);
+  });
 }
 
 }  // namespace
@@ -665,29 +686,10 @@ int LICE_CachedFont::MeasureCached(const char* text, int length, RECT* rect, uns
 {
   const bool vertical = (m_flags & LICE_FONT_VERTICAL) != 0;
   int x = 0, y = 0, W = 0, H = 0;
-  TextWalker walk = {text, length};
+  TextWalker walk = {text, length, (format & DT_SINGLELINE) != 0, vertical, m_line_height, 0, 0};
   unsigned short ch;
-  while (walk.next(&ch))
+  while (walk.next(&ch, &x, &y))
   {
-    if (ch == '\r') continue;
-    if (ch == '\n')
-    {
-      if (!(format & DT_SINGLELINE))
-      {
-        if (vertical)
-        {
-          y = 0;
-          x += m_line_height;
-        }
-        else
-        {
-          x = 0;
-          y += m_line_height;
-        }
-        continue;
-      }
-      ch = ' ';
-    }
     const charEnt* rec = glyphFor(ch);
     if (!rec) continue;
     if (vertical)
@@ -761,29 +763,10 @@ int LICE_CachedFont::DrawCached(LICE_IBitmap* bitmap, const char* text, int leng
 
   const int startx = x, starty = y;
   int right = startx, bottom = starty;
-  TextWalker walk = {text, length};
+  TextWalker walk = {text, length, (format & DT_SINGLELINE) != 0, vertical, m_line_height, startx, starty};
   unsigned short ch;
-  while (walk.next(&ch))
+  while (walk.next(&ch, &x, &y))
   {
-    if (ch == '\r') continue;
-    if (ch == '\n')
-    {
-      if (!(format & DT_SINGLELINE))
-      {
-        if (vertical)
-        {
-          y = starty;
-          x += m_line_height;
-        }
-        else
-        {
-          x = startx;
-          y += m_line_height;
-        }
-        continue;
-      }
-      ch = ' ';
-    }
     const charEnt* rec = glyphFor(ch);
     if (!rec) continue;
     const charEnt g = *rec;
