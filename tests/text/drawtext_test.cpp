@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace texttest;
 
@@ -395,6 +397,43 @@ TEST(DrawText, TextColourComesFromTheContext)
       ++inked;
     }
   EXPECT_GT(inked, 10);
+}
+
+}  // namespace
+
+namespace {
+
+// The font cache is shared: threads that open and use fonts at once, each drawing on
+// its own context, get the pictures a single thread gets.
+TEST(DrawText, ThreadsShareTheFontCache)
+{
+  auto drawSet = [](int seed, LICE_SysBitmap* bm) {
+    LICE_Clear(bm, kBlack);
+    for (int k = 0; k < 12; ++k)
+    {
+      HFONT font = makeFont(9 + (seed + k) % 11, k % 2 ? 3 : 4, k % 3 ? kFace : "Monaco", k % 4 ? 400 : 700);
+      SelectObject(bm->getDC(), font);
+      SetTextColor(bm->getDC(), 0xFFFFFF);
+      RECT r = {2, 2 + k * 10, 300, 200};
+      SWELL_DrawText(bm->getDC(), "NK57 Monospace", -1, &r, 0);
+      SelectObject(bm->getDC(), (HGDIOBJ)(uintptr_t)SWELL_GDI_FONT);
+      DeleteObject(font);
+    }
+  };
+  std::unique_ptr<LICE_SysBitmap> together[4], alone[4];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+  {
+    together[t].reset(new LICE_SysBitmap(300, 200));
+    alone[t].reset(new LICE_SysBitmap(300, 200));
+    threads.emplace_back([&, t] { drawSet(t * 5, together[t].get()); });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 4; ++t)
+  {
+    drawSet(t * 5, alone[t].get());
+    EXPECT_TRUE(samePixels(together[t].get(), alone[t].get())) << t;
+  }
 }
 
 }  // namespace
