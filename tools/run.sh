@@ -8,6 +8,6 @@ cd "$root"
 davrel_install_packages
 
 build="$root/build/release"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDAVREL_TESTS=OFF </dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDAVREL_TESTS=OFF -DDAVREL_BENCH=OFF </dev/null
 cmake --build "$build" -j "$(nproc)" </dev/null
 "$build/tools/host/davrel-host" --smoke "$@"

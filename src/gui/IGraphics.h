@@ -35,6 +35,16 @@ public:
   virtual void PromptForFile(WDL_String* pFilename, EFileAction action = kFileOpen, WDL_String* pDir = nullptr,
                              char* extensions = nullptr) = 0;
 
+  // The window operations the Audio Unit adapter calls. The Cocoa form makes
+  // the editor view (inside the parent view when one is given) and returns it;
+  // the Carbon form (window, parent control, offsets) makes no view here.
+  virtual void* OpenWindow(void* /*pParentView*/) { return nullptr; }
+  virtual void* OpenWindow(void* /*pWindow*/, void* /*pParentControl*/, short /*leftOffset*/, short /*topOffset*/)
+  {
+    return nullptr;
+  }
+  virtual void CloseWindow() {}
+
   IPlugBase* GetPlug() const { return mPlug; }
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }

@@ -19,7 +19,7 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-struct PngSpec
+struct PngImage
 {
   int w = 0, h = 0, colorType = PNG_COLOR_TYPE_RGB, depth = 8;
   bool interlaced = false;
@@ -53,7 +53,7 @@ void noFlush(png_structp)
 }
 
 // Packs the samples the way the format stores them and writes a complete file.
-Bytes encode(const PngSpec& s)
+Bytes encode(const PngImage& s)
 {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -161,9 +161,9 @@ void expectDecodes(const Bytes& png, int w, int h, const std::vector<LICE_PixelV
   EXPECT_EQ(pixels(&flipped), want) << what;
 }
 
-PngSpec spec(int w, int h, int colorType, int depth, bool interlaced = false)
+PngImage image(int w, int h, int colorType, int depth, bool interlaced = false)
 {
-  PngSpec s;
+  PngImage s;
   s.w = w;
   s.h = h;
   s.colorType = colorType;
@@ -187,7 +187,7 @@ TEST(LoadPNG, GreyAtEveryDepthExpandsToRGBWithFullAlpha)
   for (int depth : {1, 2, 4, 8, 16})
     for (bool interlaced : {false, true})
     {
-      const PngSpec s = spec(13, 11, PNG_COLOR_TYPE_GRAY, depth, interlaced);
+      const PngImage s = image(13, 11, PNG_COLOR_TYPE_GRAY, depth, interlaced);
       std::vector<LICE_PixelValue> want;
       for (int v : s.samples)
       {
@@ -203,7 +203,7 @@ TEST(LoadPNG, GreyWithAlphaAndColourKeys)
 {
   for (int depth : {8, 16})
   {
-    const PngSpec s = spec(5, 4, PNG_COLOR_TYPE_GRAY_ALPHA, depth, depth == 16);
+    const PngImage s = image(5, 4, PNG_COLOR_TYPE_GRAY_ALPHA, depth, depth == 16);
     std::vector<LICE_PixelValue> want;
     for (size_t i = 0; i < s.samples.size(); i += 2)
     {
@@ -214,14 +214,14 @@ TEST(LoadPNG, GreyWithAlphaAndColourKeys)
     expectDecodes(encode(s), 5, 4, want, "grey+alpha");
   }
 
-  PngSpec key = spec(4, 3, PNG_COLOR_TYPE_GRAY, 4);
+  PngImage key = image(4, 3, PNG_COLOR_TYPE_GRAY, 4);
   key.colorKey = true;
   key.key.gray = 14;
   std::vector<LICE_PixelValue> want;
   for (int v : key.samples) want.push_back(grey(v * 17, v == 14 ? 0 : 255));
   expectDecodes(encode(key), 4, 3, want, "grey key");
 
-  PngSpec rgbKey = spec(4, 3, PNG_COLOR_TYPE_RGB, 8);
+  PngImage rgbKey = image(4, 3, PNG_COLOR_TYPE_RGB, 8);
   rgbKey.samples = {10, 20, 30, 1, 2, 3, 10, 20, 30, 4, 5, 6, 10, 20, 31, 0, 0, 0,
                     1, 2, 3, 9, 9, 9, 10, 20, 30, 7, 7, 7, 8, 8, 8, 9, 9, 9};
   rgbKey.colorKey = true;
@@ -242,7 +242,7 @@ TEST(LoadPNG, PalettesWithAndWithoutTransparency)
   for (int depth : {1, 2, 4, 8})
     for (bool transparent : {false, true})
     {
-      PngSpec s = spec(9, 7, PNG_COLOR_TYPE_PALETTE, depth, depth == 4);
+      PngImage s = image(9, 7, PNG_COLOR_TYPE_PALETTE, depth, depth == 4);
       const int entries = 1 << depth;
       for (int i = 0; i < entries; ++i)
         s.palette.push_back(png_color{(png_byte)(i * 3), (png_byte)(255 - i), (png_byte)(i * 7 % 256)});
@@ -266,7 +266,7 @@ TEST(LoadPNG, TrueColourWithAndWithoutAlpha)
     for (bool alpha : {false, true})
       for (bool interlaced : {false, true})
       {
-        const PngSpec s = spec(11, 6, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, depth, interlaced);
+        const PngImage s = image(11, 6, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, depth, interlaced);
         const int ch = alpha ? 4 : 3;
         std::vector<LICE_PixelValue> want;
         for (size_t i = 0; i < s.samples.size(); i += ch)
@@ -326,7 +326,7 @@ TEST(LoadPNG, ImagesWrittenByImageMagick)
 
 TEST(LoadPNG, TruncatedInputIsRefusedAtEveryLength)
 {
-  const Bytes png = encode(spec(12, 9, PNG_COLOR_TYPE_RGBA, 8, true));
+  const Bytes png = encode(image(12, 9, PNG_COLOR_TYPE_RGBA, 8, true));
   TempDir dir;
   const std::string path = dir.file("cut.png");
   std::string log;
@@ -353,7 +353,7 @@ TEST(LoadPNG, TruncatedInputIsRefusedAtEveryLength)
 
 TEST(LoadPNG, CorruptInputNeverCrashes)
 {
-  PngSpec s = spec(16, 16, PNG_COLOR_TYPE_PALETTE, 8, false);
+  PngImage s = image(16, 16, PNG_COLOR_TYPE_PALETTE, 8, false);
   for (int i = 0; i < 256; ++i) s.palette.push_back(png_color{(png_byte)i, (png_byte)(i / 2), 9});
   s.paletteAlpha.assign(100, 128);
   const Bytes good = encode(s);
@@ -403,7 +403,7 @@ Bytes withHeader(Bytes png, uint32_t width, uint32_t height, int depth = -1, int
 
 TEST(LoadPNG, CraftedHeadersAreRefusedBeforeAnythingIsAllocated)
 {
-  const Bytes small = encode(spec(3, 3, PNG_COLOR_TYPE_RGBA, 8));
+  const Bytes small = encode(image(3, 3, PNG_COLOR_TYPE_RGBA, 8));
   struct Header
   {
     uint32_t w, h;
@@ -438,7 +438,7 @@ TEST(LoadPNG, CraftedHeadersAreRefusedBeforeAnythingIsAllocated)
 
 TEST(LoadPNG, MemoryInputWithoutASignatureLeavesTheBitmapAlone)
 {
-  const Bytes png = encode(spec(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
   LICE_MemBitmap b(5, 5);
   captureLog([&] {
     EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
@@ -466,12 +466,12 @@ public:
 
 TEST(LoadPNG, GivenBitmapThatCannotTakeTheSize)
 {
-  const Bytes png = encode(spec(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
   FixedBitmap fixed;
   const std::string log =
     captureLog([&] { EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr); });
   EXPECT_NE(log.find("cannot take"), std::string::npos) << log;
-  const Bytes same = encode(spec(4, 4, PNG_COLOR_TYPE_RGB, 8));
+  const Bytes same = encode(image(4, 4, PNG_COLOR_TYPE_RGB, 8));
   EXPECT_EQ(LICE_LoadPNGFromMemory(same.data(), (int)same.size(), &fixed), &fixed);
 }
 
@@ -495,7 +495,7 @@ TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)
   EXPECT_EQ(ext[strlen(ext) + 1 + strlen("*.PNG") + 1], '\0');
 
   TempDir dir;
-  const Bytes png = encode(spec(2, 2, PNG_COLOR_TYPE_RGB, 8));
+  const Bytes png = encode(image(2, 2, PNG_COLOR_TYPE_RGB, 8));
   for (const char* name : {"a.PNG", "b.png", "c.jpg", "noext", "d.png.bak"}) writeFile(dir.file(name), png);
   auto load = [&](const char* name, bool check) {
     LICE_IBitmap* b = LICE_pngldr.loadfunc(dir.file(name).c_str(), check, nullptr);

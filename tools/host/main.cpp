@@ -1,60 +1,286 @@
-// The test host. --smoke creates a plug-in object the way the editor sets
-// itself up and prints its identity and parameter count.
+// davrel-host: loads the plug-in bundle and drives it as an Audio Unit host
+// would. --smoke prints the plug-in's identity and parameter counts; the full
+// run opens an instance, reads and sets properties, initialises, renders blocks
+// while reporting tempo, transport and position, sends MIDI, saves the state to
+// a file, restores it into a fresh instance and checks it came back.
 
-#include "plug/IPlugBase.h"
+#include "TestHost.h"
+
+#include "platform/corefoundation/CoreFoundation.h"
+#include "plug/IPlugUtilities.h"
+
+#include <cmath>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// A plug-in with no host behind it: every host call is answered as "nothing".
-class SmokePlug : public IPlugBase
+struct Options
 {
-public:
-  SmokePlug()
-    : IPlugBase(98, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"), 128,
-                true, true, true, kAPIAU)
-  {
-    initialize(0, 529, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"),
-               128, true, true, true);
-    addNonAutomateParamCount(529);
-  }
-
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* pNum, int* pDenom) override { *pNum = *pDenom = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
+  bool smoke = false;
+  std::string bundle = DAVREL_PLUGIN_BUNDLE;
+  double rate = 48000.0;
+  int block = 256;
+  int blocks = 8;
+  double tempo = 120.0;
+  bool playing = true;
+  std::vector<std::pair<UInt32, float>> sets;
+  std::vector<std::vector<UInt8>> midi;
+  std::string save, restore;
 };
 
-int Smoke()
+void Usage(const char* argv0)
 {
-  SmokePlug plug;
-  char version[kVersionStrLen], uniqueID[5], mfrID[5];
-  plug.GetEffectVersionStr(version);
-  FourCCStr(plug.GetUniqueID(), uniqueID);
-  FourCCStr(plug.GetMfrID(), mfrID);
-  printf("name: %s\n", plug.GetEffectName());
-  printf("maker: %s\n", plug.GetMfrName());
-  printf("version: %s\n", version);
-  printf("unique id: %s\n", uniqueID);
-  printf("maker id: %s\n", mfrID);
-  printf("parameters: %d\n", plug.NParams());
-  return plug.NParams() == 529 ? 0 : 1;
+  fprintf(stderr,
+          "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
+          "          [--set ID=VALUE]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n",
+          argv0);
+}
+
+bool ParseHexBytes(const char* text, std::vector<UInt8>* bytes)
+{
+  bytes->clear();
+  for (const char* p = text; *p;)
+  {
+    while (*p == ' ') ++p;
+    if (!*p) break;
+    char* end = nullptr;
+    const long v = strtol(p, &end, 16);
+    if (end == p || v < 0 || v > 255) return false;
+    bytes->push_back((UInt8)v);
+    p = end;
+  }
+  return !bytes->empty();
+}
+
+bool ParseArgs(int argc, char** argv, Options* o)
+{
+  for (int i = 1; i < argc; ++i)
+  {
+    const std::string a = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    auto value = [&]() -> const char* { return next ? argv[++i] : nullptr; };
+    if (a == "--smoke") o->smoke = true;
+    else if (a == "--stopped") o->playing = false;
+    else if (a == "--bundle" && next) o->bundle = value();
+    else if (a == "--rate" && next) o->rate = atof(value());
+    else if (a == "--block" && next) o->block = atoi(value());
+    else if (a == "--blocks" && next) o->blocks = atoi(value());
+    else if (a == "--tempo" && next) o->tempo = atof(value());
+    else if (a == "--save" && next) o->save = value();
+    else if (a == "--restore" && next) o->restore = value();
+    else if (a == "--set" && next)
+    {
+      const char* v = value();
+      const char* eq = strchr(v, '=');
+      if (!eq) return false;
+      o->sets.emplace_back((UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1));
+    }
+    else if (a == "--midi" && next)
+    {
+      std::vector<UInt8> bytes;
+      if (!ParseHexBytes(value(), &bytes)) return false;
+      o->midi.push_back(bytes);
+    }
+    else return false;
+  }
+  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0;
+}
+
+std::string Version(int v)
+{
+  char buf[kVersionStrLen];
+  GetVersionStr(v, buf);
+  return buf;
+}
+
+std::string Code(OSType c)
+{
+  char buf[5];
+  FourCCStr((int)c, buf);
+  return buf;
+}
+
+// Parameters the host sees, and how many ids the unit answers at all.
+void CountParameters(AudioUnit unit, UInt32* shown, UInt32* answered)
+{
+  UInt32 size = 0;
+  Boolean writable = false;
+  *shown = AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size,
+                                    &writable) == noErr
+               ? size / sizeof(AudioUnitParameterID)
+               : 0;
+  UInt32 n = 0;
+  AudioUnitParameterValue v;
+  while (n < 100000 && AudioUnitGetParameter(unit, n, kAudioUnitScope_Global, 0, &v) == noErr) ++n;
+  *answered = n;
+}
+
+int Smoke(TestHost& host, const Options&)
+{
+  std::string error;
+  AudioUnit unit = host.Open(&error);
+  if (!unit)
+  {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  UInt32 shown = 0, answered = 0;
+  CountParameters(unit, &shown, &answered);
+  printf("name: %s\n", host.Name().c_str());
+  printf("version: %s\n", Version(CallComponentVersion(unit)).c_str());
+  printf("type: %s\n", Code(host.Description().componentType).c_str());
+  printf("unique id: %s\n", Code(host.Description().componentSubType).c_str());
+  printf("maker id: %s\n", Code(host.Description().componentManufacturer).c_str());
+  printf("parameters shown to the host: %u\n", shown);
+  printf("parameters: %u\n", answered);
+  host.Close(unit);
+  return answered > 0 ? 0 : 1;
+}
+
+void PrintProperties(AudioUnit unit)
+{
+  UInt32 count = 0, size = sizeof(count);
+  AudioUnitGetProperty(unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count, &size);
+  printf("input busses: %u\n", count);
+  size = sizeof(count);
+  AudioUnitGetProperty(unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Output, 0, &count, &size);
+  printf("output busses: %u\n", count);
+  for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
+  {
+    CFStringRef name = nullptr;
+    size = sizeof(name);
+    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ElementName, scope, 0, &name, &size) == noErr)
+    {
+      printf("%s bus 0: \"%s\"\n", scope == kAudioUnitScope_Input ? "input" : "output",
+             CFStringGetCStringPtr(name, kCFStringEncodingUTF8));
+      CFRelease(name);
+    }
+  }
+  AUChannelInfo layouts[8];
+  size = sizeof(layouts);
+  if (AudioUnitGetProperty(unit, kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0, layouts, &size) ==
+      noErr)
+    for (UInt32 i = 0; i < size / sizeof(AUChannelInfo); ++i)
+      printf("channel layout: %d-%d\n", layouts[i].inChannels, layouts[i].outChannels);
+  Float64 latency = 0;
+  size = sizeof(latency);
+  AudioUnitGetProperty(unit, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &latency, &size);
+  printf("latency: %.6f s\n", latency);
+  CFArrayRef presets = nullptr;
+  size = sizeof(presets);
+  if (AudioUnitGetProperty(unit, kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &presets, &size) ==
+      noErr)
+  {
+    printf("factory presets: %ld\n", CFArrayGetCount(presets));
+    CFRelease(presets);
+  }
+}
+
+int Run(TestHost& host, const Options& o)
+{
+  std::string error;
+  AudioUnit unit = host.Open(&error);
+  if (!unit)
+  {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  printf("opened: %s %s\n", host.Name().c_str(), Version(CallComponentVersion(unit)).c_str());
+  PrintProperties(unit);
+
+  host.timeline.tempo = o.tempo;
+  host.timeline.playing = o.playing;
+  host.input = [](int channel, double t) { return (float)((channel + 1) * 0.001 * std::fmod(t, 100.0)); };
+  OSStatus r = host.Prepare(unit, o.rate, o.block);
+  printf("initialised at %.0f Hz, %d frames: %d\n", o.rate, o.block, (int)r);
+  if (r != noErr) return 1;
+
+  for (const auto& s : o.sets)
+  {
+    r = AudioUnitSetParameter(unit, s.first, kAudioUnitScope_Global, 0, s.second, 0);
+    AudioUnitParameterValue v = 0;
+    AudioUnitGetParameter(unit, s.first, kAudioUnitScope_Global, 0, &v);
+    printf("parameter %u set to %g: %d, reads %g\n", s.first, s.second, (int)r, v);
+  }
+  for (const auto& m : o.midi)
+  {
+    if (m[0] == 0xF0) r = MusicDeviceSysEx(unit, m.data(), (UInt32)m.size());
+    else r = MusicDeviceMIDIEvent(unit, m[0], m.size() > 1 ? m[1] : 0, m.size() > 2 ? m[2] : 0, 0);
+    printf("MIDI of %zu bytes sent: %d\n", m.size(), (int)r);
+  }
+
+  std::vector<float> left, right;
+  for (int b = 0; b < o.blocks; ++b)
+  {
+    const double beat = host.timeline.Beat(o.rate);
+    r = host.Render(unit, o.block, &left, &right);
+    printf("block %d at sample %.0f: tempo %.2f, beat %.3f, %s: %d\n", b, host.sampleTime - o.block,
+           host.timeline.tempo, beat, host.timeline.playing ? "playing" : "stopped", (int)r);
+    if (r != noErr) return 1;
+  }
+
+  std::string path = o.save;
+  const bool tempFile = path.empty();
+  if (tempFile) path = "/tmp/davrel-host-state-" + std::to_string(getpid()) + ".xml";
+  r = host.SaveState(unit, path, &error);
+  printf("state saved to %s: %d%s%s\n", path.c_str(), (int)r, error.empty() ? "" : " ", error.c_str());
+  if (r != noErr) return 1;
+
+  std::vector<AudioUnitParameterValue> before;
+  UInt32 shown = 0, answered = 0;
+  CountParameters(unit, &shown, &answered);
+  for (UInt32 i = 0; i < answered; ++i)
+  {
+    AudioUnitParameterValue v = 0;
+    AudioUnitGetParameter(unit, i, kAudioUnitScope_Global, 0, &v);
+    before.push_back(v);
+  }
+  host.Close(unit);
+
+  AudioUnit fresh = host.Open(&error);
+  if (!fresh || host.Prepare(fresh, o.rate, o.block) != noErr) return 1;
+  r = host.RestoreState(fresh, o.restore.empty() ? path : o.restore, &error);
+  printf("state restored into a new instance: %d%s%s\n", (int)r, error.empty() ? "" : " ", error.c_str());
+  int mismatches = 0;
+  if (o.restore.empty())
+  {
+    for (UInt32 i = 0; i < before.size(); ++i)
+    {
+      AudioUnitParameterValue v = 0;
+      AudioUnitGetParameter(fresh, i, kAudioUnitScope_Global, 0, &v);
+      if (v != before[i]) ++mismatches;
+    }
+    printf("parameters that came back different: %d of %zu\n", mismatches, before.size());
+  }
+  host.Close(fresh);
+  if (tempFile) remove(path.c_str());
+  printf("closed\n");
+  return r == noErr && !mismatches ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-  if (argc > 1 && !strcmp(argv[1], "--smoke")) return Smoke();
-  fprintf(stderr, "usage: %s --smoke\n", argv[0]);
-  return 2;
+  Options o;
+  if (!ParseArgs(argc, argv, &o))
+  {
+    Usage(argv[0]);
+    return 2;
+  }
+  TestHost host;
+  std::string error;
+  if (!host.LoadBundle(o.bundle, &error))
+  {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  return o.smoke ? Smoke(host, o) : Run(host, o);
 }

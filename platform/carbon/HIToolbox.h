@@ -1,0 +1,5 @@
+#pragma once
+// Window and control handles a Carbon view is created in.
+
+typedef struct OpaqueWindowPtr* WindowRef;
+typedef struct OpaqueControlRef* ControlRef;
