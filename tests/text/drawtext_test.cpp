@@ -358,11 +358,11 @@ TEST(DrawText, InkLiesWithinTheMeasuredRectangle)
 
 TEST(DrawText, ClipsToTheRectangleUnlessAskedNotTo)
 {
-  Surface clipped(makeFont(20)), free(makeFont(20));
+  Surface clipped(makeFont(20)), unclipped(makeFont(20));
   const RECT r = {10, 10, 40, 20};
   clipped.draw("WWWWWWWW", -1, r, 0);
-  free.draw("WWWWWWWW", -1, r, DT_NOCLIP);
-  const RECT a = inkBox(&clipped.bm, kBlack), b = inkBox(&free.bm, kBlack);
+  unclipped.draw("WWWWWWWW", -1, r, DT_NOCLIP);
+  const RECT a = inkBox(&clipped.bm, kBlack), b = inkBox(&unclipped.bm, kBlack);
   EXPECT_GE(a.left, 10);
   EXPECT_GE(a.top, 10);
   EXPECT_LE(a.right, 40);
