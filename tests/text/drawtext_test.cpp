@@ -1,0 +1,439 @@
+// Fonts and text drawing of the window-system layer: font requests, metrics, and
+// SWELL_DrawText's flags, cuts and measuring form.
+//
+// Expected sizes come from DejaVu Sans Mono's design (2048 units an em, ascender
+// 1901, descender 483, no line gap, advances rounding to 8 pixels at 13 pixels): at 13
+// pixels ascent 12.07 and descent 3.07, so a line is floor(15.13 + 1.5) = 16 pixels and
+// a single line measures 16 + 1 = 17.
+
+#include "text_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace texttest;
+
+namespace {
+
+const LICE_PixelValue kBlack = LICE_MakePixel(0, 0, 0, 0);
+
+// A system bitmap whose context has a font selected, white text on black.
+struct Surface
+{
+  LICE_SysBitmap bm;
+  HFONT font;
+  explicit Surface(HFONT f, int w = 300, int h = 80) : bm(w, h), font(f)
+  {
+    LICE_Clear(&bm, kBlack);
+    SelectObject(dc(), font);
+    SetTextColor(dc(), 0xFFFFFF);
+  }
+  ~Surface()
+  {
+    SelectObject(dc(), (HGDIOBJ)(uintptr_t)SWELL_GDI_FONT);
+    DeleteObject(font);
+  }
+  HDC dc() { return bm.getDC(); }
+  int draw(const char* text, int length, RECT r, int flags) { return SWELL_DrawText(dc(), text, length, &r, flags); }
+  RECT measure(const char* text, int length = -1, int flags = 0)
+  {
+    RECT r = {0, 0, 0, 0};
+    SWELL_DrawText(dc(), text, length, &r, flags | DT_CALCRECT);
+    return r;
+  }
+  std::string pixels() { return redPlane(&bm); }
+  void clear() { LICE_Clear(&bm, kBlack); }
+};
+
+TEST(CreateFont, SizeComesFromHeightElseWidthWithinLimits)
+{
+  struct Case
+  {
+    int height, width;
+    float size;
+  } cases[] = {{-12, 0, 12}, {12, 0, 12}, {0, 0, 10}, {1, 0, 10}, {0, -14, 14}, {9000, 0, 10}, {8192, 0, 8192},
+               {2, 0, 2}};
+  for (const Case& c : cases)
+  {
+    HFONT f = CreateFont(c.height, c.width, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, kFace);
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(c.size, f->fontSize) << c.height << " " << c.width;
+    DeleteObject(f);
+  }
+}
+
+TEST(CreateFont, MetricsFollowTheRequestedSize)
+{
+  struct Case
+  {
+    int height;
+    TEXTMETRIC tm;
+  } cases[] = {
+    {13, {16, 12, 3, 0, 10}},          // 12.07 + 3.07: 15, average 10, then + 1
+    {-12, {14, 11, 2, 0, 8}},          // 11.14 + 2.83
+    {0, {12, 9, 2, 0, 7}},             // 10 pixels: 9.28 + 2.36
+    {8192, {9537, 7604, 1932, 0, 6357}},
+  };
+  for (const Case& c : cases)
+  {
+    Surface s(makeFont(c.height));
+    TEXTMETRIC tm;
+    EXPECT_EQ(TRUE, GetTextMetrics(s.dc(), &tm));
+    EXPECT_EQ(c.tm.tmHeight, tm.tmHeight) << c.height;
+    EXPECT_EQ(c.tm.tmAscent, tm.tmAscent) << c.height;
+    EXPECT_EQ(c.tm.tmDescent, tm.tmDescent) << c.height;
+    EXPECT_EQ(c.tm.tmInternalLeading, tm.tmInternalLeading) << c.height;
+    EXPECT_EQ(c.tm.tmAveCharWidth, tm.tmAveCharWidth) << c.height;
+  }
+}
+
+TEST(CreateFont, BoldAndItalicAreAskedForByNameSuffixes)
+{
+  HFONT f = makeFont(13, 0, kFace, 700, 1);
+  EXPECT_STREQ("NK57 Monospace Bold Italic", f->faceName);
+  DeleteObject(f);
+
+  Surface regular(makeFont(20)), bold(makeFont(20, 0, kFace, 700)), boldItalic(makeFont(20, 0, kFace, 700, 1));
+  const RECT r = {2, 2, 300, 80};
+  regular.draw("Monospace", -1, r, 0);
+  bold.draw("Monospace", -1, r, 0);
+  boldItalic.draw("Monospace", -1, r, 0);
+  long inkRegular = 0, inkBold = 0;
+  for (char c : regular.pixels()) inkRegular += (unsigned char)c;
+  for (char c : bold.pixels()) inkBold += (unsigned char)c;
+  EXPECT_GT(inkBold, inkRegular + inkRegular / 5);
+  EXPECT_FALSE(samePixels(&bold.bm, &boldItalic.bm));
+}
+
+TEST(CreateFont, EmptyFaceNameStillDraws)
+{
+  Surface s(makeFont(13, 0, ""));
+  EXPECT_EQ(17, s.draw("text", -1, RECT{0, 0, 300, 80}, 0));
+  EXPECT_NE(0, inkBox(&s.bm, kBlack).right);
+}
+
+TEST(CreateFont, IndirectFormTakesTheRecordsFields)
+{
+  LOGFONT lf;
+  memset(&lf, 0, sizeof lf);
+  lf.lfHeight = -20;
+  lf.lfWeight = 700;
+  lf.lfQuality = 3;
+  strcpy(lf.lfFaceName, "Monaco");
+  HFONT f = CreateFontIndirect(&lf);
+  ASSERT_NE(nullptr, f);
+  EXPECT_EQ(20.0f, f->fontSize);
+  EXPECT_STREQ("Monaco Bold", f->faceName);
+  EXPECT_EQ(3, f->quality);
+  DeleteObject(f);
+
+  memset(lf.lfFaceName, 'y', sizeof lf.lfFaceName);  // not terminated: all 32 bytes are the name
+  f = CreateFontIndirect(&lf);
+  EXPECT_EQ(std::string(32, 'y') + " Bold", f->faceName);
+  DeleteObject(f);
+  EXPECT_EQ(nullptr, CreateFontIndirect(nullptr));
+}
+
+TEST(CreateFont, QualityPicksAntialiasing)
+{
+  struct Case
+  {
+    int quality;
+    int stored;
+    bool smooth;
+  } cases[] = {{3, 3, false}, {4, 4, true}, {0, 0, true}, {5, 0, true}, {1, 0, true}};
+  for (const Case& c : cases)
+  {
+    Surface s(makeFont(15, c.quality));
+    EXPECT_EQ(c.stored, s.font->quality);
+    s.draw("NK57 Monospace", -1, RECT{0, 0, 300, 80}, 0);
+    int partial = 0;
+    for (char v : s.pixels()) partial += v != 0 && (unsigned char)v != 255;
+    EXPECT_EQ(c.smooth, partial > 0) << c.quality;
+  }
+}
+
+TEST(GetTextMetrics, DefaultsForMissingArguments)
+{
+  TEXTMETRIC tm;
+  memset(&tm, 0x55, sizeof tm);
+  EXPECT_EQ(FALSE, GetTextMetrics(nullptr, &tm));
+  EXPECT_EQ(16, tm.tmHeight);
+  EXPECT_EQ(12, tm.tmAscent);
+  EXPECT_EQ(4, tm.tmDescent);
+  EXPECT_EQ(3, tm.tmInternalLeading);
+  EXPECT_EQ(10, tm.tmAveCharWidth);
+
+  LICE_SysBitmap bm(4, 4);
+  EXPECT_EQ(FALSE, GetTextMetrics(bm.getDC(), nullptr));
+
+  HDC gone = SWELL_CreateMemContext(nullptr, 4, 4);
+  SWELL_DeleteGfxContext(gone);
+  memset(&tm, 0x55, sizeof tm);
+  EXPECT_EQ(FALSE, GetTextMetrics(gone, &tm));
+  EXPECT_EQ(16, tm.tmHeight);
+  RECT r = {1, 2, 3, 4};
+  EXPECT_EQ(0, SWELL_DrawText(gone, "x", -1, &r, DT_CALCRECT));
+  EXPECT_EQ(3, r.right);
+  EXPECT_EQ(0, SWELL_DrawText(nullptr, "x", -1, &r, 0));
+}
+
+TEST(GetTextMetrics, WithoutAUsableFontTheLabelFontServes)
+{
+  LICE_SysBitmap bm(100, 30);
+  TEXTMETRIC none, deleted;
+  GetTextMetrics(bm.getDC(), &none);
+  EXPECT_GE(none.tmHeight, 10);
+  EXPECT_LE(none.tmHeight, 14);
+
+  HFONT f = makeFont(30);
+  SelectObject(bm.getDC(), f);
+  DeleteObject(f);  // still selected, now freed: no font
+  GetTextMetrics(bm.getDC(), &deleted);
+  EXPECT_EQ(0, memcmp(&none, &deleted, sizeof none));
+  RECT r = {0, 0, 100, 30};
+  EXPECT_GT(SWELL_DrawText(bm.getDC(), "label", -1, &r, 0), none.tmHeight);
+  SelectObject(bm.getDC(), (HGDIOBJ)(uintptr_t)SWELL_GDI_FONT);
+}
+
+TEST(DrawText, AmpersandPrefixes)
+{
+  Surface a(makeFont(13)), b(makeFont(13));
+  const RECT r = {1, 1, 300, 80};
+  struct Case
+  {
+    const char* text;
+    int flags;
+    const char* same;
+  } cases[] = {
+    {"a&b", 0, "ab"}, {"a&&b", 0, "a&b"}, {"a&", 0, "a"}, {"&", 0, ""}, {"a&b", DT_NOPREFIX, "a&b"},
+  };
+  for (const Case& c : cases)
+  {
+    a.clear();
+    b.clear();
+    a.draw(c.text, -1, r, c.flags);
+    b.draw(c.same, -1, r, DT_NOPREFIX);
+    EXPECT_TRUE(samePixels(&a.bm, &b.bm)) << c.text;
+    EXPECT_EQ(b.measure(c.same, -1, DT_NOPREFIX).right, a.measure(c.text, -1, c.flags).right) << c.text;
+  }
+  EXPECT_EQ(24, a.measure("a&b", -1, DT_NOPREFIX).right);
+}
+
+TEST(DrawText, LineBreaks)
+{
+  Surface a(makeFont(13)), b(makeFont(13));
+  EXPECT_EQ(16 + 16 + 1, a.draw("one\r\ntwo", -1, RECT{3, 2, 300, 80}, 0));
+  b.draw("one", -1, RECT{3, 2, 300, 80}, 0);
+  b.draw("two", -1, RECT{3, 2 + 16, 300, 80}, 0);
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
+
+  a.clear();
+  b.clear();
+  EXPECT_EQ(17, a.draw("one\r\ntwo", -1, RECT{3, 2, 300, 80}, DT_SINGLELINE));
+  b.draw("one two", -1, RECT{3, 2, 300, 80}, 0);
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
+
+  // A final line feed begins no line; an empty line in between counts.
+  EXPECT_EQ(17, a.measure("one\n").bottom);
+  EXPECT_EQ(49, a.measure("one\n\ntwo").bottom);
+  EXPECT_EQ(48, a.measure("one\nlonger").right);
+}
+
+TEST(DrawText, LongTextIsCutAt4095Bytes)
+{
+  Surface s(makeFont(13));
+  const std::string text(5000, 'x');
+  EXPECT_EQ(4095 * 8, s.measure(text.c_str()).right);
+  EXPECT_EQ(4095 * 8, s.measure(text.c_str(), 5000).right);
+}
+
+// Cutting at a fixed byte count used to split the last character; the cut now falls
+// before it.
+TEST(DrawText, TheCutNeverSplitsACharacter)
+{
+  Surface s(makeFont(13));
+  for (const char* tail : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"})
+    for (int lead = 4092; lead <= 4095; ++lead)
+    {
+      const std::string text = std::string(lead, 'x') + tail;
+      const int whole = lead + (int)strlen(tail) <= 4095 ? 1 : 0;
+      EXPECT_EQ((lead + whole) * 8, s.measure(text.c_str()).right) << lead << " " << strlen(tail);
+    }
+}
+
+TEST(DrawText, EmptyTextLeavesTheRectangleAlone)
+{
+  Surface s(makeFont(13));
+  for (const char* text : {"", "\r", "&", "\r\r&"})
+  {
+    RECT r = {5, 6, 7, 8};
+    EXPECT_EQ(0, SWELL_DrawText(s.dc(), text, -1, &r, DT_CALCRECT)) << text;
+    EXPECT_EQ(7, r.right);
+    EXPECT_EQ(8, r.bottom);
+  }
+  RECT r = {5, 6, 7, 8};
+  EXPECT_EQ(0, SWELL_DrawText(s.dc(), "abc", 0, &r, DT_CALCRECT));
+  EXPECT_EQ(0, SWELL_DrawText(s.dc(), nullptr, -1, &r, DT_CALCRECT));
+  EXPECT_EQ(0, SWELL_DrawText(s.dc(), "abc", -1, nullptr, DT_CALCRECT));
+  EXPECT_EQ(7, r.right);
+}
+
+TEST(DrawText, LengthCountsBytesAndStopsAtTheNul)
+{
+  Surface s(makeFont(13));
+  EXPECT_EQ(16, s.measure("abc", 2).right);
+  EXPECT_EQ(8, s.measure("a\0bc", 4).right);
+  EXPECT_EQ(24, s.measure("abc", -7).right);
+}
+
+TEST(DrawText, RightBeatsCentreAndBottomBeatsVerticalCentre)
+{
+  Surface a(makeFont(13)), b(makeFont(13));
+  const RECT r = {10, 10, 250, 70};
+  a.draw("align", -1, r, DT_RIGHT | DT_CENTER | DT_BOTTOM | DT_VCENTER);
+  b.draw("align", -1, r, DT_RIGHT | DT_BOTTOM);
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
+  const RECT ink = inkBox(&a.bm, kBlack);
+  EXPECT_LE(ink.right, 250);
+  EXPECT_GT(ink.right, 250 - 8);
+}
+
+// The measuring form gives the size that drawing fills: with an opaque background the
+// filled boxes are exactly the measured rectangle, placed by the alignment flags. (At
+// these sizes no glyph's ink reaches past its advance; see the next test.)
+TEST(DrawText, MeasuringGivesTheDrawnExtent)
+{
+  const char* texts[] = {"NK57 Monospace", "ab\ncdef\ngh", "x", "tab\there", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"};
+  const int aligns[] = {0, DT_CENTER, DT_RIGHT, DT_VCENTER, DT_BOTTOM, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM};
+  for (int size : {11, 13, 16})
+    for (const char* text : texts)
+      for (int align : aligns)
+      {
+        Surface s(makeFont(size, size == 13 ? 3 : 4), 400, 200);
+        SetBkMode(s.dc(), 1);
+        SetBkColor(s.dc(), 0x204060);
+        const RECT area = {20, 15, 380, 190};
+        const RECT m = s.measure(text, -1, align);
+        const int w = m.right, h = m.bottom;
+        const int H = s.draw(text, -1, area, align);
+        EXPECT_EQ(h, H);
+        int x = area.left, y = area.top;
+        if (align & DT_RIGHT) x = area.right - w;
+        else if (align & DT_CENTER) x = area.left + (area.right - area.left) / 2 - w / 2;
+        if (align & DT_BOTTOM) y = area.bottom - h;
+        else if (align & DT_VCENTER) y = area.top + (area.bottom - area.top) / 2 - h / 2;
+        const RECT ink = inkBox(&s.bm, kBlack);
+        EXPECT_EQ(x, ink.left) << text << " " << size << " " << align;
+        EXPECT_EQ(y, ink.top) << text << " " << size << " " << align;
+        EXPECT_EQ(x + w, ink.right) << text << " " << size << " " << align;
+        EXPECT_EQ(y + h, ink.bottom) << text << " " << size << " " << align;
+      }
+}
+
+// Glyphs advance by whole pixels, so where a face's advance rounds down a glyph's ink
+// may reach one column past it (DejaVu Sans Mono's W at 14 pixels, R without
+// antialiasing at 13); otherwise ink stays within the measured rectangle.
+TEST(DrawText, InkLiesWithinTheMeasuredRectangle)
+{
+  for (int quality : {3, 4})
+    for (int size : {8, 9, 12, 13, 14, 17, 24, 31})
+    {
+      Surface s(makeFont(size, quality), 900, 100);
+      const char* text = "RWjg|_^ NK57 Monospace {}[] WR";
+      const RECT m = s.measure(text);
+      s.draw(text, -1, RECT{10, 10, 900, 100}, 0);
+      const RECT ink = inkBox(&s.bm, kBlack);
+      EXPECT_GE(ink.left, 10) << size;
+      EXPECT_GE(ink.top, 10) << size;
+      EXPECT_LE(ink.right, 10 + m.right + 1) << size;
+      EXPECT_LE(ink.bottom, 10 + m.bottom) << size;
+    }
+}
+
+TEST(DrawText, ClipsToTheRectangleUnlessAskedNotTo)
+{
+  Surface clipped(makeFont(20)), unclipped(makeFont(20));
+  const RECT r = {10, 10, 40, 20};
+  clipped.draw("WWWWWWWW", -1, r, 0);
+  unclipped.draw("WWWWWWWW", -1, r, DT_NOCLIP);
+  const RECT a = inkBox(&clipped.bm, kBlack), b = inkBox(&unclipped.bm, kBlack);
+  EXPECT_GE(a.left, 10);
+  EXPECT_GE(a.top, 10);
+  EXPECT_LE(a.right, 40);
+  EXPECT_LE(a.bottom, 20);
+  EXPECT_GT(b.right, 40);
+  EXPECT_GT(b.bottom, 20);
+}
+
+TEST(DrawText, TextNeverLeavesTheContextsPixels)
+{
+  // Text placed across every edge of a small context: the sanitizer sees any stray write.
+  Surface s(makeFont(40), 30, 20);
+  SetBkMode(s.dc(), 1);
+  for (int x : {-60, -5, 10, 25, 29, 100})
+    for (int y : {-40, -3, 5, 19, 60})
+      s.draw("Wg\nWg", -1, RECT{x, y, x + 200, y + 200}, DT_NOCLIP);
+  EXPECT_NE(0, inkBox(&s.bm, kBlack).right);
+}
+
+TEST(DrawText, TextColourComesFromTheContext)
+{
+  Surface s(makeFont(13, 3));
+  SetTextColor(s.dc(), 0x336699);
+  s.draw("#", -1, RECT{0, 0, 50, 30}, 0);
+  int inked = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 50; ++x)
+    {
+      const LICE_PixelValue p = LICE_GetPixel(&s.bm, x, y);
+      if (p == kBlack) continue;
+      EXPECT_EQ(LICE_MakePixel(0x33, 0x66, 0x99, 255), p);
+      ++inked;
+    }
+  EXPECT_GT(inked, 10);
+}
+
+}  // namespace
+
+namespace {
+
+// The font cache is shared: threads that open and use fonts at once, each drawing on
+// its own context, get the pictures a single thread gets.
+TEST(DrawText, ThreadsShareTheFontCache)
+{
+  auto drawSet = [](int seed, LICE_SysBitmap* bm) {
+    LICE_Clear(bm, kBlack);
+    for (int k = 0; k < 12; ++k)
+    {
+      HFONT font = makeFont(9 + (seed + k) % 11, k % 2 ? 3 : 4, k % 3 ? kFace : "Monaco", k % 4 ? 400 : 700);
+      SelectObject(bm->getDC(), font);
+      SetTextColor(bm->getDC(), 0xFFFFFF);
+      RECT r = {2, 2 + k * 10, 300, 200};
+      SWELL_DrawText(bm->getDC(), "NK57 Monospace", -1, &r, 0);
+      SelectObject(bm->getDC(), (HGDIOBJ)(uintptr_t)SWELL_GDI_FONT);
+      DeleteObject(font);
+    }
+  };
+  std::unique_ptr<LICE_SysBitmap> together[4], alone[4];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+  {
+    together[t].reset(new LICE_SysBitmap(300, 200));
+    alone[t].reset(new LICE_SysBitmap(300, 200));
+    threads.emplace_back([&, t] { drawSet(t * 5, together[t].get()); });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 4; ++t)
+  {
+    drawSet(t * 5, alone[t].get());
+    EXPECT_TRUE(samePixels(together[t].get(), alone[t].get())) << t;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#pragma once
+// Helpers of the text tests: fonts by request, bitmaps compared and searched for ink,
+// and PNG files written for the golden images (test code only; the library reads).
+
+#include "raster/cachedfont.h"
+#include "raster/lice.h"
+#include "raster/lice_fast.h"
+#include "raster/lice_png.h"
+#include "winsys/text.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <string>
+
+namespace texttest {
+
+const char* const kFace = "NK57 Monospace";
+
+inline HFONT makeFont(int height, int quality = 0, const char* face = kFace, int weight = 400, char italic = 0)
+{
+  return CreateFont(height, 0, 0, 0, weight, italic, 0, 0, 0, 0, 0, (char)quality, 0, face);
+}
+
+// The smallest rectangle holding every pixel that differs from `background`;
+// empty (all zero) when there is none.
+inline RECT inkBox(LICE_IBitmap* bm, LICE_PixelValue background)
+{
+  RECT r = {0, 0, 0, 0};
+  bool any = false;
+  for (int y = 0; y < bm->getHeight(); ++y)
+    for (int x = 0; x < bm->getWidth(); ++x)
+      if (LICE_GetPixel(bm, x, y) != background)
+      {
+        if (!any)
+        {
+          r = RECT{x, y, x + 1, y + 1};
+          any = true;
+        }
+        if (x < r.left) r.left = x;
+        if (x + 1 > r.right) r.right = x + 1;
+        if (y < r.top) r.top = y;
+        if (y + 1 > r.bottom) r.bottom = y + 1;
+      }
+  return r;
+}
+
+// Red channel of every pixel, row by row.
+inline std::string redPlane(LICE_IBitmap* bm)
+{
+  std::string s;
+  for (int y = 0; y < bm->getHeight(); ++y)
+    for (int x = 0; x < bm->getWidth(); ++x) s.push_back((char)LICE_PixelR(LICE_GetPixel(bm, x, y)));
+  return s;
+}
+
+// True when both bitmaps have the same size and every pixel word is equal.
+inline bool samePixels(LICE_IBitmap* a, LICE_IBitmap* b)
+{
+  if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return false;
+  for (int y = 0; y < a->getHeight(); ++y)
+    for (int x = 0; x < a->getWidth(); ++x)
+      if (LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y)) return false;
+  return true;
+}
+
+// Writes the bitmap as an 8-bit RGB PNG (alpha left out: the screen ignores it).
+inline bool writePNG(LICE_IBitmap* bm, const char* path)
+{
+  FILE* f = fopen(path, "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return false;
+  }
+  png_init_io(png, f);
+  const int w = bm->getWidth(), h = bm->getHeight();
+  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::string row((size_t)w * 3, 0);
+  for (int y = 0; y < h; ++y)
+  {
+    for (int x = 0; x < w; ++x)
+    {
+      const LICE_PixelValue p = LICE_GetPixel(bm, x, y);
+      row[(size_t)x * 3] = (char)LICE_PixelR(p);
+      row[(size_t)x * 3 + 1] = (char)LICE_PixelG(p);
+      row[(size_t)x * 3 + 2] = (char)LICE_PixelB(p);
+    }
+    png_write_row(png, (png_const_bytep)row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return fclose(f) == 0;
+}
+
+}  // namespace texttest
