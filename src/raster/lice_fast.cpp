@@ -19,20 +19,7 @@ namespace {
 
 std::atomic<bool> g_fastPaths{true};
 
-// s + trunc((d - s) * k / 256) for all four bytes at once, k in 0..256: the copy
-// combiner with k = 256 - weight. Even and odd bytes go through 16-bit lanes, where
-// d * k + s * (256 - k) stays below 65536; truncating a negative difference toward
-// zero is rounding the lane up, hence the 255 added where d < s.
-inline uint32_t blendWord(uint32_t d, uint32_t s, uint32_t k)
-{
-  const uint32_t de = d & 0x00FF00FF, dodd = (d >> 8) & 0x00FF00FF;
-  const uint32_t se = s & 0x00FF00FF, sodd = (s >> 8) & 0x00FF00FF;
-  const uint32_t ce = ((~((de | 0x01000100) - se) >> 8) & 0x00010001) * 255;
-  const uint32_t co = ((~((dodd | 0x01000100) - sodd) >> 8) & 0x00010001) * 255;
-  const uint32_t te = de * k + se * (256 - k) + ce;
-  const uint32_t to = dodd * k + sodd * (256 - k) + co;
-  return ((te >> 8) & 0x00FF00FF) | (to & 0xFF00FF00);
-}
+using lice_fast::blendWord;
 
 inline uint32_t alphaSum(uint32_t d, uint32_t add)
 {

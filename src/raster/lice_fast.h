@@ -11,6 +11,21 @@ bool LICE_FastPathsEnabled();
 
 namespace lice_fast {
 
+// s + trunc((d - s) * k / 256) for all four bytes at once, k in 0..256: the copy
+// combiner with k = 256 - weight. Even and odd bytes go through 16-bit lanes, where
+// d * k + s * (256 - k) stays below 65536; truncating a negative difference toward
+// zero is rounding the lane up, hence the 255 added where d < s.
+inline uint32_t blendWord(uint32_t d, uint32_t s, uint32_t k)
+{
+  const uint32_t de = d & 0x00FF00FF, dodd = (d >> 8) & 0x00FF00FF;
+  const uint32_t se = s & 0x00FF00FF, sodd = (s >> 8) & 0x00FF00FF;
+  const uint32_t ce = ((~((de | 0x01000100) - se) >> 8) & 0x00010001) * 255;
+  const uint32_t co = ((~((dodd | 0x01000100) - sodd) >> 8) & 0x00010001) * 255;
+  const uint32_t te = de * k + se * (256 - k) + ce;
+  const uint32_t to = dodd * k + sodd * (256 - k) + co;
+  return ((te >> 8) & 0x00FF00FF) | (to & 0xFF00FF00);
+}
+
 // Rows of n pixels, combined as the named combiner does at weight w (0..256).
 void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w);        // copy
 void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w); // copy, source alpha

@@ -11,14 +11,7 @@
 // draw; one context is drawn by one thread at a time (the editor's UI thread).
 
 #include "winsys/gdi.h"
-
-typedef signed char BOOL;  // the layer's BOOL is 8 bits wide, signed
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+#include "winsys/swell-types.h"
 
 struct TEXTMETRIC
 {
@@ -68,7 +61,7 @@ enum
 };
 
 // CreateFont with the record's height, width, orientation, weight, italic flag,
-// quality and face name (cut at 31 bytes when not terminated). Null for a null record.
+// quality and face name (all 32 bytes when not terminated). Null for a null record.
 HFONT CreateFontIndirect(const LOGFONT* lf);
 
 // Metrics of the context's font (the label font when none is selected). tm is first

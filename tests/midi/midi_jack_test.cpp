@@ -17,6 +17,32 @@ typedef std::vector<std::string> Names;
 
 const int kWaitMs = 10000;
 
+#if defined(__SANITIZE_THREAD__)
+const bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+const bool kThreadSanitizer = true;
+#else
+const bool kThreadSanitizer = false;
+#endif
+#else
+const bool kThreadSanitizer = false;
+#endif
+
+// RtMidi's JACK output copies each message out of libjack's lock-free ring in
+// JACK's realtime thread. ThreadSanitizer cannot see libjack's ordering, takes
+// that copy for a race and symbolises the stacks before its suppression
+// applies: the thread stalls far past a period, the server gives up on the
+// client, and nothing sent ever arrives. (Receiving is unaffected: there the
+// report falls on RtMidi's reading thread, not on the realtime one.)
+#define SKIP_SENDING_UNDER_THREAD_SANITIZER()                                                              \
+  do                                                                                                       \
+  {                                                                                                        \
+    if (kThreadSanitizer)                                                                                  \
+      GTEST_SKIP() << "ThreadSanitizer's report on libjack's ring buffer stalls RtMidi's realtime JACK "  \
+                      "output thread, and the JACK server then never runs it again";                       \
+  } while (0)
+
 class MidiOverJack : public testing::Test
 {
 protected:
@@ -103,6 +129,7 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
 
 TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
 {
+  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
   IMidiMsg cc, pc, nrpnMsb(0, 0xB0, 0x63, 0x05), nrpnLsb(0, 0xB0, 0x62, 0x10), entry(0, 0xB0, 0x06, 0x7F);
   cc.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)74, 64 / 127.0, 0);
@@ -168,6 +195,7 @@ TEST_F(MidiOverJack, MessagesFromTheSynthesizerArriveWholeAndInOrder)
 
 TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
 {
+  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   std::string error;
   ASSERT_TRUE(mSimB.Open(&error)) << error;
   OpenPlug();
@@ -206,6 +234,7 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
 
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 {
+  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
   Bytes tooLong = MakeSimDump(20000), longest = MakeSimDump(16379);
   EXPECT_FALSE(mPlug->SendPatchSysex(tooLong.data(), (int)tooLong.size()));
@@ -219,6 +248,7 @@ TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 
 TEST_F(MidiOverJack, VirtualOutputCarriesMessages)
 {
+  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   mPlug.reset(new TestPlug);
   ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel"));
   const Names ports = mSim.FindPorts("From Davrel$");

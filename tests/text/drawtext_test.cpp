@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace texttest;
 
@@ -105,7 +107,7 @@ TEST(CreateFont, BoldAndItalicAreAskedForByNameSuffixes)
   for (char c : regular.pixels()) inkRegular += (unsigned char)c;
   for (char c : bold.pixels()) inkBold += (unsigned char)c;
   EXPECT_GT(inkBold, inkRegular + inkRegular / 5);
-  EXPECT_NE(bold.pixels(), boldItalic.pixels());
+  EXPECT_FALSE(samePixels(&bold.bm, &boldItalic.bm));
 }
 
 TEST(CreateFont, EmptyFaceNameStillDraws)
@@ -217,7 +219,7 @@ TEST(DrawText, AmpersandPrefixes)
     b.clear();
     a.draw(c.text, -1, r, c.flags);
     b.draw(c.same, -1, r, DT_NOPREFIX);
-    EXPECT_EQ(a.pixels(), b.pixels()) << c.text;
+    EXPECT_TRUE(samePixels(&a.bm, &b.bm)) << c.text;
     EXPECT_EQ(b.measure(c.same, -1, DT_NOPREFIX).right, a.measure(c.text, -1, c.flags).right) << c.text;
   }
   EXPECT_EQ(24, a.measure("a&b", -1, DT_NOPREFIX).right);
@@ -229,13 +231,13 @@ TEST(DrawText, LineBreaks)
   EXPECT_EQ(16 + 16 + 1, a.draw("one\r\ntwo", -1, RECT{3, 2, 300, 80}, 0));
   b.draw("one", -1, RECT{3, 2, 300, 80}, 0);
   b.draw("two", -1, RECT{3, 2 + 16, 300, 80}, 0);
-  EXPECT_EQ(b.pixels(), a.pixels());
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
 
   a.clear();
   b.clear();
   EXPECT_EQ(17, a.draw("one\r\ntwo", -1, RECT{3, 2, 300, 80}, DT_SINGLELINE));
   b.draw("one two", -1, RECT{3, 2, 300, 80}, 0);
-  EXPECT_EQ(b.pixels(), a.pixels());
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
 
   // A final line feed begins no line; an empty line in between counts.
   EXPECT_EQ(17, a.measure("one\n").bottom);
@@ -296,7 +298,7 @@ TEST(DrawText, RightBeatsCentreAndBottomBeatsVerticalCentre)
   const RECT r = {10, 10, 250, 70};
   a.draw("align", -1, r, DT_RIGHT | DT_CENTER | DT_BOTTOM | DT_VCENTER);
   b.draw("align", -1, r, DT_RIGHT | DT_BOTTOM);
-  EXPECT_EQ(b.pixels(), a.pixels());
+  EXPECT_TRUE(samePixels(&b.bm, &a.bm));
   const RECT ink = inkBox(&a.bm, kBlack);
   EXPECT_LE(ink.right, 250);
   EXPECT_GT(ink.right, 250 - 8);
@@ -356,11 +358,11 @@ TEST(DrawText, InkLiesWithinTheMeasuredRectangle)
 
 TEST(DrawText, ClipsToTheRectangleUnlessAskedNotTo)
 {
-  Surface clipped(makeFont(20)), free(makeFont(20));
+  Surface clipped(makeFont(20)), unclipped(makeFont(20));
   const RECT r = {10, 10, 40, 20};
   clipped.draw("WWWWWWWW", -1, r, 0);
-  free.draw("WWWWWWWW", -1, r, DT_NOCLIP);
-  const RECT a = inkBox(&clipped.bm, kBlack), b = inkBox(&free.bm, kBlack);
+  unclipped.draw("WWWWWWWW", -1, r, DT_NOCLIP);
+  const RECT a = inkBox(&clipped.bm, kBlack), b = inkBox(&unclipped.bm, kBlack);
   EXPECT_GE(a.left, 10);
   EXPECT_GE(a.top, 10);
   EXPECT_LE(a.right, 40);
@@ -395,6 +397,43 @@ TEST(DrawText, TextColourComesFromTheContext)
       ++inked;
     }
   EXPECT_GT(inked, 10);
+}
+
+}  // namespace
+
+namespace {
+
+// The font cache is shared: threads that open and use fonts at once, each drawing on
+// its own context, get the pictures a single thread gets.
+TEST(DrawText, ThreadsShareTheFontCache)
+{
+  auto drawSet = [](int seed, LICE_SysBitmap* bm) {
+    LICE_Clear(bm, kBlack);
+    for (int k = 0; k < 12; ++k)
+    {
+      HFONT font = makeFont(9 + (seed + k) % 11, k % 2 ? 3 : 4, k % 3 ? kFace : "Monaco", k % 4 ? 400 : 700);
+      SelectObject(bm->getDC(), font);
+      SetTextColor(bm->getDC(), 0xFFFFFF);
+      RECT r = {2, 2 + k * 10, 300, 200};
+      SWELL_DrawText(bm->getDC(), "NK57 Monospace", -1, &r, 0);
+      SelectObject(bm->getDC(), (HGDIOBJ)(uintptr_t)SWELL_GDI_FONT);
+      DeleteObject(font);
+    }
+  };
+  std::unique_ptr<LICE_SysBitmap> together[4], alone[4];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+  {
+    together[t].reset(new LICE_SysBitmap(300, 200));
+    alone[t].reset(new LICE_SysBitmap(300, 200));
+    threads.emplace_back([&, t] { drawSet(t * 5, together[t].get()); });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < 4; ++t)
+  {
+    drawSet(t * 5, alone[t].get());
+    EXPECT_TRUE(samePixels(together[t].get(), alone[t].get())) << t;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "raster/cachedfont.h"
 #include "raster/lice.h"
+#include "raster/lice_fast.h"
 #include "raster/lice_png.h"
 #include "winsys/text.h"
 
@@ -44,13 +45,23 @@ inline RECT inkBox(LICE_IBitmap* bm, LICE_PixelValue background)
   return r;
 }
 
-// Red channel of every pixel, row by row: what the text tests compare.
+// Red channel of every pixel, row by row.
 inline std::string redPlane(LICE_IBitmap* bm)
 {
   std::string s;
   for (int y = 0; y < bm->getHeight(); ++y)
     for (int x = 0; x < bm->getWidth(); ++x) s.push_back((char)LICE_PixelR(LICE_GetPixel(bm, x, y)));
   return s;
+}
+
+// True when both bitmaps have the same size and every pixel word is equal.
+inline bool samePixels(LICE_IBitmap* a, LICE_IBitmap* b)
+{
+  if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return false;
+  for (int y = 0; y < a->getHeight(); ++y)
+    for (int x = 0; x < a->getWidth(); ++x)
+      if (LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y)) return false;
+  return true;
 }
 
 // Writes the bitmap as an 8-bit RGB PNG (alpha left out: the screen ignores it).
