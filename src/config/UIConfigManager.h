@@ -25,6 +25,7 @@ class XMLNode;
 }  // namespace tinyxml2
 
 class IGraphics;
+struct IBitmap;
 class Davrel;
 class PatchLibrarian;
 class ControlLayer;
@@ -104,6 +105,10 @@ public:
   // the empty one-frame bitmap, false, "CONFIG READER: Image <name> MISSING!" in the
   // log and "image '<name>' NOT FOUND!!" on the console.
   bool getImageInfoByName(const std::string& name, ImageInfo* info) const;
+  // The bitmap the graphics object holds for the name at this manager's scale, with
+  // the entry's frames; for a name not in the table the empty one-frame bitmap and
+  // the lines above. Defined by the editor UI, which knows the graphics object.
+  IBitmap getImageByName(IGraphics* graphics, const std::string& name) const;
   int imageCount() const { return (int)mImages.size(); }
 
   // MIDI address lookups.

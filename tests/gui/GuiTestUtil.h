@@ -1,0 +1,245 @@
+#pragma once
+// A plug-in that records which road each value took, a headless graphics object that
+// records what it would have shown, and a control that records what reached it.
+
+#include "gui/IControl.h"
+#include "gui/IControls.h"
+#include "gui/IGraphics.h"
+#include "gui/IPopupMenu.h"
+#include "plug/IPlugBase.h"
+#include "raster/lice.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <png.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// One change the plug-in saw: which road (1 user, 2 hardware, 'B'/'E' gesture) and
+// whether the plug-in's mutex was held.
+struct RouteCall
+{
+  char route;
+  int idx;
+  double value;
+  bool mutexHeld;
+};
+
+class RecordingPlug : public IPlugBase
+{
+public:
+  explicit RecordingPlug(int nParams = 16)
+    : IPlugBase(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
+                kAPIAU)
+  {
+    initialize(0, nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
+    addNonAutomateParamCount(nParams);
+  }
+
+  void OnParamChange(int idx) override { record('1', idx); }
+  void OnParamChange2(int idx) override
+  {
+    record('2', idx);
+    if (onChange2) onChange2(idx);
+  }
+  void BeginInformHostOfParamChange(int idx) override { calls.push_back({'B', idx, 0.0, mMutex.IsHeldByCaller()}); }
+  void InformHostOfParamChange(int, double) override {}
+  void EndInformHostOfParamChange(int idx) override { calls.push_back({'E', idx, 0.0, mMutex.IsHeldByCaller()}); }
+  void InformHostOfProgramChange() override {}
+  int GetSamplePos() override { return 0; }
+  double GetTempo() override { return 120.0; }
+  void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
+  void GetTime(ITimeInfo*) override {}
+  void ResizeGraphics(int w, int h) override { resized.push_back({w, h}); }
+  bool SendMidiVST(IMidiMsg*) override { return false; }
+  bool SendMidiMsg(IMidiMsg*) override { return false; }
+
+  // Only the user (1) and hardware (2) roads.
+  std::vector<RouteCall> routes() const
+  {
+    std::vector<RouteCall> r;
+    for (const RouteCall& c : calls)
+      if (c.route == '1' || c.route == '2') r.push_back(c);
+    return r;
+  }
+
+  std::vector<RouteCall> calls;
+  std::vector<std::pair<int, int>> resized;
+  std::function<void(int)> onChange2;
+
+private:
+  void record(char route, int idx)
+  {
+    calls.push_back({route, idx, GetParam(idx) ? GetParam(idx)->Value() : 0.0, mMutex.IsHeldByCaller()});
+  }
+};
+
+class HeadlessGraphics : public IGraphics
+{
+public:
+  HeadlessGraphics(IPlugBase* plug, int w = 200, int h = 100, int fps = 25) : IGraphics(plug, w, h, fps) {}
+
+  bool DrawScreen(IRECT* rect) override
+  {
+    screens.push_back(*rect);
+    return true;
+  }
+  // Answers with the item chooseIndex (none when it is below 0); remembers the menu.
+  IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* rect) override
+  {
+    menuTexts.clear();
+    menuChecked.clear();
+    for (int i = 0; i < menu->GetNItems(); ++i)
+    {
+      menuTexts.push_back(menu->GetItemText(i));
+      menuChecked.push_back(menu->IsItemChecked(i));
+    }
+    menuRect = *rect;
+    ++menusShown;
+    if (chooseIndex < 0) return nullptr;
+    menu->SetChosenItemIdx(chooseIndex);
+    return menu;
+  }
+  void CreateTextEntry(IControl* control, IText*, IRECT* rect, const char* str, IParam* param) override
+  {
+    entryControl = control;
+    entryRect = *rect;
+    entryText = str;
+    entryParam = param;
+    ++entriesOpened;
+  }
+
+  std::vector<IRECT> screens;
+  int chooseIndex = -1, menusShown = 0, entriesOpened = 0;
+  std::vector<std::string> menuTexts;
+  std::vector<bool> menuChecked;
+  IRECT menuRect, entryRect;
+  std::string entryText;
+  IControl* entryControl = nullptr;
+  IParam* entryParam = nullptr;
+};
+
+// Records every event and draw into a shared journal as "name:event".
+class RecordingControl : public IControl
+{
+public:
+  RecordingControl(IPlugBase* plug, const IRECT& rect, int paramIdx = -1, const char* name = "",
+                   std::vector<std::string>* journal = nullptr)
+    : IControl(plug, rect, paramIdx), mName(name), mJournal(journal)
+  {
+  }
+  ~RecordingControl() override { note("deleted"); }
+
+  bool Draw(IGraphics*) override
+  {
+    ++draws;
+    note("draw");
+    return true;
+  }
+  void OnMouseDown(int x, int y, IMouseMod* mod) override
+  {
+    note("down");
+    IControl::OnMouseDown(x, y, mod);
+  }
+  void OnMouseUp(int, int, IMouseMod*) override { note("up"); }
+  void OnMouseDrag(int, int, int dX, int dY, IMouseMod*) override
+  {
+    note("drag");
+    lastDX = dX;
+    lastDY = dY;
+  }
+  void OnMouseDblClick(int x, int y, IMouseMod* mod) override
+  {
+    note("dbl");
+    IControl::OnMouseDblClick(x, y, mod);
+  }
+  void OnMouseWheel(int x, int y, IMouseMod* mod, int d) override
+  {
+    note("wheel");
+    IControl::OnMouseWheel(x, y, mod, d);
+  }
+  bool OnKeyDown(int, int, int key) override
+  {
+    note("key");
+    lastKey = key;
+    return takesKeys;
+  }
+  void OnMouseOver(int, int, IMouseMod*) override { note("over"); }
+  void OnMouseOut() override { note("out"); }
+
+  void note(const char* event)
+  {
+    if (mJournal) mJournal->push_back(mName + ":" + event);
+  }
+
+  std::string mName;
+  std::vector<std::string>* mJournal;
+  int draws = 0, lastDX = 0, lastDY = 0, lastKey = -1;
+  bool takesKeys = false;
+};
+
+// A fresh folder under /tmp, removed with its files at the end of the test.
+class TempFolder
+{
+public:
+  TempFolder()
+  {
+    char tmpl[] = "/tmp/davrel-gui-XXXXXX";
+    mPath = mkdtemp(tmpl) ? tmpl : "/tmp";
+  }
+  ~TempFolder()
+  {
+    const std::string cmd = "rm -rf '" + mPath + "'";
+    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", mPath.c_str());
+  }
+  const std::string& path() const { return mPath; }
+  // Makes the folders on the way.
+  std::string file(const std::string& relative) const
+  {
+    const std::string full = mPath + "/" + relative;
+    for (size_t i = mPath.size() + 1; i < full.size(); ++i)
+      if (full[i] == '/') mkdir(full.substr(0, i).c_str(), 0755);
+    return full;
+  }
+
+private:
+  std::string mPath;
+};
+
+// An RGBA PNG of w x h whose pixel (x, y) has red x, green y, blue 7, alpha 255.
+inline bool writeTestPNG(const std::string& path, int w, int h)
+{
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<unsigned char> row((size_t)w * 4);
+  for (int y = 0; y < h; ++y)
+  {
+    for (int x = 0; x < w; ++x)
+    {
+      row[(size_t)x * 4 + 0] = (unsigned char)x;
+      row[(size_t)x * 4 + 1] = (unsigned char)y;
+      row[(size_t)x * 4 + 2] = 7;
+      row[(size_t)x * 4 + 3] = 255;
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  fclose(f);
+  return true;
+}
