@@ -9,6 +9,8 @@
 #include "ui/ControlLayer.h"
 
 #include <cstdarg>
+#include "base/log.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,14 +18,6 @@
 #include <vector>
 
 namespace {
-
-void log(const char* format, ...)
-{
-  va_list args;
-  va_start(args, format);
-  vprintf(format, args);
-  va_end(args);
-}
 
 // Every loaded image, by resource id and the scale it was made at, so editors of
 // different sizes in one process each get their own set. Owns the bitmaps.
@@ -438,7 +432,7 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStat
     const int sw = (int)((double)w * scale), sh = (int)((double)h * scale);
     if (!loaded || !loaded->getBits() || sw <= 0 || sh <= 0)
     {
-      log("IGraphics: image %d '%s' cannot be loaded at scale %g; it is drawn as nothing\n", id, name ? name : "",
+      ConsoleLog("IGraphics: image %d '%s' cannot be loaded at scale %g; it is drawn as nothing\n", id, name ? name : "",
           scale);
       delete loaded;
       return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
@@ -448,7 +442,7 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStat
     delete loaded;
     if (!scaled->getBits())
     {
-      log("IGraphics: image %d '%s' has no room at %d x %d\n", id, name ? name : "", sw, sh);
+      ConsoleLog("IGraphics: image %d '%s' has no room at %d x %d\n", id, name ? name : "", sw, sh);
       delete scaled;
       return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
     }
@@ -462,7 +456,7 @@ IBitmap IGraphics::getImageById(int id, int nStates, bool framesAreHoriz, double
   LICE_IBitmap* bitmap = bitmapCache().Find(id, scale);
   if (!bitmap)
   {
-    log("IGraphics: image %d was not loaded at scale %g\n", id, scale);
+    ConsoleLog("IGraphics: image %d was not loaded at scale %g\n", id, scale);
     return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
   }
   return IBitmap(bitmap, bitmap->getWidth(), bitmap->getHeight(), nStates, framesAreHoriz);

@@ -1,25 +1,12 @@
 #include "plug/IMidiMsg.h"
 
+#include "base/log.h"
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
-
-void Log(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-void Log(const char* format, ...)
-{
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
 
 // value x 127 truncated toward zero, kept defined for values no caller passes.
 int Scale127(double value)
@@ -131,7 +118,7 @@ double IMidiMsg::ControlChange(EControlChangeMsg idx) const
 
 void IMidiMsg::LogMsg() const
 {
-  Log("(%s | %d | %d | %d)\n", StatusMsgStr(StatusMsg()), Channel() + 1, mData1, mData2);
+  ConsoleLog("(%s | %d | %d | %d)\n", StatusMsgStr(StatusMsg()), Channel() + 1, mData1, mData2);
 }
 
 void ISysEx::Clear()
@@ -144,7 +131,7 @@ void ISysEx::LogMsg() const
 {
   char str[3 * 32];
   SysExStr(str, (int)sizeof(str), mData, mSize);
-  Log("(%d : %s)", mSize, str);
+  ConsoleLog("(%d : %s)", mSize, str);
 }
 
 const char* StatusMsgStr(IMidiMsg::EStatusMsg msg)

@@ -4,6 +4,8 @@
 // plug-in.
 
 #include "plug/IPlugBase.h"
+
+#include "base/log.h"
 #include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
@@ -15,21 +17,6 @@
 
 namespace {
 
-void Log(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-void Log(const char* format, ...)
-{
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
-
 // RtMidi's JACK output carries one message through a ring of 16,384 bytes with
 // a length in front; a longer message vanishes without a word.
 const int kJackMaxMessageSize = 16379;
@@ -40,13 +27,13 @@ template <class T, class... Args> T* CreatePortObject(const char* direction, boo
   try
   {
     T* p = new T(RtMidi::LINUX_ALSA, args...);
-    Log("MIDI %s: using the ALSA sequencer\n", direction);
+    ConsoleLog("MIDI %s: using the ALSA sequencer\n", direction);
     *jack = false;
     return p;
   }
   catch (RtMidiError& e)
   {
-    Log("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
+    ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
   T* p = new T(RtMidi::UNIX_JACK, args...);
   *jack = true;
@@ -55,7 +42,7 @@ template <class T, class... Args> T* CreatePortObject(const char* direction, boo
 
 void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
 {
-  Log("MIDI %s: %s\n", (const char*)direction, text.c_str());
+  ConsoleLog("MIDI %s: %s\n", (const char*)direction, text.c_str());
 }
 
 // The library only warns when its server is missing: put that in our log.
@@ -123,7 +110,7 @@ struct IPlugBase::MidiInSide : MidiPortAccess
 std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
 {
   if (!mMidiOutNames.empty()) return mMidiOutNames;
-  Log("MIDI OUT INITIALIZATION\n");
+  ConsoleLog("MIDI OUT INITIALIZATION\n");
   mMidiOutIndex = 0;
   RtMidiOut* out = nullptr;
   bool jack = false;
@@ -133,7 +120,7 @@ std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
   }
   catch (RtMidiError& e)
   {
-    Log("No MIDI output ports available!\n");
+    ConsoleLog("No MIDI output ports available!\n");
     e.printMessage();
     mMidiOutNames.push_back("OFF");
     return mMidiOutNames;
@@ -153,7 +140,7 @@ std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
 std::vector<std::string> IPlugBase::getExternalMIDIInNames()
 {
   if (!mMidiInNames.empty()) return mMidiInNames;
-  Log("MIDI IN INITIALIZATION\n");
+  ConsoleLog("MIDI IN INITIALIZATION\n");
   mMidiInIndex = 0;
   RtMidiIn* in = nullptr;
   bool jack = false;
@@ -166,7 +153,7 @@ std::vector<std::string> IPlugBase::getExternalMIDIInNames()
   catch (RtMidiError& e)
   {
     delete in;
-    Log("No MIDI input ports available!\n");
+    ConsoleLog("No MIDI input ports available!\n");
     e.printMessage();
     mMidiInNames.push_back("OFF");
     return mMidiInNames;
@@ -262,7 +249,7 @@ void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* messa
 {
   if (!userData)
   {
-    Log("processMIDIInput at IPlugBase detected Message..\n");
+    ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
     return;
   }
   static_cast<IPlugBase*>(userData)->processMIDIInput(timeStamp, message, userData);
@@ -270,13 +257,13 @@ void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* messa
 
 void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
 {
-  Log("processMIDIInput at IPlugBase detected Message..\n");
+  ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
   if (!userData || !message || message->empty()) return;
   IPlugBase* plug = static_cast<IPlugBase*>(userData);
   plug->mMidiInBusy.fetch_add(1);
   if (plug->mMidiInStopped.load() || plug->mMidiInClosing.load() > 0)
   {
-    Log("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+    ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
   }
   else
   {
@@ -285,7 +272,7 @@ void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, vo
     assembler.Feed(message->data(), (int)message->size(),
                    [plug](const unsigned char* bytes, int size) { plug->DeliverMidiInput(bytes, size); });
     if (assembler.DroppedCount() != dropped)
-      Log("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", assembler.LastDroppedSize());
+      ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", assembler.LastDroppedSize());
   }
   plug->mMidiInBusy.fetch_sub(1);
 }
@@ -300,7 +287,7 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
   {
     if (mMidiInStopped.load() || mMidiInClosing.load() > 0)
     {
-      Log("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+      ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
       return;
     }
     std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -308,14 +295,14 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
   if (size <= 3)
   {
     IMidiMsg msg(0, bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
-    Log("processMIDIInput at IPlugBase passed MIDI message to plugin..\n");
+    ConsoleLog("processMIDIInput at IPlugBase passed MIDI message to plugin..\n");
     ProcessMidiMsg(&msg, true);
   }
   else
   {
     // The bytes are this layer's own (the assembler's or the library's) for the call.
     ISysEx sysex(0, bytes, size);
-    Log("processMIDIInput at IPlugBase passed SysEx message to plugin..\n");
+    ConsoleLog("processMIDIInput at IPlugBase passed SysEx message to plugin..\n");
     ProcessSysEx(&sysex, true);
   }
   mMutex.Leave();
@@ -355,13 +342,13 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   // its ring, so nothing goes to a port that is not open.
   if (!mMidiOut || !mMidiOutOpen)
   {
-    if (!mMidiOutClosedLogged) Log("MIDI OUT: no output port open, nothing sent\n");
+    if (!mMidiOutClosedLogged) ConsoleLog("MIDI OUT: no output port open, nothing sent\n");
     mMidiOutClosedLogged = true;
     return false;
   }
   if (mMidiOutJack && size > kJackMaxMessageSize)
   {
-    Log("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
+    ConsoleLog("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
     return false;
   }
   try

@@ -1,5 +1,7 @@
 #include "plug/MidiPortSelect.h"
 
+#include "base/log.h"
+
 #include <RtMidi.h>
 
 #include <cstdarg>
@@ -7,21 +9,6 @@
 #include <cstring>
 
 namespace {
-
-void Log(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-
-void Log(const char* format, ...)
-{
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
 
 // The first port the library names so now; a name that cannot be read matches nothing.
 int CurrentPortNumber(MidiPortAccess& port, const std::string& name, unsigned count)
@@ -56,11 +43,11 @@ std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port)
     }
     catch (RtMidiError& e)
     {
-      Log(input ? "Failed to get MIDI input port name!\n" : "Failed to get MIDI output port name!\n");
+      ConsoleLog(input ? "Failed to get MIDI input port name!\n" : "Failed to get MIDI output port name!\n");
       e.printMessage();
     }
     names.push_back(last);
-    Log(input ? "MIDI IN Port: %s found and assigned!\n" : "MIDI OUT Port: %s found and assigned!\n", last.c_str());
+    ConsoleLog(input ? "MIDI IN Port: %s found and assigned!\n" : "MIDI OUT Port: %s found and assigned!\n", last.c_str());
   }
   return names;
 }
@@ -90,10 +77,10 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
     return 0;
   }
   const unsigned n = port.PortCount();
-  if (input) Log("RtMidiIn - number of midi input ports: %i\n", (int)n);
+  if (input) ConsoleLog("RtMidiIn - number of midi input ports: %i\n", (int)n);
   const int k = FindMidiPortName(names, name, n);
-  if (k >= 0) Log(input ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
-  if (input) Log("RtMidiIn - port where we want to connect: %i\n", k);
+  if (k >= 0) ConsoleLog(input ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
+  if (input) ConsoleLog("RtMidiIn - port where we want to connect: %i\n", k);
   // A port that was open stays closed whatever follows.
   port.ClosePort();
   if (k < 0 || k > (int)n)
@@ -109,7 +96,7 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
   const int number = CurrentPortNumber(port, names[k], n);
   if (number < 0)
   {
-    Log(input ? "MIDI IN Port: %s is gone!\n" : "MIDI OUT Port: %s is gone!\n", names[k].c_str());
+    ConsoleLog(input ? "MIDI IN Port: %s is gone!\n" : "MIDI OUT Port: %s is gone!\n", names[k].c_str());
     index = 0;
     return 0;
   }
@@ -120,12 +107,12 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
   catch (RtMidiError& e)
   {
     e.printMessage();
-    if (input) Log("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
+    if (input) ConsoleLog("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
     // Writing k back would show a port in the menu that receives nothing.
     index = 0;
     return 0;
   }
-  if (input) Log("RtMidiIn - Opened port: %s - at location: %i\n", name, number);
+  if (input) ConsoleLog("RtMidiIn - Opened port: %s - at location: %i\n", name, number);
   return k;
 }
 
@@ -134,7 +121,7 @@ int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, 
   if (!port.Exists()) return -1;
   const int k = FindMidiPortName(names, name, port.PortCount());
   if (k < 0) return -1;
-  Log(port.IsInput() ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
+  ConsoleLog(port.IsInput() ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
   return k;
 }
 

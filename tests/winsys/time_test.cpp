@@ -200,7 +200,7 @@ TEST(TimeScale, ReadersSeeMonotoneCountsWhileTheScaleChanges)
 TEST(TimeScaleChild, ReportsTheScaleSetAtStart)
 {
   const char* want = getenv("WINSYS_EXPECT_SCALE");
-  if (!want) GTEST_SKIP() << "runs as a child of TimeScale.EnvironmentSetsTheScaleAtStart";
+  if (!want) GTEST_SKIP() << "runs as a child of TimeScale.EnvironmentSetsTheScaleAtStart";  // not listed in CTest
   EXPECT_EQ(SWELL_GetTimeScale(), strtod(want, nullptr));
 }
 
