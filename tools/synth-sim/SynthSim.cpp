@@ -4,20 +4,7 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <ctime>
-
-namespace {
-
-const size_t kRingBytes = 4 << 20;
-
-struct EventHeader
-{
-  uint32_t size;
-  uint32_t frame;
-};
-
-} // namespace
+#include <thread>
 
 SimBytes MakeSimDump(int size, int seed)
 {
@@ -29,15 +16,16 @@ SimBytes MakeSimDump(int size, int seed)
   return d;
 }
 
-SynthSim::SynthSim(const std::string& clientName) : mClientName(clientName)
+SynthSim::SynthSim(const std::string& clientName)
+  : mClientName(clientName), mRecorder([this](const SimMessage& m) {
+      if (mEcho.load()) Send(m.bytes);
+    })
 {
-  sem_init(&mInSem, 0, 0);
 }
 
 SynthSim::~SynthSim()
 {
   Close();
-  sem_destroy(&mInSem);
 }
 
 bool SynthSim::Open(std::string* error)
@@ -56,24 +44,23 @@ bool SynthSim::Open(std::string* error)
   mPeriod = jack_get_buffer_size(mClient);
   mOut = jack_port_register(mClient, "MIDI Out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   mIn = jack_port_register(mClient, "MIDI In", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-  mInRing = jack_ringbuffer_create(kRingBytes);
-  if (!mOut || !mIn || !mInRing)
+  if (!mOut || !mIn)
   {
     if (error) *error = "cannot register the MIDI ports of " + mClientName;
     Close();
     return false;
   }
   mOpenFrame = jack_frame_time(mClient);
-  mStopRecorder.store(false);
-  mRecorder = std::thread(&SynthSim::RecorderLoop, this);
+  mRecorder.Start(mOpenFrame, mRate);
   jack_set_process_callback(mClient, &SynthSim::ProcessThunk, this);
+  // Open before the first period: an echo of the first message must not be refused.
+  mOpen.store(true);
   if (jack_activate(mClient) != 0)
   {
     if (error) *error = "cannot activate JACK client " + mClientName;
     Close();
     return false;
   }
-  mOpen.store(true);
   return true;
 }
 
@@ -87,17 +74,8 @@ void SynthSim::Close()
     mClient = nullptr;
     mOut = mIn = nullptr;
   }
-  if (mRecorder.joinable())
-  {
-    mStopRecorder.store(true);
-    sem_post(&mInSem);
-    mRecorder.join();
-  }
-  if (mInRing)
-  {
-    jack_ringbuffer_free(mInRing);
-    mInRing = nullptr;
-  }
+  // The process thread has stopped: the recorder takes in what it left, then ends.
+  mRecorder.Stop();
   std::lock_guard<std::mutex> l(mOutLock);
   mOutQueue.clear();
   mHaveNextAllowed = false;
@@ -181,22 +159,11 @@ void SynthSim::ReadIncoming(jack_nframes_t frames)
   void* buf = jack_port_get_buffer(mIn, frames);
   const jack_nframes_t start = jack_last_frame_time(mClient);
   const uint32_t n = jack_midi_get_event_count(buf);
-  bool any = false;
   for (uint32_t i = 0; i < n; ++i)
   {
     jack_midi_event_t ev;
-    if (jack_midi_event_get(&ev, buf, i) != 0) continue;
-    const EventHeader h = {(uint32_t)ev.size, start + ev.time};
-    if (jack_ringbuffer_write_space(mInRing) < sizeof(h) + ev.size)
-    {
-      mOverflows.fetch_add(1);
-      continue;
-    }
-    jack_ringbuffer_write(mInRing, (const char*)&h, sizeof(h));
-    jack_ringbuffer_write(mInRing, (const char*)ev.buffer, ev.size);
-    any = true;
+    if (jack_midi_event_get(&ev, buf, i) == 0) mRecorder.Push(ev.buffer, ev.size, start + ev.time);
   }
-  if (any) sem_post(&mInSem);
 }
 
 void SynthSim::WriteOutgoing(jack_nframes_t frames)
@@ -223,85 +190,4 @@ void SynthSim::WriteOutgoing(jack_nframes_t frames)
     mHaveNextAllowed = p.gapAfter > 0;
     mOutQueue.pop_front();
   }
-}
-
-void SynthSim::RecorderLoop()
-{
-  SimBytes event;
-  for (;;)
-  {
-    timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    ts.tv_nsec += 100 * 1000 * 1000;
-    if (ts.tv_nsec >= 1000000000)
-    {
-      ts.tv_sec += 1;
-      ts.tv_nsec -= 1000000000;
-    }
-    sem_timedwait(&mInSem, &ts);
-    EventHeader h;
-    while (jack_ringbuffer_read_space(mInRing) >= sizeof(h))
-    {
-      jack_ringbuffer_read(mInRing, (char*)&h, sizeof(h));
-      event.resize(h.size);
-      jack_ringbuffer_read(mInRing, (char*)event.data(), h.size);
-      mAssembler.Feed(event.data(), (int)event.size(),
-                      [&](const unsigned char* p, int n) { Record(p, n, h.frame); });
-    }
-    if (mStopRecorder.load()) return;
-  }
-}
-
-void SynthSim::Record(const unsigned char* bytes, int size, jack_nframes_t frame)
-{
-  SimMessage m;
-  m.seconds = (double)(int32_t)(frame - mOpenFrame) / mRate;
-  m.bytes.assign(bytes, bytes + size);
-  if (mEcho.load()) Send(m.bytes);
-  std::function<void(const SimMessage&)> cb;
-  {
-    std::lock_guard<std::mutex> l(mRecLock);
-    mReceived.push_back(m);
-    mBytesReceived += size;
-    cb = mOnReceive;
-  }
-  mRecCv.notify_all();
-  if (cb) cb(m);
-}
-
-std::vector<SimMessage> SynthSim::Received() const
-{
-  std::lock_guard<std::mutex> l(mRecLock);
-  return mReceived;
-}
-
-size_t SynthSim::ReceivedCount() const
-{
-  std::lock_guard<std::mutex> l(mRecLock);
-  return mReceived.size();
-}
-
-long long SynthSim::BytesReceived() const
-{
-  std::lock_guard<std::mutex> l(mRecLock);
-  return mBytesReceived;
-}
-
-bool SynthSim::WaitForReceived(size_t count, int timeoutMs) const
-{
-  std::unique_lock<std::mutex> l(mRecLock);
-  return mRecCv.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return mReceived.size() >= count; });
-}
-
-void SynthSim::ClearReceived()
-{
-  std::lock_guard<std::mutex> l(mRecLock);
-  mReceived.clear();
-  mBytesReceived = 0;
-}
-
-void SynthSim::SetOnReceive(std::function<void(const SimMessage&)> f)
-{
-  std::lock_guard<std::mutex> l(mRecLock);
-  mOnReceive = std::move(f);
 }

@@ -6,22 +6,16 @@
 // paced pieces the way the hardware sends them. Tests drive it in-process; the
 // synth-sim program drives it from a script.
 
-#include "plug/SysExAssembler.h"
+#include "SimRecorder.h"
 
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
-#include <semaphore.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
-
-typedef std::vector<unsigned char> SimBytes;
 
 // How a message is cut and spaced. A piece never exceeds 8 KB and the pieces of
 // one message go out at least one JACK period apart: more in one period overflows
@@ -40,12 +34,6 @@ struct SimPacing
 // A made-up dump as the synthesizer frames it: F0 42 30 58, a counting body of
 // seven-bit bytes (the seed shifts it), F7. Sizes of 5 and more.
 SimBytes MakeSimDump(int size, int seed = 3);
-
-struct SimMessage
-{
-  double seconds; // since Open, from JACK's frame clock
-  SimBytes bytes;
-};
 
 class SynthSim
 {
@@ -76,18 +64,18 @@ public:
   bool WaitUntilSent(int timeoutMs) const;
   long long BytesSent() const { return mBytesSent.load(); }
 
-  std::vector<SimMessage> Received() const;
-  size_t ReceivedCount() const;
-  long long BytesReceived() const;
-  bool WaitForReceived(size_t count, int timeoutMs) const;
-  void ClearReceived();
+  std::vector<SimMessage> Received() const { return mRecorder.Received(); }
+  size_t ReceivedCount() const { return mRecorder.ReceivedCount(); }
+  long long BytesReceived() const { return mRecorder.BytesReceived(); }
+  bool WaitForReceived(size_t count, int timeoutMs) const { return mRecorder.WaitForReceived(count, timeoutMs); }
+  void ClearReceived() { mRecorder.ClearReceived(); }
   // Events lost because the receive ring was full (the recorder fell behind).
-  int Overflows() const { return mOverflows.load(); }
+  int Overflows() const { return mRecorder.Overflows(); }
 
   // Sends every received message straight back (for round trips).
   void SetEcho(bool on) { mEcho.store(on); }
   // Called on the recorder thread for every message received.
-  void SetOnReceive(std::function<void(const SimMessage&)> f);
+  void SetOnReceive(std::function<void(const SimMessage&)> f) { mRecorder.SetOnReceive(std::move(f)); }
 
   double SampleRate() const { return mRate; }
   unsigned PeriodFrames() const { return mPeriod; }
@@ -103,8 +91,6 @@ private:
   int Process(jack_nframes_t frames);
   void ReadIncoming(jack_nframes_t frames);
   void WriteOutgoing(jack_nframes_t frames);
-  void RecorderLoop();
-  void Record(const unsigned char* bytes, int size, jack_nframes_t frame);
 
   std::string mClientName;
   jack_client_t* mClient = nullptr;
@@ -122,18 +108,7 @@ private:
   bool mHaveNextAllowed = false;
   std::atomic<long long> mBytesSent{0};
 
-  // Incoming events go from the process thread through a ring to the recorder.
-  jack_ringbuffer_t* mInRing = nullptr;
-  sem_t mInSem;
-  std::thread mRecorder;
-  std::atomic<bool> mStopRecorder{false};
-  std::atomic<int> mOverflows{0};
-  SysExAssembler mAssembler;
-
-  mutable std::mutex mRecLock;
-  mutable std::condition_variable mRecCv;
-  std::vector<SimMessage> mReceived;
-  long long mBytesReceived = 0;
-  std::function<void(const SimMessage&)> mOnReceive;
   std::atomic<bool> mEcho{false};
+  // Incoming events go from the process thread through its ring to the recorder.
+  SimRecorder mRecorder;
 };
