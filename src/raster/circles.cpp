@@ -283,24 +283,9 @@ void __DrawCircleClipped(LICE_IBitmap* dest, float cx, float cy, float r, LICE_P
   const int m = mode & 0xFF;
   if (alpha == 0 || m > 5) return;
   const Target t{dest->getBits(), dest->getRowSpan(), clip, doclip, Rgba(color)};
-  switch (m) {
-    case 0:
-      if (aa) {
-        if (alpha > 0) drawCircle<_LICE_CombinePixelsCopyNoClamp>(t, cx, cy, r, alpha, true, filled);
-      } else if (alpha == 128) {
-        drawCircle<_LICE_CombinePixelsHalfMixNoClamp>(t, cx, cy, r, alpha, false, filled);
-      } else if (alpha == 256) {
-        drawCircle<_LICE_CombinePixelsClobberNoClamp>(t, cx, cy, r, alpha, false, filled);
-      } else if (alpha > 0) {
-        drawCircle<_LICE_CombinePixelsCopyNoClamp>(t, cx, cy, r, alpha, false, filled);
-      }
-      break;
-    case 1: drawCircle<_LICE_CombinePixelsAdd>(t, cx, cy, r, alpha, aa, filled); break;
-    case 2: drawCircle<_LICE_CombinePixelsColorDodge>(t, cx, cy, r, alpha, aa, filled); break;
-    case 3: drawCircle<_LICE_CombinePixelsMulNoClamp>(t, cx, cy, r, alpha, aa, filled); break;
-    case 4: drawCircle<_LICE_CombinePixelsOverlay>(t, cx, cy, r, alpha, aa, filled); break;
-    case 5: drawCircle<_LICE_CombinePixelsHSVAdjust>(t, cx, cy, r, alpha, aa, filled); break;
-  }
+  withCombiner(m, alpha, !aa, [&](auto tag) {
+    drawCircle<typename decltype(tag)::type>(t, cx, cy, r, alpha, aa, filled);
+  });
 }
 
 // Outline or fill over the whole bitmap; clipping tests are skipped when the

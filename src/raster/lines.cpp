@@ -209,36 +209,12 @@ void drawRun(LICE_PixelValue* px, int step, int count, LICE_PixelValue color, fl
   }
   const int w = LICE_WeightFromAlpha(alpha);
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (w == 128)
-        __LICE_LineClassSimple<_LICE_CombinePixelsHalfMixNoClamp>::LICE_VertLine(px, step, count,
-                                                                                  color, w);
-      else if (w == 256)
-        wordRun<_LICE_CombinePixelsClobberFAST>(px, step, count, color);
-      else if (w >= 1)
-        __LICE_LineClassSimple<_LICE_CombinePixelsCopyNoClamp>::LICE_VertLine(px, step, count,
-                                                                              color, w);
-      break;
-    case 1:
-      __LICE_LineClassSimple<_LICE_CombinePixelsAdd>::LICE_VertLine(px, step, count, color, w);
-      break;
-    case 2:
-      __LICE_LineClassSimple<_LICE_CombinePixelsColorDodge>::LICE_VertLine(px, step, count, color,
-                                                                            w);
-      break;
-    case 3:
-      __LICE_LineClassSimple<_LICE_CombinePixelsMulNoClamp>::LICE_VertLine(px, step, count, color,
-                                                                            w);
-      break;
-    case 4:
-      __LICE_LineClassSimple<_LICE_CombinePixelsOverlay>::LICE_VertLine(px, step, count, color, w);
-      break;
-    case 5:
-      __LICE_LineClassSimple<_LICE_CombinePixelsHSVAdjust>::LICE_VertLine(px, step, count, color,
-                                                                           w);
-      break;
-  }
+  // A full-weight copy stores whole words.
+  if (m == 0 && w == 256) return wordRun<_LICE_CombinePixelsClobberFAST>(px, step, count, color);
+  withCombiner(m, w, true, [&](auto tag) {
+    using C = typename decltype(tag)::type;
+    __LICE_LineClassSimple<C>::LICE_VertLine(px, step, count, color, w);
+  });
 }
 
 template <class C>
@@ -275,24 +251,14 @@ void drawDiagonal(LICE_PixelValue* px, int n, int xs, int ys, LICE_PixelValue co
   }
   const int w = LICE_WeightFromAlpha(alpha);
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (aa) {
-        if (w >= 1) diag<_LICE_CombinePixelsCopyNoClamp>(px, n, xs, ys, color, w, true);
-      } else if (w == 128) {
-        diag<_LICE_CombinePixelsHalfMixNoClamp>(px, n, xs, ys, color, w, false);
-      } else if (w == 256) {
-        for (int i = 0; i <= n; i++, px += xs + ys) *px = color;
-      } else if (w >= 1) {
-        diag<_LICE_CombinePixelsCopyNoClamp>(px, n, xs, ys, color, w, false);
-      }
-      break;
-    case 1: diag<_LICE_CombinePixelsAdd>(px, n, xs, ys, color, w, aa); break;
-    case 2: diag<_LICE_CombinePixelsColorDodge>(px, n, xs, ys, color, w, aa); break;
-    case 3: diag<_LICE_CombinePixelsMulNoClamp>(px, n, xs, ys, color, w, aa); break;
-    case 4: diag<_LICE_CombinePixelsOverlay>(px, n, xs, ys, color, w, aa); break;
-    case 5: diag<_LICE_CombinePixelsHSVAdjust>(px, n, xs, ys, color, w, aa); break;
+  // A full-weight copy without smoothing is a plain store.
+  if (m == 0 && !aa && w == 256) {
+    for (int i = 0; i <= n; i++, px += xs + ys) *px = color;
+    return;
   }
+  withCombiner(m, w, !aa, [&](auto tag) {
+    diag<typename decltype(tag)::type>(px, n, xs, ys, color, w, aa);
+  });
 }
 
 void drawGeneral(LICE_PixelValue* first, LICE_PixelValue* last, int slope, int major_step,
@@ -301,44 +267,11 @@ void drawGeneral(LICE_PixelValue* first, LICE_PixelValue* last, int slope, int m
   const int w = LICE_WeightFromAlpha(alpha);
   const int m = mode & 0xFF;
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (aa) {
-        if (w >= 1)
-          __LICE_LineClass<_LICE_CombinePixelsCopyNoClamp>::LICE_LineImpl(
-              first, last, slope, major_step, len, minor_step, color, w, true);
-      } else if (w == 128) {
-        __LICE_LineClass<_LICE_CombinePixelsHalfMixNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      } else if (w == 256) {
-        __LICE_LineClass<_LICE_CombinePixelsClobberNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      } else if (w >= 1) {
-        __LICE_LineClass<_LICE_CombinePixelsCopyNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      }
-      break;
-    case 1:
-      __LICE_LineClass<_LICE_CombinePixelsAdd>::LICE_LineImpl(first, last, slope, major_step, len,
-                                                              minor_step, color, w, aa);
-      break;
-    case 2:
-      __LICE_LineClass<_LICE_CombinePixelsColorDodge>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 3:
-      __LICE_LineClass<_LICE_CombinePixelsMulNoClamp>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 4:
-      __LICE_LineClass<_LICE_CombinePixelsOverlay>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 5:
-      __LICE_LineClass<_LICE_CombinePixelsHSVAdjust>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-  }
+  withCombiner(m, w, !aa, [&](auto tag) {
+    using C = typename decltype(tag)::type;
+    __LICE_LineClass<C>::LICE_LineImpl(first, last, slope, major_step, len, minor_step, color, w,
+                                       aa);
+  });
 }
 
 inline int outcode(long long x, long long y, long long w, long long h)
@@ -620,33 +553,10 @@ void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE
   const int px = xmajor ? majpos : minpos, py = xmajor ? minpos : majpos;
   const int mjx = xmajor ? 1 : 0, mjy = xmajor ? 0 : 1;
   const int mnx = xmajor ? 0 : mdir, mny = xmajor ? mdir : 0;
-  switch (m) {
-    case 0:
-      if (wt >= 1)
-        fline<_LICE_CombinePixelsCopyNoClamp>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                             mnx, mny, color, wt);
-      break;
-    case 1:
-      fline<_LICE_CombinePixelsAdd>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
-                                    mny, color, wt);
-      break;
-    case 2:
-      fline<_LICE_CombinePixelsColorDodge>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                           mnx, mny, color, wt);
-      break;
-    case 3:
-      fline<_LICE_CombinePixelsMulNoClamp>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                           mnx, mny, color, wt);
-      break;
-    case 4:
-      fline<_LICE_CombinePixelsOverlay>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
+  withCombiner(m, wt, false, [&](auto tag) {
+    fline<typename decltype(tag)::type>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
                                         mny, color, wt);
-      break;
-    case 5:
-      fline<_LICE_CombinePixelsHSVAdjust>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                          mnx, mny, color, wt);
-      break;
-  }
+  });
 }
 
 void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff,
@@ -677,21 +587,9 @@ void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxo
   LICE_PixelValue* p = bits + (long long)y1 * span + x1;
   const int step = y1 == y2 ? 1 : span;
   const int length = y1 == y2 ? x2 - x1 : y2 - y1;
-  switch (m) {
-    case 0:
-      if (w == 128)
-        dashed<_LICE_CombinePixelsHalfMixNoClamp>(p, step, length, pxon, pxoff, color, w);
-      else if (w == 256)
-        dashed<_LICE_CombinePixelsClobberNoClamp>(p, step, length, pxon, pxoff, color, w);
-      else if (w >= 1)
-        dashed<_LICE_CombinePixelsCopyNoClamp>(p, step, length, pxon, pxoff, color, w);
-      break;
-    case 1: dashed<_LICE_CombinePixelsAdd>(p, step, length, pxon, pxoff, color, w); break;
-    case 2: dashed<_LICE_CombinePixelsColorDodge>(p, step, length, pxon, pxoff, color, w); break;
-    case 3: dashed<_LICE_CombinePixelsMulNoClamp>(p, step, length, pxon, pxoff, color, w); break;
-    case 4: dashed<_LICE_CombinePixelsOverlay>(p, step, length, pxon, pxoff, color, w); break;
-    case 5: dashed<_LICE_CombinePixelsHSVAdjust>(p, step, length, pxon, pxoff, color, w); break;
-  }
+  withCombiner(m, w, true, [&](auto tag) {
+    dashed<typename decltype(tag)::type>(p, step, length, pxon, pxoff, color, w);
+  });
 }
 
 bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xlo, int ylo, int xhi, int yhi)
