@@ -153,19 +153,23 @@ struct _LICE_CircleDrawer {
     }
   }
 
+  // The filled interior reached at step x with the edge at y: in each octant the
+  // run from the edge in to the diagonal.
+  static void fillSpans(const Target& t, int xc, int yc, int x, int y, int alpha)
+  {
+    DrawClippedVertLine(t, xc - x, yc - y, yc - x - 1, alpha);
+    DrawClippedVertLine(t, xc - x, yc + x + 1, yc + y, alpha);
+    DrawClippedVertLine(t, xc + x, yc - y, yc - x - 1, alpha);
+    DrawClippedVertLine(t, xc + x, yc + x + 1, yc + y, alpha);
+    DrawClippedHorzLine(t, yc - x, xc - y, xc - x, alpha);
+    DrawClippedHorzLine(t, yc - x, xc + x, xc + y, alpha);
+    DrawClippedHorzLine(t, yc + x, xc - y, xc - x, alpha);
+    DrawClippedHorzLine(t, yc + x, xc + x, xc + y, alpha);
+  }
+
   static void step(const Target& t, int xc, int yc, int x, int y, int alpha, bool filled)
   {
-    if (filled) {
-      DrawClippedVertLine(t, xc - x, yc - y, yc - x - 1, alpha);
-      DrawClippedVertLine(t, xc - x, yc + x + 1, yc + y, alpha);
-      DrawClippedVertLine(t, xc + x, yc - y, yc - x - 1, alpha);
-      DrawClippedVertLine(t, xc + x, yc + x + 1, yc + y, alpha);
-      DrawClippedHorzLine(t, yc - x, xc - y, xc - x, alpha);
-      DrawClippedHorzLine(t, yc - x, xc + x, xc + y, alpha);
-      DrawClippedHorzLine(t, yc + x, xc - y, xc - x, alpha);
-      DrawClippedHorzLine(t, yc + x, xc + x, xc + y, alpha);
-      return;
-    }
+    if (filled) return fillSpans(t, xc, yc, x, y, alpha);
     DrawClippedPt(t, xc + x, yc + y, alpha);
     DrawClippedPt(t, xc - x, yc + y, alpha);
     DrawClippedPt(t, xc + x, yc - y, alpha);
@@ -238,17 +242,7 @@ struct _LICE_CircleDrawer {
       DrawClippedPt(t, xc + Xi + 1, yc - i, f);
       DrawClippedPt(t, xc + Xi + 1, yc + i, f);
     }
-    if (filled) {
-      DrawClippedVertLine(t, xc - i, yc - Xi, yc - i - 1, A);
-      DrawClippedVertLine(t, xc - i, yc + i + 1, yc + Xi, A);
-      DrawClippedVertLine(t, xc + i, yc - Xi, yc - i - 1, A);
-      DrawClippedVertLine(t, xc + i, yc + i + 1, yc + Xi, A);
-      DrawClippedHorzLine(t, yc - i, xc - Xi, xc - i, A);
-      DrawClippedHorzLine(t, yc - i, xc + i, xc + Xi, A);
-      DrawClippedHorzLine(t, yc + i, xc - Xi, xc - i, A);
-      DrawClippedHorzLine(t, yc + i, xc + i, xc + Xi, A);
-      return;
-    }
+    if (filled) return fillSpans(t, xc, yc, i, Xi, A);
     DrawClippedPt(t, xc - Xi, yc - i, A - f);
     DrawClippedPt(t, xc + Xi, yc - i, A - f);
     DrawClippedPt(t, xc - i, yc + Xi, A - f);
