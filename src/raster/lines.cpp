@@ -274,13 +274,16 @@ void drawGeneral(LICE_PixelValue* first, LICE_PixelValue* last, int slope, int m
   });
 }
 
-inline int outcode(long long x, long long y, long long w, long long h)
+// Which sides of [0, xmax) x [0, ymax) a point lies beyond: 1 left, 2 right,
+// 4 top, 8 bottom.
+template <class T>
+inline int outcode(T x, T y, T xmax, T ymax)
 {
   int c = 0;
   if (x < 0) c |= 1;
-  else if (x >= w) c |= 2;
+  else if (x >= xmax) c |= 2;
   if (y < 0) c |= 4;
-  else if (y >= h) c |= 8;
+  else if (y >= ymax) c |= 8;
   return c;
 }
 
@@ -324,23 +327,13 @@ bool clipLine64(long long* x1, long long* y1, long long* x2, long long* y2, long
   return !(c1 | c2);
 }
 
-inline int foutcode(float x, float y, float xmax, float ymax)
-{
-  int c = 0;
-  if (x < 0) c |= 1;
-  else if (x >= xmax) c |= 2;
-  if (y < 0) c |= 4;
-  else if (y >= ymax) c |= 8;
-  return c;
-}
-
 // Float Cohen-Sutherland, one pixel narrower on the right and bottom than the
 // integer clip so that the anti-aliased walk's partner pixel stays inside.
 bool ClipFLine(float* x1, float* y1, float* x2, float* y2, int w, int h)
 {
   const float xmax = (float)((long long)w - 1), ymax = (float)((long long)h - 1);
   float X1 = *x1, Y1 = *y1, X2 = *x2, Y2 = *y2;
-  int c1 = foutcode(X1, Y1, xmax, ymax), c2 = foutcode(X2, Y2, xmax, ymax);
+  int c1 = outcode(X1, Y1, xmax, ymax), c2 = outcode(X2, Y2, xmax, ymax);
   bool ok = false;
   for (int round = 0; round < 16; round++) {
     if (!(c1 | c2)) {
@@ -366,11 +359,11 @@ bool ClipFLine(float* x1, float* y1, float* x2, float* y2, int w, int h)
     if (c1) {
       X1 = nx;
       Y1 = ny;
-      c1 = foutcode(nx, ny, xmax, ymax);
+      c1 = outcode(nx, ny, xmax, ymax);
     } else {
       X2 = nx;
       Y2 = ny;
-      c2 = foutcode(nx, ny, xmax, ymax);
+      c2 = outcode(nx, ny, xmax, ymax);
     }
   }
   *x1 = X1;
