@@ -89,6 +89,15 @@ int CBezPrep(LICE_IBitmap* dest, float xs, float ys, float xc1, float yc1, float
   return p->n;
 }
 
+// Calls f(t) at the inner points of the prepared cubic's walk, in order.
+template <class F>
+void forInnerPoints(const CubicPrep& p, F&& f)
+{
+  if (p.n < 3) return;
+  const double dt = (p.tend - p.tstart) / p.n;
+  for (int k = 1; k <= p.n - 2; k++) f(p.tstart + k * dt);
+}
+
 void DoBezierFillSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int yfill,
                          LICE_PixelValue color, float alpha, int mode)
 {
@@ -262,16 +271,12 @@ void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl
       CBezPrep(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, tol, true, &p);
   if (!n) return;
   float px = p.xstart, py = p.ystart;
-  if (n >= 3) {
-    const double dt = (p.tend - p.tstart) / n;
-    for (int k = 1; k <= n - 2; k++) {
-      const double t = p.tstart + k * dt;
-      const float qx = (float)p.x.at(t), qy = (float)p.y.at(t);
-      LICE_FLine(dest, px, py, qx, qy, color, alpha, mode, aa);
-      px = qx;
-      py = qy;
-    }
-  }
+  forInnerPoints(p, [&](double t) {
+    const float qx = (float)p.x.at(t), qy = (float)p.y.at(t);
+    LICE_FLine(dest, px, py, qx, qy, color, alpha, mode, aa);
+    px = qx;
+    py = qy;
+  });
   LICE_FLine(dest, px, py, p.xend, p.yend, color, alpha, mode, aa);
 }
 
@@ -301,18 +306,14 @@ void FillCBezierTo(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, 
       DoBezierFillSegmentX(dest, side1, lead1, side2, lead2, fill, color, alpha, mode);
   };
   int cl = truncToInt(leadStart), cs = truncToInt(sideStart + 0.5);
-  if (n >= 3) {
-    const double dt = (p.tend - p.tstart) / n;
-    for (int k = 1; k <= n - 2; k++) {
-      const double t = p.tstart + k * dt;
-      const int l = truncToInt((float)lead.at(t));
-      if (l < cl) continue;
-      const int s = truncToInt(side.at(t) + 0.5);
-      segment(cl, cs, l, s);
-      cl = addClamped(l, 1);
-      cs = s;
-    }
-  }
+  forInnerPoints(p, [&](double t) {
+    const int l = truncToInt((float)lead.at(t));
+    if (l < cl) return;
+    const int s = truncToInt(side.at(t) + 0.5);
+    segment(cl, cs, l, s);
+    cl = addClamped(l, 1);
+    cs = s;
+  });
   const int le = truncToInt(leadEnd - 1);
   if (le >= cl) segment(cl, cs, le, truncToInt(sideEnd + 0.5));
 }
