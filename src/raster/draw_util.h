@@ -57,8 +57,9 @@ struct CombinerTag {
 // Calls draw with the combiner for the low byte of mode at the given weight;
 // unknown modes draw nothing. Mode 0 copies, and only at positive weights; with
 // shortcuts it takes the exact half mix at 128 and a plain store at 256.
+// Always inlined into the caller, so each drawing loop stays its own function.
 template <class F>
-void withCombiner(int mode, int weight, bool shortcuts, F&& draw)
+[[gnu::always_inline]] inline void withCombiner(int mode, int weight, bool shortcuts, F&& draw)
 {
   switch (mode & 0xFF) {
     case 0:
