@@ -89,6 +89,15 @@ int CBezPrep(LICE_IBitmap* dest, float xs, float ys, float xc1, float yc1, float
   return p->n;
 }
 
+// Calls f(t) at the inner points of the prepared cubic's walk, in order.
+template <class F>
+void forInnerPoints(const CubicPrep& p, F&& f)
+{
+  if (p.n < 3) return;
+  const double dt = (p.tend - p.tstart) / p.n;
+  for (int k = 1; k <= p.n - 2; k++) f(p.tstart + k * dt);
+}
+
 void DoBezierFillSegment(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int yfill,
                          LICE_PixelValue color, float alpha, int mode)
 {
@@ -262,67 +271,67 @@ void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl
       CBezPrep(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, tol, true, &p);
   if (!n) return;
   float px = p.xstart, py = p.ystart;
-  if (n >= 3) {
-    const double dt = (p.tend - p.tstart) / n;
-    for (int k = 1; k <= n - 2; k++) {
-      const double t = p.tstart + k * dt;
-      const float qx = (float)p.x.at(t), qy = (float)p.y.at(t);
-      LICE_FLine(dest, px, py, qx, qy, color, alpha, mode, aa);
-      px = qx;
-      py = qy;
-    }
-  }
+  forInnerPoints(p, [&](double t) {
+    const float qx = (float)p.x.at(t), qy = (float)p.y.at(t);
+    LICE_FLine(dest, px, py, qx, qy, color, alpha, mode, aa);
+    px = qx;
+    py = qy;
+  });
   LICE_FLine(dest, px, py, p.xend, p.yend, color, alpha, mode, aa);
 }
+
+namespace {
+
+// A cubic filled to a row (RowFill, walking along x) or to a column (walking
+// along y). The walk is the same either way; only which coordinate leads and
+// which segment filler takes the step differ.
+template <bool RowFill>
+void FillCBezierTo(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
+                   float xctl2, float yctl2, float xend, float yend, int fill,
+                   LICE_PixelValue color, float alpha, int mode, float tol)
+{
+  CubicPrep p;
+  const int n =
+      CBezPrep(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, tol, RowFill, &p);
+  if (!n) return;
+  // Lead: the coordinate the walk advances along; side: the other one.
+  const Cubic& lead = RowFill ? p.x : p.y;
+  const Cubic& side = RowFill ? p.y : p.x;
+  const float leadStart = RowFill ? p.xstart : p.ystart, sideStart = RowFill ? p.ystart : p.xstart;
+  const float leadEnd = RowFill ? p.xend : p.yend, sideEnd = RowFill ? p.yend : p.xend;
+  auto segment = [&](int lead1, int side1, int lead2, int side2) {
+    if (RowFill)
+      DoBezierFillSegment(dest, lead1, side1, lead2, side2, fill, color, alpha, mode);
+    else
+      DoBezierFillSegmentX(dest, side1, lead1, side2, lead2, fill, color, alpha, mode);
+  };
+  int cl = truncToInt(leadStart), cs = truncToInt(sideStart + 0.5);
+  forInnerPoints(p, [&](double t) {
+    const int l = truncToInt((float)lead.at(t));
+    if (l < cl) return;
+    const int s = truncToInt(side.at(t) + 0.5);
+    segment(cl, cs, l, s);
+    cl = addClamped(l, 1);
+    cs = s;
+  });
+  const int le = truncToInt(leadEnd - 1);
+  if (le >= cl) segment(cl, cs, le, truncToInt(sideEnd + 0.5));
+}
+
+}  // namespace
 
 void LICE_FillCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
                       float xctl2, float yctl2, float xend, float yend, int yfill,
                       LICE_PixelValue color, float alpha, int mode, float tol)
 {
-  CubicPrep p;
-  const int n =
-      CBezPrep(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, tol, true, &p);
-  if (!n) return;
-  int cx = truncToInt(p.xstart), cy = truncToInt(p.ystart + 0.5);
-  if (n >= 3) {
-    const double dt = (p.tend - p.tstart) / n;
-    for (int k = 1; k <= n - 2; k++) {
-      const double t = p.tstart + k * dt;
-      const int x = truncToInt((float)p.x.at(t));
-      if (x < cx) continue;
-      const int y = truncToInt(p.y.at(t) + 0.5);
-      DoBezierFillSegment(dest, cx, cy, x, y, yfill, color, alpha, mode);
-      cx = addClamped(x, 1);
-      cy = y;
-    }
-  }
-  const int xe = truncToInt(p.xend - 1);
-  if (xe >= cx)
-    DoBezierFillSegment(dest, cx, cy, xe, truncToInt(p.yend + 0.5), yfill, color, alpha, mode);
+  FillCBezierTo<true>(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, yfill, color,
+                      alpha, mode, tol);
 }
 
 void LICE_FillCBezierX(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1,
                        float xctl2, float yctl2, float xend, float yend, int xfill,
                        LICE_PixelValue color, float alpha, int mode, float tol)
 {
-  CubicPrep p;
-  const int n =
-      CBezPrep(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, tol, false, &p);
-  if (!n) return;
-  int cy = truncToInt(p.ystart), cx = truncToInt(p.xstart + 0.5);
-  if (n >= 3) {
-    const double dt = (p.tend - p.tstart) / n;
-    for (int k = 1; k <= n - 2; k++) {
-      const double t = p.tstart + k * dt;
-      const int y = truncToInt((float)p.y.at(t));
-      if (y < cy) continue;
-      const int x = truncToInt(p.x.at(t) + 0.5);
-      DoBezierFillSegmentX(dest, cx, cy, x, y, xfill, color, alpha, mode);
-      cy = addClamped(y, 1);
-      cx = x;
-    }
-  }
-  const int ye = truncToInt(p.yend - 1);
-  if (ye >= cy)
-    DoBezierFillSegmentX(dest, cx, cy, truncToInt(p.xend + 0.5), ye, xfill, color, alpha, mode);
+  FillCBezierTo<false>(dest, xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend, xfill, color,
+                       alpha, mode, tol);
 }

@@ -47,4 +47,35 @@ inline void combine(LICE_PixelValue* p, const Rgba& c, int weight)
   C::doPix(reinterpret_cast<unsigned char*>(p), c.r, c.g, c.b, c.a, weight);
 }
 
+// Names a combiner type to a generic lambda: draw(CombinerTag<C>()) lets the
+// lambda take C as typename decltype(tag)::type.
+template <class C>
+struct CombinerTag {
+  using type = C;
+};
+
+// Calls draw with the combiner for the low byte of mode at the given weight;
+// unknown modes draw nothing. Mode 0 copies, and only at positive weights; with
+// shortcuts it takes the exact half mix at 128 and a plain store at 256.
+// Always inlined into the caller, so each drawing loop stays its own function.
+template <class F>
+[[gnu::always_inline]] inline void withCombiner(int mode, int weight, bool shortcuts, F&& draw)
+{
+  switch (mode & 0xFF) {
+    case 0:
+      if (shortcuts && weight == 128)
+        draw(CombinerTag<_LICE_CombinePixelsHalfMixNoClamp>());
+      else if (shortcuts && weight == 256)
+        draw(CombinerTag<_LICE_CombinePixelsClobberNoClamp>());
+      else if (weight >= 1)
+        draw(CombinerTag<_LICE_CombinePixelsCopyNoClamp>());
+      break;
+    case 1: draw(CombinerTag<_LICE_CombinePixelsAdd>()); break;
+    case 2: draw(CombinerTag<_LICE_CombinePixelsColorDodge>()); break;
+    case 3: draw(CombinerTag<_LICE_CombinePixelsMulNoClamp>()); break;
+    case 4: draw(CombinerTag<_LICE_CombinePixelsOverlay>()); break;
+    case 5: draw(CombinerTag<_LICE_CombinePixelsHSVAdjust>()); break;
+  }
+}
+
 }  // namespace lice_draw

@@ -65,33 +65,10 @@ void LICE_DrawGlyphEx(LICE_IBitmap* dest, int x, int y, LICE_PixelValue color,
 
   const int w = LICE_WeightFromAlpha(alpha);
   if (w == 0) return;
-  switch (mode & 0xFF) {
-    case 0:
-      if (w >= 1)
-        GlyphDrawImpl<_LICE_CombinePixelsCopyNoClamp>::DrawGlyph(alphas, p, glyph_w, glyph_h,
-                                                                 color, step, glyph_span, w);
-      break;
-    case 1:
-      GlyphDrawImpl<_LICE_CombinePixelsAdd>::DrawGlyph(alphas, p, glyph_w, glyph_h, color, step,
-                                                       glyph_span, w);
-      break;
-    case 2:
-      GlyphDrawImpl<_LICE_CombinePixelsColorDodge>::DrawGlyph(alphas, p, glyph_w, glyph_h, color,
-                                                              step, glyph_span, w);
-      break;
-    case 3:
-      GlyphDrawImpl<_LICE_CombinePixelsMulNoClamp>::DrawGlyph(alphas, p, glyph_w, glyph_h, color,
-                                                              step, glyph_span, w);
-      break;
-    case 4:
-      GlyphDrawImpl<_LICE_CombinePixelsOverlay>::DrawGlyph(alphas, p, glyph_w, glyph_h, color,
+  withCombiner(mode, w, false, [&](auto tag) {
+    GlyphDrawImpl<typename decltype(tag)::type>::DrawGlyph(alphas, p, glyph_w, glyph_h, color,
                                                            step, glyph_span, w);
-      break;
-    case 5:
-      GlyphDrawImpl<_LICE_CombinePixelsHSVAdjust>::DrawGlyph(alphas, p, glyph_w, glyph_h, color,
-                                                             step, glyph_span, w);
-      break;
-  }
+  });
 }
 
 void LICE_DrawGlyph(LICE_IBitmap* dest, int x, int y, LICE_PixelValue color,

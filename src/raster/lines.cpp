@@ -209,36 +209,12 @@ void drawRun(LICE_PixelValue* px, int step, int count, LICE_PixelValue color, fl
   }
   const int w = LICE_WeightFromAlpha(alpha);
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (w == 128)
-        __LICE_LineClassSimple<_LICE_CombinePixelsHalfMixNoClamp>::LICE_VertLine(px, step, count,
-                                                                                  color, w);
-      else if (w == 256)
-        wordRun<_LICE_CombinePixelsClobberFAST>(px, step, count, color);
-      else if (w >= 1)
-        __LICE_LineClassSimple<_LICE_CombinePixelsCopyNoClamp>::LICE_VertLine(px, step, count,
-                                                                              color, w);
-      break;
-    case 1:
-      __LICE_LineClassSimple<_LICE_CombinePixelsAdd>::LICE_VertLine(px, step, count, color, w);
-      break;
-    case 2:
-      __LICE_LineClassSimple<_LICE_CombinePixelsColorDodge>::LICE_VertLine(px, step, count, color,
-                                                                            w);
-      break;
-    case 3:
-      __LICE_LineClassSimple<_LICE_CombinePixelsMulNoClamp>::LICE_VertLine(px, step, count, color,
-                                                                            w);
-      break;
-    case 4:
-      __LICE_LineClassSimple<_LICE_CombinePixelsOverlay>::LICE_VertLine(px, step, count, color, w);
-      break;
-    case 5:
-      __LICE_LineClassSimple<_LICE_CombinePixelsHSVAdjust>::LICE_VertLine(px, step, count, color,
-                                                                           w);
-      break;
-  }
+  // A full-weight copy stores whole words.
+  if (m == 0 && w == 256) return wordRun<_LICE_CombinePixelsClobberFAST>(px, step, count, color);
+  withCombiner(m, w, true, [&](auto tag) {
+    using C = typename decltype(tag)::type;
+    __LICE_LineClassSimple<C>::LICE_VertLine(px, step, count, color, w);
+  });
 }
 
 template <class C>
@@ -275,24 +251,14 @@ void drawDiagonal(LICE_PixelValue* px, int n, int xs, int ys, LICE_PixelValue co
   }
   const int w = LICE_WeightFromAlpha(alpha);
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (aa) {
-        if (w >= 1) diag<_LICE_CombinePixelsCopyNoClamp>(px, n, xs, ys, color, w, true);
-      } else if (w == 128) {
-        diag<_LICE_CombinePixelsHalfMixNoClamp>(px, n, xs, ys, color, w, false);
-      } else if (w == 256) {
-        for (int i = 0; i <= n; i++, px += xs + ys) *px = color;
-      } else if (w >= 1) {
-        diag<_LICE_CombinePixelsCopyNoClamp>(px, n, xs, ys, color, w, false);
-      }
-      break;
-    case 1: diag<_LICE_CombinePixelsAdd>(px, n, xs, ys, color, w, aa); break;
-    case 2: diag<_LICE_CombinePixelsColorDodge>(px, n, xs, ys, color, w, aa); break;
-    case 3: diag<_LICE_CombinePixelsMulNoClamp>(px, n, xs, ys, color, w, aa); break;
-    case 4: diag<_LICE_CombinePixelsOverlay>(px, n, xs, ys, color, w, aa); break;
-    case 5: diag<_LICE_CombinePixelsHSVAdjust>(px, n, xs, ys, color, w, aa); break;
+  // A full-weight copy without smoothing is a plain store.
+  if (m == 0 && !aa && w == 256) {
+    for (int i = 0; i <= n; i++, px += xs + ys) *px = color;
+    return;
   }
+  withCombiner(m, w, !aa, [&](auto tag) {
+    diag<typename decltype(tag)::type>(px, n, xs, ys, color, w, aa);
+  });
 }
 
 void drawGeneral(LICE_PixelValue* first, LICE_PixelValue* last, int slope, int major_step,
@@ -301,53 +267,23 @@ void drawGeneral(LICE_PixelValue* first, LICE_PixelValue* last, int slope, int m
   const int w = LICE_WeightFromAlpha(alpha);
   const int m = mode & 0xFF;
   if (w == 0 || m > 5) return;
-  switch (m) {
-    case 0:
-      if (aa) {
-        if (w >= 1)
-          __LICE_LineClass<_LICE_CombinePixelsCopyNoClamp>::LICE_LineImpl(
-              first, last, slope, major_step, len, minor_step, color, w, true);
-      } else if (w == 128) {
-        __LICE_LineClass<_LICE_CombinePixelsHalfMixNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      } else if (w == 256) {
-        __LICE_LineClass<_LICE_CombinePixelsClobberNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      } else if (w >= 1) {
-        __LICE_LineClass<_LICE_CombinePixelsCopyNoClamp>::LICE_LineImpl(
-            first, last, slope, major_step, len, minor_step, color, w, false);
-      }
-      break;
-    case 1:
-      __LICE_LineClass<_LICE_CombinePixelsAdd>::LICE_LineImpl(first, last, slope, major_step, len,
-                                                              minor_step, color, w, aa);
-      break;
-    case 2:
-      __LICE_LineClass<_LICE_CombinePixelsColorDodge>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 3:
-      __LICE_LineClass<_LICE_CombinePixelsMulNoClamp>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 4:
-      __LICE_LineClass<_LICE_CombinePixelsOverlay>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-    case 5:
-      __LICE_LineClass<_LICE_CombinePixelsHSVAdjust>::LICE_LineImpl(
-          first, last, slope, major_step, len, minor_step, color, w, aa);
-      break;
-  }
+  withCombiner(m, w, !aa, [&](auto tag) {
+    using C = typename decltype(tag)::type;
+    __LICE_LineClass<C>::LICE_LineImpl(first, last, slope, major_step, len, minor_step, color, w,
+                                       aa);
+  });
 }
 
-inline int outcode(long long x, long long y, long long w, long long h)
+// Which sides of [0, xmax) x [0, ymax) a point lies beyond: 1 left, 2 right,
+// 4 top, 8 bottom.
+template <class T>
+inline int outcode(T x, T y, T xmax, T ymax)
 {
   int c = 0;
   if (x < 0) c |= 1;
-  else if (x >= w) c |= 2;
+  else if (x >= xmax) c |= 2;
   if (y < 0) c |= 4;
-  else if (y >= h) c |= 8;
+  else if (y >= ymax) c |= 8;
   return c;
 }
 
@@ -391,23 +327,13 @@ bool clipLine64(long long* x1, long long* y1, long long* x2, long long* y2, long
   return !(c1 | c2);
 }
 
-inline int foutcode(float x, float y, float xmax, float ymax)
-{
-  int c = 0;
-  if (x < 0) c |= 1;
-  else if (x >= xmax) c |= 2;
-  if (y < 0) c |= 4;
-  else if (y >= ymax) c |= 8;
-  return c;
-}
-
 // Float Cohen-Sutherland, one pixel narrower on the right and bottom than the
 // integer clip so that the anti-aliased walk's partner pixel stays inside.
 bool ClipFLine(float* x1, float* y1, float* x2, float* y2, int w, int h)
 {
   const float xmax = (float)((long long)w - 1), ymax = (float)((long long)h - 1);
   float X1 = *x1, Y1 = *y1, X2 = *x2, Y2 = *y2;
-  int c1 = foutcode(X1, Y1, xmax, ymax), c2 = foutcode(X2, Y2, xmax, ymax);
+  int c1 = outcode(X1, Y1, xmax, ymax), c2 = outcode(X2, Y2, xmax, ymax);
   bool ok = false;
   for (int round = 0; round < 16; round++) {
     if (!(c1 | c2)) {
@@ -433,11 +359,11 @@ bool ClipFLine(float* x1, float* y1, float* x2, float* y2, int w, int h)
     if (c1) {
       X1 = nx;
       Y1 = ny;
-      c1 = foutcode(nx, ny, xmax, ymax);
+      c1 = outcode(nx, ny, xmax, ymax);
     } else {
       X2 = nx;
       Y2 = ny;
-      c2 = foutcode(nx, ny, xmax, ymax);
+      c2 = outcode(nx, ny, xmax, ymax);
     }
   }
   *x1 = X1;
@@ -620,33 +546,10 @@ void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE
   const int px = xmajor ? majpos : minpos, py = xmajor ? minpos : majpos;
   const int mjx = xmajor ? 1 : 0, mjy = xmajor ? 0 : 1;
   const int mnx = xmajor ? 0 : mdir, mny = xmajor ? mdir : 0;
-  switch (m) {
-    case 0:
-      if (wt >= 1)
-        fline<_LICE_CombinePixelsCopyNoClamp>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                             mnx, mny, color, wt);
-      break;
-    case 1:
-      fline<_LICE_CombinePixelsAdd>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
-                                    mny, color, wt);
-      break;
-    case 2:
-      fline<_LICE_CombinePixelsColorDodge>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                           mnx, mny, color, wt);
-      break;
-    case 3:
-      fline<_LICE_CombinePixelsMulNoClamp>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                           mnx, mny, color, wt);
-      break;
-    case 4:
-      fline<_LICE_CombinePixelsOverlay>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
+  withCombiner(m, wt, false, [&](auto tag) {
+    fline<typename decltype(tag)::type>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy, mnx,
                                         mny, color, wt);
-      break;
-    case 5:
-      fline<_LICE_CombinePixelsHSVAdjust>(bits, span, w, h, px, py, n, error, fslope, mjx, mjy,
-                                          mnx, mny, color, wt);
-      break;
-  }
+  });
 }
 
 void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff,
@@ -677,21 +580,9 @@ void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxo
   LICE_PixelValue* p = bits + (long long)y1 * span + x1;
   const int step = y1 == y2 ? 1 : span;
   const int length = y1 == y2 ? x2 - x1 : y2 - y1;
-  switch (m) {
-    case 0:
-      if (w == 128)
-        dashed<_LICE_CombinePixelsHalfMixNoClamp>(p, step, length, pxon, pxoff, color, w);
-      else if (w == 256)
-        dashed<_LICE_CombinePixelsClobberNoClamp>(p, step, length, pxon, pxoff, color, w);
-      else if (w >= 1)
-        dashed<_LICE_CombinePixelsCopyNoClamp>(p, step, length, pxon, pxoff, color, w);
-      break;
-    case 1: dashed<_LICE_CombinePixelsAdd>(p, step, length, pxon, pxoff, color, w); break;
-    case 2: dashed<_LICE_CombinePixelsColorDodge>(p, step, length, pxon, pxoff, color, w); break;
-    case 3: dashed<_LICE_CombinePixelsMulNoClamp>(p, step, length, pxon, pxoff, color, w); break;
-    case 4: dashed<_LICE_CombinePixelsOverlay>(p, step, length, pxon, pxoff, color, w); break;
-    case 5: dashed<_LICE_CombinePixelsHSVAdjust>(p, step, length, pxon, pxoff, color, w); break;
-  }
+  withCombiner(m, w, true, [&](auto tag) {
+    dashed<typename decltype(tag)::type>(p, step, length, pxon, pxoff, color, w);
+  });
 }
 
 bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xlo, int ylo, int xhi, int yhi)
