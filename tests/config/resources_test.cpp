@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "config/BundleResources.h"
 
 #include <gtest/gtest.h>
@@ -14,34 +15,15 @@
 
 namespace {
 
+// A bundle folder with a resources folder inside.
 class TempBundle
 {
 public:
-  TempBundle()
-  {
-    std::string tmpl = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/davrel-bundle-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back(0);
-    if (mkdtemp(buf.data())) mRoot = buf.data();
-    mkdir((mRoot + "/resources").c_str(), 0755);
-  }
-  ~TempBundle()
-  {
-    for (const auto& f : mFiles) unlink(f.c_str());
-    rmdir((mRoot + "/resources").c_str());
-    rmdir(mRoot.c_str());
-  }
-  const std::string& root() const { return mRoot; }
-  void write(const std::string& name, const std::string& bytes)
-  {
-    const std::string path = mRoot + "/" + name;
-    std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
-    mFiles.push_back(path);
-  }
+  const std::string& root() const { return mFolder.path(); }
+  void write(const std::string& name, const std::string& bytes) { writeWholeFile(mFolder.file(name), bytes); }
 
 private:
-  std::string mRoot;
-  std::vector<std::string> mFiles;
+  TempFolder mFolder{"davrel-bundle"};
 };
 
 std::string pattern(size_t n)

@@ -2,6 +2,7 @@
 // A plug-in that records which road each value took, a headless graphics object that
 // records what it would have shown, and a control that records what reached it.
 
+#include "TestFiles.h"
 #include "gui/IControl.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
@@ -179,34 +180,6 @@ public:
   std::vector<std::string>* mJournal;
   int draws = 0, lastDX = 0, lastDY = 0, lastKey = -1;
   bool takesKeys = false;
-};
-
-// A fresh folder under /tmp, removed with its files at the end of the test.
-class TempFolder
-{
-public:
-  TempFolder()
-  {
-    char tmpl[] = "/tmp/davrel-gui-XXXXXX";
-    mPath = mkdtemp(tmpl) ? tmpl : "/tmp";
-  }
-  ~TempFolder()
-  {
-    const std::string cmd = "rm -rf '" + mPath + "'";
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", mPath.c_str());
-  }
-  const std::string& path() const { return mPath; }
-  // Makes the folders on the way.
-  std::string file(const std::string& relative) const
-  {
-    const std::string full = mPath + "/" + relative;
-    for (size_t i = mPath.size() + 1; i < full.size(); ++i)
-      if (full[i] == '/') mkdir(full.substr(0, i).c_str(), 0755);
-    return full;
-  }
-
-private:
-  std::string mPath;
 };
 
 // An RGBA PNG of w x h whose pixel (x, y) has red x, green y, blue 7, alpha 255.

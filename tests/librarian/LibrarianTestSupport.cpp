@@ -209,37 +209,21 @@ Bytes expectedMidiBank(const std::vector<Bytes>& dumps)
 
 TempDataDir::TempDataDir()
 {
-  char tmpl[] = "/tmp/davrel-librarian-XXXXXX";
-  const char* made = mkdtemp(tmpl);
-  EXPECT_NE(made, nullptr);
-  root = std::string(made ? made : "/tmp") + "/";
+  EXPECT_FALSE(folder.path().empty());
+  root = (folder.path().empty() ? std::string("/tmp") : folder.path()) + "/";
   patches = root + "Patches";
   converted = root + "Converted Banks/";
   setenv("DAVREL_DATA_DIR", root.c_str(), 1);
   std::filesystem::create_directories(patches);
 }
 
-TempDataDir::~TempDataDir()
-{
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
-  unsetenv("DAVREL_DATA_DIR");
-}
+TempDataDir::~TempDataDir() { unsetenv("DAVREL_DATA_DIR"); }
 
 void TempDataDir::mkdir(const std::string& rel) const { std::filesystem::create_directories(root + rel); }
 
-void writeFileBytes(const std::string& path, const Bytes& b)
-{
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write((const char*)b.data(), (std::streamsize)b.size());
-  ASSERT_TRUE(out.good()) << path;
-}
+void writeFileBytes(const std::string& path, const Bytes& b) { ASSERT_TRUE(writeWholeFile(path, b)) << path; }
 
-Bytes readFileBytes(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+Bytes readFileBytes(const std::string& path) { return readWholeFile(path); }
 
 bool fileExists(const std::string& path)
 {

@@ -3,6 +3,7 @@
 // a generator of known programs, a small Standard MIDI File writer, a fresh data
 // folder per test and a capture of the librarian's log lines.
 
+#include "TestFiles.h"
 #include <cstdint>
 #include <random>
 #include <string>
@@ -61,6 +62,7 @@ class TempDataDir
 public:
   TempDataDir();
   ~TempDataDir();
+  TempFolder folder{"davrel-librarian"};
   std::string root;     // with closing "/"
   std::string patches;  // root + "Patches"
   std::string converted;

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestPlug.h"
 #include "plug/Base64.h"
 
@@ -426,25 +427,11 @@ TEST(Presets, Base64)
 class PlugFiles : public testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    char tmpl[] = "/tmp/davrel-plug-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   std::string Path(const char* name) const { return dir + "/" + name; }
-  static std::vector<uint8_t> Read(const std::string& path)
-  {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-  }
-  static void Write(const std::string& path, const std::vector<uint8_t>& v)
-  {
-    std::ofstream f(path, std::ios::binary);
-    f.write((const char*)v.data(), (std::streamsize)v.size());
-  }
+  static std::vector<uint8_t> Read(const std::string& path) { return readWholeFile(path); }
+  static void Write(const std::string& path, const std::vector<uint8_t>& v) { writeWholeFile(path, v); }
   FakeGraphics* Attach(RecordingPlug* plug, const std::string& path)
   {
     FakeGraphics* g = new FakeGraphics(plug);
@@ -453,7 +440,8 @@ protected:
     return g;
   }
 
-  std::string dir;
+  TempFolder folder{"davrel-plug"};
+  const std::string dir = folder.path();
 };
 
 TEST_F(PlugFiles, DumpsAreSourceText)

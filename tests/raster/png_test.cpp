@@ -1,5 +1,6 @@
 // PNG decoding. Test images come from independent writers: libpng's write side here
 // and ImageMagick's convert.
+#include "TestFiles.h"
 #include "raster/lice_png.h"
 #include "raster/lice.h"
 #include "raster_test_util.h"
@@ -113,31 +114,7 @@ std::vector<int> ramp(int count, int max, int mul = 7)
   return v;
 }
 
-class TempDir
-{
-public:
-  TempDir()
-  {
-    char tmpl[] = "/tmp/davrel-png-XXXXXX";
-    m_path = mkdtemp(tmpl) ? tmpl : "";
-  }
-  ~TempDir()
-  {
-    if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
-  }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-  std::string m_path;
-};
-
-void writeFile(const std::string& path, const Bytes& b)
-{
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  if (!b.empty()) fwrite(b.data(), 1, b.size(), f);
-  fclose(f);
-}
+void writeFile(const std::string& path, const Bytes& b) { ASSERT_TRUE(writeWholeFile(path, b)) << path; }
 
 // Decodes from memory and from a file; both must give want, row by row.
 void expectDecodes(const Bytes& png, int w, int h, const std::vector<LICE_PixelValue>& want, const char* what)
@@ -149,7 +126,7 @@ void expectDecodes(const Bytes& png, int w, int h, const std::vector<LICE_PixelV
   EXPECT_EQ(pixels(mem), want) << what;
   delete mem;
 
-  TempDir dir;
+  TempFolder dir{"davrel-png"};
   const std::string path = dir.file("image.png");
   writeFile(path, png);
   // Into a given system bitmap, whose rows are wider than the image.
@@ -282,7 +259,7 @@ TEST(LoadPNG, TrueColourWithAndWithoutAlpha)
 TEST(LoadPNG, ImagesWrittenByImageMagick)
 {
   if (access("/usr/bin/convert", X_OK) != 0) GTEST_SKIP() << "ImageMagick is not installed";
-  TempDir dir;
+  TempFolder dir{"davrel-png"};
   // Raw RGBA input with few colours, so every output type holds it exactly.
   const int w = 6, h = 5;
   const LICE_PixelValue colours[] = {LICE_MakePixel(255, 0, 0, 255), LICE_MakePixel(0, 128, 255, 255),
@@ -327,7 +304,7 @@ TEST(LoadPNG, ImagesWrittenByImageMagick)
 TEST(LoadPNG, TruncatedInputIsRefusedAtEveryLength)
 {
   const Bytes png = encode(image(12, 9, PNG_COLOR_TYPE_RGBA, 8, true));
-  TempDir dir;
+  TempFolder dir{"davrel-png"};
   const std::string path = dir.file("cut.png");
   std::string log;
   for (size_t n = 0; n < png.size(); ++n)
@@ -494,7 +471,7 @@ TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)
   EXPECT_STREQ(ext + strlen(ext) + 1, "*.PNG");
   EXPECT_EQ(ext[strlen(ext) + 1 + strlen("*.PNG") + 1], '\0');
 
-  TempDir dir;
+  TempFolder dir{"davrel-png"};
   const Bytes png = encode(image(2, 2, PNG_COLOR_TYPE_RGB, 8));
   for (const char* name : {"a.PNG", "b.png", "c.jpg", "noext", "d.png.bak"}) writeFile(dir.file(name), png);
   auto load = [&](const char* name, bool check) {
