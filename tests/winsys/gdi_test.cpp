@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -259,19 +260,23 @@ TEST(GdiObjects, DeletedRecordsAreReusedOnlyAfterManyMore)
 
 TEST(GdiObjects, PoolsServeManyThreads)
 {
+  // Records are reused from shared pools: a record handed to two threads at once
+  // would show up as a context that already has a pen selected.
+  std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
-    threads.emplace_back([] {
+    threads.emplace_back([&failures] {
       for (int i = 0; i < 3000; ++i)
       {
         HPEN p = CreatePen(0, 1, i);
         HDC dc = SWELL_CreateMemContext(nullptr, 2, 2);
-        SelectObject(dc, p);
-        DeleteObject(p);
+        if (!p || !dc || SelectObject(dc, p) != kind(SWELL_GDI_PEN) || SelectObject(dc, p) != p) ++failures;
         SWELL_DeleteGfxContext(dc);
+        DeleteObject(p);
       }
     });
   for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
 }
 
 TEST(GdiObjects, SystemColours)
