@@ -89,13 +89,20 @@ public:
   // A program change that arrived while the transfer thread was busy: the program
   // request runs as soon as the running job ends (-1: none).
   std::atomic<int> pendingProgramChangePart{-1};
+  // A request job is sending its channel search: a program dump from another channel
+  // is the answer looked for, and its channel is adopted.
+  std::atomic<bool> channelSearchActive{false};
+  // A global dump was asked for outside the device initialisation (current data).
+  std::atomic<bool> globalRequested{false};
+  // Programs of an all-programs transfer taken so far.
+  std::atomic<int> allProgramsSlotCounter{0};
 
   // ---- jobs --------------------------------------------------------------
   // The start rule: under the thread's lock, test whether it runs, write its record,
   // start it. False when the job was dropped (thread busy, or the manager closing).
   bool startJob(const SenderJob& job);
   bool isRunning(EWorkerThread thread) const;
-  // Waits (bounded, scaled clock) until the thread is idle; for tests and teardown.
+  // Waits (bounded, scaled clock) until the thread is idle; for tests.
   bool waitIdle(EWorkerThread thread, int timeoutMs);
   MIDIMessageSender* sender(EWorkerThread thread) { return senders[thread]; }
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
@@ -133,11 +140,14 @@ private:
   void handleProgramChange(int program, int part, bool fromHost);
   void giveControl(IControl* control, double plainValue);
   void lightIndicator(int channel);
-  void runPendingProgramChange();
+  // Called by a job record when its job has ended, under the thread's start lock:
+  // true when the record was given a follow-up job to run at once.
+  bool jobFinished(MIDIMessageSender* sender);
 
   MIDIMessageSender* senders[kNumWorkerThreads];
   Poco::Thread threads[kNumWorkerThreads];
   std::mutex startLock[kNumWorkerThreads];
+  std::atomic<bool> busy[kNumWorkerThreads] = {};
   std::atomic<bool> clockStop{true};
   std::atomic<bool> isClosing{false};
 };
