@@ -10,7 +10,9 @@
 #include "editor/PatchManager.h"
 #include "gui/IControl.h"
 #include "gui/IControls.h"
+#include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
+#include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
 #include "ui/ConfigGraphics.h"
@@ -83,10 +85,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   : IPlugAU(instanceInfo, 98, "2-2", 0, kEditorName, "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"),
             FourCC("QhS1"), 128, true, true, true, 0)
 {
-  for (auto& f : dawFilterBlock) f = false;
-  for (auto& f : hardwareFilterBlock) f = false;
-  for (auto& l : midiLedOn) l = 0;
-  for (auto& t : midiLedTime) t = 0;
+  localControlOn = true;
   srand((unsigned)time(nullptr));
   hostSampleRate = GetSampleRate();
 
@@ -148,9 +147,19 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   AttachGraphics(graphics);
   logLine("Layers attached...");
 
-  // The progress overlay's layer; attached last so it lies above every other.
+  // The progress overlay with its two cancel buttons; its layer is attached last
+  // so that it lies above every other.
   progressLayer = new ControlLayer(0, "PROGRESS");
-  progressLayer->Hide(true);
+  {
+    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
+    progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
+    // The two "Cancel Data Request" buttons (at 860,340 and 1150,122) come with
+    // the control factories.
+    progressIndicator->Hide(true);
+    progressLayer->Hide(true);
+  }
+
+  midiMessageManager = new MIDIMessageManager(this, patchManager, patchLibrarian, graphics);
 
   MakeDefaultPreset("-", 64);
   patchManager->init();
@@ -233,8 +242,6 @@ void Davrel::buildLayersAndControls()
 
   randomBytes.assign(297, 0);
   programBytes.assign(297, 0);
-  // A global dump is 235 bytes from F0 to F7; every one of them has its slot.
-  globalBytes.assign(235, 0);
   timbre1LockParams = {353, 355, 357, 359, 361, 367, 363, 365, 369, 371, 373, 375, 377, 379, 381, 383, 385, 387, 389};
   timbre2LockParams.clear();
   for (int id : timbre1LockParams) timbre2LockParams.push_back(id + 1);
@@ -313,9 +320,9 @@ void Davrel::applyStartValues()
   {
     if (IControl* c = firstControl(s.param)) c->SetValueFromPlug(s.value);
     if (s.param >= kMIDIFilterDAWCCPassThrough && s.param < kMIDIFilterDAWCCPassThrough + kFilterClasses)
-      dawFilterBlock[s.param - kMIDIFilterDAWCCPassThrough] = s.value != 1.0;
+      dawFilterBlock[filterClassOf(s.param - kMIDIFilterDAWCCPassThrough)] = s.value != 1.0;
     else if (s.param >= kMIDIFilterHWCCPassThrough && s.param < kMIDIFilterHWCCPassThrough + kFilterClasses)
-      hardwareFilterBlock[s.param - kMIDIFilterHWCCPassThrough] = s.value != 1.0;
+      hardwareFilterBlock[filterClassOf(s.param - kMIDIFilterHWCCPassThrough)] = s.value != 1.0;
   }
   ledTracksIncoming = true;
   bufferedMidiOut = false;
@@ -484,6 +491,16 @@ void Davrel::DisplayProcessingIndicator(bool show)
   if (releaseAllLocksLayer) releaseAllLocksLayer->Hide(true);
   patchLoadingInProcess = false;
   if (progressLayer) progressLayer->Hide(!show);
+  if (progressIndicator) progressIndicator->Hide(!show);
+  for (IControl* b : cancelButtons)
+    if (b) b->Hide(true);
+  if (show)
+  {
+    const bool librarianPage = paramValue(kMainPage) == 1.0;
+    if (IControl* b = cancelButtons[librarianPage ? 0 : 1]) b->Hide(false);
+  }
+  else if (midiMessageManager)
+    midiMessageManager->patchRequested = false;
   if (!show && releaseAllLocksLayer &&
       ((timbre1LocksActive && currentPart == 0) || (timbre2LocksActive && currentPart == 1) || globalLocksActive))
     releaseAllLocksLayer->Hide(false);
@@ -576,7 +593,7 @@ IControl* Davrel::getSysexControl(int key1, int key2, int key3, int key4, int ke
   return uiConfigManager ? uiConfigManager->sysExControls().findControl(key1, key2, key3, key4, key5) : nullptr;
 }
 
-int Davrel::getProgramValueByParts(int part, int group, int index) const
+int Davrel::getProgramValueByParts(int part, int group, int index)
 {
   if (part < 0 || group < 0 || index < 0 || (size_t)part >= mProgramStore.size()) return 0;
   const auto& groups = mProgramStore[(size_t)part];
@@ -592,4 +609,130 @@ void Davrel::setProgramValueByParts(int part, int group, int index, int value)
   if (groups.size() <= (size_t)group) groups.resize((size_t)group + 1);
   if (groups[(size_t)group].size() <= (size_t)index) groups[(size_t)group].resize(297, 0);
   groups[(size_t)group][(size_t)index] = value;
+}
+
+int Davrel::filterClassOf(int offset)
+{
+  // The parameters run CC, PC, Note, Pitch Bend, Poly and Channel Aftertouch, SysEx.
+  static const int classes[kFilterClasses] = {kFilterControlChange, kFilterProgramChange, kFilterNotes,
+                                              kFilterPitchBend, kFilterPolyAftertouch,
+                                              kFilterChannelAftertouch, kFilterSysEx};
+  return offset >= 0 && offset < kFilterClasses ? classes[offset] : kFilterSysEx;
+}
+
+// ---- parameters and controls as the hardware side reaches them ----
+
+double Davrel::GetParamMin(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetMin() : 0.0;
+}
+
+double Davrel::GetParamMax(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetMax() : 0.0;
+}
+
+void Davrel::SetControlsOfParam(int paramIdx, double normalized)
+{
+  if (graphics) graphics->SetParameterFromPlug(paramIdx, normalized, true);
+}
+
+std::string Davrel::GetParamDisplayText(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetDisplayText(p->Int()) : std::string();
+}
+
+void Davrel::SetParamDisplayText(int paramIdx, const std::string& text)
+{
+  if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(p->Int(), text.c_str());
+}
+
+void Davrel::setProgramName(const std::string& name)
+{
+  if (patchManager) patchManager->names[0] = name;
+}
+
+void Davrel::showProgramNameText(const char* text)
+{
+  if (ITextControl* t = firstText(kControlDisplayPatch)) t->SetTextFromPlug(text ? text : "");
+}
+
+int Davrel::controlParamIdx(IControl* control) { return control ? control->ParamIdx() : -1; }
+
+void Davrel::SetValueFromHardware(IControl* control, double normalizedValue)
+{
+  if (control) control->SetValueFromHardware(normalizedValue);
+}
+
+std::atomic<bool>& Davrel::patchRequestedFlag() { return midiMessageManager->patchRequested; }
+
+void Davrel::SetLibrarianRequestActive(bool toLibrarian)
+{
+  MIDIMessageManager* m = midiMessageManager;
+  if (!m) return;
+  if (toLibrarian)
+  {
+    m->patchRequested = false;
+    m->libraryPatchRequest.clear();
+    m->libraryPatchRequest.active = true;
+    ConsoleLog("patch request to library is on\n");
+  }
+  else
+  {
+    m->patchRequested = true;
+    m->libraryPatchRequest.active = false;
+    ConsoleLog("patch request to user interface is on\n");
+  }
+  incomingSysExProcessed = false;
+  m->dataProcessed = false;
+}
+
+void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
+{
+  if (!unsaved || !midiMessageManager) return;
+  midiMessageManager->patchRequested = false;
+  midiMessageManager->libraryPatchRequest.active = false;
+  pushToControls(kBankEditUnsaved, 1.0);
+}
+
+// ---- the hardware side ----
+
+bool Davrel::midiMessageManagerValueFromIncoming() const
+{
+  return midiMessageManager && midiMessageManager->valueFromIncomingMessage;
+}
+
+bool Davrel::midiMessageManagerFromHost() const { return midiMessageManager && midiMessageManager->incomingFromHost; }
+
+void Davrel::routeMidiFromDevice(IMidiMsg* msg)
+{
+  if (midiMessageManager) midiMessageManager->ProcessMidiMsgFromDevice(msg);
+}
+
+void Davrel::routeMidiFromDAW(IMidiMsg* msg, int part)
+{
+  if (midiMessageManager) midiMessageManager->ProcessMidiMsgFromDAW(msg, part);
+}
+
+void Davrel::routeSysEx(ISysEx* msg, bool fromDevice)
+{
+  if (midiMessageManager) midiMessageManager->ProcessSysEx(msg, fromDevice);
+}
+
+bool Davrel::startJob(const SenderJob& job) { return midiMessageManager && midiMessageManager->startJob(job); }
+
+bool Davrel::startTransferJob(int command, int partIndex, bool requestTarget)
+{
+  SenderJob job(command);
+  job.partIndex = partIndex;
+  job.requestTarget = requestTarget;
+  return startJob(job);
+}
+
+void Davrel::resetContinuousClock(bool stop)
+{
+  if (midiMessageManager) midiMessageManager->resetContinuousClock(stop);
 }

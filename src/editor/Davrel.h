@@ -11,6 +11,7 @@
 // which the audio thread only ever tries.
 
 #include "editor/EditorSettings.h"
+#include "hardware/HardwareHost.h"
 #include "librarian/LibrarianHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
@@ -32,8 +33,9 @@ class PatchLibrarian;
 class PatchManager;
 class UIConfigManager;
 struct ControlAction;
+struct SenderJob;
 
-class Davrel : public IPlugAU, public LibrarianHost
+class Davrel : public IPlugAU, public HardwareHost, public LibrarianHost
 {
 public:
   static const int kNumParams = 529;
@@ -69,26 +71,43 @@ public:
   // ---- sending (Main thread unless said otherwise) ----
   void processControlAction(ControlAction* action, int paramIdx, double value);
   // Main, MIDI input and audio threads.
-  void MIDIOutRoutingSwitch(IMidiMsg* msg);
-  void sendMidiMsgAndLog(IMidiMsg* msg);
-  bool checksumCheckAndSend(unsigned char* bytes, int size);
-  void SendProgramChangeCommand(int program, int part);
+  void MIDIOutRoutingSwitch(IMidiMsg* msg) override;
+  void sendMidiMsgAndLog(IMidiMsg* msg) override;
+  bool checksumCheckAndSend(const unsigned char* bytes, int size) override;
+  void SendProgramChangeCommand(int program, int part) override;
   void SendPatchEditOnCommand();
   void SendPatchEditOffCommand();
   void sendSysExInitialization();
-  void SendBankChangeCommand(int, int) {}
+  void SendBankChangeCommand(int, int) override {}
   void AllSoundsOff();
-  int getTimerValue() const;
+  int getTimerValue() override;
+  bool SendMidiMsg(IMidiMsg* msg) override { return IPlugAU::SendMidiMsg(msg); }
+  bool SendMidiSysex2(std::vector<unsigned char> data) override { return IPlugAU::SendMidiSysex2(data); }
+  void logSysExOutMessageByteInt(const std::vector<int>& message, int length) override;
   // The MIDI channel (0..15) of a timbre: its channel parameter, or the global
   // channel for a value of 16 or more.
   int partChannel(int part) const;
 
   // ---- lookups for the hardware router ----
-  IControl* getCCControls(int channelKey, int cc, int subKey);
-  IControl* getMsbLsbControl(int channelKey, int msb, int valueOffset, int lsb, int subKey);
-  IControl* getSysexControl(int key1, int key2, int key3, int key4, int key5);
-  int getProgramValueByParts(int part, int group, int index) const;
-  void setProgramValueByParts(int part, int group, int index, int value);
+  IControl* getCCControls(int channelKey, int cc, int subKey) override;
+  IControl* getMsbLsbControl(int channelKey, int msb, int valueOffset, int lsb, int subKey) override;
+  IControl* getSysexControl(int key1, int key2, int key3, int key4, int key5) override;
+  int getProgramValueByParts(int part, int group, int index) override;
+  void setProgramValueByParts(int part, int group, int index, int value) override;
+  int controlParamIdx(IControl* control) override;
+  void SetValueFromHardware(IControl* control, double normalizedValue) override;
+
+  // ---- parameters as the hardware side reaches them ----
+  int NParams() override { return IPlugBase::NParams(); }
+  double GetParamValue(int paramIdx) override { return paramValue(paramIdx); }
+  double GetParamMin(int paramIdx) override;
+  double GetParamMax(int paramIdx) override;
+  void SetParameterFromPlug(int paramIdx, double value) override { pushToControls(paramIdx, value); }
+  void SetParamValue(int paramIdx, double value) override { setParamClamped(paramIdx, value); }
+  void SetControlsOfParam(int paramIdx, double normalized) override;
+  std::string GetParamDisplayText(int paramIdx) override;
+  void SetParamDisplayText(int paramIdx, const std::string& text) override;
+  void setProgramName(const std::string& name) override;
 
   // ---- display and processing indicator ----
   // The central display's lines; the texts are also kept for the host and tests.
@@ -96,8 +115,21 @@ public:
   void showValueLine(const std::string& text);
   std::string nameLine() const;
   std::string valueLine() const;
-  void DisplayProcessingIndicator(bool show);
-  void setLibrarianViewDirty() {}
+  void DisplayProcessingIndicator(bool show) override;
+  void showStatusText(const char* text) override { showNameLine(text ? text : ""); }
+  void showSecondLineText(const char* text) override { showValueLine(text ? text : ""); }
+  void showProgramNameText(const char* text) override;
+  bool hasGraphics() override { return graphics != nullptr; }
+
+  // ---- the librarian's side (the librarian page's transfers come later) ----
+  void SetLibrarianRequestActive(bool toLibrarian) override;
+  void SetLibrarianStatusUnsaved(bool unsaved) override;
+  void updatePatchLibrarianView(int) override {}
+  void setLibrarianViewDirty() override {}
+  void setLibrarianGridDirty() override {}
+  void selectLibrarianGridSlot(int) override {}
+  int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
+  void sendPatchToDeviceFromLibrarian(int, int) override {}
 
   // ---- port menus ----
   // Gives the two device parameters the port lists as their entries.
@@ -106,7 +138,6 @@ public:
   // sends, on the sending thread.
   std::function<void(const unsigned char* bytes, int size)> onMidiSent;
 
-  // ---- the librarian's side (the librarian page comes later) ----
   void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
@@ -127,33 +158,32 @@ public:
   int skinIndex = 0;
   std::atomic<bool> debugLogEnabled{false};
 
-  std::vector<int> randomBytes, programBytes, globalBytes;
-  std::atomic<int> midiLedOn[16];
-  std::atomic<uint32_t> midiLedTime[16];
+  // Shared with the hardware side (HardwareHost holds midiOutSet, the transfer
+  // flags, the filter flags, the indicators, currentPart, sysexChannelByte and
+  // globalBytes); the names the controller's own code uses for its flags:
+  std::atomic<bool>& patchEditOn = editModeOn;
+  std::atomic<bool>& globalSent = globalSettingsSent;
+  std::atomic<bool>& sendClockTicks = sendMIDIClockInfo;
+  std::atomic<bool>& sendClockStartStop = sendMIDIClockPointer;
+  std::atomic<bool>& ledTracksIncoming = trackIncomingMidi;
+  std::atomic<bool>& bufferedMidiOut = toDawBuffer;
+  std::atomic<bool>& storeLibrarianSend = writeAfterSend;
+
+  std::vector<int> randomBytes, programBytes;
   std::vector<int> timbre1LockParams, timbre2LockParams;
 
   double hostSampleRate = 0.0;
   std::atomic<int> dawOffset{0};
   std::atomic<bool> allSoundsOffPending{false};
-  std::atomic<bool> pluginReady{false};
-  std::atomic<int> sysexChannelByte{0x30};
   std::atomic<int> receivedChannelByte{0x30};
-  std::atomic<int> currentPart{0};
-  std::atomic<bool> masterKeyboardOn{false}, partChangeActive{false}, patchLoadingInProcess{false},
-      sysExInitRequested{false}, dataMismatch{false}, midiOutSet{false}, incomingSysExProcessed{false};
   std::atomic<uint32_t> sysExInitTime{0};
-  std::atomic<bool> globalSent{true}, sendGlobalWithProgram{false};
-  std::atomic<bool> localControlOn{true};
   std::string upperBankName, upperBankFolder, lowerBankName, lowerBankFolder;
 
-  std::atomic<bool> dawFilterBlock[kFilterClasses];
-  std::atomic<bool> hardwareFilterBlock[kFilterClasses];
-  std::atomic<bool> ledTracksIncoming{true}, bufferedMidiOut{false}, sendClockStartStop{false},
-      sendClockTicks{false}, clockJobStarted{false};
+  std::atomic<bool> clockJobStarted{false};
   std::atomic<int> arpTempoIndex{0};
   std::atomic<bool> transportRunning{false}, clockStartSent{false}, tempoSyncLogged{false},
       partRequestPending{false};
-  std::atomic<bool> applyingHardwareValue{false}, linkingInProgress{false}, patchEditOn{false};
+  std::atomic<bool> applyingHardwareValue{false}, linkingInProgress{false};
   bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
   std::atomic<bool> recalling{false};
   bool freshStart = true;
@@ -175,25 +205,20 @@ public:
                *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
   IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
 
-  // Set by the hardware side while it applies an incoming message.
-  std::atomic<bool> valueFromIncomingMessage{false}, incomingFromHost{false}, patchRequested{false},
-      dataProcessed{false};
-
   // Counters of what the audio callback started, for tests and the host.
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
 
 protected:
   // Job starts of the hardware side; false when the job could not start (no
   // manager yet, or its thread busy) and the caller's request is dropped.
-  virtual bool startTransferJob(int command, int intArg, bool boolArg);
-  virtual bool startClockControlJob(int command);
-  virtual bool startClockLoopJob(int tempo);
+  virtual bool startJob(const SenderJob& job);
   virtual void resetContinuousClock(bool stop);
+  bool startTransferJob(int command, int partIndex = 0, bool requestTarget = false);
 
   // The hardware router's entries behind the gates (the MIDI message manager's).
-  virtual void routeMidiFromDevice(IMidiMsg*) {}
-  virtual void routeMidiFromDAW(IMidiMsg*, int /*part*/) {}
-  virtual void routeSysEx(ISysEx*, bool /*fromDevice*/) {}
+  virtual void routeMidiFromDevice(IMidiMsg* msg);
+  virtual void routeMidiFromDAW(IMidiMsg* msg, int part);
+  virtual void routeSysEx(ISysEx* msg, bool fromDevice);
 
   // Empty hooks for the librarian page's commands and transfers, which come later.
   virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
@@ -208,15 +233,16 @@ private:
   void sendStage(int paramIdx, double value, int v);
   void switchPages();
   void lightLed(int timbre);
+  std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();
   bool selectOutputPort(int index, const std::string& name);
   bool selectInputPort(int index, const std::string& name);
   void sendShortNow(IMidiMsg* msg);
   bool sendSysexBody(const std::vector<int>& body);
-  bool sendSysexBytes(unsigned char* bytes, int size, bool trace);
-  // The hardware side's flags of the message being applied (false until it exists).
-  bool midiMessageManagerValueFromIncoming() const { return valueFromIncomingMessage; }
-  bool midiMessageManagerFromHost() const { return incomingFromHost; }
+  bool sendSysexBytes(const unsigned char* bytes, int size, bool trace);
+  // The hardware side's flags of the message being applied.
+  bool midiMessageManagerValueFromIncoming() const;
+  bool midiMessageManagerFromHost() const;
   void logLine(const std::string& text);
   ControlLayer* findLayer(const char* name) const;
   IControl* firstControl(int paramIdx) const;
@@ -225,6 +251,7 @@ private:
   void setParamClamped(int paramIdx, double value);
   double paramValue(int paramIdx) const;
   int paramInt(int paramIdx) const;
+  static int filterClassOf(int offset);
 
   mutable std::mutex mDisplayLock;
   std::string mNameLine, mValueLine;

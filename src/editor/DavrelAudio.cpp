@@ -8,6 +8,7 @@
 #include "editor/DebuggerOutput.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
+#include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
 #include <string>
@@ -24,7 +25,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     transportRunning = true;
     if (!bufferedMidiOut && !clockStartSent)
     {
-      if (startClockControlJob(11 /* kStartMIDIClockOutput */)) ++clockStartJobs;
+      if (startJob(SenderJob(kStartMIDIClockOutput))) ++clockStartJobs;
       clockStartSent = true;
     }
   }
@@ -33,7 +34,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     transportRunning = false;
     if (!bufferedMidiOut && clockStartSent)
     {
-      if (startClockControlJob(13 /* kStopMIDIClockOutput */)) ++clockStopJobs;
+      if (startJob(SenderJob(kStopMIDIClockOutput))) ++clockStopJobs;
       clockStartSent = false;
     }
   }
@@ -41,7 +42,9 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   if (!clockJobStarted)
   {
     resetContinuousClock(false);
-    if (startClockLoopJob(120)) ++clockLoopJobs;
+    SenderJob clock(kSendContinuousMIDIClock);
+    clock.clockTempo = 120;
+    if (startJob(clock)) ++clockLoopJobs;
     clockJobStarted = true;
   }
 
@@ -114,13 +117,13 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
 
   if (partRequestPending)
   {
-    patchRequested = true;
-    if (startTransferJob(5 /* kSendPartRequest */, currentPart, true))
+    patchRequestedFlag() = true;
+    if (startTransferJob(kSendPartRequest, currentPart, true))
     {
       ++partRequestJobs;
       partRequestPending = false;
     }
     else
-      patchRequested = false;
+      patchRequestedFlag() = false;
   }
 }

@@ -7,6 +7,7 @@
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "ui/ControlLayer.h"
+#include "hardware/MIDIMessageManager.h"
 
 #if __has_include("ui/ControlAction.h")
 #include "ui/ControlAction.h"
@@ -205,7 +206,7 @@ void Davrel::OnParamChange(int paramIdx)
       else
       {
         if (patchEditOn) SendPatchEditOffCommand();
-        if (midiOutSet) startTransferJob(1 /* kSendGlobalToDevice */, 0, false);
+        if (midiOutSet) startTransferJob(kSendGlobalToDevice);
       }
     }
     setParamClamped(kMainPage, page);
@@ -213,6 +214,11 @@ void Davrel::OnParamChange(int paramIdx)
   }
   else if (paramIdx == kMainPage)
     ;  // the page switch itself belongs to the editor UI
+  else if (paramIdx == kCancelDataRequest)
+  {
+    if (v == 1 && midiMessageManager) midiMessageManager->requestCancel();
+    return;
+  }
   else if (isLibrarianCommand(paramIdx))
   {
     onLibrarianCommand(paramIdx, v);
@@ -230,12 +236,12 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
 {
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx < kMIDIFilterDAWCCPassThrough + kFilterClasses)
   {
-    dawFilterBlock[paramIdx - kMIDIFilterDAWCCPassThrough] = value != 1.0;
+    dawFilterBlock[filterClassOf(paramIdx - kMIDIFilterDAWCCPassThrough)] = value != 1.0;
     return false;
   }
   if (paramIdx >= kMIDIFilterHWCCPassThrough && paramIdx < kMIDIFilterHWCCPassThrough + kFilterClasses)
   {
-    hardwareFilterBlock[paramIdx - kMIDIFilterHWCCPassThrough] = value != 1.0;
+    hardwareFilterBlock[filterClassOf(paramIdx - kMIDIFilterHWCCPassThrough)] = value != 1.0;
     return false;
   }
   switch (paramIdx)

@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "config/ParamIds.h"
 #include "gui/IGraphics.h"
+#include "hardware/MIDIMessageManager.h"
 #include "ui/ControlLayer.h"
 #include "winsys/kernel.h"
 
@@ -21,7 +22,7 @@ void Davrel::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
     ConsoleLog("\tData from HW filtered, returning. partChangeActive = true\n");
     return;
   }
-  if (patchRequested)
+  if (midiMessageManager && midiMessageManager->patchRequested)
   {
     ConsoleLog("\tData from HW requested via program change or some, returning. patchRequested = true\n");
     return;
@@ -50,12 +51,12 @@ void Davrel::ProcessSysEx(ISysEx* msg, bool fromDevice)
     ConsoleLog("Message from SysEx determinated because Patch Loading is in process!\n");
     return;
   }
-  if (fromDevice && hardwareFilterBlock[6])
+  if (fromDevice && hardwareFilterBlock[kFilterSysEx])
   {
     ConsoleLog("\tData from HW filtered, returning. incomingSysExProcessed = true\n");
     return;
   }
-  if (!fromDevice && dawFilterBlock[6])
+  if (!fromDevice && dawFilterBlock[kFilterSysEx])
   {
     ConsoleLog("\tData from DAW filtered, returning. incomingSysExProcessed = true\n");
     return;
@@ -70,7 +71,7 @@ void Davrel::ProcessSysEx(ISysEx* msg, bool fromDevice)
     lightLed(d[6] == 0 ? 0 : 1);
   routeSysEx(msg, fromDevice);
   if (rootLayer) rootLayer->setControlsDirty();
-  if (dataProcessed)
+  if (midiMessageManager && midiMessageManager->dataProcessed)
   {
     ConsoleLog("\tData processed! incomingSysExProcessed = true\n");
     incomingSysExProcessed = true;

@@ -7,8 +7,10 @@
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "gui/IControl.h"
+#include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "plug/MidiPortSelect.h"
+#include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
 #if __has_include("ui/ControlAction.h")
@@ -41,11 +43,11 @@ IMidiMsg controlChange(int channel, int cc, int data)
 
 int Davrel::partChannel(int part) const
 {
-  const int c = paramInt(kMultiPartMIDICh + (part ? 1 : 0));
+  const int c = paramInt(kMultiPartMIDICh + (part == 1 ? 1 : 0));
   return c >= 16 ? paramInt(kGlobalMidiChannel) & 0x0F : c & 0x0F;
 }
 
-int Davrel::getTimerValue() const
+int Davrel::getTimerValue()
 {
   switch (paramInt(kLibSyncTimer))
   {
@@ -159,16 +161,17 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
             (body[5] == 0 || body[5] == 1) && body[6] == 0x10)
           body[6] = body[7] = 127;
         showType("SysEx");
-        if (send) sendSysexBody(body);
+        if (send && midiMessageManager) midiMessageManager->sendSysexMessage(body);
       };
       const auto& sx = action->sysExMessage;
+      // A value with no message in the table sends nothing.
       if (action->actionType == 6 && sx.multiMessage)
       {
-        if (v >= 0 && (size_t)v < sx.multiMessages.size())
-          for (const auto& body : sx.multiMessages[(size_t)v]) sendBody(body, false);
+        if (const auto* bodies = action->sysExMessagesForValue(v))
+          for (const auto& body : *bodies) sendBody(body, false);
       }
-      else if (v >= 0 && (size_t)v < sx.messages.size())
-        sendBody(sx.messages[(size_t)v], action->actionType == 6);
+      else if (const auto* body = action->sysExMessageForValue(v))
+        sendBody(*body, action->actionType == 6);
       break;
     }
     default:
@@ -196,6 +199,7 @@ void Davrel::lightLed(int timbre)
 {
   if (timbre < 0 || timbre > 1 || !graphics) return;
   if (midiLedOn[timbre].exchange(1)) return;
+  // The audio thread reads the time once it sees the indicator lit.
   midiLedTime[timbre] = GetTickCount();
   graphics->SetParameterFromPlug(kMIDILed + timbre, 1.0, false);
 }
@@ -243,9 +247,9 @@ bool Davrel::sendSysexBody(const std::vector<int>& body)
   return sendSysexBytes(bytes.data(), (int)bytes.size(), true);
 }
 
-bool Davrel::sendSysexBytes(unsigned char* bytes, int size, bool trace)
+bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
-  SendMidiSysex(bytes, size);
+  SendMidiSysex(const_cast<unsigned char*>(bytes), size);
   if (trace) DebuggerOutput::logSysExOutMessageByte(bytes, size);
   if (onMidiSent)
   {
@@ -256,7 +260,7 @@ bool Davrel::sendSysexBytes(unsigned char* bytes, int size, bool trace)
   return true;
 }
 
-bool Davrel::checksumCheckAndSend(unsigned char* bytes, int size)
+bool Davrel::checksumCheckAndSend(const unsigned char* bytes, int size)
 {
   if (!midiOutSet)
   {
@@ -300,7 +304,8 @@ void Davrel::sendSysExInitialization()
   // A request that never reaches a worker would keep All Sounds Off refused for
   // good; it only stands while the enquiry really runs. No wait here: the
   // enquiry job paces itself on its own thread.
-  if (!startTransferJob(9 /* kSendDeviceIdEnquiry */, 0, false)) sysExInitRequested = false;
+  if (midiMessageManager) midiMessageManager->dataProcessed = false;
+  if (!startTransferJob(kSendDeviceIdEnquiry)) sysExInitRequested = false;
 }
 
 void Davrel::AllSoundsOff()
@@ -323,9 +328,15 @@ void Davrel::AllSoundsOff()
   }
 }
 
-// ---- the hardware side's jobs (the MIDI message manager takes them over) ----
-
-bool Davrel::startTransferJob(int, int, bool) { return false; }
-bool Davrel::startClockControlJob(int) { return false; }
-bool Davrel::startClockLoopJob(int) { return false; }
-void Davrel::resetContinuousClock(bool) {}
+void Davrel::logSysExOutMessageByteInt(const std::vector<int>& message, int length)
+{
+  DebuggerOutput::logSysExOutMessageByteInt(message, length);
+  if (onMidiSent && length > 0)
+  {
+    std::vector<unsigned char> body;
+    for (int i = 0; i < length && i < (int)message.size(); ++i) body.push_back((unsigned char)message[(size_t)i]);
+    WDL_TypedBuf<unsigned char> wire;
+    MidiSysexWireBytes(body.data(), (int)body.size(), &wire);
+    onMidiSent(wire.Get(), wire.GetSize());
+  }
+}

@@ -8,6 +8,7 @@
 #include "editor/PatchManager.h"
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
+#include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
 namespace {
@@ -145,7 +146,7 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
     // The flags keep incoming MIDI out only while the send job really runs; the
     // job clears them at its end. A job that cannot start must not leave the
     // editor deaf.
-    if (!startTransferJob(0 /* kSendArrangementToDevice */, 0, false))
+    if (!startTransferJob(kSendArrangementToDevice))
     {
       patchLoadingInProcess = false;
       partChangeActive = false;
@@ -170,8 +171,8 @@ void Davrel::restoreFilterFlags()
 {
   for (int i = 0; i < kFilterClasses; ++i)
   {
-    dawFilterBlock[i] = paramValue(kMIDIFilterDAWCCPassThrough + i) != 1.0;
-    hardwareFilterBlock[i] = paramValue(kMIDIFilterHWCCPassThrough + i) != 1.0;
+    dawFilterBlock[filterClassOf(i)] = paramValue(kMIDIFilterDAWCCPassThrough + i) != 1.0;
+    hardwareFilterBlock[filterClassOf(i)] = paramValue(kMIDIFilterHWCCPassThrough + i) != 1.0;
   }
   ledTracksIncoming = paramValue(kMIDIFilterTrackIncomingMIDI) == 1.0;
   bufferedMidiOut = paramValue(kMIDIFilterToDAWBuffer) == 1.0;

@@ -5,6 +5,7 @@
 
 #include "TestFiles.h"
 #include "editor/Davrel.h"
+#include "hardware/MIDIMessageManager.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -41,7 +42,7 @@ public:
 
   struct Job
   {
-    char kind;  // 't' transfer, 'c' clock control, 'l' clock loop, 'r' clock reset
+    char kind;  // 'j' a job started, 'r' the clock loop reset
     int command;
     int intArg;
     bool boolArg;
@@ -51,19 +52,9 @@ public:
     }
   };
 
-  bool startTransferJob(int command, int intArg, bool boolArg) override
+  bool startJob(const SenderJob& job) override
   {
-    jobs.push_back({'t', command, intArg, boolArg});
-    return workerIdle;
-  }
-  bool startClockControlJob(int command) override
-  {
-    jobs.push_back({'c', command, 0, false});
-    return workerIdle;
-  }
-  bool startClockLoopJob(int tempo) override
-  {
-    jobs.push_back({'l', 12, tempo, false});
+    jobs.push_back({'j', job.command, job.partIndex, job.requestTarget});
     return workerIdle;
   }
   void resetContinuousClock(bool stop) override { jobs.push_back({'r', 0, 0, stop}); }
@@ -76,7 +67,7 @@ public:
   void routeSysEx(ISysEx* s, bool fromDevice) override
   {
     routed.push_back({s->mData[0], s->mSize, 0, fromDevice ? 1 : 0, -1});
-    if (answerProcesses) dataProcessed = true;
+    if (answerProcesses) midiMessageManager->dataProcessed = true;
   }
 
   void GetTime(ITimeInfo* t) override

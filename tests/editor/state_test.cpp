@@ -157,12 +157,12 @@ TEST(StateChunk, FlagsFollowTheRecalledParameters)
     chunk = save(a);
   }
   EditorUnderTest b;
-  EXPECT_FALSE(b.hardwareFilterBlock[6]);
+  EXPECT_FALSE(b.hardwareFilterBlock[kFilterSysEx]);
   ByteChunk c = chunkOf(chunk);
   ASSERT_GT(b.UnserializeState(&c, 0), 0);
-  EXPECT_TRUE(b.hardwareFilterBlock[6]);
-  EXPECT_FALSE(b.dawFilterBlock[1]);
-  EXPECT_TRUE(b.dawFilterBlock[6]);
+  EXPECT_TRUE(b.hardwareFilterBlock[kFilterSysEx]);
+  EXPECT_FALSE(b.dawFilterBlock[kFilterProgramChange]);
+  EXPECT_TRUE(b.dawFilterBlock[kFilterSysEx]);
   EXPECT_TRUE(b.bufferedMidiOut);
   EXPECT_TRUE(b.sendClockTicks);
   EXPECT_FALSE(b.ledTracksIncoming);
