@@ -172,7 +172,8 @@ void Davrel::OnParamChange(int paramIdx)
   // Stages 7 and 8: settings, locks, pages; the librarian page's commands go to
   // their hook.
   int sendValue = v;
-  if (paramIdx >= kSectionLockOsc1 && paramIdx <= kReleaseAllLocks) dispatchLocks(paramIdx, v);
+  if ((paramIdx >= kSectionLockOsc1 && paramIdx <= kSectionLockFXChorus + 3) || paramIdx == kReleaseAllLocks)
+    dispatchLocks(paramIdx, v);
   else if (paramIdx == kQuickTab)
   {
     currentPart = v;

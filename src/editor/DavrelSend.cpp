@@ -331,12 +331,4 @@ void Davrel::AllSoundsOff()
 void Davrel::logSysExOutMessageByteInt(const std::vector<int>& message, int length)
 {
   DebuggerOutput::logSysExOutMessageByteInt(message, length);
-  if (onMidiSent && length > 0)
-  {
-    std::vector<unsigned char> body;
-    for (int i = 0; i < length && i < (int)message.size(); ++i) body.push_back((unsigned char)message[(size_t)i]);
-    WDL_TypedBuf<unsigned char> wire;
-    MidiSysexWireBytes(body.data(), (int)body.size(), &wire);
-    onMidiSent(wire.Get(), wire.GetSize());
-  }
 }
