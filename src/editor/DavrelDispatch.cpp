@@ -220,6 +220,20 @@ void Davrel::OnParamChange(int paramIdx)
     if (v == 1 && midiMessageManager) midiMessageManager->requestCancel();
     return;
   }
+  else if (paramIdx == kRequestTempData)
+  {
+    // The current program from the hardware into the editor.
+    if (v == 0) return;
+    if (midiMessageManager)
+    {
+      midiMessageManager->patchRequested = v == 1;
+      if (midiOutSet)
+      {
+        midiMessageManager->patchRequested = true;
+        if (!startTransferJob(kSendActiveArrangementRequest, 0, true)) midiMessageManager->patchRequested = false;
+      }
+    }
+  }
   else if (isLibrarianCommand(paramIdx))
   {
     onLibrarianCommand(paramIdx, v);
