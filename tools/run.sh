@@ -31,7 +31,7 @@ run_editor() { # in out
   # The editor's data folder (settings, banks, log) stays inside the build.
   DAVREL_DATA_DIR="$work/data" "$build/tools/host/davrel-host" --stopped --blocks 0 \
     --in "$1" --out "$2" --log "$log" \
-    --run 1 --set 522=1 --run "$seconds"
+    --run 2 --set 522=1 --run "$seconds"
   echo "log: $log"
   echo "the editor's own log file: $work/data/Davrel Editor LOG.txt"
   echo "editor window and screenshots: not in this build yet (they come with the editor view)"
@@ -39,6 +39,9 @@ run_editor() { # in out
 
 if [ "$inside" = 1 ]; then
   # Inside the test bed: the simulated synthesizer, then the editor against it.
+  # The simulated synthesizer does not answer the device enquiry: the protocol's
+  # waits run ten times faster so the enquiry gives up before the request.
+  export DAVREL_TIME_SCALE=0.1
   coproc SIM { exec "$build/tools/synth-sim/synth-sim" --name Rudu 2>&1; }
   read -r ready <&"${SIM[0]}"
   case "$ready" in ready*) ;; *) echo "synth-sim did not start: $ready" >&2; exit 1 ;; esac
