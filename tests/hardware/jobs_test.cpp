@@ -1,0 +1,324 @@
+// The worker jobs against the simulated synthesizer in-process, on the scaled clock.
+#include "SimWire.h"
+
+#include "hardware/SysexPacking.h"
+#include "librarian/PatchLibrarian.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace
+{
+typedef std::chrono::steady_clock Clock;
+long long msSince(Clock::time_point t)
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class Jobs : public testing::Test
+{
+protected:
+  void SetUp() override { Build(0.05); }
+  void TearDown() override
+  {
+    manager.reset();
+    wire.reset();
+    SWELL_SetTimeScale(1.0);
+  }
+  void Build(double scale)
+  {
+    SWELL_SetTimeScale(scale);
+    wire.reset(new SimWire(host, model));
+    manager.reset(new MIDIMessageManager(&host, nullptr, &librarian, nullptr));
+    host.manager = manager.get();
+    librarian.patchFiles.push_back(new PatchFile);
+    librarian.patchFiles.back()->patches.resize(128);
+    librarian.upperFileIndex.store(0);
+  }
+  // Starts a job from "the main thread" and checks the start never holds it up.
+  bool Start(SenderJob job)
+  {
+    const Clock::time_point t = Clock::now();
+    const bool started = manager->startJob(job);
+    EXPECT_LT(msSince(t), 50) << "start of command " << job.command;
+    return started;
+  }
+  bool Finish(int boundMs = 20000) { return manager->waitIdle(kTransferThread, (int)(boundMs / SWELL_GetTimeScale())); }
+  Bytes Stored(int part)
+  {
+    Bytes b;
+    for (int i = 0; i < 297; ++i) b.push_back((uint8_t)host.getProgramValueByParts(part, 0, i));
+    return b;
+  }
+  // The stored bytes of both timbres against a dump: timbre 1 up to raw 171, timbre 2 after.
+  void ExpectStoredProgram(const Bytes& dump, const char* what)
+  {
+    const Bytes p0 = Stored(0), p1 = Stored(1);
+    for (int i = 5; i < 296; ++i)
+      ASSERT_EQ(i < 172 ? p0[(size_t)i] : p1[(size_t)i], dump[(size_t)i]) << what << " raw " << i;
+  }
+  void FillUpperBank(int seedBase)
+  {
+    for (int p = 0; p < 128; ++p)
+    {
+      LibrarianPatch& slot = librarian.patchFiles[0]->patches[(size_t)p];
+      slot.messages.assign(1, PatchSysexMessage{SynthModel::MakeProgram(seedBase + p)});
+      slot.name = "x";
+    }
+  }
+
+  FakeHost host;
+  SynthModel model;
+  PatchLibrarian librarian;
+  std::unique_ptr<SimWire> wire;
+  std::unique_ptr<MIDIMessageManager> manager;
+};
+}  // namespace
+
+TEST_F(Jobs, CurrentDataBringsTheProgramAndTheGlobals)
+{
+  model.editBuffer = SynthModel::MakeProgram(77);
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  ExpectStoredProgram(model.editBuffer, "current program");
+  ASSERT_TRUE(host.globalBytesValid.load());
+  for (int i = 0; i < 235; ++i) EXPECT_EQ(host.globalBytes[i].load(), model.globals[(size_t)i]) << i;
+  EXPECT_EQ(host.indicatorShows > 0, true);
+  EXPECT_FALSE(manager->patchRequested.load());
+}
+
+TEST_F(Jobs, AProgramChangeOnTheHardwareBringsTheNewProgram)
+{
+  wire->FromSynth(model.SelectProgram(17));
+  ASSERT_TRUE(host.WaitStatus("Data request completed!", 10000));
+  ASSERT_TRUE(Finish());
+  ExpectStoredProgram(model.programs[17], "program 17");
+  EXPECT_EQ(librarian.selectedSlot.load(), 17);
+}
+
+TEST_F(Jobs, AProgramChangeDuringATransferIsNotLost)
+{
+  // A global send holds the transfer thread for 3 s of the scaled clock.
+  host.FromHardware(model.globals);  // not asked for: ignored
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  ASSERT_TRUE(host.globalBytesValid.load());
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  wire->FromSynth(model.SelectProgram(33));
+  ASSERT_TRUE(host.WaitStatus("Data request completed!", 20000));
+  ASSERT_TRUE(Finish());
+  ExpectStoredProgram(model.programs[33], "program 33");
+}
+
+TEST_F(Jobs, GlobalSendCarriesTheStoredBytesWithTheChanges)
+{
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(host.Sent().empty()) << "nothing is sent before a global dump was received";
+
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  host.SetParam(kMasterPosition, 3);
+  host.ClearSent();
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  ASSERT_TRUE(Finish());
+  ASSERT_EQ(host.Sent().size(), 1u);
+  Bytes expected = model.globals;
+  expected[8] = 3;
+  EXPECT_EQ(host.Sent()[0], expected);
+  EXPECT_EQ(model.globals, expected) << "the synthesizer took it";
+}
+
+TEST_F(Jobs, WriteAProgramAndReadItBack)
+{
+  const Bytes program = SynthModel::MakeProgram(500);
+  LibrarianPatch slot;
+  slot.messages.assign(1, PatchSysexMessage{program});
+  host.writeAfterSend.store(true);
+  SenderJob send(kSendPatchToDeviceFromLibrarian);
+  send.patch = &slot;
+  send.slotNumber = 9;
+  ASSERT_TRUE(Start(send));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(model.programs[9], program);
+  EXPECT_FALSE(host.writeAfterSend.load());
+  // All notes off went to the global channel and both timbre channels.
+  const std::vector<Bytes> sent = host.Sent();
+  EXPECT_EQ(std::vector<Bytes>(sent.begin(), sent.begin() + 2), (std::vector<Bytes>{{0xB0, 123, 0}, {0xB1, 123, 0}}));
+
+  host.librarianProgramNumber.store(9);
+  librarian.selectedSlot.store(4);
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  ASSERT_EQ(librarian.patchFiles[0]->patches[4].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[4].messages[0].bytes, program);
+}
+
+TEST_F(Jobs, BankStoreWritesAll128AndHonoursWriteProtect)
+{
+  manager.reset();
+  wire.reset();
+  Build(0.002);
+  FillUpperBank(1000);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(host.LastStatus(), "Data write completed!");
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(model.programs[(size_t)p], librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes) << p;
+  EXPECT_EQ(model.writes, 128);
+
+  model.globals[11] |= 1;  // write protect on the synthesizer
+  const std::vector<SimBytes> before = model.programs;
+  FillUpperBank(3000);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(model.refusedWrites, 128);
+  EXPECT_EQ(model.programs, before);
+}
+
+TEST_F(Jobs, CancelStopsABankStoreAtItsNextWait)
+{
+  manager.reset();
+  wire.reset();
+  Build(0.01);
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  const Clock::time_point t0 = Clock::now();
+  while (model.writes < 2 && msSince(t0) < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const Clock::time_point t = Clock::now();
+  manager->requestCancel();
+  EXPECT_LT(msSince(t), 50);
+  ASSERT_TRUE(host.WaitStatus("Data write cancelled!", 20000));
+  ASSERT_TRUE(Finish());
+  EXPECT_LT(model.writes, 10);
+}
+
+TEST_F(Jobs, FaultMatrix)
+{
+  struct Case
+  {
+    const char* name;
+    SimFaults faults;
+    const char* status;
+    bool stored;
+    uint8_t channelAfter;
+  };
+  SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood;
+  silent.silent = true;
+  late.lateMs = 300;           // three wait units
+  lateBeyond.lateMs = 60000;   // after every wait
+  otherChannel.answerChannel = 3;
+  malformed.malformed = true;
+  truncated.truncated = true;
+  flood.flood = 60;
+  const Case cases[] = {
+      {"no fault", none, "Data request completed!", true, 0x30},
+      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30},
+      {"late", late, "Data request completed!", true, 0x30},
+      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30},
+      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33},
+      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30},
+      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30},
+      {"flood", flood, "Data request completed!", true, 0x30},
+  };
+  for (const Case& c : cases)
+  {
+    manager.reset();
+    wire.reset();
+    host.programBytes.clear();
+    host.sysexChannelByte.store(0x30);
+    {
+      std::lock_guard<std::mutex> l(host.lock);
+      host.status.clear();
+    }
+    model.faults = c.faults;
+    model.editBuffer = SynthModel::MakeProgram(9);
+    Build(0.05);
+    SenderJob job(kSendPartRequest);
+    job.requestTarget = true;
+    const Clock::time_point t = Clock::now();
+    ASSERT_TRUE(Start(job)) << c.name;
+    ASSERT_TRUE(Finish(60000)) << c.name;
+    // The longest request: 35 units and 16 search pauses.
+    EXPECT_LT(msSince(t), (long long)((35 + 16 + 2) * 100 * 0.05) + 2000) << c.name;
+    EXPECT_EQ(host.LastStatus(), c.status) << c.name;
+    EXPECT_EQ(host.sysexChannelByte.load(), c.channelAfter) << c.name;
+    if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
+    else EXPECT_TRUE(host.programBytes.empty()) << c.name;
+  }
+}
+
+TEST_F(Jobs, DeviceEnquiryFindsTheSynthesizerOnItsChannel)
+{
+  model.globalChannel = 4;
+  model.globals = SynthModel::MakeGlobals(4, false);
+  host.SetParam(kGlobalMidiChannel, 0);
+  ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Plug-in is ready to go!");
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
+  EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
+  EXPECT_TRUE(host.initDone.load());
+
+  // A cancelled enquiry has found nothing and says so.
+  model.faults.silent = true;
+  host.sysexChannelByte.store(0x30);
+  {
+    std::lock_guard<std::mutex> l(host.lock);
+    host.status.clear();
+  }
+  ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry)));
+  ASSERT_TRUE(host.WaitStatus("Connecting to Hardware", 10000));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request CANCELLED!");
+}
+
+TEST_F(Jobs, ASecondStartWhileBusyIsDroppedAndStartersNeverShareARecord)
+{
+  model.faults.silent = true;
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  EXPECT_FALSE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+
+  // Four starters race for the transfer thread; every job that ran ran whole.
+  model.faults.silent = false;
+  std::atomic<int> started{0};
+  std::vector<std::thread> starters;
+  for (int t = 0; t < 4; ++t)
+    starters.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i)
+      {
+        SenderJob job(t % 2 ? kSendPartRequest : kSendGlobalToDevice);
+        job.requestTarget = true;
+        if (manager->startJob(job)) started.fetch_add(1);
+        std::this_thread::yield();
+      }
+    });
+  for (auto& s : starters) s.join();
+  ASSERT_TRUE(Finish());
+  EXPECT_GE(started.load(), 1);
+  EXPECT_FALSE(manager->isRunning(kTransferThread));
+}
+
+TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
+{
+  manager.reset();
+  wire.reset();
+  Build(1.0);  // real waits: a store would take minutes
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  SenderJob clock(kSendContinuousMIDIClock);
+  host.sendMIDIClockInfo.store(true);
+  manager->resetContinuousClock(false);
+  ASSERT_TRUE(Start(clock));
+  const Clock::time_point t = Clock::now();
+  manager.reset();
+  EXPECT_LT(msSince(t), 1000);
+}
