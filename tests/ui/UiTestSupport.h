@@ -11,6 +11,11 @@
 #include "ui/ControlLayer.h"
 #include "ui/EditorUIConfig.h"
 
+#include "config/ParamIds.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,3 +86,39 @@ inline std::string sysexDocument()
          "<sysex><values><value>42 30 58 41</value></values></sysex>"
          "</sysexlist>";
 }
+
+// The editor's configuration in a headless editor-sized window.
+struct RealEditor
+{
+  explicit RealEditor(double scale)
+    : plug(kNumParams), graphics(&plug, (int)(1500 * scale), (int)(667 * scale))
+  {
+    graphics.SetResourceRoot(DAVREL_TEST_BUNDLE_DIR);
+    connectConfigToGraphics(&config, &graphics);
+    config.setLogSink([this](const std::string& line) { log.push_back(line); });
+    testing::internal::CaptureStdout();
+    config.readUIConfig(&graphics, nullptr, nullptr, 0, scale);
+    console = testing::internal::GetCapturedStdout();
+  }
+
+  void collect(ControlLayer* layer, std::vector<IControl*>* out)
+  {
+    for (int i = 0; i < layer->controls.GetSize(); ++i) out->push_back(layer->controls.Get(i));
+    for (int i = 0; i < layer->children.GetSize(); ++i) collect(layer->children.Get(i), out);
+  }
+  std::vector<IControl*> allControls()
+  {
+    std::vector<IControl*> all;
+    for (int i = 0; i < graphics.NControls(); ++i) all.push_back(graphics.GetControl(i));
+    for (int i = 0; i < graphics.NLayers(); ++i) collect(graphics.GetLayer(i), &all);
+    return all;
+  }
+  ControlAction* action(int id) { return static_cast<ControlAction*>(plug.GetParam(id)->GetControlAction()); }
+
+  RecordingPlug plug;
+  HeadlessGraphics graphics;
+  EditorUIConfig config;
+  std::vector<std::string> log;
+  std::string console;
+};
+
