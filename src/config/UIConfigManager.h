@@ -162,7 +162,9 @@ public:
                                             ControlActionSysExMessage* table, int min, int timbre) const;
 
   // ---- sending records (the editor UI defines these) ----
-  // The plug-in's parameter, or null outside its list.
+  // The plug-in the graphics object belongs to, and its parameter (null outside
+  // its list).
+  IPlugBase* plugBase() const;
   IParam* paramAt(int paramIdx) const;
   // Create-or-rewrite: a parameter's existing record keeps everything but its type;
   // a parameter without one gets a fresh record of the type, owned by this manager.

@@ -10,9 +10,11 @@
 
 #include <cstdio>
 
+IPlugBase* UIConfigManager::plugBase() const { return mGraphics ? mGraphics->GetPlug() : nullptr; }
+
 IParam* UIConfigManager::paramAt(int paramIdx) const
 {
-  IPlugBase* plug = mGraphics ? mGraphics->GetPlug() : nullptr;
+  IPlugBase* plug = plugBase();
   if (!plug || paramIdx < 0 || paramIdx >= plug->NParams()) return nullptr;
   return plug->GetParam(paramIdx);
 }
