@@ -156,6 +156,7 @@ protected:
 private:
   // Replaces the selection with the text, when the formatter accepts the result.
   bool replaceSelection(const std::u16string& text);
+  void editKey(NSEvent* e);
   void endEditing();
 
   bool mEditable = true, mBordered = true, mDrawsBackground = true, mEditingNow = false;

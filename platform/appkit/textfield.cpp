@@ -188,6 +188,14 @@ bool NSTextField::replaceSelection(const std::u16string& text)
 
 void NSTextField::keyDown(NSEvent* e)
 {
+  // Ending the edit may take the field out of its view and give it back.
+  retain();
+  editKey(e);
+  release();
+}
+
+void NSTextField::editKey(NSEvent* e)
+{
   if (!mEditingNow)
   {
     NSResponder::keyDown(e);

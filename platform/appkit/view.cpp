@@ -274,7 +274,13 @@ NSView* NSView::hitTest(NSPoint p)
 {
   if (mHidden) return nullptr;
   const NSPoint local = convertPoint(p, mSuperview);
-  if (!NSPointInRect(local, bounds())) return nullptr;
+  // As the platform's NSMouseInRect: an unflipped view holds its top edge and not
+  // its bottom one, so the point (0, height) is its top-left pixel.
+  const NSRect b = bounds();
+  const bool inside = local.x >= 0 && local.x < b.size.width &&
+                      (isFlipped() ? local.y >= 0 && local.y < b.size.height
+                                   : local.y > 0 && local.y <= b.size.height);
+  if (!inside) return nullptr;
   for (auto it = mSubviews.rbegin(); it != mSubviews.rend(); ++it)
     if (NSView* hit = (*it)->hitTest(local)) return hit;
   return this;
