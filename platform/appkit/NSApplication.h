@@ -59,8 +59,12 @@ public:
   // ---- events ----
   // Queues the event (retained) for the next turn of the run loop.
   void postEvent(NSEvent* event, bool atStart);
-  // Hands the event to its window (key events to the key window when it has none).
+  // Hands the event to its window (key events to the key window when it has none),
+  // unless the event filter takes it.
   virtual void sendEvent(NSEvent* event);
+  // A modal interaction in progress sees every event first; true keeps it from its
+  // window. Null removes it.
+  void setEventFilter(std::function<bool(NSEvent*)> filter) { mFilter = std::move(filter); }
   // Sends the queued events; true when there were any.
   bool dispatchQueuedEvents();
   size_t queuedEvents() const { return mQueue.size(); }
@@ -94,6 +98,7 @@ private:
   NSWindow* mKeyWindow = nullptr;
   std::deque<NSEvent*> mQueue;
   NSModalAnswers* mScript = nullptr;
+  std::function<bool(NSEvent*)> mFilter;
   bool mStopped = false, mRunning = false;
 };
 

@@ -76,3 +76,6 @@ std::unique_ptr<NSPresenter> AKMakeHeadlessPresenter();
 // Null, with the reason in error, when the display cannot be opened or its visual
 // is not 24-bit true colour.
 std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& display, std::string* error);
+
+// The X window showing a kit window under the X11 presenter; 0 otherwise.
+unsigned long AKX11WindowOf(NSWindow* window);

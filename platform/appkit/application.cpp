@@ -132,6 +132,12 @@ void NSApplication::postEvent(NSEvent* event, bool atStart)
 void NSApplication::sendEvent(NSEvent* event)
 {
   if (!event) return;
+  if (mFilter)
+  {
+    // The filter may end the interaction that set it.
+    auto filter = mFilter;
+    if (filter(event)) return;
+  }
   NSWindow* w = event->window();
   if (!w && (event->type() == NSKeyDown || event->type() == NSKeyUp)) w = mKeyWindow;
   if (w) w->sendEvent(event);
