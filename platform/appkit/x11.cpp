@@ -92,7 +92,8 @@ public:
     XWindowData* data = ensure(w);
     if (!data) return;
     XMapRaised(mDisplay, data->xid);
-    XFlush(mDisplay);
+    // Synced, so another client told the window's id finds it on the server.
+    XSync(mDisplay, False);
   }
 
   void windowOrderedOut(NSWindow* w) override
