@@ -51,6 +51,8 @@ public:
   // Viewable (mapped, with its parents).
   bool viewable(unsigned long window);
   bool overrideRedirect(unsigned long window);
+  // A top-level window whose name is the text; 0 when there is none.
+  unsigned long findWindow(const std::string& name);
   // The window's pixels as 0x00RRGGBB, rows top-down; false when it cannot be read.
   bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels);
   void sync();

@@ -188,6 +188,25 @@ bool AKX11Driver::viewable(unsigned long window)
   return XGetWindowAttributes(DPY, window, &a) && a.map_state == IsViewable;
 }
 
+unsigned long AKX11Driver::findWindow(const std::string& name)
+{
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  unsigned long found = 0;
+  if (!XQueryTree(DPY, DefaultRootWindow(DPY), &root, &parent, &children, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i)
+  {
+    char* text = nullptr;
+    if (XFetchName(DPY, children[i], &text) && text)
+    {
+      if (name == text) found = children[i];
+      XFree(text);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
 bool AKX11Driver::overrideRedirect(unsigned long window)
 {
   XWindowAttributes a;
