@@ -75,7 +75,8 @@ std::unique_ptr<NSPresenter> AKMakeHeadlessPresenter();
 // Windows on an X server (display name as XOpenDisplay takes it; empty: DISPLAY).
 // Null, with the reason in error, when the display cannot be opened or its visual
 // is not 24-bit true colour.
-std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& display, std::string* error);
+// allowShm false copies with XPutImage even where MIT-SHM is there (for comparing).
+std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& display, std::string* error, bool allowShm = true);
 
 // The X window showing a kit window under the X11 presenter; 0 otherwise.
 unsigned long AKX11WindowOf(NSWindow* window);

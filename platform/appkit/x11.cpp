@@ -47,7 +47,7 @@ int recordXError(Display*, XErrorEvent* e)
 class X11Presenter : public NSPresenter
 {
 public:
-  X11Presenter(Display* d) : mDisplay(d), mAnswers(this)
+  X11Presenter(Display* d, bool allowShm) : mDisplay(d), mAnswers(this)
   {
     mScreen = DefaultScreen(d);
     mRoot = RootWindow(d, mScreen);
@@ -59,7 +59,7 @@ public:
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
     int major, minor;
     Bool pixmaps;
-    mShm = XShmQueryVersion(d, &major, &minor, &pixmaps) && !getenv("DAVREL_X11_NO_SHM");
+    mShm = allowShm && XShmQueryVersion(d, &major, &minor, &pixmaps) && !getenv("DAVREL_X11_NO_SHM");
     mWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     // An empty cursor for hiding.
     char none[8] = {0};
@@ -558,7 +558,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, std::string* error)
+std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, std::string* error, bool allowShm)
 {
   Display* d = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
   if (!d)
@@ -575,7 +575,7 @@ std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, 
     XCloseDisplay(d);
     return nullptr;
   }
-  return std::make_unique<X11Presenter>(d);
+  return std::make_unique<X11Presenter>(d, allowShm);
 }
 
 unsigned long AKX11WindowOf(NSWindow* w)

@@ -32,6 +32,22 @@ TEST_F(ViewTest, OpenWindowMakesTheViewWithItsTimer)
   EXPECT_TRUE(window->acceptsMouseMovedEvents());
 }
 
+TEST_F(ViewTest, DrawScreenNeedsTheViewAndADrawingContext)
+{
+  IRECT all(0, 0, kW, kH);
+  EXPECT_FALSE(g->DrawScreen(&all));  // no view
+  Open();
+  EXPECT_FALSE(g->DrawScreen(&all));  // not inside a drawing pass
+  // The menu and entry calls need the view too.
+  g->CloseWindow();
+  IPopupMenu menu;
+  menu.AddItem("x");
+  EXPECT_EQ(g->CreateIPopupMenu(&menu, &all), nullptr);
+  g->CreateTextEntry(toggle, toggle->GetText(), &all, "", nullptr);
+  g->ForceEndUserEdit();
+  EXPECT_TRUE(script->menusShown.empty());
+}
+
 TEST_F(ViewTest, TheFirstDisplayShowsTheDrawBitmap)
 {
   Open();
