@@ -29,12 +29,16 @@ run_editor() { # in out
   mkdir -p "$work/data"
   local log="$work/editor.log"
   # The editor's data folder (settings, banks, log) stays inside the build.
+  # With a display the editor's window stays open until it is closed; without
+  # one, screenshots before and after the data arrived.
+  local show=(--shot "$work/before.png" --set 522=1 --run "$seconds" --shot "$work/after.png")
+  [ -n "${DISPLAY:-}" ] && show=(--set 522=1 --run "$seconds" --show)
   DAVREL_DATA_DIR="$work/data" "$build/tools/host/davrel-host" --stopped --blocks 0 \
-    --in "$1" --out "$2" --log "$log" \
-    --run 2 --set 522=1 --run "$seconds"
+    --in "$1" --out "$2" --log "$log" --run 2 "${show[@]}"
   echo "log: $log"
   echo "the editor's own log file: $work/data/Davrel Editor LOG.txt"
-  echo "editor window and screenshots: not in this build yet (they come with the editor view)"
+  [ -z "${DISPLAY:-}" ] && echo "screenshots: $work/before.png $work/after.png"
+  return 0
 }
 
 if [ "$inside" = 1 ]; then

@@ -14,6 +14,7 @@
 #include "gui/IControls.h"
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
+#include "gui/IGraphicsMac.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
@@ -134,7 +135,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
 
   const int w = (int)(1500 * uiScale), h = (int)(667 * uiScale);
-  graphics = new IGraphics(this, w, h, 0);
+  graphics = MakeGraphics(this, w, h, 0);
   logLine("STARTING USER INTERFACE CONFIGURATION...");
 
   uiConfigManager = new EditorUIConfig();
