@@ -14,7 +14,7 @@
 #include "plug/IParam.h"
 #include "plug/IPlugUtilities.h"
 #include "plug/IPreset.h"
-#include "plug/SysExAssembler.h"
+#include "plug/MidiInputFramer.h"
 
 #include <atomic>
 #include <mutex>
@@ -319,7 +319,13 @@ protected:
   bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
   std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
   std::atomic<bool> mMidiInStopped{false};
-  SysExAssembler mMidiInAssembler;
+  // Input framing, and what it dropped since the port opened (messages and
+  // stretches of stray bytes). Each opening gets an input object of its own,
+  // made with the interface the list was read through (an RtMidi::Api).
+  MidiInputFramer mMidiInFramer;
+  std::atomic<int> mMidiInDropped{0};
+  int mMidiInApi = 0;
+  bool mMidiInUsed = false;
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -347,6 +353,8 @@ private:
   struct MidiInSide;
   void BeginMidiInClose();
   void EndMidiInClose();
+  void CloseMidiIn(bool replaceObject);
+  void CountMidiInDrop(int kind, int size);
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void ParseChannelIO(const char* channelIOStr);
   void ConvertOutputsToFloats(int nFrames, bool accumulate);

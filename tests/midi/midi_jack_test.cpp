@@ -112,6 +112,25 @@ private:
   std::thread mThread;
 };
 
+Bytes Slice(const Bytes& b, size_t from, size_t to)
+{
+  return Bytes(b.begin() + from, b.begin() + to);
+}
+
+// Sums the counts of every "N pieces dropped" line of the port layer's log.
+int DroppedPiecesLogged(const std::string& log, int* closes)
+{
+  int sum = 0;
+  *closes = 0;
+  const std::string key = "MIDI IN: input port closed, ";
+  for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
+  {
+    ++*closes;
+    sum += atoi(log.c_str() + at + key.size());
+  }
+  return sum;
+}
+
 } // namespace
 
 TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
@@ -319,5 +338,62 @@ TEST_F(MidiOverJack, TeardownDuringAFloodIsSafe)
     ASSERT_TRUE(mPlug->WaitFor(10, kWaitMs));
     mPlug.reset();
     ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+}
+
+// The input closes while the synthesizer is 9 KB into a 37,392-byte dump sent
+// in 1 KB pieces, one a period, and opens again while the dump goes on or after
+// it ended. Nothing received before the close may be joined with anything after
+// it: only the control change and the program dump sent after it arrive.
+TEST_F(MidiOverJack, InputReopenedInsideADumpDeliversNothingOfIt)
+{
+  OpenPlug();
+  const Bytes allData = MakeSimDump(37392, 5), program = MakeSimDump(297, 6), cc = {0xB0, 0x07, 0x63};
+  const int kPiece = 1024, kBefore = 9 * kPiece;
+  const SimPacing pieces = SimPacing::Pieces(kPiece);
+  const std::string port = mSim.OutputPortName();
+  struct Case { const char* name; int piecesWhileClosed; };
+  for (const Case c : {Case{"reopened while the dump goes on", 6}, Case{"reopened after the dump ended", 28}})
+  {
+    SCOPED_TRACE(c.name);
+    mPlug->Clear();
+    const size_t closedEnd = std::min(allData.size(), (size_t)(kBefore + c.piecesWhileClosed * kPiece));
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(mSim.Send(Slice(allData, 0, kBefore), pieces));
+    ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+    int index = 0;
+    EXPECT_EQ(mPlug->setExternalMIDIIn(index, "OFF"), 0);
+    ASSERT_TRUE(mSim.WaitForConnections(0, 1, kWaitMs));
+    ASSERT_TRUE(mSim.Send(Slice(allData, kBefore, closedEnd), pieces));
+    ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+    index = 1;
+    EXPECT_EQ(mPlug->setExternalMIDIIn(index, port.c_str()), 1);
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    if (closedEnd < allData.size())
+    {
+      ASSERT_TRUE(mSim.Send(Slice(allData, closedEnd, allData.size()), pieces));
+    }
+    ASSERT_TRUE(mSim.Send(cc));
+    ASSERT_TRUE(mSim.Send(program));
+    ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+    const bool arrived = mPlug->WaitForSysEx(program, kWaitMs);
+    const std::string log = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(arrived);
+
+    const auto got = mPlug->Got();
+    ASSERT_EQ(got.size(), 2u) << (got.empty() ? 0 : got[0].bytes.size()) << " bytes first";
+    EXPECT_FALSE(got[0].sysex);
+    EXPECT_EQ(got[0].bytes, cc);
+    EXPECT_TRUE(got[1].sysex);
+    EXPECT_TRUE(got[1].bytes == program);
+    int closes = 0;
+    DroppedPiecesLogged(log, &closes);
+    EXPECT_EQ(closes, 1);
+    // What arrives of the dump after the reopening is dropped and logged once, with its size.
+    if (closedEnd < allData.size())
+    {
+      EXPECT_NE(log.find("dropped " + std::to_string(allData.size() - closedEnd) + " data bytes without a status byte"),
+                std::string::npos);
+    }
   }
 }
