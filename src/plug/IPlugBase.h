@@ -320,9 +320,14 @@ protected:
   std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
   std::atomic<bool> mMidiInStopped{false};
   // Input framing, and what it dropped since the port opened (messages and
-  // stretches of stray bytes). Each opening gets an input object of its own,
+  // stretches of stray bytes). RtMidi hands over every short message with its
+  // status byte on each of its interfaces (JACK events are whole messages, the
+  // ALSA decoder is told not to use running status, CoreMIDI packets are read
+  // message by message), so data bytes after a complete message are stray, not
+  // running status: JACK hands over such bytes in the period a new connection
+  // is made, and reading them as running status would make up messages. Each opening gets an input object of its own,
   // made with the interface the list was read through (an RtMidi::Api).
-  MidiInputFramer mMidiInFramer;
+  MidiInputFramer mMidiInFramer{false};
   std::atomic<int> mMidiInDropped{0};
   int mMidiInApi = 0;
   bool mMidiInUsed = false;

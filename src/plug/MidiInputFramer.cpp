@@ -1,8 +1,8 @@
 #include "plug/MidiInputFramer.h"
 
 // Grown in 64 KB steps: the synthesizer's largest dump takes one allocation.
-MidiInputFramer::MidiInputFramer(int maxSysExSize)
-  : mSysEx(64 * 1024), mMaxSysExSize(maxSysExSize > 2 ? maxSysExSize : 2)
+MidiInputFramer::MidiInputFramer(bool runningStatus, int maxSysExSize)
+  : mSysEx(64 * 1024), mMaxSysExSize(maxSysExSize > 2 ? maxSysExSize : 2), mRunningStatus(runningStatus)
 {
 }
 

@@ -4,8 +4,10 @@
 // messages glued together, part of one, or data bytes that belong to nothing.
 //
 // - A status byte begins a message. A short message is handed on once its status
-//   and the data bytes that status needs are there; running status (data bytes
-//   after a complete channel message repeat its status) is honoured.
+//   and the data bytes that status needs are there. Running status (data bytes
+//   after a complete channel message repeat its status) is honoured where the
+//   stream may use it, as a raw MIDI byte stream does; a source that never uses
+//   it turns it off, and such data bytes are then stray.
 // - System exclusive runs from F0 to F7 across any number of runs. Any other
 //   status byte inside it ends it unfinished: it is dropped.
 // - Real-time bytes (F8 to FF) are handed on alone where they stand and change
@@ -36,7 +38,7 @@ public:
     kStrayBytes,        // data bytes (or an F7) that belong to no message
   };
 
-  explicit MidiInputFramer(int maxSysExSize = kDefaultMaxSysExSize);
+  explicit MidiInputFramer(bool runningStatus = true, int maxSysExSize = kDefaultMaxSysExSize);
 
   // Feeds one run. onMessage(const unsigned char* bytes, int size) is called for
   // every whole message, in order; the bytes live for that call.
@@ -75,6 +77,7 @@ private:
 
   WDL_TypedBuf<unsigned char> mSysEx;
   int mMaxSysExSize;
+  bool mRunningStatus;
   State mState = kIdle;
   int mSize = 0;                  // bytes of the message or stray stretch in progress
   unsigned char mShort[3] = {};   // the short message in progress
@@ -166,7 +169,7 @@ void MidiInputFramer::Feed(const unsigned char* bytes, int size, OnMessage&& onM
         continue;
       }
       // System common messages end running status; channel messages set it.
-      mRunning = b < 0xF0 ? b : 0;
+      mRunning = b < 0xF0 && mRunningStatus ? b : 0;
       mNoRunningAfter = cutSysEx;
       mShort[0] = b;
       mNeed = 1 + DataBytesOf(b);

@@ -99,6 +99,13 @@ TEST(MidiInputFramer, FramesByTheByteGrammarWhateverTheRuns)
     EXPECT_EQ(o.drops, c.drops) << c.name;
     EXPECT_FALSE(f.InMessage()) << c.name;
   }
+
+  // A source that never uses running status: data after a complete message is stray.
+  MidiInputFramer noRunning(false);
+  const Output o = FeedRuns(noRunning, {{0xB0, 0x3C, 0x05}, {0x00, 0x7C, 0x00}, {0x00, 0x7C, 0x00}, {0x90, 0x3C},
+                                        {0x40, 0x3E, 0x41}, {0xC0, 0x05, 0x06}});
+  EXPECT_EQ(o.messages, (std::vector<Bytes>{{0xB0, 0x3C, 0x05}, {0x90, 0x3C, 0x40}, {0xC0, 0x05}}));
+  EXPECT_EQ(o.drops, (Drops{{F::kStrayBytes, 6}, {F::kStrayBytes, 2}, {F::kStrayBytes, 1}}));
 }
 
 TEST(MidiInputFramer, EndForgetsEverythingBeforeIt)
@@ -119,7 +126,7 @@ TEST(MidiInputFramer, EndForgetsEverythingBeforeIt)
 
 TEST(MidiInputFramer, TooLongIsDroppedWholeAndTheNextArrives)
 {
-  MidiInputFramer f(16);
+  MidiInputFramer f(true, 16);
   const Bytes longDump = MakeSimDump(40), fits = MakeSimDump(16);
   Bytes unfinished(20, 0x11);
   unfinished[0] = 0xF0;
