@@ -324,9 +324,10 @@ protected:
   // status byte on each of its interfaces (JACK events are whole messages, the
   // ALSA decoder is told not to use running status, CoreMIDI packets are read
   // message by message), so data bytes after a complete message are stray, not
-  // running status: JACK hands over such bytes in the period a new connection
-  // is made, and reading them as running status would make up messages. Each opening gets an input object of its own,
-  // made with the interface the list was read through (an RtMidi::Api).
+  // running status: JACK has been seen to hand over such bytes in the period a
+  // new connection is made, and running status would make messages of them.
+  // Each opening gets an input object of its own, made with the interface the
+  // list was read through (an RtMidi::Api).
   MidiInputFramer mMidiInFramer{false};
   std::atomic<int> mMidiInDropped{0};
   int mMidiInApi = 0;
