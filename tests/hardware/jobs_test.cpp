@@ -329,3 +329,119 @@ TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
   manager.reset();
   EXPECT_LT(msSince(t), 1000);
 }
+
+TEST_F(Jobs, LibrarianProgramsGoOutAsStoredFromEverySlot)
+{
+  // Slots hold correctly packed programs, so no slot moves their packing bits: the
+  // audition road sends the stored bytes with only the channel byte set.
+  Bytes program = SynthModel::MakeProgram(321);
+  program[37] = 0x30;
+  program[45] = 0x68;
+  program[109] = 0x03;
+  LibrarianPatch slot;
+  slot.messages.assign(1, PatchSysexMessage{program});
+  host.sysexChannelByte.store(0x32);
+  model.globalChannel = 2;
+  for (int s : {0, 1, 4, 6, 7, 13})
+  {
+    host.ClearSent();
+    SenderJob send(kSendPatchToDeviceFromLibrarian);
+    send.patch = &slot;
+    send.slotNumber = s;
+    ASSERT_TRUE(Start(send));
+    ASSERT_TRUE(Finish());
+    Bytes expected = program;
+    expected[2] = 0x32;
+    const std::vector<Bytes> sent = host.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), expected) << "slot " << s;
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, expected) << "slot " << s;
+  }
+}
+
+TEST_F(Jobs, TheEditorsProgramGoesOutAfterTheGlobalsOnce)
+{
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  host.sendGlobalWithProgram.store(true);
+  host.globalSettingsSent.store(false);
+  host.patchNameText = "Lead";
+  host.SetParam(kFilterCutoff, 99);
+  host.ClearSent();
+  ASSERT_TRUE(Start(SenderJob(kSendArrangementToDevice)));
+  ASSERT_TRUE(Finish());
+  const std::vector<Bytes> sent = host.Sent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].size(), 235u);
+  ASSERT_EQ(sent[1].size(), 297u);
+  EXPECT_EQ(sent[1][72], 99);
+  EXPECT_EQ(Bytes(sent[1].begin() + 6, sent[1].begin() + 12), (Bytes{'L', 'e', 'a', 'd', 0, ' '}));
+  EXPECT_EQ(host.programName, "Lead");
+  // The stored bytes hold what was built, with the blank name.
+  Bytes stored = Stored(0);
+  for (int i = 21; i < 296; ++i) ASSERT_EQ(stored[(size_t)i], sent[1][(size_t)i]) << i;
+  EXPECT_FALSE(host.partChangeActive.load());
+  {
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, sent[1]);
+  }
+
+  // Into the librarian instead: the selected slot takes it, nothing goes out.
+  host.ClearSent();
+  librarian.selectedSlot.store(3);
+  SenderJob toLib(kSendArrangementToDevice);
+  toLib.toLibrarian = true;
+  host.sendGlobalWithProgram.store(false);
+  ASSERT_TRUE(Start(toLib));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(host.Sent().empty());
+  ASSERT_EQ(librarian.patchFiles[0]->patches[3].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[3].name.substr(0, 5), "Lead ");
+
+  // The init program into the selected slot.
+  librarian.selectedSlot.store(5);
+  ASSERT_TRUE(Start(SenderJob(kInitClassicPatch)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].name, "Init Sound  ");
+}
+
+TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
+{
+  SenderJob all(kSendAllPatchRequest);
+  ASSERT_TRUE(Start(all));
+  ASSERT_TRUE(Finish(60000));
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  for (int p = 0; p < 128; ++p)
+  {
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.size(), 1u) << p;
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, model.programs[(size_t)p]) << p;
+  }
+  EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
+  // Bank select went to the synthesizer's global channel.
+  EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
+}
+
+TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
+{
+  Teardown();
+  Build(0.002);
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
+  EXPECT_EQ(status.back(), "Data write completed!");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
+
+  librarian.patchFiles[0]->patches[10].messages.clear();
+  {
+    std::lock_guard<std::mutex> l(host.lock);
+    host.status.clear();
+  }
+  const int before = model.writes;
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(model.writes - before, 10);
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
+}

@@ -169,6 +169,15 @@ TEST_F(Router, EditModeAndParameterValues)
   EXPECT_DOUBLE_EQ(own->value, 33 / 127.0);
   EXPECT_EQ(zero->value, -1.0);
 
+  // A translated NRPN row keys on the announced MSB and its own LSB; an LSB left over
+  // from an earlier NRPN is no lookup key.
+  host.SetParam(kMultiPartMIDICh + 1, 1);
+  FakeControl* lfo = nrpn(2, 3, 0, 16, 0, kLfo1Frequency + 1);
+  host.FromHardware({0xB1, 99, 3});
+  host.FromHardware({0xB1, 98, 7});
+  host.FromHardware(paramChange(0x30, 8, 1, 10, 0));
+  EXPECT_DOUBLE_EQ(lfo->value, 74 / 127.0);
+
   // A translated row: parameter 72 of ph 0 is CC 5 of timbre 1.
   FakeControl* porta = cc(1, 5, 0, kPortamento);
   host.FromHardware(paramChange(0x30, 71, 0, 40, 0));
