@@ -70,7 +70,8 @@ class SynthSim;
 
 // Puts a model on a simulated synthesizer's ports: every message received is handed
 // to the model, and its answers go out (late, paced or cut as the faults say) from a
-// thread of the responder's own.
+// thread of the responder's own. Close the SynthSim before the responder goes: a
+// message being received while it is destroyed would reach a dead object.
 class SimResponder
 {
 public:
@@ -79,6 +80,9 @@ public:
   SimResponder(const SimResponder&) = delete;
   SimResponder& operator=(const SimResponder&) = delete;
 
+  // Hands one received message to the model and queues its answers (the constructor
+  // makes the SynthSim call it; a caller that installs its own receive hook calls it).
+  void Take(const SimBytes& bytes);
   // Sends a message from the synthesizer now (front-panel actions).
   void SendNow(const SimBytes& bytes);
   int PortClosures() const { return mClosures; }
