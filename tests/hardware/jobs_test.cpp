@@ -66,6 +66,14 @@ protected:
     for (int i = 5; i < 296; ++i)
       ASSERT_EQ(i < 172 ? p0[(size_t)i] : p1[(size_t)i], dump[(size_t)i]) << what << " raw " << i;
   }
+  // The program or global requests sent so far, by their channel bytes.
+  std::vector<uint8_t> Requests(uint8_t function)
+  {
+    std::vector<uint8_t> channels;
+    for (const Bytes& m : host.Sent())
+      if (m.size() == 6 && m[0] == 0xF0 && m[1] == 0x42 && m[3] == 0x58 && m[4] == function) channels.push_back(m[2]);
+    return channels;
+  }
   void FillUpperBank(int seedBase)
   {
     for (int p = 0; p < 128; ++p)
@@ -215,6 +223,7 @@ TEST_F(Jobs, FaultMatrix)
     const char* status;
     bool stored;
     uint8_t channelAfter;
+    int requests;  // the first request and the channel search; -1: not counted
   };
   SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood;
   silent.silent = true;
@@ -225,14 +234,14 @@ TEST_F(Jobs, FaultMatrix)
   truncated.truncated = true;
   flood.flood = 60;
   const Case cases[] = {
-      {"no fault", none, "Data request completed!", true, 0x30},
-      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30},
-      {"late", late, "Data request completed!", true, 0x30},
-      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30},
-      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33},
-      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30},
-      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30},
-      {"flood", flood, "Data request completed!", true, 0x30},
+      {"no fault", none, "Data request completed!", true, 0x30, 1},
+      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"late", late, "Data request completed!", true, 0x30, 1},
+      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33, -1},
+      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"flood", flood, "Data request completed!", true, 0x30, 1},
   };
   for (const Case& c : cases)
   {
@@ -246,6 +255,7 @@ TEST_F(Jobs, FaultMatrix)
     model.faults = c.faults;
     model.editBuffer = SynthModel::MakeProgram(9);
     Build(0.05);
+    host.ClearSent();
     SenderJob job(kSendPartRequest);
     job.requestTarget = true;
     const Clock::time_point t = Clock::now();
@@ -255,6 +265,10 @@ TEST_F(Jobs, FaultMatrix)
     EXPECT_LT(msSince(t), (long long)((35 + 16 + 2) * 100 * 0.05) + 2000) << c.name;
     EXPECT_EQ(host.LastStatus(), c.status) << c.name;
     EXPECT_EQ(host.sysexChannelByte.load(), c.channelAfter) << c.name;
+    if (c.requests >= 0)
+    {
+      EXPECT_EQ((int)Requests(0x10).size(), c.requests) << c.name;
+    }
     if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
     else EXPECT_TRUE(host.programBytes.empty()) << c.name;
   }
@@ -271,6 +285,8 @@ TEST_F(Jobs, DeviceEnquiryFindsTheSynthesizerOnItsChannel)
   EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
   EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
   EXPECT_TRUE(host.initDone.load());
+  // The search went 0x30, 0x31, ... and stopped at the channel that answered.
+  EXPECT_EQ(Requests(0x0E), (std::vector<uint8_t>{0x30, 0x30, 0x31, 0x32, 0x33, 0x34}));
 
   // A cancelled enquiry has found nothing and says so.
   model.faults.silent = true;
