@@ -123,6 +123,14 @@ TEST_F(Router, GlobalDumpOnlyWhenAskedFor)
   EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
   EXPECT_TRUE(host.incomingSysExProcessed.load());
 
+  // The same dump again changes no stored byte and says nothing of it.
+  manager.globalRequested.store(true);
+  testing::internal::CaptureStdout();
+  host.FromHardware(g);
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(host.incomingSysExProcessed.load());
+  EXPECT_EQ(said.find("changed in SYSTEM"), std::string::npos) << said;
+
   // The answer flag tells of the message just routed only.
   host.incomingSysExProcessed.store(false);
   host.FromHardware({0xF0, 0x42, 0x34, 0x58, 0x4E, 0x00, 0x00, 0xF7});
