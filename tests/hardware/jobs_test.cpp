@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -436,6 +437,28 @@ TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
   EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
   // Bank select went to the synthesizer's global channel.
   EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
+}
+
+TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
+{
+  model.faults.silentProgram = 5;
+  ASSERT_TRUE(Start(SenderJob(kSendAllPatchRequest)));
+  ASSERT_TRUE(Finish(60000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_NE(std::find(status.begin(), status.end(), "CONNECTION TIMED OUT!"), status.end());
+  EXPECT_EQ(std::find(status.begin(), status.end(), "Data request completed!"), status.end());
+  for (int p = 0; p < 128; ++p)
+    EXPECT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.empty(), p == 5) << p;
+}
+
+TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
+{
+  model.faults.silent = true;
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  EXPECT_TRUE(Requests(0x0E).empty());
+  EXPECT_EQ(Requests(0x10).size(), 17u);
 }
 
 TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)

@@ -128,6 +128,7 @@ std::vector<SimAnswer> SynthModel::Handle(const SimBytes& msg)
   switch (msg[4])
   {
     case 0x10:  // program dump request
+      if (currentProgram == faults.silentProgram) return out;
       answer = editBuffer;
       dump = true;
       break;

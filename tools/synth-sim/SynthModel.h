@@ -22,6 +22,7 @@ struct SimFaults
   int flood = 0;           // unrelated messages sent before each answer
   int goneAfterPieces = -1;// the port goes away after this many pieces of a dump (JACK only)
   bool paced = false;      // dumps go out at the pace of the synthesizer's cable
+  int silentProgram = -1;  // no answer to a program request while this program is selected
 };
 
 // One message the synthesizer sends, with its delay.
