@@ -10,7 +10,7 @@
 namespace {
 
 const int kNumParams = 529;
-const int kKnobSize = 48, kKnobFrames = 31, kKnobs = 8;
+const int kKnobSize = 48, kKnobFrames = 31, kKnobs = 8, kSwitchSize = 32, kSwitches = 4;
 
 // A knob strip drawn at start-up: a disc with a pointer, one frame per position.
 IBitmap MakeKnobStrip(IGraphics* g)
@@ -32,6 +32,24 @@ IBitmap MakeKnobStrip(IGraphics* g)
   return bitmap;
 }
 
+// A two-state switch: a dark square, lit when on.
+IBitmap MakeSwitch(IGraphics* g)
+{
+  LICE_MemBitmap* strip = new LICE_MemBitmap(kSwitchSize, kSwitchSize * 2);
+  LICE_Clear(strip, 0);
+  for (int f = 0; f < 2; ++f)
+  {
+    LICE_FillRect(strip, 2, f * kSwitchSize + 2, kSwitchSize - 4, kSwitchSize - 4, LICE_MakePixel(70, 74, 82, 255),
+                  1.0f, LICE_MODE_COPY);
+    if (f)
+      LICE_FillRect(strip, 8, f * kSwitchSize + 8, kSwitchSize - 16, kSwitchSize - 16,
+                    LICE_MakePixel(240, 200, 90, 255), 1.0f, LICE_MODE_COPY);
+  }
+  IBitmap bitmap(strip, kSwitchSize, kSwitchSize * 2, 2);
+  g->RetainBitmap(&bitmap);
+  return bitmap;
+}
+
 }  // namespace
 
 DavrelStandIn::DavrelStandIn(IPlugInstanceInfo instanceInfo)
@@ -45,20 +63,18 @@ DavrelStandIn::DavrelStandIn(IPlugInstanceInfo instanceInfo)
   // to the step) leaves what the host sets as it is.
   for (int i = 0; i < kNumParams; ++i) GetParam(i)->InitDouble("Parameter", 0.0, 0.0, 1.0, 0.000001);
 
-  // What the stand-in shows until the editor's pages exist: a panel, a caption and
-  // a row of knobs that the wheel turns.
+  // What the stand-in shows until the editor's pages exist: a panel, a caption, a
+  // row of knobs for parameters 0 to 7 and a row of switches for 8 to 11.
   IGraphics* g = MakeGraphics(this, kEditorWidth, kEditorHeight, 25);
   const IColor panel(255, 38, 40, 46);
   g->AttachPanelBackground(&panel);
   IText caption(24, IColor(255, 220, 222, 228), "Consolas");
   g->AttachControl(new ITextControl(this, IRECT(0, 40, kEditorWidth, 80), &caption, "Davrel Editor"));
   const IBitmap knob = MakeKnobStrip(g);
-  for (int i = 0; i < kKnobs; ++i)
-  {
-    IControl* c = new IBitmapControl(this, 400 + i * 90, 300, -1, &knob);
-    c->SetValueFromPlug(0.5);
-    g->AttachControl(c);
-  }
+  for (int i = 0; i < kKnobs; ++i) g->AttachControl(new IKnobMultiControl(this, kKnobX + i * kKnobStep, kKnobY, i, &knob));
+  const IBitmap toggle = MakeSwitch(g);
+  for (int i = 0; i < kSwitches; ++i)
+    g->AttachControl(new ISwitchControl(this, kSwitchX + i * kSwitchStep, kSwitchY, kKnobs + i, &toggle));
   AttachGraphics(g);
 }
 

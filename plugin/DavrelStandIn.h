@@ -13,6 +13,9 @@ class DavrelStandIn : public IPlugAU
 {
 public:
   static const int kEditorWidth = 1500, kEditorHeight = 667;
+  // Where the stand-in's controls are: knobs for parameters 0 to 7, switches for 8 to 11.
+  static const int kKnobX = 400, kKnobY = 300, kKnobStep = 90;
+  static const int kSwitchX = 400, kSwitchY = 420, kSwitchStep = 90;
 
   explicit DavrelStandIn(IPlugInstanceInfo instanceInfo);
 

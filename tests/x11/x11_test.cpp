@@ -5,6 +5,7 @@
 #include "TestHost.h"
 #include "gui/ViewTestUtil.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "plugin/DavrelStandIn.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +141,41 @@ TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest
     driver->requestClose(x);
     EXPECT_TRUE(until([&] { return editor.closedByUser(); }));
     EXPECT_FALSE(editor.window()->isVisible());
+  }
+  host.Close(unit);
+}
+
+// The real plug-in in the host's window: its stock switch and knob, driven by X events.
+TEST_F(X11Test, TheRealEditorsSwitchAndKnobAnswerTheMouse)
+{
+  TestHost host;
+  std::string error;
+  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
+  AudioUnit unit = host.Open(&error);
+  ASSERT_NE(unit, nullptr) << error;
+  {
+    EditorWindow editor;
+    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
+    const unsigned long x = AKX11WindowOf(editor.window());
+    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+    auto param = [&](UInt32 id) {
+      AudioUnitParameterValue v = -1;
+      AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
+      return v;
+    };
+    // Pixel (px, py) lands on graphics (px - 2, py - 3).
+    const int sx = DavrelStandIn::kSwitchX + 16 + 2, sy = DavrelStandIn::kSwitchY + 16 + 3;
+    EXPECT_EQ(param(8), 0.0f);
+    driver->click(x, sx, sy);
+    EXPECT_TRUE(until([&] { return param(8) == 1.0f; }));
+    const int kx = DavrelStandIn::kKnobX + 24 + 2, ky = DavrelStandIn::kKnobY + 24 + 3;
+    const float before = param(0);
+    driver->press(x, kx, ky, 4);
+    EXPECT_TRUE(until([&] { return param(0) > before; }));
+    // The frames after show it: the window's pixels are the surface's.
+    loop->runFor(0.1);
+    driver->sync();
+    EXPECT_EQ(differingPixels(editor.window(), x), 0);
   }
   host.Close(unit);
 }
