@@ -586,7 +586,14 @@ private:
       labelFont().draw(bmp, name, x - 90, y, 84, 18, kLabel, DT_RIGHT);
       return;
     }
-    if (name.empty() || name == "Lock" || (element == "multiFx" && type == "Switch")) return;
+    // Buttons whose image carries its own word need no label.
+    static const std::set<std::string> kWorded = {
+      "BUTTON_SYNC_ID", "BUTTON_LIB_LOAD_TO_T1_ID", "BUTTON_LIB_LOAD_TO_T2_ID", "BUTTON_LIB_DATATYPE_ID",
+      "BUTTON_BANK_RECALL_ID", "BUTTON_LIB_LOAD_TO_ID", "BUTTON_BANK_SEARCH_ID", "BUTTON_LIB_DISCARD_ID",
+      "BUTTON_BANK_OVERWRITE_ID", "BTN_RELEASE_ALL_LOCKS", "BTN_SEE_ABOUT_ID", "BTN_EXIT_ABOUT_ID",
+      "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID"};
+    if (name.empty() || name == "Lock" || (element == "multiFx" && type == "Switch") || kWorded.count(attr(e, "imageId")))
+      return;
     labelFont().draw(bmp, name, x + fw / 2 - 50, y - 15, 100, 13, kLabel, DT_CENTER);
   }
 
