@@ -441,7 +441,10 @@ TEST_F(StockControlsTest, CaptionShowsTheParametersOwnValueAndAsks)
   const std::string longText(IParam::kDisplayTextLen - 1, 'x');
   wave->SetDisplayText(2, longText.c_str());
   IParam* level = plug->GetParam(3);
-  level->InitInt("Level", 7, 0, 100, "steps with a long label");
+  // A label as long as the parameter holds: with the number it is longer than any
+  // one display entry, and still shown whole.
+  const std::string label(IParam::kNameLen - 1, 'l');
+  level->InitInt("Level", 7, 0, 100, label.c_str());
 
   ICaptionControl* wave1 = addAt(new ICaptionControl(plug, IRECT(0, 0, 60, 20), 4, nullptr, false), 0.0);
   ICaptionControl* level1 = addAt(new ICaptionControl(plug, IRECT(0, 20, 60, 40), 3, nullptr, true), 0.9);
@@ -453,8 +456,8 @@ TEST_F(StockControlsTest, CaptionShowsTheParametersOwnValueAndAsks)
   } cases[] = {
     {wave1, 1.0, "Square"},
     {wave1, 2.0, longText},
-    {level1, 7.0, "7 steps with a long label"},
-    {level1, 63.0, "63 steps with a long label"},
+    {level1, 7.0, "7 " + label},
+    {level1, 63.0, "63 " + label},
   };
   for (const auto& tc : cases)
   {
