@@ -135,3 +135,34 @@ TEST(ScreenshotTest, EveryPageAndTimbreMatchesItsReference)
       EXPECT_EQ(differingPixels(editor.graphics.GetDrawBitmap(), expected.get(), 12), 0) << name;
     }
 }
+
+// The small and large editor draw every page with the images scaled to them; the
+// pictures are written beside the test for a look, and every pixel is painted.
+TEST(ScreenshotTest, SmallAndLargeEditorsDrawEveryPage)
+{
+  for (double scale : {0.75, 1.25})
+  {
+    RealEditor editor(scale);
+    ShotHost host(&editor);
+    host.lines.bind(editor.config);
+    editor.graphics.PrepDraw();
+    for (int i = 0; i < kNumParams; ++i)
+      editor.graphics.SetParameterFromPlug(i, editor.plug.GetParam(i)->Value(), false);
+    editor.config.getLayer("root")->Hide(false);
+    for (int page = 0; page <= 4; ++page)
+    {
+      TabSwitchFunctions().mainTabSwitch(&host, page, 0);
+      LICE_IBitmap* bmp = editor.graphics.GetDrawBitmap();
+      LICE_Clear(bmp, LICE_MakePixel(255, 0, 255, 255));
+      IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+      editor.graphics.Draw(&all);
+      const std::string name = "page" + std::to_string(page) + "-scale" + std::to_string((int)(scale * 100)) + ".png";
+      ASSERT_TRUE(savePNG(std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name, bmp));
+      int unpainted = 0;
+      for (int y = 0; y < bmp->getHeight(); ++y)
+        for (int x = 0; x < bmp->getWidth(); ++x)
+          unpainted += bmp->getBits()[(size_t)y * bmp->getRowSpan() + x] == LICE_MakePixel(255, 0, 255, 255);
+      EXPECT_EQ(unpainted, 0) << name;
+    }
+  }
+}
