@@ -51,6 +51,10 @@ struct EditorConfig
     config.readUIConfig(&graphics, nullptr, nullptr, 0, scale);
   }
 
+  // The fake images leave the process-wide bitmap store, so a later test of the
+  // real configuration loads the real ones.
+  ~EditorConfig() { config.ClearImageCache(); }
+
   IParam* param(int id) { return plug.GetParam(id); }
   ControlAction* action(int id) { return static_cast<ControlAction*>(param(id)->GetControlAction()); }
   ControlLayer* layer(const std::string& name) { return config.getLayer(name); }
@@ -100,6 +104,7 @@ struct RealEditor
     config.readUIConfig(&graphics, nullptr, nullptr, 0, scale);
     console = testing::internal::GetCapturedStdout();
   }
+  ~RealEditor() { config.ClearImageCache(); }
 
   void collect(ControlLayer* layer, std::vector<IControl*>* out)
   {

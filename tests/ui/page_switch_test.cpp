@@ -69,11 +69,11 @@ public:
   std::vector<int> changes;
 };
 
-RealEditor& editor()
+// One editor per test, so no test sees another's switches or images.
+struct Fresh
 {
-  static RealEditor* e = new RealEditor(1.0);
-  return *e;
-}
+  RealEditor editor{1.0};
+};
 
 }  // namespace
 
@@ -81,7 +81,8 @@ RealEditor& editor()
 // written from the table rather than from the switching steps.
 TEST(PageSwitchTest, StateTableForEveryPageTimbreAndFlag)
 {
-  TestHost host(&editor());
+  Fresh f;
+  TestHost host(&f.editor);
   ControlLayer* root = host.layerNamed("root");
   ASSERT_NE(root, nullptr);
   root->Hide(false);
@@ -156,7 +157,8 @@ TEST(PageSwitchTest, StateTableForEveryPageTimbreAndFlag)
 
 TEST(PageSwitchTest, LibrarianPageSelectsTheCurrentProgram)
 {
-  TestHost host(&editor());
+  Fresh f;
+  TestHost host(&f.editor);
   host.e->plug.GetParam(kCurrentPatch)->InitInt("Current Patch", 0, 0, 127);  // the controller makes it
   host.set(kCurrentPatch, 37);
   TabSwitchFunctions().mainTabSwitch(&host, 1, 0);
@@ -180,7 +182,8 @@ TEST(PageSwitchTest, SoundPageZones)
   for (int t = 0; t <= 1; ++t)
     for (const auto& c : cases)
     {
-      TestHost host(&editor());
+      Fresh f;
+  TestHost host(&f.editor);
       host.set(kLfo1TempoSync + t, c.lfo1Sync);
       host.set(kLfo2TempoSync + t, c.lfo2Sync);
       host.set(kVoiceAssign + t, c.assign);
@@ -207,7 +210,8 @@ TEST(PageSwitchTest, SoundPageZones)
 
 TEST(PageSwitchTest, SequenceStepTextsAndZones)
 {
-  TestHost host(&editor());
+  Fresh f;
+  TestHost host(&f.editor);
   const int t = 1;
   host.set(kSeq1Step1 + t, 100);
   host.set(kSeq1Step1 + 2 + t, 0);
@@ -247,7 +251,8 @@ TEST(PageSwitchTest, TimbreSelectMessage)
   };
   for (const auto& c : cases)
   {
-    TestHost host(&editor());
+    Fresh f;
+  TestHost host(&f.editor);
     host.set(kGlobalMidiChannel, 4);
     TabSwitchFunctions().mainTabSwitch(&host, c.page, 0);
     host.outSet = c.outSet;
@@ -260,7 +265,8 @@ TEST(PageSwitchTest, TimbreSelectMessage)
 
 TEST(DisplayLinesTest, LinesAndValueStrings)
 {
-  TestHost host(&editor());
+  Fresh f;
+  TestHost host(&f.editor);
   DisplayLines& lines = host.lines;
   ASSERT_TRUE(lines.nameLine && lines.valueLine && lines.ccLine && lines.timbreLine && lines.buildLine);
   lines.displayText("Cutoff", "64", "CC 74");
