@@ -175,8 +175,8 @@ int main(int argc, char** argv)
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
-  gManager.reset();
   gEditor->StopMidiInput();
+  gManager.reset();
   gSim->Close();
   gResponder.reset();
   gEditor.reset();

@@ -119,8 +119,9 @@ MIDIMessageManager::~MIDIMessageManager()
   }
   senders[kTransferThread]->cancelRequested.store(true);
   clockStop.store(true);
-  for (auto& th : threads)
-    if (th.isRunning()) th.join();
+  // Every thread ever started is joined, also one whose job has just handed back its
+  // record: its last steps still touch the thread object.
+  for (auto& th : threads) joinThread(th);
   for (auto*& s : senders)
   {
     delete s;
@@ -143,11 +144,8 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
   std::lock_guard<std::mutex> lock(startLock[t]);
   if (isClosing.load() || busy[t].load()) return false;
   // A job that has just handed back its record may still be leaving its thread.
-  if (threads[t].isRunning())
-  {
-    if (Poco::Thread::current() == &threads[t]) return false;
-    threads[t].join();
-  }
+  if (Poco::Thread::current() == &threads[t]) return false;
+  joinThread(threads[t]);
   MIDIMessageSender* s = senders[t];
   s->command = job.command;
   s->patch = job.patch;
@@ -171,6 +169,18 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
     return false;
   }
   return true;
+}
+
+void MIDIMessageManager::joinThread(Poco::Thread& thread)
+{
+  try
+  {
+    thread.join();
+  }
+  catch (...)
+  {
+    // Never started: nothing to join.
+  }
 }
 
 bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)

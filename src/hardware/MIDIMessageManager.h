@@ -143,6 +143,7 @@ private:
   // Called by a job record when its job has ended, under the thread's start lock:
   // true when the record was given a follow-up job to run at once.
   bool jobFinished(MIDIMessageSender* sender);
+  static void joinThread(Poco::Thread& thread);
 
   MIDIMessageSender* senders[kNumWorkerThreads];
   Poco::Thread threads[kNumWorkerThreads];

@@ -3,6 +3,7 @@
 #include "hardware/DumpLayout.h"
 #include "hardware/HardwareHost.h"
 #include "hardware/MIDIMessageManager.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 
 #include "config/ParamIds.h"
@@ -31,17 +32,6 @@ struct ReadParams : DumpParamAccess
   void setValue(int, double) override {}
 };
 
-// Data byte d of a dump whose packed data starts at raw 5, bit 7 included.
-int dataByte(const uint8_t* msg, int d)
-{
-  return msg[sysexDataRawIndex(d)] | (((msg[sysexPackingRawIndex(d)] >> (d % 7)) & 1) << 7);
-}
-void setDataByte(uint8_t* msg, int d, int value)
-{
-  msg[sysexDataRawIndex(d)] = (uint8_t)(value & 0x7F);
-  uint8_t& pack = msg[sysexPackingRawIndex(d)];
-  pack = (uint8_t)((pack & ~(1 << (d % 7))) | (((value >> 7) & 1) << (d % 7)));
-}
 }  // namespace
 
 MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager_, HardwareHost* plug_, PatchManager* patchManager_)
@@ -106,7 +96,7 @@ bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
 
 bool MIDIMessageSender::sendRequest(uint8_t function, uint8_t channelByte)
 {
-  return sendBody({kSysexManufacturerId, channelByte, kSysexModelId, function});
+  return sendBody(makeRequestBody(function, channelByte));
 }
 
 // Every channel the synthesizer or a timbre may listen on: the global one and the two
@@ -478,7 +468,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch
     writeProgramDumpName(plug->GetParamDisplayText(kPatchName), cur.data());
     const int from = plug->readFromTimbre2.load() ? 108 : 0;
     const int to = plug->loadToTimbre2.load() ? 108 : 0;
-    for (int d = 39; d <= 145; ++d) setDataByte(cur.data(), d + to, dataByte(buf.data(), d + from));
+    for (int d = 39; d <= 145; ++d) writeDumpDataByte(cur.data(), d + to, readDumpDataByte(buf.data(), d + from));
     buf.swap(cur);
   }
 
@@ -507,7 +497,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch
   if (plug->writeAfterSend.load())
   {
     wait(T);
-    sendBody({kSysexManufacturerId, plug->sysexChannelByte.load(), kSysexModelId, 0x11, 0x00, (uint8_t)(slot & 0x7F)});
+    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), slot));
     wait(1800);
     plug->writeAfterSend.store(false);
   }
@@ -581,7 +571,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     plug->DisplayProcessingIndicator(true);
     sendBody(buf);
     if (!wait(500)) break;
-    sendBody({kSysexManufacturerId, plug->sysexChannelByte.load(), kSysexModelId, 0x11, 0x00, (uint8_t)p});
+    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), p));
     if (!wait(1800)) break;
     plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
     if (cancelRequested.load()) break;

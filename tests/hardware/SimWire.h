@@ -28,6 +28,14 @@ public:
     mCv.notify_all();
     mThread.join();
   }
+  // The editor's teardown stops its input first: nothing more is delivered.
+  void StopInput()
+  {
+    std::unique_lock<std::mutex> l(mLock);
+    mInputStopped = true;
+    mQueue.clear();
+    mCv.wait(l, [&] { return !mDelivering; });
+  }
   // A message from the synthesizer's front panel.
   void FromSynth(const Bytes& m)
   {
@@ -42,6 +50,7 @@ private:
   {
     std::vector<SimAnswer> answers = mModel.Handle(m);
     std::lock_guard<std::mutex> l(mLock);
+    if (mInputStopped) return;
     for (SimAnswer& a : answers)
       mQueue.push_back({Clock::now() + std::chrono::microseconds((long long)(a.delayMs * 1000 * SWELL_GetTimeScale())),
                         a.bytes});
@@ -64,9 +73,12 @@ private:
       }
       Bytes m = mQueue.front().second;
       mQueue.pop_front();
+      mDelivering = true;
       l.unlock();
       mHost.FromHardware(m);
       l.lock();
+      mDelivering = false;
+      mCv.notify_all();
     }
   }
   FakeHost& mHost;
@@ -74,6 +86,6 @@ private:
   std::mutex mLock;
   std::condition_variable mCv;
   std::deque<std::pair<Clock::time_point, Bytes>> mQueue;
-  bool mStop = false;
+  bool mStop = false, mInputStopped = false, mDelivering = false;
   std::thread mThread;
 };

@@ -1,5 +1,6 @@
 // The dump tables: parse(build(p)) == p over random dumps, and the listed edge cases.
 #include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 
 #include "config/ParamIds.h"
@@ -232,5 +233,34 @@ TEST(DumpLayout, GlobalRoundTripAndEdgeCases)
     for (auto& e : c.expected) p.v[(size_t)e.first] = -1;
     parseGlobalDumpParams(g.data(), p);
     for (auto& e : c.expected) EXPECT_EQ(p.v[(size_t)e.first], e.second) << c.raw << "=" << c.byte << " param " << e.first;
+  }
+}
+
+TEST(MessageSet, BodiesAndPacking)
+{
+  EXPECT_EQ(makeRequestBody(0x10, 0x35), (std::vector<uint8_t>{0x42, 0x35, 0x58, 0x10}));
+  EXPECT_EQ(makeRequestBody(0x0E, 0x30), (std::vector<uint8_t>{0x42, 0x30, 0x58, 0x0E}));
+  EXPECT_EQ(makeWriteRequestBody(0x30, 127), (std::vector<uint8_t>{0x42, 0x30, 0x58, 0x11, 0x00, 0x7F}));
+  EXPECT_EQ(makeEditModeBody(0x31, true), (std::vector<uint8_t>{0x42, 0x31, 0x58, 0x4E, 0x01, 0x00}));
+  EXPECT_EQ(makeEditModeBody(0x31, false), (std::vector<uint8_t>{0x42, 0x31, 0x58, 0x4E, 0x00, 0x00}));
+  // A negative value travels as vh 7F and vl 128 + value, and reads back.
+  const std::vector<uint8_t> neg = makeParameterChangeBody(0x30, 0x10A, -5);
+  EXPECT_EQ(neg, (std::vector<uint8_t>{0x42, 0x30, 0x58, 0x41, 0x0A, 0x02, 123, 0x7F}));
+  EXPECT_EQ(parameterChangeValue(neg[6], neg[7]), -5);
+  EXPECT_EQ(parameterChangeValue(100, 0), 100);
+
+  // A data value of 200 in the first byte of a group: 0x48 in its raw byte and bit 0
+  // of the group's packing byte; every data index round-trips through the raw space.
+  std::vector<uint8_t> d = blankDump();
+  writeDumpDataByte(d.data(), 14, 200);
+  EXPECT_EQ(d[22], 0x48);
+  EXPECT_EQ(d[21], 0x01);
+  for (int i = 0; i < kProgramDataSize; ++i) writeDumpDataByte(d.data(), i, (i * 37) & 0xFF);
+  uint8_t data[kProgramDataSize];
+  ASSERT_TRUE(readProgramData(d.data(), (int)d.size(), data));
+  for (int i = 0; i < kProgramDataSize; ++i)
+  {
+    EXPECT_EQ(readDumpDataByte(d.data(), i), (i * 37) & 0xFF);
+    EXPECT_EQ(data[i], (i * 37) & 0xFF);  // the independent unpacker agrees
   }
 }

@@ -58,8 +58,9 @@ protected:
   }
   void TearDown() override
   {
-    manager.reset();
+    // The editor's order: input first, then the jobs.
     if (editor) editor->StopMidiInput();
+    manager.reset();
     sim.Close();
     responder.reset();
     editor.reset();

@@ -24,9 +24,15 @@ protected:
   void SetUp() override { Build(0.05); }
   void TearDown() override
   {
+    Teardown();
+    SWELL_SetTimeScale(1.0);
+  }
+  // The editor's order: input first, then the jobs, then the rest.
+  void Teardown()
+  {
+    if (wire) wire->StopInput();
     manager.reset();
     wire.reset();
-    SWELL_SetTimeScale(1.0);
   }
   void Build(double scale)
   {
@@ -161,8 +167,7 @@ TEST_F(Jobs, WriteAProgramAndReadItBack)
 
 TEST_F(Jobs, BankStoreWritesAll128AndHonoursWriteProtect)
 {
-  manager.reset();
-  wire.reset();
+  Teardown();
   Build(0.002);
   FillUpperBank(1000);
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
@@ -183,19 +188,22 @@ TEST_F(Jobs, BankStoreWritesAll128AndHonoursWriteProtect)
 
 TEST_F(Jobs, CancelStopsABankStoreAtItsNextWait)
 {
-  manager.reset();
-  wire.reset();
+  Teardown();
   Build(0.01);
   FillUpperBank(0);
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   const Clock::time_point t0 = Clock::now();
-  while (model.writes < 2 && msSince(t0) < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  auto writes = [&] {
+    std::lock_guard<std::mutex> l(model.lock);
+    return model.writes;
+  };
+  while (writes() < 2 && msSince(t0) < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   const Clock::time_point t = Clock::now();
   manager->requestCancel();
   EXPECT_LT(msSince(t), 50);
   ASSERT_TRUE(host.WaitStatus("Data write cancelled!", 20000));
   ASSERT_TRUE(Finish());
-  EXPECT_LT(model.writes, 10);
+  EXPECT_LT(writes(), 10);
 }
 
 TEST_F(Jobs, FaultMatrix)
@@ -228,8 +236,7 @@ TEST_F(Jobs, FaultMatrix)
   };
   for (const Case& c : cases)
   {
-    manager.reset();
-    wire.reset();
+    Teardown();
     host.programBytes.clear();
     host.sysexChannelByte.store(0x30);
     {
@@ -309,8 +316,7 @@ TEST_F(Jobs, ASecondStartWhileBusyIsDroppedAndStartersNeverShareARecord)
 
 TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
 {
-  manager.reset();
-  wire.reset();
+  Teardown();
   Build(1.0);  // real waits: a store would take minutes
   FillUpperBank(0);
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
@@ -319,6 +325,7 @@ TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
   manager->resetContinuousClock(false);
   ASSERT_TRUE(Start(clock));
   const Clock::time_point t = Clock::now();
+  wire->StopInput();
   manager.reset();
   EXPECT_LT(msSince(t), 1000);
 }

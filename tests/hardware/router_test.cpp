@@ -101,7 +101,10 @@ TEST_F(Router, ProgramDumpRouting)
     EXPECT_EQ(h.dataMismatch.load(), c.mismatch) << c.what;
     EXPECT_EQ(h.LastStatus(), c.status) << c.what;
     EXPECT_EQ(h.programBytes.empty(), !c.parsed) << c.what;  // nothing stored from a refused dump
-    if (c.search) EXPECT_EQ(h.sysexChannelByte.load(), c.channelByte);
+    if (c.search)
+    {
+      EXPECT_EQ(h.sysexChannelByte.load(), c.channelByte);
+    }
   }
 }
 
