@@ -34,8 +34,9 @@ struct Options
   int blocks = 8;
   double tempo = 120.0;
   bool playing = true;
-  // --set and --run in the order given: a parameter change, or seconds of the
-  // render loop turning in real time (seconds < 0 marks a --set).
+  // --set, --run, --play and --stop in the order given: a parameter change,
+  // seconds of the render loop turning in real time, or the transport started or
+  // stopped (seconds -1 marks a --set, -2 --play, -3 --stop).
   struct Step
   {
     UInt32 id;
@@ -54,7 +55,7 @@ void Usage(const char* argv0)
   fprintf(stderr,
           "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
           "          [--in NAME] [--out NAME] [--list-ports] [--log FILE]\n"
-          "          [--set ID=VALUE | --run SECONDS]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n",
+          "          [--set ID=VALUE | --run SECONDS | --play | --stop]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n",
           argv0);
 }
 
@@ -100,6 +101,8 @@ bool ParseArgs(int argc, char** argv, Options* o)
       if (!(seconds >= 0.0)) return false;
       o->steps.push_back({0, 0.0f, seconds});
     }
+    else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0});
+    else if (a == "--stop") o->steps.push_back({0, 0.0f, -3.0});
     else if (a == "--set" && next)
     {
       const char* v = value();
@@ -264,6 +267,12 @@ int Run(TestHost& host, const Options& o)
         std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * n));
       }
       printf("ran %.2f s: %ld blocks\n", s.seconds, n);
+      continue;
+    }
+    if (s.seconds < -1.5)
+    {
+      host.timeline.playing = s.seconds > -2.5;
+      printf("transport %s\n", host.timeline.playing ? "playing" : "stopped");
       continue;
     }
     r = AudioUnitSetParameter(unit, s.id, kAudioUnitScope_Global, 0, s.value, 0);
