@@ -29,12 +29,16 @@ run_editor() { # in out
   mkdir -p "$work/data"
   local log="$work/editor.log"
   # The editor's data folder (settings, banks, log) stays inside the build.
+  # With a display the editor's window stays open until it is closed; without
+  # one, screenshots before and after the data arrived.
+  local show=(--shot "$work/before.png" --set 522=1 --run "$seconds" --shot "$work/after.png")
+  [ -n "${DISPLAY:-}" ] && show=(--set 522=1 --run "$seconds" --show)
   DAVREL_DATA_DIR="$work/data" "$build/tools/host/davrel-host" --stopped --blocks 0 \
-    --in "$1" --out "$2" --log "$log" \
-    --run 2 --set 522=1 --run "$seconds"
+    --in "$1" --out "$2" --log "$log" --run 2 "${show[@]}"
   echo "log: $log"
   echo "the editor's own log file: $work/data/Davrel Editor LOG.txt"
-  echo "editor window and screenshots: not in this build yet (they come with the editor view)"
+  [ -z "${DISPLAY:-}" ] && echo "screenshots: $work/before.png $work/after.png"
+  return 0
 }
 
 if [ "$inside" = 1 ]; then
@@ -45,6 +49,14 @@ if [ "$inside" = 1 ]; then
   coproc SIM { exec "$build/tools/synth-sim/synth-sim" --name Rudu 2>&1; }
   read -r ready <&"${SIM[0]}"
   case "$ready" in ready*) ;; *) echo "synth-sim did not start: $ready" >&2; exit 1 ;; esac
+  # Its answer to the program request: a program dump named "Run Demo", sent
+  # a moment after the editor asks for it.
+  dump="F0 42 30 58 40 00"
+  name=(52 75 6E 20 44 65 6D 00 6F 20 20 20 20)   # indices 6-12, the top-bit byte, 14-18
+  for b in "${name[@]}"; do dump+=" $b"; done
+  for _ in $(seq 19 295); do dump+=" 00"; done
+  dump+=" F7"
+  printf 'wait 3300\nsend %s\n' "$dump" >&"${SIM[1]}"
   status=0
   run_editor "Rudu:MIDI Out" "Rudu:MIDI In" || status=$?
   echo quit >&"${SIM[1]}"

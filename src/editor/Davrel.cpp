@@ -6,12 +6,15 @@
 #include "base/log.h"
 #include "config/ParamIds.h"
 #include "config/UIConfigManager.h"
+#include "ui/EditorUIConfig.h"
+#include "ui/TabSwitchFunctions.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/PatchManager.h"
 #include "gui/IControl.h"
 #include "gui/IControls.h"
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
+#include "gui/IGraphicsMac.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
@@ -132,10 +135,10 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
 
   const int w = (int)(1500 * uiScale), h = (int)(667 * uiScale);
-  graphics = new IGraphics(this, w, h, 0);
+  graphics = MakeGraphics(this, w, h, 0);
   logLine("STARTING USER INTERFACE CONFIGURATION...");
 
-  uiConfigManager = new UIConfigManager();
+  uiConfigManager = new EditorUIConfig();
   connectConfigToGraphics(uiConfigManager, graphics);
   if (debugLogEnabled)
     uiConfigManager->setLogSink([this](const std::string& line) { DebuggerOutput::printDebugInfo(logFilePath, line); });
@@ -292,7 +295,8 @@ void Davrel::applyStartValues()
   currentPart = paramInt(kQuickTab);
   pushToControls(kLibSyncTimer, 2.0);
   pushToControls(kMainPage, 2.0);
-  switchPages();
+  currentPart = paramInt(kQuickTab);
+  switchPages(2);
 
   graphics->AttachLayer(progressLayer);
 
@@ -337,15 +341,7 @@ void Davrel::applyStartValues()
   if (paramValue(kGlobalLocalControl) == 0.0) localControlOn = false;
   refreshMidiPortMenus();
   logLine("Plug-in is ready to load!");
-  switchPages();
-}
-
-void Davrel::switchPages()
-{
-  // The page switches of the editor UI take over here once they exist; the
-  // controller's own part is the page value and the timbre shown.
-  setParamClamped(kMainPage, 2.0);
-  currentPart = paramInt(kQuickTab);
+  switchPages(2);
 }
 
 Davrel::~Davrel()

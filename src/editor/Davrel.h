@@ -17,6 +17,7 @@
 #include "plug/IPlugAU.h"
 
 #include <atomic>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@ class ControlLayer;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
+class PageHost;
 class PatchLibrarian;
 class PatchManager;
 class UIConfigManager;
@@ -219,6 +221,9 @@ public:
                *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
   IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
 
+  // The page switching's view of the controller.
+  std::unique_ptr<PageHost> pageHost;
+
   // Counters of what the audio callback started, for tests and the host.
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
 
@@ -238,6 +243,7 @@ protected:
   virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
 
 private:
+  friend class DavrelPageHost;
   friend class DavrelDisplayHost;
   friend class DavrelLinkHost;
   // The timbre page of a value from the hardware (quick page switch).
@@ -249,7 +255,9 @@ private:
   bool dispatchSettings(int paramIdx, double value, int v);
   void dispatchLocks(int paramIdx, int v);
   void sendStage(int paramIdx, double value, int v);
-  void switchPages();
+  // Shows a main page (1 librarian, 2 editor, 3 with the sequences, 4 global)
+  // and the current timbre's copy of it.
+  void switchPages(int page);
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();

@@ -7,6 +7,7 @@
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "ui/ControlLayer.h"
+#include "ui/TabSwitchFunctions.h"
 #include "hardware/MIDIMessageManager.h"
 
 #if __has_include("ui/ControlAction.h")
@@ -179,7 +180,7 @@ void Davrel::OnParamChange(int paramIdx)
   {
     currentPart = v;
     ConsoleLog("current part set to %i \n", v);
-    switchPages();
+    if (pageHost) TabSwitchFunctions().quickTabSwitch(pageHost.get(), v);
   }
   else if (paramIdx == kLayerLinker)
   {
@@ -211,11 +212,11 @@ void Davrel::OnParamChange(int paramIdx)
         if (midiOutSet) startTransferJob(kSendGlobalToDevice);
       }
     }
-    setParamClamped(kMainPage, page);
+    switchPages(page);
     sendValue = page;
   }
   else if (paramIdx == kMainPage)
-    ;  // the page switch itself belongs to the editor UI
+    switchPages(v);
   else if (paramIdx == kCancelDataRequest)
   {
     if (v == 1 && midiMessageManager) midiMessageManager->requestCancel();

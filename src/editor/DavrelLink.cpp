@@ -12,6 +12,7 @@
 #include "ui/ControlDisplay.h"
 #include "ui/ControlLayer.h"
 #include "ui/LinkManager.h"
+#include "ui/TabSwitchFunctions.h"
 
 // Objects of their own: the interfaces' names (midiOutSet(), paramValue()) would
 // collide with the controller's flags.
@@ -103,7 +104,11 @@ void Davrel::grayOutTimbreControls(bool gray)
   if (timbreControlLayer) timbreControlLayer->GrayOut(gray);
 }
 
-void Davrel::quickTabFromHardware(int timbre) { currentPart = timbre == 1 ? 1 : 0; }
+void Davrel::quickTabFromHardware(int timbre)
+{
+  currentPart = timbre;
+  if (pageHost) TabSwitchFunctions().quickTabSwitch(pageHost.get(), timbre);
+}
 
 void Davrel::OnParamChange2(int paramIdx)
 {

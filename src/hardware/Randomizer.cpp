@@ -45,8 +45,21 @@ struct Walk
   std::string log;
   int counter = 0;
 
+  void appendInt(int v)
+  {
+    char digits[12];
+    int i = 0;
+    unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
+    do
+      digits[i++] = (char)('0' + u % 10);
+    while ((u /= 10) != 0);
+    if (v < 0) log += '-';
+    while (i > 0) log += digits[--i];
+  }
+
   explicit Walk(MIDIMessageManager* manager) : m(manager), plug(manager->plug)
   {
+    log.reserve(64 * 1024);
     for (int id = kOverrideTempo; id <= kSectionLockGlobal; ++id) locked[id] = plug->GetParamValue(id) == 1.0;
   }
   bool isLocked(int lock) const { return lock >= 0 && lock < kNumParams && locked[lock]; }
@@ -58,12 +71,16 @@ struct Walk
     const int max = (int)plug->GetParamMax(rangeId);
     const int span = (int)(plug->GetParamMax(rangeId) - plug->GetParamMin(rangeId));
     const int r = reduce(n, max, span);
-    char line[200];
-    snprintf(line, sizeof line,
-             "Randomizer generated value: %i \nmodified value after range check: %i \nmaximum value: %i \t parameter "
-             "range: %i \n\n",
-             n, r, max, span);
-    log += line;
+    // The three console lines of a draw; composed by hand, as a walk writes some 800.
+    log += "Randomizer generated value: ";
+    appendInt(n);
+    log += " \nmodified value after range check: ";
+    appendInt(r);
+    log += " \nmaximum value: ";
+    appendInt(max);
+    log += " \t parameter range: ";
+    appendInt(span);
+    log += " \n\n";
     return r;
   }
   void write(int id, int value)

@@ -138,7 +138,7 @@ TEST_F(Editor, AudioCallbackFollowsTheHostTempoOnce)
   f.tempo = 120.7;
   double* io[2] = {nullptr, nullptr};
   for (int i = 0; i < 3; ++i) f.ProcessDoubleReplacing(io, io, 64);
-  EXPECT_EQ(f.GetParam(kArpTempo)->Value(), 55.0);
+  EXPECT_EQ(f.GetParam(kArpTempo)->Int(), 55);
   const auto bytes = readWholeFile(logged.file("Davrel Editor LOG.txt"));
   const std::string text(bytes.begin(), bytes.end());
   size_t count = 0;

@@ -96,12 +96,13 @@ TEST_F(Linking, AChangeReachesThePartnerOnceFromTheUserAndFromTheHardware)
 
 TEST_F(Linking, LinksThatCannotBeFollowedDoNothing)
 {
-  // Target without a record, target out of the table, half a link, a self link.
+  // Target without a record (a parameter no control sends), target out of the
+  // table, half a link, a self link.
   struct Case
   {
     int source;
     LinkInfo link;
-  } cases[] = {{kLfo1Frequency + 1, {kFilterResonance, kFilterResonance + 1, -1}},
+  } cases[] = {{kLfo1Frequency + 1, {kDummyParam10, kDummyParam11, -1}},
                {kLfo1Frequency + 1, {600, kLfo1Frequency, -1}},
                {kLfo1Frequency + 1, {kFilterCutoff, -1, -1}},
                {kLfo1Frequency + 1, {kLfo1Frequency + 1, kLfo1Frequency, -1}}};
@@ -112,7 +113,7 @@ TEST_F(Linking, LinksThatCannotBeFollowedDoNothing)
     a->lastValue = -1;
     e.GetParam(kFilterCutoff)->Set(3);
     fromHardware(c.source, 50);
-    EXPECT_TRUE(e.takeSent().empty());
+    EXPECT_TRUE(e.takeSent().empty()) << c.link.param1;
     EXPECT_EQ(e.GetParam(kFilterCutoff)->Value(), 3);
   }
 }

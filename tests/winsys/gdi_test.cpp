@@ -260,7 +260,10 @@ TEST(GdiObjects, DeletedRecordsAreReusedOnlyAfterManyMore)
   HBRUSH reused = CreateSolidBrush(1);
   EXPECT_EQ(SWELL_GdiFreeRecordCount(false), 8192);
   EXPECT_FALSE(reused->freed);
-  if (start == 0) EXPECT_EQ(reused, batch.front());
+  if (start == 0)
+  {
+    EXPECT_EQ(reused, batch.front());
+  }
   HBRUSH fresh = CreateSolidBrush(2);
   EXPECT_EQ(SWELL_GdiFreeRecordCount(false), 8192);
   EXPECT_NE(fresh, batch.back());  // the newest deletion is not handed out

@@ -4,6 +4,7 @@
 // while reporting tempo, transport and position, sends MIDI, saves the state to
 // a file, restores it into a fresh instance and checks it came back.
 
+#include "EditorWindow.h"
 #include "PortNames.h"
 #include "TestHost.h"
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -34,20 +36,25 @@ struct Options
   int blocks = 8;
   double tempo = 120.0;
   bool playing = true;
-  // --set, --run, --play and --stop in the order given: a parameter change,
-  // seconds of the render loop turning in real time, or the transport started or
-  // stopped (seconds -1 marks a --set, -2 --play, -3 --stop).
+  // --set, --run, --shot, --play and --stop in the order given: a parameter
+  // change, seconds of the render loop and the editor's timer turning in real time
+  // (seconds -1 marks a --set), the editor's window written to a PNG file, or the
+  // host's transport started or stopped (seconds -2 and -3).
   struct Step
   {
     UInt32 id;
     float value;
     double seconds;
+    std::string shot;
   };
   std::vector<Step> steps;
   std::string in, out, log;
   bool listPorts = false;
   std::vector<std::vector<UInt8>> midi;
   std::string save, restore;
+  std::string screenshot;
+  bool window = false;
+  int frames = 5;
 };
 
 void Usage(const char* argv0)
@@ -55,8 +62,12 @@ void Usage(const char* argv0)
   fprintf(stderr,
           "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
           "          [--in NAME] [--out NAME] [--list-ports] [--log FILE]\n"
-          "          [--set ID=VALUE | --run SECONDS | --play | --stop]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n",
-          argv0);
+          "          [--set ID=VALUE | --run SECONDS | --shot FILE.png | --show | --play | --stop]...\n"
+          "          [--midi \"90 3C 64\"]...\n"
+          "          [--save FILE] [--restore FILE]\n"
+          "       %s [--bundle DIR] --screenshot FILE.png [--frames N]\n"
+          "       %s [--bundle DIR] --window\n",
+          argv0, argv0, argv0);
 }
 
 bool ParseHexBytes(const char* text, std::vector<UInt8>* bytes)
@@ -90,25 +101,30 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--blocks" && next) o->blocks = atoi(value());
     else if (a == "--tempo" && next) o->tempo = atof(value());
     else if (a == "--save" && next) o->save = value();
+    else if (a == "--screenshot" && next) o->screenshot = value();
+    else if (a == "--window") o->window = true;
+    else if (a == "--frames" && next) o->frames = atoi(value());
     else if (a == "--restore" && next) o->restore = value();
     else if (a == "--in" && next) o->in = value();
     else if (a == "--out" && next) o->out = value();
     else if (a == "--log" && next) o->log = value();
     else if (a == "--list-ports") o->listPorts = true;
+    else if (a == "--shot" && next) o->steps.push_back({0, 0.0f, -1.0, value()});
+    else if (a == "--show") o->steps.push_back({0, 0.0f, -1.0, "-"});
+    else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0, std::string()});
+    else if (a == "--stop") o->steps.push_back({0, 0.0f, -3.0, std::string()});
     else if (a == "--run" && next)
     {
       const double seconds = atof(value());
       if (!(seconds >= 0.0)) return false;
-      o->steps.push_back({0, 0.0f, seconds});
+      o->steps.push_back({0, 0.0f, seconds, std::string()});
     }
-    else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0});
-    else if (a == "--stop") o->steps.push_back({0, 0.0f, -3.0});
     else if (a == "--set" && next)
     {
       const char* v = value();
       const char* eq = strchr(v, '=');
       if (!eq) return false;
-      o->steps.push_back({(UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1), -1.0});
+      o->steps.push_back({(UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1), -1.0, std::string()});
     }
     else if (a == "--midi" && next)
     {
@@ -118,7 +134,7 @@ bool ParseArgs(int argc, char** argv, Options* o)
     }
     else return false;
   }
-  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0;
+  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0 && o->frames >= 0;
 }
 
 std::string Version(int v)
@@ -252,8 +268,35 @@ int Run(TestHost& host, const Options& o)
   }
 
   std::vector<float> left, right;
+  // The editor's window, opened at the first --shot; its redraw timer turns with
+  // the render loop from then on.
+  std::unique_ptr<EditorWindow> editor;
   for (const auto& s : o.steps)
   {
+    if (!s.shot.empty())
+    {
+      if (!editor)
+      {
+        editor.reset(new EditorWindow);
+        if (!editor->Open(host, unit, host.Name(), &error))
+        {
+          fprintf(stderr, "%s\n", error.c_str());
+          return 1;
+        }
+      }
+      if (s.shot == "-")
+      {
+        // The window stays until it is closed; the ports keep working meanwhile.
+        printf("editor shown until its window is closed\n");
+        fflush(stdout);
+        NSApplication::sharedApplication()->run();
+        continue;
+      }
+      NSRunLoop::currentRunLoop()->runFor(0.2);  // a few frames of the redraw timer
+      if (!editor->window()->writePNG(s.shot)) return 1;
+      printf("screenshot written: %s\n", s.shot.c_str());
+      continue;
+    }
     if (s.seconds >= 0.0)
     {
       // The render loop at the host's pace: one block per block's worth of time.
@@ -264,7 +307,14 @@ int Run(TestHost& host, const Options& o)
       {
         if (host.Render(unit, o.block, &left, &right) != noErr) return 1;
         ++n;
-        std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * n));
+        const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * n);
+        if (editor)
+        {
+          const double remaining = std::chrono::duration<double>(due - std::chrono::steady_clock::now()).count();
+          if (remaining > 0) NSRunLoop::currentRunLoop()->runFor(remaining);
+        }
+        else
+          std::this_thread::sleep_until(due);
       }
       printf("ran %.2f s: %ld blocks\n", s.seconds, n);
       continue;
@@ -312,6 +362,7 @@ int Run(TestHost& host, const Options& o)
     AudioUnitGetParameter(unit, i, kAudioUnitScope_Global, 0, &v);
     before.push_back(v);
   }
+  editor.reset();
   host.Close(unit);
 
   AudioUnit fresh = host.Open(&error);
@@ -333,6 +384,49 @@ int Run(TestHost& host, const Options& o)
   if (tempFile) remove(path.c_str());
   printf("closed\n");
   return r == noErr && !mismatches ? 0 : 1;
+}
+
+// Opens the editor in a window; with a file, lets the redraw timer run the frames
+// and writes the window's pixels; without, keeps it open until it is closed.
+int Editor(TestHost& host, const Options& o)
+{
+  std::string error;
+  AudioUnit unit = host.Open(&error);
+  if (!unit)
+  {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  int result = 0;
+  {
+    EditorWindow editor;
+    if (!editor.Open(host, unit, host.Name(), &error))
+    {
+      fprintf(stderr, "%s\n", error.c_str());
+      host.Close(unit);
+      return 1;
+    }
+    NSApplication* app = NSApplication::sharedApplication();
+    const NSRect frame = editor.view()->frame();
+    printf("editor open: %dx%d on %s\n", (int)frame.size.width, (int)frame.size.height, app->presenter()->name());
+    fflush(stdout);
+    NSRunLoop* loop = NSRunLoop::currentRunLoop();
+    if (!o.screenshot.empty())
+    {
+      // The view's timer ticks once a frame; run as long as that many frames take.
+      const int fps = 25;
+      loop->runFor((double)o.frames / fps + 0.001);
+      if (!editor.window()->writePNG(o.screenshot)) result = 1;
+      else printf("screenshot written: %s\n", o.screenshot.c_str());
+    }
+    else
+    {
+      app->run();
+      printf("editor window closed%s\n", editor.closedByUser() ? " by the user" : "");
+    }
+  }
+  host.Close(unit);
+  return result;
 }
 
 }  // namespace
@@ -378,5 +472,6 @@ int main(int argc, char** argv)
     fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  if (!o.screenshot.empty() || o.window) return Editor(host, o);
   return o.smoke ? Smoke(host, o) : Run(host, o);
 }
