@@ -514,6 +514,7 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
     fromHardware.store(true);
     giveControl(c, v);
     fromHardware.store(false);
+    if (id == kGlobalLocalControl) plug->localControlOn.store(v != 0);
   }
   else
     controlNotFound.store(true);

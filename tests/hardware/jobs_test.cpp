@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -65,6 +66,14 @@ protected:
     const Bytes p0 = Stored(0), p1 = Stored(1);
     for (int i = 5; i < 296; ++i)
       ASSERT_EQ(i < 172 ? p0[(size_t)i] : p1[(size_t)i], dump[(size_t)i]) << what << " raw " << i;
+  }
+  // The program or global requests sent so far, by their channel bytes.
+  std::vector<uint8_t> Requests(uint8_t function)
+  {
+    std::vector<uint8_t> channels;
+    for (const Bytes& m : host.Sent())
+      if (m.size() == 6 && m[0] == 0xF0 && m[1] == 0x42 && m[3] == 0x58 && m[4] == function) channels.push_back(m[2]);
+    return channels;
   }
   void FillUpperBank(int seedBase)
   {
@@ -215,6 +224,7 @@ TEST_F(Jobs, FaultMatrix)
     const char* status;
     bool stored;
     uint8_t channelAfter;
+    int requests;  // the first request and the channel search; -1: not counted
   };
   SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood;
   silent.silent = true;
@@ -225,14 +235,14 @@ TEST_F(Jobs, FaultMatrix)
   truncated.truncated = true;
   flood.flood = 60;
   const Case cases[] = {
-      {"no fault", none, "Data request completed!", true, 0x30},
-      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30},
-      {"late", late, "Data request completed!", true, 0x30},
-      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30},
-      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33},
-      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30},
-      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30},
-      {"flood", flood, "Data request completed!", true, 0x30},
+      {"no fault", none, "Data request completed!", true, 0x30, 1},
+      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"late", late, "Data request completed!", true, 0x30, 1},
+      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33, -1},
+      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"flood", flood, "Data request completed!", true, 0x30, 1},
   };
   for (const Case& c : cases)
   {
@@ -246,6 +256,7 @@ TEST_F(Jobs, FaultMatrix)
     model.faults = c.faults;
     model.editBuffer = SynthModel::MakeProgram(9);
     Build(0.05);
+    host.ClearSent();
     SenderJob job(kSendPartRequest);
     job.requestTarget = true;
     const Clock::time_point t = Clock::now();
@@ -255,6 +266,10 @@ TEST_F(Jobs, FaultMatrix)
     EXPECT_LT(msSince(t), (long long)((35 + 16 + 2) * 100 * 0.05) + 2000) << c.name;
     EXPECT_EQ(host.LastStatus(), c.status) << c.name;
     EXPECT_EQ(host.sysexChannelByte.load(), c.channelAfter) << c.name;
+    if (c.requests >= 0)
+    {
+      EXPECT_EQ((int)Requests(0x10).size(), c.requests) << c.name;
+    }
     if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
     else EXPECT_TRUE(host.programBytes.empty()) << c.name;
   }
@@ -271,6 +286,8 @@ TEST_F(Jobs, DeviceEnquiryFindsTheSynthesizerOnItsChannel)
   EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
   EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
   EXPECT_TRUE(host.initDone.load());
+  // The search went 0x30, 0x31, ... and stopped at the channel that answered.
+  EXPECT_EQ(Requests(0x0E), (std::vector<uint8_t>{0x30, 0x30, 0x31, 0x32, 0x33, 0x34}));
 
   // A cancelled enquiry has found nothing and says so.
   model.faults.silent = true;
@@ -328,4 +345,142 @@ TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
   wire->StopInput();
   manager.reset();
   EXPECT_LT(msSince(t), 1000);
+}
+
+TEST_F(Jobs, LibrarianProgramsGoOutAsStoredFromEverySlot)
+{
+  // Slots hold correctly packed programs, so no slot moves their packing bits: the
+  // audition road sends the stored bytes with only the channel byte set.
+  Bytes program = SynthModel::MakeProgram(321);
+  program[37] = 0x30;
+  program[45] = 0x68;
+  program[109] = 0x03;
+  LibrarianPatch slot;
+  slot.messages.assign(1, PatchSysexMessage{program});
+  host.sysexChannelByte.store(0x32);
+  model.globalChannel = 2;
+  for (int s : {0, 1, 4, 6, 7, 13})
+  {
+    host.ClearSent();
+    SenderJob send(kSendPatchToDeviceFromLibrarian);
+    send.patch = &slot;
+    send.slotNumber = s;
+    ASSERT_TRUE(Start(send));
+    ASSERT_TRUE(Finish());
+    Bytes expected = program;
+    expected[2] = 0x32;
+    const std::vector<Bytes> sent = host.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), expected) << "slot " << s;
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, expected) << "slot " << s;
+  }
+}
+
+TEST_F(Jobs, TheEditorsProgramGoesOutAfterTheGlobalsOnce)
+{
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  host.sendGlobalWithProgram.store(true);
+  host.globalSettingsSent.store(false);
+  host.patchNameText = "Lead";
+  host.SetParam(kFilterCutoff, 99);
+  host.ClearSent();
+  ASSERT_TRUE(Start(SenderJob(kSendArrangementToDevice)));
+  ASSERT_TRUE(Finish());
+  const std::vector<Bytes> sent = host.Sent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].size(), 235u);
+  ASSERT_EQ(sent[1].size(), 297u);
+  EXPECT_EQ(sent[1][72], 99);
+  EXPECT_EQ(Bytes(sent[1].begin() + 6, sent[1].begin() + 12), (Bytes{'L', 'e', 'a', 'd', 0, ' '}));
+  EXPECT_EQ(host.programName, "Lead");
+  // The stored bytes hold what was built, with the blank name.
+  Bytes stored = Stored(0);
+  for (int i = 21; i < 296; ++i) ASSERT_EQ(stored[(size_t)i], sent[1][(size_t)i]) << i;
+  EXPECT_FALSE(host.partChangeActive.load());
+  {
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, sent[1]);
+  }
+
+  // Into the librarian instead: the selected slot takes it, nothing goes out.
+  host.ClearSent();
+  librarian.selectedSlot.store(3);
+  SenderJob toLib(kSendArrangementToDevice);
+  toLib.toLibrarian = true;
+  host.sendGlobalWithProgram.store(false);
+  ASSERT_TRUE(Start(toLib));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(host.Sent().empty());
+  ASSERT_EQ(librarian.patchFiles[0]->patches[3].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[3].name.substr(0, 5), "Lead ");
+
+  // The init program into the selected slot.
+  librarian.selectedSlot.store(5);
+  ASSERT_TRUE(Start(SenderJob(kInitClassicPatch)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].name, "Init Sound  ");
+}
+
+TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
+{
+  SenderJob all(kSendAllPatchRequest);
+  ASSERT_TRUE(Start(all));
+  ASSERT_TRUE(Finish(60000));
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  for (int p = 0; p < 128; ++p)
+  {
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.size(), 1u) << p;
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, model.programs[(size_t)p]) << p;
+  }
+  EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
+  // Bank select went to the synthesizer's global channel.
+  EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
+}
+
+TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
+{
+  model.faults.silentProgram = 5;
+  ASSERT_TRUE(Start(SenderJob(kSendAllPatchRequest)));
+  ASSERT_TRUE(Finish(60000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_NE(std::find(status.begin(), status.end(), "CONNECTION TIMED OUT!"), status.end());
+  EXPECT_EQ(std::find(status.begin(), status.end(), "Data request completed!"), status.end());
+  for (int p = 0; p < 128; ++p)
+    EXPECT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.empty(), p == 5) << p;
+}
+
+TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
+{
+  model.faults.silent = true;
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  EXPECT_TRUE(Requests(0x0E).empty());
+  EXPECT_EQ(Requests(0x10).size(), 17u);
+}
+
+TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
+{
+  Teardown();
+  Build(0.002);
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
+  EXPECT_EQ(status.back(), "Data write completed!");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
+
+  librarian.patchFiles[0]->patches[10].messages.clear();
+  {
+    std::lock_guard<std::mutex> l(host.lock);
+    host.status.clear();
+  }
+  const int before = model.writes;
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(model.writes - before, 10);
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
 }

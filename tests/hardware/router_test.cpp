@@ -123,6 +123,14 @@ TEST_F(Router, GlobalDumpOnlyWhenAskedFor)
   EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
   EXPECT_TRUE(host.incomingSysExProcessed.load());
 
+  // The same dump again changes no stored byte and says nothing of it.
+  manager.globalRequested.store(true);
+  testing::internal::CaptureStdout();
+  host.FromHardware(g);
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(host.incomingSysExProcessed.load());
+  EXPECT_EQ(said.find("changed in SYSTEM"), std::string::npos) << said;
+
   // The answer flag tells of the message just routed only.
   host.incomingSysExProcessed.store(false);
   host.FromHardware({0xF0, 0x42, 0x34, 0x58, 0x4E, 0x00, 0x00, 0xF7});
@@ -168,6 +176,15 @@ TEST_F(Router, EditModeAndParameterValues)
   host.FromHardware(paramChange(0x30, 5, 0, 33, 0));
   EXPECT_DOUBLE_EQ(own->value, 33 / 127.0);
   EXPECT_EQ(zero->value, -1.0);
+
+  // A translated NRPN row keys on the announced MSB and its own LSB; an LSB left over
+  // from an earlier NRPN is no lookup key.
+  host.SetParam(kMultiPartMIDICh + 1, 1);
+  FakeControl* lfo = nrpn(2, 3, 0, 16, 0, kLfo1Frequency + 1);
+  host.FromHardware({0xB1, 99, 3});
+  host.FromHardware({0xB1, 98, 7});
+  host.FromHardware(paramChange(0x30, 8, 1, 10, 0));
+  EXPECT_DOUBLE_EQ(lfo->value, 74 / 127.0);
 
   // A translated row: parameter 72 of ph 0 is CC 5 of timbre 1.
   FakeControl* porta = cc(1, 5, 0, kPortamento);

@@ -128,6 +128,7 @@ std::vector<SimAnswer> SynthModel::Handle(const SimBytes& msg)
   switch (msg[4])
   {
     case 0x10:  // program dump request
+      if (currentProgram == faults.silentProgram) return out;
       answer = editBuffer;
       dump = true;
       break;
@@ -231,14 +232,17 @@ SimBytes SynthModel::EditParameter(int pl, int ph, int vl, int vh)
 SimResponder::SimResponder(SynthSim& sim, SynthModel& model) : mSim(sim), mModel(model)
 {
   mThread = std::thread([this] { Run(); });
-  mSim.SetOnReceive([this](const SimMessage& m) {
-    std::vector<SimAnswer> answers = mModel.Handle(m.bytes);
-    if (answers.empty()) return;
-    const double scale = SWELL_GetTimeScale();
-    std::lock_guard<std::mutex> l(mLock);
-    for (SimAnswer& a : answers) mQueue.emplace_back(nowMs() + (long long)(a.delayMs * scale), std::move(a));
-    mCv.notify_all();
-  });
+  mSim.SetOnReceive([this](const SimMessage& m) { Take(m.bytes); });
+}
+
+void SimResponder::Take(const SimBytes& bytes)
+{
+  std::vector<SimAnswer> answers = mModel.Handle(bytes);
+  if (answers.empty()) return;
+  const double scale = SWELL_GetTimeScale();
+  std::lock_guard<std::mutex> l(mLock);
+  for (SimAnswer& a : answers) mQueue.emplace_back(nowMs() + (long long)(a.delayMs * scale), std::move(a));
+  mCv.notify_all();
 }
 
 SimResponder::~SimResponder()

@@ -22,6 +22,7 @@ struct SimFaults
   int flood = 0;           // unrelated messages sent before each answer
   int goneAfterPieces = -1;// the port goes away after this many pieces of a dump (JACK only)
   bool paced = false;      // dumps go out at the pace of the synthesizer's cable
+  int silentProgram = -1;  // no answer to a program request while this program is selected
 };
 
 // One message the synthesizer sends, with its delay.
@@ -70,7 +71,8 @@ class SynthSim;
 
 // Puts a model on a simulated synthesizer's ports: every message received is handed
 // to the model, and its answers go out (late, paced or cut as the faults say) from a
-// thread of the responder's own.
+// thread of the responder's own. Close the SynthSim before the responder goes: a
+// message being received while it is destroyed would reach a dead object.
 class SimResponder
 {
 public:
@@ -79,6 +81,9 @@ public:
   SimResponder(const SimResponder&) = delete;
   SimResponder& operator=(const SimResponder&) = delete;
 
+  // Hands one received message to the model and queues its answers (the constructor
+  // makes the SynthSim call it; a caller that installs its own receive hook calls it).
+  void Take(const SimBytes& bytes);
   // Sends a message from the synthesizer now (front-panel actions).
   void SendNow(const SimBytes& bytes);
   int PortClosures() const { return mClosures; }
