@@ -142,5 +142,9 @@ NSTimer* NSTimer::scheduledTimerWithTimeInterval(NSTimeInterval interval, T* tar
 // performSelector:withObject:afterDelay: as a one-shot timer in the default mode
 // that keeps the object alive until it fires.
 void AKPerformAfterDelay(NSObject* object, std::function<void()> work, NSTimeInterval delay);
+// The kit belongs to the thread that made the application: a call of the kit's
+// main entries (running the loop, making windows, posting events) from another
+// thread prints what did it and aborts, rather than racing.
+void AKAssertMainThread(const char* what);
 // The monotonic clock in seconds (clock_gettime(CLOCK_MONOTONIC)).
 NSTimeInterval AKMonotonicSeconds();

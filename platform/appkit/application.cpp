@@ -66,6 +66,7 @@ NSApplication::~NSApplication()
 
 NSApplication* NSApplication::sharedApplication()
 {
+  AKAssertMainThread("NSApplication::sharedApplication");
   if (!NSApp) NSApp = new NSApplication;
   return NSApp;
 }
@@ -123,6 +124,7 @@ void NSApplication::setKeyWindow(NSWindow* w) { mKeyWindow = w; }
 
 void NSApplication::postEvent(NSEvent* event, bool atStart)
 {
+  AKAssertMainThread("NSApplication::postEvent");
   if (!event) return;
   event->retain();
   if (atStart) mQueue.push_front(event);

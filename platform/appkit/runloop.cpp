@@ -3,7 +3,11 @@
 #include "platform/appkit/Presenter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <thread>
 #include <deque>
 #include <mutex>
 
@@ -42,6 +46,24 @@ std::deque<std::function<void()>>& postedQueue()
 NSRunLoop* gMainLoop = nullptr;
 
 }  // namespace
+
+namespace {
+std::atomic<bool> gHasMain{false};
+std::thread::id gMainThread;
+}  // namespace
+
+void AKAssertMainThread(const char* what)
+{
+  if (!gHasMain.load(std::memory_order_acquire))
+  {
+    gMainThread = std::this_thread::get_id();
+    gHasMain.store(true, std::memory_order_release);
+    return;
+  }
+  if (std::this_thread::get_id() == gMainThread) return;
+  fprintf(stderr, "appkit: %s called off the main thread\n", what);
+  abort();
+}
 
 NSTimeInterval AKMonotonicSeconds()
 {
@@ -206,6 +228,7 @@ bool NSRunLoop::runOnce(NSRunLoopMode mode) { return runMode(mode, 0); }
 
 bool NSRunLoop::runMode(NSRunLoopMode mode, NSTimeInterval beforeDate)
 {
+  AKAssertMainThread("NSRunLoop::runMode");
   AKDrainStrayAutoreleased();
   NSAutoreleasePool pool;
   const NSRunLoopMode previous = mCurrentMode;

@@ -364,7 +364,11 @@ NSMenuItem* AKScreenAnswers::menuChoice(NSMenu* menu, NSPoint location, NSView*)
       t.views.back()->keyDown(e);
       return true;
     }
-    const bool inMenu = std::find(t.windows.begin(), t.windows.end(), e->window()) != t.windows.end();
+    const bool inMenuWindow = std::find(t.windows.begin(), t.windows.end(), e->window()) != t.windows.end();
+    // A menu window that holds the pointer also gets presses outside its area.
+    const NSPoint p = e->locationInWindow();
+    const bool inMenu = inMenuWindow && p.x >= 0 && p.y >= 0 && p.x < e->window()->frame().size.width &&
+                        p.y <= e->window()->frame().size.height;
     if (!inMenu && (type == NSLeftMouseDown || type == NSRightMouseDown))
     {
       t.done = true;  // a press outside every menu dismisses it

@@ -92,12 +92,35 @@ public:
     XWindowData* data = ensure(w);
     if (!data) return;
     XMapRaised(mDisplay, data->xid);
+    if (w->level() >= NSPopUpMenuWindowLevel)
+    {
+      // A menu takes the pointer: a press anywhere else reaches it (outside its
+      // area), which dismisses it. Our own windows still get their events.
+      XSync(mDisplay, False);
+      XGrabPointer(mDisplay, data->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                   GrabModeAsync, None, None, CurrentTime);
+      mGrabs.push_back(w);
+    }
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
   }
 
+  void ungrab(NSWindow* w)
+  {
+    auto it = std::find(mGrabs.begin(), mGrabs.end(), w);
+    if (it == mGrabs.end()) return;
+    mGrabs.erase(it);
+    XUngrabPointer(mDisplay, CurrentTime);
+    // A submenu closing gives the pointer back to the menu under it.
+    if (!mGrabs.empty())
+      if (XWindowData* under = find(mGrabs.back()))
+        XGrabPointer(mDisplay, under->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                     GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+  }
+
   void windowOrderedOut(NSWindow* w) override
   {
+    ungrab(w);
     if (XWindowData* data = find(w))
     {
       XUnmapWindow(mDisplay, data->xid);
@@ -107,6 +130,7 @@ public:
 
   void windowClosed(NSWindow* w) override
   {
+    ungrab(w);
     XWindowData* data = find(w);
     if (!data) return;
     mByXid.erase(data->xid);
@@ -435,11 +459,14 @@ private:
       }
       case ConfigureNotify:
       {
+        // Where the window manager put it, on the root: menus open from there.
+        int rx = 0, ry = 0;
+        Window child;
+        XTranslateCoordinates(mDisplay, e.xconfigure.window, mRoot, 0, 0, &rx, &ry, &child);
         const NSRect f = w->frame();
-        if (e.xconfigure.width != (int)std::ceil(f.size.width) || e.xconfigure.height != (int)std::ceil(f.size.height))
-          w->setFrame(NSMakeRect(f.origin.x, f.origin.y + f.size.height - e.xconfigure.height, e.xconfigure.width,
-                                 e.xconfigure.height),
-                      true);
+        const NSRect now = NSMakeRect(rx, screenSize().height - ry - e.xconfigure.height, e.xconfigure.width,
+                                      e.xconfigure.height);
+        if (!NSEqualRects(now, f)) w->setFrame(now, true);
         break;
       }
       case ClientMessage:
@@ -550,6 +577,7 @@ private:
   bool mCursorHidden = false;
   AKCursorKind mCursor = AKCursorArrow;
   std::map<NSWindow*, XWindowData*> mWindows;
+  std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
   NSTimeInterval mLastPress = -1;

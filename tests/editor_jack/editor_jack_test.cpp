@@ -231,6 +231,29 @@ TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
   EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
 }
 
+// A recall while the transfer thread is busy cannot start the program send: the
+// flags that shut incoming MIDI out must not stay set for good.
+TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
+{
+  ByteChunk chunk;
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(&chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+  SWELL_SetTimeScale(1.0);  // the device enquiry (unanswered) keeps the transfer thread busy
+  Davrel* b = OpenEditor();
+  ASSERT_TRUE(b->midiMessageManager->isRunning(kTransferThread));
+  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  EXPECT_TRUE(b->midiOutSet);
+  EXPECT_FALSE(b->patchLoadingInProcess);
+  EXPECT_FALSE(b->partChangeActive);
+  b->midiMessageManager->requestCancel();
+  ASSERT_TRUE(b->midiMessageManager->waitIdle(kTransferThread, kWaitMs));
+}
+
 TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
 {
   Flood flood(mSim);

@@ -5,6 +5,7 @@
 #include "TestHost.h"
 #include "gui/ViewTestUtil.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "plugin/DavrelStandIn.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,41 @@ TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest
   host.Close(unit);
 }
 
+// The real plug-in in the host's window: its stock switch and knob, driven by X events.
+TEST_F(X11Test, TheRealEditorsSwitchAndKnobAnswerTheMouse)
+{
+  TestHost host;
+  std::string error;
+  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
+  AudioUnit unit = host.Open(&error);
+  ASSERT_NE(unit, nullptr) << error;
+  {
+    EditorWindow editor;
+    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
+    const unsigned long x = AKX11WindowOf(editor.window());
+    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+    auto param = [&](UInt32 id) {
+      AudioUnitParameterValue v = -1;
+      AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
+      return v;
+    };
+    // Pixel (px, py) lands on graphics (px - 2, py - 3).
+    const int sx = DavrelStandIn::kSwitchX + 16 + 2, sy = DavrelStandIn::kSwitchY + 16 + 3;
+    EXPECT_EQ(param(8), 0.0f);
+    driver->click(x, sx, sy);
+    EXPECT_TRUE(until([&] { return param(8) == 1.0f; }));
+    const int kx = DavrelStandIn::kKnobX + 24 + 2, ky = DavrelStandIn::kKnobY + 24 + 3;
+    const float before = param(0);
+    driver->press(x, kx, ky, 4);
+    EXPECT_TRUE(until([&] { return param(0) > before; }));
+    // The frames after show it: the window's pixels are the surface's.
+    loop->runFor(0.1);
+    driver->sync();
+    EXPECT_EQ(differingPixels(editor.window(), x), 0);
+  }
+  host.Close(unit);
+}
+
 TEST_F(X11Test, AClickOnASwitchChangesItsParameter)
 {
   OpenEditor();
@@ -207,6 +243,30 @@ TEST_F(X11Test, APopupMenuIsAnOverrideRedirectWindowAnsweredByAClick)
   EXPECT_TRUE(sawOverride);
   ASSERT_EQ(chosen, &menu);
   EXPECT_EQ(menu.GetChosenItemIdx(), 1);
+}
+
+TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
+{
+  OpenEditor();
+  IPopupMenu menu;
+  menu.AddItem("Sine");
+  menu.SetChosenItemIdx(-1);
+  // The menu holds the pointer: a press outside it arrives at its window, outside its area.
+  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
+    for (NSWindow* w : NSApp->windows())
+      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
+      {
+        driver->press(AKX11WindowOf(w), -40, 300, 1);
+        timer->invalidate();
+        return;
+      }
+  }, nullptr, true);
+  loop->addTimer(t, kCFRunLoopCommonModes);
+  t->release();
+  IRECT r(10, 10, 40, 30);
+  EXPECT_EQ(g->CreateIPopupMenu(&menu, &r), nullptr);
+  EXPECT_EQ(menu.GetChosenItemIdx(), -1);
+  EXPECT_EQ(plug->GetParam(0)->Value(), 0.0);
 }
 
 TEST_F(X11Test, TextIsTypedInPlace)
