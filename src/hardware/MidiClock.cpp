@@ -6,6 +6,7 @@
 // a late tick delays no later one and the tempo keeps its decimals. Between ticks
 // the thread sleeps on an absolute deadline and only watches the clock for the
 // last few microseconds; it wakes at least every few milliseconds to see a stop.
+// Ticks missed in a stall follow at half an interval, never two at once.
 
 #include "hardware/MIDIMessageSender.h"
 
@@ -16,6 +17,8 @@
 #include "config/ParamIds.h"
 #include "platform/mach/mach.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
 
 #include <cerrno>
@@ -107,8 +110,13 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   clockIntervalNs.store((int64_t)std::llround(interval));
   ConsoleLog("MIDI clock started! \n");
 
-  // Wake-ups of this thread need no slack: the deadline is the point.
+  // Wake-ups of this thread need no slack: the deadline is the point. Where the
+  // system allows it the thread runs at a low realtime priority, as the audio
+  // server's threads do, so that a loaded machine does not push ticks late.
   prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+  sched_param priority;
+  priority.sched_priority = 10;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
   const int64_t cpuStart = threadCpuNs();
   sendByte(plug, 0xF8);
   int ticks = 1;
@@ -123,13 +131,15 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   int64_t now = readClock(service, 0);
   const int64_t wallStart = now;
   int64_t anchor = now;
+  int64_t lastSent = now;
   int64_t k = 0;  // ticks since the anchor
 
   auto running = [&] { return !manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load(); };
   while (running())
   {
     ++k;
-    const int64_t deadline = anchor + (int64_t)std::llround(k * interval);
+    int64_t deadline = anchor + (int64_t)std::llround(k * interval);
+    if (deadline < lastSent + (int64_t)(interval / 2)) deadline = lastSent + (int64_t)(interval / 2);
     bool stopped = false;
     for (;;)
     {
@@ -154,9 +164,11 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
     sendByte(plug, 0xF8);
     ++ticks;
     now = readClock(service, now);
-    // After a stall of more than a whole interval the missed ticks are not sent in
-    // a burst: the timeline starts again from now.
-    if (now - deadline > (int64_t)interval)
+    lastSent = now;
+    // After a stall the missed ticks are not sent in a burst: they follow at half
+    // an interval until the timeline is reached again, so none is lost. A stall of
+    // more than a quarter note starts the timeline again from now instead.
+    if (now - deadline > 24 * (int64_t)interval)
     {
       anchor = now;
       k = 0;
