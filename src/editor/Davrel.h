@@ -133,6 +133,17 @@ public:
   int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
   void sendPatchToDeviceFromLibrarian(int, int) override {}
 
+  // ---- value display and timbre linking (DavrelLink.cpp) ----
+  // The central display for a change of paramIdx to value; with
+  // onlyDisplayedTimbre, only a parameter of the timbre shown is displayed.
+  void displayParamChange(int paramIdx, double value, bool onlyDisplayedTimbre);
+  // Repeats a change on the linked parameter of the other timbre.
+  void linkTimbres(ControlAction* action, int paramIdx, int intValue, double value);
+  void showTimbreLine(const std::string& text);
+  std::string timbreLine() const;
+  std::string valueListEntry(const char* list, int index) override;
+  void grayOutTimbreControls(bool gray) override;
+
   // ---- port menus ----
   // Gives the two device parameters the port lists as their entries.
   void refreshMidiPortMenus();
@@ -171,7 +182,7 @@ public:
   std::atomic<bool>& bufferedMidiOut = toDawBuffer;
   std::atomic<bool>& storeLibrarianSend = writeAfterSend;
 
-  std::vector<int> randomBytes, programBytes;
+  std::vector<int> programBytes;  // randomBytes: the hardware side's HardwareHost::randomBytes
   std::vector<int> timbre1LockParams, timbre2LockParams;
 
   double hostSampleRate = 0.0;
@@ -186,6 +197,9 @@ public:
   std::atomic<bool> transportRunning{false}, clockStartSent{false}, tempoSyncLogged{false},
       partRequestPending{false};
   std::atomic<bool> applyingHardwareValue{false}, linkingInProgress{false};
+  // The names the value display and the linking use for the two flags.
+  std::atomic<bool>& hardwareChangeActive = applyingHardwareValue;
+  std::atomic<bool>& linkingActive = linkingInProgress;
   bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
   std::atomic<bool> recalling{false};
   bool freshStart = true;
@@ -230,6 +244,10 @@ protected:
 
 private:
   friend class DavrelPageHost;
+  friend class DavrelDisplayHost;
+  friend class DavrelLinkHost;
+  // The timbre page of a value from the hardware (quick page switch).
+  void quickTabFromHardware(int timbre);
   void construct();
   void buildLayersAndControls();
   void applyStartValues();
@@ -262,6 +280,6 @@ private:
   static int filterClassOf(int offset);
 
   mutable std::mutex mDisplayLock;
-  std::string mNameLine, mValueLine;
+  std::string mNameLine, mValueLine, mTimbreLine;
   std::vector<std::vector<std::vector<int>>> mProgramStore;  // part, group, index
 };

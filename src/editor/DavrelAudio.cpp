@@ -17,6 +17,9 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
 {
   ITimeInfo time;
   GetTime(&time);
+  // The clock thread reads the tempo from here, never from the host.
+  const double tempo = GetTempo();
+  hostTempo = tempo;
   if (!midiOutSet) return;
 
   // Transport edges: one Start and one Stop job per edge.
@@ -50,7 +53,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
 
   if (paramValue(kOverrideTempo) == 1.0)
   {
-    const int t = (int)GetTempo();
+    const int t = (int)tempo;
     const int index = t - 65;
     if (index != arpTempoIndex)
     {

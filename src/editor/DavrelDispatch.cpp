@@ -96,7 +96,8 @@ void Davrel::OnParamChange(int paramIdx)
       break;
   }
 
-  // Stage 5, the value display, belongs to the editor UI's display writer.
+  // Stage 5: the central display.
+  if (graphics) displayParamChange(paramIdx, value, transportRunning);
 
   // Stage 6: page and layer reactions.
   const int base = (paramIdx == kVoiceAssign + 1 || paramIdx == kLfo1TempoSync + 1 || paramIdx == kLfo2TempoSync + 1 ||
@@ -438,24 +439,11 @@ void Davrel::sendStage(int paramIdx, double value, int v)
     for (int i = 0; i < layer->children.GetSize(); ++i)
       layer->children.Get(i)->Hide(layer->children.Get(i)->id != v);
   }
-  // Linking of the timbres belongs to the editor UI's link manager.
+  if (paramValue(kLayerLinker) == 1.0 && !linkingInProgress) linkTimbres(action, paramIdx, v, value);
   processControlAction(action, paramIdx, value);
 #else
   (void)paramIdx;
   (void)value;
   (void)v;
 #endif
-}
-
-void Davrel::OnParamChange2(int paramIdx)
-{
-  WDL_MutexLock lock(&mMutex);
-  IParam* param = GetParam(paramIdx);
-  if (!param) return;
-  applyingHardwareValue = true;
-#ifdef DAVREL_HAVE_CONTROL_ACTION
-  if (ControlAction* action = static_cast<ControlAction*>(param->GetControlAction()))
-    processControlAction(action, paramIdx, param->Value());
-#endif
-  applyingHardwareValue = false;
 }

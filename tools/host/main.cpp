@@ -36,9 +36,10 @@ struct Options
   int blocks = 8;
   double tempo = 120.0;
   bool playing = true;
-  // --set, --run and --shot in the order given: a parameter change, seconds of
-  // the render loop and the editor's timer turning in real time (seconds < 0
-  // marks a --set), or the editor's window written to a PNG file.
+  // --set, --run, --shot, --play and --stop in the order given: a parameter
+  // change, seconds of the render loop and the editor's timer turning in real time
+  // (seconds -1 marks a --set), the editor's window written to a PNG file, or the
+  // host's transport started or stopped (seconds -2 and -3).
   struct Step
   {
     UInt32 id;
@@ -61,7 +62,8 @@ void Usage(const char* argv0)
   fprintf(stderr,
           "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
           "          [--in NAME] [--out NAME] [--list-ports] [--log FILE]\n"
-          "          [--set ID=VALUE | --run SECONDS | --shot FILE.png | --show]... [--midi \"90 3C 64\"]...\n"
+          "          [--set ID=VALUE | --run SECONDS | --shot FILE.png | --show | --play | --stop]...\n"
+          "          [--midi \"90 3C 64\"]...\n"
           "          [--save FILE] [--restore FILE]\n"
           "       %s [--bundle DIR] --screenshot FILE.png [--frames N]\n"
           "       %s [--bundle DIR] --window\n",
@@ -109,6 +111,8 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--list-ports") o->listPorts = true;
     else if (a == "--shot" && next) o->steps.push_back({0, 0.0f, -1.0, value()});
     else if (a == "--show") o->steps.push_back({0, 0.0f, -1.0, "-"});
+    else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0, std::string()});
+    else if (a == "--stop") o->steps.push_back({0, 0.0f, -3.0, std::string()});
     else if (a == "--run" && next)
     {
       const double seconds = atof(value());
@@ -313,6 +317,12 @@ int Run(TestHost& host, const Options& o)
           std::this_thread::sleep_until(due);
       }
       printf("ran %.2f s: %ld blocks\n", s.seconds, n);
+      continue;
+    }
+    if (s.seconds < -1.5)
+    {
+      host.timeline.playing = s.seconds > -2.5;
+      printf("transport %s\n", host.timeline.playing ? "playing" : "stopped");
       continue;
     }
     r = AudioUnitSetParameter(unit, s.id, kAudioUnitScope_Global, 0, s.value, 0);
