@@ -35,6 +35,7 @@ struct HGDIOBJ__
   CGColorRef color;  // pen or brush colour
   int wid;           // pen width; 0 for brushes; -1 for the null pen and brush
   float rotation;    // font: orientation / 10, in degrees
+  struct SWELL_Image* image;  // bitmap: its image, released with the object when wid is 1
   bool freed;
   // Font request, kept for the text engine: size in points, face name with its
   // " Bold" / " Italic" suffixes (owned), quality 0, 3 or 4.
