@@ -337,3 +337,13 @@ HGDIOBJ SWELL_MakeBitmapObject(SWELL_Image* image)
   obj->image = image;
   return obj;
 }
+
+HDC SWELL_WrapGfxPort(CGContextRef port)
+{
+  if (!port) return nullptr;
+  HDC ctx = takeRecord(ctxPool());
+  if (!ctx) return nullptr;
+  ctx->ctx = port;
+  ctx->curtextcolor = makeColor(textColorSpace(), 0, 1.0f);
+  return ctx;
+}

@@ -66,6 +66,9 @@ typedef HDC__* HDC;
 // Null for a size below 1 or too large, or when memory runs out.
 HDC SWELL_CreateMemContext(HDC hdc, int w, int h);
 void SWELL_DeleteGfxContext(HDC ctx);
+// A context record drawing into a context owned by someone else (window painting);
+// deleting the record leaves the port alone. Null for a null port.
+HDC SWELL_WrapGfxPort(CGContextRef port);
 void* SWELL_GetCtxFrameBuffer(HDC ctx);
 CGContextRef SWELL_GetCtxGC(HDC ctx);
 
