@@ -1,6 +1,7 @@
 #include "winsys/gdi_draw.h"
 
 #include "platform/coregraphics/cgdraw.h"
+#include "raster/lice.h"
 
 #include <cmath>
 #include <cstdint>
@@ -26,6 +27,42 @@ void strokeWith(HDC ctx, HPEN pen, CGFloat width)
 CGFloat penWidth(HPEN pen)
 {
   return pen->wid > 0 ? pen->wid : 1;
+}
+
+// A bitmap over pixels someone else owns: a window into a context or a source.
+class PixelView : public LICE_IBitmap
+{
+public:
+  PixelView(LICE_PixelValue* bits, int w, int h, int span) : m_bits(bits), m_w(w), m_h(h), m_span(span) {}
+  LICE_PixelValue* getBits() override { return m_bits; }
+  int getWidth() override { return m_w; }
+  int getHeight() override { return m_h; }
+  int getRowSpan() override { return m_span; }
+  bool resize(int, int) override { return false; }
+
+private:
+  LICE_PixelValue* m_bits;
+  int m_w, m_h, m_span;
+};
+
+// Composites the source over the destination rectangle (user space) by the source's
+// first byte as straight alpha, scaled by nearest pixel, inside the clip.
+void blendOver(HDC dst, int x, int y, int w, int h, LICE_PixelValue* src, int sw, int sh, int span)
+{
+  CGContextRef gc = dst->ctx;
+  int l, t, r, b;
+  DVCGContextGetPixelClip(gc, &l, &t, &r, &b);
+  LICE_PixelValue* bits = (LICE_PixelValue*)CGBitmapContextGetData(gc);
+  if (!bits || r <= l || b <= t || w < 1 || h < 1) return;
+  const int rowSpan = (int)(CGBitmapContextGetBytesPerRow(gc) / 4);
+  PixelView clip(bits + (size_t)t * rowSpan + l, r - l, b - t, rowSpan);
+  PixelView from(src, sw, sh, span);
+  CGFloat ax, ay, bx, by;
+  DVCGContextUserToPixel(gc, x, y, &ax, &ay);
+  DVCGContextUserToPixel(gc, x + w, y + h, &bx, &by);
+  const int px = (int)std::lround(std::fmin(ax, bx)), py = (int)std::lround(std::fmin(ay, by));
+  LICE_ScaledBlit(&clip, &from, px - l, py - t, w, h, 0, 0, (float)sw, (float)sh, 1.0f,
+                  LICE_MODE_COPY | LICE_MODE_SOURCEALPHA);
 }
 
 }  // namespace
@@ -167,6 +204,18 @@ void SWELL_SetPixel(HDC ctx, int x, int y, COLORREF color)
   CGContextRestoreGState(gc);
 }
 
+void SWELL_FillDialogBackground(HDC ctx, const RECT* r, int)
+{
+  if (!live(ctx) || !r) return;
+  // The light grey of dialog backgrounds; there is no theme to ask here.
+  const COLORREF face = 232 << 16 | 232 << 8 | 232;
+  CGContextRef gc = ctx->ctx;
+  CGContextSaveGState(gc);
+  CGContextSetRGBFillColor(gc, ((face >> 16) & 0xFF) / 255.0, ((face >> 8) & 0xFF) / 255.0, (face & 0xFF) / 255.0, 1);
+  CGContextFillRect(gc, CGRectMake(r->left, r->top, r->right - r->left, r->bottom - r->top));
+  CGContextRestoreGState(gc);
+}
+
 void SWELL_PushClipRegion(HDC ctx)
 {
   if (live(ctx)) CGContextSaveGState(ctx->ctx);
@@ -190,7 +239,6 @@ void BitBlt(HDC dst, int x, int y, int w, int h, HDC src, int xs, int ys, unsign
 
 void StretchBlt(HDC dst, int x, int y, int w, int h, HDC src, int xs, int ys, int ws, int hs, unsigned int rop)
 {
-  (void)rop;
   if (!live(dst) || !live(src) || !src->ownedBuffer || ws <= 0 || hs <= 0) return;
   const int width = (int)CGBitmapContextGetWidth(src->ctx), height = (int)CGBitmapContextGetHeight(src->ctx);
   int sw = ws, sh = hs;
@@ -212,8 +260,13 @@ void StretchBlt(HDC dst, int x, int y, int w, int h, HDC src, int xs, int ys, in
   if (cw < 1 || ch < 1) return;
   const int dw = w == ws ? cw : cw == ws ? w : (int)((long long)w * cw / ws);
   const int dh = h == hs ? ch : ch == hs ? h : (int)((long long)h * ch / hs);
-  // A context over the source's pixels (no copy), cut to the source rectangle.
   unsigned char* fb = (unsigned char*)SWELL_GetCtxFrameBuffer(src);
+  if (rop == SWELL_BLT_SOURCE_ALPHA)
+  {
+    blendOver(dst, x, y, dw, dh, (LICE_PixelValue*)fb + (size_t)ys * width + xs, cw, ch, width);
+    return;
+  }
+  // A context over the source's pixels (no copy), cut to the source rectangle.
   static CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
   CGContextRef view = CGBitmapContextCreate(fb + ((size_t)ys * width + xs) * 4, cw, ch, 8, (size_t)width * 4, space,
                                             kCGImageAlphaNoneSkipFirst);

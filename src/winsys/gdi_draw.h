@@ -22,6 +22,8 @@ void Ellipse(HDC ctx, int l, int t, int r, int b);
 void Rectangle(HDC ctx, int l, int t, int r, int b);
 void SWELL_FillRect(HDC ctx, const RECT* r, HBRUSH brush);
 void SWELL_SetPixel(HDC ctx, int x, int y, COLORREF color);
+// Fills the rectangle with the dialog background colour; the level is not used.
+void SWELL_FillDialogBackground(HDC ctx, const RECT* r, int level);
 
 // Save and restore the graphics state, clip included; calls pair up.
 void SWELL_PushClipRegion(HDC ctx);
@@ -29,7 +31,8 @@ void SWELL_PopClipRegion(HDC ctx);
 // Intersects the clip with the rectangle.
 void SWELL_SetClipRegion(HDC ctx, const RECT* r);
 
-// Copies (and scales) pixels of a memory context; see StretchBlt.
+// Copies (and scales) pixels of a memory context; see StretchBlt. With
+// SWELL_BLT_SOURCE_ALPHA the source is composited over by its first byte.
 void BitBlt(HDC dst, int x, int y, int w, int h, HDC src, int xs, int ys, unsigned int rop);
 // A source left or above its bitmap moves the destination instead; a source past
 // the bitmap's right or bottom edge is cut, and the destination shrinks with it.

@@ -150,6 +150,12 @@ TEST(GdiDraw, EachOperationDrawsWhatTheRasterLibraryDraws)
          DeleteObject(br);
        },
        [&](LICE_IBitmap* b) { LICE_FillRect(b, 5, 1, 4, 18, B, 1, LICE_MODE_COPY); }},
+      {"dialog background", -1, false,
+       [](HDC dc) {
+         const RECT r{1, 2, 4, 6};
+         SWELL_FillDialogBackground(dc, &r, 3);
+       },
+       [&](LICE_IBitmap* b) { LICE_FillRect(b, 1, 2, 3, 4, LICE_MakePixel(232, 232, 232, 255), 1, LICE_MODE_COPY); }},
       {"one pixel", -1, false, [](HDC dc) { SWELL_SetPixel(dc, 7, 4, kPen); },
        [&](LICE_IBitmap* b) { LICE_PutPixel(b, 7, 4, P, 1, LICE_MODE_COPY); }},
       {"clip region: set inside a push, gone after the pop", -1, true,
@@ -374,4 +380,21 @@ TEST(GdiDraw, NothingHappensOnNullOrFreedContexts)
     BitBlt(src.dc, 0, 0, 4, 4, bad, 0, 0, 0);
   }
   for (int i = 0; i < 16; ++i) EXPECT_EQ(src.bm.getBits()[i], 0u);
+}
+
+TEST(GdiDraw, StretchBltWithSourceAlphaCompositesOver)
+{
+  Ctx src(2, 1), got(6, 3), want(6, 3);
+  src.bm.getBits()[0] = LICE_MakePixel(250, 0, 0, 0);    // transparent: leaves the destination
+  src.bm.getBits()[1] = LICE_MakePixel(0, 250, 0, 128);  // half over
+  for (Ctx* c : {&got, &want})
+    for (int i = 0; i < 18; ++i) c->bm.getBits()[i] = LICE_MakePixel(0, 0, 200, 255);
+  StretchBlt(got.dc, 1, 1, 4, 2, src.dc, 0, 0, 2, 1, SWELL_BLT_SOURCE_ALPHA);
+  LICE_ScaledBlit(&want.bm, &src.bm, 1, 1, 4, 2, 0, 0, 2, 1, 1, LICE_MODE_COPY | LICE_MODE_SOURCEALPHA);
+  EXPECT_EQ(0, memcmp(got.bytes(), want.bytes(), 6 * 3 * 4));
+  const LICE_PixelValue* p = got.bm.getBits();
+  EXPECT_EQ(p[1 * 6 + 1], LICE_MakePixel(0, 0, 200, 255));
+  EXPECT_GT(LICE_PixelG(p[2 * 6 + 4]), 100);
+  EXPECT_LT(LICE_PixelB(p[2 * 6 + 4]), 150);
+  EXPECT_EQ(p[0], LICE_MakePixel(0, 0, 200, 255));
 }

@@ -6,6 +6,12 @@
 #include "platform/appkit/NSWindow.h"
 #include "raster/lice.h"
 #include "winsys/gdi_draw.h"
+#include "winsys/gdi_image.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -74,4 +80,52 @@ TEST(ViewDC, DrawsIntoTheViewsPartOfTheBackingCutByItsEdges)
   orphan->release();
   w->close();
   w->release();
+}
+
+TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
+{
+  // A PNG written through a window's backing: magenta at (0, 0), blue elsewhere.
+  NSApplication::sharedApplication();
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 3, 2), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  LICE_IBitmap* b = w->backing();
+  LICE_FillRect(b, 0, 0, 3, 2, LICE_MakePixel(0, 0, 255, 255), 1, LICE_MODE_COPY);
+  LICE_PutPixel(b, 0, 0, LICE_MakePixel(255, 0, 255, 255), 1, LICE_MODE_COPY);
+  char dir[] = "/tmp/davrel-img-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/glyph.png";
+  ASSERT_TRUE(w->writePNG(path));
+  w->close();
+  w->release();
+
+  struct Case
+  {
+    const char* name;
+    bool magenta;
+    bool loads;
+    LICE_PixelValue corner;
+  };
+  const Case cases[] = {
+      {path.c_str(), true, true, 0},
+      {path.c_str(), false, true, LICE_MakePixel(255, 0, 255, 255)},
+      {"glyph.png", true, false, 0},  // no application-named images here
+      {"/nonexistent/glyph.png", false, false, 0},
+      {nullptr, false, false, 0},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.name ? c.name : "(null)");
+    HGDIOBJ img = LoadNamedImage(c.name, c.magenta);
+    EXPECT_EQ(img != nullptr, c.loads);
+    if (!img) continue;
+    LICE_IBitmap* px = GetNSImageFromHICON(img)->pixels;
+    EXPECT_EQ(px->getBits()[0], c.corner);
+    EXPECT_EQ(px->getBits()[1], LICE_MakePixel(0, 0, 255, 255));
+    BITMAP bm;
+    EXPECT_EQ(GetObject(img, sizeof(bm), &bm), 1);
+    EXPECT_EQ(bm.bmWidth, 3);
+    EXPECT_EQ(bm.bmHeight, 2);
+    DeleteObject(img);
+  }
+  unlink(path.c_str());
+  rmdir(dir);
 }
