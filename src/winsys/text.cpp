@@ -216,7 +216,7 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
   CTFontRef font = contextFont(ctx, &quality);
   if (!font) return 0;
   const double ascent = CTFontGetAscent(font), descent = CTFontGetDescent(font), leading = CTFontGetLeading(font);
-  // The measured height of a line (drawing advances by the rounded height, step 14).
+  // The measured height of a line (drawing advances by the rounded height).
   const int lineHeight = (int)floor(ascent + descent + leading + 1.5);
 
   // One line per line feed; a final line feed does not begin another line.
@@ -301,7 +301,7 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     }
     else if (target.pixels)
     {
-      // Part 9.102 step 14: each line's box is its typographic width by its
+      // Each line's box is its typographic width by its
       // unrounded height, and the next line starts that height further down,
       // rounded to the nearest pixel (the measured height keeps its extra pixel a
       // line, so the drawn lines fit inside it).
