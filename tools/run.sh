@@ -6,12 +6,13 @@
 # synthesizer stand in for the hardware.
 #
 #   bash tools/run.sh [--in NAME --out NAME] [--seconds N]
+# (DAVREL_RUN_BUILD names another build folder of the same tree to run instead.)
 #
 # --in is the port the synthesizer sends on, --out the one it listens on.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-build="$root/build/release"
+build="${DAVREL_RUN_BUILD:-$root/build/release}"
 work="$root/build/run"
 
 in="" out="" seconds=3 inside=0
@@ -42,21 +43,15 @@ run_editor() { # in out
 }
 
 if [ "$inside" = 1 ]; then
-  # Inside the test bed: the simulated synthesizer, then the editor against it.
-  # The simulated synthesizer does not answer the device enquiry: the protocol's
-  # waits run ten times faster so the enquiry gives up before the request.
-  export DAVREL_TIME_SCALE=0.1
-  coproc SIM { exec "$build/tools/synth-sim/synth-sim" --name Rudu 2>&1; }
+  # Inside the test bed: the simulated synthesizer, answering requests and holding
+  # its programs as the hardware does, then the editor against it.
+  coproc SIM { exec "$build/tools/synth-sim/synth-sim" --name Rudu --answer 2>&1; }
   read -r ready <&"${SIM[0]}"
   case "$ready" in ready*) ;; *) echo "synth-sim did not start: $ready" >&2; exit 1 ;; esac
-  # Its answer to the program request: a program dump named "Run Demo", sent
-  # a moment after the editor asks for it.
-  dump="F0 42 30 58 40 00"
-  name=(52 75 6E 20 44 65 6D 00 6F 20 20 20 20)   # indices 6-12, the top-bit byte, 14-18
-  for b in "${name[@]}"; do dump+=" $b"; done
-  for _ in $(seq 19 295); do dump+=" 00"; done
-  dump+=" F7"
-  printf 'wait 3300\nsend %s\n' "$dump" >&"${SIM[1]}"
+  # What it prints (every message it receives) goes to a file beside the log;
+  # a copy of the descriptor, since background jobs do not inherit the coprocess's.
+  exec 3<&"${SIM[0]}"
+  cat <&3 >"$work/synth-sim.txt" &
   status=0
   run_editor "Rudu:MIDI Out" "Rudu:MIDI In" || status=$?
   echo quit >&"${SIM[1]}"

@@ -246,14 +246,16 @@ int Run(TestHost& host, const Options& o)
   printf("initialised at %.0f Hz, %d frames: %d\n", o.rate, o.block, (int)r);
   if (r != noErr) return 1;
 
-  // Ports by name: the index in the list is the device parameter's value.
+  // Ports by name: the index in the list is the device parameter's value. The
+  // input first: choosing the output asks the synthesizer for its settings at
+  // once, and the answer must find the input open.
   const struct
   {
     const std::string& name;
     UInt32 param;
     std::vector<std::string> (*list)();
     const char* what;
-  } ports[] = {{o.out, 486, ListMidiOutputs, "output"}, {o.in, 487, ListMidiInputs, "input"}};
+  } ports[] = {{o.in, 487, ListMidiInputs, "input"}, {o.out, 486, ListMidiOutputs, "output"}};
   for (const auto& p : ports)
   {
     if (p.name.empty()) continue;
