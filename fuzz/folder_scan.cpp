@@ -104,6 +104,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       for (const PatchSysexMessage& m : slot.messages)
         if (!isProgramDump(m.bytes.data(), (int)m.bytes.size())) abort();
   }
-  lib.initBankFilesOnDiscard((root / "Patches").string());
   return 0;
 }
