@@ -50,7 +50,7 @@ run_one() {
   if [ -d "fuzz/regress/$t" ] && [ -n "$(ls -A "fuzz/regress/$t")" ]; then
     "$exe" -close_fd_mask=1 "fuzz/regress/$t"/* >"$log" 2>&1 || { echo "fuzz $t: a kept finding fails again"; tail -40 "$log"; return 1; }
   fi
-  if ! "$exe" "${dict[@]}" -runs="$n" -timeout=60 -rss_limit_mb=2048 -max_len=80000 -close_fd_mask=1 \
+  if ! "$exe" "${dict[@]}" -runs="$n" -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=80000 -close_fd_mask=1 \
        -print_final_stats=1 -artifact_prefix="$build/findings/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     echo "fuzz $t: FINDING (log $log)"
     grep -E "ERROR|SUMMARY|Test unit written|#0 |#1 |#2 |#3 |#4 " "$log" | head -20

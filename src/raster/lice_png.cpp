@@ -166,6 +166,11 @@ bool decode(PngJob* job, LICE_IBitmap* given)
 LICE_IBitmap* load(PngJob& job, LICE_IBitmap* given)
 {
   job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, onError, onWarning);
+  // Chunks the bitmap never uses are passed over unread: libpng allocates and clears
+  // the length such a chunk states before reading it, so a file of a few bytes could
+  // otherwise take gigabytes.
+  static const png_byte kUnused[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0";
+  if (job.png) png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, kUnused, 8);
   if (job.png) job.info = png_create_info_struct(job.png);
   bool ok = false;
   if (!job.png || !job.info)
