@@ -4,6 +4,16 @@
 #include "plug/IPlugBase.h"
 
 #include <cstring>
+#include <string>
+
+namespace {
+
+IRECT frameRECT(int x, int y, const IBitmap* bitmap)
+{
+  return IRECT(x, y, x + (bitmap ? bitmap->W : 0), y + (bitmap && bitmap->N > 0 ? bitmap->H / bitmap->N : 0));
+}
+
+}  // namespace
 
 IPanelControl::IPanelControl(IPlugBase* plug, const IRECT& rect, const IColor* color)
   : IControl(plug, rect, -1, IChannelBlend::kBlendNone), mColor(color ? *color : COLOR_BLACK)
@@ -12,13 +22,11 @@ IPanelControl::IPanelControl(IPlugBase* plug, const IRECT& rect, const IColor* c
 
 bool IPanelControl::Draw(IGraphics* graphics) { return graphics->FillIRect(&mColor, &mRECT, &mBlend); }
 
+// ---- bitmaps and switches ----
+
 IBitmapControl::IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
                                IChannelBlend::EBlendMethod blendMethod)
-  : IControl(plug,
-             IRECT(x, y, x + (bitmap ? bitmap->W : 0),
-                   y + (bitmap && bitmap->N > 0 ? bitmap->H / bitmap->N : 0)),
-             paramIdx, blendMethod),
-    mBitmap(bitmap ? *bitmap : IBitmap())
+  : IControl(plug, frameRECT(x, y, bitmap), paramIdx, blendMethod), mBitmap(bitmap ? *bitmap : IBitmap())
 {
 }
 
@@ -37,6 +45,160 @@ bool IBitmapControl::Draw(IGraphics* graphics)
 {
   return graphics->DrawBitmap(&mBitmap, &mRECT, FrameOfValue(mBitmap, mValue), &mBlend);
 }
+
+ISwitchControl::ISwitchControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
+                               IChannelBlend::EBlendMethod blendMethod)
+  : IBitmapControl(plug, x, y, paramIdx, bitmap, blendMethod)
+{
+}
+
+void ISwitchControl::Step()
+{
+  mValue += mBitmap.N < 2 ? 1.0 : 1.0 / (double)(mBitmap.N - 1);
+  // The step past the last frame lands above 1 (plus rounding): back to the first.
+  if (mValue > 1.001) mValue = 0.0;
+  SetDirty(true);
+}
+
+void ISwitchControl::OnMouseDown(int, int, IMouseMod*)
+{
+  if (!mGrayed) Step();
+}
+
+void ISwitchControl::OnMouseDblClick(int, int, IMouseMod*)
+{
+  if (!mGrayed) Step();
+}
+
+ISwitchPopUpControl::ISwitchPopUpControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
+                                         IChannelBlend::EBlendMethod blendMethod)
+  : ISwitchControl(plug, x, y, paramIdx, bitmap, blendMethod)
+{
+  mDisablePrompt = false;
+}
+
+void ISwitchPopUpControl::OnMouseDown(int, int, IMouseMod*)
+{
+  if (mGrayed) return;
+  PromptUserInput();
+  SetDirty(true);
+}
+
+IContactControl::IContactControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
+                                 IChannelBlend::EBlendMethod blendMethod)
+  : ISwitchControl(plug, x, y, paramIdx, bitmap, blendMethod)
+{
+}
+
+void IContactControl::OnMouseUp(int, int, IMouseMod*)
+{
+  mValue = 0.0;
+  SetDirty(true);
+}
+
+IBitmapOverlayControl::IBitmapOverlayControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
+                                             const IRECT& targetArea, IChannelBlend::EBlendMethod blendMethod)
+  : ISwitchControl(plug, x, y, paramIdx, bitmap, blendMethod), mTargetArea(targetArea)
+{
+}
+
+bool IBitmapOverlayControl::Draw(IGraphics* graphics)
+{
+  if (mValue < 0.5)
+  {
+    mTargetRECT = mTargetArea;
+    return false;
+  }
+  mTargetRECT = mRECT;
+  return IBitmapControl::Draw(graphics);
+}
+
+IInvisibleSwitchControl::IInvisibleSwitchControl(IPlugBase* plug, const IRECT& rect, int paramIdx)
+  : IControl(plug, rect, paramIdx, IChannelBlend::kBlendClobber)
+{
+}
+
+bool IInvisibleSwitchControl::Draw(IGraphics*) { return false; }
+
+void IInvisibleSwitchControl::OnMouseDown(int, int, IMouseMod*)
+{
+  if (mGrayed) return;
+  mValue = mValue < 0.5 ? 1.0 : 0.0;
+  SetDirty(true);
+}
+
+// ---- radio buttons ----
+
+IRadioButtonsControl::IRadioButtonsControl(IPlugBase* plug, const IRECT& rect, int paramIdx, int nButtons,
+                                           const IBitmap* bitmap, EDirection direction, bool reverse)
+  : IControl(plug, rect, paramIdx, IChannelBlend::kBlendNone), mBitmap(bitmap ? *bitmap : IBitmap())
+{
+  const int n = nButtons > 0 ? nButtons : 0;
+  if (!mRECTs.ResizeOK(n)) return;
+  const int w = mBitmap.W;
+  const int h = mBitmap.N > 0 ? (int)((double)mBitmap.H / (double)mBitmap.N) : 0;
+  // One button has no gap to spread; it sits at the start (or, reversed, the end).
+  const int span = direction == kHorizontal ? rect.W() - n * w : rect.H() - n * h;
+  const int gap = n > 1 ? span / (n - 1) : 0;
+  for (int i = 0; i < n; ++i)
+  {
+    IRECT& r = mRECTs.Get()[i];
+    if (direction == kHorizontal)
+    {
+      const int l = reverse ? rect.R - i * (w + gap) - w : rect.L + i * (w + gap);
+      r = IRECT(l, rect.T, l + w, rect.T + h);
+    }
+    else
+    {
+      const int t = reverse ? rect.B - i * (h + gap) - h : rect.T + i * (h + gap);
+      r = IRECT(rect.L, t, rect.L + w, t + h);
+    }
+  }
+}
+
+int IRadioButtonsControl::ActiveButton() const
+{
+  const int n = NButtons();
+  if (n < 1) return -1;
+  const double j = (double)(n - 1) * mValue + 0.5;
+  if (!(j >= 0.0)) return 0;
+  return j >= (double)(n - 1) ? n - 1 : (int)j;
+}
+
+double IRadioButtonsControl::ValueOfButton(int i) const
+{
+  const int n = NButtons();
+  return n > 1 ? (double)i / (double)(n - 1) : 0.0;
+}
+
+bool IRadioButtonsControl::Draw(IGraphics* graphics)
+{
+  const int active = ActiveButton();
+  for (int i = 0; i < NButtons(); ++i)
+    graphics->DrawBitmap(&mBitmap, mRECTs.Get() + i, i == active ? 2 : 1, &mBlend);
+  return true;
+}
+
+void IRadioButtonsControl::OnMouseDown(int x, int y, IMouseMod* mod)
+{
+  if (mGrayed) return;
+  if (mod && mod->R)
+  {
+    PromptUserInput();
+    return;
+  }
+  for (int i = 0; i < NButtons(); ++i)
+  {
+    if (mRECTs.Get()[i].Contains(x, y))
+    {
+      mValue = ValueOfButton(i);
+      break;
+    }
+  }
+  SetDirty(true);
+}
+
+// ---- text ----
 
 ITextControl::ITextControl(IPlugBase* plug, const IRECT& rect, const IText* text, const char* str)
   : IControl(plug, rect, -1, IChannelBlend::kBlendNone), mStr(str ? str : "")
@@ -58,3 +220,109 @@ void ITextControl::SetTextFromPlug(const char* str)
   SetDirty(false);
   mStr.Set(str);
 }
+
+ICaptionControl::ICaptionControl(IPlugBase* plug, const IRECT& rect, int paramIdx, const IText* text,
+                                 bool showParamLabel)
+  : ITextControl(plug, rect, text, ""), mShowParamLabel(showParamLabel)
+{
+  mParamIdx = paramIdx;
+}
+
+bool ICaptionControl::Draw(IGraphics* graphics)
+{
+  const IParam* param = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
+  if (param)
+  {
+    // A display entry fills its whole buffer; the label is appended to a string
+    // sized for both.
+    char display[IParam::kDisplayTextLen];
+    param->GetDisplayForHost(param->Value(), false, display, true);
+    mStr.Set(display);
+    if (mShowParamLabel)
+    {
+      mStr.Append(" ");
+      mStr.Append(param->GetLabelForHost());
+    }
+  }
+  return ITextControl::Draw(graphics);
+}
+
+void ICaptionControl::OnMouseDown(int, int, IMouseMod* mod)
+{
+  if (mGrayed) return;
+  if (mod && (mod->L || mod->R)) PromptUserInput();
+}
+
+void ICaptionControl::OnMouseDblClick(int, int, IMouseMod*)
+{
+  if (!mGrayed) PromptUserInput();
+}
+
+// ---- link and file selector ----
+
+IURLControl::IURLControl(IPlugBase* plug, const IRECT& rect, const char* url, const char* backupURL,
+                         const char* errMsgOnFailure)
+  : IControl(plug, rect, -1, IChannelBlend::kBlendNone), mURL(url), mBackupURL(backupURL), mErrMsg(errMsgOnFailure)
+{
+}
+
+bool IURLControl::Draw(IGraphics*) { return false; }
+
+void IURLControl::OnMouseDown(int, int, IMouseMod*)
+{
+  IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr;
+  if (mGrayed || !graphics) return;
+  bool opened = false;
+  if (mURL.GetLength()) opened = graphics->OpenURL(mURL.Get(), mErrMsg.Get(), nullptr, nullptr);
+  if (!opened && mBackupURL.GetLength()) graphics->OpenURL(mBackupURL.Get(), mErrMsg.Get(), nullptr, nullptr);
+}
+
+IFileSelectorControl::IFileSelectorControl(IPlugBase* plug, const IRECT& rect, int paramIdx, const IBitmap* bitmap,
+                                           EFileAction action, const char* dir, const char* extensions)
+  : IControl(plug, rect, paramIdx, IChannelBlend::kBlendNone),
+    mBitmapShown(bitmap != nullptr),
+    mBitmap(bitmap ? *bitmap : IBitmap()),
+    mDir(dir),
+    mExtensions(extensions),
+    mFileAction(action)
+{
+}
+
+bool IFileSelectorControl::Draw(IGraphics* graphics)
+{
+  if (!mBitmapShown) return false;
+  return graphics->DrawBitmap(&mBitmap, &mRECT, 0, 0, &mBlend);
+}
+
+void IFileSelectorControl::OnMouseDown(int, int, IMouseMod*)
+{
+  IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr;
+  if (mGrayed || !graphics) return;
+  mState = kFSSelecting;
+  SetDirty(false);
+  // The panel takes the extensions as writable text; it gets a copy.
+  std::string extensions(mExtensions.Get());
+  graphics->PromptForFile(&mFile, mFileAction, &mDir, &extensions[0]);
+  mValue += 1.0;
+  if (mValue > 1.0) mValue = 0.0;
+  mState = kFSDone;
+  SetDirty(true);
+}
+
+bool IFileSelectorControl::IsDirty()
+{
+  if (mDirty) return true;
+  if (mState == kFSDone)
+  {
+    mState = kFSNone;
+    return true;
+  }
+  return false;
+}
+
+void IFileSelectorControl::GetLastSelectedFileForPlug(WDL_String* file) const
+{
+  if (file) file->Set(mFile.Get());
+}
+
+void IFileSelectorControl::SetLastSelectedFileFromPlug(const char* file) { mFile.Set(file); }

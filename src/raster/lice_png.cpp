@@ -1,5 +1,8 @@
 #include "raster/lice_png.h"
 
+#include "config/BundleResources.h"
+#include "platform/corefoundation/CFBundle.h"
+
 #include <png.h>
 
 #include <cstdarg>
@@ -218,6 +221,27 @@ LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* b
 LICE_IBitmap* LICE_LoadPNGFromResource(void*, int, LICE_IBitmap*)
 {
   return nullptr;
+}
+
+LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bitmap)
+{
+  if (!name || strlen(name) > (size_t)kMaxResourceNameLen) return nullptr;
+  CFBundleRef bundle = CFBundleGetMainBundle();
+  CFURLRef url = bundle ? CFBundleCopyBundleURL(bundle) : nullptr;
+  if (!url) return nullptr;
+  UInt8 folder[1536] = {0};
+  const bool got = CFURLGetFileSystemRepresentation(url, true, folder, sizeof(folder));
+  CFRelease(url);
+  if (!got || !folder[0]) return nullptr;
+  // The bundle's resources sit in its own folder; a name that would leave it is
+  // refused like any other resource name.
+  const std::string path = BundleResources((const char*)folder).pathOf(name);
+  if (path.empty())
+  {
+    log("LICE: PNG resource name '%s' is not a resource name", name);
+    return nullptr;
+  }
+  return LICE_LoadPNG(path.c_str(), bitmap);
 }
 
 LICE_ImageLoader* LICE_ImageLoader_list = nullptr;

@@ -10,6 +10,12 @@ LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap);
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap);
 // Numeric resource ids mean nothing on this platform: always null.
 LICE_IBitmap* LICE_LoadPNGFromResource(void* module, int id, LICE_IBitmap* bitmap);
+// A resource of the main bundle by its name inside the bundle
+// ("resources/img/overlayer.png"). Null for a name longer than
+// kMaxResourceNameLen, one that would leave the bundle, or when the bundle has no
+// folder.
+const int kMaxResourceNameLen = 400;
+LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bitmap);
 
 // The raster library's image formats, a list threaded through its loaders.
 class LICE_ImageLoader

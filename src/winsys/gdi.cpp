@@ -126,6 +126,12 @@ HGDIOBJ* slotFor(HDC ctx, int type)
 
 }  // namespace
 
+int SWELL_GdiFreeRecordCount(bool contexts)
+{
+  WDL_MutexLock lock(&poolMutex());
+  return contexts ? ctxPool().GetSize() : objPool().GetSize();
+}
+
 HDC SWELL_CreateMemContext(HDC, int w, int h)
 {
   if (w < 1 || h < 1) return nullptr;

@@ -81,6 +81,9 @@ HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj);
 void DeleteObject(HGDIOBJ obj);
 HGDIOBJ SWELL_CloneGDIObject(HGDIOBJ obj);
 HGDIOBJ GetStockObject(int index);
+// Deleted records waiting in a pool for reuse (contexts when true, else objects);
+// a diagnostic for tests of the reuse rule.
+int SWELL_GdiFreeRecordCount(bool contexts);
 
 void SetTextColor(HDC ctx, COLORREF color);
 COLORREF GetTextColor(HDC ctx);

@@ -13,14 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
 #include <png.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-// One change the plug-in saw: which road (1 user, 2 hardware, 'B'/'E' gesture) and
-// whether the plug-in's mutex was held.
+// One change the plug-in saw: which road (1 user, 2 hardware, 'B'/'E' gesture, 'I'
+// every value pushed to it, changed or not) and whether the plug-in's mutex was held.
 struct RouteCall
 {
   char route;
@@ -47,7 +48,10 @@ public:
     if (onChange2) onChange2(idx);
   }
   void BeginInformHostOfParamChange(int idx) override { calls.push_back({'B', idx, 0.0, mMutex.IsHeldByCaller()}); }
-  void InformHostOfParamChange(int, double) override {}
+  void InformHostOfParamChange(int idx, double normalized) override
+  {
+    calls.push_back({'I', idx, normalized, mMutex.IsHeldByCaller()});
+  }
   void EndInformHostOfParamChange(int idx) override { calls.push_back({'E', idx, 0.0, mMutex.IsHeldByCaller()}); }
   void InformHostOfProgramChange() override {}
   int GetSamplePos() override { return 0; }
@@ -64,6 +68,15 @@ public:
     std::vector<RouteCall> r;
     for (const RouteCall& c : calls)
       if (c.route == '1' || c.route == '2') r.push_back(c);
+    return r;
+  }
+
+  // Every value pushed for the parameter, changed or not.
+  std::vector<double> pushes(int idx) const
+  {
+    std::vector<double> r;
+    for (const RouteCall& c : calls)
+      if (c.route == 'I' && c.idx == idx) r.push_back(c.value);
     return r;
   }
 
@@ -113,7 +126,45 @@ public:
     ++entriesOpened;
   }
 
+  // Answers with the next scripted path ("" cancels); a panel with no answer left
+  // fails the test instead of waiting.
+  void PromptForFile(WDL_String* file, EFileAction action, WDL_String* dir, char* extensions) override
+  {
+    filePrompts.push_back({file ? file->Get() : "", action, dir ? dir->Get() : "", extensions ? extensions : ""});
+    if (fileAnswers.empty())
+    {
+      ADD_FAILURE() << "a file panel was opened with no scripted answer";
+      if (file) file->Set("");
+      return;
+    }
+    if (file) file->Set(fileAnswers.front().c_str());
+    fileAnswers.erase(fileAnswers.begin());
+  }
+  // Opens the addresses listed in openableURLs; records every attempt.
+  bool OpenURL(const char* url, const char* title, const char* confirm, const char* errMsg) override
+  {
+    urlsTried.push_back({url ? url : "", title ? title : "", confirm != nullptr || errMsg != nullptr});
+    for (const std::string& u : openableURLs)
+      if (url && u == url) return true;
+    return false;
+  }
+
+  struct FilePrompt
+  {
+    std::string file;
+    EFileAction action;
+    std::string dir, extensions;
+  };
+  struct URLAttempt
+  {
+    std::string url, title;
+    bool extraTexts;
+  };
+
   std::vector<IRECT> screens;
+  std::vector<std::string> fileAnswers, openableURLs;
+  std::vector<FilePrompt> filePrompts;
+  std::vector<URLAttempt> urlsTried;
   int chooseIndex = -1, menusShown = 0, entriesOpened = 0;
   std::vector<std::string> menuTexts;
   std::vector<bool> menuChecked;

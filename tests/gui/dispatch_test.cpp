@@ -220,7 +220,8 @@ TEST_F(DispatchTest, DoubleClicks)
   EXPECT_TRUE(g->OnMouseDblClick(120, 10, &left));
   EXPECT_EQ(got("down"), "single ");
   EXPECT_EQ(g->GetCapture(), single);
-  EXPECT_TRUE(plug->calls.empty());  // no gesture for a double click taken as a click
+  for (const RouteCall& c : plug->calls)  // no gesture for a double click taken as a click
+    EXPECT_TRUE(c.route != 'B' && c.route != 'E') << c.route;
   (void)plain;
 }
 

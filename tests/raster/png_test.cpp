@@ -13,6 +13,8 @@
 #include <functional>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -487,4 +489,74 @@ TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)
   EXPECT_FALSE(load("d.png.bak", true));
   EXPECT_TRUE(load("c.jpg", false));
   EXPECT_TRUE(load("noext", false));
+}
+
+TEST(LoadPNG, NamedResourcesComeFromTheMainBundlesFolder)
+{
+  // The main bundle of a test program is the folder it runs from.
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+  ASSERT_GT(n, 0);
+  const std::string exe(self, (size_t)n);
+  const std::string folder = exe.substr(0, exe.rfind('/'));
+  const std::string sub = "named-png-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir((folder + "/" + sub).c_str(), 0700), 0);
+  struct Remove
+  {
+    std::string dir;
+    ~Remove()
+    {
+      std::error_code ec;
+      std::filesystem::remove_all(dir, ec);
+    }
+  } remove{folder + "/" + sub};
+  writeFile(folder + "/" + sub + "/knob.png", encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8)));
+  writeFile(folder + "/" + sub + "/broken.png", Bytes{0x89, 'P', 'N', 'G'});
+
+  // Names of exactly the longest length and one longer, both present.
+  const std::string deep = sub + "/" + std::string(200, 'd') + "/";
+  const std::string longest = deep + std::string(kMaxResourceNameLen - deep.size() - 4, 'x') + ".png";
+  const std::string tooLong = deep + std::string(kMaxResourceNameLen - deep.size() - 3, 'x') + ".png";
+  ASSERT_EQ(mkdir((folder + "/" + deep).c_str(), 0700), 0);
+  writeFile(folder + "/" + longest, encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8)));
+  writeFile(folder + "/" + tooLong, encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8)));
+  const struct
+  {
+    std::string name;
+    bool loads;
+  } cases[] = {
+    {sub + "/knob.png", true},
+    {"./" + sub + "/knob.png", true},
+    {sub + "/missing.png", false},
+    {sub + "/broken.png", false},
+    {sub, false},  // a folder
+    {"", false},
+    {"../" + folder.substr(folder.rfind('/') + 1) + "/" + sub + "/knob.png", false},
+    {folder + "/" + sub + "/knob.png", false},  // absolute
+    {longest, true},
+    {tooLong, false},
+  };
+  for (const auto& tc : cases)
+  {
+    // The log is kept out of the test's output; the checks stay outside it.
+    LICE_IBitmap* made = nullptr;
+    LICE_IBitmap* into = nullptr;
+    LICE_MemBitmap given(1, 1);
+    captureLog([&] {
+      made = LICE_LoadPNGFromNamedResource(tc.name.c_str(), nullptr);
+      into = LICE_LoadPNGFromNamedResource(tc.name.c_str(), &given);
+    });
+    EXPECT_EQ(made != nullptr, tc.loads) << tc.name;
+    EXPECT_EQ(into == &given, tc.loads) << tc.name;
+    if (tc.loads && made)
+    {
+      EXPECT_EQ(made->getWidth(), 3);
+      EXPECT_EQ(made->getHeight(), 2);
+      EXPECT_EQ(given.getWidth(), 3);
+    }
+    delete made;
+  }
+  LICE_IBitmap* none = nullptr;
+  captureLog([&] { none = LICE_LoadPNGFromNamedResource(nullptr, nullptr); });
+  EXPECT_EQ(none, nullptr);
 }

@@ -82,7 +82,14 @@ TEST(MemContext, DeletedContextsAreIgnored)
   EXPECT_EQ(SWELL_GetCtxFrameBuffer(dc), nullptr);
   EXPECT_EQ(SWELL_GetCtxGC(dc), nullptr);
   EXPECT_EQ(SelectObject(dc, GetStockObject(1)), nullptr);
+  // The record itself saw none of those writes.
+  EXPECT_EQ(dc->curtextcol, 0);
+  EXPECT_EQ(dc->curbkcol, 0);
+  EXPECT_EQ(dc->curbkmode, 0);
+  EXPECT_EQ(dc->curpen, nullptr);
+  EXPECT_EQ(dc->curtextcolor, nullptr);
   SWELL_DeleteGfxContext(dc);  // twice: ignored
+  EXPECT_TRUE(dc->freed);
   SWELL_DeleteGfxContext(nullptr);
   EXPECT_EQ(GetTextColor(nullptr), -1);
   EXPECT_EQ(SWELL_GetCtxFrameBuffer(nullptr), nullptr);
@@ -238,24 +245,32 @@ TEST(GdiObjects, FontHandlesKeepTheirRequest)
 
 TEST(GdiObjects, DeletedRecordsAreReusedOnlyAfterManyMore)
 {
-  HBRUSH first = CreateSolidBrush(0);
-  DeleteObject(first);
-  std::vector<HBRUSH> later;
-  for (int i = 0; i < 8200; ++i) later.push_back(CreateSolidBrush(i));
-  for (HBRUSH b : later) EXPECT_NE(b, first);
-  for (HBRUSH b : later) DeleteObject(b);
-  EXPECT_TRUE(first->freed);
-  // More than 8192 records now wait: the oldest ones come back first.
-  bool reused = false;
-  std::vector<HBRUSH> again;
-  for (int i = 0; i < 8200 && !reused; ++i)
+  // Bring the object pool to a known size, whatever earlier tests left there:
+  // above the rule, creation takes records back.
+  std::vector<HBRUSH> held;
+  while (SWELL_GdiFreeRecordCount(false) > 8192) held.push_back(CreateSolidBrush(0));
+  const int start = SWELL_GdiFreeRecordCount(false);
+  // At or below 8192 waiting records every creation is a fresh record.
+  std::vector<HBRUSH> batch;
+  for (int i = start; i < 8193; ++i) batch.push_back(CreateSolidBrush(i));
+  ASSERT_EQ(SWELL_GdiFreeRecordCount(false), start);
+  for (HBRUSH b : batch) DeleteObject(b);
+  ASSERT_EQ(SWELL_GdiFreeRecordCount(false), 8193);
+  // 8193 waiting: the next creation reuses the oldest, which leaves 8192.
+  HBRUSH reused = CreateSolidBrush(1);
+  EXPECT_EQ(SWELL_GdiFreeRecordCount(false), 8192);
+  EXPECT_FALSE(reused->freed);
+  if (start == 0)
   {
-    again.push_back(CreateSolidBrush(i));
-    reused = again.back() == first;
+    EXPECT_EQ(reused, batch.front());
   }
-  EXPECT_TRUE(reused);
-  EXPECT_FALSE(first->freed);
-  for (HBRUSH b : again) DeleteObject(b);
+  HBRUSH fresh = CreateSolidBrush(2);
+  EXPECT_EQ(SWELL_GdiFreeRecordCount(false), 8192);
+  EXPECT_NE(fresh, batch.back());  // the newest deletion is not handed out
+  EXPECT_TRUE(batch.back()->freed);
+  DeleteObject(reused);
+  DeleteObject(fresh);
+  for (HBRUSH b : held) DeleteObject(b);
 }
 
 TEST(GdiObjects, PoolsServeManyThreads)
