@@ -190,6 +190,15 @@ LICE_IBitmap* load(PngJob& job, LICE_IBitmap* given)
   return nullptr;
 }
 
+// The signature, then the header chunk first, as the format demands. libpng checks
+// this only in the handlers of the chunks it reads, and the chunks passed over unread
+// would otherwise be let through ahead of the header.
+const int kPngStart = 16;
+bool startsLikePng(const unsigned char* p, long long size)
+{
+  return size >= kPngStart && !png_sig_cmp((png_const_bytep)p, 0, 8) && !memcmp(p + 12, "IHDR", 4);
+}
+
 }  // namespace
 
 LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
@@ -202,14 +211,22 @@ LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
     log("LICE: PNG %s not loaded: cannot open the file", job.what);
     return nullptr;
   }
+  unsigned char start[kPngStart];
+  const bool read = fread(start, 1, sizeof(start), job.fp) == sizeof(start) && fseek(job.fp, 0, SEEK_SET) == 0;
+  if (!read || !startsLikePng(start, sizeof(start)))
+  {
+    fclose(job.fp);
+    log("LICE: PNG %s not loaded: no PNG signature and header chunk", job.what);
+    return nullptr;
+  }
   return load(job, bitmap);
 }
 
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap)
 {
-  if (!data || size < 8 || png_sig_cmp((png_const_bytep)data, 0, 8))
+  if (!data || !startsLikePng((const unsigned char*)data, size))
   {
-    log("LICE: PNG from memory not loaded: no PNG signature");
+    log("LICE: PNG from memory not loaded: no PNG signature and header chunk");
     return nullptr;
   }
   PngJob job;
