@@ -201,10 +201,10 @@ void Streams()
 {
   Bytes dump = Program(8);
   dump.insert(dump.begin() + 100, 0xF8);  // a clock tick inside the message
-  Write("sysex_assembler", "program-with-clock", Prefixed(3, Prefixed(7, dump)));
+  Write("midi_framer", "program-with-clock", Prefixed(3, Prefixed(7, dump)));
   const Bytes mixed{0x90, 0x3C, 0x64, 0xF0, 0x42, 0x30, 0x58, 0x41, 0x01, 0xF7, 0xB0, 0x07, 0x40,
                     0xF0, 0x01, 0x02, 0x90, 0x3C, 0x00, 0xFE, 0xF0, 0x7E, 0xF7};
-  Write("sysex_assembler", "mixed", Prefixed(2, Prefixed(1, mixed)));
+  Write("midi_framer", "mixed", Prefixed(2, Prefixed(1, mixed)));
 }
 
 // ---- plug-in state ----

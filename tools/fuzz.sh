@@ -15,9 +15,9 @@ cd "$root"
 build="${DAVREL_FUZZ_BUILD:-$root/build/fuzz}"
 
 # Runs of the short run: about ten seconds each on one core.
-declare -A short=([png]=40000 [png_diff]=30000 [bank]=6000 [folder_scan]=2000 [sysex_assembler]=100000
+declare -A short=([png]=40000 [png_diff]=30000 [bank]=6000 [folder_scan]=2000 [midi_framer]=100000
                   [plug_state]=10000 [fx_files]=4000 [au_state]=5000 [config]=3000)
-all="png png_diff bank folder_scan sysex_assembler plug_state fx_files au_state config"
+all="png png_diff bank folder_scan midi_framer plug_state fx_files au_state config"
 
 runs="" parallel="${DAVREL_FUZZ_WORKERS:-2}"
 while [ $# -gt 0 ]; do

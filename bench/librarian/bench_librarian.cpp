@@ -1,6 +1,9 @@
 // The librarian's speed goals: a scan of 2,000 raw banks in 50 folders (warm disk
-// cache) under 150 ms, a name search over all of them under 5 ms, and reading 128
-// programs from each bank format.
+// cache) under 100 ms and within twice the time of reading the same files with one
+// read each, a name search over all of them under 2 ms (under 1 ms without a
+// match), and reading 128 programs from each bank format. The product's logging
+// stays on: standard output goes to a file in the benchmark's tree and the figures
+// to standard error.
 
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
@@ -12,7 +15,12 @@
 #include <Poco/File.h>
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,9 +58,9 @@ std::vector<uint8_t> rawBank(std::mt19937& rng)
 struct Tree
 {
   std::string root, patches;
+  std::vector<std::string> files;  // every bank, for the plain read
   Tree()
   {
-    setLibrarianLogSink(nullptr);
     char tmpl[] = "/tmp/davrel-bench-XXXXXX";
     root = std::string(mkdtemp(tmpl)) + "/";
     setenv("DAVREL_DATA_DIR", root.c_str(), 1);
@@ -68,8 +76,8 @@ struct Tree
         for (int i = 0; i < 40; ++i, ++bank)
         {
           const std::vector<uint8_t> bytes = rawBank(rng);
-          writeFileAtomically(folder + "/Bank " + std::to_string(bank) + ".dvl", bytes.data(), (int)bytes.size(), true,
-                              nullptr);
+          files.push_back(folder + "/Bank " + std::to_string(bank) + ".dvl");
+          writeFileAtomically(files.back(), bytes.data(), (int)bytes.size(), true, nullptr);
         }
       }
   }
@@ -95,6 +103,30 @@ void BM_ScanTwoThousandBanks(benchmark::State& state)
   state.counters["banks"] = (double)banks;
 }
 BENCHMARK(BM_ScanTwoThousandBanks)->Unit(benchmark::kMillisecond);
+
+// The floor the scan is measured against: the same files, each opened and read
+// with one read into one reused buffer.
+void BM_ReadTheSameFiles(benchmark::State& state)
+{
+  const std::vector<std::string>& files = tree().files;
+  std::vector<uint8_t> buffer(1 << 20);
+  size_t bytes = 0;
+  for (auto _ : state)
+  {
+    bytes = 0;
+    for (const std::string& f : files)
+    {
+      const int fd = open(f.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;
+      const ssize_t n = read(fd, buffer.data(), buffer.size());
+      close(fd);
+      if (n > 0) bytes += (size_t)n;
+    }
+    benchmark::DoNotOptimize(buffer.data());
+  }
+  state.counters["MB"] = (double)bytes / 1e6;
+}
+BENCHMARK(BM_ReadTheSameFiles)->Unit(benchmark::kMillisecond);
 
 PatchLibrarian* scannedLibrarian()
 {
@@ -177,7 +209,6 @@ ByteChunk formatBytes(int format)
 
 void BM_ReadFormat(benchmark::State& state)
 {
-  setLibrarianLogSink(nullptr);
   ByteChunk chunk = formatBytes((int)state.range(0));
   PatchLibrarian lib;
   size_t slots = 0;
@@ -193,3 +224,18 @@ void BM_ReadFormat(benchmark::State& state)
 // 0 raw bank (38,016 bytes), 1 Standard MIDI File (38,580), 2 all-program dump (37,163), 3 all-data dump (37,392)
 BENCHMARK(BM_ReadFormat)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 }  // namespace
+
+int main(int argc, char** argv)
+{
+  // The log lines go where the product sends them, standard output, here a file.
+  const std::string logPath = tree().root + "librarian.log";
+  if (!freopen(logPath.c_str(), "w", stdout)) return 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::ConsoleReporter display;
+  display.SetOutputStream(&std::cerr);
+  display.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&display);
+  benchmark::Shutdown();
+  return 0;
+}

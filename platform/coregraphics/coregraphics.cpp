@@ -1,6 +1,10 @@
 #include "platform/coregraphics/coregraphics.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <new>
+#include <vector>
 
 struct CGColorSpace
 {
@@ -12,12 +16,38 @@ struct CGColor
   CGFloat comp[4];
 };
 
+namespace {
+
+// A clip in device pixels: x0 <= x < x1, y0 <= y < y1, y counted up from the bottom row.
+struct DeviceClip
+{
+  long x0, y0, x1, y1;
+};
+
+struct GState
+{
+  CGAffineTransform ctm;
+  DeviceClip clip;
+  CGFloat fill[4];
+};
+
+}  // namespace
+
 struct CGContext
 {
   unsigned char* data;
   size_t width, height, bytesPerRow;
   uint32_t bitmapInfo;
   CGAffineTransform ctm;
+  DeviceClip clip;
+  CGFloat fill[4];
+  std::vector<GState> saved;
+};
+
+struct CGImage
+{
+  const unsigned char* data;
+  size_t width, height, bytesPerRow;
 };
 
 CGColorSpaceRef CGColorSpaceCreateDeviceRGB()
@@ -63,6 +93,9 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
   ctx->bytesPerRow = bytesPerRow;
   ctx->bitmapInfo = bitmapInfo;
   ctx->ctm = CGAffineTransform{1, 0, 0, 1, 0, 0};
+  ctx->clip = DeviceClip{0, 0, (long)width, (long)height};
+  ctx->fill[0] = ctx->fill[1] = ctx->fill[2] = 0;
+  ctx->fill[3] = 1;
   return ctx;
 }
 
@@ -118,4 +151,176 @@ size_t CGBitmapContextGetBytesPerRow(CGContextRef ctx)
 uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx)
 {
   return ctx ? ctx->bitmapInfo : 0;
+}
+
+namespace {
+
+// The user rectangle as device pixels (rounded to the nearest pixel edges), cut by the clip.
+DeviceClip deviceRect(CGContextRef ctx, CGRect r)
+{
+  const CGAffineTransform& m = ctx->ctm;
+  const CGFloat ax = m.a * r.origin.x + m.c * r.origin.y + m.tx;
+  const CGFloat ay = m.b * r.origin.x + m.d * r.origin.y + m.ty;
+  const CGFloat bx = m.a * (r.origin.x + r.size.width) + m.c * (r.origin.y + r.size.height) + m.tx;
+  const CGFloat by = m.b * (r.origin.x + r.size.width) + m.d * (r.origin.y + r.size.height) + m.ty;
+  DeviceClip d;
+  d.x0 = std::lround(std::min(ax, bx));
+  d.x1 = std::lround(std::max(ax, bx));
+  d.y0 = std::lround(std::min(ay, by));
+  d.y1 = std::lround(std::max(ay, by));
+  return d;
+}
+
+DeviceClip intersect(const DeviceClip& a, const DeviceClip& b)
+{
+  DeviceClip r{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+  if (r.x1 < r.x0) r.x1 = r.x0;
+  if (r.y1 < r.y0) r.y1 = r.y0;
+  return r;
+}
+
+uint32_t* rowOf(CGContextRef ctx, long deviceY)
+{
+  // Device row y (counted up) is memory row height - 1 - y.
+  return (uint32_t*)(ctx->data + (size_t)((long)ctx->height - 1 - deviceY) * ctx->bytesPerRow);
+}
+
+}  // namespace
+
+void CGContextSaveGState(CGContextRef ctx)
+{
+  if (!ctx) return;
+  GState g;
+  g.ctm = ctx->ctm;
+  g.clip = ctx->clip;
+  memcpy(g.fill, ctx->fill, sizeof(g.fill));
+  ctx->saved.push_back(g);
+}
+
+void CGContextRestoreGState(CGContextRef ctx)
+{
+  if (!ctx || ctx->saved.empty()) return;
+  const GState& g = ctx->saved.back();
+  ctx->ctm = g.ctm;
+  ctx->clip = g.clip;
+  memcpy(ctx->fill, g.fill, sizeof(g.fill));
+  ctx->saved.pop_back();
+}
+
+void CGContextClipToRect(CGContextRef ctx, CGRect rect)
+{
+  if (!ctx) return;
+  ctx->clip = intersect(ctx->clip, deviceRect(ctx, rect));
+}
+
+CGRect CGContextGetClipBoundingBox(CGContextRef ctx)
+{
+  if (!ctx) return CGRectMake(0, 0, 0, 0);
+  const CGAffineTransform& m = ctx->ctm;
+  const DeviceClip& c = ctx->clip;
+  // Inverse of a scale-and-translate transform.
+  const CGFloat a = m.a ? m.a : 1, d = m.d ? m.d : 1;
+  const CGFloat x0 = ((CGFloat)c.x0 - m.tx) / a, x1 = ((CGFloat)c.x1 - m.tx) / a;
+  const CGFloat y0 = ((CGFloat)c.y0 - m.ty) / d, y1 = ((CGFloat)c.y1 - m.ty) / d;
+  return CGRectMake(std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0), std::fabs(y1 - y0));
+}
+
+void CGContextSetRGBFillColor(CGContextRef ctx, CGFloat r, CGFloat g, CGFloat b, CGFloat a)
+{
+  if (!ctx) return;
+  ctx->fill[0] = r;
+  ctx->fill[1] = g;
+  ctx->fill[2] = b;
+  ctx->fill[3] = a;
+}
+
+void CGContextFillRect(CGContextRef ctx, CGRect rect)
+{
+  if (!ctx) return;
+  const DeviceClip d = intersect(ctx->clip, deviceRect(ctx, rect));
+  auto channel = [](CGFloat v) { return (uint32_t)std::lround(std::min(1.0, std::max(0.0, v)) * 255.0); };
+  const uint32_t r = channel(ctx->fill[0]), g = channel(ctx->fill[1]), b = channel(ctx->fill[2]);
+  const uint32_t a = channel(ctx->fill[3]);
+  // Bytes X, R, G, B in memory.
+  const uint32_t pixel = 0xFFu | r << 8 | g << 16 | b << 24;
+  for (long y = d.y0; y < d.y1; ++y)
+  {
+    uint32_t* row = rowOf(ctx, y);
+    if (a >= 255)
+    {
+      for (long x = d.x0; x < d.x1; ++x) row[x] = pixel;
+      continue;
+    }
+    for (long x = d.x0; x < d.x1; ++x)
+    {
+      unsigned char* p = (unsigned char*)&row[x];
+      p[1] = (unsigned char)((p[1] * (255 - a) + r * a + 127) / 255);
+      p[2] = (unsigned char)((p[2] * (255 - a) + g * a + 127) / 255);
+      p[3] = (unsigned char)((p[3] * (255 - a) + b * a + 127) / 255);
+    }
+  }
+}
+
+void DVCGContextGetPixelClip(CGContextRef ctx, int* left, int* top, int* right, int* bottom)
+{
+  const DeviceClip c = ctx ? ctx->clip : DeviceClip{0, 0, 0, 0};
+  const long h = ctx ? (long)ctx->height : 0;
+  if (left) *left = (int)c.x0;
+  if (right) *right = (int)c.x1;
+  if (top) *top = (int)(h - c.y1);
+  if (bottom) *bottom = (int)(h - c.y0);
+}
+
+void DVCGContextUserToPixel(CGContextRef ctx, CGFloat x, CGFloat y, CGFloat* px, CGFloat* py)
+{
+  if (!ctx) return;
+  const CGAffineTransform& m = ctx->ctm;
+  if (px) *px = m.a * x + m.c * y + m.tx;
+  if (py) *py = (CGFloat)ctx->height - (m.b * x + m.d * y + m.ty);
+}
+
+CGImageRef CGBitmapContextCreateImage(CGContextRef ctx)
+{
+  if (!ctx) return nullptr;
+  return new (std::nothrow) CGImage{ctx->data, ctx->width, ctx->height, ctx->bytesPerRow};
+}
+
+void CGImageRelease(CGImageRef image)
+{
+  delete image;
+}
+
+size_t CGImageGetWidth(CGImageRef image)
+{
+  return image ? image->width : 0;
+}
+
+size_t CGImageGetHeight(CGImageRef image)
+{
+  return image ? image->height : 0;
+}
+
+void CGContextDrawImage(CGContextRef ctx, CGRect rect, CGImageRef image)
+{
+  if (!ctx || !image || !image->width || !image->height) return;
+  const DeviceClip full = deviceRect(ctx, rect);
+  const DeviceClip d = intersect(ctx->clip, full);
+  const long w = full.x1 - full.x0, h = full.y1 - full.y0;
+  if (w <= 0 || h <= 0 || d.x1 <= d.x0 || d.y1 <= d.y0) return;
+  // With y pointing up in user space the image's first row lies at the top.
+  const bool upright = ctx->ctm.d >= 0;
+  const bool sameSize = (size_t)w == image->width && (size_t)h == image->height;
+  for (long y = d.y0; y < d.y1; ++y)
+  {
+    const long fromTop = full.y1 - 1 - y;  // 0 for the rectangle's top device row
+    long sy = sameSize ? fromTop : (long)((double)fromTop * (double)image->height / (double)h);
+    if (!upright) sy = (long)image->height - 1 - sy;
+    const uint32_t* src = (const uint32_t*)(image->data + (size_t)sy * image->bytesPerRow);
+    uint32_t* dst = rowOf(ctx, y);
+    if (sameSize)
+      memcpy(dst + d.x0, src + (d.x0 - full.x0), (size_t)(d.x1 - d.x0) * 4);
+    else
+      for (long x = d.x0; x < d.x1; ++x)
+        dst[x] = src[(long)((double)(x - full.x0) * (double)image->width / (double)w)];
+  }
 }

@@ -13,9 +13,25 @@ struct CGAffineTransform
   CGFloat a, b, c, d, tx, ty;
 };
 
+struct CGPoint
+{
+  CGFloat x, y;
+};
+struct CGSize
+{
+  CGFloat width, height;
+};
+struct CGRect
+{
+  CGPoint origin;
+  CGSize size;
+};
+inline CGRect CGRectMake(CGFloat x, CGFloat y, CGFloat w, CGFloat h) { return CGRect{{x, y}, {w, h}}; }
+
 typedef struct CGColorSpace* CGColorSpaceRef;
 typedef struct CGColor* CGColorRef;
 typedef struct CGContext* CGContextRef;
+typedef struct CGImage* CGImageRef;
 
 // Bitmap info of the window system's memory contexts: 32 bits a pixel, bytes
 // X, R, G, B in memory, the first byte not used as alpha.
@@ -49,3 +65,41 @@ size_t CGBitmapContextGetWidth(CGContextRef ctx);
 size_t CGBitmapContextGetHeight(CGContextRef ctx);
 size_t CGBitmapContextGetBytesPerRow(CGContextRef ctx);
 uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx);
+
+// ---- graphics state, clipping and fills ----
+// A bitmap context's device space counts y upward from the bottom row of the
+// bitmap, as on the platform; the transform maps user space onto it. The stand-in
+// supports transforms made of translations and scalings only (no rotation).
+
+void CGContextSaveGState(CGContextRef ctx);
+void CGContextRestoreGState(CGContextRef ctx);
+// Intersects the clip with the rectangle (user space, through the transform).
+void CGContextClipToRect(CGContextRef ctx, CGRect rect);
+// The clip in user space.
+CGRect CGContextGetClipBoundingBox(CGContextRef ctx);
+void CGContextSetRGBFillColor(CGContextRef ctx, CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+// Fills the pixels whose centres lie inside the rectangle and the clip; an alpha
+// below 1 blends over what is there.
+void CGContextFillRect(CGContextRef ctx, CGRect rect);
+
+// Stand-in extension for the text engine and the presenters: the clip as pixels of
+// the bitmap (left and top inclusive, right and bottom exclusive, rows top-down),
+// and a user-space point as a pixel position (x right, y down from the top row).
+void DVCGContextGetPixelClip(CGContextRef ctx, int* left, int* top, int* right, int* bottom);
+void DVCGContextUserToPixel(CGContextRef ctx, CGFloat x, CGFloat y, CGFloat* px, CGFloat* py);
+
+// ---- images ----
+// An image of the context's pixels. The platform copies them lazily (copy on
+// write); the stand-in cannot see the raster library write, so the image shares
+// the pixels, and its owner must draw it before drawing into the context again
+// and release it (every caller makes, draws and releases it in one go). Null for
+// a null context.
+CGImageRef CGBitmapContextCreateImage(CGContextRef ctx);
+void CGImageRelease(CGImageRef image);
+size_t CGImageGetWidth(CGImageRef image);
+size_t CGImageGetHeight(CGImageRef image);
+// Draws the image into the rectangle (user space): its first row at the top of the
+// rectangle as user space is oriented, so a flipped transform shows it upside
+// down as on the platform. Scaled by nearest pixel when the sizes differ; cut by
+// the clip. The pixels are copied as they are (the first byte is not alpha).
+void CGContextDrawImage(CGContextRef ctx, CGRect rect, CGImageRef image);

@@ -23,7 +23,27 @@ const ccControlMap* findIn(const controlID3* level, int key) { return level ? fi
 const controlID3* findIn(const controlID2* level, int key) { return level ? find(level->next, key) : nullptr; }
 const controlID2* findIn(const controlID1* level, int key) { return level ? find(level->next, key) : nullptr; }
 
+int nodes(const ccControlMap& level) { return (int)level.controls.size(); }
+template <class Level>
+int nodes(const Level& level)
+{
+  int n = (int)level.next.size();
+  for (const auto& entry : level.next) n += nodes(entry.second);
+  return n;
+}
+template <class Top>
+int topNodes(const Top& top)
+{
+  int n = (int)top.size();
+  for (const auto& entry : top) n += nodes(entry.second);
+  return n;
+}
+
 }  // namespace
+
+int CCControlContainer::size() const { return topNodes(mControls); }
+int NRPNControlContainer::size() const { return topNodes(mControls); }
+int SysExControlContainer::size() const { return topNodes(mControls); }
 
 void CCControlContainer::addToControlMap(int channelKey, int ccNumber, int subKey, IControl* control)
 {

@@ -32,6 +32,8 @@ class CCControlContainer
 public:
   void addToControlMap(int channelKey, int ccNumber, int subKey, IControl* control);
   IControl* findControl(int channelKey, int ccNumber, int subKey) const;
+  // Nodes at every level: a search that created entries would change it.
+  int size() const;
 
 private:
   std::map<int, controlID3> mControls;
@@ -50,6 +52,7 @@ public:
   }
   void addToControlMap(int channelKey, int msb, int valueOffset, int lsb, int subKey, IControl* control);
   IControl* findControl(int channelKey, int msb, int valueOffset, int lsb, int subKey) const;
+  int size() const;
 
 private:
   std::map<int, controlID1> mControls;
@@ -67,6 +70,7 @@ public:
 
   void addToControlMap(const unsigned char* key, unsigned char key5, IControl* control);
   IControl* findControl(int key1, int key2, int key3, int key4, int key5) const;
+  int size() const;
 
 private:
   std::map<int, controlID1> mControls;

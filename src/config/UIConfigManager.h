@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct IBitmap;
 class Davrel;
 class PatchLibrarian;
 class ControlLayer;
+class IControl;
+class IPlugBase;
+class IParam;
+struct ControlAction;
+struct ControlActionSysExMessage;
 
 // A timbre link: the ids of the two linked parameters and a third value; all -1
 // when there is no link.
@@ -131,6 +137,127 @@ public:
   // Valid until the next call.
   const char* getParamGroup(int channel, std::string group);
 
+  // ---- system-exclusive value tables (the editor UI defines them) ----
+  // Each turns a template into one message per value, entry k for the value
+  // min + k, and replaces the table's messages. A template that is not read, is
+  // shorter than eight bytes or does not hold the changing byte leaves the table
+  // empty and gives a log line; every written byte stays a data byte (0 to 127).
+  void calculateSysexWithChangingByte(std::string tmpl, int changingByte, int count,
+                                      ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteEQ(std::string tmpl, int changingByte, int count,
+                                        ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteTempo(std::string tmpl, int changingByte, int count,
+                                           ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteSwing(std::string tmpl, int changingByte, int count,
+                                           ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteTranspose(std::string tmpl, int changingByte, int count,
+                                               ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteTuning(std::string tmpl, int changingByte, int count,
+                                            ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithTwoChangingBytes(std::string tmpl, int changingByte, int count,
+                                          ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteVelo(std::string tmpl, int changingByte, int count,
+                                          ControlActionSysExMessage* table, int min, int timbre) const;
+  void calculateSysexWithChangingByteModSeq(std::string tmpl, int changingByte, int count,
+                                            ControlActionSysExMessage* table, int min, int timbre) const;
+
+  // ---- sending records (the editor UI defines these) ----
+  // The plug-in the graphics object belongs to, and its parameter (null outside
+  // its list).
+  IPlugBase* plugBase() const;
+  IParam* paramAt(int paramIdx) const;
+  // Create-or-rewrite: a parameter's existing record keeps everything but its type;
+  // a parameter without one gets a fresh record of the type, owned by this manager.
+  // Null for an id outside the parameter list.
+  ControlAction* controlActionFor(int paramIdx, int actionType);
+  // Records the element's link on its own record and, on the partner (the parameter
+  // link.param1 names, already moved by the timbre copy), the link back. A partner
+  // outside the parameter list records no link at all.
+  void recordLink(ControlAction* action, int paramIdx, LinkInfo link, int channel);
+
+  // ---- control factories (the editor UI defines them) ----
+  // Positions and sizes are unscaled; channel is the timbre copy (-1 none); layer
+  // null attaches to the graphics object.
+  void createBoolControl(std::string name, int paramIdx, int defaultValue, int x, int y, std::string image,
+                         int channel, ControlLayer* layer, std::string group);
+  void createSwitchControl(std::string name, int paramIdx, int defaultValue, int x, int y, std::string image,
+                           int channel, ControlLayer* layer, std::string group);
+  IControl* createAutoOffSwitchControl(std::string name, int paramIdx, int x, int y, std::string image, int channel,
+                                       ControlLayer* layer, std::string group);
+  void createRadioControl(std::string name, int paramIdx, int x, int y, std::string image, int buttons,
+                          int channel, ControlLayer* layer, std::string group);
+  void createNoValBoolControl(std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                              int channel, ControlLayer* layer, std::string group);
+  void createCCBoolControl(int ccNumber, int channelKey, std::string name, int paramIdx, int x, int y,
+                           std::string image, double defaultValue, double off, double on, LinkInfo link,
+                           int channel, ControlLayer* layer, std::string group);
+  void createMsbLsbBoolControl(int ccNumber, int msbValue, int valueOffset, int lsbValue, int channelKey,
+                               std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                               double off, double on, LinkInfo link, int channel, ControlLayer* layer,
+                               std::string group);
+  void createSysExBoolControl(std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                              int msgZeroVal, int sysexIndex, int changingByte, int channel, LinkInfo link,
+                              ControlLayer* layer, std::string group);
+
+  void createDropDownMenu(std::string name, int paramIdx, int x, int y, int w, int h, int channel,
+                          ControlLayer* layer, std::string group);
+  void createDropDownMenu2(std::string name, int paramIdx, int x, int y, int w, int h, int defaultValue, int min,
+                           int max, std::vector<std::string> valueList, int channel, ControlLayer* layer,
+                           std::string group);
+  void createMIDIDeviceSelectionControl(std::string name, int paramIdx, int x, int y, int w, int h, int inputDev,
+                                        int unused, ControlLayer* layer, std::string group);
+  void createNoValDropDown(std::string name, int paramIdx, int x, int y, int w, int h, int defaultValue, int min,
+                           int max, int dispMin, int dispMax, int color, std::vector<std::string> valueList,
+                           int channel, ControlLayer* layer, std::string group, bool white);
+  void createMultiSelectionCCControl(int ccNumber, int channelKey, std::string name, int paramIdx, int x, int y,
+                                     int w, int h, int defaultValue, int min, int max, int dispMin, int dispMax,
+                                     std::vector<std::string> valueList, int channel, ControlLayer* layer,
+                                     std::string group);
+  void createMsbLsbSelectionCCControl(int ccNumber, int msbValue, int valueOffset, int lsbValue, int channelKey,
+                                      std::string name, int paramIdx, int x, int y, int w, int h, int defaultValue,
+                                      int min, int max, int dispMin, int dispMax, std::vector<std::string> valueList,
+                                      int channel, ControlLayer* layer, std::string group);
+  void createMultiSelectionSysExControl(std::string name, int paramIdx, int x, int y, int w, int h,
+                                        int defaultValue, int min, int max, int dispMin, int dispMax,
+                                        std::vector<std::string> valueList, int msgZeroVal, int color,
+                                        int sysexIndex, int changingByte, int channel, ControlLayer* layer,
+                                        std::string group);
+
+  void createNoValKnobControl(std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                              double min, double max, double step, int channel, ControlLayer* layer,
+                              std::string group);
+  void createCCKnobControl(int ccNumber, int channelAttr, std::string name, int paramIdx, int x, int y,
+                           std::string image, double defaultValue, double min, double max, double step, LinkInfo link,
+                           int channel, ControlLayer* layer, std::string group);
+  void createMsbLsbKnobControl(int ccNumber, int msbValue, int valueOffset, int lsbValue, int channelAttr,
+                               std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                               double min, double max, double step, LinkInfo link, int channel, ControlLayer* layer,
+                               std::string group);
+  void createSysExKnobControl(std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                              double min, double max, double step, int msgZeroVal, int sysexIndex, int changingByte,
+                              int channel, LinkInfo link, ControlLayer* layer, std::string group);
+  void createSysExKnobControl2(std::string name, int paramIdx, int x, int y, std::string image, double defaultValue,
+                               double min, double max, double step, int msgZeroVal, int sysexIndex,
+                               int changingByte, int channel, LinkInfo link, ControlLayer* layer, std::string group);
+  void createCCSliderControl(int ccNumber, int channelAttr, std::string name, int paramIdx, int x, int y, int length,
+                             std::string image, double defaultValue, double min, double max, LinkInfo link,
+                             int channel, ControlLayer* layer, std::string group, int direction, bool onlyHandle);
+  void createSysExSliderControl(std::string name, int paramIdx, int x, int y, int length, std::string image,
+                                double defaultValue, double min, double max, double step, int msgZeroVal,
+                                int sysexIndex, int changingByte, int channel, LinkInfo link, ControlLayer* layer,
+                                std::string group, int direction, bool onlyHandle);
+
+  void createControlDisplay(std::string name, int paramIdx, int x, int y, int w, int h, int channel,
+                            ControlLayer* layer, std::string group, int displayKind);
+  void createNameDisplay(std::string name, int paramIdx, int x, int y, int w, int h, int nameLen, int channel,
+                         ControlLayer* layer, std::string group);
+
+  // ---- what the walk leaves behind ----
+  // The layer registered under the name, or null; never creates an entry.
+  ControlLayer* getLayer(const std::string& name) const;
+  const std::map<std::string, ControlLayer*>& layerMap() const { return mLayerMap; }
+  int controlActionCount() const { return (int)mControlActions.size(); }
+
   IGraphics* graphics() const { return mGraphics; }
   Davrel* plug() const { return mPlug; }
   PatchLibrarian* librarian() const { return mLibrarian; }
@@ -169,4 +296,12 @@ private:
   NRPNControlContainer mNRPNControls;
   SysExControlContainer mSysExControls;
   std::string groupText;
+
+protected:
+  // Filled by the walk; the layers belong to the graphics object.
+  std::map<std::string, ControlLayer*> mLayerMap;
+  // Made while the configuration is read; the parameters point at them.
+  std::vector<std::shared_ptr<ControlAction>> mControlActions;
+  // Places a control in the layer, or attaches it to the graphics object.
+  void placeControl(IControl* control, ControlLayer* layer);
 };

@@ -92,6 +92,7 @@ void PatchLibrarian::initBankFilesOnDiscard(std::string root)
 void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
 {
   WDL_MutexLock lock(&libraryMutex);
+  LibrarianLogBatch logBatch;  // a line a file, written once at the end
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   refusedSplits.clear();
   rescanRequested = false;
@@ -132,6 +133,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
   const int rootDepth = Poco::Path(root).makeDirectory().depth();
 
   std::vector<std::string> entries;
+  ByteChunk chunk;  // every file is read into the same memory
+  std::string why;
   for (const std::string& folder : folderPaths)
   {
     entries.clear();
@@ -153,11 +156,24 @@ void PatchLibrarian::scanOnce(const std::string& root)
         const Poco::Path path(entry);
         const std::string ext = lowerCase(path.getExtension());
         if (!isBankExtension(ext)) continue;
-        const Poco::File file(entry);
-        if (!file.isFile() || file.getSize() < (Poco::File::FileSize)kMinScannedFileSize) continue;
         const int level = path.depth() - rootDepth;
-        if (level < 0) continue;
-        if (PatchFile* bank = parseFolderFiles(file, path, level, ext)) createFolderFilesStructure(bank);
+        if (level < 0 || refusedSplits.count(entry)) continue;
+        PatchFile* bank = nullptr;
+        switch (readScanCandidate(entry, &chunk, &why))
+        {
+          case ScanRead::kSkipped: break;
+          case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &chunk, why); break;
+          case ScanRead::kFailed: bank = parseReadFile(entry, path, level, ext == "mid", nullptr, why); break;
+          case ScanRead::kRetry:
+          {
+            // Unopenable: the file-system layer names the reason, as for any other file.
+            const Poco::File file(entry);
+            if (!file.isFile() || file.getSize() < (Poco::File::FileSize)kMinScannedFileSize) continue;
+            bank = parseFolderFiles(file, path, level, ext);
+            break;
+          }
+        }
+        if (bank) createFolderFilesStructure(bank);
       }
       catch (const Poco::Exception& e)
       {
@@ -173,7 +189,16 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   splitInProgress = false;
   const std::string fullPath = file.path();
   if (refusedSplits.count(fullPath)) return nullptr;
+  ByteChunk chunk(4096);
+  std::string why;
+  const bool read = readWholeFile(fullPath, &chunk, &why);
+  return parseReadFile(fullPath, path, level, extension == "mid", read ? &chunk : nullptr, why);
+}
 
+PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
+                                         ByteChunk* chunk, const std::string& readError)
+{
+  splitInProgress = false;
   std::unique_ptr<PatchFile> bank(new PatchFile);
   bank->fileName = path.getFileName();
   const int depth = path.depth();
@@ -181,14 +206,12 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   for (int i = std::max(0, depth - 1 - level); i < depth; ++i) bank->pathFolders.push_back(path[i]);
 
   librarianLog("PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
-  ByteChunk chunk(4096);
-  std::string why;
-  if (!readWholeFile(fullPath, &chunk, &why))
+  if (!chunk)
   {
-    librarianLog("PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), why.c_str());
+    librarianLog("PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), readError.c_str());
     return nullptr;
   }
-  loadFromChunk(&chunk, chunk.Size(), bank.get(), extension == "mid");
+  loadFromChunk(chunk, chunk->Size(), bank.get(), isMid);
   const size_t n = bank->patches.size();
   if (n == 0) return nullptr;
 

@@ -6,7 +6,13 @@
 #include <Poco/File.h>
 #include <Poco/FileStream.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::string dataFolderPath()
 {
@@ -59,6 +65,60 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
     if (error) *error = e.what();
   }
   return false;
+}
+
+ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::string* error)
+{
+  // Not blocking: a named pipe with a bank's name must not stall the scan.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return ScanRead::kRetry;
+  struct stat st;
+  ScanRead result = ScanRead::kFailed;
+  if (fstat(fd, &st) != 0)
+    result = ScanRead::kRetry;
+  else if (!S_ISREG(st.st_mode) || st.st_size < (off_t)kMinScannedFileSize)
+    result = ScanRead::kSkipped;
+  else if (st.st_size > (off_t)kMaxBankFileSize)
+  {
+    if (error) *error = "larger than 1 MiB";
+  }
+  else
+  {
+    // One byte more than the size asks for: a file that grew since fstat fills it,
+    // one that shrank falls short; either way it is not read half.
+    const int size = (int)st.st_size;
+    if (chunk->Resize(size + 1) != size + 1)
+    {
+      if (error) *error = "out of memory";
+    }
+    else
+    {
+      int got = 0;
+      // Reading stops once the size is reached: a short read of a regular file is its end.
+      while (got < size)
+      {
+        const ssize_t n = read(fd, chunk->Data() + got, (size_t)(size + 1 - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+        {
+          got = -1;
+          if (error) *error = strerror(errno);
+          break;
+        }
+        if (n == 0) break;
+        got += (int)n;
+      }
+      if (got == size)
+      {
+        chunk->Resize(size);
+        result = ScanRead::kRead;
+      }
+      else if (got >= 0 && error)
+        *error = "changed while it was read";
+    }
+  }
+  close(fd);
+  return result;
 }
 
 bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error)

@@ -25,6 +25,17 @@ std::string convertedBanksFolderPath();
 // kMaxBankFileSize and files that change size under the read. False with a reason.
 bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error);
 
+// The scan's read of a candidate bank file: one open, one size query and one read
+// into chunk, whose memory is reused from file to file.
+enum class ScanRead
+{
+  kSkipped,  // no regular file, or smaller than kMinScannedFileSize: not a bank, nothing to say
+  kRead,     // chunk holds the whole file
+  kFailed,   // refused or unreadable, with a reason
+  kRetry,    // could not be opened: the caller finds out why the slow way
+};
+ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::string* error);
+
 // Writes the bytes to path through a temporary file beside it. With replace false an
 // existing file is never touched and the write fails. False with a reason; nothing is
 // left behind on failure.

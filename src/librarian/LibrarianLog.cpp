@@ -3,17 +3,65 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace
 {
 std::atomic<LibrarianLogSink> gSink{&librarianLogToStdout};
+
+// Lines gathered while a batch is open.
+struct Pending
+{
+  std::mutex mutex;
+  std::string text;
+  int batches = 0;
+};
+
+Pending& pending()
+{
+  static Pending* p = new Pending;  // never destroyed: lines may come during exit
+  return *p;
 }
+
+const size_t kPendingLimit = 64 * 1024;
+
+void writeOut(const std::string& text)
+{
+  fwrite(text.data(), 1, text.size(), stdout);
+  fflush(stdout);
+}
+}  // namespace
 
 void librarianLogToStdout(const char* line)
 {
-  printf("%s\n", line);
-  fflush(stdout);
+  Pending& p = pending();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.text += line;
+  p.text += '\n';
+  if (p.batches == 0 || p.text.size() >= kPendingLimit)
+  {
+    writeOut(p.text);
+    p.text.clear();
+  }
+}
+
+LibrarianLogBatch::LibrarianLogBatch()
+{
+  Pending& p = pending();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  ++p.batches;
+}
+
+LibrarianLogBatch::~LibrarianLogBatch()
+{
+  Pending& p = pending();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  if (--p.batches == 0 && !p.text.empty())
+  {
+    writeOut(p.text);
+    p.text.clear();
+  }
 }
 
 void setLibrarianLogSink(LibrarianLogSink sink) { gSink.store(sink); }

@@ -8,4 +8,17 @@ void librarianLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 using LibrarianLogSink = void (*)(const char* line);
 void setLibrarianLogSink(LibrarianLogSink sink);
+// Writes the line to standard output: at once, or while a LibrarianLogBatch lives,
+// gathered and written when the last batch ends (or its buffer fills).
 void librarianLogToStdout(const char* line);
+
+// Held over work that logs a line per file (the scan), so that those lines cost no
+// write and flush each. Any thread; batches nest.
+class LibrarianLogBatch
+{
+public:
+  LibrarianLogBatch();
+  ~LibrarianLogBatch();
+  LibrarianLogBatch(const LibrarianLogBatch&) = delete;
+  LibrarianLogBatch& operator=(const LibrarianLogBatch&) = delete;
+};

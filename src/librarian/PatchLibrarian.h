@@ -123,6 +123,10 @@ public:
 
 private:
   void scanOnce(const std::string& root);
+  // parseFolderFiles after the read: chunk holds the file, or is null and readError
+  // says why it could not be read.
+  PatchFile* parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
+                           ByteChunk* chunk, const std::string& readError);
   void deleteBanks(std::vector<PatchFile*>& banks);
   bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
 

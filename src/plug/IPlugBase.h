@@ -14,7 +14,7 @@
 #include "plug/IParam.h"
 #include "plug/IPlugUtilities.h"
 #include "plug/IPreset.h"
-#include "plug/SysExAssembler.h"
+#include "plug/MidiInputFramer.h"
 
 #include <atomic>
 #include <mutex>
@@ -319,7 +319,19 @@ protected:
   bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
   std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
   std::atomic<bool> mMidiInStopped{false};
-  SysExAssembler mMidiInAssembler;
+  // Input framing, and what it dropped since the port opened (messages and
+  // stretches of stray bytes). RtMidi hands over every short message with its
+  // status byte on each of its interfaces (JACK events are whole messages, the
+  // ALSA decoder is told not to use running status, CoreMIDI packets are read
+  // message by message), so data bytes after a complete message are stray, not
+  // running status: JACK has been seen to hand over such bytes in the period a
+  // new connection is made, and running status would make messages of them.
+  // Each opening gets an input object of its own, made with the interface the
+  // list was read through (an RtMidi::Api).
+  MidiInputFramer mMidiInFramer{false};
+  std::atomic<int> mMidiInDropped{0};
+  int mMidiInApi = 0;
+  bool mMidiInUsed = false;
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -347,6 +359,8 @@ private:
   struct MidiInSide;
   void BeginMidiInClose();
   void EndMidiInClose();
+  void CloseMidiIn(bool replaceObject);
+  void CountMidiInDrop(int kind, int size);
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void ParseChannelIO(const char* channelIOStr);
   void ConvertOutputsToFloats(int nFrames, bool accumulate);

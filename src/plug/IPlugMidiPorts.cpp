@@ -53,6 +53,15 @@ template <class T> void LogWhyNoPorts(T* object, const char* direction)
   object->setErrorCallback(nullptr, nullptr);
 }
 
+// An input object with the plug-in's callback and filter, before any port opens.
+RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug)
+{
+  RtMidiIn* in = new RtMidiIn(api, std::string("RtMidi Input Client"), 100u);
+  in->setCallback(&IPlugBase::MIDICallback, plug);
+  in->ignoreTypes(false, true, true);
+  return in;
+}
+
 } // namespace
 
 struct IPlugBase::MidiOutSide : MidiPortAccess
@@ -83,25 +92,24 @@ struct IPlugBase::MidiInSide : MidiPortAccess
   explicit MidiInSide(IPlugBase* p) : mPlug(p) {}
   bool IsInput() const override { return true; }
   bool Exists() const override { return mPlug->mMidiIn != nullptr; }
-  unsigned PortCount() override { return mPlug->mMidiIn->getPortCount(); }
-  std::string PortName(unsigned port) override { return mPlug->mMidiIn->getPortName(port); }
+  // A closing replaces the object, and a replacement can fail.
+  unsigned PortCount() override { return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0; }
+  std::string PortName(unsigned port) override
+  {
+    if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    return mPlug->mMidiIn->getPortName(port);
+  }
   void OpenPort(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+    if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    // Even a failed opening may have left state in the object: the next closing replaces it.
+    mPlug->mMidiInUsed = true;
     mPlug->mMidiIn->openPort(port, "RtMidi Input");
-    // MIDICallback was installed with the object and stays across closes.
+    // MIDICallback was installed with the object.
     mPlug->mMidiIn->ignoreTypes(false, true, true);
   }
-  void ClosePort() override
-  {
-    mPlug->BeginMidiInClose();
-    {
-      std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
-      mPlug->mMidiIn->closePort();
-    }
-    mPlug->mMidiInAssembler.Reset();
-    mPlug->EndMidiInClose();
-  }
+  void ClosePort() override { mPlug->CloseMidiIn(true); }
   IPlugBase* mPlug;
 };
 
@@ -149,6 +157,7 @@ std::vector<std::string> IPlugBase::getExternalMIDIInNames()
     in = CreatePortObject<RtMidiIn>("IN", &jack, std::string("RtMidi Input Client"), 100u);
     in->setCallback(&IPlugBase::MIDICallback, this);
     in->ignoreTypes(false, true, true);
+    mMidiInApi = (int)in->getCurrentApi();
   }
   catch (RtMidiError& e)
   {
@@ -264,23 +273,44 @@ void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, vo
   if (plug->mMidiInStopped.load() || plug->mMidiInClosing.load() > 0)
   {
     ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+    plug->mMidiInDropped.fetch_add(1);
   }
   else
   {
-    SysExAssembler& assembler = plug->mMidiInAssembler;
-    const int dropped = assembler.DroppedCount();
-    assembler.Feed(message->data(), (int)message->size(),
-                   [plug](const unsigned char* bytes, int size) { plug->DeliverMidiInput(bytes, size); });
-    if (assembler.DroppedCount() != dropped)
-      ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", assembler.LastDroppedSize());
+    // The library's runs are not trusted to be messages: it glues, splits and
+    // passes on data bytes of messages whose start it never saw.
+    plug->mMidiInFramer.Feed(
+        message->data(), (int)message->size(),
+        [plug](const unsigned char* bytes, int size) { plug->DeliverMidiInput(bytes, size); },
+        [plug](MidiInputFramer::DropKind kind, int size) { plug->CountMidiInDrop(kind, size); });
   }
   plug->mMidiInBusy.fetch_sub(1);
 }
 
+void IPlugBase::CountMidiInDrop(int kind, int size)
+{
+  mMidiInDropped.fetch_add(1);
+  switch (kind)
+  {
+  case MidiInputFramer::kUnfinishedSysEx:
+    ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", size);
+    break;
+  case MidiInputFramer::kTooLongSysEx:
+    ConsoleLog("processMIDIInput at IPlugBase dropped a SysEx message of %d bytes: too long\n", size);
+    break;
+  case MidiInputFramer::kUnfinishedMessage:
+    ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished MIDI message of %d bytes\n", size);
+    break;
+  default:
+    ConsoleLog("processMIDIInput at IPlugBase dropped %d data bytes without a status byte\n", size);
+    break;
+  }
+}
+
 void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
 {
-  // Timing clock and active sensing found inside a dump meet the same filter as alone.
-  if (size == 1 && (bytes[0] == 0xF8 || bytes[0] == 0xFE)) return;
+  // Timing messages and active sensing found inside a run meet the same filter as alone.
+  if (bytes[0] == 0xF8 || bytes[0] == 0xFE || bytes[0] == 0xF1) return;
   // Values from the hardware change only under mMutex; but a port closing under
   // it must never wait for this thread, so the message is dropped instead.
   while (!mMutex.TryEnter())
@@ -288,6 +318,7 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
     if (mMidiInStopped.load() || mMidiInClosing.load() > 0)
     {
       ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+      mMidiInDropped.fetch_add(1);
       return;
     }
     std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -300,7 +331,7 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
   }
   else
   {
-    // The bytes are this layer's own (the assembler's or the library's) for the call.
+    // The bytes are the framer's own for the call.
     ISysEx sysex(0, bytes, size);
     ConsoleLog("processMIDIInput at IPlugBase passed SysEx message to plugin..\n");
     ProcessSysEx(&sysex, true);
@@ -320,16 +351,51 @@ void IPlugBase::EndMidiInClose()
   mMidiInClosing.fetch_sub(1);
 }
 
+void IPlugBase::CloseMidiIn(bool replaceObject)
+{
+  BeginMidiInClose();
+  RtMidiIn* used = nullptr;
+  bool wasUsed = false;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    wasUsed = mMidiInUsed;
+    mMidiInUsed = false;
+    if (mMidiIn)
+    {
+      mMidiIn->closePort();
+      if (wasUsed) std::swap(used, mMidiIn);
+    }
+  }
+  // RtMidi's input keeps a half-received system-exclusive message across
+  // closePort and openPort and joins it with what arrives after the next
+  // opening; it offers no way to forget it. Only deleting the object (with its
+  // JACK client or ALSA thread) lets go of it, and no callback of it runs after.
+  delete used;
+  mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
+  if (wasUsed)
+    ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
+  if (used && replaceObject)
+  {
+    RtMidiIn* fresh = nullptr;
+    try
+    {
+      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this);
+    }
+    catch (RtMidiError& e)
+    {
+      ConsoleLog("No MIDI input ports available!\n");
+      e.printMessage();
+    }
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiIn = fresh;
+  }
+  EndMidiInClose();
+}
+
 void IPlugBase::StopMidiInput()
 {
   mMidiInStopped.store(true);
-  BeginMidiInClose();
-  {
-    std::lock_guard<std::mutex> lock(mMidiInLock);
-    if (mMidiIn) mMidiIn->closePort();
-  }
-  mMidiInAssembler.Reset();
-  EndMidiInClose();
+  CloseMidiIn(false);
 }
 
 // ---- output (any thread) ----

@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <new>
 
+#include "raster/lice_fast_rows.h"
+
 // The loops below are plain C++ that the compiler vectorises. On x86-64 it also
 // builds an AVX2 copy of each, chosen at load time where the processor has it:
 // their 32-bit multiplies have no single SSE2 instruction. Defining
 // LICE_NO_VECTOR_CLONES keeps the baseline build only (for measuring it).
+// The source-alpha rows, the opaque fill and the bilinear row are written with
+// intrinsics instead (lice_fast_rows.h, lice_fast_avx2.cpp): 16-bit lanes and a
+// register-wide block test that the compiler does not find on its own.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(LICE_NO_VECTOR_CLONES)
 #define LICE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
@@ -109,7 +114,7 @@ void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
 }
 
 LICE_VECTOR_CLONES
-void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
+static void sourceAlphaRowPlain(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
 {
   for (int i = 0; i < n; ++i)
   {
@@ -118,6 +123,75 @@ void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, in
     const uint32_t out = (blendWord(d, s, 256 - wa) & 0xFFFFFF00) | alphaSum(d, wa);
     dest[i] = a ? out : d;
   }
+}
+
+#if LICE_X86_ROWS
+}  // namespace lice_fast
+
+// The AVX2 blocks (lice_fast_avx2.cpp); each returns the pixels done.
+int lice_sourceAlphaBlocksAvx2(uint32_t* dest, const uint32_t* src, int n, int w);
+int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color);
+int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* xi, const uint32_t* xf4,
+                         uint32_t yf, int n);
+
+namespace {
+
+#if !defined(LICE_NO_VECTOR_CLONES)
+bool hasAvx2()
+{
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+#endif
+
+void sourceAlphaX86(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
+{
+  int done = 0;
+#if !defined(LICE_NO_VECTOR_CLONES)
+  if (hasAvx2()) done = lice_sourceAlphaBlocksAvx2(dest, src, n, w);
+#endif
+  done += lice_rows::sourceAlphaBlocks<lice_rows::SseRow>(dest + done, src + done, n - done, w);
+  if (w == 256)
+    for (int i = done; i < n; ++i) dest[i] = sourceAlphaFull(dest[i], src[i]);
+  else
+    lice_fast::sourceAlphaRowPlain(dest + done, src + done, n - done, w);
+}
+
+}  // namespace
+
+namespace lice_fast {
+
+void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
+{
+  sourceAlphaX86(dest, src, n, w);
+}
+
+void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n)
+{
+  sourceAlphaX86(dest, src, n, 256);
+}
+
+void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color)
+{
+  int done = 0;
+#if !defined(LICE_NO_VECTOR_CLONES)
+  if (hasAvx2()) done = lice_fillBlocksAvx2(dest, n, color);
+#endif
+  done += lice_rows::fillBlocks<lice_rows::SseRow>(dest + done, n - done, color);
+  for (int i = done; i < n; ++i) dest[i] = color;
+}
+
+#else
+
+void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
+{
+  sourceAlphaRowPlain(dest, src, n, w);
+}
+
+LICE_VECTOR_CLONES
+void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color)
+{
+  for (int i = 0; i < n; ++i) dest[i] = color;
 }
 
 // Blocks of pixels that are all transparent are skipped and blocks that are all
@@ -146,6 +220,8 @@ void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n
   }
   for (; i < n; ++i) dest[i] = sourceAlphaFull(dest[i], src[i]);
 }
+
+#endif
 
 // One colour, so each byte's blend is (d x k + s x (256 - k) + 255 if d < s) >> 8
 // in 16-bit lanes, four pixels at a time so the colour pattern stays in registers.
@@ -234,6 +310,12 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
   const int* xi = cols.xi;
   const uint32_t* xf = cols.xf;
   const int a = cols.first, b = cols.lastTwo, e = cols.last;
+#if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
+  // Each fraction four times, one for each channel of the AVX2 row.
+  uint32_t* xf4 = hasAvx2() ? new (std::nothrow) uint32_t[4 * (size_t)w] : nullptr;
+  if (xf4)
+    for (int i = 0; i < 4 * w; ++i) xf4[i] = xf[i / 4];
+#endif
 
   for (; h > 0; --h, y += dy, dest += dest_span)
   {
@@ -247,14 +329,18 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
     if (yi < bottom - 1)
     {
       const LICE_PixelValue* below = row + src_span;
-      for (int i = a; i < b; ++i)
+      int done = a;
+#if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
+      if (xf4) done += lice_bilinearRowAvx2(out + a, row, below, xi + a, xf4 + 4 * a, yf, b - a);
+#endif
+      for (int i = done; i < b; ++i)
       {
         p00[i] = row[xi[i]];
         p01[i] = row[xi[i] + 1];
         p10[i] = below[xi[i]];
         p11[i] = below[xi[i] + 1];
       }
-      bilinearFour(out + a, p00 + a, p01 + a, p10 + a, p11 + a, xf + a, yf, b - a);
+      bilinearFour(out + done, p00 + done, p01 + done, p10 + done, p11 + done, xf + done, yf, b - done);
       for (int i = b; i < e; ++i) out[i] = twoTaps(row[xi[i]], below[xi[i]], yf);
     }
     else
@@ -265,6 +351,9 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
     if (sourceAlpha) sourceAlphaFullRow(dest + a, sample + a, e - a);
   }
   delete[] taps;
+#if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
+  delete[] xf4;
+#endif
   return true;
 }
 

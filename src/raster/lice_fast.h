@@ -30,6 +30,8 @@ inline uint32_t blendWord(uint32_t d, uint32_t s, uint32_t k)
 void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w);        // copy
 void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w); // copy, source alpha
 void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n);    // the same at 256
+// Opaque fill: whole registers with aligned stores.
+void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color);
 // Copy of one colour at weight w (1..255); its alpha byte is replaced by w.
 void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w);
 

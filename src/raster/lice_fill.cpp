@@ -55,7 +55,12 @@ bool wholeWordCopy(const FillArea& a, LICE_PixelValue color, int weight)
     case 64: solidFAST<_LICE_CombinePixelsQuarterMix2FAST>(a, color); return true;
     case 128: solidFAST<_LICE_CombinePixelsHalfMix2FAST>(a, color); return true;
     case 192: solidFAST<_LICE_CombinePixelsThreeQuarterMix2FAST>(a, color); return true;
-    case 256: solidFAST<_LICE_CombinePixelsClobberFAST>(a, color); return true;
+    case 256:
+      if (LICE_FastPathsEnabled())
+        eachRow(a, [&](LICE_PixelValue* row) { lice_fast::opaqueFillRow(row, a.w, color); });
+      else
+        solidFAST<_LICE_CombinePixelsClobberFAST>(a, color);
+      return true;
   }
   return false;
 }

@@ -216,8 +216,7 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
   CTFontRef font = contextFont(ctx, &quality);
   if (!font) return 0;
   const double ascent = CTFontGetAscent(font), descent = CTFontGetDescent(font), leading = CTFontGetLeading(font);
-  // Every line box, the one of single-line text included, is this high, and the last
-  // one a pixel more: the drawn boxes make up exactly the measured rectangle.
+  // The measured height of a line (drawing advances by the rounded height, step 14).
   const int lineHeight = (int)floor(ascent + descent + leading + 1.5);
 
   // One line per line feed; a final line feed does not begin another line.
@@ -294,13 +293,27 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     const bool antialias = quality != NONANTIALIASED_QUALITY;
     const COLORREF tc = ctx->curtextcol;
     const int baselineOffset = (int)lround(ascent);
-    if (target.pixels)
-      for (int k = 0; k < count; ++k, y += lineHeight)
+    if (target.pixels && !multiline)
+    {
+      if (opaque) fillBox(target, x, y, list[0].width, H, ctx->curbkcol);
+      CTLineDraw(list[0].line, &target, x, y + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF, tc & 0xFF,
+                 antialias);
+    }
+    else if (target.pixels)
+    {
+      // Part 9.102 step 14: each line's box is its typographic width by its
+      // unrounded height, and the next line starts that height further down,
+      // rounded to the nearest pixel (the measured height keeps its extra pixel a
+      // line, so the drawn lines fit inside it).
+      const int lineAdvance = (int)floor(ascent + descent + leading + 0.5);
+      const int lineBox = (int)lround(ascent + descent + leading);
+      for (int k = 0; k < count; ++k, y += lineAdvance)
       {
-        if (opaque) fillBox(target, x, y, list[k].width, lineHeight + (k == count - 1), ctx->curbkcol);
+        if (opaque) fillBox(target, x, y, list[k].width, lineBox, ctx->curbkcol);
         CTLineDraw(list[k].line, &target, x, y + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF, tc & 0xFF,
                    antialias);
       }
+    }
   }
 
   for (int k = 0; k < count; ++k) CTLineRelease(list[k].line);

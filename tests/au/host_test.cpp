@@ -2,6 +2,7 @@
 // entry, and the real plug-in bundle's exported names.
 
 #include "TestPlug.h"
+#include "platform/appkit/AppKit.h"
 
 #include "TestHost.h"
 #include "gui/IGraphics.h"
@@ -192,7 +193,11 @@ TEST(RealBundle, ExportsItsEntriesAndItsViewClass)
   EXPECT_EQ(Text(d), "Davrel Editor View");
   CFRelease(d);
   EXPECT_EQ(view->interfaceVersion(), 0u);
-  EXPECT_EQ(view->uiViewForAudioUnit(unit, 0, 0), nullptr);  // the stand-in has no graphics
+  // The stand-in's editor: the graphics object's view at the editor's size.
+  NSView* editor = static_cast<NSView*>(view->uiViewForAudioUnit(unit, 0, 0));
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->frame().size.width, 1500);
+  EXPECT_EQ(editor->frame().size.height, 667);
   delete view;
   EXPECT_EQ(AUCocoaUIClassNamed(host.Bundle(), CFSTR("Davrel_View_65")), nullptr);
   UInt32 size = 0;

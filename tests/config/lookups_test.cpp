@@ -103,6 +103,7 @@ TEST(ControlLookups, ConcurrentSearchesFindTheSameControls)
     const unsigned char key[4] = {0x58, 0x41, (unsigned char)i, 0};
     sysex.addToControlMap(key, 0, control(i));
   }
+  const int sizes[] = {cc.size(), nrpn.size(), sysex.size()};
   std::atomic<int> wrong{0};
   std::vector<std::thread> readers;
   for (int t = 0; t < 4; ++t)
@@ -122,4 +123,9 @@ TEST(ControlLookups, ConcurrentSearchesFindTheSameControls)
   }
   for (auto& r : readers) r.join();
   EXPECT_EQ(wrong.load(), 0);
+  // Misses created nothing.
+  EXPECT_EQ(cc.size(), sizes[0]);
+  EXPECT_EQ(nrpn.size(), sizes[1]);
+  EXPECT_EQ(sysex.size(), sizes[2]);
+  EXPECT_EQ(cc.size(), 16 + 64 + 64);
 }

@@ -22,6 +22,20 @@ printf 'send C0 05\nsend 90 3C 64\ndump 297\ndump 37163 1024\nflush\nexpect 4 20
 echo quit >&8
 exec 8>&-
 wait \$apid
+
+# C answers as the synthesizer on global channel 2: a program request on its channel
+# brings a program dump, one on another channel nothing, a global request the globals.
+mkfifo c.in
+"$sim" --name RuduC --answer --channel 2 <c.in >c.out 2>c.err &
+cpid=\$!
+exec 9>c.in
+for _ in \$(seq 200); do grep -q '^ready' c.out && break; sleep 0.05; done
+grep -q '^ready' c.out
+printf 'send F0 42 30 58 10 F7\nsend F0 42 32 58 10 F7\nsend F0 42 32 58 0E F7\nflush\nexpect 2 20000\nwait 300\nquit\n' |
+  "$sim" --name RuduD --connect RuduC >d.out 2>d.err
+echo quit >&9
+exec 9>&-
+wait \$cpid
 EOS
 
 if ! "$bed" run 90 -- bash "$work/scenario.sh"; then
@@ -34,4 +48,6 @@ echo "A received: $sizes"
 [ "$sizes" = "2 3 297 37163 " ] || { echo "A received the wrong messages"; cat "$work/a.out"; exit 1; }
 [ "$a" = "$b" ] || { echo "echoes differ"; echo "$a"; echo "$b"; exit 1; }
 grep -q '^failed' "$work/b.out" && { cat "$work/b.out"; exit 1; }
-echo "synth-sim program: 4 messages each way, checksums equal"
+d="$(awk '/^recv/ {print $3}' "$work/d.out" | tr '\n' ' ')"
+[ "$d" = "297 235 " ] || { echo "the answering synthesizer sent: $d"; cat "$work/d.out" "$work/c.out"; exit 1; }
+echo "synth-sim program: 4 messages each way, checksums equal; requests answered"

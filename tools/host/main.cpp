@@ -4,6 +4,7 @@
 // while reporting tempo, transport and position, sends MIDI, saves the state to
 // a file, restores it into a fresh instance and checks it came back.
 
+#include "EditorWindow.h"
 #include "TestHost.h"
 
 #include "platform/corefoundation/CoreFoundation.h"
@@ -33,14 +34,19 @@ struct Options
   std::vector<std::pair<UInt32, float>> sets;
   std::vector<std::vector<UInt8>> midi;
   std::string save, restore;
+  std::string screenshot;
+  bool window = false;
+  int frames = 5;
 };
 
 void Usage(const char* argv0)
 {
   fprintf(stderr,
           "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
-          "          [--set ID=VALUE]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n",
-          argv0);
+          "          [--set ID=VALUE]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n"
+          "       %s [--bundle DIR] --screenshot FILE.png [--frames N]\n"
+          "       %s [--bundle DIR] --window\n",
+          argv0, argv0, argv0);
 }
 
 bool ParseHexBytes(const char* text, std::vector<UInt8>* bytes)
@@ -74,6 +80,9 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--blocks" && next) o->blocks = atoi(value());
     else if (a == "--tempo" && next) o->tempo = atof(value());
     else if (a == "--save" && next) o->save = value();
+    else if (a == "--screenshot" && next) o->screenshot = value();
+    else if (a == "--window") o->window = true;
+    else if (a == "--frames" && next) o->frames = atoi(value());
     else if (a == "--restore" && next) o->restore = value();
     else if (a == "--set" && next)
     {
@@ -90,7 +99,7 @@ bool ParseArgs(int argc, char** argv, Options* o)
     }
     else return false;
   }
-  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0;
+  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0 && o->frames >= 0;
 }
 
 std::string Version(int v)
@@ -265,6 +274,49 @@ int Run(TestHost& host, const Options& o)
   return r == noErr && !mismatches ? 0 : 1;
 }
 
+// Opens the editor in a window; with a file, lets the redraw timer run the frames
+// and writes the window's pixels; without, keeps it open until it is closed.
+int Editor(TestHost& host, const Options& o)
+{
+  std::string error;
+  AudioUnit unit = host.Open(&error);
+  if (!unit)
+  {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  int result = 0;
+  {
+    EditorWindow editor;
+    if (!editor.Open(host, unit, host.Name(), &error))
+    {
+      fprintf(stderr, "%s\n", error.c_str());
+      host.Close(unit);
+      return 1;
+    }
+    NSApplication* app = NSApplication::sharedApplication();
+    const NSRect frame = editor.view()->frame();
+    printf("editor open: %dx%d on %s\n", (int)frame.size.width, (int)frame.size.height, app->presenter()->name());
+    fflush(stdout);
+    NSRunLoop* loop = NSRunLoop::currentRunLoop();
+    if (!o.screenshot.empty())
+    {
+      // The view's timer ticks once a frame; run as long as that many frames take.
+      const int fps = 25;
+      loop->runFor((double)o.frames / fps + 0.001);
+      if (!editor.window()->writePNG(o.screenshot)) result = 1;
+      else printf("screenshot written: %s\n", o.screenshot.c_str());
+    }
+    else
+    {
+      app->run();
+      printf("editor window closed%s\n", editor.closedByUser() ? " by the user" : "");
+    }
+  }
+  host.Close(unit);
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -282,5 +334,6 @@ int main(int argc, char** argv)
     fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  if (!o.screenshot.empty() || o.window) return Editor(host, o);
   return o.smoke ? Smoke(host, o) : Run(host, o);
 }

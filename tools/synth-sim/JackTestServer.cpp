@@ -134,6 +134,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
   StopStale(pidPath, mName);
 
   const pid_t parent = getpid();
+  const std::string period = std::to_string(mPeriodFrames);  // no allocation after fork
   const pid_t pid = fork();
   if (pid < 0)
   {
@@ -153,7 +154,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
     const int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);
+    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(), (char*)nullptr);
     _exit(127);
   }
   mPid = pid;

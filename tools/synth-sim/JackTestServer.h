@@ -19,6 +19,8 @@ public:
   JackTestServer(const JackTestServer&) = delete;
   JackTestServer& operator=(const JackTestServer&) = delete;
 
+  // Frames a period (at 48 kHz) for servers started after this; 256 unless set.
+  void SetPeriodFrames(int frames) { mPeriodFrames = frames; }
   // Waits at most lockSeconds for a free name, then at most 10 s for the server.
   bool Start(std::string* error = nullptr, int lockSeconds = 120);
   // Stops the server by its process id and frees its name.
@@ -40,4 +42,5 @@ private:
   struct _jack_client* mProbe = nullptr;
   int mLockFd = -1;
   pid_t mPid = -1;
+  int mPeriodFrames = 256;
 };

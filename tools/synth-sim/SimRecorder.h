@@ -5,7 +5,7 @@
 // messages for the tests and the printer. Nothing here calls JACK, so tests feed
 // it from a thread of their own.
 
-#include "plug/SysExAssembler.h"
+#include "plug/MidiInputFramer.h"
 
 #include <semaphore.h>
 
@@ -119,7 +119,7 @@ private:
   std::atomic<int> mOverflows{0};
   uint32_t mOpenFrame = 0;
   double mRate = 48000.0;
-  SysExAssembler mAssembler; // the recorder thread's own, as is:
+  MidiInputFramer mAssembler; // the recorder thread's own, as is:
   bool mResync = false;      // skipping the rest of a message that lost a piece
   std::function<void(const SimMessage&)> mBeforeStore;
 

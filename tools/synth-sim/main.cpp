@@ -8,18 +8,26 @@
 //   flush [MS]                      wait until everything queued has gone out
 //   expect COUNT [MS]               wait until COUNT messages in all were received
 //   wait MS                         pause
+//   program N                       front panel: select program N (sends the change)
+//   edit PL PH VL VH                front panel: change a parameter (sends the report)
+//   fault NAME [N]                  none, silent, late MS, channel N, malformed,
+//                                   truncated, flood N, gone PIECES, paced
 //   quit
 // Options: --name CLIENT (default "Rudu"), --echo (send back what arrives),
-// --connect CLIENT (join our ports to that client's "MIDI In" and "MIDI Out").
+// --connect CLIENT (join our ports to that client's "MIDI In" and "MIDI Out"),
+// --answer (answer requests, store programs and globals as the synthesizer does),
+// --channel N (the synthesizer's global channel with --answer, default 0).
 // Exit status 0 when every command succeeded. Run it under timeout: a JACK client
 // whose server dies can hang.
 
+#include "SynthModel.h"
 #include "SynthSim.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -76,22 +84,33 @@ bool SendSyxFile(SynthSim& sim, const std::string& path, SimPacing pacing)
 int main(int argc, char** argv)
 {
   std::string name = "Rudu", peer;
-  bool echo = false;
+  bool echo = false, answer = false;
+  int channel = 0;
   for (int i = 1; i < argc; ++i)
   {
     if (!strcmp(argv[i], "--name") && i + 1 < argc) name = argv[++i];
     else if (!strcmp(argv[i], "--echo")) echo = true;
+    else if (!strcmp(argv[i], "--answer")) answer = true;
+    else if (!strcmp(argv[i], "--channel") && i + 1 < argc) channel = atoi(argv[++i]) & 15;
     else if (!strcmp(argv[i], "--connect") && i + 1 < argc) peer = argv[++i];
     else
     {
-      fprintf(stderr, "usage: synth-sim [--name CLIENT] [--echo] [--connect CLIENT] < commands\n");
+      fprintf(stderr, "usage: synth-sim [--name CLIENT] [--echo] [--connect CLIENT] [--answer [--channel N]] < commands\n");
       return 2;
     }
   }
 
   SynthSim sim(name);
+  SynthModel model;
+  model.globalChannel = channel;
+  model.globals = SynthModel::MakeGlobals(channel, false);
+  std::unique_ptr<SimResponder> responder;
+  if (answer) responder.reset(new SimResponder(sim, model));
   std::string error;
-  sim.SetOnReceive(PrintReceived);
+  sim.SetOnReceive([&](const SimMessage& m) {
+    PrintReceived(m);
+    if (responder) responder->Take(m.bytes);
+  });
   sim.SetEcho(echo);
   if (!sim.Open(&error))
   {
@@ -157,6 +176,36 @@ int main(int argc, char** argv)
       in >> ms;
       std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
+    else if (cmd == "program" && responder)
+    {
+      int p = 0;
+      in >> p;
+      responder->SendNow(model.SelectProgram(p));
+    }
+    else if (cmd == "edit" && responder)
+    {
+      int pl = 0, ph = 0, vl = 0, vh = 0;
+      in >> pl >> ph >> vl >> vh;
+      responder->SendNow(model.EditParameter(pl, ph, vl, vh));
+    }
+    else if (cmd == "fault")
+    {
+      std::string what;
+      int n = 0;
+      in >> what >> n;
+      std::lock_guard<std::mutex> l(model.lock);
+      SimFaults& f = model.faults;
+      if (what == "none") f = SimFaults();
+      else if (what == "silent") f.silent = true;
+      else if (what == "late") f.lateMs = n;
+      else if (what == "channel") f.answerChannel = n & 15;
+      else if (what == "malformed") f.malformed = true;
+      else if (what == "truncated") f.truncated = true;
+      else if (what == "flood") f.flood = n;
+      else if (what == "gone") f.goneAfterPieces = n;
+      else if (what == "paced") f.paced = true;
+      else ok = false;
+    }
     else if (cmd == "quit")
       break;
     else
@@ -171,5 +220,6 @@ int main(int argc, char** argv)
   }
   sim.WaitUntilSent(10000);
   sim.Close();
+  responder.reset();
   return failures ? 1 : 0;
 }

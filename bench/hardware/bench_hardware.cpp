@@ -1,0 +1,186 @@
+// The hardware protocol: parsing and building program and global dumps, routing a
+// received dump through the manager, a program request round trip over JACK to the
+// simulated synthesizer (answering at once, and at the pace of its cable), and a
+// 128-program bank store on the scaled clock. Starts its own JACK server; run it
+// under timeout, with its standard output (the protocol's console lines) sent
+// elsewhere and the figures taken from --benchmark_out. Goal: a dump parse under
+// 10 microseconds.
+
+#include "JackEditor.h"
+
+#include "JackTestServer.h"
+#include "SynthModel.h"
+#include "SynthSim.h"
+
+#include "hardware/DumpLayout.h"
+#include "librarian/PatchLibrarian.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace
+{
+struct PlainParams : DumpParamAccess
+{
+  std::vector<double> v = std::vector<double>(kNumParams, 0.0);
+  double value(int id) override { return v[(size_t)id]; }
+  void setValue(int id, double x) override { v[(size_t)id] = x; }
+};
+
+void ParseProgramDump(benchmark::State& state)
+{
+  const Bytes dump = SynthModel::MakeProgram(5);
+  PlainParams p;
+  for (auto _ : state)
+  {
+    parseProgramDumpParams(dump.data(), p, nullptr);
+    benchmark::DoNotOptimize(p.v.data());
+  }
+}
+BENCHMARK(ParseProgramDump);
+
+void BuildProgramDump(benchmark::State& state)
+{
+  const Bytes dump = SynthModel::MakeProgram(5);
+  PlainParams p;
+  parseProgramDumpParams(dump.data(), p, nullptr);
+  Bytes out(297);
+  for (auto _ : state)
+  {
+    makeBlankProgramDump(0x30, out.data());
+    buildProgramDumpParams(p, out.data());
+    writeProgramDumpName("Benchmark", out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BuildProgramDump);
+
+void ParseGlobalDump(benchmark::State& state)
+{
+  const Bytes g = SynthModel::MakeGlobals(3, false);
+  PlainParams p;
+  for (auto _ : state)
+  {
+    parseGlobalDumpParams(g.data(), p);
+    benchmark::DoNotOptimize(p.v.data());
+  }
+}
+BENCHMARK(ParseGlobalDump);
+
+void BuildGlobalDump(benchmark::State& state)
+{
+  Bytes g = SynthModel::MakeGlobals(3, false);
+  PlainParams p;
+  parseGlobalDumpParams(g.data(), p);
+  for (auto _ : state)
+  {
+    buildGlobalDumpParams(p, g.data());
+    benchmark::DoNotOptimize(g.data());
+  }
+}
+BENCHMARK(BuildGlobalDump);
+
+// The whole incoming road of one program dump: router, stored bytes, name, parser.
+void RouteProgramDump(benchmark::State& state)
+{
+  FakeHost host;
+  MIDIMessageManager manager(&host, nullptr, nullptr, nullptr);
+  host.manager = &manager;
+  const Bytes dump = SynthModel::MakeProgram(8);
+  for (auto _ : state)
+  {
+    manager.patchRequested.store(true);
+    ISysEx s(0, dump.data(), (int)dump.size());
+    host.ProcessSysEx(&s, true);
+  }
+}
+BENCHMARK(RouteProgramDump);
+
+JackTestServer gServer;
+std::unique_ptr<SynthSim> gSim;
+SynthModel gModel;
+std::unique_ptr<SimResponder> gResponder;
+std::unique_ptr<JackEditor> gEditor;
+PatchLibrarian gLibrarian;
+std::unique_ptr<MIDIMessageManager> gManager;
+
+// A program request (command 5) over JACK; range(0) = 1 answers at the cable's pace.
+void ProgramRequestRoundTrip(benchmark::State& state)
+{
+  gModel.faults.paced = state.range(0) != 0;
+  SWELL_SetTimeScale(0.05);  // the answer wait polls every 5 ms
+  for (auto _ : state)
+  {
+    SenderJob job(kSendPartRequest);
+    job.requestTarget = true;
+    if (!gManager->startJob(job) || !gManager->waitIdle(kTransferThread, 200000) ||
+        gEditor->LastStatus() != "Data request completed!")
+      state.SkipWithError("the request did not complete");
+  }
+  SWELL_SetTimeScale(1.0);
+}
+BENCHMARK(ProgramRequestRoundTrip)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// A bank store of 128 programs with every fixed wait cut to a hundredth.
+void BankStore(benchmark::State& state)
+{
+  for (int p = 0; p < 128; ++p)
+    gLibrarian.patchFiles[0]->patches[(size_t)p].messages.assign(1, PatchSysexMessage{SynthModel::MakeProgram(p + 7)});
+  SWELL_SetTimeScale(0.01);
+  for (auto _ : state)
+  {
+    if (!gManager->startJob(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)) ||
+        !gManager->waitIdle(kTransferThread, 20000000) || gEditor->LastStatus() != "Data write completed!")
+      state.SkipWithError("the store did not complete");
+  }
+  SWELL_SetTimeScale(1.0);
+}
+BENCHMARK(BankStore)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  std::string error;
+  if (!gServer.Start(&error))
+  {
+    fprintf(stderr, "JACK test server: %s\n", error.c_str());
+    return 1;
+  }
+  gSim.reset(new SynthSim("Rudu"));
+  if (!gSim->Open(&error))
+  {
+    fprintf(stderr, "synth-sim: %s\n", error.c_str());
+    return 1;
+  }
+  gResponder.reset(new SimResponder(*gSim, gModel));
+  gEditor.reset(new JackEditor);
+  gEditor->getExternalMIDIOutNames();
+  gEditor->getExternalMIDIInNames();
+  int out = 1, in = 1;
+  if (gEditor->setExternalMIDIOut(out, gSim->InputPortName().c_str()) != 1 ||
+      gEditor->setExternalMIDIIn(in, gSim->OutputPortName().c_str()) != 1 || !gSim->WaitForConnections(1, 1, 10000))
+  {
+    fprintf(stderr, "ports did not connect\n");
+    return 1;
+  }
+  gManager.reset(new MIDIMessageManager(gEditor.get(), nullptr, &gLibrarian, nullptr));
+  gEditor->manager = gManager.get();
+  gLibrarian.patchFiles.push_back(new PatchFile);
+  gLibrarian.patchFiles.back()->patches.resize(128);
+
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  gEditor->StopMidiInput();
+  gManager.reset();
+  gSim->Close();
+  gResponder.reset();
+  gEditor.reset();
+  gSim.reset();
+  gServer.Stop();
+  return 0;
+}

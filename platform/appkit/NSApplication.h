@@ -1,0 +1,108 @@
+#pragma once
+// The application: its windows, the event queue, the presenter that shows the
+// windows on a screen, and the one place every modal interaction asks for its
+// answer.
+//
+// The presenter is chosen at the first use of the application: the one installed
+// by setPresenter, else X11 when DISPLAY names a display that opens (and
+// DAVREL_PRESENTER is not "headless"), else headless.
+
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSWindow.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class NSAlert;
+class NSMenu;
+class NSMenuItem;
+class NSSavePanel;
+class NSPresenter;
+
+// Where the answers of modal interactions come from: the presenter (a person at
+// the screen) or a test's script.
+class NSModalAnswers
+{
+public:
+  virtual ~NSModalAnswers() = default;
+  // The item chosen from the menu or one of its submenus; null when the menu was
+  // dismissed. location: screen coordinates of the menu's top-left corner.
+  virtual NSMenuItem* menuChoice(NSMenu* menu, NSPoint location, NSView* view) = 0;
+  // 1 (NSOKButton) with the chosen path, or 0 (NSCancelButton).
+  virtual NSInteger panelAnswer(NSSavePanel* panel, std::string* path) = 0;
+  // NSAlertFirstButtonReturn + the index of the button pressed.
+  virtual NSInteger alertAnswer(NSAlert* alert) = 0;
+};
+
+class NSApplication : public NSResponder
+{
+public:
+  // Made (with its presenter) on first use; lives until the process ends or
+  // shutdown is called.
+  static NSApplication* sharedApplication();
+  // Before first use: the presenter to use (the application owns it).
+  static void setPresenter(std::unique_ptr<NSPresenter> presenter);
+  // Ends the application and its presenter (tests that switch presenters).
+  static void shutdown();
+  static bool exists();
+
+  NSPresenter* presenter() const { return mPresenter.get(); }
+
+  // ---- windows ----
+  const std::vector<NSWindow*>& windows() const { return mWindows; }
+  NSWindow* keyWindow() const { return mKeyWindow; }
+  NSWindow* windowWithNumber(NSInteger number) const;
+
+  // ---- events ----
+  // Queues the event (retained) for the next turn of the run loop.
+  void postEvent(NSEvent* event, bool atStart);
+  // Hands the event to its window (key events to the key window when it has none),
+  // unless the event filter takes it.
+  virtual void sendEvent(NSEvent* event);
+  // A modal interaction in progress sees every event first; true keeps it from its
+  // window. Null removes it.
+  void setEventFilter(std::function<bool(NSEvent*)> filter) { mFilter = std::move(filter); }
+  // Sends the queued events; true when there were any.
+  bool dispatchQueuedEvents();
+  size_t queuedEvents() const { return mQueue.size(); }
+
+  // ---- running ----
+  // Turns the run loop until stop or until no window is visible.
+  void run();
+  void stop(NSObject*) { mStopped = true; }
+  bool isRunning() const { return mRunning; }
+
+  // ---- modal interactions ----
+  // The current answer source: a test's script when one is set, else the presenter's.
+  NSModalAnswers* modalAnswers() const;
+  NSModalAnswers* scriptedAnswers() const { return mScript; }
+  // Null gives the presenter's back. Not owned.
+  void setModalAnswers(NSModalAnswers* answers) { mScript = answers; }
+
+  // ---- kit internals ----
+  void registerWindow(NSWindow* w);
+  void unregisterWindow(NSWindow* w);
+  void setKeyWindow(NSWindow* w);
+
+protected:
+  ~NSApplication() override;
+
+private:
+  NSApplication();
+
+  std::unique_ptr<NSPresenter> mPresenter;
+  std::vector<NSWindow*> mWindows;
+  NSWindow* mKeyWindow = nullptr;
+  std::deque<NSEvent*> mQueue;
+  NSModalAnswers* mScript = nullptr;
+  std::function<bool(NSEvent*)> mFilter;
+  bool mStopped = false, mRunning = false;
+};
+
+extern NSApplication* NSApp;
+
+// Prepares the kit inside a host that is not an application of it; true.
+bool NSApplicationLoad();

@@ -1,0 +1,99 @@
+#pragma once
+// Menus: items with a title, an action, a state, indentation and an optional
+// submenu, shown as a context menu. Showing asks the application's modal answer
+// source (the presenter, or a test's script) which item was chosen; the chosen
+// item's action then goes to its target, or up the responder chain from the view.
+
+#include "platform/appkit/NSView.h"
+
+#include <vector>
+
+class NSEvent;
+class NSMenu;
+
+enum : NSInteger
+{
+  NSMixedState = -1,
+  NSOffState = 0,
+  NSOnState = 1
+};
+
+class NSMenuItem : public NSObject
+{
+public:
+  NSMenuItem(const std::string& title, SEL action, const std::string& keyEquivalent);
+  // A separator line, autoreleased.
+  static NSMenuItem* separatorItem();
+
+  const std::string& title() const { return mTitle; }
+  void setTitle(const std::string& title) { mTitle = title; }
+  SEL action() const { return mAction; }
+  void setAction(SEL action) { mAction = action; }
+  NSObject* target() const { return mTarget; }
+  void setTarget(NSObject* target) { mTarget = target; }  // not retained
+  const std::string& keyEquivalent() const { return mKeyEquivalent; }
+  bool isSeparatorItem() const { return mSeparator; }
+  NSInteger indentationLevel() const { return mIndentation; }
+  void setIndentationLevel(NSInteger level) { mIndentation = level < 0 ? 0 : (level > 15 ? 15 : level); }
+  NSInteger state() const { return mState; }
+  void setState(NSInteger state) { mState = state; }
+  bool isEnabled() const { return mEnabled; }
+  void setEnabled(bool on) { mEnabled = on; }
+  NSInteger tag() const { return mTag; }
+  void setTag(NSInteger tag) { mTag = tag; }
+  bool hasSubmenu() const { return mSubmenu != nullptr; }
+  NSMenu* submenu() const { return mSubmenu; }
+  void setSubmenu(NSMenu* submenu);  // retained
+  // The menu the item is in.
+  NSMenu* menu() const { return mMenu; }
+
+protected:
+  ~NSMenuItem() override;
+
+private:
+  friend class NSMenu;
+  std::string mTitle, mKeyEquivalent;
+  SEL mAction;
+  NSObject* mTarget = nullptr;
+  NSMenu* mMenu = nullptr;
+  NSMenu* mSubmenu = nullptr;
+  NSInteger mIndentation = 0, mState = NSOffState, mTag = 0;
+  bool mEnabled = true, mSeparator = false;
+};
+
+class NSMenu : public NSObject
+{
+public:
+  explicit NSMenu(const std::string& title = "");
+
+  const std::string& title() const { return mTitle; }
+  void setAutoenablesItems(bool on) { mAutoenables = on; }
+  bool autoenablesItems() const { return mAutoenables; }
+
+  // The new item, which the menu holds.
+  NSMenuItem* addItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent);
+  void addItem(NSMenuItem* item);  // retained
+  void removeAllItems();
+  // The item's submenu becomes the menu (retained).
+  void setSubmenu(NSMenu* menu, NSMenuItem* item);
+  NSInteger indexOfItem(NSMenuItem* item) const;  // -1 when not in the menu
+  NSInteger numberOfItems() const { return (NSInteger)mItems.size(); }
+  NSMenuItem* itemAtIndex(NSInteger index) const;
+  const std::vector<NSMenuItem*>& itemArray() const { return mItems; }
+  NSMenu* supermenu() const { return mSupermenu; }
+
+  // Shows the menu at the event's location in its window and returns when it
+  // closes; the chosen item's action is sent (to its target, else to the view and
+  // up its responder chain). The run loop runs in the event-tracking mode meanwhile.
+  static void popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view);
+
+protected:
+  ~NSMenu() override;
+
+private:
+  friend class NSMenuItem;
+  std::string mTitle;
+  std::vector<NSMenuItem*> mItems;  // retained
+  NSMenu* mSupermenu = nullptr;
+  bool mAutoenables = true;
+};

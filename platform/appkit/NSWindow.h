@@ -1,0 +1,195 @@
+#pragma once
+// Windows: a content view over a backing bitmap of the raster library, shown by
+// the presenter. The frame is in screen coordinates (points, y up from the bottom
+// of the main display); the content fills the frame (there is no title bar of our
+// own: the presenter's window manager draws one). The backing holds the content's
+// pixels, rows top-down, bytes X, R, G, B.
+
+#include "platform/appkit/NSView.h"
+
+#include <vector>
+
+class LICE_SysBitmap;
+class NSEvent;
+class NSScreen;
+class NSWindow;
+typedef struct OpaqueWindowPtr* WindowRef;
+
+enum : NSUInteger
+{
+  NSBorderlessWindowMask = 0,
+  NSTitledWindowMask = 1 << 0,
+  NSClosableWindowMask = 1 << 1,
+  NSMiniaturizableWindowMask = 1 << 2,
+  NSResizableWindowMask = 1 << 3
+};
+
+enum NSBackingStoreType
+{
+  NSBackingStoreRetained = 0,
+  NSBackingStoreNonretained = 1,
+  NSBackingStoreBuffered = 2
+};
+
+enum NSWindowOrderingMode
+{
+  NSWindowBelow = -1,
+  NSWindowOut = 0,
+  NSWindowAbove = 1
+};
+
+enum : NSInteger
+{
+  NSNormalWindowLevel = 0,
+  NSFloatingWindowLevel = 3,
+  NSModalPanelWindowLevel = 8,
+  NSPopUpMenuWindowLevel = 101
+};
+
+// The window's own notifications, for whoever owns it.
+class NSWindowDelegate
+{
+public:
+  virtual ~NSWindowDelegate() = default;
+  // Asked when the user closes the window; false keeps it open.
+  virtual bool windowShouldClose(NSWindow*) { return true; }
+  virtual void windowWillClose(NSWindow*) {}
+};
+
+// A pixel rectangle of the backing: left and top inclusive, right and bottom exclusive.
+struct AKPixelRect
+{
+  int left, top, right, bottom;
+};
+
+class NSWindow : public NSResponder
+{
+public:
+  NSWindow(NSRect contentRect, NSUInteger styleMask, NSBackingStoreType backing, bool defer);
+  // The window a host's window reference stands for, retained (initWithWindowRef:);
+  // null when the reference is of no window.
+  static NSWindow* windowWithWindowRef(WindowRef ref);
+  // The reference by which a host hands the window to code that wraps it.
+  WindowRef windowRef() const { return (WindowRef)(uintptr_t)mNumber; }
+  NSInteger windowNumber() const { return mNumber; }
+
+  // ---- content and geometry ----
+  NSView* contentView() const { return mContentView; }
+  void setContentView(NSView* view);
+  NSRect frame() const { return mFrame; }
+  void setFrame(NSRect frame, bool display);
+  void setContentSize(NSSize size);
+  NSPoint convertBaseToScreen(NSPoint p) const;
+  NSPoint convertScreenToBase(NSPoint p) const;
+  NSScreen* screen() const;
+  const std::string& title() const { return mTitle; }
+  void setTitle(const std::string& title);
+  NSUInteger styleMask() const { return mStyleMask; }
+  NSInteger level() const { return mLevel; }
+  void setLevel(NSInteger level) { mLevel = level; }
+
+  // ---- ordering, key state, closing ----
+  void makeKeyAndOrderFront(NSObject* sender);
+  void orderFront(NSObject* sender);
+  void orderOut(NSObject* sender);
+  bool isVisible() const { return mVisible; }
+  void makeKeyWindow();
+  bool isKeyWindow() const;
+  virtual bool canBecomeKeyWindow() const { return (mStyleMask & NSTitledWindowMask) != 0; }
+  // The user's close: asks the delegate, then closes.
+  void performClose(NSObject* sender);
+  // Orders the window out for good, tells the delegate, and releases it when
+  // released-when-closed is set (off by default here; callers that want it say so).
+  virtual void close();
+  bool isClosed() const { return mClosed; }
+  void setReleasedWhenClosed(bool on) { mReleasedWhenClosed = on; }
+  void setDelegate(NSWindowDelegate* delegate) { mDelegate = delegate; }
+  NSWindowDelegate* delegate() const { return mDelegate; }
+
+  void addChildWindow(NSWindow* child, NSWindowOrderingMode place);
+  void removeChildWindow(NSWindow* child);
+  const std::vector<NSWindow*>& childWindows() const { return mChildren; }
+  NSWindow* parentWindow() const { return mParent; }
+
+  void setOpaque(bool on) { mOpaque = on; }
+  bool isOpaque() const { return mOpaque; }
+  void setHasShadow(bool on) { mHasShadow = on; }
+  void setCanHide(bool on) { mCanHide = on; }
+  void setAcceptsMouseMovedEvents(bool on) { mAcceptsMouseMoved = on; }
+  bool acceptsMouseMovedEvents() const { return mAcceptsMouseMoved; }
+  void setBackgroundColor(CGFloat r, CGFloat g, CGFloat b);
+
+  // ---- responders and events ----
+  NSResponder* firstResponder() const { return mFirstResponder; }
+  // The window itself when responder is null. False when the current one refuses
+  // to resign or the new one to become.
+  bool makeFirstResponder(NSResponder* responder);
+  virtual void sendEvent(NSEvent* event);
+  // The view that took the last mouse down, until the button goes up.
+  NSView* mouseDownView() const { return mMouseDownView; }
+
+  // ---- drawing ----
+  // Area to draw, in base coordinates.
+  void invalidateBaseRect(NSRect rect);
+  bool needsDisplay() const { return !mDirty.empty(); }
+  // Draws the dirty areas when visible, then presents them.
+  void displayIfNeeded();
+  // Draws all of it and presents it, shown or not.
+  void display();
+  // Draws the dirty areas and presents them, shown or not.
+  void displayDirty();
+  LICE_SysBitmap* backing() const { return mBacking; }
+  CGContextRef backingContext() const { return mBackingContext; }
+  // Pixel rectangles drawn by the last display (for tests and presenters).
+  const std::vector<AKPixelRect>& lastDrawn() const { return mLastDrawn; }
+  long displayCount() const { return mDisplayCount; }
+  // Writes the backing as an RGB PNG; false (with a log line) on failure.
+  bool writePNG(const std::string& path) const;
+
+  // Kit internal: the view's tree leaves the window; references into it are dropped
+  // (the first responder becomes the window, without asking it to resign).
+  void viewLeaving(NSView* view);
+
+  // Presenter's data for the window.
+  void* presenterData = nullptr;
+
+protected:
+  ~NSWindow() override;
+
+private:
+  void resizeBacking();
+  void drawBaseRect(NSRect r);
+  void drawView(NSView* view, NSRect baseArea);
+  void trackMouse(NSEvent* e, NSView* hit);
+
+  NSInteger mNumber;
+  NSRect mFrame;
+  NSUInteger mStyleMask;
+  NSInteger mLevel = NSNormalWindowLevel;
+  std::string mTitle;
+  NSView* mContentView = nullptr;  // retained
+  NSResponder* mFirstResponder = nullptr;
+  NSView* mMouseDownView = nullptr;  // retained while the button is down
+  NSView* mMouseOverView = nullptr;  // retained
+  NSWindowDelegate* mDelegate = nullptr;
+  NSWindow* mParent = nullptr;
+  std::vector<NSWindow*> mChildren;  // retained
+  bool mVisible = false, mClosed = false, mReleasedWhenClosed = false;
+  bool mOpaque = true, mHasShadow = true, mCanHide = true, mAcceptsMouseMoved = false;
+  uint32_t mBackground;
+  LICE_SysBitmap* mBacking = nullptr;
+  CGContextRef mBackingContext = nullptr;
+  std::vector<NSRect> mDirty;
+  std::vector<AKPixelRect> mLastDrawn;
+  long mDisplayCount = 0;
+};
+
+class NSScreen : public NSObject
+{
+public:
+  static NSScreen* mainScreen();
+  NSRect frame() const;
+  // The platform answers only from 10.7 on; the kit's screen answers 1.
+  CGFloat backingScaleFactor() const { return 1.0; }
+  bool respondsToBackingScaleFactor() const { return true; }
+};

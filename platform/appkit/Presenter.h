@@ -1,0 +1,82 @@
+#pragma once
+// What shows the kit's windows: a presenter turns windows into something seen
+// (or nothing, headless), delivers the screen's events to the application, waits
+// for them, and answers modal interactions when no script does.
+
+#include "platform/appkit/NSApplication.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+enum AKCursorKind
+{
+  AKCursorArrow = 0,
+  AKCursorIBeam = 1,
+  AKCursorHidden = 2
+};
+
+class NSPresenter : public NSModalAnswers
+{
+public:
+  ~NSPresenter() override = default;
+  virtual const char* name() const = 0;
+
+  // ---- windows ----
+  virtual void windowOrderedIn(NSWindow*) {}
+  virtual void windowOrderedOut(NSWindow*) {}
+  // The window is going away: drop everything kept for it.
+  virtual void windowClosed(NSWindow*) {}
+  virtual void windowFrameChanged(NSWindow*) {}
+  virtual void windowTitleChanged(NSWindow*) {}
+  // Copies the pixel rectangles of the window's backing to the screen.
+  virtual void present(NSWindow*, const std::vector<AKPixelRect>&) {}
+
+  // ---- events ----
+  // Posts the screen's pending events to the application; true when there were any.
+  virtual bool pollEvents() = 0;
+  // Waits until an event comes, wake is called or the time (seconds, below 0:
+  // without end) passes.
+  virtual void waitForEvents(double seconds) = 0;
+  // Any thread: ends a wait.
+  virtual void wake() = 0;
+
+  // ---- the screen and the cursor ----
+  virtual NSSize screenSize() const { return NSMakeSize(1920, 1080); }
+  // Screen coordinates, y up.
+  virtual NSPoint mouseLocation() const { return mMouse; }
+  virtual NSUInteger pressedMouseButtons() const { return mButtons; }
+  virtual bool hideCursor() { return true; }
+  virtual bool showCursor() { return true; }
+  // Screen pixels, y down.
+  virtual bool moveCursor(NSPoint p)
+  {
+    mMouse = NSMakePoint(p.x, screenSize().height - p.y);
+    return true;
+  }
+  virtual void setCursor(AKCursorKind) {}
+
+  // Tests that drive the kit with synthetic events keep the mouse position here.
+  void noteMouse(NSPoint screen, NSUInteger buttons)
+  {
+    mMouse = screen;
+    mButtons = buttons;
+  }
+
+protected:
+  NSPoint mMouse{0, 0};
+  NSUInteger mButtons = 0;
+};
+
+// Nothing shown; windows draw into their backings, which can be written as PNG.
+// Modal interactions are answered as dismissed (menu none, panel cancel, alert
+// its first button), with a line in the log.
+std::unique_ptr<NSPresenter> AKMakeHeadlessPresenter();
+// Windows on an X server (display name as XOpenDisplay takes it; empty: DISPLAY).
+// Null, with the reason in error, when the display cannot be opened or its visual
+// is not 24-bit true colour.
+// allowShm false copies with XPutImage even where MIT-SHM is there (for comparing).
+std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& display, std::string* error, bool allowShm = true);
+
+// The X window showing a kit window under the X11 presenter; 0 otherwise.
+unsigned long AKX11WindowOf(NSWindow* window);

@@ -1,0 +1,62 @@
+#pragma once
+// For tests and benchmarks: a private X server (Xvfb) per process, and a second
+// client of it that sends input to windows as another program would
+// (XSendEvent) and reads their pixels back (XGetImage). Xlib stays inside this
+// folder; callers see plain types.
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class AKXvfb
+{
+public:
+  AKXvfb() = default;
+  ~AKXvfb() { stop(); }
+  AKXvfb(const AKXvfb&) = delete;
+  AKXvfb& operator=(const AKXvfb&) = delete;
+
+  // Starts "Xvfb -displayfd" on a free display of 1920 x 1080 x 24 and waits (at
+  // most 15 s) until it is ready; false with the reason otherwise.
+  bool start(std::string* error);
+  // SIGTERM, then waits for it.
+  void stop();
+  const std::string& display() const { return mDisplay; }
+
+private:
+  pid_t mPid = -1;
+  std::string mDisplay;
+};
+
+// A client of the display that drives windows by their X window id.
+class AKX11Driver
+{
+public:
+  explicit AKX11Driver(const std::string& display);
+  ~AKX11Driver();
+  AKX11Driver(const AKX11Driver&) = delete;
+  AKX11Driver& operator=(const AKX11Driver&) = delete;
+  bool ok() const { return mDisplay != nullptr; }
+
+  // Button 1 left, 3 right, 4 and 5 the wheel up and down; (x, y) in the window.
+  void press(unsigned long window, int x, int y, int button, unsigned state = 0);
+  void release(unsigned long window, int x, int y, int button, unsigned state = 0);
+  void click(unsigned long window, int x, int y, int button = 1);
+  void motion(unsigned long window, int x, int y, unsigned state = 0);
+  // A key by its X key symbol (as XStringToKeysym names it: "k", "Return", "Up").
+  void key(unsigned long window, const std::string& keysymName, unsigned state = 0);
+  // The window manager's close request (WM_DELETE_WINDOW).
+  void requestClose(unsigned long window);
+  // Viewable (mapped, with its parents).
+  bool viewable(unsigned long window);
+  bool overrideRedirect(unsigned long window);
+  // A top-level window whose name is the text; 0 when there is none.
+  unsigned long findWindow(const std::string& name);
+  // The window's pixels as 0x00RRGGBB, rows top-down; false when it cannot be read.
+  bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels);
+  void sync();
+
+private:
+  void* mDisplay = nullptr;
+};

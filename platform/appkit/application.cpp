@@ -1,0 +1,188 @@
+#include "platform/appkit/NSApplication.h"
+
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/Presenter.h"
+#include "platform/coregraphics/CGDisplay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+NSApplication* NSApp = nullptr;
+
+namespace {
+
+std::unique_ptr<NSPresenter>& pendingPresenter()
+{
+  static std::unique_ptr<NSPresenter>* p = new std::unique_ptr<NSPresenter>;
+  return *p;
+}
+
+std::unique_ptr<NSPresenter> choosePresenter()
+{
+  if (pendingPresenter()) return std::move(pendingPresenter());
+  const char* choice = getenv("DAVREL_PRESENTER");
+  const char* display = getenv("DISPLAY");
+  const bool wantHeadless = choice && strcmp(choice, "headless") == 0;
+  if (!wantHeadless && display && *display)
+  {
+    std::string error;
+    if (std::unique_ptr<NSPresenter> x = AKMakeX11Presenter("", &error)) return x;
+    fprintf(stderr, "appkit: no X11 presenter (%s); running headless\n", error.c_str());
+  }
+  return AKMakeHeadlessPresenter();
+}
+
+// The display functions of CoreGraphics answer through the presenter.
+DVCGDisplayServices displayServices(NSPresenter* p)
+{
+  DVCGDisplayServices s;
+  s.owner = p;
+  s.pixelsWide = [](void* o) { return (size_t)((NSPresenter*)o)->screenSize().width; };
+  s.pixelsHigh = [](void* o) { return (size_t)((NSPresenter*)o)->screenSize().height; };
+  s.hideCursor = [](void* o) -> CGError { return ((NSPresenter*)o)->hideCursor() ? kCGErrorSuccess : kCGErrorFailure; };
+  s.showCursor = [](void* o) -> CGError { return ((NSPresenter*)o)->showCursor() ? kCGErrorSuccess : kCGErrorFailure; };
+  s.moveCursor = [](void* o, CGPoint p) -> CGError {
+    return ((NSPresenter*)o)->moveCursor(NSMakePoint(p.x, p.y)) ? kCGErrorSuccess : kCGErrorFailure;
+  };
+  return s;
+}
+
+}  // namespace
+
+NSApplication::NSApplication() : mPresenter(choosePresenter())
+{
+  const DVCGDisplayServices s = displayServices(mPresenter.get());
+  DVCGSetDisplayServices(&s);
+}
+
+NSApplication::~NSApplication()
+{
+  for (NSEvent* e : mQueue) e->release();
+  mQueue.clear();
+  DVCGSetDisplayServices(nullptr);
+}
+
+NSApplication* NSApplication::sharedApplication()
+{
+  AKAssertMainThread("NSApplication::sharedApplication");
+  if (!NSApp) NSApp = new NSApplication;
+  return NSApp;
+}
+
+bool NSApplication::exists() { return NSApp != nullptr; }
+
+void NSApplication::setPresenter(std::unique_ptr<NSPresenter> presenter)
+{
+  pendingPresenter() = std::move(presenter);
+}
+
+void NSApplication::shutdown()
+{
+  if (!NSApp) return;
+  NSApplication* app = NSApp;
+  // Windows still alive are the callers'; they lose their presenter's resources now.
+  for (NSWindow* w : app->mWindows)
+    if (app->mPresenter) app->mPresenter->windowClosed(w);
+  app->mPresenter.reset();
+  NSApp = nullptr;
+  app->mWindows.clear();
+  app->release();
+}
+
+NSWindow* NSApplication::windowWithNumber(NSInteger number) const
+{
+  for (NSWindow* w : mWindows)
+    if (w->windowNumber() == number) return w;
+  return nullptr;
+}
+
+void NSApplication::registerWindow(NSWindow* w)
+{
+  if (std::find(mWindows.begin(), mWindows.end(), w) == mWindows.end()) mWindows.push_back(w);
+}
+
+void NSApplication::unregisterWindow(NSWindow* w)
+{
+  mWindows.erase(std::remove(mWindows.begin(), mWindows.end(), w), mWindows.end());
+  if (mKeyWindow == w) mKeyWindow = nullptr;
+  // Queued events for the window go with it.
+  for (auto it = mQueue.begin(); it != mQueue.end();)
+  {
+    if ((*it)->window() == w)
+    {
+      (*it)->release();
+      it = mQueue.erase(it);
+    }
+    else
+      ++it;
+  }
+}
+
+void NSApplication::setKeyWindow(NSWindow* w) { mKeyWindow = w; }
+
+void NSApplication::postEvent(NSEvent* event, bool atStart)
+{
+  AKAssertMainThread("NSApplication::postEvent");
+  if (!event) return;
+  event->retain();
+  if (atStart) mQueue.push_front(event);
+  else mQueue.push_back(event);
+}
+
+void NSApplication::sendEvent(NSEvent* event)
+{
+  if (!event) return;
+  if (mFilter)
+  {
+    // The filter may end the interaction that set it.
+    auto filter = mFilter;
+    if (filter(event)) return;
+  }
+  NSWindow* w = event->window();
+  if (!w && (event->type() == NSKeyDown || event->type() == NSKeyUp)) w = mKeyWindow;
+  if (w) w->sendEvent(event);
+}
+
+bool NSApplication::dispatchQueuedEvents()
+{
+  bool any = false;
+  // Events posted while these are handled wait for the next turn.
+  size_t n = mQueue.size();
+  while (n-- && !mQueue.empty())
+  {
+    NSEvent* e = mQueue.front();
+    mQueue.pop_front();
+    sendEvent(e);
+    e->release();
+    any = true;
+  }
+  return any;
+}
+
+void NSApplication::run()
+{
+  mStopped = false;
+  mRunning = true;
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  auto anyVisible = [this]() {
+    for (NSWindow* w : mWindows)
+      if (w->isVisible()) return true;
+    return false;
+  };
+  while (!mStopped && anyVisible()) loop->runMode(NSDefaultRunLoopMode, loop->now() + 1.0);
+  mRunning = false;
+}
+
+NSModalAnswers* NSApplication::modalAnswers() const
+{
+  if (mScript) return mScript;
+  return mPresenter.get();
+}
+
+bool NSApplicationLoad()
+{
+  NSApplication::sharedApplication();
+  return true;
+}

@@ -1,0 +1,83 @@
+#include "platform/appkit/NSEvent.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/Presenter.h"
+
+NSEvent::~NSEvent() { AKRelease(mWindow); }
+
+NSEvent* NSEvent::mouseEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
+                                     NSTimeInterval timestamp, NSWindow* window, NSInteger clickCount)
+{
+  NSEvent* e = new NSEvent;
+  e->mType = type;
+  e->mLocation = location;
+  e->mFlags = modifierFlags;
+  e->mTimestamp = timestamp;
+  e->mWindow = AKRetain(window);
+  e->mWindowNumber = window ? window->windowNumber() : 0;
+  e->mClickCount = clickCount;
+  e->autorelease();
+  return e;
+}
+
+NSEvent* NSEvent::keyEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
+                                   NSTimeInterval timestamp, NSWindow* window, const std::string& characters,
+                                   const std::string& charactersIgnoringModifiers, unsigned short keyCode)
+{
+  NSEvent* e = mouseEventWithType(type, location, modifierFlags, timestamp, window, 0);
+  e->mCharacters = AKUTF16(characters);
+  e->mCharactersIgnoringModifiers = AKUTF16(charactersIgnoringModifiers);
+  e->mKeyCode = keyCode;
+  return e;
+}
+
+NSEvent* NSEvent::keyEventWithType(NSEventType type, NSUInteger modifierFlags, NSWindow* window,
+                                   const std::u16string& characters, const std::u16string& charactersIgnoringModifiers,
+                                   unsigned short keyCode)
+{
+  NSEvent* e = mouseEventWithType(type, NSMakePoint(0, 0), modifierFlags, NSRunLoop::currentRunLoop()->now(), window, 0);
+  e->mCharacters = characters;
+  e->mCharactersIgnoringModifiers = charactersIgnoringModifiers;
+  e->mKeyCode = keyCode;
+  return e;
+}
+
+NSEvent* NSEvent::scrollEventWithDeltas(NSPoint location, NSUInteger modifierFlags, NSWindow* window, CGFloat deltaX,
+                                        CGFloat deltaY)
+{
+  NSEvent* e =
+      mouseEventWithType(NSScrollWheel, location, modifierFlags, NSRunLoop::currentRunLoop()->now(), window, 0);
+  e->mDeltaX = deltaX;
+  e->mDeltaY = deltaY;
+  return e;
+}
+
+NSEvent* NSEvent::otherEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
+                                     NSTimeInterval timestamp, NSInteger windowNumber, void*, short subtype,
+                                     NSInteger data1, NSInteger data2)
+{
+  NSWindow* w = NSApplication::exists() ? NSApp->windowWithNumber(windowNumber) : nullptr;
+  NSEvent* e = mouseEventWithType(type, location, modifierFlags, timestamp, w, 0);
+  e->mWindowNumber = windowNumber;
+  e->mSubtype = subtype;
+  e->mData1 = data1;
+  e->mData2 = data2;
+  return e;
+}
+
+NSEvent* NSEvent::enterExitEventWithType(NSEventType type, NSPoint location, NSWindow* window)
+{
+  return mouseEventWithType(type, location, 0, NSRunLoop::currentRunLoop()->now(), window, 0);
+}
+
+NSPoint NSEvent::mouseLocation()
+{
+  return NSApp && NSApp->presenter() ? NSApp->presenter()->mouseLocation() : NSMakePoint(0, 0);
+}
+
+NSUInteger NSEvent::pressedMouseButtons()
+{
+  return NSApp && NSApp->presenter() ? NSApp->presenter()->pressedMouseButtons() : 0;
+}

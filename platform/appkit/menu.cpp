@@ -1,0 +1,107 @@
+#include "platform/appkit/NSMenu.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSWindow.h"
+
+#include <algorithm>
+
+NSMenuItem::NSMenuItem(const std::string& title, SEL action, const std::string& keyEquivalent)
+  : mTitle(title), mKeyEquivalent(keyEquivalent), mAction(action)
+{
+}
+
+NSMenuItem::~NSMenuItem()
+{
+  if (mSubmenu) mSubmenu->mSupermenu = nullptr;
+  AKRelease(mSubmenu);
+}
+
+NSMenuItem* NSMenuItem::separatorItem()
+{
+  NSMenuItem* item = new NSMenuItem("", SEL(), "");
+  item->mSeparator = true;
+  item->mEnabled = false;
+  item->autorelease();
+  return item;
+}
+
+void NSMenuItem::setSubmenu(NSMenu* submenu)
+{
+  if (submenu == mSubmenu) return;
+  if (mSubmenu) mSubmenu->mSupermenu = nullptr;
+  AKAssign(mSubmenu, submenu);
+  if (mSubmenu) mSubmenu->mSupermenu = mMenu;
+}
+
+NSMenu::NSMenu(const std::string& title) : mTitle(title) {}
+
+NSMenu::~NSMenu() { removeAllItems(); }
+
+NSMenuItem* NSMenu::addItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent)
+{
+  NSMenuItem* item = new NSMenuItem(title, action, keyEquivalent);
+  addItem(item);
+  item->release();
+  return item;
+}
+
+void NSMenu::addItem(NSMenuItem* item)
+{
+  if (!item || item->mMenu) return;
+  item->retain();
+  item->mMenu = this;
+  if (item->mSubmenu) item->mSubmenu->mSupermenu = this;
+  mItems.push_back(item);
+}
+
+void NSMenu::removeAllItems()
+{
+  for (NSMenuItem* item : mItems)
+  {
+    item->mMenu = nullptr;
+    item->release();
+  }
+  mItems.clear();
+}
+
+void NSMenu::setSubmenu(NSMenu* menu, NSMenuItem* item)
+{
+  if (item) item->setSubmenu(menu);
+}
+
+NSInteger NSMenu::indexOfItem(NSMenuItem* item) const
+{
+  auto it = std::find(mItems.begin(), mItems.end(), item);
+  return it == mItems.end() ? -1 : (NSInteger)(it - mItems.begin());
+}
+
+NSMenuItem* NSMenu::itemAtIndex(NSInteger index) const
+{
+  return index >= 0 && index < (NSInteger)mItems.size() ? mItems[(size_t)index] : nullptr;
+}
+
+void NSMenu::popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view)
+{
+  if (!menu) return;
+  NSApplication* app = NSApplication::sharedApplication();
+  menu->retain();
+  if (view) view->retain();
+  NSWindow* w = event ? event->window() : nullptr;
+  if (!w && view) w = view->window();
+  const NSPoint base = event ? event->locationInWindow() : NSMakePoint(0, 0);
+  const NSPoint screen = w ? w->convertBaseToScreen(base) : base;
+  NSMenuItem* chosen = AKRetain(app->modalAnswers()->menuChoice(menu, screen, view));
+  // Only an enabled item of this menu tree with an action is performed.
+  if (chosen && chosen->isEnabled() && !chosen->isSeparatorItem() && chosen->action())
+  {
+    if (NSResponder* target = dynamic_cast<NSResponder*>(chosen->target()))
+      target->tryToPerform(chosen->action(), chosen);
+    else if (view)
+      view->tryToPerform(chosen->action(), chosen);
+  }
+  AKRelease(chosen);
+  if (view) view->release();
+  menu->release();
+}

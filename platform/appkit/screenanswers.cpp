@@ -1,0 +1,543 @@
+#include "platform/appkit/ScreenAnswers.h"
+
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSPanel.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/Presenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <functional>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+const CGFloat kItemHeight = 20, kSeparatorHeight = 8, kMenuPad = 4;
+
+NSColor* grey(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
+
+void fill(NSColor* c, NSRect r)
+{
+  c->setFill();
+  NSColor::fillRect(r);
+}
+
+void frameRect(NSColor* c, NSRect r)
+{
+  fill(c, NSMakeRect(NSMinX(r), NSMinY(r), NSWidth(r), 1));
+  fill(c, NSMakeRect(NSMinX(r), NSMaxY(r) - 1, NSWidth(r), 1));
+  fill(c, NSMakeRect(NSMinX(r), NSMinY(r), 1, NSHeight(r)));
+  fill(c, NSMakeRect(NSMaxX(r) - 1, NSMinY(r), 1, NSHeight(r)));
+}
+
+NSFont* uiFont() { return NSFont::systemFontOfSize(13); }
+
+// Text in a flipped view: the top of the line at y.
+void text(const std::string& s, CGFloat x, CGFloat top, NSColor* c, NSFont* font = nullptr)
+{
+  if (!font) font = uiFont();
+  if (!font) return;
+  AKDrawTextLine(s, font, NSMakePoint(x, top + CTFontGetAscent(font->ctFont())), c);
+}
+
+class FlippedView : public NSView
+{
+public:
+  using NSView::NSView;
+  bool isFlipped() const override { return true; }
+};
+
+// ---- menus ----
+
+class MenuView;
+
+struct MenuTracking
+{
+  std::vector<NSWindow*> windows;  // the open menu and its open submenus, retained
+  std::vector<MenuView*> views;
+  NSMenuItem* chosen = nullptr;
+  bool done = false;
+  void openSubmenu(size_t level, NSMenu* menu, NSPoint topLeft);
+  void closeFrom(size_t level);
+};
+
+class MenuView : public FlippedView
+{
+public:
+  MenuView(NSRect frame, NSMenu* menu, MenuTracking* t, size_t level)
+    : FlippedView(frame), mMenu(menu), mTracking(t), mLevel(level)
+  {
+  }
+  bool isOpaque() const override { return true; }
+
+  static CGFloat heightOf(NSMenuItem* item) { return item->isSeparatorItem() ? kSeparatorHeight : kItemHeight; }
+
+  NSInteger itemAt(NSPoint p) const
+  {
+    CGFloat y = kMenuPad;
+    for (NSInteger i = 0; i < mMenu->numberOfItems(); ++i)
+    {
+      const CGFloat h = heightOf(mMenu->itemAtIndex(i));
+      if (p.y >= y && p.y < y + h && p.x >= 0 && p.x < frame().size.width) return i;
+      y += h;
+    }
+    return -1;
+  }
+
+  CGFloat topOf(NSInteger index) const
+  {
+    CGFloat y = kMenuPad;
+    for (NSInteger i = 0; i < index; ++i) y += heightOf(mMenu->itemAtIndex(i));
+    return y;
+  }
+
+  void highlight(NSInteger index)
+  {
+    if (index == mHighlight) return;
+    mHighlight = index;
+    setNeedsDisplay(true);
+    NSMenuItem* item = mMenu->itemAtIndex(index);
+    mTracking->closeFrom(mLevel + 1);
+    if (item && item->hasSubmenu() && item->isEnabled())
+    {
+      const NSRect f = window()->frame();
+      mTracking->openSubmenu(mLevel + 1, item->submenu(),
+                             NSMakePoint(NSMaxX(f) - 2, NSMaxY(f) - topOf(index) + kMenuPad));
+    }
+  }
+
+  void mouseMoved(NSEvent* e) override { highlight(itemAt(convertPoint(e->locationInWindow(), nullptr))); }
+  void mouseDragged(NSEvent* e) override { mouseMoved(e); }
+  void mouseDown(NSEvent* e) override { mouseMoved(e); }
+  void mouseUp(NSEvent* e) override
+  {
+    const NSInteger i = itemAt(convertPoint(e->locationInWindow(), nullptr));
+    choose(i);
+  }
+
+  void choose(NSInteger i)
+  {
+    NSMenuItem* item = mMenu->itemAtIndex(i);
+    if (!item || item->isSeparatorItem() || item->hasSubmenu() || !item->isEnabled()) return;
+    mTracking->chosen = item;
+    mTracking->done = true;
+  }
+
+  void keyDown(NSEvent* e) override
+  {
+    const NSInteger n = mMenu->numberOfItems();
+    switch (e->keyCode())
+    {
+      case kVK_Escape: mTracking->done = true; return;
+      case kVK_Return:
+      case kVK_ANSI_KeypadEnter: choose(mHighlight); return;
+      case kVK_DownArrow:
+      case kVK_UpArrow:
+      {
+        const int step = e->keyCode() == kVK_DownArrow ? 1 : -1;
+        NSInteger i = mHighlight;
+        for (NSInteger k = 0; k < n; ++k)
+        {
+          i = (i + step + n) % n;
+          if (!mMenu->itemAtIndex(i)->isSeparatorItem()) break;
+        }
+        highlight(i);
+        return;
+      }
+      case kVK_LeftArrow:
+        if (mLevel > 0) mTracking->closeFrom(mLevel);
+        return;
+      default: return;
+    }
+  }
+
+  void drawRect(NSRect) override
+  {
+    const NSRect b = bounds();
+    fill(grey(0.96), b);
+    frameRect(grey(0.6), b);
+    CGFloat y = kMenuPad;
+    for (NSInteger i = 0; i < mMenu->numberOfItems(); ++i)
+    {
+      NSMenuItem* item = mMenu->itemAtIndex(i);
+      const CGFloat h = heightOf(item);
+      if (item->isSeparatorItem())
+        fill(grey(0.8), NSMakeRect(1, y + h / 2, b.size.width - 2, 1));
+      else
+      {
+        const bool lit = i == mHighlight && item->isEnabled();
+        if (lit) fill(NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1), NSMakeRect(1, y, b.size.width - 2, h));
+        NSColor* c = !item->isEnabled() ? grey(0.6) : (lit ? grey(1) : grey(0.1));
+        if (item->state() == NSOnState) text("\xE2\x9C\x93", 6, y + 3, c);
+        text(item->title(), 22 + 12 * item->indentationLevel(), y + 3, c);
+        if (item->hasSubmenu()) text("\xE2\x96\xB8", b.size.width - 14, y + 3, c);
+      }
+      y += h;
+    }
+  }
+
+private:
+  NSMenu* mMenu;
+  MenuTracking* mTracking;
+  size_t mLevel;
+  NSInteger mHighlight = -1;
+};
+
+NSWindow* openMenuWindow(NSMenu* menu, NSPoint topLeft, MenuTracking* t, size_t level)
+{
+  CGFloat width = 80, height = 2 * kMenuPad;
+  for (NSMenuItem* item : menu->itemArray())
+  {
+    width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel());
+    height += MenuView::heightOf(item);
+  }
+  width = std::ceil(width);
+  NSWindow* w = new NSWindow(NSMakeRect(topLeft.x, topLeft.y - height, width, height), NSBorderlessWindowMask,
+                             NSBackingStoreBuffered, false);
+  w->setLevel(NSPopUpMenuWindowLevel);
+  w->setAcceptsMouseMovedEvents(true);
+  MenuView* v = new MenuView(NSMakeRect(0, 0, width, height), menu, t, level);
+  w->setContentView(v);
+  v->release();
+  w->orderFront(nullptr);
+  t->windows.push_back(w);
+  t->views.push_back(v);
+  return w;
+}
+
+void MenuTracking::openSubmenu(size_t level, NSMenu* menu, NSPoint topLeft)
+{
+  closeFrom(level);
+  openMenuWindow(menu, topLeft, this, level);
+}
+
+void MenuTracking::closeFrom(size_t level)
+{
+  while (windows.size() > level)
+  {
+    NSWindow* w = windows.back();
+    windows.pop_back();
+    views.pop_back();
+    w->close();
+    w->release();
+  }
+}
+
+// ---- buttons for alerts and panels ----
+
+class ButtonView : public NSView
+{
+public:
+  ButtonView(NSRect frame, const std::string& title, std::function<void()> action)
+    : NSView(frame), mTitle(title), mAction(std::move(action))
+  {
+  }
+  void mouseDown(NSEvent*) override
+  {
+    mPressed = true;
+    setNeedsDisplay(true);
+  }
+  void mouseUp(NSEvent* e) override
+  {
+    mPressed = false;
+    setNeedsDisplay(true);
+    const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+    if (NSPointInRect(p, bounds()) && mAction) mAction();
+  }
+  void drawRect(NSRect) override
+  {
+    const NSRect b = bounds();
+    fill(mPressed ? grey(0.75) : grey(0.92), b);
+    frameRect(grey(0.55), b);
+    NSFont* f = uiFont();
+    if (!f) return;
+    const CGFloat w = AKMeasureText(mTitle, f);
+    AKDrawTextLine(mTitle, f, NSMakePoint(std::floor((b.size.width - w) / 2), 7), grey(0.1));
+  }
+
+private:
+  std::string mTitle;
+  std::function<void()> mAction;
+  bool mPressed = false;
+};
+
+// Runs the loop in the mode until done; a window closed by the user counts as cancelling.
+void runModal(NSWindow* w, const bool& done, const std::function<void()>& cancel, NSRunLoopMode mode)
+{
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  while (!done)
+  {
+    if (w && !w->isVisible())
+    {
+      cancel();
+      break;
+    }
+    loop->runMode(mode, loop->now() + 0.25);
+  }
+}
+
+class AlertView : public FlippedView
+{
+public:
+  AlertView(NSRect frame, NSAlert* alert) : FlippedView(frame), mAlert(alert) {}
+  bool isOpaque() const override { return true; }
+  void drawRect(NSRect) override
+  {
+    fill(grey(0.93), bounds());
+    text(mAlert->messageText(), 20, 18, grey(0.05), NSFont::systemFontOfSize(15));
+    text(mAlert->informativeText(), 20, 48, grey(0.2));
+  }
+
+private:
+  NSAlert* mAlert;
+};
+
+class KeyWindow : public NSWindow
+{
+public:
+  using NSWindow::NSWindow;
+  bool canBecomeKeyWindow() const override { return true; }
+  std::function<bool(NSEvent*)> keys;
+  void keyDown(NSEvent* e) override
+  {
+    if (!keys || !keys(e)) NSWindow::keyDown(e);
+  }
+};
+
+class ListView : public FlippedView
+{
+public:
+  ListView(NSRect frame, std::function<void(size_t, bool)> picked) : FlippedView(frame), mPicked(std::move(picked)) {}
+  std::vector<std::string> entries;
+  std::vector<bool> folders;
+  long selected = -1;
+  bool isOpaque() const override { return true; }
+  void mouseDown(NSEvent* e) override
+  {
+    const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+    const long i = (long)(p.y / 18);
+    if (i < 0 || i >= (long)entries.size()) return;
+    selected = i;
+    setNeedsDisplay(true);
+    mPicked((size_t)i, e->clickCount() > 1);
+  }
+  void drawRect(NSRect) override
+  {
+    fill(grey(1), bounds());
+    frameRect(grey(0.6), bounds());
+    for (size_t i = 0; i < entries.size() && (CGFloat)i * 18 < bounds().size.height; ++i)
+    {
+      if ((long)i == selected) fill(NSColor::colorWithCalibratedRed(0.75, 0.85, 1, 1), NSMakeRect(1, i * 18.0, bounds().size.width - 2, 18));
+      text(entries[i] + (folders[i] ? "/" : ""), 8, i * 18.0 + 2, grey(0.1));
+    }
+  }
+
+private:
+  std::function<void(size_t, bool)> mPicked;
+};
+
+std::string expandHome(const std::string& path)
+{
+  if (path == "~" || path.rfind("~/", 0) == 0)
+  {
+    const char* home = getenv("HOME");
+    return std::string(home ? home : "") + path.substr(1);
+  }
+  return path;
+}
+
+}  // namespace
+
+NSMenuItem* AKScreenAnswers::menuChoice(NSMenu* menu, NSPoint location, NSView*)
+{
+  NSApplication* app = NSApplication::sharedApplication();
+  MenuTracking t;
+  openMenuWindow(menu, location, &t, 0);
+  app->setEventFilter([&t](NSEvent* e) {
+    const NSEventType type = e->type();
+    if (type == NSKeyDown)
+    {
+      t.views.back()->keyDown(e);
+      return true;
+    }
+    const bool inMenuWindow = std::find(t.windows.begin(), t.windows.end(), e->window()) != t.windows.end();
+    // A menu window that holds the pointer also gets presses outside its area.
+    const NSPoint p = e->locationInWindow();
+    const bool inMenu = inMenuWindow && p.x >= 0 && p.y >= 0 && p.x < e->window()->frame().size.width &&
+                        p.y <= e->window()->frame().size.height;
+    if (!inMenu && (type == NSLeftMouseDown || type == NSRightMouseDown))
+    {
+      t.done = true;  // a press outside every menu dismisses it
+      return true;
+    }
+    return !inMenu && type != NSMouseMoved;
+  });
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  while (!t.done) loop->runMode(NSEventTrackingRunLoopMode, loop->now() + 0.25);
+  app->setEventFilter(nullptr);
+  NSMenuItem* chosen = t.chosen;
+  t.closeFrom(0);
+  return chosen;
+}
+
+NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
+{
+  const std::vector<std::string>& buttons = alert->buttonTitles();
+  const CGFloat w = 440, h = 130;
+  const NSSize screen = mPresenter->screenSize();
+  KeyWindow* win = new KeyWindow(NSMakeRect((screen.width - w) / 2, (screen.height - h) / 2 + 100, w, h),
+                                 NSTitledWindowMask, NSBackingStoreBuffered, false);
+  win->setTitle(alert->messageText());
+  AlertView* v = new AlertView(NSMakeRect(0, 0, w, h), alert);
+  win->setContentView(v);
+  v->release();
+  bool done = false;
+  NSInteger answer = NSAlertFirstButtonReturn;
+  CGFloat x = w - 20;
+  for (size_t i = 0; i < buttons.size(); ++i)
+  {
+    const CGFloat bw = std::max<CGFloat>(80, AKMeasureText(buttons[i], uiFont()) + 24);
+    x -= bw;
+    ButtonView* b = new ButtonView(NSMakeRect(x, 14, bw, 26), buttons[i], [&, i]() {
+      answer = NSAlertFirstButtonReturn + (NSInteger)i;
+      done = true;
+    });
+    win->contentView()->addSubview(b);
+    b->release();
+    x -= 10;
+  }
+  win->keys = [&](NSEvent* e) {
+    if (e->keyCode() == kVK_Return || e->keyCode() == kVK_ANSI_KeypadEnter)
+    {
+      answer = NSAlertFirstButtonReturn;
+      done = true;
+      return true;
+    }
+    if (e->keyCode() == kVK_Escape)
+      for (size_t i = 0; i < buttons.size(); ++i)
+        if (buttons[i] == "Cancel" || buttons[i] == "No")
+        {
+          answer = NSAlertFirstButtonReturn + (NSInteger)i;
+          done = true;
+          return true;
+        }
+    return false;
+  };
+  win->makeKeyAndOrderFront(nullptr);
+  runModal(win, done, [&]() { answer = NSAlertFirstButtonReturn + (NSInteger)buttons.size() - 1; }, NSModalPanelRunLoopMode);
+  win->keys = nullptr;
+  win->close();
+  win->release();
+  return answer;
+}
+
+NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
+{
+  const CGFloat w = 520, h = 380;
+  const NSSize screen = mPresenter->screenSize();
+  KeyWindow* win = new KeyWindow(NSMakeRect((screen.width - w) / 2, (screen.height - h) / 2, w, h),
+                                 NSTitledWindowMask | NSClosableWindowMask, NSBackingStoreBuffered, false);
+  win->setTitle(panel->isOpenPanel() ? "Open" : "Save");
+  FlippedView* content = new FlippedView(NSMakeRect(0, 0, w, h));
+  win->setContentView(content);
+  content->release();
+
+  std::string folder = expandHome(panel->directory());
+  if (folder.empty()) folder = "/";
+  NSTextField* field = new NSTextField(NSMakeRect(12, 12, w - 24, 24));
+  field->setStringValue((folder.back() == '/' ? folder : folder + "/") + panel->suggestedFile());
+  content->addSubview(field);
+  field->release();
+
+  const std::vector<std::string> types = panel->allowedFileTypes();
+  ListView* list = nullptr;
+  std::function<void()> fillList;
+  list = new ListView(NSMakeRect(12, 44, w - 24, h - 100), [&](size_t i, bool twice) {
+    const std::string full = (folder.back() == '/' ? folder : folder + "/") + list->entries[i];
+    if (list->folders[i] && twice)
+    {
+      folder = list->entries[i] == ".." ? folder.substr(0, folder.find_last_of('/', folder.size() - 2) + 1) : full + "/";
+      if (folder.empty()) folder = "/";
+      field->setStringValue(folder);
+      fillList();
+    }
+    else
+      field->setStringValue(full);
+  });
+  fillList = [&]() {
+    list->entries.clear();
+    list->folders.clear();
+    list->selected = -1;
+    std::vector<std::pair<std::string, bool>> found;
+    if (DIR* d = opendir(folder.c_str()))
+    {
+      while (dirent* de = readdir(d))
+      {
+        const std::string n = de->d_name;
+        if (n == "." || (n[0] == '.' && n != "..")) continue;
+        struct stat st;
+        const bool dir = stat(((folder.back() == '/' ? folder : folder + "/") + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        bool shown = dir || types.empty();
+        for (const std::string& t : types)
+          if (n.size() > t.size() && n.compare(n.size() - t.size(), t.size(), t) == 0 && n[n.size() - t.size() - 1] == '.')
+            shown = true;
+        if (shown) found.emplace_back(n, dir);
+      }
+      closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    for (auto& f : found)
+    {
+      list->entries.push_back(f.first);
+      list->folders.push_back(f.second);
+    }
+    list->setNeedsDisplay(true);
+  };
+  fillList();
+  content->addSubview(list);
+  list->release();
+
+  bool done = false;
+  NSInteger answer = NSCancelButton;
+  auto confirm = [&]() {
+    std::string chosen = expandHome(field->stringValue());
+    if (chosen.empty() || chosen.back() == '/') return;
+    *path = chosen;
+    answer = NSOKButton;
+    done = true;
+  };
+  ButtonView* ok = new ButtonView(NSMakeRect(w - 102, h - 44, 90, 28), panel->isOpenPanel() ? "Open" : "Save", confirm);
+  ButtonView* cancel = new ButtonView(NSMakeRect(w - 202, h - 44, 90, 28), "Cancel", [&]() { done = true; });
+  content->addSubview(ok);
+  content->addSubview(cancel);
+  ok->release();
+  cancel->release();
+  win->keys = [&](NSEvent* e) {
+    if (e->keyCode() == kVK_Escape)
+    {
+      done = true;
+      return true;
+    }
+    return false;
+  };
+  // Return in the field ends its editing: that confirms.
+  struct FieldEnd : NSTextFieldDelegate
+  {
+    std::function<void()> f;
+    void controlTextDidEndEditing(NSNotification*) override { f(); }
+  } ending;
+  ending.f = confirm;
+  field->setDelegate(&ending);
+  win->makeKeyAndOrderFront(nullptr);
+  win->makeFirstResponder(field);
+  runModal(win, done, [&]() { done = true; }, NSModalPanelRunLoopMode);
+  field->setDelegate(nullptr);
+  win->keys = nullptr;
+  win->close();
+  win->release();
+  return answer;
+}

@@ -1,0 +1,182 @@
+#include "platform/appkit/ModalScript.h"
+
+#include "platform/appkit/NSRunLoop.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+NSModalScript::NSModalScript()
+{
+  NSApplication* app = NSApplication::sharedApplication();
+  mPrevious = app->scriptedAnswers();
+  app->setModalAnswers(this);
+}
+
+NSModalScript::~NSModalScript()
+{
+  if (NSApplication::exists() && NSApp->modalAnswers() == this) NSApp->setModalAnswers(mPrevious);
+}
+
+void NSModalScript::unscripted(const std::string& what)
+{
+  if (onUnscripted)
+  {
+    onUnscripted(what);
+    return;
+  }
+  fprintf(stderr, "appkit: %s with no scripted answer\n", what.c_str());
+  abort();
+}
+
+std::vector<NSModalScript::ShownItem> NSModalScript::describe(NSMenu* menu)
+{
+  std::vector<ShownItem> items;
+  if (!menu) return items;
+  for (NSMenuItem* it : menu->itemArray())
+  {
+    ShownItem s;
+    s.title = it->title();
+    s.separator = it->isSeparatorItem();
+    s.enabled = it->isEnabled();
+    s.state = it->state();
+    s.indentation = it->indentationLevel();
+    s.hasSubmenu = it->hasSubmenu();
+    if (s.hasSubmenu) s.submenu = describe(it->submenu());
+    items.push_back(s);
+  }
+  return items;
+}
+
+void NSModalScript::chooseMenuItem(std::vector<int> path)
+{
+  mMenus.push_back([path](NSMenu* menu) -> NSMenuItem* {
+    NSMenuItem* item = nullptr;
+    for (int index : path)
+    {
+      if (!menu) return nullptr;
+      item = menu->itemAtIndex(index);
+      if (!item) return nullptr;
+      menu = item->submenu();
+    }
+    return item;
+  });
+}
+
+void NSModalScript::cancelMenu()
+{
+  mMenus.push_back([](NSMenu*) -> NSMenuItem* { return nullptr; });
+}
+
+void NSModalScript::answerMenu(std::function<NSMenuItem*(NSMenu*)> answer) { mMenus.push_back(std::move(answer)); }
+
+void NSModalScript::answerPanel(const std::string& path) { mPanels.emplace_back(true, path); }
+
+void NSModalScript::cancelPanel() { mPanels.emplace_back(false, std::string()); }
+
+void NSModalScript::pressAlertButton(int index) { mAlerts.push_back(index); }
+
+NSMenuItem* NSModalScript::menuChoice(NSMenu* menu, NSPoint location, NSView*)
+{
+  menusShown.push_back(describe(menu));
+  menuLocations.push_back(location);
+  if (mMenus.empty())
+  {
+    unscripted("a menu");
+    return nullptr;
+  }
+  auto answer = std::move(mMenus.front());
+  mMenus.pop_front();
+  // The answer runs while the menu tracks: it may turn the loop in the tracking mode.
+  return answer(menu);
+}
+
+NSInteger NSModalScript::panelAnswer(NSSavePanel* panel, std::string* path)
+{
+  ShownPanel shown;
+  shown.open = panel->isOpenPanel();
+  shown.directory = panel->directory();
+  shown.file = panel->suggestedFile();
+  shown.types = panel->allowedFileTypes();
+  shown.allowsOther = panel->allowsOtherFileTypes();
+  if (const NSOpenPanel* open = dynamic_cast<const NSOpenPanel*>(panel))
+  {
+    shown.canChooseFiles = open->canChooseFiles();
+    shown.canChooseDirectories = open->canChooseDirectories();
+  }
+  panelsShown.push_back(shown);
+  if (mPanels.empty())
+  {
+    unscripted("a file panel");
+    return NSCancelButton;
+  }
+  const auto answer = mPanels.front();
+  mPanels.pop_front();
+  if (!answer.first) return NSCancelButton;
+  if (path) *path = answer.second;
+  return NSOKButton;
+}
+
+NSInteger NSModalScript::alertAnswer(NSAlert* alert)
+{
+  alertsShown.push_back(ShownAlert{alert->messageText(), alert->informativeText(), alert->buttonTitles()});
+  if (mAlerts.empty())
+  {
+    unscripted("an alert");
+    return NSAlertFirstButtonReturn;
+  }
+  const int index = mAlerts.front();
+  mAlerts.pop_front();
+  return NSAlertFirstButtonReturn + index;
+}
+
+namespace {
+
+// The key code a US keyboard gives the character, for the events a script types.
+unsigned short keyCodeOf(char32_t c)
+{
+  static const unsigned short letters[26] = {
+      kVK_ANSI_A, kVK_ANSI_B, kVK_ANSI_C, kVK_ANSI_D, kVK_ANSI_E, kVK_ANSI_F, kVK_ANSI_G, kVK_ANSI_H, kVK_ANSI_I,
+      kVK_ANSI_J, kVK_ANSI_K, kVK_ANSI_L, kVK_ANSI_M, kVK_ANSI_N, kVK_ANSI_O, kVK_ANSI_P, kVK_ANSI_Q, kVK_ANSI_R,
+      kVK_ANSI_S, kVK_ANSI_T, kVK_ANSI_U, kVK_ANSI_V, kVK_ANSI_W, kVK_ANSI_X, kVK_ANSI_Y, kVK_ANSI_Z};
+  static const unsigned short digits[10] = {kVK_ANSI_0, kVK_ANSI_1, kVK_ANSI_2, kVK_ANSI_3, kVK_ANSI_4,
+                                            kVK_ANSI_5, kVK_ANSI_6, kVK_ANSI_7, kVK_ANSI_8, kVK_ANSI_9};
+  if (c >= 'a' && c <= 'z') return letters[c - 'a'];
+  if (c >= 'A' && c <= 'Z') return letters[c - 'A'];
+  if (c >= '0' && c <= '9') return digits[c - '0'];
+  switch (c)
+  {
+    case ' ': return kVK_Space;
+    case '-': return kVK_ANSI_Minus;
+    case '=': return kVK_ANSI_Equal;
+    case '.': return kVK_ANSI_Period;
+    case ',': return kVK_ANSI_Comma;
+    case '/': return kVK_ANSI_Slash;
+    default: return 0xFFFF;
+  }
+}
+
+}  // namespace
+
+void NSModalScript::pressKey(unsigned short keyCode, const std::u16string& characters, NSUInteger modifiers)
+{
+  NSApplication* app = NSApplication::sharedApplication();
+  NSEvent* e = NSEvent::keyEventWithType(NSKeyDown, modifiers, app->keyWindow(), characters, characters, keyCode);
+  app->postEvent(e, false);
+}
+
+void NSModalScript::type(const std::string& text)
+{
+  for (char16_t c : AKUTF16(text))
+  {
+    switch (c)
+    {
+      case u'\n': pressKey(kVK_Return, u"\r"); break;
+      case u'\t': pressKey(kVK_Tab, u"\t"); break;
+      case u'\b': pressKey(kVK_Delete, std::u16string(1, (char16_t)0x7F)); break;
+      case 0x1B: pressKey(kVK_Escape, std::u16string(1, (char16_t)0x1B)); break;
+      default:
+        pressKey(keyCodeOf(c), std::u16string(1, c), (c >= u'A' && c <= u'Z') ? (NSUInteger)NSShiftKeyMask : (NSUInteger)0);
+        break;
+    }
+  }
+}

@@ -1,0 +1,347 @@
+#include "platform/appkit/NSTextField.h"
+
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSWindow.h"
+
+#include <cmath>
+#include <cstdlib>
+
+// ---- character sets and formatters ----
+
+void NSMutableCharacterSet::addCharactersInString(const std::string& text)
+{
+  const std::u16string u = AKUTF16(text);
+  for (size_t i = 0; i < u.size(); ++i)
+  {
+    char32_t c = u[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size()) c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+    mChars.insert(c);
+  }
+}
+
+bool NSFormatter::isPartialStringValid(const std::string&, std::string*, std::string*) { return true; }
+
+bool NSFormatter::getObjectValue(std::string* object, const std::string& string, std::string*)
+{
+  if (object) *object = string;
+  return true;
+}
+
+// ---- NSControl ----
+
+NSControl::NSControl(NSRect frame) : NSView(frame), mCell(new NSCell) {}
+
+NSControl::~NSControl()
+{
+  AKRelease(mFont);
+  AKRelease(mFormatter);
+  AKRelease(mCell);
+}
+
+void NSControl::setStringValue(const std::string& value)
+{
+  mString = value;
+  setNeedsDisplay(true);
+}
+
+int NSControl::intValue() const { return atoi(mString.c_str()); }
+
+double NSControl::doubleValue() const { return strtod(mString.c_str(), nullptr); }
+
+void NSControl::setFont(NSFont* font)
+{
+  AKAssign(mFont, font);
+  setNeedsDisplay(true);
+}
+
+void NSControl::setAlignment(NSTextAlignment a)
+{
+  mAlignment = a;
+  setNeedsDisplay(true);
+}
+
+void NSControl::setFormatter(NSFormatter* f) { AKAssign(mFormatter, f); }
+
+void NSControl::setEnabled(bool on)
+{
+  mEnabled = on;
+  setNeedsDisplay(true);
+}
+
+// ---- NSTextField ----
+
+NSTextField::NSTextField(NSRect frame)
+  : NSControl(frame),
+    mTextColor(AKRetain(NSColor::colorWithCalibratedRed(0, 0, 0, 1))),
+    mBackgroundColor(AKRetain(NSColor::colorWithCalibratedRed(1, 1, 1, 1)))
+{
+  setFont(NSFont::systemFontOfSize(13));
+}
+
+NSTextField::~NSTextField()
+{
+  AKRelease(mTextColor);
+  AKRelease(mBackgroundColor);
+}
+
+void NSTextField::setStringValue(const std::string& value)
+{
+  NSControl::setStringValue(value);
+  const NSUInteger n = AKUTF16(value).size();
+  if (mSelStart > n) mSelStart = n;
+  if (mSelStart + mSelLength > n) mSelLength = n - mSelStart;
+}
+
+void NSTextField::setBordered(bool on)
+{
+  mBordered = on;
+  setNeedsDisplay(true);
+}
+
+void NSTextField::setDrawsBackground(bool on)
+{
+  mDrawsBackground = on;
+  setNeedsDisplay(true);
+}
+
+void NSTextField::setTextColor(NSColor* c)
+{
+  AKAssign(mTextColor, c);
+  setNeedsDisplay(true);
+}
+
+void NSTextField::setBackgroundColor(NSColor* c)
+{
+  AKAssign(mBackgroundColor, c);
+  setNeedsDisplay(true);
+}
+
+void NSTextField::selectText(NSObject*)
+{
+  mSelStart = 0;
+  mSelLength = AKUTF16(mString).size();
+  setNeedsDisplay(true);
+}
+
+bool NSTextField::becomeFirstResponder()
+{
+  if (!mEditable || !mEnabled) return false;
+  mEditingNow = true;
+  // As on the platform, the whole text is selected when the field takes the focus.
+  selectText(nullptr);
+  return true;
+}
+
+bool NSTextField::resignFirstResponder()
+{
+  endEditing();
+  return true;
+}
+
+void NSTextField::endEditing()
+{
+  if (!mEditingNow) return;
+  mEditingNow = false;
+  mSelStart = AKUTF16(mString).size();
+  mSelLength = 0;
+  setNeedsDisplay(true);
+  if (!mDelegate) return;
+  retain();
+  NSNotification* n = new NSNotification("NSControlTextDidEndEditingNotification", this);
+  mDelegate->controlTextDidEndEditing(n);
+  n->release();
+  release();
+}
+
+bool NSTextField::replaceSelection(const std::u16string& text)
+{
+  const std::u16string u = AKUTF16(mString);
+  const size_t start = std::min<size_t>(mSelStart, u.size());
+  const size_t len = std::min<size_t>(mSelLength, u.size() - start);
+  const std::u16string candidate = u.substr(0, start) + text + u.substr(start + len);
+  std::string accepted = AKUTF8(candidate);
+  if (mFormatter)
+  {
+    std::string proposed, error;
+    if (!mFormatter->isPartialStringValid(accepted, &proposed, &error))
+    {
+      if (proposed.empty())
+      {
+        ++mRefused;
+        return false;
+      }
+      accepted = proposed;
+    }
+  }
+  mString = accepted;
+  mSelStart = std::min<NSUInteger>(start + text.size(), AKUTF16(mString).size());
+  mSelLength = 0;
+  setNeedsDisplay(true);
+  if (mDelegate)
+  {
+    NSNotification* n = new NSNotification("NSControlTextDidChangeNotification", this);
+    mDelegate->controlTextDidChange(n);
+    n->release();
+  }
+  return true;
+}
+
+void NSTextField::keyDown(NSEvent* e)
+{
+  // Ending the edit may take the field out of its view and give it back.
+  retain();
+  editKey(e);
+  release();
+}
+
+void NSTextField::editKey(NSEvent* e)
+{
+  if (!mEditingNow)
+  {
+    NSResponder::keyDown(e);
+    return;
+  }
+  const NSUInteger length = AKUTF16(mString).size();
+  const std::u16string& chars = e->characters();
+  switch (e->keyCode())
+  {
+    case kVK_Return:
+    case kVK_ANSI_KeypadEnter:
+      endEditing();
+      return;
+    case kVK_Tab:
+      endEditing();
+      if (window() && window()->firstResponder() == this) window()->makeFirstResponder(nullptr);
+      return;
+    case kVK_Escape:
+      return;
+    case kVK_Delete:
+      if (!mSelLength && mSelStart > 0)
+      {
+        --mSelStart;
+        mSelLength = 1;
+      }
+      if (mSelLength) replaceSelection(u"");
+      return;
+    case kVK_ForwardDelete:
+      if (!mSelLength && mSelStart < length) mSelLength = 1;
+      if (mSelLength) replaceSelection(u"");
+      return;
+    case kVK_LeftArrow:
+      mSelStart = mSelLength ? mSelStart : (mSelStart ? mSelStart - 1 : 0);
+      mSelLength = 0;
+      setNeedsDisplay(true);
+      return;
+    case kVK_RightArrow:
+      mSelStart = mSelLength ? mSelStart + mSelLength : std::min(length, mSelStart + 1);
+      mSelLength = 0;
+      setNeedsDisplay(true);
+      return;
+    case kVK_Home:
+    case kVK_UpArrow:
+      mSelStart = mSelLength = 0;
+      setNeedsDisplay(true);
+      return;
+    case kVK_End:
+    case kVK_DownArrow:
+      mSelStart = length;
+      mSelLength = 0;
+      setNeedsDisplay(true);
+      return;
+    default:
+      break;
+  }
+  if ((e->modifierFlags() & NSCommandKeyMask) && e->charactersIgnoringModifiers() == u"a")
+  {
+    selectText(nullptr);
+    return;
+  }
+  std::u16string text;
+  for (char16_t c : chars)
+    if (c >= 0x20 && c != 0x7F && !(c >= 0xF700 && c <= 0xF8FF)) text.push_back(c);
+  if (!text.empty()) replaceSelection(text);
+}
+
+namespace {
+
+struct Layout
+{
+  CGFloat x, baseline, ascent, descent;
+};
+
+Layout layoutOf(const NSTextField* f, const std::string& text)
+{
+  Layout l{2, 0, 0, 0};
+  NSFont* font = f->font();
+  if (!font) return l;
+  l.ascent = CTFontGetAscent(font->ctFont());
+  l.descent = CTFontGetDescent(font->ctFont());
+  const NSRect b = f->bounds();
+  l.baseline = std::floor((b.size.height - (l.ascent + l.descent)) / 2 + l.descent);
+  const CGFloat w = AKMeasureText(text, font);
+  if (f->alignment() == NSRightTextAlignment) l.x = b.size.width - 2 - w;
+  else if (f->alignment() == NSCenterTextAlignment) l.x = std::floor((b.size.width - w) / 2);
+  return l;
+}
+
+}  // namespace
+
+void NSTextField::mouseDown(NSEvent* e)
+{
+  if (!mEditingNow)
+  {
+    NSResponder::mouseDown(e);
+    return;
+  }
+  const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+  const Layout l = layoutOf(this, mString);
+  const std::u16string u = AKUTF16(mString);
+  NSUInteger best = 0;
+  CGFloat bestDistance = 1e9;
+  for (NSUInteger i = 0; i <= u.size(); ++i)
+  {
+    const CGFloat x = l.x + AKMeasureText(AKUTF8(u.substr(0, i)), mFont);
+    if (std::fabs(x - p.x) < bestDistance)
+    {
+      bestDistance = std::fabs(x - p.x);
+      best = i;
+    }
+  }
+  mSelStart = best;
+  mSelLength = 0;
+  setNeedsDisplay(true);
+}
+
+void NSTextField::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  if (mDrawsBackground && mBackgroundColor)
+  {
+    mBackgroundColor->setFill();
+    NSColor::fillRect(b);
+  }
+  if (mBordered)
+  {
+    NSColor::colorWithCalibratedRed(0.55, 0.55, 0.55, 1)->setFill();
+    NSColor::fillRect(NSMakeRect(0, 0, b.size.width, 1));
+    NSColor::fillRect(NSMakeRect(0, b.size.height - 1, b.size.width, 1));
+    NSColor::fillRect(NSMakeRect(0, 0, 1, b.size.height));
+    NSColor::fillRect(NSMakeRect(b.size.width - 1, 0, 1, b.size.height));
+  }
+  if (!mFont) return;
+  const Layout l = layoutOf(this, mString);
+  const std::u16string u = AKUTF16(mString);
+  const CGFloat selX = l.x + AKMeasureText(AKUTF8(u.substr(0, std::min<size_t>(mSelStart, u.size()))), mFont);
+  if (mEditingNow && mSelLength)
+  {
+    const CGFloat selW = AKMeasureText(AKUTF8(u.substr(std::min<size_t>(mSelStart, u.size()), mSelLength)), mFont);
+    NSColor::colorWithCalibratedRed(0.71, 0.84, 1.0, 1)->setFill();
+    NSColor::fillRect(NSMakeRect(selX, l.baseline - l.descent, selW, l.ascent + l.descent));
+  }
+  AKDrawTextLine(mString, mFont, NSMakePoint(l.x, l.baseline), mTextColor);
+  if (mEditingNow && !mSelLength)
+  {
+    mTextColor->setFill();
+    NSColor::fillRect(NSMakeRect(std::floor(selX), l.baseline - l.descent, 1, l.ascent + l.descent));
+  }
+}

@@ -1,0 +1,469 @@
+#include "platform/appkit/NSWindow.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/Presenter.h"
+#include "raster/lice_bitmap.h"
+
+#include <algorithm>
+#include <cmath>
+
+bool AKWritePNG(const std::string& path, const void* pixels, int width, int height, int rowBytes);
+
+namespace {
+
+NSInteger gNextWindowNumber = 1;
+
+CGColorSpaceRef deviceRGB()
+{
+  static CGColorSpaceRef s = CGColorSpaceCreateDeviceRGB();
+  return s;
+}
+
+NSPresenter* presenter() { return NSApplication::exists() ? NSApp->presenter() : nullptr; }
+
+// The rectangle grown to whole pixels and cut to the content.
+NSRect pixelAligned(NSRect r, NSSize size)
+{
+  const CGFloat x0 = std::max<CGFloat>(0, std::floor(NSMinX(r))), y0 = std::max<CGFloat>(0, std::floor(NSMinY(r)));
+  const CGFloat x1 = std::min<CGFloat>(size.width, std::ceil(NSMaxX(r)));
+  const CGFloat y1 = std::min<CGFloat>(size.height, std::ceil(NSMaxY(r)));
+  if (x1 <= x0 || y1 <= y0) return NSMakeRect(0, 0, 0, 0);
+  return NSMakeRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+bool coveredByOpaque(NSView* v, NSRect r)
+{
+  if (!v || v->isHidden()) return false;
+  if (v->isOpaque() && NSContainsRect(v->visibleBaseRect(), r)) return true;
+  for (NSView* s : v->subviews())
+    if (coveredByOpaque(s, r)) return true;
+  return false;
+}
+
+}  // namespace
+
+NSWindow::NSWindow(NSRect contentRect, NSUInteger styleMask, NSBackingStoreType, bool)
+  : mNumber(gNextWindowNumber++), mFrame(contentRect), mStyleMask(styleMask)
+{
+  // Bytes X, R, G, B: the platform's window background grey.
+  mBackground = 0xFFu | 0xECu << 8 | 0xECu << 16 | 0xECu << 24;
+  NSApplication::sharedApplication()->registerWindow(this);
+  resizeBacking();
+  NSView* content = new NSView(NSMakeRect(0, 0, contentRect.size.width, contentRect.size.height));
+  setContentView(content);
+  content->release();
+}
+
+NSWindow::~NSWindow()
+{
+  if (!mClosed)
+    if (NSPresenter* p = presenter()) p->windowClosed(this);
+  for (NSWindow* c : mChildren)
+  {
+    c->mParent = nullptr;
+    c->release();
+  }
+  mChildren.clear();
+  AKRelease(mMouseDownView);
+  AKRelease(mMouseOverView);
+  if (mContentView)
+  {
+    mContentView->setWindowForTree(nullptr);
+    mContentView->setNextResponder(nullptr);
+    AKRelease(mContentView);
+  }
+  if (mBackingContext) CGContextRelease(mBackingContext);
+  delete mBacking;
+  if (NSApplication::exists()) NSApp->unregisterWindow(this);
+}
+
+NSWindow* NSWindow::windowWithWindowRef(WindowRef ref)
+{
+  if (!NSApplication::exists()) return nullptr;
+  return AKRetain(NSApp->windowWithNumber((NSInteger)(uintptr_t)ref));
+}
+
+void NSWindow::resizeBacking()
+{
+  const int w = (int)std::ceil(mFrame.size.width), h = (int)std::ceil(mFrame.size.height);
+  if (mBacking && mBacking->getWidth() == w && mBacking->getHeight() == h) return;
+  if (mBackingContext) CGContextRelease(mBackingContext);
+  mBackingContext = nullptr;
+  if (!mBacking) mBacking = new LICE_SysBitmap(0, 0);
+  mBacking->resize(w, h);
+  if (mBacking->getBits() && w > 0 && h > 0)
+  {
+    LICE_PixelValue* bits = mBacking->getBits();
+    for (int y = 0; y < h; ++y)
+      std::fill(bits + (size_t)y * mBacking->getRowSpan(), bits + (size_t)y * mBacking->getRowSpan() + w, mBackground);
+    mBackingContext = CGBitmapContextCreate(bits, (size_t)w, (size_t)h, 8, (size_t)mBacking->getRowSpan() * 4,
+                                            deviceRGB(), kCGImageAlphaNoneSkipFirst);
+  }
+}
+
+void NSWindow::setContentView(NSView* view)
+{
+  if (view == mContentView) return;
+  if (view) view->retain();
+  if (mContentView)
+  {
+    mContentView->setWindowForTree(nullptr);
+    mContentView->setNextResponder(nullptr);
+    AKRelease(mContentView);
+  }
+  if (!view) return;
+  if (view->superview()) view->removeFromSuperview();
+  mContentView = view;
+  view->setFrame(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  view->setNextResponder(this);
+  view->setWindowForTree(this);
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::setFrame(NSRect frame, bool display)
+{
+  const bool resized = frame.size.width != mFrame.size.width || frame.size.height != mFrame.size.height;
+  const bool moved = frame.origin.x != mFrame.origin.x || frame.origin.y != mFrame.origin.y;
+  if (!resized && !moved) return;
+  mFrame = frame;
+  if (resized)
+  {
+    resizeBacking();
+    mDirty.clear();
+    if (mContentView) mContentView->setFrame(NSMakeRect(0, 0, frame.size.width, frame.size.height));
+    invalidateBaseRect(NSMakeRect(0, 0, frame.size.width, frame.size.height));
+  }
+  if (NSPresenter* p = presenter()) p->windowFrameChanged(this);
+  if (display && resized) displayDirty();
+}
+
+void NSWindow::setContentSize(NSSize size)
+{
+  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y, size.width, size.height), true);
+}
+
+NSPoint NSWindow::convertBaseToScreen(NSPoint p) const
+{
+  return NSMakePoint(mFrame.origin.x + p.x, mFrame.origin.y + p.y);
+}
+
+NSPoint NSWindow::convertScreenToBase(NSPoint p) const
+{
+  return NSMakePoint(p.x - mFrame.origin.x, p.y - mFrame.origin.y);
+}
+
+NSScreen* NSWindow::screen() const { return NSScreen::mainScreen(); }
+
+void NSWindow::setTitle(const std::string& title)
+{
+  mTitle = title;
+  if (NSPresenter* p = presenter()) p->windowTitleChanged(this);
+}
+
+void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
+{
+  auto c = [](CGFloat v) { return (uint32_t)std::lround(std::min(1.0, std::max(0.0, v)) * 255); };
+  mBackground = 0xFFu | c(r) << 8 | c(g) << 16 | c(b) << 24;
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+// ---- ordering ----
+
+void NSWindow::orderFront(NSObject*)
+{
+  if (mVisible) return;
+  mVisible = true;
+  mClosed = false;
+  if (NSPresenter* p = presenter()) p->windowOrderedIn(this);
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::makeKeyAndOrderFront(NSObject* sender)
+{
+  orderFront(sender);
+  makeKeyWindow();
+}
+
+void NSWindow::orderOut(NSObject*)
+{
+  if (!mVisible) return;
+  mVisible = false;
+  if (NSPresenter* p = presenter()) p->windowOrderedOut(this);
+  if (NSApplication::exists() && NSApp->keyWindow() == this) NSApp->setKeyWindow(nullptr);
+}
+
+void NSWindow::makeKeyWindow()
+{
+  if (NSApplication::exists()) NSApp->setKeyWindow(this);
+}
+
+bool NSWindow::isKeyWindow() const { return NSApplication::exists() && NSApp->keyWindow() == this; }
+
+void NSWindow::performClose(NSObject*)
+{
+  if (mDelegate && !mDelegate->windowShouldClose(this)) return;
+  close();
+}
+
+void NSWindow::close()
+{
+  if (mClosed) return;
+  retain();
+  if (mDelegate) mDelegate->windowWillClose(this);
+  orderOut(nullptr);
+  mClosed = true;
+  if (mParent) mParent->removeChildWindow(this);
+  if (NSPresenter* p = presenter()) p->windowClosed(this);
+  if (mReleasedWhenClosed) release();
+  release();
+}
+
+void NSWindow::addChildWindow(NSWindow* child, NSWindowOrderingMode)
+{
+  if (!child || child == this || child->mParent == this) return;
+  if (child->mParent) child->mParent->removeChildWindow(child);
+  child->retain();
+  child->mParent = this;
+  mChildren.push_back(child);
+}
+
+void NSWindow::removeChildWindow(NSWindow* child)
+{
+  auto it = std::find(mChildren.begin(), mChildren.end(), child);
+  if (it == mChildren.end()) return;
+  mChildren.erase(it);
+  child->mParent = nullptr;
+  child->release();
+}
+
+// ---- responders and events ----
+
+bool NSWindow::makeFirstResponder(NSResponder* responder)
+{
+  if (!responder) responder = this;
+  if (responder == mFirstResponder) return true;
+  if (mFirstResponder && mFirstResponder != this && !mFirstResponder->resignFirstResponder()) return false;
+  mFirstResponder = this;
+  if (responder != this && !responder->becomeFirstResponder()) return false;
+  mFirstResponder = responder;
+  return true;
+}
+
+void NSWindow::viewLeaving(NSView* view)
+{
+  if (mFirstResponder && mFirstResponder != this)
+    if (NSView* v = dynamic_cast<NSView*>(mFirstResponder))
+      if (v->isDescendantOf(view)) mFirstResponder = this;
+  if (mMouseDownView && mMouseDownView->isDescendantOf(view)) AKRelease(mMouseDownView);
+  if (mMouseOverView && mMouseOverView->isDescendantOf(view)) AKRelease(mMouseOverView);
+}
+
+void NSWindow::trackMouse(NSEvent* e, NSView* hit)
+{
+  if (hit == mMouseOverView) return;
+  NSView* old = mMouseOverView;
+  mMouseOverView = AKRetain(hit);
+  if (old)
+  {
+    old->mouseExited(e);
+    old->release();
+  }
+  if (hit) hit->mouseEntered(e);
+}
+
+void NSWindow::sendEvent(NSEvent* e)
+{
+  if (!e) return;
+  retain();
+  const NSPoint loc = e->locationInWindow();
+  auto hitView = [&]() -> NSView* {
+    return mContentView ? AKRetain(mContentView->hitTest(loc)) : nullptr;
+  };
+  NSView* v = nullptr;
+  switch (e->type())
+  {
+    case NSLeftMouseDown:
+    case NSRightMouseDown:
+      v = hitView();
+      if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyWindow();
+      if (v && v != mFirstResponder && v->acceptsFirstResponder()) makeFirstResponder(v);
+      AKAssign(mMouseDownView, v);
+      if (v)
+      {
+        if (e->type() == NSLeftMouseDown) v->mouseDown(e);
+        else v->rightMouseDown(e);
+      }
+      break;
+    case NSLeftMouseDragged:
+    case NSRightMouseDragged:
+      v = mMouseDownView ? AKRetain(mMouseDownView) : hitView();
+      if (v)
+      {
+        if (e->type() == NSLeftMouseDragged) v->mouseDragged(e);
+        else v->rightMouseDragged(e);
+      }
+      break;
+    case NSLeftMouseUp:
+    case NSRightMouseUp:
+      v = mMouseDownView ? AKRetain(mMouseDownView) : hitView();
+      AKRelease(mMouseDownView);
+      if (v)
+      {
+        if (e->type() == NSLeftMouseUp) v->mouseUp(e);
+        else v->rightMouseUp(e);
+      }
+      break;
+    case NSMouseMoved:
+      v = hitView();
+      trackMouse(e, v);
+      if (v && mAcceptsMouseMoved) v->mouseMoved(e);
+      break;
+    case NSMouseEntered:
+      v = hitView();
+      trackMouse(e, v);
+      break;
+    case NSMouseExited:
+      trackMouse(e, nullptr);
+      break;
+    case NSScrollWheel:
+      v = hitView();
+      if (v) v->scrollWheel(e);
+      break;
+    case NSKeyDown:
+      (mFirstResponder ? mFirstResponder : this)->keyDown(e);
+      break;
+    case NSKeyUp:
+      (mFirstResponder ? mFirstResponder : this)->keyUp(e);
+      break;
+    default:
+      break;
+  }
+  if (v) v->release();
+  release();
+}
+
+// ---- drawing ----
+
+void NSWindow::invalidateBaseRect(NSRect rect)
+{
+  NSRect r = pixelAligned(rect, mFrame.size);
+  if (NSIsEmptyRect(r)) return;
+  // Overlapping areas merge; past a handful the whole union is drawn once.
+  for (size_t i = 0; i < mDirty.size();)
+  {
+    if (!NSIsEmptyRect(NSIntersectionRect(mDirty[i], r)))
+    {
+      r = NSUnionRect(r, mDirty[i]);
+      mDirty.erase(mDirty.begin() + (long)i);
+      i = 0;
+      continue;
+    }
+    ++i;
+  }
+  mDirty.push_back(r);
+  if (mDirty.size() > 8)
+  {
+    NSRect all = mDirty[0];
+    for (const NSRect& d : mDirty) all = NSUnionRect(all, d);
+    mDirty.assign(1, all);
+  }
+}
+
+void NSWindow::displayIfNeeded()
+{
+  if (mVisible) displayDirty();
+}
+
+void NSWindow::display()
+{
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  displayDirty();
+}
+
+void NSWindow::displayDirty()
+{
+  if (mDirty.empty() || !mBackingContext) return;
+  retain();
+  std::vector<NSRect> dirty;
+  dirty.swap(mDirty);
+  mLastDrawn.clear();
+  const int h = (int)std::ceil(mFrame.size.height);
+  for (const NSRect& r : dirty)
+  {
+    drawBaseRect(r);
+    mLastDrawn.push_back(AKPixelRect{(int)NSMinX(r), h - (int)NSMaxY(r), (int)NSMaxX(r), h - (int)NSMinY(r)});
+  }
+  ++mDisplayCount;
+  if (mVisible)
+    if (NSPresenter* p = presenter()) p->present(this, mLastDrawn);
+  release();
+}
+
+void NSWindow::drawBaseRect(NSRect r)
+{
+  NSGraphicsContext* previous = NSGraphicsContext::currentContext();
+  NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
+  NSGraphicsContext::setCurrentContext(ctx);
+  if (!coveredByOpaque(mContentView, r))
+  {
+    CGContextSaveGState(mBackingContext);
+    CGContextClipToRect(mBackingContext, r);
+    const unsigned char* b = (const unsigned char*)&mBackground;
+    CGContextSetRGBFillColor(mBackingContext, b[1] / 255.0, b[2] / 255.0, b[3] / 255.0, 1);
+    CGContextFillRect(mBackingContext, r);
+    CGContextRestoreGState(mBackingContext);
+  }
+  if (mContentView) drawView(mContentView, r);
+  NSGraphicsContext::setCurrentContext(previous);
+  ctx->release();
+}
+
+void NSWindow::drawView(NSView* view, NSRect baseArea)
+{
+  if (view->isHidden()) return;
+  const NSRect area = NSIntersectionRect(view->visibleBaseRect(), baseArea);
+  if (NSIsEmptyRect(area)) return;
+  view->retain();
+  const NSRect br = view->baseRect();
+  CGContextSaveGState(mBackingContext);
+  CGContextClipToRect(mBackingContext, area);
+  CGContextTranslateCTM(mBackingContext, br.origin.x, br.origin.y);
+  if (view->isFlipped())
+  {
+    CGContextTranslateCTM(mBackingContext, 0, br.size.height);
+    CGContextScaleCTM(mBackingContext, 1, -1);
+  }
+  view->setNeedsDisplay(false);
+  view->drawRect(view->convertRect(area, nullptr));
+  CGContextRestoreGState(mBackingContext);
+  std::vector<NSView*> subviews = view->subviews();
+  for (NSView* s : subviews) s->retain();
+  for (NSView* s : subviews)
+  {
+    if (s->superview() == view) drawView(s, area);
+    s->release();
+  }
+  view->release();
+}
+
+bool NSWindow::writePNG(const std::string& path) const
+{
+  if (!mBacking || !mBacking->getBits()) return false;
+  return AKWritePNG(path, mBacking->getBits(), mBacking->getWidth(), mBacking->getHeight(),
+                    mBacking->getRowSpan() * 4);
+}
+
+// ---- NSScreen ----
+
+NSScreen* NSScreen::mainScreen()
+{
+  static NSScreen* s = new NSScreen;
+  return s;
+}
+
+NSRect NSScreen::frame() const
+{
+  const NSSize size = presenter() ? presenter()->screenSize() : NSMakeSize(1920, 1080);
+  return NSMakeRect(0, 0, size.width, size.height);
+}

@@ -1,0 +1,169 @@
+#include "platform/appkit/NSWorkspace.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/Presenter.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+// ---- NSURL ----
+
+NSURL* NSURL::URLWithString(const std::string& text)
+{
+  if (text.empty()) return nullptr;
+  // scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ) ":"
+  size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0 || !isalpha((unsigned char)text[0])) return nullptr;
+  for (size_t i = 1; i < colon; ++i)
+  {
+    const char c = text[i];
+    if (!isalnum((unsigned char)c) && c != '+' && c != '-' && c != '.') return nullptr;
+  }
+  for (unsigned char c : text)
+    if (c <= 0x20 || c == 0x7F) return nullptr;
+  NSURL* u = new NSURL;
+  u->mText = text;
+  u->autorelease();
+  return u;
+}
+
+NSURL* NSURL::fileURLWithPath(const std::string& path)
+{
+  if (path.empty()) return nullptr;
+  std::string absolute = path;
+  if (absolute[0] != '/')
+  {
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof(cwd))) return nullptr;
+    absolute = std::string(cwd) + "/" + path;
+  }
+  static const char* hex = "0123456789ABCDEF";
+  std::string text = "file://";
+  for (unsigned char c : absolute)
+  {
+    if (isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+      text.push_back((char)c);
+    else
+    {
+      text.push_back('%');
+      text.push_back(hex[c >> 4]);
+      text.push_back(hex[c & 15]);
+    }
+  }
+  NSURL* u = new NSURL;
+  u->mText = text;
+  u->mPath = absolute;
+  u->mFile = true;
+  u->autorelease();
+  return u;
+}
+
+std::string NSURL::scheme() const
+{
+  const size_t colon = mText.find(':');
+  return colon == std::string::npos ? std::string() : mText.substr(0, colon);
+}
+
+// ---- NSWorkspace ----
+
+NSWorkspace* NSWorkspace::sharedWorkspace()
+{
+  static NSWorkspace* s = new NSWorkspace;
+  return s;
+}
+
+void NSWorkspace::setOpener(Opener opener)
+{
+  mOpener = std::move(opener);
+  mOpened.clear();
+}
+
+bool NSWorkspace::run(const std::vector<std::string>& argv)
+{
+  mOpened.push_back(argv);
+  if (mOpener) return mOpener(argv);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  // Started directly: the argument never meets a shell.
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+  {
+    fprintf(stderr, "appkit: cannot start %s\n", args[0]);
+    return false;
+  }
+  // The opener hands over to the desktop and ends; reap it without making the main thread wait.
+  std::thread([pid]() {
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }).detach();
+  return true;
+}
+
+bool NSWorkspace::openURL(NSURL* url)
+{
+  if (!url) return false;
+  return run({"xdg-open", url->absoluteString()});
+}
+
+bool NSWorkspace::openFile(const std::string& path)
+{
+  NSURL* url = NSURL::fileURLWithPath(path);
+  return url && run({"xdg-open", url->absoluteString()});
+}
+
+bool NSWorkspace::selectFile(const std::string& path, const std::string&)
+{
+  struct stat st;
+  std::string folder = path;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+  {
+    const size_t slash = path.rfind('/');
+    folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  }
+  return openFile(folder);
+}
+
+// ---- NSCursor ----
+
+namespace {
+NSCursor* gCurrentCursor = nullptr;
+}
+
+NSCursor* NSCursor::arrowCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorArrow);
+  return c;
+}
+
+NSCursor* NSCursor::IBeamCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorIBeam);
+  return c;
+}
+
+NSCursor* NSCursor::currentCursor() { return gCurrentCursor ? gCurrentCursor : arrowCursor(); }
+
+void NSCursor::set()
+{
+  gCurrentCursor = this;
+  if (NSApplication::exists() && NSApp->presenter()) NSApp->presenter()->setCursor((AKCursorKind)mKind);
+}
+
+void NSCursor::hide()
+{
+  if (NSApplication::exists() && NSApp->presenter()) NSApp->presenter()->hideCursor();
+}
+
+void NSCursor::unhide()
+{
+  if (NSApplication::exists() && NSApp->presenter()) NSApp->presenter()->showCursor();
+}

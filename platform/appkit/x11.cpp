@@ -1,0 +1,613 @@
+// The X11 presenter: each shown window of the kit is a top-level X window whose
+// contents are copied from the window's backing for the rectangles drawn (MIT-SHM
+// where the server offers it, XPutImage otherwise); X events become the kit's
+// events. Modal interactions are drawn in windows of the kit itself (AKScreenAnswers).
+
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/Presenter.h"
+#include "platform/appkit/ScreenAnswers.h"
+#include "platform/appkit/X11Keys.h"
+#include "raster/lice_bitmap.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/XShm.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+namespace {
+
+struct XWindowData
+{
+  Window xid = 0;
+  GC gc = nullptr;
+  XImage* image = nullptr;
+  XShmSegmentInfo shm{};
+  bool shmAttached = false;
+  int w = 0, h = 0;
+};
+
+int gXError = 0;
+int recordXError(Display*, XErrorEvent* e)
+{
+  gXError = e->error_code;
+  return 0;
+}
+
+class X11Presenter : public NSPresenter
+{
+public:
+  X11Presenter(Display* d, bool allowShm) : mDisplay(d), mAnswers(this)
+  {
+    mScreen = DefaultScreen(d);
+    mRoot = RootWindow(d, mScreen);
+    mVisual = DefaultVisual(d, mScreen);
+    mDepth = DefaultDepth(d, mScreen);
+    mDeleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    mProtocols = XInternAtom(d, "WM_PROTOCOLS", False);
+    mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
+    mUtf8 = XInternAtom(d, "UTF8_STRING", False);
+    int major, minor;
+    Bool pixmaps;
+    mShm = allowShm && XShmQueryVersion(d, &major, &minor, &pixmaps) && !getenv("DAVREL_X11_NO_SHM");
+    mWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    // An empty cursor for hiding.
+    char none[8] = {0};
+    Pixmap blank = XCreateBitmapFromData(d, mRoot, none, 8, 8);
+    XColor black{};
+    mBlankCursor = XCreatePixmapCursor(d, blank, blank, &black, &black, 0, 0);
+    XFreePixmap(d, blank);
+    mArrow = XCreateFontCursor(d, XC_left_ptr);
+    mIBeam = XCreateFontCursor(d, XC_xterm);
+  }
+
+  ~X11Presenter() override
+  {
+    for (auto& kv : mWindows) destroy(kv.second);
+    mWindows.clear();
+    XFreeCursor(mDisplay, mBlankCursor);
+    XFreeCursor(mDisplay, mArrow);
+    XFreeCursor(mDisplay, mIBeam);
+    XCloseDisplay(mDisplay);
+    if (mWake >= 0) close(mWake);
+  }
+
+  const char* name() const override { return mShm ? "x11 (MIT-SHM)" : "x11"; }
+  bool usesShm() const { return mShm; }
+
+  // ---- windows ----
+
+  void windowOrderedIn(NSWindow* w) override
+  {
+    XWindowData* data = ensure(w);
+    if (!data) return;
+    XMapRaised(mDisplay, data->xid);
+    if (w->level() >= NSPopUpMenuWindowLevel)
+    {
+      // A menu takes the pointer: a press anywhere else reaches it (outside its
+      // area), which dismisses it. Our own windows still get their events.
+      XSync(mDisplay, False);
+      XGrabPointer(mDisplay, data->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                   GrabModeAsync, None, None, CurrentTime);
+      mGrabs.push_back(w);
+    }
+    // Synced, so another client told the window's id finds it on the server.
+    XSync(mDisplay, False);
+  }
+
+  void ungrab(NSWindow* w)
+  {
+    auto it = std::find(mGrabs.begin(), mGrabs.end(), w);
+    if (it == mGrabs.end()) return;
+    mGrabs.erase(it);
+    XUngrabPointer(mDisplay, CurrentTime);
+    // A submenu closing gives the pointer back to the menu under it.
+    if (!mGrabs.empty())
+      if (XWindowData* under = find(mGrabs.back()))
+        XGrabPointer(mDisplay, under->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                     GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+  }
+
+  void windowOrderedOut(NSWindow* w) override
+  {
+    ungrab(w);
+    if (XWindowData* data = find(w))
+    {
+      XUnmapWindow(mDisplay, data->xid);
+      XFlush(mDisplay);
+    }
+  }
+
+  void windowClosed(NSWindow* w) override
+  {
+    ungrab(w);
+    XWindowData* data = find(w);
+    if (!data) return;
+    mByXid.erase(data->xid);
+    mWindows.erase(w);
+    destroy(data);
+    w->presenterData = nullptr;
+    XFlush(mDisplay);
+  }
+
+  void windowFrameChanged(NSWindow* w) override
+  {
+    XWindowData* data = find(w);
+    if (!data) return;
+    const NSRect f = w->frame();
+    const int width = std::max(1, (int)std::ceil(f.size.width)), height = std::max(1, (int)std::ceil(f.size.height));
+    if (width != data->w || height != data->h)
+    {
+      setFixedSize(data->xid, w, width, height);
+      XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
+    }
+    XFlush(mDisplay);
+  }
+
+  void windowTitleChanged(NSWindow* w) override
+  {
+    if (XWindowData* data = find(w)) setTitle(data->xid, w->title());
+  }
+
+  void present(NSWindow* w, const std::vector<AKPixelRect>& rects) override
+  {
+    XWindowData* data = find(w);
+    LICE_SysBitmap* backing = w->backing();
+    if (!data || !backing || !backing->getBits()) return;
+    if (!ensureImage(data, backing->getWidth(), backing->getHeight())) return;
+    for (const AKPixelRect& r : rects) copyRect(data, backing, r);
+    if (data->shmAttached) XSync(mDisplay, False);  // the segment is written again only when the server is done
+    else XFlush(mDisplay);
+  }
+
+  // ---- events ----
+
+  bool pollEvents() override
+  {
+    uint64_t n;
+    while (read(mWake, &n, sizeof(n)) > 0)
+    {
+    }
+    bool any = false;
+    while (XPending(mDisplay))
+    {
+      XEvent e;
+      XNextEvent(mDisplay, &e);
+      handle(e);
+      any = true;
+    }
+    return any;
+  }
+
+  void waitForEvents(double seconds) override
+  {
+    if (XPending(mDisplay)) return;
+    pollfd fds[2] = {{ConnectionNumber(mDisplay), POLLIN, 0}, {mWake, POLLIN, 0}};
+    const int ms = seconds < 0 ? -1 : (int)std::ceil(seconds * 1000.0);
+    poll(fds, 2, ms);
+  }
+
+  void wake() override
+  {
+    const uint64_t one = 1;
+    if (write(mWake, &one, sizeof(one)) < 0)
+    {
+    }
+  }
+
+  // ---- the screen and the cursor ----
+
+  NSSize screenSize() const override
+  {
+    return NSMakeSize(DisplayWidth(mDisplay, mScreen), DisplayHeight(mDisplay, mScreen));
+  }
+
+  NSPoint mouseLocation() const override
+  {
+    Window root, child;
+    int rx = 0, ry = 0, wx, wy;
+    unsigned mask;
+    XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return NSMakePoint(rx, screenSize().height - ry);
+  }
+
+  bool hideCursor() override
+  {
+    mCursorHidden = true;
+    for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, mBlankCursor);
+    XFlush(mDisplay);
+    return true;
+  }
+
+  bool showCursor() override
+  {
+    mCursorHidden = false;
+    for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, mCursor == AKCursorIBeam ? mIBeam : mArrow);
+    XFlush(mDisplay);
+    return true;
+  }
+
+  bool moveCursor(NSPoint p) override
+  {
+    XWarpPointer(mDisplay, None, mRoot, 0, 0, 0, 0, (int)p.x, (int)p.y);
+    XFlush(mDisplay);
+    return true;
+  }
+
+  void setCursor(AKCursorKind kind) override
+  {
+    mCursor = kind;
+    if (!mCursorHidden) showCursor();
+  }
+
+  // ---- modal interactions, drawn in windows of the kit ----
+
+  NSMenuItem* menuChoice(NSMenu* menu, NSPoint location, NSView* view) override
+  {
+    return mAnswers.menuChoice(menu, location, view);
+  }
+  NSInteger panelAnswer(NSSavePanel* panel, std::string* path) override { return mAnswers.panelAnswer(panel, path); }
+  NSInteger alertAnswer(NSAlert* alert) override { return mAnswers.alertAnswer(alert); }
+
+  // For tests and the benchmark: the X window of a kit window.
+  unsigned long xWindowOf(NSWindow* w)
+  {
+    XWindowData* data = find(w);
+    return data ? data->xid : 0;
+  }
+  Display* display() const { return mDisplay; }
+
+private:
+  XWindowData* find(NSWindow* w)
+  {
+    auto it = mWindows.find(w);
+    return it == mWindows.end() ? nullptr : it->second;
+  }
+
+  void setTitle(Window xid, const std::string& title)
+  {
+    XStoreName(mDisplay, xid, title.c_str());
+    XChangeProperty(mDisplay, xid, mNetWmName, mUtf8, 8, PropModeReplace, (const unsigned char*)title.data(),
+                    (int)title.size());
+  }
+
+  void setFixedSize(Window xid, NSWindow* w, int width, int height)
+  {
+    if (w->styleMask() & NSResizableWindowMask) return;
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = PMinSize | PMaxSize;
+    hints->min_width = hints->max_width = width;
+    hints->min_height = hints->max_height = height;
+    XSetWMNormalHints(mDisplay, xid, hints);
+    XFree(hints);
+  }
+
+  XWindowData* ensure(NSWindow* w)
+  {
+    if (XWindowData* data = find(w)) return data;
+    const NSRect f = w->frame();
+    const int width = std::max(1, (int)std::ceil(f.size.width)), height = std::max(1, (int)std::ceil(f.size.height));
+    const int x = (int)f.origin.x, y = (int)(screenSize().height - f.origin.y - f.size.height);
+    XSetWindowAttributes a{};
+    a.background_pixel = BlackPixel(mDisplay, mScreen);
+    a.override_redirect = w->level() >= NSPopUpMenuWindowLevel ? True : False;
+    a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                   KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+    a.cursor = mCursorHidden ? mBlankCursor : mArrow;
+    Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0, CopyFromParent,
+                               InputOutput, CopyFromParent,
+                               CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
+    if (!xid) return nullptr;
+    XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);
+    setTitle(xid, w->title());
+    setFixedSize(xid, w, width, height);
+    XSizeHints* position = XAllocSizeHints();
+    position->flags = USPosition;
+    position->x = x;
+    position->y = y;
+    XSetWMNormalHints(mDisplay, xid, position);
+    XFree(position);
+    setFixedSize(xid, w, width, height);
+    XWindowData* data = new XWindowData;
+    data->xid = xid;
+    data->gc = XCreateGC(mDisplay, xid, 0, nullptr);
+    mWindows[w] = data;
+    mByXid[xid] = w;
+    w->presenterData = data;
+    return data;
+  }
+
+  void freeImage(XWindowData* data)
+  {
+    if (!data->image) return;
+    if (data->shmAttached)
+    {
+      XShmDetach(mDisplay, &data->shm);
+      XSync(mDisplay, False);
+      data->image->data = nullptr;
+      XDestroyImage(data->image);
+      shmdt(data->shm.shmaddr);
+      data->shmAttached = false;
+    }
+    else
+      XDestroyImage(data->image);  // frees the pixels too
+    data->image = nullptr;
+  }
+
+  void destroy(XWindowData* data)
+  {
+    freeImage(data);
+    if (data->gc) XFreeGC(mDisplay, data->gc);
+    if (data->xid) XDestroyWindow(mDisplay, data->xid);
+    delete data;
+  }
+
+  bool ensureImage(XWindowData* data, int w, int h)
+  {
+    if (data->image && data->w == w && data->h == h) return true;
+    freeImage(data);
+    data->w = w;
+    data->h = h;
+    if (w <= 0 || h <= 0) return false;
+    if (mShm)
+    {
+      data->image = XShmCreateImage(mDisplay, mVisual, (unsigned)mDepth, ZPixmap, nullptr, &data->shm, (unsigned)w,
+                                    (unsigned)h);
+      if (data->image)
+      {
+        data->shm.shmid = shmget(IPC_PRIVATE, (size_t)data->image->bytes_per_line * (size_t)h, IPC_CREAT | 0600);
+        data->shm.shmaddr = data->shm.shmid >= 0 ? (char*)shmat(data->shm.shmid, nullptr, 0) : (char*)-1;
+        if (data->shm.shmaddr != (char*)-1)
+        {
+          data->image->data = data->shm.shmaddr;
+          data->shm.readOnly = False;
+          gXError = 0;
+          XErrorHandler old = XSetErrorHandler(recordXError);
+          XShmAttach(mDisplay, &data->shm);
+          XSync(mDisplay, False);
+          XSetErrorHandler(old);
+          // Marked for removal now: it goes when both sides detach.
+          shmctl(data->shm.shmid, IPC_RMID, nullptr);
+          if (!gXError)
+          {
+            data->shmAttached = true;
+            return true;
+          }
+          shmdt(data->shm.shmaddr);
+        }
+        else if (data->shm.shmid >= 0)
+          shmctl(data->shm.shmid, IPC_RMID, nullptr);
+        data->image->data = nullptr;
+        XDestroyImage(data->image);
+        data->image = nullptr;
+      }
+      // A server that cannot share memory with us (another machine): plain images from now on.
+      mShm = false;
+    }
+    char* pixels = (char*)malloc((size_t)w * (size_t)h * 4);
+    if (!pixels) return false;
+    data->image = XCreateImage(mDisplay, mVisual, (unsigned)mDepth, ZPixmap, 0, pixels, (unsigned)w, (unsigned)h, 32, 0);
+    return data->image != nullptr;
+  }
+
+  void copyRect(XWindowData* data, LICE_SysBitmap* backing, const AKPixelRect& r)
+  {
+    const int l = std::max(0, r.left), t = std::max(0, r.top);
+    const int rr = std::min(data->w, r.right), b = std::min(data->h, r.bottom);
+    if (rr <= l || b <= t) return;
+    const int span = backing->getRowSpan();
+    const uint32_t* src = (const uint32_t*)backing->getBits();
+    const int dstSpan = data->image->bytes_per_line / 4;
+    uint32_t* dst = (uint32_t*)data->image->data;
+    // Backing bytes X, R, G, B; a 24-bit true-colour pixel is 0x00RRGGBB in the
+    // server's (little-endian) order: one byte swap a pixel.
+    for (int y = t; y < b; ++y)
+    {
+      const uint32_t* s = src + (size_t)y * span;
+      uint32_t* d = dst + (size_t)y * dstSpan;
+      for (int x = l; x < rr; ++x) d[x] = __builtin_bswap32(s[x]) & 0x00FFFFFFu;
+    }
+    if (data->shmAttached)
+      XShmPutImage(mDisplay, data->xid, data->gc, data->image, l, t, l, t, (unsigned)(rr - l), (unsigned)(b - t), False);
+    else
+      XPutImage(mDisplay, data->xid, data->gc, data->image, l, t, l, t, (unsigned)(rr - l), (unsigned)(b - t));
+  }
+
+  static NSUInteger flagsOf(unsigned state)
+  {
+    NSUInteger f = 0;
+    if (state & ShiftMask) f |= NSShiftKeyMask;
+    if (state & ControlMask) f |= NSControlKeyMask;
+    if (state & Mod1Mask) f |= NSAlternateKeyMask;
+    if (state & Mod4Mask) f |= NSCommandKeyMask;
+    if (state & LockMask) f |= NSAlphaShiftKeyMask;
+    return f;
+  }
+
+  NSPoint baseOf(NSWindow* w, int x, int y) { return NSMakePoint(x, w->frame().size.height - y); }
+
+  void post(NSEvent* e) { NSApp->postEvent(e, false); }
+
+  void handle(XEvent& e)
+  {
+    auto it = mByXid.find(e.xany.window);
+    if (it == mByXid.end()) return;
+    NSWindow* w = it->second;
+    const NSTimeInterval now = NSRunLoop::currentRunLoop()->now();
+    switch (e.type)
+    {
+      case Expose:
+      {
+        // The backing holds the pixels: show them again without drawing.
+        if (!w->backing()) break;
+        XWindowData* data = find(w);
+        if (!data || !ensureImage(data, w->backing()->getWidth(), w->backing()->getHeight())) break;
+        copyRect(data, w->backing(),
+                 AKPixelRect{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
+        XFlush(mDisplay);
+        break;
+      }
+      case ConfigureNotify:
+      {
+        // Where the window manager put it, on the root: menus open from there.
+        int rx = 0, ry = 0;
+        Window child;
+        XTranslateCoordinates(mDisplay, e.xconfigure.window, mRoot, 0, 0, &rx, &ry, &child);
+        const NSRect f = w->frame();
+        const NSRect now = NSMakeRect(rx, screenSize().height - ry - e.xconfigure.height, e.xconfigure.width,
+                                      e.xconfigure.height);
+        if (!NSEqualRects(now, f)) w->setFrame(now, true);
+        break;
+      }
+      case ClientMessage:
+        if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)
+          w->performClose(nullptr);
+        break;
+      case FocusIn:
+        w->makeKeyWindow();
+        break;
+      case FocusOut:
+        if (NSApp->keyWindow() == w) NSApp->setKeyWindow(nullptr);
+        break;
+      case ButtonPress:
+      case ButtonRelease:
+      {
+        const XButtonEvent& b = e.xbutton;
+        const NSPoint p = baseOf(w, b.x, b.y);
+        noteMouse(w->convertBaseToScreen(p), buttonsOf(b.state, b.button, e.type == ButtonPress));
+        if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
+        {
+          if (e.type != ButtonPress) break;
+          const CGFloat dy = b.button == 4 ? 1 : (b.button == 5 ? -1 : 0);
+          const CGFloat dx = b.button == 6 ? 1 : (b.button == 7 ? -1 : 0);
+          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy));
+          break;
+        }
+        if (b.button != 1 && b.button != 3) break;
+        NSEventType type;
+        if (b.button == 1) type = e.type == ButtonPress ? NSLeftMouseDown : NSLeftMouseUp;
+        else type = e.type == ButtonPress ? NSRightMouseDown : NSRightMouseUp;
+        if (e.type == ButtonPress)
+        {
+          // Presses close in time and place count up, as the platform counts clicks.
+          const bool again = (int)b.button == mLastButton && now - mLastPress < 0.4 && std::abs(b.x - mLastX) < 4 &&
+                             std::abs(b.y - mLastY) < 4;
+          mClicks = again ? mClicks + 1 : 1;
+          mLastButton = (int)b.button;
+          mLastPress = now;
+          mLastX = b.x;
+          mLastY = b.y;
+        }
+        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks));
+        break;
+      }
+      case MotionNotify:
+      {
+        const XMotionEvent& m = e.xmotion;
+        const NSPoint p = baseOf(w, m.x, m.y);
+        noteMouse(w->convertBaseToScreen(p), buttonsOf(m.state, 0, false));
+        const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
+                                 : (m.state & Button3Mask) ? NSRightMouseDragged
+                                                           : NSMouseMoved;
+        post(NSEvent::mouseEventWithType(type, p, flagsOf(m.state), now, w, 0));
+        break;
+      }
+      case EnterNotify:
+      case LeaveNotify:
+        post(NSEvent::enterExitEventWithType(e.type == EnterNotify ? NSMouseEntered : NSMouseExited,
+                                             baseOf(w, e.xcrossing.x, e.xcrossing.y), w));
+        break;
+      case KeyPress:
+      case KeyRelease:
+      {
+        char text[32] = {0};
+        KeySym sym = 0;  // not used: the symbol without modifiers decides
+        const int n = XLookupString(&e.xkey, text, sizeof(text) - 1, &sym, nullptr);
+        // The characters without control and option, as the platform's
+        // charactersIgnoringModifiers keeps only shift.
+        XKeyEvent plain = e.xkey;
+        plain.state &= ~(unsigned)(ControlMask | Mod1Mask | Mod4Mask);
+        char plainText[32] = {0};
+        KeySym plainSym = 0;
+        const int pn = XLookupString(&plain, plainText, sizeof(plainText) - 1, &plainSym, nullptr);
+        unsigned short code = 0;
+        std::u16string chars, ignoring;
+        if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring)) break;
+        chars = ignoring;
+        // With control held a letter gives its control character, as on the platform.
+        if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
+          chars = std::u16string(1, (char16_t)text[0]);
+        post(NSEvent::keyEventWithType(e.type == KeyPress ? NSKeyDown : NSKeyUp, flagsOf(e.xkey.state), w, chars,
+                                       ignoring, code));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  static NSUInteger buttonsOf(unsigned state, unsigned button, bool pressed)
+  {
+    NSUInteger b = 0;
+    if (state & Button1Mask) b |= 1;
+    if (state & Button3Mask) b |= 2;
+    const NSUInteger bit = button == 1 ? 1 : (button == 3 ? 2 : 0);
+    return pressed ? (b | bit) : (b & ~bit);
+  }
+
+  Display* mDisplay;
+  int mScreen;
+  Window mRoot;
+  Visual* mVisual;
+  int mDepth;
+  Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
+  bool mShm = false;
+  int mWake = -1;
+  Cursor mBlankCursor, mArrow, mIBeam;
+  bool mCursorHidden = false;
+  AKCursorKind mCursor = AKCursorArrow;
+  std::map<NSWindow*, XWindowData*> mWindows;
+  std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
+  std::map<Window, NSWindow*> mByXid;
+  int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
+  NSTimeInterval mLastPress = -1;
+  AKScreenAnswers mAnswers;
+};
+
+}  // namespace
+
+std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, std::string* error, bool allowShm)
+{
+  Display* d = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+  if (!d)
+  {
+    if (error) *error = "cannot open display " + (displayName.empty() ? std::string(getenv("DISPLAY") ? getenv("DISPLAY") : "") : displayName);
+    return nullptr;
+  }
+  Visual* v = DefaultVisual(d, DefaultScreen(d));
+  const int depth = DefaultDepth(d, DefaultScreen(d));
+  if (v->c_class != TrueColor || (depth != 24 && depth != 32) || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 ||
+      v->blue_mask != 0xFF || ImageByteOrder(d) != LSBFirst)
+  {
+    if (error) *error = "the display's visual is not 24-bit true colour";
+    XCloseDisplay(d);
+    return nullptr;
+  }
+  return std::make_unique<X11Presenter>(d, allowShm);
+}
+
+unsigned long AKX11WindowOf(NSWindow* w)
+{
+  if (!NSApplication::exists() || !w || !w->presenterData) return 0;
+  return ((XWindowData*)w->presenterData)->xid;
+}

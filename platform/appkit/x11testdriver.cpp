@@ -1,0 +1,231 @@
+#include "platform/appkit/X11TestDriver.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+bool AKXvfb::start(std::string* error)
+{
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+  {
+    *error = "no pipe";
+    return false;
+  }
+  // The child's end as descriptor 3 (not close-on-exec), named on the command line.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-ac", nullptr};
+  const int rc = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0)
+  {
+    close(fds[0]);
+    mPid = -1;
+    *error = std::string("cannot start Xvfb: ") + strerror(rc);
+    return false;
+  }
+  std::string number;
+  for (int waited = 0; waited < 15000;)
+  {
+    pollfd p = {fds[0], POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0)
+    {
+      waited += 100;
+      int status;
+      if (waitpid(mPid, &status, WNOHANG) == mPid)
+      {
+        mPid = -1;
+        break;
+      }
+      continue;
+    }
+    char c;
+    const ssize_t n = read(fds[0], &c, 1);
+    if (n <= 0 || c == '\n') break;
+    number.push_back(c);
+  }
+  close(fds[0]);
+  if (number.empty())
+  {
+    stop();
+    *error = "Xvfb gave no display";
+    return false;
+  }
+  mDisplay = ":" + number;
+  return true;
+}
+
+void AKXvfb::stop()
+{
+  if (mPid <= 0) return;
+  kill(mPid, SIGTERM);
+  int status;
+  while (waitpid(mPid, &status, 0) < 0 && errno == EINTR)
+  {
+  }
+  mPid = -1;
+}
+
+#define DPY ((Display*)mDisplay)
+
+namespace {
+// A window that went away meanwhile is an answer (not viewable), not the end of the process.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+}  // namespace
+
+AKX11Driver::AKX11Driver(const std::string& display)
+{
+  mDisplay = XOpenDisplay(display.c_str());
+  XSetErrorHandler(ignoreXError);
+}
+
+AKX11Driver::~AKX11Driver()
+{
+  if (mDisplay) XCloseDisplay(DPY);
+}
+
+namespace {
+
+void button(Display* d, Window w, int type, int x, int y, int b, unsigned state)
+{
+  XEvent e{};
+  e.xbutton.type = type;
+  e.xbutton.display = d;
+  e.xbutton.window = w;
+  e.xbutton.root = DefaultRootWindow(d);
+  e.xbutton.x = x;
+  e.xbutton.y = y;
+  e.xbutton.state = state;
+  e.xbutton.button = (unsigned)b;
+  e.xbutton.same_screen = True;
+  XSendEvent(d, w, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
+}
+
+}  // namespace
+
+void AKX11Driver::press(unsigned long window, int x, int y, int b, unsigned state)
+{
+  button(DPY, window, ButtonPress, x, y, b, state);
+  XFlush(DPY);
+}
+
+void AKX11Driver::release(unsigned long window, int x, int y, int b, unsigned state)
+{
+  const unsigned held = b == 1 ? Button1Mask : (b == 3 ? Button3Mask : 0);
+  button(DPY, window, ButtonRelease, x, y, b, state | held);
+  XFlush(DPY);
+}
+
+void AKX11Driver::click(unsigned long window, int x, int y, int b)
+{
+  press(window, x, y, b);
+  release(window, x, y, b);
+}
+
+void AKX11Driver::motion(unsigned long window, int x, int y, unsigned state)
+{
+  XEvent e{};
+  e.xmotion.type = MotionNotify;
+  e.xmotion.display = DPY;
+  e.xmotion.window = window;
+  e.xmotion.root = DefaultRootWindow(DPY);
+  e.xmotion.x = x;
+  e.xmotion.y = y;
+  e.xmotion.state = state;
+  e.xmotion.same_screen = True;
+  XSendEvent(DPY, window, False, PointerMotionMask, &e);
+  XFlush(DPY);
+}
+
+void AKX11Driver::key(unsigned long window, const std::string& keysymName, unsigned state)
+{
+  const KeySym sym = XStringToKeysym(keysymName.c_str());
+  XEvent e{};
+  e.xkey.type = KeyPress;
+  e.xkey.display = DPY;
+  e.xkey.window = window;
+  e.xkey.root = DefaultRootWindow(DPY);
+  e.xkey.state = state;
+  e.xkey.keycode = XKeysymToKeycode(DPY, sym);
+  e.xkey.same_screen = True;
+  XSendEvent(DPY, window, False, KeyPressMask, &e);
+  e.xkey.type = KeyRelease;
+  XSendEvent(DPY, window, False, KeyReleaseMask, &e);
+  XFlush(DPY);
+}
+
+void AKX11Driver::requestClose(unsigned long window)
+{
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(DPY, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = (long)XInternAtom(DPY, "WM_DELETE_WINDOW", False);
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(DPY, window, False, NoEventMask, &e);
+  XFlush(DPY);
+}
+
+bool AKX11Driver::viewable(unsigned long window)
+{
+  XWindowAttributes a;
+  return XGetWindowAttributes(DPY, window, &a) && a.map_state == IsViewable;
+}
+
+unsigned long AKX11Driver::findWindow(const std::string& name)
+{
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  unsigned long found = 0;
+  if (!XQueryTree(DPY, DefaultRootWindow(DPY), &root, &parent, &children, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i)
+  {
+    char* text = nullptr;
+    if (XFetchName(DPY, children[i], &text) && text)
+    {
+      if (name == text) found = children[i];
+      XFree(text);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool AKX11Driver::overrideRedirect(unsigned long window)
+{
+  XWindowAttributes a;
+  return XGetWindowAttributes(DPY, window, &a) && a.override_redirect;
+}
+
+bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels)
+{
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(DPY, window, &a)) return false;
+  XImage* image = XGetImage(DPY, window, 0, 0, (unsigned)a.width, (unsigned)a.height, AllPlanes, ZPixmap);
+  if (!image) return false;
+  *width = a.width;
+  *height = a.height;
+  pixels->resize((size_t)a.width * (size_t)a.height);
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) (*pixels)[(size_t)y * a.width + x] = (uint32_t)XGetPixel(image, x, y) & 0xFFFFFF;
+  XDestroyImage(image);
+  return true;
+}
+
+void AKX11Driver::sync() { XSync(DPY, False); }

@@ -1,0 +1,951 @@
+#include "hardware/MIDIMessageManager.h"
+
+#include "hardware/DumpLayout.h"
+#include "hardware/HardwareHost.h"
+#include "hardware/SysexPacking.h"
+
+#include "config/ParamIds.h"
+#include "librarian/PatchLibrarian.h"
+#include "plug/ByteChunk.h"
+#include "plug/IMidiMsg.h"
+#include "winsys/kernel.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+namespace
+{
+void log(const char* fmt, ...)
+{
+  va_list ap;
+  va_start(ap, fmt);
+  vprintf(fmt, ap);
+  va_end(ap);
+}
+
+// The controller's parameters as the dump tables see them: values from the hardware
+// go through SetParameterFromPlug so that the controls follow.
+struct HostParams : DumpParamAccess
+{
+  HardwareHost* plug;
+  explicit HostParams(HardwareHost* p) : plug(p) {}
+  double value(int id) override { return plug->GetParamValue(id); }
+  void setValue(int id, double v) override { plug->SetParameterFromPlug(id, v); }
+};
+
+bool isOneOf(int v, std::initializer_list<int> set)
+{
+  for (int x : set)
+    if (x == v) return true;
+  return false;
+}
+
+int eightPosition(int v)
+{
+  switch (v)
+  {
+    case 18: return 1;
+    case 36: return 2;
+    case 54: return 3;
+    case 72: return 4;
+    case 90: return 5;
+    case 108: return 6;
+    case 126: return 7;
+  }
+  return v;
+}
+int fivePosition(int v)
+{
+  switch (v)
+  {
+    case 26: return 1;
+    case 51: return 2;
+    case 77: return 3;
+    case 102: return 4;
+    case 127: return 5;
+  }
+  return v;
+}
+int threePosition(int v) { return v == 43 ? 1 : v == 85 ? 2 : v == 127 ? 3 : v; }
+int twoPosition(int v) { return v == 64 ? 1 : v == 127 ? 2 : v; }
+int fifteenStep(int v)
+{
+  int step = 0;
+  for (int k = 1; k <= 14; ++k)
+    if (v >= (int)std::floor(8.5 * k) + 1) step = k;
+  return step;
+}
+}  // namespace
+
+// ---- collectors ----------------------------------------------------------------
+
+bool LibraryPatchRequest::addMessageData(const unsigned char* data, int length)
+{
+  // Only a whole program goes into a librarian slot; a slot never holds a fragment.
+  if (!isProgramDump(data, length)) return false;
+  patch.messages.clear();
+  patch.messages.emplace_back();
+  patch.messages.back().bytes.assign(data, data + length);
+  patch.name = programDumpName(data, length);
+  state = 1;
+  return true;
+}
+
+void LibraryPatchRequest::clear()
+{
+  patch.name.clear();
+  patch.messages.clear();
+}
+
+// ---- construction and teardown ------------------------------------------------------
+
+MIDIMessageManager::MIDIMessageManager(HardwareHost* plug_, PatchManager* patchManager_, PatchLibrarian* librarian_,
+                                       IGraphics* graphics_)
+    : plug(plug_), patchManager(patchManager_), graphics(graphics_), librarian(librarian_)
+{
+  for (int t = 0; t < kNumWorkerThreads; ++t) senders[t] = new MIDIMessageSender(this, plug, patchManager);
+}
+
+MIDIMessageManager::~MIDIMessageManager()
+{
+  // No start may slip in between the stop and the joins (the audio thread re-arms
+  // the clock): closing is set under every start lock first.
+  for (int t = 0; t < kNumWorkerThreads; ++t)
+  {
+    std::lock_guard<std::mutex> lock(startLock[t]);
+    if (t == 0) isClosing.store(true);
+  }
+  senders[kTransferThread]->cancelRequested.store(true);
+  clockStop.store(true);
+  // Every thread ever started is joined, also one whose job has just handed back its
+  // record: its last steps still touch the thread object.
+  for (auto& th : threads) joinThread(th);
+  for (auto*& s : senders)
+  {
+    delete s;
+    s = nullptr;
+  }
+}
+
+bool MIDIMessageManager::startJob(const SenderJob& job)
+{
+  EWorkerThread t;
+  switch (job.command)
+  {
+    case kStartMIDIClockOutput:
+    case kStopMIDIClockOutput: t = kClockControlThread; break;
+    case kSendContinuousMIDIClock: t = kMIDIClockThread; break;
+    default:
+      if (job.command < 0 || job.command > kSendDeviceIdEnquiry) return false;
+      t = kTransferThread;
+  }
+  std::lock_guard<std::mutex> lock(startLock[t]);
+  if (isClosing.load() || busy[t].load()) return false;
+  // A job that has just handed back its record may still be leaving its thread.
+  if (Poco::Thread::current() == &threads[t]) return false;
+  joinThread(threads[t]);
+  MIDIMessageSender* s = senders[t];
+  s->command = job.command;
+  s->patch = job.patch;
+  s->storeBankSide = job.storeBankSide;
+  s->slotNumber = job.slotNumber;
+  s->partIndex = job.partIndex;
+  s->requestTarget = job.requestTarget;
+  s->skipProgramChange = job.skipProgramChange;
+  s->toLibrarian = job.toLibrarian;
+  s->initArg = job.initArg;
+  s->clockTempo = job.clockTempo;
+  if (t == kTransferThread) transferStarted.store(true);
+  busy[t].store(true);
+  try
+  {
+    threads[t].start(*s);
+  }
+  catch (...)
+  {
+    busy[t].store(false);
+    return false;
+  }
+  return true;
+}
+
+void MIDIMessageManager::joinThread(Poco::Thread& thread)
+{
+  try
+  {
+    thread.join();
+  }
+  catch (...)
+  {
+    // Never started: nothing to join.
+  }
+}
+
+bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
+{
+  const int t = s == senders[0] ? 0 : s == senders[1] ? 1 : 2;
+  std::lock_guard<std::mutex> lock(startLock[t]);
+  if (t == kTransferThread && !isClosing.load())
+  {
+    const int part = pendingProgramChangePart.exchange(-1);
+    if (part >= 0)
+    {
+      // The program change that came in while this job ran gets its request now.
+      patchRequested.store(true);
+      libraryPatchRequest.active.store(false);
+      s->command = kSendPartRequest;
+      s->requestTarget = true;
+      s->partIndex = part;
+      return true;
+    }
+  }
+  busy[t].store(false);
+  return false;
+}
+
+bool MIDIMessageManager::isRunning(EWorkerThread t) const { return busy[t].load(); }
+
+bool MIDIMessageManager::waitIdle(EWorkerThread t, int timeoutMs)
+{
+  const DWORD start = GetTickCount();
+  while (busy[t].load())
+  {
+    if ((int)(GetTickCount() - start) > timeoutMs) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelRequested.store(true); }
+
+void MIDIMessageManager::resetContinuousClock(bool stop)
+{
+  if (!stop && isClosing.load()) return;
+  clockStop.store(stop);
+}
+
+bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot)
+{
+  libraryPatchRequestAll.active.store(false);
+  if (!busy[kTransferThread].load()) libraryPatchRequest.clear();
+  libraryPatchRequest.active.store(true);
+  dataProcessed.store(false);
+  SenderJob job(kSendSinglePatchRequest);
+  job.skipProgramChange = skipProgramChange;
+  job.slotNumber = slot;
+  return startJob(job);
+}
+
+// ---- system-exclusive router -------------------------------------------------------
+
+void MIDIMessageManager::adoptChannel(uint8_t channelByte)
+{
+  if (channelByte == plug->sysexChannelByte.load()) return;
+  if (plug->NParams() >= 328) plug->SetParamValue(kGlobalMidiChannel, channelByte - 0x30);
+  plug->sysexChannelByte.store(channelByte);
+}
+
+void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
+{
+  // dataProcessed tells of the message just routed only, so an earlier answer can
+  // never be taken for this one.
+  dataProcessed.store(false);
+  if (!msg || !msg->mData) return;
+  if (!fromDevice)
+  {
+    if (plug->masterKeyboardOn.load()) return;
+    log("SysEx data coming from DAW port while hardware is not a master controller!\n Message ignored, returning...\n");
+    return;
+  }
+  const uint8_t* b = msg->mData;
+  const int n = msg->mSize;
+  if (n == 6) return;
+  if (n < 5 || b[0] != 0xF0 || b[1] != kSysexManufacturerId || (b[2] & 0xF0) != 0x30 || b[3] != kSysexModelId)
+  {
+    log("This is not the data we are expecting!\n");
+    return;
+  }
+
+  if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.active.store(true);
+
+  if (libraryPatchRequest.active.load())
+  {
+    log("SysEx data processed in Library Patch Request\n");
+    sysexInProgress.store(true);
+    if (libraryPatchRequest.addMessageData(b, n))
+    {
+      libraryPatchRequest.active.store(false);
+      if (librarian) librarian->setSysexDatatoSelectedSlot(&libraryPatchRequest.patch);
+      plug->updatePatchLibrarianView(0);
+      plug->setLibrarianViewDirty();
+      dataProcessed.store(true);
+    }
+    sysexInProgress.store(false);
+    return;
+  }
+
+  if (libraryPatchRequestAll.active.load())
+  {
+    log("SysEx data processed in All Library Patch Request\n");
+    libraryPatchRequestAll.clear();
+    const bool wholeBank = n == kAllProgramDumpSize || n == kAllDataDumpSize;
+    if (!plug->allProgramsRequestStarted.load() && wholeBank)
+    {
+      plug->allProgramsRequestStarted.store(true);
+      allProgramsSlotCounter.store(0);
+      if (librarian)
+      {
+        librarian->selectedSlot.store(0);
+        std::unique_ptr<PatchFile> bank(new PatchFile);
+        ByteChunk chunk(4096);
+        chunk.PutBytes(b, n);
+        librarian->allPatchesRequestActive.store(true);
+        librarian->loadFromChunk(&chunk, n, bank.get(), 0);
+      }
+      if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
+      sysexInProgress.store(false);
+      return;
+    }
+    sysexInProgress.store(true);
+    const int counter = allProgramsSlotCounter.load();
+    if (counter <= 127 && libraryPatchRequestAll.addMessageData(b, n))
+    {
+      if (librarian)
+      {
+        librarian->selectedSlot.store(counter);
+        librarian->setSysexDatatoSelectedSlot(&libraryPatchRequestAll.patch);
+      }
+      plug->updatePatchLibrarianView(0);
+      plug->setLibrarianViewDirty();
+      plug->setLibrarianGridDirty();
+      allProgramsSlotCounter.store(counter + 1);
+      if (counter >= 127)
+      {
+        libraryPatchRequestAll.active.store(false);
+        plug->allProgramsRequestStarted.store(false);
+      }
+      dataProcessed.store(true);
+    }
+    sysexInProgress.store(false);
+    return;
+  }
+
+  if (n >= 290 && patchRequested.load())
+  {
+    log("SysEx data processed in reqular patch / settings parser\n");
+    sysexInProgress.store(true);
+    if (b[2] != plug->sysexChannelByte.load())
+    {
+      // During a channel search the answer on another channel is the one looked for.
+      if (!channelSearchActive.load())
+      {
+        plug->showStatusText("Global Channel Mismatch!");
+        return;
+      }
+      adoptChannel(b[2]);
+    }
+    if (n >= 298)
+    {
+      plug->dataMismatch.store(true);
+      plug->SetParameterFromPlug(kGlobalClockSource, 1.0);
+    }
+    sysexPartPatchParse(msg);
+    if (dataProcessed.load()) tabRefreshPending.store(true);
+  }
+  else if (n >= 230)
+  {
+    if (plug->sysExInitRequested.load() || globalRequested.load())
+    {
+      adoptChannel(b[2]);
+      sysexSettingsParse(msg);
+    }
+    if (n >= 238 && n <= 289)
+    {
+      plug->dataMismatch.store(true);
+      plug->SetParameterFromPlug(kGlobalClockSource, 1.0);
+    }
+  }
+  else if (n <= 24 && !patchRequested.load())
+  {
+    adoptChannel(b[2]);
+    controlNotFound.store(false);
+    tabRefreshPending.store(false);
+    if (n == 8 && b[4] == 0x4E)
+    {
+      if (b[5] == 0) plug->editModeOn.store(false);
+      else if (b[5] == 1)
+      {
+        patchRequested.store(true);
+        plug->editModeOn.store(true);
+      }
+    }
+    else if (n == 10 && b[4] == 0x41)
+      applyParameterChange(b);
+  }
+
+  if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
+  sysexInProgress.store(false);
+}
+
+void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg)
+{
+  const uint8_t* b = msg->mData;
+  // A truncated, overlong or damaged dump changes nothing.
+  if (!isProgramDump(b, msg->mSize)) return;
+  plug->dataMismatch.store(false);
+  dataProcessed.store(false);
+
+  const std::string name = programDumpName(b, msg->mSize);
+  if (plug->NParams() >= 345) plug->SetParamDisplayText(kPatchName, name);
+  plug->setProgramName(name.empty() ? "Set Name" : name);
+  plug->setLibrarianViewDirty();
+
+  for (int i = 0; i < kProgramDumpSize - 1; ++i)
+  {
+    const int part = i < kProgramTimbre2FirstRaw ? 0 : 1;
+    const int old = plug->getProgramValueByParts(part, 0, i);
+    if (old != b[i]) log("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", part + 1, i, old, b[i]);
+    plug->setProgramValueByParts(part, 0, i, b[i]);
+  }
+
+  HostParams params(plug);
+  ProgramParseResult res;
+  parseProgramDumpParams(b, params, &res);
+  if (res.tabRefresh) tabRefreshPending.store(true);
+  if (res.channelRestored[0] || res.channelRestored[1]) Sleep(50);
+  dataProcessed.store(true);
+}
+
+void MIDIMessageManager::sysexSettingsParse(ISysEx* msg)
+{
+  const uint8_t* b = msg->mData;
+  if (msg->mSize == kGlobalDumpSize && b[0] == 0xF0 && (b[2] & 0xF0) == 0x30 && b[3] == kSysexModelId &&
+      b[kGlobalDumpSize - 1] == 0xF7 && b[4] == kSysexGlobalDumpFunction)
+  {
+    bool clean = true;
+    for (int i = 1; i < kGlobalDumpSize - 1; ++i)
+      if (b[i] & 0x80) clean = false;
+    if (clean)
+    {
+      plug->dataMismatch.store(false);
+      dataProcessed.store(false);
+      for (int i = 0; i < kGlobalDumpSize; ++i)
+      {
+        const int old = plug->globalBytes[i].load();
+        if (i < kGlobalDumpSize - 1 && old != b[i])
+          log("Index %i changed in SYSTEM 1 from\t - Value: %i to Value: %i\n", i, old, b[i]);
+        plug->globalBytes[i].store(b[i]);
+      }
+      plug->globalBytesValid.store(true);
+      HostParams params(plug);
+      parseGlobalDumpParams(b, params);
+      if (plug->sysExInitRequested.exchange(false))
+      {
+        plug->initDone.store(true);
+        plug->pluginReady.store(true);
+      }
+      plug->localControlOn.store(plug->GetParamValue(kGlobalLocalControl) == 1.0);
+      globalRequested.store(false);
+      dataProcessed.store(true);
+    }
+  }
+  sysexInProgress.store(false);
+  patchRequested.store(false);
+}
+
+void MIDIMessageManager::giveControl(IControl* control, double v)
+{
+  const int idx = plug->controlParamIdx(control);
+  const double lo = plug->GetParamMin(idx), hi = plug->GetParamMax(idx);
+  plug->SetValueFromHardware(control, hi > lo ? (v - lo) / (hi - lo) : 0.0);
+}
+
+void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode,
+                                          bool holdFromHardware)
+{
+  if (!control) return;
+  fromHardware.store(false);
+  patchRequested.store(false);
+  if (holdFromHardware) fromHardware.store(true);
+  giveControl(control, value);
+  if (quickTab) plug->OnParamChange2(kQuickTab);
+  if (commonMode) plug->OnParamChange2(kCommonMode);
+  fromHardware.store(false);
+}
+
+void MIDIMessageManager::getNormalControl(int key1, int key2, int key3, int key4, int value, bool holdFromHardware)
+{
+  IControl* c = plug->getSysexControl(key1, key2, key3, key4, 0);
+  if (!c)
+  {
+    controlNotFound.store(true);
+    return;
+  }
+  processSysExToUI(c, value, false, false, holdFromHardware);
+}
+
+void MIDIMessageManager::applyParameterChange(const uint8_t* b)
+{
+  const int pl = b[5], ph = b[6], vl = b[7], vh = b[8];
+  IControl* c = plug->getSysexControl(0x58, 0x41, pl, ph, 0);
+
+  if ((ph == 2 && pl == 0) || (ph == 0 && (pl == 41 || pl == 107 || pl == 112 || pl == 16)) || (ph == 1 && pl == 123))
+  {
+    if (!c) return;
+    processSysExToUI(c, vl, !(ph == 0 && pl == 16), ph == 0 && pl == 16, true);
+    if (plug->controlParamIdx(c) == kGlobalLocalControl) plug->localControlOn.store(vl != 0);
+    return;
+  }
+
+  if (c)
+  {
+    patchRequested.store(false);
+    const int id = plug->controlParamIdx(c);
+    const int s = vh == 0 ? vl : vl - 128;
+    int v = vl;
+    if (id == 32 || id == 33 || (id >= 52 && id <= 55) || id == 78 || id == 79 || (id >= 147 && id <= 242)) v = s + 64;
+    else if (id == 73 || id == 75 || id == 317 || id == 318) v = s + 12;
+    else if (id == 315 || id == 316) v = s + 50;
+    else if (id == 319 || id == 320) v = s + 24;
+    else if (id == kArpTempo) v = vh == 2 ? vl + 236 : vh == 1 ? vl + 108 : vl - 20;
+    else if (id == kArpSwing) v = s + 100;
+    fromHardware.store(true);
+    giveControl(c, v);
+    fromHardware.store(false);
+    if (id == kGlobalLocalControl) plug->localControlOn.store(v != 0);
+  }
+  else
+    controlNotFound.store(true);
+
+  if (pl < 8) return;
+
+  // The same parameter under its CC or NRPN address.
+  auto centred = [](int x) { return x < 65 ? x + 64 : x - 64; };
+  int cc = -1, nrpnLsb = -1, value = vl;
+  bool centredRow = false;
+  int p = pl, h = ph;
+  if (h == 1 && p >= 89 && p <= 126) h = 0, p -= 16;
+  if (h == 0)
+  {
+    static const int ccs73[] = {77, 14, 15, 15, 78, 82, 18, 19, 20, 21, 22, 83, 74, 71};
+    if (p == 22) cc = 13;
+    else if (p == 23) cc = 94;
+    else if (p == 25) cc = 12;
+    else if (p == 26) cc = 93;
+    else if (p == 28) nrpnLsb = 7;
+    else if (p == 29) nrpnLsb = 3;
+    else if (p == 32) nrpnLsb = 10, value = (int)((vl + 1) * 1.27);
+    else if (p == 71) cc = 5;
+    else if (p >= 73 && p <= 86) cc = ccs73[p - 73];
+    else if (p == 87) cc = 79, centredRow = true;
+    else if (p == 88) cc = 85, centredRow = true;
+    else if (p == 89) cc = 7;
+    else if (p == 90) cc = 10, centredRow = true;
+    else if (p == 91) cc = 86;
+    else if (p == 92) cc = 92;
+    else if (p >= 94 && p <= 97) cc = 23 + (p - 94);
+    else if (p == 99) cc = 73;
+    else if (p == 100) cc = 75;
+    else if (p == 101) cc = 70;
+    else if (p == 102) cc = 72;
+    else if (p == 104) cc = 87;
+    else if (p == 105) cc = 27;
+    else if (p == 109) cc = 88;
+    else if (p == 110) cc = 76;
+    else if (p == 116 || p == 119 || p == 122 || p == 125) cc = 28 + (p - 116) / 3, centredRow = true;
+  }
+  else if (h == 1)
+  {
+    if (p == 57) (vh == 0 ? (void)(cc = 5) : (void)(nrpnLsb = 61, centredRow = true));
+    else if ((p >= 8 && p <= 23) || (p >= 26 && p <= 41) || (p >= 44 && p <= 59))
+      nrpnLsb = p <= 23 ? 16 + (p - 8) : p <= 41 ? 32 + (p - 26) : 48 + (p - 44), centredRow = true;
+  }
+  else if (h == 2)
+  {
+    if ((p >= 24 && p <= 39) || (p >= 42 && p <= 57) || (p >= 60 && p <= 75))
+      nrpnLsb = p <= 39 ? 16 + (p - 24) : p <= 57 ? 32 + (p - 42) : 48 + (p - 60), centredRow = true;
+  }
+  if (centredRow)
+  {
+    if (vh != 0 && vh != 0x7F) return;
+    value = centred(vl);
+  }
+  else if (vh != 0)
+    return;
+  if (cc < 0 && nrpnLsb < 0) return;  // untranslated: no CC 0 lookup
+
+  // Keys: the timbre the row belongs to (global rows on the global channel).
+  const int global = (int)plug->GetParamValue(kGlobalMidiChannel);
+  const int ch1 = (int)plug->GetParamValue(kMultiPartMIDICh), ch2 = (int)plug->GetParamValue(kMultiPartMIDICh + 1);
+  int key;
+  if (ph == 0 && pl >= 22 && pl <= 32) key = global + 1;
+  else if (ph == 0) key = (ch1 >= 16 ? global : ch1) + 1;
+  else key = (ch2 >= 16 ? global : ch2) + 1;
+
+  IControl* target = nullptr;
+  if (cc >= 0) target = plug->getCCControls(key, cc, 0);
+  else
+  {
+    // Only an NRPN address the hardware has just announced names the MSB; the
+    // LSB is the row's own.
+    const int msb = nrpnMsb.load();
+    if (msb >= 0 && msb <= 127) target = plug->getMsbLsbControl(key, msb, 0, nrpnLsb, 0);
+  }
+  if (!target) return;
+  plug->editModeOn.store(true);
+  fromHardware.store(true);
+  giveControl(target, value);
+  fromHardware.store(false);
+  if (cc == 86 || cc == 77) plug->OnParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::decodeTapPatternCode(const unsigned char* b, char* out)
+{
+  const long A = b[0] + (b[1] << 7) + (b[2] << 14) + ((long)(b[3] & 3) << 21);
+  const long B = (b[3] >> 2) + (b[4] << 5) + (b[5] << 12) + ((long)(b[6] & 15) << 19);
+  const long C = (b[6] >> 4) + ((long)(b[7] + (b[8] << 7) + (b[9] << 14)) << 3);
+  const long vals[3] = {A, B, C};
+  for (int v = 0; v < 3; ++v)
+  {
+    long div = 24L * 24 * 24 * 24;
+    for (int k = 0; k < 5; ++k, div /= 24)
+    {
+      const int digit = (int)((vals[v] / div) % 24);
+      out[v * 10 + 2 * k] = (char)(digit & 7);
+      out[v * 10 + 2 * k + 1] = (char)(digit / 8);
+    }
+  }
+  out[30] = (char)(b[10] & 7);
+  const int f = (b[10] / 8) & 3;
+  out[31] = (char)(f == 3 ? 0 : f);
+  out[32] = (char)((b[10] / 4) & 24);
+}
+
+// ---- short messages ----------------------------------------------------------------
+
+void MIDIMessageManager::lightIndicator(int channel)
+{
+  if (!plug->trackIncomingMidi.load()) return;
+  int part = -1;
+  if ((int)plug->GetParamValue(kMultiPartMIDICh) == channel) part = 0;
+  else if ((int)plug->GetParamValue(kMultiPartMIDICh + 1) == channel) part = 1;
+  if (part < 0) return;
+  log("MIDI received from channel - %i - and passed over to part - %i -\n", channel, part);
+  if (plug->hasGraphics() && plug->midiLedOn[part].load() == 0)
+  {
+    plug->SetControlsOfParam(kMIDILed + part, 1.0);
+    plug->midiLedOn[part].store(1);
+    plug->midiLedTime[part].store(GetTickCount());
+  }
+}
+
+void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
+{
+  if (plug->GetParamValue(kControlLibrary) == 1.0)
+  {
+    sysexInProgress.store(true);
+    plug->selectLibrarianGridSlot(p);
+    if (librarian) librarian->selectedSlot.store(p);
+    Sleep(200);
+    patchRequested.store(true);
+    libraryPatchRequest.active.store(false);
+    plug->sendPatchToDeviceFromLibrarian(p, plug->librarianActiveColumn());
+    if (!fromHost) log("Program change detected, returning!\n");
+    return;
+  }
+  if (p > 127) p = 127;
+  if (fromHost) plug->SendProgramChangeCommand(p, part);
+  patchRequested.store(true);
+  libraryPatchRequest.active.store(false);
+  SenderJob job(kSendPartRequest);
+  job.requestTarget = true;
+  job.partIndex = part;
+  // A busy transfer thread takes the request when its job ends, so the program
+  // change is never lost.
+  if (!startJob(job) && !closing()) pendingProgramChangePart.store(part);
+  plug->selectLibrarianGridSlot(p);
+  if (librarian) librarian->selectedSlot.store(p);
+  log("Program change detected, returning!\n");
+}
+
+void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg)
+{
+  midiFromDAW.store(false);
+  incomingFromHost.store(false);
+  const int status = msg->StatusMsg();
+  const int channel = msg->Channel();
+  const int channelKey = channel + 1;
+  auto blocked = [&](EMidiFilterClass c, const char* line) {
+    if (!plug->hardwareFilterBlock[c].load()) return false;
+    log("%s", line);
+    return true;
+  };
+
+  switch (status)
+  {
+    case IMidiMsg::kNoteOn:
+    case IMidiMsg::kNoteOff:
+      if (blocked(kFilterNotes, "\tNotes from HW filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kPolyAftertouch:
+      if (blocked(kFilterPolyAftertouch, "\tPoly Aftertouch from HW filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kChannelAftertouch:
+      if (blocked(kFilterChannelAftertouch, "\tChannel Aftertouch from HW filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kPitchWheel:
+      if (blocked(kFilterPitchBend, "\tPitch Bend from HW filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kProgramChange:
+    {
+      if (blocked(kFilterProgramChange, "\tProgram Changes from HW filtered, returning.\n")) return;
+      int part = 0;
+      if ((int)plug->GetParamValue(kGlobalMidiChannel) != channel)
+      {
+        if ((int)plug->GetParamValue(kMultiPartMIDICh) == channel) part = 0;
+        else if ((int)plug->GetParamValue(kMultiPartMIDICh + 1) == channel) part = 1;
+        if (plug->GetParamValue(kPartLock + part) == 1.0) return;
+      }
+      handleProgramChange(msg->mData1, part, false);
+      return;
+    }
+    case IMidiMsg::kControlChange:
+    {
+      if (blocked(kFilterControlChange, "\tControl Changes from HW filtered, returning.\n")) return;
+      const int cc = msg->mData1;
+      int value = msg->mData2;
+      if (cc == 99)
+      {
+        nrpnMsb.store(value);
+        return;
+      }
+      if (cc == 98)
+      {
+        nrpnLsb.store(value);
+        return;
+      }
+      if (cc != 6)
+      {
+        nrpnMsb.store(128);
+        nrpnLsb.store(128);
+      }
+      if (cc == 0 && value == 0)
+      {
+        bankSelectSeen.store(true);
+        log("Message determinated because it contains program change data!\n");
+        return;
+      }
+      if (cc == 32 && isOneOf(value, {64, 66, 80, 96}) && bankSelectSeen.load())
+      {
+        bankSelectSeen.store(false);
+        log("Message determinated because it contains program change data!\n");
+        return;
+      }
+      if (cc == 95 && plug->GetParamValue(kCommonMode) > 0.0)
+      {
+        getLegacyCCparam(95, channelKey, value, false, true);
+        return;
+      }
+      IControl* c = nullptr;
+      bool mapped = false;
+      if ((cc == 13 && plug->GetParamValue(kDelayFxTempoSync) == 1.0) ||
+          (cc == 27 && plug->GetParamValue(kLfo1TempoSync) == 1.0) ||
+          (cc == 76 && plug->GetParamValue(kLfo2TempoSync) == 1.0))
+      {
+        c = plug->getSysexControl(0x58, 0x41, cc == 13 ? 0x2A : cc == 27 ? 0x6A : 0x6F, 0, 0);
+        value = fifteenStep(value);
+        mapped = true;
+      }
+      else if (cc == 12 || cc == 13 || cc == 93 || cc == 94)
+      {
+        c = plug->getCCControls(0, cc, 0);
+        if (!c) c = plug->getCCControls(channelKey, cc, 0);
+        if (!c) c = plug->getCCControls(channelKey, cc, 1);
+        mapped = true;
+      }
+      else if (cc == 86)
+      {
+        getLegacyCCparam(86, channelKey, value ? 1 : 0, true, true);
+        lightIndicator(channel);
+        if (!plug->localControlOn.load()) plug->MIDIOutRoutingSwitch(msg);
+        return;
+      }
+      int msb = nrpnMsb.load(), lsb = nrpnLsb.load();
+      bool quickTab = false;
+      if (!mapped)
+      {
+        if (msb == 128 && lsb == 128)
+        {
+          const int keys[5][2] = {{channelKey, 0}, {channelKey, 1}, {channelKey, 2}, {0, 0}, {0, 1}};
+          for (auto& k : keys)
+            if ((c = plug->getCCControls(k[0], cc, k[1]))) break;
+        }
+        else if (msb <= 127 && lsb <= 127 && cc == 6)
+        {
+          nrpnLsb.store(0);
+          const int keys[4][2] = {{channelKey, 0}, {channelKey, 1}, {0, 0}, {0, 1}};
+          for (auto& k : keys)
+            if ((c = plug->getMsbLsbControl(k[0], msb, 0, lsb, k[1]))) break;
+        }
+        if (cc == 15 && plug->GetParamValue(kOsc1Waveform) == 5.0)
+        {
+          c = plug->getCCControls(channelKey, 15, 2);
+          value /= 2;
+        }
+        if (c)
+        {
+          if (cc == 77) value = eightPosition(value), quickTab = true;
+          else if (cc == 6 && msb == 4 && isOneOf(lsb, {0, 1, 2, 3, 8, 9, 10, 11}))
+            value = eightPosition(value), quickTab = true;
+          else if (cc == 6 && msb != 4 && lsb == 7) value = fivePosition(value);
+          else if (isOneOf(cc, {82, 83, 87, 88})) value = threePosition(value);
+          else if (cc == 78) value = twoPosition(value);
+        }
+      }
+      if (c)
+      {
+        valueFromIncomingMessage.store(true);
+        fromHardware.store(true);
+        giveControl(c, value);
+        if (plug->controlParamIdx(c) == kGlobalLocalControl) plug->localControlOn.store(value != 0);
+        if (quickTab) plug->OnParamChange2(kQuickTab);
+        fromHardware.store(false);
+        valueFromIncomingMessage.store(false);
+      }
+      break;
+    }
+    default:
+      return;
+  }
+  lightIndicator(channel);
+  if (!plug->localControlOn.load()) plug->MIDIOutRoutingSwitch(msg);
+}
+
+void MIDIMessageManager::ProcessMidiMsgFromDAW(IMidiMsg* msg, int part)
+{
+  if (!plug->midiOutSet.load()) return;
+  midiFromDAW.store(true);
+  incomingFromHost.store(true);
+  const int status = msg->StatusMsg();
+  const int channel = msg->Channel();
+  auto blocked = [&](EMidiFilterClass c, const char* line) {
+    if (!plug->dawFilterBlock[c].load()) return false;
+    log("%s", line);
+    return true;
+  };
+  switch (status)
+  {
+    case IMidiMsg::kNoteOff:
+      // A note-off always passes: a filter switched on while a note sounds must not
+      // leave it hanging.
+      break;
+    case IMidiMsg::kNoteOn:
+      if (msg->mData2 != 0 && blocked(kFilterNotes, "\tNotes from Daw filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kPolyAftertouch:
+      if (blocked(kFilterPolyAftertouch, "\tPoly Aftertouch from Daw filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kChannelAftertouch:
+      if (blocked(kFilterChannelAftertouch, "\tChannel Aftertouch from Daw filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kPitchWheel:
+      if (blocked(kFilterPitchBend, "\tPitch Bend from Daw filtered, returning.\n")) return;
+      break;
+    case IMidiMsg::kControlChange:
+    {
+      if (blocked(kFilterControlChange, "\tControl Changes from Daw filtered, returning.\n")) return;
+      const int cc = msg->mData1, value = msg->mData2;
+      if ((cc == 0 && value == 0) || (cc == 32 && isOneOf(value, {64, 66, 80, 96})))
+      {
+        log("Message determinated because it contains program change data!\n");
+        return;
+      }
+      getLegacyCCparam(cc, channel + 1, value, false, false);
+      break;
+    }
+    case IMidiMsg::kProgramChange:
+      if (blocked(kFilterProgramChange, "\tProgram Changes from Daw filtered, returning.\n")) return;
+      if (plug->GetParamValue(kPartLock + part) == 1.0) return;
+      handleProgramChange(msg->mData1, part, true);
+      break;
+    default:
+      return;
+  }
+  lightIndicator(channel);
+  plug->MIDIOutRoutingSwitch(msg);
+}
+
+void MIDIMessageManager::getLegacyCCparam(int cc, int channelKey, int value, bool notifyQuickTab, bool hardwareOrigin)
+{
+  if (cc == 95 && plug->GetParamValue(kCommonMode) > 0.0)
+  {
+    plug->SetControlsOfParam(kLayerLinker, 0.0);
+    const double v = value == 127 ? 1.0 : 0.0;
+    plug->SetParamValue(kQuickTab, v);
+    plug->OnParamChange(kQuickTab);
+    plug->SetControlsOfParam(kQuickTab, v);
+    plug->SetControlsOfParam(kTimbreLED, v);
+    return;
+  }
+  if (cc == 86)
+  {
+    if (value >= 2) value = 1;
+    notifyQuickTab = true;
+  }
+  if (cc == 15)
+  {
+    // Halved for each timbre on this channel whose oscillator 1 plays the waveform 5.
+    const int global = (int)plug->GetParamValue(kGlobalMidiChannel);
+    for (int t = 0; t < 2; ++t)
+    {
+      int ch = (int)plug->GetParamValue(kMultiPartMIDICh + t);
+      if (ch >= 16) ch = global;
+      if (ch + 1 == channelKey && plug->GetParamValue(kOsc1Waveform + t) == 5.0) value /= 2;
+    }
+  }
+  IControl* c = nullptr;
+  const int msb = nrpnMsb.load(), lsb = nrpnLsb.load();
+  if (msb <= 127 && lsb <= 127) c = plug->getMsbLsbControl(channelKey, msb, 0, lsb, cc == 6 ? 0 : 1);
+  for (int sub = 0; !c && sub < 3; ++sub) c = plug->getCCControls(channelKey, cc, sub);
+  if (!c)
+  {
+    // The host's bank-select LSB stays a MIDI message: it does not switch the
+    // editor's own pages and bank lists.
+    if (cc == 32 && value >= 64 && value <= 66) plug->SendBankChangeCommand(value - 64, channelKey - 1);
+    return;
+  }
+  if (!hardwareOrigin)
+    giveControl(c, value);
+  else
+  {
+    fromHardware.store(true);
+    const int idx = plug->controlParamIdx(c);
+    if (idx == kGlobalLocalControl) plug->localControlOn.store(value != 0);
+    else if (cc == 77 || (cc == 6 && msb == 4 && isOneOf(lsb, {0, 1, 2, 3, 8, 9, 10, 11}))) value = eightPosition(value);
+    else if (isOneOf(cc, {82, 83, 87, 88})) value = threePosition(value);
+    else if (cc == 78) value = twoPosition(value);
+    else if (cc == 6 && lsb == 7) value = fivePosition(value);
+    giveControl(c, value);
+  }
+  if (notifyQuickTab) plug->OnParamChange2(kQuickTab);
+  fromHardware.store(false);
+}
+
+void MIDIMessageManager::sendSysexMessage(std::vector<int> body)
+{
+  if (plug->GetParamValue(kDeviceOutSelection) == 0.0)
+  {
+    plug->showProgramNameText("Set MIDI I/O First!");
+    return;
+  }
+  if (body.empty()) return;
+  std::vector<unsigned char> bytes(body.size());
+  for (size_t i = 0; i < body.size(); ++i) bytes[i] = (unsigned char)(body[i] & 0xFF);
+  plug->checksumCheckAndSend(bytes.data(), (int)bytes.size());
+  plug->logSysExOutMessageByteInt(body, (int)body.size());
+}
+
+void MIDIMessageManager::randomGenerator() {}
+void MIDIMessageManager::randomizePatchSettings(int) {}

@@ -1,0 +1,154 @@
+#pragma once
+// The hub of the hardware side: the router of incoming system exclusive with its
+// program and global parsers, the two librarian request collectors, the handler of
+// short messages from the hardware and the host, and the three worker threads with
+// their job records.
+//
+// Threads: ProcessSysEx and ProcessMidiMsgFromDevice run on the MIDI input thread
+// (or the transfer thread, for messages the jobs feed back); ProcessMidiMsgFromDAW on
+// the host's dispatch thread; starters on any thread. Jobs and the input side meet
+// only through the atomic flags below.
+
+#include "hardware/MIDIMessageSender.h"
+
+#include "librarian/LibrarianTypes.h"
+
+#include <Poco/Thread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class HardwareHost;
+class IControl;
+class IGraphics;
+class PatchLibrarian;
+class PatchManager;
+struct IMidiMsg;
+struct ISysEx;
+
+// Collects the program(s) the librarian asked for. Only a complete 297-byte program
+// dump is ever kept: anything else is refused whole.
+class LibraryPatchRequest
+{
+public:
+  int state = 1;
+  std::atomic<bool> active{false};
+  LibrarianPatch patch;
+
+  // True when the message was a complete program dump and is now the collected one.
+  bool addMessageData(const unsigned char* data, int length);
+  void clear();
+};
+
+class LibraryPatchRequestAll : public LibraryPatchRequest
+{
+};
+
+enum EWorkerThread
+{
+  kTransferThread = 0,
+  kClockControlThread = 1,
+  kMIDIClockThread = 2,
+  kNumWorkerThreads = 3
+};
+
+class MIDIMessageManager
+{
+public:
+  MIDIMessageManager(HardwareHost* plug, PatchManager* patchManager, PatchLibrarian* librarian, IGraphics* graphics);
+  // Stops the clock loop, cancels the running job, joins every thread, then frees.
+  ~MIDIMessageManager();
+  MIDIMessageManager(const MIDIMessageManager&) = delete;
+  MIDIMessageManager& operator=(const MIDIMessageManager&) = delete;
+
+  HardwareHost* plug;
+  PatchManager* patchManager;
+  IGraphics* graphics;
+  PatchLibrarian* librarian;
+  LibraryPatchRequest libraryPatchRequest;
+  LibraryPatchRequestAll libraryPatchRequestAll;
+
+  std::atomic<bool> patchRequested{false};
+  std::atomic<bool> controlNotFound{false};
+  std::atomic<bool> tabRefreshPending{false};
+  std::atomic<bool> sendPending{false};
+  std::atomic<bool> programStepReady{true};
+  std::atomic<bool> transferStarted{false};
+  std::atomic<bool> valueFromIncomingMessage{false};
+  std::atomic<bool> sysexInProgress{false};
+  std::atomic<bool> fromHardware{false};
+  std::atomic<bool> dataProcessed{false};
+  std::atomic<bool> incomingFromHost{false};
+  std::atomic<bool> midiFromDAW{false};
+  std::atomic<bool> bankSelectSeen{false};
+  std::atomic<int> nrpnMsb{0};
+  std::atomic<int> nrpnLsb{0};
+  // A program change that arrived while the transfer thread was busy: the program
+  // request runs as soon as the running job ends (-1: none).
+  std::atomic<int> pendingProgramChangePart{-1};
+  // A request job is sending its channel search: a program dump from another channel
+  // is the answer looked for, and its channel is adopted.
+  std::atomic<bool> channelSearchActive{false};
+  // A global dump was asked for outside the device initialisation (current data).
+  std::atomic<bool> globalRequested{false};
+  // Programs of an all-programs transfer taken so far.
+  std::atomic<int> allProgramsSlotCounter{0};
+
+  // ---- jobs --------------------------------------------------------------
+  // The start rule: under the thread's lock, test whether it runs, write its record,
+  // start it. False when the job was dropped (thread busy, or the manager closing).
+  bool startJob(const SenderJob& job);
+  bool isRunning(EWorkerThread thread) const;
+  // Waits (bounded, scaled clock) until the thread is idle; for tests.
+  bool waitIdle(EWorkerThread thread, int timeoutMs);
+  MIDIMessageSender* sender(EWorkerThread thread) { return senders[thread]; }
+  // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
+  void requestCancel();
+  void resetContinuousClock(bool stop);
+  bool clockStopped() const { return clockStop.load(); }
+  bool closing() const { return isClosing.load(); }
+
+  // Clears the all-programs collector, empties and arms the single-program one,
+  // clears dataProcessed and starts command 6 when the transfer thread is idle.
+  bool sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot);
+
+  // ---- incoming ------------------------------------------------------------
+  void ProcessSysEx(ISysEx* msg, bool fromDevice);
+  void sysexPartPatchParse(ISysEx* msg);
+  void sysexSettingsParse(ISysEx* msg);
+  void ProcessMidiMsgFromDevice(IMidiMsg* msg);
+  void ProcessMidiMsgFromDAW(IMidiMsg* msg, int part);
+  void getLegacyCCparam(int cc, int channelKey, int value, bool notifyQuickTab, bool hardwareOrigin);
+  void processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode, bool holdFromHardware);
+  void getNormalControl(int key1, int key2, int key3, int key4, int value, bool holdFromHardware);
+  static void decodeTapPatternCode(const unsigned char* code, char* out);
+
+  // ---- sending -------------------------------------------------------------
+  void sendSysexMessage(std::vector<int> body);
+
+  // The randomizer's entry points; filled in with the randomizer.
+  void randomGenerator();
+  void randomizePatchSettings(int part);
+
+private:
+  friend class MIDIMessageSender;
+  void adoptChannel(uint8_t channelByte);
+  void applyParameterChange(const uint8_t* b);
+  void handleProgramChange(int program, int part, bool fromHost);
+  void giveControl(IControl* control, double plainValue);
+  void lightIndicator(int channel);
+  // Called by a job record when its job has ended, under the thread's start lock:
+  // true when the record was given a follow-up job to run at once.
+  bool jobFinished(MIDIMessageSender* sender);
+  static void joinThread(Poco::Thread& thread);
+
+  MIDIMessageSender* senders[kNumWorkerThreads];
+  Poco::Thread threads[kNumWorkerThreads];
+  std::mutex startLock[kNumWorkerThreads];
+  std::atomic<bool> busy[kNumWorkerThreads] = {};
+  std::atomic<bool> clockStop{true};
+  std::atomic<bool> isClosing{false};
+};

@@ -1,0 +1,648 @@
+#include "hardware/MIDIMessageSender.h"
+
+#include "hardware/DumpLayout.h"
+#include "hardware/HardwareHost.h"
+#include "hardware/MIDIMessageManager.h"
+#include "hardware/SysexMessages.h"
+#include "hardware/SysexPacking.h"
+
+#include "config/ParamIds.h"
+#include "librarian/BankFormats.h"
+#include "librarian/PatchLibrarian.h"
+#include "plug/IMidiMsg.h"
+#include "winsys/kernel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace
+{
+const char kTimedOut[] = "CONNECTION TIMED OUT!";
+const char kCancelled[] = "Data request CANCELLED!";
+const char kCompleted[] = "Data request completed!";
+const char kProcessing[] = "Data processing, please wait...";
+
+// The controller's parameters for the builders; nothing is written back.
+struct ReadParams : DumpParamAccess
+{
+  HardwareHost* plug;
+  explicit ReadParams(HardwareHost* p) : plug(p) {}
+  double value(int id) override { return plug->GetParamValue(id); }
+  void setValue(int, double) override {}
+};
+
+}  // namespace
+
+MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager_, HardwareHost* plug_, PatchManager* patchManager_)
+    : patchManager(patchManager_), plug(plug_), manager(manager_)
+{
+}
+
+MIDIMessageSender::~MIDIMessageSender() {}
+
+void MIDIMessageSender::run()
+{
+  do
+  {
+    switch (command)
+    {
+      case kSendArrangementToDevice: sendArrangementToDevice(toLibrarian); break;
+      case kSendGlobalToDevice: sendGlobalToDevice(); break;
+      case kSendPatchToDeviceFromLibrarian: sendPatchToDeviceFromLibrarian(patch, partIndex, slotNumber); break;
+      case kStoreAllPatchesToDeviceFromLibrarian: storeAllPatchesToDeviceFromLibrarian(storeBankSide, slotNumber); break;
+      case kSendActiveArrangementRequest: sendActiveArrangementRequestSysex(requestTarget); break;
+      case kSendPartRequest: sendPartRequestSysex(requestTarget); break;
+      case kSendSinglePatchRequest: sendSinglePatchRequestSysex(skipProgramChange); break;
+      case kSendAllPatchRequest: sendAllPatchRequestSysex(); break;
+      case kInitClassicPatch: initClassicPatch(initArg); break;
+      case kSendDeviceIdEnquiry: sendDeviceIdEnquiry(); break;
+      case kStartMIDIClockOutput: startMIDIClockOutput(); break;
+      case kSendContinuousMIDIClock: sendContinuousMIDIClock(clockTempo); break;
+      case kStopMIDIClockOutput: stopMIDIClockOutput(); break;
+      default: break;
+    }
+  } while (manager->jobFinished(this));
+}
+
+void MIDIMessageSender::resetContinuousClock(bool stop) { manager->resetContinuousClock(stop); }
+
+bool MIDIMessageSender::closing() const { return manager->closing(); }
+
+bool MIDIMessageSender::wait(int ms)
+{
+  if (closing()) return false;
+  if (ms <= 0)
+  {
+    Sleep(0);
+    return !closing();
+  }
+  const DWORD start = GetTickCount();
+  for (;;)
+  {
+    const int elapsed = (int)(GetTickCount() - start);
+    if (elapsed >= ms) return true;
+    const int left = ms - elapsed;
+    Sleep(left < 20 ? left : 20);
+    if (closing()) return false;
+  }
+}
+
+bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
+{
+  if (closing() || body.empty()) return false;
+  return plug->checksumCheckAndSend(body.data(), (int)body.size());
+}
+
+bool MIDIMessageSender::sendRequest(uint8_t function, uint8_t channelByte)
+{
+  return sendBody(makeRequestBody(function, channelByte));
+}
+
+// Every channel the synthesizer or a timbre may listen on: the global one and the two
+// timbre channels (16 stands for the global channel).
+static std::vector<int> soundingChannels(HardwareHost* plug)
+{
+  const int global = (int)plug->GetParamValue(kGlobalMidiChannel) & 15;
+  std::vector<int> chans{global};
+  for (int t = 0; t < 2; ++t)
+  {
+    const int ch = (int)plug->GetParamValue(kMultiPartMIDICh + t);
+    if (ch >= 0 && ch <= 15 && ch != chans[0] && (chans.size() < 2 || ch != chans[1])) chans.push_back(ch);
+  }
+  return chans;
+}
+
+static void allNotesOff(HardwareHost* plug, bool logged)
+{
+  for (int ch : soundingChannels(plug))
+  {
+    IMidiMsg m;
+    m.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, ch);
+    if (logged) plug->sendMidiMsgAndLog(&m);
+    else if (plug->midiOutSet.load()) plug->SendMidiMsg(&m);
+  }
+}
+
+bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel)
+{
+  manager->channelSearchActive.store(true);
+  for (int c = 0; c < 16; ++c)
+  {
+    sendRequest(function, (uint8_t)(0x30 + c));
+    if (showSearchText) plug->showStatusText(("Please wait, checking DeviceID " + std::to_string(c + 1)).c_str());
+    if (!wait(pause) || cancelRequested.load())
+    {
+      if (failOnCancel || closing()) requestFailed.store(true);
+      return false;
+    }
+    if (plug->incomingSysExProcessed.load()) return true;
+  }
+  return true;
+}
+
+int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int giveUp, bool cancelEachStep,
+                                  bool failOnSearchCancel, uint8_t function, bool showSearchText, const char* timeoutText)
+{
+  int result = 1;
+  for (int step = 1;; ++step)
+  {
+    if (!wait(T))
+    {
+      requestFailed.store(true);
+      result = 2;
+      break;
+    }
+    if (cancelEachStep && cancelRequested.load())
+    {
+      requestFailed.store(true);
+      result = 2;
+      break;
+    }
+    if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel))
+    {
+      result = 2;
+      break;
+    }
+    if (step == giveUp)
+    {
+      plug->showStatusText(timeoutText);
+      requestFailed.store(true);
+      result = 1;
+      break;
+    }
+    if (plug->incomingSysExProcessed.load())
+    {
+      result = 0;
+      break;
+    }
+  }
+  manager->channelSearchActive.store(false);
+  return result;
+}
+
+// ---- requests ----------------------------------------------------------------------
+
+void MIDIMessageSender::sendPartRequestSysex(bool target)
+{
+  plug->DisplayProcessingIndicator(true);
+  requestFailed.store(false);
+  cancelRequested.store(false);
+  plug->SetLibrarianRequestActive(!target);
+  const int T = plug->getTimerValue();
+  sendRequest(0x10, plug->sysexChannelByte.load());
+  wait(T);
+  plug->showStatusText(kProcessing);
+  const int r = answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  if (!(target && r == 0)) wait(T);
+  plug->DisplayProcessingIndicator(false);
+  if (cancelRequested.load()) plug->showStatusText(kCancelled);
+  else if (!requestFailed.load())
+  {
+    plug->showStatusText(kCompleted);
+    if (!target) plug->SetLibrarianStatusUnsaved(true);
+  }
+}
+
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
+{
+  plug->DisplayProcessingIndicator(true);
+  requestFailed.store(false);
+  cancelRequested.store(false);
+  plug->SetLibrarianRequestActive(true);
+  const int T = plug->getTimerValue();
+  plug->SendProgramChangeCommand(plug->librarianProgramNumber.load(), 0);
+  wait(T / 2);
+  sendRequest(0x10, plug->sysexChannelByte.load());
+  plug->showStatusText(kProcessing);
+  answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  if (cancelRequested.load()) plug->showStatusText(kCancelled);
+  else if (!requestFailed.load())
+  {
+    plug->showStatusText(kCompleted);
+    plug->SetLibrarianStatusUnsaved(true);
+  }
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendAllPatchRequestSysex()
+{
+  plug->DisplayProcessingIndicator(true);
+  requestFailed.store(false);
+  cancelRequested.store(false);
+  plug->SetLibrarianRequestActive(true);
+  const int T = plug->getTimerValue();
+  IMidiMsg bank;
+  bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, (int)plug->GetParamValue(kGlobalMidiChannel) & 15);
+  if (plug->midiOutSet.load() && !closing()) plug->SendMidiMsg(&bank);
+  wait(T);
+  plug->showStatusText(kProcessing);
+  PatchLibrarian* lib = manager->librarian;
+  for (int p = 0; p < 128 && !closing(); ++p)
+  {
+    plug->DisplayProcessingIndicator(true);
+    plug->SetLibrarianRequestActive(true);
+    if (lib)
+    {
+      lib->allPatchesRequestIndex.store(p);
+      // Each answer goes to the slot of its own program number.
+      lib->selectedSlot.store(p);
+    }
+    plug->upperHighlightedSlot.store(p);
+    plug->SendProgramChangeCommand(p, 0);
+    wait(50);
+    if (cancelRequested.load()) break;
+    sendRequest(0x10, plug->sysexChannelByte.load());
+    const bool failedBefore = requestFailed.exchange(false);
+    const int r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
+    if (failedBefore) requestFailed.store(true);
+    plug->DisplayProcessingIndicator(false);
+    if (r == 2 || cancelRequested.load()) break;
+  }
+  if (cancelRequested.load()) plug->showStatusText(kCancelled);
+  else if (!requestFailed.load() && !closing()) plug->showStatusText(kCompleted);
+  plug->SetLibrarianStatusUnsaved(true);
+  plug->DisplayProcessingIndicator(false);
+  if (lib) lib->allPatchesRequestIndex.store(0);
+}
+
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
+{
+  plug->DisplayProcessingIndicator(true);
+  requestFailed.store(false);
+  cancelRequested.store(false);
+  const int T = plug->getTimerValue();
+
+  plug->SetLibrarianRequestActive(false);
+  manager->tabRefreshPending.store(true);
+  sendRequest(0x10, plug->sysexChannelByte.load());
+  answerWait(T, 25, T / 2, 35, true, true, 0x10, true, kTimedOut);
+  plug->DisplayProcessingIndicator(true);
+
+  wait(T);
+  if (cancelRequested.load())
+  {
+    plug->showStatusText(kCancelled);
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  if (requestFailed.load())
+  {
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  // The globals are refreshed too: the router takes the answer while this is set.
+  plug->incomingSysExProcessed.store(false);
+  manager->globalRequested.store(true);
+  sendRequest(0x0E, plug->sysexChannelByte.load());
+  plug->showStatusText("Please wait! 95% received..");
+  for (int step = 1;; ++step)
+  {
+    if (!wait(T))
+    {
+      requestFailed.store(true);
+      break;
+    }
+    plug->showStatusText("Processing, please wait...");
+    if (cancelRequested.load()) break;
+    if (step == 35)
+    {
+      plug->showStatusText(kTimedOut);
+      requestFailed.store(true);
+      break;
+    }
+    if (plug->incomingSysExProcessed.load()) break;
+  }
+  manager->globalRequested.store(false);
+  wait(T);
+  if (cancelRequested.load()) plug->showStatusText(kCancelled);
+  else if (!requestFailed.load()) plug->showStatusText(kCompleted);
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendDeviceIdEnquiry()
+{
+  plug->DisplayProcessingIndicator(true);
+  cancelRequested.store(false);
+  plug->SetLibrarianRequestActive(false);
+  manager->patchRequested.store(false);
+  plug->sysExInitRequested.store(true);
+  plug->showStatusText("Connecting to Hardware");
+  requestFailed.store(false);
+  const int T = plug->getTimerValue();
+  sendRequest(0x0E, plug->sysexChannelByte.load());
+  for (int step = 1;; ++step)
+  {
+    if (!wait(T))
+    {
+      requestFailed.store(true);
+      break;
+    }
+    plug->showStatusText("Processing, please wait...");
+    if (step == 15)
+    {
+      if (plug->dataMismatch.load()) break;
+      channelSearch(T / 2, 0x0E, false, false);
+    }
+    if (cancelRequested.load()) break;
+    if (step == 25)
+    {
+      plug->showStatusText("No response from Hardware");
+      requestFailed.store(true);
+      break;
+    }
+    if (plug->incomingSysExProcessed.load()) break;
+  }
+  manager->channelSearchActive.store(false);
+  if (plug->dataMismatch.load())
+  {
+    plug->showSecondLineText("DATA MISMATCH");
+    plug->showStatusText("DV MIDI CLOCK TURNED OFF!");
+    requestFailed.store(true);
+  }
+  wait(T);
+  // A cancelled enquiry has not found the hardware and must not say it has.
+  if (cancelRequested.load() && !plug->incomingSysExProcessed.load())
+  {
+    requestFailed.store(true);
+    plug->showStatusText(kCancelled);
+  }
+  if (!requestFailed.load()) plug->showStatusText("Plug-in is ready to go!");
+  plug->DisplayProcessingIndicator(false);
+}
+
+// ---- sends ---------------------------------------------------------------------------
+
+void MIDIMessageSender::sendArrangementToDevice(bool toLib)
+{
+  plug->DisplayProcessingIndicator(true);
+  if (plug->sendGlobalWithProgram.load()) sendGlobalToDevice();
+  if (!plug->globalSettingsSent.load()) sendGlobalToDevice();
+  const int T = plug->getTimerValue();
+
+  std::vector<uint8_t> buf(kProgramDumpSize);
+  makeBlankProgramDump(plug->sysexChannelByte.load(), buf.data());
+  ReadParams params(plug);
+  buildProgramDumpParams(params, buf.data());
+  for (int i = 0; i < kProgramDumpSize; ++i)
+  {
+    const int old = plug->getProgramValueByParts(partIndex, 0, i);
+    if (old != buf[(size_t)i])
+      printf("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", partIndex + 1, i, old, buf[(size_t)i]);
+    plug->setProgramValueByParts(partIndex, 0, i, buf[(size_t)i]);
+  }
+  const std::string name = plug->GetParamDisplayText(kPatchName);
+  writeProgramDumpName(name, buf.data());
+  plug->setProgramName(name.empty() ? "Set Name" : name);
+  plug->setLibrarianViewDirty();
+  wait(T);
+
+  if (toLib)
+  {
+    plug->SetLibrarianRequestActive(true);
+    ISysEx s(0, buf.data(), kProgramDumpSize);
+    plug->ProcessSysEx(&s, true);
+    wait(T);
+    plug->SetLibrarianRequestActive(false);
+    plug->SetLibrarianStatusUnsaved(true);
+  }
+  else
+  {
+    sendBody(buf);
+    wait(T);
+  }
+  plug->partChangeActive.store(false);
+  plug->patchLoadingInProcess.store(false);
+  manager->sendPending.store(false);
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendGlobalToDevice()
+{
+  plug->DisplayProcessingIndicator(true);
+  // Only what the synthesizer told us goes back, with the editor's changes: without a
+  // received global dump there is nothing trustworthy to send.
+  if (!plug->globalBytesValid.load())
+  {
+    printf("No global data received from the hardware yet, nothing sent.\n");
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  uint8_t msg[kGlobalDumpSize];
+  for (int i = 0; i < kGlobalDumpSize; ++i) msg[i] = (uint8_t)plug->globalBytes[i].load();
+  msg[0] = 0xF0;
+  msg[1] = kSysexManufacturerId;
+  msg[2] = plug->sysexChannelByte.load();
+  msg[3] = kSysexModelId;
+  msg[4] = kSysexGlobalDumpFunction;
+  msg[kGlobalDumpSize - 1] = 0xF7;
+  ReadParams params(plug);
+  buildGlobalDumpParams(params, msg);
+  plug->globalSettingsSent.store(true);
+  sendBody(std::vector<uint8_t>(msg + 1, msg + kGlobalDumpSize - 1));
+  wait(3000);
+  manager->sendPending.store(false);
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch, int, int slot)
+{
+  plug->DisplayProcessingIndicator(true);
+  allNotesOff(plug, false);
+  wait(50);
+  if (!slotPatch || slotPatch->messages.empty() ||
+      !isProgramDump(slotPatch->messages.front().bytes.data(), (int)slotPatch->messages.front().bytes.size()))
+  {
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  std::vector<uint8_t> buf = slotPatch->messages.front().bytes;
+  // Slots hold whole, correctly packed programs; they go out as stored on every road.
+
+  if (plug->loadToTimbre1.load() || plug->loadToTimbre2.load())
+  {
+    std::vector<uint8_t> cur(kProgramDumpSize);
+    makeBlankProgramDump(plug->sysexChannelByte.load(), cur.data());
+    ReadParams params(plug);
+    buildProgramDumpParams(params, cur.data());
+    writeProgramDumpName(plug->GetParamDisplayText(kPatchName), cur.data());
+    const int from = plug->readFromTimbre2.load() ? 108 : 0;
+    const int to = plug->loadToTimbre2.load() ? 108 : 0;
+    for (int d = 39; d <= 145; ++d) writeDumpDataByte(cur.data(), d + to, readDumpDataByte(buf.data(), d + from));
+    buf.swap(cur);
+  }
+
+  if (plug->GetParamValue(kOverrideTempo) == 1.0)
+  {
+    const int v = (int)std::lround(plug->GetParamValue(kArpTempo));
+    buf[40] = v > 235 ? 1 : 0;
+    buf[41] = (uint8_t)(((v + 20) % 256) & 0x7F);
+    if (buf[37] == 0x00 || buf[37] == 0x10) buf[37] = (uint8_t)((buf[37] & 0x10) | (v >= 108 && v <= 235 ? 0x08 : 0));
+  }
+  if (plug->GetParamValue(kLockPartMIDIch) == 1.0)
+  {
+    const int ch = (int)plug->GetParamValue(kMultiPartMIDICh);
+    buf[49] = ch >= 16 ? 0x7F : (uint8_t)ch;
+    buf[45] = (uint8_t)((buf[45] & ~0x08) | (ch >= 16 ? 0x08 : 0));
+  }
+  if (plug->GetParamValue(kLockPartMIDIch + 1) == 1.0)
+  {
+    const int ch = (int)plug->GetParamValue(kMultiPartMIDICh + 1);
+    buf[172] = ch >= 16 ? 0x7F : (uint8_t)ch;
+    buf[165] = ch >= 16 ? 0x40 : 0;
+  }
+  buf[2] = plug->sysexChannelByte.load();
+  sendBody(buf);
+  const int T = plug->getTimerValue();
+  if (plug->writeAfterSend.load())
+  {
+    wait(T);
+    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), slot));
+    wait(1800);
+    plug->writeAfterSend.store(false);
+  }
+  else
+  {
+    plug->SetLibrarianRequestActive(false);
+    ISysEx s(0, buf.data(), (int)buf.size());
+    plug->ProcessSysEx(&s, true);
+    manager->patchRequested.store(false);
+    for (int step = 1; step <= 20; ++step)
+    {
+      if (!wait(T)) break;
+      if (step == 20)
+      {
+        plug->showStatusText(kTimedOut);
+        break;
+      }
+      if (plug->incomingSysExProcessed.load()) break;
+    }
+  }
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
+{
+  plug->DisplayProcessingIndicator(true);
+  allNotesOff(plug, true);
+  wait(50);
+  PatchLibrarian* lib = manager->librarian;
+  // The programs are copied out under the librarian's lock; the long transfer then
+  // runs without holding it.
+  std::vector<std::vector<uint8_t>> programs;
+  bool found = false;
+  if (lib)
+  {
+    WDL_MutexLock lock(&lib->libraryMutex);
+    PatchFile* bank = side == 0 ? lib->bankAt(lib->upperFileIndex.load()) : lib->bankAt(lib->lowerFileIndex.load());
+    if (bank)
+    {
+      found = true;
+      for (const LibrarianPatch& slot : bank->patches)
+        programs.push_back(slot.messages.empty() ? std::vector<uint8_t>() : slot.messages.front().bytes);
+    }
+  }
+  if (!found)
+  {
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  cancelRequested.store(false);
+  const int T = plug->getTimerValue();
+  (void)T;
+  bool ended = false;
+  for (int p = 0; p < 128; ++p)
+  {
+    manager->patchRequested.store(false);
+    manager->libraryPatchRequest.active.store(false);
+    manager->libraryPatchRequestAll.active.store(false);
+    if (p >= (int)programs.size() || !isProgramDump(programs[(size_t)p].data(), (int)programs[(size_t)p].size()))
+    {
+      ended = true;
+      break;
+    }
+    plug->SendProgramChangeCommand(p, 0);
+    if (!wait(75)) break;
+    std::vector<uint8_t>& buf = programs[(size_t)p];
+    buf[2] = plug->sysexChannelByte.load();
+    if (plug->librarianLowerSide.load()) plug->lowerHighlightedSlot.store(p);
+    else plug->upperHighlightedSlot.store(p);
+    if (lib) lib->allPatchesRequestIndex.store(p);
+    plug->DisplayProcessingIndicator(true);
+    sendBody(buf);
+    if (!wait(500)) break;
+    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), p));
+    if (!wait(1800)) break;
+    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
+    if (cancelRequested.load()) break;
+  }
+  if (!ended && !closing()) plug->showStatusText(cancelRequested.load() ? "Data write cancelled!" : "Data write completed!");
+  plug->DisplayProcessingIndicator(false);
+  if (lib) lib->allPatchesRequestIndex.store(0);
+}
+
+void MIDIMessageSender::initClassicPatch(bool)
+{
+  plug->DisplayProcessingIndicator(true);
+  std::vector<uint8_t> buf = mkInitPatchData();
+  buf[2] = plug->sysexChannelByte.load();
+  plug->SetLibrarianRequestActive(true);
+  plug->incomingSysExProcessed.store(false);
+  ISysEx s(0, buf.data(), (int)buf.size());
+  plug->ProcessSysEx(&s, true);
+  wait(100);
+  plug->SetLibrarianStatusUnsaved(true);
+  plug->DisplayProcessingIndicator(false);
+}
+
+// ---- clock (filled in with the clock output) -----------------------------------------
+
+void MIDIMessageSender::startMIDIClockOutput()
+{
+  if (!plug->sendMIDIClockPointer.load() || !plug->midiOutSet.load()) return;
+  IMidiMsg m(0, 0xFA);
+  plug->SendMidiMsg(&m);
+}
+
+void MIDIMessageSender::stopMIDIClockOutput()
+{
+  if (!plug->sendMIDIClockPointer.load() || !plug->midiOutSet.load()) return;
+  IMidiMsg m(0, 0xFC);
+  plug->SendMidiMsg(&m);
+}
+
+void MIDIMessageSender::sendContinuousMIDIClock(int tempo)
+{
+  const int bpm = tempo > 0 ? tempo : 120;
+  while (!manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load())
+  {
+    if (plug->midiOutSet.load())
+    {
+      IMidiMsg m(0, 0xF8);
+      plug->SendMidiMsg(&m);
+    }
+    if (!wait(60000 / (24 * bpm))) break;
+  }
+}
+
+void MIDIMessageSender::GenTapPatternCode(char* out, const char* in)
+{
+  long v[3] = {0, 0, 0};
+  for (int k = 0; k < 15; ++k)
+  {
+    const int digit = in[2 * k] | (8 * in[2 * k + 1]);
+    v[k / 5] = v[k / 5] * 24 + digit;
+  }
+  const long A = v[0], B = v[1], C = v[2];
+  out[0] = (char)(A & 0x7F);
+  out[1] = (char)((A >> 7) & 0x7F);
+  out[2] = (char)((A >> 14) & 0x7F);
+  out[3] = (char)((((A >> 21) & 3) + 4 * B) & 0x7F);
+  out[4] = (char)((B >> 5) & 0x7F);
+  out[5] = (char)((B >> 12) & 0x7F);
+  out[6] = (char)((16 * C | ((B >> 19) & 15)) & 0x7F);
+  out[7] = (char)((C >> 3) & 0x7F);
+  out[8] = (char)((C >> 10) & 0x7F);
+  out[9] = (char)((C >> 17) & 63);
+  out[10] = (char)(((8 * in[31]) & 127) | (in[30] & 127) | ((4 * in[32]) & 96));
+}

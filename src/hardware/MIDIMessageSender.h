@@ -1,0 +1,114 @@
+#pragma once
+// The job record of one worker thread and the jobs it runs: requests with their
+// waits, program, global and bank sends, the init program, and the clock jobs.
+// run() reads the command and arguments from its own record; a record is written
+// only by MIDIMessageManager::startJob while its thread is idle.
+
+#include <Poco/Runnable.h>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class HardwareHost;
+class LibrarianPatch;
+class MIDIMessageManager;
+class PatchManager;
+
+enum ESenderCommand
+{
+  kSendArrangementToDevice = 0,
+  kSendGlobalToDevice = 1,
+  kSendPatchToDeviceFromLibrarian = 2,
+  kStoreAllPatchesToDeviceFromLibrarian = 3,
+  kSendActiveArrangementRequest = 4,
+  kSendPartRequest = 5,
+  kSendSinglePatchRequest = 6,
+  kSendAllPatchRequest = 7,
+  kInitClassicPatch = 8,
+  kSendDeviceIdEnquiry = 9,
+  kSenderNoCommand = 10,
+  kStartMIDIClockOutput = 11,
+  kSendContinuousMIDIClock = 12,
+  kStopMIDIClockOutput = 13,
+};
+
+// The arguments of one job, as a starter hands them to MIDIMessageManager::startJob.
+struct SenderJob
+{
+  int command = kSenderNoCommand;
+  LibrarianPatch* patch = nullptr;  // command 2; not owned, must outlive the job
+  int storeBankSide = 0;            // command 3: 0 upper bank, else lower
+  int slotNumber = 0;               // command 2: slot and program number of the write
+  int partIndex = 0;                // command 0: the part whose stored bytes are refreshed
+  bool requestTarget = false;       // commands 4, 5: true = answer to the editor
+  bool skipProgramChange = false;   // command 6
+  bool toLibrarian = false;         // command 0
+  bool initArg = false;             // command 8
+  int clockTempo = 120;             // command 12
+
+  explicit SenderJob(int cmd = kSenderNoCommand) : command(cmd) {}
+};
+
+class MIDIMessageSender : public Poco::Runnable
+{
+public:
+  MIDIMessageSender(MIDIMessageManager* manager, HardwareHost* plug, PatchManager* patchManager);
+  ~MIDIMessageSender() override;
+
+  void run() override;
+
+  // ---- the record --------------------------------------------------------
+  int command = kSenderNoCommand;
+  LibrarianPatch* patch = nullptr;
+  int storeBankSide = 0;
+  int slotNumber = 0;
+  int partIndex = 0;
+  bool requestTarget = false;
+  bool skipProgramChange = false;
+  bool toLibrarian = false;
+  bool initArg = false;
+  std::atomic<bool> requestFailed{false};
+  std::atomic<bool> cancelRequested{false};
+  int clockTempo = 0;
+  PatchManager* patchManager;
+  HardwareHost* plug;
+
+  // False lets the clock loop run, true stops it (shared by every record).
+  void resetContinuousClock(bool stop);
+
+  // ---- jobs (transfer thread) ---------------------------------------------
+  void sendArrangementToDevice(bool toLibrarian);
+  void sendGlobalToDevice();
+  void sendPatchToDeviceFromLibrarian(LibrarianPatch* patch, int part, int slot);
+  void storeAllPatchesToDeviceFromLibrarian(int side, int second);
+  void sendActiveArrangementRequestSysex(bool requestTarget);
+  void sendPartRequestSysex(bool requestTarget);
+  void sendSinglePatchRequestSysex(bool skipProgramChange);
+  void sendAllPatchRequestSysex();
+  void initClassicPatch(bool check);
+  void sendDeviceIdEnquiry();
+
+  // ---- clock jobs (clock control and MIDI clock threads) -----------------
+  void startMIDIClockOutput();
+  void sendContinuousMIDIClock(int tempo);
+  void stopMIDIClockOutput();
+
+  // Packs 33 step values into an 11-byte pattern code (the inverse of
+  // MIDIMessageManager::decodeTapPatternCode).
+  static void GenTapPatternCode(char* out, const char* in);
+
+private:
+  // Sleeps ms of the scaled clock in short slices; returns false at once when the
+  // manager is being torn down, so that no job holds teardown for long.
+  bool wait(int ms);
+  bool closing() const;
+  bool sendBody(const std::vector<uint8_t>& body);
+  bool sendRequest(uint8_t function, uint8_t channelByte);
+  // The answer wait of the request jobs; returns 0 answered, 1 timed out, 2 cancelled.
+  int answerWait(int T, int searchAt, int searchPause, int giveUp, bool cancelEachStep, bool failOnSearchCancel,
+                 uint8_t function, bool showSearchText, const char* timeoutText);
+  bool channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel);
+
+  MIDIMessageManager* manager;
+};

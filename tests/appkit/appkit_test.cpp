@@ -1,0 +1,438 @@
+// The window kit on the headless presenter: objects and pools, the run loop and its
+// clock, the posted queue, views and windows, events, drawing, text fields, the
+// CoreGraphics stand-in, URLs, the script, and the X11 key table.
+
+#include "TestFiles.h"
+#include "platform/appkit/AppKit.h"
+#include "platform/appkit/ModalScript.h"
+#include "platform/appkit/Presenter.h"
+#include "platform/appkit/X11Keys.h"
+#include "raster/lice.h"
+#include "raster/lice_png.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+class Kit : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
+    NSApplication::sharedApplication();
+    loop = NSRunLoop::currentRunLoop();
+    loop->setVirtualClock(true);
+    live = NSObject::liveObjects();
+  }
+  void TearDown() override
+  {
+    loop->runOnce();
+    loop->setVirtualClock(false);
+    EXPECT_EQ(NSObject::liveObjects(), live) << "objects left alive";
+  }
+  NSRunLoop* loop = nullptr;
+  long live = 0;
+};
+
+// Records what reaches it.
+class Probe : public NSView
+{
+public:
+  explicit Probe(NSRect f, bool flipped = false) : NSView(f), mFlipped(flipped) {}
+  bool isFlipped() const override { return mFlipped; }
+  bool acceptsFirstResponder() override { return takesFocus; }
+  void mouseDown(NSEvent* e) override { log += "down@" + at(e) + " "; }
+  void mouseDragged(NSEvent* e) override { log += "drag@" + at(e) + " "; }
+  void mouseUp(NSEvent* e) override { log += "up@" + at(e) + " "; }
+  void mouseEntered(NSEvent*) override { log += "enter "; }
+  void mouseExited(NSEvent*) override { log += "exit "; }
+  void keyDown(NSEvent* e) override { log += "key:" + AKUTF8(e->characters()) + " "; }
+  void drawRect(NSRect r) override
+  {
+    drawn.push_back(r);
+    if (color)
+    {
+      color->setFill();
+      NSColor::fillRect(r);
+    }
+  }
+  bool isOpaque() const override { return opaque; }
+  std::string at(NSEvent* e)
+  {
+    const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+    return std::to_string((int)p.x) + "," + std::to_string((int)p.y);
+  }
+  std::string log;
+  std::vector<NSRect> drawn;
+  NSColor* color = nullptr;
+  bool opaque = false, takesFocus = false, mFlipped;
+};
+
+}  // namespace
+
+TEST_F(Kit, PoolsGiveBackWhatWasAutoreleased)
+{
+  {
+    NSAutoreleasePool pool;
+    NSColor* c = NSColor::colorWithCalibratedRed(1, 0, 0, 1);
+    EXPECT_EQ(c->retainCount(), 1);
+    EXPECT_EQ(NSObject::liveObjects(), live + 1);
+  }
+  EXPECT_EQ(NSObject::liveObjects(), live);
+  NSView* parent = new NSView(NSMakeRect(0, 0, 10, 10));
+  NSView* child = new NSView(NSMakeRect(0, 0, 5, 5));
+  parent->addSubview(child);
+  EXPECT_EQ(child->retainCount(), 2);
+  child->release();
+  parent->release();
+}
+
+TEST_F(Kit, TimersFireWhenTheVirtualClockSaysSo)
+{
+  int ticks = 0, once = 0, tracking = 0;
+  NSTimer* t = NSTimer::timerWithAction(0.04, nullptr, [&](NSTimer*) { ++ticks; }, nullptr, true);
+  loop->addTimer(t, kCFRunLoopCommonModes);
+  t->release();
+  NSTimer* o = NSTimer::timerWithAction(0.1, nullptr, [&](NSTimer*) { ++once; }, nullptr, false);
+  loop->addTimer(o, NSDefaultRunLoopMode);
+  o->release();
+  NSTimer* m = NSTimer::timerWithAction(0.01, nullptr, [&](NSTimer*) { ++tracking; }, nullptr, true);
+  loop->addTimer(m, NSEventTrackingRunLoopMode);
+  m->release();
+  loop->runFor(0.0399);
+  EXPECT_EQ(ticks, 0);
+  loop->runFor(0.0002);
+  EXPECT_EQ(ticks, 1);
+  loop->runFor(0.2);
+  EXPECT_EQ(ticks, 6);
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(tracking, 0);  // never run in its mode
+  // The tracking timer is late when its mode first runs: it fires once for all it
+  // missed, then every 10 ms.
+  loop->runFor(0.05, NSEventTrackingRunLoopMode);
+  EXPECT_EQ(tracking, 6);
+  EXPECT_EQ(ticks, 7);
+  t->invalidate();
+  m->invalidate();
+  loop->runFor(1);
+  EXPECT_EQ(ticks, 7);
+  EXPECT_EQ(loop->nextTimerDate(), 1e300);
+}
+
+TEST_F(Kit, ARepeatingTimerThatIsLateFiresOnceAndKeepsItsSchedule)
+{
+  int ticks = 0;
+  NSTimer* t = NSTimer::timerWithAction(0.1, nullptr, [&](NSTimer* self) {
+    if (++ticks == 2) self->invalidate();
+  }, nullptr, true);
+  loop->addTimer(t, NSDefaultRunLoopMode);
+  const NSTimeInterval first = t->fireDate();
+  t->release();
+  loop->runFor(0.35, NSModalPanelRunLoopMode);  // time passes in a mode it does not fire in
+  EXPECT_EQ(ticks, 0);
+  loop->runOnce();
+  EXPECT_EQ(ticks, 1);
+  EXPECT_NEAR(loop->nextTimerDate(), first + 0.3, 1e-9);
+  loop->runFor(0.1);
+  EXPECT_EQ(ticks, 2);
+  EXPECT_EQ(loop->nextTimerDate(), 1e300);
+}
+
+TEST_F(Kit, OtherThreadsHandWorkToTheMainThread)
+{
+  loop->setVirtualClock(false);
+  std::atomic<int> done{0};
+  int ranOnMain = 0;
+  const std::thread::id main = std::this_thread::get_id();
+  std::thread worker([&]() {
+    for (int i = 0; i < 100; ++i)
+      NSRunLoop::postToMainThread([&]() {
+        if (std::this_thread::get_id() == main) ++ranOnMain;
+        ++done;
+      });
+  });
+  // The loop waits for the posts (the presenter's wake), not on a timer.
+  EXPECT_TRUE(loop->runUntil([&] { return done == 100; }, loop->now() + 10));
+  worker.join();
+  EXPECT_EQ(ranOnMain, 100);
+}
+
+TEST_F(Kit, ViewsConvertPointsThroughFlippedAndUnflippedParents)
+{
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 200, 100), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  Probe* flipped = new Probe(NSMakeRect(10, 20, 100, 60), true);
+  Probe* inner = new Probe(NSMakeRect(5, 10, 20, 20));
+  w->contentView()->addSubview(flipped);
+  flipped->addSubview(inner);
+  // The flipped view's top-left (0, 0) is base (10, 80); inner's frame counts down from there.
+  EXPECT_EQ(flipped->convertPointToBase(NSMakePoint(0, 0)).y, 80);
+  const NSRect ib = inner->baseRect();
+  EXPECT_EQ(ib.origin.x, 15);
+  EXPECT_EQ(ib.origin.y, 80 - 10 - 20);
+  const NSPoint p = inner->convertPoint(NSMakePoint(16, 51), nullptr);
+  EXPECT_EQ(p.x, 1);
+  EXPECT_EQ(p.y, 1);
+  EXPECT_EQ(inner->convertPointToView(NSMakePoint(1, 1), flipped).y, 10 + 20 - 1);
+  // Hit testing: the unflipped view owns its top edge, not its bottom one.
+  EXPECT_EQ(w->contentView()->hitTest(NSMakePoint(16, 70)), inner);
+  EXPECT_EQ(w->contentView()->hitTest(NSMakePoint(16, 50)), flipped);
+  EXPECT_EQ(w->contentView()->hitTest(NSMakePoint(1, 1)), w->contentView());
+  inner->setHidden(true);
+  EXPECT_EQ(w->contentView()->hitTest(NSMakePoint(16, 60)), flipped);
+  inner->setTag(7);
+  EXPECT_EQ(w->contentView()->viewWithTag(7), inner);
+  inner->release();
+  flipped->release();
+  w->close();
+  w->release();
+}
+
+TEST_F(Kit, DisplayDrawsOnlyTheDirtyAreasInViewOrder)
+{
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 100, 50), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  Probe* back = new Probe(NSMakeRect(0, 0, 100, 50));
+  Probe* front = new Probe(NSMakeRect(10, 10, 20, 20));
+  back->color = AKRetain(NSColor::colorWithCalibratedRed(1, 0, 0, 1));
+  front->color = AKRetain(NSColor::colorWithCalibratedRed(0, 0, 1, 1));
+  back->opaque = true;
+  w->contentView()->addSubview(back);
+  w->contentView()->addSubview(front);
+  w->orderFront(nullptr);
+  loop->runOnce();
+  EXPECT_EQ(w->displayCount(), 1);
+  EXPECT_EQ(LICE_GetPixel(w->backing(), 15, 25) | 0xFF, LICE_MakePixel(0, 0, 255, 255));
+  EXPECT_EQ(LICE_GetPixel(w->backing(), 50, 25) | 0xFF, LICE_MakePixel(255, 0, 0, 255));
+  back->drawn.clear();
+  front->drawn.clear();
+  loop->runOnce();
+  EXPECT_EQ(w->displayCount(), 1);  // nothing dirty, nothing drawn
+  back->setNeedsDisplayInRect(NSMakeRect(60, 5, 10, 10));
+  back->setNeedsDisplayInRect(NSMakeRect(65, 10, 10, 10));  // overlapping: merged
+  loop->runOnce();
+  ASSERT_EQ(back->drawn.size(), 1u);
+  EXPECT_TRUE(NSEqualRects(back->drawn[0], NSMakeRect(60, 5, 15, 15)));
+  EXPECT_TRUE(front->drawn.empty());
+  ASSERT_EQ(w->lastDrawn().size(), 1u);
+  EXPECT_EQ(w->lastDrawn()[0].left, 60);
+  EXPECT_EQ(w->lastDrawn()[0].top, 50 - 20);
+  EXPECT_EQ(w->lastDrawn()[0].right, 75);
+  EXPECT_EQ(w->lastDrawn()[0].bottom, 50 - 5);
+  NSColor* c1 = back->color;
+  NSColor* c2 = front->color;
+  back->release();
+  front->release();
+  w->close();
+  w->release();
+  c1->release();
+  c2->release();
+}
+
+TEST_F(Kit, MouseEventsFollowThePressedViewAndKeysTheFirstResponder)
+{
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 100, 50), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  Probe* a = new Probe(NSMakeRect(0, 0, 50, 50));
+  Probe* b = new Probe(NSMakeRect(50, 0, 50, 50));
+  a->takesFocus = true;
+  w->contentView()->addSubview(a);
+  w->contentView()->addSubview(b);
+  w->setAcceptsMouseMovedEvents(true);
+  auto send = [&](NSEventType t, CGFloat x, CGFloat y) {
+    NSApp->postEvent(NSEvent::mouseEventWithType(t, NSMakePoint(x, y), 0, 0, w, 1), false);
+    loop->runOnce();
+  };
+  send(NSMouseMoved, 10, 10);
+  send(NSLeftMouseDown, 10, 10);
+  send(NSLeftMouseDragged, 70, 10);  // still the pressed view's
+  send(NSLeftMouseUp, 70, 10);
+  send(NSMouseMoved, 70, 10);
+  EXPECT_EQ(a->log, "enter down@10,10 drag@70,10 up@70,10 exit ");
+  EXPECT_EQ(b->log, "enter ");
+  EXPECT_EQ(w->firstResponder(), a);
+  NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, w, u"x", u"x", kVK_ANSI_X), false);
+  loop->runOnce();
+  EXPECT_EQ(a->log.substr(a->log.size() - 6), "key:x ");
+  a->release();
+  b->release();
+  w->close();
+  w->release();
+}
+
+TEST_F(Kit, ImagesDrawUprightInUnflippedSpaceAndCutByTheClip)
+{
+  std::vector<uint32_t> src(4 * 2), dst(6 * 4, 0);
+  for (int i = 0; i < 8; ++i) src[i] = 0x01000000u * (uint32_t)(i + 1);
+  CGColorSpaceRef cs = CGColorSpaceCreateDeviceRGB();
+  CGContextRef s = CGBitmapContextCreate(src.data(), 4, 2, 8, 16, cs, kCGImageAlphaNoneSkipFirst);
+  CGContextRef d = CGBitmapContextCreate(dst.data(), 6, 4, 8, 24, cs, kCGImageAlphaNoneSkipFirst);
+  CGImageRef img = CGBitmapContextCreateImage(s);
+  // At (1, 1) in y-up space: the image's top row lands on memory row 4 - 1 - 2 = 1.
+  CGContextDrawImage(d, CGRectMake(1, 1, 4, 2), img);
+  EXPECT_EQ(dst[1 * 6 + 1], src[0]);
+  EXPECT_EQ(dst[2 * 6 + 4], src[7]);
+  EXPECT_EQ(dst[0], 0u);
+  // Flipped (y down) it comes out upside down, as on the platform; the clip cuts it.
+  std::fill(dst.begin(), dst.end(), 0);
+  CGContextSaveGState(d);
+  CGContextTranslateCTM(d, 0, 4);
+  CGContextScaleCTM(d, 1, -1);
+  CGContextClipToRect(d, CGRectMake(0, 0, 3, 4));
+  CGContextDrawImage(d, CGRectMake(0, 0, 4, 2), img);
+  CGContextRestoreGState(d);
+  EXPECT_EQ(dst[0 * 6 + 0], src[4]);
+  EXPECT_EQ(dst[1 * 6 + 0], src[0]);
+  EXPECT_EQ(dst[0 * 6 + 3], 0u);
+  CGImageRelease(img);
+  CGContextRelease(s);
+  CGContextRelease(d);
+  CGColorSpaceRelease(cs);
+}
+
+namespace {
+
+class Digits : public NSFormatter
+{
+public:
+  bool isPartialStringValid(const std::string& p, std::string*, std::string*) override
+  {
+    return p.find_first_not_of("0123456789") == std::string::npos && p.size() <= 4;
+  }
+};
+
+struct EndCounter : NSTextFieldDelegate
+{
+  int ended = 0;
+  std::string text;
+  void controlTextDidEndEditing(NSNotification* n) override
+  {
+    ++ended;
+    text = static_cast<NSTextField*>(n->object())->stringValue();
+  }
+};
+
+}  // namespace
+
+TEST_F(Kit, TextFieldsEditThroughTheirFormatter)
+{
+  NSModalScript script;
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 100, 40), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  NSTextField* f = new NSTextField(NSMakeRect(0, 0, 100, 20));
+  Digits* digits = new Digits;
+  f->setFormatter(digits);
+  digits->release();
+  EndCounter ends;
+  f->setDelegate(&ends);
+  f->setStringValue("12");
+  w->contentView()->addSubview(f);
+  w->makeKeyAndOrderFront(nullptr);
+  ASSERT_TRUE(w->makeFirstResponder(f));
+  EXPECT_TRUE(f->isEditing());
+  NSModalScript::type("9a87");
+  loop->runOnce();
+  EXPECT_EQ(f->stringValue(), "987");
+  NSModalScript::type("65");
+  loop->runOnce();
+  EXPECT_EQ(f->stringValue(), "9876");
+  EXPECT_EQ(f->refusedEdits(), 2);
+  NSModalScript::pressKey(kVK_LeftArrow, std::u16string(1, NSLeftArrowFunctionKey));
+  NSModalScript::type("\b\n");
+  loop->runOnce();
+  EXPECT_EQ(f->stringValue(), "986");
+  EXPECT_EQ(ends.ended, 1);
+  EXPECT_EQ(ends.text, "986");
+  w->makeFirstResponder(nullptr);
+  EXPECT_EQ(ends.ended, 1);  // ended once only
+  f->release();
+  w->close();
+  w->release();
+}
+
+TEST_F(Kit, AnUnscriptedInteractionFailsInsteadOfWaiting)
+{
+  NSModalScript script;
+  std::vector<std::string> unscripted;
+  script.onUnscripted = [&](const std::string& what) { unscripted.push_back(what); };
+  NSAlert* a = new NSAlert;
+  a->setMessageText("m");
+  EXPECT_EQ(a->runModal(), NSAlertFirstButtonReturn);
+  a->release();
+  NSAutoreleasePool pool;
+  EXPECT_EQ(NSOpenPanel::openPanel()->runModalForDirectory("/", "", {}), NSCancelButton);
+  NSMenu* m = new NSMenu;
+  m->addItemWithTitle("x", SEL("go:"), "");
+  NSMenu::popUpContextMenu(m, nullptr, nullptr);
+  m->release();
+  EXPECT_EQ(unscripted, (std::vector<std::string>{"an alert", "a file panel", "a menu"}));
+}
+
+TEST_F(Kit, URLsKeepTheirSchemeAndFilePathsAreEncoded)
+{
+  NSAutoreleasePool pool;
+  EXPECT_EQ(NSURL::URLWithString("https://x.org/a b"), nullptr);
+  EXPECT_EQ(NSURL::URLWithString("no scheme"), nullptr);
+  EXPECT_EQ(NSURL::URLWithString("-x:y"), nullptr);
+  ASSERT_NE(NSURL::URLWithString("mailto:a@b.c"), nullptr);
+  EXPECT_EQ(NSURL::URLWithString("mailto:a@b.c")->scheme(), "mailto");
+  NSURL* f = NSURL::fileURLWithPath("/tmp/a b/€.txt");
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(f->isFileURL());
+  EXPECT_EQ(f->absoluteString(), "file:///tmp/a%20b/%E2%82%AC.txt");
+  EXPECT_EQ(f->path(), "/tmp/a b/€.txt");
+}
+
+TEST_F(Kit, AWindowWritesItsBackingAsPNG)
+{
+  TempFolder dir;
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 30, 20), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  w->setBackgroundColor(0, 1, 0);
+  w->display();
+  const std::string path = dir.file("w.png");
+  ASSERT_TRUE(w->writePNG(path));
+  LICE_IBitmap* back = LICE_LoadPNG(path.c_str(), nullptr);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->getWidth(), 30);
+  EXPECT_EQ(LICE_GetPixel(back, 29, 19), LICE_MakePixel(0, 255, 0, 255));
+  delete back;
+  EXPECT_FALSE(w->writePNG(dir.file("missing/folder/../x/y.png") + "/nope"));
+  w->close();
+  w->release();
+}
+
+// Every X key symbol the presenter names, value by value.
+TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)
+{
+  struct Row
+  {
+    unsigned long sym;
+    unsigned short code;
+    char16_t ch;
+  };
+  const Row rows[] = {
+      {'a', kVK_ANSI_A, u'a'}, {'Q', kVK_ANSI_Q, u'Q'}, {'z', kVK_ANSI_Z, u'z'}, {'0', kVK_ANSI_0, u'0'},
+      {'5', kVK_ANSI_5, u'5'}, {'9', kVK_ANSI_9, u'9'}, {' ', kVK_Space, u' '}, {'-', kVK_ANSI_Minus, u'-'},
+      {'.', kVK_ANSI_Period, u'.'}, {'+', kVK_ANSI_Equal, u'+'}, {0xff0d, kVK_Return, u'\r'},
+      {0xff8d, kVK_ANSI_KeypadEnter, 3}, {0xff09, kVK_Tab, u'\t'}, {0xff08, kVK_Delete, 0x7F},
+      {0xffff, kVK_ForwardDelete, NSDeleteFunctionKey}, {0xff1b, kVK_Escape, 0x1B},
+      {0xff51, kVK_LeftArrow, NSLeftArrowFunctionKey}, {0xff52, kVK_UpArrow, NSUpArrowFunctionKey},
+      {0xff53, kVK_RightArrow, NSRightArrowFunctionKey}, {0xff54, kVK_DownArrow, NSDownArrowFunctionKey},
+      {0xff50, kVK_Home, NSHomeFunctionKey}, {0xff57, kVK_End, NSEndFunctionKey},
+      {0xff55, kVK_PageUp, NSPageUpFunctionKey}, {0xff56, kVK_PageDown, NSPageDownFunctionKey},
+      {0xffb7, kVK_ANSI_Keypad7, u'7'}, {0xffae, kVK_ANSI_KeypadDecimal, u'.'}, {0xffbe, kVK_F1, NSF1FunctionKey},
+  };
+  for (const Row& r : rows)
+  {
+    unsigned short code = 0;
+    std::u16string chars;
+    ASSERT_TRUE(AKMacKeyForX11Keysym(r.sym, "", &code, &chars)) << std::hex << r.sym;
+    EXPECT_EQ(code, r.code) << std::hex << r.sym;
+    EXPECT_EQ(chars, std::u16string(1, r.ch)) << std::hex << r.sym;
+  }
+  unsigned short code = 0;
+  std::u16string chars;
+  EXPECT_FALSE(AKMacKeyForX11Keysym(0xffe1, "", &code, &chars));  // shift alone
+  ASSERT_TRUE(AKMacKeyForX11Keysym(0xe9, "\xC3\xA9", &code, &chars));
+  EXPECT_EQ(chars, u"\u00E9");
+}

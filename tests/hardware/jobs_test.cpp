@@ -1,0 +1,486 @@
+// The worker jobs against the simulated synthesizer in-process, on the scaled clock.
+#include "SimWire.h"
+
+#include "hardware/SysexPacking.h"
+#include "librarian/PatchLibrarian.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace
+{
+typedef std::chrono::steady_clock Clock;
+long long msSince(Clock::time_point t)
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class Jobs : public testing::Test
+{
+protected:
+  void SetUp() override { Build(0.05); }
+  void TearDown() override
+  {
+    Teardown();
+    SWELL_SetTimeScale(1.0);
+  }
+  // The editor's order: input first, then the jobs, then the rest.
+  void Teardown()
+  {
+    if (wire) wire->StopInput();
+    manager.reset();
+    wire.reset();
+  }
+  void Build(double scale)
+  {
+    SWELL_SetTimeScale(scale);
+    wire.reset(new SimWire(host, model));
+    manager.reset(new MIDIMessageManager(&host, nullptr, &librarian, nullptr));
+    host.manager = manager.get();
+    librarian.patchFiles.push_back(new PatchFile);
+    librarian.patchFiles.back()->patches.resize(128);
+    librarian.upperFileIndex.store(0);
+  }
+  // Starts a job from "the main thread" and checks the start never holds it up.
+  bool Start(SenderJob job)
+  {
+    const Clock::time_point t = Clock::now();
+    const bool started = manager->startJob(job);
+    EXPECT_LT(msSince(t), 50) << "start of command " << job.command;
+    return started;
+  }
+  bool Finish(int boundMs = 20000) { return manager->waitIdle(kTransferThread, (int)(boundMs / SWELL_GetTimeScale())); }
+  Bytes Stored(int part)
+  {
+    Bytes b;
+    for (int i = 0; i < 297; ++i) b.push_back((uint8_t)host.getProgramValueByParts(part, 0, i));
+    return b;
+  }
+  // The stored bytes of both timbres against a dump: timbre 1 up to raw 171, timbre 2 after.
+  void ExpectStoredProgram(const Bytes& dump, const char* what)
+  {
+    const Bytes p0 = Stored(0), p1 = Stored(1);
+    for (int i = 5; i < 296; ++i)
+      ASSERT_EQ(i < 172 ? p0[(size_t)i] : p1[(size_t)i], dump[(size_t)i]) << what << " raw " << i;
+  }
+  // The program or global requests sent so far, by their channel bytes.
+  std::vector<uint8_t> Requests(uint8_t function)
+  {
+    std::vector<uint8_t> channels;
+    for (const Bytes& m : host.Sent())
+      if (m.size() == 6 && m[0] == 0xF0 && m[1] == 0x42 && m[3] == 0x58 && m[4] == function) channels.push_back(m[2]);
+    return channels;
+  }
+  void FillUpperBank(int seedBase)
+  {
+    for (int p = 0; p < 128; ++p)
+    {
+      LibrarianPatch& slot = librarian.patchFiles[0]->patches[(size_t)p];
+      slot.messages.assign(1, PatchSysexMessage{SynthModel::MakeProgram(seedBase + p)});
+      slot.name = "x";
+    }
+  }
+
+  FakeHost host;
+  SynthModel model;
+  PatchLibrarian librarian;
+  std::unique_ptr<SimWire> wire;
+  std::unique_ptr<MIDIMessageManager> manager;
+};
+}  // namespace
+
+TEST_F(Jobs, CurrentDataBringsTheProgramAndTheGlobals)
+{
+  model.editBuffer = SynthModel::MakeProgram(77);
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  ExpectStoredProgram(model.editBuffer, "current program");
+  ASSERT_TRUE(host.globalBytesValid.load());
+  for (int i = 0; i < 235; ++i) EXPECT_EQ(host.globalBytes[i].load(), model.globals[(size_t)i]) << i;
+  EXPECT_EQ(host.indicatorShows > 0, true);
+  EXPECT_FALSE(manager->patchRequested.load());
+}
+
+TEST_F(Jobs, AProgramChangeOnTheHardwareBringsTheNewProgram)
+{
+  wire->FromSynth(model.SelectProgram(17));
+  ASSERT_TRUE(host.WaitStatus("Data request completed!", 10000));
+  ASSERT_TRUE(Finish());
+  ExpectStoredProgram(model.programs[17], "program 17");
+  EXPECT_EQ(librarian.selectedSlot.load(), 17);
+}
+
+TEST_F(Jobs, AProgramChangeDuringATransferIsNotLost)
+{
+  // A global send holds the transfer thread for 3 s of the scaled clock.
+  host.FromHardware(model.globals);  // not asked for: ignored
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  ASSERT_TRUE(host.globalBytesValid.load());
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  wire->FromSynth(model.SelectProgram(33));
+  ASSERT_TRUE(host.WaitStatus("Data request completed!", 20000));
+  ASSERT_TRUE(Finish());
+  ExpectStoredProgram(model.programs[33], "program 33");
+}
+
+TEST_F(Jobs, GlobalSendCarriesTheStoredBytesWithTheChanges)
+{
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(host.Sent().empty()) << "nothing is sent before a global dump was received";
+
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  host.SetParam(kMasterPosition, 3);
+  host.ClearSent();
+  ASSERT_TRUE(Start(SenderJob(kSendGlobalToDevice)));
+  ASSERT_TRUE(Finish());
+  ASSERT_EQ(host.Sent().size(), 1u);
+  Bytes expected = model.globals;
+  expected[8] = 3;
+  EXPECT_EQ(host.Sent()[0], expected);
+  EXPECT_EQ(model.globals, expected) << "the synthesizer took it";
+}
+
+TEST_F(Jobs, WriteAProgramAndReadItBack)
+{
+  const Bytes program = SynthModel::MakeProgram(500);
+  LibrarianPatch slot;
+  slot.messages.assign(1, PatchSysexMessage{program});
+  host.writeAfterSend.store(true);
+  SenderJob send(kSendPatchToDeviceFromLibrarian);
+  send.patch = &slot;
+  send.slotNumber = 9;
+  ASSERT_TRUE(Start(send));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(model.programs[9], program);
+  EXPECT_FALSE(host.writeAfterSend.load());
+  // All notes off went to the global channel and both timbre channels.
+  const std::vector<Bytes> sent = host.Sent();
+  EXPECT_EQ(std::vector<Bytes>(sent.begin(), sent.begin() + 2), (std::vector<Bytes>{{0xB0, 123, 0}, {0xB1, 123, 0}}));
+
+  host.librarianProgramNumber.store(9);
+  librarian.selectedSlot.store(4);
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  ASSERT_EQ(librarian.patchFiles[0]->patches[4].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[4].messages[0].bytes, program);
+}
+
+TEST_F(Jobs, BankStoreWritesAll128AndHonoursWriteProtect)
+{
+  Teardown();
+  Build(0.002);
+  FillUpperBank(1000);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(host.LastStatus(), "Data write completed!");
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(model.programs[(size_t)p], librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes) << p;
+  EXPECT_EQ(model.writes, 128);
+
+  model.globals[11] |= 1;  // write protect on the synthesizer
+  const std::vector<SimBytes> before = model.programs;
+  FillUpperBank(3000);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(model.refusedWrites, 128);
+  EXPECT_EQ(model.programs, before);
+}
+
+TEST_F(Jobs, CancelStopsABankStoreAtItsNextWait)
+{
+  Teardown();
+  Build(0.01);
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  const Clock::time_point t0 = Clock::now();
+  auto writes = [&] {
+    std::lock_guard<std::mutex> l(model.lock);
+    return model.writes;
+  };
+  while (writes() < 2 && msSince(t0) < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const Clock::time_point t = Clock::now();
+  manager->requestCancel();
+  EXPECT_LT(msSince(t), 50);
+  ASSERT_TRUE(host.WaitStatus("Data write cancelled!", 20000));
+  ASSERT_TRUE(Finish());
+  EXPECT_LT(writes(), 10);
+}
+
+TEST_F(Jobs, FaultMatrix)
+{
+  struct Case
+  {
+    const char* name;
+    SimFaults faults;
+    const char* status;
+    bool stored;
+    uint8_t channelAfter;
+    int requests;  // the first request and the channel search; -1: not counted
+  };
+  SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood;
+  silent.silent = true;
+  late.lateMs = 300;           // three wait units
+  lateBeyond.lateMs = 60000;   // after every wait
+  otherChannel.answerChannel = 3;
+  malformed.malformed = true;
+  truncated.truncated = true;
+  flood.flood = 60;
+  const Case cases[] = {
+      {"no fault", none, "Data request completed!", true, 0x30, 1},
+      {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"late", late, "Data request completed!", true, 0x30, 1},
+      {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33, -1},
+      {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
+      {"flood", flood, "Data request completed!", true, 0x30, 1},
+  };
+  for (const Case& c : cases)
+  {
+    Teardown();
+    host.programBytes.clear();
+    host.sysexChannelByte.store(0x30);
+    {
+      std::lock_guard<std::mutex> l(host.lock);
+      host.status.clear();
+    }
+    model.faults = c.faults;
+    model.editBuffer = SynthModel::MakeProgram(9);
+    Build(0.05);
+    host.ClearSent();
+    SenderJob job(kSendPartRequest);
+    job.requestTarget = true;
+    const Clock::time_point t = Clock::now();
+    ASSERT_TRUE(Start(job)) << c.name;
+    ASSERT_TRUE(Finish(60000)) << c.name;
+    // The longest request: 35 units and 16 search pauses.
+    EXPECT_LT(msSince(t), (long long)((35 + 16 + 2) * 100 * 0.05) + 2000) << c.name;
+    EXPECT_EQ(host.LastStatus(), c.status) << c.name;
+    EXPECT_EQ(host.sysexChannelByte.load(), c.channelAfter) << c.name;
+    if (c.requests >= 0)
+    {
+      EXPECT_EQ((int)Requests(0x10).size(), c.requests) << c.name;
+    }
+    if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
+    else EXPECT_TRUE(host.programBytes.empty()) << c.name;
+  }
+}
+
+TEST_F(Jobs, DeviceEnquiryFindsTheSynthesizerOnItsChannel)
+{
+  model.globalChannel = 4;
+  model.globals = SynthModel::MakeGlobals(4, false);
+  host.SetParam(kGlobalMidiChannel, 0);
+  ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Plug-in is ready to go!");
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
+  EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
+  EXPECT_TRUE(host.initDone.load());
+  // The search went 0x30, 0x31, ... and stopped at the channel that answered.
+  EXPECT_EQ(Requests(0x0E), (std::vector<uint8_t>{0x30, 0x30, 0x31, 0x32, 0x33, 0x34}));
+
+  // A cancelled enquiry has found nothing and says so.
+  model.faults.silent = true;
+  host.sysexChannelByte.store(0x30);
+  {
+    std::lock_guard<std::mutex> l(host.lock);
+    host.status.clear();
+  }
+  ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry)));
+  ASSERT_TRUE(host.WaitStatus("Connecting to Hardware", 10000));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data request CANCELLED!");
+}
+
+TEST_F(Jobs, ASecondStartWhileBusyIsDroppedAndStartersNeverShareARecord)
+{
+  model.faults.silent = true;
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  EXPECT_FALSE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+
+  // Four starters race for the transfer thread; every job that ran ran whole.
+  model.faults.silent = false;
+  std::atomic<int> started{0};
+  std::vector<std::thread> starters;
+  for (int t = 0; t < 4; ++t)
+    starters.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i)
+      {
+        SenderJob job(t % 2 ? kSendPartRequest : kSendGlobalToDevice);
+        job.requestTarget = true;
+        if (manager->startJob(job)) started.fetch_add(1);
+        std::this_thread::yield();
+      }
+    });
+  for (auto& s : starters) s.join();
+  ASSERT_TRUE(Finish());
+  EXPECT_GE(started.load(), 1);
+  EXPECT_FALSE(manager->isRunning(kTransferThread));
+}
+
+TEST_F(Jobs, TeardownWhileAJobRunsEndsWithinASecond)
+{
+  Teardown();
+  Build(1.0);  // real waits: a store would take minutes
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  SenderJob clock(kSendContinuousMIDIClock);
+  host.sendMIDIClockInfo.store(true);
+  manager->resetContinuousClock(false);
+  ASSERT_TRUE(Start(clock));
+  const Clock::time_point t = Clock::now();
+  wire->StopInput();
+  manager.reset();
+  EXPECT_LT(msSince(t), 1000);
+}
+
+TEST_F(Jobs, LibrarianProgramsGoOutAsStoredFromEverySlot)
+{
+  // Slots hold correctly packed programs, so no slot moves their packing bits: the
+  // audition road sends the stored bytes with only the channel byte set.
+  Bytes program = SynthModel::MakeProgram(321);
+  program[37] = 0x30;
+  program[45] = 0x68;
+  program[109] = 0x03;
+  LibrarianPatch slot;
+  slot.messages.assign(1, PatchSysexMessage{program});
+  host.sysexChannelByte.store(0x32);
+  model.globalChannel = 2;
+  for (int s : {0, 1, 4, 6, 7, 13})
+  {
+    host.ClearSent();
+    SenderJob send(kSendPatchToDeviceFromLibrarian);
+    send.patch = &slot;
+    send.slotNumber = s;
+    ASSERT_TRUE(Start(send));
+    ASSERT_TRUE(Finish());
+    Bytes expected = program;
+    expected[2] = 0x32;
+    const std::vector<Bytes> sent = host.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), expected) << "slot " << s;
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, expected) << "slot " << s;
+  }
+}
+
+TEST_F(Jobs, TheEditorsProgramGoesOutAfterTheGlobalsOnce)
+{
+  manager->globalRequested.store(true);
+  host.FromHardware(model.globals);
+  host.sendGlobalWithProgram.store(true);
+  host.globalSettingsSent.store(false);
+  host.patchNameText = "Lead";
+  host.SetParam(kFilterCutoff, 99);
+  host.ClearSent();
+  ASSERT_TRUE(Start(SenderJob(kSendArrangementToDevice)));
+  ASSERT_TRUE(Finish());
+  const std::vector<Bytes> sent = host.Sent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].size(), 235u);
+  ASSERT_EQ(sent[1].size(), 297u);
+  EXPECT_EQ(sent[1][72], 99);
+  EXPECT_EQ(Bytes(sent[1].begin() + 6, sent[1].begin() + 12), (Bytes{'L', 'e', 'a', 'd', 0, ' '}));
+  EXPECT_EQ(host.programName, "Lead");
+  // The stored bytes hold what was built, with the blank name.
+  Bytes stored = Stored(0);
+  for (int i = 21; i < 296; ++i) ASSERT_EQ(stored[(size_t)i], sent[1][(size_t)i]) << i;
+  EXPECT_FALSE(host.partChangeActive.load());
+  {
+    std::lock_guard<std::mutex> l(model.lock);
+    EXPECT_EQ(model.editBuffer, sent[1]);
+  }
+
+  // Into the librarian instead: the selected slot takes it, nothing goes out.
+  host.ClearSent();
+  librarian.selectedSlot.store(3);
+  SenderJob toLib(kSendArrangementToDevice);
+  toLib.toLibrarian = true;
+  host.sendGlobalWithProgram.store(false);
+  ASSERT_TRUE(Start(toLib));
+  ASSERT_TRUE(Finish());
+  EXPECT_TRUE(host.Sent().empty());
+  ASSERT_EQ(librarian.patchFiles[0]->patches[3].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[3].name.substr(0, 5), "Lead ");
+
+  // The init program into the selected slot.
+  librarian.selectedSlot.store(5);
+  ASSERT_TRUE(Start(SenderJob(kInitClassicPatch)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].name, "Init Sound  ");
+}
+
+TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
+{
+  SenderJob all(kSendAllPatchRequest);
+  ASSERT_TRUE(Start(all));
+  ASSERT_TRUE(Finish(60000));
+  EXPECT_EQ(host.LastStatus(), "Data request completed!");
+  for (int p = 0; p < 128; ++p)
+  {
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.size(), 1u) << p;
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, model.programs[(size_t)p]) << p;
+  }
+  EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
+  // Bank select went to the synthesizer's global channel.
+  EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
+}
+
+TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
+{
+  model.faults.silentProgram = 5;
+  ASSERT_TRUE(Start(SenderJob(kSendAllPatchRequest)));
+  ASSERT_TRUE(Finish(60000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_NE(std::find(status.begin(), status.end(), "CONNECTION TIMED OUT!"), status.end());
+  EXPECT_EQ(std::find(status.begin(), status.end(), "Data request completed!"), status.end());
+  for (int p = 0; p < 128; ++p)
+    EXPECT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.empty(), p == 5) << p;
+}
+
+TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
+{
+  model.faults.silent = true;
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  EXPECT_TRUE(Requests(0x0E).empty());
+  EXPECT_EQ(Requests(0x10).size(), 17u);
+}
+
+TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
+{
+  Teardown();
+  Build(0.002);
+  FillUpperBank(0);
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
+  EXPECT_EQ(status.back(), "Data write completed!");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
+
+  librarian.patchFiles[0]->patches[10].messages.clear();
+  {
+    std::lock_guard<std::mutex> l(host.lock);
+    host.status.clear();
+  }
+  const int before = model.writes;
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  EXPECT_EQ(model.writes - before, 10);
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
+}

@@ -1,0 +1,168 @@
+// Screenshots of every page and both timbres of the editor as it is drawn, compared
+// with the reference images under tests/ui/reference with a small per-pixel
+// tolerance. The references are made by hand: run this test with
+// DAVREL_UPDATE_REFERENCES=1 and look at what it wrote before committing them.
+
+#include "UiTestSupport.h"
+#include "raster/lice_png.h"
+#include "ui/TabSwitchFunctions.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+
+namespace {
+
+bool savePNG(const std::string& path, LICE_IBitmap* bmp)
+{
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, bmp->getWidth(), bmp->getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<unsigned char> row((size_t)bmp->getWidth() * 3);
+  for (int y = 0; y < bmp->getHeight(); ++y)
+  {
+    const LICE_PixelValue* p = bmp->getBits() + (size_t)y * bmp->getRowSpan();
+    for (int x = 0; x < bmp->getWidth(); ++x)
+    {
+      row[(size_t)x * 3] = (unsigned char)LICE_PixelR(p[x]);
+      row[(size_t)x * 3 + 1] = (unsigned char)LICE_PixelG(p[x]);
+      row[(size_t)x * 3 + 2] = (unsigned char)LICE_PixelB(p[x]);
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return fclose(f) == 0;
+}
+
+// Pixels whose channels differ by more than the tolerance.
+int differingPixels(LICE_IBitmap* a, LICE_IBitmap* b, int tolerance)
+{
+  if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return -1;
+  int n = 0;
+  for (int y = 0; y < a->getHeight(); ++y)
+    for (int x = 0; x < a->getWidth(); ++x)
+    {
+      const LICE_PixelValue p = a->getBits()[(size_t)y * a->getRowSpan() + x];
+      const LICE_PixelValue q = b->getBits()[(size_t)y * b->getRowSpan() + x];
+      if (abs(LICE_PixelR(p) - LICE_PixelR(q)) > tolerance || abs(LICE_PixelG(p) - LICE_PixelG(q)) > tolerance ||
+          abs(LICE_PixelB(p) - LICE_PixelB(q)) > tolerance)
+        ++n;
+    }
+  return n;
+}
+
+// The controller's part of a switch: its overlays and its state, all quiet.
+class ShotHost : public PageHost
+{
+public:
+  explicit ShotHost(RealEditor* editor) : e(editor) {}
+  ControlLayer* layerNamed(const char* name) override { return e->config.getLayer(name); }
+  IControl* firstControlOf(int paramIdx) override
+  {
+    ControlAction* a = e->action(paramIdx);
+    return a && !a->controls.empty() ? a->controls[0] : nullptr;
+  }
+  double paramValue(int paramIdx) override { return e->plug.GetParam(paramIdx)->Value(); }
+  bool timbre1LockActive() override { return false; }
+  bool timbre2LockActive() override { return false; }
+  bool sharedLockActive() override { return false; }
+  bool patchSearchActive() override { return false; }
+  bool hardwareChangeInProgress() override { return true; }
+  bool midiOutSet() override { return false; }
+  void setCurrentPart(int) override {}
+  void sendMidiMsgAndLog(IMidiMsg*) override {}
+  void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
+  {
+    lines.displaySequence(sequence, texts);
+  }
+  void allowLibrarianDrag() override {}
+  void selectLibrarianProgram(int) override {}
+  void runParamChange(int) override {}
+  void hideProgress() override {}
+  RealEditor* e;
+  DisplayLines lines;
+};
+
+}  // namespace
+
+TEST(ScreenshotTest, EveryPageAndTimbreMatchesItsReference)
+{
+  RealEditor editor(1.0);
+  ShotHost host(&editor);
+  host.lines.bind(editor.config);
+  editor.graphics.PrepDraw();
+  // The values the plug-in pushes when the window opens.
+  editor.plug.GetParam(kCommonMode)->Set(1.0);
+  for (int i = 0; i < kNumParams; ++i)
+    editor.graphics.SetParameterFromPlug(i, editor.plug.GetParam(i)->Value(), false);
+  editor.config.getLayer("root")->Hide(false);
+  editor.config.getLayer("splitPointLayer")->Hide(false);
+  host.lines.displayText("FILTER CUTOFF", "127", "CC 74");
+  host.lines.displayTimbre("[TIMBRE 1]");
+  host.lines.displayBuild("2.0.8");
+
+  const bool update = getenv("DAVREL_UPDATE_REFERENCES") != nullptr;
+  for (int page = 0; page <= 4; ++page)
+    for (int timbre = 0; timbre <= 1; ++timbre)
+    {
+      if (timbre == 1 && page != 2 && page != 3) continue;  // the other pages show no timbre
+      TabSwitchFunctions().mainTabSwitch(&host, page, timbre);
+      IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+      editor.graphics.Draw(&all);
+      const std::string name = "page" + std::to_string(page) + "-timbre" + std::to_string(timbre + 1) + ".png";
+      const std::string reference = std::string(DAVREL_TEST_SOURCE_DIR) + "/tests/ui/reference/" + name;
+      ASSERT_TRUE(savePNG(std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name, editor.graphics.GetDrawBitmap()));
+      if (update)
+      {
+        ASSERT_TRUE(savePNG(reference, editor.graphics.GetDrawBitmap()));
+        continue;
+      }
+      std::unique_ptr<LICE_IBitmap> expected(LICE_LoadPNG(reference.c_str(), nullptr));
+      ASSERT_NE(expected, nullptr) << reference;
+      EXPECT_EQ(differingPixels(editor.graphics.GetDrawBitmap(), expected.get(), 12), 0) << name;
+    }
+}
+
+// The small and large editor draw every page with the images scaled to them; the
+// pictures are written beside the test for a look, and every pixel is painted.
+TEST(ScreenshotTest, SmallAndLargeEditorsDrawEveryPage)
+{
+  for (double scale : {0.75, 1.25})
+  {
+    RealEditor editor(scale);
+    ShotHost host(&editor);
+    host.lines.bind(editor.config);
+    editor.graphics.PrepDraw();
+    for (int i = 0; i < kNumParams; ++i)
+      editor.graphics.SetParameterFromPlug(i, editor.plug.GetParam(i)->Value(), false);
+    editor.config.getLayer("root")->Hide(false);
+    for (int page = 0; page <= 4; ++page)
+    {
+      TabSwitchFunctions().mainTabSwitch(&host, page, 0);
+      LICE_IBitmap* bmp = editor.graphics.GetDrawBitmap();
+      LICE_Clear(bmp, LICE_MakePixel(255, 0, 255, 255));
+      IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+      editor.graphics.Draw(&all);
+      const std::string name = "page" + std::to_string(page) + "-scale" + std::to_string((int)(scale * 100)) + ".png";
+      ASSERT_TRUE(savePNG(std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name, bmp));
+      int unpainted = 0;
+      for (int y = 0; y < bmp->getHeight(); ++y)
+        for (int x = 0; x < bmp->getWidth(); ++x)
+          unpainted += bmp->getBits()[(size_t)y * bmp->getRowSpan() + x] == LICE_MakePixel(255, 0, 255, 255);
+      EXPECT_EQ(unpainted, 0) << name;
+    }
+  }
+}

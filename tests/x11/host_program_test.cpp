@@ -1,0 +1,111 @@
+// davrel-host itself: --screenshot writes the editor's surface headless, --window
+// shows it on the X server until the window manager closes it.
+
+#include "TestFiles.h"
+#include "platform/appkit/X11TestDriver.h"
+#include "raster/lice.h"
+#include "raster/lice_png.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path)
+{
+  const std::vector<uint8_t> bytes = readWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Starts the host with the arguments and extra environment; its output goes to the file.
+pid_t startHost(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out)
+{
+  std::vector<std::string> all = {DAVREL_HOST_PROGRAM};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  std::vector<std::string> envs;
+  for (char** e = environ; *e; ++e)
+    if (strncmp(*e, "DISPLAY=", 8) != 0 && strncmp(*e, "DAVREL_PRESENTER=", 17) != 0) envs.push_back(*e);
+  envs.insert(envs.end(), env.begin(), env.end());
+  std::vector<char*> envp;
+  for (std::string& e : envs) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The exit status, or -1 when it did not end within the time (it is then killed).
+int waitHost(pid_t pid, double seconds)
+{
+  for (int i = 0; i < (int)(seconds * 100); ++i)
+  {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+}  // namespace
+
+TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
+{
+  TempFolder dir;
+  const std::string png = dir.file("editor.png"), out = dir.file("out.txt");
+  const pid_t pid = startHost({"--screenshot", png, "--frames", "3"}, {"DAVREL_PRESENTER=headless"}, out);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(waitHost(pid, 60), 0) << ReadWholeFile(out);
+  LICE_IBitmap* shot = LICE_LoadPNG(png.c_str(), nullptr);
+  ASSERT_NE(shot, nullptr);
+  EXPECT_EQ(shot->getWidth(), 1500);
+  EXPECT_EQ(shot->getHeight(), 667);
+  // The stand-in's panel colour in a corner, a knob's disc at its centre.
+  EXPECT_EQ(LICE_GetPixel(shot, 5, 5), LICE_MakePixel(38, 40, 46, 255));
+  EXPECT_EQ(LICE_GetPixel(shot, 410, 330), LICE_MakePixel(70, 74, 82, 255));
+  delete shot;
+}
+
+TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
+{
+  AKXvfb server;
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  TempFolder dir;
+  const std::string out = dir.file("out.txt");
+  const pid_t pid = startHost({"--window"}, {"DISPLAY=" + server.display()}, out);
+  ASSERT_GT(pid, 0);
+  AKX11Driver driver(server.display());
+  ASSERT_TRUE(driver.ok());
+  unsigned long window = 0;
+  for (int i = 0; i < 3000 && !(window && driver.viewable(window)); ++i)
+  {
+    window = driver.findWindow("Quiet Harbor Sound: Davrel Editor");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  driver.requestClose(window);
+  EXPECT_EQ(waitHost(pid, 30), 0);
+  const std::string said = ReadWholeFile(out);
+  EXPECT_NE(said.find("editor open: 1500x667 on x11"), std::string::npos) << said;
+  EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
+}

@@ -1,0 +1,284 @@
+// The editor under a real X server (Xvfb): windows shown by the X11 presenter,
+// input sent by another X client, pixels read back with XGetImage.
+
+#include "EditorWindow.h"
+#include "TestHost.h"
+#include "gui/ViewTestUtil.h"
+#include "platform/appkit/X11TestDriver.h"
+#include "plugin/DavrelStandIn.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+AKXvfb* gServer = nullptr;
+std::string gProblem;
+
+class X11Test : public ::testing::Test
+{
+protected:
+  static constexpr int kW = 200, kH = 100;
+
+  static void SetUpTestSuite()
+  {
+    gServer = new AKXvfb;
+    if (!gServer->start(&gProblem)) return;
+    std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(gServer->display(), &gProblem);
+    if (!x) return;
+    NSApplication::setPresenter(std::move(x));
+    NSApplication::sharedApplication();
+  }
+
+  static void TearDownTestSuite()
+  {
+    NSApplication::shutdown();
+    delete gServer;
+    gServer = nullptr;
+  }
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0) << gProblem;
+    driver = std::make_unique<AKX11Driver>(gServer->display());
+    ASSERT_TRUE(driver->ok());
+    loop = NSRunLoop::currentRunLoop();
+  }
+
+  // Runs the loop until the condition holds, at most 10 s.
+  bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
+
+  // The editor of test controls in a window of its own, shown.
+  void OpenEditor()
+  {
+    plug = new RecordingPlug(8);
+    plug->GetParam(0)->InitBool("switch", false);
+    plug->GetParam(1)->InitDouble("level", 0.5, 0.0, 1.0, 0.001);
+    plug->GetParam(2)->InitInt("steps", 3, 0, 100);
+    g = new IGraphicsMac(plug, kW, kH, 25);
+    const IColor grey(255, 40, 40, 40);
+    g->AttachPanelBackground(&grey);
+    toggle = new ToggleControl(plug, IRECT(10, 10, 40, 30), 0);
+    knob = new WheelControl(plug, IRECT(60, 10, 90, 40), 1);
+    steps = new WheelControl(plug, IRECT(10, 60, 60, 80), 2);
+    g->AttachControl(toggle);
+    g->AttachControl(knob);
+    g->AttachControl(steps);
+    plug->AttachGraphics(g);
+    window = new NSWindow(NSMakeRect(40, 400, kW, kH), NSTitledWindowMask, NSBackingStoreBuffered, false);
+    window->setTitle("editor test");
+    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(g->OpenWindow(window->contentView()));
+    window->makeKeyAndOrderFront(nullptr);
+    xid = AKX11WindowOf(window);
+    ASSERT_NE(xid, 0u);
+    ASSERT_TRUE(until([&] { return driver->viewable(xid) && window->displayCount() > 0; }));
+  }
+
+  void TearDown() override
+  {
+    if (g) g->CloseWindow();
+    if (window)
+    {
+      window->close();
+      AKRelease(window);
+    }
+    delete plug;
+    if (loop) loop->runOnce();
+  }
+
+  // Pixel (px, py) of the window lands on graphics (px - 2, py - 3).
+  void clickAt(int gx, int gy, int button = 1) { driver->click(xid, gx + 2, gy + 3, button); }
+
+  // The window's pixels as the X server has them equal the backing's.
+  int differingPixels(NSWindow* w, unsigned long x)
+  {
+    int width = 0, height = 0;
+    std::vector<uint32_t> shown;
+    if (!driver->read(x, &width, &height, &shown)) return -1;
+    LICE_SysBitmap* b = w->backing();
+    if (width != b->getWidth() || height != b->getHeight()) return -2;
+    int differ = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x0 = 0; x0 < width; ++x0)
+      {
+        const LICE_PixelValue p = b->getBits()[(size_t)y * b->getRowSpan() + x0];
+        const uint32_t rgb = (uint32_t)LICE_PixelR(p) << 16 | (uint32_t)LICE_PixelG(p) << 8 | (uint32_t)LICE_PixelB(p);
+        if (shown[(size_t)y * width + x0] != rgb) ++differ;
+      }
+    return differ;
+  }
+
+  std::unique_ptr<AKX11Driver> driver;
+  NSRunLoop* loop = nullptr;
+  RecordingPlug* plug = nullptr;
+  IGraphicsMac* g = nullptr;
+  ToggleControl* toggle = nullptr;
+  WheelControl* knob = nullptr;
+  WheelControl* steps = nullptr;
+  NSWindow* window = nullptr;
+  IGraphicsCocoa_vDavrel_64_au* view = nullptr;
+  unsigned long xid = 0;
+};
+
+}  // namespace
+
+TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest)
+{
+  TestHost host;
+  std::string error;
+  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
+  AudioUnit unit = host.Open(&error);
+  ASSERT_NE(unit, nullptr) << error;
+  {
+    EditorWindow editor;
+    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
+    const unsigned long x = AKX11WindowOf(editor.window());
+    ASSERT_NE(x, 0u);
+    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+    loop->runFor(0.12);  // three frames of the redraw timer
+    driver->sync();
+    EXPECT_EQ(differingPixels(editor.window(), x), 0);
+    // The window manager's close ends the host's run.
+    driver->requestClose(x);
+    EXPECT_TRUE(until([&] { return editor.closedByUser(); }));
+    EXPECT_FALSE(editor.window()->isVisible());
+  }
+  host.Close(unit);
+}
+
+// The real plug-in in the host's window: its stock switch and knob, driven by X events.
+TEST_F(X11Test, TheRealEditorsSwitchAndKnobAnswerTheMouse)
+{
+  TestHost host;
+  std::string error;
+  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
+  AudioUnit unit = host.Open(&error);
+  ASSERT_NE(unit, nullptr) << error;
+  {
+    EditorWindow editor;
+    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
+    const unsigned long x = AKX11WindowOf(editor.window());
+    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+    auto param = [&](UInt32 id) {
+      AudioUnitParameterValue v = -1;
+      AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
+      return v;
+    };
+    // Pixel (px, py) lands on graphics (px - 2, py - 3).
+    const int sx = DavrelStandIn::kSwitchX + 16 + 2, sy = DavrelStandIn::kSwitchY + 16 + 3;
+    EXPECT_EQ(param(8), 0.0f);
+    driver->click(x, sx, sy);
+    EXPECT_TRUE(until([&] { return param(8) == 1.0f; }));
+    const int kx = DavrelStandIn::kKnobX + 24 + 2, ky = DavrelStandIn::kKnobY + 24 + 3;
+    const float before = param(0);
+    driver->press(x, kx, ky, 4);
+    EXPECT_TRUE(until([&] { return param(0) > before; }));
+    // The frames after show it: the window's pixels are the surface's.
+    loop->runFor(0.1);
+    driver->sync();
+    EXPECT_EQ(differingPixels(editor.window(), x), 0);
+  }
+  host.Close(unit);
+}
+
+TEST_F(X11Test, AClickOnASwitchChangesItsParameter)
+{
+  OpenEditor();
+  clickAt(20, 20);
+  ASSERT_TRUE(until([&] { return plug->GetParam(0)->Value() == 1.0; }));
+  // The next frame shows it, on the X server too.
+  ASSERT_TRUE(until([&] { return (LICE_GetPixel(window->backing(), 20, 20) | 0xFF) == LICE_MakePixel(0, 255, 0, 255); }));
+  driver->sync();
+  EXPECT_EQ(differingPixels(window, xid), 0);
+}
+
+TEST_F(X11Test, TheWheelTurnsAKnob)
+{
+  OpenEditor();
+  const double before = plug->GetParam(1)->Value();
+  driver->press(xid, 72, 23, 4);
+  driver->press(xid, 72, 23, 4);
+  ASSERT_TRUE(until([&] { return plug->GetParam(1)->Value() > before + 0.015; }));
+  EXPECT_NEAR(plug->GetParam(1)->Value(), before + 0.02, 1e-9);
+  driver->press(xid, 72, 23, 5);
+  ASSERT_TRUE(until([&] { return plug->GetParam(1)->Value() < before + 0.015; }));
+}
+
+TEST_F(X11Test, AKeyReachesTheControlUnderTheMouse)
+{
+  OpenEditor();
+  driver->motion(xid, 27, 18);
+  driver->key(xid, "k");
+  ASSERT_TRUE(until([&] { return toggle->lastKey != -100; }));
+  EXPECT_EQ(toggle->lastKey, 25);
+  EXPECT_EQ(toggle->keyX, 25);
+  EXPECT_EQ(toggle->keyY, 15);
+}
+
+TEST_F(X11Test, APopupMenuIsAnOverrideRedirectWindowAnsweredByAClick)
+{
+  OpenEditor();
+  IPopupMenu menu;
+  menu.AddItem("Sine");
+  menu.AddItem("Saw");
+  menu.AddItem("Square");
+  bool sawOverride = false;
+  // While the menu tracks, a timer of the common modes finds its window and clicks
+  // the second item.
+  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
+    for (NSWindow* w : NSApp->windows())
+      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w))
+      {
+        const unsigned long m = AKX11WindowOf(w);
+        if (!driver->viewable(m)) return;
+        sawOverride = driver->overrideRedirect(m);
+        driver->motion(m, 30, 4 + 20 + 10);
+        driver->click(m, 30, 4 + 20 + 10);
+        timer->invalidate();
+      }
+  }, nullptr, true);
+  loop->addTimer(t, kCFRunLoopCommonModes);
+  t->release();
+  IRECT r(10, 10, 40, 30);
+  IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &r);
+  EXPECT_TRUE(sawOverride);
+  ASSERT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.GetChosenItemIdx(), 1);
+}
+
+TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
+{
+  OpenEditor();
+  IPopupMenu menu;
+  menu.AddItem("Sine");
+  menu.SetChosenItemIdx(-1);
+  // The menu holds the pointer: a press outside it arrives at its window, outside its area.
+  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
+    for (NSWindow* w : NSApp->windows())
+      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
+      {
+        driver->press(AKX11WindowOf(w), -40, 300, 1);
+        timer->invalidate();
+        return;
+      }
+  }, nullptr, true);
+  loop->addTimer(t, kCFRunLoopCommonModes);
+  t->release();
+  IRECT r(10, 10, 40, 30);
+  EXPECT_EQ(g->CreateIPopupMenu(&menu, &r), nullptr);
+  EXPECT_EQ(menu.GetChosenItemIdx(), -1);
+  EXPECT_EQ(plug->GetParam(0)->Value(), 0.0);
+}
+
+TEST_F(X11Test, TextIsTypedInPlace)
+{
+  OpenEditor();
+  IRECT r(10, 60, 60, 80);
+  g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
+  ASSERT_NE(view->textField(), nullptr);
+  driver->key(xid, "4");
+  driver->key(xid, "period");  // refused: an int
+  driver->key(xid, "2");
+  driver->key(xid, "Return");
+  ASSERT_TRUE(until([&] { return view->textField() == nullptr; }));
+  EXPECT_EQ(plug->GetParam(2)->Int(), 42);
+}

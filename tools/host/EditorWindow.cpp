@@ -1,0 +1,61 @@
+#include "EditorWindow.h"
+
+#include "TestHost.h"
+
+bool EditorWindow::Open(TestHost& host, AudioUnit unit, const std::string& title, std::string* error)
+{
+  AudioUnitCocoaViewInfo info = {};
+  UInt32 size = sizeof(info);
+  if (AudioUnitGetProperty(unit, kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info, &size) != noErr)
+  {
+    *error = "the unit offers no Cocoa view";
+    return false;
+  }
+  const AUCocoaUIClass* cls = AUCocoaUIClassNamed(host.Bundle(), info.mCocoaAUViewClass[0]);
+  if (info.mCocoaAUViewBundleLocation) CFRelease(info.mCocoaAUViewBundleLocation);
+  if (info.mCocoaAUViewClass[0]) CFRelease(info.mCocoaAUViewClass[0]);
+  if (!cls)
+  {
+    *error = "the view class is not in the bundle";
+    return false;
+  }
+  mFactory = cls->make();
+  NSView* view = mFactory ? static_cast<NSView*>(mFactory->uiViewForAudioUnit(unit, 0, 0)) : nullptr;
+  if (!view)
+  {
+    *error = "the view factory made no view";
+    return false;
+  }
+  mView = AKRetain(view);
+  const NSRect frame = view->frame();
+  mWindow = new NSWindow(NSMakeRect(100, 100, frame.size.width, frame.size.height),
+                         NSTitledWindowMask | NSClosableWindowMask, NSBackingStoreBuffered, false);
+  mWindow->setTitle(title);
+  mWindow->setDelegate(this);
+  mWindow->contentView()->addSubview(view);
+  mWindow->makeKeyAndOrderFront(nullptr);
+  return true;
+}
+
+void EditorWindow::windowWillClose(NSWindow*)
+{
+  if (!mClosing) mClosedByUser = true;
+}
+
+void EditorWindow::Close()
+{
+  mClosing = true;
+  if (mView)
+  {
+    mView->removeFromSuperview();
+    AKRelease(mView);
+  }
+  if (mWindow)
+  {
+    mWindow->setDelegate(nullptr);
+    mWindow->close();
+    AKRelease(mWindow);
+  }
+  delete mFactory;
+  mFactory = nullptr;
+}
