@@ -1,7 +1,7 @@
 // The plug-in library's own entries: the factory, the two component entries
 // and the editor's view class.
 
-#include "DavrelStandIn.h"
+#include "editor/Davrel.h"
 
 #include "plug/IPlugAUViewFactory.h"
 
@@ -12,7 +12,7 @@ IPlugAU* MakePlug()
   IPlugInstanceInfo info;
   info.mBundleID.Set(DAVREL_BUNDLE_ID);
   info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return new DavrelStandIn(info);
+  return new Davrel(info);
 }
 
 extern "C" __attribute__((visibility("default"))) ComponentResult Davrel_Entry(ComponentParameters* params, void* pPlug)

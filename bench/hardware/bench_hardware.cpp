@@ -8,6 +8,12 @@
 
 #include "JackEditor.h"
 
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <ctime>
+
 #include "JackTestServer.h"
 #include "SynthModel.h"
 #include "SynthSim.h"
@@ -139,6 +145,90 @@ void BankStore(benchmark::State& state)
   SWELL_SetTimeScale(1.0);
 }
 BENCHMARK(BankStore)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The MIDI clock at 120 BPM for 10 s as the simulated synthesizer receives it
+// over JACK (on the period grid) and as the clock thread hands the bytes to the
+// port: standard deviation and longest of the F8 intervals.
+void ClockJitter(benchmark::State& state)
+{
+  std::mutex lock;
+  std::vector<double> sent;
+  auto send = gEditor->wire;
+  gEditor->wire = [&](const Bytes& m) {
+    if (m == Bytes{0xF8})
+    {
+      timespec ts;
+      clock_gettime(CLOCK_MONOTONIC, &ts);
+      std::lock_guard<std::mutex> l(lock);
+      sent.push_back(ts.tv_sec + ts.tv_nsec * 1e-9);
+    }
+    send(m);
+  };
+  gEditor->hostTempo = 120.0;
+  gEditor->SetParam(kOverrideTempo, 1.0);
+  gEditor->sendMIDIClockInfo = true;
+  auto stats = [](const std::vector<double>& t, double* sd, double* worst) {
+    double sum = 0, sq = 0;
+    *worst = 0;
+    for (size_t i = 1; i < t.size(); ++i)
+    {
+      const double d = t[i] - t[i - 1];
+      sum += d;
+      sq += d * d;
+      if (d > *worst) *worst = d;
+    }
+    const double n = (double)(t.size() - 1), mean = sum / n;
+    *sd = std::sqrt(sq / n - mean * mean);
+  };
+  for (auto _ : state)
+  {
+    gSim->ClearReceived();
+    sent.clear();
+    gManager->resetContinuousClock(false);
+    gManager->startJob(SenderJob(kSendContinuousMIDIClock));
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    gManager->resetContinuousClock(true);
+    gManager->waitIdle(kMIDIClockThread, 2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<double> received;
+    for (const SimMessage& m : gSim->Received())
+      if (m.bytes == SimBytes{0xF8}) received.push_back(m.seconds);
+    double sd = 0, worst = 0;
+    stats(received, &sd, &worst);
+    state.counters["rx_sd_ms"] = sd * 1e3;
+    state.counters["rx_worst_ms"] = worst * 1e3;
+    {
+      std::lock_guard<std::mutex> l(lock);
+      stats(sent, &sd, &worst);
+    }
+    state.counters["tx_sd_ms"] = sd * 1e3;
+    state.counters["tx_worst_ms"] = worst * 1e3;
+    state.counters["ticks"] = (double)received.size();
+    const MIDIMessageSender* clock = gManager->sender(kMIDIClockThread);
+    state.counters["cpu_pct"] = 100.0 * (double)clock->lastClockCpuNs.load() / (double)clock->lastClockWallNs.load();
+  }
+  gEditor->wire = send;
+  gEditor->sendMIDIClockInfo = false;
+}
+BENCHMARK(ClockJitter)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One randomization of a whole program (both timbres, no lock), console lines
+// included (send standard output elsewhere).
+void RandomizeProgram(benchmark::State& state)
+{
+  FakeHost host;
+  MIDIMessageManager manager(&host, nullptr, nullptr, nullptr);
+  host.manager = &manager;
+  for (int id : {(int)kArpOnOff, (int)kArpLatch, (int)kEG1Reset, (int)kEG1Reset + 1, (int)kVoiceTrigger})
+    host.maxs[(size_t)id] = 1;
+  unsigned seed = 1;
+  for (auto _ : state)
+  {
+    manager.randomGenerator(seed++);
+    manager.randomizePatchSettings(0);
+  }
+}
+BENCHMARK(RandomizeProgram)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv)

@@ -60,6 +60,12 @@ public:
   std::atomic<bool> sendMIDIClockInfo{false};
   std::atomic<bool> sendMIDIClockPointer{false};
   std::atomic<uint8_t> sysexChannelByte{0x30};      // 0x30 + global channel
+  // The host's tempo as the audio callback last read it: the clock thread takes it
+  // from here rather than calling into the host from a thread of its own.
+  std::atomic<double> hostTempo{0.0};
+  // The randomizer's bytes, one per raw byte of a program dump (0..255 once drawn);
+  // written and read only on the thread that randomizes.
+  std::vector<int> randomBytes = std::vector<int>(297, 0);
 
   // Librarian load options (each pair excludes itself).
   std::atomic<bool> readFromTimbre1{false}, readFromTimbre2{false};
@@ -118,6 +124,12 @@ public:
   virtual void selectLibrarianGridSlot(int slot) = 0;
   virtual int librarianActiveColumn() = 0;
   virtual void sendPatchToDeviceFromLibrarian(int slot, int side) = 0;
+
+  // ---- configuration and layers ----------------------------------------------
+  // Entry index of a named value list of the configuration; empty when there is none.
+  virtual std::string valueListEntry(const char* /*list*/, int /*index*/) { return std::string(); }
+  // Greys the timbre controls out (common mode 0 leaves only one timbre) or back.
+  virtual void grayOutTimbreControls(bool /*gray*/) {}
 
   // ---- timing ------------------------------------------------------------
   virtual int getTimerValue() = 0;  // the wait unit in ms

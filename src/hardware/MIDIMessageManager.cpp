@@ -947,5 +947,3 @@ void MIDIMessageManager::sendSysexMessage(std::vector<int> body)
   plug->logSysExOutMessageByteInt(body, (int)body.size());
 }
 
-void MIDIMessageManager::randomGenerator() {}
-void MIDIMessageManager::randomizePatchSettings(int) {}

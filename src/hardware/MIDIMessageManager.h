@@ -129,8 +129,15 @@ public:
   // ---- sending -------------------------------------------------------------
   void sendSysexMessage(std::vector<int> body);
 
-  // The randomizer's entry points; filled in with the randomizer.
+  // ---- the randomizer (Randomizer.cpp) ---------------------------------------
+  // Fills the host's random bytes (297 entries of 0..255) from a generator seeded
+  // with the time in seconds, or with the seed given.
   void randomGenerator();
+  void randomGenerator(unsigned seed);
+  // Entry index of the random bytes reduced into the range of the parameter.
+  int randomizer(int paramIdx, int index);
+  // Gives every unlocked parameter the program dump carries a drawn value (both
+  // timbres; the argument is not used). Writes parameters and controls only.
   void randomizePatchSettings(int part);
 
 private:

@@ -595,36 +595,6 @@ void MIDIMessageSender::initClassicPatch(bool)
   plug->DisplayProcessingIndicator(false);
 }
 
-// ---- clock (filled in with the clock output) -----------------------------------------
-
-void MIDIMessageSender::startMIDIClockOutput()
-{
-  if (!plug->sendMIDIClockPointer.load() || !plug->midiOutSet.load()) return;
-  IMidiMsg m(0, 0xFA);
-  plug->SendMidiMsg(&m);
-}
-
-void MIDIMessageSender::stopMIDIClockOutput()
-{
-  if (!plug->sendMIDIClockPointer.load() || !plug->midiOutSet.load()) return;
-  IMidiMsg m(0, 0xFC);
-  plug->SendMidiMsg(&m);
-}
-
-void MIDIMessageSender::sendContinuousMIDIClock(int tempo)
-{
-  const int bpm = tempo > 0 ? tempo : 120;
-  while (!manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load())
-  {
-    if (plug->midiOutSet.load())
-    {
-      IMidiMsg m(0, 0xF8);
-      plug->SendMidiMsg(&m);
-    }
-    if (!wait(60000 / (24 * bpm))) break;
-  }
-}
-
 void MIDIMessageSender::GenTapPatternCode(char* out, const char* in)
 {
   long v[3] = {0, 0, 0};

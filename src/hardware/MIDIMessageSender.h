@@ -91,8 +91,20 @@ public:
 
   // ---- clock jobs (clock control and MIDI clock threads) -----------------
   void startMIDIClockOutput();
+  // The timing-clock loop: one F8 at once, then one on every tick of a timeline
+  // fixed at its start; ends when the manager's clock is stopped. The argument is
+  // not read: the tempo is the host's (cached by the audio callback) or the
+  // arpeggiator's, taken once when the loop starts.
   void sendContinuousMIDIClock(int tempo);
   void stopMIDIClockOutput();
+  // The tempo a loop started now would run at, in beats per minute (0: none).
+  double clockTempoBpm() const;
+
+  // Figures of the clock loop, for tests and benchmarks: the interval of the
+  // running (or last) loop in ns, and the CPU and wall time of the last loop.
+  std::atomic<int64_t> clockIntervalNs{0};
+  std::atomic<int64_t> lastClockCpuNs{0}, lastClockWallNs{0};
+  std::atomic<int> lastClockTicks{0};
 
   // Packs 33 step values into an 11-byte pattern code (the inverse of
   // MIDIMessageManager::decodeTapPatternCode).

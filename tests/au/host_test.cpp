@@ -193,7 +193,7 @@ TEST(RealBundle, ExportsItsEntriesAndItsViewClass)
   EXPECT_EQ(Text(d), "Davrel Editor View");
   CFRelease(d);
   EXPECT_EQ(view->interfaceVersion(), 0u);
-  // The stand-in's editor: the graphics object's view at the editor's size.
+  // The editor: the graphics object's view at the editor's size.
   NSView* editor = static_cast<NSView*>(view->uiViewForAudioUnit(unit, 0, 0));
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->frame().size.width, 1500);

@@ -193,7 +193,9 @@ TEST(StateFile, RoundTripsThroughAFileIntoAFreshInstanceOfTheRealPlugIn)
   AudioUnit a = host.Open(&error);
   ASSERT_NE(a, nullptr) << error;
   ASSERT_EQ(host.Prepare(a, 48000.0, 128), noErr);
-  const struct { UInt32 id; float value; } sets[] = {{0, 0.5f}, {7, 0.25f}, {528, 1.0f}};
+  // Values the parameters hold without a configuration (whole steps), ids that
+  // travel in the editor's chunk (0 to 472).
+  const struct { UInt32 id; float value; } sets[] = {{0, 1.0f}, {7, 1.0f}, {20, 1.0f}};
   for (const auto& s : sets) ASSERT_EQ(AudioUnitSetParameter(a, s.id, kAudioUnitScope_Global, 0, s.value, 0), noErr);
   std::vector<float> l, r;
   ASSERT_EQ(host.Render(a, 128, &l, &r), noErr);
@@ -222,10 +224,22 @@ TEST(StateFile, RoundTripsThroughAFileIntoAFreshInstanceOfTheRealPlugIn)
   text.replace(at, subtype.size(), std::to_string((SInt32)MakeOSType("dvry")));
   const std::string other = TempPath("other.xml");
   std::ofstream(other) << text;
-  AudioUnitSetParameter(b, 7, kAudioUnitScope_Global, 0, 0.125f, 0);
+  AudioUnitSetParameter(b, 7, kAudioUnitScope_Global, 0, 0.0f, 0);
   EXPECT_EQ(host.RestoreState(b, other, &error), kAudioUnitErr_InvalidPropertyValue);
   AudioUnitGetParameter(b, 7, kAudioUnitScope_Global, 0, &v);
-  EXPECT_EQ(v, 0.125f);
+  EXPECT_EQ(v, 0.0f);
+
+  // The file carries the editor's chunk: header word 1, the quick tab, then the
+  // patch manager block with its two version words.
+  const size_t data = text.find("<key>data</key>");
+  ASSERT_NE(data, std::string::npos);
+  const size_t open = text.find("<data>", data) + 6, close = text.find("</data>", data);
+  std::string b64;
+  for (char c : text.substr(open, close - open))
+    if (!isspace((unsigned char)c)) b64 += c;
+  // Base64 of 00 00 00 01 followed by the first bytes of the quick tab's double.
+  EXPECT_EQ(b64.substr(0, 6), "AAAAAQ");
+  EXPECT_GT(b64.size() * 3 / 4, 7680u);
   host.Close(b);
   remove(path.c_str());
   remove(other.c_str());

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -79,9 +80,11 @@ TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
   ASSERT_NE(shot, nullptr);
   EXPECT_EQ(shot->getWidth(), 1500);
   EXPECT_EQ(shot->getHeight(), 667);
-  // The stand-in's panel colour in a corner, a knob's disc at its centre.
-  EXPECT_EQ(LICE_GetPixel(shot, 5, 5), LICE_MakePixel(38, 40, 46, 255));
-  EXPECT_EQ(LICE_GetPixel(shot, 410, 330), LICE_MakePixel(70, 74, 82, 255));
+  // The editor's pages were drawn, not an empty surface: a row across the sound
+  // page passes through many colours.
+  std::set<unsigned> colours;
+  for (int x = 0; x < 1500; ++x) colours.insert((unsigned)LICE_GetPixel(shot, x, 200));
+  EXPECT_GT(colours.size(), 20u);
   delete shot;
 }
 

@@ -5,7 +5,7 @@
 #include "TestHost.h"
 #include "gui/ViewTestUtil.h"
 #include "platform/appkit/X11TestDriver.h"
-#include "plugin/DavrelStandIn.h"
+#include "config/ParamIds.h"
 
 #include <gtest/gtest.h>
 
@@ -145,8 +145,8 @@ TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest
   host.Close(unit);
 }
 
-// The real plug-in in the host's window: its stock switch and knob, driven by X events.
-TEST_F(X11Test, TheRealEditorsSwitchAndKnobAnswerTheMouse)
+// The real plug-in in the host's window: a knob of its sound page, driven by X events.
+TEST_F(X11Test, TheRealEditorsKnobAnswersTheWheel)
 {
   TestHost host;
   std::string error;
@@ -163,15 +163,12 @@ TEST_F(X11Test, TheRealEditorsSwitchAndKnobAnswerTheMouse)
       AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
       return v;
     };
-    // Pixel (px, py) lands on graphics (px - 2, py - 3).
-    const int sx = DavrelStandIn::kSwitchX + 16 + 2, sy = DavrelStandIn::kSwitchY + 16 + 3;
-    EXPECT_EQ(param(8), 0.0f);
-    driver->click(x, sx, sy);
-    EXPECT_TRUE(until([&] { return param(8) == 1.0f; }));
-    const int kx = DavrelStandIn::kKnobX + 24 + 2, ky = DavrelStandIn::kKnobY + 24 + 3;
-    const float before = param(0);
+    // Pixel (px, py) lands on graphics (px - 2, py - 3): the wheel over the
+    // filter's resonance knob on the sound page turns it up.
+    const int kx = 782 + 2, ky = 198 + 3;
+    const float before = param(kFilterResonance);
     driver->press(x, kx, ky, 4);
-    EXPECT_TRUE(until([&] { return param(0) > before; }));
+    EXPECT_TRUE(until([&] { return param(kFilterResonance) > before; }));
     // The frames after show it: the window's pixels are the surface's.
     loop->runFor(0.1);
     driver->sync();

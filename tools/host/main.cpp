@@ -5,6 +5,7 @@
 // a file, restores it into a fresh instance and checks it came back.
 
 #include "EditorWindow.h"
+#include "PortNames.h"
 #include "TestHost.h"
 
 #include "platform/corefoundation/CoreFoundation.h"
@@ -12,10 +13,14 @@
 
 #include <cmath>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -31,7 +36,20 @@ struct Options
   int blocks = 8;
   double tempo = 120.0;
   bool playing = true;
-  std::vector<std::pair<UInt32, float>> sets;
+  // --set, --run, --shot, --play and --stop in the order given: a parameter
+  // change, seconds of the render loop and the editor's timer turning in real time
+  // (seconds -1 marks a --set), the editor's window written to a PNG file, or the
+  // host's transport started or stopped (seconds -2 and -3).
+  struct Step
+  {
+    UInt32 id;
+    float value;
+    double seconds;
+    std::string shot;
+  };
+  std::vector<Step> steps;
+  std::string in, out, log;
+  bool listPorts = false;
   std::vector<std::vector<UInt8>> midi;
   std::string save, restore;
   std::string screenshot;
@@ -43,7 +61,10 @@ void Usage(const char* argv0)
 {
   fprintf(stderr,
           "usage: %s [--smoke] [--bundle DIR] [--rate HZ] [--block FRAMES] [--blocks N] [--tempo BPM] [--stopped]\n"
-          "          [--set ID=VALUE]... [--midi \"90 3C 64\"]... [--save FILE] [--restore FILE]\n"
+          "          [--in NAME] [--out NAME] [--list-ports] [--log FILE]\n"
+          "          [--set ID=VALUE | --run SECONDS | --shot FILE.png | --show | --play | --stop]...\n"
+          "          [--midi \"90 3C 64\"]...\n"
+          "          [--save FILE] [--restore FILE]\n"
           "       %s [--bundle DIR] --screenshot FILE.png [--frames N]\n"
           "       %s [--bundle DIR] --window\n",
           argv0, argv0, argv0);
@@ -84,12 +105,26 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--window") o->window = true;
     else if (a == "--frames" && next) o->frames = atoi(value());
     else if (a == "--restore" && next) o->restore = value();
+    else if (a == "--in" && next) o->in = value();
+    else if (a == "--out" && next) o->out = value();
+    else if (a == "--log" && next) o->log = value();
+    else if (a == "--list-ports") o->listPorts = true;
+    else if (a == "--shot" && next) o->steps.push_back({0, 0.0f, -1.0, value()});
+    else if (a == "--show") o->steps.push_back({0, 0.0f, -1.0, "-"});
+    else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0, std::string()});
+    else if (a == "--stop") o->steps.push_back({0, 0.0f, -3.0, std::string()});
+    else if (a == "--run" && next)
+    {
+      const double seconds = atof(value());
+      if (!(seconds >= 0.0)) return false;
+      o->steps.push_back({0, 0.0f, seconds, std::string()});
+    }
     else if (a == "--set" && next)
     {
       const char* v = value();
       const char* eq = strchr(v, '=');
       if (!eq) return false;
-      o->sets.emplace_back((UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1));
+      o->steps.push_back({(UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1), -1.0, std::string()});
     }
     else if (a == "--midi" && next)
     {
@@ -211,12 +246,89 @@ int Run(TestHost& host, const Options& o)
   printf("initialised at %.0f Hz, %d frames: %d\n", o.rate, o.block, (int)r);
   if (r != noErr) return 1;
 
-  for (const auto& s : o.sets)
+  // Ports by name: the index in the list is the device parameter's value.
+  const struct
   {
-    r = AudioUnitSetParameter(unit, s.first, kAudioUnitScope_Global, 0, s.second, 0);
+    const std::string& name;
+    UInt32 param;
+    std::vector<std::string> (*list)();
+    const char* what;
+  } ports[] = {{o.out, 486, ListMidiOutputs, "output"}, {o.in, 487, ListMidiInputs, "input"}};
+  for (const auto& p : ports)
+  {
+    if (p.name.empty()) continue;
+    const int index = FindPort(p.list(), p.name);
+    if (index < 1)
+    {
+      fprintf(stderr, "no MIDI %s port named \"%s\"\n", p.what, p.name.c_str());
+      return 1;
+    }
+    r = AudioUnitSetParameter(unit, p.param, kAudioUnitScope_Global, 0, (float)index, 0);
+    printf("MIDI %s \"%s\" selected: %d\n", p.what, p.name.c_str(), (int)r);
+  }
+
+  std::vector<float> left, right;
+  // The editor's window, opened at the first --shot; its redraw timer turns with
+  // the render loop from then on.
+  std::unique_ptr<EditorWindow> editor;
+  for (const auto& s : o.steps)
+  {
+    if (!s.shot.empty())
+    {
+      if (!editor)
+      {
+        editor.reset(new EditorWindow);
+        if (!editor->Open(host, unit, host.Name(), &error))
+        {
+          fprintf(stderr, "%s\n", error.c_str());
+          return 1;
+        }
+      }
+      if (s.shot == "-")
+      {
+        // The window stays until it is closed; the ports keep working meanwhile.
+        printf("editor shown until its window is closed\n");
+        fflush(stdout);
+        NSApplication::sharedApplication()->run();
+        continue;
+      }
+      NSRunLoop::currentRunLoop()->runFor(0.2);  // a few frames of the redraw timer
+      if (!editor->window()->writePNG(s.shot)) return 1;
+      printf("screenshot written: %s\n", s.shot.c_str());
+      continue;
+    }
+    if (s.seconds >= 0.0)
+    {
+      // The render loop at the host's pace: one block per block's worth of time.
+      const auto start = std::chrono::steady_clock::now();
+      const auto blockTime = std::chrono::duration<double>(o.block / o.rate);
+      long n = 0;
+      while (std::chrono::steady_clock::now() - start < std::chrono::duration<double>(s.seconds))
+      {
+        if (host.Render(unit, o.block, &left, &right) != noErr) return 1;
+        ++n;
+        const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * n);
+        if (editor)
+        {
+          const double remaining = std::chrono::duration<double>(due - std::chrono::steady_clock::now()).count();
+          if (remaining > 0) NSRunLoop::currentRunLoop()->runFor(remaining);
+        }
+        else
+          std::this_thread::sleep_until(due);
+      }
+      printf("ran %.2f s: %ld blocks\n", s.seconds, n);
+      continue;
+    }
+    if (s.seconds < -1.5)
+    {
+      host.timeline.playing = s.seconds > -2.5;
+      printf("transport %s\n", host.timeline.playing ? "playing" : "stopped");
+      continue;
+    }
+    r = AudioUnitSetParameter(unit, s.id, kAudioUnitScope_Global, 0, s.value, 0);
     AudioUnitParameterValue v = 0;
-    AudioUnitGetParameter(unit, s.first, kAudioUnitScope_Global, 0, &v);
-    printf("parameter %u set to %g: %d, reads %g\n", s.first, s.second, (int)r, v);
+    AudioUnitGetParameter(unit, s.id, kAudioUnitScope_Global, 0, &v);
+    printf("parameter %u set to %g: %d, reads %g\n", s.id, s.value, (int)r, v);
   }
   for (const auto& m : o.midi)
   {
@@ -225,7 +337,6 @@ int Run(TestHost& host, const Options& o)
     printf("MIDI of %zu bytes sent: %d\n", m.size(), (int)r);
   }
 
-  std::vector<float> left, right;
   for (int b = 0; b < o.blocks; ++b)
   {
     const double beat = host.timeline.Beat(o.rate);
@@ -251,6 +362,7 @@ int Run(TestHost& host, const Options& o)
     AudioUnitGetParameter(unit, i, kAudioUnitScope_Global, 0, &v);
     before.push_back(v);
   }
+  editor.reset();
   host.Close(unit);
 
   AudioUnit fresh = host.Open(&error);
@@ -326,6 +438,32 @@ int main(int argc, char** argv)
   {
     Usage(argv[0]);
     return 2;
+  }
+  if (o.listPorts)
+  {
+    for (const auto& n : ListMidiOutputs()) printf("output: %s\n", n.c_str());
+    for (const auto& n : ListMidiInputs()) printf("input: %s\n", n.c_str());
+    return 0;
+  }
+  if (!o.log.empty())
+  {
+    // The editor logs only to a log file that exists in its data folder; its log
+    // lines and MIDI trace also go to standard output, which the file takes.
+    const char* env = getenv("DAVREL_DATA_DIR");
+    std::string folder = env && *env ? env : "/Library/Audio/Presets/Quiet Harbor Sound/Rudu Davrel Editor";
+    for (size_t at = 1; at != std::string::npos; at = folder.find('/', at + 1))
+      mkdir(folder.substr(0, at).c_str(), 0755);
+    mkdir(folder.c_str(), 0755);
+    const std::string logFile = folder + "/Davrel Editor LOG.txt";
+    if (FILE* f = fopen(logFile.c_str(), "ab")) fclose(f);
+    fflush(stdout);
+    if (!freopen(o.log.c_str(), "w", stdout))
+    {
+      fprintf(stderr, "cannot write %s\n", o.log.c_str());
+      return 1;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    fprintf(stderr, "log: %s (the editor's own log file: %s)\n", o.log.c_str(), logFile.c_str());
   }
   TestHost host;
   std::string error;

@@ -1,0 +1,734 @@
+// Construction, Reset and teardown of the editor controller, its data folder,
+// settings file, log, display lines and the lookups of layers and controls.
+
+#include "editor/Davrel.h"
+
+#include "base/log.h"
+#include "config/ParamIds.h"
+#include "config/UIConfigManager.h"
+#include "ui/EditorUIConfig.h"
+#include "ui/TabSwitchFunctions.h"
+#include "editor/DebuggerOutput.h"
+#include "editor/PatchManager.h"
+#include "gui/IControl.h"
+#include "gui/IControls.h"
+#include "gui/ICustomControls.h"
+#include "gui/IGraphics.h"
+#include "gui/IGraphicsMac.h"
+#include "hardware/MIDIMessageManager.h"
+#include "librarian/LibrarianLog.h"
+#include "librarian/PatchLibrarian.h"
+#include "ui/ConfigGraphics.h"
+#include "ui/ControlLayer.h"
+#include "winsys/kernel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+const char* const kDataFolder = "/Library/Audio/Presets/Quiet Harbor Sound/Rudu Davrel Editor/";
+const char* const kEditorName = "Davrel Editor";
+
+// The librarian logs through one process-wide sink; it writes to the log of the
+// instance that enabled it last, and is taken back when that instance goes.
+std::mutex gLibrarianLogLock;
+std::string gLibrarianLogPath;
+const Davrel* gLibrarianLogOwner = nullptr;
+
+void librarianLogToFile(const char* line)
+{
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
+    path = gLibrarianLogPath;
+  }
+  if (!path.empty()) DebuggerOutput::printDebugInfo(path, line);
+}
+
+// The start-up rule for a bank's name in the bank lists.
+std::string shortBankName(const std::string& name, bool* renamed)
+{
+  *renamed = false;
+  if (name.size() < 50) return name;
+  *renamed = true;
+  const size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  for (auto& c : ext) c = (char)tolower((unsigned char)c);
+  return name.substr(0, 44) + "~." + ext;
+}
+
+void collectLayers(ControlLayer* layer, const char* name, ControlLayer** found)
+{
+  if (!layer || *found) return;
+  if (layer->name == name)
+  {
+    *found = layer;
+    return;
+  }
+  for (int i = 0; i < layer->children.GetSize(); ++i) collectLayers(layer->children.Get(i), name, found);
+}
+
+IControl* controlInLayer(ControlLayer* layer, int paramIdx)
+{
+  if (!layer) return nullptr;
+  for (int i = 0; i < layer->controls.GetSize(); ++i)
+    if (IControl* c = layer->controls.Get(i); c && c->ParamIdx() == paramIdx) return c;
+  for (int i = 0; i < layer->children.GetSize(); ++i)
+    if (IControl* c = controlInLayer(layer->children.Get(i), paramIdx)) return c;
+  return nullptr;
+}
+
+}  // namespace
+
+Davrel::Davrel(IPlugInstanceInfo instanceInfo)
+  : IPlugAU(instanceInfo, 98, "2-2", 0, kEditorName, "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"),
+            FourCC("QhS1"), 128, true, true, true, 0)
+{
+  localControlOn = true;
+  srand((unsigned)time(nullptr));
+  hostSampleRate = GetSampleRate();
+
+  // Data folder, log and settings.
+  logFilePath = getDataFolder() + kEditorName + " LOG.txt";
+  debugLogEnabled = DebuggerOutput::openDebugFile(logFilePath);
+  settingsFilePath = getDataFolder() + kEditorName + " UI.txt";
+  if (settings.read(settingsFilePath))
+  {
+    uiScale = settings.scale();
+    skinIndex = settings.skin();
+  }
+  logLine("INITIALIZATION STARTED!");
+  logLine("Data folder located at " + getDataFolder());
+  if (debugLogEnabled)
+  {
+    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
+    gLibrarianLogPath = logFilePath;
+    gLibrarianLogOwner = this;
+    setLibrarianLogSink(&librarianLogToFile);
+  }
+  else
+  {
+    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
+    // With no log file the librarian's lines are not even composed.
+    if (!gLibrarianLogOwner) setLibrarianLogSink(nullptr);
+  }
+
+  // Latency and parameters: all 529 stay hidden from the host's automation.
+  SetLatency(128);
+  initialize(instanceInfo, 0, kNumParams, "2-2", 0, kEditorName, "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"),
+             FourCC("QhS1"), 128, true, true, true, 0);
+  addNonAutomateParamCount(kNumParams);
+  GetParam(kQuickTab)->InitEnum("Quick Tab", 0, 2);
+
+  patchManager = new PatchManager(this);
+  logLine("PATCH MANAGER INITIALIZED...");
+
+  patchLibrarian = new PatchLibrarian(this);
+  logLine("PATCH LIBRARIAN INITIALIZED...");
+  patchLibrarian->upperFileIndex = 0;
+  patchLibrarian->lowerFileIndex = 0;
+  patchLibrarian->loadPatchesFromFilesystem(getPatchesFolderStr());
+  logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+
+  const int w = (int)(1500 * uiScale), h = (int)(667 * uiScale);
+  graphics = MakeGraphics(this, w, h, 0);
+  logLine("STARTING USER INTERFACE CONFIGURATION...");
+
+  uiConfigManager = new EditorUIConfig();
+  connectConfigToGraphics(uiConfigManager, graphics);
+  if (debugLogEnabled)
+    uiConfigManager->setLogSink([this](const std::string& line) { DebuggerOutput::printDebugInfo(logFilePath, line); });
+  uiConfigManager->readUIConfig(graphics, this, patchLibrarian, skinIndex, uiScale);
+  logLine("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
+
+  buildLayersAndControls();
+  graphics->AttachBackground(102, "resources/img/main-frame-bg.png", uiScale);
+  AttachGraphics(graphics);
+  logLine("Layers attached...");
+
+  // The progress overlay with its two cancel buttons; its layer is attached last
+  // so that it lies above every other.
+  progressLayer = new ControlLayer(0, "PROGRESS");
+  {
+    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
+    progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
+    // The two "Cancel Data Request" buttons (at 860,340 and 1150,122) come with
+    // the control factories.
+    progressIndicator->Hide(true);
+    progressLayer->Hide(true);
+  }
+
+  midiMessageManager = new MIDIMessageManager(this, patchManager, patchLibrarian, graphics);
+
+  MakeDefaultPreset("-", 64);
+  patchManager->init();
+  logLine("Control set 1 attached");
+
+  // The two bank lists.
+  const int listIds[2] = {kPatchSelectionListUpper, kPatchSelectionListLower};
+  const char* listNames[2] = {"Bank Selection List 1", "Bank Selection List 2"};
+  for (int side = 0; side < 2; ++side)
+  {
+    IParam* p = GetParam(listIds[side]);
+    const int n = (int)patchLibrarian->patchFiles.size();
+    p->InitEnum(listNames[side], 0, n, "", "", -1, -1);
+    for (int i = 0; i < n; ++i)
+    {
+      const std::string full = patchLibrarian->patchFiles[(size_t)i]->fileName;
+      bool renamed = false;
+      const std::string shown = shortBankName(full, &renamed);
+      p->SetDisplayText(i, shown.c_str());
+      if (renamed)
+        logLine("PATCH LIBRARIAN: Filename " + full + " RENAMED TO " + shown +
+                " Because the filename was too long to fit in plug-in display!");
+    }
+    std::string& bankName = side ? lowerBankName : upperBankName;
+    std::string& bankFolder = side ? lowerBankFolder : upperBankFolder;
+    bankName = p->GetDisplayText(0);
+    if (n > 0) bankFolder = patchLibrarian->patchFiles[(size_t)std::min(std::max(p->Int(), 0), n - 1)]->folderName;
+  }
+  logLine("Librarian menus attached");
+
+  applyStartValues();
+  pluginReady = true;
+}
+
+void Davrel::buildLayersAndControls()
+{
+  struct Ref
+  {
+    const char* name;
+    ControlLayer** layer;
+  };
+  const Ref refs[] = {{"root", &rootLayer},
+                      {"multiModeMixer", &multiModeMixerLayer},
+                      {"patchLibrarian", &patchLibrarianLayer},
+                      {"mainOscLayer", &mainOscLayer},
+                      {"modSequence", &modSequenceLayer},
+                      {"globalSettings", &globalSettingsLayer},
+                      {"aboutWindow", &aboutWindowLayer},
+                      {"firstRunNotification", &firstRunNotificationLayer},
+                      {"midiFilterSettings", &midiFilterSettingsLayer},
+                      {"midiSettingsButton", &midiSettingsButtonLayer},
+                      {"patchRename", &patchRenameLayer},
+                      {"miniMixer", &miniMixerLayer},
+                      {"timbreControlLayer", &timbreControlLayer},
+                      {"delayKnobLayer", &delayKnobLayer},
+                      {"delayMenuLayer", &delayMenuLayer},
+                      {"velocityLevelLayer", &velocityLevelLayer},
+                      {"splitPointLayer", &splitPointLayer},
+                      {"saveChangesLayer", &saveChangesLayer},
+                      {"releaseAllLocksLayer", &releaseAllLocksLayer},
+                      {"discardChangesLayerRight", &discardChangesLayerRight},
+                      {"keepBankOpenLayer", &keepBankOpenLayer},
+                      {"searchField", &searchFieldLayer}};
+  int missing = 0;
+  for (const Ref& r : refs)
+    if (!(*r.layer = findLayer(r.name))) ++missing;
+  // A configuration without some layer still starts; the reactions on it are skipped.
+  if (missing) logLine("CONFIG READER: " + std::to_string(missing) + " editor layers missing in the configuration");
+
+  if (rootLayer) rootLayer->Hide(false);
+  if (multiModeMixerLayer)
+  {
+    multiModeMixerLayer->selectedChildId = -1;
+    for (int i = 0; i < multiModeMixerLayer->children.GetSize(); ++i)
+      multiModeMixerLayer->children.Get(i)->Hide(multiModeMixerLayer->children.Get(i)->id != -1);
+  }
+  for (ControlLayer* l : {aboutWindowLayer, firstRunNotificationLayer, midiFilterSettingsLayer,
+                          midiSettingsButtonLayer, patchRenameLayer})
+    if (l) l->Hide(true);
+
+  randomBytes.assign(297, 0);
+  programBytes.assign(297, 0);
+  timbre1LockParams = {353, 355, 357, 359, 361, 367, 363, 365, 369, 371, 373, 375, 377, 379, 381, 383, 385, 387, 389};
+  timbre2LockParams.clear();
+  for (int id : timbre1LockParams) timbre2LockParams.push_back(id + 1);
+
+  randomizeControl = firstControl(kRandomize);
+  if (randomizeControl) randomizeControl->GrayOut(true);
+  if (splitPointLayer) splitPointLayer->Hide(false);
+  for (ControlLayer* l : {patchRenameLayer, saveChangesLayer, releaseAllLocksLayer, discardChangesLayerRight,
+                          keepBankOpenLayer, searchFieldLayer})
+    if (l) l->Hide(true);
+}
+
+void Davrel::applyStartValues()
+{
+  displayName = firstText(kControlDisplayName);
+  displayValue = firstText(kControlDisplayValue);
+  displayTimbre = firstText(kControlDisplayTimbre);
+  displayCC = firstText(kControlDisplayCC);
+  displayBuild = firstText(kControlDisplayBuild);
+  displayMIDIOutDelay = firstText(kControlDisplayMIDIOutDelay);
+  deviceOutMenu = firstControl(kDeviceOutSelection);
+  deviceInMenu = firstControl(kDeviceInSelection);
+
+  for (int id : {kReadFromTimbre1, kReadFromTimbre2, kLoadToTimbre1, kLoadToTimbre2, kControlLibrary, kGlobalSettings,
+                 kShowLibrarian, kShowModSequence})
+    if (IControl* c = firstControl(id)) c->SetValueFromUserInput(0.0);
+  setParamClamped(kShowLibrarian, 0);
+  setParamClamped(kShowModSequence, 0);
+
+  if (IControl* c = firstControl(kMultiPartMIDICh)) c->SetValueFromPlug(GetParam(kMultiPartMIDICh)->GetNormalized(0));
+  if (IControl* c = firstControl(kMultiPartMIDICh + 1))
+    c->SetValueFromPlug(GetParam(kMultiPartMIDICh + 1)->GetNormalized(1));
+  setParamClamped(kGlobalMidiChannel, 0);
+  sysexChannelByte = 0x30 + paramInt(kGlobalMidiChannel);
+  receivedChannelByte = 0x30;
+  logLine("Control set 2 attached... Resetting");
+
+  Reset();
+
+  for (int id : {kPatchSelectionListUpper, kPatchSelectionListLower})
+    if (IControl* c = firstControl(id)) c->SetValueFromPlug(0.0);
+  setParamClamped(kOverrideTempo, 1.0);
+  setParamClamped(kDataType, 0);
+  if (IControl* c = firstControl(kDataType)) c->SetValueFromPlug(0.0);
+  setParamClamped(kCommonMode, 2.0);
+  setParamClamped(kCommonVoices, 1.0);
+  setParamClamped(kQuickTab, 0);
+  currentPart = paramInt(kQuickTab);
+  pushToControls(kLibSyncTimer, 2.0);
+  pushToControls(kMainPage, 2.0);
+  currentPart = paramInt(kQuickTab);
+  switchPages(2);
+
+  graphics->AttachLayer(progressLayer);
+
+  if (settings.skinControlValue() >= 0) pushToControls(kUserInterfaceSkin, settings.skinControlValue());
+  if (settings.sizeIndex() >= 0) pushToControls(kUserInterfaceSize, settings.sizeIndex());
+  if (settings.showFirstRunNotice() && firstRunNotificationLayer) firstRunNotificationLayer->Hide(false);
+
+  // Filter and clock switches: the controls and flags, not the parameters' values.
+  struct Start
+  {
+    int param;
+    double value;
+  };
+  const Start starts[] = {{kMIDIFilterDAWCCPassThrough, 1}, {kMIDIFilterDAWCCPassThrough + 1, 0},
+                          {kMIDIFilterDAWCCPassThrough + 2, 1}, {kMIDIFilterDAWCCPassThrough + 3, 1},
+                          {kMIDIFilterDAWCCPassThrough + 4, 1}, {kMIDIFilterDAWCCPassThrough + 5, 1},
+                          {kMIDIFilterDAWCCPassThrough + 6, 0}, {kMIDIFilterHWCCPassThrough, 1},
+                          {kMIDIFilterHWCCPassThrough + 1, 0}, {kMIDIFilterHWCCPassThrough + 2, 1},
+                          {kMIDIFilterHWCCPassThrough + 3, 1}, {kMIDIFilterHWCCPassThrough + 4, 1},
+                          {kMIDIFilterHWCCPassThrough + 5, 1}, {kMIDIFilterHWCCPassThrough + 6, 1},
+                          {kMIDIFilterTrackIncomingMIDI, 1}, {kMIDIFilterDirectToHardware, 1},
+                          {kMIDIFilterToDAWBuffer, 0}, {kSendMIDIClockPointer, 0},
+                          {kSendMIDIClockInfo, 0}};
+  for (const Start& s : starts)
+  {
+    if (IControl* c = firstControl(s.param)) c->SetValueFromPlug(s.value);
+    if (s.param >= kMIDIFilterDAWCCPassThrough && s.param < kMIDIFilterDAWCCPassThrough + kFilterClasses)
+      dawFilterBlock[filterClassOf(s.param - kMIDIFilterDAWCCPassThrough)] = s.value != 1.0;
+    else if (s.param >= kMIDIFilterHWCCPassThrough && s.param < kMIDIFilterHWCCPassThrough + kFilterClasses)
+      hardwareFilterBlock[filterClassOf(s.param - kMIDIFilterHWCCPassThrough)] = s.value != 1.0;
+  }
+  ledTracksIncoming = true;
+  bufferedMidiOut = false;
+  sendClockStartStop = false;
+  sendClockTicks = false;
+
+  for (int id = 0; id < kNumParams; ++id)
+  {
+    const int v = (int)GetParam(id)->Value();
+    if (v > 0) pushToControls(id, v);
+  }
+  if (paramValue(kGlobalLocalControl) == 0.0) localControlOn = false;
+  refreshMidiPortMenus();
+  logLine("Plug-in is ready to load!");
+  switchPages(2);
+}
+
+Davrel::~Davrel()
+{
+  // No message reaches the editor once its objects start to go.
+  StopMidiInput();
+  midiOutSet = false;
+  delete patchManager;
+  patchManager = nullptr;
+  delete midiMessageManager;
+  midiMessageManager = nullptr;
+  delete patchLibrarian;
+  patchLibrarian = nullptr;
+  delete uiConfigManager;
+  uiConfigManager = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
+    if (gLibrarianLogOwner == this)
+    {
+      gLibrarianLogOwner = nullptr;
+      gLibrarianLogPath.clear();
+      setLibrarianLogSink(nullptr);
+    }
+  }
+}
+
+void Davrel::Reset()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (GetSampleRate() != hostSampleRate) hostSampleRate = GetSampleRate();
+  {
+    std::lock_guard<std::mutex> q(midiOutQueueLock);
+    midiOutQueue.Flush(0);
+  }
+  allSoundsOffPending = true;
+  if (dawOffset == 0) dawOffset = GetBlockSize();
+  char version[kVersionStrLen];
+  GetEffectVersionStr(version);
+  logLine("RESET: Host sample rate " + std::to_string(hostSampleRate) + "Hz");
+  logLine(std::string("RESET: plug-in ") + version);
+  if (!patchLoadingInProcess)
+  {
+    showNameLine("Rudu Davrel Plug-in");
+    showValueLine(std::string(version) + (debugLogEnabled ? " 10-Oct-2020" : ""));
+    if (displayTimbre) displayTimbre->SetTextFromPlug(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
+    if (displayBuild) displayBuild->SetTextFromPlug(version);
+    if (displayCC) displayCC->SetTextFromPlug("---");
+  }
+}
+
+// ---- data folder, log, settings ----
+
+std::string Davrel::getDataFolder() const
+{
+  const char* env = getenv("DAVREL_DATA_DIR");
+  if (!env || !*env) return kDataFolder;
+  std::string folder = env;
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string Davrel::getPatchesFolderStr() const { return getDataFolder() + "Patches"; }
+
+void Davrel::logLine(const std::string& text)
+{
+  if (debugLogEnabled) DebuggerOutput::printDebugInfo(logFilePath, text);
+}
+
+void Davrel::applySettingChange(int paramIdx, int v)
+{
+  if (paramIdx == kFirstRunExit && v == 0) return;
+  if (access(settingsFilePath.c_str(), F_OK) != 0)
+  {
+    showNameLine("Davrel Editor UI.txt MISSING!");
+    showValueLine("Contact support");
+    return;
+  }
+  static const char* const sizes[] = {"small", "normal", "large"};
+  static const char* const skins[] = {"normal", "black"};
+  if (paramIdx == kUserInterfaceSize && v >= 0 && v <= 2) settings.lines[1] = sizes[v];
+  if (paramIdx == kUserInterfaceSkin && v >= 0 && v <= 1) settings.lines[0] = skins[v];
+  if (paramIdx == kFirstRunExit && v == 1) settings.lines[2] = "yes";
+  if (paramIdx == kUserInterfaceSize)
+  {
+    showNameLine("Size changes applied...");
+    showValueLine("Reload project!");
+  }
+  else if (paramIdx == kUserInterfaceSkin)
+  {
+    showNameLine("Skin changes applied...");
+    showValueLine("Reload project!");
+  }
+  else
+    showNameLine("Set MIDI In and MIDI Out");
+  if (settings.write(settingsFilePath))
+  {
+    if (paramIdx == kUserInterfaceSize) ConsoleLog("Build LOG: \t Size changed to %s\n", settings.lines[1].c_str());
+    if (paramIdx == kFirstRunExit)
+      ConsoleLog("Build LOG: \t Is Notification seen? %s\n", settings.lines[2].c_str());
+  }
+  if (paramIdx == kFirstRunExit)
+  {
+    if (firstRunNotificationLayer) firstRunNotificationLayer->Hide(true);
+    DisplayProcessingIndicator(true);
+    DisplayProcessingIndicator(false);
+  }
+}
+
+// ---- display ----
+
+void Davrel::showNameLine(const std::string& text)
+{
+  {
+    std::lock_guard<std::mutex> lock(mDisplayLock);
+    mNameLine = text;
+  }
+  if (displayName) displayName->SetTextFromPlug(text.c_str());
+}
+
+void Davrel::showValueLine(const std::string& text)
+{
+  {
+    std::lock_guard<std::mutex> lock(mDisplayLock);
+    mValueLine = text;
+  }
+  if (displayValue) displayValue->SetTextFromPlug(text.c_str());
+}
+
+std::string Davrel::nameLine() const
+{
+  std::lock_guard<std::mutex> lock(mDisplayLock);
+  return mNameLine;
+}
+
+std::string Davrel::valueLine() const
+{
+  std::lock_guard<std::mutex> lock(mDisplayLock);
+  return mValueLine;
+}
+
+void Davrel::DisplayProcessingIndicator(bool show)
+{
+  if (releaseAllLocksLayer) releaseAllLocksLayer->Hide(true);
+  patchLoadingInProcess = false;
+  if (progressLayer) progressLayer->Hide(!show);
+  if (progressIndicator) progressIndicator->Hide(!show);
+  for (IControl* b : cancelButtons)
+    if (b) b->Hide(true);
+  if (show)
+  {
+    const bool librarianPage = paramValue(kMainPage) == 1.0;
+    if (IControl* b = cancelButtons[librarianPage ? 0 : 1]) b->Hide(false);
+  }
+  else if (midiMessageManager)
+    midiMessageManager->patchRequested = false;
+  if (!show && releaseAllLocksLayer &&
+      ((timbre1LocksActive && currentPart == 0) || (timbre2LocksActive && currentPart == 1) || globalLocksActive))
+    releaseAllLocksLayer->Hide(false);
+}
+
+// ---- lookups of layers, controls and values ----
+
+ControlLayer* Davrel::findLayer(const char* name) const
+{
+  if (!graphics) return nullptr;
+  ControlLayer* found = nullptr;
+  for (int i = 0; i < graphics->NLayers() && !found; ++i) collectLayers(graphics->GetLayer(i), name, &found);
+  return found;
+}
+
+IControl* Davrel::firstControl(int paramIdx) const
+{
+  if (!graphics) return nullptr;
+  for (int i = 0; i < graphics->NControls(); ++i)
+    if (IControl* c = graphics->GetControl(i); c && c->ParamIdx() == paramIdx) return c;
+  for (int i = 0; i < graphics->NLayers(); ++i)
+    if (IControl* c = controlInLayer(graphics->GetLayer(i), paramIdx)) return c;
+  return nullptr;
+}
+
+ITextControl* Davrel::firstText(int paramIdx) const { return dynamic_cast<ITextControl*>(firstControl(paramIdx)); }
+
+void Davrel::pushToControls(int paramIdx, double plainValue)
+{
+  if (graphics) graphics->SetParameterFromPlug(paramIdx, plainValue, false);
+  else setParamClamped(paramIdx, plainValue);
+}
+
+void Davrel::setParamClamped(int paramIdx, double value)
+{
+  if (IParam* p = GetParam(paramIdx)) p->Set(value);
+}
+
+double Davrel::paramValue(int paramIdx) const
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->Value() : 0.0;
+}
+
+int Davrel::paramInt(int paramIdx) const { return (int)paramValue(paramIdx); }
+
+// ---- port menus ----
+
+void Davrel::refreshMidiPortMenus()
+{
+  WDL_MutexLock lock(&mMutex);
+  const std::vector<std::string> outs = getExternalMIDIOutNames();
+  const std::vector<std::string> ins = getExternalMIDIInNames();
+  const std::pair<int, const std::vector<std::string>*> menus[2] = {{kDeviceOutSelection, &outs},
+                                                                    {kDeviceInSelection, &ins}};
+  for (const auto& m : menus)
+  {
+    IParam* p = GetParam(m.first);
+    const double v = p->Value();
+    p->InitEnum(m.first == kDeviceOutSelection ? "MIDI Out" : "MIDI In", 0, (int)m.second->size());
+    p->ResetDisplayTexts();
+    for (size_t i = 0; i < m.second->size(); ++i) p->SetDisplayText((int)i, (*m.second)[i].c_str());
+    p->Set(v);
+  }
+}
+
+// ---- librarian ----
+
+void Davrel::feedSysExFromLibrarian(const uint8_t* msg, int size)
+{
+  ISysEx sysex(0, msg, size);
+  ProcessSysEx(&sysex, true);
+}
+
+// ---- program-byte store and control lookups ----
+
+IControl* Davrel::getCCControls(int channelKey, int cc, int subKey)
+{
+  return uiConfigManager ? uiConfigManager->ccControls().findControl(channelKey, cc, subKey) : nullptr;
+}
+
+IControl* Davrel::getMsbLsbControl(int channelKey, int msb, int valueOffset, int lsb, int subKey)
+{
+  return uiConfigManager ? uiConfigManager->nrpnControls().findControl(channelKey, msb, valueOffset, lsb, subKey)
+                         : nullptr;
+}
+
+IControl* Davrel::getSysexControl(int key1, int key2, int key3, int key4, int key5)
+{
+  return uiConfigManager ? uiConfigManager->sysExControls().findControl(key1, key2, key3, key4, key5) : nullptr;
+}
+
+int Davrel::getProgramValueByParts(int part, int group, int index)
+{
+  if (part < 0 || group < 0 || index < 0 || (size_t)part >= mProgramStore.size()) return 0;
+  const auto& groups = mProgramStore[(size_t)part];
+  if ((size_t)group >= groups.size() || (size_t)index >= groups[(size_t)group].size()) return 0;
+  return groups[(size_t)group][(size_t)index];
+}
+
+void Davrel::setProgramValueByParts(int part, int group, int index, int value)
+{
+  if (part < 0 || group < 0 || index < 0 || part > 1 || group > 0 || index >= 297) return;
+  if (mProgramStore.size() <= (size_t)part) mProgramStore.resize((size_t)part + 1);
+  auto& groups = mProgramStore[(size_t)part];
+  if (groups.size() <= (size_t)group) groups.resize((size_t)group + 1);
+  if (groups[(size_t)group].size() <= (size_t)index) groups[(size_t)group].resize(297, 0);
+  groups[(size_t)group][(size_t)index] = value;
+}
+
+int Davrel::filterClassOf(int offset)
+{
+  // The parameters run CC, PC, Note, Pitch Bend, Poly and Channel Aftertouch, SysEx.
+  static const int classes[kFilterClasses] = {kFilterControlChange, kFilterProgramChange, kFilterNotes,
+                                              kFilterPitchBend, kFilterPolyAftertouch,
+                                              kFilterChannelAftertouch, kFilterSysEx};
+  return offset >= 0 && offset < kFilterClasses ? classes[offset] : kFilterSysEx;
+}
+
+// ---- parameters and controls as the hardware side reaches them ----
+
+double Davrel::GetParamMin(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetMin() : 0.0;
+}
+
+double Davrel::GetParamMax(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetMax() : 0.0;
+}
+
+void Davrel::SetControlsOfParam(int paramIdx, double normalized)
+{
+  if (graphics) graphics->SetParameterFromPlug(paramIdx, normalized, true);
+}
+
+std::string Davrel::GetParamDisplayText(int paramIdx)
+{
+  const IParam* p = GetParam(paramIdx);
+  return p ? p->GetDisplayText(p->Int()) : std::string();
+}
+
+void Davrel::SetParamDisplayText(int paramIdx, const std::string& text)
+{
+  if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(p->Int(), text.c_str());
+}
+
+void Davrel::setProgramName(const std::string& name)
+{
+  if (patchManager) patchManager->names[0] = name;
+}
+
+void Davrel::showProgramNameText(const char* text)
+{
+  if (ITextControl* t = firstText(kControlDisplayPatch)) t->SetTextFromPlug(text ? text : "");
+}
+
+int Davrel::controlParamIdx(IControl* control) { return control ? control->ParamIdx() : -1; }
+
+void Davrel::SetValueFromHardware(IControl* control, double normalizedValue)
+{
+  if (control) control->SetValueFromHardware(normalizedValue);
+}
+
+std::atomic<bool>& Davrel::patchRequestedFlag() { return midiMessageManager->patchRequested; }
+
+void Davrel::SetLibrarianRequestActive(bool toLibrarian)
+{
+  MIDIMessageManager* m = midiMessageManager;
+  if (!m) return;
+  if (toLibrarian)
+  {
+    m->patchRequested = false;
+    m->libraryPatchRequest.clear();
+    m->libraryPatchRequest.active = true;
+    ConsoleLog("patch request to library is on\n");
+  }
+  else
+  {
+    m->patchRequested = true;
+    m->libraryPatchRequest.active = false;
+    ConsoleLog("patch request to user interface is on\n");
+  }
+  incomingSysExProcessed = false;
+  m->dataProcessed = false;
+}
+
+void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
+{
+  if (!unsaved || !midiMessageManager) return;
+  midiMessageManager->patchRequested = false;
+  midiMessageManager->libraryPatchRequest.active = false;
+  pushToControls(kBankEditUnsaved, 1.0);
+}
+
+// ---- the hardware side ----
+
+bool Davrel::midiMessageManagerValueFromIncoming() const
+{
+  return midiMessageManager && midiMessageManager->valueFromIncomingMessage;
+}
+
+bool Davrel::midiMessageManagerFromHost() const { return midiMessageManager && midiMessageManager->incomingFromHost; }
+
+void Davrel::routeMidiFromDevice(IMidiMsg* msg)
+{
+  if (midiMessageManager) midiMessageManager->ProcessMidiMsgFromDevice(msg);
+}
+
+void Davrel::routeMidiFromDAW(IMidiMsg* msg, int part)
+{
+  if (midiMessageManager) midiMessageManager->ProcessMidiMsgFromDAW(msg, part);
+}
+
+void Davrel::routeSysEx(ISysEx* msg, bool fromDevice)
+{
+  if (midiMessageManager) midiMessageManager->ProcessSysEx(msg, fromDevice);
+}
+
+bool Davrel::startJob(const SenderJob& job) { return midiMessageManager && midiMessageManager->startJob(job); }
+
+bool Davrel::startTransferJob(int command, int partIndex, bool requestTarget)
+{
+  SenderJob job(command);
+  job.partIndex = partIndex;
+  job.requestTarget = requestTarget;
+  return startJob(job);
+}
+
+void Davrel::resetContinuousClock(bool stop)
+{
+  if (midiMessageManager) midiMessageManager->resetContinuousClock(stop);
+}

@@ -1,0 +1,285 @@
+#pragma once
+// The editor's plug-in class: builds the editor and tears it down, dispatches
+// every parameter change, sends control actions to the synthesizer, gates the
+// MIDI that comes in, runs the audio callback that follows the host's transport
+// and tempo, and saves and recalls the editing state with the host's project.
+//
+// Threads: the host's dispatch thread and the main thread call under
+// IPlugBase::mMutex; the MIDI input thread calls ProcessMidiMsg and ProcessSysEx
+// without it; the audio thread calls ProcessDoubleReplacing without it. Every
+// flag shared between them is atomic; the output queue has a lock of its own,
+// which the audio thread only ever tries.
+
+#include "editor/EditorSettings.h"
+#include "hardware/HardwareHost.h"
+#include "librarian/LibrarianHost.h"
+#include "plug/IMidiQueue.h"
+#include "plug/IPlugAU.h"
+
+#include <atomic>
+#include <memory>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
+#define DAVREL_VIEW_CLASS "Davrel_View_64"
+
+class ControlLayer;
+class IControl;
+class ITextControl;
+class MIDIMessageManager;
+class PageHost;
+class PatchLibrarian;
+class PatchManager;
+class UIConfigManager;
+struct ControlAction;
+struct SenderJob;
+
+class Davrel : public IPlugAU, public HardwareHost, public LibrarianHost
+{
+public:
+  static const int kNumParams = 529;
+  static const int kStoredParams = 473;  // ids 0..472 travel in the state chunk
+  static const int kFilterClasses = 7;
+
+  explicit Davrel(IPlugInstanceInfo instanceInfo);
+  ~Davrel() override;
+
+  // ---- plug-in hooks ----
+  void Reset() override;
+  void OnParamChange(int paramIdx) override;
+  void OnParamChange2(int paramIdx) override;
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+  void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override;
+  void ProcessSysEx(ISysEx* pSysEx, bool fromDevice) override;
+  bool SerializeState(ByteChunk* pChunk) override;
+  // The next position, or 0 when the chunk is refused (nothing of it applied).
+  int UnserializeState(ByteChunk* pChunk, int startPos) override;
+
+  // ---- project state ----
+  // withPatchManager false writes the reduced chunk of the snapshot.
+  bool SerializeState2(ByteChunk* chunk, bool withPatchManager);
+  // Reads the whole chunk before applying any of it: a chunk that is cut short or
+  // not of this layout is refused with -1 and changes nothing.
+  int UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchManager);
+
+  // ---- data folder ----
+  std::string getDataFolder() const;
+  std::string getPatchesFolderStr() const;
+  int getPatchesFolderLength() const { return (int)getPatchesFolderStr().size(); }
+
+  // ---- sending (Main thread unless said otherwise) ----
+  void processControlAction(ControlAction* action, int paramIdx, double value);
+  // Main, MIDI input and audio threads.
+  void MIDIOutRoutingSwitch(IMidiMsg* msg) override;
+  void sendMidiMsgAndLog(IMidiMsg* msg) override;
+  bool checksumCheckAndSend(const unsigned char* bytes, int size) override;
+  void SendProgramChangeCommand(int program, int part) override;
+  void SendPatchEditOnCommand();
+  void SendPatchEditOffCommand();
+  void sendSysExInitialization();
+  void SendBankChangeCommand(int, int) override {}
+  void AllSoundsOff();
+  int getTimerValue() override;
+  bool SendMidiMsg(IMidiMsg* msg) override { return IPlugAU::SendMidiMsg(msg); }
+  bool SendMidiSysex2(std::vector<unsigned char> data) override { return IPlugAU::SendMidiSysex2(data); }
+  void logSysExOutMessageByteInt(const std::vector<int>& message, int length) override;
+  // The MIDI channel (0..15) of a timbre: its channel parameter, or the global
+  // channel for a value of 16 or more.
+  int partChannel(int part) const;
+
+  // ---- lookups for the hardware router ----
+  IControl* getCCControls(int channelKey, int cc, int subKey) override;
+  IControl* getMsbLsbControl(int channelKey, int msb, int valueOffset, int lsb, int subKey) override;
+  IControl* getSysexControl(int key1, int key2, int key3, int key4, int key5) override;
+  int getProgramValueByParts(int part, int group, int index) override;
+  void setProgramValueByParts(int part, int group, int index, int value) override;
+  int controlParamIdx(IControl* control) override;
+  void SetValueFromHardware(IControl* control, double normalizedValue) override;
+
+  // ---- parameters as the hardware side reaches them ----
+  int NParams() override { return IPlugBase::NParams(); }
+  double GetParamValue(int paramIdx) override { return paramValue(paramIdx); }
+  double GetParamMin(int paramIdx) override;
+  double GetParamMax(int paramIdx) override;
+  void SetParameterFromPlug(int paramIdx, double value) override { pushToControls(paramIdx, value); }
+  void SetParamValue(int paramIdx, double value) override { setParamClamped(paramIdx, value); }
+  void SetControlsOfParam(int paramIdx, double normalized) override;
+  std::string GetParamDisplayText(int paramIdx) override;
+  void SetParamDisplayText(int paramIdx, const std::string& text) override;
+  void setProgramName(const std::string& name) override;
+
+  // ---- display and processing indicator ----
+  // The central display's lines; the texts are also kept for the host and tests.
+  void showNameLine(const std::string& text);
+  void showValueLine(const std::string& text);
+  std::string nameLine() const;
+  std::string valueLine() const;
+  void DisplayProcessingIndicator(bool show) override;
+  void showStatusText(const char* text) override { showNameLine(text ? text : ""); }
+  void showSecondLineText(const char* text) override { showValueLine(text ? text : ""); }
+  void showProgramNameText(const char* text) override;
+  bool hasGraphics() override { return graphics != nullptr; }
+
+  // ---- the librarian's side (the librarian page's transfers come later) ----
+  void SetLibrarianRequestActive(bool toLibrarian) override;
+  void SetLibrarianStatusUnsaved(bool unsaved) override;
+  void updatePatchLibrarianView(int) override {}
+  void setLibrarianViewDirty() override {}
+  void setLibrarianGridDirty() override {}
+  void selectLibrarianGridSlot(int) override {}
+  int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
+  void sendPatchToDeviceFromLibrarian(int, int) override {}
+
+  // ---- value display and timbre linking (DavrelLink.cpp) ----
+  // The central display for a change of paramIdx to value; with
+  // onlyDisplayedTimbre, only a parameter of the timbre shown is displayed.
+  void displayParamChange(int paramIdx, double value, bool onlyDisplayedTimbre);
+  // Repeats a change on the linked parameter of the other timbre.
+  void linkTimbres(ControlAction* action, int paramIdx, int intValue, double value);
+  void showTimbreLine(const std::string& text);
+  std::string timbreLine() const;
+  std::string valueListEntry(const char* list, int index) override;
+  void grayOutTimbreControls(bool gray) override;
+
+  // ---- port menus ----
+  // Gives the two device parameters the port lists as their entries.
+  void refreshMidiPortMenus();
+  // Test and host hook: called with every short message or body this instance
+  // sends, on the sending thread.
+  std::function<void(const unsigned char* bytes, int size)> onMidiSent;
+
+  void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
+
+  // ---- members (plain fields of the controller; shared ones atomic) ----
+  IMidiQueue midiOutQueue{1024};
+  std::mutex midiOutQueueLock;
+  PatchManager* patchManager = nullptr;
+  PatchLibrarian* patchLibrarian = nullptr;
+  IGraphics* graphics = nullptr;
+  UIConfigManager* uiConfigManager = nullptr;
+  IControl* progressIndicator = nullptr;
+  MIDIMessageManager* midiMessageManager = nullptr;
+  ControlLayer* progressLayer = nullptr;
+  IControl* cancelButtons[2] = {nullptr, nullptr};
+
+  std::string logFilePath, settingsFilePath;
+  EditorSettings settings;  // settingsLines: settings.lines
+  double uiScale = 1.0;
+  int skinIndex = 0;
+  std::atomic<bool> debugLogEnabled{false};
+
+  // Shared with the hardware side (HardwareHost holds midiOutSet, the transfer
+  // flags, the filter flags, the indicators, currentPart, sysexChannelByte and
+  // globalBytes); the names the controller's own code uses for its flags:
+  std::atomic<bool>& patchEditOn = editModeOn;
+  std::atomic<bool>& globalSent = globalSettingsSent;
+  std::atomic<bool>& sendClockTicks = sendMIDIClockInfo;
+  std::atomic<bool>& sendClockStartStop = sendMIDIClockPointer;
+  std::atomic<bool>& ledTracksIncoming = trackIncomingMidi;
+  std::atomic<bool>& bufferedMidiOut = toDawBuffer;
+  std::atomic<bool>& storeLibrarianSend = writeAfterSend;
+
+  std::vector<int> programBytes;  // randomBytes: the hardware side's HardwareHost::randomBytes
+  std::vector<int> timbre1LockParams, timbre2LockParams;
+
+  double hostSampleRate = 0.0;
+  std::atomic<int> dawOffset{0};
+  std::atomic<bool> allSoundsOffPending{false};
+  std::atomic<int> receivedChannelByte{0x30};
+  std::atomic<uint32_t> sysExInitTime{0};
+  std::string upperBankName, upperBankFolder, lowerBankName, lowerBankFolder;
+
+  std::atomic<bool> clockJobStarted{false};
+  std::atomic<int> arpTempoIndex{0};
+  std::atomic<bool> transportRunning{false}, clockStartSent{false}, tempoSyncLogged{false},
+      partRequestPending{false};
+  std::atomic<bool> applyingHardwareValue{false}, linkingInProgress{false};
+  // The names the value display and the linking use for the two flags.
+  std::atomic<bool>& hardwareChangeActive = applyingHardwareValue;
+  std::atomic<bool>& linkingActive = linkingInProgress;
+  bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
+  std::atomic<bool> recalling{false};
+  bool freshStart = true;
+  int midiInPortIndex = 0, midiOutPortIndex = 0;
+  int subPageValue = 0;
+  bool searchActive = false;
+
+  // Layers of the configuration (null when the configuration lacks one).
+  ControlLayer *rootLayer = nullptr, *multiModeMixerLayer = nullptr, *patchLibrarianLayer = nullptr,
+               *mainOscLayer = nullptr, *modSequenceLayer = nullptr, *globalSettingsLayer = nullptr,
+               *aboutWindowLayer = nullptr, *firstRunNotificationLayer = nullptr, *midiFilterSettingsLayer = nullptr,
+               *midiSettingsButtonLayer = nullptr, *patchRenameLayer = nullptr, *miniMixerLayer = nullptr,
+               *timbreControlLayer = nullptr, *delayKnobLayer = nullptr, *delayMenuLayer = nullptr,
+               *velocityLevelLayer = nullptr, *splitPointLayer = nullptr, *saveChangesLayer = nullptr,
+               *releaseAllLocksLayer = nullptr, *discardChangesLayerRight = nullptr, *keepBankOpenLayer = nullptr,
+               *searchFieldLayer = nullptr;
+  // Controls of the configuration (the first bound to each parameter; null when none).
+  ITextControl *displayName = nullptr, *displayValue = nullptr, *displayTimbre = nullptr, *displayCC = nullptr,
+               *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
+  IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
+
+  // The page switching's view of the controller.
+  std::unique_ptr<PageHost> pageHost;
+
+  // Counters of what the audio callback started, for tests and the host.
+  std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
+
+protected:
+  // Job starts of the hardware side; false when the job could not start (no
+  // manager yet, or its thread busy) and the caller's request is dropped.
+  virtual bool startJob(const SenderJob& job);
+  virtual void resetContinuousClock(bool stop);
+  bool startTransferJob(int command, int partIndex = 0, bool requestTarget = false);
+
+  // The hardware router's entries behind the gates (the MIDI message manager's).
+  virtual void routeMidiFromDevice(IMidiMsg* msg);
+  virtual void routeMidiFromDAW(IMidiMsg* msg, int part);
+  virtual void routeSysEx(ISysEx* msg, bool fromDevice);
+
+  // Empty hooks for the librarian page's commands and transfers, which come later.
+  virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
+
+private:
+  friend class DavrelPageHost;
+  friend class DavrelDisplayHost;
+  friend class DavrelLinkHost;
+  // The timbre page of a value from the hardware (quick page switch).
+  void quickTabFromHardware(int timbre);
+  void construct();
+  void buildLayersAndControls();
+  void applyStartValues();
+  void applySettingChange(int paramIdx, int v);
+  bool dispatchSettings(int paramIdx, double value, int v);
+  void dispatchLocks(int paramIdx, int v);
+  void sendStage(int paramIdx, double value, int v);
+  // Shows a main page (1 librarian, 2 editor, 3 with the sequences, 4 global)
+  // and the current timbre's copy of it.
+  void switchPages(int page);
+  void lightLed(int timbre);
+  std::atomic<bool>& patchRequestedFlag();
+  void restoreFilterFlags();
+  bool selectOutputPort(int index, const std::string& name);
+  bool selectInputPort(int index, const std::string& name);
+  void sendShortNow(IMidiMsg* msg);
+  bool sendSysexBody(const std::vector<int>& body);
+  bool sendSysexBytes(const unsigned char* bytes, int size, bool trace);
+  // The hardware side's flags of the message being applied.
+  bool midiMessageManagerValueFromIncoming() const;
+  bool midiMessageManagerFromHost() const;
+  void logLine(const std::string& text);
+  ControlLayer* findLayer(const char* name) const;
+  IControl* firstControl(int paramIdx) const;
+  ITextControl* firstText(int paramIdx) const;
+  void pushToControls(int paramIdx, double plainValue);
+  void setParamClamped(int paramIdx, double value);
+  double paramValue(int paramIdx) const;
+  int paramInt(int paramIdx) const;
+  static int filterClassOf(int offset);
+
+  mutable std::mutex mDisplayLock;
+  std::string mNameLine, mValueLine, mTimbreLine;
+  std::vector<std::vector<std::vector<int>>> mProgramStore;  // part, group, index
+};

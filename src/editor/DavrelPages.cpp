@@ -1,0 +1,60 @@
+// What the page switching reaches of the controller, and the switch itself.
+
+#include "editor/Davrel.h"
+
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IControls.h"
+#include "ui/ControlLayer.h"
+#include "ui/TabSwitchFunctions.h"
+
+// An object of its own: the page interface's names (midiOutSet(), paramValue())
+// would collide with the controller's flags.
+class DavrelPageHost : public PageHost
+{
+public:
+  explicit DavrelPageHost(Davrel* plug) : d(plug) {}
+
+  ControlLayer* layerNamed(const char* name) override
+  {
+    if (std::string(name) == "PROGRESS") return d->progressLayer;
+    return d->findLayer(name);
+  }
+  IControl* firstControlOf(int paramIdx) override { return d->firstControl(paramIdx); }
+  double paramValue(int paramIdx) override { return d->paramValue(paramIdx); }
+  bool timbre1LockActive() override { return d->timbre1LocksActive; }
+  bool timbre2LockActive() override { return d->timbre2LocksActive; }
+  bool sharedLockActive() override { return d->globalLocksActive; }
+  bool patchSearchActive() override { return d->searchActive; }
+  bool hardwareChangeInProgress() override { return d->applyingHardwareValue; }
+  bool midiOutSet() override { return d->midiOutSet; }
+  void setCurrentPart(int timbre) override { d->currentPart = timbre; }
+  void sendMidiMsgAndLog(IMidiMsg* msg) override { d->sendMidiMsgAndLog(msg); }
+  void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
+  {
+    if (sequence < 0 || sequence > 2) return;
+    for (int i = 0; i < 16; ++i)
+      if (ITextControl* t = d->firstText(kModSeq1Value01 + sequence * 16 + i)) t->SetTextFromPlug(texts[(size_t)i].c_str());
+  }
+  // The librarian page's grid comes with the librarian page.
+  void allowLibrarianDrag() override {}
+  void selectLibrarianProgram(int) override {}
+  void runParamChange(int paramIdx) override { d->OnParamChange(paramIdx); }
+  void hideProgress() override
+  {
+    if (d->progressIndicator) d->progressIndicator->Hide(true);
+    if (d->progressLayer) d->progressLayer->Hide(true);
+  }
+
+private:
+  Davrel* d;
+};
+
+void Davrel::switchPages(int page)
+{
+  if (!pageHost) pageHost.reset(new DavrelPageHost(this));
+  setParamClamped(kMainPage, page);
+  TabSwitchFunctions tabs;
+  tabs.mainTabSwitch(pageHost.get(), page, currentPart);
+  tabs.quickTabSwitch(pageHost.get(), currentPart);
+}

@@ -1,0 +1,80 @@
+#include "editor/DebuggerOutput.h"
+
+#include "base/log.h"
+
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace {
+
+std::mutex& logLock()
+{
+  static std::mutex m;
+  return m;
+}
+
+template <class Get>
+std::string traceLine(int length, Get byteAt)
+{
+  std::string hex;
+  char buf[8];
+  for (int i = 0; i < length; ++i)
+  {
+    snprintf(buf, sizeof buf, "%02x ", (unsigned)(byteAt(i) & 0xFF));
+    hex += buf;
+  }
+  if (length < 0) length = 0;
+  return "Plug-in MIDI Out (sysex | " + std::to_string(length) + " bytes | F0 " + hex + "F7)\n";
+}
+
+}  // namespace
+
+bool DebuggerOutput::openDebugFile(const std::string& path)
+{
+  FILE* in = fopen(path.c_str(), "rb");
+  if (!in)
+  {
+    ConsoleLog("Unable to open Plug-in LOG file\n");
+    return false;
+  }
+  fclose(in);
+  if (FILE* out = fopen(path.c_str(), "wb")) fclose(out);
+  return true;
+}
+
+void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& text)
+{
+  std::lock_guard<std::mutex> lock(logLock());
+  FILE* f = fopen(path.c_str(), "ab");
+  if (!f) return;
+  char stamp[80];
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  if (!strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local)) stamp[0] = 0;
+  fprintf(f, "%s\t %s\n", stamp, text.c_str());
+  ConsoleLog("Build LOG: \t %s\n", text.c_str());
+  fclose(f);
+}
+
+std::string DebuggerOutput::sysExTraceLine(const unsigned char* body, int length)
+{
+  return traceLine(body ? length : 0, [body](int i) { return (int)body[i]; });
+}
+
+std::string DebuggerOutput::sysExTraceLineInt(const std::vector<int>& body, int length)
+{
+  if (length > (int)body.size()) length = (int)body.size();
+  return traceLine(length, [&body](int i) { return body[(size_t)i]; });
+}
+
+void DebuggerOutput::logSysExOutMessageByte(const unsigned char* body, int length)
+{
+  ConsoleLog("%s", sysExTraceLine(body, length).c_str());
+}
+
+void DebuggerOutput::logSysExOutMessageByteInt(const std::vector<int>& body, int length)
+{
+  ConsoleLog("%s", sysExTraceLineInt(body, length).c_str());
+}

@@ -1,0 +1,104 @@
+#pragma once
+// An editor instance for tests: its own data folder, the hardware side's job
+// starts and router entries recorded instead of run, the host's time line set by
+// the test, and every byte it sends kept.
+
+#include "TestFiles.h"
+#include "editor/Davrel.h"
+#include "hardware/MIDIMessageManager.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Points the data folder at a fresh temporary one for the instances made while it lives.
+struct DataFolder
+{
+  TempFolder folder{"davrel-editor"};
+  DataFolder() { setenv("DAVREL_DATA_DIR", folder.path().c_str(), 1); }
+  ~DataFolder() { unsetenv("DAVREL_DATA_DIR"); }
+  std::string file(const std::string& name) const { return folder.path() + "/" + name; }
+};
+
+inline IPlugInstanceInfo editorInfo()
+{
+  IPlugInstanceInfo info;
+  info.mBundleID.Set(DAVREL_BUNDLE_ID);
+  info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
+  return info;
+}
+
+class EditorUnderTest : public Davrel
+{
+public:
+  EditorUnderTest() : Davrel(editorInfo())
+  {
+    onMidiSent = [this](const unsigned char* b, int n) {
+      std::lock_guard<std::mutex> l(lock);
+      sent.emplace_back(b, b + n);
+    };
+  }
+
+  struct Job
+  {
+    char kind;  // 'j' a job started, 'r' the clock loop reset
+    int command;
+    int intArg;
+    bool boolArg;
+    bool operator==(const Job& o) const
+    {
+      return kind == o.kind && command == o.command && intArg == o.intArg && boolArg == o.boolArg;
+    }
+  };
+
+  bool startJob(const SenderJob& job) override
+  {
+    jobs.push_back({'j', job.command, job.partIndex, job.requestTarget});
+    return workerIdle;
+  }
+  void resetContinuousClock(bool stop) override { jobs.push_back({'r', 0, 0, stop}); }
+
+  void routeMidiFromDevice(IMidiMsg* m) override { routed.push_back({m->mStatus, m->mData1, m->mData2, 1, 0}); }
+  void routeMidiFromDAW(IMidiMsg* m, int part) override
+  {
+    routed.push_back({m->mStatus, m->mData1, m->mData2, 0, part});
+  }
+  void routeSysEx(ISysEx* s, bool fromDevice) override
+  {
+    routed.push_back({s->mData[0], s->mSize, 0, fromDevice ? 1 : 0, -1});
+    if (answerProcesses) midiMessageManager->dataProcessed = true;
+  }
+
+  void GetTime(ITimeInfo* t) override
+  {
+    *t = ITimeInfo();
+    t->mTempo = tempo;
+    t->mTransportIsRunning = playing;
+  }
+  double GetTempo() override { return tempo; }
+
+  std::vector<std::vector<unsigned char>> takeSent()
+  {
+    std::lock_guard<std::mutex> l(lock);
+    auto s = sent;
+    sent.clear();
+    return s;
+  }
+
+  // Sets a parameter as the user's control does and runs the dispatch.
+  void userSets(int id, double plain)
+  {
+    GetParam(id)->Set(plain);
+    OnParamChange(id);
+  }
+
+  std::mutex lock;
+  std::vector<std::vector<unsigned char>> sent;
+  std::vector<Job> jobs;
+  std::vector<std::vector<int>> routed;
+  bool workerIdle = true;
+  bool answerProcesses = false;
+  double tempo = 120.0;
+  bool playing = false;
+};

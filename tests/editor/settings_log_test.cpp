@@ -1,0 +1,173 @@
+// The settings file, the log file and the console trace of outgoing system exclusive.
+
+#include "EditorTestSupport.h"
+#include "config/ParamIds.h"
+#include "editor/DebuggerOutput.h"
+#include "editor/EditorSettings.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+#include <unistd.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::string readText(const std::string& path)
+{
+  const auto b = readWholeFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+TEST(SettingsFile, ReadsTheThreeWordsAsWritten)
+{
+  struct Case
+  {
+    const char* text;
+    bool exists;
+    double scale;
+    int skin;
+    bool notice;
+  } cases[] = {
+      {"black\r\nsmall\r\nno\r\n", true, 0.75, 1, true},
+      {"large", true, 1.0, 0, false},  // line 1 is no skin word, line 2 is missing
+      {"", true, 1.0, 0, false},
+      {"normal\nlarge\nno \t\r\n\n", true, 1.25, 0, true},
+      {"Black\nLARGE\nNo\n", true, 1.0, 0, false},  // case-sensitive
+      {"black\nnormal\nyes\n\n", true, 1.0, 1, false},
+      {nullptr, false, 1.0, 0, false},
+  };
+  for (const Case& c : cases)
+  {
+    DataFolder data;
+    if (c.text) writeWholeFile(data.file("Davrel Editor UI.txt"), std::string(c.text));
+    EditorUnderTest editor;
+    SCOPED_TRACE(c.text ? c.text : "(no file)");
+    EXPECT_EQ(editor.uiScale, c.scale);
+    EXPECT_EQ(editor.skinIndex, c.skin);
+    EXPECT_EQ(editor.settings.showFirstRunNotice(), c.notice);
+  }
+}
+
+TEST(SettingsFile, ChangesRewriteTheWholeFile)
+{
+  struct Case
+  {
+    const char* before;  // null: no file
+    int param;
+    int value;
+    const char* after;   // null: no file afterwards
+    const char* nameLine;
+    const char* valueLine;
+  } cases[] = {
+      {"normal\nnormal\nno\n", kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...",
+       "Reload project!"},
+      {"normal\nsmall\nno\n", kUserInterfaceSize, 3, "normal\nsmall\nno\n\n", "Size changes applied...",
+       "Reload project!"},
+      {"normal\nsmall\nno\n", kUserInterfaceSkin, 1, "black\nsmall\nno\n\n", "Skin changes applied...",
+       "Reload project!"},
+      {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
+      {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
+      {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+      {nullptr, kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+  };
+  for (const Case& c : cases)
+  {
+    DataFolder data;
+    const std::string path = data.file("Davrel Editor UI.txt");
+    if (c.before) writeWholeFile(path, std::string(c.before));
+    EditorUnderTest editor;
+    const std::string nameBefore = editor.nameLine(), valueBefore = editor.valueLine();
+    const double scaleBefore = editor.uiScale;
+    editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
+    editor.userSets(c.param, c.value);
+    SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
+    if (c.after) EXPECT_EQ(readText(path), c.after);
+    else EXPECT_NE(access(path.c_str(), F_OK), 0);
+    EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
+    EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
+    EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only
+  }
+}
+
+TEST(SettingsFile, AFailedRewriteKeepsTheOldFile)
+{
+  TempFolder folder;
+  const std::string path = folder.file("Davrel Editor UI.txt");
+  writeWholeFile(path, std::string("black\nlarge\nyes\n\n"));
+  EditorSettings s;
+  ASSERT_TRUE(s.read(path));
+  s.lines[1] = "small";
+  // The temporary file cannot be made: the write is refused and nothing is lost.
+  ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0700), 0);
+  EXPECT_FALSE(s.write(path));
+  EXPECT_EQ(readText(path), "black\nlarge\nyes\n\n");
+  rmdir((path + ".tmp").c_str());
+  EXPECT_TRUE(s.write(path));
+  EXPECT_EQ(readText(path), "black\nsmall\nyes\n\n");
+  EXPECT_NE(access((path + ".tmp").c_str(), F_OK), 0);
+}
+
+TEST(LogFile, WrittenOnlyWhenItExistsAndEmptiedAtStart)
+{
+  {
+    DataFolder data;
+    EditorUnderTest editor;
+    EXPECT_FALSE(editor.debugLogEnabled);
+    EXPECT_NE(access(data.file("Davrel Editor LOG.txt").c_str(), F_OK), 0);
+    // Without the log file the value line shows the version alone.
+    EXPECT_EQ(editor.valueLine(), "v2.0.8");
+  }
+  DataFolder data;
+  const std::string log = data.file("Davrel Editor LOG.txt");
+  writeWholeFile(log, std::string("old line from another day\n"));
+  EditorUnderTest editor;
+  EXPECT_TRUE(editor.debugLogEnabled);
+  EXPECT_EQ(editor.valueLine(), "v2.0.8 10-Oct-2020");
+  const std::string text = readText(log);
+  EXPECT_EQ(text.find("old line"), std::string::npos);
+  const std::regex line(R"(\d{4}-\d\d-\d\d\.\d\d:\d\d:\d\d\t [^\n]*\n)");
+  std::string rest = text;
+  std::smatch m;
+  int lines = 0;
+  while (std::regex_search(rest, m, line, std::regex_constants::match_continuous))
+  {
+    ++lines;
+    rest = m.suffix();
+  }
+  EXPECT_EQ(rest, "");
+  EXPECT_GT(lines, 5);
+  EXPECT_NE(text.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
+  EXPECT_NE(text.find("\t Data folder located at " + data.folder.path() + "/\n"), std::string::npos);
+  EXPECT_NE(text.find("\t Plug-in is ready to load!\n"), std::string::npos);
+}
+
+TEST(LogFile, LinesFromManyThreadsStayWhole)
+{
+  TempFolder folder;
+  const std::string log = folder.file("log.txt");
+  writeWholeFile(log, std::string());
+  ASSERT_TRUE(DebuggerOutput::openDebugFile(log));
+  std::vector<std::thread> threads;
+  const std::string text(300, 'x');
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) DebuggerOutput::printDebugInfo(log, text);
+    });
+  for (auto& t : threads) t.join();
+  const std::string all = readText(log);
+  const std::regex line(R"(\S+\t x{300}\n)");
+  EXPECT_EQ(std::regex_replace(all, line, ""), "");
+}
+
+TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercase)
+{
+  const unsigned char body[] = {0x42, 0x30, 0x58, 0x10, 0x05, 0x7F};
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 4), "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body + 4, 2), "Plug-in MIDI Out (sysex | 2 bytes | F0 05 7f F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 0), "Plug-in MIDI Out (sysex | 0 bytes | F0 F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLineInt({0x42, 0x130, 0x58}, 3),
+            "Plug-in MIDI Out (sysex | 3 bytes | F0 42 30 58 F7)\n");
+}
+
+}  // namespace

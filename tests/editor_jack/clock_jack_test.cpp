@@ -1,0 +1,96 @@
+// The MIDI clock as the simulated synthesizer receives it over JACK from the
+// plug-in in the test host: Start and Stop follow the host's transport, the
+// timing clock keeps the host's tempo (with its decimals) on average, no interval
+// is much longer than it should be, and the clock ends promptly when switched off.
+
+#include "JackTestServer.h"
+#include "SynthSim.h"
+#include "TestFiles.h"
+#include "config/ParamIds.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct ClockRun
+{
+  std::vector<double> ticks;  // seconds, as received
+  double start = -1, stop = -1;
+  int starts = 0, stops = 0;
+};
+
+// One host run: clock on, transport stopped, then playing for 4.2 s, then the
+// clock switched off and the transport stopped together.
+ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::string* log)
+{
+  sim.ClearReceived();
+  const std::string logFile = data + "/host.log";
+  char cmd[2048];
+  snprintf(cmd, sizeof cmd,
+           "DAVREL_DATA_DIR='%s' DAVREL_TIME_SCALE=0.1 timeout 60 '%s' --bundle '%s' --tempo %g --stopped --blocks 0 "
+           "--in 'Rudu:MIDI Out' --out 'Rudu:MIDI In' --set %d=1 --set %d=1 --run 0.3 --play --run 4.2 "
+           "--set %d=0 --stop --run 0.3 >'%s' 2>&1",
+           data.c_str(), DAVREL_HOST_PROGRAM, DAVREL_PLUGIN_BUNDLE, tempo, (int)kSendMIDIClockPointer,
+           (int)kSendMIDIClockInfo, (int)kSendMIDIClockInfo, logFile.c_str());
+  const int status = std::system(cmd);
+  if (FILE* f = fopen(logFile.c_str(), "rb"))
+  {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) log->append(buf, n);
+    fclose(f);
+  }
+  EXPECT_EQ(status, 0) << *log;
+  ClockRun r;
+  for (const SimMessage& m : sim.Received())
+  {
+    if (m.bytes.size() != 1) continue;
+    if (m.bytes[0] == 0xF8) r.ticks.push_back(m.seconds);
+    if (m.bytes[0] == 0xFA && r.starts++ == 0) r.start = m.seconds;
+    if (m.bytes[0] == 0xFC && r.stops++ == 0) r.stop = m.seconds;
+  }
+  return r;
+}
+
+TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
+{
+  TempFolder data("davrel-clock");
+  JackTestServer server;
+  SynthSim sim("Rudu");
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  ASSERT_TRUE(sim.Open(&error)) << error;
+  const double period = sim.PeriodFrames() / sim.SampleRate();
+
+  for (double tempo : {120.0, 99.9})
+  {
+    SCOPED_TRACE(tempo);
+    std::string log;
+    const ClockRun r = RunHost(sim, data.path(), tempo, &log);
+    const double ideal = 60.0 / (24.0 * tempo);
+    // Start once the transport plays, Stop once it stops, ticks in between.
+    ASSERT_EQ(r.starts, 1) << log;
+    ASSERT_EQ(r.stops, 1) << log;
+    EXPECT_GT(r.stop - r.start, 4.0);
+    ASSERT_GT(r.ticks.size(), 150u) << log;
+    EXPECT_LT(r.ticks.front(), r.start);
+
+    // The mean interval over the whole run (about 4.5 s) and the longest one.
+    const double mean = (r.ticks.back() - r.ticks.front()) / (double)(r.ticks.size() - 1);
+    EXPECT_NEAR(mean, ideal, ideal * 0.005);
+    double longest = 0;
+    for (size_t i = 1; i < r.ticks.size(); ++i)
+      if (r.ticks[i] - r.ticks[i - 1] > longest) longest = r.ticks[i] - r.ticks[i - 1];
+    EXPECT_LT(longest, 2 * ideal);
+    // Switched off together with the transport's stop: no tick later than one
+    // interval after the Stop (received on the period grid).
+    EXPECT_LT(r.ticks.back(), r.stop + ideal + period);
+  }
+  sim.Close();
+  server.Stop();
+}
+
+}  // namespace

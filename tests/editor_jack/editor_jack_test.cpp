@@ -1,0 +1,270 @@
+// The editor and the simulated synthesizer on a JACK server of this test's own:
+// ports chosen by name, control actions as bytes on the wire, project recall,
+// and start-up and teardown while the synthesizer floods the input.
+
+#include "JackTestServer.h"
+#include "SynthSim.h"
+#include "TestFiles.h"
+#include "config/ParamIds.h"
+#include "editor/Davrel.h"
+#include "hardware/MIDIMessageManager.h"
+#include "ui/ControlAction.h"
+#include "winsys/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+IPlugAU* MakePlug() { return nullptr; }
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+const int kWaitMs = 10000;
+
+IPlugInstanceInfo info()
+{
+  IPlugInstanceInfo i;
+  i.mBundleID.Set(DAVREL_BUNDLE_ID);
+  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
+  return i;
+}
+
+class Flood
+{
+public:
+  explicit Flood(SynthSim& sim) : mSim(sim), mThread([this] { Run(); }) {}
+  ~Flood() { Stop(); }
+  void Stop()
+  {
+    mStop = true;
+    if (mThread.joinable()) mThread.join();
+  }
+
+private:
+  void Run()
+  {
+    const Bytes dump = MakeSimDump(297);
+    const Bytes paramChange = {0xF0, 0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00, 0xF7};
+    while (!mStop)
+    {
+      for (int i = 0; i < 30; ++i) mSim.Send({0xB0, (unsigned char)(i & 0x7F), 0x40});
+      mSim.Send(paramChange);
+      mSim.Send(dump);
+      mSim.WaitUntilSent(1000);
+    }
+  }
+  SynthSim& mSim;
+  std::atomic<bool> mStop{false};
+  std::thread mThread;
+};
+
+class EditorOverJack : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    setenv("DAVREL_DATA_DIR", mData.path().c_str(), 1);
+    // The protocol's waits (device enquiry, program send) pass quickly.
+    SWELL_SetTimeScale(0.02);
+    std::string error;
+    ASSERT_TRUE(mServer.Start(&error)) << error;
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+  }
+  void TearDown() override
+  {
+    mEditors.clear();
+    mSim.Close();
+    mServer.Stop();
+    SWELL_SetTimeScale(1.0);
+    unsetenv("DAVREL_DATA_DIR");
+  }
+
+  // A fresh editor with both ports chosen by name, as the port menus do.
+  Davrel* OpenEditor(bool select = true)
+  {
+    mEditors.emplace_back(new Davrel(info()));
+    Davrel* e = mEditors.back().get();
+    if (select) SelectPorts(e);
+    return e;
+  }
+  void SelectPorts(Davrel* e)
+  {
+    const struct
+    {
+      int param;
+      std::string name;
+    } ports[] = {{kDeviceOutSelection, mSim.InputPortName()}, {kDeviceInSelection, mSim.OutputPortName()}};
+    for (const auto& p : ports)
+    {
+      IParam* param = e->GetParam(p.param);
+      int index = -1;
+      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
+        if (p.name == param->GetDisplayText(i)) index = i;
+      ASSERT_GT(index, 0) << p.name;
+      param->Set(index);
+      e->OnParamChange(p.param);
+    }
+    ASSERT_TRUE(e->midiOutSet);
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  }
+  void Settle(Davrel* e)
+  {
+    // The wait runs on the scaled clock.
+    ASSERT_TRUE(e->midiMessageManager->waitIdle(kTransferThread, (int)(kWaitMs / SWELL_GetTimeScale())));
+    ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+  }
+  std::vector<Bytes> ReceivedBytes()
+  {
+    std::vector<Bytes> out;
+    for (const SimMessage& m : mSim.Received()) out.push_back(m.bytes);
+    return out;
+  }
+
+  TempFolder mData{"davrel-editor-jack"};
+  JackTestServer mServer;
+  SynthSim mSim{"Rudu"};
+  std::vector<std::unique_ptr<Davrel>> mEditors;
+  std::vector<std::unique_ptr<ControlAction>> mActions;
+};
+
+TEST_F(EditorOverJack, EveryControlActionArrivesByteExactForBothTimbres)
+{
+  Davrel* e = OpenEditor();
+  e->GetParam(kMultiPartMIDICh)->InitInt("ch1", 0, 0, 16);
+  e->GetParam(kMultiPartMIDICh + 1)->InitInt("ch2", 0, 0, 16);
+  e->GetParam(kGlobalMidiChannel)->InitInt("global", 0, 0, 15);
+  e->GetParam(kMultiPartMIDICh)->Set(0);
+  e->GetParam(kMultiPartMIDICh + 1)->Set(1);
+  e->GetParam(kGlobalMidiChannel)->Set(15);
+  e->sysexChannelByte = 0x3F;
+  Settle(e);
+  mSim.ClearReceived();
+
+  struct Case
+  {
+    int id, type, part, cc, msb, lsb, value;
+    std::vector<Bytes> wire;
+  } cases[] = {
+      {kFilterCutoff, 1, 0, 74, -1, -1, 100, {{0xB0, 74, 100}}},
+      {kFilterCutoff + 1, 1, 1, 74, -1, -1, 27, {{0xB1, 74, 27}}},
+      {kOsc1Waveform + 1, 1, 1, 80, -1, -1, 4, {{0xB1, 80, 72}}},
+      {kAmpGateSw, 2, 0, 85, -1, -1, 1, {{0xB0, 85, 127}}},
+      {kAmpGateSw + 1, 2, 1, 85, -1, -1, 1, {{0xB1, 85, 127}}},
+      {kLfo2Frequency, 3, 0, 6, 5, 2, 77, {{0xB0, 99, 5}, {0xB0, 98, 2}, {0xB0, 6, 77}}},
+      {kLfo2Frequency + 1, 3, 1, 6, 5, 3, 7, {{0xB1, 99, 5}, {0xB1, 98, 3}, {0xB1, 6, 7}}},
+      {kArpType, 3, 1, 6, 5, 4, 3, {{0xBF, 99, 5}, {0xBF, 98, 4}, {0xBF, 6, 77}}},
+      {kOsc1Level, 6, 0, -1, -1, -1, 1,
+       {{0xF0, 0x42, 0x3F, 0x58, 0x4E, 0x01, 0x00, 0xF7}, {0xF0, 0x42, 0x3F, 0x58, 0x41, 0x0E, 0x00, 0x01, 0x00, 0xF7}}},
+      {kOsc1Level + 1, 5, 1, -1, -1, -1, 1, {{0xF0, 0x42, 0x3F, 0x58, 0x41, 0x0F, 0x00, 0x01, 0x00, 0xF7}}},
+  };
+  size_t expected = 0;
+  std::vector<Bytes> all;
+  for (const Case& c : cases)
+  {
+    mActions.emplace_back(new ControlAction(c.type));
+    ControlAction* a = mActions.back().get();
+    a->part = c.part;
+    a->ccNumber = c.cc;
+    a->msbValue = c.msb;
+    a->lsbValue = c.lsb;
+    a->valueOffset = 0;
+    a->offValue = 0;
+    a->onValue = 127;
+    if (c.type >= 5)
+      for (int v = 0; v < 2; ++v) a->sysExMessage.messages.push_back({0x42, 0x30, 0x58, 0x41, c.id, 0, v, 0});
+    IParam* p = e->GetParam(c.id);
+    p->InitInt("p", 0, 0, 127);
+    p->SetControlAction(a);
+    p->Set(c.value);
+    e->OnParamChange(c.id);
+    expected += c.wire.size();
+    all.insert(all.end(), c.wire.begin(), c.wire.end());
+  }
+  ASSERT_TRUE(mSim.WaitForReceived(expected, kWaitMs));
+  EXPECT_EQ(ReceivedBytes(), all);
+
+  // "OFF" closes the output: the next move refuses and sends nothing.
+  e->GetParam(kDeviceOutSelection)->Set(0);
+  e->OnParamChange(kDeviceOutSelection);
+  EXPECT_FALSE(e->midiOutSet);
+  e->GetParam(kFilterCutoff)->Set(1);
+  e->OnParamChange(kFilterCutoff);
+  EXPECT_EQ(e->nameLine(), "Set MIDI I/O First!");
+}
+
+TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
+{
+  ByteChunk chunk;
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(&chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+  mSim.ClearReceived();
+  Davrel* b = OpenEditor(false);
+  EXPECT_FALSE(b->midiOutSet);
+  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  EXPECT_TRUE(b->midiOutSet);
+  EXPECT_EQ(b->nameLine(), "Project Data Recalled");
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  Settle(b);
+  // The edit-off command, then the recalled program as a 297-byte dump.
+  const std::vector<Bytes> got = ReceivedBytes();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.front(), (Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
+  bool program = false;
+  for (const Bytes& m : got) program |= m.size() == 297 && m[4] == 0x40 && m.back() == 0xF7;
+  EXPECT_TRUE(program);
+  EXPECT_FALSE(b->patchLoadingInProcess);
+  EXPECT_FALSE(b->partChangeActive);
+
+  // A cut chunk is refused and leaves both ports open.
+  ByteChunk cut;
+  cut.PutBytes(chunk.Data(), chunk.Size() / 2);
+  EXPECT_EQ(b->UnserializeState(&cut, 0), 0);
+  EXPECT_TRUE(b->midiOutSet);
+  EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+}
+
+// A recall while the transfer thread is busy cannot start the program send: the
+// flags that shut incoming MIDI out must not stay set for good.
+TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
+{
+  ByteChunk chunk;
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(&chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+  SWELL_SetTimeScale(1.0);  // the device enquiry (unanswered) keeps the transfer thread busy
+  Davrel* b = OpenEditor();
+  ASSERT_TRUE(b->midiMessageManager->isRunning(kTransferThread));
+  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  EXPECT_TRUE(b->midiOutSet);
+  EXPECT_FALSE(b->patchLoadingInProcess);
+  EXPECT_FALSE(b->partChangeActive);
+  b->midiMessageManager->requestCancel();
+  ASSERT_TRUE(b->midiMessageManager->waitIdle(kTransferThread, kWaitMs));
+}
+
+TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
+{
+  Flood flood(mSim);
+  for (int round = 0; round < 50; ++round)
+  {
+    Davrel* e = OpenEditor();
+    double* io[2] = {nullptr, nullptr};
+    e->ProcessDoubleReplacing(io, io, 64);
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs)) << round;
+  }
+}
+
+}  // namespace

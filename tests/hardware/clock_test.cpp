@@ -1,0 +1,177 @@
+// The MIDI clock jobs in-process: the tempo each source gives, the edge cases of
+// the loop's start and stop, the absolute timeline, a stop seen at once, and the
+// CPU the clock thread uses while it runs.
+
+#include "FakeHost.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace
+{
+typedef std::chrono::steady_clock Clock;
+
+struct TempoHost : FakeHost
+{
+  std::vector<std::string> tempos{"20", "120", "99.9", "abc", "125 BPM"};
+  std::string valueListEntry(const char* list, int index) override
+  {
+    if (std::string(list) != "tempoValues" || index < 0 || index >= (int)tempos.size()) return std::string();
+    return tempos[(size_t)index];
+  }
+};
+
+class ClockJobs : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    manager.reset(new MIDIMessageManager(&host, nullptr, nullptr, nullptr));
+    host.manager = manager.get();
+    host.sendMIDIClockInfo = true;
+    host.sendMIDIClockPointer = true;
+    host.hostTempo = 120.0;
+    host.SetParam(kOverrideTempo, 1.0);
+    host.wire = [this](const Bytes& m) {
+      std::lock_guard<std::mutex> l(timesLock);
+      if (m == Bytes{0xF8}) times.push_back(Clock::now());
+    };
+  }
+  void TearDown() override { manager.reset(); }
+
+  MIDIMessageSender* clock() { return manager->sender(kMIDIClockThread); }
+  bool StartLoop()
+  {
+    manager->resetContinuousClock(false);
+    return manager->startJob(SenderJob(kSendContinuousMIDIClock));
+  }
+  size_t Ticks()
+  {
+    std::lock_guard<std::mutex> l(timesLock);
+    return times.size();
+  }
+  // Bounded wait for n ticks, on the ticks themselves.
+  bool WaitTicks(size_t n, int timeoutMs)
+  {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Ticks() < n)
+    {
+      if (Clock::now() > end) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  }
+
+  TempoHost host;
+  std::unique_ptr<MIDIMessageManager> manager;
+  std::mutex timesLock;
+  std::vector<Clock::time_point> times;
+};
+
+TEST_F(ClockJobs, TempoSources)
+{
+  struct Case
+  {
+    double override, hostTempo, arpIndex, bpm;
+  } cases[] = {{1, 120.0, 0, 120.0}, {1, 99.9, 0, 99.9}, {1, 0.5, 0, 0.5}, {0, 0, 1, 120},
+               {0, 0, 4, 125},       {0, 0, 3, 0},        {0, 0, 9, 0},     {0, 0, -1, 0}};
+  for (const Case& c : cases)
+  {
+    host.SetParam(kOverrideTempo, c.override);
+    host.hostTempo = c.hostTempo;
+    host.SetParam(kArpTempo, c.arpIndex);
+    EXPECT_DOUBLE_EQ(clock()->clockTempoBpm(), c.bpm) << c.override << " " << c.hostTempo << " " << c.arpIndex;
+  }
+}
+
+TEST_F(ClockJobs, StartAndEndCases)
+{
+  // No tempo (below 1 BPM): nothing at all, the job ends.
+  host.hostTempo = 0.5;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(Ticks(), 0u);
+  // Clock info off: nothing.
+  host.hostTempo = 120.0;
+  host.sendMIDIClockInfo = false;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(Ticks(), 0u);
+  // Already stopped: exactly one tick.
+  host.sendMIDIClockInfo = true;
+  manager->resetContinuousClock(true);
+  ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(Ticks(), 1u);
+  // Start and Stop follow their switch.
+  host.ClearSent();
+  for (bool pointer : {false, true})
+  {
+    host.sendMIDIClockPointer = pointer;
+    ASSERT_TRUE(manager->startJob(SenderJob(kStartMIDIClockOutput)));
+    ASSERT_TRUE(manager->waitIdle(kClockControlThread, 2000));
+    ASSERT_TRUE(manager->startJob(SenderJob(kStopMIDIClockOutput)));
+    ASSERT_TRUE(manager->waitIdle(kClockControlThread, 2000));
+  }
+  EXPECT_EQ(host.Sent(), (std::vector<Bytes>{{0xFA}, {0xFC}}));
+}
+
+TEST_F(ClockJobs, TicksKeepAnAbsoluteTimelineAndStopAtOnce)
+{
+  // 300 BPM (8.33 ms) keeps the run short; the interval keeps its fraction.
+  host.hostTempo = 300.0;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(WaitTicks(61, 5000));
+  // A tempo change of the host does not change the running loop's interval.
+  host.hostTempo = 60.0;
+  EXPECT_EQ(clock()->clockIntervalNs.load(), 8333333);
+  const Clock::time_point stopAt = Clock::now();
+  manager->resetContinuousClock(true);
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  const double stopMs = std::chrono::duration<double, std::milli>(Clock::now() - stopAt).count();
+  EXPECT_LT(stopMs, 8.4) << "the loop ends within one interval";
+
+  std::vector<Clock::time_point> t;
+  {
+    std::lock_guard<std::mutex> l(timesLock);
+    t = times;
+  }
+  ASSERT_GE(t.size(), 61u);
+  // Tick k is due at k intervals after the first: the sum of the lateness never
+  // grows, so the mean over 60 intervals is the interval itself (loose bound: 2%).
+  const double span = std::chrono::duration<double, std::nano>(t[60] - t[0]).count();
+  EXPECT_NEAR(span / 60.0, 8333333.3, 8333333.3 * 0.02);
+  // The thread sleeps between ticks (a loose bound; sanitizers included).
+  const double cpu = (double)clock()->lastClockCpuNs.load(), wall = (double)clock()->lastClockWallNs.load();
+  ASSERT_GT(wall, 0.0);
+  EXPECT_LT(cpu / wall, 0.05) << "cpu " << cpu << " ns over " << wall << " ns";
+}
+
+TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
+{
+  TempoHost other;
+  MIDIMessageManager otherManager(&other, nullptr, nullptr, nullptr);
+  other.manager = &otherManager;
+  other.sendMIDIClockInfo = true;
+  other.hostTempo = 300.0;
+  other.SetParam(kOverrideTempo, 1.0);
+  otherManager.resetContinuousClock(false);
+  ASSERT_TRUE(otherManager.startJob(SenderJob(kSendContinuousMIDIClock)));
+
+  host.hostTempo = 300.0;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(WaitTicks(3, 2000));
+  host.midiOutSet = false;
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_TRUE(manager->clockStopped());
+  // The other instance's clock still runs.
+  EXPECT_FALSE(otherManager.clockStopped());
+  EXPECT_TRUE(otherManager.isRunning(kMIDIClockThread));
+  otherManager.resetContinuousClock(true);
+  ASSERT_TRUE(otherManager.waitIdle(kMIDIClockThread, 2000));
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// The value display: every parameter id under exactly one rule, and each rule's
+// texts, against a host whose lines and values the test sets.
+
+#include "config/ParamIds.h"
+#include "ui/ControlDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+struct DisplayHost : ValueDisplayHost
+{
+  bool ready = true, fresh = true, outSet = true;
+  int timbre = 0;
+  std::map<int, double> values;
+  std::map<int, std::string> names;
+  std::map<std::string, std::vector<std::string>> lists;
+  std::string nameLine = "-", valueLine = "-", timbreLine = "-";
+  std::map<int, std::string> steps;
+
+  bool editorReady() override { return ready; }
+  bool freshStart() override { return fresh; }
+  int displayedTimbre() override { return timbre; }
+  bool midiOutSet() override { return outSet; }
+  double paramValue(int id) override { return values.count(id) ? values[id] : 0.0; }
+  std::string paramName(int id) override { return names.count(id) ? names[id] : "P" + std::to_string(id); }
+  const std::vector<std::string>& valueList(const std::string& name) override { return lists[name]; }
+  void setNameLine(const std::string& t) override { nameLine = t; }
+  void setValueLine(const std::string& t) override { valueLine = t; }
+  void setTimbreLine(const std::string& t) override { timbreLine = t; }
+  void setStepText(int id, const std::string& t) override { steps[id] = t; }
+};
+
+TEST(ValueDisplay, EveryIdFallsUnderExactlyOneRule)
+{
+  for (int id = 0; id < kNumParams; ++id)
+  {
+    SCOPED_TRACE(id);
+    const std::vector<ControlDisplay::Rule> rules = ControlDisplay::rulesOf(id);
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(rules[0], ControlDisplay::ruleOf(id));
+    // A list parameter names its list, and nothing else does.
+    EXPECT_EQ(rules[0] == ControlDisplay::kRuleValueList, ControlDisplay::valueListOf(id) != nullptr);
+  }
+  EXPECT_EQ(ControlDisplay::ruleOf(498), ControlDisplay::kRulePlainNumber);
+  EXPECT_TRUE(ControlDisplay::rulesOf(-1).empty());
+  EXPECT_TRUE(ControlDisplay::rulesOf(kNumParams).empty());
+}
+
+TEST(ValueDisplay, EachRuleWritesItsText)
+{
+  struct Case
+  {
+    int id;
+    double value;
+    const char* valueLine;
+  } cases[] = {
+      {kOsc2Tune, 64, "0 [64]"},          {kOsc2Tune, 70, "+6 [70]"},           {kOsc2Tune, 10, "-54 [10]"},
+      {kOsc2Tune + 1, 128, " [128]"},     {kAmpPan, 32, "LEFT 49% [32]"},       {kAmpPan, 96, "RIGHT 49% [96]"},
+      {kAmpPan, 1, "LEFT 97% [1]"},       {kAmpPan + 1, 126, "RIGHT 96% [126]"}, {kAmpPan, 0, "LEFT 100% [0]"},
+      {kAmpPan, 64, "< CENTER > [64]"},   {kAmpPan, 127, "RIGHT 100% [127]"},   {kAmpPan, 130, " [130]"},
+      {kArpTempo, 100, "120 BPM [100]"},  {kArpGate, 127, "100 % [127]"},       {kArpGate, 64, "50 % [64]"},
+      {kArpSwing, 0, "-100% [0]"},        {kArpSwing, 100, "0 % [100]"},        {kArpSwing, 200, "100% [200]"},
+      {kArpSwing, 40, "-60% [40]"},       {kArpSwing, 150, "+50% [150]"},       {kArpSwing, 201, " [201]"},
+      {kTimbreTune, 50, "+00[cent] [50]"}, {kTimbreTune + 1, 20, "-30[cent] [20]"}, {kTimbreTune, 99, "+49[cent] [99]"},
+      {kTimbreTranspose, 24, "0 [24]"},   {kTimbreTranspose + 1, 30, "+6 [30]"}, {kMasterTranspose, 2, "-10 [2]"},
+      {kEQLowGain, 12, "0 [12]"},         {kEQHiGain, 20, "8 [20]"},            {kEQHiGain, 0, "-12 [0]"},
+      {kMultiPartMIDICh, 15, "16 [15]"},  {kMultiPartMIDICh + 1, 16, "GLOBAL [16]"},
+      {kModSeqLastStep, 15, "16 [15]"},   {kOsc2Semitone, 0, "- 24 [0]"},       {kOsc2Semitone, 64, "+ 00 [64]"},
+      {kOsc2Semitone + 1, 127, "+ 24 [127]"}, {kOsc2Semitone, 128, " [128]"},
+      {kAmpGateSw, 0, "EG 2 [0]"},        {kAmpGateSw + 1, 1, "GATE [1]"},      {kVoiceTrigger, 1, "MULTI [1]"},
+      {kMasterPosition, 0, "Post KBD [0]"}, {kArpOnOff, 1, "ON [1]"},           {kArpOnOff, 2, " [2]"},
+      {kSectionLockGlobal, 0, "OFF [0]"}, {kGlobalLocalControl, 1, "ALLOWED [1]"}, {kMIDIFilterWriteProtect, 0, "DISABLED [0]"},
+      {kFilterCutoff, 90, "90"},          {498, 7, "7"},                        {kLayerLinker, 2, "2"},
+      {kQuickTab, 3, "3"},                {kFilterType, 1, "LP12 [1]"},         {kFilterType, 9, " [9]"},
+      {kFilterType + 1, -1, " [-1]"},     {kCommonVoices, 0, " [0]"},           {kOsc1Control1, 33, "33 [33]"},
+      {kOsc1DWGSWave, 2, "Wave3 [2]"},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(std::to_string(c.id) + " at " + std::to_string(c.value));
+    DisplayHost host;
+    host.lists["filterType"] = {"LP24", "LP12", "HP"};
+    host.lists["DWGSWaveform"] = {"Wave1", "Wave2", "Wave3"};
+    host.values[c.id] = c.value;
+    ControlDisplay().controlDisplay(&host, c.id, c.value, false);
+    EXPECT_EQ(host.valueLine, c.valueLine);
+  }
+}
+
+TEST(ValueDisplay, LinesOfTheSpecialParameters)
+{
+  DisplayHost host;
+  ControlDisplay d;
+  // A step writes its own value text too.
+  host.values[kSeq2Step3 + 1] = 64;
+  d.controlDisplay(&host, kSeq2Step3 + 1, 64, false);
+  EXPECT_EQ(host.steps[kModSeq2Value03], "0");
+  EXPECT_EQ(host.valueLine, "0 [64]");
+
+  // DWGS without ports shows twice the value in the bracket.
+  host.outSet = false;
+  d.controlDisplay(&host, kOsc1DWGSWave, 21, false);
+  EXPECT_EQ(host.valueLine, " [42]");
+
+  // The OSC1 controls are named after the shown timbre's waveform.
+  host.timbre = 1;
+  host.values[kOsc1Waveform + 1] = 1;
+  d.controlDisplay(&host, kOsc1Control2 + 1, 5, false);
+  EXPECT_EQ(host.nameLine, "Pulse Width LFO1 Mod");
+  host.values[kOsc1Waveform + 1] = 5;
+  d.controlDisplay(&host, kOsc1Control2 + 1, 5, false);
+  EXPECT_EQ(host.nameLine, "P7");  // name unchanged
+
+  // Linking and the timbre tab write the timbre line; the value line stays.
+  host.valueLine = "kept";
+  host.values[kQuickTab] = 1;
+  d.controlDisplay(&host, kLayerLinker, 0.0, false);
+  EXPECT_EQ(host.timbreLine, "[TIMBRE 2]");
+  d.controlDisplay(&host, kLayerLinker, 1.0, false);
+  EXPECT_EQ(host.nameLine, "Timbres are Linked");
+  EXPECT_EQ(host.timbreLine, "[LAYER]");
+  d.controlDisplay(&host, kQuickTab, 0.0, false);
+  EXPECT_EQ(host.nameLine, "Display Timbre 1 Parameters");
+  EXPECT_EQ(host.timbreLine, "[TIMBRE 1]");
+  EXPECT_EQ(host.valueLine, "kept");
+
+  d.controlDisplay(&host, kReleaseAllLocks, 1.0, false);
+  EXPECT_EQ(host.nameLine, "All Section Locks Released");
+  d.controlDisplay(&host, kControlLibrary, 1.0, false);
+  EXPECT_EQ(host.nameLine, "Send Data From Librarian");
+  host.fresh = false;
+  host.nameLine = "-";
+  d.controlDisplay(&host, kControlLibrary, 1.0, false);
+  EXPECT_EQ(host.nameLine, "-");
+}
+
+TEST(ValueDisplay, NothingIsWrittenWhenItMustNotBe)
+{
+  DisplayHost host;
+  host.names[kFilterCutoff] = "[1] Cutoff";
+  host.names[kFilterCutoff + 1] = "[2] Cutoff";
+  host.names[kArpGate] = "Arp Gate";
+  host.names[kAmpLevel] = "X";
+  host.timbre = 1;
+  ControlDisplay d;
+  // While the host plays, only the shown timbre's parameters are displayed.
+  for (int id : {(int)kFilterCutoff, (int)kArpGate, (int)kAmpLevel, (int)kNoiseLevel})
+  {
+    d.controlDisplay(&host, id, 5, true);
+    EXPECT_EQ(host.nameLine, "-") << id;
+  }
+  d.controlDisplay(&host, kFilterCutoff + 1, 5, true);
+  EXPECT_EQ(host.nameLine, "[2] Cutoff");
+  host.nameLine = host.valueLine = "-";
+  for (int id : {344, 396, 485, 495, 527, -5, (int)kNumParams})
+  {
+    d.controlDisplay(&host, id, 1, false);
+    EXPECT_EQ(host.nameLine + host.valueLine, "--") << id;
+  }
+  host.ready = false;
+  d.controlDisplay(&host, kFilterCutoff, 1, false);
+  EXPECT_EQ(host.nameLine + host.valueLine, "--");
+}
+
+}  // namespace
