@@ -8,7 +8,7 @@
 // data (a 16-bit big-endian length and bytes), an empty dictionary or an empty array.
 // A first byte of 0xFF hands the host's value over as a text instead of a dictionary.
 
-#include "DavrelStandIn.h"
+#include "plug/IPlugAU.h"
 
 #include "platform/audiounit/AudioUnit.h"
 #include "platform/carbon/Components.h"
@@ -19,12 +19,42 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// The plug-in's identity, channels and parameters as the editor sets them up, and a
+// state chunk of the framework version header and every parameter value.
+class StatePlug : public IPlugAU
+{
+public:
+  explicit StatePlug(IPlugInstanceInfo info)
+    : IPlugAU(info, 98, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"),
+              FourCC("QhS1"), 128, true, true, true, 0)
+  {
+    initialize(info, 0, 529, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"),
+               FourCC("QhS1"), 128, true, true, true, 0);
+    addNonAutomateParamCount(529);
+  }
+  bool SerializeState(ByteChunk* pChunk) override
+  {
+    InitChunkWithIPlugVer(pChunk);
+    return SerializeNonAutomatedParams(pChunk, NParams());
+  }
+  int UnserializeState(ByteChunk* pChunk, int startPos) override
+  {
+    int pos = startPos;
+    if (GetIPlugVerFromChunk(pChunk, &pos) != kIPlugVersion) return -1;
+    return UnserializeNonAutomatedParams(pChunk, pos, NParams());
+  }
+};
+
+}  // namespace
+
 IPlugAU* MakePlug()
 {
   IPlugInstanceInfo info;
-  info.mBundleID.Set(DAVREL_BUNDLE_ID);
-  info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return new DavrelStandIn(info);
+  info.mBundleID.Set("com.example.fuzz.Davrel Editor");
+  info.mCocoaViewFactoryClassName.Set("Davrel_Fuzz_View");
+  return new StatePlug(info);
 }
 
 namespace {
