@@ -146,5 +146,8 @@ void AKPerformAfterDelay(NSObject* object, std::function<void()> work, NSTimeInt
 // main entries (running the loop, making windows, posting events) from another
 // thread prints what did it and aborts, rather than racing.
 void AKAssertMainThread(const char* what);
+// True on the kit's main thread (the first thread that used the kit's main entries
+// becomes it, as with AKAssertMainThread); any thread.
+bool AKIsMainThread();
 // The monotonic clock in seconds (clock_gettime(CLOCK_MONOTONIC)).
 NSTimeInterval AKMonotonicSeconds();

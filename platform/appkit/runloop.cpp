@@ -65,6 +65,12 @@ void AKAssertMainThread(const char* what)
   abort();
 }
 
+bool AKIsMainThread()
+{
+  if (!gHasMain.load(std::memory_order_acquire)) AKAssertMainThread("AKIsMainThread");
+  return std::this_thread::get_id() == gMainThread;
+}
+
 NSTimeInterval AKMonotonicSeconds()
 {
   timespec ts;

@@ -1,4 +1,5 @@
 #include "platform/coregraphics/coregraphics.h"
+#include "platform/coregraphics/cgdraw_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,7 @@ struct GState
   CGAffineTransform ctm;
   DeviceClip clip;
   CGFloat fill[4];
+  DVCGDrawState draw;
 };
 
 }  // namespace
@@ -41,8 +43,25 @@ struct CGContext
   CGAffineTransform ctm;
   DeviceClip clip;
   CGFloat fill[4];
+  DVCGDrawState draw;
+  DVCGPath path;
   std::vector<GState> saved;
 };
+
+DVCGDrawState* DVCGContextDrawState(CGContextRef ctx)
+{
+  return ctx ? &ctx->draw : nullptr;
+}
+
+DVCGPath* DVCGContextPath(CGContextRef ctx)
+{
+  return ctx ? &ctx->path : nullptr;
+}
+
+const CGFloat* DVCGContextFillColor(CGContextRef ctx)
+{
+  return ctx ? ctx->fill : nullptr;
+}
 
 struct CGImage
 {
@@ -194,6 +213,7 @@ void CGContextSaveGState(CGContextRef ctx)
   g.ctm = ctx->ctm;
   g.clip = ctx->clip;
   memcpy(g.fill, ctx->fill, sizeof(g.fill));
+  g.draw = ctx->draw;
   ctx->saved.push_back(g);
 }
 
@@ -204,6 +224,7 @@ void CGContextRestoreGState(CGContextRef ctx)
   ctx->ctm = g.ctm;
   ctx->clip = g.clip;
   memcpy(ctx->fill, g.fill, sizeof(g.fill));
+  ctx->draw = g.draw;
   ctx->saved.pop_back();
 }
 

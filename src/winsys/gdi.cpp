@@ -1,4 +1,5 @@
 #include "winsys/gdi.h"
+#include "winsys/gdi_image.h"
 
 #include "base/mutex.h"
 #include "base/ptrlist.h"
@@ -269,6 +270,7 @@ void DeleteObject(HGDIOBJ obj)
 
   CGColorRelease(obj->color);
   free(obj->faceName);
+  if (obj->type == SWELL_GDI_BITMAP && obj->wid && obj->image) SWELL_ReleaseImage(obj->image);
   returnRecord(objPool(), obj);
 }
 
@@ -319,4 +321,29 @@ COLORREF GetSysColor(int index)
     255 << 16 | 240 << 8 | 200, 0,
   };
   return index >= 0 && index < 10 ? table[index] : 0;
+}
+
+HGDIOBJ SWELL_MakeBitmapObject(SWELL_Image* image)
+{
+  if (!image) return nullptr;
+  HGDIOBJ obj = takeRecord(objPool());
+  if (!obj)
+  {
+    SWELL_ReleaseImage(image);
+    return nullptr;
+  }
+  obj->type = SWELL_GDI_BITMAP;
+  obj->wid = 1;
+  obj->image = image;
+  return obj;
+}
+
+HDC SWELL_WrapGfxPort(CGContextRef port)
+{
+  if (!port) return nullptr;
+  HDC ctx = takeRecord(ctxPool());
+  if (!ctx) return nullptr;
+  ctx->ctx = port;
+  ctx->curtextcolor = makeColor(textColorSpace(), 0, 1.0f);
+  return ctx;
 }

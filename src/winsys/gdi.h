@@ -35,6 +35,7 @@ struct HGDIOBJ__
   CGColorRef color;  // pen or brush colour
   int wid;           // pen width; 0 for brushes; -1 for the null pen and brush
   float rotation;    // font: orientation / 10, in degrees
+  struct SWELL_Image* image;  // bitmap: its image, released with the object when wid is 1
   bool freed;
   // Font request, kept for the text engine: size in points, face name with its
   // " Bold" / " Italic" suffixes (owned), quality 0, 3 or 4.
@@ -65,6 +66,9 @@ typedef HDC__* HDC;
 // Null for a size below 1 or too large, or when memory runs out.
 HDC SWELL_CreateMemContext(HDC hdc, int w, int h);
 void SWELL_DeleteGfxContext(HDC ctx);
+// A context record drawing into a context owned by someone else (window painting);
+// deleting the record leaves the port alone. Null for a null port.
+HDC SWELL_WrapGfxPort(CGContextRef port);
 void* SWELL_GetCtxFrameBuffer(HDC ctx);
 CGContextRef SWELL_GetCtxGC(HDC ctx);
 

@@ -1,0 +1,154 @@
+#include "winsys/msgloop/runloop_misc.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSTask.h"
+#include "winsys/kernel_handles.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> g_swell_terminating{false};
+bool s_rightclickemulate = false;
+
+// Length of the longest prefix of s (at most max bytes) that ends on a character boundary.
+size_t wholeCharacters(const char* s, size_t len, size_t max)
+{
+  if (len <= max) return len;
+  size_t n = max;
+  // Back off continuation bytes so no character is cut in two.
+  while (n > 0 && ((unsigned char)s[n] & 0xC0) == 0x80) --n;
+  return n;
+}
+
+DWORD waitTask(void* task, DWORD ms)
+{
+  return SWELL_WaitForNSTask((NSTask*)task, ms);
+}
+
+void releaseTask(void* task)
+{
+  SWELL_ReleaseNSTask((NSTask*)task);
+}
+
+}  // namespace
+
+CFStringRef SWELL_CStringToCFString(const char* s)
+{
+  if (!s) s = "";
+  CFStringRef str = CFStringCreateWithCString(nullptr, s, kCFStringEncodingUTF8);
+  return str ? str : CFStringCreateWithCString(nullptr, s, kCFStringEncodingASCII);
+}
+
+void SWELL_CFStringToCString(CFStringRef str, char* buf, int size)
+{
+  if (!buf || size <= 0) return;
+  buf[0] = 0;
+  if (!str || size == 1) return;
+  if (CFStringGetCString(str, buf, size, kCFStringEncodingUTF8)) return;
+  const char* text = CFStringGetCStringPtr(str, kCFStringEncodingUTF8);
+  if (!text) return;
+  const size_t n = wholeCharacters(text, strlen(text), (size_t)size - 1);
+  memcpy(buf, text, n);
+  buf[n] = 0;
+}
+
+HANDLE SWELL_CreateProcess(const char* exe, int argc, const char* const* argv)
+{
+  if (!exe || !*exe) return nullptr;
+  NSTask* task = new (std::nothrow) NSTask;
+  if (!task) return nullptr;
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(argv && argv[i] ? argv[i] : "");
+  task->setLaunchPath(exe);
+  task->setArguments(args);
+  if (!task->launch())
+  {
+    task->release();
+    return nullptr;
+  }
+  swell_kernel::ProcessHandle* h = new (std::nothrow) swell_kernel::ProcessHandle;
+  if (!h)
+  {
+    task->release();
+    return nullptr;
+  }
+  h->task = task;
+  h->waitTask = waitTask;
+  h->releaseTask = releaseTask;
+  return swell_kernel::registerHandle(h);
+}
+
+DWORD SWELL_WaitForNSTask(NSTask* task, DWORD ms)
+{
+  if (!task) return 0;
+  if (ms == 0) return task->isRunning() ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  const double seconds = ms == 0xFFFFFFFF ? -1.0 : ms * 0.001 * SWELL_GetTimeScale();
+  return task->waitUntilExit(seconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+void SWELL_ReleaseNSTask(NSTask* task)
+{
+  if (task) task->release();
+}
+
+void CreateThreadNS(void*, size_t, SWELL_ThreadProc proc, void* param, int, DWORD* tid)
+{
+  if (tid) *tid = 0;
+  if (!proc) return;
+  try
+  {
+    std::thread([proc, param] { proc(param); }).detach();
+  }
+  catch (const std::system_error&)
+  {
+    // No thread could be started; the caller gets no handle either way.
+  }
+}
+
+void SWELL_EnsureMultithreadedCocoa() {}
+
+void* SWELL_InitAutoRelease()
+{
+  return new (std::nothrow) NSAutoreleasePool;
+}
+
+void SWELL_QuitAutoRelease(void* pool)
+{
+  delete (NSAutoreleasePool*)pool;
+}
+
+void SWELL_RunEvents()
+{
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  for (int i = 0; i < 100 && loop->runOnce(); ++i)
+  {
+  }
+}
+
+void SWELL_EnableRightClickEmulate(BOOL on)
+{
+  s_rightclickemulate = on != 0;
+}
+
+BOOL IsRightClickEmulateEnabled()
+{
+  return s_rightclickemulate;
+}
+
+void SWELL_PostQuitMessage(void* sender)
+{
+  g_swell_terminating = true;
+  if (NSApplication::exists()) NSApp->stop((NSObject*)sender);
+}
+
+bool SWELL_IsTerminating()
+{
+  return g_swell_terminating;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// String conversion, child processes, threads, autorelease pools, event pumping,
+// right-click emulation and the quit request of the window-system layer.
+
+#include "platform/corefoundation/CFString.h"
+#include "winsys/swell-types.h"
+
+class NSTask;
+
+// A new string from UTF-8, or from ASCII when that fails; null counts as empty.
+CFStringRef SWELL_CStringToCFString(const char* s);
+// Nothing for size <= 0; else buf gets the string's UTF-8 text, cut at a whole
+// character when it does not fit, always NUL-terminated (empty for a null string).
+void SWELL_CFStringToCString(CFStringRef str, char* buf, int size);
+
+// Starts exe with its arguments (null ones count as empty) directly, never
+// through a shell. A process handle (CloseHandle, WaitForSingleObject), or null
+// when it cannot be started.
+HANDLE SWELL_CreateProcess(const char* exe, int argc, const char* const* argv);
+// 0 when the process has ended, 258 when it still runs after ms milliseconds of the
+// layer's clock (0xFFFFFFFF: no limit; 0: a single check).
+DWORD SWELL_WaitForNSTask(NSTask* task, DWORD ms);
+void SWELL_ReleaseNSTask(NSTask* task);
+
+// Starts a detached thread running proc(param); returns no handle.
+typedef void (*SWELL_ThreadProc)(void* param);
+void CreateThreadNS(void* attrs, size_t stack, SWELL_ThreadProc proc, void* param, int flags, DWORD* tid);
+// Threads here are always native threads: nothing to switch on.
+void SWELL_EnsureMultithreadedCocoa();
+
+// A new autorelease pool / drains and frees it (null ignored). Pools nest: quit
+// them in the reverse order of making them, on the thread that made them.
+void* SWELL_InitAutoRelease();
+void SWELL_QuitAutoRelease(void* pool);
+
+// Main thread: handles what is pending (posted work, due timers, events), at
+// most 100 turns of the run loop, without waiting.
+void SWELL_RunEvents();
+
+void SWELL_EnableRightClickEmulate(BOOL on);
+BOOL IsRightClickEmulateEnabled();
+
+// Main thread: marks the layer as terminating and asks the application to stop.
+void SWELL_PostQuitMessage(void* sender);
+bool SWELL_IsTerminating();

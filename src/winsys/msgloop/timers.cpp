@@ -1,0 +1,250 @@
+#include "winsys/msgloop/timers.h"
+
+#include "platform/appkit/NSRunLoop.h"
+#include "winsys/kernel.h"
+
+#include <mutex>
+
+namespace {
+
+struct TimerRec
+{
+  UINT_PTR id;
+  HWND hwnd;
+  NSTimer* timer;
+  TimerRec* next;
+};
+
+std::recursive_mutex m_timermutex;
+TimerRec* m_timer_list = nullptr;  // newest first
+HWND g_swell_only_timerhwnd = nullptr;
+
+// A timer request handed to the main thread. Records are recycled, never freed.
+struct PMQRec
+{
+  HWND hwnd;
+  UINT interval;  // KILL_REQUEST asks for KillTimer
+  UINT_PTR id;
+  TIMERPROC proc;
+  PMQRec* next;
+};
+const UINT KILL_REQUEST = 0xFFFFFFFF;
+
+std::recursive_mutex m_pmq_mutex;
+PMQRec* m_pmq = nullptr;
+PMQRec* m_pmq_tail = nullptr;
+PMQRec* m_pmq_empty = nullptr;
+int m_pmq_size = 0;
+bool m_flush_posted = false;
+bool s_flushing = false;  // main thread only
+
+// Queues (or updates in place) a request and has the main thread flush.
+void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
+{
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+    PMQRec* r = nullptr;
+    for (PMQRec* p = m_pmq; p; p = p->next)
+        if (p->hwnd == hwnd && p->id == id) r = p;
+    if (r)
+    {
+      r->interval = interval;
+      r->proc = proc;
+    }
+    else
+    {
+      r = m_pmq_empty;
+      if (r)
+        m_pmq_empty = r->next;
+      else
+        r = new PMQRec;
+      *r = PMQRec{hwnd, interval, id, proc, nullptr};
+      if (m_pmq_tail)
+        m_pmq_tail->next = r;
+      else
+        m_pmq = r;
+      m_pmq_tail = r;
+      ++m_pmq_size;
+    }
+    if (m_flush_posted) return;
+    m_flush_posted = true;
+  }
+  NSRunLoop::postToMainThread([] { SWELL_MessageQueue_Flush(); });
+}
+
+void timerFired(HWND hwnd, UINT_PTR id, TIMERPROC proc)
+{
+  if (g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd) return;
+  proc(hwnd, WM_TIMER, id, GetTickCount());
+}
+
+}  // namespace
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
+{
+  if (!hwnd && !proc) return 0;
+  if (hwnd && !id) return 0;
+  std::lock_guard<std::recursive_mutex> lock(m_timermutex);
+  if (!AKIsMainThread())
+  {
+    // A window-less timer's id is its record: made now, so that the caller can
+    // kill it before or after the main thread starts it.
+    if (!hwnd && !id)
+    {
+      TimerRec* rec = new TimerRec{0, nullptr, nullptr, m_timer_list};
+      rec->id = (UINT_PTR)rec;
+      m_timer_list = rec;
+      id = rec->id;
+    }
+    queueRequest(hwnd, id, ms < 0xFFFFFFFE ? ms : 0xFFFFFFFE, proc);
+    return id;
+  }
+  // Timers of a window without a callback go to the window's view.
+  if (!proc) return 0;
+
+  TimerRec* rec = nullptr;
+  if (hwnd || id)
+    for (TimerRec* r = m_timer_list; r; r = r->next)
+      if (r->id == id && r->hwnd == hwnd)
+      {
+        rec = r;
+        if (r->timer)
+        {
+          r->timer->invalidate();
+          r->timer->release();
+          r->timer = nullptr;
+        }
+        break;
+      }
+  // A queued window-less timer killed before the flush starts nothing.
+  if (!rec && !hwnd && s_flushing) return 0;
+  const bool fresh = !rec;
+  if (fresh) rec = new TimerRec{id, hwnd, nullptr, nullptr};
+  if (!hwnd) rec->id = (UINT_PTR)rec;
+  const UINT_PTR tid = rec->id;
+  const NSTimeInterval interval = ms ? ms * 0.001 : 0.001;
+  rec->timer = NSTimer::timerWithAction(
+      interval, nullptr, [hwnd, tid, proc](NSTimer*) { timerFired(hwnd, tid, proc); }, nullptr, true);
+  NSRunLoop::currentRunLoop()->addTimer(rec->timer, NSRunLoopCommonModes);
+  if (fresh)
+  {
+    rec->next = m_timer_list;
+    m_timer_list = rec;
+  }
+  return tid;
+}
+
+bool KillTimer(HWND hwnd, UINT_PTR id)
+{
+  if (!hwnd && !id) return false;
+  std::lock_guard<std::recursive_mutex> lock(m_timermutex);
+  if (id != SWELL_ALL_TIMERS && !AKIsMainThread())
+  {
+    queueRequest(hwnd, id, KILL_REQUEST, nullptr);
+    return true;
+  }
+  if (!hwnd && id == SWELL_ALL_TIMERS) return false;
+  bool removed = false;
+  for (TimerRec** pp = &m_timer_list; *pp;)
+  {
+    TimerRec* r = *pp;
+    if (r->hwnd == hwnd && (id == SWELL_ALL_TIMERS || r->id == id))
+    {
+      *pp = r->next;
+      // The kit's timers belong to the main thread; from elsewhere (only the
+      // all-timers request comes here) the stop is handed over.
+      NSTimer* t = r->timer;
+      if (t && AKIsMainThread())
+      {
+        t->invalidate();
+        t->release();
+      }
+      else if (t)
+        NSRunLoop::postToMainThread([t] {
+          t->invalidate();
+          t->release();
+        });
+      delete r;
+      removed = true;
+      if (id != SWELL_ALL_TIMERS) break;
+    }
+    else
+      pp = &r->next;
+  }
+  return removed;
+}
+
+void SWELL_Internal_PostMessage_Init()
+{
+  // The queue needs no setting up of its own: requests reach the main thread
+  // through the kit's posted queue. Recording the main thread is what remains.
+  AKIsMainThread();
+}
+
+void SWELL_MessageQueue_Flush()
+{
+  PMQRec* list;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+    list = m_pmq;
+    m_pmq = m_pmq_tail = nullptr;
+    m_flush_posted = false;
+  }
+  if (!list) return;
+  int n = 0;
+  PMQRec* last = nullptr;
+  s_flushing = true;
+  for (PMQRec* r = list; r; r = r->next, ++n)
+  {
+    if (r->interval == KILL_REQUEST)
+      KillTimer(r->hwnd, r->id);
+    else
+      SetTimer(r->hwnd, r->id, r->interval, r->proc);
+    last = r;
+  }
+  s_flushing = false;
+  std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+  m_pmq_size -= n;
+  last->next = m_pmq_empty;
+  m_pmq_empty = list;
+}
+
+void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd)
+{
+  std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+  PMQRec* prev = nullptr;
+  for (PMQRec* r = m_pmq; r;)
+  {
+    PMQRec* next = r->next;
+    if (!hwnd || r->hwnd == hwnd)
+    {
+      (prev ? prev->next : m_pmq) = next;
+      if (m_pmq_tail == r) m_pmq_tail = prev;
+      r->next = m_pmq_empty;
+      m_pmq_empty = r;
+      --m_pmq_size;
+    }
+    else
+      prev = r;
+    r = next;
+  }
+}
+
+int SWELL_Internal_PMQ_QueuedCount()
+{
+  std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+  return m_pmq_size;
+}
+
+void SWELL_RunRunLoop(int ms)
+{
+  SWELL_RunRunLoopEx(ms, nullptr);
+}
+
+void SWELL_RunRunLoopEx(int ms, HWND hwnd)
+{
+  HWND previous = g_swell_only_timerhwnd;
+  g_swell_only_timerhwnd = hwnd;
+  NSRunLoop::currentRunLoop()->runFor(ms * 0.001);
+  if (g_swell_only_timerhwnd == hwnd) g_swell_only_timerhwnd = previous;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Win32 timers on the application kit's run loop, and the queue by which other
+// threads hand timer requests to the main thread.
+//
+// Threads: SetTimer and KillTimer may be called on any thread. On the main thread
+// (the kit's) they act at once; on another thread the request is queued and made
+// on the main thread at its next run-loop turn, so every timer is created, fired
+// and stopped on the main thread. SWELL_MessageQueue_Flush and the run-loop
+// helpers are main-thread only.
+
+#include "winsys/swell-types.h"
+
+struct HWND__;
+typedef HWND__* HWND;
+typedef uintptr_t UINT_PTR;
+
+const UINT WM_TIMER = 0x0113;
+// The id that KillTimer reads as "every timer of the window".
+const UINT_PTR SWELL_ALL_TIMERS = ~(UINT_PTR)0;
+
+typedef void (*TIMERPROC)(HWND hwnd, UINT msg, UINT_PTR id, DWORD tickCount);
+
+// The timer's id, or 0. Without a window the id is chosen here (a timer of its own
+// each call); with one, the same window and id replace the earlier timer. A window
+// without a callback needs the window views of the layer and gets 0 here.
+// From another thread: the request is queued and the id returned (a window-less
+// timer's id is chosen at once, so it can be killed before the timer starts).
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc);
+// True when a timer was removed, or the request was queued from another thread.
+// SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread.
+bool KillTimer(HWND hwnd, UINT_PTR id);
+
+// Main thread: sets up the queue (once) and records the calling thread's run loop.
+void SWELL_Internal_PostMessage_Init();
+// Main thread: makes every queued request, in order; requests queued meanwhile wait.
+void SWELL_MessageQueue_Flush();
+// Drops queued requests of hwnd (all of them for a null hwnd).
+void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd);
+// Requests waiting in the queue (a diagnostic for tests).
+int SWELL_Internal_PMQ_QueuedCount();
+
+// Main thread: runs the run loop for ms milliseconds of its clock; the Ex form lets
+// only hwnd's timers fire meanwhile.
+void SWELL_RunRunLoop(int ms);
+void SWELL_RunRunLoopEx(int ms, HWND hwnd);

@@ -1,0 +1,176 @@
+// Timers of the window-system layer on the kit's run loop, driven by its virtual
+// clock: a timer fires exactly when the test moves the clock.
+#include "winsys/msgloop/timers.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSRunLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Fire
+{
+  HWND hwnd;
+  UINT msg;
+  UINT_PTR id;
+  std::thread::id thread;
+};
+std::vector<Fire> g_fires;
+UINT_PTR g_killSelf = 0;
+
+void record(HWND hwnd, UINT msg, UINT_PTR id, DWORD)
+{
+  g_fires.push_back(Fire{hwnd, msg, id, std::this_thread::get_id()});
+}
+
+void killSelf(HWND hwnd, UINT msg, UINT_PTR id, DWORD t)
+{
+  record(hwnd, msg, id, t);
+  g_killSelf = KillTimer(hwnd, id) ? id : ~(UINT_PTR)0;
+}
+
+HWND window(int n)
+{
+  return (HWND)(uintptr_t)(0x1000 * n);
+}
+
+class Timers : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    NSApplication::sharedApplication();
+    loop = NSRunLoop::currentRunLoop();
+    loop->setVirtualClock(true);
+    SWELL_Internal_PostMessage_Init();
+    g_fires.clear();
+    g_killSelf = 0;
+  }
+  void TearDown() override
+  {
+    KillTimer(window(1), SWELL_ALL_TIMERS);
+    KillTimer(window(2), SWELL_ALL_TIMERS);
+    loop->runOnce();
+    loop->setVirtualClock(false);
+  }
+  int firesOf(UINT_PTR id)
+  {
+    int n = 0;
+    for (const Fire& f : g_fires) n += f.id == id;
+    return n;
+  }
+  NSRunLoop* loop = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Timers, WindowlessTimerFiresEveryIntervalWithItsOwnId)
+{
+  const UINT_PTR id = SetTimer(nullptr, 0, 100, record);
+  ASSERT_NE(id, 0u);
+  const UINT_PTR other = SetTimer(nullptr, 0, 100, record);
+  EXPECT_NE(other, id) << "each window-less timer is new";
+  EXPECT_TRUE(KillTimer(nullptr, other));
+  loop->runFor(0.099);
+  EXPECT_EQ(firesOf(id), 0);
+  loop->runFor(0.002);
+  EXPECT_EQ(firesOf(id), 1);
+  loop->runFor(0.300);
+  EXPECT_EQ(firesOf(id), 4);
+  EXPECT_EQ(g_fires[0].msg, WM_TIMER);
+  EXPECT_EQ(g_fires[0].hwnd, nullptr);
+  EXPECT_TRUE(KillTimer(nullptr, id));
+  EXPECT_FALSE(KillTimer(nullptr, id));
+  loop->runFor(0.5);
+  EXPECT_EQ(firesOf(id), 4);
+}
+
+TEST_F(Timers, ArgumentRulesReplacementAndKillingAll)
+{
+  struct Case
+  {
+    HWND hwnd;
+    UINT_PTR id;
+    TIMERPROC proc;
+    UINT_PTR want;
+  };
+  const Case cases[] = {
+      {nullptr, 0, nullptr, 0},      // neither window nor callback
+      {window(1), 0, record, 0},     // a window needs an id
+      {window(1), 7, nullptr, 0},    // window timers without callback need window views
+      {window(1), 7, record, 7},
+      {window(1), 7, record, 7},     // replaces, does not add
+      {window(1), 8, record, 8},
+      {window(2), 7, record, 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SetTimer(c.hwnd, c.id, 50, c.proc), c.want);
+  loop->runFor(0.051);
+  ASSERT_EQ(g_fires.size(), 3u) << "window 1 has two timers, window 2 one";
+  EXPECT_FALSE(KillTimer(nullptr, 0));
+  EXPECT_FALSE(KillTimer(nullptr, SWELL_ALL_TIMERS));
+  EXPECT_TRUE(KillTimer(window(1), SWELL_ALL_TIMERS));
+  EXPECT_FALSE(KillTimer(window(1), 7));
+  EXPECT_FALSE(KillTimer(window(1), SWELL_ALL_TIMERS));
+  g_fires.clear();
+  loop->runFor(0.05);
+  ASSERT_EQ(g_fires.size(), 1u);
+  EXPECT_EQ(g_fires[0].hwnd, window(2));
+  EXPECT_TRUE(KillTimer(window(2), 7));
+  EXPECT_FALSE(KillTimer(window(2), 7));
+}
+
+TEST_F(Timers, KillTimerInsideItsOwnCallbackStopsIt)
+{
+  const UINT_PTR id = SetTimer(nullptr, 0, 10, killSelf);
+  loop->runFor(0.1);
+  EXPECT_EQ(firesOf(id), 1);
+  EXPECT_EQ(g_killSelf, id);
+}
+
+TEST_F(Timers, TimerSetFromAnotherThreadFiresOnTheMainRunLoop)
+{
+  UINT_PTR windowless = 0, withWindow = 0, killedEarly = 0;
+  std::thread worker([&] {
+    windowless = SetTimer(nullptr, 0, 20, record);
+    withWindow = SetTimer(window(1), 5, 0xFFFFFFFF, record);
+    // Re-setting the same window's timer updates the queued request in place.
+    SetTimer(window(1), 5, 30, record);
+    killedEarly = SetTimer(nullptr, 0, 20, record);
+    EXPECT_TRUE(KillTimer(nullptr, killedEarly));
+  });
+  worker.join();
+  EXPECT_NE(windowless, 0u);
+  EXPECT_EQ(withWindow, 5u);
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 3);
+  EXPECT_TRUE(g_fires.empty()) << "nothing runs before the main thread turns";
+  loop->runFor(0.061);
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
+  EXPECT_EQ(firesOf(windowless), 3);
+  EXPECT_EQ(firesOf(5), 2);
+  EXPECT_EQ(firesOf(killedEarly), 0);
+  for (const Fire& f : g_fires) EXPECT_EQ(f.thread, std::this_thread::get_id());
+  // Killing from another thread goes through the queue as well.
+  std::thread killer([&] { EXPECT_TRUE(KillTimer(nullptr, windowless)); });
+  killer.join();
+  loop->runFor(0.1);
+  EXPECT_EQ(firesOf(windowless), 3);
+}
+
+TEST_F(Timers, ClearingTheQueueDropsOnlyThatWindowsRequests)
+{
+  std::thread worker([&] {
+    SetTimer(window(1), 1, 10, record);
+    SetTimer(window(2), 2, 10, record);
+    SetTimer(window(1), 3, 10, record);
+  });
+  worker.join();
+  SWELL_Internal_PMQ_ClearAllMessages(window(1));
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 1);
+  loop->runFor(0.011);
+  EXPECT_EQ(firesOf(1) + firesOf(3), 0);
+  EXPECT_EQ(firesOf(2), 1);
+}
