@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# starts the services the tests need, runs every test through CTest, stops the services.
+# starts the services the tests need, runs every test through CTest, stops the services,
+# then builds the fuzz targets with clang and gives each a short run (tools/fuzz.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -22,3 +23,6 @@ if [ -x "$services" ]; then
 fi
 
 ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 600 </dev/null
+
+# The fuzz targets in a clang build of their own beside the test build.
+DAVREL_FUZZ_BUILD="${DAVREL_FUZZ_BUILD:-$build/clang-fuzz}" DAVREL_FUZZ_JOBS="$jobs" bash tools/fuzz.sh

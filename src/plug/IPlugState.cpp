@@ -593,7 +593,14 @@ bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
     if (!DoesStateChunks() || !SizedChunkAt(pData, size, kFXPHeaderSize, &state)) return false;
     int pos = 0;
     if (!GetIPlugVerFromChunk(&state, &pos)) return false;
-    if (UnserializeState(&state, pos) < 1) return false;
+    // A state the plug-in refuses may have been half applied: the values go back.
+    ByteChunk before;
+    const bool saved = SerializeState(&before);
+    if (UnserializeState(&state, pos) < 1)
+    {
+      if (saved) UnserializeState(&before, 0);
+      return false;
+    }
     ModifyCurrentPreset();
   }
   else if (IsMagic(pData + 8, "FxCk"))

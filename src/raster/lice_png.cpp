@@ -169,6 +169,11 @@ bool decode(PngJob* job, LICE_IBitmap* given)
 LICE_IBitmap* load(PngJob& job, LICE_IBitmap* given)
 {
   job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, onError, onWarning);
+  // Chunks the bitmap never uses are passed over unread: libpng allocates and clears
+  // the length such a chunk states before reading it, so a file of a few bytes could
+  // otherwise take gigabytes.
+  static const png_byte kUnused[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0";
+  if (job.png) png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, kUnused, 8);
   if (job.png) job.info = png_create_info_struct(job.png);
   bool ok = false;
   if (!job.png || !job.info)
@@ -185,6 +190,15 @@ LICE_IBitmap* load(PngJob& job, LICE_IBitmap* given)
   return nullptr;
 }
 
+// The signature, then the header chunk first, as the format demands. libpng checks
+// this only in the handlers of the chunks it reads, and the chunks passed over unread
+// would otherwise be let through ahead of the header.
+const int kPngStart = 16;
+bool startsLikePng(const unsigned char* p, long long size)
+{
+  return size >= kPngStart && !png_sig_cmp((png_const_bytep)p, 0, 8) && !memcmp(p + 12, "IHDR", 4);
+}
+
 }  // namespace
 
 LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
@@ -197,14 +211,22 @@ LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
     log("LICE: PNG %s not loaded: cannot open the file", job.what);
     return nullptr;
   }
+  unsigned char start[kPngStart];
+  const bool read = fread(start, 1, sizeof(start), job.fp) == sizeof(start) && fseek(job.fp, 0, SEEK_SET) == 0;
+  if (!read || !startsLikePng(start, sizeof(start)))
+  {
+    fclose(job.fp);
+    log("LICE: PNG %s not loaded: no PNG signature and header chunk", job.what);
+    return nullptr;
+  }
   return load(job, bitmap);
 }
 
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap)
 {
-  if (!data || size < 8 || png_sig_cmp((png_const_bytep)data, 0, 8))
+  if (!data || !startsLikePng((const unsigned char*)data, size))
   {
-    log("LICE: PNG from memory not loaded: no PNG signature");
+    log("LICE: PNG from memory not loaded: no PNG signature and header chunk");
     return nullptr;
   }
   PngJob job;

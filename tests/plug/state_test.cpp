@@ -580,6 +580,12 @@ TEST_F(PlugFiles, BadProgramFilesAreRefusedBeforeAnyChange)
       {"truncated header", {good.begin(), good.begin() + 50}},
       {"truncated chunk", {good.begin(), good.begin() + 70}},
       {"empty", {}},
+      // A whole chunk, but the state in it holds one value of three.
+      {"state short of its values", [&] {
+         std::vector<uint8_t> v = patch(56, {0, 0, 0, 16});
+         v.resize(76);
+         return v;
+       }()},
   };
   for (const auto& c : cases)
   {
