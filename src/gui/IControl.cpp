@@ -113,7 +113,7 @@ void IControl::UpdateDisplayControls()
   if (!param) return;
   if (mValDisplayControl)
   {
-    // Display entries run to 55 characters; the buffer holds them whole.
+    // Display entries run to 255 characters; the buffer holds them whole.
     char text[kDisplayBufferLen];
     param->GetDisplayForHost(param->Value(), false, text, true);
     mValDisplayControl->SetTextFromPlug(text);

@@ -35,7 +35,7 @@ public:
   static constexpr float kGrayedWeight = 0.5f;
   // The longest text a display control is given: a parameter's display entry with
   // its terminating zero, or a number.
-  static const int kDisplayBufferLen = 64;
+  static const int kDisplayBufferLen = 256;  // a parameter's longest display entry
 
   IControl(IPlugBase* plug, const IRECT& rect, int paramIdx = -1,
            IChannelBlend::EBlendMethod blendMethod = IChannelBlend::kBlendNone);

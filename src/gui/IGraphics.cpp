@@ -366,6 +366,7 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect)
 {
   if (!control || !param || !rect) return;
   const IParamKind kind = param->Type();
+  static_assert(IControl::kDisplayBufferLen >= IParam::kDisplayTextLen, "a display entry must fit");
   char current[IControl::kDisplayBufferLen];
 
   if ((kind == kTypeBool || kind == kTypeEnum) && param->GetNDisplayTexts())

@@ -22,7 +22,8 @@ public:
   enum
   {
     kNameLen = 55,         // name, label and group fields, with the terminating zero
-    kDisplayTextLen = 56,  // one display entry, with the terminating zero
+    kDisplayTextLen = 256, // one display entry, with the terminating zero: room for a
+                           // device name, which selects the MIDI port it names
     kMaxNumberLen = 31     // longest number form GetDisplayForHost writes
   };
 

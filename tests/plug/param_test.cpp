@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -134,8 +136,8 @@ TEST(Param, InitStoresTextsAndTagsAndCutsLongOnes)
   EXPECT_STREQ(p.GetLabelForHost(), "dB");
   EXPECT_EQ(p.GetTag1(), 7);
   EXPECT_EQ(p.GetTag2(), -3);
-  p.SetDisplayText(0, std::string(70, 't').c_str());
-  EXPECT_EQ(strlen(p.GetDisplayText(0)), 55u);
+  p.SetDisplayText(0, std::string(300, 't').c_str());
+  EXPECT_EQ(strlen(p.GetDisplayText(0)), 255u);
 }
 
 TEST(Param, SecondInitKeepsFirstKindTakesNewRange)
@@ -287,6 +289,17 @@ TEST(Param, DisplayTextsFollowTheirValues)
   EXPECT_STREQ(text, "C");
   p.GetDisplayForHost(2.0, false, text, false);
   EXPECT_STREQ(text, "2");
+
+  // Device names select their MIDI port by name: two long names that differ only
+  // near their ends stay whole and apart.
+  const std::string longA = std::string(200, 'n') + ":MIDI Out A", longB = std::string(200, 'n') + ":MIDI Out B";
+  p.SetDisplayText(3, longA.c_str());
+  p.SetDisplayText(4, longB.c_str());
+  EXPECT_EQ(std::string(p.GetDisplayText(3)), longA);
+  EXPECT_TRUE(p.MapDisplayText(longB.c_str(), &v));
+  EXPECT_EQ(v, 4);
+  p.GetDisplayForHost(4.0, false, text);
+  EXPECT_EQ(std::string(text), longB);
 }
 
 TEST(Param, BoolShowsItsTextOrItsNumber)
