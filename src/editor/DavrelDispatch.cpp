@@ -465,10 +465,11 @@ void Davrel::randomizePatch()
   partRequestPending = true;
   SenderJob send(kSendArrangementToDevice);
   send.toLibrarian = false;
-  startJob(send);
+  // Only a send started here takes the request behind it; a dropped one drops it too.
+  const bool sending = startJob(send);
   showNameLine("Patch Randomized");
   pushToControls(kRandomize, 0.0);
-  requestFollowsSend = true;
+  requestFollowsSend = sending;
   OnParamChange(kRequestTempData);
   requestFollowsSend = false;
 }

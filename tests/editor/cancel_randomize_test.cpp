@@ -206,7 +206,10 @@ TEST_F(Randomizing, SendsTheDrawnProgramWithoutHoldingTheMainThread)
   IGraphics* gui = e.GetGUI();
   for (int i = 0; i < gui->NLayers(); ++i)
   {
-    if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize)) EXPECT_EQ(c->GetValue(), 0.0);
+    if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize))
+    {
+      EXPECT_EQ(c->GetValue(), 0.0);
+    }
   }
   EXPECT_TRUE(e.partRequestPending);
 
@@ -253,7 +256,10 @@ TEST(RandomizeOnNoPage, DoesNothing)
   EXPECT_FALSE(e.partRequestPending);
   for (int id = 0; id < kNumParams; ++id)
   {
-    if (id != kRandomize) EXPECT_EQ(e.GetParam(id)->Value(), before[(size_t)id]) << "parameter " << id;
+    if (id != kRandomize)
+    {
+      EXPECT_EQ(e.GetParam(id)->Value(), before[(size_t)id]) << "parameter " << id;
+    }
   }
 }
 
