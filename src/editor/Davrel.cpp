@@ -156,8 +156,12 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   {
     IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
     progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
-    // The two "Cancel Data Request" buttons (at 860,340 and 1150,122) come with
-    // the control factories.
+    // The first button serves the librarian page, the second the editor pages;
+    // the factory scales the positions.
+    cancelButtons[0] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860, 340,
+                                                                   "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
+    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 1150,
+                                                                   122, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
     progressIndicator->Hide(true);
     progressLayer->Hide(true);
   }

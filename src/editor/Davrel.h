@@ -241,6 +241,13 @@ protected:
 
   // Empty hooks for the librarian page's commands and transfers, which come later.
   virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
+  // The current-program request as the follow-up of the running transfer job;
+  // false when no job runs.
+  virtual bool queueRequestAfterTransfer();
+  void randomizePatch();
+  // Set while the randomize entry dispatches its program request: the request
+  // follows the program send instead of being dropped while that runs.
+  bool requestFollowsSend = false;
 
 private:
   friend class DavrelPageHost;

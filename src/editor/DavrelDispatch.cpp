@@ -30,7 +30,7 @@ bool isLibrarianCommand(int id)
   switch (id)
   {
     case kBankSelection: case kPatchSelection: case kPatchName: case kRefreshFolders: case kOverwriteBank:
-    case kRandomize: case kPatchUp: case kPatchDown: case kPushArrangement: case kCancelDataRequest:
+    case kPatchUp: case kPatchDown: case kPushArrangement:
     case kRequestTempData: case kPatchSelectionListUpper: case kPatchSelectionListLower:
       return true;
     default:
@@ -232,14 +232,21 @@ void Davrel::OnParamChange(int paramIdx)
       if (midiOutSet)
       {
         midiMessageManager->patchRequested = true;
-        if (!startTransferJob(kSendActiveArrangementRequest, 0, true)) midiMessageManager->patchRequested = false;
+        if (!(requestFollowsSend && queueRequestAfterTransfer()) &&
+            !startTransferJob(kSendActiveArrangementRequest, 0, true))
+          midiMessageManager->patchRequested = false;
       }
     }
+  }
+  else if (paramIdx == kRandomize)
+  {
+    if (v == 1 && paramValue(kMainPage) > 0.0) randomizePatch();
+    return;
   }
   else if (isLibrarianCommand(paramIdx))
   {
     onLibrarianCommand(paramIdx, v);
-    if (paramIdx == kRandomize || paramIdx == kPatchUp || paramIdx == kPatchDown || paramIdx == kCancelDataRequest)
+    if (paramIdx == kPatchUp || paramIdx == kPatchDown)
       return;
   }
   else if (dispatchSettings(paramIdx, value, v))
@@ -446,4 +453,28 @@ void Davrel::sendStage(int paramIdx, double value, int v)
   (void)value;
   (void)v;
 #endif
+}
+
+// Runs under the plug-in mutex, so it never waits for the send: the program
+// request that ends it is chained behind the send job instead.
+void Davrel::randomizePatch()
+{
+  if (!midiMessageManager) return;
+  midiMessageManager->randomGenerator();
+  midiMessageManager->randomizePatchSettings(currentPart);
+  partRequestPending = true;
+  SenderJob send(kSendArrangementToDevice);
+  send.toLibrarian = false;
+  // Only a send started here takes the request behind it; a dropped one drops it too.
+  const bool sending = startJob(send);
+  showNameLine("Patch Randomized");
+  pushToControls(kRandomize, 0.0);
+  requestFollowsSend = sending;
+  OnParamChange(kRequestTempData);
+  requestFollowsSend = false;
+}
+
+bool Davrel::queueRequestAfterTransfer()
+{
+  return midiMessageManager && midiMessageManager->queueActiveRequestAfterRunningJob();
 }

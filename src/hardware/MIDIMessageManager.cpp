@@ -189,6 +189,14 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
   std::lock_guard<std::mutex> lock(startLock[t]);
   if (t == kTransferThread && !isClosing.load())
   {
+    if (activeRequestQueued)
+    {
+      activeRequestQueued = false;
+      patchRequested.store(true);
+      s->command = kSendActiveArrangementRequest;
+      s->requestTarget = true;
+      return true;
+    }
     const int part = pendingProgramChangePart.exchange(-1);
     if (part >= 0)
     {
@@ -215,6 +223,14 @@ bool MIDIMessageManager::waitIdle(EWorkerThread t, int timeoutMs)
     if ((int)(GetTickCount() - start) > timeoutMs) return false;
     Sleep(5);
   }
+  return true;
+}
+
+bool MIDIMessageManager::queueActiveRequestAfterRunningJob()
+{
+  std::lock_guard<std::mutex> lock(startLock[kTransferThread]);
+  if (isClosing.load() || !busy[kTransferThread].load()) return false;
+  activeRequestQueued = true;
   return true;
 }
 

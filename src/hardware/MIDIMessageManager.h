@@ -105,6 +105,10 @@ public:
   // Waits (bounded, scaled clock) until the thread is idle; for tests.
   bool waitIdle(EWorkerThread thread, int timeoutMs);
   MIDIMessageSender* sender(EWorkerThread thread) { return senders[thread]; }
+  // The current-program request (command 4, answer to the editor) as the follow-up
+  // of the running transfer job: true when it was queued, false when the thread
+  // is idle (the caller then starts it itself).
+  bool queueActiveRequestAfterRunningJob();
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
   void resetContinuousClock(bool stop);
@@ -156,6 +160,7 @@ private:
   Poco::Thread threads[kNumWorkerThreads];
   std::mutex startLock[kNumWorkerThreads];
   std::atomic<bool> busy[kNumWorkerThreads] = {};
+  bool activeRequestQueued = false;  // under startLock[kTransferThread]
   std::atomic<bool> clockStop{true};
   std::atomic<bool> isClosing{false};
 };

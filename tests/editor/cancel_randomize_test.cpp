@@ -1,0 +1,266 @@
+// The cancel buttons of the progress overlay against a running request, and the
+// randomize command end to end with the real transfer jobs.
+
+#include "EditorTestSupport.h"
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "hardware/DumpLayout.h"
+#include "hardware/SysexPacking.h"
+#include "ui/ControlLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<unsigned char>;
+
+// Jobs run on the manager's threads instead of being recorded.
+class LiveEditor : public EditorUnderTest
+{
+public:
+  bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
+  MIDIMessageManager* manager() { return midiMessageManager; }
+};
+
+bool pollUntil(const std::function<bool()>& done, int boundMs)
+{
+  const auto end = Clock::now() + std::chrono::milliseconds(boundMs);
+  while (!done())
+  {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+bool isRequest(const Bytes& m, unsigned char function)
+{
+  return m.size() == 6 && m[0] == 0xF0 && m[4] == function && m[5] == 0xF7;
+}
+
+struct Live : ::testing::Test
+{
+  DataFolder data;
+  LiveEditor e;
+
+  void SetUp() override
+  {
+    e.GetParam(kGlobalMidiChannel)->InitInt("global", 0, 0, 15);
+    e.GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
+    e.GetParam(kGlobalMidiChannel)->Set(9);
+    e.GetParam(kDeviceOutSelection)->Set(1);
+    e.GetParam(kLibSyncTimer)->InitInt("timer", 7, 0, 7);  // the 100 ms unit
+    e.midiOutSet = true;
+    e.sysexChannelByte = 0x39;
+    e.globalSent = true;
+    e.takeSent();
+  }
+
+  bool sentRequest(unsigned char function)
+  {
+    std::lock_guard<std::mutex> l(e.lock);
+    for (const Bytes& m : e.sent)
+      if (isRequest(m, function)) return true;
+    return false;
+  }
+
+  // Starts the current-program request, which waits for an answer that never comes.
+  void startUnansweredRequest()
+  {
+    e.GetParam(kRequestTempData)->Set(1);
+    e.OnParamChange(kRequestTempData);
+    ASSERT_TRUE(e.manager()->isRunning(kTransferThread));
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+  }
+
+  void expectCancelledWithin(int boundMs)
+  {
+    EXPECT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, boundMs));
+    EXPECT_EQ(e.nameLine(), "Data request CANCELLED!");
+    EXPECT_TRUE(e.progressIndicator->IsHidden());
+  }
+};
+
+TEST_F(Live, CancelEndsARunningRequest)
+{
+  startUnansweredRequest();
+  const auto t0 = Clock::now();
+  e.userSets(kCancelDataRequest, 1);
+  expectCancelledWithin(1000);
+  // Unanswered, the request would run 35 waits of 100 ms before timing out.
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
+}
+
+TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)
+{
+  ControlLayer* layer = e.progressLayer;
+  ASSERT_NE(layer, nullptr);
+  std::vector<IControl*> buttons;
+  for (int i = 0; i < layer->controls.GetSize(); ++i)
+    if (layer->controls.Get(i)->ParamIdx() == kCancelDataRequest) buttons.push_back(layer->controls.Get(i));
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_EQ(buttons[0], e.cancelButtons[0]);
+  EXPECT_EQ(buttons[1], e.cancelButtons[1]);
+  const double s = e.uiScale;
+  EXPECT_EQ(buttons[0]->GetRECT().L, (int)(860 * s));
+  EXPECT_EQ(buttons[0]->GetRECT().T, (int)(340 * s));
+  EXPECT_EQ(buttons[1]->GetRECT().L, (int)(1150 * s));
+  EXPECT_EQ(buttons[1]->GetRECT().T, (int)(122 * s));
+
+  // The librarian page shows the first button while a request runs, the editor
+  // pages the second; a click on the shown one cancels.
+  e.GetParam(kMainPage)->InitInt("page", 1, 0, 4);
+  for (int page : {1, 2})
+  {
+    SCOPED_TRACE(page);
+    e.GetParam(kMainPage)->Set(page);
+    IControl* shown = buttons[page == 1 ? 0 : 1];
+    IControl* other = buttons[page == 1 ? 1 : 0];
+    startUnansweredRequest();
+    ASSERT_TRUE(pollUntil([&] { return !shown->IsHidden(); }, 1000));
+    EXPECT_TRUE(other->IsHidden());
+    const IRECT r = shown->GetRECT();
+    IMouseMod mod;
+    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+    e.GetGUI()->OnMouseDown(x, y, &mod);
+    e.GetGUI()->OnMouseUp(x, y, &mod);
+    expectCancelledWithin(1000);
+    EXPECT_TRUE(shown->IsHidden());
+  }
+}
+
+// Parameter values as a program dump carries them.
+struct Values : DumpParamAccess
+{
+  explicit Values(Davrel& d) : e(d) {}
+  Davrel& e;
+  std::map<int, double> written;
+  double value(int id) override { return e.GetParam(id)->Value(); }
+  void setValue(int id, double v) override { written[id] = v; }
+};
+
+// The program dump inside a sent message (the trace may frame it once more).
+const unsigned char* programDumpIn(const Bytes& m)
+{
+  for (size_t i = 0; i + kProgramDumpSize <= m.size(); ++i)
+    if (m[i] == 0xF0 && m[i + 1] == 0x42 && m[i + 3] == 0x58 && m[i + 4] == 0x40 && m[i + kProgramDumpSize - 1] == 0xF7)
+      return m.data() + i;
+  return nullptr;
+}
+
+struct Randomizing : Live
+{
+  std::vector<double> before;
+
+  // Randomizes with the main thread's clock running; the call must not wait for the send.
+  void randomize()
+  {
+    ASSERT_GT(e.GetParam(kMainPage)->Value(), 0.0);
+    before.resize(kNumParams);
+    for (int id = 0; id < kNumParams; ++id) before[(size_t)id] = e.GetParam(id)->Value();
+    e.GetParam(kRandomize)->Set(1);
+    const auto t0 = Clock::now();
+    e.OnParamChange(kRandomize);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(100));
+  }
+
+  // The sent program dump carries the drawn values.
+  void expectDumpOfDrawnValues(const std::vector<Bytes>& sent, int dumpAt)
+  {
+    Values parsed(e);
+    parseProgramDumpParams(programDumpIn(sent[(size_t)dumpAt]), parsed, nullptr);
+    int changed = 0;
+    for (const auto& [id, v] : parsed.written)
+    {
+      const double now = e.GetParam(id)->Value();
+      if (now == before[(size_t)id]) continue;
+      ++changed;
+      EXPECT_DOUBLE_EQ(v, now) << "parameter " << id;
+    }
+    EXPECT_GT(changed, 20);
+  }
+
+  int indexOf(const std::vector<Bytes>& sent, const std::function<bool(const Bytes&)>& match)
+  {
+    for (int i = 0; i < (int)sent.size(); ++i)
+      if (match(sent[(size_t)i])) return i;
+    return -1;
+  }
+};
+
+TEST_F(Randomizing, SendsTheDrawnProgramWithoutHoldingTheMainThread)
+{
+  // With the host transport running the value display leaves names of no timbre
+  // alone, so the closing request dispatch keeps the randomize text in view.
+  e.transportRunning = true;
+  randomize();
+  EXPECT_EQ(e.nameLine(), "Patch Randomized");
+  EXPECT_EQ(e.GetParam(kRandomize)->Value(), 0.0);
+  IGraphics* gui = e.GetGUI();
+  for (int i = 0; i < gui->NLayers(); ++i)
+  {
+    if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize))
+    {
+      EXPECT_EQ(c->GetValue(), 0.0);
+    }
+  }
+  EXPECT_TRUE(e.partRequestPending);
+
+  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 3000));
+  const std::vector<Bytes> sent = e.takeSent();
+  const int dumpAt = indexOf(sent, [](const Bytes& m) { return programDumpIn(m) != nullptr; });
+  ASSERT_GE(dumpAt, 0);
+  expectDumpOfDrawnValues(sent, dumpAt);
+  // The request value is 0: its dispatch asks for nothing.
+  EXPECT_LT(indexOf(sent, [](const Bytes& m) { return isRequest(m, 0x10); }), 0);
+}
+
+TEST_F(Randomizing, TheProgramRequestFollowsTheSend)
+{
+  e.GetParam(kRequestTempData)->Set(1);
+  randomize();
+  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 3000));
+  const std::vector<Bytes> sent = e.takeSent();
+  const int dumpAt = indexOf(sent, [](const Bytes& m) { return programDumpIn(m) != nullptr; });
+  ASSERT_GE(dumpAt, 0);
+  EXPECT_GT(indexOf(sent, [](const Bytes& m) { return isRequest(m, 0x10); }), dumpAt);
+  expectDumpOfDrawnValues(sent, dumpAt);
+
+  e.userSets(kCancelDataRequest, 1);
+  expectCancelledWithin(1000);
+}
+
+TEST(RandomizeOnNoPage, DoesNothing)
+{
+  DataFolder data;
+  EditorUnderTest e;
+  e.midiOutSet = true;
+  e.GetParam(kMainPage)->Set(0);
+  std::vector<double> before(kNumParams);
+  for (int id = 0; id < kNumParams; ++id) before[(size_t)id] = e.GetParam(id)->Value();
+  e.jobs.clear();
+  e.takeSent();
+
+  e.userSets(kRandomize, 1);
+
+  EXPECT_TRUE(e.jobs.empty());
+  EXPECT_TRUE(e.takeSent().empty());
+  EXPECT_NE(e.nameLine(), "Patch Randomized");
+  EXPECT_FALSE(e.partRequestPending);
+  for (int id = 0; id < kNumParams; ++id)
+  {
+    if (id != kRandomize)
+    {
+      EXPECT_EQ(e.GetParam(id)->Value(), before[(size_t)id]) << "parameter " << id;
+    }
+  }
+}
+
+}  // namespace
