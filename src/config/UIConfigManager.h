@@ -27,6 +27,7 @@ class XMLNode;
 
 class IGraphics;
 struct IBitmap;
+struct IColor;
 class Davrel;
 class PatchLibrarian;
 class ControlLayer;
@@ -304,4 +305,12 @@ protected:
   std::vector<std::shared_ptr<ControlAction>> mControlActions;
   // Places a control in the layer, or attaches it to the graphics object.
   void placeControl(IControl* control, ControlLayer* layer);
+  // A menu's enumerated parameter and its texts; false, with the log line, when the
+  // value list does not hold the texts the parameter needs.
+  bool initMenuParam(IParam* param, const std::string& paramName, const std::string& name, int defaultValue, int n,
+                     bool numbered, int dispMin, int dispMax, const std::vector<std::string>& valueList, int channel,
+                     const std::string& group);
+  // The caption that shows and opens a menu parameter, placed on the layer.
+  IControl* placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize, const IColor& colour,
+                             ControlLayer* layer);
 };

@@ -114,9 +114,8 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     if (!queue.owns_lock() || midiOutQueue.Empty())
       if (!allSoundsOffPending || time.mTransportIsRunning) break;
   }
+  // A queue that was busy moves its offsets on with the next block that holds it.
   if (queue.owns_lock()) midiOutQueue.Flush(span);
-  else
-    ;  // the offsets move on with the next block that holds the queue
 
   if (partRequestPending)
   {

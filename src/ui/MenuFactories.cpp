@@ -59,16 +59,8 @@ void UIConfigManager::createDropDownMenu2(std::string name, int paramIdx, int x,
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
   const int n = max - min;
-  param->InitEnum(name.c_str(), defaultValue, n, "", getParamGroup(channel, group));
-  if (!setMenuTexts(param, n, valueList, false, 0, 0))
-  {
-    printf("Values for %s not defined!\n", name.c_str());
-    return;
-  }
-  IText text = menuText(13, kMenuOrange, mScale);
-  IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  placeControl(control, layer);
+  if (!initMenuParam(param, name, name, defaultValue, n, false, 0, 0, valueList, channel, group)) return;
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 13, kMenuOrange, layer);
   bindControl(*this, paramIdx, kActionNone, control);
 }
 
@@ -81,10 +73,8 @@ void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx
   const std::vector<std::string> names = inputDev == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
   param->InitEnum("Device Selection", 0, (int)names.size(), "", "");
   for (size_t i = 0; i < names.size(); ++i) param->SetDisplayText((int)i, names[i].c_str());
-  IText text = menuText(15, IColor(255, 0, 174, 255), mScale);
-  IControl* control = new ICaptionControl(plug, scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  placeControl(control, nullptr);  // the port menus always sit on the window
+  // The port menus always sit on the window.
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 15, IColor(255, 0, 174, 255), nullptr);
   bindControl(*this, paramIdx, kActionNone, control);
 }
 
@@ -96,17 +86,9 @@ void UIConfigManager::createNoValDropDown(std::string name, int paramIdx, int x,
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
   const int n = max - min;
-  param->InitEnum(name.c_str(), defaultValue, n, "", getParamGroup(channel, group));
-  if (!setMenuTexts(param, n, valueList, true, dispMin, dispMax))
-  {
-    printf("Values for %s not defined!\n", name.c_str());
-    return;
-  }
+  if (!initMenuParam(param, name, name, defaultValue, n, true, dispMin, dispMax, valueList, channel, group)) return;
   const IColor colour = color == 1 ? (white ? IColor(255, 255, 255, 255) : kCaptionOrange) : IColor(0, 255, 173, 0);
-  IText text = menuText(13, colour, mScale);
-  IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  placeControl(control, layer);
+  placeMenuCaption(paramIdx, x, y, w, h, 13, colour, layer);
 }
 
 void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channelKey, std::string name, int paramIdx,
@@ -117,16 +99,10 @@ void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channelKey
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
   const int n = max - min;
-  param->InitEnum(timbreName(name, channel).c_str(), defaultValue, n, "", getParamGroup(channel, group));
-  if (!setMenuTexts(param, n, valueList, true, dispMin, dispMax))
-  {
-    printf("Values for %s not defined!\n", name.c_str());
+  if (!initMenuParam(param, timbreName(name, channel), name, defaultValue, n, true, dispMin, dispMax, valueList,
+                     channel, group))
     return;
-  }
-  IText text = menuText(13, kMenuOrange, mScale);
-  IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  placeControl(control, layer);
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 13, kMenuOrange, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionCC, control);
   action->ccNumber = ccNumber;
   const bool mixer = isMixerLayer(layer, false);
@@ -144,16 +120,10 @@ void UIConfigManager::createMsbLsbSelectionCCControl(int ccNumber, int msbValue,
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
   const int n = max - min;
-  param->InitEnum(timbreName(name, channel).c_str(), defaultValue, n, "", getParamGroup(channel, group));
-  if (!setMenuTexts(param, n, valueList, true, dispMin, dispMax))
-  {
-    printf("Values for %s not defined!\n", name.c_str());
+  if (!initMenuParam(param, timbreName(name, channel), name, defaultValue, n, true, dispMin, dispMax, valueList,
+                     channel, group))
     return;
-  }
-  IText text = menuText(13, kMenuOrange, mScale);
-  IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  placeControl(control, layer);
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 13, kMenuOrange, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionNRPN, control);
   action->ccNumber = ccNumber;
   action->msbValue = msbValue;
@@ -174,12 +144,9 @@ void UIConfigManager::createMultiSelectionSysExControl(std::string name, int par
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
   const int n = max - min;
-  param->InitEnum(timbreName(name, channel).c_str(), defaultValue, n, "", getParamGroup(channel, group));
-  if (!setMenuTexts(param, n, valueList, true, dispMin, dispMax))
-  {
-    printf("Values for %s not defined!\n", name.c_str());
+  if (!initMenuParam(param, timbreName(name, channel), name, defaultValue, n, true, dispMin, dispMax, valueList,
+                     channel, group))
     return;
-  }
   std::string tmpl;
   if (!sysExTemplate(*this, sysexIndex, name, &tmpl)) return;
   ControlActionSysExMessage table;
@@ -199,10 +166,27 @@ void UIConfigManager::createMultiSelectionSysExControl(std::string name, int par
     }
   }();
   (this->*builder)(tmpl, changingByte, n + 1, &table, min, channel);
-  IText text = menuText(13, kMenuOrange, mScale);
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 13, kMenuOrange, layer);
+  ControlAction* action = bindControl(*this, paramIdx, kActionSysEx, control);
+  setSysExTable(*this, action, table, param, changingByte, control, name);
+}
+
+bool UIConfigManager::initMenuParam(IParam* param, const std::string& paramName, const std::string& name,
+                                    int defaultValue, int n, bool numbered, int dispMin, int dispMax,
+                                    const std::vector<std::string>& valueList, int channel, const std::string& group)
+{
+  param->InitEnum(paramName.c_str(), defaultValue, n, "", getParamGroup(channel, group));
+  if (setMenuTexts(param, n, valueList, numbered, dispMin, dispMax)) return true;
+  printf("Values for %s not defined!\n", name.c_str());
+  return false;
+}
+
+IControl* UIConfigManager::placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize,
+                                            const IColor& colour, ControlLayer* layer)
+{
+  IText text = menuText(textSize, colour, mScale);
   IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
   control->DisablePrompt(false);
   placeControl(control, layer);
-  ControlAction* action = bindControl(*this, paramIdx, kActionSysEx, control);
-  setSysExTable(*this, action, table, param, changingByte, control, name);
+  return control;
 }
