@@ -1,6 +1,6 @@
 #pragma once
-// The editor's view (Part 7.106) and the helpers of its popup menus and text
-// entries (Part 7.107), on the window kit.
+// The editor's view and the helpers of its popup menus and text
+// entries, on the window kit.
 
 #include "gui/IGraphicsStructs.h"
 #include "platform/appkit/AppKit.h"

@@ -1,9 +1,9 @@
 #pragma once
-// The platform graphics object (Part 7.106): IGraphics with a window, on the window
+// The platform graphics object: IGraphics with a window, on the window
 // kit of platform/appkit. It owns the editor's view while the window is open: the
 // view runs the redraw timer at the frame rate, turns the kit's events into the
 // graphics object's input calls, copies the draw bitmap to the screen, and hosts
-// popup menus and text entries (Part 7.107). Panels, alerts, opening addresses and
+// popup menus and text entries. Panels, alerts, opening addresses and
 // the cursor go through the kit too, so tests script them.
 //
 // Threads: main thread only, as the kit is.

@@ -1,5 +1,5 @@
 #pragma once
-// The plain computations of the editor's view (Part 7.106, 7.107): coordinate
+// The plain computations of the editor's view: coordinate
 // conversions between the graphics object (y down, integer rectangles) and the
 // view (y up, points), the mouse offset, the modifier and key tables, the message
 // box's buttons and answers, and the text entry's character sets and style.

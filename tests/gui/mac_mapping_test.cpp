@@ -1,4 +1,4 @@
-// The plain computations of the editor's view (Parts 7.106, 7.107), table by table.
+// The plain computations of the editor's view, table by table.
 
 #include "gui/IGraphicsMacMapping.h"
 #include "platform/appkit/NSEvent.h"
@@ -41,7 +41,7 @@ TEST(MacKeyTable, EveryKeyValue)
   for (char16_t c = u'a'; c <= u'z'; ++c) rows.push_back({0, one(c), 15 + (c - u'a')});
   for (const Row& r : rows)
     EXPECT_EQ(KeyOf(r.code, r.chars), r.key) << "code " << r.code << " char " << (r.chars.empty() ? 0 : (int)r.chars[0]);
-  // The spec's examples.
+  // Worked examples.
   EXPECT_EQ(KeyOf(kVK_ANSI_Q, u"q"), 31);
   EXPECT_EQ(KeyOf(kVK_ANSI_Q, u"Q"), 31);
   EXPECT_EQ(KeyOf(kVK_ANSI_0, u"0"), KEY_DIGIT_0);

@@ -1,4 +1,4 @@
-// Popup menus and text entries of the editor's view (Part 7.107), answered and typed
+// Popup menus and text entries of the editor's view, answered and typed
 // by a script.
 
 #include "ViewTestUtil.h"
