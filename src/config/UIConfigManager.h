@@ -310,6 +310,11 @@ protected:
   bool initMenuParam(IParam* param, const std::string& paramName, const std::string& name, int defaultValue, int n,
                      bool numbered, int dispMin, int dispMax, const std::vector<std::string>& valueList, int channel,
                      const std::string& group);
+  // The two system-exclusive knob factories; the second picks the special value
+  // encodings by parameter.
+  void createSysExKnob(const std::string& name, int paramIdx, int x, int y, const std::string& image,
+                       double defaultValue, double min, double max, int sysexIndex, int changingByte, int channel,
+                       const LinkInfo& link, ControlLayer* layer, const std::string& group, bool specialEncodings);
   // The caption that shows and opens a menu parameter, placed on the layer.
   IControl* placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize, const IColor& colour,
                              ControlLayer* layer);

@@ -90,24 +90,23 @@ void UIConfigManager::createSysExKnobControl(std::string name, int paramIdx, int
                                              int changingByte, int channel, LinkInfo link, ControlLayer* layer,
                                              std::string group)
 {
-  IParam* param = factoryParam(*this, paramIdx, name);
-  std::string tmpl;
-  if (!param || !sysExTemplate(*this, sysexIndex, name, &tmpl)) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitDouble(timbreName(name, channel).c_str(), defaultValue, min, max, 1.0, "", getParamGroup(channel, group));
-  IControl* control = new IKnobMultiControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
-  ControlAction* action = bindControl(*this, paramIdx, kActionSysEx, control);
-  recordLink(action, paramIdx, link, channel);
-  ControlActionSysExMessage table;
-  calculateSysexWithChangingByte(tmpl, changingByte, (int)max - (int)min + 1, &table, (int)min, channel);
-  setSysExTable(*this, action, table, param, changingByte, control, name);
+  createSysExKnob(name, paramIdx, x, y, image, defaultValue, min, max, sysexIndex, changingByte, channel, link, layer,
+                  group, false);
 }
 
 void UIConfigManager::createSysExKnobControl2(std::string name, int paramIdx, int x, int y, std::string image,
                                               double defaultValue, double min, double max, double, int, int sysexIndex,
                                               int changingByte, int channel, LinkInfo link, ControlLayer* layer,
                                               std::string group)
+{
+  createSysExKnob(name, paramIdx, x, y, image, defaultValue, min, max, sysexIndex, changingByte, channel, link, layer,
+                  group, true);
+}
+
+void UIConfigManager::createSysExKnob(const std::string& name, int paramIdx, int x, int y, const std::string& image,
+                                      double defaultValue, double min, double max, int sysexIndex, int changingByte,
+                                      int channel, const LinkInfo& link, ControlLayer* layer, const std::string& group,
+                                      bool specialEncodings)
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   std::string tmpl;
@@ -119,7 +118,9 @@ void UIConfigManager::createSysExKnobControl2(std::string name, int paramIdx, in
   ControlAction* action = bindControl(*this, paramIdx, kActionSysEx, control);
   recordLink(action, paramIdx, link, channel);
   ControlActionSysExMessage table;
-  (this->*knob2Builder(paramIdx))(tmpl, changingByte, (int)max - (int)min + 1, &table, (int)min, channel);
+  const TableBuilder builder =
+      specialEncodings ? knob2Builder(paramIdx) : &UIConfigManager::calculateSysexWithChangingByte;
+  (this->*builder)(tmpl, changingByte, (int)max - (int)min + 1, &table, (int)min, channel);
   setSysExTable(*this, action, table, param, changingByte, control, name);
 }
 

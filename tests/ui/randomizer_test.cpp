@@ -225,7 +225,9 @@ TEST_F(Randomizer, TheProgramSentReadsBackAsTheSameValues)
     for (int id = 0; id < kNumParams; ++id)
     {
       if (written[(size_t)id] && (id < kDummyParam01 || id > kDummyParam40))
+      {
         EXPECT_EQ(back.v[(size_t)id], host.params[(size_t)id]) << "param " << id;
+      }
     }
   }
   SWELL_SetTimeScale(1.0);
