@@ -166,8 +166,12 @@ TEST_F(GridFixture, DropStoresTheLowerProgramAndFlagsUnsaved)
   const auto from = at(1, 5), to = at(0, 17);
   IMouseMod left(true);
   grid->OnMouseDown(from.first, from.second, &left);
-  grid->OnMouseDrag(from.first + 3, from.second, 3, 0, &left);
+  // A quick hand: the first drag event arrives over lower slot 2; the program
+  // dragged is still the one pressed.
+  const auto early = at(1, 2);
+  grid->OnMouseDrag(early.first, early.second, 0, -48, &left);
   EXPECT_TRUE(grid->dragging);
+  EXPECT_EQ(grid->copySourceSlot, 5);
   grid->OnMouseDrag(to.first, to.second, 0, 0, &left);
   EXPECT_EQ(grid->dragRect.W(), grid->slotWidth);
   EXPECT_EQ(grid->dragRect.L, to.first - grid->slotWidth / 2);
