@@ -113,6 +113,23 @@ TEST_F(Clipboard, EmptyAndUnchangedCloses)
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(bytesOf(h), "first");
   CloseClipboard();  // frees h
+
+  // A block set twice, or handed out and set again, is freed once (the sanitizer checks).
+  OpenClipboard(nullptr);
+  HANDLE twice = block("twice");
+  SetClipboardData(bank, twice);
+  SetClipboardData(bank, twice);
+  CloseClipboard();
+  OpenClipboard(nullptr);
+  HANDLE again = GetClipboardData(bank);
+  ASSERT_NE(again, nullptr);
+  SetClipboardData(bank, again);
+  CloseClipboard();
+  OpenClipboard(nullptr);
+  HANDLE last = GetClipboardData(bank);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(bytesOf(last), "twice");
+  CloseClipboard();
 }
 
 TEST_F(Clipboard, ReadersSeeOtherProgramsTextAndOnlyPrivateFormatsInTheList)

@@ -89,6 +89,11 @@ void EmptyClipboard() { freePending(); }
 
 HANDLE SetClipboardData(UINT fmt, HANDLE data)
 {
+  // Each block is owned once: a block set again, or one GetClipboardData handed
+  // out, must not be freed twice.
+  for (const Pending& p : m_clipsPending)
+    if (data && p.data == data) return data;
+  m_clip_recs.erase(std::remove(m_clip_recs.begin(), m_clip_recs.end(), data), m_clip_recs.end());
   m_clipsPending.push_back(Pending{fmt, data});
   return data;
 }
