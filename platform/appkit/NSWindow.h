@@ -79,6 +79,20 @@ public:
   NSRect frame() const { return mFrame; }
   void setFrame(NSRect frame, bool display);
   void setContentSize(NSSize size);
+  // Centred on the main screen.
+  void center();
+  // Limits a caller that sizes the window keeps to (the kit itself does not).
+  NSSize minSize() const { return mMinSize; }
+  NSSize maxSize() const { return mMaxSize; }
+  void setMinSize(NSSize s) { mMinSize = s; }
+  void setMaxSize(NSSize s) { mMaxSize = s; }
+  // Out of sight, as in the dock.
+  void miniaturize(NSObject* sender)
+  {
+    orderOut(sender);
+    mMiniaturized = true;
+  }
+  bool isMiniaturized() const { return mMiniaturized; }
   NSPoint convertBaseToScreen(NSPoint p) const;
   NSPoint convertScreenToBase(NSPoint p) const;
   NSScreen* screen() const;
@@ -174,7 +188,8 @@ private:
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;
   std::vector<NSWindow*> mChildren;  // retained
-  bool mVisible = false, mClosed = false, mReleasedWhenClosed = false;
+  bool mVisible = false, mClosed = false, mReleasedWhenClosed = false, mMiniaturized = false;
+  NSSize mMinSize{0, 0}, mMaxSize{1e6, 1e6};
   bool mOpaque = true, mHasShadow = true, mCanHide = true, mAcceptsMouseMoved = false;
   uint32_t mBackground;
   LICE_SysBitmap* mBacking = nullptr;
