@@ -125,6 +125,11 @@ public:
   const std::vector<NSWindow*>& childWindows() const { return mChildren; }
   NSWindow* parentWindow() const { return mParent; }
 
+  // Kept for the presenter; the backing itself stays opaque.
+  void setAlphaValue(CGFloat a) { mAlpha = a; }
+  CGFloat alphaValue() const { return mAlpha; }
+  void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
+  bool ignoresMouseEvents() const { return mIgnoresMouse; }
   void setOpaque(bool on) { mOpaque = on; }
   bool isOpaque() const { return mOpaque; }
   void setHasShadow(bool on) { mHasShadow = on; }
@@ -190,6 +195,8 @@ private:
   std::vector<NSWindow*> mChildren;  // retained
   bool mVisible = false, mClosed = false, mReleasedWhenClosed = false, mMiniaturized = false;
   NSSize mMinSize{0, 0}, mMaxSize{1e6, 1e6};
+  CGFloat mAlpha = 1;
+  bool mIgnoresMouse = false;
   bool mOpaque = true, mHasShadow = true, mCanHide = true, mAcceptsMouseMoved = false;
   uint32_t mBackground;
   LICE_SysBitmap* mBacking = nullptr;
