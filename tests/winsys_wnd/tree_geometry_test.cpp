@@ -254,6 +254,52 @@ TEST_F(Tree, GeometryEdges)
   EXPECT_EQ(drawn[1][0].top, 10);
 }
 
+TEST_F(Tree, SendMessageFindsTheProcedure)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100), 0, &w);
+  NSTextField* field = new NSTextField(NSMakeRect(0, 0, 40, 20));
+  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(field);
+  field->release();
+  log.handlers[{top, 0x500}] = [](HWND, WPARAM wp, LPARAM lp) { return (LRESULT)(wp + lp); };
+  struct Case
+  {
+    HWND to;
+    UINT msg;
+    LRESULT want;
+  };
+  const Case cases[] = {
+      {nullptr, 0x500, 0},
+      {top, 0x500, 5},
+      {SWELL_HWND(w), 0x500, 5},           // a window's content view takes it
+      {SWELL_HWND(field), WM_COMMAND, 0},  // a plain control that is no content view
+      {SWELL_HWND(field), EM_SETPASSWORDCHAR, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SendMessage(c.to, c.msg, 2, 3), c.want) << std::hex << c.msg;
+  int32_t start = -1, end = -1;
+  SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 0) << "not being edited";
+  field->setStringValue("abcdef");
+  w->makeFirstResponder(field);
+  field->selectText(nullptr);
+  SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 6);
+
+  // Controls report to the view: their action and their text changes.
+  field->setTag(9);
+  field->setDelegate(SWELL_WindowView(top));
+  log.msgs.clear();
+  SWELL_WindowView(top)->onSwellCommand(field);
+  NSNotification* n = new NSNotification("NSControlTextDidChangeNotification", field);
+  SWELL_WindowView(top)->controlTextDidChange(n);
+  n->release();
+  EXPECT_EQ(log.only(WM_COMMAND), (std::vector<LoggedMsg>{{top, WM_COMMAND, 9, (LPARAM)field},
+                                                          {top, WM_COMMAND, 0x3000009, (LPARAM)field}}));
+  field->setDelegate(nullptr);
+}
+
 TEST_F(Tree, CaptureChangeNotification)
 {
   const HWND top = Window(NSMakeRect(0, 0, 100, 100));

@@ -1,6 +1,7 @@
 #include "winsys/wnd/hwnd_view.h"
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
@@ -196,6 +197,34 @@ void Swell_vDavrel_64_hwnd::SWELL_Timer(UINT_PTR id)
   onSwellMessage(WM_TIMER, id, 0);
 }
 
+void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
+{
+  if (!m_wndproc || m_hashaddestroy || !sender) return;
+  NSInteger tag = 0;
+  uint32_t code = 0;
+  if (NSControl* c = dynamic_cast<NSControl*>(sender))
+  {
+    tag = c->tag();
+    // A double click on a control is reported as such.
+    NSEvent* e = NSApplication::exists() ? NSApp->currentEvent() : nullptr;
+    if (e && (e->type() == NSLeftMouseDown || e->type() == NSLeftMouseUp) && e->clickCount() >= 2) code = 1;
+  }
+  else if (NSView* v = dynamic_cast<NSView*>(sender))
+    tag = v->tag();
+  else if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(sender))
+    tag = m->tag();
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)sender);
+}
+
+void Swell_vDavrel_64_hwnd::controlTextDidChange(NSNotification* n)
+{
+  NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
+  if (!c || !m_wndproc || m_hashaddestroy) return;
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)c->tag() & 0xFFFFu) | 0x0300u << 16), (LPARAM)(NSObject*)c);
+}
+
+void Swell_vDavrel_64_hwnd::controlTextDidEndEditing(NSNotification* n) { controlTextDidChange(n); }
+
 void Swell_vDavrel_64_hwnd::sendShow(WPARAM shown)
 {
   SendMessage(SWELL_HWND(this), WM_SHOWWINDOW, shown, 0);
@@ -323,6 +352,20 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   NSObject* o = SWELL_Object(hwnd);
   if (!o) return 0;
   if (SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(o)) return t->onSwellMessage(msg, wParam, lParam);
+  if (NSTextField* f = dynamic_cast<NSTextField*>(o))
+  {
+    if (msg == EM_SETPASSWORDCHAR) return 0;
+    if (msg == EM_GETSEL)
+    {
+      // The field is its own editor here: it is the first responder while edited.
+      const bool editing = f->isEditing() && f->window() && f->window()->firstResponder() == f;
+      const int32_t start = editing ? (int32_t)f->selectionStart() : 0;
+      const int32_t end = editing ? start + (int32_t)f->selectionLength() : 0;
+      if (wParam) *(int32_t*)wParam = start;
+      if (lParam) *(int32_t*)lParam = end;
+      return 0;
+    }
+  }
   if (NSView* v = dynamic_cast<NSView*>(o))
   {
     NSWindow* w = v->window();

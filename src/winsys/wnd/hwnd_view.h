@@ -4,6 +4,7 @@
 // and turns the kit's callbacks (showing, sizing, timers, painting, input) into
 // messages to its window procedure. Main thread only.
 
+#include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
 #include "winsys/gdi.h"
 #include "winsys/msgloop/target.h"
@@ -45,7 +46,7 @@ public:
   virtual bool accessibilityIsIgnored() = 0;
 };
 
-class Swell_vDavrel_64_hwnd : public NSView, public SWELL_WindowTarget
+class Swell_vDavrel_64_hwnd : public NSView, public SWELL_WindowTarget, public NSTextFieldDelegate
 {
 public:
   // initChild:Parent:dlgProc:Param: — parent is a view, a window or null.
@@ -101,6 +102,13 @@ public:
   void willRemoveSubview(NSView* view) override;
   unsigned char dirtyBits() const { return m_isdirty; }
   void setDirtyBits(unsigned char b) { m_isdirty = b; }
+
+  // ---- controls inside the view ----
+  // The action of every control made inside the view: WM_COMMAND with its tag.
+  void onSwellCommand(NSObject* sender);
+  // As the delegate of its text fields: EN_CHANGE to the window procedure.
+  void controlTextDidChange(NSNotification* n) override;
+  void controlTextDidEndEditing(NSNotification* n) override;
 
   // ---- the kit's callbacks ----
   void setFrame(NSRect frame) override;

@@ -104,6 +104,13 @@ BOOL ScrollWindow(HWND h, int dx, int dy, const RECT* rect, const RECT* clip);
 int GetSystemMetrics(int index);
 HWND WindowFromPoint(POINT pt);
 void SetOpaque(HWND h, bool opaque);
+// The screen (or its work area) holding the centre of source, or the first screen.
+void SWELL_GetViewPort(RECT* out, const RECT* source, bool wantWorkArea);
+// The window's (or a view's window's) level before the call; 0 for other objects.
+int SWELL_SetWindowLevel(HWND h, int level);
+void SetTransparent(HWND h);
+void SWELL_SetWindowShadow(HWND h, bool shadow);
+void SWELL_FlushWindow(HWND h);
 
 // ---- focus, capture, painting ----
 HWND GetFocus();

@@ -134,7 +134,7 @@ std::string SWELL_DoDragDrop(const char* folder)
         go = false;
         for (int i = n + 1; i <= 999; ++i)
         {
-          char num[8];
+          char num[16];
           snprintf(num, sizeof num, "%03d", i);
           const std::string candidate = base + num + ext;
           if (!exists(candidate))

@@ -1,6 +1,7 @@
 // Geometry, visibility and invalidation of windows.
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/Presenter.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/wnd/hwnd_view.h"
@@ -357,4 +358,58 @@ HWND WindowFromPoint(POINT pt)
 void SetOpaque(HWND h, bool opaque)
 {
   if (Swell_vDavrel_64_hwnd* v = SWELL_Object(h) ? SWELL_WindowView(h) : nullptr) v->setOpaque(opaque);
+}
+
+namespace {
+NSWindow* windowOf(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  if (NSWindow* w = dynamic_cast<NSWindow*>(o)) return w;
+  if (NSView* v = dynamic_cast<NSView*>(o)) return v->window();
+  return nullptr;
+}
+}  // namespace
+
+void SWELL_GetViewPort(RECT* out, const RECT* source, bool)
+{
+  if (!out) return;
+  // The kit has one screen, the main one; its work area is the whole of it.
+  const NSRect f = NSScreen::mainScreen()->frame();
+  *out = RECT{(int32_t)f.origin.x, (int32_t)f.origin.y, (int32_t)(f.origin.x + f.size.width),
+              (int32_t)(f.origin.y + f.size.height)};
+  (void)source;
+}
+
+int SWELL_SetWindowLevel(HWND h, int level)
+{
+  NSWindow* w = windowOf(h);
+  if (!w) return 0;
+  const int old = (int)w->level();
+  w->setLevel(level);
+  return old;
+}
+
+void SetTransparent(HWND h)
+{
+  if (NSWindow* w = windowOf(h))
+  {
+    w->setBackgroundColor(0, 0, 0);
+    w->setOpaque(false);
+  }
+}
+
+void SWELL_SetWindowShadow(HWND h, bool shadow)
+{
+  if (NSWindow* w = windowOf(h)) w->setHasShadow(shadow);
+}
+
+void SWELL_FlushWindow(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  NSView* v = dynamic_cast<NSView*>(o);
+  if (v && v->needsDisplay()) return;
+  NSWindow* w = windowOf(h);
+  // Drawn areas are shown as they are drawn; a window with nothing pending is shown again.
+  if (w && !w->needsDisplay() && w->isVisible() && NSApplication::exists() && NSApp->presenter())
+    NSApp->presenter()->present(w, w->lastDrawn());
 }
