@@ -108,22 +108,26 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
     const HWND top = Window(NSMakeRect(0, 0, 100, 100), 0, &w);
     const HWND mid = Child(top, NSMakeRect(0, 0, 80, 80));
     const HWND leaf = Child(mid, NSMakeRect(0, 0, 20, 20));
+    const HWND sibling = Child(mid, NSMakeRect(20, 0, 20, 20));
     const HWND victim = c.parent ? mid : leaf;
     log.handlers[{leaf, 0x0400}] = [victim](HWND h, WPARAM, LPARAM) {
       DestroyWindow(victim);
       // The view is still there for the rest of its handler.
       return (LRESULT)GetWindowLong(h, GWL_ID) + 5;
     };
-    // Children add and remove siblings while they are told of the destruction.
-    log.handlers[{leaf, WM_DESTROY}] = [mid](HWND, WPARAM, LPARAM) {
-      HWND extra = SWELL_CreateWindowView(nullptr, mid, RecordingProc, 0);
-      DestroyWindow(extra);
+    // A child told of the destruction removes its sibling and adds views to its parent.
+    log.handlers[{leaf, WM_DESTROY}] = [mid, sibling](HWND, WPARAM, LPARAM) {
+      DestroyWindow(sibling);
+      for (int i = 0; i < 4; ++i) SWELL_CreateWindowView(nullptr, mid, RecordingProc, 0);
       return (LRESULT)0;
     };
     log.msgs.clear();
     EXPECT_EQ(SendMessage(leaf, 0x0400, 0, 0), 5);
-    EXPECT_EQ(log.only(WM_DESTROY).size(), c.parent ? 3u : 2u);
+    const std::vector<LoggedMsg> destroyed = log.only(WM_DESTROY);
+    EXPECT_EQ(destroyed[0].hwnd, victim);
+    EXPECT_GE(destroyed.size(), 2u);
     EXPECT_FALSE(IsWindow(victim));
+    EXPECT_FALSE(IsWindow(sibling));
     EXPECT_TRUE(IsWindow(top));
     log.handlers.clear();
     DestroyWindow(top);
