@@ -186,6 +186,68 @@ TEST_F(Input, KeysAreTranslatedAndPassedOnWhenAsked)
   }
 }
 
+// A move reported to one view goes to the window view really under the mouse: in
+// the same window, or in another window the mouse is over.
+TEST_F(Input, MovesGoToTheViewUnderTheMouse)
+{
+  NSWindow* other = nullptr;
+  const HWND otherTop = Window(NSMakeRect(1000, 100, 100, 100), 0, &other);
+  const HWND otherChild = Child(otherTop, NSMakeRect(10, 10, 50, 50));
+  ShowWindow(otherTop, SW_SHOW);
+  struct Case
+  {
+    const char* what;
+    std::function<NSEvent*()> event;  // made when it happens: it puts the mouse there
+    HWND want;
+  };
+  // Over b, reported to a; over a, reported to a; over the other window's child.
+  const Case cases[] = {
+      {"a sibling", [&] { return Mouse(NSMouseMoved, b, NSMakePoint(5, 5)); }, b},
+      {"itself", [&] { return Mouse(NSMouseMoved, a, NSMakePoint(5, 5)); }, a},
+      {"another window",
+       [&] {
+         const NSPoint screen = other->convertBaseToScreen(NSMakePoint(20, 70));
+         NSApp->presenter()->noteMouse(screen, 0);
+         return NSEvent::mouseEventWithType(NSMouseMoved, window->convertScreenToBase(screen), 0, 0, window, 0);
+       },
+       otherChild},
+  };
+  for (const Case& c : cases)
+  {
+    log.msgs.clear();
+    SWELL_WindowView(a)->mouseMoved(c.event());
+    const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 1u) << c.what;
+    EXPECT_EQ(moves[0].hwnd, c.want) << c.what;
+  }
+  // While a holds the capture, another view takes no moves (the holder's come as drags).
+  SetCapture(a);
+  log.msgs.clear();
+  SWELL_WindowView(a)->mouseMoved(Mouse(NSMouseMoved, b, NSMakePoint(5, 5)));
+  SWELL_WindowView(b)->mouseMoved(Mouse(NSMouseMoved, b, NSMakePoint(5, 5)));
+  EXPECT_TRUE(log.only(WM_MOUSEMOVE).empty());
+  SWELL_WindowView(a)->mouseDragged(Mouse(NSLeftMouseDragged, b, NSMakePoint(5, 5)));
+  ASSERT_EQ(log.only(WM_MOUSEMOVE).size(), 1u);
+  EXPECT_EQ(log.only(WM_MOUSEMOVE)[0].hwnd, a);
+  ReleaseCapture();
+}
+
+TEST_F(Input, AsyncKeyStateFollowsTheEventBeingSent)
+{
+  static short shift = 0, control = 0, lwin = 0;
+  log.handlers[{a, WM_LBUTTONDOWN}] = [](HWND, WPARAM, LPARAM) {
+    shift = GetAsyncKeyState(16);
+    control = GetAsyncKeyState(17);
+    lwin = GetAsyncKeyState(91);
+    return (LRESULT)0;
+  };
+  Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3), NSShiftKeyMask | NSCommandKeyMask));
+  EXPECT_EQ(shift, (short)0x8000);
+  EXPECT_EQ(control, (short)0x8000);
+  EXPECT_EQ(lwin, 0);
+  EXPECT_EQ(GetAsyncKeyState(16), 0) << "no event being sent";
+}
+
 TEST_F(Input, GesturesBeginAndEnd)
 {
   struct Seen

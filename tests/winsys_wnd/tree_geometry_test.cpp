@@ -136,6 +136,26 @@ TEST_F(Tree, WalkingTheTree)
   EXPECT_EQ(seen, 2) << "a, then nested: depth first, stopped by the second answer";
   EXPECT_EQ(SetParent(nested, b), a);
   EXPECT_EQ(GetParent(nested), b);
+
+  // Out of the tree into a window of its own, which closing releases; and back.
+  SetWindowText(b, "loose");
+  EXPECT_EQ(SetParent(b, nullptr), nullptr);
+  NSView* bv = dynamic_cast<NSView*>(SWELL_Object(b));
+  ASSERT_NE(bv->window(), nullptr);
+  EXPECT_EQ(bv->window()->contentView(), bv);
+  EXPECT_EQ(bv->window()->title(), "loose");
+  NSWindow* loose = bv->window();
+  loose->retain();
+  EXPECT_EQ(SetParent(b, top), top);
+  EXPECT_EQ(GetParent(b), top);
+  EXPECT_TRUE(loose->isClosed()) << "the window it left is destroyed";
+  loose->release();
+  EXPECT_TRUE(IsChild(top, nested));
+
+  // A broadcast reaches every window's content view.
+  log.msgs.clear();
+  SWELL_BroadcastMessage(0x7FF0, 1, 2);
+  EXPECT_EQ(log.only(0x7FF0), (std::vector<LoggedMsg>{{top, 0x7FF0, 1, 2}}));
 }
 
 TEST_F(Tree, DialogItemTextAndIntegers)

@@ -150,11 +150,11 @@ void Swell_vDavrel_64_hwnd::scrollWheel(NSEvent* e)
 
 void Swell_vDavrel_64_hwnd::mouseMoved(NSEvent* e)
 {
-  if (s_nofwd || !e->window()) return;
-  NSWindow* own = e->window();
+  // A forwarded move is not forwarded again: the view it reached takes it.
+  NSWindow* own = s_nofwd ? nullptr : e->window();
   bool forwarded = false;
   retain();
-  if (!GetCapture() && NSApplication::exists())
+  if (own && !GetCapture() && NSApplication::exists())
   {
     const NSPoint sp = own->convertBaseToScreen(e->locationInWindow());
     std::vector<NSWindow*> order;
@@ -185,7 +185,7 @@ void Swell_vDavrel_64_hwnd::mouseMoved(NSEvent* e)
       break;
     }
   }
-  if (!forwarded && own->contentView())
+  if (!forwarded && own && own->contentView())
   {
     NSView* hit = own->contentView()->hitTest(e->locationInWindow());
     if (hit && hit != this)
