@@ -134,6 +134,12 @@ TEST_F(Tree, WalkingTheTree)
   int seen = 0;
   EXPECT_EQ(EnumChildWindows(top, [](HWND, LPARAM lp) -> BOOL { return ++*(int*)lp < 2; }, (LPARAM)&seen), FALSE);
   EXPECT_EQ(seen, 2) << "a, then nested: depth first, stopped by the second answer";
+  // Styles of views: a child, and the content view of a titled, resizable window.
+  EXPECT_EQ(GetWindowLong(a, GWL_STYLE), WS_CHILD);
+  EXPECT_EQ(GetWindowLong(top, GWL_STYLE), WS_CAPTION | WS_THICKFRAME);
+  EXPECT_EQ(SetWindowLong(top, GWL_STYLE, 0), 0);
+  EXPECT_EQ(SetWindowLong(a, GWL_ID, 5), 0);
+  EXPECT_EQ(GetWindowLong(a, GWL_ID), 5);
   EXPECT_EQ(SetParent(nested, b), a);
   EXPECT_EQ(GetParent(nested), b);
 
@@ -306,6 +312,19 @@ TEST_F(Tree, SendMessageFindsTheProcedure)
   SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
   EXPECT_EQ(start, 0);
   EXPECT_EQ(end, 6);
+  struct Sel
+  {
+    long from, to;
+    int32_t start, end;
+  };
+  const Sel sels[] = {{-1, 4, 0, 0}, {2, -1, 2, 6}, {2, 4, 2, 4}, {-5, 3, 6, 6}, {9, 20, 6, 6}, {4, 2, 4, 4}};
+  for (const Sel& c : sels)
+  {
+    SendMessage(SWELL_HWND(field), EM_SETSEL, (WPARAM)c.from, (LPARAM)c.to);
+    SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    EXPECT_EQ(start, c.start) << c.from << "," << c.to;
+    EXPECT_EQ(end, c.end) << c.from << "," << c.to;
+  }
 
   // Controls report to the view: their action and their text changes.
   field->setTag(9);

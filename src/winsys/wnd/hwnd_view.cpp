@@ -12,6 +12,7 @@
 #include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/wnd.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -363,6 +364,19 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       const int32_t end = editing ? start + (int32_t)f->selectionLength() : 0;
       if (wParam) *(int32_t*)wParam = start;
       if (lParam) *(int32_t*)lParam = end;
+      return 0;
+    }
+    if (msg == EM_SETSEL)
+    {
+      if (!(f->isEditing() && f->window() && f->window()->firstResponder() == f)) return 0;
+      const long len = (long)AKUTF16(f->stringValue()).size();
+      long start = (long)(int32_t)wParam, end = (long)(int32_t)lParam;
+      if (start == -1) start = end = 0;
+      else if (end == -1) end = len;
+      if (start < 0 || start > len) start = len;  // a negative start counts as beyond the text
+      end = std::min(end, len);
+      // An end before the start selects nothing, at the start.
+      f->setSelectedRange((NSUInteger)start, (NSUInteger)std::max(0L, end - start));
       return 0;
     }
   }
