@@ -26,11 +26,13 @@
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
+class ByteChunk;
 class ControlLayer;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
 class PageHost;
+class PatchFile;
 class PatchLibrarian;
 class PatchManager;
 class UIConfigManager;
@@ -131,7 +133,6 @@ public:
   void setLibrarianGridDirty() override {}
   void selectLibrarianGridSlot(int) override {}
   int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
-  void sendPatchToDeviceFromLibrarian(int, int) override {}
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
   // The central display for a change of paramIdx to value; with
@@ -151,7 +152,45 @@ public:
   // sends, on the sending thread.
   std::function<void(const unsigned char* bytes, int size)> onMidiSent;
 
+
+  // ==== Librarian page: commands, transfers, file import, help (DavrelLibrarian.cpp) ====
+  // Main thread unless said otherwise.
+  // Sends slot of the upper (column 0) or lower bank to the hardware; the waits run
+  // on the transfer thread. Also on the MIDI input thread (program changes).
+  void sendPatchToDeviceFromLibrarian(int slot, int column) override;
+  void SendSingleProgramFromLibrarian(bool store);
+  void SendAllProgramsFromLibrarian();
+  void storeAllPatchesToDeviceFromLibrarian(int column, int second);
+  // After a program step: the program goes back to the hardware when a section is
+  // locked; queued behind the running request job, never waited for here.
+  void sendPartDataBackToHardware(int);
+  bool anySectionLocked() override { return globalLocksActive || timbre1LocksActive || timbre2LocksActive; }
+  // Any thread: a program of the librarian's own (import, paste, drop, rename,
+  // init) to the router, past the gates meant for MIDI input.
   void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
+  // Bank import into "Patches" (asks before replacing a bank of the same name).
+  void saveImportedFile(bool mid);
+  // Program import into consecutive slots of the upper bank from the selected one on.
+  void ImportSinglePatches();
+  // One program event of an imported file; the position to go on from, 0 or -1 at the end.
+  int ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string path);
+  void OpenDataDirectory(bool manual);
+  void OpenHelpTopics(int page);
+  std::string promptForSavePath(const std::string& suggestedName, const std::string& folder,
+                                const char* extension) override;
+  void setUpperBankFolder(const std::string& folder) override { upperBankFolder = folder; }
+  void setUpperBankName(const std::string& name) override { upperBankName = name; }
+  // "Save As" and "Save" of the upper bank, then what follows a save (unsaved state
+  // cleared, rescan, the saved bank shown). False when nothing was written.
+  bool saveUpperBankAs(bool isMid);
+  bool saveUpperBank();
+  void bankSaved(const std::string& folder, const std::string& fileName);
+
+  bool renameClosed = true;
+  int currentProgram = 0;
+  std::string lastPromptFolder;  // the folder the last file prompt ended in
+  int importStored = 0, importLost = 0;
+  // ==== end of the librarian page's block ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
   IMidiQueue midiOutQueue{1024};
@@ -239,8 +278,12 @@ protected:
   virtual void routeMidiFromDAW(IMidiMsg* msg, int part);
   virtual void routeSysEx(ISysEx* msg, bool fromDevice);
 
-  // Empty hooks for the librarian page's commands and transfers, which come later.
-  virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
+  // The librarian page's commands (DavrelLibrarian.cpp); true when the call ends there.
+  virtual bool onLibrarianCommand(int paramIdx, int intValue);
+  PatchFile* librarianBank(int column);  // under the librarian's lock
+  // False when no send job was started.
+  bool sendLibrarianSlot(int slot, int column);
+  std::string promptForOpenPath(const char* extensions);
   // The current-program request as the follow-up of the running transfer job;
   // false when no job runs.
   virtual bool queueRequestAfterTransfer();
