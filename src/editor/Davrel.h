@@ -11,8 +11,9 @@
 // which the audio thread only ever tries.
 
 #include "editor/EditorSettings.h"
+#include "gui/IGraphicsStructs.h"
 #include "hardware/HardwareHost.h"
-#include "librarian/LibrarianHost.h"
+#include "librarian/LibrarianViewHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
 
@@ -26,9 +27,16 @@
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
+class BankEditPopupMenu;
 class ByteChunk;
 class ControlLayer;
+class FileCopyPopupMenu;
+class FileEditPopupMenu;
 class IControl;
+class LeftPatchPopupMenu;
+class LibrarianViewControl;
+class RightPatchPopupMenu;
+class RightSearchPopupMenu;
 class ITextControl;
 class MIDIMessageManager;
 class PageHost;
@@ -39,7 +47,7 @@ class UIConfigManager;
 struct ControlAction;
 struct SenderJob;
 
-class Davrel : public IPlugAU, public HardwareHost, public LibrarianHost
+class Davrel : public IPlugAU, public HardwareHost, public LibrarianViewHost
 {
 public:
   static const int kNumParams = 529;
@@ -128,11 +136,6 @@ public:
   // ---- the librarian's side (the librarian page's transfers come later) ----
   void SetLibrarianRequestActive(bool toLibrarian) override;
   void SetLibrarianStatusUnsaved(bool unsaved) override;
-  void updatePatchLibrarianView(int) override {}
-  void setLibrarianViewDirty() override {}
-  void setLibrarianGridDirty() override {}
-  void selectLibrarianGridSlot(int) override {}
-  int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
   // The central display for a change of paramIdx to value; with
@@ -158,8 +161,8 @@ public:
   // Sends slot of the upper (column 0) or lower bank to the hardware; the waits run
   // on the transfer thread. Also on the MIDI input thread (program changes).
   void sendPatchToDeviceFromLibrarian(int slot, int column) override;
-  void SendSingleProgramFromLibrarian(bool store);
-  void SendAllProgramsFromLibrarian();
+  void SendSingleProgramFromLibrarian(bool store) override;
+  void SendAllProgramsFromLibrarian() override;
   void storeAllPatchesToDeviceFromLibrarian(int column, int second);
   // After a program step: the program goes back to the hardware when a section is
   // locked; queued behind the running request job, never waited for here.
@@ -169,28 +172,95 @@ public:
   // init) to the router, past the gates meant for MIDI input.
   void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
   // Bank import into "Patches" (asks before replacing a bank of the same name).
-  void saveImportedFile(bool mid);
+  void saveImportedFile(bool mid) override;
   // Program import into consecutive slots of the upper bank from the selected one on.
-  void ImportSinglePatches();
+  void ImportSinglePatches() override;
   // One program event of an imported file; the position to go on from, 0 or -1 at the end.
   int ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string path);
-  void OpenDataDirectory(bool manual);
-  void OpenHelpTopics(int page);
+  void OpenDataDirectory(bool manual) override;
+  void OpenHelpTopics(int page) override;
   std::string promptForSavePath(const std::string& suggestedName, const std::string& folder,
                                 const char* extension) override;
-  void setUpperBankFolder(const std::string& folder) override { upperBankFolder = folder; }
-  void setUpperBankName(const std::string& name) override { upperBankName = name; }
-  // "Save As" and "Save" of the upper bank, then what follows a save (unsaved state
-  // cleared, rescan, the saved bank shown). False when nothing was written.
-  bool saveUpperBankAs(bool isMid);
-  bool saveUpperBank();
-  void bankSaved(const std::string& folder, const std::string& fileName);
+  std::string lastSavePath;  // the path the last save chooser answered
 
-  bool renameClosed = true;
   int currentProgram = 0;
   std::string lastPromptFolder;  // the folder the last file prompt ended in
   int importStored = 0, importLost = 0;
   // ==== end of the librarian page's block ====
+
+  // ==== bank lists, the librarian grid and its menus (DavrelBankLists.cpp) ====
+  // Rebuilds the bank lists: type 0 both from the bank files, 4 the lower one from
+  // the search results; rescan first scans the bank folder again. Any other type
+  // only resets both columns to the first bank.
+  void patchTypeChanged(int unused, int listType, bool rescan);
+  // Rebuilds the chooser menus (upper, then search or lower) and reloads the grid.
+  void refreshPopUpMenus();
+  // Reloads grid columns: 0 upper, 1 lower, 2 both; other values nothing.
+  void updatePatchLibrarianView(int side) override;
+  void setLibrarianViewDirty() override;
+  void setLibrarianGridDirty() override;
+  void selectLibrarianGridSlot(int slot) override;
+  int librarianActiveColumn() override;
+  void showFileEditMenu(int x, int y) override;
+  void showFileCopyMenu(int x, int y) override;
+  // The bank list entry of a file name (the rule of the list rebuilds): names over
+  // 52 characters are shortened, a counter telling apart those of one beginning.
+  // previousBase and counter carry the run; renamed tells whether it was shortened.
+  static std::string bankDisplayName(const std::string& name, std::string* previousBase, int* counter,
+                                     bool* renamed);
+  // Records the bank at index of the column's list (patchFiles, or the search
+  // results for the lower column while searchActive) as the column's bank.
+  void rememberBankChoice(int column, int index);
+  // The page switch reached the librarian page: dragging on, the bank edit menu refilled.
+  void librarianPageShown();
+  // The start-up rule for a list entry: names of 50 characters or more shortened.
+  static std::string startupBankName(const std::string& name, bool* renamed);
+  // The configuration reader that builds the grid for this controller.
+  UIConfigManager* makeLibrarianUIConfig();
+  // Start-up: both bank lists, then the choosers and the bank edit menu in their layers.
+  void buildBankListsAndMenus();
+  IRECT scaledRect(int left, int top, int right, int bottom) const;
+
+  LibrarianViewControl* librarianView = nullptr;  // owned by its layer
+  LeftPatchPopupMenu* leftPatchPopupMenu = nullptr;    // each owned by its layer
+  RightPatchPopupMenu* rightPatchPopupMenu = nullptr;
+  RightSearchPopupMenu* rightSearchPopupMenu = nullptr;
+  BankEditPopupMenu* bankEditPopupMenu = nullptr;
+  std::unique_ptr<FileEditPopupMenu> fileEditPopupMenu;  // the latest of each kind
+  std::unique_ptr<FileCopyPopupMenu> fileCopyPopupMenu;
+  IControl* upperListControl = nullptr;  // the first controls of 519 and 520
+  IControl* lowerListControl = nullptr;
+  // Beside upperBankName/Folder: the bank's whole path below "Patches".
+  std::string upperBankPath, lowerBankPath;
+  bool renameClosed = true;  // no rename box is open
+
+  // LibrarianViewHost
+  LibrarianViewControl* librarianViewControl() override { return librarianView; }
+  void hideLayerNamed(const char* name, bool hide) override;
+  void grayLayerNamed(const char* name, bool gray) override;
+  void setRenameClosed(bool closed) override { renameClosed = closed; }
+  bool librarianSearchActive() override { return searchActive; }
+  void setParamDisplayEntry(int paramIdx, int value, const std::string& text) override;
+  IControl* firstControlOf(int paramIdx) override { return firstControl(paramIdx); }
+  IGraphics* librarianGraphics() override { return graphics; }
+  std::string bankFolder(int column) override { return column ? lowerBankFolder : upperBankFolder; }
+  std::string bankName(int column) override { return column ? lowerBankName : upperBankName; }
+  std::string bankPath(int column) override { return column ? lowerBankPath : upperBankPath; }
+  void setBankChoice(int column, const std::string& folder, const std::string& name, const std::string& path) override;
+  bool midiOutputChosen() override { return midiOutSet; }
+  int editedPart() override { return currentPart; }
+  bool transferThreadBusy() override;
+  bool startSenderJob(const SenderJob& job) override { return startJob(job); }
+  void setManagerPatchRequested(bool on) override;
+  void setManagerTransferStarted(bool on) override;
+  void prepareArrangementPush() override;
+  void prepareAllPatchesRequest() override;
+  bool sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot) override;
+  std::string patchesFolderPath() override { return getPatchesFolderStr(); }
+  void librarianBankSaved(bool asNewFile) override;
+  void setUpperBankFolder(const std::string& folder) override;
+  void setUpperBankName(const std::string& name) override;
+  // ==== end of bank lists ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
   IMidiQueue midiOutQueue{1024};
@@ -283,6 +353,18 @@ protected:
   PatchFile* librarianBank(int column);  // under the librarian's lock
   // False when no send job was started.
   bool sendLibrarianSlot(int slot, int column);
+  void stepBank(int column, bool next);
+  // The search field's text; true when the call ends (no result).
+  bool searchEntered();
+  void renameSelectedSlot();
+  void discardBankEdits();
+  // The path of a saved file below the bank root ("" outside it).
+  std::string savedBankKey(const std::string& path) const;
+  // Rescans the bank folder and shows the bank of that path in the upper column.
+  void rescanKeepingUpperBank(const std::string& key);
+  bool startProgramSend(bool toLibrarian);
+  void stepProgram(int step);
+  void chooseCopyTimbre(int paramIdx, int v);
   std::string promptForOpenPath(const char* extensions);
   // The current-program request as the follow-up of the running transfer job;
   // false when no job runs.

@@ -12,6 +12,8 @@
 #include "librarian/BankFormats.h"
 #include "librarian/LibrarianFiles.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankChooserMenus.h"
+#include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
 #include "ui/ControlLayer.h"
 
@@ -26,16 +28,17 @@ const char* const kHelpSite = "https://help.quietharborsound.com";
 const char* const kManualFile = "Rudu-Davrel-User-Manual.pdf";
 const int kMessageBoxYesNo = 4, kAnswerYes = 6;
 
-// The grid's selection as the controller sees it.
+// The grid's selection as the controller sees it (no grid: the upper column's slot).
 int gridUpperSelected(Davrel& d)
 {
-  return d.librarianLowerSide ? -1 : d.patchLibrarian ? d.patchLibrarian->selectedSlot.load() : 0;
+  if (d.librarianView) return d.librarianView->upperSelected;
+  return d.patchLibrarian ? d.patchLibrarian->selectedSlot.load() : -1;
 }
-int gridActiveColumn(Davrel& d) { return d.librarianLowerSide ? 1 : 0; }
+int gridActiveColumn(Davrel& d) { return d.librarianView ? d.librarianView->activeColumn.load() : 0; }
 void setGridCurrentSlot(Davrel& d, int slot)
 {
-  if (d.librarianLowerSide) d.lowerHighlightedSlot = slot;
-  else d.upperHighlightedSlot = slot;
+  if (d.librarianView) d.librarianView->currentSlot = slot;
+  // The request and store jobs read the slot through the hardware side's fields.
   d.librarianProgramNumber = slot;
 }
 
@@ -48,9 +51,340 @@ std::string enteredText(IParam* p) { return p ? p->GetDisplayText(0) : std::stri
 
 bool Davrel::onLibrarianCommand(int paramIdx, int v)
 {
-  (void)paramIdx;
-  (void)v;
+  switch (paramIdx)
+  {
+    case kLibUpperNextBank:
+    case kLibUpperPreviousBank:
+    case kLibLowerNextBank:
+    case kLibLowerPreviousBank:
+      if (v != 0) stepBank(paramIdx >= kLibLowerNextBank ? 1 : 0, paramIdx == kLibUpperNextBank || paramIdx == kLibLowerNextBank);
+      return true;
+    case kPatchSearchString: return searchEntered();
+    case kPatchSearch:
+      if (v == 1)
+      {
+        if (searchFieldLayer) searchFieldLayer->Hide(false);
+        searchActive = true;
+      }
+      else
+      {
+        searchActive = false;
+        GetParam(kPatchSearchString)->SetDisplayText(0, "search...");
+        if (searchFieldLayer) searchFieldLayer->Hide(true);
+        patchTypeChanged(0, 0, false);
+        hideLayerNamed("RightPatchPopupMenu", false);
+      }
+      return false;
+    case kDataType:
+      hideLayerNamed("LeftPatchPopupMenu", true);
+      hideLayerNamed("RightPatchPopupMenu", true);
+      hideLayerNamed("RightSearchPopupMenu", true);
+      if (v == 1) return false;
+      patchTypeChanged(0, 0, false);
+      hideLayerNamed("LeftPatchPopupMenu", false);
+      if (IControl* c = firstControl(kPatchSearch)) c->GrayOut(false);
+      patchTypeChanged(0, searchActive ? 4 : 0, false);
+      hideLayerNamed(searchActive ? "RightSearchPopupMenu" : "RightPatchPopupMenu", false);
+      return false;
+    case kRefreshFolders: patchTypeChanged(0, 0, true); return false;
+    case kPatchRename: renameSelectedSlot(); return false;
+    case kDiscardBankData:
+      if (v == 1) discardBankEdits();
+      return false;
+    case kOverwriteBank:
+      if (v == 1 && gridActiveColumn(*this) == 0)
+      {
+        sendGlobalWithProgram = false;
+        startProgramSend(true);
+      }
+      return false;
+    case kPatchName:
+      globalSent = true;
+      if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+      if (midiOutSet) startProgramSend(false);
+      return false;
+    case kPushArrangement:
+      if (v == 0) return true;
+      globalSent = false;
+      sendGlobalWithProgram = true;
+      if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+      if (midiOutSet) startProgramSend(false);
+      return false;
+    case kPatchUp:
+    case kPatchDown:
+      if (v != 0) stepProgram(paramIdx == kPatchUp ? 1 : -1);
+      return true;
+    case kReadFromTimbre1:
+    case kReadFromTimbre2:
+    case kLoadToTimbre1:
+    case kLoadToTimbre2:
+      chooseCopyTimbre(paramIdx, v);
+      return false;
+    default: return false;
+  }
+}
+
+void Davrel::stepBank(int column, bool next)
+{
+  if (!patchLibrarian) return;
+  if (column == 0 && paramValue(kBankEditUnsaved) == 1.0)
+  {
+    showNameLine("Save bank or Discard changes!");
+    return;
+  }
+  IParam* p = GetParam(column ? kPatchSelectionListLower : kPatchSelectionListUpper);
+  const int c = p->Int(), max = (int)p->GetMax();
+  int n = next ? c + 1 : c - 1;
+  if (next && n > max) n = 0;
+  if (!next && c < 1) n = max;
+  p->Set(n);
+  n = p->Int();
+  if (IControl* caption = column ? lowerListControl : upperListControl) caption->SetValueFromPlug(p->GetNormalized());
+  if (column == 0)
+  {
+    patchLibrarian->upperFileIndex = n;
+    rememberBankChoice(0, n);
+    if (leftPatchPopupMenu) leftPatchPopupMenu->checkMenuItemAlone(patchLibrarian, this, n);
+    updatePatchLibrarianView(0);
+    return;
+  }
+  patchLibrarian->lowerFileIndex = n;
+  rememberBankChoice(1, n);
+  if (!searchActive)
+  {
+    if (rightPatchPopupMenu) rightPatchPopupMenu->checkMenuItemAlone(patchLibrarian, this, n);
+  }
+  else if (rightSearchPopupMenu)
+    rightSearchPopupMenu->refreshFolderStructure(patchLibrarian, this, n, lowerBankName, lowerBankFolder);
+  updatePatchLibrarianView(1);
+}
+
+bool Davrel::searchEntered()
+{
+  IParam* p = GetParam(kPatchSearchString);
+  const std::string text = enteredText(p);
+  if (text.empty())
+  {
+    searchActive = false;
+    p->SetDisplayText(0, "search...");
+    hideLayerNamed("RightPatchPopupMenu", false);
+    return false;
+  }
+  if (text.size() == 1)
+  {
+    p->SetDisplayText(0, "search...");
+    showNameLine("Enter 2 digits or more!");
+    return false;
+  }
+  // Every text of two or more characters is searched: opening the field already set
+  // searchActive, and the field stays open for the next text.
+  if (!patchLibrarian) return false;
+  searchActive = true;
+  hideLayerNamed("RightPatchPopupMenu", true);
+  patchLibrarian->clearDataStructures(3);
+  patchLibrarian->createNewSearchPatchFiles(text);
+  bool found;
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    found = !patchLibrarian->searchResultFiles.empty();
+  }
+  if (!found)
+  {
+    showNameLine("No results - Try another keyword!");
+    showValueLine("Tip: Note that letter size matters..");
+    p->SetDisplayText(0, "search...");
+    return true;
+  }
+  patchTypeChanged(0, 4, false);
+  hideLayerNamed("RightSearchPopupMenu", false);
   return false;
+}
+
+void Davrel::renameSelectedSlot()
+{
+  if (!renameClosed && patchLibrarian)
+  {
+    std::vector<uint8_t> copy;
+    bool renamed = false;
+    {
+      WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+      PatchFile* upper = patchLibrarian->bankAt(patchLibrarian->upperFileIndex);
+      const int slot = gridUpperSelected(*this);
+      if (upper)
+      {
+        renamed = true;
+        if (upper->patches.size() < (size_t)kBankSlots) upper->patches.resize(kBankSlots);
+        if ((uint32_t)slot < (uint32_t)upper->patches.size())
+        {
+          std::string name = enteredText(GetParam(kPatchRename));
+          name.resize(12, '\0');
+          LibrarianPatch& target = upper->patches[(size_t)slot];
+          target.name = name.substr(0, name.find('\0'));
+          const std::vector<uint8_t>* first = target.messages.empty() ? nullptr : &target.messages.front().bytes;
+          if (first && isProgramDump(first->data(), (int)first->size()))
+          {
+            copy = *first;
+            // Program data is 7-bit: a character outside ASCII must not set a top bit.
+            for (int i = 0; i < 12; ++i) copy[(size_t)(i < 7 ? 6 + i : 7 + i)] = (uint8_t)(name[(size_t)i] & 0x7F);
+          }
+          patchLibrarian->selectedSlot = slot;
+        }
+      }
+    }
+    if (renamed)
+    {
+      MIDIMessageManager* m = midiMessageManager;
+      const bool arm = paramValue(kDataType) == 0.0 && m;
+      if (arm)
+      {
+        m->libraryPatchRequest.clear();
+        m->dataProcessed = false;
+        m->libraryPatchRequest.active = true;
+      }
+      if (!copy.empty()) feedSysExFromLibrarian(copy.data(), (int)copy.size());
+      if (arm) m->libraryPatchRequest.active = false;
+      if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
+      if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
+      setParamClamped(kBankEditUnsaved, 1.0);
+      if (IControl* c = firstControl(kDataType)) c->GrayOut(true);
+      hideLayerNamed("LeftPatchPopupMenu", true);
+      updatePatchLibrarianView(0);
+    }
+  }
+  if (patchRenameLayer) patchRenameLayer->Hide(true);
+  renameClosed = true;
+}
+
+void Davrel::discardBankEdits()
+{
+  DisplayProcessingIndicator(true);
+  if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
+  if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
+  if (patchRenameLayer) patchRenameLayer->Hide(true);
+  pushToControls(kBankEditUnsaved, 0.0);
+  if (IControl* c = firstControl(kDataType)) c->GrayOut(true);
+  hideLayerNamed("LeftPatchPopupMenu", false);
+  // The banks come back from disk; the one being edited stays in the upper column.
+  rescanKeepingUpperBank(upperBankPath);
+  if (saveChangesLayer) saveChangesLayer->Hide(false);
+  DisplayProcessingIndicator(false);
+}
+
+std::string Davrel::savedBankKey(const std::string& path) const
+{
+  const std::string root = getPatchesFolderStr() + "/";
+  return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : std::string();
+}
+
+void Davrel::rescanKeepingUpperBank(const std::string& key)
+{
+  OnParamChange(kRefreshFolders);
+  if (key.empty() || !patchLibrarian) return;
+  int found = -1;
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    for (size_t i = 0; i < patchLibrarian->patchFiles.size() && found < 0; ++i)
+      if (bankPathKey(patchLibrarian->patchFiles[i]) == key) found = (int)i;
+  }
+  if (found < 0) return;
+  setParamClamped(kPatchSelectionListUpper, found);
+  if (upperListControl) upperListControl->SetValueFromPlug(GetParam(kPatchSelectionListUpper)->GetNormalized());
+  patchLibrarian->upperFileIndex = found;
+  rememberBankChoice(0, found);
+  if (leftPatchPopupMenu) leftPatchPopupMenu->checkMenuItemAlone(patchLibrarian, this, found);
+  updatePatchLibrarianView(0);
+}
+
+bool Davrel::startProgramSend(bool toLibrarian)
+{
+  if (!midiMessageManager) return false;
+  midiMessageManager->sendPending = true;
+  SenderJob job(kSendArrangementToDevice);
+  job.toLibrarian = toLibrarian;
+  return startJob(job);
+}
+
+void Davrel::stepProgram(int step)
+{
+  if (patchEditOn) SendPatchEditOffCommand();
+  storeLibrarianSend = false;
+  if (paramValue(kPartLock) == 1.0) return;
+  if (midiOutSet && midiMessageManager)
+  {
+    midiMessageManager->programStepReady = false;
+    if (paramValue(kControlLibrary) == 1.0)
+    {
+      const int from = librarianView ? librarianView->currentSlot.load() : currentProgram;
+      const int slot = (from + step + 128) % 128;
+      const int column = gridActiveColumn(*this);
+      if (librarianView)
+      {
+        (column ? librarianView->lowerSelected : librarianView->upperSelected) = slot;
+        librarianView->currentSlot = slot;
+      }
+      (column ? patchLibrarian->lowerSelectedSlot : patchLibrarian->selectedSlot) = slot;
+      currentProgram = slot;
+      pushToControls(kCurrentPatch, slot);
+      sendPatchToDeviceFromLibrarian(slot, column);
+    }
+    else if (paramValue(kMIDIFilterProgramChange) != 1.0)
+      showNameLine("Program Change Disabled.");
+    else
+    {
+      const int program = (paramInt(kCurrentPatch) + step + 128) % 128;
+      currentProgram = program;
+      if (librarianView)
+      {
+        librarianView->upperSelected = program;
+        librarianView->currentSlot = program;
+      }
+      patchLibrarian->selectedSlot = program;
+      SetLibrarianRequestActive(false);
+      pushToControls(kCurrentPatch, program);
+      // The program change goes now; the half wait unit the hardware needs before the
+      // request is the request job's lead-in, so the main thread never sleeps.
+      IMidiMsg change;
+      change.mStatus = (uint8_t)(0xC0 | (paramInt(kGlobalMidiChannel) & 0x0F));
+      change.mData1 = (uint8_t)program;
+      change.mData2 = 0;
+      sendMidiMsgAndLog(&change);
+      midiMessageManager->patchRequested = true;
+      SenderJob request(kSendPartRequest);
+      request.partIndex = 0;
+      request.requestTarget = true;
+      request.leadInMs = getTimerValue() / 2;
+      startJob(request);
+      sendPartDataBackToHardware(0);
+    }
+    midiMessageManager->programStepReady = true;
+  }
+  if (librarianView) librarianView->currentSlot = currentProgram;
+  OnParamChange(kMainPage);
+}
+
+void Davrel::chooseCopyTimbre(int paramIdx, int v)
+{
+  const bool read = paramIdx == kReadFromTimbre1 || paramIdx == kReadFromTimbre2;
+  const int first = read ? kReadFromTimbre1 : kLoadToTimbre1;
+  const int self = paramIdx, other = paramIdx == first ? first + 1 : first;
+  std::atomic<bool>& selfFlag = read ? (self == first ? readFromTimbre1 : readFromTimbre2)
+                                     : (self == first ? loadToTimbre1 : loadToTimbre2);
+  std::atomic<bool>& otherFlag = read ? (self == first ? readFromTimbre2 : readFromTimbre1)
+                                      : (self == first ? loadToTimbre2 : loadToTimbre1);
+  if (v == 1)
+  {
+    selfFlag = true;
+    otherFlag = false;
+    if (IControl* c = firstControl(other)) c->SetValueFromUserInput(0.0);
+    setParamClamped(other, 0);
+  }
+  else
+  {
+    selfFlag = false;
+    if (paramValue(other) == 0.0) otherFlag = false;
+    if (IControl* c = firstControl(self)) c->SetValueFromUserInput(0.0);
+    setParamClamped(self, 0);
+  }
 }
 
 // ---- transfers ----
@@ -181,75 +515,8 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
   std::vector<char> exts(e, e + strlen(e) + 1);
   graphics->PromptForFile(&file, kFileSave, &dir, exts.data());
   if (file.GetLength()) lastPromptFolder = dir.Get();
-  return file.Get();
-}
-
-bool Davrel::saveUpperBankAs(bool isMid)
-{
-  if (!patchLibrarian) return false;
-  std::string folder = getPatchesFolderStr() + "/";
-  std::string suggested = upperBankName;
-  {
-    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
-    if (const PatchFile* upper = patchLibrarian->bankAt(patchLibrarian->upperFileIndex))
-    {
-      for (size_t i = 1; i < upper->pathFolders.size(); ++i) folder += upper->pathFolders[i] + "/";
-      suggested = fileStem(upper->fileName);
-    }
-  }
-  suggested = fileStem(suggested) + (isMid ? ".mid" : ".dvl");
-  if (!patchLibrarian->savePatchAs(suggested.c_str(), folder, isMid)) return false;
-  bankSaved(upperBankFolder, upperBankName);
-  return true;
-}
-
-bool Davrel::saveUpperBank()
-{
-  if (!patchLibrarian) return false;
-  std::string path, name;
-  {
-    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
-    const PatchFile* upper = patchLibrarian->bankAt(patchLibrarian->upperFileIndex);
-    if (!upper) return false;
-    path = getPatchesFolderStr() + "/";
-    for (size_t i = 1; i < upper->pathFolders.size(); ++i) path += upper->pathFolders[i] + "/";
-    path += upper->fileName;
-    name = upper->fileName;
-  }
-  if (!patchLibrarian->saveEditedPatch(path, name)) return false;
-  const size_t sep = path.find_last_of('/');
-  const std::string dir = path.substr(0, sep);
-  bankSaved(dir.substr(dir.find_last_of('/') + 1), upperBankName);
-  return true;
-}
-
-void Davrel::bankSaved(const std::string& folder, const std::string& fileName)
-{
-  pushToControls(kBankEditUnsaved, 0.0);
-  if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
-  if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
-  if (ControlLayer* chooser = findLayer("LeftPatchPopupMenu")) chooser->Hide(false);
-  if (IControl* c = firstControl(kDataType)) c->GrayOut(false);
-  // A new file is listed, and the bank just saved stays in the upper column.
-  patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
-  int found = 0;
-  {
-    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
-    for (size_t i = 0; i < patchLibrarian->patchFiles.size(); ++i)
-    {
-      const PatchFile* b = patchLibrarian->patchFiles[i];
-      if (b->fileName == fileName && b->folderName == folder)
-      {
-        found = (int)i;
-        break;
-      }
-    }
-    patchLibrarian->upperFileIndex = found;
-    patchLibrarian->lowerFileIndex = 0;
-  }
-  upperBankFolder = folder;
-  upperBankName = fileName;
-  updatePatchLibrarianView(2);
+  lastSavePath = file.Get();
+  return lastSavePath;
 }
 
 // ---- file import ----

@@ -45,6 +45,10 @@ void MIDIMessageSender::run()
 {
   do
   {
+    // The pause a starter's own message (a program change) needs before the job's
+    // first one, waited here rather than on the starter's thread.
+    if (leadInMs > 0) wait(leadInMs);
+    leadInMs = 0;
     switch (command)
     {
       case kSendArrangementToDevice: sendArrangementToDevice(toLibrarian); break;
@@ -455,8 +459,6 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch
 
 void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8_t>& program, int slot)
 {
-  // The pause after the caller's program change runs here, not on the caller's thread.
-  if (leadInMs > 0) wait(leadInMs);
   if (editOffFirst)
   {
     const uint8_t off[] = {kSysexManufacturerId, plug->sysexChannelByte.load(), kSysexModelId, 0x4E, 0x00, 0x00};

@@ -45,7 +45,7 @@ struct SenderJob
   // Command 3: the bank's slots, owned by the job (an empty entry is an empty slot);
   // when empty the job takes the bank from the librarian itself.
   std::vector<std::vector<uint8_t>> programs;
-  int leadInMs = 0;                 // command 2: waited before anything else
+  int leadInMs = 0;                 // any transfer job: waited before anything else
   bool editOffFirst = false;        // command 2: edit mode off after the lead-in
   bool storeAfterSend = false;      // command 2: the write request follows (besides writeAfterSend)
   int storeBankSide = 0;            // command 3: 0 upper bank, else lower
