@@ -54,7 +54,8 @@ public:
   };
 
   IPopupMenu() : mMenuItems(16 * (int)sizeof(void*)) {}
-  ~IPopupMenu() { mMenuItems.Empty(true); }
+  // Virtual: menus of derived kinds are deleted by the items that open them.
+  virtual ~IPopupMenu() { mMenuItems.Empty(true); }
   IPopupMenu(const IPopupMenu&) = delete;
   IPopupMenu& operator=(const IPopupMenu&) = delete;
 

@@ -166,6 +166,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod)
     return;
   }
   renaming = false;
+  mPressX = x;
+  mPressY = y;
   if (plug)
   {
     plug->setRenameClosed(true);
@@ -230,7 +232,7 @@ void LibrarianViewControl::OnMouseDrag(int x, int y, int, int, IMouseMod*)
   const int left = x - slotWidth / 2, top = y - slotHeight / 2;
   dragRect = IRECT(left, top, left + slotWidth, top + slotHeight);
   if (dragging) return;
-  hitTest(x, y);
+  hitTest(mPressX, mPressY);
   if (lowerSelected < 0) return;
   dragging = true;
   copySourceFileIndex = librarian ? librarian->lowerFileIndex.load() : -1;

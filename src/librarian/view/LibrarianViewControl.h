@@ -92,4 +92,7 @@ private:
 
   int mUpperTop, mLowerTop, mLeft, mColumnStep, mTextWidth;
   int mLastHitColumn = -1;
+  // Where the left button went down: a drag takes the program from there, however far
+  // the mouse has moved by the first drag event.
+  int mPressX = -1, mPressY = -1;
 };
