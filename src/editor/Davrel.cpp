@@ -162,6 +162,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("Control set 1 attached");
 
   buildBankListsAndMenus();
+  // The program the step buttons and the librarian select; no control defines it.
+  if (GetParam(kCurrentPatch)->GetMax() < 127) GetParam(kCurrentPatch)->InitInt("Current Patch", 0, 0, 127);
 
   applyStartValues();
   pluginReady = true;
