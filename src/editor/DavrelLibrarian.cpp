@@ -587,7 +587,8 @@ void Davrel::ImportSinglePatches()
   if (importLost > 0)
   {
     showNameLine(std::to_string(importStored) + " imported, " + std::to_string(importLost) + " not imported");
-    showValueLine("No slot left after slot 128");
+    showValueLine((uint32_t)first < (uint32_t)kBankSlots ? "No slot left after slot 128"
+                                                         : "Select a slot of the upper bank first");
   }
   else if (importStored > 0)
     showNameLine(std::to_string(importStored) + (importStored == 1 ? " program imported" : " programs imported"));
@@ -634,7 +635,7 @@ int Davrel::ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string
   if (!isProgramDump(msg.data(), (int)msg.size())) return position;
 
   const int slot = patchLibrarian ? patchLibrarian->selectedSlot.load() : -1;
-  if ((uint32_t)slot >= (uint32_t)kBankSlots)
+  if ((uint32_t)slot >= (uint32_t)kBankSlots || !patchLibrarian->bankAt(patchLibrarian->upperFileIndex))
   {
     ++importLost;
     return position;
