@@ -6,6 +6,9 @@
 #include "config/ParamIds.h"
 
 #include <memory>
+#include <random>
+
+#include "raster/lice.h"
 
 namespace {
 
@@ -296,6 +299,79 @@ TEST_F(GridFixture, ColumnsShowTheirBanksAndIgnoreBadIndices)
   lib.lowerFileIndex = 7;  // no such bank: the texts stay
   grid->patchSelectionLowerChanged();
   EXPECT_EQ(std::string(grid->slotText(1, 127)), bankSlot(lowerIndex, 127).name);
+}
+
+// The cached picture of the grid stands for the plain pass: for a seeded run of
+// selections, reloads and drags, in passes over the whole grid or a part of it, both
+// give the same pixels within the pass, whatever lay beneath before it.
+TEST_F(GridFixture, CachedDrawingMatchesThePlainTwin)
+{
+  const int w = 1180, h = 490;
+  LICE_MemBitmap* picture = new LICE_MemBitmap(w, h);
+  std::mt19937 rng(7);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) picture->getBits()[y * picture->getRowSpan() + x] = (LICE_PixelValue)(rng() | 0xFF);
+  IBitmap background(picture, w, h);
+  const IRECT rect(kX, kY, kX + w, kY + h);
+  struct Side
+  {
+    std::unique_ptr<HeadlessGraphics> g;
+    LibrarianViewControl* grid;  // owned by g
+  } sides[2];
+  for (int i = 0; i < 2; ++i)
+  {
+    sides[i].g.reset(new HeadlessGraphics(&plug, 1500, 667));
+    sides[i].g->PrepDraw();
+    sides[i].g->SetStrictDrawing(true);
+    sides[i].g->AttachControl(new IPanelControl(&plug, IRECT(0, 0, 1500, 667), &COLOR_TRANSPARENT));
+    sides[i].grid = new LibrarianViewControl(&plug, &host, kX, kY, -1, &background, rect, &lib, 1.0);
+    sides[i].g->AttachControl(sides[i].grid);
+    sides[i].grid->drawCacheEnabled = i == 0;
+    sides[i].grid->dragEnabled = true;
+  }
+  IMouseMod left(true);
+  int cachedPasses = 0;
+  for (int step = 0; step < 60; ++step)
+  {
+    const int action = (int)(rng() % 5), column = (int)(rng() % 2), slot = (int)(rng() % 128);
+    const auto p = at(column, slot);
+    // Every third pass covers only a part of the grid.
+    IRECT area = rect;
+    if (step % 3 == 2) area = IRECT(kX + 100 + (int)(rng() % 300), kY + 50, kX + 700, kY + 300 + (int)(rng() % 100));
+    SCOPED_TRACE(testing::Message() << "step " << step << " action " << action);
+    if (action == 2 && step % 2)
+      lib.patchFiles[(size_t)upperIndex]->patches[(size_t)slot].name = "Renamed " + std::to_string(step);
+    for (Side& s : sides)
+    {
+      switch (action)
+      {
+        case 0: s.grid->OnMouseDown(p.first, p.second, &left); break;
+        case 1: s.grid->OnKeyDown(0, 0, 1 + slot % 4); break;
+        case 2: s.grid->patchSelectionUpperChanged(); break;
+        case 3: s.grid->OnMouseDrag(p.first, p.second, 1, 1, &left); break;
+        default: s.grid->OnMouseUp(p.first, p.second, &left); break;
+      }
+      // Something else beneath each time: the grid covers it.
+      LICE_FillRect(s.g->GetDrawBitmap(), 0, 0, 1500, 667, LICE_MakePixel(step * 4, 0, 255 - step, 255), 1.0f,
+                    LICE_MODE_COPY);
+      s.g->Draw(&area);
+    }
+    LICE_SysBitmap* a = sides[0].g->GetDrawBitmap();
+    LICE_SysBitmap* b = sides[1].g->GetDrawBitmap();
+    int differ = 0, fromPicture = 0;
+    for (int y = area.T; y < area.B; ++y)
+      for (int x = area.L; x < area.R; ++x)
+      {
+        const LICE_PixelValue pa = a->getBits()[y * a->getRowSpan() + x];
+        if (pa != b->getBits()[y * b->getRowSpan() + x]) ++differ;
+        if (pa == picture->getBits()[(y - kY) * picture->getRowSpan() + x - kX]) ++fromPicture;
+      }
+    ASSERT_EQ(differ, 0);
+    ASSERT_GT(fromPicture, area.W() * area.H() / 2);  // the grid was drawn, not just left alone
+    if (action == 4) ++cachedPasses;
+  }
+  EXPECT_GT(cachedPasses, 5);
+  delete picture;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include "gui/IGraphics.h"
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/PatchLibrarian.h"
+#include "raster/lice.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -55,6 +57,7 @@ LibrarianViewControl::LibrarianViewControl(IPlugBase* plugBase, LibrarianViewHos
 
 LibrarianViewControl::~LibrarianViewControl()
 {
+  // The cache is a unique_ptr of a type complete here.
   for (int i = 0; i < kSlots; ++i)
   {
     delete upperSlots[i];
@@ -108,6 +111,7 @@ void LibrarianViewControl::fillColumn(int column)
   }
   for (int i = 0; i < kSlots; ++i)
     if (slots[i]) slots[i]->SetTextFromPlug((size_t)i < names.size() ? names[(size_t)i].c_str() : "");
+  ++mGeneration;
 }
 
 void LibrarianViewControl::patchSelectionUpperChanged() { fillColumn(0); }
@@ -344,9 +348,76 @@ void LibrarianViewControl::renameSlot(int, int)
   plug->hideLayerNamed("patchRename", false);
 }
 
+bool LibrarianViewControl::cacheUsable()
+{
+  if (mOpaque < 0)
+  {
+    mOpaque = 0;
+    LICE_IBitmap* b = mBitmap.mData;
+    const int w = mRECT.W(), h = mRECT.H();
+    if (b && mBitmap.N == 1 && b->getWidth() >= w && b->getHeight() >= h && w > 0 && h > 0)
+    {
+      mOpaque = 1;
+      for (int y = 0; y < h && mOpaque; ++y)
+      {
+        const LICE_PixelValue* row = b->getBits() + (size_t)y * (size_t)b->getRowSpan();
+        for (int x = 0; x < w; ++x)
+          if (LICE_PixelA(row[x]) != 255)
+          {
+            mOpaque = 0;
+            break;
+          }
+      }
+    }
+  }
+  return mOpaque == 1 && drawCacheEnabled;
+}
+
 bool LibrarianViewControl::Draw(IGraphics* g)
 {
   if (!g) return false;
+  LICE_IBitmap* target = g->GetDrawBitmap();
+  const DrawKey key{target, upperSelected.load(), lowerSelected.load(), mGeneration.load()};
+  const IRECT area = g->GetDrawRECT();
+  if (target && cacheUsable())
+  {
+    // Moving the drag rectangle redraws the grid at every mouse move: the picture of
+    // the bitmap, highlights and 256 names is taken once and copied back, within the
+    // pass's area as the bitmap would be, until one of them changes.
+    if (mCacheValid && mCacheKey == key)
+    {
+      if (area.Intersects(mRECT))
+      {
+        const int l = std::max(area.L, mRECT.L), t = std::max(area.T, mRECT.T);
+        const int r = std::min(area.R, mRECT.R), b = std::min(area.B, mRECT.B);
+        LICE_Blit(target, mCache.get(), l, t, l - mRECT.L, t - mRECT.T, r - l, b - t, 1.0f, LICE_MODE_COPY);
+      }
+    }
+    else
+    {
+      drawPlain(g);
+      // Only a pass over the whole grid leaves a picture worth keeping.
+      mCacheValid = area.L <= mRECT.L && area.T <= mRECT.T && area.R >= mRECT.R && area.B >= mRECT.B;
+      if (mCacheValid)
+      {
+        if (!mCache) mCache.reset(new LICE_MemBitmap(mRECT.W(), mRECT.H()));
+        LICE_Blit(mCache.get(), target, 0, 0, mRECT.L, mRECT.T, mRECT.W(), mRECT.H(), 1.0f, LICE_MODE_COPY);
+        mCacheKey = key;
+      }
+    }
+  }
+  else
+    drawPlain(g);
+  if (dragging)
+  {
+    IRECT r = dragRect;
+    g->FillIRect(&kHighlight, &r);
+  }
+  return true;
+}
+
+void LibrarianViewControl::drawPlain(IGraphics* g)
+{
   if (mBitmap.mData)
   {
     IRECT r = mRECT;
@@ -368,10 +439,4 @@ bool LibrarianViewControl::Draw(IGraphics* g)
       slots[i]->Draw(g);
     }
   }
-  if (dragging)
-  {
-    IRECT r = dragRect;
-    g->FillIRect(&kHighlight, &r);
-  }
-  return true;
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 
+class LICE_MemBitmap;
 class LibrarianViewHost;
 class PatchLibrarian;
 
@@ -76,8 +77,25 @@ public:
   // The program taken at copy time: a paste stores what was copied, whatever the
   // lower column shows by then.
   std::unique_ptr<LibrarianPatch> copiedPatch;
+  // False draws every pass the plain way (the twin the cached pass is tested against).
+  bool drawCacheEnabled = true;
 
 private:
+  // What a cached picture of the grid depends on besides its fixed bitmap and rect.
+  struct DrawKey
+  {
+    const void* target;
+    int upper, lower;
+    unsigned generation;
+    bool operator==(const DrawKey& o) const
+    {
+      return target == o.target && upper == o.upper && lower == o.lower && generation == o.generation;
+    }
+  };
+  void drawPlain(IGraphics* graphics);
+  // The picture can stand for the pass when the grid's own bitmap covers its whole
+  // rectangle opaquely: nothing drawn beneath then shows through.
+  bool cacheUsable();
   void fillColumn(int column);
   // Both selections to -1, then the slot under the point: true when one was hit.
   bool hitTest(int x, int y);
@@ -95,4 +113,9 @@ private:
   // Where the left button went down: a drag takes the program from there, however far
   // the mouse has moved by the first drag event.
   int mPressX = -1, mPressY = -1;
+  std::unique_ptr<LICE_MemBitmap> mCache;
+  DrawKey mCacheKey{};
+  bool mCacheValid = false;
+  int mOpaque = -1;  // -1 not yet known
+  std::atomic<unsigned> mGeneration{0};  // counts column reloads
 };
