@@ -381,15 +381,21 @@ TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
   EXPECT_EQ(e->slotName(alpha, 6), "CafC)");
 }
 
-TEST_F(Librarian, RenameWithTheHardwareSysExFilterOnStillRenames)
+TEST_F(Librarian, RenameAndPasteWithTheHardwareSysExFilterOnStillStore)
 {
-  const int alpha = e->lib().upperFileIndex;
+  const int alpha = e->lib().upperFileIndex, beta = e->lib().lowerFileIndex;
   e->hardwareFilterBlock[kFilterSysEx] = true;
   e->partChangeActive = true;
   e->grid()->upperSelected = 2;
   e->renameClosed = false;
   e->setText(kPatchRename, "Filtered");
   EXPECT_EQ(programDumpName(e->slotBytes(alpha, 2).data(), 297), "Filtered");
+
+  // The grid's copy and paste feed the same way.
+  const IRECT from = e->grid()->slotRect(1, 7), to = e->grid()->slotRect(0, 20);
+  e->grid()->CopySlotData(from.L + 2, from.T + 2);
+  e->grid()->PasteSlotData(to.L + 2, to.T + 2);
+  EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
 }
 
 TEST_F(Librarian, BankSteppingWrapsAndRefusesWhileUnsaved)
