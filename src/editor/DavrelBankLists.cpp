@@ -322,6 +322,9 @@ void Davrel::prepareAllPatchesRequest()
 
 bool Davrel::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot)
 {
+  // The request's program change goes to the grid's current slot.
+  if (librarianView && librarianView->currentSlot >= 0 && librarianView->currentSlot < 128)
+    librarianProgramNumber = librarianView->currentSlot.load();
   return midiMessageManager && midiMessageManager->sendSinglePatchRequestSysexFromLibrarian(skipProgramChange, slot);
 }
 

@@ -186,6 +186,10 @@ TEST(BankLists, MenusInTheirLayersAndTheLibrarianPage)
   EXPECT_EQ(editor.librarianView->currentSlot, 33);
   editor.librarianView->activeColumn = 1;
   EXPECT_EQ(editor.librarianActiveColumn(), 1);
+  // A request "by slot" changes the hardware to the grid's current slot.
+  editor.librarianView->currentSlot = 42;
+  editor.sendSinglePatchRequestSysexFromLibrarian(false, 0);
+  EXPECT_EQ(editor.librarianProgramNumber, 42);
 }
 
 }  // namespace

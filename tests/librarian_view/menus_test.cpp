@@ -8,6 +8,7 @@
 #include "librarian/view/BankEditPopupMenu.h"
 #include "librarian/view/FileSlotMenus.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -161,20 +162,23 @@ TEST_F(MenuFixture, SameNamedBanksInSameNamedFoldersStayApart)
   const int one = indexOf("One/Set/same.syx"), two = indexOf("Two/Set/same.syx");
   ASSERT_GE(one, 0);
   ASSERT_GE(two, 0);
+  // The later of the two in the list: a lookup by folder and name would give the other.
+  const bool wantTwo = two > one;
+  const std::string folder = wantTwo ? "Two" : "One", key = folder + "/Set/same.syx";
   LeftPatchPopupMenu chooser(&plug, &lib, IRECT(414, 39, 829, 55), &host);
-  // The entry under "Two" chooses the bank under "Two", whichever comes first.
-  const int twoPos = std::string(chooser.mainMenu->GetItemText(0)) == "Two" ? 0 : 1;
-  graphics.scripts = {choose({twoPos, 0}, 0)};
+  const int pos = std::string(chooser.mainMenu->GetItemText(0)) == folder ? 0 : 1;
+  graphics.scripts = {choose({pos, 0}, 0)};
   chooser.OnMouseDown(0, 0, nullptr);
-  EXPECT_EQ(lib.upperFileIndex, two);
-  // And a rescan and rebuild find it again, checked in its own submenu.
+  EXPECT_EQ(lib.upperFileIndex, std::max(one, two));
+  EXPECT_EQ(host.path[0], key);
+  // A rescan and rebuild find it again, checked in its own submenu only.
   scan();
   chooser.refreshFolderStructure(&lib, &host, 0, host.name[0], host.folder[0]);
-  EXPECT_EQ(lib.upperFileIndex, indexOf("Two/Set/same.syx"));
-  IPopupMenu* twoSet = chooser.mainMenu->GetItem(twoPos)->GetSubmenu()->GetItem(0)->GetSubmenu();
-  IPopupMenu* oneSet = chooser.mainMenu->GetItem(1 - twoPos)->GetSubmenu()->GetItem(0)->GetSubmenu();
-  EXPECT_EQ(checkedItem(twoSet), 0);
-  EXPECT_EQ(checkedItem(oneSet), -1);
+  EXPECT_EQ(lib.upperFileIndex, indexOf(key));
+  IPopupMenu* chosenSet = chooser.mainMenu->GetItem(pos)->GetSubmenu()->GetItem(0)->GetSubmenu();
+  IPopupMenu* otherSet = chooser.mainMenu->GetItem(1 - pos)->GetSubmenu()->GetItem(0)->GetSubmenu();
+  EXPECT_EQ(checkedItem(chosenSet), 0);
+  EXPECT_EQ(checkedItem(otherSet), -1);
 }
 
 TEST_F(MenuFixture, SearchChooserIsFlat)
