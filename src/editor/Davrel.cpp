@@ -162,6 +162,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("Control set 1 attached");
 
   buildBankListsAndMenus();
+  // The program the step buttons and the librarian select; no control defines it.
+  if (GetParam(kCurrentPatch)->GetMax() < 127) GetParam(kCurrentPatch)->InitInt("Current Patch", 0, 0, 127);
 
   applyStartValues();
   pluginReady = true;
@@ -460,13 +462,27 @@ void Davrel::DisplayProcessingIndicator(bool show)
   if (progressIndicator) progressIndicator->Hide(!show);
   for (IControl* b : cancelButtons)
     if (b) b->Hide(true);
+  const bool librarianPage = paramValue(kMainPage) == 1.0;
+  IControl* searchText = firstControl(kPatchSearch);
   if (show)
   {
-    const bool librarianPage = paramValue(kMainPage) == 1.0;
     if (IControl* b = cancelButtons[librarianPage ? 0 : 1]) b->Hide(false);
+    if (librarianPage)
+    {
+      if (searchFieldLayer) searchFieldLayer->Hide(true);
+      if (searchText) searchText->GrayOut(true);
+    }
   }
-  else if (midiMessageManager)
-    midiMessageManager->patchRequested = false;
+  else
+  {
+    if (midiMessageManager) midiMessageManager->patchRequested = false;
+    if (paramValue(kMainPage) > 3.0 && midiSettingsButtonLayer) midiSettingsButtonLayer->Hide(false);
+    if (librarianPage)
+    {
+      if (paramValue(kPatchSearch) == 1.0 && searchFieldLayer) searchFieldLayer->Hide(false);
+      if (searchText) searchText->GrayOut(false);
+    }
+  }
   if (!show && releaseAllLocksLayer &&
       ((timbre1LocksActive && currentPart == 0) || (timbre2LocksActive && currentPart == 1) || globalLocksActive))
     releaseAllLocksLayer->Hide(false);
@@ -531,14 +547,6 @@ void Davrel::refreshMidiPortMenus()
     for (size_t i = 0; i < m.second->size(); ++i) p->SetDisplayText((int)i, (*m.second)[i].c_str());
     p->Set(v);
   }
-}
-
-// ---- librarian ----
-
-void Davrel::feedSysExFromLibrarian(const uint8_t* msg, int size)
-{
-  ISysEx sysex(0, msg, size);
-  ProcessSysEx(&sysex, true);
 }
 
 // ---- program-byte store and control lookups ----
@@ -658,10 +666,19 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
 
 void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
 {
-  if (!unsaved || !midiMessageManager) return;
-  midiMessageManager->patchRequested = false;
-  midiMessageManager->libraryPatchRequest.active = false;
+  if (!unsaved) return;
+  if (midiMessageManager)
+  {
+    midiMessageManager->patchRequested = false;
+    midiMessageManager->libraryPatchRequest.active = false;
+  }
   pushToControls(kBankEditUnsaved, 1.0);
+  pushToControls(kDiscardBankData, 0.0);
+  // The upper bank cannot be switched away before it is saved or discarded.
+  if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
+  if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
+  if (ControlLayer* chooser = findLayer("LeftPatchPopupMenu")) chooser->Hide(true);
+  if (saveChangesLayer) saveChangesLayer->Hide(true);
 }
 
 // ---- the hardware side ----

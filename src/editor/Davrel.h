@@ -28,6 +28,7 @@
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
 class BankEditPopupMenu;
+class ByteChunk;
 class ControlLayer;
 class FileCopyPopupMenu;
 class FileEditPopupMenu;
@@ -39,6 +40,7 @@ class RightSearchPopupMenu;
 class ITextControl;
 class MIDIMessageManager;
 class PageHost;
+class PatchFile;
 class PatchLibrarian;
 class PatchManager;
 class UIConfigManager;
@@ -134,7 +136,6 @@ public:
   // ---- the librarian's side (the librarian page's transfers come later) ----
   void SetLibrarianRequestActive(bool toLibrarian) override;
   void SetLibrarianStatusUnsaved(bool unsaved) override;
-  void sendPatchToDeviceFromLibrarian(int, int) override {}
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
   // The central display for a change of paramIdx to value; with
@@ -154,7 +155,38 @@ public:
   // sends, on the sending thread.
   std::function<void(const unsigned char* bytes, int size)> onMidiSent;
 
+
+  // ==== Librarian page: commands, transfers, file import, help (DavrelLibrarian.cpp) ====
+  // Main thread unless said otherwise.
+  // Sends slot of the upper (column 0) or lower bank to the hardware; the waits run
+  // on the transfer thread. Also on the MIDI input thread (program changes).
+  void sendPatchToDeviceFromLibrarian(int slot, int column) override;
+  void SendSingleProgramFromLibrarian(bool store) override;
+  void SendAllProgramsFromLibrarian() override;
+  void storeAllPatchesToDeviceFromLibrarian(int column, int second);
+  // After a program step: the program goes back to the hardware when a section is
+  // locked; queued behind the running request job, never waited for here.
+  void sendPartDataBackToHardware(int);
+  bool anySectionLocked() override { return globalLocksActive || timbre1LocksActive || timbre2LocksActive; }
+  // Any thread: a program of the librarian's own (import, paste, drop, rename,
+  // init) to the router, past the gates meant for MIDI input.
   void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
+  // Bank import into "Patches" (asks before replacing a bank of the same name).
+  void saveImportedFile(bool mid) override;
+  // Program import into consecutive slots of the upper bank from the selected one on.
+  void ImportSinglePatches() override;
+  // One program event of an imported file; the position to go on from, 0 or -1 at the end.
+  int ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string path);
+  void OpenDataDirectory(bool manual) override;
+  void OpenHelpTopics(int page) override;
+  std::string promptForSavePath(const std::string& suggestedName, const std::string& folder,
+                                const char* extension) override;
+  std::string lastSavePath;  // the path the last save chooser answered
+
+  int currentProgram = 0;
+  std::string lastPromptFolder;  // the folder the last file prompt ended in
+  int importStored = 0, importLost = 0;
+  // ==== end of the librarian page's block ====
 
   // ==== bank lists, the librarian grid and its menus (DavrelBankLists.cpp) ====
   // Rebuilds the bank lists: type 0 both from the bank files, 4 the lower one from
@@ -316,8 +348,24 @@ protected:
   virtual void routeMidiFromDAW(IMidiMsg* msg, int part);
   virtual void routeSysEx(ISysEx* msg, bool fromDevice);
 
-  // Empty hooks for the librarian page's commands and transfers, which come later.
-  virtual void onLibrarianCommand(int /*paramIdx*/, int /*intValue*/) {}
+  // The librarian page's commands (DavrelLibrarian.cpp); true when the call ends there.
+  virtual bool onLibrarianCommand(int paramIdx, int intValue);
+  PatchFile* librarianBank(int column);  // under the librarian's lock
+  // False when no send job was started.
+  bool sendLibrarianSlot(int slot, int column);
+  void stepBank(int column, bool next);
+  // The search field's text; true when the call ends (no result).
+  bool searchEntered();
+  void renameSelectedSlot();
+  void discardBankEdits();
+  // The path of a saved file below the bank root ("" outside it).
+  std::string savedBankKey(const std::string& path) const;
+  // Rescans the bank folder and shows the bank of that path in the upper column.
+  void rescanKeepingUpperBank(const std::string& key);
+  bool startProgramSend(bool toLibrarian);
+  void stepProgram(int step);
+  void chooseCopyTimbre(int paramIdx, int v);
+  std::string promptForOpenPath(const char* extensions);
   // The current-program request as the follow-up of the running transfer job;
   // false when no job runs.
   virtual bool queueRequestAfterTransfer();

@@ -331,9 +331,12 @@ bool Davrel::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, in
 void Davrel::librarianBankSaved(bool asNewFile)
 {
   pushToControls(kBankEditUnsaved, 0.0);
+  if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
+  if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
+  if (saveChangesLayer) saveChangesLayer->Hide(false);
   hideLayerNamed("LeftPatchPopupMenu", paramInt(kMainPage) != 1);
-  // A new file is listed only after a rescan.
-  if (asNewFile) OnParamChange(kRefreshFolders);
+  // A new file is listed only after a rescan; the bank just saved stays shown.
+  if (asNewFile) rescanKeepingUpperBank(savedBankKey(lastSavePath));
 }
 
 std::string Davrel::startupBankName(const std::string& name, bool* renamed)

@@ -35,7 +35,7 @@ bool isLibrarianCommand(int id)
       return true;
     default:
       return (id >= kLibUpperNextBank && id <= kLibUpperNextBank + 3) || (id >= 503 && id <= 512) ||
-             id == kPatchRename || id == kPatchSearch || id == kDataType || id == kControlLibrary;
+             id == kPatchRename || id == kPatchSearchString || id == kPatchSearch || id == kDataType || id == kControlLibrary;
   }
 }
 
@@ -245,9 +245,7 @@ void Davrel::OnParamChange(int paramIdx)
   }
   else if (isLibrarianCommand(paramIdx))
   {
-    onLibrarianCommand(paramIdx, v);
-    if (paramIdx == kPatchUp || paramIdx == kPatchDown)
-      return;
+    if (onLibrarianCommand(paramIdx, v)) return;
   }
   else if (dispatchSettings(paramIdx, value, v))
     return;

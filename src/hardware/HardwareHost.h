@@ -124,6 +124,12 @@ public:
   virtual void selectLibrarianGridSlot(int slot) = 0;
   virtual int librarianActiveColumn() = 0;
   virtual void sendPatchToDeviceFromLibrarian(int slot, int side) = 0;
+  // A program the librarian feeds to the router as if the hardware had sent it (the
+  // init program, imports, pastes): it is no MIDI input, so the controller lets it
+  // pass the hardware-side gates. The default takes the ordinary entry.
+  virtual void feedSysExFromLibrarian(const uint8_t* msg, int size);
+  // At least one section of either timbre or of the global sections is locked.
+  virtual bool anySectionLocked() { return false; }
 
   // ---- configuration and layers ----------------------------------------------
   // Entry index of a named value list of the configuration; empty when there is none.

@@ -79,6 +79,12 @@ int fifteenStep(int v)
 }
 }  // namespace
 
+void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
+{
+  ISysEx s(0, msg, size);
+  ProcessSysEx(&s, true);
+}
+
 // ---- collectors ----------------------------------------------------------------
 
 bool LibraryPatchRequest::addMessageData(const unsigned char* data, int length)
@@ -138,7 +144,7 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
     case kStopMIDIClockOutput: t = kClockControlThread; break;
     case kSendContinuousMIDIClock: t = kMIDIClockThread; break;
     default:
-      if (job.command < 0 || job.command > kSendDeviceIdEnquiry) return false;
+      if (job.command < 0 || (job.command > kSendDeviceIdEnquiry && job.command != kSendPartDataBack)) return false;
       t = kTransferThread;
   }
   std::lock_guard<std::mutex> lock(startLock[t]);
@@ -147,16 +153,7 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
   if (Poco::Thread::current() == &threads[t]) return false;
   joinThread(threads[t]);
   MIDIMessageSender* s = senders[t];
-  s->command = job.command;
-  s->patch = job.patch;
-  s->storeBankSide = job.storeBankSide;
-  s->slotNumber = job.slotNumber;
-  s->partIndex = job.partIndex;
-  s->requestTarget = job.requestTarget;
-  s->skipProgramChange = job.skipProgramChange;
-  s->toLibrarian = job.toLibrarian;
-  s->initArg = job.initArg;
-  s->clockTempo = job.clockTempo;
+  writeRecord(s, job);
   if (t == kTransferThread) transferStarted.store(true);
   busy[t].store(true);
   try
@@ -169,6 +166,27 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
     return false;
   }
   return true;
+}
+
+void MIDIMessageManager::writeRecord(MIDIMessageSender* s, const SenderJob& job)
+{
+  s->command = job.command;
+  // The job never holds a pointer into a bank: a rescan may free the bank while it runs.
+  s->patch = nullptr;
+  if (!job.program.empty() || !job.patch || job.patch->messages.empty()) s->program = job.program;
+  else s->program = job.patch->messages.front().bytes;
+  s->programs = job.programs;
+  s->leadInMs = job.leadInMs;
+  s->editOffFirst = job.editOffFirst;
+  s->storeAfterSend = job.storeAfterSend;
+  s->storeBankSide = job.storeBankSide;
+  s->slotNumber = job.slotNumber;
+  s->partIndex = job.partIndex;
+  s->requestTarget = job.requestTarget;
+  s->skipProgramChange = job.skipProgramChange;
+  s->toLibrarian = job.toLibrarian;
+  s->initArg = job.initArg;
+  s->clockTempo = job.clockTempo;
 }
 
 void MIDIMessageManager::joinThread(Poco::Thread& thread)
@@ -189,6 +207,13 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
   std::lock_guard<std::mutex> lock(startLock[t]);
   if (t == kTransferThread && !isClosing.load())
   {
+    if (jobQueued)
+    {
+      jobQueued = false;
+      writeRecord(s, queuedJob);
+      queuedJob = SenderJob();
+      return true;
+    }
     if (activeRequestQueued)
     {
       activeRequestQueued = false;
@@ -231,6 +256,15 @@ bool MIDIMessageManager::queueActiveRequestAfterRunningJob()
   std::lock_guard<std::mutex> lock(startLock[kTransferThread]);
   if (isClosing.load() || !busy[kTransferThread].load()) return false;
   activeRequestQueued = true;
+  return true;
+}
+
+bool MIDIMessageManager::queueJobAfterRunningJob(const SenderJob& job)
+{
+  std::lock_guard<std::mutex> lock(startLock[kTransferThread]);
+  if (isClosing.load() || !busy[kTransferThread].load() || jobQueued) return false;
+  queuedJob = job;
+  jobQueued = true;
   return true;
 }
 

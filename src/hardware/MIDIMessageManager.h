@@ -109,6 +109,10 @@ public:
   // of the running transfer job: true when it was queued, false when the thread
   // is idle (the caller then starts it itself).
   bool queueActiveRequestAfterRunningJob();
+  // Any transfer job as the follow-up of the running one: true when it was queued
+  // (one at a time; a second one replaces nothing and is refused), false when the
+  // thread is idle or closing.
+  bool queueJobAfterRunningJob(const SenderJob& job);
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
   void resetContinuousClock(bool stop);
@@ -155,12 +159,15 @@ private:
   // true when the record was given a follow-up job to run at once.
   bool jobFinished(MIDIMessageSender* sender);
   static void joinThread(Poco::Thread& thread);
+  static void writeRecord(MIDIMessageSender* s, const SenderJob& job);
 
   MIDIMessageSender* senders[kNumWorkerThreads];
   Poco::Thread threads[kNumWorkerThreads];
   std::mutex startLock[kNumWorkerThreads];
   std::atomic<bool> busy[kNumWorkerThreads] = {};
   bool activeRequestQueued = false;  // under startLock[kTransferThread]
+  bool jobQueued = false;            // under startLock[kTransferThread]
+  SenderJob queuedJob;
   std::atomic<bool> clockStop{true};
   std::atomic<bool> isClosing{false};
 };

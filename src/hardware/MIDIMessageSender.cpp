@@ -45,11 +45,15 @@ void MIDIMessageSender::run()
 {
   do
   {
+    // The pause a starter's own message (a program change) needs before the job's
+    // first one, waited here rather than on the starter's thread.
+    if (leadInMs > 0) wait(leadInMs);
+    leadInMs = 0;
     switch (command)
     {
       case kSendArrangementToDevice: sendArrangementToDevice(toLibrarian); break;
       case kSendGlobalToDevice: sendGlobalToDevice(); break;
-      case kSendPatchToDeviceFromLibrarian: sendPatchToDeviceFromLibrarian(patch, partIndex, slotNumber); break;
+      case kSendPatchToDeviceFromLibrarian: sendProgramToDeviceFromLibrarian(program, slotNumber); break;
       case kStoreAllPatchesToDeviceFromLibrarian: storeAllPatchesToDeviceFromLibrarian(storeBankSide, slotNumber); break;
       case kSendActiveArrangementRequest: sendActiveArrangementRequestSysex(requestTarget); break;
       case kSendPartRequest: sendPartRequestSysex(requestTarget); break;
@@ -57,6 +61,7 @@ void MIDIMessageSender::run()
       case kSendAllPatchRequest: sendAllPatchRequestSysex(); break;
       case kInitClassicPatch: initClassicPatch(initArg); break;
       case kSendDeviceIdEnquiry: sendDeviceIdEnquiry(); break;
+      case kSendPartDataBack: sendPartDataBack(); break;
       case kStartMIDIClockOutput: startMIDIClockOutput(); break;
       case kSendContinuousMIDIClock: sendContinuousMIDIClock(clockTempo); break;
       case kStopMIDIClockOutput: stopMIDIClockOutput(); break;
@@ -447,16 +452,31 @@ void MIDIMessageSender::sendGlobalToDevice()
 
 void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch, int, int slot)
 {
+  std::vector<uint8_t> bytes;
+  if (slotPatch && !slotPatch->messages.empty()) bytes = slotPatch->messages.front().bytes;
+  sendProgramToDeviceFromLibrarian(bytes, slot);
+}
+
+void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8_t>& program, int slot)
+{
+  if (editOffFirst)
+  {
+    const uint8_t off[] = {kSysexManufacturerId, plug->sysexChannelByte.load(), kSysexModelId, 0x4E, 0x00, 0x00};
+    plug->editModeOn.store(false);
+    sendBody(std::vector<uint8_t>(off, off + sizeof(off)));
+  }
+  // Read once: a store asked for while this job runs is not this job's.
+  const bool store = storeAfterSend || plug->writeAfterSend.load();
   plug->DisplayProcessingIndicator(true);
   allNotesOff(plug, false);
   wait(50);
-  if (!slotPatch || slotPatch->messages.empty() ||
-      !isProgramDump(slotPatch->messages.front().bytes.data(), (int)slotPatch->messages.front().bytes.size()))
+  if (!isProgramDump(program.data(), (int)program.size()))
   {
+    if (store) plug->writeAfterSend.store(false);
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  std::vector<uint8_t> buf = slotPatch->messages.front().bytes;
+  std::vector<uint8_t> buf = program;
   // Slots hold whole, correctly packed programs; they go out as stored on every road.
 
   if (plug->loadToTimbre1.load() || plug->loadToTimbre2.load())
@@ -494,7 +514,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(LibrarianPatch* slotPatch
   buf[2] = plug->sysexChannelByte.load();
   sendBody(buf);
   const int T = plug->getTimerValue();
-  if (plug->writeAfterSend.load())
+  if (store)
   {
     wait(T);
     sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), slot));
@@ -529,9 +549,9 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
   PatchLibrarian* lib = manager->librarian;
   // The programs are copied out under the librarian's lock; the long transfer then
   // runs without holding it.
-  std::vector<std::vector<uint8_t>> programs;
-  bool found = false;
-  if (lib)
+  std::vector<std::vector<uint8_t>> programs = this->programs;
+  bool found = !programs.empty();
+  if (lib && !found)
   {
     WDL_MutexLock lock(&lib->libraryMutex);
     PatchFile* bank = side == 0 ? lib->bankAt(lib->upperFileIndex.load()) : lib->bankAt(lib->lowerFileIndex.load());
@@ -551,6 +571,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
   const int T = plug->getTimerValue();
   (void)T;
   bool ended = false;
+  int written = 0, firstWritten = -1, lastWritten = -1;
   for (int p = 0; p < 128; ++p)
   {
     manager->patchRequested.store(false);
@@ -572,13 +593,47 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     sendBody(buf);
     if (!wait(500)) break;
     sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), p));
+    ++written;
+    if (firstWritten < 0) firstWritten = p;
+    lastWritten = p;
     if (!wait(1800)) break;
     plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
     if (cancelRequested.load()) break;
   }
-  if (!ended && !closing()) plug->showStatusText(cancelRequested.load() ? "Data write cancelled!" : "Data write completed!");
+  if (!ended && !closing())
+  {
+    const bool cancelled = cancelRequested.load();
+    plug->showStatusText(cancelled ? "Data write cancelled!" : "Data write completed!");
+    // After a cancel the user must know which hardware programs now hold the bank's.
+    if (cancelled)
+    {
+      std::string what = written == 0 ? std::string("No program written")
+                                       : std::to_string(written) + (written == 1 ? " program" : " programs") +
+                                             " written: slots " + std::to_string(firstWritten + 1) + "-" +
+                                             std::to_string(lastWritten + 1);
+      plug->showSecondLineText(what.c_str());
+    }
+  }
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);
+}
+
+void MIDIMessageSender::sendPartDataBack()
+{
+  // The program request of the step has ended when this runs; its answer is in.
+  if (plug->midiOutSet.load() && !plug->patchLoadingInProcess.load()) wait(200);
+  int waited = 0;
+  do
+  {
+    if (!wait(200)) return;
+    waited += 200;
+    printf("Sleeping while patch request is finished: %i ms passed - counting..\n", waited);
+  } while (manager->patchRequested.load() && !cancelRequested.load());
+  if (!plug->anySectionLocked()) return;
+  printf("Sending full arrange to hardware!\n");
+  manager->sendPending.store(true);
+  partIndex = 0;
+  sendArrangementToDevice(false);
 }
 
 void MIDIMessageSender::initClassicPatch(bool)
@@ -588,8 +643,7 @@ void MIDIMessageSender::initClassicPatch(bool)
   buf[2] = plug->sysexChannelByte.load();
   plug->SetLibrarianRequestActive(true);
   plug->incomingSysExProcessed.store(false);
-  ISysEx s(0, buf.data(), (int)buf.size());
-  plug->ProcessSysEx(&s, true);
+  plug->feedSysExFromLibrarian(buf.data(), (int)buf.size());
   wait(100);
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);

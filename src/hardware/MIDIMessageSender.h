@@ -31,13 +31,23 @@ enum ESenderCommand
   kStartMIDIClockOutput = 11,
   kSendContinuousMIDIClock = 12,
   kStopMIDIClockOutput = 13,
+  // The editor's program back to the hardware after a program step, when a section
+  // is locked: the waits of that step run here instead of on the caller's thread.
+  kSendPartDataBack = 14,
 };
 
 // The arguments of one job, as a starter hands them to MIDIMessageManager::startJob.
 struct SenderJob
 {
   int command = kSenderNoCommand;
-  LibrarianPatch* patch = nullptr;  // command 2; not owned, must outlive the job
+  LibrarianPatch* patch = nullptr;  // command 2 when program is empty: its bytes are copied at the start
+  std::vector<uint8_t> program;     // command 2: the slot's program dump, owned by the job
+  // Command 3: the bank's slots, owned by the job (an empty entry is an empty slot);
+  // when empty the job takes the bank from the librarian itself.
+  std::vector<std::vector<uint8_t>> programs;
+  int leadInMs = 0;                 // any transfer job: waited before anything else
+  bool editOffFirst = false;        // command 2: edit mode off after the lead-in
+  bool storeAfterSend = false;      // command 2: the write request follows (besides writeAfterSend)
   int storeBankSide = 0;            // command 3: 0 upper bank, else lower
   int slotNumber = 0;               // command 2: slot and program number of the write
   int partIndex = 0;                // command 0: the part whose stored bytes are refreshed
@@ -61,6 +71,11 @@ public:
   // ---- the record --------------------------------------------------------
   int command = kSenderNoCommand;
   LibrarianPatch* patch = nullptr;
+  std::vector<uint8_t> program;
+  std::vector<std::vector<uint8_t>> programs;
+  int leadInMs = 0;
+  bool editOffFirst = false;
+  bool storeAfterSend = false;
   int storeBankSide = 0;
   int slotNumber = 0;
   int partIndex = 0;
@@ -81,6 +96,8 @@ public:
   void sendArrangementToDevice(bool toLibrarian);
   void sendGlobalToDevice();
   void sendPatchToDeviceFromLibrarian(LibrarianPatch* patch, int part, int slot);
+  // The same from the bytes copied into the record.
+  void sendProgramToDeviceFromLibrarian(const std::vector<uint8_t>& program, int slot);
   void storeAllPatchesToDeviceFromLibrarian(int side, int second);
   void sendActiveArrangementRequestSysex(bool requestTarget);
   void sendPartRequestSysex(bool requestTarget);
@@ -88,6 +105,7 @@ public:
   void sendAllPatchRequestSysex();
   void initClassicPatch(bool check);
   void sendDeviceIdEnquiry();
+  void sendPartDataBack();
 
   // ---- clock jobs (clock control and MIDI clock threads) -----------------
   void startMIDIClockOutput();

@@ -56,6 +56,8 @@ public:
   std::map<std::tuple<int, int, int, int, int>, FakeControl*> nrpnControls;
   std::map<std::tuple<int, int, int, int>, FakeControl*> sysexControls;
   int gridSlot = -1;
+  bool sectionLocked = false;
+  bool anySectionLocked() override { return sectionLocked; }
   std::vector<std::pair<int, int>> librarianSends;
 
   // ---- helpers for tests ----

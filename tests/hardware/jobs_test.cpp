@@ -488,3 +488,57 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   EXPECT_EQ(model.writes - before, 10);
   EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
 }
+
+TEST_F(Jobs, TheProgramGoesBackAfterAStepsRequestOnlyWhileASectionIsLocked)
+{
+  auto isDump = [](const Bytes& m) { return m.size() == 297 && m[4] == 0x40; };
+  auto isRequest = [](const Bytes& m) { return m.size() == 6 && m[4] == 0x10; };
+  for (bool locked : {false, true})
+  {
+    host.sectionLocked = locked;
+    host.ClearSent();
+    SenderJob request(kSendPartRequest);
+    request.requestTarget = true;
+    request.leadInMs = 50;
+    manager->patchRequested.store(true);
+    ASSERT_TRUE(Start(request));
+    ASSERT_TRUE(manager->queueJobAfterRunningJob(SenderJob(kSendPartDataBack)));
+    // One follow-up at a time.
+    EXPECT_FALSE(manager->queueJobAfterRunningJob(SenderJob(kSendPartDataBack)));
+    ASSERT_TRUE(Finish());
+    EXPECT_FALSE(manager->queueJobAfterRunningJob(SenderJob(kSendPartDataBack)));  // idle: nothing to follow
+    const std::vector<Bytes> sent = host.Sent();
+    int requestAt = -1, dumpAt = -1;
+    for (int i = 0; i < (int)sent.size(); ++i)
+    {
+      if (requestAt < 0 && isRequest(sent[(size_t)i])) requestAt = i;
+      if (dumpAt < 0 && isDump(sent[(size_t)i])) dumpAt = i;
+    }
+    ASSERT_GE(requestAt, 0) << locked;
+    if (locked)
+      EXPECT_GT(dumpAt, requestAt);
+    else
+      EXPECT_EQ(dumpAt, -1);
+  }
+}
+
+TEST_F(Jobs, ASlotSendOwnsItsBytesAndAStoreAskedForDuringItIsNotItsOwn)
+{
+  const Bytes program = SynthModel::MakeProgram(321);
+  SenderJob send(kSendPatchToDeviceFromLibrarian);
+  {
+    LibrarianPatch slot;
+    slot.messages.assign(1, PatchSysexMessage{program});
+    send.patch = &slot;
+    send.slotNumber = 12;
+    send.storeAfterSend = true;
+    send.editOffFirst = true;
+    ASSERT_TRUE(Start(send));
+  }  // the slot is gone while the job runs
+  host.writeAfterSend.store(false);
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(model.programs[12], program);
+  const std::vector<Bytes> sent = host.Sent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], (Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
+}

@@ -1,0 +1,628 @@
+// The librarian page's controller: its commands, the transfers it starts, file
+// import through the editor's own file panel and alerts, and the help actions.
+
+#include "EditorTestSupport.h"
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "hardware/DumpLayout.h"
+#include "hardware/SysexPacking.h"
+#include "librarian/BankFormats.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/view/LibrarianViewControl.h"
+#include "plug/ByteChunk.h"
+#include "platform/appkit/AppKit.h"
+#include "platform/appkit/ModalScript.h"
+#include "platform/appkit/Presenter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A program dump named name whose data differs by seed.
+Bytes program(const std::string& name, int seed)
+{
+  Bytes p = mkInitPatchData();
+  writeProgramDumpName(name, p.data());
+  p[30] = (uint8_t)(seed & 0x7F);
+  p[31] = (uint8_t)((seed >> 7) & 0x7F);
+  return p;
+}
+
+Bytes concat(const std::vector<Bytes>& parts)
+{
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+void writeFile(const std::string& path, const Bytes& bytes)
+{
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
+}
+
+Bytes readFile(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A raw bank: n programs named prefix + number, then empty slots are simply absent.
+Bytes rawBank(const std::string& prefix, int n, int seedBase)
+{
+  Bytes out;
+  for (int i = 0; i < n; ++i)
+  {
+    const Bytes p = program(prefix + std::to_string(i), seedBase + i);
+    out.insert(out.end(), p.begin(), p.end());
+  }
+  return out;
+}
+
+// A program file event: F0, the length 82 28, the dump without its F0, one delta byte.
+Bytes programEvent(const Bytes& dump)
+{
+  Bytes e = {0xF0, 0x82, 0x28};
+  e.insert(e.end(), dump.begin() + 1, dump.end());
+  e.push_back(0x00);
+  return e;
+}
+
+// The editor with the real router behind its gates, job starts recorded whole, and
+// a window of its own so that file panels and alerts can be scripted.
+class LibEditor : public EditorUnderTest
+{
+public:
+  void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
+  bool startJob(const SenderJob& job) override
+  {
+    started.push_back(job);
+    return workerIdle;
+  }
+  std::vector<SenderJob> started;
+  PatchLibrarian& lib() { return *patchLibrarian; }
+  LibrarianViewControl* grid() { return librarianView; }
+  std::string slotName(int bank, int slot)
+  {
+    PatchFile* b = lib().bankAt(bank);
+    return b && (size_t)slot < b->patches.size() ? b->patches[(size_t)slot].name : "<none>";
+  }
+  Bytes slotBytes(int bank, int slot)
+  {
+    PatchFile* b = lib().bankAt(bank);
+    if (!b || (size_t)slot >= b->patches.size() || b->patches[(size_t)slot].messages.empty()) return {};
+    return b->patches[(size_t)slot].messages.front().bytes;
+  }
+  void setText(int id, const std::string& text)
+  {
+    GetParam(id)->SetDisplayText(0, text.c_str());
+    OnParamChange(id);
+  }
+  int bankIndex(const std::string& name)
+  {
+    for (size_t i = 0; i < lib().patchFiles.size(); ++i)
+      if (lib().patchFiles[i]->fileName == name) return (int)i;
+    return -1;
+  }
+};
+
+class Librarian : public ::testing::Test
+{
+protected:
+  DataFolder data;
+  std::unique_ptr<LibEditor> e;
+  std::unique_ptr<NSModalScript> script;
+  NSWindow* window = nullptr;
+
+  void SetUp() override
+  {
+    writeFile(data.file("Patches/Alpha.dvl"), rawBank("Alpha ", 128, 0));
+    writeFile(data.file("Patches/Beta.dvl"), rawBank("Beta ", 128, 1000));
+    writeFile(data.file("Patches/Live/Gamma.dvl"), rawBank("Warm Pad ", 128, 2000));
+    e.reset(new LibEditor);
+    e->GetParam(kGlobalMidiChannel)->Set(2);
+    e->sysexChannelByte = 0x32;
+    e->GetParam(kLibSyncTimer)->Set(0);  // 200 ms unit
+    e->midiOutSet = true;
+    e->takeSent();
+    e->lib().upperFileIndex = e->bankIndex("Alpha.dvl");
+    e->lib().lowerFileIndex = e->bankIndex("Beta.dvl");
+  }
+
+  void TearDown() override
+  {
+    if (window)
+    {
+      e->graphics->CloseWindow();
+      window->close();
+      AKRelease(window);
+      NSRunLoop::currentRunLoop()->runOnce();
+    }
+    e.reset();
+    script.reset();
+  }
+
+  void openWindow()
+  {
+    if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
+    NSApplication::sharedApplication();
+    script = std::make_unique<NSModalScript>();
+    script->onUnscripted = [](const std::string& what) { ADD_FAILURE() << what << " with no scripted answer"; };
+    const NSRect r = NSMakeRect(0, 0, 1500, 667);
+    NSView* content = new NSView(r);
+    window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
+    window->setContentView(content);
+    content->release();
+    e->graphics->OpenWindow(content);
+  }
+};
+
+// ---- transfers ----
+
+TEST_F(Librarian, SlotSendSendsTheProgramChangeAndHandsTheJobACopyAndThePause)
+{
+  const int alpha = e->lib().upperFileIndex;
+  e->sendPatchToDeviceFromLibrarian(5, 0);
+  ASSERT_EQ(e->started.size(), 1u);
+  const SenderJob& job = e->started[0];
+  EXPECT_EQ(job.command, kSendPatchToDeviceFromLibrarian);
+  EXPECT_EQ(job.slotNumber, 5);
+  EXPECT_EQ(job.leadInMs, 200 / 2 + 50);
+  EXPECT_EQ(job.patch, nullptr);
+  EXPECT_EQ(job.program, e->slotBytes(alpha, 5));
+  EXPECT_EQ(e->takeSent(), (std::vector<Bytes>{{0xC2, 5}}));
+  EXPECT_EQ(e->grid()->currentSlot, 5);
+  // The job's bytes are its own: a rescan frees the bank they came from.
+  const Bytes before = job.program;
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_EQ(e->started[0].program, before);
+}
+
+TEST_F(Librarian, SlotSendRefusals)
+{
+  const int alpha = e->lib().upperFileIndex;
+  // A bank of 100 slots is padded to 128 even when the slot asked for is empty.
+  e->lib().bankAt(alpha)->patches.resize(100);
+  e->sendPatchToDeviceFromLibrarian(110, 0);
+  EXPECT_EQ(e->lib().bankAt(alpha)->patches.size(), 128u);
+  EXPECT_TRUE(e->started.empty());
+  EXPECT_TRUE(e->takeSent().empty());
+
+  struct Case
+  {
+    const char* what;
+    int slot, column;
+    bool partLock, port;
+    int currentSlotAfter;
+  } cases[] = {
+      {"part lock", 3, 0, true, true, 77},
+      {"slot out of range", 128, 0, false, true, 77},
+      {"negative slot", -1, 1, false, true, 77},
+      {"no port: only the grid follows", 4, 1, false, false, 4},
+  };
+  for (const Case& c : cases)
+  {
+    e->grid()->currentSlot = 77;
+    e->GetParam(kPartLock)->Set(c.partLock ? 1.0 : 0.0);
+    e->midiOutSet = c.port;
+    e->storeLibrarianSend = true;
+    e->sendPatchToDeviceFromLibrarian(c.slot, c.column);
+    EXPECT_TRUE(e->started.empty()) << c.what;
+    EXPECT_TRUE(e->takeSent().empty()) << c.what;
+    EXPECT_EQ(e->grid()->currentSlot, c.currentSlotAfter) << c.what;
+    // A store that did not start leaves no store behind for the next send.
+    EXPECT_FALSE(e->storeLibrarianSend) << c.what;
+  }
+}
+
+TEST_F(Librarian, StoreWhoseJobIsDroppedSendsEditOffAndClearsTheStore)
+{
+  e->patchEditOn = true;
+  e->workerIdle = false;
+  e->SendSingleProgramFromLibrarian(true);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_TRUE(e->started[0].storeAfterSend);
+  EXPECT_TRUE(e->started[0].editOffFirst);
+  EXPECT_FALSE(e->storeLibrarianSend);
+  EXPECT_FALSE(e->patchEditOn);
+  const auto sent = e->takeSent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1], (Bytes{0xF0, 0x42, 0x32, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
+
+  // An ordinary send after it is no store.
+  e->workerIdle = true;
+  e->sendPatchToDeviceFromLibrarian(1, 0);
+  EXPECT_FALSE(e->started.back().storeAfterSend);
+}
+
+TEST_F(Librarian, StoreWithTheSelectionInTheLowerColumnStoresTheLowerProgram)
+{
+  const int beta = e->lib().lowerFileIndex;
+  e->grid()->upperSelected = -1;
+  e->lib().selectedSlot = -1;
+  e->lib().lowerSelectedSlot = 9;
+  e->SendSingleProgramFromLibrarian(true);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].slotNumber, 9);
+  EXPECT_EQ(e->started[0].program, e->slotBytes(beta, 9));
+  EXPECT_TRUE(e->started[0].storeAfterSend);
+}
+
+TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
+{
+  e->lib().selectedSlot = 40;
+  e->patchEditOn = true;
+  e->SendAllProgramsFromLibrarian();
+  EXPECT_EQ(e->lib().selectedSlot, 0);
+  EXPECT_FALSE(e->patchEditOn);
+  ASSERT_EQ(e->started.size(), 1u);
+  const SenderJob& job = e->started[0];
+  EXPECT_EQ(job.command, kStoreAllPatchesToDeviceFromLibrarian);
+  EXPECT_EQ(job.storeBankSide, 0);
+  ASSERT_EQ(job.programs.size(), 128u);
+  for (int s = 0; s < 128; ++s) ASSERT_EQ(job.programs[(size_t)s], e->slotBytes(e->lib().upperFileIndex, s)) << s;
+
+  // Without a port only edit mode ends.
+  e->started.clear();
+  e->midiOutSet = false;
+  e->SendAllProgramsFromLibrarian();
+  EXPECT_TRUE(e->started.empty());
+}
+
+TEST_F(Librarian, ProgramStepsWrapAndNeverWaitOnTheMainThread)
+{
+  e->GetParam(kControlLibrary)->Set(1.0);
+  e->grid()->currentSlot = 0;
+  e->userSets(kPatchDown, 1);
+  EXPECT_EQ(e->grid()->currentSlot, 127);
+  EXPECT_EQ(e->currentProgram, 127);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].slotNumber, 127);
+
+  // Program changes sent: the request carries the half wait unit, the send-back follows it.
+  e->started.clear();
+  e->takeSent();
+  e->GetParam(kControlLibrary)->Set(0.0);
+  e->GetParam(kMIDIFilterProgramChange)->Set(1.0);
+  e->GetParam(kCurrentPatch)->Set(127);
+  e->userSets(kPatchUp, 1);
+  EXPECT_EQ(e->currentProgram, 0);
+  const auto sent = e->takeSent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent[0], (Bytes{0xC2, 0}));
+  ASSERT_EQ(e->started.size(), 2u);
+  EXPECT_EQ(e->started[0].command, kSendPartRequest);
+  EXPECT_EQ(e->started[0].leadInMs, 100);
+  EXPECT_EQ(e->started[1].command, kSendPartDataBack);
+
+  // The part lock stops everything but the end of edit mode.
+  e->started.clear();
+  e->patchEditOn = true;
+  e->GetParam(kPartLock)->Set(1.0);
+  e->userSets(kPatchUp, 1);
+  EXPECT_FALSE(e->patchEditOn);
+  EXPECT_TRUE(e->started.empty());
+  EXPECT_EQ(e->currentProgram, 0);
+}
+
+// ---- commands ----
+
+TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
+{
+  struct Step
+  {
+    const char* text;
+    int results;  // -1: the results stay as they were
+    const char* nameLine;
+  } steps[] = {
+      {"P", -1, "Enter 2 digits or more!"},
+      {"Pad", 128, nullptr},
+      {"Pad 12", 9, nullptr},  // Warm Pad 12 and 120..127: searched although searchActive is set
+      {"warm", 0, "No results - Try another keyword!"},
+      {"Alpha 7", 11, nullptr},
+  };
+  e->userSets(kPatchSearch, 1);
+  EXPECT_TRUE(e->searchActive);
+  int last = 0;
+  for (const Step& s : steps)
+  {
+    e->showNameLine("");
+    e->setText(kPatchSearchString, s.text);
+    int n = 0;
+    for (PatchFile* b : e->lib().searchResultFiles) n += (int)b->patches.size();
+    EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
+    if (s.nameLine) EXPECT_EQ(e->nameLine(), s.nameLine) << s.text;
+    last = n;
+  }
+  EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");
+  e->userSets(kPatchSearch, 0);
+  EXPECT_FALSE(e->searchActive);
+  EXPECT_EQ(std::string(e->GetParam(kPatchSearchString)->GetDisplayText(0)), "search...");
+}
+
+TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
+{
+  const int alpha = e->lib().upperFileIndex;
+  struct Case
+  {
+    std::string text, slotName;
+    Bytes nameBytes;  // raw 6..12 and 14..18
+  } cases[] = {
+      {"ABC", "ABC", {'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"Twelve Chars+more", "Twelve Chars", {'T', 'w', 'e', 'l', 'v', 'e', ' ', 'C', 'h', 'a', 'r', 's'}},
+      {"Caf\xC3\xA9", "CafC)", {'C', 'a', 'f', 0x43, 0x29, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases)
+  {
+    e->grid()->upperSelected = 6;
+    const Bytes before = e->slotBytes(alpha, 6);
+    e->renameClosed = false;
+    e->setText(kPatchRename, c.text);
+    const Bytes after = e->slotBytes(alpha, 6);
+    ASSERT_EQ(after.size(), 297u) << c.text;
+    EXPECT_EQ(e->slotName(alpha, 6), c.slotName) << c.text;
+    Bytes name(after.begin() + 6, after.begin() + 13);
+    name.insert(name.end(), after.begin() + 14, after.begin() + 19);
+    EXPECT_EQ(name, c.nameBytes) << c.text;
+    EXPECT_EQ(after[13], before[13]) << c.text;
+    for (size_t i = 19; i < 297; ++i) ASSERT_EQ(after[i], before[i]) << c.text << " byte " << i;
+    EXPECT_TRUE(e->renameClosed);
+    EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
+  }
+  // With the box closed nothing is renamed.
+  e->setText(kPatchRename, "Other");
+  EXPECT_EQ(e->slotName(alpha, 6), "CafC)");
+}
+
+TEST_F(Librarian, RenameAndPasteWithTheHardwareSysExFilterOnStillStore)
+{
+  const int alpha = e->lib().upperFileIndex, beta = e->lib().lowerFileIndex;
+  e->hardwareFilterBlock[kFilterSysEx] = true;
+  e->partChangeActive = true;
+  e->grid()->upperSelected = 2;
+  e->renameClosed = false;
+  e->setText(kPatchRename, "Filtered");
+  EXPECT_EQ(programDumpName(e->slotBytes(alpha, 2).data(), 297), "Filtered");
+
+  // The grid's copy and paste feed the same way.
+  const IRECT from = e->grid()->slotRect(1, 7), to = e->grid()->slotRect(0, 20);
+  e->grid()->CopySlotData(from.L + 2, from.T + 2);
+  e->grid()->PasteSlotData(to.L + 2, to.T + 2);
+  EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
+}
+
+TEST_F(Librarian, BankSteppingWrapsAndRefusesWhileUnsaved)
+{
+  const int n = (int)e->lib().patchFiles.size();
+  ASSERT_EQ(n, 3);
+  e->GetParam(kPatchSelectionListUpper)->Set(n - 1);
+  e->userSets(kLibUpperNextBank, 1);
+  EXPECT_EQ(e->lib().upperFileIndex, 0);
+  EXPECT_EQ(e->upperBankName, e->lib().patchFiles[0]->fileName);
+  e->userSets(kLibUpperPreviousBank, 1);
+  EXPECT_EQ(e->lib().upperFileIndex, n - 1);
+  e->GetParam(kPatchSelectionListLower)->Set(0);
+  e->userSets(kLibLowerPreviousBank, 1);
+  EXPECT_EQ(e->lib().lowerFileIndex, n - 1);
+
+  e->GetParam(kBankEditUnsaved)->Set(1.0);
+  e->userSets(kLibUpperNextBank, 1);
+  EXPECT_EQ(e->lib().upperFileIndex, n - 1);
+  EXPECT_EQ(e->nameLine(), "Save bank or Discard changes!");
+}
+
+TEST_F(Librarian, TimbreCopyChoiceKeepsOneOfEachPair)
+{
+  e->userSets(kReadFromTimbre1, 1);
+  e->userSets(kReadFromTimbre2, 1);
+  EXPECT_FALSE(e->readFromTimbre1);
+  EXPECT_TRUE(e->readFromTimbre2);
+  EXPECT_EQ(e->GetParam(kReadFromTimbre1)->Value(), 0.0);
+  e->userSets(kLoadToTimbre2, 1);
+  e->userSets(kLoadToTimbre2, 0);
+  EXPECT_FALSE(e->loadToTimbre1);
+  EXPECT_FALSE(e->loadToTimbre2);
+}
+
+TEST_F(Librarian, DiscardReloadsTheEditedBankFromDiskAndKeepsItShown)
+{
+  const int gamma = e->bankIndex("Gamma.dvl");
+  e->lib().upperFileIndex = gamma;
+  e->rememberBankChoice(0, gamma);
+  const Bytes original = e->slotBytes(gamma, 3);
+  e->grid()->upperSelected = 3;
+  e->renameClosed = false;
+  e->setText(kPatchRename, "Edited");
+  ASSERT_EQ(e->slotName(gamma, 3), "Edited");
+  e->userSets(kDiscardBankData, 1);
+  const int shown = e->lib().upperFileIndex;
+  EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Gamma.dvl");
+  EXPECT_EQ(e->slotBytes(shown, 3), original);
+  EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 0.0);
+}
+
+// ---- import ----
+
+TEST_F(Librarian, ProgramImportFillsConsecutiveSlotsAndTakesOnlyWholeDumps)
+{
+  const int alpha = e->lib().upperFileIndex;
+  const Bytes p1 = program("One", 1), p2 = program("Two", 2), p3 = program("Three", 3);
+  Bytes shortBody = programEvent(p3);
+  shortBody.erase(shortBody.begin() + 100);  // 294 bytes before the F7
+  const Bytes event2 = programEvent(p2);
+  const Bytes cutOff(event2.begin(), event2.begin() + 200);
+  Bytes longBody = programEvent(p3);
+  longBody.insert(longBody.begin() + 100, 0x11);  // 296
+  struct Case
+  {
+    const char* what;
+    Bytes file;
+    int firstSlot;
+    std::vector<Bytes> stored;  // from firstSlot on
+    int lost;
+  } cases[] = {
+      {"two events back to back", concat({programEvent(p1), programEvent(p2)}), 10, {p1, p2}, 0},
+      {"82 then another byte is passed over", concat({Bytes{0xF0, 0x82, 0x29, 0x00}, programEvent(p1)}), 20, {p1}, 0},
+      {"bodies of 294 and 296 bytes are no program", concat({shortBody, longBody, programEvent(p2)}), 30, {p2}, 0},
+      {"a file ending inside an event", concat({programEvent(p1), cutOff}),
+       40, {p1}, 0},
+      {"past slot 127 the rest is not imported", concat({programEvent(p1), programEvent(p2), programEvent(p3)}), 126,
+       {p1, p2}, 1},
+      {"a plain system-exclusive file holds no event", p1, 50, {}, 0},
+  };
+  for (const Case& c : cases)
+  {
+    e->lib().selectedSlot = c.firstSlot;
+    const Bytes nextBefore = e->slotBytes(alpha, c.firstSlot + (int)c.stored.size());
+    ByteChunk chunk;
+    chunk.PutBytes(c.file.data(), (int)c.file.size());
+    e->importStored = e->importLost = 0;
+    int position = 0;
+    while (e->ReadSysExDataFromPackage(&chunk, position, "") > 0)
+    {
+    }
+    for (size_t i = 0; i < c.stored.size(); ++i)
+      EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)i), c.stored[i]) << c.what << " slot " << i;
+    if (c.firstSlot + (int)c.stored.size() < 128)
+      EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)c.stored.size()), nextBefore) << c.what;
+    EXPECT_EQ(e->importStored, (int)c.stored.size()) << c.what;
+    EXPECT_EQ(e->importLost, c.lost) << c.what;
+  }
+}
+
+TEST_F(Librarian, ProgramImportThroughThePanelPassesTheHardwareFilters)
+{
+  openWindow();
+  const int alpha = e->lib().upperFileIndex;
+  const Bytes p1 = program("Panel One", 11), p2 = program("Panel Two", 12);
+  writeFile(data.file("in/two.prg"), concat({programEvent(p1), programEvent(p2)}));
+  e->hardwareFilterBlock[kFilterSysEx] = true;  // what the hardware sends is filtered, a file is not
+  e->lib().selectedSlot = 127;
+  script->answerPanel(data.file("in/two.prg"));
+  e->ImportSinglePatches();
+  ASSERT_EQ(script->panelsShown.size(), 1u);
+  EXPECT_EQ(script->panelsShown[0].types, (std::vector<std::string>{"mid", "syx", "prg"}));
+  EXPECT_EQ(e->slotBytes(alpha, 127), p1);
+  EXPECT_EQ(e->nameLine(), "1 imported, 1 not imported");
+  EXPECT_EQ(e->lib().selectedSlot, 127);
+  EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
+
+  script->cancelPanel();
+  e->ImportSinglePatches();
+  EXPECT_EQ(script->pending(), 0u);
+}
+
+TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
+{
+  openWindow();
+  const std::string existing = data.file("Patches/Beta.dvl");
+  const Bytes old = readFile(existing);
+  const Bytes fresh = rawBank("Fresh ", 128, 5000);
+  writeFile(data.file("in/Beta.dvl"), fresh);
+  writeFile(data.file("in/New.syx"), fresh);
+
+  struct Step
+  {
+    const char* file;
+    int alertButton;  // -1: no alert expected
+    const char* dest;
+    const Bytes* expect;
+  } steps[] = {
+      {"in/Beta.dvl", 1, "Patches/Beta.dvl", &old},     // No: the bank in Patches stays
+      {"in/Beta.dvl", 0, "Patches/Beta.dvl", &fresh},   // Yes: replaced whole
+      {"in/New.syx", -1, "Patches/New.syx", &fresh},    // a new name is copied without asking
+  };
+  for (const Step& s : steps)
+  {
+    const size_t alerts = script->alertsShown.size();
+    script->answerPanel(data.file(s.file));
+    if (s.alertButton >= 0) script->pressAlertButton(s.alertButton);
+    e->saveImportedFile(false);
+    EXPECT_EQ(script->alertsShown.size(), alerts + (s.alertButton >= 0 ? 1 : 0)) << s.file;
+    EXPECT_EQ(readFile(data.file(s.dest)), *s.expect) << s.file;
+    EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx"}));
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
+    EXPECT_NE(entry.path().extension(), ".tmp");
+  // The menu's rescan then lists the new bank.
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_GE(e->bankIndex("New.syx"), 0);
+}
+
+TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
+{
+  openWindow();
+  const int alpha = e->lib().upperFileIndex;
+  e->grid()->upperSelected = 1;
+  e->renameClosed = false;
+  e->setText(kPatchRename, "Saved Name");
+  ASSERT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
+  (void)alpha;
+  script->answerPanel(data.file("Patches/Live/Copy.dvl"));
+  ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/", false));
+  e->librarianBankSaved(true);
+  ASSERT_EQ(script->panelsShown.size(), 1u);
+  EXPECT_FALSE(script->panelsShown[0].open);
+  EXPECT_EQ(script->panelsShown[0].types, (std::vector<std::string>{"dvl"}));
+  EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 0.0);
+  const int shown = e->lib().upperFileIndex;
+  EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
+  EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
+  EXPECT_EQ(readFile(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+}
+
+// ---- help ----
+
+TEST_F(Librarian, HelpActionsOpenOneArgumentEachAndNoShell)
+{
+  // A data folder whose name a shell would take apart.
+  TempFolder odd("davrel-help");
+  const std::string folder = odd.path() + "/My \"Banks\"; $(touch pwned) `id`";
+  std::filesystem::create_directories(folder);
+  setenv("DAVREL_DATA_DIR", folder.c_str(), 1);
+  openWindow();
+  std::vector<std::vector<std::string>> opened;
+  NSWorkspace::sharedWorkspace()->setOpener([&](const std::vector<std::string>& argv) {
+    opened.push_back(argv);
+    return true;
+  });
+  struct Case
+  {
+    std::function<void()> action;
+    std::string expect;  // empty: nothing opened
+  } cases[] = {
+      {[&] { e->OpenDataDirectory(false); }, "file://" + odd.path() + "/My%20%22Banks%22%3B%20%24%28touch%20pwned%29%20%60id%60/"},
+      {[&] { e->OpenDataDirectory(true); },
+       "file://" + odd.path() + "/My%20%22Banks%22%3B%20%24%28touch%20pwned%29%20%60id%60/Rudu-Davrel-User-Manual.pdf"},
+      {[&] { e->OpenHelpTopics(0); }, "https://www.quietharborsound.com/my-tickets/"},
+      {[&] { e->OpenHelpTopics(1); }, "https://www.quietharborsound.com/downloads/"},
+      {[&] { e->OpenHelpTopics(2); }, "https://help.quietharborsound.com/kb/articles/"},
+      {[&] { e->OpenHelpTopics(3); }, ""},
+      {[&] { e->OpenHelpTopics(-1); }, ""},
+  };
+  for (const Case& c : cases)
+  {
+    opened.clear();
+    c.action();
+    if (c.expect.empty())
+      EXPECT_TRUE(opened.empty());
+    else
+    {
+      ASSERT_EQ(opened.size(), 1u) << c.expect;
+      ASSERT_EQ(opened[0].size(), 2u);
+      EXPECT_EQ(opened[0][1], c.expect);
+    }
+  }
+  NSWorkspace::sharedWorkspace()->setOpener(nullptr);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/pwned"));
+  EXPECT_FALSE(std::filesystem::exists("pwned"));
+}
+
+}  // namespace

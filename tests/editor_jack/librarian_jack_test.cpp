@@ -1,0 +1,251 @@
+// The librarian page against the simulated synthesizer over JACK: a slot sent and
+// stored, a whole bank stored with progress and a cancel, programs requested into
+// the selected slot and into the upper bank, and the banks on disk compared byte
+// for byte with what the synthesizer holds.
+
+#include "JackTestServer.h"
+#include "SynthModel.h"
+#include "SynthSim.h"
+#include "TestFiles.h"
+#include "config/ParamIds.h"
+#include "editor/Davrel.h"
+#include "hardware/MIDIMessageManager.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/view/LibrarianViewControl.h"
+#include "winsys/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+const int kWaitMs = 60000;
+
+void writeBank(const std::string& path, const std::vector<Bytes>& programs)
+{
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  for (const Bytes& p : programs) out.write((const char*)p.data(), (std::streamsize)p.size());
+}
+
+// The programs of a raw bank file, read independently of the librarian.
+std::vector<Bytes> readBank(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  const Bytes all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<Bytes> out;
+  for (size_t at = 0; at + 297 <= all.size(); at += 297) out.emplace_back(all.begin() + (long)at, all.begin() + (long)at + 297);
+  return out;
+}
+
+std::vector<Bytes> programs(int seedBase)
+{
+  std::vector<Bytes> out;
+  for (int p = 0; p < 128; ++p) out.push_back(SynthModel::MakeProgram(seedBase + p));
+  return out;
+}
+
+bool pollUntil(const std::function<bool()>& done, int boundMs)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+  while (!done())
+  {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+IPlugInstanceInfo info()
+{
+  IPlugInstanceInfo i;
+  i.mBundleID.Set(DAVREL_BUNDLE_ID);
+  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
+  return i;
+}
+
+class LibrarianOverJack : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    setenv("DAVREL_DATA_DIR", mData.path().c_str(), 1);
+    writeBank(mData.file("Patches/Studio.dvl"), programs(100));
+    writeBank(mData.file("Patches/Stage.dvl"), programs(400));
+    writeBank(mData.file("Patches/Empty.dvl"), programs(700));
+    SWELL_SetTimeScale(0.05);
+    std::string error;
+    ASSERT_TRUE(mServer.Start(&error)) << error;
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+    mResponder.reset(new SimResponder(mSim, mModel));
+    mEditor.reset(new Davrel(info()));
+    SelectPorts();
+    Settle();
+    e().GetParam(kLibSyncTimer)->Set(7);  // the 100 ms unit
+    e().GetParam(kOverrideTempo)->Set(0.0);
+  }
+  void TearDown() override
+  {
+    mEditor.reset();
+    mSim.Close();
+    mResponder.reset();
+    mServer.Stop();
+    SWELL_SetTimeScale(1.0);
+    unsetenv("DAVREL_DATA_DIR");
+  }
+
+  Davrel& e() { return *mEditor; }
+  PatchLibrarian& lib() { return *mEditor->patchLibrarian; }
+  int bankIndex(const std::string& name)
+  {
+    for (size_t i = 0; i < lib().patchFiles.size(); ++i)
+      if (lib().patchFiles[i]->fileName == name) return (int)i;
+    return -1;
+  }
+  std::vector<Bytes> simPrograms()
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    return mModel.programs;
+  }
+  int simWrites()
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    return mModel.writes;
+  }
+
+  void SelectPorts()
+  {
+    const struct
+    {
+      int param;
+      std::string name;
+    } ports[] = {{kDeviceOutSelection, mSim.InputPortName()}, {kDeviceInSelection, mSim.OutputPortName()}};
+    for (const auto& p : ports)
+    {
+      IParam* param = e().GetParam(p.param);
+      int index = -1;
+      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
+        if (p.name == param->GetDisplayText(i)) index = i;
+      ASSERT_GT(index, 0) << p.name;
+      param->Set(index);
+      e().OnParamChange(p.param);
+    }
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  }
+  void Settle()
+  {
+    ASSERT_TRUE(e().midiMessageManager->waitIdle(kTransferThread, (int)(kWaitMs / SWELL_GetTimeScale())));
+  }
+  void ShowUpper(const std::string& name)
+  {
+    lib().upperFileIndex = bankIndex(name);
+    e().rememberBankChoice(0, lib().upperFileIndex);
+  }
+
+  TempFolder mData{"davrel-librarian-jack"};
+  JackTestServer mServer;
+  SynthSim mSim{"Rudu"};
+  SynthModel mModel;
+  std::unique_ptr<SimResponder> mResponder;
+  std::unique_ptr<Davrel> mEditor;
+};
+
+TEST_F(LibrarianOverJack, SlotStoreThenBankStoreWithCancelLeaveTheDiskBanksInTheSynthesizer)
+{
+  const std::vector<Bytes> studio = readBank(mData.file("Patches/Studio.dvl"));
+  const std::vector<Bytes> stage = readBank(mData.file("Patches/Stage.dvl"));
+  ASSERT_EQ(studio.size(), 128u);
+
+  // One slot, stored: the hardware program of that number holds it.
+  ShowUpper("Stage.dvl");
+  e().librarianView->upperSelected = 5;
+  lib().selectedSlot = 5;
+  const int first = simWrites();
+  e().SendSingleProgramFromLibrarian(true);
+  Settle();
+  // The write request left before the job's last wait; it may still be on the way.
+  ASSERT_TRUE(pollUntil([&] { return simWrites() == first + 1; }, kWaitMs));
+  EXPECT_EQ(simPrograms()[5], stage[5]);
+  EXPECT_FALSE(e().storeLibrarianSend);
+
+  // The whole upper bank.
+  ShowUpper("Studio.dvl");
+  const int second = simWrites();
+  e().SendAllProgramsFromLibrarian();
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data write completed!");
+  ASSERT_TRUE(pollUntil([&] { return simWrites() == second + 128; }, kWaitMs));
+  std::vector<Bytes> held = simPrograms();
+  for (int p = 0; p < 128; ++p) ASSERT_EQ(held[(size_t)p], studio[(size_t)p]) << "slot " << p;
+
+  // Another bank, cancelled on the way: the status says which slots were written,
+  // and exactly those hold the new bank.
+  ShowUpper("Stage.dvl");
+  const int before = simWrites();
+  e().SendAllProgramsFromLibrarian();
+  ASSERT_TRUE(pollUntil([&] { return simWrites() >= before + 3; }, kWaitMs));
+  e().GetParam(kCancelDataRequest)->Set(1);
+  e().OnParamChange(kCancelDataRequest);
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data write cancelled!");
+  const std::string line = e().valueLine();
+  const int written = atoi(line.c_str());
+  ASSERT_GE(written, 3) << line;
+  ASSERT_LT(written, 128) << line;
+  EXPECT_EQ(line, std::to_string(written) + " programs written: slots 1-" + std::to_string(written));
+  ASSERT_TRUE(pollUntil([&] { return simWrites() == before + written; }, kWaitMs));
+  held = simPrograms();
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(held[(size_t)p], p < written ? stage[(size_t)p] : studio[(size_t)p]) << "slot " << p;
+}
+
+TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSavedByteForByte)
+{
+  SWELL_SetTimeScale(0.2);  // each answer has 35 wait units to arrive
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    mModel.programs = programs(900);
+  }
+  ShowUpper("Empty.dvl");
+  const int upper = lib().upperFileIndex;
+
+  // The hardware's current program into the selected slot.
+  lib().selectedSlot = 9;
+  ASSERT_TRUE(e().midiMessageManager->sendSinglePatchRequestSysexFromLibrarian(true, 0));
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data request completed!");
+  Bytes edit;
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    edit = mModel.editBuffer;
+  }
+  EXPECT_EQ(lib().bankAt(upper)->patches[9].messages.front().bytes, edit);
+
+  // Every program into the upper bank, as the bank edit menu asks for them.
+  e().prepareAllPatchesRequest();
+  SenderJob all(kSendAllPatchRequest);
+  ASSERT_TRUE(e().startSenderJob(all));
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data request completed!");
+  const std::vector<Bytes> held = simPrograms();
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(lib().bankAt(upper)->patches[(size_t)p].messages.front().bytes, held[(size_t)p]) << "slot " << p;
+  EXPECT_EQ(e().GetParam(kBankEditUnsaved)->Value(), 1.0);
+
+  // Saved over its file: the disk now holds what the synthesizer holds.
+  const std::string path = mData.file("Patches/Empty.dvl");
+  ASSERT_TRUE(lib().saveEditedPatch(path, "Empty.dvl"));
+  e().librarianBankSaved(false);
+  EXPECT_EQ(e().GetParam(kBankEditUnsaved)->Value(), 0.0);
+  EXPECT_EQ(readBank(path), held);
+}
+
+}  // namespace
