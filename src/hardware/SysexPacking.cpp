@@ -1,5 +1,7 @@
 #include "hardware/SysexPacking.h"
 
+#include <cstring>
+
 int sysexPackedSize(int dataLen)
 {
   if (dataLen <= 0) return 0;
@@ -56,10 +58,17 @@ bool isProgramDump(const uint8_t* msg, int size)
   if (size != kProgramDumpSize || !isDavrelSysex(msg, size) || msg[4] != kSysexProgramDumpFunction ||
       msg[size - 1] != 0xF7)
     return false;
-  // No early exit: the compiler turns this into a few vector instructions.
-  uint8_t all = 0;
-  for (int i = 5; i < size - 1; ++i) all |= msg[i];
-  return !(all & 0x80);
+  // Eight bytes at a time, no early exit (a scan reads a quarter of a million of these).
+  uint64_t all = 0;
+  int i = 5;
+  for (; i + 8 <= size - 1; i += 8)
+  {
+    uint64_t w;
+    memcpy(&w, msg + i, 8);
+    all |= w;
+  }
+  for (; i < size - 1; ++i) all |= msg[i];
+  return !(all & 0x8080808080808080ull);
 }
 
 void makeProgramDump(const uint8_t* data, uint8_t channelByte, uint8_t* out)
