@@ -53,11 +53,15 @@ bool isDavrelSysex(const uint8_t* msg, int size)
          msg[3] == kSysexModelId;
 }
 
+bool isProgramDumpFrame(const uint8_t* msg, int size)
+{
+  return size == kProgramDumpSize && isDavrelSysex(msg, size) && msg[4] == kSysexProgramDumpFunction &&
+         msg[size - 1] == 0xF7;
+}
+
 bool isProgramDump(const uint8_t* msg, int size)
 {
-  if (size != kProgramDumpSize || !isDavrelSysex(msg, size) || msg[4] != kSysexProgramDumpFunction ||
-      msg[size - 1] != 0xF7)
-    return false;
+  if (!isProgramDumpFrame(msg, size)) return false;
   // Eight bytes at a time, no early exit (a scan reads a quarter of a million of these).
   uint64_t all = 0;
   int i = 5;
@@ -90,6 +94,14 @@ bool readProgramData(const uint8_t* msg, int size, uint8_t* data)
 
 std::string programDumpName(const uint8_t* msg, int size)
 {
+  if (size >= 20)
+  {
+    // Names seldom hold a zero byte: the twelve bytes are taken whole when they do not.
+    char whole[12];
+    memcpy(whole, msg + 6, 7);
+    memcpy(whole + 7, msg + 14, 5);
+    if (!memchr(whole, 0, sizeof(whole))) return std::string(whole, sizeof(whole));
+  }
   char name[kProgramNameLength];
   int n = 0;
   for (int i = 6; i <= 18 && i < size - 1; ++i)

@@ -61,7 +61,8 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
 {
   while (position >= 0 && position < size)
   {
-    const void* f0 = memchr(d + position, 0xF0, (size_t)(size - position));
+    // In a bank file the next message starts where the last one ended.
+    const void* f0 = d[position] == 0xF0 ? d + position : memchr(d + position, 0xF0, (size_t)(size - position));
     if (!f0) break;
     const int start = (int)((const uint8_t*)f0 - d);
     const uint8_t* stop = firstStatusByte(d + start + 1, d + size);
@@ -75,7 +76,7 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
     if (*stop == 0xF7)
     {
       position = stopIndex + 1;
-      if (!addMessage(d + start, position - start, bank, owner) && dropped) ++*dropped;
+      if (!addMessage(d + start, position - start, bank, owner, true) && dropped) ++*dropped;
       return position;
     }
     // A status byte inside the data ends the message unfinished; a new one may start there.
@@ -88,12 +89,12 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
 
 bool PatchLibrarian::addSysexMessage(const uint8_t* msg, int size, PatchFile* bank)
 {
-  return addMessage(msg, size, bank, nullptr);
+  return addMessage(msg, size, bank, nullptr, false);
 }
 
-bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner)
+bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut)
 {
-  if (isProgramDump(msg, size))
+  if (cut ? isProgramDumpFrame(msg, size) : isProgramDump(msg, size))
   {
     bank->patches.emplace_back();
     LibrarianPatch& slot = bank->patches.back();
@@ -203,7 +204,7 @@ void PatchLibrarian::loadFromBytes(const PatchBytes& bytes, PatchFile* bank)
         for (const std::vector<uint8_t>& m : messages)
         {
           if (!m.empty()) memcpy(out, m.data(), m.size());
-          if (!addMessage(out, (int)m.size(), bank, &joined)) ++dropped;
+          if (!addMessage(out, (int)m.size(), bank, &joined, false)) ++dropped;
           out += m.size();
         }
       }

@@ -134,7 +134,8 @@ private:
   // processSysExFile over d, size; with owner (the block d lies in) programs share it.
   int nextSysexMessage(const uint8_t* d, int size, int& position, PatchFile* bank, int* dropped,
                        const PatchBytes* owner);
-  bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner);
+  // addSysexMessage; cut says the message was cut at its first status byte after the F0.
+  bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut);
   // parseFolderFiles after the read: bytes hold the file, or are null and readError
   // says why it could not be read.
   PatchFile* parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
