@@ -311,27 +311,6 @@ void PatchLibrarian::createFolderFilesStructure(PatchFile* bank)
   const std::vector<std::string>& pf = bank->pathFolders;
   const size_t d = pf.size();
 
-  FolderFiles* entry = new FolderFiles;
-  if (d == 1)
-  {
-    entry->name = pf[0];
-    entry->files.push_back(bank);
-  }
-  else if (d == 2)
-  {
-    entry->subFolders.emplace_back();
-    entry->subFolders.back().name = pf[1];
-    entry->subFolders.back().files.push_back(bank);
-  }
-  else if (d == 3)
-  {
-    entry->subFolders.emplace_back();
-    entry->subFolders.back().name = pf[1];
-    entry->subFolders.back().subFolders.emplace_back();
-    entry->subFolders.back().subFolders.back().name = pf[2];
-    entry->subFolders.back().subFolders.back().files.push_back(bank);
-  }
-
   bool placed = false;
   for (FolderFiles* e : folderTree)
   {
@@ -366,8 +345,27 @@ void PatchLibrarian::createFolderFilesStructure(PatchFile* bank)
       }
     }
   }
-  if (placed)
-    delete entry;
-  else
-    folderTree.push_back(entry);
+  if (placed) return;
+  // A folder not listed yet: its entry, made only now (most banks join an entry).
+  FolderFiles* entry = new FolderFiles;
+  if (d == 1)
+  {
+    entry->name = pf[0];
+    entry->files.push_back(bank);
+  }
+  else if (d == 2)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().files.push_back(bank);
+  }
+  else if (d == 3)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().subFolders.emplace_back();
+    entry->subFolders.back().subFolders.back().name = pf[2];
+    entry->subFolders.back().subFolders.back().files.push_back(bank);
+  }
+  folderTree.push_back(entry);
 }

@@ -175,6 +175,9 @@ TEST(ReceivedProgram, StoringWhileTheMainThreadRescansIsSafe)
       stored += lib.setSysexDatatoSelectedSlot(&p);
     }
   });
+  // The rescans start once the input thread is storing: a quick rescan could else be
+  // over before that thread first runs.
+  while (stored.load() == 0) std::this_thread::yield();
   for (int round = 0; round < 10; ++round)
   {
     lib.initBankFilesOnDiscard(dir.patches);
