@@ -97,10 +97,16 @@ std::string programDumpName(const uint8_t* msg, int size)
   if (size >= 20)
   {
     // Names seldom hold a zero byte: the twelve bytes are taken whole when they do not.
-    char whole[12];
+    char whole[16];
     memcpy(whole, msg + 6, 7);
     memcpy(whole + 7, msg + 14, 5);
-    if (!memchr(whole, 0, sizeof(whole))) return std::string(whole, sizeof(whole));
+    memset(whole + 12, 0xFF, 4);  // no part of the name, and no zero
+    uint64_t lo, hi;
+    memcpy(&lo, whole, 8);
+    memcpy(&hi, whole + 8, 8);
+    // Nonzero exactly where some byte is zero.
+    const uint64_t zeros = ((lo - 0x0101010101010101ull) & ~lo) | ((hi - 0x0101010101010101ull) & ~hi);
+    if (!(zeros & 0x8080808080808080ull)) return std::string(whole, 12);
   }
   char name[kProgramNameLength];
   int n = 0;
