@@ -209,11 +209,7 @@ void PatchLibrarian::createNewSearchPatchFiles(std::string text)
   for (size_t m = 0; m < found.size(); ++m)
   {
     // The matched slots lie apart: the next few are fetched while this one is copied.
-    if (m + 24 < found.size())
-    {
-      __builtin_prefetch(found[m + 24]);
-      
-    }
+    if (m + 24 < found.size()) __builtin_prefetch(found[m + 24]);
     const LibrarianPatch& slot = *found[m];
     if (!containsText(slot.name, text)) continue;
     if (!bank || bank->patches.size() == (size_t)kBankSlots)
