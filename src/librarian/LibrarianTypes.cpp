@@ -8,6 +8,8 @@
 #include <new>
 #include <stdexcept>
 
+static_assert(sizeof(LibrarianPatch) == 64, "a slot is one cache line");
+
 PatchBytes::PatchBytes(const uint8_t* src, size_t count)
 {
   if (!count) return;

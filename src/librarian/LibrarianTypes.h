@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ByteChunk;
@@ -136,7 +137,12 @@ public:
   const PatchSysexMessage& back() const { return data()[count - 1]; }
 
   void clear();
-  void push_back(const PatchSysexMessage& m) { grow(count + 1); data()[count++] = m; }
+  void push_back(const PatchSysexMessage& m)
+  {
+    PatchSysexMessage copy = m;  // m may be one of ours, which growing moves
+    grow(count + 1);
+    data()[count++] = std::move(copy);
+  }
   void push_back(PatchSysexMessage&& m) { grow(count + 1); data()[count++] = std::move(m); }
   PatchSysexMessage& emplace_back() { grow(count + 1); return data()[count++]; }
   void assign(size_t n, const PatchSysexMessage& m);
