@@ -559,7 +559,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     {
       found = true;
       for (const LibrarianPatch& slot : bank->patches)
-        programs.push_back(slot.messages.empty() ? std::vector<uint8_t>() : slot.messages.front().bytes);
+        programs.push_back(slot.messages.empty() ? std::vector<uint8_t>() : std::vector<uint8_t>(slot.messages.front().bytes));
     }
   }
   if (!found)

@@ -1,5 +1,7 @@
 #include "hardware/SysexPacking.h"
 
+#include <cstring>
+
 int sysexPackedSize(int dataLen)
 {
   if (dataLen <= 0) return 0;
@@ -51,15 +53,26 @@ bool isDavrelSysex(const uint8_t* msg, int size)
          msg[3] == kSysexModelId;
 }
 
+bool isProgramDumpFrame(const uint8_t* msg, int size)
+{
+  return size == kProgramDumpSize && isDavrelSysex(msg, size) && msg[4] == kSysexProgramDumpFunction &&
+         msg[size - 1] == 0xF7;
+}
+
 bool isProgramDump(const uint8_t* msg, int size)
 {
-  if (size != kProgramDumpSize || !isDavrelSysex(msg, size) || msg[4] != kSysexProgramDumpFunction ||
-      msg[size - 1] != 0xF7)
-    return false;
-  // No early exit: the compiler turns this into a few vector instructions.
-  uint8_t all = 0;
-  for (int i = 5; i < size - 1; ++i) all |= msg[i];
-  return !(all & 0x80);
+  if (!isProgramDumpFrame(msg, size)) return false;
+  // Eight bytes at a time, no early exit (a scan reads a quarter of a million of these).
+  uint64_t all = 0;
+  int i = 5;
+  for (; i + 8 <= size - 1; i += 8)
+  {
+    uint64_t w;
+    memcpy(&w, msg + i, 8);
+    all |= w;
+  }
+  for (; i < size - 1; ++i) all |= msg[i];
+  return !(all & 0x8080808080808080ull);
 }
 
 void makeProgramDump(const uint8_t* data, uint8_t channelByte, uint8_t* out)
@@ -81,6 +94,20 @@ bool readProgramData(const uint8_t* msg, int size, uint8_t* data)
 
 std::string programDumpName(const uint8_t* msg, int size)
 {
+  if (size >= 20)
+  {
+    // Names seldom hold a zero byte: the twelve bytes are taken whole when they do not.
+    char whole[16];
+    memcpy(whole, msg + 6, 7);
+    memcpy(whole + 7, msg + 14, 5);
+    memset(whole + 12, 0xFF, 4);  // no part of the name, and no zero
+    uint64_t lo, hi;
+    memcpy(&lo, whole, 8);
+    memcpy(&hi, whole + 8, 8);
+    // Nonzero exactly where some byte is zero.
+    const uint64_t zeros = ((lo - 0x0101010101010101ull) & ~lo) | ((hi - 0x0101010101010101ull) & ~hi);
+    if (!(zeros & 0x8080808080808080ull)) return std::string(whole, 12);
+  }
   char name[kProgramNameLength];
   int n = 0;
   for (int i = 6; i <= 18 && i < size - 1; ++i)

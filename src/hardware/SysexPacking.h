@@ -46,6 +46,9 @@ bool isDavrelSysex(const uint8_t* msg, int size);
 // A complete program dump: 297 bytes, the header with function 40, F7 last, and no
 // byte with bit 7 set in between.
 bool isProgramDump(const uint8_t* msg, int size);
+// The same without the test of the bytes in between: for a message already cut at
+// its first status byte after the F0.
+bool isProgramDumpFrame(const uint8_t* msg, int size);
 
 // Builds a 297-byte program dump of the given channel byte (0x30 + n) from 254 data bytes.
 void makeProgramDump(const uint8_t* data, uint8_t channelByte, uint8_t* out);

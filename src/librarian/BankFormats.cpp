@@ -40,17 +40,18 @@ const PatchSysexMessage* LibrarianPatch::program() const
 bool LibrarianPatch::save(ByteChunk* out, bool isMid, int slotNumber) const
 {
   const PatchSysexMessage* own = program();
-  const std::vector<uint8_t>& bytes = own ? own->bytes : mkInitPatchData();
+  const uint8_t* bytes = own ? own->bytes.data() : mkInitPatchData().data();
+  const int size = own ? (int)own->bytes.size() : (int)mkInitPatchData().size();
   if (isMid)
   {
     appendMidiVarLen(out, slotNumber == 0 ? 0 : kMidiBankEventDelta);
-    out->PutBytes(bytes.data(), 1);
-    appendMidiVarLen(out, (uint32_t)bytes.size() - 1);
-    out->PutBytes(bytes.data() + 1, (int)bytes.size() - 1);
+    out->PutBytes(bytes, 1);
+    appendMidiVarLen(out, (uint32_t)size - 1);
+    out->PutBytes(bytes + 1, size - 1);
   }
   else
   {
-    out->PutBytes(bytes.data(), (int)bytes.size());
+    out->PutBytes(bytes, size);
   }
   // An empty slot takes the filler by design; only messages left out count.
   return messages.empty() || (own && messages.size() == 1);

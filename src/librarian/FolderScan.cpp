@@ -133,7 +133,7 @@ void PatchLibrarian::scanOnce(const std::string& root)
   const int rootDepth = Poco::Path(root).makeDirectory().depth();
 
   std::vector<std::string> entries;
-  ByteChunk chunk;  // every file is read into the same memory
+  PatchBytes file;
   std::string why;
   for (const std::string& folder : folderPaths)
   {
@@ -159,10 +159,10 @@ void PatchLibrarian::scanOnce(const std::string& root)
         const int level = path.depth() - rootDepth;
         if (level < 0 || refusedSplits.count(entry)) continue;
         PatchFile* bank = nullptr;
-        switch (readScanCandidate(entry, &chunk, &why))
+        switch (readScanCandidate(entry, &file, &why))
         {
           case ScanRead::kSkipped: break;
-          case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &chunk, why); break;
+          case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &file, why); break;
           case ScanRead::kFailed: bank = parseReadFile(entry, path, level, ext == "mid", nullptr, why); break;
           case ScanRead::kRetry:
           {
@@ -192,11 +192,12 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   ByteChunk chunk(4096);
   std::string why;
   const bool read = readWholeFile(fullPath, &chunk, &why);
-  return parseReadFile(fullPath, path, level, extension == "mid", read ? &chunk : nullptr, why);
+  const PatchBytes bytes = read ? PatchBytes(chunk.Data(), (size_t)chunk.Size()) : PatchBytes();
+  return parseReadFile(fullPath, path, level, extension == "mid", read ? &bytes : nullptr, why);
 }
 
-PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
-                                         ByteChunk* chunk, const std::string& readError)
+PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool,
+                                         const PatchBytes* bytes, const std::string& readError)
 {
   splitInProgress = false;
   std::unique_ptr<PatchFile> bank(new PatchFile);
@@ -206,12 +207,12 @@ PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco
   for (int i = std::max(0, depth - 1 - level); i < depth; ++i) bank->pathFolders.push_back(path[i]);
 
   librarianLog("PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
-  if (!chunk)
+  if (!bytes)
   {
     librarianLog("PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), readError.c_str());
     return nullptr;
   }
-  loadFromChunk(chunk, chunk->Size(), bank.get(), isMid);
+  loadFromBytes(*bytes, bank.get());
   const size_t n = bank->patches.size();
   if (n == 0) return nullptr;
 
@@ -220,6 +221,8 @@ PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco
     fillUncompletedBankFiles(bank.get());
     bank->patches.resize(kBankSlots);
     patchFiles.push_back(bank.get());
+    // The search's names, while the slots are at hand; the search checks the table.
+    if (nameTable.banks.size() + 1 == patchFiles.size()) nameTable.add(bank.get());
     return bank.release();
   }
 
@@ -308,27 +311,6 @@ void PatchLibrarian::createFolderFilesStructure(PatchFile* bank)
   const std::vector<std::string>& pf = bank->pathFolders;
   const size_t d = pf.size();
 
-  FolderFiles* entry = new FolderFiles;
-  if (d == 1)
-  {
-    entry->name = pf[0];
-    entry->files.push_back(bank);
-  }
-  else if (d == 2)
-  {
-    entry->subFolders.emplace_back();
-    entry->subFolders.back().name = pf[1];
-    entry->subFolders.back().files.push_back(bank);
-  }
-  else if (d == 3)
-  {
-    entry->subFolders.emplace_back();
-    entry->subFolders.back().name = pf[1];
-    entry->subFolders.back().subFolders.emplace_back();
-    entry->subFolders.back().subFolders.back().name = pf[2];
-    entry->subFolders.back().subFolders.back().files.push_back(bank);
-  }
-
   bool placed = false;
   for (FolderFiles* e : folderTree)
   {
@@ -363,8 +345,27 @@ void PatchLibrarian::createFolderFilesStructure(PatchFile* bank)
       }
     }
   }
-  if (placed)
-    delete entry;
-  else
-    folderTree.push_back(entry);
+  if (placed) return;
+  // A folder not listed yet: its entry, made only now (most banks join an entry).
+  FolderFiles* entry = new FolderFiles;
+  if (d == 1)
+  {
+    entry->name = pf[0];
+    entry->files.push_back(bank);
+  }
+  else if (d == 2)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().files.push_back(bank);
+  }
+  else if (d == 3)
+  {
+    entry->subFolders.emplace_back();
+    entry->subFolders.back().name = pf[1];
+    entry->subFolders.back().subFolders.emplace_back();
+    entry->subFolders.back().subFolders.back().name = pf[2];
+    entry->subFolders.back().subFolders.back().files.push_back(bank);
+  }
+  folderTree.push_back(entry);
 }

@@ -1,5 +1,6 @@
 #include "librarian/LibrarianFiles.h"
 
+#include "librarian/LibrarianTypes.h"
 #include "plug/ByteChunk.h"
 
 #include <Poco/Exception.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,8 +69,9 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
   return false;
 }
 
-ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::string* error)
+ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string* error)
 {
+  *out = PatchBytes();
   // Not blocking: a named pipe with a bank's name must not stall the scan.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ScanRead::kRetry;
@@ -87,17 +90,23 @@ ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::strin
     // One byte more than the size asks for: a file that grew since fstat fills it,
     // one that shrank falls short; either way it is not read half.
     const int size = (int)st.st_size;
-    if (chunk->Resize(size + 1) != size + 1)
+    uint8_t* data = nullptr;
+    PatchBytes block;
+    try
+    {
+      block = PatchBytes::allocate((size_t)size + 1, &data);
+    }
+    catch (const std::bad_alloc&)
     {
       if (error) *error = "out of memory";
     }
-    else
+    if (data)
     {
       int got = 0;
       // Reading stops once the size is reached: a short read of a regular file is its end.
       while (got < size)
       {
-        const ssize_t n = read(fd, chunk->Data() + got, (size_t)(size + 1 - got));
+        const ssize_t n = read(fd, data + got, (size_t)(size + 1 - got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
         {
@@ -110,7 +119,7 @@ ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::strin
       }
       if (got == size)
       {
-        chunk->Resize(size);
+        *out = block.slice(0, (size_t)size);
         result = ScanRead::kRead;
       }
       else if (got >= 0 && error)

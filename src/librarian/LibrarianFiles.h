@@ -7,6 +7,7 @@
 #include <string>
 
 class ByteChunk;
+class PatchBytes;
 
 enum
 {
@@ -26,15 +27,15 @@ std::string convertedBanksFolderPath();
 bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error);
 
 // The scan's read of a candidate bank file: one open, one size query and one read
-// into chunk, whose memory is reused from file to file.
+// into a block of its own, which the bank's programs then share.
 enum class ScanRead
 {
   kSkipped,  // no regular file, or smaller than kMinScannedFileSize: not a bank, nothing to say
-  kRead,     // chunk holds the whole file
+  kRead,     // *out holds the whole file
   kFailed,   // refused or unreadable, with a reason
   kRetry,    // could not be opened: the caller finds out why the slow way
 };
-ScanRead readScanCandidate(const std::string& path, ByteChunk* chunk, std::string* error);
+ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string* error);
 
 // Writes the bytes to path through a temporary file beside it. With replace false an
 // existing file is never touched and the write fails. False with a reason; nothing is

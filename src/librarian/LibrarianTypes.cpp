@@ -1,6 +1,209 @@
 #include "librarian/LibrarianTypes.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+static_assert(sizeof(LibrarianPatch) == 64, "a slot is one cache line");
+
+PatchBytes::PatchBytes(const uint8_t* src, size_t count)
+{
+  if (!count) return;
+  uint8_t* out = nullptr;
+  *this = allocate(count, &out);
+  memcpy(out, src, count);
+}
+
+PatchBytes PatchBytes::allocate(size_t count, uint8_t** out)
+{
+  PatchBytes b;
+  if (count > UINT32_MAX) throw std::bad_alloc();
+  // One allocation: the count and the bytes behind it.
+  void* mem = ::operator new(sizeof(Block) + (count ? count : 1));
+  b.block = new (mem) Block;
+  b.block->refs.store(1, std::memory_order_relaxed);
+  b.block->size = count;
+  b.n = (uint32_t)count;
+  *out = b.block->bytes();
+  return b;
+}
+
+PatchBytes PatchBytes::slice(size_t offset, size_t count) const
+{
+  PatchBytes b;
+  if (offset > n || count > n - offset) return b;
+  b.block = block;
+  b.offset = this->offset + (uint32_t)offset;
+  b.n = (uint32_t)count;
+  b.retain();
+  return b;
+}
+
+PatchBytes& PatchBytes::operator=(const PatchBytes& o)
+{
+  if (this != &o)
+  {
+    o.retain();
+    release();
+    block = o.block;
+    offset = o.offset;
+    n = o.n;
+  }
+  return *this;
+}
+
+PatchBytes& PatchBytes::operator=(PatchBytes&& o) noexcept
+{
+  if (this != &o)
+  {
+    release();
+    block = o.block;
+    offset = o.offset;
+    n = o.n;
+    o.block = nullptr;
+    o.offset = o.n = 0;
+  }
+  return *this;
+}
+
+void PatchBytes::freeBlock(Block* b)
+{
+  b->~Block();
+  ::operator delete(b);
+}
+
+uint8_t* PatchBytes::writable()
+{
+  if (!(block && block->refs.load(std::memory_order_acquire) == 1 && offset == 0 && n == block->size))
+    *this = PatchBytes(data(), n);
+  return block ? block->bytes() : nullptr;
+}
+
+void PatchBytes::resize(size_t count)
+{
+  if (count <= n)
+  {
+    n = (uint32_t)count;
+    if (!n) release();
+    return;
+  }
+  uint8_t* out = nullptr;
+  PatchBytes grown = allocate(count, &out);
+  if (n) memcpy(out, data(), n);
+  memset(out + n, 0, count - n);
+  *this = std::move(grown);
+}
+
+bool operator==(const PatchBytes& a, const PatchBytes& b)
+{
+  return a.size() == b.size() && (a.data() == b.data() || !a.size() || !memcmp(a.data(), b.data(), a.size()));
+}
+
+bool operator==(const PatchBytes& a, const std::vector<uint8_t>& b)
+{
+  return a.size() == b.size() && (!a.size() || !memcmp(a.data(), b.data(), a.size()));
+}
+
+PatchMessages& PatchMessages::operator=(const PatchMessages& o)
+{
+  if (this != &o)
+  {
+    clear();
+    append(o.begin(), o.end());
+  }
+  return *this;
+}
+
+PatchMessages& PatchMessages::operator=(PatchMessages&& o) noexcept
+{
+  if (this != &o)
+  {
+    clear();
+    delete[] heap;
+    heap = nullptr;
+    capacity = 1;
+    take(o);
+  }
+  return *this;
+}
+
+void PatchMessages::take(PatchMessages& o) noexcept
+{
+  first = std::move(o.first);
+  heap = o.heap;
+  count = o.count;
+  capacity = o.capacity;
+  o.heap = nullptr;
+  o.count = 0;
+  o.capacity = 1;
+}
+
+PatchSysexMessage& PatchMessages::at(size_t i)
+{
+  if (i >= count) throw std::out_of_range("PatchMessages::at");
+  return data()[i];
+}
+
+const PatchSysexMessage& PatchMessages::at(size_t i) const
+{
+  if (i >= count) throw std::out_of_range("PatchMessages::at");
+  return data()[i];
+}
+
+void PatchMessages::clear()
+{
+  PatchSysexMessage* d = data();
+  for (size_t i = 0; i < count; ++i) d[i] = PatchSysexMessage();
+  count = 0;
+}
+
+void PatchMessages::grow(size_t need)
+{
+  if (need <= capacity) return;
+  if (need > UINT32_MAX) throw std::bad_alloc();
+  size_t cap = (size_t)capacity * 2;
+  if (cap < need || cap > UINT32_MAX) cap = need;
+  PatchSysexMessage* grown = new PatchSysexMessage[cap];
+  PatchSysexMessage* d = data();
+  for (size_t i = 0; i < count; ++i) grown[i] = std::move(d[i]);
+  delete[] heap;
+  heap = grown;
+  capacity = (uint32_t)cap;
+}
+
+void PatchMessages::append(const_iterator from, const_iterator to)
+{
+  grow(count + (size_t)(to - from));
+  PatchSysexMessage* d = data();
+  for (; from != to; ++from) d[count++] = *from;
+}
+
+void PatchMessages::assign(size_t k, const PatchSysexMessage& m)
+{
+  const PatchSysexMessage copy = m;  // m may be one of ours
+  clear();
+  grow(k);
+  PatchSysexMessage* d = data();
+  for (size_t i = 0; i < k; ++i) d[i] = copy;
+  count = (uint32_t)k;
+}
+
+PatchMessages::iterator PatchMessages::insert(const_iterator pos, const_iterator from, const_iterator to)
+{
+  const size_t at = (size_t)(pos - begin()), k = (size_t)(to - from);
+  // The range may lie in this list: copied out before anything moves.
+  std::vector<PatchSysexMessage> items(from, to);
+  grow(count + k);
+  PatchSysexMessage* d = data();
+  for (size_t i = count; i-- > at;) d[i + k] = std::move(d[i]);
+  for (size_t i = 0; i < k; ++i) d[at + i] = std::move(items[i]);
+  count += (uint32_t)k;
+  return d + at;
+}
 
 void LibrarianPatch::clone(LibrarianPatch& target) const
 {

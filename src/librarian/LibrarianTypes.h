@@ -2,27 +2,172 @@
 // The librarian's records: a message, a bank slot, a bank, and the three levels of
 // the folder tree from which the bank chooser menus are built.
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ByteChunk;
 
+// Read-only bytes that copies share: a scanned bank's programs are pieces of the one
+// block its file was read into, and a copy (a search result, a cloned bank) only
+// counts a reference. Writing through a copy gives it bytes of its own first, so a
+// copy behaves as a deep one. Sharing is safe between threads; writing to the same
+// object is not (as for any container).
+class PatchBytes
+{
+public:
+  using value_type = uint8_t;
+  using size_type = size_t;
+  using const_iterator = const uint8_t*;
+  using iterator = const uint8_t*;
+
+  PatchBytes() = default;
+  PatchBytes(const std::vector<uint8_t>& v) : PatchBytes(v.data(), v.size()) {}
+  PatchBytes(const uint8_t* p, size_t n);
+  PatchBytes(const PatchBytes& o) : block(o.block), offset(o.offset), n(o.n) { retain(); }
+  PatchBytes(PatchBytes&& o) noexcept : block(o.block), offset(o.offset), n(o.n)
+  {
+    o.block = nullptr;
+    o.offset = o.n = 0;
+  }
+  PatchBytes& operator=(const PatchBytes& o);
+  PatchBytes& operator=(PatchBytes&& o) noexcept;
+  ~PatchBytes() { release(); }
+
+  // A new block of n bytes, written through *out before the handle is copied.
+  static PatchBytes allocate(size_t n, uint8_t** out);
+  // Bytes offset .. offset + count of this one, sharing its block.
+  PatchBytes slice(size_t offset, size_t count) const;
+
+  const uint8_t* data() const { return block ? block->bytes() + offset : nullptr; }
+  size_t size() const { return n; }
+  bool empty() const { return n == 0; }
+  const uint8_t* begin() const { return data(); }
+  const uint8_t* end() const { return data() + n; }
+  uint8_t operator[](size_t i) const { return data()[i]; }
+  uint8_t front() const { return data()[0]; }
+  uint8_t back() const { return data()[n - 1]; }
+  operator std::vector<uint8_t>() const { return std::vector<uint8_t>(begin(), end()); }
+
+  // Writing: the bytes become this object's own first.
+  uint8_t& operator[](size_t i) { return writable()[i]; }
+  void assign(const uint8_t* first, const uint8_t* last) { *this = PatchBytes(first, (size_t)(last - first)); }
+  void resize(size_t count);
+  void clear() { *this = PatchBytes(); }
+
+private:
+  struct Block
+  {
+    std::atomic<uint32_t> refs;
+    size_t size;
+    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
+  };
+  void retain() const
+  {
+    if (block) block->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release()
+  {
+    // The last reference frees the block; the acquire orders that after every other
+    // owner's last use.
+    if (block && block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) freeBlock(block);
+    block = nullptr;
+    offset = n = 0;
+  }
+  static void freeBlock(Block* b);
+  uint8_t* writable();
+
+  // Sixteen bytes, so that a slot with its name and one message fills one cache line.
+  Block* block = nullptr;
+  uint32_t offset = 0, n = 0;
+};
+
+bool operator==(const PatchBytes& a, const PatchBytes& b);
+bool operator==(const PatchBytes& a, const std::vector<uint8_t>& b);
+inline bool operator==(const std::vector<uint8_t>& a, const PatchBytes& b) { return b == a; }
+inline bool operator!=(const PatchBytes& a, const PatchBytes& b) { return !(a == b); }
+inline bool operator!=(const PatchBytes& a, const std::vector<uint8_t>& b) { return !(a == b); }
+inline bool operator!=(const std::vector<uint8_t>& a, const PatchBytes& b) { return !(b == a); }
+
 // One complete system-exclusive message, F0 to F7 included, as read or received.
 struct PatchSysexMessage
 {
-  std::vector<uint8_t> bytes;
+  PatchBytes bytes;
 };
 
-// One bank slot: an empty slot has an empty name and no messages.
-class LibrarianPatch
+// A slot's messages: a list that keeps its first message in place, since a slot
+// nearly always holds one program, so that a bank of slots needs no memory per slot.
+class PatchMessages
+{
+public:
+  using value_type = PatchSysexMessage;
+  using size_type = size_t;
+  using iterator = PatchSysexMessage*;
+  using const_iterator = const PatchSysexMessage*;
+
+  PatchMessages() = default;
+  // The usual slot, one message in place, is copied without a call.
+  PatchMessages(const PatchMessages& o) : first(o.heap ? PatchSysexMessage() : o.first), count(o.heap ? 0 : o.count)
+  {
+    if (o.heap) append(o.begin(), o.end());
+  }
+  PatchMessages(PatchMessages&& o) noexcept { take(o); }
+  PatchMessages& operator=(const PatchMessages& o);
+  PatchMessages& operator=(PatchMessages&& o) noexcept;
+  ~PatchMessages() { delete[] heap; }
+
+  size_t size() const { return count; }
+  bool empty() const { return count == 0; }
+  PatchSysexMessage* data() { return heap ? heap : &first; }
+  const PatchSysexMessage* data() const { return heap ? heap : &first; }
+  iterator begin() { return data(); }
+  iterator end() { return data() + count; }
+  const_iterator begin() const { return data(); }
+  const_iterator end() const { return data() + count; }
+  PatchSysexMessage& operator[](size_t i) { return data()[i]; }
+  const PatchSysexMessage& operator[](size_t i) const { return data()[i]; }
+  PatchSysexMessage& at(size_t i);
+  const PatchSysexMessage& at(size_t i) const;
+  PatchSysexMessage& front() { return data()[0]; }
+  const PatchSysexMessage& front() const { return data()[0]; }
+  PatchSysexMessage& back() { return data()[count - 1]; }
+  const PatchSysexMessage& back() const { return data()[count - 1]; }
+
+  void clear();
+  void push_back(const PatchSysexMessage& m)
+  {
+    PatchSysexMessage copy = m;  // m may be one of ours, which growing moves
+    grow(count + 1);
+    data()[count++] = std::move(copy);
+  }
+  void push_back(PatchSysexMessage&& m) { grow(count + 1); data()[count++] = std::move(m); }
+  PatchSysexMessage& emplace_back() { grow(count + 1); return data()[count++]; }
+  void assign(size_t n, const PatchSysexMessage& m);
+  iterator insert(const_iterator pos, const_iterator first, const_iterator last);
+
+private:
+  void grow(size_t need);
+  void append(const_iterator first, const_iterator last);
+  void take(PatchMessages& o) noexcept;
+
+  PatchSysexMessage first;             // the list while heap is null
+  PatchSysexMessage* heap = nullptr;   // capacity entries, past the count all empty
+  uint32_t count = 0, capacity = 1;
+};
+
+// One bank slot: an empty slot has an empty name and no messages. A slot is one cache
+// line: the search copies slots that lie far apart.
+class alignas(64) LibrarianPatch
 {
 public:
   std::string name;
-  std::vector<PatchSysexMessage> messages;
+  PatchMessages messages;
 
-  // Sets the target's name and appends deep copies of this slot's messages behind
-  // the ones the target already holds.
+  // Sets the target's name and appends copies of this slot's messages behind the
+  // ones the target already holds.
   void clone(LibrarianPatch& target) const;
 
   // The slot's program dump as stored in a bank file: its first message that is a
@@ -46,7 +191,7 @@ public:
   std::string folderName;
   std::vector<std::string> pathFolders;  // "Patches" down to folderName
 
-  // A new bank with deep copies of every slot and the same file name; the caller owns it.
+  // A new bank with copies of every slot and the same file name; the caller owns it.
   PatchFile* clone() const;
 };
 

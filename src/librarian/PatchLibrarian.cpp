@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace
 {
@@ -33,6 +37,7 @@ PatchLibrarian::~PatchLibrarian()
 
 void PatchLibrarian::deleteBanks(std::vector<PatchFile*>& banks)
 {
+  if (&banks == &patchFiles) nameTable.clear();
   for (PatchFile* b : banks) delete b;
   banks.clear();
 }
@@ -62,29 +67,157 @@ bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch)
   patch->clone(copy);
   upper->patches.resize(kBankSlots);
   upper->patches[(size_t)slot] = std::move(copy);
+  nameTable.stale = true;
   return true;
 }
+
+void PatchLibrarian::slotNamesChanged()
+{
+  WDL_MutexLock lock(&libraryMutex);
+  nameTable.stale = true;
+}
+
+void PatchLibrarian::NameTable::clear()
+{
+  rows.clear();
+  banks.clear();
+  slots.clear();
+  counts.clear();
+  longNames.clear();
+  stale = false;
+}
+
+void PatchLibrarian::NameTable::add(const PatchFile* bank)
+{
+  // A row of zeros stays last, so that the search may read a row and a half.
+  if (!rows.empty()) rows.resize(rows.size() - kNameRow);
+  const size_t first = rows.size() / kNameRow, n = bank->patches.size();
+  rows.resize(rows.size() + (n + 1) * kNameRow, 0);
+  char* row = rows.data() + first * kNameRow;
+  for (size_t i = 0; i < n; ++i, row += kNameRow)
+  {
+    const std::string& name = bank->patches[i].name;
+    if (name.size() < (size_t)kNameRow)
+      memcpy(row, name.data(), name.size());
+    else
+      longNames.push_back(first + i);
+  }
+  banks.push_back(bank);
+  slots.push_back(bank->patches.data());
+  counts.push_back(n);
+}
+
+bool PatchLibrarian::nameTableCurrent() const
+{
+  const NameTable& t = nameTable;
+  if (t.stale || t.banks.size() != patchFiles.size()) return false;
+  for (size_t b = 0; b < patchFiles.size(); ++b)
+  {
+    const PatchFile* bank = patchFiles[b];
+    if (bank != t.banks[b] || bank->patches.data() != t.slots[b] || bank->patches.size() != t.counts[b]) return false;
+  }
+  return true;
+}
+
+namespace
+{
+// The rows of the name table that hold text, rising; text is 1 to 15 bytes without a zero.
+void matchingRows(const char* rows, size_t count, const std::string& text, std::vector<size_t>* out)
+{
+  const size_t n = text.size();
+  const char* t = text.data();
+#if defined(__SSE2__)
+  // A row is a candidate where its first and last bytes of the text both fit; the
+  // zeros behind each name keep a match from running into the next row, and the
+  // row mask from starting too late in it.
+  const __m128i first = _mm_set1_epi8(t[0]), last = _mm_set1_epi8(t[n - 1]);
+  const unsigned starts = (1u << (17 - n)) - 1;
+  for (size_t r = 0; r < count; ++r)
+  {
+    const char* row = rows + r * 16;
+    const __m128i a = _mm_loadu_si128((const __m128i*)row);
+    const __m128i b = _mm_loadu_si128((const __m128i*)(row + n - 1));
+    unsigned m = (unsigned)_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))) & starts;
+    while (m)
+    {
+      const int i = __builtin_ctz(m);
+      size_t k = 1;
+      while (k + 1 < n && row[i + k] == t[k]) ++k;
+      if (k + 1 >= n)
+      {
+        out->push_back(r);
+        break;
+      }
+      m &= m - 1;
+    }
+  }
+#else
+  for (size_t r = 0; r < count; ++r)
+  {
+    const char* row = rows + r * 16;
+    if (containsText(std::string(row, strnlen(row, 16)), text)) out->push_back(r);
+  }
+#endif
+}
+}  // namespace
 
 void PatchLibrarian::createNewSearchPatchFiles(std::string text)
 {
   WDL_MutexLock lock(&libraryMutex);
-  // The previous results go; their slots' storage is reused for the new copies, which
-  // spares the allocator most of its work on large result sets.
   std::vector<PatchFile*> previous;
   previous.swap(searchResultFiles);
   clearDataStructures(3);
 
-  PatchFile* bank = nullptr;
-  size_t used = 0;  // slots of bank filled so far
-  auto store = [&](const LibrarianPatch& slot) {
-    if (!bank || used == (size_t)kBankSlots)
+  // The slots whose rows match, in order.
+  std::vector<const LibrarianPatch*> found;
+  // An empty text would match every slot, the empty ones too.
+  if (!text.empty())
+  {
+    if (!nameTableCurrent())
     {
-      if (bank) bank->patches.resize(used);
+      nameTable.clear();
+      for (const PatchFile* bank : patchFiles) nameTable.add(bank);
+    }
+    const NameTable& t = nameTable;
+    const size_t count = t.rows.empty() ? 0 : t.rows.size() / kNameRow - 1;
+    // Names longer than a row, and texts a row cannot hold, are read from the slots.
+    const bool inRows = text.size() < (size_t)kNameRow && text.find('\0') == std::string::npos;
+    std::vector<size_t> rows, others;
+    if (inRows)
+    {
+      matchingRows(t.rows.data(), count, text, &rows);
+      others = t.longNames;
+    }
+    else
+      for (size_t r = 0; r < count; ++r) others.push_back(r);
+    std::vector<size_t> merged;
+    merged.reserve(rows.size() + others.size());
+    std::merge(rows.begin(), rows.end(), others.begin(), others.end(), std::back_inserter(merged));
+
+    found.reserve(merged.size());
+    size_t b = 0, bankFirst = 0;  // the bank of the row, and its first row
+    for (size_t r : merged)
+    {
+      while (r >= bankFirst + t.counts[b]) bankFirst += t.counts[b++];
+      found.push_back(t.slots[b] + (r - bankFirst));
+    }
+  }
+
+  // The result banks: copies of the slots, which share the programs' bytes. Every
+  // match is checked against the slot's own name as it is copied.
+  PatchFile* bank = nullptr;
+  for (size_t m = 0; m < found.size(); ++m)
+  {
+    // The matched slots lie apart: the next few are fetched while this one is copied.
+    if (m + 24 < found.size()) __builtin_prefetch(found[m + 24]);
+    const LibrarianPatch& slot = *found[m];
+    if (!containsText(slot.name, text)) continue;
+    if (!bank || bank->patches.size() == (size_t)kBankSlots)
+    {
       bank = new PatchFile;
-      const size_t k = searchResultFiles.size();
-      if (k < previous.size()) bank->patches.swap(previous[k]->patches);
-      bank->fileName = "Search Results " + std::to_string(k + 1);
+      bank->fileName = "Search Results " + std::to_string(searchResultFiles.size() + 1);
       bank->folderName = "Patches";
+      bank->patches.reserve(std::min(found.size() - m, (size_t)kBankSlots));
       searchResultFiles.push_back(bank);
       if (searchFolderTree.empty())
       {
@@ -92,42 +225,8 @@ void PatchLibrarian::createNewSearchPatchFiles(std::string text)
         searchFolderTree.back()->name = bank->folderName;
       }
       searchFolderTree.front()->files.push_back(bank);
-      used = 0;
     }
-    if (used < bank->patches.size())
-      bank->patches[used] = slot;
-    else
-      bank->patches.push_back(slot);
-    ++used;
-  };
-
-  // Matched programs lie far apart on the heap. Each match waits in a short queue
-  // while its message list and then its bytes are fetched, and is copied after that.
-  enum { kStage = 8, kQueue = 2 * kStage };
-  const LibrarianPatch* queue[kQueue];
-  size_t queued = 0;  // matches seen; match m sits at queue[m % kQueue]
-  auto advance = [&](size_t m) {
-    if (m >= kStage)
-    {
-      const LibrarianPatch* p = queue[(m - kStage) % kQueue];
-      if (!p->messages.empty()) __builtin_prefetch(p->messages.front().bytes.data());
-    }
-    if (m >= kQueue) store(*queue[m % kQueue]);
-  };
-
-  // An empty text would match every slot, the empty ones too.
-  for (const PatchFile* source : patchFiles)
-  {
-    if (text.empty()) break;
-    for (const LibrarianPatch& slot : source->patches)
-    {
-      if (!containsText(slot.name, text)) continue;
-      advance(queued);
-      __builtin_prefetch(slot.messages.data());
-      queue[queued++ % kQueue] = &slot;
-    }
+    bank->patches.push_back(slot);
   }
-  for (size_t m = queued > kQueue ? queued - kQueue : 0; m < queued; ++m) store(*queue[m % kQueue]);
-  if (bank) bank->patches.resize(used);
   deleteBanks(previous);
 }

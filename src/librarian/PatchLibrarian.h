@@ -118,17 +118,48 @@ public:
 
   // Search ------------------------------------------------------------------
   // Collects every slot whose name contains text (byte for byte) into "Search Results n"
-  // banks of up to 128 slots, listed in searchResultFiles and searchFolderTree.
+  // banks of up to 128 slots, listed in searchResultFiles and searchFolderTree. The
+  // result slots share their programs' bytes with the listed banks, and stay whole
+  // when those banks go (a rescan).
   void createNewSearchPatchFiles(std::string text);
+  // The search reads the names from a table of its own, which it checks against the
+  // list of banks and their slot counts. Code that renames a slot of a listed bank in
+  // place, outside this class, calls this so the next search reads the names afresh.
+  void slotNamesChanged();
 
 private:
   void scanOnce(const std::string& root);
-  // parseFolderFiles after the read: chunk holds the file, or is null and readError
+  // loadFromChunk over bytes whose block the programs read from them share.
+  void loadFromBytes(const PatchBytes& bytes, PatchFile* bank);
+  // processSysExFile over d, size; with owner (the block d lies in) programs share it.
+  int nextSysexMessage(const uint8_t* d, int size, int& position, PatchFile* bank, int* dropped,
+                       const PatchBytes* owner);
+  // addSysexMessage; cut says the message was cut at its first status byte after the F0.
+  bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut);
+  // parseFolderFiles after the read: bytes hold the file, or are null and readError
   // says why it could not be read.
   PatchFile* parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
-                           ByteChunk* chunk, const std::string& readError);
+                           const PatchBytes* bytes, const std::string& readError);
   void deleteBanks(std::vector<PatchFile*>& banks);
   bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
 
   std::set<std::string> refusedSplits;  // sources a split failed for, during one scan
+
+  // Every slot name of patchFiles, bank after bank, in kNameRow bytes with zeros after
+  // it (a longer name has a row of zeros and is listed in longNames), so that a search
+  // runs over one compact array instead of the slots.
+  enum { kNameRow = 16 };
+  struct NameTable
+  {
+    std::vector<char> rows;
+    std::vector<const PatchFile*> banks;  // as patchFiles was when the rows were made
+    std::vector<const LibrarianPatch*> slots;  // each bank's patches.data() then
+    std::vector<size_t> counts;                // and its patches.size()
+    std::vector<size_t> longNames;             // rows whose name did not fit, rising
+    bool stale = false;
+    void clear();
+    void add(const PatchFile* bank);
+  };
+  NameTable nameTable;
+  bool nameTableCurrent() const;
 };

@@ -175,6 +175,9 @@ TEST(ReceivedProgram, StoringWhileTheMainThreadRescansIsSafe)
       stored += lib.setSysexDatatoSelectedSlot(&p);
     }
   });
+  // The rescans start once the input thread is storing: a quick rescan could else be
+  // over before that thread first runs.
+  while (stored.load() == 0) std::this_thread::yield();
   for (int round = 0; round < 10; ++round)
   {
     lib.initBankFilesOnDiscard(dir.patches);
@@ -186,4 +189,30 @@ TEST(ReceivedProgram, StoringWhileTheMainThreadRescansIsSafe)
   WDL_MutexLock lock(&lib.libraryMutex);
   ASSERT_EQ(lib.patchFiles.size(), 4u);
   for (const PatchFile* f : lib.patchFiles) EXPECT_EQ(f->patches.size(), 128u);
+}
+
+TEST(LibrarianModel, SlotMessagesTakeTheirOwnElementsAndCopiesStayApart)
+{
+  const Bytes one = testDumps(1, 70)[0], two = testDumps(1, 71)[0];
+  LibrarianPatch p;
+  p.messages.push_back(PatchSysexMessage{one});
+  p.messages.push_back(p.messages[0]);  // the list grows from one in place to two elsewhere
+  p.messages.push_back(PatchSysexMessage{two});
+  p.messages.push_back(p.messages[2]);
+  p.messages.insert(p.messages.begin() + 1, p.messages.begin() + 2, p.messages.end());
+  ASSERT_EQ(p.messages.size(), 6u);
+  const Bytes want[] = {one, two, two, one, two, two};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(p.messages[i].bytes, want[i]) << i;
+  p.messages.assign(3, p.messages[1]);
+  ASSERT_EQ(p.messages.size(), 3u);
+  EXPECT_EQ(p.messages[2].bytes, two);
+
+  // Copies share bytes until one is written to; the others keep theirs.
+  LibrarianPatch q = p;
+  q.messages[0].bytes[10] ^= 1;
+  EXPECT_EQ(p.messages[0].bytes, two);
+  EXPECT_NE(q.messages[0].bytes, two);
+  q.messages[1].bytes.resize(5);
+  EXPECT_EQ(q.messages[1].bytes, Bytes(two.begin(), two.begin() + 5));
+  EXPECT_EQ(p.messages[1].bytes, two);
 }

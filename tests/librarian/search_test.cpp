@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
+
 namespace
 {
 PatchFile* namedBank(const std::vector<std::string>& names, const std::string& fileName, uint32_t seed)
@@ -130,4 +133,98 @@ TEST(Search, SearchesInAnyOrderGiveWhatAFreshSearchGives)
     }
     EXPECT_EQ(lib.searchFolderTree.empty(), fresh.searchFolderTree.empty());
   }
+}
+
+namespace
+{
+// The plain twin of the search: every slot of every bank, in order, by std::string::find.
+std::vector<const LibrarianPatch*> plainSearch(const PatchLibrarian& lib, const std::string& text)
+{
+  std::vector<const LibrarianPatch*> v;
+  if (text.empty()) return v;
+  for (const PatchFile* f : lib.patchFiles)
+    for (const LibrarianPatch& p : f->patches)
+      if (p.name.find(text) != std::string::npos) v.push_back(&p);
+  return v;
+}
+
+void expectSameAsPlain(const PatchLibrarian& lib, const std::string& text)
+{
+  const std::vector<const LibrarianPatch*> want = plainSearch(lib, text);
+  size_t k = 0;
+  for (const PatchFile* f : lib.searchResultFiles)
+    for (const LibrarianPatch& p : f->patches)
+    {
+      ASSERT_LT(k, want.size()) << text;
+      ASSERT_EQ(p.name, want[k]->name) << text;
+      ASSERT_EQ(p.messages.size(), want[k]->messages.size()) << text;
+      for (size_t m = 0; m < p.messages.size(); ++m) ASSERT_EQ(p.messages[m].bytes, want[k]->messages[m].bytes);
+      ++k;
+    }
+  EXPECT_EQ(k, want.size()) << text;
+}
+}  // namespace
+
+TEST(Search, SeededNamesAndTextsGiveWhatThePlainWalkGives)
+{
+  // Names of 0 to 20 characters (longer than the search's table rows too) from a small
+  // alphabet, so that texts match often and partly; texts of 1 to 17 characters.
+  std::mt19937 rng(77);
+  const char alphabet[] = "aAb B\x7f";
+  auto randomText = [&](size_t len) {
+    std::string s;
+    for (size_t i = 0; i < len; ++i) s += alphabet[rng() % 6];
+    return s;
+  };
+  PatchLibrarian lib;
+  for (int b = 0; b < 5; ++b)
+  {
+    std::vector<std::string> names;
+    for (int i = 0; i < 128; ++i) names.push_back(randomText(rng() % 21));
+    lib.patchFiles.push_back(namedBank(names, "R" + std::to_string(b), 100 + 200 * b));
+  }
+  lib.patchFiles[2]->patches.resize(60);  // banks of other sizes are searched as they are
+  for (int round = 0; round < 300; ++round)
+  {
+    const std::string text = round % 50 == 0 ? std::string("a\0b", 3) : randomText(1 + rng() % 17);
+    lib.createNewSearchPatchFiles(text);
+    expectSameAsPlain(lib, text);
+    // Now and then the banks change under the search's table.
+    if (round % 40 == 10) lib.patchFiles[1]->patches.resize(100);
+    if (round % 40 == 20) lib.patchFiles.push_back(namedBank({randomText(5), randomText(16)}, "N", 999));
+    if (round % 40 == 30)
+    {
+      lib.patchFiles[0]->patches[rng() % 128].name = randomText(rng() % 21);
+      lib.slotNamesChanged();
+    }
+  }
+}
+
+TEST(Search, ResultsOutliveTheBanksTheyCameFrom)
+{
+  TempDataDir dir;
+  const std::vector<Bytes> dumps = testDumps(128, 5);
+  writeFileBytes(dir.patches + "/A.dvl", concat(dumps));
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  ASSERT_EQ(lib.patchFiles.size(), 1u);
+  lib.createNewSearchPatchFiles("Prog 01");
+  ASSERT_EQ(lib.searchResultFiles.size(), 1u);
+  ASSERT_EQ(lib.searchResultFiles[0]->patches.size(), 10u);  // "Prog 010" .. "Prog 019"
+  // A copy of a result slot, and a result bank taken out of the librarian.
+  const LibrarianPatch kept = lib.searchResultFiles[0]->patches[3];
+  std::unique_ptr<PatchFile> taken(lib.searchResultFiles[0]->clone());
+
+  // The user's rescan of a tree that changed: every listed bank and the search go.
+  writeFileBytes(dir.patches + "/A.dvl", concat(testDumps(128, 900)));
+  lib.initBankFilesOnDiscard(dir.patches);
+  ASSERT_EQ(lib.patchFiles.size(), 1u);
+  EXPECT_TRUE(lib.searchResultFiles.empty());
+  for (size_t i = 0; i < taken->patches.size(); ++i)
+  {
+    EXPECT_EQ(taken->patches[i].name.substr(0, 8), "Prog 0" + std::to_string(10 + i));
+    EXPECT_EQ(taken->patches[i].messages.at(0).bytes, dumps[10 + i]) << i;
+  }
+  EXPECT_EQ(kept.name.substr(0, 8), "Prog 013");
+  EXPECT_EQ(kept.messages.at(0).bytes, dumps[13]);
 }

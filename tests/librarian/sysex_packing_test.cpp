@@ -108,3 +108,23 @@ TEST(SysexPacking, ProgramDumpRecognition)
   }
   EXPECT_FALSE(isProgramDump(good.data(), 296));
 }
+
+TEST(SysexPacking, ProgramNameAgainstAPlainTwinWithZerosAnywhere)
+{
+  // The name is the non-zero bytes of raw 6 to 12 and 14 to 18, in order.
+  auto plain = [](const uint8_t* m) {
+    std::string s;
+    for (int i = 6; i <= 18; ++i)
+      if (i != 13 && m[i]) s += (char)m[i];
+    return s;
+  };
+  std::mt19937 rng(11);
+  uint8_t dump[297];
+  for (int round = 0; round < 2000; ++round)
+  {
+    for (uint8_t& b : dump) b = (uint8_t)rng();
+    for (int i = 6; i <= 18; ++i)
+      if (rng() % 4 == 0) dump[i] = 0;  // zeros anywhere, often none
+    ASSERT_EQ(programDumpName(dump, 297), plain(dump)) << round;
+  }
+}

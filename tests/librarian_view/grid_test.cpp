@@ -54,7 +54,7 @@ struct GridFixture : ::testing::Test
     const IRECT r = grid->slotRect(column, slot);
     return {(r.L + r.R) / 2, (r.T + r.B) / 2};
   }
-  const Bytes& upperBytes(int slot) { return lib.patchFiles[(size_t)upperIndex]->patches[(size_t)slot].messages[0].bytes; }
+  const PatchBytes& upperBytes(int slot) { return lib.patchFiles[(size_t)upperIndex]->patches[(size_t)slot].messages[0].bytes; }
   const LibrarianPatch& upper(int slot) { return lib.patchFiles[(size_t)upperIndex]->patches[(size_t)slot]; }
   const LibrarianPatch& bankSlot(int bank, int slot) { return lib.patchFiles[(size_t)bank]->patches[(size_t)slot]; }
 };
