@@ -220,7 +220,9 @@ void Davrel::renameSelectedSlot()
           name.resize(12, '\0');
           LibrarianPatch& target = upper->patches[(size_t)slot];
           target.name = name.substr(0, name.find('\0'));
-          const std::vector<uint8_t>* first = target.messages.empty() ? nullptr : &target.messages.front().bytes;
+          // The search's name table must see the new name.
+          patchLibrarian->slotNamesChanged();
+          const PatchBytes* first = target.messages.empty() ? nullptr : &target.messages.front().bytes;
           if (first && isProgramDump(first->data(), (int)first->size()))
           {
             copy = *first;
@@ -471,7 +473,7 @@ void Davrel::storeAllPatchesToDeviceFromLibrarian(int column, int second)
     PatchFile* bank = librarianBank(column);
     if (!bank) return;
     for (const LibrarianPatch& slot : bank->patches)
-      job.programs.push_back(slot.messages.empty() ? std::vector<uint8_t>() : slot.messages.front().bytes);
+      job.programs.push_back(slot.messages.empty() ? std::vector<uint8_t>() : std::vector<uint8_t>(slot.messages.front().bytes));
     job.programs.resize(kBankSlots);
   }
   startJob(job);

@@ -381,6 +381,26 @@ TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
   EXPECT_EQ(e->slotName(alpha, 6), "CafC)");
 }
 
+// A slot without a stored program takes the new name alone; the search, which reads
+// names from a table of its own, finds it by that name at once.
+TEST_F(Librarian, ARenamedSlotWithoutAProgramIsFoundByTheNextSearch)
+{
+  const int alpha = e->lib().upperFileIndex;
+  e->lib().patchFiles[(size_t)alpha]->patches[9].messages.clear();
+  auto found = [&](const char* text) {
+    e->lib().createNewSearchPatchFiles(text);
+    int n = 0;
+    for (PatchFile* b : e->lib().searchResultFiles) n += (int)b->patches.size();
+    return n;
+  };
+  EXPECT_EQ(found("Qzx Renamed"), 0);
+  e->grid()->upperSelected = 9;
+  e->renameClosed = false;
+  e->setText(kPatchRename, "Qzx Renamed");
+  EXPECT_EQ(e->slotName(alpha, 9), "Qzx Renamed");
+  EXPECT_EQ(found("Qzx Renamed"), 1);
+}
+
 TEST_F(Librarian, RenameAndPasteWithTheHardwareSysExFilterOnStillStore)
 {
   const int alpha = e->lib().upperFileIndex, beta = e->lib().lowerFileIndex;
