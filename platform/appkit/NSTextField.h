@@ -92,7 +92,8 @@ public:
   const std::string& stringValue() const { return mString; }
   virtual void setStringValue(const std::string& value);
   int intValue() const;
-  double doubleValue() const;
+  virtual double doubleValue() const;
+  virtual void setDoubleValue(double value);
   NSFont* font() const { return mFont; }
   void setFont(NSFont* font);  // retained
   NSTextAlignment alignment() const { return mAlignment; }
@@ -102,9 +103,19 @@ public:
   NSCell* cell() const { return mCell; }
   bool isEnabled() const { return mEnabled; }
   void setEnabled(bool on);
+  // The action goes to the target, or without one up the superview chain to the
+  // first view that performs it.
+  NSObject* target() const { return mTarget; }
+  void setTarget(NSObject* target) { mTarget = target; }  // not retained
+  SEL action() const { return mAction; }
+  void setAction(SEL action) { mAction = action; }
+  // True when some responder performed the action.
+  bool sendAction();
 
 protected:
   ~NSControl() override;
+  NSObject* mTarget = nullptr;
+  SEL mAction;
   std::string mString;
   NSFont* mFont = nullptr;
   NSTextAlignment mAlignment = NSNaturalTextAlignment;

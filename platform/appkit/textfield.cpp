@@ -4,6 +4,7 @@
 #include "platform/appkit/NSWindow.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 // ---- character sets and formatters ----
@@ -47,6 +48,25 @@ void NSControl::setStringValue(const std::string& value)
 int NSControl::intValue() const { return atoi(mString.c_str()); }
 
 double NSControl::doubleValue() const { return strtod(mString.c_str(), nullptr); }
+
+void NSControl::setDoubleValue(double value)
+{
+  char buf[64];
+  snprintf(buf, sizeof buf, "%g", value);
+  setStringValue(buf);
+}
+
+bool NSControl::sendAction()
+{
+  if (!mAction) return false;
+  retain();
+  bool done = false;
+  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) done = t->tryToPerform(mAction, this);
+  else
+    for (NSView* v = superview(); v && !done; v = v->superview()) done = v->performAction(mAction, this);
+  release();
+  return done;
+}
 
 void NSControl::setFont(NSFont* font)
 {
