@@ -267,6 +267,7 @@ TEST_F(Controls, TrackBars)
 
 TEST_F(Controls, ClicksReportAndRadioGroupsClear)
 {
+  NSAutoreleasePool pool;  // the events hold their window until drained
   const HWND top = Window(NSMakeRect(0, 0, 300, 200));
   ShowWindow(top, SW_SHOW);
   Swell_vDavrel_64_button* check = Add(top, new Swell_vDavrel_64_button(NSMakeRect(5, 5, 80, 20)), 40);

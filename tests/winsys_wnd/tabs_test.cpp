@@ -99,6 +99,7 @@ TEST_F(Tabs, InsertSelectDeleteAndNotify)
 
 TEST_F(Tabs, ClickingATabSelectsIt)
 {
+  NSAutoreleasePool pool;  // the events hold their window until drained
   const HWND top = Window(NSMakeRect(0, 0, 300, 200));
   ShowWindow(top, SW_SHOW);
   const HWND h = MakeTabs(top, {"Alpha", "Beta"});
