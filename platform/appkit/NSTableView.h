@@ -128,7 +128,7 @@ public:
   // ---- rows ----
   NSInteger numberOfRows() const;
   // Re-reads the row count and redraws; cells are asked again when drawn.
-  void reloadData();
+  virtual void reloadData();
   CGFloat rowHeight() const { return mRowHeight; }
   void setRowHeight(CGFloat h);
   NSSize intercellSpacing() const { return mSpacing; }
@@ -196,4 +196,51 @@ private:
   NSColor* mBackground = nullptr;
   NSColor* mGrid = nullptr;
   NSUInteger mGridMask = 0;
+};
+
+// A table whose rows are items with child items; the rows are the top-level items
+// and, below each expanded item, its children. Items are the data source's objects.
+class NSOutlineView;
+class NSOutlineViewDataSource
+{
+public:
+  virtual ~NSOutlineViewDataSource() = default;
+  // item null: the top level.
+  virtual NSInteger outlineViewNumberOfChildren(NSOutlineView*, NSObject* item) = 0;
+  virtual NSObject* outlineViewChild(NSOutlineView*, NSInteger index, NSObject* item) = 0;
+  virtual bool outlineViewIsItemExpandable(NSOutlineView*, NSObject* item) = 0;
+  virtual std::string outlineViewObjectValue(NSOutlineView*, NSTableColumn*, NSObject* item) = 0;
+};
+
+class NSOutlineView : public NSTableView, private NSTableViewDataSource
+{
+public:
+  explicit NSOutlineView(NSRect frame);
+  NSOutlineViewDataSource* outlineDataSource() const { return mOutlineSource; }
+  void setOutlineDataSource(NSOutlineViewDataSource* s) { mOutlineSource = s; }  // not retained
+
+  // Walks the data source again: the rows are those of the expanded items.
+  void reloadData() override;
+  NSObject* itemAtRow(NSInteger row) const;  // null outside the rows
+  NSInteger rowForItem(NSObject* item) const;  // -1 when the item shows in no row
+  NSInteger levelForRow(NSInteger row) const;
+  bool isItemExpanded(NSObject* item) const { return mExpanded.count(item) != 0; }
+  void expandItem(NSObject* item);
+  void collapseItem(NSObject* item);
+  CGFloat indentationPerLevel() const { return mIndent; }
+  void setIndentationPerLevel(CGFloat v);
+
+  // A press on an item's triangle opens or closes it; elsewhere it selects.
+  void mouseDown(NSEvent* e) override;
+  void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
+
+private:
+  NSInteger numberOfRowsInTableView(NSTableView*) override { return (NSInteger)mRows.size(); }
+  std::string tableViewObjectValue(NSTableView*, NSTableColumn* column, NSInteger row) override;
+  void walk(NSObject* parent, NSInteger level);
+
+  NSOutlineViewDataSource* mOutlineSource = nullptr;
+  std::vector<std::pair<NSObject*, NSInteger>> mRows;  // item and level, not retained
+  std::set<NSObject*> mExpanded;                        // not retained
+  CGFloat mIndent = 16;
 };

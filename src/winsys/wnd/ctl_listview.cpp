@@ -3,6 +3,8 @@
 
 #include "winsys/wnd/ctl_listview.h"
 
+#include "winsys/wnd/ctl_treeview.h"
+
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/msgloop/runloop_misc.h"
@@ -948,13 +950,18 @@ void ListView_SetTextColor(HWND h, COLORREF c)
 
 void ListView_SetTextBkColor(HWND, COLORREF) {}
 
+// Stored on a list view or a tree view; other handles keep nothing.
 void ListView_SetSelColors(HWND h, const int* colors, int n)
 {
-  Swell_vDavrel_64_listview* lv = LV(h);
-  if (!lv) return;
-  for (NSColor*& c : lv->m_selColors) AKRelease(c);
-  lv->m_selColors.clear();
-  for (int i = 0; i < n; ++i) lv->m_selColors.push_back(AKRetain(colour(colors ? colors[i] : 0)));
-  lv->m_selColorsSet = true;
-  lv->setNeedsDisplay(true);
+  NSObject* o = h ? SWELL_Object(h) : nullptr;
+  Swell_vDavrel_64_listview* lv = dynamic_cast<Swell_vDavrel_64_listview*>(o);
+  Swell_vDavrel_64_treeview* tv = dynamic_cast<Swell_vDavrel_64_treeview*>(o);
+  std::vector<NSColor*>* list = lv ? &lv->m_selColors : (tv ? &tv->m_selColors : nullptr);
+  if (!list) return;
+  for (NSColor*& c : *list) AKRelease(c);
+  list->clear();
+  for (int i = 0; i < n; ++i) list->push_back(AKRetain(colour(colors ? colors[i] : 0)));
+  if (lv) lv->m_selColorsSet = true;
+  if (tv) tv->m_selColorsSet = true;
+  static_cast<NSView*>(lv ? (NSView*)lv : (NSView*)tv)->setNeedsDisplay(true);
 }
