@@ -309,4 +309,27 @@ TEST_F(Controls, ClicksReportAndRadioGroupsClear)
   EXPECT_TRUE(log.only(WM_COMMAND).empty());
 }
 
+// A control marked for drawing tells the window views above it, up to the first
+// that knows already.
+TEST_F(Controls, RedrawReachesTheWindowViewsAbove)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  const HWND mid = Child(top, NSMakeRect(0, 0, 150, 80));
+  auto* b = Add(mid, new Swell_vDavrel_64_button(NSMakeRect(5, 5, 80, 20)), 9);
+  Swell_vDavrel_64_hwnd* tv = SWELL_WindowView(top);
+  Swell_vDavrel_64_hwnd* mv = SWELL_WindowView(mid);
+  struct
+  {
+    unsigned char topBefore, midBefore, topAfter, midAfter;
+  } cases[] = {{0, 0, 2, 2}, {1, 0, 3, 2}, {0, 2, 0, 2}, {0, 1, 2, 3}};
+  for (const auto& c : cases)
+  {
+    tv->setDirtyBits(c.topBefore);
+    mv->setDirtyBits(c.midBefore);
+    b->setState(NSOnState);
+    EXPECT_EQ(tv->dirtyBits(), c.topAfter) << (int)c.topBefore << (int)c.midBefore;
+    EXPECT_EQ(mv->dirtyBits(), c.midAfter) << (int)c.topBefore << (int)c.midBefore;
+  }
+}
+
 }  // namespace

@@ -63,6 +63,18 @@ enum
   CB_ERR = -1
 };
 
+// Every control of the layer that is marked for drawing tells the window views
+// above it that a child needs drawing (bit 2 of their dirty bits), up to the
+// first that knows already.
+void SWELL_MarkChildNeedsDisplay(NSView* control);
+template <class Base>
+class SWELL_Redrawn : public Base
+{
+public:
+  using Base::Base;
+  void didSetNeedsDisplay() override { SWELL_MarkChildNeedsDisplay(this); }
+};
+
 // Carries a pointer-sized value inside the kit's objects (a pop-up item's value).
 class Swell_vDavrel_64_sdh : public NSObject
 {
@@ -81,7 +93,7 @@ enum
   SWELL_RADIO_GROUPSTART = 2
 };
 
-class Swell_vDavrel_64_button : public NSButton
+class Swell_vDavrel_64_button : public SWELL_Redrawn<NSButton>
 {
 public:
   explicit Swell_vDavrel_64_button(NSRect frame);
@@ -99,7 +111,7 @@ private:
   int m_radioflags = 0;
 };
 
-class Swell_vDavrel_64_cbox : public NSComboBox
+class Swell_vDavrel_64_cbox : public SWELL_Redrawn<NSComboBox>
 {
 public:
   explicit Swell_vDavrel_64_cbox(NSRect frame);
@@ -112,7 +124,7 @@ private:
   LONG m_style = 0;
 };
 
-class Swell_vDavrel_64_pub : public NSPopUpButton
+class Swell_vDavrel_64_pub : public SWELL_Redrawn<NSPopUpButton>
 {
 public:
   explicit Swell_vDavrel_64_pub(NSRect frame);
@@ -124,17 +136,17 @@ private:
 };
 
 // Single-line edit fields and labels.
-class Swell_vDavrel_64_textfield : public NSTextField
+class Swell_vDavrel_64_textfield : public SWELL_Redrawn<NSTextField>
 {
 public:
   explicit Swell_vDavrel_64_textfield(NSRect frame);
 };
 
 // Group boxes.
-class Swell_vDavrel_64_box : public NSBox
+class Swell_vDavrel_64_box : public SWELL_Redrawn<NSBox>
 {
 public:
-  explicit Swell_vDavrel_64_box(NSRect frame) : NSBox(frame) {}
+  explicit Swell_vDavrel_64_box(NSRect frame) : SWELL_Redrawn<NSBox>(frame) {}
 };
 
 // A radio button of the view was clicked: the other radio buttons of its group

@@ -15,15 +15,25 @@
 #include <cmath>
 #include <strings.h>
 
-Swell_vDavrel_64_button::Swell_vDavrel_64_button(NSRect frame) : NSButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_button::Swell_vDavrel_64_button(NSRect frame) : SWELL_Redrawn<NSButton>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_cbox::Swell_vDavrel_64_cbox(NSRect frame) : NSComboBox(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_cbox::Swell_vDavrel_64_cbox(NSRect frame) : SWELL_Redrawn<NSComboBox>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : NSPopUpButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : SWELL_Redrawn<NSPopUpButton>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : NSTextField(frame)
+Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : SWELL_Redrawn<NSTextField>(frame)
 {
   setAction(SWELL_CONTROL_ACTION);
+}
+
+void SWELL_MarkChildNeedsDisplay(NSView* control)
+{
+  for (NSView* a = control ? control->superview() : nullptr; a; a = a->superview())
+    if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(a))
+    {
+      if (v->dirtyBits() & 2) break;
+      v->setDirtyBits(v->dirtyBits() | 2);
+    }
 }
 
 void SWELL_ClearRadioGroup(NSView* clicked)
