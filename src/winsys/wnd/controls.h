@@ -11,6 +11,7 @@
 
 #include "platform/appkit/NSButton.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
 #include <vector>
@@ -140,6 +141,17 @@ class Swell_vDavrel_64_textfield : public SWELL_Redrawn<NSTextField>
 {
 public:
   explicit Swell_vDavrel_64_textfield(NSRect frame);
+};
+
+// Multi-line edit fields; they take their messages themselves (WM_SETFONT and the
+// selection and scrolling edit messages), always answering 0.
+class Swell_vDavrel_64_textview : public SWELL_Redrawn<NSTextView>, public SWELL_WindowTarget
+{
+public:
+  explicit Swell_vDavrel_64_textview(NSRect frame);
+  LRESULT onSwellMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool swellCanPostMessage() override { return true; }
+  void SWELL_Timer(UINT_PTR) override {}
 };
 
 // Group boxes.
