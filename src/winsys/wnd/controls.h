@@ -11,6 +11,7 @@
 
 #include "platform/appkit/NSButton.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/sdh.h"
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
@@ -74,17 +75,6 @@ class SWELL_Redrawn : public Base
 public:
   using Base::Base;
   void didSetNeedsDisplay() override { SWELL_MarkChildNeedsDisplay(this); }
-};
-
-// Carries a pointer-sized value inside the kit's objects (a pop-up item's value).
-class Swell_vDavrel_64_sdh : public NSObject
-{
-public:
-  explicit Swell_vDavrel_64_sdh(LONG_PTR value) : m_val(value) {}  // initWithVal:
-  LONG_PTR getValue() const { return m_val; }
-
-private:
-  LONG_PTR m_val;
 };
 
 // Radio flags: bit 0 an auto radio button, bit 1 the first button of its group.

@@ -12,7 +12,7 @@
 #include "winsys/wnd/controls.h"
 #include "winsys/wnd/messages.h"
 
-class Swell_vDavrel_64_sdh;
+#include "winsys/msgloop/sdh.h"
 
 struct HTREEITEM__
 {
