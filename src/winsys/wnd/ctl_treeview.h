@@ -9,10 +9,9 @@
 #include "base/ptrlist.h"
 #include "platform/appkit/NSTableView.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/sdh.h"
 #include "winsys/wnd/controls.h"
 #include "winsys/wnd/messages.h"
-
-#include "winsys/msgloop/sdh.h"
 
 struct HTREEITEM__
 {
