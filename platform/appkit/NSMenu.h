@@ -104,6 +104,11 @@ public:
   NSInteger indexOfItemWithTag(NSInteger tag) const;  // -1 when none
   NSMenuItem* itemWithTag(NSInteger tag) const;
   void removeAllItems();
+  // At the end when index is past it, at the start when it is negative.
+  NSMenuItem* insertItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent,
+                                  NSInteger index);
+  // Nothing for an index outside the menu.
+  void removeItemAtIndex(NSInteger index);
   // The item's submenu becomes the menu (retained).
   void setSubmenu(NSMenu* menu, NSMenuItem* item);
   NSInteger indexOfItem(NSMenuItem* item) const;  // -1 when not in the menu

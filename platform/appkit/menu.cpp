@@ -67,6 +67,17 @@ void NSMenu::insertItem(NSMenuItem* item, NSInteger index)
   mItems.insert(mItems.begin() + index, item);
 }
 
+NSMenuItem* NSMenu::insertItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent,
+                                        NSInteger index)
+{
+  NSMenuItem* item = new NSMenuItem(title, action, keyEquivalent);
+  insertItem(item, index < 0 ? 0 : index);
+  item->release();
+  return item;
+}
+
+void NSMenu::removeItemAtIndex(NSInteger index) { removeItem(itemAtIndex(index)); }
+
 void NSMenu::removeItem(NSMenuItem* item)
 {
   auto it = std::find(mItems.begin(), mItems.end(), item);

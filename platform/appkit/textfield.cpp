@@ -3,7 +3,9 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 // ---- character sets and formatters ----
@@ -47,6 +49,25 @@ void NSControl::setStringValue(const std::string& value)
 int NSControl::intValue() const { return atoi(mString.c_str()); }
 
 double NSControl::doubleValue() const { return strtod(mString.c_str(), nullptr); }
+
+void NSControl::setDoubleValue(double value)
+{
+  char buf[64];
+  snprintf(buf, sizeof buf, "%g", value);
+  setStringValue(buf);
+}
+
+bool NSControl::sendAction()
+{
+  if (!mAction) return false;
+  retain();
+  bool done = false;
+  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) done = t->tryToPerform(mAction, this);
+  else
+    for (NSView* v = superview(); v && !done; v = v->superview()) done = v->performAction(mAction, this);
+  release();
+  return done;
+}
 
 void NSControl::setFont(NSFont* font)
 {
@@ -215,7 +236,8 @@ void NSTextField::editKey(NSEvent* e)
   {
     case kVK_Return:
     case kVK_ANSI_KeypadEnter:
-      endEditing();
+      if (insertsNewlines()) replaceSelection(u"\n");
+      else endEditing();
       return;
     case kVK_Tab:
       endEditing();
@@ -351,5 +373,50 @@ void NSTextField::drawRect(NSRect)
   {
     mTextColor->setFill();
     NSColor::fillRect(NSMakeRect(std::floor(selX), l.baseline - l.descent, 1, l.ascent + l.descent));
+  }
+}
+
+// ---- NSTextView ----
+
+namespace {
+CGFloat lineHeight(NSFont* font)
+{
+  return font ? std::ceil(CTFontGetAscent(font->ctFont()) + CTFontGetDescent(font->ctFont()) + 2) : 16;
+}
+}  // namespace
+
+void NSTextView::scrollRangeToVisible(NSUInteger start, NSUInteger)
+{
+  const std::u16string u = AKUTF16(mString);
+  const NSInteger line = (NSInteger)std::count(u.begin(), u.begin() + (long)std::min<size_t>(start, u.size()), u'\n');
+  const NSInteger shown = std::max<NSInteger>(1, (NSInteger)(bounds().size.height / lineHeight(mFont)));
+  if (line < mTopLine) mTopLine = line;
+  else if (line >= mTopLine + shown) mTopLine = line - shown + 1;
+  setNeedsDisplay(true);
+}
+
+void NSTextView::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  if (backgroundColor())
+  {
+    backgroundColor()->setFill();
+    NSColor::fillRect(b);
+  }
+  if (!mFont) return;
+  const CGFloat lh = lineHeight(mFont);
+  CGFloat y = 1 + CTFontGetAscent(mFont->ctFont());
+  NSInteger line = 0;
+  size_t from = 0;
+  while (from <= mString.size() && y - lh < b.size.height)
+  {
+    size_t to = mString.find('\n', from);
+    if (to == std::string::npos) to = mString.size();
+    if (line++ >= mTopLine)
+    {
+      AKDrawTextLine(mString.substr(from, to - from), mFont, NSMakePoint(3, y), textColor());
+      y += lh;
+    }
+    from = to + 1;
   }
 }

@@ -1,0 +1,152 @@
+#pragma once
+// The standard controls: buttons (push, check box, radio), pop-up buttons, combo
+// boxes, sliders and group boxes. Each keeps the state its callers read and
+// draws itself plainly with the kit's drawing, so a dialog of them is legible on
+// screen and in screenshots. A click changes the state first, then sends the
+// control's action.
+
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSTextField.h"
+
+#include <vector>
+
+class NSImage;
+
+enum NSButtonType
+{
+  NSMomentaryLightButton = 0,
+  NSPushOnPushOffButton = 1,
+  NSToggleButton = 2,
+  NSSwitchButton = 3,
+  NSRadioButton = 4,
+  NSMomentaryChangeButton = 5,
+  NSOnOffButton = 6,
+  NSMomentaryPushInButton = 7
+};
+
+class NSButton : public NSControl
+{
+public:
+  explicit NSButton(NSRect frame);
+
+  void setButtonType(NSButtonType type);
+  NSButtonType buttonType() const { return mType; }
+  const std::string& title() const { return mString; }
+  void setTitle(const std::string& title) { setStringValue(title); }
+  // NSOffState, NSOnState or NSMixedState.
+  NSInteger state() const { return mState; }
+  void setState(NSInteger state);
+  bool allowsMixedState() const { return mAllowsMixed; }
+  void setAllowsMixedState(bool on) { mAllowsMixed = on; }
+  NSImage* image() const { return mImage; }
+  void setImage(NSImage* image);  // retained; null removes it
+
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+protected:
+  ~NSButton() override;
+
+private:
+  NSButtonType mType = NSMomentaryPushInButton;
+  NSInteger mState = NSOffState;
+  bool mAllowsMixed = false;
+  NSImage* mImage = nullptr;
+};
+
+// A button showing the selected item of its menu; a click shows the menu and a
+// chosen item becomes the selection.
+class NSPopUpButton : public NSControl
+{
+public:
+  explicit NSPopUpButton(NSRect frame);
+
+  NSMenu* menu() const { return mMenu; }
+  NSInteger numberOfItems() const { return mMenu->numberOfItems(); }
+  NSMenuItem* itemAtIndex(NSInteger i) const { return mMenu->itemAtIndex(i); }
+  // The index of the selected item, -1 when none.
+  NSInteger indexOfSelectedItem() const;
+  NSMenuItem* selectedItem() const { return mSelected; }
+  // An index outside the menu clears the selection.
+  void selectItemAtIndex(NSInteger index);
+  void removeAllItems();
+  void removeItemAtIndex(NSInteger index);
+
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+protected:
+  ~NSPopUpButton() override;
+
+private:
+  NSMenu* mMenu;
+  NSMenuItem* mSelected = nullptr;  // not retained; an item of mMenu or null
+};
+
+// An editable text field with a list of values to pick from.
+class NSComboBox : public NSTextField
+{
+public:
+  explicit NSComboBox(NSRect frame);
+
+  NSInteger numberOfItems() const { return (NSInteger)mValues.size(); }
+  const std::vector<std::string>& objectValues() const { return mValues; }
+  // Empty for an index outside the list.
+  std::string itemObjectValueAtIndex(NSInteger index) const;
+  void addItemWithObjectValue(const std::string& value);
+  // At the end when index is past it; nothing for a negative index.
+  void insertItemWithObjectValue(const std::string& value, NSInteger index);
+  void removeItemAtIndex(NSInteger index);
+  void removeAllItems();
+  NSInteger indexOfSelectedItem() const { return mSelected; }
+  // Shows the item's value in the field; an index outside the list clears the selection.
+  void selectItemAtIndex(NSInteger index);
+  NSInteger numberOfVisibleItems() const { return mVisibleItems; }
+  void setNumberOfVisibleItems(NSInteger n) { mVisibleItems = n; }
+
+  void setStringValue(const std::string& value) override;
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  std::vector<std::string> mValues;
+  NSInteger mSelected = -1;
+  NSInteger mVisibleItems = 5;
+};
+
+// A horizontal slider; the value stays within the range.
+class NSSlider : public NSControl
+{
+public:
+  explicit NSSlider(NSRect frame);
+
+  double doubleValue() const override { return mValue; }
+  void setDoubleValue(double value) override;
+  double minValue() const { return mMin; }
+  double maxValue() const { return mMax; }
+  void setMinValue(double v);
+  void setMaxValue(double v);
+
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void mouseDragged(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  void trackTo(NSEvent* e);
+  double mValue = 0, mMin = 0, mMax = 1;
+};
+
+// A titled frame around a group of controls.
+class NSBox : public NSView
+{
+public:
+  explicit NSBox(NSRect frame) : NSView(frame) {}
+  const std::string& title() const { return mTitle; }
+  void setTitle(const std::string& title);
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  std::string mTitle;
+};
