@@ -64,7 +64,14 @@ public:
   // ---- windows ----
   const std::vector<NSWindow*>& windows() const { return mWindows; }
   NSWindow* keyWindow() const { return mKeyWindow; }
+  // The kit keeps no separate main window: the key window is it.
+  NSWindow* mainWindow() const { return mKeyWindow; }
   NSWindow* windowWithNumber(NSInteger number) const;
+
+  // ---- the menu bar ----
+  // The application's menu (retained); null before one is set.
+  NSMenu* mainMenu() const { return mMainMenu; }
+  void setMainMenu(NSMenu* menu);
 
   // ---- events ----
   // Queues the event (retained) for the next turn of the run loop.
@@ -121,6 +128,7 @@ private:
   std::unique_ptr<NSPresenter> mPresenter;
   std::vector<NSWindow*> mWindows;
   NSWindow* mKeyWindow = nullptr;
+  NSMenu* mMainMenu = nullptr;
   std::deque<NSEvent*> mQueue;
   NSModalAnswers* mScript = nullptr;
   std::function<bool(NSEvent*)> mFilter;

@@ -102,9 +102,19 @@ public:
   NSCell* cell() const { return mCell; }
   bool isEnabled() const { return mEnabled; }
   void setEnabled(bool on);
+  // The object the action goes to (not retained); without one the action goes up
+  // the control's responder chain.
+  void setTarget(NSObject* target) { mTarget = target; }
+  NSObject* target() const { return mTarget; }
+  void setAction(SEL action) { mAction = action; }
+  SEL action() const { return mAction; }
+  // True when someone took the action.
+  bool sendAction();
 
 protected:
   ~NSControl() override;
+  NSObject* mTarget = nullptr;
+  SEL mAction;
   std::string mString;
   NSFont* mFont = nullptr;
   NSTextAlignment mAlignment = NSNaturalTextAlignment;

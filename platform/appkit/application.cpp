@@ -1,5 +1,6 @@
 #include "platform/appkit/NSApplication.h"
 
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/coregraphics/CGDisplay.h"
@@ -62,7 +63,15 @@ NSApplication::~NSApplication()
   for (NSEvent* e : mQueue) e->release();
   mQueue.clear();
   for (AKModalSession* s : std::vector<AKModalSession*>(mSessions)) endModalSession(s);
+  AKRelease(mMainMenu);
   DVCGSetDisplayServices(nullptr);
+}
+
+void NSApplication::setMainMenu(NSMenu* menu)
+{
+  if (menu) menu->retain();
+  if (mMainMenu) mMainMenu->release();
+  mMainMenu = menu;
 }
 
 NSApplication* NSApplication::sharedApplication()
@@ -121,7 +130,19 @@ void NSApplication::unregisterWindow(NSWindow* w)
   }
 }
 
-void NSApplication::setKeyWindow(NSWindow* w) { mKeyWindow = w; }
+void NSApplication::setKeyWindow(NSWindow* w)
+{
+  if (w == mKeyWindow) return;
+  NSWindow* old = mKeyWindow;
+  mKeyWindow = w;
+  // Either may be destroyed by what it is told: each lives until it was told.
+  AKRetain(old);
+  AKRetain(w);
+  if (old) old->resignKeyWindow();
+  if (w && mKeyWindow == w) w->becomeKeyWindow();
+  AKRelease(old);
+  AKRelease(w);
+}
 
 void NSApplication::postEvent(NSEvent* event, bool atStart)
 {

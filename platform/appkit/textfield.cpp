@@ -44,6 +44,17 @@ void NSControl::setStringValue(const std::string& value)
   setNeedsDisplay(true);
 }
 
+bool NSControl::sendAction()
+{
+  if (!mAction.name) return false;
+  retain();
+  bool taken = false;
+  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) taken = t->performAction(mAction, this);
+  else taken = tryToPerform(mAction, this);
+  release();
+  return taken;
+}
+
 int NSControl::intValue() const { return atoi(mString.c_str()); }
 
 double NSControl::doubleValue() const { return strtod(mString.c_str(), nullptr); }

@@ -10,6 +10,7 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/msgloop/viewdc.h"
+#include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
 
 #include <algorithm>
@@ -172,6 +173,10 @@ LRESULT Swell_vDavrel_64_hwnd::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lP
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
     if (m_wndproc) result = m_wndproc(h, WM_DESTROY, wParam, lParam);
+    // The windows a top-level window owns go while its content view is destroyed.
+    if (NSWindow* w = window())
+      if (w->contentView() == this)
+        if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(w)) o->swellDestroyAllOwnedWindows();
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
     AKRelease(m_menu);
@@ -215,6 +220,13 @@ void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
   else if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(sender))
     tag = m->tag();
   onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)sender);
+}
+
+bool Swell_vDavrel_64_hwnd::performAction(SEL action, NSObject* sender)
+{
+  if (action != SEL("onSwellCommand:")) return NSView::performAction(action, sender);
+  onSwellCommand(sender);
+  return true;
 }
 
 void Swell_vDavrel_64_hwnd::controlTextDidChange(NSNotification* n)

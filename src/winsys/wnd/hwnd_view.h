@@ -13,16 +13,23 @@
 class NSMenu;
 class NSDraggingInfo;
 
-// The dialog-resource record as far as window views read it.
+// A dialog resource: the program's records are chained from
+// SWELL_curmodule_dialogresource_head and found by id.
 struct SWELL_DialogResourceIndex
 {
-  int flags;  // SWELL_DLG_FLIPPED, SWELL_DLG_OPAQUE, SWELL_DLG_ACCEPTFILES
+  const char* resid;  // compared as a value: the program's ids are small integers
+  const char* title;  // null for none
+  int flags;          // SWELL_DLG_*
   void (*createFunc)(HWND view, int flags);
   int width, height;
+  SWELL_DialogResourceIndex* _next;
 };
 enum
 {
+  SWELL_DLG_CHILD = 0x1,
+  SWELL_DLG_RESIZABLE = 0x2,
   SWELL_DLG_FLIPPED = 0x4,
+  SWELL_DLG_KEEPSIZE = 0x8,
   SWELL_DLG_OPAQUE = 0x10,
   SWELL_DLG_ACCEPTFILES = 0x20
 };
@@ -106,6 +113,8 @@ public:
   // ---- controls inside the view ----
   // The action of every control made inside the view: WM_COMMAND with its tag.
   void onSwellCommand(NSObject* sender);
+  // Takes the action "onSwellCommand:" of the controls that target the view.
+  bool performAction(SEL action, NSObject* sender) override;
   // As the delegate of its text fields: EN_CHANGE to the window procedure.
   void controlTextDidChange(NSNotification* n) override;
   void controlTextDidEndEditing(NSNotification* n) override;
