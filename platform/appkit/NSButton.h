@@ -3,6 +3,7 @@
 // up inside it) or performClick sends the action; check boxes and radio buttons
 // change their state first.
 
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSTextField.h"
 
 enum NSButtonType
@@ -17,12 +18,7 @@ enum NSButtonType
   NSMomentaryPushInButton = 7
 };
 
-enum : NSInteger
-{
-  NSMixedState = -1,
-  NSOffState = 0,
-  NSOnState = 1
-};
+// The states are those of menu items.
 
 enum NSBezelStyle
 {
