@@ -1,10 +1,22 @@
 #pragma once
-// Buttons: push buttons, check boxes and radio buttons. A click (button down and
-// up inside it) or performClick sends the action; check boxes and radio buttons
-// change their state first.
+// The standard controls: buttons (push, check box, radio), pop-up buttons, combo
+// boxes, sliders and group boxes. Each keeps the state its callers read and
+// draws itself plainly with the kit's drawing, so a dialog of them is legible on
+// screen and in screenshots. A click changes the state first, then sends the
+// control's action.
 
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSTextField.h"
+
+#include <vector>
+
+class NSImage;
+
+enum NSBezelStyle
+{
+  NSRoundedBezelStyle = 1,
+  NSShadowlessSquareBezelStyle = 6
+};
 
 enum NSButtonType
 {
@@ -18,46 +30,135 @@ enum NSButtonType
   NSMomentaryPushInButton = 7
 };
 
-// The states are those of menu items.
-
-enum NSBezelStyle
-{
-  NSRoundedBezelStyle = 1,
-  NSShadowlessSquareBezelStyle = 6
-};
-
 class NSButton : public NSControl
 {
 public:
   explicit NSButton(NSRect frame);
 
+  void setButtonType(NSButtonType type);
+  NSButtonType buttonType() const { return mType; }
   const std::string& title() const { return mString; }
   void setTitle(const std::string& title) { setStringValue(title); }
-  NSInteger bezelStyle() const { return mBezel; }
-  void setBezelStyle(NSInteger style);
-  NSButtonType buttonType() const { return mType; }
-  void setButtonType(NSButtonType type);
+  // NSOffState, NSOnState or NSMixedState.
   NSInteger state() const { return mState; }
   void setState(NSInteger state);
   bool allowsMixedState() const { return mAllowsMixed; }
   void setAllowsMixedState(bool on) { mAllowsMixed = on; }
-  bool isHighlighted() const { return mHighlighted; }
-
-  // As if clicked: the state moves on, then the action is sent.
+  NSImage* image() const { return mImage; }
+  void setImage(NSImage* image);  // retained; null removes it
+  // Kept for callers that ask; every bezel is drawn alike.
+  NSInteger bezelStyle() const { return mBezel; }
+  void setBezelStyle(NSInteger style) { mBezel = style; }
+  // As a click: the state moves on, then the action is sent.
   void performClick(NSObject* sender);
 
-  void mouseDown(NSEvent* e) override;
-  void mouseDragged(NSEvent* e) override;
-  void mouseUp(NSEvent* e) override;
-  void drawRect(NSRect dirtyRect) override;
-  bool isOpaque() const override { return false; }
   bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+protected:
+  ~NSButton() override;
 
 private:
-  bool inside(NSEvent* e) const;
-
-  NSInteger mBezel = NSRoundedBezelStyle;
   NSButtonType mType = NSMomentaryPushInButton;
   NSInteger mState = NSOffState;
-  bool mAllowsMixed = false, mHighlighted = false, mTracking = false;
+  bool mAllowsMixed = false;
+  NSImage* mImage = nullptr;
+  NSInteger mBezel = 1;
+};
+
+// A button showing the selected item of its menu; a click shows the menu and a
+// chosen item becomes the selection.
+class NSPopUpButton : public NSControl
+{
+public:
+  explicit NSPopUpButton(NSRect frame);
+
+  NSMenu* menu() const { return mMenu; }
+  NSInteger numberOfItems() const { return mMenu->numberOfItems(); }
+  NSMenuItem* itemAtIndex(NSInteger i) const { return mMenu->itemAtIndex(i); }
+  // The index of the selected item, -1 when none.
+  NSInteger indexOfSelectedItem() const;
+  NSMenuItem* selectedItem() const { return mSelected; }
+  // An index outside the menu clears the selection.
+  void selectItemAtIndex(NSInteger index);
+  void removeAllItems();
+  void removeItemAtIndex(NSInteger index);
+
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+protected:
+  ~NSPopUpButton() override;
+
+private:
+  NSMenu* mMenu;
+  NSMenuItem* mSelected = nullptr;  // not retained; an item of mMenu or null
+};
+
+// An editable text field with a list of values to pick from.
+class NSComboBox : public NSTextField
+{
+public:
+  explicit NSComboBox(NSRect frame);
+
+  NSInteger numberOfItems() const { return (NSInteger)mValues.size(); }
+  const std::vector<std::string>& objectValues() const { return mValues; }
+  // Empty for an index outside the list.
+  std::string itemObjectValueAtIndex(NSInteger index) const;
+  void addItemWithObjectValue(const std::string& value);
+  // At the end when index is past it; nothing for a negative index.
+  void insertItemWithObjectValue(const std::string& value, NSInteger index);
+  void removeItemAtIndex(NSInteger index);
+  void removeAllItems();
+  NSInteger indexOfSelectedItem() const { return mSelected; }
+  // Shows the item's value in the field; an index outside the list clears the selection.
+  void selectItemAtIndex(NSInteger index);
+  NSInteger numberOfVisibleItems() const { return mVisibleItems; }
+  void setNumberOfVisibleItems(NSInteger n) { mVisibleItems = n; }
+
+  void setStringValue(const std::string& value) override;
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  std::vector<std::string> mValues;
+  NSInteger mSelected = -1;
+  NSInteger mVisibleItems = 5;
+};
+
+// A horizontal slider; the value stays within the range.
+class NSSlider : public NSControl
+{
+public:
+  explicit NSSlider(NSRect frame);
+
+  double doubleValue() const override { return mValue; }
+  void setDoubleValue(double value) override;
+  double minValue() const { return mMin; }
+  double maxValue() const { return mMax; }
+  void setMinValue(double v);
+  void setMaxValue(double v);
+
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
+  void mouseDown(NSEvent* e) override;
+  void mouseDragged(NSEvent* e) override;
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  void trackTo(NSEvent* e);
+  double mValue = 0, mMin = 0, mMax = 1;
+};
+
+// A titled frame around a group of controls.
+class NSBox : public NSView
+{
+public:
+  explicit NSBox(NSRect frame) : NSView(frame) {}
+  const std::string& title() const { return mTitle; }
+  void setTitle(const std::string& title);
+  void drawRect(NSRect dirtyRect) override;
+
+private:
+  std::string mTitle;
 };

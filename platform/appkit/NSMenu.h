@@ -46,6 +46,9 @@ public:
   void setSubmenu(NSMenu* submenu);  // retained
   // The menu the item is in.
   NSMenu* menu() const { return mMenu; }
+  // An object the item carries for its owner.
+  NSObject* representedObject() const { return mRepresented; }
+  void setRepresentedObject(NSObject* o) { AKAssign(mRepresented, o); }  // retained
 
 protected:
   ~NSMenuItem() override;
@@ -57,6 +60,7 @@ private:
   NSObject* mTarget = nullptr;
   NSMenu* mMenu = nullptr;
   NSMenu* mSubmenu = nullptr;
+  NSObject* mRepresented = nullptr;
   NSInteger mIndentation = 0, mState = NSOffState, mTag = 0;
   bool mEnabled = true, mSeparator = false;
 };
@@ -74,6 +78,11 @@ public:
   NSMenuItem* addItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent);
   void addItem(NSMenuItem* item);  // retained
   void removeAllItems();
+  // At the end when index is past it, at the start when it is negative.
+  NSMenuItem* insertItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent,
+                                  NSInteger index);
+  // Nothing for an index outside the menu.
+  void removeItemAtIndex(NSInteger index);
   // The item's submenu becomes the menu (retained).
   void setSubmenu(NSMenu* menu, NSMenuItem* item);
   NSInteger indexOfItem(NSMenuItem* item) const;  // -1 when not in the menu

@@ -92,7 +92,8 @@ public:
   const std::string& stringValue() const { return mString; }
   virtual void setStringValue(const std::string& value);
   int intValue() const;
-  double doubleValue() const;
+  virtual double doubleValue() const;
+  virtual void setDoubleValue(double value);
   NSFont* font() const { return mFont; }
   void setFont(NSFont* font);  // retained
   NSTextAlignment alignment() const { return mAlignment; }
@@ -102,13 +103,13 @@ public:
   NSCell* cell() const { return mCell; }
   bool isEnabled() const { return mEnabled; }
   void setEnabled(bool on);
-  // The object the action goes to (not retained); without one the action goes up
-  // the control's responder chain.
-  void setTarget(NSObject* target) { mTarget = target; }
+  // The action goes to the target, or without one up the superview chain to the
+  // first view that performs it.
   NSObject* target() const { return mTarget; }
-  void setAction(SEL action) { mAction = action; }
+  void setTarget(NSObject* target) { mTarget = target; }  // not retained
   SEL action() const { return mAction; }
-  // True when someone took the action.
+  void setAction(SEL action) { mAction = action; }
+  // True when some responder performed the action.
   bool sendAction();
 
 protected:

@@ -16,6 +16,7 @@ NSMenuItem::~NSMenuItem()
 {
   if (mSubmenu) mSubmenu->mSupermenu = nullptr;
   AKRelease(mSubmenu);
+  AKRelease(mRepresented);
 }
 
 NSMenuItem* NSMenuItem::separatorItem()
@@ -54,6 +55,25 @@ void NSMenu::addItem(NSMenuItem* item)
   item->mMenu = this;
   if (item->mSubmenu) item->mSubmenu->mSupermenu = this;
   mItems.push_back(item);
+}
+
+NSMenuItem* NSMenu::insertItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent,
+                                        NSInteger index)
+{
+  NSMenuItem* item = new NSMenuItem(title, action, keyEquivalent);
+  item->mMenu = this;
+  const NSInteger at = index < 0 ? 0 : std::min(index, numberOfItems());
+  mItems.insert(mItems.begin() + at, item);
+  return item;
+}
+
+void NSMenu::removeItemAtIndex(NSInteger index)
+{
+  NSMenuItem* item = itemAtIndex(index);
+  if (!item) return;
+  mItems.erase(mItems.begin() + index);
+  item->mMenu = nullptr;
+  item->release();
 }
 
 void NSMenu::removeAllItems()

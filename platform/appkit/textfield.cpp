@@ -4,6 +4,7 @@
 #include "platform/appkit/NSWindow.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 // ---- character sets and formatters ----
@@ -44,20 +45,28 @@ void NSControl::setStringValue(const std::string& value)
   setNeedsDisplay(true);
 }
 
-bool NSControl::sendAction()
-{
-  if (!mAction.name) return false;
-  retain();
-  bool taken = false;
-  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) taken = t->performAction(mAction, this);
-  else taken = tryToPerform(mAction, this);
-  release();
-  return taken;
-}
-
 int NSControl::intValue() const { return atoi(mString.c_str()); }
 
 double NSControl::doubleValue() const { return strtod(mString.c_str(), nullptr); }
+
+void NSControl::setDoubleValue(double value)
+{
+  char buf[64];
+  snprintf(buf, sizeof buf, "%g", value);
+  setStringValue(buf);
+}
+
+bool NSControl::sendAction()
+{
+  if (!mAction) return false;
+  retain();
+  bool done = false;
+  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) done = t->tryToPerform(mAction, this);
+  else
+    for (NSView* v = superview(); v && !done; v = v->superview()) done = v->performAction(mAction, this);
+  release();
+  return done;
+}
 
 void NSControl::setFont(NSFont* font)
 {

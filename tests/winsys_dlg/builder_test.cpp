@@ -166,6 +166,9 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
       {"Button", BS_PUSHBUTTON_SWELL, true, NSMomentaryPushInButton, false},
       {"Edit", 0, true, NSMomentaryPushInButton, false},
       {"Static", SS_CENTER, true, NSMomentaryPushInButton, false},
+      {"msctls_trackbar32", 0, true, NSMomentaryPushInButton, false},
+      {"SysTabControl32", 0, true, NSMomentaryPushInButton, false},
+      {"msctls_progress32", 0, true, NSMomentaryPushInButton, false},
       {"NoSuchClass", 0, false, NSMomentaryPushInButton, false},
   };
   for (const Case& c : cases)
@@ -182,6 +185,13 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
     }
     DestroyWindow(h);
   }
+  // Combo boxes: 18 (a drop-down list) or 22 points high whatever the height given.
+  HWND list = SWELL_MakeCombo(70, 10, 10, 50, 100, CBS_DROPDOWNLIST);
+  HWND edit = SWELL_MakeCombo(71, 10, 10, 50, 100, 0);
+  ASSERT_TRUE(dynamic_cast<Swell_vDavrel_64_pub*>(V(list)));
+  ASSERT_TRUE(dynamic_cast<Swell_vDavrel_64_cbox*>(V(edit)));
+  EXPECT_TRUE(SameRect(V(list)->frame(), NSMakeRect(20, 20, 100, 18)));
+  EXPECT_TRUE(SameRect(V(edit)->frame(), NSMakeRect(20, 18, 100, 22)));
   HWND box = SWELL_MakeControl("Group", 60, "Button", BS_GROUPBOX_SWELL, 0, 0, 20, 10, 0);
   EXPECT_EQ(V(p)->subviews().front(), V(box));  // below its siblings
   HWND black = SWELL_MakeControl("", 61, "static", SS_BLACKRECT, 0, 0, 5, 5, 0);

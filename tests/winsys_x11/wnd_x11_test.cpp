@@ -7,6 +7,7 @@
 #include "platform/appkit/X11TestDriver.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/keyboard.h"
 
 #include <memory>
@@ -109,6 +110,55 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   const std::vector<LoggedMsg> keys = log.only(WM_KEYDOWN);
   EXPECT_EQ(keys[0], (LoggedMsg{child, WM_KEYDOWN, 'K', FVIRTKEY | FSHIFT}));
   EXPECT_EQ(keys[1], (LoggedMsg{child, WM_KEYDOWN, 0x25, FVIRTKEY}));
+  DestroyWindow(top);
+}
+
+TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(80, 280, 220, 120), 0, &w);
+  w->setTitle("check box");
+  Swell_vDavrel_64_button* box = new Swell_vDavrel_64_button(NSMakeRect(20, 30, 120, 20));
+  box->setButtonType(NSSwitchButton);
+  box->setTitle("Send clock");
+  box->setTag(1001);
+  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(box);
+  box->release();
+  ShowWindow(top, SW_SHOW);
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_NE(xid, 0u);
+  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
+
+  // The box's inside, at 4..9 across and down from its corner: blank, then marked.
+  auto marked = [&] {
+    loop->runOnce();
+    driver->sync();
+    int width = 0, height = 0;
+    std::vector<uint32_t> px;
+    if (!driver->read(xid, &width, &height, &px) || width != 220) return -1;
+    int dark = 0;
+    for (int y = 34 + 4; y < 34 + 9; ++y)
+      for (int x = 21 + 4; x < 21 + 9; ++x) dark += (px[(size_t)y * width + x] & 0xFF) < 0x40;
+    return dark;
+  };
+  EXPECT_EQ(marked(), 0);
+
+  POINT at{26, 40};
+  ClientToScreen(top, &at);
+  ASSERT_TRUE(SWELL_SetCursorPos(at.x, at.y));
+  log.msgs.clear();
+  driver->click(xid, 26, 40);
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  EXPECT_EQ(SendMessage(SWELL_HWND(box), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(log.only(WM_COMMAND),
+            (std::vector<LoggedMsg>{{top, WM_COMMAND, 1001 | BN_CLICKED << 16, (LPARAM)(NSObject*)box}}));
+  EXPECT_TRUE(until([&] { return marked() > 10; }));
+
+  log.msgs.clear();
+  driver->click(xid, 26, 40);
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  EXPECT_EQ(SendMessage(SWELL_HWND(box), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_TRUE(until([&] { return marked() == 0; }));
   DestroyWindow(top);
 }
 

@@ -1,6 +1,8 @@
 #include "winsys/dlgbuild/builder.h"
 
+#include "platform/appkit/NSTabView.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/wnd/ctl_tabs.h"
 #include "winsys/wnd/wnd.h"
 
 #include <cmath>
@@ -76,44 +78,24 @@ std::string SWELL_StripMnemonics(const char* text)
   return out;
 }
 
-// ---- controls ----
+// ---- sizing to the text ----
 
-void Swell_vDavrel_64_button::sizeToFit()
+namespace {
+
+void sizeButtonToFit(NSButton* b)
 {
-  const bool box = buttonType() == NSSwitchButton || buttonType() == NSRadioButton;
-  const CGFloat w = std::ceil((font() ? AKMeasureText(title(), font()) : 0) + (box ? 18 : 24));
-  setFrameSize(NSMakeSize(w, frame().size.height));
+  const bool box = b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton;
+  const CGFloat w = std::ceil((b->font() ? AKMeasureText(b->title(), b->font()) : 0) + (box ? 18 : 24));
+  b->setFrameSize(NSMakeSize(w, b->frame().size.height));
 }
 
-void Swell_vDavrel_64_textfield::sizeToFit()
+void sizeFieldToFit(NSTextField* t)
 {
-  const CGFloat w = std::ceil((font() ? AKMeasureText(stringValue(), font()) : 0) + 4);
-  setFrameSize(NSMakeSize(w, frame().size.height));
+  const CGFloat w = std::ceil((t->font() ? AKMeasureText(t->stringValue(), t->font()) : 0) + 4);
+  t->setFrameSize(NSMakeSize(w, t->frame().size.height));
 }
 
-void Swell_vDavrel_64_box::setTitle(const std::string& t)
-{
-  mTitle = t;
-  setNeedsDisplay(true);
-}
-
-void Swell_vDavrel_64_box::drawRect(NSRect)
-{
-  const NSRect b = bounds();
-  NSFont* font = NSFont::systemFontOfSize(10);
-  const CGFloat top = b.size.height - 6;
-  NSColor::colorWithCalibratedRed(0.6, 0.6, 0.6, 1)->setFill();
-  NSColor::fillRect(NSMakeRect(0, 0, b.size.width, 1));
-  NSColor::fillRect(NSMakeRect(0, top, b.size.width, 1));
-  NSColor::fillRect(NSMakeRect(0, 0, 1, top));
-  NSColor::fillRect(NSMakeRect(b.size.width - 1, 0, 1, top));
-  if (mTitle.empty() || !font) return;
-  const CGFloat w = AKMeasureText(mTitle, font);
-  const CGFloat x = mCentred ? std::floor((b.size.width - w) / 2) : 8;
-  NSColor::colorWithCalibratedRed(0.93, 0.93, 0.93, 1)->setFill();
-  NSColor::fillRect(NSMakeRect(x - 2, top - 5, w + 4, 11));
-  AKDrawTextLine(mTitle, font, NSMakePoint(x, top - 3), NSColor::colorWithCalibratedRed(0, 0, 0, 1));
-}
+}  // namespace
 
 // ---- parameters and mapping ----
 
@@ -234,7 +216,7 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
   t->cell()->setLineBreakMode(h > 12 ? NSLineBreakByWordWrapping : NSLineBreakByClipping);
   t->setTag(id);
   finish(t, style);
-  if (m_sizetofits && text.size() >= 2) t->sizeToFit();
+  if (m_sizetofits && text.size() >= 2) sizeFieldToFit(t);
   noteAutoShift(t);
   t->release();
   return SWELL_HWND(t);
@@ -243,8 +225,8 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
 HWND SWELL_MakeGroupBox(const char* name, int id, int x, int y, int w, int h, int style)
 {
   Swell_vDavrel_64_box* b = new Swell_vDavrel_64_box(MakeCoords(x, y - 1, w, h + 3, false));
+  // The kit's boxes draw their title at one place: a centred title (0x300) is not kept.
   b->setTitle(SWELL_StripMnemonics(name));
-  b->setTitleCentred((style & 0x300) != 0);
   b->setTag(id);
   if (style & SWELL_NOT_WS_VISIBLE) b->setHidden(true);
   // Below its siblings, so it never covers the controls inside it.
@@ -263,12 +245,31 @@ HWND SWELL_MakeListBox(int id, int x, int y, int w, int h, int style)
   return SWELL_MakeControl("", id, "SysListView32_LB", style, x, y, w, h, 0);
 }
 
-HWND SWELL_MakeCombo(int, int, int, int, int, int)
+HWND SWELL_MakeCombo(int id, int x, int y, int w, int, int style)
 {
-  // Combo boxes are not among the kit's controls yet.
-  return nullptr;
+  NSControl* c;
+  if ((style & 3) == CBS_DROPDOWNLIST)
+  {
+    Swell_vDavrel_64_pub* p = new Swell_vDavrel_64_pub(MakeCoords(x, y, w, 18, true, true));
+    p->setSwellStyle(style);
+    c = p;
+  }
+  else
+  {
+    Swell_vDavrel_64_cbox* b = new Swell_vDavrel_64_cbox(MakeCoords(x, y - 1, w, 22, true, true));
+    b->setFocusRingType(NSFocusRingTypeNone);
+    b->setSwellStyle(style);
+    b->setDelegate(dynamic_cast<NSTextFieldDelegate*>(m_make_owner));
+    c = b;
+  }
+  c->setTag(id);
+  c->setFont(NSFont::systemFontOfSize(10));
+  targetOwner(c);
+  finish(c, style);
+  noteAutoShift(c);
+  c->release();
+  return SWELL_HWND(c);
 }
-
 namespace {
 
 HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, int h)
@@ -290,7 +291,7 @@ HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, 
   b->setTitle(SWELL_StripMnemonics(text));
   targetOwner(b);
   finish(b, style);
-  if (m_sizetofits && kind != BS_OWNERDRAW) b->sizeToFit();
+  if (m_sizetofits && kind != BS_OWNERDRAW) sizeButtonToFit(b);
   noteAutoShift(b);
   b->release();
   return SWELL_HWND(b);
@@ -335,9 +336,33 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
   if (!strcasecmp(classname, "Edit")) return SWELL_MakeEditField(id, x, y, w, h, style);
   if (!strcasecmp(classname, "static")) return makeStatic(text, id, style, x, y, w, h);
   if (!strcasecmp(classname, "Button")) return makeStyledButton(text, id, style, x, y, w, h);
-  // Tabs, list and tree views, progress bars and sliders are not among the kit's
-  // controls yet.
-  return nullptr;
+  NSView* made = nullptr;
+  if (!strcasecmp(classname, "SysTabControl32"))
+  {
+    Swell_vDavrel_64_tabview* t = new Swell_vDavrel_64_tabview(MakeCoords(x, y - 1, w, h + 6, false));
+    t->setNotificationWindow(SWELL_HWND(m_make_owner));
+    made = t;
+  }
+  else if (!strcasecmp(classname, "msctls_progress32"))
+  {
+    Swell_vDavrel_64_progind* p = new Swell_vDavrel_64_progind(MakeCoords(x, y, w, h, false));
+    p->setIndeterminate(false);
+    made = p;
+  }
+  else if (!strcasecmp(classname, "REAPERhfader") || !strcasecmp(classname, "msctls_trackbar32"))
+  {
+    NSSlider* sl = new NSSlider(MakeCoords(x, y, w, h, false));
+    sl->setMinValue(0);
+    sl->setMaxValue(1000);
+    targetOwner(sl);
+    made = sl;
+  }
+  // List and tree views are not among the kit's controls yet.
+  if (!made) return nullptr;
+  made->setTag(id);
+  finish(made, style);
+  made->release();
+  return SWELL_HWND(made);
 }
 
 void SWELL_RegisterCustomControlCreator(SWELL_ControlCreatorProc creator)

@@ -4,48 +4,17 @@
 // controls one by one or from a list of records. One dialog is built at a time, on
 // the main thread.
 
-#include "platform/appkit/NSButton.h"
-#include "platform/appkit/NSTextField.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/hwnd_view.h"
 
-// ---- the controls the builder makes ----
-
-class Swell_vDavrel_64_button : public NSButton
-{
-public:
-  using NSButton::NSButton;
-  // As wide as its title (and box) needs.
-  void sizeToFit();
-};
-
-class Swell_vDavrel_64_textfield : public NSTextField
-{
-public:
-  using NSTextField::NSTextField;
-  void sizeToFit();
-};
-
-// A titled frame around other controls.
-class Swell_vDavrel_64_box : public NSView
-{
-public:
-  using NSView::NSView;
-  const std::string& title() const { return mTitle; }
-  void setTitle(const std::string& t);
-  bool titleCentred() const { return mCentred; }
-  void setTitleCentred(bool on) { mCentred = on; }
-  void drawRect(NSRect dirtyRect) override;
-
-private:
-  std::string mTitle;
-  bool mCentred = false;
-};
+#include <string>
 
 // ---- styles of the builder's own ----
 const int SWELL_NOT_WS_VISIBLE = (int)0x80000000;
 const int BS_GROUPBOX_SWELL = 0x20000000, BS_DEFPUSHBUTTON_SWELL = 0x10000000, BS_PUSHBUTTON_SWELL = 0x08000000;
 const int BS_AUTOCHECKBOX = 3, BS_AUTO3STATE = 6, BS_AUTORADIOBUTTON = 9, BS_OWNERDRAW = 11, BS_LEFTTEXT = 0x20;
 const int SS_CENTER = 1, SS_RIGHT = 2, SS_BLACKRECT = 4, SS_LEFTNOWORDWRAP = 12, SS_NOTIFY = 0x100;
+const int CBS_DROPDOWNLIST = 3;
 const int ES_CENTER = 1, ES_RIGHT = 2, ES_PASSWORD = 0x20, ES_READONLY = 0x800;
 const int WS_TABSTOP = 0x00010000, WS_HSCROLL = 0x00100000, WS_VSCROLL = 0x00200000;
 

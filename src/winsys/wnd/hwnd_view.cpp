@@ -1,5 +1,7 @@
 #include "winsys/wnd/hwnd_view.h"
 
+#include "winsys/wnd/controls.h"
+
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
@@ -203,9 +205,18 @@ void Swell_vDavrel_64_hwnd::SWELL_Timer(UINT_PTR id)
   onSwellMessage(WM_TIMER, id, 0);
 }
 
+bool Swell_vDavrel_64_hwnd::performAction(SEL action, NSObject* sender)
+{
+  if (action != SWELL_CONTROL_ACTION) return NSView::performAction(action, sender);
+  onSwellCommand(sender);
+  return true;
+}
+
 void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
 {
   if (!m_wndproc || m_hashaddestroy || !sender) return;
+  if (Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sender))
+    if ((b->swellGetRadioFlags() & SWELL_RADIO_AUTO) && b->state() == NSOnState) SWELL_ClearRadioGroup(b);
   NSInteger tag = 0;
   uint32_t code = 0;
   if (NSControl* c = dynamic_cast<NSControl*>(sender))
@@ -220,13 +231,6 @@ void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
   else if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(sender))
     tag = m->tag();
   onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)sender);
-}
-
-bool Swell_vDavrel_64_hwnd::performAction(SEL action, NSObject* sender)
-{
-  if (action != SEL("onSwellCommand:")) return NSView::performAction(action, sender);
-  onSwellCommand(sender);
-  return true;
 }
 
 void Swell_vDavrel_64_hwnd::controlTextDidChange(NSNotification* n)
@@ -365,6 +369,8 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   NSObject* o = SWELL_Object(hwnd);
   if (!o) return 0;
   if (SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(o)) return t->onSwellMessage(msg, wParam, lParam);
+  LRESULT controlResult = 0;
+  if (SWELL_ControlMessage(o, msg, wParam, lParam, &controlResult)) return controlResult;
   if (NSTextField* f = dynamic_cast<NSTextField*>(o))
   {
     if (msg == EM_SETPASSWORDCHAR) return 0;

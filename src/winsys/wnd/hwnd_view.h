@@ -113,7 +113,7 @@ public:
   // ---- controls inside the view ----
   // The action of every control made inside the view: WM_COMMAND with its tag.
   void onSwellCommand(NSObject* sender);
-  // Takes the action "onSwellCommand:" of the controls that target the view.
+  // The controls' action (SWELL_CONTROL_ACTION) arrives here.
   bool performAction(SEL action, NSObject* sender) override;
   // As the delegate of its text fields: EN_CHANGE to the window procedure.
   void controlTextDidChange(NSNotification* n) override;

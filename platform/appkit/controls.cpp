@@ -1,0 +1,312 @@
+#include "platform/appkit/NSButton.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSWindow.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+NSColor* gray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
+
+void frameRect(NSRect r, NSColor* c)
+{
+  c->setFill();
+  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, r.size.width, 1));
+  NSColor::fillRect(NSMakeRect(r.origin.x, NSMaxY(r) - 1, r.size.width, 1));
+  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, 1, r.size.height));
+  NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, r.origin.y, 1, r.size.height));
+}
+
+// The baseline that centres a line of the font in a view of height h (y upward).
+CGFloat centredBaseline(NSFont* font, CGFloat h)
+{
+  if (!font) return 0;
+  const CGFloat a = CTFontGetAscent(font->ctFont()), d = CTFontGetDescent(font->ctFont());
+  return std::floor((h - (a + d)) / 2 + d);
+}
+
+// Drawing coordinates count y upward; a flipped view's are turned over here.
+NSRect upright(const NSView* v, NSRect r)
+{
+  if (v->isFlipped()) r.origin.y = v->bounds().size.height - NSMaxY(r);
+  return r;
+}
+
+NSColor* textColour(bool enabled) { return enabled ? gray(0) : gray(0.55); }
+
+}  // namespace
+
+// ---- NSButton ----
+
+NSButton::NSButton(NSRect frame) : NSControl(frame) { setFont(NSFont::systemFontOfSize(13)); }
+
+NSButton::~NSButton() { AKRelease(mImage); }
+
+void NSButton::setButtonType(NSButtonType type)
+{
+  mType = type;
+  setNeedsDisplay(true);
+}
+
+void NSButton::setState(NSInteger state)
+{
+  mState = state < 0 ? NSMixedState : (state ? NSOnState : NSOffState);
+  setNeedsDisplay(true);
+}
+
+void NSButton::setImage(NSImage* image)
+{
+  AKAssign(mImage, image);
+  setNeedsDisplay(true);
+}
+
+// The tracking of a real button ends with the press; the press is the click here.
+void NSButton::mouseDown(NSEvent*) { performClick(this); }
+
+void NSButton::performClick(NSObject*)
+{
+  if (!mEnabled) return;
+  switch (mType)
+  {
+    case NSSwitchButton:
+    case NSPushOnPushOffButton:
+    case NSToggleButton:
+    case NSOnOffButton:
+      setState(mState == NSOnState ? NSOffState : NSOnState);
+      break;
+    case NSRadioButton:
+      setState(NSOnState);
+      break;
+    default:
+      break;
+  }
+  sendAction();
+}
+
+void NSButton::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  const CGFloat base = centredBaseline(mFont, b.size.height);
+  if (mType == NSSwitchButton || mType == NSRadioButton)
+  {
+    const CGFloat s = std::min<CGFloat>(12, b.size.height);
+    const NSRect box = NSMakeRect(1, std::floor((b.size.height - s) / 2), s, s);
+    gray(1)->setFill();
+    NSColor::fillRect(box);
+    frameRect(box, gray(0.35));
+    if (mState != NSOffState)
+    {
+      gray(mEnabled ? 0.1 : 0.5)->setFill();
+      if (mState == NSMixedState) NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + s / 2 - 1, s - 6, 2));
+      else NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + 3, s - 6, s - 6));
+    }
+    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), textColour(mEnabled));
+    return;
+  }
+  gray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();
+  NSColor::fillRect(b);
+  frameRect(b, gray(0.45));
+  const CGFloat w = AKMeasureText(mString, mFont);
+  AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base), textColour(mEnabled));
+}
+
+// ---- NSPopUpButton ----
+
+NSPopUpButton::NSPopUpButton(NSRect frame) : NSControl(frame), mMenu(new NSMenu)
+{
+  setFont(NSFont::systemFontOfSize(13));
+}
+
+NSPopUpButton::~NSPopUpButton() { AKRelease(mMenu); }
+
+NSInteger NSPopUpButton::indexOfSelectedItem() const { return mSelected ? mMenu->indexOfItem(mSelected) : -1; }
+
+void NSPopUpButton::selectItemAtIndex(NSInteger index)
+{
+  mSelected = mMenu->itemAtIndex(index);
+  setNeedsDisplay(true);
+}
+
+void NSPopUpButton::removeAllItems()
+{
+  mMenu->removeAllItems();
+  mSelected = nullptr;
+  setNeedsDisplay(true);
+}
+
+void NSPopUpButton::removeItemAtIndex(NSInteger index)
+{
+  if (mSelected && mMenu->itemAtIndex(index) == mSelected) mSelected = nullptr;
+  mMenu->removeItemAtIndex(index);
+  // The first item stands selected when the selected one went, as a pop-up always shows one.
+  if (!mSelected) mSelected = mMenu->itemAtIndex(0);
+  setNeedsDisplay(true);
+}
+
+void NSPopUpButton::mouseDown(NSEvent* e)
+{
+  if (!mEnabled || !NSApplication::exists()) return;
+  retain();
+  NSWindow* w = window();
+  const NSPoint at = w ? w->convertBaseToScreen(e ? e->locationInWindow() : NSMakePoint(0, 0)) : NSMakePoint(0, 0);
+  NSMenuItem* chosen = AKRetain(NSApp->modalAnswers()->menuChoice(mMenu, at, this));
+  if (chosen && chosen->menu() == mMenu && chosen->isEnabled() && !chosen->isSeparatorItem())
+  {
+    mSelected = chosen;
+    setNeedsDisplay(true);
+    sendAction();
+  }
+  AKRelease(chosen);
+  release();
+}
+
+void NSPopUpButton::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  gray(0.96)->setFill();
+  NSColor::fillRect(b);
+  frameRect(b, gray(0.45));
+  // The arrow at the right says a list opens here.
+  gray(0.3)->setFill();
+  const CGFloat cx = b.size.width - 10, cy = std::floor(b.size.height / 2);
+  for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
+  if (mSelected)
+    AKDrawTextLine(mSelected->title(), mFont, NSMakePoint(5, centredBaseline(mFont, b.size.height)),
+                   textColour(mEnabled));
+}
+
+// ---- NSComboBox ----
+
+NSComboBox::NSComboBox(NSRect frame) : NSTextField(frame) {}
+
+std::string NSComboBox::itemObjectValueAtIndex(NSInteger index) const
+{
+  return index >= 0 && index < numberOfItems() ? mValues[(size_t)index] : std::string();
+}
+
+void NSComboBox::addItemWithObjectValue(const std::string& value) { mValues.push_back(value); }
+
+void NSComboBox::insertItemWithObjectValue(const std::string& value, NSInteger index)
+{
+  if (index < 0) return;
+  mValues.insert(mValues.begin() + std::min(index, numberOfItems()), value);
+  if (mSelected >= index) ++mSelected;
+}
+
+void NSComboBox::removeItemAtIndex(NSInteger index)
+{
+  if (index < 0 || index >= numberOfItems()) return;
+  mValues.erase(mValues.begin() + index);
+  if (mSelected == index) mSelected = -1;
+  else if (mSelected > index) --mSelected;
+}
+
+void NSComboBox::removeAllItems()
+{
+  mValues.clear();
+  mSelected = -1;
+}
+
+void NSComboBox::selectItemAtIndex(NSInteger index)
+{
+  if (index < 0 || index >= numberOfItems())
+  {
+    mSelected = -1;
+    return;
+  }
+  NSTextField::setStringValue(mValues[(size_t)index]);
+  mSelected = index;
+}
+
+// Text set from outside no longer names the selected item.
+void NSComboBox::setStringValue(const std::string& value)
+{
+  NSTextField::setStringValue(value);
+  mSelected = -1;
+}
+
+void NSComboBox::drawRect(NSRect r)
+{
+  NSTextField::drawRect(r);
+  const NSRect b = bounds();
+  gray(0.3)->setFill();
+  const CGFloat cx = b.size.width - 9, cy = std::floor(b.size.height / 2);
+  for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
+}
+
+// ---- NSSlider ----
+
+NSSlider::NSSlider(NSRect frame) : NSControl(frame) {}
+
+void NSSlider::setDoubleValue(double value)
+{
+  mValue = std::max(mMin, std::min(mMax, value));
+  setNeedsDisplay(true);
+}
+
+void NSSlider::setMinValue(double v)
+{
+  mMin = v;
+  if (mMax < mMin) mMax = mMin;
+  setDoubleValue(mValue);
+}
+
+void NSSlider::setMaxValue(double v)
+{
+  mMax = v;
+  if (mMin > mMax) mMin = mMax;
+  setDoubleValue(mValue);
+}
+
+void NSSlider::trackTo(NSEvent* e)
+{
+  if (!mEnabled || !e) return;
+  const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+  const double span = std::max(1.0, bounds().size.width - 12);
+  const double t = std::max(0.0, std::min(1.0, (p.x - 6) / span));
+  setDoubleValue(mMin + t * (mMax - mMin));
+  sendAction();
+}
+
+void NSSlider::mouseDown(NSEvent* e) { trackTo(e); }
+void NSSlider::mouseDragged(NSEvent* e) { trackTo(e); }
+
+void NSSlider::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  const CGFloat cy = std::floor(b.size.height / 2);
+  gray(0.6)->setFill();
+  NSColor::fillRect(NSMakeRect(6, cy - 1, std::max<CGFloat>(0, b.size.width - 12), 3));
+  const double t = mMax > mMin ? (mValue - mMin) / (mMax - mMin) : 0;
+  const CGFloat x = std::floor(6 + t * std::max<CGFloat>(0, b.size.width - 12));
+  const NSRect knob = upright(this, NSMakeRect(x - 5, cy - 6, 11, 13));
+  gray(mEnabled ? 0.97 : 0.85)->setFill();
+  NSColor::fillRect(knob);
+  frameRect(knob, gray(0.35));
+}
+
+// ---- NSBox ----
+
+void NSBox::setTitle(const std::string& title)
+{
+  mTitle = title;
+  setNeedsDisplay(true);
+}
+
+void NSBox::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  NSFont* font = NSFont::systemFontOfSize(11);
+  const CGFloat top = mTitle.empty() || !font ? b.size.height : b.size.height - 7;
+  frameRect(upright(this, NSMakeRect(0, 0, b.size.width, top)), gray(0.6));
+  if (mTitle.empty() || !font) return;
+  const CGFloat w = AKMeasureText(mTitle, font);
+  const NSRect label = upright(this, NSMakeRect(6, b.size.height - 14, w + 6, 14));
+  gray(0.93)->setFill();
+  NSColor::fillRect(label);
+  AKDrawTextLine(mTitle, font, NSMakePoint(9, upright(this, label).origin.y + 3), gray(0.1));
+}

@@ -1,0 +1,416 @@
+// The control classes, radio groups, the SWELL_CB_* and SWELL_TB_* operations and
+// the control messages of SendMessage.
+
+#include "winsys/wnd/controls.h"
+
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSWindow.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/gdi_image.h"
+#include "winsys/msgloop/target.h"
+#include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/wnd.h"
+
+#include <algorithm>
+#include <cmath>
+#include <strings.h>
+
+Swell_vDavrel_64_button::Swell_vDavrel_64_button(NSRect frame) : NSButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+
+Swell_vDavrel_64_cbox::Swell_vDavrel_64_cbox(NSRect frame) : NSComboBox(frame) { setAction(SWELL_CONTROL_ACTION); }
+
+Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : NSPopUpButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+
+Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : NSTextField(frame)
+{
+  setAction(SWELL_CONTROL_ACTION);
+}
+
+void SWELL_ClearRadioGroup(NSView* clicked)
+{
+  NSView* parent = clicked ? clicked->superview() : nullptr;
+  if (!parent) return;
+  const std::vector<NSView*> sibs = parent->subviews();
+  const auto at = std::find(sibs.begin(), sibs.end(), clicked);
+  if (at == sibs.end()) return;
+  auto flags = [](NSView* v) {
+    Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(v);
+    return b ? b->swellGetRadioFlags() : 0;
+  };
+  size_t first = (size_t)(at - sibs.begin());
+  while (first > 0 && !(flags(sibs[first]) & SWELL_RADIO_GROUPSTART)) --first;
+  for (size_t i = first; i < sibs.size(); ++i)
+  {
+    if (i > first && (flags(sibs[i]) & SWELL_RADIO_GROUPSTART)) break;
+    if (sibs[i] == clicked || !(flags(sibs[i]) & SWELL_RADIO_AUTO)) continue;
+    static_cast<NSButton*>(sibs[i])->setState(NSOffState);
+  }
+}
+
+// ---- combo boxes ----
+
+namespace {
+
+NSObject* control(HWND hwnd, int idx) { return SWELL_Object(idx ? GetDlgItem(hwnd, idx) : hwnd); }
+
+// Texts of a combo box's items or of a pop-up button's menu.
+std::vector<std::string> itemTexts(NSObject* o)
+{
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o)) return c->objectValues();
+  std::vector<std::string> r;
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    for (NSMenuItem* item : p->menu()->itemArray()) r.push_back(item->title());
+  return r;
+}
+
+bool itemText(NSObject* o, int item, std::string* out)
+{
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o))
+  {
+    if (item < 0 || item >= c->numberOfItems()) return false;
+    *out = c->itemObjectValueAtIndex(item);
+    return true;
+  }
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    if (NSMenuItem* m = p->itemAtIndex(item))
+    {
+      *out = m->title();
+      return true;
+    }
+  return false;
+}
+
+// Where text goes in a list kept in byte order.
+int sortedPosition(const std::vector<std::string>& items, const std::string& text)
+{
+  int lim = (int)items.size(), base = 0;
+  while (lim > 0)
+  {
+    const int p = base + lim / 2;
+    const int c = text.compare(items[(size_t)p]);
+    if (c == 0) return p;
+    if (c > 0)
+    {
+      if (p == (int)items.size() - 1 || text.compare(items[(size_t)p + 1]) <= 0) return p + 1;
+      base = p + 1;
+      --lim;
+    }
+    lim /= 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int SWELL_CB_AddString(HWND hwnd, int idx, const char* text) { return SWELL_CB_InsertString(hwnd, idx, -1000, text); }
+
+int SWELL_CB_InsertString(HWND hwnd, int idx, int pos, const char* text)
+{
+  const std::string s = text ? text : "";
+  NSObject* o = control(hwnd, idx);
+  NSComboBox* combo = dynamic_cast<NSComboBox*>(o);
+  NSPopUpButton* pub = dynamic_cast<NSPopUpButton*>(o);
+  if (!combo && !pub) return 0;
+  const int n = combo ? (int)combo->numberOfItems() : (int)pub->numberOfItems();
+  const bool append = pos == -1000;
+  pos = append ? n : std::max(0, std::min(pos, n));
+  if (combo)
+  {
+    Swell_vDavrel_64_cbox* own = dynamic_cast<Swell_vDavrel_64_cbox*>(combo);
+    if (own && append && (own->getSwellStyle() & CBS_SORT)) pos = sortedPosition(combo->objectValues(), s);
+    if (pos == n) combo->addItemWithObjectValue(s);
+    else combo->insertItemWithObjectValue(s, pos);
+    if (own) own->m_ids.insert(own->m_ids.begin() + std::min<size_t>((size_t)pos, own->m_ids.size()), 0);
+    combo->setNumberOfVisibleItems(n + 1);
+    return pos;
+  }
+  Swell_vDavrel_64_pub* own = dynamic_cast<Swell_vDavrel_64_pub*>(pub);
+  if (own && append && (own->getSwellStyle() & CBS_SORT)) pos = sortedPosition(itemTexts(pub), s);
+  pub->menu()->insertItemWithTitle(s, SEL(), "", pos)->setEnabled(true);
+  // A pop-up always shows an item.
+  if (!pub->selectedItem()) pub->selectItemAtIndex(0);
+  return pos;
+}
+
+void SWELL_CB_DeleteString(HWND hwnd, int idx, int item)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o))
+  {
+    if (item < 0 || item >= c->numberOfItems()) return;
+    c->removeItemAtIndex(item);
+    if (Swell_vDavrel_64_cbox* own = dynamic_cast<Swell_vDavrel_64_cbox*>(c))
+      if ((size_t)item < own->m_ids.size()) own->m_ids.erase(own->m_ids.begin() + item);
+  }
+  else if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    p->removeItemAtIndex(item);
+}
+
+int SWELL_CB_GetNumItems(HWND hwnd, int idx)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o)) return (int)c->numberOfItems();
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o)) return (int)p->numberOfItems();
+  return 0;
+}
+
+int SWELL_CB_GetCurSel(HWND hwnd, int idx)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o)) return (int)c->indexOfSelectedItem();
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o)) return (int)p->indexOfSelectedItem();
+  return -1;
+}
+
+void SWELL_CB_SetCurSel(HWND hwnd, int idx, int item)
+{
+  NSObject* o = control(hwnd, idx);
+  if (item < 0 || item >= SWELL_CB_GetNumItems(hwnd, idx)) return;
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o)) c->selectItemAtIndex(item);
+  else if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o)) p->selectItemAtIndex(item);
+}
+
+int SWELL_CB_GetItemText(HWND hwnd, int idx, int item, char* buf, int bufsz)
+{
+  if (!buf || bufsz <= 0) return 0;
+  buf[0] = 0;
+  std::string s;
+  if (!itemText(control(hwnd, idx), item, &s)) return 0;
+  size_t n = std::min(s.size(), (size_t)bufsz - 1);
+  // A cut never leaves half a character behind.
+  while (n < s.size() && n > 0 && ((unsigned char)s[n] & 0xC0) == 0x80) --n;
+  memcpy(buf, s.data(), n);
+  buf[n] = 0;
+  return 1;
+}
+
+int SWELL_CB_GetItemTextLength(HWND hwnd, int idx, int item)
+{
+  std::string s;
+  return itemText(control(hwnd, idx), item, &s) ? (int)s.size() : -1;
+}
+
+void SWELL_CB_Empty(HWND hwnd, int idx)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSComboBox* c = dynamic_cast<NSComboBox*>(o))
+  {
+    c->removeAllItems();
+    if (Swell_vDavrel_64_cbox* own = dynamic_cast<Swell_vDavrel_64_cbox*>(c)) own->m_ids.clear();
+  }
+  else if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    p->removeAllItems();
+}
+
+LONG_PTR SWELL_CB_GetItemData(HWND hwnd, int idx, int item)
+{
+  NSObject* o = control(hwnd, idx);
+  if (Swell_vDavrel_64_cbox* c = dynamic_cast<Swell_vDavrel_64_cbox*>(o))
+    return item >= 0 && (size_t)item < c->m_ids.size() ? c->m_ids[(size_t)item] : 0;
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    if (NSMenuItem* m = p->itemAtIndex(item))
+      if (Swell_vDavrel_64_sdh* h = dynamic_cast<Swell_vDavrel_64_sdh*>(m->representedObject())) return h->getValue();
+  return 0;
+}
+
+void SWELL_CB_SetItemData(HWND hwnd, int idx, int item, LPARAM value)
+{
+  NSObject* o = control(hwnd, idx);
+  if (Swell_vDavrel_64_cbox* c = dynamic_cast<Swell_vDavrel_64_cbox*>(o))
+  {
+    if (item >= 0 && (size_t)item < c->m_ids.size()) c->m_ids[(size_t)item] = value;
+  }
+  else if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(o))
+    if (NSMenuItem* m = p->itemAtIndex(item))
+    {
+      Swell_vDavrel_64_sdh* h = new Swell_vDavrel_64_sdh(value);
+      m->setRepresentedObject(h);
+      h->release();
+    }
+}
+
+int SWELL_CB_FindString(HWND hwnd, int idx, int startAfter, const char* text, bool exact)
+{
+  if (!text) return -1;
+  const std::vector<std::string> items = itemTexts(control(hwnd, idx));
+  const size_t start = startAfter < 0 ? 0 : (size_t)startAfter + 1;
+  const size_t len = strlen(text);
+  // Whole texts are compared, however long.
+  for (size_t i = start; i < items.size(); ++i)
+    if (exact ? strcasecmp(items[i].c_str(), text) == 0 : strncasecmp(items[i].c_str(), text, len) == 0)
+      return (int)i;
+  return -1;
+}
+
+// ---- track bars ----
+
+namespace {
+LRESULT ask(NSObject* o, UINT msg, WPARAM wp, LPARAM lp)
+{
+  SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(o);
+  return t ? t->onSwellMessage(msg, wp, lp) : 0;
+}
+int sliderPos(NSSlider* s) { return (int)(s->doubleValue() + 0.5); }
+}  // namespace
+
+int SWELL_TB_GetPos(HWND hwnd, int idx)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSSlider* s = dynamic_cast<NSSlider*>(o)) return sliderPos(s);
+  return (int)ask(o, TBM_GETPOS, 0, 0);
+}
+
+void SWELL_TB_SetPos(HWND hwnd, int idx, int pos)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSSlider* s = dynamic_cast<NSSlider*>(o)) s->setDoubleValue(pos);
+  else ask(o, TBM_SETPOS, 1, pos);
+}
+
+void SWELL_TB_SetRange(HWND hwnd, int idx, int low, int high)
+{
+  NSObject* o = control(hwnd, idx);
+  if (NSSlider* s = dynamic_cast<NSSlider*>(o))
+  {
+    s->setMinValue(low);
+    s->setMaxValue(high);
+  }
+  // The low word is masked, so a negative low cannot spill into the high word.
+  else
+    ask(o, TBM_SETRANGE, 1, (LPARAM)(int32_t)(((uint32_t)low & 0xFFFFu) | ((uint32_t)high << 16)));
+}
+
+void SWELL_TB_SetTic(HWND hwnd, int idx, int pos) { ask(control(hwnd, idx), TBM_SETTIC, 0, pos); }
+
+// ---- control messages ----
+
+namespace {
+
+NSImage* imageOf(HGDIOBJ obj)
+{
+  SWELL_Image* im = obj && obj->type == SWELL_GDI_BITMAP && !obj->freed ? obj->image : nullptr;
+  if (!im || !im->pixels) return nullptr;
+  LICE_IBitmap* b = im->pixels;
+  const int w = b->getWidth(), h = b->getHeight(), span = b->getRowSpan();
+  std::vector<uint32_t> px((size_t)w * (size_t)h);
+  const LICE_PixelValue* bits = b->getBits();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px[(size_t)y * (size_t)w + (size_t)x] = bits[(size_t)y * (size_t)span + (size_t)x];
+  return new NSImage(w, h, std::move(px));
+}
+
+}  // namespace
+
+bool SWELL_ControlMessage(NSObject* o, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+  *result = 0;
+  if (NSButton* b = dynamic_cast<NSButton*>(o))
+  {
+    if (msg == BM_GETCHECK)
+    {
+      *result = b->state() == NSMixedState ? BST_INDETERMINATE : (b->state() ? BST_CHECKED : BST_UNCHECKED);
+      return true;
+    }
+    if (msg == BM_SETCHECK)
+    {
+      b->setState((wParam & 2) ? NSMixedState : (NSInteger)(wParam & 1));
+      return true;
+    }
+    Swell_vDavrel_64_button* own = dynamic_cast<Swell_vDavrel_64_button*>(b);
+    if (own && (msg == BM_GETIMAGE || msg == BM_SETIMAGE))
+    {
+      if (wParam > IMAGE_ICON) return true;
+      *result = (LRESULT)own->getSwellGDIImage();
+      if (msg == BM_SETIMAGE)
+      {
+        HGDIOBJ obj = (HGDIOBJ)lParam;
+        NSImage* image = imageOf(obj);
+        own->setImage(image);
+        own->setSwellGDIImage(image ? obj : nullptr);
+        AKRelease(image);
+      }
+      return true;
+    }
+    return false;
+  }
+  const bool combo = dynamic_cast<NSComboBox*>(o) || dynamic_cast<NSPopUpButton*>(o);
+  if (combo && msg >= CB_ADDSTRING && msg <= CB_LAST)
+  {
+    const HWND h = SWELL_HWND(o);
+    const int item = (int)wParam;
+    switch (msg)
+    {
+      case CB_ADDSTRING:
+        *result = SWELL_CB_AddString(h, 0, (const char*)lParam);
+        break;
+      case CB_DELETESTRING:
+        SWELL_CB_DeleteString(h, 0, item);
+        *result = 1;
+        break;
+      case CB_GETCOUNT:
+        *result = SWELL_CB_GetNumItems(h, 0);
+        break;
+      case CB_GETCURSEL:
+        *result = SWELL_CB_GetCurSel(h, 0);
+        break;
+      case CB_GETLBTEXTLEN:
+        *result = SWELL_CB_GetItemTextLength(h, 0, item);
+        break;
+      case CB_GETLBTEXT:
+      {
+        // The buffer holds what CB_GETLBTEXTLEN reported plus the terminating zero.
+        const int len = SWELL_CB_GetItemTextLength(h, 0, item);
+        *result = lParam && len >= 0 ? SWELL_CB_GetItemText(h, 0, item, (char*)lParam, len + 1) : 0;
+        break;
+      }
+      case CB_INSERTSTRING:
+        *result = SWELL_CB_InsertString(h, 0, (int)std::max<LPARAM>(0, (LPARAM)wParam), (const char*)lParam);
+        break;
+      case CB_RESETCONTENT:
+        SWELL_CB_Empty(h, 0);
+        break;
+      case CB_FINDSTRING:
+      case CB_FINDSTRINGEXACT:
+        *result = SWELL_CB_FindString(h, 0, item, (const char*)lParam, msg == CB_FINDSTRINGEXACT);
+        break;
+      case CB_SETCURSEL:
+        SWELL_CB_SetCurSel(h, 0, item);
+        break;
+      case CB_GETITEMDATA:
+        *result = SWELL_CB_GetItemData(h, 0, item);
+        break;
+      case CB_SETITEMDATA:
+        SWELL_CB_SetItemData(h, 0, item, lParam);
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+  if (NSSlider* s = dynamic_cast<NSSlider*>(o))
+    if (msg >= TBM_GETPOS && msg <= TBM_SETRANGE)
+    {
+      switch (msg)
+      {
+        case TBM_GETPOS:
+          *result = sliderPos(s);
+          break;
+        case TBM_SETTIC:
+          *result = 1;
+          break;
+        case TBM_SETPOS:
+          s->setDoubleValue((int32_t)lParam);
+          *result = 1;
+          break;
+        case TBM_SETRANGE:
+          s->setMinValue((double)((uint32_t)lParam & 0xFFFFu));
+          s->setMaxValue((double)(((uint32_t)lParam >> 16) & 0xFFFFu));
+          *result = 1;
+          break;
+        default:
+          break;
+      }
+      return true;
+    }
+  return false;
+}

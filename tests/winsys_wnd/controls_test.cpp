@@ -1,0 +1,312 @@
+// Buttons, combo boxes, pop-up buttons and track bars: their messages, the
+// SWELL_CB_* and SWELL_TB_* operations, radio groups and clicks.
+
+#include "wnd_test_util.h"
+
+#include "platform/appkit/NSImage.h"
+#include "winsys/gdi_image.h"
+#include "winsys/wnd/controls.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+class Controls : public WndTest
+{
+protected:
+  template <class T>
+  T* Add(HWND parent, T* c, int id)
+  {
+    c->setTag(id);
+    dynamic_cast<NSView*>(SWELL_Object(parent))->addSubview(c);
+    c->release();
+    return c;
+  }
+  static HWND H(NSObject* o) { return SWELL_HWND(o); }
+};
+
+TEST_F(Controls, ButtonMessages)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  Swell_vDavrel_64_button* b = Add(top, new Swell_vDavrel_64_button(NSMakeRect(5, 5, 80, 20)), 7);
+  b->setButtonType(NSSwitchButton);
+  struct
+  {
+    WPARAM set;
+    NSInteger state;
+    LRESULT get;
+  } checks[] = {{1, NSOnState, BST_CHECKED}, {0, NSOffState, BST_UNCHECKED}, {3, NSMixedState, BST_INDETERMINATE},
+                {2, NSMixedState, BST_INDETERMINATE}, {5, NSOnState, BST_CHECKED}, {4, NSOffState, BST_UNCHECKED}};
+  for (const auto& c : checks)
+  {
+    EXPECT_EQ(SendMessage(H(b), BM_SETCHECK, c.set, 0), 0);
+    EXPECT_EQ(b->state(), c.state) << c.set;
+    EXPECT_EQ(SendMessage(H(b), BM_GETCHECK, 0, 0), c.get) << c.set;
+  }
+
+  // Images: only a bitmap object with an image shows; the previous object comes back.
+  HGDIOBJ bmp = SWELL_MakeBitmapObject(SWELL_CreateImage(4, 3));
+  HGDIOBJ font = CreateFont(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
+  ASSERT_TRUE(bmp && font);
+  EXPECT_EQ(SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bmp), 0);
+  ASSERT_TRUE(b->image());
+  EXPECT_EQ(b->image()->width(), 4);
+  EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, IMAGE_ICON, 0), (LRESULT)bmp);
+  EXPECT_EQ(SendMessage(H(b), BM_SETIMAGE, 2, 0), 0);  // neither bitmap nor icon: nothing changes
+  EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, 2, 0), 0);
+  EXPECT_TRUE(b->image());
+  EXPECT_EQ(SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)font), (LRESULT)bmp);
+  EXPECT_EQ(b->image(), nullptr);
+  EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  DeleteObject(bmp);
+  DeleteObject(font);
+
+  // Messages no control takes go to the window only from its content view.
+  log.msgs.clear();
+  EXPECT_EQ(SendMessage(H(b), WM_COMMAND, 1, 0), 0);
+  EXPECT_TRUE(log.msgs.empty());
+  // A plain text field takes no check message.
+  NSTextField* f = Add(top, new NSTextField(NSMakeRect(5, 40, 80, 20)), 8);
+  EXPECT_EQ(SendMessage(H(f), BM_GETCHECK, 0, 0), 0);
+}
+
+// The same table runs on a combo box and a pop-up button.
+class ComboKinds : public Controls, public ::testing::WithParamInterface<bool>
+{
+protected:
+  HWND Make(HWND top, LONG style = 0)
+  {
+    if (GetParam())
+    {
+      auto* c = Add(top, new Swell_vDavrel_64_cbox(NSMakeRect(5, 5, 100, 22)), 20);
+      c->setSwellStyle(style);
+      return H(c);
+    }
+    auto* p = Add(top, new Swell_vDavrel_64_pub(NSMakeRect(5, 5, 100, 22)), 20);
+    p->setSwellStyle(style);
+    return H(p);
+  }
+  static std::vector<std::string> Texts(HWND h)
+  {
+    std::vector<std::string> r;
+    char buf[256];
+    for (int i = 0; i < SWELL_CB_GetNumItems(h, 0); ++i)
+    {
+      SWELL_CB_GetItemText(h, 0, i, buf, sizeof buf);
+      r.push_back(buf);
+    }
+    return r;
+  }
+};
+
+TEST_P(ComboKinds, InsertionSortingAndPositions)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  const HWND sorted = Make(top, CBS_SORT);
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SWELL_CB_AddString(sorted, 0, "c"), 0);  // an empty sorted list
+  EXPECT_EQ(SWELL_CB_AddString(sorted, 0, "a"), 0);
+  EXPECT_EQ(SWELL_CB_AddString(sorted, 0, "b"), 1);
+  EXPECT_EQ(SWELL_CB_AddString(sorted, 0, "a"), 0);  // before the equal one
+  EXPECT_EQ(Texts(sorted), (V{"a", "a", "b", "c"}));
+  // Positions given are kept even when sorted; the message clamps as the call does.
+  EXPECT_EQ(SWELL_CB_InsertString(sorted, 0, -5, "z"), 0);
+  EXPECT_EQ(SWELL_CB_InsertString(sorted, 0, 99, "0"), 5);
+  EXPECT_EQ(SendMessage(sorted, CB_INSERTSTRING, (WPARAM)-3, (LPARAM) "m"), 0);
+  EXPECT_EQ(Texts(sorted), (V{"m", "z", "a", "a", "b", "c", "0"}));
+  SendMessage(sorted, CB_RESETCONTENT, 0, 0);
+  EXPECT_EQ(SendMessage(sorted, CB_GETCOUNT, 0, 0), 0);
+
+  // A long seeded run of appends keeps a sorted list in byte order.
+  std::mt19937 rng(7);
+  V all;
+  for (int i = 0; i < 300; ++i)
+  {
+    std::string s;
+    for (int k = (int)(rng() % 4); k >= 0; --k) s += "aBb_"[rng() % 4];
+    all.push_back(s);
+    SendMessage(sorted, CB_ADDSTRING, 0, (LPARAM)s.c_str());
+  }
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(Texts(sorted), all);
+
+  // An unsorted list appends.
+  const HWND plain = Make(top);
+  for (const char* s : {"b", "a", "c"}) SendMessage(plain, CB_ADDSTRING, 0, (LPARAM)s);
+  EXPECT_EQ(Texts(plain), (V{"b", "a", "c"}));
+  EXPECT_EQ(SWELL_CB_InsertString(plain, 0, 99, "d"), 3);
+}
+
+TEST_P(ComboKinds, SelectionSearchTextAndData)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  const HWND h = Make(top);
+  for (const char* s : {"Alpha", "beta", "alphabet"}) SWELL_CB_AddString(h, 0, s);
+  // Through the parent and the id as well as through the control itself.
+  EXPECT_EQ(SWELL_CB_GetNumItems(top, 20), 3);
+  EXPECT_EQ(SWELL_CB_GetNumItems(top, 21), 0);
+  EXPECT_EQ(SWELL_CB_GetCurSel(top, 21), -1);
+
+  SendMessage(h, CB_SETCURSEL, 1, 0);
+  for (WPARAM bad : {(WPARAM)-1, (WPARAM)3, (WPARAM)99})
+  {
+    EXPECT_EQ(SendMessage(h, CB_SETCURSEL, bad, 0), 0);
+    EXPECT_EQ(SendMessage(h, CB_GETCURSEL, 0, 0), 1) << (long)bad;
+  }
+
+  struct
+  {
+    UINT msg;
+    WPARAM after;
+    const char* text;
+    LRESULT found;
+  } finds[] = {
+      {CB_FINDSTRING, (WPARAM)-1, "alpha", 0},   {CB_FINDSTRING, 0, "ALPHA", 2},
+      {CB_FINDSTRING, 2, "alpha", -1},           // from the last item: no wrap
+      {CB_FINDSTRINGEXACT, (WPARAM)-1, "ALPHABET", 2}, {CB_FINDSTRINGEXACT, (WPARAM)-1, "alphab", -1},
+      {CB_FINDSTRING, (WPARAM)-1, nullptr, -1},  {CB_FINDSTRING, 5, "beta", -1},
+  };
+  for (const auto& f : finds)
+    EXPECT_EQ(SendMessage(h, f.msg, f.after, (LPARAM)f.text), f.found) << (f.text ? f.text : "null") << f.after;
+
+  // Text: an index out of range leaves an empty buffer.
+  char buf[16];
+  memset(buf, 'x', sizeof buf);
+  EXPECT_EQ(SWELL_CB_GetItemText(h, 0, 3, buf, sizeof buf), 0);
+  EXPECT_EQ(buf[0], 0);
+  EXPECT_EQ(SWELL_CB_GetItemText(h, 0, 2, buf, 6), 1);
+  EXPECT_STREQ(buf, "alpha");
+
+  // Data follows its item when an earlier one goes.
+  for (int i = 0; i < 3; ++i) SendMessage(h, CB_SETITEMDATA, i, 100 + i);
+  EXPECT_EQ(SendMessage(h, CB_GETITEMDATA, 7, 0), 0);
+  EXPECT_EQ(SendMessage(h, CB_DELETESTRING, 1, 0), 1);
+  EXPECT_EQ(SendMessage(h, CB_DELETESTRING, 9, 0), 1);
+  EXPECT_EQ(SWELL_CB_GetNumItems(h, 0), 2);
+  EXPECT_EQ(SWELL_CB_GetItemData(h, 0, 1), 102);
+  EXPECT_EQ(SWELL_CB_GetItemData(h, 0, 0), 100);
+  // Numbers of the range the controls do not take answer 0.
+  EXPECT_EQ(SendMessage(h, CB_SHOWDROPDOWN, 1, 0), 0);
+  EXPECT_EQ(SendMessage(h, 0x0155, 1, 0), 0);
+}
+
+// The text messages copy what the length message reported, however long, and not
+// a byte more: the buffer is exactly that size (the sanitizer sees any overrun).
+TEST_P(ComboKinds, TextLengthIsTheBufferContract)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  const HWND h = Make(top);
+  const std::string longText = std::string(3000, 'q') + "\xC3\xA9";
+  SWELL_CB_AddString(h, 0, "short");
+  SWELL_CB_AddString(h, 0, longText.c_str());
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXTLEN, 0, 0), 5);
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXTLEN, 2, 0), CB_ERR);
+  const LRESULT len = SendMessage(h, CB_GETLBTEXTLEN, 1, 0);
+  ASSERT_EQ(len, (LRESULT)longText.size());
+  std::vector<char> buf((size_t)len + 1, 'x');
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 1, (LPARAM)buf.data()), 1);
+  EXPECT_EQ(std::string(buf.data()), longText);
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 2, (LPARAM)buf.data()), 0);
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 0, 0), 0);
+  // A cut ends before a character it would split.
+  char small[3002];
+  EXPECT_EQ(SWELL_CB_GetItemText(h, 0, 1, small, sizeof small), 1);
+  EXPECT_EQ(strlen(small), 3000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ComboAndPopUp, ComboKinds, ::testing::Bool());
+
+TEST_F(Controls, TrackBars)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  NSSlider* s = Add(top, new NSSlider(NSMakeRect(5, 5, 100, 20)), 30);
+  EXPECT_EQ(SendMessage(H(s), TBM_SETRANGE, 1, (LPARAM)(100 << 16)), 1);
+  EXPECT_EQ(s->minValue(), 0);
+  EXPECT_EQ(s->maxValue(), 100);
+  struct
+  {
+    double value;
+    LRESULT pos;
+  } positions[] = {{4.5, 5}, {4.4, 4}, {0, 0}, {99.5, 100}, {250, 100}};
+  for (const auto& p : positions)
+  {
+    s->setDoubleValue(p.value);
+    EXPECT_EQ(SendMessage(H(s), TBM_GETPOS, 0, 0), p.pos) << p.value;
+    EXPECT_EQ(SWELL_TB_GetPos(top, 30), (int)p.pos);
+  }
+  EXPECT_EQ(SendMessage(H(s), TBM_SETPOS, 1, (LPARAM)0x100000028), 1);  // taken as a 32-bit int
+  EXPECT_EQ(SWELL_TB_GetPos(H(s), 0), 40);
+  EXPECT_EQ(SendMessage(H(s), TBM_SETTIC, 0, 5), 1);
+  EXPECT_EQ(SendMessage(H(s), TBM_GETRANGEMAX, 0, 0), 0);
+  SWELL_TB_SetRange(top, 30, 10, 20);
+  EXPECT_EQ(s->minValue(), 10);
+  EXPECT_EQ(s->maxValue(), 20);
+  SWELL_TB_SetPos(top, 30, 15);
+  EXPECT_EQ(SWELL_TB_GetPos(top, 30), 15);
+
+  // A custom control gets the messages, the low word of the range masked.
+  const HWND custom = Child(top, NSMakeRect(5, 40, 100, 20));
+  SetWindowLong(custom, GWL_ID, 31);
+  log.handlers[{custom, TBM_GETPOS}] = [](HWND, WPARAM, LPARAM) { return (LRESULT)77; };
+  log.msgs.clear();
+  SWELL_TB_SetRange(top, 31, 10, 20);
+  SWELL_TB_SetRange(top, 31, -5, 20);
+  SWELL_TB_SetPos(top, 31, -3);
+  SWELL_TB_SetTic(top, 31, 12);
+  EXPECT_EQ(SWELL_TB_GetPos(top, 31), 77);
+  SWELL_TB_SetTic(top, 30, 12);  // a plain slider has no tics: nothing
+  const std::vector<LoggedMsg> want = {
+      {custom, TBM_SETRANGE, 1, (20 << 16) | 10}, {custom, TBM_SETRANGE, 1, (20 << 16) | 0xFFFB},
+      {custom, TBM_SETPOS, 1, -3},                {custom, TBM_SETTIC, 0, 12},
+      {custom, TBM_GETPOS, 0, 0}};
+  EXPECT_EQ(log.msgs, want);
+}
+
+TEST_F(Controls, ClicksReportAndRadioGroupsClear)
+{
+  NSAutoreleasePool pool;  // the events hold their window until drained
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  Swell_vDavrel_64_button* check = Add(top, new Swell_vDavrel_64_button(NSMakeRect(5, 5, 80, 20)), 40);
+  check->setButtonType(NSSwitchButton);
+  // Two groups of radio buttons with a push button between them.
+  std::vector<Swell_vDavrel_64_button*> r;
+  const int flags[] = {3, 1, 1, 0, 3, 1};
+  for (int i = 0; i < 6; ++i)
+  {
+    r.push_back(Add(top, new Swell_vDavrel_64_button(NSMakeRect(100, 5 + 25 * i, 80, 20)), 50 + i));
+    r.back()->setButtonType(flags[i] ? NSRadioButton : NSMomentaryPushInButton);
+    r.back()->swellSetRadioFlags(flags[i]);
+    r.back()->setState(NSOnState);
+  }
+
+  log.msgs.clear();
+  Send(Mouse(NSLeftMouseDown, H(check), NSMakePoint(5, 10)));
+  EXPECT_EQ(check->state(), NSOnState);
+  Send(Mouse(NSLeftMouseDown, H(check), NSMakePoint(5, 10)));
+  EXPECT_EQ(check->state(), NSOffState);
+  Send(Mouse(NSLeftMouseDown, H(r[1]), NSMakePoint(5, 10)));
+  Send(Mouse(NSLeftMouseDown, H(r[4]), NSMakePoint(5, 10), 0, 2));
+  std::vector<NSInteger> states;
+  for (auto* b : r) states.push_back(b->state());
+  // The first group keeps only the clicked one; the push button is no radio
+  // button; the second group is cleared when its own member is clicked.
+  EXPECT_EQ(states, (std::vector<NSInteger>{0, 1, 0, 1, 1, 0}));
+  const std::vector<LoggedMsg> want = {{top, WM_COMMAND, 40 | BN_CLICKED << 16, (LPARAM)check},
+                                       {top, WM_COMMAND, 40, (LPARAM)check},
+                                       {top, WM_COMMAND, 51, (LPARAM)r[1]},
+                                       {top, WM_COMMAND, 54 | BN_DOUBLECLICKED << 16, (LPARAM)r[4]}};
+  EXPECT_EQ(log.only(WM_COMMAND), want);
+
+  // A disabled button neither changes nor reports.
+  check->setEnabled(false);
+  log.msgs.clear();
+  Send(Mouse(NSLeftMouseDown, H(check), NSMakePoint(5, 10)));
+  EXPECT_EQ(check->state(), NSOffState);
+  EXPECT_TRUE(log.only(WM_COMMAND).empty());
+}
+
+}  // namespace
