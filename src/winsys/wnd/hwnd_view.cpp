@@ -130,6 +130,7 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  AKRelease(m_glctx);
 }
 
 void Swell_vDavrel_64_hwnd::onSwellSetText(const char* text)

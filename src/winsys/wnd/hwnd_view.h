@@ -155,6 +155,11 @@ public:
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
 
+  // ---- OpenGL ----
+  // The view's GL context (owned), or null.
+  NSObject* swellGLContext() const { return m_glctx; }
+  void swellSetGLContext(NSObject* ctx) { m_glctx = ctx; }
+
   // ---- accessibility ----
   // The element the window procedure supplies (WM_GETOBJECT 0x1001), or null.
   NSObject* accessibilityElement();
@@ -189,6 +194,7 @@ private:
   unsigned m_create_windowflags = 0;
   unsigned char m_isdirty = 3;
   NSObject* m_lastTopLevelOwner = nullptr;  // not retained
+  NSObject* m_glctx = nullptr;
 };
 
 // The window procedure every window view starts with.
