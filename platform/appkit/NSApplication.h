@@ -33,6 +33,14 @@ public:
   virtual NSMenuItem* menuChoice(NSMenu* menu, NSPoint location, NSView* view) = 0;
   // 1 (NSOKButton) with the chosen path, or 0 (NSCancelButton).
   virtual NSInteger panelAnswer(NSSavePanel* panel, std::string* path) = 0;
+  // The same for a panel that may return several paths; by default the one path.
+  virtual NSInteger panelAnswers(NSSavePanel* panel, std::vector<std::string>* paths)
+  {
+    std::string path;
+    const NSInteger answer = panelAnswer(panel, &path);
+    if (paths) *paths = {path};
+    return answer;
+  }
   // NSAlertFirstButtonReturn + the index of the button pressed.
   virtual NSInteger alertAnswer(NSAlert* alert) = 0;
 };
