@@ -6,6 +6,8 @@
 #include "editor/savedlg/PatchSaveDialog.h"
 #include "platform/appkit/ModalScript.h"
 #include "winsys/dlgbuild/builder.h"
+#include "platform/appkit/NSTableView.h"
+#include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/dialog.h"
 
 #include <cstring>
@@ -169,6 +171,8 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
       {"msctls_trackbar32", 0, true, NSMomentaryPushInButton, false},
       {"SysTabControl32", 0, true, NSMomentaryPushInButton, false},
       {"msctls_progress32", 0, true, NSMomentaryPushInButton, false},
+      {"SysListView32", 0, true, NSMomentaryPushInButton, false},
+      {"SysTreeView32", 0, true, NSMomentaryPushInButton, false},
       {"NoSuchClass", 0, false, NSMomentaryPushInButton, false},
   };
   for (const Case& c : cases)
@@ -192,6 +196,14 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
   ASSERT_TRUE(dynamic_cast<Swell_vDavrel_64_cbox*>(V(edit)));
   EXPECT_TRUE(SameRect(V(list)->frame(), NSMakeRect(20, 20, 100, 18)));
   EXPECT_TRUE(SameRect(V(edit)->frame(), NSMakeRect(20, 18, 100, 22)));
+  // A list box sits in a scroll view that bit 31 hides, found by its own id, with
+  // one column across its width.
+  HWND lb = SWELL_MakeListBox(72, 10, 10, 60, 40, SWELL_NOT_WS_VISIBLE);
+  ASSERT_TRUE(lb);
+  EXPECT_EQ(GetDlgItem(p, 72), lb);
+  EXPECT_TRUE(V(lb)->isHiddenOrHasHiddenAncestor());
+  EXPECT_EQ(dynamic_cast<NSTableView*>(V(lb))->numberOfColumns(), 1);
+  EXPECT_EQ(ListView_GetColumnWidth(lb, 0), 120);
   HWND box = SWELL_MakeControl("Group", 60, "Button", BS_GROUPBOX_SWELL, 0, 0, 20, 10, 0);
   EXPECT_EQ(V(p)->subviews().front(), V(box));  // below its siblings
   HWND black = SWELL_MakeControl("", 61, "static", SS_BLACKRECT, 0, 0, 5, 5, 0);

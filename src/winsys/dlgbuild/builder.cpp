@@ -2,7 +2,10 @@
 
 #include "platform/appkit/NSTabView.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/NSTableView.h"
+#include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/ctl_tabs.h"
+#include "winsys/wnd/ctl_treeview.h"
 #include "winsys/wnd/wnd.h"
 
 #include <cmath>
@@ -337,6 +340,50 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
   if (!strcasecmp(classname, "static")) return makeStatic(text, id, style, x, y, w, h);
   if (!strcasecmp(classname, "Button")) return makeStyledButton(text, id, style, x, y, w, h);
   NSView* made = nullptr;
+  const bool listBox = !strcasecmp(classname, "SysListView32_LB");
+  if (listBox || !strcasecmp(classname, "SysListView32") || !strcasecmp(classname, "SysTreeView32"))
+  {
+    // In a scroll view, which is what bit 31 hides; the id is the control's own.
+    const NSRect f = MakeCoords(x, y, w, h, false);
+    NSScrollView* sv = new NSScrollView(f);
+    if (style & SWELL_NOT_WS_VISIBLE) sv->setHidden(true);
+    if (m_make_owner) m_make_owner->addSubview(sv);
+    NSView* doc;
+    if (!strcasecmp(classname, "SysTreeView32"))
+    {
+      Swell_vDavrel_64_treeview* tv = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, f.size.width, 0));
+      tv->style = style;
+      tv->setTarget(m_make_owner);
+      tv->setAction(SWELL_CONTROL_ACTION);
+      NSTableColumn* c = new NSTableColumn;
+      c->setWidth(std::max<CGFloat>(f.size.width, 300));
+      tv->addTableColumn(c);
+      c->release();
+      tv->setHeaderView(nullptr);
+      doc = tv;
+    }
+    else
+    {
+      Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, f.size.width, 0));
+      lv->setSwellStyle(style);
+      lv->setSwellNotificationMode(listBox ? 1 : 0);
+      lv->setTarget(m_make_owner);
+      if (listBox || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
+      doc = lv;
+    }
+    doc->setTag(id);
+    sv->setDocumentView(doc);
+    doc->release();
+    sv->release();
+    if (listBox)
+    {
+      // A list box has one column across its width.
+      LVCOLUMN col{};
+      col.cx = (int)f.size.width;
+      ListView_InsertColumn(SWELL_HWND(doc), 0, &col);
+    }
+    return SWELL_HWND(doc);
+  }
   if (!strcasecmp(classname, "SysTabControl32"))
   {
     Swell_vDavrel_64_tabview* t = new Swell_vDavrel_64_tabview(MakeCoords(x, y - 1, w, h + 6, false));
@@ -357,7 +404,6 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
     targetOwner(sl);
     made = sl;
   }
-  // List and tree views are not among the kit's controls yet.
   if (!made) return nullptr;
   made->setTag(id);
   finish(made, style);

@@ -1,11 +1,14 @@
 // The window tree, long values, properties, dialog items and destruction.
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
+
+#include "platform/appkit/NSTableView.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,7 +40,13 @@ HWND GetParent(HWND h)
   NSWindow* w = dynamic_cast<NSWindow*>(o);
   if (NSView* v = dynamic_cast<NSView*>(o))
   {
-    if (!isContentView(v)) return SWELL_HWND(v->superview());
+    if (!isContentView(v))
+    {
+      // A control in a scroll view has the scroll view's parent for its own.
+      NSView* p = v->superview();
+      if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) p = p->superview()->superview();
+      return SWELL_HWND(p);
+    }
     w = v->window();
   }
   if (!w) return nullptr;
@@ -187,7 +196,13 @@ HWND GetDlgItem(HWND h, int id)
   if (!v) return nullptr;
   if (id == 0) return SWELL_HWND(v);
   for (NSView* c : v->subviews())
+  {
     if (c->tag() == id) return SWELL_HWND(c);
+    // A control in a scroll view (a list view) is found by its own id.
+    if (NSScrollView* s = dynamic_cast<NSScrollView*>(c))
+      if (NSView* d = s->documentView())
+        if (d->tag() == id) return SWELL_HWND(d);
+  }
   return nullptr;
 }
 

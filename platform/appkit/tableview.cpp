@@ -1,0 +1,424 @@
+#include "platform/appkit/NSTableView.h"
+
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSWindow.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+NSColor* gray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
+
+NSFont* cellFont() { return NSFont::systemFontOfSize(12); }
+
+// A baseline that sits a line of the font in the middle of a row (y downward).
+CGFloat rowBaseline(NSFont* font, NSRect r)
+{
+  if (!font) return r.origin.y + r.size.height - 3;
+  const CGFloat a = CTFontGetAscent(font->ctFont()), d = CTFontGetDescent(font->ctFont());
+  return std::floor(r.origin.y + (r.size.height - (a + d)) / 2 + a);
+}
+
+void drawText(const std::string& text, NSFont* font, NSRect r, NSTextAlignment align, NSColor* colour)
+{
+  if (text.empty()) return;
+  CGFloat x = r.origin.x + 2;
+  if (align == NSRightTextAlignment || align == NSCenterTextAlignment)
+  {
+    const CGFloat w = AKMeasureText(text, font);
+    x = align == NSRightTextAlignment ? NSMaxX(r) - 2 - w : r.origin.x + std::floor((r.size.width - w) / 2);
+  }
+  AKDrawTextLine(text, font, NSMakePoint(x, rowBaseline(font, r)), colour);
+}
+
+}  // namespace
+
+// ---- NSClipView and NSScrollView ----
+
+NSRect NSClipView::documentVisibleRect() const
+{
+  NSView* doc = documentView();
+  const NSRect b = bounds();
+  if (!doc) return b;
+  return NSMakeRect(-doc->frame().origin.x, -doc->frame().origin.y, b.size.width, b.size.height);
+}
+
+void NSClipView::scrollToPoint(NSPoint p)
+{
+  NSView* doc = documentView();
+  if (!doc) return;
+  const NSSize d = doc->frame().size, c = bounds().size;
+  p.x = std::max<CGFloat>(0, std::min(p.x, d.width - c.width));
+  p.y = std::max<CGFloat>(0, std::min(p.y, d.height - c.height));
+  doc->setFrameOrigin(NSMakePoint(-p.x, -p.y));
+  setNeedsDisplay(true);
+}
+
+NSScrollView::NSScrollView(NSRect frame) : NSView(frame), mClip(new NSClipView(NSMakeRect(0, 0, 0, 0)))
+{
+  addSubview(mClip);
+  mClip->release();
+  tile();
+}
+
+void NSScrollView::setDocumentView(NSView* view)
+{
+  while (!mClip->subviews().empty()) mClip->subviews().back()->removeFromSuperview();
+  if (view) mClip->addSubview(view);
+  tile();
+}
+
+void NSScrollView::tile()
+{
+  const NSRect b = bounds();
+  NSTableView* table = dynamic_cast<NSTableView*>(documentView());
+  NSTableHeaderView* header = table ? table->headerView() : nullptr;
+  for (NSView* v : std::vector<NSView*>(subviews()))
+    if (v != mClip && v != header) v->removeFromSuperview();
+  CGFloat top = 0;
+  if (header)
+  {
+    if (header->superview() != this) addSubview(header);
+    header->setFrame(NSMakeRect(0, 0, b.size.width, header->frame().size.height));
+    top = header->frame().size.height;
+  }
+  mClip->setFrame(NSMakeRect(0, top, b.size.width, std::max<CGFloat>(0, b.size.height - top)));
+  if (table) table->reloadData();
+  mClip->scrollToPoint(mClip->documentVisibleRect().origin);
+}
+
+void NSScrollView::setFrame(NSRect frame)
+{
+  NSView::setFrame(frame);
+  tile();
+}
+
+void NSScrollView::scrollWheel(NSEvent* e)
+{
+  if (!e) return;
+  const NSRect v = documentVisibleRect();
+  mClip->scrollToPoint(NSMakePoint(v.origin.x - e->deltaX() * 10, v.origin.y - e->deltaY() * 10));
+}
+
+// ---- NSTableHeaderView ----
+
+void NSTableHeaderView::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  gray(0.9)->setFill();
+  NSColor::fillRect(b);
+  gray(0.6)->setFill();
+  NSColor::fillRect(NSMakeRect(0, b.size.height - 1, b.size.width, 1));
+  if (!mTable) return;
+  NSFont* font = cellFont();
+  // The header scrolls sideways with the table.
+  const CGFloat dx = mTable->frame().origin.x;
+  for (NSInteger c = 0; c < mTable->numberOfColumns(); ++c)
+  {
+    NSTableColumn* col = mTable->tableColumns()[(size_t)c];
+    if (col->isHidden()) continue;
+    NSRect r = mTable->rectOfColumn(c);
+    r.origin.x += dx;
+    r.origin.y = 0;
+    r.size.height = b.size.height;
+    gray(0.6)->setFill();
+    NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, 2, 1, b.size.height - 4));
+    std::string title = col->headerTitle();
+    if (col->indicatorImageName() == "NSAscendingSortIndicator") title += " ^";
+    else if (col->indicatorImageName() == "NSDescendingSortIndicator") title += " v";
+    drawText(title, font, NSMakeRect(r.origin.x + 2, 0, r.size.width - 4, b.size.height), col->headerAlignment(),
+             gray(0.1));
+  }
+}
+
+// ---- NSTableView ----
+
+NSTableView::NSTableView(NSRect frame) : NSControl(frame), mHeader(new NSTableHeaderView(NSMakeRect(0, 0, 0, 17)))
+{
+  mHeader->mTable = this;
+  setFont(cellFont());
+}
+
+NSTableView::~NSTableView()
+{
+  for (NSTableColumn* c : mColumns)
+  {
+    c->mTable = nullptr;
+    c->release();
+  }
+  if (mHeader) mHeader->mTable = nullptr;
+  AKRelease(mHeader);
+  AKRelease(mBackground);
+  AKRelease(mGrid);
+}
+
+void NSTableView::addTableColumn(NSTableColumn* column)
+{
+  if (!column || column->mTable) return;
+  column->retain();
+  column->mTable = this;
+  mColumns.push_back(column);
+  reloadData();
+}
+
+void NSTableView::removeTableColumn(NSTableColumn* column)
+{
+  const NSInteger i = indexOfTableColumn(column);
+  if (i < 0) return;
+  mColumns.erase(mColumns.begin() + i);
+  column->mTable = nullptr;
+  column->release();
+  reloadData();
+}
+
+NSInteger NSTableView::indexOfTableColumn(NSTableColumn* column) const
+{
+  auto it = std::find(mColumns.begin(), mColumns.end(), column);
+  return it == mColumns.end() ? -1 : (NSInteger)(it - mColumns.begin());
+}
+
+void NSTableView::moveColumn(NSInteger from, NSInteger to)
+{
+  const NSInteger n = numberOfColumns();
+  if (from < 0 || from >= n || to < 0 || to >= n || from == to) return;
+  NSTableColumn* c = mColumns[(size_t)from];
+  mColumns.erase(mColumns.begin() + from);
+  mColumns.insert(mColumns.begin() + to, c);
+  setNeedsDisplay(true);
+  if (mHeader) mHeader->setNeedsDisplay(true);
+}
+
+void NSTableView::setHeaderView(NSTableHeaderView* header)
+{
+  if (header == mHeader) return;
+  if (mHeader)
+  {
+    mHeader->mTable = nullptr;
+    mHeader->removeFromSuperview();
+  }
+  AKAssign(mHeader, header);
+  if (mHeader) mHeader->mTable = this;
+  if (NSScrollView* s = enclosingScrollView()) s->tile();
+}
+
+NSInteger NSTableView::numberOfRows() const
+{
+  return mDataSource ? std::max<NSInteger>(0, mDataSource->numberOfRowsInTableView(const_cast<NSTableView*>(this))) : 0;
+}
+
+void NSTableView::tileSize()
+{
+  CGFloat w = 0;
+  for (NSTableColumn* c : mColumns)
+    if (!c->isHidden()) w += c->width() + mSpacing.width;
+  CGFloat h = (CGFloat)numberOfRows() * (mRowHeight + mSpacing.height);
+  if (NSView* clip = dynamic_cast<NSClipView*>(superview()))
+  {
+    w = std::max(w, clip->bounds().size.width);
+    h = std::max(h, clip->bounds().size.height);
+  }
+  if (w != frame().size.width || h != frame().size.height) setFrameSize(NSMakeSize(w, h));
+}
+
+void NSTableView::reloadData()
+{
+  // Rows that are gone leave the selection.
+  const NSInteger n = numberOfRows();
+  while (!mSelection.empty() && *mSelection.rbegin() >= n) mSelection.erase(std::prev(mSelection.end()));
+  if (mLastSelected >= n) mLastSelected = mSelection.empty() ? -1 : *mSelection.rbegin();
+  tileSize();
+  setNeedsDisplay(true);
+  if (mHeader) mHeader->setNeedsDisplay(true);
+}
+
+void NSTableView::setRowHeight(CGFloat h)
+{
+  mRowHeight = std::max<CGFloat>(1, h);
+  reloadData();
+}
+
+NSInteger NSTableView::selectedRow() const
+{
+  if (mSelection.empty()) return -1;
+  return mSelection.count(mLastSelected) ? mLastSelected : *mSelection.rbegin();
+}
+
+void NSTableView::selectRowIndexes(const NSIndexSet& rows, bool extend)
+{
+  const NSIndexSet before = mSelection;
+  if (!extend) mSelection.clear();
+  const NSInteger n = numberOfRows();
+  for (NSInteger r : rows)
+    if (r >= 0 && r < n)
+    {
+      mSelection.insert(r);
+      mLastSelected = r;
+    }
+  if (mSelection != before)
+  {
+    setNeedsDisplay(true);
+    selectionDidChange();
+  }
+}
+
+void NSTableView::deselectRow(NSInteger row)
+{
+  if (!mSelection.erase(row)) return;
+  setNeedsDisplay(true);
+  selectionDidChange();
+}
+
+void NSTableView::deselectAll(NSObject*)
+{
+  if (mSelection.empty()) return;
+  mSelection.clear();
+  setNeedsDisplay(true);
+  selectionDidChange();
+}
+
+NSInteger NSTableView::rowAtPoint(NSPoint p) const
+{
+  if (p.y < 0 || p.x < 0 || p.x >= frame().size.width) return -1;
+  const NSInteger r = (NSInteger)std::floor(p.y / (mRowHeight + mSpacing.height));
+  return r < numberOfRows() ? r : -1;
+}
+
+NSInteger NSTableView::columnAtPoint(NSPoint p) const
+{
+  for (NSInteger c = 0; c < numberOfColumns(); ++c)
+  {
+    const NSRect r = rectOfColumn(c);
+    if (!mColumns[(size_t)c]->isHidden() && p.x >= r.origin.x && p.x < NSMaxX(r)) return c;
+  }
+  return -1;
+}
+
+NSRect NSTableView::rectOfRow(NSInteger row) const
+{
+  const CGFloat pitch = mRowHeight + mSpacing.height;
+  return NSMakeRect(0, row * pitch, frame().size.width, pitch);
+}
+
+NSRect NSTableView::rectOfColumn(NSInteger column) const
+{
+  CGFloat x = 0;
+  for (NSInteger c = 0; c < column && c < numberOfColumns(); ++c)
+    if (!mColumns[(size_t)c]->isHidden()) x += mColumns[(size_t)c]->width() + mSpacing.width;
+  const CGFloat w = column >= 0 && column < numberOfColumns() && !mColumns[(size_t)column]->isHidden()
+                        ? mColumns[(size_t)column]->width() + mSpacing.width
+                        : 0;
+  return NSMakeRect(x, 0, w, frame().size.height);
+}
+
+NSRect NSTableView::frameOfCellAtColumn(NSInteger column, NSInteger row) const
+{
+  const NSRect c = rectOfColumn(column), r = rectOfRow(row);
+  if (c.size.width <= 0) return NSMakeRect(0, 0, 0, 0);
+  return NSMakeRect(c.origin.x + std::floor(mSpacing.width / 2), r.origin.y + std::floor(mSpacing.height / 2),
+                    c.size.width - mSpacing.width, mRowHeight);
+}
+
+NSScrollView* NSTableView::enclosingScrollView() const
+{
+  for (NSView* v = superview(); v; v = v->superview())
+    if (NSScrollView* s = dynamic_cast<NSScrollView*>(v)) return s;
+  return nullptr;
+}
+
+void NSTableView::scrollRowToVisible(NSInteger row)
+{
+  NSClipView* clip = dynamic_cast<NSClipView*>(superview());
+  if (!clip || row < 0 || row >= numberOfRows()) return;
+  const NSRect v = clip->documentVisibleRect(), r = rectOfRow(row);
+  NSPoint p = v.origin;
+  if (r.origin.y < v.origin.y) p.y = r.origin.y;
+  else if (NSMaxY(r) > NSMaxY(v)) p.y = NSMaxY(r) - v.size.height;
+  clip->scrollToPoint(p);
+}
+
+void NSTableView::scrollColumnToVisible(NSInteger column)
+{
+  NSClipView* clip = dynamic_cast<NSClipView*>(superview());
+  if (!clip || column < 0 || column >= numberOfColumns()) return;
+  const NSRect v = clip->documentVisibleRect(), r = rectOfColumn(column);
+  NSPoint p = v.origin;
+  if (r.origin.x < v.origin.x) p.x = r.origin.x;
+  else if (NSMaxX(r) > NSMaxX(v)) p.x = NSMaxX(r) - v.size.width;
+  clip->scrollToPoint(p);
+  if (mHeader) mHeader->setNeedsDisplay(true);
+}
+
+void NSTableView::highlightSelectionInClipRect(NSRect clip)
+{
+  NSColor::colorWithCalibratedRed(0.71, 0.84, 1.0, 1)->setFill();
+  for (NSInteger r : mSelection)
+  {
+    const NSRect i = NSIntersectionRect(rectOfRow(r), clip);
+    if (!NSIsEmptyRect(i)) NSColor::fillRect(i);
+  }
+}
+
+NSColor* NSTableView::textColorForRow(NSInteger, bool) { return gray(0); }
+
+void NSTableView::mouseDown(NSEvent* e)
+{
+  if (!e || !mEnabled) return;
+  if (NSWindow* w = window()) w->makeFirstResponder(this);
+  const NSInteger row = rowAtPoint(convertPoint(e->locationInWindow(), nullptr));
+  if (row < 0)
+  {
+    deselectAll(nullptr);
+    return;
+  }
+  const NSUInteger f = e->modifierFlags();
+  if (mMultiple && (f & NSCommandKeyMask))
+  {
+    if (isRowSelected(row)) deselectRow(row);
+    else selectRowIndexes({row}, true);
+  }
+  else if (mMultiple && (f & NSShiftKeyMask) && selectedRow() >= 0)
+  {
+    NSIndexSet span;
+    for (NSInteger r = std::min(row, selectedRow()); r <= std::max(row, selectedRow()); ++r) span.insert(r);
+    selectRowIndexes(span, true);
+  }
+  else
+    selectRowIndexes({row}, false);
+  sendAction();
+}
+
+void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
+{
+  const std::string text = mDataSource ? mDataSource->tableViewObjectValue(this, column, row) : std::string();
+  drawText(text, mFont, frame, column->headerAlignment(), textColorForRow(row, selected));
+}
+
+void NSTableView::drawRect(NSRect dirty)
+{
+  (mBackground ? mBackground : gray(1))->setFill();
+  NSColor::fillRect(dirty);
+  const NSInteger n = numberOfRows();
+  const CGFloat pitch = mRowHeight + mSpacing.height;
+  const NSInteger first = std::max<NSInteger>(0, (NSInteger)std::floor(dirty.origin.y / pitch));
+  const NSInteger last = std::min<NSInteger>(n - 1, (NSInteger)std::floor((NSMaxY(dirty) - 1) / pitch));
+  highlightSelectionInClipRect(dirty);
+  for (NSInteger r = first; r <= last; ++r)
+    for (NSInteger c = 0; c < numberOfColumns(); ++c)
+    {
+      NSTableColumn* col = mColumns[(size_t)c];
+      const NSRect cell = frameOfCellAtColumn(c, r);
+      if (col->isHidden() || NSIsEmptyRect(NSIntersectionRect(cell, dirty))) continue;
+      drawCell(col, r, cell, isRowSelected(r));
+    }
+  if (mGridMask)
+  {
+    (mGrid ? mGrid : gray(0.85))->setFill();
+    if (mGridMask & 1)
+      for (NSInteger c = 0; c < numberOfColumns(); ++c)
+        NSColor::fillRect(NSMakeRect(NSMaxX(rectOfColumn(c)) - 1, dirty.origin.y, 1, dirty.size.height));
+    if (mGridMask & 2)
+      for (NSInteger r = first; r <= last; ++r)
+        NSColor::fillRect(NSMakeRect(dirty.origin.x, NSMaxY(rectOfRow(r)) - 1, dirty.size.width, 1));
+  }
+}

@@ -1,0 +1,467 @@
+// The list view and list box: rows, columns, selection, sorting, owner data, hit
+// tests and the mouse protocol with its notifications.
+
+#include "wnd_test_util.h"
+
+#include "platform/appkit/NSTableView.h"
+#include "winsys/gdi_image.h"
+#include "winsys/msgloop/runloop_misc.h"
+#include "winsys/wnd/ctl_listview.h"
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+class ListView : public WndTest
+{
+protected:
+  // A list view of the given style in a scroll view of the window view top.
+  HWND Make(HWND top, LONG style, int lbMode = 0, std::vector<int> widths = {80, 60},
+            NSRect frame = NSMakeRect(10, 10, 200, 120))
+  {
+    NSScrollView* s = new NSScrollView(frame);
+    dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(s);
+    s->release();
+    Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, frame.size.width, 0));
+    lv->setTag(70);
+    lv->setTarget(SWELL_Object(top));
+    lv->setSwellStyle(style);
+    lv->setSwellNotificationMode(lbMode);
+    if (lbMode || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
+    s->setDocumentView(lv);
+    lv->release();
+    for (size_t i = 0; i < widths.size(); ++i)
+    {
+      std::string title = "Col " + std::to_string(i);
+      LVCOLUMN c{0, 0, widths[i], &title[0], 0, 0};
+      ListView_InsertColumn(SWELL_HWND(lv), (int)i, &c);
+    }
+    return SWELL_HWND(lv);
+  }
+  static int Add(HWND h, const char* text, int at = 1 << 30, LPARAM param = 0, UINT extraMask = 0, UINT state = 0)
+  {
+    LVITEM it{};
+    it.mask = LVIF_TEXT | LVIF_PARAM | extraMask;
+    it.iItem = at;
+    it.pszText = const_cast<char*>(text);
+    it.lParam = param;
+    it.state = state;
+    it.stateMask = state;
+    return ListView_InsertItem(h, &it);
+  }
+  static std::vector<std::string> Texts(HWND h, int col = 0)
+  {
+    std::vector<std::string> r;
+    char buf[64];
+    for (int i = 0; i < ListView_GetItemCount(h); ++i)
+    {
+      ListView_GetItemText(h, i, col, buf, sizeof buf);
+      r.push_back(buf);
+    }
+    return r;
+  }
+  static std::vector<int> Selected(HWND h)
+  {
+    std::vector<int> r;
+    for (int i = ListView_GetNextItem(h, -1, LVNI_FOCUSED); i >= 0; i = ListView_GetNextItem(h, i, LVNI_FOCUSED))
+      r.push_back(i);
+    return r;
+  }
+  Swell_vDavrel_64_listview* Obj(HWND h) { return dynamic_cast<Swell_vDavrel_64_listview*>(SWELL_Object(h)); }
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(ListView, InsertionSortingAndFailures)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  struct
+  {
+    LONG style;
+    int lbMode;
+    V want;
+  } orders[] = {{LVS_SORTASCENDING, 0, {"a", "b", "c"}},
+                {LVS_SORTDESCENDING, 0, {"c", "b", "a"}},
+                {0, 0, {"b", "a", "c"}},
+                {LVS_SORTASCENDING, 1, {"b", "a", "c"}}};  // in a list box the bit means owner-drawn
+  for (const auto& o : orders)
+  {
+    const HWND h = Make(top, o.style, o.lbMode);
+    for (const char* s : {"b", "a", "c"}) Add(h, s);
+    EXPECT_EQ(Texts(h), o.want) << o.style << " " << o.lbMode;
+  }
+
+  // A sorted list box sorts what is added; an index past the end (or -1) appends.
+  const HWND lb = Make(top, LBS_SORT, 1, {150});
+  for (const char* s : {"pear", "apple", "fig"}) SendMessage(lb, LB_ADDSTRING, 0, (LPARAM)s);
+  EXPECT_EQ(SendMessage(lb, LB_INSERTSTRING, (WPARAM)-1, (LPARAM) "zz"), 3);
+  EXPECT_EQ(SendMessage(lb, LB_INSERTSTRING, 1, (LPARAM) "kiwi"), 1);
+  EXPECT_EQ(Texts(lb), (V{"apple", "kiwi", "fig", "pear", "zz"}));
+
+  // Failure is -1, never a position.
+  const HWND h = Make(top, 0);
+  LVITEM sub{};
+  sub.iSubItem = 1;
+  EXPECT_EQ(ListView_InsertItem(h, nullptr), -1);
+  EXPECT_EQ(ListView_InsertItem(h, &sub), -1);
+  EXPECT_EQ(ListView_InsertItem(top, &sub), -1);
+  EXPECT_EQ(ListView_InsertItem(Make(top, LVS_OWNERDATA), &sub), -1);
+  EXPECT_EQ(Add(h, "first", 0), 0);
+  EXPECT_EQ(Add(h, "before", -7), 0);
+  EXPECT_EQ(ListView_GetItemCount(h), 2);
+}
+
+TEST_F(ListView, SelectionFollowsTheRowsAndTellsTheParent)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, 0);
+  for (const char* s : {"r0", "r1", "r2"}) Add(h, s);
+  log.msgs.clear();
+  EXPECT_TRUE(ListView_SetItemState(h, 0, LVIS_SELECTED, LVIS_SELECTED));
+  ASSERT_EQ(log.only(WM_NOTIFY).size(), 1u);
+  EXPECT_FALSE(ListView_SetItemState(h, 3, LVIS_SELECTED, LVIS_SELECTED));
+  EXPECT_TRUE(ListView_SetItemState(h, 0, LVIS_SELECTED, LVIS_SELECTED));  // no change: no notice
+  EXPECT_EQ(log.only(WM_NOTIFY).size(), 1u);
+
+  Add(h, "new", 0);  // the selected row moves down with its text
+  EXPECT_EQ(Selected(h), (std::vector<int>{1}));
+  ListView_SetItemState(h, 3, LVIS_SELECTED, LVIS_SELECTED);
+  EXPECT_EQ(Selected(h), (std::vector<int>{1, 3}));
+  EXPECT_EQ(ListView_GetNextItem(h, -1, LVNI_FOCUSED), 1);
+  EXPECT_EQ(ListView_GetNextItem(h, 1, LVNI_FOCUSED), 3);
+  EXPECT_EQ(ListView_GetNextItem(h, -1, LVNI_SELECTED), 3);
+  EXPECT_EQ(ListView_GetNextItem(h, -1, 4), -1);
+  EXPECT_EQ(ListView_GetItemState(h, 3, LVIS_SELECTED | LVIS_FOCUSED), LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_DeleteItem(h, 0);
+  EXPECT_EQ(Selected(h), (std::vector<int>{0, 2}));
+  EXPECT_EQ(Texts(h), (V{"r0", "r1", "r2"}));
+
+  log.msgs.clear();
+  EXPECT_TRUE(ListView_SetItemState(h, -1, 0, LVIS_SELECTED));
+  EXPECT_EQ(ListView_GetSelectedCount(h), 0);
+  EXPECT_TRUE(log.only(WM_NOTIFY).empty());
+
+  // Single selection replaces; a list box without extended selection too.
+  const HWND single = Make(top, LVS_SINGLESEL);
+  for (const char* s : {"a", "b"}) Add(single, s);
+  ListView_SetItemState(single, 0, LVIS_SELECTED, LVIS_SELECTED);
+  ListView_SetItemState(single, 1, LVIS_SELECTED, LVIS_SELECTED);
+  EXPECT_EQ(Selected(single), (std::vector<int>{1}));
+}
+
+TEST_F(ListView, TextsDataAndListBoxBuffers)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, 0);
+  Add(h, "one", 0, 11);
+  ListView_SetItemText(h, 0, 3, "three");
+  ListView_SetItemText(h, 0, 32, "ignored");
+  EXPECT_EQ(Obj(h)->m_items.Get(0)->m_texts.GetSize(), 4);
+  char buf[8];
+  const char* want[] = {"one", "", "", "three", ""};
+  for (int c = 0; c < 5; ++c)
+  {
+    ListView_GetItemText(h, 0, c, buf, sizeof buf);
+    EXPECT_STREQ(buf, want[c]) << c;
+  }
+  ListView_GetItemText(h, 0, 3, buf, 3);
+  EXPECT_STREQ(buf, "th");
+  LVITEM it{};
+  it.mask = LVIF_PARAM;
+  EXPECT_TRUE(ListView_GetItem(h, &it));
+  EXPECT_EQ(it.lParam, 11);
+  it.iItem = 1;
+  EXPECT_FALSE(ListView_GetItem(h, &it));
+
+  // The list box's text copies what its length message reported, however long.
+  const HWND lb = Make(top, 0, 1, {150});
+  const std::string longText(6000, 'w');
+  SendMessage(lb, LB_ADDSTRING, 0, (LPARAM)longText.c_str());
+  SendMessage(lb, LB_SETITEMDATA, 0, 99);
+  EXPECT_EQ(SendMessage(lb, LB_GETITEMDATA, 0, 0), 99);
+  EXPECT_EQ(SendMessage(lb, LB_GETITEMDATA, 5, 0), 0);
+  EXPECT_EQ(SendMessage(lb, LB_GETTEXTLEN, 1, 0), LB_ERR);
+  const LRESULT len = SendMessage(lb, LB_GETTEXTLEN, 0, 0);
+  ASSERT_EQ(len, 6000);
+  std::vector<char> out((size_t)len + 1, 'x');
+  SendMessage(lb, LB_GETTEXT, 0, (LPARAM)out.data());
+  EXPECT_EQ(std::string(out.data()), longText);
+  SendMessage(lb, LB_SETCURSEL, 0, 0);
+  EXPECT_EQ(SendMessage(lb, LB_GETCURSEL, 0, 0), 0);
+  SendMessage(lb, LB_SETCURSEL, (WPARAM)-1, 0);
+  EXPECT_EQ(SendMessage(lb, LB_GETCURSEL, 0, 0), -1);
+  SendMessage(lb, LB_RESETCONTENT, 0, 0);
+  EXPECT_EQ(SendMessage(lb, LB_GETCOUNT, 0, 0), 0);
+}
+
+int ByParam(LPARAM a, LPARAM b, LPARAM dir) { return a < b ? (int)-dir : (a > b ? (int)dir : 0); }
+int AllEqual(LPARAM, LPARAM, LPARAM) { return 0; }
+
+TEST_F(ListView, SortIsStableAndKeepsTheSelection)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, 0);
+  std::mt19937 rng(11);
+  std::vector<std::pair<LPARAM, std::string>> twin;
+  for (int i = 0; i < 257; ++i)
+  {
+    const LPARAM key = (LPARAM)(rng() % 20);
+    const std::string name = "row" + std::to_string(i);
+    Add(h, name.c_str(), i, key);
+    twin.emplace_back(key, name);
+    if (i % 7 == 0) ListView_SetItemState(h, i, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  std::vector<std::string> selectedBefore;
+  for (int i : Selected(h)) selectedBefore.push_back(Texts(h)[(size_t)i]);
+
+  ListView_SortItems(h, AllEqual, 0);
+  V names;
+  for (const auto& t : twin) names.push_back(t.second);
+  EXPECT_EQ(Texts(h), names);
+
+  ListView_SortItems(h, ByParam, -1);  // descending keys, ties in their old order
+  std::stable_sort(twin.begin(), twin.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  names.clear();
+  for (const auto& t : twin) names.push_back(t.second);
+  EXPECT_EQ(Texts(h), names);
+  std::vector<std::string> selectedAfter;
+  for (int i : Selected(h)) selectedAfter.push_back(Texts(h)[(size_t)i]);
+  std::sort(selectedBefore.begin(), selectedBefore.end());
+  std::sort(selectedAfter.begin(), selectedAfter.end());
+  EXPECT_EQ(selectedAfter, selectedBefore);
+}
+
+TEST_F(ListView, ColumnsOrderRectsAndHitTests)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, 0, 0, {50, 60, 70});
+  for (const char* s : {"a", "b", "c"}) Add(h, s);
+  int order[3];
+  ASSERT_TRUE(ListView_GetColumnOrderArray(h, 3, order));
+  EXPECT_EQ(std::vector<int>(order, order + 3), (std::vector<int>{0, 1, 2}));
+  struct
+  {
+    int n;
+    std::vector<int> order;
+    bool ok;
+    std::vector<int> after;
+  } orders[] = {
+      {2, {1, 0}, false, {0, 1, 2}},       {3, {0, 0, 1}, false, {0, 1, 2}}, {3, {0, 1, 3}, false, {0, 1, 2}},
+      {3, {-1, 0, 1}, false, {0, 1, 2}},   {3, {2, 0, 1}, true, {2, 0, 1}},  {3, {0, 1, 2}, true, {0, 1, 2}},
+      {3, {1, 2, 0}, true, {1, 2, 0}},
+  };
+  for (const auto& o : orders)
+  {
+    EXPECT_EQ(ListView_SetColumnOrderArray(h, o.n, o.order.data()), o.ok) << o.order[0] << o.order[1];
+    ListView_GetColumnOrderArray(h, 3, order);
+    EXPECT_EQ(std::vector<int>(order, order + 3), o.after) << o.order[0] << o.order[1];
+  }
+  // Column 2 is shown first now: its cell starts the row.
+  RECT r;
+  ASSERT_TRUE(ListView_GetSubItemRect(h, 1, 2, 0, &r));
+  EXPECT_EQ(r.left, 1);
+  EXPECT_EQ(r.top, 20);
+  EXPECT_EQ(r.right - r.left, 73);
+  EXPECT_EQ(r.bottom - r.top, 19);
+  ASSERT_TRUE(ListView_GetItemRect(h, 2, &r, 0));
+  EXPECT_EQ(r.top, 38);
+  EXPECT_FALSE(ListView_GetItemRect(h, 3, &r, 0));  // one past the rows names no item
+  EXPECT_FALSE(ListView_GetItemRect(h, -1, &r, 0));
+  EXPECT_FALSE(ListView_GetSubItemRect(h, 0, 3, 0, &r));
+
+  struct
+  {
+    POINT pt;
+    int item;
+    UINT flags;
+    int sub;
+  } hits[] = {{{-3, 5}, -1, LVHT_TOLEFT, -1},   {{5, -2}, -1, LVHT_ABOVE, 2}, {{500, 5}, -1, LVHT_TORIGHT, -1},
+              {{10, 25}, 1, LVHT_ONITEMLABEL, 2}, {{100, 5}, 0, LVHT_ONITEMLABEL, 0},
+              {{10, 90}, -1, LVHT_NOWHERE, 2}};
+  for (const auto& t : hits)
+  {
+    LVHITTESTINFO info{t.pt, 0, 0, 0};
+    EXPECT_EQ(ListView_SubItemHitTest(h, &info), t.item) << t.pt.x << "," << t.pt.y;
+    EXPECT_EQ(info.flags, t.flags) << t.pt.x << "," << t.pt.y;
+    EXPECT_EQ(info.iSubItem, t.sub) << t.pt.x << "," << t.pt.y;
+  }
+  EXPECT_EQ(ListView_HitTest(h, nullptr), -1);
+
+  // Widths, hiding, the header.
+  ListView_SetColumnWidth(h, 1, 0);
+  EXPECT_EQ(ListView_GetColumnWidth(h, 1), 0);
+  ListView_SetColumnWidth(h, 1, 33);
+  EXPECT_EQ(ListView_GetColumnWidth(h, 1), 33);
+  EXPECT_EQ(ListView_GetHeader(h), h);
+  EXPECT_EQ(Header_GetItemCount(h), 3);
+  HDITEM hi{};
+  hi.mask = HDI_FORMAT;
+  hi.fmt = HDF_SORTDOWN;
+  EXPECT_TRUE(Header_SetItem(h, 2, &hi));
+  hi.fmt = 0;
+  EXPECT_TRUE(Header_GetItem(h, 2, &hi));
+  EXPECT_EQ(hi.fmt, (int)HDF_SORTDOWN);
+  EXPECT_FALSE(Header_GetItem(h, 3, &hi));
+  EXPECT_EQ(SWELL_GetListViewHeaderHeight(h), 17);
+  EXPECT_EQ(SWELL_GetListViewHeaderHeight(Make(top, LVS_NOCOLUMNHEADER)), 0);
+  EXPECT_TRUE(ListView_DeleteColumn(h, 0));
+  EXPECT_FALSE(ListView_DeleteColumn(h, 2));
+  EXPECT_EQ(Header_GetItemCount(h), 2);
+  EXPECT_EQ(GetDlgItem(top, 70), h);
+  EXPECT_EQ(GetParent(h), top);
+}
+
+// Ten thousand owner-data rows: scrolling and selecting ask only for the cells
+// drawn and make no row records.
+TEST_F(ListView, OwnerDataAsksOnlyForTheCellsShown)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  const HWND h = Make(top, LVS_OWNERDATA);
+  ShowWindow(top, SW_SHOW);
+  const long rowsBefore = SWELL_ListView_Row::liveRows();
+  std::vector<std::pair<int, int>> asked;
+  log.ignored = {WM_PAINT, WM_NCCALCSIZE, WM_NCPAINT, WM_CTLCOLORDLG, WM_ERASEBKGND};
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
+    if (d->hdr.code == LVN_GETDISPINFO)
+    {
+      asked.emplace_back(d->item.iItem, d->item.iSubItem);
+      snprintf(d->item.pszText, (size_t)d->item.cchTextMax, "%d/%d", d->item.iItem, d->item.iSubItem);
+    }
+    return (LRESULT)0;
+  };
+  ListView_SetItemCount(h, 10000);
+  Obj(h)->reloadData();
+  EXPECT_EQ(ListView_GetItemCount(h), 10000);
+  EXPECT_EQ(SendMessage(h, LB_GETCOUNT, 0, 0), 10000);
+  // The two columns are shown the other way round; the owner still hears logical ones.
+  const int swapped[] = {1, 0};
+  ASSERT_TRUE(ListView_SetColumnOrderArray(h, 2, swapped));
+  w->display();
+  const int perPage = ListView_GetCountPerPage(h);
+  EXPECT_EQ(perPage, (120 - 17) / 17);
+  ASSERT_FALSE(asked.empty());
+  EXPECT_LE(asked.size(), (size_t)(perPage + 2) * 2);
+  for (const auto& a : asked) EXPECT_TRUE(a.first >= 0 && a.first <= perPage + 1 && (a.second == 0 || a.second == 1));
+  EXPECT_TRUE(std::count(asked.begin(), asked.end(), std::make_pair(0, 1)) == 1);
+
+  asked.clear();
+  ListView_EnsureVisible(h, 9999, 0);
+  ListView_SetItemState(h, 9999, LVIS_SELECTED, LVIS_SELECTED);
+  ListView_SetItemState(h, 5000, LVIS_SELECTED, LVIS_SELECTED);
+  w->display();
+  EXPECT_EQ(ListView_GetSelectedCount(h), 2);
+  EXPECT_EQ(ListView_GetTopIndex(h), 10000 - (int)std::ceil((120.0 - 17) / 19));
+  ASSERT_FALSE(asked.empty());
+  EXPECT_LE(asked.size(), (size_t)(perPage + 2) * 2);
+  for (const auto& a : asked) EXPECT_GE(a.first, 9990);
+  ASSERT_TRUE(ListView_Scroll(h, 0, -19 * 100));
+  POINT p;
+  ASSERT_TRUE(ListView_GetScroll(h, &p));
+  // From the top row (9994) back by whole cells of 17 points: 111 rows.
+  EXPECT_EQ(p.y, (9994 - 111) * 19);
+  LVITEM it{};
+  it.iItem = 9999;
+  EXPECT_TRUE(ListView_GetItem(h, &it));
+  it.iItem = 10000;
+  EXPECT_FALSE(ListView_GetItem(h, &it));
+  EXPECT_EQ(SWELL_ListView_Row::liveRows(), rowsBefore);
+}
+
+TEST_F(ListView, MouseProtocol)
+{
+  NSAutoreleasePool pool;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  const HWND h = Make(top, 0, 0, {80, 60});
+  for (int i = 0; i < 4; ++i) Add(h, ("row" + std::to_string(i)).c_str(), i, 100 + i);
+  std::vector<NMLISTVIEW> notes;
+  LRESULT rclickAnswer = 0;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    notes.push_back(*(NMLISTVIEW*)lp);
+    return notes.back().hdr.code == NM_RCLICK ? rclickAnswer : (LRESULT)0;
+  };
+  auto codes = [&] {
+    std::vector<int> r;
+    for (const auto& n : notes) r.push_back((int)n.hdr.code);
+    return r;
+  };
+  auto at = [&](NSEventType t, NSPoint p, NSUInteger flags = 0) { Send(Mouse(t, h, p, flags)); };
+
+  // A plain click selects on release, then reports NM_CLICK with the row's value.
+  at(NSLeftMouseDown, NSMakePoint(20, 25));
+  EXPECT_EQ(ListView_GetSelectedCount(h), 0);
+  at(NSLeftMouseUp, NSMakePoint(20, 25));
+  EXPECT_EQ(Selected(h), (std::vector<int>{1}));
+  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  EXPECT_EQ(notes[0].iItem, 1);
+  EXPECT_EQ(notes[0].iSubItem, 0);
+  EXPECT_EQ(notes[0].lParam, 101);
+  EXPECT_EQ(notes[0].ptAction.x, 20);
+
+  // A drag: the fourth move begins it once, later moves and the release go to the owner.
+  notes.clear();
+  log.msgs.clear();
+  at(NSLeftMouseDown, NSMakePoint(100, 45));
+  for (int i = 0; i < 6; ++i) at(NSLeftMouseDragged, NSMakePoint(100, 45 + i));
+  at(NSLeftMouseUp, NSMakePoint(100, 60));
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_BEGINDRAG}));
+  EXPECT_EQ(notes[0].iItem, 2);
+  EXPECT_EQ(notes[0].iSubItem, 1);
+  EXPECT_EQ(Selected(h), (std::vector<int>{2}));  // the dragged row is selected first
+  EXPECT_EQ(log.only(WM_MOUSEMOVE).size(), 2u);
+  EXPECT_EQ(log.only(WM_LBUTTONUP).size(), 1u);
+
+  // A press beside every column with every fast-click bit set is no fast click.
+  notes.clear();
+  SWELL_SetListViewFastClickMask(h, -1);
+  at(NSLeftMouseDown, NSMakePoint(170, 5));
+  EXPECT_TRUE(notes.empty());
+  at(NSLeftMouseUp, NSMakePoint(170, 5));
+  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  EXPECT_EQ(notes[0].iSubItem, -1);
+  // In a column the press reports at once, and the release adds nothing.
+  notes.clear();
+  at(NSLeftMouseDown, NSMakePoint(20, 5));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  at(NSLeftMouseUp, NSMakePoint(20, 5));
+  EXPECT_EQ(notes.size(), 1u);
+  SWELL_SetListViewFastClickMask(h, 0);
+
+  // Control-press with emulation on is a right click on release.
+  SWELL_EnableRightClickEmulate(1);
+  ListView_SetItemState(h, -1, 0, LVIS_SELECTED);
+  notes.clear();
+  log.msgs.clear();
+  at(NSLeftMouseDown, NSMakePoint(20, 65), NSControlKeyMask);
+  EXPECT_EQ(ListView_GetSelectedCount(h), 0);
+  at(NSLeftMouseUp, NSMakePoint(20, 65), NSControlKeyMask);
+  SWELL_EnableRightClickEmulate(0);
+  EXPECT_EQ(Selected(h), (std::vector<int>{3}));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
+  EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), 1u);
+  rclickAnswer = 1;
+  notes.clear();
+  log.msgs.clear();
+  at(NSRightMouseDown, NSMakePoint(20, 65));
+  at(NSRightMouseUp, NSMakePoint(20, 65));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
+  EXPECT_TRUE(log.only(WM_CONTEXTMENU).empty());
+
+  // A press on the state image begins no drag and still reports the click.
+  HIMAGELIST images = ImageList_CreateEx();
+  ListView_SetImageList(h, images, LVSIL_STATE);
+  notes.clear();
+  log.msgs.clear();
+  at(NSLeftMouseDown, NSMakePoint(5, 5));
+  for (int i = 0; i < 6; ++i) at(NSLeftMouseDragged, NSMakePoint(5, 5 + i));
+  at(NSLeftMouseUp, NSMakePoint(5, 10));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  EXPECT_TRUE(log.only(WM_MOUSEMOVE).empty());
+  DestroyWindow(top);
+  ImageList_Destroy(images);
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// The tree view: item records, insertion places, expansion, selection notices
+// and clicks.
+
+#include "wnd_test_util.h"
+
+#include "winsys/msgloop/runloop_misc.h"
+#include "winsys/wnd/ctl_listview.h"
+#include "winsys/wnd/ctl_treeview.h"
+
+namespace {
+
+class TreeView : public WndTest
+{
+protected:
+  HWND Make(HWND top)
+  {
+    NSScrollView* s = new NSScrollView(NSMakeRect(10, 10, 200, 150));
+    dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(s);
+    s->release();
+    auto* tv = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, 200, 0));
+    tv->setTag(80);
+    tv->setTarget(SWELL_Object(top));
+    NSTableColumn* c = new NSTableColumn;
+    c->setWidth(180);
+    tv->addTableColumn(c);
+    c->release();
+    tv->setHeaderView(nullptr);
+    s->setDocumentView(tv);
+    tv->release();
+    return SWELL_HWND(tv);
+  }
+  static HTREEITEM Insert(HWND h, HTREEITEM parent, HTREEITEM after, const char* text, bool children = false)
+  {
+    TVINSERTSTRUCT ins{};
+    ins.hParent = parent;
+    ins.hInsertAfter = after;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+    ins.item.pszText = const_cast<char*>(text);
+    ins.item.lParam = (LPARAM)text[0];
+    ins.item.cChildren = children;
+    return TreeView_InsertItem(h, &ins);
+  }
+  static std::string Text(HWND h, HTREEITEM item)
+  {
+    char buf[32];
+    TVITEM it{};
+    it.mask = TVIF_HANDLE | TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = buf;
+    it.cchTextMax = sizeof buf;
+    return TreeView_GetItem(h, &it) ? buf : "?";
+  }
+  static std::vector<std::string> Level(HWND h, HTREEITEM parent)
+  {
+    std::vector<std::string> r;
+    HTREEITEM c = TreeView_GetChild(h, parent);
+    if (!parent)
+      for (int i = 0; i < dynamic_cast<Swell_vDavrel_64_treeview*>(SWELL_Object(h))->m_items.GetSize(); ++i)
+        r.push_back(Text(h, dynamic_cast<Swell_vDavrel_64_treeview*>(SWELL_Object(h))->m_items.Get(i)));
+    else
+      for (; c; c = TreeView_GetNextSibling(h, c)) r.push_back(Text(h, c));
+    return r;
+  }
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(TreeView, InsertionPlacesAndLookups)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top);
+  HTREEITEM a = Insert(h, TVI_ROOT, TVI_LAST, "A", true);
+  HTREEITEM b = Insert(h, nullptr, nullptr, "B", true);
+  Insert(h, TVI_ROOT, TVI_FIRST, "first");
+  Insert(h, TVI_ROOT, a, "afterA");
+  Insert(h, TVI_SORT, TVI_SORT, "z");  // no sorting is done
+  EXPECT_EQ(Level(h, nullptr), (V{"first", "A", "afterA", "B", "z"}));
+
+  HTREEITEM a1 = Insert(h, a, TVI_LAST, "a1");
+  Insert(h, a, TVI_LAST, "a2");
+  Insert(h, a, a1, "a1b");
+  Insert(h, a, b, "other");  // an item of another parent: first
+  EXPECT_EQ(Level(h, a), (V{"other", "a1", "a1b", "a2"}));
+  HTREEITEM deep = Insert(h, a1, TVI_LAST, "deep");
+  EXPECT_EQ(Insert(h, (HTREEITEM)(void*)&h, TVI_LAST, "lost"), nullptr);  // a parent not in the tree
+  EXPECT_EQ(Level(h, a), (V{"other", "a1", "a1b", "a2"}));
+  EXPECT_EQ(TreeView_GetRoot(h), TreeView_GetChild(h, nullptr));
+  EXPECT_EQ(Text(h, TreeView_GetRoot(h)), "first");
+  EXPECT_EQ(TreeView_GetNextSibling(h, a), nullptr);  // top-level items are not chained
+  EXPECT_EQ(TreeView_GetChild(h, a1), deep);
+  EXPECT_EQ(TreeView_InsertItem(top, nullptr), nullptr);
+
+  TVITEM it{};
+  it.mask = TVIF_HANDLE | TVIF_TEXT;
+  it.hItem = a1;
+  char buf[4] = "xyz";
+  it.pszText = buf;
+  it.cchTextMax = 1;
+  EXPECT_EQ(TreeView_GetItem(h, &it), 1);
+  EXPECT_EQ(buf[0], 0);
+  EXPECT_EQ(buf[1], 'y');
+  EXPECT_EQ(it.lParam, 'a');
+  it.mask = TVIF_TEXT;
+  EXPECT_EQ(TreeView_GetItem(h, &it), 0);
+
+  TreeView_DeleteItem(h, a1);  // with its child
+  EXPECT_EQ(Level(h, a), (V{"other", "a1b", "a2"}));
+  TreeView_DeleteItem(h, a1);  // no longer there: nothing
+  EXPECT_EQ(Level(h, a), (V{"other", "a1b", "a2"}));
+}
+
+TEST_F(TreeView, ExpansionSelectionAndNotices)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top);
+  auto* tv = dynamic_cast<Swell_vDavrel_64_treeview*>(SWELL_Object(h));
+  HTREEITEM a = Insert(h, TVI_ROOT, TVI_LAST, "A", true);
+  HTREEITEM a1 = Insert(h, a, TVI_LAST, "a1");
+  HTREEITEM b = Insert(h, TVI_ROOT, TVI_LAST, "B");
+  EXPECT_EQ(tv->numberOfRows(), 2);
+  struct
+  {
+    UINT flag;
+    BOOL result;
+    NSInteger rows;
+  } steps[] = {{TVE_EXPAND, 1, 3}, {TVE_EXPAND, 0, 3}, {TVE_TOGGLE, 1, 2}, {TVE_COLLAPSE, 0, 2},
+               {TVE_TOGGLE, 1, 3}, {7, 0, 3}};
+  for (const auto& s : steps)
+  {
+    EXPECT_EQ(TreeView_Expand(h, a, s.flag), s.result) << s.flag;
+    EXPECT_EQ(tv->numberOfRows(), s.rows) << s.flag;
+  }
+
+  // A handler that selects again gets no second notice.
+  int notices = 0;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM wp, LPARAM lp) {
+    const NMHDR* hdr = (const NMHDR*)lp;
+    if (hdr->code == TVN_SELCHANGED)
+    {
+      ++notices;
+      EXPECT_EQ(wp, 80u);
+      EXPECT_EQ(hdr->hwndFrom, h);
+      TreeView_SelectItem(h, b);
+    }
+    return (LRESULT)0;
+  };
+  TreeView_SelectItem(h, a1);
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(TreeView_GetSelection(h), b);
+  TVITEM it{};
+  it.mask = TVIF_HANDLE;
+  it.hItem = a1;
+  it.state = it.stateMask = TVIS_SELECTED;
+  EXPECT_EQ(TreeView_SetItem(h, &it), 1);
+  // Each function guards only itself: the handler's select is told once more.
+  EXPECT_EQ(notices, 3);
+  it.stateMask = TVIS_EXPANDED;
+  it.state = 0;
+  it.hItem = a;
+  EXPECT_EQ(TreeView_SetItem(h, &it), 1);
+  EXPECT_EQ(tv->numberOfRows(), 2);
+  it.hItem = nullptr;
+  EXPECT_EQ(TreeView_SetItem(h, &it), 0);
+  it.hItem = a;
+  it.mask = TVIF_HANDLE | TVIF_TEXT;
+  it.pszText = const_cast<char*>("Renamed");
+  TreeView_SetItem(h, &it);
+  EXPECT_EQ(Text(h, a), "Renamed");
+
+  TVHITTESTINFO hti{{5, 20}, 0, nullptr};
+  EXPECT_EQ(TreeView_HitTest(h, &hti), b);
+  hti.pt = POINT{5, 38};
+  EXPECT_EQ(TreeView_HitTest(h, &hti), nullptr);
+  EXPECT_EQ(TreeView_SetIndent(h, 9), 1);
+  EXPECT_EQ(tv->indentationPerLevel(), 9);
+  const int colours[] = {0xFF0000, 0x00FF00};
+  ListView_SetSelColors(h, colours, 2);
+  EXPECT_EQ(tv->m_selColors.size(), 2u);
+}
+
+TEST_F(TreeView, ClicksAndContextMenus)
+{
+  NSAutoreleasePool pool;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  const HWND h = Make(top);
+  HTREEITEM a = Insert(h, TVI_ROOT, TVI_LAST, "A");
+  Insert(h, TVI_ROOT, TVI_LAST, "B");
+  std::vector<int> codes;
+  LRESULT answer = 0;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    codes.push_back((int)((const NMHDR*)lp)->code);
+    return answer;
+  };
+  Send(Mouse(NSLeftMouseDown, h, NSMakePoint(30, 5)));
+  Send(Mouse(NSLeftMouseUp, h, NSMakePoint(30, 5)));
+  EXPECT_EQ(codes, (std::vector<int>{-2}));
+  EXPECT_EQ(TreeView_GetSelection(h), a);
+
+  struct
+  {
+    LRESULT answer;
+    size_t menus;
+  } rights[] = {{0, 1}, {1, 0}};
+  for (const auto& r : rights)
+  {
+    answer = r.answer;
+    codes.clear();
+    log.msgs.clear();
+    Send(Mouse(NSRightMouseDown, h, NSMakePoint(30, 25)));
+    Send(Mouse(NSRightMouseUp, h, NSMakePoint(30, 25)));
+    EXPECT_EQ(codes, (std::vector<int>{-5}));
+    EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), r.menus);
+  }
+  // A Control-press with emulation on is a right click.
+  answer = 0;
+  codes.clear();
+  log.msgs.clear();
+  SWELL_EnableRightClickEmulate(1);
+  Send(Mouse(NSLeftMouseDown, h, NSMakePoint(30, 25), NSControlKeyMask));
+  Send(Mouse(NSLeftMouseUp, h, NSMakePoint(30, 25), NSControlKeyMask));
+  SWELL_EnableRightClickEmulate(0);
+  EXPECT_EQ(codes, (std::vector<int>{-5}));
+  EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), 1u);
+}
+
+}  // namespace
