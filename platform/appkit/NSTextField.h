@@ -165,10 +165,12 @@ public:
 
 protected:
   ~NSTextField() override;
-
-private:
+  // Return types a line break instead of ending the edit.
+  virtual bool insertsNewlines() const { return false; }
   // Replaces the selection with the text, when the formatter accepts the result.
   bool replaceSelection(const std::u16string& text);
+
+private:
   void editKey(NSEvent* e);
   void endEditing();
 
@@ -179,4 +181,24 @@ private:
   NSTextFieldDelegate* mDelegate = nullptr;
   NSUInteger mSelStart = 0, mSelLength = 0;
   int mRefused = 0;
+};
+
+// Several lines of text, edited in place like a field, where Return breaks the
+// line. It shows the lines from its top line on.
+class NSTextView : public NSTextField
+{
+public:
+  explicit NSTextView(NSRect frame) : NSTextField(frame) {}
+  bool isFlipped() const override { return true; }
+  // Shows the line holding the start of the range (UTF-16 units), as the last
+  // line shown when it is below them.
+  void scrollRangeToVisible(NSUInteger start, NSUInteger length);
+  NSInteger topLine() const { return mTopLine; }
+  void drawRect(NSRect dirtyRect) override;
+
+protected:
+  bool insertsNewlines() const override { return true; }
+
+private:
+  NSInteger mTopLine = 0;
 };

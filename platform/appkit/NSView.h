@@ -180,6 +180,8 @@ public:
   void setNeedsDisplay(bool flag);
   void setNeedsDisplayInRect(NSRect rect);
   bool needsDisplay() const { return mNeedsDisplay; }
+  // Told after part or all of the view was marked for drawing.
+  virtual void didSetNeedsDisplay() {}
   // Draws the view and its subviews now (and presents the window).
   void display();
 

@@ -29,13 +29,6 @@ CGFloat centredBaseline(NSFont* font, CGFloat h)
   return std::floor((h - (a + d)) / 2 + d);
 }
 
-// Drawing coordinates count y upward; a flipped view's are turned over here.
-NSRect upright(const NSView* v, NSRect r)
-{
-  if (v->isFlipped()) r.origin.y = v->bounds().size.height - NSMaxY(r);
-  return r;
-}
-
 NSColor* textColour(bool enabled) { return enabled ? gray(0) : gray(0.55); }
 
 }  // namespace
@@ -283,7 +276,7 @@ void NSSlider::drawRect(NSRect)
   NSColor::fillRect(NSMakeRect(6, cy - 1, std::max<CGFloat>(0, b.size.width - 12), 3));
   const double t = mMax > mMin ? (mValue - mMin) / (mMax - mMin) : 0;
   const CGFloat x = std::floor(6 + t * std::max<CGFloat>(0, b.size.width - 12));
-  const NSRect knob = upright(this, NSMakeRect(x - 5, cy - 6, 11, 13));
+  const NSRect knob = NSMakeRect(x - 5, cy - 6, 11, 13);
   gray(mEnabled ? 0.97 : 0.85)->setFill();
   NSColor::fillRect(knob);
   frameRect(knob, gray(0.35));
@@ -302,11 +295,11 @@ void NSBox::drawRect(NSRect)
   const NSRect b = bounds();
   NSFont* font = NSFont::systemFontOfSize(11);
   const CGFloat top = mTitle.empty() || !font ? b.size.height : b.size.height - 7;
-  frameRect(upright(this, NSMakeRect(0, 0, b.size.width, top)), gray(0.6));
+  frameRect(NSMakeRect(0, 0, b.size.width, top), gray(0.6));
   if (mTitle.empty() || !font) return;
   const CGFloat w = AKMeasureText(mTitle, font);
-  const NSRect label = upright(this, NSMakeRect(6, b.size.height - 14, w + 6, 14));
+  const NSRect label = NSMakeRect(6, b.size.height - 14, w + 6, 14);
   gray(0.93)->setFill();
   NSColor::fillRect(label);
-  AKDrawTextLine(mTitle, font, NSMakePoint(9, upright(this, label).origin.y + 3), gray(0.1));
+  AKDrawTextLine(mTitle, font, NSMakePoint(9, label.origin.y + 3), gray(0.1));
 }

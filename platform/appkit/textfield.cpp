@@ -3,6 +3,7 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -235,7 +236,8 @@ void NSTextField::editKey(NSEvent* e)
   {
     case kVK_Return:
     case kVK_ANSI_KeypadEnter:
-      endEditing();
+      if (insertsNewlines()) replaceSelection(u"\n");
+      else endEditing();
       return;
     case kVK_Tab:
       endEditing();
@@ -371,5 +373,50 @@ void NSTextField::drawRect(NSRect)
   {
     mTextColor->setFill();
     NSColor::fillRect(NSMakeRect(std::floor(selX), l.baseline - l.descent, 1, l.ascent + l.descent));
+  }
+}
+
+// ---- NSTextView ----
+
+namespace {
+CGFloat lineHeight(NSFont* font)
+{
+  return font ? std::ceil(CTFontGetAscent(font->ctFont()) + CTFontGetDescent(font->ctFont()) + 2) : 16;
+}
+}  // namespace
+
+void NSTextView::scrollRangeToVisible(NSUInteger start, NSUInteger)
+{
+  const std::u16string u = AKUTF16(mString);
+  const NSInteger line = (NSInteger)std::count(u.begin(), u.begin() + (long)std::min<size_t>(start, u.size()), u'\n');
+  const NSInteger shown = std::max<NSInteger>(1, (NSInteger)(bounds().size.height / lineHeight(mFont)));
+  if (line < mTopLine) mTopLine = line;
+  else if (line >= mTopLine + shown) mTopLine = line - shown + 1;
+  setNeedsDisplay(true);
+}
+
+void NSTextView::drawRect(NSRect)
+{
+  const NSRect b = bounds();
+  if (backgroundColor())
+  {
+    backgroundColor()->setFill();
+    NSColor::fillRect(b);
+  }
+  if (!mFont) return;
+  const CGFloat lh = lineHeight(mFont);
+  CGFloat y = 1 + CTFontGetAscent(mFont->ctFont());
+  NSInteger line = 0;
+  size_t from = 0;
+  while (from <= mString.size() && y - lh < b.size.height)
+  {
+    size_t to = mString.find('\n', from);
+    if (to == std::string::npos) to = mString.size();
+    if (line++ >= mTopLine)
+    {
+      AKDrawTextLine(mString.substr(from, to - from), mFont, NSMakePoint(3, y), textColor());
+      y += lh;
+    }
+    from = to + 1;
   }
 }

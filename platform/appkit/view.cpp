@@ -356,6 +356,7 @@ void NSView::setNeedsDisplay(bool flag)
 void NSView::setNeedsDisplayInRect(NSRect rect)
 {
   mNeedsDisplay = true;
+  didSetNeedsDisplay();
   if (!mWindow) return;
   const NSRect r = NSIntersectionRect(convertRectToView(rect, nullptr), visibleBaseRect());
   if (!NSIsEmptyRect(r)) mWindow->invalidateBaseRect(r);

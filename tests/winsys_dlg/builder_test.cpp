@@ -167,6 +167,7 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
       {"button", BS_AUTORADIOBUTTON, true, NSRadioButton, false},
       {"Button", BS_PUSHBUTTON_SWELL, true, NSMomentaryPushInButton, false},
       {"Edit", 0, true, NSMomentaryPushInButton, false},
+      {"Edit", WS_VSCROLL, true, NSMomentaryPushInButton, false},
       {"Static", SS_CENTER, true, NSMomentaryPushInButton, false},
       {"msctls_trackbar32", 0, true, NSMomentaryPushInButton, false},
       {"SysTabControl32", 0, true, NSMomentaryPushInButton, false},
@@ -181,6 +182,8 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
     EXPECT_EQ(h != nullptr, c.made) << c.cls;
     if (!h) continue;
     EXPECT_EQ(V(h)->tag(), 50);
+    // Scroll bits ask for several lines.
+    EXPECT_EQ(dynamic_cast<NSTextView*>(V(h)) != nullptr, !strcmp(c.cls, "Edit") && c.style == WS_VSCROLL);
     if (NSButton* b = dynamic_cast<NSButton*>(V(h)))
     {
       EXPECT_EQ(b->buttonType(), c.type) << c.cls << c.style;

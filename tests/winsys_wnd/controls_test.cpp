@@ -309,4 +309,66 @@ TEST_F(Controls, ClicksReportAndRadioGroupsClear)
   EXPECT_TRUE(log.only(WM_COMMAND).empty());
 }
 
+// A control marked for drawing tells the window views above it, up to the first
+// that knows already.
+TEST_F(Controls, RedrawReachesTheWindowViewsAbove)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  const HWND mid = Child(top, NSMakeRect(0, 0, 150, 80));
+  auto* b = Add(mid, new Swell_vDavrel_64_button(NSMakeRect(5, 5, 80, 20)), 9);
+  Swell_vDavrel_64_hwnd* tv = SWELL_WindowView(top);
+  Swell_vDavrel_64_hwnd* mv = SWELL_WindowView(mid);
+  struct
+  {
+    unsigned char topBefore, midBefore, topAfter, midAfter;
+  } cases[] = {{0, 0, 2, 2}, {1, 0, 3, 2}, {0, 2, 0, 2}, {0, 1, 2, 3}};
+  for (const auto& c : cases)
+  {
+    tv->setDirtyBits(c.topBefore);
+    mv->setDirtyBits(c.midBefore);
+    b->setState(NSOnState);
+    EXPECT_EQ(tv->dirtyBits(), c.topAfter) << (int)c.topBefore << (int)c.midBefore;
+    EXPECT_EQ(mv->dirtyBits(), c.midAfter) << (int)c.topBefore << (int)c.midBefore;
+  }
+}
+
+TEST_F(Controls, MultiLineTextViewMessages)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  auto* t = Add(top, new Swell_vDavrel_64_textview(NSMakeRect(5, 5, 150, 40)), 12);
+  const HWND h = SWELL_HWND(t);
+  t->setStringValue("one\ntwo\nthree\nfour\nfive\nsix");
+  int32_t a = -9, b = -9;
+  struct
+  {
+    WPARAM start;
+    LPARAM end;
+    int32_t wantStart, wantEnd;
+  } sels[] = {{2, 6, 2, 6}, {(WPARAM)-1, 4, 0, 0}, {3, -1, 3, 27}, {(WPARAM)-5, 2, 27, 27}, {5, 2, 5, 5}, {1, 99, 1, 27}};
+  for (const auto& c : sels)
+  {
+    EXPECT_EQ(SendMessage(h, EM_SETSEL, c.start, c.end), 0);  // not being edited: still applied
+    EXPECT_EQ(SendMessage(h, EM_GETSEL, (WPARAM)&a, (LPARAM)&b), 0);
+    EXPECT_EQ(a, c.wantStart) << (long)c.start << "," << c.end;
+    EXPECT_EQ(b, c.wantEnd) << (long)c.start << "," << c.end;
+  }
+  SendMessage(h, EM_GETSEL, 0, 0);
+  SendMessage(h, EM_SCROLL, 7, 0);
+  EXPECT_GT(t->topLine(), 0);
+  SendMessage(h, EM_SCROLL, 3, 0);
+  EXPECT_GT(t->topLine(), 0);
+  SendMessage(h, EM_SCROLL, 6, 0);
+  EXPECT_EQ(t->topLine(), 0);
+  HGDIOBJ font = CreateFont(20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
+  EXPECT_EQ(SendMessage(h, WM_SETFONT, (WPARAM)font, 0), 0);
+  ASSERT_TRUE(t->font());
+  EXPECT_NE(t->font()->pointSize(), 13);
+  HBRUSH brush = CreateSolidBrush(0);
+  NSFont* before = t->font();
+  SendMessage(h, WM_SETFONT, (WPARAM)brush, 0);
+  EXPECT_EQ(t->font(), before);
+  DeleteObject(brush);
+  DeleteObject(font);
+}
+
 }  // namespace

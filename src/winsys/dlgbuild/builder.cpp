@@ -178,8 +178,18 @@ HWND SWELL_MakeButton(int def, const char* label, int id, int x, int y, int w, i
 
 HWND SWELL_MakeEditField(int id, int x, int y, int w, int h, int style)
 {
-  // Multi-line text views are not among the kit's controls: such fields are made
-  // single-line.
+  if (style & (WS_HSCROLL | WS_VSCROLL))
+  {
+    // Several lines; the text view scrolls its lines itself, so it needs no scroll view.
+    Swell_vDavrel_64_textview* tv = new Swell_vDavrel_64_textview(MakeCoords(x, y, w, h, true));
+    tv->setEditable(!(style & ES_READONLY));
+    applyScaleFont(tv);
+    tv->setTag(id);
+    tv->setDelegate(dynamic_cast<NSTextFieldDelegate*>(m_make_owner));
+    finish(tv, style);
+    tv->release();
+    return SWELL_HWND(tv);
+  }
   Swell_vDavrel_64_textfield* f = new Swell_vDavrel_64_textfield(MakeCoords(x, y, w, h, true));
   f->setEditable(!(style & ES_READONLY));
   applyScaleFont(f);

@@ -8,6 +8,7 @@
 // MF_POPUP) takes over the caller's reference to the submenu.
 
 #include "platform/appkit/NSMenu.h"
+#include "winsys/msgloop/sdh.h"
 #include "winsys/shell/window_hooks.h"
 
 #include <cstdint>
@@ -19,17 +20,6 @@ class Swell_vDavrel_64_menu : public NSMenu
 {
 public:
   explicit Swell_vDavrel_64_menu(const std::string& title = "") : NSMenu(title) { setAutoenablesItems(false); }
-};
-
-// Carries one pointer-sized value inside kit objects (an item's data).
-class Swell_vDavrel_64_sdh : public NSObject
-{
-public:
-  explicit Swell_vDavrel_64_sdh(intptr_t v) : mValue(v) {}  // initWithVal:
-  intptr_t getValue() const { return mValue; }
-
-private:
-  intptr_t mValue;
 };
 
 // The destination of a menu's items while TrackPopupMenu shows it.

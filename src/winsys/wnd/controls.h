@@ -11,6 +11,8 @@
 
 #include "platform/appkit/NSButton.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/sdh.h"
+#include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
 #include <vector>
@@ -63,15 +65,16 @@ enum
   CB_ERR = -1
 };
 
-// Carries a pointer-sized value inside the kit's objects (a pop-up item's value).
-class Swell_vDavrel_64_sdh : public NSObject
+// Every control of the layer that is marked for drawing tells the window views
+// above it that a child needs drawing (bit 2 of their dirty bits), up to the
+// first that knows already.
+void SWELL_MarkChildNeedsDisplay(NSView* control);
+template <class Base>
+class SWELL_Redrawn : public Base
 {
 public:
-  explicit Swell_vDavrel_64_sdh(LONG_PTR value) : m_val(value) {}  // initWithVal:
-  LONG_PTR getValue() const { return m_val; }
-
-private:
-  LONG_PTR m_val;
+  using Base::Base;
+  void didSetNeedsDisplay() override { SWELL_MarkChildNeedsDisplay(this); }
 };
 
 // Radio flags: bit 0 an auto radio button, bit 1 the first button of its group.
@@ -81,7 +84,7 @@ enum
   SWELL_RADIO_GROUPSTART = 2
 };
 
-class Swell_vDavrel_64_button : public NSButton
+class Swell_vDavrel_64_button : public SWELL_Redrawn<NSButton>
 {
 public:
   explicit Swell_vDavrel_64_button(NSRect frame);
@@ -99,7 +102,7 @@ private:
   int m_radioflags = 0;
 };
 
-class Swell_vDavrel_64_cbox : public NSComboBox
+class Swell_vDavrel_64_cbox : public SWELL_Redrawn<NSComboBox>
 {
 public:
   explicit Swell_vDavrel_64_cbox(NSRect frame);
@@ -112,7 +115,7 @@ private:
   LONG m_style = 0;
 };
 
-class Swell_vDavrel_64_pub : public NSPopUpButton
+class Swell_vDavrel_64_pub : public SWELL_Redrawn<NSPopUpButton>
 {
 public:
   explicit Swell_vDavrel_64_pub(NSRect frame);
@@ -124,17 +127,28 @@ private:
 };
 
 // Single-line edit fields and labels.
-class Swell_vDavrel_64_textfield : public NSTextField
+class Swell_vDavrel_64_textfield : public SWELL_Redrawn<NSTextField>
 {
 public:
   explicit Swell_vDavrel_64_textfield(NSRect frame);
 };
 
-// Group boxes.
-class Swell_vDavrel_64_box : public NSBox
+// Multi-line edit fields; they take their messages themselves (WM_SETFONT and the
+// selection and scrolling edit messages), always answering 0.
+class Swell_vDavrel_64_textview : public SWELL_Redrawn<NSTextView>, public SWELL_WindowTarget
 {
 public:
-  explicit Swell_vDavrel_64_box(NSRect frame) : NSBox(frame) {}
+  explicit Swell_vDavrel_64_textview(NSRect frame);
+  LRESULT onSwellMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool swellCanPostMessage() override { return true; }
+  void SWELL_Timer(UINT_PTR) override {}
+};
+
+// Group boxes.
+class Swell_vDavrel_64_box : public SWELL_Redrawn<NSBox>
+{
+public:
+  explicit Swell_vDavrel_64_box(NSRect frame) : SWELL_Redrawn<NSBox>(frame) {}
 };
 
 // A radio button of the view was clicked: the other radio buttons of its group

@@ -15,15 +15,67 @@
 #include <cmath>
 #include <strings.h>
 
-Swell_vDavrel_64_button::Swell_vDavrel_64_button(NSRect frame) : NSButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_button::Swell_vDavrel_64_button(NSRect frame) : SWELL_Redrawn<NSButton>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_cbox::Swell_vDavrel_64_cbox(NSRect frame) : NSComboBox(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_cbox::Swell_vDavrel_64_cbox(NSRect frame) : SWELL_Redrawn<NSComboBox>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : NSPopUpButton(frame) { setAction(SWELL_CONTROL_ACTION); }
+Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : SWELL_Redrawn<NSPopUpButton>(frame) { setAction(SWELL_CONTROL_ACTION); }
 
-Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : NSTextField(frame)
+Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : SWELL_Redrawn<NSTextField>(frame)
 {
   setAction(SWELL_CONTROL_ACTION);
+}
+
+Swell_vDavrel_64_textview::Swell_vDavrel_64_textview(NSRect frame) : SWELL_Redrawn<NSTextView>(frame)
+{
+  setAction(SWELL_CONTROL_ACTION);
+}
+
+LRESULT Swell_vDavrel_64_textview::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  const long len = (long)AKUTF16(stringValue()).size();
+  switch (msg)
+  {
+    case WM_SETFONT:
+    {
+      HGDIOBJ f = (HGDIOBJ)wParam;
+      if (f && f->type == SWELL_GDI_FONT && !f->freed && f->faceName)
+        if (NSFont* font = NSFont::fontWithName(f->faceName, f->fontSize > 0 ? f->fontSize : 12)) setFont(font);
+      break;
+    }
+    case EM_GETSEL:
+      if (wParam) *(int32_t*)wParam = (int32_t)selectionStart();
+      if (lParam) *(int32_t*)lParam = (int32_t)(selectionStart() + selectionLength());
+      break;
+    case EM_SETSEL:
+    {
+      long start = (long)(int32_t)wParam, end = (long)(int32_t)lParam;
+      if (start == -1) start = end = 0;
+      else if (end == -1) end = len;
+      if (start < 0 || start > len) start = len;
+      end = std::min(end, len);
+      // An end before the start selects nothing, at the start, as in a field.
+      setSelectedRange((NSUInteger)start, (NSUInteger)std::max(0L, end - start));
+      break;
+    }
+    case EM_SCROLL:
+      if (wParam == 7) scrollRangeToVisible((NSUInteger)len, 0);
+      else if (wParam == 6) scrollRangeToVisible(0, 0);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void SWELL_MarkChildNeedsDisplay(NSView* control)
+{
+  for (NSView* a = control ? control->superview() : nullptr; a; a = a->superview())
+    if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(a))
+    {
+      if (v->dirtyBits() & 2) break;
+      v->setDirtyBits(v->dirtyBits() | 2);
+    }
 }
 
 void SWELL_ClearRadioGroup(NSView* clicked)

@@ -116,7 +116,7 @@ NSRect documentVisible(NSView* v)
 
 // ---- the control ----
 
-Swell_vDavrel_64_listview::Swell_vDavrel_64_listview(NSRect frame) : NSTableView(frame)
+Swell_vDavrel_64_listview::Swell_vDavrel_64_listview(NSRect frame) : SWELL_Redrawn<NSTableView>(frame)
 {
   setDataSource(this);
   setAllowsMultipleSelection(true);

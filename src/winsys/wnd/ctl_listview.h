@@ -13,6 +13,7 @@
 #include "platform/appkit/NSTableView.h"
 #include "winsys/gdi.h"
 #include "winsys/msgloop/target.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/messages.h"
 
 // Item state bits of this layer.
@@ -150,7 +151,7 @@ private:
   static long s_live;
 };
 
-class Swell_vDavrel_64_listview : public NSTableView, public NSTableViewDataSource, public SWELL_WindowTarget
+class Swell_vDavrel_64_listview : public SWELL_Redrawn<NSTableView>, public NSTableViewDataSource, public SWELL_WindowTarget
 {
 public:
   explicit Swell_vDavrel_64_listview(NSRect frame);

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-Swell_vDavrel_64_tabview::Swell_vDavrel_64_tabview(NSRect frame) : NSTabView(frame) { setDelegate(this); }
+Swell_vDavrel_64_tabview::Swell_vDavrel_64_tabview(NSRect frame) : SWELL_Redrawn<NSTabView>(frame) { setDelegate(this); }
 
 void Swell_vDavrel_64_tabview::tabViewDidSelectTabViewItem(NSTabView*, NSTabViewItem*)
 {

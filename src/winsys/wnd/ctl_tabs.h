@@ -5,6 +5,7 @@
 
 #include "platform/appkit/NSTabView.h"
 #include "winsys/msgloop/target.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/messages.h"
 
 enum : UINT
@@ -28,7 +29,7 @@ struct TCITEM
   LPARAM lParam;
 };
 
-class Swell_vDavrel_64_tabview : public NSTabView, public NSTabViewDelegate
+class Swell_vDavrel_64_tabview : public SWELL_Redrawn<NSTabView>, public NSTabViewDelegate
 {
 public:
   explicit Swell_vDavrel_64_tabview(NSRect frame);
@@ -40,10 +41,10 @@ private:
   HWND m_dest = nullptr;
 };
 
-class Swell_vDavrel_64_progind : public NSProgressIndicator, public SWELL_WindowTarget
+class Swell_vDavrel_64_progind : public SWELL_Redrawn<NSProgressIndicator>, public SWELL_WindowTarget
 {
 public:
-  explicit Swell_vDavrel_64_progind(NSRect frame) : NSProgressIndicator(frame) {}
+  explicit Swell_vDavrel_64_progind(NSRect frame) : SWELL_Redrawn<NSProgressIndicator>(frame) {}
   LRESULT onSwellMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   bool swellCanPostMessage() override { return true; }
   void SWELL_Timer(UINT_PTR) override {}

@@ -81,7 +81,7 @@ LRESULT sendClick(Swell_vDavrel_64_treeview* tv, UINT code)
 
 }  // namespace
 
-Swell_vDavrel_64_treeview::Swell_vDavrel_64_treeview(NSRect frame) : NSOutlineView(frame)
+Swell_vDavrel_64_treeview::Swell_vDavrel_64_treeview(NSRect frame) : SWELL_Redrawn<NSOutlineView>(frame)
 {
   setOutlineDataSource(this);
 }

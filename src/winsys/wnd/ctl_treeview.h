@@ -9,9 +9,9 @@
 #include "base/ptrlist.h"
 #include "platform/appkit/NSTableView.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/sdh.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/messages.h"
-
-class Swell_vDavrel_64_sdh;
 
 struct HTREEITEM__
 {
@@ -87,7 +87,7 @@ struct NMTREEVIEW
   POINT ptDrag;
 };
 
-class Swell_vDavrel_64_treeview : public NSOutlineView, public NSOutlineViewDataSource
+class Swell_vDavrel_64_treeview : public SWELL_Redrawn<NSOutlineView>, public NSOutlineViewDataSource
 {
 public:
   explicit Swell_vDavrel_64_treeview(NSRect frame);
