@@ -109,6 +109,12 @@ TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
        kOK, "Night Pads 2"},
       // The close box: WM_CLOSE unanswered becomes IDCANCEL, which ends it.
       {[] { SWELL_WindowView(gRun->dialog)->window()->performClose(nullptr); }, IDCANCEL, ""},
+      // Destroyed without EndDialog: the run ends too, with the result recorded so far.
+      {[] {
+         EndDialog(SWELL_HWND(SWELL_WindowView(gRun->dialog)->window()), 9);
+       },
+       9, ""},
+      {[] { DestroyWindow(gRun->dialog); }, 0, ""},
   };
   for (Case& c : cases)
   {
