@@ -5,6 +5,7 @@
 
 #include "platform/appkit/Foundation.h"
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSPanel.h"

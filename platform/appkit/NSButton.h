@@ -12,6 +12,12 @@
 
 class NSImage;
 
+enum NSBezelStyle
+{
+  NSRoundedBezelStyle = 1,
+  NSShadowlessSquareBezelStyle = 6
+};
+
 enum NSButtonType
 {
   NSMomentaryLightButton = 0,
@@ -40,6 +46,11 @@ public:
   void setAllowsMixedState(bool on) { mAllowsMixed = on; }
   NSImage* image() const { return mImage; }
   void setImage(NSImage* image);  // retained; null removes it
+  // Kept for callers that ask; every bezel is drawn alike.
+  NSInteger bezelStyle() const { return mBezel; }
+  void setBezelStyle(NSInteger style) { mBezel = style; }
+  // As a click: the state moves on, then the action is sent.
+  void performClick(NSObject* sender);
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;
@@ -53,6 +64,7 @@ private:
   NSInteger mState = NSOffState;
   bool mAllowsMixed = false;
   NSImage* mImage = nullptr;
+  NSInteger mBezel = 1;
 };
 
 // A button showing the selected item of its menu; a click shows the menu and a

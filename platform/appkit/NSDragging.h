@@ -45,3 +45,29 @@ private:
   NSPoint mLocation;
   NSObject* mSource;  // retained
 };
+
+class NSView;
+class NSImage;
+class NSEvent;
+
+// A drag this process started, as the kit keeps it: the kit speaks no drag
+// protocol between programs, so a drag goes no further than this record, which
+// a destination of the same process (and a test) reads.
+struct AKDragStart
+{
+  NSView* view = nullptr;                  // not retained
+  std::vector<std::string> promisedTypes;  // dragPromisedFilesOfTypes:
+  std::vector<std::string> filenames;      // a drag pasteboard of NSFilenamesPboardType
+  NSRect rect{{0, 0}, {0, 0}};             // where it starts, in the view
+  NSImage* image = nullptr;                // retained while the record lasts
+  bool slideBack = false;
+  long count = 0;                          // drags started so far
+};
+
+// dragPromisedFilesOfTypes:fromRect:source:slideBack:event:
+void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NSRect rect, NSObject* source,
+                         bool slideBack, NSEvent* event);
+// dragImage:at:offset:event:pasteboard:source:slideBack: with the pasteboard's file names.
+void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std::string>& filenames,
+                 NSObject* source, bool slideBack, NSEvent* event);
+const AKDragStart& AKLastDragStarted();

@@ -77,13 +77,13 @@ public:
   NSView* contentView() const { return mContentView; }
   void setContentView(NSView* view);
   NSRect frame() const { return mFrame; }
-  void setFrame(NSRect frame, bool display);
+  virtual void setFrame(NSRect frame, bool display);
   void setContentSize(NSSize size);
   // Centred on the main screen.
   void center();
   // Limits a caller that sizes the window keeps to (the kit itself does not).
-  NSSize minSize() const { return mMinSize; }
-  NSSize maxSize() const { return mMaxSize; }
+  virtual NSSize minSize() const { return mMinSize; }
+  virtual NSSize maxSize() const { return mMaxSize; }
   void setMinSize(NSSize s) { mMinSize = s; }
   void setMaxSize(NSSize s) { mMaxSize = s; }
   // Out of sight, as in the dock.
@@ -110,6 +110,14 @@ public:
   void makeKeyWindow();
   bool isKeyWindow() const;
   virtual bool canBecomeKeyWindow() const { return (mStyleMask & NSTitledWindowMask) != 0; }
+  // Told by the application after the window became key, and after it stopped being key.
+  virtual void becomeKeyWindow() {}
+  virtual void resignKeyWindow() {}
+  // The button Return presses while no field takes the key; not retained.
+  void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
+  NSView* defaultButtonCell() const { return mDefaultButton; }
+  void setCollectionBehavior(NSUInteger b) { mCollectionBehavior = b; }
+  NSUInteger collectionBehavior() const { return mCollectionBehavior; }
   // The user's close: asks the delegate, then closes.
   void performClose(NSObject* sender);
   // Orders the window out for good, tells the delegate, and releases it when
@@ -190,6 +198,8 @@ private:
   NSResponder* mFirstResponder = nullptr;
   NSView* mMouseDownView = nullptr;  // retained while the button is down
   NSView* mMouseOverView = nullptr;  // retained
+  NSView* mDefaultButton = nullptr;
+  NSUInteger mCollectionBehavior = 0;
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;
   std::vector<NSWindow*> mChildren;  // retained
@@ -204,6 +214,19 @@ private:
   std::vector<NSRect> mDirty;
   std::vector<AKPixelRect> mLastDrawn;
   long mDisplayCount = 0;
+};
+
+// A window that floats above the application's windows; here it differs from a
+// window only by what callers set on it.
+class NSPanel : public NSWindow
+{
+public:
+  using NSWindow::NSWindow;
+  void setHidesOnDeactivate(bool on) { mHidesOnDeactivate = on; }
+  bool hidesOnDeactivate() const { return mHidesOnDeactivate; }
+
+private:
+  bool mHidesOnDeactivate = true;
 };
 
 class NSScreen : public NSObject

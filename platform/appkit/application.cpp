@@ -130,7 +130,19 @@ void NSApplication::unregisterWindow(NSWindow* w)
   }
 }
 
-void NSApplication::setKeyWindow(NSWindow* w) { mKeyWindow = w; }
+void NSApplication::setKeyWindow(NSWindow* w)
+{
+  if (w == mKeyWindow) return;
+  NSWindow* old = mKeyWindow;
+  mKeyWindow = w;
+  // Either may be destroyed by what it is told: each lives until it was told.
+  AKRetain(old);
+  AKRetain(w);
+  if (old) old->resignKeyWindow();
+  if (w && mKeyWindow == w) w->becomeKeyWindow();
+  AKRelease(old);
+  AKRelease(w);
+}
 
 void NSApplication::postEvent(NSEvent* event, bool atStart)
 {

@@ -58,7 +58,9 @@ void NSButton::setImage(NSImage* image)
 }
 
 // The tracking of a real button ends with the press; the press is the click here.
-void NSButton::mouseDown(NSEvent*)
+void NSButton::mouseDown(NSEvent*) { performClick(this); }
+
+void NSButton::performClick(NSObject*)
 {
   if (!mEnabled) return;
   switch (mType)

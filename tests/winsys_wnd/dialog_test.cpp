@@ -49,7 +49,7 @@ class Dialog : public WndTest
 protected:
   HWND Open(NSWindow** out)
   {
-    static SWELL_DialogResourceIndex res{SWELL_DLG_FLIPPED | SWELL_DLG_OPAQUE, AddLabels, 100, 80};
+    static SWELL_DialogResourceIndex res{nullptr, nullptr, SWELL_DLG_FLIPPED | SWELL_DLG_OPAQUE, AddLabels, 100, 80, nullptr};
     NSWindow* w = new NSWindow(NSMakeRect(0, 0, 100, 80), NSTitledWindowMask, NSBackingStoreBuffered, false);
     windows.push_back(w);
     *out = w;

@@ -37,7 +37,7 @@ void AddField(HWND view, int)
 
 TEST_F(Tree, DialogFocusAtCreation)
 {
-  SWELL_DialogResourceIndex res{SWELL_DLG_FLIPPED | SWELL_DLG_OPAQUE, AddField, 120, 80};
+  SWELL_DialogResourceIndex res{nullptr, nullptr, SWELL_DLG_FLIPPED | SWELL_DLG_OPAQUE, AddField, 120, 80, nullptr};
   struct Case
   {
     LRESULT answer;

@@ -12,6 +12,7 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/msgloop/viewdc.h"
+#include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
 
 #include <algorithm>
@@ -129,6 +130,7 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  AKRelease(m_glctx);
 }
 
 void Swell_vDavrel_64_hwnd::onSwellSetText(const char* text)
@@ -174,6 +176,10 @@ LRESULT Swell_vDavrel_64_hwnd::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lP
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
     if (m_wndproc) result = m_wndproc(h, WM_DESTROY, wParam, lParam);
+    // The windows a top-level window owns go while its content view is destroyed.
+    if (NSWindow* w = window())
+      if (w->contentView() == this)
+        if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(w)) o->swellDestroyAllOwnedWindows();
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
     AKRelease(m_menu);

@@ -13,16 +13,23 @@
 class NSMenu;
 class NSDraggingInfo;
 
-// The dialog-resource record as far as window views read it.
+// A dialog resource: the program's records are chained from
+// SWELL_curmodule_dialogresource_head and found by id.
 struct SWELL_DialogResourceIndex
 {
-  int flags;  // SWELL_DLG_FLIPPED, SWELL_DLG_OPAQUE, SWELL_DLG_ACCEPTFILES
+  const char* resid;  // compared as a value: the program's ids are small integers
+  const char* title;  // null for none
+  int flags;          // SWELL_DLG_*
   void (*createFunc)(HWND view, int flags);
   int width, height;
+  SWELL_DialogResourceIndex* _next;
 };
 enum
 {
+  SWELL_DLG_CHILD = 0x1,
+  SWELL_DLG_RESIZABLE = 0x2,
   SWELL_DLG_FLIPPED = 0x4,
+  SWELL_DLG_KEEPSIZE = 0x8,
   SWELL_DLG_OPAQUE = 0x10,
   SWELL_DLG_ACCEPTFILES = 0x20
 };
@@ -148,6 +155,11 @@ public:
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
 
+  // ---- OpenGL ----
+  // The view's GL context (owned), or null.
+  NSObject* swellGLContext() const { return m_glctx; }
+  void swellSetGLContext(NSObject* ctx) { m_glctx = ctx; }
+
   // ---- accessibility ----
   // The element the window procedure supplies (WM_GETOBJECT 0x1001), or null.
   NSObject* accessibilityElement();
@@ -182,6 +194,7 @@ private:
   unsigned m_create_windowflags = 0;
   unsigned char m_isdirty = 3;
   NSObject* m_lastTopLevelOwner = nullptr;  // not retained
+  NSObject* m_glctx = nullptr;
 };
 
 // The window procedure every window view starts with.

@@ -7,12 +7,16 @@ enum : UINT
 {
   WM_CREATE = 0x0001,
   WM_DESTROY = 0x0002,
+  WM_MOVE = 0x0003,
   WM_SIZE = 0x0005,
+  WM_ACTIVATE = 0x0006,
+  WM_CLOSE = 0x0010,
   WM_PAINT = 0x000F,
   WM_ERASEBKGND = 0x0014,
   WM_SHOWWINDOW = 0x0018,
   WM_SETCURSOR = 0x0020,
   WM_MOUSEACTIVATE = 0x0021,
+  WM_GETMINMAXINFO = 0x0024,
   WM_DRAWITEM = 0x002B,
   WM_SETFONT = 0x0030,
   WM_GETOBJECT = 0x003D,
@@ -56,6 +60,26 @@ enum : UINT
   EM_SETSEL = 0xF0B1,
   EM_SCROLL = 0xF0B5,
   EM_SETPASSWORDCHAR = 0xF0CC
+};
+
+// WM_ACTIVATE's WPARAM.
+enum : WPARAM
+{
+  WA_INACTIVE = 0,
+  WA_ACTIVE = 1
+};
+
+// Command ids of the standard buttons.
+enum
+{
+  IDOK = 1,
+  IDCANCEL = 2
+};
+
+// WM_GETMINMAXINFO's record.
+struct MINMAXINFO
+{
+  POINT ptReserved, ptMaxSize, ptMaxPosition, ptMinTrackSize, ptMaxTrackSize;
 };
 
 // Hit-test answers.

@@ -5,6 +5,7 @@
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
 
 #include "platform/appkit/NSTableView.h"
@@ -109,15 +110,11 @@ HWND SetParent(HWND h, HWND newParent)
     // The child becomes a window of its own, released when it is closed.
     GetDlgItemText(h, 0, text, sizeof text);
     v->retain();
-    NSRect f = v->frame();
     v->removeFromSuperview();
     Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v);
     const unsigned flags = wv && wv->swellCreateWindowFlags() ? wv->swellCreateWindowFlags() : 15;
-    NSWindow* w = new NSWindow(NSMakeRect(f.origin.x, f.origin.y, f.size.width, f.size.height), flags,
-                               NSBackingStoreBuffered, false);
+    NSWindow* w = dynamic_cast<NSWindow*>(SWELL_Object(SWELL_CreateModelessFrameForWindow(h, nullptr, flags)));
     w->setReleasedWhenClosed(true);
-    w->setContentView(v);
-    w->display();
     v->release();
     if (text[0]) SetDlgItemText(h, 0, text);
     return nullptr;
@@ -259,6 +256,7 @@ void DestroyWindow(HWND h)
     KillTimer(SWELL_HWND(w), SWELL_ALL_TIMERS);
     if (NSView* c = w->contentView()) SendMessage(SWELL_HWND(c), WM_DESTROY, 0, 0);
     if (dynamic_cast<SWELL_WindowTarget*>(w)) SendMessage(SWELL_HWND(w), WM_DESTROY, 0, 0);
+    if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(w)) ow->swellDoDestroyStuff();
     if (NSWindow* p = w->parentWindow()) p->removeChildWindow(w);
     w->close();
     w->release();

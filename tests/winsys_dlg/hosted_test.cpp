@@ -1,0 +1,121 @@
+// Hosted views, drags started from window views, and GL contexts of window views.
+
+#include "../winsys_wnd/wnd_test_util.h"
+
+#include "platform/appkit/NSDragging.h"
+#include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSOpenGL.h"
+#include "winsys/hosted/hosted.h"
+#include "winsys/wnd/dragdrop.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class Hosted : public WndTest
+{
+};
+
+std::string gCreatedAt;
+void CreateAt(const char* path)
+{
+  gCreatedAt = path;
+  if (FILE* f = fopen(path, "w")) fclose(f);
+}
+
+TEST_F(Hosted, PromisedAndFileListDrags)
+{
+  HWND v = Window(NSMakeRect(0, 0, 100, 100));
+  struct Case
+  {
+    const char* file;
+    std::string type;
+  } cases[] = {{"/tmp/take.one.wav", "wav"}, {"noextension", "noextension"}, {"/a.b/c", "b/c"}, {"end.", ""}};
+  for (const Case& c : cases)
+  {
+    RECT r{5, 6, 25, 46};
+    SWELL_InitiateDragDrop(v, &r, c.file, CreateAt);
+    const AKDragStart& d = AKLastDragStarted();
+    ASSERT_EQ(d.promisedTypes.size(), 1u);
+    EXPECT_EQ(d.promisedTypes[0], c.type) << c.file;
+    EXPECT_EQ(d.view, (NSView*)SWELL_WindowView(v));
+    EXPECT_EQ(d.rect.size.width, 20);
+    EXPECT_EQ(d.rect.size.height, 40);
+    EXPECT_TRUE(d.filenames.empty());
+  }
+  // A file-list drag drops the promised file's path and callback.
+  char dir[] = "/tmp/dragXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const char* files[] = {"/x/one.dvl", "/x/two.dvl"};
+  const long before = AKLastDragStarted().count;
+  SWELL_InitiateDragDropOfFileList(v, nullptr, files, 2, nullptr);
+  const AKDragStart& d = AKLastDragStarted();
+  EXPECT_EQ(d.count, before + 1);
+  EXPECT_EQ(d.filenames, std::vector<std::string>({"/x/one.dvl", "/x/two.dvl"}));
+  ASSERT_TRUE(d.image);
+  EXPECT_EQ(d.image->width(), 32);
+  gCreatedAt.clear();
+  EXPECT_EQ(SWELL_DoDragDrop(dir), "");
+  EXPECT_EQ(gCreatedAt, "");
+  // Nothing starts from what is not a window view, and a count of 0 drags no file.
+  SWELL_InitiateDragDropOfFileList(nullptr, nullptr, files, 2, nullptr);
+  SWELL_InitiateDragDrop(SWELL_HWND(windows[0]), nullptr, "x.wav", CreateAt);
+  EXPECT_EQ(AKLastDragStarted().count, before + 1);
+  SWELL_InitiateDragDropOfFileList(v, nullptr, files, 0, nullptr);
+  EXPECT_TRUE(AKLastDragStarted().filenames.empty());
+  rmdir(dir);
+}
+
+TEST_F(Hosted, GLContextsOfWindowViews)
+{
+  HWND v = Window(NSMakeRect(0, 0, 100, 100));
+  SWELL_SetViewGL(v, false);  // none to remove
+  EXPECT_FALSE(SWELL_GetViewGL(v));
+  SWELL_SetViewGL(v, true);
+  NSObject* first = SWELL_WindowView(v)->swellGLContext();
+  SWELL_SetViewGL(v, true);
+  EXPECT_EQ(SWELL_WindowView(v)->swellGLContext(), first);
+  ASSERT_TRUE(dynamic_cast<NSOpenGLContext*>(first));
+  EXPECT_EQ(dynamic_cast<NSOpenGLContext*>(first)->pixelFormat()->attributes(),
+            std::vector<NSOpenGLPixelFormatAttribute>{NSOpenGLPFAAllowOfflineRenderers});
+  EXPECT_TRUE(SWELL_SetGLContextToView(v));
+  EXPECT_EQ(NSOpenGLContext::currentContext(), first);
+  // Switching off the current one clears the current context.
+  SWELL_SetViewGL(v, false);
+  EXPECT_EQ(NSOpenGLContext::currentContext(), nullptr);
+  EXPECT_FALSE(SWELL_SetGLContextToView(v));
+  EXPECT_FALSE(SWELL_SetGLContextToView(SWELL_HWND(windows[0])));
+  SWELL_SetViewGL(v, true);
+  EXPECT_TRUE(SWELL_SetGLContextToView(v));
+  EXPECT_FALSE(SWELL_SetGLContextToView(nullptr));
+  EXPECT_EQ(NSOpenGLContext::currentContext(), nullptr);
+}
+
+TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
+{
+  HWND parent = Window(NSMakeRect(0, 0, 400, 400));
+  for (RECT r : {RECT{0, 0, 10, 10}, RECT{5, 5, 900, 700}})
+  {
+    void* wnd = (void*)1;
+    HWND h = SWELL_CreateCarbonWindowView(parent, &wnd, &r, true);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(wnd, nullptr);
+    EXPECT_EQ(SWELL_WindowView(h)->frame().size.width, 300);
+    EXPECT_EQ(SWELL_WindowView(h)->frame().size.height, 200);
+    EXPECT_EQ(SWELL_WindowView(h)->superview(), (NSView*)SWELL_WindowView(parent));
+    EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(h), nullptr);
+    DestroyWindow(h);
+  }
+  EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(nullptr), nullptr);
+
+  AudioUnitCocoaViewInfo info{};
+  RECT r{1, 2, 3, 4};
+  EXPECT_EQ(SWELL_GetAudioUnitCocoaView(parent, nullptr, &info, &r), nullptr);
+  EXPECT_EQ(r.left, 1);
+  EXPECT_EQ(r.bottom, 4);
+  EXPECT_TRUE(SWELL_WindowView(parent)->subviews().empty());
+}
+
+}  // namespace
