@@ -9,34 +9,13 @@
 #include "raster/lice.h"
 #include "ui/ControlLayer.h"
 
+#include "BenchPlug.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 namespace {
-
-class BenchPlug : public IPlugBase
-{
-public:
-  explicit BenchPlug(int nParams)
-    : IPlugBase(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
-                kAPIAU)
-  {
-    initialize(0, nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
-    for (int i = 0; i < nParams; ++i) GetParam(i)->InitDouble("p", 0.0, 0.0, 127.0, 1.0);
-  }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
 
 const int kW = 1500, kH = 667, kKnobs = 1000, kKnobSize = 30, kFrames = 101;
 
@@ -69,7 +48,7 @@ LICE_IBitmap* makeBackground()
 
 struct Editor
 {
-  Editor() : plug(kKnobs)
+  Editor() : plug(kKnobs, true)
   {
     g = new IGraphics(&plug, kW, kH, 25);
     IBitmap bg(makeBackground(), kW, kH);

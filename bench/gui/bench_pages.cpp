@@ -11,34 +11,13 @@
 #include "ui/EditorUIConfig.h"
 #include "ui/TabSwitchFunctions.h"
 
+#include "BenchPlug.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 namespace {
-
-class BenchPlug : public IPlugBase
-{
-public:
-  BenchPlug()
-    : IPlugBase(kNumParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
-                kAPIAU)
-  {
-    initialize(0, kNumParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true,
-               true);
-  }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
 
 // The controller's side of a page switch, quiet.
 class Host : public PageHost
@@ -83,7 +62,7 @@ struct Editor
     graphics->Draw(&all);
   }
 
-  BenchPlug plug;
+  BenchPlug plug{kNumParams, false};
   IGraphics* graphics;  // owned by the plug-in
   EditorUIConfig config;
   Host host;
@@ -106,7 +85,7 @@ void BM_ImagesOnly(benchmark::State& state)
 {
   for (auto _ : state)
   {
-    BenchPlug plug;
+    BenchPlug plug(kNumParams, false);
     IGraphics* graphics = new IGraphics(&plug, 1500, 667, 25);
     graphics->SetResourceRoot(DAVREL_BENCH_BUNDLE_DIR);
     EditorUIConfig config;

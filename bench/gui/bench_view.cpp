@@ -12,34 +12,13 @@
 #include "platform/appkit/X11TestDriver.h"
 #include "raster/lice.h"
 
+#include "BenchPlug.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 namespace {
-
-class ViewPlug : public IPlugBase
-{
-public:
-  explicit ViewPlug(int nParams)
-    : IPlugBase(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
-                kAPIAU)
-  {
-    initialize(0, nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
-    for (int i = 0; i < nParams; ++i) GetParam(i)->InitDouble("p", 0.0, 0.0, 127.0, 1.0);
-  }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
 
 const int kW = 1500, kH = 667, kKnobs = 1000, kKnob = 30, kFrames = 101;
 
@@ -56,7 +35,7 @@ struct Screen
     }
     NSApplication::setPresenter(std::move(presenter));
     NSApplication::sharedApplication();
-    plug = std::make_unique<ViewPlug>(kKnobs);
+    plug = std::make_unique<BenchPlug>(kKnobs, true);
     g = new IGraphicsMac(plug.get(), kW, kH, 25);
     LICE_MemBitmap* bg = new LICE_MemBitmap(kW, kH);
     for (int y = 0; y < kH; ++y)
@@ -91,7 +70,7 @@ struct Screen
   std::string problem;
   AKXvfb server;
   std::unique_ptr<NSPresenter> presenter;
-  std::unique_ptr<ViewPlug> plug;
+  std::unique_ptr<BenchPlug> plug;
   IGraphicsMac* g = nullptr;
   IControl* oneKnob = nullptr;
   NSWindow* window = nullptr;

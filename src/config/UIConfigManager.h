@@ -318,4 +318,9 @@ protected:
   // The caption that shows and opens a menu parameter, placed on the layer.
   IControl* placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize, const IColor& colour,
                              ControlLayer* layer);
+  // A two-state parameter named paramName and its switch (momentary when contact)
+  // placed on the layer; null when the parameter id is refused.
+  IControl* placeBoolSwitch(IParam* param, int paramIdx, const std::string& paramName, bool on, int x, int y,
+                            const std::string& image, bool contact, int channel, ControlLayer* layer,
+                            const std::string& group);
 };

@@ -10,6 +10,19 @@
 #include "ui/ControlLayer.h"
 #include "ui/FactorySupport.h"
 
+IControl* UIConfigManager::placeBoolSwitch(IParam* param, int paramIdx, const std::string& paramName, bool on, int x,
+                                           int y, const std::string& image, bool contact, int channel,
+                                           ControlLayer* layer, const std::string& group)
+{
+  IBitmap bitmap = getImageByName(mGraphics, image);
+  param->InitBool(paramName.c_str(), on, "", getParamGroup(channel, group));
+  const int left = (int)(x * mScale), top = (int)(y * mScale);
+  IControl* control = contact ? (IControl*)new IContactControl(plugBase(), left, top, paramIdx, &bitmap)
+                              : (IControl*)new ISwitchControl(plugBase(), left, top, paramIdx, &bitmap);
+  placeControl(control, layer);
+  return control;
+}
+
 void UIConfigManager::createRadioControl(std::string name, int paramIdx, int x, int y, std::string image, int buttons,
                                          int channel, ControlLayer* layer, std::string group)
 {
@@ -33,10 +46,7 @@ void UIConfigManager::createBoolControl(std::string name, int paramIdx, int defa
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(name.c_str(), defaultValue != 0, "", getParamGroup(channel, group));
-  IControl* control = new ISwitchControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
+  IControl* control = placeBoolSwitch(param, paramIdx, name, defaultValue != 0, x, y, image, false, channel, layer, group);
   bindControl(*this, paramIdx, kActionNone, control);
 }
 
@@ -45,10 +55,7 @@ void UIConfigManager::createSwitchControl(std::string name, int paramIdx, int de
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(name.c_str(), defaultValue != 0, "", getParamGroup(channel, group));
-  IControl* control = new IContactControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
+  IControl* control = placeBoolSwitch(param, paramIdx, name, defaultValue != 0, x, y, image, true, channel, layer, group);
   bindControl(*this, paramIdx, kActionNone, control);
 }
 
@@ -58,10 +65,7 @@ IControl* UIConfigManager::createAutoOffSwitchControl(std::string name, int para
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return nullptr;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(name.c_str(), false, "", getParamGroup(channel, group));
-  IControl* control = new IContactControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
+  IControl* control = placeBoolSwitch(param, paramIdx, name, false, x, y, image, true, channel, layer, group);
   bindControl(*this, paramIdx, kActionNone, control);
   return control;
 }
@@ -71,9 +75,7 @@ void UIConfigManager::createNoValBoolControl(std::string name, int paramIdx, int
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(name.c_str(), defaultValue != 0, "", getParamGroup(channel, group));
-  placeControl(new ISwitchControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap), layer);
+  placeBoolSwitch(param, paramIdx, name, defaultValue != 0, x, y, image, false, channel, layer, group);
 }
 
 void UIConfigManager::createCCBoolControl(int ccNumber, int channelKey, std::string name, int paramIdx, int x, int y,
@@ -82,10 +84,8 @@ void UIConfigManager::createCCBoolControl(int ccNumber, int channelKey, std::str
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(timbreName(name, channel).c_str(), defaultValue != 0, "", getParamGroup(channel, group));
-  IControl* control = new ISwitchControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
+  IControl* control = placeBoolSwitch(param, paramIdx, timbreName(name, channel), defaultValue != 0, x, y, image, false,
+                                      channel, layer, group);
   ControlAction* action = bindControl(*this, paramIdx, kActionCCSwitch, control);
   action->offValue = (int)off;
   action->onValue = (int)on;
@@ -102,10 +102,8 @@ void UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msbValue, int va
 {
   IParam* param = factoryParam(*this, paramIdx, name);
   if (!param) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(timbreName(name, channel).c_str(), defaultValue != 0, "", getParamGroup(channel, group));
-  IControl* control = new ISwitchControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
+  IControl* control = placeBoolSwitch(param, paramIdx, timbreName(name, channel), defaultValue != 0, x, y, image, false,
+                                      channel, layer, group);
   ControlAction* action = bindControl(*this, paramIdx, kActionNRPN, control);
   action->offValue = (int)off;
   action->onValue = (int)on;
@@ -127,12 +125,10 @@ void UIConfigManager::createSysExBoolControl(std::string name, int paramIdx, int
   if (!param) return;
   std::string tmpl;
   if (!sysExTemplate(*this, sysexIndex, name, &tmpl)) return;
-  IBitmap bitmap = getImageByName(mGraphics, image);
-  param->InitBool(timbreName(name, channel).c_str(), defaultValue != 0, "", getParamGroup(channel, group));
+  IControl* control = placeBoolSwitch(param, paramIdx, timbreName(name, channel), defaultValue != 0, x, y, image, false,
+                                      channel, layer, group);
   ControlActionSysExMessage table;
   calculateSysexWithChangingByte(tmpl, changingByte, 2, &table, 0, channel);
-  IControl* control = new ISwitchControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
-  placeControl(control, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionSysExSwitch, control);
   setSysExTable(*this, action, table, param, changingByte, control, name);
   recordLink(action, paramIdx, link, channel);
