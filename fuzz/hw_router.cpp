@@ -5,9 +5,9 @@
 // branch of the router (library requests, the all-programs transfer, program and
 // global parsers, channel search, parameter changes, short messages) is reached.
 //
-// Checks: program bytes are stored only from a whole program dump, the global bytes
-// only from a whole global dump, and every slot the librarian keeps holds one whole
-// program dump.
+// Checks: program bytes and the program name are stored only from a whole program
+// dump, the global bytes only from a whole global dump, the channel byte stays one of
+// the sixteen, and every slot the librarian keeps holds one whole program dump.
 //
 // Input: a set-up byte, a channel byte, then records: flags byte (bit 0: from the
 // host), 16-bit length (little-endian), the message.
@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <string>
 #include <tuple>
 #include <memory>
 #include <vector>
@@ -159,6 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool fromDevice = !(flags & 0x01);
 
     const auto programBefore = host.programBytes;
+    const std::string nameBefore = host.programName + '\0' + host.patchNameText;
     const std::vector<int> globalBefore = globalBytesOf(host);
     const bool globalValidBefore = host.globalBytesValid.load();
 
@@ -176,7 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // An all-programs dump feeds the programs it holds back in: only those may store.
     const bool bank = msg.size() == (size_t)kAllProgramDumpSize || msg.size() == (size_t)kAllDataDumpSize;
-    if (host.programBytes != programBefore && !bank && !isProgramDump(msg.data(), (int)msg.size())) abort();
+    const bool program = bank || isProgramDump(msg.data(), (int)msg.size());
+    if ((host.programBytes != programBefore || host.programName + '\0' + host.patchNameText != nameBefore) && !program)
+      abort();
+    // A channel is adopted only from the synthesizer's own header.
+    const uint8_t channel = host.sysexChannelByte.load();
+    if (channel < 0x30 || channel > 0x3F) abort();
     if ((globalBytesOf(host) != globalBefore || host.globalBytesValid.load() != globalValidBefore) && !isGlobalDump(msg))
       abort();
   }
