@@ -1,6 +1,7 @@
 // The editor's project state chunk (Davrel::UnserializeState) on an editor built once
 // per process, headless, on the bundle's configuration and a data folder of its own;
-// worker jobs are recorded, not run (the test editor of the editor tests).
+// worker jobs are recorded, not run (the test editor of the editor tests), and the
+// MIDI port objects are gone (see PortlessEditor).
 //
 // Checks: a refused chunk (0) leaves the state as it was, byte for byte; a taken chunk
 // ends within the input, and what the editor then saves reads back to the same save.
@@ -39,11 +40,22 @@ struct NoServer
   NoServer() { setenv("JACK_DEFAULT_SERVER", "davrel-fuzz-no-server", 1); }
 };
 
+// The port layer's objects go once the editor is built: with no server, each recall's
+// port count would open a JACK client, and every client opening takes the machine's
+// shared JACK metadata lock. A fuzzer stopped while holding it (a timeout, the memory
+// limit, an interrupt) would leave every JACK client of the machine waiting for good.
+// Without the objects a recall finds no port by name, as it does with no server.
+class PortlessEditor : public EditorUnderTest
+{
+public:
+  PortlessEditor() { CloseMidiPorts(); }
+};
+
 struct Fixture
 {
   NoServer noServer;
   DataFolder data;
-  EditorUnderTest editor;
+  PortlessEditor editor;
   std::vector<uint8_t> start;
   Fixture() { start = save(editor); }
 };
@@ -61,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   if (size > (1u << 20)) return 0;
   Fixture& f = fixture();
-  EditorUnderTest& e = f.editor;
+  PortlessEditor& e = f.editor;
 
   const int pos = restore(e, data, size);
   if (pos == 0)

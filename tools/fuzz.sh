@@ -17,7 +17,7 @@ build="${DAVREL_FUZZ_BUILD:-$root/build/fuzz}"
 # Runs of the short run: about ten seconds each on one core.
 declare -A short=([png]=40000 [png_diff]=30000 [bank]=6000 [folder_scan]=2000 [midi_framer]=100000
                   [plug_state]=10000 [fx_files]=4000 [au_state]=5000 [config]=3000
-                  [hw_router]=8000 [dump_roundtrip]=20000 [profile]=2000 [editor_state]=400)
+                  [hw_router]=8000 [dump_roundtrip]=20000 [profile]=2000 [editor_state]=10000)
 all="png png_diff bank folder_scan midi_framer plug_state fx_files au_state config hw_router dump_roundtrip profile editor_state"
 
 runs="" parallel="${DAVREL_FUZZ_WORKERS:-2}"
@@ -51,12 +51,7 @@ run_one() {
   if [ -d "fuzz/regress/$t" ] && [ -n "$(ls -A "fuzz/regress/$t")" ]; then
     "$exe" -close_fd_mask=1 "fuzz/regress/$t"/* >"$log" 2>&1 || { echo "fuzz $t: a kept finding fails again"; tail -40 "$log"; return 1; }
   fi
-  # libFuzzer's leak check after an input scans the whole heap: over the editor's it
-  # costs four fifths of the run. The replay of the test build checks that target's
-  # seeds and kept findings for leaks at its exit instead.
-  local opts=()
-  [ "$t" = editor_state ] && opts=(-detect_leaks=0)
-  if ! "$exe" "${dict[@]}" "${opts[@]}" -runs="$n" -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=80000 -close_fd_mask=1 \
+  if ! "$exe" "${dict[@]}" -runs="$n" -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=80000 -close_fd_mask=1 \
        -print_final_stats=1 -artifact_prefix="$build/findings/$t-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     echo "fuzz $t: FINDING (log $log)"
     grep -E "ERROR|SUMMARY|Test unit written|#0 |#1 |#2 |#3 |#4 " "$log" | head -20
