@@ -32,6 +32,8 @@ public:
 
   // ---- panels and alerts ----
   void answerPanel(const std::string& path);
+  // Several paths chosen at once (an open panel that allows it keeps them all).
+  void answerPanelWithPaths(const std::vector<std::string>& paths);
   void cancelPanel();
   void pressAlertButton(int index);
 
@@ -56,6 +58,8 @@ public:
     std::string directory, file;
     std::vector<std::string> types;
     bool allowsOther = true, canChooseFiles = true, canChooseDirectories = false;
+    std::string title;
+    bool allowsMultiple = false, canCreateDirectories = false, hasAccessory = false;
   };
   struct ShownAlert
   {
@@ -73,6 +77,7 @@ public:
 
   NSMenuItem* menuChoice(NSMenu* menu, NSPoint location, NSView* view) override;
   NSInteger panelAnswer(NSSavePanel* panel, std::string* path) override;
+  NSInteger panelAnswers(NSSavePanel* panel, std::vector<std::string>* paths) override;
   NSInteger alertAnswer(NSAlert* alert) override;
 
   static std::vector<ShownItem> describe(NSMenu* menu);
@@ -81,7 +86,7 @@ private:
   void unscripted(const std::string& what);
 
   std::deque<std::function<NSMenuItem*(NSMenu*)>> mMenus;
-  std::deque<std::pair<bool, std::string>> mPanels;
+  std::deque<std::pair<bool, std::vector<std::string>>> mPanels;
   std::deque<int> mAlerts;
   NSModalAnswers* mPrevious;
 };

@@ -33,6 +33,14 @@ public:
   virtual NSMenuItem* menuChoice(NSMenu* menu, NSPoint location, NSView* view) = 0;
   // 1 (NSOKButton) with the chosen path, or 0 (NSCancelButton).
   virtual NSInteger panelAnswer(NSSavePanel* panel, std::string* path) = 0;
+  // The same for a panel that may return several paths; by default the one path.
+  virtual NSInteger panelAnswers(NSSavePanel* panel, std::vector<std::string>* paths)
+  {
+    std::string path;
+    const NSInteger answer = panelAnswer(panel, &path);
+    if (paths) *paths = {path};
+    return answer;
+  }
   // NSAlertFirstButtonReturn + the index of the button pressed.
   virtual NSInteger alertAnswer(NSAlert* alert) = 0;
 };
@@ -54,7 +62,14 @@ public:
   // ---- windows ----
   const std::vector<NSWindow*>& windows() const { return mWindows; }
   NSWindow* keyWindow() const { return mKeyWindow; }
+  // The kit keeps no separate main window: the key window is it.
+  NSWindow* mainWindow() const { return mKeyWindow; }
   NSWindow* windowWithNumber(NSInteger number) const;
+
+  // ---- the menu bar ----
+  // The application's menu (retained); null before one is set.
+  NSMenu* mainMenu() const { return mMainMenu; }
+  void setMainMenu(NSMenu* menu);
 
   // ---- events ----
   // Queues the event (retained) for the next turn of the run loop.
@@ -96,6 +111,7 @@ private:
   std::unique_ptr<NSPresenter> mPresenter;
   std::vector<NSWindow*> mWindows;
   NSWindow* mKeyWindow = nullptr;
+  NSMenu* mMainMenu = nullptr;
   std::deque<NSEvent*> mQueue;
   NSModalAnswers* mScript = nullptr;
   std::function<bool(NSEvent*)> mFilter;

@@ -18,6 +18,15 @@ enum : NSInteger
   NSOnState = 1
 };
 
+// What a menu's delegate is told.
+class NSMenuDelegate
+{
+public:
+  virtual ~NSMenuDelegate() = default;
+  // Before the menu opens as a submenu; it may change the menu's items.
+  virtual void menuNeedsUpdate(NSMenu*) {}
+};
+
 class NSMenuItem : public NSObject
 {
 public:
@@ -32,6 +41,13 @@ public:
   NSObject* target() const { return mTarget; }
   void setTarget(NSObject* target) { mTarget = target; }  // not retained
   const std::string& keyEquivalent() const { return mKeyEquivalent; }
+  void setKeyEquivalent(const std::string& key) { mKeyEquivalent = key; }
+  // NSShiftKeyMask, NSControlKeyMask, NSAlternateKeyMask, NSCommandKeyMask.
+  NSUInteger keyEquivalentModifierMask() const { return mKeyMask; }
+  void setKeyEquivalentModifierMask(NSUInteger mask) { mKeyMask = mask; }
+  // Any object the item carries for its owner (retained).
+  NSObject* representedObject() const { return mRepresented; }
+  void setRepresentedObject(NSObject* o) { AKAssign(mRepresented, o); }
   bool isSeparatorItem() const { return mSeparator; }
   NSInteger indentationLevel() const { return mIndentation; }
   void setIndentationLevel(NSInteger level) { mIndentation = level < 0 ? 0 : (level > 15 ? 15 : level); }
@@ -55,6 +71,8 @@ private:
   std::string mTitle, mKeyEquivalent;
   SEL mAction;
   NSObject* mTarget = nullptr;
+  NSObject* mRepresented = nullptr;
+  NSUInteger mKeyMask = 1u << 20;  // the platform's default: Command
   NSMenu* mMenu = nullptr;
   NSMenu* mSubmenu = nullptr;
   NSInteger mIndentation = 0, mState = NSOffState, mTag = 0;
@@ -67,12 +85,24 @@ public:
   explicit NSMenu(const std::string& title = "");
 
   const std::string& title() const { return mTitle; }
+  void setTitle(const std::string& title) { mTitle = title; }
+  // Told before the menu opens (not retained).
+  NSObject* delegate() const { return mDelegate; }
+  void setDelegate(NSObject* d) { mDelegate = d; }
+  // A new menu with copies of the items and, deeply, of their submenus (the
+  // platform's copy): titles, tags, states, actions, targets, key equivalents and
+  // represented objects; the delegate is not copied.
+  NSMenu* copy() const;
   void setAutoenablesItems(bool on) { mAutoenables = on; }
   bool autoenablesItems() const { return mAutoenables; }
 
   // The new item, which the menu holds.
   NSMenuItem* addItemWithTitle(const std::string& title, SEL action, const std::string& keyEquivalent);
   void addItem(NSMenuItem* item);  // retained
+  void insertItem(NSMenuItem* item, NSInteger index);  // retained; out of range appends
+  void removeItem(NSMenuItem* item);
+  NSInteger indexOfItemWithTag(NSInteger tag) const;  // -1 when none
+  NSMenuItem* itemWithTag(NSInteger tag) const;
   void removeAllItems();
   // The item's submenu becomes the menu (retained).
   void setSubmenu(NSMenu* menu, NSMenuItem* item);
@@ -86,6 +116,9 @@ public:
   // closes; the chosen item's action is sent (to its target, else to the view and
   // up its responder chain). The run loop runs in the event-tracking mode meanwhile.
   static void popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view);
+  // Internal to the kit: the menu is about to open as a submenu; its delegate,
+  // when it is an NSMenuDelegate, may update it.
+  static void submenuWillOpen(NSMenu* menu);
 
 protected:
   ~NSMenu() override;
@@ -95,5 +128,6 @@ private:
   std::string mTitle;
   std::vector<NSMenuItem*> mItems;  // retained
   NSMenu* mSupermenu = nullptr;
+  NSObject* mDelegate = nullptr;
   bool mAutoenables = true;
 };

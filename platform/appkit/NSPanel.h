@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class NSView;
+
 enum : NSInteger
 {
   NSCancelButton = 0,
@@ -28,6 +30,9 @@ public:
   bool allowsOtherFileTypes() const { return mAllowsOther; }
   void setTitle(const std::string& title) { mTitle = title; }
   const std::string& title() const { return mTitle; }
+  // A view shown below the panel's own part (retained); null removes it.
+  void setAccessoryView(NSView* view);
+  NSView* accessoryView() const { return mAccessory; }
 
   // NSOKButton when a path was chosen, else NSCancelButton.
   NSInteger runModalForDirectory(const std::string& directory, const std::string& file);
@@ -37,7 +42,10 @@ public:
   const std::string& filename() const { return mFilename; }
 
 protected:
+  ~NSSavePanel() override;
   std::vector<std::string> mTypes;
+  std::vector<std::string> mFilenames;
+  NSView* mAccessory = nullptr;
   bool mAllowsOther = true;
   std::string mTitle, mDirectory, mFile, mFilename;
 };
@@ -53,11 +61,17 @@ public:
   bool canChooseFiles() const { return mFiles; }
   bool canChooseDirectories() const { return mDirectories; }
   bool resolvesAliases() const { return mResolves; }
+  void setAllowsMultipleSelection(bool on) { mMultiple = on; }
+  bool allowsMultipleSelection() const { return mMultiple; }
+  void setCanCreateDirectories(bool on) { mCreates = on; }
+  bool canCreateDirectories() const { return mCreates; }
+  // Every chosen path, in the order chosen; empty before a confirmed answer.
+  const std::vector<std::string>& filenames() const { return mFilenames; }
   NSInteger runModalForDirectory(const std::string& directory, const std::string& file,
                                  const std::vector<std::string>& types);
 
 private:
-  bool mFiles = true, mDirectories = false, mResolves = true;
+  bool mFiles = true, mDirectories = false, mResolves = true, mMultiple = false, mCreates = false;
 };
 
 enum NSAlertStyle

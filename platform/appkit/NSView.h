@@ -43,6 +43,9 @@ public:
 
   // Performs the action when this responder handles it; true when it did.
   virtual bool performAction(SEL action, NSObject* sender);
+  // True when performAction handles the action (the kit's respondsToSelector:);
+  // a responder that handles actions answers for them here.
+  virtual bool respondsToSelector(SEL) const { return false; }
   // Tries this responder, then the next ones.
   bool tryToPerform(SEL action, NSObject* sender);
 

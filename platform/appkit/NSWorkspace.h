@@ -40,9 +40,17 @@ public:
   // argument, started directly (no shell ever sees it). True when it started.
   bool openURL(NSURL* url);
   bool openFile(const std::string& path);
+  // The document with the application: a program named by a path, or by its name
+  // without ".app" found on PATH, gets the document as its one argument; the
+  // platform's text editor ("TextEdit.app") is the desktop's opener.
+  bool openFile(const std::string& path, const std::string& application, bool deactivate);
+  // Starts the application (a path, or a name without ".app" on PATH) with no
+  // arguments. True when it started.
+  bool launchApplication(const std::string& application);
   // Opens the folder that holds the path (or the path itself when it is a folder).
   bool selectFile(const std::string& path, const std::string& rootPath);
-  // Tests replace the opener to see what would run; null restores xdg-open.
+  // Tests replace the opener to see what would run; null restores xdg-open (or
+  // the program DAVREL_OPENER names, which runs in its place).
   void setOpener(Opener opener);
   // The argument lists the opener was given.
   const std::vector<std::vector<std::string>>& opened() const { return mOpened; }

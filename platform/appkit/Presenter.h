@@ -56,6 +56,18 @@ public:
   }
   virtual void setCursor(AKCursorKind) {}
 
+  // ---- the desktop's clipboard (text only) ----
+  // True when the general pasteboard's text is shared with other programs.
+  virtual bool sharesClipboard() const { return false; }
+  // Takes the clipboard, offering the text (null: offering none); false when it
+  // could not be taken.
+  virtual bool setClipboardText(const std::string*) { return false; }
+  // True while the clipboard is still ours (no other program took it since).
+  virtual bool ownsClipboard() const { return true; }
+  // The clipboard's text, from whichever program holds it; false when there is
+  // none or it does not come within a bounded wait.
+  virtual bool clipboardText(std::string*) { return false; }
+
   // Tests that drive the kit with synthetic events keep the mouse position here.
   void noteMouse(NSPoint screen, NSUInteger buttons)
   {

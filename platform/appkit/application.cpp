@@ -1,5 +1,6 @@
 #include "platform/appkit/NSApplication.h"
 
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/coregraphics/CGDisplay.h"
@@ -61,7 +62,15 @@ NSApplication::~NSApplication()
 {
   for (NSEvent* e : mQueue) e->release();
   mQueue.clear();
+  AKRelease(mMainMenu);
   DVCGSetDisplayServices(nullptr);
+}
+
+void NSApplication::setMainMenu(NSMenu* menu)
+{
+  if (menu) menu->retain();
+  if (mMainMenu) mMainMenu->release();
+  mMainMenu = menu;
 }
 
 NSApplication* NSApplication::sharedApplication()

@@ -14,6 +14,7 @@ NSMenuItem::NSMenuItem(const std::string& title, SEL action, const std::string& 
 
 NSMenuItem::~NSMenuItem()
 {
+  AKRelease(mRepresented);
   if (mSubmenu) mSubmenu->mSupermenu = nullptr;
   AKRelease(mSubmenu);
 }
@@ -56,6 +57,61 @@ void NSMenu::addItem(NSMenuItem* item)
   mItems.push_back(item);
 }
 
+void NSMenu::insertItem(NSMenuItem* item, NSInteger index)
+{
+  if (!item || item->mMenu) return;
+  if (index < 0 || index > (NSInteger)mItems.size()) index = (NSInteger)mItems.size();
+  item->retain();
+  item->mMenu = this;
+  if (item->mSubmenu) item->mSubmenu->mSupermenu = this;
+  mItems.insert(mItems.begin() + index, item);
+}
+
+void NSMenu::removeItem(NSMenuItem* item)
+{
+  auto it = std::find(mItems.begin(), mItems.end(), item);
+  if (it == mItems.end()) return;
+  mItems.erase(it);
+  item->mMenu = nullptr;
+  item->release();
+}
+
+NSInteger NSMenu::indexOfItemWithTag(NSInteger tag) const
+{
+  for (size_t i = 0; i < mItems.size(); ++i)
+    if (mItems[i]->tag() == tag) return (NSInteger)i;
+  return -1;
+}
+
+NSMenuItem* NSMenu::itemWithTag(NSInteger tag) const { return itemAtIndex(indexOfItemWithTag(tag)); }
+
+NSMenu* NSMenu::copy() const
+{
+  NSMenu* m = new NSMenu(mTitle);
+  m->mAutoenables = mAutoenables;
+  for (const NSMenuItem* it : mItems)
+  {
+    NSMenuItem* c = new NSMenuItem(it->mTitle, it->mAction, it->mKeyEquivalent);
+    c->mSeparator = it->mSeparator;
+    c->mTarget = it->mTarget;
+    c->mKeyMask = it->mKeyMask;
+    c->mIndentation = it->mIndentation;
+    c->mState = it->mState;
+    c->mTag = it->mTag;
+    c->mEnabled = it->mEnabled;
+    c->setRepresentedObject(it->mRepresented);
+    if (it->mSubmenu)
+    {
+      NSMenu* sub = it->mSubmenu->copy();
+      c->setSubmenu(sub);
+      sub->release();
+    }
+    m->addItem(c);
+    c->release();
+  }
+  return m;
+}
+
 void NSMenu::removeAllItems()
 {
   for (NSMenuItem* item : mItems)
@@ -80,6 +136,12 @@ NSInteger NSMenu::indexOfItem(NSMenuItem* item) const
 NSMenuItem* NSMenu::itemAtIndex(NSInteger index) const
 {
   return index >= 0 && index < (NSInteger)mItems.size() ? mItems[(size_t)index] : nullptr;
+}
+
+void NSMenu::submenuWillOpen(NSMenu* menu)
+{
+  if (!menu) return;
+  if (NSMenuDelegate* d = dynamic_cast<NSMenuDelegate*>(menu->delegate())) d->menuNeedsUpdate(menu);
 }
 
 void NSMenu::popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view)

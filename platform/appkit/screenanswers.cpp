@@ -212,6 +212,7 @@ NSWindow* openMenuWindow(NSMenu* menu, NSPoint topLeft, MenuTracking* t, size_t 
 void MenuTracking::openSubmenu(size_t level, NSMenu* menu, NSPoint topLeft)
 {
   closeFrom(level);
+  NSMenu::submenuWillOpen(menu);
   openMenuWindow(menu, topLeft, this, level);
 }
 

@@ -54,6 +54,7 @@ void NSModalScript::chooseMenuItem(std::vector<int> path)
     for (int index : path)
     {
       if (!menu) return nullptr;
+      if (item) NSMenu::submenuWillOpen(menu);  // as a person opening it would
       item = menu->itemAtIndex(index);
       if (!item) return nullptr;
       menu = item->submenu();
@@ -69,9 +70,14 @@ void NSModalScript::cancelMenu()
 
 void NSModalScript::answerMenu(std::function<NSMenuItem*(NSMenu*)> answer) { mMenus.push_back(std::move(answer)); }
 
-void NSModalScript::answerPanel(const std::string& path) { mPanels.emplace_back(true, path); }
+void NSModalScript::answerPanel(const std::string& path)
+{
+  mPanels.emplace_back(true, std::vector<std::string>{path});
+}
 
-void NSModalScript::cancelPanel() { mPanels.emplace_back(false, std::string()); }
+void NSModalScript::answerPanelWithPaths(const std::vector<std::string>& paths) { mPanels.emplace_back(true, paths); }
+
+void NSModalScript::cancelPanel() { mPanels.emplace_back(false, std::vector<std::string>()); }
 
 void NSModalScript::pressAlertButton(int index) { mAlerts.push_back(index); }
 
@@ -92,16 +98,28 @@ NSMenuItem* NSModalScript::menuChoice(NSMenu* menu, NSPoint location, NSView*)
 
 NSInteger NSModalScript::panelAnswer(NSSavePanel* panel, std::string* path)
 {
+  std::vector<std::string> paths;
+  const NSInteger answer = panelAnswers(panel, &paths);
+  if (answer == NSOKButton && path) *path = paths.empty() ? std::string() : paths.front();
+  return answer;
+}
+
+NSInteger NSModalScript::panelAnswers(NSSavePanel* panel, std::vector<std::string>* paths)
+{
   ShownPanel shown;
   shown.open = panel->isOpenPanel();
   shown.directory = panel->directory();
   shown.file = panel->suggestedFile();
   shown.types = panel->allowedFileTypes();
   shown.allowsOther = panel->allowsOtherFileTypes();
+  shown.title = panel->title();
+  shown.hasAccessory = panel->accessoryView() != nullptr;
   if (const NSOpenPanel* open = dynamic_cast<const NSOpenPanel*>(panel))
   {
     shown.canChooseFiles = open->canChooseFiles();
     shown.canChooseDirectories = open->canChooseDirectories();
+    shown.allowsMultiple = open->allowsMultipleSelection();
+    shown.canCreateDirectories = open->canCreateDirectories();
   }
   panelsShown.push_back(shown);
   if (mPanels.empty())
@@ -112,7 +130,7 @@ NSInteger NSModalScript::panelAnswer(NSSavePanel* panel, std::string* path)
   const auto answer = mPanels.front();
   mPanels.pop_front();
   if (!answer.first) return NSCancelButton;
-  if (path) *path = answer.second;
+  if (paths) *paths = answer.second;
   return NSOKButton;
 }
 

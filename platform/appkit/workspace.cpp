@@ -4,6 +4,8 @@
 #include "platform/appkit/Presenter.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <strings.h>
 #include <climits>
 #include <cstdio>
 #include <spawn.h>
@@ -90,8 +92,11 @@ bool NSWorkspace::run(const std::vector<std::string>& argv)
 {
   mOpened.push_back(argv);
   if (mOpener) return mOpener(argv);
+  std::vector<std::string> program = argv;
+  if (const char* opener = getenv("DAVREL_OPENER"))
+    if (*opener && program[0] == "xdg-open") program[0] = opener;
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : program) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid = 0;
   // Started directly: the argument never meets a shell.
@@ -118,6 +123,31 @@ bool NSWorkspace::openFile(const std::string& path)
 {
   NSURL* url = NSURL::fileURLWithPath(path);
   return url && run({"xdg-open", url->absoluteString()});
+}
+
+namespace {
+// The program of an application name: "Name.app" is "Name".
+std::string programOf(const std::string& application)
+{
+  const size_t n = application.size();
+  if (n > 4 && strcasecmp(application.c_str() + n - 4, ".app") == 0) return application.substr(0, n - 4);
+  return application;
+}
+}  // namespace
+
+bool NSWorkspace::openFile(const std::string& path, const std::string& application, bool)
+{
+  if (application.empty() || strcasecmp(application.c_str(), "TextEdit.app") == 0) return openFile(path);
+  const std::string program = programOf(application);
+  // An absolute path, so a document named like an option stays a document.
+  NSURL* document = NSURL::fileURLWithPath(path);
+  return !program.empty() && document && run({program, document->path()});
+}
+
+bool NSWorkspace::launchApplication(const std::string& application)
+{
+  const std::string program = programOf(application);
+  return !program.empty() && run({program});
 }
 
 bool NSWorkspace::selectFile(const std::string& path, const std::string&)

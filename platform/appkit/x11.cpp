@@ -16,6 +16,7 @@
 #include <X11/extensions/XShm.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -57,6 +58,13 @@ public:
     mProtocols = XInternAtom(d, "WM_PROTOCOLS", False);
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
+    mClipboard = XInternAtom(d, "CLIPBOARD", False);
+    mTargets = XInternAtom(d, "TARGETS", False);
+    mIncr = XInternAtom(d, "INCR", False);
+    mClipProperty = XInternAtom(d, "DAVREL_CLIPBOARD", False);
+    // Never shown: it owns the clipboard and receives what other clients convert for us.
+    mClipWindow = XCreateSimpleWindow(d, RootWindow(d, mScreen), -10, -10, 1, 1, 0, 0, 0);
+    XSelectInput(d, mClipWindow, PropertyChangeMask);
     int major, minor;
     Bool pixmaps;
     mShm = allowShm && XShmQueryVersion(d, &major, &minor, &pixmaps) && !getenv("DAVREL_X11_NO_SHM");
@@ -78,6 +86,7 @@ public:
     XFreeCursor(mDisplay, mBlankCursor);
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
+    XDestroyWindow(mDisplay, mClipWindow);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
   }
@@ -259,6 +268,101 @@ public:
   NSInteger panelAnswer(NSSavePanel* panel, std::string* path) override { return mAnswers.panelAnswer(panel, path); }
   NSInteger alertAnswer(NSAlert* alert) override { return mAnswers.alertAnswer(alert); }
 
+  // ---- the CLIPBOARD selection ----
+
+  bool sharesClipboard() const override { return true; }
+
+  bool setClipboardText(const std::string* text) override
+  {
+    mClipText = text ? *text : std::string();
+    mClipHasText = text != nullptr;
+    XSetSelectionOwner(mDisplay, mClipboard, mClipWindow, CurrentTime);
+    mOwnClipboard = XGetSelectionOwner(mDisplay, mClipboard) == mClipWindow;
+    XFlush(mDisplay);
+    return mOwnClipboard;
+  }
+
+  bool ownsClipboard() const override { return mOwnClipboard; }
+
+  bool clipboardText(std::string* text) override
+  {
+    if (mOwnClipboard)
+    {
+      if (mClipHasText && text) *text = mClipText;
+      return mClipHasText;
+    }
+    if (XGetSelectionOwner(mDisplay, mClipboard) == None) return false;
+    XDeleteProperty(mDisplay, mClipWindow, mClipProperty);
+    XConvertSelection(mDisplay, mClipboard, mUtf8, mClipProperty, mClipWindow, CurrentTime);
+    XFlush(mDisplay);
+    // The owner answers with SelectionNotify; a client that never does must not hang us.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    XEvent e;
+    while (!XCheckTypedWindowEvent(mDisplay, mClipWindow, SelectionNotify, &e))
+    {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
+      poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
+    }
+    if (e.xselection.property == None) return false;
+    // Property changes seen so far came before the answer (the owner writing it):
+    // only those after our first deletion announce pieces.
+    XEvent stale;
+    while (XCheckTypedWindowEvent(mDisplay, mClipWindow, PropertyNotify, &stale))
+    {
+    }
+    Atom type = None;
+    std::string got;
+    if (!takeProperty(&type, &got)) return false;
+    if (type == mIncr)
+    {
+      // Sent in pieces: each deletion of the property asks for the next one, an
+      // empty piece ends the text.
+      got.clear();
+      for (;;)
+      {
+        for (;;)
+        {
+          // Drain what is queued before waiting: the next piece may already be in.
+          bool next = false;
+          XEvent p;
+          while (!next && XCheckTypedWindowEvent(mDisplay, mClipWindow, PropertyNotify, &p))
+            next = p.xproperty.atom == mClipProperty && p.xproperty.state == PropertyNewValue;
+          if (next) break;
+          const auto left =
+              std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+          if (left.count() <= 0) return false;
+          pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
+          poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
+        }
+        std::string piece;
+        if (!takeProperty(&type, &piece)) return false;
+        if (piece.empty()) break;
+        got += piece;
+        deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);  // 2 s without a piece ends it
+      }
+    }
+    if (text) *text = std::move(got);
+    return true;
+  }
+
+  // Reads and deletes our clipboard property: 8-bit data, or the INCR marker.
+  bool takeProperty(Atom* type, std::string* bytes)
+  {
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(mDisplay, mClipWindow, mClipProperty, 0, 0x7FFFFFF, True, AnyPropertyType, type, &format,
+                           &count, &after, &data) != Success)
+      return false;
+    const bool ok = *type == mIncr || (format == 8 && after == 0) || *type == None;
+    if (ok && *type != mIncr && data) bytes->assign((const char*)data, count);
+    if (data) XFree(data);
+    XFlush(mDisplay);
+    return ok;
+  }
+
   // For tests and the benchmark: the X window of a kit window.
   unsigned long xWindowOf(NSWindow* w)
   {
@@ -438,8 +542,51 @@ private:
 
   void post(NSEvent* e) { NSApp->postEvent(e, false); }
 
+  // Another client asks for the clipboard we own.
+  void answerSelection(const XSelectionRequestEvent& r)
+  {
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = mDisplay;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = None;
+    // Old clients name no property: the target is the property then.
+    const Atom property = r.property == None ? r.target : r.property;
+    // What fits in one request; longer text would need the INCR protocol and is refused.
+    long maxBytes = XExtendedMaxRequestSize(mDisplay);
+    if (maxBytes == 0) maxBytes = XMaxRequestSize(mDisplay);
+    maxBytes = maxBytes * 4 - 1024;
+    if (r.selection == mClipboard && mOwnClipboard)
+    {
+      if (r.target == mTargets)
+      {
+        Atom targets[2] = {mTargets, mUtf8};
+        XChangeProperty(mDisplay, r.requestor, property, XA_ATOM, 32, PropModeReplace, (unsigned char*)targets,
+                        mClipHasText ? 2 : 1);
+        reply.property = property;
+      }
+      else if (r.target == mUtf8 && mClipHasText && (long)mClipText.size() <= maxBytes)
+      {
+        XChangeProperty(mDisplay, r.requestor, property, mUtf8, 8, PropModeReplace,
+                        (const unsigned char*)mClipText.data(), (int)mClipText.size());
+        reply.property = property;
+      }
+    }
+    XSendEvent(mDisplay, r.requestor, False, NoEventMask, (XEvent*)&reply);
+    XFlush(mDisplay);
+  }
+
   void handle(XEvent& e)
   {
+    if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
+    {
+      if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
+      else if (e.type == SelectionClear && e.xselectionclear.selection == mClipboard) mOwnClipboard = false;
+      return;
+    }
     auto it = mByXid.find(e.xany.window);
     if (it == mByXid.end()) return;
     NSWindow* w = it->second;
@@ -571,6 +718,10 @@ private:
   Visual* mVisual;
   int mDepth;
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
+  Atom mClipboard, mTargets, mIncr, mClipProperty;
+  Window mClipWindow;
+  std::string mClipText;
+  bool mClipHasText = false, mOwnClipboard = false;
   bool mShm = false;
   int mWake = -1;
   Cursor mBlankCursor, mArrow, mIBeam;

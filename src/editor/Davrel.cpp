@@ -18,6 +18,7 @@
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/FileSlotMenus.h"
 #include "ui/ConfigGraphics.h"
 #include "ui/ControlLayer.h"
 #include "winsys/kernel.h"
@@ -47,18 +48,6 @@ void librarianLogToFile(const char* line)
     path = gLibrarianLogPath;
   }
   if (!path.empty()) DebuggerOutput::printDebugInfo(path, line);
-}
-
-// The start-up rule for a bank's name in the bank lists.
-std::string shortBankName(const std::string& name, bool* renamed)
-{
-  *renamed = false;
-  if (name.size() < 50) return name;
-  *renamed = true;
-  const size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-  for (auto& c : ext) c = (char)tolower((unsigned char)c);
-  return name.substr(0, 44) + "~." + ext;
 }
 
 void collectLayers(ControlLayer* layer, const char* name, ControlLayer** found)
@@ -138,7 +127,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   graphics = MakeGraphics(this, w, h, 0);
   logLine("STARTING USER INTERFACE CONFIGURATION...");
 
-  uiConfigManager = new EditorUIConfig();
+  uiConfigManager = makeLibrarianUIConfig();
   connectConfigToGraphics(uiConfigManager, graphics);
   if (debugLogEnabled)
     uiConfigManager->setLogSink([this](const std::string& line) { DebuggerOutput::printDebugInfo(logFilePath, line); });
@@ -172,30 +161,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   patchManager->init();
   logLine("Control set 1 attached");
 
-  // The two bank lists.
-  const int listIds[2] = {kPatchSelectionListUpper, kPatchSelectionListLower};
-  const char* listNames[2] = {"Bank Selection List 1", "Bank Selection List 2"};
-  for (int side = 0; side < 2; ++side)
-  {
-    IParam* p = GetParam(listIds[side]);
-    const int n = (int)patchLibrarian->patchFiles.size();
-    p->InitEnum(listNames[side], 0, n, "", "", -1, -1);
-    for (int i = 0; i < n; ++i)
-    {
-      const std::string full = patchLibrarian->patchFiles[(size_t)i]->fileName;
-      bool renamed = false;
-      const std::string shown = shortBankName(full, &renamed);
-      p->SetDisplayText(i, shown.c_str());
-      if (renamed)
-        logLine("PATCH LIBRARIAN: Filename " + full + " RENAMED TO " + shown +
-                " Because the filename was too long to fit in plug-in display!");
-    }
-    std::string& bankName = side ? lowerBankName : upperBankName;
-    std::string& bankFolder = side ? lowerBankFolder : upperBankFolder;
-    bankName = p->GetDisplayText(0);
-    if (n > 0) bankFolder = patchLibrarian->patchFiles[(size_t)std::min(std::max(p->Int(), 0), n - 1)]->folderName;
-  }
-  logLine("Librarian menus attached");
+  buildBankListsAndMenus();
 
   applyStartValues();
   pluginReady = true;

@@ -11,8 +11,9 @@
 // which the audio thread only ever tries.
 
 #include "editor/EditorSettings.h"
+#include "gui/IGraphicsStructs.h"
 #include "hardware/HardwareHost.h"
-#include "librarian/LibrarianHost.h"
+#include "librarian/LibrarianViewHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
 
@@ -26,8 +27,15 @@
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
+class BankEditPopupMenu;
 class ControlLayer;
+class FileCopyPopupMenu;
+class FileEditPopupMenu;
 class IControl;
+class LeftPatchPopupMenu;
+class LibrarianViewControl;
+class RightPatchPopupMenu;
+class RightSearchPopupMenu;
 class ITextControl;
 class MIDIMessageManager;
 class PageHost;
@@ -37,7 +45,7 @@ class UIConfigManager;
 struct ControlAction;
 struct SenderJob;
 
-class Davrel : public IPlugAU, public HardwareHost, public LibrarianHost
+class Davrel : public IPlugAU, public HardwareHost, public LibrarianViewHost
 {
 public:
   static const int kNumParams = 529;
@@ -126,11 +134,6 @@ public:
   // ---- the librarian's side (the librarian page's transfers come later) ----
   void SetLibrarianRequestActive(bool toLibrarian) override;
   void SetLibrarianStatusUnsaved(bool unsaved) override;
-  void updatePatchLibrarianView(int) override {}
-  void setLibrarianViewDirty() override {}
-  void setLibrarianGridDirty() override {}
-  void selectLibrarianGridSlot(int) override {}
-  int librarianActiveColumn() override { return librarianLowerSide ? 1 : 0; }
   void sendPatchToDeviceFromLibrarian(int, int) override {}
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
@@ -152,6 +155,80 @@ public:
   std::function<void(const unsigned char* bytes, int size)> onMidiSent;
 
   void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
+
+  // ==== bank lists, the librarian grid and its menus (DavrelBankLists.cpp) ====
+  // Rebuilds the bank lists: type 0 both from the bank files, 4 the lower one from
+  // the search results; rescan first scans the bank folder again. Any other type
+  // only resets both columns to the first bank.
+  void patchTypeChanged(int unused, int listType, bool rescan);
+  // Rebuilds the chooser menus (upper, then search or lower) and reloads the grid.
+  void refreshPopUpMenus();
+  // Reloads grid columns: 0 upper, 1 lower, 2 both; other values nothing.
+  void updatePatchLibrarianView(int side) override;
+  void setLibrarianViewDirty() override;
+  void setLibrarianGridDirty() override;
+  void selectLibrarianGridSlot(int slot) override;
+  int librarianActiveColumn() override;
+  void showFileEditMenu(int x, int y) override;
+  void showFileCopyMenu(int x, int y) override;
+  // The bank list entry of a file name (the rule of the list rebuilds): names over
+  // 52 characters are shortened, a counter telling apart those of one beginning.
+  // previousBase and counter carry the run; renamed tells whether it was shortened.
+  static std::string bankDisplayName(const std::string& name, std::string* previousBase, int* counter,
+                                     bool* renamed);
+  // Records the bank at index of the column's list (patchFiles, or the search
+  // results for the lower column while searchActive) as the column's bank.
+  void rememberBankChoice(int column, int index);
+  // The page switch reached the librarian page: dragging on, the bank edit menu refilled.
+  void librarianPageShown();
+  // The start-up rule for a list entry: names of 50 characters or more shortened.
+  static std::string startupBankName(const std::string& name, bool* renamed);
+  // The configuration reader that builds the grid for this controller.
+  UIConfigManager* makeLibrarianUIConfig();
+  // Start-up: both bank lists, then the choosers and the bank edit menu in their layers.
+  void buildBankListsAndMenus();
+  IRECT scaledRect(int left, int top, int right, int bottom) const;
+
+  LibrarianViewControl* librarianView = nullptr;  // owned by its layer
+  LeftPatchPopupMenu* leftPatchPopupMenu = nullptr;    // each owned by its layer
+  RightPatchPopupMenu* rightPatchPopupMenu = nullptr;
+  RightSearchPopupMenu* rightSearchPopupMenu = nullptr;
+  BankEditPopupMenu* bankEditPopupMenu = nullptr;
+  std::unique_ptr<FileEditPopupMenu> fileEditPopupMenu;  // the latest of each kind
+  std::unique_ptr<FileCopyPopupMenu> fileCopyPopupMenu;
+  IControl* upperListControl = nullptr;  // the first controls of 519 and 520
+  IControl* lowerListControl = nullptr;
+  // Beside upperBankName/Folder: the bank's whole path below "Patches".
+  std::string upperBankPath, lowerBankPath;
+  bool renameClosed = true;  // no rename box is open
+
+  // LibrarianViewHost
+  LibrarianViewControl* librarianViewControl() override { return librarianView; }
+  void hideLayerNamed(const char* name, bool hide) override;
+  void grayLayerNamed(const char* name, bool gray) override;
+  void setRenameClosed(bool closed) override { renameClosed = closed; }
+  bool librarianSearchActive() override { return searchActive; }
+  void setParamDisplayEntry(int paramIdx, int value, const std::string& text) override;
+  IControl* firstControlOf(int paramIdx) override { return firstControl(paramIdx); }
+  IGraphics* librarianGraphics() override { return graphics; }
+  std::string bankFolder(int column) override { return column ? lowerBankFolder : upperBankFolder; }
+  std::string bankName(int column) override { return column ? lowerBankName : upperBankName; }
+  std::string bankPath(int column) override { return column ? lowerBankPath : upperBankPath; }
+  void setBankChoice(int column, const std::string& folder, const std::string& name, const std::string& path) override;
+  bool midiOutputChosen() override { return midiOutSet; }
+  int editedPart() override { return currentPart; }
+  bool transferThreadBusy() override;
+  bool startSenderJob(const SenderJob& job) override { return startJob(job); }
+  void setManagerPatchRequested(bool on) override;
+  void setManagerTransferStarted(bool on) override;
+  void prepareArrangementPush() override;
+  void prepareAllPatchesRequest() override;
+  bool sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot) override;
+  std::string patchesFolderPath() override { return getPatchesFolderStr(); }
+  void librarianBankSaved(bool asNewFile) override;
+  void setUpperBankFolder(const std::string& folder) override;
+  void setUpperBankName(const std::string& name) override;
+  // ==== end of bank lists ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
   IMidiQueue midiOutQueue{1024};

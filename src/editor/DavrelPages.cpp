@@ -5,6 +5,7 @@
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "gui/IControls.h"
+#include "librarian/PatchLibrarian.h"
 #include "ui/ControlLayer.h"
 #include "ui/TabSwitchFunctions.h"
 
@@ -36,9 +37,13 @@ public:
     for (int i = 0; i < 16; ++i)
       if (ITextControl* t = d->firstText(kModSeq1Value01 + sequence * 16 + i)) t->SetTextFromPlug(texts[(size_t)i].c_str());
   }
-  // The librarian page's grid comes with the librarian page.
-  void allowLibrarianDrag() override {}
-  void selectLibrarianProgram(int) override {}
+  void allowLibrarianDrag() override { d->librarianPageShown(); }
+  void selectLibrarianProgram(int slot) override
+  {
+    d->selectLibrarianGridSlot(slot);
+    if (d->patchLibrarian && slot >= 0 && slot < 128) d->patchLibrarian->selectedSlot = slot;
+    d->updatePatchLibrarianView(0);
+  }
   void runParamChange(int paramIdx) override { d->OnParamChange(paramIdx); }
   void hideProgress() override
   {

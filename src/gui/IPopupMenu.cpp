@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
-IPopupMenuItem::IPopupMenuItem(const char* text, int flags, IPopupMenu* submenu)
-  : mText(text ? text : ""), mSubmenu(submenu), mFlags(flags)
+IPopupMenuItem::IPopupMenuItem(const char* text, int flags, IPopupMenu* submenu, bool ownsSubmenu)
+  : mText(text ? text : ""), mSubmenu(submenu), mFlags(flags), mOwnsSubmenu(ownsSubmenu)
 {
 }
 
-IPopupMenuItem::~IPopupMenuItem() { delete mSubmenu; }
+IPopupMenuItem::~IPopupMenuItem()
+{
+  if (mOwnsSubmenu) delete mSubmenu;
+}
 
 IPopupMenuItem* IPopupMenu::AddItem(IPopupMenuItem* item, int index)
 {
@@ -33,6 +36,14 @@ IPopupMenuItem* IPopupMenu::AddItem(const char* text, int index, IPopupMenu* sub
 }
 
 IPopupMenuItem* IPopupMenu::AddItem(const char* text, IPopupMenu* submenu) { return AddItem(text, -1, submenu); }
+
+IPopupMenuItem* IPopupMenu::AddItemBorrowing(const char* text, IPopupMenu* submenu)
+{
+  IPopupMenuItem* item = new IPopupMenuItem(text, IPopupMenuItem::kNoFlags, submenu, false);
+  if (AddItem(item, -1)) return item;
+  delete item;
+  return nullptr;
+}
 
 IPopupMenuItem* IPopupMenu::AddSeparator(int index) { return AddItem("", index, IPopupMenuItem::kSeparator); }
 

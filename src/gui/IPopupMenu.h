@@ -20,8 +20,8 @@ public:
     kSeparator = 8
   };
 
-  // An item owns its submenu.
-  IPopupMenuItem(const char* text, int flags = kNoFlags, IPopupMenu* submenu = nullptr);
+  // An item owns its submenu unless told otherwise (a submenu held by value elsewhere).
+  IPopupMenuItem(const char* text, int flags = kNoFlags, IPopupMenu* submenu = nullptr, bool ownsSubmenu = true);
   ~IPopupMenuItem();
   IPopupMenuItem(const IPopupMenuItem&) = delete;
   IPopupMenuItem& operator=(const IPopupMenuItem&) = delete;
@@ -39,6 +39,7 @@ private:
   WDL_String mText;
   IPopupMenu* mSubmenu;
   int mFlags;
+  bool mOwnsSubmenu;
 };
 
 class IPopupMenu
@@ -53,7 +54,8 @@ public:
   };
 
   IPopupMenu() : mMenuItems(16 * (int)sizeof(void*)) {}
-  ~IPopupMenu() { mMenuItems.Empty(true); }
+  // Virtual: menus of derived kinds are deleted by the items that open them.
+  virtual ~IPopupMenu() { mMenuItems.Empty(true); }
   IPopupMenu(const IPopupMenu&) = delete;
   IPopupMenu& operator=(const IPopupMenu&) = delete;
 
@@ -65,6 +67,10 @@ public:
   IPopupMenuItem* AddItem(const char* text, int index, IPopupMenu* submenu);
   IPopupMenuItem* AddItem(const char* text, IPopupMenu* submenu);
   IPopupMenuItem* AddSeparator(int index = -1);
+  // Appends an item opening a submenu the caller keeps (it outlives the item).
+  IPopupMenuItem* AddItemBorrowing(const char* text, IPopupMenu* submenu);
+  // Deletes every item, from the last to the first.
+  void Empty() { mMenuItems.Empty(true); }
 
   int GetNItems() const { return mMenuItems.GetSize(); }
   // Null out of range.

@@ -147,7 +147,7 @@ void EditorUIConfig::walkElement(XMLElement* e, ControlLayer* layer, int c)
     IBitmap bitmap = getImageByName(graphics(), image);
     const int x = (int)(b[0] * scale()), y = (int)(b[1] * scale());
     const IRECT rect(x, y, x + (int)(b[2] * scale()), y + (int)(b[3] * scale()));
-    if (IControl* view = createLibrarianView(x, y, &bitmap, rect))
+    if (IControl* view = createLibrarianView(x, y, id, &bitmap, rect))
     {
       mLibrarianGrid = view;
       placeControl(view, layer);

@@ -17,7 +17,8 @@ public:
 
 protected:
   // The librarian supplies its grid; without it the element builds nothing.
-  virtual IControl* createLibrarianView(int /*x*/, int /*y*/, IBitmap* /*bitmap*/, const IRECT& /*rect*/)
+  virtual IControl* createLibrarianView(int /*x*/, int /*y*/, int /*paramIdx*/, IBitmap* /*bitmap*/,
+                                        const IRECT& /*rect*/)
   {
     return nullptr;
   }

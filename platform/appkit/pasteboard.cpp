@@ -1,0 +1,101 @@
+#include "platform/appkit/NSPasteboard.h"
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/Presenter.h"
+
+#include <map>
+#include <memory>
+
+const char* const NSStringPboardType = "NSStringPboardType";
+
+namespace {
+const char* const kGeneral = "Apple CFPasteboard general";
+
+NSPresenter* presenter() { return NSApplication::sharedApplication()->presenter(); }
+}  // namespace
+
+NSPasteboard* NSPasteboard::generalPasteboard() { return pasteboardWithName(kGeneral); }
+
+NSPasteboard* NSPasteboard::pasteboardWithName(const std::string& name)
+{
+  // Pasteboards live as long as the process, as the platform's do.
+  static auto* boards = new std::map<std::string, NSPasteboard*>;
+  NSPasteboard*& b = (*boards)[name];
+  if (!b) b = new NSPasteboard(name);
+  return b;
+}
+
+bool NSPasteboard::isShared() const
+{
+  if (mName != kGeneral) return false;
+  NSPresenter* p = presenter();
+  return p && p->sharesClipboard();
+}
+
+NSPasteboard::Entry* NSPasteboard::entry(const std::string& type)
+{
+  for (Entry& e : mEntries)
+    if (e.type == type) return &e;
+  return nullptr;
+}
+
+NSInteger NSPasteboard::declareTypes(const std::vector<std::string>& types, NSObject*)
+{
+  mEntries.clear();
+  for (const std::string& t : types)
+    if (!entry(t)) mEntries.push_back(Entry{t, false, {}});
+  if (isShared()) presenter()->setClipboardText(nullptr);
+  return ++mChangeCount;
+}
+
+std::vector<std::string> NSPasteboard::types()
+{
+  std::vector<std::string> out;
+  if (isShared() && !presenter()->ownsClipboard())
+  {
+    std::string text;
+    if (presenter()->clipboardText(&text)) out.push_back(NSStringPboardType);
+    return out;
+  }
+  for (const Entry& e : mEntries) out.push_back(e.type);
+  return out;
+}
+
+bool NSPasteboard::setData(const std::vector<uint8_t>& bytes, const std::string& type)
+{
+  Entry* e = entry(type);
+  if (!e) return false;
+  e->bytes = bytes;
+  e->set = true;
+  if (type == NSStringPboardType && isShared())
+  {
+    const std::string text(bytes.begin(), bytes.end());
+    presenter()->setClipboardText(&text);
+  }
+  return true;
+}
+
+bool NSPasteboard::setString(const std::string& utf8, const std::string& type)
+{
+  return setData(std::vector<uint8_t>(utf8.begin(), utf8.end()), type);
+}
+
+std::optional<std::vector<uint8_t>> NSPasteboard::dataForType(const std::string& type)
+{
+  if (type == NSStringPboardType && isShared() && !presenter()->ownsClipboard())
+  {
+    std::string text;
+    if (!presenter()->clipboardText(&text)) return std::nullopt;
+    return std::vector<uint8_t>(text.begin(), text.end());
+  }
+  Entry* e = entry(type);
+  if (!e || !e->set) return std::nullopt;
+  return e->bytes;
+}
+
+std::optional<std::string> NSPasteboard::stringForType(const std::string& type)
+{
+  std::optional<std::vector<uint8_t>> bytes = dataForType(type);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
+}

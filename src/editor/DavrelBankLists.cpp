@@ -1,0 +1,347 @@
+// The bank lists of the librarian page and what hangs on them: the grid made by
+// the configuration, the bank choosers and the bank edit menu in their layers, the
+// slot menus, and the lists rebuilt after a rescan or a search.
+
+#include "editor/Davrel.h"
+
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "hardware/MIDIMessageManager.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankChooserMenus.h"
+#include "librarian/view/BankEditPopupMenu.h"
+#include "librarian/view/FileSlotMenus.h"
+#include "librarian/view/LibrarianViewControl.h"
+#include "ui/ControlLayer.h"
+#include "ui/EditorUIConfig.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// The configuration reader of the editor with the librarian grid of this controller.
+class DavrelUIConfig : public EditorUIConfig
+{
+public:
+  explicit DavrelUIConfig(Davrel* plug) : d(plug) {}
+
+protected:
+  IControl* createLibrarianView(int x, int y, int paramIdx, IBitmap* bitmap, const IRECT& rect) override
+  {
+    LibrarianViewControl* grid =
+        new LibrarianViewControl(d, d, x, y, paramIdx, bitmap, rect, d->patchLibrarian, d->uiScale);
+    // The last program browser of the configuration is the grid.
+    d->librarianView = grid;
+    return grid;
+  }
+
+private:
+  Davrel* d;
+};
+
+std::string lowerCase(std::string s)
+{
+  for (char& c : s) c = (char)tolower((unsigned char)c);
+  return s;
+}
+
+// A list parameter emptied, with its range following the new entry count.
+void resetList(IParam* p, int count)
+{
+  if (!p) return;
+  const std::string name = p->GetNameForHost(), label = p->GetLabelForHost(), group = p->GetParamGroupForHost();
+  p->ResetDisplayTexts();
+  p->InitEnum(name.c_str(), 0, count, label.c_str(), group.c_str(), p->GetTag1(), p->GetTag2());
+  p->Set(0.0);
+}
+
+}  // namespace
+
+UIConfigManager* Davrel::makeLibrarianUIConfig() { return new DavrelUIConfig(this); }
+
+std::string Davrel::bankDisplayName(const std::string& name, std::string* previousBase, int* counter, bool* renamed)
+{
+  *renamed = false;
+  if (name.size() <= 52) return name;
+  *renamed = true;
+  const std::string base = name.substr(0, 47);
+  *counter = base == *previousBase ? *counter + 1 : 1;
+  *previousBase = base;
+  const size_t dot = name.rfind('.');
+  const std::string ext = lowerCase(dot == std::string::npos ? name : name.substr(dot + 1));
+  return base + "~" + std::to_string(*counter) + "." + ext;
+}
+
+void Davrel::buildBankListsAndMenus()
+{
+  const int listIds[2] = {kPatchSelectionListUpper, kPatchSelectionListLower};
+  const char* listNames[2] = {"Bank Selection List 1", "Bank Selection List 2"};
+  for (int side = 0; side < 2; ++side)
+  {
+    IParam* p = GetParam(listIds[side]);
+    const int n = (int)patchLibrarian->patchFiles.size();
+    p->InitEnum(listNames[side], 0, n, "", "", -1, -1);
+    for (int i = 0; i < n; ++i)
+    {
+      const std::string full = patchLibrarian->patchFiles[(size_t)i]->fileName;
+      bool renamed = false;
+      const std::string shown = startupBankName(full, &renamed);
+      p->SetDisplayText(i, shown.c_str());
+      if (renamed)
+        logLine("PATCH LIBRARIAN: Filename " + full + " RENAMED TO " + shown +
+                " Because the filename was too long to fit in plug-in display!");
+    }
+    (side ? lowerListControl : upperListControl) = firstControl(listIds[side]);
+    // The bank's real name and path, not the list's shortened text: the choosers
+    // find the bank again by them.
+    if (n > 0) rememberBankChoice(side, std::min(std::max(p->Int(), 0), n - 1));
+
+    if (!graphics) continue;
+    if (side == 0)
+    {
+      ControlLayer* layer = new ControlLayer(70, "LeftPatchPopupMenu");
+      leftPatchPopupMenu = new LeftPatchPopupMenu(this, patchLibrarian, scaledRect(414, 39, 829, 55), this);
+      layer->controls.Add(leftPatchPopupMenu);
+      graphics->AttachLayer(layer);
+      layer->Hide(true);
+    }
+    else
+    {
+      ControlLayer* layer = new ControlLayer(71, "RightPatchPopupMenu");
+      rightPatchPopupMenu = new RightPatchPopupMenu(this, patchLibrarian, scaledRect(414, 342, 829, 360), this);
+      layer->controls.Add(rightPatchPopupMenu);
+      graphics->AttachLayer(layer);
+      layer->Hide(true);
+    }
+  }
+  if (graphics)
+  {
+    ControlLayer* layer = new ControlLayer(74, "BANKEDITMENU");
+    bankEditPopupMenu = new BankEditPopupMenu(this, patchLibrarian, scaledRect(861, 39, 940, 59), this);
+    layer->controls.Add(bankEditPopupMenu);
+    graphics->AttachLayer(layer);
+    layer->Hide(true);
+
+    layer = new ControlLayer(78, "RightSearchPopupMenu");
+    rightSearchPopupMenu = new RightSearchPopupMenu(this, patchLibrarian, scaledRect(414, 342, 829, 360), this);
+    layer->controls.Add(rightSearchPopupMenu);
+    graphics->AttachLayer(layer);
+    layer->Hide(true);
+  }
+  logLine("Librarian menus attached");
+}
+
+IRECT Davrel::scaledRect(int l, int t, int r, int b) const
+{
+  return IRECT((int)(l * uiScale), (int)(t * uiScale), (int)(r * uiScale), (int)(b * uiScale));
+}
+
+void Davrel::rememberBankChoice(int column, int index)
+{
+  if (!patchLibrarian) return;
+  const std::vector<PatchFile*>& list =
+      column && searchActive ? patchLibrarian->searchResultFiles : patchLibrarian->patchFiles;
+  if ((unsigned)index >= list.size()) return;
+  const PatchFile* b = list[(size_t)index];
+  setBankChoice(column, b->folderName, b->fileName, bankPathKey(b));
+}
+
+void Davrel::setBankChoice(int column, const std::string& folder, const std::string& name, const std::string& path)
+{
+  (column ? lowerBankFolder : upperBankFolder) = folder;
+  (column ? lowerBankName : upperBankName) = name;
+  (column ? lowerBankPath : upperBankPath) = path;
+}
+
+void Davrel::setUpperBankFolder(const std::string& folder)
+{
+  if (folder != upperBankFolder) upperBankPath.clear();
+  upperBankFolder = folder;
+}
+
+void Davrel::setUpperBankName(const std::string& name)
+{
+  if (name != upperBankName) upperBankPath.clear();
+  upperBankName = name;
+}
+
+void Davrel::patchTypeChanged(int, int listType, bool rescan)
+{
+  if (!patchLibrarian) return;
+  if (rescan) patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  patchLibrarian->upperFileIndex = 0;
+  patchLibrarian->lowerFileIndex = 0;
+  if (librarianView)
+  {
+    librarianView->patchSelectionUpperChanged();
+    librarianView->patchSelectionLowerChanged();
+  }
+  if (listType != 0 && listType != 4) return;
+
+  std::vector<std::string> names;
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    const std::vector<PatchFile*>& source =
+        listType == 0 ? patchLibrarian->patchFiles : patchLibrarian->searchResultFiles;
+    for (const PatchFile* b : source) names.push_back(b->fileName);
+  }
+  const int n = (int)names.size();
+  std::vector<int> lists;
+  if (listType == 0)
+    lists = {kPatchSelectionListUpper, kPatchSelectionListLower, kCurrentOpenPatchBankL, kCurrentOpenPatchBankR,
+             kCurrentOpenPerfBankL, kCurrentOpenPerfBankR};
+  else
+    lists = {kPatchSelectionListLower, kCurrentOpenPatchBankR, kCurrentOpenPerfBankR};
+  for (int id : lists) resetList(GetParam(id), n);
+
+  if (upperListControl) upperListControl->SetValueFromUserInput(0.0);
+  if (lowerListControl) lowerListControl->SetValueFromUserInput(0.0);
+
+  std::string previousBase;
+  int counter = 0;
+  for (int i = 0; i < n; ++i)
+  {
+    bool renamed = false;
+    const std::string shown = bankDisplayName(names[(size_t)i], &previousBase, &counter, &renamed);
+    if (renamed && debugLogEnabled)
+      logLine("PATCH LIBRARIAN: Filename " + names[(size_t)i] + " RENAMED TO " + shown +
+              " Because the filename was too long to fit in plug-in display!");
+    for (int id : lists)
+      if (IParam* p = GetParam(id)) p->SetDisplayText(i, shown.c_str());
+  }
+  refreshPopUpMenus();
+}
+
+void Davrel::refreshPopUpMenus()
+{
+  if (leftPatchPopupMenu)
+    leftPatchPopupMenu->refreshFolderStructure(patchLibrarian, this, 0, upperBankName, upperBankFolder);
+  BankChooserMenu* lower = searchActive ? static_cast<BankChooserMenu*>(rightSearchPopupMenu)
+                                        : static_cast<BankChooserMenu*>(rightPatchPopupMenu);
+  if (lower) lower->refreshFolderStructure(patchLibrarian, this, 0, lowerBankName, lowerBankFolder);
+  if (librarianView)
+  {
+    librarianView->SetDirty(false);
+    librarianView->patchSelectionUpperChanged();
+    librarianView->patchSelectionLowerChanged();
+  }
+}
+
+void Davrel::updatePatchLibrarianView(int side)
+{
+  if (!librarianView || side < 0 || side > 2) return;
+  librarianView->SetDirty(false);
+  if (side != 1) librarianView->patchSelectionUpperChanged();
+  if (side != 0) librarianView->patchSelectionLowerChanged();
+}
+
+void Davrel::setLibrarianViewDirty()
+{
+  if (librarianView) librarianView->SetDirty(false);
+}
+
+void Davrel::setLibrarianGridDirty() { setLibrarianViewDirty(); }
+
+void Davrel::selectLibrarianGridSlot(int slot)
+{
+  if (!librarianView || slot < 0 || slot > 127) return;
+  librarianView->upperSelected = slot;
+  librarianView->currentSlot = slot;
+  librarianView->SetDirty(false);
+}
+
+int Davrel::librarianActiveColumn() { return librarianView ? librarianView->activeColumn.load() : 0; }
+
+void Davrel::showFileEditMenu(int x, int y)
+{
+  // The previous menu has closed by now: a right click opens one at a time.
+  fileEditPopupMenu.reset(new FileEditPopupMenu(this, patchLibrarian, IRECT(x, y, x, y), this));
+  fileEditPopupMenu->doPopupMenu(this, x, y);
+}
+
+void Davrel::showFileCopyMenu(int x, int y)
+{
+  fileCopyPopupMenu.reset(new FileCopyPopupMenu(this, patchLibrarian, IRECT(x, y, x, y), this));
+  fileCopyPopupMenu->doPopupMenu(this, x, y);
+}
+
+void Davrel::librarianPageShown()
+{
+  if (librarianView) librarianView->dragEnabled = true;
+  if (bankEditPopupMenu) bankEditPopupMenu->AddMenuItemsIn(this);
+}
+
+void Davrel::hideLayerNamed(const char* name, bool hide)
+{
+  if (ControlLayer* l = findLayer(name)) l->Hide(hide);
+}
+
+void Davrel::grayLayerNamed(const char* name, bool gray)
+{
+  if (ControlLayer* l = findLayer(name)) l->GrayOut(gray);
+}
+
+void Davrel::setParamDisplayEntry(int paramIdx, int value, const std::string& text)
+{
+  if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(value, text.c_str());
+}
+
+bool Davrel::transferThreadBusy()
+{
+  return !midiMessageManager || midiMessageManager->isRunning(kTransferThread);
+}
+
+void Davrel::setManagerPatchRequested(bool on)
+{
+  if (midiMessageManager) midiMessageManager->patchRequested = on;
+}
+
+void Davrel::setManagerTransferStarted(bool on)
+{
+  if (midiMessageManager) midiMessageManager->transferStarted = on;
+}
+
+void Davrel::prepareArrangementPush()
+{
+  patchLoadingInProcess = true;
+  sendGlobalWithProgram = true;
+  partChangeActive = true;
+}
+
+void Davrel::prepareAllPatchesRequest()
+{
+  MIDIMessageManager* m = midiMessageManager;
+  if (!m) return;
+  m->libraryPatchRequest.active = false;
+  m->libraryPatchRequestAll.clear();
+  m->libraryPatchRequestAll.active = true;
+  m->dataProcessed = false;
+}
+
+bool Davrel::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot)
+{
+  // The request's program change goes to the grid's current slot.
+  if (librarianView && librarianView->currentSlot >= 0 && librarianView->currentSlot < 128)
+    librarianProgramNumber = librarianView->currentSlot.load();
+  return midiMessageManager && midiMessageManager->sendSinglePatchRequestSysexFromLibrarian(skipProgramChange, slot);
+}
+
+void Davrel::librarianBankSaved(bool asNewFile)
+{
+  pushToControls(kBankEditUnsaved, 0.0);
+  hideLayerNamed("LeftPatchPopupMenu", paramInt(kMainPage) != 1);
+  // A new file is listed only after a rescan.
+  if (asNewFile) OnParamChange(kRefreshFolders);
+}
+
+std::string Davrel::startupBankName(const std::string& name, bool* renamed)
+{
+  *renamed = false;
+  if (name.size() < 50) return name;
+  *renamed = true;
+  const size_t dot = name.rfind('.');
+  const std::string ext = lowerCase(dot == std::string::npos ? std::string() : name.substr(dot + 1));
+  return name.substr(0, 44) + "~." + ext;
+}

@@ -1,0 +1,139 @@
+#include "librarian/view/FileSlotMenus.h"
+
+#include "gui/IGraphics.h"
+#include "hardware/MIDIMessageSender.h"
+#include "librarian/LibrarianViewHost.h"
+#include "librarian/view/LibrarianViewControl.h"
+
+#include <cstdio>
+
+const char* const kNoItemSelectedLine = "No item selected !!! ";
+
+namespace {
+
+IPopupMenu* showAt(LibrarianViewHost* host, IPopupMenu* menu, const IRECT& rect)
+{
+  IGraphics* g = host ? host->librarianGraphics() : nullptr;
+  IRECT r = rect;
+  return g ? g->CreateIPopupMenu(menu, &r) : nullptr;
+}
+
+void noItemSelected() { printf("%s\n", kNoItemSelectedLine); }
+
+}  // namespace
+
+FileEditPopupMenu::FileEditPopupMenu(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
+                                     LibrarianViewHost* host)
+  : IControl(plugBase, rect, -1), plug(host), librarian(lib)
+{
+  AddMenuItemsIn();
+}
+
+FileEditPopupMenu::~FileEditPopupMenu()
+{
+  mainMenu.Empty();
+  requestMenu.Empty();
+}
+
+void FileEditPopupMenu::AddMenuItemsIn()
+{
+  mainMenu.Empty();
+  requestMenu.Empty();
+  mainMenu.AddItem("Paste");
+  mainMenu.AddSeparator();
+  mainMenu.AddItem("Rename");
+  mainMenu.AddSeparator();
+  mainMenu.AddItem("Initialize");
+  requestMenu.AddItem("Temp from Hardware");
+  requestMenu.AddItem("Program by Slot");
+  mainMenu.AddItemBorrowing("Request", &requestMenu);
+}
+
+void FileEditPopupMenu::OnMouseDown(int x, int y, IMouseMod*)
+{
+  doPopupMenu(plug, x, y);
+  SetDirty(true);
+}
+
+bool FileEditPopupMenu::Draw(IGraphics* g)
+{
+  if (!g) return false;
+  IRECT r = mRECT;
+  return g->FillIRect(&COLOR_TRANSPARENT, &r);
+}
+
+void FileEditPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
+{
+  IPopupMenu* chosen = showAt(host, &mainMenu, mRECT);
+  LibrarianViewControl* grid = host ? host->librarianViewControl() : nullptr;
+  if (chosen == &mainMenu)
+  {
+    switch (chosen->GetChosenItemIdx())
+    {
+      case 0:
+        if (grid) grid->PasteSlotData(x, y);
+        break;
+      case 2:
+        if (grid) grid->renameSlot(x, y);
+        break;
+      case 4:
+        if (!host->transferThreadBusy())
+        {
+          host->setManagerPatchRequested(true);
+          SenderJob job(kInitClassicPatch);
+          job.initArg = false;
+          if (!host->startSenderJob(job)) host->setManagerPatchRequested(false);
+        }
+        break;
+      default: break;
+    }
+  }
+  else if (chosen == &requestMenu)
+  {
+    switch (chosen->GetChosenItemIdx())
+    {
+      case 0: host->sendSinglePatchRequestSysexFromLibrarian(true, 0); break;
+      case 1: host->sendSinglePatchRequestSysexFromLibrarian(false, 0); break;
+      default: break;
+    }
+  }
+  else
+    noItemSelected();
+  mainMenu.CheckItemAlone(-1);
+  requestMenu.CheckItemAlone(-1);
+}
+
+FileCopyPopupMenu::FileCopyPopupMenu(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
+                                     LibrarianViewHost* host)
+  : IControl(plugBase, rect, -1), plug(host), librarian(lib)
+{
+  mainMenu.AddItem("Copy");
+}
+
+FileCopyPopupMenu::~FileCopyPopupMenu() { mainMenu.Empty(); }
+
+void FileCopyPopupMenu::OnMouseDown(int x, int y, IMouseMod*)
+{
+  doPopupMenu(plug, x, y);
+  SetDirty(true);
+}
+
+bool FileCopyPopupMenu::Draw(IGraphics* g)
+{
+  if (!g) return false;
+  IRECT r = mRECT;
+  return g->FillIRect(&COLOR_TRANSPARENT, &r);
+}
+
+void FileCopyPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
+{
+  IPopupMenu* chosen = showAt(host, &mainMenu, mRECT);
+  if (chosen == &mainMenu)
+  {
+    if (chosen->GetChosenItemIdx() == 0)
+      if (LibrarianViewControl* grid = host ? host->librarianViewControl() : nullptr) grid->CopySlotData(x, y);
+  }
+  else
+    noItemSelected();
+  mainMenu.CheckItemAlone(-1);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The window handles and message types the menu, clipboard, shell and dialog
+// functions share with the layer's windows, and the hooks through which they reach
+// the windows. The window layer sets the hooks when it starts; until then a window
+// has no menu and receives no message, and a dialog template builds nothing.
+//
+// A window handle (HWND) is an object of the kit: a view (a child window or a
+// control) or a window (a top-level window, standing for its content view).
+
+#include "winsys/swell-types.h"
+
+#include <cstdint>
+
+struct HWND__;
+typedef HWND__* HWND;
+struct HMENU__;
+typedef HMENU__* HMENU;
+typedef uint64_t WPARAM;
+typedef int64_t LPARAM;
+typedef int64_t LRESULT;
+typedef uintptr_t UINT_PTR;
+typedef LRESULT (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct SWELL_DialogResourceIndex;
+class NSObject;
+
+const UINT WM_DESTROY = 0x0002;
+const UINT WM_COMMAND = 0x0111;
+const UINT WM_INITMENUPOPUP = 0x0117;
+
+struct SWELL_WindowHooks
+{
+  // Delivers a message to a window's procedure and answers its result.
+  LRESULT (*sendMessage)(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) = nullptr;
+  // The window's menu (a window stands for its content view); null without one.
+  HMENU (*getMenu)(HWND hwnd) = nullptr;
+  // Stores the window's menu; false when the handle is no window that keeps one.
+  bool (*setMenu)(HWND hwnd, HMENU menu) = nullptr;
+  // The window with the keyboard focus, or null.
+  HWND (*getFocus)() = nullptr;
+  // Builds the dialog resource id from the list as a child of parent with the
+  // procedure; null when it cannot.
+  HWND (*createDialog)(SWELL_DialogResourceIndex* head, const char* resid, HWND parent, DLGPROC proc,
+                       LPARAM param) = nullptr;
+  // The menu that modal windows show while they run, or null.
+  HMENU (*defaultModalWindowMenu)() = nullptr;
+};
+
+// Main thread, once the window layer is up. The hooks are copied; null clears them.
+void SWELL_SetWindowHooks(const SWELL_WindowHooks* hooks);
+const SWELL_WindowHooks& SWELL_GetWindowHooks();
+
+// Kit object <-> handle: the handle is the object's address.
+inline NSObject* SWELL_ObjectOfHWND(HWND h) { return reinterpret_cast<NSObject*>(h); }
+inline HWND SWELL_HWNDOfObject(NSObject* o) { return reinterpret_cast<HWND>(o); }
+
+// Through the hooks: 0 / null / false while they are not set.
+LRESULT SWELL_HookSendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+HMENU GetMenu(HWND hwnd);
+HWND SWELL_HookGetFocus();
