@@ -45,6 +45,16 @@ public:
   virtual NSInteger alertAnswer(NSAlert* alert) = 0;
 };
 
+// A modal run of a window, stepped by the caller.
+struct AKModalSession;
+typedef AKModalSession* NSModalSession;
+enum : NSInteger
+{
+  NSModalResponseStop = -1000,
+  NSModalResponseAbort = -1001,
+  NSModalResponseContinue = -1002
+};
+
 class NSApplication : public NSResponder
 {
 public:
@@ -82,6 +92,8 @@ public:
   void setEventFilter(std::function<bool(NSEvent*)> filter) { mFilter = std::move(filter); }
   // Sends the queued events; true when there were any.
   bool dispatchQueuedEvents();
+  // The event being sent, or null between events.
+  NSEvent* currentEvent() const { return mCurrentEvent; }
   size_t queuedEvents() const { return mQueue.size(); }
 
   // ---- running ----
@@ -89,6 +101,19 @@ public:
   void run();
   void stop(NSObject*) { mStopped = true; }
   bool isRunning() const { return mRunning; }
+
+  // ---- modal sessions ----
+  // Shows the window and makes it the modal one until its session ends.
+  NSModalSession beginModalSessionForWindow(NSWindow* window);
+  // One turn of the run loop in the modal mode; NSModalResponseContinue until the
+  // session is stopped, then the code it was stopped with.
+  NSInteger runModalSession(NSModalSession session);
+  // Stops the innermost session.
+  void stopModal() { stopModalWithCode(NSModalResponseStop); }
+  void stopModalWithCode(NSInteger code);
+  void endModalSession(NSModalSession session);
+  // The window of the innermost session, or null.
+  NSWindow* modalWindow() const;
 
   // ---- modal interactions ----
   // The current answer source: a test's script when one is set, else the presenter's.
@@ -115,6 +140,8 @@ private:
   std::deque<NSEvent*> mQueue;
   NSModalAnswers* mScript = nullptr;
   std::function<bool(NSEvent*)> mFilter;
+  std::vector<AKModalSession*> mSessions;
+  NSEvent* mCurrentEvent = nullptr;
   bool mStopped = false, mRunning = false;
 };
 

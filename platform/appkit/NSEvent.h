@@ -26,7 +26,13 @@ enum NSEventType
   NSAppKitDefined = 13,
   NSSystemDefined = 14,
   NSApplicationDefined = 15,
-  NSScrollWheel = 22
+  NSEventTypeRotate = 18,
+  NSScrollWheel = 22,
+  NSOtherMouseDown = 25,
+  NSOtherMouseUp = 26,
+  NSOtherMouseDragged = 27,
+  NSEventTypeMagnify = 30,
+  NSEventTypeSwipe = 31
 };
 
 enum : NSUInteger
@@ -99,6 +105,9 @@ public:
                                      NSTimeInterval timestamp, NSInteger windowNumber, void* context, short subtype,
                                      NSInteger data1, NSInteger data2);
   static NSEvent* enterExitEventWithType(NSEventType type, NSPoint location, NSWindow* window);
+  // A trackpad gesture: magnification in deltaZ, rotation in degrees, swipe direction in the deltas.
+  static NSEvent* gestureEventWithType(NSEventType type, NSPoint location, NSWindow* window, CGFloat deltaX,
+                                       CGFloat deltaY, CGFloat deltaZ, CGFloat rotation);
 
   NSEventType type() const { return mType; }
   NSPoint locationInWindow() const { return mLocation; }
@@ -109,6 +118,8 @@ public:
   NSInteger clickCount() const { return mClickCount; }
   CGFloat deltaX() const { return mDeltaX; }
   CGFloat deltaY() const { return mDeltaY; }
+  CGFloat deltaZ() const { return mDeltaZ; }
+  CGFloat rotation() const { return mRotation; }
   unsigned short keyCode() const { return mKeyCode; }
   const std::u16string& characters() const { return mCharacters; }
   const std::u16string& charactersIgnoringModifiers() const { return mCharactersIgnoringModifiers; }
@@ -133,7 +144,7 @@ private:
   NSWindow* mWindow = nullptr;  // retained
   NSInteger mWindowNumber = 0;
   NSInteger mClickCount = 0;
-  CGFloat mDeltaX = 0, mDeltaY = 0;
+  CGFloat mDeltaX = 0, mDeltaY = 0, mDeltaZ = 0, mRotation = 0;
   unsigned short mKeyCode = 0;
   std::u16string mCharacters, mCharactersIgnoringModifiers;
   short mSubtype = 0;

@@ -139,6 +139,8 @@ public:
   NSUInteger selectionStart() const { return mSelStart; }
   NSUInteger selectionLength() const { return mSelLength; }
   void selectText(NSObject* sender);
+  // Cut to the text.
+  void setSelectedRange(NSUInteger start, NSUInteger length);
   // Edits refused by the formatter so far (the platform beeps).
   int refusedEdits() const { return mRefused; }
 

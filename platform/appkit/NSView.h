@@ -34,6 +34,12 @@ public:
   virtual void rightMouseUp(NSEvent* e);
   virtual void rightMouseDragged(NSEvent* e);
   virtual void scrollWheel(NSEvent* e);
+  virtual void otherMouseDown(NSEvent* e);
+  virtual void otherMouseUp(NSEvent* e);
+  virtual void otherMouseDragged(NSEvent* e);
+  virtual void magnifyWithEvent(NSEvent* e);
+  virtual void rotateWithEvent(NSEvent* e);
+  virtual void swipeWithEvent(NSEvent* e);
   virtual void keyDown(NSEvent* e);
   virtual void keyUp(NSEvent* e);
 
@@ -141,8 +147,15 @@ public:
   NSWindow* window() const { return mWindow; }
   // Retains the subview and puts it above the others.
   void addSubview(NSView* view);
+  // Above (NSWindowAbove, 1) or below (-1) the sibling, or above or below all of
+  // them when relativeTo is null or not a subview.
+  void addSubview(NSView* view, int place, NSView* relativeTo);
   // Leaves the superview, which releases the view.
   virtual void removeFromSuperview();
+  void removeFromSuperviewWithoutNeedingDisplay() { removeFromSuperview(); }
+  // Told after a subview joined and before one leaves.
+  virtual void didAddSubview(NSView*) {}
+  virtual void willRemoveSubview(NSView*) {}
   bool isDescendantOf(const NSView* view) const;
   virtual void viewWillMoveToWindow(NSWindow*) {}
   virtual void viewDidMoveToWindow() {}
@@ -151,6 +164,9 @@ public:
 
   bool isHidden() const { return mHidden; }
   void setHidden(bool hidden);
+  // Told after the view itself was hidden or shown again.
+  virtual void viewDidHide() {}
+  virtual void viewDidUnhide() {}
   // Hidden itself or inside a hidden view.
   bool isHiddenOrHasHiddenAncestor() const;
   NSInteger tag() const { return mTag; }

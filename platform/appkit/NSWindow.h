@@ -79,6 +79,20 @@ public:
   NSRect frame() const { return mFrame; }
   void setFrame(NSRect frame, bool display);
   void setContentSize(NSSize size);
+  // Centred on the main screen.
+  void center();
+  // Limits a caller that sizes the window keeps to (the kit itself does not).
+  NSSize minSize() const { return mMinSize; }
+  NSSize maxSize() const { return mMaxSize; }
+  void setMinSize(NSSize s) { mMinSize = s; }
+  void setMaxSize(NSSize s) { mMaxSize = s; }
+  // Out of sight, as in the dock.
+  void miniaturize(NSObject* sender)
+  {
+    orderOut(sender);
+    mMiniaturized = true;
+  }
+  bool isMiniaturized() const { return mMiniaturized; }
   NSPoint convertBaseToScreen(NSPoint p) const;
   NSPoint convertScreenToBase(NSPoint p) const;
   NSScreen* screen() const;
@@ -111,6 +125,11 @@ public:
   const std::vector<NSWindow*>& childWindows() const { return mChildren; }
   NSWindow* parentWindow() const { return mParent; }
 
+  // Kept for the presenter; the backing itself stays opaque.
+  void setAlphaValue(CGFloat a) { mAlpha = a; }
+  CGFloat alphaValue() const { return mAlpha; }
+  void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
+  bool ignoresMouseEvents() const { return mIgnoresMouse; }
   void setOpaque(bool on) { mOpaque = on; }
   bool isOpaque() const { return mOpaque; }
   void setHasShadow(bool on) { mHasShadow = on; }
@@ -174,7 +193,10 @@ private:
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;
   std::vector<NSWindow*> mChildren;  // retained
-  bool mVisible = false, mClosed = false, mReleasedWhenClosed = false;
+  bool mVisible = false, mClosed = false, mReleasedWhenClosed = false, mMiniaturized = false;
+  NSSize mMinSize{0, 0}, mMaxSize{1e6, 1e6};
+  CGFloat mAlpha = 1;
+  bool mIgnoresMouse = false;
   bool mOpaque = true, mHasShadow = true, mCanHide = true, mAcceptsMouseMoved = false;
   uint32_t mBackground;
   LICE_SysBitmap* mBacking = nullptr;

@@ -61,18 +61,33 @@ private:
   std::vector<std::vector<std::string>> mOpened;
 };
 
+class NSImage;
+
 class NSCursor : public NSObject
 {
 public:
   static NSCursor* arrowCursor();
   static NSCursor* IBeamCursor();
+  static NSCursor* resizeUpCursor();
+  static NSCursor* resizeUpDownCursor();
+  static NSCursor* resizeLeftRightCursor();
+  static NSCursor* openHandCursor();
+  // A cursor of the image (retained) with its hot spot (pixels from the top left).
+  NSCursor(NSImage* image, NSPoint hotSpot);
+  NSImage* image() const { return mImage; }
+  NSPoint hotSpot() const { return mHotSpot; }
   static NSCursor* currentCursor();
   void set();
   static void hide();
   static void unhide();
   int kind() const { return mKind; }
 
+protected:
+  ~NSCursor() override;
+
 private:
   explicit NSCursor(int kind) : mKind(kind) {}
   int mKind;
+  NSImage* mImage = nullptr;
+  NSPoint mHotSpot{0, 0};
 };

@@ -62,6 +62,7 @@ NSApplication::~NSApplication()
 {
   for (NSEvent* e : mQueue) e->release();
   mQueue.clear();
+  for (AKModalSession* s : std::vector<AKModalSession*>(mSessions)) endModalSession(s);
   AKRelease(mMainMenu);
   DVCGSetDisplayServices(nullptr);
 }
@@ -151,7 +152,12 @@ void NSApplication::sendEvent(NSEvent* event)
   }
   NSWindow* w = event->window();
   if (!w && (event->type() == NSKeyDown || event->type() == NSKeyUp)) w = mKeyWindow;
+  NSEvent* previous = mCurrentEvent;
+  mCurrentEvent = event;
+  event->retain();
   if (w) w->sendEvent(event);
+  mCurrentEvent = previous;
+  event->release();
 }
 
 bool NSApplication::dispatchQueuedEvents()
@@ -195,3 +201,47 @@ bool NSApplicationLoad()
   NSApplication::sharedApplication();
   return true;
 }
+
+// ---- modal sessions ----
+
+struct AKModalSession
+{
+  NSWindow* window;  // retained
+  bool stopped;
+  NSInteger code;
+};
+
+NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
+{
+  AKAssertMainThread("NSApplication::beginModalSessionForWindow");
+  if (!window) return nullptr;
+  AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue};
+  mSessions.push_back(s);
+  window->makeKeyAndOrderFront(nullptr);
+  return s;
+}
+
+NSInteger NSApplication::runModalSession(NSModalSession session)
+{
+  if (!session) return NSModalResponseAbort;
+  NSRunLoop::currentRunLoop()->runOnce(NSModalPanelRunLoopMode);
+  return session->stopped ? session->code : NSModalResponseContinue;
+}
+
+void NSApplication::stopModalWithCode(NSInteger code)
+{
+  if (mSessions.empty()) return;
+  mSessions.back()->stopped = true;
+  mSessions.back()->code = code;
+}
+
+void NSApplication::endModalSession(NSModalSession session)
+{
+  auto it = std::find(mSessions.begin(), mSessions.end(), session);
+  if (it == mSessions.end()) return;
+  mSessions.erase(it);
+  AKRelease(session->window);
+  delete session;
+}
+
+NSWindow* NSApplication::modalWindow() const { return mSessions.empty() ? nullptr : mSessions.back()->window; }

@@ -72,6 +72,17 @@ NSEvent* NSEvent::enterExitEventWithType(NSEventType type, NSPoint location, NSW
   return mouseEventWithType(type, location, 0, NSRunLoop::currentRunLoop()->now(), window, 0);
 }
 
+NSEvent* NSEvent::gestureEventWithType(NSEventType type, NSPoint location, NSWindow* window, CGFloat deltaX,
+                                       CGFloat deltaY, CGFloat deltaZ, CGFloat rotation)
+{
+  NSEvent* e = mouseEventWithType(type, location, 0, NSRunLoop::currentRunLoop()->now(), window, 0);
+  e->mDeltaX = deltaX;
+  e->mDeltaY = deltaY;
+  e->mDeltaZ = deltaZ;
+  e->mRotation = rotation;
+  return e;
+}
+
 NSPoint NSEvent::mouseLocation()
 {
   return NSApp && NSApp->presenter() ? NSApp->presenter()->mouseLocation() : NSMakePoint(0, 0);

@@ -123,6 +123,14 @@ void NSTextField::selectText(NSObject*)
   setNeedsDisplay(true);
 }
 
+void NSTextField::setSelectedRange(NSUInteger start, NSUInteger length)
+{
+  const NSUInteger n = AKUTF16(mString).size();
+  mSelStart = std::min(start, n);
+  mSelLength = std::min(length, n - mSelStart);
+  setNeedsDisplay(true);
+}
+
 bool NSTextField::becomeFirstResponder()
 {
   if (!mEditable || !mEnabled) return false;

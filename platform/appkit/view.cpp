@@ -23,6 +23,12 @@ AK_PASS_ON(rightMouseDown)
 AK_PASS_ON(rightMouseUp)
 AK_PASS_ON(rightMouseDragged)
 AK_PASS_ON(scrollWheel)
+AK_PASS_ON(otherMouseDown)
+AK_PASS_ON(otherMouseUp)
+AK_PASS_ON(otherMouseDragged)
+AK_PASS_ON(magnifyWithEvent)
+AK_PASS_ON(rotateWithEvent)
+AK_PASS_ON(swipeWithEvent)
 AK_PASS_ON(keyDown)
 AK_PASS_ON(keyUp)
 #undef AK_PASS_ON
@@ -230,22 +236,48 @@ void NSView::addSubview(NSView* view)
   view->setNextResponder(this);
   view->setWindowForTree(mWindow);
   view->setNeedsDisplay(true);
+  didAddSubview(view);
+}
+
+void NSView::addSubview(NSView* view, int place, NSView* relativeTo)
+{
+  if (!view || view == this) return;
+  addSubview(view);
+  auto self = std::find(mSubviews.begin(), mSubviews.end(), view);
+  if (self == mSubviews.end()) return;  // moved away from inside didAddSubview
+  mSubviews.erase(self);
+  auto at = std::find(mSubviews.begin(), mSubviews.end(), relativeTo);
+  if (at == mSubviews.end()) at = place < 0 ? mSubviews.begin() : mSubviews.end();
+  else if (place >= 0) ++at;
+  mSubviews.insert(at, view);
+  view->setNeedsDisplay(true);
 }
 
 void NSView::removeFromSuperview()
 {
   NSView* parent = mSuperview;
   if (!parent) return;
+  retain();
+  parent->willRemoveSubview(this);
+  if (mSuperview != parent)
+  {
+    release();
+    return;
+  }
   if (mWindow) mWindow->invalidateBaseRect(visibleBaseRect());
   setWindowForTree(nullptr);
   // A view removed again from inside its own removal is already gone.
-  if (mSuperview != parent) return;
   auto it = std::find(parent->mSubviews.begin(), parent->mSubviews.end(), this);
-  if (it == parent->mSubviews.end()) return;
+  if (mSuperview != parent || it == parent->mSubviews.end())
+  {
+    release();
+    return;
+  }
   parent->mSubviews.erase(it);
   mSuperview = nullptr;
   setNextResponder(nullptr);
-  release();  // may delete this
+  release();  // the superview's reference
+  release();  // ours; may delete this
 }
 
 bool NSView::isDescendantOf(const NSView* view) const
@@ -292,6 +324,10 @@ void NSView::setHidden(bool hidden)
   if (mWindow) mWindow->invalidateBaseRect(visibleBaseRect());
   mHidden = hidden;
   if (hidden && mWindow) mWindow->viewLeaving(this);
+  retain();
+  if (hidden) viewDidHide();
+  else viewDidUnhide();
+  release();
 }
 
 bool NSView::isHiddenOrHasHiddenAncestor() const

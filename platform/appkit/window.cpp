@@ -138,6 +138,14 @@ void NSWindow::setFrame(NSRect frame, bool display)
   if (display && resized) displayDirty();
 }
 
+void NSWindow::center()
+{
+  const NSRect s = NSScreen::mainScreen()->frame();
+  setFrame(NSMakeRect(std::floor((s.size.width - mFrame.size.width) / 2),
+                      std::floor((s.size.height - mFrame.size.height) / 2), mFrame.size.width, mFrame.size.height),
+           true);
+}
+
 void NSWindow::setContentSize(NSSize size)
 {
   setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y, size.width, size.height), true);
@@ -329,6 +337,28 @@ void NSWindow::sendEvent(NSEvent* e)
     case NSScrollWheel:
       v = hitView();
       if (v) v->scrollWheel(e);
+      break;
+    case NSOtherMouseDown:
+      v = hitView();
+      AKAssign(mMouseDownView, v);
+      if (v) v->otherMouseDown(e);
+      break;
+    case NSOtherMouseDragged:
+      v = mMouseDownView ? AKRetain(mMouseDownView) : hitView();
+      if (v) v->otherMouseDragged(e);
+      break;
+    case NSOtherMouseUp:
+      v = mMouseDownView ? AKRetain(mMouseDownView) : hitView();
+      AKRelease(mMouseDownView);
+      if (v) v->otherMouseUp(e);
+      break;
+    case NSEventTypeMagnify:
+    case NSEventTypeRotate:
+    case NSEventTypeSwipe:
+      v = hitView();
+      if (v && e->type() == NSEventTypeMagnify) v->magnifyWithEvent(e);
+      else if (v && e->type() == NSEventTypeRotate) v->rotateWithEvent(e);
+      else if (v) v->swipeWithEvent(e);
       break;
     case NSKeyDown:
       (mFirstResponder ? mFirstResponder : this)->keyDown(e);

@@ -1,5 +1,7 @@
 #include "platform/appkit/NSWorkspace.h"
 
+#include "platform/appkit/NSImage.h"
+
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/Presenter.h"
 
@@ -178,6 +180,39 @@ NSCursor* NSCursor::IBeamCursor()
 {
   static NSCursor* c = new NSCursor(AKCursorIBeam);
   return c;
+}
+
+NSCursor* NSCursor::resizeUpCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorArrow);
+  return c;
+}
+
+NSCursor* NSCursor::resizeUpDownCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorArrow);
+  return c;
+}
+
+NSCursor* NSCursor::resizeLeftRightCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorArrow);
+  return c;
+}
+
+NSCursor* NSCursor::openHandCursor()
+{
+  static NSCursor* c = new NSCursor(AKCursorArrow);
+  return c;
+}
+
+// The presenters draw the arrow for the cursors they have no shape of.
+NSCursor::NSCursor(NSImage* image, NSPoint hotSpot) : mKind(AKCursorArrow), mImage(AKRetain(image)), mHotSpot(hotSpot) {}
+
+NSCursor::~NSCursor()
+{
+  if (gCurrentCursor == this) gCurrentCursor = nullptr;
+  AKRelease(mImage);
 }
 
 NSCursor* NSCursor::currentCursor() { return gCurrentCursor ? gCurrentCursor : arrowCursor(); }

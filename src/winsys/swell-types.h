@@ -20,6 +20,18 @@ typedef int32_t LONG;
 typedef unsigned int UINT;
 typedef void* LPVOID;
 
+// Windows and messages: a window handle is an object of the application kit (a view
+// or a window); message parameters are pointer-sized.
+struct HWND__;
+typedef HWND__* HWND;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t UINT_PTR;
+typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef WNDPROC DLGPROC;
+
 // A kernel object: thread, event, file, socket, process (see winsys/kernel.h).
 typedef void* HANDLE;
 

@@ -2,6 +2,8 @@
 // clock: a timer fires exactly when the test moves the clock.
 #include "winsys/msgloop/timers.h"
 
+#include "platform/appkit/NSView.h"
+
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSRunLoop.h"
 
@@ -33,9 +35,12 @@ void killSelf(HWND hwnd, UINT msg, UINT_PTR id, DWORD t)
   g_killSelf = KillTimer(hwnd, id) ? id : ~(UINT_PTR)0;
 }
 
+// Plain views: windows of the kit that are not window views of the layer.
 HWND window(int n)
 {
-  return (HWND)(uintptr_t)(0x1000 * n);
+  static NSView* views[8] = {};
+  if (!views[n]) views[n] = new NSView;
+  return (HWND)(NSObject*)views[n];
 }
 
 class Timers : public ::testing::Test

@@ -1,6 +1,9 @@
 #include "winsys/msgloop/timers.h"
 
+#include "winsys/msgloop/target.h"
+
 #include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSWindow.h"
 #include "winsys/kernel.h"
 
 #include <mutex>
@@ -19,16 +22,21 @@ std::recursive_mutex m_timermutex;
 TimerRec* m_timer_list = nullptr;  // newest first
 HWND g_swell_only_timerhwnd = nullptr;
 
-// A timer request handed to the main thread. Records are recycled, never freed.
+// A timer request or a posted message handed to the main thread. Records are
+// recycled, never freed.
 struct PMQRec
 {
   HWND hwnd;
-  UINT interval;  // KILL_REQUEST asks for KillTimer
-  UINT_PTR id;
+  UINT interval;  // timer: KILL_REQUEST asks for KillTimer; message: the message
+  UINT_PTR id;    // timer id, or the message's wParam
   TIMERPROC proc;
+  LPARAM lParam;
   PMQRec* next;
+  bool isTimer;
+  bool dropped;  // cleared while its flush was under way
 };
 const UINT KILL_REQUEST = 0xFFFFFFFF;
+const int kPostCap = 1024;
 
 std::recursive_mutex m_pmq_mutex;
 PMQRec* m_pmq = nullptr;
@@ -37,6 +45,37 @@ PMQRec* m_pmq_empty = nullptr;
 int m_pmq_size = 0;
 bool m_flush_posted = false;
 bool s_flushing = false;  // main thread only
+PMQRec* m_pmq_inflight = nullptr;  // the list a flush is delivering
+
+NSObject* objectOf(HWND h) { return (NSObject*)h; }
+SWELL_WindowTarget* targetOf(HWND h) { return dynamic_cast<SWELL_WindowTarget*>(objectOf(h)); }
+
+PMQRec* takeRecord()
+{
+  PMQRec* r = m_pmq_empty;
+  if (r) m_pmq_empty = r->next;
+  else r = new PMQRec;
+  return r;
+}
+
+void append(PMQRec* r)
+{
+  r->next = nullptr;
+  if (m_pmq_tail) m_pmq_tail->next = r;
+  else m_pmq = r;
+  m_pmq_tail = r;
+  ++m_pmq_size;
+}
+
+void scheduleFlush()
+{
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+    if (m_flush_posted) return;
+    m_flush_posted = true;
+  }
+  NSRunLoop::postToMainThread([] { SWELL_MessageQueue_Flush(); });
+}
 
 // Queues (or updates in place) a request and has the main thread flush.
 void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
@@ -45,7 +84,7 @@ void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
     std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
     PMQRec* r = nullptr;
     for (PMQRec* p = m_pmq; p; p = p->next)
-        if (p->hwnd == hwnd && p->id == id) r = p;
+      if (p->isTimer && p->hwnd == hwnd && p->id == id) r = p;
     if (r)
     {
       r->interval = interval;
@@ -53,29 +92,19 @@ void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
     }
     else
     {
-      r = m_pmq_empty;
-      if (r)
-        m_pmq_empty = r->next;
-      else
-        r = new PMQRec;
-      *r = PMQRec{hwnd, interval, id, proc, nullptr};
-      if (m_pmq_tail)
-        m_pmq_tail->next = r;
-      else
-        m_pmq = r;
-      m_pmq_tail = r;
-      ++m_pmq_size;
+      r = takeRecord();
+      *r = PMQRec{hwnd, interval, id, proc, 0, nullptr, true, false};
+      append(r);
     }
-    if (m_flush_posted) return;
-    m_flush_posted = true;
   }
-  NSRunLoop::postToMainThread([] { SWELL_MessageQueue_Flush(); });
+  scheduleFlush();
 }
 
 void timerFired(HWND hwnd, UINT_PTR id, TIMERPROC proc)
 {
   if (g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd) return;
-  proc(hwnd, WM_TIMER, id, GetTickCount());
+  if (proc) proc(hwnd, WM_TIMER, id, GetTickCount());
+  else if (SWELL_WindowTarget* t = targetOf(hwnd)) t->SWELL_Timer(id);
 }
 
 }  // namespace
@@ -100,7 +129,13 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
     return id;
   }
   // Timers of a window without a callback go to the window's view.
-  if (!proc) return 0;
+  if (hwnd && !proc && !targetOf(hwnd))
+  {
+    NSWindow* w = dynamic_cast<NSWindow*>(objectOf(hwnd));
+    NSView* content = w ? w->contentView() : nullptr;
+    if (!content || !targetOf((HWND)(NSObject*)content)) return 0;
+    hwnd = (HWND)(NSObject*)content;
+  }
 
   TimerRec* rec = nullptr;
   if (hwnd || id)
@@ -123,8 +158,10 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
   if (!hwnd) rec->id = (UINT_PTR)rec;
   const UINT_PTR tid = rec->id;
   const NSTimeInterval interval = ms ? ms * 0.001 : 0.001;
+  // A window's own timer keeps the window alive until the timer is stopped.
   rec->timer = NSTimer::timerWithAction(
-      interval, nullptr, [hwnd, tid, proc](NSTimer*) { timerFired(hwnd, tid, proc); }, nullptr, true);
+      interval, proc ? nullptr : objectOf(hwnd), [hwnd, tid, proc](NSTimer*) { timerFired(hwnd, tid, proc); },
+      nullptr, true);
   NSRunLoop::currentRunLoop()->addTimer(rec->timer, NSRunLoopCommonModes);
   if (fresh)
   {
@@ -181,6 +218,31 @@ void SWELL_Internal_PostMessage_Init()
   AKIsMainThread();
 }
 
+bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  if (!hwnd) return false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+    if (!m_pmq_empty && m_pmq_size >= kPostCap) return false;
+    // Asked under the queue's lock, so a window whose destruction cleared the
+    // queue cannot have a message slip in after the clear.
+    SWELL_WindowTarget* t = targetOf(hwnd);
+    if (!t || !t->swellCanPostMessage()) return false;
+    PMQRec* r = takeRecord();
+    *r = PMQRec{hwnd, msg, wParam, nullptr, lParam, nullptr, false, false};
+    append(r);
+  }
+  scheduleFlush();
+  return true;
+}
+
+bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  return SWELL_Internal_PostMessage(hwnd, msg, wParam, lParam);
+}
+
+void SWELL_MessageQueue_Clear(HWND hwnd) { SWELL_Internal_PMQ_ClearAllMessages(hwnd); }
+
 void SWELL_MessageQueue_Flush()
 {
   PMQRec* list;
@@ -189,21 +251,43 @@ void SWELL_MessageQueue_Flush()
     list = m_pmq;
     m_pmq = m_pmq_tail = nullptr;
     m_flush_posted = false;
+    // A nested flush (from inside a delivered message) finds nothing in flight of its own.
+    if (list) m_pmq_inflight = list;
   }
   if (!list) return;
   int n = 0;
   PMQRec* last = nullptr;
+  const bool wasFlushing = s_flushing;
   s_flushing = true;
   for (PMQRec* r = list; r; r = r->next, ++n)
   {
-    if (r->interval == KILL_REQUEST)
-      KillTimer(r->hwnd, r->id);
-    else
-      SetTimer(r->hwnd, r->id, r->interval, r->proc);
     last = r;
+    const HWND h = r->hwnd;
+    {
+      // A window destroyed by an earlier message of this flush had its records
+      // dropped by its clear: they are skipped.
+      std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+      if (r->dropped) continue;
+    }
+    if (r->isTimer)
+    {
+      if (r->interval == KILL_REQUEST) KillTimer(h, r->id);
+      else SetTimer(h, r->id, r->interval, r->proc);
+    }
+    else
+    {
+      NSObject* o = objectOf(h);
+      if (SWELL_WindowTarget* t = targetOf(h))
+      {
+        o->retain();
+        t->onSwellMessage(r->interval, r->id, r->lParam);
+        o->release();
+      }
+    }
   }
-  s_flushing = false;
+  s_flushing = wasFlushing;
   std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+  if (m_pmq_inflight == list) m_pmq_inflight = nullptr;
   m_pmq_size -= n;
   last->next = m_pmq_empty;
   m_pmq_empty = list;
@@ -212,6 +296,8 @@ void SWELL_MessageQueue_Flush()
 void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd)
 {
   std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
+  for (PMQRec* r = m_pmq_inflight; r; r = r->next)
+    if (!hwnd || r->hwnd == hwnd) r->dropped = true;
   PMQRec* prev = nullptr;
   for (PMQRec* r = m_pmq; r;)
   {

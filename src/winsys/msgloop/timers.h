@@ -10,9 +10,6 @@
 
 #include "winsys/swell-types.h"
 
-struct HWND__;
-typedef HWND__* HWND;
-typedef uintptr_t UINT_PTR;
 
 const UINT WM_TIMER = 0x0113;
 // The id that KillTimer reads as "every timer of the window".
@@ -22,7 +19,8 @@ typedef void (*TIMERPROC)(HWND hwnd, UINT msg, UINT_PTR id, DWORD tickCount);
 
 // The timer's id, or 0. Without a window the id is chosen here (a timer of its own
 // each call); with one, the same window and id replace the earlier timer. A window
-// without a callback needs the window views of the layer and gets 0 here.
+// without a callback gets WM_TIMER (id, 0) itself: it must be a window view (or a
+// window whose content view is one), else 0.
 // From another thread: the request is queued and the id returned (a window-less
 // timer's id is chosen at once, so it can be killed before the timer starts).
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc);
@@ -32,11 +30,19 @@ bool KillTimer(HWND hwnd, UINT_PTR id);
 
 // Main thread: sets up the queue (once) and records the calling thread's run loop.
 void SWELL_Internal_PostMessage_Init();
+// Any thread: queues the message for a window view, delivered on the main thread as
+// SendMessage delivers it. False for a window that takes no posts (being destroyed,
+// or not a window view) and while 1024 messages wait and none was handed back yet.
+bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Drops the window's queued messages and timer requests (all of them for null),
+// including those of a flush under way that were not delivered yet.
+void SWELL_MessageQueue_Clear(HWND hwnd);
 // Main thread: makes every queued request, in order; requests queued meanwhile wait.
 void SWELL_MessageQueue_Flush();
 // Drops queued requests of hwnd (all of them for a null hwnd).
 void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd);
-// Requests waiting in the queue (a diagnostic for tests).
+// Requests and messages waiting in the queue (a diagnostic for tests).
 int SWELL_Internal_PMQ_QueuedCount();
 
 // Main thread: runs the run loop for ms milliseconds of its clock; the Ex form lets

@@ -1,5 +1,7 @@
 #include "winsys/msgloop/viewdc.h"
 
+#include "winsys/msgloop/target.h"
+
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 
@@ -20,8 +22,26 @@ HDC SWELL_CreateGfxContext(NSGraphicsContext* ctx)
   return ctx ? SWELL_WrapGfxPort(ctx->graphicsPort()) : nullptr;
 }
 
+namespace {
+// The paint context of the window (or of its content view) while it paints.
+HDC paintContextOf(HWND hwnd)
+{
+  NSObject* obj = (NSObject*)hwnd;
+  if (!obj) return nullptr;
+  if (SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(obj)) return t->swellPaintContext();
+  if (NSWindow* w = dynamic_cast<NSWindow*>(obj))
+    if (SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(w->contentView())) return t->swellPaintContext();
+  return nullptr;
+}
+}  // namespace
+
 HDC GetDC(HWND hwnd)
 {
+  if (HDC paint = paintContextOf(hwnd))
+  {
+    CGContextSaveGState(paint->ctx);
+    return paint;
+  }
   NSView* view = viewOf(hwnd);
   if (!view || !view->window() || view->isHiddenOrHasHiddenAncestor()) return nullptr;
   CGContextRef backing = view->window()->backingContext();
@@ -68,10 +88,11 @@ HDC GetWindowDC(HWND hwnd)
 
 void ReleaseDC(HWND hwnd, HDC ctx)
 {
-  (void)hwnd;
   if (!ctx || ctx->freed || !ctx->ctx || ctx->ownedBuffer) return;
   CGContextRef gc = ctx->ctx;
   CGContextRestoreGState(gc);
+  // The paint's own context stays with the paint.
+  if (ctx == paintContextOf(hwnd)) return;
   SWELL_DeleteGfxContext(ctx);
   CGContextRelease(gc);
 }

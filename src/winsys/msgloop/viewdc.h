@@ -11,7 +11,9 @@ class NSGraphicsContext;
 // for a null context.
 HDC SWELL_CreateGfxContext(NSGraphicsContext* ctx);
 
-// hwnd is a view or a window (its content view). A context drawing into the view
+// hwnd is a view or a window (its content view). While the window view paints, its
+// paint context (state saved; ReleaseDC restores it and leaves the context to the
+// paint). Otherwise a context drawing into the view
 // in its window's backing, flipped views with y downward, clipped to the visible part
 // of the view; null for a null handle, a view without a window or a hidden view.
 // Pair each with ReleaseDC.

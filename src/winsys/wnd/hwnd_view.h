@@ -1,0 +1,193 @@
+#pragma once
+// The window view: every child window and dialog of the layer is one of these
+// views, and the view itself is the HWND. It carries what a Win32 window carries
+// and turns the kit's callbacks (showing, sizing, timers, painting, input) into
+// messages to its window procedure. Main thread only.
+
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSView.h"
+#include "winsys/gdi.h"
+#include "winsys/msgloop/target.h"
+#include "winsys/wnd/messages.h"
+
+class NSMenu;
+class NSDraggingInfo;
+
+// The dialog-resource record as far as window views read it.
+struct SWELL_DialogResourceIndex
+{
+  int flags;  // SWELL_DLG_FLIPPED, SWELL_DLG_OPAQUE, SWELL_DLG_ACCEPTFILES
+  void (*createFunc)(HWND view, int flags);
+  int width, height;
+};
+enum
+{
+  SWELL_DLG_FLIPPED = 0x4,
+  SWELL_DLG_OPAQUE = 0x10,
+  SWELL_DLG_ACCEPTFILES = 0x20
+};
+
+struct WindowPropRec
+{
+  char* name;  // an atom below 0x10000 in the pointer itself, else an owned copy
+  void* data;
+  WindowPropRec* next;
+};
+
+const long WS_EX_ACCEPTFILES = 0x10;
+
+// What an accessibility element a window procedure supplies answers.
+class SWELL_AccessibilityElement
+{
+public:
+  virtual ~SWELL_AccessibilityElement() = default;
+  virtual NSObject* accessibilityHitTest(NSPoint p) = 0;
+  virtual NSObject* accessibilityFocusedUIElement() = 0;
+  virtual bool accessibilityIsIgnored() = 0;
+};
+
+class Swell_vDavrel_64_hwnd : public NSView, public SWELL_WindowTarget, public NSTextFieldDelegate
+{
+public:
+  // initChild:Parent:dlgProc:Param: — parent is a view, a window or null.
+  static Swell_vDavrel_64_hwnd* initChild(const SWELL_DialogResourceIndex* resource, NSObject* parent,
+                                          DLGPROC proc, LPARAM param);
+  explicit Swell_vDavrel_64_hwnd(NSRect frame);
+
+  // ---- the message entry ----
+  LRESULT onSwellMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool swellCanPostMessage() override { return m_hashaddestroy == 0; }
+  void SWELL_Timer(UINT_PTR id) override;
+  bool swellHasBeenDestroyed() const { return m_hashaddestroy != 0; }
+  int destroyState() const { return m_hashaddestroy; }
+
+  // ---- accessors ----
+  LONG_PTR getSwellUserData() const { return m_userdata; }
+  void setSwellUserData(LONG_PTR v) { m_userdata = v; }
+  // The index is a byte offset: slot = index >> 3, slots 0 to 31.
+  LONG_PTR getSwellExtraData(int index) const;
+  void setSwellExtraData(int index, LONG_PTR value);
+  WNDPROC getSwellWindowProc() const { return m_wndproc; }
+  void setSwellWindowProc(WNDPROC p) { m_wndproc = p; }
+  DLGPROC getSwellDialogProc() const { return m_dlgproc; }
+  void setSwellDialogProc(DLGPROC p) { m_dlgproc = p; }
+  bool isFlipped() const override { return m_flip; }
+  bool isOpaque() const override { return m_isopaque; }
+  void setOpaque(bool on) { m_isopaque = on; }
+  bool isEnabled() const { return m_enabled; }
+  void setEnabled(bool on) { m_enabled = on; }
+  NSMenu* swellGetMenu() const { return m_menu; }
+  void swellSetMenu(NSMenu* menu);
+  bool swellCapChangeNotify() const { return true; }
+  unsigned swellCreateWindowFlags() const { return m_create_windowflags; }
+  void setSwellCreateWindowFlags(unsigned f) { m_create_windowflags = f; }
+  void swellSetExtendedStyle(LONG v) { m_supports_ddrop = (v & WS_EX_ACCEPTFILES) != 0; }
+  LONG swellGetExtendedStyle() const { return m_supports_ddrop ? WS_EX_ACCEPTFILES : 0; }
+  const char* onSwellGetText() const { return m_titlestr; }
+  void onSwellSetText(const char* text);
+  NSObject* lastTopLevelOwner() const { return m_lastTopLevelOwner; }
+  void setLastTopLevelOwner(NSObject* o) { m_lastTopLevelOwner = o; }
+
+  // ---- properties ----
+  int swellSetProp(const char* name, void* data);
+  void* swellGetProp(const char* name, bool wantRemove);
+  int swellEnumProps(BOOL (*proc)(HWND, const char*, void*, LPARAM), LPARAM lp);
+
+  // ---- painting ----
+  void drawRect(NSRect dirtyRect) override;
+  // Fills ps while a paint is under way; false (ps untouched) otherwise.
+  bool getSwellPaintInfo(PAINTSTRUCT* ps);
+  HDC swellPaintContext() override { return m_paintctx_hdc; }
+  void didAddSubview(NSView* view) override;
+  void willRemoveSubview(NSView* view) override;
+  unsigned char dirtyBits() const { return m_isdirty; }
+  void setDirtyBits(unsigned char b) { m_isdirty = b; }
+
+  // ---- controls inside the view ----
+  // The action of every control made inside the view: WM_COMMAND with its tag.
+  void onSwellCommand(NSObject* sender);
+  // As the delegate of its text fields: EN_CHANGE to the window procedure.
+  void controlTextDidChange(NSNotification* n) override;
+  void controlTextDidEndEditing(NSNotification* n) override;
+
+  // ---- the kit's callbacks ----
+  void setFrame(NSRect frame) override;
+  void viewDidHide() override;
+  void viewDidUnhide() override;
+
+  // ---- input ----
+  void mouseDown(NSEvent* e) override;
+  void mouseUp(NSEvent* e) override;
+  void mouseDragged(NSEvent* e) override;
+  void mouseMoved(NSEvent* e) override;
+  void rightMouseDown(NSEvent* e) override;
+  void rightMouseUp(NSEvent* e) override;
+  void rightMouseDragged(NSEvent* e) override;
+  void otherMouseDown(NSEvent* e) override;
+  void otherMouseUp(NSEvent* e) override;
+  void otherMouseDragged(NSEvent* e) override;
+  void scrollWheel(NSEvent* e) override;
+  void keyDown(NSEvent* e) override;
+  void keyUp(NSEvent* e) override;
+  void magnifyWithEvent(NSEvent* e) override;
+  void rotateWithEvent(NSEvent* e) override;
+  void swipeWithEvent(NSEvent* e) override;
+  bool acceptsFirstMouse(NSEvent* e) override;
+  bool acceptsFirstResponder() override;
+
+  // ---- drag and drop ----
+  bool acceptsDrops() const { return m_supports_ddrop; }
+  int draggingEntered(NSDraggingInfo* info);
+  int draggingUpdated(NSDraggingInfo* info);
+  void draggingExited(NSDraggingInfo* info);
+  bool wantsPeriodicDraggingUpdates() const { return false; }
+  bool performDragOperation(NSDraggingInfo* info);
+  // A DROPFILES block (forGlob: returned to the caller, who frees it), or, for the
+  // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
+  void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
+
+  // ---- accessibility ----
+  // The element the window procedure supplies (WM_GETOBJECT 0x1001), or null.
+  NSObject* accessibilityElement();
+  NSObject* accessibilityHitTest(NSPoint p);
+  NSObject* accessibilityFocusedUIElement();
+  bool accessibilityIsIgnored();
+
+protected:
+  ~Swell_vDavrel_64_hwnd() override;
+
+private:
+  friend LRESULT SwellDialogDefaultWindowProc(HWND, UINT, WPARAM, LPARAM);
+  friend void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+  void sendShow(WPARAM shown);
+
+  signed char m_enabled = 1;
+  DLGPROC m_dlgproc = nullptr;
+  WNDPROC m_wndproc;
+  LONG_PTR m_userdata = 0;
+  LONG_PTR m_extradata[32] = {};
+  int m_isfakerightmouse = 0;
+  unsigned char m_hashaddestroy = 0;
+  NSMenu* m_menu = nullptr;
+  bool m_flip = true;
+  bool m_supports_ddrop = false;
+  bool m_paintctx_used = false;
+  HDC m_paintctx_hdc = nullptr;
+  WindowPropRec* m_props = nullptr;
+  NSRect m_paintctx_rect{{0, 0}, {0, 0}};
+  bool m_isopaque = true;
+  char m_titlestr[1024] = {};
+  unsigned m_create_windowflags = 0;
+  unsigned char m_isdirty = 3;
+  NSObject* m_lastTopLevelOwner = nullptr;  // not retained
+};
+
+// The window procedure every window view starts with.
+LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
+void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+
+// The handle of a kit object and back.
+inline HWND SWELL_HWND(NSObject* o) { return (HWND)o; }
+inline NSObject* SWELL_Object(HWND h) { return (NSObject*)h; }
+inline Swell_vDavrel_64_hwnd* SWELL_WindowView(HWND h) { return dynamic_cast<Swell_vDavrel_64_hwnd*>(SWELL_Object(h)); }

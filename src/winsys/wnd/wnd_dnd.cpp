@@ -1,0 +1,274 @@
+// Drag and drop and accessibility of window views.
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSDragging.h"
+#include "platform/appkit/NSPanel.h"
+#include "platform/appkit/NSWindow.h"
+#include "winsys/wnd/dragdrop.h"
+#include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/wnd.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+void (*SWELL_DDrop_onDragEnter)(HANDLE drop, POINT pt) = nullptr;
+void (*SWELL_DDrop_onDragOver)(POINT pt) = nullptr;
+void (*SWELL_DDrop_onDragLeave)() = nullptr;
+const char* (*SWELL_DDrop_getDroppedFileTargetPath)(const char* firstType) = nullptr;
+
+namespace {
+
+char* s_dragdropsrcfn = nullptr;
+void (*s_dragdropsrccallback)(const char*) = nullptr;
+
+bool exists(const std::string& p)
+{
+  struct stat st;
+  return stat(p.c_str(), &st) == 0;
+}
+
+POINT screenPoint(NSDraggingInfo* info)
+{
+  NSPoint p = info->draggingLocation();
+  if (NSWindow* w = info->draggingDestinationWindow()) p = w->convertBaseToScreen(p);
+  return POINT{(int)(p.x + 0.5), (int)(p.y + 0.5)};
+}
+
+// NSRunAlertPanel's answers.
+enum
+{
+  kDefault = 1,
+  kAlternate = 0,
+  kOther = -1
+};
+
+int runAlertPanel(const std::string& title, const std::string& message, const char* def, const char* alt,
+                  const char* other)
+{
+  NSAlert* a = new NSAlert;
+  a->setMessageText(title);
+  a->setInformativeText(message);
+  a->addButtonWithTitle(def);
+  a->addButtonWithTitle(alt);
+  a->addButtonWithTitle(other);
+  const NSInteger r = a->runModal() - 1000;  // NSAlertFirstButtonReturn
+  a->release();
+  return r == 0 ? kDefault : r == 1 ? kAlternate : kOther;
+}
+
+}  // namespace
+
+void* SWELL_MakeDropFiles(const char* const* paths, int n, POINT pt)
+{
+  size_t size = 16 + 1;
+  for (int i = 0; i < n; ++i) size += strnlen(paths[i], 4095) + 1;
+  unsigned char* block = (unsigned char*)calloc(1, size);
+  if (!block) return nullptr;
+  const uint32_t off = 16;
+  memcpy(block, &off, 4);
+  memcpy(block + 4, &pt.x, 4);
+  memcpy(block + 8, &pt.y, 4);
+  char* p = (char*)block + 16;
+  for (int i = 0; i < n; ++i)
+  {
+    const size_t len = strnlen(paths[i], 4095);
+    memcpy(p, paths[i], len);
+    p += len + 1;
+  }
+  return block;
+}
+
+void SWELL_SetDragSource(const char* path, void (*createAt)(const char*))
+{
+  SWELL_FinishDragDrop();
+  s_dragdropsrcfn = path ? strdup(path) : nullptr;
+  s_dragdropsrccallback = createAt;
+}
+
+void SWELL_FinishDragDrop()
+{
+  free(s_dragdropsrcfn);
+  s_dragdropsrcfn = nullptr;
+  s_dragdropsrccallback = nullptr;
+}
+
+std::string SWELL_DoDragDrop(const char* folder)
+{
+  std::string result;
+  if (folder && s_dragdropsrcfn && s_dragdropsrccallback)
+  {
+    const char* slash = strrchr(s_dragdropsrcfn, '/');
+    const std::string name = slash ? slash + 1 : s_dragdropsrcfn;
+    std::string dest = std::string(folder) + "/" + name;
+    if (dest.size() > 4095) dest.resize(4095);
+    bool go = true;
+    if (exists(dest))
+    {
+      const std::string msg = "An item named \"" + name +
+                              "\" already exists in this location. Do you want to replace it with the one you're moving?";
+      const int a = runAlertPanel("Copy", msg, "Keep Both Files", "Stop", "Replace");
+      if (a == kAlternate) go = false;
+      else if (a == kDefault)
+      {
+        const size_t dot = name.rfind('.');
+        const std::string ext = dot != std::string::npos && dot > 0 ? name.substr(dot) : "";
+        std::string base = dest.substr(0, dest.size() - ext.size());
+        size_t digits = 0;
+        while (digits < 3 && digits < base.size() && isdigit((unsigned char)base[base.size() - 1 - digits])) ++digits;
+        const size_t sep = base.size() - digits;  // index just after the separator
+        int n = 0;
+        const size_t nameStart = dest.size() - name.size();
+        if (sep >= 1 && sep - 1 > nameStart && strchr(" -_", base[sep - 1]))
+        {
+          n = digits ? atoi(base.c_str() + sep) : 0;
+          base.resize(sep);
+        }
+        else
+          base += " ";
+        go = false;
+        for (int i = n + 1; i <= 999; ++i)
+        {
+          char num[16];
+          snprintf(num, sizeof num, "%03d", i);
+          const std::string candidate = base + num + ext;
+          if (!exists(candidate))
+          {
+            dest = candidate;
+            go = true;
+            break;
+          }
+        }
+      }
+    }
+    if (go)
+    {
+      s_dragdropsrccallback(dest.c_str());
+      if (exists(dest)) result = dest.substr(dest.rfind('/') + 1);
+    }
+  }
+  SWELL_FinishDragDrop();
+  return result;
+}
+
+// ---- drop target ----
+
+void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forGlob)
+{
+  if (!m_supports_ddrop || !info) return nullptr;
+  const bool F = !info->filenames.empty(), P = !info->promisedTypes.empty();
+  if (!F && !P) return nullptr;
+  std::vector<std::string> list;
+  if (F) list = info->filenames;
+  else if (forGlob)
+    for (const std::string& t : info->promisedTypes) list.push_back("tmp." + t);
+  else
+  {
+    if (!SWELL_DDrop_getDroppedFileTargetPath || !info->namesOfPromisedFilesDroppedAtDestination) return nullptr;
+    std::string first = info->promisedTypes.empty() ? "" : info->promisedTypes[0].substr(0, 255);
+    const char* dir = SWELL_DDrop_getDroppedFileTargetPath(first.c_str());
+    const std::string folder = dir && *dir ? dir : "/tmp/";
+    for (const std::string& n : info->namesOfPromisedFilesDroppedAtDestination(folder))
+      list.push_back(folder + (folder.back() == '/' ? "" : "/") + n);
+    if (list.empty()) return nullptr;
+  }
+  const NSPoint p = convertPoint(info->draggingLocation(), nullptr);
+  std::vector<const char*> paths;
+  for (const std::string& s : list) paths.push_back(s.c_str());
+  void* block = SWELL_MakeDropFiles(paths.data(), (int)paths.size(), POINT{(int)(p.x + 0.5), (int)(p.y + 0.5)});
+  if (!block || forGlob) return block;
+  onSwellMessage(WM_DROPFILES, (WPARAM)block, 0);
+  free(block);
+  return (void*)this;
+}
+
+int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
+{
+  if (!m_supports_ddrop) return NSDragOperationNone;
+  if (SWELL_DDrop_onDragEnter)
+    if (void* block = swellExtendedDragOp(info, true))
+    {
+      SWELL_DDrop_onDragEnter(block, screenPoint(info));
+      free(block);
+    }
+  return NSDragOperationGeneric;
+}
+
+int Swell_vDavrel_64_hwnd::draggingUpdated(NSDraggingInfo* info)
+{
+  if (!m_supports_ddrop) return NSDragOperationNone;
+  if (SWELL_DDrop_onDragOver) SWELL_DDrop_onDragOver(screenPoint(info));
+  return NSDragOperationGeneric;
+}
+
+void Swell_vDavrel_64_hwnd::draggingExited(NSDraggingInfo*)
+{
+  if (m_supports_ddrop && SWELL_DDrop_onDragLeave) SWELL_DDrop_onDragLeave();
+}
+
+bool Swell_vDavrel_64_hwnd::performDragOperation(NSDraggingInfo* info)
+{
+  if (m_supports_ddrop && SWELL_DDrop_onDragLeave) SWELL_DDrop_onDragLeave();
+  retain();
+  HWND content = nullptr;
+  NSView* src = dynamic_cast<NSView*>(info->draggingSource());
+  if (src && window() && src->window() == window() && window()->contentView())
+  {
+    content = SWELL_HWND(window()->contentView());
+    SetProp(content, "SWELL_DisableWindowRepre", (void*)1);
+  }
+  bool done = false;
+  NSView* hit = superview() ? hitTest(superview()->convertPoint(info->draggingLocation(), nullptr))
+                            : hitTest(info->draggingLocation());
+  if (hit && hit != this && hit->isDescendantOf(this))
+    for (NSView* v = hit; v && v != this && !done; v = v->superview())
+      if (Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v)) done = wv->swellExtendedDragOp(info, false);
+  if (!done) done = swellExtendedDragOp(info, false) != nullptr;
+  if (content) RemoveProp(content, "SWELL_DisableWindowRepre");
+  release();
+  return done;
+}
+
+// ---- accessibility ----
+
+NSObject* Swell_vDavrel_64_hwnd::accessibilityElement()
+{
+  NSObject* element = nullptr;
+  SendMessage(SWELL_HWND(this), WM_GETOBJECT, 0x1001, (LPARAM)&element);
+  return element;
+}
+
+bool Swell_vDavrel_64_hwnd::accessibilityIsIgnored() { return subviews().empty() && accessibilityElement(); }
+
+NSObject* Swell_vDavrel_64_hwnd::accessibilityHitTest(NSPoint p)
+{
+  NSObject* e = accessibilityElement();
+  if (SWELL_AccessibilityElement* a = dynamic_cast<SWELL_AccessibilityElement*>(e))
+  {
+    NSObject* r = a->accessibilityHitTest(p);
+    if (r == e)
+    {
+      if (!a->accessibilityIsIgnored()) return e;
+    }
+    else if (r)
+      return r;
+  }
+  NSView* hit = superview() ? hitTest(superview()->convertPoint(p, nullptr)) : hitTest(p);
+  return hit ? (NSObject*)hit : (NSObject*)this;
+}
+
+NSObject* Swell_vDavrel_64_hwnd::accessibilityFocusedUIElement()
+{
+  NSObject* e = accessibilityElement();
+  if (SWELL_AccessibilityElement* a = dynamic_cast<SWELL_AccessibilityElement*>(e))
+  {
+    NSObject* f = a->accessibilityFocusedUIElement();
+    if (f && f != e) return f;
+  }
+  return this;
+}

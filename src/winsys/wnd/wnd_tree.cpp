@@ -1,0 +1,458 @@
+// The window tree, long values, properties, dialog items and destruction.
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSWindow.h"
+#include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/wnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+namespace {
+
+NSView* asView(HWND h) { return dynamic_cast<NSView*>(SWELL_Object(h)); }
+NSWindow* asWindow(HWND h) { return dynamic_cast<NSWindow*>(SWELL_Object(h)); }
+
+// A window stands for its content view.
+NSView* viewOrContent(HWND h)
+{
+  if (NSWindow* w = asWindow(h)) return w->contentView();
+  return asView(h);
+}
+
+bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
+
+}  // namespace
+
+HWND GetParent(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  if (!o) return nullptr;
+  NSWindow* w = dynamic_cast<NSWindow*>(o);
+  if (NSView* v = dynamic_cast<NSView*>(o))
+  {
+    if (!isContentView(v)) return SWELL_HWND(v->superview());
+    w = v->window();
+  }
+  if (!w) return nullptr;
+  if (NSWindow* pw = w->parentWindow())
+    if (pw->contentView()) return SWELL_HWND(pw->contentView());
+  return nullptr;
+}
+
+HWND GetWindow(HWND h, int cmd)
+{
+  NSView* v = viewOrContent(h);
+  if (!v) return nullptr;
+  if (cmd == GW_OWNER) return isContentView(v) ? nullptr : SWELL_HWND(v->superview());
+  if (cmd == GW_CHILD) return v->subviews().empty() ? nullptr : SWELL_HWND(v->subviews().front());
+  if (cmd > GW_CHILD || cmd < 0) return nullptr;
+  if (isContentView(v)) return cmd == GW_HWNDFIRST || cmd == GW_HWNDLAST ? SWELL_HWND(v) : nullptr;
+  NSView* parent = v->superview();
+  if (!parent || parent->subviews().empty()) return nullptr;
+  const std::vector<NSView*>& list = parent->subviews();
+  if (cmd == GW_HWNDFIRST) return SWELL_HWND(list.front());
+  if (cmd == GW_HWNDLAST) return SWELL_HWND(list.back());
+  auto it = std::find(list.begin(), list.end(), v);
+  if (it == list.end()) return nullptr;
+  if (cmd == GW_HWNDNEXT) return ++it == list.end() ? nullptr : SWELL_HWND(*it);
+  return it == list.begin() ? nullptr : SWELL_HWND(*(it - 1));
+}
+
+bool IsChild(HWND parent, HWND child)
+{
+  if (!parent || !child || parent == child) return false;
+  NSView* c = asView(child);
+  if (!c) return false;
+  if (NSWindow* w = asWindow(parent)) return c->window() == w;
+  if (NSView* p = asView(parent)) return c->isDescendantOf(p);
+  return false;
+}
+
+HWND SetParent(HWND h, HWND newParent)
+{
+  NSView* v = asView(h);
+  if (!v) return nullptr;
+  char text[2048];
+  if (isContentView(v))
+  {
+    NSView* np = viewOrContent(newParent);
+    if (!np) return nullptr;
+    NSWindow* old = v->window();
+    GetDlgItemText(h, 0, text, sizeof text);
+    v->retain();
+    // The old window keeps an empty content view of its own until it goes.
+    Swell_vDavrel_64_hwnd* fresh = Swell_vDavrel_64_hwnd::initChild(nullptr, old, nullptr, 0);
+    fresh->release();
+    np->addSubview(v);
+    v->release();
+    DestroyWindow(SWELL_HWND(old));
+    if (text[0]) SetDlgItemText(h, 0, text);
+    return SWELL_HWND(np);
+  }
+  if (!newParent)
+  {
+    // The child becomes a window of its own, released when it is closed.
+    GetDlgItemText(h, 0, text, sizeof text);
+    v->retain();
+    NSRect f = v->frame();
+    v->removeFromSuperview();
+    Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v);
+    const unsigned flags = wv && wv->swellCreateWindowFlags() ? wv->swellCreateWindowFlags() : 15;
+    NSWindow* w = new NSWindow(NSMakeRect(f.origin.x, f.origin.y, f.size.width, f.size.height), flags,
+                               NSBackingStoreBuffered, false);
+    w->setReleasedWhenClosed(true);
+    w->setContentView(v);
+    w->display();
+    v->release();
+    if (text[0]) SetDlgItemText(h, 0, text);
+    return nullptr;
+  }
+  NSView* old = v->superview();
+  NSView* np = viewOrContent(newParent);
+  if (old)
+  {
+    v->retain();
+    v->removeFromSuperview();
+    if (np) np->addSubview(v);
+    v->release();
+  }
+  else if (np)
+    np->addSubview(v);
+  return SWELL_HWND(old);
+}
+
+HWND FindWindowEx(HWND parent, HWND after, const char* className, const char* windowName)
+{
+  if (!parent)
+  {
+    if (!windowName || !NSApplication::exists()) return nullptr;
+    const std::vector<NSWindow*> windows(NSApp->windows());
+    size_t i = 0;
+    if (after)
+    {
+      for (; i < windows.size(); ++i)
+        if (SWELL_HWND(windows[i]) == after || SWELL_HWND(windows[i]->contentView()) == after) break;
+      ++i;
+    }
+    for (; i < windows.size(); ++i)
+      if (windows[i]->title() == windowName) return SWELL_HWND(windows[i]->contentView());
+    return nullptr;
+  }
+  HWND c;
+  if (after) c = GetWindow(after, GW_HWNDNEXT);
+  else
+  {
+    NSView* p = viewOrContent(parent);
+    if (!p) return nullptr;
+    c = p->subviews().empty() ? nullptr : SWELL_HWND(p->subviews().front());
+  }
+  const bool staticOnly = className && !strcasecmp(className, "Static");
+  for (; c; c = GetWindow(c, GW_HWNDNEXT))
+  {
+    if (staticOnly && !dynamic_cast<NSTextField*>(SWELL_Object(c))) continue;
+    if (!windowName) return c;
+    char buf[512];
+    GetDlgItemText(c, 0, buf, sizeof buf);
+    if (!strcmp(buf, windowName)) return c;
+  }
+  return nullptr;
+}
+
+namespace {
+BOOL enumChildren(NSView* v, BOOL (*proc)(HWND, LPARAM), LPARAM lp)
+{
+  std::vector<NSView*> list(v->subviews());
+  for (NSView* c : list) c->retain();
+  BOOL result = TRUE;
+  for (NSView* c : list)
+    if (result && (!proc(SWELL_HWND(c), lp) || !enumChildren(c, proc, lp))) result = FALSE;
+  for (NSView* c : list) c->release();
+  return result;
+}
+}  // namespace
+
+BOOL EnumChildWindows(HWND h, BOOL (*proc)(HWND, LPARAM), LPARAM lp)
+{
+  NSView* v = asView(h);
+  if (!v || !proc) return TRUE;
+  return enumChildren(v, proc, lp);
+}
+
+HWND GetDlgItem(HWND h, int id)
+{
+  NSView* v = viewOrContent(h);
+  if (!v) return nullptr;
+  if (id == 0) return SWELL_HWND(v);
+  for (NSView* c : v->subviews())
+    if (c->tag() == id) return SWELL_HWND(c);
+  return nullptr;
+}
+
+namespace {
+bool treeHolds(NSView* v, NSObject* target)
+{
+  for (NSView* c : v->subviews())
+    if ((NSObject*)c == target) return true;
+  for (NSView* c : v->subviews())
+    if (treeHolds(c, target)) return true;
+  return false;
+}
+}  // namespace
+
+bool IsWindow(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  if (!o || !NSApplication::exists()) return false;
+  const std::vector<NSWindow*> windows(NSApp->windows());
+  for (NSWindow* w : windows)
+    if ((NSObject*)w == o || (NSObject*)w->contentView() == o) return true;
+  for (NSWindow* w : windows)
+    if (w->contentView() && treeHolds(w->contentView(), o)) return true;
+  return false;
+}
+
+void DestroyWindow(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  if (!o) return;
+  o->retain();
+  NSWindow* w = dynamic_cast<NSWindow*>(o);
+  if (NSView* v = dynamic_cast<NSView*>(o))
+  {
+    KillTimer(h, SWELL_ALL_TIMERS);
+    if (dynamic_cast<SWELL_WindowTarget*>(v)) SendMessage(h, WM_DESTROY, 0, 0);
+    NSWindow* vw = v->window();
+    if (!vw) v->removeFromSuperview();
+    else if (vw->contentView() == v) w = vw;
+    else
+    {
+      if (vw->isKeyWindow())
+        if (NSView* fr = dynamic_cast<NSView*>(vw->firstResponder()))
+          if (fr->isDescendantOf(v)) SetFocus(GetParent(h));
+      v->removeFromSuperview();
+    }
+  }
+  if (w)
+  {
+    w->retain();
+    KillTimer(SWELL_HWND(w), SWELL_ALL_TIMERS);
+    if (NSView* c = w->contentView()) SendMessage(SWELL_HWND(c), WM_DESTROY, 0, 0);
+    if (dynamic_cast<SWELL_WindowTarget*>(w)) SendMessage(SWELL_HWND(w), WM_DESTROY, 0, 0);
+    if (NSWindow* p = w->parentWindow()) p->removeChildWindow(w);
+    w->close();
+    w->release();
+  }
+  o->release();
+}
+
+// ---- long values ----
+
+LONG_PTR SetWindowLong(HWND h, int index, LONG_PTR value)
+{
+  NSObject* o = SWELL_Object(h);
+  if (!o) return 0;
+  Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
+  if (v)
+  {
+    LONG_PTR old;
+    switch (index)
+    {
+      case GWL_USERDATA:
+        old = v->getSwellUserData();
+        v->setSwellUserData(value);
+        return old;
+      case GWL_EXSTYLE:
+        old = v->swellGetExtendedStyle();
+        v->swellSetExtendedStyle((LONG)value);
+        return old;
+      case GWL_ID:
+        old = v->tag();
+        v->setTag((int)value);
+        return old;
+      case DWL_DLGPROC:
+        old = (LONG_PTR)v->getSwellDialogProc();
+        v->setSwellDialogProc((DLGPROC)value);
+        return old;
+      case GWL_WNDPROC:
+        old = (LONG_PTR)v->getSwellWindowProc();
+        v->setSwellWindowProc((WNDPROC)value);
+        return old;
+      case GWL_STYLE:
+        return 0;
+      default:
+        old = v->getSwellExtraData(index);
+        v->setSwellExtraData(index, value);
+        return old;
+    }
+  }
+  if (index == GWL_ID)
+    if (NSView* pv = dynamic_cast<NSView*>(o))
+    {
+      const LONG_PTR old = pv->tag();
+      pv->setTag((int)value);
+      return old;
+    }
+  return 0;
+}
+
+LONG_PTR GetWindowLong(HWND h, int index)
+{
+  NSObject* o = SWELL_Object(h);
+  if (!o) return 0;
+  Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
+  NSView* pv = dynamic_cast<NSView*>(o);
+  if (index == GWL_STYLE)
+  {
+    LONG style = 0;
+    if (pv && !isContentView(pv)) style |= WS_CHILD;
+    if (pv && isContentView(pv) && (pv->window()->styleMask() & NSTitledWindowMask))
+    {
+      style |= WS_CAPTION;
+      if (pv->window()->styleMask() & NSResizableWindowMask) style |= WS_THICKFRAME;
+    }
+    return style;
+  }
+  if (!v)
+  {
+    if (index == GWL_ID && pv) return pv->tag();
+    return 0;
+  }
+  switch (index)
+  {
+    case GWL_USERDATA:
+      return v->getSwellUserData();
+    case GWL_EXSTYLE:
+      return (LONG_PTR)(LONG)v->swellGetExtendedStyle();
+    case GWL_ID:
+      return v->tag();
+    case DWL_DLGPROC:
+      return (LONG_PTR)v->getSwellDialogProc();
+    case GWL_WNDPROC:
+      return (LONG_PTR)v->getSwellWindowProc();
+    default:
+      return v->getSwellExtraData(index);
+  }
+}
+
+// ---- properties ----
+
+void* GetProp(HWND h, const char* name)
+{
+  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
+  return v ? v->swellGetProp(name, false) : nullptr;
+}
+
+BOOL SetProp(HWND h, const char* name, void* data)
+{
+  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
+  return v && v->swellSetProp(name, data) ? TRUE : FALSE;
+}
+
+void* RemoveProp(HWND h, const char* name)
+{
+  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
+  return v ? v->swellGetProp(name, true) : nullptr;
+}
+
+int EnumPropsEx(HWND h, BOOL (*proc)(HWND, const char*, void*, LPARAM), LPARAM lp)
+{
+  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
+  return v && proc ? v->swellEnumProps(proc, lp) : -1;
+}
+
+// ---- dialog items ----
+
+namespace {
+void copyText(const std::string& s, char* buf, int size)
+{
+  const size_t n = std::min(s.size(), (size_t)size - 1);
+  memcpy(buf, s.data(), n);
+  buf[n] = 0;
+}
+}  // namespace
+
+BOOL GetDlgItemText(HWND h, int id, char* buf, int bufsize)
+{
+  if (!buf || bufsize <= 0) return FALSE;
+  buf[0] = 0;
+  if (id) h = GetDlgItem(h, id);
+  if (!h) return FALSE;
+  NSObject* o = SWELL_Object(h);
+  if (NSView* v = dynamic_cast<NSView*>(o))
+    if (isContentView(v)) o = v->window();
+  if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o))
+  {
+    copyText(v->onSwellGetText(), buf, bufsize);
+    return TRUE;
+  }
+  if (NSWindow* w = dynamic_cast<NSWindow*>(o))
+  {
+    copyText(w->title(), buf, bufsize);
+    return TRUE;
+  }
+  if (NSControl* c = dynamic_cast<NSControl*>(o))
+  {
+    copyText(c->stringValue(), buf, bufsize);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL SetDlgItemText(HWND h, int id, const char* text)
+{
+  if (id) h = GetDlgItem(h, id);
+  if (!h) return FALSE;
+  if (!text) text = "";
+  NSObject* o = SWELL_Object(h);
+  if (NSView* v = dynamic_cast<NSView*>(o))
+    if (isContentView(v)) v->window()->setTitle(text);
+  if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o))
+  {
+    v->onSwellSetText(text);
+    return TRUE;
+  }
+  if (NSWindow* w = dynamic_cast<NSWindow*>(o))
+  {
+    w->setTitle(text);
+    return TRUE;
+  }
+  if (NSControl* c = dynamic_cast<NSControl*>(o))
+  {
+    c->setStringValue(text);
+    NSTextField* f = dynamic_cast<NSTextField*>(c);
+    if (f && f->isEditable())
+      SendMessage(GetParent(h), WM_COMMAND, (WPARAM)((uint32_t)f->tag() | 0x3000000u), (LPARAM)h);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL SetDlgItemInt(HWND h, int id, int value, int isSigned)
+{
+  char buf[32];
+  if (isSigned) snprintf(buf, sizeof buf, "%d", value);
+  else snprintf(buf, sizeof buf, "%u", (unsigned)value);
+  return SetDlgItemText(h, id, buf);
+}
+
+int GetDlgItemInt(HWND h, int id, BOOL* translated, int isSigned)
+{
+  char buf[128];
+  if (!GetDlgItemText(h, id, buf, sizeof buf))
+  {
+    if (translated) *translated = 0;
+    return 0;
+  }
+  const char* p = buf;
+  while (*p == ' ' || *p == '\t') ++p;
+  const int value = atoi(p);
+  const bool ok = (isSigned || value >= 0) && (value != 0 || *p == '0');
+  if (translated) *translated = ok ? 1 : 0;
+  return ok ? value : 0;
+}

@@ -1,0 +1,122 @@
+// Dialog views: the background their dialog procedure chooses, and the text colour
+// of their labels.
+
+#include "wnd_test_util.h"
+
+#include "platform/appkit/NSTextField.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/gdi_draw.h"
+
+namespace {
+
+struct DialogAnswers
+{
+  LRESULT erase = 0;
+  LRESULT ctlColorDlg = 0;
+  COLORREF labelColour = -1;  // -1: WM_CTLCOLORSTATIC sets none
+  int staticAsks = 0;
+};
+DialogAnswers g_answers;
+
+LRESULT DialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
+{
+  switch (msg)
+  {
+    case WM_ERASEBKGND: return g_answers.erase;
+    case WM_CTLCOLORDLG: return g_answers.ctlColorDlg;
+    case WM_CTLCOLORSTATIC:
+      ++g_answers.staticAsks;
+      if (g_answers.labelColour != -1) SetTextColor((HDC)wp, g_answers.labelColour);
+      return 0;
+    default: return 0;
+  }
+}
+
+void AddLabels(HWND view, int)
+{
+  for (int i = 0; i < 2; ++i)
+  {
+    NSTextField* label = new NSTextField(NSMakeRect(5, 5 + 25 * i, 60, 20));
+    label->setEditable(false);
+    label->setTag(20 + i);
+    dynamic_cast<NSView*>(SWELL_Object(view))->addSubview(label);
+    label->release();
+  }
+}
+
+class Dialog : public WndTest
+{
+protected:
+  HWND Open(NSWindow** out)
+  {
+    static SWELL_DialogResourceIndex res{SWELL_DLG_FLIPPED | SWELL_DLG_OPAQUE, AddLabels, 100, 80};
+    NSWindow* w = new NSWindow(NSMakeRect(0, 0, 100, 80), NSTitledWindowMask, NSBackingStoreBuffered, false);
+    windows.push_back(w);
+    *out = w;
+    return SWELL_CreateWindowView(&res, SWELL_HWND(w), DialogProc, 0);
+  }
+  static uint32_t Rgb(NSWindow* w, int x, int y)
+  {
+    const LICE_PixelValue p = w->backing()->getBits()[y * w->backing()->getRowSpan() + x];
+    return (uint32_t)LICE_PixelR(p) << 16 | (uint32_t)LICE_PixelG(p) << 8 | (uint32_t)LICE_PixelB(p);
+  }
+};
+
+TEST_F(Dialog, BackgroundIsTheBrushOrTheDialogFace)
+{
+  HBRUSH teal = CreateSolidBrush(0x008080);
+  struct Case
+  {
+    LRESULT erase, ctlColorDlg;
+    uint32_t want;
+  };
+  const Case cases[] = {
+      {0, (LRESULT)teal, 0x008080},  // a brush fills the paint rectangle
+      {0, 0, 0xE8E8E8},              // 0 or 1: the dialog face
+      {0, 1, 0xE8E8E8},
+      {1, (LRESULT)teal, 0xECECEC},  // the procedure erased itself: the window's own grey shows
+  };
+  for (const Case& c : cases)
+  {
+    g_answers = DialogAnswers{};
+    g_answers.erase = c.erase;
+    g_answers.ctlColorDlg = c.ctlColorDlg;
+    NSWindow* w = nullptr;
+    const HWND dlg = Open(&w);
+    // The view is opaque, so the window itself paints nothing under it.
+    w->setBackgroundColor(0xEC / 255.0, 0xEC / 255.0, 0xEC / 255.0);
+    ShowWindow(dlg, SW_SHOW);
+    w->display();
+    EXPECT_EQ(Rgb(w, 90, 70), c.want) << c.ctlColorDlg;
+  }
+  DeleteObject(teal);
+}
+
+TEST_F(Dialog, LabelsTakeTheColourTheProcedureSets)
+{
+  // Creation asks once for all labels and gives them the colour set.
+  g_answers = DialogAnswers{};
+  g_answers.labelColour = 0xFF8000;
+  NSWindow* w = nullptr;
+  HWND dlg = Open(&w);
+  EXPECT_EQ(g_answers.staticAsks, 1) << "once per update, however many labels";
+  for (int id : {20, 21})
+  {
+    NSTextField* label = dynamic_cast<NSTextField*>(SWELL_Object(GetDlgItem(dlg, id)));
+    ASSERT_NE(label, nullptr);
+    EXPECT_DOUBLE_EQ(label->textColor()->redComponent(), 1.0);
+    EXPECT_DOUBLE_EQ(label->textColor()->greenComponent(), 0x80 / 255.0);
+  }
+
+  // Without a colour from the procedure creation leaves the labels alone; a display
+  // change falls back to the system's text colour.
+  g_answers = DialogAnswers{};
+  dlg = Open(&w);
+  NSTextField* label = dynamic_cast<NSTextField*>(SWELL_Object(GetDlgItem(dlg, 21)));
+  label->setTextColor(NSColor::colorWithCalibratedRed(0.3, 0.3, 0.3, 1));
+  DefWindowProc(dlg, WM_DISPLAYCHANGE, 0, 0);
+  EXPECT_EQ(g_answers.staticAsks, 2);
+  EXPECT_DOUBLE_EQ(label->textColor()->redComponent(), 0.0);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+#pragma once
+// Window views under test: a recording window procedure, a headless window to hold
+// them, and synthetic events sent through the kit as the presenter sends them.
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/Presenter.h"
+#include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/wnd.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+struct LoggedMsg
+{
+  HWND hwnd;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  bool operator==(const LoggedMsg& o) const
+  {
+    return hwnd == o.hwnd && msg == o.msg && wParam == o.wParam && lParam == o.lParam;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& os, const LoggedMsg& m)
+{
+  return os << "{" << (void*)m.hwnd << " 0x" << std::hex << m.msg << " " << m.wParam << " " << std::dec << m.lParam
+            << "}";
+}
+
+// Every message a window procedure of these tests sees, and what some of them answer.
+struct WndLog
+{
+  std::vector<LoggedMsg> msgs;
+  // Messages of these numbers are not recorded (painting noise in input tests).
+  std::vector<UINT> ignored;
+  // Per window and message: the answer, or an action run before DefWindowProc.
+  std::map<std::pair<HWND, UINT>, std::function<LRESULT(HWND, WPARAM, LPARAM)>> handlers;
+
+  std::vector<LoggedMsg> only(UINT msg) const
+  {
+    std::vector<LoggedMsg> r;
+    for (const LoggedMsg& m : msgs)
+      if (m.msg == msg) r.push_back(m);
+    return r;
+  }
+};
+
+inline WndLog* g_wndLog = nullptr;
+
+inline LRESULT RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+  if (g_wndLog)
+  {
+    bool skip = false;
+    for (UINT i : g_wndLog->ignored) skip |= i == msg;
+    if (!skip) g_wndLog->msgs.push_back(LoggedMsg{h, msg, wp, lp});
+    auto it = g_wndLog->handlers.find({h, msg});
+    if (it != g_wndLog->handlers.end()) return it->second(h, wp, lp);
+  }
+  return DefWindowProc(h, msg, wp, lp);
+}
+
+class WndTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    NSApplication::sharedApplication();
+    g_wndLog = &log;
+  }
+  void TearDown() override
+  {
+    g_wndLog = nullptr;
+    for (NSWindow* w : windows)
+    {
+      if (!w->isClosed()) w->close();
+      w->release();
+    }
+    ReleaseCapture();
+  }
+  // A titled window at (x, y) of the screen with a window view as its content.
+  HWND Window(NSRect frame, LPARAM param = 0, NSWindow** out = nullptr)
+  {
+    NSWindow* w = new NSWindow(frame, NSTitledWindowMask | NSResizableWindowMask, NSBackingStoreBuffered, false);
+    windows.push_back(w);
+    if (out) *out = w;
+    return SWELL_CreateWindowView(nullptr, SWELL_HWND(w), RecordingProc, param);
+  }
+  HWND Child(HWND parent, NSRect frame, LPARAM param = 0)
+  {
+    HWND c = SWELL_CreateWindowView(nullptr, parent, RecordingProc, param);
+    SetWindowPos(c, nullptr, (int)frame.origin.x, (int)frame.origin.y, (int)frame.size.width,
+                 (int)frame.size.height, SWP_NOZORDER);
+    ShowWindow(c, SW_SHOW);
+    return c;
+  }
+  // A mouse event at the point of a view (its own coordinates), with the
+  // presenter's mouse where the event is.
+  NSEvent* Mouse(NSEventType type, HWND view, NSPoint p, NSUInteger flags = 0, NSInteger clicks = 1)
+  {
+    NSView* v = dynamic_cast<NSView*>(SWELL_Object(view));
+    const NSPoint base = v->convertPointToView(p, nullptr);
+    NSApp->presenter()->noteMouse(v->window()->convertBaseToScreen(base), 0);
+    return NSEvent::mouseEventWithType(type, base, flags, 0, v->window(), clicks);
+  }
+  void Send(NSEvent* e) { NSApp->sendEvent(e); }
+
+  WndLog log;
+  std::vector<NSWindow*> windows;
+};

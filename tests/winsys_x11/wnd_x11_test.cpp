@@ -1,0 +1,115 @@
+// A window of the window-system layer under a real X server: it shows what its
+// procedures paint, and clicks and keys sent by another X client arrive as
+// window messages at the right client coordinates.
+
+#include "../winsys_wnd/wnd_test_util.h"
+
+#include "platform/appkit/X11TestDriver.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/gdi_draw.h"
+#include "winsys/wnd/keyboard.h"
+
+#include <memory>
+
+namespace {
+
+AKXvfb* gServer = nullptr;
+std::string gProblem;
+
+class WndX11 : public WndTest
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    gServer = new AKXvfb;
+    if (!gServer->start(&gProblem)) return;
+    std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(gServer->display(), &gProblem);
+    if (!x) return;
+    NSApplication::setPresenter(std::move(x));
+    NSApplication::sharedApplication();
+  }
+  static void TearDownTestSuite()
+  {
+    NSApplication::shutdown();
+    delete gServer;
+    gServer = nullptr;
+  }
+  void SetUp() override
+  {
+    ASSERT_TRUE(NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0) << gProblem;
+    WndTest::SetUp();
+    driver = std::make_unique<AKX11Driver>(gServer->display());
+    ASSERT_TRUE(driver->ok());
+    loop = NSRunLoop::currentRunLoop();
+  }
+  void TearDown() override
+  {
+    WndTest::TearDown();
+    loop->runOnce();
+  }
+  bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
+
+  std::unique_ptr<AKX11Driver> driver;
+  NSRunLoop* loop = nullptr;
+};
+
+LRESULT PaintGreen(HWND h, WPARAM wp, LPARAM)
+{
+  RECT r;
+  GetClientRect(h, &r);
+  HBRUSH green = CreateSolidBrush(0x00C000);
+  SWELL_FillRect((HDC)wp, &r, green);
+  DeleteObject(green);
+  return 0;
+}
+
+TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+  w->setTitle("window views");
+  const HWND child = Child(top, NSMakeRect(30, 40, 80, 60));
+  log.handlers[{child, WM_PAINT}] = PaintGreen;
+  ShowWindow(top, SW_SHOW);
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_NE(xid, 0u);
+  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
+
+  // What the child painted is on the screen, where the child is.
+  loop->runOnce();
+  driver->sync();
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  ASSERT_TRUE(driver->read(xid, &width, &height, &px));
+  ASSERT_EQ(width, 200);
+  EXPECT_EQ(px[(size_t)(40 + 30) * width + 30 + 40], 0x00C000u);
+  EXPECT_NE(px[(size_t)10 * width + 10], 0x00C000u);
+
+  // The hit test asks where the pointer is: a sent click does not move it, so it
+  // is put there first, as a person's hand would have.
+  POINT at{12, 17};
+  ClientToScreen(child, &at);
+  ASSERT_TRUE(SWELL_SetCursorPos(at.x, at.y));
+  driver->sync();
+  POINT now;
+  GetCursorPos(&now);
+  ASSERT_EQ(now.x, at.x);
+  ASSERT_EQ(now.y, at.y);
+  log.msgs.clear();
+  driver->click(xid, 30 + 12, 40 + 17);
+  ASSERT_TRUE(until([&] { return !log.only(WM_LBUTTONUP).empty(); }));
+  EXPECT_EQ(log.only(WM_LBUTTONDOWN), (std::vector<LoggedMsg>{{child, WM_LBUTTONDOWN, 0, SWELL_PackPoint(12, 17)}}));
+  EXPECT_EQ(log.only(WM_LBUTTONUP), (std::vector<LoggedMsg>{{child, WM_LBUTTONUP, 0, SWELL_PackPoint(12, 17)}}));
+  EXPECT_EQ(GetFocus(), child);
+
+  log.handlers[{child, WM_KEYDOWN}] = [](HWND, WPARAM, LPARAM) { return (LRESULT)0; };
+  driver->key(xid, "k", 1 /* ShiftMask */);
+  driver->key(xid, "Left");
+  ASSERT_TRUE(until([&] { return log.only(WM_KEYDOWN).size() >= 2; }));
+  const std::vector<LoggedMsg> keys = log.only(WM_KEYDOWN);
+  EXPECT_EQ(keys[0], (LoggedMsg{child, WM_KEYDOWN, 'K', FVIRTKEY | FSHIFT}));
+  EXPECT_EQ(keys[1], (LoggedMsg{child, WM_KEYDOWN, 0x25, FVIRTKEY}));
+  DestroyWindow(top);
+}
+
+}  // namespace
