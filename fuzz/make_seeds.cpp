@@ -5,10 +5,14 @@
 
 #include "TestPlug.h"
 
+#include "config/ParamIds.h"
+#include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/LibrarianTypes.h"
 #include "plug/ByteChunk.h"
+#include "winsys/profile.h"
 
 #include <png.h>
 
@@ -19,10 +23,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+
+std::vector<std::vector<uint8_t>> EditorStateSeeds();  // make_seeds_editor.cpp
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -294,6 +301,129 @@ void Dictionaries()
   Write("au_state", "stand-in-state", v);
 }
 
+// ---- hardware ----
+
+// The router target's record: flags, 16-bit length, the message.
+void Record(Bytes* v, uint8_t flags, const Bytes& msg)
+{
+  v->push_back(flags);
+  v->push_back((uint8_t)msg.size());
+  v->push_back((uint8_t)(msg.size() >> 8));
+  v->insert(v->end(), msg.begin(), msg.end());
+}
+
+// A body of SysexMessages as it goes on the wire.
+Bytes Framed(const std::vector<uint8_t>& body)
+{
+  Bytes m{0xF0};
+  m.insert(m.end(), body.begin(), body.end());
+  m.push_back(0xF7);
+  return m;
+}
+
+struct MapParams : DumpParamAccess
+{
+  std::map<int, double> v;
+  double value(int id) override { return v.count(id) ? v[id] : 0.0; }
+  void setValue(int id, double x) override { v[id] = x; }
+};
+
+Bytes Global(int channel, bool writeProtect)
+{
+  Bytes g((size_t)kGlobalDumpSize, 0);
+  g[0] = 0xF0, g[1] = kSysexManufacturerId, g[2] = (uint8_t)(0x30 + channel), g[3] = kSysexModelId;
+  g[4] = kSysexGlobalDumpFunction, g.back() = 0xF7;
+  MapParams p;
+  p.v[kGlobalMidiChannel] = channel;
+  p.v[kMIDIFilterWriteProtect] = writeProtect;
+  p.v[kMasterTune] = -7;
+  p.v[kMasterTranspose] = 3;
+  p.v[kGlobalLocalControl] = 1;
+  p.v[kMIDIFilterSysEx] = 1;
+  buildGlobalDumpParams(p, g.data());
+  return g;
+}
+
+void Hardware()
+{
+  Bytes v{0x00, 0x10};
+  Record(&v, 0x04, Program(1));  // the answer to a program request
+  Record(&v, 0x08, Global(0, true));  // the answer to a global request
+  Write("hw_router", "program-and-global", v);
+
+  v = {0x00, 0x00};
+  Record(&v, 0x10, Program(2));  // a librarian slot request
+  Record(&v, 0x20, AllDump(false));  // an all-programs transfer
+  Record(&v, 0x20, Program(3));
+  Write("hw_router", "librarian", v);
+
+  v = {0x00, 0x03};
+  Record(&v, 0x04, Program(4));  // a program request on the own channel
+  Bytes other = Program(5);
+  other[2] = 0x35;
+  Record(&v, 0x44, other);  // a channel search finds the unit on channel 6
+  Record(&v, 0x80, Global(5, false));  // the device initialisation
+  Write("hw_router", "channel-search", v);
+
+  v = {0x71, 0x50};
+  Record(&v, 0x00, Framed(makeEditModeBody(0x30, true)));
+  Record(&v, 0x00, Framed(makeEditModeBody(0x30, false)));
+  Record(&v, 0x00, Framed(makeParameterChangeBody(0x30, 0x10A, -5)));
+  Record(&v, 0x00, Framed(makeParameterChangeBody(0x30, 22, 64)));
+  Record(&v, 0x00, Framed(makeParameterChangeBody(0x30, 0x200, 100)));
+  Record(&v, 0x00, {0xB0, 0x63, 0x04});  // an NRPN address, then its value
+  Record(&v, 0x00, {0xB0, 0x62, 0x07});
+  Record(&v, 0x00, {0xB0, 0x06, 0x40});
+  Record(&v, 0x00, {0xB0, 0x0D, 0x30});
+  Record(&v, 0x00, {0xB0, 0x56, 0x7F});
+  Record(&v, 0x00, {0x90, 0x3C, 0x64});
+  Record(&v, 0x00, {0xC0, 0x09});  // a program change answered by the librarian
+  Record(&v, 0x01, {0xB1, 0x20, 0x40});  // from the host
+  Record(&v, 0x01, {0xC1, 0x03});
+  Record(&v, 0x01, Framed(makeParameterChangeBody(0x30, 22, 64)));
+  Write("hw_router", "short-messages", v);
+
+  // Lock switches, then the raw bytes of a built program and a built global dump.
+  for (int locked = 0; locked < 2; ++locked)
+  {
+    Bytes r(6, locked ? 0x5A : 0);
+    const Bytes prog = Program(6 + locked);
+    r.insert(r.end(), prog.begin() + 19, prog.begin() + 296);
+    const Bytes g = Global(locked ? 15 : 2, locked);
+    r.insert(r.end(), g.begin() + 5, g.begin() + 234);
+    Write("dump_roundtrip", locked ? "locked" : "plain", r);
+  }
+}
+
+// ---- profile files ----
+
+void Profiles()
+{
+  const fs::path tmp = fs::temp_directory_path() / "davrel-make-seeds.ini";
+  const std::string file = tmp.string();
+  fs::remove(tmp);
+  WritePrivateProfileString("Davrel", "uiScale", "1.25", file.c_str());
+  WritePrivateProfileString("Davrel", "skin", "2", file.c_str());
+  WritePrivateProfileString("Ports", "in", "Seed Port In", file.c_str());
+  WritePrivateProfileString("Ports", "out", "\"Seed Port Out\"", file.c_str());
+  const char section[] = "first=1\0second=-17\0third= spaced \0";
+  WritePrivateProfileSection("Numbers", section, file.c_str());
+  const uint8_t bytes[] = {0x00, 0x7F, 0x80, 0xFF};
+  WritePrivateProfileStruct("Binary", "bytes", bytes, sizeof(bytes), file.c_str());
+  const Bytes text = Read(tmp);
+  fs::remove(tmp);
+
+  Bytes v{17, (uint8_t)text.size(), (uint8_t)(text.size() >> 8)};
+  v.insert(v.end(), text.begin(), text.end());
+  for (const char* t : {"Ports", "in", "Another Port"})
+  {
+    v.insert(v.end(), t, t + strlen(t));
+    v.push_back(0);
+  }
+  v.pop_back();
+  Write("profile", "settings", v);
+}
+
 void Configs(const fs::path& resources)
 {
   Write("config", "uiconfig", Prefixed(0, Read(resources / "uiconfig.xml")));
@@ -316,6 +446,10 @@ int main(int argc, char** argv)
   States();
   Dictionaries();
   Configs(gOut.parent_path().parent_path() / "resources");
+  Hardware();
+  Profiles();
+  int n = 0;
+  for (const Bytes& chunk : EditorStateSeeds()) Write("editor_state", n++ ? "edited" : "fresh", chunk);
   printf("seeds written to %s\n", argv[1]);
   return 0;
 }

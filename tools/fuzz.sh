@@ -16,8 +16,9 @@ build="${DAVREL_FUZZ_BUILD:-$root/build/fuzz}"
 
 # Runs of the short run: about ten seconds each on one core.
 declare -A short=([png]=40000 [png_diff]=30000 [bank]=6000 [folder_scan]=2000 [midi_framer]=100000
-                  [plug_state]=10000 [fx_files]=4000 [au_state]=5000 [config]=3000)
-all="png png_diff bank folder_scan midi_framer plug_state fx_files au_state config"
+                  [plug_state]=10000 [fx_files]=4000 [au_state]=5000 [config]=3000
+                  [hw_router]=8000 [dump_roundtrip]=20000 [profile]=2000 [editor_state]=10000)
+all="png png_diff bank folder_scan midi_framer plug_state fx_files au_state config hw_router dump_roundtrip profile editor_state"
 
 runs="" parallel="${DAVREL_FUZZ_WORKERS:-2}"
 while [ $# -gt 0 ]; do

@@ -327,6 +327,20 @@ bool writeBackFile(IniContext& ctx)
   return ok;
 }
 
+// Texts a line of the file carries back as they were written. A line break would end
+// the line early and let the rest read as further keys or sections; a section name
+// holds no ']' and a key no '=' (each ends there when read back); a key that begins
+// with a blank or '[' reads back under another name or as a section.
+bool hasLineBreak(const char* s) { return strpbrk(s, "\r\n") != nullptr; }
+bool storableSection(const char* app) { return app[0] && !hasLineBreak(app) && !strchr(app, ']'); }
+bool storableKey(const char* key, size_t len)
+{
+  if (!len || key[0] == ' ' || key[0] == '\t' || key[0] == '[') return false;
+  for (size_t i = 0; i < len; ++i)
+    if (key[i] == '=' || key[i] == '\r' || key[i] == '\n') return false;
+  return true;
+}
+
 }  // namespace
 
 int GetPrivateProfileString(const char* app, const char* key, const char* defval, char* out, int size,
@@ -447,6 +461,8 @@ BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int
 BOOL WritePrivateProfileString(const char* app, const char* key, const char* value, const char* file)
 {
   if (!app || !file || (key && !key[0])) return FALSE;
+  // What the file could not give back is refused, not written and lost.
+  if (key && value && (!storableSection(app) || !storableKey(key, strlen(key)) || hasLineBreak(value))) return FALSE;
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   IniContext& ctx = getFileContext(file);  // re-read under the lock: another process may have written
@@ -477,6 +493,13 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
 BOOL WritePrivateProfileSection(const char* app, const char* strings, const char* file)
 {
   if (!app || !file) return FALSE;
+  for (const char* p = strings; p && *p; p += strlen(p) + 1)
+  {
+    // The entries the loop below takes (an empty key is dropped there, as before).
+    const char* eq = (const char*)memchr(p, '=', strnlen(p, 8191));
+    if (eq && eq != p && (!storableSection(app) || !storableKey(p, (size_t)(eq - p)) || hasLineBreak(eq + 1)))
+      return FALSE;
+  }
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   IniContext& ctx = getFileContext(file);

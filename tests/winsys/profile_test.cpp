@@ -309,3 +309,38 @@ TEST(Profile, ConcurrentProcessesKeepEveryKey)
       EXPECT_EQ(GetPrivateProfileInt("s", key.c_str(), 0, f.c_str()), 1) << key;
     }
 }
+
+TEST(Profile, TextsTheFileCannotGiveBackAreRefusedAndNothingIsWritten)
+{
+  TempFolder dir;
+  std::string f = dir.path() + "/r.ini";
+  ASSERT_TRUE(WritePrivateProfileString("s", "k", "v", f.c_str()));
+  const std::string before = readAll(f);
+  struct Case
+  {
+    const char *app, *key, *value;
+  };
+  const Case cases[] = {
+      {"", "k", "v"},             // "[]" reads back as no section
+      {"a]b", "k", "v"},          // the name ends at ']'
+      {"a\nb", "k", "v"},
+      {"s", "k\nx=1", "v"},       // would read back as a key of its own
+      {"s", "k=x", "v"},
+      {"s", " k", "v"},           // read back as "k"
+      {"s", "[t]", "v"},          // read back as a section
+      {"s", "k", "v\n[t]\nx=1"},  // would add a section
+      {"s", "k", "v\r"},
+  };
+  for (const Case& c : cases)
+  {
+    EXPECT_FALSE(WritePrivateProfileString(c.app, c.key, c.value, f.c_str())) << c.app << "/" << c.key;
+    EXPECT_EQ(readAll(f), before);
+  }
+  EXPECT_FALSE(WritePrivateProfileSection("s", "a=1\0b=2\n[t]\0", f.c_str()));
+  EXPECT_FALSE(WritePrivateProfileSection("a]b", "a=1\0", f.c_str()));
+  EXPECT_EQ(readAll(f), before);
+  // Blanks inside, quotes and '=' in a value, '[' inside a key are carried back.
+  ASSERT_TRUE(WritePrivateProfileString("s t[", "k[ ]", "a = \"b\"", f.c_str()));
+  std::string alias = dir.path() + "/./r.ini";  // another name: read from the disk, not the cache
+  EXPECT_EQ(get("s t[", "k[ ]", alias), "a = \"b\"");
+}
