@@ -3,6 +3,7 @@
 // window messages at the right client coordinates.
 
 #include "../winsys_wnd/wnd_test_util.h"
+#include "X11Session.h"
 
 #include "platform/appkit/X11TestDriver.h"
 #include "raster/lice_bitmap.h"
@@ -14,32 +15,17 @@
 
 namespace {
 
-AKXvfb* gServer = nullptr;
-std::string gProblem;
 
 class WndX11 : public WndTest
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    gServer = new AKXvfb;
-    if (!gServer->start(&gProblem)) return;
-    std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(gServer->display(), &gProblem);
-    if (!x) return;
-    NSApplication::setPresenter(std::move(x));
-    NSApplication::sharedApplication();
-  }
-  static void TearDownTestSuite()
-  {
-    NSApplication::shutdown();
-    delete gServer;
-    gServer = nullptr;
-  }
+  static void SetUpTestSuite() { X11Session::start(); }
+  static void TearDownTestSuite() { X11Session::stop(); }
   void SetUp() override
   {
-    ASSERT_TRUE(NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0) << gProblem;
+    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
     WndTest::SetUp();
-    driver = std::make_unique<AKX11Driver>(gServer->display());
+    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
     ASSERT_TRUE(driver->ok());
     loop = NSRunLoop::currentRunLoop();
   }

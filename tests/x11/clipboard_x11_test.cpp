@@ -7,6 +7,8 @@
 #include "winsys/kernel.h"
 #include "winsys/shell/clipboard.h"
 
+#include "X11Session.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,33 +22,17 @@ extern char** environ;
 
 namespace {
 
-AKXvfb* gClipServer = nullptr;
-std::string gClipProblem;
 
 class X11Clipboard : public ::testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    gClipServer = new AKXvfb;
-    if (!gClipServer->start(&gClipProblem)) return;
-    std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(gClipServer->display(), &gClipProblem);
-    if (!x) return;
-    NSApplication::setPresenter(std::move(x));
-    NSApplication::sharedApplication();
-  }
+  static void SetUpTestSuite() { X11Session::start(); }
 
-  static void TearDownTestSuite()
-  {
-    NSApplication::shutdown();
-    delete gClipServer;
-    gClipServer = nullptr;
-  }
+  static void TearDownTestSuite() { X11Session::stop(); }
 
   void SetUp() override
   {
-    ASSERT_TRUE(NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0)
-        << gClipProblem;
+    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
     ASSERT_EQ(access("/usr/bin/xclip", X_OK), 0) << "xclip is missing (tools/packages.sh installs it)";
     char dir[] = "/tmp/davrel-clip-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -68,7 +54,7 @@ protected:
     posix_spawn_file_actions_addopen(&fa, 0, in.empty() ? "/dev/null" : in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    std::vector<std::string> argv{"/usr/bin/xclip", "-display", gClipServer->display(), "-selection", "clipboard"};
+    std::vector<std::string> argv{"/usr/bin/xclip", "-display", X11Session::server()->display(), "-selection", "clipboard"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> a;
     for (std::string& s : argv) a.push_back(&s[0]);

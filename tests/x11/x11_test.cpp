@@ -7,39 +7,26 @@
 #include "platform/appkit/X11TestDriver.h"
 #include "config/ParamIds.h"
 
+#include "X11Session.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-AKXvfb* gServer = nullptr;
-std::string gProblem;
 
 class X11Test : public ::testing::Test
 {
 protected:
   static constexpr int kW = 200, kH = 100;
 
-  static void SetUpTestSuite()
-  {
-    gServer = new AKXvfb;
-    if (!gServer->start(&gProblem)) return;
-    std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(gServer->display(), &gProblem);
-    if (!x) return;
-    NSApplication::setPresenter(std::move(x));
-    NSApplication::sharedApplication();
-  }
+  static void SetUpTestSuite() { X11Session::start(); }
 
-  static void TearDownTestSuite()
-  {
-    NSApplication::shutdown();
-    delete gServer;
-    gServer = nullptr;
-  }
+  static void TearDownTestSuite() { X11Session::stop(); }
 
   void SetUp() override
   {
-    ASSERT_TRUE(NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0) << gProblem;
-    driver = std::make_unique<AKX11Driver>(gServer->display());
+    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
+    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
     ASSERT_TRUE(driver->ok());
     loop = NSRunLoop::currentRunLoop();
   }
