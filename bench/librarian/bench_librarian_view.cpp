@@ -13,33 +13,14 @@
 #include "plug/IPlugBase.h"
 #include "raster/lice.h"
 
+#include "../gui/BenchPlug.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <string>
 
 namespace {
-
-class BenchPlug : public IPlugBase
-{
-public:
-  BenchPlug()
-    : IPlugBase(8, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true, kAPIAU)
-  {
-    initialize(0, 8, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
-  }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* n, int* d) override { *n = *d = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
 
 class BenchHost : public LibrarianViewHost
 {
@@ -64,7 +45,7 @@ public:
 // in memory, shaped as the scan leaves them.
 struct Page
 {
-  BenchPlug plug;
+  BenchPlug plug{8, false};
   BenchHost host;
   PatchLibrarian lib{&host};
   std::unique_ptr<IGraphics> g;
