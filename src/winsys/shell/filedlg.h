@@ -10,7 +10,8 @@
 
 const int MB_OK = 0, MB_OKCANCEL = 1, MB_ABORTRETRYIGNORE = 2, MB_YESNOCANCEL = 3, MB_YESNO = 4,
           MB_RETRYCANCEL = 5;
-const int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
+// IDOK and IDCANCEL come with the message numbers.
+const int IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
 
 // The custom part of the next file dialog only: the dialog resource id from the
 // list, run by the procedure. The list is kept for later templates.

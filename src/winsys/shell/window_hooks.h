@@ -8,25 +8,15 @@
 // control) or a window (a top-level window, standing for its content view).
 
 #include "winsys/swell-types.h"
+#include "winsys/wnd/messages.h"
 
-#include <cstdint>
-
-struct HWND__;
-typedef HWND__* HWND;
+// The handle and message types come from swell-types.h and the message numbers
+// from messages.h, so that the window layer can include this header beside its own.
 struct HMENU__;
 typedef HMENU__* HMENU;
-typedef uint64_t WPARAM;
-typedef int64_t LPARAM;
-typedef int64_t LRESULT;
-typedef uintptr_t UINT_PTR;
-typedef LRESULT (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct SWELL_DialogResourceIndex;
 class NSObject;
-
-const UINT WM_DESTROY = 0x0002;
-const UINT WM_COMMAND = 0x0111;
-const UINT WM_INITMENUPOPUP = 0x0117;
 
 struct SWELL_WindowHooks
 {

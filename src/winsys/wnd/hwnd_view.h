@@ -199,6 +199,9 @@ private:
 
 // The window procedure every window view starts with.
 LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Points the menu, dialog and shell functions at this layer's windows; the first
+// window view made calls it, later calls do nothing.
+void SWELL_InstallWindowHooks();
 // One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
 void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
 

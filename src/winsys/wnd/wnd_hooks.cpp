@@ -1,0 +1,57 @@
+// The window layer's side of the hooks the menu, dialog and shell functions reach
+// windows through: installed once, when the first window view is made.
+
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSWindow.h"
+#include "winsys/shell/window_hooks.h"
+#include "winsys/wnd/dialog.h"
+#include "winsys/wnd/hwnd_view.h"
+#include "winsys/wnd/toplevel.h"
+#include "winsys/wnd/wnd.h"
+
+namespace {
+
+// A top-level window stands for its content view; only window views keep a menu.
+Swell_vDavrel_64_hwnd* menuHolder(HWND h)
+{
+  NSObject* o = SWELL_Object(h);
+  if (NSWindow* w = dynamic_cast<NSWindow*>(o)) o = w->contentView();
+  return dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
+}
+
+HMENU hookGetMenu(HWND h)
+{
+  Swell_vDavrel_64_hwnd* v = menuHolder(h);
+  return v ? reinterpret_cast<HMENU>(v->swellGetMenu()) : nullptr;
+}
+
+bool hookSetMenu(HWND h, HMENU menu)
+{
+  Swell_vDavrel_64_hwnd* v = menuHolder(h);
+  if (!v) return false;
+  // The view releases the menu it held and keeps a reference to the new one.
+  v->swellSetMenu(AKRetain(reinterpret_cast<NSMenu*>(menu)));
+  return true;
+}
+
+HWND hookCreateDialog(SWELL_DialogResourceIndex* head, const char* resid, HWND parent, DLGPROC proc, LPARAM param)
+{
+  return SWELL_CreateDialog(head, resid, parent, proc, param);
+}
+
+}  // namespace
+
+void SWELL_InstallWindowHooks()
+{
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  SWELL_WindowHooks hooks;
+  hooks.sendMessage = SendMessage;
+  hooks.getMenu = hookGetMenu;
+  hooks.setMenu = hookSetMenu;
+  hooks.getFocus = GetFocus;
+  hooks.createDialog = hookCreateDialog;
+  hooks.defaultModalWindowMenu = SWELL_GetDefaultModalWindowMenu;
+  SWELL_SetWindowHooks(&hooks);
+}
