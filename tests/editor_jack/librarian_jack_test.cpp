@@ -184,7 +184,9 @@ TEST_F(LibrarianOverJack, SlotStoreThenBankStoreWithCancelLeaveTheDiskBanksInThe
   EXPECT_EQ(e().nameLine(), "Data write completed!");
   ASSERT_TRUE(pollUntil([&] { return simWrites() == second + 128; }, kWaitMs));
   std::vector<Bytes> held = simPrograms();
-  for (int p = 0; p < 128; ++p) ASSERT_EQ(held[(size_t)p], studio[(size_t)p]) << "slot " << p;
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(held[(size_t)p], studio[(size_t)p]) << "slot " << p << ", events the synthesizer dropped "
+                                                  << mSim.Overflows();
 
   // Another bank, cancelled on the way: the status says which slots were written,
   // and exactly those hold the new bank.
