@@ -80,6 +80,10 @@ public:
   uint8_t back() const { return data()[n - 1]; }
   operator std::vector<uint8_t>() const { return std::vector<uint8_t>(begin(), end()); }
 
+  // Lets go of many handles: handles to one block that come one after another cost
+  // one change of its count between them instead of one each (a bank's slots).
+  class Releaser;
+
   // Writing: the bytes become this object's own first.
   uint8_t& operator[](size_t i) { return writable()[i]; }
   void assign(const uint8_t* first, const uint8_t* last) { *this = PatchBytes(first, (size_t)(last - first)); }
@@ -111,6 +115,37 @@ private:
   // Sixteen bytes, so that a slot with its name and one message fills one cache line.
   Block* block = nullptr;
   uint32_t offset = 0, n = 0;
+};
+
+class PatchBytes::Releaser
+{
+public:
+  Releaser() = default;
+  Releaser(const Releaser&) = delete;
+  Releaser& operator=(const Releaser&) = delete;
+  ~Releaser() { flush(); }
+  void drop(PatchBytes& b)
+  {
+    if (!b.block) return;
+    if (b.block != current)
+    {
+      flush();
+      current = b.block;
+    }
+    ++count;
+    b.block = nullptr;
+    b.offset = b.n = 0;
+  }
+
+private:
+  void flush()
+  {
+    if (current && current->refs.fetch_sub(count, std::memory_order_acq_rel) == count) freeBlock(current);
+    current = nullptr;
+    count = 0;
+  }
+  Block* current = nullptr;
+  uint32_t count = 0;
 };
 
 bool operator==(const PatchBytes& a, const PatchBytes& b);
