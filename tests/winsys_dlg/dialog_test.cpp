@@ -83,17 +83,6 @@ protected:
   DialogRun run;
 };
 
-// Queues a click in the middle of the dialog's item for the next turn of the loop.
-void PostClick(HWND dialog, int id)
-{
-  NSView* b = dynamic_cast<NSView*>(SWELL_Object(GetDlgItem(dialog, id)));
-  const NSRect f = b->bounds();
-  const NSPoint base = b->convertPointToView(NSMakePoint(f.size.width / 2, f.size.height / 2), nullptr);
-  NSApp->presenter()->noteMouse(b->window()->convertBaseToScreen(base), 0);
-  for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
-    NSApp->postEvent(NSEvent::mouseEventWithType(t, base, 0, 0, b->window(), 1), false);
-}
-
 TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
 {
   struct Case

@@ -116,3 +116,16 @@ protected:
   WndLog log;
   std::vector<NSWindow*> windows;
 };
+
+// Queues a click in the middle of the dialog's item for the next turn of the loop
+// (a modal run's own loop when one is about to start).
+inline void PostClick(HWND dialog, int id)
+{
+  NSView* b = dynamic_cast<NSView*>(SWELL_Object(GetDlgItem(dialog, id)));
+  ASSERT_TRUE(b) << id;
+  const NSRect f = b->bounds();
+  const NSPoint base = b->convertPointToView(NSMakePoint(f.size.width / 2, f.size.height / 2), nullptr);
+  NSApp->presenter()->noteMouse(b->window()->convertBaseToScreen(base), 0);
+  for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
+    NSApp->postEvent(NSEvent::mouseEventWithType(t, base, 0, 0, b->window(), 1), false);
+}
