@@ -244,8 +244,6 @@ TEST_F(Controls, TrackBars)
   SWELL_TB_SetRange(top, 30, 10, 20);
   EXPECT_EQ(s->minValue(), 10);
   EXPECT_EQ(s->maxValue(), 20);
-  SWELL_TB_SetPos(top, 30, 15);
-  EXPECT_EQ(SWELL_TB_GetPos(top, 30), 15);
 
   // A custom control gets the messages, the low word of the range masked.
   const HWND custom = Child(top, NSMakeRect(5, 40, 100, 20));

@@ -171,11 +171,6 @@ TEST_F(TreeView, ExpansionSelectionAndNotices)
   EXPECT_EQ(TreeView_HitTest(h, &hti), b);
   hti.pt = POINT{5, 38};
   EXPECT_EQ(TreeView_HitTest(h, &hti), nullptr);
-  EXPECT_EQ(TreeView_SetIndent(h, 9), 1);
-  EXPECT_EQ(tv->indentationPerLevel(), 9);
-  const int colours[] = {0xFF0000, 0x00FF00};
-  ListView_SetSelColors(h, colours, 2);
-  EXPECT_EQ(tv->m_selColors.size(), 2u);
 }
 
 TEST_F(TreeView, ClicksAndContextMenus)
