@@ -27,13 +27,7 @@ LRESULT InitDialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
   return g_initAnswer;
 }
 
-void AddField(HWND view, int)
-{
-  NSTextField* f = new NSTextField(NSMakeRect(5, 5, 60, 20));
-  f->setTag(11);
-  dynamic_cast<NSView*>(SWELL_Object(view))->addSubview(f);
-  f->release();
-}
+void AddField(HWND view, int) { AddControl(view, new NSTextField(NSMakeRect(5, 5, 60, 20)), 11); }
 
 TEST_F(Tree, DialogFocusAtCreation)
 {
@@ -167,16 +161,8 @@ TEST_F(Tree, WalkingTheTree)
 TEST_F(Tree, DialogItemTextAndIntegers)
 {
   const HWND top = Window(NSMakeRect(0, 0, 100, 100));
-  NSView* content = dynamic_cast<NSView*>(SWELL_Object(top));
-  NSTextField* editable = new NSTextField(NSMakeRect(0, 0, 40, 20));
-  NSTextField* label = new NSTextField(NSMakeRect(0, 30, 40, 20));
-  editable->setTag(3);
-  label->setTag(4);
-  label->setEditable(false);
-  content->addSubview(editable);
-  content->addSubview(label);
-  editable->release();
-  label->release();
+  NSTextField* editable = AddControl(top, new NSTextField(NSMakeRect(0, 0, 40, 20)), 3);
+  AddControl(top, new NSTextField(NSMakeRect(0, 30, 40, 20)), 4)->setEditable(false);
   struct Int
   {
     const char* text;

@@ -117,6 +117,17 @@ protected:
   std::vector<NSWindow*> windows;
 };
 
+// Adds a control made with new to a window view (or a window's content view) under
+// the id tag; the parent holds it from then on.
+template <class T>
+T* AddControl(HWND parent, T* control, int tag)
+{
+  control->setTag(tag);
+  dynamic_cast<NSView*>(SWELL_Object(parent))->addSubview(control);
+  control->release();
+  return control;
+}
+
 // Queues a click in the middle of the dialog's item for the next turn of the loop
 // (a modal run's own loop when one is about to start).
 inline void PostClick(HWND dialog, int id)
