@@ -328,21 +328,19 @@ TEST_F(Controls, MultiLineTextViewMessages)
   auto* t = AddControl(top, new Swell_vDavrel_64_textview(NSMakeRect(5, 5, 150, 40)), 12);
   const HWND h = SWELL_HWND(t);
   t->setStringValue("one\ntwo\nthree\nfour\nfive\nsix");
-  int32_t a = -9, b = -9;
   struct
   {
     WPARAM start;
     LPARAM end;
-    int32_t wantStart, wantEnd;
-  } sels[] = {{2, 6, 2, 6}, {(WPARAM)-1, 4, 0, 0}, {3, -1, 3, 27}, {(WPARAM)-5, 2, 27, 27}, {5, 2, 5, 5}, {1, 99, 1, 27}};
+    Sel want;
+  } sels[] = {{2, 6, {2, 6}},           {(WPARAM)-1, 4, {0, 0}}, {3, -1, {3, 27}},
+              {(WPARAM)-5, 2, {27, 27}}, {5, 2, {5, 5}},          {1, 99, {1, 27}}};
   for (const auto& c : sels)
   {
     EXPECT_EQ(SendMessage(h, EM_SETSEL, c.start, c.end), 0);  // not being edited: still applied
-    EXPECT_EQ(SendMessage(h, EM_GETSEL, (WPARAM)&a, (LPARAM)&b), 0);
-    EXPECT_EQ(a, c.wantStart) << (long)c.start << "," << c.end;
-    EXPECT_EQ(b, c.wantEnd) << (long)c.start << "," << c.end;
+    EXPECT_EQ(Selection(h), c.want) << (long)c.start << "," << c.end;
   }
-  SendMessage(h, EM_GETSEL, 0, 0);
+  EXPECT_EQ(SendMessage(h, EM_GETSEL, 0, 0), 0);  // no places to write: nothing written
   SendMessage(h, EM_SCROLL, 7, 0);
   EXPECT_GT(t->topLine(), 0);
   SendMessage(h, EM_SCROLL, 3, 0);

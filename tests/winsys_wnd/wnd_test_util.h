@@ -128,6 +128,15 @@ T* AddControl(HWND parent, T* control, int tag)
   return control;
 }
 
+// A text control's selection as EM_GETSEL reports it: start and end.
+using Sel = std::pair<int32_t, int32_t>;
+inline Sel Selection(HWND h)
+{
+  int32_t start = -9, end = -9;
+  SendMessage(h, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+  return {start, end};
+}
+
 // Queues a click in the middle of the dialog's item for the next turn of the loop
 // (a modal run's own loop when one is about to start).
 inline void PostClick(HWND dialog, int id)
