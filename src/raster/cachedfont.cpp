@@ -8,6 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Glyphs are rendered into this, white on black.
@@ -178,17 +182,65 @@ public:
 };
 
 // The copy combiner's Normal renderer, the editor's translucent text: a faster twin
-// of GlyphRenderer's, the same bytes from whole-word arithmetic.
+// of GlyphRenderer's, the same bytes from whole-word arithmetic. A pixel's weight is
+// cov + 1 at full alpha, else cov x alpha / 256 (at most 256); blank coverage leaves
+// the pixel alone, which weight 0 does as well.
+inline int copyWeight(int cov, int alpha)
+{
+  const int wt = alpha == 256 ? cov + 1 : cov * alpha / 256;
+  return wt > 256 ? 256 : wt;
+}
+
+#if defined(__SSE2__)
+// Four pixels of the row at once, each channel in a 16-bit lane: per channel
+// (d x (256 - wt) + s x wt + 255 where s > d) >> 8, blendWord's rule, which stays
+// below 65536. Up to alpha 256, cov x alpha fits a lane too; blank coverage gives
+// weight 0 and so the destination unchanged. Returns the pixels done.
+int normalCopyFour(const unsigned char* mask, LICE_PixelValue* dest, int w, __m128i s16, int alpha)
+{
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1), c255 = _mm_set1_epi16(255),
+                c256 = _mm_set1_epi16(256), alphaV = _mm_set1_epi16((short)alpha);
+  auto half = [&](__m128i d, __m128i wt) {
+    const __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(d, _mm_sub_epi16(c256, wt)), _mm_mullo_epi16(s16, wt)),
+                                    _mm_and_si128(_mm_cmpgt_epi16(s16, d), c255));
+    return _mm_srli_epi16(t, 8);
+  };
+  int x = 0;
+  for (; x + 4 <= w; x += 4)
+  {
+    uint32_t c4;
+    memcpy(&c4, mask + x, 4);
+    if (!c4) continue;
+    const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)c4), zero);
+    const __m128i wt = alpha == 256 ? _mm_add_epi16(_mm_add_epi16(c, one), _mm_cmpeq_epi16(c, zero))
+                                    : _mm_srli_epi16(_mm_mullo_epi16(c, alphaV), 8);
+    const __m128i pairs = _mm_unpacklo_epi16(wt, wt);  // w0 w0 w1 w1 w2 w2 w3 w3
+    const __m128i d = _mm_loadu_si128((const __m128i*)(dest + x));
+    const __m128i lo = half(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi32(pairs, pairs));
+    const __m128i hi = half(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi32(pairs, pairs));
+    _mm_storeu_si128((__m128i*)(dest + x), _mm_packus_epi16(lo, hi));
+  }
+  return x;
+}
+#endif
+
 void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
                     LICE_PixelValue colour, int alpha)
 {
   const uint32_t s = colour | 0xFF;  // alpha channel 255
+#if defined(__SSE2__)
+  const __m128i s16 = _mm_unpacklo_epi8(_mm_set1_epi32((int)s), _mm_setzero_si128());
+  const bool four = alpha <= 256;
+#endif
   for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
-    eachInked(mask, w, [&](int x, int cov) {
-      int wt = alpha == 256 ? cov + 1 : cov * alpha / 256;
-      if (wt > 256) wt = 256;
-      dest[x] = lice_fast::blendWord(dest[x], s, (uint32_t)(256 - wt));
-    });
+  {
+    int x = 0;
+#if defined(__SSE2__)
+    if (four) x = normalCopyFour(mask, dest, w, s16, alpha);
+#endif
+    for (; x < w; ++x)
+      if (mask[x]) dest[x] = lice_fast::blendWord(dest[x], s, (uint32_t)(256 - copyWeight(mask[x], alpha)));
+  }
 }
 
 enum GlyphStyle
