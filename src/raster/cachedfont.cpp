@@ -541,18 +541,34 @@ void LICE_CachedFont::applyGlyphEffects(unsigned char* mask, int w, int h)
     }
 }
 
+LICE_CachedFont::GlyphTarget LICE_CachedFont::glyphTarget(LICE_IBitmap* bitmap) const
+{
+  return GlyphTarget{bitmap,
+                     bitmap->getBits(),
+                     bitmap->getWidth(),
+                     bitmap->getHeight(),
+                     bitmap->getRowSpan(),
+                     bitmap->isFlipped(),
+                     LICE_WeightFromAlpha(m_alpha)};
+}
+
 bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bitmap, unsigned short ch, int x, int y, const RECT* clip)
 {
   const charEnt* rec = findChar(ch);
   if (!rec || rec->position <= 0 || !bitmap || !clip) return false;
-  const long long x1 = (long long)x + rec->width, y1 = (long long)y + rec->height;
-  if (x1 <= clip->left || x >= clip->right || y1 <= clip->top || y >= clip->bottom) return false;
-  if ((long long)rec->position - 1 + (long long)rec->width * rec->height > m_cachestore.GetSize()) return false;
+  return drawGlyph(glyphTarget(bitmap), *rec, x, y, *clip);
+}
+
+bool LICE_CachedFont::drawGlyph(const GlyphTarget& target, const charEnt& rec, int x, int y, const RECT& clip)
+{
+  const long long x1 = (long long)x + rec.width, y1 = (long long)y + rec.height;
+  if (x1 <= clip.left || x >= clip.right || y1 <= clip.top || y >= clip.bottom) return false;
+  if ((long long)rec.position - 1 + (long long)rec.width * rec.height > m_cachestore.GetSize()) return false;
 
   // The clip, further cut to the bitmap, so a caller's clip never leads outside it.
-  const int cl = clip->left > 0 ? clip->left : 0, ct = clip->top > 0 ? clip->top : 0;
-  const int cr = clip->right < bitmap->getWidth() ? clip->right : bitmap->getWidth();
-  const int cb = clip->bottom < bitmap->getHeight() ? clip->bottom : bitmap->getHeight();
+  const int cl = clip.left > 0 ? clip.left : 0, ct = clip.top > 0 ? clip.top : 0;
+  const int cr = clip.right < target.width ? clip.right : target.width;
+  const int cb = clip.bottom < target.height ? clip.bottom : target.height;
   int sx = 0, sy = 0, dx = x, dy = y;
   if (cl > dx)
   {
@@ -565,22 +581,21 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bitmap, unsigned short ch, int x, 
     dy = ct;
   }
   const long long w = (x1 < cr ? x1 : cr) - dx, h = (y1 < cb ? y1 : cb) - dy;
-  LICE_PixelValue* bits = bitmap->getBits();
-  if (w <= 0 || h <= 0 || !bits) return true;
+  if (w <= 0 || h <= 0 || !target.bits) return true;
 
-  int span = bitmap->getRowSpan();
+  int span = target.span;
   LICE_PixelValue* dest;
-  if (bitmap->isFlipped())
+  if (target.flipped)
   {
-    dest = bits + (ptrdiff_t)(bitmap->getHeight() - 1 - dy) * span + dx;
+    dest = target.bits + (ptrdiff_t)(target.height - 1 - dy) * span + dx;
     span = -span;
   }
   else
-    dest = bits + (ptrdiff_t)dy * span + dx;
-  const unsigned char* mask = m_cachestore.Get() + (rec->position - 1) + sy * rec->width + sx;
+    dest = target.bits + (ptrdiff_t)dy * span + dx;
+  const unsigned char* mask = m_cachestore.Get() + (rec.position - 1) + sy * rec.width + sx;
 
   if (m_bgmode == 1)
-    LICE_FillRect(bitmap, dx, dy, (int)w, (int)h, m_bg, m_alpha, m_comb & ~LICE_MODE_SOURCEALPHA);
+    LICE_FillRect(target.bitmap, dx, dy, (int)w, (int)h, m_bg, m_alpha, m_comb & ~LICE_MODE_SOURCEALPHA);
 
   const int mode = m_comb & LICE_MODE_MASK;
   const bool opaqueCopy = m_alpha == 1.0f && mode == LICE_MODE_COPY;
@@ -588,27 +603,26 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bitmap, unsigned short ch, int x, 
   {
     if (opaqueCopy)
     {
-      for (int row = 0; row < h; ++row, mask += rec->width, dest += span)
+      for (int row = 0; row < h; ++row, mask += rec.width, dest += span)
         for (int col = 0; col < w; ++col)
           if (mask[col]) dest[col] = m_fg;
       return true;
     }
-    int alpha = LICE_WeightFromAlpha(m_alpha);
-    if (alpha > 256) alpha = 256;
+    const int alpha = target.weight > 256 ? 256 : target.weight;
     if (alpha == 0 || mode > LICE_MODE_HSVADJUST) return true;
-    renderGlyphMask(mode, kStyleMono, mask, dest, rec->width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
+    renderGlyphMask(mode, kStyleMono, mask, dest, rec.width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
   }
   else if (!(m_flags & (LICE_FONT_SHADOW | LICE_FONT_OUTLINE)))
   {
-    const int alpha = LICE_WeightFromAlpha(m_alpha);
+    const int alpha = target.weight;
     if (alpha == 0 || (mode == LICE_MODE_COPY && alpha < 1) || mode > LICE_MODE_HSVADJUST) return true;
-    renderGlyphMask(mode, kStyleNormal, mask, dest, rec->width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
+    renderGlyphMask(mode, kStyleNormal, mask, dest, rec.width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
   }
   else
   {
     if (opaqueCopy)
     {
-      for (int row = 0; row < h; ++row, mask += rec->width, dest += span)
+      for (int row = 0; row < h; ++row, mask += rec.width, dest += span)
         for (int col = 0; col < w; ++col)
           if (mask[col] == 255)
             dest[col] = m_fg;
@@ -616,10 +630,9 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* bitmap, unsigned short ch, int x, 
             dest[col] = m_effectcol;
       return true;
     }
-    int alpha = LICE_WeightFromAlpha(m_alpha);
-    if (alpha > 256) alpha = 256;
+    const int alpha = target.weight > 256 ? 256 : target.weight;
     if (alpha == 0 || mode > LICE_MODE_HSVADJUST) return true;
-    renderGlyphMask(mode, kStyleEffect, mask, dest, rec->width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
+    renderGlyphMask(mode, kStyleEffect, mask, dest, rec.width, span, (int)w, (int)h, m_fg, m_effectcol, alpha);
   }
   return true;
 }
@@ -813,6 +826,7 @@ int LICE_CachedFont::DrawCached(LICE_IBitmap* bitmap, const char* text, int leng
     return 0;
   }
 
+  const GlyphTarget target = glyphTarget(bitmap);
   const int startx = x, starty = y;
   int right = startx, bottom = starty;
   TextWalker walk = {text, length, (format & DT_SINGLELINE) != 0, vertical, m_line_height, startx, starty};
@@ -823,7 +837,7 @@ int LICE_CachedFont::DrawCached(LICE_IBitmap* bitmap, const char* text, int leng
     if (!rec) continue;
     const charEnt g = *rec;
     if (bottomUp) y -= g.height;
-    const bool drawn = DrawGlyph(bitmap, ch, x, y, &clip);
+    const bool drawn = drawGlyph(target, g, x, y, clip);
     if (vertical)
     {
       y += bottomUp ? g.height - g.advance : g.advance;
