@@ -192,36 +192,63 @@ inline int copyWeight(int cov, int alpha)
 }
 
 #if defined(__SSE2__)
-// Four pixels of the row at once, each channel in a 16-bit lane: per channel
+// Four pixels at once, each channel in a 16-bit lane: per channel
 // (d x (256 - wt) + s x wt + 255 where s > d) >> 8, blendWord's rule, which stays
-// below 65536. Up to alpha 256, cov x alpha fits a lane too; blank coverage gives
-// weight 0 and so the destination unchanged. Returns the pixels done.
-int normalCopyFour(const unsigned char* mask, LICE_PixelValue* dest, int w, __m128i s16, int alpha)
+// below 65536. Up to alpha 256, cov x alpha fits a lane too. Blank coverage gives
+// weight 0 and so the destination unchanged, whatever the other three pixels are.
+struct CopyFour
 {
-  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1), c255 = _mm_set1_epi16(255),
-                c256 = _mm_set1_epi16(256), alphaV = _mm_set1_epi16((short)alpha);
-  auto half = [&](__m128i d, __m128i wt) {
-    const __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(d, _mm_sub_epi16(c256, wt)), _mm_mullo_epi16(s16, wt)),
-                                    _mm_and_si128(_mm_cmpgt_epi16(s16, d), c255));
-    return _mm_srli_epi16(t, 8);
-  };
-  int x = 0;
-  for (; x + 4 <= w; x += 4)
+  __m128i s16, alphaV;
+  bool full;  // alpha 256
+  CopyFour(uint32_t s, int alpha)
+    : s16(_mm_unpacklo_epi8(_mm_set1_epi32((int)s), _mm_setzero_si128())), alphaV(_mm_set1_epi16((short)alpha)),
+      full(alpha == 256)
   {
-    uint32_t c4;
-    memcpy(&c4, mask + x, 4);
-    if (!c4) continue;
+  }
+
+  __m128i half(__m128i d, __m128i wt) const
+  {
+    const __m128i t =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(d, _mm_sub_epi16(_mm_set1_epi16(256), wt)), _mm_mullo_epi16(s16, wt)),
+                      _mm_and_si128(_mm_cmpgt_epi16(s16, d), _mm_set1_epi16(255)));
+    return _mm_srli_epi16(t, 8);
+  }
+
+  void blend(LICE_PixelValue* dest, uint32_t c4) const
+  {
+    const __m128i zero = _mm_setzero_si128();
     const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)c4), zero);
-    const __m128i wt = alpha == 256 ? _mm_add_epi16(_mm_add_epi16(c, one), _mm_cmpeq_epi16(c, zero))
-                                    : _mm_srli_epi16(_mm_mullo_epi16(c, alphaV), 8);
+    const __m128i wt = full ? _mm_add_epi16(_mm_add_epi16(c, _mm_set1_epi16(1)), _mm_cmpeq_epi16(c, zero))
+                            : _mm_srli_epi16(_mm_mullo_epi16(c, alphaV), 8);
     const __m128i pairs = _mm_unpacklo_epi16(wt, wt);  // w0 w0 w1 w1 w2 w2 w3 w3
-    const __m128i d = _mm_loadu_si128((const __m128i*)(dest + x));
+    const __m128i d = _mm_loadu_si128((const __m128i*)dest);
     const __m128i lo = half(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi32(pairs, pairs));
     const __m128i hi = half(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi32(pairs, pairs));
-    _mm_storeu_si128((__m128i*)(dest + x), _mm_packus_epi16(lo, hi));
+    _mm_storeu_si128((__m128i*)dest, _mm_packus_epi16(lo, hi));
   }
-  return x;
-}
+
+  // The whole fours of a row, blank eights skipped; returns the pixels done.
+  int row(const unsigned char* mask, LICE_PixelValue* dest, int w) const
+  {
+    int x = 0;
+    for (; x + 8 <= w; x += 8)
+    {
+      uint64_t c8;
+      memcpy(&c8, mask + x, 8);
+      if (!c8) continue;
+      blend(dest + x, (uint32_t)c8);
+      blend(dest + x + 4, (uint32_t)(c8 >> 32));
+    }
+    if (x + 4 <= w)
+    {
+      uint32_t c4;
+      memcpy(&c4, mask + x, 4);
+      if (c4) blend(dest + x, c4);
+      x += 4;
+    }
+    return x;
+  }
+};
 #endif
 
 void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_span, int dest_span, int w, int h,
@@ -229,14 +256,14 @@ void normalCopyFast(const unsigned char* mask, LICE_PixelValue* dest, int mask_s
 {
   const uint32_t s = colour | 0xFF;  // alpha channel 255
 #if defined(__SSE2__)
-  const __m128i s16 = _mm_unpacklo_epi8(_mm_set1_epi32((int)s), _mm_setzero_si128());
-  const bool four = alpha <= 256;
+  const CopyFour four(s, alpha);
+  const bool inFours = alpha <= 256;
 #endif
   for (int y = 0; y < h; ++y, mask += mask_span, dest += dest_span)
   {
     int x = 0;
 #if defined(__SSE2__)
-    if (four) x = normalCopyFour(mask, dest, w, s16, alpha);
+    if (inFours) x = four.row(mask, dest, w);
 #endif
     for (; x < w; ++x)
       if (mask[x]) dest[x] = lice_fast::blendWord(dest[x], s, (uint32_t)(256 - copyWeight(mask[x], alpha)));
