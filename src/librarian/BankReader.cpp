@@ -135,10 +135,23 @@ bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, c
 int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* bank, const PatchBytes& owner)
 {
   const int count = programDumpRun(d, size);
+  if (!count) return 0;
+  // The slots are made in place: each takes its name and its piece of the block.
   std::vector<LibrarianPatch>& slots = bank->patches;
+  const size_t first = slots.size();
+  slots.resize(first + (size_t)count);
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
+    LibrarianPatch& slot = slots[first + i];
     const uint8_t* msg = d + i * kProgramDumpSize;
-    slots.push_back(LibrarianPatch{programDumpName(msg, kProgramDumpSize), PatchMessages(PatchSysexMessage{std::move(piece)})});
+    // The name's twelve bytes whole when none is zero, the usual case.
+    char name[kProgramNameLength];
+    memcpy(name, msg + 6, 7);
+    memcpy(name + 7, msg + 14, 5);
+    if (memchr(name, 0, sizeof(name)))
+      slot.name = programDumpName(msg, kProgramDumpSize);
+    else
+      slot.name.assign(name, sizeof(name));
+    slot.messages.emplace_back().bytes = std::move(piece);
   });
   return count;
 }
