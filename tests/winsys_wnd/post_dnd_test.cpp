@@ -5,6 +5,8 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/NSDragging.h"
+#include "winsys/msgloop/timers.h"
+#include "winsys/shell/clipboard.h"
 #include "winsys/wnd/dragdrop.h"
 
 #include <sys/stat.h>
@@ -86,6 +88,26 @@ TEST_F(Posting, DestroyedWindowsGetNothingMoreFromTheQueue)
   loop->runOnce();
   EXPECT_TRUE(log.only(0x401).empty());
   EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
+}
+
+// The same when the message first runs a flush of its own, as a modal loop does.
+TEST_F(Posting, DestroyedWindowsGetNothingAfterANestedFlush)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 50, 50));
+  const HWND a = Child(top, NSMakeRect(0, 0, 10, 10));
+  const HWND b = Child(top, NSMakeRect(10, 0, 10, 10));
+  log.handlers[{a, 0x400}] = [a, b](HWND, WPARAM, LPARAM) {
+    PostMessage(a, 0x402, 0, 0);
+    SWELL_MessageQueue_Flush();
+    DestroyWindow(b);
+    return (LRESULT)0;
+  };
+  PostMessage(a, 0x400, 0, 0);
+  PostMessage(b, 0x401, 0, 0);
+  log.msgs.clear();
+  loop->runOnce();
+  EXPECT_EQ(log.only(0x402).size(), 1u);
+  EXPECT_TRUE(log.only(0x401).empty());
 }
 
 TEST_F(Posting, WindowTimersWithoutCallbackSendWmTimer)
