@@ -296,6 +296,36 @@ TEST_F(DragDrop, DroppedFilesArriveAsOneBlock)
   text->release();
 }
 
+// A window procedure reads the dropped block the way programs do.
+TEST_F(DragDrop, DroppedBlockReadsThroughTheHandleFunctions)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100), 0, &w);
+  const HWND a = Child(top, NSMakeRect(10, 10, 50, 50));
+  SetWindowLong(a, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
+  std::vector<std::string> files;
+  POINT pt{};
+  log.handlers[{a, WM_DROPFILES}] = [&](HWND, WPARAM wp, LPARAM) {
+    HDROP drop = (HDROP)wp;
+    const UINT n = DragQueryFile(drop, 0xFFFFFFFFu, nullptr, 0);
+    for (UINT i = 0; i < n; ++i)
+    {
+      char buf[64];
+      DragQueryFile(drop, i, buf, sizeof buf);
+      files.push_back(buf);
+    }
+    EXPECT_TRUE(DragQueryPoint(drop, &pt));
+    return (LRESULT)0;
+  };
+  NSDraggingInfo* info = new NSDraggingInfo(w, NSMakePoint(20.4, 30.6), nullptr);
+  info->filenames = {"/a.syx", "/b.mid"};
+  EXPECT_TRUE(SWELL_WindowView(a)->performDragOperation(info));
+  EXPECT_EQ(files, (std::vector<std::string>{"/a.syx", "/b.mid"}));
+  EXPECT_EQ(pt.x, 10);
+  EXPECT_EQ(pt.y, 59);
+  info->release();
+}
+
 class Element : public NSObject, public SWELL_AccessibilityElement
 {
 public:
