@@ -193,7 +193,6 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(!target);
   const int T = plug->getTimerValue();
   sendRequest(0x10, plug->sysexChannelByte.load());
@@ -214,7 +213,6 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
   plug->SendProgramChangeCommand(plug->librarianProgramNumber.load(), 0);
@@ -235,7 +233,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
   IMidiMsg bank;
@@ -276,7 +273,6 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   const int T = plug->getTimerValue();
 
   plug->SetLibrarianRequestActive(false);
@@ -329,7 +325,6 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 void MIDIMessageSender::sendDeviceIdEnquiry()
 {
   plug->DisplayProcessingIndicator(true);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(false);
   manager->patchRequested.store(false);
   plug->sysExInitRequested.store(true);
@@ -573,12 +568,12 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  cancelRequested.store(false);
   const int T = plug->getTimerValue();
   (void)T;
   bool ended = false, refused = false;
   int written = 0, firstWritten = -1, lastWritten = -1;
-  for (int p = 0; p < 128; ++p)
+  // A Cancel pressed during the opening wait sends nothing.
+  for (int p = 0; p < 128 && !cancelRequested.load(); ++p)
   {
     manager->patchRequested.store(false);
     manager->libraryPatchRequest.active.store(false);

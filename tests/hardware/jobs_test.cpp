@@ -215,6 +215,20 @@ TEST_F(Jobs, CancelStopsABankStoreAtItsNextWait)
   EXPECT_LT(writes(), 10);
 }
 
+TEST_F(Jobs, ACancelDuringABankStoresOpeningWaitSendsNoProgram)
+{
+  Teardown();
+  Build(2.0);  // the opening wait lasts 100 ms: the Cancel below lands in it
+  librarian.patchFiles[0]->patches[0].messages.assign(1, PatchSysexMessage{SynthModel::MakeProgram(1)});
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data write cancelled!");
+  EXPECT_EQ(host.secondLine.back(), "No program written");
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m.size(), 297u);
+  EXPECT_EQ(model.writes, 0);
+}
+
 TEST_F(Jobs, ABankStoreEndsAtTheFirstSendThePortRefusesAndSaysSo)
 {
   Teardown();
