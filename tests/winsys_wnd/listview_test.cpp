@@ -366,6 +366,27 @@ TEST_F(ListView, OwnerDataAsksOnlyForTheCellsShown)
   EXPECT_EQ(SWELL_ListView_Row::liveRows(), rowsBefore);
 }
 
+// The owner gets 1023 bytes offered in a buffer of 1024; one that fills the whole
+// buffer and leaves no terminator still gives a text that ends inside it.
+TEST_F(ListView, AnOwnerThatFillsTheWholeBufferGetsItsTextCutThere)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, LVS_OWNERDATA);
+  int offered = 0;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
+    if (d->hdr.code != LVN_GETDISPINFO) return (LRESULT)0;
+    offered = d->item.cchTextMax;
+    memset(d->item.pszText, 'x', (size_t)offered + 1);
+    return (LRESULT)0;
+  };
+  ListView_SetItemCount(h, 1);
+  Swell_vDavrel_64_listview* v = Obj(h);
+  const std::string text = v->tableViewObjectValue(v, v->tableColumns()[0], 0);
+  EXPECT_EQ(offered, 1023);
+  EXPECT_EQ(text, std::string((size_t)offered, 'x'));
+}
+
 TEST_F(ListView, MouseProtocol)
 {
   NSAutoreleasePool pool;

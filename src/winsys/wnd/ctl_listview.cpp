@@ -177,6 +177,8 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     retain();
     SendMessage(ownerOf(this), WM_NOTIFY, (WPARAM)tag(), (LPARAM)&nm);
     release();
+    // An owner that filled all it was offered left no terminator of its own.
+    buf[sizeof buf - 1] = 0;
     // The owner may point the text at a string of its own.
     return nm.item.pszText ? std::string(nm.item.pszText) : std::string();
   }
