@@ -65,7 +65,12 @@ Bytes programEvent(const Bytes& dump)
 class LibEditor : public EditorUnderTest
 {
 public:
-  void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
+  void routeSysEx(ISysEx* s, bool fromDevice) override
+  {
+    if (refuses && refuses(s)) return;
+    Davrel::routeSysEx(s, fromDevice);
+  }
+  std::function<bool(const ISysEx*)> refuses;  // messages the router turns away
   bool startJob(const SenderJob& job) override
   {
     started.push_back(job);
@@ -514,6 +519,31 @@ TEST_F(Librarian, ProgramImportFillsConsecutiveSlotsAndTakesOnlyWholeDumps)
     EXPECT_EQ(e->importStored, (int)c.stored.size()) << c.what;
     EXPECT_EQ(e->importLost, c.lost) << c.what;
   }
+}
+
+TEST_F(Librarian, AnImportWhoseLastProgramIsRefusedLeavesNoRequestArmed)
+{
+  const int alpha = e->lib().upperFileIndex;
+  const Bytes p1 = program("Kept", 21), p2 = program("Refused", 22), later = program("Unasked", 23);
+  e->refuses = [&](const ISysEx* s) { return s->mSize == (int)p2.size() && Bytes(s->mData, s->mData + s->mSize) == p2; };
+  e->lib().selectedSlot = 5;
+  const Bytes sixBefore = e->slotBytes(alpha, 6);
+  ByteChunk chunk;
+  const Bytes file = concat({programEvent(p1), programEvent(p2)});
+  chunk.PutBytes(file.data(), (int)file.size());
+  e->importStored = e->importLost = 0;
+  int position = 0;
+  while (e->ReadSysExDataFromPackage(&chunk, position, "") > 0)
+  {
+  }
+  EXPECT_EQ(e->importLost, 1);
+  ASSERT_EQ(e->lib().selectedSlot, 6);
+  // A dump the synthesizer sends on its own afterwards is no answer for the librarian.
+  e->refuses = nullptr;
+  ISysEx dump(0, later.data(), (int)later.size());
+  e->ProcessSysEx(&dump, true);
+  EXPECT_EQ(e->slotBytes(alpha, 5), p1);
+  EXPECT_EQ(e->slotBytes(alpha, 6), sixBefore);
 }
 
 TEST_F(Librarian, ProgramImportThroughThePanelPassesTheHardwareFilters)
