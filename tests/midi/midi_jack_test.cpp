@@ -240,10 +240,11 @@ TEST_F(MidiOverJack, AReceiverStalledInsideAPeriodStillGetsEveryMessageOnceInOrd
 {
   SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
-  // Over the start of the next period, so the plug-in's next period comes due
-  // while this one is still being read.
+  // Past the start of the next period, so the plug-in's next period comes due while
+  // this one is still being read, and past the 20 periods a synchronous server
+  // waits for a late client unless told otherwise.
   const auto period = std::chrono::microseconds((long long)(mSim.PeriodFrames() * 1e6 / mSim.SampleRate()));
-  mSim.StallNextRead(period * 3 / 2);
+  mSim.StallNextRead(period * 25);
   std::vector<Bytes> sent;
   auto send = [&](int n) {
     IMidiMsg cc(0, 0xB0, (unsigned char)(n % 120), (unsigned char)(n / 120));

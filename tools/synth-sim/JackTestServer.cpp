@@ -156,7 +156,9 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     // Synchronous (-S), as a cable is: a client late in its period delays the next
     // period instead of having its input overwritten by it, which loses messages.
-    execlp("jackd", "jackd", "-S", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(),
+    // It waits 10 times the client time-out (-t, ms) for that, by default only
+    // 20 periods.
+    execlp("jackd", "jackd", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(),
            (char*)nullptr);
     _exit(127);
   }
