@@ -237,22 +237,8 @@ NSSlider::NSSlider(NSRect frame) : NSControl(frame) {}
 
 void NSSlider::setDoubleValue(double value)
 {
-  mValue = std::max(mMin, std::min(mMax, value));
+  mRange.set(value);
   setNeedsDisplay(true);
-}
-
-void NSSlider::setMinValue(double v)
-{
-  mMin = v;
-  if (mMax < mMin) mMax = mMin;
-  setDoubleValue(mValue);
-}
-
-void NSSlider::setMaxValue(double v)
-{
-  mMax = v;
-  if (mMin > mMax) mMin = mMax;
-  setDoubleValue(mValue);
 }
 
 void NSSlider::trackTo(NSEvent* e)
@@ -261,7 +247,7 @@ void NSSlider::trackTo(NSEvent* e)
   const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
   const double span = std::max(1.0, bounds().size.width - 12);
   const double t = std::max(0.0, std::min(1.0, (p.x - 6) / span));
-  setDoubleValue(mMin + t * (mMax - mMin));
+  setDoubleValue(mRange.min + t * (mRange.max - mRange.min));
   sendAction();
 }
 
@@ -274,7 +260,7 @@ void NSSlider::drawRect(NSRect)
   const CGFloat cy = std::floor(b.size.height / 2);
   gray(0.6)->setFill();
   NSColor::fillRect(NSMakeRect(6, cy - 1, std::max<CGFloat>(0, b.size.width - 12), 3));
-  const double t = mMax > mMin ? (mValue - mMin) / (mMax - mMin) : 0;
+  const double t = mRange.fraction();
   const CGFloat x = std::floor(6 + t * std::max<CGFloat>(0, b.size.width - 12));
   const NSRect knob = NSMakeRect(x - 5, cy - 6, 11, 13);
   gray(mEnabled ? 0.97 : 0.85)->setFill();

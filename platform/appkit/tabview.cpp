@@ -130,22 +130,8 @@ void NSTabView::drawRect(NSRect)
 
 void NSProgressIndicator::setDoubleValue(double v)
 {
-  mValue = std::max(mMin, std::min(mMax, v));
+  mRange.set(v);
   setNeedsDisplay(true);
-}
-
-void NSProgressIndicator::setMinValue(double v)
-{
-  mMin = v;
-  if (mMax < mMin) mMax = mMin;
-  setDoubleValue(mValue);
-}
-
-void NSProgressIndicator::setMaxValue(double v)
-{
-  mMax = v;
-  if (mMin > mMax) mMin = mMax;
-  setDoubleValue(mValue);
 }
 
 void NSProgressIndicator::setIndeterminate(bool on)
@@ -160,7 +146,7 @@ void NSProgressIndicator::drawRect(NSRect)
   gray(0.92)->setFill();
   NSColor::fillRect(b);
   frameRect(b, gray(0.5));
-  const double t = mIndeterminate || mMax <= mMin ? 0 : (mValue - mMin) / (mMax - mMin);
+  const double t = mIndeterminate ? 0 : mRange.fraction();
   NSColor::colorWithCalibratedRed(0.25, 0.5, 0.9, 1)->setFill();
   NSColor::fillRect(NSMakeRect(1, 1, std::floor(t * std::max<CGFloat>(0, b.size.width - 2)), b.size.height - 2));
 }
