@@ -9,12 +9,12 @@
 #include "gui/IPopupMenu.h"
 #include "plug/IPlugBase.h"
 #include "raster/lice.h"
+#include "raster/lice_png.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -236,34 +236,13 @@ public:
 // An RGBA PNG of w x h whose pixel (x, y) has red x, green y, blue 7, alpha 255.
 inline bool writeTestPNG(const std::string& path, int w, int h)
 {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<unsigned char> row((size_t)w * 4);
-  for (int y = 0; y < h; ++y)
-  {
-    for (int x = 0; x < w; ++x)
+  return LICE_WritePNGRows(path.c_str(), w, h, true, false, [w](int y, unsigned char* row) {
+    for (int x = 0; x < w; ++x, row += 4)
     {
-      row[(size_t)x * 4 + 0] = (unsigned char)x;
-      row[(size_t)x * 4 + 1] = (unsigned char)y;
-      row[(size_t)x * 4 + 2] = 7;
-      row[(size_t)x * 4 + 3] = 255;
+      row[0] = (unsigned char)x;
+      row[1] = (unsigned char)y;
+      row[2] = 7;
+      row[3] = 255;
     }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  fclose(f);
-  return true;
+  });
 }
