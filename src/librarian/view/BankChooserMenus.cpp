@@ -1,7 +1,6 @@
 #include "librarian/view/BankChooserMenus.h"
 
 #include "config/ParamIds.h"
-#include "gui/IGraphics.h"
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
@@ -23,7 +22,7 @@ void MyMenuClass::addFolder(const char* name, MyMenuClass* submenu)
 
 BankChooserMenu::BankChooserMenu(EKind kind, IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                  LibrarianViewHost* host)
-  : IControl(plugBase, rect, -1), librarian(lib), plug(host), mKind(kind)
+  : LibrarianMenuControl(plugBase, lib, rect, host), mKind(kind)
 {
   const int c = column();
   refreshFolderStructure(librarian, plug, chosenFileIndex, plug ? plug->bankName(c) : std::string(),
@@ -195,9 +194,7 @@ void BankChooserMenu::checkMenuItemAlone(PatchLibrarian*, LibrarianViewHost*, in
 
 int BankChooserMenu::doPopupMenu(LibrarianViewHost* host, int& index)
 {
-  IGraphics* g = host ? host->librarianGraphics() : nullptr;
-  IRECT r = mRECT;
-  IPopupMenu* chosen = g && mainMenu ? g->CreateIPopupMenu(mainMenu, &r) : nullptr;
+  IPopupMenu* chosen = showMenu(host, mainMenu);
   if (!chosen) return 0;
   std::string folder, name, path;
   bool found = false;
@@ -225,7 +222,7 @@ int BankChooserMenu::doPopupMenu(LibrarianViewHost* host, int& index)
   return index;
 }
 
-void BankChooserMenu::OnMouseDown(int, int, IMouseMod*)
+void BankChooserMenu::openMenu(int, int)
 {
   if (librarian) chosenFileIndex = mKind == kUpperBanks ? librarian->upperFileIndex.load() : librarian->lowerFileIndex.load();
   doPopupMenu(plug, chosenFileIndex);
@@ -237,12 +234,4 @@ void BankChooserMenu::OnMouseDown(int, int, IMouseMod*)
     else
       grid->patchSelectionLowerChanged();
   }
-  SetDirty(true);
-}
-
-bool BankChooserMenu::Draw(IGraphics* g)
-{
-  if (!g) return false;
-  IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
 }
