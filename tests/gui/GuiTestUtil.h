@@ -7,9 +7,9 @@
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IPopupMenu.h"
-#include "plug/IPlugBase.h"
 #include "raster/lice.h"
 #include "raster/lice_png.h"
+#include "tests/QuietPlug.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,11 +30,11 @@ struct RouteCall
   bool mutexHeld;
 };
 
-class RecordingPlug : public IPlugBase
+class RecordingPlug : public QuietPlug
 {
 public:
   explicit RecordingPlug(int nParams = 16)
-    : IPlugBase(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
+    : QuietPlug(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
                 kAPIAU)
   {
     initialize(0, nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
@@ -53,14 +53,7 @@ public:
     calls.push_back({'I', idx, normalized, mMutex.IsHeldByCaller()});
   }
   void EndInformHostOfParamChange(int idx) override { calls.push_back({'E', idx, 0.0, mMutex.IsHeldByCaller()}); }
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-  void GetTime(ITimeInfo*) override {}
   void ResizeGraphics(int w, int h) override { resized.push_back({w, h}); }
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
 
   // Only the user (1) and hardware (2) roads.
   std::vector<RouteCall> routes() const
