@@ -85,7 +85,9 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
                                 int index, bool* checked)
 {
   int running = 0;
-  auto consider = [&](MyMenuClass* menu, PatchFile* bank, const std::string& menuFolder) {
+  // Lists the bank and checks it when it is the one looked for.
+  auto add = [&](MyMenuClass* menu, PatchFile* bank, const std::string& menuFolder) {
+    menu->addBank(bank);
     const int position = menu->GetNItems() - 1;
     if (!*checked)
     {
@@ -105,21 +107,8 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
   {
     const FolderFiles* entry = tree[e];
     const bool last = e + 1 == tree.size();
-    if (mKind == kSearchBanks)
-    {
-      for (PatchFile* bank : entry->files)
-      {
-        mainMenu->addBank(bank);
-        consider(mainMenu, bank, "Patches");
-      }
-      if (last)
-      {
-        menus.push_back(mainMenu);
-        menuFolderNames.push_back("Patches");
-      }
-      continue;
-    }
-    if (!entry->subFolders.empty())
+    // The search's banks make one flat menu, whatever folders they came from.
+    if (mKind != kSearchBanks && !entry->subFolders.empty())
     {
       for (const SubFolderFiles& sub : entry->subFolders)
       {
@@ -127,31 +116,19 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
         for (const SubFolderFiles2& sub2 : sub.subFolders)
         {
           subFolderMenu2 = new MyMenuClass;
-          for (PatchFile* bank : sub2.files)
-          {
-            subFolderMenu2->addBank(bank);
-            consider(subFolderMenu2, bank, bank->folderName);
-          }
+          for (PatchFile* bank : sub2.files) add(subFolderMenu2, bank, bank->folderName);
           subFolderMenu->addFolder(sub2.name.c_str(), subFolderMenu2);
           menus.push_back(subFolderMenu2);
           menuFolderNames.push_back(sub2.name);
         }
-        for (PatchFile* bank : sub.files)
-        {
-          subFolderMenu->addBank(bank);
-          consider(subFolderMenu, bank, bank->folderName);
-        }
+        for (PatchFile* bank : sub.files) add(subFolderMenu, bank, bank->folderName);
         mainMenu->addFolder(sub.name.c_str(), subFolderMenu);
         menus.push_back(subFolderMenu);
         menuFolderNames.push_back(sub.name);
       }
       continue;
     }
-    for (PatchFile* bank : entry->files)
-    {
-      mainMenu->addBank(bank);
-      consider(mainMenu, bank, "Patches");
-    }
+    for (PatchFile* bank : entry->files) add(mainMenu, bank, "Patches");
     if (last)
     {
       menus.push_back(mainMenu);
