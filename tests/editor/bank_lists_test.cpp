@@ -77,7 +77,7 @@ TEST(BankLists, RescanSearchAndRangesFollowTheBanks)
   EXPECT_EQ(editor.upperBankName, lib->patchFiles[0]->fileName);
   EXPECT_EQ(editor.lowerBankName, lib->patchFiles[0]->fileName);
   for (const std::string& e : startup)
-    if (e[0] == 'L') EXPECT_EQ(e, std::string(44, 'L') + "~.syx");
+    if (e[0] == 'L') { EXPECT_EQ(e, std::string(44, 'L') + "~.syx"); }
 
   // A third bank and a rescan: every list has three entries and a range to match.
   writeBank(data, "three.syx", 3);

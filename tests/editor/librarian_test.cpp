@@ -352,7 +352,7 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
     e->setText(kPatchSearchString, s.text);
     const int n = e->searchHits();
     EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
-    if (s.nameLine) EXPECT_EQ(e->nameLine(), s.nameLine) << s.text;
+    if (s.nameLine) { EXPECT_EQ(e->nameLine(), s.nameLine) << s.text; }
     last = n;
   }
   EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");
@@ -509,8 +509,9 @@ TEST_F(Librarian, ProgramImportFillsConsecutiveSlotsAndTakesOnlyWholeDumps)
     }
     for (size_t i = 0; i < c.stored.size(); ++i)
       EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)i), c.stored[i]) << c.what << " slot " << i;
-    if (c.firstSlot + (int)c.stored.size() < 128)
+    if (c.firstSlot + (int)c.stored.size() < 128) {
       EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)c.stored.size()), nextBefore) << c.what;
+    }
     EXPECT_EQ(e->importStored, (int)c.stored.size()) << c.what;
     EXPECT_EQ(e->importLost, c.lost) << c.what;
   }
