@@ -171,9 +171,23 @@ void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n
   sourceAlphaX86(dest, src, n, 256);
 }
 
+// Long runs go to the string store: where the processor can, it writes whole cache
+// lines without reading them first, which vector stores cannot avoid. On a surface
+// larger than the core's cache that is what a fill costs; short runs stay with the
+// registers, whose start costs less.
+const int kStringStoreFrom = 1024;
+
 void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color)
 {
   int done = 0;
+  if (n >= kStringStoreFrom)
+  {
+    for (; done < n && ((uintptr_t)(dest + done) & 63); ++done) dest[done] = color;
+    uint32_t* p = dest + done;
+    size_t count = (size_t)(n - done);
+    asm volatile("rep stosl" : "+D"(p), "+c"(count) : "a"(color) : "memory");
+    return;
+  }
 #if !defined(LICE_NO_VECTOR_CLONES)
   if (hasAvx2()) done = lice_fillBlocksAvx2(dest, n, color);
 #endif
