@@ -95,6 +95,19 @@ public:
   bool DrawGlyph(LICE_IBitmap* bitmap, unsigned short ch, int x, int y, const RECT* clip);
 
 protected:
+  // What drawing glyphs needs of the bitmap and of the font's alpha, gathered once
+  // for a whole text instead of for every glyph.
+  struct GlyphTarget
+  {
+    LICE_IBitmap* bitmap;
+    LICE_PixelValue* bits;
+    int width, height, span;
+    bool flipped;
+    int weight;  // the font's alpha x 256, truncated
+  };
+  GlyphTarget glyphTarget(LICE_IBitmap* bitmap) const;
+  bool drawGlyph(const GlyphTarget& target, const charEnt& rec, int x, int y, const RECT& clip);
+
   int DrawTextImpl(LICE_IBitmap* bitmap, const char* text, int length, RECT* rect, unsigned int format);
   int DrawNative(LICE_IBitmap* bitmap, const char* text, int length, RECT* rect, unsigned int format);
   int MeasureCached(const char* text, int length, RECT* rect, unsigned int format);
