@@ -5,6 +5,7 @@
 #   bash tools/fuzz.sh                 the short run CI makes (a fixed number of runs)
 #   bash tools/fuzz.sh --long          1,000,000 runs a target
 #   bash tools/fuzz.sh --runs N [T..]  N runs of the named targets (default: all)
+#   bash tools/fuzz.sh --build-only    builds the targets and runs none
 #
 # Two targets run at a time (DAVREL_FUZZ_WORKERS), each in one process.
 # DAVREL_FUZZ_BUILD names the build folder (default build/fuzz). Findings are written
@@ -20,10 +21,11 @@ declare -A short=([png]=40000 [png_diff]=30000 [bank]=6000 [folder_scan]=2000 [m
                   [hw_router]=8000 [dump_roundtrip]=20000 [profile]=2000 [editor_state]=10000)
 all="png png_diff bank folder_scan midi_framer plug_state fx_files au_state config hw_router dump_roundtrip profile editor_state"
 
-runs="" parallel="${DAVREL_FUZZ_WORKERS:-2}"
+runs="" parallel="${DAVREL_FUZZ_WORKERS:-2}" build_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --long) runs=1000000; shift ;;
+    --build-only) build_only=1; shift ;;
     --runs) runs="$2"; shift 2 ;;
     *) break ;;
   esac
@@ -34,6 +36,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DDAVREL_FUZZ=ON -DDAVREL_T
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" \
   "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" >/dev/null </dev/null
 cmake --build "$build" -j "${DAVREL_FUZZ_JOBS:-$(nproc)}" --target davrel_fuzzers </dev/null
+[ "$build_only" = 1 ] && exit 0
 
 mkdir -p "$build/findings" "$build/logs"
 export TMPDIR="${DAVREL_FUZZ_TMP:-/dev/shm}"

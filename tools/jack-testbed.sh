@@ -64,7 +64,10 @@ start_server() { # name
 
 start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
   local name="$1" log="$state/$1.log" pid
-  jackd -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null 9>&- &
+  # Synchronous (-S): a client late in its period delays the next one (for up to
+  # 10 times -t ms) instead of losing the messages its writer puts out meanwhile
+  # (as JackTestServer does).
+  jackd -S -t 2000 -n "$name" -d dummy -r 48000 -p 256 >"$log" 2>&1 </dev/null 9>&- &
   pid=$!
   echo "$pid" >"$state/$name.pid"
   # Probing is safe here: no client of the tests exists yet on this server.

@@ -1,21 +1,36 @@
 // MIDI through JACK: round trips of a short message and of a program dump from
 // the plug-in to the simulated synthesizer (which echoes) and back, and the
 // delivery of a 37,163-byte dump paced like the hardware. Starts its own JACK
-// server with 64-frame periods (1.33 ms at 48 kHz), so that a round trip shows
-// what the port layer adds beyond the periods. Reports the time spent in the send
-// call and the CPU time of every thread of this process (the plug-in's and the
-// simulated synthesizer's; the JACK server is another process) a message. Run it
-// under timeout (a JACK client whose server dies can hang).
+// server with 64-frame periods (1.33 ms at 48 kHz; --period_frames=N for another
+// size), so that a round trip shows what the port layer adds beyond the periods.
+//
+// The port layer's own time is taken at its two edges, without touching it:
+// - in: the plug-in's input object gets a callback of the benchmark's that takes
+//   the time and calls the port layer's MIDICallback; the handler (ProcessMidiMsg,
+//   ProcessSysEx) takes the time again. Between them lie the framer, the hand-over
+//   to the plug-in's mutex and two log lines.
+// - out: the plug-in's output object is one whose RtMidi back end is wrapped, so
+//   the moment the bytes reach RtMidi's sendMessage, and its return, are known.
+//   Our time is the send call less the time inside RtMidi.
+// Medians, 99th percentiles and maxima of both, and the CPU time of every thread
+// of this process (the plug-in's and the simulated synthesizer's; the JACK
+// server is another process) a message. Run it under timeout (a JACK client
+// whose server dies can hang).
 
 #include "JackTestServer.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
+#include "base/log.h"
 
+#include <RtMidi.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <iostream>
@@ -26,11 +41,176 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+int gPeriodFrames = 64;
+
+double micros(Clock::duration d)
+{
+  return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// RtMidi's JACK output, every call passed on; sendMessage is timed.
+class TimedOutApi : public MidiOutApi
+{
+public:
+  explicit TimedOutApi(MidiOutApi* inner) : mInner(inner) {}
+  ~TimedOutApi() override { delete mInner; }
+  RtMidi::Api getCurrentApi() override { return mInner->getCurrentApi(); }
+  void openPort(unsigned int port, const std::string& name) override
+  {
+    mInner->openPort(port, name);
+    connected_ = mInner->isPortOpen();
+  }
+  void openVirtualPort(const std::string& name) override { mInner->openVirtualPort(name); }
+  void closePort() override
+  {
+    mInner->closePort();
+    connected_ = false;
+  }
+  void setClientName(const std::string& name) override { mInner->setClientName(name); }
+  void setPortName(const std::string& name) override { mInner->setPortName(name); }
+  unsigned int getPortCount() override { return mInner->getPortCount(); }
+  std::string getPortName(unsigned int port) override { return mInner->getPortName(port); }
+  void sendMessage(const unsigned char* message, size_t size) override
+  {
+    entered = Clock::now();
+    mInner->sendMessage(message, size);
+    left = Clock::now();
+  }
+  // Written by the sending thread, read by it after the send call returns.
+  Clock::time_point entered, left;
+
+protected:
+  void initialize(const std::string&) override {}
+
+private:
+  MidiOutApi* mInner;
+};
+
+class TimedMidiOut : public RtMidiOut
+{
+public:
+  TimedMidiOut() : RtMidiOut(RtMidi::UNIX_JACK, "RtMidi Output Client")
+  {
+    mTimed = new TimedOutApi(static_cast<MidiOutApi*>(rtapi_));
+    rtapi_ = mTimed; // RtMidi's destructor deletes it, and it the real one
+  }
+  TimedOutApi* mTimed;
+};
+
+// Where a message's time goes, one sample a message.
+struct Samples
+{
+  std::vector<double> us;
+  void reserve(size_t n) { us.reserve(n); }
+  void add(double v) { us.push_back(v); }
+  // q-quantile (nearest rank) of what was added.
+  double quantile(double q)
+  {
+    if (us.empty()) return 0.0;
+    std::sort(us.begin(), us.end());
+    size_t rank = (size_t)(q * (double)us.size() + 0.999999);
+    if (rank < 1) rank = 1;
+    return us[std::min(rank, us.size()) - 1];
+  }
+  void report(benchmark::State& state, const std::string& name)
+  {
+    state.counters[name + " p50 us"] = quantile(0.5);
+    state.counters[name + " p99 us"] = quantile(0.99);
+    state.counters[name + " max us"] = quantile(1.0);
+  }
+};
+
+// The test plug-in with both edges of its port layer timed.
+class TimedPlug : public TestPlug
+{
+public:
+  // After the lists are read, before the ports open.
+  bool InstallTaps()
+  {
+    if (!mMidiIn || !mMidiOut) return false;
+    {
+      std::lock_guard<std::mutex> l(mMidiInLock);
+      mMidiIn->cancelCallback();
+      mMidiIn->setCallback(&TimedPlug::TapCallback, static_cast<IPlugBase*>(this));
+    }
+    // The old client goes first: two clients of one name would have JACK rename one.
+    RtMidiOut* old = nullptr;
+    {
+      std::lock_guard<std::mutex> l(mMidiOutLock);
+      std::swap(old, mMidiOut);
+    }
+    delete old;
+    TimedMidiOut* out = new TimedMidiOut;
+    {
+      std::lock_guard<std::mutex> l(mMidiOutLock);
+      mMidiOut = out;
+    }
+    mSendTap = out->mTimed;
+    return true;
+  }
+
+  // The input thread's figures; read them after the message's arrival was seen
+  // through TestPlug's lock.
+  void ClearInput()
+  {
+    mLatency.us.clear();
+    mOwn.us.clear();
+    mOwnSince = 0.0;
+  }
+  Samples mLatency; // callback entered -> handler entered, of the run that ends a message
+  Samples mOwn;     // time inside the port layer for a message, the handler's own excluded
+
+  TimedOutApi* mSendTap = nullptr;
+
+  void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override
+  {
+    const Clock::time_point t = Clock::now();
+    mLatency.add(micros(t - mEntered));
+    TestPlug::ProcessMidiMsg(pMsg, fromDevice);
+    HandlerDone(t);
+  }
+  void ProcessSysEx(ISysEx* pSysEx, bool fromDevice) override
+  {
+    const Clock::time_point t = Clock::now();
+    mLatency.add(micros(t - mEntered));
+    TestPlug::ProcessSysEx(pSysEx, fromDevice);
+    HandlerDone(t);
+  }
+
+private:
+  static void TapCallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
+  {
+    TimedPlug* self = static_cast<TimedPlug*>(static_cast<IPlugBase*>(userData));
+    self->mEntered = Clock::now();
+    self->mHandlerTime = Clock::duration::zero();
+    self->mMessageEnded = false;
+    IPlugBase::MIDICallback(timeStamp, message, userData);
+    // The message's port-layer time runs on to the end of the run that carried it.
+    self->mOwnSince += micros(Clock::now() - self->mEntered - self->mHandlerTime);
+    if (self->mMessageEnded)
+    {
+      self->mOwn.add(self->mOwnSince);
+      self->mOwnSince = 0.0;
+    }
+  }
+  void HandlerDone(Clock::time_point entered)
+  {
+    mHandlerTime += Clock::now() - entered;
+    mMessageEnded = true;
+  }
+
+  // The input thread's own.
+  Clock::time_point mEntered;
+  Clock::duration mHandlerTime{};
+  bool mMessageEnded = false;
+  double mOwnSince = 0.0;
+};
+
 JackTestServer gServer;
 std::unique_ptr<SynthSim> gSim;
-std::unique_ptr<TestPlug> gPlug;
-
-const int kPeriodFrames = 64;
+std::unique_ptr<TimedPlug> gPlug;
 
 // Nanoseconds on the processor of every thread of this process, by thread name
 // (threads of one name summed), from /proc/self/task/*/schedstat.
@@ -66,62 +246,113 @@ void reportCpu(benchmark::State& state, const std::map<std::string, uint64_t>& b
   state.counters["cpu us/msg, all threads"] = all / 1e3 / messages;
 }
 
-using Clock = std::chrono::steady_clock;
-
-void RoundTripShort(benchmark::State& state)
+// One message there and back per iteration: the send call timed at its edges,
+// the echo's way through the input side timed by the plug-in.
+template <class Send, class Arrived> void RoundTrip(benchmark::State& state, Send send, Arrived arrived)
 {
-  IMidiMsg cc(0, 0xB0, 0x4A, 0x00);
-  Clock::duration sending{};
+  Samples toRtMidi, sendOwn, inRtMidi;
+  const size_t n = (size_t)state.max_iterations;
+  toRtMidi.reserve(n), sendOwn.reserve(n), inRtMidi.reserve(n);
+  gPlug->ClearInput();
+  gPlug->mLatency.reserve(n), gPlug->mOwn.reserve(n);
+  TimedOutApi* tap = gPlug->mSendTap;
   const auto cpu = threadCpu();
   for (auto _ : state)
   {
     gPlug->Clear();
-    cc.mData2 = (unsigned char)((cc.mData2 + 1) & 0x7F);
     const Clock::time_point t0 = Clock::now();
-    gPlug->SendMidiMsg(&cc);
-    sending += Clock::now() - t0;
-    if (!gPlug->WaitFor(1, 5000)) state.SkipWithError("no echo within 5 s");
+    send();
+    const Clock::time_point t1 = Clock::now();
+    toRtMidi.add(micros(tap->entered - t0));
+    sendOwn.add(micros((t1 - t0) - (tap->left - tap->entered)));
+    inRtMidi.add(micros(tap->left - tap->entered));
+    if (!arrived()) state.SkipWithError("no echo within 5 s");
   }
   reportCpu(state, cpu, (double)state.iterations());
-  state.counters["send call us"] = std::chrono::duration<double, std::micro>(sending).count() / state.iterations();
+  toRtMidi.report(state, "out: call->RtMidi");
+  sendOwn.report(state, "out: ours");
+  inRtMidi.report(state, "out: in RtMidi");
+  gPlug->mLatency.report(state, "in: callback->handler");
+  gPlug->mOwn.report(state, "in: ours");
 }
-BENCHMARK(RoundTripShort)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+
+void RoundTripShort(benchmark::State& state)
+{
+  IMidiMsg cc(0, 0xB0, 0x4A, 0x00);
+  RoundTrip(
+      state,
+      [&] {
+        cc.mData2 = (unsigned char)((cc.mData2 + 1) & 0x7F);
+        gPlug->SendMidiMsg(&cc);
+      },
+      [] { return gPlug->WaitFor(1, 5000); });
+}
+BENCHMARK(RoundTripShort)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1000);
 
 // No message: the JACK clients' own work over the two periods a round trip takes,
 // to be taken off the round trips' CPU figures.
 void IdleTwoPeriods(benchmark::State& state)
 {
-  const auto twoPeriods = std::chrono::microseconds(2 * kPeriodFrames * 1000000 / 48000);
+  const auto twoPeriods = std::chrono::microseconds(2 * gPeriodFrames * 1000000 / 48000);
   const auto cpu = threadCpu();
   for (auto _ : state) std::this_thread::sleep_for(twoPeriods);
   reportCpu(state, cpu, (double)state.iterations());
 }
-BENCHMARK(IdleTwoPeriods)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(IdleTwoPeriods)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1000);
 
 void RoundTripDump(benchmark::State& state)
 {
   std::vector<unsigned char> dump = MakeSimDump(297, 1);
-  Clock::duration sending{};
-  const auto cpu = threadCpu();
+  RoundTrip(
+      state, [&] { gPlug->SendPatchSysex(dump.data(), (int)dump.size()); },
+      [&] { return gPlug->WaitForSysEx(dump, 5000); });
+}
+BENCHMARK(RoundTripDump)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1000);
+
+// The input path with warm caches: a message of range(0) bytes (a control change,
+// a program dump, the all-program dump) handed to the port layer's callback by
+// this thread, over and over (nothing arrives from JACK meanwhile), to the
+// handler and back. Against the round trips' figures, which are taken with a
+// message every 2.7 ms and other processes on the core in between.
+void InputPathWarm(benchmark::State& state)
+{
+  const int size = (int)state.range(0);
+  std::vector<unsigned char> msg = size <= 3 ? std::vector<unsigned char>{0xB0, 0x4A, 0x00} : MakeSimDump(size, 4);
+  msg.resize((size_t)std::min(size, (int)msg.size()));
+  int n = 0;
   for (auto _ : state)
   {
-    gPlug->Clear();
-    const Clock::time_point t0 = Clock::now();
-    gPlug->SendPatchSysex(dump.data(), (int)dump.size());
-    sending += Clock::now() - t0;
-    if (!gPlug->WaitForSysEx(dump, 5000)) state.SkipWithError("no whole echo within 5 s");
+    IPlugBase::MIDICallback(0.0, &msg, static_cast<IPlugBase*>(gPlug.get()));
+    if (++n % 256 == 0)
+    {
+      state.PauseTiming();
+      gPlug->Clear();
+      gPlug->ClearInput();
+      state.ResumeTiming();
+    }
   }
-  reportCpu(state, cpu, (double)state.iterations());
-  state.counters["send call us"] = std::chrono::duration<double, std::micro>(sending).count() / state.iterations();
+  gPlug->Clear();
+  gPlug->ClearInput();
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)msg.size());
 }
-BENCHMARK(RoundTripDump)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(InputPathWarm)->Arg(3)->Arg(297)->Arg(37163);
+
+// One of the port layer's log lines (two for each message coming in, none going out),
+// flushed to standard output as every log line is; here it goes to /dev/null.
+void LogLine(benchmark::State& state)
+{
+  for (auto _ : state) ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
+}
+BENCHMARK(LogLine);
 
 // Pieces of range(0) bytes at range(1) bytes a second (0: one piece a JACK period).
+// "in: ours" is the port layer's time over all the pieces of the dump.
 void DeliverLargeDump(benchmark::State& state)
 {
   const std::vector<unsigned char> dump = MakeSimDump(37163, 2);
   const SimPacing pacing = SimPacing::Pieces((int)state.range(0), (double)state.range(1));
   gSim->SetEcho(false);
+  gPlug->ClearInput();
   for (auto _ : state)
   {
     gPlug->Clear();
@@ -130,6 +361,8 @@ void DeliverLargeDump(benchmark::State& state)
   }
   gSim->SetEcho(true);
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)dump.size());
+  gPlug->mLatency.report(state, "in: callback->handler");
+  gPlug->mOwn.report(state, "in: ours");
 }
 BENCHMARK(DeliverLargeDump)
     ->Args({256, 3125})   // the synthesizer's cable
@@ -143,9 +376,22 @@ BENCHMARK(DeliverLargeDump)
 
 int main(int argc, char** argv)
 {
+  // Our own flag, taken out before the library reads the rest.
+  int kept = 1;
+  for (int i = 1; i < argc; ++i)
+  {
+    if (strncmp(argv[i], "--period_frames=", 16) == 0) gPeriodFrames = atoi(argv[i] + 16);
+    else argv[kept++] = argv[i];
+  }
+  argc = kept;
+  if (gPeriodFrames < 16)
+  {
+    fprintf(stderr, "bench_midi: --period_frames wants 16 or more\n");
+    return 1;
+  }
   benchmark::Initialize(&argc, argv);
   std::string error;
-  gServer.SetPeriodFrames(kPeriodFrames);
+  gServer.SetPeriodFrames(gPeriodFrames);
   if (!gServer.Start(&error))
   {
     fprintf(stderr, "bench_midi: %s\n", error.c_str());
@@ -157,10 +403,17 @@ int main(int argc, char** argv)
     fprintf(stderr, "bench_midi: %s\n", error.c_str());
     return 1;
   }
+  fprintf(stderr, "bench_midi: JACK periods of %u frames at %.0f Hz (%.2f ms)\n", gSim->PeriodFrames(),
+          gSim->SampleRate(), gSim->PeriodFrames() * 1000.0 / gSim->SampleRate());
   gSim->SetEcho(true);
-  gPlug.reset(new TestPlug);
+  gPlug.reset(new TimedPlug);
   gPlug->getExternalMIDIOutNames();
   gPlug->getExternalMIDIInNames();
+  if (!gPlug->InstallTaps())
+  {
+    fprintf(stderr, "bench_midi: no port objects to time\n");
+    return 1;
+  }
   int out = 1, in = 1;
   if (gPlug->setExternalMIDIOut(out, gSim->InputPortName().c_str()) != 1 ||
       gPlug->setExternalMIDIIn(in, gSim->OutputPortName().c_str()) != 1 || !gSim->WaitForConnections(1, 1, 10000))

@@ -5,6 +5,7 @@
 // screen and in screenshots. A click changes the state first, then sends the
 // control's action.
 
+#include "platform/appkit/BoundedValue.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSTextField.h"
 
@@ -133,12 +134,12 @@ class NSSlider : public NSControl
 public:
   explicit NSSlider(NSRect frame);
 
-  double doubleValue() const override { return mValue; }
+  double doubleValue() const override { return mRange.value; }
   void setDoubleValue(double value) override;
-  double minValue() const { return mMin; }
-  double maxValue() const { return mMax; }
-  void setMinValue(double v);
-  void setMaxValue(double v);
+  double minValue() const { return mRange.min; }
+  double maxValue() const { return mRange.max; }
+  void setMinValue(double v) { mRange.setMin(v); setDoubleValue(mRange.value); }
+  void setMaxValue(double v) { mRange.setMax(v); setDoubleValue(mRange.value); }
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;
@@ -147,7 +148,7 @@ public:
 
 private:
   void trackTo(NSEvent* e);
-  double mValue = 0, mMin = 0, mMax = 1;
+  AKBoundedValue mRange{0, 0, 1};
 };
 
 // A titled frame around a group of controls.

@@ -71,6 +71,10 @@ enum : unsigned short
   kVK_UpArrow = 0x7E
 };
 
+// The key a US keyboard types a letter, digit, space or one of "-=.,/" with; 0xFFFF
+// for other characters.
+unsigned short AKKeyCodeForCharacter(char32_t c);
+
 // The characters the platform gives keys without a printable character.
 enum : char16_t
 {

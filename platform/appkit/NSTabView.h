@@ -2,6 +2,7 @@
 // A tab view (a strip of labelled tabs over the selected tab's view) and a
 // progress indicator, drawn plainly with the kit's drawing.
 
+#include "platform/appkit/BoundedValue.h"
 #include "platform/appkit/NSView.h"
 
 #include <vector>
@@ -71,13 +72,13 @@ class NSProgressIndicator : public NSView
 public:
   explicit NSProgressIndicator(NSRect frame) : NSView(frame) {}
 
-  double doubleValue() const { return mValue; }
+  double doubleValue() const { return mRange.value; }
   void setDoubleValue(double v);
-  double minValue() const { return mMin; }
-  double maxValue() const { return mMax; }
-  void setMinValue(double v);
-  void setMaxValue(double v);
-  void incrementBy(double delta) { setDoubleValue(mValue + delta); }
+  double minValue() const { return mRange.min; }
+  double maxValue() const { return mRange.max; }
+  void setMinValue(double v) { mRange.setMin(v); setNeedsDisplay(true); }
+  void setMaxValue(double v) { mRange.setMax(v); setNeedsDisplay(true); }
+  void incrementBy(double delta) { setDoubleValue(mRange.value + delta); }
   bool isIndeterminate() const { return mIndeterminate; }
   void setIndeterminate(bool on);
   void startAnimation(NSObject*) { mAnimating = true; }
@@ -86,6 +87,6 @@ public:
   void drawRect(NSRect dirtyRect) override;
 
 private:
-  double mValue = 0, mMin = 0, mMax = 100;
+  AKBoundedValue mRange{0, 0, 100};
   bool mIndeterminate = false, mAnimating = false;
 };

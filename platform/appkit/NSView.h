@@ -90,6 +90,11 @@ private:
   CGFloat mC[4] = {0, 0, 0, 1};
 };
 
+// The kit's own views draw in opaque greys (0 black, 1 white) and frame boxes with a
+// line one point wide just inside the rectangle; the frame's colour stays set.
+NSColor* AKGray(CGFloat v);
+void AKFrameRect(NSRect r, const NSColor* c);
+
 class NSFont : public NSObject
 {
 public:

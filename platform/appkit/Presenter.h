@@ -5,6 +5,7 @@
 
 #include "platform/appkit/NSApplication.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,3 +93,6 @@ std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& display, std:
 
 // The X window showing a kit window under the X11 presenter; 0 otherwise.
 unsigned long AKX11WindowOf(NSWindow* window);
+// For tests: the most bytes a clipboard text the X11 presenter reads in pieces may
+// reach (256 MB unless set); a longer one is refused whole.
+void AKSetX11ClipboardPieceLimit(size_t bytes);

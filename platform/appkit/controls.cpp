@@ -10,17 +10,6 @@
 
 namespace {
 
-NSColor* gray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
-
-void frameRect(NSRect r, NSColor* c)
-{
-  c->setFill();
-  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, r.size.width, 1));
-  NSColor::fillRect(NSMakeRect(r.origin.x, NSMaxY(r) - 1, r.size.width, 1));
-  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, 1, r.size.height));
-  NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, r.origin.y, 1, r.size.height));
-}
-
 // The baseline that centres a line of the font in a view of height h (y upward).
 CGFloat centredBaseline(NSFont* font, CGFloat h)
 {
@@ -29,7 +18,7 @@ CGFloat centredBaseline(NSFont* font, CGFloat h)
   return std::floor((h - (a + d)) / 2 + d);
 }
 
-NSColor* textColour(bool enabled) { return enabled ? gray(0) : gray(0.55); }
+NSColor* textColour(bool enabled) { return enabled ? AKGray(0) : AKGray(0.55); }
 
 }  // namespace
 
@@ -88,21 +77,21 @@ void NSButton::drawRect(NSRect)
   {
     const CGFloat s = std::min<CGFloat>(12, b.size.height);
     const NSRect box = NSMakeRect(1, std::floor((b.size.height - s) / 2), s, s);
-    gray(1)->setFill();
+    AKGray(1)->setFill();
     NSColor::fillRect(box);
-    frameRect(box, gray(0.35));
+    AKFrameRect(box, AKGray(0.35));
     if (mState != NSOffState)
     {
-      gray(mEnabled ? 0.1 : 0.5)->setFill();
+      AKGray(mEnabled ? 0.1 : 0.5)->setFill();
       if (mState == NSMixedState) NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + s / 2 - 1, s - 6, 2));
       else NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + 3, s - 6, s - 6));
     }
     AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), textColour(mEnabled));
     return;
   }
-  gray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();
+  AKGray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();
   NSColor::fillRect(b);
-  frameRect(b, gray(0.45));
+  AKFrameRect(b, AKGray(0.45));
   const CGFloat w = AKMeasureText(mString, mFont);
   AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base), textColour(mEnabled));
 }
@@ -160,11 +149,11 @@ void NSPopUpButton::mouseDown(NSEvent* e)
 void NSPopUpButton::drawRect(NSRect)
 {
   const NSRect b = bounds();
-  gray(0.96)->setFill();
+  AKGray(0.96)->setFill();
   NSColor::fillRect(b);
-  frameRect(b, gray(0.45));
+  AKFrameRect(b, AKGray(0.45));
   // The arrow at the right says a list opens here.
-  gray(0.3)->setFill();
+  AKGray(0.3)->setFill();
   const CGFloat cx = b.size.width - 10, cy = std::floor(b.size.height / 2);
   for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
   if (mSelected)
@@ -226,7 +215,7 @@ void NSComboBox::drawRect(NSRect r)
 {
   NSTextField::drawRect(r);
   const NSRect b = bounds();
-  gray(0.3)->setFill();
+  AKGray(0.3)->setFill();
   const CGFloat cx = b.size.width - 9, cy = std::floor(b.size.height / 2);
   for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
 }
@@ -237,22 +226,8 @@ NSSlider::NSSlider(NSRect frame) : NSControl(frame) {}
 
 void NSSlider::setDoubleValue(double value)
 {
-  mValue = std::max(mMin, std::min(mMax, value));
+  mRange.set(value);
   setNeedsDisplay(true);
-}
-
-void NSSlider::setMinValue(double v)
-{
-  mMin = v;
-  if (mMax < mMin) mMax = mMin;
-  setDoubleValue(mValue);
-}
-
-void NSSlider::setMaxValue(double v)
-{
-  mMax = v;
-  if (mMin > mMax) mMin = mMax;
-  setDoubleValue(mValue);
 }
 
 void NSSlider::trackTo(NSEvent* e)
@@ -261,7 +236,7 @@ void NSSlider::trackTo(NSEvent* e)
   const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
   const double span = std::max(1.0, bounds().size.width - 12);
   const double t = std::max(0.0, std::min(1.0, (p.x - 6) / span));
-  setDoubleValue(mMin + t * (mMax - mMin));
+  setDoubleValue(mRange.min + t * (mRange.max - mRange.min));
   sendAction();
 }
 
@@ -272,14 +247,14 @@ void NSSlider::drawRect(NSRect)
 {
   const NSRect b = bounds();
   const CGFloat cy = std::floor(b.size.height / 2);
-  gray(0.6)->setFill();
+  AKGray(0.6)->setFill();
   NSColor::fillRect(NSMakeRect(6, cy - 1, std::max<CGFloat>(0, b.size.width - 12), 3));
-  const double t = mMax > mMin ? (mValue - mMin) / (mMax - mMin) : 0;
+  const double t = mRange.fraction();
   const CGFloat x = std::floor(6 + t * std::max<CGFloat>(0, b.size.width - 12));
   const NSRect knob = NSMakeRect(x - 5, cy - 6, 11, 13);
-  gray(mEnabled ? 0.97 : 0.85)->setFill();
+  AKGray(mEnabled ? 0.97 : 0.85)->setFill();
   NSColor::fillRect(knob);
-  frameRect(knob, gray(0.35));
+  AKFrameRect(knob, AKGray(0.35));
 }
 
 // ---- NSBox ----
@@ -295,11 +270,11 @@ void NSBox::drawRect(NSRect)
   const NSRect b = bounds();
   NSFont* font = NSFont::systemFontOfSize(11);
   const CGFloat top = mTitle.empty() || !font ? b.size.height : b.size.height - 7;
-  frameRect(NSMakeRect(0, 0, b.size.width, top), gray(0.6));
+  AKFrameRect(NSMakeRect(0, 0, b.size.width, top), AKGray(0.6));
   if (mTitle.empty() || !font) return;
   const CGFloat w = AKMeasureText(mTitle, font);
   const NSRect label = NSMakeRect(6, b.size.height - 14, w + 6, 14);
-  gray(0.93)->setFill();
+  AKGray(0.93)->setFill();
   NSColor::fillRect(label);
-  AKDrawTextLine(mTitle, font, NSMakePoint(9, label.origin.y + 3), gray(0.1));
+  AKDrawTextLine(mTitle, font, NSMakePoint(9, label.origin.y + 3), AKGray(0.1));
 }

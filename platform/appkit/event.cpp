@@ -7,6 +7,29 @@
 
 NSEvent::~NSEvent() { AKRelease(mWindow); }
 
+unsigned short AKKeyCodeForCharacter(char32_t c)
+{
+  static const unsigned short letters[26] = {
+      kVK_ANSI_A, kVK_ANSI_B, kVK_ANSI_C, kVK_ANSI_D, kVK_ANSI_E, kVK_ANSI_F, kVK_ANSI_G, kVK_ANSI_H, kVK_ANSI_I,
+      kVK_ANSI_J, kVK_ANSI_K, kVK_ANSI_L, kVK_ANSI_M, kVK_ANSI_N, kVK_ANSI_O, kVK_ANSI_P, kVK_ANSI_Q, kVK_ANSI_R,
+      kVK_ANSI_S, kVK_ANSI_T, kVK_ANSI_U, kVK_ANSI_V, kVK_ANSI_W, kVK_ANSI_X, kVK_ANSI_Y, kVK_ANSI_Z};
+  static const unsigned short digits[10] = {kVK_ANSI_0, kVK_ANSI_1, kVK_ANSI_2, kVK_ANSI_3, kVK_ANSI_4,
+                                            kVK_ANSI_5, kVK_ANSI_6, kVK_ANSI_7, kVK_ANSI_8, kVK_ANSI_9};
+  if (c >= 'a' && c <= 'z') return letters[c - 'a'];
+  if (c >= 'A' && c <= 'Z') return letters[c - 'A'];
+  if (c >= '0' && c <= '9') return digits[c - '0'];
+  switch (c)
+  {
+    case ' ': return kVK_Space;
+    case '-': return kVK_ANSI_Minus;
+    case '=': return kVK_ANSI_Equal;
+    case '.': return kVK_ANSI_Period;
+    case ',': return kVK_ANSI_Comma;
+    case '/': return kVK_ANSI_Slash;
+    default: return 0xFFFF;
+  }
+}
+
 NSEvent* NSEvent::mouseEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
                                      NSTimeInterval timestamp, NSWindow* window, NSInteger clickCount)
 {

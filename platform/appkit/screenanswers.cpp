@@ -18,20 +18,10 @@ namespace {
 
 const CGFloat kItemHeight = 20, kSeparatorHeight = 8, kMenuPad = 4;
 
-NSColor* grey(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
-
 void fill(NSColor* c, NSRect r)
 {
   c->setFill();
   NSColor::fillRect(r);
-}
-
-void frameRect(NSColor* c, NSRect r)
-{
-  fill(c, NSMakeRect(NSMinX(r), NSMinY(r), NSWidth(r), 1));
-  fill(c, NSMakeRect(NSMinX(r), NSMaxY(r) - 1, NSWidth(r), 1));
-  fill(c, NSMakeRect(NSMinX(r), NSMinY(r), 1, NSHeight(r)));
-  fill(c, NSMakeRect(NSMaxX(r) - 1, NSMinY(r), 1, NSHeight(r)));
 }
 
 NSFont* uiFont() { return NSFont::systemFontOfSize(13); }
@@ -158,20 +148,20 @@ public:
   void drawRect(NSRect) override
   {
     const NSRect b = bounds();
-    fill(grey(0.96), b);
-    frameRect(grey(0.6), b);
+    fill(AKGray(0.96), b);
+    AKFrameRect(b, AKGray(0.6));
     CGFloat y = kMenuPad;
     for (NSInteger i = 0; i < mMenu->numberOfItems(); ++i)
     {
       NSMenuItem* item = mMenu->itemAtIndex(i);
       const CGFloat h = heightOf(item);
       if (item->isSeparatorItem())
-        fill(grey(0.8), NSMakeRect(1, y + h / 2, b.size.width - 2, 1));
+        fill(AKGray(0.8), NSMakeRect(1, y + h / 2, b.size.width - 2, 1));
       else
       {
         const bool lit = i == mHighlight && item->isEnabled();
         if (lit) fill(NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1), NSMakeRect(1, y, b.size.width - 2, h));
-        NSColor* c = !item->isEnabled() ? grey(0.6) : (lit ? grey(1) : grey(0.1));
+        NSColor* c = !item->isEnabled() ? AKGray(0.6) : (lit ? AKGray(1) : AKGray(0.1));
         if (item->state() == NSOnState) text("\xE2\x9C\x93", 6, y + 3, c);
         text(item->title(), 22 + 12 * item->indentationLevel(), y + 3, c);
         if (item->hasSubmenu()) text("\xE2\x96\xB8", b.size.width - 14, y + 3, c);
@@ -252,12 +242,12 @@ public:
   void drawRect(NSRect) override
   {
     const NSRect b = bounds();
-    fill(mPressed ? grey(0.75) : grey(0.92), b);
-    frameRect(grey(0.55), b);
+    fill(mPressed ? AKGray(0.75) : AKGray(0.92), b);
+    AKFrameRect(b, AKGray(0.55));
     NSFont* f = uiFont();
     if (!f) return;
     const CGFloat w = AKMeasureText(mTitle, f);
-    AKDrawTextLine(mTitle, f, NSMakePoint(std::floor((b.size.width - w) / 2), 7), grey(0.1));
+    AKDrawTextLine(mTitle, f, NSMakePoint(std::floor((b.size.width - w) / 2), 7), AKGray(0.1));
   }
 
 private:
@@ -288,9 +278,9 @@ public:
   bool isOpaque() const override { return true; }
   void drawRect(NSRect) override
   {
-    fill(grey(0.93), bounds());
-    text(mAlert->messageText(), 20, 18, grey(0.05), NSFont::systemFontOfSize(15));
-    text(mAlert->informativeText(), 20, 48, grey(0.2));
+    fill(AKGray(0.93), bounds());
+    text(mAlert->messageText(), 20, 18, AKGray(0.05), NSFont::systemFontOfSize(15));
+    text(mAlert->informativeText(), 20, 48, AKGray(0.2));
   }
 
 private:
@@ -328,12 +318,12 @@ public:
   }
   void drawRect(NSRect) override
   {
-    fill(grey(1), bounds());
-    frameRect(grey(0.6), bounds());
+    fill(AKGray(1), bounds());
+    AKFrameRect(bounds(), AKGray(0.6));
     for (size_t i = 0; i < entries.size() && (CGFloat)i * 18 < bounds().size.height; ++i)
     {
       if ((long)i == selected) fill(NSColor::colorWithCalibratedRed(0.75, 0.85, 1, 1), NSMakeRect(1, i * 18.0, bounds().size.width - 2, 18));
-      text(entries[i] + (folders[i] ? "/" : ""), 8, i * 18.0 + 2, grey(0.1));
+      text(entries[i] + (folders[i] ? "/" : ""), 8, i * 18.0 + 2, AKGray(0.1));
     }
   }
 

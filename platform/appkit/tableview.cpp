@@ -8,8 +8,6 @@
 
 namespace {
 
-NSColor* gray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
-
 NSFont* cellFont() { return NSFont::systemFontOfSize(12); }
 
 // A baseline that sits a line of the font in the middle of a row (y downward).
@@ -106,9 +104,9 @@ void NSScrollView::scrollWheel(NSEvent* e)
 void NSTableHeaderView::drawRect(NSRect)
 {
   const NSRect b = bounds();
-  gray(0.9)->setFill();
+  AKGray(0.9)->setFill();
   NSColor::fillRect(b);
-  gray(0.6)->setFill();
+  AKGray(0.6)->setFill();
   NSColor::fillRect(NSMakeRect(0, b.size.height - 1, b.size.width, 1));
   if (!mTable) return;
   NSFont* font = cellFont();
@@ -122,13 +120,13 @@ void NSTableHeaderView::drawRect(NSRect)
     r.origin.x += dx;
     r.origin.y = 0;
     r.size.height = b.size.height;
-    gray(0.6)->setFill();
+    AKGray(0.6)->setFill();
     NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, 2, 1, b.size.height - 4));
     std::string title = col->headerTitle();
     if (col->indicatorImageName() == "NSAscendingSortIndicator") title += " ^";
     else if (col->indicatorImageName() == "NSDescendingSortIndicator") title += " v";
     drawText(title, font, NSMakeRect(r.origin.x + 2, 0, r.size.width - 4, b.size.height), col->headerAlignment(),
-             gray(0.1));
+             AKGray(0.1));
   }
 }
 
@@ -359,7 +357,7 @@ void NSTableView::highlightSelectionInClipRect(NSRect clip)
   }
 }
 
-NSColor* NSTableView::textColorForRow(NSInteger, bool) { return gray(0); }
+NSColor* NSTableView::textColorForRow(NSInteger, bool) { return AKGray(0); }
 
 void NSTableView::mouseDown(NSEvent* e)
 {
@@ -396,7 +394,7 @@ void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, b
 
 void NSTableView::drawRect(NSRect dirty)
 {
-  (mBackground ? mBackground : gray(1))->setFill();
+  (mBackground ? mBackground : AKGray(1))->setFill();
   NSColor::fillRect(dirty);
   const NSInteger n = numberOfRows();
   const CGFloat pitch = mRowHeight + mSpacing.height;
@@ -413,7 +411,7 @@ void NSTableView::drawRect(NSRect dirty)
     }
   if (mGridMask)
   {
-    (mGrid ? mGrid : gray(0.85))->setFill();
+    (mGrid ? mGrid : AKGray(0.85))->setFill();
     if (mGridMask & 1)
       for (NSInteger c = 0; c < numberOfColumns(); ++c)
         NSColor::fillRect(NSMakeRect(NSMaxX(rectOfColumn(c)) - 1, dirty.origin.y, 1, dirty.size.height));

@@ -7,17 +7,6 @@
 
 namespace {
 
-NSColor* gray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
-
-void frameRect(NSRect r, NSColor* c)
-{
-  c->setFill();
-  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, r.size.width, 1));
-  NSColor::fillRect(NSMakeRect(r.origin.x, NSMaxY(r) - 1, r.size.width, 1));
-  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, 1, r.size.height));
-  NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, r.origin.y, 1, r.size.height));
-}
-
 const CGFloat kTabHeight = 22;
 
 NSFont* tabFont() { return NSFont::systemFontOfSize(12); }
@@ -110,19 +99,19 @@ void NSTabView::drawRect(NSRect)
 {
   const NSRect b = bounds();
   const CGFloat bodyTop = b.size.height - kTabHeight + 4;
-  gray(0.9)->setFill();
+  AKGray(0.9)->setFill();
   NSColor::fillRect(NSMakeRect(0, 0, b.size.width, std::max<CGFloat>(0, bodyTop)));
-  frameRect(NSMakeRect(0, 0, b.size.width, std::max<CGFloat>(0, bodyTop)), gray(0.55));
+  AKFrameRect(NSMakeRect(0, 0, b.size.width, std::max<CGFloat>(0, bodyTop)), AKGray(0.55));
   NSFont* font = tabFont();
   for (NSInteger i = 0; i < numberOfTabViewItems(); ++i)
   {
     NSRect r = tabRect(i);
     if (isFlipped()) r.origin.y = b.size.height - NSMaxY(r);
     const bool selected = mItems[(size_t)i] == mSelected;
-    (selected ? gray(0.97) : gray(0.82))->setFill();
+    (selected ? AKGray(0.97) : AKGray(0.82))->setFill();
     NSColor::fillRect(r);
-    frameRect(r, gray(0.55));
-    AKDrawTextLine(mItems[(size_t)i]->label(), font, NSMakePoint(r.origin.x + 8, r.origin.y + 7), gray(0.05));
+    AKFrameRect(r, AKGray(0.55));
+    AKDrawTextLine(mItems[(size_t)i]->label(), font, NSMakePoint(r.origin.x + 8, r.origin.y + 7), AKGray(0.05));
   }
 }
 
@@ -130,22 +119,8 @@ void NSTabView::drawRect(NSRect)
 
 void NSProgressIndicator::setDoubleValue(double v)
 {
-  mValue = std::max(mMin, std::min(mMax, v));
+  mRange.set(v);
   setNeedsDisplay(true);
-}
-
-void NSProgressIndicator::setMinValue(double v)
-{
-  mMin = v;
-  if (mMax < mMin) mMax = mMin;
-  setDoubleValue(mValue);
-}
-
-void NSProgressIndicator::setMaxValue(double v)
-{
-  mMax = v;
-  if (mMin > mMax) mMin = mMax;
-  setDoubleValue(mValue);
 }
 
 void NSProgressIndicator::setIndeterminate(bool on)
@@ -157,10 +132,10 @@ void NSProgressIndicator::setIndeterminate(bool on)
 void NSProgressIndicator::drawRect(NSRect)
 {
   const NSRect b = bounds();
-  gray(0.92)->setFill();
+  AKGray(0.92)->setFill();
   NSColor::fillRect(b);
-  frameRect(b, gray(0.5));
-  const double t = mIndeterminate || mMax <= mMin ? 0 : (mValue - mMin) / (mMax - mMin);
+  AKFrameRect(b, AKGray(0.5));
+  const double t = mIndeterminate ? 0 : mRange.fraction();
   NSColor::colorWithCalibratedRed(0.25, 0.5, 0.9, 1)->setFill();
   NSColor::fillRect(NSMakeRect(1, 1, std::floor(t * std::max<CGFloat>(0, b.size.width - 2)), b.size.height - 2));
 }

@@ -352,11 +352,7 @@ void NSTextField::drawRect(NSRect)
   }
   if (mBordered)
   {
-    NSColor::colorWithCalibratedRed(0.55, 0.55, 0.55, 1)->setFill();
-    NSColor::fillRect(NSMakeRect(0, 0, b.size.width, 1));
-    NSColor::fillRect(NSMakeRect(0, b.size.height - 1, b.size.width, 1));
-    NSColor::fillRect(NSMakeRect(0, 0, 1, b.size.height));
-    NSColor::fillRect(NSMakeRect(b.size.width - 1, 0, 1, b.size.height));
+    AKFrameRect(b, AKGray(0.55));
   }
   if (!mFont) return;
   const Layout l = layoutOf(this, mString);

@@ -74,6 +74,17 @@ void NSColor::fillRect(NSRect r)
   if (NSGraphicsContext* ctx = NSGraphicsContext::currentContext()) CGContextFillRect(ctx->graphicsPort(), r);
 }
 
+NSColor* AKGray(CGFloat v) { return NSColor::colorWithCalibratedRed(v, v, v, 1); }
+
+void AKFrameRect(NSRect r, const NSColor* c)
+{
+  c->setFill();
+  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, r.size.width, 1));
+  NSColor::fillRect(NSMakeRect(r.origin.x, NSMaxY(r) - 1, r.size.width, 1));
+  NSColor::fillRect(NSMakeRect(r.origin.x, r.origin.y, 1, r.size.height));
+  NSColor::fillRect(NSMakeRect(NSMaxX(r) - 1, r.origin.y, 1, r.size.height));
+}
+
 NSFont* NSFont::fontWithName(const std::string& name, CGFloat size)
 {
   CTFontRef f = CTFontCreateWithName(name.c_str(), size);

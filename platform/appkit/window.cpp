@@ -4,11 +4,11 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
+#include "raster/lice_png.h"
 
 #include <algorithm>
 #include <cmath>
 
-bool AKWritePNG(const std::string& path, const void* pixels, int width, int height, int rowBytes);
 
 namespace {
 
@@ -480,8 +480,8 @@ void NSWindow::drawView(NSView* view, NSRect baseArea)
 bool NSWindow::writePNG(const std::string& path) const
 {
   if (!mBacking || !mBacking->getBits()) return false;
-  return AKWritePNG(path, mBacking->getBits(), mBacking->getWidth(), mBacking->getHeight(),
-                    mBacking->getRowSpan() * 4);
+  // The first byte of each pixel is not alpha in a window's backing, so none is written.
+  return LICE_WritePNG(path.c_str(), mBacking, false);
 }
 
 // ---- NSScreen ----

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <poll.h>
@@ -37,6 +38,10 @@ struct XWindowData
   bool shmAttached = false;
   int w = 0, h = 0;
 };
+
+// The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
+// whole, so a peer that never ends cannot make us hold without bound.
+size_t gClipboardPieceLimit = (size_t)256 << 20;
 
 int gXError = 0;
 int recordXError(Display*, XErrorEvent* e)
@@ -339,6 +344,11 @@ public:
         std::string piece;
         if (!takeProperty(&type, &piece)) return false;
         if (piece.empty()) break;
+        if (piece.size() > gClipboardPieceLimit - got.size())
+        {
+          fprintf(stderr, "clipboard: text sent in pieces is over %zu bytes, not taken\n", gClipboardPieceLimit);
+          return false;
+        }
         got += piece;
         deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);  // 2 s without a piece ends it
       }
@@ -756,6 +766,8 @@ std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, 
   }
   return std::make_unique<X11Presenter>(d, allowShm);
 }
+
+void AKSetX11ClipboardPieceLimit(size_t bytes) { gClipboardPieceLimit = bytes; }
 
 unsigned long AKX11WindowOf(NSWindow* w)
 {

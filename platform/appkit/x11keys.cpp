@@ -22,12 +22,6 @@ enum : unsigned long
 bool AKMacKeyForX11Keysym(unsigned long keysym, const std::string& text, unsigned short* keyCode,
                           std::u16string* characters)
 {
-  static const unsigned short letters[26] = {
-      kVK_ANSI_A, kVK_ANSI_B, kVK_ANSI_C, kVK_ANSI_D, kVK_ANSI_E, kVK_ANSI_F, kVK_ANSI_G, kVK_ANSI_H, kVK_ANSI_I,
-      kVK_ANSI_J, kVK_ANSI_K, kVK_ANSI_L, kVK_ANSI_M, kVK_ANSI_N, kVK_ANSI_O, kVK_ANSI_P, kVK_ANSI_Q, kVK_ANSI_R,
-      kVK_ANSI_S, kVK_ANSI_T, kVK_ANSI_U, kVK_ANSI_V, kVK_ANSI_W, kVK_ANSI_X, kVK_ANSI_Y, kVK_ANSI_Z};
-  static const unsigned short digits[10] = {kVK_ANSI_0, kVK_ANSI_1, kVK_ANSI_2, kVK_ANSI_3, kVK_ANSI_4,
-                                            kVK_ANSI_5, kVK_ANSI_6, kVK_ANSI_7, kVK_ANSI_8, kVK_ANSI_9};
   static const unsigned short keypad[10] = {kVK_ANSI_Keypad0, kVK_ANSI_Keypad1, kVK_ANSI_Keypad2, kVK_ANSI_Keypad3,
                                             kVK_ANSI_Keypad4, kVK_ANSI_Keypad5, kVK_ANSI_Keypad6, kVK_ANSI_Keypad7,
                                             kVK_ANSI_Keypad8, kVK_ANSI_Keypad9};
@@ -38,9 +32,8 @@ bool AKMacKeyForX11Keysym(unsigned long keysym, const std::string& text, unsigne
     *characters = std::u16string(1, c);
     return true;
   };
-  if (keysym >= 'a' && keysym <= 'z') return give(letters[keysym - 'a'], (char16_t)keysym);
-  if (keysym >= 'A' && keysym <= 'Z') return give(letters[keysym - 'A'], (char16_t)keysym);
-  if (keysym >= '0' && keysym <= '9') return give(digits[keysym - '0'], (char16_t)keysym);
+  if ((keysym >= 'a' && keysym <= 'z') || (keysym >= 'A' && keysym <= 'Z') || (keysym >= '0' && keysym <= '9'))
+    return give(AKKeyCodeForCharacter((char32_t)keysym), (char16_t)keysym);
   if (keysym >= XK_KP_0 && keysym <= XK_KP_9) return give(keypad[keysym - XK_KP_0], (char16_t)('0' + keysym - XK_KP_0));
   if (keysym >= XK_F1 && keysym <= XK_F12) return give(functions[keysym - XK_F1], (char16_t)(NSF1FunctionKey + keysym - XK_F1));
   switch (keysym)

@@ -321,10 +321,12 @@ Davrel::~Davrel()
   // No message reaches the editor once its objects start to go.
   StopMidiInput();
   midiOutSet = false;
-  delete patchManager;
-  patchManager = nullptr;
+  // The manager cancels and joins the worker threads, whose jobs still write the
+  // program name into the patch manager: it goes first.
   delete midiMessageManager;
   midiMessageManager = nullptr;
+  delete patchManager;
+  patchManager = nullptr;
   delete patchLibrarian;
   patchLibrarian = nullptr;
   delete uiConfigManager;

@@ -644,7 +644,10 @@ int Davrel::ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string
   }
   SetLibrarianRequestActive(true);
   feedSysExFromLibrarian(msg.data(), (int)msg.size());
-  if (midiMessageManager && midiMessageManager->dataProcessed)
+  const bool taken = midiMessageManager && midiMessageManager->dataProcessed;
+  // A request the router left armed would put the next dump from the hardware into the slot.
+  if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+  if (taken)
   {
     ++importStored;
     // Each program of the file gets a slot of its own.

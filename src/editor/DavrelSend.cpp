@@ -250,7 +250,8 @@ bool Davrel::sendSysexBody(const std::vector<int>& body)
 
 bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
-  SendMidiSysex(const_cast<unsigned char*>(bytes), size);
+  // The port's answer is the result: a transfer must learn that its bytes never left.
+  const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
   if (trace) DebuggerOutput::logSysExOutMessageByte(bytes, size);
   if (onMidiSent)
   {
@@ -258,7 +259,7 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
     MidiSysexWireBytes(bytes, size, &wire);
     onMidiSent(wire.Get(), wire.GetSize());
   }
-  return true;
+  return sent;
 }
 
 bool Davrel::checksumCheckAndSend(const unsigned char* bytes, int size)

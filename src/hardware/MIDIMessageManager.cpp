@@ -68,6 +68,23 @@ int fivePosition(int v)
   }
   return v;
 }
+
+// The jobs that Cancel stops. Their flag is cleared when the job is written, before
+// any of its waits, so that a Cancel pressed during one is never forgotten.
+bool clearsCancelAtStart(int command)
+{
+  switch (command)
+  {
+    case kStoreAllPatchesToDeviceFromLibrarian:
+    case kSendActiveArrangementRequest:
+    case kSendPartRequest:
+    case kSendSinglePatchRequest:
+    case kSendAllPatchRequest:
+    case kSendDeviceIdEnquiry: return true;
+    default: return false;
+  }
+}
+
 int threePosition(int v) { return v == 43 ? 1 : v == 85 ? 2 : v == 127 ? 3 : v; }
 int twoPosition(int v) { return v == 64 ? 1 : v == 127 ? 2 : v; }
 int fifteenStep(int v)
@@ -187,6 +204,7 @@ void MIDIMessageManager::writeRecord(MIDIMessageSender* s, const SenderJob& job)
   s->toLibrarian = job.toLibrarian;
   s->initArg = job.initArg;
   s->clockTempo = job.clockTempo;
+  if (clearsCancelAtStart(job.command)) s->cancelRequested.store(false);
 }
 
 void MIDIMessageManager::joinThread(Poco::Thread& thread)
@@ -220,6 +238,7 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
       patchRequested.store(true);
       s->command = kSendActiveArrangementRequest;
       s->requestTarget = true;
+      s->cancelRequested.store(false);
       return true;
     }
     const int part = pendingProgramChangePart.exchange(-1);
@@ -231,6 +250,7 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
       s->command = kSendPartRequest;
       s->requestTarget = true;
       s->partIndex = part;
+      s->cancelRequested.store(false);
       return true;
     }
   }

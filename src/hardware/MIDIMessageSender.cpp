@@ -22,6 +22,7 @@ const char kTimedOut[] = "CONNECTION TIMED OUT!";
 const char kCancelled[] = "Data request CANCELLED!";
 const char kCompleted[] = "Data request completed!";
 const char kProcessing[] = "Data processing, please wait...";
+const char kWriteFailed[] = "Data write failed: MIDI output not available";
 
 // The controller's parameters for the builders; nothing is written back.
 struct ReadParams : DumpParamAccess
@@ -192,7 +193,6 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(!target);
   const int T = plug->getTimerValue();
   sendRequest(0x10, plug->sysexChannelByte.load());
@@ -213,7 +213,6 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
   plug->SendProgramChangeCommand(plug->librarianProgramNumber.load(), 0);
@@ -234,7 +233,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
   IMidiMsg bank;
@@ -275,7 +273,6 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  cancelRequested.store(false);
   const int T = plug->getTimerValue();
 
   plug->SetLibrarianRequestActive(false);
@@ -328,7 +325,6 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 void MIDIMessageSender::sendDeviceIdEnquiry()
 {
   plug->DisplayProcessingIndicator(true);
-  cancelRequested.store(false);
   plug->SetLibrarianRequestActive(false);
   manager->patchRequested.store(false);
   plug->sysExInitRequested.store(true);
@@ -512,13 +508,18 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
     buf[165] = ch >= 16 ? 0x40 : 0;
   }
   buf[2] = plug->sysexChannelByte.load();
-  sendBody(buf);
+  const bool sent = sendBody(buf);
   const int T = plug->getTimerValue();
   if (store)
   {
-    wait(T);
-    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), slot));
-    wait(1800);
+    // Without the program the write would store whatever the hardware holds.
+    if (sent) wait(T);
+    if (!sent || !sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), slot)))
+    {
+      if (!closing()) plug->showStatusText(kWriteFailed);
+    }
+    else
+      wait(1800);
     plug->writeAfterSend.store(false);
   }
   else
@@ -567,12 +568,12 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  cancelRequested.store(false);
   const int T = plug->getTimerValue();
   (void)T;
-  bool ended = false;
+  bool ended = false, refused = false;
   int written = 0, firstWritten = -1, lastWritten = -1;
-  for (int p = 0; p < 128; ++p)
+  // A Cancel pressed during the opening wait sends nothing.
+  for (int p = 0; p < 128 && !cancelRequested.load(); ++p)
   {
     manager->patchRequested.store(false);
     manager->libraryPatchRequest.active.store(false);
@@ -590,9 +591,18 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     else plug->upperHighlightedSlot.store(p);
     if (lib) lib->allPatchesRequestIndex.store(p);
     plug->DisplayProcessingIndicator(true);
-    sendBody(buf);
+    // A port that refuses the bytes ends the store: nothing more would arrive.
+    if (!sendBody(buf))
+    {
+      refused = true;
+      break;
+    }
     if (!wait(500)) break;
-    sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), p));
+    if (!sendBody(makeWriteRequestBody(plug->sysexChannelByte.load(), p)))
+    {
+      refused = true;
+      break;
+    }
     ++written;
     if (firstWritten < 0) firstWritten = p;
     lastWritten = p;
@@ -602,10 +612,10 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
   }
   if (!ended && !closing())
   {
-    const bool cancelled = cancelRequested.load();
-    plug->showStatusText(cancelled ? "Data write cancelled!" : "Data write completed!");
-    // After a cancel the user must know which hardware programs now hold the bank's.
-    if (cancelled)
+    const bool cancelled = !refused && cancelRequested.load();
+    plug->showStatusText(refused ? kWriteFailed : cancelled ? "Data write cancelled!" : "Data write completed!");
+    // After a cancel or a failure the user must know which hardware programs now hold the bank's.
+    if (cancelled || refused)
     {
       std::string what = written == 0 ? std::string("No program written")
                                        : std::to_string(written) + (written == 1 ? " program" : " programs") +

@@ -13,12 +13,17 @@
 #include <Poco/File.h>
 #include <Poco/Path.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <memory>
+#include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <set>
+#include <utility>
 
 namespace
 {
@@ -32,33 +37,58 @@ std::string lowerCase(std::string s)
 
 bool isBankExtension(const std::string& ext) { return ext == "mid" || ext == "syx" || ext == "dvl" || ext == "wvb"; }
 
-std::string realFolder(const std::string& path)
-{
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string s(real);
-  free(real);
-  return s;
-}
+// A folder by its device and inode: the same folder reached through a link is known
+// again without resolving its path.
+using FolderId = std::pair<uint64_t, uint64_t>;
 
-// Lists dir's sub-folders depth first, each after the folders below it. A folder
-// reached twice (through a link) is listed once.
-void collectFolders(const std::string& dir, std::vector<std::string>* out, std::set<std::string>* seen)
+// One entry of a folder as the walk found it, so that the scan need not list the
+// folder again or ask about a file that cannot be a bank.
+struct ListedEntry
 {
+  std::string name;
+  bool known = false;  // the file system answered for it
+  bool regular = false;
+  int64_t size = 0;
+};
+using Listings = std::map<std::string, std::vector<ListedEntry>>;  // by folder path
+
+// Lists dir's sub-folders depth first, each after the folders below it, and with
+// listings each folder's entries. A folder reached twice (through a link) is listed once.
+void collectFolders(const std::string& dir, std::vector<std::string>* out, std::set<FolderId>* seen,
+                    Listings* listings)
+{
+  std::vector<ListedEntry>* listed = listings ? &(*listings)[dir] : nullptr;
   try
   {
     for (Poco::DirectoryIterator it(dir), end; it != end; ++it)
     {
       try
       {
-        if (!it->isDirectory()) continue;
         const std::string path = it->path();
-        if (!seen->insert(realFolder(path)).second)
+        struct stat st;
+        const bool answered = ::stat(path.c_str(), &st) == 0;
+        if (listed)
+        {
+          listed->emplace_back();
+          ListedEntry& e = listed->back();
+          e.name = it.name();
+          e.known = answered;
+          e.regular = answered && S_ISREG(st.st_mode);
+          e.size = answered ? (int64_t)st.st_size : 0;
+        }
+        if (!answered)
+        {
+          // The file-system layer asks again and throws with the reason, logged below.
+          (void)it->isDirectory();
+          continue;
+        }
+        if (!S_ISDIR(st.st_mode)) continue;
+        if (!seen->insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino)).second)
         {
           librarianLog("PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
           continue;
         }
-        collectFolders(path, out, seen);
+        collectFolders(path, out, seen, listings);
         out->push_back(path);
       }
       catch (const Poco::Exception& e)
@@ -69,15 +99,24 @@ void collectFolders(const std::string& dir, std::vector<std::string>* out, std::
   }
   catch (const Poco::Exception& e)
   {
+    if (listings) listings->erase(dir);  // the scan lists it again and says why it cannot
     librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", dir.c_str(), e.displayText().c_str());
   }
+}
+
+std::set<FolderId> seenRoot(const std::string& dir)
+{
+  std::set<FolderId> seen;
+  struct stat st;
+  if (::stat(dir.c_str(), &st) == 0) seen.insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino));
+  return seen;
 }
 }  // namespace
 
 void PatchLibrarian::buildFolderStructure(const std::string& dir, std::vector<std::string>* out)
 {
-  std::set<std::string> seen{realFolder(dir)};
-  collectFolders(dir, out, &seen);
+  std::set<FolderId> seen = seenRoot(dir);
+  collectFolders(dir, out, &seen, nullptr);
 }
 
 void PatchLibrarian::initBankFilesOnDiscard(std::string root)
@@ -127,30 +166,44 @@ void PatchLibrarian::scanOnce(const std::string& root)
   }
 
   folderPaths.clear();
-  buildFolderStructure(root, &folderPaths);
+  // The folder walk lists every folder once; the scan goes through those listings.
+  Listings listings;
+  std::set<FolderId> seen = seenRoot(root);
+  collectFolders(root, &folderPaths, &seen, &listings);
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
   const int rootDepth = Poco::Path(root).makeDirectory().depth();
 
-  std::vector<std::string> entries;
+  std::vector<std::pair<std::string, const ListedEntry*>> entries;
   PatchBytes file;
   std::string why;
   for (const std::string& folder : folderPaths)
   {
     entries.clear();
-    try
+    const Listings::const_iterator listed = listings.find(folder);
+    if (listed != listings.end())
     {
-      for (Poco::DirectoryIterator it(folder), end; it != end; ++it) entries.push_back(folder + "/" + it.name());
+      for (const ListedEntry& e : listed->second) entries.emplace_back(folder + "/" + e.name, &e);
     }
-    catch (const Poco::Exception& e)
+    else
     {
-      librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", folder.c_str(), e.displayText().c_str());
-      continue;
+      try
+      {
+        for (Poco::DirectoryIterator it(folder), end; it != end; ++it)
+          entries.emplace_back(folder + "/" + it.name(), nullptr);
+      }
+      catch (const Poco::Exception& e)
+      {
+        librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", folder.c_str(), e.displayText().c_str());
+        continue;
+      }
     }
     std::sort(entries.begin(), entries.end());
 
-    for (const std::string& entry : entries)
+    for (const auto& listedEntry : entries)
     {
+      const std::string& entry = listedEntry.first;
+      const ListedEntry* seenAs = listedEntry.second;
       try
       {
         const Poco::Path path(entry);
@@ -158,6 +211,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
         if (!isBankExtension(ext)) continue;
         const int level = path.depth() - rootDepth;
         if (level < 0 || refusedSplits.count(entry)) continue;
+        // What the walk saw cannot be a bank: not opened, as the read would skip it.
+        if (seenAs && seenAs->known && (!seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize)) continue;
         PatchFile* bank = nullptr;
         switch (readScanCandidate(entry, &file, &why))
         {

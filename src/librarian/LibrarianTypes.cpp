@@ -56,20 +56,6 @@ PatchBytes& PatchBytes::operator=(const PatchBytes& o)
   return *this;
 }
 
-PatchBytes& PatchBytes::operator=(PatchBytes&& o) noexcept
-{
-  if (this != &o)
-  {
-    release();
-    block = o.block;
-    offset = o.offset;
-    n = o.n;
-    o.block = nullptr;
-    o.offset = o.n = 0;
-  }
-  return *this;
-}
-
 void PatchBytes::freeBlock(Block* b)
 {
   b->~Block();
@@ -131,17 +117,6 @@ PatchMessages& PatchMessages::operator=(PatchMessages&& o) noexcept
   return *this;
 }
 
-void PatchMessages::take(PatchMessages& o) noexcept
-{
-  first = std::move(o.first);
-  heap = o.heap;
-  count = o.count;
-  capacity = o.capacity;
-  o.heap = nullptr;
-  o.count = 0;
-  o.capacity = 1;
-}
-
 PatchSysexMessage& PatchMessages::at(size_t i)
 {
   if (i >= count) throw std::out_of_range("PatchMessages::at");
@@ -161,9 +136,8 @@ void PatchMessages::clear()
   count = 0;
 }
 
-void PatchMessages::grow(size_t need)
+void PatchMessages::growHeap(size_t need)
 {
-  if (need <= capacity) return;
   if (need > UINT32_MAX) throw std::bad_alloc();
   size_t cap = (size_t)capacity * 2;
   if (cap < need || cap > UINT32_MAX) cap = need;

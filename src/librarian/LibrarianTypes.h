@@ -34,13 +34,41 @@ public:
     o.offset = o.n = 0;
   }
   PatchBytes& operator=(const PatchBytes& o);
-  PatchBytes& operator=(PatchBytes&& o) noexcept;
+  PatchBytes& operator=(PatchBytes&& o) noexcept
+  {
+    if (this != &o)
+    {
+      release();
+      block = o.block;
+      offset = o.offset;
+      n = o.n;
+      o.block = nullptr;
+      o.offset = o.n = 0;
+    }
+    return *this;
+  }
   ~PatchBytes() { release(); }
 
   // A new block of n bytes, written through *out before the handle is copied.
   static PatchBytes allocate(size_t n, uint8_t** out);
   // Bytes offset .. offset + count of this one, sharing its block.
   PatchBytes slice(size_t offset, size_t count) const;
+  // count pieces of size bytes each, back to back from offset, handed to put(i, piece)
+  // in order; their references are counted with one add. Nothing when they do not fit.
+  template <class Put>
+  void slices(size_t offset, size_t size, size_t count, Put&& put) const
+  {
+    if (!block || !count || offset > n || size > (n - offset) / count) return;
+    block->refs.fetch_add((uint32_t)count, std::memory_order_relaxed);
+    for (size_t i = 0; i < count; ++i)
+    {
+      PatchBytes piece;
+      piece.block = block;
+      piece.offset = this->offset + (uint32_t)(offset + i * size);
+      piece.n = (uint32_t)size;
+      put(i, std::move(piece));
+    }
+  }
 
   const uint8_t* data() const { return block ? block->bytes() + offset : nullptr; }
   size_t size() const { return n; }
@@ -51,6 +79,10 @@ public:
   uint8_t front() const { return data()[0]; }
   uint8_t back() const { return data()[n - 1]; }
   operator std::vector<uint8_t>() const { return std::vector<uint8_t>(begin(), end()); }
+
+  // Lets go of many handles: handles to one block that come one after another cost
+  // one change of its count between them instead of one each (a bank's slots).
+  class Releaser;
 
   // Writing: the bytes become this object's own first.
   uint8_t& operator[](size_t i) { return writable()[i]; }
@@ -85,6 +117,37 @@ private:
   uint32_t offset = 0, n = 0;
 };
 
+class PatchBytes::Releaser
+{
+public:
+  Releaser() = default;
+  Releaser(const Releaser&) = delete;
+  Releaser& operator=(const Releaser&) = delete;
+  ~Releaser() { flush(); }
+  void drop(PatchBytes& b)
+  {
+    if (!b.block) return;
+    if (b.block != current)
+    {
+      flush();
+      current = b.block;
+    }
+    ++count;
+    b.block = nullptr;
+    b.offset = b.n = 0;
+  }
+
+private:
+  void flush()
+  {
+    if (current && current->refs.fetch_sub(count, std::memory_order_acq_rel) == count) freeBlock(current);
+    current = nullptr;
+    count = 0;
+  }
+  Block* current = nullptr;
+  uint32_t count = 0;
+};
+
 bool operator==(const PatchBytes& a, const PatchBytes& b);
 bool operator==(const PatchBytes& a, const std::vector<uint8_t>& b);
 inline bool operator==(const std::vector<uint8_t>& a, const PatchBytes& b) { return b == a; }
@@ -109,6 +172,7 @@ public:
   using const_iterator = const PatchSysexMessage*;
 
   PatchMessages() = default;
+  explicit PatchMessages(PatchSysexMessage&& m) noexcept : first(std::move(m)), count(1) {}
   // The usual slot, one message in place, is copied without a call.
   PatchMessages(const PatchMessages& o) : first(o.heap ? PatchSysexMessage() : o.first), count(o.heap ? 0 : o.count)
   {
@@ -149,9 +213,22 @@ public:
   iterator insert(const_iterator pos, const_iterator first, const_iterator last);
 
 private:
-  void grow(size_t need);
+  void grow(size_t need)
+  {
+    if (need > capacity) growHeap(need);
+  }
+  void growHeap(size_t need);
   void append(const_iterator first, const_iterator last);
-  void take(PatchMessages& o) noexcept;
+  void take(PatchMessages& o) noexcept
+  {
+    first = std::move(o.first);
+    heap = o.heap;
+    count = o.count;
+    capacity = o.capacity;
+    o.heap = nullptr;
+    o.count = 0;
+    o.capacity = 1;
+  }
 
   PatchSysexMessage first;             // the list while heap is null
   PatchSysexMessage* heap = nullptr;   // capacity entries, past the count all empty

@@ -38,7 +38,14 @@ PatchLibrarian::~PatchLibrarian()
 void PatchLibrarian::deleteBanks(std::vector<PatchFile*>& banks)
 {
   if (&banks == &patchFiles) nameTable.clear();
-  for (PatchFile* b : banks) delete b;
+  // A bank's slots share a block or two: their references go a block at a time.
+  PatchBytes::Releaser releaser;
+  for (PatchFile* b : banks)
+  {
+    for (LibrarianPatch& slot : b->patches)
+      for (PatchSysexMessage& m : slot.messages) releaser.drop(m.bytes);
+    delete b;
+  }
   banks.clear();
 }
 

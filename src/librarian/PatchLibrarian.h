@@ -136,6 +136,9 @@ private:
                        const PatchBytes* owner);
   // addSysexMessage; cut says the message was cut at its first status byte after the F0.
   bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut);
+  // Appends the program dumps that lie back to back at the start of d (inside owner's
+  // bytes) as slots sharing owner's block; returns their count.
+  int addProgramDumpRun(const uint8_t* d, int size, PatchFile* bank, const PatchBytes& owner);
   // parseFolderFiles after the read: bytes hold the file, or are null and readError
   // says why it could not be read.
   PatchFile* parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -199,7 +200,108 @@ bool startsLikePng(const unsigned char* p, long long size)
   return size >= kPngStart && !png_sig_cmp((png_const_bytep)p, 0, 8) && !memcmp(p + 12, "IHDR", 4);
 }
 
+// Everything one encode owns, kept outside the frame libpng may jump back into.
+struct PngWriteJob
+{
+  FILE* fp = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  unsigned char* row = nullptr;
+  char error[256] = "";
+};
+
+void onWriteError(png_structp png, png_const_charp msg)
+{
+  PngWriteJob* job = (PngWriteJob*)png_get_error_ptr(png);
+  snprintf(job->error, sizeof(job->error), "%s", msg ? msg : "libpng error");
+  png_longjmp(png, 1);
+}
+
+// The part that libpng may leave by longjmp: no object with a destructor lives here.
+bool encode(PngWriteJob* job, int width, int height, bool alpha, bool unfiltered, const LICE_PNGRowFunc& fillRow)
+{
+  if (setjmp(png_jmpbuf(job->png))) return false;
+  png_init_io(job->png, job->fp);
+  png_set_IHDR(job->png, job->info, (png_uint_32)width, (png_uint_32)height, 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (unfiltered) png_set_filter(job->png, 0, PNG_FILTER_NONE);
+  png_write_info(job->png, job->info);
+  for (int y = 0; y < height; ++y)
+  {
+    fillRow(y, job->row);
+    png_write_row(job->png, job->row);
+  }
+  png_write_end(job->png, nullptr);
+  return true;
+}
+
 }  // namespace
+
+bool LICE_WritePNGRows(const char* path, int width, int height, bool alpha, bool unfiltered,
+                       const LICE_PNGRowFunc& fillRow)
+{
+  if (!path || width <= 0 || height <= 0 || !fillRow)
+  {
+    log("LICE: PNG %s not written: no image", path ? path : "(null)");
+    return false;
+  }
+  const std::string temp = std::string(path) + ".part";
+  PngWriteJob job;
+  job.fp = fopen(temp.c_str(), "wb");
+  if (!job.fp)
+  {
+    log("LICE: PNG %s not written: cannot open the file", path);
+    return false;
+  }
+  job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, onWriteError, onWarning);
+  job.info = job.png ? png_create_info_struct(job.png) : nullptr;
+  job.row = (unsigned char*)malloc((size_t)width * (alpha ? 4 : 3));
+  bool ok = false;
+  if (!job.png || !job.info || !job.row)
+    snprintf(job.error, sizeof(job.error), "out of memory");
+  else
+    ok = encode(&job, width, height, alpha, unfiltered, fillRow);
+  png_destroy_write_struct(job.png ? &job.png : nullptr, job.info ? &job.info : nullptr);
+  free(job.row);
+  if (fclose(job.fp) != 0 && ok)
+  {
+    ok = false;
+    snprintf(job.error, sizeof(job.error), "cannot finish the file");
+  }
+  if (ok && rename(temp.c_str(), path) != 0)
+  {
+    ok = false;
+    snprintf(job.error, sizeof(job.error), "cannot rename the file");
+  }
+  if (!ok)
+  {
+    remove(temp.c_str());
+    log("LICE: PNG %s not written: %s", path, job.error);
+  }
+  return ok;
+}
+
+bool LICE_WritePNG(const char* path, LICE_IBitmap* bitmap, bool alpha, bool unfiltered)
+{
+  const LICE_PixelValue* bits = bitmap ? bitmap->getBits() : nullptr;
+  if (!bits)
+  {
+    log("LICE: PNG %s not written: no bitmap", path ? path : "(null)");
+    return false;
+  }
+  const int width = bitmap->getWidth(), span = bitmap->getRowSpan();
+  return LICE_WritePNGRows(path, width, bitmap->getHeight(), alpha, unfiltered, [&](int y, unsigned char* row) {
+    const LICE_PixelValue* p = bits + (size_t)y * span;
+    for (int x = 0; x < width; ++x)
+    {
+      *row++ = (unsigned char)LICE_PixelR(p[x]);
+      *row++ = (unsigned char)LICE_PixelG(p[x]);
+      *row++ = (unsigned char)LICE_PixelB(p[x]);
+      if (alpha) *row++ = (unsigned char)LICE_PixelA(p[x]);
+    }
+  });
+}
 
 LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap)
 {

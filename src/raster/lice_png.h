@@ -6,6 +6,8 @@
 
 #include "raster/lice_bitmap.h"
 
+#include <functional>
+
 LICE_IBitmap* LICE_LoadPNG(const char* path, LICE_IBitmap* bitmap);
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int size, LICE_IBitmap* bitmap);
 // Numeric resource ids mean nothing on this platform: always null.
@@ -16,6 +18,15 @@ LICE_IBitmap* LICE_LoadPNGFromResource(void* module, int id, LICE_IBitmap* bitma
 // folder.
 const int kMaxResourceNameLen = 400;
 LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bitmap);
+
+// PNG files, 8 bits a channel: RGB, or RGBA with alpha. Written beside the path and
+// renamed, so no half-written file is ever left; false on any failure, with a line in
+// the log. Unfiltered rows make a larger file that inflates faster. Any thread.
+bool LICE_WritePNG(const char* path, LICE_IBitmap* bitmap, bool alpha, bool unfiltered = false);
+// The same with each row's bytes made by fillRow(y, row): R, G, B (and A) a pixel.
+using LICE_PNGRowFunc = std::function<void(int y, unsigned char* row)>;
+bool LICE_WritePNGRows(const char* path, int width, int height, bool alpha, bool unfiltered,
+                       const LICE_PNGRowFunc& fillRow);
 
 // The raster library's image formats, a list threaded through its loaders.
 class LICE_ImageLoader

@@ -2,6 +2,7 @@
 // import through the editor's own file panel and alerts, and the help actions.
 
 #include "EditorTestSupport.h"
+#include "LibrarianTestSupport.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
@@ -18,12 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 // A program dump named name whose data differs by seed.
 Bytes program(const std::string& name, int seed)
@@ -35,23 +33,10 @@ Bytes program(const std::string& name, int seed)
   return p;
 }
 
-Bytes concat(const std::vector<Bytes>& parts)
-{
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 void writeFile(const std::string& path, const Bytes& bytes)
 {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
-}
-
-Bytes readFile(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  writeFileBytes(path, bytes);
 }
 
 // A raw bank: n programs named prefix + number, then empty slots are simply absent.
@@ -80,7 +65,12 @@ Bytes programEvent(const Bytes& dump)
 class LibEditor : public EditorUnderTest
 {
 public:
-  void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
+  void routeSysEx(ISysEx* s, bool fromDevice) override
+  {
+    if (refuses && refuses(s)) return;
+    Davrel::routeSysEx(s, fromDevice);
+  }
+  std::function<bool(const ISysEx*)> refuses;  // messages the router turns away
   bool startJob(const SenderJob& job) override
   {
     started.push_back(job);
@@ -104,6 +94,19 @@ public:
   {
     GetParam(id)->SetDisplayText(0, text.c_str());
     OnParamChange(id);
+  }
+  // The rename box opened on an upper slot and closed with text.
+  void rename(int slot, const std::string& text)
+  {
+    grid()->upperSelected = slot;
+    renameClosed = false;
+    setText(kPatchRename, text);
+  }
+  int searchHits()
+  {
+    int n = 0;
+    for (PatchFile* b : lib().searchResultFiles) n += (int)b->patches.size();
+    return n;
   }
   int bankIndex(const std::string& name)
   {
@@ -222,37 +225,54 @@ TEST_F(Librarian, SlotSendRefusals)
   }
 }
 
-TEST_F(Librarian, StoreWhoseJobIsDroppedSendsEditOffAndClearsTheStore)
+// A store sends the selected program of the column holding the selection. A store
+// whose job the busy worker drops still ends edit mode and leaves no store behind.
+TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
 {
-  e->patchEditOn = true;
-  e->workerIdle = false;
-  e->SendSingleProgramFromLibrarian(true);
-  ASSERT_EQ(e->started.size(), 1u);
-  EXPECT_TRUE(e->started[0].storeAfterSend);
-  EXPECT_TRUE(e->started[0].editOffFirst);
-  EXPECT_FALSE(e->storeLibrarianSend);
-  EXPECT_FALSE(e->patchEditOn);
-  const auto sent = e->takeSent();
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[1], (Bytes{0xF0, 0x42, 0x32, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
-
-  // An ordinary send after it is no store.
+  struct Case
+  {
+    const char* what;
+    int upperSelected, selectedSlot, lowerSelectedSlot;
+    bool workerIdle, editOn;
+    int column, slot;
+  } cases[] = {
+      {"selection in the lower column", -1, -1, 9, true, false, 1, 9},
+      {"upper selection, job dropped while editing", 4, 4, -1, false, true, 0, 4},
+  };
+  const Bytes editOff = {0xF0, 0x42, 0x32, 0x58, 0x4E, 0x00, 0x00, 0xF7};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    e->started.clear();
+    e->grid()->upperSelected = c.upperSelected;
+    e->lib().selectedSlot = c.selectedSlot;
+    e->lib().lowerSelectedSlot = c.lowerSelectedSlot;
+    e->workerIdle = c.workerIdle;
+    e->patchEditOn = c.editOn;
+    e->SendSingleProgramFromLibrarian(true);
+    ASSERT_EQ(e->started.size(), 1u);
+    const SenderJob& job = e->started[0];
+    EXPECT_TRUE(job.storeAfterSend);
+    EXPECT_EQ(job.editOffFirst, c.editOn);
+    EXPECT_EQ(job.slotNumber, c.slot);
+    EXPECT_EQ(job.program, e->slotBytes(c.column ? e->lib().lowerFileIndex : e->lib().upperFileIndex, c.slot));
+    if (!c.workerIdle)
+    {
+      EXPECT_FALSE(e->storeLibrarianSend);
+    }
+    EXPECT_FALSE(e->patchEditOn);
+    const auto sent = e->takeSent();
+    ASSERT_EQ(sent.size(), c.editOn ? 2u : 1u);
+    EXPECT_EQ(sent[0], (Bytes{0xC2, (unsigned char)c.slot}));
+    if (c.editOn)
+    {
+      EXPECT_EQ(sent[1], editOff);
+    }
+  }
+  // An ordinary send after the dropped store is no store.
   e->workerIdle = true;
   e->sendPatchToDeviceFromLibrarian(1, 0);
   EXPECT_FALSE(e->started.back().storeAfterSend);
-}
-
-TEST_F(Librarian, StoreWithTheSelectionInTheLowerColumnStoresTheLowerProgram)
-{
-  const int beta = e->lib().lowerFileIndex;
-  e->grid()->upperSelected = -1;
-  e->lib().selectedSlot = -1;
-  e->lib().lowerSelectedSlot = 9;
-  e->SendSingleProgramFromLibrarian(true);
-  ASSERT_EQ(e->started.size(), 1u);
-  EXPECT_EQ(e->started[0].slotNumber, 9);
-  EXPECT_EQ(e->started[0].program, e->slotBytes(beta, 9));
-  EXPECT_TRUE(e->started[0].storeAfterSend);
 }
 
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
@@ -335,10 +355,9 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
   {
     e->showNameLine("");
     e->setText(kPatchSearchString, s.text);
-    int n = 0;
-    for (PatchFile* b : e->lib().searchResultFiles) n += (int)b->patches.size();
+    const int n = e->searchHits();
     EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
-    if (s.nameLine) EXPECT_EQ(e->nameLine(), s.nameLine) << s.text;
+    if (s.nameLine) { EXPECT_EQ(e->nameLine(), s.nameLine) << s.text; }
     last = n;
   }
   EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");
@@ -347,38 +366,48 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
   EXPECT_EQ(std::string(e->GetParam(kPatchSearchString)->GetDisplayText(0)), "search...");
 }
 
+// The hardware's system-exclusive filter holds back what the synthesizer sends, not
+// what the librarian stores: a rename and the grid's paste store with it on.
 TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
 {
-  const int alpha = e->lib().upperFileIndex;
+  const int alpha = e->lib().upperFileIndex, beta = e->lib().lowerFileIndex;
   struct Case
   {
     std::string text, slotName;
     Bytes nameBytes;  // raw 6..12 and 14..18
+    bool filtered;
   } cases[] = {
-      {"ABC", "ABC", {'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"Twelve Chars+more", "Twelve Chars", {'T', 'w', 'e', 'l', 'v', 'e', ' ', 'C', 'h', 'a', 'r', 's'}},
-      {"Caf\xC3\xA9", "CafC)", {'C', 'a', 'f', 0x43, 0x29, 0, 0, 0, 0, 0, 0, 0}},
+      {"ABC", "ABC", {'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+      {"Twelve Chars+more", "Twelve Chars", {'T', 'w', 'e', 'l', 'v', 'e', ' ', 'C', 'h', 'a', 'r', 's'}, false},
+      {"Caf\xC3\xA9", "CafC)", {'C', 'a', 'f', 0x43, 0x29, 0, 0, 0, 0, 0, 0, 0}, false},
+      {"Filtered", "Filtered", {'F', 'i', 'l', 't', 'e', 'r', 'e', 'd', 0, 0, 0, 0}, true},
   };
   for (const Case& c : cases)
   {
-    e->grid()->upperSelected = 6;
+    SCOPED_TRACE(c.text);
+    e->hardwareFilterBlock[kFilterSysEx] = c.filtered;
+    e->partChangeActive = c.filtered;
     const Bytes before = e->slotBytes(alpha, 6);
-    e->renameClosed = false;
-    e->setText(kPatchRename, c.text);
+    e->rename(6, c.text);
     const Bytes after = e->slotBytes(alpha, 6);
-    ASSERT_EQ(after.size(), 297u) << c.text;
-    EXPECT_EQ(e->slotName(alpha, 6), c.slotName) << c.text;
+    ASSERT_EQ(after.size(), 297u);
+    EXPECT_EQ(e->slotName(alpha, 6), c.slotName);
     Bytes name(after.begin() + 6, after.begin() + 13);
     name.insert(name.end(), after.begin() + 14, after.begin() + 19);
-    EXPECT_EQ(name, c.nameBytes) << c.text;
-    EXPECT_EQ(after[13], before[13]) << c.text;
-    for (size_t i = 19; i < 297; ++i) ASSERT_EQ(after[i], before[i]) << c.text << " byte " << i;
+    EXPECT_EQ(name, c.nameBytes);
+    EXPECT_EQ(after[13], before[13]);
+    for (size_t i = 19; i < 297; ++i) ASSERT_EQ(after[i], before[i]) << "byte " << i;
     EXPECT_TRUE(e->renameClosed);
     EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
   }
   // With the box closed nothing is renamed.
   e->setText(kPatchRename, "Other");
-  EXPECT_EQ(e->slotName(alpha, 6), "CafC)");
+  EXPECT_EQ(e->slotName(alpha, 6), "Filtered");
+
+  const IRECT from = e->grid()->slotRect(1, 7), to = e->grid()->slotRect(0, 20);
+  e->grid()->CopySlotData(from.L + 2, from.T + 2);
+  e->grid()->PasteSlotData(to.L + 2, to.T + 2);
+  EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
 }
 
 // A slot without a stored program takes the new name alone; the search, which reads
@@ -387,35 +416,12 @@ TEST_F(Librarian, ARenamedSlotWithoutAProgramIsFoundByTheNextSearch)
 {
   const int alpha = e->lib().upperFileIndex;
   e->lib().patchFiles[(size_t)alpha]->patches[9].messages.clear();
-  auto found = [&](const char* text) {
-    e->lib().createNewSearchPatchFiles(text);
-    int n = 0;
-    for (PatchFile* b : e->lib().searchResultFiles) n += (int)b->patches.size();
-    return n;
-  };
-  EXPECT_EQ(found("Qzx Renamed"), 0);
-  e->grid()->upperSelected = 9;
-  e->renameClosed = false;
-  e->setText(kPatchRename, "Qzx Renamed");
+  e->lib().createNewSearchPatchFiles("Qzx Renamed");
+  EXPECT_EQ(e->searchHits(), 0);
+  e->rename(9, "Qzx Renamed");
   EXPECT_EQ(e->slotName(alpha, 9), "Qzx Renamed");
-  EXPECT_EQ(found("Qzx Renamed"), 1);
-}
-
-TEST_F(Librarian, RenameAndPasteWithTheHardwareSysExFilterOnStillStore)
-{
-  const int alpha = e->lib().upperFileIndex, beta = e->lib().lowerFileIndex;
-  e->hardwareFilterBlock[kFilterSysEx] = true;
-  e->partChangeActive = true;
-  e->grid()->upperSelected = 2;
-  e->renameClosed = false;
-  e->setText(kPatchRename, "Filtered");
-  EXPECT_EQ(programDumpName(e->slotBytes(alpha, 2).data(), 297), "Filtered");
-
-  // The grid's copy and paste feed the same way.
-  const IRECT from = e->grid()->slotRect(1, 7), to = e->grid()->slotRect(0, 20);
-  e->grid()->CopySlotData(from.L + 2, from.T + 2);
-  e->grid()->PasteSlotData(to.L + 2, to.T + 2);
-  EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
+  e->lib().createNewSearchPatchFiles("Qzx Renamed");
+  EXPECT_EQ(e->searchHits(), 1);
 }
 
 TEST_F(Librarian, BankSteppingWrapsAndRefusesWhileUnsaved)
@@ -457,9 +463,7 @@ TEST_F(Librarian, DiscardReloadsTheEditedBankFromDiskAndKeepsItShown)
   e->lib().upperFileIndex = gamma;
   e->rememberBankChoice(0, gamma);
   const Bytes original = e->slotBytes(gamma, 3);
-  e->grid()->upperSelected = 3;
-  e->renameClosed = false;
-  e->setText(kPatchRename, "Edited");
+  e->rename(3, "Edited");
   ASSERT_EQ(e->slotName(gamma, 3), "Edited");
   e->userSets(kDiscardBankData, 1);
   const int shown = e->lib().upperFileIndex;
@@ -510,11 +514,37 @@ TEST_F(Librarian, ProgramImportFillsConsecutiveSlotsAndTakesOnlyWholeDumps)
     }
     for (size_t i = 0; i < c.stored.size(); ++i)
       EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)i), c.stored[i]) << c.what << " slot " << i;
-    if (c.firstSlot + (int)c.stored.size() < 128)
+    if (c.firstSlot + (int)c.stored.size() < 128) {
       EXPECT_EQ(e->slotBytes(alpha, c.firstSlot + (int)c.stored.size()), nextBefore) << c.what;
+    }
     EXPECT_EQ(e->importStored, (int)c.stored.size()) << c.what;
     EXPECT_EQ(e->importLost, c.lost) << c.what;
   }
+}
+
+TEST_F(Librarian, AnImportWhoseLastProgramIsRefusedLeavesNoRequestArmed)
+{
+  const int alpha = e->lib().upperFileIndex;
+  const Bytes p1 = program("Kept", 21), p2 = program("Refused", 22), later = program("Unasked", 23);
+  e->refuses = [&](const ISysEx* s) { return s->mSize == (int)p2.size() && Bytes(s->mData, s->mData + s->mSize) == p2; };
+  e->lib().selectedSlot = 5;
+  const Bytes sixBefore = e->slotBytes(alpha, 6);
+  ByteChunk chunk;
+  const Bytes file = concat({programEvent(p1), programEvent(p2)});
+  chunk.PutBytes(file.data(), (int)file.size());
+  e->importStored = e->importLost = 0;
+  int position = 0;
+  while (e->ReadSysExDataFromPackage(&chunk, position, "") > 0)
+  {
+  }
+  EXPECT_EQ(e->importLost, 1);
+  ASSERT_EQ(e->lib().selectedSlot, 6);
+  // A dump the synthesizer sends on its own afterwards is no answer for the librarian.
+  e->refuses = nullptr;
+  ISysEx dump(0, later.data(), (int)later.size());
+  e->ProcessSysEx(&dump, true);
+  EXPECT_EQ(e->slotBytes(alpha, 5), p1);
+  EXPECT_EQ(e->slotBytes(alpha, 6), sixBefore);
 }
 
 TEST_F(Librarian, ProgramImportThroughThePanelPassesTheHardwareFilters)
@@ -543,7 +573,7 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
 {
   openWindow();
   const std::string existing = data.file("Patches/Beta.dvl");
-  const Bytes old = readFile(existing);
+  const Bytes old = readFileBytes(existing);
   const Bytes fresh = rawBank("Fresh ", 128, 5000);
   writeFile(data.file("in/Beta.dvl"), fresh);
   writeFile(data.file("in/New.syx"), fresh);
@@ -566,7 +596,7 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
     if (s.alertButton >= 0) script->pressAlertButton(s.alertButton);
     e->saveImportedFile(false);
     EXPECT_EQ(script->alertsShown.size(), alerts + (s.alertButton >= 0 ? 1 : 0)) << s.file;
-    EXPECT_EQ(readFile(data.file(s.dest)), *s.expect) << s.file;
+    EXPECT_EQ(readFileBytes(data.file(s.dest)), *s.expect) << s.file;
     EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx"}));
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
@@ -579,12 +609,8 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
 TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
 {
   openWindow();
-  const int alpha = e->lib().upperFileIndex;
-  e->grid()->upperSelected = 1;
-  e->renameClosed = false;
-  e->setText(kPatchRename, "Saved Name");
+  e->rename(1, "Saved Name");
   ASSERT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
-  (void)alpha;
   script->answerPanel(data.file("Patches/Live/Copy.dvl"));
   ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/", false));
   e->librarianBankSaved(true);
@@ -595,7 +621,7 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   const int shown = e->lib().upperFileIndex;
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
   EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
-  EXPECT_EQ(readFile(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+  EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
 }
 
 // ---- help ----

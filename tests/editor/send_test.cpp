@@ -132,6 +132,9 @@ TEST_F(Sending, WithoutAnOutputPortNothingLeavesAndTheValueIsKeptForLater)
   e.midiOutSet = true;
   e.userSets(kFilterCutoff, 64);
   EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 64}}));
+  // No port is open behind the flag here: the port's refusal is the send's result.
+  const unsigned char request[] = {0x42, 0x39, 0x58, 0x10};
+  EXPECT_FALSE(e.checksumCheckAndSend(request, 4));
 }
 
 TEST_F(Sending, EchoRulesForValuesThatCameFromOutside)

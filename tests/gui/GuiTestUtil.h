@@ -7,14 +7,14 @@
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IPopupMenu.h"
-#include "plug/IPlugBase.h"
 #include "raster/lice.h"
+#include "raster/lice_png.h"
+#include "tests/QuietPlug.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,11 +30,11 @@ struct RouteCall
   bool mutexHeld;
 };
 
-class RecordingPlug : public IPlugBase
+class RecordingPlug : public QuietPlug
 {
 public:
   explicit RecordingPlug(int nParams = 16)
-    : IPlugBase(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
+    : QuietPlug(nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true,
                 kAPIAU)
   {
     initialize(0, nParams, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0, 0, 0, true, true, true);
@@ -53,14 +53,7 @@ public:
     calls.push_back({'I', idx, normalized, mMutex.IsHeldByCaller()});
   }
   void EndInformHostOfParamChange(int idx) override { calls.push_back({'E', idx, 0.0, mMutex.IsHeldByCaller()}); }
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-  void GetTime(ITimeInfo*) override {}
   void ResizeGraphics(int w, int h) override { resized.push_back({w, h}); }
-  bool SendMidiVST(IMidiMsg*) override { return false; }
-  bool SendMidiMsg(IMidiMsg*) override { return false; }
 
   // Only the user (1) and hardware (2) roads.
   std::vector<RouteCall> routes() const
@@ -236,34 +229,13 @@ public:
 // An RGBA PNG of w x h whose pixel (x, y) has red x, green y, blue 7, alpha 255.
 inline bool writeTestPNG(const std::string& path, int w, int h)
 {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<unsigned char> row((size_t)w * 4);
-  for (int y = 0; y < h; ++y)
-  {
-    for (int x = 0; x < w; ++x)
+  return LICE_WritePNGRows(path.c_str(), w, h, true, false, [w](int y, unsigned char* row) {
+    for (int x = 0; x < w; ++x, row += 4)
     {
-      row[(size_t)x * 4 + 0] = (unsigned char)x;
-      row[(size_t)x * 4 + 1] = (unsigned char)y;
-      row[(size_t)x * 4 + 2] = 7;
-      row[(size_t)x * 4 + 3] = 255;
+      row[0] = (unsigned char)x;
+      row[1] = (unsigned char)y;
+      row[2] = 7;
+      row[3] = 255;
     }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  fclose(f);
-  return true;
+  });
 }

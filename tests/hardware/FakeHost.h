@@ -11,6 +11,7 @@
 #include "plug/IMidiMsg.h"
 #include "winsys/kernel.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -57,6 +58,9 @@ public:
   std::map<std::tuple<int, int, int, int>, FakeControl*> sysexControls;
   int gridSlot = -1;
   bool sectionLocked = false;
+  // System-exclusive messages the output takes before it fails, as a port unplugged
+  // mid-transfer would (-1: no end).
+  std::atomic<int> sysexBeforeFailure{-1};
   bool anySectionLocked() override { return sectionLocked; }
   std::vector<std::pair<int, int>> librarianSends;
 
@@ -138,6 +142,8 @@ public:
       showStatusText("Set MIDI I/O First!");
       return false;
     }
+    if (sysexBeforeFailure.load() == 0) return false;
+    if (sysexBeforeFailure.load() > 0) --sysexBeforeFailure;
     Bytes m;
     if (length > 0 && bytes[0] == 0xF0) m.assign(bytes, bytes + length);
     else

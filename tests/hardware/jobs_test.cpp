@@ -215,6 +215,52 @@ TEST_F(Jobs, CancelStopsABankStoreAtItsNextWait)
   EXPECT_LT(writes(), 10);
 }
 
+TEST_F(Jobs, ACancelDuringABankStoresOpeningWaitSendsNoProgram)
+{
+  Teardown();
+  Build(2.0);  // the opening wait lasts 100 ms: the Cancel below lands in it
+  librarian.patchFiles[0]->patches[0].messages.assign(1, PatchSysexMessage{SynthModel::MakeProgram(1)});
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data write cancelled!");
+  EXPECT_EQ(host.secondLine.back(), "No program written");
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m.size(), 297u);
+  EXPECT_EQ(model.writes, 0);
+}
+
+TEST_F(Jobs, ABankStoreEndsAtTheFirstSendThePortRefusesAndSaysSo)
+{
+  Teardown();
+  Build(0.002);
+  FillUpperBank(500);
+  host.sysexBeforeFailure.store(5);  // two programs and their writes, then the third program
+  ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
+  ASSERT_TRUE(Finish(400000));
+  const std::vector<std::string> status = host.Status();
+  EXPECT_EQ(std::count(status.begin(), status.end(), "Data write completed!"), 0);
+  EXPECT_EQ(host.LastStatus(), "Data write failed: MIDI output not available");
+  EXPECT_EQ(host.secondLine.back(), "2 programs written: slots 1-2");
+  EXPECT_EQ(model.writes, 2);
+  // Nothing follows the refused write request: the last message is the third program.
+  const std::vector<Bytes> sent = host.Sent();
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[sent.size() - 2], (Bytes{0xC0, 2}));
+  EXPECT_EQ(sent.back(), librarian.patchFiles[0]->patches[2].messages[0].bytes);
+
+  // A single program stored from its slot: no write request without the program.
+  host.sysexBeforeFailure.store(0);
+  host.ClearSent();
+  SenderJob send(kSendPatchToDeviceFromLibrarian);
+  send.program = SynthModel::MakeProgram(7);
+  send.slotNumber = 3;
+  send.storeAfterSend = true;
+  ASSERT_TRUE(Start(send));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "Data write failed: MIDI output not available");
+  EXPECT_EQ(model.writes, 2);
+}
+
 TEST_F(Jobs, FaultMatrix)
 {
   struct Case

@@ -223,6 +223,12 @@ void TempDataDir::mkdir(const std::string& rel) const { std::filesystem::create_
 
 void writeFileBytes(const std::string& path, const Bytes& b) { ASSERT_TRUE(writeWholeFile(path, b)) << path; }
 
+void writeBankFile(const std::string& path, uint32_t seed)
+{
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  writeFileBytes(path, concat(testDumps(128, seed)));
+}
+
 Bytes readFileBytes(const std::string& path) { return readWholeFile(path); }
 
 bool fileExists(const std::string& path)

@@ -70,6 +70,8 @@ public:
 };
 
 void writeFileBytes(const std::string& path, const Bytes& b);
+// A bank file of the 128 program dumps testDumps(128, seed) gives, its folders made.
+void writeBankFile(const std::string& path, uint32_t seed);
 Bytes readFileBytes(const std::string& path);
 bool fileExists(const std::string& path);
 

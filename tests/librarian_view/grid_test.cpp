@@ -26,9 +26,9 @@ struct GridFixture : ::testing::Test
 
   void SetUp() override
   {
-    writeFileBytes(data.patches + "/Upper.syx", concat(testDumps(128, 1000)));
-    writeFileBytes(data.patches + "/Lower.syx", concat(testDumps(128, 2000)));
-    writeFileBytes(data.patches + "/Other.syx", concat(testDumps(128, 3000)));
+    writeBankFile(data.patches + "/Upper.syx", 1000);
+    writeBankFile(data.patches + "/Lower.syx", 2000);
+    writeBankFile(data.patches + "/Other.syx", 3000);
     lib.loadPatchesFromFilesystem(data.patches);
     ASSERT_EQ(lib.patchFiles.size(), 3u);
     for (size_t i = 0; i < 3; ++i)

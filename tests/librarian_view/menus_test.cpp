@@ -43,11 +43,7 @@ struct MenuFixture : ::testing::Test
     host.graphics = &graphics;
     host.root = data.patches;
   }
-  void bank(const std::string& rel, uint32_t seed)
-  {
-    std::filesystem::create_directories(std::filesystem::path(data.patches + "/" + rel).parent_path());
-    writeFileBytes(data.patches + "/" + rel, concat(testDumps(128, seed)));
-  }
+  void bank(const std::string& rel, uint32_t seed) { writeBankFile(data.patches + "/" + rel, seed); }
   void scan()
   {
     lib.initBankFilesOnDiscard(data.patches);

@@ -3,7 +3,7 @@
 // adapter implements them (through the base's sending logic), and a record of
 // every message that reaches ProcessMidiMsg and ProcessSysEx.
 
-#include "plug/IPlugBase.h"
+#include "tests/QuietPlug.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,28 +17,17 @@ struct GotMidi
   bool fromDevice;
 };
 
-class TestPlug : public IPlugBase
+class TestPlug : public QuietPlug
 {
 public:
   TestPlug()
-    : IPlugBase(0, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0x64767278, 0x51685331, 128, true,
+    : QuietPlug(0, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0x64767278, 0x51685331, 128, true,
                 true, true, kAPIAU)
   {
   }
   // The editor's teardown: input stops before its own objects go.
   ~TestPlug() override { StopMidiInput(); }
 
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* n, int* d) override { *n = 4; *d = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-
-  bool SendMidiVST(IMidiMsg*) override { return false; }
   bool SendMidiMsg(IMidiMsg* pMsg) override { return SendMidiMsgToPort(pMsg); }
   bool SendMidiSysex(unsigned char* pData, int size) override { return SendMidiSysexToPort(pData, size); }
   bool SendPatchSysex(unsigned char* pData, int size) override { return SendBytesToPort(pData, size); }

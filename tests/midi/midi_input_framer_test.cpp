@@ -127,13 +127,14 @@ TEST(MidiInputFramer, EndForgetsEverythingBeforeIt)
 TEST(MidiInputFramer, TooLongIsDroppedWholeAndTheNextArrives)
 {
   MidiInputFramer f(true, 16);
-  const Bytes longDump = MakeSimDump(40), fits = MakeSimDump(16);
+  // The limit met inside a run, across runs, and one byte over in a single run.
+  const Bytes longDump = MakeSimDump(40), fits = MakeSimDump(16), oneOver = MakeSimDump(17);
   Bytes unfinished(20, 0x11);
   unfinished[0] = 0xF0;
   const Output o = FeedRuns(f, {Head(longDump, 10), Tail(longDump, 10), fits, {0xC0, 0x01}, unfinished,
-                                {0x80, 0x3C, 0x00}});
-  EXPECT_EQ(o.messages, (std::vector<Bytes>{fits, {0xC0, 0x01}, {0x80, 0x3C, 0x00}}));
-  EXPECT_EQ(o.drops, (Drops{{F::kTooLongSysEx, 40}, {F::kTooLongSysEx, 20}}));
+                                {0x80, 0x3C, 0x00}, oneOver, fits});
+  EXPECT_EQ(o.messages, (std::vector<Bytes>{fits, {0xC0, 0x01}, {0x80, 0x3C, 0x00}, fits}));
+  EXPECT_EQ(o.drops, (Drops{{F::kTooLongSysEx, 40}, {F::kTooLongSysEx, 20}, {F::kTooLongSysEx, 17}}));
 }
 
 namespace {

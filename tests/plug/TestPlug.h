@@ -2,7 +2,7 @@
 // A plug-in and a graphics object that record what the base class asks of them.
 
 #include "gui/IGraphics.h"
-#include "plug/IPlugBase.h"
+#include "tests/QuietPlug.h"
 
 #include <atomic>
 #include <string>
@@ -15,7 +15,7 @@ struct ParamCall
   bool mutexHeld;
 };
 
-class RecordingPlug : public IPlugBase
+class RecordingPlug : public QuietPlug
 {
 public:
   // The editor's set-up: no automatable parameters, 529 in the tail.
@@ -38,7 +38,7 @@ public:
   }
 
   explicit RecordingPlug(bool chunks = true)
-    : IPlugBase(98, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"), 128,
+    : QuietPlug(98, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, FourCC("dvrx"), FourCC("QhS1"), 128,
                 true, chunks, true, kAPIAU)
   {
   }
@@ -63,19 +63,12 @@ public:
   }
   void PresetsChangedByHost() override { ++presetsChanged; }
 
-  void BeginInformHostOfParamChange(int) override {}
   void InformHostOfParamChange(int idx, double normalized) override
   {
     informed.push_back({idx, normalized, mMutex.IsHeldByCaller()});
   }
-  void EndInformHostOfParamChange(int) override {}
   void InformHostOfProgramChange() override { ++programChanges; }
-  int GetSamplePos() override { return 0; }
   double GetTempo() override { return tempo; }
-  void GetTimeSig(int* pNum, int* pDenom) override { *pNum = *pDenom = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiVST(IMidiMsg*) override { return false; }
   bool SendMidiMsg(IMidiMsg*) override { return true; }
 
   // Exposes the channel slots that processing reads and writes.

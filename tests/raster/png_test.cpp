@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -559,4 +560,53 @@ TEST(LoadPNG, NamedResourcesComeFromTheMainBundlesFolder)
   LICE_IBitmap* none = nullptr;
   captureLog([&] { none = LICE_LoadPNGFromNamedResource(nullptr, nullptr); });
   EXPECT_EQ(none, nullptr);
+}
+
+// The writer's files read back through the loader: RGB comes back opaque, RGBA keeps
+// its alpha, whatever the row filtering.
+TEST(WritePNG, BitmapsReadBackWithOrWithoutAlpha)
+{
+  LICE_MemBitmap src(7, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x)
+      src.getBits()[y * src.getRowSpan() + x] = LICE_MakePixel(x * 30, y * 40, 200 - x * y, 10 + x + y);
+  TempFolder dir;
+  const struct
+  {
+    bool alpha, unfiltered;
+  } cases[] = {{false, false}, {true, false}, {true, true}};
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << "alpha " << c.alpha << ", unfiltered " << c.unfiltered);
+    const std::string path = dir.file("out.png");
+    ASSERT_TRUE(LICE_WritePNG(path.c_str(), &src, c.alpha, c.unfiltered));
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+    std::unique_ptr<LICE_IBitmap> back(LICE_LoadPNG(path.c_str(), nullptr));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->getWidth(), 7);
+    ASSERT_EQ(back->getHeight(), 5);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x)
+      {
+        const LICE_PixelValue p = LICE_GetPixel(&src, x, y);
+        const LICE_PixelValue opaque = LICE_MakePixel(LICE_PixelR(p), LICE_PixelG(p), LICE_PixelB(p), 255);
+        EXPECT_EQ(LICE_GetPixel(back.get(), x, y), c.alpha ? p : opaque) << x << "," << y;
+      }
+  }
+}
+
+TEST(WritePNG, FailuresLeaveNoFileAndSaySo)
+{
+  TempFolder dir;
+  LICE_MemBitmap empty;
+  const std::string missing = dir.path() + "/no/such/folder/x.png";
+  const std::string log = captureLog([&] {
+    EXPECT_FALSE(LICE_WritePNG(missing.c_str(), &empty, false));
+    EXPECT_FALSE(LICE_WritePNG(missing.c_str(), nullptr, false));
+    EXPECT_FALSE(LICE_WritePNGRows(missing.c_str(), 2, 2, false, false, [](int, unsigned char* row) {
+      for (int i = 0; i < 6; ++i) row[i] = 1;
+    }));
+  });
+  EXPECT_NE(log.find("cannot open"), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no"));
 }

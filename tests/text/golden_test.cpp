@@ -101,7 +101,7 @@ TEST(Golden, NK57MonospaceOnTheEditorSurface)
   const std::string golden = std::string(DAVREL_TEXT_GOLDEN_DIR) + "/nk57_monospace.png";
   if (getenv("DAVREL_WRITE_TEXT_GOLDEN"))
   {
-    ASSERT_TRUE(writePNG(&surface, golden.c_str()));
+    ASSERT_TRUE(LICE_WritePNG(golden.c_str(), &surface, false));
     GTEST_SKIP() << "wrote " << golden;
   }
 
@@ -124,7 +124,7 @@ TEST(Golden, NK57MonospaceOnTheEditorSurface)
   if (differing)
   {
     const std::string actual = ::testing::TempDir() + "nk57_monospace_actual.png";
-    writePNG(&surface, actual.c_str());
+    LICE_WritePNG(actual.c_str(), &surface, false);
     ADD_FAILURE() << differing << " pixels differ, the first at " << firstX << "," << firstY << "; the picture drawn is "
                   << actual;
   }

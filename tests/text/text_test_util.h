@@ -8,8 +8,6 @@
 #include "raster/lice_png.h"
 #include "winsys/text.h"
 
-#include <png.h>
-
 #include <cstdio>
 #include <string>
 
@@ -62,41 +60,6 @@ inline bool samePixels(LICE_IBitmap* a, LICE_IBitmap* b)
     for (int x = 0; x < a->getWidth(); ++x)
       if (LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y)) return false;
   return true;
-}
-
-// Writes the bitmap as an 8-bit RGB PNG (alpha left out: the screen ignores it).
-inline bool writePNG(LICE_IBitmap* bm, const char* path)
-{
-  FILE* f = fopen(path, "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  const int w = bm->getWidth(), h = bm->getHeight();
-  png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::string row((size_t)w * 3, 0);
-  for (int y = 0; y < h; ++y)
-  {
-    for (int x = 0; x < w; ++x)
-    {
-      const LICE_PixelValue p = LICE_GetPixel(bm, x, y);
-      row[(size_t)x * 3] = (char)LICE_PixelR(p);
-      row[(size_t)x * 3 + 1] = (char)LICE_PixelG(p);
-      row[(size_t)x * 3 + 2] = (char)LICE_PixelB(p);
-    }
-    png_write_row(png, (png_const_bytep)row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return fclose(f) == 0;
 }
 
 }  // namespace texttest

@@ -8,44 +8,10 @@
 #include "ui/TabSwitchFunctions.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdlib>
 
 namespace {
-
-bool savePNG(const std::string& path, LICE_IBitmap* bmp)
-{
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, bmp->getWidth(), bmp->getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<unsigned char> row((size_t)bmp->getWidth() * 3);
-  for (int y = 0; y < bmp->getHeight(); ++y)
-  {
-    const LICE_PixelValue* p = bmp->getBits() + (size_t)y * bmp->getRowSpan();
-    for (int x = 0; x < bmp->getWidth(); ++x)
-    {
-      row[(size_t)x * 3] = (unsigned char)LICE_PixelR(p[x]);
-      row[(size_t)x * 3 + 1] = (unsigned char)LICE_PixelG(p[x]);
-      row[(size_t)x * 3 + 2] = (unsigned char)LICE_PixelB(p[x]);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return fclose(f) == 0;
-}
 
 // Pixels whose channels differ by more than the tolerance.
 int differingPixels(LICE_IBitmap* a, LICE_IBitmap* b, int tolerance)
@@ -124,10 +90,11 @@ TEST(ScreenshotTest, EveryPageAndTimbreMatchesItsReference)
       editor.graphics.Draw(&all);
       const std::string name = "page" + std::to_string(page) + "-timbre" + std::to_string(timbre + 1) + ".png";
       const std::string reference = std::string(DAVREL_TEST_SOURCE_DIR) + "/tests/ui/reference/" + name;
-      ASSERT_TRUE(savePNG(std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name, editor.graphics.GetDrawBitmap()));
+      const std::string shot = std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name;
+      ASSERT_TRUE(LICE_WritePNG(shot.c_str(), editor.graphics.GetDrawBitmap(), false));
       if (update)
       {
-        ASSERT_TRUE(savePNG(reference, editor.graphics.GetDrawBitmap()));
+        ASSERT_TRUE(LICE_WritePNG(reference.c_str(), editor.graphics.GetDrawBitmap(), false));
         continue;
       }
       std::unique_ptr<LICE_IBitmap> expected(LICE_LoadPNG(reference.c_str(), nullptr));
@@ -157,7 +124,8 @@ TEST(ScreenshotTest, SmallAndLargeEditorsDrawEveryPage)
       IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
       editor.graphics.Draw(&all);
       const std::string name = "page" + std::to_string(page) + "-scale" + std::to_string((int)(scale * 100)) + ".png";
-      ASSERT_TRUE(savePNG(std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name, bmp));
+      const std::string shot = std::string(DAVREL_TEST_OUTPUT_DIR) + "/" + name;
+      ASSERT_TRUE(LICE_WritePNG(shot.c_str(), bmp, false));
       int unpainted = 0;
       for (int y = 0; y < bmp->getHeight(); ++y)
         for (int x = 0; x < bmp->getWidth(); ++x)

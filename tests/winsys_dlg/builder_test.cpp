@@ -269,6 +269,16 @@ TEST_F(Builder, BankNameDialogControls)
   DestroyWindow(v);
 }
 
+// Queued for the modal run about to start: type into the key window's focus, then
+// click its button id.
+void TypeAndClick(const std::string& typed, int id)
+{
+  NSRunLoop::postToMainThread([typed, id] {
+    NSModalScript::type(typed);
+    NSRunLoop::postToMainThread([id] { PostClick(SWELL_HWND(NSApp->keyWindow()), id); });
+  });
+}
+
 TEST_F(Builder, BankNamePromptRunsModally)
 {
   struct Case
@@ -283,17 +293,8 @@ TEST_F(Builder, BankNamePromptRunsModally)
   };
   for (const Case& c : cases)
   {
-    NSRunLoop::postToMainThread([&c] {
-      NSModalScript::type(c.typed);
-      NSRunLoop::postToMainThread([&c] {
-        NSView* b = dynamic_cast<NSView*>(SWELL_Object(GetDlgItem(SWELL_HWND(NSApp->keyWindow()), c.press)));
-        ASSERT_TRUE(b);
-        const NSPoint base = b->convertPointToView(NSMakePoint(5, 5), nullptr);
-        for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
-          NSApp->postEvent(NSEvent::mouseEventWithType(t, base, 0, 0, b->window(), 1), false);
-      });
-    });
-    EXPECT_EQ(PromptForBankName(nullptr, c.suggested), c.want);
+    TypeAndClick(c.typed, c.press);
+    EXPECT_EQ(PromptForBankName(nullptr, c.suggested), c.want) << c.typed;
   }
   // The save-as path: the folder, the name made safe, the extension once.
   struct PathCase
@@ -309,13 +310,7 @@ TEST_F(Builder, BankNamePromptRunsModally)
   };
   for (const PathCase& pc : paths)
   {
-    NSRunLoop::postToMainThread([&pc] {
-      NSModalScript::type(pc.typed);
-      NSRunLoop::postToMainThread([] {
-        NSButton* b = dynamic_cast<NSButton*>(SWELL_Object(GetDlgItem(SWELL_HWND(NSApp->keyWindow()), IDC_BANKNAME_OK)));
-        b->performClick(nullptr);
-      });
-    });
+    TypeAndClick(pc.typed, IDC_BANKNAME_OK);
     EXPECT_EQ(PromptForBankSavePath(nullptr, "", pc.folder, pc.ext), pc.want) << pc.typed;
   }
 }

@@ -17,18 +17,11 @@ const int kField = 10, kOK = 1;
 // A field and an OK button, as a dialog's create function makes them.
 void MakeFieldAndButton(HWND view, int)
 {
-  NSView* v = SWELL_WindowView(view);
-  NSTextField* f = new NSTextField(NSMakeRect(10, 10, 150, 22));
-  f->setTag(kField);
-  v->addSubview(f);
-  f->release();
-  NSButton* b = new NSButton(NSMakeRect(10, 50, 80, 24));
-  b->setTag(kOK);
+  AddControl(view, new NSTextField(NSMakeRect(10, 10, 150, 22)), kField);
+  NSButton* b = AddControl(view, new NSButton(NSMakeRect(10, 50, 80, 24)), kOK);
   b->setTitle("OK");
-  b->setTarget(v);
+  b->setTarget(SWELL_WindowView(view));
   b->setAction("onSwellCommand:");
-  v->addSubview(b);
-  b->release();
 }
 
 SWELL_DialogResourceIndex gChild{(const char*)30, nullptr, SWELL_DLG_CHILD | SWELL_DLG_FLIPPED, nullptr, 50, 40,
@@ -82,17 +75,6 @@ protected:
   }
   DialogRun run;
 };
-
-// Queues a click in the middle of the dialog's item for the next turn of the loop.
-void PostClick(HWND dialog, int id)
-{
-  NSView* b = dynamic_cast<NSView*>(SWELL_Object(GetDlgItem(dialog, id)));
-  const NSRect f = b->bounds();
-  const NSPoint base = b->convertPointToView(NSMakePoint(f.size.width / 2, f.size.height / 2), nullptr);
-  NSApp->presenter()->noteMouse(b->window()->convertBaseToScreen(base), 0);
-  for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
-    NSApp->postEvent(NSEvent::mouseEventWithType(t, base, 0, 0, b->window(), 1), false);
-}
 
 TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
 {

@@ -159,20 +159,24 @@ TEST_F(TopLevel, OwnedWindowListAndLevels)
   EXPECT_EQ(a->swellGetOwner(), owner);
   owner->swellRemoveOwnedWindow(b);
   EXPECT_EQ(count(), 1);
-  // Levels stay while the switch is clear, even with the application active.
-  owner->makeKeyWindow();
   owner->swellAddOwnedWindow(b);
-  owner->swellResetOwnedWindowLevels();
-  EXPECT_EQ(a->level(), 0);
-  EXPECT_EQ(b->level(), 0);
-  SWELL_owned_windows_levelincrease = true;
-  owner->swellResetOwnedWindowLevels();
-  EXPECT_EQ(a->level(), 4);
-  EXPECT_EQ(b->level(), 6);
-  NSApp->setKeyWindow(nullptr);  // inactive: every owned window at the owner's level
-  owner->swellResetOwnedWindowLevels();
-  EXPECT_EQ(a->level(), 3);
-  EXPECT_EQ(b->level(), 3);
+  // Levels stay while the switch is clear, even with the application active; with
+  // it set they rise above the owner's by each window's amount, and while the
+  // application is inactive every owned window sits at the owner's level.
+  struct
+  {
+    bool increase, active;
+    NSInteger a, b;
+  } levels[] = {{false, true, 0, 0}, {true, true, 4, 6}, {true, false, 3, 3}};
+  for (const auto& l : levels)
+  {
+    SWELL_owned_windows_levelincrease = l.increase;
+    if (l.active) owner->makeKeyWindow();
+    else NSApp->setKeyWindow(nullptr);
+    owner->swellResetOwnedWindowLevels();
+    EXPECT_EQ(a->level(), l.a) << l.increase << l.active;
+    EXPECT_EQ(b->level(), l.b) << l.increase << l.active;
+  }
   owner->swellRemoveOwnedWindow(a);
   EXPECT_EQ(count(), 1);
 }

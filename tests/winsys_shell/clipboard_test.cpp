@@ -236,7 +236,7 @@ TEST_F(Clipboard, DroppedFileListsAreReadWithinTheirBlock)
     EXPECT_EQ(DragQueryFile(h, 0xFFFFFFFFu, nullptr, 0), b.count);
     char buf[8];
     DragQueryFile(h, b.count, buf, sizeof(buf));
-    if (b.bytes.size() >= 16) EXPECT_FALSE(DragQueryPoint(h, &pt));  // dropped outside
+    if (b.bytes.size() >= 16) { EXPECT_FALSE(DragQueryPoint(h, &pt)); }  // dropped outside
     GlobalFree(h);
   }
   EXPECT_EQ(DragQueryFile(nullptr, 0xFFFFFFFFu, nullptr, 0), 0u);

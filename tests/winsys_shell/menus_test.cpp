@@ -369,10 +369,11 @@ TEST_F(Menus, TrackPopupMenuReturnsOrSendsTheChoice)
     for (const SentMessage& s : sent)
     {
       EXPECT_EQ(s.hwnd, hwnd);
-      if (s.msg == WM_INITMENUPOPUP)
+      if (s.msg == WM_INITMENUPOPUP) {
         EXPECT_EQ(s.wParam, (WPARAM)(uintptr_t)(kinds.empty() ? m : GetSubMenu(m, 1)));
+      }
       kinds.push_back(s.msg);
-      if (s.msg == WM_COMMAND) EXPECT_EQ(s.wParam, 1001u);
+      if (s.msg == WM_COMMAND) { EXPECT_EQ(s.wParam, 1001u); }
     }
     EXPECT_EQ(kinds, c.messages);
     EXPECT_EQ(script->menuLocations.back().x, 150);

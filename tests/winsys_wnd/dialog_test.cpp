@@ -35,13 +35,7 @@ LRESULT DialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
 void AddLabels(HWND view, int)
 {
   for (int i = 0; i < 2; ++i)
-  {
-    NSTextField* label = new NSTextField(NSMakeRect(5, 5 + 25 * i, 60, 20));
-    label->setEditable(false);
-    label->setTag(20 + i);
-    dynamic_cast<NSView*>(SWELL_Object(view))->addSubview(label);
-    label->release();
-  }
+    AddControl(view, new NSTextField(NSMakeRect(5, 5 + 25 * i, 60, 20)), 20 + i)->setEditable(false);
 }
 
 class Dialog : public WndTest

@@ -80,6 +80,32 @@ TEST_F(Input, MouseMessagesAndTheirParameters)
         {b, WM_RBUTTONUP, 0, SWELL_PackPoint(5, 6)},
         {b, WM_CONTEXTMENU, (WPARAM)b, 0},
         {top, WM_CONTEXTMENU, (WPARAM)b, 0}}},
+      {"a non-client answer turns the press into its non-client twin",
+       [&] {
+         log.handlers[{a, WM_NCHITTEST}] = [](HWND, WPARAM, LPARAM) { return (LRESULT)2; };
+         Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3)));
+         Send(Mouse(NSLeftMouseUp, a, NSMakePoint(3, 3)));
+         log.handlers.clear();
+       },
+       {{a, WM_NCLBUTTONDOWN, 2, kPos}, {a, WM_NCLBUTTONUP, 2, kPos}}},
+      {"while b holds the capture a press on a reaches b, in b's coordinates",
+       [&] {
+         SetCapture(b);
+         Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3)));
+         ReleaseCapture();
+       },
+       {{b, WM_LBUTTONDOWN, 0, SWELL_PackPoint(10 + 3 - 100, 3)}, {b, WM_CAPTURECHANGED, 0, 0}}},
+      {"Control-press with emulation on is the right button, press and release",
+       [&] {
+         SWELL_EnableRightClickEmulate(true);
+         Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3), NSControlKeyMask));
+         Send(Mouse(NSLeftMouseUp, a, NSMakePoint(3, 3)));
+         SWELL_EnableRightClickEmulate(false);
+       },
+       {{a, WM_RBUTTONDOWN, 0, SWELL_PackPoint(3, 3)},
+        {a, WM_RBUTTONUP, 0, SWELL_PackPoint(3, 3)},
+        {a, WM_CONTEXTMENU, (WPARAM)a, 0},
+        {top, WM_CONTEXTMENU, (WPARAM)a, 0}}},
   };
   for (const Case& c : cases)
   {
@@ -90,40 +116,12 @@ TEST_F(Input, MouseMessagesAndTheirParameters)
     for (LoggedMsg& m : got)
     {
       if (m.msg == WM_CONTEXTMENU) m.lParam = 0;  // a screen point, checked elsewhere
-      if ((m.msg == WM_MOUSEWHEEL || m.msg == WM_MOUSEHWHEEL) && m.lParam == (LPARAM)(int32_t)GetMessagePos())
+      if (m.lParam == (LPARAM)(int32_t)GetMessagePos() &&
+          (m.msg == WM_MOUSEWHEEL || m.msg == WM_MOUSEHWHEEL || m.msg == WM_NCLBUTTONDOWN || m.msg == WM_NCLBUTTONUP))
         m.lParam = kPos;
     }
     EXPECT_EQ(got, c.want);
   }
-}
-
-TEST_F(Input, HitTestCaptureAndEmulation)
-{
-  // A non-client answer turns the press into its non-client twin.
-  log.handlers[{a, WM_NCHITTEST}] = [](HWND, WPARAM, LPARAM) { return (LRESULT)2; };
-  Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3)));
-  Send(Mouse(NSLeftMouseUp, a, NSMakePoint(3, 3)));
-  EXPECT_EQ(log.msgs, (std::vector<LoggedMsg>{{a, WM_NCLBUTTONDOWN, 2, (LPARAM)(int32_t)GetMessagePos()},
-                                              {a, WM_NCLBUTTONUP, 2, (LPARAM)(int32_t)GetMessagePos()}}));
-  log.handlers.clear();
-
-  // While b holds the capture, a click on a reaches b, in a's coordinates.
-  SetCapture(b);
-  log.msgs.clear();
-  Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3)));
-  ASSERT_EQ(log.msgs.size(), 1u);
-  EXPECT_EQ(log.msgs[0].hwnd, b);
-  EXPECT_EQ(log.msgs[0].msg, (UINT)WM_LBUTTONDOWN);
-  ReleaseCapture();
-
-  // Control-click with emulation on is the right button, press and release.
-  SWELL_EnableRightClickEmulate(true);
-  log.msgs.clear();
-  Send(Mouse(NSLeftMouseDown, a, NSMakePoint(3, 3), NSControlKeyMask));
-  Send(Mouse(NSLeftMouseUp, a, NSMakePoint(3, 3)));
-  ASSERT_GE(log.msgs.size(), 2u);
-  EXPECT_EQ(log.msgs[0].msg, (UINT)WM_RBUTTONDOWN);
-  EXPECT_EQ(log.msgs[1].msg, (UINT)WM_RBUTTONUP);
 
   // A disabled view gets no left press; a destroyed one nothing at all.
   EnableWindow(a, 0);

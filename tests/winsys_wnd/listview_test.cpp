@@ -288,11 +288,7 @@ TEST_F(ListView, ColumnsOrderRectsAndHitTests)
   }
   EXPECT_EQ(ListView_HitTest(h, nullptr), -1);
 
-  // Widths, hiding, the header.
-  ListView_SetColumnWidth(h, 1, 0);
-  EXPECT_EQ(ListView_GetColumnWidth(h, 1), 0);
-  ListView_SetColumnWidth(h, 1, 33);
-  EXPECT_EQ(ListView_GetColumnWidth(h, 1), 33);
+  // The header.
   EXPECT_EQ(ListView_GetHeader(h), h);
   EXPECT_EQ(Header_GetItemCount(h), 3);
   HDITEM hi{};
@@ -370,6 +366,27 @@ TEST_F(ListView, OwnerDataAsksOnlyForTheCellsShown)
   EXPECT_EQ(SWELL_ListView_Row::liveRows(), rowsBefore);
 }
 
+// The owner gets 1023 bytes offered in a buffer of 1024; one that fills the whole
+// buffer and leaves no terminator still gives a text that ends inside it.
+TEST_F(ListView, AnOwnerThatFillsTheWholeBufferGetsItsTextCutThere)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top, LVS_OWNERDATA);
+  int offered = 0;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
+    if (d->hdr.code != LVN_GETDISPINFO) return (LRESULT)0;
+    offered = d->item.cchTextMax;
+    memset(d->item.pszText, 'x', (size_t)offered + 1);
+    return (LRESULT)0;
+  };
+  ListView_SetItemCount(h, 1);
+  Swell_vDavrel_64_listview* v = Obj(h);
+  const std::string text = v->tableViewObjectValue(v, v->tableColumns()[0], 0);
+  EXPECT_EQ(offered, 1023);
+  EXPECT_EQ(text, std::string((size_t)offered, 'x'));
+}
+
 TEST_F(ListView, MouseProtocol)
 {
   NSAutoreleasePool pool;
@@ -430,25 +447,33 @@ TEST_F(ListView, MouseProtocol)
   EXPECT_EQ(notes.size(), 1u);
   SWELL_SetListViewFastClickMask(h, 0);
 
-  // Control-press with emulation on is a right click on release.
-  SWELL_EnableRightClickEmulate(1);
-  ListView_SetItemState(h, -1, 0, LVIS_SELECTED);
-  notes.clear();
-  log.msgs.clear();
-  at(NSLeftMouseDown, NSMakePoint(20, 65), NSControlKeyMask);
-  EXPECT_EQ(ListView_GetSelectedCount(h), 0);
-  at(NSLeftMouseUp, NSMakePoint(20, 65), NSControlKeyMask);
-  SWELL_EnableRightClickEmulate(0);
-  EXPECT_EQ(Selected(h), (std::vector<int>{3}));
-  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
-  EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), 1u);
-  rclickAnswer = 1;
-  notes.clear();
-  log.msgs.clear();
-  at(NSRightMouseDown, NSMakePoint(20, 65));
-  at(NSRightMouseUp, NSMakePoint(20, 65));
-  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
-  EXPECT_TRUE(log.only(WM_CONTEXTMENU).empty());
+  // A right click selects its row on release and reports NM_RCLICK; unless the owner
+  // answers it, a context menu follows. A Control-press with emulation on is one.
+  struct
+  {
+    NSEventType down, up;
+    NSUInteger flags;
+    LRESULT answer;
+    size_t menus;
+  } rights[] = {{NSLeftMouseDown, NSLeftMouseUp, NSControlKeyMask, 0, 1},
+                {NSRightMouseDown, NSRightMouseUp, 0, 0, 1},
+                {NSRightMouseDown, NSRightMouseUp, 0, 1, 0}};
+  for (const auto& r : rights)
+  {
+    SCOPED_TRACE(testing::Message() << r.flags << " " << r.answer);
+    rclickAnswer = r.answer;
+    SWELL_EnableRightClickEmulate(r.flags != 0);
+    ListView_SetItemState(h, -1, 0, LVIS_SELECTED);
+    notes.clear();
+    log.msgs.clear();
+    at(r.down, NSMakePoint(20, 65), r.flags);
+    EXPECT_EQ(ListView_GetSelectedCount(h), 0);
+    at(r.up, NSMakePoint(20, 65), r.flags);
+    SWELL_EnableRightClickEmulate(0);
+    EXPECT_EQ(Selected(h), (std::vector<int>{3}));
+    EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
+    EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), r.menus);
+  }
 
   // A press on the state image begins no drag and still reports the click.
   HIMAGELIST images = ImageList_CreateEx();

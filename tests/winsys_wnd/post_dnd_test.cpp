@@ -5,6 +5,8 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/NSDragging.h"
+#include "winsys/msgloop/timers.h"
+#include "winsys/shell/clipboard.h"
 #include "winsys/wnd/dragdrop.h"
 
 #include <sys/stat.h>
@@ -86,6 +88,26 @@ TEST_F(Posting, DestroyedWindowsGetNothingMoreFromTheQueue)
   loop->runOnce();
   EXPECT_TRUE(log.only(0x401).empty());
   EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
+}
+
+// The same when the message first runs a flush of its own, as a modal loop does.
+TEST_F(Posting, DestroyedWindowsGetNothingAfterANestedFlush)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 50, 50));
+  const HWND a = Child(top, NSMakeRect(0, 0, 10, 10));
+  const HWND b = Child(top, NSMakeRect(10, 0, 10, 10));
+  log.handlers[{a, 0x400}] = [a, b](HWND, WPARAM, LPARAM) {
+    PostMessage(a, 0x402, 0, 0);
+    SWELL_MessageQueue_Flush();
+    DestroyWindow(b);
+    return (LRESULT)0;
+  };
+  PostMessage(a, 0x400, 0, 0);
+  PostMessage(b, 0x401, 0, 0);
+  log.msgs.clear();
+  loop->runOnce();
+  EXPECT_EQ(log.only(0x402).size(), 1u);
+  EXPECT_TRUE(log.only(0x401).empty());
 }
 
 TEST_F(Posting, WindowTimersWithoutCallbackSendWmTimer)
@@ -272,6 +294,36 @@ TEST_F(DragDrop, DroppedFilesArriveAsOneBlock)
   SWELL_DDrop_getDroppedFileTargetPath = nullptr;
   info->release();
   text->release();
+}
+
+// A window procedure reads the dropped block the way programs do.
+TEST_F(DragDrop, DroppedBlockReadsThroughTheHandleFunctions)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100), 0, &w);
+  const HWND a = Child(top, NSMakeRect(10, 10, 50, 50));
+  SetWindowLong(a, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
+  std::vector<std::string> files;
+  POINT pt{};
+  log.handlers[{a, WM_DROPFILES}] = [&](HWND, WPARAM wp, LPARAM) {
+    HDROP drop = (HDROP)wp;
+    const UINT n = DragQueryFile(drop, 0xFFFFFFFFu, nullptr, 0);
+    for (UINT i = 0; i < n; ++i)
+    {
+      char buf[64];
+      DragQueryFile(drop, i, buf, sizeof buf);
+      files.push_back(buf);
+    }
+    EXPECT_TRUE(DragQueryPoint(drop, &pt));
+    return (LRESULT)0;
+  };
+  NSDraggingInfo* info = new NSDraggingInfo(w, NSMakePoint(20.4, 30.6), nullptr);
+  info->filenames = {"/a.syx", "/b.mid"};
+  EXPECT_TRUE(SWELL_WindowView(a)->performDragOperation(info));
+  EXPECT_EQ(files, (std::vector<std::string>{"/a.syx", "/b.mid"}));
+  EXPECT_EQ(pt.x, 10);
+  EXPECT_EQ(pt.y, 59);
+  info->release();
 }
 
 class Element : public NSObject, public SWELL_AccessibilityElement

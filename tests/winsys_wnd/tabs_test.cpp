@@ -11,10 +11,7 @@ class Tabs : public WndTest
 protected:
   HWND MakeTabs(HWND top, std::initializer_list<const char*> labels)
   {
-    Swell_vDavrel_64_tabview* t = new Swell_vDavrel_64_tabview(NSMakeRect(5, 5, 200, 120));
-    t->setTag(60);
-    dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(t);
-    t->release();
+    auto* t = AddControl(top, new Swell_vDavrel_64_tabview(NSMakeRect(5, 5, 200, 120)), 60);
     t->setNotificationWindow(top);
     for (const char* l : labels)
     {
@@ -118,10 +115,7 @@ TEST_F(Tabs, ClickingATabSelectsIt)
 TEST_F(Tabs, ProgressBarMessages)
 {
   const HWND top = Window(NSMakeRect(0, 0, 300, 200));
-  auto* p = new Swell_vDavrel_64_progind(NSMakeRect(5, 5, 200, 16));
-  p->setTag(61);
-  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(p);
-  p->release();
+  auto* p = AddControl(top, new Swell_vDavrel_64_progind(NSMakeRect(5, 5, 200, 16)), 61);
   const HWND h = GetDlgItem(top, 61);
   ASSERT_EQ(h, SWELL_HWND(p));
   p->startAnimation(nullptr);

@@ -27,13 +27,7 @@ LRESULT InitDialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
   return g_initAnswer;
 }
 
-void AddField(HWND view, int)
-{
-  NSTextField* f = new NSTextField(NSMakeRect(5, 5, 60, 20));
-  f->setTag(11);
-  dynamic_cast<NSView*>(SWELL_Object(view))->addSubview(f);
-  f->release();
-}
+void AddField(HWND view, int) { AddControl(view, new NSTextField(NSMakeRect(5, 5, 60, 20)), 11); }
 
 TEST_F(Tree, DialogFocusAtCreation)
 {
@@ -167,16 +161,8 @@ TEST_F(Tree, WalkingTheTree)
 TEST_F(Tree, DialogItemTextAndIntegers)
 {
   const HWND top = Window(NSMakeRect(0, 0, 100, 100));
-  NSView* content = dynamic_cast<NSView*>(SWELL_Object(top));
-  NSTextField* editable = new NSTextField(NSMakeRect(0, 0, 40, 20));
-  NSTextField* label = new NSTextField(NSMakeRect(0, 30, 40, 20));
-  editable->setTag(3);
-  label->setTag(4);
-  label->setEditable(false);
-  content->addSubview(editable);
-  content->addSubview(label);
-  editable->release();
-  label->release();
+  NSTextField* editable = AddControl(top, new NSTextField(NSMakeRect(0, 0, 40, 20)), 3);
+  AddControl(top, new NSTextField(NSMakeRect(0, 30, 40, 20)), 4)->setEditable(false);
   struct Int
   {
     const char* text;
@@ -302,28 +288,20 @@ TEST_F(Tree, SendMessageFindsTheProcedure)
       {SWELL_HWND(field), EM_SETPASSWORDCHAR, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(SendMessage(c.to, c.msg, 2, 3), c.want) << std::hex << c.msg;
-  int32_t start = -1, end = -1;
-  SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-  EXPECT_EQ(start, 0);
-  EXPECT_EQ(end, 0) << "not being edited";
+  EXPECT_EQ(Selection(SWELL_HWND(field)), Sel(0, 0)) << "not being edited";
   field->setStringValue("abcdef");
   w->makeFirstResponder(field);
   field->selectText(nullptr);
-  SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-  EXPECT_EQ(start, 0);
-  EXPECT_EQ(end, 6);
-  struct Sel
+  EXPECT_EQ(Selection(SWELL_HWND(field)), Sel(0, 6));
+  struct
   {
     long from, to;
-    int32_t start, end;
-  };
-  const Sel sels[] = {{-1, 4, 0, 0}, {2, -1, 2, 6}, {2, 4, 2, 4}, {-5, 3, 6, 6}, {9, 20, 6, 6}, {4, 2, 4, 4}};
-  for (const Sel& c : sels)
+    Sel want;
+  } sels[] = {{-1, 4, {0, 0}}, {2, -1, {2, 6}}, {2, 4, {2, 4}}, {-5, 3, {6, 6}}, {9, 20, {6, 6}}, {4, 2, {4, 4}}};
+  for (const auto& c : sels)
   {
     SendMessage(SWELL_HWND(field), EM_SETSEL, (WPARAM)c.from, (LPARAM)c.to);
-    SendMessage(SWELL_HWND(field), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-    EXPECT_EQ(start, c.start) << c.from << "," << c.to;
-    EXPECT_EQ(end, c.end) << c.from << "," << c.to;
+    EXPECT_EQ(Selection(SWELL_HWND(field)), c.want) << c.from << "," << c.to;
   }
 
   // Controls report to the view: their action and their text changes.

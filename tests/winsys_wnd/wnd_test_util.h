@@ -116,3 +116,36 @@ protected:
   WndLog log;
   std::vector<NSWindow*> windows;
 };
+
+// Adds a control made with new to a window view (or a window's content view) under
+// the id tag; the parent holds it from then on.
+template <class T>
+T* AddControl(HWND parent, T* control, int tag)
+{
+  control->setTag(tag);
+  dynamic_cast<NSView*>(SWELL_Object(parent))->addSubview(control);
+  control->release();
+  return control;
+}
+
+// A text control's selection as EM_GETSEL reports it: start and end.
+using Sel = std::pair<int32_t, int32_t>;
+inline Sel Selection(HWND h)
+{
+  int32_t start = -9, end = -9;
+  SendMessage(h, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+  return {start, end};
+}
+
+// Queues a click in the middle of the dialog's item for the next turn of the loop
+// (a modal run's own loop when one is about to start).
+inline void PostClick(HWND dialog, int id)
+{
+  NSView* b = dynamic_cast<NSView*>(SWELL_Object(GetDlgItem(dialog, id)));
+  ASSERT_TRUE(b) << id;
+  const NSRect f = b->bounds();
+  const NSPoint base = b->convertPointToView(NSMakePoint(f.size.width / 2, f.size.height / 2), nullptr);
+  NSApp->presenter()->noteMouse(b->window()->convertBaseToScreen(base), 0);
+  for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
+    NSApp->postEvent(NSEvent::mouseEventWithType(t, base, 0, 0, b->window(), 1), false);
+}

@@ -104,12 +104,9 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
   NSWindow* w = nullptr;
   const HWND top = Window(NSMakeRect(80, 280, 220, 120), 0, &w);
   w->setTitle("check box");
-  Swell_vDavrel_64_button* box = new Swell_vDavrel_64_button(NSMakeRect(20, 30, 120, 20));
+  Swell_vDavrel_64_button* box = AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(20, 30, 120, 20)), 1001);
   box->setButtonType(NSSwitchButton);
   box->setTitle("Send clock");
-  box->setTag(1001);
-  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(box);
-  box->release();
   ShowWindow(top, SW_SHOW);
   const unsigned long xid = AKX11WindowOf(w);
   ASSERT_NE(xid, 0u);

@@ -153,4 +153,39 @@ TEST_F(X11Clipboard, TextGoesBothWaysThroughTheClipboardSelection)
   EXPECT_EQ(paste(), "last");
 }
 
+TEST_F(X11Clipboard, TextInPiecesOverTheBoundIsRefusedWhole)
+{
+  // Another client's copy, read by the layer once xclip's keeper holds it.
+  auto offer = [&](const std::string& text) {
+    {
+      std::ofstream in(folder + "/in", std::ios::binary);
+      in << text;
+    }
+    const pid_t writer = xclip({"-i"}, folder + "/in", "");
+    ASSERT_GT(writer, 0);
+    ASSERT_EQ(runUntilExit(writer), 0);
+  };
+  auto readOnceChangedFrom = [&](const std::string& before) {
+    std::string read = paste();
+    for (int i = 0; i < 200 && read == before; ++i)
+    {
+      NSRunLoop::currentRunLoop()->runUntilDate(NSRunLoop::currentRunLoop()->now() + 0.02);
+      read = paste();
+    }
+    return read;
+  };
+  copy("ours");
+  offer("small");
+  ASSERT_EQ(readOnceChangedFrom("ours"), "small");
+  const std::string big(1200000, 'z');  // sent in pieces (INCR)
+  AKSetX11ClipboardPieceLimit(1000000);
+  offer(big);
+  EXPECT_EQ(readOnceChangedFrom("small"), "(none)");
+  // The same transfer under a bound it fits.
+  AKSetX11ClipboardPieceLimit(2000000);
+  EXPECT_EQ(paste(), big);
+  AKSetX11ClipboardPieceLimit((size_t)256 << 20);
+  copy("last");
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "X11Session.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -36,15 +37,16 @@ public:
   PlainEditor() : Davrel(editorInfo()) {}
 };
 
-TEST(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
+class X11Librarian : public ::testing::Test
 {
-  AKXvfb server;
-  std::string problem;
-  ASSERT_TRUE(server.start(&problem)) << problem;
-  std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(server.display(), &problem);
-  ASSERT_TRUE(x) << problem;
-  NSApplication::setPresenter(std::move(x));
-  NSApplication::sharedApplication();
+protected:
+  static void SetUpTestSuite() { X11Session::start(); }
+  static void TearDownTestSuite() { X11Session::stop(); }
+};
+
+TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
+{
+  ASSERT_TRUE(X11Session::up()) << X11Session::problem();
   {
     DataFolder data;
     std::filesystem::create_directories(data.folder.path() + "/Patches");
@@ -76,7 +78,7 @@ TEST(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     g->OpenWindow(window->contentView());
     window->makeKeyAndOrderFront(nullptr);
     const unsigned long xid = AKX11WindowOf(window);
-    AKX11Driver driver(server.display());
+    AKX11Driver driver(X11Session::server()->display());
     ASSERT_TRUE(driver.ok());
     ASSERT_TRUE(until([&] { return driver.viewable(xid) && window->displayCount() > 0; }));
 
@@ -108,7 +110,6 @@ TEST(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     AKRelease(window);
     loop->runOnce();
   }
-  NSApplication::shutdown();
 }
 
 }  // namespace

@@ -10,9 +10,9 @@
 #include "raster/cachedfont.h"
 #include "raster/lice.h"
 #include "raster/lice_bitmap.h"
+#include "raster/lice_png.h"
 #include "winsys/gdi.h"
 
-#include <png.h>
 #include <tinyxml2.h>
 
 #include <algorithm>
@@ -246,44 +246,6 @@ void bleedColours(LICE_IBitmap* bmp)
     }
     frontier.swap(next);
   }
-}
-
-bool writePNG(const std::string& path, LICE_IBitmap* bmp)
-{
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)))
-  {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  const int w = bmp->getWidth(), h = bmp->getHeight();
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  // Unfiltered rows inflate fastest, and start-up time is spent decoding these.
-  png_set_filter(png, 0, PNG_FILTER_NONE);
-  png_set_compression_level(png, 6);
-  png_write_info(png, info);
-  std::vector<unsigned char> row((size_t)w * 4);
-  for (int y = 0; y < h; ++y)
-  {
-    const LICE_PixelValue* src = bmp->getBits() + (size_t)y * bmp->getRowSpan();
-    for (int x = 0; x < w; ++x)
-    {
-      row[(size_t)x * 4 + 0] = (unsigned char)LICE_PixelR(src[x]);
-      row[(size_t)x * 4 + 1] = (unsigned char)LICE_PixelG(src[x]);
-      row[(size_t)x * 4 + 2] = (unsigned char)LICE_PixelB(src[x]);
-      row[(size_t)x * 4 + 3] = (unsigned char)LICE_PixelA(src[x]);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return fclose(f) == 0;
 }
 
 // ---- controls ----
@@ -707,7 +669,8 @@ int main(int argc, char** argv)
   auto save = [&](const std::string& path, LICE_IBitmap* bmp) {
     bleedColours(bmp);
     const std::string file = outDir + "/" + path.substr(path.rfind('/') + 1);
-    if (writePNG(file, bmp))
+    // Unfiltered rows inflate fastest, and start-up time is spent decoding these.
+    if (LICE_WritePNG(file.c_str(), bmp, true, true))
       ++written;
     else
     {

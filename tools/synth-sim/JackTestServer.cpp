@@ -154,7 +154,12 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
     const int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    execlp("jackd", "jackd", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(), (char*)nullptr);
+    // Synchronous (-S), as a cable is: a client late in its period delays the next
+    // period instead of having its input overwritten by it, which loses messages.
+    // It waits 10 times the client time-out (-t, ms) for that, by default only
+    // 20 periods.
+    execlp("jackd", "jackd", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(),
+           (char*)nullptr);
     _exit(127);
   }
   mPid = pid;

@@ -2,7 +2,8 @@
 // One JACK server of the test bed, private to one test process. It takes the
 // server name that tools/jack-testbed.sh also uses (davrel-test-0), held by a
 // file lock for as long as the server runs, starts jackd on the dummy back
-// end in userland, waits until the server takes clients, and points this
+// end in userland and in synchronous mode (a late client delays the period and
+// loses nothing, as on a cable), waits until the server takes clients, and points this
 // process's JACK clients (RtMidi's among them) at it. The server gets SIGTERM
 // when the process dies, so a crashed or timed-out test stops it too.
 // Every JACK client must be closed before Stop: a server stopped under a client

@@ -10,7 +10,9 @@ SimEventRing::SimEventRing(size_t capacityBytes)
   size_t c = 64;
   while (c < capacityBytes) c <<= 1;
   mCapacity = c;
-  mBuf.reset(new unsigned char[c]);
+  // Zeroed, so every page is in memory before JACK's realtime thread writes to
+  // it: a page fault there stalls the period.
+  mBuf.reset(new unsigned char[c]());
 }
 
 void SimEventRing::CopyIn(size_t at, const void* from, size_t size)

@@ -163,6 +163,12 @@ void SynthSim::ReadIncoming(jack_nframes_t frames)
   {
     jack_midi_event_t ev;
     if (jack_midi_event_get(&ev, buf, i) == 0) mRecorder.Push(ev.buffer, ev.size, start + ev.time);
+    if (i == 0 && mStallUs.load() > 0)
+    {
+      mStalling.store(true);
+      std::this_thread::sleep_for(std::chrono::microseconds(mStallUs.exchange(0)));
+      mStalling.store(false);
+    }
   }
 }
 

@@ -11,6 +11,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -77,6 +78,12 @@ public:
   // Called on the recorder thread for every message received.
   void SetOnReceive(std::function<void(const SimMessage&)> f) { mRecorder.SetOnReceive(std::move(f)); }
 
+  // A fault for tests: the next period that brings events stalls the process
+  // thread for this long after taking the first of them, as a page fault or a
+  // preemption would. Stalling() is true meanwhile.
+  void StallNextRead(std::chrono::microseconds stall) { mStallUs.store((int)stall.count()); }
+  bool Stalling() const { return mStalling.load(); }
+
   double SampleRate() const { return mRate; }
   unsigned PeriodFrames() const { return mPeriod; }
 
@@ -109,6 +116,8 @@ private:
   std::atomic<long long> mBytesSent{0};
 
   std::atomic<bool> mEcho{false};
+  std::atomic<int> mStallUs{0};
+  std::atomic<bool> mStalling{false};
   // Incoming events go from the process thread through its ring to the recorder.
   SimRecorder mRecorder;
 };

@@ -1,7 +1,6 @@
 #include "librarian/view/BankChooserMenus.h"
 
 #include "config/ParamIds.h"
-#include "gui/IGraphics.h"
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
@@ -23,7 +22,7 @@ void MyMenuClass::addFolder(const char* name, MyMenuClass* submenu)
 
 BankChooserMenu::BankChooserMenu(EKind kind, IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                  LibrarianViewHost* host)
-  : IControl(plugBase, rect, -1), librarian(lib), plug(host), mKind(kind)
+  : LibrarianMenuControl(plugBase, lib, rect, host), mKind(kind)
 {
   const int c = column();
   refreshFolderStructure(librarian, plug, chosenFileIndex, plug ? plug->bankName(c) : std::string(),
@@ -86,7 +85,9 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
                                 int index, bool* checked)
 {
   int running = 0;
-  auto consider = [&](MyMenuClass* menu, PatchFile* bank, const std::string& menuFolder) {
+  // Lists the bank and checks it when it is the one looked for.
+  auto add = [&](MyMenuClass* menu, PatchFile* bank, const std::string& menuFolder) {
+    menu->addBank(bank);
     const int position = menu->GetNItems() - 1;
     if (!*checked)
     {
@@ -106,21 +107,8 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
   {
     const FolderFiles* entry = tree[e];
     const bool last = e + 1 == tree.size();
-    if (mKind == kSearchBanks)
-    {
-      for (PatchFile* bank : entry->files)
-      {
-        mainMenu->addBank(bank);
-        consider(mainMenu, bank, "Patches");
-      }
-      if (last)
-      {
-        menus.push_back(mainMenu);
-        menuFolderNames.push_back("Patches");
-      }
-      continue;
-    }
-    if (!entry->subFolders.empty())
+    // The search's banks make one flat menu, whatever folders they came from.
+    if (mKind != kSearchBanks && !entry->subFolders.empty())
     {
       for (const SubFolderFiles& sub : entry->subFolders)
       {
@@ -128,31 +116,19 @@ void BankChooserMenu::buildTree(const std::string& fileName, const std::string& 
         for (const SubFolderFiles2& sub2 : sub.subFolders)
         {
           subFolderMenu2 = new MyMenuClass;
-          for (PatchFile* bank : sub2.files)
-          {
-            subFolderMenu2->addBank(bank);
-            consider(subFolderMenu2, bank, bank->folderName);
-          }
+          for (PatchFile* bank : sub2.files) add(subFolderMenu2, bank, bank->folderName);
           subFolderMenu->addFolder(sub2.name.c_str(), subFolderMenu2);
           menus.push_back(subFolderMenu2);
           menuFolderNames.push_back(sub2.name);
         }
-        for (PatchFile* bank : sub.files)
-        {
-          subFolderMenu->addBank(bank);
-          consider(subFolderMenu, bank, bank->folderName);
-        }
+        for (PatchFile* bank : sub.files) add(subFolderMenu, bank, bank->folderName);
         mainMenu->addFolder(sub.name.c_str(), subFolderMenu);
         menus.push_back(subFolderMenu);
         menuFolderNames.push_back(sub.name);
       }
       continue;
     }
-    for (PatchFile* bank : entry->files)
-    {
-      mainMenu->addBank(bank);
-      consider(mainMenu, bank, "Patches");
-    }
+    for (PatchFile* bank : entry->files) add(mainMenu, bank, "Patches");
     if (last)
     {
       menus.push_back(mainMenu);
@@ -195,9 +171,7 @@ void BankChooserMenu::checkMenuItemAlone(PatchLibrarian*, LibrarianViewHost*, in
 
 int BankChooserMenu::doPopupMenu(LibrarianViewHost* host, int& index)
 {
-  IGraphics* g = host ? host->librarianGraphics() : nullptr;
-  IRECT r = mRECT;
-  IPopupMenu* chosen = g && mainMenu ? g->CreateIPopupMenu(mainMenu, &r) : nullptr;
+  IPopupMenu* chosen = showMenu(host, mainMenu);
   if (!chosen) return 0;
   std::string folder, name, path;
   bool found = false;
@@ -225,7 +199,7 @@ int BankChooserMenu::doPopupMenu(LibrarianViewHost* host, int& index)
   return index;
 }
 
-void BankChooserMenu::OnMouseDown(int, int, IMouseMod*)
+void BankChooserMenu::openMenu(int, int)
 {
   if (librarian) chosenFileIndex = mKind == kUpperBanks ? librarian->upperFileIndex.load() : librarian->lowerFileIndex.load();
   doPopupMenu(plug, chosenFileIndex);
@@ -237,12 +211,4 @@ void BankChooserMenu::OnMouseDown(int, int, IMouseMod*)
     else
       grid->patchSelectionLowerChanged();
   }
-  SetDirty(true);
-}
-
-bool BankChooserMenu::Draw(IGraphics* g)
-{
-  if (!g) return false;
-  IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
 }

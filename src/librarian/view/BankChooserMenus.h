@@ -7,15 +7,12 @@
 //
 // Threads: main thread only.
 
-#include "gui/IControl.h"
-#include "gui/IPopupMenu.h"
+#include "librarian/view/LibrarianMenuControl.h"
 
 #include <string>
 #include <vector>
 
-class LibrarianViewHost;
 class PatchFile;
-class PatchLibrarian;
 
 // A menu of the chooser: beside each item, the bank it lists (null for a submenu
 // item), so a choice is found again by identity, not by name.
@@ -27,7 +24,7 @@ public:
   void addFolder(const char* name, MyMenuClass* submenu);
 };
 
-class BankChooserMenu : public IControl
+class BankChooserMenu : public LibrarianMenuControl
 {
 public:
   enum EKind
@@ -38,8 +35,6 @@ public:
   };
 
   ~BankChooserMenu() override;
-  void OnMouseDown(int x, int y, IMouseMod* mod) override;
-  bool Draw(IGraphics* graphics) override;
 
   // Rebuilds the menus from the tree, checks one entry and makes the bank found by
   // the remembered path (or, with none, by folderName and fileName) the column's.
@@ -53,8 +48,6 @@ public:
   int doPopupMenu(LibrarianViewHost* host, int& index);
 
   int chosenFileIndex = 0;
-  PatchLibrarian* librarian;  // not owned
-  LibrarianViewHost* plug;    // not owned
   MyMenuClass* subFolderMenu = nullptr;
   MyMenuClass* subFolderMenu2 = nullptr;
   MyMenuClass* mainMenu = nullptr;  // owns the whole tree through its items
@@ -70,6 +63,7 @@ protected:
                   LibrarianViewHost* plug);
 
 private:
+  void openMenu(int x, int y) override;
   const std::vector<PatchFile*>& banks() const;
   void buildTree(const std::string& fileName, const std::string& folderName, const std::string& path, int index,
                  bool* checked);

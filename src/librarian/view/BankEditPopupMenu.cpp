@@ -1,7 +1,6 @@
 #include "librarian/view/BankEditPopupMenu.h"
 
 #include "config/ParamIds.h"
-#include "gui/IGraphics.h"
 #include "hardware/MIDIMessageSender.h"
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/PatchLibrarian.h"
@@ -18,7 +17,7 @@ std::string stemOf(const std::string& name)
 
 BankEditPopupMenu::BankEditPopupMenu(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                      LibrarianViewHost* host)
-  : IControl(plugBase, rect, -1), plug(host), librarian(lib)
+  : LibrarianMenuControl(plugBase, lib, rect, host)
 {
   AddMenuItemsIn(plug);
 }
@@ -75,24 +74,9 @@ void BankEditPopupMenu::AddMenuItemsIn(LibrarianViewHost*)
   mainMenu.AddItem("About this Plug-in...");
 }
 
-void BankEditPopupMenu::OnMouseDown(int, int, IMouseMod*)
-{
-  doPopupMenu(plug);
-  SetDirty(true);
-}
-
-bool BankEditPopupMenu::Draw(IGraphics* g)
-{
-  if (!g) return false;
-  IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
-}
-
 void BankEditPopupMenu::doPopupMenu(LibrarianViewHost* host)
 {
-  IGraphics* g = host ? host->librarianGraphics() : nullptr;
-  IRECT r = mRECT;
-  IPopupMenu* chosen = g ? g->CreateIPopupMenu(&mainMenu, &r) : nullptr;
+  IPopupMenu* chosen = showMenu(host, &mainMenu);
   if (chosen && host)
   {
     const int position = chosen->GetChosenItemIdx();

@@ -5,26 +5,18 @@
 //
 // Threads: main thread only; the jobs it starts run on the transfer thread.
 
-#include "gui/IControl.h"
-#include "gui/IPopupMenu.h"
+#include "librarian/view/LibrarianMenuControl.h"
 
-class LibrarianViewHost;
-class PatchLibrarian;
-
-class BankEditPopupMenu : public IControl
+class BankEditPopupMenu : public LibrarianMenuControl
 {
 public:
   BankEditPopupMenu(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);
   ~BankEditPopupMenu() override;
-  void OnMouseDown(int x, int y, IMouseMod* mod) override;
-  bool Draw(IGraphics* graphics) override;
 
   // Empties the six menus and fills them again (the argument is not used).
   void AddMenuItemsIn(LibrarianViewHost* host);
   void doPopupMenu(LibrarianViewHost* host);
 
-  LibrarianViewHost* plug;    // not owned
-  PatchLibrarian* librarian;  // not owned
   IPopupMenu mainMenu;
   IPopupMenu requestMenu;
   IPopupMenu storeMenu;
@@ -33,6 +25,7 @@ public:
   IPopupMenu otherMenu;
 
 private:
+  void openMenu(int, int) override { doPopupMenu(plug); }
   void runMain(int position);
   void saveUpperBank();
   void saveUpperBankAs(bool isMid);

@@ -1,6 +1,5 @@
 #include "librarian/view/FileSlotMenus.h"
 
-#include "gui/IGraphics.h"
 #include "hardware/MIDIMessageSender.h"
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/view/LibrarianViewControl.h"
@@ -11,20 +10,13 @@ const char* const kNoItemSelectedLine = "No item selected !!! ";
 
 namespace {
 
-IPopupMenu* showAt(LibrarianViewHost* host, IPopupMenu* menu, const IRECT& rect)
-{
-  IGraphics* g = host ? host->librarianGraphics() : nullptr;
-  IRECT r = rect;
-  return g ? g->CreateIPopupMenu(menu, &r) : nullptr;
-}
-
 void noItemSelected() { printf("%s\n", kNoItemSelectedLine); }
 
 }  // namespace
 
 FileEditPopupMenu::FileEditPopupMenu(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                      LibrarianViewHost* host)
-  : IControl(plugBase, rect, -1), plug(host), librarian(lib)
+  : LibrarianMenuControl(plugBase, lib, rect, host)
 {
   AddMenuItemsIn();
 }
@@ -49,22 +41,9 @@ void FileEditPopupMenu::AddMenuItemsIn()
   mainMenu.AddItemBorrowing("Request", &requestMenu);
 }
 
-void FileEditPopupMenu::OnMouseDown(int x, int y, IMouseMod*)
-{
-  doPopupMenu(plug, x, y);
-  SetDirty(true);
-}
-
-bool FileEditPopupMenu::Draw(IGraphics* g)
-{
-  if (!g) return false;
-  IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
-}
-
 void FileEditPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
 {
-  IPopupMenu* chosen = showAt(host, &mainMenu, mRECT);
+  IPopupMenu* chosen = showMenu(host, &mainMenu);
   LibrarianViewControl* grid = host ? host->librarianViewControl() : nullptr;
   if (chosen == &mainMenu)
   {
@@ -105,29 +84,16 @@ void FileEditPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
 
 FileCopyPopupMenu::FileCopyPopupMenu(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                      LibrarianViewHost* host)
-  : IControl(plugBase, rect, -1), plug(host), librarian(lib)
+  : LibrarianMenuControl(plugBase, lib, rect, host)
 {
   mainMenu.AddItem("Copy");
 }
 
 FileCopyPopupMenu::~FileCopyPopupMenu() { mainMenu.Empty(); }
 
-void FileCopyPopupMenu::OnMouseDown(int x, int y, IMouseMod*)
-{
-  doPopupMenu(plug, x, y);
-  SetDirty(true);
-}
-
-bool FileCopyPopupMenu::Draw(IGraphics* g)
-{
-  if (!g) return false;
-  IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
-}
-
 void FileCopyPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
 {
-  IPopupMenu* chosen = showAt(host, &mainMenu, mRECT);
+  IPopupMenu* chosen = showMenu(host, &mainMenu);
   if (chosen == &mainMenu)
   {
     if (chosen->GetChosenItemIdx() == 0)

@@ -5,43 +5,37 @@
 //
 // Threads: main thread only, inside the grid's mouse handling.
 
-#include "gui/IControl.h"
-#include "gui/IPopupMenu.h"
+#include "librarian/view/LibrarianMenuControl.h"
 
-class LibrarianViewHost;
-class PatchLibrarian;
-
-class FileEditPopupMenu : public IControl
+class FileEditPopupMenu : public LibrarianMenuControl
 {
 public:
   FileEditPopupMenu(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);
   ~FileEditPopupMenu() override;
-  void OnMouseDown(int x, int y, IMouseMod* mod) override;
-  bool Draw(IGraphics* graphics) override;
 
   void AddMenuItemsIn();
   // Shows the menu at the point (editor coordinates) and runs the chosen entry.
   void doPopupMenu(LibrarianViewHost* host, int x, int y);
 
-  LibrarianViewHost* plug;    // not owned
-  PatchLibrarian* librarian;  // not owned
   IPopupMenu mainMenu;
   IPopupMenu requestMenu;
+
+private:
+  void openMenu(int x, int y) override { doPopupMenu(plug, x, y); }
 };
 
-class FileCopyPopupMenu : public IControl
+class FileCopyPopupMenu : public LibrarianMenuControl
 {
 public:
   FileCopyPopupMenu(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);
   ~FileCopyPopupMenu() override;
-  void OnMouseDown(int x, int y, IMouseMod* mod) override;
-  bool Draw(IGraphics* graphics) override;
 
   void doPopupMenu(LibrarianViewHost* host, int x, int y);
 
-  LibrarianViewHost* plug;    // not owned
-  PatchLibrarian* librarian;  // not owned
   IPopupMenu mainMenu;
+
+private:
+  void openMenu(int x, int y) override { doPopupMenu(plug, x, y); }
 };
 
 // The console line of a slot menu closed without a choice.

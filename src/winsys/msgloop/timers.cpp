@@ -6,7 +6,9 @@
 #include "platform/appkit/NSWindow.h"
 #include "winsys/kernel.h"
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -45,7 +47,9 @@ PMQRec* m_pmq_empty = nullptr;
 int m_pmq_size = 0;
 bool m_flush_posted = false;
 bool s_flushing = false;  // main thread only
-PMQRec* m_pmq_inflight = nullptr;  // the list a flush is delivering
+// The lists flushes are delivering: a message may run a nested flush (a modal loop),
+// and a window destroyed then must lose its records in the outer lists as well.
+std::vector<PMQRec*> m_pmq_inflight;
 
 NSObject* objectOf(HWND h) { return (NSObject*)h; }
 SWELL_WindowTarget* targetOf(HWND h) { return dynamic_cast<SWELL_WindowTarget*>(objectOf(h)); }
@@ -251,8 +255,7 @@ void SWELL_MessageQueue_Flush()
     list = m_pmq;
     m_pmq = m_pmq_tail = nullptr;
     m_flush_posted = false;
-    // A nested flush (from inside a delivered message) finds nothing in flight of its own.
-    if (list) m_pmq_inflight = list;
+    if (list) m_pmq_inflight.push_back(list);
   }
   if (!list) return;
   int n = 0;
@@ -287,7 +290,7 @@ void SWELL_MessageQueue_Flush()
   }
   s_flushing = wasFlushing;
   std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
-  if (m_pmq_inflight == list) m_pmq_inflight = nullptr;
+  m_pmq_inflight.erase(std::find(m_pmq_inflight.begin(), m_pmq_inflight.end(), list));
   m_pmq_size -= n;
   last->next = m_pmq_empty;
   m_pmq_empty = list;
@@ -296,8 +299,9 @@ void SWELL_MessageQueue_Flush()
 void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd)
 {
   std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
-  for (PMQRec* r = m_pmq_inflight; r; r = r->next)
-    if (!hwnd || r->hwnd == hwnd) r->dropped = true;
+  for (PMQRec* list : m_pmq_inflight)
+    for (PMQRec* r = list; r; r = r->next)
+      if (!hwnd || r->hwnd == hwnd) r->dropped = true;
   PMQRec* prev = nullptr;
   for (PMQRec* r = m_pmq; r;)
   {

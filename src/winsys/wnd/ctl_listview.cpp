@@ -167,8 +167,8 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     buf[0] = 0;
     NMLVDISPINFO nm{};
     nm.hdr = NMHDR{SWELL_HWND(this), (UINT_PTR)tag(), LVN_GETDISPINFO};
-    nm.item.mask = LVIF_TEXT | (m_status_imagelist_type == LVSIL_SMALL ? LVIF_IMAGE : 0) |
-                   (m_status_imagelist_type == LVSIL_STATE ? LVIF_STATE : 0);
+    nm.item.mask = LVIF_TEXT | (m_status_imagelist_type == LVSIL_SMALL ? (UINT)LVIF_IMAGE : 0u) |
+                   (m_status_imagelist_type == LVSIL_STATE ? (UINT)LVIF_STATE : 0u);
     nm.item.iItem = (int)row;
     nm.item.iSubItem = c;
     nm.item.pszText = buf;
@@ -177,6 +177,8 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     retain();
     SendMessage(ownerOf(this), WM_NOTIFY, (WPARAM)tag(), (LPARAM)&nm);
     release();
+    // An owner that filled all it was offered left no terminator of its own.
+    buf[sizeof buf - 1] = 0;
     // The owner may point the text at a string of its own.
     return nm.item.pszText ? std::string(nm.item.pszText) : std::string();
   }
@@ -379,7 +381,7 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
       reloadData();
       return 0;
     case LB_SETSEL:
-      ListView_SetItemState(h, (int)lParam, wParam ? LVIS_SELECTED : 0, LVIS_SELECTED);
+      ListView_SetItemState(h, (int)lParam, wParam ? (UINT)LVIS_SELECTED : 0u, LVIS_SELECTED);
       return 0;
     case LB_SETCURSEL:
       if (wParam < (WPARAM)numberOfRows()) selectRowIndexes({(NSInteger)wParam}, false);

@@ -262,8 +262,8 @@ BOOL TreeView_GetItem(HWND h, TVITEM* it)
     it->pszText[n] = 0;
   }
   const NSInteger row = tv->rowForItem(item->m_dh);
-  it->state = (row >= 0 && tv->isRowSelected(row) ? TVIS_SELECTED : 0) |
-              (tv->isItemExpanded(item->m_dh) ? TVIS_EXPANDED : 0);
+  it->state = (row >= 0 && tv->isRowSelected(row) ? (UINT)TVIS_SELECTED : 0u) |
+              (tv->isItemExpanded(item->m_dh) ? (UINT)TVIS_EXPANDED : 0u);
   return 1;
 }
 

@@ -14,10 +14,6 @@ SWELL_DialogResourceIndex* SWELL_FindDialogResource(SWELL_DialogResourceIndex* h
 // Runs the dialog modally; the value given to EndDialog, or -1 when the resource is
 // missing, is a child dialog, or the window cannot be made.
 int SWELL_DialogBox(SWELL_DialogResourceIndex* head, const char* resid, HWND parent, DLGPROC dlgproc, LPARAM param);
-inline int DialogBoxParam(const char* resid, HWND parent, DLGPROC dlgproc, LPARAM param)
-{
-  return SWELL_DialogBox(SWELL_curmodule_dialogresource_head, resid, parent, dlgproc, param);
-}
 // Ends a modal dialog box; on any other dialog it only records the result.
 void EndDialog(HWND hwnd, int result);
 
@@ -27,7 +23,3 @@ void EndDialog(HWND hwnd, int result);
 // miniaturize button, 0x4 without close button.
 HWND SWELL_CreateDialog(SWELL_DialogResourceIndex* head, const char* resid, HWND parent, DLGPROC dlgproc,
                         LPARAM param);
-inline HWND CreateDialogParam(const char* resid, HWND parent, DLGPROC dlgproc, LPARAM param)
-{
-  return SWELL_CreateDialog(SWELL_curmodule_dialogresource_head, resid, parent, dlgproc, param);
-}

@@ -18,7 +18,7 @@ extern void (*SWELL_DDrop_onDragOver)(POINT pt);
 extern void (*SWELL_DDrop_onDragLeave)();
 extern const char* (*SWELL_DDrop_getDroppedFileTargetPath)(const char* firstType);
 
-// A block of 16 + the paths with their NULs + 1 from malloc (free it), or null.
+// A block of 16 + the paths with their NULs + 1 from GlobalAlloc (GlobalFree it), or null.
 void* SWELL_MakeDropFiles(const char* const* paths, int n, POINT pt);
 
 // The drag source's state: the file being dragged out and the callback that

@@ -4,6 +4,7 @@
 #include "platform/appkit/NSDragging.h"
 #include "platform/appkit/NSPanel.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/kernel.h"
 #include "winsys/wnd/dragdrop.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,8 +70,11 @@ void* SWELL_MakeDropFiles(const char* const* paths, int n, POINT pt)
 {
   size_t size = 16 + 1;
   for (int i = 0; i < n; ++i) size += strnlen(paths[i], 4095) + 1;
-  unsigned char* block = (unsigned char*)calloc(1, size);
+  // A movable-memory block: DragQueryFile and DragQueryPoint read its size.
+  if (size > (size_t)INT_MAX) return nullptr;
+  unsigned char* block = (unsigned char*)GlobalAlloc(0, (int)size);
   if (!block) return nullptr;
+  memset(block, 0, size);
   const uint32_t off = 16;
   memcpy(block, &off, 4);
   memcpy(block + 4, &pt.x, 4);
@@ -183,7 +188,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
   void* block = SWELL_MakeDropFiles(paths.data(), (int)paths.size(), POINT{(int)(p.x + 0.5), (int)(p.y + 0.5)});
   if (!block || forGlob) return block;
   onSwellMessage(WM_DROPFILES, (WPARAM)block, 0);
-  free(block);
+  GlobalFree(block);
   return (void*)this;
 }
 
@@ -194,7 +199,7 @@ int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
     if (void* block = swellExtendedDragOp(info, true))
     {
       SWELL_DDrop_onDragEnter(block, screenPoint(info));
-      free(block);
+      GlobalFree(block);
     }
   return NSDragOperationGeneric;
 }

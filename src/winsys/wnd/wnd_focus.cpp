@@ -6,6 +6,7 @@
 #include "winsys/kernel.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <cmath>
 #include <cstring>
@@ -17,8 +18,6 @@ namespace {
 
 HWND m_fakeCapture = nullptr;
 bool m_capChangeNotify = false;
-
-bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
 }  // namespace
 

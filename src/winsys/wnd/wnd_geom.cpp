@@ -6,21 +6,13 @@
 #include "platform/appkit/NSWindow.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 namespace {
-
-NSView* asView(HWND h) { return dynamic_cast<NSView*>(SWELL_Object(h)); }
-NSWindow* asWindow(HWND h) { return dynamic_cast<NSWindow*>(SWELL_Object(h)); }
-NSView* viewOrContent(HWND h)
-{
-  if (NSWindow* w = asWindow(h)) return w->contentView();
-  return asView(h);
-}
-bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
 // Left and top truncated; right and bottom = origin + size + 0.5, truncated.
 RECT toRECT(NSRect r)

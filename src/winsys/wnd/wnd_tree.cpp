@@ -7,6 +7,7 @@
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include "platform/appkit/NSTableView.h"
 
@@ -16,22 +17,6 @@
 #include <cstring>
 #include <strings.h>
 #include <vector>
-
-namespace {
-
-NSView* asView(HWND h) { return dynamic_cast<NSView*>(SWELL_Object(h)); }
-NSWindow* asWindow(HWND h) { return dynamic_cast<NSWindow*>(SWELL_Object(h)); }
-
-// A window stands for its content view.
-NSView* viewOrContent(HWND h)
-{
-  if (NSWindow* w = asWindow(h)) return w->contentView();
-  return asView(h);
-}
-
-bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
-
-}  // namespace
 
 HWND GetParent(HWND h)
 {

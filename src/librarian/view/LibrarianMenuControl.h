@@ -1,0 +1,31 @@
+#pragma once
+// What the librarian's menu controls share: a control without a parameter over its
+// rectangle that draws nothing (the captions under it are other controls), keeps the
+// librarian and the controller, and opens its menu on a click.
+//
+// Threads: main thread only.
+
+#include "gui/IControl.h"
+#include "gui/IPopupMenu.h"
+
+class LibrarianViewHost;
+class PatchLibrarian;
+
+class LibrarianMenuControl : public IControl
+{
+public:
+  // Opens the menu (openMenu) and marks the control dirty.
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+
+  LibrarianViewHost* plug;    // not owned
+  PatchLibrarian* librarian;  // not owned
+
+protected:
+  LibrarianMenuControl(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);
+  // The click at (x, y), in editor coordinates.
+  virtual void openMenu(int x, int y) = 0;
+  // Shows the menu over the control through the host's graphics: the menu chosen
+  // from, or null when it was dismissed or nothing can show it.
+  IPopupMenu* showMenu(LibrarianViewHost* host, IPopupMenu* menu) const;
+};
