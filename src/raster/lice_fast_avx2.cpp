@@ -43,32 +43,52 @@ int lice_sourceAlphaBlocksAvx2(uint32_t* dest, const uint32_t* src, int n, int w
 }
 
 // Four-tap bilinear samples of one row, the taps read straight from the two source
-// rows: per channel (a x 65536 + fx (b - a) + fy (d - a) + w11 (a - b - d + e)) >> 16
-// in 32-bit lanes, the sum lice_fast.cpp's bilinearFour takes, two pixels a register.
-// Every pixel must have a right neighbour. Returns the pixels done, a multiple of 8.
-// xf4 holds each pixel's fraction four times.
+// rows, two pixels a register. Per channel the sum lice_fast.cpp's bilinearFour
+// takes, a x 65536 + fx B + fy D + w11 E with B = b - a, D = d - a,
+// E = a - b - d + e, is the same integer as
+//   (fx - 32768) B + (fy - 32768) D + (w11 - 32768) E + 16384 x 2 (a + e)
+// (B + D + E = e - a), whose four weights fit signed 16 bits: two word-pair
+// multiply-adds give it exactly, where 32-bit multiplies cost three. Every pixel
+// must have a right neighbour. Returns the pixels done, a multiple of 8. xf4 holds
+// each pixel's fraction four times.
 int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* xi, const uint32_t* xf4,
                          uint32_t yf, int n)
 {
+  // Word pairs (fx, 0) and (yf, 0): the high word of fx x yf is w11.
   const __m256i fy = _mm256_set1_epi32((int)yf);
-  // Two pixels: the pixel, its right neighbour, and the two below, as 32-bit channels.
+  // Flipping bit 15 subtracts 32768 from a fraction read as a signed word.
+  const __m256i weightsBD = _mm256_set1_epi32((int)(0x8000u | ((yf ^ 0x8000u) << 16)));
+  const __m256i weightsE = _mm256_set1_epi32(0x40008000);  // (w11 - 32768, 16384)
+  const __m256i negateLow = _mm256_set1_epi32(0x0001FFFF);
+  // Within each half the taps are bytes a 0-3, b 4-7, d 8-11, e 12-15; a mask makes
+  // channel c's word pair (p + c, q + c) of them.
+#define LICE_PAIR(p, q, c) p + c, -1, q + c, -1
+#define LICE_WORDS(p, q)                                                                                             \
+  _mm256_setr_epi8(LICE_PAIR(p, q, 0), LICE_PAIR(p, q, 1), LICE_PAIR(p, q, 2), LICE_PAIR(p, q, 3), LICE_PAIR(p, q, 0), \
+                   LICE_PAIR(p, q, 1), LICE_PAIR(p, q, 2), LICE_PAIR(p, q, 3))
+  const __m256i takeAA = LICE_WORDS(0, 0), takeBD = LICE_WORDS(4, 8), takeEE = LICE_WORDS(12, 12);
+  const __m256i takeBA = LICE_WORDS(4, 0), takeDE = LICE_WORDS(8, 12);
+#undef LICE_WORDS
+#undef LICE_PAIR
+  // A pixel and its right neighbour from two places, one pair a half: broadcast
+  // loads and a blend, no shuffle.
+  auto two = [](const uint32_t* p, const uint32_t* q) {
+    return _mm256_blend_epi32(_mm256_broadcastq_epi64(_mm_loadl_epi64((const __m128i*)p)),
+                              _mm256_broadcastq_epi64(_mm_loadl_epi64((const __m128i*)q)), 0xF0);
+  };
+  // Two pixels' channels as 32-bit sums shifted down.
   auto pair = [&](int i) {
-    const __m128i r = _mm_unpacklo_epi32(_mm_loadl_epi64((const __m128i*)(row + xi[i])),
-                                         _mm_loadl_epi64((const __m128i*)(row + xi[i + 1])));
-    const __m128i q = _mm_unpacklo_epi32(_mm_loadl_epi64((const __m128i*)(below + xi[i])),
-                                         _mm_loadl_epi64((const __m128i*)(below + xi[i + 1])));
-    const __m256i a = _mm256_cvtepu8_epi32(r), b = _mm256_cvtepu8_epi32(_mm_srli_si128(r, 8));
-    const __m256i d = _mm256_cvtepu8_epi32(q), e = _mm256_cvtepu8_epi32(_mm_srli_si128(q, 8));
+    const __m256i taps =
+      _mm256_blend_epi32(two(row + xi[i], row + xi[i + 1]), two(below + xi[i], below + xi[i + 1]), 0xCC);
+    const __m256i aa = _mm256_shuffle_epi8(taps, takeAA);
+    const __m256i bd = _mm256_sub_epi16(_mm256_shuffle_epi8(taps, takeBD), aa);  // (B, D)
+    const __m256i ae = _mm256_add_epi16(aa, _mm256_shuffle_epi8(taps, takeEE));  // (a + e, a + e)
+    const __m256i sums = _mm256_add_epi16(_mm256_shuffle_epi8(taps, takeBA), _mm256_shuffle_epi8(taps, takeDE));
+    const __m256i e2 = _mm256_add_epi16(ae, _mm256_sign_epi16(sums, negateLow));  // (E, 2 (a + e))
     const __m256i fx = _mm256_loadu_si256((const __m256i*)(xf4 + 4 * i));
-    // Both fractions are below 65536: the high half of the low words' product is
-    // (fx x fy) >> 16, and the high words (0 x 0) give 0.
-    const __m256i w11 = _mm256_mulhi_epu16(fx, fy);
-    const __m256i ba = _mm256_sub_epi32(b, a), da = _mm256_sub_epi32(d, a);
-    __m256i v = _mm256_slli_epi32(a, 16);
-    v = _mm256_add_epi32(v, _mm256_mullo_epi32(fx, ba));
-    v = _mm256_add_epi32(v, _mm256_mullo_epi32(fy, da));
-    v = _mm256_add_epi32(v, _mm256_mullo_epi32(w11, _mm256_sub_epi32(_mm256_sub_epi32(e, d), ba)));
-    return _mm256_srai_epi32(v, 16);
+    const __m256i wBD = _mm256_xor_si256(fx, weightsBD);
+    const __m256i wE = _mm256_xor_si256(_mm256_mulhi_epu16(fx, fy), weightsE);
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(bd, wBD), _mm256_madd_epi16(e2, wE)), 16);
   };
   // Packing works within 128-bit halves: pixels come out as 0 2 4 6 | 1 3 5 7.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);

@@ -2,6 +2,8 @@
 #include "raster/lice_fast.h"
 #include "raster/lice_templates.h"
 
+#include <climits>
+
 namespace {
 
 // The clipped rectangle of a fill; false when nothing of it is left.
@@ -56,7 +58,10 @@ bool wholeWordCopy(const FillArea& a, LICE_PixelValue color, int weight)
     case 128: solidFAST<_LICE_CombinePixelsHalfMix2FAST>(a, color); return true;
     case 192: solidFAST<_LICE_CombinePixelsThreeQuarterMix2FAST>(a, color); return true;
     case 256:
-      if (LICE_FastPathsEnabled())
+      // Whole rows of a bitmap without padding are one run.
+      if (LICE_FastPathsEnabled() && a.step == a.w && (long long)a.w * a.h <= INT_MAX)
+        lice_fast::opaqueFillRow(a.first, a.w * a.h, color);
+      else if (LICE_FastPathsEnabled())
         eachRow(a, [&](LICE_PixelValue* row) { lice_fast::opaqueFillRow(row, a.w, color); });
       else
         solidFAST<_LICE_CombinePixelsClobberFAST>(a, color);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -155,6 +156,37 @@ TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
       LICE_FillRect(&dst, 0, 0, n, 1, s[w % n], w / 256.0f, mode);
       ASSERT_EQ(pixels(&dst), pixels(&want)) << w << " " << mode;
     }
+}
+
+TEST(FastPaths, OpaqueFillsOfLongRuns)
+{
+  // Rows without padding are filled as one run, and long runs by the string store:
+  // runs around its threshold, unaligned starts, padded and bottom-up bitmaps.
+  struct Case
+  {
+    int w, h, align, x, y, fw, fh;
+    bool flipped;
+  } cases[] = {
+    {40, 30, 4, 0, 0, 40, 30, false},    {40, 30, 4, 0, 3, 40, 20, false},  {32, 32, 4, 0, 0, 32, 32, false},
+    {33, 31, 4, 0, 0, 33, 31, false},    {33, 40, 16, 0, 0, 33, 40, false}, {1100, 3, 4, 0, 0, 1100, 3, false},
+    {1100, 3, 16, 3, 1, 1030, 2, false}, {1024, 2, 4, 1, 0, 1023, 2, false}, {1023, 2, 4, 0, 0, 1023, 1, false},
+    {40, 30, 4, 0, 0, 40, 30, true},
+  };
+  for (const Case& c : cases)
+  {
+    std::unique_ptr<LICE_MemBitmap> plain(c.flipped ? new FlippedBitmap(c.w, c.h)
+                                                    : new LICE_MemBitmap(c.w, c.h, c.align));
+    std::unique_ptr<LICE_MemBitmap> fast(c.flipped ? new FlippedBitmap(c.w, c.h)
+                                                   : new LICE_MemBitmap(c.w, c.h, c.align));
+    Rng r((unsigned)(c.w * 31 + c.fw));
+    fill(plain.get(), r);
+    LICE_Copy(fast.get(), plain.get());
+    LICE_SetFastPaths(false);
+    LICE_FillRect(plain.get(), c.x, c.y, c.fw, c.fh, 0x80C0FFEEu, 1.0f, LICE_MODE_COPY);
+    LICE_SetFastPaths(true);
+    LICE_FillRect(fast.get(), c.x, c.y, c.fw, c.fh, 0x80C0FFEEu, 1.0f, LICE_MODE_COPY);
+    ASSERT_EQ(pixels(fast.get()), pixels(plain.get())) << c.w << "x" << c.h << " fill " << c.fw << "x" << c.fh;
+  }
 }
 
 TEST(FastPaths, LongSeededRunHashesToItsConstant)
