@@ -72,42 +72,35 @@ TEST_F(Posting, PostedMessagesArriveInOrderUpToTheCap)
 }
 
 // A message that destroys another window drops what was posted to it, even in the
-// flush already under way.
+// flush already under way, and also when the message first runs a flush of its own
+// (as a modal loop does).
 TEST_F(Posting, DestroyedWindowsGetNothingMoreFromTheQueue)
 {
-  const HWND top = Window(NSMakeRect(0, 0, 50, 50));
-  const HWND a = Child(top, NSMakeRect(0, 0, 10, 10));
-  const HWND b = Child(top, NSMakeRect(10, 0, 10, 10));
-  log.handlers[{a, 0x400}] = [b](HWND, WPARAM, LPARAM) {
-    DestroyWindow(b);
-    return (LRESULT)0;
-  };
-  PostMessage(a, 0x400, 0, 0);
-  PostMessage(b, 0x401, 0, 0);
-  log.msgs.clear();
-  loop->runOnce();
-  EXPECT_TRUE(log.only(0x401).empty());
-  EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
-}
-
-// The same when the message first runs a flush of its own, as a modal loop does.
-TEST_F(Posting, DestroyedWindowsGetNothingAfterANestedFlush)
-{
-  const HWND top = Window(NSMakeRect(0, 0, 50, 50));
-  const HWND a = Child(top, NSMakeRect(0, 0, 10, 10));
-  const HWND b = Child(top, NSMakeRect(10, 0, 10, 10));
-  log.handlers[{a, 0x400}] = [a, b](HWND, WPARAM, LPARAM) {
-    PostMessage(a, 0x402, 0, 0);
-    SWELL_MessageQueue_Flush();
-    DestroyWindow(b);
-    return (LRESULT)0;
-  };
-  PostMessage(a, 0x400, 0, 0);
-  PostMessage(b, 0x401, 0, 0);
-  log.msgs.clear();
-  loop->runOnce();
-  EXPECT_EQ(log.only(0x402).size(), 1u);
-  EXPECT_TRUE(log.only(0x401).empty());
+  for (const bool nestedFlush : {false, true})
+  {
+    SCOPED_TRACE(nestedFlush ? "after a nested flush" : "in the flush under way");
+    const HWND top = Window(NSMakeRect(0, 0, 50, 50));
+    const HWND a = Child(top, NSMakeRect(0, 0, 10, 10));
+    const HWND b = Child(top, NSMakeRect(10, 0, 10, 10));
+    log.handlers[{a, 0x400}] = [a, b, nestedFlush](HWND, WPARAM, LPARAM) {
+      if (nestedFlush)
+      {
+        PostMessage(a, 0x402, 0, 0);
+        SWELL_MessageQueue_Flush();
+      }
+      DestroyWindow(b);
+      return (LRESULT)0;
+    };
+    PostMessage(a, 0x400, 0, 0);
+    PostMessage(b, 0x401, 0, 0);
+    log.msgs.clear();
+    loop->runOnce();
+    EXPECT_EQ(log.only(0x402).size(), nestedFlush ? 1u : 0u);
+    EXPECT_TRUE(log.only(0x401).empty());
+    EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
+    log.handlers.erase({a, 0x400});
+    DestroyWindow(top);
+  }
 }
 
 TEST_F(Posting, WindowTimersWithoutCallbackSendWmTimer)
