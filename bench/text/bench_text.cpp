@@ -247,23 +247,21 @@ void timeAllNames(benchmark::State& state, Side& side, int quality, bool translu
   state.SetItemsProcessed(state.iterations() * kNames);
 }
 
-// route 0: opaque text, native; route 1: translucent text from the glyph cache.
-void BM_CachedFont(benchmark::State& state)
+// Either side at (quality, translucent) over all the names.
+template <class Side>
+void timeSide(benchmark::State& state)
 {
   const int quality = (int)state.range(0);
   const bool translucent = state.range(1) != 0;
-  OurText side(quality, translucent);
+  Side side(quality, translucent);
   timeAllNames(state, side, quality, translucent);
 }
+
+// route 0: opaque text, native; route 1: translucent text from the glyph cache.
+void BM_CachedFont(benchmark::State& state) { timeSide<OurText>(state); }
 BENCHMARK(BM_CachedFont)->ArgNames({"quality", "cached"})->Args({3, 0})->Args({3, 1})->Args({4, 0})->Args({4, 1});
 
-void BM_Cairo(benchmark::State& state)
-{
-  const int quality = (int)state.range(0);
-  const bool translucent = state.range(1) != 0;
-  CairoText side(quality, translucent);
-  timeAllNames(state, side, quality, translucent);
-}
+void BM_Cairo(benchmark::State& state) { timeSide<CairoText>(state); }
 BENCHMARK(BM_Cairo)->ArgNames({"quality", "translucent"})->Args({3, 0})->Args({3, 1})->Args({4, 0})->Args({4, 1});
 
 // The window system's own text drawing, as the native route calls it.
