@@ -8,12 +8,12 @@
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
-#include "platform/carbon/Gestalt.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,17 +29,6 @@ bool sameName(const char* a, const char* b)
 {
   if (isAtom(a) || isAtom(b)) return a == b;
   return strcmp(a, b) == 0;
-}
-
-bool is105Plus()
-{
-  static int version = -1;
-  if (version < 0)
-  {
-    SInt32 v = 0;
-    version = Gestalt(gestaltSystemVersion, &v) == noErr ? (int)v : 0x1040;
-  }
-  return version >= 0x1050;
 }
 
 NSColor* colorOf(COLORREF c)
@@ -346,7 +335,7 @@ LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     {
       bool opaque = v->isOpaque();
       NSWindow* w = v->window();
-      if (!opaque && is105Plus() && w && w->contentView()) opaque = w->contentView()->isOpaque();
+      if (!opaque && swellSystemVersion() >= 0x1050 && w && w->contentView()) opaque = w->contentView()->isOpaque();
       PAINTSTRUCT ps;
       if ((w && w->contentView() == v) || opaque)
         if (BeginPaint(hwnd, &ps))

@@ -2,9 +2,9 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSMenu.h"
-#include "platform/carbon/Gestalt.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,18 +23,6 @@ NSMenu* menuOf(HMENU m) { return reinterpret_cast<NSMenu*>(m); }
 // The kit has no application activation of its own: it is active while one of
 // its windows is key.
 bool appIsActive() { return NSApplication::exists() && NSApp->keyWindow() != nullptr; }
-
-int systemVersion()
-{
-  static int version = 0;
-  if (!version)
-  {
-    SInt32 v = 0;
-    Gestalt(gestaltSystemVersion, &v);
-    version = v ? (int)v : 0x1040;
-  }
-  return version;
-}
 
 }  // namespace
 
@@ -72,7 +60,7 @@ void SWELL_TopLevelWindow<Base>::commonSetUp()
 {
   this->setDelegate(this);
   this->setAcceptsMouseMovedEvents(true);
-  if (systemVersion() >= 0x1060) this->setCollectionBehavior(36);
+  if (swellSystemVersion() >= 0x1060) this->setCollectionBehavior(36);
 }
 
 template <class Base>

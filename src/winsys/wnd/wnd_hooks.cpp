@@ -2,22 +2,17 @@
 // windows through: installed once, when the first window view is made.
 
 #include "platform/appkit/NSMenu.h"
-#include "platform/appkit/NSWindow.h"
 #include "winsys/shell/window_hooks.h"
 #include "winsys/wnd/dialog.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 namespace {
 
 // A top-level window stands for its content view; only window views keep a menu.
-Swell_vDavrel_64_hwnd* menuHolder(HWND h)
-{
-  NSObject* o = SWELL_Object(h);
-  if (NSWindow* w = dynamic_cast<NSWindow*>(o)) o = w->contentView();
-  return dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
-}
+Swell_vDavrel_64_hwnd* menuHolder(HWND h) { return dynamic_cast<Swell_vDavrel_64_hwnd*>(viewOrContent(h)); }
 
 HMENU hookGetMenu(HWND h)
 {
@@ -34,11 +29,6 @@ bool hookSetMenu(HWND h, HMENU menu)
   return true;
 }
 
-HWND hookCreateDialog(SWELL_DialogResourceIndex* head, const char* resid, HWND parent, DLGPROC proc, LPARAM param)
-{
-  return SWELL_CreateDialog(head, resid, parent, proc, param);
-}
-
 }  // namespace
 
 void SWELL_InstallWindowHooks()
@@ -51,7 +41,7 @@ void SWELL_InstallWindowHooks()
   hooks.getMenu = hookGetMenu;
   hooks.setMenu = hookSetMenu;
   hooks.getFocus = GetFocus;
-  hooks.createDialog = hookCreateDialog;
+  hooks.createDialog = SWELL_CreateDialog;
   hooks.defaultModalWindowMenu = SWELL_GetDefaultModalWindowMenu;
   SWELL_SetWindowHooks(&hooks);
 }

@@ -202,31 +202,31 @@ void Swell_vDavrel_64_hwnd::mouseMoved(NSEvent* e)
   release();
 }
 
-void Swell_vDavrel_64_hwnd::keyDown(NSEvent* e)
+namespace {
+
+// True when the key goes on to the kit: the view has no procedure left, or its
+// procedure passed the key on. The caller holds the view across this and its pass-on.
+bool keyPassesOn(Swell_vDavrel_64_hwnd* v, NSEvent* e, UINT msg)
 {
   int flags = 0;
   const int code = SWELL_MacKeyToWindowsKey(e, &flags);
-  if (!m_wndproc || m_hashaddestroy)
-  {
-    NSView::keyDown(e);
-    return;
-  }
+  if (!alive(v)) return true;
+  return v->onSwellMessage(msg, (WPARAM)(LPARAM)code, (LPARAM)flags) == SWELL_KEY_PASS_ON;
+}
+
+}  // namespace
+
+void Swell_vDavrel_64_hwnd::keyDown(NSEvent* e)
+{
   retain();
-  if (onSwellMessage(WM_KEYDOWN, (WPARAM)(LPARAM)code, (LPARAM)flags) == SWELL_KEY_PASS_ON) NSView::keyDown(e);
+  if (keyPassesOn(this, e, WM_KEYDOWN)) NSView::keyDown(e);
   release();
 }
 
 void Swell_vDavrel_64_hwnd::keyUp(NSEvent* e)
 {
-  int flags = 0;
-  const int code = SWELL_MacKeyToWindowsKey(e, &flags);
-  if (!m_wndproc || m_hashaddestroy)
-  {
-    NSView::keyUp(e);
-    return;
-  }
   retain();
-  if (onSwellMessage(WM_KEYUP, (WPARAM)(LPARAM)code, (LPARAM)flags) == SWELL_KEY_PASS_ON) NSView::keyUp(e);
+  if (keyPassesOn(this, e, WM_KEYUP)) NSView::keyUp(e);
   release();
 }
 

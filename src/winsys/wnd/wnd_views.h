@@ -2,6 +2,7 @@
 // The kit objects behind window handles, for the layer's own files.
 
 #include "platform/appkit/NSWindow.h"
+#include "platform/carbon/Gestalt.h"
 #include "winsys/wnd/hwnd_view.h"
 
 inline NSView* asView(HWND h) { return dynamic_cast<NSView*>(SWELL_Object(h)); }
@@ -15,3 +16,13 @@ inline NSView* viewOrContent(HWND h)
 }
 
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
+
+// The system's version word (0x1068 for 10.6.8), read once; 10.4 when it cannot be read.
+inline int swellSystemVersion()
+{
+  static const int version = [] {
+    SInt32 v = 0;
+    return Gestalt(gestaltSystemVersion, &v) == noErr && v ? (int)v : 0x1040;
+  }();
+  return version;
+}
