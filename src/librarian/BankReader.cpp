@@ -143,14 +143,7 @@ int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* ban
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
     LibrarianPatch& slot = slots[first + i];
     const uint8_t* msg = d + i * kProgramDumpSize;
-    // The name's twelve bytes whole when none is zero, the usual case.
-    char name[kProgramNameLength];
-    memcpy(name, msg + 6, 7);
-    memcpy(name + 7, msg + 14, 5);
-    if (memchr(name, 0, sizeof(name)))
-      slot.name = programDumpName(msg, kProgramDumpSize);
-    else
-      slot.name.assign(name, sizeof(name));
+    slot.name = programDumpName(msg, kProgramDumpSize);
     slot.messages.emplace_back().bytes = std::move(piece);
   });
   return count;
