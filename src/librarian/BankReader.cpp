@@ -56,9 +56,7 @@ int programDumpRun(const uint8_t* d, int size)
   int count = 0;
   for (const uint8_t* p = d; size - (int)(p - d) >= kProgramDumpSize; p += kProgramDumpSize, ++count)
   {
-    if (p[0] != 0xF0 || p[1] != kSysexManufacturerId || (p[2] & 0xF0) != 0x30 || p[3] != kSysexModelId ||
-        p[4] != kSysexProgramDumpFunction || p[kProgramDumpSize - 1] != 0xF7)
-      break;
+    if (!isProgramDumpFrame(p, kProgramDumpSize)) break;
     uint8_t any = 0;
     for (int i = 5; i < kProgramDumpSize - 1; ++i) any |= p[i];
     if (any & 0x80) break;
