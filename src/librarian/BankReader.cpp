@@ -56,9 +56,7 @@ int programDumpRun(const uint8_t* d, int size)
   int count = 0;
   for (const uint8_t* p = d; size - (int)(p - d) >= kProgramDumpSize; p += kProgramDumpSize, ++count)
   {
-    if (p[0] != 0xF0 || p[1] != kSysexManufacturerId || (p[2] & 0xF0) != 0x30 || p[3] != kSysexModelId ||
-        p[4] != kSysexProgramDumpFunction || p[kProgramDumpSize - 1] != 0xF7)
-      break;
+    if (!isProgramDumpFrame(p, kProgramDumpSize)) break;
     uint8_t any = 0;
     for (int i = 5; i < kProgramDumpSize - 1; ++i) any |= p[i];
     if (any & 0x80) break;
@@ -143,14 +141,7 @@ int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* ban
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
     LibrarianPatch& slot = slots[first + i];
     const uint8_t* msg = d + i * kProgramDumpSize;
-    // The name's twelve bytes whole when none is zero, the usual case.
-    char name[kProgramNameLength];
-    memcpy(name, msg + 6, 7);
-    memcpy(name + 7, msg + 14, 5);
-    if (memchr(name, 0, sizeof(name)))
-      slot.name = programDumpName(msg, kProgramDumpSize);
-    else
-      slot.name.assign(name, sizeof(name));
+    slot.name = programDumpName(msg, kProgramDumpSize);
     slot.messages.emplace_back().bytes = std::move(piece);
   });
   return count;

@@ -130,7 +130,7 @@ void MidiInputFramer::Feed(const unsigned char* bytes, int size, OnMessage&& onM
     // steps below do the same and still take what this declines (the limit).
     if (mState == kSysEx && b < 0x80)
     {
-      const int room = mMaxSysExSize - mSize, have = mSysEx.GetSize();
+      const int room = mMaxSysExSize - mSize;
       const int last = room < size - i ? i + room : size;
       int end = i + 1;
       // Eight bytes at a time while none has bit 7 set.
@@ -141,9 +141,8 @@ void MidiInputFramer::Feed(const unsigned char* bytes, int size, OnMessage&& onM
       }
       while (end < last && bytes[end] < 0x80) ++end;
       const int run = end - i;
-      if (run <= room && mSysEx.ResizeOK(have + run, false))
+      if (run <= room && mSysEx.Add(bytes + i, run))
       {
-        memcpy(mSysEx.Get() + have, bytes + i, (size_t)run);
         mSize += run;
         i = end - 1;
         continue;
