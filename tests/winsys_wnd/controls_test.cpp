@@ -4,6 +4,7 @@
 #include "wnd_test_util.h"
 
 #include "platform/appkit/NSImage.h"
+#include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
 #include "winsys/wnd/controls.h"
 
@@ -55,6 +56,24 @@ TEST_F(Controls, ButtonMessages)
   EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
   DeleteObject(bmp);
   DeleteObject(font);
+  // A bitmap stored bottom-up still shows its top row first.
+  struct BottomUp : LICE_MemBitmap
+  {
+    BottomUp() : LICE_MemBitmap(1, 2, 1) {}
+    bool isFlipped() override { return true; }
+  };
+  SWELL_Image* upside = SWELL_CreateImage(1, 1);
+  ASSERT_TRUE(upside);
+  delete upside->pixels;
+  upside->pixels = new BottomUp;
+  upside->pixels->getBits()[0] = 0xFF000011u;  // the bottom row in memory order
+  upside->pixels->getBits()[upside->pixels->getRowSpan()] = 0xFF000022u;
+  HGDIOBJ flippedBmp = SWELL_MakeBitmapObject(upside);
+  SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)flippedBmp);
+  ASSERT_TRUE(b->image());
+  EXPECT_EQ(b->image()->pixels(), (std::vector<uint32_t>{0xFF000022u, 0xFF000011u}));
+  SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, 0);
+  DeleteObject(flippedBmp);
 
   // Messages no control takes go to the window only from its content view.
   log.msgs.clear();

@@ -6,6 +6,7 @@
 #include "platform/appkit/NSOpenGL.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
+#include "winsys/wnd/wnd_views.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/wnd/dragdrop.h"
 #include "winsys/wnd/wnd.h"
@@ -107,18 +108,7 @@ void SWELL_InitiateDragDropOfFileList(HWND hwnd, RECT* srcrect, const char** src
   NSImage* image = nullptr;
   SWELL_Image* si = icon ? GetNSImageFromHICON(icon) : nullptr;
   if (si && si->pixels)
-  {
-    // A copy of the icon's pixels, rows top-down.
-    LICE_IBitmap* b = si->pixels;
-    const int w = b->getWidth(), h = b->getHeight();
-    std::vector<uint32_t> px((size_t)w * h);
-    for (int y = 0; y < h; ++y)
-    {
-      const int row = b->isFlipped() ? h - 1 - y : y;
-      memcpy(&px[(size_t)y * w], b->getBits() + (size_t)row * b->getRowSpan(), (size_t)w * 4);
-    }
-    image = new NSImage(w, h, std::move(px));
-  }
+    image = swellImageOfBitmap(si->pixels);
   else
     // The kit's workspace has no file icons: a plain light square stands for them.
     image = new NSImage(32, 32, std::vector<uint32_t>(32 * 32, 0xFFE8E8E8u));

@@ -7,6 +7,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
+#include "winsys/wnd/wnd_views.h"
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
@@ -342,13 +343,7 @@ NSImage* imageOf(HGDIOBJ obj)
 {
   SWELL_Image* im = obj && obj->type == SWELL_GDI_BITMAP && !obj->freed ? obj->image : nullptr;
   if (!im || !im->pixels) return nullptr;
-  LICE_IBitmap* b = im->pixels;
-  const int w = b->getWidth(), h = b->getHeight(), span = b->getRowSpan();
-  std::vector<uint32_t> px((size_t)w * (size_t)h);
-  const LICE_PixelValue* bits = b->getBits();
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) px[(size_t)y * (size_t)w + (size_t)x] = bits[(size_t)y * (size_t)span + (size_t)x];
-  return new NSImage(w, h, std::move(px));
+  return swellImageOfBitmap(im->pixels);
 }
 
 }  // namespace
