@@ -35,11 +35,6 @@ bool g_inItemChanged = false;
 
 Swell_vDavrel_64_listview* LV(HWND h) { return h ? dynamic_cast<Swell_vDavrel_64_listview*>(SWELL_Object(h)) : nullptr; }
 
-NSColor* colour(COLORREF c)
-{
-  return NSColor::colorWithCalibratedRed(((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1);
-}
-
 const char* rowText(const SWELL_ListView_Row* row, int col)
 {
   const char* t = row ? row->m_texts.Get(col) : nullptr;
@@ -922,17 +917,17 @@ bool ListView_GetScroll(HWND h, POINT* p)
 
 void ListView_SetBkColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setBackgroundColor(colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setBackgroundColor(SWELL_ColorOf(c));
 }
 
 void ListView_SetGridColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setGridColor(colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setGridColor(SWELL_ColorOf(c));
 }
 
 void ListView_SetTextColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) AKAssign(lv->m_fgColor, colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) AKAssign(lv->m_fgColor, SWELL_ColorOf(c));
 }
 
 void ListView_SetTextBkColor(HWND, COLORREF) {}
@@ -947,6 +942,6 @@ void ListView_SetSelColors(HWND h, const int* colors, int n)
   if (!list) return;
   for (NSColor*& c : *list) AKRelease(c);
   list->clear();
-  for (int i = 0; i < n; ++i) list->push_back(AKRetain(colour(colors ? colors[i] : 0)));
+  for (int i = 0; i < n; ++i) list->push_back(AKRetain(SWELL_ColorOf(colors ? colors[i] : 0)));
   static_cast<NSView*>(lv ? (NSView*)lv : (NSView*)tv)->setNeedsDisplay(true);
 }

@@ -47,11 +47,6 @@ HTREEITEM recordOf(NSObject* o)
 
 bool isSpecial(HTREEITEM h) { return h == TVI_ROOT || h == TVI_FIRST || h == TVI_LAST || h == TVI_SORT; }
 
-NSColor* colour(COLORREF c)
-{
-  return NSColor::colorWithCalibratedRed(((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1);
-}
-
 void sendSelChanged(Swell_vDavrel_64_treeview* tv)
 {
   NMTREEVIEW nm{};
@@ -349,10 +344,10 @@ BOOL TreeView_SetIndent(HWND h, int indent)
 
 void TreeView_SetBkColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_treeview* tv = TV(h)) tv->setBackgroundColor(colour(c));
+  if (Swell_vDavrel_64_treeview* tv = TV(h)) tv->setBackgroundColor(SWELL_ColorOf(c));
 }
 
 void TreeView_SetTextColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_treeview* tv = TV(h)) AKAssign(tv->m_fgColor, colour(c));
+  if (Swell_vDavrel_64_treeview* tv = TV(h)) AKAssign(tv->m_fgColor, SWELL_ColorOf(c));
 }
