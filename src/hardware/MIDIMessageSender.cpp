@@ -568,8 +568,6 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  const int T = plug->getTimerValue();
-  (void)T;
   bool ended = false, refused = false;
   int written = 0, firstWritten = -1, lastWritten = -1;
   // A Cancel pressed during the opening wait sends nothing.

@@ -7,6 +7,7 @@
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/kernel.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/keyboard.h"
@@ -34,23 +35,10 @@ bool g_inItemChanged = false;
 
 Swell_vDavrel_64_listview* LV(HWND h) { return h ? dynamic_cast<Swell_vDavrel_64_listview*>(SWELL_Object(h)) : nullptr; }
 
-NSColor* colour(COLORREF c)
-{
-  return NSColor::colorWithCalibratedRed(((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1);
-}
-
 const char* rowText(const SWELL_ListView_Row* row, int col)
 {
   const char* t = row ? row->m_texts.Get(col) : nullptr;
   return t ? t : "";
-}
-
-void copyOut(const char* s, char* buf, int size)
-{
-  if (!buf || size < 1) return;
-  const size_t n = std::min(strlen(s), (size_t)size - 1);
-  memcpy(buf, s, n);
-  buf[n] = 0;
 }
 
 // Where a text goes among rows kept in order by their first column; cmp(new, row).
@@ -81,14 +69,6 @@ HWND ownerOf(Swell_vDavrel_64_listview* lv)
   for (NSView* v = lv->superview(); v; v = v->superview())
     if (dynamic_cast<Swell_vDavrel_64_hwnd*>(v)) return SWELL_HWND(v);
   return nullptr;
-}
-
-// The parent as GetParent gives it, past the scroll view the list view sits in.
-HWND parentOf(Swell_vDavrel_64_listview* lv)
-{
-  NSView* p = lv->superview();
-  if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) p = p->superview()->superview();
-  return SWELL_HWND(p);
 }
 
 // Selects the row the way the list view's style says: alone, or added to the selection.
@@ -315,7 +295,7 @@ void Swell_vDavrel_64_listview::rightMouseUp(NSEvent* e)
 void Swell_vDavrel_64_listview::highlightSelectionInClipRect(NSRect clip)
 {
   const size_t at = GetFocus() == SWELL_HWND(this) ? 0 : 2;
-  if (!m_selColorsSet || at >= m_selColors.size())
+  if (at >= m_selColors.size())
   {
     NSTableView::highlightSelectionInClipRect(clip);
     return;
@@ -333,7 +313,7 @@ void Swell_vDavrel_64_listview::highlightSelectionInClipRect(NSRect clip)
 NSColor* Swell_vDavrel_64_listview::textColorForRow(NSInteger row, bool selected)
 {
   const size_t at = GetFocus() == SWELL_HWND(this) ? 1 : 3;
-  if (selected && m_selColorsSet && at < m_selColors.size()) return m_selColors[at];
+  if (selected && at < m_selColors.size()) return m_selColors[at];
   return m_fgColor ? m_fgColor : NSTableView::textColorForRow(row, selected);
 }
 
@@ -372,7 +352,7 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
     {
       // The buffer holds what LB_GETTEXTLEN reported plus the terminating zero.
       const LRESULT len = onSwellMessage(LB_GETTEXTLEN, wParam, 0);
-      if (lParam && len >= 0) copyOut(rowText(m_items.Get((int)wParam), 0), (char*)lParam, (int)len + 1);
+      if (lParam && len >= 0) lstrcpyn((char*)lParam, rowText(m_items.Get((int)wParam), 0), (int)len + 1);
       return 0;
     }
     case LB_RESETCONTENT:
@@ -483,7 +463,7 @@ bool ListView_GetItem(HWND h, LVITEM* item)
   SWELL_ListView_Row* row = lv->m_items.Get(item->iItem);
   if (!row) return false;
   if (item->mask & LVIF_PARAM) item->lParam = row->m_lparam;
-  if (item->mask & LVIF_TEXT) copyOut(rowText(row, item->iSubItem), item->pszText, item->cchTextMax);
+  if (item->mask & LVIF_TEXT) lstrcpyn(item->pszText, rowText(row, item->iSubItem), item->cchTextMax);
   if (item->mask & LVIF_STATE)
   {
     if (item->stateMask & LVIS_STATEIMAGEMASK) item->state = (UINT)row->m_image << 16;
@@ -592,7 +572,7 @@ bool ListView_SetItemState(HWND h, int item, UINT state, UINT mask)
     nm.hdr = NMHDR{h, (UINT_PTR)lv->tag(), LVN_ITEMCHANGED};
     nm.iItem = item;
     nm.uNewState = state;
-    SendMessage(parentOf(lv), WM_NOTIFY, (WPARAM)lv->tag(), (LPARAM)&nm);
+    SendMessage(GetParent(h), WM_NOTIFY, (WPARAM)lv->tag(), (LPARAM)&nm);
     g_inItemChanged = false;
   }
   if (imageChanged) lv->reloadData();
@@ -937,17 +917,17 @@ bool ListView_GetScroll(HWND h, POINT* p)
 
 void ListView_SetBkColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setBackgroundColor(colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setBackgroundColor(SWELL_ColorOf(c));
 }
 
 void ListView_SetGridColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setGridColor(colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) lv->setGridColor(SWELL_ColorOf(c));
 }
 
 void ListView_SetTextColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_listview* lv = LV(h)) AKAssign(lv->m_fgColor, colour(c));
+  if (Swell_vDavrel_64_listview* lv = LV(h)) AKAssign(lv->m_fgColor, SWELL_ColorOf(c));
 }
 
 void ListView_SetTextBkColor(HWND, COLORREF) {}
@@ -962,8 +942,6 @@ void ListView_SetSelColors(HWND h, const int* colors, int n)
   if (!list) return;
   for (NSColor*& c : *list) AKRelease(c);
   list->clear();
-  for (int i = 0; i < n; ++i) list->push_back(AKRetain(colour(colors ? colors[i] : 0)));
-  if (lv) lv->m_selColorsSet = true;
-  if (tv) tv->m_selColorsSet = true;
+  for (int i = 0; i < n; ++i) list->push_back(AKRetain(SWELL_ColorOf(colors ? colors[i] : 0)));
   static_cast<NSView*>(lv ? (NSView*)lv : (NSView*)tv)->setNeedsDisplay(true);
 }

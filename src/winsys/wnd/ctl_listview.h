@@ -201,7 +201,6 @@ public:
   uint32_t m_fastClickMask = 0;
   NSColor* m_fgColor = nullptr;
   std::vector<NSColor*> m_selColors;  // retained
-  bool m_selColorsSet = false;
 
 protected:
   ~Swell_vDavrel_64_listview() override;

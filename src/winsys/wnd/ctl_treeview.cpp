@@ -1,6 +1,7 @@
 #include "winsys/wnd/ctl_treeview.h"
 
 #include "platform/appkit/NSEvent.h"
+#include "winsys/kernel.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/controls.h"
 #include "winsys/wnd/hwnd_view.h"
@@ -46,23 +47,11 @@ HTREEITEM recordOf(NSObject* o)
 
 bool isSpecial(HTREEITEM h) { return h == TVI_ROOT || h == TVI_FIRST || h == TVI_LAST || h == TVI_SORT; }
 
-NSColor* colour(COLORREF c)
-{
-  return NSColor::colorWithCalibratedRed(((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1);
-}
-
-HWND parentOf(NSView* v)
-{
-  NSView* p = v->superview();
-  if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) p = p->superview()->superview();
-  return SWELL_HWND(p);
-}
-
 void sendSelChanged(Swell_vDavrel_64_treeview* tv)
 {
   NMTREEVIEW nm{};
   nm.hdr = NMHDR{SWELL_HWND(tv), (UINT_PTR)tv->tag(), TVN_SELCHANGED};
-  SendMessage(parentOf(tv), WM_NOTIFY, (WPARAM)tv->tag(), (LPARAM)&nm);
+  SendMessage(GetParent(SWELL_HWND(tv)), WM_NOTIFY, (WPARAM)tv->tag(), (LPARAM)&nm);
 }
 
 // A header and 28 zero bytes, as the click notices carry.
@@ -169,7 +158,7 @@ void Swell_vDavrel_64_treeview::rightMouseUp(NSEvent*)
 void Swell_vDavrel_64_treeview::highlightSelectionInClipRect(NSRect clip)
 {
   const size_t at = GetFocus() == SWELL_HWND(this) ? 0 : 2;
-  if (!m_selColorsSet || at >= m_selColors.size())
+  if (at >= m_selColors.size())
   {
     NSOutlineView::highlightSelectionInClipRect(clip);
     return;
@@ -187,7 +176,7 @@ void Swell_vDavrel_64_treeview::highlightSelectionInClipRect(NSRect clip)
 NSColor* Swell_vDavrel_64_treeview::textColorForRow(NSInteger row, bool selected)
 {
   const size_t at = GetFocus() == SWELL_HWND(this) ? 1 : 3;
-  if (selected && m_selColorsSet && at < m_selColors.size()) return m_selColors[at];
+  if (selected && at < m_selColors.size()) return m_selColors[at];
   return m_fgColor ? m_fgColor : NSOutlineView::textColorForRow(row, selected);
 }
 
@@ -254,13 +243,7 @@ BOOL TreeView_GetItem(HWND h, TVITEM* it)
   HTREEITEM item = it->hItem;
   it->cChildren = item->m_haschildren ? 1 : 0;
   it->lParam = item->m_param;
-  if ((it->mask & TVIF_TEXT) && it->pszText && it->cchTextMax > 0)
-  {
-    const char* s = item->m_value ? item->m_value : "";
-    const size_t n = std::min(strlen(s), (size_t)it->cchTextMax - 1);
-    memcpy(it->pszText, s, n);
-    it->pszText[n] = 0;
-  }
+  if (it->mask & TVIF_TEXT) lstrcpyn(it->pszText, item->m_value, it->cchTextMax);
   const NSInteger row = tv->rowForItem(item->m_dh);
   it->state = (row >= 0 && tv->isRowSelected(row) ? (UINT)TVIS_SELECTED : 0u) |
               (tv->isItemExpanded(item->m_dh) ? (UINT)TVIS_EXPANDED : 0u);
@@ -361,10 +344,10 @@ BOOL TreeView_SetIndent(HWND h, int indent)
 
 void TreeView_SetBkColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_treeview* tv = TV(h)) tv->setBackgroundColor(colour(c));
+  if (Swell_vDavrel_64_treeview* tv = TV(h)) tv->setBackgroundColor(SWELL_ColorOf(c));
 }
 
 void TreeView_SetTextColor(HWND h, COLORREF c)
 {
-  if (Swell_vDavrel_64_treeview* tv = TV(h)) AKAssign(tv->m_fgColor, colour(c));
+  if (Swell_vDavrel_64_treeview* tv = TV(h)) AKAssign(tv->m_fgColor, SWELL_ColorOf(c));
 }

@@ -108,7 +108,6 @@ public:
   WDL_PtrList<HTREEITEM__> m_items;
   NSColor* m_fgColor = nullptr;
   std::vector<NSColor*> m_selColors;  // retained
-  bool m_selColorsSet = false;
   bool m_fakerightmouse = false;
   LONG style = 0;
 

@@ -31,13 +31,13 @@ bool sameName(const char* a, const char* b)
   return strcmp(a, b) == 0;
 }
 
-NSColor* colorOf(COLORREF c)
+}  // namespace
+
+NSColor* SWELL_ColorOf(COLORREF c)
 {
   return NSColor::colorWithCalibratedRed(((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
                                          1.0);
 }
-
-}  // namespace
 
 // ---- creation ----
 
@@ -314,7 +314,7 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
       // A colour word with its top byte set is one no procedure sets.
       ctx->curtextcol = -1;
       proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)(NSObject*)field);
-      if (ctx->curtextcol != -1) colour = colorOf(ctx->curtextcol);
+      if (ctx->curtextcol != -1) colour = SWELL_ColorOf(ctx->curtextcol);
       else if (fallback) colour = NSColor::colorWithCalibratedRed(0, 0, 0, 1);
       SWELL_DeleteGfxContext(ctx);
     }

@@ -204,6 +204,8 @@ LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 void SWELL_InstallWindowHooks();
 // One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
 void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+// The kit colour of a COLORREF of this layer (red in bits 16-23), opaque; not retained.
+NSColor* SWELL_ColorOf(COLORREF c);
 
 // The handle of a kit object and back.
 inline HWND SWELL_HWND(NSObject* o) { return (HWND)o; }
