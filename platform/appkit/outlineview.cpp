@@ -28,7 +28,7 @@ void NSOutlineView::reloadData()
   if (mOutlineSource) walk(nullptr, 0);
   NSIndexSet rows;
   for (NSObject* item : selected)
-    if (rowForItem(item) >= 0) rows.insert(rowForItem(item));
+    if (const NSInteger row = rowForItem(item); row >= 0) rows.insert(row);
   if (rows != selectedRowIndexes())
   {
     deselectAll(nullptr);
@@ -104,7 +104,7 @@ void NSOutlineView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame,
   if (column == tableColumns().front() && item && mOutlineSource &&
       mOutlineSource->outlineViewIsItemExpandable(this, item))
   {
-    NSColor::colorWithCalibratedRed(0.35, 0.35, 0.35, 1)->setFill();
+    AKGray(0.35)->setFill();
     const CGFloat cy = std::floor(frame.origin.y + frame.size.height / 2);
     for (int i = 0; i < 4; ++i)
     {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,15 @@ void drawText(const std::string& text, NSFont* font, NSRect r, NSTextAlignment a
     x = align == NSRightTextAlignment ? NSMaxX(r) - 2 - w : r.origin.x + std::floor((r.size.width - w) / 2);
   }
   AKDrawTextLine(text, font, NSMakePoint(x, rowBaseline(font, r)), colour);
+}
+
+// The cell where a column's and a row's rectangles cross, inside the spacing; empty
+// for a hidden column.
+NSRect cellIn(NSRect column, NSRect row, NSSize spacing, CGFloat rowHeight)
+{
+  if (column.size.width <= 0) return NSMakeRect(0, 0, 0, 0);
+  return NSMakeRect(column.origin.x + std::floor(spacing.width / 2), row.origin.y + std::floor(spacing.height / 2),
+                    column.size.width - spacing.width, rowHeight);
 }
 
 }  // namespace
@@ -311,10 +321,7 @@ NSRect NSTableView::rectOfColumn(NSInteger column) const
 
 NSRect NSTableView::frameOfCellAtColumn(NSInteger column, NSInteger row) const
 {
-  const NSRect c = rectOfColumn(column), r = rectOfRow(row);
-  if (c.size.width <= 0) return NSMakeRect(0, 0, 0, 0);
-  return NSMakeRect(c.origin.x + std::floor(mSpacing.width / 2), r.origin.y + std::floor(mSpacing.height / 2),
-                    c.size.width - mSpacing.width, mRowHeight);
+  return cellIn(rectOfColumn(column), rectOfRow(row), mSpacing, mRowHeight);
 }
 
 NSScrollView* NSTableView::enclosingScrollView() const
@@ -401,11 +408,15 @@ void NSTableView::drawRect(NSRect dirty)
   const NSInteger first = std::max<NSInteger>(0, (NSInteger)std::floor(dirty.origin.y / pitch));
   const NSInteger last = std::min<NSInteger>(n - 1, (NSInteger)std::floor((NSMaxY(dirty) - 1) / pitch));
   highlightSelectionInClipRect(dirty);
+  // Each column's place sums the widths before it: work it out once, not per cell.
+  std::vector<NSRect> columns;
+  columns.reserve(mColumns.size());
+  for (NSInteger c = 0; c < numberOfColumns(); ++c) columns.push_back(rectOfColumn(c));
   for (NSInteger r = first; r <= last; ++r)
     for (NSInteger c = 0; c < numberOfColumns(); ++c)
     {
       NSTableColumn* col = mColumns[(size_t)c];
-      const NSRect cell = frameOfCellAtColumn(c, r);
+      const NSRect cell = cellIn(columns[(size_t)c], rectOfRow(r), mSpacing, mRowHeight);
       if (col->isHidden() || NSIsEmptyRect(NSIntersectionRect(cell, dirty))) continue;
       drawCell(col, r, cell, isRowSelected(r));
     }
@@ -413,8 +424,8 @@ void NSTableView::drawRect(NSRect dirty)
   {
     (mGrid ? mGrid : AKGray(0.85))->setFill();
     if (mGridMask & 1)
-      for (NSInteger c = 0; c < numberOfColumns(); ++c)
-        NSColor::fillRect(NSMakeRect(NSMaxX(rectOfColumn(c)) - 1, dirty.origin.y, 1, dirty.size.height));
+      for (const NSRect& cr : columns)
+        NSColor::fillRect(NSMakeRect(NSMaxX(cr) - 1, dirty.origin.y, 1, dirty.size.height));
     if (mGridMask & 2)
       for (NSInteger r = first; r <= last; ++r)
         NSColor::fillRect(NSMakeRect(dirty.origin.x, NSMaxY(rectOfRow(r)) - 1, dirty.size.width, 1));

@@ -304,12 +304,7 @@ public:
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     XEvent e;
     while (!XCheckTypedWindowEvent(mDisplay, mClipWindow, SelectionNotify, &e))
-    {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return false;
-      pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
-      poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
-    }
+      if (!awaitInput(deadline)) return false;
     if (e.xselection.property == None) return false;
     // Property changes seen so far came before the answer (the owner writing it):
     // only those after our first deletion announce pieces.
@@ -335,11 +330,7 @@ public:
           while (!next && XCheckTypedWindowEvent(mDisplay, mClipWindow, PropertyNotify, &p))
             next = p.xproperty.atom == mClipProperty && p.xproperty.state == PropertyNewValue;
           if (next) break;
-          const auto left =
-              std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-          if (left.count() <= 0) return false;
-          pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
-          poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
+          if (!awaitInput(deadline)) return false;
         }
         std::string piece;
         if (!takeProperty(&type, &piece)) return false;
@@ -354,6 +345,17 @@ public:
       }
     }
     if (text) *text = std::move(got);
+    return true;
+  }
+
+  // Waits (at most 100 ms at a time) for the server to send something; false once the
+  // deadline has passed.
+  bool awaitInput(std::chrono::steady_clock::time_point deadline)
+  {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
+    poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
     return true;
   }
 

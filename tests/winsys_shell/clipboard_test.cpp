@@ -181,6 +181,48 @@ std::string dropBlock(const std::vector<std::string>& paths, int x, int y, bool 
   return b;
 }
 
+// A desktop clipboard another program holds; counts how often its text is fetched,
+// each fetch being a round trip to that program.
+class ElsewhereClipboard : public NSPresenter
+{
+public:
+  explicit ElsewhereClipboard(int* fetches) : mFetches(fetches) {}
+  const char* name() const override { return "elsewhere"; }
+  bool pollEvents() override { return false; }
+  void waitForEvents(double) override {}
+  void wake() override {}
+  NSMenuItem* menuChoice(NSMenu*, NSPoint, NSView*) override { return nullptr; }
+  NSInteger panelAnswer(NSSavePanel*, std::string*) override { return 0; }
+  NSInteger alertAnswer(NSAlert*) override { return 0; }
+  bool sharesClipboard() const override { return true; }
+  bool ownsClipboard() const override { return false; }
+  bool clipboardText(std::string* text) override
+  {
+    ++*mFetches;
+    if (text) *text = "held elsewhere";
+    return true;
+  }
+
+private:
+  int* mFetches;
+};
+
+TEST_F(Clipboard, ReadingAnotherProgramsTextFetchesItOnce)
+{
+  int fetches = 0;
+  NSApplication::shutdown();
+  NSApplication::setPresenter(std::make_unique<ElsewhereClipboard>(&fetches));
+  NSApplication::sharedApplication();
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE text = GetClipboardData(CF_TEXT);
+  CloseClipboard();
+  EXPECT_NE(text, nullptr);
+  EXPECT_EQ(fetches, 1);
+  NSApplication::shutdown();
+  NSApplication::setPresenter(AKMakeHeadlessPresenter());
+  NSApplication::sharedApplication();
+}
+
 TEST_F(Clipboard, DroppedFileListsAreReadWithinTheirBlock)
 {
   HANDLE three = block(dropBlock({"/a/one.syx", "/b/two.mid", "/c/x"}, 12, -7, false));

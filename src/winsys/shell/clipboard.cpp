@@ -151,9 +151,7 @@ HANDLE GetClipboardData(UINT fmt)
   HANDLE h = nullptr;
   if (fmt == textFormat())
   {
-    NSPasteboard* board = NSPasteboard::generalPasteboard();
-    board->types();
-    std::optional<std::string> s = board->stringForType(*name);
+    std::optional<std::string> s = NSPasteboard::generalPasteboard()->stringForType(*name);
     if (!s) return nullptr;
     const std::string utf8 = throughPlatformString(*s);
     h = GlobalAlloc(0, (int)utf8.size() + 1);

@@ -153,9 +153,19 @@ bool SetMenuItemModifier(HMENU m, int item, int flag, int code, unsigned int fla
     {
       int code;
       char16_t key;
-    } keys[] = {{8, 8},        {33, 0xF72C}, {34, 0xF72D}, {35, 0xF72B}, {36, 0xF729}, {37, 0xF702}, {38, 0xF700},
-                {39, 0xF703},  {40, 0xF701}, {45, 0xF727}, {46, 127},    {109, '-'}};
-    if (code >= 112 && code <= 123) key = (char16_t)(code + 63124);
+    } keys[] = {{8, 8},
+                {33, NSPageUpFunctionKey},
+                {34, NSPageDownFunctionKey},
+                {35, NSEndFunctionKey},
+                {36, NSHomeFunctionKey},
+                {37, NSLeftArrowFunctionKey},
+                {38, NSUpArrowFunctionKey},
+                {39, NSRightArrowFunctionKey},
+                {40, NSDownArrowFunctionKey},
+                {45, 0xF727},  // insert
+                {46, 127},
+                {109, '-'}};
+    if (code >= 112 && code <= 123) key = (char16_t)(NSF1FunctionKey + (code - 112));
     for (const auto& k : keys)
       if (k.code == code) key = k.key;
   }
