@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 struct X11Session
 {
   static AKXvfb*& server()
@@ -42,4 +44,24 @@ struct X11Session
   {
     return NSApplication::exists() && std::string(NSApp->presenter()->name()).rfind("x11", 0) == 0;
   }
+};
+
+// A fixture on the shared session: the suite starts and stops the server; each test
+// checks it is up, runs the base's set-up and gets a driver (a second X client that
+// sends input and reads the screen).
+template <class Base = ::testing::Test>
+class X11SessionTest : public Base
+{
+protected:
+  static void SetUpTestSuite() { X11Session::start(); }
+  static void TearDownTestSuite() { X11Session::stop(); }
+  void SetUp() override
+  {
+    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
+    Base::SetUp();
+    if (::testing::Test::HasFatalFailure()) return;
+    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
+    ASSERT_TRUE(driver->ok());
+  }
+  std::unique_ptr<AKX11Driver> driver;
 };

@@ -8,6 +8,8 @@
 #include "winsys/hosted/hosted.h"
 #include "winsys/wnd/dragdrop.h"
 
+#include "TestFiles.h"
+
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -46,8 +48,9 @@ TEST_F(Hosted, PromisedAndFileListDrags)
     EXPECT_TRUE(d.filenames.empty());
   }
   // A file-list drag drops the promised file's path and callback.
-  char dir[] = "/tmp/dragXXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
+  TempFolder folder{"davrel-drag"};
+  ASSERT_FALSE(folder.path().empty());
+  const char* dir = folder.path().c_str();
   const char* files[] = {"/x/one.dvl", "/x/two.dvl"};
   const long before = AKLastDragStarted().count;
   SWELL_InitiateDragDropOfFileList(v, nullptr, files, 2, nullptr);
@@ -65,7 +68,6 @@ TEST_F(Hosted, PromisedAndFileListDrags)
   EXPECT_EQ(AKLastDragStarted().count, before + 1);
   SWELL_InitiateDragDropOfFileList(v, nullptr, files, 0, nullptr);
   EXPECT_TRUE(AKLastDragStarted().filenames.empty());
-  rmdir(dir);
 }
 
 TEST_F(Hosted, GLContextsOfWindowViews)

@@ -19,19 +19,7 @@
 namespace {
 
 
-class SaveDialogX11 : public ::testing::Test
-{
-protected:
-  static void SetUpTestSuite() { X11Session::start(); }
-  static void TearDownTestSuite() { X11Session::stop(); }
-  void SetUp() override
-  {
-    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
-    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
-    ASSERT_TRUE(driver->ok());
-  }
-  std::unique_ptr<AKX11Driver> driver;
-};
+using SaveDialogX11 = X11SessionTest<>;
 
 TEST_F(SaveDialogX11, TypedNameReachesTheFieldAndOkReturnsIt)
 {

@@ -224,7 +224,7 @@ TEST_F(FileDialogs, TemplateAndModalMenuApplyToOneRunEach)
   EXPECT_EQ(watcher.accessory[0], gCustom);
   EXPECT_EQ(watcher.accessory[1], nullptr);
   // The custom part is told it goes, once.
-  EXPECT_EQ(sent, (std::vector<SentMessage>{{SWELL_HWNDOfObject(gCustom), WM_DESTROY, 0, 0}}));
+  EXPECT_EQ(sent, (std::vector<LoggedMsg>{{SWELL_HWNDOfObject(gCustom), WM_DESTROY, 0, 0}}));
   // Each run shows a copy of the modal menu; afterwards the focused window's menu.
   EXPECT_EQ(watcher.mainMenu, (std::vector<std::string>{"Modal 9", "Modal 9"}));
   EXPECT_EQ(SWELL_GetCurrentMenu(), gFocusMenu);

@@ -366,7 +366,7 @@ TEST_F(Menus, TrackPopupMenuReturnsOrSendsTheChoice)
     else script->chooseMenuItem(c.path);
     EXPECT_EQ(TrackPopupMenu(m, c.flags, 150, 350, 0, hwnd, nullptr), c.result);
     std::vector<UINT> kinds;
-    for (const SentMessage& s : sent)
+    for (const LoggedMsg& s : sent)
     {
       EXPECT_EQ(s.hwnd, hwnd);
       if (s.msg == WM_INITMENUPOPUP) {
@@ -385,7 +385,7 @@ TEST_F(Menus, TrackPopupMenuReturnsOrSendsTheChoice)
 
   // Items the window adds while the menu opens are routed too.
   HMENU m = sample();
-  onMessage = [m](const SentMessage& s) {
+  onMessage = [m](const LoggedMsg& s) {
     if (s.msg == WM_INITMENUPOPUP) SWELL_Menu_AddMenuItem(m, "Added", 1099, 0);
   };
   script->chooseMenuItem({4});
@@ -428,7 +428,7 @@ TEST_F(Menus, SetMenuGoesThroughTheWindowAndShowsOnTheKeyWindow)
 
   EXPECT_TRUE(SetMenu(SWELL_HWNDOfObject(key->contentView()), m));  // the content view stands for the window
   EXPECT_EQ(SWELL_GetCurrentMenu(), m);
-  EXPECT_EQ(sent, (std::vector<SentMessage>{{SWELL_HWNDOfObject(key->contentView()), WM_INITMENUPOPUP,
+  EXPECT_EQ(sent, (std::vector<LoggedMsg>{{SWELL_HWNDOfObject(key->contentView()), WM_INITMENUPOPUP,
                                              (WPARAM)(uintptr_t)m, 0}}));
   EXPECT_TRUE(SetMenu(SWELL_HWNDOfObject(key), m));  // already shown: nothing sent again
   EXPECT_EQ(sent.size(), 1u);

@@ -9,26 +9,16 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "LoggedMsg.h"
 
-struct SentMessage
-{
-  HWND hwnd;
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-  bool operator==(const SentMessage& o) const
-  {
-    return hwnd == o.hwnd && msg == o.msg && wParam == o.wParam && lParam == o.lParam;
-  }
-};
+#include <vector>
 
 // Every test gets a headless application, a fresh script and hooks that record.
 class ShellTest : public ::testing::Test
 {
 protected:
-  static inline std::vector<SentMessage>* sSent = nullptr;
-  static inline std::function<void(const SentMessage&)>* sOnMessage = nullptr;
+  static inline std::vector<LoggedMsg>* sSent = nullptr;
+  static inline std::function<void(const LoggedMsg&)>* sOnMessage = nullptr;
 
   void SetUp() override
   {
@@ -42,7 +32,7 @@ protected:
     sOnMessage = &onMessage;
     SWELL_WindowHooks hooks;
     hooks.sendMessage = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-      const SentMessage s{h, m, w, l};
+      const LoggedMsg s{h, m, w, l};
       sSent->push_back(s);
       if (*sOnMessage) (*sOnMessage)(s);
       return 0;
@@ -68,6 +58,6 @@ protected:
   }
 
   std::unique_ptr<NSModalScript> script;
-  std::vector<SentMessage> sent;
-  std::function<void(const SentMessage&)> onMessage;
+  std::vector<LoggedMsg> sent;
+  std::function<void(const LoggedMsg&)> onMessage;
 };

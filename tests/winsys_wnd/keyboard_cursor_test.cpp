@@ -3,6 +3,8 @@
 
 #include "wnd_test_util.h"
 
+#include "TestFiles.h"
+
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "winsys/msgloop/runloop_misc.h"
@@ -94,9 +96,8 @@ protected:
   void SetUp() override
   {
     NSApplication::sharedApplication();
-    char tmpl[] = "/tmp/davrel-cursor-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(folder.path().empty());
+    dir = folder.path();
     tempDir = dir + "/temp";
     mkdir(tempDir.c_str(), 0700);
     const char* old = getenv("TEMP");
@@ -109,7 +110,6 @@ protected:
     if (hadTemp) setenv("TEMP", oldTemp.c_str(), 1);
     else unsetenv("TEMP");
     SWELL_SetCursorResourceFolder(nullptr);
-    system(("rm -rf '" + dir + "'").c_str());
   }
   void Write(const std::string& path, const std::vector<unsigned char>& bytes)
   {
@@ -127,6 +127,7 @@ protected:
     if (d) closedir(d);
     return names;
   }
+  TempFolder folder{"davrel-cursor"};
   std::string dir, tempDir, oldTemp;
   bool hadTemp = false;
 };

@@ -3,6 +3,8 @@
 
 #include "wnd_test_util.h"
 
+#include "TestFiles.h"
+
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/NSDragging.h"
 #include "winsys/msgloop/timers.h"
@@ -160,14 +162,12 @@ protected:
   void SetUp() override
   {
     WndTest::SetUp();
-    char tmpl[] = "/tmp/davrel-drop-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(folder.path().empty());
+    dir = folder.path();
   }
   void TearDown() override
   {
     SWELL_FinishDragDrop();
-    system(("rm -rf '" + dir + "'").c_str());
     WndTest::TearDown();
   }
   void Touch(const std::string& name)
@@ -180,6 +180,7 @@ protected:
     FILE* f = fopen(path, "w");
     if (f) fclose(f);
   }
+  TempFolder folder{"davrel-drop"};
   std::string dir;
 };
 

@@ -17,23 +17,7 @@
 
 #include <gtest/gtest.h>
 
-struct LoggedMsg
-{
-  HWND hwnd;
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-  bool operator==(const LoggedMsg& o) const
-  {
-    return hwnd == o.hwnd && msg == o.msg && wParam == o.wParam && lParam == o.lParam;
-  }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const LoggedMsg& m)
-{
-  return os << "{" << (void*)m.hwnd << " 0x" << std::hex << m.msg << " " << m.wParam << " " << std::dec << m.lParam
-            << "}";
-}
+#include "LoggedMsg.h"
 
 // Every message a window procedure of these tests sees, and what some of them answer.
 struct WndLog

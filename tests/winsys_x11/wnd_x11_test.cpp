@@ -16,17 +16,12 @@
 namespace {
 
 
-class WndX11 : public WndTest
+class WndX11 : public X11SessionTest<WndTest>
 {
 protected:
-  static void SetUpTestSuite() { X11Session::start(); }
-  static void TearDownTestSuite() { X11Session::stop(); }
   void SetUp() override
   {
-    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
-    WndTest::SetUp();
-    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
-    ASSERT_TRUE(driver->ok());
+    X11SessionTest::SetUp();
     loop = NSRunLoop::currentRunLoop();
   }
   void TearDown() override
@@ -36,7 +31,6 @@ protected:
   }
   bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
 
-  std::unique_ptr<AKX11Driver> driver;
   NSRunLoop* loop = nullptr;
 };
 

@@ -14,20 +14,14 @@
 namespace {
 
 
-class X11Test : public ::testing::Test
+class X11Test : public X11SessionTest<>
 {
 protected:
   static constexpr int kW = 200, kH = 100;
 
-  static void SetUpTestSuite() { X11Session::start(); }
-
-  static void TearDownTestSuite() { X11Session::stop(); }
-
   void SetUp() override
   {
-    ASSERT_TRUE(X11Session::up()) << X11Session::problem();
-    driver = std::make_unique<AKX11Driver>(X11Session::server()->display());
-    ASSERT_TRUE(driver->ok());
+    X11SessionTest::SetUp();
     loop = NSRunLoop::currentRunLoop();
   }
 
@@ -94,7 +88,6 @@ protected:
     return differ;
   }
 
-  std::unique_ptr<AKX11Driver> driver;
   NSRunLoop* loop = nullptr;
   RecordingPlug* plug = nullptr;
   IGraphicsMac* g = nullptr;

@@ -37,16 +37,10 @@ public:
   PlainEditor() : Davrel(editorInfo()) {}
 };
 
-class X11Librarian : public ::testing::Test
-{
-protected:
-  static void SetUpTestSuite() { X11Session::start(); }
-  static void TearDownTestSuite() { X11Session::stop(); }
-};
+using X11Librarian = X11SessionTest<>;
 
 TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
 {
-  ASSERT_TRUE(X11Session::up()) << X11Session::problem();
   {
     DataFolder data;
     std::filesystem::create_directories(data.folder.path() + "/Patches");
@@ -78,9 +72,7 @@ TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     g->OpenWindow(window->contentView());
     window->makeKeyAndOrderFront(nullptr);
     const unsigned long xid = AKX11WindowOf(window);
-    AKX11Driver driver(X11Session::server()->display());
-    ASSERT_TRUE(driver.ok());
-    ASSERT_TRUE(until([&] { return driver.viewable(xid) && window->displayCount() > 0; }));
+    ASSERT_TRUE(until([&] { return driver->viewable(xid) && window->displayCount() > 0; }));
 
     // Window pixel (px, py) lands on graphics (px - 2, py - 3).
     const IRECT from = grid->slotRect(1, 5), to = grid->slotRect(0, 17);
@@ -88,11 +80,11 @@ TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     const int tx = (to.L + to.R) / 2 + 2, ty = (to.T + to.B) / 2 + 3;
     const unsigned button1 = 1u << 8;
     // Large steps: the first drag event is rows away from the press.
-    driver.press(xid, fx, fy, 1);
+    driver->press(xid, fx, fy, 1);
     for (int step = 1; step <= 8; ++step)
-      driver.motion(xid, fx + (tx - fx) * step / 8, fy + (ty - fy) * step / 8, button1);
+      driver->motion(xid, fx + (tx - fx) * step / 8, fy + (ty - fy) * step / 8, button1);
     ASSERT_TRUE(until([&] { return grid->dragging; }));
-    driver.release(xid, tx, ty, 1, button1);
+    driver->release(xid, tx, ty, 1, button1);
     ASSERT_TRUE(until([&] { return editor.GetParam(kBankEditUnsaved)->Value() == 1.0; }));
 
     const LibrarianPatch& stored = lib->patchFiles[(size_t)upper]->patches[17];
