@@ -229,11 +229,13 @@ TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
   menu.AddItem("Sine");
   menu.SetChosenItemIdx(-1);
   // The menu holds the pointer: a press outside it arrives at its window, outside its area.
+  bool pressed = false;
   NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
     for (NSWindow* w : NSApp->windows())
       if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
       {
         driver->press(AKX11WindowOf(w), -40, 300, 1);
+        pressed = true;
         timer->invalidate();
         return;
       }
@@ -242,6 +244,7 @@ TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
   t->release();
   IRECT r(10, 10, 40, 30);
   EXPECT_EQ(g->CreateIPopupMenu(&menu, &r), nullptr);
+  EXPECT_TRUE(pressed) << "the menu ended before the press";
   EXPECT_EQ(menu.GetChosenItemIdx(), -1);
   EXPECT_EQ(plug->GetParam(0)->Value(), 0.0);
 }
