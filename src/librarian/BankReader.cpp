@@ -48,7 +48,7 @@ const uint8_t* firstStatusByte(const uint8_t* p, const uint8_t* end)
 // 40, 291 bytes without bit 7, F7. Cutting at the first status byte after each F0
 // gives exactly these messages, and each is a program dump. A plain loop, which the
 // compiler vectorises (an AVX2 clone where the processor has it).
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(DAVREL_NO_VECTOR_CLONES)
 __attribute__((target_clones("avx2", "default")))
 #endif
 int programDumpRun(const uint8_t* d, int size)
