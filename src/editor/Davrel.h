@@ -5,10 +5,11 @@
 // and tempo, and saves and recalls the editing state with the host's project.
 //
 // Threads: the host's dispatch thread and the main thread call under
-// IPlugBase::mMutex; the MIDI input thread calls ProcessMidiMsg and ProcessSysEx
-// without it; the audio thread calls ProcessDoubleReplacing without it. Every
-// flag shared between them is atomic; the output queue has a lock of its own,
-// which the audio thread only ever tries.
+// IPlugBase::mMutex; so do the MIDI input thread (ProcessMidiMsg, ProcessSysEx)
+// and the transfer jobs (HardwareHost::enterEditorLock, given up for their
+// waits); the audio thread calls ProcessDoubleReplacing without it. Every flag
+// shared between them is atomic; the output queue has a lock of its own, which
+// the audio thread only ever tries.
 
 #include "editor/EditorSettings.h"
 #include "gui/IGraphicsStructs.h"
@@ -120,6 +121,9 @@ public:
   std::string GetParamDisplayText(int paramIdx) override;
   void SetParamDisplayText(int paramIdx, const std::string& text) override;
   void setProgramName(const std::string& name) override;
+  // The plug-in's mutex, as the MIDI input takes it.
+  bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
+  void leaveEditorLock() override { mMutex.Leave(); }
 
   // ---- display and processing indicator ----
   // The central display's lines; the texts are also kept for the host and tests.

@@ -280,8 +280,6 @@ void Davrel::SendProgramChangeCommand(int program, int)
   m.mData1 = (uint8_t)(program & 0x7F);
   m.mData2 = 0;
   sendMidiMsgAndLog(&m);
-  // Only the transfer jobs call this; the wait paces the hardware, off the main thread.
-  Sleep(getTimerValue() / 2);
 }
 
 void Davrel::SendPatchEditOnCommand()

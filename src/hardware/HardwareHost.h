@@ -97,10 +97,22 @@ public:
   virtual void MIDIOutRoutingSwitch(IMidiMsg* msg) = 0;
   virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
   virtual bool SendMidiSysex2(std::vector<unsigned char> data) = 0;
-  // Program change on the global channel, then half a wait unit; nothing while no port.
+  // Program change on the global channel; nothing while no port. The caller then
+  // waits the half wait unit the hardware takes to switch (a job in its own wait,
+  // without the editor's lock).
   virtual void SendProgramChangeCommand(int program, int part) = 0;
   virtual void SendBankChangeCommand(int, int) {}
   virtual void logSysExOutMessageByteInt(const std::vector<int>& message, int length) = 0;
+
+  // ---- the editor's lock ---------------------------------------------------
+  // The lock under which the MIDI input thread and the main thread change editor
+  // state (the plug-in's mutex in the controller). A transfer job holds it while it
+  // runs and gives it up for each of its waits, so that the answer it waits for can
+  // come in. Taking it gives up, returning false without it, only while it is busy
+  // and closing is set: the thread that tears the manager down may hold the lock
+  // while it joins the job.
+  virtual bool enterEditorLock(const std::atomic<bool>& closing) = 0;
+  virtual void leaveEditorLock() = 0;
 
   // ---- incoming path -----------------------------------------------------
   virtual void ProcessSysEx(ISysEx* msg, bool fromDevice) = 0;

@@ -726,7 +726,12 @@ void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
     return;
   }
   if (p > 127) p = 127;
-  if (fromHost) plug->SendProgramChangeCommand(p, part);
+  if (fromHost)
+  {
+    plug->SendProgramChangeCommand(p, part);
+    // The hardware's half wait unit to switch, before the request goes out.
+    if (plug->midiOutSet.load()) Sleep(plug->getTimerValue() / 2);
+  }
   patchRequested.store(true);
   libraryPatchRequest.active.store(false);
   SenderJob job(kSendPartRequest);

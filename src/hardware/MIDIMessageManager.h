@@ -6,8 +6,10 @@
 //
 // Threads: ProcessSysEx and ProcessMidiMsgFromDevice run on the MIDI input thread
 // (or the transfer thread, for messages the jobs feed back); ProcessMidiMsgFromDAW on
-// the host's dispatch thread; starters on any thread. Jobs and the input side meet
-// only through the atomic flags below.
+// the host's dispatch thread; starters on any thread. Each of them holds the editor's
+// lock (HardwareHost::enterEditorLock) while it changes editor state, the transfer
+// jobs too (between their waits); the flags below are atomic because the jobs poll
+// them in their waits, without it.
 
 #include "hardware/MIDIMessageSender.h"
 
@@ -163,6 +165,8 @@ private:
 
   MIDIMessageSender* senders[kNumWorkerThreads];
   Poco::Thread threads[kNumWorkerThreads];
+  // Taken after the editor's lock where a thread holds both (a job is started under
+  // it), never before it: jobFinished runs without the editor's lock.
   std::mutex startLock[kNumWorkerThreads];
   std::atomic<bool> busy[kNumWorkerThreads] = {};
   bool activeRequestQueued = false;  // under startLock[kTransferThread]

@@ -44,31 +44,59 @@ MIDIMessageSender::~MIDIMessageSender() {}
 
 void MIDIMessageSender::run()
 {
+  const bool transferJob = this == manager->senders[kTransferThread];
   do
   {
-    // The pause a starter's own message (a program change) needs before the job's
-    // first one, waited here rather than on the starter's thread.
-    if (leadInMs > 0) wait(leadInMs);
-    leadInMs = 0;
-    switch (command)
+    try
     {
-      case kSendArrangementToDevice: sendArrangementToDevice(toLibrarian); break;
-      case kSendGlobalToDevice: sendGlobalToDevice(); break;
-      case kSendPatchToDeviceFromLibrarian: sendProgramToDeviceFromLibrarian(program, slotNumber); break;
-      case kStoreAllPatchesToDeviceFromLibrarian: storeAllPatchesToDeviceFromLibrarian(storeBankSide, slotNumber); break;
-      case kSendActiveArrangementRequest: sendActiveArrangementRequestSysex(requestTarget); break;
-      case kSendPartRequest: sendPartRequestSysex(requestTarget); break;
-      case kSendSinglePatchRequest: sendSinglePatchRequestSysex(skipProgramChange); break;
-      case kSendAllPatchRequest: sendAllPatchRequestSysex(); break;
-      case kInitClassicPatch: initClassicPatch(initArg); break;
-      case kSendDeviceIdEnquiry: sendDeviceIdEnquiry(); break;
-      case kSendPartDataBack: sendPartDataBack(); break;
-      case kStartMIDIClockOutput: startMIDIClockOutput(); break;
-      case kSendContinuousMIDIClock: sendContinuousMIDIClock(clockTempo); break;
-      case kStopMIDIClockOutput: stopMIDIClockOutput(); break;
-      default: break;
+      if (transferJob) takeEditor();
+      // The pause a starter's own message (a program change) needs before the job's
+      // first one, waited here rather than on the starter's thread.
+      if (leadInMs > 0) wait(leadInMs);
+      leadInMs = 0;
+      runCommand();
     }
+    catch (const EditorClosed&)
+    {
+      // Teardown holds the editor: the job changes nothing more.
+    }
+    // Given up before the start lock: the starters take that one under the editor's.
+    if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));
+}
+
+void MIDIMessageSender::takeEditor()
+{
+  if (!plug->enterEditorLock(manager->isClosing)) throw EditorClosed();
+  holdsEditor = true;
+}
+
+void MIDIMessageSender::releaseEditor()
+{
+  holdsEditor = false;
+  plug->leaveEditorLock();
+}
+
+void MIDIMessageSender::runCommand()
+{
+  switch (command)
+  {
+    case kSendArrangementToDevice: sendArrangementToDevice(toLibrarian); break;
+    case kSendGlobalToDevice: sendGlobalToDevice(); break;
+    case kSendPatchToDeviceFromLibrarian: sendProgramToDeviceFromLibrarian(program, slotNumber); break;
+    case kStoreAllPatchesToDeviceFromLibrarian: storeAllPatchesToDeviceFromLibrarian(storeBankSide, slotNumber); break;
+    case kSendActiveArrangementRequest: sendActiveArrangementRequestSysex(requestTarget); break;
+    case kSendPartRequest: sendPartRequestSysex(requestTarget); break;
+    case kSendSinglePatchRequest: sendSinglePatchRequestSysex(skipProgramChange); break;
+    case kSendAllPatchRequest: sendAllPatchRequestSysex(); break;
+    case kInitClassicPatch: initClassicPatch(initArg); break;
+    case kSendDeviceIdEnquiry: sendDeviceIdEnquiry(); break;
+    case kSendPartDataBack: sendPartDataBack(); break;
+    case kStartMIDIClockOutput: startMIDIClockOutput(); break;
+    case kSendContinuousMIDIClock: sendContinuousMIDIClock(clockTempo); break;
+    case kStopMIDIClockOutput: stopMIDIClockOutput(); break;
+    default: break;
+  }
 }
 
 void MIDIMessageSender::resetContinuousClock(bool stop) { manager->resetContinuousClock(stop); }
@@ -78,20 +106,40 @@ bool MIDIMessageSender::closing() const { return manager->closing(); }
 bool MIDIMessageSender::wait(int ms)
 {
   if (closing()) return false;
+  // The answer a job waits for comes in on the MIDI input thread, under the
+  // editor's lock; the main thread needs it meanwhile too.
+  const bool held = holdsEditor;
+  if (held) releaseEditor();
+  bool waited = true;
   if (ms <= 0)
   {
     Sleep(0);
-    return !closing();
+    waited = !closing();
   }
-  const DWORD start = GetTickCount();
-  for (;;)
+  else
   {
-    const int elapsed = (int)(GetTickCount() - start);
-    if (elapsed >= ms) return true;
-    const int left = ms - elapsed;
-    Sleep(left < 20 ? left : 20);
-    if (closing()) return false;
+    const DWORD start = GetTickCount();
+    for (;;)
+    {
+      const int elapsed = (int)(GetTickCount() - start);
+      if (elapsed >= ms) break;
+      const int left = ms - elapsed;
+      Sleep(left < 20 ? left : 20);
+      if (closing())
+      {
+        waited = false;
+        break;
+      }
+    }
   }
+  if (held) takeEditor();
+  return waited;
+}
+
+bool MIDIMessageSender::programChange(int program)
+{
+  plug->SendProgramChangeCommand(program, 0);
+  return !plug->midiOutSet.load() || wait(plug->getTimerValue() / 2);
 }
 
 bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
@@ -215,7 +263,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
-  plug->SendProgramChangeCommand(plug->librarianProgramNumber.load(), 0);
+  programChange(plug->librarianProgramNumber.load());
   wait(T / 2);
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
@@ -252,7 +300,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
       lib->selectedSlot.store(p);
     }
     plug->upperHighlightedSlot.store(p);
-    plug->SendProgramChangeCommand(p, 0);
+    programChange(p);
     wait(50);
     if (cancelRequested.load()) break;
     sendRequest(0x10, plug->sysexChannelByte.load());
@@ -581,8 +629,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
       ended = true;
       break;
     }
-    plug->SendProgramChangeCommand(p, 0);
-    if (!wait(75)) break;
+    if (!programChange(p) || !wait(75)) break;
     std::vector<uint8_t>& buf = programs[(size_t)p];
     buf[2] = plug->sysexChannelByte.load();
     if (plug->librarianLowerSide.load()) plug->lowerHighlightedSlot.store(p);

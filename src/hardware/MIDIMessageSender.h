@@ -3,6 +3,11 @@
 // waits, program, global and bank sends, the init program, and the clock jobs.
 // run() reads the command and arguments from its own record; a record is written
 // only by MIDIMessageManager::startJob while its thread is idle.
+//
+// A transfer job changes editor state (parameters, controls, texts, the program
+// store and name, the librarian's collectors): it runs under the editor's lock
+// (HardwareHost::enterEditorLock) and gives the lock up for every wait. The clock
+// jobs keep time and never take it.
 
 #include <Poco/Runnable.h>
 
@@ -129,9 +134,23 @@ public:
   static void GenTapPatternCode(char* out, const char* in);
 
 private:
-  // Sleeps ms of the scaled clock in short slices; returns false at once when the
-  // manager is being torn down, so that no job holds teardown for long.
+  // Sleeps ms of the scaled clock in short slices, without the editor's lock;
+  // returns false at once when the manager is being torn down, so that no job holds
+  // teardown for long.
   bool wait(int ms);
+  // A program change, then the hardware's half wait unit to switch; false when the
+  // wait was cut short by teardown.
+  bool programChange(int program);
+  // Take and give up the editor's lock for a transfer job. takeEditor throws
+  // EditorClosed when the lock is busy and the manager closes: the job then ends
+  // where it stands.
+  struct EditorClosed
+  {
+  };
+  void runCommand();
+  void takeEditor();
+  void releaseEditor();
+  bool holdsEditor = false;
   bool closing() const;
   bool sendBody(const std::vector<uint8_t>& body);
   bool sendRequest(uint8_t function, uint8_t channelByte);

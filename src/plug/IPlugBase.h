@@ -282,8 +282,14 @@ public:
   void StopMidiInput();
 
   // Recursive: held by the GUI road, AttachGraphics, DirtyParameters, the four
-  // parameter serialisers, every host dispatch call and the editor's drawing pass.
+  // parameter serialisers, every host dispatch call, the editor's drawing pass, the
+  // MIDI input thread for each message and a transfer job between its waits.
+  // Lock order: mMutex first, then the librarian's libraryMutex, then a worker's
+  // start lock, then the port locks; none of them is held while mMutex is taken.
   WDL_Mutex mMutex;
+  // Takes mMutex for a thread that a thread holding it may wait for: false, without
+  // it, once giveUp is set while another thread holds it.
+  bool EnterMutexUnless(const std::atomic<bool>& giveUp);
 
 protected:
   // Closes and deletes the output port object, then the input one; the

@@ -339,6 +339,16 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
   mMutex.Leave();
 }
 
+bool IPlugBase::EnterMutexUnless(const std::atomic<bool>& giveUp)
+{
+  while (!mMutex.TryEnter())
+  {
+    if (giveUp.load()) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return true;
+}
+
 void IPlugBase::BeginMidiInClose()
 {
   mMidiInClosing.fetch_add(1);

@@ -39,6 +39,14 @@ public:
       sent.emplace_back(b, b + n);
     };
   }
+  // The editor's own first steps, while this object is still whole: a job still
+  // running would otherwise reach the overrides and members below as they go.
+  ~EditorUnderTest() override
+  {
+    StopMidiInput();
+    delete midiMessageManager;
+    midiMessageManager = nullptr;
+  }
 
   struct Job
   {

@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -56,6 +57,13 @@ public:
   std::map<std::tuple<int, int, int>, FakeControl*> ccControls;
   std::map<std::tuple<int, int, int, int, int>, FakeControl*> nrpnControls;
   std::map<std::tuple<int, int, int, int>, FakeControl*> sysexControls;
+  // The editor's lock: the jobs and the simulated input thread take it. A state
+  // change on any other thread than the test's own without it is counted.
+  std::recursive_mutex editorLock;
+  std::atomic<std::thread::id> editorHolder{};
+  int editorDepth = 0;  // under editorLock
+  const std::thread::id testThread = std::this_thread::get_id();
+  std::atomic<int> unlockedChanges{0};
   int gridSlot = -1;
   bool sectionLocked = false;
   // System-exclusive messages the output takes before it fails, as a port unplugged
@@ -92,6 +100,7 @@ public:
   }
   void SetParam(int id, double v)
   {
+    NoteChange();
     std::lock_guard<std::mutex> l(lock);
     params[(size_t)id] = v;
   }
@@ -105,9 +114,16 @@ public:
       return false;
     });
   }
-  // Feeds a message as the MIDI input thread would.
+  // Feeds a message as the MIDI input thread would: under the editor's lock.
   void FromHardware(const Bytes& m)
   {
+    static const std::atomic<bool> never{false};
+    enterEditorLock(never);
+    struct Leave
+    {
+      FakeHost* h;
+      ~Leave() { h->leaveEditorLock(); }
+    } leave{this};
     if (m.size() >= 4)
     {
       ISysEx s(0, m.data(), (int)m.size());
@@ -135,6 +151,21 @@ public:
   }
 
   // ---- HardwareHost ----
+  bool enterEditorLock(const std::atomic<bool>& closing) override
+  {
+    while (!editorLock.try_lock())
+    {
+      if (closing.load()) return false;
+      std::this_thread::yield();
+    }
+    if (editorDepth++ == 0) editorHolder.store(std::this_thread::get_id());
+    return true;
+  }
+  void leaveEditorLock() override
+  {
+    if (--editorDepth == 0) editorHolder.store(std::thread::id());
+    editorLock.unlock();
+  }
   bool checksumCheckAndSend(const unsigned char* bytes, int length) override
   {
     if (!midiOutSet.load())
@@ -184,12 +215,12 @@ public:
     if (!midiOutSet.load()) return;
     IMidiMsg m(0, (uint8_t)(0xC0 | ((int)Param(kGlobalMidiChannel) & 15)), (uint8_t)(program & 0x7F));
     sendMidiMsgAndLog(&m);
-    Sleep(getTimerValue() / 2);
   }
   void logSysExOutMessageByteInt(const std::vector<int>&, int) override {}
 
   void ProcessSysEx(ISysEx* msg, bool fromDevice) override
   {
+    NoteChange();
     if (patchLoadingInProcess.load() || partChangeActive.load()) return;
     if (fromDevice && hardwareFilterBlock[kFilterSysEx].load()) return;
     if (!fromDevice && dawFilterBlock[kFilterSysEx].load()) return;
@@ -208,6 +239,7 @@ public:
   void showProgramNameText(const char* text) override { Push(nameLine, text); }
   void DisplayProcessingIndicator(bool show) override
   {
+    NoteChange();
     patchLoadingInProcess.store(false);
     if (!show) manager->patchRequested.store(false);
     std::lock_guard<std::mutex> l(lock);
@@ -216,6 +248,7 @@ public:
 
   void SetLibrarianRequestActive(bool toLibrarian) override
   {
+    NoteChange();
     if (toLibrarian)
     {
       manager->patchRequested.store(false);
@@ -232,6 +265,7 @@ public:
   }
   void SetLibrarianStatusUnsaved(bool unsaved) override
   {
+    NoteChange();
     if (!unsaved) return;
     manager->patchRequested.store(false);
     manager->libraryPatchRequest.active.store(false);
@@ -263,6 +297,7 @@ public:
   }
   void setProgramValueByParts(int part, int, int index, int value) override
   {
+    NoteChange();
     std::lock_guard<std::mutex> l(lock);
     programBytes[{part, index}] = value;
   }
@@ -284,11 +319,13 @@ public:
   }
   void SetParamDisplayText(int id, const std::string& text) override
   {
+    NoteChange();
     std::lock_guard<std::mutex> l(lock);
     if (id == kPatchName) patchNameText = text;
   }
   void setProgramName(const std::string& name) override
   {
+    NoteChange();
     std::lock_guard<std::mutex> l(lock);
     programName = name;
   }
@@ -325,8 +362,14 @@ private:
     }
     if (wire) wire(m);
   }
+  void NoteChange()
+  {
+    if (std::this_thread::get_id() != testThread && editorHolder.load() != std::this_thread::get_id())
+      ++unlockedChanges;
+  }
   void Push(std::vector<std::string>& list, const char* text)
   {
+    NoteChange();
     {
       std::lock_guard<std::mutex> l(lock);
       list.push_back(text);

@@ -24,5 +24,8 @@ public:
   void ProcessMidiMsg(IMidiMsg* m, bool fromDevice) override { FakeHost::ProcessMidiMsg(m, fromDevice); }
   void OnParamChange(int i) override { FakeHost::OnParamChange(i); }
   void OnParamChange2(int i) override { FakeHost::OnParamChange2(i); }
+  // The JACK input delivers under the plug-in's mutex: the jobs take that one too.
+  bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
+  void leaveEditorLock() override { mMutex.Leave(); }
 };
 

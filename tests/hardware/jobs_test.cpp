@@ -27,6 +27,8 @@ protected:
   {
     Teardown();
     SWELL_SetTimeScale(1.0);
+    // Every job and answer of the case changed the editor under its lock.
+    EXPECT_EQ(host.unlockedChanges.load(), 0);
   }
   // The editor's order: input first, then the jobs, then the rest.
   void Teardown()
