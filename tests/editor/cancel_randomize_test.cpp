@@ -124,8 +124,15 @@ TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)
     IControl* shown = buttons[page == 1 ? 0 : 1];
     IControl* other = buttons[page == 1 ? 1 : 0];
     startUnansweredRequest();
-    ASSERT_TRUE(pollUntil([&] { return !shown->IsHidden(); }, 1000));
-    EXPECT_TRUE(other->IsHidden());
+    // The job shows the overlay under the plug-in's mutex; the test reads it as a drawing pass would.
+    ASSERT_TRUE(pollUntil([&] {
+      WDL_MutexLock lock(&e.mMutex);
+      return !shown->IsHidden();
+    }, 1000));
+    {
+      WDL_MutexLock lock(&e.mMutex);
+      EXPECT_TRUE(other->IsHidden());
+    }
     const IRECT r = shown->GetRECT();
     IMouseMod mod;
     const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
@@ -204,12 +211,11 @@ TEST_F(Randomizing, SendsTheDrawnProgramWithoutHoldingTheMainThread)
   EXPECT_EQ(e.nameLine(), "Patch Randomized");
   EXPECT_EQ(e.GetParam(kRandomize)->Value(), 0.0);
   IGraphics* gui = e.GetGUI();
-  for (int i = 0; i < gui->NLayers(); ++i)
   {
-    if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize))
-    {
-      EXPECT_EQ(c->GetValue(), 0.0);
-    }
+    // The send job is still changing the layers, under the plug-in's mutex.
+    WDL_MutexLock lock(&e.mMutex);
+    for (int i = 0; i < gui->NLayers(); ++i)
+      if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize)) EXPECT_EQ(c->GetValue(), 0.0);
   }
   EXPECT_TRUE(e.partRequestPending);
 
