@@ -88,6 +88,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   // for the next one rather than wait.
   std::unique_lock<std::mutex> queue(midiOutQueueLock, std::try_to_lock);
   const uint32_t now = GetTickCount();
+  bool allLedsOff = false;
   for (int o = 0; o < span; ++o)
   {
     if (queue.owns_lock())
@@ -103,19 +104,27 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
       if (queue.owns_lock()) queue.unlock();
       AllSoundsOff();
       queue.try_lock();
-      for (int t = 0; t < 2; ++t)
-        if (midiLedOn[t].exchange(0) && graphics) graphics->SetParameterFromPlug(kMIDILed + t, 0.0, false);
+      allLedsOff = true;
     }
-    if (graphics)
-      for (int t = 0; t < 2; ++t)
-        if (midiLedOn[t] && now - midiLedTime[t].load() > 100 && midiLedOn[t].exchange(0))
-          graphics->SetParameterFromPlug(kMIDILed + t, 0.0, false);
-    // The indicators and pending work need one look a block, not one a sample.
+    // Pending work needs one look a block, not one a sample.
     if (!queue.owns_lock() || midiOutQueue.Empty())
       if (!allSoundsOffPending || time.mTransportIsRunning) break;
   }
   // A queue that was busy moves its offsets on with the next block that holds it.
-  if (queue.owns_lock()) midiOutQueue.Flush(span);
+  if (queue.owns_lock())
+  {
+    midiOutQueue.Flush(span);
+    queue.unlock();
+  }
+  // The indicators go dark once a block, with the queue's lock given back: the
+  // graphics take the plug-in's mutex, under which Reset takes the queue's lock.
+  for (int t = 0; t < 2; ++t)
+  {
+    const bool off = allLedsOff ? midiLedOn[t].exchange(0) != 0
+                                : graphics && midiLedOn[t] && now - midiLedTime[t].load() > 100 &&
+                                      midiLedOn[t].exchange(0) != 0;
+    if (off && graphics) graphics->SetParameterFromPlug(kMIDILed + t, 0.0, false);
+  }
 
   if (partRequestPending)
   {
