@@ -3,10 +3,11 @@
 // of the last search, the folder trees of the chooser menus, the bank and slot shown
 // in each grid column and the state of an all-programs request from the hardware.
 //
-// Threads: the main thread scans, searches and saves; the MIDI input thread stores
-// received programs (setSysexDatatoSelectedSlot) and hands in all-programs dumps
-// (loadFromChunk). The lists are guarded by libraryMutex, which every operation here
-// that changes them takes; readers on other threads (grid, transfer jobs) take it too.
+// Threads: the main thread scans, searches and saves; the MIDI input thread and the
+// transfer jobs store received programs (setSysexDatatoSelectedSlot) and hand in
+// all-programs dumps (loadFromChunk). The lists are guarded by libraryMutex, which
+// every operation here that changes them takes; readers on other threads (grid,
+// transfer jobs) take it too.
 
 #include "librarian/LibrarianTypes.h"
 
@@ -50,6 +51,10 @@ public:
   std::vector<PatchFile*> searchResultFiles;  // owned
   std::vector<FolderFiles*> folderTree;       // owned entries
   std::vector<FolderFiles*> searchFolderTree; // owned entries
+  // Inside the plug-in's mutex (IPlugBase::mMutex) where a thread holds both: the
+  // main thread, the MIDI input thread and the transfer jobs take that one first.
+  // A thread that holds this one takes the plug-in's mutex only when it holds it
+  // already (a scan under the main thread's dispatch feeding a program back).
   WDL_Mutex libraryMutex;
 
   // 0 empties folderTree, 3 searchFolderTree (their banks stay); other values do nothing.
