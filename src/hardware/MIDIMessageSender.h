@@ -7,7 +7,8 @@
 // A transfer job changes editor state (parameters, controls, texts, the program
 // store and name, the librarian's collectors): it runs under the editor's lock
 // (HardwareHost::enterEditorLock) and gives the lock up for every wait. The clock
-// jobs keep time and never take it.
+// jobs keep time: the clock loop takes it only to read its tempo, before its first
+// tick.
 
 #include <Poco/Runnable.h>
 

@@ -97,7 +97,10 @@ double MIDIMessageSender::clockTempoBpm() const
 void MIDIMessageSender::sendContinuousMIDIClock(int)
 {
   if (!plug->sendMIDIClockInfo.load()) return;
+  // The tempo parameters change under the editor's lock: read once, under it.
+  if (!plug->enterEditorLock(manager->isClosing)) return;
   double bpm = clockTempoBpm();
+  plug->leaveEditorLock();
   // No tempo (a host that reports none, a list entry without digits) gives no
   // interval: nothing is sent rather than a clock at a made-up tempo.
   if (!(bpm >= kMinBpm))
