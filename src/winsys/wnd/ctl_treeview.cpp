@@ -303,7 +303,16 @@ HTREEITEM TreeView_HitTest(HWND h, TVHITTESTINFO* hti)
   Swell_vDavrel_64_treeview* tv = TV(h);
   if (!tv || !hti) return nullptr;
   const NSPoint p = NSMakePoint(hti->pt.x, hti->pt.y);
-  for (NSInteger r = 0; r < tv->numberOfRows(); ++r)
+  const NSInteger rows = tv->numberOfRows();
+  // Rows of no height hold no point (and the row at a point is not defined then).
+  if (!rows || !(tv->rectOfRow(0).size.height > 0)) return nullptr;
+  // The outline view's row at the point, or the last row past the end; rounding may
+  // put a point on an edge into a neighbour's rectangle, so the rectangles around
+  // it decide, the upper first.
+  const NSInteger at = tv->rowAtPoint(p);
+  const NSInteger from = at < 0 ? rows - 1 : std::max<NSInteger>(0, at - 1);
+  const NSInteger to = at < 0 ? rows - 1 : std::min(rows - 1, at + 1);
+  for (NSInteger r = from; r <= to; ++r)
     if (NSPointInRect(p, tv->rectOfRow(r))) return recordOf(tv->itemAtRow(r));
   return nullptr;
 }
