@@ -8,6 +8,7 @@
 // data (a 16-bit big-endian length and bytes), an empty dictionary or an empty array.
 // A first byte of 0xFF hands the host's value over as a text instead of a dictionary.
 
+#include "PlugValues.h"
 #include "plug/IPlugAU.h"
 
 #include "platform/audiounit/AudioUnit.h"
@@ -121,18 +122,6 @@ CFTypeRef Value(Reader& r)
   }
 }
 
-std::vector<double> Values(IPlugAU* plug)
-{
-  std::vector<double> v;
-  for (int i = 0; i < plug->NParams(); ++i)
-  {
-    const IParam* p = plug->GetParam(i);
-    if (!(p->Value() >= p->GetMin() && p->Value() <= p->GetMax())) abort();
-    v.push_back(p->Value());
-  }
-  return v;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -185,11 +174,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     state = dict;
   }
 
-  const std::vector<double> before = Values(plug);
+  const std::vector<double> before = ValuesInRange(plug);
   const OSStatus res = AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
                                             (UInt32)sizeof(state));
-  if (res != noErr && Values(plug) != before) abort();
-  Values(plug);
+  if (res != noErr && ValuesInRange(plug) != before) abort();
+  ValuesInRange(plug);
   CFRelease(state);
   return 0;
 }

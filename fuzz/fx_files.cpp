@@ -3,6 +3,7 @@
 // state chunks; the rest is the file. No value may leave its parameter's range, and
 // a refused program file changes nothing.
 
+#include "PlugValues.h"
 #include "TestPlug.h"
 
 #include <unistd.h>
@@ -34,18 +35,6 @@ const char* FilePath()
   return path;
 }
 
-std::vector<double> Values(IPlugBase* p)
-{
-  std::vector<double> v;
-  for (int i = 0; i < p->NParams(); ++i)
-  {
-    const IParam* param = p->GetParam(i);
-    if (!(param->Value() >= param->GetMin() && param->Value() <= param->GetMax())) abort();
-    v.push_back(param->Value());
-  }
-  return v;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -66,15 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   p->AttachGraphics(g);
   g->nextPath = FilePath();
 
-  const std::vector<double> before = Values(p.get());
+  const std::vector<double> before = ValuesInRange(p.get());
   if (bank)
   {
     p->LoadBankFromFXB();
-    Values(p.get());
+    ValuesInRange(p.get());
   }
   else if (!p->LoadProgramFromFXP())
   {
-    if (Values(p.get()) != before || p->programChanges) abort();
+    if (ValuesInRange(p.get()) != before || p->programChanges) abort();
   }
   for (int i = 0; i < p->NPresets(); ++i)
     if (!memchr(p->GetPresetName(i), 0, IPreset::kNameLen)) abort();

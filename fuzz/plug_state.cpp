@@ -4,6 +4,7 @@
 // chunk. No value may leave its parameter's range, and a read reports a position
 // inside the chunk or a refusal.
 
+#include "PlugValues.h"
 #include "TestPlug.h"
 
 #include <cstring>
@@ -21,16 +22,6 @@ std::unique_ptr<RecordingPlug> Automatable(int nPresets)
   p->GetParam(2)->InitBool("On", true);
   p->GetParam(3)->InitEnum("Mode", 1, 3);
   return p;
-}
-
-void CheckValues(IPlugBase* p)
-{
-  for (int i = 0; i < p->NParams(); ++i)
-  {
-    const IParam* param = p->GetParam(i);
-    const double v = param->Value();
-    if (!(v >= param->GetMin() && v <= param->GetMax())) abort();
-  }
 }
 
 void CheckPos(int pos, const ByteChunk& chunk)
@@ -51,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
       auto p = Automatable(0);
       CheckPos(p->UnserializeState(&chunk, 0), chunk);
-      CheckValues(p.get());
+      ValuesInRange(p.get());
       break;
     }
     case 1:
@@ -60,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       int pos = 0;
       if (IPlugBase::GetIPlugVerFromChunk(&chunk, &pos) == IPlugBase::kIPlugVersion)
         CheckPos(p->UnserializeNonAutomatedParams(&chunk, pos, p->NParams()), chunk);
-      CheckValues(p.get());
+      ValuesInRange(p.get());
       break;
     }
     default:
@@ -68,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       auto p = Automatable(3);
       p->MakeDefaultPreset("Empty", 3);
       CheckPos(p->UnserializePresets(&chunk, 0), chunk);
-      CheckValues(p.get());
+      ValuesInRange(p.get());
       for (int i = 0; i < p->NPresets(); ++i)
         if (!memchr(p->GetPresetName(i), 0, IPreset::kNameLen)) abort();
       // What was read is written back whole.

@@ -121,6 +121,9 @@ private:
 // views (text fields, menus, panels).
 CGFloat AKDrawTextLine(const std::string& text, NSFont* font, NSPoint baseline, const NSColor* color);
 CGFloat AKMeasureText(const std::string& text, NSFont* font);
+// The baseline that centres a line of the font in a view of height h (y upward);
+// 0 without a font.
+CGFloat AKCentredBaseline(NSFont* font, CGFloat h);
 
 class NSView : public NSResponder
 {

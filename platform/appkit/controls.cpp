@@ -10,14 +10,6 @@
 
 namespace {
 
-// The baseline that centres a line of the font in a view of height h (y upward).
-CGFloat centredBaseline(NSFont* font, CGFloat h)
-{
-  if (!font) return 0;
-  const CGFloat a = CTFontGetAscent(font->ctFont()), d = CTFontGetDescent(font->ctFont());
-  return std::floor((h - (a + d)) / 2 + d);
-}
-
 NSColor* textColour(bool enabled) { return enabled ? AKGray(0) : AKGray(0.55); }
 
 }  // namespace
@@ -72,7 +64,7 @@ void NSButton::performClick(NSObject*)
 void NSButton::drawRect(NSRect)
 {
   const NSRect b = bounds();
-  const CGFloat base = centredBaseline(mFont, b.size.height);
+  const CGFloat base = AKCentredBaseline(mFont, b.size.height);
   if (mType == NSSwitchButton || mType == NSRadioButton)
   {
     const CGFloat s = std::min<CGFloat>(12, b.size.height);
@@ -157,7 +149,7 @@ void NSPopUpButton::drawRect(NSRect)
   const CGFloat cx = b.size.width - 10, cy = std::floor(b.size.height / 2);
   for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
   if (mSelected)
-    AKDrawTextLine(mSelected->title(), mFont, NSMakePoint(5, centredBaseline(mFont, b.size.height)),
+    AKDrawTextLine(mSelected->title(), mFont, NSMakePoint(5, AKCentredBaseline(mFont, b.size.height)),
                    textColour(mEnabled));
 }
 

@@ -307,7 +307,7 @@ Layout layoutOf(const NSTextField* f, const std::string& text)
   l.ascent = CTFontGetAscent(font->ctFont());
   l.descent = CTFontGetDescent(font->ctFont());
   const NSRect b = f->bounds();
-  l.baseline = std::floor((b.size.height - (l.ascent + l.descent)) / 2 + l.descent);
+  l.baseline = AKCentredBaseline(font, b.size.height);
   const CGFloat w = AKMeasureText(text, font);
   if (f->alignment() == NSRightTextAlignment) l.x = b.size.width - 2 - w;
   else if (f->alignment() == NSCenterTextAlignment) l.x = std::floor((b.size.width - w) / 2);

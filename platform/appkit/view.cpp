@@ -123,6 +123,13 @@ CGFloat AKMeasureText(const std::string& text, NSFont* font)
   return w;
 }
 
+CGFloat AKCentredBaseline(NSFont* font, CGFloat h)
+{
+  if (!font) return 0;
+  const CGFloat a = CTFontGetAscent(font->ctFont()), d = CTFontGetDescent(font->ctFont());
+  return std::floor((h - (a + d)) / 2 + d);
+}
+
 CGFloat AKDrawTextLine(const std::string& text, NSFont* font, NSPoint baseline, const NSColor* color)
 {
   NSGraphicsContext* ctx = NSGraphicsContext::currentContext();

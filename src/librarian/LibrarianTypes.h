@@ -101,11 +101,15 @@ private:
   {
     if (block) block->refs.fetch_add(1, std::memory_order_relaxed);
   }
+  // Gives back count references to b; the last one frees the block, and the acquire
+  // orders that after every other owner's last use.
+  static void unref(Block* b, uint32_t count)
+  {
+    if (b && b->refs.fetch_sub(count, std::memory_order_acq_rel) == count) freeBlock(b);
+  }
   void release()
   {
-    // The last reference frees the block; the acquire orders that after every other
-    // owner's last use.
-    if (block && block->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) freeBlock(block);
+    unref(block, 1);
     block = nullptr;
     offset = n = 0;
   }
@@ -140,7 +144,7 @@ public:
 private:
   void flush()
   {
-    if (current && current->refs.fetch_sub(count, std::memory_order_acq_rel) == count) freeBlock(current);
+    unref(current, count);
     current = nullptr;
     count = 0;
   }

@@ -39,6 +39,13 @@ bool isMixerLayer(const ControlLayer* layer, bool withSettingsParts)
   return false;
 }
 
+void setControllerKeys(ControlAction* action, const ControlLayer* layer, int channelAttr, int channel)
+{
+  const bool mixer = isMixerLayer(layer, false);
+  action->channelKey = mixer ? channelAttr : channel + 1;
+  action->subKey = mixer ? 1 : 0;
+}
+
 bool sysExTemplate(const UIConfigManager& config, int sysexIndex, const std::string& name, std::string* tmpl)
 {
   const SysExContainer* container = config.getSysExContainer(sysexIndex);

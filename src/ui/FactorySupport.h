@@ -24,6 +24,10 @@ std::string timbreName(const std::string& name, int channel);
 // NRPN buttons count eight further settings layers among them.
 bool isMixerLayer(const ControlLayer* layer, bool withSettingsParts);
 
+// Keys the record of a controller knob or menu: on a mixer layer by the element's
+// channel attribute with sub-key 1, elsewhere by its timbre channel (from 1) with 0.
+void setControllerKeys(ControlAction* action, const ControlLayer* layer, int channelAttr, int channel);
+
 // The first text of the first value list of the container; false with a console
 // line when the index names no container or it holds no template.
 bool sysExTemplate(const UIConfigManager& config, int sysexIndex, const std::string& name, std::string* tmpl);

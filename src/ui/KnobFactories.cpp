@@ -53,10 +53,9 @@ void UIConfigManager::createCCKnobControl(int ccNumber, int channelAttr, std::st
   IControl* control = new IKnobMultiControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
   placeControl(control, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionCC, control);
-  const bool mixer = isMixerLayer(layer, false);
-  action->channelKey = mixer ? channelAttr : channel + 1;
+  setControllerKeys(action, layer, channelAttr, channel);
   // The DWGS wave shares its controller number with another knob: a sub-key of its own.
-  action->subKey = mixer || paramIdx == 76 || paramIdx == 77 ? 1 : 0;
+  if (paramIdx == 76 || paramIdx == 77) action->subKey = 1;
   recordLink(action, paramIdx, link, channel);
   action->ccNumber = ccNumber;
   mCCControls.addToControlMap(action->channelKey, action->ccNumber, action->subKey, control);
@@ -74,9 +73,7 @@ void UIConfigManager::createMsbLsbKnobControl(int ccNumber, int msbValue, int va
   IControl* control = new IKnobMultiControl(plugBase(), (int)(x * mScale), (int)(y * mScale), paramIdx, &bitmap);
   placeControl(control, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionNRPN, control);
-  const bool mixer = isMixerLayer(layer, false);
-  action->channelKey = mixer ? channelAttr : channel + 1;
-  action->subKey = mixer ? 1 : 0;
+  setControllerKeys(action, layer, channelAttr, channel);
   recordLink(action, paramIdx, link, channel);
   action->ccNumber = ccNumber;
   action->msbValue = msbValue;

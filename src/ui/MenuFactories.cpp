@@ -105,9 +105,7 @@ void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channelKey
   IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 13, kMenuOrange, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionCC, control);
   action->ccNumber = ccNumber;
-  const bool mixer = isMixerLayer(layer, false);
-  action->channelKey = mixer ? channelKey : channel + 1;
-  action->subKey = mixer ? 1 : 0;
+  setControllerKeys(action, layer, channelKey, channel);
   mCCControls.addToControlMap(action->channelKey, action->ccNumber, action->subKey, control);
 }
 
@@ -129,9 +127,7 @@ void UIConfigManager::createMsbLsbSelectionCCControl(int ccNumber, int msbValue,
   action->msbValue = msbValue;
   action->valueOffset = valueOffset;
   action->lsbValue = lsbValue;
-  const bool mixer = isMixerLayer(layer, false);
-  action->channelKey = mixer ? channelKey : channel + 1;
-  action->subKey = mixer ? 1 : 0;
+  setControllerKeys(action, layer, channelKey, channel);
   mNRPNControls.addToControlMap(action, control);
 }
 

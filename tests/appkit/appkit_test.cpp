@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -381,6 +382,44 @@ TEST_F(Kit, URLsKeepTheirSchemeAndFilePathsAreEncoded)
   EXPECT_TRUE(f->isFileURL());
   EXPECT_EQ(f->absoluteString(), "file:///tmp/a%20b/%E2%82%AC.txt");
   EXPECT_EQ(f->path(), "/tmp/a b/€.txt");
+}
+
+// A line of text sits in the middle of a tall text field and of a check box's
+// label: the ink of "H" (a cap on the baseline) is centred within two pixels.
+TEST_F(Kit, ControlTextIsCentredVertically)
+{
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 200, 60), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  w->setBackgroundColor(1, 1, 1);
+  NSTextField* field = new NSTextField(NSMakeRect(0, 0, 100, 60));
+  field->setBordered(false);
+  field->setDrawsBackground(false);
+  field->setStringValue("HH");
+  NSButton* box = new NSButton(NSMakeRect(100, 0, 100, 60));
+  box->setButtonType(NSSwitchButton);
+  box->setTitle("HH");
+  for (NSView* v : {(NSView*)field, (NSView*)box})
+  {
+    w->contentView()->addSubview(v);
+    v->release();
+  }
+  w->display();
+  // Dark rows of the text only: the check box's own square lies left of x 120.
+  for (const int left : {0, 120})
+  {
+    int top = -1, bottom = -1;
+    for (int y = 0; y < 60; ++y)
+      for (int x = left; x < left + 80; ++x)
+        if (LICE_PixelR(LICE_GetPixel(w->backing(), x, y)) < 100)
+        {
+          if (top < 0) top = y;
+          bottom = y;
+        }
+    SCOPED_TRACE(left);
+    ASSERT_GE(top, 0);
+    EXPECT_LE(std::abs(top + bottom + 1 - 60), 4) << top << ".." << bottom;
+  }
+  w->close();
+  w->release();
 }
 
 TEST_F(Kit, AWindowWritesItsBackingAsPNG)

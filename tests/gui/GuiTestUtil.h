@@ -11,6 +11,7 @@
 #include "raster/lice_png.h"
 #include "tests/QuietPlug.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -224,6 +225,49 @@ public:
   std::vector<std::string>* mJournal;
   int draws = 0, lastDX = 0, lastDY = 0, lastKey = -1;
   bool takesKeys = false;
+};
+
+// The controls tests' view: eight parameters, those not left out ranging 0 to 1, on
+// a white 200 x 100 headless view attached to the plug-in.
+class ControlsOnWhiteTest : public ::testing::Test
+{
+protected:
+  explicit ControlsOnWhiteTest(std::vector<int> leftOut = {}) : mLeftOut(std::move(leftOut)) {}
+  void SetUp() override
+  {
+    plug = new RecordingPlug(8);
+    for (int i = 0; i < 8; ++i)
+      if (std::find(mLeftOut.begin(), mLeftOut.end(), i) == mLeftOut.end())
+        plug->GetParam(i)->InitDouble("p", 0.0, 0.0, 1.0, 0.0001);
+    g = new HeadlessGraphics(plug, 200, 100);
+    g->AttachPanelBackground(&COLOR_WHITE);
+    plug->AttachGraphics(g);
+  }
+  void TearDown() override { delete plug; }
+
+  // A control whose value (and default) came from the plug-in, the journal emptied.
+  template <class C>
+  C* addAt(C* control, double value)
+  {
+    g->AttachControl(control);
+    control->SetValueFromPlug(value);
+    plug->calls.clear();
+    return control;
+  }
+  void drawAll()
+  {
+    IRECT all(0, 0, 200, 100);
+    g->SetAllControlsDirty();
+    g->Draw(&all);
+  }
+  int redAt(int x, int y) { return g->GetPoint(x, y).R; }
+
+  RecordingPlug* plug = nullptr;
+  HeadlessGraphics* g = nullptr;
+  IMouseMod left{true}, right{false, true};
+
+private:
+  std::vector<int> mLeftOut;
 };
 
 // An RGBA PNG of w x h whose pixel (x, y) has red x, green y, blue 7, alpha 255.

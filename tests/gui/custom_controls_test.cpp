@@ -39,34 +39,9 @@ public:
   std::function<void(IGraphics*)> fn;
 };
 
-class CustomControlsTest : public ::testing::Test
+class CustomControlsTest : public ControlsOnWhiteTest
 {
 protected:
-  void SetUp() override
-  {
-    plug = new RecordingPlug(8);
-    for (int i = 0; i < 8; ++i) plug->GetParam(i)->InitDouble("p", 0.0, 0.0, 1.0, 0.0001);
-    g = new HeadlessGraphics(plug, 200, 100);
-    g->AttachPanelBackground(&COLOR_WHITE);
-    plug->AttachGraphics(g);
-  }
-  void TearDown() override { delete plug; }
-
-  template <class C>
-  C* addAt(C* control, double value)
-  {
-    g->AttachControl(control);
-    control->SetValueFromPlug(value);
-    plug->calls.clear();
-    return control;
-  }
-  void drawAll()
-  {
-    IRECT all(0, 0, 200, 100);
-    g->SetAllControlsDirty();
-    g->Draw(&all);
-  }
-  int redAt(int x, int y) { return g->GetPoint(x, y).R; }
   int countNonWhite()
   {
     int n = 0;
@@ -74,10 +49,6 @@ protected:
       for (int x = 0; x < 200; ++x) n += g->GetPoint(x, y) != COLOR_WHITE;
     return n;
   }
-
-  RecordingPlug* plug;
-  HeadlessGraphics* g;
-  IMouseMod left{true};
 };
 
 }  // namespace

@@ -24,19 +24,11 @@ std::unique_ptr<LICE_MemBitmap> strip(int w, int h, int n, bool horizontal = fal
   return b;
 }
 
-class StockControlsTest : public ::testing::Test
+class StockControlsTest : public ControlsOnWhiteTest
 {
 protected:
-  void SetUp() override
-  {
-    plug = new RecordingPlug(8);
-    // 3 and 4 are left for the tests to give a kind of their own.
-    for (int i : {0, 1, 2, 5, 6, 7}) plug->GetParam(i)->InitDouble("p", 0.0, 0.0, 1.0, 0.0001);
-    g = new HeadlessGraphics(plug, 200, 100);
-    g->AttachPanelBackground(&COLOR_WHITE);
-    plug->AttachGraphics(g);
-  }
-  void TearDown() override { delete plug; }
+  // 3 and 4 are left for the tests to give a kind of their own.
+  StockControlsTest() : ControlsOnWhiteTest({3, 4}) {}
 
   template <class C>
   C* add(C* control)
@@ -44,26 +36,6 @@ protected:
     g->AttachControl(control);
     return control;
   }
-  // A control whose value (and default) came from the plug-in, the journal emptied.
-  template <class C>
-  C* addAt(C* control, double value)
-  {
-    add(control);
-    control->SetValueFromPlug(value);
-    plug->calls.clear();
-    return control;
-  }
-  void drawAll()
-  {
-    IRECT all(0, 0, 200, 100);
-    g->SetAllControlsDirty();
-    g->Draw(&all);
-  }
-  int redAt(int x, int y) { return g->GetPoint(x, y).R; }
-
-  RecordingPlug* plug;
-  HeadlessGraphics* g;
-  IMouseMod left{true}, right{false, true};
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "JackTestServer.h"
 #include "SynthModel.h"
 #include "SynthSim.h"
+#include "ThreadSanitizer.h"
 
 #include "librarian/PatchLibrarian.h"
 
@@ -17,18 +18,6 @@
 
 namespace
 {
-#if defined(__SANITIZE_THREAD__)
-const bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-const bool kThreadSanitizer = true;
-#else
-const bool kThreadSanitizer = false;
-#endif
-#else
-const bool kThreadSanitizer = false;
-#endif
-
 typedef std::chrono::steady_clock Clock;
 
 class HardwareOverJack : public testing::Test

@@ -3,6 +3,7 @@
 #include "JackTestServer.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
+#include "ThreadSanitizer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +18,6 @@ typedef std::vector<unsigned char> Bytes;
 typedef std::vector<std::string> Names;
 
 const int kWaitMs = 10000;
-
-#if defined(__SANITIZE_THREAD__)
-const bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-const bool kThreadSanitizer = true;
-#else
-const bool kThreadSanitizer = false;
-#endif
-#else
-const bool kThreadSanitizer = false;
-#endif
 
 // RtMidi's JACK output copies each message out of libjack's lock-free ring in
 // JACK's realtime thread. ThreadSanitizer cannot see libjack's ordering, takes

@@ -9,13 +9,17 @@
 #include "ui/ConfigGraphics.h"
 #include "ui/ControlAction.h"
 #include "ui/ControlLayer.h"
+#include "ui/DisplayLines.h"
 #include "ui/EditorUIConfig.h"
+#include "ui/TabSwitchFunctions.h"
 
 #include "config/ParamIds.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -127,3 +131,62 @@ struct RealEditor
   std::string console;
 };
 
+// The controller as the page switching sees it, over the real configuration, with
+// the controller's own overlays and its flags as plain fields.
+class RecordingPageHost : public PageHost
+{
+public:
+  // Without the overlays, the configuration's own layers stand for them.
+  explicit RecordingPageHost(RealEditor* editor, bool withOverlays = true) : e(editor)
+  {
+    if (withOverlays)
+      for (const char* name : {"LeftPatchPopupMenu", "RightPatchPopupMenu", "BANKEDITMENU", "RightSearchPopupMenu"})
+        overlays[name].reset(new ControlLayer(70, name));
+    lines.bind(e->config);
+  }
+
+  ControlLayer* layerNamed(const char* name) override
+  {
+    auto it = overlays.find(name);
+    return it != overlays.end() ? it->second.get() : e->config.getLayer(name);
+  }
+  IControl* firstControlOf(int paramIdx) override
+  {
+    ControlAction* a = e->action(paramIdx);
+    return a && !a->controls.empty() ? a->controls[0] : nullptr;
+  }
+  double paramValue(int paramIdx) override { return e->plug.GetParam(paramIdx)->Value(); }
+  bool timbre1LockActive() override { return lock1; }
+  bool timbre2LockActive() override { return lock2; }
+  bool sharedLockActive() override { return sharedLock; }
+  bool patchSearchActive() override { return search; }
+  bool hardwareChangeInProgress() override { return hardwareChange; }
+  bool midiOutSet() override { return outSet; }
+  void setCurrentPart(int timbre) override { currentPart = timbre; }
+  void sendMidiMsgAndLog(IMidiMsg* msg) override { sent.push_back({msg->mStatus, msg->mData1, msg->mData2}); }
+  void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
+  {
+    lines.displaySequence(sequence, texts);
+  }
+  void allowLibrarianDrag() override { ++drags; }
+  void selectLibrarianProgram(int slot) override { selected = slot; }
+  void runParamChange(int paramIdx) override { changes.push_back(paramIdx); }
+  void hideProgress() override { ++progressHidden; }
+
+  void set(int paramIdx, double value) { e->plug.GetParam(paramIdx)->Set(value); }
+  bool shown(const char* name) { return layerNamed(name)->visible; }
+  bool greyed(const char* name)
+  {
+    ControlLayer* l = layerNamed(name);
+    return l->controls.GetSize() && l->controls.Get(0)->IsGrayed();
+  }
+  bool greyedControl(int paramIdx) { return firstControlOf(paramIdx)->IsGrayed(); }
+
+  RealEditor* e;
+  std::map<std::string, std::unique_ptr<ControlLayer>> overlays;
+  DisplayLines lines;
+  bool lock1 = false, lock2 = false, sharedLock = false, search = false, hardwareChange = false, outSet = true;
+  int currentPart = -1, drags = 0, selected = -1, progressHidden = 0;
+  std::vector<std::array<int, 3>> sent;
+  std::vector<int> changes;
+};

@@ -11,64 +11,6 @@
 
 namespace {
 
-// The controller as the page switching sees it, over the real configuration, with
-// the controller's own overlays and its flags as plain fields.
-class TestHost : public PageHost
-{
-public:
-  explicit TestHost(RealEditor* editor) : e(editor)
-  {
-    for (const char* name : {"LeftPatchPopupMenu", "RightPatchPopupMenu", "BANKEDITMENU", "RightSearchPopupMenu"})
-      overlays[name].reset(new ControlLayer(70, name));
-    lines.bind(e->config);
-  }
-
-  ControlLayer* layerNamed(const char* name) override
-  {
-    auto it = overlays.find(name);
-    return it != overlays.end() ? it->second.get() : e->config.getLayer(name);
-  }
-  IControl* firstControlOf(int paramIdx) override
-  {
-    ControlAction* a = e->action(paramIdx);
-    return a && !a->controls.empty() ? a->controls[0] : nullptr;
-  }
-  double paramValue(int paramIdx) override { return e->plug.GetParam(paramIdx)->Value(); }
-  bool timbre1LockActive() override { return lock1; }
-  bool timbre2LockActive() override { return lock2; }
-  bool sharedLockActive() override { return sharedLock; }
-  bool patchSearchActive() override { return search; }
-  bool hardwareChangeInProgress() override { return hardwareChange; }
-  bool midiOutSet() override { return outSet; }
-  void setCurrentPart(int timbre) override { currentPart = timbre; }
-  void sendMidiMsgAndLog(IMidiMsg* msg) override { sent.push_back({msg->mStatus, msg->mData1, msg->mData2}); }
-  void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
-  {
-    lines.displaySequence(sequence, texts);
-  }
-  void allowLibrarianDrag() override { ++drags; }
-  void selectLibrarianProgram(int slot) override { selected = slot; }
-  void runParamChange(int paramIdx) override { changes.push_back(paramIdx); }
-  void hideProgress() override { ++progressHidden; }
-
-  void set(int paramIdx, double value) { e->plug.GetParam(paramIdx)->Set(value); }
-  bool shown(const char* name) { return layerNamed(name)->visible; }
-  bool greyed(const char* name)
-  {
-    ControlLayer* l = layerNamed(name);
-    return l->controls.GetSize() && l->controls.Get(0)->IsGrayed();
-  }
-  bool greyedControl(int paramIdx) { return firstControlOf(paramIdx)->IsGrayed(); }
-
-  RealEditor* e;
-  std::map<std::string, std::unique_ptr<ControlLayer>> overlays;
-  DisplayLines lines;
-  bool lock1 = false, lock2 = false, sharedLock = false, search = false, hardwareChange = false, outSet = true;
-  int currentPart = -1, drags = 0, selected = -1, progressHidden = 0;
-  std::vector<std::array<int, 3>> sent;
-  std::vector<int> changes;
-};
-
 // One editor per test, so no test sees another's switches or images.
 struct Fresh
 {
@@ -82,7 +24,7 @@ struct Fresh
 TEST(PageSwitchTest, StateTableForEveryPageTimbreAndFlag)
 {
   Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
   ControlLayer* root = host.layerNamed("root");
   ASSERT_NE(root, nullptr);
   root->Hide(false);
@@ -158,7 +100,7 @@ TEST(PageSwitchTest, StateTableForEveryPageTimbreAndFlag)
 TEST(PageSwitchTest, LibrarianPageSelectsTheCurrentProgram)
 {
   Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
   host.e->plug.GetParam(kCurrentPatch)->InitInt("Current Patch", 0, 0, 127);  // the controller makes it
   host.set(kCurrentPatch, 37);
   TabSwitchFunctions().mainTabSwitch(&host, 1, 0);
@@ -183,7 +125,7 @@ TEST(PageSwitchTest, SoundPageZones)
     for (const auto& c : cases)
     {
       Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
       host.set(kLfo1TempoSync + t, c.lfo1Sync);
       host.set(kLfo2TempoSync + t, c.lfo2Sync);
       host.set(kVoiceAssign + t, c.assign);
@@ -211,7 +153,7 @@ TEST(PageSwitchTest, SoundPageZones)
 TEST(PageSwitchTest, SequenceStepTextsAndZones)
 {
   Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
   const int t = 1;
   host.set(kSeq1Step1 + t, 100);
   host.set(kSeq1Step1 + 2 + t, 0);
@@ -252,7 +194,7 @@ TEST(PageSwitchTest, TimbreSelectMessage)
   for (const auto& c : cases)
   {
     Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
     host.set(kGlobalMidiChannel, 4);
     TabSwitchFunctions().mainTabSwitch(&host, c.page, 0);
     host.outSet = c.outSet;
@@ -266,7 +208,7 @@ TEST(PageSwitchTest, TimbreSelectMessage)
 TEST(DisplayLinesTest, LinesAndValueStrings)
 {
   Fresh f;
-  TestHost host(&f.editor);
+  RecordingPageHost host(&f.editor);
   DisplayLines& lines = host.lines;
   ASSERT_TRUE(lines.nameLine && lines.valueLine && lines.ccLine && lines.timbreLine && lines.buildLine);
   lines.displayText("Cutoff", "64", "CC 74");

@@ -7,6 +7,9 @@
 #include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/ctl_treeview.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 class TreeView : public WndTest
@@ -171,6 +174,45 @@ TEST_F(TreeView, ExpansionSelectionAndNotices)
   EXPECT_EQ(TreeView_HitTest(h, &hti), b);
   hti.pt = POINT{5, 38};
   EXPECT_EQ(TreeView_HitTest(h, &hti), nullptr);
+}
+
+// The hit test asks the outline view for the row at the point and lets the row
+// rectangles decide near it: every whole point on and around the edges lands where
+// a walk over all the rectangles puts it, also with pitches that do not divide evenly
+// (1.1 puts points into the row above, the row below and past the end) or that
+// leave a gap between rows, and none with rows of no or negative height.
+TEST_F(TreeView, HitTestLandsWhereTheRowRectanglesSay)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  const HWND h = Make(top);
+  auto* tv = dynamic_cast<Swell_vDavrel_64_treeview*>(SWELL_Object(h));
+  std::vector<HTREEITEM> items;
+  static const char kNames[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN";
+  for (int i = 0; i < 40; ++i) items.push_back(Insert(h, TVI_ROOT, TVI_LAST, std::string(1, kNames[i]).c_str()));
+  ASSERT_EQ(tv->numberOfRows(), 40);
+  const struct
+  {
+    CGFloat height, spacing;
+  } pitches[] = {{17, 2}, {1, 0.1}, {1.5, 0.7}, {1, -0.7}, {1, -1}, {1, -2}};
+  const int w = (int)tv->frame().size.width;
+  for (const auto& pitch : pitches)
+  {
+    tv->setRowHeight(pitch.height);
+    tv->setIntercellSpacing(NSMakeSize(3, pitch.spacing));
+    const int bottom = (int)std::ceil(40 * std::max<CGFloat>(0, pitch.height + pitch.spacing)) + 2;
+    int hits = 0;
+    for (int x : {-1, 0, w - 1, w})
+      for (int y = -2; y <= bottom; ++y)
+      {
+        HTREEITEM want = nullptr;
+        for (NSInteger r = 0; r < tv->numberOfRows() && !want; ++r)
+          if (NSPointInRect(NSMakePoint(x, y), tv->rectOfRow(r))) want = items[(size_t)r];
+        TVHITTESTINFO hti{{x, y}, 0, nullptr};
+        ASSERT_EQ(TreeView_HitTest(h, &hti), want) << pitch.height << "+" << pitch.spacing << " at " << x << "," << y;
+        hits += want != nullptr;
+      }
+    EXPECT_EQ(hits > 0, pitch.height + pitch.spacing > 0) << pitch.height << "+" << pitch.spacing;
+  }
 }
 
 TEST_F(TreeView, ClicksAndContextMenus)

@@ -28,6 +28,27 @@ protected:
   // Runs the loop until the condition holds, at most 10 s.
   bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
 
+  // The real plug-in's editor in the host's window, shown and drawn, handed to
+  // body(unit, editor, its X window); the unit closes after the window.
+  template <class Body>
+  void WithHostedEditor(Body body)
+  {
+    TestHost host;
+    std::string error;
+    ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
+    AudioUnit unit = host.Open(&error);
+    ASSERT_NE(unit, nullptr) << error;
+    {
+      EditorWindow editor;
+      ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
+      const unsigned long x = AKX11WindowOf(editor.window());
+      ASSERT_NE(x, 0u);
+      ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+      body(unit, editor, x);
+    }
+    host.Close(unit);
+  }
+
   // The editor of test controls in a window of its own, shown.
   void OpenEditor()
   {
@@ -103,17 +124,7 @@ protected:
 
 TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest)
 {
-  TestHost host;
-  std::string error;
-  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
-  AudioUnit unit = host.Open(&error);
-  ASSERT_NE(unit, nullptr) << error;
-  {
-    EditorWindow editor;
-    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
-    const unsigned long x = AKX11WindowOf(editor.window());
-    ASSERT_NE(x, 0u);
-    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+  WithHostedEditor([&](AudioUnit, EditorWindow& editor, unsigned long x) {
     loop->runFor(0.12);  // three frames of the redraw timer
     driver->sync();
     EXPECT_EQ(differingPixels(editor.window(), x), 0);
@@ -121,23 +132,13 @@ TEST_F(X11Test, TheHostOpensTheEditorWindowShowingItsSurfaceAndClosesItOnRequest
     driver->requestClose(x);
     EXPECT_TRUE(until([&] { return editor.closedByUser(); }));
     EXPECT_FALSE(editor.window()->isVisible());
-  }
-  host.Close(unit);
+  });
 }
 
 // The real plug-in in the host's window: a knob of its sound page, driven by X events.
 TEST_F(X11Test, TheRealEditorsKnobAnswersTheWheel)
 {
-  TestHost host;
-  std::string error;
-  ASSERT_TRUE(host.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error)) << error;
-  AudioUnit unit = host.Open(&error);
-  ASSERT_NE(unit, nullptr) << error;
-  {
-    EditorWindow editor;
-    ASSERT_TRUE(editor.Open(host, unit, "Davrel Editor", &error)) << error;
-    const unsigned long x = AKX11WindowOf(editor.window());
-    ASSERT_TRUE(until([&] { return driver->viewable(x) && editor.window()->displayCount() > 0; }));
+  WithHostedEditor([&](AudioUnit unit, EditorWindow& editor, unsigned long x) {
     auto param = [&](UInt32 id) {
       AudioUnitParameterValue v = -1;
       AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
@@ -153,8 +154,7 @@ TEST_F(X11Test, TheRealEditorsKnobAnswersTheWheel)
     loop->runFor(0.1);
     driver->sync();
     EXPECT_EQ(differingPixels(editor.window(), x), 0);
-  }
-  host.Close(unit);
+  });
 }
 
 TEST_F(X11Test, AClickOnASwitchChangesItsParameter)

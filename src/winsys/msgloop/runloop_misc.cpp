@@ -59,6 +59,13 @@ void SWELL_CFStringToCString(CFStringRef str, char* buf, int size)
   buf[n] = 0;
 }
 
+void SWELL_CStringThroughCFString(const char* s, char* buf, int size)
+{
+  CFStringRef str = SWELL_CStringToCFString(s);
+  SWELL_CFStringToCString(str, buf, size);
+  if (str) CFRelease(str);
+}
+
 HANDLE SWELL_CreateProcess(const char* exe, int argc, const char* const* argv)
 {
   if (!exe || !*exe) return nullptr;

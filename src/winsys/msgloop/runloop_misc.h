@@ -12,6 +12,9 @@ CFStringRef SWELL_CStringToCFString(const char* s);
 // Nothing for size <= 0; else buf gets the string's UTF-8 text, cut at a whole
 // character when it does not fit, always NUL-terminated (empty for a null string).
 void SWELL_CFStringToCString(CFStringRef str, char* buf, int size);
+// s made a platform string and written back into buf as above: the text the
+// layer hands out reads as the platform's strings would give it.
+void SWELL_CStringThroughCFString(const char* s, char* buf, int size);
 
 // Starts exe with its arguments (null ones count as empty) directly, never
 // through a shell. A process handle (CloseHandle, WaitForSingleObject), or null

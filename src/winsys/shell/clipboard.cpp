@@ -49,10 +49,8 @@ void freePending()
 // Text as the platform's strings take it: UTF-8, else ASCII; and back.
 std::string throughPlatformString(const std::string& text)
 {
-  CFStringRef s = SWELL_CStringToCFString(text.c_str());
   std::vector<char> buf(text.size() * 4 + 32);
-  SWELL_CFStringToCString(s, buf.data(), (int)buf.size());
-  if (s) CFRelease(s);
+  SWELL_CStringThroughCFString(text.c_str(), buf.data(), (int)buf.size());
   return buf.data();
 }
 

@@ -20,9 +20,7 @@ const size_t kPathMax = 2047;  // what a chosen path is converted into before it
 // UTF-8 into buf (size bytes with the NUL), cut at a whole character.
 void convert(const std::string& path, char* buf, int size)
 {
-  CFStringRef s = SWELL_CStringToCFString(path.c_str());
-  SWELL_CFStringToCString(s, buf, size);
-  if (s) CFRelease(s);
+  SWELL_CStringThroughCFString(path.c_str(), buf, size);
 }
 
 std::string converted(const std::string& path)

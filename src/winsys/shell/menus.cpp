@@ -346,11 +346,7 @@ bool GetMenuItemInfo(HMENU m, int item, BOOL byPos, MENUITEMINFO* mii)
     {
       mii->fType = MFT_STRING;
       if (mii->dwTypeData && mii->cch)
-      {
-        CFStringRef s = SWELL_CStringToCFString(it->title().c_str());
-        SWELL_CFStringToCString(s, mii->dwTypeData, (int)mii->cch);
-        if (s) CFRelease(s);
-      }
+        SWELL_CStringThroughCFString(it->title().c_str(), mii->dwTypeData, (int)mii->cch);
     }
   }
   if (mii->fMask & MIIM_DATA)

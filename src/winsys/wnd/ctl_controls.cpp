@@ -136,21 +136,7 @@ bool itemText(NSObject* o, int item, std::string* out)
 // Where text goes in a list kept in byte order.
 int sortedPosition(const std::vector<std::string>& items, const std::string& text)
 {
-  int lim = (int)items.size(), base = 0;
-  while (lim > 0)
-  {
-    const int p = base + lim / 2;
-    const int c = text.compare(items[(size_t)p]);
-    if (c == 0) return p;
-    if (c > 0)
-    {
-      if (p == (int)items.size() - 1 || text.compare(items[(size_t)p + 1]) <= 0) return p + 1;
-      base = p + 1;
-      --lim;
-    }
-    lim /= 2;
-  }
-  return 0;
+  return ::sortedPosition((int)items.size(), [&](int i) { return text.compare(items[(size_t)i]); });
 }
 
 }  // namespace
@@ -406,8 +392,13 @@ bool SWELL_ControlMessage(NSObject* o, UINT msg, WPARAM wParam, LPARAM lParam, L
       case CB_GETLBTEXT:
       {
         // The buffer holds what CB_GETLBTEXTLEN reported plus the terminating zero.
-        const int len = SWELL_CB_GetItemTextLength(h, 0, item);
-        *result = lParam && len >= 0 ? SWELL_CB_GetItemText(h, 0, item, (char*)lParam, len + 1) : 0;
+        std::string s;
+        *result = 0;
+        if (lParam && itemText(control(h, 0), item, &s))
+        {
+          memcpy((char*)lParam, s.c_str(), s.size() + 1);
+          *result = 1;
+        }
         break;
       }
       case CB_INSERTSTRING:

@@ -12,6 +12,7 @@
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/keyboard.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,21 +46,7 @@ const char* rowText(const SWELL_ListView_Row* row, int col)
 template <class Cmp>
 int sortedRow(const WDL_PtrList<SWELL_ListView_Row>& rows, const char* text, Cmp cmp)
 {
-  int lim = rows.GetSize(), base = 0;
-  while (lim > 0)
-  {
-    const int p = base + lim / 2;
-    const int c = cmp(text, rowText(rows.Get(p), 0));
-    if (c == 0) return p;
-    if (c > 0)
-    {
-      if (p + 1 >= rows.GetSize() || cmp(text, rowText(rows.Get(p + 1), 0)) <= 0) return p + 1;
-      base = p + 1;
-      --lim;
-    }
-    lim /= 2;
-  }
-  return 0;
+  return ::sortedPosition(rows.GetSize(), [&](int i) { return cmp(text, rowText(rows.Get(i), 0)); });
 }
 
 // The owner window view of the list view: its target, else the nearest window view above it.
@@ -351,8 +338,11 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
     case LB_GETTEXT:
     {
       // The buffer holds what LB_GETTEXTLEN reported plus the terminating zero.
-      const LRESULT len = onSwellMessage(LB_GETTEXTLEN, wParam, 0);
-      if (lParam && len >= 0) lstrcpyn((char*)lParam, rowText(m_items.Get((int)wParam), 0), (int)len + 1);
+      if (lParam && !isOwnerData() && wParam < (WPARAM)m_items.GetSize())
+      {
+        const char* t = rowText(m_items.Get((int)wParam), 0);
+        memcpy((char*)lParam, t, strlen(t) + 1);
+      }
       return 0;
     }
     case LB_RESETCONTENT:

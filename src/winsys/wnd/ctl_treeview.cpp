@@ -21,18 +21,30 @@ HTREEITEM__::~HTREEITEM__()
   AKRelease(m_dh);
 }
 
-bool HTREEITEM__::FindItem(HTREEITEM__* item, HTREEITEM__** parOut, int* idxOut)
+namespace {
+
+// Whether item is in list (the children of parent, null for the top level) or below
+// it; its parent and index there go to the outputs given.
+bool findIn(const WDL_PtrList<HTREEITEM__>& list, HTREEITEM__* parent, HTREEITEM__* item, HTREEITEM__** parOut,
+            int* idxOut)
 {
-  const int i = m_children.Find(item);
+  const int i = list.Find(item);
   if (i >= 0)
   {
-    if (parOut) *parOut = this;
+    if (parOut) *parOut = parent;
     if (idxOut) *idxOut = i;
     return true;
   }
-  for (int c = 0; c < m_children.GetSize(); ++c)
-    if (m_children.Get(c)->FindItem(item, parOut, idxOut)) return true;
+  for (int c = 0; c < list.GetSize(); ++c)
+    if (list.Get(c)->FindItem(item, parOut, idxOut)) return true;
   return false;
+}
+
+}  // namespace
+
+bool HTREEITEM__::FindItem(HTREEITEM__* item, HTREEITEM__** parOut, int* idxOut)
+{
+  return findIn(m_children, this, item, parOut, idxOut);
 }
 
 namespace {
@@ -84,17 +96,7 @@ Swell_vDavrel_64_treeview::~Swell_vDavrel_64_treeview()
 
 bool Swell_vDavrel_64_treeview::findItem(HTREEITEM item, HTREEITEM* parOut, int* idxOut)
 {
-  if (!item) return false;
-  const int i = m_items.Find(item);
-  if (i >= 0)
-  {
-    if (parOut) *parOut = nullptr;
-    if (idxOut) *idxOut = i;
-    return true;
-  }
-  for (int c = 0; c < m_items.GetSize(); ++c)
-    if (m_items.Get(c)->FindItem(item, parOut, idxOut)) return true;
-  return false;
+  return item && findIn(m_items, nullptr, item, parOut, idxOut);
 }
 
 NSInteger Swell_vDavrel_64_treeview::outlineViewNumberOfChildren(NSOutlineView*, NSObject* item)
@@ -303,7 +305,16 @@ HTREEITEM TreeView_HitTest(HWND h, TVHITTESTINFO* hti)
   Swell_vDavrel_64_treeview* tv = TV(h);
   if (!tv || !hti) return nullptr;
   const NSPoint p = NSMakePoint(hti->pt.x, hti->pt.y);
-  for (NSInteger r = 0; r < tv->numberOfRows(); ++r)
+  const NSInteger rows = tv->numberOfRows();
+  // Rows of no height hold no point (and the row at a point is not defined then).
+  if (!rows || !(tv->rectOfRow(0).size.height > 0)) return nullptr;
+  // The outline view's row at the point, or the last row past the end; rounding may
+  // put a point on an edge into a neighbour's rectangle, so the rectangles around
+  // it decide, the upper first.
+  const NSInteger at = tv->rowAtPoint(p);
+  const NSInteger from = at < 0 ? rows - 1 : std::max<NSInteger>(0, at - 1);
+  const NSInteger to = at < 0 ? rows - 1 : std::min(rows - 1, at + 1);
+  for (NSInteger r = from; r <= to; ++r)
     if (NSPointInRect(p, tv->rectOfRow(r))) return recordOf(tv->itemAtRow(r));
   return nullptr;
 }

@@ -20,6 +20,28 @@ inline NSView* viewOrContent(HWND h)
   return asView(h);
 }
 
+// Where a new item goes among count items kept in order; compareAt(i) compares it
+// with item i as strcmp does. An equal item's place is taken, so it goes before it.
+template <class CompareAt>
+int sortedPosition(int count, CompareAt compareAt)
+{
+  int lim = count, base = 0;
+  while (lim > 0)
+  {
+    const int p = base + lim / 2;
+    const int c = compareAt(p);
+    if (c == 0) return p;
+    if (c > 0)
+    {
+      if (p + 1 >= count || compareAt(p + 1) <= 0) return p + 1;
+      base = p + 1;
+      --lim;
+    }
+    lim /= 2;
+  }
+  return 0;
+}
+
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
 // The system's version word (0x1068 for 10.6.8), read once; 10.4 when it cannot be read.
