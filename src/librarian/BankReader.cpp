@@ -134,14 +134,17 @@ int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* ban
 {
   const int count = programDumpRun(d, size);
   if (!count) return 0;
-  // The slots are made in place: each takes its name and its piece of the block.
+  // The slots are made in place, each in one pass: its name and its piece of the block.
+  // Their memory is seldom in the cache, so each is asked for well ahead of its making.
   std::vector<LibrarianPatch>& slots = bank->patches;
   const size_t first = slots.size();
-  slots.resize(first + (size_t)count);
+  slots.reserve(first + (size_t)count);
+  const size_t ahead = 16;
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
-    LibrarianPatch& slot = slots[first + i];
-    const uint8_t* msg = d + i * kProgramDumpSize;
-    slot.name = programDumpName(msg, kProgramDumpSize);
+    if (i + ahead < (size_t)count) __builtin_prefetch(slots.data() + first + i + ahead, 1);
+    LibrarianPatch& slot = slots.emplace_back();
+    char name[16];
+    slot.name.assign(name, (size_t)programDumpNameInto(d + i * kProgramDumpSize, kProgramDumpSize, name));
     slot.messages.emplace_back().bytes = std::move(piece);
   });
   return count;

@@ -69,11 +69,11 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
   return false;
 }
 
-ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string* error)
+ScanRead readScanCandidate(int dirFd, const char* name, PatchBytes* out, std::string* error)
 {
   *out = PatchBytes();
   // Not blocking: a named pipe with a bank's name must not stall the scan.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ScanRead::kRetry;
   struct stat st;
   ScanRead result = ScanRead::kFailed;
