@@ -255,7 +255,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
         // What the walk saw cannot be a bank: not opened, as the read would skip it.
         if (seenAs && seenAs->known && (!seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize)) continue;
         PatchFile* bank = nullptr;
-        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), &file, &why))
+        const int64_t listedSize = seenAs && seenAs->known ? seenAs->size : -1;
+        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), listedSize, &file, &why))
         {
           case ScanRead::kSkipped: break;
           case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &file, why); break;
