@@ -92,25 +92,35 @@ bool readProgramData(const uint8_t* msg, int size, uint8_t* data)
   return sysexUnpack7(msg + 5, kProgramDumpSize - 6, data) == kProgramDataSize;
 }
 
-std::string programDumpName(const uint8_t* msg, int size)
+int programDumpNameInto(const uint8_t* msg, int size, char* out)
 {
-  if (size >= 20)
+  if (size >= 22)
   {
     // Names seldom hold a zero byte: the twelve bytes are taken whole when they do not.
-    char whole[16];
-    memcpy(whole, msg + 6, 7);
-    memcpy(whole + 7, msg + 14, 5);
-    memset(whole + 12, 0xFF, 4);  // no part of the name, and no zero
+    // Read straight from the message (raw 6 to 13 and 14 to 21), the bytes that are no
+    // part of the name set to 0xFF, which is no zero.
     uint64_t lo, hi;
-    memcpy(&lo, whole, 8);
-    memcpy(&hi, whole + 8, 8);
+    memcpy(&lo, msg + 6, 8);
+    memcpy(&hi, msg + 14, 8);
+    lo |= 0xFF00000000000000ull;
+    hi |= 0xFFFFFF0000000000ull;
     // Nonzero exactly where some byte is zero.
     const uint64_t zeros = ((lo - 0x0101010101010101ull) & ~lo) | ((hi - 0x0101010101010101ull) & ~hi);
-    if (!(zeros & 0x8080808080808080ull)) return std::string(whole, 12);
+    if (!(zeros & 0x8080808080808080ull))
+    {
+      memcpy(out, &lo, 8);  // raw 6 to 12, and a byte the next store covers
+      memcpy(out + 7, &hi, 8);
+      return kProgramNameLength;
+    }
   }
-  char name[kProgramNameLength];
   int n = 0;
   for (int i = 6; i <= 18 && i < size - 1; ++i)
-    if (i != 13 && msg[i]) name[n++] = (char)msg[i];
-  return std::string(name, (size_t)n);
+    if (i != 13 && msg[i]) out[n++] = (char)msg[i];
+  return n;
+}
+
+std::string programDumpName(const uint8_t* msg, int size)
+{
+  char name[16];
+  return std::string(name, (size_t)programDumpNameInto(msg, size, name));
 }

@@ -59,3 +59,6 @@ bool readProgramData(const uint8_t* msg, int size, uint8_t* data);
 // The program name: the non-zero bytes among raw 6 to 12 and 14 to 18, in order.
 // Raw 13 is a packing byte and never part of the name.
 std::string programDumpName(const uint8_t* msg, int size);
+// The same into out, which has room for 16 bytes (more than the name is written);
+// returns the name's length.
+int programDumpNameInto(const uint8_t* msg, int size, char* out);

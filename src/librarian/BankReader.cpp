@@ -9,6 +9,8 @@
 #include "hardware/SysexPacking.h"
 #include "plug/ByteChunk.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -51,11 +53,13 @@ const uint8_t* firstStatusByte(const uint8_t* p, const uint8_t* end)
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(DAVREL_NO_VECTOR_CLONES)
 __attribute__((target_clones("avx2", "default")))
 #endif
-int programDumpRun(const uint8_t* d, int size)
+int programDumpRun(const uint8_t* d, int size, const LibrarianPatch* slots, int room)
 {
   int count = 0;
   for (const uint8_t* p = d; size - (int)(p - d) >= kProgramDumpSize; p += kProgramDumpSize, ++count)
   {
+    // The memory of the slot this dump becomes is asked for while the dump is tested.
+    if (count < room) __builtin_prefetch(slots + count, 1);
     if (!isProgramDumpFrame(p, kProgramDumpSize)) break;
     uint8_t any = 0;
     for (int i = 5; i < kProgramDumpSize - 1; ++i) any |= p[i];
@@ -132,17 +136,21 @@ bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, c
 
 int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* bank, const PatchBytes& owner)
 {
-  const int count = programDumpRun(d, size);
-  if (!count) return 0;
-  // The slots are made in place: each takes its name and its piece of the block.
+  // The slots are made in place, each in one pass: its name and its piece of the block.
+  // Their memory is seldom in the cache; the test of the dumps asks for it.
   std::vector<LibrarianPatch>& slots = bank->patches;
   const size_t first = slots.size();
-  slots.resize(first + (size_t)count);
+  const int count = programDumpRun(d, size, slots.data() + first, (int)std::min<size_t>(slots.capacity() - first, INT_MAX));
+  if (!count) return 0;
+  slots.reserve(first + (size_t)count);
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
-    LibrarianPatch& slot = slots[first + i];
-    const uint8_t* msg = d + i * kProgramDumpSize;
-    slot.name = programDumpName(msg, kProgramDumpSize);
-    slot.messages.emplace_back().bytes = std::move(piece);
+    char name[16];
+    const int length = programDumpNameInto(d + i * kProgramDumpSize, kProgramDumpSize, name);
+    // The usual whole name is copied as one fixed-size piece.
+    if (length == kProgramNameLength)
+      slots.emplace_back(name, (size_t)kProgramNameLength, std::move(piece));
+    else
+      slots.emplace_back(name, (size_t)length, std::move(piece));
   });
   return count;
 }

@@ -13,7 +13,9 @@
 #include <Poco/File.h>
 #include <Poco/Path.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +39,12 @@ std::string lowerCase(std::string s)
 
 bool isBankExtension(const std::string& ext) { return ext == "mid" || ext == "syx" || ext == "dvl" || ext == "wvb"; }
 
+bool hasBankExtension(const std::string& name)
+{
+  const size_t dot = name.rfind('.');
+  return dot != std::string::npos && isBankExtension(lowerCase(name.substr(dot + 1)));
+}
+
 // A folder by its device and inode: the same folder reached through a link is known
 // again without resolving its path.
 using FolderId = std::pair<uint64_t, uint64_t>;
@@ -52,6 +60,30 @@ struct ListedEntry
 };
 using Listings = std::map<std::string, std::vector<ListedEntry>>;  // by folder path
 
+// A folder held open, so that its entries are looked up by name instead of by their
+// whole path. Where it cannot be opened, full paths are used.
+class OpenFolder
+{
+public:
+  explicit OpenFolder(const std::string& dir) : fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~OpenFolder()
+  {
+    if (fd >= 0) ::close(fd);
+  }
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+  bool isOpen() const { return fd >= 0; }
+  // For the *at calls: the folder with a name in it, or AT_FDCWD with the full path.
+  int at() const { return fd >= 0 ? fd : AT_FDCWD; }
+  const char* name(const std::string& fullPath, size_t folderLength) const
+  {
+    return fd >= 0 ? fullPath.c_str() + folderLength + 1 : fullPath.c_str();
+  }
+
+private:
+  const int fd;
+};
+
 // Lists dir's sub-folders depth first, each after the folders below it, and with
 // listings each folder's entries. A folder reached twice (through a link) is listed once.
 void collectFolders(const std::string& dir, std::vector<std::string>* out, std::set<FolderId>* seen,
@@ -60,13 +92,14 @@ void collectFolders(const std::string& dir, std::vector<std::string>* out, std::
   std::vector<ListedEntry>* listed = listings ? &(*listings)[dir] : nullptr;
   try
   {
+    const OpenFolder folder(dir);
     for (Poco::DirectoryIterator it(dir), end; it != end; ++it)
     {
       try
       {
-        const std::string path = it->path();
         struct stat st;
-        const bool answered = ::stat(path.c_str(), &st) == 0;
+        const bool answered = folder.isOpen() ? ::fstatat(folder.at(), it.name().c_str(), &st, 0) == 0
+                                              : ::stat(it->path().c_str(), &st) == 0;
         if (listed)
         {
           listed->emplace_back();
@@ -83,6 +116,7 @@ void collectFolders(const std::string& dir, std::vector<std::string>* out, std::
           continue;
         }
         if (!S_ISDIR(st.st_mode)) continue;
+        const std::string path = it->path();
         if (!seen->insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino)).second)
         {
           librarianLog("PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
@@ -173,6 +207,12 @@ void PatchLibrarian::scanOnce(const std::string& root)
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
   const int rootDepth = Poco::Path(root).makeDirectory().depth();
+  // Room in the search's name table for every file that may be a bank.
+  size_t candidates = 0;
+  for (const auto& folder : listings)
+    for (const ListedEntry& e : folder.second)
+      if (e.regular && e.size >= (int64_t)kMinScannedFileSize && hasBankExtension(e.name)) ++candidates;
+  nameTable.reserve(patchFiles.size() + candidates);
 
   std::vector<std::pair<std::string, const ListedEntry*>> entries;
   PatchBytes file;
@@ -199,6 +239,7 @@ void PatchLibrarian::scanOnce(const std::string& root)
       }
     }
     std::sort(entries.begin(), entries.end());
+    const OpenFolder openFolder(folder);
 
     for (const auto& listedEntry : entries)
     {
@@ -214,7 +255,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
         // What the walk saw cannot be a bank: not opened, as the read would skip it.
         if (seenAs && seenAs->known && (!seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize)) continue;
         PatchFile* bank = nullptr;
-        switch (readScanCandidate(entry, &file, &why))
+        const int64_t listedSize = seenAs && seenAs->known ? seenAs->size : -1;
+        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), listedSize, &file, &why))
         {
           case ScanRead::kSkipped: break;
           case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &file, why); break;

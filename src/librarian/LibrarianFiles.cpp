@@ -69,15 +69,24 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
   return false;
 }
 
-ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string* error)
+ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error)
 {
   *out = PatchBytes();
   // Not blocking: a named pipe with a bank's name must not stall the scan.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ScanRead::kRetry;
   struct stat st;
+  bool sized = listedSize >= 0;
+  if (sized)
+  {
+    // The listing sized it as a regular file: the read below notices any change since.
+    st.st_mode = S_IFREG;
+    st.st_size = (off_t)listedSize;
+  }
+  else
+    sized = fstat(fd, &st) == 0;
   ScanRead result = ScanRead::kFailed;
-  if (fstat(fd, &st) != 0)
+  if (!sized)
     result = ScanRead::kRetry;
   else if (!S_ISREG(st.st_mode) || st.st_size < (off_t)kMinScannedFileSize)
     result = ScanRead::kSkipped;
@@ -127,6 +136,9 @@ ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string
     }
   }
   close(fd);
+  // What the listing saw may have been replaced since (a bank saved through a rename):
+  // the file is asked about once more before it is given up.
+  if (result == ScanRead::kFailed && listedSize >= 0) return readScanCandidate(dirFd, name, -1, out, error);
   return result;
 }
 

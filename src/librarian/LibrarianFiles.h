@@ -35,7 +35,11 @@ enum class ScanRead
   kFailed,   // refused or unreadable, with a reason
   kRetry,    // could not be opened: the caller finds out why the slow way
 };
-ScanRead readScanCandidate(const std::string& path, PatchBytes* out, std::string* error);
+// dirFd is an open folder that name lies in, or AT_FDCWD with a full path: the scan
+// opens each folder once instead of looking up every file's whole path. listedSize is
+// the size the folder listing found for a regular file (the file is not asked again),
+// or -1.
+ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error);
 
 // Writes the bytes to path through a temporary file beside it. With replace false an
 // existing file is never touched and the write fails. False with a reason; nothing is

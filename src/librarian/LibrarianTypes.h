@@ -247,6 +247,13 @@ public:
   std::string name;
   PatchMessages messages;
 
+  LibrarianPatch() = default;
+  // A slot holding one program: its name and its dump.
+  LibrarianPatch(const char* nameChars, size_t nameLength, PatchBytes&& program)
+      : name(nameChars, nameLength), messages(PatchSysexMessage{std::move(program)})
+  {
+  }
+
   // Sets the target's name and appends copies of this slot's messages behind the
   // ones the target already holds.
   void clone(LibrarianPatch& target) const;

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace
 {
 Bytes bankBytes(int n, uint32_t seed) { return concat(testDumps(n, seed)); }
@@ -300,4 +303,41 @@ TEST(FolderScan, UserRescanStartsAfresh)
   EXPECT_EQ(lib.folderTree.size(), 1u);
   EXPECT_TRUE(lib.searchResultFiles.empty());
   EXPECT_TRUE(lib.searchFolderTree.empty());
+}
+
+TEST(FolderScan, ReadTrustsTheListedSizeOnlyWhileTheFileMatchesIt)
+{
+  // The scan reads a file with the size its folder listing found; a file replaced
+  // since (saved through a rename) is asked about again and read whole, by its name
+  // in the open folder as by its full path.
+  TempDataDir dir;
+  const Bytes bank = bankBytes(128, 90);
+  const std::string path = dir.patches + "/b.dvl";
+  writeFileBytes(path, bank);
+  const int folder = open(dir.patches.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  const int64_t size = (int64_t)bank.size();
+  const struct
+  {
+    int64_t listed;
+    bool relative;
+  } cases[] = {{size, true}, {size, false}, {-1, true}, {size - 297, true}, {size + 297, false},
+               {(int64_t)kMaxBankFileSize + 1, true}};
+  for (const auto& c : cases)
+  {
+    PatchBytes read;
+    std::string why;
+    const ScanRead r = c.relative ? readScanCandidate(folder, "b.dvl", c.listed, &read, &why)
+                                  : readScanCandidate(AT_FDCWD, path.c_str(), c.listed, &read, &why);
+    EXPECT_EQ(r, ScanRead::kRead) << c.listed << " " << why;
+    EXPECT_TRUE(read == bank) << c.listed;
+  }
+  // A listed regular file that became a folder or vanished is not read.
+  PatchBytes read;
+  std::string why;
+  dir.mkdir("Patches/d.dvl");
+  EXPECT_EQ(readScanCandidate(folder, "d.dvl", size, &read, &why), ScanRead::kSkipped);
+  EXPECT_EQ(readScanCandidate(folder, "gone.dvl", size, &read, &why), ScanRead::kRetry);
+  EXPECT_TRUE(read.empty());
+  close(folder);
 }
