@@ -22,6 +22,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -39,10 +40,11 @@ std::string lowerCase(std::string s)
 
 bool isBankExtension(const std::string& ext) { return ext == "mid" || ext == "syx" || ext == "dvl" || ext == "wvb"; }
 
-bool hasBankExtension(const std::string& name)
+// Whether a file name ends in a bank extension, as the file-system layer splits it.
+bool hasBankExtension(const char* name)
 {
-  const size_t dot = name.rfind('.');
-  return dot != std::string::npos && isBankExtension(lowerCase(name.substr(dot + 1)));
+  const char* dot = strrchr(name, '.');
+  return dot && isBankExtension(lowerCase(dot + 1));
 }
 
 // A folder by its device and inode: the same folder reached through a link is known
@@ -211,7 +213,7 @@ void PatchLibrarian::scanOnce(const std::string& root)
   size_t candidates = 0;
   for (const auto& folder : listings)
     for (const ListedEntry& e : folder.second)
-      if (e.regular && e.size >= (int64_t)kMinScannedFileSize && hasBankExtension(e.name)) ++candidates;
+      if (e.regular && e.size >= (int64_t)kMinScannedFileSize && hasBankExtension(e.name.c_str())) ++candidates;
   nameTable.reserve(patchFiles.size() + candidates);
 
   std::vector<std::pair<std::string, const ListedEntry*>> entries;
@@ -240,6 +242,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
     }
     std::sort(entries.begin(), entries.end());
     const OpenFolder openFolder(folder);
+    // The folder's part of every entry's path, split once.
+    const Poco::Path folderPath = Poco::Path(folder).makeDirectory();
 
     for (const auto& listedEntry : entries)
     {
@@ -247,9 +251,10 @@ void PatchLibrarian::scanOnce(const std::string& root)
       const ListedEntry* seenAs = listedEntry.second;
       try
       {
-        const Poco::Path path(entry);
+        const char* name = entry.c_str() + folder.size() + 1;
+        if (!hasBankExtension(name)) continue;
+        const Poco::Path path(folderPath, name);
         const std::string ext = lowerCase(path.getExtension());
-        if (!isBankExtension(ext)) continue;
         const int level = path.depth() - rootDepth;
         if (level < 0 || refusedSplits.count(entry)) continue;
         // What the walk saw cannot be a bank: not opened, as the read would skip it.
