@@ -1,6 +1,7 @@
 // The cancel buttons of the progress overlay against a running request, and the
 // randomize command end to end with the real transfer jobs.
 
+#include "PollUntil.h"
 #include "EditorTestSupport.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
@@ -28,17 +29,6 @@ public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
   MIDIMessageManager* manager() { return midiMessageManager; }
 };
-
-bool pollUntil(const std::function<bool()>& done, int boundMs)
-{
-  const auto end = Clock::now() + std::chrono::milliseconds(boundMs);
-  while (!done())
-  {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 bool isRequest(const Bytes& m, unsigned char function)
 {

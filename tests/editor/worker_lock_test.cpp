@@ -2,6 +2,7 @@
 // to editor state is made under the plug-in's mutex, and stopping the jobs in the
 // middle of a transfer, with that mutex held or not, ends them cleanly.
 
+#include "PollUntil.h"
 #include "EditorTestSupport.h"
 #include "config/ParamIds.h"
 #include "librarian/BankFormats.h"
@@ -16,18 +17,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-bool pollUntil(const std::function<bool()>& done, int boundMs)
-{
-  const auto end = Clock::now() + std::chrono::milliseconds(boundMs);
-  while (!done())
-  {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // Every output ready, no port open: the jobs' sends are refused by the port alone.
 void prepare(Davrel& e)

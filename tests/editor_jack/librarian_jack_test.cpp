@@ -3,6 +3,7 @@
 // the selected slot and into the upper bank, and the banks on disk compared byte
 // for byte with what the synthesizer holds.
 
+#include "PollUntil.h"
 #include "JackTestServer.h"
 #include "SynthModel.h"
 #include "SynthSim.h"
@@ -51,17 +52,6 @@ std::vector<Bytes> programs(int seedBase)
   std::vector<Bytes> out;
   for (int p = 0; p < 128; ++p) out.push_back(SynthModel::MakeProgram(seedBase + p));
   return out;
-}
-
-bool pollUntil(const std::function<bool()>& done, int boundMs)
-{
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-  while (!done())
-  {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
 IPlugInstanceInfo info()
