@@ -234,8 +234,10 @@ void PatchLibrarian::createNewSearchPatchFiles(std::string text)
   PatchFile* bank = nullptr;
   for (size_t m = 0; m < found.size(); ++m)
   {
-    // The matched slots lie apart: the next few are fetched while this one is copied.
-    if (m + 24 < found.size()) __builtin_prefetch(found[m + 24]);
+    // The matched slots lie apart: the next few are fetched while this one is copied,
+    // and once a slot is at hand, the count its copy will change.
+    if (m + 48 < found.size()) __builtin_prefetch(found[m + 48]);
+    if (m + 24 < found.size() && !found[m + 24]->messages.empty()) found[m + 24]->messages.front().bytes.prefetchCount();
     const LibrarianPatch& slot = *found[m];
     if (!containsText(slot.name, text)) continue;
     if (!bank || bank->patches.size() == (size_t)kBankSlots)
