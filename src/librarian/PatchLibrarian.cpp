@@ -190,8 +190,8 @@ void matchingRows(const char* rows, size_t count, const std::string& text, std::
 void PatchLibrarian::createNewSearchPatchFiles(std::string text)
 {
   WDL_MutexLock lock(&libraryMutex);
-  std::vector<PatchFile*> previous;
-  previous.swap(searchResultFiles);
+  // The last results go first: the new ones take their memory while it is in the cache.
+  deleteBanks(searchResultFiles);
   clearDataStructures(3);
 
   // The slots whose rows match, in order.
@@ -256,5 +256,4 @@ void PatchLibrarian::createNewSearchPatchFiles(std::string text)
     }
     bank->patches.push_back(slot);
   }
-  deleteBanks(previous);
 }
