@@ -35,11 +35,6 @@ PatchLibrarian::~PatchLibrarian()
   deleteBanks(searchResultFiles);
 }
 
-namespace
-{
-const size_t kPrefetchSlots = 16;  // about the memory's latency at a slot's work
-}
-
 void PatchLibrarian::deleteBanks(std::vector<PatchFile*>& banks)
 {
   if (&banks == &patchFiles) nameTable.clear();
@@ -47,14 +42,8 @@ void PatchLibrarian::deleteBanks(std::vector<PatchFile*>& banks)
   PatchBytes::Releaser releaser;
   for (PatchFile* b : banks)
   {
-    // The slots are seldom still in the cache: each is asked for well ahead of its use.
-    LibrarianPatch* slots = b->patches.data();
-    const size_t n = b->patches.size();
-    for (size_t i = 0; i < n; ++i)
-    {
-      if (i + kPrefetchSlots < n) __builtin_prefetch(slots + i + kPrefetchSlots, 1);
-      for (PatchSysexMessage& m : slots[i].messages) releaser.drop(m.bytes);
-    }
+    for (LibrarianPatch& slot : b->patches)
+      for (PatchSysexMessage& m : slot.messages) releaser.drop(m.bytes);
     delete b;
   }
   banks.clear();
