@@ -78,6 +78,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
             FourCC("QhS1"), 128, true, true, true, 0)
 {
   localControlOn = true;
+  midiOutDue.reserve(1024);  // a full queue, so that the audio thread does not allocate
   srand((unsigned)time(nullptr));
   hostSampleRate = GetSampleRate();
 

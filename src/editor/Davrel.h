@@ -268,7 +268,11 @@ public:
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
   IMidiQueue midiOutQueue{1024};
+  // Taken under mMutex, so never held while mMutex is taken: sending lights an
+  // indicator, whose control takes mMutex, and the audio thread sends what is due
+  // with this lock given back.
   std::mutex midiOutQueueLock;
+  std::vector<IMidiMsg> midiOutDue;  // the audio thread's messages of one block
   PatchManager* patchManager = nullptr;
   PatchLibrarian* patchLibrarian = nullptr;
   IGraphics* graphics = nullptr;

@@ -85,30 +85,40 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   }
 
   // The queue is filled on other threads; a block that finds it busy leaves it
-  // for the next one rather than wait.
+  // for the next one rather than wait. What is due is taken out under the queue's
+  // lock and sent once it is given back: sending lights the indicators, whose
+  // controls take the plug-in's mutex, under which other threads queue messages.
   std::unique_lock<std::mutex> queue(midiOutQueueLock, std::try_to_lock);
   const uint32_t now = GetTickCount();
   bool allLedsOff = false;
-  for (int o = 0; o < span; ++o)
+  midiOutDue.clear();
+  auto takeDue = [&](int lastOffset) {
+    if (!queue.owns_lock()) return;
+    while (!midiOutQueue.Empty() && midiOutQueue.Peek()->mOffset <= lastOffset)
+    {
+      if (buffered) midiOutDue.push_back(*midiOutQueue.Peek());
+      midiOutQueue.Remove();
+    }
+  };
+  auto sendDue = [&] {
+    for (IMidiMsg& m : midiOutDue) sendMidiMsgAndLog(&m);
+    midiOutDue.clear();
+  };
+  if (span > 0)
   {
-    if (queue.owns_lock())
-      while (!midiOutQueue.Empty() && midiOutQueue.Peek()->mOffset <= o)
-      {
-        IMidiMsg m = *midiOutQueue.Peek();
-        midiOutQueue.Remove();
-        if (buffered) sendMidiMsgAndLog(&m);
-      }
+    // All sounds off follows what is due at the block's start; the messages it
+    // queues go out in this block.
     if (!time.mTransportIsRunning && allSoundsOffPending)
     {
       allSoundsOffPending = false;
+      takeDue(0);
       if (queue.owns_lock()) queue.unlock();
+      sendDue();
       AllSoundsOff();
       queue.try_lock();
       allLedsOff = true;
     }
-    // Pending work needs one look a block, not one a sample.
-    if (!queue.owns_lock() || midiOutQueue.Empty())
-      if (!allSoundsOffPending || time.mTransportIsRunning) break;
+    takeDue(span - 1);
   }
   // A queue that was busy moves its offsets on with the next block that holds it.
   if (queue.owns_lock())
@@ -116,6 +126,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     midiOutQueue.Flush(span);
     queue.unlock();
   }
+  sendDue();
   // The indicators go dark once a block, with the queue's lock given back: the
   // graphics take the plug-in's mutex, under which Reset takes the queue's lock.
   for (int t = 0; t < 2; ++t)

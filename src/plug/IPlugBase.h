@@ -284,8 +284,9 @@ public:
   // Recursive: held by the GUI road, AttachGraphics, DirtyParameters, the four
   // parameter serialisers, every host dispatch call, the editor's drawing pass, the
   // MIDI input thread for each message and a transfer job between its waits.
-  // Lock order: mMutex first, then the librarian's libraryMutex, then a worker's
-  // start lock, then the port locks; none of them is held while mMutex is taken.
+  // Lock order: mMutex first, then the librarian's libraryMutex, the editor's MIDI
+  // output queue lock, a worker's start lock, then the port locks; none of them is
+  // held while mMutex is taken.
   WDL_Mutex mMutex;
   // Takes mMutex for a thread that a thread holding it may wait for: false, without
   // it, once giveUp is set while another thread holds it.

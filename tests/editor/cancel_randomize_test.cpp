@@ -205,7 +205,12 @@ TEST_F(Randomizing, SendsTheDrawnProgramWithoutHoldingTheMainThread)
     // The send job is still changing the layers, under the plug-in's mutex.
     WDL_MutexLock lock(&e.mMutex);
     for (int i = 0; i < gui->NLayers(); ++i)
-      if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize)) EXPECT_EQ(c->GetValue(), 0.0);
+    {
+      if (IControl* c = gui->GetLayer(i)->getControlFromParam(kRandomize))
+      {
+        EXPECT_EQ(c->GetValue(), 0.0);
+      }
+    }
   }
   EXPECT_TRUE(e.partRequestPending);
 

@@ -1,10 +1,14 @@
 // The MIDI input gates and the audio callback.
 
 #include "EditorTestSupport.h"
+#include "PollUntil.h"
 #include "config/ParamIds.h"
 #include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -171,6 +175,35 @@ TEST_F(Editor, AudioCallbackSendsTheQueueInOffsetOrderWithinTheSpan)
   block();
   EXPECT_TRUE(e.takeSent().empty());
   EXPECT_TRUE(e.midiOutQueue.Empty());
+}
+
+TEST_F(Editor, AudioBlockSendsWithTheQueueLockGivenBack)
+{
+  // Sending lights the indicator, whose control takes the plug-in's mutex; a thread
+  // holding that mutex may be queueing a message. The block must not hold the
+  // queue's lock while it waits for the mutex.
+  e.midiOutSet = true;
+  e.clockJobStarted = true;
+  e.allSoundsOffPending = false;
+  e.bufferedMidiOut = true;
+  e.ledTracksIncoming = false;
+  e.dawOffset = 8;
+  block();
+  IMidiMsg m(0, 0xB0, 20, 1);  // part 1's channel
+  e.MIDIOutRoutingSwitch(&m);
+  e.mMutex.Enter();
+  std::thread audio([&] { block(); });
+  const bool queueFree = pollUntil(
+      [&] {
+        if (!e.midiLedOn[0].load()) return false;
+        std::unique_lock<std::mutex> q(e.midiOutQueueLock, std::try_to_lock);
+        return q.owns_lock();
+      },
+      5000);
+  e.mMutex.Leave();
+  audio.join();
+  EXPECT_TRUE(queueFree);
+  EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB0, 20, 1}}));
 }
 
 TEST_F(Editor, AllSoundsOffWaitsForTheTransportToStopAndIndicatorsTimeOut)
