@@ -290,7 +290,7 @@ NSInteger NSTableView::rowAtPoint(NSPoint p) const
   if (p.y < 0 || p.x < 0 || p.x >= frame().size.width) return -1;
   // Compared before it is made a whole number: rows of no height give no number.
   const double r = std::floor(p.y / (mRowHeight + mSpacing.height));
-  return r < (double)numberOfRows() ? (NSInteger)r : -1;
+  return r >= 0 && r < (double)numberOfRows() ? (NSInteger)r : -1;
 }
 
 NSInteger NSTableView::columnAtPoint(NSPoint p) const

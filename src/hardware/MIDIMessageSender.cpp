@@ -60,6 +60,12 @@ void MIDIMessageSender::run()
     {
       // Teardown holds the editor: the job changes nothing more.
     }
+    catch (...)
+    {
+      // Whatever else ends the job does not leave the editor locked.
+      if (holdsEditor) releaseEditor();
+      throw;
+    }
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));

@@ -146,11 +146,7 @@ int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* ban
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
     char name[16];
     const int length = programDumpNameInto(d + i * kProgramDumpSize, kProgramDumpSize, name);
-    // The usual whole name is copied as one fixed-size piece.
-    if (length == kProgramNameLength)
-      slots.emplace_back(name, (size_t)kProgramNameLength, std::move(piece));
-    else
-      slots.emplace_back(name, (size_t)length, std::move(piece));
+    slots.emplace_back(name, (size_t)length, std::move(piece));
   });
   return count;
 }

@@ -213,7 +213,9 @@ void PatchLibrarian::scanOnce(const std::string& root)
   size_t candidates = 0;
   for (const auto& folder : listings)
     for (const ListedEntry& e : folder.second)
-      if (e.regular && e.size >= (int64_t)kMinScannedFileSize && hasBankExtension(e.name.c_str())) ++candidates;
+      if (e.regular && e.size >= (int64_t)kMinScannedFileSize && e.size <= (int64_t)kMaxBankFileSize &&
+          hasBankExtension(e.name.c_str()))
+        ++candidates;
   nameTable.reserve(patchFiles.size() + candidates);
 
   std::vector<std::pair<std::string, const ListedEntry*>> entries;

@@ -166,7 +166,7 @@ private:
     std::vector<size_t> longNames;             // rows whose name did not fit, rising
     bool stale = false;
     void clear();
-    // Room for the names of banks full banks, so that the rows grow in place.
+    // Room for the names of count full banks, so that the rows grow in place.
     void reserve(size_t banks);
     void add(const PatchFile* bank);
   };

@@ -307,21 +307,32 @@ void IPlugBase::CountMidiInDrop(int kind, int size)
   }
 }
 
+namespace
+{
+// Takes m, trying again every 100 us, unless giveUp() says to stop: false without it.
+template <class GiveUp>
+bool enterUnless(WDL_Mutex& m, GiveUp giveUp)
+{
+  while (!m.TryEnter())
+  {
+    if (giveUp()) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return true;
+}
+}  // namespace
+
 void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
 {
   // Timing messages and active sensing found inside a run meet the same filter as alone.
   if (bytes[0] == 0xF8 || bytes[0] == 0xFE || bytes[0] == 0xF1) return;
   // Values from the hardware change only under mMutex; but a port closing under
   // it must never wait for this thread, so the message is dropped instead.
-  while (!mMutex.TryEnter())
+  if (!enterUnless(mMutex, [this] { return mMidiInStopped.load() || mMidiInClosing.load() > 0; }))
   {
-    if (mMidiInStopped.load() || mMidiInClosing.load() > 0)
-    {
-      ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
-      mMidiInDropped.fetch_add(1);
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
+    ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+    mMidiInDropped.fetch_add(1);
+    return;
   }
   if (size <= 3)
   {
@@ -341,12 +352,7 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
 
 bool IPlugBase::EnterMutexUnless(const std::atomic<bool>& giveUp)
 {
-  while (!mMutex.TryEnter())
-  {
-    if (giveUp.load()) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return true;
+  return enterUnless(mMutex, [&giveUp] { return giveUp.load(); });
 }
 
 void IPlugBase::BeginMidiInClose()
