@@ -52,6 +52,7 @@ public:
   std::map<std::pair<int, int>, int> programBytes;
   std::vector<std::string> status, secondLine, nameLine;
   std::vector<Bytes> sent;  // every message on the wire, F0/F7 included
+  std::vector<DWORD> sentAt;  // and when, on the scaled clock
   std::string patchNameText, programName;
   int indicatorShows = 0, indicatorHides = 0, paramChange2 = 0, unsavedCalls = 0;
   std::map<std::tuple<int, int, int>, FakeControl*> ccControls;
@@ -88,10 +89,16 @@ public:
     std::lock_guard<std::mutex> l(lock);
     return sent;
   }
+  std::vector<DWORD> SentAt()
+  {
+    std::lock_guard<std::mutex> l(lock);
+    return sentAt;
+  }
   void ClearSent()
   {
     std::lock_guard<std::mutex> l(lock);
     sent.clear();
+    sentAt.clear();
   }
   double Param(int id)
   {
@@ -359,6 +366,7 @@ private:
     {
       std::lock_guard<std::mutex> l(lock);
       sent.push_back(m);
+      sentAt.push_back(GetTickCount());
     }
     if (wire) wire(m);
   }

@@ -531,10 +531,24 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
     host.status.clear();
   }
   const int before = model.writes;
+  host.ClearSent();
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   EXPECT_EQ(model.writes - before, 10);
   EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
+  // Each program change is followed by the hardware's half wait unit to switch and
+  // the store's own 75 ms before the program goes out (a lower bound on the scaled clock).
+  const std::vector<Bytes> sent = host.Sent();
+  const std::vector<DWORD> at = host.SentAt();
+  ASSERT_EQ(sent.size(), at.size());
+  int changes = 0;
+  for (size_t i = 0; i + 1 < sent.size(); ++i)
+  {
+    if (sent[i].size() != 2 || (sent[i][0] & 0xF0) != 0xC0) continue;
+    ++changes;
+    EXPECT_GE(at[i + 1] - at[i], (DWORD)(host.getTimerValue() / 2 + 75)) << i;
+  }
+  EXPECT_EQ(changes, 10);
 }
 
 TEST_F(Jobs, TheProgramGoesBackAfterAStepsRequestOnlyWhileASectionIsLocked)
