@@ -303,6 +303,42 @@ TEST(FolderScan, UserRescanStartsAfresh)
   EXPECT_EQ(lib.folderTree.size(), 1u);
   EXPECT_TRUE(lib.searchResultFiles.empty());
   EXPECT_TRUE(lib.searchFolderTree.empty());
+
+  // Rescans over a tree that grows and shrinks (the last scan's banks are let go of
+  // while the new ones are read) give what a fresh scan gives, and a slot kept from
+  // an earlier scan keeps its program.
+  const LibrarianPatch kept = lib.patchFiles[1]->patches[5];
+  const Bytes keptBytes = kept.messages[0].bytes;
+  const struct
+  {
+    std::vector<std::string> add, remove;
+  } steps[] = {{{"A/Three.dvl", "A/Four.dvl", "Five.syx"}, {}},
+               {{}, {"One.dvl", "Two.dvl", "A/Four.dvl", "Five.syx"}},
+               {{"Six.dvl"}, {}},
+               {{}, {"A/Three.dvl", "Six.dvl"}}};
+  dir.mkdir("Patches/A");
+  uint32_t seed = 200;
+  for (const auto& step : steps)
+  {
+    for (const std::string& f : step.add) writeFileBytes(dir.patches + "/" + f, bankBytes(100, seed++));
+    for (const std::string& f : step.remove) std::filesystem::remove(dir.patches + "/" + f);
+    lib.initBankFilesOnDiscard(dir.patches);
+    PatchLibrarian fresh;
+    fresh.loadPatchesFromFilesystem(dir.patches);
+    ASSERT_EQ(listedNames(lib), listedNames(fresh));
+    for (size_t b = 0; b < fresh.patchFiles.size(); ++b)
+      for (size_t i = 0; i < (size_t)kBankSlots; ++i)
+      {
+        const LibrarianPatch& got = lib.patchFiles[b]->patches[i];
+        const LibrarianPatch& want = fresh.patchFiles[b]->patches[i];
+        ASSERT_EQ(got.name, want.name) << b << " " << i;
+        ASSERT_EQ(got.messages.size(), want.messages.size());
+        ASSERT_TRUE(got.messages[0].bytes == want.messages[0].bytes) << b << " " << i;
+      }
+    lib.createNewSearchPatchFiles("Prog");
+    EXPECT_EQ(lib.searchResultFiles.empty(), fresh.patchFiles.empty());
+  }
+  EXPECT_TRUE(kept.messages[0].bytes == keptBytes);
 }
 
 TEST(FolderScan, ReadTrustsTheListedSizeOnlyWhileTheFileMatchesIt)
