@@ -181,9 +181,10 @@ TEST_F(X11Clipboard, TextInPiecesOverTheBoundIsRefusedWhole)
   AKSetX11ClipboardPieceLimit(1000000);
   offer(big);
   EXPECT_EQ(readOnceChangedFrom("small"), "(none)");
-  // The same transfer under a bound it fits.
+  // The same transfer under a bound it fits. A read that takes longer than the
+  // layer waits (a loaded machine) gives nothing; it is asked again, as a user would.
   AKSetX11ClipboardPieceLimit(2000000);
-  EXPECT_EQ(paste(), big);
+  EXPECT_EQ(readOnceChangedFrom("(none)"), big);
   AKSetX11ClipboardPieceLimit((size_t)256 << 20);
   copy("last");
 }
