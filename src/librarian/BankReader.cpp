@@ -9,8 +9,6 @@
 #include "hardware/SysexPacking.h"
 #include "plug/ByteChunk.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -53,13 +51,11 @@ const uint8_t* firstStatusByte(const uint8_t* p, const uint8_t* end)
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(DAVREL_NO_VECTOR_CLONES)
 __attribute__((target_clones("avx2", "default")))
 #endif
-int programDumpRun(const uint8_t* d, int size, const LibrarianPatch* slots, int room)
+int programDumpRun(const uint8_t* d, int size)
 {
   int count = 0;
   for (const uint8_t* p = d; size - (int)(p - d) >= kProgramDumpSize; p += kProgramDumpSize, ++count)
   {
-    // The memory of the slot this dump becomes is asked for while the dump is tested.
-    if (count < room) __builtin_prefetch(slots + count, 1);
     if (!isProgramDumpFrame(p, kProgramDumpSize)) break;
     uint8_t any = 0;
     for (int i = 5; i < kProgramDumpSize - 1; ++i) any |= p[i];
@@ -136,13 +132,11 @@ bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, c
 
 int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* bank, const PatchBytes& owner)
 {
-  // The slots are made in place, each in one pass: its name and its piece of the block.
-  // Their memory is seldom in the cache; the test of the dumps asks for it.
-  std::vector<LibrarianPatch>& slots = bank->patches;
-  const size_t first = slots.size();
-  const int count = programDumpRun(d, size, slots.data() + first, (int)std::min<size_t>(slots.capacity() - first, INT_MAX));
+  const int count = programDumpRun(d, size);
   if (!count) return 0;
-  slots.reserve(first + (size_t)count);
+  // The slots are made in place, each in one pass: its name and its piece of the block.
+  std::vector<LibrarianPatch>& slots = bank->patches;
+  slots.reserve(slots.size() + (size_t)count);
   owner.slices((size_t)(d - owner.data()), kProgramDumpSize, (size_t)count, [&](size_t i, PatchBytes&& piece) {
     char name[16];
     const int length = programDumpNameInto(d + i * kProgramDumpSize, kProgramDumpSize, name);
