@@ -31,7 +31,17 @@ void drainTo(size_t mark)
 
 NSObject::NSObject() { ++gLive; }
 
-NSObject::~NSObject() { --gLive; }
+namespace {
+void (*gDeallocWatcher)(NSObject*) = nullptr;
+}
+
+void NSObject::setDeallocWatcher(void (*watcher)(NSObject*)) { gDeallocWatcher = watcher; }
+
+NSObject::~NSObject()
+{
+  --gLive;
+  if (mDeallocWatched && gDeallocWatcher) gDeallocWatcher(this);
+}
 
 long NSObject::liveObjects() { return gLive.load(); }
 

@@ -1,6 +1,7 @@
 // Timers of the window-system layer on the kit's run loop, driven by its virtual
 // clock: a timer fires exactly when the test moves the clock.
 #include "winsys/msgloop/timers.h"
+#include "winsys/msgloop/hwnd_table.h"
 
 #include "platform/appkit/NSView.h"
 
@@ -40,7 +41,7 @@ HWND window(int n)
 {
   static NSView* views[8] = {};
   if (!views[n]) views[n] = new NSView;
-  return (HWND)(NSObject*)views[n];
+  return SWELL_HandleOfObject(views[n]);
 }
 
 class Timers : public ::testing::Test

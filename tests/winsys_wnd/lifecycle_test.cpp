@@ -3,6 +3,8 @@
 
 #include "wnd_test_util.h"
 
+#include <algorithm>
+
 #include "platform/appkit/NSView.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/wnd/keyboard.h"
@@ -133,6 +135,42 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
     DestroyWindow(top);
     EXPECT_TRUE(w->isClosed());
   }
+}
+
+// A handle kept past its window's destruction names nothing, even when new windows
+// take the old windows' memory (as they do at once outside the sanitizers).
+TEST_F(Lifecycle, HandlesThatOutliveTheirWindowNameNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100));
+  std::vector<HWND> old;
+  std::vector<const void*> oldAddresses;
+  for (int i = 0; i < 8; ++i)
+  {
+    old.push_back(Child(top, NSMakeRect(i, 0, 10, 10), 100 + i));
+    oldAddresses.push_back(SWELL_Object(old.back()));
+  }
+  for (HWND h : old) DestroyWindow(h);
+  std::vector<HWND> fresh;
+  int reused = 0;
+  for (int i = 0; i < 8; ++i)
+  {
+    fresh.push_back(Child(top, NSMakeRect(i, 20, 10, 10), 200 + i));
+    reused += (int)std::count(oldAddresses.begin(), oldAddresses.end(), (const void*)SWELL_Object(fresh.back()));
+  }
+  log.msgs.clear();
+  for (HWND h : old)
+  {
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(SWELL_Object(h), nullptr);
+    EXPECT_EQ(SendMessage(h, 0x0400, 0, 0), 0);
+    EXPECT_EQ(GetWindowLong(h, GWL_ID), 0);
+    EXPECT_FALSE(PostMessage(h, 0x0400, 0, 0));
+    EXPECT_EQ(std::count(fresh.begin(), fresh.end(), h), 0) << "a handle is never given out twice";
+  }
+  EXPECT_TRUE(log.msgs.empty());
+  for (HWND h : fresh) EXPECT_TRUE(IsWindow(h));
+  RecordProperty("reused_addresses", reused);
+  DestroyWindow(top);
 }
 
 }  // namespace

@@ -12,9 +12,10 @@
 #include <thread>
 #include <vector>
 
+std::atomic<bool> g_swell_terminating{false};
+
 namespace {
 
-std::atomic<bool> g_swell_terminating{false};
 bool s_rightclickemulate = false;
 
 // Length of the longest prefix of s (at most max bytes) that ends on a character boundary.

@@ -5,6 +5,8 @@
 #include "platform/corefoundation/CFString.h"
 #include "winsys/swell-types.h"
 
+#include <atomic>
+
 class NSTask;
 
 // A new string from UTF-8, or from ASCII when that fails; null counts as empty.
@@ -46,3 +48,6 @@ BOOL IsRightClickEmulateEnabled();
 // Main thread: marks the layer as terminating and asks the application to stop.
 void SWELL_PostQuitMessage(void* sender);
 bool SWELL_IsTerminating();
+// Set by the quit request; a host program may set it too. Atomic, as a host may
+// ask to quit from a thread of its own.
+extern std::atomic<bool> g_swell_terminating;

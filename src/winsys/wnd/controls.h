@@ -51,6 +51,8 @@ enum : UINT
   TBM_SETPOS = 0x0405,
   TBM_SETRANGE = 0x0406
 };
+// What the buffer of CB_GETLBTEXT is taken to hold, terminating zero included.
+const int CB_GETLBTEXT_BUFSIZE = 1024;
 
 enum
 {

@@ -83,7 +83,7 @@ Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResour
         candidate = s;
         break;
       }
-    const LRESULT r = v->m_dlgproc(h, WM_INITDIALOG, (WPARAM)(NSObject*)candidate, param);
+    const LRESULT r = v->m_dlgproc(h, WM_INITDIALOG, (WPARAM)SWELL_HWND(candidate), param);
     NSWindow* w = v->window();
     if (r)
     {
@@ -221,14 +221,14 @@ void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
     tag = v->tag();
   else if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(sender))
     tag = m->tag();
-  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)sender);
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)SWELL_HWND(sender));
 }
 
 void Swell_vDavrel_64_hwnd::controlTextDidChange(NSNotification* n)
 {
   NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
   if (!c || !m_wndproc || m_hashaddestroy) return;
-  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)c->tag() & 0xFFFFu) | 0x0300u << 16), (LPARAM)(NSObject*)c);
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)c->tag() & 0xFFFFu) | 0x0300u << 16), (LPARAM)SWELL_HWND(c));
 }
 
 void Swell_vDavrel_64_hwnd::controlTextDidEndEditing(NSNotification* n) { controlTextDidChange(n); }
@@ -313,7 +313,7 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
       if (!ctx) continue;
       // A colour word with its top byte set is one no procedure sets.
       ctx->curtextcol = -1;
-      proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)(NSObject*)field);
+      proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)SWELL_HWND(field));
       if (ctx->curtextcol != -1) colour = SWELL_ColorOf(ctx->curtextcol);
       else if (fallback) colour = NSColor::colorWithCalibratedRed(0, 0, 0, 1);
       SWELL_DeleteGfxContext(ctx);

@@ -7,6 +7,7 @@
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
@@ -207,7 +208,7 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
 // The kit colour of a COLORREF of this layer (red in bits 16-23), opaque; not retained.
 NSColor* SWELL_ColorOf(COLORREF c);
 
-// The handle of a kit object and back.
-inline HWND SWELL_HWND(NSObject* o) { return (HWND)o; }
-inline NSObject* SWELL_Object(HWND h) { return (NSObject*)h; }
+// The handle of a kit object and back (see winsys/msgloop/hwnd_table.h).
+inline HWND SWELL_HWND(NSObject* o) { return SWELL_HandleOfObject(o); }
+inline NSObject* SWELL_Object(HWND h) { return SWELL_ObjectOfHandle(h); }
 inline Swell_vDavrel_64_hwnd* SWELL_WindowView(HWND h) { return dynamic_cast<Swell_vDavrel_64_hwnd*>(SWELL_Object(h)); }
