@@ -192,6 +192,21 @@ public:
   virtual void didSetNeedsDisplay() {}
   // Draws the view and its subviews now (and presents the window).
   void display();
+  // The window's display reaches the content view here first, with the graphics
+  // context current (the window's backing, base coordinates); a view that draws its
+  // tree itself does so and answers true, otherwise the kit draws each view under
+  // the areas through drawRect.
+  virtual bool _recursiveDisplayRectIfNeededIgnoringOpacity();
+  // The areas the display under way draws, cut to the view, in its coordinates.
+  std::vector<NSRect> getRectsBeingDrawn() const;
+  // Draws the view and its subviews inside rect (its coordinates) into the window
+  // now, through drawRect; presents nothing.
+  void displayRectIgnoringOpacity(NSRect rect);
+  // The current graphics context takes the view's coordinates (origin, flip) and
+  // is clipped to its visible part, until unlockFocus; false without a window or
+  // context (then no unlockFocus).
+  bool lockFocus();
+  void unlockFocus();
 
   // ---- mouse ----
   virtual bool acceptsFirstMouse(NSEvent*) { return false; }

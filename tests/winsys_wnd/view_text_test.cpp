@@ -116,7 +116,10 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     EXPECT_LE(ink.bottom, view.bottom);
     EXPECT_LE(ink.left - c.wantLeft, 4) << ink.left;
     EXPECT_LE(ink.top - c.wantTop, 14) << ink.top;
-    if (c.reachesRightEdge) EXPECT_GE(ink.right, view.right - 3) << ink.right;
+    if (c.reachesRightEdge)
+    {
+      EXPECT_GE(ink.right, view.right - 3) << ink.right;
+    }
     log.handlers.clear();
     DestroyWindow(top);
   }

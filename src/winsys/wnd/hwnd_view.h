@@ -103,6 +103,10 @@ public:
 
   // ---- painting ----
   void drawRect(NSRect dirtyRect) override;
+  // The fast road for a content view (wnd_paint.cpp): one context for the window's
+  // whole tree; window views marked dirty (or asked to draw) are painted, controls
+  // that need it displayed inside the areas being drawn.
+  bool _recursiveDisplayRectIfNeededIgnoringOpacity() override;
   // Fills ps while a paint is under way; false (ps untouched) otherwise.
   bool getSwellPaintInfo(PAINTSTRUCT* ps);
   HDC swellPaintContext() override { return m_paintctx_hdc; }
@@ -205,6 +209,12 @@ LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 void SWELL_InstallWindowHooks();
 // One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
 void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+// Paints view (forced: whole, and all below it) and the window views below it that
+// are dirty or need display into hdc, which has the view's coordinates; other views
+// that need display are left on the deferred list for the pass to display. rects:
+// the areas being drawn in baseView's coordinates. Clears the view's dirty bits.
+void swellRenderOptimizely(Swell_vDavrel_64_hwnd* view, HDC hdc, signed char force, const NSRect* rects, int n,
+                           bool inContentCoordinates, NSView* baseView);
 // The kit colour of a COLORREF of this layer (red in bits 16-23), opaque; not retained.
 NSColor* SWELL_ColorOf(COLORREF c);
 
