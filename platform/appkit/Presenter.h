@@ -56,6 +56,10 @@ public:
     return true;
   }
   virtual void setCursor(AKCursorKind) {}
+  // Raises and focuses a shown top-level window of the process pid (any program's):
+  // 1 when done, 0 when the process shows no window (yet), -1 when this presenter
+  // shows no other program's windows.
+  virtual int activateProcess(long /*pid*/) { return -1; }
 
   // ---- the desktop's clipboard (text only) ----
   // True when the general pasteboard's text is shared with other programs.

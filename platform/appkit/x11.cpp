@@ -26,6 +26,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -258,6 +259,73 @@ public:
     return true;
   }
 
+  // The window manager is asked to activate the window (_NET_ACTIVE_WINDOW, as a
+  // pager asks, so it is not refused as focus stealing); without one the window is
+  // raised and focused directly.
+  int activateProcess(long pid) override
+  {
+    const Atom pidAtom = XInternAtom(mDisplay, "_NET_WM_PID", False);
+    auto ownedBy = [&](Window win) {
+      Atom type;
+      int format;
+      unsigned long n = 0, rest;
+      unsigned char* data = nullptr;
+      bool match = false;
+      if (XGetWindowProperty(mDisplay, win, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &rest, &data) ==
+              Success &&
+          data && n == 1 && format == 32)
+        match = *(const long*)data == pid;
+      if (data) XFree(data);
+      XWindowAttributes a;
+      return match && XGetWindowAttributes(mDisplay, win, &a) && a.map_state == IsViewable && !a.override_redirect;
+    };
+    // Another program's windows may go at any moment: errors are recorded, not fatal.
+    XSync(mDisplay, False);
+    XErrorHandler old = XSetErrorHandler(recordXError);
+    struct Restore
+    {
+      Display* d;
+      XErrorHandler old;
+      ~Restore()
+      {
+        XSync(d, False);
+        XSetErrorHandler(old);
+      }
+    } restore{mDisplay, old};
+    // Top-level windows, and the clients inside a window manager's frames.
+    Window found = 0, root, parent, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(mDisplay, mRoot, &root, &parent, &children, &n)) return 0;
+    for (unsigned i = n; i-- > 0 && !found;)
+    {
+      if (ownedBy(children[i]))
+      {
+        found = children[i];
+        break;
+      }
+      Window r2, p2, *inner = nullptr;
+      unsigned m = 0;
+      if (XQueryTree(mDisplay, children[i], &r2, &p2, &inner, &m))
+        for (unsigned k = 0; k < m && !found; ++k)
+          if (ownedBy(inner[k])) found = inner[k];
+      if (inner) XFree(inner);
+    }
+    if (children) XFree(children);
+    if (!found) return 0;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = found;
+    e.xclient.message_type = XInternAtom(mDisplay, "_NET_ACTIVE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 2;
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XRaiseWindow(mDisplay, found);
+    XSetInputFocus(mDisplay, found, RevertToParent, CurrentTime);
+    XFlush(mDisplay);
+    return 1;
+  }
+
   void setCursor(AKCursorKind kind) override
   {
     mCursor = kind;
@@ -425,6 +493,10 @@ private:
                                CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
     if (!xid) return nullptr;
     XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);
+    // The process a window belongs to, so that another program can bring it forward.
+    const long pid = (long)getpid();
+    XChangeProperty(mDisplay, xid, XInternAtom(mDisplay, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    (const unsigned char*)&pid, 1);
     setTitle(xid, w->title());
     setFixedSize(xid, w, width, height);
     XSizeHints* position = XAllocSizeHints();

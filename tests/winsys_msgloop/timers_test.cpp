@@ -180,3 +180,24 @@ TEST_F(Timers, ClearingTheQueueDropsOnlyThatWindowsRequests)
   EXPECT_EQ(firesOf(1) + firesOf(3), 0);
   EXPECT_EQ(firesOf(2), 1);
 }
+
+// A program that sets the switch itself lets only that window's timers fire; the
+// others' turns are passed over until it is cleared.
+TEST_F(Timers, OnlyTheChosenWindowsTimersFireWhileTheSwitchIsSet)
+{
+  ASSERT_EQ(SetTimer(window(1), 3, 50, record), 3u);
+  ASSERT_EQ(SetTimer(window(2), 4, 50, record), 4u);
+  g_swell_only_timerhwnd = window(2);
+  loop->runFor(0.051);
+  EXPECT_EQ(firesOf(3), 0);
+  EXPECT_EQ(firesOf(4), 1);
+  g_swell_only_timerhwnd = nullptr;
+  loop->runFor(0.05);
+  EXPECT_EQ(firesOf(3), 1);
+  EXPECT_EQ(firesOf(4), 2);
+  // The run-loop helper puts back what the program had set.
+  g_swell_only_timerhwnd = window(1);
+  SWELL_RunRunLoopEx(0, window(2));
+  EXPECT_EQ(g_swell_only_timerhwnd, window(1));
+  g_swell_only_timerhwnd = nullptr;
+}
