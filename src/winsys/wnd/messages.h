@@ -29,8 +29,13 @@ enum : UINT
   WM_NCMOUSEMOVE = 0x00A0,
   WM_NCLBUTTONDOWN = 0x00A1,
   WM_NCLBUTTONUP = 0x00A2,
+  WM_NCLBUTTONDBLCLK = 0x00A3,
   WM_NCRBUTTONDOWN = 0x00A4,
   WM_NCRBUTTONUP = 0x00A5,
+  WM_NCRBUTTONDBLCLK = 0x00A6,
+  WM_NCMBUTTONDOWN = 0x00A7,
+  WM_NCMBUTTONUP = 0x00A8,
+  WM_NCMBUTTONDBLCLK = 0x00A9,
   WM_KEYDOWN = 0x0100,
   WM_KEYUP = 0x0101,
   WM_INITDIALOG = 0x0110,
@@ -170,3 +175,10 @@ inline LPARAM SWELL_PackPoint(int x, int y)
 }
 // The high word of a WPARAM from a signed value, same bits as v << 16.
 inline WPARAM SWELL_HighWordParam(int v) { return (WPARAM)(LPARAM)(int32_t)((uint32_t)v << 16); }
+
+// EM_SCROLL's WPARAM: to the first or the last line.
+enum : WPARAM
+{
+  SB_TOP = 6,
+  SB_BOTTOM = 7
+};
