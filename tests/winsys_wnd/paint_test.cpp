@@ -173,3 +173,30 @@ TEST_F(Paint, BehindAControlTheDialogsBrushOrBackground)
 }
 
 }  // namespace
+
+namespace {
+
+// The paint rectangle BeginPaint hands out covers every pixel the area touches;
+// outside a paint BeginPaint has nothing.
+TEST_F(Paint, PaintRectangleCoversEveryTouchedPixel)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100));
+  PAINTSTRUCT seen{};
+  HDC got = nullptr;
+  log.handlers[{top, WM_PAINT}] = [&](HWND h, WPARAM, LPARAM) {
+    got = BeginPaint(h, &seen);
+    EndPaint(h, &seen);
+    return (LRESULT)0;
+  };
+  HDC mem = SWELL_CreateMemContext(nullptr, 100, 100);
+  DrawSwellViewRectImpl(SWELL_WindowView(top), NSMakeRect(0.5, 0.5, 10.2, 10.2), mem);
+  EXPECT_EQ(got, mem);
+  EXPECT_EQ((std::vector<int>{seen.rcPaint.left, seen.rcPaint.top, seen.rcPaint.right, seen.rcPaint.bottom}),
+            (std::vector<int>{0, 0, 11, 11}));
+  PAINTSTRUCT outside{};
+  EXPECT_EQ(BeginPaint(top, &outside), nullptr);
+  SWELL_DeleteGfxContext(mem);
+  log.handlers.clear();
+}
+
+}  // namespace
