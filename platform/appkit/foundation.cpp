@@ -32,7 +32,8 @@ void drainTo(size_t mark)
 NSObject::NSObject() { ++gLive; }
 
 namespace {
-void (*gDeallocWatcher)(NSObject*) = nullptr;
+// Set by a table that may be filled from any thread.
+std::atomic<void (*)(NSObject*)> gDeallocWatcher{nullptr};
 }
 
 void NSObject::setDeallocWatcher(void (*watcher)(NSObject*)) { gDeallocWatcher = watcher; }
@@ -40,7 +41,8 @@ void NSObject::setDeallocWatcher(void (*watcher)(NSObject*)) { gDeallocWatcher =
 NSObject::~NSObject()
 {
   --gLive;
-  if (mDeallocWatched && gDeallocWatcher) gDeallocWatcher(this);
+  if (mDeallocWatched)
+    if (void (*watcher)(NSObject*) = gDeallocWatcher.load()) watcher(this);
 }
 
 long NSObject::liveObjects() { return gLive.load(); }

@@ -45,7 +45,8 @@ HWND SWELL_HandleOfObject(NSObject* o)
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.handleOf.find(o);
   if (it != t.handleOf.end()) return (HWND)it->second;
-  if (t.handleOf.empty()) NSObject::setDeallocWatcher(forget);
+  static const bool watching = (NSObject::setDeallocWatcher(forget), true);
+  (void)watching;
   const uintptr_t h = t.next;
   t.next += kHandleStep;
   t.handleOf.emplace(o, h);
