@@ -177,19 +177,34 @@ TEST_F(Router, EditModeAndParameterValues)
   EXPECT_DOUBLE_EQ(own->value, 33 / 127.0);
   EXPECT_EQ(zero->value, -1.0);
 
-  // A translated NRPN row keys on the announced MSB and its own LSB; an LSB left over
-  // from an earlier NRPN is no lookup key.
+  // A translated NRPN row keys on its timbre's registration key, the MSB its
+  // parameters are registered under and its own LSB: the NRPN address the hardware
+  // announced last, and the timbres' channels, are no lookup keys.
+  host.SetParam(kMultiPartMIDICh, 5);
   host.SetParam(kMultiPartMIDICh + 1, 1);
-  FakeControl* lfo = nrpn(2, 3, 0, 16, 0, kLfo1Frequency + 1);
+  FakeControl* step = nrpn(1, MIDIMessageManager::kTranslatedNrpnMsb, 0, 16, 0, kSeq1Step1);
+  FakeControl* decoy = nrpn(2, 3, 7, 16, 0, kSeq1Step1 + 1);
   host.FromHardware({0xB1, 99, 3});
   host.FromHardware({0xB1, 98, 7});
   host.FromHardware(paramChange(0x30, 8, 1, 10, 0));
-  EXPECT_DOUBLE_EQ(lfo->value, 74 / 127.0);
-
-  // A translated row: parameter 72 of ph 0 is CC 5 of timbre 1.
+  EXPECT_DOUBLE_EQ(step->value, 74 / 127.0);
+  EXPECT_EQ(decoy->value, -1.0);
+  // Step 14 of the third sequence is a step with either sign, never CC 5.
+  FakeControl* step14 = nrpn(1, MIDIMessageManager::kTranslatedNrpnMsb, 0, 61, 0, kSeq3Step14);
   FakeControl* porta = cc(1, 5, 0, kPortamento);
+  host.FromHardware(paramChange(0x30, 57, 1, 10, 0));
+  EXPECT_DOUBLE_EQ(step14->value, 74 / 127.0);
+  EXPECT_EQ(porta->value, -1.0);
+
+  // A translated row: parameter 71 of ph 0 is CC 5 of timbre 1, and the same row
+  // 144 numbers up (ph 1) that of timbre 2, whatever channels the timbres are on.
+  FakeControl* porta2 = cc(2, 5, 0, kPortamento + 1);
   host.FromHardware(paramChange(0x30, 71, 0, 40, 0));
   EXPECT_DOUBLE_EQ(porta->value, 40 / 127.0);
+  FakeControl* cutoff2 = cc(2, 74, 0, kFilterCutoff + 1);
+  host.FromHardware(paramChange(0x30, 85 + 16, 1, 41, 0));
+  EXPECT_DOUBLE_EQ(cutoff2->value, 41 / 127.0);
+  EXPECT_EQ(porta2->value, -1.0);
   EXPECT_TRUE(host.editModeOn.load());
 }
 
@@ -320,8 +335,9 @@ TEST_F(Router, ShortMessagesFromTheHost)
   EXPECT_EQ(host.Sent(), (std::vector<Bytes>{{0xB2, 32, 65}}));
   EXPECT_EQ(host.Param(kCurrentBank), 0);  // editor pages untouched
 
-  // CC 15 is halved for the timbre on this channel that plays waveform 5 only.
-  FakeControl* c15 = cc(3, 15, 0, kOsc1Control1);
+  // CC 15 is halved for the timbre on this channel that plays waveform 5 only; the
+  // timbre on channel 3 has the lookup key 1 of timbre 1's controls.
+  FakeControl* c15 = cc(1, 15, 0, kOsc1Control1);
   host.SetParam(kOsc1Waveform, 5.0);
   IMidiMsg fifteen(0, 0xB2, 15, 100);
   host.ProcessMidiMsg(&fifteen, false);
