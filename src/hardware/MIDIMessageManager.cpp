@@ -595,62 +595,54 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
   else
     controlNotFound.store(true);
 
-  if (pl < 8) return;
-
   // The same parameter under its CC or NRPN address. Parameter numbers below 64
-  // are the program's common part, 64 to 207 timbre 1, 208 up timbre 2; each row
-  // is looked up under the key its timbre's controls are registered with (0 for
-  // the common part), not under a channel.
+  // are the program's common part, 64 to 207 timbre 1, and timbre 2's are timbre
+  // 1's 144 up, so timbre 2 has every row timbre 1 has; a row is looked up under
+  // the key its timbre's controls are registered with (0 for the common part),
+  // not under a channel. Numbers below 8 have no row.
+  const int number = ph * 128 + pl;
+  const int key = number < 64 ? 0 : number < 208 ? 1 : 2;
+  const int p = key == 2 ? number - 144 : number;
+  if (p < 8) return;
   auto centred = [](int x) { return x < 65 ? x + 64 : x - 64; };
   int cc = -1, subKey = 0, nrpnLsb = -1, value = vl;
   bool centredRow = false;
-  int p = pl, h = ph;
-  int key = ph * 128 + pl < 64 ? 0 : ph * 128 + pl < 208 ? 1 : 2;
-  if (h == 1 && p >= 89 && p <= 126) h = 0, p -= 16;
-  if (h == 0)
+  static const int ccs73[] = {77, 14, 15, 15, 78, 82, 18, 19, 20, 21, 22, 83, 74, 71};
+  if (p >= 136 && p <= 187)
   {
-    static const int ccs73[] = {77, 14, 15, 15, 78, 82, 18, 19, 20, 21, 22, 83, 74, 71};
-    if (p == 22) cc = 13;
-    else if (p == 23) cc = 94;
-    else if (p == 25) cc = 12;
-    else if (p == 26) cc = 93;
-    else if (p == 28) nrpnLsb = 7;
-    else if (p == 29) nrpnLsb = 3;
-    else if (p == 32) nrpnLsb = 10, value = (int)((vl + 1) * 1.27);
-    else if (p == 71) cc = 5;
-    else if (p >= 73 && p <= 86) cc = ccs73[p - 73];
-    else if (p == 87) cc = 79, centredRow = true;
-    else if (p == 88) cc = 85, centredRow = true;
-    else if (p == 89) cc = 7;
-    else if (p == 90) cc = 10, centredRow = true;
-    else if (p == 91) cc = 86;
-    else if (p == 92) cc = 92;
-    else if (p >= 94 && p <= 97) cc = 23 + (p - 94);
-    else if (p == 99) cc = 73;
-    else if (p == 100) cc = 75;
-    else if (p == 101) cc = 70;
-    else if (p == 102) cc = 72;
-    else if (p == 104) cc = 87;
-    else if (p == 105) cc = 27;
-    else if (p == 109) cc = 88;
-    else if (p == 110) cc = 76;
-    else if (p == 116 || p == 119 || p == 122 || p == 125) cc = 28 + (p - 116) / 3, centredRow = true;
-    // The DWGS wave shares CC 15 with control 2 under a sub-key of its own.
-    if (p == 76) subKey = 2;
+    // The three sequences' 16 steps, two settings between them. Step 14 of the
+    // third (timbre 1's pl 57 of ph 1) is a step like the others with either
+    // sign: read as CC 5 it would move a portamento knob with a step value.
+    const int s = (p - 136) / 18, k = (p - 136) % 18;
+    if (k < 16) nrpnLsb = 16 * (s + 1) + k, centredRow = true;
   }
-  else if (h == 1)
-  {
-    // Timbre 1's sequencer steps. Step 14 of the third sequence (pl 57) is a step
-    // like its neighbours with either sign: read as CC 5 it would move a
-    // portamento knob with a step value.
-    if ((p >= 8 && p <= 23) || (p >= 26 && p <= 41) || (p >= 44 && p <= 59))
-      nrpnLsb = p <= 23 ? 16 + (p - 8) : p <= 41 ? 32 + (p - 26) : 48 + (p - 44), centredRow = true;
-  }
-  else if (h == 2)
-  {
-    if ((p >= 24 && p <= 39) || (p >= 42 && p <= 57) || (p >= 60 && p <= 75))
-      nrpnLsb = p <= 39 ? 16 + (p - 24) : p <= 57 ? 32 + (p - 42) : 48 + (p - 60), centredRow = true;
-  }
+  else if (p == 22) cc = 13;
+  else if (p == 23) cc = 94;
+  else if (p == 25) cc = 12;
+  else if (p == 26) cc = 93;
+  else if (p == 28) nrpnLsb = 7;
+  else if (p == 29) nrpnLsb = 3;
+  else if (p == 32) nrpnLsb = 10, value = (int)((vl + 1) * 1.27);
+  else if (p == 71) cc = 5;
+  else if (p >= 73 && p <= 86) cc = ccs73[p - 73];
+  else if (p == 87) cc = 79, centredRow = true;
+  else if (p == 88) cc = 85, centredRow = true;
+  else if (p == 89) cc = 7;
+  else if (p == 90) cc = 10, centredRow = true;
+  else if (p == 91) cc = 86;
+  else if (p == 92) cc = 92;
+  else if (p >= 94 && p <= 97) cc = 23 + (p - 94);
+  else if (p == 99) cc = 73;
+  else if (p == 100) cc = 75;
+  else if (p == 101) cc = 70;
+  else if (p == 102) cc = 72;
+  else if (p == 104) cc = 87;
+  else if (p == 105) cc = 27;
+  else if (p == 109) cc = 88;
+  else if (p == 110) cc = 76;
+  else if (p == 116 || p == 119 || p == 122 || p == 125) cc = 28 + (p - 116) / 3, centredRow = true;
+  // The DWGS wave shares CC 15 with control 2 under a sub-key of its own.
+  if (p == 76) subKey = 2;
   if (centredRow)
   {
     if (vh != 0 && vh != 0x7F) return;
@@ -1003,6 +995,8 @@ void MIDIMessageManager::getLegacyCCparam(int cc, int channelKey, int value, boo
   const int msb = nrpnMsb.load(), lsb = nrpnLsb.load();
   if (msb <= 127 && lsb <= 127) c = plug->getMsbLsbControl(channelKey, msb, 0, lsb, cc == 6 ? 0 : 1);
   for (int sub = 0; !c && sub < 3; ++sub) c = plug->getCCControls(channelKey, cc, sub);
+  // Then the controls that belong to no timbre (the effects), on any channel.
+  for (int sub = 0; !c && channelKey != 0 && sub < 2; ++sub) c = plug->getCCControls(0, cc, sub);
   if (!c)
   {
     // The host's bank-select LSB stays a MIDI message: it does not switch the

@@ -45,18 +45,12 @@ const ChannelSetting kSettings[] = {
 
 // What a parameter change at (pl, ph) stands for under CC or NRPN, as the
 // hardware's parameter numbering implies it: the parameter of timbre 1 or of the
-// common part (timbre 2 is the next id, 144 numbers up), or -1 for none.
+// common part, timbre 2's (the next id) 144 numbers up, or -1 for none.
 int impliedByRow(int pl, int ph)
 {
   int n = ph * 128 + pl, timbre = 0;
-  // Timbre 2 has rows for its sequencer steps and for the parameters 217 to 254
-  // only (its portamento and the later ones are reached by their CC alone).
-  const bool timbre2Row = (ph == 1 && pl >= 89 && pl <= 126) || (ph == 2 && pl >= 24 && pl <= 75);
-  if (ph == 2 || (ph == 1 && pl >= 80))
-  {
-    if (!timbre2Row) return -1;
-    n -= 144, timbre = 1;
-  }
+  if (n >= 208) n -= 144, timbre = 1;
+  if (n < 8) return -1;
   if (n >= 136 && n <= 187)  // the three sequences' steps, two settings between them
   {
     const int s = (n - 136) / 18, k = (n - 136) % 18;
@@ -75,7 +69,6 @@ int impliedByRow(int pl, int ph)
       {119, kVPatchAmnt2}, {122, kVPatchAmnt3}, {125, kVPatchAmnt4}};
   const auto it = rows.find(n);
   if (it == rows.end()) return -1;
-  if (timbre == 1 && n < 64) return -1;  // the common part has no second copy
   return it->second + timbre;
 }
 
@@ -251,7 +244,7 @@ TEST(HardwareEcho, EveryParameterChangeMovesOneParameterAtMost)
           const std::map<int, double> before = f.values();
           IControl* ownControl = f.e->getSysexControl(0x58, 0x41, pl, ph, 0);
           const int own = ownControl ? ownControl->ParamIdx() : -1;
-          const int implied = pl >= 8 ? impliedByRow(pl, ph) : -1;
+          const int implied = impliedByRow(pl, ph);
           f.feed({0xF0, 0x42, f.e->sysexChannelByte.load(), 0x58, 0x41, (unsigned char)pl, (unsigned char)ph,
                   (unsigned char)vl, (unsigned char)vh, 0xF7});
           const std::set<int> moved = f.moved(before);

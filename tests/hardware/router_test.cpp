@@ -215,6 +215,12 @@ TEST_F(Router, EditModeAndParameterValues)
   host.FromHardware(paramChange(0x30, 85 + 16, 1, 41, 0));
   EXPECT_DOUBLE_EQ(cutoff2->value, 41 / 127.0);
   EXPECT_EQ(porta2->value, -1.0);
+  // Timbre 2 has every row of timbre 1, also where its number has a pl below 8.
+  FakeControl* amount2 = cc(2, 28, 0, kVPatchAmnt1 + 1);
+  host.FromHardware(paramChange(0x30, 4, 2, 0x7E, 0x7F));
+  EXPECT_DOUBLE_EQ(amount2->value, 62 / 127.0);
+  host.FromHardware(paramChange(0x30, 87, 1, 42, 0));
+  EXPECT_DOUBLE_EQ(porta2->value, 42 / 127.0);
   EXPECT_TRUE(host.editModeOn.load());
 }
 
@@ -356,6 +362,12 @@ TEST_F(Router, ShortMessagesFromTheHost)
   host.SetParam(kOsc1Waveform + 1, 5.0);
   host.ProcessMidiMsg(&fifteen, false);
   EXPECT_DOUBLE_EQ(c15->value, 100 / 127.0);
+
+  // The effect knobs belong to no timbre: they are reached on any channel.
+  FakeControl* speed = cc(0, 12, 0, kModFxSpeed);
+  IMidiMsg twelve(0, 0xB7, 12, 33);
+  host.ProcessMidiMsg(&twelve, false);
+  EXPECT_DOUBLE_EQ(speed->value, 33 / 127.0);
 }
 
 TEST_F(Router, ProgramChangeLocksAndTheSysexSender)
