@@ -310,6 +310,22 @@ TEST_F(Router, ShortMessagesFromTheHardware)
   host.FromHardware({0xB0, 15, 101});
   EXPECT_DOUBLE_EQ(dwgs->value, 50 / 127.0);
 
+  // On timbre 2's channel the sync and the waveform are timbre 2's, and so are the
+  // sync note (16 numbers and one high byte up) and the DWGS knob.
+  host.SetParam(kMultiPartMIDICh + 1, 3);
+  FakeControl* lfoSync2 = sysex(0x6A + 16, 1, kLfo1SyncNote + 1);
+  FakeControl* dwgs2 = cc(2, 15, 2, kOsc1DWGSWave + 1);
+  host.FromHardware({0xB3, 27, 60});
+  EXPECT_DOUBLE_EQ(lfoSync2->value, -1.0);  // timbre 2's sync is off: an ordinary CC 27
+  host.SetParam(kLfo1TempoSync + 1, 1.0);
+  host.SetParam(kOsc1Waveform + 1, 5.0);
+  host.FromHardware({0xB3, 27, 9});
+  host.FromHardware({0xB3, 15, 40});
+  EXPECT_DOUBLE_EQ(lfoSync2->value, 1 / 127.0);
+  EXPECT_DOUBLE_EQ(dwgs2->value, 20 / 127.0);
+  EXPECT_DOUBLE_EQ(lfoSync->value, 7 / 127.0);
+  EXPECT_DOUBLE_EQ(dwgs->value, 50 / 127.0);
+
   // Bank data is swallowed, and only as a pair.
   FakeControl* bankLsb = cc(1, 32, 0, kAmpPan);
   host.ClearSent();
