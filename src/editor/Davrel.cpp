@@ -232,11 +232,9 @@ void Davrel::buildLayersAndControls()
 
 void Davrel::applyStartValues()
 {
-  displayName = firstText(kControlDisplayName);
-  displayValue = firstText(kControlDisplayValue);
-  displayTimbre = firstText(kControlDisplayTimbre);
-  displayCC = firstText(kControlDisplayCC);
-  displayBuild = firstText(kControlDisplayBuild);
+  // The configuration's text controls carry no parameter index of their own: each
+  // line is the first control of its parameter's action record.
+  if (uiConfigManager) displayLines.bind(*uiConfigManager);
   displayMIDIOutDelay = firstText(kControlDisplayMIDIOutDelay);
   deviceOutMenu = firstControl(kDeviceOutSelection);
   deviceInMenu = firstControl(kDeviceInSelection);
@@ -361,9 +359,9 @@ void Davrel::Reset()
   {
     showNameLine("Rudu Davrel Plug-in");
     showValueLine(std::string(version) + (debugLogEnabled ? " 10-Oct-2020" : ""));
-    if (displayTimbre) displayTimbre->SetTextFromPlug(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
-    if (displayBuild) displayBuild->SetTextFromPlug(version);
-    if (displayCC) displayCC->SetTextFromPlug("---");
+    showTimbreLine(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
+    displayLines.displayBuild(version);
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug("---");
   }
 }
 
@@ -433,7 +431,7 @@ void Davrel::showNameLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mNameLine = text;
   }
-  if (displayName) displayName->SetTextFromPlug(text.c_str());
+  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
 }
 
 void Davrel::showValueLine(const std::string& text)
@@ -442,7 +440,14 @@ void Davrel::showValueLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mValueLine = text;
   }
-  if (displayValue) displayValue->SetTextFromPlug(text.c_str());
+  if (displayLines.valueLine) displayLines.valueLine->SetTextFromPlug(text.c_str());
+}
+
+void Davrel::displayText(std::string name, std::string value, std::string cc)
+{
+  showNameLine(name);
+  showValueLine(value);
+  if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(cc.c_str());
 }
 
 std::string Davrel::nameLine() const
@@ -511,7 +516,14 @@ IControl* Davrel::firstControl(int paramIdx) const
   return nullptr;
 }
 
-ITextControl* Davrel::firstText(int paramIdx) const { return dynamic_cast<ITextControl*>(firstControl(paramIdx)); }
+ITextControl* Davrel::firstText(int paramIdx) const
+{
+  // Text controls are found through their parameter's action record, as the
+  // display factories make them without a parameter index.
+  if (uiConfigManager)
+    if (ITextControl* t = DisplayLines::firstText(*uiConfigManager, paramIdx)) return t;
+  return dynamic_cast<ITextControl*>(firstControl(paramIdx));
+}
 
 void Davrel::pushToControls(int paramIdx, double plainValue)
 {

@@ -17,6 +17,7 @@
 #include "librarian/LibrarianViewHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
+#include "ui/DisplayLines.h"
 
 #include <atomic>
 #include <memory>
@@ -131,6 +132,14 @@ public:
   void showValueLine(const std::string& text);
   std::string nameLine() const;
   std::string valueLine() const;
+  // The display lines as the page switching and the value display write them.
+  void displayText(std::string name, std::string value, std::string cc);
+  void displayTimbre(std::string text) { showTimbreLine(text); }
+  void displayBuild(std::string text) { displayLines.displayBuild(std::move(text)); }
+  void displaySequence1Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence1Values(texts); }
+  void displaySequence2Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence2Values(texts); }
+  void displaySequence3Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence3Values(texts); }
+  static std::string getValueString(double value) { return DisplayLines::getValueString(value); }
   void DisplayProcessingIndicator(bool show) override;
   void showStatusText(const char* text) override { showNameLine(text ? text : ""); }
   void showSecondLineText(const char* text) override { showValueLine(text ? text : ""); }
@@ -334,8 +343,8 @@ public:
                *releaseAllLocksLayer = nullptr, *discardChangesLayerRight = nullptr, *keepBankOpenLayer = nullptr,
                *searchFieldLayer = nullptr;
   // Controls of the configuration (the first bound to each parameter; null when none).
-  ITextControl *displayName = nullptr, *displayValue = nullptr, *displayTimbre = nullptr, *displayCC = nullptr,
-               *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
+  DisplayLines displayLines;
+  ITextControl* displayMIDIOutDelay = nullptr;
   IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
 
   // The page switching's view of the controller.

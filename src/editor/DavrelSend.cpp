@@ -94,7 +94,7 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
   const bool send = linkingInProgress || (!applyingHardwareValue && mayEcho);
   const int channel = partChannel(action->part);
   auto showType = [this](const std::string& t) {
-    if (displayCC) displayCC->SetTextFromPlug(t.c_str());
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(t.c_str());
   };
 
   switch (action->actionType)
