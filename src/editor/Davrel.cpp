@@ -3,6 +3,8 @@
 
 #include "editor/Davrel.h"
 
+#include "hardware/DumpLayout.h"
+
 #include "base/log.h"
 #include "config/ParamIds.h"
 #include "config/UIConfigManager.h"
@@ -15,6 +17,7 @@
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IGraphicsMac.h"
+#include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
@@ -136,6 +139,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   buildLayersAndControls();
+  giveRawByteRanges();
   graphics->AttachBackground(102, "resources/img/main-frame-bg.png", uiScale);
   AttachGraphics(graphics);
   logLine("Layers attached...");
@@ -228,6 +232,23 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {patchRenameLayer, saveChangesLayer, releaseAllLocksLayer, discardChangesLayerRight,
                           keepBankOpenLayer, searchFieldLayer})
     if (l) l->Hide(true);
+}
+
+// Parameters the program dump fills with the raw byte itself, and that no control
+// of the configuration sets up, carry the byte's whole range: clamped to the default
+// 0..1 they would send back another byte than the hardware sent.
+void Davrel::giveRawByteRanges()
+{
+  auto widen = [this](int id) {
+    IParam* p = GetParam(id);
+    if (!p || p->Type() != kTypeNone) return;
+    const std::string name = "Dummy " + std::to_string(id);
+    p->InitInt(name.c_str(), 0, 0, 127);
+  };
+  for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) widen(id);
+  for (int r = 0; r < kProgramDumpRowCount; ++r)
+    if (kProgramDumpRows[r].codec == kCodecByte && kProgramDumpRows[r].offset == 0 && kProgramDumpRows[r].param >= 0)
+      widen(kProgramDumpRows[r].param + kProgramDumpRows[r].part);
 }
 
 void Davrel::applyStartValues()

@@ -419,6 +419,7 @@ private:
   bool midiMessageManagerValueFromIncoming() const;
   bool midiMessageManagerFromHost() const;
   void logLine(const std::string& text);
+  void giveRawByteRanges();
   ControlLayer* findLayer(const char* name) const;
   IControl* firstControl(int paramIdx) const;
   ITextControl* firstText(int paramIdx) const;
