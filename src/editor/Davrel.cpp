@@ -296,7 +296,7 @@ void Davrel::applyStartValues()
   if (settings.sizeIndex() >= 0) pushToControls(kUserInterfaceSize, settings.sizeIndex());
   if (settings.showFirstRunNotice() && firstRunNotificationLayer) firstRunNotificationLayer->Hide(false);
 
-  // Filter and clock switches: the controls and flags, not the parameters' values.
+  // Filter and clock switches.
   struct Start
   {
     int param;
@@ -312,18 +312,14 @@ void Davrel::applyStartValues()
                           {kMIDIFilterTrackIncomingMIDI, 1}, {kMIDIFilterDirectToHardware, 1},
                           {kMIDIFilterToDAWBuffer, 0}, {kSendMIDIClockPointer, 0},
                           {kSendMIDIClockInfo, 0}};
+  // The parameters hold the start values too: a project saved from a fresh editor,
+  // or the state put back after a refused one, derives the flags from them.
   for (const Start& s : starts)
   {
+    setParamClamped(s.param, s.value);
     if (IControl* c = firstControl(s.param)) c->SetValueFromPlug(s.value);
-    if (s.param >= kMIDIFilterDAWCCPassThrough && s.param < kMIDIFilterDAWCCPassThrough + kFilterClasses)
-      dawFilterBlock[filterClassOf(s.param - kMIDIFilterDAWCCPassThrough)] = s.value != 1.0;
-    else if (s.param >= kMIDIFilterHWCCPassThrough && s.param < kMIDIFilterHWCCPassThrough + kFilterClasses)
-      hardwareFilterBlock[filterClassOf(s.param - kMIDIFilterHWCCPassThrough)] = s.value != 1.0;
   }
-  ledTracksIncoming = true;
-  bufferedMidiOut = false;
-  sendClockStartStop = false;
-  sendClockTicks = false;
+  restoreFilterFlags();
 
   for (int id = 0; id < kNumParams; ++id)
   {

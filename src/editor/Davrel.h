@@ -55,6 +55,8 @@ public:
   static const int kNumParams = 529;
   static const int kStoredParams = 473;  // ids 0..472 travel in the state chunk
   static const int kFilterClasses = 7;
+  // The filter class of a filter switch's offset from its first switch.
+  static int filterClassOf(int offset);
 
   explicit Davrel(IPlugInstanceInfo instanceInfo);
   ~Davrel() override;
@@ -427,7 +429,6 @@ private:
   void setParamClamped(int paramIdx, double value);
   double paramValue(int paramIdx) const;
   int paramInt(int paramIdx) const;
-  static int filterClassOf(int offset);
 
   mutable std::mutex mDisplayLock;
   std::string mNameLine, mValueLine, mTimbreLine;
