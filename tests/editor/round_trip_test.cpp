@@ -186,3 +186,29 @@ TEST(EditorRoundTrip, GlobalDumpsReceivedAndSentBackAreByteIdentical)
   for (int r = 0; r < kGlobalDumpSize; ++r)
     if (r != 11) EXPECT_EQ(g[(size_t)r], out[(size_t)r]) << "raw " << r;
 }
+
+TEST(EditorRoundTrip, EveryWholeValueFromTheHardwareArrivesExactly)
+{
+  DataFolder data;
+  EditorUnderTest e;
+  int checked = 0;
+  for (int id = 0; id < kNumParams; ++id)
+  {
+    IParam* p = e.GetParam(id);
+    const double lo = std::ceil(p->GetMin()), hi = std::floor(p->GetMax());
+    if (hi - lo > 1000) continue;
+    for (double v = lo; v <= hi; v += 1.0)
+    {
+      e.SetParameterFromPlug(id, v);
+      ASSERT_EQ(e.GetParamValue(id), v) << "param " << id << " (" << p->GetNameForHost() << ")";
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 10000);
+  // The arpeggiator tempo of the worst case seen: index 47 and 94 stay whole.
+  for (double v : {47.0, 94.0})
+  {
+    e.SetParameterFromPlug(kArpTempo, v);
+    EXPECT_EQ(e.GetParamValue(kArpTempo), v);
+  }
+}
