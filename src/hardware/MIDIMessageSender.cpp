@@ -263,14 +263,19 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   }
 }
 
-void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
-  programChange(plug->librarianProgramNumber.load());
-  wait(T / 2);
+  // The hardware's current program (with its unsaved edit) is asked for as it is: a
+  // program change would replace it with the stored one first.
+  if (!skipProgramChange)
+  {
+    programChange(plug->librarianProgramNumber.load());
+    wait(T / 2);
+  }
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
   answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
