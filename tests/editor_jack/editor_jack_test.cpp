@@ -7,7 +7,10 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "gui/IControls.h"
+#include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
+#include "raster/lice_png.h"
 #include "ui/ControlAction.h"
 #include "winsys/kernel.h"
 
@@ -268,3 +271,38 @@ TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
 }
 
 }  // namespace
+
+// The simulated synthesizer here answers nothing: a request for the current program
+// times out, and the display line says so in pixels, not only in the log.
+TEST_F(EditorOverJack, ASilentSynthesizersTimeOutIsDrawnOnTheDisplayLine)
+{
+  Davrel* e = OpenEditor();
+  Settle(e);
+  ASSERT_NE(e->graphics, nullptr);
+  e->graphics->PrepDraw();
+  e->GetParam(kRequestTempData)->Set(1);
+  e->OnParamChange(kRequestTempData);
+  Settle(e);
+  EXPECT_EQ(e->nameLine(), "CONNECTION TIMED OUT!");
+
+  ITextControl* line = e->displayLines.nameLine;
+  ASSERT_NE(line, nullptr);
+  IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+  auto box = [&] {
+    e->graphics->Draw(&all);
+    LICE_IBitmap* bm = e->graphics->GetDrawBitmap();
+    std::vector<LICE_PixelValue> px;
+    const IRECT& r = line->GetRECT();
+    for (int y = r.T; y < r.B; ++y)
+      for (int x = r.L; x < r.R; ++x) px.push_back(bm->getBits()[(size_t)y * bm->getRowSpan() + x]);
+    return px;
+  };
+  const std::vector<LICE_PixelValue> shown = box();
+  const std::string shot = std::string(DAVREL_TEST_OUTPUT_DIR) + "/silent-synthesizer-timeout.png";
+  EXPECT_TRUE(LICE_WritePNG(shot.c_str(), e->graphics->GetDrawBitmap(), false)) << shot;
+  e->showNameLine("");
+  const std::vector<LICE_PixelValue> empty = box();
+  int inked = 0;
+  for (size_t i = 0; i < shown.size(); ++i) inked += shown[i] != empty[i];
+  EXPECT_GT(inked, 50) << "the time-out text is not drawn";
+}
