@@ -124,6 +124,7 @@ public:
   std::string GetParamDisplayText(int paramIdx) override;
   void SetParamDisplayText(int paramIdx, const std::string& text) override;
   void setProgramName(const std::string& name) override;
+  void logText(const std::string& line) override { logLine(line); }
   // The plug-in's mutex, as the MIDI input takes it.
   bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
   void leaveEditorLock() override { mMutex.Leave(); }

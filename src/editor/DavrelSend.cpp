@@ -252,7 +252,13 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
   // The port's answer is the result: a transfer must learn that its bytes never left.
   const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
-  if (trace) DebuggerOutput::logSysExOutMessageByte(bytes, size);
+  if (trace)
+  {
+    // Into the log file while it is enabled (the line's own break is the file's).
+    std::string line = DebuggerOutput::sysExTraceLine(bytes, size);
+    if (debugLogEnabled && !line.empty()) line.pop_back(), logLine(line);
+    else ConsoleLog("%s", line.c_str());
+  }
   if (onMidiSent)
   {
     WDL_TypedBuf<unsigned char> wire;

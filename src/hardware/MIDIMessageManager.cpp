@@ -96,6 +96,8 @@ int fifteenStep(int v)
 }
 }  // namespace
 
+void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str()); }
+
 void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
   ISysEx s(0, msg, size);
@@ -412,6 +414,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       if (!channelSearchActive.load())
       {
         plug->showStatusText("Global Channel Mismatch!");
+        plug->logText("Request failed: the answer came on channel " + std::to_string((b[2] & 0x0F) + 1) +
+                      ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
         return;
       }
       adoptChannel(b[2]);
@@ -463,7 +467,12 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg)
 {
   const uint8_t* b = msg->mData;
   // A truncated, overlong or damaged dump changes nothing.
-  if (!isProgramDump(b, msg->mSize)) return;
+  if (!isProgramDump(b, msg->mSize))
+  {
+    plug->logText("Program dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kProgramDumpSize) + " expected, or not a clean program dump");
+    return;
+  }
   plug->dataMismatch.store(false);
   dataProcessed.store(false);
 
@@ -520,7 +529,12 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg)
       globalRequested.store(false);
       dataProcessed.store(true);
     }
+    else
+      plug->logText("Global dump refused: a data byte has bit 7 set");
   }
+  else
+    plug->logText("Global dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kGlobalDumpSize) + " expected");
   sysexInProgress.store(false);
   patchRequested.store(false);
 }
@@ -1018,7 +1032,7 @@ void MIDIMessageManager::sendSysexMessage(std::vector<int> body)
   if (body.empty()) return;
   std::vector<unsigned char> bytes(body.size());
   for (size_t i = 0; i < body.size(); ++i) bytes[i] = (unsigned char)(body[i] & 0xFF);
+  // The send traces the message itself: it is logged once.
   plug->checksumCheckAndSend(bytes.data(), (int)bytes.size());
-  plug->logSysExOutMessageByteInt(body, (int)body.size());
 }
 

@@ -42,6 +42,15 @@ MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager_, HardwareHost*
 
 MIDIMessageSender::~MIDIMessageSender() {}
 
+void MIDIMessageSender::logTimeOut(int function, int waits)
+{
+  char what[48];
+  if (function >= 0) snprintf(what, sizeof what, "the request (function %02X)", function);
+  else snprintf(what, sizeof what, "the transfer");
+  plug->logText(std::string("Request failed: timed out, no answer to ") + what + " after " + std::to_string(waits) +
+                " waits");
+}
+
 void MIDIMessageSender::run()
 {
   const bool transferJob = this == manager->senders[kTransferThread];
@@ -227,6 +236,7 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     if (step == giveUp)
     {
       plug->showStatusText(timeoutText);
+      logTimeOut(function, step);
       requestFailed.store(true);
       result = 1;
       break;
@@ -369,6 +379,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
+      logTimeOut(0x10, step);
       requestFailed.store(true);
       break;
     }
@@ -408,6 +419,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
     if (step == 25)
     {
       plug->showStatusText("No response from Hardware");
+      logTimeOut(0x0E, step);
       requestFailed.store(true);
       break;
     }
@@ -605,6 +617,7 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
       if (step == 20)
       {
         plug->showStatusText(kTimedOut);
+        logTimeOut(-1, step);
         break;
       }
       if (plug->incomingSysExProcessed.load()) break;

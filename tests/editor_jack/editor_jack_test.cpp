@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -276,6 +277,9 @@ TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
 // times out, and the display line says so in pixels, not only in the log.
 TEST_F(EditorOverJack, ASilentSynthesizersTimeOutIsDrawnOnTheDisplayLine)
 {
+  // The log file is kept while it exists.
+  const std::string logPath = mData.file("Davrel Editor LOG.txt");
+  { std::ofstream(logPath.c_str()); }
   Davrel* e = OpenEditor();
   Settle(e);
   ASSERT_NE(e->graphics, nullptr);
@@ -305,4 +309,15 @@ TEST_F(EditorOverJack, ASilentSynthesizersTimeOutIsDrawnOnTheDisplayLine)
   int inked = 0;
   for (size_t i = 0; i < shown.size(); ++i) inked += shown[i] != empty[i];
   EXPECT_GT(inked, 50) << "the time-out text is not drawn";
+
+  // The log says why, once, and shows the request once with its length on the wire.
+  std::ifstream in(logPath.c_str());
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto count = [&](const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Request failed: timed out, no answer to the request (function 10)"), 1) << text;
+  EXPECT_GE(count("(sysex | 6 bytes | F0 42 30 58 10 F7)"), 1) << text;
 }
