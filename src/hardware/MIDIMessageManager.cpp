@@ -363,7 +363,10 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     log("SysEx data processed in All Library Patch Request\n");
     libraryPatchRequestAll.clear();
     const bool wholeBank = n == kAllProgramDumpSize || n == kAllDataDumpSize;
-    if (!plug->allProgramsRequestStarted.load() && wholeBank)
+    // A bank dump cut short still holds its first programs whole.
+    const bool cutBank = !wholeBank && n > 5 && n < kAllDataDumpSize &&
+                         (b[4] == kSysexAllProgramDumpFunction || b[4] == kSysexAllDataDumpFunction);
+    if (!plug->allProgramsRequestStarted.load() && (wholeBank || cutBank))
     {
       plug->allProgramsRequestStarted.store(true);
       allProgramsSlotCounter.store(0);
@@ -375,6 +378,13 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
         chunk.PutBytes(b, n);
         librarian->allPatchesRequestActive.store(true);
         librarian->loadFromChunk(&chunk, n, bank.get(), 0);
+        const int got = (int)bank->patches.size();
+        if (got < 128)
+        {
+          const std::string text = std::to_string(got) + " of 128 programs received";
+          plug->showSecondLineText(text.c_str());
+          plug->logText("All-program dump of " + std::to_string(n) + " bytes cut short: " + text);
+        }
       }
       if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
       sysexInProgress.store(false);
