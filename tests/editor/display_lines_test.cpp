@@ -134,3 +134,20 @@ TEST(EditorDisplayLines, StepTextsOfOneSequenceAreDrawnAndTheOthersStay)
     EXPECT_EQ(inBoxes, compare(before, after, width, IRECT(0, 0, 0, 0)).count) << "pixels outside the step boxes";
   }
 }
+
+TEST(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
+{
+  DataFolder data;
+  EditorUnderTest e;
+  e.graphics->PrepDraw();
+  const int width = e.graphics->Width();
+  e.displayText("", "", "");
+  const Pixels before = drawn(e);
+  e.userSets(kFilterCutoff, 100);
+  const Pixels after = drawn(e);
+  // What the editor keeps as its lines is what its controls show.
+  EXPECT_FALSE(e.nameLine().empty());
+  EXPECT_EQ(e.nameLine(), e.displayLines.nameLine->GetTextForPlug());
+  EXPECT_EQ(e.valueLine(), e.displayLines.valueLine->GetTextForPlug());
+  EXPECT_GT(compare(before, after, width, e.displayLines.nameLine->GetRECT()).count, 20);
+}
