@@ -3,8 +3,6 @@
 
 #include "editor/Davrel.h"
 
-#include "hardware/DumpLayout.h"
-
 #include "base/log.h"
 #include "config/ParamIds.h"
 #include "config/UIConfigManager.h"
