@@ -193,3 +193,21 @@ TEST(SysExTrace, EachMessageSentIsLoggedOnceWithItsWireLength)
   for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
   EXPECT_EQ(n, 1u) << log;
 }
+
+TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
+{
+  DataFolder data;
+  writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
+  EditorUnderTest e;
+  std::vector<uint8_t> program(296, 0), global(234, 0);
+  for (auto* m : {&program, &global})
+    (*m)[0] = 0xF0, (*m)[1] = 0x42, (*m)[2] = 0x30, (*m)[3] = 0x58, m->back() = 0xF7;
+  program[4] = 0x40;
+  global[4] = 0x51;
+  ISysEx p(0, program.data(), (int)program.size()), g(0, global.data(), (int)global.size());
+  e.midiMessageManager->sysexPartPatchParse(&p);
+  e.midiMessageManager->sysexSettingsParse(&g);
+  const std::string log = readText(data.file("Davrel Editor LOG.txt"));
+  EXPECT_NE(log.find("Program dump refused: 296 bytes, 297 expected"), std::string::npos) << log;
+  EXPECT_NE(log.find("Global dump refused: 234 bytes, 235 expected"), std::string::npos) << log;
+}
