@@ -15,6 +15,7 @@
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IGraphicsMac.h"
+#include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
@@ -136,6 +137,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   buildLayersAndControls();
+  giveRawByteRanges();
   graphics->AttachBackground(102, "resources/img/main-frame-bg.png", uiScale);
   AttachGraphics(graphics);
   logLine("Layers attached...");
@@ -230,13 +232,28 @@ void Davrel::buildLayersAndControls()
     if (l) l->Hide(true);
 }
 
+// Parameters the program dump fills with the raw byte itself, and that no control
+// of the configuration sets up, carry the byte's whole range: clamped to the default
+// 0..1 they would send back another byte than the hardware sent.
+void Davrel::giveRawByteRanges()
+{
+  auto widen = [this](int id) {
+    IParam* p = GetParam(id);
+    if (!p || p->Type() != kTypeNone) return;
+    const std::string name = "Dummy " + std::to_string(id);
+    p->InitInt(name.c_str(), 0, 0, 127);
+  };
+  for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) widen(id);
+  for (int r = 0; r < kProgramDumpRowCount; ++r)
+    if (kProgramDumpRows[r].codec == kCodecByte && kProgramDumpRows[r].offset == 0 && kProgramDumpRows[r].param >= 0)
+      widen(kProgramDumpRows[r].param + kProgramDumpRows[r].part);
+}
+
 void Davrel::applyStartValues()
 {
-  displayName = firstText(kControlDisplayName);
-  displayValue = firstText(kControlDisplayValue);
-  displayTimbre = firstText(kControlDisplayTimbre);
-  displayCC = firstText(kControlDisplayCC);
-  displayBuild = firstText(kControlDisplayBuild);
+  // The configuration's text controls carry no parameter index of their own: each
+  // line is the first control of its parameter's action record.
+  if (uiConfigManager) displayLines.bind(*uiConfigManager);
   displayMIDIOutDelay = firstText(kControlDisplayMIDIOutDelay);
   deviceOutMenu = firstControl(kDeviceOutSelection);
   deviceInMenu = firstControl(kDeviceInSelection);
@@ -277,7 +294,7 @@ void Davrel::applyStartValues()
   if (settings.sizeIndex() >= 0) pushToControls(kUserInterfaceSize, settings.sizeIndex());
   if (settings.showFirstRunNotice() && firstRunNotificationLayer) firstRunNotificationLayer->Hide(false);
 
-  // Filter and clock switches: the controls and flags, not the parameters' values.
+  // Filter and clock switches.
   struct Start
   {
     int param;
@@ -293,18 +310,14 @@ void Davrel::applyStartValues()
                           {kMIDIFilterTrackIncomingMIDI, 1}, {kMIDIFilterDirectToHardware, 1},
                           {kMIDIFilterToDAWBuffer, 0}, {kSendMIDIClockPointer, 0},
                           {kSendMIDIClockInfo, 0}};
+  // The parameters hold the start values too: a project saved from a fresh editor,
+  // or the state put back after a refused one, derives the flags from them.
   for (const Start& s : starts)
   {
+    setParamClamped(s.param, s.value);
     if (IControl* c = firstControl(s.param)) c->SetValueFromPlug(s.value);
-    if (s.param >= kMIDIFilterDAWCCPassThrough && s.param < kMIDIFilterDAWCCPassThrough + kFilterClasses)
-      dawFilterBlock[filterClassOf(s.param - kMIDIFilterDAWCCPassThrough)] = s.value != 1.0;
-    else if (s.param >= kMIDIFilterHWCCPassThrough && s.param < kMIDIFilterHWCCPassThrough + kFilterClasses)
-      hardwareFilterBlock[filterClassOf(s.param - kMIDIFilterHWCCPassThrough)] = s.value != 1.0;
   }
-  ledTracksIncoming = true;
-  bufferedMidiOut = false;
-  sendClockStartStop = false;
-  sendClockTicks = false;
+  restoreFilterFlags();
 
   for (int id = 0; id < kNumParams; ++id)
   {
@@ -361,9 +374,9 @@ void Davrel::Reset()
   {
     showNameLine("Rudu Davrel Plug-in");
     showValueLine(std::string(version) + (debugLogEnabled ? " 10-Oct-2020" : ""));
-    if (displayTimbre) displayTimbre->SetTextFromPlug(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
-    if (displayBuild) displayBuild->SetTextFromPlug(version);
-    if (displayCC) displayCC->SetTextFromPlug("---");
+    showTimbreLine(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
+    displayLines.displayBuild(version);
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug("---");
   }
 }
 
@@ -433,7 +446,7 @@ void Davrel::showNameLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mNameLine = text;
   }
-  if (displayName) displayName->SetTextFromPlug(text.c_str());
+  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
 }
 
 void Davrel::showValueLine(const std::string& text)
@@ -442,7 +455,14 @@ void Davrel::showValueLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mValueLine = text;
   }
-  if (displayValue) displayValue->SetTextFromPlug(text.c_str());
+  if (displayLines.valueLine) displayLines.valueLine->SetTextFromPlug(text.c_str());
+}
+
+void Davrel::displayText(std::string name, std::string value, std::string cc)
+{
+  showNameLine(name);
+  showValueLine(value);
+  if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(cc.c_str());
 }
 
 std::string Davrel::nameLine() const
@@ -511,7 +531,14 @@ IControl* Davrel::firstControl(int paramIdx) const
   return nullptr;
 }
 
-ITextControl* Davrel::firstText(int paramIdx) const { return dynamic_cast<ITextControl*>(firstControl(paramIdx)); }
+ITextControl* Davrel::firstText(int paramIdx) const
+{
+  // Text controls are found through their parameter's action record, as the
+  // display factories make them without a parameter index.
+  if (uiConfigManager)
+    if (ITextControl* t = DisplayLines::firstText(*uiConfigManager, paramIdx)) return t;
+  return dynamic_cast<ITextControl*>(firstControl(paramIdx));
+}
 
 void Davrel::pushToControls(int paramIdx, double plainValue)
 {

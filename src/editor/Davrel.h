@@ -17,6 +17,7 @@
 #include "librarian/LibrarianViewHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
+#include "ui/DisplayLines.h"
 
 #include <atomic>
 #include <memory>
@@ -54,6 +55,8 @@ public:
   static const int kNumParams = 529;
   static const int kStoredParams = 473;  // ids 0..472 travel in the state chunk
   static const int kFilterClasses = 7;
+  // The filter class of a filter switch's offset from its first switch.
+  static int filterClassOf(int offset);
 
   explicit Davrel(IPlugInstanceInfo instanceInfo);
   ~Davrel() override;
@@ -121,6 +124,7 @@ public:
   std::string GetParamDisplayText(int paramIdx) override;
   void SetParamDisplayText(int paramIdx, const std::string& text) override;
   void setProgramName(const std::string& name) override;
+  void logText(const std::string& line) override { logLine(line); }
   // The plug-in's mutex, as the MIDI input takes it.
   bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
   void leaveEditorLock() override { mMutex.Leave(); }
@@ -131,6 +135,14 @@ public:
   void showValueLine(const std::string& text);
   std::string nameLine() const;
   std::string valueLine() const;
+  // The display lines as the page switching and the value display write them.
+  void displayText(std::string name, std::string value, std::string cc);
+  void displayTimbre(std::string text) { showTimbreLine(text); }
+  void displayBuild(std::string text) { displayLines.displayBuild(std::move(text)); }
+  void displaySequence1Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence1Values(texts); }
+  void displaySequence2Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence2Values(texts); }
+  void displaySequence3Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence3Values(texts); }
+  static std::string getValueString(double value) { return DisplayLines::getValueString(value); }
   void DisplayProcessingIndicator(bool show) override;
   void showStatusText(const char* text) override { showNameLine(text ? text : ""); }
   void showSecondLineText(const char* text) override { showValueLine(text ? text : ""); }
@@ -334,8 +346,8 @@ public:
                *releaseAllLocksLayer = nullptr, *discardChangesLayerRight = nullptr, *keepBankOpenLayer = nullptr,
                *searchFieldLayer = nullptr;
   // Controls of the configuration (the first bound to each parameter; null when none).
-  ITextControl *displayName = nullptr, *displayValue = nullptr, *displayTimbre = nullptr, *displayCC = nullptr,
-               *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
+  DisplayLines displayLines;
+  ITextControl* displayMIDIOutDelay = nullptr;
   IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
 
   // The page switching's view of the controller.
@@ -410,6 +422,7 @@ private:
   bool midiMessageManagerValueFromIncoming() const;
   bool midiMessageManagerFromHost() const;
   void logLine(const std::string& text);
+  void giveRawByteRanges();
   ControlLayer* findLayer(const char* name) const;
   IControl* firstControl(int paramIdx) const;
   ITextControl* firstText(int paramIdx) const;
@@ -417,7 +430,6 @@ private:
   void setParamClamped(int paramIdx, double value);
   double paramValue(int paramIdx) const;
   int paramInt(int paramIdx) const;
-  static int filterClassOf(int offset);
 
   mutable std::mutex mDisplayLock;
   std::string mNameLine, mValueLine, mTimbreLine;

@@ -33,9 +33,7 @@ public:
   void sendMidiMsgAndLog(IMidiMsg* msg) override { d->sendMidiMsgAndLog(msg); }
   void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
   {
-    if (sequence < 0 || sequence > 2) return;
-    for (int i = 0; i < 16; ++i)
-      if (ITextControl* t = d->firstText(kModSeq1Value01 + sequence * 16 + i)) t->SetTextFromPlug(texts[(size_t)i].c_str());
+    d->displayLines.displaySequence(sequence, texts);
   }
   void allowLibrarianDrag() override { d->librarianPageShown(); }
   void selectLibrarianProgram(int slot) override

@@ -94,7 +94,7 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
   const bool send = linkingInProgress || (!applyingHardwareValue && mayEcho);
   const int channel = partChannel(action->part);
   auto showType = [this](const std::string& t) {
-    if (displayCC) displayCC->SetTextFromPlug(t.c_str());
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(t.c_str());
   };
 
   switch (action->actionType)
@@ -252,7 +252,13 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
   // The port's answer is the result: a transfer must learn that its bytes never left.
   const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
-  if (trace) DebuggerOutput::logSysExOutMessageByte(bytes, size);
+  if (trace)
+  {
+    // Into the log file while it is enabled (the line's own break is the file's).
+    std::string line = DebuggerOutput::sysExTraceLine(bytes, size);
+    if (debugLogEnabled && !line.empty()) line.pop_back(), logLine(line);
+    else ConsoleLog("%s", line.c_str());
+  }
   if (onMidiSent)
   {
     WDL_TypedBuf<unsigned char> wire;

@@ -96,6 +96,8 @@ int fifteenStep(int v)
 }
 }  // namespace
 
+void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str()); }
+
 void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
   ISysEx s(0, msg, size);
@@ -361,7 +363,10 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     log("SysEx data processed in All Library Patch Request\n");
     libraryPatchRequestAll.clear();
     const bool wholeBank = n == kAllProgramDumpSize || n == kAllDataDumpSize;
-    if (!plug->allProgramsRequestStarted.load() && wholeBank)
+    // A bank dump cut short still holds its first programs whole.
+    const bool cutBank = !wholeBank && n > 5 && n < kAllDataDumpSize &&
+                         (b[4] == kSysexAllProgramDumpFunction || b[4] == kSysexAllDataDumpFunction);
+    if (!plug->allProgramsRequestStarted.load() && (wholeBank || cutBank))
     {
       plug->allProgramsRequestStarted.store(true);
       allProgramsSlotCounter.store(0);
@@ -373,6 +378,13 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
         chunk.PutBytes(b, n);
         librarian->allPatchesRequestActive.store(true);
         librarian->loadFromChunk(&chunk, n, bank.get(), 0);
+        const int got = (int)bank->patches.size();
+        if (got < 128)
+        {
+          const std::string text = std::to_string(got) + " of 128 programs received";
+          plug->showSecondLineText(text.c_str());
+          plug->logText("All-program dump of " + std::to_string(n) + " bytes cut short: " + text);
+        }
       }
       if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
       sysexInProgress.store(false);
@@ -412,6 +424,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       if (!channelSearchActive.load())
       {
         plug->showStatusText("Global Channel Mismatch!");
+        plug->logText("Request failed: the answer came on channel " + std::to_string((b[2] & 0x0F) + 1) +
+                      ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
         return;
       }
       adoptChannel(b[2]);
@@ -463,7 +477,12 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg)
 {
   const uint8_t* b = msg->mData;
   // A truncated, overlong or damaged dump changes nothing.
-  if (!isProgramDump(b, msg->mSize)) return;
+  if (!isProgramDump(b, msg->mSize))
+  {
+    plug->logText("Program dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kProgramDumpSize) + " expected, or not a clean program dump");
+    return;
+  }
   plug->dataMismatch.store(false);
   dataProcessed.store(false);
 
@@ -520,7 +539,12 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg)
       globalRequested.store(false);
       dataProcessed.store(true);
     }
+    else
+      plug->logText("Global dump refused: a data byte has bit 7 set");
   }
+  else
+    plug->logText("Global dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kGlobalDumpSize) + " expected");
   sysexInProgress.store(false);
   patchRequested.store(false);
 }
@@ -1031,7 +1055,7 @@ void MIDIMessageManager::sendSysexMessage(std::vector<int> body)
   if (body.empty()) return;
   std::vector<unsigned char> bytes(body.size());
   for (size_t i = 0; i < body.size(); ++i) bytes[i] = (unsigned char)(body[i] & 0xFF);
+  // The send traces the message itself: it is logged once.
   plug->checksumCheckAndSend(bytes.data(), (int)bytes.size());
-  plug->logSysExOutMessageByteInt(body, (int)body.size());
 }
 

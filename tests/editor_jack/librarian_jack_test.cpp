@@ -10,7 +10,10 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
+#include "hardware/MIDIMessageSender.h"
+#include "hardware/SysexPacking.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "winsys/kernel.h"
@@ -22,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <memory>
 #include <thread>
 
@@ -241,3 +245,63 @@ TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSaved
 }
 
 }  // namespace
+
+// The editor and a synthesizer whose current programs carry every raw byte value the
+// layout allows (the bytes no parameter owns and the dummy bytes over 0..127): each is
+// requested into the editor, sent back, and the synthesizer holds it byte for byte.
+TEST_F(LibrarianOverJack, ProgramsWithEveryRawByteValueComeBackByteIdentical)
+{
+  struct Plain : DumpParamAccess
+  {
+    std::vector<double> v = std::vector<double>(kNumParams, 0.0);
+    double value(int id) override { return v.at((size_t)id); }
+    void setValue(int id, double x) override { v.at((size_t)id) = x; }
+  };
+  std::mt19937 rng(3305);
+  int dummyValue = 0;
+  for (int n = 0; n < 6; ++n)
+  {
+    Plain x;
+    for (int id = 0; id < kNumParams; ++id)
+    {
+      const IParam* p = e().GetParam(id);
+      const long steps = std::lround(p->GetMax() - p->GetMin());
+      x.v[(size_t)id] = p->GetMin() + (double)(steps > 0 ? (long)(rng() % (unsigned)(steps + 1)) : 0);
+    }
+    // The dummy bytes run through 0..127 over the programs.
+    for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) x.v[(size_t)id] = (dummyValue++) % 128;
+    for (int id = kPartLock; id <= kSectionLockGlobal; ++id) x.v[(size_t)id] = 0;
+    x.v[kOverrideTempo] = x.v[kLockPartMIDIch] = x.v[kLockPartMIDIch + 1] = 0;
+    Bytes d(kProgramDumpSize);
+    makeBlankProgramDump(0x30, d.data());
+    buildProgramDumpParams(x, d.data());
+    Plain y = x;
+    parseProgramDumpParams(d.data(), y, nullptr);
+    makeBlankProgramDump(0x30, d.data());
+    buildProgramDumpParams(y, d.data());
+    for (int r : {19, 20, 25}) d[(size_t)r] = (uint8_t)((dummyValue + r * n) & 0x7F);
+    writeProgramDumpName("RAW BYTES " + std::to_string(n), d.data());
+    {
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.editBuffer = d;
+    }
+
+    e().GetParam(kRequestTempData)->Set(1);
+    e().OnParamChange(kRequestTempData);
+    Settle();
+    ASSERT_NE(e().nameLine(), "CONNECTION TIMED OUT!") << n;
+    {
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.editBuffer.assign(kProgramDumpSize, 0);
+    }
+    ASSERT_TRUE(e().midiMessageManager->startJob(SenderJob(kSendArrangementToDevice)));
+    Settle();
+    ASSERT_TRUE(pollUntil(
+        [&] {
+          std::lock_guard<std::mutex> l(mModel.lock);
+          return mModel.editBuffer == d;
+        },
+        kWaitMs))
+        << "program " << n;
+  }
+}

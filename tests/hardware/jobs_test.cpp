@@ -604,3 +604,23 @@ TEST_F(Jobs, ASlotSendOwnsItsBytesAndAStoreAskedForDuringItIsNotItsOwn)
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent[0], (Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
 }
+
+TEST_F(Jobs, TempFromHardwareAsksWithoutAProgramChangeAndKeepsTheUnsavedEdit)
+{
+  // The hardware holds an edit of program 9 it has not saved.
+  model.programs[9] = SynthModel::MakeProgram(600);
+  const Bytes edit = SynthModel::MakeProgram(601);
+  model.editBuffer = edit;
+  host.librarianProgramNumber.store(9);
+  librarian.selectedSlot.store(5);
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(true, 0));
+  ASSERT_TRUE(Finish());
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m[0] & 0xF0, 0xC0) << "a program change was sent";
+  ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, edit);
+  EXPECT_EQ(model.editBuffer, edit);
+  // Program by Slot selects the program first, and brings the stored one.
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, model.programs[9]);
+}

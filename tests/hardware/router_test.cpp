@@ -2,6 +2,7 @@
 #include "FakeHost.h"
 
 #include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/PatchLibrarian.h"
 #include "SynthModel.h"
@@ -420,4 +421,28 @@ TEST(TapPattern, DecodeInvertsEncode)
     MIDIMessageManager::decodeTapPatternCode((const unsigned char*)code, out);
     for (int k = 0; k < 31; ++k) ASSERT_EQ(out[k], in[k]) << n << " " << k;
   }
+}
+
+TEST_F(Router, ABankDumpCutShortOnTheRequestRoadFillsItsWholeProgramsAndSaysHowMany)
+{
+  // 128 programs packed as one stream, as the synthesizer sends them, cut at 20,000 bytes.
+  std::vector<uint8_t> data;
+  for (int p = 0; p < 128; ++p)
+  {
+    const Bytes program = SynthModel::MakeProgram(900 + p);
+    for (int d = 0; d < 254; ++d) data.push_back(readDumpDataByte(program.data(), d));
+  }
+  Bytes dump = {0xF0, 0x42, 0x30, 0x58, 0x4C};
+  std::vector<uint8_t> packed(data.size() + (data.size() + 6) / 7);
+  packed.resize((size_t)sysexPack7(data.data(), (int)data.size(), packed.data()));
+  dump.insert(dump.end(), packed.begin(), packed.end());
+  dump.push_back(0xF7);
+  ASSERT_EQ(dump.size(), (size_t)kAllProgramDumpSize);
+  Bytes cut(dump.begin(), dump.begin() + 19999);
+  cut.push_back(0xF7);
+
+  librarian.allPatchesRequestActive.store(true);
+  host.FromHardware(cut);
+  ASSERT_FALSE(host.secondLine.empty());
+  EXPECT_EQ(host.secondLine.back(), "68 of 128 programs received");
 }
