@@ -269,7 +269,7 @@ void Davrel::applyStartValues()
   pushToControls(kLibSyncTimer, 2.0);
   pushToControls(kMainPage, 2.0);
   currentPart = paramInt(kQuickTab);
-  switchPages(2);
+  showStartPage();
 
   graphics->AttachLayer(progressLayer);
 
@@ -314,7 +314,7 @@ void Davrel::applyStartValues()
   if (paramValue(kGlobalLocalControl) == 0.0) localControlOn = false;
   refreshMidiPortMenus();
   logLine("Plug-in is ready to load!");
-  switchPages(2);
+  showStartPage();
 }
 
 Davrel::~Davrel()

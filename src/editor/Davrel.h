@@ -398,6 +398,8 @@ private:
   // Shows a main page (1 librarian, 2 editor, 3 with the sequences, 4 global)
   // and the current timbre's copy of it.
   void switchPages(int page);
+  // The sound page with the current timbre selected, as start-up and recall show it.
+  void showStartPage();
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();

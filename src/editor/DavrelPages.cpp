@@ -55,11 +55,19 @@ private:
   Davrel* d;
 };
 
+// A page change is the page switch alone: the timbre switch would hide the
+// page's own layers again (they are children of the page layer too) and tell the
+// synthesizer a timbre change nobody made.
 void Davrel::switchPages(int page)
 {
   if (!pageHost) pageHost.reset(new DavrelPageHost(this));
   setParamClamped(kMainPage, page);
-  TabSwitchFunctions tabs;
-  tabs.mainTabSwitch(pageHost.get(), page, currentPart);
-  tabs.quickTabSwitch(pageHost.get(), currentPart);
+  TabSwitchFunctions().mainTabSwitch(pageHost.get(), page, currentPart);
+}
+
+// Start-up and recall: the sound page and the current timbre's copy of it.
+void Davrel::showStartPage()
+{
+  switchPages(2);
+  TabSwitchFunctions().quickTabSwitch(pageHost.get(), currentPart);
 }

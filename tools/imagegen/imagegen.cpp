@@ -644,7 +644,7 @@ int main(int argc, char** argv)
   add("BG_ABOUT_ID", panelBackground(600, 360, kPanel, "DAVREL EDITOR"));
   add("BG_FIRST_RUN_ID", panelBackground(600, 360, kPanel, "WELCOME"));
   add("BG_ID_MIDI_FILTERS", panelBackground(700, 320, kPanel, "MIDI FILTERS"));
-  add("BG_SEARCH_FIELD_ID", panelBackground(240, 28, kField));
+  add("BG_SEARCH_FIELD_ID", panelBackground(192, 28, kField));
   add("PROGRESS_INDICATOR_ID", overlay());
   Bitmap mainNormal = mainBackground(false), mainBlack = mainBackground(true);
 

@@ -1,0 +1,98 @@
+// The pages as the user reaches them on the editor built from the shipped
+// configuration: which controls a click at their centre reaches after each page
+// change, and what a page change sends.
+
+#include "EditorTestSupport.h"
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Pages : ::testing::Test
+{
+  DataFolder data;
+  EditorUnderTest e;
+
+  void SetUp() override
+  {
+    e.midiOutSet = true;
+    e.takeSent();
+  }
+
+  // The control a click at the centre of the first control of the parameter reaches.
+  bool clickable(int paramIdx)
+  {
+    IControl* c = e.firstControlOf(paramIdx);
+    if (!c) return false;
+    const IRECT& r = c->GetTargetRECT();
+    return e.graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2) == c;
+  }
+
+  // Timbre-select messages (CC 95 on any channel) sent since the last call.
+  int timbreSelectsSent()
+  {
+    int n = 0;
+    for (const auto& m : e.takeSent())
+      if (m.size() == 3 && (m[0] & 0xF0) == 0xB0 && m[1] == 95) ++n;
+    return n;
+  }
+};
+
+}  // namespace
+
+// Each page's own buttons are reachable whatever timbre was last chosen, and no
+// page change, program step or page re-entry tells the synthesizer of a timbre
+// change; choosing a timbre does.
+TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
+{
+  for (int timbre : {0, 1})
+  {
+    SCOPED_TRACE(testing::Message() << "timbre " << timbre);
+    e.userSets(kShowLibrarian, 0);
+    e.userSets(kQuickTab, timbre);
+    EXPECT_EQ(timbreSelectsSent(), 1);
+
+    e.userSets(kShowLibrarian, 1);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+    EXPECT_TRUE(clickable(kKeepSelectedBank));
+    EXPECT_TRUE(clickable(kPatchSearch));
+    EXPECT_FALSE(clickable(kDiscardBankData));  // no unsaved edits
+    EXPECT_EQ(timbreSelectsSent(), 0);
+
+    // The search field opens and stays while the page is shown again.
+    e.userSets(kPatchSearch, 1);
+    e.userSets(kMainPage, 1);
+    EXPECT_TRUE(clickable(kPatchSearchString));
+    e.userSets(kPatchSearch, 0);
+
+    // Unsaved edits: Discard takes Keep Bank's place.
+    e.GetParam(kBankEditUnsaved)->Set(1);
+    e.userSets(kMainPage, 1);
+    EXPECT_TRUE(clickable(kDiscardBankData));
+    EXPECT_FALSE(clickable(kKeepSelectedBank));
+    e.GetParam(kBankEditUnsaved)->Set(0);
+
+    // A program step redraws the page through the page change.
+    e.userSets(kPatchUp, 1);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+
+    // A timbre change from the hardware while the librarian is shown.
+    e.GetParam(kQuickTab)->Set(1 - timbre);
+    e.OnParamChange2(kQuickTab);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+    EXPECT_TRUE(clickable(kKeepSelectedBank));
+    e.GetParam(kQuickTab)->Set(timbre);
+    e.OnParamChange2(kQuickTab);
+    EXPECT_EQ(timbreSelectsSent(), 0);
+
+    e.userSets(kGlobalSettings, 1);
+    EXPECT_TRUE(clickable(kViewMIDIFilterSettings));
+    EXPECT_TRUE(clickable(kMasterVelocityValue));
+    e.userSets(kGlobalSettings, 0);
+    e.userSets(kShowLibrarian, 0);
+    EXPECT_EQ(timbreSelectsSent(), 0);
+  }
+}
