@@ -264,6 +264,8 @@ public:
   void librarianBankSaved(bool asNewFile) override;
   void setUpperBankFolder(const std::string& folder) override;
   void setUpperBankName(const std::string& name) override;
+  // The choosers draw the banks' names: a change redraws them.
+  void bankCaptionsChanged();
   // ==== end of bank lists ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----

@@ -400,14 +400,28 @@ Bitmap display()
   return b;
 }
 
+// The grid's cells where the grid control puts its slots: 8 columns of 16 rows a
+// bank, 97 x 16 cells, a 30-pixel gutter (with the program numbers) before each
+// column, the upper bank from row 1, the lower from row 303; the band between them
+// holds the lower bank's chooser.
+const int kGridW = 1046, kGridH = 562;
 Bitmap librarianGrid()
 {
-  Bitmap b = newBitmap(1180, 490);
-  fillRect(b.get(), 0, 0, 1180, 490, kField);
-  for (int col = 0; col < 8; ++col)
-    for (int row = 0; row < 16; ++row)
-      fillRect(b.get(), col * 147 + 2, row * 30 + 8, 143, 28, (row + col) % 2 ? RGB{30, 33, 38} : RGB{36, 39, 45});
-  fillRect(b.get(), 589, 0, 2, 490, kPanelEdge);
+  Bitmap b = newBitmap(kGridW, kGridH);
+  fillRect(b.get(), 0, 0, kGridW, kGridH, kField);
+  for (int bank = 0; bank < 2; ++bank)
+  {
+    const int top = bank ? 303 : 1;
+    for (int col = 0; col < 8; ++col)
+      for (int row = 0; row < 16; ++row)
+      {
+        const int x = 30 + col * 127, y = top + row * 16;
+        fillRect(b.get(), x, y, 97, 16, (row + col) % 2 ? RGB{36, 40, 46} : RGB{46, 50, 58});
+        labelFont().draw(b.get(), std::to_string(col * 16 + row + 1), x - 30, y, 27, 16, {120, 126, 134},
+                         DT_RIGHT);
+      }
+  }
+  fillRect(b.get(), 0, 290, kGridW, 1, kPanelEdge);
   return b;
 }
 
@@ -633,8 +647,10 @@ int main(int argc, char** argv)
   add("BG_ID_DISPLAY", display());
   for (const char* page : {"BG_ID_EDIT", "BG_ID_BROWSER", "BG_ID_MOD", "BG_ID_GLOBAL"})
   {
-    Bitmap b = newBitmap(1480, 528);
-    fillRoundRect(b.get(), 0.5, 0.5, 1479, 527, 6, kPage);
+    // The librarian page has no mini mixer: its two banks take the room down to the bottom.
+    const int h = strcmp(page, "BG_ID_BROWSER") == 0 ? 585 : 528;
+    Bitmap b = newBitmap(1480, h);
+    fillRoundRect(b.get(), 0.5, 0.5, 1479, h - 1, 6, kPage);
     add(page, std::move(b));
   }
   add("BG_ID_KNOB", panelBackground(60, 60, kPanel));
