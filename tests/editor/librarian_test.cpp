@@ -237,6 +237,9 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
     int column, slot;
   } cases[] = {
       {"selection in the lower column", -1, -1, 9, true, false, 1, 9},
+      // A cancelled request of all programs leaves the librarian's slot where it
+      // stopped (24); the grid shows slot 6 selected, and 6 is stored.
+      {"after a cancelled request of all programs", 6, 24, -1, true, false, 0, 6},
       {"upper selection, job dropped while editing", 4, 4, -1, false, true, 0, 4},
   };
   const Bytes editOff = {0xF0, 0x42, 0x32, 0x58, 0x4E, 0x00, 0x00, 0xF7};
@@ -247,6 +250,7 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
     e->grid()->upperSelected = c.upperSelected;
     e->lib().selectedSlot = c.selectedSlot;
     e->lib().lowerSelectedSlot = c.lowerSelectedSlot;
+    e->grid()->lowerSelected = c.lowerSelectedSlot;
     e->workerIdle = c.workerIdle;
     e->patchEditOn = c.editOn;
     e->SendSingleProgramFromLibrarian(true);
@@ -273,6 +277,36 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
   e->workerIdle = true;
   e->sendPatchToDeviceFromLibrarian(1, 0);
   EXPECT_FALSE(e->started.back().storeAfterSend);
+}
+
+// The page's buttons run the commands their captions name.
+TEST_F(Librarian, PageButtonsRunTheCommandsTheyName)
+{
+  e->grid()->upperSelected = 6;
+  e->lib().selectedSlot = 24;
+  // "Send to Rudu": the selected slot, no store.
+  e->userSets(kStorePatchToLib, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendPatchToDeviceFromLibrarian);
+  EXPECT_EQ(e->started[0].slotNumber, 6);
+  EXPECT_FALSE(e->started[0].storeAfterSend);
+  EXPECT_EQ(e->started[0].program, e->slotBytes(e->lib().upperFileIndex, 6));
+  EXPECT_EQ(e->takeSent(), (std::vector<Bytes>{{0xC2, 6}}));
+
+  // "Request Bank": every program of the memory, as the bank menu's entry asks.
+  e->started.clear();
+  e->userSets(kRequestFromBank, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendAllPatchRequest);
+  e->started.clear();
+  e->userSets(kRequestFromBank, 0);
+  EXPECT_TRUE(e->started.empty());
+
+  // "Sound to Slot" stores the editor's sound into the selected upper slot.
+  e->userSets(kOverwriteBank, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendArrangementToDevice);
+  EXPECT_TRUE(e->started[0].toLibrarian);
 }
 
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)

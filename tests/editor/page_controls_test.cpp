@@ -6,6 +6,7 @@
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
+#include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
 
     e.userSets(kShowLibrarian, 1);
     EXPECT_TRUE(clickable(kOverwriteBank));
-    EXPECT_TRUE(clickable(kKeepSelectedBank));
+    EXPECT_TRUE(e.keepBankOpenLayer->visible);
     EXPECT_TRUE(clickable(kPatchSearch));
     EXPECT_FALSE(clickable(kDiscardBankData));  // no unsaved edits
     EXPECT_EQ(timbreSelectsSent(), 0);
@@ -72,7 +73,7 @@ TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
     e.GetParam(kBankEditUnsaved)->Set(1);
     e.userSets(kMainPage, 1);
     EXPECT_TRUE(clickable(kDiscardBankData));
-    EXPECT_FALSE(clickable(kKeepSelectedBank));
+    EXPECT_FALSE(e.keepBankOpenLayer->visible);
     e.GetParam(kBankEditUnsaved)->Set(0);
 
     // A program step redraws the page through the page change.
@@ -83,7 +84,7 @@ TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
     e.GetParam(kQuickTab)->Set(1 - timbre);
     e.OnParamChange2(kQuickTab);
     EXPECT_TRUE(clickable(kOverwriteBank));
-    EXPECT_TRUE(clickable(kKeepSelectedBank));
+    EXPECT_TRUE(clickable(kPatchSearch));
     e.GetParam(kQuickTab)->Set(timbre);
     e.OnParamChange2(kQuickTab);
     EXPECT_EQ(timbreSelectsSent(), 0);
@@ -95,4 +96,30 @@ TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
     e.userSets(kShowLibrarian, 0);
     EXPECT_EQ(timbreSelectsSent(), 0);
   }
+}
+
+// TO T1 and TO T2 are held by a click (one at a time), so the librarian's next send
+// loads into that timbre; a second click releases.
+TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
+{
+  e.userSets(kShowLibrarian, 1);
+  IMouseMod left(true);
+  auto click = [&](int paramIdx) {
+    IControl* c = e.firstControlOf(paramIdx);
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetTargetRECT();
+    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+    e.graphics->OnMouseDown(x, y, &left);
+    e.graphics->OnMouseUp(x, y, &left);
+  };
+  click(kLoadToTimbre1);
+  EXPECT_TRUE(e.loadToTimbre1);
+  EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 1.0);
+  click(kLoadToTimbre2);
+  EXPECT_TRUE(e.loadToTimbre2);
+  EXPECT_FALSE(e.loadToTimbre1);
+  EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 0.0);
+  EXPECT_EQ(e.firstControlOf(kLoadToTimbre1)->GetValue(), 0.0);
+  click(kLoadToTimbre2);
+  EXPECT_FALSE(e.loadToTimbre2);
 }

@@ -632,7 +632,7 @@ int main(int argc, char** argv)
   add("BTN_127x18_ID", textButton(127, 18, ""));
   add("BUTTON_LIB_DISCARD_ID", textButton(120, 24, "DISCARD"));
   add("BUTTON_LIB_CANCEL_ID", textButton(160, 28, "CANCEL REQUEST", kTitle));
-  add("BUTTON_BANK_OVERWRITE_ID", textButton(120, 24, "SAVE BANK"));
+  add("BUTTON_BANK_OVERWRITE_ID", textButton(120, 24, "SOUND TO SLOT"));
   add("BTN_RELEASE_ALL_LOCKS", textButton(110, 18, "RELEASE LOCKS", kTitle));
   add("BTN_EXIT_ABOUT_ID", textButton(18, 18, "x"));
   add("BTN_EXIT_FIRST_RUN_ID", textButton(18, 18, "x"));
