@@ -33,6 +33,9 @@ namespace {
 
 const char* const kDataFolder = "/Library/Audio/Presets/Quiet Harbor Sound/Rudu Davrel Editor/";
 const char* const kEditorName = "Davrel Editor";
+// The line of the progress overlay's box (unscaled window pixels; the box is drawn
+// by the overlay's image at 520,240 - 1040,384, its cancel button at 860,340).
+const int kProgressTextRect[4] = {530, 298, 1030, 330};
 
 // The librarian logs through one process-wide sink; it writes to the log of the
 // instance that enabled it last, and is taken back when that instance goes.
@@ -113,6 +116,10 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
              FourCC("QhS1"), 128, true, true, true, 0);
   addNonAutomateParamCount(kNumParams);
   GetParam(kQuickTab)->InitEnum("Quick Tab", 0, 2);
+  // The main page, 0 (mixer) to 4 (global settings): the configuration binds no
+  // control that would give it its range, and without one every page above the
+  // librarian was kept as 1.
+  GetParam(kMainPage)->InitInt("Main Page", 2, 0, 4);
 
   patchManager = new PatchManager(this);
   logLine("PATCH MANAGER INITIALIZED...");
@@ -144,14 +151,20 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   // so that it lies above every other.
   progressLayer = new ControlLayer(0, "PROGRESS");
   {
-    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
-    progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
-    // The first button serves the librarian page, the second the editor pages;
-    // the factory scales the positions.
+    // Loaded at the editor's size, like every other image: it dims the whole window
+    // and its box lies under the button the factory scales.
+    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", uiScale, 1);
+    ProgressIndicator* indicator =
+        new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
+    indicator->setTextArea(scaledRect(kProgressTextRect[0], kProgressTextRect[1], kProgressTextRect[2],
+                                      kProgressTextRect[3]));
+    progressIndicator = indicator;
+    // The first button serves the librarian page, the second the editor pages; the
+    // overlay has one box for both, so both sit in it. The factory scales the positions.
     cancelButtons[0] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860, 340,
                                                                    "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
-    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 1150,
-                                                                   122, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
+    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860,
+                                                                   340, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
     progressIndicator->Hide(true);
     progressLayer->Hide(true);
   }
@@ -434,6 +447,8 @@ void Davrel::showNameLine(const std::string& text)
     mNameLine = text;
   }
   if (displayName) displayName->SetTextFromPlug(text.c_str());
+  // The overlay hides the display during a transfer: its box repeats the line.
+  if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText(text);
 }
 
 void Davrel::showValueLine(const std::string& text)
@@ -463,6 +478,8 @@ void Davrel::DisplayProcessingIndicator(bool show)
   patchLoadingInProcess = false;
   if (progressLayer) progressLayer->Hide(!show);
   if (progressIndicator) progressIndicator->Hide(!show);
+  // The next transfer starts without the last one's line.
+  if (!show && progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText("");
   for (IControl* b : cancelButtons)
     if (b) b->Hide(true);
   const bool librarianPage = paramValue(kMainPage) == 1.0;

@@ -4,6 +4,7 @@
 #include "plug/IPlugBase.h"
 #include "ui/ControlLayer.h"
 
+#include <algorithm>
 #include <cstring>
 
 // ---- radio group ----
@@ -100,9 +101,29 @@ ProgressIndicator::ProgressIndicator(ControlLayer* layer, IPlugBase* plug, int x
     mW(w),
     mH(h)
 {
+  // The overlay covers the whole area it is given, whatever the bitmap's size: no
+  // control under it may take a click while it is shown.
+  mRECT = mDrawArea;
+  mTargetRECT = mDrawArea;
   if (!layer) return;
   layer->controls.Add(this);
   layer->setIgnoreHiddenWhenUpdatingScreen(true);
+}
+
+void ProgressIndicator::setText(const std::string& text)
+{
+  {
+    std::lock_guard<std::mutex> lock(mTextLock);
+    if (mText == text) return;
+    mText = text;
+  }
+  SetDirty(false);
+}
+
+std::string ProgressIndicator::text() const
+{
+  std::lock_guard<std::mutex> lock(mTextLock);
+  return mText;
 }
 
 void ProgressIndicator::OnMouseDown(int, int, IMouseMod*) {}
@@ -112,6 +133,13 @@ void ProgressIndicator::OnMouseDblClick(int, int, IMouseMod*) {}
 bool ProgressIndicator::Draw(IGraphics* graphics)
 {
   graphics->DrawBitmap(&mOverlay, &mDrawArea, 0, &mBlend);
+  std::string line = text();
+  if (!line.empty() && mTextArea.W() > 0)
+  {
+    IText font(std::max(8, mTextArea.H() * 2 / 3), IColor(255, 230, 233, 237));
+    IRECT area = mTextArea;
+    graphics->DrawIText(&font, &line[0], &area);
+  }
   return true;
 }
 

@@ -8,6 +8,9 @@
 #include "base/wdlstring.h"
 #include "gui/IControls.h"
 
+#include <mutex>
+#include <string>
+
 class ControlLayer;
 
 // The editor's radio group: one bitmap holds every button, off and on. With frames
@@ -62,12 +65,20 @@ public:
 
   ControlLayer* GetLayer() const { return mLayer; }
   const IRECT& GetDrawArea() const { return mDrawArea; }
+  // The line drawn in the overlay's box (a transfer's progress); any thread.
+  void setText(const std::string& text);
+  std::string text() const;
+  // Where the line goes, in window pixels.
+  void setTextArea(const IRECT& area) { mTextArea = area; }
 
 protected:
   ControlLayer* mLayer;
   IBitmap mOverlay;
   IRECT mDrawArea;
   int mX, mY, mW, mH;
+  IRECT mTextArea;
+  mutable std::mutex mTextLock;
+  std::string mText;
 };
 
 // Draws text from a bitmap font, one charWidth x charHeight cell a character: frame 1

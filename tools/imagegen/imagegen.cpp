@@ -429,9 +429,11 @@ Bitmap overlay()
 {
   Bitmap b = newBitmap(1500, 667);
   fillRect(b.get(), 0, 0, 1500, 667, {10, 11, 13}, 0.72);
-  fillRoundRect(b.get(), 550, 250, 400, 120, 8, kPanel);
-  strokeRoundRect(b.get(), 550, 250, 400, 120, 8, kPanelEdge);
-  bigFont().draw(b.get(), "TRANSFERRING DATA...", 550, 262, 400, 40, kTitle, DT_CENTER);
+  // The box holds the title, the progress line the editor draws (530,298 - 1030,330)
+  // and the cancel button (860,340, 160 x 28).
+  fillRoundRect(b.get(), 520, 240, 520, 144, 8, kPanel);
+  strokeRoundRect(b.get(), 520, 240, 520, 144, 8, kPanelEdge);
+  bigFont().draw(b.get(), "TRANSFERRING DATA...", 520, 252, 520, 40, kTitle, DT_CENTER);
   return b;
 }
 
