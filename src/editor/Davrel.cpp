@@ -401,11 +401,14 @@ void Davrel::logLine(const std::string& text)
 void Davrel::applySettingChange(int paramIdx, int v)
 {
   if (paramIdx == kFirstRunExit && v == 0) return;
-  if (access(settingsFilePath.c_str(), F_OK) != 0)
+  // Without a settings file the choice would be shown and lost: the file is made,
+  // with the defaults for what was never chosen.
+  const bool create = access(settingsFilePath.c_str(), F_OK) != 0;
+  if (create)
   {
-    showNameLine("Davrel Editor UI.txt MISSING!");
-    showValueLine("Contact support");
-    return;
+    if (settings.lines[0].empty()) settings.lines[0] = "normal";
+    if (settings.lines[1].empty()) settings.lines[1] = "normal";
+    if (settings.lines[2].empty()) settings.lines[2] = "no";
   }
   static const char* const sizes[] = {"small", "normal", "large"};
   static const char* const skins[] = {"normal", "black"};
@@ -424,11 +427,16 @@ void Davrel::applySettingChange(int paramIdx, int v)
   }
   else
     showNameLine("Set MIDI In and MIDI Out");
-  if (settings.write(settingsFilePath))
+  if (settings.write(settingsFilePath, create))
   {
     if (paramIdx == kUserInterfaceSize) ConsoleLog("Build LOG: \t Size changed to %s\n", settings.lines[1].c_str());
     if (paramIdx == kFirstRunExit)
       ConsoleLog("Build LOG: \t Is Notification seen? %s\n", settings.lines[2].c_str());
+  }
+  else
+  {
+    showNameLine("Davrel Editor UI.txt not written!");
+    showValueLine("Check the data folder");
   }
   if (paramIdx == kFirstRunExit)
   {

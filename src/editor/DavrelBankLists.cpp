@@ -178,6 +178,13 @@ void Davrel::bankCaptionsChanged()
     if (c) c->SetDirty(false);
 }
 
+void Davrel::bankWriteFailed(const std::string& path, const std::string& why)
+{
+  const size_t sep = path.find_last_of('/');
+  showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
+  showValueLine(why.empty() ? std::string("The file could not be written") : why);
+}
+
 void Davrel::setUpperBankFolder(const std::string& folder)
 {
   if (folder != upperBankFolder) upperBankPath.clear();

@@ -658,6 +658,23 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
 }
 
+// A bare name from the panel is a file of the folder the panel showed; a write that
+// fails is said on the display and changes nothing.
+TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
+{
+  openWindow();
+  script->answerPanel("Bare.dvl");
+  ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/Live", false));
+  EXPECT_EQ(readFileBytes(data.file("Patches/Live/Bare.dvl")).size(), 38016u);
+
+  const std::string nameBefore = e->upperBankName;
+  script->answerPanel(data.file("Patches/Alpha.dvl/Inside.dvl"));  // a file is no folder
+  EXPECT_FALSE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false));
+  EXPECT_EQ(e->nameLine(), "Bank not saved: Inside.dvl");
+  EXPECT_FALSE(e->valueLine().empty());
+  EXPECT_EQ(e->upperBankName, nameBefore);
+}
+
 // ---- help ----
 
 TEST_F(Librarian, HelpActionsOpenOneArgumentEachAndNoShell)
