@@ -6,6 +6,8 @@
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
+#include "raster/lice.h"
+#include "raster/lice_pixel.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -122,4 +124,62 @@ TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
   EXPECT_EQ(e.firstControlOf(kLoadToTimbre1)->GetValue(), 0.0);
   click(kLoadToTimbre2);
   EXPECT_FALSE(e.loadToTimbre2);
+}
+
+namespace {
+
+// The contrast of a control as drawn: the summed distance of every pixel's
+// brightness from the mean over its rectangle.
+long long drawnContrast(EditorUnderTest& e, IControl* c)
+{
+  IRECT all(0, 0, e.graphics->Width(), e.graphics->Height());
+  e.graphics->Draw(&all);
+  LICE_IBitmap* b = e.graphics->GetDrawBitmap();
+  const IRECT& r = c->GetRECT();
+  std::vector<int> v;
+  for (int y = r.T; y < r.B; ++y)
+    for (int x = r.L; x < r.R; ++x)
+    {
+      const LICE_PixelValue p = LICE_GetPixel(b, x, y);
+      v.push_back(LICE_PixelR(p) + LICE_PixelG(p) + LICE_PixelB(p));
+    }
+  long long mean = 0, contrast = 0;
+  for (int x : v) mean += x;
+  mean /= (long long)std::max<size_t>(v.size(), 1);
+  for (int x : v) contrast += std::llabs(x - mean);
+  return contrast;
+}
+
+}  // namespace
+
+// A disabled tab and a disabled menu are drawn with clearly less contrast.
+TEST_F(Pages, GreyedTabsAndMenusDrawDimmer)
+{
+  e.graphics->PrepDraw();
+  for (int id : {kShowModSequence, kCommonSplitPoint, kGlobalSettings})
+  {
+    SCOPED_TRACE(id);
+    IControl* c = e.firstControlOf(id);
+    ASSERT_NE(c, nullptr);
+    c->GrayOut(false);
+    const long long enabled = drawnContrast(e, c);
+    c->GrayOut(true);
+    const long long greyed = drawnContrast(e, c);
+    EXPECT_LT(greyed, enabled * 7 / 10) << enabled << " " << greyed;
+  }
+}
+
+// The split point takes input exactly in the mode the mode menu calls "Split".
+TEST_F(Pages, SplitPointFollowsTheSplitMode)
+{
+  int splitModes = 0;
+  for (int mode = 0; mode < 4; ++mode)
+  {
+    const std::string name = e.GetParam(kCommonMode)->GetDisplayText(mode);
+    SCOPED_TRACE(name);
+    e.userSets(kCommonMode, mode);
+    EXPECT_EQ(clickable(kCommonSplitPoint), name == "Split");
+    splitModes += name == "Split";
+  }
+  EXPECT_EQ(splitModes, 1);
 }
