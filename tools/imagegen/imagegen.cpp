@@ -472,9 +472,16 @@ public:
       const tinyxml2::XMLElement* e = n->ToElement();
       if (!e) continue;
       const std::string name = e->Name();
-      if (name == "valueLists" || name == "background") continue;
+      if (name == "valueLists" || name == "background" || name == "label") continue;
       if (name.find("layer") != std::string::npos)
-        walk(e, page);
+      {
+        // A layer shown only in some states carries its captions itself (label
+        // elements): the page's artwork must not show them while it is hidden.
+        if (attr(e, "labels") == "own")
+          fieldsOnly(e, page);
+        else
+          walk(e, page);
+      }
       else
         label(e, page);
     }
@@ -521,7 +528,14 @@ private:
     titleFont().draw(bmp, title, x + 10, y + 4, w - 40, 18, kTitle, 0);
   }
 
-  void label(const tinyxml2::XMLElement* e, const Page& page)
+  // The fields of a self-captioned layer's menus, without their captions.
+  void fieldsOnly(const tinyxml2::XMLElement* parent, const Page& page)
+  {
+    for (const tinyxml2::XMLElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement())
+      if (std::string(e->Name()) == "menucontrol") label(e, page, false);
+  }
+
+  void label(const tinyxml2::XMLElement* e, const Page& page, bool withCaption = true)
   {
     LICE_IBitmap* bmp = canvas(page);
     if (!bmp) return;
@@ -542,9 +556,12 @@ private:
     {
       const int w = p.size() >= 3 ? p[2] : 60;
       const int h = element == "dropMenu" && p.size() >= 4 ? p[3] : 13;
-      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, kField);
+      // The program name is written in the display's dark ink: its field is the display's glass.
+      const bool glass = attr(e, "paramId") == "kPatchName";
+      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
       strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
-      if (!name.empty() && type != "nameSelection") labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
+      if (withCaption && !name.empty() && type != "nameSelection")
+        labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
       return;
     }
     if (element == "dropMenu")  // the port menus
@@ -571,7 +588,7 @@ private:
       "BUTTON_SYNC_ID", "BUTTON_LIB_LOAD_TO_T1_ID", "BUTTON_LIB_LOAD_TO_T2_ID", "BUTTON_LIB_DATATYPE_ID",
       "BUTTON_BANK_RECALL_ID", "BUTTON_LIB_LOAD_TO_ID", "BUTTON_BANK_SEARCH_ID", "BUTTON_LIB_DISCARD_ID",
       "BUTTON_BANK_OVERWRITE_ID", "BTN_RELEASE_ALL_LOCKS", "BTN_SEE_ABOUT_ID", "BTN_EXIT_ABOUT_ID",
-      "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID"};
+      "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID", "BTN_ID_TIMBRE_LINKER"};
     if (name.empty() || name == "Lock" || (element == "multiFx" && type == "Switch") || kWorded.count(attr(e, "imageId")))
       return;
     labelFont().draw(bmp, name, x + fw / 2 - 50, y - 15, 100, 13, kLabel, DT_CENTER);
