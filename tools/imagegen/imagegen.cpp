@@ -472,15 +472,12 @@ public:
       const tinyxml2::XMLElement* e = n->ToElement();
       if (!e) continue;
       const std::string name = e->Name();
-      if (name == "valueLists" || name == "background" || name == "label") continue;
+      if (name == "valueLists" || name == "background" || name == "label" || name == "field") continue;
       if (name.find("layer") != std::string::npos)
       {
         // A layer shown only in some states carries its captions itself (label
         // elements): the page's artwork must not show them while it is hidden.
-        if (attr(e, "labels") == "own")
-          fieldsOnly(e, page);
-        else
-          walk(e, page);
+        if (attr(e, "labels") != "own") walk(e, page);
       }
       else
         label(e, page);
@@ -528,14 +525,7 @@ private:
     titleFont().draw(bmp, title, x + 10, y + 4, w - 40, 18, kTitle, 0);
   }
 
-  // The fields of a self-captioned layer's menus, without their captions.
-  void fieldsOnly(const tinyxml2::XMLElement* parent, const Page& page)
-  {
-    for (const tinyxml2::XMLElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement())
-      if (std::string(e->Name()) == "menucontrol") label(e, page, false);
-  }
-
-  void label(const tinyxml2::XMLElement* e, const Page& page, bool withCaption = true)
+  void label(const tinyxml2::XMLElement* e, const Page& page)
   {
     LICE_IBitmap* bmp = canvas(page);
     if (!bmp) return;
@@ -560,7 +550,7 @@ private:
       const bool glass = attr(e, "paramId") == "kPatchName";
       fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
       strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
-      if (withCaption && !name.empty() && type != "nameSelection")
+      if (!name.empty() && type != "nameSelection")
         labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
       return;
     }
