@@ -241,6 +241,21 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {patchRenameLayer, saveChangesLayer, releaseAllLocksLayer, discardChangesLayerRight,
                           keepBankOpenLayer, searchFieldLayer})
     if (l) l->Hide(true);
+
+  // The rename box's answers: OK renames the slot to the name in the field, Cancel
+  // closes the box and leaves the slot as it was.
+  if (patchRenameLayer)
+  {
+    renameButtons[0] = new ICommandButton(this, scaledRect(760, 240, 840, 262), "OK", [this] {
+      OnParamChange(kPatchRename);
+    });
+    renameButtons[1] = new ICommandButton(this, scaledRect(856, 240, 956, 262), "CANCEL", [this] {
+      if (patchRenameLayer) patchRenameLayer->Hide(true);
+      renameClosed = true;
+    });
+    for (IControl* b : renameButtons) patchRenameLayer->controls.Add(b);
+    patchRenameLayer->Hide(true);
+  }
 }
 
 void Davrel::applyStartValues()

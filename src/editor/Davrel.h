@@ -284,6 +284,7 @@ public:
   MIDIMessageManager* midiMessageManager = nullptr;
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
+  IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
 
   std::string logFilePath, settingsFilePath;
   EditorSettings settings;  // settingsLines: settings.lines

@@ -143,6 +143,29 @@ bool ProgressIndicator::Draw(IGraphics* graphics)
   return true;
 }
 
+ICommandButton::ICommandButton(IPlugBase* plug, const IRECT& rect, const std::string& caption,
+                               std::function<void()> action)
+  : IControl(plug, rect, -1), mCaption(caption), mAction(std::move(action))
+{
+}
+
+void ICommandButton::OnMouseDown(int, int, IMouseMod*)
+{
+  if (mGrayed || !mAction) return;
+  mAction();
+}
+
+bool ICommandButton::Draw(IGraphics* graphics)
+{
+  IRECT r = mRECT;
+  const IColor face(255, 70, 76, 86), edge(255, 120, 128, 140), ink(255, 235, 238, 242);
+  graphics->FillIRect(&face, &r);
+  graphics->DrawRect(&edge, &r);
+  IText font(std::max(8, r.H() * 3 / 5), ink, "DejaVu Sans", IText::kStyleBold);
+  std::string text = mCaption;
+  return graphics->DrawIText(&font, &text[0], &r);
+}
+
 // ---- bitmap text ----
 
 void DrawBitmapedText(IGraphics* graphics, IBitmap* font, IRECT* area, IText* style, IChannelBlend* blend,

@@ -8,6 +8,7 @@
 #include "base/wdlstring.h"
 #include "gui/IControls.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -79,6 +80,21 @@ protected:
   IRECT mTextArea;
   mutable std::mutex mTextLock;
   std::string mText;
+};
+
+// A captioned button without a parameter: a click runs the action (main thread,
+// under the plug-in's mutex, like every input handler).
+class ICommandButton : public IControl
+{
+public:
+  ICommandButton(IPlugBase* plug, const IRECT& rect, const std::string& caption, std::function<void()> action);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+  const std::string& caption() const { return mCaption; }
+
+private:
+  std::string mCaption;
+  std::function<void()> mAction;
 };
 
 // Draws text from a bitmap font, one charWidth x charHeight cell a character: frame 1

@@ -12,6 +12,7 @@
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
+#include "ui/ControlLayer.h"
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
@@ -656,6 +657,40 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
   EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+}
+
+// The rename box answers with its own buttons: OK renames the selected slot to the
+// field's text, Cancel closes the box and renames nothing, not even later.
+TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
+{
+  IMouseMod left(true);
+  auto click = [&](IControl* c) {
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetRECT();
+    ASSERT_EQ(e->graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2), c);
+    e->graphics->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
+    e->graphics->OnMouseUp((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
+  };
+  const int upper = e->lib().upperFileIndex;
+  e->grid()->upperSelected = 3;
+  e->grid()->renameSlot(0, 0);
+  ASSERT_TRUE(e->patchRenameLayer->visible);
+  EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
+  e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
+  click(e->renameButtons[0]);
+  EXPECT_EQ(e->slotName(upper, 3), "Via OK");
+  EXPECT_FALSE(e->patchRenameLayer->visible);
+
+  const std::string kept = e->slotName(upper, 4);
+  e->grid()->upperSelected = 4;
+  e->grid()->renameSlot(0, 0);
+  ASSERT_TRUE(e->patchRenameLayer->visible);
+  e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
+  click(e->renameButtons[1]);
+  EXPECT_FALSE(e->patchRenameLayer->visible);
+  EXPECT_EQ(e->slotName(upper, 4), kept);
+  e->OnParamChange(kPatchRename);
+  EXPECT_EQ(e->slotName(upper, 4), kept);
 }
 
 // A bare name from the panel is a file of the folder the panel showed; a write that

@@ -383,12 +383,16 @@ Bitmap mainBackground(bool black)
   return b;
 }
 
-Bitmap panelBackground(int w, int h, RGB fill, const std::string& title = "")
+Bitmap panelBackground(int w, int h, RGB fill, const std::string& title = "",
+                       const std::vector<std::string>& body = {})
 {
   Bitmap b = newBitmap(w, h);
   fillRoundRect(b.get(), 0.5, 0.5, w - 1, h - 1, 6, fill);
   strokeRoundRect(b.get(), 0.5, 0.5, w - 1, h - 1, 6, kPanelEdge);
   if (!title.empty()) bigFont().draw(b.get(), title, 0, 8, w, 34, kTitle, DT_CENTER);
+  // The panel's text, a line each, below the title.
+  for (size_t i = 0; i < body.size(); ++i)
+    titleFont().draw(b.get(), body[i], 30, 70 + (int)i * 28, w - 60, 20, kLabel, DT_CENTER);
   return b;
 }
 
@@ -666,8 +670,18 @@ int main(int argc, char** argv)
   add("MANAGER_BG_ID2", librarianGrid());
   add("BG_RENAME_ID", panelBackground(460, 120, kPanel, "RENAME PROGRAM"));
   add("BG_ID_TIMBRE_PROTECTOR", panelBackground(200, 50, kPanel));
-  add("BG_ABOUT_ID", panelBackground(600, 360, kPanel, "DAVREL EDITOR"));
-  add("BG_FIRST_RUN_ID", panelBackground(600, 360, kPanel, "WELCOME"));
+  add("BG_ABOUT_ID", panelBackground(600, 360, kPanel, "DAVREL EDITOR",
+                                     {"Editor and librarian for the Rudu synthesizer", "by Quiet Harbor Sound", "",
+                                      "Sound and Sequencer pages: both timbres of the program,",
+                                      "sent to the synthesizer as you change them.",
+                                      "Librarian: banks of 128 programs in the Patches folder",
+                                      "of the editor's data folder.", "The build number is at the window's lower right."}));
+  add("BG_FIRST_RUN_ID",
+      panelBackground(600, 360, kPanel, "WELCOME",
+                      {"1. Choose the synthesizer's ports under MIDI OUT and MIDI IN", "(the top right of the window).",
+                       "2. Press Request to read the program the synthesizer plays.",
+                       "3. Librarian opens the banks; BANK MENU requests, stores", "and saves them.", "",
+                       "Close this notice with x at its top right:", "it is not shown again."}));
   add("BG_ID_MIDI_FILTERS", panelBackground(700, 320, kPanel, "MIDI FILTERS"));
   add("BG_SEARCH_FIELD_ID", panelBackground(192, 28, kField));
   add("PROGRESS_INDICATOR_ID", overlay());
