@@ -242,6 +242,15 @@ void Davrel::buildLayersAndControls()
                           keepBankOpenLayer, searchFieldLayer})
     if (l) l->Hide(true);
 
+  // The mixer page's tab: the show switches choose pages 1 to 4, none page 0.
+  if (graphics)
+  {
+    ICommandButton* tab = new ICommandButton(this, scaledRect(10, 32, 50, 50), "MIXER", [this] { showMixerPage(); });
+    tab->setLit([this] { return paramInt(kMainPage) == 0; });
+    mixerTab = tab;
+    graphics->AttachControl(tab);
+  }
+
   // The rename box's answers: OK renames the slot to the name in the field, Cancel
   // closes the box and leaves the slot as it was.
   if (patchRenameLayer)

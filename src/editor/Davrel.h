@@ -285,6 +285,7 @@ public:
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
   IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
+  IControl* mixerTab = nullptr;                      // the mixer page's tab, owned by the graphics
 
   std::string logFilePath, settingsFilePath;
   EditorSettings settings;  // settingsLines: settings.lines
@@ -404,6 +405,8 @@ private:
   void switchPages(int page);
   // The sound page with the current timbre selected, as start-up and recall show it.
   void showStartPage();
+  // The mixer page (page 0), from its tab.
+  void showMixerPage();
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();

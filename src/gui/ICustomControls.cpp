@@ -158,6 +158,16 @@ void ICommandButton::OnMouseDown(int, int, IMouseMod*)
 bool ICommandButton::Draw(IGraphics* graphics)
 {
   IRECT r = mRECT;
+  if (mLit)
+  {
+    // The tab switches' look: a dark button with a lamp, orange while lit.
+    const IColor body(255, 44, 48, 54), edge(255, 86, 93, 102);
+    const IColor lamp = mLit() ? IColor(255, 255, 173, 0) : IColor(255, 90, 70, 40);
+    graphics->FillIRect(&body, &r);
+    graphics->DrawRect(&edge, &r);
+    IRECT l(r.L + r.W() / 4, r.T + r.H() / 2 - 2, r.R - r.W() / 4, r.T + r.H() / 2 + 2);
+    return graphics->FillIRect(&lamp, &l);
+  }
   const IColor face(255, 70, 76, 86), edge(255, 120, 128, 140), ink(255, 235, 238, 242);
   graphics->FillIRect(&face, &r);
   graphics->DrawRect(&edge, &r);

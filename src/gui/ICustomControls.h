@@ -91,10 +91,13 @@ public:
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
   bool Draw(IGraphics* graphics) override;
   const std::string& caption() const { return mCaption; }
+  // A tab: lit while the test holds (its page is shown), drawn like the tab switches.
+  void setLit(std::function<bool()> lit) { mLit = std::move(lit); }
 
 private:
   std::string mCaption;
   std::function<void()> mAction;
+  std::function<bool()> mLit;
 };
 
 // Draws text from a bitmap font, one charWidth x charHeight cell a character: frame 1

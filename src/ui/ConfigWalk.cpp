@@ -169,7 +169,9 @@ void EditorUIConfig::walkElement(XMLElement* e, ControlLayer* layer, int c)
     const Numbers<4> b(e, "bounds");
     // The face and size the artwork's captions are drawn in.
     const IText font((int)(13 * scale()), IColor(255, 206, 211, 217), "DejaVu Sans", IText::kStyleNormal,
-                     text(e, "align") == "left" ? IText::kAlignNear : IText::kAlignCenter);
+                     text(e, "align") == "left"    ? IText::kAlignNear
+                     : text(e, "align") == "right" ? IText::kAlignFar
+                                                   : IText::kAlignCenter);
     const IRECT r((int)(b[0] * scale()), (int)(b[1] * scale()), (int)((b[0] + b[2]) * scale()),
                   (int)((b[1] + b[3]) * scale()));
     placeControl(new ITextControl(graphics() ? graphics()->GetPlug() : nullptr, r, &font, text(e, "text").c_str()),

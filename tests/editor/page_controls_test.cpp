@@ -8,6 +8,7 @@
 #include "gui/IGraphics.h"
 #include "raster/lice.h"
 #include "raster/lice_pixel.h"
+#include "raster/lice_png.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -182,4 +183,39 @@ TEST_F(Pages, SplitPointFollowsTheSplitMode)
     splitModes += name == "Split";
   }
   EXPECT_EQ(splitModes, 1);
+}
+
+// The mixer page has its tab: it switches off the lit show switch, shows page 0
+// with the timbres' channel controls, and a show switch leads away again.
+TEST_F(Pages, MixerTabReachesTheMixerPage)
+{
+  IMouseMod left(true);
+  auto clickAt = [&](IControl* c) {
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetRECT();
+    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+    ASSERT_EQ(e.graphics->GetMouseControlIdx(x, y), c);
+    e.graphics->OnMouseDown(x, y, &left);
+    e.graphics->OnMouseUp(x, y, &left);
+  };
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  e.userSets(kShowLibrarian, 1);
+  clickAt(e.mixerTab);
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 0.0);
+  EXPECT_EQ(e.GetParam(kShowLibrarian)->Value(), 0.0);
+  EXPECT_EQ(e.firstControlOf(kShowLibrarian)->GetValue(), 0.0);
+  EXPECT_TRUE(clickable(kMultiPartMIDICh));
+  EXPECT_TRUE(clickable(kMultiPartMIDICh + 1));
+  EXPECT_TRUE(clickable(kLockPartMIDIch));
+  EXPECT_FALSE(clickable(kFilterCutoff));
+  EXPECT_EQ(timbreSelectsSent(), 0);
+  // For a look: the mixer page as drawn, beside the test.
+  e.graphics->PrepDraw();
+  IRECT all(0, 0, e.graphics->Width(), e.graphics->Height());
+  e.graphics->Draw(&all);
+  LICE_WritePNG("mixer-page.png", e.graphics->GetDrawBitmap(), false);
+
+  clickAt(e.firstControlOf(kShowLibrarian));
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
 }

@@ -120,7 +120,7 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
                 << x->GetRECT().T << " and " << y->GetRECT().L << "," << y->GetRECT().T;
           }
 
-        // Every run-time caption sits just above a control of its own layer.
+        // Every run-time caption sits just above, or just before, a control of its own layer.
         for (const Shown& s : shown)
         {
           if (!isLabel(s.control) || !s.layer || s.layer->controls.GetSize() < 2) continue;
@@ -130,7 +130,9 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
           {
             IControl* c = s.layer->controls.Get(i);
             const IRECT& r = c->GetRECT();
-            over = takesInput(c) && !c->IsHidden() && r.T >= l.B - 2 && r.T <= l.B + 8 && r.L < l.R && r.R > l.L;
+            const bool above = r.T >= l.B - 2 && r.T <= l.B + 8 && r.L < l.R && r.R > l.L;
+            const bool before = r.L >= l.R - 2 && r.L <= l.R + 12 && r.T < l.B && r.B > l.T;
+            over = takesInput(c) && !c->IsHidden() && (above || before);
           }
           EXPECT_TRUE(over) << "caption \"" << static_cast<ITextControl*>(s.control)->GetTextForPlug() << "\" in "
                             << s.layer->name << " at " << l.L << "," << l.T << "," << l.R << "," << l.B;
