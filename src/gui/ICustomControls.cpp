@@ -101,10 +101,6 @@ ProgressIndicator::ProgressIndicator(ControlLayer* layer, IPlugBase* plug, int x
     mW(w),
     mH(h)
 {
-  // The overlay covers the whole area it is given, whatever the bitmap's size: no
-  // control under it may take a click while it is shown.
-  mRECT = mDrawArea;
-  mTargetRECT = mDrawArea;
   if (!layer) return;
   layer->controls.Add(this);
   layer->setIgnoreHiddenWhenUpdatingScreen(true);
