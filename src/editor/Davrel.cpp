@@ -34,6 +34,9 @@ namespace {
 
 const char* const kDataFolder = "/Library/Audio/Presets/Quiet Harbor Sound/Rudu Davrel Editor/";
 const char* const kEditorName = "Davrel Editor";
+// The line of the progress overlay's box (unscaled window pixels; the box is drawn
+// by the overlay's image at 520,240 - 1040,384, its cancel button at 860,340).
+const int kProgressTextRect[4] = {530, 298, 1030, 330};
 
 // The librarian logs through one process-wide sink; it writes to the log of the
 // instance that enabled it last, and is taken back when that instance goes.
@@ -114,6 +117,10 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
              FourCC("QhS1"), 128, true, true, true, 0);
   addNonAutomateParamCount(kNumParams);
   GetParam(kQuickTab)->InitEnum("Quick Tab", 0, 2);
+  // The main page, 0 (mixer) to 4 (global settings): the configuration binds no
+  // control that would give it its range, and without one every page above the
+  // librarian was kept as 1.
+  GetParam(kMainPage)->InitInt("Main Page", 2, 0, 4);
 
   patchManager = new PatchManager(this);
   logLine("PATCH MANAGER INITIALIZED...");
@@ -146,14 +153,20 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   // so that it lies above every other.
   progressLayer = new ControlLayer(0, "PROGRESS");
   {
-    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
-    progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
-    // The first button serves the librarian page, the second the editor pages;
-    // the factory scales the positions.
+    // Loaded at the editor's size, like every other image: it dims the whole window
+    // and its box lies under the button the factory scales.
+    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", uiScale, 1);
+    ProgressIndicator* indicator =
+        new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
+    indicator->setTextArea(scaledRect(kProgressTextRect[0], kProgressTextRect[1], kProgressTextRect[2],
+                                      kProgressTextRect[3]));
+    progressIndicator = indicator;
+    // The first button serves the librarian page, the second the editor pages; the
+    // overlay has one box for both, so both sit in it. The factory scales the positions.
     cancelButtons[0] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860, 340,
                                                                    "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
-    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 1150,
-                                                                   122, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
+    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860,
+                                                                   340, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
     progressIndicator->Hide(true);
     progressLayer->Hide(true);
   }
@@ -230,6 +243,30 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {patchRenameLayer, saveChangesLayer, releaseAllLocksLayer, discardChangesLayerRight,
                           keepBankOpenLayer, searchFieldLayer})
     if (l) l->Hide(true);
+
+  // The mixer page's tab: the show switches choose pages 1 to 4, none page 0.
+  if (graphics)
+  {
+    ICommandButton* tab = new ICommandButton(this, scaledRect(10, 32, 50, 50), "MIXER", [this] { showMixerPage(); });
+    tab->setLit([this] { return paramInt(kMainPage) == 0; });
+    mixerTab = tab;
+    graphics->AttachControl(tab);
+  }
+
+  // The rename box's answers: OK renames the slot to the name in the field, Cancel
+  // closes the box and leaves the slot as it was.
+  if (patchRenameLayer)
+  {
+    renameButtons[0] = new ICommandButton(this, scaledRect(760, 240, 840, 262), "OK", [this] {
+      OnParamChange(kPatchRename);
+    });
+    renameButtons[1] = new ICommandButton(this, scaledRect(856, 240, 956, 262), "CANCEL", [this] {
+      if (patchRenameLayer) patchRenameLayer->Hide(true);
+      renameClosed = true;
+    });
+    for (IControl* b : renameButtons) patchRenameLayer->controls.Add(b);
+    patchRenameLayer->Hide(true);
+  }
 }
 
 // Parameters the program dump fills with the raw byte itself, and that no control
@@ -286,7 +323,7 @@ void Davrel::applyStartValues()
   pushToControls(kLibSyncTimer, 2.0);
   pushToControls(kMainPage, 2.0);
   currentPart = paramInt(kQuickTab);
-  switchPages(2);
+  showStartPage();
 
   graphics->AttachLayer(progressLayer);
 
@@ -327,7 +364,7 @@ void Davrel::applyStartValues()
   if (paramValue(kGlobalLocalControl) == 0.0) localControlOn = false;
   refreshMidiPortMenus();
   logLine("Plug-in is ready to load!");
-  switchPages(2);
+  showStartPage();
 }
 
 Davrel::~Davrel()
@@ -401,11 +438,14 @@ void Davrel::logLine(const std::string& text)
 void Davrel::applySettingChange(int paramIdx, int v)
 {
   if (paramIdx == kFirstRunExit && v == 0) return;
-  if (access(settingsFilePath.c_str(), F_OK) != 0)
+  // Without a settings file the choice would be shown and lost: the file is made,
+  // with the defaults for what was never chosen.
+  const bool create = access(settingsFilePath.c_str(), F_OK) != 0;
+  if (create)
   {
-    showNameLine("Davrel Editor UI.txt MISSING!");
-    showValueLine("Contact support");
-    return;
+    if (settings.lines[0].empty()) settings.lines[0] = "normal";
+    if (settings.lines[1].empty()) settings.lines[1] = "normal";
+    if (settings.lines[2].empty()) settings.lines[2] = "no";
   }
   static const char* const sizes[] = {"small", "normal", "large"};
   static const char* const skins[] = {"normal", "black"};
@@ -424,11 +464,16 @@ void Davrel::applySettingChange(int paramIdx, int v)
   }
   else
     showNameLine("Set MIDI In and MIDI Out");
-  if (settings.write(settingsFilePath))
+  if (settings.write(settingsFilePath, create))
   {
     if (paramIdx == kUserInterfaceSize) ConsoleLog("Build LOG: \t Size changed to %s\n", settings.lines[1].c_str());
     if (paramIdx == kFirstRunExit)
       ConsoleLog("Build LOG: \t Is Notification seen? %s\n", settings.lines[2].c_str());
+  }
+  else
+  {
+    showNameLine("Davrel Editor UI.txt not written!");
+    showValueLine("Check the data folder");
   }
   if (paramIdx == kFirstRunExit)
   {
@@ -447,6 +492,8 @@ void Davrel::showNameLine(const std::string& text)
     mNameLine = text;
   }
   if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
+  // The overlay hides the display during a transfer: its box repeats the line.
+  if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText(text);
 }
 
 void Davrel::showValueLine(const std::string& text)
@@ -483,6 +530,8 @@ void Davrel::DisplayProcessingIndicator(bool show)
   patchLoadingInProcess = false;
   if (progressLayer) progressLayer->Hide(!show);
   if (progressIndicator) progressIndicator->Hide(!show);
+  // The next transfer starts without the last one's line.
+  if (!show && progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText("");
   for (IControl* b : cancelButtons)
     if (b) b->Hide(true);
   const bool librarianPage = paramValue(kMainPage) == 1.0;

@@ -276,6 +276,9 @@ public:
   void librarianBankSaved(bool asNewFile) override;
   void setUpperBankFolder(const std::string& folder) override;
   void setUpperBankName(const std::string& name) override;
+  void bankWriteFailed(const std::string& path, const std::string& why) override;
+  // The choosers draw the banks' names: a change redraws them.
+  void bankCaptionsChanged();
   // ==== end of bank lists ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
@@ -293,6 +296,8 @@ public:
   MIDIMessageManager* midiMessageManager = nullptr;
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
+  IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
+  IControl* mixerTab = nullptr;                      // the mixer page's tab, owned by the graphics
 
   std::string logFilePath, settingsFilePath;
   EditorSettings settings;  // settingsLines: settings.lines
@@ -410,6 +415,10 @@ private:
   // Shows a main page (1 librarian, 2 editor, 3 with the sequences, 4 global)
   // and the current timbre's copy of it.
   void switchPages(int page);
+  // The sound page with the current timbre selected, as start-up and recall show it.
+  void showStartPage();
+  // The mixer page (page 0), from its tab.
+  void showMixerPage();
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();

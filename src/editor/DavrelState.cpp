@@ -164,7 +164,7 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   freshStart = false;
   showNameLine("Project Data Recalled");
   pushToControls(kMainPage, 2.0);
-  switchPages(2);
+  showStartPage();
   recalling = false;
   return pos;
 }

@@ -219,6 +219,10 @@ void IGraphicsMac::PromptForFile(WDL_String* file, EFileAction action, WDL_Strin
     chosen = panel->filename();
   }
   if (answer != NSOKButton || chosen.empty()) return;
+  // A bare name typed into the panel names a file of the folder the panel showed,
+  // not of the process's working folder.
+  if (chosen[0] != '/' && chosen[0] != '~')
+    chosen = startDir + (startDir.empty() || startDir.back() == '/' ? "" : "/") + chosen;
   file->Set(chosen.c_str());
   const size_t slash = chosen.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : chosen.substr(0, slash);

@@ -688,7 +688,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     if (firstWritten < 0) firstWritten = p;
     lastWritten = p;
     if (!wait(1800)) break;
-    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
+    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p + 1) + " of 128").c_str());
     if (cancelRequested.load()) break;
   }
   if (!ended && !closing())

@@ -68,14 +68,18 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
-      {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
-      {nullptr, kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+      // No file: it is made, the choice and the defaults in it.
+      {nullptr, kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
+      {nullptr, kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...", "Reload project!"},
+      // A file that cannot be replaced (a folder of that name): said on the display.
+      {"", kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt not written!", "Check the data folder"},
   };
   for (const Case& c : cases)
   {
     DataFolder data;
     const std::string path = data.file("Davrel Editor UI.txt");
-    if (c.before) writeWholeFile(path, std::string(c.before));
+    if (c.before && !*c.before) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    else if (c.before) writeWholeFile(path, std::string(c.before));
     EditorUnderTest editor;
     const std::string nameBefore = editor.nameLine(), valueBefore = editor.valueLine();
     const double scaleBefore = editor.uiScale;
@@ -83,7 +87,6 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) EXPECT_EQ(readText(path), c.after);
-    else EXPECT_NE(access(path.c_str(), F_OK), 0);
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only

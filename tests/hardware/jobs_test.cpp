@@ -521,9 +521,9 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   const std::vector<std::string> status = host.Status();
-  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 1 of 128");
   EXPECT_EQ(status.back(), "Data write completed!");
-  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 128 of 128");
 
   librarian.patchFiles[0]->patches[10].messages.clear();
   {
@@ -535,7 +535,7 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   EXPECT_EQ(model.writes - before, 10);
-  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 10 of 128");
   // Each program change is followed by the hardware's half wait unit to switch and
   // the store's own 75 ms before the program goes out (a lower bound on the scaled clock).
   const std::vector<Bytes> sent = host.Sent();
