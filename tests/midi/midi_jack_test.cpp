@@ -3,7 +3,6 @@
 #include "JackTestServer.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
-#include "ThreadSanitizer.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +17,6 @@ typedef std::vector<unsigned char> Bytes;
 typedef std::vector<std::string> Names;
 
 const int kWaitMs = 10000;
-
-// RtMidi's JACK output copies each message out of libjack's lock-free ring in
-// JACK's realtime thread. ThreadSanitizer cannot see libjack's ordering, takes
-// that copy for a race and symbolises the stacks before its suppression
-// applies: the thread stalls far past a period, the server gives up on the
-// client, and nothing sent ever arrives. (Receiving is unaffected: there the
-// report falls on RtMidi's reading thread, not on the realtime one.)
-#define SKIP_SENDING_UNDER_THREAD_SANITIZER()                                                              \
-  do                                                                                                       \
-  {                                                                                                        \
-    if (kThreadSanitizer)                                                                                  \
-      GTEST_SKIP() << "ThreadSanitizer's report on libjack's ring buffer stalls RtMidi's realtime JACK "  \
-                      "output thread, and the JACK server then never runs it again";                       \
-  } while (0)
 
 class MidiOverJack : public testing::Test
 {
@@ -157,7 +142,6 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
 
 TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
 {
-  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
   IMidiMsg cc, pc, nrpnMsb(0, 0xB0, 0x63, 0x05), nrpnLsb(0, 0xB0, 0x62, 0x10), entry(0, 0xB0, 0x06, 0x7F);
   cc.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)74, 64 / 127.0, 0);
@@ -227,7 +211,6 @@ TEST_F(MidiOverJack, MessagesFromTheSynthesizerArriveWholeAndInOrder)
 // being read.
 TEST_F(MidiOverJack, AReceiverStalledInsideAPeriodStillGetsEveryMessageOnceInOrder)
 {
-  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
   // Past the start of the next period, so the plug-in's next period comes due while
   // this one is still being read, and past the 20 periods a synchronous server
@@ -262,7 +245,6 @@ TEST_F(MidiOverJack, AReceiverStalledInsideAPeriodStillGetsEveryMessageOnceInOrd
 
 TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
 {
-  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   std::string error;
   ASSERT_TRUE(mSimB.Open(&error)) << error;
   OpenPlug();
@@ -301,7 +283,6 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
 
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 {
-  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   OpenPlug();
   Bytes tooLong = MakeSimDump(20000), longest = MakeSimDump(16379);
   EXPECT_FALSE(mPlug->SendPatchSysex(tooLong.data(), (int)tooLong.size()));
@@ -315,7 +296,6 @@ TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 
 TEST_F(MidiOverJack, VirtualOutputCarriesMessages)
 {
-  SKIP_SENDING_UNDER_THREAD_SANITIZER();
   mPlug.reset(new TestPlug);
   ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel"));
   const Names ports = mSim.FindPorts("From Davrel$");

@@ -8,14 +8,9 @@ extern "C" const char* __lsan_default_suppressions()
 }
 
 // JACK's ring buffers are lock-free single-reader, single-writer queues in an
-// uninstrumented library: ThreadSanitizer sees their copies as races. A race
-// suppression applies only after the report's stacks are symbolised, which in
-// JACK's realtime thread takes longer than the server waits for a client; the
-// library suppressions keep the two libraries' calls from being checked at all.
+// uninstrumented library: ThreadSanitizer sees their copies as races.
 extern "C" const char* __tsan_default_suppressions()
 {
-  return "called_from_lib:libjack.so\n"
-         "called_from_lib:librtmidi.so\n"
-         "race:jack_ringbuffer_\n"
+  return "race:jack_ringbuffer_\n"
          "race:libjack.so\n";
 }
