@@ -246,8 +246,8 @@ TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSaved
 }
 
 // A menu held open from a mouse press runs without the plug-in's mutex: a whole
-// bank request sent before the press is answered, taken in and finished while
-// the menu is still open, every program in its own slot.
+// bank requested while it is open is answered, taken in and finished before it
+// closes, every program in its own slot.
 TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
 {
   SWELL_SetTimeScale(0.2);
@@ -269,13 +269,18 @@ TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
   content->release();
   e().graphics->OpenWindow(content);
 
-  bool heldByMenu = true, finishedWhileOpen = false;
+  bool heldByMenu = true, started = false, finishedWhileOpen = false;
   int menusOpen = 0;
   script.answerMenu([&](NSMenu*) -> NSMenuItem* {
     ++menusOpen;
     heldByMenu = e().mMutex.IsHeldByCaller();
+    // The request goes out while the menu is open (the progress overlay, shown
+    // from then on, would take the click).
+    e().prepareAllPatchesRequest();
+    SenderJob all(kSendAllPatchRequest);
+    started = e().startSenderJob(all);
     // The window keeps drawing while the menu tracks, as it does for a person.
-    finishedWhileOpen = pollUntil(
+    finishedWhileOpen = started && pollUntil(
         [&] {
           NSRunLoop::currentRunLoop()->runFor(0.02, NSEventTrackingRunLoopMode);
           return !e().midiMessageManager->isRunning(kTransferThread);
@@ -284,9 +289,6 @@ TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
     return nullptr;
   });
 
-  e().prepareAllPatchesRequest();
-  SenderJob all(kSendAllPatchRequest);
-  ASSERT_TRUE(e().startSenderJob(all));
   ASSERT_NE(e().deviceOutMenu, nullptr);
   const IRECT r = e().deviceOutMenu->GetRECT();
   IMouseMod mod;
@@ -295,6 +297,7 @@ TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
   e().graphics->OnMouseUp(r.MW(), r.MH(), &mod);
   EXPECT_EQ(menusOpen, 1);
   EXPECT_FALSE(heldByMenu);
+  ASSERT_TRUE(started);
   EXPECT_FALSE(e().mMutex.IsHeldByCaller());
   ASSERT_TRUE(finishedWhileOpen);
   Settle();
