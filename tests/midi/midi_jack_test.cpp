@@ -205,6 +205,35 @@ TEST_F(MidiOverJack, MessagesFromTheSynthesizerArriveWholeAndInOrder)
   EXPECT_TRUE(mPlug->AllUnderMutex());
 }
 
+// The port library's callback runs in JACK's process thread, which must never
+// wait: with the plug-in's mutex held (a drawing pass, a serialiser, a person at a
+// menu) messages still arrive and the graph keeps running, so what the plug-in
+// sends meanwhile reaches the synthesizer. Once the mutex is free, everything
+// received reaches the plug-in, in order.
+TEST_F(MidiOverJack, WhileThePlugInsMutexIsHeldTheGraphRunsOnAndNothingIsLost)
+{
+  OpenPlug();
+  mSim.ClearReceived();
+  bool sentThrough = false;
+  {
+    WDL_MutexLock held(&mPlug->mMutex);
+    for (int i = 0; i < 40; ++i) mSim.Send({0xB0, 20, (unsigned char)i});
+    ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
+    // The graph ran the plug-in's input client in the meantime; had it waited for
+    // the mutex, no later period would carry this to the synthesizer.
+    IMidiMsg note(0, 0x90, 0x40, 0x50);
+    ASSERT_TRUE(mPlug->SendMidiMsg(&note));
+    sentThrough = mSim.WaitForReceived(1, 5000);
+    EXPECT_EQ(mPlug->Count(), 0u);  // nothing reached the plug-in without its mutex
+  }
+  EXPECT_TRUE(sentThrough) << "the JACK graph waited for the plug-in's mutex";
+  ASSERT_TRUE(mPlug->WaitFor(40, kWaitMs)) << "got " << mPlug->Count();
+  const auto got = mPlug->Got();
+  ASSERT_EQ(got.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(got[(size_t)i].bytes, (Bytes{0xB0, 20, (unsigned char)i})) << i;
+  EXPECT_TRUE(mPlug->AllUnderMutex());
+}
+
 // A receiver whose process thread stalls inside a period (a page fault, a
 // preemption) must still get every message once and in order, as from a cable:
 // what the plug-in sends during the stall must not overwrite the period still
