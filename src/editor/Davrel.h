@@ -340,6 +340,9 @@ public:
   int midiInPortIndex = 0, midiOutPortIndex = 0;
   int subPageValue = 0;
   bool searchActive = false;
+  // The drawing pass's own: what it last put on the screen.
+  int shownLed[2] = {-1, -1};
+  int shownDelayMs = -1, shownDelayBlock = -1;
 
   // Layers of the configuration (null when the configuration lacks one).
   ControlLayer *rootLayer = nullptr, *multiModeMixerLayer = nullptr, *patchLibrarianLayer = nullptr,
@@ -357,6 +360,15 @@ public:
 
   // The page switching's view of the controller.
   std::unique_ptr<PageHost> pageHost;
+
+  // What the audio callback shows, handed over with atomics and put on the screen
+  // by the drawing pass (OnIdle, under mMutex): the audio callback never takes
+  // mMutex. The tempo index waits there until taken; the delay text is its two
+  // numbers, the indicators midiLedOn.
+  static constexpr int kNoTempoHandover = -1000000;
+  std::atomic<int> audioTempoIndex{kNoTempoHandover};
+  std::atomic<int> audioDelayMs{-1}, audioDelayBlock{0};
+  void OnIdle() override;
 
   // Counters of what the audio callback started, for tests and the host.
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};

@@ -199,10 +199,12 @@ void Davrel::MIDIOutRoutingSwitch(IMidiMsg* msg)
 void Davrel::lightLed(int timbre)
 {
   if (timbre < 0 || timbre > 1 || !graphics) return;
-  if (midiLedOn[timbre].exchange(1)) return;
-  // The audio thread reads the time once it sees the indicator lit.
+  // Any thread, the audio thread too: the drawing pass shows it (OnIdle).
+  // The time is written first, so the audio thread that sees the indicator lit
+  // never reads an old one.
+  if (midiLedOn[timbre].load()) return;
   midiLedTime[timbre] = GetTickCount();
-  graphics->SetParameterFromPlug(kMIDILed + timbre, 1.0, false);
+  midiLedOn[timbre].store(1);
 }
 
 void Davrel::sendMidiMsgAndLog(IMidiMsg* msg)

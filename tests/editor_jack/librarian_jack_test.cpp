@@ -16,6 +16,11 @@
 #include "hardware/SysexPacking.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "platform/appkit/AppKit.h"
+#include "platform/appkit/ModalScript.h"
+#include "platform/appkit/Presenter.h"
 #include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
@@ -242,6 +247,73 @@ TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSaved
   e().librarianBankSaved(false);
   EXPECT_EQ(e().GetParam(kBankEditUnsaved)->Value(), 0.0);
   EXPECT_EQ(readBank(path), held);
+}
+
+// A menu held open from a mouse press runs without the plug-in's mutex: a whole
+// bank requested while it is open is answered, taken in and finished before it
+// closes, every program in its own slot.
+TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
+{
+  SWELL_SetTimeScale(0.2);
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    mModel.programs = programs(1300);
+  }
+  ShowUpper("Empty.dvl");
+  const int upper = lib().upperFileIndex;
+
+  if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
+  NSApplication::sharedApplication();
+  NSModalScript script;
+  script.onUnscripted = [](const std::string& what) { ADD_FAILURE() << what << " with no scripted answer"; };
+  const NSRect frame = NSMakeRect(0, 0, e().graphics->Width(), e().graphics->Height());
+  NSView* content = new NSView(frame);
+  NSWindow* window = new NSWindow(frame, NSTitledWindowMask, NSBackingStoreBuffered, false);
+  window->setContentView(content);
+  content->release();
+  e().graphics->OpenWindow(content);
+
+  bool heldByMenu = true, started = false, finishedWhileOpen = false;
+  int menusOpen = 0;
+  script.answerMenu([&](NSMenu*) -> NSMenuItem* {
+    ++menusOpen;
+    heldByMenu = e().mMutex.IsHeldByCaller();
+    // The request goes out while the menu is open (the progress overlay, shown
+    // from then on, would take the click).
+    e().prepareAllPatchesRequest();
+    SenderJob all(kSendAllPatchRequest);
+    started = e().startSenderJob(all);
+    // The window keeps drawing while the menu tracks, as it does for a person.
+    finishedWhileOpen = started && pollUntil(
+        [&] {
+          NSRunLoop::currentRunLoop()->runFor(0.02, NSEventTrackingRunLoopMode);
+          return !e().midiMessageManager->isRunning(kTransferThread);
+        },
+        kWaitMs);
+    return nullptr;
+  });
+
+  ASSERT_NE(e().deviceOutMenu, nullptr);
+  const IRECT r = e().deviceOutMenu->GetRECT();
+  IMouseMod mod;
+  mod.L = true;
+  e().graphics->OnMouseDown(r.MW(), r.MH(), &mod);
+  e().graphics->OnMouseUp(r.MW(), r.MH(), &mod);
+  EXPECT_EQ(menusOpen, 1);
+  EXPECT_FALSE(heldByMenu);
+  ASSERT_TRUE(started);
+  EXPECT_FALSE(e().mMutex.IsHeldByCaller());
+  ASSERT_TRUE(finishedWhileOpen);
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data request completed!");
+  const std::vector<Bytes> held = simPrograms();
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(lib().bankAt(upper)->patches[(size_t)p].messages.front().bytes, held[(size_t)p]) << "slot " << p;
+
+  e().graphics->CloseWindow();
+  window->close();
+  AKRelease(window);
+  NSRunLoop::currentRunLoop()->runOnce();
 }
 
 }  // namespace
