@@ -13,6 +13,7 @@
 
 #include <vector>
 
+class NSDraggingInfo;
 class NSEvent;
 class NSView;
 class NSWindow;
@@ -195,6 +196,15 @@ public:
 
   // ---- mouse ----
   virtual bool acceptsFirstMouse(NSEvent*) { return false; }
+
+  // ---- the destination side of a drag (AKDragOverWindow and its kin) ----
+  // True for a view that takes dragged files; the deepest such view under the drag
+  // is its destination.
+  virtual bool acceptsDrops() const { return false; }
+  virtual NSUInteger draggingEntered(NSDraggingInfo*) { return 0; }
+  virtual NSUInteger draggingUpdated(NSDraggingInfo*) { return 0; }
+  virtual void draggingExited(NSDraggingInfo*) {}
+  virtual bool performDragOperation(NSDraggingInfo*) { return false; }
 
   // Internal to the kit: the window the tree belongs to.
   void setWindowForTree(NSWindow* window);

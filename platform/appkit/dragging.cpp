@@ -1,6 +1,9 @@
 #include "platform/appkit/NSDragging.h"
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/Presenter.h"
 #include "platform/appkit/NSWindow.h"
 
 const char* const NSFilenamesPboardType = "NSFilenamesPboardType";
@@ -54,6 +57,67 @@ void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std
 {
   startDrag(view, NSMakeRect(at.x, at.y, 0, 0), image, slideBack);
   gLastDrag.filenames = filenames;
+  // While the button is held the presenter carries the files to other programs.
+  if (NSApplication::exists() && NSApp->presenter() && view && view->window() && !filenames.empty())
+    NSApp->presenter()->dragFilesOut(view->window(), filenames);
 }
 
 const AKDragStart& AKLastDragStarted() { return gLastDrag; }
+
+// ---- the destination side ----
+
+namespace {
+NSView* gDestination = nullptr;  // retained while a drag is over it
+
+NSView* destinationAt(NSWindow* window, NSPoint location)
+{
+  NSView* content = window ? window->contentView() : nullptr;
+  NSView* v = content ? content->hitTest(location) : nullptr;
+  while (v && !v->acceptsDrops()) v = v->superview();
+  return v;
+}
+}  // namespace
+
+NSUInteger AKDragOverWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
+                            NSObject* source)
+{
+  NSView* dest = destinationAt(window, location);
+  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
+  info->filenames = filenames;
+  NSUInteger answer = NSDragOperationNone;
+  if (dest != gDestination)
+  {
+    if (gDestination) gDestination->draggingExited(info);
+    AKAssign(gDestination, dest);
+    if (dest) answer = dest->draggingEntered(info);
+  }
+  else if (dest)
+    answer = dest->draggingUpdated(info);
+  info->release();
+  return answer;
+}
+
+void AKDragLeftWindow()
+{
+  if (!gDestination) return;
+  NSView* dest = gDestination;
+  gDestination = nullptr;
+  NSDraggingInfo* info = new NSDraggingInfo(dest->window(), NSMakePoint(0, 0), nullptr);
+  dest->draggingExited(info);
+  info->release();
+  dest->release();
+}
+
+bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source)
+{
+  NSView* dest = destinationAt(window, location);
+  AKRelease(gDestination);
+  if (!dest) return false;
+  dest->retain();
+  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
+  info->filenames = filenames;
+  const bool taken = dest->performDragOperation(info);
+  info->release();
+  dest->release();
+  return taken;
+}

@@ -72,6 +72,8 @@ bool NSPasteboard::setData(const std::vector<uint8_t>& bytes, const std::string&
     const std::string text(bytes.begin(), bytes.end());
     presenter()->setClipboardText(&text);
   }
+  else if (isShared())
+    presenter()->setClipboardData(type, bytes);
   return true;
 }
 

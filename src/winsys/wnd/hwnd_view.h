@@ -145,12 +145,12 @@ public:
   bool acceptsFirstResponder() override;
 
   // ---- drag and drop ----
-  bool acceptsDrops() const { return m_supports_ddrop; }
-  int draggingEntered(NSDraggingInfo* info);
-  int draggingUpdated(NSDraggingInfo* info);
-  void draggingExited(NSDraggingInfo* info);
+  bool acceptsDrops() const override { return m_supports_ddrop; }
+  NSUInteger draggingEntered(NSDraggingInfo* info) override;
+  NSUInteger draggingUpdated(NSDraggingInfo* info) override;
+  void draggingExited(NSDraggingInfo* info) override;
   bool wantsPeriodicDraggingUpdates() const { return false; }
-  bool performDragOperation(NSDraggingInfo* info);
+  bool performDragOperation(NSDraggingInfo* info) override;
   // A DROPFILES block (forGlob: returned to the caller, who frees it), or, for the
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);

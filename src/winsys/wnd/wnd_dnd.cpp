@@ -192,7 +192,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
   return (void*)this;
 }
 
-int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
+NSUInteger Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
 {
   if (!m_supports_ddrop) return NSDragOperationNone;
   if (SWELL_DDrop_onDragEnter)
@@ -204,7 +204,7 @@ int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
   return NSDragOperationGeneric;
 }
 
-int Swell_vDavrel_64_hwnd::draggingUpdated(NSDraggingInfo* info)
+NSUInteger Swell_vDavrel_64_hwnd::draggingUpdated(NSDraggingInfo* info)
 {
   if (!m_supports_ddrop) return NSDragOperationNone;
   if (SWELL_DDrop_onDragOver) SWELL_DDrop_onDragOver(screenPoint(info));
