@@ -79,6 +79,8 @@ class NSColor : public NSObject
 {
 public:
   static NSColor* colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+  // The text colour of enabled controls.
+  static NSColor* controlTextColor();
   CGFloat redComponent() const { return mC[0]; }
   CGFloat greenComponent() const { return mC[1]; }
   CGFloat blueComponent() const { return mC[2]; }

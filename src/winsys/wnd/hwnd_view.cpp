@@ -299,9 +299,30 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
 {
   NSView* v = dynamic_cast<NSView*>(SWELL_Object(hwnd));
   if (!proc || !v || v->subviews().empty()) return;
+  // Buttons drawn with an image (on the platform: check boxes and radio buttons,
+  // whose box is one) ask WM_CTLCOLORBTN once and all take its text colour.
+  bool askedButton = false;
+  NSColor* buttonColour = nullptr;
+  const std::vector<NSView*> children(v->subviews());
+  for (NSView* c : children)
+  {
+    NSButton* b = dynamic_cast<NSButton*>(c);
+    if (!b || !(b->image() || b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton)) continue;
+    if (!askedButton)
+    {
+      askedButton = true;
+      HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
+      if (!ctx) continue;
+      ctx->curtextcol = -1;
+      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)(NSObject*)b);
+      if (ctx->curtextcol != -1) buttonColour = SWELL_ColorOf(ctx->curtextcol);
+      else if (fallback) buttonColour = NSColor::controlTextColor();
+      SWELL_DeleteGfxContext(ctx);
+    }
+    if (buttonColour) b->setTextColor(buttonColour);
+  }
   bool asked = false;
   NSColor* colour = nullptr;
-  const std::vector<NSView*> children(v->subviews());
   for (NSView* c : children)
   {
     NSTextField* field = dynamic_cast<NSTextField*>(c);
