@@ -17,6 +17,10 @@
 #include "winsys/wnd/dragdrop.h"
 #include "winsys/wnd/keyboard.h"
 
+#include "platform/appkit/NSOpenGL.h"
+#include "winsys/wnd/hwnd_view.h"
+
+#include <GL/gl.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
@@ -126,6 +130,17 @@ protected:
     loop->runOnce();
   }
   bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
+  // As until, asking again every 20 ms: what another client sees of the screen
+  // comes without an event of ours.
+  bool polled(const std::function<bool()>& done)
+  {
+    for (int i = 0; i < 500; ++i)
+    {
+      if (done()) return true;
+      loop->runUntilDate(loop->now() + 0.02);
+    }
+    return done();
+  }
 
   // A shown top-level window view and its X window.
   HWND Shown(NSRect frame, const char* title, unsigned long* xid)
@@ -543,8 +558,8 @@ TEST_F(Desktop, ImageCursorIsWhatTheServerShows)
   const int arrowW = w, arrowH = h;
 
   SWELL_SetCursor(c);
-  loop->runOnce();
-  ASSERT_TRUE(shown(&w, &h, &px));
+  // The server takes the change from the layer's connection, the question from ours.
+  polled([&] { return shown(&w, &h, &px) && w == W; });
   ASSERT_EQ(w, W);
   ASSERT_EQ(h, H);
   EXPECT_EQ(px[0] & 0xFFFFFFFFu, 0xFF0000FFu);                      // blue
@@ -553,10 +568,75 @@ TEST_F(Desktop, ImageCursorIsWhatTheServerShows)
 
   // The arrow again.
   SWELL_SetCursor(SWELL_LoadCursor((const char*)(intptr_t)-999));
-  loop->runOnce();
-  ASSERT_TRUE(shown(&w, &h, &px));
+  polled([&] { return shown(&w, &h, &px) && w == arrowW && h == arrowH; });
   EXPECT_EQ(w, arrowW);
   EXPECT_EQ(h, arrowH);
+}
+
+}  // namespace
+
+namespace {
+
+// A view with an OpenGL context: blue cleared, a red triangle with its apex at the
+// top middle and its base along the bottom.
+LRESULT PaintTriangle(HWND, WPARAM, LPARAM)
+{
+  glClearColor(0, 0, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glColor3f(1, 0, 0);
+  glBegin(GL_TRIANGLES);
+  glVertex2f(-1, -1);
+  glVertex2f(1, -1);
+  glVertex2f(0, 1);
+  glEnd();
+  glFlush();
+  return 0;
+}
+
+TEST_F(Desktop, OpenGLTriangleIsInTheWindowsPixels)
+{
+  unsigned long xid = 0;
+  const HWND top = Shown(NSMakeRect(200, 400, 240, 180), "OpenGL", &xid);
+  const HWND gl = Child(top, NSMakeRect(20, 30, 160, 120));
+  SWELL_SetViewGL(gl, true);
+  SWELL_SetViewGL(gl, true);  // a second wish for the same makes no second context
+  NSObject* ctx = SWELL_WindowView(gl)->swellGLContext();
+  ASSERT_NE(ctx, nullptr);
+  log.handlers[{gl, WM_PAINT}] = PaintTriangle;
+  InvalidateRect(gl, nullptr, FALSE);
+  ASSERT_TRUE(until([&] { return !log.only(WM_PAINT).empty(); }));
+  EXPECT_EQ(NSOpenGLContext::currentContext(), nullptr) << "painting unbinds the context";
+  EXPECT_EQ(SWELL_WindowView(gl)->swellGLContext(), ctx);
+
+  // What the server shows: the view at (20, 30) of the window, 160 x 120.
+  auto colourAt = [&](const std::vector<uint32_t>& px, int w, int x, int y) { return px[(size_t)y * w + x]; };
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  ASSERT_TRUE(polled([&] {
+    driver->sync();
+    return driver->read(xid, &w, &h, &px) && colourAt(px, w, 100, 90) == 0xFF0000u;
+  })) << "no red in the middle of the view";
+  EXPECT_EQ(colourAt(px, w, 100, 120), 0xFF0000u);  // near the base, in the middle
+  EXPECT_EQ(colourAt(px, w, 23, 33), 0x0000FFu);    // the view's top-left corner: cleared blue
+  EXPECT_EQ(colourAt(px, w, 176, 33), 0x0000FFu);   // top right
+  EXPECT_NE(colourAt(px, w, 10, 10), 0x0000FFu);    // outside the view: the window's own
+  EXPECT_NE(colourAt(px, w, 200, 160), 0x0000FFu);
+  EXPECT_NE(colourAt(px, w, 200, 160), 0xFF0000u);
+
+  // Drawing outside painting: bound by hand, shown when unbound.
+  ASSERT_TRUE(SWELL_SetGLContextToView(gl));
+  glClearColor(0, 1, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  EXPECT_FALSE(SWELL_SetGLContextToView(nullptr));
+  ASSERT_TRUE(polled([&] {
+    driver->sync();
+    return driver->read(xid, &w, &h, &px) && colourAt(px, w, 100, 90) == 0x00FF00u;
+  }));
+  EXPECT_EQ(colourAt(px, w, 23, 33), 0x00FF00u);
+
+  SWELL_SetViewGL(gl, false);
+  EXPECT_FALSE(SWELL_GetViewGL(gl));
+  SWELL_SetViewGL(gl, false);  // nothing to switch off
 }
 
 }  // namespace

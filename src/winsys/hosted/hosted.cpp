@@ -128,12 +128,15 @@ void SWELL_SetViewGL(HWND h, bool wantGL)
   {
     const NSOpenGLPixelFormatAttribute attrs[] = {NSOpenGLPFAAllowOfflineRenderers, 0};
     NSOpenGLPixelFormat* fmt = new NSOpenGLPixelFormat(attrs);
-    v->swellSetGLContext(new NSOpenGLContext(fmt, nullptr));
+    NSOpenGLContext* ctx = new NSOpenGLContext(fmt, nullptr);
+    ctx->setView(v);
+    v->swellSetGLContext(ctx);
     fmt->release();
     return;
   }
   NSObject* ctx = v->swellGLContext();
   if (NSOpenGLContext::currentContext() == ctx) NSOpenGLContext::clearCurrentContext();
+  if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(ctx)) gl->setView(nullptr);
   v->swellSetGLContext(nullptr);
   ctx->release();
 }
@@ -154,6 +157,7 @@ bool SWELL_SetGLContextToView(HWND h)
   Swell_vDavrel_64_hwnd* v = SWELL_WindowView(h);
   NSOpenGLContext* ctx = v ? dynamic_cast<NSOpenGLContext*>(v->swellGLContext()) : nullptr;
   if (!ctx) return false;
+  ctx->setView(v);
   ctx->makeCurrentContext();
   return true;
 }

@@ -5,6 +5,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSOpenGL.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
@@ -120,6 +121,12 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  // A context still current outlives the view: it must not show into it.
+  if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(m_glctx))
+  {
+    gl->setView(nullptr);
+    if (NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
+  }
   AKRelease(m_glctx);
 }
 
@@ -441,6 +448,15 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
   const HWND h = SWELL_HWND(view);
   view->retain();
   view->m_paintctx_hdc = hdc;
+  // The view's GL context draws into the view while it paints.
+  NSOpenGLContext* gl = hdc ? dynamic_cast<NSOpenGLContext*>(view->m_glctx) : nullptr;
+  if (gl)
+  {
+    hdc->GLgfxctx = gl;
+    gl->setView(view);
+    gl->makeCurrentContext();
+    gl->update();
+  }
   view->m_paintctx_rect = rect;
   view->m_paintctx_used = false;
   const WNDPROC proc = view->m_wndproc;
@@ -469,6 +485,7 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
     else
       proc(h, WM_PAINT, (WPARAM)hdc, 0);
   }
+  if (gl && NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
   view->m_paintctx_hdc = nullptr;
   view->release();
 }
