@@ -121,6 +121,7 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  for (NSObject*& slot : m_access_cacheptrs) AKRelease(slot);
   // A context still current outlives the view: it must not show into it.
   if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(m_glctx))
   {

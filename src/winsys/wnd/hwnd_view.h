@@ -11,6 +11,7 @@
 #include "winsys/wnd/messages.h"
 
 class NSMenu;
+class NSArray;
 class NSDraggingInfo;
 
 // A dialog resource: the program's records are chained from
@@ -166,6 +167,11 @@ public:
   NSObject* accessibilityHitTest(NSPoint p);
   NSObject* accessibilityFocusedUIElement();
   bool accessibilityIsIgnored();
+  // NSAccessibilityChildrenAttribute or NSAccessibilityVisibleChildrenAttribute:
+  // the view's subviews (the shown ones) with the procedure's element added,
+  // unignored, kept while neither changes; other attributes: null. The list is the
+  // view's (or autoreleased): retain it to keep it.
+  NSArray* accessibilityAttributeValue(const char* attribute);
 
 protected:
   ~Swell_vDavrel_64_hwnd() override;
@@ -195,7 +201,16 @@ private:
   unsigned char m_isdirty = 3;
   NSObject* m_lastTopLevelOwner = nullptr;  // not retained
   NSObject* m_glctx = nullptr;
+  // Two triples (children, visible children): the list answered, the view's list
+  // it was built from, the element; each retained.
+  NSObject* m_access_cacheptrs[6] = {};
 };
+
+extern const char* const NSAccessibilityChildrenAttribute;
+extern const char* const NSAccessibilityVisibleChildrenAttribute;
+// The objects of the list with ignored ones replaced by their own unignored
+// children (a view's subviews); autoreleased.
+NSArray* NSAccessibilityUnignoredChildren(NSArray* list);
 
 // The window procedure every window view starts with.
 LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
