@@ -31,6 +31,8 @@ public:
 
   // The pasteboard's types, in order, and the lists behind them.
   std::vector<std::string> types() const;
+  // The list of a type: the file names or the promised types; empty for another.
+  std::vector<std::string> propertyListForType(const std::string& type) const;
   std::vector<std::string> filenames;      // NSFilenamesPboardType when not empty
   std::vector<std::string> promisedTypes;  // NSFilesPromisePboardType when not empty
   // The source creates the promised files in the folder and names them; empty when

@@ -199,7 +199,8 @@ public:
   // ---- mouse ----
   virtual bool acceptsFirstMouse(NSEvent*) { return false; }
 
-  // ---- the destination side of a drag (AKDragOverWindow and its kin) ----
+  // ---- the destination side of a drag (NSDraggingDestination; AKDragOverWindow
+  // and its kin deliver it) ----
   // True for a view that takes dragged files; the deepest such view under the drag
   // is its destination.
   virtual bool acceptsDrops() const { return false; }

@@ -28,6 +28,13 @@ std::vector<std::string> NSDraggingInfo::types() const
   return t;
 }
 
+std::vector<std::string> NSDraggingInfo::propertyListForType(const std::string& type) const
+{
+  if (type == NSFilenamesPboardType) return filenames;
+  if (type == NSFilesPromisePboardType) return promisedTypes;
+  return {};
+}
+
 namespace {
 AKDragStart gLastDrag;
 

@@ -164,6 +164,11 @@ bool NSWorkspace::selectFile(const std::string& path, const std::string&)
   return openFile(folder);
 }
 
+NSImage* NSWorkspace::iconForFiles(const std::vector<std::string>&)
+{
+  return new NSImage(32, 32, std::vector<uint32_t>(32 * 32, 0xFFE8E8E8u));
+}
+
 // ---- NSCursor ----
 
 namespace {

@@ -36,6 +36,13 @@ bool exists(const std::string& p)
   return stat(p.c_str(), &st) == 0;
 }
 
+// The path with one more component, one slash between them.
+std::string stringByAppendingPathComponent(const std::string& path, const std::string& component)
+{
+  if (path.empty()) return component;
+  return path + (path.back() == '/' ? "" : "/") + component;
+}
+
 POINT screenPoint(NSDraggingInfo* info)
 {
   NSPoint p = info->draggingLocation();
@@ -170,7 +177,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
   const bool F = !info->filenames.empty(), P = !info->promisedTypes.empty();
   if (!F && !P) return nullptr;
   std::vector<std::string> list;
-  if (F) list = info->filenames;
+  if (F) list = info->propertyListForType(NSFilenamesPboardType);
   else if (forGlob)
     for (const std::string& t : info->promisedTypes) list.push_back("tmp." + t);
   else
@@ -180,7 +187,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
     const char* dir = SWELL_DDrop_getDroppedFileTargetPath(first.c_str());
     const std::string folder = dir && *dir ? dir : "/tmp/";
     for (const std::string& n : info->namesOfPromisedFilesDroppedAtDestination(folder))
-      list.push_back(folder + (folder.back() == '/' ? "" : "/") + n);
+      list.push_back(stringByAppendingPathComponent(folder, n));
     if (list.empty()) return nullptr;
   }
   const NSPoint p = convertPoint(info->draggingLocation(), nullptr);
