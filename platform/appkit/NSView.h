@@ -11,6 +11,7 @@
 #include "platform/appkit/Foundation.h"
 #include "platform/coretext/coretext.h"
 
+#include <string>
 #include <vector>
 
 class NSDraggingInfo;
@@ -208,6 +209,12 @@ public:
   virtual NSUInteger draggingUpdated(NSDraggingInfo*) { return 0; }
   virtual void draggingExited(NSDraggingInfo*) {}
   virtual bool performDragOperation(NSDraggingInfo*) { return false; }
+  // The source side of a drag of promised files: creates them in the folder and
+  // names them (none made: empty).
+  virtual std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& /*folder*/)
+  {
+    return {};
+  }
 
   // Internal to the kit: the window the tree belongs to.
   void setWindowForTree(NSWindow* window);

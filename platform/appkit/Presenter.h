@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,8 +84,14 @@ public:
   // ---- drags leaving the process ----
   // Carries the files to the window of another program under the pointer until the
   // mouse button is released; true when a program took the drop. The window is the
-  // one the drag started in.
-  virtual bool dragFilesOut(NSWindow*, const std::vector<std::string>& /*paths*/) { return false; }
+  // one the drag started in. With promised set the files are made by it when a
+  // program takes the drop (paths is empty then); without a button held nothing
+  // happens.
+  virtual bool dragFilesOut(NSWindow*, const std::vector<std::string>& /*paths*/,
+                            const std::function<std::vector<std::string>()>& /*promised*/ = nullptr)
+  {
+    return false;
+  }
 
   // Tests that drive the kit with synthetic events keep the mouse position here.
   void noteMouse(NSPoint screen, NSUInteger buttons)

@@ -53,8 +53,11 @@ public:
 
   // ---- drags leaving the process ----
   // Runs the drag until the button is released (at most 60 s): true when another
-  // program's window (or one of ours) took the files.
-  bool dragOut(Window from, const std::vector<std::string>& paths);
+  // program's window (or one of ours) took the files. With promised the files are
+  // made when a window of another program takes the drop; ours refuse such a drag.
+  // Nothing happens unless a mouse button is held.
+  bool dragOut(Window from, const std::vector<std::string>& paths,
+               const std::function<std::vector<std::string>()>& promised);
 
   // file:// URIs of the paths and back (percent-encoded bytes outside the plain set).
   static std::string uriList(const std::vector<std::string>& paths);

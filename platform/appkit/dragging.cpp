@@ -4,6 +4,9 @@
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/Presenter.h"
+
+#include <cstdlib>
+#include <unistd.h>
 #include "platform/appkit/NSWindow.h"
 
 const char* const NSFilenamesPboardType = "NSFilenamesPboardType";
@@ -57,6 +60,20 @@ void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NS
 {
   startDrag(view, rect, nullptr, slideBack);
   gLastDrag.promisedTypes = types;
+  if (!NSApplication::exists() || !NSApp->presenter() || !view || !view->window()) return;
+  // A program that takes the drop gets the files made in a private folder of
+  // their own, which it then copies from.
+  view->retain();
+  NSApp->presenter()->dragFilesOut(view->window(), {}, [view]() {
+    char folder[] = "/tmp/davrel-drag-XXXXXX";
+    std::vector<std::string> made;
+    if (!mkdtemp(folder)) return made;
+    for (const std::string& name : view->namesOfPromisedFilesDroppedAtDestination(folder))
+      made.push_back(std::string(folder) + "/" + name);
+    if (made.empty()) rmdir(folder);
+    return made;
+  });
+  view->release();
 }
 
 void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std::string>& filenames, NSObject*,

@@ -313,10 +313,11 @@ public:
     if (mOwnClipboard) mDesk->offer(type, bytes);
   }
 
-  bool dragFilesOut(NSWindow* w, const std::vector<std::string>& paths) override
+  bool dragFilesOut(NSWindow* w, const std::vector<std::string>& paths,
+                    const std::function<std::vector<std::string>()>& promised) override
   {
     XWindowData* data = find(w);
-    return data && mDesk->dragOut(data->xid, paths);
+    return data && mDesk->dragOut(data->xid, paths, promised);
   }
 
   bool clipboardText(std::string* text) override

@@ -496,8 +496,16 @@ Window AKX11Desktop::dropTargetAt(int rootX, int rootY, int* version)
   return None;
 }
 
-bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths)
+bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths,
+                           const std::function<std::vector<std::string>()>& promised)
 {
+  {
+    Window r, c;
+    int rx, ry, wx, wy;
+    unsigned mask = 0;
+    XQueryPointer(mDisplay, mRoot, &r, &c, &rx, &ry, &wx, &wy, &mask);
+    if (!(mask & (Button1Mask | Button2Mask | Button3Mask))) return false;
+  }
   mDragOutList = uriList(paths);
   XSetSelectionOwner(mDisplay, mXdndSelection, mWindow, CurrentTime);
   if (XGetSelectionOwner(mDisplay, mXdndSelection) != mWindow) return false;
@@ -541,6 +549,11 @@ bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths)
       target = now;
       version = std::min(v, 5);
       ours = now ? mHost->windowOfX(now) : nullptr;
+      if (ours && promised)
+      {
+        target = None;  // our windows take promised files only inside the process
+        ours = nullptr;
+      }
       if (target && !ours) sendClient(target, mXdndEnter, (long)mWindow, (long)version << 24, (long)mUriList, 0, 0);
     }
     if (ours)
@@ -619,6 +632,13 @@ bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths)
         else if (!handle(e))
           mHost->dispatch(e);
       }
+    // Promised files are made now that a program takes them.
+    if (accepted && promised)
+    {
+      const std::vector<std::string> made = promised();
+      mDragOutList = uriList(made);
+      accepted = !made.empty();
+    }
     if (!accepted) leave();
     else
     {

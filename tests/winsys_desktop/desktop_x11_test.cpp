@@ -1,7 +1,8 @@
 // The layer's windows among other X programs: a long clipboard text and a format
 // of the program's own read by xclip; files dropped by an XDND client (written
-// here, as a file manager speaks it) arriving as WM_DROPFILES; a drag of files
-// taken by an XDND client; an image cursor as the server reports it.
+// here, as a file manager speaks it) arriving as WM_DROPFILES; drags of files and
+// of a promised file taken by an XDND client, and by a window of our own; an image
+// cursor as the server reports it; an OpenGL view's drawing in the window's pixels.
 
 #include "../winsys_wnd/wnd_test_util.h"
 #include "X11Session.h"
@@ -23,6 +24,7 @@
 #include <GL/gl.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
 
 #include <atomic>
@@ -393,116 +395,196 @@ TEST_F(Desktop, FilesDroppedByAnotherProgramArriveAsDropFiles)
   (void)refusing;
 }
 
-TEST_F(Desktop, DragOfFilesIsTakenByAnotherProgram)
+// What the other program saw of a drag it took.
+struct Taken
+{
+  bool ok = false;
+  std::string why, list;
+  long action = 0;
+};
+
+// The other program's side of a drag: once the layer owns the drag selection it
+// moves the pointer (XTest) over its own XDND-aware window at (1200, 100), or,
+// when takes is false, to the root point (toX, toY); there it accepts the drag,
+// releases the button and, taking it, asks for the files and says it is done.
+Taken TakeDrag(const std::string& display, std::atomic<bool>* ready, bool takes, int toX, int toY)
+{
+  Taken t;
+  Peer p(display);
+  if (!p.d)
+  {
+    t.why = "no display";
+    return t;
+  }
+  p.makeWindow(1200, 100, 200, 200, true);
+  *ready = true;
+  const Atom sel = p.atom("XdndSelection");
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (XGetSelectionOwner(p.d, sel) == None && Clock::now() < end) usleep(2000);
+  if (XGetSelectionOwner(p.d, sel) == None)
+  {
+    t.why = "the drag never started";
+    XTestFakeButtonEvent(p.d, 1, False, CurrentTime);
+    XSync(p.d, False);
+    return t;
+  }
+  if (takes) p.toRoot(p.win, 50, 60, &toX, &toY);
+  XTestFakeMotionEvent(p.d, -1, toX, toY, CurrentTime);
+  XSync(p.d, False);
+  XEvent e;
+  if (!takes)
+  {
+    usleep(50000);  // the layer's windows answer inside its own loop
+    XTestFakeButtonEvent(p.d, 1, False, CurrentTime);
+    XSync(p.d, False);
+    t.ok = true;
+    return t;
+  }
+  if (!p.nextMessage(&e, p.atom("XdndEnter")))
+  {
+    t.why = "no enter";
+    XTestFakeButtonEvent(p.d, 1, False, CurrentTime);
+    XSync(p.d, False);
+    return t;
+  }
+  const ::Window src = (::Window)e.xclient.data.l[0];
+  if (!p.nextMessage(&e, p.atom("XdndPosition")))
+  {
+    t.why = "no position";
+    return t;
+  }
+  t.action = e.xclient.data.l[4];
+  p.client(src, p.atom("XdndStatus"), (long)p.win, 1, 0, 0, (long)p.atom("XdndActionCopy"));
+  XTestFakeButtonEvent(p.d, 1, False, CurrentTime);
+  XSync(p.d, False);
+  if (!p.nextMessage(&e, p.atom("XdndDrop")))
+  {
+    t.why = "no drop";
+    return t;
+  }
+  const Atom uri = p.atom("text/uri-list"), prop = p.atom("GOT");
+  XConvertSelection(p.d, sel, uri, prop, p.win, (Time)e.xclient.data.l[2]);
+  XFlush(p.d);
+  if (!p.next(&e, [](const XEvent& x) { return x.type == SelectionNotify; }) || e.xselection.property == None)
+  {
+    t.why = "the files were not given";
+    return t;
+  }
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(p.d, p.win, prop, 0, 1 << 20, True, AnyPropertyType, &type, &format, &n, &after, &data);
+  if (data) t.list.assign((const char*)data, n);
+  if (data) XFree(data);
+  p.client(src, p.atom("XdndFinished"), (long)p.win, 1, (long)p.atom("XdndActionCopy"), 0, 0);
+  t.ok = true;
+  return t;
+}
+
+class DesktopDrag : public Desktop
+{
+protected:
+  // Presses the button over the window (as a program starts a drag from a press),
+  // runs start (which runs the drag) while the other program takes it.
+  Taken Drag(unsigned long xid, const std::function<void()>& start, bool takes = true, int toX = 0, int toY = 0)
+  {
+    Peer p(display);
+    EXPECT_NE(p.d, nullptr);
+    if (!p.d) return Taken();
+    XWarpPointer(p.d, None, xid, 0, 0, 0, 0, 40, 40);
+    XTestFakeButtonEvent(p.d, 1, True, CurrentTime);
+    XSync(p.d, False);
+    loop->runUntilDate(loop->now() + 0.05);
+    std::atomic<bool> ready{false};
+    std::future<Taken> f = std::async(std::launch::async, TakeDrag, display, &ready, takes, toX, toY);
+    while (!ready && f.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    {
+    }
+    start();
+    EXPECT_TRUE(runUntilReady(f));
+    XTestFakeButtonEvent(p.d, 1, False, CurrentTime);  // in case the drag never ran
+    XSync(p.d, False);
+    return f.valid() ? f.get() : Taken();
+  }
+};
+
+TEST_F(DesktopDrag, FileListIsTakenByAnotherProgram)
 {
   unsigned long xid = 0;
   const HWND top = Shown(NSMakeRect(100, 500, 300, 200), "drag from here", &xid);
   const HWND source = Child(top, NSMakeRect(10, 10, 100, 100));
   loop->runOnce();
-
-  struct Taken
-  {
-    bool ok = false;
-    std::string why, list;
-    long action = 0;
-  };
-  std::atomic<bool> ready{false};
-  auto accept = [&]() {
-    Taken t;
-    Peer p(display);
-    if (!p.d)
-    {
-      t.why = "no display";
-      return t;
-    }
-    p.makeWindow(1200, 100, 200, 200, true);
-    ready = true;
-    const Atom sel = p.atom("XdndSelection");
-    // The drag is on once the layer owns the drag selection.
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (XGetSelectionOwner(p.d, sel) == None && Clock::now() < end) usleep(2000);
-    if (XGetSelectionOwner(p.d, sel) == None)
-    {
-      t.why = "the drag never started";
-      return t;
-    }
-    // The pointer moves over our window (as the server would report it to the
-    // layer's grab), then the button is released there.
-    int rx, ry;
-    p.toRoot(p.win, 50, 60, &rx, &ry);
-    XEvent m{};
-    m.xmotion.type = MotionNotify;
-    m.xmotion.window = xid;
-    m.xmotion.root = p.root;
-    m.xmotion.x_root = rx;
-    m.xmotion.y_root = ry;
-    m.xmotion.state = Button1Mask;
-    m.xmotion.same_screen = True;
-    XSendEvent(p.d, xid, False, PointerMotionMask, &m);
-    XFlush(p.d);
-    XEvent e;
-    if (!p.nextMessage(&e, p.atom("XdndEnter")))
-    {
-      t.why = "no enter";
-      return t;
-    }
-    const ::Window src = (::Window)e.xclient.data.l[0];
-    if (!p.nextMessage(&e, p.atom("XdndPosition")))
-    {
-      t.why = "no position";
-      return t;
-    }
-    t.action = e.xclient.data.l[4];
-    p.client(src, p.atom("XdndStatus"), (long)p.win, 1, 0, 0, (long)p.atom("XdndActionCopy"));
-    XEvent up{};
-    up.xbutton.type = ButtonRelease;
-    up.xbutton.window = xid;
-    up.xbutton.root = p.root;
-    up.xbutton.x_root = rx;
-    up.xbutton.y_root = ry;
-    up.xbutton.button = 1;
-    up.xbutton.state = Button1Mask;
-    up.xbutton.same_screen = True;
-    XSendEvent(p.d, xid, False, ButtonReleaseMask, &up);
-    XFlush(p.d);
-    if (!p.nextMessage(&e, p.atom("XdndDrop")))
-    {
-      t.why = "no drop";
-      return t;
-    }
-    const Atom uri = p.atom("text/uri-list"), prop = p.atom("GOT");
-    XConvertSelection(p.d, sel, uri, prop, p.win, (Time)e.xclient.data.l[2]);
-    XFlush(p.d);
-    if (!p.next(&e, [](const XEvent& x) { return x.type == SelectionNotify; }) || e.xselection.property == None)
-    {
-      t.why = "the files were not given";
-      return t;
-    }
-    Atom type;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(p.d, p.win, prop, 0, 1 << 20, True, AnyPropertyType, &type, &format, &n, &after, &data);
-    if (data) t.list.assign((const char*)data, n);
-    if (data) XFree(data);
-    p.client(src, p.atom("XdndFinished"), (long)p.win, 1, (long)p.atom("XdndActionCopy"), 0, 0);
-    t.ok = true;
-    return t;
-  };
-  std::future<Taken> f = std::async(std::launch::async, accept);
-  while (!ready && f.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-  {
-  }
-  // The drag runs its own loop until the button is released.
   const char* files[] = {"/tmp/Bank one.syx", "/tmp/caf\xC3\xA9 #2"};
   RECT r{10, 10, 42, 42};
-  SWELL_InitiateDragDropOfFileList(source, &r, files, 2, nullptr);
-  ASSERT_TRUE(runUntilReady(f));
-  const Taken t = f.get();
+  const Taken t = Drag(xid, [&] { SWELL_InitiateDragDropOfFileList(source, &r, files, 2, nullptr); });
   ASSERT_TRUE(t.ok) << t.why;
   EXPECT_EQ(t.list, "file:///tmp/Bank%20one.syx\r\nfile:///tmp/caf%C3%A9%20%232\r\n");
   EXPECT_NE(t.action, 0);
   EXPECT_EQ(AKLastDragStarted().filenames, (std::vector<std::string>{files[0], files[1]}));
+
+  // Without a button held no drag runs: the call comes back at once.
+  const auto before = AKLastDragStarted().count;
+  SWELL_InitiateDragDropOfFileList(source, &r, files, 2, nullptr);
+  EXPECT_EQ(AKLastDragStarted().count, before + 1);
+}
+
+std::string g_promisedAt;
+void MakePromised(const char* dest)
+{
+  g_promisedAt = dest;
+  std::ofstream(dest, std::ios::binary) << "F0 7D 01 F7";
+}
+
+TEST_F(DesktopDrag, PromisedFileIsMadeWhenAnotherProgramTakesIt)
+{
+  unsigned long xid = 0;
+  const HWND top = Shown(NSMakeRect(100, 500, 300, 200), "promise", &xid);
+  const HWND source = Child(top, NSMakeRect(10, 10, 100, 100));
+  loop->runOnce();
+  g_promisedAt.clear();
+  RECT r{10, 10, 42, 42};
+  const Taken t =
+      Drag(xid, [&] { SWELL_InitiateDragDrop(source, &r, "/nowhere/Bank one.syx", MakePromised); });
+  ASSERT_TRUE(t.ok) << t.why;
+  ASSERT_FALSE(g_promisedAt.empty()) << "the callback made no file";
+  const std::string folder = g_promisedAt.substr(0, g_promisedAt.rfind('/'));
+  EXPECT_EQ(g_promisedAt, folder + "/Bank one.syx");
+  EXPECT_EQ(t.list, "file://" + folder + "/Bank%20one.syx\r\n");
+  EXPECT_EQ(slurp(g_promisedAt), "F0 7D 01 F7");
+  unlink(g_promisedAt.c_str());
+  rmdir(folder.c_str());
+}
+
+TEST_F(DesktopDrag, FileListDroppedOnAnotherWindowOfTheProcess)
+{
+  unsigned long from = 0, to = 0;
+  const HWND a = Shown(NSMakeRect(100, 500, 200, 150), "from", &from);
+  const HWND source = Child(a, NSMakeRect(10, 10, 100, 100));
+  const HWND b = Shown(NSMakeRect(600, 500, 200, 150), "to", &to);
+  const HWND target = Child(b, NSMakeRect(20, 20, 150, 100));
+  SetWindowLong(target, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
+  std::vector<std::string> got;
+  log.handlers[{target, WM_DROPFILES}] = [&](HWND, WPARAM wp, LPARAM) -> LRESULT {
+    char buf[4096];
+    for (UINT i = 0; i < DragQueryFile((HDROP)wp, 0xFFFFFFFF, nullptr, 0); ++i)
+    {
+      DragQueryFile((HDROP)wp, i, buf, sizeof buf);
+      got.push_back(buf);
+    }
+    return 0;
+  };
+  loop->runOnce();
+  Peer p(display);
+  ASSERT_NE(p.d, nullptr);
+  int rx = 0, ry = 0;
+  p.toRoot(to, 60, 60, &rx, &ry);
+  const char* files[] = {"/tmp/Bank two.syx"};
+  RECT r{10, 10, 42, 42};
+  const Taken t =
+      Drag(from, [&] { SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr); }, false, rx, ry);
+  ASSERT_TRUE(t.ok) << t.why;
+  EXPECT_EQ(got, (std::vector<std::string>{"/tmp/Bank two.syx"}));
 }
 
 TEST_F(Desktop, ImageCursorIsWhatTheServerShows)

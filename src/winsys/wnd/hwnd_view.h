@@ -155,6 +155,8 @@ public:
   // A DROPFILES block (forGlob: returned to the caller, who frees it), or, for the
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
+  // The source of a promised-file drag: SWELL_DoDragDrop into the folder.
+  std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& folder) override;
 
   // ---- OpenGL ----
   // The view's GL context (owned), or null.

@@ -169,6 +169,13 @@ std::string SWELL_DoDragDrop(const char* folder)
   return result;
 }
 
+std::vector<std::string> Swell_vDavrel_64_hwnd::namesOfPromisedFilesDroppedAtDestination(const std::string& folder)
+{
+  const std::string name = SWELL_DoDragDrop(folder.c_str());
+  if (name.empty()) return {};
+  return {name};
+}
+
 // ---- drop target ----
 
 void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forGlob)
