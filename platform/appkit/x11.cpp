@@ -65,7 +65,6 @@ public:
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
     mClipboard = XInternAtom(d, "CLIPBOARD", False);
-    mTargets = XInternAtom(d, "TARGETS", False);
     mIncr = XInternAtom(d, "INCR", False);
     mClipProperty = XInternAtom(d, "DAVREL_CLIPBOARD", False);
     // Never shown: it owns the clipboard and receives what other clients convert for us.
@@ -754,7 +753,7 @@ private:
   Visual* mVisual;
   int mDepth;
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
-  Atom mClipboard, mTargets, mIncr, mClipProperty;
+  Atom mClipboard, mIncr, mClipProperty;
   Window mClipWindow;
   std::string mClipText;
   bool mClipHasText = false, mOwnClipboard = false;

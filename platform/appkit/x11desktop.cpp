@@ -7,6 +7,7 @@
 #include <X11/Xcursor/Xcursor.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
