@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class NSView;
+
 enum AKCursorKind
 {
   AKCursorArrow = 0,
@@ -83,11 +85,11 @@ public:
 
   // ---- drags leaving the process ----
   // Carries the files to the window of another program under the pointer until the
-  // mouse button is released; true when a program took the drop. The window is the
-  // one the drag started in. With promised set the files are made by it when a
-  // program takes the drop (paths is empty then); without a button held nothing
-  // happens.
-  virtual bool dragFilesOut(NSWindow*, const std::vector<std::string>& /*paths*/,
+  // mouse button is released; true when a program took the drop. The drag starts
+  // in the view's window, the view being its source. With promised set the files
+  // are made by it when a program takes the drop (paths is empty then); without a
+  // button held nothing happens.
+  virtual bool dragFilesOut(NSView* /*source*/, const std::vector<std::string>& /*paths*/,
                             const std::function<std::vector<std::string>()>& /*promised*/ = nullptr)
   {
     return false;

@@ -56,7 +56,7 @@ public:
   // program's window (or one of ours) took the files. With promised the files are
   // made when a window of another program takes the drop; ours refuse such a drag.
   // Nothing happens unless a mouse button is held.
-  bool dragOut(Window from, const std::vector<std::string>& paths,
+  bool dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
                const std::function<std::vector<std::string>()>& promised);
 
   // file:// URIs of the paths and back (percent-encoded bytes outside the plain set).

@@ -64,7 +64,7 @@ void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NS
   // A program that takes the drop gets the files made in a private folder of
   // their own, which it then copies from.
   view->retain();
-  NSApp->presenter()->dragFilesOut(view->window(), {}, [view]() {
+  NSApp->presenter()->dragFilesOut(view, {}, [view]() {
     char folder[] = "/tmp/davrel-drag-XXXXXX";
     std::vector<std::string> made;
     if (!mkdtemp(folder)) return made;
@@ -83,7 +83,7 @@ void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std
   gLastDrag.filenames = filenames;
   // While the button is held the presenter carries the files to other programs.
   if (NSApplication::exists() && NSApp->presenter() && view && view->window() && !filenames.empty())
-    NSApp->presenter()->dragFilesOut(view->window(), filenames);
+    NSApp->presenter()->dragFilesOut(view, filenames);
 }
 
 const AKDragStart& AKLastDragStarted() { return gLastDrag; }

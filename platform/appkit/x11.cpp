@@ -312,11 +312,11 @@ public:
     if (mOwnClipboard) mDesk->offer(type, bytes);
   }
 
-  bool dragFilesOut(NSWindow* w, const std::vector<std::string>& paths,
+  bool dragFilesOut(NSView* source, const std::vector<std::string>& paths,
                     const std::function<std::vector<std::string>()>& promised) override
   {
-    XWindowData* data = find(w);
-    return data && mDesk->dragOut(data->xid, paths, promised);
+    XWindowData* data = source ? find(source->window()) : nullptr;
+    return data && mDesk->dragOut(data->xid, source, paths, promised);
   }
 
   bool clipboardText(std::string* text) override

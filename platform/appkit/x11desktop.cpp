@@ -497,7 +497,7 @@ Window AKX11Desktop::dropTargetAt(int rootX, int rootY, int* version)
   return None;
 }
 
-bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths,
+bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
                            const std::function<std::vector<std::string>()>& promised)
 {
   {
@@ -558,7 +558,7 @@ bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths,
       if (target && !ours) sendClient(target, mXdndEnter, (long)mWindow, (long)version << 24, (long)mUriList, 0, 0);
     }
     if (ours)
-      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, nullptr) != NSDragOperationNone;
+      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, source) != NSDragOperationNone;
     else if (target)
     {
       if (waitingStatus)
@@ -613,7 +613,7 @@ bool AKX11Desktop::dragOut(Window from, const std::vector<std::string>& paths,
   if (released && ours)
   {
     const NSPoint base = baseIn(ours, target);
-    if (accepted) taken = AKDropOnWindow(ours, base, paths, nullptr);
+    if (accepted) taken = AKDropOnWindow(ours, base, paths, source);
     else AKDragLeftWindow();
   }
   else if (released && target)
