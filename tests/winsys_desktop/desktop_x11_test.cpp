@@ -290,7 +290,8 @@ TEST_F(Desktop, FilesDroppedByAnotherProgramArriveAsDropFiles)
   // The other program: a source offering a URI list, as file managers do.
   const std::string list =
       "file:///tmp/Bank%20one.syx\r\n# a comment line\r\nfile://localhost/tmp/patch%25.txt\r\n"
-      "http://example.invalid/not-a-file\r\nfile://otherhost/tmp/elsewhere\r\nfile:///tmp/caf%C3%A9\r\n";
+      "http://example.invalid/not-a-file\r\nfile://otherhost/tmp/elsewhere\r\nfile:///tmp/caf%C3%A9\r\n"
+      "file:///tmp/cut%00short\r\nfile:///tmp/bad%2\r\n";  // a NUL would cut the path; a broken escape
   struct Outcome
   {
     bool ok = false;
