@@ -52,6 +52,10 @@ public:
   void setBezelStyle(NSInteger style) { mBezel = style; }
   // As a click: the state moves on, then the action is sent.
   void performClick(NSObject* sender);
+  // The title's colour (the TextColor category; the kit's titles hold one colour
+  // over their whole length): the one set, else NSColor's controlTextColor.
+  NSColor* textColor() const;
+  void setTextColor(NSColor* colour);  // retained; null goes back to the controls' colour
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;
@@ -66,6 +70,7 @@ private:
   bool mAllowsMixed = false;
   NSImage* mImage = nullptr;
   NSInteger mBezel = 1;
+  NSColor* mTitleColour = nullptr;
 };
 
 // A button showing the selected item of its menu; a click shows the menu and a

@@ -22,8 +22,12 @@ public:
   int width() const { return mWidth; }
   int height() const { return mHeight; }
   const std::vector<uint32_t>& pixels() const { return mPixels; }
+  // Kept for callers that say how the image is drawn; the pixels stay top-down.
+  void setFlipped(bool flipped) { mFlipped = flipped; }
+  bool isFlipped() const { return mFlipped; }
 
 private:
   int mWidth, mHeight;
   std::vector<uint32_t> mPixels;
+  bool mFlipped = false;
 };

@@ -11,8 +11,10 @@
 #include "platform/appkit/Foundation.h"
 #include "platform/coretext/coretext.h"
 
+#include <string>
 #include <vector>
 
+class NSDraggingInfo;
 class NSEvent;
 class NSView;
 class NSWindow;
@@ -78,6 +80,8 @@ class NSColor : public NSObject
 {
 public:
   static NSColor* colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+  // The text colour of enabled controls.
+  static NSColor* controlTextColor();
   CGFloat redComponent() const { return mC[0]; }
   CGFloat greenComponent() const { return mC[1]; }
   CGFloat blueComponent() const { return mC[2]; }
@@ -210,6 +214,22 @@ public:
 
   // ---- mouse ----
   virtual bool acceptsFirstMouse(NSEvent*) { return false; }
+
+  // ---- the destination side of a drag (NSDraggingDestination; AKDragOverWindow
+  // and its kin deliver it) ----
+  // True for a view that takes dragged files; the deepest such view under the drag
+  // is its destination.
+  virtual bool acceptsDrops() const { return false; }
+  virtual NSUInteger draggingEntered(NSDraggingInfo*) { return 0; }
+  virtual NSUInteger draggingUpdated(NSDraggingInfo*) { return 0; }
+  virtual void draggingExited(NSDraggingInfo*) {}
+  virtual bool performDragOperation(NSDraggingInfo*) { return false; }
+  // The source side of a drag of promised files: creates them in the folder and
+  // names them (none made: empty).
+  virtual std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& /*folder*/)
+  {
+    return {};
+  }
 
   // Internal to the kit: the window the tree belongs to.
   void setWindowForTree(NSWindow* window);

@@ -18,7 +18,21 @@ NSColor* textColour(bool enabled) { return enabled ? AKGray(0) : AKGray(0.55); }
 
 NSButton::NSButton(NSRect frame) : NSControl(frame) { setFont(NSFont::systemFontOfSize(13)); }
 
-NSButton::~NSButton() { AKRelease(mImage); }
+NSButton::~NSButton()
+{
+  AKRelease(mImage);
+  AKRelease(mTitleColour);
+}
+
+NSColor* NSColor::controlTextColor() { return AKGray(0); }
+
+NSColor* NSButton::textColor() const { return mTitleColour ? mTitleColour : NSColor::controlTextColor(); }
+
+void NSButton::setTextColor(NSColor* colour)
+{
+  AKAssign(mTitleColour, colour);
+  setNeedsDisplay(true);
+}
 
 void NSButton::setButtonType(NSButtonType type)
 {
@@ -78,14 +92,15 @@ void NSButton::drawRect(NSRect)
       if (mState == NSMixedState) NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + s / 2 - 1, s - 6, 2));
       else NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + 3, s - 6, s - 6));
     }
-    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), textColour(mEnabled));
+    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), mEnabled ? textColor() : textColour(false));
     return;
   }
   AKGray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();
   NSColor::fillRect(b);
   AKFrameRect(b, AKGray(0.45));
   const CGFloat w = AKMeasureText(mString, mFont);
-  AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base), textColour(mEnabled));
+  AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base),
+                 mEnabled ? textColor() : textColour(false));
 }
 
 // ---- NSPopUpButton ----

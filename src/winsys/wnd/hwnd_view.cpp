@@ -5,6 +5,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSOpenGL.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
@@ -120,6 +121,13 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  for (NSObject*& slot : m_access_cacheptrs) AKRelease(slot);
+  // A context still current outlives the view: it must not show into it.
+  if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(m_glctx))
+  {
+    gl->setView(nullptr);
+    if (NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
+  }
   AKRelease(m_glctx);
 }
 
@@ -299,9 +307,30 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
 {
   NSView* v = dynamic_cast<NSView*>(SWELL_Object(hwnd));
   if (!proc || !v || v->subviews().empty()) return;
+  // Buttons drawn with an image (on the platform: check boxes and radio buttons,
+  // whose box is one) ask WM_CTLCOLORBTN once and all take its text colour.
+  bool askedButton = false;
+  NSColor* buttonColour = nullptr;
+  const std::vector<NSView*> children(v->subviews());
+  for (NSView* c : children)
+  {
+    NSButton* b = dynamic_cast<NSButton*>(c);
+    if (!b || !(b->image() || b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton)) continue;
+    if (!askedButton)
+    {
+      askedButton = true;
+      HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
+      if (!ctx) continue;
+      ctx->curtextcol = -1;
+      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)(NSObject*)b);
+      if (ctx->curtextcol != -1) buttonColour = SWELL_ColorOf(ctx->curtextcol);
+      else if (fallback) buttonColour = NSColor::controlTextColor();
+      SWELL_DeleteGfxContext(ctx);
+    }
+    if (buttonColour) b->setTextColor(buttonColour);
+  }
   bool asked = false;
   NSColor* colour = nullptr;
-  const std::vector<NSView*> children(v->subviews());
   for (NSView* c : children)
   {
     NSTextField* field = dynamic_cast<NSTextField*>(c);
@@ -420,6 +449,15 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
   const HWND h = SWELL_HWND(view);
   view->retain();
   view->m_paintctx_hdc = hdc;
+  // The view's GL context draws into the view while it paints.
+  NSOpenGLContext* gl = hdc ? dynamic_cast<NSOpenGLContext*>(view->m_glctx) : nullptr;
+  if (gl)
+  {
+    hdc->GLgfxctx = gl;
+    gl->setView(view);
+    gl->makeCurrentContext();
+    gl->update();
+  }
   view->m_paintctx_rect = rect;
   view->m_paintctx_used = false;
   const WNDPROC proc = view->m_wndproc;
@@ -448,6 +486,7 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
     else
       proc(h, WM_PAINT, (WPARAM)hdc, 0);
   }
+  if (gl && NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
   view->m_paintctx_hdc = nullptr;
   view->release();
 }

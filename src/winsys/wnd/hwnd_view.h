@@ -12,6 +12,7 @@
 #include "winsys/wnd/messages.h"
 
 class NSMenu;
+class NSArray;
 class NSDraggingInfo;
 
 // A dialog resource: the program's records are chained from
@@ -150,15 +151,17 @@ public:
   bool acceptsFirstResponder() override;
 
   // ---- drag and drop ----
-  bool acceptsDrops() const { return m_supports_ddrop; }
-  int draggingEntered(NSDraggingInfo* info);
-  int draggingUpdated(NSDraggingInfo* info);
-  void draggingExited(NSDraggingInfo* info);
+  bool acceptsDrops() const override { return m_supports_ddrop; }
+  NSUInteger draggingEntered(NSDraggingInfo* info) override;
+  NSUInteger draggingUpdated(NSDraggingInfo* info) override;
+  void draggingExited(NSDraggingInfo* info) override;
   bool wantsPeriodicDraggingUpdates() const { return false; }
-  bool performDragOperation(NSDraggingInfo* info);
+  bool performDragOperation(NSDraggingInfo* info) override;
   // A DROPFILES block (forGlob: returned to the caller, who frees it), or, for the
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
+  // The source of a promised-file drag: SWELL_DoDragDrop into the folder.
+  std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& folder) override;
 
   // ---- OpenGL ----
   // The view's GL context (owned), or null.
@@ -171,6 +174,11 @@ public:
   NSObject* accessibilityHitTest(NSPoint p);
   NSObject* accessibilityFocusedUIElement();
   bool accessibilityIsIgnored();
+  // NSAccessibilityChildrenAttribute or NSAccessibilityVisibleChildrenAttribute:
+  // the view's subviews (the shown ones) with the procedure's element added,
+  // unignored, kept while neither changes; other attributes: null. The list is the
+  // view's (or autoreleased): retain it to keep it.
+  NSArray* accessibilityAttributeValue(const char* attribute);
 
 protected:
   ~Swell_vDavrel_64_hwnd() override;
@@ -200,7 +208,16 @@ private:
   unsigned char m_isdirty = 3;
   NSObject* m_lastTopLevelOwner = nullptr;  // not retained
   NSObject* m_glctx = nullptr;
+  // Two triples (children, visible children): the list answered, the view's list
+  // it was built from, the element; each retained.
+  NSObject* m_access_cacheptrs[6] = {};
 };
+
+extern const char* const NSAccessibilityChildrenAttribute;
+extern const char* const NSAccessibilityVisibleChildrenAttribute;
+// The objects of the list with ignored ones replaced by their own unignored
+// children (a view's subviews); autoreleased.
+NSArray* NSAccessibilityUnignoredChildren(NSArray* list);
 
 // The window procedure every window view starts with.
 LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

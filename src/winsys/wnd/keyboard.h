@@ -4,6 +4,7 @@
 #include "platform/coregraphics/coregraphics.h"
 #include "winsys/swell-types.h"
 #include "winsys/wnd/messages.h"
+#include "winsys/wnd/vkeys.h"
 
 class NSEvent;
 class NSCursor;
