@@ -730,13 +730,13 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
   {
     m->patchRequested = false;
     m->libraryPatchRequest.clear();
-    m->libraryPatchRequest.active = true;
+    m->libraryPatchRequest.libraryRequestActive = true;
     ConsoleLog("patch request to library is on\n");
   }
   else
   {
     m->patchRequested = true;
-    m->libraryPatchRequest.active = false;
+    m->libraryPatchRequest.libraryRequestActive = false;
     ConsoleLog("patch request to user interface is on\n");
   }
   incomingSysExProcessed = false;
@@ -749,7 +749,7 @@ void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
   if (midiMessageManager)
   {
     midiMessageManager->patchRequested = false;
-    midiMessageManager->libraryPatchRequest.active = false;
+    midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
   }
   pushToControls(kBankEditUnsaved, 1.0);
   pushToControls(kDiscardBankData, 0.0);

@@ -346,9 +346,9 @@ void Davrel::prepareAllPatchesRequest()
 {
   MIDIMessageManager* m = midiMessageManager;
   if (!m) return;
-  m->libraryPatchRequest.active = false;
+  m->libraryPatchRequest.libraryRequestActive = false;
   m->libraryPatchRequestAll.clear();
-  m->libraryPatchRequestAll.active = true;
+  m->libraryPatchRequestAll.libraryRequestAllActive = true;
   m->dataProcessed = false;
 }
 

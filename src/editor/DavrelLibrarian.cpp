@@ -100,14 +100,14 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       return false;
     case kPatchName:
       globalSent = true;
-      if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+      if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
       if (midiOutSet) startProgramSend(false);
       return false;
     case kPushArrangement:
       if (v == 0) return true;
       globalSent = false;
       sendGlobalWithProgram = true;
-      if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+      if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
       if (midiOutSet) startProgramSend(false);
       return false;
     case kPatchUp:
@@ -253,10 +253,10 @@ void Davrel::renameSelectedSlot()
       {
         m->libraryPatchRequest.clear();
         m->dataProcessed = false;
-        m->libraryPatchRequest.active = true;
+        m->libraryPatchRequest.libraryRequestActive = true;
       }
       if (!copy.empty()) feedSysExFromLibrarian(copy.data(), (int)copy.size());
-      if (arm) m->libraryPatchRequest.active = false;
+      if (arm) m->libraryPatchRequest.libraryRequestActive = false;
       if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
       if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
       setParamClamped(kBankEditUnsaved, 1.0);
@@ -664,7 +664,7 @@ int Davrel::ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string
   feedSysExFromLibrarian(msg.data(), (int)msg.size());
   const bool taken = midiMessageManager && midiMessageManager->dataProcessed;
   // A request the router left armed would put the next dump from the hardware into the slot.
-  if (midiMessageManager) midiMessageManager->libraryPatchRequest.active = false;
+  if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
   if (taken)
   {
     ++importStored;

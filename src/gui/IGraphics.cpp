@@ -217,15 +217,17 @@ void* IGraphics::OpenWindow(void*, void*, short, short) { return nullptr; }
 
 LoadedResource IGraphics::OSLoadFile(int id, const char* name) { return mResources.LoadFile(id, name); }
 
-LICE_IBitmap* IGraphics::OSLoadBitmap(int, const char* name)
+LICE_IBitmap* LoadImgFromResourceOSX(const BundleResources& bundle, const char* name)
 {
   if (!name) return nullptr;
   const char* dot = strrchr(name, '.');
   if (strcasecmp(dot ? dot + 1 : name, "png") != 0) return nullptr;
-  const std::string path = mResources.pathOf(name);
+  const std::string path = bundle.pathOf(name);
   if (path.empty()) return nullptr;
   return LICE_LoadPNG(path.c_str(), nullptr);
 }
+
+LICE_IBitmap* IGraphics::OSLoadBitmap(int, const char* name) { return LoadImgFromResourceOSX(mResources, name); }
 
 // ---- set-up ----
 

@@ -245,3 +245,7 @@ private:
   IControl* mKeyCatcher = nullptr;
   BundleResources mResources;
 };
+
+// A new bitmap of the bundle's PNG resource name, or null: no name, a name whose
+// extension is not "png" (any case), no such resource, or a file that is no PNG.
+LICE_IBitmap* LoadImgFromResourceOSX(const BundleResources& bundle, const char* name);

@@ -106,7 +106,7 @@ void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 
 // ---- collectors ----------------------------------------------------------------
 
-bool LibraryPatchRequest::addMessageData(const unsigned char* data, int length)
+bool LibraryPatchCollector::addMessageData(const unsigned char* data, int length)
 {
   // Only a whole program goes into a librarian slot; a slot never holds a fragment.
   if (!isProgramDump(data, length)) return false;
@@ -118,7 +118,7 @@ bool LibraryPatchRequest::addMessageData(const unsigned char* data, int length)
   return true;
 }
 
-void LibraryPatchRequest::clear()
+void LibraryPatchCollector::clear()
 {
   patch.name.clear();
   patch.messages.clear();
@@ -143,7 +143,7 @@ MIDIMessageManager::~MIDIMessageManager()
     if (t == 0) isClosing.store(true);
   }
   senders[kTransferThread]->cancelRequested.store(true);
-  clockStop.store(true);
+  clockRunning.store(false);
   // Every thread ever started is joined, also one whose job has just handed back its
   // record: its last steps still touch the thread object.
   for (auto& th : threads) joinThread(th);
@@ -248,7 +248,7 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
     {
       // The program change that came in while this job ran gets its request now.
       patchRequested.store(true);
-      libraryPatchRequest.active.store(false);
+      libraryPatchRequest.libraryRequestActive.store(false);
       s->command = kSendPartRequest;
       s->requestTarget = true;
       s->partIndex = part;
@@ -295,14 +295,14 @@ void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelReque
 void MIDIMessageManager::resetContinuousClock(bool stop)
 {
   if (!stop && isClosing.load()) return;
-  clockStop.store(stop);
+  clockRunning.store(!stop);
 }
 
 bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot)
 {
-  libraryPatchRequestAll.active.store(false);
+  libraryPatchRequestAll.libraryRequestAllActive.store(false);
   if (!busy[kTransferThread].load()) libraryPatchRequest.clear();
-  libraryPatchRequest.active.store(true);
+  libraryPatchRequest.libraryRequestActive.store(true);
   dataProcessed.store(false);
   SenderJob job(kSendSinglePatchRequest);
   job.skipProgramChange = skipProgramChange;
@@ -340,15 +340,15 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.active.store(true);
+  if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.libraryRequestAllActive.store(true);
 
-  if (libraryPatchRequest.active.load())
+  if (libraryPatchRequest.libraryRequestActive.load())
   {
     log("SysEx data processed in Library Patch Request\n");
     sysexInProgress.store(true);
     if (libraryPatchRequest.addMessageData(b, n))
     {
-      libraryPatchRequest.active.store(false);
+      libraryPatchRequest.libraryRequestActive.store(false);
       if (librarian) librarian->setSysexDatatoSelectedSlot(&libraryPatchRequest.patch);
       plug->updatePatchLibrarianView(0);
       plug->setLibrarianViewDirty();
@@ -358,7 +358,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  if (libraryPatchRequestAll.active.load())
+  if (libraryPatchRequestAll.libraryRequestAllActive.load())
   {
     log("SysEx data processed in All Library Patch Request\n");
     libraryPatchRequestAll.clear();
@@ -405,7 +405,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       allProgramsSlotCounter.store(counter + 1);
       if (counter >= 127)
       {
-        libraryPatchRequestAll.active.store(false);
+        libraryPatchRequestAll.libraryRequestAllActive.store(false);
         plug->allProgramsRequestStarted.store(false);
       }
       dataProcessed.store(true);
@@ -753,7 +753,7 @@ void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
     if (librarian) librarian->selectedSlot.store(p);
     Sleep(200);
     patchRequested.store(true);
-    libraryPatchRequest.active.store(false);
+    libraryPatchRequest.libraryRequestActive.store(false);
     plug->sendPatchToDeviceFromLibrarian(p, plug->librarianActiveColumn());
     if (!fromHost) log("Program change detected, returning!\n");
     return;
@@ -766,7 +766,7 @@ void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
     if (plug->midiOutSet.load()) Sleep(plug->getTimerValue() / 2);
   }
   patchRequested.store(true);
-  libraryPatchRequest.active.store(false);
+  libraryPatchRequest.libraryRequestActive.store(false);
   SenderJob job(kSendPartRequest);
   job.requestTarget = true;
   job.partIndex = part;

@@ -33,11 +33,10 @@ struct ISysEx;
 
 // Collects the program(s) the librarian asked for. Only a complete 297-byte program
 // dump is ever kept: anything else is refused whole.
-class LibraryPatchRequest
+class LibraryPatchCollector
 {
 public:
   int state = 1;
-  std::atomic<bool> active{false};
   LibrarianPatch patch;
 
   // True when the message was a complete program dump and is now the collected one.
@@ -45,8 +44,18 @@ public:
   void clear();
 };
 
-class LibraryPatchRequestAll : public LibraryPatchRequest
+// The single-program request: armed while one program is asked for.
+class LibraryPatchRequest : public LibraryPatchCollector
 {
+public:
+  std::atomic<bool> libraryRequestActive{false};
+};
+
+// The all-programs request: armed while the whole bank is asked for.
+class LibraryPatchRequestAll : public LibraryPatchCollector
+{
+public:
+  std::atomic<bool> libraryRequestAllActive{false};
 };
 
 enum EWorkerThread
@@ -118,7 +127,7 @@ public:
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
   void resetContinuousClock(bool stop);
-  bool clockStopped() const { return clockStop.load(); }
+  bool clockStopped() const { return !clockRunning.load(); }
   bool closing() const { return isClosing.load(); }
 
   // Clears the all-programs collector, empties and arms the single-program one,
@@ -181,6 +190,8 @@ private:
   bool activeRequestQueued = false;  // under startLock[kTransferThread]
   bool jobQueued = false;            // under startLock[kTransferThread]
   SenderJob queuedJob;
-  std::atomic<bool> clockStop{true};
+  // While true the clock loop goes on; set by resetContinuousClock. One per manager,
+  // so that one plug-in instance never stops another one's clock.
+  std::atomic<bool> clockRunning{false};
   std::atomic<bool> isClosing{false};
 };

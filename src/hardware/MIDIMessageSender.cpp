@@ -35,6 +35,21 @@ struct ReadParams : DumpParamAccess
 
 }  // namespace
 
+int calculateCheckSum(std::vector<unsigned char> data)
+{
+  int sum = 0;
+  for (unsigned char b : data)
+  {
+    sum += b;
+    if (sum >= 128) sum -= 128;
+  }
+  return sum;
+}
+
+int MIDIMessageSender::calculateMultiSettings1Values(int) { return 0; }
+int MIDIMessageSender::calculateMultiSettings2Values(int) { return 0; }
+int MIDIMessageSender::buildSustainValues(int) { return 0; }
+
 MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager_, HardwareHost* plug_, PatchManager* patchManager_)
     : patchManager(patchManager_), plug(plug_), manager(manager_)
 {
@@ -63,6 +78,7 @@ void MIDIMessageSender::run()
       // first one, waited here rather than on the starter's thread.
       if (leadInMs > 0) wait(leadInMs);
       leadInMs = 0;
+      if (transferJob) waitUnit = plug->getTimerValue();
       runCommand();
     }
     catch (const EditorClosed&)
@@ -154,7 +170,7 @@ bool MIDIMessageSender::wait(int ms)
 bool MIDIMessageSender::programChange(int program)
 {
   plug->SendProgramChangeCommand(program, 0);
-  return !plug->midiOutSet.load() || wait(plug->getTimerValue() / 2);
+  return !plug->midiOutSet.load() || wait(waitUnit / 2);
 }
 
 bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
@@ -258,7 +274,7 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(!target);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
   sendRequest(0x10, plug->sysexChannelByte.load());
   wait(T);
   plug->showStatusText(kProcessing);
@@ -303,7 +319,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
   IMidiMsg bank;
   bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, (int)plug->GetParamValue(kGlobalMidiChannel) & 15);
   if (plug->midiOutSet.load() && !closing()) plug->SendMidiMsg(&bank);
@@ -342,7 +358,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
 
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
@@ -400,7 +416,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
   plug->sysExInitRequested.store(true);
   plug->showStatusText("Connecting to Hardware");
   requestFailed.store(false);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
   sendRequest(0x0E, plug->sysexChannelByte.load());
   for (int step = 1;; ++step)
   {
@@ -450,7 +466,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
   plug->DisplayProcessingIndicator(true);
   if (plug->sendGlobalWithProgram.load()) sendGlobalToDevice();
   if (!plug->globalSettingsSent.load()) sendGlobalToDevice();
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
 
   std::vector<uint8_t> buf = buildEditorProgram(plug);
   for (int i = 0; i < kProgramDumpSize; ++i)
@@ -592,7 +608,7 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
   }
   buf[2] = plug->sysexChannelByte.load();
   const bool sent = sendBody(buf);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
   if (store)
   {
     // Without the program the write would store whatever the hardware holds.
@@ -658,8 +674,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
   for (int p = 0; p < 128 && !cancelRequested.load(); ++p)
   {
     manager->patchRequested.store(false);
-    manager->libraryPatchRequest.active.store(false);
-    manager->libraryPatchRequestAll.active.store(false);
+    manager->libraryPatchRequest.libraryRequestActive.store(false);
+    manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
     if (p >= (int)programs.size() || !isProgramDump(programs[(size_t)p].data(), (int)programs[(size_t)p].size()))
     {
       ended = true;

@@ -66,6 +66,10 @@ struct SenderJob
   explicit SenderJob(int cmd = kSenderNoCommand) : command(cmd) {}
 };
 
+// The 7-bit folded sum of a message's data bytes: whenever the sum reaches 128 or
+// more, 128 is taken off. None of the synthesizer's messages carries one.
+int calculateCheckSum(std::vector<unsigned char> data);
+
 class MIDIMessageSender : public Poco::Runnable
 {
 public:
@@ -92,6 +96,9 @@ public:
   std::atomic<bool> requestFailed{false};
   std::atomic<bool> cancelRequested{false};
   int clockTempo = 0;
+  // The job's wait unit T in ms (the controller's timer value), read once as a
+  // transfer job starts; every wait of the job is counted in it.
+  int waitUnit = 0;
   PatchManager* patchManager;
   HardwareHost* plug;
 
@@ -126,7 +133,7 @@ public:
 
   // Figures of the clock loop, for tests and benchmarks: the interval of the
   // running (or last) loop in ns, and the CPU and wall time of the last loop.
-  std::atomic<int64_t> clockIntervalNs{0};
+  std::atomic<int64_t> clockInterval{0};
   std::atomic<int64_t> lastClockCpuNs{0}, lastClockWallNs{0};
   std::atomic<int> lastClockTicks{0};
 
@@ -142,6 +149,12 @@ public:
   // The global dump as command 1 sends it: the editor's global parameters over the
   // global bytes the hardware sent last.
   static std::vector<uint8_t> buildEditorGlobal(HardwareHost* plug);
+
+  // Multi settings and sustain values have no bytes of their own in this
+  // synthesizer's dumps: each gives 0.
+  int calculateMultiSettings1Values(int);
+  int calculateMultiSettings2Values(int);
+  int buildSustainValues(int);
 
 private:
   // Sleeps ms of the scaled clock in short slices, without the editor's lock;

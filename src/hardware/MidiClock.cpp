@@ -110,7 +110,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   }
   if (bpm > kMaxBpm) bpm = kMaxBpm;
   const double interval = 60.0 * kSecond / (24.0 * bpm);
-  clockIntervalNs.store((int64_t)std::llround(interval));
+  clockInterval.store((int64_t)std::llround(interval));
   ConsoleLog("MIDI clock started! \n");
 
   // Wake-ups of this thread need no slack: the deadline is the point. Where the
@@ -134,7 +134,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   int64_t now = readClock(service, 0);
   const int64_t wallStart = now;
   int64_t anchor = now;
-  int64_t lastSent = now;
+  int64_t lastClock = now;
   int64_t k = 0;  // ticks since the anchor
 
   auto running = [&] { return !manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load(); };
@@ -142,7 +142,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   {
     ++k;
     int64_t deadline = anchor + (int64_t)std::llround(k * interval);
-    if (deadline < lastSent + (int64_t)(interval / 2)) deadline = lastSent + (int64_t)(interval / 2);
+    if (deadline < lastClock + (int64_t)(interval / 2)) deadline = lastClock + (int64_t)(interval / 2);
     bool stopped = false;
     for (;;)
     {
@@ -167,7 +167,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
     sendByte(plug, 0xF8);
     ++ticks;
     now = readClock(service, now);
-    lastSent = now;
+    lastClock = now;
     // After a stall the missed ticks are not sent in a burst: they follow at half
     // an interval until the timeline is reached again, so none is lost. A stall of
     // more than a quarter note starts the timeline again from now instead.

@@ -59,7 +59,9 @@ bool LibrarianPatch::save(ByteChunk* out, bool isMid, int slotNumber) const
 
 int appendBankBytes(const PatchFile& bank, bool isMid, ByteChunk* out)
 {
-  static const uint8_t head[] = {
+  // The head of a Standard MIDI File bank, up to the programs track's length field,
+  // which is filled in once the track is written.
+  static const uint8_t mkPatchStart[] = {
       'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0,                 // format 1, two tracks, 480 ticks
       'M', 'T', 'r', 'k', 0, 0, 0, 0x13,                                      // tempo track, 19 bytes
       0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,                         // 4/4
@@ -69,7 +71,7 @@ int appendBankBytes(const PatchFile& bank, bool isMid, ByteChunk* out)
   };
   static const uint8_t endOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
   const int start = out->Size();
-  if (isMid) out->PutBytes(head, (int)sizeof(head));
+  if (isMid) out->PutBytes(mkPatchStart, (int)sizeof(mkPatchStart));
   const int trackStart = out->Size();
 
   int fillers = 0;
@@ -84,7 +86,7 @@ int appendBankBytes(const PatchFile& bank, bool isMid, ByteChunk* out)
   {
     out->PutBytes(endOfTrack, (int)sizeof(endOfTrack));
     const uint32_t len = (uint32_t)(out->Size() - trackStart);
-    uint8_t* lenField = out->Data() + start + (int)sizeof(head) - 4;
+    uint8_t* lenField = out->Data() + start + (int)sizeof(mkPatchStart) - 4;
     lenField[0] = (uint8_t)(len >> 24);
     lenField[1] = (uint8_t)(len >> 16);
     lenField[2] = (uint8_t)(len >> 8);

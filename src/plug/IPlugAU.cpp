@@ -130,6 +130,17 @@ bool IPlugAU::CheckLegalIO(AudioUnitScope scope, int busIdx, int nChannels)
   return LegalIO(nIn, nOut);
 }
 
+const char* IPlugAU::AUInputTypeStr(int type)
+{
+  switch (type)
+  {
+    case eDirectFastProc: return "DirectFastProc";
+    case eDirectNoFastProc: return "DirectNoFastProc";
+    case eRenderCallback: return "RenderCallback";
+    default: return "NotConnected";
+  }
+}
+
 void IPlugAU::AssessInputConnections()
 {
   WDL_MutexLock lock(&mMutex);

@@ -19,6 +19,8 @@ public:
     eDirectNoFastProc = 2,
     eRenderCallback = 3
   };
+  // The name of an input type, for traces: "NotConnected" for any value not listed.
+  static const char* AUInputTypeStr(int type);
 
   struct BusChannels
   {

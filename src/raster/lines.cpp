@@ -12,6 +12,12 @@ namespace {
 // Horizontal, vertical and 45-degree runs; one instance per combiner.
 template <class C>
 struct __LICE_LineClassSimple {
+  static void LICE_HorizLine(LICE_PixelValue* px, int count, LICE_PixelValue color, int weight)
+  {
+    const Rgba c(color);
+    for (int i = 0; i < count; i++, px++) combine<C>(px, c, weight);
+  }
+
   static void LICE_VertLine(LICE_PixelValue* px, int span, int count, LICE_PixelValue color,
                             int weight)
   {
@@ -213,7 +219,10 @@ void drawRun(LICE_PixelValue* px, int step, int count, LICE_PixelValue color, fl
   if (m == 0 && w == 256) return wordRun<_LICE_CombinePixelsClobberFAST>(px, step, count, color);
   withCombiner(m, w, true, [&](auto tag) {
     using C = typename decltype(tag)::type;
-    __LICE_LineClassSimple<C>::LICE_VertLine(px, step, count, color, w);
+    if (step == 1)
+      __LICE_LineClassSimple<C>::LICE_HorizLine(px, count, color, w);
+    else
+      __LICE_LineClassSimple<C>::LICE_VertLine(px, step, count, color, w);
   });
 }
 

@@ -60,7 +60,7 @@ struct WordPix {
 };
 
 template <class F>
-void fillFast(const FillRows& f, LICE_PixelValue color)
+void FillClippedTrapezoidFAST(const FillRows& f, LICE_PixelValue color)
 {
   FillClippedTrapezoid(f, WordPix<F>{F::prepare(color)});
 }
@@ -187,10 +187,10 @@ void LICE_FillTrapezoid(LICE_IBitmap* dest, int x1a, int x1b, int y1, int x2a, i
   const int m = mode & 0xFF;
   if (m == 0) {
     switch (w8) {
-      case 256: return fillFast<_LICE_CombinePixelsClobberFAST>(f, color);
-      case 128: return fillFast<_LICE_CombinePixelsHalfMix2FAST>(f, color);
-      case 64: return fillFast<_LICE_CombinePixelsQuarterMix2FAST>(f, color);
-      case 192: return fillFast<_LICE_CombinePixelsThreeQuarterMix2FAST>(f, color);
+      case 256: return FillClippedTrapezoidFAST<_LICE_CombinePixelsClobberFAST>(f, color);
+      case 128: return FillClippedTrapezoidFAST<_LICE_CombinePixelsHalfMix2FAST>(f, color);
+      case 64: return FillClippedTrapezoidFAST<_LICE_CombinePixelsQuarterMix2FAST>(f, color);
+      case 192: return FillClippedTrapezoidFAST<_LICE_CombinePixelsThreeQuarterMix2FAST>(f, color);
     }
   }
   if (w8 == 0 || m > 5) return;

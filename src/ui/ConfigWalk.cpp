@@ -39,8 +39,9 @@ std::string text(const XMLElement* e, const char* attribute)
 
 int integer(const XMLElement* e, const char* attribute)
 {
+  const tinyxml2::XMLAttribute* a = e->FindAttribute(attribute);
   int v = 0;
-  return e->QueryIntAttribute(attribute, &v) == tinyxml2::XML_SUCCESS ? v : 0;
+  return a && a->QueryIntValue(&v) == tinyxml2::XML_SUCCESS ? v : 0;
 }
 
 // A number list read into n slots that start at 0, so a short list gives zeros.

@@ -266,6 +266,10 @@ TEST_F(Render, ConnectionsToOtherUnitsPullThroughTheirRender)
   ASSERT_EQ(Set(kAudioUnitProperty_MakeConnection, 0, 0, &conn, sizeof(conn)), noErr);
   EXPECT_EQ(plug->GetInBusConnection(0)->mInputType, IPlugAU::eNotConnected);
   EXPECT_FALSE(plug->IsInChannelConnected(0));
+  // The input types' names; a value outside the list reads as not connected.
+  const std::pair<int, const char*> names[] = {{0, "NotConnected"},   {1, "DirectFastProc"}, {2, "DirectNoFastProc"},
+                                               {3, "RenderCallback"}, {4, "NotConnected"},   {-1, "NotConnected"}};
+  for (const auto& n : names) EXPECT_STREQ(IPlugAU::AUInputTypeStr(n.first), n.second) << n.first;
   conn.destInputNumber = 1;
   EXPECT_EQ(Set(kAudioUnitProperty_MakeConnection, 0, 0, &conn, sizeof(conn)), kAudioUnitErr_InvalidProperty);
   EXPECT_EQ(Set(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Output, 0, &conn, sizeof(conn)),

@@ -260,12 +260,12 @@ public:
     {
       manager->patchRequested.store(false);
       manager->libraryPatchRequest.clear();
-      manager->libraryPatchRequest.active.store(true);
+      manager->libraryPatchRequest.libraryRequestActive.store(true);
     }
     else
     {
       manager->patchRequested.store(true);
-      manager->libraryPatchRequest.active.store(false);
+      manager->libraryPatchRequest.libraryRequestActive.store(false);
     }
     incomingSysExProcessed.store(false);
     manager->dataProcessed.store(false);
@@ -275,7 +275,7 @@ public:
     NoteChange();
     if (!unsaved) return;
     manager->patchRequested.store(false);
-    manager->libraryPatchRequest.active.store(false);
+    manager->libraryPatchRequest.libraryRequestActive.store(false);
     std::lock_guard<std::mutex> l(lock);
     ++unsavedCalls;
   }

@@ -129,7 +129,7 @@ TEST_F(ClockJobs, TicksKeepAnAbsoluteTimelineAndStopAtOnce)
   ASSERT_TRUE(WaitTicks(61, 5000));
   // A tempo change of the host does not change the running loop's interval.
   host.hostTempo = 60.0;
-  EXPECT_EQ(clock()->clockIntervalNs.load(), 8333333);
+  EXPECT_EQ(clock()->clockInterval.load(), 8333333);
   const Clock::time_point stopAt = Clock::now();
   manager->resetContinuousClock(true);
   ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));

@@ -1,5 +1,6 @@
 // The dump tables: parse(build(p)) == p over random dumps, and the listed edge cases.
 #include "hardware/DumpLayout.h"
+#include "hardware/MIDIMessageSender.h"
 #include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 
@@ -262,5 +263,25 @@ TEST(MessageSet, BodiesAndPacking)
   {
     EXPECT_EQ(readDumpDataByte(d.data(), i), (i * 37) & 0xFF);
     EXPECT_EQ(data[i], (i * 37) & 0xFF);  // the independent unpacker agrees
+  }
+}
+
+TEST(MessageSet, CheckSumIsTheDataBytesSumModulo128)
+{
+  const std::pair<std::vector<unsigned char>, int> table[] = {
+      {{}, 0},
+      {{0x7F, 0x01}, 0},
+      {{0x7F, 0x7F, 0x7F}, 125},
+      {{0x42, 0x30, 0x58, 0x10}, 90},
+  };
+  for (const auto& t : table) EXPECT_EQ(calculateCheckSum(t.first), t.second);
+  // Against a plain sum over random data bytes of a program dump's length.
+  std::mt19937 rng(7);
+  for (int round = 0; round < 50; ++round)
+  {
+    std::vector<unsigned char> data((size_t)(rng() % 300));
+    long sum = 0;
+    for (unsigned char& b : data) sum += (b = (unsigned char)(rng() & 0x7F));
+    EXPECT_EQ(calculateCheckSum(data), (int)(sum % 128)) << round;
   }
 }

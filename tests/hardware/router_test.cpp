@@ -242,14 +242,14 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
     host.FromHardware(*bad);
     EXPECT_TRUE(librarian.patchFiles[0]->patches[5].messages.empty());
     EXPECT_FALSE(host.incomingSysExProcessed.load());
-    EXPECT_TRUE(manager.libraryPatchRequest.active.load());
+    EXPECT_TRUE(manager.libraryPatchRequest.libraryRequestActive.load());
   }
   host.FromHardware(good);
   ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, good);
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].name, "Prog 042    ");
   EXPECT_TRUE(host.incomingSysExProcessed.load());
-  EXPECT_FALSE(manager.libraryPatchRequest.active.load());
+  EXPECT_FALSE(manager.libraryPatchRequest.libraryRequestActive.load());
 }
 
 TEST_F(Router, NameAndStoredBytesOfAParsedDump)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <utility>
@@ -99,6 +100,30 @@ TEST(Lines, HalfAlphaShiftBlendDiffersFromHalfMixOnOddBytes)
   LICE_Line(&mix, 0, 0, 3, 0, c, 0.502f, 0, false);
   EXPECT_EQ(shift.at(2, 0), grey(1));  // (1 >> 1) + (3 >> 1)
   EXPECT_EQ(mix.at(2, 0), grey(2));    // (1 + 3) >> 1
+}
+
+TEST(Lines, RowAndColumnRunsCombineEachPixelAsPutPixelDoes)
+{
+  struct Case {
+    int x1, y1, x2, y2;
+  } cases[] = {{1, 2, 6, 2}, {6, 3, 0, 3}, {4, 4, 4, 4}, {2, 0, 2, 5}, {5, 6, 5, 1}};
+  for (int mode : {LICE_MODE_COPY, LICE_MODE_ADD, LICE_MODE_MULTIPLY, LICE_MODE_OVERLAY})
+    for (float alpha : {0.3f, 0.5f, 1.0f})
+      for (const Case& c : cases) {
+        GuardedBitmap line(8, 8), twin(8, 8);
+        line.clear(LICE_MakePixel(40, 90, 160, 200));
+        twin.clear(LICE_MakePixel(40, 90, 160, 200));
+        const LICE_PixelValue color = LICE_MakePixel(200, 30, 120, 255);
+        LICE_Line(&line, c.x1, c.y1, c.x2, c.y2, color, alpha, mode, false);
+        for (int y = std::min(c.y1, c.y2); y <= std::max(c.y1, c.y2); y++)
+          for (int x = std::min(c.x1, c.x2); x <= std::max(c.x1, c.x2); x++)
+            LICE_PutPixel(&twin, x, y, color, alpha, mode);
+        int differ = 0;
+        for (int y = 0; y < 8; y++)
+          for (int x = 0; x < 8; x++) differ += line.at(x, y) != twin.at(x, y);
+        EXPECT_EQ(differ, 0) << mode << " " << alpha << " " << c.x1 << "," << c.y1;
+        EXPECT_TRUE(line.guardsIntact());
+      }
 }
 
 TEST(Lines, ModesOutsideTheTableDrawNothingAndSourceAlphaIsIgnored)
