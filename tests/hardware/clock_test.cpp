@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -133,14 +134,15 @@ TEST_F(ClockJobs, TicksKeepAnAbsoluteTimelineAndStopAtOnce)
   const Clock::time_point stopAt = Clock::now();
   manager->resetContinuousClock(true);
   ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
-  const double stopMs = std::chrono::duration<double, std::milli>(Clock::now() - stopAt).count();
-  EXPECT_LT(stopMs, 8.4) << "the loop ends within one interval";
 
   std::vector<Clock::time_point> t;
   {
     std::lock_guard<std::mutex> l(timesLock);
     t = times;
   }
+  // The loop ends at once: at most the tick already on its way follows the stop
+  // (counted, not timed, so a loaded machine cannot fail it).
+  EXPECT_LE(std::count_if(t.begin(), t.end(), [&](Clock::time_point x) { return x > stopAt; }), 1);
   ASSERT_GE(t.size(), 61u);
   // Tick k is due at k intervals after the first: the sum of the lateness never
   // grows, so the mean over 60 intervals is the interval itself (loose bound: 2%).
