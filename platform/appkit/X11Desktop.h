@@ -63,6 +63,9 @@ public:
   static std::string uriList(const std::vector<std::string>& paths);
   static std::vector<std::string> pathsOfUriList(const std::string& list);
 
+  // Tells the requestor there is nothing of this selection for it.
+  void refuse(const XSelectionRequestEvent& r);
+
 private:
   struct Transfer
   {
@@ -85,7 +88,6 @@ private:
   size_t pieceSize() const;
   bool trapped(const std::function<void()>& f);
   void sendPiece(Transfer& t);
-  void refuse(const XSelectionRequestEvent& r);
   void reply(const XSelectionRequestEvent& r, Atom property);
   void answerDrag(const XSelectionRequestEvent& r);
   bool handleDndMessage(const XClientMessageEvent& m);

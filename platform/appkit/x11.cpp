@@ -665,15 +665,7 @@ private:
       mDesk->answerClipboard(r);
       return;
     }
-    XSelectionEvent reply{};
-    reply.type = SelectionNotify;
-    reply.display = mDisplay;
-    reply.requestor = r.requestor;
-    reply.selection = r.selection;
-    reply.target = r.target;
-    reply.time = r.time;
-    reply.property = None;
-    XSendEvent(mDisplay, r.requestor, False, NoEventMask, (XEvent*)&reply);
+    mDesk->refuse(r);
     XFlush(mDisplay);
   }
 
