@@ -128,9 +128,6 @@ void* ScanArena::newChunk()
   if (aligned > start) munmap(region, aligned - start);
   if (aligned + kChunkSize < start + 2 * kChunkSize)
     munmap((void*)(aligned + kChunkSize), start + 2 * kChunkSize - aligned - kChunkSize);
-#ifdef MADV_HUGEPAGE
-  madvise((void*)aligned, kChunkSize, MADV_HUGEPAGE);
-#endif
   return (void*)aligned;
 }
 
