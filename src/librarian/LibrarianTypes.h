@@ -129,8 +129,10 @@ private:
   uint32_t offset = 0, n = 0;
 };
 
-// Memory for the files one scan reads: 2 MB chunks asked of the kernel at once, with
-// huge pages where it has them free, instead of the heap growing page by page; each
+// Memory for the files one scan reads: 2 MB chunks asked of the kernel at once (on
+// 2 MB boundaries, so a kernel that gives every mapping huge pages can), instead of
+// the heap growing bit by bit. Huge pages are not asked for: a first run after a pause
+// paid more for them than for small ones, the kernel assembling and clearing them. Each
 // file's bytes start on a 64-byte boundary, where the kernel's copy of a read runs at
 // full speed (off it, reads here ran at less than half). A chunk is freed with the
 // last block in it, whichever thread frees it (while the arena fills a chunk, it
