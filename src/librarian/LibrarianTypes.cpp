@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -114,7 +115,7 @@ void ScanArena::releaseChunk(Chunk* c)
   munmap(c, kChunkSize);
 }
 
-void* ScanArena::newChunk()
+void* ScanArena::newChunk(int* slowInARow)
 {
   ChunkCache& cache = chunkCache();
   {
@@ -128,6 +129,20 @@ void* ScanArena::newChunk()
   if (aligned > start) munmap(region, aligned - start);
   if (aligned + kChunkSize < start + 2 * kChunkSize)
     munmap((void*)(aligned + kChunkSize), start + 2 * kChunkSize - aligned - kChunkSize);
+#ifdef MADV_HUGEPAGE
+  // A huge page the kernel has at hand is cleared in about 0.2 ms here, seven times
+  // quicker than 512 small pages faulted in one by one (1.4 ms). One it must first
+  // assemble, or that the virtual machine's host must first give back, took 5 to 9 ms:
+  // a first run after a pause met only such pages, a later one a few among quick
+  // ones. After two slow chunks in a row the scan's other chunks take small pages.
+  if (*slowInARow < 2 && madvise((void*)aligned, kChunkSize, MADV_HUGEPAGE) == 0)
+  {
+    const auto start = std::chrono::steady_clock::now();
+    *(volatile uint8_t*)aligned = 0;
+    const bool slow = std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2);
+    *slowInARow = slow ? *slowInARow + 1 : 0;
+  }
+#endif
   return (void*)aligned;
 }
 
@@ -147,7 +162,7 @@ PatchBytes ScanArena::allocate(size_t count, uint8_t** out)
   if (!mChunk || at + head + count > kChunkSize)
   {
     drop();
-    void* chunk = newChunk();
+    void* chunk = newChunk(&mSlowHugeChunks);
     if (!chunk) return PatchBytes::allocate(count, out);
     mChunk = new (chunk) Chunk;
     mChunk->live.store(1, std::memory_order_relaxed);

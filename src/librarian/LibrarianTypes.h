@@ -129,11 +129,9 @@ private:
   uint32_t offset = 0, n = 0;
 };
 
-// Memory for the files one scan reads: 2 MB chunks asked of the kernel at once (on
-// 2 MB boundaries, so a kernel that gives every mapping huge pages can), instead of
-// the heap growing bit by bit. Huge pages are not asked for: a first run after a pause
-// paid more for them than for small ones, the kernel assembling and clearing them. Each
-// file's bytes start on a 64-byte boundary, where the kernel's copy of a read runs at
+// Memory for the files one scan reads: 2 MB chunks asked of the kernel at once, in
+// huge pages while the kernel gives them quickly (see newChunk), instead of the heap
+// growing page by page. Each file's bytes start on a 64-byte boundary, where the kernel's copy of a read runs at
 // full speed (off it, reads here ran at less than half). A chunk is freed with the
 // last block in it, whichever thread frees it (while the arena fills a chunk, it
 // holds it too), and kept for the next scan. One thread allocates.
@@ -154,10 +152,11 @@ private:
   friend class PatchBytes;
   struct Chunk;
   static void releaseChunk(Chunk* c);
-  static void* newChunk();
+  static void* newChunk(int* slowInARow);
   void drop();
   Chunk* mChunk = nullptr;
   size_t mUsed = 0;
+  int mSlowHugeChunks = 0;  // slow huge pages in a row
 };
 
 class PatchBytes::Releaser
