@@ -1,17 +1,33 @@
 // The editor controller: start-up to the first drawn frame, one control action
-// from the dispatch to the port layer, and the audio callback idle and with the
-// clock running.
+// from the value change to the bytes handed to an open JACK port, and the audio
+// callback idle and with the clock running.
+//
+// Start-up is what a user waits for when a host opens the editor: a fresh process
+// (this program started again for every sample) that loads the bundle's
+// configuration and images (the resources beside this program are the bundle's)
+// and scans a data folder of 2,000 banks, up to the end of the first drawing pass
+// of the whole surface. Left out: the host's own start, showing the window on a
+// display (the surface is drawn, not presented) and a JACK server (none runs, and
+// none is started, so the port menus find no ports, as on a machine without one).
 
-#include "TestFiles.h"
+#include "BankTree.h"
+#include "FreshProcess.h"
+#include "JackTestServer.h"
+#include "SynthSim.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "librarian/PatchLibrarian.h"
 #include "gui/IGraphics.h"
 #include "ui/ControlAction.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <memory>
+#include <string>
 
 IPlugAU* MakePlug() { return nullptr; }
 
@@ -39,14 +55,43 @@ public:
   double GetTempo() override { return 120.0; }
 };
 
-TempFolder& dataFolder()
+bench::BankTree& dataFolder()
 {
-  static TempFolder folder("davrel-bench");
-  setenv("DAVREL_DATA_DIR", folder.path().c_str(), 1);
-  return folder;
+  static bench::BankTree tree;
+  return tree;
 }
 
-void BM_StartUpToFirstFrame(benchmark::State& state)
+void reportFresh(benchmark::State& state, const bench::FreshCounters& c)
+{
+  state.counters["cpu_ms"] = c.processCpu / c.n;
+  state.counters["ctor_to_frame_ms"] = c.taskWall / c.n;
+}
+
+// Wall time from the spawn to the child's report, right after its first frame;
+// cpu_ms is the child's processor time up to then, every thread and the program's
+// loading included; ctor_to_frame_ms the child's own clock from the constructor.
+void BM_StartUpToFirstFrameFreshProcess(benchmark::State& state)
+{
+  dataFolder();
+  bench::FreshCounters c;
+  for (auto _ : state)
+  {
+    const bench::FreshSample s = bench::runFresh("startup");
+    if (!s.ok)
+    {
+      state.SkipWithError("the child failed");
+      return;
+    }
+    state.SetIterationTime(s.spawnToReportMs / 1e3);
+    c.add(s);
+  }
+  reportFresh(state, c);
+}
+BENCHMARK(BM_StartUpToFirstFrameFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The same editor made again in a process that made one before (a host that closes
+// and opens it): the program's libraries are loaded, fonts and the allocator warm.
+void BM_StartUpToFirstFrameWarmProcess(benchmark::State& state)
 {
   dataFolder();
   for (auto _ : state)
@@ -59,32 +104,99 @@ void BM_StartUpToFirstFrame(benchmark::State& state)
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_StartUpToFirstFrame)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_StartUpToFirstFrameWarmProcess)->Unit(benchmark::kMillisecond)->Iterations(10);
 
-void BM_ControlActionToPort(benchmark::State& state)
+[[noreturn]] void startUpChild()
 {
   dataFolder();
-  BenchEditor e;
-  e.midiOutSet = true;
-  ControlAction action(kActionNRPN);
-  action.part = 0;
-  action.ccNumber = 6;
-  action.msbValue = 5;
-  action.lsbValue = 2;
-  action.valueOffset = 0;
-  IParam* p = e.GetParam(kLfo2Frequency);
-  p->InitInt("lfo", 0, 0, 127);
-  p->SetControlAction(&action);
-  int v = 0;
-  for (auto _ : state)
+  const double wall = bench::nowMs();
+  BenchEditor* e = new BenchEditor;  // left to the exit
+  IRECT all(0, 0, 1500, 667);
+  e->graphics->Draw(&all);
+  // A configuration that failed to load draws an empty editor: that is no sample.
+  if (e->patchLibrarian->patchFiles.size() != dataFolder().files.size() || !e->graphics->GetDrawBitmap()) _exit(3);
+  const double taskWall = bench::nowMs() - wall;
+  fflush(stdout);
+  bench::reportAndExit(taskWall, 0.0);
+}
+
+// One NRPN knob move, from the value change (the parameter set and the change
+// handled, as the control does) to the three messages handed to the RtMidi output
+// port, open and connected to the simulated synthesizer over JACK (the benchmark's
+// own server, 64-frame periods). Untimed between moves: waiting until the
+// synthesizer has received them (so each move starts with the port drained, as a
+// hand's moves do). Left out: the drawing of the control and the period the bytes
+// then wait in the port's buffer.
+void BM_ControlActionToOpenPort(benchmark::State& state)
+{
+  dataFolder();
+  std::string error;
+  JackTestServer server;
+  server.SetPeriodFrames(64);
+  if (!server.Start(&error))
   {
-    p->Set(v = (v + 1) & 0x7F);
-    e.OnParamChange(kLfo2Frequency);
+    state.SkipWithError(error.c_str());
+    return;
   }
-  p->SetControlAction(nullptr);
+  {
+    SynthSim sim("Rudu");
+    if (!sim.Open(&error))
+    {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    std::unique_ptr<BenchEditor> e(new BenchEditor);
+    const struct
+    {
+      int param;
+      std::string name;
+    } ports[] = {{kDeviceOutSelection, sim.InputPortName()}, {kDeviceInSelection, sim.OutputPortName()}};
+    for (const auto& p : ports)
+    {
+      IParam* param = e->GetParam(p.param);
+      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
+        if (p.name == param->GetDisplayText(i)) param->Set(i);
+      e->OnParamChange(p.param);
+    }
+    if (!e->midiOutSet || !sim.WaitForConnections(1, 1, 10000))
+    {
+      state.SkipWithError("the output port did not open");
+      return;
+    }
+    sim.WaitUntilSent(2000);
+    ControlAction action(kActionNRPN);
+    action.part = 0;
+    action.ccNumber = 6;
+    action.msbValue = 5;
+    action.lsbValue = 2;
+    action.valueOffset = 0;
+    IParam* p = e->GetParam(kLfo2Frequency);
+    p->InitInt("lfo", 0, 0, 127);
+    p->SetControlAction(&action);
+    sim.ClearReceived();
+    size_t sent = 0;
+    int v = 0;
+    for (auto _ : state)
+    {
+      const auto start = std::chrono::steady_clock::now();
+      p->Set(v = (v + 1) & 0x7F);
+      e->OnParamChange(kLfo2Frequency);
+      state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      sent += 3;
+      if (!sim.WaitForReceived(sent, 2000))
+      {
+        state.SkipWithError("the synthesizer did not receive the messages");
+        break;
+      }
+    }
+    p->SetControlAction(nullptr);
+    e.reset();
+    sim.Close();
+  }
+  server.Stop();
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_ControlActionToPort);
+BENCHMARK(BM_ControlActionToOpenPort)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(500);
 
 void BM_AudioCallback(benchmark::State& state)
 {
@@ -100,3 +212,24 @@ void BM_AudioCallback(benchmark::State& state)
 BENCHMARK(BM_AudioCallback)->Arg(0)->Arg(1);
 
 }  // namespace
+
+int main(int argc, char** argv)
+{
+  // No JACK server is started for the editor's port lists outside the control benchmark.
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  if (const char* task = bench::freshChildTask(argc, argv))
+  {
+    if (strcmp(task, "startup") == 0) startUpChild();
+    return 2;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // The figures go to standard error: standard output carries the editor's console
+  // trace (send it to /dev/null).
+  benchmark::ConsoleReporter display;
+  display.SetOutputStream(&std::cerr);
+  display.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&display);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -25,6 +25,7 @@
 #include "winsys/kernel.h"
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -129,8 +130,28 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("PATCH LIBRARIAN INITIALIZED...");
   patchLibrarian->upperFileIndex = 0;
   patchLibrarian->lowerFileIndex = 0;
-  patchLibrarian->loadPatchesFromFilesystem(getPatchesFolderStr());
-  logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+  {
+    const std::string patches = getPatchesFolderStr();
+    startUpScan = std::thread([this, patches] {
+      try
+      {
+        patchLibrarian->loadPatchesFromFilesystem(patches);
+      }
+      catch (...)
+      {
+        startUpScanError = std::current_exception();
+      }
+    });
+  }
+  // Should the constructor end by an exception, the scan is waited for first.
+  struct WaitOnUnwind
+  {
+    std::thread& scan;
+    ~WaitOnUnwind()
+    {
+      if (scan.joinable()) scan.join();
+    }
+  } waitOnUnwind{startUpScan};
 
   const int w = (int)(1500 * uiScale), h = (int)(667 * uiScale);
   graphics = MakeGraphics(this, w, h, 0);
@@ -141,6 +162,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   if (debugLogEnabled)
     uiConfigManager->setLogSink([this](const std::string& line) { DebuggerOutput::printDebugInfo(logFilePath, line); });
   uiConfigManager->readUIConfig(graphics, this, patchLibrarian, skinIndex, uiScale);
+  finishStartUpScan();
   logLine("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   buildLayersAndControls();
@@ -183,6 +205,14 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
 
   applyStartValues();
   pluginReady = true;
+}
+
+void Davrel::finishStartUpScan()
+{
+  if (!startUpScan.joinable()) return;
+  startUpScan.join();
+  if (startUpScanError) std::rethrow_exception(std::exchange(startUpScanError, nullptr));
+  logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
 }
 
 void Davrel::buildLayersAndControls()

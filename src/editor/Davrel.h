@@ -20,10 +20,12 @@
 #include "ui/DisplayLines.h"
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
@@ -290,6 +292,12 @@ public:
   std::vector<IMidiMsg> midiOutDue;  // the audio thread's messages of one block
   PatchManager* patchManager = nullptr;
   PatchLibrarian* patchLibrarian = nullptr;
+  // The constructor's scan runs beside the making of the user interface; whatever
+  // reads the banks first waits for it here (the librarian grid, else the end of
+  // the configuration). An exception of the scan is thrown again by the wait.
+  void finishStartUpScan();
+  std::thread startUpScan;
+  std::exception_ptr startUpScanError;
   IGraphics* graphics = nullptr;
   UIConfigManager* uiConfigManager = nullptr;
   IControl* progressIndicator = nullptr;

@@ -46,6 +46,7 @@ public:
 protected:
   IControl* createLibrarianView(int x, int y, int paramIdx, IBitmap* bitmap, const IRECT& rect) override
   {
+    d->finishStartUpScan();  // the grid shows the scanned banks at once
     LibrarianViewControl* grid =
         new LibrarianViewControl(d, d, x, y, paramIdx, bitmap, rect, d->patchLibrarian, d->uiScale);
     // The last program browser of the configuration is the grid.

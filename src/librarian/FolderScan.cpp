@@ -219,6 +219,7 @@ void PatchLibrarian::scanOnce(const std::string& root)
   nameTable.reserve(patchFiles.size() + candidates);
 
   std::vector<std::pair<std::string, const ListedEntry*>> entries;
+  ScanArena arena;  // every file this scan reads
   PatchBytes file;
   std::string why;
   for (const std::string& folder : folderPaths)
@@ -263,7 +264,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
         if (seenAs && seenAs->known && (!seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize)) continue;
         PatchFile* bank = nullptr;
         const int64_t listedSize = seenAs && seenAs->known ? seenAs->size : -1;
-        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), listedSize, &file, &why))
+        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), listedSize, &file, &why,
+                                   &arena))
         {
           case ScanRead::kSkipped: break;
           case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &file, why); break;

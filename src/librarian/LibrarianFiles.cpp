@@ -69,7 +69,8 @@ bool readWholeFile(const std::string& path, ByteChunk* chunk, std::string* error
   return false;
 }
 
-ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error)
+ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error,
+                           ScanArena* arena)
 {
   *out = PatchBytes();
   // Not blocking: a named pipe with a bank's name must not stall the scan.
@@ -103,7 +104,7 @@ ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, Patc
     PatchBytes block;
     try
     {
-      block = PatchBytes::allocate((size_t)size + 1, &data);
+      block = arena ? arena->allocate((size_t)size + 1, &data) : PatchBytes::allocate((size_t)size + 1, &data);
     }
     catch (const std::bad_alloc&)
     {
@@ -138,7 +139,7 @@ ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, Patc
   close(fd);
   // What the listing saw may have been replaced since (a bank saved through a rename):
   // the file is asked about once more before it is given up.
-  if (result == ScanRead::kFailed && listedSize >= 0) return readScanCandidate(dirFd, name, -1, out, error);
+  if (result == ScanRead::kFailed && listedSize >= 0) return readScanCandidate(dirFd, name, -1, out, error, arena);
   return result;
 }
 

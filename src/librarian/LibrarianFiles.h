@@ -8,6 +8,7 @@
 
 class ByteChunk;
 class PatchBytes;
+class ScanArena;
 
 enum
 {
@@ -38,8 +39,9 @@ enum class ScanRead
 // dirFd is an open folder that name lies in, or AT_FDCWD with a full path: the scan
 // opens each folder once instead of looking up every file's whole path. listedSize is
 // the size the folder listing found for a regular file (the file is not asked again),
-// or -1.
-ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error);
+// or -1. The bytes come from arena when one is given.
+ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error,
+                           ScanArena* arena = nullptr);
 
 // Writes the bytes to path through a temporary file beside it. With replace false an
 // existing file is never touched and the write fails. False with a reason; nothing is

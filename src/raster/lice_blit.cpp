@@ -30,8 +30,15 @@ void eachRow(const BlitRows& r, RowFunc f)
   for (int y = 0; y < r.h; ++y, d += r.destStep, s += r.srcStep) f(d, s);
 }
 
+// Rows without padding on both sides are one run: a single string copy instead of
+// a start-up a row.
 void copyRows(const BlitRows& r)
 {
+  if (r.destStep == r.w && r.srcStep == r.w)
+  {
+    memcpy(r.dest, r.src, (size_t)r.w * (size_t)r.h * sizeof(*r.dest));
+    return;
+  }
   eachRow(r, [&](LICE_PixelValue* d, const LICE_PixelValue* s) { memcpy(d, s, (size_t)r.w * sizeof(*d)); });
 }
 

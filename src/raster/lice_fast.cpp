@@ -133,6 +133,8 @@ int lice_sourceAlphaBlocksAvx2(uint32_t* dest, const uint32_t* src, int n, int w
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color);
 int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* xi, const uint32_t* xf4,
                          uint32_t yf, int n);
+int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* base,
+                            const int* idx, const uint32_t* xg, uint32_t yf, int n);
 
 namespace {
 
@@ -338,6 +340,41 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
   uint32_t* xf4 = hasAvx2() ? new (std::nothrow) uint32_t[4 * (size_t)w] : nullptr;
   if (xf4)
     for (int i = 0; i < 4 * w; ++i) xf4[i] = xf[i / 4];
+  // Blocks of eight outputs from a on whose two groups of four read their taps
+  // from eight source pixels each, rising and left of the limit.
+  int grouped = 0;
+  int* groupBase = nullptr;
+  int* groupIdx = nullptr;
+  uint32_t* groupXf = nullptr;
+  if (xf4)
+  {
+    auto fits = [&](int i) {
+      if (xi[i] < 0 || xi[i] + 8 > right) return false;
+      for (int k = 1; k < 4; ++k)
+        if (xi[i + k] < xi[i + k - 1] || xi[i + k] + 1 - xi[i] > 7) return false;
+      return true;
+    };
+    while (a + grouped + 8 <= b && fits(a + grouped) && fits(a + grouped + 4)) grouped += 8;
+    if (grouped)
+    {
+      groupBase = new (std::nothrow) int[(size_t)grouped / 4];
+      groupIdx = new (std::nothrow) int[2 * (size_t)grouped];
+      groupXf = new (std::nothrow) uint32_t[4 * (size_t)grouped];
+      if (!groupBase || !groupIdx || !groupXf) grouped = 0;
+      static const int kOrder[4] = {0, 2, 1, 3};
+      for (int g = 0; g < grouped / 4; ++g)
+      {
+        const int i = a + 4 * g;
+        groupBase[g] = xi[i];
+        for (int k = 0; k < 4; ++k)
+        {
+          groupIdx[8 * g + 2 * k] = xi[i + k] - xi[i];
+          groupIdx[8 * g + 2 * k + 1] = xi[i + k] + 1 - xi[i];
+          for (int c = 0; c < 4; ++c) groupXf[16 * g + 4 * k + c] = xf[i + kOrder[k]];
+        }
+      }
+    }
+  }
 #endif
 
   for (; h > 0; --h, y += dy, dest += dest_span)
@@ -354,7 +391,8 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
       const LICE_PixelValue* below = row + src_span;
       int done = a;
 #if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
-      if (xf4) done += lice_bilinearRowAvx2(out + a, row, below, xi + a, xf4 + 4 * a, yf, b - a);
+      if (grouped) done += lice_bilinearGroupsAvx2(out + a, row, below, groupBase, groupIdx, groupXf, yf, grouped);
+      if (xf4) done += lice_bilinearRowAvx2(out + done, row, below, xi + done, xf4 + 4 * done, yf, b - done);
 #endif
       for (int i = done; i < b; ++i)
       {
@@ -376,6 +414,9 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
   delete[] taps;
 #if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
   delete[] xf4;
+  delete[] groupBase;
+  delete[] groupIdx;
+  delete[] groupXf;
 #endif
   return true;
 }

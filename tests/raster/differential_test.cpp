@@ -128,6 +128,38 @@ TEST(FastPaths, ScaledBlitsWithFastTwins)
   }
 }
 
+TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
+{
+  // Rows wide enough for the vector rows: shrinks to a half and stretches,
+  // where groups of four outputs take their taps from eight source pixels, and
+  // deeper shrinks and mirrors, where they cannot; odd starts and widths leave
+  // tails. Pixels from the edge values, fractions everywhere.
+  for (unsigned seed = 1; seed <= 400; ++seed)
+  {
+    Rng r(seed);
+    const int sw = r.in(8, 90), sh = r.in(2, 12);
+    LICE_MemBitmap src(sw, sh);
+    fill(&src, r);
+    const float scale = r.in(0, 5) ? r.real(0.45f, 2.5f) : r.real(0.2f, 0.45f);
+    int w = (int)(sw * scale) + r.in(0, 3), h = r.in(1, 16);
+    if (!r.in(0, 7)) w = -w;
+    const float sx = r.in(0, 1) ? r.real(-1.5f, 3.0f) : 0.0f, sy = r.real(-1.0f, (float)sh);
+    const float swf = r.in(0, 2) ? (float)sw - sx : r.real(1.0f, (float)sw);
+    const int mode = r.in(0, 3) ? LICE_MODE_BILINEAR : LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA;
+    LICE_MemBitmap dplain(std::abs(w) + 5, h + 2);
+    fill(&dplain, r);
+    LICE_MemBitmap dfast;
+    LICE_Copy(&dfast, &dplain);
+    const int dx = r.in(-3, 4);
+    const float shf = r.real(0.5f, (float)sh);
+    LICE_SetFastPaths(false);
+    LICE_ScaledBlit(&dplain, &src, dx, 1, w, h, sx, sy, swf, shf, 1.0f, mode);
+    LICE_SetFastPaths(true);
+    LICE_ScaledBlit(&dfast, &src, dx, 1, w, h, sx, sy, swf, shf, 1.0f, mode);
+    ASSERT_EQ(pixels(&dfast), pixels(&dplain)) << "seed " << seed;
+  }
+}
+
 TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
 {
   // Every destination and source pixel from the edge values, at every weight.
@@ -156,6 +188,42 @@ TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
       LICE_FillRect(&dst, 0, 0, n, 1, s[w % n], w / 256.0f, mode);
       ASSERT_EQ(pixels(&dst), pixels(&want)) << w << " " << mode;
     }
+}
+
+TEST(FastPaths, OpaqueCopiesOfUnpaddedSurfaces)
+{
+  // A copy whose rows both lie back to back is one run; padded, clipped, offset,
+  // flipped and self-overlapping copies keep going row by row. Each against a
+  // pixel loop over the same rectangle.
+  struct Case
+  {
+    int w, h, srcAlign, destAlign, x, y;
+    bool flipped, self;
+  } cases[] = {
+    {40, 30, 4, 4, 0, 0, false, false},  {33, 7, 4, 4, 0, 0, false, false},  {33, 7, 16, 4, 0, 0, false, false},
+    {33, 7, 4, 16, 0, 0, false, false},  {40, 30, 4, 4, 3, 2, false, false},  {40, 30, 4, 4, -2, -5, false, false},
+    {40, 30, 4, 4, 0, 0, true, false},   {40, 30, 4, 4, 0, 3, false, true},   {40, 30, 4, 4, 0, -3, false, true},
+    {1500, 3, 4, 4, 0, 0, false, false},
+  };
+  for (const Case& c : cases)
+  {
+    Rng r((unsigned)(c.w * 7 + c.h + c.x * 3 + c.y));
+    LICE_MemBitmap src(c.w, c.h, c.srcAlign);
+    std::unique_ptr<LICE_MemBitmap> dest(c.flipped ? new FlippedBitmap(c.w, c.h)
+                                                   : new LICE_MemBitmap(c.w, c.h, c.destAlign));
+    fill(&src, r);
+    fill(dest.get(), r);
+    LICE_IBitmap* from = c.self ? dest.get() : &src;
+    LICE_MemBitmap before;
+    LICE_Copy(&before, from);
+    std::vector<LICE_PixelValue> want = pixels(dest.get());
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x)
+        if (x + c.x >= 0 && x + c.x < c.w && y + c.y >= 0 && y + c.y < c.h)
+          want[(size_t)((y + c.y) * c.w + x + c.x)] = LICE_GetPixel(&before, x, y);
+    LICE_Blit(dest.get(), from, c.x, c.y, nullptr, 1.0f, LICE_MODE_COPY);
+    ASSERT_EQ(pixels(dest.get()), want) << c.w << "x" << c.h << " at " << c.x << "," << c.y;
+  }
 }
 
 TEST(FastPaths, OpaqueFillsOfLongRuns)
