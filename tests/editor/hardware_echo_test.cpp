@@ -251,7 +251,7 @@ TEST(HardwareEcho, EveryParameterChangeMovesOneParameterAtMost)
           const std::set<int> moved = f.moved(before);
           EXPECT_LE(moved.size(), 1u);
           for (int m : moved) EXPECT_TRUE(m == own || m == implied) << "moved parameter " << m;
-          if (own >= 0 && implied >= 0) EXPECT_EQ(own, implied) << "an address of another parameter's row";
+          if (own >= 0 && implied >= 0) { EXPECT_EQ(own, implied) << "an address of another parameter's row"; }
           const int value = rowValue(pl, ph, vl, vh);
           if (implied >= 0 && own < 0 && value >= 0)
           {

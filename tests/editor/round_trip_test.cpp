@@ -111,7 +111,7 @@ TEST(EditorRoundTrip, TheTempoOverrideRewritesOnlyTheTempoBytes)
     receive(e, d);
     const Bytes out = sent(e);
     for (int r = 0; r < kProgramDumpSize; ++r)
-      if (r != 37 && r != 40 && r != 41) ASSERT_EQ(d[(size_t)r], out[(size_t)r]) << "program " << n << " raw " << r;
+      if (r != 37 && r != 40 && r != 41) { ASSERT_EQ(d[(size_t)r], out[(size_t)r]) << "program " << n << " raw " << r; }
   }
 }
 
@@ -184,7 +184,7 @@ TEST(EditorRoundTrip, GlobalDumpsReceivedAndSentBackAreByteIdentical)
   EXPECT_EQ(out[11] & 0x70, 0x10) << differences(g, out);
   EXPECT_EQ(out[11] & 1, (int)e.GetParam(kMIDIFilterWriteProtect)->Value());
   for (int r = 0; r < kGlobalDumpSize; ++r)
-    if (r != 11) EXPECT_EQ(g[(size_t)r], out[(size_t)r]) << "raw " << r;
+    if (r != 11) { EXPECT_EQ(g[(size_t)r], out[(size_t)r]) << "raw " << r; }
 }
 
 TEST(EditorRoundTrip, EveryWholeValueFromTheHardwareArrivesExactly)

@@ -86,7 +86,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
-    if (c.after) EXPECT_EQ(readText(path), c.after);
+    if (c.after) { EXPECT_EQ(readText(path), c.after); }
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only

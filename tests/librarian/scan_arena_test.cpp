@@ -49,7 +49,7 @@ TEST(ScanArena, BlocksKeepTheirBytesAcrossChunksAndOutliveTheArena)
       kept.push_back(filled(&arena, n, i));
       seeds.push_back(i);
       ASSERT_EQ(kept.back().size(), n);
-      if (n && n < ScanArena::kChunkSize) EXPECT_EQ((uintptr_t)kept.back().data() % 64, 0u) << i;
+      if (n && n < ScanArena::kChunkSize) { EXPECT_EQ((uintptr_t)kept.back().data() % 64, 0u) << i; }
     }
     // Half are let go while the arena still fills its chunk, the rest after.
     for (size_t i = 0; i < kept.size(); i += 2) kept[i] = PatchBytes();
