@@ -113,9 +113,14 @@ public:
   // Told by the application after the window became key, and after it stopped being key.
   virtual void becomeKeyWindow() {}
   virtual void resignKeyWindow() {}
-  // The button Return presses while no field takes the key; not retained.
+  // The button Return presses, before the first responder sees the key (unless
+  // that is a text view, where Return breaks the line); not retained, and
+  // forgotten when it is no longer in the window.
   void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
-  NSView* defaultButtonCell() const { return mDefaultButton; }
+  NSView* defaultButtonCell() const;
+  // Escape that no responder took ends here; nothing by default.
+  virtual void cancelOperation(NSObject*) {}
+  void keyDown(NSEvent* e) override;
   void setCollectionBehavior(NSUInteger b) { mCollectionBehavior = b; }
   NSUInteger collectionBehavior() const { return mCollectionBehavior; }
   // The user's close: asks the delegate, then closes.
@@ -199,6 +204,7 @@ private:
   NSView* mMouseDownView = nullptr;  // retained while the button is down
   NSView* mMouseOverView = nullptr;  // retained
   NSView* mDefaultButton = nullptr;
+  bool pressDefaultButton(NSEvent* e);
   NSUInteger mCollectionBehavior = 0;
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;

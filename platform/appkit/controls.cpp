@@ -18,7 +18,22 @@ NSColor* textColour(bool enabled) { return enabled ? AKGray(0) : AKGray(0.55); }
 
 NSButton::NSButton(NSRect frame) : NSControl(frame) { setFont(NSFont::systemFontOfSize(13)); }
 
-NSButton::~NSButton() { AKRelease(mImage); }
+NSButton::~NSButton()
+{
+  AKRelease(mImage);
+  AKRelease(mButtonCell);
+}
+
+void NSButton::setCell(NSButtonCell* cell)
+{
+  AKAssign(mButtonCell, cell);
+  setNeedsDisplay(true);
+}
+
+void NSButtonCell::drawWithFrame(NSRect frame, NSView* controlView)
+{
+  if (NSButton* b = dynamic_cast<NSButton*>(controlView)) b->drawBezelAndTitle(frame);
+}
 
 void NSButton::setButtonType(NSButtonType type)
 {
@@ -63,7 +78,12 @@ void NSButton::performClick(NSObject*)
 
 void NSButton::drawRect(NSRect)
 {
-  const NSRect b = bounds();
+  if (mButtonCell) mButtonCell->drawWithFrame(bounds(), this);
+  else drawBezelAndTitle(bounds());
+}
+
+void NSButton::drawBezelAndTitle(NSRect b)
+{
   const CGFloat base = AKCentredBaseline(mFont, b.size.height);
   if (mType == NSSwitchButton || mType == NSRadioButton)
   {
@@ -212,6 +232,41 @@ void NSComboBox::drawRect(NSRect r)
   for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
 }
 
+void NSComboBox::mouseDown(NSEvent* e)
+{
+  const NSPoint p = e ? convertPoint(e->locationInWindow(), nullptr) : NSMakePoint(0, 0);
+  if (!e || !mEnabled || !NSApplication::exists() || p.x < bounds().size.width - 18)
+  {
+    NSTextField::mouseDown(e);
+    return;
+  }
+  // The delegate may take the box out of its window meanwhile.
+  retain();
+  NSComboBoxDelegate* d = dynamic_cast<NSComboBoxDelegate*>(delegate());
+  auto tell = [&](const char* name, void (NSComboBoxDelegate::*f)(NSNotification*)) {
+    if (!d) return;
+    NSNotification* n = new NSNotification(name, this);
+    (d->*f)(n);
+    n->release();
+  };
+  tell("NSComboBoxWillPopUpNotification", &NSComboBoxDelegate::comboBoxWillPopUp);
+  NSMenu* list = new NSMenu;
+  for (const std::string& v : mValues) list->addItemWithTitle(v, SEL(), "");
+  NSWindow* w = window();
+  const NSPoint at = w ? w->convertBaseToScreen(e->locationInWindow()) : NSMakePoint(0, 0);
+  NSMenuItem* chosen = AKRetain(NSApp->modalAnswers()->menuChoice(list, at, this));
+  const NSInteger index = chosen && chosen->menu() == list ? list->indexOfItem(chosen) : -1;
+  AKRelease(chosen);
+  list->release();
+  if (index >= 0 && index < numberOfItems())
+  {
+    selectItemAtIndex(index);
+    setNeedsDisplay(true);
+    tell("NSComboBoxSelectionDidChangeNotification", &NSComboBoxDelegate::comboBoxSelectionDidChange);
+  }
+  release();
+}
+
 // ---- NSSlider ----
 
 NSSlider::NSSlider(NSRect frame) : NSControl(frame) {}
@@ -265,8 +320,15 @@ void NSBox::drawRect(NSRect)
   AKFrameRect(NSMakeRect(0, 0, b.size.width, top), AKGray(0.6));
   if (mTitle.empty() || !font) return;
   const CGFloat w = AKMeasureText(mTitle, font);
-  const NSRect label = NSMakeRect(6, b.size.height - 14, w + 6, 14);
+  const CGFloat x = mTitleAlign == NSCenterTextAlignment ? std::floor((b.size.width - w - 6) / 2) : 6;
+  const NSRect label = NSMakeRect(x, b.size.height - 14, w + 6, 14);
   AKGray(0.93)->setFill();
   NSColor::fillRect(label);
-  AKDrawTextLine(mTitle, font, NSMakePoint(9, label.origin.y + 3), AKGray(0.1));
+  AKDrawTextLine(mTitle, font, NSMakePoint(x + 3, label.origin.y + 3), AKGray(0.1));
+}
+
+void NSBox::setTitleAlignment(NSTextAlignment a)
+{
+  mTitleAlign = a;
+  setNeedsDisplay(true);
 }

@@ -1,6 +1,7 @@
 #include "platform/appkit/NSWindow.h"
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
@@ -280,6 +281,40 @@ void NSWindow::trackMouse(NSEvent* e, NSView* hit)
   if (hit) hit->mouseEntered(e);
 }
 
+namespace {
+bool holds(const NSView* v, const NSView* wanted)
+{
+  if (v == wanted) return true;
+  for (const NSView* c : v->subviews())
+    if (holds(c, wanted)) return true;
+  return false;
+}
+}  // namespace
+
+NSView* NSWindow::defaultButtonCell() const
+{
+  // Compared as an address only: a button that left the window may be gone.
+  return mDefaultButton && mContentView && holds(mContentView, mDefaultButton) ? mDefaultButton : nullptr;
+}
+
+bool NSWindow::pressDefaultButton(NSEvent* e)
+{
+  const unsigned short k = e->keyCode();
+  if ((k != kVK_Return && k != kVK_ANSI_KeypadEnter) ||
+      (e->modifierFlags() & (NSCommandKeyMask | NSControlKeyMask | NSAlternateKeyMask)))
+    return false;
+  NSButton* b = dynamic_cast<NSButton*>(defaultButtonCell());
+  if (!b || !b->isEnabled() || b->isHiddenOrHasHiddenAncestor() || dynamic_cast<NSTextView*>(mFirstResponder))
+    return false;
+  b->performClick(this);
+  return true;
+}
+
+void NSWindow::keyDown(NSEvent* e)
+{
+  if (e && e->keyCode() == kVK_Escape) cancelOperation(this);
+}
+
 void NSWindow::sendEvent(NSEvent* e)
 {
   if (!e) return;
@@ -361,7 +396,7 @@ void NSWindow::sendEvent(NSEvent* e)
       else if (v) v->swipeWithEvent(e);
       break;
     case NSKeyDown:
-      (mFirstResponder ? mFirstResponder : this)->keyDown(e);
+      if (!pressDefaultButton(e)) (mFirstResponder ? mFirstResponder : this)->keyDown(e);
       break;
     case NSKeyUp:
       (mFirstResponder ? mFirstResponder : this)->keyUp(e);

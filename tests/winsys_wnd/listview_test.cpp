@@ -26,6 +26,8 @@ protected:
     Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, frame.size.width, 0));
     lv->setTag(70);
     lv->setTarget(SWELL_Object(top));
+    lv->setDelegate(SWELL_WindowView(top));
+    lv->setDoubleAction(SWELL_DOUBLE_ACTION);
     lv->setSwellStyle(style);
     lv->setSwellNotificationMode(lbMode);
     if (lbMode || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
@@ -407,16 +409,24 @@ TEST_F(ListView, MouseProtocol)
   };
   auto at = [&](NSEventType t, NSPoint p, NSUInteger flags = 0) { Send(Mouse(t, h, p, flags)); };
 
-  // A plain click selects on release, then reports NM_CLICK with the row's value.
+  // A plain click selects on release, tells the owner the selection changed, then
+  // reports NM_CLICK with the row's value.
   at(NSLeftMouseDown, NSMakePoint(20, 25));
   EXPECT_EQ(ListView_GetSelectedCount(h), 0);
   at(NSLeftMouseUp, NSMakePoint(20, 25));
   EXPECT_EQ(Selected(h), (std::vector<int>{1}));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_CLICK}));
   EXPECT_EQ(notes[0].iItem, 1);
-  EXPECT_EQ(notes[0].iSubItem, 0);
-  EXPECT_EQ(notes[0].lParam, 101);
-  EXPECT_EQ(notes[0].ptAction.x, 20);
+  EXPECT_EQ(notes[0].lParam, 0);
+  EXPECT_EQ(notes[1].iItem, 1);
+  EXPECT_EQ(notes[1].iSubItem, 0);
+  EXPECT_EQ(notes[1].lParam, 101);
+  EXPECT_EQ(notes[1].ptAction.x, 20);
+  // Clicking the selected row again changes nothing: NM_CLICK alone.
+  notes.clear();
+  at(NSLeftMouseDown, NSMakePoint(20, 25));
+  at(NSLeftMouseUp, NSMakePoint(20, 25));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
 
   // A drag: the fourth move begins it once, later moves and the release go to the owner.
   notes.clear();
@@ -424,9 +434,9 @@ TEST_F(ListView, MouseProtocol)
   at(NSLeftMouseDown, NSMakePoint(100, 45));
   for (int i = 0; i < 6; ++i) at(NSLeftMouseDragged, NSMakePoint(100, 45 + i));
   at(NSLeftMouseUp, NSMakePoint(100, 60));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_BEGINDRAG}));
-  EXPECT_EQ(notes[0].iItem, 2);
-  EXPECT_EQ(notes[0].iSubItem, 1);
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)LVN_BEGINDRAG}));
+  EXPECT_EQ(notes[1].iItem, 2);
+  EXPECT_EQ(notes[1].iSubItem, 1);
   EXPECT_EQ(Selected(h), (std::vector<int>{2}));  // the dragged row is selected first
   EXPECT_EQ(log.only(WM_MOUSEMOVE).size(), 2u);
   EXPECT_EQ(log.only(WM_LBUTTONUP).size(), 1u);
@@ -437,8 +447,8 @@ TEST_F(ListView, MouseProtocol)
   at(NSLeftMouseDown, NSMakePoint(170, 5));
   EXPECT_TRUE(notes.empty());
   at(NSLeftMouseUp, NSMakePoint(170, 5));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
-  EXPECT_EQ(notes[0].iSubItem, -1);
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_CLICK}));
+  EXPECT_EQ(notes[1].iSubItem, -1);
   // In a column the press reports at once, and the release adds nothing.
   notes.clear();
   at(NSLeftMouseDown, NSMakePoint(20, 5));
@@ -471,7 +481,7 @@ TEST_F(ListView, MouseProtocol)
     at(r.up, NSMakePoint(20, 65), r.flags);
     SWELL_EnableRightClickEmulate(0);
     EXPECT_EQ(Selected(h), (std::vector<int>{3}));
-    EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
+    EXPECT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_RCLICK}));
     EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), r.menus);
   }
 

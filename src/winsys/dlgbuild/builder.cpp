@@ -62,6 +62,17 @@ void targetOwner(NSControl* c)
   c->setAction("onSwellCommand:");
 }
 
+// A table tells the owner what the user did: selections and header clicks as its
+// delegate, double clicks through its double action (the owner's command when the
+// owner is no window view).
+void tellOwner(NSTableView* t)
+{
+  t->setTarget(m_make_owner);
+  t->setAction(SWELL_CONTROL_ACTION);
+  t->setDelegate(dynamic_cast<NSTableViewDelegate*>(m_make_owner));
+  t->setDoubleAction(dynamic_cast<Swell_vDavrel_64_hwnd*>(m_make_owner) ? SWELL_DOUBLE_ACTION : SWELL_CONTROL_ACTION);
+}
+
 }  // namespace
 
 std::string SWELL_StripMnemonics(const char* text)
@@ -363,8 +374,7 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
     {
       Swell_vDavrel_64_treeview* tv = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, f.size.width, 0));
       tv->style = style;
-      tv->setTarget(m_make_owner);
-      tv->setAction(SWELL_CONTROL_ACTION);
+      tellOwner(tv);
       NSTableColumn* c = new NSTableColumn;
       c->setWidth(std::max<CGFloat>(f.size.width, 300));
       tv->addTableColumn(c);
@@ -377,7 +387,7 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
       Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, f.size.width, 0));
       lv->setSwellStyle(style);
       lv->setSwellNotificationMode(listBox ? 1 : 0);
-      lv->setTarget(m_make_owner);
+      tellOwner(lv);
       if (listBox || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
       doc = lv;
     }

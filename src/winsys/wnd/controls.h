@@ -19,6 +19,8 @@
 
 // The action every control of the layer sends to its window view.
 #define SWELL_CONTROL_ACTION SEL("onSwellCommand:")
+// The double action of the tables made in a window view.
+#define SWELL_DOUBLE_ACTION SEL("swellOnControlDoubleClick:")
 
 enum : UINT
 {

@@ -205,7 +205,10 @@ void Swell_vDavrel_64_listview::mouseDragged(NSEvent*)
     if (m_start_item >= 0 && !(m_start_item_clickmode & 3) && !m_lbMode)
     {
       if (!(m_start_item_clickmode & 4) && !isRowSelected(m_start_item))
+      {
         selectRowIndexes({m_start_item}, (GetAsyncKeyState(0x11 /* VK_CONTROL */) & 0x8000) != 0);
+        tellSelectionDidChange();
+      }
       NMLISTVIEW nm{};
       nm.hdr.code = LVN_BEGINDRAG;
       nm.iItem = m_start_item;
@@ -267,7 +270,12 @@ void Swell_vDavrel_64_listview::rightMouseUp(NSEvent* e)
   {
     const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
     const NSInteger row = rowAtPoint(p);
-    if (row >= 0 && !isRowSelected(row)) selectRowIndexes({row}, false);
+    if (row >= 0 && !isRowSelected(row))
+    {
+      // The user's right click selects, and the owner hears of it as of any click.
+      selectRowIndexes({row}, false);
+      tellSelectionDidChange();
+    }
     NMLISTVIEW nm{};
     nm.hdr.code = NM_RCLICK;
     nm.iItem = (int)row;
