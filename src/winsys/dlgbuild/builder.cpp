@@ -201,7 +201,9 @@ HWND SWELL_MakeEditField(int id, int x, int y, int w, int h, int style)
     tv->release();
     return SWELL_HWND(tv);
   }
-  Swell_vDavrel_64_textfield* f = new Swell_vDavrel_64_textfield(MakeCoords(x, y, w, h, true));
+  const NSRect frame = MakeCoords(x, y, w, h, true);
+  NSTextField* f = (style & ES_PASSWORD) ? (NSTextField*)new Swell_vDavrel_64_securefield(frame)
+                                         : (NSTextField*)new Swell_vDavrel_64_textfield(frame);
   f->setEditable(!(style & ES_READONLY));
   applyScaleFont(f);
   if (style & ES_CENTER) f->setAlignment(NSCenterTextAlignment);
@@ -249,8 +251,8 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
 HWND SWELL_MakeGroupBox(const char* name, int id, int x, int y, int w, int h, int style)
 {
   Swell_vDavrel_64_box* b = new Swell_vDavrel_64_box(MakeCoords(x, y - 1, w, h + 3, false));
-  // The kit's boxes draw their title at one place: a centred title (0x300) is not kept.
   b->setTitle(SWELL_StripMnemonics(name));
+  if (style & 0x300) b->setTitleAlignment(NSCenterTextAlignment);
   b->setTag(id);
   if (style & SWELL_NOT_WS_VISIBLE) b->setHidden(true);
   // Below its siblings, so it never covers the controls inside it.
@@ -310,7 +312,16 @@ HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, 
     b->setAllowsMixedState(kind == BS_AUTO3STATE);
   }
   else if (kind == BS_AUTORADIOBUTTON)
+  {
     b->setButtonType(NSRadioButton);
+    b->swellSetRadioFlags(SWELL_RADIO_AUTO | ((style & WS_GROUP) ? SWELL_RADIO_GROUPSTART : 0));
+  }
+  else if (kind == BS_OWNERDRAW)
+  {
+    Swell_vDavrel_64_ODbuttoncell* cell = new Swell_vDavrel_64_ODbuttoncell;
+    b->setCell(cell);
+    cell->release();
+  }
   applyScaleFont(b);
   b->setTitle(SWELL_StripMnemonics(text));
   targetOwner(b);

@@ -135,6 +135,23 @@ public:
   explicit Swell_vDavrel_64_textfield(NSRect frame);
 };
 
+// Single-line fields that show bullets for what is typed (ES_PASSWORD).
+class Swell_vDavrel_64_securefield : public SWELL_Redrawn<NSSecureTextField>
+{
+public:
+  explicit Swell_vDavrel_64_securefield(NSRect frame);
+};
+
+// The cell of owner-drawn buttons (BS_OWNERDRAW): the button's parent draws it on
+// WM_DRAWITEM; without a button to draw for it draws as a plain button.
+class Swell_vDavrel_64_ODbuttoncell : public NSButtonCell
+{
+public:
+  void drawWithFrame(NSRect frame, NSView* controlView) override;
+  bool isTransparent() const override { return true; }
+  bool isOpaque() const override { return false; }
+};
+
 // Multi-line edit fields; they take their messages themselves (WM_SETFONT and the
 // selection and scrolling edit messages), always answering 0.
 class Swell_vDavrel_64_textview : public SWELL_Redrawn<NSTextView>, public SWELL_WindowTarget

@@ -145,6 +145,16 @@ bool SWELL_TopLevelWindow<Base>::windowShouldClose(NSWindow*)
 }
 
 template <class Base>
+void SWELL_TopLevelWindow<Base>::cancelOperation(NSObject*)
+{
+  Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(this->contentView());
+  if (!v || !v->getSwellDialogProc()) return;
+  this->retain();
+  sendToContent(WM_COMMAND, IDCANCEL, 0);
+  this->release();
+}
+
+template <class Base>
 NSSize SWELL_TopLevelWindow<Base>::minSize() const
 {
   const NSSize own = Base::minSize();

@@ -48,6 +48,8 @@ public:
   void resignKeyWindow() override;
   void becomeKeyWindow() override;
   bool windowShouldClose(NSWindow*) override;
+  // Escape in a dialog: WM_COMMAND with IDCANCEL, as its Cancel button would send.
+  void cancelOperation(NSObject*) override;
   NSSize minSize() const override;
   NSSize maxSize() const override;
 
