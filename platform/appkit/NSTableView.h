@@ -208,6 +208,8 @@ protected:
   virtual void tellSelectionDidChange();
   // The selection a press on the row (-1: none) makes with these modifiers.
   void select(NSInteger row, NSUInteger modifierFlags);
+  // mouseDown, telling the delegate when the selection differs from before.
+  void pressFrom(NSEvent* e, const NSIndexSet before);
 
 private:
   friend class NSTableHeaderView;

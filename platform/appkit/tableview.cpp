@@ -388,13 +388,14 @@ void NSTableView::tellSelectionDidChange()
   n->release();
 }
 
-void NSTableView::mouseDown(NSEvent* e)
+void NSTableView::mouseDown(NSEvent* e) { pressFrom(e, mSelection); }
+
+void NSTableView::pressFrom(NSEvent* e, const NSIndexSet before)
 {
   if (!e || !mEnabled) return;
   if (NSWindow* w = window()) w->makeFirstResponder(this);
   // The delegate and the target may drop the table meanwhile.
   retain();
-  const NSIndexSet before = mSelection;
   const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
   const NSInteger row = rowAtPoint(p);
   mClickedRow = row;

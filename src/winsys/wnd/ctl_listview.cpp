@@ -237,8 +237,10 @@ void Swell_vDavrel_64_listview::mouseUp(NSEvent* e)
   {
     if (!(m_start_item_clickmode & 4) && m_leftmousemovecnt <= 3)
     {
+      // The owner hears of a change against the selection the press began with.
+      const NSIndexSet before = selectedRowIndexes();
       if (m_lbMode && !(style & LBS_EXTENDEDSEL)) deselectAll(nullptr);
-      NSTableView::mouseDown(e);
+      pressFrom(e, before);
       NSTableView::mouseUp(e);
     }
     else if (m_leftmousemovecnt >= 4)
