@@ -54,6 +54,9 @@ enum : UINT
   TBM_SETRANGE = 0x0406
 };
 
+// Button kinds in the low four bits of a button's style, and its text placement.
+const int BS_AUTOCHECKBOX = 3, BS_AUTO3STATE = 6, BS_AUTORADIOBUTTON = 9, BS_OWNERDRAW = 11, BS_LEFTTEXT = 0x20;
+
 enum
 {
   BST_UNCHECKED = 0,
@@ -97,6 +100,7 @@ public:
   void setSwellGDIImage(HGDIOBJ obj) { m_swellGDIimage = obj; }
   int swellGetRadioFlags() const { return m_radioflags; }
   void swellSetRadioFlags(int f) { m_radioflags = f; }
+  LONG_PTR* swellUserDataSlot() { return &m_userdata; }
 
 private:
   LONG_PTR m_userdata = 0;
@@ -110,6 +114,7 @@ public:
   explicit Swell_vDavrel_64_cbox(NSRect frame);
   LONG getSwellStyle() const { return m_style; }
   void setSwellStyle(LONG s) { m_style = s; }
+  LONG* swellStyleSlot() { return &m_style; }
   // One value an item, in item order.
   std::vector<LONG_PTR> m_ids;
 
@@ -123,6 +128,7 @@ public:
   explicit Swell_vDavrel_64_pub(NSRect frame);
   LONG getSwellStyle() const { return m_style; }
   void setSwellStyle(LONG s) { m_style = s; }
+  LONG* swellStyleSlot() { return &m_style; }
 
 private:
   LONG m_style = 0;

@@ -66,6 +66,16 @@ BOOL GetDlgItemText(HWND h, int id, char* buf, int bufsize);
 BOOL SetDlgItemText(HWND h, int id, const char* text);
 BOOL SetDlgItemInt(HWND h, int id, int value, int isSigned);
 int GetDlgItemInt(HWND h, int id, BOOL* translated, int isSigned);
+// A button's check: BST_INDETERMINATE (bit 1) makes it mixed, else bit 0 checks it.
+void CheckDlgButton(HWND h, int id, int check);
+// BST_CHECKED, BST_INDETERMINATE, or BST_UNCHECKED (also for what is no button).
+int IsDlgButtonChecked(HWND h, int id);
+// Whether the window is a group box, a button, or a text field of the layer.
+bool SWELL_IsGroupBox(HWND h);
+bool SWELL_IsButton(HWND h);
+bool SWELL_IsStaticText(HWND h);
+// The same window, or a text field and the text view that edits it.
+bool IsEquivalentTextView(HWND a, HWND b);
 inline BOOL SetWindowText(HWND h, const char* text) { return SetDlgItemText(h, 0, text); }
 inline BOOL GetWindowText(HWND h, char* buf, int size) { return GetDlgItemText(h, 0, buf, size); }
 
