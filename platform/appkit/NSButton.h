@@ -64,6 +64,8 @@ public:
   void setBezelStyle(NSInteger style) { mBezel = style; }
   // As a click: the state moves on, then the action is sent.
   void performClick(NSObject* sender);
+  // The title's width with room for the box or the bezel.
+  void sizeToFit() override;
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;

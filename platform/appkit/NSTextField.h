@@ -121,6 +121,8 @@ public:
   // Sent by controls that tell a second click apart (tables); none by default.
   SEL doubleAction() const { return mDoubleAction; }
   void setDoubleAction(SEL action) { mDoubleAction = action; }
+  // The width the text needs (at least 0), the height unchanged.
+  virtual void sizeToFit();
   // True when some responder performed the action.
   bool sendAction() { return sendAction(mAction); }
   bool sendAction(SEL action);

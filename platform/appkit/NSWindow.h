@@ -121,6 +121,12 @@ public:
   // Escape that no responder took ends here; nothing by default.
   virtual void cancelOperation(NSObject*) {}
   void keyDown(NSEvent* e) override;
+  // The document the window shows and whether it has unsaved changes; recorded
+  // for callers that ask (the desktop shows only the title).
+  void setRepresentedFilename(const std::string& path) { mRepresentedFilename = path; }
+  const std::string& representedFilename() const { return mRepresentedFilename; }
+  void setDocumentEdited(bool on) { mDocumentEdited = on; }
+  bool isDocumentEdited() const { return mDocumentEdited; }
   void setCollectionBehavior(NSUInteger b) { mCollectionBehavior = b; }
   NSUInteger collectionBehavior() const { return mCollectionBehavior; }
   // The user's close: asks the delegate, then closes.
@@ -204,6 +210,8 @@ private:
   NSView* mMouseDownView = nullptr;  // retained while the button is down
   NSView* mMouseOverView = nullptr;  // retained
   NSView* mDefaultButton = nullptr;
+  std::string mRepresentedFilename;
+  bool mDocumentEdited = false;
   bool pressDefaultButton(NSEvent* e);
   NSUInteger mCollectionBehavior = 0;
   NSWindowDelegate* mDelegate = nullptr;

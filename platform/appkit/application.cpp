@@ -257,3 +257,27 @@ void NSApplication::endModalSession(NSModalSession session)
 }
 
 NSWindow* NSApplication::modalWindow() const { return mSessions.empty() ? nullptr : mSessions.back()->window; }
+
+void NSApplication::hide(NSObject*)
+{
+  if (mHidden) return;
+  mHidden = true;
+  mHiddenWindows.clear();
+  const std::vector<NSWindow*> windows(mWindows);
+  for (NSWindow* w : windows)
+    if (w->isVisible())
+    {
+      mHiddenWindows.push_back(w);
+      w->orderOut(nullptr);
+    }
+}
+
+void NSApplication::unhide(NSObject*)
+{
+  if (!mHidden) return;
+  mHidden = false;
+  for (NSWindow* w : std::vector<NSWindow*>(mHiddenWindows))
+    // Only windows still open come back.
+    if (std::find(mWindows.begin(), mWindows.end(), w) != mWindows.end()) w->orderFront(nullptr);
+  mHiddenWindows.clear();
+}

@@ -53,6 +53,13 @@ void NSButton::setImage(NSImage* image)
   setNeedsDisplay(true);
 }
 
+void NSButton::sizeToFit()
+{
+  const bool box = mType == NSSwitchButton || mType == NSRadioButton;
+  const CGFloat w = std::ceil((mFont ? AKMeasureText(mString, mFont) : 0) + (box ? 18 : 24));
+  setFrameSize(NSMakeSize(w, frame().size.height));
+}
+
 // The tracking of a real button ends with the press; the press is the click here.
 void NSButton::mouseDown(NSEvent*) { performClick(this); }
 

@@ -57,6 +57,12 @@ void NSControl::setDoubleValue(double value)
   setStringValue(buf);
 }
 
+void NSControl::sizeToFit()
+{
+  const CGFloat w = std::ceil((mFont ? AKMeasureText(mString, mFont) : 0) + 4);
+  setFrameSize(NSMakeSize(w, frame().size.height));
+}
+
 bool NSControl::sendAction(SEL action)
 {
   if (!action) return false;

@@ -92,25 +92,6 @@ std::string SWELL_StripMnemonics(const char* text)
   return out;
 }
 
-// ---- sizing to the text ----
-
-namespace {
-
-void sizeButtonToFit(NSButton* b)
-{
-  const bool box = b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton;
-  const CGFloat w = std::ceil((b->font() ? AKMeasureText(b->title(), b->font()) : 0) + (box ? 18 : 24));
-  b->setFrameSize(NSMakeSize(w, b->frame().size.height));
-}
-
-void sizeFieldToFit(NSTextField* t)
-{
-  const CGFloat w = std::ceil((t->font() ? AKMeasureText(t->stringValue(), t->font()) : 0) + 4);
-  t->setFrameSize(NSMakeSize(w, t->frame().size.height));
-}
-
-}  // namespace
-
 // ---- parameters and mapping ----
 
 void SWELL_MakeSetCurParms(float xscale, float yscale, float xtrans, float ytrans, HWND parent, bool doauto,
@@ -242,7 +223,7 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
   t->cell()->setLineBreakMode(h > 12 ? NSLineBreakByWordWrapping : NSLineBreakByClipping);
   t->setTag(id);
   finish(t, style);
-  if (m_sizetofits && text.size() >= 2) sizeFieldToFit(t);
+  if (m_sizetofits && text.size() >= 2) t->sizeToFit();
   noteAutoShift(t);
   t->release();
   return SWELL_HWND(t);
@@ -326,7 +307,7 @@ HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, 
   b->setTitle(SWELL_StripMnemonics(text));
   targetOwner(b);
   finish(b, style);
-  if (m_sizetofits && kind != BS_OWNERDRAW) sizeButtonToFit(b);
+  if (m_sizetofits && kind != BS_OWNERDRAW) b->sizeToFit();
   noteAutoShift(b);
   b->release();
   return SWELL_HWND(b);

@@ -46,16 +46,6 @@ HWND GetParent(HWND h)
   return nullptr;
 }
 
-namespace {
-// The view that stands in the tree for v: its scroll view when v is a scroll
-// view's document, else v.
-NSView* frameViewOf(NSView* v)
-{
-  NSView* p = v->superview();
-  if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) return p->superview();
-  return v;
-}
-}  // namespace
 
 HWND GetWindow(HWND h, int cmd)
 {
