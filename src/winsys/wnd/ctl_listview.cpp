@@ -664,7 +664,7 @@ void ListView_SortItems(HWND h, int (*compare)(LPARAM, LPARAM, LPARAM), LPARAM l
 namespace {
 NSTextAlignment alignmentOf(int fmt)
 {
-  return fmt == 1 ? NSRightTextAlignment : (fmt == 2 ? NSCenterTextAlignment : NSLeftTextAlignment);
+  return fmt == LVCFMT_RIGHT ? NSRightTextAlignment : (fmt == LVCFMT_CENTER ? NSCenterTextAlignment : NSLeftTextAlignment);
 }
 }  // namespace
 
@@ -846,8 +846,7 @@ int ListView_SubItemHitTest(HWND h, LVHITTESTINFO* info)
   return r;
 }
 
-namespace {
-bool rectImpl(HWND h, int item, int sub, RECT* out)
+bool ListViewGetRectImpl(HWND h, int item, int sub, RECT* out)
 {
   Swell_vDavrel_64_listview* lv = LV(h);
   // Only an existing row has a rectangle.
@@ -860,11 +859,10 @@ bool rectImpl(HWND h, int item, int sub, RECT* out)
               (int32_t)(r.origin.y + r.size.height + s.height)};
   return true;
 }
-}  // namespace
 
-bool ListView_GetItemRect(HWND h, int item, RECT* r, int) { return rectImpl(h, item, -1, r); }
+bool ListView_GetItemRect(HWND h, int item, RECT* r, int) { return ListViewGetRectImpl(h, item, -1, r); }
 
-bool ListView_GetSubItemRect(HWND h, int item, int sub, int, RECT* r) { return rectImpl(h, item, sub, r); }
+bool ListView_GetSubItemRect(HWND h, int item, int sub, int, RECT* r) { return ListViewGetRectImpl(h, item, sub, r); }
 
 int ListView_GetTopIndex(HWND h)
 {

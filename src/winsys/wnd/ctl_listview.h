@@ -23,6 +23,13 @@ enum : UINT
   LVIS_FOCUSED = 0x2,
   LVIS_STATEIMAGEMASK = 0xFF0000
 };
+// Column alignments of LVCOLUMN.fmt.
+enum
+{
+  LVCFMT_LEFT = 0,
+  LVCFMT_RIGHT = 1,
+  LVCFMT_CENTER = 2
+};
 enum : UINT
 {
   LVIF_TEXT = 0x1,
@@ -255,6 +262,9 @@ void ListView_SetImageList(HWND h, WDL_PtrList<HGDIOBJ__>* list, int which);
 // ---- geometry and scrolling ----
 int ListView_HitTest(HWND h, LVHITTESTINFO* info);
 int ListView_SubItemHitTest(HWND h, LVHITTESTINFO* info);
+// The rectangle of a row (sub < 0) or of one of its cells, in the list's own
+// coordinates; false for an item outside 0..count or a column outside the columns.
+bool ListViewGetRectImpl(HWND h, int item, int sub, RECT* out);
 // Rows 0..count-1 only.
 bool ListView_GetItemRect(HWND h, int item, RECT* r, int code);
 bool ListView_GetSubItemRect(HWND h, int item, int sub, int code, RECT* r);

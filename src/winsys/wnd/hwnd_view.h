@@ -222,6 +222,10 @@ LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 void SWELL_InstallWindowHooks();
 // One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
 void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+// Recolours the text of the view's buttons with images, labels and group boxes
+// from the procedure's WM_CTLCOLORBTN and WM_CTLCOLORSTATIC answers (with
+// fallback, the system text colour when it sets none).
+void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback);
 // The kit colour of a COLORREF of this layer (red in bits 16-23), opaque; not retained.
 NSColor* SWELL_ColorOf(COLORREF c);
 

@@ -63,6 +63,32 @@ enum : UINT
   EM_SETPASSWORDCHAR = 0xF0CC
 };
 
+// Virtual key codes of the keys window messages and menu key equivalents name.
+enum
+{
+  VK_BACK = 0x08,
+  VK_TAB = 0x09,
+  VK_RETURN = 0x0D,
+  VK_SHIFT = 0x10,
+  VK_CONTROL = 0x11,
+  VK_MENU = 0x12,
+  VK_ESCAPE = 0x1B,
+  VK_SPACE = 0x20,
+  VK_PRIOR = 0x21,
+  VK_NEXT = 0x22,
+  VK_END = 0x23,
+  VK_HOME = 0x24,
+  VK_LEFT = 0x25,
+  VK_UP = 0x26,
+  VK_RIGHT = 0x27,
+  VK_DOWN = 0x28,
+  VK_INSERT = 0x2D,
+  VK_DELETE = 0x2E,
+  VK_SUBTRACT = 0x6D,
+  VK_F1 = 0x70,
+  VK_F12 = 0x7B
+};
+
 // What a control's owner is told in the high word of WM_COMMAND, and the codes of
 // WM_NOTIFY, that the user's actions cause.
 enum : UINT

@@ -55,12 +55,18 @@ SWELL_TopLevelWindow<Base>::~SWELL_TopLevelWindow()
   doDestroyStuff(wasKey);
 }
 
+void updateWindowCollection(NSWindow* w)
+{
+  // Managed by the desktop's workspaces and part of the window cycle (4 | 32).
+  if (w && swellSystemVersion() >= 0x1060) w->setCollectionBehavior(36);
+}
+
 template <class Base>
 void SWELL_TopLevelWindow<Base>::commonSetUp()
 {
   this->setDelegate(this);
   this->setAcceptsMouseMovedEvents(true);
-  if (swellSystemVersion() >= 0x1060) this->setCollectionBehavior(36);
+  updateWindowCollection(this);
 }
 
 template <class Base>

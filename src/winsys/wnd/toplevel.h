@@ -124,6 +124,8 @@ private:
 };
 
 HWND SWELL_CreateModelessFrameForWindow(HWND child, HWND owner, unsigned int styleMask);
+// The workspace behaviour every top-level window of the layer gets.
+void updateWindowCollection(NSWindow* w);
 
 HMENU SWELL_GetDefaultWindowMenu();
 void SWELL_SetDefaultWindowMenu(HMENU menu);
