@@ -12,6 +12,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/shell/menus.h"
 #include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
@@ -147,8 +148,19 @@ void Swell_vDavrel_64_hwnd::setSwellExtraData(int index, LONG_PTR value)
 
 void Swell_vDavrel_64_hwnd::swellSetMenu(NSMenu* menu)
 {
-  if (m_menu) m_menu->release();
+  // The old menu's items stop reaching this view; the new one's reach it.
+  if (m_menu)
+  {
+    SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), nullptr);
+    m_menu->release();
+  }
   m_menu = menu;
+  if (m_menu) SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), this);
+}
+
+bool Swell_vDavrel_64_hwnd::respondsToSelector(SEL action) const
+{
+  return action == SWELL_CONTROL_ACTION || action == SWELL_DOUBLE_ACTION;
 }
 
 // ---- messages ----
@@ -174,7 +186,12 @@ LRESULT Swell_vDavrel_64_hwnd::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lP
         if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(w)) o->swellDestroyAllOwnedWindows();
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
-    AKRelease(m_menu);
+    if (m_menu)
+    {
+      if (NSApplication::exists() && NSApp->mainMenu() == m_menu && !SWELL_IsTerminating()) NSApp->setMainMenu(nullptr);
+      SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), nullptr);
+      AKRelease(m_menu);
+    }
     // The handlers may add or remove subviews meanwhile: walk a retained copy.
     std::vector<NSView*> children(subviews());
     for (NSView* c : children) c->retain();

@@ -123,6 +123,7 @@ public:
   void swellOnControlDoubleClick(NSObject* sender);
   // The controls' actions (SWELL_CONTROL_ACTION, SWELL_DOUBLE_ACTION) arrive here.
   bool performAction(SEL action, NSObject* sender) override;
+  bool respondsToSelector(SEL action) const override;
   // As the delegate of its text fields and combo boxes: EN_CHANGE, or
   // CBN_EDITCHANGE, CBN_DROPDOWN and CBN_SELCHANGE for a combo box.
   void controlTextDidChange(NSNotification* n) override;
