@@ -7,8 +7,10 @@
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/gdi_image.h"
 #include "winsys/kernel.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/keyboard.h"
 #include "winsys/wnd/wnd.h"
@@ -146,10 +148,67 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     release();
     // An owner that filled all it was offered left no terminator of its own.
     buf[sizeof buf - 1] = 0;
+    m_lastDispImage = m_status_imagelist_type == LVSIL_SMALL   ? nm.item.iImage + 1
+                      : m_status_imagelist_type == LVSIL_STATE ? (int)((nm.item.state >> 16) & 0xFF)
+                                                               : 0;
     // The owner may point the text at a string of its own.
     return nm.item.pszText ? std::string(nm.item.pszText) : std::string();
   }
   return rowText(m_items.Get((int)row), c);
+}
+
+void Swell_vDavrel_64_listview::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
+{
+  NSGraphicsContext* gc = NSGraphicsContext::currentContext();
+  // An owner-drawn list box: the owner draws each row on WM_DRAWITEM.
+  if (m_lbMode && (style & LBS_OWNERDRAWFIXED))
+  {
+    HDC hdc = gc ? SWELL_CreateGfxContext(gc) : nullptr;
+    if (!hdc) return;
+    const SWELL_ListView_Row* r = m_items.Get((int)row);
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_LISTBOX;
+    dis.CtlID = (UINT)tag();
+    dis.itemID = (UINT)row;
+    dis.hwndItem = SWELL_HWND(this);
+    dis.hDC = hdc;
+    dis.rcItem.left = (int)(frame.origin.x + 0.5);
+    dis.rcItem.top = (int)(frame.origin.y + 0.5);
+    dis.rcItem.right = dis.rcItem.left + (int)(frame.size.width + 0.5);
+    dis.rcItem.bottom = dis.rcItem.top + (int)(frame.size.height + 0.5);
+    dis.itemData = r ? (UINT_PTR)r->m_lparam : 0;
+    retain();
+    SendMessage(GetParent(SWELL_HWND(this)), WM_DRAWITEM, (WPARAM)tag(), (LPARAM)&dis);
+    release();
+    SWELL_DeleteGfxContext(hdc);
+    return;
+  }
+  if (m_lbMode || !m_status_imagelist || colIndex(column) != 0)
+  {
+    NSTableView::drawCell(column, row, frame, selected);
+    return;
+  }
+  // The first column of a list with images: a square of the row's height for the
+  // image, then the text.
+  const CGFloat side = frame.size.height;
+  NSRect text = frame;
+  text.origin.x += side + 2;
+  text.size.width = std::max<CGFloat>(0, text.size.width - (side + 2));
+  m_lastDispImage = 0;
+  NSTableView::drawCell(column, row, text, selected);
+  int index = m_lastDispImage;
+  if (!isOwnerData())
+  {
+    const SWELL_ListView_Row* r = m_items.Get((int)row);
+    index = r ? r->m_image : 0;
+  }
+  HGDIOBJ image = index >= 1 && index <= m_status_imagelist->GetSize() ? m_status_imagelist->Get(index - 1) : nullptr;
+  HDC hdc = image && gc ? SWELL_CreateGfxContext(gc) : nullptr;
+  if (!hdc) return;
+  const RECT square{(int32_t)frame.origin.x, (int32_t)frame.origin.y, (int32_t)(frame.origin.x + side),
+                    (int32_t)(frame.origin.y + side)};
+  DrawImageInRect(hdc, image, &square);
+  SWELL_DeleteGfxContext(hdc);
 }
 
 LRESULT Swell_vDavrel_64_listview::notifyTarget(NMLISTVIEW* nm)

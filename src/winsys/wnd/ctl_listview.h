@@ -59,6 +59,7 @@ enum : UINT
 enum : LONG
 {
   LBS_SORT = 0x2,
+  LBS_OWNERDRAWFIXED = 0x10,  // in list box mode: rows drawn by the owner
   LVS_SINGLESEL = 0x4,
   LVS_SORTASCENDING = 0x10,
   LVS_SORTDESCENDING = 0x20,
@@ -190,6 +191,9 @@ public:
   void mouseUp(NSEvent* e) override;
   void rightMouseUp(NSEvent* e) override;
   void highlightSelectionInClipRect(NSRect clip) override;
+  // Rows of an owner-drawn list box are drawn by the owner (WM_DRAWITEM); the
+  // first column of a list with an image list shows the row's image before its text.
+  void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
   NSColor* textColorForRow(NSInteger row, bool selected) override;
 
   int m_leftmousemovecnt = 0;
@@ -207,6 +211,7 @@ public:
   WDL_PtrList<HGDIOBJ__>* m_status_imagelist = nullptr;
   int m_status_imagelist_type = -1;
   uint32_t m_fastClickMask = 0;
+  int m_lastDispImage = 0;  // the image index the owner gave for the cell asked last
   NSColor* m_fgColor = nullptr;
   std::vector<NSColor*> m_selColors;  // retained
 
