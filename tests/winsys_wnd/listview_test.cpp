@@ -513,7 +513,8 @@ uint32_t PixelAt(NSWindow* w, int x, int y)
   const int row = b->isFlipped() ? b->getHeight() - 1 - y : y;
   const uint32_t v = b->getBits()[(size_t)row * (size_t)b->getRowSpan() + (size_t)x];
   const uint32_t r = (v >> 8) & 0xFF, g = (v >> 16) & 0xFF, bl = v >> 24;
-  return ((r + 8) / 16 << 20 | (g + 8) / 16 << 12 | (bl + 8) / 16 << 4) & 0xF0F0F0u;
+  auto q = [](uint32_t c) { return std::min<uint32_t>(15, (c + 8) / 16); };
+  return q(r) << 20 | q(g) << 12 | q(bl) << 4;
 }
 
 LRESULT PaintItemGreen(HWND, WPARAM, LPARAM lp)
@@ -570,8 +571,10 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   it.mask = LVIF_TEXT | LVIF_IMAGE;
   it.iItem = 1;
   it.pszText = const_cast<char*>("blue");
-  it.iImage = 0;
   ListView_InsertItem(lv, &it);
+  it.mask = LVIF_IMAGE;
+  it.iImage = 0;  // the list's first image
+  ListView_SetItem(lv, &it);
   w->display();
   const int header = SWELL_GetListViewHeaderHeight(lv);
   // The image's square is drawn on the row that has one; the other stays blank.
