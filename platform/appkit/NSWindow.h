@@ -11,6 +11,7 @@
 
 class LICE_SysBitmap;
 class NSEvent;
+class NSMenu;
 class NSScreen;
 class NSWindow;
 typedef struct OpaqueWindowPtr* WindowRef;
@@ -118,6 +119,13 @@ public:
   // forgotten when it is no longer in the window.
   void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
   NSView* defaultButtonCell() const;
+  // The menu shown as a bar across the top of the window (retained; null for
+  // none): the content view takes the rest of the frame. A press on a title opens
+  // that item's submenu (or sends a plain item's action).
+  NSMenu* menuBar() const { return mMenuBar; }
+  void setMenuBar(NSMenu* menu);
+  // The bar's area in the window's base coordinates; empty without a bar.
+  NSRect menuBarRect() const;
   // Escape that no responder took ends here; nothing by default.
   virtual void cancelOperation(NSObject*) {}
   void keyDown(NSEvent* e) override;
@@ -210,6 +218,10 @@ private:
   NSView* mMouseDownView = nullptr;  // retained while the button is down
   NSView* mMouseOverView = nullptr;  // retained
   NSView* mDefaultButton = nullptr;
+  NSMenu* mMenuBar = nullptr;
+  NSRect contentFrame() const;
+  void drawMenuBar(NSRect area);
+  bool pressMenuBar(NSEvent* e);
   std::string mRepresentedFilename;
   bool mDocumentEdited = false;
   bool pressDefaultButton(NSEvent* e);

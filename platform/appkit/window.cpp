@@ -2,6 +2,7 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
@@ -68,6 +69,7 @@ NSWindow::~NSWindow()
   mChildren.clear();
   AKRelease(mMouseDownView);
   AKRelease(mMouseOverView);
+  AKRelease(mMenuBar);
   if (mContentView)
   {
     mContentView->setWindowForTree(nullptr);
@@ -116,7 +118,7 @@ void NSWindow::setContentView(NSView* view)
   if (!view) return;
   if (view->superview()) view->removeFromSuperview();
   mContentView = view;
-  view->setFrame(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  view->setFrame(contentFrame());
   view->setNextResponder(this);
   view->setWindowForTree(this);
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
@@ -132,7 +134,7 @@ void NSWindow::setFrame(NSRect frame, bool display)
   {
     resizeBacking();
     mDirty.clear();
-    if (mContentView) mContentView->setFrame(NSMakeRect(0, 0, frame.size.width, frame.size.height));
+    if (mContentView) mContentView->setFrame(contentFrame());
     invalidateBaseRect(NSMakeRect(0, 0, frame.size.width, frame.size.height));
   }
   if (NSPresenter* p = presenter()) p->windowFrameChanged(this);
@@ -281,6 +283,94 @@ void NSWindow::trackMouse(NSEvent* e, NSView* hit)
   if (hit) hit->mouseEntered(e);
 }
 
+// ---- the menu bar ----
+
+namespace {
+const CGFloat kMenuBarHeight = 20, kMenuBarPad = 8;
+NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
+}  // namespace
+
+NSRect NSWindow::menuBarRect() const
+{
+  if (!mMenuBar) return NSMakeRect(0, 0, 0, 0);
+  const CGFloat h = std::min(kMenuBarHeight, mFrame.size.height);
+  return NSMakeRect(0, mFrame.size.height - h, mFrame.size.width, h);
+}
+
+NSRect NSWindow::contentFrame() const
+{
+  return NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height - menuBarRect().size.height);
+}
+
+void NSWindow::setMenuBar(NSMenu* menu)
+{
+  if (menu == mMenuBar) return;
+  AKAssign(mMenuBar, menu);
+  if (mContentView) mContentView->setFrame(contentFrame());
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::drawMenuBar(NSRect area)
+{
+  const NSRect bar = menuBarRect();
+  if (NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
+  CGContextSaveGState(mBackingContext);
+  CGContextClipToRect(mBackingContext, NSIntersectionRect(bar, area));
+  AKGray(0.93)->setFill();
+  NSColor::fillRect(bar);
+  AKGray(0.7)->setFill();
+  NSColor::fillRect(NSMakeRect(0, bar.origin.y, bar.size.width, 1));
+  NSFont* font = menuBarFont();
+  CGFloat x = kMenuBarPad;
+  for (NSMenuItem* it : mMenuBar->itemArray())
+  {
+    if (it->isSeparatorItem()) continue;
+    AKDrawTextLine(it->title(), font, NSMakePoint(x, bar.origin.y + 6), it->isEnabled() ? AKGray(0.1) : AKGray(0.6));
+    x += std::ceil(AKMeasureText(it->title(), font)) + 2 * kMenuBarPad;
+  }
+  CGContextRestoreGState(mBackingContext);
+}
+
+bool NSWindow::pressMenuBar(NSEvent* e)
+{
+  const NSPoint p = e->locationInWindow();
+  const NSRect bar = menuBarRect();
+  if (NSIsEmptyRect(bar) || !NSPointInRect(p, bar)) return false;
+  NSFont* font = menuBarFont();
+  CGFloat x = kMenuBarPad / 2;
+  // The bar may change while a menu of it is open.
+  NSMenu* menu = AKRetain(mMenuBar);
+  const std::vector<NSMenuItem*> items(menu->itemArray());
+  for (NSMenuItem* it : items)
+  {
+    if (it->isSeparatorItem()) continue;
+    const CGFloat w = std::ceil(AKMeasureText(it->title(), font)) + 2 * kMenuBarPad;
+    if (p.x >= x && p.x < x + w)
+    {
+      if (!it->isEnabled()) break;
+      it->retain();
+      if (NSMenu* sub = it->submenu())
+      {
+        NSMenu::submenuWillOpen(sub);
+        // The submenu opens under its title.
+        NSEvent* at = NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(x, bar.origin.y), 0, e->timestamp(),
+                                                   this, 1);
+        NSMenu::popUpContextMenu(sub, at, mContentView);
+      }
+      else if (it->action())
+      {
+        if (NSResponder* t = dynamic_cast<NSResponder*>(it->target())) t->tryToPerform(it->action(), it);
+        else if (mContentView) mContentView->tryToPerform(it->action(), it);
+      }
+      it->release();
+      break;
+    }
+    x += w;
+  }
+  menu->release();
+  return true;
+}
+
 namespace {
 bool holds(const NSView* v, const NSView* wanted)
 {
@@ -328,6 +418,7 @@ void NSWindow::sendEvent(NSEvent* e)
   {
     case NSLeftMouseDown:
     case NSRightMouseDown:
+      if (e->type() == NSLeftMouseDown && pressMenuBar(e)) break;
       v = hitView();
       if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyWindow();
       if (v && v != mFirstResponder && v->acceptsFirstResponder()) makeFirstResponder(v);
@@ -480,6 +571,7 @@ void NSWindow::drawBaseRect(NSRect r)
     CGContextRestoreGState(mBackingContext);
   }
   if (mContentView) drawView(mContentView, r);
+  if (mMenuBar) drawMenuBar(r);
   NSGraphicsContext::setCurrentContext(previous);
   ctx->release();
 }

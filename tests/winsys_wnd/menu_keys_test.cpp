@@ -1,10 +1,13 @@
-// Key equivalents of the menu bar's items: a key press that is an enabled item's
+// A window's menu as a bar across its top: drawn in the window, its titles open
+// their submenus, and a chosen item reaches the window as its command. Key
+// equivalents of the bar's items: a key press that is an enabled item's
 // equivalent reaches the window as that item's command and goes no further; other
 // keys go to the window as keys.
 
 #include "wnd_test_util.h"
 
 #include "platform/appkit/ModalScript.h"
+#include "raster/lice_bitmap.h"
 #include "winsys/shell/menus.h"
 #include "winsys/wnd/keyboard.h"
 
@@ -66,6 +69,61 @@ TEST_F(MenuKeys, KeyEquivalentsSendTheirItemsCommand)
     EXPECT_EQ(log.only(WM_KEYDOWN).size(), k.keys);
   }
   SetMenu(top, nullptr);
+  DestroyWindow(top);
+  DestroyMenu(bar);
+}
+
+TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
+{
+  NSAutoreleasePool pool;
+  NSModalScript script;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 240, 120), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  HMENU bar = CreatePopupMenu();
+  HMENU file = CreatePopupMenu();
+  SWELL_Menu_AddMenuItem(file, "Open", 310, 0);
+  SWELL_Menu_AddMenuItem(file, "Close", 311, 0);
+  MENUITEMINFO sub{};
+  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
+  sub.hSubMenu = file;
+  sub.dwTypeData = const_cast<char*>("File");
+  InsertMenuItem(bar, 0, TRUE, &sub);
+  RECT before;
+  GetClientRect(top, &before);
+  ASSERT_TRUE(SetMenu(top, bar));
+  EXPECT_EQ(w->menuBar(), SWELL_MenuOf(bar));
+  RECT client;
+  GetClientRect(top, &client);
+  EXPECT_EQ(client.bottom, before.bottom - 20);  // the bar takes the top of the window
+  EXPECT_EQ(w->frame().size.height, 120);
+
+  // The bar is in the window's pixels: its light ground, and the title's ink.
+  w->display();
+  LICE_IBitmap* b = (LICE_IBitmap*)w->backing();
+  auto row = [&](int y) { return b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan(); };
+  int ink = 0;
+  for (int y = 2; y < 18; ++y)
+    for (int x = 8; x < 40; ++x) ink += ((row(y)[x] >> 8) & 0xFF) < 0x60;
+  EXPECT_GT(ink, 10);
+  EXPECT_EQ((row(1)[200] >> 8) & 0xFF, (uint32_t)(0.93 * 255 + 0.5));
+
+  // A press on the title opens the submenu; the chosen item is the window's command.
+  script.chooseMenuItem({1});
+  log.msgs.clear();
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, w, 1));
+  EXPECT_EQ(log.only(WM_INITMENUPOPUP).size(), 1u);
+  std::vector<WPARAM> commands;
+  for (const LoggedMsg& m : log.only(WM_COMMAND)) commands.push_back(m.wParam);
+  EXPECT_EQ(commands, std::vector<WPARAM>{311});
+  ASSERT_EQ(script.menusShown.size(), 1u);
+  EXPECT_EQ(script.menusShown[0][0].title, "Open");
+  EXPECT_TRUE(log.only(WM_LBUTTONDOWN).empty());  // the bar is not the window's client area
+
+  SetMenu(top, nullptr);
+  EXPECT_EQ(w->menuBar(), nullptr);
+  GetClientRect(top, &client);
+  EXPECT_EQ(client.bottom, before.bottom);
   DestroyWindow(top);
   DestroyMenu(bar);
 }

@@ -156,6 +156,9 @@ void Swell_vDavrel_64_hwnd::swellSetMenu(NSMenu* menu)
   }
   m_menu = menu;
   if (m_menu) SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), this);
+  // A window's menu is shown as the bar of its window.
+  if (NSWindow* w = window())
+    if (w->contentView() == this) w->setMenuBar(m_menu);
 }
 
 bool Swell_vDavrel_64_hwnd::respondsToSelector(SEL action) const
@@ -190,6 +193,8 @@ LRESULT Swell_vDavrel_64_hwnd::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lP
     {
       if (NSApplication::exists() && NSApp->mainMenu() == m_menu && !SWELL_IsTerminating()) NSApp->setMainMenu(nullptr);
       SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), nullptr);
+      if (NSWindow* w = window())
+        if (w->contentView() == this && w->menuBar() == m_menu) w->setMenuBar(nullptr);
       AKRelease(m_menu);
     }
     // The handlers may add or remove subviews meanwhile: walk a retained copy.
@@ -346,6 +351,11 @@ void Swell_vDavrel_64_hwnd::outlineViewSelectionDidChange(NSNotification* n)
   NMTREEVIEW nm{};
   nm.hdr = NMHDR{SWELL_HWND(t), (UINT_PTR)tagOf(t), TVN_SELCHANGED};
   onSwellMessage(WM_NOTIFY, (WPARAM)nm.hdr.idFrom, (LPARAM)&nm);
+}
+
+void Swell_vDavrel_64_hwnd::menuNeedsUpdate(NSMenu* menu)
+{
+  if (menu && canNotify()) onSwellMessage(WM_INITMENUPOPUP, (WPARAM)menu, 0);
 }
 
 void Swell_vDavrel_64_hwnd::tableViewDidClickTableColumn(NSTableView* table, NSTableColumn* column)

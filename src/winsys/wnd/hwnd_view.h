@@ -4,6 +4,7 @@
 // and turns the kit's callbacks (showing, sizing, timers, painting, input) into
 // messages to its window procedure. Main thread only.
 
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
@@ -11,7 +12,6 @@
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
-class NSMenu;
 class NSDraggingInfo;
 
 // A dialog resource: the program's records are chained from
@@ -57,7 +57,8 @@ public:
 class Swell_vDavrel_64_hwnd : public NSView,
                               public SWELL_WindowTarget,
                               public NSComboBoxDelegate,
-                              public NSTableViewDelegate
+                              public NSTableViewDelegate,
+                              public NSMenuDelegate
 {
 public:
   // initChild:Parent:dlgProc:Param: — parent is a view, a window or null.
@@ -135,6 +136,8 @@ public:
   void tableViewSelectionDidChange(NSNotification* n) override;
   void outlineViewSelectionDidChange(NSNotification* n) override;
   void tableViewDidClickTableColumn(NSTableView* table, NSTableColumn* column) override;
+  // As the delegate of its menus: WM_INITMENUPOPUP before one opens.
+  void menuNeedsUpdate(NSMenu* menu) override;
 
   // ---- the kit's callbacks ----
   void setFrame(NSRect frame) override;

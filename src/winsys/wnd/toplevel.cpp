@@ -314,6 +314,8 @@ Swell_vDavrel_64_modelesswindow* Swell_vDavrel_64_modelesswindow::initModelessFo
   w->commonSetUp();
   w->setReleasedWhenClosed(true);
   if (child) w->setContentView(child);
+  // A window view that has a menu shows it in its new frame.
+  if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(child)) w->setMenuBar(v->swellGetMenu());
   registerWithOwner(owner, w);
   w->display();
   return w;
