@@ -169,8 +169,9 @@ public:
         {
           // An icon stands before the title, at most the row's height.
           const CGFloat side = std::min<CGFloat>(16, std::max(1, image->height()));
-          image->drawInRect(NSMakeRect(x, y + std::floor((h - side) / 2), std::floor(side * image->width() / std::max(1, image->height())), side));
-          x += std::floor(side * image->width() / std::max(1, image->height())) + 4;
+          const CGFloat wide = std::floor(side * image->width() / std::max(1, image->height()));
+          image->drawInRect(NSMakeRect(x, y + std::floor((h - side) / 2), wide, side));
+          x += wide + 4;
         }
         text(item->title(), x, y + 3, c);
         if (item->hasSubmenu()) text("\xE2\x96\xB8", b.size.width - 14, y + 3, c);
@@ -191,8 +192,9 @@ NSWindow* openMenuWindow(NSMenu* menu, NSPoint topLeft, MenuTracking* t, size_t 
   CGFloat width = 80, height = 2 * kMenuPad;
   for (NSMenuItem* item : menu->itemArray())
   {
-    width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel() +
-                                (item->image() ? 20 + 16 * item->image()->width() / std::max(1, item->image()->height()) : 0));
+    const NSImage* image = item->image();
+    const CGFloat icon = image ? 20 + 16 * image->width() / std::max(1, image->height()) : 0;
+    width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel() + icon);
     height += MenuView::heightOf(item);
   }
   width = std::ceil(width);

@@ -187,7 +187,8 @@ TEST_F(Styles, ListsInScrollViewsStandAsTheirScrollViews)
   RECT r, sr;
   GetWindowRect(h, &r);
   GetWindowRect(SWELL_HWND(s), &sr);
-  EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}), std::vector<int>({sr.left, sr.top, sr.right, sr.bottom}));
+  EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
+            std::vector<int>({sr.left, sr.top, sr.right, sr.bottom}));
   GetClientRect(h, &r);
   EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}), std::vector<int>({0, 0, 150, 100}));
   ShowWindow(h, SW_HIDE);

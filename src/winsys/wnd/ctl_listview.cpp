@@ -723,7 +723,8 @@ void ListView_SortItems(HWND h, int (*compare)(LPARAM, LPARAM, LPARAM), LPARAM l
 namespace {
 NSTextAlignment alignmentOf(int fmt)
 {
-  return fmt == LVCFMT_RIGHT ? NSRightTextAlignment : (fmt == LVCFMT_CENTER ? NSCenterTextAlignment : NSLeftTextAlignment);
+  if (fmt == LVCFMT_RIGHT) return NSRightTextAlignment;
+  return fmt == LVCFMT_CENTER ? NSCenterTextAlignment : NSLeftTextAlignment;
 }
 }  // namespace
 

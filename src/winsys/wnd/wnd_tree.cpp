@@ -42,7 +42,8 @@ HWND GetParent(HWND h)
     if (pw->contentView()) return SWELL_HWND(pw->contentView());
   // An owned window's parent is its owner.
   if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(w))
-    if (NSWindow* owner = ow->swellGetOwner()) return owner->contentView() ? SWELL_HWND(owner->contentView()) : SWELL_HWND(owner);
+    if (NSWindow* owner = ow->swellGetOwner())
+      return owner->contentView() ? SWELL_HWND(owner->contentView()) : SWELL_HWND(owner);
   return nullptr;
 }
 
@@ -123,7 +124,7 @@ HWND SetParent(HWND h, HWND newParent)
           owner = c;
           break;
         }
-    NSWindow* w = dynamic_cast<NSWindow*>(SWELL_Object(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags)));
+    NSWindow* w = asWindow(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags));
     w->setReleasedWhenClosed(true);
     v->release();
     if (text[0]) SetDlgItemText(h, 0, text);
