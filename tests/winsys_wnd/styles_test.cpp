@@ -240,9 +240,18 @@ TEST_F(Styles, WindowSettings)
   EXPECT_EQ(want.bottom, 20);
   EXPECT_EQ(ok->frame().size.width, 10);  // the control is left as it was
 
+  // A default button destroyed is no longer the default (the window does not hold
+  // it, and pressing Return then must not reach freed memory).
+  DestroyWindow(H(ok));
+  EXPECT_EQ(w->defaultButtonCell(), nullptr);
+  EXPECT_EQ(SWELL_GetDefaultButtonID(content, false), 0);
+  log.msgs.clear();
+  ShowWindow(content, SW_SHOW);
+  NSApp->sendEvent(NSEvent::keyEventWithType(NSKeyDown, 0, w, u"\r", u"\r", kVK_Return));
+  EXPECT_TRUE(log.only(WM_COMMAND).empty());
+
   EXPECT_EQ(GetSystemMetrics(SM_CXHSCROLL), 16);
   EXPECT_EQ(GetSystemMetrics(22), 0);
-  ShowWindow(content, SW_SHOW);
   ASSERT_TRUE(w->isVisible());
   SWELL_HideApp();
   EXPECT_FALSE(w->isVisible());
