@@ -26,21 +26,42 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+host="$build/tools/host/davrel-host"
+
+# Both names must be ports that exist; else the ports that do are listed.
+check_ports() { # in out
+  local ports
+  ports="$("$host" --list-ports 2>/dev/null)" || true
+  if ! grep -qxF "input: $1" <<<"$ports" || ! grep -qxF "output: $2" <<<"$ports"; then
+    grep -qxF "input: $1" <<<"$ports" || echo "no MIDI port \"$1\" to receive from (--in)" >&2
+    grep -qxF "output: $2" <<<"$ports" || echo "no MIDI port \"$2\" to send to (--out)" >&2
+    echo "the MIDI ports that exist:" >&2
+    echo "$ports" >&2
+    return 2
+  fi
+}
+
 run_editor() { # in out
   mkdir -p "$work/data"
   local log="$work/editor.log"
   # The editor's data folder (settings, banks, log) stays inside the build.
   # With a display the editor's window stays open until it is closed; without
-  # one, screenshots before and after the data arrived.
-  local show=(--shot "$work/before.png" --set 522=1 --run "$seconds" --shot "$work/after.png")
-  [ -n "${DISPLAY:-}" ] && show=(--set 522=1 --run "$seconds" --show)
-  DAVREL_DATA_DIR="$work/data" "$build/tools/host/davrel-host" --stopped --blocks 0 \
-    --in "$1" --out "$2" --log "$log" --run 2 "${show[@]}"
+  # one, screenshots before and after the data arrived. The Request button
+  # (parameter 522) is pressed and let go, as a click does, so the next click
+  # asks again.
+  local show=(--shot "$work/before.png" --set 522=1 --set 522=0 --run "$seconds" --shot "$work/after.png")
+  [ -n "${DISPLAY:-}" ] && show=(--set 522=1 --set 522=0 --run "$seconds" --show)
+  local status=0
+  DAVREL_DATA_DIR="$work/data" "$host" --stopped --blocks 0 \
+    --in "$1" --out "$2" --log "$log" --run 2 "${show[@]}" || status=$?
   echo "log: $log"
   echo "the editor's own log file: $work/data/Davrel Editor LOG.txt"
   [ -z "${DISPLAY:-}" ] && echo "screenshots: $work/before.png $work/after.png"
-  return 0
+  [ "$status" = 0 ] || echo "the test host ended with status $status (see the log)" >&2
+  return "$status"
 }
+
+mkdir -p "$work"
 
 if [ "$inside" = 1 ]; then
   # Inside the test bed: the simulated synthesizer, answering requests and holding
@@ -65,8 +86,15 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDAVREL_TESTS=OFF -D
 cmake --build "$build" -j "$(nproc)" </dev/null
 
 if [ -n "$out" ] || [ -n "$in" ]; then
-  [ -n "$out" ] && [ -n "$in" ] || { echo "give both --in and --out" >&2; exit 2; }
-  run_editor "$in" "$out"
+  if [ -z "$out" ] || [ -z "$in" ]; then
+    echo "give both --in and --out" >&2
+    "$host" --list-ports >&2 || true
+    exit 2
+  fi
+  check_ports "$in" "$out" || exit 2
+  status=0
+  run_editor "$in" "$out" || status=$?
+  exit $status
 else
   exec bash tools/jack-testbed.sh run 300 -- bash "$0" --inside-testbed --seconds "$seconds"
 fi

@@ -77,11 +77,18 @@ public:
   // Objects alive in the kit, for leak checks in tests.
   static long liveObjects();
 
+  // A table keyed by objects (the window layer's handles) marks the objects it
+  // holds; the one watcher is told when a marked object goes, before its memory
+  // can be reused for another. Main thread.
+  void setDeallocWatched() { mDeallocWatched = true; }
+  static void setDeallocWatcher(void (*watcher)(NSObject*));
+
 protected:
   virtual ~NSObject();  // dealloc
 
 private:
   int mRetainCount = 1;
+  bool mDeallocWatched = false;
 };
 
 // Retains and returns the object (null stays null).

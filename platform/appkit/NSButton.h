@@ -66,6 +66,10 @@ public:
   void performClick(NSObject* sender);
   // The title's width with room for the box or the bezel.
   void sizeToFit() override;
+  // The title's colour (the TextColor category; the kit's titles hold one colour
+  // over their whole length): the one set, else NSColor's controlTextColor.
+  NSColor* textColor() const;
+  void setTextColor(NSColor* colour);  // retained; null goes back to the controls' colour
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;
@@ -87,6 +91,7 @@ private:
   NSImage* mImage = nullptr;
   NSInteger mBezel = 1;
   NSButtonCell* mButtonCell = nullptr;
+  NSColor* mTitleColour = nullptr;
 };
 
 // A button showing the selected item of its menu; a click shows the menu and a

@@ -31,6 +31,8 @@ public:
 
   // The pasteboard's types, in order, and the lists behind them.
   std::vector<std::string> types() const;
+  // The list of a type: the file names or the promised types; empty for another.
+  std::vector<std::string> propertyListForType(const std::string& type) const;
   std::vector<std::string> filenames;      // NSFilenamesPboardType when not empty
   std::vector<std::string> promisedTypes;  // NSFilesPromisePboardType when not empty
   // The source creates the promised files in the folder and names them; empty when
@@ -50,9 +52,9 @@ class NSView;
 class NSImage;
 class NSEvent;
 
-// A drag this process started, as the kit keeps it: the kit speaks no drag
-// protocol between programs, so a drag goes no further than this record, which
-// a destination of the same process (and a test) reads.
+// A drag this process started, as the kit keeps it: a destination of the same
+// process (and a test) reads this record; under the X11 presenter the drag also
+// leaves the process (XDND) while the button is held.
 struct AKDragStart
 {
   NSView* view = nullptr;                  // not retained
@@ -71,3 +73,13 @@ void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NS
 void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std::string>& filenames,
                  NSObject* source, bool slideBack, NSEvent* event);
 const AKDragStart& AKLastDragStarted();
+
+// The destination side, as a presenter delivers a drag over one of its windows
+// (location in the window's base coordinates): the deepest view under it that
+// acceptsDrops is its destination. Enter and move: the destination's answer
+// (NSDragOperationNone when there is none); leave: the destination is told the
+// drag left; drop: true when the destination took it. Main thread.
+NSUInteger AKDragOverWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
+                            NSObject* source);
+void AKDragLeftWindow();
+bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source);

@@ -26,8 +26,12 @@ public:
   // what is there (source over, by each pixel's alpha); rows top-down in a
   // flipped view.
   void drawInRect(NSRect rect) const;
+  // Kept for callers that say how the image is drawn; the pixels stay top-down.
+  void setFlipped(bool flipped) { mFlipped = flipped; }
+  bool isFlipped() const { return mFlipped; }
 
 private:
   int mWidth, mHeight;
   std::vector<uint32_t> mPixels;
+  bool mFlipped = false;
 };

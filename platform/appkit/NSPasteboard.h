@@ -13,6 +13,8 @@
 
 // The type of UTF-8 text.
 extern const char* const NSStringPboardType;
+// The name of the pasteboard a drag carries its data on (in the process only).
+extern const char* const NSDragPboard;
 
 class NSPasteboard : public NSObject
 {
@@ -31,6 +33,9 @@ public:
   // False for a type that was not declared.
   bool setString(const std::string& utf8, const std::string& type);
   bool setData(const std::vector<uint8_t>& bytes, const std::string& type);
+  // A list of strings (file paths), kept as the type's data.
+  bool setPropertyList(const std::vector<std::string>& list, const std::string& type);
+  std::optional<std::vector<std::string>> propertyListForType(const std::string& type);
   // Nothing when the type is not held.
   std::optional<std::string> stringForType(const std::string& type);
   std::optional<std::vector<uint8_t>> dataForType(const std::string& type);

@@ -11,8 +11,10 @@
 #include "platform/appkit/Foundation.h"
 #include "platform/coretext/coretext.h"
 
+#include <string>
 #include <vector>
 
+class NSDraggingInfo;
 class NSEvent;
 class NSView;
 class NSWindow;
@@ -78,6 +80,8 @@ class NSColor : public NSObject
 {
 public:
   static NSColor* colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+  // The text colour of enabled controls.
+  static NSColor* controlTextColor();
   CGFloat redComponent() const { return mC[0]; }
   CGFloat greenComponent() const { return mC[1]; }
   CGFloat blueComponent() const { return mC[2]; }
@@ -192,9 +196,40 @@ public:
   virtual void didSetNeedsDisplay() {}
   // Draws the view and its subviews now (and presents the window).
   void display();
+  // The window's display reaches the content view here first, with the graphics
+  // context current (the window's backing, base coordinates); a view that draws its
+  // tree itself does so and answers true, otherwise the kit draws each view under
+  // the areas through drawRect.
+  virtual bool _recursiveDisplayRectIfNeededIgnoringOpacity();
+  // The areas the display under way draws, cut to the view, in its coordinates.
+  std::vector<NSRect> getRectsBeingDrawn() const;
+  // Draws the view and its subviews inside rect (its coordinates) into the window
+  // now, through drawRect; presents nothing.
+  void displayRectIgnoringOpacity(NSRect rect);
+  // The current graphics context takes the view's coordinates (origin, flip) and
+  // is clipped to its visible part, until unlockFocus; false without a window or
+  // context (then no unlockFocus).
+  bool lockFocus();
+  void unlockFocus();
 
   // ---- mouse ----
   virtual bool acceptsFirstMouse(NSEvent*) { return false; }
+
+  // ---- the destination side of a drag (NSDraggingDestination; AKDragOverWindow
+  // and its kin deliver it) ----
+  // True for a view that takes dragged files; the deepest such view under the drag
+  // is its destination.
+  virtual bool acceptsDrops() const { return false; }
+  virtual NSUInteger draggingEntered(NSDraggingInfo*) { return 0; }
+  virtual NSUInteger draggingUpdated(NSDraggingInfo*) { return 0; }
+  virtual void draggingExited(NSDraggingInfo*) {}
+  virtual bool performDragOperation(NSDraggingInfo*) { return false; }
+  // The source side of a drag of promised files: creates them in the folder and
+  // names them (none made: empty).
+  virtual std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& /*folder*/)
+  {
+    return {};
+  }
 
   // Internal to the kit: the window the tree belongs to.
   void setWindowForTree(NSWindow* window);

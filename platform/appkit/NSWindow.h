@@ -175,8 +175,17 @@ public:
   NSView* mouseDownView() const { return mMouseDownView; }
 
   // ---- drawing ----
-  // Area to draw, in base coordinates.
-  void invalidateBaseRect(NSRect rect);
+  // Area to draw, in base coordinates. byView: a view asked for it
+  // (setNeedsDisplayInRect) and is marked as needing display; any other area (a
+  // resize, a view added, moved or shown) is one no view was told of.
+  void invalidateBaseRect(NSRect rect, bool byView = false);
+  // During a display: the areas being drawn (base coordinates), and whether some of
+  // them came without a view told of it, so every view under them must be drawn.
+  const std::vector<NSRect>& rectsBeingDrawn() const { return mBeingDrawn; }
+  bool drawingAreasNoViewAskedFor() const { return mBeingDrawnByKit; }
+  // Draws the view and its subviews inside baseArea into the backing, through
+  // drawRect, as the display does; presents nothing.
+  void drawViewTree(NSView* view, NSRect baseArea);
   bool needsDisplay() const { return !mDirty.empty(); }
   // Draws the dirty areas when visible, then presents them.
   void displayIfNeeded();
@@ -238,6 +247,9 @@ private:
   LICE_SysBitmap* mBacking = nullptr;
   CGContextRef mBackingContext = nullptr;
   std::vector<NSRect> mDirty;
+  bool mDirtyByKit = false;
+  std::vector<NSRect> mBeingDrawn;
+  bool mBeingDrawnByKit = false;
   std::vector<AKPixelRect> mLastDrawn;
   long mDisplayCount = 0;
 };

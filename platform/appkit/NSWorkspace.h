@@ -30,6 +30,8 @@ private:
   bool mFile = false;
 };
 
+class NSImage;
+
 class NSWorkspace : public NSObject
 {
 public:
@@ -49,6 +51,9 @@ public:
   bool launchApplication(const std::string& application);
   // Opens the folder that holds the path (or the path itself when it is a folder).
   bool selectFile(const std::string& path, const std::string& rootPath);
+  // The image standing for the files in a drag (the kit has no file icons: a plain
+  // light square, 32 x 32); retained for the caller.
+  NSImage* iconForFiles(const std::vector<std::string>& paths);
   // Tests replace the opener to see what would run; null restores xdg-open (or
   // the program DAVREL_OPENER names, which runs in its place).
   void setOpener(Opener opener);
@@ -60,8 +65,6 @@ private:
   Opener mOpener;
   std::vector<std::vector<std::string>> mOpened;
 };
-
-class NSImage;
 
 class NSCursor : public NSObject
 {

@@ -6,15 +6,20 @@
 #include "platform/appkit/NSApplication.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+class NSView;
 
 enum AKCursorKind
 {
   AKCursorArrow = 0,
   AKCursorIBeam = 1,
-  AKCursorHidden = 2
+  AKCursorHidden = 2,
+  AKCursorImage = 3  // setImageCursor's
 };
 
 class NSPresenter : public NSModalAnswers
@@ -56,6 +61,16 @@ public:
     return true;
   }
   virtual void setCursor(AKCursorKind) {}
+  // Raises and focuses a shown top-level window of the process pid (any program's):
+  // 1 when done, 0 when the process shows no window (yet), -1 when this presenter
+  // shows no other program's windows.
+  virtual int activateProcess(long /*pid*/) { return -1; }
+  // A cursor of an image: pixels 0xAARRGGBB, rows top-down, the hot spot in pixels
+  // from the top left. Presenters without image cursors show the arrow.
+  virtual void setImageCursor(int /*width*/, int /*height*/, const uint32_t* /*pixels*/, NSPoint /*hotSpot*/)
+  {
+    setCursor(AKCursorArrow);
+  }
 
   // ---- the desktop's clipboard (text only) ----
   // True when the general pasteboard's text is shared with other programs.
@@ -68,6 +83,21 @@ public:
   // The clipboard's text, from whichever program holds it; false when there is
   // none or it does not come within a bounded wait.
   virtual bool clipboardText(std::string*) { return false; }
+  // Adds data of another type (its name is the type other programs ask for) to the
+  // clipboard taken last with setClipboardText.
+  virtual void setClipboardData(const std::string& /*type*/, const std::vector<uint8_t>& /*bytes*/) {}
+
+  // ---- drags leaving the process ----
+  // Carries the files to the window of another program under the pointer until the
+  // mouse button is released; true when a program took the drop. The drag starts
+  // in the view's window, the view being its source. With promised set the files
+  // are made by it when a program takes the drop (paths is empty then); without a
+  // button held nothing happens.
+  virtual bool dragFilesOut(NSView* /*source*/, const std::vector<std::string>& /*paths*/,
+                            const std::function<std::vector<std::string>()>& /*promised*/ = nullptr)
+  {
+    return false;
+  }
 
   // Tests that drive the kit with synthetic events keep the mouse position here.
   void noteMouse(NSPoint screen, NSUInteger buttons)
@@ -96,3 +126,6 @@ unsigned long AKX11WindowOf(NSWindow* window);
 // For tests: the most bytes a clipboard text the X11 presenter reads in pieces may
 // reach (256 MB unless set); a longer one is refused whole.
 void AKSetX11ClipboardPieceLimit(size_t bytes);
+// For tests: the most bytes the X11 presenter sends another program in one piece
+// (0: what one request holds); longer data goes in pieces (INCR).
+void AKSetX11ClipboardPieceSize(size_t bytes);

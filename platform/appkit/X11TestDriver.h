@@ -53,6 +53,10 @@ public:
   bool overrideRedirect(unsigned long window);
   // A top-level window whose name is the text; 0 when there is none.
   unsigned long findWindow(const std::string& name);
+  // The window that has the keyboard focus (0 for none, 1 for the pointer's root).
+  unsigned long inputFocus();
+  // Gives the window the keyboard focus, as a window manager would.
+  void focus(unsigned long window);
   // The window's pixels as 0x00RRGGBB, rows top-down; false when it cannot be read.
   bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels);
   void sync();

@@ -22,6 +22,7 @@ NSButton::~NSButton()
 {
   AKRelease(mImage);
   AKRelease(mButtonCell);
+  AKRelease(mTitleColour);
 }
 
 void NSButton::setCell(NSButtonCell* cell)
@@ -33,6 +34,16 @@ void NSButton::setCell(NSButtonCell* cell)
 void NSButtonCell::drawWithFrame(NSRect frame, NSView* controlView)
 {
   if (NSButton* b = dynamic_cast<NSButton*>(controlView)) b->drawBezelAndTitle(frame);
+}
+
+NSColor* NSColor::controlTextColor() { return AKGray(0); }
+
+NSColor* NSButton::textColor() const { return mTitleColour ? mTitleColour : NSColor::controlTextColor(); }
+
+void NSButton::setTextColor(NSColor* colour)
+{
+  AKAssign(mTitleColour, colour);
+  setNeedsDisplay(true);
 }
 
 void NSButton::setButtonType(NSButtonType type)
@@ -105,14 +116,15 @@ void NSButton::drawBezelAndTitle(NSRect b)
       if (mState == NSMixedState) NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + s / 2 - 1, s - 6, 2));
       else NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + 3, s - 6, s - 6));
     }
-    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), textColour(mEnabled));
+    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), mEnabled ? textColor() : textColour(false));
     return;
   }
   AKGray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();
   NSColor::fillRect(b);
   AKFrameRect(b, AKGray(0.45));
   const CGFloat w = AKMeasureText(mString, mFont);
-  AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base), textColour(mEnabled));
+  AKDrawTextLine(mString, mFont, NSMakePoint(std::floor((b.size.width - w) / 2), base),
+                 mEnabled ? textColor() : textColour(false));
 }
 
 // ---- NSPopUpButton ----

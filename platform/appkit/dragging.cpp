@@ -1,6 +1,12 @@
 #include "platform/appkit/NSDragging.h"
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSView.h"
+#include "platform/appkit/Presenter.h"
+
+#include <cstdlib>
+#include <unistd.h>
 #include "platform/appkit/NSWindow.h"
 
 const char* const NSFilenamesPboardType = "NSFilenamesPboardType";
@@ -25,6 +31,13 @@ std::vector<std::string> NSDraggingInfo::types() const
   return t;
 }
 
+std::vector<std::string> NSDraggingInfo::propertyListForType(const std::string& type) const
+{
+  if (type == NSFilenamesPboardType) return filenames;
+  if (type == NSFilesPromisePboardType) return promisedTypes;
+  return {};
+}
+
 namespace {
 AKDragStart gLastDrag;
 
@@ -47,6 +60,20 @@ void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NS
 {
   startDrag(view, rect, nullptr, slideBack);
   gLastDrag.promisedTypes = types;
+  if (!NSApplication::exists() || !NSApp->presenter() || !view || !view->window()) return;
+  // A program that takes the drop gets the files made in a private folder of
+  // their own, which it then copies from.
+  view->retain();
+  NSApp->presenter()->dragFilesOut(view, {}, [view]() {
+    char folder[] = "/tmp/davrel-drag-XXXXXX";
+    std::vector<std::string> made;
+    if (!mkdtemp(folder)) return made;
+    for (const std::string& name : view->namesOfPromisedFilesDroppedAtDestination(folder))
+      made.push_back(std::string(folder) + "/" + name);
+    if (made.empty()) rmdir(folder);
+    return made;
+  });
+  view->release();
 }
 
 void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std::string>& filenames, NSObject*,
@@ -54,6 +81,67 @@ void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std
 {
   startDrag(view, NSMakeRect(at.x, at.y, 0, 0), image, slideBack);
   gLastDrag.filenames = filenames;
+  // While the button is held the presenter carries the files to other programs.
+  if (NSApplication::exists() && NSApp->presenter() && view && view->window() && !filenames.empty())
+    NSApp->presenter()->dragFilesOut(view, filenames);
 }
 
 const AKDragStart& AKLastDragStarted() { return gLastDrag; }
+
+// ---- the destination side ----
+
+namespace {
+NSView* gDestination = nullptr;  // retained while a drag is over it
+
+NSView* destinationAt(NSWindow* window, NSPoint location)
+{
+  NSView* content = window ? window->contentView() : nullptr;
+  NSView* v = content ? content->hitTest(location) : nullptr;
+  while (v && !v->acceptsDrops()) v = v->superview();
+  return v;
+}
+}  // namespace
+
+NSUInteger AKDragOverWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
+                            NSObject* source)
+{
+  NSView* dest = destinationAt(window, location);
+  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
+  info->filenames = filenames;
+  NSUInteger answer = NSDragOperationNone;
+  if (dest != gDestination)
+  {
+    if (gDestination) gDestination->draggingExited(info);
+    AKAssign(gDestination, dest);
+    if (dest) answer = dest->draggingEntered(info);
+  }
+  else if (dest)
+    answer = dest->draggingUpdated(info);
+  info->release();
+  return answer;
+}
+
+void AKDragLeftWindow()
+{
+  if (!gDestination) return;
+  NSView* dest = gDestination;
+  gDestination = nullptr;
+  NSDraggingInfo* info = new NSDraggingInfo(dest->window(), NSMakePoint(0, 0), nullptr);
+  dest->draggingExited(info);
+  info->release();
+  dest->release();
+}
+
+bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source)
+{
+  NSView* dest = destinationAt(window, location);
+  AKRelease(gDestination);
+  if (!dest) return false;
+  dest->retain();
+  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
+  info->filenames = filenames;
+  const bool taken = dest->performDragOperation(info);
+  info->release();
+  dest->release();
+  return taken;
+}

@@ -31,7 +31,19 @@ void drainTo(size_t mark)
 
 NSObject::NSObject() { ++gLive; }
 
-NSObject::~NSObject() { --gLive; }
+namespace {
+// Set by a table that may be filled from any thread.
+std::atomic<void (*)(NSObject*)> gDeallocWatcher{nullptr};
+}
+
+void NSObject::setDeallocWatcher(void (*watcher)(NSObject*)) { gDeallocWatcher = watcher; }
+
+NSObject::~NSObject()
+{
+  --gLive;
+  if (mDeallocWatched)
+    if (void (*watcher)(NSObject*) = gDeallocWatcher.load()) watcher(this);
+}
 
 long NSObject::liveObjects() { return gLive.load(); }
 

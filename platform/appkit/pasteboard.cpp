@@ -4,9 +4,11 @@
 #include "platform/appkit/Presenter.h"
 
 #include <map>
+#include <cstring>
 #include <memory>
 
 const char* const NSStringPboardType = "NSStringPboardType";
+const char* const NSDragPboard = "Apple CFPasteboard drag";
 
 namespace {
 const char* const kGeneral = "Apple CFPasteboard general";
@@ -72,12 +74,41 @@ bool NSPasteboard::setData(const std::vector<uint8_t>& bytes, const std::string&
     const std::string text(bytes.begin(), bytes.end());
     presenter()->setClipboardText(&text);
   }
+  else if (isShared())
+    presenter()->setClipboardData(type, bytes);
   return true;
 }
 
 bool NSPasteboard::setString(const std::string& utf8, const std::string& type)
 {
   return setData(std::vector<uint8_t>(utf8.begin(), utf8.end()), type);
+}
+
+// Each string followed by a NUL: a list of paths cannot hold one.
+bool NSPasteboard::setPropertyList(const std::vector<std::string>& list, const std::string& type)
+{
+  std::vector<uint8_t> bytes;
+  for (const std::string& s : list)
+  {
+    bytes.insert(bytes.end(), s.begin(), s.begin() + (std::ptrdiff_t)strnlen(s.c_str(), s.size()));
+    bytes.push_back(0);
+  }
+  return setData(bytes, type);
+}
+
+std::optional<std::vector<std::string>> NSPasteboard::propertyListForType(const std::string& type)
+{
+  std::optional<std::vector<uint8_t>> bytes = dataForType(type);
+  if (!bytes) return std::nullopt;
+  std::vector<std::string> list;
+  size_t from = 0;
+  for (size_t i = 0; i < bytes->size(); ++i)
+    if ((*bytes)[i] == 0)
+    {
+      list.emplace_back((const char*)bytes->data() + from, i - from);
+      from = i + 1;
+    }
+  return list;
 }
 
 std::optional<std::vector<uint8_t>> NSPasteboard::dataForType(const std::string& type)

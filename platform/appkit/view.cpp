@@ -377,7 +377,50 @@ void NSView::setNeedsDisplayInRect(NSRect rect)
   didSetNeedsDisplay();
   if (!mWindow) return;
   const NSRect r = NSIntersectionRect(convertRectToView(rect, nullptr), visibleBaseRect());
-  if (!NSIsEmptyRect(r)) mWindow->invalidateBaseRect(r);
+  if (!NSIsEmptyRect(r)) mWindow->invalidateBaseRect(r, true);
+}
+
+bool NSView::_recursiveDisplayRectIfNeededIgnoringOpacity() { return false; }
+
+std::vector<NSRect> NSView::getRectsBeingDrawn() const
+{
+  std::vector<NSRect> out;
+  if (!mWindow) return out;
+  const NSRect visible = visibleBaseRect();
+  for (const NSRect& r : mWindow->rectsBeingDrawn())
+  {
+    const NSRect i = NSIntersectionRect(r, visible);
+    if (!NSIsEmptyRect(i)) out.push_back(convertRect(i, nullptr));
+  }
+  return out;
+}
+
+void NSView::displayRectIgnoringOpacity(NSRect rect)
+{
+  if (mWindow) mWindow->drawViewTree(this, convertRectToView(rect, nullptr));
+}
+
+bool NSView::lockFocus()
+{
+  NSGraphicsContext* ctx = NSGraphicsContext::currentContext();
+  CGContextRef gc = ctx ? ctx->graphicsPort() : nullptr;
+  if (!mWindow || !gc) return false;
+  const NSRect br = baseRect();
+  CGContextSaveGState(gc);
+  CGContextClipToRect(gc, visibleBaseRect());
+  CGContextTranslateCTM(gc, br.origin.x, br.origin.y);
+  if (isFlipped())
+  {
+    CGContextTranslateCTM(gc, 0, br.size.height);
+    CGContextScaleCTM(gc, 1, -1);
+  }
+  return true;
+}
+
+void NSView::unlockFocus()
+{
+  if (NSGraphicsContext* ctx = NSGraphicsContext::currentContext())
+    if (CGContextRef gc = ctx->graphicsPort()) CGContextRestoreGState(gc);
 }
 
 void NSView::display()

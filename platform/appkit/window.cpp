@@ -501,10 +501,11 @@ void NSWindow::sendEvent(NSEvent* e)
 
 // ---- drawing ----
 
-void NSWindow::invalidateBaseRect(NSRect rect)
+void NSWindow::invalidateBaseRect(NSRect rect, bool byView)
 {
   NSRect r = pixelAligned(rect, mFrame.size);
   if (NSIsEmptyRect(r)) return;
+  if (!byView) mDirtyByKit = true;
   // Overlapping areas merge; past a handful the whole union is drawn once.
   for (size_t i = 0; i < mDirty.size();)
   {
@@ -545,11 +546,33 @@ void NSWindow::displayDirty()
   dirty.swap(mDirty);
   mLastDrawn.clear();
   const int h = (int)std::ceil(mFrame.size.height);
+  // The content view may draw its whole tree for all the areas at once.
+  std::vector<NSRect> outer;
+  outer.swap(mBeingDrawn);
+  const bool outerByKit = mBeingDrawnByKit;
+  mBeingDrawn = dirty;
+  mBeingDrawnByKit = mDirtyByKit;
+  mDirtyByKit = false;
+  bool drawn = false;
+  if (mContentView && !mContentView->isHidden())
+  {
+    NSGraphicsContext* previous = NSGraphicsContext::currentContext();
+    NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
+    NSGraphicsContext::setCurrentContext(ctx);
+    drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
+    // That pass draws the content view's tree only; the menu bar above it is the window's.
+    if (drawn && mMenuBar)
+      for (const NSRect& r : dirty) drawMenuBar(r);
+    NSGraphicsContext::setCurrentContext(previous);
+    ctx->release();
+  }
   for (const NSRect& r : dirty)
   {
-    drawBaseRect(r);
+    if (!drawn) drawBaseRect(r);
     mLastDrawn.push_back(AKPixelRect{(int)NSMinX(r), h - (int)NSMaxY(r), (int)NSMaxX(r), h - (int)NSMinY(r)});
   }
+  mBeingDrawn.swap(outer);
+  mBeingDrawnByKit = outerByKit;
   ++mDisplayCount;
   if (mVisible)
     if (NSPresenter* p = presenter()) p->present(this, mLastDrawn);
@@ -572,6 +595,17 @@ void NSWindow::drawBaseRect(NSRect r)
   }
   if (mContentView) drawView(mContentView, r);
   if (mMenuBar) drawMenuBar(r);
+  NSGraphicsContext::setCurrentContext(previous);
+  ctx->release();
+}
+
+void NSWindow::drawViewTree(NSView* view, NSRect baseArea)
+{
+  if (!view || view->window() != this || !mBackingContext) return;
+  NSGraphicsContext* previous = NSGraphicsContext::currentContext();
+  NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
+  NSGraphicsContext::setCurrentContext(ctx);
+  drawView(view, baseArea);
   NSGraphicsContext::setCurrentContext(previous);
   ctx->release();
 }

@@ -164,6 +164,11 @@ bool NSWorkspace::selectFile(const std::string& path, const std::string&)
   return openFile(folder);
 }
 
+NSImage* NSWorkspace::iconForFiles(const std::vector<std::string>&)
+{
+  return new NSImage(32, 32, std::vector<uint32_t>(32 * 32, 0xFFE8E8E8u));
+}
+
 // ---- NSCursor ----
 
 namespace {
@@ -207,7 +212,10 @@ NSCursor* NSCursor::openHandCursor()
 }
 
 // The presenters draw the arrow for the cursors they have no shape of.
-NSCursor::NSCursor(NSImage* image, NSPoint hotSpot) : mKind(AKCursorArrow), mImage(AKRetain(image)), mHotSpot(hotSpot) {}
+NSCursor::NSCursor(NSImage* image, NSPoint hotSpot)
+  : mKind(image ? AKCursorImage : AKCursorArrow), mImage(AKRetain(image)), mHotSpot(hotSpot)
+{
+}
 
 NSCursor::~NSCursor()
 {
@@ -220,7 +228,11 @@ NSCursor* NSCursor::currentCursor() { return gCurrentCursor ? gCurrentCursor : a
 void NSCursor::set()
 {
   gCurrentCursor = this;
-  if (NSApplication::exists() && NSApp->presenter()) NSApp->presenter()->setCursor((AKCursorKind)mKind);
+  if (!NSApplication::exists() || !NSApp->presenter()) return;
+  if (mImage && mImage->width() > 0 && mImage->height() > 0)
+    NSApp->presenter()->setImageCursor(mImage->width(), mImage->height(), mImage->pixels().data(), mHotSpot);
+  else
+    NSApp->presenter()->setCursor((AKCursorKind)mKind);
 }
 
 void NSCursor::hide()

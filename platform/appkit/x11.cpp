@@ -6,6 +6,7 @@
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/appkit/ScreenAnswers.h"
+#include "platform/appkit/X11Desktop.h"
 #include "platform/appkit/X11Keys.h"
 #include "raster/lice_bitmap.h"
 
@@ -25,6 +26,7 @@
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 #include <unistd.h>
 
 namespace {
@@ -50,7 +52,7 @@ int recordXError(Display*, XErrorEvent* e)
   return 0;
 }
 
-class X11Presenter : public NSPresenter
+class X11Presenter : public NSPresenter, public AKX11Desktop::Host
 {
 public:
   X11Presenter(Display* d, bool allowShm) : mDisplay(d), mAnswers(this)
@@ -64,7 +66,6 @@ public:
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
     mClipboard = XInternAtom(d, "CLIPBOARD", False);
-    mTargets = XInternAtom(d, "TARGETS", False);
     mIncr = XInternAtom(d, "INCR", False);
     mClipProperty = XInternAtom(d, "DAVREL_CLIPBOARD", False);
     // Never shown: it owns the clipboard and receives what other clients convert for us.
@@ -82,6 +83,7 @@ public:
     XFreePixmap(d, blank);
     mArrow = XCreateFontCursor(d, XC_left_ptr);
     mIBeam = XCreateFontCursor(d, XC_xterm);
+    mDesk = std::make_unique<AKX11Desktop>(d, this);
   }
 
   ~X11Presenter() override
@@ -91,6 +93,7 @@ public:
     XFreeCursor(mDisplay, mBlankCursor);
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
+    mDesk.reset();
     XDestroyWindow(mDisplay, mClipWindow);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
@@ -246,7 +249,7 @@ public:
   bool showCursor() override
   {
     mCursorHidden = false;
-    for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, mCursor == AKCursorIBeam ? mIBeam : mArrow);
+    for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, shownCursor());
     XFlush(mDisplay);
     return true;
   }
@@ -258,10 +261,90 @@ public:
     return true;
   }
 
+  // The window manager is asked to activate the window (_NET_ACTIVE_WINDOW, as a
+  // pager asks, so it is not refused as focus stealing); without one the window is
+  // raised and focused directly.
+  int activateProcess(long pid) override
+  {
+    const Atom pidAtom = XInternAtom(mDisplay, "_NET_WM_PID", False);
+    auto ownedBy = [&](Window win) {
+      Atom type;
+      int format;
+      unsigned long n = 0, rest;
+      unsigned char* data = nullptr;
+      bool match = false;
+      if (XGetWindowProperty(mDisplay, win, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &rest, &data) ==
+              Success &&
+          data && n == 1 && format == 32)
+        match = *(const long*)data == pid;
+      if (data) XFree(data);
+      XWindowAttributes a;
+      return match && XGetWindowAttributes(mDisplay, win, &a) && a.map_state == IsViewable && !a.override_redirect;
+    };
+    // Another program's windows may go at any moment: errors are recorded, not fatal.
+    XSync(mDisplay, False);
+    XErrorHandler old = XSetErrorHandler(recordXError);
+    struct Restore
+    {
+      Display* d;
+      XErrorHandler old;
+      ~Restore()
+      {
+        XSync(d, False);
+        XSetErrorHandler(old);
+      }
+    } restore{mDisplay, old};
+    // Top-level windows, and the clients inside a window manager's frames.
+    Window found = 0, root, parent, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(mDisplay, mRoot, &root, &parent, &children, &n)) return 0;
+    for (unsigned i = n; i-- > 0 && !found;)
+    {
+      if (ownedBy(children[i]))
+      {
+        found = children[i];
+        break;
+      }
+      Window r2, p2, *inner = nullptr;
+      unsigned m = 0;
+      if (XQueryTree(mDisplay, children[i], &r2, &p2, &inner, &m))
+        for (unsigned k = 0; k < m && !found; ++k)
+          if (ownedBy(inner[k])) found = inner[k];
+      if (inner) XFree(inner);
+    }
+    if (children) XFree(children);
+    if (!found) return 0;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = found;
+    e.xclient.message_type = XInternAtom(mDisplay, "_NET_ACTIVE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 2;
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XRaiseWindow(mDisplay, found);
+    XSetInputFocus(mDisplay, found, RevertToParent, CurrentTime);
+    XFlush(mDisplay);
+    return 1;
+  }
+
   void setCursor(AKCursorKind kind) override
   {
     mCursor = kind;
     if (!mCursorHidden) showCursor();
+  }
+
+  void setImageCursor(int width, int height, const uint32_t* pixels, NSPoint hotSpot) override
+  {
+    mImageCursor = mDesk->imageCursor(width, height, pixels, hotSpot);
+    setCursor(mImageCursor ? AKCursorImage : AKCursorArrow);
+  }
+
+  Cursor shownCursor() const
+  {
+    if (mCursor == AKCursorIBeam) return mIBeam;
+    if (mCursor == AKCursorImage && mImageCursor) return mImageCursor;
+    return mArrow;
   }
 
   // ---- modal interactions, drawn in windows of the kit ----
@@ -281,6 +364,9 @@ public:
   {
     mClipText = text ? *text : std::string();
     mClipHasText = text != nullptr;
+    // Declaring the types (no text yet) starts a new offer; the text joins it.
+    if (!text) mDesk->clearOffer();
+    else mDesk->offer("", std::vector<uint8_t>(text->begin(), text->end()));
     XSetSelectionOwner(mDisplay, mClipboard, mClipWindow, CurrentTime);
     mOwnClipboard = XGetSelectionOwner(mDisplay, mClipboard) == mClipWindow;
     XFlush(mDisplay);
@@ -288,6 +374,18 @@ public:
   }
 
   bool ownsClipboard() const override { return mOwnClipboard; }
+
+  void setClipboardData(const std::string& type, const std::vector<uint8_t>& bytes) override
+  {
+    if (mOwnClipboard) mDesk->offer(type, bytes);
+  }
+
+  bool dragFilesOut(NSView* source, const std::vector<std::string>& paths,
+                    const std::function<std::vector<std::string>()>& promised) override
+  {
+    XWindowData* data = source ? find(source->window()) : nullptr;
+    return data && mDesk->dragOut(data->xid, source, paths, promised);
+  }
 
   bool clipboardText(std::string* text) override
   {
@@ -419,12 +517,17 @@ private:
     a.override_redirect = w->level() >= NSPopUpMenuWindowLevel ? True : False;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
-    a.cursor = mCursorHidden ? mBlankCursor : mArrow;
+    a.cursor = mCursorHidden ? mBlankCursor : shownCursor();
     Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0, CopyFromParent,
                                InputOutput, CopyFromParent,
                                CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
     if (!xid) return nullptr;
     XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);
+    // The process a window belongs to, so that another program can bring it forward.
+    const long pid = (long)getpid();
+    XChangeProperty(mDisplay, xid, XInternAtom(mDisplay, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    (const unsigned char*)&pid, 1);
+    mDesk->windowCreated(xid);
     setTitle(xid, w->title());
     setFixedSize(xid, w, width, height);
     XSizeHints* position = XAllocSizeHints();
@@ -557,6 +660,11 @@ private:
   // Another client asks for the clipboard we own.
   void answerSelection(const XSelectionRequestEvent& r)
   {
+    if (r.selection == mClipboard && mOwnClipboard)
+    {
+      mDesk->answerClipboard(r);
+      return;
+    }
     XSelectionEvent reply{};
     reply.type = SelectionNotify;
     reply.display = mDisplay;
@@ -565,34 +673,21 @@ private:
     reply.target = r.target;
     reply.time = r.time;
     reply.property = None;
-    // Old clients name no property: the target is the property then.
-    const Atom property = r.property == None ? r.target : r.property;
-    // What fits in one request; longer text would need the INCR protocol and is refused.
-    long maxBytes = XExtendedMaxRequestSize(mDisplay);
-    if (maxBytes == 0) maxBytes = XMaxRequestSize(mDisplay);
-    maxBytes = maxBytes * 4 - 1024;
-    if (r.selection == mClipboard && mOwnClipboard)
-    {
-      if (r.target == mTargets)
-      {
-        Atom targets[2] = {mTargets, mUtf8};
-        XChangeProperty(mDisplay, r.requestor, property, XA_ATOM, 32, PropModeReplace, (unsigned char*)targets,
-                        mClipHasText ? 2 : 1);
-        reply.property = property;
-      }
-      else if (r.target == mUtf8 && mClipHasText && (long)mClipText.size() <= maxBytes)
-      {
-        XChangeProperty(mDisplay, r.requestor, property, mUtf8, 8, PropModeReplace,
-                        (const unsigned char*)mClipText.data(), (int)mClipText.size());
-        reply.property = property;
-      }
-    }
     XSendEvent(mDisplay, r.requestor, False, NoEventMask, (XEvent*)&reply);
     XFlush(mDisplay);
   }
 
+  // ---- what the desktop asks of us ----
+  NSWindow* windowOfX(Window xid) override
+  {
+    auto it = mByXid.find(xid);
+    return it == mByXid.end() ? nullptr : it->second;
+  }
+  void dispatch(XEvent& e) override { handle(e); }
+
   void handle(XEvent& e)
   {
+    if (mDesk->handle(e)) return;
     if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
     {
       if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
@@ -730,7 +825,7 @@ private:
   Visual* mVisual;
   int mDepth;
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
-  Atom mClipboard, mTargets, mIncr, mClipProperty;
+  Atom mClipboard, mIncr, mClipProperty;
   Window mClipWindow;
   std::string mClipText;
   bool mClipHasText = false, mOwnClipboard = false;
@@ -739,6 +834,8 @@ private:
   Cursor mBlankCursor, mArrow, mIBeam;
   bool mCursorHidden = false;
   AKCursorKind mCursor = AKCursorArrow;
+  Cursor mImageCursor = 0;  // made and kept by mDesk
+  std::unique_ptr<AKX11Desktop> mDesk;
   std::map<NSWindow*, XWindowData*> mWindows;
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
@@ -770,6 +867,8 @@ std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, 
 }
 
 void AKSetX11ClipboardPieceLimit(size_t bytes) { gClipboardPieceLimit = bytes; }
+
+void AKSetX11ClipboardPieceSize(size_t bytes) { AKX11Desktop::setPieceSize(bytes); }
 
 unsigned long AKX11WindowOf(NSWindow* w)
 {

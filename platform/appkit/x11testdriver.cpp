@@ -207,6 +207,20 @@ unsigned long AKX11Driver::findWindow(const std::string& name)
   return found;
 }
 
+unsigned long AKX11Driver::inputFocus()
+{
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(DPY, &focus, &revert);
+  return focus;
+}
+
+void AKX11Driver::focus(unsigned long window)
+{
+  XSetInputFocus(DPY, window, RevertToParent, CurrentTime);
+  XSync(DPY, False);
+}
+
 bool AKX11Driver::overrideRedirect(unsigned long window)
 {
   XWindowAttributes a;

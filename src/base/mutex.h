@@ -52,6 +52,26 @@ public:
     m_entered.fetch_sub(1);
   }
 
+  // Lets go of every level the calling thread holds: the depth to give back to
+  // EnterAgain, 0 when the caller held none.
+  int LeaveAll()
+  {
+    if (!IsHeldByCaller()) return 0;
+    const int depth = m_depth;
+    m_depth = 0;
+    m_owner.store(0, std::memory_order_relaxed);
+    pthread_mutex_unlock(&m_mutex);
+    m_entered.fetch_sub(depth);
+    return depth;
+  }
+  void EnterAgain(int depth)
+  {
+    if (depth <= 0) return;
+    Enter();
+    m_depth = depth;
+    m_entered.fetch_add(depth - 1);
+  }
+
   // Threads inside or waiting; a nested entry counts again.
   int GetEnterCount() const { return m_entered.load(); }
   int GetRecursionDepth() const { return IsHeldByCaller() ? m_depth : 0; }
@@ -75,4 +95,20 @@ public:
 
 private:
   WDL_Mutex* m_m;
+};
+
+// Lets go of the mutex for as long as it lives, however deep the caller holds
+// it, and takes it back as deep after: what waits for a person (a menu, a panel,
+// an alert) runs without it, so no other thread waits on that person.
+class WDL_MutexReleased
+{
+public:
+  explicit WDL_MutexReleased(WDL_Mutex* m) : m_m(m), m_depth(m ? m->LeaveAll() : 0) {}
+  ~WDL_MutexReleased() { if (m_m) m_m->EnterAgain(m_depth); }
+  WDL_MutexReleased(const WDL_MutexReleased&) = delete;
+  WDL_MutexReleased& operator=(const WDL_MutexReleased&) = delete;
+
+private:
+  WDL_Mutex* m_m;
+  int m_depth;
 };

@@ -15,6 +15,7 @@
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IGraphicsMac.h"
+#include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
@@ -33,6 +34,9 @@ namespace {
 
 const char* const kDataFolder = "/Library/Audio/Presets/Quiet Harbor Sound/Rudu Davrel Editor/";
 const char* const kEditorName = "Davrel Editor";
+// The line of the progress overlay's box (unscaled window pixels; the box is drawn
+// by the overlay's image at 520,240 - 1040,384, its cancel button at 860,340).
+const int kProgressTextRect[4] = {530, 298, 1030, 330};
 
 // The librarian logs through one process-wide sink; it writes to the log of the
 // instance that enabled it last, and is taken back when that instance goes.
@@ -113,6 +117,10 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
              FourCC("QhS1"), 128, true, true, true, 0);
   addNonAutomateParamCount(kNumParams);
   GetParam(kQuickTab)->InitEnum("Quick Tab", 0, 2);
+  // The main page, 0 (mixer) to 4 (global settings): the configuration binds no
+  // control that would give it its range, and without one every page above the
+  // librarian was kept as 1.
+  GetParam(kMainPage)->InitInt("Main Page", 2, 0, 4);
 
   patchManager = new PatchManager(this);
   logLine("PATCH MANAGER INITIALIZED...");
@@ -136,6 +144,7 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   buildLayersAndControls();
+  giveRawByteRanges();
   graphics->AttachBackground(102, "resources/img/main-frame-bg.png", uiScale);
   AttachGraphics(graphics);
   logLine("Layers attached...");
@@ -144,14 +153,20 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   // so that it lies above every other.
   progressLayer = new ControlLayer(0, "PROGRESS");
   {
-    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1);
-    progressIndicator = new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
-    // The first button serves the librarian page, the second the editor pages;
-    // the factory scales the positions.
+    // Loaded at the editor's size, like every other image: it dims the whole window
+    // and its box lies under the button the factory scales.
+    IBitmap overlay = graphics->LoadIBitmap(118, "resources/img/overlayer.png", uiScale, 1);
+    ProgressIndicator* indicator =
+        new ProgressIndicator(progressLayer, this, 0, 0, w, h, -1, &overlay, IRECT(0, 0, w, h));
+    indicator->setTextArea(scaledRect(kProgressTextRect[0], kProgressTextRect[1], kProgressTextRect[2],
+                                      kProgressTextRect[3]));
+    progressIndicator = indicator;
+    // The first button serves the librarian page, the second the editor pages; the
+    // overlay has one box for both, so both sit in it. The factory scales the positions.
     cancelButtons[0] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860, 340,
                                                                    "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
-    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 1150,
-                                                                   122, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
+    cancelButtons[1] = uiConfigManager->createAutoOffSwitchControl("Cancel Data Request", kCancelDataRequest, 860,
+                                                                   340, "BUTTON_LIB_CANCEL_ID", 0, progressLayer, "Global");
     progressIndicator->Hide(true);
     progressLayer->Hide(true);
   }
@@ -228,15 +243,54 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {patchRenameLayer, saveChangesLayer, releaseAllLocksLayer, discardChangesLayerRight,
                           keepBankOpenLayer, searchFieldLayer})
     if (l) l->Hide(true);
+
+  // The mixer page's tab: the show switches choose pages 1 to 4, none page 0.
+  if (graphics)
+  {
+    ICommandButton* tab = new ICommandButton(this, scaledRect(10, 32, 50, 50), "MIXER", [this] { showMixerPage(); });
+    tab->setLit([this] { return paramInt(kMainPage) == 0; });
+    mixerTab = tab;
+    graphics->AttachControl(tab);
+  }
+
+  // The rename box's answers: OK renames the slot to the name in the field, Cancel
+  // closes the box and leaves the slot as it was.
+  if (patchRenameLayer)
+  {
+    renameButtons[0] = new ICommandButton(this, scaledRect(760, 240, 840, 262), "OK", [this] {
+      OnParamChange(kPatchRename);
+    });
+    renameButtons[1] = new ICommandButton(this, scaledRect(856, 240, 956, 262), "CANCEL", [this] {
+      if (patchRenameLayer) patchRenameLayer->Hide(true);
+      renameClosed = true;
+    });
+    for (IControl* b : renameButtons) patchRenameLayer->controls.Add(b);
+    patchRenameLayer->Hide(true);
+  }
+}
+
+// Parameters the program dump fills with the raw byte itself, and that no control
+// of the configuration sets up, carry the byte's whole range: clamped to the default
+// 0..1 they would send back another byte than the hardware sent.
+void Davrel::giveRawByteRanges()
+{
+  auto widen = [this](int id) {
+    IParam* p = GetParam(id);
+    if (!p || p->Type() != kTypeNone) return;
+    const std::string name = "Dummy " + std::to_string(id);
+    p->InitInt(name.c_str(), 0, 0, 127);
+  };
+  for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) widen(id);
+  for (int r = 0; r < kProgramDumpRowCount; ++r)
+    if (kProgramDumpRows[r].codec == kCodecByte && kProgramDumpRows[r].offset == 0 && kProgramDumpRows[r].param >= 0)
+      widen(kProgramDumpRows[r].param + kProgramDumpRows[r].part);
 }
 
 void Davrel::applyStartValues()
 {
-  displayName = firstText(kControlDisplayName);
-  displayValue = firstText(kControlDisplayValue);
-  displayTimbre = firstText(kControlDisplayTimbre);
-  displayCC = firstText(kControlDisplayCC);
-  displayBuild = firstText(kControlDisplayBuild);
+  // The configuration's text controls carry no parameter index of their own: each
+  // line is the first control of its parameter's action record.
+  if (uiConfigManager) displayLines.bind(*uiConfigManager);
   displayMIDIOutDelay = firstText(kControlDisplayMIDIOutDelay);
   deviceOutMenu = firstControl(kDeviceOutSelection);
   deviceInMenu = firstControl(kDeviceInSelection);
@@ -269,7 +323,7 @@ void Davrel::applyStartValues()
   pushToControls(kLibSyncTimer, 2.0);
   pushToControls(kMainPage, 2.0);
   currentPart = paramInt(kQuickTab);
-  switchPages(2);
+  showStartPage();
 
   graphics->AttachLayer(progressLayer);
 
@@ -277,7 +331,7 @@ void Davrel::applyStartValues()
   if (settings.sizeIndex() >= 0) pushToControls(kUserInterfaceSize, settings.sizeIndex());
   if (settings.showFirstRunNotice() && firstRunNotificationLayer) firstRunNotificationLayer->Hide(false);
 
-  // Filter and clock switches: the controls and flags, not the parameters' values.
+  // Filter and clock switches.
   struct Start
   {
     int param;
@@ -293,18 +347,14 @@ void Davrel::applyStartValues()
                           {kMIDIFilterTrackIncomingMIDI, 1}, {kMIDIFilterDirectToHardware, 1},
                           {kMIDIFilterToDAWBuffer, 0}, {kSendMIDIClockPointer, 0},
                           {kSendMIDIClockInfo, 0}};
+  // The parameters hold the start values too: a project saved from a fresh editor,
+  // or the state put back after a refused one, derives the flags from them.
   for (const Start& s : starts)
   {
+    setParamClamped(s.param, s.value);
     if (IControl* c = firstControl(s.param)) c->SetValueFromPlug(s.value);
-    if (s.param >= kMIDIFilterDAWCCPassThrough && s.param < kMIDIFilterDAWCCPassThrough + kFilterClasses)
-      dawFilterBlock[filterClassOf(s.param - kMIDIFilterDAWCCPassThrough)] = s.value != 1.0;
-    else if (s.param >= kMIDIFilterHWCCPassThrough && s.param < kMIDIFilterHWCCPassThrough + kFilterClasses)
-      hardwareFilterBlock[filterClassOf(s.param - kMIDIFilterHWCCPassThrough)] = s.value != 1.0;
   }
-  ledTracksIncoming = true;
-  bufferedMidiOut = false;
-  sendClockStartStop = false;
-  sendClockTicks = false;
+  restoreFilterFlags();
 
   for (int id = 0; id < kNumParams; ++id)
   {
@@ -314,7 +364,7 @@ void Davrel::applyStartValues()
   if (paramValue(kGlobalLocalControl) == 0.0) localControlOn = false;
   refreshMidiPortMenus();
   logLine("Plug-in is ready to load!");
-  switchPages(2);
+  showStartPage();
 }
 
 Davrel::~Davrel()
@@ -361,9 +411,9 @@ void Davrel::Reset()
   {
     showNameLine("Rudu Davrel Plug-in");
     showValueLine(std::string(version) + (debugLogEnabled ? " 10-Oct-2020" : ""));
-    if (displayTimbre) displayTimbre->SetTextFromPlug(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
-    if (displayBuild) displayBuild->SetTextFromPlug(version);
-    if (displayCC) displayCC->SetTextFromPlug("---");
+    showTimbreLine(paramInt(kQuickTab) ? "[TIMBRE 2]" : "[TIMBRE 1]");
+    displayLines.displayBuild(version);
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug("---");
   }
 }
 
@@ -388,11 +438,14 @@ void Davrel::logLine(const std::string& text)
 void Davrel::applySettingChange(int paramIdx, int v)
 {
   if (paramIdx == kFirstRunExit && v == 0) return;
-  if (access(settingsFilePath.c_str(), F_OK) != 0)
+  // Without a settings file the choice would be shown and lost: the file is made,
+  // with the defaults for what was never chosen.
+  const bool create = access(settingsFilePath.c_str(), F_OK) != 0;
+  if (create)
   {
-    showNameLine("Davrel Editor UI.txt MISSING!");
-    showValueLine("Contact support");
-    return;
+    if (settings.lines[0].empty()) settings.lines[0] = "normal";
+    if (settings.lines[1].empty()) settings.lines[1] = "normal";
+    if (settings.lines[2].empty()) settings.lines[2] = "no";
   }
   static const char* const sizes[] = {"small", "normal", "large"};
   static const char* const skins[] = {"normal", "black"};
@@ -411,11 +464,16 @@ void Davrel::applySettingChange(int paramIdx, int v)
   }
   else
     showNameLine("Set MIDI In and MIDI Out");
-  if (settings.write(settingsFilePath))
+  if (settings.write(settingsFilePath, create))
   {
     if (paramIdx == kUserInterfaceSize) ConsoleLog("Build LOG: \t Size changed to %s\n", settings.lines[1].c_str());
     if (paramIdx == kFirstRunExit)
       ConsoleLog("Build LOG: \t Is Notification seen? %s\n", settings.lines[2].c_str());
+  }
+  else
+  {
+    showNameLine("Davrel Editor UI.txt not written!");
+    showValueLine("Check the data folder");
   }
   if (paramIdx == kFirstRunExit)
   {
@@ -433,7 +491,9 @@ void Davrel::showNameLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mNameLine = text;
   }
-  if (displayName) displayName->SetTextFromPlug(text.c_str());
+  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
+  // The overlay hides the display during a transfer: its box repeats the line.
+  if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText(text);
 }
 
 void Davrel::showValueLine(const std::string& text)
@@ -442,7 +502,14 @@ void Davrel::showValueLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mValueLine = text;
   }
-  if (displayValue) displayValue->SetTextFromPlug(text.c_str());
+  if (displayLines.valueLine) displayLines.valueLine->SetTextFromPlug(text.c_str());
+}
+
+void Davrel::displayText(std::string name, std::string value, std::string cc)
+{
+  showNameLine(name);
+  showValueLine(value);
+  if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(cc.c_str());
 }
 
 std::string Davrel::nameLine() const
@@ -463,6 +530,8 @@ void Davrel::DisplayProcessingIndicator(bool show)
   patchLoadingInProcess = false;
   if (progressLayer) progressLayer->Hide(!show);
   if (progressIndicator) progressIndicator->Hide(!show);
+  // The next transfer starts without the last one's line.
+  if (!show && progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText("");
   for (IControl* b : cancelButtons)
     if (b) b->Hide(true);
   const bool librarianPage = paramValue(kMainPage) == 1.0;
@@ -511,7 +580,14 @@ IControl* Davrel::firstControl(int paramIdx) const
   return nullptr;
 }
 
-ITextControl* Davrel::firstText(int paramIdx) const { return dynamic_cast<ITextControl*>(firstControl(paramIdx)); }
+ITextControl* Davrel::firstText(int paramIdx) const
+{
+  // Text controls are found through their parameter's action record, as the
+  // display factories make them without a parameter index.
+  if (uiConfigManager)
+    if (ITextControl* t = DisplayLines::firstText(*uiConfigManager, paramIdx)) return t;
+  return dynamic_cast<ITextControl*>(firstControl(paramIdx));
+}
 
 void Davrel::pushToControls(int paramIdx, double plainValue)
 {

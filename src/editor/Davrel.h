@@ -17,6 +17,7 @@
 #include "librarian/LibrarianViewHost.h"
 #include "plug/IMidiQueue.h"
 #include "plug/IPlugAU.h"
+#include "ui/DisplayLines.h"
 
 #include <atomic>
 #include <memory>
@@ -54,6 +55,8 @@ public:
   static const int kNumParams = 529;
   static const int kStoredParams = 473;  // ids 0..472 travel in the state chunk
   static const int kFilterClasses = 7;
+  // The filter class of a filter switch's offset from its first switch.
+  static int filterClassOf(int offset);
 
   explicit Davrel(IPlugInstanceInfo instanceInfo);
   ~Davrel() override;
@@ -121,6 +124,7 @@ public:
   std::string GetParamDisplayText(int paramIdx) override;
   void SetParamDisplayText(int paramIdx, const std::string& text) override;
   void setProgramName(const std::string& name) override;
+  void logText(const std::string& line) override { logLine(line); }
   // The plug-in's mutex, as the MIDI input takes it.
   bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
   void leaveEditorLock() override { mMutex.Leave(); }
@@ -131,6 +135,14 @@ public:
   void showValueLine(const std::string& text);
   std::string nameLine() const;
   std::string valueLine() const;
+  // The display lines as the page switching and the value display write them.
+  void displayText(std::string name, std::string value, std::string cc);
+  void displayTimbre(std::string text) { showTimbreLine(text); }
+  void displayBuild(std::string text) { displayLines.displayBuild(std::move(text)); }
+  void displaySequence1Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence1Values(texts); }
+  void displaySequence2Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence2Values(texts); }
+  void displaySequence3Values(const DisplayLines::StepTexts& texts) { displayLines.displaySequence3Values(texts); }
+  static std::string getValueString(double value) { return DisplayLines::getValueString(value); }
   void DisplayProcessingIndicator(bool show) override;
   void showStatusText(const char* text) override { showNameLine(text ? text : ""); }
   void showSecondLineText(const char* text) override { showValueLine(text ? text : ""); }
@@ -264,6 +276,9 @@ public:
   void librarianBankSaved(bool asNewFile) override;
   void setUpperBankFolder(const std::string& folder) override;
   void setUpperBankName(const std::string& name) override;
+  void bankWriteFailed(const std::string& path, const std::string& why) override;
+  // The choosers draw the banks' names: a change redraws them.
+  void bankCaptionsChanged();
   // ==== end of bank lists ====
 
   // ---- members (plain fields of the controller; shared ones atomic) ----
@@ -281,6 +296,8 @@ public:
   MIDIMessageManager* midiMessageManager = nullptr;
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
+  IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
+  IControl* mixerTab = nullptr;                      // the mixer page's tab, owned by the graphics
 
   std::string logFilePath, settingsFilePath;
   EditorSettings settings;  // settingsLines: settings.lines
@@ -323,6 +340,9 @@ public:
   int midiInPortIndex = 0, midiOutPortIndex = 0;
   int subPageValue = 0;
   bool searchActive = false;
+  // The drawing pass's own: what it last put on the screen.
+  int shownLed[2] = {-1, -1};
+  int shownDelayMs = -1, shownDelayBlock = -1;
 
   // Layers of the configuration (null when the configuration lacks one).
   ControlLayer *rootLayer = nullptr, *multiModeMixerLayer = nullptr, *patchLibrarianLayer = nullptr,
@@ -334,12 +354,21 @@ public:
                *releaseAllLocksLayer = nullptr, *discardChangesLayerRight = nullptr, *keepBankOpenLayer = nullptr,
                *searchFieldLayer = nullptr;
   // Controls of the configuration (the first bound to each parameter; null when none).
-  ITextControl *displayName = nullptr, *displayValue = nullptr, *displayTimbre = nullptr, *displayCC = nullptr,
-               *displayBuild = nullptr, *displayMIDIOutDelay = nullptr;
+  DisplayLines displayLines;
+  ITextControl* displayMIDIOutDelay = nullptr;
   IControl *deviceOutMenu = nullptr, *deviceInMenu = nullptr, *randomizeControl = nullptr;
 
   // The page switching's view of the controller.
   std::unique_ptr<PageHost> pageHost;
+
+  // What the audio callback shows, handed over with atomics and put on the screen
+  // by the drawing pass (OnIdle, under mMutex): the audio callback never takes
+  // mMutex. The tempo index waits there until taken; the delay text is its two
+  // numbers, the indicators midiLedOn.
+  static constexpr int kNoTempoHandover = -1000000;
+  std::atomic<int> audioTempoIndex{kNoTempoHandover};
+  std::atomic<int> audioDelayMs{-1}, audioDelayBlock{0};
+  void OnIdle() override;
 
   // Counters of what the audio callback started, for tests and the host.
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
@@ -398,6 +427,10 @@ private:
   // Shows a main page (1 librarian, 2 editor, 3 with the sequences, 4 global)
   // and the current timbre's copy of it.
   void switchPages(int page);
+  // The sound page with the current timbre selected, as start-up and recall show it.
+  void showStartPage();
+  // The mixer page (page 0), from its tab.
+  void showMixerPage();
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();
@@ -410,6 +443,7 @@ private:
   bool midiMessageManagerValueFromIncoming() const;
   bool midiMessageManagerFromHost() const;
   void logLine(const std::string& text);
+  void giveRawByteRanges();
   ControlLayer* findLayer(const char* name) const;
   IControl* firstControl(int paramIdx) const;
   ITextControl* firstText(int paramIdx) const;
@@ -417,7 +451,6 @@ private:
   void setParamClamped(int paramIdx, double value);
   double paramValue(int paramIdx) const;
   int paramInt(int paramIdx) const;
-  static int filterClassOf(int offset);
 
   mutable std::mutex mDisplayLock;
   std::string mNameLine, mValueLine, mTimbreLine;

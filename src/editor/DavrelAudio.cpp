@@ -1,9 +1,11 @@
 // The audio callback: the host's render call is the editor's clock. It follows
 // the transport and tempo, keeps the MIDI clock job running, drains the output
-// queue and switches the activity indicators off. Audio thread, no plug-in mutex.
+// queue and switches the activity indicators off. Audio thread, no plug-in mutex:
+// what it shows reaches the screen through atomics that OnIdle reads.
 
 #include "editor/Davrel.h"
 
+#include "base/log.h"
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "gui/IControls.h"
@@ -65,8 +67,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     {
       tempoSyncLogged = true;
       logLine("PROCESSOR: Host tempo synced to " + std::to_string(t) + "BPM");
-      if (graphics) graphics->SetParameterFromPlug(kArpTempo, index, false);
-      else setParamClamped(kArpTempo, index);
+      audioTempoIndex.store(index);
     }
   }
 
@@ -76,11 +77,10 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   {
     span = dawOffset;
     if (span < 0) span = 1;
-    if (graphics && displayMIDIOutDelay && span > 0 && hostSampleRate > 0.0)
+    if (span > 0 && hostSampleRate > 0.0)
     {
-      const std::string text = std::to_string((int)(1000.0 / (hostSampleRate / span))) + "ms|" +
-                               std::to_string(GetBlockSize()) + "bfr";
-      displayMIDIOutDelay->SetTextFromPlug(text.c_str());
+      audioDelayBlock.store(GetBlockSize());
+      audioDelayMs.store((int)(1000.0 / (hostSampleRate / span)));
     }
   }
 
@@ -100,8 +100,22 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
       midiOutQueue.Remove();
     }
   };
+  // As sendMidiMsgAndLog, less the status line a closed output shows: its
+  // control takes the plug-in's mutex.
   auto sendDue = [&] {
-    for (IMidiMsg& m : midiOutDue) sendMidiMsgAndLog(&m);
+    for (IMidiMsg& m : midiOutDue)
+    {
+      if (!midiOutSet) break;
+      if (!ledTracksIncoming)
+      {
+        const int ch = m.Channel();
+        if (ch == paramInt(kMultiPartMIDICh)) lightLed(0);
+        else if (ch == paramInt(kMultiPartMIDICh + 1)) lightLed(1);
+      }
+      sendShortNow(&m);
+      ConsoleLog("Plug-in MIDI Out ");
+      m.LogMsg();
+    }
     midiOutDue.clear();
   };
   if (span > 0)
@@ -127,14 +141,13 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     queue.unlock();
   }
   sendDue();
-  // The indicators go dark once a block, with the queue's lock given back: the
-  // graphics take the plug-in's mutex, under which Reset takes the queue's lock.
+  // The indicators go dark once a block; the drawing pass shows it.
   for (int t = 0; t < 2; ++t)
   {
-    const bool off = allLedsOff ? midiLedOn[t].exchange(0) != 0
-                                : graphics && midiLedOn[t] && now - midiLedTime[t].load() > 100 &&
-                                      midiLedOn[t].exchange(0) != 0;
-    if (off && graphics) graphics->SetParameterFromPlug(kMIDILed + t, 0.0, false);
+    if (allLedsOff)
+      midiLedOn[t].store(0);
+    else if (midiLedOn[t] && now - midiLedTime[t].load() > 100)
+      midiLedOn[t].store(0);
   }
 
   if (partRequestPending)
@@ -147,5 +160,26 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     }
     else
       patchRequestedFlag() = false;
+  }
+}
+
+void Davrel::OnIdle()
+{
+  if (!graphics) return;
+  const int tempo = audioTempoIndex.exchange(kNoTempoHandover);
+  if (tempo != kNoTempoHandover) graphics->SetParameterFromPlug(kArpTempo, tempo, false);
+  for (int t = 0; t < 2; ++t)
+  {
+    const int on = midiLedOn[t].load() ? 1 : 0;
+    if (on == shownLed[t]) continue;
+    shownLed[t] = on;
+    graphics->SetParameterFromPlug(kMIDILed + t, on, false);
+  }
+  const int ms = audioDelayMs.load(), block = audioDelayBlock.load();
+  if (displayMIDIOutDelay && ms >= 0 && (ms != shownDelayMs || block != shownDelayBlock))
+  {
+    shownDelayMs = ms;
+    shownDelayBlock = block;
+    displayMIDIOutDelay->SetTextFromPlug((std::to_string(ms) + "ms|" + std::to_string(block) + "bfr").c_str());
   }
 }

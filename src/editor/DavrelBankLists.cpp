@@ -21,6 +21,22 @@
 
 namespace {
 
+// Where the librarian page's menus sit, in unscaled editor pixels: the upper
+// chooser and the bank menu above the grid's upper bank, the lower chooser in the
+// band between the two banks (the grid's upper bank is rows 97-353, the lower
+// 399-655), clear of the top bar's display and buttons.
+struct MenuRect
+{
+  int l, t, r, b;
+  IRECT scaled(const Davrel& d) const { return d.scaledRect(l, t, r, b); }
+};
+const MenuRect kUpperChooserRect{54, 76, 469, 94}, kLowerChooserRect{54, 360, 469, 378},
+    kBankMenuRect{484, 75, 600, 95};
+
+}  // namespace
+
+namespace {
+
 // The configuration reader of the editor with the librarian grid of this controller.
 class DavrelUIConfig : public EditorUIConfig
 {
@@ -102,7 +118,7 @@ void Davrel::buildBankListsAndMenus()
     if (side == 0)
     {
       ControlLayer* layer = new ControlLayer(70, "LeftPatchPopupMenu");
-      leftPatchPopupMenu = new LeftPatchPopupMenu(this, patchLibrarian, scaledRect(414, 39, 829, 55), this);
+      leftPatchPopupMenu = new LeftPatchPopupMenu(this, patchLibrarian, kUpperChooserRect.scaled(*this), this);
       layer->controls.Add(leftPatchPopupMenu);
       graphics->AttachLayer(layer);
       layer->Hide(true);
@@ -110,7 +126,7 @@ void Davrel::buildBankListsAndMenus()
     else
     {
       ControlLayer* layer = new ControlLayer(71, "RightPatchPopupMenu");
-      rightPatchPopupMenu = new RightPatchPopupMenu(this, patchLibrarian, scaledRect(414, 342, 829, 360), this);
+      rightPatchPopupMenu = new RightPatchPopupMenu(this, patchLibrarian, kLowerChooserRect.scaled(*this), this);
       layer->controls.Add(rightPatchPopupMenu);
       graphics->AttachLayer(layer);
       layer->Hide(true);
@@ -119,13 +135,13 @@ void Davrel::buildBankListsAndMenus()
   if (graphics)
   {
     ControlLayer* layer = new ControlLayer(74, "BANKEDITMENU");
-    bankEditPopupMenu = new BankEditPopupMenu(this, patchLibrarian, scaledRect(861, 39, 940, 59), this);
+    bankEditPopupMenu = new BankEditPopupMenu(this, patchLibrarian, kBankMenuRect.scaled(*this), this);
     layer->controls.Add(bankEditPopupMenu);
     graphics->AttachLayer(layer);
     layer->Hide(true);
 
     layer = new ControlLayer(78, "RightSearchPopupMenu");
-    rightSearchPopupMenu = new RightSearchPopupMenu(this, patchLibrarian, scaledRect(414, 342, 829, 360), this);
+    rightSearchPopupMenu = new RightSearchPopupMenu(this, patchLibrarian, kLowerChooserRect.scaled(*this), this);
     layer->controls.Add(rightSearchPopupMenu);
     graphics->AttachLayer(layer);
     layer->Hide(true);
@@ -153,17 +169,33 @@ void Davrel::setBankChoice(int column, const std::string& folder, const std::str
   (column ? lowerBankFolder : upperBankFolder) = folder;
   (column ? lowerBankName : upperBankName) = name;
   (column ? lowerBankPath : upperBankPath) = path;
+  bankCaptionsChanged();
+}
+
+void Davrel::bankCaptionsChanged()
+{
+  for (IControl* c : {(IControl*)leftPatchPopupMenu, (IControl*)rightPatchPopupMenu, (IControl*)rightSearchPopupMenu})
+    if (c) c->SetDirty(false);
+}
+
+void Davrel::bankWriteFailed(const std::string& path, const std::string& why)
+{
+  const size_t sep = path.find_last_of('/');
+  showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
+  showValueLine(why.empty() ? std::string("The file could not be written") : why);
 }
 
 void Davrel::setUpperBankFolder(const std::string& folder)
 {
   if (folder != upperBankFolder) upperBankPath.clear();
   upperBankFolder = folder;
+  bankCaptionsChanged();
 }
 
 void Davrel::setUpperBankName(const std::string& name)
 {
   if (name != upperBankName) upperBankPath.clear();
+  bankCaptionsChanged();
   upperBankName = name;
 }
 

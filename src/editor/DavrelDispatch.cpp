@@ -30,7 +30,7 @@ bool isLibrarianCommand(int id)
   switch (id)
   {
     case kBankSelection: case kPatchSelection: case kPatchName: case kRefreshFolders: case kOverwriteBank:
-    case kPatchUp: case kPatchDown: case kPushArrangement:
+    case kPatchUp: case kPatchDown: case kPushArrangement: case kStorePatchToLib:
     case kRequestTempData: case kPatchSelectionListUpper: case kPatchSelectionListLower:
       return true;
     default:

@@ -120,6 +120,18 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
     case kLoadToTimbre2:
       chooseCopyTimbre(paramIdx, v);
       return false;
+    case kStorePatchToLib:
+      // "Send to Rudu": the selected slot to the synthesizer's edit buffer.
+      if (v == 1) SendSingleProgramFromLibrarian(false);
+      return false;
+    case kRequestFromBank:
+      // "Request Bank": every program of the synthesizer's memory into the upper bank.
+      if (v == 1)
+      {
+        prepareAllPatchesRequest();
+        startJob(SenderJob(kSendAllPatchRequest));
+      }
+      return false;
     default: return false;
   }
 }
@@ -449,8 +461,14 @@ void Davrel::SendSingleProgramFromLibrarian(bool store)
   if (!patchLibrarian) return;
   storeLibrarianSend = store;
   const int column = gridUpperSelected(*this) < 0 ? 1 : 0;
+  // The slot the grid shows as selected: a request of all programs moves the
+  // librarian's own slot along as it stores, and a cancelled one leaves it there.
   // With the selection in the lower column, its selected program is the one meant.
-  const int slot = column == 0 ? patchLibrarian->selectedSlot.load() : patchLibrarian->lowerSelectedSlot.load();
+  int slot;
+  if (librarianView)
+    slot = column == 0 ? librarianView->upperSelected.load() : librarianView->lowerSelected.load();
+  else
+    slot = column == 0 ? patchLibrarian->selectedSlot.load() : patchLibrarian->lowerSelectedSlot.load();
   sendPatchToDeviceFromLibrarian(slot, column);
 }
 

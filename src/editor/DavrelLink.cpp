@@ -83,7 +83,7 @@ void Davrel::showTimbreLine(const std::string& text)
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mTimbreLine = text;
   }
-  if (displayTimbre) displayTimbre->SetTextFromPlug(text.c_str());
+  if (displayLines.timbreLine) displayLines.timbreLine->SetTextFromPlug(text.c_str());
 }
 
 std::string Davrel::timbreLine() const

@@ -33,9 +33,7 @@ public:
   void sendMidiMsgAndLog(IMidiMsg* msg) override { d->sendMidiMsgAndLog(msg); }
   void displaySequenceValues(int sequence, const DisplayLines::StepTexts& texts) override
   {
-    if (sequence < 0 || sequence > 2) return;
-    for (int i = 0; i < 16; ++i)
-      if (ITextControl* t = d->firstText(kModSeq1Value01 + sequence * 16 + i)) t->SetTextFromPlug(texts[(size_t)i].c_str());
+    d->displayLines.displaySequence(sequence, texts);
   }
   void allowLibrarianDrag() override { d->librarianPageShown(); }
   void selectLibrarianProgram(int slot) override
@@ -55,11 +53,34 @@ private:
   Davrel* d;
 };
 
+// A page change is the page switch alone: the timbre switch would hide the
+// page's own layers again (they are children of the page layer too) and tell the
+// synthesizer a timbre change nobody made.
 void Davrel::switchPages(int page)
 {
   if (!pageHost) pageHost.reset(new DavrelPageHost(this));
   setParamClamped(kMainPage, page);
-  TabSwitchFunctions tabs;
-  tabs.mainTabSwitch(pageHost.get(), page, currentPart);
-  tabs.quickTabSwitch(pageHost.get(), currentPart);
+  TabSwitchFunctions().mainTabSwitch(pageHost.get(), page, currentPart);
+  if (mixerTab) mixerTab->SetDirty(false);
+}
+
+void Davrel::showMixerPage()
+{
+  // A show switch that is on is switched off as its own click would (leaving the
+  // global page sends the global settings), then the mixer is shown.
+  for (int id : {kShowLibrarian, kShowModSequence, kGlobalSettings})
+    if (paramValue(id) != 0.0)
+    {
+      setParamClamped(id, 0);
+      if (IControl* c = firstControl(id)) c->SetValueFromPlug(0.0);
+      OnParamChange(id);
+    }
+  switchPages(0);
+}
+
+// Start-up and recall: the sound page and the current timbre's copy of it.
+void Davrel::showStartPage()
+{
+  switchPages(2);
+  TabSwitchFunctions().quickTabSwitch(pageHost.get(), currentPart);
 }

@@ -94,7 +94,7 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
   const bool send = linkingInProgress || (!applyingHardwareValue && mayEcho);
   const int channel = partChannel(action->part);
   auto showType = [this](const std::string& t) {
-    if (displayCC) displayCC->SetTextFromPlug(t.c_str());
+    if (displayLines.ccLine) displayLines.ccLine->SetTextFromPlug(t.c_str());
   };
 
   switch (action->actionType)
@@ -199,10 +199,12 @@ void Davrel::MIDIOutRoutingSwitch(IMidiMsg* msg)
 void Davrel::lightLed(int timbre)
 {
   if (timbre < 0 || timbre > 1 || !graphics) return;
-  if (midiLedOn[timbre].exchange(1)) return;
-  // The audio thread reads the time once it sees the indicator lit.
+  // Any thread, the audio thread too: the drawing pass shows it (OnIdle).
+  // The time is written first, so the audio thread that sees the indicator lit
+  // never reads an old one.
+  if (midiLedOn[timbre].load()) return;
   midiLedTime[timbre] = GetTickCount();
-  graphics->SetParameterFromPlug(kMIDILed + timbre, 1.0, false);
+  midiLedOn[timbre].store(1);
 }
 
 void Davrel::sendMidiMsgAndLog(IMidiMsg* msg)
@@ -252,7 +254,13 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
   // The port's answer is the result: a transfer must learn that its bytes never left.
   const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
-  if (trace) DebuggerOutput::logSysExOutMessageByte(bytes, size);
+  if (trace)
+  {
+    // Into the log file while it is enabled (the line's own break is the file's).
+    std::string line = DebuggerOutput::sysExTraceLine(bytes, size);
+    if (debugLogEnabled && !line.empty()) line.pop_back(), logLine(line);
+    else ConsoleLog("%s", line.c_str());
+  }
   if (onMidiSent)
   {
     WDL_TypedBuf<unsigned char> wire;

@@ -11,6 +11,8 @@
 #include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
+#include <cmath>
+
 namespace {
 
 // What a chunk holds, read whole before any of it is applied.
@@ -162,13 +164,27 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   freshStart = false;
   showNameLine("Project Data Recalled");
   pushToControls(kMainPage, 2.0);
-  switchPages(2);
+  showStartPage();
   recalling = false;
   return pos;
 }
 
 void Davrel::restoreFilterFlags()
 {
+  // Values off the switches' steps (a chunk from elsewhere) are snapped first, so a
+  // flag and the switch its user sees can never disagree.
+  auto snap = [this](int id) {
+    IParam* p = GetParam(id);
+    if (!p || p->GetStep() <= 0.0) return;
+    p->Set(p->GetMin() + std::round((p->Value() - p->GetMin()) / p->GetStep()) * p->GetStep());
+  };
+  for (int i = 0; i < kFilterClasses; ++i)
+  {
+    snap(kMIDIFilterDAWCCPassThrough + i);
+    snap(kMIDIFilterHWCCPassThrough + i);
+  }
+  for (int id : {kMIDIFilterTrackIncomingMIDI, kMIDIFilterToDAWBuffer, kSendMIDIClockPointer, kSendMIDIClockInfo})
+    snap(id);
   for (int i = 0; i < kFilterClasses; ++i)
   {
     dawFilterBlock[filterClassOf(i)] = paramValue(kMIDIFilterDAWCCPassThrough + i) != 1.0;

@@ -14,18 +14,23 @@ std::mutex& logLock()
   return m;
 }
 
+// The count is of the bytes on the wire, F0 and F7 included; a message handed over
+// whole (beginning F0, ending F7) is shown once, not wrapped again.
 template <class Get>
 std::string traceLine(int length, Get byteAt)
 {
+  if (length < 0) length = 0;
+  int first = 0, end = length;
+  if (length > 0 && (byteAt(0) & 0xFF) == 0xF0) first = 1;
+  if (first && length > 1 && (byteAt(length - 1) & 0xFF) == 0xF7) end = length - 1;
   std::string hex;
   char buf[8];
-  for (int i = 0; i < length; ++i)
+  for (int i = first; i < end; ++i)
   {
     snprintf(buf, sizeof buf, "%02x ", (unsigned)(byteAt(i) & 0xFF));
     hex += buf;
   }
-  if (length < 0) length = 0;
-  return "Plug-in MIDI Out (sysex | " + std::to_string(length) + " bytes | F0 " + hex + "F7)\n";
+  return "Plug-in MIDI Out (sysex | " + std::to_string(end - first + 2) + " bytes | F0 " + hex + "F7)\n";
 }
 
 }  // namespace

@@ -43,7 +43,18 @@ int IBitmapControl::FrameOfValue(const IBitmap& bitmap, double value)
 
 bool IBitmapControl::Draw(IGraphics* graphics)
 {
-  return graphics->DrawBitmap(&mBitmap, &mRECT, FrameOfValue(mBitmap, mValue), &mBlend);
+  const bool drawn = graphics->DrawBitmap(&mBitmap, &mRECT, FrameOfValue(mBitmap, mValue), &mBlend);
+  // Half weight alone barely shows on dark artwork: a greyed control is also
+  // washed toward the pages' grey, which lowers its contrast and leaves the
+  // (page-coloured) ground around it nearly as it was.
+  if (drawn && mGrayed && mBitmap.W > 0)
+  {
+    static const IColor wash(255, 48, 52, 58);
+    const IChannelBlend shade(IChannelBlend::kBlendNone, 0.55f);
+    IRECT r = mRECT;
+    graphics->FillIRect(&wash, &r, &shade);
+  }
+  return drawn;
 }
 
 ISwitchControl::ISwitchControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
@@ -209,7 +220,11 @@ ITextControl::ITextControl(IPlugBase* plug, const IRECT& rect, const IText* text
 bool ITextControl::Draw(IGraphics* graphics)
 {
   if (!mStr.GetLength()) return false;
-  return graphics->DrawIText(&mText, mStr.GetWritable(), &mRECT);
+  if (!mGrayed) return graphics->DrawIText(&mText, mStr.GetWritable(), &mRECT);
+  // Greyed: the ink is drawn toward a middle grey, so that its contrast drops.
+  IText dim = mText;
+  for (int* c : {&dim.mColor.R, &dim.mColor.G, &dim.mColor.B}) *c = (*c + 80 * 3) / 4;
+  return graphics->DrawIText(&dim, mStr.GetWritable(), &mRECT);
 }
 
 void ITextControl::SetTextFromPlug(const char* str)

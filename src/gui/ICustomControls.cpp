@@ -4,6 +4,7 @@
 #include "plug/IPlugBase.h"
 #include "ui/ControlLayer.h"
 
+#include <algorithm>
 #include <cstring>
 
 // ---- radio group ----
@@ -105,6 +106,22 @@ ProgressIndicator::ProgressIndicator(ControlLayer* layer, IPlugBase* plug, int x
   layer->setIgnoreHiddenWhenUpdatingScreen(true);
 }
 
+void ProgressIndicator::setText(const std::string& text)
+{
+  {
+    std::lock_guard<std::mutex> lock(mTextLock);
+    if (mText == text) return;
+    mText = text;
+  }
+  SetDirty(false);
+}
+
+std::string ProgressIndicator::text() const
+{
+  std::lock_guard<std::mutex> lock(mTextLock);
+  return mText;
+}
+
 void ProgressIndicator::OnMouseDown(int, int, IMouseMod*) {}
 
 void ProgressIndicator::OnMouseDblClick(int, int, IMouseMod*) {}
@@ -112,7 +129,47 @@ void ProgressIndicator::OnMouseDblClick(int, int, IMouseMod*) {}
 bool ProgressIndicator::Draw(IGraphics* graphics)
 {
   graphics->DrawBitmap(&mOverlay, &mDrawArea, 0, &mBlend);
+  std::string line = text();
+  if (!line.empty() && mTextArea.W() > 0)
+  {
+    IText font(std::max(8, mTextArea.H() * 2 / 3), IColor(255, 230, 233, 237));
+    IRECT area = mTextArea;
+    graphics->DrawIText(&font, &line[0], &area);
+  }
   return true;
+}
+
+ICommandButton::ICommandButton(IPlugBase* plug, const IRECT& rect, const std::string& caption,
+                               std::function<void()> action)
+  : IControl(plug, rect, -1), mCaption(caption), mAction(std::move(action))
+{
+}
+
+void ICommandButton::OnMouseDown(int, int, IMouseMod*)
+{
+  if (mGrayed || !mAction) return;
+  mAction();
+}
+
+bool ICommandButton::Draw(IGraphics* graphics)
+{
+  IRECT r = mRECT;
+  if (mLit)
+  {
+    // The tab switches' look: a dark button with a lamp, orange while lit.
+    const IColor body(255, 44, 48, 54), edge(255, 86, 93, 102);
+    const IColor lamp = mLit() ? IColor(255, 255, 173, 0) : IColor(255, 90, 70, 40);
+    graphics->FillIRect(&body, &r);
+    graphics->DrawRect(&edge, &r);
+    IRECT l(r.L + r.W() / 4, r.T + r.H() / 2 - 2, r.R - r.W() / 4, r.T + r.H() / 2 + 2);
+    return graphics->FillIRect(&lamp, &l);
+  }
+  const IColor face(255, 70, 76, 86), edge(255, 120, 128, 140), ink(255, 235, 238, 242);
+  graphics->FillIRect(&face, &r);
+  graphics->DrawRect(&edge, &r);
+  IText font(std::max(8, r.H() * 3 / 5), ink, "DejaVu Sans", IText::kStyleBold);
+  std::string text = mCaption;
+  return graphics->DrawIText(&font, &text[0], &r);
 }
 
 // ---- bitmap text ----

@@ -8,6 +8,10 @@
 #include "base/wdlstring.h"
 #include "gui/IControls.h"
 
+#include <functional>
+#include <mutex>
+#include <string>
+
 class ControlLayer;
 
 // The editor's radio group: one bitmap holds every button, off and on. With frames
@@ -62,12 +66,38 @@ public:
 
   ControlLayer* GetLayer() const { return mLayer; }
   const IRECT& GetDrawArea() const { return mDrawArea; }
+  // The line drawn in the overlay's box (a transfer's progress); any thread.
+  void setText(const std::string& text);
+  std::string text() const;
+  // Where the line goes, in window pixels.
+  void setTextArea(const IRECT& area) { mTextArea = area; }
 
 protected:
   ControlLayer* mLayer;
   IBitmap mOverlay;
   IRECT mDrawArea;
   int mX, mY, mW, mH;
+  IRECT mTextArea;
+  mutable std::mutex mTextLock;
+  std::string mText;
+};
+
+// A captioned button without a parameter: a click runs the action (main thread,
+// under the plug-in's mutex, like every input handler).
+class ICommandButton : public IControl
+{
+public:
+  ICommandButton(IPlugBase* plug, const IRECT& rect, const std::string& caption, std::function<void()> action);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+  const std::string& caption() const { return mCaption; }
+  // A tab: lit while the test holds (its page is shown), drawn like the tab switches.
+  void setLit(std::function<bool()> lit) { mLit = std::move(lit); }
+
+private:
+  std::string mCaption;
+  std::function<void()> mAction;
+  std::function<bool()> mLit;
 };
 
 // Draws text from a bitmap font, one charWidth x charHeight cell a character: frame 1

@@ -294,8 +294,12 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
     IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
     if (!param) return;
     // A one-value range normalises to 0, never to NaN.
-    value = param->GetNormalized(value);
+    const double plain = value;
+    value = param->GetNormalized(plain);
     param->SetNormalized(value);
+    // The way through the normalised value is not exact for a continuous parameter
+    // (47 came back as 46.99999999999999): a value within the range is kept as given.
+    if (param->Type() == kTypeDouble && plain >= param->GetMin() && plain <= param->GetMax()) param->Set(plain);
   }
   for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->SetParamValueFromPlug(paramIdx, value);
   for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);

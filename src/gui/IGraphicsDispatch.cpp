@@ -32,6 +32,8 @@ IControl* IGraphics::FindInputControl(int x, int y)
 bool IGraphics::IsDirty(IRECT* area)
 {
   WDL_MutexLock lock(plugMutex(mPlug));
+  // What other threads handed over without the mutex reaches the controls first.
+  if (mPlug) mPlug->OnIdle();
   bool dirty = false;
   // The background (index 0) is never collected.
   for (int i = 1; i < mControls.GetSize(); ++i)

@@ -2,6 +2,7 @@
 
 #include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphicsMacMapping.h"
+#include "plug/IPlugBase.h"
 #include "platform/carbon/Gestalt.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"
@@ -144,10 +145,15 @@ void IGraphicsMac::RemoveSubWindow()
 
 // ---- menus, text entry, panels, alerts ----
 
+// They run from input events, which hold the plug-in's mutex, and wait for a
+// person: the MIDI input thread and the transfer jobs must not wait with them.
+WDL_Mutex* IGraphicsMac::ModalMutex() const { return mPlug ? &mPlug->mMutex : nullptr; }
+
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* rect)
 {
   ReleaseMouseCapture();
   if (!mGraphicsCocoa || !menu || !rect) return nullptr;
+  WDL_MutexReleased unlocked(ModalMutex());
   return mGraphicsCocoa->createIPopupMenu(menu, ViewRectOf(*rect, Height()));
 }
 
@@ -168,7 +174,11 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
   alert->setAlertStyle(NSInformationalAlertStyle);
   for (const std::string& b : buttons)
     if (!b.empty()) alert->addButtonWithTitle(b);
-  const NSInteger pressed = alert->runModal() - NSAlertFirstButtonReturn;
+  NSInteger pressed;
+  {
+    WDL_MutexReleased unlocked(ModalMutex());
+    pressed = alert->runModal() - NSAlertFirstButtonReturn;
+  }
   alert->release();
   return MessageBoxAnswer(type, (int)pressed);
 }
@@ -201,6 +211,7 @@ void IGraphicsMac::PromptForFile(WDL_String* file, EFileAction action, WDL_Strin
 
   NSInteger answer;
   std::string chosen;
+  WDL_MutexReleased unlocked(ModalMutex());
   if (action == kFileSave)
   {
     NSSavePanel* panel = NSSavePanel::savePanel();
@@ -219,6 +230,10 @@ void IGraphicsMac::PromptForFile(WDL_String* file, EFileAction action, WDL_Strin
     chosen = panel->filename();
   }
   if (answer != NSOKButton || chosen.empty()) return;
+  // A bare name typed into the panel names a file of the folder the panel showed,
+  // not of the process's working folder.
+  if (chosen[0] != '/' && chosen[0] != '~')
+    chosen = startDir + (startDir.empty() || startDir.back() == '/' ? "" : "/") + chosen;
   file->Set(chosen.c_str());
   const size_t slash = chosen.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : chosen.substr(0, slash);

@@ -8,6 +8,7 @@
 //
 // Threads: main thread only, as the kit is.
 
+#include "base/mutex.h"
 #include "base/wdlstring.h"
 #include "gui/IGraphics.h"
 
@@ -60,6 +61,7 @@ public:
   static int GetUserOSVersion();
 
 private:
+  WDL_Mutex* ModalMutex() const;
   IGraphicsCocoa_vDavrel_64_au* mGraphicsCocoa = nullptr;
   WDL_String mBundleID;
   NSWindow* mHostNSWindow = nullptr;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <cstring>
+#include <vector>
 
 const DumpRow kProgramDumpRows[] = {
     {21, kCodecPack21, 0, kDelayFxTempoSync, kSectionLockFXDelay, 0},
@@ -504,6 +505,63 @@ void parseProgramDumpParams(const uint8_t* msg, DumpParamAccess& p, ProgramParse
     }
 }
 
+namespace
+{
+// A plain copy of the parameters, for reading what stored bytes mean without
+// touching the editor's values.
+struct ParamTwin : DumpParamAccess
+{
+  std::vector<double> v;
+  explicit ParamTwin(DumpParamAccess& p) : v((size_t)kNumParams)
+  {
+    for (int id = 0; id < kNumParams; ++id) v[(size_t)id] = p.value(id);
+  }
+  double value(int id) override { return id >= 0 && id < kNumParams ? v[(size_t)id] : 0.0; }
+  void setValue(int id, double x) override
+  {
+    if (id >= 0 && id < kNumParams) v[(size_t)id] = x;
+  }
+  // Every row decoded: no section lock, no channel lock, no tempo override.
+  void unlock()
+  {
+    v[kOverrideTempo] = v[kLockPartMIDIch] = v[kLockPartMIDIch + 1] = 0.0;
+    for (int id = kPartLock; id <= kSectionLockGlobal; ++id) v[(size_t)id] = 0.0;
+  }
+};
+}  // namespace
+
+void buildProgramDumpOver(DumpParamAccess& params, const uint8_t* stored, uint8_t* out)
+{
+  std::vector<uint8_t> kept(stored, stored + kProgramDumpSize);
+  for (uint8_t& b : kept) b &= 0x7F;
+  kept[0] = 0xF0, kept[kProgramDumpSize - 1] = 0xF7;
+
+  std::vector<uint8_t> editor(out, out + kProgramDumpSize), meant(out, out + kProgramDumpSize);
+  buildProgramDumpParams(params, editor.data());
+  ParamTwin storedMeaning(params);
+  storedMeaning.unlock();
+  parseProgramDumpParams(kept.data(), storedMeaning, nullptr);
+  buildProgramDumpParams(storedMeaning, meant.data());
+
+  std::vector<uint8_t> mixed = editor;
+  for (int r = 19; r <= 295; ++r)
+    if (editor[(size_t)r] == meant[(size_t)r]) mixed[(size_t)r] = kept[(size_t)r];
+
+  // The mix must say what the parameters say; a row whose flags sit in a byte kept
+  // from the hardware could read otherwise.
+  ParamTwin fromMix(params), fromEditor(params);
+  fromMix.unlock();
+  fromEditor.unlock();
+  parseProgramDumpParams(mixed.data(), fromMix, nullptr);
+  parseProgramDumpParams(editor.data(), fromEditor, nullptr);
+  if (fromMix.v != fromEditor.v)
+  {
+    mixed = editor;
+    for (int r : {19, 20, 25}) mixed[(size_t)r] = kept[(size_t)r];
+  }
+  for (int r = 19; r <= 295; ++r) out[r] = mixed[(size_t)r];
+}
+
 void buildProgramDumpParams(DumpParamAccess& p, uint8_t* out)
 {
   auto v = [&](int id) { return iv(p.value(id)); };
@@ -749,14 +807,16 @@ void parseGlobalDumpParams(const uint8_t* msg, DumpParamAccess& p)
   }
 }
 
-void buildGlobalDumpParams(DumpParamAccess& p, uint8_t* msg)
+namespace
+{
+// The global parameters' fields, written whole into msg.
+void writeGlobalFields(DumpParamAccess& p, uint8_t* msg)
 {
   auto v = [&](int id) { return iv(p.value(id)); };
   int tune, transpose;
   bool tuneSign, transposeSign;
   encodeMasterTune(v(kMasterTune), &tune, &tuneSign);
   encodeMasterTranspose(v(kMasterTranspose), &transpose, &transposeSign);
-  // The parser reads the two signs only when no other flag of raw 5 is set.
   msg[5] = (uint8_t)((tuneSign ? 1 : 0) | (transposeSign ? 2 : 0));
   msg[6] = (uint8_t)tune;
   msg[7] = (uint8_t)transpose;
@@ -772,4 +832,35 @@ void buildGlobalDumpParams(DumpParamAccess& p, uint8_t* msg)
   msg[23] = b7(v(kGlobalMIDI2Ctrl));
   msg[25] = (uint8_t)((v(kMIDIFilterProgramChange) & 1) | (v(kMIDIFilterControlChange) & 1) << 2 |
                       (v(kMIDIFilterPitchBend) & 1) << 6);
+}
+}  // namespace
+
+void buildGlobalDumpParams(DumpParamAccess& p, uint8_t* msg)
+{
+  // What the stored bytes say, and what the parameters say, each written the same way.
+  const std::vector<uint8_t> stored(msg, msg + kGlobalDumpSize);
+  ParamTwin storedMeaning(p);
+  parseGlobalDumpParams(stored.data(), storedMeaning);
+  std::vector<uint8_t> editor = stored, meant = stored;
+  writeGlobalFields(p, editor.data());
+  writeGlobalFields(storedMeaning, meant.data());
+  // Each field's own bits; a field the parameters leave as stored is not written, so
+  // the hardware's bytes go back as it sent them.
+  struct Field
+  {
+    int raw;
+    uint8_t mask;
+  };
+  static const Field fields[] = {{5, 0x03},  {6, 0x7F},  {7, 0x7F},  {8, 0x7F},  {9, 0x7F},  {10, 0x7F}, {11, 0x0F},
+                                 {15, 0x7F}, {16, 0x7F}, {21, 0x04}, {22, 0x7F}, {23, 0x7F}, {25, 0x45}};
+  for (const Field& f : fields)
+  {
+    const uint8_t want = editor[(size_t)f.raw] & f.mask;
+    // A byte of a code the parser leaves alone says nothing about the parameters:
+    // its own bits are compared instead.
+    const bool read = (f.raw != 11 || stored[11] <= 15) && (f.raw != 21 || stored[21] == 0 || stored[21] == 4) &&
+                      (f.raw != 25 || in(stored[25], {0, 1, 4, 5, 64, 65, 68, 69}));
+    const uint8_t had = (read ? meant : stored)[(size_t)f.raw] & f.mask;
+    if (want != had) msg[f.raw] = (uint8_t)((stored[(size_t)f.raw] & ~f.mask) | want);
+  }
 }

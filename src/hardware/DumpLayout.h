@@ -93,6 +93,15 @@ void parseProgramDumpParams(const uint8_t* msg, DumpParamAccess& params, Program
 // name field and raw 19, 20, 25 and 296 are the caller's.
 void buildProgramDumpParams(DumpParamAccess& params, uint8_t* out);
 
+// buildProgramDumpParams over the last program the hardware sent (stored, 297 bytes):
+// each byte of raw 19..295 whose meaning the parameters leave as the stored bytes
+// give it goes out as stored, so bytes and bits no parameter owns (and values the
+// editor did not change) reach the hardware as it sent them; every other byte is the
+// parameters'. Should the mix ever read back as other values than the parameters',
+// the parameters' own bytes are used. Section locks and the tempo override do not
+// apply to the stored bytes' meaning: a locked section's values are the editor's.
+void buildProgramDumpOver(DumpParamAccess& params, const uint8_t* stored, uint8_t* out);
+
 // The blank program: F0 42 <channel> 58 40, a name of twelve spaces, zeros, F7.
 void makeBlankProgramDump(uint8_t channelByte, uint8_t* out);
 
@@ -108,7 +117,8 @@ void parseGlobalDumpParams(const uint8_t* msg, DumpParamAccess& params);
 
 // Writes the global parameters into a 235-byte dump that already holds the stored
 // bytes (every byte no parameter owns, and the bits of shared bytes no parameter
-// owns, stay as they were).
+// owns, stay as they were; a field whose value the stored bytes already say is not
+// written at all).
 void buildGlobalDumpParams(DumpParamAccess& params, uint8_t* msg);
 
 // Master tune and transpose: the parser's encoding and its exact inverse.

@@ -103,6 +103,9 @@ public:
   virtual void SendProgramChangeCommand(int program, int part) = 0;
   virtual void SendBankChangeCommand(int, int) {}
   virtual void logSysExOutMessageByteInt(const std::vector<int>& message, int length) = 0;
+  // One line of the editor's log (why a request failed, what was refused); standard
+  // output where the host keeps no log.
+  virtual void logText(const std::string& line);
 
   // ---- the editor's lock ---------------------------------------------------
   // The lock under which the MIDI input thread and the main thread change editor

@@ -96,6 +96,8 @@ int fifteenStep(int v)
 }
 }  // namespace
 
+void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str()); }
+
 void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
   ISysEx s(0, msg, size);
@@ -361,7 +363,10 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     log("SysEx data processed in All Library Patch Request\n");
     libraryPatchRequestAll.clear();
     const bool wholeBank = n == kAllProgramDumpSize || n == kAllDataDumpSize;
-    if (!plug->allProgramsRequestStarted.load() && wholeBank)
+    // A bank dump cut short still holds its first programs whole.
+    const bool cutBank = !wholeBank && n > 5 && n < kAllDataDumpSize &&
+                         (b[4] == kSysexAllProgramDumpFunction || b[4] == kSysexAllDataDumpFunction);
+    if (!plug->allProgramsRequestStarted.load() && (wholeBank || cutBank))
     {
       plug->allProgramsRequestStarted.store(true);
       allProgramsSlotCounter.store(0);
@@ -373,6 +378,13 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
         chunk.PutBytes(b, n);
         librarian->allPatchesRequestActive.store(true);
         librarian->loadFromChunk(&chunk, n, bank.get(), 0);
+        const int got = (int)bank->patches.size();
+        if (got < 128)
+        {
+          const std::string text = std::to_string(got) + " of 128 programs received";
+          plug->showSecondLineText(text.c_str());
+          plug->logText("All-program dump of " + std::to_string(n) + " bytes cut short: " + text);
+        }
       }
       if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
       sysexInProgress.store(false);
@@ -412,6 +424,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       if (!channelSearchActive.load())
       {
         plug->showStatusText("Global Channel Mismatch!");
+        plug->logText("Request failed: the answer came on channel " + std::to_string((b[2] & 0x0F) + 1) +
+                      ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
         return;
       }
       adoptChannel(b[2]);
@@ -463,7 +477,12 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg)
 {
   const uint8_t* b = msg->mData;
   // A truncated, overlong or damaged dump changes nothing.
-  if (!isProgramDump(b, msg->mSize)) return;
+  if (!isProgramDump(b, msg->mSize))
+  {
+    plug->logText("Program dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kProgramDumpSize) + " expected, or not a clean program dump");
+    return;
+  }
   plug->dataMismatch.store(false);
   dataProcessed.store(false);
 
@@ -520,7 +539,12 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg)
       globalRequested.store(false);
       dataProcessed.store(true);
     }
+    else
+      plug->logText("Global dump refused: a data byte has bit 7 set");
   }
+  else
+    plug->logText("Global dump refused: " + std::to_string(msg->mSize) + " bytes, " +
+                  std::to_string((int)kGlobalDumpSize) + " expected");
   sysexInProgress.store(false);
   patchRequested.store(false);
 }
@@ -581,62 +605,68 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
     else if (id == 319 || id == 320) v = s + 24;
     else if (id == kArpTempo) v = vh == 2 ? vl + 236 : vh == 1 ? vl + 108 : vl - 20;
     else if (id == kArpSwing) v = s + 100;
+    // A timbre on the global channel travels as 7F 7F, the way the sender puts it.
+    else if ((id == kMultiPartMIDICh || id == kMultiPartMIDICh + 1) && vl == 0x7F && vh == 0x7F) v = 16;
     fromHardware.store(true);
     giveControl(c, v);
+    // A switch that decides which knobs the sound page shows redraws its zones,
+    // as the parameters of the direct list do.
+    if (id == kVoiceAssign || id == kVoiceAssign + 1 || id == kLfo2TempoSync || id == kLfo2TempoSync + 1)
+      plug->OnParamChange2(kQuickTab);
     fromHardware.store(false);
     if (id == kGlobalLocalControl) plug->localControlOn.store(v != 0);
   }
   else
     controlNotFound.store(true);
 
-  if (pl < 8) return;
-
-  // The same parameter under its CC or NRPN address.
+  // The same parameter under its CC or NRPN address. Parameter numbers below 64
+  // are the program's common part, 64 to 207 timbre 1, and timbre 2's are timbre
+  // 1's 144 up, so timbre 2 has every row timbre 1 has; a row is looked up under
+  // the key its timbre's controls are registered with (0 for the common part),
+  // not under a channel. Numbers below 8 have no row.
+  const int number = ph * 128 + pl;
+  const int key = number < 64 ? 0 : number < 208 ? 1 : 2;
+  const int p = key == 2 ? number - 144 : number;
+  if (p < 8) return;
   auto centred = [](int x) { return x < 65 ? x + 64 : x - 64; };
-  int cc = -1, nrpnLsb = -1, value = vl;
+  int cc = -1, subKey = 0, nrpnLsb = -1, value = vl;
   bool centredRow = false;
-  int p = pl, h = ph;
-  if (h == 1 && p >= 89 && p <= 126) h = 0, p -= 16;
-  if (h == 0)
+  static const int ccs73[] = {77, 14, 15, 15, 78, 82, 18, 19, 20, 21, 22, 83, 74, 71};
+  if (p >= 136 && p <= 187)
   {
-    static const int ccs73[] = {77, 14, 15, 15, 78, 82, 18, 19, 20, 21, 22, 83, 74, 71};
-    if (p == 22) cc = 13;
-    else if (p == 23) cc = 94;
-    else if (p == 25) cc = 12;
-    else if (p == 26) cc = 93;
-    else if (p == 28) nrpnLsb = 7;
-    else if (p == 29) nrpnLsb = 3;
-    else if (p == 32) nrpnLsb = 10, value = (int)((vl + 1) * 1.27);
-    else if (p == 71) cc = 5;
-    else if (p >= 73 && p <= 86) cc = ccs73[p - 73];
-    else if (p == 87) cc = 79, centredRow = true;
-    else if (p == 88) cc = 85, centredRow = true;
-    else if (p == 89) cc = 7;
-    else if (p == 90) cc = 10, centredRow = true;
-    else if (p == 91) cc = 86;
-    else if (p == 92) cc = 92;
-    else if (p >= 94 && p <= 97) cc = 23 + (p - 94);
-    else if (p == 99) cc = 73;
-    else if (p == 100) cc = 75;
-    else if (p == 101) cc = 70;
-    else if (p == 102) cc = 72;
-    else if (p == 104) cc = 87;
-    else if (p == 105) cc = 27;
-    else if (p == 109) cc = 88;
-    else if (p == 110) cc = 76;
-    else if (p == 116 || p == 119 || p == 122 || p == 125) cc = 28 + (p - 116) / 3, centredRow = true;
+    // The three sequences' 16 steps, two settings between them. Step 14 of the
+    // third (timbre 1's pl 57 of ph 1) is a step like the others with either
+    // sign: read as CC 5 it would move a portamento knob with a step value.
+    const int s = (p - 136) / 18, k = (p - 136) % 18;
+    if (k < 16) nrpnLsb = 16 * (s + 1) + k, centredRow = true;
   }
-  else if (h == 1)
-  {
-    if (p == 57) (vh == 0 ? (void)(cc = 5) : (void)(nrpnLsb = 61, centredRow = true));
-    else if ((p >= 8 && p <= 23) || (p >= 26 && p <= 41) || (p >= 44 && p <= 59))
-      nrpnLsb = p <= 23 ? 16 + (p - 8) : p <= 41 ? 32 + (p - 26) : 48 + (p - 44), centredRow = true;
-  }
-  else if (h == 2)
-  {
-    if ((p >= 24 && p <= 39) || (p >= 42 && p <= 57) || (p >= 60 && p <= 75))
-      nrpnLsb = p <= 39 ? 16 + (p - 24) : p <= 57 ? 32 + (p - 42) : 48 + (p - 60), centredRow = true;
-  }
+  else if (p == 22) cc = 13;
+  else if (p == 23) cc = 94;
+  else if (p == 25) cc = 12;
+  else if (p == 26) cc = 93;
+  else if (p == 28) nrpnLsb = 7;
+  else if (p == 29) nrpnLsb = 3;
+  else if (p == 32) nrpnLsb = 10, value = (int)((vl + 1) * 1.27);
+  else if (p == 71) cc = 5;
+  else if (p >= 73 && p <= 86) cc = ccs73[p - 73];
+  else if (p == 87) cc = 79, centredRow = true;
+  else if (p == 88) cc = 85, centredRow = true;
+  else if (p == 89) cc = 7;
+  else if (p == 90) cc = 10, centredRow = true;
+  else if (p == 91) cc = 86;
+  else if (p == 92) cc = 92;
+  else if (p >= 94 && p <= 97) cc = 23 + (p - 94);
+  else if (p == 99) cc = 73;
+  else if (p == 100) cc = 75;
+  else if (p == 101) cc = 70;
+  else if (p == 102) cc = 72;
+  else if (p == 104) cc = 87;
+  else if (p == 105) cc = 27;
+  else if (p == 109) cc = 88;
+  else if (p == 110) cc = 76;
+  else if (p == 116 || p == 119 || p == 122 || p == 125) cc = 28 + (p - 116) / 3, centredRow = true;
+  // The DWGS wave shares CC 15 with control 2 under a sub-key of its own.
+  if (p == 76) subKey = 2;
   if (centredRow)
   {
     if (vh != 0 && vh != 0x7F) return;
@@ -646,23 +676,13 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
     return;
   if (cc < 0 && nrpnLsb < 0) return;  // untranslated: no CC 0 lookup
 
-  // Keys: the timbre the row belongs to (global rows on the global channel).
-  const int global = (int)plug->GetParamValue(kGlobalMidiChannel);
-  const int ch1 = (int)plug->GetParamValue(kMultiPartMIDICh), ch2 = (int)plug->GetParamValue(kMultiPartMIDICh + 1);
-  int key;
-  if (ph == 0 && pl >= 22 && pl <= 32) key = global + 1;
-  else if (ph == 0) key = (ch1 >= 16 ? global : ch1) + 1;
-  else key = (ch2 >= 16 ? global : ch2) + 1;
-
   IControl* target = nullptr;
-  if (cc >= 0) target = plug->getCCControls(key, cc, 0);
+  if (cc >= 0)
+    target = plug->getCCControls(key, cc, subKey);
   else
-  {
-    // Only an NRPN address the hardware has just announced names the MSB; the
-    // LSB is the row's own.
-    const int msb = nrpnMsb.load();
-    if (msb >= 0 && msb <= 127) target = plug->getMsbLsbControl(key, msb, 0, nrpnLsb, 0);
-  }
+    // The row names the LSB; the MSB is the one its parameters are registered
+    // under, not whatever NRPN address the hardware announced last.
+    target = plug->getMsbLsbControl(key, kTranslatedNrpnMsb, 0, nrpnLsb, 0);
   if (!target) return;
   plug->editModeOn.store(true);
   fromHardware.store(true);
@@ -711,6 +731,19 @@ void MIDIMessageManager::lightIndicator(int channel)
   }
 }
 
+int MIDIMessageManager::timbreKeyForChannel(int channel)
+{
+  const int global = (int)plug->GetParamValue(kGlobalMidiChannel);
+  bool listens[2];
+  for (int t = 0; t < 2; ++t)
+  {
+    const int ch = (int)plug->GetParamValue(kMultiPartMIDICh + t);
+    listens[t] = (ch >= 16 ? global : ch) == channel;
+  }
+  if (listens[0] && listens[1]) return plug->currentPart.load() == 1 ? 2 : 1;
+  return listens[0] ? 1 : listens[1] ? 2 : 0;
+}
+
 void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
 {
   if (plug->GetParamValue(kControlLibrary) == 1.0)
@@ -751,7 +784,8 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg)
   incomingFromHost.store(false);
   const int status = msg->StatusMsg();
   const int channel = msg->Channel();
-  const int channelKey = channel + 1;
+  const int channelKey = timbreKeyForChannel(channel);
+  const int timbre = channelKey - 1;  // -1: no timbre listens on the channel
   auto blocked = [&](EMidiFilterClass c, const char* line) {
     if (!plug->hardwareFilterBlock[c].load()) return false;
     log("%s", line);
@@ -825,11 +859,18 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg)
       }
       IControl* c = nullptr;
       bool mapped = false;
-      if ((cc == 13 && plug->GetParamValue(kDelayFxTempoSync) == 1.0) ||
-          (cc == 27 && plug->GetParamValue(kLfo1TempoSync) == 1.0) ||
-          (cc == 76 && plug->GetParamValue(kLfo2TempoSync) == 1.0))
+      if (cc == 13 && plug->GetParamValue(kDelayFxTempoSync) == 1.0)
       {
-        c = plug->getSysexControl(0x58, 0x41, cc == 13 ? 0x2A : cc == 27 ? 0x6A : 0x6F, 0, 0);
+        c = plug->getSysexControl(0x58, 0x41, 0x2A, 0, 0);
+        value = fifteenStep(value);
+        mapped = true;
+      }
+      else if (timbre >= 0 && ((cc == 27 && plug->GetParamValue(kLfo1TempoSync + timbre) == 1.0) ||
+                               (cc == 76 && plug->GetParamValue(kLfo2TempoSync + timbre) == 1.0)))
+      {
+        // The sync note of the timbre on this channel: timbre 2's sits 16 numbers
+        // and one high byte above timbre 1's.
+        c = plug->getSysexControl(0x58, 0x41, (cc == 27 ? 0x6A : 0x6F) + 16 * timbre, timbre, 0);
         value = fifteenStep(value);
         mapped = true;
       }
@@ -864,7 +905,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg)
           for (auto& k : keys)
             if ((c = plug->getMsbLsbControl(k[0], msb, 0, lsb, k[1]))) break;
         }
-        if (cc == 15 && plug->GetParamValue(kOsc1Waveform) == 5.0)
+        if (cc == 15 && timbre >= 0 && plug->GetParamValue(kOsc1Waveform + timbre) == 5.0)
         {
           c = plug->getCCControls(channelKey, 15, 2);
           value /= 2;
@@ -937,7 +978,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(IMidiMsg* msg, int part)
         log("Message determinated because it contains program change data!\n");
         return;
       }
-      getLegacyCCparam(cc, channel + 1, value, false, false);
+      getLegacyCCparam(cc, timbreKeyForChannel(channel), value, false, false);
       break;
     }
     case IMidiMsg::kProgramChange:
@@ -971,19 +1012,15 @@ void MIDIMessageManager::getLegacyCCparam(int cc, int channelKey, int value, boo
   }
   if (cc == 15)
   {
-    // Halved for each timbre on this channel whose oscillator 1 plays the waveform 5.
-    const int global = (int)plug->GetParamValue(kGlobalMidiChannel);
-    for (int t = 0; t < 2; ++t)
-    {
-      int ch = (int)plug->GetParamValue(kMultiPartMIDICh + t);
-      if (ch >= 16) ch = global;
-      if (ch + 1 == channelKey && plug->GetParamValue(kOsc1Waveform + t) == 5.0) value /= 2;
-    }
+    // Halved when the oscillator 1 of the timbre on this channel plays the waveform 5.
+    if (channelKey >= 1 && channelKey <= 2 && plug->GetParamValue(kOsc1Waveform + channelKey - 1) == 5.0) value /= 2;
   }
   IControl* c = nullptr;
   const int msb = nrpnMsb.load(), lsb = nrpnLsb.load();
   if (msb <= 127 && lsb <= 127) c = plug->getMsbLsbControl(channelKey, msb, 0, lsb, cc == 6 ? 0 : 1);
   for (int sub = 0; !c && sub < 3; ++sub) c = plug->getCCControls(channelKey, cc, sub);
+  // Then the controls that belong to no timbre (the effects), on any channel.
+  for (int sub = 0; !c && channelKey != 0 && sub < 2; ++sub) c = plug->getCCControls(0, cc, sub);
   if (!c)
   {
     // The host's bank-select LSB stays a MIDI message: it does not switch the
@@ -1018,7 +1055,7 @@ void MIDIMessageManager::sendSysexMessage(std::vector<int> body)
   if (body.empty()) return;
   std::vector<unsigned char> bytes(body.size());
   for (size_t i = 0; i < body.size(); ++i) bytes[i] = (unsigned char)(body[i] & 0xFF);
+  // The send traces the message itself: it is logged once.
   plug->checksumCheckAndSend(bytes.data(), (int)bytes.size());
-  plug->logSysExOutMessageByteInt(body, (int)body.size());
 }
 

@@ -137,6 +137,10 @@ public:
   static void decodeTapPatternCode(const unsigned char* code, char* out);
 
   // ---- sending -------------------------------------------------------------
+  // The NRPN MSB of the parameters whose parameter changes the router translates
+  // into NRPN (the arpeggiator's); the configuration registers them under it.
+  static constexpr int kTranslatedNrpnMsb = 0;
+
   void sendSysexMessage(std::vector<int> body);
 
   // ---- the randomizer (Randomizer.cpp) ---------------------------------------
@@ -157,6 +161,11 @@ private:
   void handleProgramChange(int program, int part, bool fromHost);
   void giveControl(IControl* control, double plainValue);
   void lightIndicator(int channel);
+  // The first key of the CC and NRPN lookups for a message on this channel: the
+  // controls of timbre t are registered under t + 1 whatever its channel, so the
+  // key is that of the timbre listening on the channel (the edited one when both
+  // do), and 0, the key of the controls that belong to no timbre, when none does.
+  int timbreKeyForChannel(int channel);
   // Called by a job record when its job has ended, under the thread's start lock:
   // true when the record was given a follow-up job to run at once.
   bool jobFinished(MIDIMessageSender* sender);

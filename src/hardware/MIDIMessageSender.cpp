@@ -42,6 +42,15 @@ MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager_, HardwareHost*
 
 MIDIMessageSender::~MIDIMessageSender() {}
 
+void MIDIMessageSender::logTimeOut(int function, int waits)
+{
+  char what[48];
+  if (function >= 0) snprintf(what, sizeof what, "the request (function %02X)", function);
+  else snprintf(what, sizeof what, "the transfer");
+  plug->logText(std::string("Request failed: timed out, no answer to ") + what + " after " + std::to_string(waits) +
+                " waits");
+}
+
 void MIDIMessageSender::run()
 {
   const bool transferJob = this == manager->senders[kTransferThread];
@@ -227,6 +236,7 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     if (step == giveUp)
     {
       plug->showStatusText(timeoutText);
+      logTimeOut(function, step);
       requestFailed.store(true);
       result = 1;
       break;
@@ -263,14 +273,19 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   }
 }
 
-void MIDIMessageSender::sendSinglePatchRequestSysex(bool)
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
   const int T = plug->getTimerValue();
-  programChange(plug->librarianProgramNumber.load());
-  wait(T / 2);
+  // The hardware's current program (with its unsaved edit) is asked for as it is: a
+  // program change would replace it with the stored one first.
+  if (!skipProgramChange)
+  {
+    programChange(plug->librarianProgramNumber.load());
+    wait(T / 2);
+  }
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
   answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
@@ -364,6 +379,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
+      logTimeOut(0x10, step);
       requestFailed.store(true);
       break;
     }
@@ -403,6 +419,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
     if (step == 25)
     {
       plug->showStatusText("No response from Hardware");
+      logTimeOut(0x0E, step);
       requestFailed.store(true);
       break;
     }
@@ -435,10 +452,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
   if (!plug->globalSettingsSent.load()) sendGlobalToDevice();
   const int T = plug->getTimerValue();
 
-  std::vector<uint8_t> buf(kProgramDumpSize);
-  makeBlankProgramDump(plug->sysexChannelByte.load(), buf.data());
-  ReadParams params(plug);
-  buildProgramDumpParams(params, buf.data());
+  std::vector<uint8_t> buf = buildEditorProgram(plug);
   for (int i = 0; i < kProgramDumpSize; ++i)
   {
     const int old = plug->getProgramValueByParts(partIndex, 0, i);
@@ -472,6 +486,33 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
   plug->DisplayProcessingIndicator(false);
 }
 
+std::vector<uint8_t> MIDIMessageSender::buildEditorProgram(HardwareHost* plug)
+{
+  std::vector<uint8_t> stored(kProgramDumpSize), buf(kProgramDumpSize);
+  // Each timbre's stored bytes are kept in its own table.
+  for (int i = 0; i < kProgramDumpSize; ++i)
+    stored[(size_t)i] = (uint8_t)plug->getProgramValueByParts(i < kProgramTimbre2FirstRaw ? 0 : 1, 0, i);
+  makeBlankProgramDump(plug->sysexChannelByte.load(), buf.data());
+  ReadParams params(plug);
+  buildProgramDumpOver(params, stored.data(), buf.data());
+  return buf;
+}
+
+std::vector<uint8_t> MIDIMessageSender::buildEditorGlobal(HardwareHost* plug)
+{
+  std::vector<uint8_t> msg(kGlobalDumpSize);
+  for (int i = 0; i < kGlobalDumpSize; ++i) msg[(size_t)i] = (uint8_t)plug->globalBytes[i].load();
+  msg[0] = 0xF0;
+  msg[1] = kSysexManufacturerId;
+  msg[2] = plug->sysexChannelByte.load();
+  msg[3] = kSysexModelId;
+  msg[4] = kSysexGlobalDumpFunction;
+  msg[kGlobalDumpSize - 1] = 0xF7;
+  ReadParams params(plug);
+  buildGlobalDumpParams(params, msg.data());
+  return msg;
+}
+
 void MIDIMessageSender::sendGlobalToDevice()
 {
   plug->DisplayProcessingIndicator(true);
@@ -483,18 +524,9 @@ void MIDIMessageSender::sendGlobalToDevice()
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  uint8_t msg[kGlobalDumpSize];
-  for (int i = 0; i < kGlobalDumpSize; ++i) msg[i] = (uint8_t)plug->globalBytes[i].load();
-  msg[0] = 0xF0;
-  msg[1] = kSysexManufacturerId;
-  msg[2] = plug->sysexChannelByte.load();
-  msg[3] = kSysexModelId;
-  msg[4] = kSysexGlobalDumpFunction;
-  msg[kGlobalDumpSize - 1] = 0xF7;
-  ReadParams params(plug);
-  buildGlobalDumpParams(params, msg);
+  const std::vector<uint8_t> msg = buildEditorGlobal(plug);
   plug->globalSettingsSent.store(true);
-  sendBody(std::vector<uint8_t>(msg + 1, msg + kGlobalDumpSize - 1));
+  sendBody(std::vector<uint8_t>(msg.begin() + 1, msg.end() - 1));
   wait(3000);
   manager->sendPending.store(false);
   plug->DisplayProcessingIndicator(false);
@@ -531,10 +563,7 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
 
   if (plug->loadToTimbre1.load() || plug->loadToTimbre2.load())
   {
-    std::vector<uint8_t> cur(kProgramDumpSize);
-    makeBlankProgramDump(plug->sysexChannelByte.load(), cur.data());
-    ReadParams params(plug);
-    buildProgramDumpParams(params, cur.data());
+    std::vector<uint8_t> cur = buildEditorProgram(plug);
     writeProgramDumpName(plug->GetParamDisplayText(kPatchName), cur.data());
     const int from = plug->readFromTimbre2.load() ? 108 : 0;
     const int to = plug->loadToTimbre2.load() ? 108 : 0;
@@ -588,6 +617,7 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
       if (step == 20)
       {
         plug->showStatusText(kTimedOut);
+        logTimeOut(-1, step);
         break;
       }
       if (plug->incomingSysExProcessed.load()) break;
@@ -658,7 +688,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     if (firstWritten < 0) firstWritten = p;
     lastWritten = p;
     if (!wait(1800)) break;
-    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
+    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p + 1) + " of 128").c_str());
     if (cancelRequested.load()) break;
   }
   if (!ended && !closing())

@@ -133,6 +133,15 @@ public:
   // Packs 33 step values into an 11-byte pattern code (the inverse of
   // MIDIMessageManager::decodeTapPatternCode).
   static void GenTapPatternCode(char* out, const char* in);
+  // One log line for a request that got no answer (function -1: a transfer).
+  void logTimeOut(int function, int waits);
+  // The editor's current program as command 0 sends it, before the name is written:
+  // the parameters' bytes over the program the hardware sent last (the controller's
+  // stored bytes), on the blank program with the editor's channel.
+  static std::vector<uint8_t> buildEditorProgram(HardwareHost* plug);
+  // The global dump as command 1 sends it: the editor's global parameters over the
+  // global bytes the hardware sent last.
+  static std::vector<uint8_t> buildEditorGlobal(HardwareHost* plug);
 
 private:
   // Sleeps ms of the scaled clock in short slices, without the editor's lock;

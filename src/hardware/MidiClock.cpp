@@ -83,7 +83,7 @@ double MIDIMessageSender::clockTempoBpm() const
 {
   if (plug->GetParamValue(kOverrideTempo) == 1.0) return plug->hostTempo.load();
   // The list's texts begin with the tempo in decimal digits.
-  const std::string text = plug->valueListEntry("tempoValues", (int)plug->GetParamValue(kArpTempo));
+  const std::string text = plug->valueListEntry("tempoValues", (int)std::lround(plug->GetParamValue(kArpTempo)));
   double bpm = 0.0;
   for (char c : text)
   {

@@ -88,7 +88,16 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
     const uint8_t* stop = firstStatusByte(d + start + 1, d + size);
     if (!stop)
     {
-      // The data ends inside a message: nothing of it is kept.
+      // The data ends inside a message: nothing of it is kept, but for an
+      // all-program dump cut short, whose whole programs are.
+      const int rest = size - start;
+      if (rest > 5 && isDavrelSysex(d + start, rest) &&
+          (d[start + 4] == kSysexAllProgramDumpFunction || d[start + 4] == kSysexAllDataDumpFunction) &&
+          importSysExFile(d + start, rest, bank) > 0)
+      {
+        position = size;
+        return position;
+      }
       if (dropped) ++*dropped;
       break;
     }
@@ -151,21 +160,28 @@ int PatchLibrarian::importSysExFile(const uint8_t* dump, int size, PatchFile* ba
   const int expected = dump[4] == kSysexAllProgramDumpFunction ? kAllProgramDumpSize
                        : dump[4] == kSysexAllDataDumpFunction  ? kAllDataDumpSize
                                                                : 0;
-  if (size != expected || dump[size - 1] != 0xF7) return 0;
+  const bool ended = dump[size - 1] == 0xF7;
+  if (!expected || size > expected || (size == expected && !ended)) return 0;
 
   // The programs run through the packed stream without regard to its groups, so the
-  // whole stream is unpacked and every program packed afresh.
-  std::vector<uint8_t> data((size_t)sysexUnpackedSize(size - 6));
-  if (sysexUnpack7(dump + 5, size - 6, data.data()) != (int)data.size() || (int)data.size() < kAllProgramDataSize)
-    return 0;
+  // stream is unpacked and every program packed afresh. A dump cut short (a file cut,
+  // a transfer that stopped) keeps the programs that arrived whole, never a part of one.
+  const int packed = size - 5 - (ended ? 1 : 0);
+  std::vector<uint8_t> data((size_t)sysexUnpackedSize(packed));
+  if (sysexUnpack7(dump + 5, packed, data.data()) != (int)data.size()) return 0;
+  const int whole = (int)data.size() / kProgramDataSize < kBankSlots ? (int)data.size() / kProgramDataSize : kBankSlots;
+  if (whole < 1) return 0;
+  if (whole < kBankSlots)
+    librarianLog("PatchLibrarian: dump cut at %d of %d bytes: %d of %d programs whole and imported\n", size, expected,
+                 whole, kBankSlots);
 
   const bool request = allPatchesRequestActive.load();
   static const char kBlankName[] = "            ";
   static const char kUnnamed[] = "unnamed prog";
   // The 128 programs share one block.
   uint8_t* out = nullptr;
-  const PatchBytes programs = PatchBytes::allocate((size_t)kBankSlots * kProgramDumpSize, &out);
-  for (int k = 0; k < kBankSlots; ++k)
+  const PatchBytes programs = PatchBytes::allocate((size_t)whole * kProgramDumpSize, &out);
+  for (int k = 0; k < whole; ++k)
   {
     uint8_t program[kProgramDataSize];
     memcpy(program, data.data() + (size_t)k * kProgramDataSize, kProgramDataSize);
@@ -193,7 +209,7 @@ int PatchLibrarian::importSysExFile(const uint8_t* dump, int size, PatchFile* ba
       ++allPatchesRequestIndex;
     }
   }
-  return kBankSlots;
+  return whole;
 }
 
 void PatchLibrarian::fillUncompletedBankFiles(PatchFile* bank)

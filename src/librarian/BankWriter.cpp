@@ -44,6 +44,7 @@ bool PatchLibrarian::writeUpperBank(const PatchFile& copy, bool isMid, const std
   if (!writeFileAtomically(path, out.Data(), out.Size(), true, &why))
   {
     librarianLog("PATCH LIBRARIAN: could not write %s: %s", path.c_str(), why.c_str());
+    if (plug) plug->bankWriteFailed(path, why);
     return false;
   }
   return true;

@@ -133,7 +133,10 @@ OSStatus IPlugAU::SetState(CFPropertyListRef pPropList)
   RestorePreset(presetName);
   if (UnserializeState(&chunk, 0) <= 0)
   {
-    if (saved) UnserializeState(&before, 0);
+    // Only a state that was half applied is put back: putting back a whole state is
+    // a recall of its own, which a plug-in may answer with more than values.
+    ByteChunk after;
+    if (saved && (!SerializeState(&after) || !after.IsEqual(&before))) UnserializeState(&before, 0);
     mCurrentPresetIdx = presetBefore;
     RedrawParamControls();
     return kAudioUnitErr_InvalidPropertyValue;

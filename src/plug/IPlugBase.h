@@ -17,8 +17,11 @@
 #include "plug/MidiInputFramer.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class IGraphics;
@@ -108,6 +111,8 @@ public:
   virtual void ProcessSingleReplacing(float** inputs, float** outputs, int nFrames);
   virtual void OnGUIOpen() {}
   virtual void OnGUIClose() {}
+  // Main thread, under mMutex, before each drawing pass's dirty check: where what
+  // other threads handed over without the mutex is put on the controls.
   virtual void OnIdle() {}
   virtual void OnActivate(bool active);
   // fromDevice: true from the hardware input port, false from the host.
@@ -337,6 +342,16 @@ protected:
   // list was read through (an RtMidi::Api).
   MidiInputFramer mMidiInFramer{false};
   std::atomic<int> mMidiInDropped{0};
+  // The port library's callback runs in the library's thread (over JACK, JACK's
+  // process thread, which must never wait): it only frames the bytes and queues
+  // whole messages. The plug-in's own input thread, started with the first port
+  // opening, hands them to the plug-in under mMutex, one at a time, in order. The
+  // queue's lock is held only to move one message in or out.
+  std::mutex mMidiInQueueLock;
+  std::condition_variable mMidiInQueueReady;
+  std::deque<std::vector<unsigned char>> mMidiInQueue;
+  bool mMidiInQuit = false;
+  std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
   EAPI mAPI = kAPIAU;
@@ -369,6 +384,9 @@ private:
   void CloseMidiIn(bool replaceObject);
   void CountMidiInDrop(int kind, int size);
   void DeliverMidiInput(const unsigned char* bytes, int size);
+  void QueueMidiInput(const unsigned char* bytes, int size);
+  void RunMidiInput();
+  int DropQueuedMidiInput();
   void ParseChannelIO(const char* channelIOStr);
   void ConvertOutputsToFloats(int nFrames, bool accumulate);
   int NonAutomatedStart() const { return NAutomatableParams(); }

@@ -105,6 +105,8 @@ struct IPlugBase::MidiInSide : MidiPortAccess
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
     // Even a failed opening may have left state in the object: the next closing replaces it.
     mPlug->mMidiInUsed = true;
+    if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
+      mPlug->mMidiInThread = std::thread([plug = mPlug] { plug->RunMidiInput(); });
     mPlug->mMidiIn->openPort(port, "RtMidi Input");
     // MIDICallback was installed with the object.
     mPlug->mMidiIn->ignoreTypes(false, true, true);
@@ -281,7 +283,7 @@ void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, vo
     // passes on data bytes of messages whose start it never saw.
     plug->mMidiInFramer.Feed(
         message->data(), (int)message->size(),
-        [plug](const unsigned char* bytes, int size) { plug->DeliverMidiInput(bytes, size); },
+        [plug](const unsigned char* bytes, int size) { plug->QueueMidiInput(bytes, size); },
         [plug](MidiInputFramer::DropKind kind, int size) { plug->CountMidiInDrop(kind, size); });
   }
   plug->mMidiInBusy.fetch_sub(1);
@@ -322,13 +324,50 @@ bool enterUnless(WDL_Mutex& m, GiveUp giveUp)
 }
 }  // namespace
 
-void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
+void IPlugBase::QueueMidiInput(const unsigned char* bytes, int size)
 {
   // Timing messages and active sensing found inside a run meet the same filter as alone.
   if (bytes[0] == 0xF8 || bytes[0] == 0xFE || bytes[0] == 0xF1) return;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInQueueLock);
+    mMidiInQueue.emplace_back(bytes, bytes + size);
+  }
+  mMidiInQueueReady.notify_one();
+}
+
+void IPlugBase::RunMidiInput()
+{
+  std::unique_lock<std::mutex> lock(mMidiInQueueLock);
+  for (;;)
+  {
+    mMidiInQueueReady.wait(lock, [this] { return mMidiInQuit || !mMidiInQueue.empty(); });
+    if (mMidiInQuit) return;
+    std::vector<unsigned char> message = std::move(mMidiInQueue.front());
+    mMidiInQueue.pop_front();
+    // Counted before the queue's lock is let go: a closing that found the queue
+    // empty then waits for this message too.
+    mMidiInBusy.fetch_add(1);
+    lock.unlock();
+    DeliverMidiInput(message.data(), (int)message.size());
+    mMidiInBusy.fetch_sub(1);
+    lock.lock();
+  }
+}
+
+int IPlugBase::DropQueuedMidiInput()
+{
+  std::lock_guard<std::mutex> lock(mMidiInQueueLock);
+  const int n = (int)mMidiInQueue.size();
+  mMidiInQueue.clear();
+  return n;
+}
+
+void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
+{
   // Values from the hardware change only under mMutex; but a port closing under
   // it must never wait for this thread, so the message is dropped instead.
-  if (!enterUnless(mMutex, [this] { return mMidiInStopped.load() || mMidiInClosing.load() > 0; }))
+  const auto closing = [this] { return mMidiInStopped.load() || mMidiInClosing.load() > 0; };
+  if (closing() || !enterUnless(mMutex, closing))
   {
     ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
     mMidiInDropped.fetch_add(1);
@@ -387,6 +426,9 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   // opening; it offers no way to forget it. Only deleting the object (with its
   // JACK client or ALSA thread) lets go of it, and no callback of it runs after.
   delete used;
+  // What the closed port delivered and the plug-in has not taken yet belongs to
+  // that port: it goes with it.
+  if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
   mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   if (wasUsed)
     ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
@@ -412,6 +454,23 @@ void IPlugBase::StopMidiInput()
 {
   mMidiInStopped.store(true);
   CloseMidiIn(false);
+  std::thread input;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    std::swap(input, mMidiInThread);
+  }
+  if (!input.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInQueueLock);
+    mMidiInQuit = true;
+  }
+  mMidiInQueueReady.notify_all();
+  // The input thread never waits for a thread that stops it without bound: a
+  // message it holds is dropped once the stop is seen.
+  if (input.get_id() == std::this_thread::get_id())
+    input.detach();
+  else
+    input.join();
 }
 
 // ---- output (any thread) ----

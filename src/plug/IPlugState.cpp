@@ -598,7 +598,8 @@ bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
     const bool saved = SerializeState(&before);
     if (UnserializeState(&state, pos) < 1)
     {
-      if (saved) UnserializeState(&before, 0);
+      ByteChunk after;
+      if (saved && (!SerializeState(&after) || !after.IsEqual(&before))) UnserializeState(&before, 0);
       return false;
     }
     ModifyCurrentPreset();

@@ -8,15 +8,15 @@
 
 #include <cstdio>
 
-namespace {
-
-ITextControl* firstText(const UIConfigManager& config, int paramIdx)
+ITextControl* DisplayLines::firstText(const UIConfigManager& config, int paramIdx)
 {
   const IParam* param = config.paramAt(paramIdx);
   const auto* action = param ? static_cast<const ControlAction*>(param->GetControlAction()) : nullptr;
   if (!action || action->controls.empty()) return nullptr;
   return dynamic_cast<ITextControl*>(action->controls[0]);
 }
+
+namespace {
 
 void write(ITextControl* line, const std::string& text)
 {

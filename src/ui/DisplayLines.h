@@ -30,6 +30,10 @@ public:
   // "%.0f": halves go to the even neighbour, as printf rounds.
   static std::string getValueString(double value);
 
+  // The first control bound to paramIdx in its action record, when that is a
+  // text control; null otherwise.
+  static ITextControl* firstText(const UIConfigManager& config, int paramIdx);
+
   ITextControl* nameLine = nullptr;
   ITextControl* valueLine = nullptr;
   ITextControl* ccLine = nullptr;

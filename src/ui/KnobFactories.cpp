@@ -54,8 +54,10 @@ void UIConfigManager::createCCKnobControl(int ccNumber, int channelAttr, std::st
   placeControl(control, layer);
   ControlAction* action = bindControl(*this, paramIdx, kActionCC, control);
   setControllerKeys(action, layer, channelAttr, channel);
-  // The DWGS wave shares its controller number with another knob: a sub-key of its own.
-  if (paramIdx == 76 || paramIdx == 77) action->subKey = 1;
+  // The DWGS wave shares its controller number with oscillator 1's control 2: a
+  // sub-key of its own, the one the CC 15 handler asks for while the DWGS
+  // waveform plays.
+  if (paramIdx == 76 || paramIdx == 77) action->subKey = 2;
   recordLink(action, paramIdx, link, channel);
   action->ccNumber = ccNumber;
   mCCControls.addToControlMap(action->channelKey, action->ccNumber, action->subKey, control);

@@ -35,6 +35,19 @@ void selectChild(ControlLayer* layer, int id)
   }
 }
 
+// Selects the timbre copy of a page: only its children with a timbre's id (0, 1)
+// are copies; the page's other layers (search field, bank buttons, the MIDI filter
+// button) are shown by the page's own steps and a timbre change leaves them alone.
+void selectTimbreCopy(ControlLayer* page, int timbre)
+{
+  page->selectedChildId = timbre;
+  for (int i = 0; i < page->children.GetSize(); ++i)
+  {
+    ControlLayer* child = page->children.Get(i);
+    if (child->id == 0 || child->id == 1) child->Hide(child->id != timbre);
+  }
+}
+
 // The current timbre copy of a page: its child at the position of its selection.
 ControlLayer* currentCopy(PageHost* host, const char* page)
 {
@@ -83,7 +96,7 @@ void TabSwitchFunctions::mainTabSwitch(PageHost* host, int page, int timbre)
 
   if (page <= 0) return;
   if (root)
-    if (ControlLayer* pageLayer = root->children.Get(page)) selectChild(pageLayer, timbre);
+    if (ControlLayer* pageLayer = root->children.Get(page)) selectTimbreCopy(pageLayer, timbre);
 
   switch (page)
   {
@@ -184,7 +197,7 @@ void TabSwitchFunctions::quickTabSwitch(PageHost* host, int timbre)
   const int page = root ? root->selectedChildId : 0;
   ControlLayer* pageLayer = root && page > 0 ? root->children.Get(page) : nullptr;
   if (!pageLayer) return;
-  selectChild(pageLayer, timbre);
+  selectTimbreCopy(pageLayer, timbre);
   host->setCurrentPart(timbre);
   if (page == 3) sequenceSteps(host, timbre);
   if (page == 2) soundPageZones(host, timbre);

@@ -5,6 +5,7 @@
 #include "base/ptrlist.h"
 #include "platform/coretext/coretext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -270,50 +271,53 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     else if (flags & DT_VCENTER)
       y += (rect->bottom - rect->top) / 2 - H / 2;
 
+    // Positions are in the context's user space: through its transform to pixels,
+    // and inside its clip, so a view's context draws where the view is.
     CGContextRef gc = ctx->ctx;
     CTPixelTarget target;
     target.pixels = CGBitmapContextGetData(gc);
     target.width = (int)CGBitmapContextGetWidth(gc);
     target.height = (int)CGBitmapContextGetHeight(gc);
     target.rowBytes = (int)CGBitmapContextGetBytesPerRow(gc);
-    if (flags & DT_NOCLIP)
+    DVCGContextGetPixelClip(gc, &target.clipLeft, &target.clipTop, &target.clipRight, &target.clipBottom);
+    // A box of user space as pixels (left, top inclusive; right, bottom exclusive).
+    auto pixelBox = [gc](double l, double t, double r, double b, int* out) {
+      CGFloat ax, ay, bx, by;
+      DVCGContextUserToPixel(gc, l, t, &ax, &ay);
+      DVCGContextUserToPixel(gc, r, b, &bx, &by);
+      out[0] = (int)lround(std::fmin(ax, bx));
+      out[1] = (int)lround(std::fmin(ay, by));
+      out[2] = (int)lround(std::fmax(ax, bx));
+      out[3] = (int)lround(std::fmax(ay, by));
+    };
+    if (!(flags & DT_NOCLIP))
     {
-      target.clipLeft = target.clipTop = 0;
-      target.clipRight = target.width;
-      target.clipBottom = target.height;
-    }
-    else
-    {
-      target.clipLeft = rect->left;
-      target.clipTop = rect->top;
-      target.clipRight = rect->right;
-      target.clipBottom = rect->bottom;
+      int r[4];
+      pixelBox(rect->left, rect->top, rect->right, rect->bottom, r);
+      target.clipLeft = std::max(target.clipLeft, r[0]);
+      target.clipTop = std::max(target.clipTop, r[1]);
+      target.clipRight = std::min(target.clipRight, r[2]);
+      target.clipBottom = std::min(target.clipBottom, r[3]);
     }
     const bool opaque = ctx->curbkmode == 1;
     const bool antialias = quality != NONANTIALIASED_QUALITY;
     const COLORREF tc = ctx->curtextcol;
     const int baselineOffset = (int)lround(ascent);
-    if (target.pixels && !multiline)
-    {
-      if (opaque) fillBox(target, x, y, list[0].width, H, ctx->curbkcol);
-      CTLineDraw(list[0].line, &target, x, y + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF, tc & 0xFF,
-                 antialias);
-    }
-    else if (target.pixels)
-    {
-      // Each line's box is its typographic width by its
-      // unrounded height, and the next line starts that height further down,
-      // rounded to the nearest pixel (the measured height keeps its extra pixel a
-      // line, so the drawn lines fit inside it).
-      const int lineAdvance = (int)floor(ascent + descent + leading + 0.5);
-      const int lineBox = (int)lround(ascent + descent + leading);
+    // Each line's box is its typographic width by its unrounded height, and the
+    // next line starts that height further down, rounded to the nearest pixel (the
+    // measured height keeps its extra pixel a line, so the drawn lines fit inside
+    // it). A single line's box is the whole measured height.
+    const int lineAdvance = (int)floor(ascent + descent + leading + 0.5);
+    const int lineBox = multiline ? (int)lround(ascent + descent + leading) : H;
+    if (target.pixels && target.clipLeft < target.clipRight && target.clipTop < target.clipBottom)
       for (int k = 0; k < count; ++k, y += lineAdvance)
       {
-        if (opaque) fillBox(target, x, y, list[k].width, lineBox, ctx->curbkcol);
-        CTLineDraw(list[k].line, &target, x, y + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF, tc & 0xFF,
-                   antialias);
+        int box[4];
+        pixelBox(x, y, x + list[k].width, y + lineBox, box);
+        if (opaque) fillBox(target, box[0], box[1], box[2] - box[0], box[3] - box[1], ctx->curbkcol);
+        CTLineDraw(list[k].line, &target, box[0], box[1] + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF,
+                   tc & 0xFF, antialias);
       }
-    }
   }
 
   for (int k = 0; k < count; ++k) CTLineRelease(list[k].line);

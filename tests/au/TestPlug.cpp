@@ -54,6 +54,8 @@ void TestPlug::ProcessDoubleReplacing(double** inputs, double** outputs, int nFr
 
 int TestPlug::UnserializeState(ByteChunk* pChunk, int startPos)
 {
+  ++stateReads;
+  if (refuseWhole) return -1;
   if (!refuseState) return IPlugAU::UnserializeState(pChunk, startPos);
   refuseState = false;  // once: the adapter's own restore must get through
   GetParam(0)->Set(GetParam(0)->GetMax());

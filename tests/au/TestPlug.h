@@ -59,6 +59,8 @@ public:
   int processed = 0;
   bool processLocked = false;
   bool refuseState = false;  // the next UnserializeState changes a value, then fails
+  bool refuseWhole = false;  // UnserializeState refuses, changing nothing
+  int stateReads = 0;        // UnserializeState calls
 };
 
 // A registered component of the adapter's entry and one open unit.

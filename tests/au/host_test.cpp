@@ -61,10 +61,10 @@ TEST(HostLookUp, NamesAndIdentifiersByTheTablesOrder)
 {
   const struct { const char* name; int host; } cases[] = {
       {"REAPER64", kHostReaper},
-      {"com.cockos.reaper", kHostReaper},
+      {"org.example.reaper", kHostReaper},
       {"Logic and Live together", kHostAbletonLive},
-      {"com.apple.garageband10", kHostGarageBand},
-      {"com.apple.logic10", kHostLogic},
+      {"org.example.garageband10", kHostGarageBand},
+      {"org.example.logic10", kHostLogic},
       {"Digital Performer", kHostDigitalPerformer},
       {"Ardour", kHostArdour},
       {"davrel-host", kHostUnknown},

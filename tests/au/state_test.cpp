@@ -139,10 +139,23 @@ TEST_F(State, RefusedDictionariesChangeNothing)
   CFPropertyListRef none = nullptr;
   EXPECT_EQ(Set(kAudioUnitProperty_ClassInfo, 0, 0, &none, sizeof(none)), kAudioUnitErr_InvalidPropertyValue);
 
+  // A chunk the plug-in refuses whole is not followed by a recall of the state as it
+  // was: to a plug-in a recall is more than values (it may send to hardware).
+  CFMutableDictionaryRef refused = Copy(good.ref);
+  SetObj(refused, "name", CFSTR("no such preset"));
+  plug->refuseWhole = true;
+  plug->stateReads = 0;
+  EXPECT_EQ(Set(kAudioUnitProperty_ClassInfo, 0, 0, &refused, sizeof(refused)), kAudioUnitErr_InvalidPropertyValue);
+  EXPECT_EQ(plug->stateReads, 1);
+  plug->refuseWhole = false;
+  CFRelease(refused);
+
   // The plug-in's own refusal is reported, and the value it changed is put back.
   plug->refuseState = true;
+  plug->stateReads = 0;
   EXPECT_EQ(Set(kAudioUnitProperty_ClassInfo, 0, 0, &good.ref, sizeof(good.ref)), kAudioUnitErr_InvalidPropertyValue);
   EXPECT_EQ(plug->GetParam(0)->Value(), 0.125);
+  EXPECT_EQ(plug->stateReads, 2);
 
   // Another release's version is still read.
   CFMutableDictionaryRef older = Copy(good.ref);

@@ -3,6 +3,8 @@
 #include "EditorTestSupport.h"
 #include "PollUntil.h"
 #include "config/ParamIds.h"
+#include "gui/IControls.h"
+#include "gui/IGraphics.h"
 #include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +144,8 @@ TEST_F(Editor, AudioCallbackFollowsTheHostTempoOnce)
   f.tempo = 120.7;
   double* io[2] = {nullptr, nullptr};
   for (int i = 0; i < 3; ++i) f.ProcessDoubleReplacing(io, io, 64);
+  IRECT area;
+  f.graphics->IsDirty(&area);  // the drawing pass takes the tempo over
   EXPECT_EQ(f.GetParam(kArpTempo)->Int(), 55);
   const auto bytes = readWholeFile(logged.file("Davrel Editor LOG.txt"));
   const std::string text(bytes.begin(), bytes.end());
@@ -227,6 +231,61 @@ TEST_F(Editor, AllSoundsOffWaitsForTheTransportToStopAndIndicatorsTimeOut)
   e.midiLedTime[0] = GetTickCount() - 101;
   block();
   EXPECT_EQ(e.midiLedOn[0].load(), 0);
+}
+
+// The audio callback hands the tempo, the delay text and the indicators over
+// with atomics: a thread holding the plug-in's mutex holds no block up, and the
+// next drawing pass shows what the blocks left.
+TEST_F(Editor, AudioBlocksFinishWhileAnotherThreadHoldsTheMutex)
+{
+  e.GetParam(kArpTempo)->InitInt("tempo", 0, 0, 200);
+  e.GetParam(kMIDILed)->InitInt("led1", 0, 0, 1);
+  e.GetParam(kMIDILed + 1)->InitInt("led2", 0, 0, 1);
+  e.GetParam(kOverrideTempo)->Set(1.0);
+  e.midiOutSet = true;
+  e.clockJobStarted = true;
+  e.tempo = 130.4;
+  e.bufferedMidiOut = true;
+  e.dawOffset = 96;
+  e.hostSampleRate = 48000.0;
+  ITextControl* delay = new ITextControl(&e, IRECT(0, 0, 40, 10), nullptr);
+  e.graphics->AttachControl(delay);
+  e.displayMIDIOutDelay = delay;
+  e.midiLedOn[0] = 1;
+  e.midiLedTime[0] = GetTickCount();
+  IRECT area;
+  e.graphics->IsDirty(&area);
+  ASSERT_EQ(e.GetParam(kMIDILed)->Value(), 1.0);
+  e.midiLedTime[0] = GetTickCount() - 5000;  // lit long ago: the first block puts it out
+  IMidiMsg toTimbre2(0, 0xB1, 20, 5);
+  e.MIDIOutRoutingSwitch(&toTimbre2);  // lights timbre 2's indicator from the audio thread
+
+  std::atomic<bool> held{false}, release{false}, finished{false};
+  std::thread holder([&] {
+    WDL_MutexLock lock(&e.mMutex);
+    WDL_MutexLock again(&e.mMutex);
+    held = true;
+    pollUntil([&] { return release.load(); }, 60000);
+  });
+  ASSERT_TRUE(pollUntil([&] { return held.load(); }, 10000));
+  std::thread audio([&] {
+    for (int i = 0; i < 20; ++i) block();
+    finished = true;
+  });
+  const bool done = pollUntil([&] { return finished.load(); }, 20000);
+  release = true;
+  audio.join();
+  holder.join();
+  ASSERT_TRUE(done) << "an audio block waited for the plug-in's mutex";
+  // What was due, then all sounds off (the transport stands).
+  EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB1, 20, 5}, {0xB0, 123, 0}, {0xB1, 123, 0}}));
+  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 0);  // not yet on the controls
+
+  e.graphics->IsDirty(&area);
+  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 130 - 65);
+  EXPECT_EQ(e.GetParam(kMIDILed)->Value(), 0.0);
+  EXPECT_EQ(e.GetParam(kMIDILed + 1)->Value(), (double)e.midiLedOn[1].load());
+  EXPECT_EQ(std::string(delay->GetTextForPlug()), "2ms|" + std::to_string(e.GetBlockSize()) + "bfr");
 }
 
 TEST_F(Editor, PartRequestWaitsForAnIdleWorker)

@@ -12,6 +12,7 @@
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
+#include "ui/ControlLayer.h"
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
@@ -237,6 +238,9 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
     int column, slot;
   } cases[] = {
       {"selection in the lower column", -1, -1, 9, true, false, 1, 9},
+      // A cancelled request of all programs leaves the librarian's slot where it
+      // stopped (24); the grid shows slot 6 selected, and 6 is stored.
+      {"after a cancelled request of all programs", 6, 24, -1, true, false, 0, 6},
       {"upper selection, job dropped while editing", 4, 4, -1, false, true, 0, 4},
   };
   const Bytes editOff = {0xF0, 0x42, 0x32, 0x58, 0x4E, 0x00, 0x00, 0xF7};
@@ -247,6 +251,7 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
     e->grid()->upperSelected = c.upperSelected;
     e->lib().selectedSlot = c.selectedSlot;
     e->lib().lowerSelectedSlot = c.lowerSelectedSlot;
+    e->grid()->lowerSelected = c.lowerSelectedSlot;
     e->workerIdle = c.workerIdle;
     e->patchEditOn = c.editOn;
     e->SendSingleProgramFromLibrarian(true);
@@ -273,6 +278,36 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
   e->workerIdle = true;
   e->sendPatchToDeviceFromLibrarian(1, 0);
   EXPECT_FALSE(e->started.back().storeAfterSend);
+}
+
+// The page's buttons run the commands their captions name.
+TEST_F(Librarian, PageButtonsRunTheCommandsTheyName)
+{
+  e->grid()->upperSelected = 6;
+  e->lib().selectedSlot = 24;
+  // "Send to Rudu": the selected slot, no store.
+  e->userSets(kStorePatchToLib, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendPatchToDeviceFromLibrarian);
+  EXPECT_EQ(e->started[0].slotNumber, 6);
+  EXPECT_FALSE(e->started[0].storeAfterSend);
+  EXPECT_EQ(e->started[0].program, e->slotBytes(e->lib().upperFileIndex, 6));
+  EXPECT_EQ(e->takeSent(), (std::vector<Bytes>{{0xC2, 6}}));
+
+  // "Request Bank": every program of the memory, as the bank menu's entry asks.
+  e->started.clear();
+  e->userSets(kRequestFromBank, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendAllPatchRequest);
+  e->started.clear();
+  e->userSets(kRequestFromBank, 0);
+  EXPECT_TRUE(e->started.empty());
+
+  // "Sound to Slot" stores the editor's sound into the selected upper slot.
+  e->userSets(kOverwriteBank, 1);
+  ASSERT_EQ(e->started.size(), 1u);
+  EXPECT_EQ(e->started[0].command, kSendArrangementToDevice);
+  EXPECT_TRUE(e->started[0].toLibrarian);
 }
 
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
@@ -622,6 +657,57 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
   EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+}
+
+// The rename box answers with its own buttons: OK renames the selected slot to the
+// field's text, Cancel closes the box and renames nothing, not even later.
+TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
+{
+  IMouseMod left(true);
+  auto click = [&](IControl* c) {
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetRECT();
+    ASSERT_EQ(e->graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2), c);
+    e->graphics->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
+    e->graphics->OnMouseUp((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
+  };
+  const int upper = e->lib().upperFileIndex;
+  e->grid()->upperSelected = 3;
+  e->grid()->renameSlot(0, 0);
+  ASSERT_TRUE(e->patchRenameLayer->visible);
+  EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
+  e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
+  click(e->renameButtons[0]);
+  EXPECT_EQ(e->slotName(upper, 3), "Via OK");
+  EXPECT_FALSE(e->patchRenameLayer->visible);
+
+  const std::string kept = e->slotName(upper, 4);
+  e->grid()->upperSelected = 4;
+  e->grid()->renameSlot(0, 0);
+  ASSERT_TRUE(e->patchRenameLayer->visible);
+  e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
+  click(e->renameButtons[1]);
+  EXPECT_FALSE(e->patchRenameLayer->visible);
+  EXPECT_EQ(e->slotName(upper, 4), kept);
+  e->OnParamChange(kPatchRename);
+  EXPECT_EQ(e->slotName(upper, 4), kept);
+}
+
+// A bare name from the panel is a file of the folder the panel showed; a write that
+// fails is said on the display and changes nothing.
+TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
+{
+  openWindow();
+  script->answerPanel("Bare.dvl");
+  ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/Live", false));
+  EXPECT_EQ(readFileBytes(data.file("Patches/Live/Bare.dvl")).size(), 38016u);
+
+  const std::string nameBefore = e->upperBankName;
+  script->answerPanel(data.file("Patches/Alpha.dvl/Inside.dvl"));  // a file is no folder
+  EXPECT_FALSE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false));
+  EXPECT_EQ(e->nameLine(), "Bank not saved: Inside.dvl");
+  EXPECT_FALSE(e->valueLine().empty());
+  EXPECT_EQ(e->upperBankName, nameBefore);
 }
 
 // ---- help ----

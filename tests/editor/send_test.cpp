@@ -260,3 +260,24 @@ TEST_F(Sending, SettingsSwitchesSetTheirFlags)
 }
 
 }  // namespace
+
+TEST_F(Sending, AValueSentBeforeADumpGoesOutAgainAfterIt)
+{
+  ControlAction* a = bind(kFilterCutoff, 1, 0);
+  a->ccNumber = 74;
+  ControlAction* b = bind(kFilterCutoff + 1, 1, 1);
+  b->ccNumber = 74;
+  e.userSets(kFilterCutoff, 100);
+  e.userSets(kFilterCutoff + 1, 90);
+  ASSERT_EQ(e.takeSent().size(), 2u);
+  // A dump arrives (its contents do not matter here): every record forgets what it sent.
+  std::vector<unsigned char> dump(297, 0);
+  dump[0] = 0xF0, dump[1] = 0x42, dump[2] = 0x30, dump[3] = 0x58, dump[4] = 0x40, dump[296] = 0xF7;
+  ISysEx s(0, dump.data(), (int)dump.size());
+  e.ProcessSysEx(&s, true);
+  EXPECT_EQ(a->lastValue.load(), -1.0);
+  EXPECT_EQ(b->lastValue.load(), -1.0);
+  // The knob turned back to the value it sent before the dump sends it.
+  e.userSets(kFilterCutoff, 100);
+  EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 100}}));
+}

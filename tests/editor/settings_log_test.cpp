@@ -68,14 +68,18 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
-      {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
-      {nullptr, kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+      // No file: it is made, the choice and the defaults in it.
+      {nullptr, kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
+      {nullptr, kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...", "Reload project!"},
+      // A file that cannot be replaced (a folder of that name): said on the display.
+      {"", kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt not written!", "Check the data folder"},
   };
   for (const Case& c : cases)
   {
     DataFolder data;
     const std::string path = data.file("Davrel Editor UI.txt");
-    if (c.before) writeWholeFile(path, std::string(c.before));
+    if (c.before && !*c.before) ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    else if (c.before) writeWholeFile(path, std::string(c.before));
     EditorUnderTest editor;
     const std::string nameBefore = editor.nameLine(), valueBefore = editor.valueLine();
     const double scaleBefore = editor.uiScale;
@@ -83,7 +87,6 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) EXPECT_EQ(readText(path), c.after);
-    else EXPECT_NE(access(path.c_str(), F_OK), 0);
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only
@@ -160,14 +163,54 @@ TEST(LogFile, LinesFromManyThreadsStayWhole)
   EXPECT_EQ(std::regex_replace(all, line, ""), "");
 }
 
-TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercase)
+TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercaseWithTheWireCount)
 {
   const unsigned char body[] = {0x42, 0x30, 0x58, 0x10, 0x05, 0x7F};
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 4), "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n");
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body + 4, 2), "Plug-in MIDI Out (sysex | 2 bytes | F0 05 7f F7)\n");
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 0), "Plug-in MIDI Out (sysex | 0 bytes | F0 F7)\n");
+  // The count is of the bytes on the wire: a four-byte body is a six-byte message.
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 4), "Plug-in MIDI Out (sysex | 6 bytes | F0 42 30 58 10 F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body + 4, 2), "Plug-in MIDI Out (sysex | 4 bytes | F0 05 7f F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 0), "Plug-in MIDI Out (sysex | 2 bytes | F0 F7)\n");
   EXPECT_EQ(DebuggerOutput::sysExTraceLineInt({0x42, 0x130, 0x58}, 3),
-            "Plug-in MIDI Out (sysex | 3 bytes | F0 42 30 58 F7)\n");
+            "Plug-in MIDI Out (sysex | 5 bytes | F0 42 30 58 F7)\n");
+  // A whole message is shown as it goes out, not wrapped a second time.
+  const unsigned char whole[] = {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7};
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(whole, 6), "Plug-in MIDI Out (sysex | 6 bytes | F0 42 30 58 10 F7)\n");
 }
 
 }  // namespace
+
+TEST(SysExTrace, EachMessageSentIsLoggedOnceWithItsWireLength)
+{
+  DataFolder data;
+  writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
+  EditorUnderTest e;
+  ASSERT_TRUE(e.debugLogEnabled);
+  e.GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
+  e.GetParam(kDeviceOutSelection)->Set(1);
+  e.midiOutSet = true;
+  // A parameter change as the router sends it: body without F0 and F7.
+  e.midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+  const std::string log = readText(data.file("Davrel Editor LOG.txt"));
+  const std::string line = "Plug-in MIDI Out (sysex | 10 bytes | F0 42 30 58 41 10 01 05 00 F7)";
+  size_t n = 0;
+  for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+  EXPECT_EQ(n, 1u) << log;
+}
+
+TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
+{
+  DataFolder data;
+  writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
+  EditorUnderTest e;
+  std::vector<uint8_t> program(296, 0), global(234, 0);
+  for (auto* m : {&program, &global})
+    (*m)[0] = 0xF0, (*m)[1] = 0x42, (*m)[2] = 0x30, (*m)[3] = 0x58, m->back() = 0xF7;
+  program[4] = 0x40;
+  global[4] = 0x51;
+  ISysEx p(0, program.data(), (int)program.size()), g(0, global.data(), (int)global.size());
+  e.midiMessageManager->sysexPartPatchParse(&p);
+  e.midiMessageManager->sysexSettingsParse(&g);
+  const std::string log = readText(data.file("Davrel Editor LOG.txt"));
+  EXPECT_NE(log.find("Program dump refused: 296 bytes, 297 expected"), std::string::npos) << log;
+  EXPECT_NE(log.find("Global dump refused: 234 bytes, 235 expected"), std::string::npos) << log;
+}

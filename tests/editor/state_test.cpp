@@ -194,3 +194,66 @@ TEST(StateChunk, PatchManagerBlockReadsStringsByTheirCounts)
 }
 
 }  // namespace
+
+namespace {
+
+struct Flags
+{
+  std::vector<bool> all;
+  explicit Flags(Davrel& e)
+  {
+    for (int i = 0; i < kNumMidiFilterClasses; ++i) all.push_back(e.hardwareFilterBlock[i]), all.push_back(e.dawFilterBlock[i]);
+    for (bool b : {e.ledTracksIncoming.load(), e.bufferedMidiOut.load(), e.sendClockTicks.load(), e.sendClockStartStop.load()})
+      all.push_back(b);
+  }
+};
+
+}  // namespace
+
+TEST(StateChunk, AFreshProjectSavedAndReopenedStillHears)
+{
+  DataFolder data;
+  EditorUnderTest a;
+  // The start values pass everything but host program change and host and hardware
+  // system exclusive... as the flags say; each switch's value agrees with its flag.
+  const Flags fresh(a);
+  EXPECT_FALSE(a.hardwareFilterBlock[kFilterSysEx]);
+  EXPECT_FALSE(a.hardwareFilterBlock[kFilterNotes]);
+  EXPECT_TRUE(a.ledTracksIncoming);
+  for (int i = 0; i < Davrel::kFilterClasses; ++i)
+  {
+    EXPECT_EQ(a.GetParam(kMIDIFilterHWCCPassThrough + i)->Value() != 1.0, (bool)a.hardwareFilterBlock[Davrel::filterClassOf(i)]) << i;
+    EXPECT_EQ(a.GetParam(kMIDIFilterDAWCCPassThrough + i)->Value() != 1.0, (bool)a.dawFilterBlock[Davrel::filterClassOf(i)]) << i;
+  }
+  const std::vector<uint8_t> chunk = save(a);
+  // Reopened in a fresh editor, and read back into the same one.
+  EditorUnderTest b;
+  ByteChunk c = chunkOf(chunk);
+  ASSERT_GT(b.UnserializeState(&c, 0), 0);
+  EXPECT_EQ(Flags(b).all, fresh.all);
+  ByteChunk again = chunkOf(chunk);
+  ASSERT_GT(a.UnserializeState(&again, 0), 0);
+  EXPECT_EQ(Flags(a).all, fresh.all);
+}
+
+TEST(StateChunk, OffGridSwitchValuesAreSnappedBeforeTheFlagsAreDerived)
+{
+  DataFolder data;
+  std::vector<uint8_t> chunk;
+  {
+    EditorUnderTest a;
+    a.GetParam(kMIDIFilterHWCCPassThrough + 6)->Set(0.6);  // hardware system exclusive: nearer pass
+    a.GetParam(kMIDIFilterHWCCPassThrough + 2)->Set(0.4);  // hardware CC: nearer block
+    a.GetParam(kMIDIFilterTrackIncomingMIDI)->Set(0.7);
+    chunk = save(a);
+  }
+  EditorUnderTest b;
+  ByteChunk c = chunkOf(chunk);
+  ASSERT_GT(b.UnserializeState(&c, 0), 0);
+  EXPECT_EQ(b.GetParam(kMIDIFilterHWCCPassThrough + 6)->Value(), 1.0);
+  EXPECT_FALSE(b.hardwareFilterBlock[Davrel::filterClassOf(6)]);
+  EXPECT_EQ(b.GetParam(kMIDIFilterHWCCPassThrough + 2)->Value(), 0.0);
+  EXPECT_TRUE(b.hardwareFilterBlock[Davrel::filterClassOf(2)]);
+  EXPECT_EQ(b.GetParam(kMIDIFilterTrackIncomingMIDI)->Value(), 1.0);
+  EXPECT_TRUE(b.ledTracksIncoming);
+}

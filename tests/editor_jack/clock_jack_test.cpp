@@ -5,6 +5,7 @@
 
 #include "JackTestServer.h"
 #include "SynthSim.h"
+#include "ThreadSanitizer.h"
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 
@@ -92,7 +93,9 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
       spread += ((double)i - midIndex) * ((double)i - midIndex);
     }
     const double mean = covariance / spread;
-    EXPECT_NEAR(mean, ideal, ideal * 0.005);
+    // Under ThreadSanitizer the slowed threads stall often enough that the ticks
+    // caught up after them (at half an interval) shorten the fitted interval.
+    EXPECT_NEAR(mean, ideal, ideal * (kThreadSanitizer ? 0.03 : 0.005));
     double longest = 0;
     for (size_t i = 1; i < r.ticks.size(); ++i)
       if (r.ticks[i] - r.ticks[i - 1] > longest) longest = r.ticks[i] - r.ticks[i - 1];

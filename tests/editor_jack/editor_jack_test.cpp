@@ -7,13 +7,17 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "gui/IControls.h"
+#include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
+#include "raster/lice_png.h"
 #include "ui/ControlAction.h"
 #include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -268,3 +272,52 @@ TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
 }
 
 }  // namespace
+
+// The simulated synthesizer here answers nothing: a request for the current program
+// times out, and the display line says so in pixels, not only in the log.
+TEST_F(EditorOverJack, ASilentSynthesizersTimeOutIsDrawnOnTheDisplayLine)
+{
+  // The log file is kept while it exists.
+  const std::string logPath = mData.file("Davrel Editor LOG.txt");
+  { std::ofstream(logPath.c_str()); }
+  Davrel* e = OpenEditor();
+  Settle(e);
+  ASSERT_NE(e->graphics, nullptr);
+  e->graphics->PrepDraw();
+  e->GetParam(kRequestTempData)->Set(1);
+  e->OnParamChange(kRequestTempData);
+  Settle(e);
+  EXPECT_EQ(e->nameLine(), "CONNECTION TIMED OUT!");
+
+  ITextControl* line = e->displayLines.nameLine;
+  ASSERT_NE(line, nullptr);
+  IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+  auto box = [&] {
+    e->graphics->Draw(&all);
+    LICE_IBitmap* bm = e->graphics->GetDrawBitmap();
+    std::vector<LICE_PixelValue> px;
+    const IRECT& r = line->GetRECT();
+    for (int y = r.T; y < r.B; ++y)
+      for (int x = r.L; x < r.R; ++x) px.push_back(bm->getBits()[(size_t)y * bm->getRowSpan() + x]);
+    return px;
+  };
+  const std::vector<LICE_PixelValue> shown = box();
+  const std::string shot = std::string(DAVREL_TEST_OUTPUT_DIR) + "/silent-synthesizer-timeout.png";
+  EXPECT_TRUE(LICE_WritePNG(shot.c_str(), e->graphics->GetDrawBitmap(), false)) << shot;
+  e->showNameLine("");
+  const std::vector<LICE_PixelValue> empty = box();
+  int inked = 0;
+  for (size_t i = 0; i < shown.size(); ++i) inked += shown[i] != empty[i];
+  EXPECT_GT(inked, 50) << "the time-out text is not drawn";
+
+  // The log says why, once, and shows the request once with its length on the wire.
+  std::ifstream in(logPath.c_str());
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto count = [&](const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Request failed: timed out, no answer to the request (function 10)"), 1) << text;
+  EXPECT_GE(count("(sysex | 6 bytes | F0 42 30 58 10 F7)"), 1) << text;
+}

@@ -10,9 +10,17 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
+#include "hardware/MIDIMessageSender.h"
+#include "hardware/SysexPacking.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "platform/appkit/AppKit.h"
+#include "platform/appkit/ModalScript.h"
+#include "platform/appkit/Presenter.h"
 #include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <memory>
 #include <thread>
 
@@ -240,4 +249,131 @@ TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSaved
   EXPECT_EQ(readBank(path), held);
 }
 
+// A menu held open from a mouse press runs without the plug-in's mutex: a whole
+// bank requested while it is open is answered, taken in and finished before it
+// closes, every program in its own slot.
+TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
+{
+  SWELL_SetTimeScale(0.2);
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    mModel.programs = programs(1300);
+  }
+  ShowUpper("Empty.dvl");
+  const int upper = lib().upperFileIndex;
+
+  if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
+  NSApplication::sharedApplication();
+  NSModalScript script;
+  script.onUnscripted = [](const std::string& what) { ADD_FAILURE() << what << " with no scripted answer"; };
+  const NSRect frame = NSMakeRect(0, 0, e().graphics->Width(), e().graphics->Height());
+  NSView* content = new NSView(frame);
+  NSWindow* window = new NSWindow(frame, NSTitledWindowMask, NSBackingStoreBuffered, false);
+  window->setContentView(content);
+  content->release();
+  e().graphics->OpenWindow(content);
+
+  bool heldByMenu = true, started = false, finishedWhileOpen = false;
+  int menusOpen = 0;
+  script.answerMenu([&](NSMenu*) -> NSMenuItem* {
+    ++menusOpen;
+    heldByMenu = e().mMutex.IsHeldByCaller();
+    // The request goes out while the menu is open (the progress overlay, shown
+    // from then on, would take the click).
+    e().prepareAllPatchesRequest();
+    SenderJob all(kSendAllPatchRequest);
+    started = e().startSenderJob(all);
+    // The window keeps drawing while the menu tracks, as it does for a person.
+    finishedWhileOpen = started && pollUntil(
+        [&] {
+          NSRunLoop::currentRunLoop()->runFor(0.02, NSEventTrackingRunLoopMode);
+          return !e().midiMessageManager->isRunning(kTransferThread);
+        },
+        kWaitMs);
+    return nullptr;
+  });
+
+  ASSERT_NE(e().deviceOutMenu, nullptr);
+  const IRECT r = e().deviceOutMenu->GetRECT();
+  IMouseMod mod;
+  mod.L = true;
+  e().graphics->OnMouseDown(r.MW(), r.MH(), &mod);
+  e().graphics->OnMouseUp(r.MW(), r.MH(), &mod);
+  EXPECT_EQ(menusOpen, 1);
+  EXPECT_FALSE(heldByMenu);
+  ASSERT_TRUE(started);
+  EXPECT_FALSE(e().mMutex.IsHeldByCaller());
+  ASSERT_TRUE(finishedWhileOpen);
+  Settle();
+  EXPECT_EQ(e().nameLine(), "Data request completed!");
+  const std::vector<Bytes> held = simPrograms();
+  for (int p = 0; p < 128; ++p)
+    ASSERT_EQ(lib().bankAt(upper)->patches[(size_t)p].messages.front().bytes, held[(size_t)p]) << "slot " << p;
+
+  e().graphics->CloseWindow();
+  window->close();
+  AKRelease(window);
+  NSRunLoop::currentRunLoop()->runOnce();
+}
+
 }  // namespace
+
+// The editor and a synthesizer whose current programs carry every raw byte value the
+// layout allows (the bytes no parameter owns and the dummy bytes over 0..127): each is
+// requested into the editor, sent back, and the synthesizer holds it byte for byte.
+TEST_F(LibrarianOverJack, ProgramsWithEveryRawByteValueComeBackByteIdentical)
+{
+  struct Plain : DumpParamAccess
+  {
+    std::vector<double> v = std::vector<double>(kNumParams, 0.0);
+    double value(int id) override { return v.at((size_t)id); }
+    void setValue(int id, double x) override { v.at((size_t)id) = x; }
+  };
+  std::mt19937 rng(3305);
+  int dummyValue = 0;
+  for (int n = 0; n < 6; ++n)
+  {
+    Plain x;
+    for (int id = 0; id < kNumParams; ++id)
+    {
+      const IParam* p = e().GetParam(id);
+      const long steps = std::lround(p->GetMax() - p->GetMin());
+      x.v[(size_t)id] = p->GetMin() + (double)(steps > 0 ? (long)(rng() % (unsigned)(steps + 1)) : 0);
+    }
+    // The dummy bytes run through 0..127 over the programs.
+    for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) x.v[(size_t)id] = (dummyValue++) % 128;
+    for (int id = kPartLock; id <= kSectionLockGlobal; ++id) x.v[(size_t)id] = 0;
+    x.v[kOverrideTempo] = x.v[kLockPartMIDIch] = x.v[kLockPartMIDIch + 1] = 0;
+    Bytes d(kProgramDumpSize);
+    makeBlankProgramDump(0x30, d.data());
+    buildProgramDumpParams(x, d.data());
+    Plain y = x;
+    parseProgramDumpParams(d.data(), y, nullptr);
+    makeBlankProgramDump(0x30, d.data());
+    buildProgramDumpParams(y, d.data());
+    for (int r : {19, 20, 25}) d[(size_t)r] = (uint8_t)((dummyValue + r * n) & 0x7F);
+    writeProgramDumpName("RAW BYTES " + std::to_string(n), d.data());
+    {
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.editBuffer = d;
+    }
+
+    e().GetParam(kRequestTempData)->Set(1);
+    e().OnParamChange(kRequestTempData);
+    Settle();
+    ASSERT_NE(e().nameLine(), "CONNECTION TIMED OUT!") << n;
+    {
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.editBuffer.assign(kProgramDumpSize, 0);
+    }
+    ASSERT_TRUE(e().midiMessageManager->startJob(SenderJob(kSendArrangementToDevice)));
+    Settle();
+    ASSERT_TRUE(pollUntil(
+        [&] {
+          std::lock_guard<std::mutex> l(mModel.lock);
+          return mModel.editBuffer == d;
+        },
+        kWaitMs))
+        << "program " << n;
+  }
+}

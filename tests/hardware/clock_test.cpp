@@ -77,7 +77,9 @@ TEST_F(ClockJobs, TempoSources)
   {
     double override, hostTempo, arpIndex, bpm;
   } cases[] = {{1, 120.0, 0, 120.0}, {1, 99.9, 0, 99.9}, {1, 0.5, 0, 0.5}, {0, 0, 1, 120},
-               {0, 0, 4, 125},       {0, 0, 3, 0},        {0, 0, 9, 0},     {0, 0, -1, 0}};
+               {0, 0, 4, 125},       {0, 0, 3, 0},        {0, 0, 9, 0},     {0, 0, -1, 0},
+               // An index a hair below its whole value is that index, not the one before.
+               {0, 0, 4 - 1e-14, 125}, {0, 0, 1 + 1e-14, 120}};
   for (const Case& c : cases)
   {
     host.SetParam(kOverrideTempo, c.override);

@@ -521,9 +521,9 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   const std::vector<std::string> status = host.Status();
-  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 1 of 128");
   EXPECT_EQ(status.back(), "Data write completed!");
-  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 128 of 128");
 
   librarian.patchFiles[0]->patches[10].messages.clear();
   {
@@ -535,7 +535,7 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   EXPECT_EQ(model.writes - before, 10);
-  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 10 of 128");
   // Each program change is followed by the hardware's half wait unit to switch and
   // the store's own 75 ms before the program goes out (a lower bound on the scaled clock).
   const std::vector<Bytes> sent = host.Sent();
@@ -603,4 +603,24 @@ TEST_F(Jobs, ASlotSendOwnsItsBytesAndAStoreAskedForDuringItIsNotItsOwn)
   const std::vector<Bytes> sent = host.Sent();
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent[0], (Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
+}
+
+TEST_F(Jobs, TempFromHardwareAsksWithoutAProgramChangeAndKeepsTheUnsavedEdit)
+{
+  // The hardware holds an edit of program 9 it has not saved.
+  model.programs[9] = SynthModel::MakeProgram(600);
+  const Bytes edit = SynthModel::MakeProgram(601);
+  model.editBuffer = edit;
+  host.librarianProgramNumber.store(9);
+  librarian.selectedSlot.store(5);
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(true, 0));
+  ASSERT_TRUE(Finish());
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m[0] & 0xF0, 0xC0) << "a program change was sent";
+  ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, edit);
+  EXPECT_EQ(model.editBuffer, edit);
+  // Program by Slot selects the program first, and brings the stored one.
+  ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, model.programs[9]);
 }

@@ -2,6 +2,7 @@
 #include "FakeHost.h"
 
 #include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/PatchLibrarian.h"
 #include "SynthModel.h"
@@ -170,6 +171,16 @@ TEST_F(Router, EditModeAndParameterValues)
     EXPECT_DOUBLE_EQ(ctl->value, (c.expectedPlain - c.min) / (c.max - c.min)) << c.param;
   }
 
+  // A switch that decides which knobs the sound page shows redraws the zones; a
+  // plain value does not.
+  sysex(60, 1, kLfo2TempoSync);
+  sysex(61, 1, kAmpDistSw);
+  const int redraws = host.paramChange2;
+  host.FromHardware(paramChange(0x30, 61, 1, 1, 0));
+  EXPECT_EQ(host.paramChange2, redraws);
+  host.FromHardware(paramChange(0x30, 60, 1, 1, 0));
+  EXPECT_EQ(host.paramChange2, redraws + 1);
+
   // Below 8 only the control found by its own address changes.
   FakeControl* own = sysex(5, 0, kPortamento);
   FakeControl* zero = cc(1, 0, 0, kModWheel);
@@ -177,19 +188,40 @@ TEST_F(Router, EditModeAndParameterValues)
   EXPECT_DOUBLE_EQ(own->value, 33 / 127.0);
   EXPECT_EQ(zero->value, -1.0);
 
-  // A translated NRPN row keys on the announced MSB and its own LSB; an LSB left over
-  // from an earlier NRPN is no lookup key.
+  // A translated NRPN row keys on its timbre's registration key, the MSB its
+  // parameters are registered under and its own LSB: the NRPN address the hardware
+  // announced last, and the timbres' channels, are no lookup keys.
+  host.SetParam(kMultiPartMIDICh, 5);
   host.SetParam(kMultiPartMIDICh + 1, 1);
-  FakeControl* lfo = nrpn(2, 3, 0, 16, 0, kLfo1Frequency + 1);
+  FakeControl* step = nrpn(1, MIDIMessageManager::kTranslatedNrpnMsb, 0, 16, 0, kSeq1Step1);
+  FakeControl* decoy = nrpn(2, 3, 7, 16, 0, kSeq1Step1 + 1);
   host.FromHardware({0xB1, 99, 3});
   host.FromHardware({0xB1, 98, 7});
   host.FromHardware(paramChange(0x30, 8, 1, 10, 0));
-  EXPECT_DOUBLE_EQ(lfo->value, 74 / 127.0);
-
-  // A translated row: parameter 72 of ph 0 is CC 5 of timbre 1.
+  EXPECT_DOUBLE_EQ(step->value, 74 / 127.0);
+  EXPECT_EQ(decoy->value, -1.0);
+  // Step 14 of the third sequence is a step with either sign, never CC 5.
+  FakeControl* step14 = nrpn(1, MIDIMessageManager::kTranslatedNrpnMsb, 0, 61, 0, kSeq3Step14);
   FakeControl* porta = cc(1, 5, 0, kPortamento);
+  host.FromHardware(paramChange(0x30, 57, 1, 10, 0));
+  EXPECT_DOUBLE_EQ(step14->value, 74 / 127.0);
+  EXPECT_EQ(porta->value, -1.0);
+
+  // A translated row: parameter 71 of ph 0 is CC 5 of timbre 1, and the same row
+  // 144 numbers up (ph 1) that of timbre 2, whatever channels the timbres are on.
+  FakeControl* porta2 = cc(2, 5, 0, kPortamento + 1);
   host.FromHardware(paramChange(0x30, 71, 0, 40, 0));
   EXPECT_DOUBLE_EQ(porta->value, 40 / 127.0);
+  FakeControl* cutoff2 = cc(2, 74, 0, kFilterCutoff + 1);
+  host.FromHardware(paramChange(0x30, 85 + 16, 1, 41, 0));
+  EXPECT_DOUBLE_EQ(cutoff2->value, 41 / 127.0);
+  EXPECT_EQ(porta2->value, -1.0);
+  // Timbre 2 has every row of timbre 1, also where its number has a pl below 8.
+  FakeControl* amount2 = cc(2, 28, 0, kVPatchAmnt1 + 1);
+  host.FromHardware(paramChange(0x30, 4, 2, 0x7E, 0x7F));
+  EXPECT_DOUBLE_EQ(amount2->value, 62 / 127.0);
+  host.FromHardware(paramChange(0x30, 87, 1, 42, 0));
+  EXPECT_DOUBLE_EQ(porta2->value, 42 / 127.0);
   EXPECT_TRUE(host.editModeOn.load());
 }
 
@@ -279,6 +311,22 @@ TEST_F(Router, ShortMessagesFromTheHardware)
   host.FromHardware({0xB0, 15, 101});
   EXPECT_DOUBLE_EQ(dwgs->value, 50 / 127.0);
 
+  // On timbre 2's channel the sync and the waveform are timbre 2's, and so are the
+  // sync note (16 numbers and one high byte up) and the DWGS knob.
+  host.SetParam(kMultiPartMIDICh + 1, 3);
+  FakeControl* lfoSync2 = sysex(0x6A + 16, 1, kLfo1SyncNote + 1);
+  FakeControl* dwgs2 = cc(2, 15, 2, kOsc1DWGSWave + 1);
+  host.FromHardware({0xB3, 27, 60});
+  EXPECT_DOUBLE_EQ(lfoSync2->value, -1.0);  // timbre 2's sync is off: an ordinary CC 27
+  host.SetParam(kLfo1TempoSync + 1, 1.0);
+  host.SetParam(kOsc1Waveform + 1, 5.0);
+  host.FromHardware({0xB3, 27, 9});
+  host.FromHardware({0xB3, 15, 40});
+  EXPECT_DOUBLE_EQ(lfoSync2->value, 1 / 127.0);
+  EXPECT_DOUBLE_EQ(dwgs2->value, 20 / 127.0);
+  EXPECT_DOUBLE_EQ(lfoSync->value, 7 / 127.0);
+  EXPECT_DOUBLE_EQ(dwgs->value, 50 / 127.0);
+
   // Bank data is swallowed, and only as a pair.
   FakeControl* bankLsb = cc(1, 32, 0, kAmpPan);
   host.ClearSent();
@@ -320,8 +368,9 @@ TEST_F(Router, ShortMessagesFromTheHost)
   EXPECT_EQ(host.Sent(), (std::vector<Bytes>{{0xB2, 32, 65}}));
   EXPECT_EQ(host.Param(kCurrentBank), 0);  // editor pages untouched
 
-  // CC 15 is halved for the timbre on this channel that plays waveform 5 only.
-  FakeControl* c15 = cc(3, 15, 0, kOsc1Control1);
+  // CC 15 is halved for the timbre on this channel that plays waveform 5 only; the
+  // timbre on channel 3 has the lookup key 1 of timbre 1's controls.
+  FakeControl* c15 = cc(1, 15, 0, kOsc1Control1);
   host.SetParam(kOsc1Waveform, 5.0);
   IMidiMsg fifteen(0, 0xB2, 15, 100);
   host.ProcessMidiMsg(&fifteen, false);
@@ -330,6 +379,12 @@ TEST_F(Router, ShortMessagesFromTheHost)
   host.SetParam(kOsc1Waveform + 1, 5.0);
   host.ProcessMidiMsg(&fifteen, false);
   EXPECT_DOUBLE_EQ(c15->value, 100 / 127.0);
+
+  // The effect knobs belong to no timbre: they are reached on any channel.
+  FakeControl* speed = cc(0, 12, 0, kModFxSpeed);
+  IMidiMsg twelve(0, 0xB7, 12, 33);
+  host.ProcessMidiMsg(&twelve, false);
+  EXPECT_DOUBLE_EQ(speed->value, 33 / 127.0);
 }
 
 TEST_F(Router, ProgramChangeLocksAndTheSysexSender)
@@ -366,4 +421,28 @@ TEST(TapPattern, DecodeInvertsEncode)
     MIDIMessageManager::decodeTapPatternCode((const unsigned char*)code, out);
     for (int k = 0; k < 31; ++k) ASSERT_EQ(out[k], in[k]) << n << " " << k;
   }
+}
+
+TEST_F(Router, ABankDumpCutShortOnTheRequestRoadFillsItsWholeProgramsAndSaysHowMany)
+{
+  // 128 programs packed as one stream, as the synthesizer sends them, cut at 20,000 bytes.
+  std::vector<uint8_t> data;
+  for (int p = 0; p < 128; ++p)
+  {
+    const Bytes program = SynthModel::MakeProgram(900 + p);
+    for (int d = 0; d < 254; ++d) data.push_back(readDumpDataByte(program.data(), d));
+  }
+  Bytes dump = {0xF0, 0x42, 0x30, 0x58, 0x4C};
+  std::vector<uint8_t> packed(data.size() + (data.size() + 6) / 7);
+  packed.resize((size_t)sysexPack7(data.data(), (int)data.size(), packed.data()));
+  dump.insert(dump.end(), packed.begin(), packed.end());
+  dump.push_back(0xF7);
+  ASSERT_EQ(dump.size(), (size_t)kAllProgramDumpSize);
+  Bytes cut(dump.begin(), dump.begin() + 19999);
+  cut.push_back(0xF7);
+
+  librarian.allPatchesRequestActive.store(true);
+  host.FromHardware(cut);
+  ASSERT_FALSE(host.secondLine.empty());
+  EXPECT_EQ(host.secondLine.back(), "68 of 128 programs received");
 }

@@ -159,19 +159,35 @@ TEST(AllProgramImport, SecondProgramGetsFreshPackingBytes)
   EXPECT_EQ(m[293], 0x03);             // the short last group: data bytes 252 and 253
 }
 
-TEST(AllProgramImport, DamagedDumpsAreRefusedWhole)
+TEST(AllProgramImport, ACutDumpKeepsItsWholeProgramsAndADamagedOneIsRefused)
 {
   LogCapture log;
   PatchLibrarian lib;
   const Bytes dump = testAllProgramDump(testPrograms(128, 8));
+  const PatchFile whole = loadBytes(lib, dump);
+  ASSERT_EQ(whole.patches.size(), 128u);
+  // Cut to 20,000 bytes, as a file cut short or ended by the port with an F7: the
+  // first 68 programs lie wholly inside, byte for byte as from the whole dump; no part
+  // of the 69th is kept.
   Bytes cut(dump.begin(), dump.begin() + 20000);
-  cut.push_back(0xF7);
-  EXPECT_TRUE(loadBytes(lib, cut).patches.empty());
-  EXPECT_TRUE(loadBytes(lib, Bytes(dump.begin(), dump.begin() + 20000)).patches.empty());
-  Bytes gap = dump;
-  gap.erase(gap.begin() + 5000, gap.begin() + 5008);  // a lost run of bytes shifts everything behind it
-  EXPECT_TRUE(loadBytes(lib, gap).patches.empty());
-  EXPECT_TRUE(log.contains("PatchLibrarian: File format not supported!"));
+  for (int ended = 0; ended < 2; ++ended)
+  {
+    if (ended) cut.push_back(0xF7);
+    const PatchFile f = loadBytes(lib, cut);
+    ASSERT_GE(f.patches.size(), 68u) << ended;
+    for (size_t k = 0; k < 68; ++k) EXPECT_EQ(f.patches[k].messages[0].bytes, whole.patches[k].messages[0].bytes) << k;
+    for (size_t k = 68; k < f.patches.size(); ++k)
+      EXPECT_NE(f.patches[k].messages[0].bytes, whole.patches[k].messages[0].bytes) << "program " << k << " was cut";
+    EXPECT_TRUE(log.contains("68 of 128 programs whole")) << ended;
+  }
+  // A byte with bit 7 inside the stream is damage, not a cut.
+  Bytes damaged = dump;
+  damaged[5000] = 0x85;
+  EXPECT_TRUE(loadBytes(lib, damaged).patches.empty());
+  // Longer than a whole dump: refused.
+  Bytes longer = dump;
+  longer.insert(longer.begin() + 5000, 8, 0x00);
+  EXPECT_TRUE(loadBytes(lib, longer).patches.empty());
 }
 
 TEST(AllProgramImport, BlankNamesBecomeUnnamedProg)

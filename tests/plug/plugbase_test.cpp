@@ -503,9 +503,9 @@ TEST(PlugUtilities, TextHelpers)
 TEST(PlugUtilities, HostLookUp)
 {
   const struct { const char* name; int host; } cases[] = {
-      {"com.cockos.REAPER", kHostReaper}, {"Logic Live Session", kHostAbletonLive}, {"com.apple.garageband10", kHostGarageBand},
+      {"org.example.REAPER", kHostReaper}, {"Logic Live Session", kHostAbletonLive}, {"org.example.garageband10", kHostGarageBand},
       {"", kHostUnknown},                 {nullptr, kHostUnknown},               {"Ardour", kHostArdour},
-      {"com.apple.logic10", kHostLogic},  {"Studio One PreSonus", kHostStudioOne},  {"Pro Tools", kHostUnknown},
+      {"org.example.logic10", kHostLogic},  {"Studio One PreSonus", kHostStudioOne},  {"Pro Tools", kHostUnknown},
   };
   for (const auto& c : cases) EXPECT_EQ(LookUpHost(c.name), c.host) << (c.name ? c.name : "(null)");
   const std::string longName = std::string(300, 'x') + "reaper";

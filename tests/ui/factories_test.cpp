@@ -54,7 +54,7 @@ TEST(FactoriesTest, ChannelKeysAndSubKeys)
     {"NRPN button, copy 0", copies(nrpnButton), kAmpGateSw, 1, 0, "[1] Gate"},
     {"CC menu on the settings page", in("multiModeSettingsPage1", ccMenu), kFilterType, 7, 1, "Type"},
     {"CC menu, copy 0", copies(ccMenu), kFilterType, 1, 0, "[1] Type"},
-    {"CC knob for the wave", in("page", knob("kOsc1DWGSWave", 30)), kOsc1DWGSWave, 0, 1, "K"},
+    {"CC knob for the wave", in("page", knob("kOsc1DWGSWave", 30)), kOsc1DWGSWave, 0, 2, "K"},
     {"CC knob", in("page", knob("kEQHiFreq", 30)), kEQHiFreq, 0, 0, "K"},
     {"CC knob on a mixer", in("multiModeMixer", knob("kEQHiFreq", 30)), kEQHiFreq, 7, 1, "K"},
     {"CC knob, copy 1", copies(knob("kFilterCutoff", 74)), kFilterCutoff + 1, 2, 0, "[2] K"},

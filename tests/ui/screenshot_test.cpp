@@ -53,6 +53,8 @@ TEST(ScreenshotTest, EveryPageAndTimbreMatchesItsReference)
   for (int i = 0; i < kNumParams; ++i)
     editor.graphics.SetParameterFromPlug(i, editor.plug.GetParam(i)->Value(), false);
   editor.config.getLayer("root")->Hide(false);
+  // As the controller's start-up leaves it: the mixer page shows its -1 children.
+  editor.config.getLayer("multiModeMixer")->selectedChildId = -1;
   editor.config.getLayer("splitPointLayer")->Hide(false);
   host.lines.displayText("FILTER CUTOFF", "127", "CC 74");
   host.lines.displayTimbre("[TIMBRE 1]");

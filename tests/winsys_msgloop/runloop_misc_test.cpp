@@ -143,4 +143,10 @@ TEST(RunLoopMisc, ThreadsPoolsFlagsAndQuit)
   EXPECT_FALSE(SWELL_IsTerminating());
   SWELL_PostQuitMessage(nullptr);
   EXPECT_TRUE(SWELL_IsTerminating());
+  // The flag a host program reads and sets is the one the layer keeps.
+  EXPECT_TRUE(g_swell_terminating);
+  g_swell_terminating = false;
+  EXPECT_FALSE(SWELL_IsTerminating());
+  g_swell_terminating = true;
+  EXPECT_TRUE(SWELL_IsTerminating());
 }

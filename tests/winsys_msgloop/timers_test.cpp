@@ -1,6 +1,7 @@
 // Timers of the window-system layer on the kit's run loop, driven by its virtual
 // clock: a timer fires exactly when the test moves the clock.
 #include "winsys/msgloop/timers.h"
+#include "winsys/msgloop/hwnd_table.h"
 
 #include "platform/appkit/NSView.h"
 
@@ -40,7 +41,7 @@ HWND window(int n)
 {
   static NSView* views[8] = {};
   if (!views[n]) views[n] = new NSView;
-  return (HWND)(NSObject*)views[n];
+  return SWELL_HandleOfObject(views[n]);
 }
 
 class Timers : public ::testing::Test
@@ -178,4 +179,25 @@ TEST_F(Timers, ClearingTheQueueDropsOnlyThatWindowsRequests)
   loop->runFor(0.011);
   EXPECT_EQ(firesOf(1) + firesOf(3), 0);
   EXPECT_EQ(firesOf(2), 1);
+}
+
+// A program that sets the switch itself lets only that window's timers fire; the
+// others' turns are passed over until it is cleared.
+TEST_F(Timers, OnlyTheChosenWindowsTimersFireWhileTheSwitchIsSet)
+{
+  ASSERT_EQ(SetTimer(window(1), 3, 50, record), 3u);
+  ASSERT_EQ(SetTimer(window(2), 4, 50, record), 4u);
+  g_swell_only_timerhwnd = window(2);
+  loop->runFor(0.051);
+  EXPECT_EQ(firesOf(3), 0);
+  EXPECT_EQ(firesOf(4), 1);
+  g_swell_only_timerhwnd = nullptr;
+  loop->runFor(0.05);
+  EXPECT_EQ(firesOf(3), 1);
+  EXPECT_EQ(firesOf(4), 2);
+  // The run-loop helper puts back what the program had set.
+  g_swell_only_timerhwnd = window(1);
+  SWELL_RunRunLoopEx(0, window(2));
+  EXPECT_EQ(g_swell_only_timerhwnd, window(1));
+  g_swell_only_timerhwnd = nullptr;
 }

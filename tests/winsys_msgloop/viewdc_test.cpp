@@ -1,5 +1,6 @@
 // Contexts of views draw into their window's backing where the view lies.
 #include "winsys/msgloop/viewdc.h"
+#include "winsys/msgloop/hwnd_table.h"
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSView.h"
@@ -48,13 +49,13 @@ TEST(ViewDC, DrawsIntoTheViewsPartOfTheBackingCutByItsEdges)
     w->contentView()->addSubview(v);
     LICE_IBitmap* b = w->backing();
     LICE_FillRect(b, 0, 0, b->getWidth(), b->getHeight(), 0, 1, LICE_MODE_COPY);
-    HDC dc = GetDC((HWND)v);
+    HDC dc = GetDC(SWELL_HandleOfObject(v));
     ASSERT_NE(dc, nullptr);
     HBRUSH red = CreateSolidBrush(0xFF0000);
     const RECT everything{-100, -100, 200, 200};
     SWELL_FillRect(dc, &everything, red);
     SWELL_SetPixel(dc, 0, 0, 0x00FF00);
-    ReleaseDC((HWND)v, dc);
+    ReleaseDC(SWELL_HandleOfObject(v), dc);
     DeleteObject(red);
     int inside = 0, outside = 0;
     for (int y = 0; y < b->getHeight(); ++y)
@@ -76,7 +77,7 @@ TEST(ViewDC, DrawsIntoTheViewsPartOfTheBackingCutByItsEdges)
   }
   EXPECT_EQ(GetDC(nullptr), nullptr);
   FlipView* orphan = new FlipView(NSMakeRect(0, 0, 5, 5), true);
-  EXPECT_EQ(GetDC((HWND)orphan), nullptr) << "no window, nowhere to draw";
+  EXPECT_EQ(GetDC(SWELL_HandleOfObject(orphan)), nullptr) << "no window, nowhere to draw";
   orphan->release();
   w->close();
   w->release();

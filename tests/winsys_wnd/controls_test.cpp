@@ -204,28 +204,33 @@ TEST_P(ComboKinds, SelectionSearchTextAndData)
   EXPECT_EQ(SendMessage(h, 0x0155, 1, 0), 0);
 }
 
-// The text messages copy what the length message reported, however long, and not
-// a byte more: the buffer is exactly that size (the sanitizer sees any overrun).
+// The text message fills a buffer of CB_GETLBTEXT_BUFSIZE bytes and not a byte
+// more, whatever the item's length (the sanitizer sees any overrun of the exact
+// buffer); the length message tells the whole length.
 TEST_P(ComboKinds, TextLengthIsTheBufferContract)
 {
   const HWND top = Window(NSMakeRect(0, 0, 200, 100));
   const HWND h = Make(top);
-  const std::string longText = std::string(3000, 'q') + "\xC3\xA9";
+  // é would take the last byte before the terminating zero and one more.
+  const std::string longText = std::string(1022, 'q') + "\xC3\xA9" + std::string(2000, 'r');
   SWELL_CB_AddString(h, 0, "short");
   SWELL_CB_AddString(h, 0, longText.c_str());
   EXPECT_EQ(SendMessage(h, CB_GETLBTEXTLEN, 0, 0), 5);
   EXPECT_EQ(SendMessage(h, CB_GETLBTEXTLEN, 2, 0), CB_ERR);
   const LRESULT len = SendMessage(h, CB_GETLBTEXTLEN, 1, 0);
   ASSERT_EQ(len, (LRESULT)longText.size());
-  std::vector<char> buf((size_t)len + 1, 'x');
+  std::vector<char> buf(CB_GETLBTEXT_BUFSIZE, 'x');
+  ASSERT_EQ(CB_GETLBTEXT_BUFSIZE, 1024);
   EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 1, (LPARAM)buf.data()), 1);
-  EXPECT_EQ(std::string(buf.data()), longText);
+  EXPECT_EQ(std::string(buf.data()), std::string(1022, 'q'));
+  EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 0, (LPARAM)buf.data()), 1);
+  EXPECT_EQ(std::string(buf.data()), "short");
   EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 2, (LPARAM)buf.data()), 0);
   EXPECT_EQ(SendMessage(h, CB_GETLBTEXT, 0, 0), 0);
   // A cut ends before a character it would split.
-  char small[3002];
-  EXPECT_EQ(SWELL_CB_GetItemText(h, 0, 1, small, sizeof small), 1);
-  EXPECT_EQ(strlen(small), 3000u);
+  char room[1025];
+  EXPECT_EQ(SWELL_CB_GetItemText(h, 0, 1, room, sizeof room), 1);
+  EXPECT_EQ(strlen(room), 1024u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ComboAndPopUp, ComboKinds, ::testing::Bool());
@@ -305,10 +310,10 @@ TEST_F(Controls, ClicksReportAndRadioGroupsClear)
   // button; the second group is cleared when its own member is clicked. A
   // button's second click is a click like the first.
   EXPECT_EQ(states, (std::vector<NSInteger>{0, 1, 0, 1, 1, 0}));
-  const std::vector<LoggedMsg> want = {{top, WM_COMMAND, 40 | BN_CLICKED << 16, (LPARAM)check},
-                                       {top, WM_COMMAND, 40, (LPARAM)check},
-                                       {top, WM_COMMAND, 51, (LPARAM)r[1]},
-                                       {top, WM_COMMAND, 54 | BN_CLICKED << 16, (LPARAM)r[4]}};
+  const std::vector<LoggedMsg> want = {{top, WM_COMMAND, 40 | BN_CLICKED << 16, (LPARAM)SWELL_HWND(check)},
+                                       {top, WM_COMMAND, 40, (LPARAM)SWELL_HWND(check)},
+                                       {top, WM_COMMAND, 51, (LPARAM)SWELL_HWND(r[1])},
+                                       {top, WM_COMMAND, 54 | BN_CLICKED << 16, (LPARAM)SWELL_HWND(r[4])}};
   EXPECT_EQ(log.only(WM_COMMAND), want);
 
   // A disabled button neither changes nor reports.

@@ -33,6 +33,14 @@ protected:
   static constexpr LPARAM kPos = 1;
 };
 
+// A claimed hit turns each client mouse message into its non-client twin, the
+// same distance below: the layer names every one of them.
+static_assert(WM_MOUSEMOVE - WM_NCMOUSEMOVE == 0x160 && WM_LBUTTONDOWN - WM_NCLBUTTONDOWN == 0x160 &&
+                  WM_MBUTTONDBLCLK - WM_NCMBUTTONDBLCLK == 0x160 && WM_NCLBUTTONDBLCLK == 0xA3 &&
+                  WM_NCRBUTTONDBLCLK == 0xA6 && WM_NCMBUTTONDOWN == 0xA7 && WM_NCMBUTTONUP == 0xA8,
+              "non-client mouse messages");
+static_assert(SB_TOP == 6 && SB_BOTTOM == 7, "EM_SCROLL's ends");
+
 TEST_F(Input, MouseMessagesAndTheirParameters)
 {
   struct Case

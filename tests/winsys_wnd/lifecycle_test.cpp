@@ -3,6 +3,8 @@
 
 #include "wnd_test_util.h"
 
+#include <algorithm>
+
 #include "platform/appkit/NSView.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/wnd/keyboard.h"
@@ -116,8 +118,8 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
       return (LRESULT)GetWindowLong(h, GWL_ID) + 5;
     };
     // A child told of the destruction removes its sibling and adds views to its parent.
-    // The sibling is asked for before new views are made: one of them may take
-    // its freed address.
+    // The sibling is gone at once, and stays gone when the new views take its memory
+    // (as they do outside the sanitizers): its handle is never given out again.
     bool siblingGone = false;
     log.handlers[{leaf, WM_DESTROY}] = [mid, sibling, &siblingGone](HWND, WPARAM, LPARAM) {
       DestroyWindow(sibling);
@@ -132,11 +134,48 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
     EXPECT_GE(destroyed.size(), 2u);
     EXPECT_FALSE(IsWindow(victim));
     EXPECT_TRUE(siblingGone);
+    EXPECT_FALSE(IsWindow(sibling));
     EXPECT_TRUE(IsWindow(top));
     log.handlers.clear();
     DestroyWindow(top);
     EXPECT_TRUE(w->isClosed());
   }
+}
+
+// A handle kept past its window's destruction names nothing, even when new windows
+// take the old windows' memory (as they do at once outside the sanitizers).
+TEST_F(Lifecycle, HandlesThatOutliveTheirWindowNameNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100));
+  std::vector<HWND> old;
+  std::vector<const void*> oldAddresses;
+  for (int i = 0; i < 8; ++i)
+  {
+    old.push_back(Child(top, NSMakeRect(i, 0, 10, 10), 100 + i));
+    oldAddresses.push_back(SWELL_Object(old.back()));
+  }
+  for (HWND h : old) DestroyWindow(h);
+  std::vector<HWND> fresh;
+  int reused = 0;
+  for (int i = 0; i < 8; ++i)
+  {
+    fresh.push_back(Child(top, NSMakeRect(i, 20, 10, 10), 200 + i));
+    reused += (int)std::count(oldAddresses.begin(), oldAddresses.end(), (const void*)SWELL_Object(fresh.back()));
+  }
+  log.msgs.clear();
+  for (HWND h : old)
+  {
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(SWELL_Object(h), nullptr);
+    EXPECT_EQ(SendMessage(h, 0x0400, 0, 0), 0);
+    EXPECT_EQ(GetWindowLong(h, GWL_ID), 0);
+    EXPECT_FALSE(PostMessage(h, 0x0400, 0, 0));
+    EXPECT_EQ(std::count(fresh.begin(), fresh.end(), h), 0) << "a handle is never given out twice";
+  }
+  EXPECT_TRUE(log.msgs.empty());
+  for (HWND h : fresh) EXPECT_TRUE(IsWindow(h));
+  RecordProperty("reused_addresses", reused);
+  DestroyWindow(top);
 }
 
 }  // namespace

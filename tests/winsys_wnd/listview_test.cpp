@@ -178,9 +178,10 @@ TEST_F(ListView, TextsDataAndListBoxBuffers)
   it.iItem = 1;
   EXPECT_FALSE(ListView_GetItem(h, &it));
 
-  // The list box's text copies what its length message reported, however long.
+  // The list box's text fills a buffer of LB_GETTEXT_BUFSIZE bytes, no more, and
+  // cuts before a character it would split; the length message tells the whole.
   const HWND lb = Make(top, 0, 1, {150});
-  const std::string longText(6000, 'w');
+  const std::string longText = std::string(4094, 'w') + "\xE2\x82\xAC" + std::string(1903, 'v');
   SendMessage(lb, LB_ADDSTRING, 0, (LPARAM)longText.c_str());
   SendMessage(lb, LB_SETITEMDATA, 0, 99);
   EXPECT_EQ(SendMessage(lb, LB_GETITEMDATA, 0, 0), 99);
@@ -188,9 +189,10 @@ TEST_F(ListView, TextsDataAndListBoxBuffers)
   EXPECT_EQ(SendMessage(lb, LB_GETTEXTLEN, 1, 0), LB_ERR);
   const LRESULT len = SendMessage(lb, LB_GETTEXTLEN, 0, 0);
   ASSERT_EQ(len, 6000);
-  std::vector<char> out((size_t)len + 1, 'x');
+  ASSERT_EQ(LB_GETTEXT_BUFSIZE, 4096);
+  std::vector<char> out(LB_GETTEXT_BUFSIZE, 'x');
   SendMessage(lb, LB_GETTEXT, 0, (LPARAM)out.data());
-  EXPECT_EQ(std::string(out.data()), longText);
+  EXPECT_EQ(std::string(out.data()), std::string(4094, 'w'));
   SendMessage(lb, LB_SETCURSEL, 0, 0);
   EXPECT_EQ(SendMessage(lb, LB_GETCURSEL, 0, 0), 0);
   SendMessage(lb, LB_SETCURSEL, (WPARAM)-1, 0);

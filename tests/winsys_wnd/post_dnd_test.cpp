@@ -262,14 +262,14 @@ TEST_F(DragDrop, DroppedFilesArriveAsOneBlock)
   SWELL_DDrop_onDragOver = [](POINT) { ++g_drop.overs; };
   SWELL_DDrop_onDragLeave = [] { ++g_drop.leaves; };
   NSDraggingInfo* text = new NSDraggingInfo(w, NSMakePoint(20, 30), nullptr);
-  EXPECT_EQ(v->draggingEntered(text), (int)NSDragOperationGeneric);
+  EXPECT_EQ(v->draggingEntered(text), (NSUInteger)NSDragOperationGeneric);
   EXPECT_EQ(g_drop.enters, 0);
-  EXPECT_EQ(v->draggingEntered(info), (int)NSDragOperationGeneric);
+  EXPECT_EQ(v->draggingEntered(info), (NSUInteger)NSDragOperationGeneric);
   EXPECT_EQ(g_drop.enters, 1);
   EXPECT_FALSE(v->performDragOperation(text)) << "nothing to drop";
   EXPECT_EQ(g_drop.leaves, 1);
   SetWindowLong(a, GWL_EXSTYLE, 0);
-  EXPECT_EQ(v->draggingEntered(info), (int)NSDragOperationNone);
+  EXPECT_EQ(v->draggingEntered(info), (NSUInteger)NSDragOperationNone);
 
   // Promised files need the target-path hook.
   SetWindowLong(a, GWL_EXSTYLE, WS_EX_ACCEPTFILES);

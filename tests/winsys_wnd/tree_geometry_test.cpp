@@ -46,7 +46,7 @@ TEST_F(Tree, DialogFocusAtCreation)
     const HWND field = GetDlgItem(dlg, 11);
     ASSERT_NE(field, nullptr);
     EXPECT_EQ(g_initFocusCandidate, field) << "the first view that takes the focus";
-    EXPECT_EQ((HWND)(NSObject*)w->firstResponder(), c.focusSelf ? dlg : field) << c.answer;
+    EXPECT_EQ(SWELL_HWND(w->firstResponder()), c.focusSelf ? dlg : field) << c.answer;
   }
 }
 
@@ -182,7 +182,7 @@ TEST_F(Tree, DialogItemTextAndIntegers)
   SetDlgItemText(top, 4, "static");
   EXPECT_TRUE(log.only(WM_COMMAND).empty()) << "a label sends nothing";
   SetDlgItemText(top, 3, "typed");
-  EXPECT_EQ(log.only(WM_COMMAND), (std::vector<LoggedMsg>{{top, WM_COMMAND, 0x3000003, (LPARAM)editable}}));
+  EXPECT_EQ(log.only(WM_COMMAND), (std::vector<LoggedMsg>{{top, WM_COMMAND, 0x3000003, (LPARAM)SWELL_HWND(editable)}}));
   char buf[8];
   EXPECT_TRUE(GetDlgItemText(top, 3, buf, sizeof buf));
   EXPECT_STREQ(buf, "typed");
@@ -312,8 +312,8 @@ TEST_F(Tree, SendMessageFindsTheProcedure)
   NSNotification* n = new NSNotification("NSControlTextDidChangeNotification", field);
   SWELL_WindowView(top)->controlTextDidChange(n);
   n->release();
-  EXPECT_EQ(log.only(WM_COMMAND), (std::vector<LoggedMsg>{{top, WM_COMMAND, 9, (LPARAM)field},
-                                                          {top, WM_COMMAND, 0x3000009, (LPARAM)field}}));
+  EXPECT_EQ(log.only(WM_COMMAND), (std::vector<LoggedMsg>{{top, WM_COMMAND, 9, (LPARAM)SWELL_HWND(field)},
+                                                          {top, WM_COMMAND, 0x3000009, (LPARAM)SWELL_HWND(field)}}));
   field->setDelegate(nullptr);
 }
 

@@ -9,10 +9,12 @@
 #include "platform/appkit/X11TestDriver.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
-#include "winsys/wnd/controls.h"
 #include "winsys/shell/menus.h"
+#include "winsys/text.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/keyboard.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -44,6 +46,62 @@ LRESULT PaintGreen(HWND h, WPARAM wp, LPARAM)
   SWELL_FillRect((HDC)wp, &r, green);
   DeleteObject(green);
   return 0;
+}
+
+// Text a child view draws in its paint reaches the screen inside the child.
+TEST_F(WndX11, TextOfAChildsPaintIsShownInsideTheChild)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 300, 200), 0, &w);
+  const HWND child = Child(top, NSMakeRect(100, 40, 120, 40));
+  auto white = [](HWND h, WPARAM wp, LPARAM) {
+    RECT r;
+    GetClientRect(h, &r);
+    HBRUSH b = CreateSolidBrush(0xFFFFFF);
+    SWELL_FillRect((HDC)wp, &r, b);
+    DeleteObject(b);
+    return (LRESULT)0;
+  };
+  log.handlers[{top, WM_PAINT}] = white;
+  log.handlers[{child, WM_PAINT}] = [white](HWND h, WPARAM wp, LPARAM lp) {
+    white(h, wp, lp);
+    SetTextColor((HDC)wp, 0);
+    SetBkMode((HDC)wp, 0);
+    RECT r{4, 4, 120, 40};
+    SWELL_DrawText((HDC)wp, "Hg Hg Hg Hg Hg Hg Hg Hg", -1, &r, DT_NOCLIP);
+    return (LRESULT)0;
+  };
+  ShowWindow(top, SW_SHOW);
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_NE(xid, 0u);
+  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
+  loop->runOnce();
+  driver->sync();
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  ASSERT_TRUE(driver->read(xid, &width, &height, &px));
+  ASSERT_EQ(width, 300);
+  int left = width, topRow = height, right = -1, bottom = -1;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+    {
+      const uint32_t p = px[(size_t)y * width + x];
+      if (((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100)
+      {
+        left = std::min(left, x);
+        topRow = std::min(topRow, y);
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+      }
+    }
+  ASSERT_GE(right, 0) << "no text on the screen";
+  EXPECT_GE(left, 104);
+  EXPECT_LE(left, 108);
+  EXPECT_GE(topRow, 44);
+  EXPECT_LT(right, 220) << "cut at the child's right edge";
+  EXPECT_GE(right, 210) << "the text is longer than the child";
+  EXPECT_LT(bottom, 80);
+  log.handlers.clear();
 }
 
 TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
@@ -130,7 +188,7 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
   EXPECT_EQ(SendMessage(SWELL_HWND(box), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(log.only(WM_COMMAND),
-            (std::vector<LoggedMsg>{{top, WM_COMMAND, 1001 | BN_CLICKED << 16, (LPARAM)(NSObject*)box}}));
+            (std::vector<LoggedMsg>{{top, WM_COMMAND, 1001 | BN_CLICKED << 16, (LPARAM)SWELL_HWND(box)}}));
   EXPECT_TRUE(until([&] { return marked() > 10; }));
 
   log.msgs.clear();

@@ -6,7 +6,31 @@
 #include <string>
 #include <vector>
 
-std::vector<std::string> ListMidiOutputs();
-std::vector<std::string> ListMidiInputs();
+std::vector<std::string> ListMidiOutputs(std::string* why = nullptr);
+std::vector<std::string> ListMidiInputs(std::string* why = nullptr);
 // Index of name in the list, or -1.
 int FindPort(const std::vector<std::string>& list, const std::string& name);
+
+// While it lives, what is written to standard error goes to a file of its own:
+// the ALSA library, the JACK library and the port library write several lines
+// for every port object that looks for a sequencer or a server.
+class HeldStderr
+{
+public:
+  HeldStderr();
+  ~HeldStderr();
+  HeldStderr(const HeldStderr&) = delete;
+  HeldStderr& operator=(const HeldStderr&) = delete;
+  // Gives standard error back and returns what was held; empty after the first call.
+  std::string Release();
+
+private:
+  int mSaved = -1;
+  FILE* mFile = nullptr;
+};
+
+// The held text as one line: its first line and how many lines followed, or
+// empty when nothing was held.
+std::string ProbeNoiseLine(const std::string& held);
+// Why a list holds no port, from what the probing wrote.
+std::string WhyNoPorts(const std::string& held);

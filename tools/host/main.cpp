@@ -8,6 +8,7 @@
 #include "PortNames.h"
 #include "TestHost.h"
 
+#include "config/ParamIds.h"
 #include "platform/corefoundation/CoreFoundation.h"
 #include "plug/IPlugUtilities.h"
 
@@ -86,6 +87,55 @@ bool ParseHexBytes(const char* text, std::vector<UInt8>* bytes)
   return !bytes->empty();
 }
 
+// ID=VALUE: a parameter number in decimal digits and a finite number, both whole.
+bool ParseSet(const char* text, UInt32* id, float* value)
+{
+  const char* eq = strchr(text, '=');
+  if (!eq || eq == text || eq - text > 9) return false;
+  unsigned long n = 0;
+  for (const char* p = text; p < eq; ++p)
+  {
+    if (*p < '0' || *p > '9') return false;
+    n = n * 10 + (unsigned long)(*p - '0');
+  }
+  const char* start = eq + 1;
+  char* end = nullptr;
+  const double v = strtod(start, &end);
+  if (end == start || *end || !std::isfinite(v) || v > 3.4e38 || v < -3.4e38) return false;
+  *id = (UInt32)n;
+  *value = (float)v;
+  return true;
+}
+
+// What the editor's project state stores: the values of parameters 0 to 472,
+// the quick tab, and the two ports (by name). The others belong to the session
+// (a request button, the page shown, an indicator) and are not expected back.
+bool StoredInProjectState(UInt32 id)
+{
+  return id < 473 || id == kQuickTab || id == kDeviceInSelection || id == kDeviceOutSelection;
+}
+
+// The port library's probing is put in the log once, as one line.
+AudioUnit OpenQuietly(TestHost& host, std::string* error)
+{
+  static bool said = false;
+  HeldStderr held;
+  AudioUnit unit = host.Open(error);
+  const std::string line = ProbeNoiseLine(held.Release());
+  if (!line.empty() && !said)
+  {
+    printf("%s\n", line.c_str());
+    said = true;
+  }
+  return unit;
+}
+
+void PrintPorts(FILE* to)
+{
+  for (const auto& n : ListMidiOutputs()) fprintf(to, "output: %s\n", n.c_str());
+  for (const auto& n : ListMidiInputs()) fprintf(to, "input: %s\n", n.c_str());
+}
+
 bool ParseArgs(int argc, char** argv, Options* o)
 {
   for (int i = 1; i < argc; ++i)
@@ -122,9 +172,14 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--set" && next)
     {
       const char* v = value();
-      const char* eq = strchr(v, '=');
-      if (!eq) return false;
-      o->steps.push_back({(UInt32)strtoul(v, nullptr, 10), (float)atof(eq + 1), -1.0, std::string()});
+      UInt32 id = 0;
+      float number = 0.0f;
+      if (!ParseSet(v, &id, &number))
+      {
+        fprintf(stderr, "--set %s: give ID=VALUE, a parameter number and a number (for example 522=1)\n", v);
+        return false;
+      }
+      o->steps.push_back({id, number, -1.0, std::string()});
     }
     else if (a == "--midi" && next)
     {
@@ -230,11 +285,23 @@ void PrintProperties(AudioUnit unit)
 int Run(TestHost& host, const Options& o)
 {
   std::string error;
-  AudioUnit unit = host.Open(&error);
+  AudioUnit unit = OpenQuietly(host, &error);
   if (!unit)
   {
     fprintf(stderr, "%s\n", error.c_str());
     return 1;
+  }
+  {
+    UInt32 shown = 0, answered = 0;
+    CountParameters(unit, &shown, &answered);
+    for (const auto& s : o.steps)
+      if (s.seconds == -1.0 && s.shot.empty() && s.id >= answered)
+      {
+        fprintf(stderr, "--set %u=%g: the plug-in has no parameter %u (its parameters are 0 to %u)\n", s.id,
+                (double)s.value, s.id, answered - 1);
+        host.Close(unit);
+        return 2;
+      }
   }
   printf("opened: %s %s\n", host.Name().c_str(), Version(CallComponentVersion(unit)).c_str());
   PrintProperties(unit);
@@ -253,16 +320,18 @@ int Run(TestHost& host, const Options& o)
   {
     const std::string& name;
     UInt32 param;
-    std::vector<std::string> (*list)();
+    std::vector<std::string> (*list)(std::string*);
     const char* what;
   } ports[] = {{o.in, 487, ListMidiInputs, "input"}, {o.out, 486, ListMidiOutputs, "output"}};
   for (const auto& p : ports)
   {
     if (p.name.empty()) continue;
-    const int index = FindPort(p.list(), p.name);
+    const int index = FindPort(p.list(nullptr), p.name);
     if (index < 1)
     {
-      fprintf(stderr, "no MIDI %s port named \"%s\"\n", p.what, p.name.c_str());
+      fprintf(stderr, "no MIDI %s port named \"%s\"; the ports that exist:\n", p.what, p.name.c_str());
+      PrintPorts(stderr);
+      host.Close(unit);
       return 1;
     }
     r = AudioUnitSetParameter(unit, p.param, kAudioUnitScope_Global, 0, (float)index, 0);
@@ -367,20 +436,27 @@ int Run(TestHost& host, const Options& o)
   editor.reset();
   host.Close(unit);
 
-  AudioUnit fresh = host.Open(&error);
+  AudioUnit fresh = OpenQuietly(host, &error);
   if (!fresh || host.Prepare(fresh, o.rate, o.block) != noErr) return 1;
   r = host.RestoreState(fresh, o.restore.empty() ? path : o.restore, &error);
   printf("state restored into a new instance: %d%s%s\n", (int)r, error.empty() ? "" : " ", error.c_str());
   int mismatches = 0;
   if (o.restore.empty())
   {
+    int stored = 0;
     for (UInt32 i = 0; i < before.size(); ++i)
     {
+      if (!StoredInProjectState(i)) continue;
+      ++stored;
       AudioUnitParameterValue v = 0;
       AudioUnitGetParameter(fresh, i, kAudioUnitScope_Global, 0, &v);
-      if (v != before[i]) ++mismatches;
+      if (v != before[i])
+      {
+        ++mismatches;
+        printf("parameter %u came back as %g, saved as %g\n", i, v, before[i]);
+      }
     }
-    printf("parameters that came back different: %d of %zu\n", mismatches, before.size());
+    printf("stored parameters that came back different: %d of %d\n", mismatches, stored);
   }
   host.Close(fresh);
   if (tempFile) remove(path.c_str());
@@ -443,8 +519,12 @@ int main(int argc, char** argv)
   }
   if (o.listPorts)
   {
-    for (const auto& n : ListMidiOutputs()) printf("output: %s\n", n.c_str());
-    for (const auto& n : ListMidiInputs()) printf("input: %s\n", n.c_str());
+    std::string whyOut, whyIn;
+    const auto outs = ListMidiOutputs(&whyOut), ins = ListMidiInputs(&whyIn);
+    for (const auto& n : outs) printf("output: %s\n", n.c_str());
+    for (const auto& n : ins) printf("input: %s\n", n.c_str());
+    if (outs.size() == 1) printf("no output ports: %s\n", whyOut.c_str());
+    if (ins.size() == 1) printf("no input ports: %s\n", whyIn.c_str());
     return 0;
   }
   if (!o.log.empty())

@@ -383,12 +383,16 @@ Bitmap mainBackground(bool black)
   return b;
 }
 
-Bitmap panelBackground(int w, int h, RGB fill, const std::string& title = "")
+Bitmap panelBackground(int w, int h, RGB fill, const std::string& title = "",
+                       const std::vector<std::string>& body = {})
 {
   Bitmap b = newBitmap(w, h);
   fillRoundRect(b.get(), 0.5, 0.5, w - 1, h - 1, 6, fill);
   strokeRoundRect(b.get(), 0.5, 0.5, w - 1, h - 1, 6, kPanelEdge);
   if (!title.empty()) bigFont().draw(b.get(), title, 0, 8, w, 34, kTitle, DT_CENTER);
+  // The panel's text, a line each, below the title.
+  for (size_t i = 0; i < body.size(); ++i)
+    titleFont().draw(b.get(), body[i], 30, 70 + (int)i * 28, w - 60, 20, kLabel, DT_CENTER);
   return b;
 }
 
@@ -400,14 +404,28 @@ Bitmap display()
   return b;
 }
 
+// The grid's cells where the grid control puts its slots: 8 columns of 16 rows a
+// bank, 97 x 16 cells, a 30-pixel gutter (with the program numbers) before each
+// column, the upper bank from row 1, the lower from row 303; the band between them
+// holds the lower bank's chooser.
+const int kGridW = 1046, kGridH = 562;
 Bitmap librarianGrid()
 {
-  Bitmap b = newBitmap(1180, 490);
-  fillRect(b.get(), 0, 0, 1180, 490, kField);
-  for (int col = 0; col < 8; ++col)
-    for (int row = 0; row < 16; ++row)
-      fillRect(b.get(), col * 147 + 2, row * 30 + 8, 143, 28, (row + col) % 2 ? RGB{30, 33, 38} : RGB{36, 39, 45});
-  fillRect(b.get(), 589, 0, 2, 490, kPanelEdge);
+  Bitmap b = newBitmap(kGridW, kGridH);
+  fillRect(b.get(), 0, 0, kGridW, kGridH, kField);
+  for (int bank = 0; bank < 2; ++bank)
+  {
+    const int top = bank ? 303 : 1;
+    for (int col = 0; col < 8; ++col)
+      for (int row = 0; row < 16; ++row)
+      {
+        const int x = 30 + col * 127, y = top + row * 16;
+        fillRect(b.get(), x, y, 97, 16, (row + col) % 2 ? RGB{36, 40, 46} : RGB{46, 50, 58});
+        labelFont().draw(b.get(), std::to_string(col * 16 + row + 1), x - 30, y, 27, 16, {120, 126, 134},
+                         DT_RIGHT);
+      }
+  }
+  fillRect(b.get(), 0, 290, kGridW, 1, kPanelEdge);
   return b;
 }
 
@@ -415,9 +433,11 @@ Bitmap overlay()
 {
   Bitmap b = newBitmap(1500, 667);
   fillRect(b.get(), 0, 0, 1500, 667, {10, 11, 13}, 0.72);
-  fillRoundRect(b.get(), 550, 250, 400, 120, 8, kPanel);
-  strokeRoundRect(b.get(), 550, 250, 400, 120, 8, kPanelEdge);
-  bigFont().draw(b.get(), "TRANSFERRING DATA...", 550, 262, 400, 40, kTitle, DT_CENTER);
+  // The box holds the title, the progress line the editor draws (530,298 - 1030,330)
+  // and the cancel button (860,340, 160 x 28).
+  fillRoundRect(b.get(), 520, 240, 520, 144, 8, kPanel);
+  strokeRoundRect(b.get(), 520, 240, 520, 144, 8, kPanelEdge);
+  bigFont().draw(b.get(), "TRANSFERRING DATA...", 520, 252, 520, 40, kTitle, DT_CENTER);
   return b;
 }
 
@@ -456,9 +476,13 @@ public:
       const tinyxml2::XMLElement* e = n->ToElement();
       if (!e) continue;
       const std::string name = e->Name();
-      if (name == "valueLists" || name == "background") continue;
+      if (name == "valueLists" || name == "background" || name == "label" || name == "field") continue;
       if (name.find("layer") != std::string::npos)
-        walk(e, page);
+      {
+        // A layer shown only in some states carries its captions itself (label
+        // elements): the page's artwork must not show them while it is hidden.
+        if (attr(e, "labels") != "own") walk(e, page);
+      }
       else
         label(e, page);
     }
@@ -526,9 +550,12 @@ private:
     {
       const int w = p.size() >= 3 ? p[2] : 60;
       const int h = element == "dropMenu" && p.size() >= 4 ? p[3] : 13;
-      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, kField);
+      // The program name is written in the display's dark ink: its field is the display's glass.
+      const bool glass = attr(e, "paramId") == "kPatchName";
+      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
       strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
-      if (!name.empty() && type != "nameSelection") labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
+      if (!name.empty() && type != "nameSelection")
+        labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
       return;
     }
     if (element == "dropMenu")  // the port menus
@@ -555,7 +582,7 @@ private:
       "BUTTON_SYNC_ID", "BUTTON_LIB_LOAD_TO_T1_ID", "BUTTON_LIB_LOAD_TO_T2_ID", "BUTTON_LIB_DATATYPE_ID",
       "BUTTON_BANK_RECALL_ID", "BUTTON_LIB_LOAD_TO_ID", "BUTTON_BANK_SEARCH_ID", "BUTTON_LIB_DISCARD_ID",
       "BUTTON_BANK_OVERWRITE_ID", "BTN_RELEASE_ALL_LOCKS", "BTN_SEE_ABOUT_ID", "BTN_EXIT_ABOUT_ID",
-      "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID"};
+      "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID", "BTN_ID_TIMBRE_LINKER"};
     if (name.empty() || name == "Lock" || (element == "multiFx" && type == "Switch") || kWorded.count(attr(e, "imageId")))
       return;
     labelFont().draw(bmp, name, x + fw / 2 - 50, y - 15, 100, 13, kLabel, DT_CENTER);
@@ -618,7 +645,7 @@ int main(int argc, char** argv)
   add("BTN_127x18_ID", textButton(127, 18, ""));
   add("BUTTON_LIB_DISCARD_ID", textButton(120, 24, "DISCARD"));
   add("BUTTON_LIB_CANCEL_ID", textButton(160, 28, "CANCEL REQUEST", kTitle));
-  add("BUTTON_BANK_OVERWRITE_ID", textButton(120, 24, "SAVE BANK"));
+  add("BUTTON_BANK_OVERWRITE_ID", textButton(120, 24, "SOUND TO SLOT"));
   add("BTN_RELEASE_ALL_LOCKS", textButton(110, 18, "RELEASE LOCKS", kTitle));
   add("BTN_EXIT_ABOUT_ID", textButton(18, 18, "x"));
   add("BTN_EXIT_FIRST_RUN_ID", textButton(18, 18, "x"));
@@ -633,18 +660,30 @@ int main(int argc, char** argv)
   add("BG_ID_DISPLAY", display());
   for (const char* page : {"BG_ID_EDIT", "BG_ID_BROWSER", "BG_ID_MOD", "BG_ID_GLOBAL"})
   {
-    Bitmap b = newBitmap(1480, 528);
-    fillRoundRect(b.get(), 0.5, 0.5, 1479, 527, 6, kPage);
+    // The librarian page has no mini mixer: its two banks take the room down to the bottom.
+    const int h = strcmp(page, "BG_ID_BROWSER") == 0 ? 585 : 528;
+    Bitmap b = newBitmap(1480, h);
+    fillRoundRect(b.get(), 0.5, 0.5, 1479, h - 1, 6, kPage);
     add(page, std::move(b));
   }
   add("BG_ID_KNOB", panelBackground(60, 60, kPanel));
   add("MANAGER_BG_ID2", librarianGrid());
   add("BG_RENAME_ID", panelBackground(460, 120, kPanel, "RENAME PROGRAM"));
   add("BG_ID_TIMBRE_PROTECTOR", panelBackground(200, 50, kPanel));
-  add("BG_ABOUT_ID", panelBackground(600, 360, kPanel, "DAVREL EDITOR"));
-  add("BG_FIRST_RUN_ID", panelBackground(600, 360, kPanel, "WELCOME"));
+  add("BG_ABOUT_ID", panelBackground(600, 360, kPanel, "DAVREL EDITOR",
+                                     {"Editor and librarian for the Rudu synthesizer", "by Quiet Harbor Sound", "",
+                                      "Sound and Sequencer pages: both timbres of the program,",
+                                      "sent to the synthesizer as you change them.",
+                                      "Librarian: banks of 128 programs in the Patches folder",
+                                      "of the editor's data folder.", "The build number is at the window's lower right."}));
+  add("BG_FIRST_RUN_ID",
+      panelBackground(600, 360, kPanel, "WELCOME",
+                      {"1. Choose the synthesizer's ports under MIDI OUT and MIDI IN", "(the top right of the window).",
+                       "2. Press Request to read the program the synthesizer plays.",
+                       "3. Librarian opens the banks; BANK MENU requests, stores", "and saves them.", "",
+                       "Close this notice with x at its top right:", "it is not shown again."}));
   add("BG_ID_MIDI_FILTERS", panelBackground(700, 320, kPanel, "MIDI FILTERS"));
-  add("BG_SEARCH_FIELD_ID", panelBackground(240, 28, kField));
+  add("BG_SEARCH_FIELD_ID", panelBackground(192, 28, kField));
   add("PROGRESS_INDICATOR_ID", overlay());
   Bitmap mainNormal = mainBackground(false), mainBlack = mainBackground(true);
 

@@ -6,6 +6,7 @@
 
 #include "SimRecorder.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -86,7 +87,7 @@ public:
   void Take(const SimBytes& bytes);
   // Sends a message from the synthesizer now (front-panel actions).
   void SendNow(const SimBytes& bytes);
-  int PortClosures() const { return mClosures; }
+  int PortClosures() const { return mClosures.load(); }
 
 private:
   void Run();
@@ -96,6 +97,6 @@ private:
   std::condition_variable mCv;
   std::vector<std::pair<long long, SimAnswer>> mQueue;  // due time (ms, steady clock)
   bool mStop = false;
-  int mClosures = 0;
+  std::atomic<int> mClosures{0};
   std::thread mThread;
 };

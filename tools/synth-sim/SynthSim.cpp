@@ -30,6 +30,7 @@ SynthSim::~SynthSim()
 
 bool SynthSim::Open(std::string* error)
 {
+  std::lock_guard<std::recursive_mutex> client(mClientLock);
   if (mClient) return true;
   jack_status_t status;
   mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
@@ -66,6 +67,8 @@ bool SynthSim::Open(std::string* error)
 
 void SynthSim::Close()
 {
+  // A responder pulling the cable and the test's teardown may close at once.
+  std::lock_guard<std::recursive_mutex> client(mClientLock);
   mOpen.store(false);
   if (mClient)
   {
@@ -83,6 +86,7 @@ void SynthSim::Close()
 
 bool SynthSim::Connect(const std::string& source, const std::string& destination)
 {
+  std::lock_guard<std::recursive_mutex> client(mClientLock);
   if (!mClient) return false;
   const int r = jack_connect(mClient, source.c_str(), destination.c_str());
   return r == 0 || r == EEXIST;
@@ -91,6 +95,7 @@ bool SynthSim::Connect(const std::string& source, const std::string& destination
 std::vector<std::string> SynthSim::FindPorts(const std::string& pattern) const
 {
   std::vector<std::string> names;
+  std::lock_guard<std::recursive_mutex> client(mClientLock);
   if (!mClient) return names;
   const char** ports = jack_get_ports(mClient, pattern.c_str(), JACK_DEFAULT_MIDI_TYPE, 0);
   for (const char** p = ports; p && *p; ++p) names.push_back(*p);
@@ -103,7 +108,10 @@ bool SynthSim::WaitForConnections(int outputs, int inputs, int timeoutMs) const
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;)
   {
-    if (mClient && jack_port_connected(mOut) == outputs && jack_port_connected(mIn) == inputs) return true;
+    {
+      std::lock_guard<std::recursive_mutex> client(mClientLock);
+      if (mClient && jack_port_connected(mOut) == outputs && jack_port_connected(mIn) == inputs) return true;
+    }
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -99,6 +99,8 @@ private:
   void ReadIncoming(jack_nframes_t frames);
   void WriteOutgoing(jack_nframes_t frames);
 
+  // Open, Close and the port look-ups, from any thread.
+  mutable std::recursive_mutex mClientLock;
   std::string mClientName;
   jack_client_t* mClient = nullptr;
   std::atomic<bool> mOpen{false};

@@ -36,6 +36,16 @@ int BankChooserMenu::listParam() const
   return mKind == kUpperBanks ? kPatchSelectionListUpper : kPatchSelectionListLower;
 }
 
+std::string BankChooserMenu::caption() const
+{
+  if (!plug) return std::string();
+  const int c = column();
+  const std::string folder = plug->bankFolder(c), name = plug->bankName(c);
+  std::string text = mKind == kUpperBanks ? "UPPER: " : mKind == kLowerBanks ? "LOWER: " : "FOUND: ";
+  if (!folder.empty() && folder != name) text += folder + " / ";
+  return text + (name.empty() ? std::string("(no bank)") : name);
+}
+
 const std::vector<PatchFile*>& BankChooserMenu::banks() const
 {
   static const std::vector<PatchFile*> none;

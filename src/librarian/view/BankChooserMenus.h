@@ -57,6 +57,8 @@ public:
   EKind kind() const { return mKind; }
   int column() const { return mKind == kUpperBanks ? 0 : 1; }
   int listParam() const;
+  // The column's bank as the controller holds it: folder and name.
+  std::string caption() const override;
 
 protected:
   BankChooserMenu(EKind kind, IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect,

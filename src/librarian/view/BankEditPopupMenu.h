@@ -16,6 +16,7 @@ public:
   // Empties the six menus and fills them again (the argument is not used).
   void AddMenuItemsIn(LibrarianViewHost* host);
   void doPopupMenu(LibrarianViewHost* host);
+  std::string caption() const override { return "BANK MENU"; }
 
   IPopupMenu mainMenu;
   IPopupMenu requestMenu;

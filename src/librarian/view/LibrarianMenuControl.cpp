@@ -3,6 +3,8 @@
 #include "gui/IGraphics.h"
 #include "librarian/LibrarianViewHost.h"
 
+#include <algorithm>
+
 LibrarianMenuControl::LibrarianMenuControl(IPlugBase* plugBase, PatchLibrarian* lib, const IRECT& rect,
                                            LibrarianViewHost* host)
   : IControl(plugBase, rect, -1), plug(host), librarian(lib)
@@ -19,7 +21,21 @@ bool LibrarianMenuControl::Draw(IGraphics* g)
 {
   if (!g) return false;
   IRECT r = mRECT;
-  return g->FillIRect(&COLOR_TRANSPARENT, &r);
+  const std::string text = caption();
+  if (text.empty()) return g->FillIRect(&COLOR_TRANSPARENT, &r);
+  const IColor field(255, 22, 24, 28), edge(255, 86, 93, 102);
+  const IColor ink = IsGrayed() ? IColor(255, 110, 114, 120) : IColor(255, 230, 233, 237);
+  g->FillIRect(&field, &r);
+  g->DrawRect(&edge, &r);
+  // The caption ends in a mark that says a click opens a menu.
+  IText font(std::max(8, r.H() - 5), ink, nullptr, IText::kStyleNormal, IText::kAlignNear);
+  IRECT inner(r.L + 4, r.T, r.R - 16, r.B);
+  std::string shown = text;
+  g->DrawIText(&font, &shown[0], &inner);
+  IText mark(std::max(8, r.H() - 5), ink, nullptr, IText::kStyleNormal, IText::kAlignCenter);
+  IRECT markRect(r.R - 16, r.T, r.R, r.B);
+  char v[] = "v";
+  return g->DrawIText(&mark, v, &markRect);
 }
 
 IPopupMenu* LibrarianMenuControl::showMenu(LibrarianViewHost* host, IPopupMenu* menu) const

@@ -1,12 +1,14 @@
 #pragma once
 // What the librarian's menu controls share: a control without a parameter over its
-// rectangle that draws nothing (the captions under it are other controls), keeps the
-// librarian and the controller, and opens its menu on a click.
+// rectangle that draws its caption (what the menu is about, or the bank it chose),
+// keeps the librarian and the controller, and opens its menu on a click.
 //
 // Threads: main thread only.
 
 #include "gui/IControl.h"
 #include "gui/IPopupMenu.h"
+
+#include <string>
 
 class LibrarianViewHost;
 class PatchLibrarian;
@@ -16,7 +18,10 @@ class LibrarianMenuControl : public IControl
 public:
   // Opens the menu (openMenu) and marks the control dirty.
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  // A dark field with the caption; greyed, the caption is dimmed.
   bool Draw(IGraphics* graphics) override;
+  // The text the control shows; none draws nothing.
+  virtual std::string caption() const { return std::string(); }
 
   LibrarianViewHost* plug;    // not owned
   PatchLibrarian* librarian;  // not owned

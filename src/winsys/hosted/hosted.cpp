@@ -4,6 +4,8 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSOpenGL.h"
+#include "platform/appkit/NSPasteboard.h"
+#include "platform/appkit/NSWorkspace.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
 #include "winsys/wnd/wnd_views.h"
@@ -105,20 +107,35 @@ void SWELL_InitiateDragDropOfFileList(HWND hwnd, RECT* srcrect, const char** src
   std::vector<std::string> files;
   for (int i = 0; srclist && i < srccount; ++i)
     if (srclist[i]) files.push_back(srclist[i]);
+  // The drag pasteboard carries the paths as its one type's property list.
+  NSPasteboard* pb = NSPasteboard::pasteboardWithName(NSDragPboard);
+  pb->declareTypes({NSFilenamesPboardType}, v);
+  pb->setPropertyList(files, NSFilenamesPboardType);
   NSImage* image = nullptr;
   SWELL_Image* si = icon ? GetNSImageFromHICON(icon) : nullptr;
   if (si && si->pixels)
+  {
     image = swellImageOfBitmap(si->pixels);
+    image->setFlipped(true);
+  }
   else
-    // The kit's workspace has no file icons: a plain light square stands for them.
-    image = new NSImage(32, 32, std::vector<uint32_t>(32 * 32, 0xFFE8E8E8u));
+    image = NSWorkspace::sharedWorkspace()->iconForFiles(files);
   const RECT r = srcrect ? *srcrect : RECT{0, 0, 0, 0};
-  AKDragFiles(v, image, NSMakePoint(r.left, r.top), files, v, true,
-              NSApplication::exists() ? NSApp->currentEvent() : nullptr);
+  AKDragFiles(v, image, NSMakePoint(r.left, r.top), pb->propertyListForType(NSFilenamesPboardType).value_or(files), v,
+              true, NSApplication::exists() ? NSApp->currentEvent() : nullptr);
   image->release();
 }
 
 // ---- OpenGL ----
+
+namespace {
+// The system version check, read once.
+bool Is105Plus()
+{
+  static const bool yes = swellSystemVersion() >= 0x1050;
+  return yes;
+}
+}  // namespace
 
 void SWELL_SetViewGL(HWND h, bool wantGL)
 {
@@ -127,13 +144,16 @@ void SWELL_SetViewGL(HWND h, bool wantGL)
   if (wantGL)
   {
     const NSOpenGLPixelFormatAttribute attrs[] = {NSOpenGLPFAAllowOfflineRenderers, 0};
-    NSOpenGLPixelFormat* fmt = new NSOpenGLPixelFormat(attrs);
-    v->swellSetGLContext(new NSOpenGLContext(fmt, nullptr));
+    NSOpenGLPixelFormat* fmt = new NSOpenGLPixelFormat(Is105Plus() ? attrs : attrs + 1);
+    NSOpenGLContext* ctx = new NSOpenGLContext(fmt, nullptr);
+    ctx->setView(v);
+    v->swellSetGLContext(ctx);
     fmt->release();
     return;
   }
   NSObject* ctx = v->swellGLContext();
   if (NSOpenGLContext::currentContext() == ctx) NSOpenGLContext::clearCurrentContext();
+  if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(ctx)) gl->setView(nullptr);
   v->swellSetGLContext(nullptr);
   ctx->release();
 }
@@ -154,6 +174,7 @@ bool SWELL_SetGLContextToView(HWND h)
   Swell_vDavrel_64_hwnd* v = SWELL_WindowView(h);
   NSOpenGLContext* ctx = v ? dynamic_cast<NSOpenGLContext*>(v->swellGLContext()) : nullptr;
   if (!ctx) return false;
+  ctx->setView(v);
   ctx->makeCurrentContext();
   return true;
 }

@@ -3,18 +3,22 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTask.h"
+#include "platform/appkit/Presenter.h"
+#include "winsys/kernel.h"
 #include "winsys/kernel_handles.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
+std::atomic<bool> g_swell_terminating{false};
+
 namespace {
 
-std::atomic<bool> g_swell_terminating{false};
 bool s_rightclickemulate = false;
 
 // Length of the longest prefix of s (at most max bytes) that ends on a character boundary.
@@ -137,6 +141,28 @@ void SWELL_RunEvents()
   for (int i = 0; i < 100 && loop->runOnce(); ++i)
   {
   }
+}
+
+void SWELL_MakeProcessFront(HANDLE h)
+{
+  long pid = 0;
+  {
+    swell_kernel::Pinned<swell_kernel::ProcessHandle> p(h, swell_kernel::kKindProcess);
+    if (!p || !p->task || p->waitTask != waitTask) return;
+    pid = (long)((NSTask*)p->task)->processIdentifier();
+  }
+  if (pid <= 0 || !NSApplication::exists() || !NSApp->presenter()) return;
+  for (int attempt = 0; attempt < 20; ++attempt)
+  {
+    if (NSApp->presenter()->activateProcess(pid) != 0) return;
+    if (attempt < 19)
+      std::this_thread::sleep_for(std::chrono::microseconds((long long)(50000 * SWELL_GetTimeScale())));
+  }
+}
+
+bool SWELL_DisableAppNap(int)
+{
+  return true;
 }
 
 void SWELL_EnableRightClickEmulate(BOOL on)

@@ -5,6 +5,8 @@
 #include "platform/corefoundation/CFString.h"
 #include "winsys/swell-types.h"
 
+#include <atomic>
+
 class NSTask;
 
 // A new string from UTF-8, or from ASCII when that fails; null counts as empty.
@@ -24,6 +26,11 @@ HANDLE SWELL_CreateProcess(const char* exe, int argc, const char* const* argv);
 // layer's clock (0xFFFFFFFF: no limit; 0: a single check).
 DWORD SWELL_WaitForNSTask(NSTask* task, DWORD ms);
 void SWELL_ReleaseNSTask(NSTask* task);
+// Main thread: brings a window of the process of a process handle to the front
+// (raised and focused; on X11 the window manager is asked with _NET_ACTIVE_WINDOW).
+// A process that shows no window yet is looked for again every 50 ms, 20 times in
+// all. Nothing for other handles or where no other program's windows are shown.
+void SWELL_MakeProcessFront(HANDLE h);
 
 // Starts a detached thread running proc(param); returns no handle.
 typedef void (*SWELL_ThreadProc)(void* param);
@@ -40,9 +47,16 @@ void SWELL_QuitAutoRelease(void* pool);
 // most 100 turns of the run loop, without waiting.
 void SWELL_RunEvents();
 
+// The platform's power throttling of background programs (app nap) does not exist
+// here: nothing to count or hold, and nothing that can fail. Always true.
+bool SWELL_DisableAppNap(int delta);
+
 void SWELL_EnableRightClickEmulate(BOOL on);
 BOOL IsRightClickEmulateEnabled();
 
 // Main thread: marks the layer as terminating and asks the application to stop.
 void SWELL_PostQuitMessage(void* sender);
 bool SWELL_IsTerminating();
+// Set by the quit request; a host program may set it too. Atomic, as a host may
+// ask to quit from a thread of its own.
+extern std::atomic<bool> g_swell_terminating;

@@ -1,5 +1,6 @@
 #include "winsys/msgloop/timers.h"
 
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/target.h"
 
 #include "platform/appkit/NSRunLoop.h"
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <mutex>
 #include <vector>
+
+HWND g_swell_only_timerhwnd = nullptr;
 
 namespace {
 
@@ -22,7 +25,6 @@ struct TimerRec
 
 std::recursive_mutex m_timermutex;
 TimerRec* m_timer_list = nullptr;  // newest first
-HWND g_swell_only_timerhwnd = nullptr;
 
 // A timer request or a posted message handed to the main thread. Records are
 // recycled, never freed.
@@ -51,7 +53,7 @@ bool s_flushing = false;  // main thread only
 // and a window destroyed then must lose its records in the outer lists as well.
 std::vector<PMQRec*> m_pmq_inflight;
 
-NSObject* objectOf(HWND h) { return (NSObject*)h; }
+NSObject* objectOf(HWND h) { return SWELL_ObjectOfHandle(h); }
 SWELL_WindowTarget* targetOf(HWND h) { return dynamic_cast<SWELL_WindowTarget*>(objectOf(h)); }
 
 PMQRec* takeRecord()
@@ -137,8 +139,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
   {
     NSWindow* w = dynamic_cast<NSWindow*>(objectOf(hwnd));
     NSView* content = w ? w->contentView() : nullptr;
-    if (!content || !targetOf((HWND)(NSObject*)content)) return 0;
-    hwnd = (HWND)(NSObject*)content;
+    if (!content || !targetOf(SWELL_HandleOfObject(content))) return 0;
+    hwnd = SWELL_HandleOfObject(content);
   }
 
   TimerRec* rec = nullptr;

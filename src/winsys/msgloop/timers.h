@@ -49,3 +49,6 @@ int SWELL_Internal_PMQ_QueuedCount();
 // only hwnd's timers fire meanwhile.
 void SWELL_RunRunLoop(int ms);
 void SWELL_RunRunLoopEx(int ms, HWND hwnd);
+// When set, only the timers of that window fire (the others wait); a program may
+// set it around a run of its own as SWELL_RunRunLoopEx does. Main thread.
+extern HWND g_swell_only_timerhwnd;

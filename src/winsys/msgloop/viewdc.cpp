@@ -1,5 +1,6 @@
 #include "winsys/msgloop/viewdc.h"
 
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/target.h"
 
 #include "platform/appkit/NSView.h"
@@ -9,7 +10,7 @@ namespace {
 
 NSView* viewOf(HWND hwnd)
 {
-  NSObject* obj = (NSObject*)hwnd;
+  NSObject* obj = SWELL_ObjectOfHandle(hwnd);
   if (!obj) return nullptr;
   if (NSWindow* w = dynamic_cast<NSWindow*>(obj)) return w->contentView();
   return dynamic_cast<NSView*>(obj);
@@ -26,7 +27,7 @@ namespace {
 // The paint context of the window (or of its content view) while it paints.
 HDC paintContextOf(HWND hwnd)
 {
-  NSObject* obj = (NSObject*)hwnd;
+  NSObject* obj = SWELL_ObjectOfHandle(hwnd);
   if (!obj) return nullptr;
   if (SWELL_WindowTarget* t = dynamic_cast<SWELL_WindowTarget*>(obj)) return t->swellPaintContext();
   if (NSWindow* w = dynamic_cast<NSWindow*>(obj))

@@ -7,6 +7,7 @@
 // A window handle (HWND) is an object of the kit: a view (a child window or a
 // control) or a window (a top-level window, standing for its content view).
 
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/swell-types.h"
 #include "winsys/wnd/messages.h"
 
@@ -40,9 +41,9 @@ struct SWELL_WindowHooks
 void SWELL_SetWindowHooks(const SWELL_WindowHooks* hooks);
 const SWELL_WindowHooks& SWELL_GetWindowHooks();
 
-// Kit object <-> handle: the handle is the object's address.
-inline NSObject* SWELL_ObjectOfHWND(HWND h) { return reinterpret_cast<NSObject*>(h); }
-inline HWND SWELL_HWNDOfObject(NSObject* o) { return reinterpret_cast<HWND>(o); }
+// Kit object <-> handle (see winsys/msgloop/hwnd_table.h).
+inline NSObject* SWELL_ObjectOfHWND(HWND h) { return SWELL_ObjectOfHandle(h); }
+inline HWND SWELL_HWNDOfObject(NSObject* o) { return SWELL_HandleOfObject(o); }
 
 // Through the hooks: 0 / null / false while they are not set.
 LRESULT SWELL_HookSendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

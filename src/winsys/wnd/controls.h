@@ -53,6 +53,8 @@ enum : UINT
   TBM_SETPOS = 0x0405,
   TBM_SETRANGE = 0x0406
 };
+// What the buffer of CB_GETLBTEXT is taken to hold, terminating zero included.
+const int CB_GETLBTEXT_BUFSIZE = 1024;
 
 // Button kinds in the low four bits of a button's style, and its text placement.
 const int BS_AUTOCHECKBOX = 3, BS_AUTO3STATE = 6, BS_AUTORADIOBUTTON = 9, BS_OWNERDRAW = 11, BS_LEFTTEXT = 0x20;

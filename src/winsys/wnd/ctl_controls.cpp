@@ -424,17 +424,10 @@ bool SWELL_ControlMessage(NSObject* o, UINT msg, WPARAM wParam, LPARAM lParam, L
         *result = SWELL_CB_GetItemTextLength(h, 0, item);
         break;
       case CB_GETLBTEXT:
-      {
-        // The buffer holds what CB_GETLBTEXTLEN reported plus the terminating zero.
-        std::string s;
-        *result = 0;
-        if (lParam && itemText(control(h, 0), item, &s))
-        {
-          memcpy((char*)lParam, s.c_str(), s.size() + 1);
-          *result = 1;
-        }
+        // The caller's buffer is taken to hold CB_GETLBTEXT_BUFSIZE bytes; a longer
+        // item is cut (CB_GETLBTEXTLEN tells its whole length).
+        *result = lParam ? SWELL_CB_GetItemText(h, 0, item, (char*)lParam, CB_GETLBTEXT_BUFSIZE) : 0;
         break;
-      }
       case CB_INSERTSTRING:
         *result = SWELL_CB_InsertString(h, 0, (int)std::max<LPARAM>(0, (LPARAM)wParam), (const char*)lParam);
         break;

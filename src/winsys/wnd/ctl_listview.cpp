@@ -406,11 +406,16 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
     }
     case LB_GETTEXT:
     {
-      // The buffer holds what LB_GETTEXTLEN reported plus the terminating zero.
+      // The caller's buffer is taken to hold LB_GETTEXT_BUFSIZE bytes; a longer row
+      // is cut, never inside a character (LB_GETTEXTLEN tells its whole length).
       if (lParam && !isOwnerData() && wParam < (WPARAM)m_items.GetSize())
       {
         const char* t = rowText(m_items.Get((int)wParam), 0);
-        memcpy((char*)lParam, t, strlen(t) + 1);
+        const size_t len = strlen(t);
+        size_t n = std::min(len, (size_t)LB_GETTEXT_BUFSIZE - 1);
+        while (n < len && n > 0 && ((unsigned char)t[n] & 0xC0) == 0x80) --n;
+        memcpy((char*)lParam, t, n);
+        ((char*)lParam)[n] = 0;
       }
       return 0;
     }

@@ -90,6 +90,8 @@ enum : UINT
   LB_GETITEMDATA = 0x199,
   LB_SETITEMDATA = 0x19A
 };
+// What the buffer of LB_GETTEXT is taken to hold, terminating zero included.
+const int LB_GETTEXT_BUFSIZE = 4096;
 const LRESULT LB_ERR = -1;
 
 struct LVITEM

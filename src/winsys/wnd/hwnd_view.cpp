@@ -7,6 +7,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSOpenGL.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
@@ -86,7 +87,7 @@ Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResour
         candidate = s;
         break;
       }
-    const LRESULT r = v->m_dlgproc(h, WM_INITDIALOG, (WPARAM)(NSObject*)candidate, param);
+    const LRESULT r = v->m_dlgproc(h, WM_INITDIALOG, (WPARAM)SWELL_HWND(candidate), param);
     NSWindow* w = v->window();
     if (r)
     {
@@ -123,6 +124,13 @@ Swell_vDavrel_64_hwnd::~Swell_vDavrel_64_hwnd()
     delete r;
   }
   AKRelease(m_menu);
+  for (NSObject*& slot : m_access_cacheptrs) AKRelease(slot);
+  // A context still current outlives the view: it must not show into it.
+  if (NSOpenGLContext* gl = dynamic_cast<NSOpenGLContext*>(m_glctx))
+  {
+    gl->setView(nullptr);
+    if (NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
+  }
   AKRelease(m_glctx);
 }
 
@@ -230,7 +238,7 @@ bool Swell_vDavrel_64_hwnd::performAction(SEL action, NSObject* sender)
 
 void Swell_vDavrel_64_hwnd::sendCommand(NSInteger tag, UINT code, NSObject* control)
 {
-  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)control);
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)SWELL_HWND(control));
 }
 
 namespace {
@@ -257,7 +265,7 @@ void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
   if (!canNotify() || !sender) return;
   if (dynamic_cast<NSSlider*>(sender))
   {
-    onSwellMessage(WM_HSCROLL, 0, (LPARAM)sender);
+    onSwellMessage(WM_HSCROLL, 0, (LPARAM)SWELL_HWND(sender));
     return;
   }
   // Tables tell through their delegate; combo boxes through their notifications.
@@ -355,7 +363,7 @@ void Swell_vDavrel_64_hwnd::outlineViewSelectionDidChange(NSNotification* n)
 
 void Swell_vDavrel_64_hwnd::menuNeedsUpdate(NSMenu* menu)
 {
-  if (menu && canNotify()) onSwellMessage(WM_INITMENUPOPUP, (WPARAM)menu, 0);
+  if (menu && canNotify()) onSwellMessage(WM_INITMENUPOPUP, (WPARAM)SWELL_HMENUOf(menu), 0);
 }
 
 void Swell_vDavrel_64_hwnd::tableViewDidClickTableColumn(NSTableView* table, NSTableColumn* column)
@@ -437,9 +445,30 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
 {
   NSView* v = dynamic_cast<NSView*>(SWELL_Object(hwnd));
   if (!proc || !v || v->subviews().empty()) return;
+  // Buttons drawn with an image (on the platform: check boxes and radio buttons,
+  // whose box is one) ask WM_CTLCOLORBTN once and all take its text colour.
+  bool askedButton = false;
+  NSColor* buttonColour = nullptr;
+  const std::vector<NSView*> children(v->subviews());
+  for (NSView* c : children)
+  {
+    NSButton* b = dynamic_cast<NSButton*>(c);
+    if (!b || !(b->image() || b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton)) continue;
+    if (!askedButton)
+    {
+      askedButton = true;
+      HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
+      if (!ctx) continue;
+      ctx->curtextcol = -1;
+      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)SWELL_HWND(b));
+      if (ctx->curtextcol != -1) buttonColour = SWELL_ColorOf(ctx->curtextcol);
+      else if (fallback) buttonColour = NSColor::controlTextColor();
+      SWELL_DeleteGfxContext(ctx);
+    }
+    if (buttonColour) b->setTextColor(buttonColour);
+  }
   bool asked = false;
   NSColor* colour = nullptr;
-  const std::vector<NSView*> children(v->subviews());
   for (NSView* c : children)
   {
     NSTextField* field = dynamic_cast<NSTextField*>(c);
@@ -451,7 +480,7 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
       if (!ctx) continue;
       // A colour word with its top byte set is one no procedure sets.
       ctx->curtextcol = -1;
-      proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)(NSObject*)field);
+      proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)SWELL_HWND(field));
       if (ctx->curtextcol != -1) colour = SWELL_ColorOf(ctx->curtextcol);
       else if (fallback) colour = NSColor::colorWithCalibratedRed(0, 0, 0, 1);
       SWELL_DeleteGfxContext(ctx);
@@ -558,6 +587,15 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
   const HWND h = SWELL_HWND(view);
   view->retain();
   view->m_paintctx_hdc = hdc;
+  // The view's GL context draws into the view while it paints.
+  NSOpenGLContext* gl = hdc ? dynamic_cast<NSOpenGLContext*>(view->m_glctx) : nullptr;
+  if (gl)
+  {
+    hdc->GLgfxctx = gl;
+    gl->setView(view);
+    gl->makeCurrentContext();
+    gl->update();
+  }
   view->m_paintctx_rect = rect;
   view->m_paintctx_used = false;
   const WNDPROC proc = view->m_wndproc;
@@ -586,6 +624,7 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc)
     else
       proc(h, WM_PAINT, (WPARAM)hdc, 0);
   }
+  if (gl && NSOpenGLContext::currentContext() == gl) NSOpenGLContext::clearCurrentContext();
   view->m_paintctx_hdc = nullptr;
   view->release();
 }

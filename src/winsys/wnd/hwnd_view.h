@@ -9,9 +9,11 @@
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
 #include "winsys/gdi.h"
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
+class NSArray;
 class NSDraggingInfo;
 
 // A dialog resource: the program's records are chained from
@@ -107,6 +109,10 @@ public:
 
   // ---- painting ----
   void drawRect(NSRect dirtyRect) override;
+  // The fast road for a content view (wnd_paint.cpp): one context for the window's
+  // whole tree; window views marked dirty (or asked to draw) are painted, controls
+  // that need it displayed inside the areas being drawn.
+  bool _recursiveDisplayRectIfNeededIgnoringOpacity() override;
   // Fills ps while a paint is under way; false (ps untouched) otherwise.
   bool getSwellPaintInfo(PAINTSTRUCT* ps);
   HDC swellPaintContext() override { return m_paintctx_hdc; }
@@ -165,15 +171,17 @@ public:
   bool acceptsFirstResponder() override;
 
   // ---- drag and drop ----
-  bool acceptsDrops() const { return m_supports_ddrop; }
-  int draggingEntered(NSDraggingInfo* info);
-  int draggingUpdated(NSDraggingInfo* info);
-  void draggingExited(NSDraggingInfo* info);
+  bool acceptsDrops() const override { return m_supports_ddrop; }
+  NSUInteger draggingEntered(NSDraggingInfo* info) override;
+  NSUInteger draggingUpdated(NSDraggingInfo* info) override;
+  void draggingExited(NSDraggingInfo* info) override;
   bool wantsPeriodicDraggingUpdates() const { return false; }
-  bool performDragOperation(NSDraggingInfo* info);
+  bool performDragOperation(NSDraggingInfo* info) override;
   // A DROPFILES block (forGlob: returned to the caller, who frees it), or, for the
   // drop itself, WM_DROPFILES delivered and a non-null token; null when refused.
   void* swellExtendedDragOp(NSDraggingInfo* info, bool forGlob);
+  // The source of a promised-file drag: SWELL_DoDragDrop into the folder.
+  std::vector<std::string> namesOfPromisedFilesDroppedAtDestination(const std::string& folder) override;
 
   // ---- OpenGL ----
   // The view's GL context (owned), or null.
@@ -186,6 +194,11 @@ public:
   NSObject* accessibilityHitTest(NSPoint p);
   NSObject* accessibilityFocusedUIElement();
   bool accessibilityIsIgnored();
+  // NSAccessibilityChildrenAttribute or NSAccessibilityVisibleChildrenAttribute:
+  // the view's subviews (the shown ones) with the procedure's element added,
+  // unignored, kept while neither changes; other attributes: null. The list is the
+  // view's (or autoreleased): retain it to keep it.
+  NSArray* accessibilityAttributeValue(const char* attribute);
 
 protected:
   ~Swell_vDavrel_64_hwnd() override;
@@ -217,7 +230,16 @@ private:
   unsigned char m_isdirty = 3;
   NSObject* m_lastTopLevelOwner = nullptr;  // not retained
   NSObject* m_glctx = nullptr;
+  // Two triples (children, visible children): the list answered, the view's list
+  // it was built from, the element; each retained.
+  NSObject* m_access_cacheptrs[6] = {};
 };
+
+extern const char* const NSAccessibilityChildrenAttribute;
+extern const char* const NSAccessibilityVisibleChildrenAttribute;
+// The objects of the list with ignored ones replaced by their own unignored
+// children (a view's subviews); autoreleased.
+NSArray* NSAccessibilityUnignoredChildren(NSArray* list);
 
 // The window procedure every window view starts with.
 LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -230,10 +252,16 @@ void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
 // from the procedure's WM_CTLCOLORBTN and WM_CTLCOLORSTATIC answers (with
 // fallback, the system text colour when it sets none).
 void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback);
+// Paints view (forced: whole, and all below it) and the window views below it that
+// are dirty or need display into hdc, which has the view's coordinates; other views
+// that need display are left on the deferred list for the pass to display. rects:
+// the areas being drawn in baseView's coordinates. Clears the view's dirty bits.
+void swellRenderOptimizely(Swell_vDavrel_64_hwnd* view, HDC hdc, signed char force, const NSRect* rects, int n,
+                           bool inContentCoordinates, NSView* baseView);
 // The kit colour of a COLORREF of this layer (red in bits 16-23), opaque; not retained.
 NSColor* SWELL_ColorOf(COLORREF c);
 
-// The handle of a kit object and back.
-inline HWND SWELL_HWND(NSObject* o) { return (HWND)o; }
-inline NSObject* SWELL_Object(HWND h) { return (NSObject*)h; }
+// The handle of a kit object and back (see winsys/msgloop/hwnd_table.h).
+inline HWND SWELL_HWND(NSObject* o) { return SWELL_HandleOfObject(o); }
+inline NSObject* SWELL_Object(HWND h) { return SWELL_ObjectOfHandle(h); }
 inline Swell_vDavrel_64_hwnd* SWELL_WindowView(HWND h) { return dynamic_cast<Swell_vDavrel_64_hwnd*>(SWELL_Object(h)); }

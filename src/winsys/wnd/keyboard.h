@@ -5,6 +5,7 @@
 #include "winsys/shell/menus.h"
 #include "winsys/swell-types.h"
 #include "winsys/wnd/messages.h"
+#include "winsys/wnd/vkeys.h"
 
 class NSEvent;
 class NSCursor;

@@ -2,6 +2,7 @@
 // Window messages and the records they carry, with their Win32 numbers.
 
 #include "winsys/swell-types.h"
+#include "winsys/wnd/vkeys.h"  // the key codes key messages and menu key equivalents name
 
 enum : UINT
 {
@@ -29,8 +30,13 @@ enum : UINT
   WM_NCMOUSEMOVE = 0x00A0,
   WM_NCLBUTTONDOWN = 0x00A1,
   WM_NCLBUTTONUP = 0x00A2,
+  WM_NCLBUTTONDBLCLK = 0x00A3,
   WM_NCRBUTTONDOWN = 0x00A4,
   WM_NCRBUTTONUP = 0x00A5,
+  WM_NCRBUTTONDBLCLK = 0x00A6,
+  WM_NCMBUTTONDOWN = 0x00A7,
+  WM_NCMBUTTONUP = 0x00A8,
+  WM_NCMBUTTONDBLCLK = 0x00A9,
   WM_KEYDOWN = 0x0100,
   WM_KEYUP = 0x0101,
   WM_INITDIALOG = 0x0110,
@@ -61,32 +67,6 @@ enum : UINT
   EM_SETSEL = 0xF0B1,
   EM_SCROLL = 0xF0B5,
   EM_SETPASSWORDCHAR = 0xF0CC
-};
-
-// Virtual key codes of the keys window messages and menu key equivalents name.
-enum
-{
-  VK_BACK = 0x08,
-  VK_TAB = 0x09,
-  VK_RETURN = 0x0D,
-  VK_SHIFT = 0x10,
-  VK_CONTROL = 0x11,
-  VK_MENU = 0x12,
-  VK_ESCAPE = 0x1B,
-  VK_SPACE = 0x20,
-  VK_PRIOR = 0x21,
-  VK_NEXT = 0x22,
-  VK_END = 0x23,
-  VK_HOME = 0x24,
-  VK_LEFT = 0x25,
-  VK_UP = 0x26,
-  VK_RIGHT = 0x27,
-  VK_DOWN = 0x28,
-  VK_INSERT = 0x2D,
-  VK_DELETE = 0x2E,
-  VK_SUBTRACT = 0x6D,
-  VK_F1 = 0x70,
-  VK_F12 = 0x7B
 };
 
 // What a control's owner is told in the high word of WM_COMMAND, and the codes of
@@ -214,3 +194,10 @@ inline LPARAM SWELL_PackPoint(int x, int y)
 }
 // The high word of a WPARAM from a signed value, same bits as v << 16.
 inline WPARAM SWELL_HighWordParam(int v) { return (WPARAM)(LPARAM)(int32_t)((uint32_t)v << 16); }
+
+// EM_SCROLL's WPARAM: to the first or the last line.
+enum : WPARAM
+{
+  SB_TOP = 6,
+  SB_BOTTOM = 7
+};

@@ -136,7 +136,7 @@ void SWELL_TopLevelWindow<Base>::becomeKeyWindow()
   NSMenu* menu = own ? own->swellGetMenu() : nullptr;
   if (!menu) menu = menuOf(defaultMenu());
   if (menu && NSApp->mainMenu() != menu) NSApp->setMainMenu(menu);
-  sendToContent(WM_ACTIVATE, WA_ACTIVE, (LPARAM)(NSObject*)previous);
+  sendToContent(WM_ACTIVATE, WA_ACTIVE, (LPARAM)SWELL_HWND(previous));
   sendToContent(WM_MOUSEACTIVATE, 0, 0);
 }
 

@@ -7,6 +7,7 @@
 // same window. Main thread only.
 
 #include "winsys/gdi.h"
+#include "winsys/msgloop/runloop_misc.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/wnd/messages.h"
 
@@ -178,5 +179,5 @@ LRESULT SWELL_SendMouseMessage(HWND view, UINT msg, NSEvent* event);
 // ---- focus rectangle ----
 void SWELL_DrawFocusRect(HWND hwndPar, RECT* rect, void** handle);
 
-// ---- process-wide switches ----
-extern bool g_swell_terminating;
+// ---- process-wide switches: g_swell_terminating (runloop_misc.h) and
+// g_swell_only_timerhwnd (timers.h) ----

@@ -1,6 +1,7 @@
 // Drag and drop and accessibility of window views.
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSArray.h"
 #include "platform/appkit/NSDragging.h"
 #include "platform/appkit/NSPanel.h"
 #include "platform/appkit/NSWindow.h"
@@ -33,6 +34,13 @@ bool exists(const std::string& p)
 {
   struct stat st;
   return stat(p.c_str(), &st) == 0;
+}
+
+// The path with one more component, one slash between them.
+std::string stringByAppendingPathComponent(const std::string& path, const std::string& component)
+{
+  if (path.empty()) return component;
+  return path + (path.back() == '/' ? "" : "/") + component;
 }
 
 POINT screenPoint(NSDraggingInfo* info)
@@ -161,6 +169,13 @@ std::string SWELL_DoDragDrop(const char* folder)
   return result;
 }
 
+std::vector<std::string> Swell_vDavrel_64_hwnd::namesOfPromisedFilesDroppedAtDestination(const std::string& folder)
+{
+  const std::string name = SWELL_DoDragDrop(folder.c_str());
+  if (name.empty()) return {};
+  return {name};
+}
+
 // ---- drop target ----
 
 void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forGlob)
@@ -169,7 +184,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
   const bool F = !info->filenames.empty(), P = !info->promisedTypes.empty();
   if (!F && !P) return nullptr;
   std::vector<std::string> list;
-  if (F) list = info->filenames;
+  if (F) list = info->propertyListForType(NSFilenamesPboardType);
   else if (forGlob)
     for (const std::string& t : info->promisedTypes) list.push_back("tmp." + t);
   else
@@ -179,7 +194,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
     const char* dir = SWELL_DDrop_getDroppedFileTargetPath(first.c_str());
     const std::string folder = dir && *dir ? dir : "/tmp/";
     for (const std::string& n : info->namesOfPromisedFilesDroppedAtDestination(folder))
-      list.push_back(folder + (folder.back() == '/' ? "" : "/") + n);
+      list.push_back(stringByAppendingPathComponent(folder, n));
     if (list.empty()) return nullptr;
   }
   const NSPoint p = convertPoint(info->draggingLocation(), nullptr);
@@ -192,7 +207,7 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
   return (void*)this;
 }
 
-int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
+NSUInteger Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
 {
   if (!m_supports_ddrop) return NSDragOperationNone;
   if (SWELL_DDrop_onDragEnter)
@@ -204,7 +219,7 @@ int Swell_vDavrel_64_hwnd::draggingEntered(NSDraggingInfo* info)
   return NSDragOperationGeneric;
 }
 
-int Swell_vDavrel_64_hwnd::draggingUpdated(NSDraggingInfo* info)
+NSUInteger Swell_vDavrel_64_hwnd::draggingUpdated(NSDraggingInfo* info)
 {
   if (!m_supports_ddrop) return NSDragOperationNone;
   if (SWELL_DDrop_onDragOver) SWELL_DDrop_onDragOver(screenPoint(info));
@@ -276,4 +291,77 @@ NSObject* Swell_vDavrel_64_hwnd::accessibilityFocusedUIElement()
     if (f && f != e) return f;
   }
   return this;
+}
+
+// ---- accessibility children ----
+
+const char* const NSAccessibilityChildrenAttribute = "children";
+const char* const NSAccessibilityVisibleChildrenAttribute = "visibleChildren";
+
+namespace {
+
+bool ignoredElement(NSObject* o)
+{
+  if (SWELL_AccessibilityElement* a = dynamic_cast<SWELL_AccessibilityElement*>(o)) return a->accessibilityIsIgnored();
+  if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o)) return v->accessibilityIsIgnored();
+  return false;
+}
+
+void addUnignored(NSObject* o, std::vector<NSObject*>* out, int depth)
+{
+  if (!o) return;
+  if (!ignoredElement(o))
+  {
+    out->push_back(o);
+    return;
+  }
+  if (depth > 64) return;
+  if (NSView* v = dynamic_cast<NSView*>(o))
+    for (NSView* c : v->subviews()) addUnignored(c, out, depth + 1);
+}
+
+}  // namespace
+
+NSArray* NSAccessibilityUnignoredChildren(NSArray* list)
+{
+  std::vector<NSObject*> out;
+  if (list)
+    for (NSObject* o : list->objects()) addUnignored(o, &out, 0);
+  return static_cast<NSArray*>((new NSArray(std::move(out)))->autorelease());
+}
+
+NSArray* Swell_vDavrel_64_hwnd::accessibilityAttributeValue(const char* attribute)
+{
+  const bool all = attribute && !strcmp(attribute, NSAccessibilityChildrenAttribute);
+  const bool visible = attribute && !strcmp(attribute, NSAccessibilityVisibleChildrenAttribute);
+  if (!all && !visible) return nullptr;
+  // The view's own answer: its subviews, or the shown ones.
+  std::vector<NSObject*> own;
+  for (NSView* c : subviews())
+    if (all || !c->isHidden()) own.push_back(c);
+  NSArray* inheritedNow = static_cast<NSArray*>((new NSArray(std::move(own)))->autorelease());
+  NSObject** triple = m_access_cacheptrs + (all ? 0 : 3);
+  auto clear = [triple] {
+    for (int i = 0; i < 3; ++i) AKRelease(triple[i]);
+  };
+  NSObject* element = accessibilityElement();
+  if (!element)
+  {
+    clear();
+    return inheritedNow;
+  }
+  NSArray* inherited = dynamic_cast<NSArray*>(triple[1]);
+  if (triple[0] && inherited && triple[2] == element &&
+      (inheritedNow == inherited || inheritedNow->isEqualToArray(inherited)))
+    return static_cast<NSArray*>(triple[0]);
+  std::vector<NSObject*> items = inheritedNow->objects();
+  items.push_back(element);
+  NSArray* built = new NSArray(std::move(items));
+  NSArray* result = NSAccessibilityUnignoredChildren(built);
+  built->release();
+  clear();
+  triple[0] = result->retain();
+  triple[1] = inheritedNow->retain();
+  triple[2] = element->retain();
+  return result;
 }

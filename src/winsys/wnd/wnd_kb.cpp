@@ -43,42 +43,42 @@ int keyTable(unsigned k)
 {
   switch (k)
   {
-    case 51: return 0x08;
-    case 65: return 0x6E;
-    case 67: return 0x6A;
-    case 69: return 0x6B;
-    case 71: return 0x90;
-    case 75: return 0x6F;
-    case 76: return 0x800D;
-    case 78: return 0x6D;
-    case 81: return 0x6C;
-    case 91: return 0x68;
-    case 92: return 0x69;
-    case 96: return 0x74;
-    case 97: return 0x75;
-    case 98: return 0x76;
-    case 99: return 0x72;
-    case 100: return 0x77;
-    case 101: return 0x78;
-    case 103: return 0x7A;
-    case 105: return 0x2C;
-    case 109: return 0x79;
-    case 111: return 0x7B;
-    case 114: return 0x2D;
-    case 115: return 0x24;
-    case 116: return 0x21;
-    case 117: return 0x2E;
-    case 118: return 0x73;
-    case 119: return 0x23;
-    case 120: return 0x71;
-    case 121: return 0x22;
-    case 122: return 0x70;
-    case 123: return 0x25;
-    case 124: return 0x27;
-    case 125: return 0x28;
-    case 126: return 0x26;
+    case 51: return VK_BACK;
+    case 65: return VK_DECIMAL;
+    case 67: return VK_MULTIPLY;
+    case 69: return VK_ADD;
+    case 71: return VK_NUMLOCK;
+    case 75: return VK_DIVIDE;
+    case 76: return VK_RETURN | 0x8000;  // keypad enter
+    case 78: return VK_SUBTRACT;
+    case 81: return VK_SEPARATOR;
+    case 91: return VK_NUMPAD8;
+    case 92: return VK_NUMPAD9;
+    case 96: return VK_F5;
+    case 97: return VK_F6;
+    case 98: return VK_F7;
+    case 99: return VK_F3;
+    case 100: return VK_F8;
+    case 101: return VK_F9;
+    case 103: return VK_F11;
+    case 105: return VK_SNAPSHOT;
+    case 109: return VK_F10;
+    case 111: return VK_F12;
+    case 114: return VK_INSERT;
+    case 115: return VK_HOME;
+    case 116: return VK_PRIOR;
+    case 117: return VK_DELETE;
+    case 118: return VK_F4;
+    case 119: return VK_END;
+    case 120: return VK_F2;
+    case 121: return VK_NEXT;
+    case 122: return VK_F1;
+    case 123: return VK_LEFT;
+    case 124: return VK_RIGHT;
+    case 125: return VK_DOWN;
+    case 126: return VK_UP;
     default:
-      if (k >= 82 && k <= 89) return 0x60 + (int)(k - 82);
+      if (k >= 82 && k <= 89) return VK_NUMPAD0 + (int)(k - 82);
       return 0;
   }
 }
@@ -140,16 +140,16 @@ int SWELL_KeyToASCII(int key, int flags, int* outFlags)
 short GetAsyncKeyState(int vk)
 {
   bool down = false;
-  if (vk == 1 || vk == 2 || vk == 4)
-    down = (NSEvent::pressedMouseButtons() >> (vk == 4 ? 2 : vk - 1)) & 1;
+  if (vk == VK_LBUTTON || vk == VK_RBUTTON || vk == VK_MBUTTON)
+    down = (NSEvent::pressedMouseButtons() >> (vk == VK_MBUTTON ? 2 : vk - 1)) & 1;
   else
   {
     NSEvent* e = currentEvent();
     const NSUInteger m = e ? e->modifierFlags() : 0;
-    if (vk == 16) down = m & NSShiftKeyMask;
-    else if (vk == 17) down = m & NSCommandKeyMask;
-    else if (vk == 18) down = m & NSAlternateKeyMask;
-    else if (vk == 91) down = (m & NSControlKeyMask) && !IsRightClickEmulateEnabled();
+    if (vk == VK_SHIFT) down = m & NSShiftKeyMask;
+    else if (vk == VK_CONTROL) down = m & NSCommandKeyMask;
+    else if (vk == VK_MENU) down = m & NSAlternateKeyMask;
+    else if (vk == VK_LWIN) down = (m & NSControlKeyMask) && !IsRightClickEmulateEnabled();
   }
   return down ? (short)0x8000 : 0;
 }

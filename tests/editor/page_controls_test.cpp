@@ -1,0 +1,221 @@
+// The pages as the user reaches them on the editor built from the shipped
+// configuration: which controls a click at their centre reaches after each page
+// change, and what a page change sends.
+
+#include "EditorTestSupport.h"
+#include "config/ParamIds.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
+#include "raster/lice.h"
+#include "raster/lice_pixel.h"
+#include "raster/lice_png.h"
+#include "ui/ControlLayer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Pages : ::testing::Test
+{
+  DataFolder data;
+  EditorUnderTest e;
+
+  void SetUp() override
+  {
+    e.midiOutSet = true;
+    e.takeSent();
+  }
+
+  // The control a click at the centre of the first control of the parameter reaches.
+  bool clickable(int paramIdx)
+  {
+    IControl* c = e.firstControlOf(paramIdx);
+    if (!c) return false;
+    const IRECT& r = c->GetTargetRECT();
+    return e.graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2) == c;
+  }
+
+  // Timbre-select messages (CC 95 on any channel) sent since the last call.
+  int timbreSelectsSent()
+  {
+    int n = 0;
+    for (const auto& m : e.takeSent())
+      if (m.size() == 3 && (m[0] & 0xF0) == 0xB0 && m[1] == 95) ++n;
+    return n;
+  }
+};
+
+}  // namespace
+
+// Each page's own buttons are reachable whatever timbre was last chosen, and no
+// page change, program step or page re-entry tells the synthesizer of a timbre
+// change; choosing a timbre does.
+TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
+{
+  for (int timbre : {0, 1})
+  {
+    SCOPED_TRACE(testing::Message() << "timbre " << timbre);
+    e.userSets(kShowLibrarian, 0);
+    e.userSets(kQuickTab, timbre);
+    EXPECT_EQ(timbreSelectsSent(), 1);
+
+    e.userSets(kShowLibrarian, 1);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+    EXPECT_TRUE(e.keepBankOpenLayer->visible);
+    EXPECT_TRUE(clickable(kPatchSearch));
+    EXPECT_FALSE(clickable(kDiscardBankData));  // no unsaved edits
+    EXPECT_EQ(timbreSelectsSent(), 0);
+
+    // The search field opens and stays while the page is shown again.
+    e.userSets(kPatchSearch, 1);
+    e.userSets(kMainPage, 1);
+    EXPECT_TRUE(clickable(kPatchSearchString));
+    e.userSets(kPatchSearch, 0);
+
+    // Unsaved edits: Discard takes Keep Bank's place.
+    e.GetParam(kBankEditUnsaved)->Set(1);
+    e.userSets(kMainPage, 1);
+    EXPECT_TRUE(clickable(kDiscardBankData));
+    EXPECT_FALSE(e.keepBankOpenLayer->visible);
+    e.GetParam(kBankEditUnsaved)->Set(0);
+
+    // A program step redraws the page through the page change.
+    e.userSets(kPatchUp, 1);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+
+    // A timbre change from the hardware while the librarian is shown.
+    e.GetParam(kQuickTab)->Set(1 - timbre);
+    e.OnParamChange2(kQuickTab);
+    EXPECT_TRUE(clickable(kOverwriteBank));
+    EXPECT_TRUE(clickable(kPatchSearch));
+    e.GetParam(kQuickTab)->Set(timbre);
+    e.OnParamChange2(kQuickTab);
+    EXPECT_EQ(timbreSelectsSent(), 0);
+
+    e.userSets(kGlobalSettings, 1);
+    EXPECT_TRUE(clickable(kViewMIDIFilterSettings));
+    EXPECT_TRUE(clickable(kMasterVelocityValue));
+    e.userSets(kGlobalSettings, 0);
+    e.userSets(kShowLibrarian, 0);
+    EXPECT_EQ(timbreSelectsSent(), 0);
+  }
+}
+
+// TO T1 and TO T2 are held by a click (one at a time), so the librarian's next send
+// loads into that timbre; a second click releases.
+TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
+{
+  e.userSets(kShowLibrarian, 1);
+  IMouseMod left(true);
+  auto click = [&](int paramIdx) {
+    IControl* c = e.firstControlOf(paramIdx);
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetTargetRECT();
+    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+    e.graphics->OnMouseDown(x, y, &left);
+    e.graphics->OnMouseUp(x, y, &left);
+  };
+  click(kLoadToTimbre1);
+  EXPECT_TRUE(e.loadToTimbre1);
+  EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 1.0);
+  click(kLoadToTimbre2);
+  EXPECT_TRUE(e.loadToTimbre2);
+  EXPECT_FALSE(e.loadToTimbre1);
+  EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 0.0);
+  EXPECT_EQ(e.firstControlOf(kLoadToTimbre1)->GetValue(), 0.0);
+  click(kLoadToTimbre2);
+  EXPECT_FALSE(e.loadToTimbre2);
+}
+
+namespace {
+
+// The contrast of a control as drawn: the summed distance of every pixel's
+// brightness from the mean over its rectangle.
+long long drawnContrast(EditorUnderTest& e, IControl* c)
+{
+  IRECT all(0, 0, e.graphics->Width(), e.graphics->Height());
+  e.graphics->Draw(&all);
+  LICE_IBitmap* b = e.graphics->GetDrawBitmap();
+  const IRECT& r = c->GetRECT();
+  std::vector<int> v;
+  for (int y = r.T; y < r.B; ++y)
+    for (int x = r.L; x < r.R; ++x)
+    {
+      const LICE_PixelValue p = LICE_GetPixel(b, x, y);
+      v.push_back(LICE_PixelR(p) + LICE_PixelG(p) + LICE_PixelB(p));
+    }
+  long long mean = 0, contrast = 0;
+  for (int x : v) mean += x;
+  mean /= (long long)std::max<size_t>(v.size(), 1);
+  for (int x : v) contrast += std::llabs(x - mean);
+  return contrast;
+}
+
+}  // namespace
+
+// A disabled tab and a disabled menu are drawn with clearly less contrast.
+TEST_F(Pages, GreyedTabsAndMenusDrawDimmer)
+{
+  e.graphics->PrepDraw();
+  for (int id : {kShowModSequence, kCommonSplitPoint, kGlobalSettings})
+  {
+    SCOPED_TRACE(id);
+    IControl* c = e.firstControlOf(id);
+    ASSERT_NE(c, nullptr);
+    c->GrayOut(false);
+    const long long enabled = drawnContrast(e, c);
+    c->GrayOut(true);
+    const long long greyed = drawnContrast(e, c);
+    EXPECT_LT(greyed, enabled * 7 / 10) << enabled << " " << greyed;
+  }
+}
+
+// The split point takes input exactly in the mode the mode menu calls "Split".
+TEST_F(Pages, SplitPointFollowsTheSplitMode)
+{
+  int splitModes = 0;
+  for (int mode = 0; mode < 4; ++mode)
+  {
+    const std::string name = e.GetParam(kCommonMode)->GetDisplayText(mode);
+    SCOPED_TRACE(name);
+    e.userSets(kCommonMode, mode);
+    EXPECT_EQ(clickable(kCommonSplitPoint), name == "Split");
+    splitModes += name == "Split";
+  }
+  EXPECT_EQ(splitModes, 1);
+}
+
+// The mixer page has its tab: it switches off the lit show switch, shows page 0
+// with the timbres' channel controls, and a show switch leads away again.
+TEST_F(Pages, MixerTabReachesTheMixerPage)
+{
+  IMouseMod left(true);
+  auto clickAt = [&](IControl* c) {
+    ASSERT_NE(c, nullptr);
+    const IRECT& r = c->GetRECT();
+    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+    ASSERT_EQ(e.graphics->GetMouseControlIdx(x, y), c);
+    e.graphics->OnMouseDown(x, y, &left);
+    e.graphics->OnMouseUp(x, y, &left);
+  };
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  e.userSets(kShowLibrarian, 1);
+  clickAt(e.mixerTab);
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 0.0);
+  EXPECT_EQ(e.GetParam(kShowLibrarian)->Value(), 0.0);
+  EXPECT_EQ(e.firstControlOf(kShowLibrarian)->GetValue(), 0.0);
+  EXPECT_TRUE(clickable(kMultiPartMIDICh));
+  EXPECT_TRUE(clickable(kMultiPartMIDICh + 1));
+  EXPECT_TRUE(clickable(kLockPartMIDIch));
+  EXPECT_FALSE(clickable(kFilterCutoff));
+  EXPECT_EQ(timbreSelectsSent(), 0);
+  // For a look: the mixer page as drawn, beside the test.
+  e.graphics->PrepDraw();
+  IRECT all(0, 0, e.graphics->Width(), e.graphics->Height());
+  e.graphics->Draw(&all);
+  LICE_WritePNG("mixer-page.png", e.graphics->GetDrawBitmap(), false);
+
+  clickAt(e.firstControlOf(kShowLibrarian));
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
+}

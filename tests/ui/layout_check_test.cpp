@@ -1,0 +1,201 @@
+// A layout check over the shipped configuration and artwork, on every page, timbre
+// and switchable state: no two controls that take input overlap, every caption
+// the editor draws at run time lies over a control shown with it, every control of
+// a layer that comes and goes has such a caption (its page's artwork cannot carry
+// it), and every text is legible on what lies under it.
+
+#include "UiTestSupport.h"
+#include "gui/IControls.h"
+#include "raster/lice.h"
+#include "raster/lice_pixel.h"
+#include "ui/TabSwitchFunctions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <set>
+
+namespace {
+
+struct Shown
+{
+  IControl* control;
+  ControlLayer* layer;  // null for a control of the window itself
+};
+
+// The controls on screen: those of shown layers whose ancestors are all shown.
+void collectShown(ControlLayer* layer, std::vector<Shown>* out)
+{
+  if (!layer->visible) return;
+  for (int i = 0; i < layer->controls.GetSize(); ++i)
+    if (!layer->controls.Get(i)->IsHidden()) out->push_back({layer->controls.Get(i), layer});
+  for (int i = 0; i < layer->children.GetSize(); ++i) collectShown(layer->children.Get(i), out);
+}
+
+bool isText(IControl* c) { return dynamic_cast<ITextControl*>(c) != nullptr; }
+// Artwork under the controls: a bitmap without a parameter.
+bool isArtwork(IControl* c) { return c->ParamIdx() < 0 && !isText(c) && dynamic_cast<IBitmapControl*>(c); }
+// Knobs, buttons, sliders, and the menus (a caption of a parameter's value).
+bool takesInput(IControl* c)
+{
+  return c->ParamIdx() >= 0 && (!isText(c) || dynamic_cast<ICaptionControl*>(c));
+}
+// A caption the editor draws at run time: a text without a parameter in the
+// captions' ink (the step-value texts have another).
+bool isLabel(IControl* c)
+{
+  return isText(c) && c->ParamIdx() < 0 && c->GetText()->mColor == IColor(255, 206, 211, 217);
+}
+
+double luminance(int r, int g, int b)
+{
+  auto lin = [](int v) {
+    const double c = v / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+}
+
+double contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05); }
+
+class LayoutHost : public RecordingPageHost
+{
+public:
+  using RecordingPageHost::RecordingPageHost;
+};
+
+}  // namespace
+
+TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
+{
+  RealEditor editor(1.0);
+  LayoutHost host(&editor);
+  editor.graphics.PrepDraw();
+  for (int i = 0; i < kNumParams; ++i)
+    editor.graphics.SetParameterFromPlug(i, editor.plug.GetParam(i)->Value(), false);
+  ControlLayer* root = editor.config.getLayer("root");
+  ASSERT_NE(root, nullptr);
+  root->Hide(false);
+  // As the controller's start-up leaves it: the mixer page shows its -1 children.
+  ControlLayer* mixer = editor.config.getLayer("multiModeMixer");
+  ASSERT_NE(mixer, nullptr);
+  mixer->selectedChildId = -1;
+
+  // Layers seen hidden while their page was shown, and the controls that take
+  // input in them.
+  std::set<ControlLayer*> comeAndGo;
+  int states = 0;
+  for (int page = 0; page <= 4; ++page)
+    for (int t = 0; t <= 1; ++t)
+      for (int variant = 0; variant < 2; ++variant)
+      {
+        // The switches that choose the zones, both ways.
+        host.set(kOsc1Waveform + t, variant ? 5 : 0);
+        host.set(kLfo1TempoSync + t, variant);
+        host.set(kLfo2TempoSync + t, 1 - variant);
+        host.set(kDelayFxTempoSync, variant);
+        host.set(kCommonMode, variant ? 1 : 2);
+        host.search = variant;
+        TabSwitchFunctions().mainTabSwitch(&host, page, t);
+        ++states;
+        SCOPED_TRACE(testing::Message() << "page " << page << " timbre " << t << " variant " << variant);
+
+        std::vector<Shown> shown;
+        for (int i = 0; i < editor.graphics.NControls(); ++i)
+          if (!editor.graphics.GetControl(i)->IsHidden()) shown.push_back({editor.graphics.GetControl(i), nullptr});
+        for (int i = 0; i < editor.graphics.NLayers(); ++i) collectShown(editor.graphics.GetLayer(i), &shown);
+
+        // No two controls that take input overlap.
+        for (size_t a = 0; a < shown.size(); ++a)
+          for (size_t b = a + 1; b < shown.size(); ++b)
+          {
+            IControl *x = shown[a].control, *y = shown[b].control;
+            if (!takesInput(x) || !takesInput(y)) continue;
+            const IRECT &p = x->GetRECT(), &q = y->GetRECT();
+            // Rectangles end before R and B: sharing an edge is no overlap.
+            EXPECT_FALSE(p.L < q.R && q.L < p.R && p.T < q.B && q.T < p.B)
+                << "params " << x->ParamIdx() << " and " << y->ParamIdx() << " at " << x->GetRECT().L << ","
+                << x->GetRECT().T << " and " << y->GetRECT().L << "," << y->GetRECT().T;
+          }
+
+        // Every run-time caption sits just above, or just before, a control of its own layer.
+        for (const Shown& s : shown)
+        {
+          if (!isLabel(s.control) || !s.layer || s.layer->controls.GetSize() < 2) continue;
+          const IRECT& l = s.control->GetRECT();
+          bool over = false;
+          for (int i = 0; i < s.layer->controls.GetSize() && !over; ++i)
+          {
+            IControl* c = s.layer->controls.Get(i);
+            const IRECT& r = c->GetRECT();
+            const bool above = r.T >= l.B - 2 && r.T <= l.B + 8 && r.L < l.R && r.R > l.L;
+            const bool before = r.L >= l.R - 2 && r.L <= l.R + 12 && r.T < l.B && r.B > l.T;
+            over = takesInput(c) && !c->IsHidden() && (above || before);
+          }
+          EXPECT_TRUE(over) << "caption \"" << static_cast<ITextControl*>(s.control)->GetTextForPlug() << "\" in "
+                            << s.layer->name << " at " << l.L << "," << l.T << "," << l.R << "," << l.B;
+        }
+
+        // Layers that the page's own state hides.
+        std::function<void(ControlLayer*, bool)> walk = [&](ControlLayer* l, bool copy) {
+          if (!copy && !l->visible) comeAndGo.insert(l);
+          if (!l->visible) return;
+          for (int i = 0; i < l->children.GetSize(); ++i)
+          {
+            ControlLayer* child = l->children.Get(i);
+            // The timbre copies come and go as wholes: the artwork is drawn per page.
+            walk(child, child->id == 0 || child->id == 1);
+          }
+        };
+        ControlLayer* pageLayer = root->children.Get(page);
+        for (int i = 0; pageLayer && i < pageLayer->children.GetSize(); ++i)
+        {
+          ControlLayer* child = pageLayer->children.Get(i);
+          walk(child, child->id == 0 || child->id == 1);
+        }
+
+        // Text is legible on what is under it: the ground is read at the text
+        // rectangle's corners after drawing the page.
+        IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+        editor.graphics.Draw(&all);
+        LICE_IBitmap* shot = editor.graphics.GetDrawBitmap();
+        for (const Shown& s : shown)
+        {
+          if (!isText(s.control) || s.control->IsGrayed()) continue;
+          ITextControl* text = static_cast<ITextControl*>(s.control);
+          if (!text->GetTextForPlug() || !*text->GetTextForPlug()) continue;
+          const IRECT& r = s.control->GetRECT();
+          const IColor ink = s.control->GetText()->mColor;
+          // The median of the four corners: one of them may be ink.
+          std::vector<double> corners;
+          for (int x : {r.L + 1, r.R - 2})
+            for (int y : {r.T + 1, r.B - 2})
+            {
+              const LICE_PixelValue p = LICE_GetPixel(shot, x, y);
+              corners.push_back(luminance(LICE_PixelR(p), LICE_PixelG(p), LICE_PixelB(p)));
+            }
+          std::sort(corners.begin(), corners.end());
+          const double ratio = contrast(luminance(ink.R, ink.G, ink.B), (corners[1] + corners[2]) / 2);
+          EXPECT_GE(ratio, 3.0) << "text \"" << text->GetTextForPlug() << "\" param " << s.control->ParamIdx()
+                                << " at " << r.L << "," << r.T;
+        }
+      }
+  EXPECT_EQ(states, 20);
+
+  // A layer that comes and goes carries a caption for each control it shows,
+  // except controls whose image is their caption.
+  const std::set<int> selfCaptioned = {kPatchSearchString, kOverwriteBank, kDiscardBankData, kDelayFxTempoSync};
+  for (ControlLayer* l : comeAndGo)
+  {
+    int inputs = 0, labels = 0;
+    for (int i = 0; i < l->controls.GetSize(); ++i)
+    {
+      IControl* c = l->controls.Get(i);
+      if (takesInput(c) && !selfCaptioned.count(c->ParamIdx())) ++inputs;
+      if (isLabel(c)) ++labels;
+    }
+    EXPECT_GE(labels, inputs) << l->name;
+  }
+}

@@ -1,0 +1,156 @@
+// Text drawn in a child view's paint or through its GetDC lands inside the view,
+// at the view's own coordinates and cut by its edges, in the window's pixels.
+
+#include "wnd_test_util.h"
+
+#include "raster/lice.h"
+#include "raster/lice_pixel.h"
+#include "winsys/gdi_draw.h"
+#include "winsys/msgloop/viewdc.h"
+#include "winsys/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct Box
+{
+  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;  // right and bottom exclusive
+  bool empty() const { return right < 0; }
+};
+
+// The box around the dark pixels of the window's backing (rows top-down, as the
+// flipped content view counts them).
+Box DarkPixels(NSWindow* w)
+{
+  LICE_IBitmap* b = w->backing();
+  Box box;
+  for (int y = 0; y < b->getHeight(); ++y)
+    for (int x = 0; x < b->getWidth(); ++x)
+    {
+      const LICE_PixelValue p = b->getBits()[(size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan() + x];
+      if (LICE_PixelR(p) < 100 && LICE_PixelG(p) < 100 && LICE_PixelB(p) < 100)
+      {
+        box.left = std::min(box.left, x);
+        box.top = std::min(box.top, y);
+        box.right = std::max(box.right, x + 1);
+        box.bottom = std::max(box.bottom, y + 1);
+      }
+    }
+  return box;
+}
+
+void WhiteOver(HDC dc, const RECT& r)
+{
+  HBRUSH white = CreateSolidBrush(0xFFFFFF);
+  SWELL_FillRect(dc, &r, white);
+  DeleteObject(white);
+}
+
+// Black text in the rectangle (the view's coordinates), with the flags.
+void Text(HDC dc, const char* text, RECT r, int flags)
+{
+  SetTextColor(dc, 0x000000);
+  SetBkMode(dc, 0);
+  SWELL_DrawText(dc, text, -1, &r, flags);
+}
+
+class ViewText : public WndTest
+{
+};
+
+TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
+{
+  // The child view at (100, 40), 120 by 40, in a window of 300 by 200.
+  const RECT view{100, 40, 220, 80};
+  struct Case
+  {
+    const char* what;
+    bool throughGetDC;
+    const char* text;
+    int flags;
+    int wantLeft, wantTop;  // the ink starts within a few pixels of these (window pixels)
+    bool reachesRightEdge;  // text longer than the view: cut at its right edge
+  };
+  const std::string longText(60, 'W');
+  const Case cases[] = {
+      {"paint, top left", false, "Hg", 0, 100, 40, false},
+      {"paint, offset in the view", false, "Hg", 0, 130, 50, false},
+      {"paint, too long without clip", false, longText.c_str(), DT_NOCLIP, 100, 40, true},
+      {"GetDC, top left", true, "Hg", 0, 100, 40, false},
+      {"GetDC, too long", true, longText.c_str(), DT_SINGLELINE, 100, 40, true},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    NSWindow* w = nullptr;
+    const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+    const HWND child = Child(top, NSMakeRect(view.left, view.top, view.right - view.left, view.bottom - view.top));
+    // In the view's own coordinates: the case's start relative to the view.
+    const RECT where{c.wantLeft - view.left, c.wantTop - view.top, 400, 100};
+    log.handlers[{top, WM_PAINT}] = [&](HWND h, WPARAM wp, LPARAM) {
+      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      (void)h;
+      return (LRESULT)0;
+    };
+    log.handlers[{child, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
+      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      if (!c.throughGetDC) Text((HDC)wp, c.text, where, c.flags);
+      return (LRESULT)0;
+    };
+    ShowWindow(top, SW_SHOW);
+    w->displayIfNeeded();
+    if (c.throughGetDC)
+    {
+      HDC dc = GetDC(child);
+      ASSERT_NE(dc, nullptr);
+      Text(dc, c.text, where, c.flags);
+      ReleaseDC(child, dc);
+    }
+    const Box ink = DarkPixels(w);
+    ASSERT_FALSE(ink.empty()) << "some text was drawn";
+    EXPECT_GE(ink.left, view.left);
+    EXPECT_GE(ink.top, view.top);
+    EXPECT_LE(ink.right, view.right);
+    EXPECT_LE(ink.bottom, view.bottom);
+    EXPECT_LE(ink.left - c.wantLeft, 4) << ink.left;
+    EXPECT_LE(ink.top - c.wantTop, 14) << ink.top;
+    if (c.reachesRightEdge)
+    {
+      EXPECT_GE(ink.right, view.right - 3) << ink.right;
+    }
+    log.handlers.clear();
+    DestroyWindow(top);
+  }
+}
+
+// A memory context keeps drawing at its own pixels, as before.
+TEST_F(ViewText, MemoryContextsDrawAtTheirOwnPixels)
+{
+  HDC mem = SWELL_CreateMemContext(nullptr, 200, 60);
+  ASSERT_NE(mem, nullptr);
+  WhiteOver(mem, RECT{0, 0, 200, 60});
+  Text(mem, "Hg", RECT{30, 10, 200, 60}, 0);
+  const LICE_PixelValue* px = (const LICE_PixelValue*)SWELL_GetCtxFrameBuffer(mem);
+  Box ink;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 200; ++x)
+    {
+      const LICE_PixelValue p = px[y * 200 + x];
+      if (LICE_PixelR(p) < 100)
+      {
+        ink.left = std::min(ink.left, x);
+        ink.top = std::min(ink.top, y);
+        ink.right = std::max(ink.right, x + 1);
+      }
+    }
+  ASSERT_FALSE(ink.empty());
+  EXPECT_GE(ink.left, 30);
+  EXPECT_LE(ink.left, 34);
+  EXPECT_GE(ink.top, 10);
+  EXPECT_LE(ink.top, 24);
+  SWELL_DeleteGfxContext(mem);
+}
+
+}  // namespace
