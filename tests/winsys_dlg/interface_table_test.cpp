@@ -4,6 +4,9 @@
 
 #include "winsys/dlgbuild/builder.h"
 #include "winsys/gdi_draw.h"
+#include "winsys/hosted/hosted.h"
+#include "winsys/msgloop/hwnd_table.h"
+#include "winsys/msgloop/runloop_misc.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/shell/menus.h"
 #include "winsys/wnd/controls.h"
@@ -89,6 +92,13 @@ const Entry kInterface[] = {
     FN(ReleaseCapture), FN(SetCapture), FN(SetFocus), FN(SetForegroundWindow), FN(SWELL_BroadcastMessage),
     FN(SWELL_CloseWindow), FN(SWELL_FillDialogBackground), FN(SWELL_GetGestureInfo), FN(SWELL_HandleMouseEvent),
     FN(SWELL_ModalWindowEnd), FN(SWELL_ModalWindowRun), FN(SWELL_ModalWindowStart),
+    // handles, the paint pass, the run loop's switches and the process
+    FN(SWELL_HandleOfObject), FN(SWELL_ObjectOfHandle), FN(SWELL_HandleCount), FN(swellRenderOptimizely),
+    FN(DrawSwellViewRectImpl), FN(SWELL_RunRunLoopEx), FN(g_swell_only_timerhwnd), FN(g_swell_terminating),
+    FN(SWELL_MakeProcessFront), FN(SWELL_DisableAppNap),
+    // OpenGL views, accessibility and drags out
+    FN(SWELL_SetViewGL), FN(SWELL_GetViewGL), FN(SWELL_SetGLContextToView), FN(NSAccessibilityUnignoredChildren),
+    FN(SWELL_InitiateDragDrop), FN(SWELL_InitiateDragDropOfFileList),
 };
 #undef FN
 
@@ -116,9 +126,17 @@ TEST(Interface, ConstantsHaveTheLayersValues)
       {LVCFMT_RIGHT, 1}, {LVCFMT_CENTER, 2}, {BS_OWNERDRAW, 11}, {ES_PASSWORD, 0x20}, {VK_BACK, 8},
       {VK_RETURN, 13}, {VK_ESCAPE, 27}, {VK_PRIOR, 33}, {VK_NEXT, 34}, {VK_END, 35}, {VK_HOME, 36},
       {VK_LEFT, 37}, {VK_UP, 38}, {VK_RIGHT, 39}, {VK_DOWN, 40}, {VK_INSERT, 45}, {VK_DELETE, 46},
-      {VK_SUBTRACT, 109}, {VK_F1, 112}, {VK_F12, 123}, {VK_CONTROL, 17},
+      {VK_SUBTRACT, 109}, {VK_F1, 112}, {VK_F12, 123}, {VK_CONTROL, 17}, {VK_LBUTTON, 1}, {VK_RBUTTON, 2},
+      {VK_MBUTTON, 4}, {VK_TAB, 9}, {VK_SHIFT, 16}, {VK_MENU, 18}, {VK_SPACE, 32}, {VK_NUMPAD0, 0x60},
+      {VK_DIVIDE, 0x6F}, {VK_F5, 116}, {VK_SCROLL, 0x91}, {SB_TOP, 6}, {SB_BOTTOM, 7},
+      {WM_NCLBUTTONDBLCLK, 0xA3}, {WM_NCMBUTTONDOWN, 0xA7}, {WM_NCMBUTTONDBLCLK, 0xA9},
+      {CB_GETLBTEXT_BUFSIZE, 1024}, {LB_GETTEXT_BUFSIZE, 4096},
   };
   for (const auto& v : values) EXPECT_EQ(v[0], v[1]);
+  // The key codes are macros, as code written against the interface tests them with #ifdef.
+#if !defined(VK_BACK) || !defined(VK_RETURN) || !defined(VK_F12) || !defined(VK_NUMPAD9)
+  ADD_FAILURE() << "the VK_ codes are not macros";
+#endif
 }
 
 }  // namespace

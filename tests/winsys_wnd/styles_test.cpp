@@ -125,15 +125,17 @@ TEST_F(Styles, OwnersSurviveReparenting)
   NSWindow* frame = nullptr;
   const HWND content = Framed(owner, &frame);
   ASSERT_NE(frame, nullptr);
+  const HWND frameHandle = SWELL_HWND(frame);
   EXPECT_EQ(GetParent(content), owner);
   EXPECT_EQ(GetWindow(content, GW_OWNER), SWELL_HWND(SWELL_WindowView(owner)->window()));
 
   EXPECT_EQ(SetParent(content, host), host);
   EXPECT_EQ(GetParent(content), host);
   EXPECT_EQ(SetParent(content, nullptr), nullptr);
-  // A new frame (the old one is gone; its address may be taken again).
+  // A new frame (the old one is gone; its memory may be taken again, its handle not).
   NSWindow* again = SWELL_WindowView(content)->window();
   ASSERT_NE(again, nullptr);
+  EXPECT_NE(SWELL_HWND(again), frameHandle);
   EXPECT_EQ(again->contentView(), SWELL_WindowView(content));
   EXPECT_EQ(GetParent(content), owner);
   DestroyWindow(content);
@@ -147,6 +149,7 @@ TEST_F(Styles, AStyleOfAnotherKindRebuildsTheFrame)
   NSWindow* first = nullptr;
   const HWND content = Framed(nullptr, &first);
   ASSERT_NE(first, nullptr);
+  const HWND firstHandle = SWELL_HWND(first);
   SetDlgItemText(content, 0, "Levels");
   SetWindowPos(content, nullptr, 40, 50, 220, 130, SWP_NOZORDER);
   const HWND ownedContent = Framed(content);
@@ -159,6 +162,7 @@ TEST_F(Styles, AStyleOfAnotherKindRebuildsTheFrame)
   EXPECT_EQ(SetWindowLong(content, GWL_STYLE, 0), 0);
   NSWindow* now = SWELL_WindowView(content)->window();
   ASSERT_NE(now, nullptr);
+  EXPECT_NE(SWELL_HWND(now), firstHandle);
   EXPECT_EQ(GetWindowLong(content, GWL_STYLE), 0);  // a frame of the new kind
   EXPECT_FALSE(now->styleMask() & NSTitledWindowMask);
   EXPECT_EQ(now->frame().origin.x, was.origin.x);
