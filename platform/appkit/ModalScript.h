@@ -49,7 +49,7 @@ public:
     std::string title;
     bool separator = false, enabled = true;
     NSInteger state = 0, indentation = 0;
-    bool hasSubmenu = false;
+    bool hasSubmenu = false, hasImage = false;
     std::vector<ShownItem> submenu;
   };
   struct ShownPanel

@@ -76,6 +76,15 @@ public:
   NSWindow* mainWindow() const { return mKeyWindow; }
   NSWindow* windowWithNumber(NSInteger number) const;
 
+  // ---- presentation ----
+  // Recorded for callers that ask; the desktop's dock and menu bar are its own.
+  NSUInteger presentationOptions() const { return mPresentationOptions; }
+  void setPresentationOptions(NSUInteger o) { mPresentationOptions = o; }
+  // Orders out the visible windows until unhide shows them again.
+  void hide(NSObject* sender);
+  void unhide(NSObject* sender);
+  bool isHidden() const { return mHidden; }
+
   // ---- the menu bar ----
   // The application's menu (retained); null before one is set.
   NSMenu* mainMenu() const { return mMainMenu; }
@@ -143,6 +152,9 @@ private:
   std::vector<AKModalSession*> mSessions;
   NSEvent* mCurrentEvent = nullptr;
   bool mStopped = false, mRunning = false;
+  NSUInteger mPresentationOptions = 0;
+  bool mHidden = false;
+  std::vector<NSWindow*> mHiddenWindows;  // not retained; checked against mWindows
 };
 
 extern NSApplication* NSApp;

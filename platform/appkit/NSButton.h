@@ -31,6 +31,18 @@ enum NSButtonType
   NSMomentaryPushInButton = 7
 };
 
+class NSButton;
+
+// What draws a button. The plain cell draws the bezel and title; a subclass may
+// draw something else in the button's place.
+class NSButtonCell : public NSCell
+{
+public:
+  virtual void drawWithFrame(NSRect frame, NSView* controlView);
+  virtual bool isTransparent() const { return false; }
+  virtual bool isOpaque() const { return true; }
+};
+
 class NSButton : public NSControl
 {
 public:
@@ -52,6 +64,8 @@ public:
   void setBezelStyle(NSInteger style) { mBezel = style; }
   // As a click: the state moves on, then the action is sent.
   void performClick(NSObject* sender);
+  // The title's width with room for the box or the bezel.
+  void sizeToFit() override;
   // The title's colour (the TextColor category; the kit's titles hold one colour
   // over their whole length): the one set, else NSColor's controlTextColor.
   NSColor* textColor() const;
@@ -59,7 +73,13 @@ public:
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;
+  // Through the button cell when one is set, else the plain drawing.
   void drawRect(NSRect dirtyRect) override;
+  void drawBezelAndTitle(NSRect frame);
+  // Retained; null goes back to the plain drawing.
+  void setCell(NSButtonCell* cell);
+  NSButtonCell* buttonCell() const { return mButtonCell; }
+  bool isOpaque() const override { return !mButtonCell || mButtonCell->isOpaque(); }
 
 protected:
   ~NSButton() override;
@@ -70,6 +90,7 @@ private:
   bool mAllowsMixed = false;
   NSImage* mImage = nullptr;
   NSInteger mBezel = 1;
+  NSButtonCell* mButtonCell = nullptr;
   NSColor* mTitleColour = nullptr;
 };
 
@@ -126,6 +147,10 @@ public:
 
   void setStringValue(const std::string& value) override;
   void drawRect(NSRect dirtyRect) override;
+  // A press on the arrow opens the list (telling an NSComboBoxDelegate first); an
+  // item picked becomes the selection and the delegate is told. Elsewhere the
+  // press edits the text.
+  void mouseDown(NSEvent* e) override;
 
 private:
   std::vector<std::string> mValues;
@@ -163,8 +188,12 @@ public:
   explicit NSBox(NSRect frame) : NSView(frame) {}
   const std::string& title() const { return mTitle; }
   void setTitle(const std::string& title);
+  // Where the title sits on the top edge: left (the default) or centred.
+  NSTextAlignment titleAlignment() const { return mTitleAlign; }
+  void setTitleAlignment(NSTextAlignment a);
   void drawRect(NSRect dirtyRect) override;
 
 private:
   std::string mTitle;
+  NSTextAlignment mTitleAlign = NSLeftTextAlignment;
 };

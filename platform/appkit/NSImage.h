@@ -22,6 +22,10 @@ public:
   int width() const { return mWidth; }
   int height() const { return mHeight; }
   const std::vector<uint32_t>& pixels() const { return mPixels; }
+  // Draws the whole image scaled into the rectangle of the current context, over
+  // what is there (source over, by each pixel's alpha); rows top-down in a
+  // flipped view.
+  void drawInRect(NSRect rect) const;
   // Kept for callers that say how the image is drawn; the pixels stay top-down.
   void setFlipped(bool flipped) { mFlipped = flipped; }
   bool isFlipped() const { return mFlipped; }

@@ -10,6 +10,7 @@
 
 class NSEvent;
 class NSMenu;
+class NSImage;
 
 enum : NSInteger
 {
@@ -60,6 +61,9 @@ public:
   bool hasSubmenu() const { return mSubmenu != nullptr; }
   NSMenu* submenu() const { return mSubmenu; }
   void setSubmenu(NSMenu* submenu);  // retained
+  // Shown before the title; retained, null for none.
+  NSImage* image() const { return mImage; }
+  void setImage(NSImage* image);
   // The menu the item is in.
   NSMenu* menu() const { return mMenu; }
 
@@ -75,6 +79,7 @@ private:
   NSUInteger mKeyMask = 1u << 20;  // the platform's default: Command
   NSMenu* mMenu = nullptr;
   NSMenu* mSubmenu = nullptr;
+  NSImage* mImage = nullptr;
   NSInteger mIndentation = 0, mState = NSOffState, mTag = 0;
   bool mEnabled = true, mSeparator = false;
 };
@@ -121,6 +126,10 @@ public:
   // closes; the chosen item's action is sent (to its target, else to the view and
   // up its responder chain). The run loop runs in the event-tracking mode meanwhile.
   static void popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view);
+  // A key press that is an enabled item's key equivalent (in this menu or its
+  // submenus) sends that item's action, to its target or else up the key
+  // window's responder chain; false when no item takes the key.
+  bool performKeyEquivalent(NSEvent* event);
   // Internal to the kit: the menu is about to open as a submenu; its delegate,
   // when it is an NSMenuDelegate, may update it.
   static void submenuWillOpen(NSMenu* menu);

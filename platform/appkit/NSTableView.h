@@ -27,6 +27,17 @@ public:
   virtual std::string tableViewObjectValue(NSTableView*, NSTableColumn*, NSInteger row) = 0;
 };
 
+// Told what the user did to a table with the mouse; selections made by calls tell
+// nobody. The notification's object is the table.
+class NSTableViewDelegate
+{
+public:
+  virtual ~NSTableViewDelegate() = default;
+  virtual void tableViewSelectionDidChange(NSNotification*) {}
+  virtual void outlineViewSelectionDidChange(NSNotification*) {}
+  virtual void tableViewDidClickTableColumn(NSTableView*, NSTableColumn*) {}
+};
+
 class NSTableColumn : public NSObject
 {
 public:
@@ -66,6 +77,9 @@ public:
   NSTableView* tableView() const { return mTable; }
   bool isFlipped() const override { return true; }
   void drawRect(NSRect dirtyRect) override;
+  // A press on a column's title tells the table's delegate.
+  void mouseDown(NSEvent* e) override;
+  bool acceptsFirstMouse(NSEvent*) override { return true; }
 
 private:
   friend class NSTableView;
@@ -111,6 +125,11 @@ public:
   bool isFlipped() const override { return true; }
   NSTableViewDataSource* dataSource() const { return mDataSource; }
   void setDataSource(NSTableViewDataSource* s) { mDataSource = s; }  // not retained
+  NSTableViewDelegate* delegate() const { return mDelegate; }
+  void setDelegate(NSTableViewDelegate* d) { mDelegate = d; }  // not retained
+  // Row and column (as columnAtPoint answers) of the last press; -1 when none.
+  NSInteger clickedRow() const { return mClickedRow; }
+  NSInteger clickedColumn() const { return mClickedColumn; }
 
   // ---- columns, in display order ----
   const std::vector<NSTableColumn*>& tableColumns() const { return mColumns; }
@@ -172,7 +191,9 @@ public:
 
   bool acceptsFirstResponder() override { return true; }
   // A press selects the row under it (alone, or toggled with the Command key or
-  // extended with Shift when several may be selected).
+  // extended with Shift when several may be selected), tells the delegate when
+  // that changed the selection, sends the action, and on a second click the
+  // double action.
   void mouseDown(NSEvent* e) override;
   void mouseUp(NSEvent*) override {}
   void drawRect(NSRect dirtyRect) override;
@@ -183,9 +204,18 @@ protected:
   ~NSTableView() override;
   // The table's size follows its rows and columns, at least the clip view's.
   void tileSize();
+  // The delegate's selection callback of this kind of table.
+  virtual void tellSelectionDidChange();
+  // The selection a press on the row (-1: none) makes with these modifiers.
+  void select(NSInteger row, NSUInteger modifierFlags);
+  // mouseDown, telling the delegate when the selection differs from before.
+  void pressFrom(NSEvent* e, const NSIndexSet before);
 
 private:
+  friend class NSTableHeaderView;
   NSTableViewDataSource* mDataSource = nullptr;
+  NSTableViewDelegate* mDelegate = nullptr;
+  NSInteger mClickedRow = -1, mClickedColumn = -1;
   std::vector<NSTableColumn*> mColumns;  // retained
   NSTableHeaderView* mHeader;            // retained, or null
   NSIndexSet mSelection;
@@ -233,6 +263,9 @@ public:
   // A press on an item's triangle opens or closes it; elsewhere it selects.
   void mouseDown(NSEvent* e) override;
   void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
+
+protected:
+  void tellSelectionDidChange() override;
 
 private:
   NSInteger numberOfRowsInTableView(NSTableView*) override { return (NSInteger)mRows.size(); }

@@ -85,6 +85,15 @@ public:
   virtual void controlTextDidChange(NSNotification*) {}
 };
 
+// A combo box tells its delegate when its list opens and when the user picked an
+// item from it; the notification's object is the combo box.
+class NSComboBoxDelegate : public NSTextFieldDelegate
+{
+public:
+  virtual void comboBoxWillPopUp(NSNotification*) {}
+  virtual void comboBoxSelectionDidChange(NSNotification*) {}
+};
+
 class NSControl : public NSView
 {
 public:
@@ -109,13 +118,19 @@ public:
   void setTarget(NSObject* target) { mTarget = target; }  // not retained
   SEL action() const { return mAction; }
   void setAction(SEL action) { mAction = action; }
+  // Sent by controls that tell a second click apart (tables); none by default.
+  SEL doubleAction() const { return mDoubleAction; }
+  void setDoubleAction(SEL action) { mDoubleAction = action; }
+  // The width the text needs (at least 0), the height unchanged.
+  virtual void sizeToFit();
   // True when some responder performed the action.
-  bool sendAction();
+  bool sendAction() { return sendAction(mAction); }
+  bool sendAction(SEL action);
 
 protected:
   ~NSControl() override;
   NSObject* mTarget = nullptr;
-  SEL mAction;
+  SEL mAction, mDoubleAction;
   std::string mString;
   NSFont* mFont = nullptr;
   NSTextAlignment mAlignment = NSNaturalTextAlignment;
@@ -165,6 +180,9 @@ public:
 
 protected:
   ~NSTextField() override;
+  // What the field shows of its text: the text itself, or a stand-in of as many
+  // UTF-16 units, so the caret and selection stay where they are.
+  virtual std::string shownText() const { return mString; }
   // Return types a line break instead of ending the edit.
   virtual bool insertsNewlines() const { return false; }
   // Replaces the selection with the text, when the formatter accepts the result.
@@ -181,6 +199,16 @@ private:
   NSTextFieldDelegate* mDelegate = nullptr;
   NSUInteger mSelStart = 0, mSelLength = 0;
   int mRefused = 0;
+};
+
+// A field that hides what is typed: it shows a bullet for each character.
+class NSSecureTextField : public NSTextField
+{
+public:
+  explicit NSSecureTextField(NSRect frame) : NSTextField(frame) {}
+
+protected:
+  std::string shownText() const override;
 };
 
 // Several lines of text, edited in place like a field, where Return breaks the

@@ -11,6 +11,7 @@
 
 class LICE_SysBitmap;
 class NSEvent;
+class NSMenu;
 class NSScreen;
 class NSWindow;
 typedef struct OpaqueWindowPtr* WindowRef;
@@ -113,9 +114,27 @@ public:
   // Told by the application after the window became key, and after it stopped being key.
   virtual void becomeKeyWindow() {}
   virtual void resignKeyWindow() {}
-  // The button Return presses while no field takes the key; not retained.
+  // The button Return presses, before the first responder sees the key (unless
+  // that is a text view, where Return breaks the line); not retained, and
+  // forgotten when it is no longer in the window.
   void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
-  NSView* defaultButtonCell() const { return mDefaultButton; }
+  NSView* defaultButtonCell() const;
+  // The menu shown as a bar across the top of the window (retained; null for
+  // none): the content view takes the rest of the frame. A press on a title opens
+  // that item's submenu (or sends a plain item's action).
+  NSMenu* menuBar() const { return mMenuBar; }
+  void setMenuBar(NSMenu* menu);
+  // The bar's area in the window's base coordinates; empty without a bar.
+  NSRect menuBarRect() const;
+  // Escape that no responder took ends here; nothing by default.
+  virtual void cancelOperation(NSObject*) {}
+  void keyDown(NSEvent* e) override;
+  // The document the window shows and whether it has unsaved changes; recorded
+  // for callers that ask (the desktop shows only the title).
+  void setRepresentedFilename(const std::string& path) { mRepresentedFilename = path; }
+  const std::string& representedFilename() const { return mRepresentedFilename; }
+  void setDocumentEdited(bool on) { mDocumentEdited = on; }
+  bool isDocumentEdited() const { return mDocumentEdited; }
   void setCollectionBehavior(NSUInteger b) { mCollectionBehavior = b; }
   NSUInteger collectionBehavior() const { return mCollectionBehavior; }
   // The user's close: asks the delegate, then closes.
@@ -208,6 +227,13 @@ private:
   NSView* mMouseDownView = nullptr;  // retained while the button is down
   NSView* mMouseOverView = nullptr;  // retained
   NSView* mDefaultButton = nullptr;
+  NSMenu* mMenuBar = nullptr;
+  NSRect contentFrame() const;
+  void drawMenuBar(NSRect area);
+  bool pressMenuBar(NSEvent* e);
+  std::string mRepresentedFilename;
+  bool mDocumentEdited = false;
+  bool pressDefaultButton(NSEvent* e);
   NSUInteger mCollectionBehavior = 0;
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;

@@ -167,7 +167,15 @@ void NSApplication::sendEvent(NSEvent* event)
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;
   event->retain();
-  if (w) w->sendEvent(event);
+  // A key of the menu bar's items goes to its item before any window sees it.
+  // Only keys no text field types: with a modifier, or a function key.
+  const std::u16string& typed = event->type() == NSKeyDown ? event->charactersIgnoringModifiers() : std::u16string();
+  const bool functionKey = typed.size() == 1 && typed[0] >= 0xF700 && typed[0] <= 0xF8FF;
+  const bool equivalent =
+      event->type() == NSKeyDown && mMainMenu &&
+      ((event->modifierFlags() & (NSCommandKeyMask | NSControlKeyMask | NSAlternateKeyMask)) || functionKey) &&
+      mMainMenu->performKeyEquivalent(event);
+  if (w && !equivalent) w->sendEvent(event);
   mCurrentEvent = previous;
   event->release();
 }
@@ -257,3 +265,27 @@ void NSApplication::endModalSession(NSModalSession session)
 }
 
 NSWindow* NSApplication::modalWindow() const { return mSessions.empty() ? nullptr : mSessions.back()->window; }
+
+void NSApplication::hide(NSObject*)
+{
+  if (mHidden) return;
+  mHidden = true;
+  mHiddenWindows.clear();
+  const std::vector<NSWindow*> windows(mWindows);
+  for (NSWindow* w : windows)
+    if (w->isVisible())
+    {
+      mHiddenWindows.push_back(w);
+      w->orderOut(nullptr);
+    }
+}
+
+void NSApplication::unhide(NSObject*)
+{
+  if (!mHidden) return;
+  mHidden = false;
+  for (NSWindow* w : std::vector<NSWindow*>(mHiddenWindows))
+    // Only windows still open come back.
+    if (std::find(mWindows.begin(), mWindows.end(), w) != mWindows.end()) w->orderFront(nullptr);
+  mHiddenWindows.clear();
+}

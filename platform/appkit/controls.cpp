@@ -21,7 +21,19 @@ NSButton::NSButton(NSRect frame) : NSControl(frame) { setFont(NSFont::systemFont
 NSButton::~NSButton()
 {
   AKRelease(mImage);
+  AKRelease(mButtonCell);
   AKRelease(mTitleColour);
+}
+
+void NSButton::setCell(NSButtonCell* cell)
+{
+  AKAssign(mButtonCell, cell);
+  setNeedsDisplay(true);
+}
+
+void NSButtonCell::drawWithFrame(NSRect frame, NSView* controlView)
+{
+  if (NSButton* b = dynamic_cast<NSButton*>(controlView)) b->drawBezelAndTitle(frame);
 }
 
 NSColor* NSColor::controlTextColor() { return AKGray(0); }
@@ -52,6 +64,13 @@ void NSButton::setImage(NSImage* image)
   setNeedsDisplay(true);
 }
 
+void NSButton::sizeToFit()
+{
+  const bool box = mType == NSSwitchButton || mType == NSRadioButton;
+  const CGFloat w = std::ceil((mFont ? AKMeasureText(mString, mFont) : 0) + (box ? 18 : 24));
+  setFrameSize(NSMakeSize(w, frame().size.height));
+}
+
 // The tracking of a real button ends with the press; the press is the click here.
 void NSButton::mouseDown(NSEvent*) { performClick(this); }
 
@@ -77,7 +96,12 @@ void NSButton::performClick(NSObject*)
 
 void NSButton::drawRect(NSRect)
 {
-  const NSRect b = bounds();
+  if (mButtonCell) mButtonCell->drawWithFrame(bounds(), this);
+  else drawBezelAndTitle(bounds());
+}
+
+void NSButton::drawBezelAndTitle(NSRect b)
+{
   const CGFloat base = AKCentredBaseline(mFont, b.size.height);
   if (mType == NSSwitchButton || mType == NSRadioButton)
   {
@@ -227,6 +251,41 @@ void NSComboBox::drawRect(NSRect r)
   for (int i = 0; i < 4; ++i) NSColor::fillRect(NSMakeRect(cx - 3 + i, cy + 1 - i, 7 - 2 * i, 1));
 }
 
+void NSComboBox::mouseDown(NSEvent* e)
+{
+  const NSPoint p = e ? convertPoint(e->locationInWindow(), nullptr) : NSMakePoint(0, 0);
+  if (!e || !mEnabled || !NSApplication::exists() || p.x < bounds().size.width - 18)
+  {
+    NSTextField::mouseDown(e);
+    return;
+  }
+  // The delegate may take the box out of its window meanwhile.
+  retain();
+  NSComboBoxDelegate* d = dynamic_cast<NSComboBoxDelegate*>(delegate());
+  auto tell = [&](const char* name, void (NSComboBoxDelegate::*f)(NSNotification*)) {
+    if (!d) return;
+    NSNotification* n = new NSNotification(name, this);
+    (d->*f)(n);
+    n->release();
+  };
+  tell("NSComboBoxWillPopUpNotification", &NSComboBoxDelegate::comboBoxWillPopUp);
+  NSMenu* list = new NSMenu;
+  for (const std::string& v : mValues) list->addItemWithTitle(v, SEL(), "");
+  NSWindow* w = window();
+  const NSPoint at = w ? w->convertBaseToScreen(e->locationInWindow()) : NSMakePoint(0, 0);
+  NSMenuItem* chosen = AKRetain(NSApp->modalAnswers()->menuChoice(list, at, this));
+  const NSInteger index = chosen && chosen->menu() == list ? list->indexOfItem(chosen) : -1;
+  AKRelease(chosen);
+  list->release();
+  if (index >= 0 && index < numberOfItems())
+  {
+    selectItemAtIndex(index);
+    setNeedsDisplay(true);
+    tell("NSComboBoxSelectionDidChangeNotification", &NSComboBoxDelegate::comboBoxSelectionDidChange);
+  }
+  release();
+}
+
 // ---- NSSlider ----
 
 NSSlider::NSSlider(NSRect frame) : NSControl(frame) {}
@@ -280,8 +339,15 @@ void NSBox::drawRect(NSRect)
   AKFrameRect(NSMakeRect(0, 0, b.size.width, top), AKGray(0.6));
   if (mTitle.empty() || !font) return;
   const CGFloat w = AKMeasureText(mTitle, font);
-  const NSRect label = NSMakeRect(6, b.size.height - 14, w + 6, 14);
+  const CGFloat x = mTitleAlign == NSCenterTextAlignment ? std::floor((b.size.width - w - 6) / 2) : 6;
+  const NSRect label = NSMakeRect(x, b.size.height - 14, w + 6, 14);
   AKGray(0.93)->setFill();
   NSColor::fillRect(label);
-  AKDrawTextLine(mTitle, font, NSMakePoint(9, label.origin.y + 3), AKGray(0.1));
+  AKDrawTextLine(mTitle, font, NSMakePoint(x + 3, label.origin.y + 3), AKGray(0.1));
+}
+
+void NSBox::setTitleAlignment(NSTextAlignment a)
+{
+  mTitleAlign = a;
+  setNeedsDisplay(true);
 }

@@ -1,5 +1,7 @@
 #include "platform/appkit/NSImage.h"
 
+#include "platform/appkit/NSView.h"
+
 #include "raster/lice_bitmap.h"
 #include "raster/lice_png.h"
 
@@ -97,3 +99,21 @@ NSImage* NSImage::imageWithContentsOfFile(const std::string& path)
 }
 
 NSImage* NSImage::imageNamed(const std::string&) { return nullptr; }
+
+void NSImage::drawInRect(NSRect r) const
+{
+  if (mWidth <= 0 || mHeight <= 0 || r.size.width < 1 || r.size.height < 1) return;
+  const int w = (int)r.size.width, h = (int)r.size.height;
+  // Small images (icons) only: one fill a point, nearest pixel.
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+    {
+      const uint32_t p = mPixels[(size_t)(y * mHeight / h) * (size_t)mWidth + (size_t)(x * mWidth / w)];
+      const unsigned a = p >> 24;
+      if (!a) continue;
+      NSColor::colorWithCalibratedRed(((p >> 16) & 0xFF) / 255.0, ((p >> 8) & 0xFF) / 255.0, (p & 0xFF) / 255.0,
+                                      a / 255.0)
+          ->setFill();
+      NSColor::fillRect(NSMakeRect(r.origin.x + x, r.origin.y + y, 1, 1));
+    }
+}

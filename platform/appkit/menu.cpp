@@ -2,6 +2,7 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSWindow.h"
 
@@ -15,6 +16,7 @@ NSMenuItem::NSMenuItem(const std::string& title, SEL action, const std::string& 
 NSMenuItem::~NSMenuItem()
 {
   AKRelease(mRepresented);
+  AKRelease(mImage);
   if (mSubmenu) mSubmenu->mSupermenu = nullptr;
   AKRelease(mSubmenu);
 }
@@ -27,6 +29,8 @@ NSMenuItem* NSMenuItem::separatorItem()
   item->autorelease();
   return item;
 }
+
+void NSMenuItem::setImage(NSImage* image) { AKAssign(mImage, image); }
 
 void NSMenuItem::setSubmenu(NSMenu* submenu)
 {
@@ -111,6 +115,7 @@ NSMenu* NSMenu::copy() const
     c->mTag = it->mTag;
     c->mEnabled = it->mEnabled;
     c->setRepresentedObject(it->mRepresented);
+    c->setImage(it->mImage);
     if (it->mSubmenu)
     {
       NSMenu* sub = it->mSubmenu->copy();
@@ -177,4 +182,49 @@ void NSMenu::popUpContextMenu(NSMenu* menu, NSEvent* event, NSView* view)
   AKRelease(chosen);
   if (view) view->release();
   menu->release();
+}
+
+namespace {
+
+char16_t lowerOf(char16_t c) { return c >= u'A' && c <= u'Z' ? (char16_t)(c - u'A' + u'a') : c; }
+
+bool isKeyEquivalent(const NSMenuItem* item, NSEvent* e)
+{
+  const std::u16string key = AKUTF16(item->keyEquivalent());
+  const std::u16string& typed = e->charactersIgnoringModifiers();
+  if (key.size() != 1 || typed.size() != 1) return false;
+  const NSUInteger kinds = NSShiftKeyMask | NSControlKeyMask | NSAlternateKeyMask | NSCommandKeyMask;
+  NSUInteger want = item->keyEquivalentModifierMask() & kinds;
+  // A capital letter carries the Shift key in itself.
+  if (key[0] >= u'A' && key[0] <= u'Z') want |= NSShiftKeyMask;
+  return want == (e->modifierFlags() & kinds) && lowerOf(key[0]) == lowerOf(typed[0]);
+}
+
+}  // namespace
+
+bool NSMenu::performKeyEquivalent(NSEvent* e)
+{
+  if (!e || e->type() != NSKeyDown) return false;
+  // The items may change while the action runs.
+  const std::vector<NSMenuItem*> items(mItems);
+  for (NSMenuItem* it : items)
+  {
+    if (it->hasSubmenu())
+    {
+      if (it->submenu()->performKeyEquivalent(e)) return true;
+      continue;
+    }
+    if (it->isSeparatorItem() || !it->isEnabled() || !it->action() || !isKeyEquivalent(it, e)) continue;
+    it->retain();
+    bool done = false;
+    if (NSResponder* target = dynamic_cast<NSResponder*>(it->target())) done = target->tryToPerform(it->action(), it);
+    else if (NSWindow* w = NSApplication::exists() ? NSApp->keyWindow() : nullptr)
+    {
+      NSResponder* r = w->firstResponder() ? w->firstResponder() : w->contentView();
+      done = r && r->tryToPerform(it->action(), it);
+    }
+    it->release();
+    if (done) return true;
+  }
+  return false;
 }

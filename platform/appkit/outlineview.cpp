@@ -97,6 +97,14 @@ void NSOutlineView::mouseDown(NSEvent* e)
   NSTableView::mouseDown(e);
 }
 
+void NSOutlineView::tellSelectionDidChange()
+{
+  if (!delegate()) return;
+  NSNotification* n = new NSNotification("NSOutlineViewSelectionDidChangeNotification", this);
+  delegate()->outlineViewSelectionDidChange(n);
+  n->release();
+}
+
 void NSOutlineView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
 {
   const CGFloat x = (CGFloat)levelForRow(row) * mIndent;

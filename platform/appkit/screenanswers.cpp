@@ -1,5 +1,6 @@
 #include "platform/appkit/ScreenAnswers.h"
 
+#include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSPanel.h"
 #include "platform/appkit/NSRunLoop.h"
@@ -163,7 +164,16 @@ public:
         if (lit) fill(NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1), NSMakeRect(1, y, b.size.width - 2, h));
         NSColor* c = !item->isEnabled() ? AKGray(0.6) : (lit ? AKGray(1) : AKGray(0.1));
         if (item->state() == NSOnState) text("\xE2\x9C\x93", 6, y + 3, c);
-        text(item->title(), 22 + 12 * item->indentationLevel(), y + 3, c);
+        CGFloat x = 22 + 12 * item->indentationLevel();
+        if (NSImage* image = item->image())
+        {
+          // An icon stands before the title, at most the row's height.
+          const CGFloat side = std::min<CGFloat>(16, std::max(1, image->height()));
+          const CGFloat wide = std::floor(side * image->width() / std::max(1, image->height()));
+          image->drawInRect(NSMakeRect(x, y + std::floor((h - side) / 2), wide, side));
+          x += wide + 4;
+        }
+        text(item->title(), x, y + 3, c);
         if (item->hasSubmenu()) text("\xE2\x96\xB8", b.size.width - 14, y + 3, c);
       }
       y += h;
@@ -182,7 +192,9 @@ NSWindow* openMenuWindow(NSMenu* menu, NSPoint topLeft, MenuTracking* t, size_t 
   CGFloat width = 80, height = 2 * kMenuPad;
   for (NSMenuItem* item : menu->itemArray())
   {
-    width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel());
+    const NSImage* image = item->image();
+    const CGFloat icon = image ? 20 + 16 * image->width() / std::max(1, image->height()) : 0;
+    width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel() + icon);
     height += MenuView::heightOf(item);
   }
   width = std::ceil(width);

@@ -39,6 +39,7 @@ std::vector<NSModalScript::ShownItem> NSModalScript::describe(NSMenu* menu)
     s.separator = it->isSeparatorItem();
     s.enabled = it->isEnabled();
     s.state = it->state();
+    s.hasImage = it->image() != nullptr;
     s.indentation = it->indentationLevel();
     s.hasSubmenu = it->hasSubmenu();
     if (s.hasSubmenu) s.submenu = describe(it->submenu());

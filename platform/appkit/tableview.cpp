@@ -140,6 +140,19 @@ void NSTableHeaderView::drawRect(NSRect)
   }
 }
 
+void NSTableHeaderView::mouseDown(NSEvent* e)
+{
+  if (!mTable || !e || !mTable->mDelegate) return;
+  NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+  p.x -= mTable->frame().origin.x;
+  p.y = 0;
+  const NSInteger c = mTable->NSTableView::columnAtPoint(p);
+  if (c < 0) return;
+  mTable->retain();
+  mTable->mDelegate->tableViewDidClickTableColumn(mTable, mTable->tableColumns()[(size_t)c]);
+  mTable->release();
+}
+
 // ---- NSTableView ----
 
 NSTableView::NSTableView(NSRect frame) : NSControl(frame), mHeader(new NSTableHeaderView(NSMakeRect(0, 0, 0, 17)))
@@ -367,17 +380,43 @@ void NSTableView::highlightSelectionInClipRect(NSRect clip)
 
 NSColor* NSTableView::textColorForRow(NSInteger, bool) { return AKGray(0); }
 
-void NSTableView::mouseDown(NSEvent* e)
+void NSTableView::tellSelectionDidChange()
+{
+  if (!mDelegate) return;
+  NSNotification* n = new NSNotification("NSTableViewSelectionDidChangeNotification", this);
+  mDelegate->tableViewSelectionDidChange(n);
+  n->release();
+}
+
+void NSTableView::mouseDown(NSEvent* e) { pressFrom(e, mSelection); }
+
+void NSTableView::pressFrom(NSEvent* e, const NSIndexSet before)
 {
   if (!e || !mEnabled) return;
   if (NSWindow* w = window()) w->makeFirstResponder(this);
-  const NSInteger row = rowAtPoint(convertPoint(e->locationInWindow(), nullptr));
+  // The delegate and the target may drop the table meanwhile.
+  retain();
+  const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
+  const NSInteger row = rowAtPoint(p);
+  mClickedRow = row;
+  mClickedColumn = row < 0 ? -1 : columnAtPoint(p);
+  select(row, e->modifierFlags());
+  if (mSelection != before) tellSelectionDidChange();
+  if (row >= 0)
+  {
+    sendAction();
+    if (e->clickCount() >= 2) sendAction(mDoubleAction);
+  }
+  release();
+}
+
+void NSTableView::select(NSInteger row, NSUInteger f)
+{
   if (row < 0)
   {
     deselectAll(nullptr);
     return;
   }
-  const NSUInteger f = e->modifierFlags();
   if (mMultiple && (f & NSCommandKeyMask))
   {
     if (isRowSelected(row)) deselectRow(row);
@@ -391,7 +430,6 @@ void NSTableView::mouseDown(NSEvent* e)
   }
   else
     selectRowIndexes({row}, false);
-  sendAction();
 }
 
 void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)

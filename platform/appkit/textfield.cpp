@@ -57,14 +57,20 @@ void NSControl::setDoubleValue(double value)
   setStringValue(buf);
 }
 
-bool NSControl::sendAction()
+void NSControl::sizeToFit()
 {
-  if (!mAction) return false;
+  const CGFloat w = std::ceil((mFont ? AKMeasureText(mString, mFont) : 0) + 4);
+  setFrameSize(NSMakeSize(w, frame().size.height));
+}
+
+bool NSControl::sendAction(SEL action)
+{
+  if (!action) return false;
   retain();
   bool done = false;
-  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) done = t->tryToPerform(mAction, this);
+  if (NSResponder* t = dynamic_cast<NSResponder*>(mTarget)) done = t->tryToPerform(action, this);
   else
-    for (NSView* v = superview(); v && !done; v = v->superview()) done = v->performAction(mAction, this);
+    for (NSView* v = superview(); v && !done; v = v->superview()) done = v->performAction(action, this);
   release();
   return done;
 }
@@ -244,6 +250,8 @@ void NSTextField::editKey(NSEvent* e)
       if (window() && window()->firstResponder() == this) window()->makeFirstResponder(nullptr);
       return;
     case kVK_Escape:
+      // Up the chain: a dialog's window takes it as cancelling.
+      NSResponder::keyDown(e);
       return;
     case kVK_Delete:
       if (!mSelLength && mSelStart > 0)
@@ -324,8 +332,9 @@ void NSTextField::mouseDown(NSEvent* e)
     return;
   }
   const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
-  const Layout l = layoutOf(this, mString);
-  const std::u16string u = AKUTF16(mString);
+  const std::string shown = shownText();
+  const Layout l = layoutOf(this, shown);
+  const std::u16string u = AKUTF16(shown);
   NSUInteger best = 0;
   CGFloat bestDistance = 1e9;
   for (NSUInteger i = 0; i <= u.size(); ++i)
@@ -355,8 +364,9 @@ void NSTextField::drawRect(NSRect)
     AKFrameRect(b, AKGray(0.55));
   }
   if (!mFont) return;
-  const Layout l = layoutOf(this, mString);
-  const std::u16string u = AKUTF16(mString);
+  const std::string shown = shownText();
+  const Layout l = layoutOf(this, shown);
+  const std::u16string u = AKUTF16(shown);
   const CGFloat selX = l.x + AKMeasureText(AKUTF8(u.substr(0, std::min<size_t>(mSelStart, u.size()))), mFont);
   if (mEditingNow && mSelLength)
   {
@@ -364,12 +374,21 @@ void NSTextField::drawRect(NSRect)
     NSColor::colorWithCalibratedRed(0.71, 0.84, 1.0, 1)->setFill();
     NSColor::fillRect(NSMakeRect(selX, l.baseline - l.descent, selW, l.ascent + l.descent));
   }
-  AKDrawTextLine(mString, mFont, NSMakePoint(l.x, l.baseline), mTextColor);
+  AKDrawTextLine(shown, mFont, NSMakePoint(l.x, l.baseline), mTextColor);
   if (mEditingNow && !mSelLength)
   {
     mTextColor->setFill();
     NSColor::fillRect(NSMakeRect(std::floor(selX), l.baseline - l.descent, 1, l.ascent + l.descent));
   }
+}
+
+// ---- NSSecureTextField ----
+
+std::string NSSecureTextField::shownText() const
+{
+  std::string bullets;
+  for (size_t i = AKUTF16(mString).size(); i > 0; --i) bullets += "\u2022";
+  return bullets;
 }
 
 // ---- NSTextView ----

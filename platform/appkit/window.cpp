@@ -1,6 +1,8 @@
 #include "platform/appkit/NSWindow.h"
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
@@ -67,6 +69,7 @@ NSWindow::~NSWindow()
   mChildren.clear();
   AKRelease(mMouseDownView);
   AKRelease(mMouseOverView);
+  AKRelease(mMenuBar);
   if (mContentView)
   {
     mContentView->setWindowForTree(nullptr);
@@ -115,7 +118,7 @@ void NSWindow::setContentView(NSView* view)
   if (!view) return;
   if (view->superview()) view->removeFromSuperview();
   mContentView = view;
-  view->setFrame(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  view->setFrame(contentFrame());
   view->setNextResponder(this);
   view->setWindowForTree(this);
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
@@ -131,7 +134,7 @@ void NSWindow::setFrame(NSRect frame, bool display)
   {
     resizeBacking();
     mDirty.clear();
-    if (mContentView) mContentView->setFrame(NSMakeRect(0, 0, frame.size.width, frame.size.height));
+    if (mContentView) mContentView->setFrame(contentFrame());
     invalidateBaseRect(NSMakeRect(0, 0, frame.size.width, frame.size.height));
   }
   if (NSPresenter* p = presenter()) p->windowFrameChanged(this);
@@ -280,6 +283,128 @@ void NSWindow::trackMouse(NSEvent* e, NSView* hit)
   if (hit) hit->mouseEntered(e);
 }
 
+// ---- the menu bar ----
+
+namespace {
+const CGFloat kMenuBarHeight = 20, kMenuBarPad = 8;
+NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
+}  // namespace
+
+NSRect NSWindow::menuBarRect() const
+{
+  if (!mMenuBar) return NSMakeRect(0, 0, 0, 0);
+  const CGFloat h = std::min(kMenuBarHeight, mFrame.size.height);
+  return NSMakeRect(0, mFrame.size.height - h, mFrame.size.width, h);
+}
+
+NSRect NSWindow::contentFrame() const
+{
+  return NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height - menuBarRect().size.height);
+}
+
+void NSWindow::setMenuBar(NSMenu* menu)
+{
+  if (menu == mMenuBar) return;
+  AKAssign(mMenuBar, menu);
+  if (mContentView) mContentView->setFrame(contentFrame());
+  invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::drawMenuBar(NSRect area)
+{
+  const NSRect bar = menuBarRect();
+  if (NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
+  CGContextSaveGState(mBackingContext);
+  CGContextClipToRect(mBackingContext, NSIntersectionRect(bar, area));
+  AKGray(0.93)->setFill();
+  NSColor::fillRect(bar);
+  AKGray(0.7)->setFill();
+  NSColor::fillRect(NSMakeRect(0, bar.origin.y, bar.size.width, 1));
+  NSFont* font = menuBarFont();
+  CGFloat x = kMenuBarPad;
+  for (NSMenuItem* it : mMenuBar->itemArray())
+  {
+    if (it->isSeparatorItem()) continue;
+    AKDrawTextLine(it->title(), font, NSMakePoint(x, bar.origin.y + 6), it->isEnabled() ? AKGray(0.1) : AKGray(0.6));
+    x += std::ceil(AKMeasureText(it->title(), font)) + 2 * kMenuBarPad;
+  }
+  CGContextRestoreGState(mBackingContext);
+}
+
+bool NSWindow::pressMenuBar(NSEvent* e)
+{
+  const NSPoint p = e->locationInWindow();
+  const NSRect bar = menuBarRect();
+  if (NSIsEmptyRect(bar) || !NSPointInRect(p, bar)) return false;
+  NSFont* font = menuBarFont();
+  CGFloat x = kMenuBarPad / 2;
+  // The bar may change while a menu of it is open.
+  NSMenu* menu = AKRetain(mMenuBar);
+  const std::vector<NSMenuItem*> items(menu->itemArray());
+  for (NSMenuItem* it : items)
+  {
+    if (it->isSeparatorItem()) continue;
+    const CGFloat w = std::ceil(AKMeasureText(it->title(), font)) + 2 * kMenuBarPad;
+    if (p.x >= x && p.x < x + w)
+    {
+      if (!it->isEnabled()) break;
+      it->retain();
+      if (NSMenu* sub = it->submenu())
+      {
+        NSMenu::submenuWillOpen(sub);
+        // The submenu opens under its title.
+        NSEvent* at = NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(x, bar.origin.y), 0, e->timestamp(),
+                                                   this, 1);
+        NSMenu::popUpContextMenu(sub, at, mContentView);
+      }
+      else if (it->action())
+      {
+        if (NSResponder* t = dynamic_cast<NSResponder*>(it->target())) t->tryToPerform(it->action(), it);
+        else if (mContentView) mContentView->tryToPerform(it->action(), it);
+      }
+      it->release();
+      break;
+    }
+    x += w;
+  }
+  menu->release();
+  return true;
+}
+
+namespace {
+bool holds(const NSView* v, const NSView* wanted)
+{
+  if (v == wanted) return true;
+  for (const NSView* c : v->subviews())
+    if (holds(c, wanted)) return true;
+  return false;
+}
+}  // namespace
+
+NSView* NSWindow::defaultButtonCell() const
+{
+  // Compared as an address only: a button that left the window may be gone.
+  return mDefaultButton && mContentView && holds(mContentView, mDefaultButton) ? mDefaultButton : nullptr;
+}
+
+bool NSWindow::pressDefaultButton(NSEvent* e)
+{
+  const unsigned short k = e->keyCode();
+  if ((k != kVK_Return && k != kVK_ANSI_KeypadEnter) ||
+      (e->modifierFlags() & (NSCommandKeyMask | NSControlKeyMask | NSAlternateKeyMask)))
+    return false;
+  NSButton* b = dynamic_cast<NSButton*>(defaultButtonCell());
+  if (!b || !b->isEnabled() || b->isHiddenOrHasHiddenAncestor() || dynamic_cast<NSTextView*>(mFirstResponder))
+    return false;
+  b->performClick(this);
+  return true;
+}
+
+void NSWindow::keyDown(NSEvent* e)
+{
+  if (e && e->keyCode() == kVK_Escape) cancelOperation(this);
+}
+
 void NSWindow::sendEvent(NSEvent* e)
 {
   if (!e) return;
@@ -293,6 +418,7 @@ void NSWindow::sendEvent(NSEvent* e)
   {
     case NSLeftMouseDown:
     case NSRightMouseDown:
+      if (e->type() == NSLeftMouseDown && pressMenuBar(e)) break;
       v = hitView();
       if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyWindow();
       if (v && v != mFirstResponder && v->acceptsFirstResponder()) makeFirstResponder(v);
@@ -361,7 +487,7 @@ void NSWindow::sendEvent(NSEvent* e)
       else if (v) v->swipeWithEvent(e);
       break;
     case NSKeyDown:
-      (mFirstResponder ? mFirstResponder : this)->keyDown(e);
+      if (!pressDefaultButton(e)) (mFirstResponder ? mFirstResponder : this)->keyDown(e);
       break;
     case NSKeyUp:
       (mFirstResponder ? mFirstResponder : this)->keyUp(e);
@@ -434,6 +560,9 @@ void NSWindow::displayDirty()
     NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
     NSGraphicsContext::setCurrentContext(ctx);
     drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
+    // That pass draws the content view's tree only; the menu bar above it is the window's.
+    if (drawn && mMenuBar)
+      for (const NSRect& r : dirty) drawMenuBar(r);
     NSGraphicsContext::setCurrentContext(previous);
     ctx->release();
   }
@@ -465,6 +594,7 @@ void NSWindow::drawBaseRect(NSRect r)
     CGContextRestoreGState(mBackingContext);
   }
   if (mContentView) drawView(mContentView, r);
+  if (mMenuBar) drawMenuBar(r);
   NSGraphicsContext::setCurrentContext(previous);
   ctx->release();
 }

@@ -1,5 +1,7 @@
 #include "shell_test_util.h"
 
+#include "platform/appkit/NSImage.h"
+#include "winsys/gdi_image.h"
 #include "winsys/shell/menus.h"
 
 #include <cstring>
@@ -214,10 +216,25 @@ TEST_F(Menus, ItemInfoRoundTrips)
   in.fType = MFT_SEPARATOR;
   in.wID = 78;
   InsertMenuItem(m, 77, FALSE, &in);  // before the item with id 77
+  // A bitmap item: without an icon it keeps a placeholder; with one it shows the
+  // icon's image and no title.
   in.fType = MFT_BITMAP;
   in.wID = 79;
+  in.dwTypeData = nullptr;
   InsertMenuItem(m, -5, TRUE, &in);  // out of range appends
   EXPECT_EQ(shape(m), "- Program[77](off)* (no image)[79]");
+  SWELL_Image* pixels = SWELL_CreateImage(16, 12);
+  HGDIOBJ icon = SWELL_MakeBitmapObject(pixels);
+  in.dwTypeData = (char*)icon;
+  in.wID = 81;
+  InsertMenuItem(m, -1, TRUE, &in);
+  NSMenuItem* iconItem = SWELL_MenuOf(m)->itemWithTag(81);
+  ASSERT_NE(iconItem->image(), nullptr);
+  EXPECT_EQ(iconItem->image()->width(), 16);
+  EXPECT_EQ(iconItem->image()->height(), 12);
+  EXPECT_EQ(iconItem->title(), "");
+  DeleteObject(icon);
+  DeleteMenu(m, 81, MF_BYCOMMAND);
   EXPECT_EQ(sizeof(MENUITEMINFO), 72u);
 
   char buf[5];

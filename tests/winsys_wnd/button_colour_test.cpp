@@ -77,7 +77,7 @@ TEST_F(ButtonColour, CheckAndRadioTitlesTakeTheProcedureColour)
   NSWindow* w = nullptr;
   const HWND dlg = Open(&w);
   EXPECT_EQ(g_buttonAsks, 1) << "once per update, however many buttons";
-  EXPECT_EQ(g_askedFor, (LPARAM)(NSObject*)Button(dlg, 31)) << "the first button with a box";
+  EXPECT_EQ(g_askedFor, (LPARAM)SWELL_HWND(Button(dlg, 31))) << "the first button with a box";
   NSButton *push = Button(dlg, 30), *check = Button(dlg, 31), *radio = Button(dlg, 32);
   ASSERT_TRUE(push && check && radio);
   for (NSButton* b : {check, radio})

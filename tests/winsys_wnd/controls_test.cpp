@@ -307,12 +307,13 @@ TEST_F(Controls, ClicksReportAndRadioGroupsClear)
   std::vector<NSInteger> states;
   for (auto* b : r) states.push_back(b->state());
   // The first group keeps only the clicked one; the push button is no radio
-  // button; the second group is cleared when its own member is clicked.
+  // button; the second group is cleared when its own member is clicked. A
+  // button's second click is a click like the first.
   EXPECT_EQ(states, (std::vector<NSInteger>{0, 1, 0, 1, 1, 0}));
   const std::vector<LoggedMsg> want = {{top, WM_COMMAND, 40 | BN_CLICKED << 16, (LPARAM)SWELL_HWND(check)},
                                        {top, WM_COMMAND, 40, (LPARAM)SWELL_HWND(check)},
                                        {top, WM_COMMAND, 51, (LPARAM)SWELL_HWND(r[1])},
-                                       {top, WM_COMMAND, 54 | BN_DOUBLECLICKED << 16, (LPARAM)SWELL_HWND(r[4])}};
+                                       {top, WM_COMMAND, 54 | BN_CLICKED << 16, (LPARAM)SWELL_HWND(r[4])}};
   EXPECT_EQ(log.only(WM_COMMAND), want);
 
   // A disabled button neither changes nor reports.

@@ -118,8 +118,12 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
       return (LRESULT)GetWindowLong(h, GWL_ID) + 5;
     };
     // A child told of the destruction removes its sibling and adds views to its parent.
-    log.handlers[{leaf, WM_DESTROY}] = [mid, sibling](HWND, WPARAM, LPARAM) {
+    // The sibling is gone at once, and stays gone when the new views take its memory
+    // (as they do outside the sanitizers): its handle is never given out again.
+    bool siblingGone = false;
+    log.handlers[{leaf, WM_DESTROY}] = [mid, sibling, &siblingGone](HWND, WPARAM, LPARAM) {
       DestroyWindow(sibling);
+      siblingGone = !IsWindow(sibling);
       for (int i = 0; i < 4; ++i) SWELL_CreateWindowView(nullptr, mid, RecordingProc, 0);
       return (LRESULT)0;
     };
@@ -129,6 +133,7 @@ TEST_F(Lifecycle, DestroyingFromInsideHandlersIsClean)
     EXPECT_EQ(destroyed[0].hwnd, victim);
     EXPECT_GE(destroyed.size(), 2u);
     EXPECT_FALSE(IsWindow(victim));
+    EXPECT_TRUE(siblingGone);
     EXPECT_FALSE(IsWindow(sibling));
     EXPECT_TRUE(IsWindow(top));
     log.handlers.clear();

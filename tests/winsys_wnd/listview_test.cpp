@@ -4,6 +4,8 @@
 #include "wnd_test_util.h"
 
 #include "platform/appkit/NSTableView.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/gdi_draw.h"
 #include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/ctl_listview.h"
@@ -26,6 +28,8 @@ protected:
     Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, frame.size.width, 0));
     lv->setTag(70);
     lv->setTarget(SWELL_Object(top));
+    lv->setDelegate(SWELL_WindowView(top));
+    lv->setDoubleAction(SWELL_DOUBLE_ACTION);
     lv->setSwellStyle(style);
     lv->setSwellNotificationMode(lbMode);
     if (lbMode || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
@@ -409,16 +413,24 @@ TEST_F(ListView, MouseProtocol)
   };
   auto at = [&](NSEventType t, NSPoint p, NSUInteger flags = 0) { Send(Mouse(t, h, p, flags)); };
 
-  // A plain click selects on release, then reports NM_CLICK with the row's value.
+  // A plain click selects on release, tells the owner the selection changed, then
+  // reports NM_CLICK with the row's value.
   at(NSLeftMouseDown, NSMakePoint(20, 25));
   EXPECT_EQ(ListView_GetSelectedCount(h), 0);
   at(NSLeftMouseUp, NSMakePoint(20, 25));
   EXPECT_EQ(Selected(h), (std::vector<int>{1}));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_CLICK}));
   EXPECT_EQ(notes[0].iItem, 1);
-  EXPECT_EQ(notes[0].iSubItem, 0);
-  EXPECT_EQ(notes[0].lParam, 101);
-  EXPECT_EQ(notes[0].ptAction.x, 20);
+  EXPECT_EQ(notes[0].lParam, 0);
+  EXPECT_EQ(notes[1].iItem, 1);
+  EXPECT_EQ(notes[1].iSubItem, 0);
+  EXPECT_EQ(notes[1].lParam, 101);
+  EXPECT_EQ(notes[1].ptAction.x, 20);
+  // Clicking the selected row again changes nothing: NM_CLICK alone.
+  notes.clear();
+  at(NSLeftMouseDown, NSMakePoint(20, 25));
+  at(NSLeftMouseUp, NSMakePoint(20, 25));
+  EXPECT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
 
   // A drag: the fourth move begins it once, later moves and the release go to the owner.
   notes.clear();
@@ -426,9 +438,9 @@ TEST_F(ListView, MouseProtocol)
   at(NSLeftMouseDown, NSMakePoint(100, 45));
   for (int i = 0; i < 6; ++i) at(NSLeftMouseDragged, NSMakePoint(100, 45 + i));
   at(NSLeftMouseUp, NSMakePoint(100, 60));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_BEGINDRAG}));
-  EXPECT_EQ(notes[0].iItem, 2);
-  EXPECT_EQ(notes[0].iSubItem, 1);
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)LVN_BEGINDRAG}));
+  EXPECT_EQ(notes[1].iItem, 2);
+  EXPECT_EQ(notes[1].iSubItem, 1);
   EXPECT_EQ(Selected(h), (std::vector<int>{2}));  // the dragged row is selected first
   EXPECT_EQ(log.only(WM_MOUSEMOVE).size(), 2u);
   EXPECT_EQ(log.only(WM_LBUTTONUP).size(), 1u);
@@ -439,8 +451,8 @@ TEST_F(ListView, MouseProtocol)
   at(NSLeftMouseDown, NSMakePoint(170, 5));
   EXPECT_TRUE(notes.empty());
   at(NSLeftMouseUp, NSMakePoint(170, 5));
-  ASSERT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
-  EXPECT_EQ(notes[0].iSubItem, -1);
+  ASSERT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_CLICK}));
+  EXPECT_EQ(notes[1].iSubItem, -1);
   // In a column the press reports at once, and the release adds nothing.
   notes.clear();
   at(NSLeftMouseDown, NSMakePoint(20, 5));
@@ -473,7 +485,7 @@ TEST_F(ListView, MouseProtocol)
     at(r.up, NSMakePoint(20, 65), r.flags);
     SWELL_EnableRightClickEmulate(0);
     EXPECT_EQ(Selected(h), (std::vector<int>{3}));
-    EXPECT_EQ(codes(), (std::vector<int>{(int)NM_RCLICK}));
+    EXPECT_EQ(codes(), (std::vector<int>{(int)LVN_ITEMCHANGED, (int)NM_RCLICK}));
     EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), r.menus);
   }
 
@@ -488,6 +500,90 @@ TEST_F(ListView, MouseProtocol)
   EXPECT_EQ(codes(), (std::vector<int>{(int)NM_CLICK}));
   EXPECT_TRUE(log.only(WM_MOUSEMOVE).empty());
   DestroyWindow(top);
+  ImageList_Destroy(images);
+}
+
+}  // namespace
+
+namespace {
+
+// The window's pixel at (x, y) from its top left, as 0xRRGGBB rounded to 4 bits a
+// component (the backing keeps its bytes as X, R, G, B; fills may round by one).
+uint32_t PixelAt(NSWindow* w, int x, int y)
+{
+  LICE_IBitmap* b = (LICE_IBitmap*)w->backing();
+  const int row = b->isFlipped() ? b->getHeight() - 1 - y : y;
+  const uint32_t v = b->getBits()[(size_t)row * (size_t)b->getRowSpan() + (size_t)x];
+  const uint32_t r = (v >> 8) & 0xFF, g = (v >> 16) & 0xFF, bl = v >> 24;
+  auto q = [](uint32_t c) { return std::min<uint32_t>(15, (c + 8) / 16); };
+  return q(r) << 20 | q(g) << 12 | q(bl) << 4;
+}
+
+LRESULT PaintItemGreen(HWND, WPARAM, LPARAM lp)
+{
+  const DRAWITEMSTRUCT* d = (const DRAWITEMSTRUCT*)lp;
+  RECT r = d->rcItem;
+  HBRUSH b = CreateSolidBrush(0x10A030);
+  SWELL_FillRect(d->hDC, &r, b);
+  DeleteObject(b);
+  return 1;
+}
+
+// An owner-drawn list box has its owner draw every row shown, each with the row's
+// value; a list with an image list shows each row's image before its text.
+TEST_F(ListView, OwnerDrawnRowsAndRowImages)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  const HWND lb = Make(top, LBS_OWNERDRAWFIXED, 1, {150}, NSMakeRect(10, 10, 150, 80));
+  for (int i = 0; i < 3; ++i) Add(lb, "row", i, 900 + i);
+  std::vector<DRAWITEMSTRUCT> drawn;
+  log.handlers[{top, WM_DRAWITEM}] = [&](HWND h, WPARAM wp, LPARAM lp) {
+    drawn.push_back(*(const DRAWITEMSTRUCT*)lp);
+    return PaintItemGreen(h, wp, lp);
+  };
+  w->display();
+  ASSERT_EQ(drawn.size(), 3u);
+  const int pitch = (int)(Obj(lb)->rowHeight() + Obj(lb)->intercellSpacing().height);
+  for (int i = 0; i < 3; ++i)
+  {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(drawn[(size_t)i].CtlType, (UINT)ODT_LISTBOX);
+    EXPECT_EQ(drawn[(size_t)i].CtlID, 70u);
+    EXPECT_EQ(drawn[(size_t)i].itemID, (UINT)i);
+    EXPECT_EQ(drawn[(size_t)i].hwndItem, lb);
+    EXPECT_EQ(drawn[(size_t)i].itemData, (UINT_PTR)(900 + i));
+    EXPECT_EQ(drawn[(size_t)i].rcItem.top, i * pitch + 1);  // the cell within its row
+    EXPECT_EQ(PixelAt(w, 10 + 20, 10 + i * pitch + 5), 0x10A030u);  // rounded alike
+  }
+
+  // Images: row 1 has image 1, row 0 none.
+  const HWND lv = Make(top, 0, 0, {100}, NSMakeRect(170, 10, 120, 80));
+  HIMAGELIST images = ImageList_CreateEx();
+  SWELL_Image* pixels = SWELL_CreateImage(8, 8);
+  for (int i = 0; i < 64; ++i) pixels->pixels->getBits()[i] = 0xFF2040E0u;
+  HGDIOBJ icon = SWELL_MakeBitmapObject(pixels);
+  ImageList_ReplaceIcon(images, -1, icon);
+  DeleteObject(icon);  // the list keeps an object of its own
+  ListView_SetImageList(lv, images, LVSIL_SMALL);
+  Add(lv, "none", 0, 0);
+  LVITEM it{};
+  it.mask = LVIF_TEXT | LVIF_IMAGE;
+  it.iItem = 1;
+  it.pszText = const_cast<char*>("blue");
+  ListView_InsertItem(lv, &it);
+  it.mask = LVIF_IMAGE;
+  it.iImage = 0;  // the list's first image
+  ListView_SetItem(lv, &it);
+  w->display();
+  const int header = SWELL_GetListViewHeaderHeight(lv);
+  // The image's square is drawn on the row that has one; the other stays blank.
+  EXPECT_NE(PixelAt(w, 170 + 5, 10 + header + pitch + 5), PixelAt(w, 170 + 5, 10 + header + 5));
+  EXPECT_EQ(PixelAt(w, 170 + 5, 10 + header + 5), 0xF0F0F0u);
+  DestroyWindow(top);
+  ImageList_Remove(images, -1);
   ImageList_Destroy(images);
 }
 

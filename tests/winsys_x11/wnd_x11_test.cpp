@@ -5,11 +5,13 @@
 #include "../winsys_wnd/wnd_test_util.h"
 #include "X11Session.h"
 
+#include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
-#include "winsys/wnd/controls.h"
+#include "winsys/shell/menus.h"
 #include "winsys/text.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/keyboard.h"
 
 #include <algorithm>
@@ -195,6 +197,51 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
   EXPECT_EQ(SendMessage(SWELL_HWND(box), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_TRUE(until([&] { return marked() == 0; }));
   DestroyWindow(top);
+}
+
+// A window's menu is a bar across the top of its X window; a click on a title
+// opens the submenu and the chosen item reaches the window as its command.
+TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
+{
+  NSAutoreleasePool pool;
+  NSModalScript script;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(100, 260, 220, 120), 0, &w);
+  w->setTitle("menu bar");
+  HMENU bar = CreatePopupMenu();
+  HMENU file = CreatePopupMenu();
+  SWELL_Menu_AddMenuItem(file, "Load bank", 320, 0);
+  MENUITEMINFO sub{};
+  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
+  sub.hSubMenu = file;
+  sub.dwTypeData = const_cast<char*>("Banks");
+  InsertMenuItem(bar, 0, TRUE, &sub);
+  ShowWindow(top, SW_SHOW);
+  ASSERT_TRUE(SetMenu(top, bar));
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_NE(xid, 0u);
+  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
+  int width = 0, height = 0, ink = 0;
+  std::vector<uint32_t> px;
+  ASSERT_TRUE(until([&] {
+    loop->runOnce();
+    driver->sync();
+    if (!driver->read(xid, &width, &height, &px) || width != 220) return false;
+    ink = 0;
+    for (int y = 2; y < 18; ++y)
+      for (int x = 8; x < 50; ++x) ink += (px[(size_t)y * width + x] & 0xFF) < 0x60;
+    return px[(size_t)1 * width + 200] == 0xEDEDEDu && ink > 10;
+  }));
+
+  script.chooseMenuItem({0});
+  log.msgs.clear();
+  driver->click(xid, 20, 10);
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
+  EXPECT_EQ(script.pending(), 0u);
+  SetMenu(top, nullptr);
+  DestroyWindow(top);
+  DestroyMenu(bar);
 }
 
 }  // namespace

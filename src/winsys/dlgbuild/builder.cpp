@@ -62,6 +62,17 @@ void targetOwner(NSControl* c)
   c->setAction("onSwellCommand:");
 }
 
+// A table tells the owner what the user did: selections and header clicks as its
+// delegate, double clicks through its double action (the owner's command when the
+// owner is no window view).
+void tellOwner(NSTableView* t)
+{
+  t->setTarget(m_make_owner);
+  t->setAction(SWELL_CONTROL_ACTION);
+  t->setDelegate(dynamic_cast<NSTableViewDelegate*>(m_make_owner));
+  t->setDoubleAction(dynamic_cast<Swell_vDavrel_64_hwnd*>(m_make_owner) ? SWELL_DOUBLE_ACTION : SWELL_CONTROL_ACTION);
+}
+
 }  // namespace
 
 std::string SWELL_StripMnemonics(const char* text)
@@ -80,25 +91,6 @@ std::string SWELL_StripMnemonics(const char* text)
   }
   return out;
 }
-
-// ---- sizing to the text ----
-
-namespace {
-
-void sizeButtonToFit(NSButton* b)
-{
-  const bool box = b->buttonType() == NSSwitchButton || b->buttonType() == NSRadioButton;
-  const CGFloat w = std::ceil((b->font() ? AKMeasureText(b->title(), b->font()) : 0) + (box ? 18 : 24));
-  b->setFrameSize(NSMakeSize(w, b->frame().size.height));
-}
-
-void sizeFieldToFit(NSTextField* t)
-{
-  const CGFloat w = std::ceil((t->font() ? AKMeasureText(t->stringValue(), t->font()) : 0) + 4);
-  t->setFrameSize(NSMakeSize(w, t->frame().size.height));
-}
-
-}  // namespace
 
 // ---- parameters and mapping ----
 
@@ -190,7 +182,9 @@ HWND SWELL_MakeEditField(int id, int x, int y, int w, int h, int style)
     tv->release();
     return SWELL_HWND(tv);
   }
-  Swell_vDavrel_64_textfield* f = new Swell_vDavrel_64_textfield(MakeCoords(x, y, w, h, true));
+  const NSRect frame = MakeCoords(x, y, w, h, true);
+  NSTextField* f = (style & ES_PASSWORD) ? (NSTextField*)new Swell_vDavrel_64_securefield(frame)
+                                         : (NSTextField*)new Swell_vDavrel_64_textfield(frame);
   f->setEditable(!(style & ES_READONLY));
   applyScaleFont(f);
   if (style & ES_CENTER) f->setAlignment(NSCenterTextAlignment);
@@ -229,7 +223,7 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
   t->cell()->setLineBreakMode(h > 12 ? NSLineBreakByWordWrapping : NSLineBreakByClipping);
   t->setTag(id);
   finish(t, style);
-  if (m_sizetofits && text.size() >= 2) sizeFieldToFit(t);
+  if (m_sizetofits && text.size() >= 2) t->sizeToFit();
   noteAutoShift(t);
   t->release();
   return SWELL_HWND(t);
@@ -238,8 +232,8 @@ HWND SWELL_MakeLabel(int align, const char* label, int id, int x, int y, int w, 
 HWND SWELL_MakeGroupBox(const char* name, int id, int x, int y, int w, int h, int style)
 {
   Swell_vDavrel_64_box* b = new Swell_vDavrel_64_box(MakeCoords(x, y - 1, w, h + 3, false));
-  // The kit's boxes draw their title at one place: a centred title (0x300) is not kept.
   b->setTitle(SWELL_StripMnemonics(name));
+  if (style & 0x300) b->setTitleAlignment(NSCenterTextAlignment);
   b->setTag(id);
   if (style & SWELL_NOT_WS_VISIBLE) b->setHidden(true);
   // Below its siblings, so it never covers the controls inside it.
@@ -299,12 +293,21 @@ HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, 
     b->setAllowsMixedState(kind == BS_AUTO3STATE);
   }
   else if (kind == BS_AUTORADIOBUTTON)
+  {
     b->setButtonType(NSRadioButton);
+    b->swellSetRadioFlags(SWELL_RADIO_AUTO | ((style & WS_GROUP) ? SWELL_RADIO_GROUPSTART : 0));
+  }
+  else if (kind == BS_OWNERDRAW)
+  {
+    Swell_vDavrel_64_ODbuttoncell* cell = new Swell_vDavrel_64_ODbuttoncell;
+    b->setCell(cell);
+    cell->release();
+  }
   applyScaleFont(b);
   b->setTitle(SWELL_StripMnemonics(text));
   targetOwner(b);
   finish(b, style);
-  if (m_sizetofits && kind != BS_OWNERDRAW) sizeButtonToFit(b);
+  if (m_sizetofits && kind != BS_OWNERDRAW) b->sizeToFit();
   noteAutoShift(b);
   b->release();
   return SWELL_HWND(b);
@@ -363,8 +366,7 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
     {
       Swell_vDavrel_64_treeview* tv = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, f.size.width, 0));
       tv->style = style;
-      tv->setTarget(m_make_owner);
-      tv->setAction(SWELL_CONTROL_ACTION);
+      tellOwner(tv);
       NSTableColumn* c = new NSTableColumn;
       c->setWidth(std::max<CGFloat>(f.size.width, 300));
       tv->addTableColumn(c);
@@ -377,7 +379,7 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
       Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, f.size.width, 0));
       lv->setSwellStyle(style);
       lv->setSwellNotificationMode(listBox ? 1 : 0);
-      lv->setTarget(m_make_owner);
+      tellOwner(lv);
       if (listBox || (style & LVS_NOCOLUMNHEADER)) lv->setHeaderView(nullptr);
       doc = lv;
     }

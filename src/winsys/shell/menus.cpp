@@ -3,9 +3,13 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/NSImage.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
 
 #include <cstring>
+#include <vector>
 
 const SEL kSwellCommand("onSwellCommand:");
 
@@ -247,6 +251,24 @@ void SWELL_InsertMenu(HMENU m, int pos, unsigned int flag, UINT_PTR idOrSub, con
   InsertMenuItem(m, pos, (flag & MF_BYPOSITION) ? TRUE : FALSE, &mi);
 }
 
+namespace {
+// The kit image of an icon's pixels (rows top-down), or null.
+NSImage* imageOfIcon(HGDIOBJ icon)
+{
+  SWELL_Image* si = GetNSImageFromHICON(icon);
+  LICE_IBitmap* b = si ? si->pixels : nullptr;
+  if (!b || b->getWidth() < 1 || b->getHeight() < 1) return nullptr;
+  const int w = b->getWidth(), h = b->getHeight();
+  std::vector<uint32_t> px((size_t)w * (size_t)h);
+  for (int y = 0; y < h; ++y)
+  {
+    const int row = b->isFlipped() ? h - 1 - y : y;
+    memcpy(&px[(size_t)y * (size_t)w], b->getBits() + (size_t)row * (size_t)b->getRowSpan(), (size_t)w * 4);
+  }
+  return new NSImage(w, h, std::move(px));
+}
+}  // namespace
+
 void InsertMenuItem(HMENU m, int pos, BOOL byPos, const MENUITEMINFO* mii)
 {
   NSMenu* menu = SWELL_MenuOf(m);
@@ -257,8 +279,16 @@ void InsertMenuItem(HMENU m, int pos, BOOL byPos, const MENUITEMINFO* mii)
 
   NSMenuItem* it;
   if (mii->fType == MFT_BITMAP)
-    // Icons have no images in this layer: the item keeps its placeholder title.
+  {
     it = newItem("(no image)");
+    // An icon that has an image shows it in place of the placeholder title.
+    if (NSImage* image = imageOfIcon((HGDIOBJ)mii->dwTypeData))
+    {
+      it->setImage(image);
+      it->setTitle("");
+      image->release();
+    }
+  }
   else if (mii->fType)
   {
     NSAutoreleasePool pool;

@@ -47,7 +47,15 @@ const UINT MFS_GRAYED = 0x3, MFS_CHECKED = 0x8;
 const UINT MF_BYCOMMAND = 0, MF_BYPOSITION = 0x400, MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_ENABLED = 0,
            MF_CHECKED = 0x8, MF_UNCHECKED = 0, MF_POPUP = 0x10, MF_BITMAP = 0x4, MF_STRING = 0, MF_SEPARATOR = 0x800;
 const UINT TPM_NONOTIFY = 0x80, TPM_RETURNCMD = 0x100;
-const UINT FVIRTKEY = 0x1, FSHIFT = 0x4, FCONTROL = 0x8, FALT = 0x10, FLWIN = 0x20;
+// Accelerator flags (SetMenuItemModifier, and the keys of window messages).
+enum
+{
+  FVIRTKEY = 1,
+  FSHIFT = 4,
+  FCONTROL = 8,
+  FALT = 0x10,
+  FLWIN = 0x20  // the control key, a flag of this layer's own
+};
 
 struct MENUITEMINFO
 {

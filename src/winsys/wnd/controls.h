@@ -19,6 +19,8 @@
 
 // The action every control of the layer sends to its window view.
 #define SWELL_CONTROL_ACTION SEL("onSwellCommand:")
+// The double action of the tables made in a window view.
+#define SWELL_DOUBLE_ACTION SEL("swellOnControlDoubleClick:")
 
 enum : UINT
 {
@@ -53,6 +55,9 @@ enum : UINT
 };
 // What the buffer of CB_GETLBTEXT is taken to hold, terminating zero included.
 const int CB_GETLBTEXT_BUFSIZE = 1024;
+
+// Button kinds in the low four bits of a button's style, and its text placement.
+const int BS_AUTOCHECKBOX = 3, BS_AUTO3STATE = 6, BS_AUTORADIOBUTTON = 9, BS_OWNERDRAW = 11, BS_LEFTTEXT = 0x20;
 
 enum
 {
@@ -97,6 +102,7 @@ public:
   void setSwellGDIImage(HGDIOBJ obj) { m_swellGDIimage = obj; }
   int swellGetRadioFlags() const { return m_radioflags; }
   void swellSetRadioFlags(int f) { m_radioflags = f; }
+  LONG_PTR* swellUserDataSlot() { return &m_userdata; }
 
 private:
   LONG_PTR m_userdata = 0;
@@ -110,6 +116,7 @@ public:
   explicit Swell_vDavrel_64_cbox(NSRect frame);
   LONG getSwellStyle() const { return m_style; }
   void setSwellStyle(LONG s) { m_style = s; }
+  LONG* swellStyleSlot() { return &m_style; }
   // One value an item, in item order.
   std::vector<LONG_PTR> m_ids;
 
@@ -123,6 +130,7 @@ public:
   explicit Swell_vDavrel_64_pub(NSRect frame);
   LONG getSwellStyle() const { return m_style; }
   void setSwellStyle(LONG s) { m_style = s; }
+  LONG* swellStyleSlot() { return &m_style; }
 
 private:
   LONG m_style = 0;
@@ -133,6 +141,23 @@ class Swell_vDavrel_64_textfield : public SWELL_Redrawn<NSTextField>
 {
 public:
   explicit Swell_vDavrel_64_textfield(NSRect frame);
+};
+
+// Single-line fields that show bullets for what is typed (ES_PASSWORD).
+class Swell_vDavrel_64_securefield : public SWELL_Redrawn<NSSecureTextField>
+{
+public:
+  explicit Swell_vDavrel_64_securefield(NSRect frame);
+};
+
+// The cell of owner-drawn buttons (BS_OWNERDRAW): the button's parent draws it on
+// WM_DRAWITEM; without a button to draw for it draws as a plain button.
+class Swell_vDavrel_64_ODbuttoncell : public NSButtonCell
+{
+public:
+  void drawWithFrame(NSRect frame, NSView* controlView) override;
+  bool isTransparent() const override { return true; }
+  bool isOpaque() const override { return false; }
 };
 
 // Multi-line edit fields; they take their messages themselves (WM_SETFONT and the

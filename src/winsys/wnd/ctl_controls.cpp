@@ -9,6 +9,7 @@
 #include "winsys/gdi_image.h"
 #include "winsys/wnd/wnd_views.h"
 #include "winsys/msgloop/target.h"
+#include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
@@ -25,6 +26,39 @@ Swell_vDavrel_64_pub::Swell_vDavrel_64_pub(NSRect frame) : SWELL_Redrawn<NSPopUp
 Swell_vDavrel_64_textfield::Swell_vDavrel_64_textfield(NSRect frame) : SWELL_Redrawn<NSTextField>(frame)
 {
   setAction(SWELL_CONTROL_ACTION);
+}
+
+Swell_vDavrel_64_securefield::Swell_vDavrel_64_securefield(NSRect frame)
+    : SWELL_Redrawn<NSSecureTextField>(frame)
+{
+  setAction(SWELL_CONTROL_ACTION);
+}
+
+void Swell_vDavrel_64_ODbuttoncell::drawWithFrame(NSRect frame, NSView* controlView)
+{
+  if (!controlView)
+  {
+    NSButtonCell::drawWithFrame(frame, controlView);
+    return;
+  }
+  const HWND control = SWELL_HWND(controlView);
+  // Inside the button's drawing the current context is already focused on it;
+  // otherwise a context of the view's own.
+  NSGraphicsContext* current = NSGraphicsContext::currentContext();
+  HDC hdc = current ? SWELL_CreateGfxContext(current) : GetDC(control);
+  if (!hdc) return;
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = ODT_BUTTON;
+  dis.CtlID = (UINT)controlView->tag();
+  dis.hwndItem = control;
+  dis.hDC = hdc;
+  dis.rcItem.left = (int)(frame.origin.x + 0.5);
+  dis.rcItem.top = (int)(frame.origin.y + 0.5);
+  dis.rcItem.right = dis.rcItem.left + (int)(frame.size.width + 0.5);
+  dis.rcItem.bottom = dis.rcItem.top + (int)(frame.size.height + 0.5);
+  SendMessage(GetParent(control), WM_DRAWITEM, (WPARAM)controlView->tag(), (LPARAM)&dis);
+  if (current) SWELL_DeleteGfxContext(hdc);
+  else ReleaseDC(control, hdc);
 }
 
 Swell_vDavrel_64_textview::Swell_vDavrel_64_textview(NSRect frame) : SWELL_Redrawn<NSTextView>(frame)

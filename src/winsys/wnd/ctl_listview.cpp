@@ -7,8 +7,10 @@
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/gdi_image.h"
 #include "winsys/kernel.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/keyboard.h"
 #include "winsys/wnd/wnd.h"
@@ -146,10 +148,67 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     release();
     // An owner that filled all it was offered left no terminator of its own.
     buf[sizeof buf - 1] = 0;
+    m_lastDispImage = m_status_imagelist_type == LVSIL_SMALL   ? nm.item.iImage + 1
+                      : m_status_imagelist_type == LVSIL_STATE ? (int)((nm.item.state >> 16) & 0xFF)
+                                                               : 0;
     // The owner may point the text at a string of its own.
     return nm.item.pszText ? std::string(nm.item.pszText) : std::string();
   }
   return rowText(m_items.Get((int)row), c);
+}
+
+void Swell_vDavrel_64_listview::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
+{
+  NSGraphicsContext* gc = NSGraphicsContext::currentContext();
+  // An owner-drawn list box: the owner draws each row on WM_DRAWITEM.
+  if (m_lbMode && (style & LBS_OWNERDRAWFIXED))
+  {
+    HDC hdc = gc ? SWELL_CreateGfxContext(gc) : nullptr;
+    if (!hdc) return;
+    const SWELL_ListView_Row* r = m_items.Get((int)row);
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_LISTBOX;
+    dis.CtlID = (UINT)tag();
+    dis.itemID = (UINT)row;
+    dis.hwndItem = SWELL_HWND(this);
+    dis.hDC = hdc;
+    dis.rcItem.left = (int)(frame.origin.x + 0.5);
+    dis.rcItem.top = (int)(frame.origin.y + 0.5);
+    dis.rcItem.right = dis.rcItem.left + (int)(frame.size.width + 0.5);
+    dis.rcItem.bottom = dis.rcItem.top + (int)(frame.size.height + 0.5);
+    dis.itemData = r ? (UINT_PTR)r->m_lparam : 0;
+    retain();
+    SendMessage(GetParent(SWELL_HWND(this)), WM_DRAWITEM, (WPARAM)tag(), (LPARAM)&dis);
+    release();
+    SWELL_DeleteGfxContext(hdc);
+    return;
+  }
+  if (m_lbMode || !m_status_imagelist || colIndex(column) != 0)
+  {
+    NSTableView::drawCell(column, row, frame, selected);
+    return;
+  }
+  // The first column of a list with images: a square of the row's height for the
+  // image, then the text.
+  const CGFloat side = frame.size.height;
+  NSRect text = frame;
+  text.origin.x += side + 2;
+  text.size.width = std::max<CGFloat>(0, text.size.width - (side + 2));
+  m_lastDispImage = 0;
+  NSTableView::drawCell(column, row, text, selected);
+  int index = m_lastDispImage;
+  if (!isOwnerData())
+  {
+    const SWELL_ListView_Row* r = m_items.Get((int)row);
+    index = r ? r->m_image : 0;
+  }
+  HGDIOBJ image = index >= 1 && index <= m_status_imagelist->GetSize() ? m_status_imagelist->Get(index - 1) : nullptr;
+  HDC hdc = image && gc ? SWELL_CreateGfxContext(gc) : nullptr;
+  if (!hdc) return;
+  const RECT square{(int32_t)frame.origin.x, (int32_t)frame.origin.y, (int32_t)(frame.origin.x + side),
+                    (int32_t)(frame.origin.y + side)};
+  DrawImageInRect(hdc, image, &square);
+  SWELL_DeleteGfxContext(hdc);
 }
 
 LRESULT Swell_vDavrel_64_listview::notifyTarget(NMLISTVIEW* nm)
@@ -205,7 +264,10 @@ void Swell_vDavrel_64_listview::mouseDragged(NSEvent*)
     if (m_start_item >= 0 && !(m_start_item_clickmode & 3) && !m_lbMode)
     {
       if (!(m_start_item_clickmode & 4) && !isRowSelected(m_start_item))
+      {
         selectRowIndexes({m_start_item}, (GetAsyncKeyState(0x11 /* VK_CONTROL */) & 0x8000) != 0);
+        tellSelectionDidChange();
+      }
       NMLISTVIEW nm{};
       nm.hdr.code = LVN_BEGINDRAG;
       nm.iItem = m_start_item;
@@ -234,8 +296,10 @@ void Swell_vDavrel_64_listview::mouseUp(NSEvent* e)
   {
     if (!(m_start_item_clickmode & 4) && m_leftmousemovecnt <= 3)
     {
+      // The owner hears of a change against the selection the press began with.
+      const NSIndexSet before = selectedRowIndexes();
       if (m_lbMode && !(style & LBS_EXTENDEDSEL)) deselectAll(nullptr);
-      NSTableView::mouseDown(e);
+      pressFrom(e, before);
       NSTableView::mouseUp(e);
     }
     else if (m_leftmousemovecnt >= 4)
@@ -267,7 +331,12 @@ void Swell_vDavrel_64_listview::rightMouseUp(NSEvent* e)
   {
     const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
     const NSInteger row = rowAtPoint(p);
-    if (row >= 0 && !isRowSelected(row)) selectRowIndexes({row}, false);
+    if (row >= 0 && !isRowSelected(row))
+    {
+      // The user's right click selects, and the owner hears of it as of any click.
+      selectRowIndexes({row}, false);
+      tellSelectionDidChange();
+    }
     NMLISTVIEW nm{};
     nm.hdr.code = NM_RCLICK;
     nm.iItem = (int)row;
@@ -659,7 +728,8 @@ void ListView_SortItems(HWND h, int (*compare)(LPARAM, LPARAM, LPARAM), LPARAM l
 namespace {
 NSTextAlignment alignmentOf(int fmt)
 {
-  return fmt == 1 ? NSRightTextAlignment : (fmt == 2 ? NSCenterTextAlignment : NSLeftTextAlignment);
+  if (fmt == LVCFMT_RIGHT) return NSRightTextAlignment;
+  return fmt == LVCFMT_CENTER ? NSCenterTextAlignment : NSLeftTextAlignment;
 }
 }  // namespace
 
@@ -841,8 +911,7 @@ int ListView_SubItemHitTest(HWND h, LVHITTESTINFO* info)
   return r;
 }
 
-namespace {
-bool rectImpl(HWND h, int item, int sub, RECT* out)
+bool ListViewGetRectImpl(HWND h, int item, int sub, RECT* out)
 {
   Swell_vDavrel_64_listview* lv = LV(h);
   // Only an existing row has a rectangle.
@@ -855,11 +924,10 @@ bool rectImpl(HWND h, int item, int sub, RECT* out)
               (int32_t)(r.origin.y + r.size.height + s.height)};
   return true;
 }
-}  // namespace
 
-bool ListView_GetItemRect(HWND h, int item, RECT* r, int) { return rectImpl(h, item, -1, r); }
+bool ListView_GetItemRect(HWND h, int item, RECT* r, int) { return ListViewGetRectImpl(h, item, -1, r); }
 
-bool ListView_GetSubItemRect(HWND h, int item, int sub, int, RECT* r) { return rectImpl(h, item, sub, r); }
+bool ListView_GetSubItemRect(HWND h, int item, int sub, int, RECT* r) { return ListViewGetRectImpl(h, item, sub, r); }
 
 int ListView_GetTopIndex(HWND h)
 {

@@ -23,6 +23,13 @@ enum : UINT
   LVIS_FOCUSED = 0x2,
   LVIS_STATEIMAGEMASK = 0xFF0000
 };
+// Column alignments of LVCOLUMN.fmt.
+enum
+{
+  LVCFMT_LEFT = 0,
+  LVCFMT_RIGHT = 1,
+  LVCFMT_CENTER = 2
+};
 enum : UINT
 {
   LVIF_TEXT = 0x1,
@@ -52,12 +59,14 @@ enum : UINT
 enum : LONG
 {
   LBS_SORT = 0x2,
+  LBS_OWNERDRAWFIXED = 0x10,  // in list box mode: rows drawn by the owner
   LVS_SINGLESEL = 0x4,
   LVS_SORTASCENDING = 0x10,
   LVS_SORTDESCENDING = 0x20,
   LBS_EXTENDEDSEL = 0x800,
   LVS_OWNERDATA = 0x1000,
-  LVS_NOCOLUMNHEADER = 0x4000
+  LVS_NOCOLUMNHEADER = 0x4000,
+  LVS_NOSORTHEADER = 0x8000
 };
 enum : UINT
 {
@@ -184,6 +193,9 @@ public:
   void mouseUp(NSEvent* e) override;
   void rightMouseUp(NSEvent* e) override;
   void highlightSelectionInClipRect(NSRect clip) override;
+  // Rows of an owner-drawn list box are drawn by the owner (WM_DRAWITEM); the
+  // first column of a list with an image list shows the row's image before its text.
+  void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
   NSColor* textColorForRow(NSInteger row, bool selected) override;
 
   int m_leftmousemovecnt = 0;
@@ -201,6 +213,7 @@ public:
   WDL_PtrList<HGDIOBJ__>* m_status_imagelist = nullptr;
   int m_status_imagelist_type = -1;
   uint32_t m_fastClickMask = 0;
+  int m_lastDispImage = 0;  // the image index the owner gave for the cell asked last
   NSColor* m_fgColor = nullptr;
   std::vector<NSColor*> m_selColors;  // retained
 
@@ -256,6 +269,9 @@ void ListView_SetImageList(HWND h, WDL_PtrList<HGDIOBJ__>* list, int which);
 // ---- geometry and scrolling ----
 int ListView_HitTest(HWND h, LVHITTESTINFO* info);
 int ListView_SubItemHitTest(HWND h, LVHITTESTINFO* info);
+// The rectangle of a row (sub < 0) or of one of its cells, in the list's own
+// coordinates; false for an item outside 0..count or a column outside the columns.
+bool ListViewGetRectImpl(HWND h, int item, int sub, RECT* out);
 // Rows 0..count-1 only.
 bool ListView_GetItemRect(HWND h, int item, RECT* r, int code);
 bool ListView_GetSubItemRect(HWND h, int item, int sub, int code, RECT* r);

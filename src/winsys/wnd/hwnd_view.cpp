@@ -1,6 +1,8 @@
 #include "winsys/wnd/hwnd_view.h"
 
 #include "winsys/wnd/controls.h"
+#include "winsys/wnd/ctl_listview.h"
+#include "winsys/wnd/ctl_treeview.h"
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSEvent.h"
@@ -11,6 +13,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/shell/menus.h"
 #include "winsys/msgloop/viewdc.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
@@ -153,8 +156,22 @@ void Swell_vDavrel_64_hwnd::setSwellExtraData(int index, LONG_PTR value)
 
 void Swell_vDavrel_64_hwnd::swellSetMenu(NSMenu* menu)
 {
-  if (m_menu) m_menu->release();
+  // The old menu's items stop reaching this view; the new one's reach it.
+  if (m_menu)
+  {
+    SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), nullptr);
+    m_menu->release();
+  }
   m_menu = menu;
+  if (m_menu) SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), this);
+  // A window's menu is shown as the bar of its window.
+  if (NSWindow* w = window())
+    if (w->contentView() == this) w->setMenuBar(m_menu);
+}
+
+bool Swell_vDavrel_64_hwnd::respondsToSelector(SEL action) const
+{
+  return action == SWELL_CONTROL_ACTION || action == SWELL_DOUBLE_ACTION;
 }
 
 // ---- messages ----
@@ -180,7 +197,14 @@ LRESULT Swell_vDavrel_64_hwnd::onSwellMessage(UINT msg, WPARAM wParam, LPARAM lP
         if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(w)) o->swellDestroyAllOwnedWindows();
     if (GetCapture() == h) ReleaseCapture();
     SWELL_MessageQueue_Clear(h);
-    AKRelease(m_menu);
+    if (m_menu)
+    {
+      if (NSApplication::exists() && NSApp->mainMenu() == m_menu && !SWELL_IsTerminating()) NSApp->setMainMenu(nullptr);
+      SWELL_SetMenuDestination(SWELL_HMENUOf(m_menu), nullptr);
+      if (NSWindow* w = window())
+        if (w->contentView() == this && w->menuBar() == m_menu) w->setMenuBar(nullptr);
+      AKRelease(m_menu);
+    }
     // The handlers may add or remove subviews meanwhile: walk a retained copy.
     std::vector<NSView*> children(subviews());
     for (NSView* c : children) c->retain();
@@ -206,40 +230,154 @@ void Swell_vDavrel_64_hwnd::SWELL_Timer(UINT_PTR id)
 
 bool Swell_vDavrel_64_hwnd::performAction(SEL action, NSObject* sender)
 {
-  if (action != SWELL_CONTROL_ACTION) return NSView::performAction(action, sender);
-  onSwellCommand(sender);
+  if (action == SWELL_CONTROL_ACTION) onSwellCommand(sender);
+  else if (action == SWELL_DOUBLE_ACTION) swellOnControlDoubleClick(sender);
+  else return NSView::performAction(action, sender);
   return true;
 }
 
+void Swell_vDavrel_64_hwnd::sendCommand(NSInteger tag, UINT code, NSObject* control)
+{
+  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)SWELL_HWND(control));
+}
+
+namespace {
+
+NSInteger tagOf(NSObject* o)
+{
+  if (NSView* v = dynamic_cast<NSView*>(o)) return v->tag();
+  if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(o)) return m->tag();
+  return 0;
+}
+
+// A notice of the list and tree controls: the header names the sender and its tag.
+NMLISTVIEW listNote(NSObject* sender, UINT code)
+{
+  NMLISTVIEW nm{};
+  nm.hdr = NMHDR{SWELL_HWND(sender), (UINT_PTR)tagOf(sender), code};
+  return nm;
+}
+
+}  // namespace
+
 void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
 {
-  if (!m_wndproc || m_hashaddestroy || !sender) return;
-  if (Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sender))
-    if ((b->swellGetRadioFlags() & SWELL_RADIO_AUTO) && b->state() == NSOnState) SWELL_ClearRadioGroup(b);
-  NSInteger tag = 0;
-  uint32_t code = 0;
-  if (NSControl* c = dynamic_cast<NSControl*>(sender))
+  if (!canNotify() || !sender) return;
+  if (dynamic_cast<NSSlider*>(sender))
   {
-    tag = c->tag();
+    onSwellMessage(WM_HSCROLL, 0, (LPARAM)SWELL_HWND(sender));
+    return;
+  }
+  // Tables tell through their delegate; combo boxes through their notifications.
+  if (dynamic_cast<NSTableView*>(sender) || dynamic_cast<NSComboBox*>(sender)) return;
+  if (NSPopUpButton* p = dynamic_cast<NSPopUpButton*>(sender))
+  {
+    sendCommand(p->tag(), CBN_SELCHANGE, sender);
+    return;
+  }
+  if (Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sender))
+  {
+    if ((b->swellGetRadioFlags() & SWELL_RADIO_AUTO) && b->state() == NSOnState) SWELL_ClearRadioGroup(b);
+    sendCommand(b->tag(), BN_CLICKED, sender);
+    return;
+  }
+  UINT code = 0;
+  if (dynamic_cast<NSControl*>(sender))
+  {
     // A double click on a control is reported as such.
     NSEvent* e = NSApplication::exists() ? NSApp->currentEvent() : nullptr;
     if (e && (e->type() == NSLeftMouseDown || e->type() == NSLeftMouseUp) && e->clickCount() >= 2) code = 1;
   }
-  else if (NSView* v = dynamic_cast<NSView*>(sender))
-    tag = v->tag();
-  else if (NSMenuItem* m = dynamic_cast<NSMenuItem*>(sender))
-    tag = m->tag();
-  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)tag & 0xFFFFu) | code << 16), (LPARAM)SWELL_HWND(sender));
+  sendCommand(tagOf(sender), code, sender);
+}
+
+void Swell_vDavrel_64_hwnd::swellOnControlDoubleClick(NSObject* sender)
+{
+  if (!canNotify() || !sender) return;
+  Swell_vDavrel_64_listview* lv = dynamic_cast<Swell_vDavrel_64_listview*>(sender);
+  if (lv && lv->getSwellNotificationMode())
+  {
+    sendCommand(lv->tag(), LBN_DBLCLK, sender);
+    return;
+  }
+  NMLISTVIEW nm = listNote(sender, NM_DBLCLK);
+  if (lv)
+  {
+    nm.iItem = (int)lv->clickedRow();
+    nm.iSubItem = (int)lv->clickedColumn();
+    if (!lv->isOwnerData())
+      if (SWELL_ListView_Row* r = lv->m_items.Get(nm.iItem)) nm.lParam = r->m_lparam;
+  }
+  onSwellMessage(WM_NOTIFY, (WPARAM)nm.hdr.idFrom, (LPARAM)&nm);
 }
 
 void Swell_vDavrel_64_hwnd::controlTextDidChange(NSNotification* n)
 {
   NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
-  if (!c || !m_wndproc || m_hashaddestroy) return;
-  onSwellMessage(WM_COMMAND, (WPARAM)(((uint32_t)c->tag() & 0xFFFFu) | 0x0300u << 16), (LPARAM)SWELL_HWND(c));
+  if (!c || !canNotify()) return;
+  sendCommand(c->tag(), dynamic_cast<NSComboBox*>(c) ? CBN_EDITCHANGE : EN_CHANGE, c);
 }
 
-void Swell_vDavrel_64_hwnd::controlTextDidEndEditing(NSNotification* n) { controlTextDidChange(n); }
+void Swell_vDavrel_64_hwnd::controlTextDidEndEditing(NSNotification* n)
+{
+  NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
+  if (!c || !canNotify() || dynamic_cast<NSComboBox*>(c)) return;
+  sendCommand(c->tag(), EN_CHANGE, c);
+}
+
+void Swell_vDavrel_64_hwnd::comboBoxWillPopUp(NSNotification* n)
+{
+  NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
+  if (c && canNotify()) sendCommand(c->tag(), CBN_DROPDOWN, c);
+}
+
+void Swell_vDavrel_64_hwnd::comboBoxSelectionDidChange(NSNotification* n)
+{
+  NSControl* c = n ? dynamic_cast<NSControl*>(n->object()) : nullptr;
+  if (c && canNotify()) sendCommand(c->tag(), CBN_SELCHANGE, c);
+}
+
+void Swell_vDavrel_64_hwnd::tableViewSelectionDidChange(NSNotification* n)
+{
+  NSTableView* t = n ? dynamic_cast<NSTableView*>(n->object()) : nullptr;
+  if (!t || !canNotify()) return;
+  Swell_vDavrel_64_listview* lv = dynamic_cast<Swell_vDavrel_64_listview*>(t);
+  if (lv && lv->getSwellNotificationMode())
+  {
+    sendCommand(t->tag(), LBN_SELCHANGE, t);
+    return;
+  }
+  NMLISTVIEW nm = listNote(t, LVN_ITEMCHANGED);
+  nm.iItem = (int)t->selectedRow();
+  onSwellMessage(WM_NOTIFY, (WPARAM)nm.hdr.idFrom, (LPARAM)&nm);
+}
+
+void Swell_vDavrel_64_hwnd::outlineViewSelectionDidChange(NSNotification* n)
+{
+  NSObject* t = n ? n->object() : nullptr;
+  if (!t || !canNotify()) return;
+  NMTREEVIEW nm{};
+  nm.hdr = NMHDR{SWELL_HWND(t), (UINT_PTR)tagOf(t), TVN_SELCHANGED};
+  onSwellMessage(WM_NOTIFY, (WPARAM)nm.hdr.idFrom, (LPARAM)&nm);
+}
+
+void Swell_vDavrel_64_hwnd::menuNeedsUpdate(NSMenu* menu)
+{
+  if (menu && canNotify()) onSwellMessage(WM_INITMENUPOPUP, (WPARAM)SWELL_HMENUOf(menu), 0);
+}
+
+void Swell_vDavrel_64_hwnd::tableViewDidClickTableColumn(NSTableView* table, NSTableColumn* column)
+{
+  Swell_vDavrel_64_listview* lv = dynamic_cast<Swell_vDavrel_64_listview*>(table);
+  // Only a list view with columns of its own whose style lets its header sort.
+  if (!lv || !canNotify() || lv->m_cols.empty() || lv->getSwellNotificationMode() ||
+      (lv->getSwellStyle() & LVS_NOSORTHEADER))
+    return;
+  NMLISTVIEW nm = listNote(lv, LVN_COLUMNCLICK);
+  nm.iItem = -1;
+  nm.iSubItem = lv->colIndex(column);
+  onSwellMessage(WM_NOTIFY, (WPARAM)nm.hdr.idFrom, (LPARAM)&nm);
+}
 
 void Swell_vDavrel_64_hwnd::sendShow(WPARAM shown)
 {
@@ -322,7 +460,7 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
       HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
       if (!ctx) continue;
       ctx->curtextcol = -1;
-      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)(NSObject*)b);
+      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)SWELL_HWND(b));
       if (ctx->curtextcol != -1) buttonColour = SWELL_ColorOf(ctx->curtextcol);
       else if (fallback) buttonColour = NSColor::controlTextColor();
       SWELL_DeleteGfxContext(ctx);

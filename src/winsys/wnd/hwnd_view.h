@@ -4,6 +4,8 @@
 // and turns the kit's callbacks (showing, sizing, timers, painting, input) into
 // messages to its window procedure. Main thread only.
 
+#include "platform/appkit/NSMenu.h"
+#include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSView.h"
 #include "winsys/gdi.h"
@@ -11,7 +13,6 @@
 #include "winsys/msgloop/target.h"
 #include "winsys/wnd/messages.h"
 
-class NSMenu;
 class NSArray;
 class NSDraggingInfo;
 
@@ -55,7 +56,11 @@ public:
   virtual bool accessibilityIsIgnored() = 0;
 };
 
-class Swell_vDavrel_64_hwnd : public NSView, public SWELL_WindowTarget, public NSTextFieldDelegate
+class Swell_vDavrel_64_hwnd : public NSView,
+                              public SWELL_WindowTarget,
+                              public NSComboBoxDelegate,
+                              public NSTableViewDelegate,
+                              public NSMenuDelegate
 {
 public:
   // initChild:Parent:dlgProc:Param: — parent is a view, a window or null.
@@ -117,13 +122,28 @@ public:
   void setDirtyBits(unsigned char b) { m_isdirty = b; }
 
   // ---- controls inside the view ----
-  // The action of every control made inside the view: WM_COMMAND with its tag.
+  // The action of every control made inside the view: what the control's kind
+  // tells its owner (WM_HSCROLL for a slider, CBN_SELCHANGE for a pop-up, nothing
+  // for a table, else WM_COMMAND with the tag).
   void onSwellCommand(NSObject* sender);
-  // The controls' action (SWELL_CONTROL_ACTION) arrives here.
+  // A table's (or any control's) double action: LBN_DBLCLK or NM_DBLCLK.
+  void swellOnControlDoubleClick(NSObject* sender);
+  // The controls' actions (SWELL_CONTROL_ACTION, SWELL_DOUBLE_ACTION) arrive here.
   bool performAction(SEL action, NSObject* sender) override;
-  // As the delegate of its text fields: EN_CHANGE to the window procedure.
+  bool respondsToSelector(SEL action) const override;
+  // As the delegate of its text fields and combo boxes: EN_CHANGE, or
+  // CBN_EDITCHANGE, CBN_DROPDOWN and CBN_SELCHANGE for a combo box.
   void controlTextDidChange(NSNotification* n) override;
   void controlTextDidEndEditing(NSNotification* n) override;
+  void comboBoxWillPopUp(NSNotification* n) override;
+  void comboBoxSelectionDidChange(NSNotification* n) override;
+  // As the delegate of its tables: LBN_SELCHANGE or LVN_ITEMCHANGED,
+  // TVN_SELCHANGED, LVN_COLUMNCLICK.
+  void tableViewSelectionDidChange(NSNotification* n) override;
+  void outlineViewSelectionDidChange(NSNotification* n) override;
+  void tableViewDidClickTableColumn(NSTableView* table, NSTableColumn* column) override;
+  // As the delegate of its menus: WM_INITMENUPOPUP before one opens.
+  void menuNeedsUpdate(NSMenu* menu) override;
 
   // ---- the kit's callbacks ----
   void setFrame(NSRect frame) override;
@@ -187,6 +207,8 @@ private:
   friend LRESULT SwellDialogDefaultWindowProc(HWND, UINT, WPARAM, LPARAM);
   friend void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
   void sendShow(WPARAM shown);
+  bool canNotify() const { return m_wndproc && !m_hashaddestroy; }
+  void sendCommand(NSInteger tag, UINT code, NSObject* control);
 
   signed char m_enabled = 1;
   DLGPROC m_dlgproc = nullptr;
@@ -226,6 +248,10 @@ LRESULT SwellDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 void SWELL_InstallWindowHooks();
 // One view's WM_NCCALCSIZE, WM_NCPAINT and WM_PAINT into hdc.
 void DrawSwellViewRectImpl(Swell_vDavrel_64_hwnd* view, NSRect rect, HDC hdc);
+// Recolours the text of the view's buttons with images, labels and group boxes
+// from the procedure's WM_CTLCOLORBTN and WM_CTLCOLORSTATIC answers (with
+// fallback, the system text colour when it sets none).
+void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback);
 // Paints view (forced: whole, and all below it) and the window views below it that
 // are dirty or need display into hdc, which has the view's coordinates; other views
 // that need display are left on the deferred list for the pass to display. rects:

@@ -2,6 +2,7 @@
 // Keyboard translation and the mouse cursor of the layer. Main thread only.
 
 #include "platform/coregraphics/coregraphics.h"
+#include "winsys/shell/menus.h"
 #include "winsys/swell-types.h"
 #include "winsys/wnd/messages.h"
 #include "winsys/wnd/vkeys.h"
@@ -11,15 +12,7 @@ class NSCursor;
 class NSView;
 typedef NSCursor* HCURSOR;
 
-// Accelerator flags.
-enum
-{
-  FVIRTKEY = 1,
-  FSHIFT = 4,
-  FCONTROL = 8,
-  FALT = 0x10,
-  FLWIN = 0x20  // the control key, a flag of this layer's own
-};
+// The accelerator flags FVIRTKEY .. FLWIN are the menus' (winsys/shell/menus.h).
 
 // The virtual key (with FVIRTKEY) or character of a key event, and its flags. A
 // null event means the event being sent; mode 1 prefers the typed characters.

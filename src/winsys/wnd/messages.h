@@ -2,6 +2,7 @@
 // Window messages and the records they carry, with their Win32 numbers.
 
 #include "winsys/swell-types.h"
+#include "winsys/wnd/vkeys.h"  // the key codes key messages and menu key equivalents name
 
 enum : UINT
 {
@@ -41,6 +42,7 @@ enum : UINT
   WM_INITDIALOG = 0x0110,
   WM_COMMAND = 0x0111,
   WM_HSCROLL = 0x0114,
+  WM_VSCROLL = 0x0115,
   WM_INITMENUPOPUP = 0x0117,
   WM_GESTURE = 0x0119,
   WM_CTLCOLORBTN = 0x0135,
@@ -66,6 +68,23 @@ enum : UINT
   EM_SCROLL = 0xF0B5,
   EM_SETPASSWORDCHAR = 0xF0CC
 };
+
+// What a control's owner is told in the high word of WM_COMMAND, and the codes of
+// WM_NOTIFY, that the user's actions cause.
+enum : UINT
+{
+  CBN_SELCHANGE = 1,
+  CBN_EDITCHANGE = 5,
+  CBN_DROPDOWN = 7,
+  LBN_SELCHANGE = 1,
+  LBN_DBLCLK = 2,
+  EN_CHANGE = 0x0300,
+  NM_DBLCLK = (UINT)-3,
+  LVN_COLUMNCLICK = (UINT)-108,
+  ODT_LISTBOX = 2,
+  ODT_BUTTON = 4
+};
+
 
 // WM_ACTIVATE's WPARAM.
 enum : WPARAM

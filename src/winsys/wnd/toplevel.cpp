@@ -55,12 +55,18 @@ SWELL_TopLevelWindow<Base>::~SWELL_TopLevelWindow()
   doDestroyStuff(wasKey);
 }
 
+void updateWindowCollection(NSWindow* w)
+{
+  // Managed by the desktop's workspaces and part of the window cycle (4 | 32).
+  if (w && swellSystemVersion() >= 0x1060) w->setCollectionBehavior(36);
+}
+
 template <class Base>
 void SWELL_TopLevelWindow<Base>::commonSetUp()
 {
   this->setDelegate(this);
   this->setAcceptsMouseMovedEvents(true);
-  if (swellSystemVersion() >= 0x1060) this->setCollectionBehavior(36);
+  updateWindowCollection(this);
 }
 
 template <class Base>
@@ -142,6 +148,16 @@ bool SWELL_TopLevelWindow<Base>::windowShouldClose(NSWindow*)
   if (!sendToContent(WM_CLOSE, 0, 0)) sendToContent(WM_COMMAND, IDCANCEL, 0);
   this->release();
   return false;
+}
+
+template <class Base>
+void SWELL_TopLevelWindow<Base>::cancelOperation(NSObject*)
+{
+  Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(this->contentView());
+  if (!v || !v->getSwellDialogProc()) return;
+  this->retain();
+  sendToContent(WM_COMMAND, IDCANCEL, 0);
+  this->release();
 }
 
 template <class Base>
@@ -298,6 +314,8 @@ Swell_vDavrel_64_modelesswindow* Swell_vDavrel_64_modelesswindow::initModelessFo
   w->commonSetUp();
   w->setReleasedWhenClosed(true);
   if (child) w->setContentView(child);
+  // A window view that has a menu shows it in its new frame.
+  if (Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(child)) w->setMenuBar(v->swellGetMenu());
   registerWithOwner(owner, w);
   w->display();
   return w;

@@ -48,6 +48,8 @@ public:
   void resignKeyWindow() override;
   void becomeKeyWindow() override;
   bool windowShouldClose(NSWindow*) override;
+  // Escape in a dialog: WM_COMMAND with IDCANCEL, as its Cancel button would send.
+  void cancelOperation(NSObject*) override;
   NSSize minSize() const override;
   NSSize maxSize() const override;
 
@@ -122,6 +124,8 @@ private:
 };
 
 HWND SWELL_CreateModelessFrameForWindow(HWND child, HWND owner, unsigned int styleMask);
+// The workspace behaviour every top-level window of the layer gets.
+void updateWindowCollection(NSWindow* w);
 
 HMENU SWELL_GetDefaultWindowMenu();
 void SWELL_SetDefaultWindowMenu(HMENU menu);

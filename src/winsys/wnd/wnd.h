@@ -67,6 +67,16 @@ BOOL GetDlgItemText(HWND h, int id, char* buf, int bufsize);
 BOOL SetDlgItemText(HWND h, int id, const char* text);
 BOOL SetDlgItemInt(HWND h, int id, int value, int isSigned);
 int GetDlgItemInt(HWND h, int id, BOOL* translated, int isSigned);
+// A button's check: BST_INDETERMINATE (bit 1) makes it mixed, else bit 0 checks it.
+void CheckDlgButton(HWND h, int id, int check);
+// BST_CHECKED, BST_INDETERMINATE, or BST_UNCHECKED (also for what is no button).
+int IsDlgButtonChecked(HWND h, int id);
+// Whether the window is a group box, a button, or a text field of the layer.
+bool SWELL_IsGroupBox(HWND h);
+bool SWELL_IsButton(HWND h);
+bool SWELL_IsStaticText(HWND h);
+// The same window, or a text field and the text view that edits it.
+bool IsEquivalentTextView(HWND a, HWND b);
 inline BOOL SetWindowText(HWND h, const char* text) { return SetDlgItemText(h, 0, text); }
 inline BOOL GetWindowText(HWND h, char* buf, int size) { return GetDlgItemText(h, 0, buf, size); }
 
@@ -102,7 +112,33 @@ void CenterWindow(HWND h);
 void InvalidateRect(HWND h, const RECT* r, int erase);
 void UpdateWindow(HWND h);
 BOOL ScrollWindow(HWND h, int dx, int dy, const RECT* rect, const RECT* clip);
+enum
+{
+  SM_CXSCREEN = 0,
+  SM_CYSCREEN = 1,
+  SM_CXVSCROLL = 2,
+  SM_CYHSCROLL = 3,
+  SM_CYVSCROLL = 20,
+  SM_CXHSCROLL = 21
+};
 int GetSystemMetrics(int index);
+// The raise amount of a modeless window (or a view's); changing it moves the
+// window's level by the difference.
+int SWELL_GetWindowWantRaiseAmt(HWND h);
+void SWELL_SetWindowWantRaiseAmt(HWND h, int amount);
+// The file a window shows and whether it is edited, unless its content view has
+// the property "SWELL_DisableWindowRepre".
+void SWELL_SetWindowRepre(HWND h, const char* filename, bool edited);
+// The id of the default button of the view's window; 0 without one (or, when
+// asked, when it is disabled).
+int SWELL_GetDefaultButtonID(HWND h, bool onlyEnabled);
+// {0, 0, width, height} the control's text would have it, leaving it as it is.
+void SWELL_GetDesiredControlSize(HWND h, RECT* r);
+// ah <= 0: the presentation the application started with; 1 auto-hides the dock
+// and menu bar, 2 hides the dock and auto-hides the menu bar. False when the
+// system has no such options.
+bool SWELL_SetAppAutoHideMenuAndDock(int ah);
+void SWELL_HideApp();
 HWND WindowFromPoint(POINT pt);
 void SetOpaque(HWND h, bool opaque);
 // The screen (or its work area) holding the centre of source, or the first screen.

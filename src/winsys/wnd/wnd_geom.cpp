@@ -6,6 +6,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
@@ -49,7 +50,8 @@ void ScreenToClient(HWND h, POINT* pt)
 HWND SWELL_NavigateUpScrollClipViews(HWND h)
 {
   if (NSWindow* w = asWindow(h)) return SWELL_HWND(w->contentView());
-  return asView(h) ? h : nullptr;
+  NSView* v = asView(h);
+  return v ? SWELL_HWND(frameViewOf(v)) : nullptr;
 }
 
 bool GetWindowRect(HWND h, RECT* r)
@@ -67,10 +69,12 @@ bool GetWindowRect(HWND h, RECT* r)
     return true;
   }
   if (!v) return false;
-  *r = toRECT(v->bounds());
+  // A list in its scroll view measures as the scroll view.
+  NSView* f = frameViewOf(v);
+  *r = toRECT(f->bounds());
   POINT a{r->left, r->top}, b{r->right, r->bottom};
-  ClientToScreen(h, &a);
-  ClientToScreen(h, &b);
+  ClientToScreen(SWELL_HWND(f), &a);
+  ClientToScreen(SWELL_HWND(f), &b);
   *r = RECT{a.x, a.y, b.x, b.y};
   return true;
 }
@@ -101,7 +105,7 @@ void GetClientRect(HWND h, RECT* r)
   *r = RECT{0, 0, 0, 0};
   NSView* v = viewOrContent(h);
   if (!v) return;
-  *r = toRECT(v->bounds());
+  *r = toRECT(frameViewOf(v)->bounds());
   NCCALCSIZE_PARAMS p{};
   p.rgrc[0] = *r;
   SendMessage(SWELL_HWND(v), WM_NCCALCSIZE, 0, (LPARAM)&p);
@@ -121,6 +125,7 @@ void SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, int flags)
     v = nullptr;
   }
   if (!v && !w) return;
+  if (v) v = frameViewOf(v);
   if (v && !(flags & SWP_NOZORDER) && v->superview())
   {
     NSView* parent = v->superview();
@@ -184,6 +189,14 @@ void showTopLevel(NSWindow* w, int cmd)
       w->orderOut(nullptr);
       break;
     case SW_SHOWNA:
+      // A dialog that asked for the keyboard when it was made gets it when first shown.
+      if (Swell_vDavrel_64_modelesswindow* m = dynamic_cast<Swell_vDavrel_64_modelesswindow*>(w))
+        if (m->m_wantInitialKeyWindowOnShow)
+        {
+          m->m_wantInitialKeyWindowOnShow = false;
+          w->makeKeyAndOrderFront(nullptr);
+          break;
+        }
       w->orderFront(nullptr);
       break;
     case SW_SHOW:
@@ -208,6 +221,7 @@ void ShowWindow(HWND h, int cmd)
   }
   NSView* f = dynamic_cast<NSView*>(o);
   if (!f) return;
+  f = frameViewOf(f);
   f->retain();
   if (cmd == SW_SHOWNA || cmd == SW_SHOW) f->setHidden(false);
   else if (cmd == SW_HIDE)
@@ -404,4 +418,75 @@ void SWELL_FlushWindow(HWND h)
   // Drawn areas are shown as they are drawn; a window with nothing pending is shown again.
   if (w && !w->needsDisplay() && w->isVisible() && NSApplication::exists() && NSApp->presenter())
     NSApp->presenter()->present(w, w->lastDrawn());
+}
+
+// ---- raise amount, represented file, default button, fitted size, the application ----
+
+namespace {
+Swell_vDavrel_64_modelesswindow* modelessOf(HWND h)
+{
+  return dynamic_cast<Swell_vDavrel_64_modelesswindow*>(windowOf(h));
+}
+}  // namespace
+
+int SWELL_GetWindowWantRaiseAmt(HWND h)
+{
+  Swell_vDavrel_64_modelesswindow* m = modelessOf(h);
+  return m ? m->m_wantraiseamt : 0;
+}
+
+void SWELL_SetWindowWantRaiseAmt(HWND h, int amount)
+{
+  Swell_vDavrel_64_modelesswindow* m = modelessOf(h);
+  if (!m) return;
+  const int diff = amount - m->m_wantraiseamt;
+  m->m_wantraiseamt = amount;
+  // The kit's application is always the active one.
+  if (diff) m->setLevel(m->level() + diff);
+}
+
+void SWELL_SetWindowRepre(HWND h, const char* filename, bool edited)
+{
+  NSWindow* w = windowOf(h);
+  if (!w) return;
+  if (w->contentView() && GetProp(SWELL_HWND(w->contentView()), "SWELL_DisableWindowRepre")) return;
+  w->setDocumentEdited(edited);
+  w->setRepresentedFilename(filename ? filename : "");
+}
+
+int SWELL_GetDefaultButtonID(HWND h, bool onlyEnabled)
+{
+  NSView* v = asView(h);
+  NSWindow* w = v ? v->window() : nullptr;
+  NSView* b = w ? w->defaultButtonCell() : nullptr;
+  if (!b) return 0;
+  NSControl* c = dynamic_cast<NSControl*>(b);
+  if (onlyEnabled && c && !c->isEnabled()) return 0;
+  return (int)b->tag();
+}
+
+void SWELL_GetDesiredControlSize(HWND h, RECT* r)
+{
+  NSControl* c = dynamic_cast<NSControl*>(SWELL_Object(h));
+  if (!c || !r) return;
+  const NSRect noted = c->frame();
+  c->sizeToFit();
+  const NSRect fitted = c->frame();
+  c->setFrame(noted);
+  *r = RECT{0, 0, (int32_t)fitted.size.width, (int32_t)fitted.size.height};
+}
+
+bool SWELL_SetAppAutoHideMenuAndDock(int ah)
+{
+  if (!NSApplication::exists()) return false;
+  if (swellSystemVersion() < 0x1060) return false;
+  static const NSUInteger defaults = NSApp->presentationOptions();
+  // Auto-hide dock and menu bar (1 | 4), or hidden dock and auto-hidden menu bar (2 | 4).
+  NSApp->setPresentationOptions(ah <= 0 ? defaults : ah == 1 ? 5 : 6);
+  return true;
+}
+
+void SWELL_HideApp()
+{
+  if (NSApplication::exists()) NSApp->hide(nullptr);
 }

@@ -4,6 +4,9 @@
 #include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
+#include "winsys/wnd/ctl_listview.h"
+#include "winsys/wnd/ctl_treeview.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/toplevel.h"
 #include "winsys/wnd/wnd.h"
@@ -37,14 +40,25 @@ HWND GetParent(HWND h)
   if (!w) return nullptr;
   if (NSWindow* pw = w->parentWindow())
     if (pw->contentView()) return SWELL_HWND(pw->contentView());
+  // An owned window's parent is its owner.
+  if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(w))
+    if (NSWindow* owner = ow->swellGetOwner())
+      return owner->contentView() ? SWELL_HWND(owner->contentView()) : SWELL_HWND(owner);
   return nullptr;
 }
+
 
 HWND GetWindow(HWND h, int cmd)
 {
   NSView* v = viewOrContent(h);
   if (!v) return nullptr;
-  if (cmd == GW_OWNER) return isContentView(v) ? nullptr : SWELL_HWND(v->superview());
+  if (cmd == GW_OWNER)
+  {
+    NSView* f = frameViewOf(v);
+    if (!isContentView(f)) return SWELL_HWND(f->superview());
+    SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(f->window());
+    return ow ? SWELL_HWND(ow->swellGetOwner()) : nullptr;
+  }
   if (cmd == GW_CHILD) return v->subviews().empty() ? nullptr : SWELL_HWND(v->subviews().front());
   if (cmd > GW_CHILD || cmd < 0) return nullptr;
   if (isContentView(v)) return cmd == GW_HWNDFIRST || cmd == GW_HWNDLAST ? SWELL_HWND(v) : nullptr;
@@ -80,6 +94,9 @@ HWND SetParent(HWND h, HWND newParent)
     if (!np) return nullptr;
     NSWindow* old = v->window();
     GetDlgItemText(h, 0, text, sizeof text);
+    // The owner is remembered for when the view becomes a window again.
+    if (Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v))
+      if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(old)) wv->setLastTopLevelOwner(ow->swellGetOwner());
     v->retain();
     // The old window keeps an empty content view of its own until it goes.
     Swell_vDavrel_64_hwnd* fresh = Swell_vDavrel_64_hwnd::initChild(nullptr, old, nullptr, 0);
@@ -98,23 +115,34 @@ HWND SetParent(HWND h, HWND newParent)
     v->removeFromSuperview();
     Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v);
     const unsigned flags = wv && wv->swellCreateWindowFlags() ? wv->swellCreateWindowFlags() : 15;
-    NSWindow* w = dynamic_cast<NSWindow*>(SWELL_Object(SWELL_CreateModelessFrameForWindow(h, nullptr, flags)));
+    // Owned again by the window that owned it last, if that is still open.
+    NSWindow* owner = nullptr;
+    if (wv && wv->lastTopLevelOwner())
+      for (NSWindow* c : NSApp->windows())
+        if (c == wv->lastTopLevelOwner() || c->contentView() == wv->lastTopLevelOwner())
+        {
+          owner = c;
+          break;
+        }
+    NSWindow* w = asWindow(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags));
     w->setReleasedWhenClosed(true);
     v->release();
     if (text[0]) SetDlgItemText(h, 0, text);
     return nullptr;
   }
-  NSView* old = v->superview();
+  // A list in its scroll view moves with the scroll view.
+  NSView* f = frameViewOf(v);
+  NSView* old = f->superview();
   NSView* np = viewOrContent(newParent);
   if (old)
   {
-    v->retain();
-    v->removeFromSuperview();
-    if (np) np->addSubview(v);
-    v->release();
+    f->retain();
+    f->removeFromSuperview();
+    if (np) np->addSubview(f);
+    f->release();
   }
   else if (np)
-    np->addSubview(v);
+    np->addSubview(f);
   return SWELL_HWND(old);
 }
 
@@ -251,52 +279,187 @@ void DestroyWindow(HWND h)
 
 // ---- long values ----
 
+namespace {
+
+// What the layer's classes answer of the long values; each getter is null for a
+// class that does not answer it.
+LONG_PTR* userDataOf(NSObject* o)
+{
+  if (Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(o)) return b->swellUserDataSlot();
+  return nullptr;
+}
+
+// The style a control keeps itself, or null.
+LONG* storedStyleOf(NSObject* o)
+{
+  if (Swell_vDavrel_64_cbox* c = dynamic_cast<Swell_vDavrel_64_cbox*>(o)) return c->swellStyleSlot();
+  if (Swell_vDavrel_64_pub* p = dynamic_cast<Swell_vDavrel_64_pub*>(o)) return p->swellStyleSlot();
+  if (Swell_vDavrel_64_listview* l = dynamic_cast<Swell_vDavrel_64_listview*>(o)) return &l->style;
+  if (Swell_vDavrel_64_treeview* t = dynamic_cast<Swell_vDavrel_64_treeview*>(o)) return &t->style;
+  return nullptr;
+}
+
+// The button kind a check box, three-state box or radio button answers as its style.
+LONG buttonStyleOf(NSButton* b)
+{
+  if (b->allowsMixedState()) return BS_AUTO3STATE;
+  Swell_vDavrel_64_button* sb = dynamic_cast<Swell_vDavrel_64_button*>(b);
+  if (sb && sb->swellGetRadioFlags())
+    return BS_AUTORADIOBUTTON | ((sb->swellGetRadioFlags() & SWELL_RADIO_GROUPSTART) ? WS_GROUP : 0);
+  return BS_AUTOCHECKBOX;
+}
+
+void setButtonStyle(NSButton* b, LONG style)
+{
+  Swell_vDavrel_64_button* sb = dynamic_cast<Swell_vDavrel_64_button*>(b);
+  switch (style & 0xF)
+  {
+    case BS_AUTOCHECKBOX:
+    case BS_AUTO3STATE:
+      b->setButtonType(NSSwitchButton);
+      b->setAllowsMixedState((style & 0xF) == BS_AUTO3STATE);
+      if (sb) sb->swellSetRadioFlags(0);
+      break;
+    case BS_AUTORADIOBUTTON:
+      b->setButtonType(NSRadioButton);
+      if (sb) sb->swellSetRadioFlags(SWELL_RADIO_AUTO | ((style & WS_GROUP) ? SWELL_RADIO_GROUPSTART : 0));
+      break;
+    default:
+      break;
+  }
+}
+
+LONG frameKindOf(NSWindow* w)
+{
+  if (!(w->styleMask() & NSTitledWindowMask)) return 0;
+  return WS_CAPTION | ((w->styleMask() & NSResizableWindowMask) ? WS_THICKFRAME : 0);
+}
+
+// A content view whose caption or resize kind changes moves to a new frame of
+// that kind, taking the old one's owner, owned windows, child windows, place,
+// level, title and visibility; the old frame goes.
+void rebuildFrame(NSView* v, LONG style)
+{
+  NSWindow* old = v->window();
+  if (frameKindOf(old) == (style & (WS_CAPTION | WS_THICKFRAME))) return;
+  const HWND h = SWELL_HWND(v);
+  const bool visible = old->isVisible();
+  NSWindow* parent = old->parentWindow();
+  char text[2048];
+  GetDlgItemText(h, 0, text, sizeof text);
+  const NSRect frame = old->frame();
+  SWELL_OwnerWindow* oldOwned = dynamic_cast<SWELL_OwnerWindow*>(old);
+  NSWindow* owner = oldOwned ? oldOwned->swellGetOwner() : nullptr;
+  const NSInteger level = old->level();
+  old->retain();
+  v->retain();
+  Swell_vDavrel_64_hwnd* fresh = Swell_vDavrel_64_hwnd::initChild(nullptr, old, nullptr, 0);
+  fresh->release();
+  const unsigned flags = !(style & WS_CAPTION) ? 0 : (style & WS_THICKFRAME) ? 15 : 1;
+  NSWindow* nw = asWindow(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags));
+  if (!nw)
+  {
+    old->setContentView(v);
+    v->release();
+    old->release();
+    return;
+  }
+  nw->setReleasedWhenClosed(true);
+  if (SWELL_OwnerWindow* no = dynamic_cast<SWELL_OwnerWindow*>(nw))
+    if (oldOwned)
+    {
+      OwnedWindowListRec** from = oldOwned->swellGetOwnerWindowHead();
+      for (OwnedWindowListRec* r = *from; r; r = r->_next)
+        if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(r->hwnd)) ow->swellSetOwner(nw);
+      OwnedWindowListRec** to = no->swellGetOwnerWindowHead();
+      OwnedWindowListRec** tail = to;
+      while (*tail) tail = &(*tail)->_next;
+      *tail = *from;
+      *from = nullptr;
+    }
+  const std::vector<NSWindow*> children(old->childWindows());
+  for (NSWindow* c : children)
+  {
+    old->removeChildWindow(c);
+    nw->addChildWindow(c, NSWindowAbove);
+  }
+  if (parent) parent->addChildWindow(nw, NSWindowAbove);
+  if (text[0]) SetDlgItemText(h, 0, text);
+  nw->setFrame(frame, visible);
+  nw->setLevel(level);
+  if (visible) ShowWindow(h, SW_SHOW);
+  v->release();
+  DestroyWindow(SWELL_HWND(old));
+  old->release();
+}
+
+}  // namespace
+
 LONG_PTR SetWindowLong(HWND h, int index, LONG_PTR value)
 {
   NSObject* o = SWELL_Object(h);
   if (!o) return 0;
   Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
-  if (v)
+  NSView* pv = dynamic_cast<NSView*>(o);
+  LONG_PTR old;
+  switch (index)
   {
-    LONG_PTR old;
-    switch (index)
-    {
-      case GWL_USERDATA:
+    case GWL_USERDATA:
+      if (v)
+      {
         old = v->getSwellUserData();
         v->setSwellUserData(value);
         return old;
-      case GWL_EXSTYLE:
-        old = v->swellGetExtendedStyle();
-        v->swellSetExtendedStyle((LONG)value);
+      }
+      if (LONG_PTR* slot = userDataOf(o))
+      {
+        old = *slot;
+        *slot = value;
         return old;
-      case GWL_ID:
-        old = v->tag();
-        v->setTag((int)value);
-        return old;
-      case DWL_DLGPROC:
-        old = (LONG_PTR)v->getSwellDialogProc();
-        v->setSwellDialogProc((DLGPROC)value);
-        return old;
-      case GWL_WNDPROC:
-        old = (LONG_PTR)v->getSwellWindowProc();
-        v->setSwellWindowProc((WNDPROC)value);
-        return old;
-      case GWL_STYLE:
-        return 0;
-      default:
-        old = v->getSwellExtraData(index);
-        v->setSwellExtraData(index, value);
-        return old;
-    }
-  }
-  if (index == GWL_ID)
-    if (NSView* pv = dynamic_cast<NSView*>(o))
-    {
-      const LONG_PTR old = pv->tag();
+      }
+      break;
+    case GWL_EXSTYLE:
+      if (!v) break;
+      old = v->swellGetExtendedStyle();
+      v->swellSetExtendedStyle((LONG)value);
+      return old;
+    case GWL_ID:
+      if (!pv) break;
+      old = pv->tag();
       pv->setTag((int)value);
       return old;
-    }
-  return 0;
+    case DWL_DLGPROC:
+      if (!v) break;
+      old = (LONG_PTR)v->getSwellDialogProc();
+      v->setSwellDialogProc((DLGPROC)value);
+      return old;
+    case GWL_WNDPROC:
+      if (!v) break;
+      old = (LONG_PTR)v->getSwellWindowProc();
+      v->setSwellWindowProc((WNDPROC)value);
+      return old;
+    case GWL_STYLE:
+      if (LONG* slot = storedStyleOf(o))
+      {
+        old = *slot;
+        *slot = (LONG)value;
+        return old;
+      }
+      if (NSButton* b = dynamic_cast<NSButton*>(o))
+      {
+        old = GetWindowLong(h, GWL_STYLE);
+        setButtonStyle(b, (LONG)value);
+        return old;
+      }
+      if (isContentView(pv) && dynamic_cast<SWELL_OwnerWindow*>(pv->window())) rebuildFrame(pv, (LONG)value);
+      return 0;
+    default:
+      break;
+  }
+  if (!v) return 0;
+  old = v->getSwellExtraData(index);
+  v->setSwellExtraData(index, value);
+  return old;
 }
 
 LONG_PTR GetWindowLong(HWND h, int index)
@@ -305,37 +468,83 @@ LONG_PTR GetWindowLong(HWND h, int index)
   if (!o) return 0;
   Swell_vDavrel_64_hwnd* v = dynamic_cast<Swell_vDavrel_64_hwnd*>(o);
   NSView* pv = dynamic_cast<NSView*>(o);
-  if (index == GWL_STYLE)
-  {
-    LONG style = 0;
-    if (pv && !isContentView(pv)) style |= WS_CHILD;
-    if (pv && isContentView(pv) && (pv->window()->styleMask() & NSTitledWindowMask))
-    {
-      style |= WS_CAPTION;
-      if (pv->window()->styleMask() & NSResizableWindowMask) style |= WS_THICKFRAME;
-    }
-    return style;
-  }
-  if (!v)
-  {
-    if (index == GWL_ID && pv) return pv->tag();
-    return 0;
-  }
   switch (index)
   {
     case GWL_USERDATA:
-      return v->getSwellUserData();
+      if (v) return v->getSwellUserData();
+      if (LONG_PTR* slot = userDataOf(o)) return *slot;
+      // A text view keeps no user data: the marker says so.
+      if (dynamic_cast<NSTextView*>(o)) return (LONG_PTR)0xDEADF00B;
+      break;
     case GWL_EXSTYLE:
-      return (LONG_PTR)(LONG)v->swellGetExtendedStyle();
+      if (v) return (LONG_PTR)(LONG)v->swellGetExtendedStyle();
+      break;
     case GWL_ID:
-      return v->tag();
+      if (pv) return pv->tag();
+      break;
     case DWL_DLGPROC:
-      return (LONG_PTR)v->getSwellDialogProc();
+      if (v) return (LONG_PTR)v->getSwellDialogProc();
+      break;
     case GWL_WNDPROC:
-      return (LONG_PTR)v->getSwellWindowProc();
+      if (v) return (LONG_PTR)v->getSwellWindowProc();
+      break;
+    case GWL_STYLE:
+    {
+      if (LONG* slot = storedStyleOf(o)) return (LONG_PTR)*slot;
+      LONG style = 0;
+      if (NSButton* b = dynamic_cast<NSButton*>(o)) style = buttonStyleOf(b);
+      if (pv && !isContentView(pv)) style |= WS_CHILD;
+      if (isContentView(pv) && (pv->window()->styleMask() & NSTitledWindowMask))
+      {
+        style |= WS_CAPTION;
+        if (pv->window()->styleMask() & NSResizableWindowMask) style |= WS_THICKFRAME;
+      }
+      return style;
+    }
     default:
-      return v->getSwellExtraData(index);
+      break;
   }
+  return v ? v->getSwellExtraData(index) : 0;
+}
+
+// ---- dialog buttons and kinds ----
+
+void CheckDlgButton(HWND h, int id, int check)
+{
+  if (NSButton* b = dynamic_cast<NSButton*>(SWELL_Object(GetDlgItem(h, id))))
+    b->setState((check & BST_INDETERMINATE) ? NSMixedState : (check & BST_CHECKED) ? NSOnState : NSOffState);
+}
+
+int IsDlgButtonChecked(HWND h, int id)
+{
+  NSButton* b = dynamic_cast<NSButton*>(SWELL_Object(GetDlgItem(h, id)));
+  if (!b || b->state() == NSOffState) return BST_UNCHECKED;
+  return b->state() == NSMixedState ? BST_INDETERMINATE : BST_CHECKED;
+}
+
+bool SWELL_IsGroupBox(HWND h) { return h && dynamic_cast<Swell_vDavrel_64_box*>(SWELL_Object(h)); }
+bool SWELL_IsButton(HWND h) { return h && dynamic_cast<Swell_vDavrel_64_button*>(SWELL_Object(h)); }
+bool SWELL_IsStaticText(HWND h) { return h && dynamic_cast<NSTextField*>(SWELL_Object(h)); }
+
+bool IsEquivalentTextView(HWND a, HWND b)
+{
+  if (!a || !b) return false;
+  if (a == b) return true;
+  NSObject* oa = SWELL_Object(a);
+  NSObject* ob = SWELL_Object(b);
+  NSTextView* tv = dynamic_cast<NSTextView*>(oa);
+  NSObject* other = ob;
+  if (!tv)
+  {
+    tv = dynamic_cast<NSTextView*>(ob);
+    other = oa;
+  }
+  NSTextField* field = dynamic_cast<NSTextField*>(other);
+  if (!tv || !field || dynamic_cast<NSTextView*>(other)) return false;
+  // A field's editing text view stands for the field.
+  NSView* up = tv->superview();
+  for (int i = 0; i < 2 && up; ++i) up = up->superview();
+  return up == field;
 }
 
 // ---- properties ----

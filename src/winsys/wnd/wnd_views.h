@@ -2,6 +2,7 @@
 // The kit objects behind window handles, for the layer's own files.
 
 #include "platform/appkit/NSImage.h"
+#include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/carbon/Gestalt.h"
 #include "raster/lice_bitmap.h"
@@ -43,6 +44,15 @@ int sortedPosition(int count, CompareAt compareAt)
 }
 
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
+
+// The view that stands in the window tree for v: the scroll view of a list in its
+// scroll view, else v itself.
+inline NSView* frameViewOf(NSView* v)
+{
+  NSView* p = v ? v->superview() : nullptr;
+  if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) return p->superview();
+  return v;
+}
 
 // The system's version word (0x1068 for 10.6.8), read once; 10.4 when it cannot be read.
 inline int swellSystemVersion()
