@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -79,22 +80,19 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     ASSERT_GT(r.ticks.size(), 150u) << log;
     EXPECT_LT(r.ticks.front(), r.start);
 
-    // The mean interval over the whole run (about 4.5 s), as the slope of a line
-    // fitted through every tick: one tick received late (a loaded machine stalling
-    // the receiving side) moves it little, where it would move the interval from
-    // first to last tick by its whole delay. And the longest interval.
-    const double n = (double)r.ticks.size(), midIndex = (n - 1) / 2;
-    double midTime = 0;
-    for (double t : r.ticks) midTime += t / n;
-    double covariance = 0, spread = 0;
-    for (size_t i = 0; i < r.ticks.size(); ++i)
-    {
-      covariance += ((double)i - midIndex) * (r.ticks[i] - midTime);
-      spread += ((double)i - midIndex) * ((double)i - midIndex);
-    }
-    const double mean = covariance / spread;
+    // The mean interval over the whole run (about 4.5 s), as the median of the mean
+    // intervals over every span of half the ticks: a few ticks received late (a
+    // loaded machine stalling the receiving side, then catching up) end only a few
+    // spans, where they would move the interval from first to last tick, or a line
+    // fitted through every tick, by their delay. A clock at the wrong tempo moves
+    // every span alike. And the longest interval.
+    const size_t half = r.ticks.size() / 2;
+    std::vector<double> spans;
+    for (size_t i = 0; i + half < r.ticks.size(); ++i) spans.push_back((r.ticks[i + half] - r.ticks[i]) / (double)half);
+    std::nth_element(spans.begin(), spans.begin() + spans.size() / 2, spans.end());
+    const double mean = spans[spans.size() / 2];
     // Under ThreadSanitizer the slowed threads stall often enough that the ticks
-    // caught up after them (at half an interval) shorten the fitted interval.
+    // caught up after them (at half an interval) shorten the measured interval.
     EXPECT_NEAR(mean, ideal, ideal * (kThreadSanitizer ? 0.03 : 0.005));
     double longest = 0;
     for (size_t i = 1; i < r.ticks.size(); ++i)
