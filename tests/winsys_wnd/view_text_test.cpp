@@ -1,5 +1,6 @@
-// Text drawn in a child view's paint or through its GetDC lands inside the view,
-// at the view's own coordinates and cut by its edges, in the window's pixels.
+// Text drawn in a child view's paint or through its GetDC (after the paint, or
+// while the parent paints) lands inside the view, at the view's own coordinates
+// and cut by its edges, in the window's pixels.
 
 #include "wnd_test_util.h"
 
@@ -67,7 +68,12 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
   struct Case
   {
     const char* what;
-    bool throughGetDC;
+    enum Via
+    {
+      ChildPaint,
+      GetDCAfter,
+      GetDCInParentPaint  // the parent's drawing state must not carry into the child's context
+    } via;
     const char* text;
     int flags;
     int wantLeft, wantTop;  // the ink starts within a few pixels of these (window pixels)
@@ -75,11 +81,14 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
   };
   const std::string longText(60, 'W');
   const Case cases[] = {
-      {"paint, top left", false, "Hg", 0, 100, 40, false},
-      {"paint, offset in the view", false, "Hg", 0, 130, 50, false},
-      {"paint, too long without clip", false, longText.c_str(), DT_NOCLIP, 100, 40, true},
-      {"GetDC, top left", true, "Hg", 0, 100, 40, false},
-      {"GetDC, too long", true, longText.c_str(), DT_SINGLELINE, 100, 40, true},
+      {"paint, top left", Case::ChildPaint, "Hg", 0, 100, 40, false},
+      {"paint, offset in the view", Case::ChildPaint, "Hg", 0, 130, 50, false},
+      {"paint, too long without clip", Case::ChildPaint, longText.c_str(), DT_NOCLIP, 100, 40, true},
+      {"GetDC, top left", Case::GetDCAfter, "Hg", 0, 100, 40, false},
+      {"GetDC, too long", Case::GetDCAfter, longText.c_str(), DT_SINGLELINE, 100, 40, true},
+      {"GetDC in the parent's paint", Case::GetDCInParentPaint, "Hg", 0, 130, 50, false},
+      {"GetDC in the parent's paint, too long", Case::GetDCInParentPaint, longText.c_str(), DT_SINGLELINE, 100, 40,
+       true},
   };
   for (const Case& c : cases)
   {
@@ -89,19 +98,34 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     const HWND child = Child(top, NSMakeRect(view.left, view.top, view.right - view.left, view.bottom - view.top));
     // In the view's own coordinates: the case's start relative to the view.
     const RECT where{c.wantLeft - view.left, c.wantTop - view.top, 400, 100};
-    log.handlers[{top, WM_PAINT}] = [&](HWND h, WPARAM wp, LPARAM) {
+    bool drawnInParent = false;
+    log.handlers[{top, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
       WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
-      (void)h;
+      if (c.via == Case::GetDCInParentPaint)
+      {
+        if (HDC dc = GetDC(child))
+        {
+          Text(dc, c.text, where, c.flags);
+          ReleaseDC(child, dc);
+          drawnInParent = true;
+        }
+      }
       return (LRESULT)0;
     };
     log.handlers[{child, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
+      // Painted after its parent: keeps what the parent drew into it.
+      if (c.via == Case::GetDCInParentPaint) return (LRESULT)0;
       WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
-      if (!c.throughGetDC) Text((HDC)wp, c.text, where, c.flags);
+      if (c.via == Case::ChildPaint) Text((HDC)wp, c.text, where, c.flags);
       return (LRESULT)0;
     };
     ShowWindow(top, SW_SHOW);
     w->displayIfNeeded();
-    if (c.throughGetDC)
+    if (c.via == Case::GetDCInParentPaint)
+    {
+      EXPECT_TRUE(drawnInParent);
+    }
+    if (c.via == Case::GetDCAfter)
     {
       HDC dc = GetDC(child);
       ASSERT_NE(dc, nullptr);

@@ -54,9 +54,9 @@ HDC GetDC(HWND hwnd)
   CGContextRef gc = CGBitmapContextCreate(CGBitmapContextGetData(backing), CGBitmapContextGetWidth(backing), h, 8,
                                           CGBitmapContextGetBytesPerRow(backing), space, kCGImageAlphaNoneSkipFirst);
   if (!gc) return nullptr;
-  const CGAffineTransform m = CGContextGetCTM(backing);
-  CGContextTranslateCTM(gc, m.tx, m.ty);
-  CGContextScaleCTM(gc, m.a, m.d);
+  // The new context starts at the backing's base coordinates. The backing's own
+  // transform is not them while the window draws: it is then focused on the view
+  // being drawn, and building on it would add that view's offset to this one's.
   const NSRect br = view->baseRect();
   CGContextClipToRect(gc, view->visibleBaseRect());
   CGContextTranslateCTM(gc, br.origin.x, br.origin.y);
