@@ -12,6 +12,7 @@
 class LICE_SysBitmap;
 class NSEvent;
 class NSMenu;
+class NSMenuItem;
 class NSScreen;
 class NSWindow;
 typedef struct OpaqueWindowPtr* WindowRef;
@@ -119,13 +120,26 @@ public:
   // forgotten when it is no longer in the window.
   void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
   NSView* defaultButtonCell() const;
-  // The menu shown as a bar across the top of the window (retained; null for
-  // none): the content view takes the rest of the frame. A press on a title opens
-  // that item's submenu (or sends a plain item's action).
+  // The window's own menu, shown as a bar across the top of the window (retained;
+  // null for none): the content view takes the rest of the frame. A press on a
+  // title opens that item's submenu (or sends a plain item's action).
   NSMenu* menuBar() const { return mMenuBar; }
   void setMenuBar(NSMenu* menu);
+  // On: while the window is key and has no menu of its own, the application's main
+  // menu is its bar, as the desktop has no menu bar of its own to show it. Off by
+  // default.
+  void setShowsMainMenu(bool on);
+  bool showsMainMenu() const { return mShowsMainMenu; }
+  // The menu the bar shows now (its own, or the main menu as above); null for none.
+  NSMenu* shownMenuBar() const { return mShownBar; }
   // The bar's area in the window's base coordinates; empty without a bar.
   NSRect menuBarRect() const;
+  // Kit internal: the key window or the main menu changed; the bar follows.
+  void updateMenuBar();
+  // A press on an enabled title of the bar: opens the item's submenu at `at` (base
+  // coordinates, the title's lower left corner), or sends a plain item's action.
+  // Windows that route the main menu's items their own way override it.
+  virtual void openMenuBarItem(NSMenuItem* item, NSPoint at, NSEvent* press);
   // Escape that no responder took ends here; nothing by default.
   virtual void cancelOperation(NSObject*) {}
   void keyDown(NSEvent* e) override;
@@ -228,6 +242,8 @@ private:
   NSView* mMouseOverView = nullptr;  // retained
   NSView* mDefaultButton = nullptr;
   NSMenu* mMenuBar = nullptr;
+  NSMenu* mShownBar = nullptr;  // retained
+  bool mShowsMainMenu = false;
   NSRect contentFrame() const;
   void drawMenuBar(NSRect area);
   bool pressMenuBar(NSEvent* e);

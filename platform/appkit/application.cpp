@@ -72,6 +72,7 @@ void NSApplication::setMainMenu(NSMenu* menu)
   if (menu) menu->retain();
   if (mMainMenu) mMainMenu->release();
   mMainMenu = menu;
+  if (mKeyWindow) mKeyWindow->updateMenuBar();
 }
 
 NSApplication* NSApplication::sharedApplication()
@@ -140,6 +141,9 @@ void NSApplication::setKeyWindow(NSWindow* w)
   AKRetain(w);
   if (old) old->resignKeyWindow();
   if (w && mKeyWindow == w) w->becomeKeyWindow();
+  // A window that shows the main menu shows it only while it is key.
+  if (old) old->updateMenuBar();
+  if (w) w->updateMenuBar();
   AKRelease(old);
   AKRelease(w);
 }

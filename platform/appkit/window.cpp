@@ -70,6 +70,7 @@ NSWindow::~NSWindow()
   AKRelease(mMouseDownView);
   AKRelease(mMouseOverView);
   AKRelease(mMenuBar);
+  AKRelease(mShownBar);
   if (mContentView)
   {
     mContentView->setWindowForTree(nullptr);
@@ -292,7 +293,7 @@ NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
 
 NSRect NSWindow::menuBarRect() const
 {
-  if (!mMenuBar) return NSMakeRect(0, 0, 0, 0);
+  if (!mShownBar) return NSMakeRect(0, 0, 0, 0);
   const CGFloat h = std::min(kMenuBarHeight, mFrame.size.height);
   return NSMakeRect(0, mFrame.size.height - h, mFrame.size.width, h);
 }
@@ -306,6 +307,27 @@ void NSWindow::setMenuBar(NSMenu* menu)
 {
   if (menu == mMenuBar) return;
   AKAssign(mMenuBar, menu);
+  updateMenuBar();
+}
+
+void NSWindow::setShowsMainMenu(bool on)
+{
+  mShowsMainMenu = on;
+  updateMenuBar();
+}
+
+void NSWindow::updateMenuBar()
+{
+  NSMenu* shown = mMenuBar;
+  if (!shown && mShowsMainMenu && isKeyWindow()) shown = NSApp->mainMenu();
+  if (shown == mShownBar) return;
+  const bool resized = !shown != !mShownBar;
+  AKAssign(mShownBar, shown);
+  if (!resized)
+  {
+    invalidateBaseRect(menuBarRect());
+    return;
+  }
   if (mContentView) mContentView->setFrame(contentFrame());
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
 }
@@ -313,7 +335,7 @@ void NSWindow::setMenuBar(NSMenu* menu)
 void NSWindow::drawMenuBar(NSRect area)
 {
   const NSRect bar = menuBarRect();
-  if (NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
+  if (!mShownBar || NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
   CGContextSaveGState(mBackingContext);
   CGContextClipToRect(mBackingContext, NSIntersectionRect(bar, area));
   AKGray(0.93)->setFill();
@@ -322,7 +344,7 @@ void NSWindow::drawMenuBar(NSRect area)
   NSColor::fillRect(NSMakeRect(0, bar.origin.y, bar.size.width, 1));
   NSFont* font = menuBarFont();
   CGFloat x = kMenuBarPad;
-  for (NSMenuItem* it : mMenuBar->itemArray())
+  for (NSMenuItem* it : mShownBar->itemArray())
   {
     if (it->isSeparatorItem()) continue;
     AKDrawTextLine(it->title(), font, NSMakePoint(x, bar.origin.y + 6), it->isEnabled() ? AKGray(0.1) : AKGray(0.6));
@@ -335,11 +357,11 @@ bool NSWindow::pressMenuBar(NSEvent* e)
 {
   const NSPoint p = e->locationInWindow();
   const NSRect bar = menuBarRect();
-  if (NSIsEmptyRect(bar) || !NSPointInRect(p, bar)) return false;
+  if (!mShownBar || NSIsEmptyRect(bar) || !NSPointInRect(p, bar)) return false;
   NSFont* font = menuBarFont();
   CGFloat x = kMenuBarPad / 2;
   // The bar may change while a menu of it is open.
-  NSMenu* menu = AKRetain(mMenuBar);
+  NSMenu* menu = AKRetain(mShownBar);
   const std::vector<NSMenuItem*> items(menu->itemArray());
   for (NSMenuItem* it : items)
   {
@@ -349,19 +371,8 @@ bool NSWindow::pressMenuBar(NSEvent* e)
     {
       if (!it->isEnabled()) break;
       it->retain();
-      if (NSMenu* sub = it->submenu())
-      {
-        NSMenu::submenuWillOpen(sub);
-        // The submenu opens under its title.
-        NSEvent* at = NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(x, bar.origin.y), 0, e->timestamp(),
-                                                   this, 1);
-        NSMenu::popUpContextMenu(sub, at, mContentView);
-      }
-      else if (it->action())
-      {
-        if (NSResponder* t = dynamic_cast<NSResponder*>(it->target())) t->tryToPerform(it->action(), it);
-        else if (mContentView) mContentView->tryToPerform(it->action(), it);
-      }
+      // The submenu opens under its title.
+      openMenuBarItem(it, NSMakePoint(x, bar.origin.y), e);
       it->release();
       break;
     }
@@ -369,6 +380,21 @@ bool NSWindow::pressMenuBar(NSEvent* e)
   }
   menu->release();
   return true;
+}
+
+void NSWindow::openMenuBarItem(NSMenuItem* it, NSPoint at, NSEvent* press)
+{
+  if (NSMenu* sub = it->submenu())
+  {
+    NSMenu::submenuWillOpen(sub);
+    NSEvent* e = NSEvent::mouseEventWithType(NSLeftMouseDown, at, 0, press ? press->timestamp() : 0, this, 1);
+    NSMenu::popUpContextMenu(sub, e, mContentView);
+  }
+  else if (it->action())
+  {
+    if (NSResponder* t = dynamic_cast<NSResponder*>(it->target())) t->tryToPerform(it->action(), it);
+    else if (mContentView) mContentView->tryToPerform(it->action(), it);
+  }
 }
 
 namespace {
@@ -561,7 +587,7 @@ void NSWindow::displayDirty()
     NSGraphicsContext::setCurrentContext(ctx);
     drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
     // That pass draws the content view's tree only; the menu bar above it is the window's.
-    if (drawn && mMenuBar)
+    if (drawn && mShownBar)
       for (const NSRect& r : dirty) drawMenuBar(r);
     NSGraphicsContext::setCurrentContext(previous);
     ctx->release();
@@ -594,7 +620,7 @@ void NSWindow::drawBaseRect(NSRect r)
     CGContextRestoreGState(mBackingContext);
   }
   if (mContentView) drawView(mContentView, r);
-  if (mMenuBar) drawMenuBar(r);
+  if (mShownBar) drawMenuBar(r);
   NSGraphicsContext::setCurrentContext(previous);
   ctx->release();
 }

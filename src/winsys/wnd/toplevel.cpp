@@ -3,6 +3,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSMenu.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/shell/menus.h"
 #include "winsys/wnd/wnd.h"
 #include "winsys/wnd/wnd_views.h"
 
@@ -66,6 +67,8 @@ void SWELL_TopLevelWindow<Base>::commonSetUp()
 {
   this->setDelegate(this);
   this->setAcceptsMouseMovedEvents(true);
+  // The desktop has no menu bar: the application's menu shows in its key window.
+  this->setShowsMainMenu(true);
   updateWindowCollection(this);
 }
 
@@ -157,6 +160,33 @@ void SWELL_TopLevelWindow<Base>::cancelOperation(NSObject*)
   if (!v || !v->getSwellDialogProc()) return;
   this->retain();
   sendToContent(WM_COMMAND, IDCANCEL, 0);
+  this->release();
+}
+
+template <class Base>
+void SWELL_TopLevelWindow<Base>::openMenuBarItem(NSMenuItem* item, NSPoint at, NSEvent* press)
+{
+  // The window's own menu, and a main menu that has a destination, route their
+  // items already.
+  NSView* content = this->contentView();
+  NSMenu* sub = item->submenu();
+  if (this->menuBar() || !dynamic_cast<SWELL_WindowTarget*>(content) || (sub ? sub->delegate() : item->target()))
+  {
+    Base::openMenuBarItem(item, at, press);
+    return;
+  }
+  this->retain();
+  if (!sub)
+  {
+    if (item->tag()) sendToContent(WM_COMMAND, (WPARAM)item->tag(), 0);
+  }
+  else
+  {
+    // Under its title: the pop-up opens 4 points below the point it is given.
+    const NSPoint screen = this->convertBaseToScreen(NSMakePoint(at.x, at.y + 4));
+    TrackPopupMenu(SWELL_HMENUOf(sub), 0, (int)std::lround(screen.x), (int)std::lround(screen.y), 0,
+                   SWELL_HWND(content), nullptr);
+  }
   this->release();
 }
 

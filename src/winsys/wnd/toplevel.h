@@ -50,6 +50,10 @@ public:
   bool windowShouldClose(NSWindow*) override;
   // Escape in a dialog: WM_COMMAND with IDCANCEL, as its Cancel button would send.
   void cancelOperation(NSObject*) override;
+  // A title of the application's main menu, shown as the bar of this key window:
+  // a menu without a destination of its own reaches the window as its pop-up menu
+  // would (WM_INITMENUPOPUP, then the chosen item's WM_COMMAND).
+  void openMenuBarItem(NSMenuItem* item, NSPoint at, NSEvent* press) override;
   NSSize minSize() const override;
   NSSize maxSize() const override;
 
