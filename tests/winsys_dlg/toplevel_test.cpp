@@ -4,7 +4,10 @@
 
 #include "../winsys_wnd/wnd_test_util.h"
 
+#include "platform/appkit/ModalScript.h"
 #include "platform/appkit/NSMenu.h"
+#include "raster/lice_bitmap.h"
+#include "winsys/shell/menus.h"
 #include "winsys/wnd/toplevel.h"
 
 namespace {
@@ -242,10 +245,82 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
       w = m1;
     w->makeKeyWindow();
     EXPECT_EQ(NSApp->mainMenu(), c.want) << c.dialog;
+    EXPECT_EQ(w->shownMenuBar(), c.want) << c.dialog;  // the key window shows it as its bar
   }
   NSApp->setMainMenu(nullptr);
   windowMenu->release();
   modalMenu->release();
+}
+
+// The application's menu is the bar of the key window of the layer that has no
+// menu of its own; other windows keep their whole content area.
+TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
+{
+  NSModalScript script;
+  HMENU bar = CreatePopupMenu(), file = CreatePopupMenu();
+  SWELL_Menu_AddMenuItem(file, "Open", 310, 0);
+  SWELL_Menu_AddMenuItem(file, "Close", 311, 0);
+  MENUITEMINFO sub{};
+  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
+  sub.hSubMenu = file;
+  sub.dwTypeData = const_cast<char*>("File");
+  InsertMenuItem(bar, 0, TRUE, &sub);
+  SWELL_Menu_AddMenuItem(bar, "Help", 312, 0);
+  SWELL_SetDefaultWindowMenu(bar);
+  Swell_vDavrel_64_modelesswindow *m1, *m2;
+  const HWND v1 = Modeless(&m1), v2 = Modeless(&m2);
+  NSWindow* plain = nullptr;
+  Window(NSMakeRect(0, 0, 240, 120), 0, &plain);  // not a window of the layer
+  for (NSWindow* w : {(NSWindow*)m1, (NSWindow*)m2}) w->setFrame(NSMakeRect(0, 0, 240, 120), false);
+  auto clientHeight = [](HWND v) {
+    RECT r;
+    GetClientRect(v, &r);
+    return r.bottom - r.top;
+  };
+  m1->makeKeyWindow();
+  ASSERT_EQ(NSApp->mainMenu(), SWELL_MenuOf(bar));
+  EXPECT_EQ(m1->shownMenuBar(), SWELL_MenuOf(bar));
+  EXPECT_EQ(m1->menuBar(), nullptr);  // shown, not its own
+  EXPECT_EQ(clientHeight(v1), 100);
+  EXPECT_EQ(m2->shownMenuBar(), nullptr);
+  EXPECT_EQ(clientHeight(v2), 120);
+  m1->display();
+  LICE_IBitmap* b = (LICE_IBitmap*)m1->backing();
+  const LICE_PixelValue* row1 = b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 2 : 1) * b->getRowSpan();
+  EXPECT_EQ((row1[200] >> 8) & 0xFF, (uint32_t)(0.93 * 255 + 0.5));
+
+  // A submenu's title: WM_INITMENUPOPUP, then the chosen item's command, to the
+  // window; a plain title is its command. The menu keeps no destination.
+  script.chooseMenuItem({1});
+  log.msgs.clear();
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, m1, 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(60, 110), 0, 0, m1, 1));
+  std::vector<LoggedMsg> got;
+  for (const LoggedMsg& m : log.msgs)
+    if (m.msg == WM_INITMENUPOPUP || m.msg == WM_COMMAND || m.msg == WM_LBUTTONDOWN) got.push_back(m);
+  const std::vector<LoggedMsg> want{
+      {v1, WM_INITMENUPOPUP, (WPARAM)file, 0}, {v1, WM_COMMAND, 311, 0}, {v1, WM_COMMAND, 312, 0}};
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(script.pending(), 0u);
+  EXPECT_EQ(SWELL_MenuOf(file)->delegate(), nullptr);
+
+  // The bar follows the key window and the menu; without a menu, the whole frame.
+  m2->makeKeyWindow();
+  EXPECT_EQ(m1->shownMenuBar(), nullptr);
+  EXPECT_EQ(clientHeight(v1), 120);
+  EXPECT_EQ(clientHeight(v2), 100);
+  HMENU other = CreatePopupMenu();
+  SWELL_SetCurrentMenu(other);
+  EXPECT_EQ(m2->shownMenuBar(), SWELL_MenuOf(other));
+  plain->makeKeyWindow();
+  EXPECT_EQ(plain->shownMenuBar(), nullptr);
+  EXPECT_EQ(m2->shownMenuBar(), nullptr);
+  m2->makeKeyWindow();
+  NSApp->setMainMenu(nullptr);
+  EXPECT_EQ(clientHeight(v2), 120);
+  SWELL_SetDefaultWindowMenu(nullptr);
+  DestroyMenu(other);
+  DestroyMenu(bar);
 }
 
 TEST_F(TopLevel, CreationWithoutAResourceAndFramesAroundAView)

@@ -13,6 +13,7 @@
 #include "winsys/text.h"
 #include "winsys/wnd/controls.h"
 #include "winsys/wnd/keyboard.h"
+#include "winsys/wnd/toplevel.h"
 
 #include <algorithm>
 #include <memory>
@@ -218,29 +219,57 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   InsertMenuItem(bar, 0, TRUE, &sub);
   ShowWindow(top, SW_SHOW);
   ASSERT_TRUE(SetMenu(top, bar));
-  const unsigned long xid = AKX11WindowOf(w);
-  ASSERT_NE(xid, 0u);
-  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
-  int width = 0, height = 0, ink = 0;
-  std::vector<uint32_t> px;
-  ASSERT_TRUE(until([&] {
-    loop->runOnce();
-    driver->sync();
-    if (!driver->read(xid, &width, &height, &px) || width != 220) return false;
-    ink = 0;
-    for (int y = 2; y < 18; ++y)
-      for (int x = 8; x < 50; ++x) ink += (px[(size_t)y * width + x] & 0xFF) < 0x60;
-    return px[(size_t)1 * width + 200] == 0xEDEDEDu && ink > 10;
-  }));
+  // The X window shows the bar: its light ground, and the title's ink.
+  auto showsBar = [&](NSWindow* win) {
+    const unsigned long xid = AKX11WindowOf(win);
+    if (!xid || !until([&] { return driver->viewable(xid) && win->displayCount() > 0; })) return false;
+    int width = 0, height = 0, ink = 0;
+    std::vector<uint32_t> px;
+    return until([&] {
+      loop->runOnce();
+      driver->sync();
+      if (!driver->read(xid, &width, &height, &px) || width != 220) return false;
+      ink = 0;
+      for (int y = 2; y < 18; ++y)
+        for (int x = 8; x < 50; ++x) ink += (px[(size_t)y * width + x] & 0xFF) < 0x60;
+      return px[(size_t)1 * width + 200] == 0xEDEDEDu && ink > 10;
+    });
+  };
+  ASSERT_TRUE(showsBar(w));
 
   script.chooseMenuItem({0});
   log.msgs.clear();
-  driver->click(xid, 20, 10);
+  driver->click(AKX11WindowOf(w), 20, 10);
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
   EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
   EXPECT_EQ(script.pending(), 0u);
   SetMenu(top, nullptr);
   DestroyWindow(top);
+
+  // The application's menu, with no destination of its own, is the bar of a key
+  // window of the layer that has no menu: a click opens the title's submenu for
+  // that window, as its pop-up menu would.
+  HWND view = nullptr;
+  Swell_vDavrel_64_modelesswindow* mw =
+      Swell_vDavrel_64_modelesswindow::initModeless(nullptr, nullptr, RecordingProc, 0, &view, 15);
+  mw->setFrame(NSMakeRect(100, 260, 220, 120), false);
+  SWELL_SetCurrentMenu(bar);
+  ShowWindow(view, SW_SHOW);
+  mw->makeKeyWindow();
+  ASSERT_EQ(mw->shownMenuBar(), SWELL_MenuOf(bar));
+  ASSERT_TRUE(showsBar(mw));
+  script.chooseMenuItem({0});
+  log.msgs.clear();
+  driver->click(AKX11WindowOf(mw), 20, 10);
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  const std::vector<LoggedMsg> want{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}};
+  std::vector<LoggedMsg> got;
+  for (const LoggedMsg& m : log.msgs)
+    if (m.msg == WM_INITMENUPOPUP || m.msg == WM_COMMAND) got.push_back(m);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(script.pending(), 0u);
+  DestroyWindow(view);
+  NSApp->setMainMenu(nullptr);
   DestroyMenu(bar);
 }
 
