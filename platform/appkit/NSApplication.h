@@ -74,6 +74,9 @@ public:
   NSWindow* keyWindow() const { return mKeyWindow; }
   // The kit keeps no separate main window: the key window is it.
   NSWindow* mainWindow() const { return mKeyWindow; }
+  // The kit has no activation of its own among the desktop's programs: the
+  // application is active while one of its windows is key.
+  bool isActive() const { return mKeyWindow != nullptr; }
   NSWindow* windowWithNumber(NSInteger number) const;
 
   // ---- presentation ----

@@ -25,14 +25,14 @@ struct FontCacheEntry
   CTFontRef font;
 };
 
-WDL_Mutex& fontCacheMutex()
+WDL_Mutex& s_fontnamecache_mutex()
 {
   static WDL_Mutex* m = new WDL_Mutex;
   return *m;
 }
 
 // Kept sorted by name (strcmp), then size, for a binary search.
-WDL_PtrList<FontCacheEntry>& fontCache()
+WDL_PtrList<FontCacheEntry>& s_fontnamecache()
 {
   static WDL_PtrList<FontCacheEntry>* l = new WDL_PtrList<FontCacheEntry>;
   return *l;
@@ -47,8 +47,8 @@ int compareEntry(const FontCacheEntry* e, const char* name, float size)
 
 CTFontRef platformFont(const char* name, float size)
 {
-  WDL_MutexLock lock(&fontCacheMutex());
-  WDL_PtrList<FontCacheEntry>& cache = fontCache();
+  WDL_MutexLock lock(&s_fontnamecache_mutex());
+  WDL_PtrList<FontCacheEntry>& cache = s_fontnamecache();
   int lo = 0, hi = cache.GetSize();
   while (lo < hi)
   {

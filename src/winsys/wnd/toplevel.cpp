@@ -21,9 +21,7 @@ HMENU g_swell_defaultmenumodal = nullptr;
 
 NSMenu* menuOf(HMENU m) { return reinterpret_cast<NSMenu*>(m); }
 
-// The kit has no application activation of its own: it is active while one of
-// its windows is key.
-bool appIsActive() { return NSApplication::exists() && NSApp->keyWindow() != nullptr; }
+bool appIsActive() { return NSApplication::exists() && NSApp->isActive(); }
 
 }  // namespace
 
