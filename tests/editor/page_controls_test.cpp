@@ -208,6 +208,7 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_TRUE(clickable(kMultiPartMIDICh + 1));
   EXPECT_TRUE(clickable(kLockPartMIDIch));
   EXPECT_FALSE(clickable(kFilterCutoff));
+  EXPECT_FALSE(clickable(kRandomize));  // it does nothing here
   EXPECT_EQ(timbreSelectsSent(), 0);
   // For a look: the mixer page as drawn, beside the test.
   e.graphics->PrepDraw();
@@ -218,4 +219,5 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   clickAt(e.firstControlOf(kShowLibrarian));
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  EXPECT_TRUE(clickable(kRandomize));
 }
