@@ -394,6 +394,8 @@ void Davrel::chooseCopyTimbre(int paramIdx, int v)
     otherFlag = false;
     if (IControl* c = firstControl(other)) c->SetValueFromUserInput(0.0);
     setParamClamped(other, 0);
+    // The pair's release wrote its own name on the display: the line names the button clicked.
+    if (graphics) displayParamChange(self, 1.0, false);
   }
   else
   {

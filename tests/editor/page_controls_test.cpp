@@ -121,6 +121,7 @@ TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
   click(kLoadToTimbre2);
   EXPECT_TRUE(e.loadToTimbre2);
   EXPECT_FALSE(e.loadToTimbre1);
+  EXPECT_EQ(e.nameLine(), e.GetParam(kLoadToTimbre2)->GetNameForHost());  // not the released TO T1
   EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 0.0);
   EXPECT_EQ(e.firstControlOf(kLoadToTimbre1)->GetValue(), 0.0);
   click(kLoadToTimbre2);
