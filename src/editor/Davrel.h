@@ -268,7 +268,10 @@ public:
   bool midiOutputChosen() override { return midiOutSet; }
   int editedPart() override { return currentPart; }
   bool transferThreadBusy() override;
-  bool startSenderJob(const SenderJob& job) override { return startJob(job); }
+  bool startSenderJob(const SenderJob& job) override;
+  // True when the librarian has an upper bank for answers to land in; otherwise
+  // the display says so and the caller starts nothing.
+  bool upperBankOpenForRequest();
   void setManagerPatchRequested(bool on) override;
   void setManagerTransferStarted(bool on) override;
   void prepareArrangementPush() override;

@@ -5,6 +5,8 @@
 
 #include "editor/Davrel.h"
 
+#include <algorithm>
+
 #include "base/log.h"
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
@@ -13,6 +15,7 @@
 #include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
+#include <algorithm>
 #include <string>
 
 void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
@@ -56,7 +59,10 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   if (paramValue(kOverrideTempo) == 1.0)
   {
     const int t = (int)tempo;
-    const int index = t - 65;
+    // The arpeggiator's tempo value is BPM - 20 ("tempoValues" starts at 20, and
+    // the override writes value + 20 into the program), so the host's tempo lands
+    // on its own entry; tempos outside 20..300 take the nearest end.
+    const int index = std::min(std::max(t, 20), 300) - 20;
     if (index != arpTempoIndex)
     {
       arpTempoIndex = index;

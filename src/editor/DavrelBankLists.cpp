@@ -358,7 +358,31 @@ bool Davrel::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, in
   // The request's program change goes to the grid's current slot.
   if (librarianView && librarianView->currentSlot >= 0 && librarianView->currentSlot < 128)
     librarianProgramNumber = librarianView->currentSlot.load();
+  if (!upperBankOpenForRequest()) return false;
   return midiMessageManager && midiMessageManager->sendSinglePatchRequestSysexFromLibrarian(skipProgramChange, slot);
+}
+
+// Every answer of a request into the librarian goes to a slot of the upper bank;
+// with none open the answers would be dropped one by one while the transfer
+// reports success, so such a request is not started.
+bool Davrel::upperBankOpenForRequest()
+{
+  if (patchLibrarian && patchLibrarian->bankAt(patchLibrarian->upperFileIndex)) return true;
+  showNameLine("Open a Bank First!");
+  return false;
+}
+
+bool Davrel::startSenderJob(const SenderJob& job)
+{
+  const bool intoLibrarian =
+      job.command == kSendAllPatchRequest || (job.command == kSendPartRequest && !job.requestTarget);
+  if (intoLibrarian && !upperBankOpenForRequest())
+  {
+    // The bank menu armed the all-programs collector before asking for the job.
+    if (midiMessageManager) midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
+    return false;
+  }
+  return startJob(job);
 }
 
 void Davrel::librarianBankSaved(bool asNewFile)

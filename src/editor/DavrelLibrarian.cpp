@@ -92,6 +92,8 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       if (v == 1) discardBankEdits();
       return false;
     case kOverwriteBank:
+      // The button's release says it again: its display would hide the refusal.
+      if (gridActiveColumn(*this) == 0 && !upperBankOpenForRequest()) return false;
       if (v == 1 && gridActiveColumn(*this) == 0)
       {
         sendGlobalWithProgram = false;
@@ -126,6 +128,7 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       return false;
     case kRequestFromBank:
       // "Request Bank": every program of the synthesizer's memory into the upper bank.
+      if (!upperBankOpenForRequest()) return false;
       if (v == 1)
       {
         prepareAllPatchesRequest();
@@ -391,6 +394,8 @@ void Davrel::chooseCopyTimbre(int paramIdx, int v)
     otherFlag = false;
     if (IControl* c = firstControl(other)) c->SetValueFromUserInput(0.0);
     setParamClamped(other, 0);
+    // The pair's release wrote its own name on the display: the line names the button clicked.
+    if (graphics) displayParamChange(self, 1.0, false);
   }
   else
   {

@@ -326,6 +326,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   wait(T);
   plug->showStatusText(kProcessing);
   PatchLibrarian* lib = manager->librarian;
+  int received = 0;
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -344,6 +345,9 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     const bool failedBefore = requestFailed.exchange(false);
     const int r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
     if (failedBefore) requestFailed.store(true);
+    // The running count: a bank takes a minute or more, and a silent slot shows as one not counted.
+    if (r == 0) ++received;
+    plug->showSecondLineText((std::to_string(received) + " of 128 programs received").c_str());
     plug->DisplayProcessingIndicator(false);
     if (r == 2 || cancelRequested.load()) break;
   }

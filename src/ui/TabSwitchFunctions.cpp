@@ -77,7 +77,9 @@ void TabSwitchFunctions::mainTabSwitch(PageHost* host, int page, int timbre)
   // The search results' menu belongs to the librarian page only: leaving it (or
   // coming back without an active search) must not leave it on screen.
   hide(host, "RightSearchPopupMenu", true);
-  greyControl(host, kRandomize, false);
+  // The randomizer acts on the sound and sequence pages' timbre, never from the
+  // mixer page: greyed there, as on the global page, rather than a dead button.
+  greyControl(host, kRandomize, page == 0);
 
   for (const char* name : {"discardChangesLayerRight", "keepBankOpenLayer", "saveChangesLayer", "midiSettingsButton",
                            "delayKnobLayer", "delayMenuLayer", "velocityLevelLayer"})

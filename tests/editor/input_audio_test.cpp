@@ -146,7 +146,7 @@ TEST_F(Editor, AudioCallbackFollowsTheHostTempoOnce)
   for (int i = 0; i < 3; ++i) f.ProcessDoubleReplacing(io, io, 64);
   IRECT area;
   f.graphics->IsDirty(&area);  // the drawing pass takes the tempo over
-  EXPECT_EQ(f.GetParam(kArpTempo)->Int(), 55);
+  EXPECT_EQ(f.GetParam(kArpTempo)->Int(), 100);  // 120 BPM
   const auto bytes = readWholeFile(logged.file("Davrel Editor LOG.txt"));
   const std::string text(bytes.begin(), bytes.end());
   size_t count = 0;
@@ -282,10 +282,36 @@ TEST_F(Editor, AudioBlocksFinishWhileAnotherThreadHoldsTheMutex)
   EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 0);  // not yet on the controls
 
   e.graphics->IsDirty(&area);
-  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 130 - 65);
+  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 130 - 20);
   EXPECT_EQ(e.GetParam(kMIDILed)->Value(), 0.0);
   EXPECT_EQ(e.GetParam(kMIDILed + 1)->Value(), (double)e.midiLedOn[1].load());
   EXPECT_EQ(std::string(delay->GetTextForPlug()), "2ms|" + std::to_string(e.GetBlockSize()) + "bfr");
+}
+
+// With the tempo taken from the host, the arpeggiator's tempo shows the host's
+// tempo: its value names the host's BPM in "tempoValues" and in the display, and
+// tempos beyond the list take its ends.
+TEST_F(Editor, HostTempoLandsOnItsOwnArpeggiatorTempo)
+{
+  e.GetParam(kOverrideTempo)->Set(1.0);
+  e.midiOutSet = true;
+  e.clockJobStarted = true;
+  IRECT area;
+  const struct
+  {
+    double host;
+    int bpm;
+  } cases[] = {{120.0, 120}, {130.7, 130}, {20.0, 20}, {300.0, 300}, {5.0, 20}, {999.0, 300}, {64.0, 64}};
+  for (const auto& c : cases)
+  {
+    e.tempo = c.host;
+    block();
+    e.graphics->IsDirty(&area);
+    const int v = e.GetParam(kArpTempo)->Int();
+    EXPECT_EQ(v, c.bpm - 20) << c.host;
+    e.displayParamChange(kArpTempo, v, false);
+    EXPECT_EQ(e.valueLine(), std::to_string(c.bpm) + " BPM [" + std::to_string(v) + "]") << c.host;
+  }
 }
 
 TEST_F(Editor, PartRequestWaitsForAnIdleWorker)

@@ -310,6 +310,68 @@ TEST_F(Librarian, PageButtonsRunTheCommandsTheyName)
   EXPECT_TRUE(e->started[0].toLibrarian);
 }
 
+// Requests whose answers land in the upper bank's slots start only while a bank is
+// open there: with none, the display says so and nothing is sent or armed.
+TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
+{
+  auto toLibrarian = [](int command, bool target) {
+    SenderJob job((ESenderCommand)command);
+    job.requestTarget = target;
+    return job;
+  };
+  const struct
+  {
+    const char* name;
+    std::function<void()> run;
+    int command;
+  } entries[] = {
+      {"Request Bank", [&] { e->userSets(kRequestFromBank, 1), e->userSets(kRequestFromBank, 0); }, kSendAllPatchRequest},
+      {"Sound to Slot", [&] { e->userSets(kOverwriteBank, 1), e->userSets(kOverwriteBank, 0); }, kSendArrangementToDevice},
+      {"menu: All Patches from Memory",
+       [&] {
+         e->prepareAllPatchesRequest();
+         e->startSenderJob(SenderJob(kSendAllPatchRequest));
+       },
+       kSendAllPatchRequest},
+      {"menu: from Active Slot to Librarian", [&] { e->startSenderJob(toLibrarian(kSendPartRequest, false)); },
+       kSendPartRequest},
+      {"menu: from Currently Selected Location", [&] { e->sendSinglePatchRequestSysexFromLibrarian(false, 0); }, -1},
+  };
+  const int alpha = e->lib().upperFileIndex;
+  for (int open : {0, 1})
+    for (const auto& entry : entries)
+    {
+      SCOPED_TRACE(std::string(entry.name) + (open ? ", bank open" : ", no bank"));
+      e->lib().upperFileIndex = open ? alpha : -1;
+      e->started.clear();
+      e->takeSent();
+      e->showNameLine("");
+      entry.run();
+      if (open)
+      {
+        if (entry.command >= 0)
+        {
+          ASSERT_EQ(e->started.size(), 1u);
+          EXPECT_EQ(e->started[0].command, entry.command);
+        }
+        EXPECT_NE(e->nameLine(), "Open a Bank First!");
+      }
+      else
+      {
+        EXPECT_TRUE(e->started.empty());
+        EXPECT_TRUE(e->takeSent().empty());
+        EXPECT_EQ(e->nameLine(), "Open a Bank First!");
+        EXPECT_FALSE(e->midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load());
+        EXPECT_FALSE(e->midiMessageManager->libraryPatchRequest.libraryRequestActive.load());
+      }
+    }
+  // The GUI's own request needs no bank.
+  e->lib().upperFileIndex = -1;
+  e->started.clear();
+  EXPECT_TRUE(e->startSenderJob(toLibrarian(kSendPartRequest, true)));
+  EXPECT_EQ(e->started.size(), 1u);
+}
+
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
 {
   e->lib().selectedSlot = 40;

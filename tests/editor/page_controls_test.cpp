@@ -121,6 +121,7 @@ TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
   click(kLoadToTimbre2);
   EXPECT_TRUE(e.loadToTimbre2);
   EXPECT_FALSE(e.loadToTimbre1);
+  EXPECT_EQ(e.nameLine(), e.GetParam(kLoadToTimbre2)->GetNameForHost());  // not the released TO T1
   EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 0.0);
   EXPECT_EQ(e.firstControlOf(kLoadToTimbre1)->GetValue(), 0.0);
   click(kLoadToTimbre2);
@@ -208,6 +209,7 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_TRUE(clickable(kMultiPartMIDICh + 1));
   EXPECT_TRUE(clickable(kLockPartMIDIch));
   EXPECT_FALSE(clickable(kFilterCutoff));
+  EXPECT_FALSE(clickable(kRandomize));  // it does nothing here
   EXPECT_EQ(timbreSelectsSent(), 0);
   // For a look: the mixer page as drawn, beside the test.
   e.graphics->PrepDraw();
@@ -218,4 +220,5 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   clickAt(e.firstControlOf(kShowLibrarian));
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  EXPECT_TRUE(clickable(kRandomize));
 }

@@ -487,6 +487,10 @@ TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
     ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, model.programs[(size_t)p]) << p;
   }
   EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
+  // A running count on the second line, one step a program.
+  ASSERT_EQ(host.secondLine.size(), 128u);
+  EXPECT_EQ(host.secondLine.front(), "1 of 128 programs received");
+  EXPECT_EQ(host.secondLine.back(), "128 of 128 programs received");
   // Bank select went to the synthesizer's global channel.
   EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
 }
@@ -501,6 +505,9 @@ TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
   EXPECT_EQ(std::find(status.begin(), status.end(), "Data request completed!"), status.end());
   for (int p = 0; p < 128; ++p)
     EXPECT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.empty(), p == 5) << p;
+  // The silent slot is not counted.
+  ASSERT_FALSE(host.secondLine.empty());
+  EXPECT_EQ(host.secondLine.back(), "127 of 128 programs received");
 }
 
 TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
