@@ -185,7 +185,9 @@ const std::vector<std::string>& UIConfigManager::getValueList(const std::string&
 void UIConfigManager::initImages()
 {
   configLog("CONFIG READER: Started to read image resources...");
-  for (const ImageTableRow& row : editorImages(mSkin))
+  const std::vector<ImageTableRow> rows = editorImages(mSkin);
+  if (mImagePrefetch && mImageLoader && !releasingImages) mImagePrefetch(rows, mScale);
+  for (const ImageTableRow& row : rows)
     preloadImage(row.id, row.name, row.path, row.frames, row.framesAreHorizontal);
   configLog("CONFIG READER: Completed!");
 }

@@ -58,6 +58,9 @@ public:
   // Loads one image of the table into the graphics layer's bitmap cache at the scale,
   // or, with release set, takes it out of the cache and frees it.
   using ImageLoader = std::function<void(const ImageTableRow& image, double scale, bool release)>;
+  // Loads the whole table at the scale ahead of the image loader's calls, which then
+  // find each image loaded (it may decode them at once on several threads).
+  using ImagePrefetch = std::function<void(const std::vector<ImageTableRow>& images, double scale)>;
 
   static const int kSysExResourceId = 101;
   static const int kUIResourceId = 100;
@@ -72,6 +75,7 @@ public:
   void setLogSink(LogSink sink);
   void setResourceLoader(ResourceLoader loader) { mResourceLoader = std::move(loader); }
   void setImageLoader(ImageLoader loader) { mImageLoader = std::move(loader); }
+  void setImagePrefetch(ImagePrefetch prefetch) { mImagePrefetch = std::move(prefetch); }
   // The key the resources are deciphered with (the built-in one unless set).
   void setResourceKey(const unsigned char* keyBytes);
 
@@ -286,6 +290,7 @@ private:
   LogSink mLogSink;
   ResourceLoader mResourceLoader;
   ImageLoader mImageLoader;
+  ImagePrefetch mImagePrefetch;
   unsigned int mKey[4];
 
   std::vector<SysExContainer> mSysExContainers;

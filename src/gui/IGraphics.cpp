@@ -11,10 +11,16 @@
 #include <cstdarg>
 #include "base/log.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sched.h>
+#include <string>
 #include <strings.h>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -427,35 +433,107 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, char*
 
 // ---- images and files ----
 
+// The image decoded and brought to the scale, or null with the reason in why (which
+// names the image). At the image's own size the decoded bitmap is kept as it is: the
+// scaled blit of an equal size is a plain copy of it.
+LICE_IBitmap* IGraphics::LoadScaledBitmap(int id, const char* name, double scale, std::string* why)
+{
+  LICE_IBitmap* loaded = OSLoadBitmap(id, name);
+  const int w = loaded ? loaded->getWidth() : 0, h = loaded ? loaded->getHeight() : 0;
+  const int sw = (int)((double)w * scale), sh = (int)((double)h * scale);
+  char line[512];
+  if (!loaded || !loaded->getBits() || sw <= 0 || sh <= 0)
+  {
+    snprintf(line, sizeof(line), "IGraphics: image %d '%s' cannot be loaded at scale %g; it is drawn as nothing\n", id,
+             name ? name : "", scale);
+    *why = line;
+    delete loaded;
+    return nullptr;
+  }
+  if (sw == w && sh == h) return loaded;
+  LICE_MemBitmap* scaled = new LICE_MemBitmap(sw, sh, 4);
+  LICE_ScaledBlit(scaled, loaded, 0, 0, sw, sh, 0.0f, 0.0f, (float)w, (float)h, 1.0f, LICE_MODE_BILINEAR);
+  delete loaded;
+  if (!scaled->getBits())
+  {
+    snprintf(line, sizeof(line), "IGraphics: image %d '%s' has no room at %d x %d\n", id, name ? name : "", sw, sh);
+    *why = line;
+    delete scaled;
+    return nullptr;
+  }
+  return scaled;
+}
+
 IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStates, bool framesAreHoriz)
 {
   BitmapStorage& store = bitmapCache();
   LICE_IBitmap* bitmap = store.Find(id, scale);
   if (!bitmap)
   {
+    std::string why;
+    bool failedBefore = false;
+    {
+      std::lock_guard<std::mutex> lock(mFailedImagesLock);
+      for (size_t i = 0; i < mFailedImages.size() && !failedBefore; ++i)
+        if (mFailedImages[i].id == id && mFailedImages[i].scale == scale)
+        {
+          why = std::move(mFailedImages[i].why);
+          mFailedImages.erase(mFailedImages.begin() + (long)i);
+          failedBefore = true;
+        }
+    }
     // Loaded and scaled outside the store's lock; Add keeps the first copy stored.
-    LICE_IBitmap* loaded = OSLoadBitmap(id, name);
-    const int w = loaded ? loaded->getWidth() : 0, h = loaded ? loaded->getHeight() : 0;
-    const int sw = (int)((double)w * scale), sh = (int)((double)h * scale);
-    if (!loaded || !loaded->getBits() || sw <= 0 || sh <= 0)
+    LICE_IBitmap* made = failedBefore ? nullptr : LoadScaledBitmap(id, name, scale, &why);
+    if (!made)
     {
-      ConsoleLog("IGraphics: image %d '%s' cannot be loaded at scale %g; it is drawn as nothing\n", id, name ? name : "",
-          scale);
-      delete loaded;
+      ConsoleLog("%s", why.c_str());
       return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
     }
-    LICE_MemBitmap* scaled = new LICE_MemBitmap(sw, sh, 4);
-    LICE_ScaledBlit(scaled, loaded, 0, 0, sw, sh, 0.0f, 0.0f, (float)w, (float)h, 1.0f, LICE_MODE_BILINEAR);
-    delete loaded;
-    if (!scaled->getBits())
-    {
-      ConsoleLog("IGraphics: image %d '%s' has no room at %d x %d\n", id, name ? name : "", sw, sh);
-      delete scaled;
-      return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
-    }
-    bitmap = store.Add(scaled, id, scale);
+    bitmap = store.Add(made, id, scale);
   }
   return IBitmap(bitmap, bitmap->getWidth(), bitmap->getHeight(), nStates, framesAreHoriz);
+}
+
+void IGraphics::LoadIBitmaps(const std::vector<ImageRequest>& images, double scale)
+{
+  BitmapStorage& store = bitmapCache();
+  std::vector<size_t> wanted;
+  for (size_t i = 0; i < images.size(); ++i)
+    if (!store.Find(images[i].id, scale)) wanted.push_back(i);
+  std::vector<LICE_IBitmap*> made(images.size(), nullptr);
+  std::vector<std::string> why(images.size());
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k; (k = next.fetch_add(1)) < wanted.size();)
+      made[wanted[k]] = LoadScaledBitmap(images[wanted[k]].id, images[wanted[k]].name, scale, &why[wanted[k]]);
+  };
+  // Decoding is independent from image to image; this thread takes its share. One
+  // processor the process may run on is left to the others (the editor's bank scan
+  // runs meanwhile, and the first frame waits for it).
+  int threads = 1;
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof(allowed), &allowed) == 0) threads = CPU_COUNT(&allowed) - 1;
+  threads = std::max(1, std::min({threads, 4, (int)wanted.size()}));
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < threads; ++t)
+  {
+    try
+    {
+      helpers.emplace_back(work);
+    }
+    catch (const std::system_error&)
+    {
+      break;  // no thread to be had: fewer do the work
+    }
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  std::lock_guard<std::mutex> lock(mFailedImagesLock);
+  for (size_t i : wanted)
+    if (made[i])
+      store.Add(made[i], images[i].id, scale);
+    else
+      mFailedImages.push_back({images[i].id, scale, std::move(why[i])});
 }
 
 IBitmap IGraphics::getImageById(int id, int nStates, bool framesAreHoriz, double scale)

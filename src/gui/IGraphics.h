@@ -21,6 +21,10 @@
 #include "config/BundleResources.h"
 #include "gui/IGraphicsStructs.h"
 
+#include <mutex>
+#include <string>
+#include <vector>
+
 class ControlLayer;
 class IControl;
 class IParam;
@@ -123,6 +127,15 @@ public:
   // scaled and stored on first use. A missing or undecodable image gives an empty
   // bitmap (and a log line), which draws nothing.
   IBitmap LoadIBitmap(int id, const char* name, double scale, int nStates = 1, bool framesAreHoriz = false);
+  // Loads the images not yet in the store at the scale, several at a time on as many
+  // threads as the process may run on (up to four), and stores them in the order
+  // given. One that cannot be loaded is noted: LoadIBitmap's call for it then says why.
+  struct ImageRequest
+  {
+    int id;
+    const char* name;
+  };
+  void LoadIBitmaps(const std::vector<ImageRequest>& images, double scale);
   // An image already loaded at the scale; an empty bitmap when there is none.
   IBitmap getImageById(int id, int nStates, bool framesAreHoriz, double scale);
   // Puts a bitmap made elsewhere into the store (id -1), which then owns it.
@@ -244,6 +257,16 @@ private:
   bool mStrict = true;
   IControl* mKeyCatcher = nullptr;
   BundleResources mResources;
+  // Images LoadIBitmaps could not load, with the reason LoadIBitmap then gives once.
+  struct FailedImage
+  {
+    int id;
+    double scale;
+    std::string why;
+  };
+  std::mutex mFailedImagesLock;
+  std::vector<FailedImage> mFailedImages;
+  LICE_IBitmap* LoadScaledBitmap(int id, const char* name, double scale, std::string* why);
 };
 
 // A new bitmap of the bundle's PNG resource name, or null: no name, a name whose

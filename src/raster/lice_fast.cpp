@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "raster/lice_fast_rows.h"
@@ -278,6 +279,21 @@ bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, 
   Columns cols;
   if (!cols.build(w, x, dx, right)) return false;
   const int* xi = cols.xi;
+  bool sampleEveryRow = halfMix;
+  // A copy takes the same source row's pixels again from the output row made of it
+  // just before (a stretch repeats rows), which is still in the cache; the half mix
+  // depends on what each row held, and a blit onto its own source may have changed
+  // the row since, so those sample every row.
+  const LICE_PixelValue* lastRow = nullptr;
+  const LICE_PixelValue* lastOut = nullptr;
+  if (h > 0 && bottom > 0)
+  {
+    const intptr_t s0 = (intptr_t)src, s1 = s0 + (intptr_t)(bottom - 1) * src_span * 4;
+    const intptr_t d0 = (intptr_t)dest, d1 = d0 + (intptr_t)(h - 1) * dest_span * 4;
+    const intptr_t srcLo = s0 < s1 ? s0 : s1, srcHi = (s0 < s1 ? s1 : s0) + (intptr_t)right * 4;
+    const intptr_t destLo = d0 < d1 ? d0 : d1, destHi = (d0 < d1 ? d1 : d0) + (intptr_t)cols.last * 4;
+    if (destHi > srcLo && srcHi > destLo) sampleEveryRow = true;
+  }
   for (; h > 0; --h, y += dy, dest += dest_span)
   {
     if (y < -65535 || y / 65536 >= bottom) continue;
@@ -285,8 +301,14 @@ bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, 
     if (halfMix)
       for (int i = cols.first; i < cols.last; ++i)
         dest[i] = ((row[xi[i]] >> 1) & 0x7F7F7F7F) + ((dest[i] >> 1) & 0x7F7F7F7F);
+    else if (row == lastRow && !sampleEveryRow)
+      memcpy(dest + cols.first, lastOut + cols.first, (size_t)(cols.last - cols.first) * sizeof(*dest));
     else
+    {
       for (int i = cols.first; i < cols.last; ++i) dest[i] = row[xi[i]];
+      lastRow = row;
+      lastOut = dest;
+    }
   }
   return true;
 }

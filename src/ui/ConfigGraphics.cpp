@@ -13,6 +13,12 @@ void connectConfigToGraphics(UIConfigManager* config, IGraphics* graphics)
     IBitmap bitmap = graphics->LoadIBitmap(image.id, image.path, scale, image.frames, false);
     if (release) graphics->ReleaseBitmap(&bitmap);
   });
+  config->setImagePrefetch([graphics](const std::vector<ImageTableRow>& images, double scale) {
+    std::vector<IGraphics::ImageRequest> requests;
+    requests.reserve(images.size());
+    for (const ImageTableRow& image : images) requests.push_back({image.id, image.path});
+    graphics->LoadIBitmaps(requests, scale);
+  });
 }
 
 IBitmap UIConfigManager::getImageByName(IGraphics* graphics, const std::string& name) const

@@ -242,3 +242,71 @@ TEST(ConfigWiringTest, ImagesLoadAtEachEditorsScaleAndMissingOnesAreEmpty)
   EXPECT_EQ(large.getImageById(120, 25, false, 1.25).mData, bigKnob.mData);
   EXPECT_EQ(smallConfig.imageCount(), 51);
 }
+
+// The batch load (several images decoded at once on several threads) stores what
+// the decode and the bilinear scaled blit of each image give, byte for byte, at the
+// image's own size (kept as decoded, not copied) and scaled; an image it cannot load
+// is reported once, by the single load that follows, without reading it again.
+TEST(BitmapStoreTest, BatchLoadStoresWhatEachImageDecodesAndScalesTo)
+{
+  TempFolder bundle;
+  const int sizes[][2] = {{40, 20}, {2, 2}, {301, 7}, {64, 500}, {3, 90}, {257, 256}};
+  std::vector<std::string> names;
+  for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i)
+  {
+    names.push_back("resources/img/batch" + std::to_string(i) + ".png");
+    ASSERT_TRUE(writeTestPNG(bundle.file(names.back()), sizes[i][0], sizes[i][1]));
+  }
+  const size_t good = names.size();
+  writeBytes(bundle.file("resources/img/batch-broken.png"), 300);
+  names.push_back("resources/img/batch-broken.png");
+  names.push_back("resources/img/batch-missing.png");
+
+  int base = 9100;
+  for (double scale : {1.0, 0.75, 1.25})
+  {
+    base += 100;
+    HeadlessGraphics g(nullptr);
+    g.SetResourceRoot(bundle.path());
+    std::vector<IGraphics::ImageRequest> requests;
+    for (size_t i = 0; i < names.size(); ++i) requests.push_back({base + (int)i, names[i].c_str()});
+    testing::internal::CaptureStdout();
+    g.LoadIBitmaps(requests, scale);
+    const std::string batchOut = stopCapture();
+    EXPECT_EQ(batchOut.find("IGraphics:"), std::string::npos) << batchOut;
+
+    for (size_t i = 0; i < names.size(); ++i)
+    {
+      SCOPED_TRACE(names[i] + " at " + std::to_string(scale));
+      EXPECT_EQ(g.getImageById(base + (int)i, 1, false, scale).mData != nullptr, i < good);
+      testing::internal::CaptureStdout();
+      const IBitmap b = g.LoadIBitmap(base + (int)i, names[i].c_str(), scale);
+      const std::string out = stopCapture();
+      if (i >= good)
+      {
+        EXPECT_EQ(b.mData, nullptr);
+        const std::string line = "image " + std::to_string(base + (int)i) + " '" + names[i] + "' cannot be loaded";
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_EQ(out.find(line, out.find(line) + 1), std::string::npos) << out;
+        EXPECT_EQ(out.find("LICE: PNG"), std::string::npos) << out;  // not decoded again
+        continue;
+      }
+      ASSERT_NE(b.mData, nullptr);
+      EXPECT_EQ(out, "");
+      LICE_IBitmap* decoded = LICE_LoadPNG(bundle.file(names[i]).c_str(), nullptr);
+      ASSERT_NE(decoded, nullptr);
+      const int w = decoded->getWidth(), h = decoded->getHeight();
+      LICE_MemBitmap want((int)(w * scale), (int)(h * scale), 4);
+      LICE_ScaledBlit(&want, decoded, 0, 0, want.getWidth(), want.getHeight(), 0.0f, 0.0f, (float)w, (float)h, 1.0f,
+                      LICE_MODE_BILINEAR);
+      delete decoded;
+      ASSERT_EQ(b.W, want.getWidth());
+      ASSERT_EQ(b.H, want.getHeight());
+      for (int y = 0; y < b.H; ++y)
+        ASSERT_EQ(memcmp(b.mData->getBits() + y * b.mData->getRowSpan(), want.getBits() + y * want.getRowSpan(),
+                         (size_t)b.W * 4),
+                  0)
+            << "row " << y;
+    }
+  }
+}

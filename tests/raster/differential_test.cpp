@@ -128,6 +128,29 @@ TEST(FastPaths, ScaledBlitsWithFastTwins)
   }
 }
 
+// Nearest stretches repeat rows, which the fast scaler copies from the row it made
+// before; onto its own bitmap, the source may have changed under it since, and the
+// bytes must still be the plain loop's.
+TEST(FastPaths, NearestStretchesOntoTheirOwnSource)
+{
+  for (unsigned seed = 1; seed <= 2000; ++seed)
+  {
+    Rng r(seed);
+    LICE_MemBitmap plain(r.in(2, 40), r.in(2, 60));
+    fill(&plain, r);
+    LICE_MemBitmap fast;
+    LICE_Copy(&fast, &plain);
+    const int w = r.in(1, 50), h = r.in(1, 90), dx = r.in(-5, 20), dy = r.in(-5, 30);
+    const float sx = r.real(-2, 10), sy = r.real(-2, 20), sw = r.real(1, 20), sh = r.real(1, 40);
+    const float alpha = r.in(0, 4) ? 1.0f : 0.5f;
+    LICE_SetFastPaths(false);
+    LICE_ScaledBlit(&plain, &plain, dx, dy, w, h, sx, sy, sw, sh, alpha, 0);
+    LICE_SetFastPaths(true);
+    LICE_ScaledBlit(&fast, &fast, dx, dy, w, h, sx, sy, sw, sh, alpha, 0);
+    ASSERT_EQ(pixels(&fast), pixels(&plain)) << "seed " << seed;
+  }
+}
+
 TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
 {
   // Rows wide enough for the vector rows: shrinks to a half and stretches,

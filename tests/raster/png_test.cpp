@@ -610,3 +610,29 @@ TEST(WritePNG, FailuresLeaveNoFileAndSaySo)
   EXPECT_NE(log.find("cannot open"), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/no"));
 }
+
+// The compressed stream's own checksum is not verified; every image-data chunk's
+// CRC still is, so a byte changed anywhere in the compressed data is refused.
+TEST(LoadPNG, ChangedImageDataIsRefusedByTheChunkChecksum)
+{
+  const Bytes png = encode(image(40, 30, PNG_COLOR_TYPE_RGBA, 8, true));
+  const std::string tag = "IDAT";
+  const size_t at = std::string(png.begin(), png.end()).find(tag);
+  ASSERT_NE(at, std::string::npos);
+  const size_t length = (size_t)png[at - 4] << 24 | (size_t)png[at - 3] << 16 | (size_t)png[at - 2] << 8 | png[at - 1];
+  ASSERT_GT(length, 8u);
+  for (size_t k = 0; k < length; k += 1 + length / 13)
+  {
+    Bytes b = png;
+    b[at + 4 + k] ^= 0x10;
+    const std::string log = captureLog([&] {
+      LICE_IBitmap* bmp = LICE_LoadPNGFromMemory(b.data(), (int)b.size(), nullptr);
+      EXPECT_EQ(bmp, nullptr) << k;
+      delete bmp;
+    });
+    EXPECT_NE(log.find("LICE: PNG"), std::string::npos) << k;
+  }
+  LICE_IBitmap* whole = LICE_LoadPNGFromMemory(png.data(), (int)png.size(), nullptr);
+  EXPECT_NE(whole, nullptr);
+  delete whole;
+}
