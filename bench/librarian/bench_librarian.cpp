@@ -110,47 +110,35 @@ void BM_ReadTheSameFiles(benchmark::State& state)
 }
 BENCHMARK(BM_ReadTheSameFiles)->Unit(benchmark::kMillisecond);
 
+// One fresh child a sample for the two below: the child's wall clock around its
+// task is the time, cpu_ms its processor time.
+void runFreshSamples(benchmark::State& state, const char* task)
+{
+  tree();
+  bench::FreshCounters c;
+  for (auto _ : state)
+  {
+    const bench::FreshSample s = bench::runFresh(task);
+    if (!s.ok)
+    {
+      state.SkipWithError("the child failed");
+      return;
+    }
+    state.SetIterationTime(s.taskWallMs / 1e3);
+    c.add(s);
+  }
+  state.counters["cpu_ms"] = c.taskCpu / c.n;
+}
+
 // The first scan in a fresh process, as the editor makes it when it opens: the
 // program is started again for every sample, so its heap is new and every page the
 // scan writes is faulted in and zeroed by the kernel; the files stay in the disk
-// cache. Time: the child's wall clock around the scan; cpu_ms its processor time.
-void BM_FirstScanFreshProcess(benchmark::State& state)
-{
-  tree();
-  bench::FreshCounters c;
-  for (auto _ : state)
-  {
-    const bench::FreshSample s = bench::runFresh("scan");
-    if (!s.ok)
-    {
-      state.SkipWithError("the child failed");
-      return;
-    }
-    state.SetIterationTime(s.taskWallMs / 1e3);
-    c.add(s);
-  }
-  state.counters["cpu_ms"] = c.taskCpu / c.n;
-}
+// cache.
+void BM_FirstScanFreshProcess(benchmark::State& state) { runFreshSamples(state, "scan"); }
 BENCHMARK(BM_FirstScanFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // The floor, also in a fresh process: one read each into one reused buffer.
-void BM_ReadTheSameFilesFreshProcess(benchmark::State& state)
-{
-  tree();
-  bench::FreshCounters c;
-  for (auto _ : state)
-  {
-    const bench::FreshSample s = bench::runFresh("read");
-    if (!s.ok)
-    {
-      state.SkipWithError("the child failed");
-      return;
-    }
-    state.SetIterationTime(s.taskWallMs / 1e3);
-    c.add(s);
-  }
-  state.counters["cpu_ms"] = c.taskCpu / c.n;
-}
+void BM_ReadTheSameFilesFreshProcess(benchmark::State& state) { runFreshSamples(state, "read"); }
 BENCHMARK(BM_ReadTheSameFilesFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // The children's side of the two above.

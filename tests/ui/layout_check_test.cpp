@@ -35,8 +35,6 @@ void collectShown(ControlLayer* layer, std::vector<Shown>* out)
 }
 
 bool isText(IControl* c) { return dynamic_cast<ITextControl*>(c) != nullptr; }
-// Artwork under the controls: a bitmap without a parameter.
-bool isArtwork(IControl* c) { return c->ParamIdx() < 0 && !isText(c) && dynamic_cast<IBitmapControl*>(c); }
 // Knobs, buttons, sliders, and the menus (a caption of a parameter's value).
 bool takesInput(IControl* c)
 {

@@ -7,6 +7,7 @@
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <cstring>
 #include <vector>
@@ -258,14 +259,7 @@ NSImage* imageOfIcon(HGDIOBJ icon)
   SWELL_Image* si = GetNSImageFromHICON(icon);
   LICE_IBitmap* b = si ? si->pixels : nullptr;
   if (!b || b->getWidth() < 1 || b->getHeight() < 1) return nullptr;
-  const int w = b->getWidth(), h = b->getHeight();
-  std::vector<uint32_t> px((size_t)w * (size_t)h);
-  for (int y = 0; y < h; ++y)
-  {
-    const int row = b->isFlipped() ? h - 1 - y : y;
-    memcpy(&px[(size_t)y * (size_t)w], b->getBits() + (size_t)row * (size_t)b->getRowSpan(), (size_t)w * 4);
-  }
-  return new NSImage(w, h, std::move(px));
+  return swellImageOfBitmap(b);
 }
 }  // namespace
 
