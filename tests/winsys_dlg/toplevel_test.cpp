@@ -2,6 +2,7 @@
 // moves, resizes, becomes key, is closed or asked for its size limits, and how
 // owned windows follow their owner.
 
+#include "../winsys_wnd/menu_test_util.h"
 #include "../winsys_wnd/wnd_test_util.h"
 
 #include "platform/appkit/ModalScript.h"
@@ -257,14 +258,8 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
 TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
 {
   NSModalScript script;
-  HMENU bar = CreatePopupMenu(), file = CreatePopupMenu();
-  SWELL_Menu_AddMenuItem(file, "Open", 310, 0);
-  SWELL_Menu_AddMenuItem(file, "Close", 311, 0);
-  MENUITEMINFO sub{};
-  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
-  sub.hSubMenu = file;
-  sub.dwTypeData = const_cast<char*>("File");
-  InsertMenuItem(bar, 0, TRUE, &sub);
+  HMENU file = nullptr;
+  HMENU bar = BarWithSubmenu("File", {{"Open", 310}, {"Close", 311}}, &file);
   SWELL_Menu_AddMenuItem(bar, "Help", 312, 0);
   SWELL_SetDefaultWindowMenu(bar);
   Swell_vDavrel_64_modelesswindow *m1, *m2;

@@ -4,6 +4,7 @@
 // equivalent reaches the window as that item's command and goes no further; other
 // keys go to the window as keys.
 
+#include "menu_test_util.h"
 #include "wnd_test_util.h"
 
 #include "platform/appkit/ModalScript.h"
@@ -21,19 +22,12 @@ TEST_F(MenuKeys, KeyEquivalentsSendTheirItemsCommand)
 {
   NSAutoreleasePool pool;
   const HWND top = Window(NSMakeRect(0, 0, 200, 100));
-  HMENU bar = CreatePopupMenu();
-  HMENU file = CreatePopupMenu();
-  SWELL_Menu_AddMenuItem(file, "Save", 300, 0);
-  SWELL_Menu_AddMenuItem(file, "Reload", 301, 0);
+  HMENU file = nullptr;
+  HMENU bar = BarWithSubmenu("File", {{"Save", 300}, {"Reload", 301}}, &file);
   SWELL_Menu_AddMenuItem(file, "Greyed", 302, 1);
   SetMenuItemModifier(file, 300, MF_BYCOMMAND, 'S', FVIRTKEY | FCONTROL);
   SetMenuItemModifier(file, 301, MF_BYCOMMAND, 116 /* F5 */, FVIRTKEY);
   SetMenuItemModifier(file, 302, MF_BYCOMMAND, 'G', FVIRTKEY | FCONTROL);
-  MENUITEMINFO sub{};
-  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
-  sub.hSubMenu = file;
-  sub.dwTypeData = const_cast<char*>("File");
-  InsertMenuItem(bar, 0, TRUE, &sub);
   ShowWindow(top, SW_SHOW);
   SetFocus(top);
   ASSERT_TRUE(SetMenu(top, bar));
@@ -80,15 +74,7 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
   NSWindow* w = nullptr;
   const HWND top = Window(NSMakeRect(0, 0, 240, 120), 0, &w);
   ShowWindow(top, SW_SHOW);
-  HMENU bar = CreatePopupMenu();
-  HMENU file = CreatePopupMenu();
-  SWELL_Menu_AddMenuItem(file, "Open", 310, 0);
-  SWELL_Menu_AddMenuItem(file, "Close", 311, 0);
-  MENUITEMINFO sub{};
-  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
-  sub.hSubMenu = file;
-  sub.dwTypeData = const_cast<char*>("File");
-  InsertMenuItem(bar, 0, TRUE, &sub);
+  HMENU bar = BarWithSubmenu("File", {{"Open", 310}, {"Close", 311}});
   RECT before;
   GetClientRect(top, &before);
   ASSERT_TRUE(SetMenu(top, bar));

@@ -3,8 +3,7 @@
 // another X client, reach the owner's window procedure as one exact sequence of
 // WM_COMMAND, WM_NOTIFY and WM_HSCROLL messages per action.
 
-#include "../winsys_wnd/wnd_test_util.h"
-#include "X11Session.h"
+#include "wnd_x11_fixture.h"
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
@@ -46,21 +45,9 @@ Told Notice(HWND c, int id, UINT code, int item = 0, int sub = 0, LPARAM param =
   return Told{WM_NOTIFY, (WPARAM)id, c, code, item, sub, param};
 }
 
-class NotifyX11 : public X11SessionTest<WndTest>
+class NotifyX11 : public WndX11Test
 {
 protected:
-  void SetUp() override
-  {
-    X11SessionTest::SetUp();
-    loop = NSRunLoop::currentRunLoop();
-  }
-  void TearDown() override
-  {
-    WndTest::TearDown();
-    loop->runOnce();
-  }
-  bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
-
   // Where a point of a view is in the X window, with the pointer put there first
   // (the hit test asks where the pointer is, as a person's hand would have moved it).
   std::pair<int, int> At(NSObject* view, int x, int y)
@@ -80,7 +67,6 @@ protected:
 
   NSWindow* w = nullptr;
   unsigned long xid = 0;
-  NSRunLoop* loop = nullptr;
 };
 
 TEST_F(NotifyX11, EachControlTellsItsOwnerWhatTheUserDid)

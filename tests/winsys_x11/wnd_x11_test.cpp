@@ -2,8 +2,8 @@
 // procedures paint, and clicks and keys sent by another X client arrive as
 // window messages at the right client coordinates.
 
-#include "../winsys_wnd/wnd_test_util.h"
-#include "X11Session.h"
+#include "../winsys_wnd/menu_test_util.h"
+#include "wnd_x11_fixture.h"
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
@@ -21,23 +21,7 @@
 namespace {
 
 
-class WndX11 : public X11SessionTest<WndTest>
-{
-protected:
-  void SetUp() override
-  {
-    X11SessionTest::SetUp();
-    loop = NSRunLoop::currentRunLoop();
-  }
-  void TearDown() override
-  {
-    WndTest::TearDown();
-    loop->runOnce();
-  }
-  bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
-
-  NSRunLoop* loop = nullptr;
-};
+using WndX11 = WndX11Test;
 
 LRESULT PaintGreen(HWND h, WPARAM wp, LPARAM)
 {
@@ -73,14 +57,9 @@ TEST_F(WndX11, TextOfAChildsPaintIsShownInsideTheChild)
     return (LRESULT)0;
   };
   ShowWindow(top, SW_SHOW);
-  const unsigned long xid = AKX11WindowOf(w);
-  ASSERT_NE(xid, 0u);
-  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
-  loop->runOnce();
-  driver->sync();
   int width = 0, height = 0;
   std::vector<uint32_t> px;
-  ASSERT_TRUE(driver->read(xid, &width, &height, &px));
+  ASSERT_NE(Shown(w, &width, &height, &px), 0u);
   ASSERT_EQ(width, 300);
   int left = width, topRow = height, right = -1, bottom = -1;
   for (int y = 0; y < height; ++y)
@@ -113,16 +92,12 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   const HWND child = Child(top, NSMakeRect(30, 40, 80, 60));
   log.handlers[{child, WM_PAINT}] = PaintGreen;
   ShowWindow(top, SW_SHOW);
-  const unsigned long xid = AKX11WindowOf(w);
-  ASSERT_NE(xid, 0u);
-  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
 
   // What the child painted is on the screen, where the child is.
-  loop->runOnce();
-  driver->sync();
   int width = 0, height = 0;
   std::vector<uint32_t> px;
-  ASSERT_TRUE(driver->read(xid, &width, &height, &px));
+  const unsigned long xid = Shown(w, &width, &height, &px);
+  ASSERT_NE(xid, 0u);
   ASSERT_EQ(width, 200);
   EXPECT_EQ(px[(size_t)(40 + 30) * width + 30 + 40], 0x00C000u);
   EXPECT_NE(px[(size_t)10 * width + 10], 0x00C000u);
@@ -165,15 +140,12 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
   ShowWindow(top, SW_SHOW);
   const unsigned long xid = AKX11WindowOf(w);
   ASSERT_NE(xid, 0u);
-  ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
 
   // The box's inside, at 4..9 across and down from its corner: blank, then marked.
   auto marked = [&] {
-    loop->runOnce();
-    driver->sync();
     int width = 0, height = 0;
     std::vector<uint32_t> px;
-    if (!driver->read(xid, &width, &height, &px) || width != 220) return -1;
+    if (!Shown(w, &width, &height, &px) || width != 220) return -1;
     int dark = 0;
     for (int y = 34 + 4; y < 34 + 9; ++y)
       for (int x = 21 + 4; x < 21 + 9; ++x) dark += (px[(size_t)y * width + x] & 0xFF) < 0x40;
@@ -209,26 +181,16 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   NSWindow* w = nullptr;
   const HWND top = Window(NSMakeRect(100, 260, 220, 120), 0, &w);
   w->setTitle("menu bar");
-  HMENU bar = CreatePopupMenu();
-  HMENU file = CreatePopupMenu();
-  SWELL_Menu_AddMenuItem(file, "Load bank", 320, 0);
-  MENUITEMINFO sub{};
-  sub.fMask = MIIM_SUBMENU | MIIM_TYPE;
-  sub.hSubMenu = file;
-  sub.dwTypeData = const_cast<char*>("Banks");
-  InsertMenuItem(bar, 0, TRUE, &sub);
+  HMENU file = nullptr;
+  HMENU bar = BarWithSubmenu("Banks", {{"Load bank", 320}}, &file);
   ShowWindow(top, SW_SHOW);
   ASSERT_TRUE(SetMenu(top, bar));
   // The X window shows the bar: its light ground, and the title's ink.
   auto showsBar = [&](NSWindow* win) {
-    const unsigned long xid = AKX11WindowOf(win);
-    if (!xid || !until([&] { return driver->viewable(xid) && win->displayCount() > 0; })) return false;
     int width = 0, height = 0, ink = 0;
     std::vector<uint32_t> px;
     return until([&] {
-      loop->runOnce();
-      driver->sync();
-      if (!driver->read(xid, &width, &height, &px) || width != 220) return false;
+      if (!Shown(win, &width, &height, &px) || width != 220) return false;
       ink = 0;
       for (int y = 2; y < 18; ++y)
         for (int x = 8; x < 50; ++x) ink += (px[(size_t)y * width + x] & 0xFF) < 0x60;
