@@ -4,11 +4,15 @@
 // checks it is up before driving it.
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/appkit/X11TestDriver.h"
 
 #include <memory>
 #include <string>
+
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -65,3 +69,19 @@ protected:
   }
   std::unique_ptr<AKX11Driver> driver;
 };
+
+// Turns the run loop (which answers the requests of another X client) until the
+// child process ends, at most seconds; its exit status, or -1 (then it is killed).
+inline int RunLoopUntilChildExits(pid_t pid, double seconds)
+{
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  int status = 0;
+  for (int i = 0; i < (int)(seconds / 0.02); ++i)
+  {
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    loop->runUntilDate(loop->now() + 0.02);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}

@@ -4,8 +4,7 @@
 // of a promised file taken by an XDND client, and by a window of our own; an image
 // cursor as the server reports it; an OpenGL view's drawing in the window's pixels.
 
-#include "../winsys_wnd/wnd_test_util.h"
-#include "X11Session.h"
+#include "../winsys_x11/wnd_x11_fixture.h"
 
 #include "platform/appkit/NSDragging.h"
 #include "platform/appkit/NSRunLoop.h"
@@ -116,22 +115,15 @@ struct Peer
   }
 };
 
-class Desktop : public X11SessionTest<WndTest>
+class Desktop : public WndX11Test
 {
 protected:
   void SetUp() override
   {
-    X11SessionTest::SetUp();
+    WndX11Test::SetUp();
     if (HasFatalFailure()) return;
-    loop = NSRunLoop::currentRunLoop();
     display = X11Session::server()->display();
   }
-  void TearDown() override
-  {
-    WndTest::TearDown();
-    loop->runOnce();
-  }
-  bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
   // As until, asking again every 20 ms: what another client sees of the screen
   // comes without an event of ours.
   bool polled(const std::function<bool()>& done)
@@ -173,16 +165,7 @@ protected:
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, a[0], &fa, nullptr, a.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return -1;
-    int status = 0;
-    for (int i = 0; i < 1000; ++i)
-    {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      loop->runUntilDate(loop->now() + 0.02);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
+    return rc == 0 ? RunLoopUntilChildExits(pid, 20) : -1;
   }
 
   static std::string slurp(const std::string& path)
@@ -203,7 +186,6 @@ protected:
     return false;
   }
 
-  NSRunLoop* loop = nullptr;
   std::string display;
 };
 

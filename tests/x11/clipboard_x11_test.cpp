@@ -65,21 +65,8 @@ protected:
     return rc == 0 ? pid : -1;
   }
 
-  // Turns the run loop (which answers the selection requests) until the child
-  // ends, at most 10 s; its exit status, or -1.
-  int runUntilExit(pid_t pid)
-  {
-    NSRunLoop* loop = NSRunLoop::currentRunLoop();
-    int status = 0;
-    for (int i = 0; i < 500; ++i)
-    {
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      loop->runUntilDate(loop->now() + 0.02);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
+  // The child's exit status while the run loop answers its selection requests.
+  static int runUntilExit(pid_t pid) { return RunLoopUntilChildExits(pid, 10); }
 
   static void copy(const std::string& text)
   {
