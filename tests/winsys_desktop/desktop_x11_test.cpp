@@ -53,6 +53,15 @@ struct Peer
     d = XOpenDisplay(display.c_str());
     if (d) root = DefaultRootWindow(d);
   }
+  // The program with a window of its own already made (see makeWindow), or no
+  // display (d null) with why said.
+  Peer(const std::string& display, int x, int y, int w, int h, bool dropTarget, std::string* why) : Peer(display)
+  {
+    if (d)
+      makeWindow(x, y, w, h, dropTarget);
+    else
+      *why = "no display";
+  }
   ~Peer()
   {
     if (!d) return;
@@ -282,13 +291,8 @@ TEST_F(Desktop, FilesDroppedByAnotherProgramArriveAsDropFiles)
   };
   auto drop = [&](int x, int y, int refusedX, int refusedY) {
     Outcome o;
-    Peer p(display);
-    if (!p.d)
-    {
-      o.why = "no display";
-      return o;
-    }
-    p.makeWindow(0, 0, 1, 1, false);
+    Peer p(display, 0, 0, 1, 1, false, &o.why);
+    if (!p.d) return o;
     const Atom sel = p.atom("XdndSelection"), uri = p.atom("text/uri-list");
     XSetSelectionOwner(p.d, sel, p.win, CurrentTime);
     int rx, ry;
@@ -393,13 +397,8 @@ struct Taken
 Taken TakeDrag(const std::string& display, std::atomic<bool>* ready, bool takes, int toX, int toY)
 {
   Taken t;
-  Peer p(display);
-  if (!p.d)
-  {
-    t.why = "no display";
-    return t;
-  }
-  p.makeWindow(1200, 100, 200, 200, true);
+  Peer p(display, 1200, 100, 200, 200, true, &t.why);
+  if (!p.d) return t;
   *ready = true;
   const Atom sel = p.atom("XdndSelection");
   const auto end = Clock::now() + std::chrono::seconds(10);
