@@ -280,8 +280,7 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   EXPECT_EQ(m2->shownMenuBar(), nullptr);
   EXPECT_EQ(clientHeight(v2), 120);
   m1->display();
-  LICE_IBitmap* b = (LICE_IBitmap*)m1->backing();
-  const LICE_PixelValue* row1 = b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 2 : 1) * b->getRowSpan();
+  const LICE_PixelValue* row1 = BackingRow(m1, 1);
   EXPECT_EQ((row1[200] >> 8) & 0xFF, (uint32_t)(0.93 * 255 + 0.5));
 
   // A submenu's title: WM_INITMENUPOPUP, then the chosen item's command, to the

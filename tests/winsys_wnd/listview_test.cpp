@@ -511,9 +511,7 @@ namespace {
 // component (the backing keeps its bytes as X, R, G, B; fills may round by one).
 uint32_t PixelAt(NSWindow* w, int x, int y)
 {
-  LICE_IBitmap* b = (LICE_IBitmap*)w->backing();
-  const int row = b->isFlipped() ? b->getHeight() - 1 - y : y;
-  const uint32_t v = b->getBits()[(size_t)row * (size_t)b->getRowSpan() + (size_t)x];
+  const uint32_t v = BackingRow(w, y)[x];
   const uint32_t r = (v >> 8) & 0xFF, g = (v >> 16) & 0xFF, bl = v >> 24;
   auto q = [](uint32_t c) { return std::min<uint32_t>(15, (c + 8) / 16); };
   return q(r) << 20 | q(g) << 12 | q(bl) << 4;

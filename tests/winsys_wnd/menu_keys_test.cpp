@@ -86,10 +86,7 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
 
   // The bar is in the window's pixels: its light ground, and the title's ink.
   w->display();
-  LICE_IBitmap* b = (LICE_IBitmap*)w->backing();
-  auto row = [&](int y) {
-    return b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan();
-  };
+  auto row = [&](int y) { return BackingRow(w, y); };
   int ink = 0;
   for (int y = 2; y < 18; ++y)
     for (int x = 8; x < 40; ++x) ink += ((row(y)[x] >> 8) & 0xFF) < 0x60;

@@ -39,11 +39,7 @@ protected:
     for (const LoggedMsg& m : log.only(WM_PAINT)) out.insert(m.wParam);
     return out;
   }
-  static LICE_PixelValue PixelAt(NSWindow* w, int x, int y)
-  {
-    LICE_IBitmap* b = w->backing();
-    return b->getBits()[(size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan() + x];
-  }
+  static LICE_PixelValue PixelAt(NSWindow* w, int x, int y) { return BackingRow(w, y)[x]; }
 };
 
 TEST_F(Paint, OnlyWhatAsksIsPaintedAndForcedRepaintsReachEveryViewBelow)

@@ -30,7 +30,7 @@ Box DarkPixels(NSWindow* w)
   for (int y = 0; y < b->getHeight(); ++y)
     for (int x = 0; x < b->getWidth(); ++x)
     {
-      const LICE_PixelValue p = b->getBits()[(size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan() + x];
+      const LICE_PixelValue p = BackingRow(w, y)[x];
       if (LICE_PixelR(p) < 100 && LICE_PixelG(p) < 100 && LICE_PixelB(p) < 100)
       {
         box.left = std::min(box.left, x);

@@ -7,6 +7,7 @@
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/Presenter.h"
+#include "raster/lice_bitmap.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
@@ -110,6 +111,14 @@ T* AddControl(HWND parent, T* control, int tag)
   dynamic_cast<NSView*>(SWELL_Object(parent))->addSubview(control);
   control->release();
   return control;
+}
+
+// A row of a window's backing counted from the window's top, in the backing's own
+// pixel layout (the backing may be stored bottom row first).
+inline LICE_PixelValue* BackingRow(NSWindow* w, int y)
+{
+  LICE_IBitmap* b = w->backing();
+  return b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan();
 }
 
 // A text control's selection as EM_GETSEL reports it: start and end.
