@@ -448,6 +448,9 @@ private:
   bool selectOutputPort(int index, const std::string& name);
   bool selectInputPort(int index, const std::string& name);
   void sendShortNow(IMidiMsg* msg);
+  // The send of sendMidiMsgAndLog on an open output: lights the timbre's indicator,
+  // sends and logs. Any thread, the audio thread too (no mutex, no status line).
+  void sendLitAndLog(IMidiMsg* msg);
   bool sendSysexBody(const std::vector<int>& body);
   bool sendSysexBytes(const unsigned char* bytes, int size, bool trace);
   // The hardware side's flags of the message being applied.

@@ -15,7 +15,6 @@
 #include "hardware/MIDIMessageManager.h"
 #include "winsys/kernel.h"
 
-#include <algorithm>
 #include <string>
 
 void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
@@ -106,21 +105,13 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
       midiOutQueue.Remove();
     }
   };
-  // As sendMidiMsgAndLog, less the status line a closed output shows: its
-  // control takes the plug-in's mutex.
+  // Not sendMidiMsgAndLog: the status line a closed output shows takes the
+  // plug-in's mutex.
   auto sendDue = [&] {
     for (IMidiMsg& m : midiOutDue)
     {
       if (!midiOutSet) break;
-      if (!ledTracksIncoming)
-      {
-        const int ch = m.Channel();
-        if (ch == paramInt(kMultiPartMIDICh)) lightLed(0);
-        else if (ch == paramInt(kMultiPartMIDICh + 1)) lightLed(1);
-      }
-      sendShortNow(&m);
-      ConsoleLog("Plug-in MIDI Out ");
-      m.LogMsg();
+      sendLitAndLog(&m);
     }
     midiOutDue.clear();
   };
@@ -150,10 +141,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   // The indicators go dark once a block; the drawing pass shows it.
   for (int t = 0; t < 2; ++t)
   {
-    if (allLedsOff)
-      midiLedOn[t].store(0);
-    else if (midiLedOn[t] && now - midiLedTime[t].load() > 100)
-      midiLedOn[t].store(0);
+    if (midiLedOn[t] && (allLedsOff || now - midiLedTime[t].load() > 100)) midiLedOn[t].store(0);
   }
 
   if (partRequestPending)

@@ -215,6 +215,11 @@ void Davrel::sendMidiMsgAndLog(IMidiMsg* msg)
     ConsoleLog("\t--- midiOutSet status: %i --- NO MESSAGE SENT! ---\n", (int)midiOutSet);
     return;
   }
+  sendLitAndLog(msg);
+}
+
+void Davrel::sendLitAndLog(IMidiMsg* msg)
+{
   if (!ledTracksIncoming)
   {
     const int ch = msg->Channel();

@@ -294,7 +294,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
-  const int T = plug->getTimerValue();
+  const int T = waitUnit;
   // The hardware's current program (with its unsaved edit) is asked for as it is: a
   // program change would replace it with the stored one first.
   if (!skipProgramChange)
