@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <string>
 
 extern char** environ;
@@ -118,4 +119,18 @@ struct FreshCounters
     ++n;
   }
 };
+
+// The parent's run: the figures go to standard error, standard output being the
+// product's console trace. Returns main's exit code.
+inline int runBenchmarksToStderr(int& argc, char** argv)
+{
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::ConsoleReporter display;
+  display.SetOutputStream(&std::cerr);
+  display.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&display);
+  benchmark::Shutdown();
+  return 0;
+}
 }  // namespace bench

@@ -312,12 +312,5 @@ int main(int argc, char** argv)
   // The log lines go where the product sends them, standard output, here a file.
   const std::string logPath = tree().root + "librarian.log";
   if (!freopen(logPath.c_str(), "w", stdout)) return 1;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::ConsoleReporter display;
-  display.SetOutputStream(&std::cerr);
-  display.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&display);
-  benchmark::Shutdown();
-  return 0;
+  return bench::runBenchmarksToStderr(argc, argv);
 }

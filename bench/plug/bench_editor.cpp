@@ -222,14 +222,6 @@ int main(int argc, char** argv)
     if (strcmp(task, "startup") == 0) startUpChild();
     return 2;
   }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  // The figures go to standard error: standard output carries the editor's console
-  // trace (send it to /dev/null).
-  benchmark::ConsoleReporter display;
-  display.SetOutputStream(&std::cerr);
-  display.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&display);
-  benchmark::Shutdown();
-  return 0;
+  // Standard output carries the editor's console trace (send it to /dev/null).
+  return bench::runBenchmarksToStderr(argc, argv);
 }

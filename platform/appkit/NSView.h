@@ -98,6 +98,9 @@ private:
 // line one point wide just inside the rectangle; the frame's colour stays set.
 NSColor* AKGray(CGFloat v);
 void AKFrameRect(NSRect r, const NSColor* c);
+// Saves gc's state, clips it to baseClip (window base coordinates) and sets it up in
+// the view's own coordinates; the caller restores the state.
+void AKFocusView(CGContextRef gc, const NSView* view, NSRect baseClip);
 
 class NSFont : public NSObject
 {

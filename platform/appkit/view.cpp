@@ -405,16 +405,21 @@ bool NSView::lockFocus()
   NSGraphicsContext* ctx = NSGraphicsContext::currentContext();
   CGContextRef gc = ctx ? ctx->graphicsPort() : nullptr;
   if (!mWindow || !gc) return false;
-  const NSRect br = baseRect();
+  AKFocusView(gc, this, visibleBaseRect());
+  return true;
+}
+
+void AKFocusView(CGContextRef gc, const NSView* view, NSRect baseClip)
+{
+  const NSRect br = view->baseRect();
   CGContextSaveGState(gc);
-  CGContextClipToRect(gc, visibleBaseRect());
+  CGContextClipToRect(gc, baseClip);
   CGContextTranslateCTM(gc, br.origin.x, br.origin.y);
-  if (isFlipped())
+  if (view->isFlipped())
   {
     CGContextTranslateCTM(gc, 0, br.size.height);
     CGContextScaleCTM(gc, 1, -1);
   }
-  return true;
 }
 
 void NSView::unlockFocus()

@@ -642,15 +642,7 @@ void NSWindow::drawView(NSView* view, NSRect baseArea)
   const NSRect area = NSIntersectionRect(view->visibleBaseRect(), baseArea);
   if (NSIsEmptyRect(area)) return;
   view->retain();
-  const NSRect br = view->baseRect();
-  CGContextSaveGState(mBackingContext);
-  CGContextClipToRect(mBackingContext, area);
-  CGContextTranslateCTM(mBackingContext, br.origin.x, br.origin.y);
-  if (view->isFlipped())
-  {
-    CGContextTranslateCTM(mBackingContext, 0, br.size.height);
-    CGContextScaleCTM(mBackingContext, 1, -1);
-  }
+  AKFocusView(mBackingContext, view, area);
   view->setNeedsDisplay(false);
   view->drawRect(view->convertRect(area, nullptr));
   CGContextRestoreGState(mBackingContext);

@@ -574,39 +574,50 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
   };
   moved();
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  // Reads events until `done` or the deadline; those `take` leaves go where they
+  // would have gone.
+  auto pumpUntil = [&](std::chrono::steady_clock::time_point deadline, const auto& done, const auto& take) {
+    while (!done() && awaitInput(mDisplay, deadline))
+      while (XPending(mDisplay) && !done())
+      {
+        XEvent e;
+        XNextEvent(mDisplay, &e);
+        if (!take(e) && !handle(e)) mHost->dispatch(e);
+      }
+  };
+  auto takeStatus = [&](const XEvent& e) {
+    if (e.type != ClientMessage || e.xclient.message_type != mXdndStatus || (Window)e.xclient.data.l[0] != target)
+      return false;
+    accepted = (e.xclient.data.l[1] & 1) != 0;
+    waitingStatus = false;
+    return true;
+  };
+
   bool released = false;
-  while (!released && awaitInput(mDisplay, deadline))
-  {
-    while (XPending(mDisplay) && !released)
-    {
-      XEvent e;
-      XNextEvent(mDisplay, &e);
-      if (e.type == MotionNotify)
-      {
-        lastX = e.xmotion.x_root;
-        lastY = e.xmotion.y_root;
-        lastTime = e.xmotion.time;
-        moved();
-      }
-      else if (e.type == ButtonRelease)
-      {
-        lastX = e.xbutton.x_root;
-        lastY = e.xbutton.y_root;
-        lastTime = e.xbutton.time;
-        released = true;
-      }
-      else if (e.type == ClientMessage && e.xclient.message_type == mXdndStatus &&
-               (Window)e.xclient.data.l[0] == target)
-      {
-        accepted = (e.xclient.data.l[1] & 1) != 0;
-        waitingStatus = false;
-        if (movedSince) moved();
-      }
-      else if (!handle(e))
-        mHost->dispatch(e);
-    }
-  }
+  pumpUntil(std::chrono::steady_clock::now() + std::chrono::seconds(60), [&] { return released; },
+            [&](const XEvent& e) {
+              if (e.type == MotionNotify)
+              {
+                lastX = e.xmotion.x_root;
+                lastY = e.xmotion.y_root;
+                lastTime = e.xmotion.time;
+                moved();
+              }
+              else if (e.type == ButtonRelease)
+              {
+                lastX = e.xbutton.x_root;
+                lastY = e.xbutton.y_root;
+                lastTime = e.xbutton.time;
+                released = true;
+              }
+              else if (takeStatus(e))
+              {
+                if (movedSince) moved();
+              }
+              else
+                return false;
+              return true;
+            });
   XUngrabPointer(mDisplay, CurrentTime);
   XFlush(mDisplay);
 
@@ -619,20 +630,7 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
   else if (released && target)
   {
     // The last position's status decides: wait for it before dropping.
-    const auto statusBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (waitingStatus && awaitInput(mDisplay, statusBy))
-      while (XPending(mDisplay))
-      {
-        XEvent e;
-        XNextEvent(mDisplay, &e);
-        if (e.type == ClientMessage && e.xclient.message_type == mXdndStatus && (Window)e.xclient.data.l[0] == target)
-        {
-          accepted = (e.xclient.data.l[1] & 1) != 0;
-          waitingStatus = false;
-        }
-        else if (!handle(e))
-          mHost->dispatch(e);
-      }
+    pumpUntil(std::chrono::steady_clock::now() + std::chrono::seconds(2), [&] { return !waitingStatus; }, takeStatus);
     // Promised files are made now that a program takes them.
     if (accepted && promised)
     {
@@ -645,22 +643,16 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
     {
       sendClient(target, mXdndDrop, (long)mWindow, 0, (long)lastTime, 0, 0);
       // The destination asks for the files, then says it is done.
-      const auto finishBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
       bool finished = false;
-      while (!finished && awaitInput(mDisplay, finishBy))
-        while (XPending(mDisplay) && !finished)
-        {
-          XEvent e;
-          XNextEvent(mDisplay, &e);
-          if (e.type == ClientMessage && e.xclient.message_type == mXdndFinished &&
-              (Window)e.xclient.data.l[0] == target)
-          {
-            finished = true;
-            taken = version < 5 || (e.xclient.data.l[1] & 1) != 0;
-          }
-          else if (!handle(e))
-            mHost->dispatch(e);
-        }
+      pumpUntil(std::chrono::steady_clock::now() + std::chrono::seconds(10), [&] { return finished; },
+                [&](const XEvent& e) {
+                  if (e.type != ClientMessage || e.xclient.message_type != mXdndFinished ||
+                      (Window)e.xclient.data.l[0] != target)
+                    return false;
+                  finished = true;
+                  taken = version < 5 || (e.xclient.data.l[1] & 1) != 0;
+                  return true;
+                });
     }
   }
   else

@@ -441,6 +441,22 @@ int Swell_vDavrel_64_hwnd::swellEnumProps(BOOL (*proc)(HWND, const char*, void*,
 
 // ---- dialog colours ----
 
+namespace
+{
+// The text colour a dialog procedure sets for one child, or `otherwise` when it
+// sets none. A colour word with its top byte set is one no procedure sets.
+NSColor* askedTextColour(HWND hwnd, DLGPROC proc, UINT msg, NSView* child, NSColor* otherwise)
+{
+  HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
+  if (!ctx) return nullptr;
+  ctx->curtextcol = -1;
+  proc(hwnd, msg, (WPARAM)ctx, (LPARAM)SWELL_HWND(child));
+  NSColor* colour = ctx->curtextcol != -1 ? SWELL_ColorOf(ctx->curtextcol) : otherwise;
+  SWELL_DeleteGfxContext(ctx);
+  return colour;
+}
+}  // namespace
+
 void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
 {
   NSView* v = dynamic_cast<NSView*>(SWELL_Object(hwnd));
@@ -457,13 +473,7 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
     if (!askedButton)
     {
       askedButton = true;
-      HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
-      if (!ctx) continue;
-      ctx->curtextcol = -1;
-      proc(hwnd, WM_CTLCOLORBTN, (WPARAM)ctx, (LPARAM)SWELL_HWND(b));
-      if (ctx->curtextcol != -1) buttonColour = SWELL_ColorOf(ctx->curtextcol);
-      else if (fallback) buttonColour = NSColor::controlTextColor();
-      SWELL_DeleteGfxContext(ctx);
+      buttonColour = askedTextColour(hwnd, proc, WM_CTLCOLORBTN, b, fallback ? NSColor::controlTextColor() : nullptr);
     }
     if (buttonColour) b->setTextColor(buttonColour);
   }
@@ -476,14 +486,8 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
     if (!asked)
     {
       asked = true;
-      HDC ctx = SWELL_CreateMemContext(nullptr, 1, 1);
-      if (!ctx) continue;
-      // A colour word with its top byte set is one no procedure sets.
-      ctx->curtextcol = -1;
-      proc(hwnd, WM_CTLCOLORSTATIC, (WPARAM)ctx, (LPARAM)SWELL_HWND(field));
-      if (ctx->curtextcol != -1) colour = SWELL_ColorOf(ctx->curtextcol);
-      else if (fallback) colour = NSColor::colorWithCalibratedRed(0, 0, 0, 1);
-      SWELL_DeleteGfxContext(ctx);
+      colour = askedTextColour(hwnd, proc, WM_CTLCOLORSTATIC, field,
+                               fallback ? NSColor::colorWithCalibratedRed(0, 0, 0, 1) : nullptr);
     }
     if (colour) field->setTextColor(colour);
   }

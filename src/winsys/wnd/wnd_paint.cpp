@@ -3,7 +3,6 @@
 // each clipped to its frame and translated to its origin; other views (controls)
 // are displayed afterwards, only inside the areas being drawn. Main thread only.
 
-#include "base/ptrlist.h"
 #include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/gdi_draw.h"
@@ -12,33 +11,24 @@
 #include "winsys/wnd/wnd.h"
 #include "winsys/wnd/wnd_views.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
-// Pairs pushed in order (a flag word: 1 when reached during a forced repaint; then
-// a retained view), used as a stack: a pass pops only what it pushed.
-WDL_PtrList<char>* s_deferred = nullptr;
-
-WDL_PtrList<char>& deferredList()
+// Views left for the pass to display (retained), used as a stack: a pass pops
+// only what it pushed. forced: reached during a forced repaint, shown whole.
+struct Deferred
 {
-  if (!s_deferred)
-  {
-    s_deferred = new WDL_PtrList<char>;
-    atexit([] {
-      delete s_deferred;
-      s_deferred = nullptr;
-    });
-  }
-  return *s_deferred;
-}
+  NSView* view;
+  bool forced;
+};
+// Never destroyed: a window may still be drawn while the process exits.
+std::vector<Deferred>& s_deferred = *new std::vector<Deferred>;
 
 void pushDeferred(bool forced, NSView* v)
 {
   v->retain();
-  deferredList().Add((char*)(uintptr_t)(forced ? 1 : 0));
-  deferredList().Add((char*)v);
+  s_deferred.push_back({v, forced});
 }
 
 // The kit marks only the view that asked; a view below one that is not marked
@@ -161,17 +151,16 @@ bool Swell_vDavrel_64_hwnd::_recursiveDisplayRectIfNeededIgnoringOpacity()
     return true;
   }
   retain();
-  const int depth = deferredList().GetSize();
+  const size_t depth = s_deferred.size();
   swellRenderOptimizely(this, hdc, byKit ? 1 : 0, rects.data(), (int)rects.size(), true, this);
   // The controls are drawn by the kit from the window's own coordinates.
   unlockFocus();
-  while (deferredList().GetSize() > depth)
+  while (s_deferred.size() > depth)
   {
-    NSView* v = (NSView*)deferredList().GetLast();
-    deferredList().Delete(deferredList().GetSize() - 1);
-    const bool forced = deferredList().GetLast() != nullptr;
-    deferredList().Delete(deferredList().GetSize() - 1);
-    if (!forced)
+    const Deferred d = s_deferred.back();
+    s_deferred.pop_back();
+    NSView* v = d.view;
+    if (!d.forced)
     {
       for (const NSRect& r : rects)
       {
