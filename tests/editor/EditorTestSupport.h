@@ -21,6 +21,20 @@ struct DataFolder
   std::string file(const std::string& name) const { return folder.path() + "/" + name; }
 };
 
+// The editor's three sizes as its settings file names them, with their scales.
+struct EditorSize
+{
+  const char* name;
+  double scale;
+};
+inline constexpr EditorSize kEditorSizes[] = {{"small", 0.75}, {"normal", 1.0}, {"large", 1.25}};
+
+// Writes the settings file so that the editors made next open at this size.
+inline bool writeEditorSize(const DataFolder& data, const char* size)
+{
+  return writeWholeFile(data.file("Davrel Editor UI.txt"), std::string("normal\n") + size + "\n");
+}
+
 inline IPlugInstanceInfo editorInfo()
 {
   IPlugInstanceInfo info;
