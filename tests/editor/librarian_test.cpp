@@ -715,21 +715,13 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
 // field's text, Cancel closes the box and renames nothing, not even later.
 TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
 {
-  IMouseMod left(true);
-  auto click = [&](IControl* c) {
-    ASSERT_NE(c, nullptr);
-    const IRECT& r = c->GetRECT();
-    ASSERT_EQ(e->graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2), c);
-    e->graphics->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
-    e->graphics->OnMouseUp((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
-  };
   const int upper = e->lib().upperFileIndex;
   e->grid()->upperSelected = 3;
   e->grid()->renameSlot(0, 0);
   ASSERT_TRUE(e->patchRenameLayer->visible);
   EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
   e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
-  click(e->renameButtons[0]);
+  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[0]));
   EXPECT_EQ(e->slotName(upper, 3), "Via OK");
   EXPECT_FALSE(e->patchRenameLayer->visible);
 
@@ -738,7 +730,7 @@ TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
   e->grid()->renameSlot(0, 0);
   ASSERT_TRUE(e->patchRenameLayer->visible);
   e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
-  click(e->renameButtons[1]);
+  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[1]));
   EXPECT_FALSE(e->patchRenameLayer->visible);
   EXPECT_EQ(e->slotName(upper, 4), kept);
   e->OnParamChange(kPatchRename);
