@@ -5,6 +5,8 @@
 
 #include "TestFiles.h"
 #include "editor/Davrel.h"
+#include "gui/IControl.h"
+#include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
 
 #include <cstdlib>
@@ -20,6 +22,34 @@ struct DataFolder
   ~DataFolder() { unsetenv("DAVREL_DATA_DIR"); }
   std::string file(const std::string& name) const { return folder.path() + "/" + name; }
 };
+
+// The editor's three sizes as its settings file names them, with their scales.
+struct EditorSize
+{
+  const char* name;
+  double scale;
+};
+inline constexpr EditorSize kEditorSizes[] = {{"small", 0.75}, {"normal", 1.0}, {"large", 1.25}};
+
+// Writes the settings file so that the editors made next open at this size.
+inline bool writeEditorSize(const DataFolder& data, const char* size)
+{
+  return writeWholeFile(data.file("Davrel Editor UI.txt"), std::string("normal\n") + size + "\n");
+}
+
+// A left click at the centre of the control's clickable area, made only when the
+// control is the one a click there reaches.
+inline bool clickCentre(IGraphics* g, IControl* c)
+{
+  if (!c) return false;
+  const IRECT& r = c->GetTargetRECT();
+  const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+  if (g->GetMouseControlIdx(x, y) != c) return false;
+  IMouseMod left(true);
+  g->OnMouseDown(x, y, &left);
+  g->OnMouseUp(x, y, &left);
+  return true;
+}
 
 inline IPlugInstanceInfo editorInfo()
 {

@@ -35,14 +35,6 @@ public:
   std::string caption(int i) { return static_cast<LibrarianMenuControl*>(menus()[(size_t)i])->caption(); }
 };
 
-void writeSettings(const DataFolder& data, const char* size)
-{
-  FILE* f = fopen(data.file("Davrel Editor UI.txt").c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  fprintf(f, "normal\n%s\n", size);
-  fclose(f);
-}
-
 void writeBank(const DataFolder& data, const std::string& file, const std::string& prefix)
 {
   Bytes out;
@@ -62,16 +54,11 @@ int red(LICE_IBitmap* b, int x, int y) { return LICE_PixelR(LICE_GetPixel(b, x, 
 
 TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
 {
-  const struct
+  for (const EditorSize& size : kEditorSizes)
   {
-    const char* size;
-    double scale;
-  } sizes[] = {{"small", 0.75}, {"normal", 1.0}, {"large", 1.25}};
-  for (const auto& size : sizes)
-  {
-    SCOPED_TRACE(size.size);
+    SCOPED_TRACE(size.name);
     DataFolder data;
-    writeSettings(data, size.size);
+    ASSERT_TRUE(writeEditorSize(data, size.name));
     writeBank(data, "Patches/Alpha.dvl", "Alpha ");
     writeBank(data, "Patches/Beta.dvl", "Beta ");
     GridEditor e;
@@ -87,7 +74,7 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
     LICE_IBitmap* shot = e.graphics->GetDrawBitmap();
     ASSERT_NE(shot, nullptr);
     // For a look: the page as drawn, beside the test.
-    LICE_WritePNG((std::string("librarian-") + size.size + ".png").c_str(), shot, false);
+    LICE_WritePNG((std::string("librarian-") + size.name + ".png").c_str(), shot, false);
 
     // The field behind the cells is (22, 24, 28), the cells are lighter (34 and up).
     for (int column = 0; column < 2; ++column)

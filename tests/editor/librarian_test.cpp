@@ -280,8 +280,9 @@ TEST_F(Librarian, StoreSendsTheSelectedProgramOfItsColumn)
   EXPECT_FALSE(e->started.back().storeAfterSend);
 }
 
-// The page's buttons run the commands their captions name.
-TEST_F(Librarian, PageButtonsRunTheCommandsTheyName)
+// "Send to Rudu" sends the slot selected on the grid, not the librarian's own
+// selection; the other buttons are run in the table below.
+TEST_F(Librarian, SendToRuduSendsTheGridsSelectedSlot)
 {
   e->grid()->upperSelected = 6;
   e->lib().selectedSlot = 24;
@@ -293,25 +294,13 @@ TEST_F(Librarian, PageButtonsRunTheCommandsTheyName)
   EXPECT_FALSE(e->started[0].storeAfterSend);
   EXPECT_EQ(e->started[0].program, e->slotBytes(e->lib().upperFileIndex, 6));
   EXPECT_EQ(e->takeSent(), (std::vector<Bytes>{{0xC2, 6}}));
-
-  // "Request Bank": every program of the memory, as the bank menu's entry asks.
-  e->started.clear();
-  e->userSets(kRequestFromBank, 1);
-  ASSERT_EQ(e->started.size(), 1u);
-  EXPECT_EQ(e->started[0].command, kSendAllPatchRequest);
-  e->started.clear();
-  e->userSets(kRequestFromBank, 0);
-  EXPECT_TRUE(e->started.empty());
-
-  // "Sound to Slot" stores the editor's sound into the selected upper slot.
-  e->userSets(kOverwriteBank, 1);
-  ASSERT_EQ(e->started.size(), 1u);
-  EXPECT_EQ(e->started[0].command, kSendArrangementToDevice);
-  EXPECT_TRUE(e->started[0].toLibrarian);
 }
 
-// Requests whose answers land in the upper bank's slots start only while a bank is
-// open there: with none, the display says so and nothing is sent or armed.
+// The page's buttons and the bank menu's requests start the commands their captions
+// name, a button's release none ("Request Bank" asks for every program of the
+// memory, "Sound to Slot" stores the editor's sound into the librarian). Those whose
+// answers land in the upper bank's slots start only while a bank is open there: with
+// none, the display says so and nothing is sent or armed.
 TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
 {
   auto toLibrarian = [](int command, bool target) {
@@ -353,6 +342,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
         {
           ASSERT_EQ(e->started.size(), 1u);
           EXPECT_EQ(e->started[0].command, entry.command);
+          if (entry.command == kSendArrangementToDevice) { EXPECT_TRUE(e->started[0].toLibrarian); }
         }
         EXPECT_NE(e->nameLine(), "Open a Bank First!");
       }
@@ -725,21 +715,13 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
 // field's text, Cancel closes the box and renames nothing, not even later.
 TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
 {
-  IMouseMod left(true);
-  auto click = [&](IControl* c) {
-    ASSERT_NE(c, nullptr);
-    const IRECT& r = c->GetRECT();
-    ASSERT_EQ(e->graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2), c);
-    e->graphics->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
-    e->graphics->OnMouseUp((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
-  };
   const int upper = e->lib().upperFileIndex;
   e->grid()->upperSelected = 3;
   e->grid()->renameSlot(0, 0);
   ASSERT_TRUE(e->patchRenameLayer->visible);
   EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
   e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
-  click(e->renameButtons[0]);
+  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[0]));
   EXPECT_EQ(e->slotName(upper, 3), "Via OK");
   EXPECT_FALSE(e->patchRenameLayer->visible);
 
@@ -748,7 +730,7 @@ TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
   e->grid()->renameSlot(0, 0);
   ASSERT_TRUE(e->patchRenameLayer->visible);
   e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
-  click(e->renameButtons[1]);
+  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[1]));
   EXPECT_FALSE(e->patchRenameLayer->visible);
   EXPECT_EQ(e->slotName(upper, 4), kept);
   e->OnParamChange(kPatchRename);

@@ -106,15 +106,7 @@ TEST_F(Pages, PageButtonsReachableAfterEveryTimbreAndNoTimbreSelectOnPageChange)
 TEST_F(Pages, LoadToTimbreButtonsHoldTheirChoice)
 {
   e.userSets(kShowLibrarian, 1);
-  IMouseMod left(true);
-  auto click = [&](int paramIdx) {
-    IControl* c = e.firstControlOf(paramIdx);
-    ASSERT_NE(c, nullptr);
-    const IRECT& r = c->GetTargetRECT();
-    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
-    e.graphics->OnMouseDown(x, y, &left);
-    e.graphics->OnMouseUp(x, y, &left);
-  };
+  auto click = [&](int paramIdx) { ASSERT_TRUE(clickCentre(e.graphics, e.firstControlOf(paramIdx))) << paramIdx; };
   click(kLoadToTimbre1);
   EXPECT_TRUE(e.loadToTimbre1);
   EXPECT_EQ(e.GetParam(kLoadToTimbre1)->Value(), 1.0);
@@ -190,18 +182,9 @@ TEST_F(Pages, SplitPointFollowsTheSplitMode)
 // with the timbres' channel controls, and a show switch leads away again.
 TEST_F(Pages, MixerTabReachesTheMixerPage)
 {
-  IMouseMod left(true);
-  auto clickAt = [&](IControl* c) {
-    ASSERT_NE(c, nullptr);
-    const IRECT& r = c->GetRECT();
-    const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
-    ASSERT_EQ(e.graphics->GetMouseControlIdx(x, y), c);
-    e.graphics->OnMouseDown(x, y, &left);
-    e.graphics->OnMouseUp(x, y, &left);
-  };
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
   e.userSets(kShowLibrarian, 1);
-  clickAt(e.mixerTab);
+  ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 0.0);
   EXPECT_EQ(e.GetParam(kShowLibrarian)->Value(), 0.0);
   EXPECT_EQ(e.firstControlOf(kShowLibrarian)->GetValue(), 0.0);
@@ -217,7 +200,7 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   e.graphics->Draw(&all);
   LICE_WritePNG("mixer-page.png", e.graphics->GetDrawBitmap(), false);
 
-  clickAt(e.firstControlOf(kShowLibrarian));
+  ASSERT_TRUE(clickCentre(e.graphics, e.firstControlOf(kShowLibrarian)));
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
   EXPECT_TRUE(clickable(kRandomize));

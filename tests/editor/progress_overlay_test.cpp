@@ -32,21 +32,11 @@ int brightness(LICE_IBitmap* b, int x, int y)
 
 TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
 {
-  const struct
+  for (const EditorSize& size : kEditorSizes)
   {
-    const char* size;
-    double scale;
-  } sizes[] = {{"small", 0.75}, {"normal", 1.0}, {"large", 1.25}};
-  for (const auto& size : sizes)
-  {
-    SCOPED_TRACE(size.size);
+    SCOPED_TRACE(size.name);
     DataFolder data;
-    {
-      FILE* f = fopen(data.file("Davrel Editor UI.txt").c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      fprintf(f, "normal\n%s\n", size.size);
-      fclose(f);
-    }
+    ASSERT_TRUE(writeEditorSize(data, size.name));
     OverlayEditor e;
     ASSERT_EQ(e.uiScale, size.scale);
     e.midiOutSet = true;

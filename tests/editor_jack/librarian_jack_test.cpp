@@ -4,6 +4,7 @@
 // for byte with what the synthesizer holds.
 
 #include "PollUntil.h"
+#include "DumpTestSupport.h"
 #include "JackTestServer.h"
 #include "SynthModel.h"
 #include "SynthSim.h"
@@ -323,17 +324,11 @@ TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
 // requested into the editor, sent back, and the synthesizer holds it byte for byte.
 TEST_F(LibrarianOverJack, ProgramsWithEveryRawByteValueComeBackByteIdentical)
 {
-  struct Plain : DumpParamAccess
-  {
-    std::vector<double> v = std::vector<double>(kNumParams, 0.0);
-    double value(int id) override { return v.at((size_t)id); }
-    void setValue(int id, double x) override { v.at((size_t)id) = x; }
-  };
   std::mt19937 rng(3305);
   int dummyValue = 0;
   for (int n = 0; n < 6; ++n)
   {
-    Plain x;
+    PlainParams x;
     for (int id = 0; id < kNumParams; ++id)
     {
       const IParam* p = e().GetParam(id);
@@ -342,15 +337,7 @@ TEST_F(LibrarianOverJack, ProgramsWithEveryRawByteValueComeBackByteIdentical)
     }
     // The dummy bytes run through 0..127 over the programs.
     for (int id = kDummyParam01; id < kDummyParam01 + 40; ++id) x.v[(size_t)id] = (dummyValue++) % 128;
-    for (int id = kPartLock; id <= kSectionLockGlobal; ++id) x.v[(size_t)id] = 0;
-    x.v[kOverrideTempo] = x.v[kLockPartMIDIch] = x.v[kLockPartMIDIch + 1] = 0;
-    Bytes d(kProgramDumpSize);
-    makeBlankProgramDump(0x30, d.data());
-    buildProgramDumpParams(x, d.data());
-    Plain y = x;
-    parseProgramDumpParams(d.data(), y, nullptr);
-    makeBlankProgramDump(0x30, d.data());
-    buildProgramDumpParams(y, d.data());
+    Bytes d = layoutOwnProgram(x);
     for (int r : {19, 20, 25}) d[(size_t)r] = (uint8_t)((dummyValue + r * n) & 0x7F);
     writeProgramDumpName("RAW BYTES " + std::to_string(n), d.data());
     {
