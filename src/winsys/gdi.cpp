@@ -18,8 +18,8 @@ const int kPoolReuseThreshold = 8192;
 // reachable and the lock outlives every static destructor.
 WDL_Mutex& poolMutex()
 {
-  static WDL_Mutex* m = new WDL_Mutex;
-  return *m;
+  static WDL_Mutex* const m_ctxpool_mutex = new WDL_Mutex;
+  return *m_ctxpool_mutex;
 }
 
 WDL_PtrList<HDC__>& ctxPool()

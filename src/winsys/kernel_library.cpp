@@ -43,8 +43,8 @@ struct LoadedLibs
 // Never destroyed: libraries may be freed by other static destructors.
 LoadedLibs& loadedLibs()
 {
-  static LoadedLibs* const libs = new LoadedLibs();
-  return *libs;
+  static LoadedLibs* const s_loadedLibs = new LoadedLibs();
+  return *s_loadedLibs;
 }
 
 std::string modulePath(SWELL_HINSTANCE* inst)

@@ -57,7 +57,7 @@ FileStamp stampOf(const std::string& path)
   return s;
 }
 
-struct IniContext
+struct iniFileContext
 {
   unsigned long long lastAccess = 0;
   bool used = false;
@@ -76,9 +76,9 @@ std::recursive_mutex& profileMutex()
   return m;
 }
 
-IniContext* contexts()
+iniFileContext* contexts()
 {
-  static IniContext table[kContexts];
+  static iniFileContext table[kContexts];
   return table;
 }
 
@@ -150,7 +150,7 @@ void parseFile(FILE* fp, Sections& sections)
   }
 }
 
-void loadContext(IniContext& ctx)
+void loadContext(iniFileContext& ctx)
 {
   ctx.sections.clear();
   ctx.stamp = FileStamp();
@@ -174,10 +174,10 @@ void loadContext(IniContext& ctx)
 }
 
 // File names are compared exactly: two names differing in case are two files here.
-IniContext& getFileContext(const char* file)
+iniFileContext& GetFileContext(const char* file)
 {
-  IniContext* table = contexts();
-  IniContext* pick = nullptr;
+  iniFileContext* table = contexts();
+  iniFileContext* pick = nullptr;
   for (int i = 0; i < kContexts && !pick; ++i)
     if (!table[i].used || table[i].name == file) pick = &table[i];
   if (!pick)
@@ -287,7 +287,7 @@ std::string serialise(const Sections& sections)
 // Writes the whole context to a fresh temporary file beside the target, flushed to
 // disk, then renames it over the target. On failure the file stays as it was and
 // the context is marked stale so the next read reloads what is on disk.
-bool writeBackFile(IniContext& ctx)
+bool WriteBackFile(iniFileContext& ctx)
 {
   const std::string& path = ctx.name;
   size_t slash = path.rfind('/');
@@ -353,7 +353,7 @@ int GetPrivateProfileString(const char* app, const char* key, const char* defval
     if (app && key) return copyText(defval ? defval : "", out, size);
     return copyList({}, out, size);
   }
-  IniContext& ctx = getFileContext(file);
+  iniFileContext& ctx = GetFileContext(file);
   if (app && key)
   {
     auto s = ctx.sections.find(app);
@@ -397,7 +397,7 @@ int GetPrivateProfileSection(const char* app, char* out, int size, const char* f
   const Section* sec = nullptr;
   if (app && file)
   {
-    IniContext& ctx = getFileContext(file);
+    iniFileContext& ctx = GetFileContext(file);
     auto s = ctx.sections.find(app);
     if (s != ctx.sections.end()) sec = &s->second;
   }
@@ -465,13 +465,13 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
   if (key && value && (!storableSection(app) || !storableKey(key, strlen(key)) || hasLineBreak(value))) return FALSE;
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
-  IniContext& ctx = getFileContext(file);  // re-read under the lock: another process may have written
+  iniFileContext& ctx = GetFileContext(file);  // re-read under the lock: another process may have written
   auto s = ctx.sections.find(app);
   if (!key)
   {
     if (s == ctx.sections.end()) return TRUE;
     ctx.sections.erase(s);
-    return writeBackFile(ctx) ? TRUE : FALSE;
+    return WriteBackFile(ctx) ? TRUE : FALSE;
   }
   if (!value)
   {
@@ -479,7 +479,7 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
     auto kv = s->second.find(key);
     if (kv == s->second.end()) return TRUE;
     s->second.erase(kv);
-    return writeBackFile(ctx) ? TRUE : FALSE;
+    return WriteBackFile(ctx) ? TRUE : FALSE;
   }
   if (s != ctx.sections.end())
   {
@@ -487,7 +487,7 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
     if (kv != s->second.end() && kv->second == value) return TRUE;
   }
   ctx.sections[app][key] = value;
-  return writeBackFile(ctx) ? TRUE : FALSE;
+  return WriteBackFile(ctx) ? TRUE : FALSE;
 }
 
 BOOL WritePrivateProfileSection(const char* app, const char* strings, const char* file)
@@ -502,7 +502,7 @@ BOOL WritePrivateProfileSection(const char* app, const char* strings, const char
   }
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
-  IniContext& ctx = getFileContext(file);
+  iniFileContext& ctx = GetFileContext(file);
   auto s = ctx.sections.find(app);
   if (s == ctx.sections.end())
   {
@@ -517,7 +517,7 @@ BOOL WritePrivateProfileSection(const char* app, const char* strings, const char
     if (!eq) continue;
     s->second[std::string(p, (size_t)(eq - p))] = std::string(eq + 1);
   }
-  return writeBackFile(ctx) ? TRUE : FALSE;
+  return WriteBackFile(ctx) ? TRUE : FALSE;
 }
 
 BOOL WritePrivateProfileStruct(const char* app, const char* key, const void* buffer, int size, const char* file)
