@@ -115,7 +115,7 @@ void Davrel::OnParamChange(int paramIdx)
       {
         setParamClamped(kQuickTab, 0);
         if (timbreControlLayer) timbreControlLayer->GrayOut(true);
-        OnParamChange2(kQuickTab);
+        redrawTimbrePage();
       }
       else if (timbreControlLayer)
         timbreControlLayer->GrayOut(false);
@@ -131,23 +131,23 @@ void Davrel::OnParamChange(int paramIdx)
         if (v == 2) c->GrayOutCustomZone(false, 30);
         if (v == 1) c->GrayOutCustomZone(true, 30);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kLfo1TempoSync:
     case kLfo2TempoSync:
       if (rootLayer && rootLayer->selectedChildId == 2)
       {
         if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v + (base == kLfo1TempoSync ? 10 : 20));
-        OnParamChange2(kQuickTab);
+        redrawTimbrePage();
       }
       break;
     case kOsc1Waveform:
       if (rootLayer && rootLayer->selectedChildId == 2)
         if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v == 5 ? 61 : 60);
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kDelayFxTempoSync:
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kAmpGateSw:
       if (ControlLayer* c = shownChild(mainOscLayer))
@@ -155,7 +155,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, 50);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kSeq1Knob:
     case kSeq2Knob:
@@ -165,7 +165,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, base == kSeq1Knob ? 10 : base == kSeq2Knob ? 20 : 30);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     default:
       break;
@@ -188,7 +188,7 @@ void Davrel::OnParamChange(int paramIdx)
     {
       pushToControls(kTimbreLED, 2.0);
       setParamClamped(kQuickTab, 0);
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();  // "Timbres are Linked" stays
     }
     else
     {
@@ -269,8 +269,10 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
   switch (paramIdx)
   {
     case kArpTempo:
-      if (paramValue(kOverrideTempo) != 0.0) return true;
-      arpTempoIndex = v;
+      // While the tempo follows the host, the host's tempo stays the one the audio
+      // callback compares with; the knob's tempo is still sent, and it is the one
+      // the programs sent from the librarian carry until the host's tempo changes.
+      if (paramValue(kOverrideTempo) == 0.0) arpTempoIndex = v;
       return false;
     case kGlobalMidiChannel:
       sysexChannelByte = 0x30 + v;
