@@ -330,6 +330,9 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       return false;
     }
     case kViewMIDIFilterSettings:
+      // The page's opening switch and its Close share the parameter: both follow it,
+      // so that the next click on either toggles from what is shown.
+      pushToControls(kViewMIDIFilterSettings, value == 1.0 ? 1.0 : 0.0);
       if (midiFilterSettingsLayer) midiFilterSettingsLayer->Hide(value != 1.0);
       if (value != 1.0)
       {

@@ -24,7 +24,7 @@ const std::vector<RuleTable>& ruleTables()
   static const std::vector<RuleTable> tables = {
       {ControlDisplay::kRuleNone,
        {{344, 344}, {396, 396}, {473, 473}, {476, 477}, {485, 487}, {492, 493}, {495, 497}, {499, 499}, {501, 502},
-        {509, 510}, {512, 512}, {519, 520}, {524, 524}, {526, 527}}},
+        {478, 478}, {509, 510}, {512, 512}, {519, 520}, {524, 524}, {526, 527}}},
       {ControlDisplay::kRuleCommand,
        {{kDisplayAboutWindow, kDisplayAboutWindow}, {kRandomize, kRandomize}, {kStorePatchToLib, kStorePatchToLib},
         {kRequestFromBank, kRequestFromBank}, {kExitAboutWindow, kExitAboutWindow}, {kRequestTempData, kRequestTempData}}},
@@ -58,7 +58,7 @@ const std::vector<RuleTable>& ruleTables()
       // 498 has no family of its own and shows its number like its neighbours.
       {ControlDisplay::kRulePlainNumber,
        {{0, 3}, {14, 27}, {36, 45}, {56, 63}, {65, 66}, {69, 69}, {71, 71}, {98, 98}, {267, 314},
-        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 349}, {398, 471}, {474, 475}, {478, 478}, {480, 480},
+        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 349}, {398, 471}, {474, 475}, {480, 480},
         {482, 484}, {488, 490}, {498, 498}, {500, 500}, {503, 508}, {513, 515}, {517, 517}, {521, 521}, {523, 523},
         {528, 528}}},
   };
