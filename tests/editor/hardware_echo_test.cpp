@@ -305,3 +305,29 @@ TEST(HardwareEcho, NoTwoParametersShareAnAddress)
   }
   EXPECT_EQ(number[kMultiPartMIDICh + 1] - number[kMultiPartMIDICh], 144);
 }
+
+// A switch changed on the hardware that decides which controls the page shows
+// (voice assign, LFO 2's tempo sync) lays the page out again, and the display keeps
+// the switch's own name and value rather than the timbre tab's.
+TEST(HardwareEcho, ASwitchFromTheHardwareKeepsItsNameOnTheDisplay)
+{
+  Fixture f(kSettings[0]);
+  struct Case
+  {
+    int id, value;
+    unsigned char pl, ph;
+    const char* valueLine;
+  } cases[] = {{kVoiceAssign, 2, 93, 0, "Unison [2]"}, {kLfo2TempoSync, 1, 60, 1, "ON [1]"}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.id);
+    f.reset();
+    f.place(c.id, 0);
+    f.e->displayText("-", "-", "-");
+    f.feed({0xF0, 0x42, f.e->sysexChannelByte.load(), 0x58, 0x41, c.pl, c.ph, (unsigned char)c.value, 0, 0xF7});
+    ASSERT_EQ(f.e->GetParam(c.id)->Value(), c.value);
+    EXPECT_EQ(f.e->nameLine(), f.e->GetParam(c.id)->GetNameForHost());
+    EXPECT_EQ(f.e->valueLine(), c.valueLine);
+    EXPECT_EQ(f.e->timbreLine(), "[TIMBRE 1]");
+  }
+}
