@@ -76,6 +76,11 @@ void Davrel::OnParamChange(int paramIdx)
         masterKeyboardOn = false;
       }
       return;
+    case kMIDILed:
+    case kMIDILed + 1:
+      // Indicators only: a click does not light them; they show the activity again.
+      pushToControls(paramIdx, midiLedOn[paramIdx - kMIDILed].load() ? 1.0 : 0.0);
+      return;
     case kTimbreSelectTrigger:
     {
       if (v == 0) return;

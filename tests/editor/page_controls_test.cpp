@@ -231,3 +231,21 @@ TEST_F(Pages, MidiFilterPageStaysOpenUntilItsCloseIsClicked)
     EXPECT_EQ(e.valueLine(), "-");
   }
 }
+
+// The MIDI activity indicators show activity only: a click lights neither of them
+// and writes nothing to the display.
+TEST_F(Pages, ActivityIndicatorsTakeNoClick)
+{
+  for (int id : {(int)kMIDILed, (int)kMIDILed + 1})
+  {
+    SCOPED_TRACE(id);
+    e.displayText("-", "-", "-");
+    IControl* led = e.firstControlOf(id);
+    ASSERT_NE(led, nullptr);
+    clickCentre(e.graphics, led);
+    EXPECT_EQ(e.GetParam(id)->Value(), 0.0);
+    EXPECT_EQ(led->GetValue(), 0.0);
+    EXPECT_EQ(e.nameLine(), "-");
+    EXPECT_EQ(e.valueLine(), "-");
+  }
+}
