@@ -179,6 +179,9 @@ void ControlDisplay::controlDisplay(ValueDisplayHost* host, int paramIdx, double
   }
 
   std::string name = host->paramName(paramIdx);
+  // A parameter without a name has no control of its own: the commands the menus
+  // and the page switching run through it (a folder rescan, a bank step) show nothing.
+  if (name.empty()) return;
   if (onlyDisplayedTimbre)
   {
     // Per-timbre names begin "[1] " or "[2] "; anything else belongs to no timbre.

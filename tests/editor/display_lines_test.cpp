@@ -194,6 +194,7 @@ TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
       {kLibSyncTimer, 1, false, own, "300 ms [1]", "[TIMBRE 1]"},
       {kPatchUp, 1, false, kept, kept, "[TIMBRE 1]"},
+      {kRefreshFolders, 0, false, kept, kept, "[TIMBRE 1]"},  // the bank menu's Refresh Folders
       {kShowLibrarian, 0, false, kept, kept, "[TIMBRE 1]"},
       {kLayerLinker, 1, false, "Timbres are Linked", kept, "[LAYER]"},
       {kVoiceAssign, 1, false, own, "Poly [1]", "[LAYER]"},
