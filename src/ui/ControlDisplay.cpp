@@ -48,7 +48,9 @@ const std::vector<RuleTable>& ruleTables()
       {ControlDisplay::kRulePosition, {{326, 326}}},
       {ControlDisplay::kRuleOnOff,
        {{50, 51}, {68, 68}, {91, 91}, {93, 93}, {96, 96}, {103, 104}, {111, 112}, {127, 130}, {243, 244}, {321, 321},
-        {330, 331}, {351, 395}}},
+        {330, 331}, {351, 395},
+        // Switches of the editor's own: the channel locks, the MIDI filter page, the timbre copy.
+        {340, 341}, {400, 418}, {503, 506}}},
       {ControlDisplay::kRuleAllowed, {{328, 328}, {334, 338}}},
       {ControlDisplay::kRuleDwgs, {{76, 77}}},
       {ControlDisplay::kRuleValueList,
@@ -58,9 +60,9 @@ const std::vector<RuleTable>& ruleTables()
       // 498 has no family of its own and shows its number like its neighbours.
       {ControlDisplay::kRulePlainNumber,
        {{0, 3}, {14, 27}, {36, 45}, {56, 63}, {65, 66}, {69, 69}, {71, 71}, {98, 98}, {267, 314},
-        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 349}, {398, 471}, {474, 475}, {480, 480},
-        {482, 484}, {488, 490}, {498, 498}, {500, 500}, {503, 508}, {513, 515}, {517, 517}, {521, 521}, {523, 523},
-        {528, 528}}},
+        {322, 322}, {325, 325}, {339, 339}, {342, 343}, {345, 345}, {349, 349}, {398, 399}, {419, 471}, {474, 475},
+        {480, 480}, {482, 484}, {488, 490}, {498, 498}, {500, 500}, {507, 508}, {513, 515}, {517, 517}, {521, 521},
+        {523, 523}, {528, 528}}},
   };
   return tables;
 }

@@ -189,6 +189,8 @@ TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kShowModSequence, 0, false, kept, kept, "[TIMBRE 1]"},
       {kRequestTempData, 1, true, own, "", "[TIMBRE 1]"},
       {kRequestTempData, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kLockPartMIDIch, 1, false, own, "ON [1]", "[TIMBRE 1]"},
+      {kMIDIFilterHWCCPassThrough, 0, false, own, "OFF [0]", "[TIMBRE 1]"},
       {kRandomize, 1, false, "Patch Randomized", "", "[TIMBRE 1]"},
       {kRandomize, 0, false, kept, kept, "[TIMBRE 1]"},
       {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
