@@ -67,6 +67,9 @@ public:
   void Reset() override;
   void OnParamChange(int paramIdx) override;
   void OnParamChange2(int paramIdx) override;
+  // OnParamChange2 of the timbre tab for a layout change: the name and value lines
+  // keep the control that caused it, the timbre line shows the timbre or the link.
+  void redrawTimbrePage() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override;
   void ProcessSysEx(ISysEx* pSysEx, bool fromDevice) override;
@@ -347,6 +350,7 @@ public:
   std::atomic<bool>& linkingActive = linkingInProgress;
   bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
   std::atomic<bool> recalling{false};
+  bool redrawingTimbrePage = false;  // under mMutex: the tab's own display lines are not written
   bool freshStart = true;
   int midiInPortIndex = 0, midiOutPortIndex = 0;
   int subPageValue = 0;

@@ -76,6 +76,11 @@ void Davrel::OnParamChange(int paramIdx)
         masterKeyboardOn = false;
       }
       return;
+    case kMIDILed:
+    case kMIDILed + 1:
+      // Indicators only: a click does not light them; they show the activity again.
+      pushToControls(paramIdx, midiLedOn[paramIdx - kMIDILed].load() ? 1.0 : 0.0);
+      return;
     case kTimbreSelectTrigger:
     {
       if (v == 0) return;
@@ -115,7 +120,7 @@ void Davrel::OnParamChange(int paramIdx)
       {
         setParamClamped(kQuickTab, 0);
         if (timbreControlLayer) timbreControlLayer->GrayOut(true);
-        OnParamChange2(kQuickTab);
+        redrawTimbrePage();
       }
       else if (timbreControlLayer)
         timbreControlLayer->GrayOut(false);
@@ -131,23 +136,23 @@ void Davrel::OnParamChange(int paramIdx)
         if (v == 2) c->GrayOutCustomZone(false, 30);
         if (v == 1) c->GrayOutCustomZone(true, 30);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kLfo1TempoSync:
     case kLfo2TempoSync:
       if (rootLayer && rootLayer->selectedChildId == 2)
       {
         if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v + (base == kLfo1TempoSync ? 10 : 20));
-        OnParamChange2(kQuickTab);
+        redrawTimbrePage();
       }
       break;
     case kOsc1Waveform:
       if (rootLayer && rootLayer->selectedChildId == 2)
         if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v == 5 ? 61 : 60);
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kDelayFxTempoSync:
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kAmpGateSw:
       if (ControlLayer* c = shownChild(mainOscLayer))
@@ -155,7 +160,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, 50);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     case kSeq1Knob:
     case kSeq2Knob:
@@ -165,7 +170,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, base == kSeq1Knob ? 10 : base == kSeq2Knob ? 20 : 30);
       }
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
       break;
     default:
       break;
@@ -188,7 +193,7 @@ void Davrel::OnParamChange(int paramIdx)
     {
       pushToControls(kTimbreLED, 2.0);
       setParamClamped(kQuickTab, 0);
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();  // "Timbres are Linked" stays
     }
     else
     {
@@ -269,8 +274,10 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
   switch (paramIdx)
   {
     case kArpTempo:
-      if (paramValue(kOverrideTempo) != 0.0) return true;
-      arpTempoIndex = v;
+      // While the tempo follows the host, the host's tempo stays the one the audio
+      // callback compares with; the knob's tempo is still sent, and it is the one
+      // the programs sent from the librarian carry until the host's tempo changes.
+      if (paramValue(kOverrideTempo) == 0.0) arpTempoIndex = v;
       return false;
     case kGlobalMidiChannel:
       sysexChannelByte = 0x30 + v;
@@ -328,6 +335,9 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       return false;
     }
     case kViewMIDIFilterSettings:
+      // The page's opening switch and its Close share the parameter: both follow it,
+      // so that the next click on either toggles from what is shown.
+      pushToControls(kViewMIDIFilterSettings, value == 1.0 ? 1.0 : 0.0);
       if (midiFilterSettingsLayer) midiFilterSettingsLayer->Hide(value != 1.0);
       if (value != 1.0)
       {

@@ -110,6 +110,17 @@ void Davrel::quickTabFromHardware(int timbre)
   if (pageHost) TabSwitchFunctions().quickTabSwitch(pageHost.get(), timbre);
 }
 
+void Davrel::redrawTimbrePage()
+{
+  WDL_MutexLock lock(&mMutex);
+  const bool outer = redrawingTimbrePage;
+  redrawingTimbrePage = true;
+  OnParamChange2(kQuickTab);
+  redrawingTimbrePage = outer;
+  if (graphics && pluginReady)
+    showTimbreLine(paramValue(kLayerLinker) == 1.0 ? "[LAYER]" : paramInt(kQuickTab) != 0 ? "[TIMBRE 2]" : "[TIMBRE 1]");
+}
+
 void Davrel::OnParamChange2(int paramIdx)
 {
   WDL_MutexLock lock(&mMutex);
@@ -152,7 +163,7 @@ void Davrel::OnParamChange2(int paramIdx)
     pushToControls(kTimbreLED, 2.0);
   }
 
-  displayParamChange(paramIdx, value, false);
+  if (!(paramIdx == kQuickTab && redrawingTimbrePage)) displayParamChange(paramIdx, value, false);
 
   if (paramIdx == kCommonMode)
   {
@@ -160,7 +171,7 @@ void Davrel::OnParamChange2(int paramIdx)
     {
       setParamClamped(kQuickTab, 0.0);
       grayOutTimbreControls(true);
-      OnParamChange2(kQuickTab);
+      redrawTimbrePage();
     }
     else
       grayOutTimbreControls(false);

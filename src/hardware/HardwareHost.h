@@ -121,6 +121,10 @@ public:
   virtual void ProcessSysEx(ISysEx* msg, bool fromDevice) = 0;
   virtual void OnParamChange(int paramIdx) = 0;
   virtual void OnParamChange2(int paramIdx) = 0;
+  // The shown timbre's page laid out again after a switch that decides which of
+  // its controls show (the timbre tab's handling, OnParamChange2 of the tab); the
+  // editor keeps its display lines through it.
+  virtual void redrawTimbrePage() = 0;
 
   // ---- display -----------------------------------------------------------
   virtual void showStatusText(const char* text) = 0;       // the central display line

@@ -386,7 +386,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
           plug->logText("All-program dump of " + std::to_string(n) + " bytes cut short: " + text);
         }
       }
-      if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
+      if (tabRefreshPending.load()) plug->redrawTimbrePage();
       sysexInProgress.store(false);
       return;
     }
@@ -469,7 +469,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       applyParameterChange(b);
   }
 
-  if (tabRefreshPending.load()) plug->OnParamChange2(kQuickTab);
+  if (tabRefreshPending.load()) plug->redrawTimbrePage();
   sysexInProgress.store(false);
 }
 
@@ -564,7 +564,7 @@ void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool qui
   patchRequested.store(false);
   if (holdFromHardware) fromHardware.store(true);
   giveControl(control, value);
-  if (quickTab) plug->OnParamChange2(kQuickTab);
+  if (quickTab) plug->redrawTimbrePage();
   if (commonMode) plug->OnParamChange2(kCommonMode);
   fromHardware.store(false);
 }
@@ -612,7 +612,7 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
     // A switch that decides which knobs the sound page shows redraws its zones,
     // as the parameters of the direct list do.
     if (id == kVoiceAssign || id == kVoiceAssign + 1 || id == kLfo2TempoSync || id == kLfo2TempoSync + 1)
-      plug->OnParamChange2(kQuickTab);
+      plug->redrawTimbrePage();
     fromHardware.store(false);
     if (id == kGlobalLocalControl) plug->localControlOn.store(v != 0);
   }
@@ -688,7 +688,7 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
   fromHardware.store(true);
   giveControl(target, value);
   fromHardware.store(false);
-  if (cc == 86 || cc == 77) plug->OnParamChange2(kQuickTab);
+  if (cc == 86 || cc == 77) plug->redrawTimbrePage();
 }
 
 void MIDIMessageManager::decodeTapPatternCode(const unsigned char* b, char* out)
@@ -926,7 +926,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg)
         fromHardware.store(true);
         giveControl(c, value);
         if (plug->controlParamIdx(c) == kGlobalLocalControl) plug->localControlOn.store(value != 0);
-        if (quickTab) plug->OnParamChange2(kQuickTab);
+        if (quickTab) plug->redrawTimbrePage();
         fromHardware.store(false);
         valueFromIncomingMessage.store(false);
       }
@@ -1041,7 +1041,7 @@ void MIDIMessageManager::getLegacyCCparam(int cc, int channelKey, int value, boo
     else if (cc == 6 && lsb == 7) value = fivePosition(value);
     giveControl(c, value);
   }
-  if (notifyQuickTab) plug->OnParamChange2(kQuickTab);
+  if (notifyQuickTab) plug->redrawTimbrePage();
   fromHardware.store(false);
 }
 

@@ -20,12 +20,19 @@ std::string lowerCase(std::string s)
   return s;
 }
 
-// A copy of the upper bank brought to 128 slots, or null when no upper bank is selected.
-std::unique_ptr<PatchFile> upperBankCopy(PatchLibrarian* lib)
+// A copy of the upper bank brought to 128 slots. With no upper bank selected: null,
+// or, where a first bank may be made (Save As), a bank of 128 initial programs.
+std::unique_ptr<PatchFile> upperBankCopy(PatchLibrarian* lib, bool emptyWhenNone = false)
 {
   WDL_MutexLock lock(&lib->libraryMutex);
   const PatchFile* upper = lib->bankAt(lib->upperFileIndex);
-  if (!upper) return nullptr;
+  if (!upper)
+  {
+    if (!emptyWhenNone) return nullptr;
+    std::unique_ptr<PatchFile> empty(new PatchFile);
+    lib->fillUncompletedBankFiles(empty.get());
+    return empty;
+  }
   std::unique_ptr<PatchFile> copy(upper->clone());
   copy->patches.resize(kBankSlots);
   return copy;
@@ -55,7 +62,7 @@ bool PatchLibrarian::savePatchAs(const char* suggestedName, std::string folder, 
   const std::string chosen =
       plug ? plug->promptForSavePath(suggestedName ? suggestedName : "", folder, isMid ? "mid" : "dvl") : std::string();
   if (chosen.empty()) return false;
-  std::unique_ptr<PatchFile> copy = upperBankCopy(this);
+  std::unique_ptr<PatchFile> copy = upperBankCopy(this, true);
   if (!copy) return false;
 
   std::string fileName = chosen;

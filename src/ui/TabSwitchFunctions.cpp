@@ -85,6 +85,7 @@ void TabSwitchFunctions::mainTabSwitch(PageHost* host, int page, int timbre)
                            "delayKnobLayer", "delayMenuLayer", "velocityLevelLayer"})
     hide(host, name, true);
   hide(host, "timbreControlLayer", false);
+  hide(host, "buildLine", false);
 
   for (int id : {kControlLibrary, kShowLibrarian, kGlobalSettings, kShowModSequence}) greyControl(host, id, false);
   grey(host, "splitPointLayer", true);

@@ -151,3 +151,100 @@ TEST(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
   EXPECT_EQ(e.valueLine(), e.displayLines.valueLine->GetTextForPlug());
   EXPECT_GT(compare(before, after, width, e.displayLines.nameLine->GetRECT()).count, 20);
 }
+
+// What the display shows after each control, in the order a user meets them: a
+// switch that changes which controls a page shows keeps its own name on the name
+// line, buttons that act while pressed show their name and no number and their
+// release leaves the line alone, page changes write nothing, list parameters show
+// their list's name of the value, and the timbre line shows the link.
+TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
+{
+  DataFolder data;
+  EditorUnderTest e;
+  e.midiOutSet = true;
+  e.graphics->PrepDraw();
+  const char* own = "<own name>";
+  const char* kept = "-";
+  struct Case
+  {
+    int id;
+    double value;
+    bool click;  // pressed and let go at its centre, as the mouse does
+    const char *name, *value_, *timbre;
+  } cases[] = {
+      {kOsc1Waveform, 2, false, own, "Triangle [2]", "[TIMBRE 1]"},
+      {kVoiceAssign, 2, false, own, "Unison [2]", "[TIMBRE 1]"},
+      {kLfo1TempoSync, 1, false, own, "ON [1]", "[TIMBRE 1]"},
+      {kLfo2TempoSync, 1, false, own, "ON [1]", "[TIMBRE 1]"},
+      {kDelayFxTempoSync, 1, false, own, "ON [1]", "[TIMBRE 1]"},
+      {kAmpGateSw, 1, false, own, "GATE [1]", "[TIMBRE 1]"},
+      {kArpType, 3, false, own, "Alt2 [3]", "[TIMBRE 1]"},
+      {kCommonMode, 0, false, own, "Single [0]", "[TIMBRE 1]"},
+      {kCommonMode, 2, false, own, "Layer [2]", "[TIMBRE 1]"},
+      {kQuickTab, 1, false, "Display Timbre 2 Parameters", kept, "[TIMBRE 2]"},
+      {kOsc1Waveform + 1, 3, false, own, "Sine [3]", "[TIMBRE 2]"},
+      {kQuickTab, 0, false, "Display Timbre 1 Parameters", kept, "[TIMBRE 1]"},
+      {kShowModSequence, 1, false, kept, kept, "[TIMBRE 1]"},
+      {kSeq1Knob, 2, false, own, "Osc2 Pitch [2]", "[TIMBRE 1]"},
+      {kShowModSequence, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kRequestTempData, 1, true, own, "", "[TIMBRE 1]"},
+      {kRequestTempData, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kLockPartMIDIch, 1, false, own, "ON [1]", "[TIMBRE 1]"},
+      {kMIDIFilterHWCCPassThrough, 0, false, own, "OFF [0]", "[TIMBRE 1]"},
+      {kRandomize, 1, false, "Patch Randomized", "", "[TIMBRE 1]"},
+      {kRandomize, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
+      {kLibSyncTimer, 1, false, own, "300 ms [1]", "[TIMBRE 1]"},
+      {kPatchUp, 1, false, kept, kept, "[TIMBRE 1]"},
+      {kRefreshFolders, 0, false, kept, kept, "[TIMBRE 1]"},  // the bank menu's Refresh Folders
+      {kShowLibrarian, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kLayerLinker, 1, false, "Timbres are Linked", kept, "[LAYER]"},
+      {kVoiceAssign, 1, false, own, "Poly [1]", "[LAYER]"},
+      {kDelayFxTempoSync, 0, false, own, "OFF [0]", "[LAYER]"},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(std::string(e.GetParam(c.id)->GetNameForHost()) + " (" + std::to_string(c.id) + ") to " +
+                 std::to_string(c.value));
+    e.displayText(kept, kept, kept);
+    if (c.click)
+      ASSERT_TRUE(clickCentre(e.graphics, e.firstControlOf(c.id)));
+    else
+      e.userSets(c.id, c.value);
+    EXPECT_EQ(e.nameLine(), c.name == own ? std::string(e.GetParam(c.id)->GetNameForHost()) : std::string(c.name));
+    EXPECT_EQ(e.valueLine(), c.value_);
+    EXPECT_EQ(e.timbreLine(), c.timbre);
+    // What the editor keeps is what its lines show.
+    EXPECT_EQ(e.nameLine(), e.displayLines.nameLine->GetTextForPlug());
+    EXPECT_EQ(e.timbreLine(), e.displayLines.timbreLine->GetTextForPlug());
+  }
+}
+
+// The build line is drawn on every page, the librarian's too, whose background
+// reaches down under it.
+TEST(EditorDisplayLines, TheBuildLineIsSeenOnEveryPage)
+{
+  DataFolder data;
+  EditorUnderTest e;
+  e.graphics->PrepDraw();
+  const int width = e.graphics->Width();
+  // The pixels the text changes on the sound page, where nothing lies over it.
+  int whole = 0;
+  for (int page : {2, 0, 1, 3, 4})
+  {
+    SCOPED_TRACE(page);
+    if (page == 0)
+      ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
+    else
+      e.userSets(kMainPage, page);
+    e.displayBuild("");
+    const Pixels before = drawn(e);
+    e.displayBuild("v2.0.8");
+    const Change c = compare(before, drawn(e), width, e.displayLines.buildLine->GetRECT());
+    EXPECT_GT(c.count, 20);
+    EXPECT_EQ(c.outside, 0);
+    // Not a glyph half covered: as many pixels as where it lies free.
+    if (page == 2) whole = c.count;
+    EXPECT_GE(c.count * 10, whole * 9);
+  }
+}

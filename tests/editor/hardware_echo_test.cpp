@@ -125,7 +125,7 @@ struct Fixture
     place(kMultiPartMIDICh, ch1);
     place(kMultiPartMIDICh + 1, ch2);
     e->sysexChannelByte = (uint8_t)(0x30 + (int)global);
-    // The tempo knob sends only while the host's tempo does not drive it.
+    // The host's tempo stays out of it: with it driving the tempo knob, its next change would move the knob.
     e->GetParam(kOverrideTempo)->Set(0.0);
     e->currentPart = 0;
     e->midiMessageManager->patchRequested = false;
@@ -304,4 +304,30 @@ TEST(HardwareEcho, NoTwoParametersShareAnAddress)
     EXPECT_EQ(n.second - number[n.first - 1], up) << "parameter " << n.first;
   }
   EXPECT_EQ(number[kMultiPartMIDICh + 1] - number[kMultiPartMIDICh], 144);
+}
+
+// A switch changed on the hardware that decides which controls the page shows
+// (voice assign, LFO 2's tempo sync) lays the page out again, and the display keeps
+// the switch's own name and value rather than the timbre tab's.
+TEST(HardwareEcho, ASwitchFromTheHardwareKeepsItsNameOnTheDisplay)
+{
+  Fixture f(kSettings[0]);
+  struct Case
+  {
+    int id, value;
+    unsigned char pl, ph;
+    const char* valueLine;
+  } cases[] = {{kVoiceAssign, 2, 93, 0, "Unison [2]"}, {kLfo2TempoSync, 1, 60, 1, "ON [1]"}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.id);
+    f.reset();
+    f.place(c.id, 0);
+    f.e->displayText("-", "-", "-");
+    f.feed({0xF0, 0x42, f.e->sysexChannelByte.load(), 0x58, 0x41, c.pl, c.ph, (unsigned char)c.value, 0, 0xF7});
+    ASSERT_EQ(f.e->GetParam(c.id)->Value(), c.value);
+    EXPECT_EQ(f.e->nameLine(), f.e->GetParam(c.id)->GetNameForHost());
+    EXPECT_EQ(f.e->valueLine(), c.valueLine);
+    EXPECT_EQ(f.e->timbreLine(), "[TIMBRE 1]");
+  }
 }

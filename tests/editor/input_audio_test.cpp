@@ -367,3 +367,42 @@ TEST(EditorLifetime, StartAndTearDownManyTimes)
 }
 
 }  // namespace
+
+// The Tempo knob while the tempo follows the host: it sends what it sends with the
+// host's tempo not followed (the same bytes), and the host's next tempo change, not
+// the next block, takes the knob back to the host's tempo.
+TEST_F(Editor, TempoKnobUnderTheHostsTempoIsSentUntilTheHostsTempoChanges)
+{
+  e.GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
+  e.GetParam(kDeviceOutSelection)->Set(1);
+  e.midiOutSet = true;
+  e.clockJobStarted = true;
+  IRECT area;
+
+  e.GetParam(kOverrideTempo)->Set(0.0);
+  e.takeSent();
+  e.userSets(kArpTempo, 120);  // 140 BPM
+  const std::vector<Bytes> alone = e.takeSent();
+  ASSERT_FALSE(alone.empty());
+  e.userSets(kArpTempo, 10);
+  e.takeSent();
+
+  e.GetParam(kOverrideTempo)->Set(1.0);
+  e.tempo = 120.0;
+  block();
+  e.graphics->IsDirty(&area);
+  ASSERT_EQ(e.GetParam(kArpTempo)->Int(), 100);
+  e.takeSent();
+  e.userSets(kArpTempo, 120);
+  const std::vector<Bytes> followed = e.takeSent();
+  ASSERT_FALSE(followed.empty());
+  EXPECT_EQ(followed.back(), alone.back());  // after the edit-mode message it may need again
+  EXPECT_EQ(e.valueLine(), "140 BPM [120]");
+  block();
+  e.graphics->IsDirty(&area);
+  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 120);  // the host's tempo did not change
+  e.tempo = 90.0;
+  block();
+  e.graphics->IsDirty(&area);
+  EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 70);
+}

@@ -10,6 +10,7 @@
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankEditPopupMenu.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
 #include "ui/ControlLayer.h"
@@ -802,3 +803,52 @@ TEST_F(Librarian, HelpActionsOpenOneArgumentEachAndNoShell)
 }
 
 }  // namespace
+
+// A first start with an empty data folder: no bank is open, so the requests into
+// the librarian are refused; the bank menu's Save As makes the first bank (128
+// initial programs) in the bank folder and opens it, and they go ahead.
+class FirstStart : public Librarian
+{
+protected:
+  void SetUp() override
+  {
+    e.reset(new LibEditor);
+    e->midiOutSet = true;
+    e->takeSent();
+  }
+};
+
+TEST_F(FirstStart, SaveAsOfNoBankMakesTheFirstBankAndRequestsLandInIt)
+{
+  openWindow();
+  e->userSets(kShowLibrarian, 1);
+  ASSERT_EQ(e->lib().bankAt(e->lib().upperFileIndex), nullptr);
+  e->userSets(kOverwriteBank, 1);
+  EXPECT_EQ(e->nameLine(), "Open a Bank First!");
+  EXPECT_TRUE(e->started.empty());
+
+  script->chooseMenuItem({8, 1});  // Save As... > Davrel Format (*.dvl)
+  script->answerPanel(data.file("Patches/First.dvl"));
+  IMouseMod left(true);
+  ASSERT_NE(e->bankEditPopupMenu, nullptr);
+  e->bankEditPopupMenu->OnMouseDown(0, 0, &left);
+  EXPECT_EQ(script->pending(), 0u);
+  ASSERT_EQ(script->panelsShown.size(), 1u);
+  EXPECT_EQ(script->panelsShown[0].directory, e->getPatchesFolderStr());
+  EXPECT_EQ(script->panelsShown[0].file, "New Bank.dvl");
+
+  const Bytes file = readFileBytes(data.file("Patches/First.dvl"));
+  ASSERT_EQ(file.size(), 128u * 297u);
+  PatchFile* bank = e->lib().bankAt(e->lib().upperFileIndex);
+  ASSERT_NE(bank, nullptr);
+  EXPECT_EQ(bank->fileName, "First.dvl");
+  EXPECT_EQ(e->upperBankName, "First.dvl");
+  ASSERT_EQ(bank->patches.size(), 128u);
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 297), e->slotBytes(e->lib().upperFileIndex, 0));
+
+  e->userSets(kOverwriteBank, 0);
+  e->displayText("-", "-", "-");
+  e->userSets(kOverwriteBank, 1);
+  EXPECT_EQ(e->nameLine(), "-");  // not refused
+  EXPECT_EQ(e->started.size(), 1u);
+}

@@ -9,6 +9,7 @@
 #include "raster/lice.h"
 #include "raster/lice_pixel.h"
 #include "raster/lice_png.h"
+#include "ui/ControlAction.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -204,4 +205,47 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
   EXPECT_TRUE(clickable(kRandomize));
+}
+
+// The global page's MIDI Filters button opens the filter page, which stays open
+// after the click and takes clicks on its own switches until its Close is clicked;
+// then the button opens it again. Opening and closing write no number to the display.
+TEST_F(Pages, MidiFilterPageStaysOpenUntilItsCloseIsClicked)
+{
+  e.userSets(kGlobalSettings, 1);
+  ControlAction* a = static_cast<ControlAction*>(e.GetParam(kViewMIDIFilterSettings)->GetControlAction());
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->controls.size(), 2u);
+  IControl *open = a->controls[0], *close = a->controls[1];
+  for (int round = 0; round < 2; ++round)
+  {
+    SCOPED_TRACE(round);
+    e.displayText("-", "-", "-");
+    ASSERT_TRUE(clickCentre(e.graphics, open));
+    EXPECT_TRUE(e.midiFilterSettingsLayer->visible);
+    EXPECT_TRUE(clickable(kMIDIFilterHWCCPassThrough));
+    EXPECT_EQ(e.valueLine(), "-");
+    ASSERT_TRUE(clickCentre(e.graphics, close));
+    EXPECT_FALSE(e.midiFilterSettingsLayer->visible);
+    EXPECT_TRUE(clickable(kMasterVelocityValue));
+    EXPECT_EQ(e.valueLine(), "-");
+  }
+}
+
+// The MIDI activity indicators show activity only: a click lights neither of them
+// and writes nothing to the display.
+TEST_F(Pages, ActivityIndicatorsTakeNoClick)
+{
+  for (int id : {(int)kMIDILed, (int)kMIDILed + 1})
+  {
+    SCOPED_TRACE(id);
+    e.displayText("-", "-", "-");
+    IControl* led = e.firstControlOf(id);
+    ASSERT_NE(led, nullptr);
+    clickCentre(e.graphics, led);
+    EXPECT_EQ(e.GetParam(id)->Value(), 0.0);
+    EXPECT_EQ(led->GetValue(), 0.0);
+    EXPECT_EQ(e.nameLine(), "-");
+    EXPECT_EQ(e.valueLine(), "-");
+  }
 }

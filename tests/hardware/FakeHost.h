@@ -240,6 +240,7 @@ public:
     std::lock_guard<std::mutex> l(lock);
     ++paramChange2;
   }
+  void redrawTimbrePage() override { OnParamChange2(kQuickTab); }
 
   void showStatusText(const char* text) override { Push(status, text); }
   void showSecondLineText(const char* text) override { Push(secondLine, text); }

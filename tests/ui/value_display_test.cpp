@@ -160,6 +160,10 @@ TEST(ValueDisplay, NothingIsWrittenWhenItMustNotBe)
     d.controlDisplay(&host, id, 1, false);
     EXPECT_EQ(host.nameLine + host.valueLine, "--") << id;
   }
+  // A parameter without a name (no control of its own) shows nothing.
+  host.names[kRefreshFolders] = "";
+  d.controlDisplay(&host, kRefreshFolders, 0, false);
+  EXPECT_EQ(host.nameLine + host.valueLine, "--");
   host.ready = false;
   d.controlDisplay(&host, kFilterCutoff, 1, false);
   EXPECT_EQ(host.nameLine + host.valueLine, "--");

@@ -5,6 +5,9 @@
 #include "librarian/LibrarianViewHost.h"
 #include "librarian/PatchLibrarian.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
 
 std::string stemOf(const std::string& name)
@@ -200,12 +203,20 @@ void BankEditPopupMenu::saveUpperBankAs(bool isMid)
   {
     WDL_MutexLock lock(&librarian->libraryMutex);
     PatchFile* bank = librarian->bankAt(librarian->upperFileIndex);
-    if (!bank) return;
-    // The bank's own name and folder: the user changes what differs.
-    suggested = stemOf(bank->fileName) + (isMid ? ".mid" : ".dvl");
-    const std::string key = bankPathKey(bank);
-    const size_t sep = key.rfind('/');
-    if (sep != std::string::npos) folder += "/" + key.substr(0, sep);
+    if (bank)
+    {
+      // The bank's own name and folder: the user changes what differs.
+      suggested = stemOf(bank->fileName) + (isMid ? ".mid" : ".dvl");
+      const std::string key = bankPathKey(bank);
+      const size_t sep = key.rfind('/');
+      if (sep != std::string::npos) folder += "/" + key.substr(0, sep);
+    }
+    else
+      suggested = std::string("New Bank") + (isMid ? ".mid" : ".dvl");
   }
+  // No bank open (a first start with an empty data folder): Save As makes the first
+  // bank, of initial programs, in the bank folder, which may not exist yet.
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
   if (librarian->savePatchAs(suggested.c_str(), folder, isMid)) plug->librarianBankSaved(true);
 }
