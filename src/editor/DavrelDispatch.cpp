@@ -274,10 +274,8 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
   switch (paramIdx)
   {
     case kArpTempo:
-      // While the tempo follows the host, the host's tempo stays the one the audio
-      // callback compares with; the knob's tempo is still sent, and it is the one
-      // the programs sent from the librarian carry until the host's tempo changes.
-      if (paramValue(kOverrideTempo) == 0.0) arpTempoIndex = v;
+      if (paramValue(kOverrideTempo) != 0.0) return true;
+      arpTempoIndex = v;
       return false;
     case kGlobalMidiChannel:
       sysexChannelByte = 0x30 + v;
@@ -475,11 +473,13 @@ void Davrel::randomizePatch()
   send.toLibrarian = false;
   // Only a send started here takes the request behind it; a dropped one drops it too.
   const bool sending = startJob(send);
-  showNameLine("Patch Randomized");
   pushToControls(kRandomize, 0.0);
   requestFollowsSend = sending;
   OnParamChange(kRequestTempData);
   requestFollowsSend = false;
+  // After the request's own dispatch, which writes its name over the line: the
+  // user is to see what the click did.
+  showNameLine("Patch Randomized");
 }
 
 bool Davrel::queueRequestAfterTransfer()

@@ -24,10 +24,7 @@ const std::vector<RuleTable>& ruleTables()
   static const std::vector<RuleTable> tables = {
       {ControlDisplay::kRuleNone,
        {{344, 344}, {396, 396}, {473, 473}, {476, 477}, {485, 487}, {492, 493}, {495, 497}, {499, 499}, {501, 502},
-        {478, 478}, {509, 510}, {512, 512}, {519, 520}, {524, 524}, {526, 527}}},
-      {ControlDisplay::kRuleCommand,
-       {{kDisplayAboutWindow, kDisplayAboutWindow}, {kRandomize, kRandomize}, {kStorePatchToLib, kStorePatchToLib},
-        {kRequestFromBank, kRequestFromBank}, {kExitAboutWindow, kExitAboutWindow}, {kRequestTempData, kRequestTempData}}},
+        {512, 512}, {519, 520}, {526, 527}}},
       {ControlDisplay::kRuleNameOnly, {{kReleaseAllLocks, kReleaseAllLocks}, {kControlLibrary, kControlLibrary}, {518, 518}}},
       {ControlDisplay::kRuleTimbreToggle, {{kLayerLinker, kLayerLinker}, {kQuickTab, kQuickTab}}},
       {ControlDisplay::kRuleSemitone, {{10, 11}}},
@@ -48,21 +45,18 @@ const std::vector<RuleTable>& ruleTables()
       {ControlDisplay::kRulePosition, {{326, 326}}},
       {ControlDisplay::kRuleOnOff,
        {{50, 51}, {68, 68}, {91, 91}, {93, 93}, {96, 96}, {103, 104}, {111, 112}, {127, 130}, {243, 244}, {321, 321},
-        {330, 331}, {351, 395},
-        // Switches of the editor's own: the channel locks, the MIDI filter page, the timbre copy.
-        {340, 341}, {400, 418}, {503, 506}}},
+        {330, 331}, {351, 395}}},
       {ControlDisplay::kRuleAllowed, {{328, 328}, {334, 338}}},
       {ControlDisplay::kRuleDwgs, {{76, 77}}},
       {ControlDisplay::kRuleValueList,
        {{8, 9}, {28, 29}, {64, 64}, {67, 67}, {70, 70}, {72, 72}, {74, 74}, {92, 92}, {94, 94}, {97, 97}, {99, 102},
         {105, 110}, {113, 120}, {123, 124}, {131, 146}, {245, 246}, {249, 266}, {317, 318}, {324, 324}, {327, 327},
-        {329, 329}, {332, 333}, {346, 348}, {95, 95}, {350, 350}}},
+        {329, 329}, {332, 333}, {346, 348}}},
       // 498 has no family of its own and shows its number like its neighbours.
       {ControlDisplay::kRulePlainNumber,
-       {{0, 3}, {14, 27}, {36, 45}, {56, 63}, {65, 66}, {69, 69}, {71, 71}, {98, 98}, {267, 314},
-        {322, 322}, {325, 325}, {339, 339}, {342, 343}, {345, 345}, {349, 349}, {398, 399}, {419, 471}, {474, 475},
-        {480, 480}, {482, 484}, {488, 490}, {498, 498}, {500, 500}, {507, 508}, {513, 515}, {517, 517}, {521, 521},
-        {523, 523}, {528, 528}}},
+       {{0, 3}, {14, 27}, {36, 45}, {56, 63}, {65, 66}, {69, 69}, {71, 71}, {95, 95}, {98, 98}, {267, 314},
+        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 350}, {398, 471}, {474, 475}, {478, 484}, {488, 491},
+        {498, 498}, {500, 500}, {503, 511}, {513, 517}, {521, 524}, {528, 528}}},
   };
   return tables;
 }
@@ -87,7 +81,7 @@ const ListRange kLists[] = {
     {261, 262, "modSeqMotion"},    {265, 266, "modSeqMotion"}, {317, 318, "bendRange"},
     {324, 324, "velocityCurve"},   {327, 327, "oneToSixteen"}, {329, 329, "midiClockSource"},
     {332, 333, "midiControl"},     {346, 346, "commonModeList"}, {347, 347, "commonVoices"},
-    {348, 348, "keyList"},         {95, 95, "arpType"},        {350, 350, "libSyncTimer"},
+    {348, 348, "keyList"},
 };
 
 const struct
@@ -189,15 +183,6 @@ void ControlDisplay::controlDisplay(ValueDisplayHost* host, int paramIdx, double
     // Per-timbre names begin "[1] " or "[2] "; anything else belongs to no timbre.
     const char digit = (char)('1' + host->displayedTimbre());
     if (name.size() < 2 || name[1] != digit) return;
-  }
-  if (rule == kRuleCommand)
-  {
-    // A button that acts while pressed: its name when pressed, no number; its
-    // release leaves what the command itself wrote.
-    if (value != 1.0) return;
-    host->setNameLine(name);
-    host->setValueLine("");
-    return;
   }
   host->setNameLine(name);
 

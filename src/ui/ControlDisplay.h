@@ -34,7 +34,6 @@ public:
   {
     kRuleNone,           // no display at all
     kRuleNameOnly,       // the name line (or a status text), no value
-    kRuleCommand,        // a button that acts while pressed: its name at 1, the value line cleared; else nothing
     kRuleTimbreToggle,   // timbre shown / linked: the timbre line for 0 and 1, else a plain number
     kRuleSemitone,
     kRuleCentre64,

