@@ -125,7 +125,7 @@ struct Fixture
     place(kMultiPartMIDICh, ch1);
     place(kMultiPartMIDICh + 1, ch2);
     e->sysexChannelByte = (uint8_t)(0x30 + (int)global);
-    // The host's tempo stays out of it: with it driving the tempo knob, its next change would move the knob.
+    // The tempo knob sends only while the host's tempo does not drive it.
     e->GetParam(kOverrideTempo)->Set(0.0);
     e->currentPart = 0;
     e->midiMessageManager->patchRequested = false;
