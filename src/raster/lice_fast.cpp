@@ -132,6 +132,7 @@ static void sourceAlphaRowPlain(LICE_PixelValue* dest, const LICE_PixelValue* sr
 // The AVX2 blocks (lice_fast_avx2.cpp); each returns the pixels done.
 int lice_sourceAlphaBlocksAvx2(uint32_t* dest, const uint32_t* src, int n, int w);
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color);
+int lice_fillBlendBlocksAvx2(uint32_t* dest, int n, uint32_t s, int w);
 int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* xi, const uint32_t* xf4,
                          uint32_t yf, int n);
 int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* base,
@@ -245,9 +246,8 @@ void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n
 // One colour, so each byte's blend is (d x k + s x (256 - k) + 255 if d < s) >> 8
 // in 16-bit lanes, four pixels at a time so the colour pattern stays in registers.
 LICE_VECTOR_CLONES
-void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w)
+static void fillCopyRowPlain(LICE_PixelValue* dest, int n, uint32_t s, int w)
 {
-  const uint32_t s = (color & 0xFFFFFF00) | (uint32_t)w;
   const int16_t k = (int16_t)(256 - w);
   int16_t S[16], C[16];
   for (int j = 0; j < 16; ++j)
@@ -264,6 +264,23 @@ void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w)
       d[j] = (unsigned char)((uint16_t)(dv * k + C[j] + (below & 255)) >> 8);
     }
   for (; i < n; ++i) dest[i] = blendWord(dest[i], s, (uint32_t)k);
+}
+
+void fillCopyRow(LICE_PixelValue* dest, int n, LICE_PixelValue color, int w)
+{
+  const uint32_t s = (color & 0xFFFFFF00) | (uint32_t)w;
+#if LICE_X86_ROWS
+  // A scalar head brings the stores to a 32-byte boundary, for either register.
+  int done = 0;
+  for (; done < n && ((uintptr_t)(dest + done) & 31); ++done) dest[done] = blendWord(dest[done], s, (uint32_t)(256 - w));
+#if !defined(LICE_NO_VECTOR_CLONES)
+  if (hasAvx2()) done += lice_fillBlendBlocksAvx2(dest + done, n - done, s, w);
+#endif
+  done += lice_rows::fillBlendBlocks<lice_rows::SseRow>(dest + done, n - done, s, w);
+  fillCopyRowPlain(dest + done, n - done, s, w);
+#else
+  fillCopyRowPlain(dest, n, s, w);
+#endif
 }
 
 // Its row loop is six instructions: at GCC's 16-byte loop alignment, code added

@@ -158,6 +158,11 @@ int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* 
   return i;
 }
 
+int lice_fillBlendBlocksAvx2(uint32_t* dest, int n, uint32_t s, int w)
+{
+  return lice_rows::fillBlendBlocks<AvxRow>(dest, n, s, w);
+}
+
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color)
 {
   return lice_rows::fillBlocks<AvxRow>(dest, n, color);

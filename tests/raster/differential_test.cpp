@@ -280,6 +280,33 @@ TEST(FastPaths, OpaqueFillsOfLongRuns)
   }
 }
 
+TEST(FastPaths, WeightedFillsOfWideRows)
+{
+  // The weighted copy fill in whole registers: every weight, rows wide enough for
+  // several steps, starts at every offset from the register boundary, clipped
+  // rectangles, padded and bottom-up bitmaps; colours and pixels from the edges.
+  for (unsigned seed = 1; seed <= 1200; ++seed)
+  {
+    Rng r(seed);
+    const int w = r.in(1, 120), h = r.in(1, 5);
+    const bool flipped = !r.in(0, 7);
+    static const int kAligns[] = {4, 16, 64};
+    const int align = r.pick(kAligns);
+    std::unique_ptr<LICE_MemBitmap> plain(flipped ? new FlippedBitmap(w, h) : new LICE_MemBitmap(w, h, align));
+    std::unique_ptr<LICE_MemBitmap> fast(flipped ? new FlippedBitmap(w, h) : new LICE_MemBitmap(w, h, align));
+    fill(plain.get(), r);
+    LICE_Copy(fast.get(), plain.get());
+    const int weight = seed <= 255 ? (int)seed : r.in(1, 255);
+    const int x = r.in(-3, w - 1), y = r.in(-1, h - 1), fw = r.in(1, w + 4), fh = r.in(1, h + 1);
+    const LICE_PixelValue color = r.pixel();
+    LICE_SetFastPaths(false);
+    LICE_FillRect(plain.get(), x, y, fw, fh, color, weight / 256.0f, LICE_MODE_COPY);
+    LICE_SetFastPaths(true);
+    LICE_FillRect(fast.get(), x, y, fw, fh, color, weight / 256.0f, LICE_MODE_COPY);
+    ASSERT_EQ(pixels(fast.get()), pixels(plain.get())) << "seed " << seed;
+  }
+}
+
 TEST(FastPaths, LongSeededRunHashesToItsConstant)
 {
   // FNV-1a over every picture of a long random run. A change here means some
