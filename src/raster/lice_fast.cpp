@@ -133,6 +133,7 @@ static void sourceAlphaRowPlain(LICE_PixelValue* dest, const LICE_PixelValue* sr
 int lice_sourceAlphaBlocksAvx2(uint32_t* dest, const uint32_t* src, int n, int w);
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color);
 int lice_fillBlendBlocksAvx2(uint32_t* dest, int n, uint32_t s, int w);
+void lice_nearestGroupsAvx2(uint32_t* out, const uint32_t* row, const int* base, const int* idx, int groups);
 int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* xi, const uint32_t* xf4,
                          uint32_t yf, int n);
 int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* base,
@@ -311,6 +312,48 @@ bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, 
     const intptr_t destLo = d0 < d1 ? d0 : d1, destHi = (d0 < d1 ? d1 : d0) + (intptr_t)cols.last * 4;
     if (destHi > srcLo && srcHi > destLo) sampleEveryRow = true;
   }
+  // Groups of eight outputs from the first on whose sources lie within sixteen
+  // pixels (shrinks to a half, stretches, mirrored runs): two loads and two
+  // permutes a group instead of eight loads. Copies only, and not onto the source
+  // itself, where the plain loop reads pixels the same row has just written.
+  int groups = 0;
+  int* groupBase = nullptr;
+  int* groupIdx = nullptr;
+#if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
+  if (!sampleEveryRow && hasAvx2())
+  {
+    auto lowest = [&](int i) {
+      int m = xi[i];
+      for (int k = 1; k < 8; ++k) m = xi[i + k] < m ? xi[i + k] : m;
+      return m;
+    };
+    auto fits = [&](int i) {
+      const int m = lowest(i);
+      if (m < 0 || m + 16 > right) return false;
+      for (int k = 0; k < 8; ++k)
+        if (xi[i + k] - m > 15) return false;
+      return true;
+    };
+    while (cols.first + 8 * (groups + 1) <= cols.last && fits(cols.first + 8 * groups)) ++groups;
+    if (groups)
+    {
+      groupBase = new (std::nothrow) int[(size_t)groups];
+      groupIdx = new (std::nothrow) int[8 * (size_t)groups];
+      if (!groupBase || !groupIdx) groups = 0;
+      for (int g = 0; g < groups; ++g)
+      {
+        const int i = cols.first + 8 * g, m = lowest(i);
+        groupBase[g] = m;
+        for (int k = 0; k < 8; ++k)
+        {
+          const int o = xi[i + k] - m;
+          groupIdx[8 * g + k] = (int)((uint32_t)o | (o > 7 ? 0x80000000u : 0));
+        }
+      }
+    }
+  }
+#endif
+  const int grouped = cols.first + 8 * groups;
   for (; h > 0; --h, y += dy, dest += dest_span)
   {
     if (y < -65535 || y / 65536 >= bottom) continue;
@@ -322,11 +365,16 @@ bool scaleNearestFAST(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, 
       memcpy(dest + cols.first, lastOut + cols.first, (size_t)(cols.last - cols.first) * sizeof(*dest));
     else
     {
-      for (int i = cols.first; i < cols.last; ++i) dest[i] = row[xi[i]];
+#if LICE_X86_ROWS && !defined(LICE_NO_VECTOR_CLONES)
+      if (groups) lice_nearestGroupsAvx2(dest + cols.first, row, groupBase, groupIdx, groups);
+#endif
+      for (int i = grouped; i < cols.last; ++i) dest[i] = row[xi[i]];
       lastRow = row;
       lastOut = dest;
     }
   }
+  delete[] groupBase;
+  delete[] groupIdx;
   return true;
 }
 

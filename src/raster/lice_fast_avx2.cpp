@@ -163,6 +163,23 @@ int lice_fillBlendBlocksAvx2(uint32_t* dest, int n, uint32_t s, int w)
   return lice_rows::fillBlendBlocks<AvxRow>(dest, n, s, w);
 }
 
+// Nearest samples, eight outputs a step whose sources lie within sixteen pixels
+// of the row from base[g]: two loads, each permuted into place, and a blend by
+// the sign bit of the offset, which is set where it reaches the second eight
+// (the permute reads only the low three bits). idx holds eight offsets a group.
+void lice_nearestGroupsAvx2(uint32_t* out, const uint32_t* row, const int* base, const int* idx, int groups)
+{
+  for (int g = 0; g < groups; ++g, out += 8)
+  {
+    const uint32_t* p = row + base[g];
+    const __m256i at = _mm256_loadu_si256((const __m256i*)(idx + 8 * g));
+    const __m256i lo = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)p), at);
+    const __m256i hi = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)(p + 8)), at);
+    const __m256 px = _mm256_blendv_ps(_mm256_castsi256_ps(lo), _mm256_castsi256_ps(hi), _mm256_castsi256_ps(at));
+    _mm256_storeu_si256((__m256i*)out, _mm256_castps_si256(px));
+  }
+}
+
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color)
 {
   return lice_rows::fillBlocks<AvxRow>(dest, n, color);

@@ -151,13 +151,16 @@ TEST(FastPaths, NearestStretchesOntoTheirOwnSource)
   }
 }
 
-TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
+TEST(FastPaths, ScaledRowsWideEnoughForGroupedTaps)
 {
   // Rows wide enough for the vector rows: shrinks to a half and stretches,
-  // where groups of four outputs take their taps from eight source pixels, and
-  // deeper shrinks and mirrors, where they cannot; odd starts and widths leave
-  // tails. Pixels from the edge values, fractions everywhere.
-  for (unsigned seed = 1; seed <= 400; ++seed)
+  // where groups of four bilinear outputs take their taps from eight source
+  // pixels and groups of eight nearest ones from sixteen, and deeper shrinks and
+  // mirrors, where they cannot; odd starts and widths leave tails. Pixels from
+  // the edge values, fractions everywhere.
+  const int modes[] = {LICE_MODE_BILINEAR, LICE_MODE_BILINEAR, LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA,
+                       LICE_MODE_COPY, LICE_MODE_COPY};
+  for (unsigned seed = 1; seed <= 800; ++seed)
   {
     Rng r(seed);
     const int sw = r.in(8, 90), sh = r.in(2, 12);
@@ -168,7 +171,7 @@ TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
     if (!r.in(0, 7)) w = -w;
     const float sx = r.in(0, 1) ? r.real(-1.5f, 3.0f) : 0.0f, sy = r.real(-1.0f, (float)sh);
     const float swf = r.in(0, 2) ? (float)sw - sx : r.real(1.0f, (float)sw);
-    const int mode = r.in(0, 3) ? LICE_MODE_BILINEAR : LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA;
+    const int mode = r.pick(modes);
     LICE_MemBitmap dplain(std::abs(w) + 5, h + 2);
     fill(&dplain, r);
     LICE_MemBitmap dfast;
