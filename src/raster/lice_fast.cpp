@@ -178,6 +178,34 @@ void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n
   sourceAlphaX86(dest, src, n, 256);
 }
 
+// Runs past the second-level cache: 16-byte loads and aligned 16-byte stores, four
+// a step. Here that copied a 4 MB surface in 0.85 to 0.94 of the time memcpy took
+// (its string copy); 32-byte stores were no faster than memcpy and non-temporal
+// ones took 1.6 times as long, the surface staying in the shared cache otherwise.
+// Shorter runs keep memcpy.
+const size_t kCopyLoopFrom = 65536;
+
+void copyRun(LICE_PixelValue* dest, const LICE_PixelValue* src, size_t n)
+{
+  if (n < kCopyLoopFrom)
+  {
+    memcpy(dest, src, n * sizeof(*dest));
+    return;
+  }
+  size_t i = 0;
+  for (; i < n && ((uintptr_t)(dest + i) & 15); ++i) dest[i] = src[i];
+  for (; i + 16 <= n; i += 16)
+  {
+    const __m128i a = _mm_loadu_si128((const __m128i*)(src + i)), b = _mm_loadu_si128((const __m128i*)(src + i + 4));
+    const __m128i c = _mm_loadu_si128((const __m128i*)(src + i + 8)), d = _mm_loadu_si128((const __m128i*)(src + i + 12));
+    _mm_store_si128((__m128i*)(dest + i), a);
+    _mm_store_si128((__m128i*)(dest + i + 4), b);
+    _mm_store_si128((__m128i*)(dest + i + 8), c);
+    _mm_store_si128((__m128i*)(dest + i + 12), d);
+  }
+  for (; i < n; ++i) dest[i] = src[i];
+}
+
 // Long runs go to the string store: where the processor can, it writes whole cache
 // lines without reading them first, which vector stores cannot avoid. On a surface
 // larger than the core's cache that is what a fill costs; short runs stay with the
@@ -207,6 +235,11 @@ void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color)
 void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w)
 {
   sourceAlphaRowPlain(dest, src, n, w);
+}
+
+void copyRun(LICE_PixelValue* dest, const LICE_PixelValue* src, size_t n)
+{
+  memcpy(dest, src, n * sizeof(*dest));
 }
 
 LICE_VECTOR_CLONES

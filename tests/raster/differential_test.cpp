@@ -218,8 +218,9 @@ TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
 
 TEST(FastPaths, OpaqueCopiesOfUnpaddedSurfaces)
 {
-  // A copy whose rows both lie back to back is one run; padded, clipped, offset,
-  // flipped and self-overlapping copies keep going row by row. Each against a
+  // A copy whose rows both lie back to back is one run (past 65,536 pixels a
+  // register loop, with a head to the store boundary and a tail); padded,
+  // clipped, offset, flipped and self-overlapping copies keep going row by row. Each against a
   // pixel loop over the same rectangle.
   struct Case
   {
@@ -229,7 +230,8 @@ TEST(FastPaths, OpaqueCopiesOfUnpaddedSurfaces)
     {40, 30, 4, 4, 0, 0, false, false},  {33, 7, 4, 4, 0, 0, false, false},  {33, 7, 16, 4, 0, 0, false, false},
     {33, 7, 4, 16, 0, 0, false, false},  {40, 30, 4, 4, 3, 2, false, false},  {40, 30, 4, 4, -2, -5, false, false},
     {40, 30, 4, 4, 0, 0, true, false},   {40, 30, 4, 4, 0, 3, false, true},   {40, 30, 4, 4, 0, -3, false, true},
-    {1500, 3, 4, 4, 0, 0, false, false},
+    {1500, 3, 4, 4, 0, 0, false, false}, {700, 97, 4, 4, 0, 0, false, false}, {700, 97, 4, 4, 0, 3, false, false},
+    {700, 97, 4, 4, 0, -2, false, false},
   };
   for (const Case& c : cases)
   {
