@@ -479,7 +479,7 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
     {
       groupBase = new (std::nothrow) int[(size_t)grouped / 4];
       groupIdx = new (std::nothrow) int[2 * (size_t)grouped];
-      groupXf = new (std::nothrow) uint32_t[4 * (size_t)grouped];
+      groupXf = new (std::nothrow) uint32_t[8 * (size_t)grouped];
       if (!groupBase || !groupIdx || !groupXf) grouped = 0;
       static const int kOrder[4] = {0, 2, 1, 3};
       for (int g = 0; g < grouped / 4; ++g)
@@ -490,7 +490,12 @@ bool scaleBilinear(LICE_PixelValue* dest, const LICE_PixelValue* src, int w, int
         {
           groupIdx[8 * g + 2 * k] = xi[i + k] - xi[i];
           groupIdx[8 * g + 2 * k + 1] = xi[i + k] + 1 - xi[i];
-          for (int c = 0; c < 4; ++c) groupXf[16 * g + 4 * k + c] = xf[i + kOrder[k]];
+          const uint32_t f = xf[i + kOrder[k]];
+          for (int c = 0; c < 4; ++c)
+          {
+            groupXf[32 * g + 4 * k + c] = f | f << 16;
+            groupXf[32 * g + 16 + 4 * k + c] = (f ^ 0x8000u) | 0x80000000u;
+          }
         }
       }
     }
