@@ -36,7 +36,10 @@ void copyRows(const BlitRows& r)
 {
   if (r.destStep == r.w && r.srcStep == r.w)
   {
-    memcpy(r.dest, r.src, (size_t)r.w * (size_t)r.h * sizeof(*r.dest));
+    if (LICE_FastPathsEnabled())
+      lice_fast::copyRun(r.dest, r.src, (size_t)r.w * (size_t)r.h);
+    else
+      memcpy(r.dest, r.src, (size_t)r.w * (size_t)r.h * sizeof(*r.dest));
     return;
   }
   eachRow(r, [&](LICE_PixelValue* d, const LICE_PixelValue* s) { memcpy(d, s, (size_t)r.w * sizeof(*d)); });

@@ -3,6 +3,8 @@
 // bytes as the plain loop beside it, which a seeded differential test checks.
 // Written as loops over whole pixel words that the compiler can vectorise.
 
+#include <cstddef>
+
 #include "raster/lice_pixel.h"
 
 // On by default. The differential tests switch them off to run the plain loops.
@@ -30,6 +32,8 @@ inline uint32_t blendWord(uint32_t d, uint32_t s, uint32_t k)
 void copyRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w);        // copy
 void sourceAlphaRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n, int w); // copy, source alpha
 void sourceAlphaFullRow(LICE_PixelValue* dest, const LICE_PixelValue* src, int n);    // the same at 256
+// Opaque copy of one run of n pixels; src and dest do not overlap.
+void copyRun(LICE_PixelValue* dest, const LICE_PixelValue* src, size_t n);
 // Opaque fill: whole registers with aligned stores.
 void opaqueFillRow(LICE_PixelValue* dest, int n, LICE_PixelValue color);
 // Copy of one colour at weight w (1..255); its alpha byte is replaced by w.

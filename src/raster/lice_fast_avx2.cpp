@@ -105,45 +105,48 @@ int lice_bilinearRowAvx2(uint32_t* out, const uint32_t* row, const uint32_t* bel
 // The same sums for groups of four outputs whose taps lie within eight source
 // pixels of each row (shrinking to a half or any stretch): one load and one
 // permute a row give the four outputs' left and right taps, where the row above
-// takes two loads and a blend for each output. Bytes are paired per channel
-// with signed byte weights: (b - a, d - a) and (a - b + e - d, 2 (a + e)), then
-// weighted as above. base holds each group's first source column, idx its eight
-// offsets (a0 b0 a1 b1 a2 b2 a3 b3), xg its fractions four times in the order
-// 0 2 1 3. n is a multiple of 8.
+// takes two loads and a blend for each output. With B' = e - d, E = B' - B, so the
+// sum is also 65536 a + (fx - w11) B + w11 B' + fy D, and with each weight less
+// 32768 (signed 16 bits; w11 <= fx) it is
+//   (fx - w11 - 32768) B + (w11 - 32768) B' + (fy - 32768) D + 16384 x 2 (b + e)
+// (B + B' + D = b + e - 2a). Bytes are paired per channel with signed byte
+// weights: (b - a, e - d) and (d - a, 2 (b + e)), one shuffle and one multiply-add
+// each; the second pair's weights are the row's. base holds each group's first
+// source column, idx its eight offsets (a0 b0 a1 b1 a2 b2 a3 b3); xg, 32 words a
+// group, its fractions as (fx, fx) four times in the order 0 2 1 3, then as
+// (fx - 32768, -32768) in the same order. n is a multiple of 8.
 int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* below, const int* base,
                             const int* idx, const uint32_t* xg, uint32_t yf, int n)
 {
-  const __m256i fy = _mm256_set1_epi32((int)yf);
-  const __m256i weightsBD = _mm256_set1_epi32((int)(0x8000u | ((yf ^ 0x8000u) << 16)));
-  const __m256i weightsE = _mm256_set1_epi32(0x40008000);
+  const __m256i fy = _mm256_set1_epi32((int)(yf | (yf << 16)));
+  const __m256i weightsD = _mm256_set1_epi32((int)((yf ^ 0x8000u) | 0x40000000u));  // (fy - 32768, 16384)
+  const __m256i negateLow = _mm256_set1_epi32(0x0001FFFF);
 #define LICE_QUAD(p, q, r, s, c) p + c, q + c, r + c, s + c
 #define LICE_BYTES(p, q, r, s)                                                                           \
   _mm256_setr_epi8(LICE_QUAD(p, q, r, s, 0), LICE_QUAD(p, q, r, s, 1), LICE_QUAD(p, q, r, s, 2),          \
                    LICE_QUAD(p, q, r, s, 3), LICE_QUAD(p, q, r, s, 0), LICE_QUAD(p, q, r, s, 1),          \
                    LICE_QUAD(p, q, r, s, 2), LICE_QUAD(p, q, r, s, 3))
   // Taps a 0-3, b 4-7, d 8-11, e 12-15 within each half.
-  const __m256i takeBADA = LICE_BYTES(4, 0, 8, 0), takeABAE = LICE_BYTES(0, 4, 0, 12), takeEDEE = LICE_BYTES(12, 8, 12, 12);
+  const __m256i takeBAED = LICE_BYTES(4, 0, 12, 8), takeDABE = LICE_BYTES(8, 0, 4, 12);
 #undef LICE_BYTES
 #undef LICE_QUAD
   const __m256i plusMinus = _mm256_set1_epi32((int)0xFF01FF01u);  // (1, -1, 1, -1)
   const __m256i plusMinusTwo = _mm256_set1_epi32(0x0202FF01);     // (1, -1, 2, 2)
-  const __m256i plusMinusNone = _mm256_set1_epi32(0x0000FF01);    // (1, -1, 0, 0)
   auto sums = [&](__m256i taps, const uint32_t* f) {
-    const __m256i bd = _mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, takeBADA), plusMinus);
-    const __m256i e2 = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, takeABAE), plusMinusTwo),
-                                        _mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, takeEDEE), plusMinusNone));
-    const __m256i fx = _mm256_loadu_si256((const __m256i*)f);
-    const __m256i wBD = _mm256_xor_si256(fx, weightsBD);
-    const __m256i wE = _mm256_xor_si256(_mm256_mulhi_epu16(fx, fy), weightsE);
-    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(bd, wBD), _mm256_madd_epi16(e2, wE)), 16);
+    const __m256i bb = _mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, takeBAED), plusMinus);     // (B, B')
+    const __m256i dbe = _mm256_maddubs_epi16(_mm256_shuffle_epi8(taps, takeDABE), plusMinusTwo);  // (D, 2 (b + e))
+    // (w11, w11) made (-w11, w11), added to (fx - 32768, -32768).
+    const __m256i w11 = _mm256_mulhi_epu16(_mm256_loadu_si256((const __m256i*)f), fy);
+    const __m256i wB = _mm256_add_epi16(_mm256_loadu_si256((const __m256i*)(f + 16)), _mm256_sign_epi16(w11, negateLow));
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(bb, wB), _mm256_madd_epi16(dbe, weightsD)), 16);
   };
   // Outputs 0 and 2 of a group, then 1 and 3: one output a half.
   auto group = [&](int g, __m256i* s02, __m256i* s13) {
     const __m256i at = _mm256_loadu_si256((const __m256i*)(idx + 8 * g));
     const __m256i r = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)(row + base[g])), at);
     const __m256i s = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)(below + base[g])), at);
-    *s02 = sums(_mm256_unpacklo_epi64(r, s), xg + 16 * g);
-    *s13 = sums(_mm256_unpackhi_epi64(r, s), xg + 16 * g + 8);
+    *s02 = sums(_mm256_unpacklo_epi64(r, s), xg + 32 * g);
+    *s13 = sums(_mm256_unpackhi_epi64(r, s), xg + 32 * g + 8);
   };
   int i = 0;
   for (; i + 8 <= n; i += 8)
@@ -156,6 +159,28 @@ int lice_bilinearGroupsAvx2(uint32_t* out, const uint32_t* row, const uint32_t* 
     _mm256_storeu_si256((__m256i*)(out + i), _mm256_permute4x64_epi64(px, 0xD8));
   }
   return i;
+}
+
+int lice_fillBlendBlocksAvx2(uint32_t* dest, int n, uint32_t s, int w)
+{
+  return lice_rows::fillBlendBlocks<AvxRow>(dest, n, s, w);
+}
+
+// Nearest samples, eight outputs a step whose sources lie within sixteen pixels
+// of the row from base[g]: two loads, each permuted into place, and a blend by
+// the sign bit of the offset, which is set where it reaches the second eight
+// (the permute reads only the low three bits). idx holds eight offsets a group.
+void lice_nearestGroupsAvx2(uint32_t* out, const uint32_t* row, const int* base, const int* idx, int groups)
+{
+  for (int g = 0; g < groups; ++g, out += 8)
+  {
+    const uint32_t* p = row + base[g];
+    const __m256i at = _mm256_loadu_si256((const __m256i*)(idx + 8 * g));
+    const __m256i lo = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)p), at);
+    const __m256i hi = _mm256_permutevar8x32_epi32(_mm256_loadu_si256((const __m256i*)(p + 8)), at);
+    const __m256 px = _mm256_blendv_ps(_mm256_castsi256_ps(lo), _mm256_castsi256_ps(hi), _mm256_castsi256_ps(at));
+    _mm256_storeu_si256((__m256i*)out, _mm256_castps_si256(px));
+  }
 }
 
 int lice_fillBlocksAvx2(uint32_t* dest, int n, uint32_t color)

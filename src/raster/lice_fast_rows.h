@@ -116,6 +116,39 @@ inline int fillBlocks(uint32_t* dest, int n, uint32_t color)
   return i;
 }
 
+// Copy of one colour at weight w (1..255) over the whole registers of a row:
+// blendWord's rule with s fixed, so s x w per byte is a constant and each byte
+// costs one multiply, d x (256 - w), plus that constant and 255 where d < s. Even
+// and odd bytes stay in place as 16-bit lanes (a mask and a shift, no shuffle),
+// two registers a step. dest is aligned to a register. Returns the pixels done;
+// the caller blends the rest.
+template <class R>
+inline int fillBlendBlocks(uint32_t* dest, int n, uint32_t s, int w)
+{
+  using V = typename R::V;
+  const uint32_t k = (uint32_t)(256 - w);
+  int i = 0;
+  auto lanes = [&](int b0, int b1, uint32_t scale) {
+    return R::set32((int)((((s >> (8 * b0)) & 0xFF) * scale) | ((((s >> (8 * b1)) & 0xFF) * scale) << 16)));
+  };
+  const V kk = R::set16((int)k), low = R::set16(0xFF), high = R::set16(0xFF00);
+  const V se = lanes(0, 2, 1), so = lanes(1, 3, 1);
+  const V ce = lanes(0, 2, (uint32_t)w), co = lanes(1, 3, (uint32_t)w);
+  auto blend = [&](V d) {
+    const V de = R::and_(d, low), dodd = R::shr8(d);
+    const V te = R::add16(R::add16(R::mul16(de, kk), ce), R::and_(R::gt16(se, de), low));
+    const V to = R::add16(R::add16(R::mul16(dodd, kk), co), R::and_(R::gt16(so, dodd), low));
+    return R::or_(R::shr8(te), R::and_(to, high));
+  };
+  for (; i + 2 * R::kPixels <= n; i += 2 * R::kPixels)
+  {
+    const V d0 = R::load(dest + i), d1 = R::load(dest + i + R::kPixels);
+    R::storeAligned(dest + i, blend(d0));
+    R::storeAligned(dest + i + R::kPixels, blend(d1));
+  }
+  return i;
+}
+
 }  // namespace lice_rows
 }  // namespace
 

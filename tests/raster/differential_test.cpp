@@ -151,13 +151,16 @@ TEST(FastPaths, NearestStretchesOntoTheirOwnSource)
   }
 }
 
-TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
+TEST(FastPaths, ScaledRowsWideEnoughForGroupedTaps)
 {
   // Rows wide enough for the vector rows: shrinks to a half and stretches,
-  // where groups of four outputs take their taps from eight source pixels, and
-  // deeper shrinks and mirrors, where they cannot; odd starts and widths leave
-  // tails. Pixels from the edge values, fractions everywhere.
-  for (unsigned seed = 1; seed <= 400; ++seed)
+  // where groups of four bilinear outputs take their taps from eight source
+  // pixels and groups of eight nearest ones from sixteen, and deeper shrinks and
+  // mirrors, where they cannot; odd starts and widths leave tails. Pixels from
+  // the edge values, fractions everywhere.
+  const int modes[] = {LICE_MODE_BILINEAR, LICE_MODE_BILINEAR, LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA,
+                       LICE_MODE_COPY, LICE_MODE_COPY};
+  for (unsigned seed = 1; seed <= 800; ++seed)
   {
     Rng r(seed);
     const int sw = r.in(8, 90), sh = r.in(2, 12);
@@ -168,7 +171,7 @@ TEST(FastPaths, BilinearRowsWideEnoughForGroupedTaps)
     if (!r.in(0, 7)) w = -w;
     const float sx = r.in(0, 1) ? r.real(-1.5f, 3.0f) : 0.0f, sy = r.real(-1.0f, (float)sh);
     const float swf = r.in(0, 2) ? (float)sw - sx : r.real(1.0f, (float)sw);
-    const int mode = r.in(0, 3) ? LICE_MODE_BILINEAR : LICE_MODE_BILINEAR | LICE_MODE_SOURCEALPHA;
+    const int mode = r.pick(modes);
     LICE_MemBitmap dplain(std::abs(w) + 5, h + 2);
     fill(&dplain, r);
     LICE_MemBitmap dfast;
@@ -215,8 +218,9 @@ TEST(FastPaths, RowLoopsOnTheWholeEdgeGrid)
 
 TEST(FastPaths, OpaqueCopiesOfUnpaddedSurfaces)
 {
-  // A copy whose rows both lie back to back is one run; padded, clipped, offset,
-  // flipped and self-overlapping copies keep going row by row. Each against a
+  // A copy whose rows both lie back to back is one run (past 65,536 pixels a
+  // register loop, with a head to the store boundary and a tail); padded,
+  // clipped, offset, flipped and self-overlapping copies keep going row by row. Each against a
   // pixel loop over the same rectangle.
   struct Case
   {
@@ -226,7 +230,8 @@ TEST(FastPaths, OpaqueCopiesOfUnpaddedSurfaces)
     {40, 30, 4, 4, 0, 0, false, false},  {33, 7, 4, 4, 0, 0, false, false},  {33, 7, 16, 4, 0, 0, false, false},
     {33, 7, 4, 16, 0, 0, false, false},  {40, 30, 4, 4, 3, 2, false, false},  {40, 30, 4, 4, -2, -5, false, false},
     {40, 30, 4, 4, 0, 0, true, false},   {40, 30, 4, 4, 0, 3, false, true},   {40, 30, 4, 4, 0, -3, false, true},
-    {1500, 3, 4, 4, 0, 0, false, false},
+    {1500, 3, 4, 4, 0, 0, false, false}, {700, 97, 4, 4, 0, 0, false, false}, {700, 97, 4, 4, 0, 3, false, false},
+    {700, 97, 4, 4, 0, -2, false, false},
   };
   for (const Case& c : cases)
   {
@@ -277,6 +282,33 @@ TEST(FastPaths, OpaqueFillsOfLongRuns)
     LICE_SetFastPaths(true);
     LICE_FillRect(fast.get(), c.x, c.y, c.fw, c.fh, 0x80C0FFEEu, 1.0f, LICE_MODE_COPY);
     ASSERT_EQ(pixels(fast.get()), pixels(plain.get())) << c.w << "x" << c.h << " fill " << c.fw << "x" << c.fh;
+  }
+}
+
+TEST(FastPaths, WeightedFillsOfWideRows)
+{
+  // The weighted copy fill in whole registers: every weight, rows wide enough for
+  // several steps, starts at every offset from the register boundary, clipped
+  // rectangles, padded and bottom-up bitmaps; colours and pixels from the edges.
+  for (unsigned seed = 1; seed <= 1200; ++seed)
+  {
+    Rng r(seed);
+    const int w = r.in(1, 120), h = r.in(1, 5);
+    const bool flipped = !r.in(0, 7);
+    static const int kAligns[] = {4, 16, 64};
+    const int align = r.pick(kAligns);
+    std::unique_ptr<LICE_MemBitmap> plain(flipped ? new FlippedBitmap(w, h) : new LICE_MemBitmap(w, h, align));
+    std::unique_ptr<LICE_MemBitmap> fast(flipped ? new FlippedBitmap(w, h) : new LICE_MemBitmap(w, h, align));
+    fill(plain.get(), r);
+    LICE_Copy(fast.get(), plain.get());
+    const int weight = seed <= 255 ? (int)seed : r.in(1, 255);
+    const int x = r.in(-3, w - 1), y = r.in(-1, h - 1), fw = r.in(1, w + 4), fh = r.in(1, h + 1);
+    const LICE_PixelValue color = r.pixel();
+    LICE_SetFastPaths(false);
+    LICE_FillRect(plain.get(), x, y, fw, fh, color, weight / 256.0f, LICE_MODE_COPY);
+    LICE_SetFastPaths(true);
+    LICE_FillRect(fast.get(), x, y, fw, fh, color, weight / 256.0f, LICE_MODE_COPY);
+    ASSERT_EQ(pixels(fast.get()), pixels(plain.get())) << "seed " << seed;
   }
 }
 
