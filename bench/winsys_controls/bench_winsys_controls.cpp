@@ -102,6 +102,41 @@ void BM_OwnerDataScrollAndDraw(benchmark::State& state)
 }
 BENCHMARK(BM_OwnerDataScrollAndDraw)->Unit(benchmark::kMicrosecond);
 
+// A chain of range(0) window views, each inside the one before, with a plain view
+// (a control) in the innermost: the control asks the kit to be drawn, which marks
+// none of the window views, and the window draws what is dirty. The walk down the
+// chain asks at each level whether anything below needs drawing. The time includes
+// the request's own walk up the chain.
+void BM_PaintDeepChain(benchmark::State& state)
+{
+  setenv("DAVREL_PRESENTER", "headless", 1);
+  NSApplication::sharedApplication();
+  NSWindow* window = new NSWindow(NSMakeRect(0, 0, 400, 300), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  HWND top = SWELL_CreateWindowView(nullptr, SWELL_HWND(window), DefWindowProc, 0);
+  SetWindowPos(top, nullptr, 0, 0, 400, 300, SWP_NOZORDER);
+  HWND inner = top;
+  for (int i = 0; i < state.range(0); ++i)
+  {
+    HWND c = SWELL_CreateWindowView(nullptr, inner, DefWindowProc, 0);
+    SetWindowPos(c, nullptr, 0, 0, 400, 300, SWP_NOZORDER);
+    ShowWindow(c, SW_SHOW);
+    inner = c;
+  }
+  NSView* control = new NSView(NSMakeRect(10, 10, 40, 20));
+  dynamic_cast<NSView*>(SWELL_Object(inner))->addSubview(control);
+  control->release();
+  ShowWindow(top, SW_SHOW);
+  window->display();
+  for (auto _ : state)
+  {
+    control->setNeedsDisplay(true);
+    window->displayDirty();
+  }
+  window->close();
+  window->release();
+}
+BENCHMARK(BM_PaintDeepChain)->Arg(4)->Arg(16)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -24,6 +24,29 @@ CGColorSpaceRef deviceRGB()
 
 NSPresenter* presenter() { return NSApplication::exists() ? NSApp->presenter() : nullptr; }
 
+// A window's backing as the current drawing context for one drawing step; the
+// context current before it is current again at the end of the step.
+class BackingContextScope
+{
+public:
+  explicit BackingContextScope(CGContextRef backing)
+    : mPrevious(NSGraphicsContext::currentContext()), mContext(new NSGraphicsContext(backing))
+  {
+    NSGraphicsContext::setCurrentContext(mContext);
+  }
+  ~BackingContextScope()
+  {
+    NSGraphicsContext::setCurrentContext(mPrevious);
+    mContext->release();
+  }
+  BackingContextScope(const BackingContextScope&) = delete;
+  BackingContextScope& operator=(const BackingContextScope&) = delete;
+
+private:
+  NSGraphicsContext* mPrevious;
+  NSGraphicsContext* mContext;
+};
+
 // The rectangle grown to whole pixels and cut to the content.
 NSRect pixelAligned(NSRect r, NSSize size)
 {
@@ -582,15 +605,11 @@ void NSWindow::displayDirty()
   bool drawn = false;
   if (mContentView && !mContentView->isHidden())
   {
-    NSGraphicsContext* previous = NSGraphicsContext::currentContext();
-    NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
-    NSGraphicsContext::setCurrentContext(ctx);
+    BackingContextScope scope(mBackingContext);
     drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
     // That pass draws the content view's tree only; the menu bar above it is the window's.
     if (drawn && mShownBar)
       for (const NSRect& r : dirty) drawMenuBar(r);
-    NSGraphicsContext::setCurrentContext(previous);
-    ctx->release();
   }
   for (const NSRect& r : dirty)
   {
@@ -607,9 +626,7 @@ void NSWindow::displayDirty()
 
 void NSWindow::drawBaseRect(NSRect r)
 {
-  NSGraphicsContext* previous = NSGraphicsContext::currentContext();
-  NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
-  NSGraphicsContext::setCurrentContext(ctx);
+  BackingContextScope scope(mBackingContext);
   if (!coveredByOpaque(mContentView, r))
   {
     CGContextSaveGState(mBackingContext);
@@ -621,19 +638,13 @@ void NSWindow::drawBaseRect(NSRect r)
   }
   if (mContentView) drawView(mContentView, r);
   if (mShownBar) drawMenuBar(r);
-  NSGraphicsContext::setCurrentContext(previous);
-  ctx->release();
 }
 
 void NSWindow::drawViewTree(NSView* view, NSRect baseArea)
 {
   if (!view || view->window() != this || !mBackingContext) return;
-  NSGraphicsContext* previous = NSGraphicsContext::currentContext();
-  NSGraphicsContext* ctx = new NSGraphicsContext(mBackingContext);
-  NSGraphicsContext::setCurrentContext(ctx);
+  BackingContextScope scope(mBackingContext);
   drawView(view, baseArea);
-  NSGraphicsContext::setCurrentContext(previous);
-  ctx->release();
 }
 
 void NSWindow::drawView(NSView* view, NSRect baseArea)

@@ -1,6 +1,10 @@
 #include "platform/mach/mach.h"
 
+#include <cerrno>
 #include <ctime>
+#include <new>
+
+#include <semaphore.h>
 
 namespace {
 // Service names: a tag in the high bits so that a stray integer is never taken
@@ -47,5 +51,47 @@ kern_return_t mach_timebase_info(mach_timebase_info_t info)
   if (!info) return KERN_INVALID_ARGUMENT;
   info->numer = 1;
   info->denom = 1;
+  return KERN_SUCCESS;
+}
+
+struct mach_semaphore
+{
+  sem_t sem;
+};
+
+kern_return_t semaphore_create(mach_port_t, semaphore_t* semaphore, int policy, int value)
+{
+  if (!semaphore || policy != SYNC_POLICY_FIFO || value < 0) return KERN_INVALID_ARGUMENT;
+  mach_semaphore* s = new (std::nothrow) mach_semaphore;
+  if (!s) return KERN_FAILURE;
+  if (sem_init(&s->sem, 0, (unsigned)value) != 0)
+  {
+    delete s;
+    return KERN_FAILURE;
+  }
+  *semaphore = s;
+  return KERN_SUCCESS;
+}
+
+kern_return_t semaphore_destroy(mach_port_t, semaphore_t semaphore)
+{
+  if (!semaphore) return KERN_INVALID_ARGUMENT;
+  sem_destroy(&semaphore->sem);
+  delete semaphore;
+  return KERN_SUCCESS;
+}
+
+kern_return_t semaphore_signal(semaphore_t semaphore)
+{
+  if (!semaphore) return KERN_INVALID_ARGUMENT;
+  return sem_post(&semaphore->sem) == 0 ? KERN_SUCCESS : KERN_FAILURE;
+}
+
+kern_return_t semaphore_wait(semaphore_t semaphore)
+{
+  if (!semaphore) return KERN_INVALID_ARGUMENT;
+  // A signal handler's interruption is not a signal of the semaphore.
+  while (sem_wait(&semaphore->sem) != 0)
+    if (errno != EINTR) return KERN_FAILURE;
   return KERN_SUCCESS;
 }

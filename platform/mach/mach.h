@@ -2,7 +2,9 @@
 // The Mach clock services the MIDI clock reads, on Linux: the system clock is
 // CLOCK_MONOTONIC (the time since the machine started), the calendar clock
 // CLOCK_REALTIME, and absolute time counts monotonic nanoseconds with a timebase
-// of 1/1. Only the names the clock code calls.
+// of 1/1. Semaphores are counting POSIX semaphores: a signal never blocks and
+// takes no lock, so a real-time thread may wake a waiting one. Only the names the
+// clock code and the MIDI input's hand-over call.
 
 #include <cstdint>
 
@@ -47,3 +49,16 @@ kern_return_t clock_get_time(clock_serv_t service, mach_timespec_t* time);
 kern_return_t mach_port_deallocate(mach_port_t task, mach_port_t name);
 uint64_t mach_absolute_time();
 kern_return_t mach_timebase_info(mach_timebase_info_t info);
+
+// A semaphore; the name of an object created by semaphore_create.
+typedef struct mach_semaphore* semaphore_t;
+enum
+{
+  SYNC_POLICY_FIFO = 0,
+};
+kern_return_t semaphore_create(mach_port_t task, semaphore_t* semaphore, int policy, int value);
+kern_return_t semaphore_destroy(mach_port_t task, semaphore_t semaphore);
+// Never blocks: safe from a real-time thread.
+kern_return_t semaphore_signal(semaphore_t semaphore);
+// Waits for a signal (one that came earlier counts).
+kern_return_t semaphore_wait(semaphore_t semaphore);

@@ -123,6 +123,11 @@ public:
     if ((long long)newsize * (long long)sizeof(T) > 0x7fffffffLL) return Get();
     return (T*)m_hb.Resize(newsize * (int)sizeof(T), resizedown);
   }
+  // Reserves room for n elements without changing the size.
+  void Prealloc(int n)
+  {
+    if (n > 0 && (long long)n * (long long)sizeof(T) <= 0x7fffffffLL) m_hb.Prealloc(n * (int)sizeof(T));
+  }
   bool ResizeOK(int newsize, bool resizedown = true)
   {
     Resize(newsize, resizedown);

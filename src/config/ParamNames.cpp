@@ -274,7 +274,9 @@ void ParamNameTable::initParams()
 
   // The numbered series follow their rule: steps written without a leading
   // zero, each a per-timbre pair; step values always with two digits.
-  char name[32];
+  // Room for any int the formats below could print, not only the loops' numbers:
+  // the compiler cannot always prove the loops' bounds to the format checker.
+  char name[48];
   for (int seq = 1; seq <= 3; ++seq)
   {
     for (int step = 1; step <= 16; ++step)

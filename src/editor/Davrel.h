@@ -432,6 +432,10 @@ private:
   friend class DavrelLinkHost;
   // The timbre page of a value from the hardware (quick page switch).
   void quickTabFromHardware(int timbre);
+  // The sound page's zones after a change of a switch that decides which knobs it
+  // shows (kVoiceAssign, kLfo1TempoSync, kLfo2TempoSync; base is the timbre-1
+  // id), whichever side changed it: the user's dispatch and the hardware's.
+  void soundZoneReaction(int base, int v);
   void construct();
   void buildLayersAndControls();
   void applyStartValues();

@@ -127,24 +127,9 @@ void Davrel::OnParamChange(int paramIdx)
       if (splitPointLayer) splitPointLayer->GrayOut(v != 1);
       break;
     case kVoiceAssign:
-      if (ControlLayer* c = shownChild(mainOscLayer))
-      {
-        c->showMultiLayers(30);
-        c->showMultiLayers(40);
-        c->GrayOutCustomZone(false, 30);
-        c->GrayOutCustomZone(true, 30);
-        if (v == 2) c->GrayOutCustomZone(false, 30);
-        if (v == 1) c->GrayOutCustomZone(true, 30);
-      }
-      redrawTimbrePage();
-      break;
     case kLfo1TempoSync:
     case kLfo2TempoSync:
-      if (rootLayer && rootLayer->selectedChildId == 2)
-      {
-        if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v + (base == kLfo1TempoSync ? 10 : 20));
-        redrawTimbrePage();
-      }
+      soundZoneReaction(base, v);
       break;
     case kOsc1Waveform:
       if (rootLayer && rootLayer->selectedChildId == 2)
@@ -259,6 +244,28 @@ void Davrel::OnParamChange(int paramIdx)
 }
 
 // Editor settings, ports, filters and clock switches; true when the call ends.
+void Davrel::soundZoneReaction(int base, int v)
+{
+  if (base == kVoiceAssign)
+  {
+    if (ControlLayer* c = shownChild(mainOscLayer))
+    {
+      c->showMultiLayers(30);
+      c->showMultiLayers(40);
+      c->GrayOutCustomZone(false, 30);
+      c->GrayOutCustomZone(true, 30);
+      if (v == 2) c->GrayOutCustomZone(false, 30);
+      if (v == 1) c->GrayOutCustomZone(true, 30);
+    }
+    redrawTimbrePage();
+  }
+  else if ((base == kLfo1TempoSync || base == kLfo2TempoSync) && rootLayer && rootLayer->selectedChildId == 2)
+  {
+    if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v + (base == kLfo1TempoSync ? 10 : 20));
+    redrawTimbrePage();
+  }
+}
+
 bool Davrel::dispatchSettings(int paramIdx, double value, int v)
 {
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx < kMIDIFilterDAWCCPassThrough + kFilterClasses)

@@ -178,6 +178,12 @@ void Davrel::OnParamChange2(int paramIdx)
   }
   else if (paramIdx == kQuickTab)
     quickTabFromHardware(n);
+  // A switch that decides which knobs the sound page shows, set by a parameter
+  // change from the hardware, redraws the zones as the user's change does.
+  else if (paramIdx == kVoiceAssign || paramIdx == kVoiceAssign + 1)
+    soundZoneReaction(kVoiceAssign, n);
+  else if (paramIdx == kLfo2TempoSync || paramIdx == kLfo2TempoSync + 1)
+    soundZoneReaction(kLfo2TempoSync, n);
 
   ControlAction* action = static_cast<ControlAction*>(param->GetControlAction());
   if (!action) return;

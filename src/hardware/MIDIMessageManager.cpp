@@ -609,10 +609,6 @@ void MIDIMessageManager::applyParameterChange(const uint8_t* b)
     else if ((id == kMultiPartMIDICh || id == kMultiPartMIDICh + 1) && vl == 0x7F && vh == 0x7F) v = 16;
     fromHardware.store(true);
     giveControl(c, v);
-    // A switch that decides which knobs the sound page shows redraws its zones,
-    // as the parameters of the direct list do.
-    if (id == kVoiceAssign || id == kVoiceAssign + 1 || id == kLfo2TempoSync || id == kLfo2TempoSync + 1)
-      plug->redrawTimbrePage();
     fromHardware.store(false);
     if (id == kGlobalLocalControl) plug->localControlOn.store(v != 0);
   }

@@ -59,6 +59,8 @@ IPlugBase::IPlugBase(int, const char*, int, const char*, const char*, const char
   : mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion), mAPI(plugAPI), mStateChunks(plugDoesChunks),
     mIsInst(plugIsInst), mLatency(latency), mInData(16 * (int)sizeof(double*)), mOutData(16 * (int)sizeof(double*))
 {
+  // The port callback frames into this buffer: it must never grow there.
+  mMidiInFramer.Reserve();
 }
 
 void IPlugBase::initialize(int nAutomatableParams, int nParams, const char* channelIOStr, int nPresets,

@@ -15,10 +15,9 @@
 #include "plug/IPlugUtilities.h"
 #include "plug/IPreset.h"
 #include "plug/MidiInputFramer.h"
+#include "plug/MidiInputRing.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -340,17 +339,20 @@ protected:
   // new connection is made, and running status would make messages of them.
   // Each opening gets an input object of its own, made with the interface the
   // list was read through (an RtMidi::Api).
-  MidiInputFramer mMidiInFramer{false};
+  MidiInputFramer mMidiInFramer{false, MidiInputRing::kDefaultCapacity - MidiInputRing::kHeaderSize};
   std::atomic<int> mMidiInDropped{0};
   // The port library's callback runs in the library's thread (over JACK, JACK's
-  // process thread, which must never wait): it only frames the bytes and queues
-  // whole messages. The plug-in's own input thread, started with the first port
-  // opening, hands them to the plug-in under mMutex, one at a time, in order. The
-  // queue's lock is held only to move one message in or out.
+  // process thread, which must never wait): it only frames the bytes and pushes
+  // whole messages into the ring, with no lock and no allocation. The plug-in's own
+  // input thread, started with the first port opening, hands them to the plug-in
+  // under mMutex, one at a time, in order. The queue lock is the consumers' own (the
+  // input thread, and a closing that drops what is queued); the callback never
+  // takes it. The ring's drops the input thread has told the log of are counted
+  // under it too.
   std::mutex mMidiInQueueLock;
-  std::condition_variable mMidiInQueueReady;
-  std::deque<std::vector<unsigned char>> mMidiInQueue;
-  bool mMidiInQuit = false;
+  MidiInputRing mMidiInRing;
+  long long mMidiInRingTooLongLogged = 0, mMidiInRingFullLogged = 0, mMidiInRingBytesLogged = 0;
+  std::atomic<bool> mMidiInQuit{false};
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
@@ -387,6 +389,7 @@ private:
   void QueueMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
   int DropQueuedMidiInput();
+  void LogMidiInRingDrops();
   void ParseChannelIO(const char* channelIOStr);
   void ConvertOutputsToFloats(int nFrames, bool accumulate);
   int NonAutomatedStart() const { return NAutomatableParams(); }

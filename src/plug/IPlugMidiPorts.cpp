@@ -328,27 +328,51 @@ void IPlugBase::QueueMidiInput(const unsigned char* bytes, int size)
 {
   // Timing messages and active sensing found inside a run meet the same filter as alone.
   if (bytes[0] == 0xF8 || bytes[0] == 0xFE || bytes[0] == 0xF1) return;
-  {
-    std::lock_guard<std::mutex> lock(mMidiInQueueLock);
-    mMidiInQueue.emplace_back(bytes, bytes + size);
-  }
-  mMidiInQueueReady.notify_one();
+  // The port library's thread: no lock, no allocation. A drop is counted by the
+  // ring and logged by the input thread.
+  mMidiInRing.Push(bytes, size);
+}
+
+void IPlugBase::LogMidiInRingDrops()
+{
+  // Under mMidiInQueueLock: the input thread and a closing both report.
+  const long long tooLong = mMidiInRing.DroppedTooLong(), full = mMidiInRing.DroppedFull();
+  const long long bytes = mMidiInRing.DroppedBytes();
+  const long long newTooLong = tooLong - mMidiInRingTooLongLogged, newFull = full - mMidiInRingFullLogged;
+  if (newTooLong == 0 && newFull == 0) return;
+  ConsoleLog("MIDI IN: %lld messages of %lld bytes dropped: %lld longer than the input queue (%d bytes), %lld found "
+             "it full\n",
+             newTooLong + newFull, bytes - mMidiInRingBytesLogged, newTooLong, mMidiInRing.MaxMessageSize(), newFull);
+  mMidiInDropped.fetch_add((int)(newTooLong + newFull));
+  mMidiInRingTooLongLogged = tooLong;
+  mMidiInRingFullLogged = full;
+  mMidiInRingBytesLogged = bytes;
 }
 
 void IPlugBase::RunMidiInput()
 {
+  // The longest message the ring can hold, taken once.
+  WDL_TypedBuf<unsigned char> message;
+  message.Resize(mMidiInRing.MaxMessageSize());
   std::unique_lock<std::mutex> lock(mMidiInQueueLock);
   for (;;)
   {
-    mMidiInQueueReady.wait(lock, [this] { return mMidiInQuit || !mMidiInQueue.empty(); });
-    if (mMidiInQuit) return;
-    std::vector<unsigned char> message = std::move(mMidiInQueue.front());
-    mMidiInQueue.pop_front();
+    if (mMidiInQuit.load()) return;
+    LogMidiInRingDrops();
+    const int size = mMidiInRing.NextSize();
+    if (size == 0)
+    {
+      lock.unlock();
+      mMidiInRing.Wait();
+      lock.lock();
+      continue;
+    }
+    mMidiInRing.Read(message.Get());
     // Counted before the queue's lock is let go: a closing that found the queue
     // empty then waits for this message too.
     mMidiInBusy.fetch_add(1);
     lock.unlock();
-    DeliverMidiInput(message.data(), (int)message.size());
+    DeliverMidiInput(message.Get(), size);
     mMidiInBusy.fetch_sub(1);
     lock.lock();
   }
@@ -357,9 +381,8 @@ void IPlugBase::RunMidiInput()
 int IPlugBase::DropQueuedMidiInput()
 {
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
-  const int n = (int)mMidiInQueue.size();
-  mMidiInQueue.clear();
-  return n;
+  LogMidiInRingDrops();
+  return mMidiInRing.Clear();
 }
 
 void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
@@ -460,11 +483,8 @@ void IPlugBase::StopMidiInput()
     std::swap(input, mMidiInThread);
   }
   if (!input.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mMidiInQueueLock);
-    mMidiInQuit = true;
-  }
-  mMidiInQueueReady.notify_all();
+  mMidiInQuit.store(true);
+  mMidiInRing.Wake();
   // The input thread never waits for a thread that stops it without bound: a
   // message it holds is dropped once the stop is seen.
   if (input.get_id() == std::this_thread::get_id())

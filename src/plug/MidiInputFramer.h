@@ -54,6 +54,10 @@ public:
     Feed(bytes, size, onMessage, [](DropKind, int) {});
   }
 
+  // Takes the room for the longest message now, so that Feed never allocates
+  // (the port callback's thread must not).
+  void Reserve() { mSysEx.Prealloc(mMaxSysExSize); }
+
   // Ends the stream: what is in progress is dropped (and reported), running
   // status forgotten.
   template <class OnDrop> void End(OnDrop&& onDrop);

@@ -249,3 +249,76 @@ TEST_F(Pages, ActivityIndicatorsTakeNoClick)
     EXPECT_EQ(e.valueLine(), "-");
   }
 }
+
+namespace {
+// The editor with the real router behind its gate, for parameter changes from the
+// hardware.
+struct RoutingEditor : EditorUnderTest
+{
+  void fromHardware(int id, int value)
+  {
+    for (int ph = 0; ph < 3; ++ph)
+      for (int pl = 0; pl < 128; ++pl)
+        if (IControl* c = getSysexControl(0x58, 0x41, pl, ph, 0))
+          if (c->ParamIdx() == id)
+          {
+            const unsigned char b[] = {0xF0, 0x42, sysexChannelByte.load(), 0x58, 0x41, (unsigned char)pl,
+                                       (unsigned char)ph, (unsigned char)value, 0, 0xF7};
+            ISysEx s(0, b, (int)sizeof b);
+            Davrel::routeSysEx(&s, true);
+            return;
+          }
+    ADD_FAILURE() << "no parameter-change address for " << id;
+  }
+  // Which layers are shown, and which of their controls are shown and greyed.
+  std::vector<int> zones()
+  {
+    std::vector<int> z;
+    walk(rootLayer, &z);
+    return z;
+  }
+  static void walk(ControlLayer* layer, std::vector<int>* z)
+  {
+    z->push_back(layer->visible ? 4 : 0);
+    for (int i = 0; i < layer->controls.GetSize(); ++i)
+      z->push_back((layer->controls.Get(i)->IsHidden() ? 1 : 0) | (layer->controls.Get(i)->IsGrayed() ? 2 : 0));
+    for (int i = 0; i < layer->children.GetSize(); ++i) walk(layer->children.Get(i), z);
+  }
+};
+}  // namespace
+
+// A switch that decides which knobs the sound page shows leaves the page the same
+// whether the user or the hardware changed it, on either timbre's page.
+TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
+{
+  DataFolder data;
+  RoutingEditor e;
+  e.midiOutSet = true;
+  e.userSets(kMainPage, 2);  // the sound page
+  int changed = 0;
+  for (const int base : {kVoiceAssign, kLfo2TempoSync})
+    for (int t = 0; t < 2; ++t)
+    {
+      const int id = base + t;
+      e.userSets(kQuickTab, t);
+      const int hi = (int)e.GetParam(id)->GetMax();
+      for (int from = 0; from <= hi; ++from)
+        for (int to = 0; to <= hi; ++to)
+        {
+          if (from == to) continue;
+          SCOPED_TRACE(std::string(e.GetParam(id)->GetNameForHost()) + " " + std::to_string(from) + " to " +
+                       std::to_string(to));
+          e.userSets(id, from);
+          const std::vector<int> before = e.zones();
+          e.userSets(id, to);
+          const std::vector<int> byUser = e.zones();
+          e.userSets(id, from);
+          ASSERT_EQ(e.zones(), before);
+          e.fromHardware(id, to);
+          ASSERT_DOUBLE_EQ(e.GetParam(id)->Value(), to);
+          EXPECT_EQ(e.zones(), byUser);
+          changed += byUser != before;
+        }
+    }
+  EXPECT_GE(changed, 8);  // every change of the four switches shows another zone
+}

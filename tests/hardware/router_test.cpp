@@ -171,16 +171,6 @@ TEST_F(Router, EditModeAndParameterValues)
     EXPECT_DOUBLE_EQ(ctl->value, (c.expectedPlain - c.min) / (c.max - c.min)) << c.param;
   }
 
-  // A switch that decides which knobs the sound page shows redraws the zones; a
-  // plain value does not.
-  sysex(60, 1, kLfo2TempoSync);
-  sysex(61, 1, kAmpDistSw);
-  const int redraws = host.paramChange2;
-  host.FromHardware(paramChange(0x30, 61, 1, 1, 0));
-  EXPECT_EQ(host.paramChange2, redraws);
-  host.FromHardware(paramChange(0x30, 60, 1, 1, 0));
-  EXPECT_EQ(host.paramChange2, redraws + 1);
-
   // Below 8 only the control found by its own address changes.
   FakeControl* own = sysex(5, 0, kPortamento);
   FakeControl* zero = cc(1, 0, 0, kModWheel);

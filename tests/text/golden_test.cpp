@@ -54,7 +54,7 @@ void drawScene(LICE_SysBitmap* bm)
   LICE_CachedFont* grid = editorFont(10, 3);
   for (int i = 0; i < 256; ++i)
   {
-    char name[16];
+    char name[24];   // room for any int, which the format checker cannot rule out
     snprintf(name, sizeof name, "NK57 Mono%03d", i);
     const int col = i % 8, row = i / 8;
     const RECT cell = {880 + col * 77, 6 + row * 16, 880 + col * 77 + 75, 6 + row * 16 + 16};

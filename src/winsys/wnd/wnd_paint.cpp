@@ -11,6 +11,7 @@
 #include "winsys/wnd/wnd.h"
 #include "winsys/wnd/wnd_views.h"
 
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -31,15 +32,41 @@ void pushDeferred(bool forced, NSView* v)
   s_deferred.push_back({v, forced});
 }
 
+// The answers of treeNeedsDisplay during one pass: the walk asks of a view and
+// then of each view below it, which without them is quadratic in the depth of the
+// tree. A view marked while the pass runs invalidates its window's area, so the
+// next pass draws it even where an answer here is out of date.
+std::unordered_map<NSView*, bool>* s_treeAnswers = nullptr;
+
 // The kit marks only the view that asked; a view below one that is not marked
 // still has to be reached.
 bool treeNeedsDisplay(NSView* v)
 {
   if (v->needsDisplay()) return true;
+  if (s_treeAnswers)
+  {
+    const auto known = s_treeAnswers->find(v);
+    if (known != s_treeAnswers->end()) return known->second;
+  }
+  bool needs = false;
   for (NSView* s : v->subviews())
-    if (!s->isHidden() && treeNeedsDisplay(s)) return true;
-  return false;
+    if (!s->isHidden() && treeNeedsDisplay(s))
+    {
+      needs = true;
+      break;
+    }
+  if (s_treeAnswers) (*s_treeAnswers)[v] = needs;
+  return needs;
 }
+
+// Answers kept for the pass of one window (passes may nest: each keeps its own).
+struct TreeAnswersForPass
+{
+  std::unordered_map<NSView*, bool> answers;
+  std::unordered_map<NSView*, bool>* outer = s_treeAnswers;
+  TreeAnswersForPass() { s_treeAnswers = &answers; }
+  ~TreeAnswersForPass() { s_treeAnswers = outer; }
+};
 
 NSRect unionOf(const NSRect* rects, int n)
 {
@@ -138,6 +165,7 @@ bool Swell_vDavrel_64_hwnd::_recursiveDisplayRectIfNeededIgnoringOpacity()
   NSWindow* w = window();
   // Areas no view was told of (a resize, a view shown or moved) are drawn whole.
   const bool byKit = w->drawingAreasNoViewAskedFor();
+  TreeAnswersForPass answers;
   if (!m_isdirty && !byKit && !treeNeedsDisplay(this)) return true;
 
   const std::vector<NSRect> rects = getRectsBeingDrawn();
