@@ -210,6 +210,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
 void Davrel::finishStartUpScan()
 {
   if (!startUpScan.joinable()) return;
+  // This thread's own work is done: it reads bank files for the scan instead of waiting.
+  patchLibrarian->helpScan();
   startUpScan.join();
   if (startUpScanError) std::rethrow_exception(std::exchange(startUpScanError, nullptr));
   logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
