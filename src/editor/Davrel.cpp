@@ -135,7 +135,9 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
     startUpScan = std::thread([this, patches] {
       try
       {
-        patchLibrarian->loadPatchesFromFilesystem(patches);
+        // The constructor's thread configures the interface meanwhile, then helps
+        // (finishStartUpScan).
+        patchLibrarian->loadPatchesFromFilesystem(patches, 1);
       }
       catch (...)
       {

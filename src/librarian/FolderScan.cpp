@@ -172,13 +172,14 @@ void PatchLibrarian::initBankFilesOnDiscard(std::string root)
   loadPatchesFromFilesystem(root);
 }
 
-void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
+void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcessors)
 {
   WDL_MutexLock lock(&libraryMutex);
   LibrarianLogBatch logBatch;  // a line a file, written once at the end
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   refusedSplits.clear();
   rescanRequested = false;
+  processorsInUse = std::max(0, busyProcessors);
   scanOnce(root);
   for (int repeat = 0; rescanRequested && repeat < kMaxRescans; ++repeat)
   {
@@ -190,6 +191,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
   }
   rescanRequested = false;
   refusedSplits.clear();
+  processorsInUse = 0;
 }
 
 // One scan's files, read and parsed by several threads into a result each, which the
@@ -425,7 +427,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
       std::lock_guard<std::mutex> hold(runningScanLock);
       runningScan = work;
     }
-    const int wanted = scanThreads > 0 ? std::min(scanThreads, (int)kMaxScanThreads) : scanThreadsAvailable();
+    const int wanted = scanThreads > 0 ? std::min(scanThreads, (int)kMaxScanThreads)
+                                       : std::max(1, scanThreadsAvailable() - processorsInUse);
     const size_t extra = std::min((size_t)wanted, count) > 1 ? std::min((size_t)wanted, count) - 1 : 0;
     for (size_t t = 0; t < extra && w.join(); ++t)
     {

@@ -69,8 +69,10 @@ public:
   // Lists every bank under root (the bank root, no closing "/"). Files of more than
   // 128 programs are split into new banks beside them and moved to "Converted Banks";
   // the scan then runs once more. File-system errors skip the file or folder with a
-  // log line; nothing throws.
-  void loadPatchesFromFilesystem(std::string root);
+  // log line; nothing throws. busyProcessors: processors that other threads of the
+  // process keep busy meanwhile (one that calls helpScan once it is free, say); the
+  // scan starts that many fewer threads of its own.
+  void loadPatchesFromFilesystem(std::string root, int busyProcessors = 0);
   // The user rescan: drops every bank, both trees and the search, then scans root.
   void initBankFilesOnDiscard(std::string root);
   // Threads that read and parse the bank files of a scan, the scanning thread among
@@ -184,6 +186,7 @@ private:
   bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
 
   std::set<std::string> refusedSplits;  // sources a split failed for, during one scan
+  int processorsInUse = 0;               // by other threads, during one scan
   std::mutex runningScanLock;            // guards runningScan alone
   std::shared_ptr<ScanWork> runningScan; // the files of the scan under way, for helpScan
 
