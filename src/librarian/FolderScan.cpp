@@ -276,7 +276,8 @@ struct PatchLibrarian::ScanWork
     --helpers;
     changed.notify_all();
   }
-  // Called by the scanning thread at the end: no more helpers, and those in leave.
+  // The scanning thread's end, however it ends: no thread joins any more, and every
+  // helper has left before the work goes.
   void close()
   {
     stop = true;

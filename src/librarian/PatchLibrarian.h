@@ -7,7 +7,8 @@
 // transfer jobs store received programs (setSysexDatatoSelectedSlot) and hand in
 // all-programs dumps (loadFromChunk). The lists are guarded by libraryMutex, which
 // every operation here that changes them takes; readers on other threads (grid,
-// transfer jobs) take it too.
+// transfer jobs) take it too. A scan reads and cuts its files on threads of its own
+// and on helpScan's caller; those touch none of the lists.
 
 #include "librarian/LibrarianTypes.h"
 
