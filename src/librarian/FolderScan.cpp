@@ -14,21 +14,20 @@
 #include <Poco/Path.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <condition_variable>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -85,10 +84,6 @@ public:
   bool isOpen() const { return fd >= 0; }
   // For the *at calls: the folder with a name in it, or AT_FDCWD with the full path.
   int at() const { return fd >= 0 ? fd : AT_FDCWD; }
-  const char* name(const std::string& fullPath, size_t folderLength) const
-  {
-    return fd >= 0 ? fullPath.c_str() + folderLength + 1 : fullPath.c_str();
-  }
 
 private:
   const int fd;
