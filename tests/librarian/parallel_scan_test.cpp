@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <new>
 #include <random>
 #include <sstream>
@@ -28,13 +29,16 @@ namespace
 {
 Bytes bankBytes(int n, uint32_t seed) { return concat(testDumps(n, seed)); }
 
-// A tree with every kind of entry the scan meets, the same for a given seed.
-void writeSeededTree(const TempDataDir& dir, uint32_t seed)
+using TreeFiles = std::vector<std::pair<std::string, Bytes>>;  // below the data folder
+
+// The regular files of the tree for a seed, made once.
+const TreeFiles& seededFiles(uint32_t seed)
 {
-  const std::string p = dir.patches + "/";
-  const char* folders[] = {"", "A/", "A/B/", "A/B/C/", "D/", "D/E/", "Outside/"};
-  for (const char* f : folders) dir.mkdir(std::string("Patches/") + f);
-  dir.mkdir("Elsewhere");
+  static std::map<uint32_t, TreeFiles> made;
+  TreeFiles& f = made[seed];
+  if (!f.empty()) return f;
+  const std::string p = "Patches/";
+  const char* folders[] = {"", "A/", "A/B/", "A/B/C/", "D/", "D/E/"};
   std::mt19937 rng(seed);
   // Ordinary banks, full and short, with names whose order differs by case.
   for (int i = 0; i < 72; ++i)
@@ -43,40 +47,48 @@ void writeSeededTree(const TempDataDir& dir, uint32_t seed)
     const char* exts[] = {".dvl", ".syx", ".wvb", ".DVL", ".Syx"};
     const std::string name = std::string(i % 3 ? "bank " : "Bank ") + std::to_string(rng() % 1000) + "-" +
                              std::to_string(i) + exts[rng() % 5];
-    writeFileBytes(p + folder + name, bankBytes(86 + (int)(rng() % 43), seed * 1000 + (uint32_t)i));
+    f.emplace_back(p + folder + name, bankBytes(86 + (int)(rng() % 43), seed * 1000 + (uint32_t)i));
   }
   // More than one bank's programs: split into new banks, moved, and the tree scanned again.
-  writeFileBytes(p + "A/Big.syx", bankBytes(200, seed + 1));
+  f.emplace_back(p + "A/Big.syx", bankBytes(200, seed + 1));
   // Files that are not banks, or not read, or read and refused.
-  writeFileBytes(p + "empty.dvl", Bytes());
-  writeFileBytes(p + "short.syx", testDumps(1, seed + 2)[0]);
-  writeFileBytes(p + "D/garbage.syx", Bytes(30000, 0x33));
-  writeFileBytes(p + "D/Huge.syx", bankBytes(3600, seed + 3));
-  writeFileBytes(p + "notes.txt", bankBytes(128, seed + 4));
-  writeFileBytes(p + "noext", bankBytes(128, seed + 5));
-  writeFileBytes(p + "unread.dvl", bankBytes(128, seed + 6));
-  chmod((p + "unread.dvl").c_str(), 0);  // unreadable unless run as root
-  fs::create_symlink(p + "nowhere.dvl", p + "dead.dvl");
-  mkfifo((p + "A/pipe.syx").c_str(), 0600);
-  dir.mkdir("Patches/folder.dvl");
-  writeFileBytes(p + "folder.dvl/inside.dvl", bankBytes(128, seed + 7));
-  // Links: to a folder outside the tree, and back to the tree's root.
-  writeFileBytes(dir.root + "Elsewhere/linked.dvl", bankBytes(128, seed + 8));
-  fs::create_directory_symlink(dir.root + "Elsewhere", p + "D/linked");
-  fs::create_directory_symlink(dir.patches, p + "A/B/loop");
+  f.emplace_back(p + "empty.dvl", Bytes());
+  f.emplace_back(p + "short.syx", testDumps(1, seed + 2)[0]);
+  f.emplace_back(p + "D/garbage.syx", Bytes(30000, 0x33));
+  f.emplace_back(p + "D/Huge.syx", Bytes((size_t)kMaxBankFileSize + 1, 0xF0));
+  f.emplace_back(p + "notes.txt", bankBytes(128, seed + 4));
+  f.emplace_back(p + "noext", bankBytes(128, seed + 5));
+  f.emplace_back(p + "unread.dvl", bankBytes(128, seed + 6));
+  f.emplace_back(p + "folder.dvl/inside.dvl", bankBytes(128, seed + 7));
+  f.emplace_back("Elsewhere/linked.dvl", bankBytes(128, seed + 8));
   // Other layouts: damaged messages among programs, bank dumps whole and cut, a MIDI file.
   Bytes damaged = bankBytes(120, seed + 9);
   damaged[297 * 5 + 40] = 0xF3;
-  writeFileBytes(p + "D/E/damaged.syx", damaged);
-  const std::vector<Bytes> programs = testPrograms(128, seed + 10);
-  const Bytes dump = testAllProgramDump(programs);
-  writeFileBytes(p + "D/E/dump.syx", dump);
-  writeFileBytes(p + "D/E/cut.syx", Bytes(dump.begin(), dump.begin() + 30000));
+  f.emplace_back(p + "D/E/damaged.syx", damaged);
+  const Bytes dump = testAllProgramDump(testPrograms(128, seed + 10));
+  f.emplace_back(p + "D/E/dump.syx", dump);
+  f.emplace_back(p + "D/E/cut.syx", Bytes(dump.begin(), dump.begin() + 30000));
   TestSmfWriter w;
   w.beginTrack();
   w.sysex(0, dump, 1000);
   w.endTrack();
-  writeFileBytes(p + "A/B/C/Dump.mid", w.file());
+  f.emplace_back(p + "A/B/C/Dump.mid", w.file());
+  return f;
+}
+
+// A tree with every kind of entry the scan meets, the same for a given seed.
+void writeSeededTree(const TempDataDir& dir, uint32_t seed)
+{
+  const std::string p = dir.patches + "/";
+  for (const char* f : {"A/B/C", "D/E", "Outside", "folder.dvl"}) dir.mkdir(std::string("Patches/") + f);
+  dir.mkdir("Elsewhere");
+  for (const auto& file : seededFiles(seed)) writeFileBytes(dir.root + file.first, file.second);
+  chmod((p + "unread.dvl").c_str(), 0);  // unreadable unless run as root
+  fs::create_symlink(p + "nowhere.dvl", p + "dead.dvl");
+  mkfifo((p + "A/pipe.syx").c_str(), 0600);
+  // Links: to a folder outside the tree, and back to the tree's root.
+  fs::create_directory_symlink(dir.root + "Elsewhere", p + "D/linked");
+  fs::create_directory_symlink(dir.patches, p + "A/B/loop");
 }
 
 // Everything a scan leaves, with the data folder's path taken out.
