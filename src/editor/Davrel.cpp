@@ -135,7 +135,9 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
     startUpScan = std::thread([this, patches] {
       try
       {
-        patchLibrarian->loadPatchesFromFilesystem(patches);
+        // The constructor's thread configures the interface meanwhile, then helps
+        // (finishStartUpScan).
+        patchLibrarian->loadPatchesFromFilesystem(patches, 1);
       }
       catch (...)
       {
@@ -210,6 +212,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
 void Davrel::finishStartUpScan()
 {
   if (!startUpScan.joinable()) return;
+  // This thread's own work is done: it reads bank files for the scan instead of waiting.
+  patchLibrarian->helpScan();
   startUpScan.join();
   if (startUpScanError) std::rethrow_exception(std::exchange(startUpScanError, nullptr));
   logLine("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");

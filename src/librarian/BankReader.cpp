@@ -77,7 +77,7 @@ int PatchLibrarian::processSysExFile(ByteChunk* chunk, int size, int& position, 
 }
 
 int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, PatchFile* bank, int* dropped,
-                                     const PatchBytes* owner)
+                                     const PatchBytes* owner, bool mayFeed)
 {
   while (position >= 0 && position < size)
   {
@@ -93,7 +93,7 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
       const int rest = size - start;
       if (rest > 5 && isDavrelSysex(d + start, rest) &&
           (d[start + 4] == kSysexAllProgramDumpFunction || d[start + 4] == kSysexAllDataDumpFunction) &&
-          importSysExFile(d + start, rest, bank) > 0)
+          importDump(d + start, rest, bank, mayFeed) > 0)
       {
         position = size;
         return position;
@@ -105,7 +105,7 @@ int PatchLibrarian::nextSysexMessage(const uint8_t* d, int size, int& position, 
     if (*stop == 0xF7)
     {
       position = stopIndex + 1;
-      if (!addMessage(d + start, position - start, bank, owner, true) && dropped) ++*dropped;
+      if (!addMessage(d + start, position - start, bank, owner, true, mayFeed) && dropped) ++*dropped;
       return position;
     }
     // A status byte inside the data ends the message unfinished; a new one may start there.
@@ -121,7 +121,8 @@ bool PatchLibrarian::addSysexMessage(const uint8_t* msg, int size, PatchFile* ba
   return addMessage(msg, size, bank, nullptr, false);
 }
 
-bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut)
+bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut,
+                                bool mayFeed)
 {
   if (cut ? isProgramDumpFrame(msg, size) : isProgramDump(msg, size))
   {
@@ -135,7 +136,7 @@ bool PatchLibrarian::addMessage(const uint8_t* msg, int size, PatchFile* bank, c
   }
   if (isDavrelSysex(msg, size) && size >= 5 &&
       (msg[4] == kSysexAllProgramDumpFunction || msg[4] == kSysexAllDataDumpFunction))
-    return importSysExFile(msg, size, bank) > 0;
+    return importDump(msg, size, bank, mayFeed) > 0;
   return false;
 }
 
@@ -156,6 +157,11 @@ int PatchLibrarian::addProgramDumpRun(const uint8_t* d, int size, PatchFile* ban
 
 int PatchLibrarian::importSysExFile(const uint8_t* dump, int size, PatchFile* bank)
 {
+  return importDump(dump, size, bank, true);
+}
+
+int PatchLibrarian::importDump(const uint8_t* dump, int size, PatchFile* bank, bool mayFeed)
+{
   if (!isDavrelSysex(dump, size) || size < 6) return 0;
   const int expected = dump[4] == kSysexAllProgramDumpFunction ? kAllProgramDumpSize
                        : dump[4] == kSysexAllDataDumpFunction  ? kAllDataDumpSize
@@ -175,7 +181,7 @@ int PatchLibrarian::importSysExFile(const uint8_t* dump, int size, PatchFile* ba
     librarianLog("PatchLibrarian: dump cut at %d of %d bytes: %d of %d programs whole and imported\n", size, expected,
                  whole, kBankSlots);
 
-  const bool request = allPatchesRequestActive.load();
+  const bool request = mayFeed && allPatchesRequestActive.load();
   static const char kBlankName[] = "            ";
   static const char kUnnamed[] = "unnamed prog";
   // The 128 programs share one block.
@@ -233,6 +239,11 @@ void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, 
 
 void PatchLibrarian::loadFromBytes(const PatchBytes& bytes, PatchFile* bank)
 {
+  endRead(cutPrograms(bytes, bank, true));
+}
+
+bool PatchLibrarian::cutPrograms(const PatchBytes& bytes, PatchFile* bank, bool mayFeed)
+{
   const int size = (int)bytes.size();
   const size_t before = bank->patches.size();
   int dropped = 0;
@@ -255,7 +266,7 @@ void PatchLibrarian::loadFromBytes(const PatchBytes& bytes, PatchFile* bank)
         for (const std::vector<uint8_t>& m : messages)
         {
           if (!m.empty()) memcpy(out, m.data(), m.size());
-          if (!addMessage(out, (int)m.size(), bank, &joined, false)) ++dropped;
+          if (!addMessage(out, (int)m.size(), bank, &joined, false, mayFeed)) ++dropped;
           out += m.size();
         }
       }
@@ -276,16 +287,21 @@ void PatchLibrarian::loadFromBytes(const PatchBytes& bytes, PatchFile* bank)
         const int run = addProgramDumpRun(d + position, size - position, bank, bytes);
         if (run)
           position += run * kProgramDumpSize;
-        else if (nextSysexMessage(d, size, position, bank, &dropped, &bytes) <= 0)
+        else if (nextSysexMessage(d, size, position, bank, &dropped, &bytes, mayFeed) <= 0)
           break;
       }
     }
   }
 
   const bool found = bank->patches.size() > before;
-  headerMissing = !found;
   if (dropped) librarianLog("PATCH LIBRARIAN: dropped %d messages that hold no complete program", dropped);
   if (!found && !refused) librarianLog("PatchLibrarian: File format not supported!");
+  return found;
+}
+
+void PatchLibrarian::endRead(bool found)
+{
+  headerMissing = !found;
 
   // The request ends with the dump it asked for, also when the dump was refused.
   if (allPatchesRequestActive.exchange(false))

@@ -14,18 +14,25 @@
 #include <Poco/Path.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace
@@ -77,10 +84,6 @@ public:
   bool isOpen() const { return fd >= 0; }
   // For the *at calls: the folder with a name in it, or AT_FDCWD with the full path.
   int at() const { return fd >= 0 ? fd : AT_FDCWD; }
-  const char* name(const std::string& fullPath, size_t folderLength) const
-  {
-    return fd >= 0 ? fullPath.c_str() + folderLength + 1 : fullPath.c_str();
-  }
 
 private:
   const int fd;
@@ -164,13 +167,14 @@ void PatchLibrarian::initBankFilesOnDiscard(std::string root)
   loadPatchesFromFilesystem(root);
 }
 
-void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
+void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcessors)
 {
   WDL_MutexLock lock(&libraryMutex);
   LibrarianLogBatch logBatch;  // a line a file, written once at the end
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   refusedSplits.clear();
   rescanRequested = false;
+  processorsInUse = std::max(0, busyProcessors);
   scanOnce(root);
   for (int repeat = 0; rescanRequested && repeat < kMaxRescans; ++repeat)
   {
@@ -182,7 +186,122 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root)
   }
   rescanRequested = false;
   refusedSplits.clear();
+  processorsInUse = 0;
 }
+
+// One scan's files, read and parsed by several threads into a result each, which the
+// scanning thread then takes in the scan's order.
+struct PatchLibrarian::ScanWork
+{
+  struct Folder
+  {
+    std::string path;
+    Poco::Path directory;  // the path's parts, split once
+    int fd = -1;           // held open while the files are read, or -1: full paths
+  };
+  struct Entry
+  {
+    std::string path;          // full path
+    int folder = 0;            // into folders
+    int64_t listedSize = -1;   // what the folder listing found for a regular file, or -1
+    bool notBank = false;      // the listing says it cannot be one: not opened
+    bool refused = false;      // its split failed earlier in this load
+    std::string folderTrouble; // a folder that could not be listed: this line, no file
+  };
+  struct Result
+  {
+    enum Kind : uint8_t
+    {
+      kNothing,  // no bank: nothing more to do than write the lines
+      kBank,     // read and cut into bank
+      kRetry,    // could not be opened: the scanning thread finds out why
+    };
+    Kind kind = kNothing;
+    bool found = false;                // a program was found in it
+    std::vector<std::string> lines;    // logged while it was read, in order
+    std::unique_ptr<PatchFile> bank;   // kBank
+    std::exception_ptr error;          // a failure the scanning thread throws in its turn
+  };
+
+  std::vector<Folder> folders;
+  std::vector<Entry> entries;
+  std::unique_ptr<Result[]> results;
+  int rootDepth = 0;
+  bool mayFeed = false;  // a request was running at the start: one thread, as it always read
+
+  std::atomic<size_t> next{0};  // the next entry to take
+  std::atomic<bool> stop{false};
+
+  std::mutex lock;  // guards the members below
+  std::condition_variable changed;
+  std::vector<bool> done;
+  size_t waitingFor = SIZE_MAX;  // the entry the scanning thread waits for
+  int helpers = 0;               // threads in scanFiles besides the scanning one
+  bool closed = false;           // no thread may join any more
+
+  ~ScanWork()
+  {
+    for (const Folder& f : folders)
+      if (f.fd >= 0) ::close(f.fd);
+  }
+  // Takes an entry to read, or returns entries.size() when none is left.
+  size_t take()
+  {
+    if (stop.load(std::memory_order_relaxed)) return entries.size();
+    const size_t i = next.fetch_add(1, std::memory_order_relaxed);
+    return i < entries.size() ? i : entries.size();
+  }
+  void finish(size_t i)
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    done[i] = true;
+    if (waitingFor == i) changed.notify_all();
+  }
+  // Joins as a helper unless the scan has ended.
+  bool join()
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    if (closed) return false;
+    ++helpers;
+    return true;
+  }
+  void leave()
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    --helpers;
+    changed.notify_all();
+  }
+  // The scanning thread's end, however it ends: no thread joins any more, and every
+  // helper has left before the work goes.
+  void close()
+  {
+    stop = true;
+    std::unique_lock<std::mutex> hold(lock);
+    closed = true;
+    changed.wait(hold, [this] { return helpers == 0; });
+  }
+};
+
+void (*PatchLibrarian::scanFileProbe)(const std::string& path) = nullptr;
+
+namespace
+{
+// Threads for the scan's files: the processors this process may run on, bounded.
+int scanThreadsAvailable()
+{
+  int n = 0;
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) n = CPU_COUNT(&set);
+#endif
+  if (n <= 0) n = (int)std::thread::hardware_concurrency();
+  return std::max(1, std::min(n, (int)PatchLibrarian::kMaxScanThreads));
+}
+
+// Folders held open for the files' reads: beyond this many, full paths (the
+// descriptors are the process's, which other threads need too).
+const size_t kMaxOpenFolders = 128;
+}  // namespace
 
 void PatchLibrarian::scanOnce(const std::string& root)
 {
@@ -208,7 +327,6 @@ void PatchLibrarian::scanOnce(const std::string& root)
   collectFolders(root, &folderPaths, &seen, &listings);
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
-  const int rootDepth = Poco::Path(root).makeDirectory().depth();
   // Room in the search's name table for every file that may be a bank.
   size_t candidates = 0;
   for (const auto& folder : listings)
@@ -218,10 +336,12 @@ void PatchLibrarian::scanOnce(const std::string& root)
         ++candidates;
   nameTable.reserve(patchFiles.size() + candidates);
 
+  // Every file that may be a bank, in the scan's order: folder by folder, by name.
+  const std::shared_ptr<ScanWork> work = std::make_shared<ScanWork>();
+  ScanWork& w = *work;
+  w.rootDepth = Poco::Path(root).makeDirectory().depth();
+  w.folders.reserve(folderPaths.size());
   std::vector<std::pair<std::string, const ListedEntry*>> entries;
-  ScanArena arena;  // every file this scan reads
-  PatchBytes file;
-  std::string why;
   for (const std::string& folder : folderPaths)
   {
     entries.clear();
@@ -239,53 +359,234 @@ void PatchLibrarian::scanOnce(const std::string& root)
       }
       catch (const Poco::Exception& e)
       {
-        librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", folder.c_str(), e.displayText().c_str());
+        // Written in its turn, after the lines of the folders before it.
+        w.entries.emplace_back();
+        w.entries.back().folderTrouble =
+            "PATCH LIBRARIAN: could not read folder " + folder + ": " + e.displayText();
         continue;
       }
     }
     std::sort(entries.begin(), entries.end());
-    const OpenFolder openFolder(folder);
-    // The folder's part of every entry's path, split once.
-    const Poco::Path folderPath = Poco::Path(folder).makeDirectory();
-
+    const int folderIndex = (int)w.folders.size();
+    bool any = false;
     for (const auto& listedEntry : entries)
     {
-      const std::string& entry = listedEntry.first;
+      if (!hasBankExtension(listedEntry.first.c_str() + folder.size() + 1)) continue;
       const ListedEntry* seenAs = listedEntry.second;
+      w.entries.emplace_back();
+      ScanWork::Entry& e = w.entries.back();
+      e.path = listedEntry.first;
+      e.folder = folderIndex;
+      e.refused = refusedSplits.count(e.path) != 0;
+      if (seenAs && seenAs->known)
+      {
+        e.listedSize = seenAs->size;
+        e.notBank = !seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize;
+      }
+      any = true;
+    }
+    if (!any) continue;
+    w.folders.emplace_back();
+    ScanWork::Folder& f = w.folders.back();
+    f.path = folder;
+    f.directory = Poco::Path(folder).makeDirectory();
+    if (w.folders.size() <= kMaxOpenFolders) f.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  const size_t count = w.entries.size();
+  w.results.reset(new ScanWork::Result[count]);
+  w.done.assign(count, false);
+  // A running all-programs request takes the programs of the first file read, as it
+  // always did: then only this thread reads, each file before the next.
+  w.mayFeed = allPatchesRequestActive.load();
+
+  // Helpers: threads of the scan's own, and any that call helpScan. However it ends,
+  // none is left reading when this returns.
+  std::vector<std::thread> threads;
+  struct Close
+  {
+    ScanWork& work;
+    std::vector<std::thread>& threads;
+    PatchLibrarian* lib;
+    ~Close()
+    {
+      {
+        std::lock_guard<std::mutex> hold(lib->runningScanLock);
+        lib->runningScan.reset();
+      }
+      work.close();
+      for (std::thread& t : threads) t.join();
+    }
+  } close{w, threads, this};
+  if (!w.mayFeed)
+  {
+    {
+      std::lock_guard<std::mutex> hold(runningScanLock);
+      runningScan = work;
+    }
+    const int wanted = scanThreads > 0 ? std::min(scanThreads, (int)kMaxScanThreads)
+                                       : std::max(1, scanThreadsAvailable() - processorsInUse);
+    const size_t extra = std::min((size_t)wanted, count) > 1 ? std::min((size_t)wanted, count) - 1 : 0;
+    for (size_t t = 0; t < extra && w.join(); ++t)
+    {
       try
       {
-        const char* name = entry.c_str() + folder.size() + 1;
-        if (!hasBankExtension(name)) continue;
-        const Poco::Path path(folderPath, name);
-        const std::string ext = lowerCase(path.getExtension());
-        const int level = path.depth() - rootDepth;
-        if (level < 0 || refusedSplits.count(entry)) continue;
-        // What the walk saw cannot be a bank: not opened, as the read would skip it.
-        if (seenAs && seenAs->known && (!seenAs->regular || seenAs->size < (int64_t)kMinScannedFileSize)) continue;
-        PatchFile* bank = nullptr;
-        const int64_t listedSize = seenAs && seenAs->known ? seenAs->size : -1;
-        switch (readScanCandidate(openFolder.at(), openFolder.name(entry, folder.size()), listedSize, &file, &why,
-                                   &arena))
-        {
-          case ScanRead::kSkipped: break;
-          case ScanRead::kRead: bank = parseReadFile(entry, path, level, ext == "mid", &file, why); break;
-          case ScanRead::kFailed: bank = parseReadFile(entry, path, level, ext == "mid", nullptr, why); break;
-          case ScanRead::kRetry:
+        threads.emplace_back([this, &w] {
           {
-            // Unopenable: the file-system layer names the reason, as for any other file.
-            const Poco::File file(entry);
-            if (!file.isFile() || file.getSize() < (Poco::File::FileSize)kMinScannedFileSize) continue;
-            bank = parseFolderFiles(file, path, level, ext);
-            break;
+            ScanArena arena;  // one allocating thread an arena
+            scanFiles(w, arena);
           }
-        }
-        if (bank) createFolderFilesStructure(bank);
+          w.leave();
+        });
       }
-      catch (const Poco::Exception& e)
+      catch (const std::system_error&)
       {
-        librarianLog("PATCH LIBRARIAN: skipped %s: %s", entry.c_str(), e.displayText().c_str());
+        w.leave();  // fewer threads read, that is all
+        break;
       }
     }
+  }
+
+  // This thread reads too, and takes the results in order as they come in.
+  ScanArena arena;
+  for (size_t i = 0; i < count; ++i)
+  {
+    for (;;)
+    {
+      {
+        std::unique_lock<std::mutex> hold(w.lock);
+        if (w.done[i]) break;
+      }
+      const size_t j = w.take();
+      if (j < count)
+      {
+        scanEntry(w, j, arena);
+        w.finish(j);
+        continue;
+      }
+      // Nothing left to take: entry i is being read by another thread.
+      std::unique_lock<std::mutex> hold(w.lock);
+      w.waitingFor = i;
+      w.changed.wait(hold, [&] { return (bool)w.done[i]; });
+      w.waitingFor = SIZE_MAX;
+      break;
+    }
+    placeScanEntry(w, i);
+  }
+}
+
+void PatchLibrarian::helpScan()
+{
+  std::shared_ptr<ScanWork> work;
+  {
+    std::lock_guard<std::mutex> hold(runningScanLock);
+    work = runningScan;
+  }
+  if (!work || !work->join()) return;
+  {
+    ScanArena arena;
+    scanFiles(*work, arena);
+  }
+  work->leave();
+}
+
+void PatchLibrarian::scanFiles(ScanWork& work, ScanArena& arena)
+{
+  for (size_t i = work.take(); i < work.entries.size(); i = work.take())
+  {
+    scanEntry(work, i, arena);
+    work.finish(i);
+  }
+}
+
+void PatchLibrarian::scanEntry(ScanWork& work, size_t i, ScanArena& arena)
+{
+  const ScanWork::Entry& e = work.entries[i];
+  ScanWork::Result& r = work.results[i];
+  if (!e.folderTrouble.empty()) return;
+  const ScanWork::Folder& folder = work.folders[(size_t)e.folder];
+  const LibrarianLogCapture capture(&r.lines);
+  // Nothing leaves a reading thread: a failure waits for the scanning thread.
+  try
+  {
+    try
+    {
+      if (scanFileProbe) scanFileProbe(e.path);
+      const char* name = e.path.c_str() + folder.path.size() + 1;
+      const Poco::Path path(folder.directory, name);
+      const int level = path.depth() - work.rootDepth;
+      if (level < 0 || e.refused) return;
+      // What the walk saw cannot be a bank: not opened, as the read would skip it.
+      if (e.notBank) return;
+      PatchBytes file;
+      std::string why;
+      switch (readScanCandidate(folder.fd >= 0 ? folder.fd : AT_FDCWD, folder.fd >= 0 ? name : e.path.c_str(),
+                                e.listedSize, &file, &why, &arena))
+      {
+        case ScanRead::kSkipped: break;
+        case ScanRead::kRetry: r.kind = ScanWork::Result::kRetry; break;
+        case ScanRead::kFailed:
+          librarianLog("PATCH LIBRARIAN: loaded file %s", e.path.c_str());
+          librarianLog("PATCH LIBRARIAN: could not read file %s: %s", e.path.c_str(), why.c_str());
+          break;
+        case ScanRead::kRead:
+        {
+          std::unique_ptr<PatchFile> bank(newBankRecord(path, level));
+          librarianLog("PATCH LIBRARIAN: loaded file %s", e.path.c_str());
+          r.found = cutPrograms(file, bank.get(), work.mayFeed);
+          r.bank = std::move(bank);
+          r.kind = ScanWork::Result::kBank;
+          break;
+        }
+      }
+    }
+    catch (const Poco::Exception& ex)
+    {
+      librarianLog("PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
+    }
+  }
+  catch (...)
+  {
+    // Out of memory, say: thrown on the scanning thread once the files before are in.
+    r.error = std::current_exception();
+    r.kind = ScanWork::Result::kNothing;
+    r.bank.reset();
+  }
+}
+
+void PatchLibrarian::placeScanEntry(ScanWork& work, size_t i)
+{
+  const ScanWork::Entry& e = work.entries[i];
+  ScanWork::Result& r = work.results[i];
+  if (!e.folderTrouble.empty()) librarianLogLine(e.folderTrouble);
+  for (const std::string& line : r.lines) librarianLogLine(line);
+  std::vector<std::string>().swap(r.lines);
+  if (r.error) std::rethrow_exception(r.error);
+  try
+  {
+    PatchFile* bank = nullptr;
+    switch (r.kind)
+    {
+      case ScanWork::Result::kNothing: break;
+      case ScanWork::Result::kBank:
+        endRead(r.found);
+        bank = placeReadBank(e.path, std::move(r.bank));
+        break;
+      case ScanWork::Result::kRetry:
+      {
+        // Unopenable: the file-system layer names the reason, as for any other file.
+        const ScanWork::Folder& folder = work.folders[(size_t)e.folder];
+        const Poco::Path path(folder.directory, e.path.c_str() + folder.path.size() + 1);
+        const Poco::File file(e.path);
+        if (!file.isFile() || file.getSize() < (Poco::File::FileSize)kMinScannedFileSize) break;
+        bank = parseFolderFiles(file, path, path.depth() - work.rootDepth, lowerCase(path.getExtension()));
+        break;
+      }
+    }
+    if (bank) createFolderFilesStructure(bank);
+  }
+  catch (const Poco::Exception& ex)
+  {
+    librarianLog("PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
   }
 }
 
@@ -302,16 +603,21 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   return parseReadFile(fullPath, path, level, extension == "mid", read ? &bytes : nullptr, why);
 }
 
-PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool,
-                                         const PatchBytes* bytes, const std::string& readError)
+PatchFile* PatchLibrarian::newBankRecord(const Poco::Path& path, int level)
 {
-  splitInProgress = false;
-  std::unique_ptr<PatchFile> bank(new PatchFile);
+  PatchFile* bank = new PatchFile;
   bank->fileName = path.getFileName();
   const int depth = path.depth();
   bank->folderName = depth > 0 ? path[depth - 1] : std::string();
   for (int i = std::max(0, depth - 1 - level); i < depth; ++i) bank->pathFolders.push_back(path[i]);
+  return bank;
+}
 
+PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool,
+                                         const PatchBytes* bytes, const std::string& readError)
+{
+  splitInProgress = false;
+  std::unique_ptr<PatchFile> bank(newBankRecord(path, level));
   librarianLog("PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
   if (!bytes)
   {
@@ -319,6 +625,12 @@ PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco
     return nullptr;
   }
   loadFromBytes(*bytes, bank.get());
+  return placeReadBank(fullPath, std::move(bank));
+}
+
+PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::unique_ptr<PatchFile> bank)
+{
+  splitInProgress = false;
   const size_t n = bank->patches.size();
   if (n == 0) return nullptr;
 

@@ -26,6 +26,16 @@ Pending& pending()
 
 const size_t kPendingLimit = 64 * 1024;
 
+thread_local std::vector<std::string>* tCapture = nullptr;
+
+void deliver(LibrarianLogSink sink, const char* line)
+{
+  if (tCapture)
+    tCapture->emplace_back(line);
+  else
+    sink(line);
+}
+
 void writeOut(const std::string& text)
 {
   fwrite(text.data(), 1, text.size(), stdout);
@@ -79,13 +89,23 @@ void librarianLog(const char* fmt, ...)
   va_end(ap);
   if (n >= 0 && n < (int)sizeof(small))
   {
-    sink(small);
+    deliver(sink, small);
   }
   else if (n >= 0)
   {
     std::string big((size_t)n + 1, '\0');
     vsnprintf(&big[0], big.size(), fmt, ap2);
-    sink(big.c_str());
+    deliver(sink, big.c_str());
   }
   va_end(ap2);
+}
+
+LibrarianLogCapture::LibrarianLogCapture(std::vector<std::string>* lines) : previous(tCapture) { tCapture = lines; }
+
+LibrarianLogCapture::~LibrarianLogCapture() { tCapture = previous; }
+
+void librarianLogLine(const std::string& line)
+{
+  const LibrarianLogSink sink = gSink.load();
+  if (sink) deliver(sink, line.c_str());
 }

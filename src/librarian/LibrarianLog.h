@@ -3,6 +3,8 @@
 // takes them, lines go to standard output; setLibrarianLogSink sends them elsewhere
 // (null: lines are not even composed).
 
+#include <string>
+#include <vector>
 
 void librarianLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
@@ -22,3 +24,20 @@ public:
   LibrarianLogBatch(const LibrarianLogBatch&) = delete;
   LibrarianLogBatch& operator=(const LibrarianLogBatch&) = delete;
 };
+
+// While it lives, the lines the calling thread logs are appended to *lines instead of
+// going to the sink (composed only when a sink is set): the scan's file readers keep
+// each file's lines for the scanning thread to write in the scan's order. Nests.
+class LibrarianLogCapture
+{
+public:
+  explicit LibrarianLogCapture(std::vector<std::string>* lines);
+  ~LibrarianLogCapture();
+  LibrarianLogCapture(const LibrarianLogCapture&) = delete;
+  LibrarianLogCapture& operator=(const LibrarianLogCapture&) = delete;
+
+private:
+  std::vector<std::string>* previous;
+};
+// Hands a line composed earlier (a captured one) to the sink.
+void librarianLogLine(const std::string& line);

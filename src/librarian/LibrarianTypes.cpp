@@ -81,13 +81,14 @@ namespace
 {
 // Chunks whose blocks are all freed, kept for the next scan (a rescan frees the last
 // scan's banks, then reads as many again): their pages are not faulted in and cleared
-// again. At most 40 (80 MB, the 2,000 banks of a large library), about what the heap
-// kept of the banks before. Marking them free to the kernel (MADV_FREE) made the
-// rescan slower than without the arena.
+// again. At most 44: 80 MB for the 2,000 banks of a large library, about what the heap
+// kept of the banks before, and the part-filled last chunk of each of the scan's
+// reading threads (an arena each). Marking them free to the kernel (MADV_FREE) made
+// the rescan slower than without the arena.
 struct ChunkCache
 {
   std::mutex lock;
-  void* chunks[40];
+  void* chunks[44];
   int count = 0;
 };
 ChunkCache& chunkCache()

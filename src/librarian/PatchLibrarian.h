@@ -7,7 +7,8 @@
 // transfer jobs store received programs (setSysexDatatoSelectedSlot) and hand in
 // all-programs dumps (loadFromChunk). The lists are guarded by libraryMutex, which
 // every operation here that changes them takes; readers on other threads (grid,
-// transfer jobs) take it too.
+// transfer jobs) take it too. A scan reads and cuts its files on threads of its own
+// and on helpScan's caller; those touch none of the lists.
 
 #include "librarian/LibrarianTypes.h"
 
@@ -15,6 +16,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -67,10 +70,24 @@ public:
   // Lists every bank under root (the bank root, no closing "/"). Files of more than
   // 128 programs are split into new banks beside them and moved to "Converted Banks";
   // the scan then runs once more. File-system errors skip the file or folder with a
-  // log line; nothing throws.
-  void loadPatchesFromFilesystem(std::string root);
+  // log line; nothing throws. busyProcessors: processors that other threads of the
+  // process keep busy meanwhile (one that calls helpScan once it is free, say); the
+  // scan starts that many fewer threads of its own.
+  void loadPatchesFromFilesystem(std::string root, int busyProcessors = 0);
   // The user rescan: drops every bank, both trees and the search, then scans root.
   void initBankFilesOnDiscard(std::string root);
+  // Threads that read and parse the bank files of a scan, the scanning thread among
+  // them; 0: one a processor the process may run on, at most kMaxScanThreads. Whatever
+  // the count, the scan lists, logs and splits in the same order on the scanning thread.
+  enum { kMaxScanThreads = 4 };
+  int scanThreads = 0;
+  // Reads and parses files of the running scan until none is left to take, then
+  // returns; returns at once when no scan runs. For a thread that would otherwise
+  // wait for the scan (the editor's constructor); any thread but the scanning one.
+  // A failure in a file is handed to the scanning thread, never thrown here.
+  void helpScan();
+  // For tests: called with each candidate file's path on the thread about to read it.
+  static void (*scanFileProbe)(const std::string& path);
   // Appends every folder below dir, each after the folders below it.
   void buildFolderStructure(const std::string& dir, std::vector<std::string>* out);
   // Reads one candidate file; returns the listed bank, or null when it was not listed
@@ -133,14 +150,27 @@ public:
   void slotNamesChanged();
 
 private:
+  struct ScanWork;
   void scanOnce(const std::string& root);
+  // Reads and parses entries of work until none is left; any thread.
+  void scanFiles(ScanWork& work, ScanArena& arena);
+  void scanEntry(ScanWork& work, size_t i, ScanArena& arena);
+  // The scanning thread's part of an entry read: log lines, listing, splitting.
+  void placeScanEntry(ScanWork& work, size_t i);
   // loadFromChunk over bytes whose block the programs read from them share.
   void loadFromBytes(const PatchBytes& bytes, PatchFile* bank);
+  // loadFromBytes up to its log lines: whether a program was found. Only with mayFeed
+  // does a running all-programs request see the programs (one thread at a time).
+  bool cutPrograms(const PatchBytes& bytes, PatchFile* bank, bool mayFeed);
+  // loadFromBytes after the programs were cut: the state a read leaves behind.
+  void endRead(bool found);
   // processSysExFile over d, size; with owner (the block d lies in) programs share it.
   int nextSysexMessage(const uint8_t* d, int size, int& position, PatchFile* bank, int* dropped,
-                       const PatchBytes* owner);
+                       const PatchBytes* owner, bool mayFeed = true);
   // addSysexMessage; cut says the message was cut at its first status byte after the F0.
-  bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut);
+  bool addMessage(const uint8_t* msg, int size, PatchFile* bank, const PatchBytes* owner, bool cut,
+                  bool mayFeed = true);
+  int importDump(const uint8_t* dump, int size, PatchFile* bank, bool mayFeed);
   // Appends the program dumps that lie back to back at the start of d (inside owner's
   // bytes) as slots sharing owner's block; returns their count.
   int addProgramDumpRun(const uint8_t* d, int size, PatchFile* bank, const PatchBytes& owner);
@@ -148,10 +178,18 @@ private:
   // says why it could not be read.
   PatchFile* parseReadFile(const std::string& fullPath, const Poco::Path& path, int level, bool isMid,
                            const PatchBytes* bytes, const std::string& readError);
+  // A new bank record named after its path, level folders below the root.
+  static PatchFile* newBankRecord(const Poco::Path& path, int level);
+  // parseReadFile once the programs are read: lists the bank (padded to 128 slots), or
+  // splits a file of more programs; returns the listed bank or null.
+  PatchFile* placeReadBank(const std::string& fullPath, std::unique_ptr<PatchFile> bank);
   void deleteBanks(std::vector<PatchFile*>& banks);
   bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
 
   std::set<std::string> refusedSplits;  // sources a split failed for, during one scan
+  int processorsInUse = 0;               // by other threads, during one scan
+  std::mutex runningScanLock;            // guards runningScan alone
+  std::shared_ptr<ScanWork> runningScan; // the files of the scan under way, for helpScan
 
   // Every slot name of patchFiles, bank after bank, in kNameRow bytes with zeros after
   // it (a longer name has a row of zeros and is listed in longNames), so that a search
