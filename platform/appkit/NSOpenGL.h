@@ -7,6 +7,7 @@
 #include "platform/appkit/Foundation.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 typedef uint32_t NSOpenGLPixelFormatAttribute;
@@ -27,6 +28,7 @@ private:
 };
 
 class NSView;
+struct AKSoftwareRenderer;
 
 class NSOpenGLContext : public NSObject
 {
@@ -37,7 +39,9 @@ public:
   void setView(NSView* view) { mView = view; }
   NSView* view() const { return mView; }
   // The current context is retained while it is current. GL calls draw into its
-  // frame from then on; false when the renderer could not be had.
+  // frame from then on; false when the renderer could not be had (its library is
+  // loaded at the first bind in the process; a message on standard error says why
+  // it could not).
   bool makeCurrentContext();
   // Follows the view's size: a new frame when it changed (the current one is bound again).
   void update();
@@ -56,7 +60,13 @@ private:
   bool bind();
   NSOpenGLPixelFormat* mFormat;  // retained
   NSView* mView = nullptr;
-  void* mMesa = nullptr;       // the renderer's context
+  const AKSoftwareRenderer* mRenderer = nullptr;  // the one that made mMesa
+  void* mMesa = nullptr;                          // the renderer's context
   std::vector<uint8_t> mFrame;  // RGBA, rows bottom-up as GL counts them
   int mWidth = 0, mHeight = 0;
 };
+
+// For tests: the shared library the software renderer is loaded from, at the next
+// bind of a context that has none (contexts made before keep theirs); returns the
+// name it replaces.
+std::string AKSetOpenGLRendererLibrary(const std::string& name);

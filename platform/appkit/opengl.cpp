@@ -8,13 +8,95 @@
 #include "raster/lice_pixel.h"
 
 #include <GL/osmesa.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <type_traits>
+
+// The renderer's library is loaded when the first context binds, not linked: it
+// pulls in a compiler and some twenty other libraries, which cost every program that
+// links the kit tens of milliseconds at start-up, while few ever draw with OpenGL.
+struct AKSoftwareRenderer
+{
+  OSMesaContext (*createContextExt)(GLenum format, GLint depthBits, GLint stencilBits, GLint accumBits,
+                                    OSMesaContext share);
+  GLboolean (*makeCurrent)(OSMesaContext context, void* buffer, GLenum type, GLsizei width, GLsizei height);
+  void (*destroyContext)(OSMesaContext context);
+  void (*finish)();
+};
 
 namespace {
 NSOpenGLContext* gCurrent = nullptr;
+const AKSoftwareRenderer* gBound = nullptr;  // the renderer a context was last bound with
+
+struct RendererLibraries
+{
+  std::string current = DAVREL_OSMESA_LIBRARY;
+  // Every library asked for, loaded or not (null), never unloaded: contexts made by
+  // one keep using it, and the renderer's own allocations stay attributable to it.
+  std::map<std::string, std::unique_ptr<const AKSoftwareRenderer>> tried;
+};
+
+// Never destroyed: contexts released at exit may still need their renderer.
+RendererLibraries& libraries()
+{
+  static RendererLibraries* l = new RendererLibraries;
+  return *l;
+}
+
+std::unique_ptr<const AKSoftwareRenderer> loadRenderer(const std::string& name)
+{
+  void* lib = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (!lib)
+  {
+    fprintf(stderr, "OpenGL: the software renderer %s could not be loaded (%s); OpenGL views stay empty\n",
+            name.c_str(), dlerror());
+    return nullptr;
+  }
+  const char* missing = "OSMesaGetProcAddress";
+  AKSoftwareRenderer r{};
+  if (auto getProc = (OSMESAproc(*)(const char*))dlsym(lib, missing))
+  {
+    missing = nullptr;
+    auto resolve = [&](const char* function, auto& entry) {
+      const OSMESAproc f = getProc(function);
+      if (!f && !missing) missing = function;
+      entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(f);
+    };
+    resolve("OSMesaCreateContextExt", r.createContextExt);
+    resolve("OSMesaMakeCurrent", r.makeCurrent);
+    resolve("OSMesaDestroyContext", r.destroyContext);
+    resolve("glFinish", r.finish);
+  }
+  if (missing)
+  {
+    fprintf(stderr, "OpenGL: %s is not the software renderer (it has no %s); OpenGL views stay empty\n",
+            name.c_str(), missing);
+    dlclose(lib);
+    return nullptr;
+  }
+  return std::make_unique<const AKSoftwareRenderer>(r);
+}
+
+// The renderer of the library in use, loaded at the first call; null when it cannot be had.
+const AKSoftwareRenderer* renderer()
+{
+  RendererLibraries& l = libraries();
+  auto found = l.tried.find(l.current);
+  if (found == l.tried.end()) found = l.tried.emplace(l.current, loadRenderer(l.current)).first;
+  return found->second.get();
+}
+}  // namespace
+
+std::string AKSetOpenGLRendererLibrary(const std::string& name)
+{
+  std::string previous = libraries().current;
+  libraries().current = name;
+  return previous;
 }
 
 NSOpenGLPixelFormat::NSOpenGLPixelFormat(const NSOpenGLPixelFormatAttribute* attributes)
@@ -26,7 +108,7 @@ NSOpenGLContext::NSOpenGLContext(NSOpenGLPixelFormat* format, NSOpenGLContext*) 
 
 NSOpenGLContext::~NSOpenGLContext()
 {
-  if (mMesa) OSMesaDestroyContext((OSMesaContext)mMesa);
+  if (mMesa) mRenderer->destroyContext((OSMesaContext)mMesa);
   AKRelease(mFormat);
 }
 
@@ -42,8 +124,10 @@ bool NSOpenGLContext::bind()
   }
   if (!mMesa)
   {
+    mRenderer = renderer();
+    if (!mRenderer) return false;
     // Depth buffer for 3-D drawing; the frame itself is RGBA bytes.
-    mMesa = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    mMesa = mRenderer->createContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
     if (!mMesa)
     {
       fprintf(stderr, "OpenGL: the software renderer could not make a context\n");
@@ -56,7 +140,9 @@ bool NSOpenGLContext::bind()
     mWidth = w;
     mHeight = h;
   }
-  return OSMesaMakeCurrent((OSMesaContext)mMesa, mFrame.data(), GL_UNSIGNED_BYTE, w, h) == GL_TRUE;
+  if (mRenderer->makeCurrent((OSMesaContext)mMesa, mFrame.data(), GL_UNSIGNED_BYTE, w, h) != GL_TRUE) return false;
+  gBound = mRenderer;
+  return true;
 }
 
 bool NSOpenGLContext::makeCurrentContext()
@@ -72,7 +158,7 @@ void NSOpenGLContext::update()
 
 void NSOpenGLContext::flushBuffer()
 {
-  if (gCurrent == this && mMesa) glFinish();
+  if (gCurrent == this && mMesa) mRenderer->finish();
   NSWindow* window = mView ? mView->window() : nullptr;
   LICE_SysBitmap* backing = window ? window->backing() : nullptr;
   if (!backing || mFrame.empty() || mView->isHiddenOrHasHiddenAncestor()) return;
@@ -101,7 +187,8 @@ void NSOpenGLContext::clearCurrentContext()
 {
   if (!gCurrent) return;
   gCurrent->flushBuffer();
-  OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+  if (gBound) gBound->makeCurrent(nullptr, nullptr, 0, 0, 0);
+  gBound = nullptr;
   AKRelease(gCurrent);
 }
 

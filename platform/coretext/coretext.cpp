@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern const char* const g_coretext_fonts_conf;
@@ -65,9 +66,42 @@ struct Engine
   }
 };
 
+// The thread that builds the engine ahead of the first font. Its first user after
+// it (or the end of the process) joins it.
+struct EngineAhead
+{
+  std::mutex lock;
+  std::thread thread;
+  bool started = false;
+  ~EngineAhead()
+  {
+    if (thread.joinable()) thread.join();
+  }
+};
+std::atomic<bool> gEngineAheadToJoin{false};
+
+EngineAhead& engineAhead()
+{
+  static EngineAhead a;
+  return a;
+}
+
+Engine& builtEngine()
+{
+  static Engine e;  // a second thread asking waits while the first builds it
+  return e;
+}
+
 Engine& engine()
 {
-  static Engine e;
+  Engine& e = builtEngine();
+  if (gEngineAheadToJoin.load(std::memory_order_acquire))
+  {
+    EngineAhead& a = engineAhead();
+    std::lock_guard<std::mutex> g(a.lock);
+    if (a.thread.joinable()) a.thread.join();  // it has built the engine: it is ending
+    gEngineAheadToJoin.store(false, std::memory_order_release);
+  }
   return e;
 }
 
@@ -156,6 +190,16 @@ struct LineItem
 };
 
 }  // namespace
+
+void CTLoadFontEngineAhead()
+{
+  EngineAhead& a = engineAhead();
+  std::lock_guard<std::mutex> g(a.lock);
+  if (a.started) return;
+  a.started = true;
+  gEngineAheadToJoin.store(true, std::memory_order_release);
+  a.thread = std::thread([] { builtEngine(); });
+}
 
 struct CTFontObject
 {

@@ -23,6 +23,11 @@ enum CTFontUIFontType
   kCTFontUIFontLabel = 0
 };
 
+// Loads the system's font configuration and face list (some milliseconds of files
+// in a new process) on a thread of its own, so that the first font made later waits
+// for it less or not at all. Any thread; only the first call does anything.
+void CTLoadFontEngineAhead();
+
 // The face the name resolves to: a family name, a family name followed by " Bold"
 // and/or " Italic", or the PostScript name of a face opened before. Sizes below 1 or
 // not finite are refused. Null when no face at all can be opened.

@@ -83,6 +83,9 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
             FourCC("QhS1"), 128, true, true, true, 0)
 {
   localControlOn = true;
+  // The MIDI systems are probed beside the start-up; the configuration's port
+  // menus wait for the lists.
+  ReadMidiPortListsAhead();
   midiOutDue.reserve(1024);  // a full queue, so that the audio thread does not allocate
   srand((unsigned)time(nullptr));
   hostSampleRate = GetSampleRate();

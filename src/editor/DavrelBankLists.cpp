@@ -46,6 +46,8 @@ public:
 protected:
   IControl* createLibrarianView(int x, int y, int paramIdx, IBitmap* bitmap, const IRECT& rect) override
   {
+    // The first frame's fonts need no banks: they load while the scan ends.
+    if (d->graphics) d->graphics->PrepareTextAhead();
     d->finishStartUpScan();  // the grid shows the scanned banks at once
     LibrarianViewControl* grid =
         new LibrarianViewControl(d, d, x, y, paramIdx, bitmap, rect, d->patchLibrarian, d->uiScale);

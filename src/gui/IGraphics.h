@@ -53,6 +53,9 @@ public:
   virtual bool DrawScreen(IRECT* rect);
   virtual bool MeasureIText(IText* text, char* str, IRECT* destRect);
   virtual void ForceEndUserEdit() {}
+  // Starts loading what the first text drawn needs (the platform's font engine)
+  // beside the caller's work.
+  virtual void PrepareTextAhead() {}
   virtual void Resize(int w, int h);
   virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
   virtual const char* GetGUIAPI() { return ""; }

@@ -5,6 +5,7 @@
 #include "plug/IPlugBase.h"
 #include "platform/carbon/Gestalt.h"
 #include "platform/coregraphics/CGDisplay.h"
+#include "platform/coretext/coretext.h"
 #include "raster/lice_bitmap.h"
 
 #include <cmath>
@@ -87,6 +88,8 @@ void IGraphicsMac::ForceEndUserEdit()
 {
   if (mGraphicsCocoa) mGraphicsCocoa->endUserInput();
 }
+
+void IGraphicsMac::PrepareTextAhead() { CTLoadFontEngineAhead(); }
 
 void IGraphicsMac::Resize(int w, int h)
 {

@@ -27,6 +27,7 @@ public:
   bool DrawScreen(IRECT* rect) override;
   bool MeasureIText(IText* text, char* str, IRECT* destRect) override;
   void ForceEndUserEdit() override;
+  void PrepareTextAhead() override;
   void Resize(int w, int h) override;
   bool WindowIsOpen() override { return mGraphicsCocoa != nullptr; }
   const char* GetGUIAPI() override { return "Cocoa gui"; }

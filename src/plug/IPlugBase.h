@@ -269,6 +269,12 @@ public:
   bool LoadBankFromFXB();
 
   // ---- hardware MIDI ports (the port layer) ----
+  // Reads both port lists on a thread of its own, so that the port library's
+  // probing of MIDI systems (over JACK with no server running, each attempt of a
+  // client waits some 4 ms in the library) overlaps the caller's work. The port
+  // layer's entries below, the teardown included, wait for it first. Called at
+  // most once, by the thread that creates the plug-in, before any of them.
+  void ReadMidiPortListsAhead();
   std::vector<std::string> getExternalMIDIOutNames();
   std::vector<std::string> getExternalMIDIInNames();
   int setExternalMIDIOut(int& index, const char* name);
@@ -356,6 +362,8 @@ protected:
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
+  std::mutex mPortListsAheadLock;  // around the joining of the thread below
+  std::thread mPortListsAhead;
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -381,6 +389,9 @@ protected:
 private:
   struct MidiOutSide;
   struct MidiInSide;
+  void WaitForPortListsAhead();
+  std::vector<std::string> ReadMidiOutNames();
+  std::vector<std::string> ReadMidiInNames();
   void BeginMidiInClose();
   void EndMidiInClose();
   void CloseMidiIn(bool replaceObject);

@@ -45,12 +45,14 @@ void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
   ConsoleLog("MIDI %s: %s\n", (const char*)direction, text.c_str());
 }
 
-// The library only warns when its server is missing: put that in our log.
-template <class T> void LogWhyNoPorts(T* object, const char* direction)
+// The ports there are now. The library only warns when its server is missing:
+// that goes to our log.
+template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* direction)
 {
   object->setErrorCallback(&LogPortWarning, (void*)direction);
-  object->getPortCount();
+  const unsigned n = object->getPortCount();
   object->setErrorCallback(nullptr, nullptr);
+  return n;
 }
 
 // An input object with the plug-in's callback and filter, before any port opens.
@@ -115,9 +117,45 @@ struct IPlugBase::MidiInSide : MidiPortAccess
   IPlugBase* mPlug;
 };
 
-// ---- lists (built on the thread that creates the plug-in) ----
+// ---- lists (built on the thread that creates the plug-in, or on its helper) ----
+
+void IPlugBase::ReadMidiPortListsAhead()
+{
+  std::lock_guard<std::mutex> lock(mPortListsAheadLock);
+  if (mPortListsAhead.joinable()) return;
+  mPortListsAhead = std::thread([this] {
+    try
+    {
+      ReadMidiOutNames();
+      ReadMidiInNames();
+    }
+    catch (std::exception& e)
+    {
+      // The list not read is read again when it is first asked for.
+      ConsoleLog("MIDI: the port lists could not be read ahead: %s\n", e.what());
+    }
+  });
+}
+
+void IPlugBase::WaitForPortListsAhead()
+{
+  std::lock_guard<std::mutex> lock(mPortListsAheadLock);
+  if (mPortListsAhead.joinable()) mPortListsAhead.join();
+}
 
 std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
+{
+  WaitForPortListsAhead();
+  return ReadMidiOutNames();
+}
+
+std::vector<std::string> IPlugBase::getExternalMIDIInNames()
+{
+  WaitForPortListsAhead();
+  return ReadMidiInNames();
+}
+
+std::vector<std::string> IPlugBase::ReadMidiOutNames()
 {
   if (!mMidiOutNames.empty()) return mMidiOutNames;
   ConsoleLog("MIDI OUT INITIALIZATION\n");
@@ -141,13 +179,12 @@ std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
     mMidiOutJack = jack;
     mMidiOutOpen = false;
   }
-  LogWhyNoPorts(mMidiOut, "OUT");
   MidiOutSide side(this);
-  mMidiOutNames = ReadMidiPortNames(side);
+  mMidiOutNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiOut, "OUT"));
   return mMidiOutNames;
 }
 
-std::vector<std::string> IPlugBase::getExternalMIDIInNames()
+std::vector<std::string> IPlugBase::ReadMidiInNames()
 {
   if (!mMidiInNames.empty()) return mMidiInNames;
   ConsoleLog("MIDI IN INITIALIZATION\n");
@@ -173,9 +210,8 @@ std::vector<std::string> IPlugBase::getExternalMIDIInNames()
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = in;
   }
-  LogWhyNoPorts(mMidiIn, "IN");
   MidiInSide side(this);
-  mMidiInNames = ReadMidiPortNames(side);
+  mMidiInNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiIn, "IN"));
   return mMidiInNames;
 }
 
@@ -183,6 +219,7 @@ std::vector<std::string> IPlugBase::getExternalMIDIInNames()
 
 int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
+  WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
   MidiOutSide side(this);
   return SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name);
@@ -190,6 +227,7 @@ int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 
 int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
+  WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
   MidiInSide side(this);
   return SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name);
@@ -197,30 +235,35 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
 {
+  WaitForPortListsAhead();
   MidiOutSide side(this);
   return FindMidiDevice(side, mMidiOutNames, name);
 }
 
 int IPlugBase::getExternalMIDIInDevice(const char* name)
 {
+  WaitForPortListsAhead();
   MidiInSide side(this);
   return FindMidiDevice(side, mMidiInNames, name);
 }
 
 int IPlugBase::GetMIDIOutPortNumber(const char* name)
 {
+  WaitForPortListsAhead();
   MidiOutSide side(this);
   return MidiPortNumber(side, name);
 }
 
 int IPlugBase::GetMIDIInPortNumber(const char* name)
 {
+  WaitForPortListsAhead();
   MidiInSide side(this);
   return MidiPortNumber(side, name);
 }
 
 bool IPlugBase::initializeVirtualOutput(std::string name)
 {
+  WaitForPortListsAhead();
   RtMidiOut* out = nullptr;
   bool jack = false;
   bool ok = true;
@@ -475,6 +518,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
 
 void IPlugBase::StopMidiInput()
 {
+  WaitForPortListsAhead();
   mMidiInStopped.store(true);
   CloseMidiIn(false);
   std::thread input;
@@ -552,6 +596,7 @@ bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
 
 void IPlugBase::CloseMidiPorts()
 {
+  WaitForPortListsAhead();
   RtMidiOut* out = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);

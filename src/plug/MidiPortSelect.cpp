@@ -28,11 +28,12 @@ int CurrentPortNumber(MidiPortAccess& port, const std::string& name, unsigned co
 
 } // namespace
 
-std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port)
+std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port) { return ReadMidiPortNames(port, port.PortCount()); }
+
+std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port, unsigned n)
 {
   const bool input = port.IsInput();
   std::vector<std::string> names;
-  const unsigned n = port.PortCount();
   names.push_back("OFF");
   std::string last;
   for (unsigned i = 0; i < n; ++i)

@@ -27,6 +27,9 @@ public:
 // "OFF", then the name of every port in the library's order. A name that cannot
 // be read takes the last one read, so entry k stays port k - 1.
 std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port);
+// The same with the count of ports just asked of the library (each asking may
+// mean a connection attempt to a sound server).
+std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port, unsigned count);
 
 // Entry of name among the entries 0 .. count (count: ports the library has now),
 // first match wins; -1 when absent.

@@ -140,6 +140,20 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
 }
 
+// The editor reads the lists on a helper thread while it starts: selections asked
+// at once wait for them, and they are the lists read in place.
+TEST_F(MidiOverJack, ListsReadAheadServeSelectionsAskedAtOnce)
+{
+  mPlug.reset(new TestPlug);
+  mPlug->ReadMidiPortListsAhead();
+  int out = 1, in = 1;
+  ASSERT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
+  ASSERT_EQ(mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str()), 1);
+  EXPECT_EQ(mPlug->getExternalMIDIOutNames(), (Names{"OFF", "Rudu:MIDI In"}));
+  EXPECT_EQ(mPlug->getExternalMIDIInNames(), (Names{"OFF", "Rudu:MIDI Out"}));
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+}
+
 TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
 {
   OpenPlug();

@@ -56,6 +56,24 @@ struct Canvas
   }
 };
 
+// Fonts asked for on several threads while the engine is still loading ahead (in a
+// process of its own, as CTest runs each case) open the usual face.
+TEST(CoreTextFaces, FontsMadeWhileTheEngineLoadsAheadOpenTheUsualFace)
+{
+  CTLoadFontEngineAhead();
+  CTLoadFontEngineAhead();  // started once
+  std::vector<std::string> names(4);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < names.size(); ++i)
+    threads.emplace_back([&names, i] {
+      FontHolder f(CTFontCreateWithName(i % 2 ? "Consolas Bold" : "Monaco", 13));
+      names[i] = f.f ? postScriptName(f.f) : "(none)";
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(names, (std::vector<std::string>{"DejaVuSansMono", "DejaVuSansMono-Bold", "DejaVuSansMono",
+                                             "DejaVuSansMono-Bold"}));
+}
+
 TEST(CoreTextFaces, EditorFaceNamesOpenDejaVuSansMono)
 {
   for (const char* name : {"Consolas", "NK57 Monospace", "Monaco", "DejaVu Sans Mono"})
