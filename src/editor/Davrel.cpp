@@ -401,7 +401,7 @@ void Davrel::applyStartValues()
   showStartPage();
 }
 
-Davrel::~Davrel()
+void Davrel::stopThreads()
 {
   // No message reaches the editor once its objects start to go.
   StopMidiInput();
@@ -410,6 +410,11 @@ Davrel::~Davrel()
   // program name into the patch manager: it goes first.
   delete midiMessageManager;
   midiMessageManager = nullptr;
+}
+
+Davrel::~Davrel()
+{
+  stopThreads();
   delete patchManager;
   patchManager = nullptr;
   delete patchLibrarian;
