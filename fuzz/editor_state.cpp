@@ -45,7 +45,7 @@ struct NoServer
 // shared JACK metadata lock. A fuzzer stopped while holding it (a timeout, the memory
 // limit, an interrupt) would leave every JACK client of the machine waiting for good.
 // Without the objects a recall finds no port by name, as it does with no server.
-class PortlessEditor : public EditorUnderTest
+class PortlessEditor : public RecordingEditor
 {
 public:
   PortlessEditor() { CloseMidiPorts(); }
@@ -55,7 +55,7 @@ struct Fixture
 {
   NoServer noServer;
   DataFolder data;
-  PortlessEditor editor;
+  UnderTest<PortlessEditor> editor;
   std::vector<uint8_t> start;
   Fixture() { start = save(editor); }
 };

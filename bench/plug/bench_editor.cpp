@@ -46,6 +46,8 @@ class BenchEditor : public Davrel
 {
 public:
   BenchEditor() : Davrel(info()) {}
+  // Before the overrides go: the clock jobs call them.
+  ~BenchEditor() override { stopThreads(); }
   bool playing = false;
   void GetTime(ITimeInfo* t) override
   {

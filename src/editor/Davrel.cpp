@@ -404,7 +404,7 @@ void Davrel::applyStartValues()
   showStartPage();
 }
 
-Davrel::~Davrel()
+void Davrel::stopThreads()
 {
   // No message reaches the editor once its objects start to go.
   StopMidiInput();
@@ -413,6 +413,11 @@ Davrel::~Davrel()
   // program name into the patch manager: it goes first.
   delete midiMessageManager;
   midiMessageManager = nullptr;
+}
+
+Davrel::~Davrel()
+{
+  stopThreads();
   delete patchManager;
   patchManager = nullptr;
   delete patchLibrarian;

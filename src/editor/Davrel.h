@@ -389,6 +389,11 @@ public:
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
 
 protected:
+  // The first steps of teardown: the MIDI input stopped, then every worker job
+  // cancelled and its thread joined, so that no thread reaches the editor once any
+  // of its parts goes. Calling it again does nothing.
+  void stopThreads();
+
   // Job starts of the hardware side; false when the job could not start (no
   // manager yet, or its thread busy) and the caller's request is dropped.
   virtual bool startJob(const SenderJob& job);

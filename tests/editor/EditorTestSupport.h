@@ -9,6 +9,7 @@
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -59,23 +60,27 @@ inline IPlugInstanceInfo editorInfo()
   return info;
 }
 
-class EditorUnderTest : public Davrel
+// The recording editor. Tests never make one of these, nor of a subclass, as it
+// stands: they make UnderTest<...> of it (below), EditorUnderTest for this one.
+class RecordingEditor : public Davrel
 {
 public:
-  EditorUnderTest() : Davrel(editorInfo())
+  RecordingEditor() : Davrel(editorInfo())
   {
     onMidiSent = [this](const unsigned char* b, int n) {
       std::lock_guard<std::mutex> l(lock);
       sent.emplace_back(b, b + n);
     };
   }
-  // The editor's own first steps, while this object is still whole: a job still
-  // running would otherwise reach the overrides and members below as they go.
-  ~EditorUnderTest() override
+  ~RecordingEditor() override
   {
-    StopMidiInput();
-    delete midiMessageManager;
-    midiMessageManager = nullptr;
+    // Only UnderTest stops the threads early enough; anything else would race.
+    if (midiMessageManager)
+    {
+      std::fputs("an editor of the tests was destroyed with its threads running: make it as UnderTest<...>\n",
+                 stderr);
+      std::abort();
+    }
   }
 
   struct Job
@@ -140,3 +145,16 @@ public:
   double tempo = 120.0;
   bool playing = false;
 };
+
+// The editor E as tests make it: its input and worker threads are stopped by the
+// most derived destructor, so a job still running meets every override and member
+// of E and its bases whole. Stopped in a base's destructor instead, the job would
+// meet a subclass already gone and the object's virtual table changing under it.
+template <class E = RecordingEditor>
+class UnderTest final : public E
+{
+public:
+  using E::E;
+  ~UnderTest() override { this->stopThreads(); }
+};
+using EditorUnderTest = UnderTest<>;

@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
 
 // Jobs run on the manager's threads instead of being recorded.
-class LiveEditor : public EditorUnderTest
+class LiveEditor : public RecordingEditor
 {
 public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
@@ -38,7 +38,7 @@ bool isRequest(const Bytes& m, unsigned char function)
 struct Live : ::testing::Test
 {
   DataFolder data;
-  LiveEditor e;
+  UnderTest<LiveEditor> e;
 
   void SetUp() override
   {

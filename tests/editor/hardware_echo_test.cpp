@@ -25,7 +25,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 // The editor with its real hardware router behind the input gates.
-class EchoEditor : public EditorUnderTest
+class EchoEditor : public RecordingEditor
 {
 public:
   void routeMidiFromDevice(IMidiMsg* m) override { Davrel::routeMidiFromDevice(m); }
@@ -87,7 +87,7 @@ int rowValue(int pl, int ph, int vl, int vh)
 struct Fixture
 {
   DataFolder data;
-  std::unique_ptr<EchoEditor> e{new EchoEditor};
+  std::unique_ptr<UnderTest<EchoEditor>> e{new UnderTest<EchoEditor>};
   std::vector<int> bound;               // parameters with a MIDI-sending control
   std::map<int, double> start;          // their values before each case
   double global = 0, ch1 = 0, ch2 = 0;  // the setting's channel parameters

@@ -24,7 +24,7 @@
 
 namespace {
 
-class GridEditor : public EditorUnderTest
+class GridEditor : public RecordingEditor
 {
 public:
   LibrarianViewControl* grid() { return librarianView; }
@@ -61,7 +61,7 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
     ASSERT_TRUE(writeEditorSize(data, size.name));
     writeBank(data, "Patches/Alpha.dvl", "Alpha ");
     writeBank(data, "Patches/Beta.dvl", "Beta ");
-    GridEditor e;
+    UnderTest<GridEditor> e;
     ASSERT_EQ(e.uiScale, size.scale);
     e.userSets(kShowLibrarian, 1);
     LibrarianViewControl* grid = e.grid();

@@ -70,7 +70,7 @@ Bytes programEvent(const Bytes& dump)
 
 // The editor with the real router behind its gates, job starts recorded whole, and
 // a window of its own so that file panels and alerts can be scripted.
-class LibEditor : public EditorUnderTest
+class LibEditor : public RecordingEditor
 {
 public:
   void routeSysEx(ISysEx* s, bool fromDevice) override
@@ -128,7 +128,7 @@ class Librarian : public ::testing::Test
 {
 protected:
   DataFolder data;
-  std::unique_ptr<LibEditor> e;
+  std::unique_ptr<UnderTest<LibEditor>> e;
   std::unique_ptr<NSModalScript> script;
   NSWindow* window = nullptr;
 
@@ -137,7 +137,7 @@ protected:
     writeFile(data.file("Patches/Alpha.dvl"), rawBank("Alpha ", 128, 0));
     writeFile(data.file("Patches/Beta.dvl"), rawBank("Beta ", 128, 1000));
     writeFile(data.file("Patches/Live/Gamma.dvl"), rawBank("Warm Pad ", 128, 2000));
-    e.reset(new LibEditor);
+    e.reset(new UnderTest<LibEditor>);
     e->GetParam(kGlobalMidiChannel)->Set(2);
     e->sysexChannelByte = 0x32;
     e->GetParam(kLibSyncTimer)->Set(0);  // 200 ms unit
@@ -818,7 +818,7 @@ class FirstStart : public Librarian
 protected:
   void SetUp() override
   {
-    e.reset(new LibEditor);
+    e.reset(new UnderTest<LibEditor>);
     e->midiOutSet = true;
     e->takeSent();
   }

@@ -253,7 +253,7 @@ TEST_F(Pages, ActivityIndicatorsTakeNoClick)
 namespace {
 // The editor with the real router behind its gate, for parameter changes from the
 // hardware.
-struct RoutingEditor : EditorUnderTest
+struct RoutingEditor : RecordingEditor
 {
   void fromHardware(int id, int value)
   {
@@ -292,7 +292,7 @@ struct RoutingEditor : EditorUnderTest
 TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
 {
   DataFolder data;
-  RoutingEditor e;
+  UnderTest<RoutingEditor> e;
   e.midiOutSet = true;
   e.userSets(kMainPage, 2);  // the sound page
   int changed = 0;

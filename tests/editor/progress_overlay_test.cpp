@@ -15,7 +15,7 @@
 
 namespace {
 
-class OverlayEditor : public EditorUnderTest
+class OverlayEditor : public RecordingEditor
 {
 public:
   ProgressIndicator* overlay() { return static_cast<ProgressIndicator*>(progressIndicator); }
@@ -37,7 +37,7 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
     SCOPED_TRACE(size.name);
     DataFolder data;
     ASSERT_TRUE(writeEditorSize(data, size.name));
-    OverlayEditor e;
+    UnderTest<OverlayEditor> e;
     ASSERT_EQ(e.uiScale, size.scale);
     e.midiOutSet = true;
     const double s = size.scale;

@@ -31,12 +31,6 @@ Bytes namedBank(const char* prefix, uint32_t seed)
   return concat(dumps);
 }
 
-class PlainEditor : public Davrel
-{
-public:
-  PlainEditor() : Davrel(editorInfo()) {}
-};
-
 using X11Librarian = X11SessionTest<>;
 
 TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
@@ -49,7 +43,7 @@ TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     writeFileBytes(data.folder.path() + "/Patches/B Lower.syx", namedBank("Low", 900));
     const Bytes onDisk = readFileBytes(upperFile);
 
-    PlainEditor editor;
+    Davrel editor(editorInfo());
     PatchLibrarian* lib = editor.patchLibrarian;
     ASSERT_EQ(lib->patchFiles.size(), 2u);
     const int upper = lib->patchFiles[0]->fileName == "A Upper.syx" ? 0 : 1;
