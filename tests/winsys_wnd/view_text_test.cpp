@@ -21,16 +21,16 @@ struct Box
   bool empty() const { return right < 0; }
 };
 
-// The box around the dark pixels of the window's backing (rows top-down, as the
-// flipped content view counts them).
-Box DarkPixels(NSWindow* w)
+// The box around the dark pixels of a picture of width by height, pixel(x, y) with
+// rows top-down.
+template <class Pixel>
+Box DarkPixels(int width, int height, Pixel pixel)
 {
-  LICE_IBitmap* b = w->backing();
   Box box;
-  for (int y = 0; y < b->getHeight(); ++y)
-    for (int x = 0; x < b->getWidth(); ++x)
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
     {
-      const LICE_PixelValue p = BackingRow(w, y)[x];
+      const LICE_PixelValue p = pixel(x, y);
       if (LICE_PixelR(p) < 100 && LICE_PixelG(p) < 100 && LICE_PixelB(p) < 100)
       {
         box.left = std::min(box.left, x);
@@ -40,6 +40,13 @@ Box DarkPixels(NSWindow* w)
       }
     }
   return box;
+}
+
+// The same of a window's backing (rows top-down, as the flipped content view counts them).
+Box DarkPixels(NSWindow* w)
+{
+  LICE_IBitmap* b = w->backing();
+  return DarkPixels(b->getWidth(), b->getHeight(), [&](int x, int y) { return BackingRow(w, y)[x]; });
 }
 
 void WhiteOver(HDC dc, const RECT& r)
@@ -57,9 +64,7 @@ void Text(HDC dc, const char* text, RECT r, int flags)
   SWELL_DrawText(dc, text, -1, &r, flags);
 }
 
-class ViewText : public WndTest
-{
-};
+using ViewText = WndTest;
 
 TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
 {
@@ -157,18 +162,7 @@ TEST_F(ViewText, MemoryContextsDrawAtTheirOwnPixels)
   WhiteOver(mem, RECT{0, 0, 200, 60});
   Text(mem, "Hg", RECT{30, 10, 200, 60}, 0);
   const LICE_PixelValue* px = (const LICE_PixelValue*)SWELL_GetCtxFrameBuffer(mem);
-  Box ink;
-  for (int y = 0; y < 60; ++y)
-    for (int x = 0; x < 200; ++x)
-    {
-      const LICE_PixelValue p = px[y * 200 + x];
-      if (LICE_PixelR(p) < 100)
-      {
-        ink.left = std::min(ink.left, x);
-        ink.top = std::min(ink.top, y);
-        ink.right = std::max(ink.right, x + 1);
-      }
-    }
+  const Box ink = DarkPixels(200, 60, [&](int x, int y) { return px[y * 200 + x]; });
   ASSERT_FALSE(ink.empty());
   EXPECT_GE(ink.left, 30);
   EXPECT_LE(ink.left, 34);
