@@ -11,7 +11,9 @@
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
+#include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,13 +31,15 @@ struct WndLog
   // Per window and message: the answer, or an action run before DefWindowProc.
   std::map<std::pair<HWND, UINT>, std::function<LRESULT(HWND, WPARAM, LPARAM)>> handlers;
 
-  std::vector<LoggedMsg> only(UINT msg) const
+  // The messages of these numbers, in the order they came.
+  std::vector<LoggedMsg> only(std::initializer_list<UINT> wanted) const
   {
     std::vector<LoggedMsg> r;
     for (const LoggedMsg& m : msgs)
-      if (m.msg == msg) r.push_back(m);
+      if (std::find(wanted.begin(), wanted.end(), m.msg) != wanted.end()) r.push_back(m);
     return r;
   }
+  std::vector<LoggedMsg> only(UINT msg) const { return only({msg}); }
 };
 
 inline WndLog* g_wndLog = nullptr;

@@ -224,11 +224,8 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   log.msgs.clear();
   driver->click(AKX11WindowOf(mw), 20, 10);
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
-  const std::vector<LoggedMsg> want{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}};
-  std::vector<LoggedMsg> got;
-  for (const LoggedMsg& m : log.msgs)
-    if (m.msg == WM_INITMENUPOPUP || m.msg == WM_COMMAND) got.push_back(m);
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND}),
+            (std::vector<LoggedMsg>{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}}));
   EXPECT_EQ(script.pending(), 0u);
   DestroyWindow(view);
   NSApp->setMainMenu(nullptr);
