@@ -15,38 +15,14 @@
 
 namespace {
 
-struct Box
-{
-  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;  // right and bottom exclusive
-  bool empty() const { return right < 0; }
-};
+uint32_t Rgb(LICE_PixelValue p) { return (uint32_t)LICE_PixelR(p) << 16 | LICE_PixelG(p) << 8 | LICE_PixelB(p); }
 
-// The box around the dark pixels of a picture of width by height, pixel(x, y) with
-// rows top-down.
-template <class Pixel>
-Box DarkPixels(int width, int height, Pixel pixel)
-{
-  Box box;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-    {
-      const LICE_PixelValue p = pixel(x, y);
-      if (LICE_PixelR(p) < 100 && LICE_PixelG(p) < 100 && LICE_PixelB(p) < 100)
-      {
-        box.left = std::min(box.left, x);
-        box.top = std::min(box.top, y);
-        box.right = std::max(box.right, x + 1);
-        box.bottom = std::max(box.bottom, y + 1);
-      }
-    }
-  return box;
-}
-
-// The same of a window's backing (rows top-down, as the flipped content view counts them).
+// The box around the dark pixels of a window's backing (rows top-down, as the
+// flipped content view counts them).
 Box DarkPixels(NSWindow* w)
 {
   LICE_IBitmap* b = w->backing();
-  return DarkPixels(b->getWidth(), b->getHeight(), [&](int x, int y) { return BackingRow(w, y)[x]; });
+  return DarkBox(b->getWidth(), b->getHeight(), [&](int x, int y) { return Rgb(BackingRow(w, y)[x]); });
 }
 
 void WhiteOver(HDC dc, const RECT& r)
@@ -162,7 +138,7 @@ TEST_F(ViewText, MemoryContextsDrawAtTheirOwnPixels)
   WhiteOver(mem, RECT{0, 0, 200, 60});
   Text(mem, "Hg", RECT{30, 10, 200, 60}, 0);
   const LICE_PixelValue* px = (const LICE_PixelValue*)SWELL_GetCtxFrameBuffer(mem);
-  const Box ink = DarkPixels(200, 60, [&](int x, int y) { return px[y * 200 + x]; });
+  const Box ink = DarkBox(200, 60, [&](int x, int y) { return Rgb(px[y * 200 + x]); });
   ASSERT_FALSE(ink.empty());
   EXPECT_GE(ink.left, 30);
   EXPECT_LE(ink.left, 34);

@@ -12,6 +12,7 @@
 #include "winsys/wnd/wnd.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -123,6 +124,33 @@ inline LICE_PixelValue* BackingRow(NSWindow* w, int y)
 {
   LICE_IBitmap* b = w->backing();
   return b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan();
+}
+
+// The box around the dark pixels (red, green and blue each under 100) of a width by
+// height picture, rgb(x, y) giving 0xRRGGBB with rows top-down; right and bottom
+// exclusive, empty when nothing is dark.
+struct Box
+{
+  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+  bool empty() const { return right < 0; }
+};
+template <class Rgb>
+Box DarkBox(int width, int height, Rgb rgb)
+{
+  Box box;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+    {
+      const uint32_t p = rgb(x, y);
+      if (((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100)
+      {
+        box.left = std::min(box.left, x);
+        box.top = std::min(box.top, y);
+        box.right = std::max(box.right, x + 1);
+        box.bottom = std::max(box.bottom, y + 1);
+      }
+    }
+  return box;
 }
 
 // A text control's selection as EM_GETSEL reports it: start and end.
