@@ -516,10 +516,7 @@ uint32_t PixelAt(NSWindow* w, int x, int y)
 LRESULT PaintItemGreen(HWND, WPARAM, LPARAM lp)
 {
   const DRAWITEMSTRUCT* d = (const DRAWITEMSTRUCT*)lp;
-  RECT r = d->rcItem;
-  HBRUSH b = CreateSolidBrush(0x10A030);
-  SWELL_FillRect(d->hDC, &r, b);
-  DeleteObject(b);
+  Fill(d->hDC, d->rcItem, 0x10A030);
   return 1;
 }
 

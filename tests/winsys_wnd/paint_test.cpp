@@ -141,10 +141,7 @@ TEST_F(Paint, BehindAControlTheDialogsBrushOrBackground)
     CountingControl* control = AddControl(top, new CountingControl(NSMakeRect(20, 30, 40, 20)), 9);
     HBRUSH green = CreateSolidBrush(0x00FF00);
     log.handlers[{top, WM_PAINT}] = [](HWND, WPARAM wp, LPARAM) {
-      HBRUSH black = CreateSolidBrush(0);
-      const RECT all{0, 0, 200, 100};
-      SWELL_FillRect((HDC)wp, &all, black);
-      DeleteObject(black);
+      Fill((HDC)wp, RECT{0, 0, 200, 100}, 0);
       return (LRESULT)0;
     };
     log.handlers[{top, WM_CTLCOLORDLG}] = [&](HWND, WPARAM, LPARAM) { return brushed ? (LRESULT)green : 0; };

@@ -25,13 +25,6 @@ Box DarkPixels(NSWindow* w)
   return DarkBox(b->getWidth(), b->getHeight(), [&](int x, int y) { return Rgb(BackingRow(w, y)[x]); });
 }
 
-void WhiteOver(HDC dc, const RECT& r)
-{
-  HBRUSH white = CreateSolidBrush(0xFFFFFF);
-  SWELL_FillRect(dc, &r, white);
-  DeleteObject(white);
-}
-
 // Black text in the rectangle (the view's coordinates), with the flags.
 void Text(HDC dc, const char* text, RECT r, int flags)
 {
@@ -81,7 +74,7 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     const RECT where{c.wantLeft - view.left, c.wantTop - view.top, 400, 100};
     bool drawnInParent = false;
     log.handlers[{top, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
-      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      Fill((HDC)wp, RECT{-10, -10, 400, 400}, 0xFFFFFF);
       if (c.via == Case::GetDCInParentPaint)
       {
         if (HDC dc = GetDC(child))
@@ -96,7 +89,7 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     log.handlers[{child, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
       // Painted after its parent: keeps what the parent drew into it.
       if (c.via == Case::GetDCInParentPaint) return (LRESULT)0;
-      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      Fill((HDC)wp, RECT{-10, -10, 400, 400}, 0xFFFFFF);
       if (c.via == Case::ChildPaint) Text((HDC)wp, c.text, where, c.flags);
       return (LRESULT)0;
     };
@@ -135,7 +128,7 @@ TEST_F(ViewText, MemoryContextsDrawAtTheirOwnPixels)
 {
   HDC mem = SWELL_CreateMemContext(nullptr, 200, 60);
   ASSERT_NE(mem, nullptr);
-  WhiteOver(mem, RECT{0, 0, 200, 60});
+  Fill(mem, RECT{0, 0, 200, 60}, 0xFFFFFF);
   Text(mem, "Hg", RECT{30, 10, 200, 60}, 0);
   const LICE_PixelValue* px = (const LICE_PixelValue*)SWELL_GetCtxFrameBuffer(mem);
   const Box ink = DarkBox(200, 60, [&](int x, int y) { return Rgb(px[y * 200 + x]); });

@@ -8,6 +8,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
+#include "winsys/gdi_draw.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
@@ -151,6 +152,14 @@ Box DarkBox(int width, int height, Rgb rgb)
       }
     }
   return box;
+}
+
+// Fills r of dc with a colour (0xBBGGRR, as brushes take it).
+inline void Fill(HDC dc, RECT r, int colour)
+{
+  HBRUSH b = CreateSolidBrush(colour);
+  SWELL_FillRect(dc, &r, b);
+  DeleteObject(b);
 }
 
 // A text control's selection as EM_GETSEL reports it: start and end.

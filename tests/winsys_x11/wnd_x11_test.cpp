@@ -27,9 +27,7 @@ LRESULT PaintGreen(HWND h, WPARAM wp, LPARAM)
 {
   RECT r;
   GetClientRect(h, &r);
-  HBRUSH green = CreateSolidBrush(0x00C000);
-  SWELL_FillRect((HDC)wp, &r, green);
-  DeleteObject(green);
+  Fill((HDC)wp, r, 0x00C000);
   return 0;
 }
 
@@ -42,9 +40,7 @@ TEST_F(WndX11, TextOfAChildsPaintIsShownInsideTheChild)
   auto white = [](HWND h, WPARAM wp, LPARAM) {
     RECT r;
     GetClientRect(h, &r);
-    HBRUSH b = CreateSolidBrush(0xFFFFFF);
-    SWELL_FillRect((HDC)wp, &r, b);
-    DeleteObject(b);
+    Fill((HDC)wp, r, 0xFFFFFF);
     return (LRESULT)0;
   };
   log.handlers[{top, WM_PAINT}] = white;
