@@ -289,12 +289,9 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   log.msgs.clear();
   NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, m1, 1));
   NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(60, 110), 0, 0, m1, 1));
-  std::vector<LoggedMsg> got;
-  for (const LoggedMsg& m : log.msgs)
-    if (m.msg == WM_INITMENUPOPUP || m.msg == WM_COMMAND || m.msg == WM_LBUTTONDOWN) got.push_back(m);
-  const std::vector<LoggedMsg> want{
-      {v1, WM_INITMENUPOPUP, (WPARAM)file, 0}, {v1, WM_COMMAND, 311, 0}, {v1, WM_COMMAND, 312, 0}};
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND, WM_LBUTTONDOWN}),
+            (std::vector<LoggedMsg>{
+                {v1, WM_INITMENUPOPUP, (WPARAM)file, 0}, {v1, WM_COMMAND, 311, 0}, {v1, WM_COMMAND, 312, 0}}));
   EXPECT_EQ(script.pending(), 0u);
   EXPECT_EQ(SWELL_MenuOf(file)->delegate(), nullptr);
 

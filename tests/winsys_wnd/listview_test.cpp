@@ -503,10 +503,6 @@ TEST_F(ListView, MouseProtocol)
   ImageList_Destroy(images);
 }
 
-}  // namespace
-
-namespace {
-
 // The window's pixel at (x, y) from its top left, as 0xRRGGBB rounded to 4 bits a
 // component (the backing keeps its bytes as X, R, G, B; fills may round by one).
 uint32_t PixelAt(NSWindow* w, int x, int y)
@@ -520,10 +516,7 @@ uint32_t PixelAt(NSWindow* w, int x, int y)
 LRESULT PaintItemGreen(HWND, WPARAM, LPARAM lp)
 {
   const DRAWITEMSTRUCT* d = (const DRAWITEMSTRUCT*)lp;
-  RECT r = d->rcItem;
-  HBRUSH b = CreateSolidBrush(0x10A030);
-  SWELL_FillRect(d->hDC, &r, b);
-  DeleteObject(b);
+  Fill(d->hDC, d->rcItem, 0x10A030);
   return 1;
 }
 
@@ -548,12 +541,11 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   for (int i = 0; i < 3; ++i)
   {
     SCOPED_TRACE(i);
-    EXPECT_EQ(drawn[(size_t)i].CtlType, (UINT)ODT_LISTBOX);
-    EXPECT_EQ(drawn[(size_t)i].CtlID, 70u);
-    EXPECT_EQ(drawn[(size_t)i].itemID, (UINT)i);
-    EXPECT_EQ(drawn[(size_t)i].hwndItem, lb);
-    EXPECT_EQ(drawn[(size_t)i].itemData, (UINT_PTR)(900 + i));
-    EXPECT_EQ(drawn[(size_t)i].rcItem.top, i * pitch + 1);  // the cell within its row
+    // Kind, id, row, control, row value and top of the cell within its row.
+    const DRAWITEMSTRUCT& d = drawn[(size_t)i];
+    EXPECT_EQ((std::vector<intptr_t>{d.CtlType, d.CtlID, d.itemID, (intptr_t)d.hwndItem, (intptr_t)d.itemData,
+                                     d.rcItem.top}),
+              (std::vector<intptr_t>{ODT_LISTBOX, 70, i, (intptr_t)lb, 900 + i, i * pitch + 1}));
     EXPECT_EQ(PixelAt(w, 10 + 20, 10 + i * pitch + 5), 0x10A030u);  // rounded alike
   }
 

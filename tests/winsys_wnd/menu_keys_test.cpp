@@ -97,10 +97,11 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
   script.chooseMenuItem({1});
   log.msgs.clear();
   NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, w, 1));
-  EXPECT_EQ(log.only(WM_INITMENUPOPUP).size(), 1u);
-  std::vector<WPARAM> commands;
-  for (const LoggedMsg& m : log.only(WM_COMMAND)) commands.push_back(m.wParam);
-  EXPECT_EQ(commands, std::vector<WPARAM>{311});
+  const std::vector<LoggedMsg> told = log.only({WM_INITMENUPOPUP, WM_COMMAND});
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0], (LoggedMsg{top, WM_INITMENUPOPUP, (WPARAM)GetSubMenu(bar, 0), 0}));
+  EXPECT_EQ(told[1].hwnd, top);
+  EXPECT_EQ(told[1].wParam, (WPARAM)311);
   ASSERT_EQ(script.menusShown.size(), 1u);
   EXPECT_EQ(script.menusShown[0][0].title, "Open");
   EXPECT_TRUE(log.only(WM_LBUTTONDOWN).empty());  // the bar is not the window's client area

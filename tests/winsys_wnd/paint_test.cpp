@@ -40,6 +40,16 @@ protected:
     return out;
   }
   static LICE_PixelValue PixelAt(NSWindow* w, int x, int y) { return BackingRow(w, y)[x]; }
+  // h's WM_PAINT begins and ends a paint, keeping what BeginPaint handed out.
+  void KeepPaint(HWND h, PAINTSTRUCT* seen, HDC* got = nullptr)
+  {
+    log.handlers[{h, WM_PAINT}] = [=](HWND, WPARAM, LPARAM) {
+      const HDC dc = BeginPaint(h, seen);
+      if (got) *got = dc;
+      EndPaint(h, seen);
+      return (LRESULT)0;
+    };
+  }
 };
 
 TEST_F(Paint, OnlyWhatAsksIsPaintedAndForcedRepaintsReachEveryViewBelow)
@@ -87,11 +97,7 @@ TEST_F(Paint, OnlyWhatAsksIsPaintedAndForcedRepaintsReachEveryViewBelow)
   SWELL_WindowView(b)->setDirtyBits(1);  // outside the areas: nothing to paint
   control->setNeedsDisplay(true);
   PAINTSTRUCT seen{};
-  log.handlers[{inner, WM_PAINT}] = [&](HWND h, WPARAM, LPARAM) {
-    BeginPaint(h, &seen);
-    EndPaint(h, &seen);
-    return (LRESULT)0;
-  };
+  KeepPaint(inner, &seen);
   w->displayIfNeeded();
   EXPECT_EQ(Painted(), std::vector<HWND>{}) << "inner lies above the control's area";
   EXPECT_EQ(control->draws, 3);
@@ -135,10 +141,7 @@ TEST_F(Paint, BehindAControlTheDialogsBrushOrBackground)
     CountingControl* control = AddControl(top, new CountingControl(NSMakeRect(20, 30, 40, 20)), 9);
     HBRUSH green = CreateSolidBrush(0x00FF00);
     log.handlers[{top, WM_PAINT}] = [](HWND, WPARAM wp, LPARAM) {
-      HBRUSH black = CreateSolidBrush(0);
-      const RECT all{0, 0, 200, 100};
-      SWELL_FillRect((HDC)wp, &all, black);
-      DeleteObject(black);
+      Fill((HDC)wp, RECT{0, 0, 200, 100}, 0);
       return (LRESULT)0;
     };
     log.handlers[{top, WM_CTLCOLORDLG}] = [&](HWND, WPARAM, LPARAM) { return brushed ? (LRESULT)green : 0; };
@@ -168,10 +171,6 @@ TEST_F(Paint, BehindAControlTheDialogsBrushOrBackground)
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The paint rectangle BeginPaint hands out covers every pixel the area touches;
 // outside a paint BeginPaint has nothing.
 TEST_F(Paint, PaintRectangleCoversEveryTouchedPixel)
@@ -179,11 +178,7 @@ TEST_F(Paint, PaintRectangleCoversEveryTouchedPixel)
   const HWND top = Window(NSMakeRect(0, 0, 100, 100));
   PAINTSTRUCT seen{};
   HDC got = nullptr;
-  log.handlers[{top, WM_PAINT}] = [&](HWND h, WPARAM, LPARAM) {
-    got = BeginPaint(h, &seen);
-    EndPaint(h, &seen);
-    return (LRESULT)0;
-  };
+  KeepPaint(top, &seen, &got);
   HDC mem = SWELL_CreateMemContext(nullptr, 100, 100);
   DrawSwellViewRectImpl(SWELL_WindowView(top), NSMakeRect(0.5, 0.5, 10.2, 10.2), mem);
   EXPECT_EQ(got, mem);

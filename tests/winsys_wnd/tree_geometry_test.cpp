@@ -441,10 +441,7 @@ TEST_F(Tree, NonClientBorderClipsThePaint)
     return (LRESULT)0;
   };
   log.handlers[{a, WM_PAINT}] = [](HWND, WPARAM wp, LPARAM) {
-    HBRUSH red = CreateSolidBrush(0xFF0000);
-    const RECT all{-50, -50, 50, 50};
-    SWELL_FillRect((HDC)wp, &all, red);
-    DeleteObject(red);
+    Fill((HDC)wp, RECT{-50, -50, 50, 50}, 0xFF0000);
     return (LRESULT)0;
   };
   ShowWindow(top, SW_SHOW);

@@ -15,38 +15,14 @@
 
 namespace {
 
-struct Box
-{
-  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;  // right and bottom exclusive
-  bool empty() const { return right < 0; }
-};
+uint32_t Rgb(LICE_PixelValue p) { return (uint32_t)LICE_PixelR(p) << 16 | LICE_PixelG(p) << 8 | LICE_PixelB(p); }
 
-// The box around the dark pixels of the window's backing (rows top-down, as the
+// The box around the dark pixels of a window's backing (rows top-down, as the
 // flipped content view counts them).
 Box DarkPixels(NSWindow* w)
 {
   LICE_IBitmap* b = w->backing();
-  Box box;
-  for (int y = 0; y < b->getHeight(); ++y)
-    for (int x = 0; x < b->getWidth(); ++x)
-    {
-      const LICE_PixelValue p = BackingRow(w, y)[x];
-      if (LICE_PixelR(p) < 100 && LICE_PixelG(p) < 100 && LICE_PixelB(p) < 100)
-      {
-        box.left = std::min(box.left, x);
-        box.top = std::min(box.top, y);
-        box.right = std::max(box.right, x + 1);
-        box.bottom = std::max(box.bottom, y + 1);
-      }
-    }
-  return box;
-}
-
-void WhiteOver(HDC dc, const RECT& r)
-{
-  HBRUSH white = CreateSolidBrush(0xFFFFFF);
-  SWELL_FillRect(dc, &r, white);
-  DeleteObject(white);
+  return DarkBox(b->getWidth(), b->getHeight(), [&](int x, int y) { return Rgb(BackingRow(w, y)[x]); });
 }
 
 // Black text in the rectangle (the view's coordinates), with the flags.
@@ -57,9 +33,7 @@ void Text(HDC dc, const char* text, RECT r, int flags)
   SWELL_DrawText(dc, text, -1, &r, flags);
 }
 
-class ViewText : public WndTest
-{
-};
+using ViewText = WndTest;
 
 TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
 {
@@ -100,7 +74,7 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     const RECT where{c.wantLeft - view.left, c.wantTop - view.top, 400, 100};
     bool drawnInParent = false;
     log.handlers[{top, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
-      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      Fill((HDC)wp, RECT{-10, -10, 400, 400}, 0xFFFFFF);
       if (c.via == Case::GetDCInParentPaint)
       {
         if (HDC dc = GetDC(child))
@@ -115,7 +89,7 @@ TEST_F(ViewText, LandsInsideTheViewCutByItsEdges)
     log.handlers[{child, WM_PAINT}] = [&](HWND, WPARAM wp, LPARAM) {
       // Painted after its parent: keeps what the parent drew into it.
       if (c.via == Case::GetDCInParentPaint) return (LRESULT)0;
-      WhiteOver((HDC)wp, RECT{-10, -10, 400, 400});
+      Fill((HDC)wp, RECT{-10, -10, 400, 400}, 0xFFFFFF);
       if (c.via == Case::ChildPaint) Text((HDC)wp, c.text, where, c.flags);
       return (LRESULT)0;
     };
@@ -154,21 +128,10 @@ TEST_F(ViewText, MemoryContextsDrawAtTheirOwnPixels)
 {
   HDC mem = SWELL_CreateMemContext(nullptr, 200, 60);
   ASSERT_NE(mem, nullptr);
-  WhiteOver(mem, RECT{0, 0, 200, 60});
+  Fill(mem, RECT{0, 0, 200, 60}, 0xFFFFFF);
   Text(mem, "Hg", RECT{30, 10, 200, 60}, 0);
   const LICE_PixelValue* px = (const LICE_PixelValue*)SWELL_GetCtxFrameBuffer(mem);
-  Box ink;
-  for (int y = 0; y < 60; ++y)
-    for (int x = 0; x < 200; ++x)
-    {
-      const LICE_PixelValue p = px[y * 200 + x];
-      if (LICE_PixelR(p) < 100)
-      {
-        ink.left = std::min(ink.left, x);
-        ink.top = std::min(ink.top, y);
-        ink.right = std::max(ink.right, x + 1);
-      }
-    }
+  const Box ink = DarkBox(200, 60, [&](int x, int y) { return Rgb(px[y * 200 + x]); });
   ASSERT_FALSE(ink.empty());
   EXPECT_GE(ink.left, 30);
   EXPECT_LE(ink.left, 34);

@@ -8,10 +8,14 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
+#include "winsys/gdi_draw.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,13 +33,15 @@ struct WndLog
   // Per window and message: the answer, or an action run before DefWindowProc.
   std::map<std::pair<HWND, UINT>, std::function<LRESULT(HWND, WPARAM, LPARAM)>> handlers;
 
-  std::vector<LoggedMsg> only(UINT msg) const
+  // The messages of these numbers, in the order they came.
+  std::vector<LoggedMsg> only(std::initializer_list<UINT> wanted) const
   {
     std::vector<LoggedMsg> r;
     for (const LoggedMsg& m : msgs)
-      if (m.msg == msg) r.push_back(m);
+      if (std::find(wanted.begin(), wanted.end(), m.msg) != wanted.end()) r.push_back(m);
     return r;
   }
+  std::vector<LoggedMsg> only(UINT msg) const { return only({msg}); }
 };
 
 inline WndLog* g_wndLog = nullptr;
@@ -119,6 +125,41 @@ inline LICE_PixelValue* BackingRow(NSWindow* w, int y)
 {
   LICE_IBitmap* b = w->backing();
   return b->getBits() + (size_t)(b->isFlipped() ? b->getHeight() - 1 - y : y) * b->getRowSpan();
+}
+
+// The box around the dark pixels (red, green and blue each under 100) of a width by
+// height picture, rgb(x, y) giving 0xRRGGBB with rows top-down; right and bottom
+// exclusive, empty when nothing is dark.
+struct Box
+{
+  int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;
+  bool empty() const { return right < 0; }
+};
+template <class Rgb>
+Box DarkBox(int width, int height, Rgb rgb)
+{
+  Box box;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+    {
+      const uint32_t p = rgb(x, y);
+      if (((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100)
+      {
+        box.left = std::min(box.left, x);
+        box.top = std::min(box.top, y);
+        box.right = std::max(box.right, x + 1);
+        box.bottom = std::max(box.bottom, y + 1);
+      }
+    }
+  return box;
+}
+
+// Fills r of dc with a colour (0xBBGGRR, as brushes take it).
+inline void Fill(HDC dc, RECT r, int colour)
+{
+  HBRUSH b = CreateSolidBrush(colour);
+  SWELL_FillRect(dc, &r, b);
+  DeleteObject(b);
 }
 
 // A text control's selection as EM_GETSEL reports it: start and end.

@@ -27,9 +27,7 @@ LRESULT PaintGreen(HWND h, WPARAM wp, LPARAM)
 {
   RECT r;
   GetClientRect(h, &r);
-  HBRUSH green = CreateSolidBrush(0x00C000);
-  SWELL_FillRect((HDC)wp, &r, green);
-  DeleteObject(green);
+  Fill((HDC)wp, r, 0x00C000);
   return 0;
 }
 
@@ -42,9 +40,7 @@ TEST_F(WndX11, TextOfAChildsPaintIsShownInsideTheChild)
   auto white = [](HWND h, WPARAM wp, LPARAM) {
     RECT r;
     GetClientRect(h, &r);
-    HBRUSH b = CreateSolidBrush(0xFFFFFF);
-    SWELL_FillRect((HDC)wp, &r, b);
-    DeleteObject(b);
+    Fill((HDC)wp, r, 0xFFFFFF);
     return (LRESULT)0;
   };
   log.handlers[{top, WM_PAINT}] = white;
@@ -61,26 +57,14 @@ TEST_F(WndX11, TextOfAChildsPaintIsShownInsideTheChild)
   std::vector<uint32_t> px;
   ASSERT_NE(Shown(w, &width, &height, &px), 0u);
   ASSERT_EQ(width, 300);
-  int left = width, topRow = height, right = -1, bottom = -1;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-    {
-      const uint32_t p = px[(size_t)y * width + x];
-      if (((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100)
-      {
-        left = std::min(left, x);
-        topRow = std::min(topRow, y);
-        right = std::max(right, x);
-        bottom = std::max(bottom, y);
-      }
-    }
-  ASSERT_GE(right, 0) << "no text on the screen";
-  EXPECT_GE(left, 104);
-  EXPECT_LE(left, 108);
-  EXPECT_GE(topRow, 44);
-  EXPECT_LT(right, 220) << "cut at the child's right edge";
-  EXPECT_GE(right, 210) << "the text is longer than the child";
-  EXPECT_LT(bottom, 80);
+  const Box ink = DarkBox(width, height, [&](int x, int y) { return px[(size_t)y * width + x]; });
+  ASSERT_FALSE(ink.empty()) << "no text on the screen";
+  EXPECT_GE(ink.left, 104);
+  EXPECT_LE(ink.left, 108);
+  EXPECT_GE(ink.top, 44);
+  EXPECT_LE(ink.right, 220) << "cut at the child's right edge";
+  EXPECT_GT(ink.right, 210) << "the text is longer than the child";
+  EXPECT_LE(ink.bottom, 80);
   log.handlers.clear();
 }
 
@@ -224,11 +208,8 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   log.msgs.clear();
   driver->click(AKX11WindowOf(mw), 20, 10);
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
-  const std::vector<LoggedMsg> want{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}};
-  std::vector<LoggedMsg> got;
-  for (const LoggedMsg& m : log.msgs)
-    if (m.msg == WM_INITMENUPOPUP || m.msg == WM_COMMAND) got.push_back(m);
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND}),
+            (std::vector<LoggedMsg>{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}}));
   EXPECT_EQ(script.pending(), 0u);
   DestroyWindow(view);
   NSApp->setMainMenu(nullptr);
