@@ -9,6 +9,8 @@
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -158,3 +160,21 @@ public:
   ~UnderTest() override { this->stopThreads(); }
 };
 using EditorUnderTest = UnderTest<>;
+
+// Runs body(editor, size, window) once for each editor size, on an editor of class E
+// made after prepare(data) has written any further files into its fresh data folder.
+// window is the whole window at that size, for Draw and bounds checks.
+template <class E, class Prepare, class Body>
+void atEveryEditorSize(Prepare prepare, Body body)
+{
+  for (const EditorSize& size : kEditorSizes)
+  {
+    SCOPED_TRACE(size.name);
+    DataFolder data;
+    ASSERT_TRUE(writeEditorSize(data, size.name));
+    prepare(data);
+    UnderTest<E> e;
+    ASSERT_EQ(e.uiScale, size.scale);
+    body(e, size, IRECT(0, 0, (int)(1500 * size.scale), (int)(667 * size.scale)));
+  }
+}

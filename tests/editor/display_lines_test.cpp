@@ -57,15 +57,23 @@ struct Blank
   }
 };
 
-}  // namespace
-
-TEST(EditorDisplayLines, EveryLineShowsItsTextInsideItsBox)
+// A fresh editor ready to draw, and its window's width for the pixel comparisons.
+struct EditorDisplayLines : ::testing::Test
 {
   DataFolder data;
   EditorUnderTest e;
-  e.graphics->PrepDraw();
-  const int width = e.graphics->Width();
+  int width = 0;
+  void SetUp() override
+  {
+    e.graphics->PrepDraw();
+    width = e.graphics->Width();
+  }
+};
 
+}  // namespace
+
+TEST_F(EditorDisplayLines, EveryLineShowsItsTextInsideItsBox)
+{
   struct Line
   {
     const char* what;
@@ -96,12 +104,8 @@ TEST(EditorDisplayLines, EveryLineShowsItsTextInsideItsBox)
   }
 }
 
-TEST(EditorDisplayLines, StepTextsOfOneSequenceAreDrawnAndTheOthersStay)
+TEST_F(EditorDisplayLines, StepTextsOfOneSequenceAreDrawnAndTheOthersStay)
 {
-  DataFolder data;
-  EditorUnderTest e;
-  e.graphics->PrepDraw();
-  const int width = e.graphics->Width();
   e.userSets(kShowModSequence, 1);
 
   DisplayLines::StepTexts blank, texts;
@@ -135,12 +139,8 @@ TEST(EditorDisplayLines, StepTextsOfOneSequenceAreDrawnAndTheOthersStay)
   }
 }
 
-TEST(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
+TEST_F(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
 {
-  DataFolder data;
-  EditorUnderTest e;
-  e.graphics->PrepDraw();
-  const int width = e.graphics->Width();
   e.displayText("", "", "");
   const Pixels before = drawn(e);
   e.userSets(kFilterCutoff, 100);
@@ -157,12 +157,9 @@ TEST(EditorDisplayLines, AMovedControlsNameAndValueAreDrawn)
 // line (the page's redraw does not name the timbre over it), "Patch Randomized"
 // stays after the request that follows it, a parameter without a name writes
 // nothing, and the timbre line shows the link.
-TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
+TEST_F(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
 {
-  DataFolder data;
-  EditorUnderTest e;
   e.midiOutSet = true;
-  e.graphics->PrepDraw();
   const char* own = "<own name>";
   const char* kept = "-";
   struct Case
@@ -222,12 +219,8 @@ TEST(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
 
 // The build line is drawn on every page, the librarian's too, whose background
 // reaches down under it.
-TEST(EditorDisplayLines, TheBuildLineIsSeenOnEveryPage)
+TEST_F(EditorDisplayLines, TheBuildLineIsSeenOnEveryPage)
 {
-  DataFolder data;
-  EditorUnderTest e;
-  e.graphics->PrepDraw();
-  const int width = e.graphics->Width();
   // The pixels the text changes on the sound page, where nothing lies over it.
   int whole = 0;
   for (int page : {2, 0, 1, 3, 4})

@@ -54,19 +54,15 @@ int red(LICE_IBitmap* b, int x, int y) { return LICE_PixelR(LICE_GetPixel(b, x, 
 
 TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
 {
-  for (const EditorSize& size : kEditorSizes)
-  {
-    SCOPED_TRACE(size.name);
-    DataFolder data;
-    ASSERT_TRUE(writeEditorSize(data, size.name));
-    writeBank(data, "Patches/Alpha.dvl", "Alpha ");
-    writeBank(data, "Patches/Beta.dvl", "Beta ");
-    UnderTest<GridEditor> e;
-    ASSERT_EQ(e.uiScale, size.scale);
+  atEveryEditorSize<GridEditor>(
+      [](const DataFolder& data) {
+        writeBank(data, "Patches/Alpha.dvl", "Alpha ");
+        writeBank(data, "Patches/Beta.dvl", "Beta ");
+      },
+      [](UnderTest<GridEditor>& e, const EditorSize& size, const IRECT& window) {
     e.userSets(kShowLibrarian, 1);
     LibrarianViewControl* grid = e.grid();
     ASSERT_NE(grid, nullptr);
-    const IRECT window(0, 0, (int)(1500 * size.scale), (int)(667 * size.scale));
 
     e.graphics->PrepDraw();
     IRECT all = window;
@@ -126,5 +122,5 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
     EXPECT_EQ(e.caption(1).find("LOWER: "), 0u) << e.caption(1);
     EXPECT_EQ(e.caption(1).find("(no bank)"), std::string::npos) << e.caption(1);
     EXPECT_EQ(e.caption(2), "BANK MENU");
-  }
+  });
 }

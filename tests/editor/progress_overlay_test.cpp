@@ -32,16 +32,12 @@ int brightness(LICE_IBitmap* b, int x, int y)
 
 TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
 {
-  for (const EditorSize& size : kEditorSizes)
-  {
-    SCOPED_TRACE(size.name);
-    DataFolder data;
-    ASSERT_TRUE(writeEditorSize(data, size.name));
-    UnderTest<OverlayEditor> e;
-    ASSERT_EQ(e.uiScale, size.scale);
+  atEveryEditorSize<OverlayEditor>(
+      [](const DataFolder&) {},
+      [](UnderTest<OverlayEditor>& e, const EditorSize& size, const IRECT& window) {
     e.midiOutSet = true;
     const double s = size.scale;
-    const int w = (int)(1500 * s), h = (int)(667 * s);
+    const int w = window.R, h = window.B;
     // Points spread over the window, its far corner included.
     std::vector<std::pair<int, int>> points;
     for (int y = 2; y < h; y += h / 9) points.emplace_back(w - 3, y);
@@ -50,7 +46,7 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
     points.emplace_back(w - 3, h - 3);
 
     e.graphics->PrepDraw();
-    IRECT all(0, 0, w, h);
+    IRECT all = window;
     e.graphics->Draw(&all);
     std::vector<int> before;
     for (const auto& p : points) before.push_back(brightness(e.graphics->GetDrawBitmap(), p.first, p.second));
@@ -116,5 +112,5 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
       // Once it is gone the controls take clicks again.
       EXPECT_NE(e.graphics->GetMouseControlIdx(kx, ky), e.overlay());
     }
-  }
+  });
 }
