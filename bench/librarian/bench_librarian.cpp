@@ -23,7 +23,14 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +52,12 @@ bench::BankTree& tree()
 
 // The floor's one buffer, on a page boundary: here the kernel's copy into a buffer
 // off a 64-byte boundary took 2.5 times as long, which would flatter the scan.
+int processorsAllowed()
+{
+  cpu_set_t set;
+  return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
 struct AlignedBuffer
 {
   uint8_t* p = static_cast<uint8_t*>(aligned_alloc(4096, 1 << 20));
@@ -141,7 +154,31 @@ BENCHMARK(BM_FirstScanFreshProcess)->UseManualTime()->Unit(benchmark::kMilliseco
 void BM_ReadTheSameFilesFreshProcess(benchmark::State& state) { runFreshSamples(state, "read"); }
 BENCHMARK(BM_ReadTheSameFilesFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
-// The children's side of the two above.
+// A second floor in a fresh process: the same files, each read into memory of its
+// own that the child keeps, as the librarian keeps every bank it lists, on as many
+// threads as the scan reads with. Against the first floor this is the price of the
+// memory alone (the kernel clearing and mapping pages new to the process); against
+// it the scan shows its own work.
+void BM_ReadIntoKeptMemoryFreshProcess(benchmark::State& state) { runFreshSamples(state, "keep"); }
+BENCHMARK(BM_ReadIntoKeptMemoryFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Reads files i, i + step, ... each into a new block of its own, left to the exit.
+bool readIntoKeptBlocks(const std::vector<std::string>& files, size_t first, size_t step)
+{
+  for (size_t i = first; i < files.size(); i += step)
+  {
+    const int fd = open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) return false;
+    void* block = malloc((size_t)st.st_size);
+    const ssize_t n = block ? read(fd, block, (size_t)st.st_size) : -1;
+    close(fd);
+    if (n != st.st_size) return false;
+  }
+  return true;
+}
+
+// The children's side of the three above.
 [[noreturn]] void runChild(const char* task)
 {
   const std::string root = tree().patches;
@@ -151,6 +188,20 @@ BENCHMARK(BM_ReadTheSameFilesFreshProcess)->UseManualTime()->Unit(benchmark::kMi
     PatchLibrarian* lib = new PatchLibrarian;  // left to the exit, like the editor's
     lib->loadPatchesFromFilesystem(root);
     if (lib->patchFiles.size() != tree().files.size()) _exit(3);
+  }
+  else if (strcmp(task, "keep") == 0)
+  {
+    const std::vector<std::string>& files = tree().files;
+    const size_t threads = (size_t)std::max(1, std::min((int)PatchLibrarian::kMaxScanThreads, processorsAllowed()));
+    std::vector<std::thread> helpers;
+    std::atomic<bool> ok{true};
+    for (size_t t = 1; t < threads; ++t)
+      helpers.emplace_back([&, t] {
+        if (!readIntoKeptBlocks(files, t, threads)) ok = false;
+      });
+    if (!readIntoKeptBlocks(files, 0, threads)) ok = false;
+    for (std::thread& h : helpers) h.join();
+    if (!ok) _exit(3);
   }
   else
   {
