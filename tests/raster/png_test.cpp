@@ -416,22 +416,6 @@ TEST(LoadPNG, CraftedHeadersAreRefusedBeforeAnythingIsAllocated)
   EXPECT_NE(log.find("65536 x 65537 pixels is too large"), std::string::npos) << log;
 }
 
-TEST(LoadPNG, MemoryInputWithoutASignatureLeavesTheBitmapAlone)
-{
-  const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
-  LICE_MemBitmap b(5, 5);
-  captureLog([&] {
-    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
-    Bytes wrong = png;
-    wrong[1] = 'Q';
-    EXPECT_EQ(LICE_LoadPNGFromMemory(wrong.data(), (int)wrong.size(), &b), nullptr);
-    EXPECT_EQ(LICE_LoadPNGFromMemory(nullptr, 100, &b), nullptr);
-    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), -5, &b), nullptr);
-  });
-  EXPECT_EQ(b.getWidth(), 5);
-  EXPECT_EQ(b.getHeight(), 5);
-}
-
 namespace {
 
 // A bitmap that cannot change its size.
@@ -444,26 +428,32 @@ public:
 
 }  // namespace
 
-TEST(LoadPNG, GivenBitmapThatCannotTakeTheSize)
+// Input that is no PNG, files and resources that are not there, and a given bitmap
+// that cannot take the size: nothing comes back and the given bitmap is left alone.
+TEST(LoadPNG, RefusedInputLeavesTheGivenBitmapAlone)
 {
   const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  Bytes wrong = png;
+  wrong[1] = 'Q';
+  LICE_MemBitmap b(5, 5);  // refused before it is resized
   FixedBitmap fixed;
-  const std::string log =
-    captureLog([&] { EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr); });
+  const std::string log = captureLog([&] {
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(wrong.data(), (int)wrong.size(), &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(nullptr, 100, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), -5, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNG("/nonexistent/x.png", &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNG(nullptr, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr);
+  });
+  EXPECT_EQ(b.getWidth(), 5);
+  EXPECT_EQ(b.getHeight(), 5);
   EXPECT_NE(log.find("cannot take"), std::string::npos) << log;
+  EXPECT_NE(log.find("/nonexistent/x.png"), std::string::npos) << log;
+  // The same size needs no resizing.
   const Bytes same = encode(image(4, 4, PNG_COLOR_TYPE_RGB, 8));
   EXPECT_EQ(LICE_LoadPNGFromMemory(same.data(), (int)same.size(), &fixed), &fixed);
-}
-
-TEST(LoadPNG, MissingFilesAndResources)
-{
-  const std::string log = captureLog([] {
-    EXPECT_EQ(LICE_LoadPNG("/nonexistent/x.png", nullptr), nullptr);
-    EXPECT_EQ(LICE_LoadPNG(nullptr, nullptr), nullptr);
-  });
-  EXPECT_NE(log.find("/nonexistent/x.png"), std::string::npos);
-  LICE_MemBitmap b(1, 1);
-  EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, &b), nullptr);
 }
 
 TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)
