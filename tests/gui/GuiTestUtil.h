@@ -227,6 +227,20 @@ public:
   bool takesKeys = false;
 };
 
+// Runs whatever the test gives it inside the drawing pass, so that operations see
+// the pass's area.
+class FnControl : public IControl
+{
+public:
+  explicit FnControl(const IRECT& rect = IRECT(0, 0, 200, 100)) : IControl(nullptr, rect) {}
+  bool Draw(IGraphics* g) override
+  {
+    if (fn) fn(g);
+    return true;
+  }
+  std::function<void(IGraphics*)> fn;
+};
+
 // The controls tests' view: eight parameters, those not left out ranging 0 to 1, on
 // a white 200 x 100 headless view attached to the plug-in.
 class ControlsOnWhiteTest : public ::testing::Test

@@ -126,27 +126,20 @@ TEST_F(ControlTest, WheelStepsAndClamps)
   }
 }
 
-TEST_F(ControlTest, GreyControlIgnoresTheWheel)
+// Grey: drawn at half weight, and the wheel neither moves nor dirties it.
+TEST_F(ControlTest, GreyControlIsHalfWeightAndIgnoresTheWheel)
 {
   RecordingControl* c = make(0, 0.5);
   c->GrayOut(true);
+  c->GrayOut(true);
+  EXPECT_TRUE(c->IsGrayed());
+  EXPECT_FLOAT_EQ(c->GetBlend().mWeight, 0.5f);
+  EXPECT_TRUE(c->IsDirty());
   c->SetClean();
   IMouseMod mod;
   c->OnMouseWheel(0, 0, &mod, 5);
   EXPECT_EQ(c->GetValue(), 0.5);
   EXPECT_FALSE(c->IsDirty());
-  EXPECT_TRUE(plug.routes().empty());
-}
-
-TEST_F(ControlTest, GrayOutSetsTheWeight)
-{
-  RecordingControl* c = make(0);
-  c->GrayOut(true);
-  EXPECT_TRUE(c->IsGrayed());
-  EXPECT_FLOAT_EQ(c->GetBlend().mWeight, 0.5f);
-  EXPECT_TRUE(c->IsDirty());
-  c->GrayOut(true);
-  EXPECT_FLOAT_EQ(c->GetBlend().mWeight, 0.5f);
   c->GrayOut(false);
   EXPECT_FLOAT_EQ(c->GetBlend().mWeight, 1.0f);
   EXPECT_TRUE(plug.routes().empty());
@@ -183,6 +176,9 @@ TEST_F(ControlTest, SetDirtyClampsIntoTheClampRange)
 
 TEST_F(ControlTest, DisplayControlsFollowUserChangesAndRedrawOnlyWhenChanged)
 {
+  // A display entry of 55 characters is shown whole.
+  const std::string longText(55, 'x');
+  plug.GetParam(1)->SetDisplayText(2, longText.c_str());
   ITextControl value(&plug, IRECT(0, 0, 100, 10), nullptr, "");
   ITextControl name(&plug, IRECT(0, 10, 100, 20), nullptr, "");
   RecordingControl* c = make(1, 0.0);
@@ -199,24 +195,13 @@ TEST_F(ControlTest, DisplayControlsFollowUserChangesAndRedrawOnlyWhenChanged)
   EXPECT_FALSE(value.IsDirty());
   EXPECT_FALSE(name.IsDirty());
   c->SetValueFromUserInput(1.0);
-  EXPECT_STREQ(value.GetTextForPlug(), "Triangle");
+  EXPECT_EQ(std::string(value.GetTextForPlug()), longText);
   EXPECT_TRUE(value.IsDirty());
   EXPECT_FALSE(name.IsDirty());
 
   // The hardware route updates them as well.
   c->SetValueFromHardware(0.0);
   EXPECT_STREQ(value.GetTextForPlug(), "Saw");
-}
-
-TEST_F(ControlTest, DisplayTextOfFiftyFiveCharactersIsShownWhole)
-{
-  const std::string longText(55, 'x');
-  plug.GetParam(1)->SetDisplayText(1, longText.c_str());
-  ITextControl value(&plug, IRECT(0, 0, 100, 10), nullptr, "");
-  RecordingControl* c = make(1, 0.0);
-  c->SetValDisplayControl(&value);
-  c->SetValueFromUserInput(0.5);
-  EXPECT_EQ(std::string(value.GetTextForPlug()), longText);
 }
 
 TEST_F(ControlTest, AuxParams)

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,19 +24,6 @@ std::unique_ptr<LICE_MemBitmap> radioBitmap(int n, int bw, int bh, bool framesHo
     }
   return b;
 }
-
-// Runs whatever the test gives it inside the drawing pass.
-class FnControl : public IControl
-{
-public:
-  explicit FnControl(const IRECT& rect) : IControl(nullptr, rect) {}
-  bool Draw(IGraphics* g) override
-  {
-    if (fn) fn(g);
-    return true;
-  }
-  std::function<void(IGraphics*)> fn;
-};
 
 class CustomControlsTest : public ControlsOnWhiteTest
 {
@@ -273,7 +259,7 @@ TEST_F(CustomControlsTest, BitmapTextLaysCharactersIntoCells)
     {"none", nullptr, IRECT(20, 10, 120, 40), IText::kAlignNear, false, false, &font, cw, {}},
   };
 
-  FnControl* pass = new FnControl(IRECT(0, 0, 200, 100));
+  FnControl* pass = new FnControl;
   g->AttachControl(pass);
   for (const auto& tc : cases)
   {

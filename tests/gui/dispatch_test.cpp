@@ -68,14 +68,6 @@ protected:
 
 }  // namespace
 
-TEST_F(DispatchTest, ClickOnNothingReachesTheBackground)
-{
-  attach();
-  g->OnMouseDown(150, 80, &left);
-  EXPECT_EQ(got("down"), "bg ");
-  EXPECT_EQ(g->GetCapture(), background);
-}
-
 TEST_F(DispatchTest, TopmostControlGetsTheClick)
 {
   add("low", IRECT(10, 10, 50, 50));
@@ -88,10 +80,11 @@ TEST_F(DispatchTest, TopmostControlGetsTheClick)
   {
     int x, y;
     const char* who;
-  } cases[] = {{15, 15, "low "}, {25, 25, "high "}, {42, 42, "layered "}, {100, 90, "bg "}};
+  } cases[] = {{15, 15, "low "}, {25, 25, "high "}, {42, 42, "layered "}, {100, 90, "bg "}};  // nothing: the background
   for (const auto& c : cases)
   {
     g->OnMouseDown(c.x, c.y, &left);
+    EXPECT_EQ(g->GetCapture() == background, c.x == 100) << c.x << "," << c.y;
     g->OnMouseUp(c.x, c.y, &left);
     EXPECT_EQ(got("down"), c.who) << c.x << "," << c.y;
   }
@@ -150,20 +143,8 @@ TEST_F(DispatchTest, GreyControlsTakeNoInputInTheListOrInALayer)
   }
 }
 
-TEST_F(DispatchTest, GreyingDuringADragStopsTheDrag)
-{
-  RecordingControl* knob = add("knob", IRECT(0, 0, 50, 50), 1);
-  attach();
-  g->OnMouseDown(10, 10, &left);
-  g->OnMouseDrag(12, 10, &left);
-  knob->GrayOut(true);
-  g->OnMouseDrag(14, 10, &left);
-  g->OnMouseWheel(14, 10, &left, 1);
-  EXPECT_EQ(got("drag"), "knob ");
-  g->OnMouseUp(14, 10, &left);
-  EXPECT_EQ(got("up"), "knob ");  // the gesture still ends
-}
-
+// Drags go to the captured control, outside it too, only when the mouse moved; greying
+// it stops them, and the release still ends the gesture.
 TEST_F(DispatchTest, DragsGoToTheCapturedControlOnlyWhenTheMouseMoved)
 {
   RecordingControl* knob = add("knob", IRECT(0, 0, 50, 50), 1);
@@ -179,9 +160,15 @@ TEST_F(DispatchTest, DragsGoToTheCapturedControlOnlyWhenTheMouseMoved)
   g->OnMouseDrag(150, 90, &left);  // outside the control: still its drag
   EXPECT_EQ(knob->lastDX, 137);
   EXPECT_EQ(got("drag"), "knob knob ");
+  knob->GrayOut(true);
+  g->OnMouseDrag(14, 10, &left);
+  g->OnMouseWheel(14, 10, &left, 1);
+  EXPECT_TRUE(journal.empty());  // neither the drag nor the wheel
+  g->OnMouseUp(14, 10, &left);
+  EXPECT_EQ(got("up"), "knob ");
 }
 
-TEST_F(DispatchTest, ReleaseGoesToThePressedControlAndEndsTheGesture)
+TEST_F(DispatchTest, ReleaseAndWheelGoToThePressedControlAndTheReleaseEndsTheGesture)
 {
   add("a", IRECT(0, 0, 50, 50), 1);
   add("b", IRECT(100, 0, 150, 50), 2);
@@ -205,6 +192,13 @@ TEST_F(DispatchTest, ReleaseGoesToThePressedControlAndEndsTheGesture)
   g->OnMouseDown(180, 90, &left);
   g->OnMouseUp(180, 90, &left);
   EXPECT_TRUE(plug->calls.empty());
+  // The wheel goes to the captured control first, else to the one under the mouse.
+  journal.clear();
+  g->OnMouseWheel(120, 10, &left, 1);
+  EXPECT_EQ(got("wheel"), "b ");
+  g->OnMouseDown(10, 10, &left);
+  g->OnMouseWheel(120, 10, &left, 1);
+  EXPECT_EQ(got("wheel"), "a ");
 }
 
 TEST_F(DispatchTest, DoubleClicks)
@@ -223,18 +217,6 @@ TEST_F(DispatchTest, DoubleClicks)
   for (const RouteCall& c : plug->calls)  // no gesture for a double click taken as a click
     EXPECT_TRUE(c.route != 'B' && c.route != 'E') << c.route;
   (void)plain;
-}
-
-TEST_F(DispatchTest, WheelGoesToTheCapturedControlFirst)
-{
-  add("a", IRECT(0, 0, 50, 50), 1);
-  add("b", IRECT(100, 0, 150, 50), 2);
-  attach();
-  g->OnMouseWheel(120, 10, &left, 1);
-  EXPECT_EQ(got("wheel"), "b ");
-  g->OnMouseDown(10, 10, &left);
-  g->OnMouseWheel(120, 10, &left, 1);
-  EXPECT_EQ(got("wheel"), "a ");
 }
 
 TEST_F(DispatchTest, MouseOver)

@@ -5,24 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {
-
-// The background of the test window: it runs whatever the test gives it inside the
-// drawing pass, so operations see the pass's area.
-class PassControl : public IControl
-{
-public:
-  PassControl() : IControl(nullptr, IRECT(0, 0, 200, 100)) {}
-  bool Draw(IGraphics* g) override
-  {
-    if (fn) fn(g);
-    return true;
-  }
-  std::function<void(IGraphics*)> fn;
-};
 
 // A bitmap whose pixel (x, y) has red = y, or red = x when byColumn; opaque.
 std::unique_ptr<LICE_MemBitmap> ramp(int w, int h, bool byColumn)
@@ -53,7 +38,7 @@ class DrawingTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    pass = new PassControl;
+    pass = new FnControl;  // the background: runs the test's drawing inside the pass
     g.AttachControl(pass);
     g.PrepDraw();
     IRECT all(0, 0, 200, 100);
@@ -71,7 +56,7 @@ protected:
   bool isWhite(int x, int y) { return g.GetPoint(x, y) == COLOR_WHITE; }
 
   HeadlessGraphics g{nullptr, 200, 100};
-  PassControl* pass = nullptr;
+  FnControl* pass = nullptr;
   const IColor red{255, 255, 0, 0};
   const IChannelBlend clobber{IChannelBlend::kBlendClobber};
 };

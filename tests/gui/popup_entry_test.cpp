@@ -19,14 +19,6 @@ using EntryTest = ViewFixture;
 
 }  // namespace
 
-TEST_F(PopupTest, WithoutAViewNothingIsShown)
-{
-  IPopupMenu menu;
-  menu.AddItem("One");
-  EXPECT_EQ(show(&menu), nullptr);
-  EXPECT_TRUE(script->menusShown.empty());
-}
-
 TEST_F(PopupTest, PrefixesCountSeparators)
 {
   Open();
@@ -228,26 +220,22 @@ TEST_F(EntryTest, OnlyOneEntryAtATimeAndDragsWaitWhileItIsOpen)
   EXPECT_EQ(view->editParam(), plug->GetParam(2));
 }
 
-TEST_F(EntryTest, TheWheelClosesAnEntryWithoutApplyingIt)
+// A click elsewhere ends the entry and applies it; the wheel closes it unapplied.
+TEST_F(EntryTest, AClickElsewhereAppliesTheEntryTheWheelDropsIt)
 {
   Open();
   IRECT r(10, 10, 60, 30);
-  g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
-  type("77");
-  wheel(150, 80, 1.0);
-  EXPECT_EQ(view->textField(), nullptr);
-  EXPECT_EQ(plug->GetParam(2)->Int(), 3);
-}
-
-TEST_F(EntryTest, AClickElsewhereEndsTheEntryAndAppliesIt)
-{
-  Open();
-  IRECT r(10, 10, 60, 30);
-  g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
-  type("42");
-  click(150, 90);
-  EXPECT_EQ(view->textField(), nullptr);
-  EXPECT_EQ(plug->GetParam(2)->Int(), 42);
+  for (bool byClick : {false, true})
+  {
+    g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
+    type("42");
+    if (byClick)
+      click(150, 90);
+    else
+      wheel(150, 80, 1.0);
+    EXPECT_EQ(view->textField(), nullptr) << byClick;
+    EXPECT_EQ(plug->GetParam(2)->Int(), byClick ? 42 : 3);
+  }
 }
 
 TEST_F(EntryTest, TheFieldIsDrawnOverTheControls)

@@ -56,41 +56,18 @@ TEST(IRECTTest, MidPointsTruncateInFloat)
   EXPECT_EQ(IRECT(-5, -7, 0, 0).MH(), -3);
 }
 
-TEST(ValueTypesTest, DefaultTextStyle)
+// A face name longer than the style holds is cut, never overrun; frames divide the
+// bitmap along their axis.
+TEST(ValueTypesTest, LongFaceNamesAndFrameSizes)
 {
-  const IText t;
-  EXPECT_STREQ(t.mFont, "Consolas");
-  EXPECT_EQ(t.mSize, 12);
-  EXPECT_EQ(t.mColor, COLOR_BLACK);
-  EXPECT_EQ(t.mTextEntryBGColor, COLOR_WHITE);
-  EXPECT_EQ(t.mTextEntryFGColor, COLOR_BLACK);
-  EXPECT_EQ(t.mStyle, IText::kStyleNormal);
-  EXPECT_EQ(t.mAlign, IText::kAlignCenter);
-  EXPECT_EQ(t.mVAlign, 2);
-  EXPECT_EQ(t.mOrientation, 0);
-  EXPECT_EQ(t.mQuality, 3);
-  EXPECT_EQ(t.mCached, nullptr);
-
   IText longName;
   longName.SetFont("A face name far longer than thirty-one characters");
-  EXPECT_EQ(std::string(longName.mFont).size(), 31u);
-}
-
-TEST(ValueTypesTest, BitmapFramesAndDefaults)
-{
-  const IBitmap empty;
-  EXPECT_EQ(empty.mData, nullptr);
-  EXPECT_EQ(empty.W, 0);
-  EXPECT_EQ(empty.N, 1);
-  EXPECT_FALSE(empty.mFramesAreHorizontal);
+  EXPECT_EQ(std::string(longName.mFont), "A face name far longer than thi");
   const IBitmap strip(nullptr, 40, 100, 5, false), row(nullptr, 100, 40, 5, true);
   EXPECT_EQ(strip.FrameWidth(), 40);
   EXPECT_EQ(strip.FrameHeight(), 20);
   EXPECT_EQ(row.FrameWidth(), 20);
   EXPECT_EQ(row.FrameHeight(), 40);
-  const IChannelBlend blend;
-  EXPECT_EQ(blend.mMethod, IChannelBlend::kBlendNone);
-  EXPECT_FLOAT_EQ(blend.mWeight, 1.0f);
 }
 
 namespace {

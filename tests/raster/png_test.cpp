@@ -162,63 +162,49 @@ std::string captureLog(const std::function<void()>& f)
 
 }  // namespace
 
-TEST(LoadPNG, GreyAtEveryDepthExpandsToRGBWithFullAlpha)
-{
-  for (int depth : {1, 2, 4, 8, 16})
-    for (bool interlaced : {false, true})
-    {
-      const PngImage s = image(13, 11, PNG_COLOR_TYPE_GRAY, depth, interlaced);
-      std::vector<LICE_PixelValue> want;
-      for (int v : s.samples)
-      {
-        // 1 bit: 0 and 255; 2 bits: x 85; 4 bits: x 17; 16 bits: the high byte.
-        const int g = depth == 16 ? v >> 8 : v * 255 / ((1 << depth) - 1);
-        want.push_back(grey(g, 255));
-      }
-      expectDecodes(encode(s), 13, 11, want, ("grey " + std::to_string(depth)).c_str());
-    }
-}
+namespace {
 
-TEST(LoadPNG, GreyWithAlphaAndColourKeys)
+// What the loader must make of an image's samples: 8 bits a channel (16-bit samples
+// keep their high byte, smaller ones are scaled to 0..255: 1 bit to 0 and 255, 2 bits
+// x 85, 4 bits x 17), grey spread over R, G and B, palette entries looked up; alpha
+// from the samples, else from the palette's transparency (opaque past its end), else
+// 0 where the colour key matches and 255 elsewhere.
+std::vector<LICE_PixelValue> expected(const PngImage& s)
 {
-  for (int depth : {8, 16})
-  {
-    const PngImage s = image(5, 4, PNG_COLOR_TYPE_GRAY_ALPHA, depth, depth == 16);
-    std::vector<LICE_PixelValue> want;
-    for (size_t i = 0; i < s.samples.size(); i += 2)
-    {
-      const int g = depth == 16 ? s.samples[i] >> 8 : s.samples[i];
-      const int a = depth == 16 ? s.samples[i + 1] >> 8 : s.samples[i + 1];
-      want.push_back(grey(g, a));  // R = G = B
-    }
-    expectDecodes(encode(s), 5, 4, want, "grey+alpha");
-  }
-
-  PngImage key = image(4, 3, PNG_COLOR_TYPE_GRAY, 4);
-  key.colorKey = true;
-  key.key.gray = 14;
+  const int ch = channelsOf(s.colorType);
+  const bool grey = s.colorType == PNG_COLOR_TYPE_GRAY || s.colorType == PNG_COLOR_TYPE_GRAY_ALPHA;
+  auto to8 = [&](int v) { return s.depth == 16 ? v >> 8 : v * 255 / ((1 << s.depth) - 1); };
   std::vector<LICE_PixelValue> want;
-  for (int v : key.samples) want.push_back(grey(v * 17, v == 14 ? 0 : 255));
-  expectDecodes(encode(key), 4, 3, want, "grey key");
-
-  PngImage rgbKey = image(4, 3, PNG_COLOR_TYPE_RGB, 8);
-  rgbKey.samples = {10, 20, 30, 1, 2, 3, 10, 20, 30, 4, 5, 6, 10, 20, 31, 0, 0, 0,
-                    1, 2, 3, 9, 9, 9, 10, 20, 30, 7, 7, 7, 8, 8, 8, 9, 9, 9};
-  rgbKey.colorKey = true;
-  rgbKey.key.red = 10;
-  rgbKey.key.green = 20;
-  rgbKey.key.blue = 30;
-  want.clear();
-  for (size_t i = 0; i < rgbKey.samples.size(); i += 3)
+  for (size_t i = 0; i < s.samples.size(); i += ch)
   {
-    const int r = rgbKey.samples[i], g = rgbKey.samples[i + 1], b = rgbKey.samples[i + 2];
-    want.push_back(LICE_MakePixel(r, g, b, r == 10 && g == 20 && b == 30 ? 0 : 255));
+    const int* v = &s.samples[i];
+    if (s.colorType == PNG_COLOR_TYPE_PALETTE)
+    {
+      const png_color c = s.palette[v[0]];
+      const int a = v[0] < (int)s.paletteAlpha.size() ? s.paletteAlpha[v[0]] : 255;
+      want.push_back(LICE_MakePixel(c.red, c.green, c.blue, a));
+      continue;
+    }
+    int a = ch == 2 || ch == 4 ? to8(v[ch - 1]) : 255;
+    if (s.colorKey && (grey ? v[0] == s.key.gray : v[0] == s.key.red && v[1] == s.key.green && v[2] == s.key.blue))
+      a = 0;
+    want.push_back(LICE_MakePixel(to8(v[0]), to8(v[grey ? 0 : 1]), to8(v[grey ? 0 : 2]), a));
   }
-  expectDecodes(encode(rgbKey), 4, 3, want, "rgb key");
+  return want;
 }
 
-TEST(LoadPNG, PalettesWithAndWithoutTransparency)
+}  // namespace
+
+TEST(LoadPNG, EveryColourTypeAndDepthDecodesToEightBitRGBA)
 {
+  std::vector<PngImage> images;
+  for (int depth : {1, 2, 4, 8, 16})
+    for (bool interlaced : {false, true}) images.push_back(image(13, 11, PNG_COLOR_TYPE_GRAY, depth, interlaced));
+  for (int depth : {8, 16}) images.push_back(image(5, 4, PNG_COLOR_TYPE_GRAY_ALPHA, depth, depth == 16));
+  for (int depth : {8, 16})
+    for (bool alpha : {false, true})
+      for (bool interlaced : {false, true})
+        images.push_back(image(11, 6, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, depth, interlaced));
   for (int depth : {1, 2, 4, 8})
     for (bool transparent : {false, true})
     {
@@ -229,34 +215,29 @@ TEST(LoadPNG, PalettesWithAndWithoutTransparency)
       // A transparency chunk shorter than the palette: the rest stays opaque.
       if (transparent)
         for (int i = 0; i < (entries + 1) / 2; ++i) s.paletteAlpha.push_back((png_byte)(i * 40 % 256));
-      std::vector<LICE_PixelValue> want;
-      for (int v : s.samples)
-      {
-        const png_color c = s.palette[v];
-        const int a = v < (int)s.paletteAlpha.size() ? s.paletteAlpha[v] : 255;
-        want.push_back(LICE_MakePixel(c.red, c.green, c.blue, a));
-      }
-      expectDecodes(encode(s), 9, 7, want, ("palette " + std::to_string(depth)).c_str());
+      images.push_back(s);
     }
-}
+  // Colour keys: a grey level of 4 bits, and an RGB colour with a near miss.
+  PngImage greyKey = image(4, 3, PNG_COLOR_TYPE_GRAY, 4);
+  greyKey.colorKey = true;
+  greyKey.key.gray = 14;
+  images.push_back(greyKey);
+  PngImage rgbKey = image(4, 3, PNG_COLOR_TYPE_RGB, 8);
+  rgbKey.samples = {10, 20, 30, 1, 2, 3, 10, 20, 30, 4, 5, 6, 10, 20, 31, 0, 0, 0,
+                    1, 2, 3, 9, 9, 9, 10, 20, 30, 7, 7, 7, 8, 8, 8, 9, 9, 9};
+  rgbKey.colorKey = true;
+  rgbKey.key.red = 10;
+  rgbKey.key.green = 20;
+  rgbKey.key.blue = 30;
+  images.push_back(rgbKey);
 
-TEST(LoadPNG, TrueColourWithAndWithoutAlpha)
-{
-  for (int depth : {8, 16})
-    for (bool alpha : {false, true})
-      for (bool interlaced : {false, true})
-      {
-        const PngImage s = image(11, 6, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, depth, interlaced);
-        const int ch = alpha ? 4 : 3;
-        std::vector<LICE_PixelValue> want;
-        for (size_t i = 0; i < s.samples.size(); i += ch)
-        {
-          int v[4] = {0, 0, 0, 255};
-          for (int c = 0; c < ch; ++c) v[c] = depth == 16 ? s.samples[i + c] >> 8 : s.samples[i + c];
-          want.push_back(LICE_MakePixel(v[0], v[1], v[2], v[3]));
-        }
-        expectDecodes(encode(s), 11, 6, want, alpha ? "rgba" : "rgb");
-      }
+  for (const PngImage& s : images)
+  {
+    const std::string what = "type " + std::to_string(s.colorType) + ", " + std::to_string(s.depth) + " bits" +
+                             (s.interlaced ? ", interlaced" : "") + (s.paletteAlpha.empty() ? "" : ", tRNS") +
+                             (s.colorKey ? ", key" : "");
+    expectDecodes(encode(s), s.w, s.h, expected(s), what.c_str());
+  }
 }
 
 TEST(LoadPNG, ImagesWrittenByImageMagick)
@@ -416,22 +397,6 @@ TEST(LoadPNG, CraftedHeadersAreRefusedBeforeAnythingIsAllocated)
   EXPECT_NE(log.find("65536 x 65537 pixels is too large"), std::string::npos) << log;
 }
 
-TEST(LoadPNG, MemoryInputWithoutASignatureLeavesTheBitmapAlone)
-{
-  const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
-  LICE_MemBitmap b(5, 5);
-  captureLog([&] {
-    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
-    Bytes wrong = png;
-    wrong[1] = 'Q';
-    EXPECT_EQ(LICE_LoadPNGFromMemory(wrong.data(), (int)wrong.size(), &b), nullptr);
-    EXPECT_EQ(LICE_LoadPNGFromMemory(nullptr, 100, &b), nullptr);
-    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), -5, &b), nullptr);
-  });
-  EXPECT_EQ(b.getWidth(), 5);
-  EXPECT_EQ(b.getHeight(), 5);
-}
-
 namespace {
 
 // A bitmap that cannot change its size.
@@ -444,26 +409,32 @@ public:
 
 }  // namespace
 
-TEST(LoadPNG, GivenBitmapThatCannotTakeTheSize)
+// Input that is no PNG, files and resources that are not there, and a given bitmap
+// that cannot take the size: nothing comes back and the given bitmap is left alone.
+TEST(LoadPNG, RefusedInputLeavesTheGivenBitmapAlone)
 {
   const Bytes png = encode(image(3, 2, PNG_COLOR_TYPE_RGB, 8));
+  Bytes wrong = png;
+  wrong[1] = 'Q';
+  LICE_MemBitmap b(5, 5);  // refused before it is resized
   FixedBitmap fixed;
-  const std::string log =
-    captureLog([&] { EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr); });
+  const std::string log = captureLog([&] {
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), 7, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(wrong.data(), (int)wrong.size(), &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(nullptr, 100, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), -5, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNG("/nonexistent/x.png", &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNG(nullptr, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, &b), nullptr);
+    EXPECT_EQ(LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &fixed), nullptr);
+  });
+  EXPECT_EQ(b.getWidth(), 5);
+  EXPECT_EQ(b.getHeight(), 5);
   EXPECT_NE(log.find("cannot take"), std::string::npos) << log;
+  EXPECT_NE(log.find("/nonexistent/x.png"), std::string::npos) << log;
+  // The same size needs no resizing.
   const Bytes same = encode(image(4, 4, PNG_COLOR_TYPE_RGB, 8));
   EXPECT_EQ(LICE_LoadPNGFromMemory(same.data(), (int)same.size(), &fixed), &fixed);
-}
-
-TEST(LoadPNG, MissingFilesAndResources)
-{
-  const std::string log = captureLog([] {
-    EXPECT_EQ(LICE_LoadPNG("/nonexistent/x.png", nullptr), nullptr);
-    EXPECT_EQ(LICE_LoadPNG(nullptr, nullptr), nullptr);
-  });
-  EXPECT_NE(log.find("/nonexistent/x.png"), std::string::npos);
-  LICE_MemBitmap b(1, 1);
-  EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, &b), nullptr);
 }
 
 TEST(PNGLoader, ChecksTheExtensionOnlyWhenAsked)

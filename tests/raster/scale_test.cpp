@@ -29,23 +29,26 @@ const int kUnset = 7;
 
 }  // namespace
 
-TEST_P(ScaledBlit, NearestFourByFourToThreeByThree)
+TEST_P(ScaledBlit, FourByFourToThreeByThree)
 {
   LICE_MemBitmap src(4, 4), dst(3, 3);
   greyPattern(&src, [](int x, int y) { return 16 * x + 64 * y; });
-  LICE_ScaledBlit(&dst, &src, 0, 0, 3, 3, 0, 0, 4, 4, 1.0f, LICE_MODE_COPY);
-  // Steps of 87381 (4 / 3 in 16.16) sample columns and rows 0, 1, 2.
-  EXPECT_EQ(values(&dst), (std::vector<int>{0, 16, 32, 64, 80, 96, 128, 144, 160}));
-}
-
-TEST_P(ScaledBlit, BilinearFourByFourToThreeByThree)
-{
-  LICE_MemBitmap src(4, 4), dst(3, 3);
-  greyPattern(&src, [](int x, int y) { return 16 * x + 64 * y; });
-  LICE_ScaledBlit(&dst, &src, 0, 0, 3, 3, 0, 0, 4, 4, 1.0f, LICE_MODE_BILINEAR);
-  // Linear source: v(xi, yi) + (16 xf + 64 yf) >> 16 with fractions 0, 21845, 43690.
-  EXPECT_EQ(values(&dst), (std::vector<int>{0, 21, 42, 85, 106, 127, 170, 191, 213}));
-  EXPECT_EQ(channelOf(&dst, LICE_PixelA), values(&dst));
+  const struct
+  {
+    int mode;
+    std::vector<int> want;
+  } cases[] = {
+    // Steps of 87381 (4 / 3 in 16.16) sample columns and rows 0, 1, 2.
+    {LICE_MODE_COPY, {0, 16, 32, 64, 80, 96, 128, 144, 160}},
+    // Linear source: v(xi, yi) + (16 xf + 64 yf) >> 16 with fractions 0, 21845, 43690.
+    {LICE_MODE_BILINEAR, {0, 21, 42, 85, 106, 127, 170, 191, 213}},
+  };
+  for (const auto& c : cases)
+  {
+    LICE_ScaledBlit(&dst, &src, 0, 0, 3, 3, 0, 0, 4, 4, 1.0f, c.mode);
+    EXPECT_EQ(values(&dst), c.want) << c.mode;
+    EXPECT_EQ(channelOf(&dst, LICE_PixelA), c.want) << c.mode;
+  }
 }
 
 TEST_P(ScaledBlit, TwoByTwoToFiveByFive)

@@ -152,9 +152,7 @@ TEST(CreateFont, QualityPicksAntialiasing)
     Surface s(makeFont(15, c.quality));
     EXPECT_EQ(c.stored, s.font->quality);
     s.draw("NK57 Monospace", -1, RECT{0, 0, 300, 80}, 0);
-    int partial = 0;
-    for (char v : s.pixels()) partial += v != 0 && (unsigned char)v != 255;
-    EXPECT_EQ(c.smooth, partial > 0) << c.quality;
+    EXPECT_EQ(c.smooth, partlyCovered(&s.bm) > 0) << c.quality;
   }
 }
 
@@ -247,19 +245,14 @@ TEST(DrawText, LineBreaks)
   EXPECT_EQ(48, a.measure("one\nlonger").right);
 }
 
-TEST(DrawText, LongTextIsCutAt4095Bytes)
+// Text is cut at 4095 bytes, given a length or not. Cutting at a fixed byte count used
+// to split the last character; the cut now falls before it.
+TEST(DrawText, LongTextIsCutAt4095BytesNeverInsideACharacter)
 {
   Surface s(makeFont(13));
   const std::string text(5000, 'x');
   EXPECT_EQ(4095 * 8, s.measure(text.c_str()).right);
   EXPECT_EQ(4095 * 8, s.measure(text.c_str(), 5000).right);
-}
-
-// Cutting at a fixed byte count used to split the last character; the cut now falls
-// before it.
-TEST(DrawText, TheCutNeverSplitsACharacter)
-{
-  Surface s(makeFont(13));
   for (const char* tail : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"})
     for (int lead = 4092; lead <= 4095; ++lead)
     {
@@ -394,16 +387,7 @@ TEST(DrawText, TextColourComesFromTheContext)
   Surface s(makeFont(13, 3));
   SetTextColor(s.dc(), 0x336699);
   s.draw("#", -1, RECT{0, 0, 50, 30}, 0);
-  int inked = 0;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 50; ++x)
-    {
-      const LICE_PixelValue p = LICE_GetPixel(&s.bm, x, y);
-      if (p == kBlack) continue;
-      EXPECT_EQ(LICE_MakePixel(0x33, 0x66, 0x99, 255), p);
-      ++inked;
-    }
-  EXPECT_GT(inked, 10);
+  EXPECT_GT(countInk(&s.bm, kBlack, LICE_MakePixel(0x33, 0x66, 0x99, 255)), 10);
 }
 
 }  // namespace

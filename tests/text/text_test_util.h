@@ -8,6 +8,8 @@
 #include "raster/lice_png.h"
 #include "winsys/text.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
@@ -60,6 +62,42 @@ inline bool samePixels(LICE_IBitmap* a, LICE_IBitmap* b)
     for (int x = 0; x < a->getWidth(); ++x)
       if (LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y)) return false;
   return true;
+}
+
+// Counts the pixels that differ from `background`, expecting each to be `ink`.
+inline int countInk(LICE_IBitmap* bm, LICE_PixelValue background, LICE_PixelValue ink)
+{
+  int n = 0;
+  for (int y = 0; y < bm->getHeight(); ++y)
+    for (int x = 0; x < bm->getWidth(); ++x)
+    {
+      const LICE_PixelValue p = LICE_GetPixel(bm, x, y);
+      if (p == background) continue;
+      EXPECT_EQ(ink, p) << x << "," << y;
+      ++n;
+    }
+  return n;
+}
+
+// Counts the pixels with some red, expecting each to have exactly `red`.
+inline int countRedInk(LICE_IBitmap* bm, int red)
+{
+  int n = 0;
+  for (char c : redPlane(bm))
+    if (c)
+    {
+      EXPECT_EQ(red, (unsigned char)c);
+      ++n;
+    }
+  return n;
+}
+
+// Pixels whose red is neither 0 nor 255: partly covered ones, on black with white ink.
+inline int partlyCovered(LICE_IBitmap* bm)
+{
+  int n = 0;
+  for (char c : redPlane(bm)) n += c && (unsigned char)c != 255;
+  return n;
 }
 
 }  // namespace texttest
