@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -270,4 +271,80 @@ TEST_F(Timers, AWindowAndItsContentViewShareTheirTimers)
   EXPECT_TRUE(KillTimer(view, 4));
   w->close();
   w->release();
+}
+
+namespace {
+
+// A window view whose answer to posting is read from its own memory, as a window
+// view's destroy state is.
+class PostTarget : public NSView, public SWELL_WindowTarget
+{
+public:
+  bool swellCanPostMessage() override { return open; }
+  LRESULT onSwellMessage(UINT msg, WPARAM, LPARAM) override
+  {
+    if (msg == 0x400) ++delivered;
+    return 0;
+  }
+  void SWELL_Timer(UINT_PTR) override {}
+  bool open = true;
+  static int delivered;
+};
+int PostTarget::delivered = 0;
+
+}  // namespace
+
+// A worker posts to windows the main thread closes and frees meanwhile: the post
+// never touches a window it may be freed under (the sanitizer build catches any
+// such read), and only open windows get messages.
+TEST_F(Timers, PostsFromAnotherThreadRaceWindowsBeingFreed)
+{
+  PostTarget::delivered = 0;
+  std::atomic<uintptr_t> current{0};
+  std::atomic<bool> stop{false};
+  std::atomic<int> accepted{0};
+  std::thread poster([&] {
+    while (!stop)
+      if (const uintptr_t h = current.load())
+        accepted += PostMessage((HWND)h, 0x400, 0, 0);
+  });
+  int closedAccepted = 0;
+  for (int i = 0; i < 2000; ++i)
+  {
+    PostTarget* v = new PostTarget;
+    const HWND h = SWELL_HandleOfObject(v);
+    current = (uintptr_t)h;
+    for (int k = 0; k < 50 && accepted.load() == 0; ++k) std::this_thread::yield();
+    if (i % 2)
+    {
+      // Closed as a destroyed window is: what it was sent goes, and it takes no more.
+      v->open = false;
+      SWELL_Internal_PMQ_ClearAllMessages(h);
+      closedAccepted += PostMessage(h, 0x400, 0, 0);
+    }
+    v->release();
+    if (i % 64 == 0) loop->runOnce();
+  }
+  stop = true;
+  poster.join();
+  loop->runOnce();
+  EXPECT_EQ(closedAccepted, 0);
+  EXPECT_GT(accepted.load(), 0);
+  EXPECT_LE(PostTarget::delivered, accepted.load());
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
+
+  // What another thread posted to a window that takes no posts, or to an object
+  // that is no window view, is dropped on the main thread.
+  PostTarget* closed = new PostTarget;
+  closed->open = false;
+  PostTarget::delivered = 0;
+  const HWND targets[] = {SWELL_HandleOfObject(closed), plainView(), window(1)};
+  std::thread([&] {
+    for (HWND h : targets) PostMessage(h, 0x400, 0, 0);
+    EXPECT_FALSE(PostMessage((HWND)(uintptr_t)0x7ff0, 0x400, 0, 0)) << "a handle of no window";
+  }).join();
+  loop->runOnce();
+  EXPECT_EQ(PostTarget::delivered, 0);
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
+  closed->release();
 }

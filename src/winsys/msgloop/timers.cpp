@@ -253,13 +253,22 @@ void SWELL_Internal_PostMessage_Init()
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
   if (!hwnd) return false;
+  const bool mainThread = AKIsMainThread();
   {
     std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
     if (!m_pmq_empty && m_pmq_size >= kPostCap) return false;
-    // Asked under the queue's lock, so a window whose destruction cleared the
-    // queue cannot have a message slip in after the clear.
-    SWELL_WindowTarget* t = targetOf(hwnd);
-    if (!t || !t->swellCanPostMessage()) return false;
+    if (mainThread)
+    {
+      // Asked under the queue's lock, so a window whose destruction cleared the
+      // queue cannot have a message slip in after the clear.
+      SWELL_WindowTarget* t = targetOf(hwnd);
+      if (!t || !t->swellCanPostMessage()) return false;
+    }
+    // Another thread must not touch the window: the main thread may be freeing
+    // it this very moment. The handle table tells whether it still lives; the
+    // flush asks the window itself, on the main thread.
+    else if (!objectOf(hwnd))
+      return false;
     PMQRec* r = takeRecord();
     *r = PMQRec{hwnd, msg, wParam, nullptr, lParam, nullptr, false, false};
     append(r);
@@ -308,7 +317,8 @@ void SWELL_MessageQueue_Flush()
     else
     {
       NSObject* o = objectOf(h);
-      if (SWELL_WindowTarget* t = targetOf(h))
+      SWELL_WindowTarget* t = targetOf(h);
+      if (t && t->swellCanPostMessage())
       {
         o->retain();
         t->onSwellMessage(r->interval, r->id, r->lParam);

@@ -34,8 +34,11 @@ bool KillTimer(HWND hwnd, UINT_PTR id);
 // Main thread: sets up the queue (once) and records the calling thread's run loop.
 void SWELL_Internal_PostMessage_Init();
 // Any thread: queues the message for a window view, delivered on the main thread as
-// SendMessage delivers it. False for a window that takes no posts (being destroyed,
-// or not a window view) and while 1024 messages wait and none was handed back yet.
+// SendMessage delivers it. False while 1024 messages wait and none was handed back
+// yet, and for a handle that names no window. On the main thread also false for a
+// window that takes no posts (being destroyed, or not a window view); another
+// thread never touches the window, which the main thread may be freeing, so there
+// the main thread drops such a message when it would deliver it.
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Drops the window's queued messages and timer requests (all of them for null),
