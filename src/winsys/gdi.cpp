@@ -34,7 +34,17 @@ WDL_PtrList<HGDIOBJ__>& objPool()
   return *l;
 }
 
-HGDIOBJ__ s_stockObjects[2];
+constexpr HGDIOBJ__ stockRecord(int type)
+{
+  HGDIOBJ__ r{};
+  r.type = type;
+  r.wid = -1;
+  return r;
+}
+
+// The null pen and the null brush, made at compile time: ready before any thread
+// asks for them.
+HGDIOBJ__ s_stockObjects[2] = {stockRecord(SWELL_GDI_PEN), stockRecord(SWELL_GDI_BRUSH)};
 
 template <class T>
 T* takeRecord(WDL_PtrList<T>& pool)
@@ -285,8 +295,11 @@ HGDIOBJ GetStockObject(int index)
 {
   if (index != 1 && index != 2) return nullptr;
   HGDIOBJ obj = &s_stockObjects[index - 1];
-  obj->type = index == 1 ? SWELL_GDI_PEN : SWELL_GDI_BRUSH;
-  obj->wid = -1;
+  // Put right what a caller may have written over, but write nothing otherwise:
+  // other threads may be reading the record.
+  const int type = index == 1 ? SWELL_GDI_PEN : SWELL_GDI_BRUSH;
+  if (obj->type != type) obj->type = type;
+  if (obj->wid != -1) obj->wid = -1;
   return obj;
 }
 

@@ -165,8 +165,10 @@ typedef int (*SWELL_dllMain_proc)(HINSTANCE instance, DWORD reason, LPVOID reser
 typedef BOOL (*SWELL_DllMain_proc)(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 // Loads the shared object at path (symbols resolved now, kept local unless
-// globals). Loading one library again returns the same instance with one
-// more reference. Null for a null or empty path, a failed load or a refusing
+// globals), or for a bundle folder (see CFBundle.h) the executable its info
+// file names. Loading one library again (the same file, or the same bundle)
+// returns the same instance with one more reference. Null for a null or empty
+// path, a failed load, a bundle whose executable does not load or a refusing
 // entry point.
 HINSTANCE LoadLibraryGlobals(const char* path, bool globals);
 HINSTANCE LoadLibrary(const char* path);
@@ -174,8 +176,8 @@ void* GetProcAddress(HINSTANCE instance, const char* name);
 // Drops one reference; the last calls the entry points with reason 0 and
 // unloads. TRUE for a loaded instance.
 BOOL FreeLibrary(HINSTANCE instance);
-// The file of a loaded library, or for a null instance the folder of the
-// running program. Copies at most size - 1 bytes and a NUL into buf; returns
+// The file of a loaded library (the folder of one loaded through its bundle),
+// or for a null instance the folder of the running program. Copies at most size - 1 bytes and a NUL into buf; returns
 // the length copied (0 when unknown).
 DWORD GetModuleFileName(HINSTANCE instance, char* buf, DWORD size);
 

@@ -1,8 +1,11 @@
-// Loadable libraries on dlopen: one record a loaded shared object, counted.
+// Loadable libraries on dlopen: one record a loaded shared object or bundle,
+// counted.
 
 #include "winsys/kernel.h"
 
 #include "base/mutex.h"
+#include "platform/corefoundation/CFBundle.h"
+#include "platform/corefoundation/CFString.h"
 
 #include <atomic>
 #include <climits>
@@ -11,11 +14,13 @@
 #include <link.h>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct SWELL_HINSTANCE
 {
-  void* handle = nullptr;  // from dlopen
+  void* handle = nullptr;        // from dlopen
+  CFBundleRef bundle = nullptr;  // the bundle folder it was loaded through, else null
   int refcnt = 1;
   SWELL_dllMain_proc SWELL_dllMain = nullptr;
   SWELL_DllMain_proc DllMain = nullptr;
@@ -29,7 +34,9 @@ constexpr size_t kMaxPath = 8192;
 struct LoadedLibs
 {
   WDL_Mutex mutex;
-  std::map<void*, SWELL_HINSTANCE*> byHandle;  // keyed by the dlopen handle
+  // Keyed by the bundle, or without one by the dlopen handle: a library loaded
+  // through its bundle and by its file is two instances.
+  std::map<const void*, SWELL_HINSTANCE*> byHandle;
 
   // True when inst is a live record; looked up without touching *inst.
   bool holds(const SWELL_HINSTANCE* inst) const
@@ -47,8 +54,40 @@ LoadedLibs& loadedLibs()
   return *s_loadedLibs;
 }
 
+const void* keyOf(const SWELL_HINSTANCE* inst)
+{
+  return inst->bundle ? (const void*)inst->bundle : inst->handle;
+}
+
+std::string urlPath(CFURLRef url)
+{
+  char buf[kMaxPath];
+  if (!url || !CFURLGetFileSystemRepresentation(url, true, (UInt8*)buf, sizeof(buf))) return std::string();
+  return buf;
+}
+
+// The bundle of a folder (one with an info file), or null.
+CFBundleRef bundleOfFolder(const char* path)
+{
+  CFStringRef s = CFStringCreateWithCString(nullptr, path, kCFStringEncodingUTF8);
+  if (!s) return nullptr;
+  CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, s, kCFURLPOSIXPathStyle, true);
+  CFRelease(s);
+  if (!url) return nullptr;
+  CFBundleRef bundle = CFBundleCreate(nullptr, url);
+  CFRelease(url);
+  return bundle;
+}
+
 std::string modulePath(SWELL_HINSTANCE* inst)
 {
+  if (inst->bundle)
+  {
+    CFURLRef url = CFBundleCopyBundleURL(inst->bundle);
+    std::string path = urlPath(url);
+    if (url) CFRelease(url);
+    return path;
+  }
   link_map* lm = nullptr;
   if (dlinfo(inst->handle, RTLD_DI_LINKMAP, &lm) == 0 && lm && lm->l_name && *lm->l_name)
   {
@@ -78,21 +117,51 @@ std::string programFolder()
 HINSTANCE LoadLibraryGlobals(const char* path, bool globals)
 {
   if (!path || !*path) return nullptr;
-  void* h = dlopen(path, RTLD_NOW | (globals ? RTLD_GLOBAL : RTLD_LOCAL));
-  if (!h) return nullptr;
+  const int mode = RTLD_NOW | (globals ? RTLD_GLOBAL : RTLD_LOCAL);
+  void* h = nullptr;
+  CFBundleRef bundle = nullptr;
+  struct stat st;
+  if (stat(path, &st) == 0 && !S_ISDIR(st.st_mode))
+    h = dlopen(path, mode);
+  else
+  {
+    // A bundle folder loads the executable its info file names; a bundle without
+    // one, or a name that is no bundle, is left to dlopen (its search path).
+    bundle = bundleOfFolder(path);
+    CFURLRef exe = bundle ? CFBundleCopyExecutableURL(bundle) : nullptr;
+    if (exe)
+    {
+      const std::string file = urlPath(exe);
+      CFRelease(exe);
+      if (!file.empty()) h = dlopen(file.c_str(), mode);
+      if (!h)
+      {
+        CFRelease(bundle);
+        return nullptr;
+      }
+    }
+    if (!h) h = dlopen(path, mode);
+  }
+  if (!h)
+  {
+    if (bundle) CFRelease(bundle);
+    return nullptr;
+  }
 
   LoadedLibs& libs = loadedLibs();
   WDL_MutexLock lock(&libs.mutex);
-  auto it = libs.byHandle.find(h);
+  auto it = libs.byHandle.find(bundle ? (const void*)bundle : h);
   if (it != libs.byHandle.end())
   {
-    // Loaded already; the dlopen above took a reference that FreeLibrary returns.
+    // Loaded already; the dlopen and bundle references above are returned by
+    // this load's FreeLibrary.
     ++it->second->refcnt;
     return it->second;
   }
   SWELL_HINSTANCE* inst = new SWELL_HINSTANCE();
   inst->handle = h;
-  libs.byHandle[h] = inst;
+  inst->bundle = bundle;
+  libs.byHandle[keyOf(inst)] = inst;
 
   auto swellMain = reinterpret_cast<SWELL_dllMain_proc>(dlsym(h, "SWELL_dllMain"));
   if (!swellMain) return inst;
@@ -138,14 +207,16 @@ BOOL FreeLibrary(HINSTANCE inst)
   const bool last = --inst->refcnt == 0;
   if (last)
   {
-    libs.byHandle.erase(inst->handle);
+    libs.byHandle.erase(keyOf(inst));
     if (inst->SWELL_dllMain)
     {
       inst->SWELL_dllMain(inst, 0, nullptr);
       if (inst->DllMain) inst->DllMain(inst, 0, nullptr);
     }
   }
-  dlclose(inst->handle);  // each load took one reference of its own
+  // Each load took one reference of its own to each.
+  if (inst->bundle) CFRelease(inst->bundle);
+  dlclose(inst->handle);
   if (last) delete inst;
   return TRUE;
 }

@@ -1,6 +1,10 @@
 #include "winsys/kernel.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <climits>
 #include <cstdlib>
@@ -126,4 +130,54 @@ TEST_F(Library, ModuleFileNames)
   exe = exe.substr(0, exe.rfind('/'));
   EXPECT_EQ(GetModuleFileName(nullptr, buf, sizeof(buf)), exe.size());
   EXPECT_EQ(std::string(buf), exe);
+}
+
+// A folder whose info file names an executable is that library's bundle: loading the
+// folder loads the executable once, and the module's file is the folder.
+TEST_F(Library, BundleFoldersLoadTheExecutableTheirInfoNames)
+{
+  TempFolder tmp("winsys-bundle");
+  ASSERT_FALSE(tmp.path().empty());
+  std::error_code ec;
+  std::filesystem::copy_file(WINSYS_TESTLIB_ENTRY, tmp.file("good/code.so"), ec);
+  ASSERT_FALSE(ec);
+  struct Bundle
+  {
+    const char* folder;
+    const char* info;  // null: no info file
+  };
+  const Bundle bundles[] = {
+      {"good", "CFBundleIdentifier = com.example.winsys-good\nCFBundleExecutable = code.so\n"},
+      {"missing", "CFBundleExecutable = code.so\n"},  // names a file that is not there
+      {"noexe", "CFBundleIdentifier = com.example.winsys-noexe\n"},
+      {"noinfo", nullptr},
+  };
+  for (const Bundle& b : bundles)
+  {
+    const std::string info = tmp.file(std::string(b.folder) + "/Info.txt");
+    if (b.info) ASSERT_TRUE(writeWholeFile(info, b.info, strlen(b.info)));
+    else std::filesystem::create_directories(tmp.path() + "/" + b.folder, ec);
+  }
+  for (const char* bad : {"missing", "noexe", "noinfo"})
+    EXPECT_EQ(LoadLibrary((tmp.path() + "/" + bad).c_str()), nullptr) << bad;
+  EXPECT_EQ(log(), "");
+
+  const std::string folder = tmp.path() + "/good";
+  HINSTANCE a = LoadLibrary(folder.c_str());
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(log(), "AD");
+  HINSTANCE b = LoadLibrary((folder + "/").c_str());
+  EXPECT_EQ(b, a) << "the same bundle, once";
+  EXPECT_EQ(log(), "AD");
+  auto answer = reinterpret_cast<int (*)()>(GetProcAddress(a, "winsys_testlib_answer"));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  char buf[8192];
+  EXPECT_EQ(GetModuleFileName(a, buf, sizeof(buf)), realPath(folder.c_str()).size());
+  EXPECT_EQ(std::string(buf), realPath(folder.c_str()));
+  EXPECT_TRUE(FreeLibrary(b));
+  EXPECT_EQ(log(), "AD");
+  EXPECT_TRUE(FreeLibrary(a));
+  EXPECT_EQ(log(), "ADad");
+  EXPECT_FALSE(FreeLibrary(a));
 }

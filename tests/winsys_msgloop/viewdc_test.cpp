@@ -1,6 +1,7 @@
 // Contexts of views draw into their window's backing where the view lies.
 #include "winsys/msgloop/viewdc.h"
 #include "winsys/msgloop/hwnd_table.h"
+#include "winsys/msgloop/target.h"
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSView.h"
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -28,7 +30,99 @@ private:
   bool mFlipped;
 };
 
+// A window view in the middle of a paint when paint is set.
+class PaintingView : public NSView, public SWELL_WindowTarget
+{
+public:
+  explicit PaintingView(NSRect frame) : NSView(frame) {}
+  bool swellCanPostMessage() override { return true; }
+  LRESULT onSwellMessage(UINT, WPARAM, LPARAM) override { return 0; }
+  void SWELL_Timer(UINT_PTR) override {}
+  HDC swellPaintContext() override { return paint; }
+  HDC paint = nullptr;
+};
+
+// Fills the whole 8 x 8 context and tells whether its far corner took the fill,
+// which a clip left set would keep out.
+bool fillReachesTheCorner(HDC dc, uint32_t* pixels)
+{
+  HBRUSH brush = CreateSolidBrush(0x123456);
+  const RECT all{0, 0, 8, 8};
+  SWELL_FillRect(dc, &all, brush);
+  DeleteObject(brush);
+  // Bytes X, R, G, B in memory.
+  auto filled = [](const uint32_t& px) {
+    const unsigned char* b = (const unsigned char*)&px;
+    return b[1] == 0x12 && b[2] == 0x34 && b[3] == 0x56;
+  };
+  const bool reached = filled(pixels[0]) && filled(pixels[63]);
+  memset(pixels, 0, 64 * 4);
+  return reached;
+}
+
 }  // namespace
+
+// ReleaseDC takes back what GetDC handed out, whichever window it is told: it
+// restores the state GetDC saved, deletes only the contexts GetDC made, and leaves
+// every other context alone.
+TEST(ViewDC, ReleaseDCTakesBackOnlyWhatGetDCHandedOut)
+{
+  NSApplication::sharedApplication();
+  NSWindow* w = new NSWindow(NSMakeRect(0, 0, 20, 20), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  PaintingView* v = new PaintingView(NSMakeRect(0, 0, 8, 8));
+  w->contentView()->addSubview(v);
+  const HWND h = SWELL_HandleOfObject(v), other = SWELL_HandleOfObject(w->contentView());
+  // The paint draws through a context over pixels it owns, or into a memory context.
+  for (bool memory : {false, true})
+  {
+    SCOPED_TRACE(memory);
+    uint32_t own[64] = {};
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef port = memory ? nullptr : CGBitmapContextCreate(own, 8, 8, 8, 32, space, kCGImageAlphaNoneSkipFirst);
+    HDC paint = memory ? SWELL_CreateMemContext(nullptr, 8, 8) : SWELL_WrapGfxPort(port);
+    uint32_t* pixels = memory ? (uint32_t*)SWELL_GetCtxFrameBuffer(paint) : own;
+    v->paint = paint;
+    const RECT corner{0, 0, 1, 1};
+
+    HDC a = GetDC(h);
+    SWELL_SetClipRegion(a, &corner);
+    HDC b = GetDC(h);
+    EXPECT_EQ(a, paint);
+    EXPECT_EQ(b, paint);
+    ReleaseDC(h, b);
+    EXPECT_FALSE(fillReachesTheCorner(paint, pixels)) << "the clip was set before the second GetDC";
+    ReleaseDC(h, a);
+    EXPECT_TRUE(fillReachesTheCorner(paint, pixels)) << "the clip set through GetDC's context is gone";
+
+    HDC c = GetDC(h);
+    ReleaseDC(other, c);  // told another window
+    ReleaseDC(h, c);      // and again
+    EXPECT_FALSE(paint->freed);
+    EXPECT_TRUE(fillReachesTheCorner(paint, pixels));
+    // The painter's context given without GetDC: not restored, not deleted.
+    SWELL_PushClipRegion(paint);
+    SWELL_SetClipRegion(paint, &corner);
+    ReleaseDC(h, paint);
+    EXPECT_FALSE(paint->freed);
+    EXPECT_FALSE(fillReachesTheCorner(paint, pixels));
+    SWELL_PopClipRegion(paint);
+    v->paint = nullptr;
+    SWELL_DeleteGfxContext(paint);
+    CGContextRelease(port);
+    CGColorSpaceRelease(space);
+  }
+
+  // No paint under way: GetDC makes a context, which ReleaseDC deletes once.
+  HDC made = GetDC(h);
+  ASSERT_NE(made, nullptr);
+  ReleaseDC(other, made);
+  EXPECT_TRUE(made->freed);
+  ReleaseDC(h, made);
+  v->removeFromSuperview();
+  v->release();
+  w->close();
+  w->release();
+}
 
 TEST(ViewDC, DrawsIntoTheViewsPartOfTheBackingCutByItsEdges)
 {

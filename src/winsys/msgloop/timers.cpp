@@ -18,7 +18,8 @@ namespace {
 struct TimerRec
 {
   UINT_PTR id;
-  HWND hwnd;
+  HWND hwnd;    // the window view the timer belongs to, or null
+  HWND window;  // the top-level window whose content view hwnd is, else null
   NSTimer* timer;
   TimerRec* next;
 };
@@ -106,9 +107,37 @@ void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
   scheduleFlush();
 }
 
-void timerFired(HWND hwnd, UINT_PTR id, TIMERPROC proc)
+// The window view that takes the timers of hwnd: hwnd itself, or the content view
+// of a top-level window; null for anything else, a stale handle included. *window
+// gets the top-level window whose content view that is, else null.
+HWND timerView(HWND hwnd, HWND* window)
 {
-  if (g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd) return;
+  *window = nullptr;
+  NSView* view = nullptr;
+  if (targetOf(hwnd))
+    view = dynamic_cast<NSView*>(objectOf(hwnd));
+  else if (NSWindow* w = dynamic_cast<NSWindow*>(objectOf(hwnd)))
+  {
+    view = w->contentView();
+    if (!view || !targetOf(SWELL_HandleOfObject(view))) return nullptr;
+    hwnd = SWELL_HandleOfObject(view);
+  }
+  else
+    return nullptr;
+  NSWindow* w = view ? view->window() : nullptr;
+  if (w && w->contentView() == view) *window = SWELL_HandleOfObject(w);
+  return hwnd;
+}
+
+// A window and its content view stand for the same window: a timer answers to both.
+bool belongsTo(const TimerRec* r, HWND hwnd)
+{
+  return r->hwnd == hwnd || (r->window && r->window == hwnd);
+}
+
+void timerFired(HWND hwnd, HWND window, UINT_PTR id, TIMERPROC proc)
+{
+  if (g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd && g_swell_only_timerhwnd != window) return;
   if (proc) proc(hwnd, WM_TIMER, id, GetTickCount());
   else if (SWELL_WindowTarget* t = targetOf(hwnd)) t->SWELL_Timer(id);
 }
@@ -126,7 +155,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
     // kill it before or after the main thread starts it.
     if (!hwnd && !id)
     {
-      TimerRec* rec = new TimerRec{0, nullptr, nullptr, m_timer_list};
+      TimerRec* rec = new TimerRec{0, nullptr, nullptr, nullptr, m_timer_list};
       rec->id = (UINT_PTR)rec;
       m_timer_list = rec;
       id = rec->id;
@@ -134,14 +163,10 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
     queueRequest(hwnd, id, ms < 0xFFFFFFFE ? ms : 0xFFFFFFFE, proc);
     return id;
   }
-  // Timers of a window without a callback go to the window's view.
-  if (hwnd && !proc && !targetOf(hwnd))
-  {
-    NSWindow* w = dynamic_cast<NSWindow*>(objectOf(hwnd));
-    NSView* content = w ? w->contentView() : nullptr;
-    if (!content || !targetOf(SWELL_HandleOfObject(content))) return 0;
-    hwnd = SWELL_HandleOfObject(content);
-  }
+  // A window's timers, with a callback or without, belong to its window view (a
+  // top-level window's content view); a handle that names none gets no timer.
+  HWND window = nullptr;
+  if (hwnd && !(hwnd = timerView(hwnd, &window))) return 0;
 
   TimerRec* rec = nullptr;
   if (hwnd || id)
@@ -160,14 +185,15 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
   // A queued window-less timer killed before the flush starts nothing.
   if (!rec && !hwnd && s_flushing) return 0;
   const bool fresh = !rec;
-  if (fresh) rec = new TimerRec{id, hwnd, nullptr, nullptr};
+  if (fresh) rec = new TimerRec{id, hwnd, nullptr, nullptr, nullptr};
   if (!hwnd) rec->id = (UINT_PTR)rec;
+  rec->window = window;
   const UINT_PTR tid = rec->id;
   const NSTimeInterval interval = ms ? ms * 0.001 : 0.001;
   // A window's own timer keeps the window alive until the timer is stopped.
   rec->timer = NSTimer::timerWithAction(
-      interval, proc ? nullptr : objectOf(hwnd), [hwnd, tid, proc](NSTimer*) { timerFired(hwnd, tid, proc); },
-      nullptr, true);
+      interval, proc ? nullptr : objectOf(hwnd),
+      [hwnd, window, tid, proc](NSTimer*) { timerFired(hwnd, window, tid, proc); }, nullptr, true);
   NSRunLoop::currentRunLoop()->addTimer(rec->timer, NSRunLoopCommonModes);
   if (fresh)
   {
@@ -191,7 +217,7 @@ bool KillTimer(HWND hwnd, UINT_PTR id)
   for (TimerRec** pp = &m_timer_list; *pp;)
   {
     TimerRec* r = *pp;
-    if (r->hwnd == hwnd && (id == SWELL_ALL_TIMERS || r->id == id))
+    if (belongsTo(r, hwnd) && (id == SWELL_ALL_TIMERS || r->id == id))
     {
       *pp = r->next;
       // The kit's timers belong to the main thread; from elsewhere (only the
@@ -227,13 +253,22 @@ void SWELL_Internal_PostMessage_Init()
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
   if (!hwnd) return false;
+  const bool mainThread = AKIsMainThread();
   {
     std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
     if (!m_pmq_empty && m_pmq_size >= kPostCap) return false;
-    // Asked under the queue's lock, so a window whose destruction cleared the
-    // queue cannot have a message slip in after the clear.
-    SWELL_WindowTarget* t = targetOf(hwnd);
-    if (!t || !t->swellCanPostMessage()) return false;
+    if (mainThread)
+    {
+      // Asked under the queue's lock, so a window whose destruction cleared the
+      // queue cannot have a message slip in after the clear.
+      SWELL_WindowTarget* t = targetOf(hwnd);
+      if (!t || !t->swellCanPostMessage()) return false;
+    }
+    // Another thread must not touch the window: the main thread may be freeing
+    // it this very moment. The handle table tells whether it still lives; the
+    // flush asks the window itself, on the main thread.
+    else if (!objectOf(hwnd))
+      return false;
     PMQRec* r = takeRecord();
     *r = PMQRec{hwnd, msg, wParam, nullptr, lParam, nullptr, false, false};
     append(r);
@@ -282,7 +317,8 @@ void SWELL_MessageQueue_Flush()
     else
     {
       NSObject* o = objectOf(h);
-      if (SWELL_WindowTarget* t = targetOf(h))
+      SWELL_WindowTarget* t = targetOf(h);
+      if (t && t->swellCanPostMessage())
       {
         o->retain();
         t->onSwellMessage(r->interval, r->id, r->lParam);

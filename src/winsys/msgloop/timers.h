@@ -18,21 +18,27 @@ const UINT_PTR SWELL_ALL_TIMERS = ~(UINT_PTR)0;
 typedef void (*TIMERPROC)(HWND hwnd, UINT msg, UINT_PTR id, DWORD tickCount);
 
 // The timer's id, or 0. Without a window the id is chosen here (a timer of its own
-// each call); with one, the same window and id replace the earlier timer. A window
-// without a callback gets WM_TIMER (id, 0) itself: it must be a window view (or a
-// window whose content view is one), else 0.
+// each call); with one, the same window and id replace the earlier timer. A window's
+// timers belong to its window view: hwnd must be one, or a top-level window whose
+// content view is one (a window and its content view share their timers), else 0.
+// The callback is handed the view's handle; without a callback the view gets
+// WM_TIMER (id, 0) itself.
 // From another thread: the request is queued and the id returned (a window-less
 // timer's id is chosen at once, so it can be killed before the timer starts).
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc);
 // True when a timer was removed, or the request was queued from another thread.
-// SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread.
+// SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread. A top-level
+// window's handle reaches its content view's timers.
 bool KillTimer(HWND hwnd, UINT_PTR id);
 
 // Main thread: sets up the queue (once) and records the calling thread's run loop.
 void SWELL_Internal_PostMessage_Init();
 // Any thread: queues the message for a window view, delivered on the main thread as
-// SendMessage delivers it. False for a window that takes no posts (being destroyed,
-// or not a window view) and while 1024 messages wait and none was handed back yet.
+// SendMessage delivers it. False while 1024 messages wait and none was handed back
+// yet, and for a handle that names no window. On the main thread also false for a
+// window that takes no posts (being destroyed, or not a window view); another
+// thread never touches the window, which the main thread may be freeing, so there
+// the main thread drops such a message when it would deliver it.
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Drops the window's queued messages and timer requests (all of them for null),

@@ -6,7 +6,24 @@
 #include "platform/appkit/NSView.h"
 #include "platform/appkit/NSWindow.h"
 
+#include <unordered_map>
+
 namespace {
+
+// Contexts GetDC handed out and ReleaseDC did not take back yet: how many times
+// each (a paint's context may be handed out again and again), and whether GetDC
+// made it. ReleaseDC restores only states GetDC saved and deletes only contexts
+// GetDC made, whatever window it is told. Main thread only.
+struct Handout
+{
+  int count;
+  bool made;
+};
+std::unordered_map<HDC, Handout>& handouts()
+{
+  static std::unordered_map<HDC, Handout>* m = new std::unordered_map<HDC, Handout>;
+  return *m;
+}
 
 NSView* viewOf(HWND hwnd)
 {
@@ -41,6 +58,9 @@ HDC GetDC(HWND hwnd)
   if (HDC paint = paintContextOf(hwnd))
   {
     CGContextSaveGState(paint->ctx);
+    Handout& h = handouts()[paint];
+    if (h.made) h = Handout{0, false};  // left over from a record since reused
+    ++h.count;
     return paint;
   }
   NSView* view = viewOf(hwnd);
@@ -72,6 +92,7 @@ HDC GetDC(HWND hwnd)
     return nullptr;
   }
   CGContextSaveGState(gc);
+  handouts()[ctx] = Handout{1, true};
   return ctx;
 }
 
@@ -87,13 +108,21 @@ HDC GetWindowDC(HWND hwnd)
   return ctx;
 }
 
-void ReleaseDC(HWND hwnd, HDC ctx)
+void ReleaseDC(HWND, HDC ctx)
 {
-  if (!ctx || ctx->freed || !ctx->ctx || ctx->ownedBuffer) return;
-  CGContextRef gc = ctx->ctx;
-  CGContextRestoreGState(gc);
+  // A context GetDC did not hand out (a memory context, a paint's context asked
+  // for through another window, one released twice) is left as it is.
+  auto it = handouts().find(ctx);
+  if (it == handouts().end()) return;
+  const Handout h = it->second;
+  if (h.count > 1)
+    --it->second.count;
+  else
+    handouts().erase(it);
+  if (!ctx->freed && ctx->ctx) CGContextRestoreGState(ctx->ctx);
   // The paint's own context stays with the paint.
-  if (ctx == paintContextOf(hwnd)) return;
+  if (!h.made) return;
+  CGContextRef gc = ctx->ctx;
   SWELL_DeleteGfxContext(ctx);
   CGContextRelease(gc);
 }

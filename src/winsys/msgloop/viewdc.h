@@ -20,4 +20,8 @@ HDC SWELL_CreateGfxContext(NSGraphicsContext* ctx);
 HDC GetDC(HWND hwnd);
 // GetDC, then moved by the origin of the view's bounds.
 HDC GetWindowDC(HWND hwnd);
+// Takes back a context GetDC handed out: restores the state GetDC saved and deletes
+// the context when GetDC made it (a paint's context stays with the paint). Any other
+// context (a memory context, one released already) is left untouched; hwnd is not
+// needed to tell them apart.
 void ReleaseDC(HWND hwnd, HDC ctx);
