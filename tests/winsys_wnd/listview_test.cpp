@@ -193,6 +193,15 @@ TEST_F(ListView, TextsDataAndListBoxBuffers)
   std::vector<char> out(LB_GETTEXT_BUFSIZE, 'x');
   SendMessage(lb, LB_GETTEXT, 0, (LPARAM)out.data());
   EXPECT_EQ(std::string(out.data()), std::string(4094, 'w'));
+  // A row that is not there, or has no stored text, reads as empty.
+  const HWND owned = Make(top, LVS_OWNERDATA);
+  ListView_SetItemCount(owned, 3);
+  for (auto [list, row] : {std::pair<HWND, WPARAM>{lb, 1}, {lb, (WPARAM)-1}, {owned, 0}})
+  {
+    std::fill(out.begin(), out.end(), 'x');
+    EXPECT_EQ(SendMessage(list, LB_GETTEXT, row, (LPARAM)out.data()), 0);
+    EXPECT_EQ(out[0], 0) << (long)row;
+  }
   SendMessage(lb, LB_SETCURSEL, 0, 0);
   EXPECT_EQ(SendMessage(lb, LB_GETCURSEL, 0, 0), 0);
   SendMessage(lb, LB_SETCURSEL, (WPARAM)-1, 0);
@@ -572,6 +581,22 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   // The image's square is drawn on the row that has one; the other stays blank.
   EXPECT_NE(PixelAt(w, 170 + 5, 10 + header + pitch + 5), PixelAt(w, 170 + 5, 10 + header + 5));
   EXPECT_EQ(PixelAt(w, 170 + 5, 10 + header + 5), 0xF0F0F0u);
+  // In the list's own coordinates, which start below the header.
+  LVHITTESTINFO hit{{5, pitch + 5}, 0, 0, 0};
+  ListView_HitTest(lv, &hit);
+  EXPECT_EQ(hit.flags, (UINT)LVHT_ONITEMSTATEICON);
+  // A null list takes the images away: the row draws as the blank one, and its
+  // left end is label again.
+  const uint32_t imageColour = PixelAt(w, 170 + 5, 10 + header + pitch + 5);
+  ListView_SetImageList(lv, nullptr, LVSIL_SMALL);
+  Obj(lv)->setNeedsDisplay(true);
+  w->display();
+  int imagePixels = 0;
+  for (int y = 0; y < pitch; ++y)
+    for (int x = 0; x < pitch; ++x) imagePixels += PixelAt(w, 170 + x, 10 + header + pitch + y) == imageColour;
+  EXPECT_EQ(imagePixels, 0);
+  ListView_HitTest(lv, &hit);
+  EXPECT_EQ(hit.flags, (UINT)LVHT_ONITEMLABEL);
   DestroyWindow(top);
   ImageList_Remove(images, -1);
   ImageList_Destroy(images);

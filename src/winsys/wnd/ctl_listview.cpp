@@ -408,6 +408,8 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
     {
       // The caller's buffer is taken to hold LB_GETTEXT_BUFSIZE bytes; a longer row
       // is cut, never inside a character (LB_GETTEXTLEN tells its whole length).
+      // A row with no text of its own (none there, or owner data) reads as empty.
+      if (lParam) *(char*)lParam = 0;
       if (lParam && !isOwnerData() && wParam < (WPARAM)m_items.GetSize())
       {
         const char* t = rowText(m_items.Get((int)wParam), 0);
@@ -872,7 +874,8 @@ void SWELL_SetListViewFastClickMask(HWND h, int mask)
 void ListView_SetImageList(HWND h, WDL_PtrList<HGDIOBJ__>* list, int which)
 {
   Swell_vDavrel_64_listview* lv = LV(h);
-  if (!lv || !list) return;
+  // A null list takes the images away again.
+  if (!lv) return;
   lv->m_status_imagelist_type = which;
   lv->m_status_imagelist = list;
   lv->reloadData();
