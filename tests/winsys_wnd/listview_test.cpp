@@ -9,6 +9,7 @@
 #include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/ctl_listview.h"
+#include "winsys/wnd/ctl_treeview.h"
 
 #include <algorithm>
 #include <random>
@@ -600,6 +601,75 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   DestroyWindow(top);
   ImageList_Remove(images, -1);
   ImageList_Destroy(images);
+}
+
+// Selection colours: the selected row is filled with entry 0 while the list (or
+// tree) has the focus and entry 2 while not; a list without that entry, or without
+// colours, leaves the platform's highlight. Other handles keep nothing.
+TEST_F(ListView, SelectionColoursFollowTheFocus)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  w->makeKeyAndOrderFront(nullptr);
+  const HWND lv = Make(top, 0, 0, {150}, NSMakeRect(10, 10, 150, 80));
+  for (int i = 0; i < 2; ++i) Add(lv, "", i);
+  ListView_SetItemState(lv, 1, LVIS_SELECTED, LVIS_SELECTED);
+  // A tree view beside it, its second item selected.
+  NSScrollView* s = new NSScrollView(NSMakeRect(170, 10, 120, 80));
+  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(s);
+  s->release();
+  auto* tree = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, 120, 0));
+  NSTableColumn* c = new NSTableColumn;
+  c->setWidth(110);
+  tree->addTableColumn(c);
+  c->release();
+  tree->setHeaderView(nullptr);
+  s->setDocumentView(tree);
+  tree->release();
+  const HWND tv = SWELL_HWND(tree);
+  TVINSERTSTRUCT ins{};
+  ins.hInsertAfter = TVI_LAST;
+  TreeView_InsertItem(tv, &ins);
+  TreeView_SelectItem(tv, TreeView_InsertItem(tv, &ins));
+
+  w->display();
+  const uint32_t platform = PixelAt(w, 10 + 140, 10 + 17 + 19 + 8);  // as drawn before any colours
+  ASSERT_NE(platform, 0xF0F0F0u);
+  const int four[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF};
+  struct
+  {
+    const int* colours;
+    int n;
+    bool focused;
+    int64_t want;  // -1: the platform's highlight
+  } cases[] = {{four, 4, true, 0x0000F0},  {four, 4, false, 0xF00000}, {four, 2, true, 0x0000F0},
+               {four, 2, false, -1},        {four, 0, true, -1},        {nullptr, 3, false, 0x000000},
+               {nullptr, 3, true, 0x000000}, {four, 1, false, -1}};
+  for (const auto& t : cases)
+  {
+    for (HWND h : {lv, tv})
+    {
+      SCOPED_TRACE(std::to_string(t.n) + (t.colours ? " colours" : " blacks") + (t.focused ? ", focused" : "") +
+                   (h == tv ? ", tree" : ", list"));
+      ListView_SetSelColors(h, t.colours, t.n);
+      SetFocus(t.focused ? h : top);
+      ASSERT_EQ(GetFocus() == h, t.focused);
+      w->display();
+      // Inside the second row, right of any text.
+      const int x = h == tv ? 170 + 100 : 10 + 140;
+      const int y = h == tv ? 10 + 19 + 8 : 10 + 17 + 19 + 8;
+      EXPECT_EQ(PixelAt(w, x, y), t.want < 0 ? platform : (uint32_t)t.want);
+      EXPECT_EQ(PixelAt(w, x, y - 19), 0xF0F0F0u);  // the unselected row keeps the background
+
+    }
+  }
+  // Any other handle keeps nothing (and is not harmed).
+  Swell_vDavrel_64_button* b = AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(5, 150, 40, 20)), 9);
+  ListView_SetSelColors(SWELL_HWND(b), four, 4);
+  ListView_SetSelColors(nullptr, four, 4);
+  DestroyWindow(top);
 }
 
 }  // namespace
