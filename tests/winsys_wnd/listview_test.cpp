@@ -513,6 +513,58 @@ TEST_F(ListView, MouseProtocol)
   ImageList_Destroy(images);
 }
 
+// Clicks with Command or Shift, and a drag with Command held, add rows to the
+// selection only where the style lets the list hold several: a list view without
+// LVS_SINGLESEL, a list box with LBS_EXTENDEDSEL. The style is read as it is now.
+TEST_F(ListView, ModifiedClicksSelectAsTheStyleAllows)
+{
+  NSAutoreleasePool pool;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  using Rows = std::vector<int>;
+  struct
+  {
+    LONG style;
+    int lbMode;
+    LONG styleLater;  // set with SetWindowLong before the clicks; -1 keeps it
+    NSUInteger flags;
+    bool drag;  // the second row is dragged instead of clicked
+    Rows want;
+  } cases[] = {
+      {0, 0, -1, 0, false, {2}},
+      {0, 0, -1, NSCommandKeyMask, false, {0, 2}},
+      {0, 0, -1, NSShiftKeyMask, false, {0, 1, 2}},
+      {0, 0, -1, NSCommandKeyMask, true, {0, 2}},
+      {LVS_SINGLESEL, 0, -1, NSCommandKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, -1, NSShiftKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, -1, NSCommandKeyMask, true, {2}},
+      {0, 0, LVS_SINGLESEL, NSCommandKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, 0, NSCommandKeyMask, false, {0, 2}},
+      {0, 1, -1, NSCommandKeyMask, false, {2}},
+      {0, 1, -1, NSShiftKeyMask, false, {2}},
+      {LBS_EXTENDEDSEL, 1, -1, NSCommandKeyMask, false, {0, 2}},
+      {LBS_EXTENDEDSEL, 1, -1, NSShiftKeyMask, false, {0, 1, 2}},
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(std::to_string(c.style) + (c.lbMode ? " list box" : " list view") + " later " +
+                 std::to_string(c.styleLater) + " flags " + std::to_string(c.flags) + (c.drag ? " drag" : ""));
+    const HWND h = Make(top, c.style, c.lbMode, {150});
+    for (int i = 0; i < 4; ++i) Add(h, "row", i);
+    if (c.styleLater >= 0) SetWindowLong(h, GWL_STYLE, c.styleLater);
+    // Rows are 19 points apart in the list's own coordinates.
+    Send(Mouse(NSLeftMouseDown, h, NSMakePoint(20, 5)));
+    Send(Mouse(NSLeftMouseUp, h, NSMakePoint(20, 5)));
+    ASSERT_EQ(Selected(h), (Rows{0}));
+    Send(Mouse(NSLeftMouseDown, h, NSMakePoint(20, 2 * 19 + 5), c.flags));
+    if (c.drag)
+      for (int i = 0; i < 4; ++i) Send(Mouse(NSLeftMouseDragged, h, NSMakePoint(20, 2 * 19 + 5 + i), c.flags));
+    Send(Mouse(NSLeftMouseUp, h, NSMakePoint(20, 2 * 19 + 5), c.flags));
+    EXPECT_EQ(Selected(h), c.want);
+    DestroyWindow(h);
+  }
+}
+
 // The window's pixel at (x, y) from its top left, as 0xRRGGBB rounded to 4 bits a
 // component (the backing keeps its bytes as X, R, G, B; fills may round by one).
 uint32_t PixelAt(NSWindow* w, int x, int y)
