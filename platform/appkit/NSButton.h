@@ -31,6 +31,19 @@ enum NSButtonType
   NSMomentaryPushInButton = 7
 };
 
+// Where a button's image (for check boxes and radio buttons, their box) sits
+// beside its title.
+enum NSCellImagePosition
+{
+  NSNoImage = 0,
+  NSImageOnly = 1,
+  NSImageLeft = 2,
+  NSImageRight = 3,
+  NSImageBelow = 4,
+  NSImageAbove = 5,
+  NSImageOverlaps = 6
+};
+
 class NSButton;
 
 // What draws a button. The plain cell draws the bezel and title; a subclass may
@@ -57,6 +70,9 @@ public:
   void setState(NSInteger state);
   bool allowsMixedState() const { return mAllowsMixed; }
   void setAllowsMixedState(bool on) { mAllowsMixed = on; }
+  // NSImageRight puts a check box's or radio button's box after its title.
+  NSCellImagePosition imagePosition() const { return mImagePosition; }
+  void setImagePosition(NSCellImagePosition p);
   NSImage* image() const { return mImage; }
   void setImage(NSImage* image);  // retained; null removes it
   // Kept for callers that ask; every bezel is drawn alike.
@@ -90,6 +106,7 @@ private:
   bool mAllowsMixed = false;
   NSImage* mImage = nullptr;
   NSInteger mBezel = 1;
+  NSCellImagePosition mImagePosition = NSImageLeft;
   NSButtonCell* mButtonCell = nullptr;
   NSColor* mTitleColour = nullptr;
 };

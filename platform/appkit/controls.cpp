@@ -58,6 +58,12 @@ void NSButton::setState(NSInteger state)
   setNeedsDisplay(true);
 }
 
+void NSButton::setImagePosition(NSCellImagePosition p)
+{
+  mImagePosition = p;
+  setNeedsDisplay(true);
+}
+
 void NSButton::setImage(NSImage* image)
 {
   AKAssign(mImage, image);
@@ -106,7 +112,9 @@ void NSButton::drawBezelAndTitle(NSRect b)
   if (mType == NSSwitchButton || mType == NSRadioButton)
   {
     const CGFloat s = std::min<CGFloat>(12, b.size.height);
-    const NSRect box = NSMakeRect(1, std::floor((b.size.height - s) / 2), s, s);
+    const bool boxRight = mImagePosition == NSImageRight;
+    const NSRect box = NSMakeRect(boxRight ? std::max<CGFloat>(1, b.size.width - s - 1) : 1,
+                                  std::floor((b.size.height - s) / 2), s, s);
     AKGray(1)->setFill();
     NSColor::fillRect(box);
     AKFrameRect(box, AKGray(0.35));
@@ -116,7 +124,7 @@ void NSButton::drawBezelAndTitle(NSRect b)
       if (mState == NSMixedState) NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + s / 2 - 1, s - 6, 2));
       else NSColor::fillRect(NSMakeRect(box.origin.x + 3, box.origin.y + 3, s - 6, s - 6));
     }
-    AKDrawTextLine(mString, mFont, NSMakePoint(s + 5, base), mEnabled ? textColor() : textColour(false));
+    AKDrawTextLine(mString, mFont, NSMakePoint(boxRight ? 1 : s + 5, base), mEnabled ? textColor() : textColour(false));
     return;
   }
   AKGray(mState == NSOnState && mType != NSMomentaryPushInButton ? 0.8 : 0.93)->setFill();

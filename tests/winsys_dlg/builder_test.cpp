@@ -213,6 +213,35 @@ TEST_F(Builder, CustomCreatorsAndClassNames)
   EXPECT_TRUE(V(black)->isHidden());
 }
 
+// BS_LEFTTEXT puts a check box's box after its text, at the right end of the
+// control instead of the left.
+TEST_F(Builder, LeftTextPutsTheBoxOnTheRight)
+{
+  HWND p = Parent(true);
+  NSWindow* w = V(p)->window();
+  SWELL_MakeSetCurParms(1, 1, 0, 0, p, false, false);
+  struct
+  {
+    int style;
+    int boxLeft, boxRight;  // the 12-point box's columns, in the window
+  } cases[] = {{BS_AUTOCHECKBOX, 10 + 1, 10 + 1 + 12},
+               {BS_AUTOCHECKBOX | BS_LEFTTEXT, 10 + 80 - 1 - 12, 10 + 80 - 1},
+               {BS_AUTORADIOBUTTON | BS_LEFTTEXT, 10 + 80 - 1 - 12, 10 + 80 - 1}};
+  ShowWindow(p, SW_SHOW);
+  for (const auto& c : cases)
+  {
+    HWND b = SWELL_MakeControl("", 90, "Button", c.style, 10, 10, 80, 14, 0);
+    SendMessage(b, BM_SETCHECK, BST_CHECKED, 0);
+    w->display();
+    const Box mark = DarkBox(100, 30, [&](int x, int y) {
+      const LICE_PixelValue px = BackingRow(w, y)[x];
+      return (uint32_t)LICE_PixelR(px) << 16 | LICE_PixelG(px) << 8 | LICE_PixelB(px);
+    });
+    EXPECT_EQ(std::make_pair(mark.left, mark.right), std::make_pair(c.boxLeft, c.boxRight)) << c.style;
+    DestroyWindow(b);
+  }
+}
+
 TEST_F(Builder, AutoRightPushesTheNeighbourOfAControlThatGrew)
 {
   HWND p = Parent(true);

@@ -411,6 +411,19 @@ TEST_F(Menus, TrackPopupMenuReturnsOrSendsTheChoice)
   // Without a window: over the key window's content.
   script->chooseMenuItem({0});
   EXPECT_EQ(TrackPopupMenu(m, TPM_RETURNCMD, 0, 0, 0, nullptr, nullptr), 1001);
+  // For a window that is gone no menu is shown (none is scripted) and nothing is sent.
+  NSWindow* gone = makeWindow();
+  const HWND goneHwnd = SWELL_HWNDOfObject(gone);
+  {
+    NSAutoreleasePool pool;
+    gone->close();
+  }
+  ASSERT_EQ(SWELL_ObjectOfHWND(goneHwnd), nullptr);
+  w->makeKeyAndOrderFront(nullptr);  // a main window the menu could fall back on
+  ASSERT_EQ(NSApp->mainWindow(), w);
+  sent.clear();
+  for (int flags : {0, (int)TPM_RETURNCMD}) EXPECT_EQ(TrackPopupMenu(m, flags, 0, 0, 0, goneHwnd, nullptr), 0);
+  EXPECT_TRUE(sent.empty());
   DestroyMenu(m);
   w->close();
 }

@@ -54,6 +54,16 @@ TEST_F(Controls, ButtonMessages)
   EXPECT_EQ(SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)font), (LRESULT)bmp);
   EXPECT_EQ(b->image(), nullptr);
   EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  // Handle values below 5 and deleted objects are no images (and are not read).
+  HGDIOBJ gone = SWELL_MakeBitmapObject(SWELL_CreateImage(2, 2));
+  DeleteObject(gone);
+  for (LPARAM notImage : {(LPARAM)1, (LPARAM)SWELL_GDI_BITMAP, (LPARAM)gone})
+  {
+    SendMessage(H(b), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bmp);
+    EXPECT_EQ(SendMessage(H(b), BM_SETIMAGE, IMAGE_ICON, notImage), (LRESULT)bmp) << notImage;
+    EXPECT_EQ(b->image(), nullptr) << notImage;
+    EXPECT_EQ(SendMessage(H(b), BM_GETIMAGE, IMAGE_BITMAP, 0), 0) << notImage;
+  }
   DeleteObject(bmp);
   DeleteObject(font);
   // A bitmap stored bottom-up still shows its top row first.
@@ -127,7 +137,8 @@ TEST_P(ComboKinds, InsertionSortingAndPositions)
   EXPECT_EQ(SWELL_CB_InsertString(sorted, 0, -5, "z"), 0);
   EXPECT_EQ(SWELL_CB_InsertString(sorted, 0, 99, "0"), 5);
   EXPECT_EQ(SendMessage(sorted, CB_INSERTSTRING, (WPARAM)-3, (LPARAM) "m"), 0);
-  EXPECT_EQ(Texts(sorted), (V{"m", "z", "a", "a", "b", "c", "0"}));
+  EXPECT_EQ(SendMessage(sorted, CB_INSERTSTRING, (WPARAM)0x80000001u, (LPARAM) "9"), 7);
+  EXPECT_EQ(Texts(sorted), (V{"m", "z", "a", "a", "b", "c", "0", "9"}));
   SendMessage(sorted, CB_RESETCONTENT, 0, 0);
   EXPECT_EQ(SendMessage(sorted, CB_GETCOUNT, 0, 0), 0);
 
@@ -379,6 +390,8 @@ TEST_F(Controls, MultiLineTextViewMessages)
   HBRUSH brush = CreateSolidBrush(0);
   NSFont* before = t->font();
   SendMessage(h, WM_SETFONT, (WPARAM)brush, 0);
+  EXPECT_EQ(t->font(), before);
+  SendMessage(h, WM_SETFONT, (WPARAM)SWELL_GDI_FONT, 0);  // a kind, not an object
   EXPECT_EQ(t->font(), before);
   DeleteObject(brush);
   DeleteObject(font);

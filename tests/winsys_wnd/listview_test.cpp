@@ -9,6 +9,7 @@
 #include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/ctl_listview.h"
+#include "winsys/wnd/ctl_treeview.h"
 
 #include <algorithm>
 #include <random>
@@ -193,6 +194,15 @@ TEST_F(ListView, TextsDataAndListBoxBuffers)
   std::vector<char> out(LB_GETTEXT_BUFSIZE, 'x');
   SendMessage(lb, LB_GETTEXT, 0, (LPARAM)out.data());
   EXPECT_EQ(std::string(out.data()), std::string(4094, 'w'));
+  // A row that is not there, or has no stored text, reads as empty.
+  const HWND owned = Make(top, LVS_OWNERDATA);
+  ListView_SetItemCount(owned, 3);
+  for (auto [list, row] : {std::pair<HWND, WPARAM>{lb, 1}, {lb, (WPARAM)-1}, {owned, 0}})
+  {
+    std::fill(out.begin(), out.end(), 'x');
+    EXPECT_EQ(SendMessage(list, LB_GETTEXT, row, (LPARAM)out.data()), 0);
+    EXPECT_EQ(out[0], 0) << (long)row;
+  }
   SendMessage(lb, LB_SETCURSEL, 0, 0);
   EXPECT_EQ(SendMessage(lb, LB_GETCURSEL, 0, 0), 0);
   SendMessage(lb, LB_SETCURSEL, (WPARAM)-1, 0);
@@ -503,6 +513,58 @@ TEST_F(ListView, MouseProtocol)
   ImageList_Destroy(images);
 }
 
+// Clicks with Command or Shift, and a drag with Command held, add rows to the
+// selection only where the style lets the list hold several: a list view without
+// LVS_SINGLESEL, a list box with LBS_EXTENDEDSEL. The style is read as it is now.
+TEST_F(ListView, ModifiedClicksSelectAsTheStyleAllows)
+{
+  NSAutoreleasePool pool;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  using Rows = std::vector<int>;
+  struct
+  {
+    LONG style;
+    int lbMode;
+    LONG styleLater;  // set with SetWindowLong before the clicks; -1 keeps it
+    NSUInteger flags;
+    bool drag;  // the second row is dragged instead of clicked
+    Rows want;
+  } cases[] = {
+      {0, 0, -1, 0, false, {2}},
+      {0, 0, -1, NSCommandKeyMask, false, {0, 2}},
+      {0, 0, -1, NSShiftKeyMask, false, {0, 1, 2}},
+      {0, 0, -1, NSCommandKeyMask, true, {0, 2}},
+      {LVS_SINGLESEL, 0, -1, NSCommandKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, -1, NSShiftKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, -1, NSCommandKeyMask, true, {2}},
+      {0, 0, LVS_SINGLESEL, NSCommandKeyMask, false, {2}},
+      {LVS_SINGLESEL, 0, 0, NSCommandKeyMask, false, {0, 2}},
+      {0, 1, -1, NSCommandKeyMask, false, {2}},
+      {0, 1, -1, NSShiftKeyMask, false, {2}},
+      {LBS_EXTENDEDSEL, 1, -1, NSCommandKeyMask, false, {0, 2}},
+      {LBS_EXTENDEDSEL, 1, -1, NSShiftKeyMask, false, {0, 1, 2}},
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(std::to_string(c.style) + (c.lbMode ? " list box" : " list view") + " later " +
+                 std::to_string(c.styleLater) + " flags " + std::to_string(c.flags) + (c.drag ? " drag" : ""));
+    const HWND h = Make(top, c.style, c.lbMode, {150});
+    for (int i = 0; i < 4; ++i) Add(h, "row", i);
+    if (c.styleLater >= 0) SetWindowLong(h, GWL_STYLE, c.styleLater);
+    // Rows are 19 points apart in the list's own coordinates.
+    Send(Mouse(NSLeftMouseDown, h, NSMakePoint(20, 5)));
+    Send(Mouse(NSLeftMouseUp, h, NSMakePoint(20, 5)));
+    ASSERT_EQ(Selected(h), (Rows{0}));
+    Send(Mouse(NSLeftMouseDown, h, NSMakePoint(20, 2 * 19 + 5), c.flags));
+    if (c.drag)
+      for (int i = 0; i < 4; ++i) Send(Mouse(NSLeftMouseDragged, h, NSMakePoint(20, 2 * 19 + 5 + i), c.flags));
+    Send(Mouse(NSLeftMouseUp, h, NSMakePoint(20, 2 * 19 + 5), c.flags));
+    EXPECT_EQ(Selected(h), c.want);
+    DestroyWindow(h);
+  }
+}
+
 // The window's pixel at (x, y) from its top left, as 0xRRGGBB rounded to 4 bits a
 // component (the backing keeps its bytes as X, R, G, B; fills may round by one).
 uint32_t PixelAt(NSWindow* w, int x, int y)
@@ -572,9 +634,94 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   // The image's square is drawn on the row that has one; the other stays blank.
   EXPECT_NE(PixelAt(w, 170 + 5, 10 + header + pitch + 5), PixelAt(w, 170 + 5, 10 + header + 5));
   EXPECT_EQ(PixelAt(w, 170 + 5, 10 + header + 5), 0xF0F0F0u);
+  // In the list's own coordinates, which start below the header.
+  LVHITTESTINFO hit{{5, pitch + 5}, 0, 0, 0};
+  ListView_HitTest(lv, &hit);
+  EXPECT_EQ(hit.flags, (UINT)LVHT_ONITEMSTATEICON);
+  // A null list takes the images away: the row draws as the blank one, and its
+  // left end is label again.
+  const uint32_t imageColour = PixelAt(w, 170 + 5, 10 + header + pitch + 5);
+  ListView_SetImageList(lv, nullptr, LVSIL_SMALL);
+  Obj(lv)->setNeedsDisplay(true);
+  w->display();
+  int imagePixels = 0;
+  for (int y = 0; y < pitch; ++y)
+    for (int x = 0; x < pitch; ++x) imagePixels += PixelAt(w, 170 + x, 10 + header + pitch + y) == imageColour;
+  EXPECT_EQ(imagePixels, 0);
+  ListView_HitTest(lv, &hit);
+  EXPECT_EQ(hit.flags, (UINT)LVHT_ONITEMLABEL);
   DestroyWindow(top);
   ImageList_Remove(images, -1);
   ImageList_Destroy(images);
+}
+
+// Selection colours: the selected row is filled with entry 0 while the list (or
+// tree) has the focus and entry 2 while not; a list without that entry, or without
+// colours, leaves the platform's highlight. Other handles keep nothing.
+TEST_F(ListView, SelectionColoursFollowTheFocus)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  w->makeKeyAndOrderFront(nullptr);
+  const HWND lv = Make(top, 0, 0, {150}, NSMakeRect(10, 10, 150, 80));
+  for (int i = 0; i < 2; ++i) Add(lv, "", i);
+  ListView_SetItemState(lv, 1, LVIS_SELECTED, LVIS_SELECTED);
+  // A tree view beside it, its second item selected.
+  NSScrollView* s = new NSScrollView(NSMakeRect(170, 10, 120, 80));
+  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(s);
+  s->release();
+  auto* tree = new Swell_vDavrel_64_treeview(NSMakeRect(0, 0, 120, 0));
+  NSTableColumn* c = new NSTableColumn;
+  c->setWidth(110);
+  tree->addTableColumn(c);
+  c->release();
+  tree->setHeaderView(nullptr);
+  s->setDocumentView(tree);
+  tree->release();
+  const HWND tv = SWELL_HWND(tree);
+  TVINSERTSTRUCT ins{};
+  ins.hInsertAfter = TVI_LAST;
+  TreeView_InsertItem(tv, &ins);
+  TreeView_SelectItem(tv, TreeView_InsertItem(tv, &ins));
+
+  w->display();
+  const uint32_t platform = PixelAt(w, 10 + 140, 10 + 17 + 19 + 8);  // as drawn before any colours
+  ASSERT_NE(platform, 0xF0F0F0u);
+  const int four[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF};
+  struct
+  {
+    const int* colours;
+    int n;
+    bool focused;
+    int64_t want;  // -1: the platform's highlight
+  } cases[] = {{four, 4, true, 0x0000F0},  {four, 4, false, 0xF00000}, {four, 2, true, 0x0000F0},
+               {four, 2, false, -1},        {four, 0, true, -1},        {nullptr, 3, false, 0x000000},
+               {nullptr, 3, true, 0x000000}, {four, 1, false, -1}};
+  for (const auto& t : cases)
+  {
+    for (HWND h : {lv, tv})
+    {
+      SCOPED_TRACE(std::to_string(t.n) + (t.colours ? " colours" : " blacks") + (t.focused ? ", focused" : "") +
+                   (h == tv ? ", tree" : ", list"));
+      ListView_SetSelColors(h, t.colours, t.n);
+      SetFocus(t.focused ? h : top);
+      ASSERT_EQ(GetFocus() == h, t.focused);
+      w->display();
+      // Inside the second row, right of any text.
+      const int x = h == tv ? 170 + 100 : 10 + 140;
+      const int y = h == tv ? 10 + 19 + 8 : 10 + 17 + 19 + 8;
+      EXPECT_EQ(PixelAt(w, x, y), t.want < 0 ? platform : (uint32_t)t.want);
+      EXPECT_EQ(PixelAt(w, x, y - 19), 0xF0F0F0u);  // the unselected row keeps the background
+
+    }
+  }
+  // Any other handle keeps nothing (and is not harmed).
+  Swell_vDavrel_64_button* b = AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(5, 150, 40, 20)), 9);
+  ListView_SetSelColors(SWELL_HWND(b), four, 4);
+  ListView_SetSelColors(nullptr, four, 4);
+  DestroyWindow(top);
 }
 
 }  // namespace

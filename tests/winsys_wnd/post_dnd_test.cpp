@@ -152,6 +152,12 @@ TEST_F(Posting, FocusRectangleOverlay)
   EXPECT_EQ(handle, nullptr);
   EXPECT_EQ(NSApp->windows().size(), before);
   SWELL_DrawFocusRect(top, &r, nullptr);  // no handle: nothing
+  // A destroyed parent: nothing is shown, neither over it nor on its own.
+  const HWND gone = Child(top, NSMakeRect(0, 0, 50, 50));
+  DestroyWindow(gone);
+  SWELL_DrawFocusRect(gone, &r, &handle);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(NSApp->windows().size(), before);
 }
 
 // ---- drag and drop ----

@@ -77,7 +77,8 @@ TEST_F(TreeView, InsertionPlacesAndLookups)
   Insert(h, TVI_ROOT, TVI_FIRST, "first");
   Insert(h, TVI_ROOT, a, "afterA");
   Insert(h, TVI_SORT, TVI_SORT, "z");  // no sorting is done
-  EXPECT_EQ(Level(h, nullptr), (V{"first", "A", "afterA", "B", "z"}));
+  Insert(h, TVI_ROOT, TVI_ROOT, "root");  // no item to follow: first
+  EXPECT_EQ(Level(h, nullptr), (V{"root", "first", "A", "afterA", "B", "z"}));
 
   HTREEITEM a1 = Insert(h, a, TVI_LAST, "a1");
   Insert(h, a, TVI_LAST, "a2");
@@ -88,7 +89,7 @@ TEST_F(TreeView, InsertionPlacesAndLookups)
   EXPECT_EQ(Insert(h, (HTREEITEM)(void*)&h, TVI_LAST, "lost"), nullptr);  // a parent not in the tree
   EXPECT_EQ(Level(h, a), (V{"other", "a1", "a1b", "a2"}));
   EXPECT_EQ(TreeView_GetRoot(h), TreeView_GetChild(h, nullptr));
-  EXPECT_EQ(Text(h, TreeView_GetRoot(h)), "first");
+  EXPECT_EQ(Text(h, TreeView_GetRoot(h)), "root");
   EXPECT_EQ(TreeView_GetNextSibling(h, a), nullptr);  // top-level items are not chained
   EXPECT_EQ(TreeView_GetChild(h, a1), deep);
   EXPECT_EQ(TreeView_InsertItem(top, nullptr), nullptr);
@@ -110,6 +111,19 @@ TEST_F(TreeView, InsertionPlacesAndLookups)
   EXPECT_EQ(Level(h, a), (V{"other", "a1b", "a2"}));
   TreeView_DeleteItem(h, a1);  // no longer there: nothing
   EXPECT_EQ(Level(h, a), (V{"other", "a1b", "a2"}));
+  // Items deleted, of another tree, or no item at all are not read.
+  const HWND other = Make(top);
+  HTREEITEM foreign = Insert(other, TVI_ROOT, TVI_LAST, "F");
+  for (HTREEITEM gone : {a1, deep, foreign, (HTREEITEM)(void*)&h, (HTREEITEM)TVI_ROOT})
+  {
+    it.mask = TVIF_HANDLE | TVIF_TEXT;
+    it.hItem = gone;
+    it.cchTextMax = sizeof buf;
+    it.lParam = 77;
+    EXPECT_EQ(TreeView_GetItem(h, &it), 0);
+    EXPECT_EQ(it.lParam, 77);
+  }
+  EXPECT_EQ(Text(other, foreign), "F");
 }
 
 TEST_F(TreeView, ExpansionSelectionAndNotices)

@@ -305,6 +305,7 @@ HWND makeStyledButton(const char* text, int id, int style, int x, int y, int w, 
   }
   applyScaleFont(b);
   b->setTitle(SWELL_StripMnemonics(text));
+  if (style & BS_LEFTTEXT) b->setImagePosition(NSImageRight);
   targetOwner(b);
   finish(b, style);
   if (m_sizetofits && kind != BS_OWNERDRAW) b->sizeToFit();

@@ -414,6 +414,8 @@ int TrackPopupMenu(HMENU m, int flags, int x, int y, int, HWND hwnd, const RECT*
   NSMenu* menu = SWELL_MenuOf(m);
   if (!menu) return 0;
   NSObject* target = SWELL_ObjectOfHWND(hwnd);
+  // A window that is gone gets no menu, and no command from one.
+  if (hwnd && !target) return 0;
   NSView* view = nullptr;
   if (NSWindow* w = dynamic_cast<NSWindow*>(target)) view = w->contentView();
   else view = dynamic_cast<NSView*>(target);

@@ -14,6 +14,7 @@
 #include "winsys/wnd/wnd.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <strings.h>
 
@@ -73,8 +74,9 @@ LRESULT Swell_vDavrel_64_textview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
   {
     case WM_SETFONT:
     {
+      // Handle values below 5 are never objects.
       HGDIOBJ f = (HGDIOBJ)wParam;
-      if (f && f->type == SWELL_GDI_FONT && !f->freed && f->faceName)
+      if ((uintptr_t)f >= 5 && f->type == SWELL_GDI_FONT && !f->freed && f->faceName)
         if (NSFont* font = NSFont::fontWithName(f->faceName, f->fontSize > 0 ? f->fontSize : 12)) setFont(font);
       break;
     }
@@ -361,7 +363,7 @@ namespace {
 
 NSImage* imageOf(HGDIOBJ obj)
 {
-  SWELL_Image* im = obj && obj->type == SWELL_GDI_BITMAP && !obj->freed ? obj->image : nullptr;
+  SWELL_Image* im = GetNSImageFromHICON(obj);
   if (!im || !im->pixels) return nullptr;
   return swellImageOfBitmap(im->pixels);
 }
@@ -429,8 +431,12 @@ bool SWELL_ControlMessage(NSObject* o, UINT msg, WPARAM wParam, LPARAM lParam, L
         *result = lParam ? SWELL_CB_GetItemText(h, 0, item, (char*)lParam, CB_GETLBTEXT_BUFSIZE) : 0;
         break;
       case CB_INSERTSTRING:
-        *result = SWELL_CB_InsertString(h, 0, (int)std::max<LPARAM>(0, (LPARAM)wParam), (const char*)lParam);
+      {
+        // A negative position is the first; one past every int is the end.
+        const LPARAM at = (LPARAM)wParam;
+        *result = SWELL_CB_InsertString(h, 0, at < 0 ? 0 : (int)std::min<LPARAM>(at, INT_MAX), (const char*)lParam);
         break;
+      }
       case CB_RESETCONTENT:
         SWELL_CB_Empty(h, 0);
         break;

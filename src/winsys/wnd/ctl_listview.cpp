@@ -60,12 +60,14 @@ HWND ownerOf(Swell_vDavrel_64_listview* lv)
   return nullptr;
 }
 
-// Selects the row the way the list view's style says: alone, or added to the selection.
-void selectRow(Swell_vDavrel_64_listview* lv, int row)
+// Whether the list view's style lets it hold several selected rows.
+bool multipleSelection(const Swell_vDavrel_64_listview* lv)
 {
-  const bool extend = lv->m_lbMode ? (lv->style & LBS_EXTENDEDSEL) != 0 : !(lv->style & LVS_SINGLESEL);
-  lv->selectRowIndexes({row}, extend);
+  return lv->m_lbMode ? (lv->style & LBS_EXTENDEDSEL) != 0 : !(lv->style & LVS_SINGLESEL);
 }
+
+// Selects the row the way the list view's style says: alone, or added to the selection.
+void selectRow(Swell_vDavrel_64_listview* lv, int row) { lv->selectRowIndexes({row}, multipleSelection(lv)); }
 
 NSView* visibleArea(Swell_vDavrel_64_listview* lv)
 {
@@ -265,7 +267,9 @@ void Swell_vDavrel_64_listview::mouseDragged(NSEvent*)
     {
       if (!(m_start_item_clickmode & 4) && !isRowSelected(m_start_item))
       {
-        selectRowIndexes({m_start_item}, (GetAsyncKeyState(0x11 /* VK_CONTROL */) & 0x8000) != 0);
+        // Control extends the selection of a list that may hold several rows.
+        const bool extend = multipleSelection(this) && (GetAsyncKeyState(0x11 /* VK_CONTROL */) & 0x8000);
+        selectRowIndexes({m_start_item}, extend);
         tellSelectionDidChange();
       }
       NMLISTVIEW nm{};
@@ -298,7 +302,9 @@ void Swell_vDavrel_64_listview::mouseUp(NSEvent* e)
     {
       // The owner hears of a change against the selection the press began with.
       const NSIndexSet before = selectedRowIndexes();
-      if (m_lbMode && !(style & LBS_EXTENDEDSEL)) deselectAll(nullptr);
+      // The style, as it is now, says whether a click may add rows to the selection.
+      setAllowsMultipleSelection(multipleSelection(this));
+      if (m_lbMode && !allowsMultipleSelection()) deselectAll(nullptr);
       pressFrom(e, before);
       NSTableView::mouseUp(e);
     }
@@ -408,6 +414,8 @@ LRESULT Swell_vDavrel_64_listview::onSwellMessage(UINT msg, WPARAM wParam, LPARA
     {
       // The caller's buffer is taken to hold LB_GETTEXT_BUFSIZE bytes; a longer row
       // is cut, never inside a character (LB_GETTEXTLEN tells its whole length).
+      // A row with no text of its own (none there, or owner data) reads as empty.
+      if (lParam) *(char*)lParam = 0;
       if (lParam && !isOwnerData() && wParam < (WPARAM)m_items.GetSize())
       {
         const char* t = rowText(m_items.Get((int)wParam), 0);
@@ -872,7 +880,8 @@ void SWELL_SetListViewFastClickMask(HWND h, int mask)
 void ListView_SetImageList(HWND h, WDL_PtrList<HGDIOBJ__>* list, int which)
 {
   Swell_vDavrel_64_listview* lv = LV(h);
-  if (!lv || !list) return;
+  // A null list takes the images away again.
+  if (!lv) return;
   lv->m_status_imagelist_type = which;
   lv->m_status_imagelist = list;
   lv->reloadData();

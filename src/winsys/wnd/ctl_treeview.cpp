@@ -195,10 +195,10 @@ HTREEITEM TreeView_InsertItem(HWND h, TVINSERTSTRUCT* ins)
   const HTREEITEM after = ins->hInsertAfter;
   int pos = list.GetSize();
   if (after == TVI_FIRST) pos = 0;
-  else if (after && after != TVI_LAST && after != TVI_SORT && after != TVI_ROOT)
+  else if (after && after != TVI_LAST && after != TVI_SORT)
   {
     const int i = list.Find(after);
-    pos = i >= 0 ? i + 1 : 0;  // an item of another parent puts the new one first
+    pos = i >= 0 ? i + 1 : 0;  // an item of another parent (or the root) puts the new one first
   }
   HTREEITEM item = new HTREEITEM__;
   if (ins->item.mask & TVIF_CHILDREN) item->m_haschildren = ins->item.cChildren != 0;
@@ -241,7 +241,8 @@ void TreeView_SelectItem(HWND h, HTREEITEM item)
 BOOL TreeView_GetItem(HWND h, TVITEM* it)
 {
   Swell_vDavrel_64_treeview* tv = TV(h);
-  if (!tv || !it || !(it->mask & TVIF_HANDLE) || !it->hItem) return 0;
+  // Only an item of this tree is read: a deleted one is freed memory.
+  if (!tv || !it || !(it->mask & TVIF_HANDLE) || !tv->findItem(it->hItem, nullptr, nullptr)) return 0;
   HTREEITEM item = it->hItem;
   it->cChildren = item->m_haschildren ? 1 : 0;
   it->lParam = item->m_param;

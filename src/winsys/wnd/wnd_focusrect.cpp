@@ -42,6 +42,8 @@ void SWELL_DrawFocusRect(HWND hwndPar, RECT* rect, void** handle)
     if (*handle) removeOverlay(handle);
     return;
   }
+  // A parent that is gone has no place to show the rectangle over.
+  if (hwndPar && !SWELL_Object(hwndPar)) return;
   POINT a{rect->left, rect->top}, b{rect->right, rect->bottom};
   if (hwndPar)
   {
