@@ -8,6 +8,7 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/kernel.h"
 #include "winsys/msgloop/viewdc.h"
+#include "winsys/wnd/controls.h"
 
 #include <cstring>
 #include <string>
@@ -190,6 +191,57 @@ TEST_F(Tree, DialogItemTextAndIntegers)
   EXPECT_EQ(windows.back()->title(), "Title") << "a content view's text is its window's title";
 }
 
+// Every kind of window keeps its text where the platform keeps it; only an edit
+// field tells its parent of a new text (a multi-line text view does not, as on
+// Win32), and only a text field counts as static text.
+TEST_F(Tree, TextsOfEveryKind)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(0, 0, 50, 20)), 1);
+  auto* text = AddControl(top, new Swell_vDavrel_64_textview(NSMakeRect(0, 20, 80, 40)), 2);
+  auto* box = AddControl(top, new Swell_vDavrel_64_box(NSMakeRect(100, 0, 80, 80)), 3);
+  auto* field = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 70, 80, 20)), 4);
+  AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 100, 80, 20)), 5)->setEditable(false);
+  AddControl(top, new NSView(NSMakeRect(0, 130, 20, 20)), 6);
+  SetWindowLong(SWELL_CreateWindowView(nullptr, top, RecordingProc, 0), GWL_ID, 7);
+  struct Case
+  {
+    const char* what;
+    int id;
+    BOOL ok;
+    bool notifies, isStatic;
+  };
+  const Case cases[] = {
+      {"content view: the window's title", 0, TRUE, false, false},
+      {"button", 1, TRUE, false, false},
+      {"multi-line text view", 2, TRUE, false, false},
+      {"group box", 3, TRUE, false, false},
+      {"edit field", 4, TRUE, true, true},
+      {"label", 5, TRUE, false, true},
+      {"plain view", 6, FALSE, false, false},
+      {"window view", 7, TRUE, false, false},
+      {"no such item", 99, FALSE, false, false},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    log.msgs.clear();
+    EXPECT_EQ(SetDlgItemText(top, c.id, "Bank 12"), c.ok);
+    EXPECT_EQ(log.only(WM_COMMAND).size(), c.notifies ? 1u : 0u);
+    char buf[16] = "stale";
+    EXPECT_EQ(GetDlgItemText(top, c.id, buf, sizeof buf), c.ok);
+    EXPECT_STREQ(buf, c.ok ? "Bank 12" : "");
+    EXPECT_EQ(SWELL_IsStaticText(GetDlgItem(top, c.id)), c.isStatic);
+  }
+  EXPECT_EQ(box->title(), "Bank 12");
+  EXPECT_EQ(windows.back()->title(), "Bank 12");
+  EXPECT_EQ(text->stringValue(), "Bank 12");
+  // The text view comes before the field, but is no static text.
+  EXPECT_EQ(FindWindowEx(top, nullptr, "Static", nullptr), SWELL_HWND(field));
+  EXPECT_EQ(FindWindowEx(top, nullptr, "STATIC", "Bank 12"), SWELL_HWND(field));
+  EXPECT_EQ(FindWindowEx(top, nullptr, nullptr, "Bank 12"), GetDlgItem(top, 1));
+}
+
 TEST_F(Tree, GeometryEdges)
 {
   NSWindow* w = nullptr;
@@ -264,6 +316,81 @@ TEST_F(Tree, GeometryEdges)
   EXPECT_EQ((std::vector<int>{drawn[0][0].left, drawn[0][0].top, drawn[0][0].right, drawn[0][0].bottom}),
             (std::vector<int>{drawn[1][0].left, drawn[1][0].top, drawn[1][0].right, drawn[1][0].bottom}));
   EXPECT_EQ(drawn[1][0].top, 10);
+}
+
+// Text in a scroll view takes the scroll view's size, labels fade when disabled,
+// UpdateWindow draws only for a view that needs it, and a field's editing text
+// view answers as the field.
+TEST_F(Tree, TextSizesFadesUpdatesAndEditors)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  auto* scroll = AddControl(top, new NSScrollView(NSMakeRect(0, 0, 100, 60)), 1);
+  auto* text = new Swell_vDavrel_64_textview(NSMakeRect(0, 0, 100, 300));
+  scroll->setDocumentView(text);
+  text->release();
+  auto* other = AddControl(top, new NSScrollView(NSMakeRect(0, 100, 100, 60)), 2);
+  NSView* plain = new NSView(NSMakeRect(0, 0, 100, 300));
+  other->setDocumentView(plain);
+  plain->release();
+  auto size = [](NSView* v) { return std::vector<double>{v->frame().size.width, v->frame().size.height}; };
+  SetWindowPos(SWELL_HWND(scroll), nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(size(text), (std::vector<double>{120, 90}));
+  SetWindowPos(SWELL_HWND(text), nullptr, 5, 5, 200, 50, SWP_NOZORDER);  // the scroll view moves
+  EXPECT_TRUE(NSEqualRects(scroll->frame(), NSMakeRect(5, 5, 200, 50)));
+  EXPECT_EQ(size(text), (std::vector<double>{200, 50}));
+  SetWindowPos(SWELL_HWND(other), nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(size(plain), (std::vector<double>{100, 300})) << "other documents keep their size";
+
+  // Only a layer label (not editable, no border, no background) fades.
+  auto* label = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 0, 50, 20)), 3);
+  label->setEditable(false);
+  label->setBordered(false);
+  label->setDrawsBackground(false);
+  label->setTextColor(NSColor::colorWithCalibratedRed(0.2, 0.4, 0.6, 1));
+  auto* boxed = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 20, 50, 20)), 4);
+  boxed->setEditable(false);
+  auto* edit = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 40, 50, 20)), 5);
+  auto* foreign = AddControl(top, new NSTextField(NSMakeRect(0, 60, 50, 20)), 6);
+  foreign->setEditable(false);
+  foreign->setBordered(false);
+  foreign->setDrawsBackground(false);
+  struct Fade
+  {
+    NSTextField* f;
+    double disabled;
+  };
+  for (const Fade c : {Fade{label, 0.5}, Fade{boxed, 1}, Fade{edit, 1}, Fade{foreign, 1}})
+  {
+    EnableWindow(SWELL_HWND(c.f), 0);
+    EXPECT_FALSE(c.f->isEnabled());
+    EXPECT_EQ(c.f->textColor()->alphaComponent(), c.disabled) << c.f->tag();
+    EnableWindow(SWELL_HWND(c.f), 1);
+    EXPECT_TRUE(c.f->isEnabled());
+    EXPECT_EQ(c.f->textColor()->alphaComponent(), 1.0) << c.f->tag();
+  }
+  EXPECT_EQ(label->textColor()->blueComponent(), 0.6) << "the colour itself stays";
+
+  const HWND a = Child(top, NSMakeRect(200, 0, 30, 30));
+  ShowWindow(top, SW_SHOW);
+  w->display();
+  InvalidateRect(a, nullptr, 0);
+  UpdateWindow(top);
+  EXPECT_TRUE(w->needsDisplay()) << "the content view itself needs nothing";
+  UpdateWindow(a);
+  EXPECT_FALSE(w->needsDisplay());
+
+  // The platform edits a field through a text view two levels inside it.
+  NSView* inner = new NSView(NSMakeRect(0, 0, 50, 20));
+  edit->addSubview(inner);
+  inner->release();
+  NSTextView* editor = new NSTextView(NSMakeRect(0, 0, 50, 20));
+  inner->addSubview(editor);
+  editor->release();
+  ASSERT_TRUE(w->makeFirstResponder(editor));
+  EXPECT_EQ(GetFocus(), SWELL_HWND(edit));
+  ASSERT_TRUE(w->makeFirstResponder(text));
+  EXPECT_EQ(GetFocus(), SWELL_HWND(text)) << "a text view of its own";
 }
 
 TEST_F(Tree, SendMessageFindsTheProcedure)
