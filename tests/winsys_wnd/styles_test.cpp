@@ -138,6 +138,14 @@ TEST_F(Styles, OwnersSurviveReparenting)
   EXPECT_NE(SWELL_HWND(again), frameHandle);
   EXPECT_EQ(again->contentView(), SWELL_WindowView(content));
   EXPECT_EQ(GetParent(content), owner);
+
+  // A window that keeps no owner leaves none behind to be owned by later.
+  const HWND loose = Window(NSMakeRect(0, 300, 100, 100));
+  SWELL_WindowView(loose)->setLastTopLevelOwner(SWELL_Object(owner));
+  EXPECT_EQ(SetParent(loose, host), host);
+  EXPECT_EQ(SetParent(loose, nullptr), nullptr);
+  EXPECT_EQ(GetParent(loose), nullptr);
+  DestroyWindow(loose);
   DestroyWindow(content);
   DestroyWindow(owner);
 }
