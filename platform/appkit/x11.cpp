@@ -731,6 +731,8 @@ private:
         const XButtonEvent& b = e.xbutton;
         const NSPoint p = baseOf(w, b.x, b.y);
         noteMouse(w->convertBaseToScreen(p), buttonsOf(b.state, b.button, e.type == ButtonPress));
+        mLastMotion = w->convertBaseToScreen(p);
+        mHaveMotion = true;
         if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
         {
           if (e.type != ButtonPress) break;
@@ -761,11 +763,18 @@ private:
       {
         const XMotionEvent& m = e.xmotion;
         const NSPoint p = baseOf(w, m.x, m.y);
-        noteMouse(w->convertBaseToScreen(p), buttonsOf(m.state, 0, false));
+        const NSPoint screen = w->convertBaseToScreen(p);
+        noteMouse(screen, buttonsOf(m.state, 0, false));
         const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
                                  : (m.state & Button3Mask) ? NSRightMouseDragged
                                                            : NSMouseMoved;
-        post(NSEvent::mouseEventWithType(type, p, flagsOf(m.state), now, w, 0));
+        // How far the mouse went since the last motion or press: a hidden cursor
+        // moves the program's own position by it.
+        const NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y)
+                                      : NSMakePoint(0, 0);
+        mLastMotion = screen;
+        mHaveMotion = true;
+        post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
         break;
       }
       case EnterNotify:
@@ -832,6 +841,8 @@ private:
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
+  NSPoint mLastMotion{0, 0};  // screen point of the last motion or press
+  bool mHaveMotion = false;
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;
 };
