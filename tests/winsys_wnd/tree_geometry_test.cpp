@@ -137,6 +137,12 @@ TEST_F(Tree, WalkingTheTree)
   EXPECT_EQ(GetWindowLong(a, GWL_ID), 5);
   EXPECT_EQ(SetParent(nested, b), a);
   EXPECT_EQ(GetParent(nested), b);
+  // A freed handle as the new parent changes nothing.
+  const HWND gone = Child(top, NSMakeRect(0, 0, 1, 1));
+  DestroyWindow(gone);
+  EXPECT_EQ(SetParent(nested, gone), nullptr);
+  EXPECT_EQ(GetParent(nested), b);
+  EXPECT_TRUE(IsWindow(nested));
 
   // Out of the tree into a window of its own, which closing releases; and back.
   SetWindowText(b, "loose");

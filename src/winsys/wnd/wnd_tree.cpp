@@ -135,19 +135,16 @@ HWND SetParent(HWND h, HWND newParent)
     if (text[0]) SetDlgItemText(h, 0, text);
     return nullptr;
   }
-  // A list in its scroll view moves with the scroll view.
+  // A list in its scroll view moves with the scroll view. A new parent that is no
+  // view (a freed handle) changes nothing: the child would be freed on the way.
   NSView* f = frameViewOf(v);
   NSView* old = f->superview();
   NSView* np = viewOrContent(newParent);
-  if (old)
-  {
-    f->retain();
-    f->removeFromSuperview();
-    if (np) np->addSubview(f);
-    f->release();
-  }
-  else if (np)
-    np->addSubview(f);
+  if (!np) return nullptr;
+  f->retain();
+  if (old) f->removeFromSuperview();
+  np->addSubview(f);
+  f->release();
   return SWELL_HWND(old);
 }
 
