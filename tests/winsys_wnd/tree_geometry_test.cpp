@@ -248,6 +248,82 @@ TEST_F(Tree, TextsOfEveryKind)
   EXPECT_EQ(FindWindowEx(top, nullptr, nullptr, "Bank 12"), GetDlgItem(top, 1));
 }
 
+// A null or freed handle makes every call of the tree, geometry and focus do
+// nothing and answer its failure value.
+TEST_F(Tree, NullAndFreedHandlesAnswerNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100));
+  const HWND gone = Child(top, NSMakeRect(0, 0, 10, 10));
+  DestroyWindow(gone);
+  ASSERT_EQ(SWELL_Object(gone), nullptr);
+  for (const HWND h : {(HWND) nullptr, gone})
+  {
+    SCOPED_TRACE(h ? "freed" : "null");
+    for (int cmd = GW_HWNDFIRST; cmd <= GW_CHILD; ++cmd) EXPECT_EQ(GetWindow(h, cmd), nullptr) << cmd;
+    RECT r{1, 2, 3, 4};
+    POINT p{5, 6};
+    char buf[8] = "x";
+    BOOL translated = 9;
+    const struct
+    {
+      const char* what;
+      LONG_PTR got, want;
+    } answers[] = {
+        {"GetParent", (LONG_PTR)GetParent(h), 0},
+        {"IsChild as parent", IsChild(h, top), 0},
+        {"IsChild as child", IsChild(top, h), 0},
+        {"SetParent", (LONG_PTR)SetParent(h, top), 0},
+        {"FindWindowEx", (LONG_PTR)FindWindowEx(h, nullptr, nullptr, nullptr), 0},
+        {"EnumChildWindows", EnumChildWindows(h, [](HWND, LPARAM) -> BOOL { return FALSE; }, 0), TRUE},
+        {"GetDlgItem", (LONG_PTR)GetDlgItem(h, 0), 0},
+        {"IsWindow", IsWindow(h), 0},
+        {"SetWindowLong", SetWindowLong(h, GWL_USERDATA, 5), 0},
+        {"GetWindowLong", GetWindowLong(h, GWL_STYLE), 0},
+        {"SetProp", SetProp(h, "p", (void*)1), FALSE},
+        {"GetProp", (LONG_PTR)GetProp(h, "p"), 0},
+        {"RemoveProp", (LONG_PTR)RemoveProp(h, "p"), 0},
+        {"EnumPropsEx", EnumPropsEx(h, [](HWND, const char*, void*, LPARAM) -> BOOL { return TRUE; }, 0), -1},
+        {"SetDlgItemText", SetDlgItemText(h, 0, "t"), FALSE},
+        {"GetDlgItemText", GetDlgItemText(h, 0, buf, sizeof buf), FALSE},
+        {"GetDlgItemText's buffer", buf[0], 0},
+        {"GetDlgItemInt", GetDlgItemInt(h, 0, &translated, 1), 0},
+        {"its translation", translated, 0},
+        {"IsDlgButtonChecked", IsDlgButtonChecked(h, 0), BST_UNCHECKED},
+        {"kinds", SWELL_IsGroupBox(h) || SWELL_IsButton(h) || SWELL_IsStaticText(h), 0},
+        {"GetWindowRect", GetWindowRect(h, &r), 0},
+        {"its rectangle", r.left | r.top | r.right | r.bottom, 0},
+        {"IsWindowVisible", IsWindowVisible(h), 0},
+        {"ScrollWindow", ScrollWindow(h, 1, 1, nullptr, nullptr), FALSE},
+        {"SWELL_NavigateUpScrollClipViews", (LONG_PTR)SWELL_NavigateUpScrollClipViews(h), 0},
+        {"SWELL_GetWindowWantRaiseAmt", SWELL_GetWindowWantRaiseAmt(h), 0},
+        {"SWELL_SetWindowLevel", SWELL_SetWindowLevel(h, 3), 0},
+        {"SWELL_GetDefaultButtonID", SWELL_GetDefaultButtonID(h, false), 0},
+        {"SWELL_ModalWindowStart", (LONG_PTR)SWELL_ModalWindowStart(h), 0},
+        {"DefWindowProc", DefWindowProc(h, WM_MOUSEWHEEL, 1, 2), 0},
+    };
+    for (const auto& a : answers) EXPECT_EQ(a.got, a.want) << a.what;
+    r = RECT{1, 2, 3, 4};
+    GetClientRect(h, &r);
+    EXPECT_EQ(r.left | r.top | r.right | r.bottom, 0);
+    ClientToScreen(h, &p);
+    EXPECT_EQ(p.x * 10 + p.y, 56);
+    PAINTSTRUCT ps;
+    EXPECT_EQ(BeginPaint(h, &ps), nullptr);
+    // The rest only must not act.
+    SetWindowPos(h, HWND_TOP, 1, 1, 5, 5, 0);
+    ShowWindow(h, SW_SHOW);
+    EnableWindow(h, 0);
+    InvalidateRect(h, nullptr, 0);
+    UpdateWindow(h);
+    CheckDlgButton(h, 0, BST_CHECKED);
+    SetFocus(h);
+    SWELL_CloseWindow(h);
+    DestroyWindow(h);
+  }
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_TRUE(IsWindow(top));
+}
+
 TEST_F(Tree, GeometryEdges)
 {
   NSWindow* w = nullptr;
