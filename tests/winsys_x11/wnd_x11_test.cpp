@@ -169,6 +169,41 @@ TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
   DestroyWindow(top);
 }
 
+// The modifier keys the server last reported held are down for GetAsyncKeyState
+// between events too; letting one go lifts it.
+TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  const unsigned long xid = Shown(w, &width, &height, &px);
+  ASSERT_NE(xid, 0u);
+  const unsigned shiftMask = 1, controlMask = 4, mod4Mask = 0x40;
+  struct Step
+  {
+    const char* what;
+    std::function<void()> send;
+    bool shift, command, control;
+  };
+  const Step steps[] = {
+      {"a move with shift and the command key", [&] { driver->motion(xid, 10, 10, shiftMask | mod4Mask); }, true,
+       true, false},
+      {"shift let go", [&] { driver->key(xid, "Shift_L", shiftMask | mod4Mask); }, false, true, false},
+      {"a move with control", [&] { driver->motion(xid, 12, 12, controlMask); }, false, false, true},
+      {"a plain key", [&] { driver->key(xid, "a"); }, false, false, false},
+  };
+  for (const Step& s : steps)
+  {
+    s.send();
+    auto down = [](int vk) { return GetAsyncKeyState(vk) == (short)0x8000; };
+    EXPECT_TRUE(until([&] { return down(VK_SHIFT) == s.shift && down(VK_CONTROL) == s.command && down(VK_LWIN) == s.control; }))
+        << s.what;
+  }
+  DestroyWindow(top);
+}
+
 TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
 {
   NSWindow* w = nullptr;

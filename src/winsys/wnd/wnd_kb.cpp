@@ -171,8 +171,11 @@ short GetAsyncKeyState(int vk)
     down = (NSEvent::pressedMouseButtons() >> (vk == VK_MBUTTON ? 2 : vk - 1)) & 1;
   else
   {
+    // The keys held now, and those of the event being handled (the kit's headless
+    // presenter knows only these).
     NSEvent* e = currentEvent();
-    const NSUInteger m = e ? e->modifierFlags() : 0;
+    const NSUInteger m =
+        (e ? e->modifierFlags() : 0) | (NSUInteger)CGEventSourceFlagsState(kCGEventSourceStateCombinedSessionState);
     if (vk == VK_SHIFT) down = m & NSShiftKeyMask;
     else if (vk == VK_CONTROL) down = m & NSCommandKeyMask;
     else if (vk == VK_MENU) down = m & NSAlternateKeyMask;
