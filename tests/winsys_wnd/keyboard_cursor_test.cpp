@@ -81,8 +81,9 @@ TEST(Keyboard, LayoutAgreesWithThePresentersKeys)
 {
   TISInputSourceRef source = TISCopyCurrentKeyboardInputSource();
   ASSERT_NE(source, nullptr);
-  const UCKeyboardLayout* layout =
-      (const UCKeyboardLayout*)CFDataGetBytePtr((CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData));
+  CFDataRef data = (CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData);
+  ASSERT_NE(data, nullptr);
+  const UCKeyboardLayout* layout = (const UCKeyboardLayout*)CFDataGetBytePtr(data);
   ASSERT_NE(layout, nullptr);
   EXPECT_EQ(TISGetInputSourceProperty(source, CFSTR("TISPropertyLocalizedName")), nullptr);
   auto translate = [&](UInt16 code, UInt32 mods) -> int {
@@ -104,7 +105,8 @@ TEST(Keyboard, LayoutAgreesWithThePresentersKeys)
     EXPECT_TRUE(chars[0] == plain || chars[0] == shifted) << (char)sym << " key " << code;
   }
   EXPECT_EQ(keys, 76);  // letters both ways, digits, space and the punctuation it names
-  for (UInt16 code : {(UInt16)10, (UInt16)kVK_Delete, (UInt16)0x3F, (UInt16)0x7F}) EXPECT_EQ(translate(code, 0), 0) << code;
+  for (UInt16 code : {(UInt16)10, (UInt16)kVK_Delete, (UInt16)0x3F, (UInt16)0x7F})
+    EXPECT_EQ(translate(code, 0), 0) << code;
   UInt32 dead = 0;
   UniChar c;
   UniCharCount n;

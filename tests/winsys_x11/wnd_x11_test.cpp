@@ -198,8 +198,9 @@ TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
   {
     s.send();
     auto down = [](int vk) { return GetAsyncKeyState(vk) == (short)0x8000; };
-    EXPECT_TRUE(until([&] { return down(VK_SHIFT) == s.shift && down(VK_CONTROL) == s.command && down(VK_LWIN) == s.control; }))
-        << s.what;
+    EXPECT_TRUE(until([&] {
+      return down(VK_SHIFT) == s.shift && down(VK_CONTROL) == s.command && down(VK_LWIN) == s.control;
+    })) << s.what;
   }
   DestroyWindow(top);
 }
