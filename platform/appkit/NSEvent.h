@@ -96,6 +96,10 @@ public:
   // Autoreleased events, as the platform's factories give them.
   static NSEvent* mouseEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
                                      NSTimeInterval timestamp, NSWindow* window, NSInteger clickCount);
+  // A move or drag with how far the mouse went since the last (deltaY positive
+  // downward), as the platform reports it even where the cursor cannot follow.
+  static NSEvent* mouseEventWithDeltas(NSEventType type, NSPoint location, NSUInteger modifierFlags,
+                                       NSTimeInterval timestamp, NSWindow* window, CGFloat deltaX, CGFloat deltaY);
   // Characters are UTF-8 here and UTF-16 in the event.
   static NSEvent* keyEventWithType(NSEventType type, NSPoint location, NSUInteger modifierFlags,
                                    NSTimeInterval timestamp, NSWindow* window, const std::string& characters,

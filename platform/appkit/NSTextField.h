@@ -150,6 +150,7 @@ public:
   void setBordered(bool on);
   bool isBordered() const { return mBordered; }
   void setDrawsBackground(bool on);
+  bool drawsBackground() const { return mDrawsBackground; }
   void setTextColor(NSColor* c);        // retained
   void setBackgroundColor(NSColor* c);  // retained
   NSColor* textColor() const { return mTextColor; }

@@ -52,6 +52,8 @@ public:
   // Screen coordinates, y up.
   virtual NSPoint mouseLocation() const { return mMouse; }
   virtual NSUInteger pressedMouseButtons() const { return mButtons; }
+  // The modifier keys held (NSShiftKeyMask ...), as the presenter saw them last.
+  NSUInteger modifierFlags() const { return mModifiers; }
   virtual bool hideCursor() { return true; }
   virtual bool showCursor() { return true; }
   // Screen pixels, y down.
@@ -105,10 +107,12 @@ public:
     mMouse = screen;
     mButtons = buttons;
   }
+  void noteModifiers(NSUInteger flags) { mModifiers = flags; }
 
 protected:
   NSPoint mMouse{0, 0};
   NSUInteger mButtons = 0;
+  NSUInteger mModifiers = 0;
 };
 
 // Nothing shown; windows draw into their backings, which can be written as PNG.

@@ -36,6 +36,11 @@ CGError CGDisplayShowCursor(CGDirectDisplayID)
   return e;
 }
 
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID)
+{
+  return gInstalled && gServices.flagsState ? gServices.flagsState(gServices.owner) : 0;
+}
+
 CGError CGDisplayMoveCursorToPoint(CGDirectDisplayID, CGPoint point)
 {
   return gInstalled ? gServices.moveCursor(gServices.owner, point) : kCGErrorSuccess;

@@ -67,6 +67,15 @@ NSEvent* NSEvent::keyEventWithType(NSEventType type, NSUInteger modifierFlags, N
   return e;
 }
 
+NSEvent* NSEvent::mouseEventWithDeltas(NSEventType type, NSPoint location, NSUInteger modifierFlags,
+                                       NSTimeInterval timestamp, NSWindow* window, CGFloat deltaX, CGFloat deltaY)
+{
+  NSEvent* e = mouseEventWithType(type, location, modifierFlags, timestamp, window, 0);
+  e->mDeltaX = deltaX;
+  e->mDeltaY = deltaY;
+  return e;
+}
+
 NSEvent* NSEvent::scrollEventWithDeltas(NSPoint location, NSUInteger modifierFlags, NSWindow* window, CGFloat deltaX,
                                         CGFloat deltaY)
 {

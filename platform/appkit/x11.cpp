@@ -642,6 +642,24 @@ private:
       XPutImage(mDisplay, data->xid, data->gc, data->image, l, t, l, t, (unsigned)(rr - l), (unsigned)(b - t));
   }
 
+  static unsigned modifierMaskOf(KeySym sym)
+  {
+    switch (sym)
+    {
+      case XK_Shift_L:
+      case XK_Shift_R: return ShiftMask;
+      case XK_Control_L:
+      case XK_Control_R: return ControlMask;
+      case XK_Alt_L:
+      case XK_Alt_R:
+      case XK_Meta_L:
+      case XK_Meta_R: return Mod1Mask;
+      case XK_Super_L:
+      case XK_Super_R: return Mod4Mask;
+      default: return 0;
+    }
+  }
+
   static NSUInteger flagsOf(unsigned state)
   {
     NSUInteger f = 0;
@@ -729,8 +747,11 @@ private:
       case ButtonRelease:
       {
         const XButtonEvent& b = e.xbutton;
+        noteModifiers(flagsOf(b.state));
         const NSPoint p = baseOf(w, b.x, b.y);
         noteMouse(w->convertBaseToScreen(p), buttonsOf(b.state, b.button, e.type == ButtonPress));
+        mLastMotion = w->convertBaseToScreen(p);
+        mHaveMotion = true;
         if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
         {
           if (e.type != ButtonPress) break;
@@ -760,12 +781,20 @@ private:
       case MotionNotify:
       {
         const XMotionEvent& m = e.xmotion;
+        noteModifiers(flagsOf(m.state));
         const NSPoint p = baseOf(w, m.x, m.y);
-        noteMouse(w->convertBaseToScreen(p), buttonsOf(m.state, 0, false));
+        const NSPoint screen = w->convertBaseToScreen(p);
+        noteMouse(screen, buttonsOf(m.state, 0, false));
         const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
                                  : (m.state & Button3Mask) ? NSRightMouseDragged
                                                            : NSMouseMoved;
-        post(NSEvent::mouseEventWithType(type, p, flagsOf(m.state), now, w, 0));
+        // How far the mouse went since the last motion or press: a hidden cursor
+        // moves the program's own position by it.
+        const NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y)
+                                      : NSMakePoint(0, 0);
+        mLastMotion = screen;
+        mHaveMotion = true;
+        post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
         break;
       }
       case EnterNotify:
@@ -779,6 +808,12 @@ private:
         char text[32] = {0};
         KeySym sym = 0;  // not used: the symbol without modifiers decides
         const int n = XLookupString(&e.xkey, text, sizeof(text) - 1, &sym, nullptr);
+        // The state is the one before the key: a modifier key pressed or let go
+        // changes it (the key itself goes no further).
+        unsigned state = e.xkey.state;
+        if (const unsigned mask = modifierMaskOf(XLookupKeysym(&e.xkey, 0)))
+          state = e.type == KeyPress ? (state | mask) : (state & ~mask);
+        noteModifiers(flagsOf(state));
         // The characters without control and option, as the platform's
         // charactersIgnoringModifiers keeps only shift.
         XKeyEvent plain = e.xkey;
@@ -832,6 +867,8 @@ private:
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
+  NSPoint mLastMotion{0, 0};  // screen point of the last motion or press
+  bool mHaveMotion = false;
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;
 };

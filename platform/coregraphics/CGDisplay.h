@@ -26,6 +26,22 @@ CGError CGDisplayShowCursor(CGDirectDisplayID display);
 // The point counts y down from the display's top.
 CGError CGDisplayMoveCursorToPoint(CGDirectDisplayID display, CGPoint point);
 
+// The modifier keys held now, as the presenter last saw them (0 without one).
+typedef uint64_t CGEventFlags;
+typedef int32_t CGEventSourceStateID;
+enum : CGEventSourceStateID
+{
+  kCGEventSourceStateCombinedSessionState = 0
+};
+enum : CGEventFlags
+{
+  kCGEventFlagMaskShift = 0x20000,
+  kCGEventFlagMaskControl = 0x40000,
+  kCGEventFlagMaskAlternate = 0x80000,
+  kCGEventFlagMaskCommand = 0x100000
+};
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID state);
+
 // Installed by the presenter; each answers as the function of the same name.
 struct DVCGDisplayServices
 {
@@ -34,6 +50,7 @@ struct DVCGDisplayServices
   CGError (*hideCursor)(void* owner);
   CGError (*showCursor)(void* owner);
   CGError (*moveCursor)(void* owner, CGPoint point);
+  CGEventFlags (*flagsState)(void* owner);  // may be null
   void* owner;
 };
 // Null removes them. Main thread.

@@ -130,6 +130,26 @@ TEST_F(Clipboard, EmptyAndUnchangedCloses)
   ASSERT_NE(last, nullptr);
   EXPECT_EQ(bytesOf(last), "twice");
   CloseClipboard();
+
+  // One block under two formats is written under both, and freed once.
+  const UINT other = RegisterClipboardFormat("com.example.other");
+  OpenClipboard(nullptr);
+  HANDLE shared = block("shared");
+  SetClipboardData(bank, shared);
+  SetClipboardData(other, shared);
+  CloseClipboard();
+  EXPECT_EQ(board()->types(), (std::vector<std::string>{"com.example.bank", "com.example.other"}));
+  for (const char* type : {"com.example.bank", "com.example.other"})
+  {
+    const auto data = board()->dataForType(type);
+    ASSERT_TRUE(data) << type;
+    EXPECT_EQ(std::string(data->begin(), data->end()), "shared") << type;
+  }
+  OpenClipboard(nullptr);
+  SetClipboardData(bank, block("dropped"));
+  SetClipboardData(other, GetClipboardData(bank));  // a block handed out, set, then dropped
+  EmptyClipboard();
+  CloseClipboard();
 }
 
 TEST_F(Clipboard, ReadersSeeOtherProgramsTextAndOnlyPrivateFormatsInTheList)

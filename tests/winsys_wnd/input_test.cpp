@@ -252,6 +252,16 @@ TEST_F(Input, AsyncKeyStateFollowsTheEventBeingSent)
   EXPECT_EQ(control, (short)0x8000);
   EXPECT_EQ(lwin, 0);
   EXPECT_EQ(GetAsyncKeyState(16), 0) << "no event being sent";
+  // Keys held now, as the presenter last saw them, count outside an event too.
+  NSApp->presenter()->noteModifiers(NSAlternateKeyMask | NSControlKeyMask);
+  EXPECT_EQ(GetAsyncKeyState(18), (short)0x8000);
+  EXPECT_EQ(GetAsyncKeyState(91), (short)0x8000);
+  EXPECT_EQ(GetAsyncKeyState(16), 0);
+  SWELL_EnableRightClickEmulate(true);
+  EXPECT_EQ(GetAsyncKeyState(91), 0) << "control stands for the right button";
+  SWELL_EnableRightClickEmulate(false);
+  NSApp->presenter()->noteModifiers(0);
+  EXPECT_EQ(GetAsyncKeyState(18), 0);
 }
 
 TEST_F(Input, GesturesBeginAndEnd)

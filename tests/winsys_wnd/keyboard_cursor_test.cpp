@@ -7,6 +7,8 @@
 
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/appkit/X11Keys.h"
+#include "platform/carbon/TextInputSources.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/keyboard.h"
 
@@ -31,6 +33,7 @@ TEST(Keyboard, Translation)
     std::u16string chars;
     bool emulate;
     int want, wantFlags;
+    int mode = 0;
   };
   const Case cases[] = {
       {76, 0, u"\x03", false, 0x800D, FVIRTKEY},  // keypad enter
@@ -44,14 +47,22 @@ TEST(Keyboard, Translation)
       {kVK_ANSI_C, NSControlKeyMask, u"c", true, 'C', FVIRTKEY},
       {kVK_ANSI_C, NSAlternateKeyMask, u"c", false, 'C', FVIRTKEY | FALT},
       {0x3F, 0, u"", false, 0x3F + 1024, FVIRTKEY},  // no character, no table entry
+      // Without characters, mode 1 asks the keyboard layout (shift dropped, no
+      // virtual key); mode 0 and keys the layout has nothing for give the code.
+      {kVK_ANSI_A, 0, u"", false, kVK_ANSI_A + 1024, FVIRTKEY},
+      {kVK_ANSI_A, NSShiftKeyMask | NSCommandKeyMask, u"", false, 'a', FCONTROL, 1},
+      {kVK_ANSI_Slash, NSShiftKeyMask, u"", false, '/', 0, 1},
+      {kVK_Escape, 0, u"", false, 0x1B, 0, 1},
+      {0x3F, 0, u"", false, 0x3F + 1024, FVIRTKEY, 1},
+      {kVK_ANSI_B, NSShiftKeyMask, u"x", false, 'X', FVIRTKEY | FSHIFT, 1},  // characters come first
   };
   for (const Case& c : cases)
   {
     SWELL_EnableRightClickEmulate(c.emulate);
     NSEvent* e = NSEvent::keyEventWithType(NSKeyDown, c.mods, nullptr, c.chars, c.chars, c.code);
     int flags = -1;
-    EXPECT_EQ(SWELL_MacKeyToWindowsKey(e, &flags), c.want) << c.code;
-    EXPECT_EQ(flags, c.wantFlags) << c.code;
+    EXPECT_EQ(SWELL_MacKeyToWindowsKeyEx(e, &flags, c.mode), c.want) << c.code << " mode " << c.mode;
+    EXPECT_EQ(flags, c.wantFlags) << c.code << " mode " << c.mode;
   }
   SWELL_EnableRightClickEmulate(false);
   EXPECT_EQ(SWELL_MacKeyToWindowsKey(nullptr, nullptr), 0);
@@ -62,6 +73,47 @@ TEST(Keyboard, Translation)
   out = 99;
   EXPECT_EQ(SWELL_KeyToASCII('2', FSHIFT, &out), 0);
   EXPECT_EQ(out, 99);
+}
+
+// The layout's characters agree with the X11 presenter's own key table, which
+// names the key of every character it passes on.
+TEST(Keyboard, LayoutAgreesWithThePresentersKeys)
+{
+  TISInputSourceRef source = TISCopyCurrentKeyboardInputSource();
+  ASSERT_NE(source, nullptr);
+  CFDataRef data = (CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData);
+  ASSERT_NE(data, nullptr);
+  const UCKeyboardLayout* layout = (const UCKeyboardLayout*)CFDataGetBytePtr(data);
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(TISGetInputSourceProperty(source, CFSTR("TISPropertyLocalizedName")), nullptr);
+  auto translate = [&](UInt16 code, UInt32 mods) -> int {
+    UInt32 dead = 7;
+    UniChar c[4] = {};
+    UniCharCount n = 9;
+    EXPECT_EQ(UCKeyTranslate(layout, code, kUCKeyActionDown, mods, LMGetKbdType(), 0, &dead, 4, &n, c), noErr);
+    EXPECT_EQ(dead, 0u);
+    return n ? (int)c[0] : 0;
+  };
+  int keys = 0;
+  for (unsigned long sym = 0x20; sym < 0x7F; ++sym)
+  {
+    unsigned short code = 0;
+    std::u16string chars;
+    if (!AKMacKeyForX11Keysym(sym, std::string(1, (char)sym), &code, &chars) || code == 0xFFFF) continue;
+    ++keys;
+    const int plain = translate(code, 0), shifted = translate(code, kUCShiftKeyState);
+    EXPECT_TRUE(chars[0] == plain || chars[0] == shifted) << (char)sym << " key " << code;
+  }
+  EXPECT_EQ(keys, 76);  // letters both ways, digits, space and the punctuation it names
+  for (UInt16 code : {(UInt16)10, (UInt16)kVK_Delete, (UInt16)0x3F, (UInt16)0x7F})
+    EXPECT_EQ(translate(code, 0), 0) << code;
+  UInt32 dead = 0;
+  UniChar c;
+  UniCharCount n;
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_A, kUCKeyActionDown, 0, 0, 0, &dead, 0, &n, &c), kUCOutputBufferTooSmall);
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_A, kUCKeyActionUp, 0, 0, 0, &dead, 1, &n, &c), paramErr);
+  EXPECT_EQ(UCKeyTranslate(nullptr, kVK_ANSI_A, kUCKeyActionDown, 0, 0, 0, &dead, 1, &n, &c), paramErr);
+  CFRelease(source);
 }
 
 // A cursor file of one or more images: a 2 x 2 32-bit bitmap each, hot spot (1, 0).

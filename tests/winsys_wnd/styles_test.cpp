@@ -104,7 +104,7 @@ TEST_F(Styles, LongValuesOfEachKindOfWindow)
   }
   const HWND kinds[] = {H(check), H(box), H(label), H(text), child, nullptr};
   const bool want[][3] = {{false, true, false}, {true, false, false}, {false, false, true},
-                          {false, false, true}, {false, false, false}, {false, false, false}};
+                          {false, false, false}, {false, false, false}, {false, false, false}};
   for (size_t i = 0; i < 6; ++i)
   {
     EXPECT_EQ(SWELL_IsGroupBox(kinds[i]), want[i][0]) << i;
@@ -138,6 +138,14 @@ TEST_F(Styles, OwnersSurviveReparenting)
   EXPECT_NE(SWELL_HWND(again), frameHandle);
   EXPECT_EQ(again->contentView(), SWELL_WindowView(content));
   EXPECT_EQ(GetParent(content), owner);
+
+  // A window that keeps no owner leaves none behind to be owned by later.
+  const HWND loose = Window(NSMakeRect(0, 300, 100, 100));
+  SWELL_WindowView(loose)->setLastTopLevelOwner(SWELL_Object(owner));
+  EXPECT_EQ(SetParent(loose, host), host);
+  EXPECT_EQ(SetParent(loose, nullptr), nullptr);
+  EXPECT_EQ(GetParent(loose), nullptr);
+  DestroyWindow(loose);
   DestroyWindow(content);
   DestroyWindow(owner);
 }
@@ -180,13 +188,51 @@ TEST_F(Styles, ListsInScrollViewsStandAsTheirScrollViews)
 {
   const HWND top = Window(NSMakeRect(0, 0, 300, 200));
   ShowWindow(top, SW_SHOW);
+  const HWND before = SWELL_CreateWindowView(nullptr, top, RecordingProc, 0);
   NSScrollView* s = new NSScrollView(NSMakeRect(10, 20, 150, 100));
   SWELL_WindowView(top)->addSubview(s);
   s->release();
   Swell_vDavrel_64_listview* lv = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, 150, 0));
   s->setDocumentView(lv);
   lv->release();
+  const HWND after = SWELL_CreateWindowView(nullptr, top, RecordingProc, 0);
+  // A document straight in a clip view is found by its id too.
+  NSClipView* clip = AddControl(top, new NSClipView(NSMakeRect(200, 0, 50, 50)), 0);
+  NSView* clipped = AddControl(SWELL_HWND(clip), new NSView(NSMakeRect(0, 0, 50, 80)), 6);
   const HWND h = SWELL_HWND(lv);
+  lv->setTag(5);
+  s->setTag(9);
+  struct Walk
+  {
+    const char* what;
+    HWND got, want;
+  };
+  const Walk walks[] = {
+      {"previous sibling of the scroll view", GetWindow(h, GW_HWNDPREV), before},
+      {"next sibling of the scroll view", GetWindow(h, GW_HWNDNEXT), after},
+      {"first of the scroll view's siblings", GetWindow(h, GW_HWNDFIRST), before},
+      {"the list by its id", GetDlgItem(top, 5), h},
+      {"not the scroll view by its own", GetDlgItem(top, 9), nullptr},
+      {"a clip view's document", GetDlgItem(top, 6), SWELL_HWND(clipped)},
+      {"parent", GetParent(h), top},
+  };
+  for (const Walk& c : walks) EXPECT_EQ(c.got, c.want) << c.what;
+
+  // A scroll view that is a window's content view: the list is its window's.
+  NSWindow* inner = new NSWindow(NSMakeRect(20, 20, 100, 80), 0, NSBackingStoreBuffered, false);
+  windows.push_back(inner);
+  NSScrollView* s2 = new NSScrollView(NSMakeRect(0, 0, 100, 80));
+  inner->setContentView(s2);
+  s2->release();
+  Swell_vDavrel_64_listview* lv2 = new Swell_vDavrel_64_listview(NSMakeRect(0, 0, 100, 0));
+  s2->setDocumentView(lv2);
+  lv2->release();
+  SWELL_WindowView(top)->window()->addChildWindow(inner, NSWindowAbove);
+  EXPECT_EQ(GetParent(SWELL_HWND(lv2)), top) << "the parent window's content view";
+  EXPECT_EQ(GetWindow(SWELL_HWND(lv2), GW_HWNDLAST), SWELL_HWND(lv2));
+  EXPECT_EQ(GetWindow(SWELL_HWND(lv2), GW_HWNDNEXT), nullptr);
+  SWELL_WindowView(top)->window()->removeChildWindow(inner);
+
   EXPECT_EQ(SWELL_NavigateUpScrollClipViews(h), SWELL_HWND(s));
   RECT r, sr;
   GetWindowRect(h, &r);

@@ -8,6 +8,7 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/kernel.h"
 #include "winsys/msgloop/viewdc.h"
+#include "winsys/wnd/controls.h"
 
 #include <cstring>
 #include <string>
@@ -136,6 +137,12 @@ TEST_F(Tree, WalkingTheTree)
   EXPECT_EQ(GetWindowLong(a, GWL_ID), 5);
   EXPECT_EQ(SetParent(nested, b), a);
   EXPECT_EQ(GetParent(nested), b);
+  // A freed handle as the new parent changes nothing.
+  const HWND gone = Child(top, NSMakeRect(0, 0, 1, 1));
+  DestroyWindow(gone);
+  EXPECT_EQ(SetParent(nested, gone), nullptr);
+  EXPECT_EQ(GetParent(nested), b);
+  EXPECT_TRUE(IsWindow(nested));
 
   // Out of the tree into a window of its own, which closing releases; and back.
   SetWindowText(b, "loose");
@@ -188,6 +195,133 @@ TEST_F(Tree, DialogItemTextAndIntegers)
   EXPECT_STREQ(buf, "typed");
   SetWindowText(top, "Title");
   EXPECT_EQ(windows.back()->title(), "Title") << "a content view's text is its window's title";
+}
+
+// Every kind of window keeps its text where the platform keeps it; only an edit
+// field tells its parent of a new text (a multi-line text view does not, as on
+// Win32), and only a text field counts as static text.
+TEST_F(Tree, TextsOfEveryKind)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200));
+  AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(0, 0, 50, 20)), 1);
+  auto* text = AddControl(top, new Swell_vDavrel_64_textview(NSMakeRect(0, 20, 80, 40)), 2);
+  auto* box = AddControl(top, new Swell_vDavrel_64_box(NSMakeRect(100, 0, 80, 80)), 3);
+  auto* field = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 70, 80, 20)), 4);
+  AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 100, 80, 20)), 5)->setEditable(false);
+  AddControl(top, new NSView(NSMakeRect(0, 130, 20, 20)), 6);
+  SetWindowLong(SWELL_CreateWindowView(nullptr, top, RecordingProc, 0), GWL_ID, 7);
+  struct Case
+  {
+    const char* what;
+    int id;
+    BOOL ok;
+    bool notifies, isStatic;
+  };
+  const Case cases[] = {
+      {"content view: the window's title", 0, TRUE, false, false},
+      {"button", 1, TRUE, false, false},
+      {"multi-line text view", 2, TRUE, false, false},
+      {"group box", 3, TRUE, false, false},
+      {"edit field", 4, TRUE, true, true},
+      {"label", 5, TRUE, false, true},
+      {"plain view", 6, FALSE, false, false},
+      {"window view", 7, TRUE, false, false},
+      {"no such item", 99, FALSE, false, false},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    log.msgs.clear();
+    EXPECT_EQ(SetDlgItemText(top, c.id, "Bank 12"), c.ok);
+    EXPECT_EQ(log.only(WM_COMMAND).size(), c.notifies ? 1u : 0u);
+    char buf[16] = "stale";
+    EXPECT_EQ(GetDlgItemText(top, c.id, buf, sizeof buf), c.ok);
+    EXPECT_STREQ(buf, c.ok ? "Bank 12" : "");
+    EXPECT_EQ(SWELL_IsStaticText(GetDlgItem(top, c.id)), c.isStatic);
+  }
+  EXPECT_EQ(box->title(), "Bank 12");
+  EXPECT_EQ(windows.back()->title(), "Bank 12");
+  EXPECT_EQ(text->stringValue(), "Bank 12");
+  // The text view comes before the field, but is no static text.
+  EXPECT_EQ(FindWindowEx(top, nullptr, "Static", nullptr), SWELL_HWND(field));
+  EXPECT_EQ(FindWindowEx(top, nullptr, "STATIC", "Bank 12"), SWELL_HWND(field));
+  EXPECT_EQ(FindWindowEx(top, nullptr, nullptr, "Bank 12"), GetDlgItem(top, 1));
+}
+
+// A null or freed handle makes every call of the tree, geometry and focus do
+// nothing and answer its failure value.
+TEST_F(Tree, NullAndFreedHandlesAnswerNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 100, 100));
+  const HWND gone = Child(top, NSMakeRect(0, 0, 10, 10));
+  DestroyWindow(gone);
+  ASSERT_EQ(SWELL_Object(gone), nullptr);
+  for (const HWND h : {(HWND) nullptr, gone})
+  {
+    SCOPED_TRACE(h ? "freed" : "null");
+    for (int cmd = GW_HWNDFIRST; cmd <= GW_CHILD; ++cmd) EXPECT_EQ(GetWindow(h, cmd), nullptr) << cmd;
+    RECT r{1, 2, 3, 4};
+    POINT p{5, 6};
+    char buf[8] = "x";
+    BOOL translated = 9;
+    const struct
+    {
+      const char* what;
+      LONG_PTR got, want;
+    } answers[] = {
+        {"GetParent", (LONG_PTR)GetParent(h), 0},
+        {"IsChild as parent", IsChild(h, top), 0},
+        {"IsChild as child", IsChild(top, h), 0},
+        {"SetParent", (LONG_PTR)SetParent(h, top), 0},
+        {"FindWindowEx", (LONG_PTR)FindWindowEx(h, nullptr, nullptr, nullptr), 0},
+        {"EnumChildWindows", EnumChildWindows(h, [](HWND, LPARAM) -> BOOL { return FALSE; }, 0), TRUE},
+        {"GetDlgItem", (LONG_PTR)GetDlgItem(h, 0), 0},
+        {"IsWindow", IsWindow(h), 0},
+        {"SetWindowLong", SetWindowLong(h, GWL_USERDATA, 5), 0},
+        {"GetWindowLong", GetWindowLong(h, GWL_STYLE), 0},
+        {"SetProp", SetProp(h, "p", (void*)1), FALSE},
+        {"GetProp", (LONG_PTR)GetProp(h, "p"), 0},
+        {"RemoveProp", (LONG_PTR)RemoveProp(h, "p"), 0},
+        {"EnumPropsEx", EnumPropsEx(h, [](HWND, const char*, void*, LPARAM) -> BOOL { return TRUE; }, 0), -1},
+        {"SetDlgItemText", SetDlgItemText(h, 0, "t"), FALSE},
+        {"GetDlgItemText", GetDlgItemText(h, 0, buf, sizeof buf), FALSE},
+        {"GetDlgItemText's buffer", buf[0], 0},
+        {"GetDlgItemInt", GetDlgItemInt(h, 0, &translated, 1), 0},
+        {"its translation", translated, 0},
+        {"IsDlgButtonChecked", IsDlgButtonChecked(h, 0), BST_UNCHECKED},
+        {"kinds", SWELL_IsGroupBox(h) || SWELL_IsButton(h) || SWELL_IsStaticText(h), 0},
+        {"GetWindowRect", GetWindowRect(h, &r), 0},
+        {"its rectangle", r.left | r.top | r.right | r.bottom, 0},
+        {"IsWindowVisible", IsWindowVisible(h), 0},
+        {"ScrollWindow", ScrollWindow(h, 1, 1, nullptr, nullptr), FALSE},
+        {"SWELL_NavigateUpScrollClipViews", (LONG_PTR)SWELL_NavigateUpScrollClipViews(h), 0},
+        {"SWELL_GetWindowWantRaiseAmt", SWELL_GetWindowWantRaiseAmt(h), 0},
+        {"SWELL_SetWindowLevel", SWELL_SetWindowLevel(h, 3), 0},
+        {"SWELL_GetDefaultButtonID", SWELL_GetDefaultButtonID(h, false), 0},
+        {"SWELL_ModalWindowStart", (LONG_PTR)SWELL_ModalWindowStart(h), 0},
+        {"DefWindowProc", DefWindowProc(h, WM_MOUSEWHEEL, 1, 2), 0},
+    };
+    for (const auto& a : answers) EXPECT_EQ(a.got, a.want) << a.what;
+    r = RECT{1, 2, 3, 4};
+    GetClientRect(h, &r);
+    EXPECT_EQ(r.left | r.top | r.right | r.bottom, 0);
+    ClientToScreen(h, &p);
+    EXPECT_EQ(p.x * 10 + p.y, 56);
+    PAINTSTRUCT ps;
+    EXPECT_EQ(BeginPaint(h, &ps), nullptr);
+    // The rest only must not act.
+    SetWindowPos(h, HWND_TOP, 1, 1, 5, 5, 0);
+    ShowWindow(h, SW_SHOW);
+    EnableWindow(h, 0);
+    InvalidateRect(h, nullptr, 0);
+    UpdateWindow(h);
+    CheckDlgButton(h, 0, BST_CHECKED);
+    SetFocus(h);
+    SWELL_CloseWindow(h);
+    DestroyWindow(h);
+  }
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_TRUE(IsWindow(top));
 }
 
 TEST_F(Tree, GeometryEdges)
@@ -264,6 +398,81 @@ TEST_F(Tree, GeometryEdges)
   EXPECT_EQ((std::vector<int>{drawn[0][0].left, drawn[0][0].top, drawn[0][0].right, drawn[0][0].bottom}),
             (std::vector<int>{drawn[1][0].left, drawn[1][0].top, drawn[1][0].right, drawn[1][0].bottom}));
   EXPECT_EQ(drawn[1][0].top, 10);
+}
+
+// Text in a scroll view takes the scroll view's size, labels fade when disabled,
+// UpdateWindow draws only for a view that needs it, and a field's editing text
+// view answers as the field.
+TEST_F(Tree, TextSizesFadesUpdatesAndEditors)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  auto* scroll = AddControl(top, new NSScrollView(NSMakeRect(0, 0, 100, 60)), 1);
+  auto* text = new Swell_vDavrel_64_textview(NSMakeRect(0, 0, 100, 300));
+  scroll->setDocumentView(text);
+  text->release();
+  auto* other = AddControl(top, new NSScrollView(NSMakeRect(0, 100, 100, 60)), 2);
+  NSView* plain = new NSView(NSMakeRect(0, 0, 100, 300));
+  other->setDocumentView(plain);
+  plain->release();
+  auto size = [](NSView* v) { return std::vector<double>{v->frame().size.width, v->frame().size.height}; };
+  SetWindowPos(SWELL_HWND(scroll), nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(size(text), (std::vector<double>{120, 90}));
+  SetWindowPos(SWELL_HWND(text), nullptr, 5, 5, 200, 50, SWP_NOZORDER);  // the scroll view moves
+  EXPECT_TRUE(NSEqualRects(scroll->frame(), NSMakeRect(5, 5, 200, 50)));
+  EXPECT_EQ(size(text), (std::vector<double>{200, 50}));
+  SetWindowPos(SWELL_HWND(other), nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(size(plain), (std::vector<double>{100, 300})) << "other documents keep their size";
+
+  // Only a layer label (not editable, no border, no background) fades.
+  auto* label = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 0, 50, 20)), 3);
+  label->setEditable(false);
+  label->setBordered(false);
+  label->setDrawsBackground(false);
+  label->setTextColor(NSColor::colorWithCalibratedRed(0.2, 0.4, 0.6, 1));
+  auto* boxed = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 20, 50, 20)), 4);
+  boxed->setEditable(false);
+  auto* edit = AddControl(top, new Swell_vDavrel_64_textfield(NSMakeRect(0, 40, 50, 20)), 5);
+  auto* foreign = AddControl(top, new NSTextField(NSMakeRect(0, 60, 50, 20)), 6);
+  foreign->setEditable(false);
+  foreign->setBordered(false);
+  foreign->setDrawsBackground(false);
+  struct Fade
+  {
+    NSTextField* f;
+    double disabled;
+  };
+  for (const Fade c : {Fade{label, 0.5}, Fade{boxed, 1}, Fade{edit, 1}, Fade{foreign, 1}})
+  {
+    EnableWindow(SWELL_HWND(c.f), 0);
+    EXPECT_FALSE(c.f->isEnabled());
+    EXPECT_EQ(c.f->textColor()->alphaComponent(), c.disabled) << c.f->tag();
+    EnableWindow(SWELL_HWND(c.f), 1);
+    EXPECT_TRUE(c.f->isEnabled());
+    EXPECT_EQ(c.f->textColor()->alphaComponent(), 1.0) << c.f->tag();
+  }
+  EXPECT_EQ(label->textColor()->blueComponent(), 0.6) << "the colour itself stays";
+
+  const HWND a = Child(top, NSMakeRect(200, 0, 30, 30));
+  ShowWindow(top, SW_SHOW);
+  w->display();
+  InvalidateRect(a, nullptr, 0);
+  UpdateWindow(top);
+  EXPECT_TRUE(w->needsDisplay()) << "the content view itself needs nothing";
+  UpdateWindow(a);
+  EXPECT_FALSE(w->needsDisplay());
+
+  // The platform edits a field through a text view two levels inside it.
+  NSView* inner = new NSView(NSMakeRect(0, 0, 50, 20));
+  edit->addSubview(inner);
+  inner->release();
+  NSTextView* editor = new NSTextView(NSMakeRect(0, 0, 50, 20));
+  inner->addSubview(editor);
+  editor->release();
+  ASSERT_TRUE(w->makeFirstResponder(editor));
+  EXPECT_EQ(GetFocus(), SWELL_HWND(edit));
+  ASSERT_TRUE(w->makeFirstResponder(text));
+  EXPECT_EQ(GetFocus(), SWELL_HWND(text)) << "a text view of its own";
 }
 
 TEST_F(Tree, SendMessageFindsTheProcedure)

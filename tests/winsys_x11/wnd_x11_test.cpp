@@ -7,6 +7,7 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/shell/menus.h"
@@ -110,6 +111,97 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   const std::vector<LoggedMsg> keys = log.only(WM_KEYDOWN);
   EXPECT_EQ(keys[0], (LoggedMsg{child, WM_KEYDOWN, 'K', FVIRTKEY | FSHIFT}));
   EXPECT_EQ(keys[1], (LoggedMsg{child, WM_KEYDOWN, 0x25, FVIRTKEY}));
+  DestroyWindow(top);
+}
+
+// While the cursor is hidden the program's mouse position moves by how far each
+// motion went (screen y upward), wherever the pointer itself is.
+TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+  w->setAcceptsMouseMovedEvents(true);
+  ShowWindow(top, SW_SHOW);
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  const unsigned long xid = Shown(w, &width, &height, &px);
+  ASSERT_NE(xid, 0u);
+  // The pointer is moved as a hand would move it (the server reports the motion),
+  // and a motion is sent there too, which adds nothing more.
+  auto move = [&](int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(top, &p);
+    const CGDirectDisplayID d = CGMainDisplayID();
+    CGDisplayMoveCursorToPoint(d, CGPoint{(CGFloat)p.x, (CGFloat)CGDisplayPixelsHigh(d) - p.y});
+    driver->sync();
+    driver->motion(xid, x, y);
+  };
+  move(50, 50);
+  ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
+  loop->runOnce();
+  ASSERT_EQ(SWELL_ShowCursor(false), -1);
+  POINT start;
+  GetCursorPos(&start);
+  struct Step
+  {
+    int x, y, dx, dy;
+  };
+  POINT want = start;
+  for (const Step s : {Step{62, 43, 12, 7}, Step{40, 60, -22, -17}})
+  {
+    want.x += s.dx;
+    want.y += s.dy;
+    POINT client = want;
+    ScreenToClient(top, &client);
+    move(s.x, s.y);
+    POINT now{};
+    EXPECT_TRUE(until([&] {
+      GetCursorPos(&now);
+      return now.x == want.x && now.y == want.y && log.only(WM_MOUSEMOVE).back().lParam ==
+                                                       SWELL_PackPoint(client.x, client.y);
+    })) << s.x << "," << s.y << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y;
+  }
+  loop->runOnce();
+  GetCursorPos(&start);
+  EXPECT_EQ(start.x, want.x) << "the motion sent where the pointer already is adds nothing";
+  EXPECT_EQ(start.y, want.y);
+  EXPECT_EQ(SWELL_ShowCursor(true), 0);
+  DestroyWindow(top);
+}
+
+// The modifier keys the server last reported held are down for GetAsyncKeyState
+// between events too; letting one go lifts it.
+TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  const unsigned long xid = Shown(w, &width, &height, &px);
+  ASSERT_NE(xid, 0u);
+  const unsigned shiftMask = 1, controlMask = 4, mod4Mask = 0x40;
+  struct Step
+  {
+    const char* what;
+    std::function<void()> send;
+    bool shift, command, control;
+  };
+  const Step steps[] = {
+      {"a move with shift and the command key", [&] { driver->motion(xid, 10, 10, shiftMask | mod4Mask); }, true,
+       true, false},
+      {"shift let go", [&] { driver->key(xid, "Shift_L", shiftMask | mod4Mask); }, false, true, false},
+      {"a move with control", [&] { driver->motion(xid, 12, 12, controlMask); }, false, false, true},
+      {"a plain key", [&] { driver->key(xid, "a"); }, false, false, false},
+  };
+  for (const Step& s : steps)
+  {
+    s.send();
+    auto down = [](int vk) { return GetAsyncKeyState(vk) == (short)0x8000; };
+    EXPECT_TRUE(until([&] {
+      return down(VK_SHIFT) == s.shift && down(VK_CONTROL) == s.command && down(VK_LWIN) == s.control;
+    })) << s.what;
+  }
   DestroyWindow(top);
 }
 

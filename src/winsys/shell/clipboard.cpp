@@ -40,9 +40,16 @@ const std::string* nameOf(UINT fmt)
 
 UINT textFormat() { return RegisterClipboardFormat(kTextFormatName); }
 
+// One block may stand for several formats: each is freed once.
 void freePending()
 {
-  for (const Pending& p : m_clipsPending) GlobalFree(p.data);
+  std::vector<HANDLE> freed;
+  for (const Pending& p : m_clipsPending)
+    if (std::find(freed.begin(), freed.end(), p.data) == freed.end())
+    {
+      GlobalFree(p.data);
+      freed.push_back(p.data);
+    }
   m_clipsPending.clear();
 }
 
@@ -88,9 +95,10 @@ void EmptyClipboard() { freePending(); }
 HANDLE SetClipboardData(UINT fmt, HANDLE data)
 {
   // Each block is owned once: a block set again, or one GetClipboardData handed
-  // out, must not be freed twice.
+  // out, must not be freed twice; a block set for another format is written under
+  // that one too.
   for (const Pending& p : m_clipsPending)
-    if (data && p.data == data) return data;
+    if (p.fmt == fmt && p.data == data) return data;
   m_clip_recs.erase(std::remove(m_clip_recs.begin(), m_clip_recs.end(), data), m_clip_recs.end());
   m_clipsPending.push_back(Pending{fmt, data});
   return data;

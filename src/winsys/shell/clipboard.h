@@ -27,7 +27,8 @@ UINT EnumClipboardFormats(UINT fmt);
 // A block the layer owns until CloseClipboard; null when the format is not there.
 HANDLE GetClipboardData(UINT fmt);
 // The layer takes the block (also when the format is unknown), once: a block
-// already set, or handed out by GetClipboardData, is not freed twice. Returns data.
+// already set (for this format or another), or handed out by GetClipboardData, is
+// not freed twice. Returns data.
 HANDLE SetClipboardData(UINT fmt, HANDLE data);
 
 // The DROPFILES block: offset 0 the file list's offset, 4 and 8 the drop point,

@@ -25,6 +25,9 @@ HWND GetFocus()
 {
   if (!NSApplication::exists() || !NSApp->keyWindow()) return nullptr;
   NSView* v = dynamic_cast<NSView*>(NSApp->keyWindow()->firstResponder());
+  // A field's editing text view stands for the field.
+  if (dynamic_cast<NSTextView*>(v) && v->superview() && isTextField(v->superview()->superview()))
+    v = v->superview()->superview();
   return SWELL_HWND(v);
 }
 

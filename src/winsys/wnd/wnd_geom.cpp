@@ -7,6 +7,7 @@
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 #include "winsys/wnd/toplevel.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
@@ -171,6 +172,11 @@ void SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, int flags)
   if (v)
   {
     v->setFrame(f);
+    // Text in a scroll view follows its width and height: the kit's scroll views
+    // have no scrollers to show more of it.
+    if (NSScrollView* sv = dynamic_cast<NSScrollView*>(v))
+      if (NSTextView* tv = dynamic_cast<NSTextView*>(sv->documentView()))
+        tv->setFrameSize(sv->contentView()->frame().size);
     return;
   }
   const NSSize mn = w->minSize(), mx = w->maxSize();
@@ -267,7 +273,18 @@ void EnableWindow(HWND h, int enable)
 {
   NSView* v = viewOrContent(h);
   if (Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v)) wv->setEnabled(enable != 0);
-  else if (NSControl* c = dynamic_cast<NSControl*>(v)) c->setEnabled(enable != 0);
+  else if (NSControl* c = dynamic_cast<NSControl*>(v))
+  {
+    c->setEnabled(enable != 0);
+    // A label shows that it is disabled by fading its text to half.
+    Swell_vDavrel_64_textfield* f = dynamic_cast<Swell_vDavrel_64_textfield*>(c);
+    if (f && !f->isEditable() && !f->isBordered() && !f->drawsBackground())
+    {
+      const NSColor* t = f->textColor();
+      f->setTextColor(NSColor::colorWithCalibratedRed(t ? t->redComponent() : 0, t ? t->greenComponent() : 0,
+                                                      t ? t->blueComponent() : 0, enable ? 1.0 : 0.5));
+    }
+  }
 }
 
 void CenterWindow(HWND h)
@@ -302,7 +319,7 @@ void InvalidateRect(HWND h, const RECT* r, int)
 void UpdateWindow(HWND h)
 {
   NSView* v = viewOrContent(h);
-  if (v && v->window() && v->window()->needsDisplay()) v->window()->displayIfNeeded();
+  if (v && v->needsDisplay() && v->window()) v->window()->displayIfNeeded();
 }
 
 BOOL ScrollWindow(HWND h, int dx, int dy, const RECT*, const RECT*)

@@ -5,6 +5,7 @@
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/hwnd_view.h"
@@ -85,6 +86,28 @@ int keyTable(unsigned k)
 
 NSEvent* currentEvent() { return NSApplication::exists() ? NSApp->currentEvent() : nullptr; }
 
+// The character the current keyboard layout gives the key without modifiers; a
+// dead key gives its own (its press followed by a space). 0 for none.
+int layoutCharacter(unsigned k)
+{
+  TISInputSourceRef source = TISCopyCurrentKeyboardInputSource();
+  if (!source) return 0;
+  int c = 0;
+  if (CFDataRef data = (CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData))
+  {
+    const UCKeyboardLayout* layout = (const UCKeyboardLayout*)CFDataGetBytePtr(data);
+    UInt32 dead = 0;
+    UniChar chars[255];
+    UniCharCount n = 0;
+    OSStatus err = UCKeyTranslate(layout, (UInt16)k, kUCKeyActionDown, 0, LMGetKbdType(), 0, &dead, 255, &n, chars);
+    if (err == noErr && !n && dead)
+      err = UCKeyTranslate(layout, kVK_Space, kUCKeyActionDown, 0, LMGetKbdType(), 0, &dead, 255, &n, chars);
+    if (err == noErr && n) c = chars[0];
+  }
+  CFRelease(source);
+  return c;
+}
+
 }  // namespace
 
 int SWELL_MacKeyToWindowsKeyEx(NSEvent* event, int* flags, int mode)
@@ -111,9 +134,13 @@ int SWELL_MacKeyToWindowsKeyEx(NSEvent* event, int* flags, int mode)
     else f &= ~FSHIFT;
     code = c;
   }
+  else if (const int c = mode == 1 ? layoutCharacter(k) : 0)
+  {
+    code = c;
+    f &= ~FSHIFT;
+  }
   else
   {
-    // No keyboard-layout service here answers a key's character: the key code it is.
     code = (int)k + 1024;
     f |= FVIRTKEY;
   }
@@ -144,8 +171,11 @@ short GetAsyncKeyState(int vk)
     down = (NSEvent::pressedMouseButtons() >> (vk == VK_MBUTTON ? 2 : vk - 1)) & 1;
   else
   {
+    // The keys held now, and those of the event being handled (the kit's headless
+    // presenter knows only these).
     NSEvent* e = currentEvent();
-    const NSUInteger m = e ? e->modifierFlags() : 0;
+    const NSUInteger m =
+        (e ? e->modifierFlags() : 0) | (NSUInteger)CGEventSourceFlagsState(kCGEventSourceStateCombinedSessionState);
     if (vk == VK_SHIFT) down = m & NSShiftKeyMask;
     else if (vk == VK_CONTROL) down = m & NSCommandKeyMask;
     else if (vk == VK_MENU) down = m & NSAlternateKeyMask;

@@ -28,14 +28,10 @@ HWND GetParent(HWND h)
   NSWindow* w = dynamic_cast<NSWindow*>(o);
   if (NSView* v = dynamic_cast<NSView*>(o))
   {
-    if (!isContentView(v))
-    {
-      // A control in a scroll view has the scroll view's parent for its own.
-      NSView* p = v->superview();
-      if (dynamic_cast<NSClipView*>(p) && dynamic_cast<NSScrollView*>(p->superview())) p = p->superview()->superview();
-      return SWELL_HWND(p);
-    }
-    w = v->window();
+    // A control in a scroll view has the scroll view's parent for its own.
+    NSView* f = frameViewOf(v);
+    if (!isContentView(f)) return SWELL_HWND(f->superview());
+    w = f->window();
   }
   if (!w) return nullptr;
   if (NSWindow* pw = w->parentWindow())
@@ -61,13 +57,15 @@ HWND GetWindow(HWND h, int cmd)
   }
   if (cmd == GW_CHILD) return v->subviews().empty() ? nullptr : SWELL_HWND(v->subviews().front());
   if (cmd > GW_CHILD || cmd < 0) return nullptr;
-  if (isContentView(v)) return cmd == GW_HWNDFIRST || cmd == GW_HWNDLAST ? SWELL_HWND(v) : nullptr;
-  NSView* parent = v->superview();
+  // Siblings of a list in its scroll view are the scroll view's.
+  NSView* f = frameViewOf(v);
+  if (isContentView(f)) return cmd == GW_HWNDFIRST || cmd == GW_HWNDLAST ? SWELL_HWND(v) : nullptr;
+  NSView* parent = f->superview();
   if (!parent || parent->subviews().empty()) return nullptr;
   const std::vector<NSView*>& list = parent->subviews();
   if (cmd == GW_HWNDFIRST) return SWELL_HWND(list.front());
   if (cmd == GW_HWNDLAST) return SWELL_HWND(list.back());
-  auto it = std::find(list.begin(), list.end(), v);
+  auto it = std::find(list.begin(), list.end(), f);
   if (it == list.end()) return nullptr;
   if (cmd == GW_HWNDNEXT) return ++it == list.end() ? nullptr : SWELL_HWND(*it);
   return it == list.begin() ? nullptr : SWELL_HWND(*(it - 1));
@@ -94,9 +92,13 @@ HWND SetParent(HWND h, HWND newParent)
     if (!np) return nullptr;
     NSWindow* old = v->window();
     GetDlgItemText(h, 0, text, sizeof text);
-    // The owner is remembered for when the view becomes a window again.
+    // The owner is remembered for when the view becomes a window again; a window
+    // without one leaves no stale owner behind.
     if (Swell_vDavrel_64_hwnd* wv = dynamic_cast<Swell_vDavrel_64_hwnd*>(v))
-      if (SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(old)) wv->setLastTopLevelOwner(ow->swellGetOwner());
+    {
+      SWELL_OwnerWindow* ow = dynamic_cast<SWELL_OwnerWindow*>(old);
+      wv->setLastTopLevelOwner(ow ? ow->swellGetOwner() : nullptr);
+    }
     v->retain();
     // The old window keeps an empty content view of its own until it goes.
     Swell_vDavrel_64_hwnd* fresh = Swell_vDavrel_64_hwnd::initChild(nullptr, old, nullptr, 0);
@@ -124,25 +126,25 @@ HWND SetParent(HWND h, HWND newParent)
           owner = c;
           break;
         }
-    NSWindow* w = asWindow(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags));
-    w->setReleasedWhenClosed(true);
+    if (NSWindow* w = asWindow(SWELL_CreateModelessFrameForWindow(h, SWELL_HWND(owner), flags)))
+    {
+      w->setReleasedWhenClosed(true);
+      w->display();
+    }
     v->release();
     if (text[0]) SetDlgItemText(h, 0, text);
     return nullptr;
   }
-  // A list in its scroll view moves with the scroll view.
+  // A list in its scroll view moves with the scroll view. A new parent that is no
+  // view (a freed handle) changes nothing: the child would be freed on the way.
   NSView* f = frameViewOf(v);
   NSView* old = f->superview();
   NSView* np = viewOrContent(newParent);
-  if (old)
-  {
-    f->retain();
-    f->removeFromSuperview();
-    if (np) np->addSubview(f);
-    f->release();
-  }
-  else if (np)
-    np->addSubview(f);
+  if (!np) return nullptr;
+  f->retain();
+  if (old) f->removeFromSuperview();
+  np->addSubview(f);
+  f->release();
   return SWELL_HWND(old);
 }
 
@@ -174,7 +176,7 @@ HWND FindWindowEx(HWND parent, HWND after, const char* className, const char* wi
   const bool staticOnly = className && !strcasecmp(className, "Static");
   for (; c; c = GetWindow(c, GW_HWNDNEXT))
   {
-    if (staticOnly && !dynamic_cast<NSTextField*>(SWELL_Object(c))) continue;
+    if (staticOnly && !isTextField(SWELL_Object(c))) continue;
     if (!windowName) return c;
     char buf[512];
     GetDlgItemText(c, 0, buf, sizeof buf);
@@ -210,11 +212,12 @@ HWND GetDlgItem(HWND h, int id)
   if (id == 0) return SWELL_HWND(v);
   for (NSView* c : v->subviews())
   {
-    if (c->tag() == id) return SWELL_HWND(c);
-    // A control in a scroll view (a list view) is found by its own id.
-    if (NSScrollView* s = dynamic_cast<NSScrollView*>(c))
-      if (NSView* d = s->documentView())
-        if (d->tag() == id) return SWELL_HWND(d);
+    // A control in a scroll or clip view (a list view) is found by its own id, and
+    // the scroll or clip view by none.
+    NSView* candidate = c;
+    if (NSScrollView* s = dynamic_cast<NSScrollView*>(c)) candidate = s->documentView();
+    else if (NSClipView* cv = dynamic_cast<NSClipView*>(c)) candidate = cv->documentView();
+    if (candidate && candidate->tag() == id) return SWELL_HWND(candidate);
   }
   return nullptr;
 }
@@ -524,7 +527,7 @@ int IsDlgButtonChecked(HWND h, int id)
 
 bool SWELL_IsGroupBox(HWND h) { return h && dynamic_cast<Swell_vDavrel_64_box*>(SWELL_Object(h)); }
 bool SWELL_IsButton(HWND h) { return h && dynamic_cast<Swell_vDavrel_64_button*>(SWELL_Object(h)); }
-bool SWELL_IsStaticText(HWND h) { return h && dynamic_cast<NSTextField*>(SWELL_Object(h)); }
+bool SWELL_IsStaticText(HWND h) { return h && isTextField(SWELL_Object(h)); }
 
 bool IsEquivalentTextView(HWND a, HWND b)
 {
@@ -608,6 +611,11 @@ BOOL GetDlgItemText(HWND h, int id, char* buf, int bufsize)
     copyText(c->stringValue(), buf, bufsize);
     return TRUE;
   }
+  if (NSBox* b = dynamic_cast<NSBox*>(o))
+  {
+    copyText(b->title(), buf, bufsize);
+    return TRUE;
+  }
   return FALSE;
 }
 
@@ -632,9 +640,15 @@ BOOL SetDlgItemText(HWND h, int id, const char* text)
   if (NSControl* c = dynamic_cast<NSControl*>(o))
   {
     c->setStringValue(text);
+    // An edit field tells its parent, as Win32 does; a multi-line text view does not.
     NSTextField* f = dynamic_cast<NSTextField*>(c);
-    if (f && f->isEditable())
+    if (f && isTextField(f) && f->isEditable())
       SendMessage(GetParent(h), WM_COMMAND, (WPARAM)((uint32_t)f->tag() | 0x3000000u), (LPARAM)h);
+    return TRUE;
+  }
+  if (NSBox* b = dynamic_cast<NSBox*>(o))
+  {
+    b->setTitle(text);
     return TRUE;
   }
   return FALSE;

@@ -3,6 +3,7 @@
 
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSTableView.h"
+#include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/carbon/Gestalt.h"
 #include "raster/lice_bitmap.h"
@@ -42,6 +43,10 @@ int sortedPosition(int count, CompareAt compareAt)
   }
   return 0;
 }
+
+// A text field proper. The kit's multi-line text view derives from its text field
+// where the platform's does not; the layer answers for it as the platform would.
+inline bool isTextField(NSObject* o) { return dynamic_cast<NSTextField*>(o) && !dynamic_cast<NSTextView*>(o); }
 
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
