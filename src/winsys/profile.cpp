@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +65,9 @@ struct iniFileContext
   FileStamp stamp;
   std::string name;
   Sections sections;
+  // The file is there but was not read whole (it could not be opened or read, or it
+  // is no profile file): it reads as empty, and is never written over.
+  bool unreadable = false;
 };
 
 const int kContexts = 32;
@@ -107,7 +111,8 @@ bool readLine(FILE* fp, std::string& line, size_t& rawLength)
   return rawLength > 0;
 }
 
-void parseFile(FILE* fp, Sections& sections)
+// False when the file is no profile file: too much text before its first section.
+bool parseFile(FILE* fp, Sections& sections)
 {
   std::string line;
   size_t raw = 0, preamble = 0;
@@ -121,7 +126,7 @@ void parseFile(FILE* fp, Sections& sections)
       if (preamble > kMaxPreamble)
       {
         sections.clear();
-        return;
+        return false;
       }
     }
     trimRight(line);
@@ -148,16 +153,28 @@ void parseFile(FILE* fp, Sections& sections)
     if (eq == std::string::npos || eq == p) continue;
     (*current)[line.substr(p, eq - p)] = line.substr(eq + 1);  // later duplicates win
   }
+  return true;
 }
 
 void loadContext(iniFileContext& ctx)
 {
   ctx.sections.clear();
   ctx.stamp = FileStamp();
+  ctx.unreadable = false;
   FILE* fp = ctx.name.empty() ? nullptr : fopen(ctx.name.c_str(), "r");
-  if (!fp) return;
+  if (!fp)
+  {
+    // Only a file that is not there starts empty; any other failure would let the
+    // next write replace what could not be read.
+    ctx.unreadable = !ctx.name.empty() && errno != ENOENT;
+    return;
+  }
   flock(fileno(fp), LOCK_SH);
-  parseFile(fp, ctx.sections);
+  if (!parseFile(fp, ctx.sections) || ferror(fp))
+  {
+    ctx.sections.clear();
+    ctx.unreadable = true;
+  }
   struct stat st;
   // The stamp of what was parsed: taken from the open file, not the path.
   if (fstat(fileno(fp), &st) == 0)
@@ -466,6 +483,7 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   iniFileContext& ctx = GetFileContext(file);  // re-read under the lock: another process may have written
+  if (ctx.unreadable) return FALSE;
   auto s = ctx.sections.find(app);
   if (!key)
   {
@@ -503,6 +521,7 @@ BOOL WritePrivateProfileSection(const char* app, const char* strings, const char
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   iniFileContext& ctx = GetFileContext(file);
+  if (ctx.unreadable) return FALSE;
   auto s = ctx.sections.find(app);
   if (s == ctx.sections.end())
   {

@@ -22,7 +22,8 @@ int GetPrivateProfileSection(const char* app, char* out, int size, const char* f
 BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int size, const char* file);
 
 // A null key removes the section, a null value removes the key. FALSE when the
-// arguments are unusable or the file could not be written back.
+// arguments are unusable, the file is there but could not be read whole (it is
+// then left as it is), or it could not be written back.
 BOOL WritePrivateProfileString(const char* app, const char* key, const char* value, const char* file);
 // Replaces the section with a list of NUL-ended "key=value" texts ended by an empty text.
 BOOL WritePrivateProfileSection(const char* app, const char* strings, const char* file);

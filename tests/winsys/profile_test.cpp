@@ -271,8 +271,45 @@ TEST(Profile, PreambleLimit)
   while (text.size() <= 0x40000) text += std::string(99, 'x') + "\n";
   writeFileText(f, text + "[s]\nk=v\n");
   EXPECT_EQ(get("s", "k", f), "DEF");
+  // What reads as no profile file is not replaced by one.
+  EXPECT_FALSE(WritePrivateProfileString("t", "x", "1", f.c_str()));
+  EXPECT_FALSE(WritePrivateProfileSection("t", "x=1\0", f.c_str()));
+  EXPECT_EQ(readAll(f), text + "[s]\nk=v\n");
   writeFileText(f, std::string(1000, ';') + "\n[s]\nk=v\n");
   EXPECT_EQ(get("s", "k", f), "v");
+  EXPECT_TRUE(WritePrivateProfileString("t", "x", "1", f.c_str()));
+  EXPECT_EQ(readAll(f), "[s]\nk=v\n\n[t]\nx=1\n\n");
+}
+
+// A file that is there but cannot be read (here: another user's, in a folder
+// everyone may write) reads as empty and is never replaced by a write.
+TEST(Profile, UnreadableFileIsNotWrittenOver)
+{
+  if (geteuid() != 0) GTEST_SKIP() << "needs to change user";
+  TempFolder dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const std::string f = dir.path() + "/private.ini";
+  writeFileText(f, "[s]\nk=v\n");
+  ASSERT_EQ(chmod(f.c_str(), 0600), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0)
+  {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    char buf[16];
+    GetPrivateProfileString("s", "k", "none", buf, sizeof buf, f.c_str());
+    if (strcmp(buf, "none") != 0) _exit(4);
+    if (WritePrivateProfileString("s", "other", "1", f.c_str())) _exit(5);
+    if (WritePrivateProfileSection("s", "other=1\0", f.c_str())) _exit(6);
+    if (WritePrivateProfileString("s", nullptr, nullptr, f.c_str())) _exit(7);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot change user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readAll(f), "[s]\nk=v\n");
 }
 
 // Processes writing different keys of one file at once lose none of them.
