@@ -137,12 +137,12 @@ bool parseFile(FILE* fp, Sections& sections)
       size_t close = line.find(']', p + 1);
       if (close == std::string::npos) continue;  // not a header; the section stays current
       std::string name = line.substr(p + 1, close - p - 1);
-      anySection = true;
       if (name.empty())
       {
-        current = nullptr;
+        current = nullptr;  // names no section: the text before the first one goes on
         continue;
       }
+      anySection = true;
       Section& s = sections[name];
       s.clear();  // a repeated header replaces the earlier keys
       current = &s;

@@ -275,6 +275,9 @@ TEST(Profile, PreambleLimit)
   EXPECT_FALSE(WritePrivateProfileString("t", "x", "1", f.c_str()));
   EXPECT_FALSE(WritePrivateProfileSection("t", "x=1\0", f.c_str()));
   EXPECT_EQ(readAll(f), text + "[s]\nk=v\n");
+  // An empty header names no section: the text after it still counts.
+  writeFileText(f, "[]\n" + text + "[s]\nk=v\n");
+  EXPECT_EQ(get("s", "k", f), "DEF");
   writeFileText(f, std::string(1000, ';') + "\n[s]\nk=v\n");
   EXPECT_EQ(get("s", "k", f), "v");
   EXPECT_TRUE(WritePrivateProfileString("t", "x", "1", f.c_str()));
