@@ -111,6 +111,13 @@ TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
     DestroyWindow(h);
   }
   EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(nullptr), nullptr);
+  // A window as the parent takes the host view as its content.
+  NSWindow* w = SWELL_WindowView(parent)->window();
+  HWND content = SWELL_CreateCarbonWindowView(SWELL_HWND(w), nullptr, nullptr, false);
+  ASSERT_TRUE(content);
+  EXPECT_EQ(w->contentView(), (NSView*)SWELL_WindowView(content));
+  DestroyWindow(content);
+  parent = Window(NSMakeRect(0, 0, 400, 400));
 
   AudioUnitCocoaViewInfo info{};
   RECT r{1, 2, 3, 4};

@@ -53,9 +53,15 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback);
 Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResourceIndex* resource, NSObject* parent,
                                                         DLGPROC proc, LPARAM param)
 {
-  SWELL_InstallWindowHooks();
   const NSRect frame = resource ? NSMakeRect(0, 0, resource->width, resource->height) : NSMakeRect(0, 0, 300, 200);
-  Swell_vDavrel_64_hwnd* v = new Swell_vDavrel_64_hwnd(frame);
+  return initChildView(new Swell_vDavrel_64_hwnd(frame), resource, parent, proc, param);
+}
+
+Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChildView(Swell_vDavrel_64_hwnd* v,
+                                                            const SWELL_DialogResourceIndex* resource,
+                                                            NSObject* parent, DLGPROC proc, LPARAM param)
+{
+  SWELL_InstallWindowHooks();
   if (resource)
   {
     v->m_isopaque = (resource->flags & SWELL_DLG_OPAQUE) != 0;
