@@ -461,15 +461,21 @@ BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
-  unsigned char* bytes = (unsigned char*)buffer;
+  // Decoded aside: a value that fails its check leaves the caller's buffer as it was.
+  std::vector<unsigned char> bytes((size_t)size);
   unsigned sum = 0;
   for (int i = 0; i <= size; ++i)
   {
     int hi = hexval(text[(size_t)i * 2]), lo = hexval(text[(size_t)i * 2 + 1]);
     if (hi < 0 || lo < 0) return FALSE;
     unsigned char b = (unsigned char)(hi * 16 + lo);
-    if (i == size) return (sum & 0xFF) == b ? TRUE : FALSE;
-    bytes[i] = b;
+    if (i == size)
+    {
+      if ((sum & 0xFF) != b) return FALSE;
+      if (size) memcpy(buffer, bytes.data(), (size_t)size);
+      return TRUE;
+    }
+    bytes[(size_t)i] = b;
     sum += b;
   }
   return FALSE;

@@ -18,7 +18,8 @@ int GetPrivateProfileString(const char* app, const char* key, const char* defval
 int GetPrivateProfileInt(const char* app, const char* key, int defval, const char* file);
 // "key=value" texts of a section, NUL-separated, ended by a double NUL.
 int GetPrivateProfileSection(const char* app, char* out, int size, const char* file);
-// size bytes stored as hexadecimal pairs followed by a checksum pair.
+// size bytes stored as hexadecimal pairs followed by a checksum pair; buffer is
+// written only when the whole value reads and its checksum matches.
 BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int size, const char* file);
 
 // A null key removes the section, a null value removes the key. FALSE when the

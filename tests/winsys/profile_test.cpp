@@ -180,10 +180,14 @@ TEST(Profile, IntegersAndStructs)
   EXPECT_TRUE(GetPrivateProfileStruct("st", "k", back, 3, f.c_str()));
   EXPECT_EQ(0, memcmp(back, bytes, 3));
   EXPECT_FALSE(GetPrivateProfileStruct("st", "k", back, 2, f.c_str()));  // wrong length
-  ASSERT_TRUE(WritePrivateProfileString("st", "bad", "0102FF03", f.c_str()));
-  EXPECT_FALSE(GetPrivateProfileStruct("st", "bad", back, 3, f.c_str()));
-  ASSERT_TRUE(WritePrivateProfileString("st", "hex", "01g2FF02", f.c_str()));
-  EXPECT_FALSE(GetPrivateProfileStruct("st", "hex", back, 3, f.c_str()));
+  // A value that fails its check leaves the caller's bytes (its defaults) alone.
+  for (const char* bad : {"0102FF03", "0102FFg2", "01g2FF02"})
+  {
+    ASSERT_TRUE(WritePrivateProfileString("st", "bad", bad, f.c_str()));
+    unsigned char kept[3] = {7, 8, 9};
+    EXPECT_FALSE(GetPrivateProfileStruct("st", "bad", kept, 3, f.c_str())) << bad;
+    EXPECT_EQ(kept[0] * 65536 + kept[1] * 256 + kept[2], 0x070809) << bad;
+  }
   ASSERT_TRUE(WritePrivateProfileString("st", "lower", "0102ff02", f.c_str()));
   EXPECT_TRUE(GetPrivateProfileStruct("st", "lower", back, 3, f.c_str()));
 }
