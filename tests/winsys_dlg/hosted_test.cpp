@@ -14,6 +14,25 @@
 #include <string>
 #include <unistd.h>
 
+// A unit's view factory, found by name in this program's own code.
+int gFactories = 0;
+class HostedTestUnitView : public AUCocoaUIBase
+{
+public:
+  HostedTestUnitView() { ++gFactories; }
+  ~HostedTestUnitView() override { --gFactories; }
+  void* uiViewForAudioUnit(AudioUnit, double w, double h) override
+  {
+    // Not the size asked for: the caller learns the view's own.
+    NSView* v = new NSView(NSMakeRect(0, 0, w + 10, h + 20));
+    v->autorelease();
+    return v;
+  }
+  unsigned interfaceVersion() override { return 0; }
+  CFStringRef description() override { return nullptr; }
+};
+AU_COCOA_UI_EXPORT_CLASS(HostedTestUnitView);
+
 namespace {
 
 class Hosted : public WndTest
@@ -125,6 +144,32 @@ TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
   EXPECT_EQ(r.left, 1);
   EXPECT_EQ(r.bottom, 4);
   EXPECT_TRUE(SWELL_WindowView(parent)->subviews().empty());
+
+  // A class this program's bundle holds: its view goes into the parent at the
+  // view's own size; the factory is made for the call and freed after it.
+  NSAutoreleasePool pool;
+  info.mCocoaAUViewBundleLocation = CFBundleCopyBundleURL(CFBundleGetMainBundle());
+  ASSERT_TRUE(info.mCocoaAUViewBundleLocation);
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "NoSuchView", kCFStringEncodingUTF8);
+  EXPECT_EQ(SWELL_GetAudioUnitCocoaView(parent, nullptr, &info, &r), nullptr);
+  EXPECT_EQ(r.right, 3);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "HostedTestUnitView", kCFStringEncodingUTF8);
+  r = RECT{5, 5, 125, 85};
+  HWND unitView = SWELL_GetAudioUnitCocoaView(parent, nullptr, &info, &r);
+  ASSERT_TRUE(unitView);
+  NSView* uv = dynamic_cast<NSView*>(SWELL_Object(unitView));
+  ASSERT_TRUE(uv);
+  EXPECT_EQ(uv->superview(), (NSView*)SWELL_WindowView(parent));
+  EXPECT_EQ(uv->frame().size.width, 130);
+  EXPECT_EQ(uv->frame().size.height, 100);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 130);
+  EXPECT_EQ(r.bottom, 100);
+  EXPECT_EQ(gFactories, 0);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  CFRelease(info.mCocoaAUViewBundleLocation);
 }
 
 }  // namespace
