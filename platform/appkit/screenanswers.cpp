@@ -413,6 +413,13 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
     b->release();
     x -= 10;
   }
+  // The button that backs out: Escape presses it, and closing the alert's window
+  // answers it. Without one, closing answers the only or last button; never a
+  // button that goes ahead (such as "Replace", or "No" beside "Cancel").
+  NSInteger backOut = -1;
+  for (const char* title : {"Cancel", "Stop", "No"})
+    for (size_t i = 0; backOut < 0 && i < buttons.size(); ++i)
+      if (buttons[i] == title) backOut = (NSInteger)i;
   win->keys = [&](NSEvent* e) {
     if (e->keyCode() == kVK_Return || e->keyCode() == kVK_ANSI_KeypadEnter)
     {
@@ -420,18 +427,19 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
       done = true;
       return true;
     }
-    if (e->keyCode() == kVK_Escape)
-      for (size_t i = 0; i < buttons.size(); ++i)
-        if (buttons[i] == "Cancel" || buttons[i] == "No")
-        {
-          answer = NSAlertFirstButtonReturn + (NSInteger)i;
-          done = true;
-          return true;
-        }
+    if (e->keyCode() == kVK_Escape && backOut >= 0)
+    {
+      answer = NSAlertFirstButtonReturn + backOut;
+      done = true;
+      return true;
+    }
     return false;
   };
   win->makeKeyAndOrderFront(nullptr);
-  runModal(win, done, [&]() { answer = NSAlertFirstButtonReturn + (NSInteger)buttons.size() - 1; }, NSModalPanelRunLoopMode);
+  runModal(
+      win, done,
+      [&]() { answer = NSAlertFirstButtonReturn + (backOut >= 0 ? backOut : (NSInteger)buttons.size() - 1); },
+      NSModalPanelRunLoopMode);
   win->keys = nullptr;
   win->close();
   win->release();

@@ -6,6 +6,7 @@
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
+#include "platform/appkit/ScreenAnswers.h"
 #include "platform/appkit/X11Keys.h"
 #include "raster/lice.h"
 #include "raster/lice_png.h"
@@ -441,6 +442,49 @@ TEST_F(Kit, AWindowWritesItsBackingAsPNG)
 }
 
 // Every X key symbol the presenter names, value by value.
+// An alert drawn on the screen (the X11 presenter's): Return presses the default
+// button; Escape and closing the alert's window press the one that backs out,
+// never one that goes ahead.
+TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
+{
+  enum Act
+  {
+    Close,
+    Escape,
+    Return
+  };
+  struct Case
+  {
+    std::vector<std::string> buttons;
+    Act act;
+    NSInteger want;  // index of the button answered
+  } cases[] = {
+      {{"Keep Both Files", "Stop", "Replace"}, Close, 1}, {{"Keep Both Files", "Stop", "Replace"}, Escape, 1},
+      {{"Yes", "Cancel", "No"}, Close, 1},                {{"Yes", "Cancel", "No"}, Escape, 1},
+      {{"Yes", "No", "Cancel"}, Escape, 2},               {{"Yes", "No"}, Close, 1},
+      {{"OK", "Cancel"}, Close, 1},                       {{"OK"}, Close, 0},
+      {{"Retry", "Cancel"}, Return, 0},
+  };
+  AKScreenAnswers answers(NSApp->presenter());
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.buttons.back() + " " + std::to_string(c.act));
+    NSAlert* alert = new NSAlert;
+    alert->setMessageText("Copy");
+    for (const std::string& b : c.buttons) alert->addButtonWithTitle(b);
+    const Act act = c.act;
+    NSRunLoop::postToMainThread([act] {
+      NSWindow* shown = NSApp->keyWindow();
+      ASSERT_TRUE(shown);
+      if (act == Close) shown->performClose(nullptr);
+      else if (act == Escape) NSModalScript::pressKey(kVK_Escape, u"\x1b");
+      else NSModalScript::pressKey(kVK_Return, u"\r");
+    });
+    EXPECT_EQ(answers.alertAnswer(alert), NSAlertFirstButtonReturn + c.want);
+    alert->release();
+  }
+}
+
 TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)
 {
   struct Row
