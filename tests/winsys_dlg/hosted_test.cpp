@@ -7,6 +7,8 @@
 #include "platform/appkit/NSOpenGL.h"
 #include "winsys/hosted/hosted.h"
 #include "winsys/wnd/dragdrop.h"
+#include "winsys/wnd/toplevel.h"
+#include "winsys/wnd/dialog.h"
 
 #include "TestFiles.h"
 
@@ -112,6 +114,38 @@ TEST_F(Hosted, GLContextsOfWindowViews)
   EXPECT_TRUE(SWELL_SetGLContextToView(v));
   EXPECT_FALSE(SWELL_SetGLContextToView(nullptr));
   EXPECT_EQ(NSOpenGLContext::currentContext(), nullptr);
+}
+
+// A handle kept past its window names nothing to the dialog, drag, GL and host
+// functions: each answers as for no window, and nothing reaches a procedure.
+TEST_F(Hosted, StaleHandlesNameNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 200));
+  const HWND stale = Child(top, NSMakeRect(0, 0, 50, 50));
+  SWELL_SetViewGL(stale, true);
+  DestroyWindow(stale);
+  ASSERT_FALSE(IsWindow(stale));
+  log.msgs.clear();
+  EXPECT_FALSE(SWELL_GetViewGL(stale));
+  SWELL_SetViewGL(stale, true);
+  EXPECT_FALSE(SWELL_SetGLContextToView(stale));
+  EndDialog(stale, 3);
+  SWELL_SetDragSource("/x/a.syx", CreateAt);
+  SWELL_InitiateDragDrop(stale, nullptr, "/x/b.syx", CreateAt);
+  EXPECT_EQ(SWELL_DoDragDrop("/tmp"), "") << "the earlier drag was cleared, no new one begun";
+  EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(stale), nullptr);
+  // A dialog or host view under a parent that is gone stands alone.
+  HWND host = SWELL_CreateCarbonWindowView(stale, nullptr, nullptr, false);
+  ASSERT_TRUE(host);
+  EXPECT_EQ(SWELL_WindowView(host)->superview(), nullptr);
+  DestroyWindow(host);
+  static SWELL_DialogResourceIndex res{(const char*)1, nullptr, SWELL_DLG_CHILD, nullptr, 30, 20, nullptr};
+  HWND dlg = SWELL_CreateDialog(&res, (const char*)1, stale, RecordingProc, 0);
+  ASSERT_TRUE(dlg);
+  EXPECT_TRUE(dynamic_cast<Swell_vDavrel_64_modelesswindow*>(SWELL_WindowView(dlg)->window()));
+  DestroyWindow(dlg);
+  for (const LoggedMsg& m : log.msgs) EXPECT_NE(m.hwnd, stale) << m;
+  DestroyWindow(top);
 }
 
 TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
