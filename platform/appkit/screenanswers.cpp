@@ -517,6 +517,31 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
   auto confirm = [&]() {
     std::string chosen = expandHome(field->stringValue());
     if (chosen.empty() || chosen.back() == '/') return;
+    struct stat st;
+    if (!panel->isOpenPanel() && stat(chosen.c_str(), &st) == 0)
+    {
+      // A folder named is opened, not answered as the file to write.
+      if (S_ISDIR(st.st_mode))
+      {
+        folder = chosen + "/";
+        field->setStringValue(folder);
+        fillList();
+        return;
+      }
+      // Saving over a file asks first; the default answer keeps the file.
+      const size_t slash = chosen.find_last_of('/');
+      NSAlert* ask = new NSAlert;
+      ask->setMessageText("\"" + chosen.substr(slash == std::string::npos ? 0 : slash + 1) +
+                          "\" already exists. Do you want to replace it?");
+      ask->setInformativeText("Replacing it will overwrite its current contents.");
+      ask->addButtonWithTitle("Cancel");
+      ask->addButtonWithTitle("Replace");
+      const NSInteger replace = alertAnswer(ask);
+      ask->release();
+      win->makeKeyAndOrderFront(nullptr);
+      win->makeFirstResponder(field);
+      if (replace != NSAlertSecondButtonReturn) return;
+    }
     *path = chosen;
     answer = NSOKButton;
     done = true;

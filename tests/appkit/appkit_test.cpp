@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <thread>
 
@@ -483,6 +486,91 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
     EXPECT_EQ(answers.alertAnswer(alert), NSAlertFirstButtonReturn + c.want);
     alert->release();
   }
+}
+
+// Runs f on the main thread once the key window is titled so (bounded).
+void WhenKeyWindowIs(const std::string& title, std::function<void(NSWindow*)> f, int turns = 200)
+{
+  NSRunLoop::postToMainThread([title, f, turns] {
+    NSWindow* k = NSApp->keyWindow();
+    if (k && k->title() == title) f(k);
+    else if (turns > 0) WhenKeyWindowIs(title, f, turns - 1);
+    else ADD_FAILURE() << "no window titled " << title;
+  });
+}
+
+// A press and release at the middle of a view, as the presenter sends them.
+void Click(NSView* v)
+{
+  const NSRect f = v->frame();
+  const NSPoint p = v->superview()->convertPointToView(NSMakePoint(f.origin.x + f.size.width / 2, f.origin.y + f.size.height / 2), nullptr);
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, p, 0, 0, v->window(), 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseUp, p, 0, 0, v->window(), 1));
+}
+
+// The screen's save panel asks before it answers a file that is there: Return
+// keeps the file (the panel stays open), "Replace" answers it; a folder typed is
+// opened; a new name is answered at once.
+TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
+{
+  NSAutoreleasePool pool;
+  TempFolder dir;
+  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
+  mkdir((dir.path() + "/sub").c_str(), 0755);
+  AKScreenAnswers answers(NSApp->presenter());
+  NSModalAnswers* previous = NSApp->scriptedAnswers();
+  NSApp->setModalAnswers(&answers);
+  struct Case
+  {
+    std::string file;
+    bool replace;
+    NSInteger want;
+    std::string path;
+    int questions;
+  } cases[] = {
+      {"bank.dvl", false, NSCancelButton, "", 1},
+      {"bank.dvl", true, NSOKButton, dir.path() + "/bank.dvl", 1},
+      {"new.dvl", false, NSOKButton, dir.path() + "/new.dvl", 0},
+      {"sub", false, NSCancelButton, "", 0},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.file + (c.replace ? " replace" : ""));
+    static int questions;
+    questions = 0;
+    const bool replace = c.replace;
+    const bool folder = c.file == "sub";
+    WhenKeyWindowIs("Save", [replace, folder](NSWindow* panel) {
+      NSModalScript::pressKey(kVK_Return, u"\r");
+      if (folder)
+      {
+        // The folder opened: the field names it; Escape leaves the panel.
+        WhenKeyWindowIs("Save", [](NSWindow* p) {
+          const NSTextField* field = dynamic_cast<NSTextField*>(p->contentView()->subviews()[0]);
+          EXPECT_EQ(field->stringValue().back(), '/');
+          NSModalScript::pressKey(kVK_Escape, u"\x1b");
+        });
+        return;
+      }
+      WhenKeyWindowIs("\"bank.dvl\" already exists. Do you want to replace it?", [replace, panel](NSWindow* alert) {
+        ++questions;
+        if (replace)
+        {
+          Click(alert->contentView()->subviews()[1]);  // "Replace", left of "Cancel"
+          return;
+        }
+        NSModalScript::pressKey(kVK_Return, u"\r");  // the default: Cancel
+        WhenKeyWindowIs("Save", [](NSWindow*) { NSModalScript::pressKey(kVK_Escape, u"\x1b"); });
+        (void)panel;
+      });
+    });
+    NSSavePanel* panel = NSSavePanel::savePanel();
+    EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.file), c.want);
+    EXPECT_EQ(panel->filename(), c.path);
+    EXPECT_EQ(questions, c.questions);
+  }
+  NSApp->setModalAnswers(previous);
+  loop->runOnce();
 }
 
 TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)
