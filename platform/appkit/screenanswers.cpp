@@ -516,9 +516,29 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
   NSInteger answer = NSCancelButton;
   auto confirm = [&]() {
     std::string chosen = expandHome(field->stringValue());
+    if (const NSOpenPanel* open = dynamic_cast<const NSOpenPanel*>(panel))
+    {
+      // Only what is there, and of a kind the panel may choose: a folder it may not
+      // choose is opened; the folder being shown ("name/") is one it may.
+      if (chosen.size() > 1 && chosen.back() == '/') chosen.pop_back();
+      struct stat st;
+      if (chosen.empty() || stat(chosen.c_str(), &st) != 0) return;
+      if (S_ISDIR(st.st_mode) && !open->canChooseDirectories())
+      {
+        folder = chosen == "/" ? chosen : chosen + "/";
+        field->setStringValue(folder);
+        fillList();
+        return;
+      }
+      if (!S_ISDIR(st.st_mode) && !open->canChooseFiles()) return;
+      *path = chosen;
+      answer = NSOKButton;
+      done = true;
+      return;
+    }
     if (chosen.empty() || chosen.back() == '/') return;
     struct stat st;
-    if (!panel->isOpenPanel() && stat(chosen.c_str(), &st) == 0)
+    if (stat(chosen.c_str(), &st) == 0)
     {
       // A folder named is opened, not answered as the file to write.
       if (S_ISDIR(st.st_mode))
@@ -538,9 +558,13 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
       ask->addButtonWithTitle("Replace");
       const NSInteger replace = alertAnswer(ask);
       ask->release();
-      win->makeKeyAndOrderFront(nullptr);
-      win->makeFirstResponder(field);
-      if (replace != NSAlertSecondButtonReturn) return;
+      if (replace != NSAlertSecondButtonReturn)
+      {
+        // Back to the panel's field for another name.
+        win->makeKeyAndOrderFront(nullptr);
+        win->makeFirstResponder(field);
+        return;
+      }
     }
     *path = chosen;
     answer = NSOKButton;

@@ -540,8 +540,10 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
     questions = 0;
     const bool replace = c.replace;
     const bool folder = c.file == "sub";
-    WhenKeyWindowIs("Save", [replace, folder](NSWindow* panel) {
+    const bool asked = c.questions > 0;
+    WhenKeyWindowIs("Save", [replace, folder, asked](NSWindow* panel) {
       NSModalScript::pressKey(kVK_Return, u"\r");
+      if (!asked && !folder) return;
       if (folder)
       {
         // The folder opened: the field names it; Escape leaves the panel.
@@ -568,6 +570,55 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
     EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.file), c.want);
     EXPECT_EQ(panel->filename(), c.path);
     EXPECT_EQ(questions, c.questions);
+  }
+  NSApp->setModalAnswers(previous);
+  loop->runOnce();
+}
+
+// The screen's open panel answers only a path that is there and of a kind it may
+// choose: a folder it may not choose is opened, and the folder shown ("name/")
+// is answered by a panel that chooses folders.
+TEST_F(Kit, AScreenOpenPanelAnswersOnlyWhatItMayChoose)
+{
+  NSAutoreleasePool pool;
+  TempFolder dir;
+  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
+  mkdir((dir.path() + "/sub").c_str(), 0755);
+  AKScreenAnswers answers(NSApp->presenter());
+  NSModalAnswers* previous = NSApp->scriptedAnswers();
+  NSApp->setModalAnswers(&answers);
+  struct Case
+  {
+    bool folders;  // a folder chooser, else a file chooser
+    std::string typed;
+    std::string path;      // answered; empty: the panel stays and Escape cancels it
+    std::string shownEnd;  // how the field ends after Return when it stays
+  } cases[] = {
+      {false, "bank.dvl", dir.path() + "/bank.dvl", ""},
+      {false, "missing.syx", "", "missing.syx"},
+      {false, "sub", "", "sub/"},
+      {true, "sub/", dir.path() + "/sub", ""},
+      {true, "bank.dvl", "", "bank.dvl"},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.typed + (c.folders ? " (folders)" : ""));
+    const std::string shownEnd = c.shownEnd;
+    WhenKeyWindowIs("Open", [shownEnd](NSWindow*) {
+      NSModalScript::pressKey(kVK_Return, u"\r");
+      if (shownEnd.empty()) return;
+      WhenKeyWindowIs("Open", [shownEnd](NSWindow* p) {
+        const NSTextField* field = dynamic_cast<NSTextField*>(p->contentView()->subviews()[0]);
+        const std::string shown = field->stringValue();
+        EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), shownEnd.size())), shownEnd);
+        NSModalScript::pressKey(kVK_Escape, u"\x1b");
+      });
+    });
+    NSOpenPanel* panel = NSOpenPanel::openPanel();
+    panel->setCanChooseFiles(!c.folders);
+    panel->setCanChooseDirectories(c.folders);
+    EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.typed, {}), c.path.empty() ? NSCancelButton : NSOKButton);
+    EXPECT_EQ(panel->filename(), c.path);
   }
   NSApp->setModalAnswers(previous);
   loop->runOnce();
