@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <functional>
+#include <strings.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -537,6 +538,19 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
       return;
     }
     if (chosen.empty() || chosen.back() == '/') return;
+    // A name without one of the panel's types gets the first, as the platform's
+    // panel gives it: a bank typed as "Night" is saved as "Night.dvl".
+    const std::vector<std::string>& allowed = panel->allowedFileTypes();
+    if (!allowed.empty())
+    {
+      const size_t slash = chosen.find_last_of('/');
+      const std::string name = chosen.substr(slash == std::string::npos ? 0 : slash + 1);
+      const size_t dot = name.rfind('.');
+      const std::string ext = dot != std::string::npos && dot > 0 ? name.substr(dot + 1) : std::string();
+      bool known = false;
+      for (const std::string& t : allowed) known |= strcasecmp(t.c_str(), ext.c_str()) == 0;
+      if (!known && (ext.empty() || !panel->allowsOtherFileTypes())) chosen += "." + allowed[0];
+    }
     struct stat st;
     if (stat(chosen.c_str(), &st) == 0)
     {

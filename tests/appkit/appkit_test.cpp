@@ -527,11 +527,19 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
     NSInteger want;
     std::string path;
     int questions;
+    std::vector<std::string> types;
+    bool othersToo;
   } cases[] = {
-      {"bank.dvl", false, NSCancelButton, "", 1},
-      {"bank.dvl", true, NSOKButton, dir.path() + "/bank.dvl", 1},
-      {"new.dvl", false, NSOKButton, dir.path() + "/new.dvl", 0},
-      {"sub", false, NSCancelButton, "", 0},
+      {"bank.dvl", false, NSCancelButton, "", 1, {}, true},
+      {"bank.dvl", true, NSOKButton, dir.path() + "/bank.dvl", 1, {}, true},
+      {"new.dvl", false, NSOKButton, dir.path() + "/new.dvl", 0, {}, true},
+      {"sub", false, NSCancelButton, "", 0, {}, true},
+      // The panel's first type completes a name that has none of them.
+      {"Night", false, NSOKButton, dir.path() + "/Night.dvl", 0, {"dvl", "mid"}, false},
+      {"Night.MID", false, NSOKButton, dir.path() + "/Night.MID", 0, {"dvl", "mid"}, false},
+      {"Night.txt", false, NSOKButton, dir.path() + "/Night.txt.dvl", 0, {"dvl"}, false},
+      {"Night.txt", false, NSOKButton, dir.path() + "/Night.txt", 0, {"dvl"}, true},
+      {"bank", false, NSCancelButton, "", 1, {"dvl"}, false},  // bank.dvl is there
   };
   for (const Case& c : cases)
   {
@@ -567,6 +575,8 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
       });
     });
     NSSavePanel* panel = NSSavePanel::savePanel();
+    panel->setAllowedFileTypes(c.types);
+    panel->setAllowsOtherFileTypes(c.othersToo);
     EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.file), c.want);
     EXPECT_EQ(panel->filename(), c.path);
     EXPECT_EQ(questions, c.questions);
