@@ -565,9 +565,9 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
       // Saving over a file asks first; the default answer keeps the file.
       const size_t slash = chosen.find_last_of('/');
       NSAlert* ask = new NSAlert;
-      ask->setMessageText("\"" + chosen.substr(slash == std::string::npos ? 0 : slash + 1) +
-                          "\" already exists. Do you want to replace it?");
-      ask->setInformativeText("Replacing it will overwrite its current contents.");
+      // Short lines: the alert draws each text on one line.
+      ask->setMessageText("\"" + chosen.substr(slash == std::string::npos ? 0 : slash + 1) + "\" already exists.");
+      ask->setInformativeText("Do you want to replace it? Its contents will be lost.");
       ask->addButtonWithTitle("Cancel");
       ask->addButtonWithTitle("Replace");
       const NSInteger replace = alertAnswer(ask);

@@ -562,7 +562,7 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
         });
         return;
       }
-      WhenKeyWindowIs("\"bank.dvl\" already exists. Do you want to replace it?", [replace, panel](NSWindow* alert) {
+      WhenKeyWindowIs("\"bank.dvl\" already exists.", [replace, panel](NSWindow* alert) {
         ++questions;
         if (replace)
         {
