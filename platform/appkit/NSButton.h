@@ -208,9 +208,16 @@ public:
   // Where the title sits on the top edge: left (the default) or centred.
   NSTextAlignment titleAlignment() const { return mTitleAlign; }
   void setTitleAlignment(NSTextAlignment a);
+  // The title's colour (retained); null goes back to the default dark grey.
+  NSColor* titleTextColor() const { return mTitleColour; }
+  void setTitleTextColor(NSColor* colour);
   void drawRect(NSRect dirtyRect) override;
+
+protected:
+  ~NSBox() override;
 
 private:
   std::string mTitle;
   NSTextAlignment mTitleAlign = NSLeftTextAlignment;
+  NSColor* mTitleColour = nullptr;
 };

@@ -339,6 +339,14 @@ void NSBox::setTitle(const std::string& title)
   setNeedsDisplay(true);
 }
 
+NSBox::~NSBox() { AKRelease(mTitleColour); }
+
+void NSBox::setTitleTextColor(NSColor* colour)
+{
+  AKAssign(mTitleColour, colour);
+  setNeedsDisplay(true);
+}
+
 void NSBox::drawRect(NSRect)
 {
   const NSRect b = bounds();
@@ -351,7 +359,7 @@ void NSBox::drawRect(NSRect)
   const NSRect label = NSMakeRect(x, b.size.height - 14, w + 6, 14);
   AKGray(0.93)->setFill();
   NSColor::fillRect(label);
-  AKDrawTextLine(mTitle, font, NSMakePoint(x + 3, label.origin.y + 3), AKGray(0.1));
+  AKDrawTextLine(mTitle, font, NSMakePoint(x + 3, label.origin.y + 3), mTitleColour ? mTitleColour : AKGray(0.1));
 }
 
 void NSBox::setTitleAlignment(NSTextAlignment a)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <functional>
+#include <strings.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -413,6 +414,13 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
     b->release();
     x -= 10;
   }
+  // The button that backs out: Escape presses it, and closing the alert's window
+  // answers it. Without one, closing answers the only or last button; never a
+  // button that goes ahead (such as "Replace", or "No" beside "Cancel").
+  NSInteger backOut = -1;
+  for (const char* title : {"Cancel", "Stop", "No"})
+    for (size_t i = 0; backOut < 0 && i < buttons.size(); ++i)
+      if (buttons[i] == title) backOut = (NSInteger)i;
   win->keys = [&](NSEvent* e) {
     if (e->keyCode() == kVK_Return || e->keyCode() == kVK_ANSI_KeypadEnter)
     {
@@ -420,18 +428,19 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
       done = true;
       return true;
     }
-    if (e->keyCode() == kVK_Escape)
-      for (size_t i = 0; i < buttons.size(); ++i)
-        if (buttons[i] == "Cancel" || buttons[i] == "No")
-        {
-          answer = NSAlertFirstButtonReturn + (NSInteger)i;
-          done = true;
-          return true;
-        }
+    if (e->keyCode() == kVK_Escape && backOut >= 0)
+    {
+      answer = NSAlertFirstButtonReturn + backOut;
+      done = true;
+      return true;
+    }
     return false;
   };
   win->makeKeyAndOrderFront(nullptr);
-  runModal(win, done, [&]() { answer = NSAlertFirstButtonReturn + (NSInteger)buttons.size() - 1; }, NSModalPanelRunLoopMode);
+  runModal(
+      win, done,
+      [&]() { answer = NSAlertFirstButtonReturn + (backOut >= 0 ? backOut : (NSInteger)buttons.size() - 1); },
+      NSModalPanelRunLoopMode);
   win->keys = nullptr;
   win->close();
   win->release();
@@ -508,7 +517,69 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
   NSInteger answer = NSCancelButton;
   auto confirm = [&]() {
     std::string chosen = expandHome(field->stringValue());
+    if (const NSOpenPanel* open = dynamic_cast<const NSOpenPanel*>(panel))
+    {
+      // Only what is there, and of a kind the panel may choose: a folder it may not
+      // choose is opened; the folder being shown ("name/") is one it may.
+      if (chosen.size() > 1 && chosen.back() == '/') chosen.pop_back();
+      struct stat st;
+      if (chosen.empty() || stat(chosen.c_str(), &st) != 0) return;
+      if (S_ISDIR(st.st_mode) && !open->canChooseDirectories())
+      {
+        folder = chosen == "/" ? chosen : chosen + "/";
+        field->setStringValue(folder);
+        fillList();
+        return;
+      }
+      if (!S_ISDIR(st.st_mode) && !open->canChooseFiles()) return;
+      *path = chosen;
+      answer = NSOKButton;
+      done = true;
+      return;
+    }
     if (chosen.empty() || chosen.back() == '/') return;
+    // A name without one of the panel's types gets the first, as the platform's
+    // panel gives it: a bank typed as "Night" is saved as "Night.dvl".
+    const std::vector<std::string>& allowed = panel->allowedFileTypes();
+    if (!allowed.empty())
+    {
+      const size_t slash = chosen.find_last_of('/');
+      const std::string name = chosen.substr(slash == std::string::npos ? 0 : slash + 1);
+      const size_t dot = name.rfind('.');
+      const std::string ext = dot != std::string::npos && dot > 0 ? name.substr(dot + 1) : std::string();
+      bool known = false;
+      for (const std::string& t : allowed) known |= strcasecmp(t.c_str(), ext.c_str()) == 0;
+      if (!known && (ext.empty() || !panel->allowsOtherFileTypes())) chosen += "." + allowed[0];
+    }
+    struct stat st;
+    if (stat(chosen.c_str(), &st) == 0)
+    {
+      // A folder named is opened, not answered as the file to write.
+      if (S_ISDIR(st.st_mode))
+      {
+        folder = chosen + "/";
+        field->setStringValue(folder);
+        fillList();
+        return;
+      }
+      // Saving over a file asks first; the default answer keeps the file.
+      const size_t slash = chosen.find_last_of('/');
+      NSAlert* ask = new NSAlert;
+      // Short lines: the alert draws each text on one line.
+      ask->setMessageText("\"" + chosen.substr(slash == std::string::npos ? 0 : slash + 1) + "\" already exists.");
+      ask->setInformativeText("Do you want to replace it? Its contents will be lost.");
+      ask->addButtonWithTitle("Cancel");
+      ask->addButtonWithTitle("Replace");
+      const NSInteger replace = alertAnswer(ask);
+      ask->release();
+      if (replace != NSAlertSecondButtonReturn)
+      {
+        // Back to the panel's field for another name.
+        win->makeKeyAndOrderFront(nullptr);
+        win->makeFirstResponder(field);
+        return;
+      }
+    }
     *path = chosen;
     answer = NSOKButton;
     done = true;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +65,9 @@ struct iniFileContext
   FileStamp stamp;
   std::string name;
   Sections sections;
+  // The file is there but was not read whole (it could not be opened or read, or it
+  // is no profile file): it reads as empty, and is never written over.
+  bool unreadable = false;
 };
 
 const int kContexts = 32;
@@ -107,7 +111,8 @@ bool readLine(FILE* fp, std::string& line, size_t& rawLength)
   return rawLength > 0;
 }
 
-void parseFile(FILE* fp, Sections& sections)
+// False when the file is no profile file: too much text before its first section.
+bool parseFile(FILE* fp, Sections& sections)
 {
   std::string line;
   size_t raw = 0, preamble = 0;
@@ -121,7 +126,7 @@ void parseFile(FILE* fp, Sections& sections)
       if (preamble > kMaxPreamble)
       {
         sections.clear();
-        return;
+        return false;
       }
     }
     trimRight(line);
@@ -132,12 +137,12 @@ void parseFile(FILE* fp, Sections& sections)
       size_t close = line.find(']', p + 1);
       if (close == std::string::npos) continue;  // not a header; the section stays current
       std::string name = line.substr(p + 1, close - p - 1);
-      anySection = true;
       if (name.empty())
       {
-        current = nullptr;
+        current = nullptr;  // names no section: the text before the first one goes on
         continue;
       }
+      anySection = true;
       Section& s = sections[name];
       s.clear();  // a repeated header replaces the earlier keys
       current = &s;
@@ -148,16 +153,28 @@ void parseFile(FILE* fp, Sections& sections)
     if (eq == std::string::npos || eq == p) continue;
     (*current)[line.substr(p, eq - p)] = line.substr(eq + 1);  // later duplicates win
   }
+  return true;
 }
 
 void loadContext(iniFileContext& ctx)
 {
   ctx.sections.clear();
   ctx.stamp = FileStamp();
+  ctx.unreadable = false;
   FILE* fp = ctx.name.empty() ? nullptr : fopen(ctx.name.c_str(), "r");
-  if (!fp) return;
+  if (!fp)
+  {
+    // Only a file that is not there starts empty; any other failure would let the
+    // next write replace what could not be read.
+    ctx.unreadable = !ctx.name.empty() && errno != ENOENT;
+    return;
+  }
   flock(fileno(fp), LOCK_SH);
-  parseFile(fp, ctx.sections);
+  if (!parseFile(fp, ctx.sections) || ferror(fp))
+  {
+    ctx.sections.clear();
+    ctx.unreadable = true;
+  }
   struct stat st;
   // The stamp of what was parsed: taken from the open file, not the path.
   if (fstat(fileno(fp), &st) == 0)
@@ -444,15 +461,21 @@ BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
-  unsigned char* bytes = (unsigned char*)buffer;
+  // Decoded aside: a value that fails its check leaves the caller's buffer as it was.
+  std::vector<unsigned char> bytes((size_t)size);
   unsigned sum = 0;
   for (int i = 0; i <= size; ++i)
   {
     int hi = hexval(text[(size_t)i * 2]), lo = hexval(text[(size_t)i * 2 + 1]);
     if (hi < 0 || lo < 0) return FALSE;
     unsigned char b = (unsigned char)(hi * 16 + lo);
-    if (i == size) return (sum & 0xFF) == b ? TRUE : FALSE;
-    bytes[i] = b;
+    if (i == size)
+    {
+      if ((sum & 0xFF) != b) return FALSE;
+      if (size) memcpy(buffer, bytes.data(), (size_t)size);
+      return TRUE;
+    }
+    bytes[(size_t)i] = b;
     sum += b;
   }
   return FALSE;
@@ -466,6 +489,7 @@ BOOL WritePrivateProfileString(const char* app, const char* key, const char* val
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   iniFileContext& ctx = GetFileContext(file);  // re-read under the lock: another process may have written
+  if (ctx.unreadable) return FALSE;
   auto s = ctx.sections.find(app);
   if (!key)
   {
@@ -503,6 +527,7 @@ BOOL WritePrivateProfileSection(const char* app, const char* strings, const char
   std::lock_guard<std::recursive_mutex> lock(profileMutex());
   FolderLock folderLock(file);
   iniFileContext& ctx = GetFileContext(file);
+  if (ctx.unreadable) return FALSE;
   auto s = ctx.sections.find(app);
   if (s == ctx.sections.end())
   {

@@ -18,11 +18,13 @@ int GetPrivateProfileString(const char* app, const char* key, const char* defval
 int GetPrivateProfileInt(const char* app, const char* key, int defval, const char* file);
 // "key=value" texts of a section, NUL-separated, ended by a double NUL.
 int GetPrivateProfileSection(const char* app, char* out, int size, const char* file);
-// size bytes stored as hexadecimal pairs followed by a checksum pair.
+// size bytes stored as hexadecimal pairs followed by a checksum pair; buffer is
+// written only when the whole value reads and its checksum matches.
 BOOL GetPrivateProfileStruct(const char* app, const char* key, void* buffer, int size, const char* file);
 
 // A null key removes the section, a null value removes the key. FALSE when the
-// arguments are unusable or the file could not be written back.
+// arguments are unusable, the file is there but could not be read whole (it is
+// then left as it is), or it could not be written back.
 BOOL WritePrivateProfileString(const char* app, const char* key, const char* value, const char* file);
 // Replaces the section with a list of NUL-ended "key=value" texts ended by an empty text.
 BOOL WritePrivateProfileSection(const char* app, const char* strings, const char* file);

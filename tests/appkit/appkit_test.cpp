@@ -6,6 +6,7 @@
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
+#include "platform/appkit/ScreenAnswers.h"
 #include "platform/appkit/X11Keys.h"
 #include "raster/lice.h"
 #include "raster/lice_png.h"
@@ -13,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <thread>
 
@@ -441,6 +445,195 @@ TEST_F(Kit, AWindowWritesItsBackingAsPNG)
 }
 
 // Every X key symbol the presenter names, value by value.
+// An alert drawn on the screen (the X11 presenter's): Return presses the default
+// button; Escape and closing the alert's window press the one that backs out,
+// never one that goes ahead.
+TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
+{
+  enum Act
+  {
+    Close,
+    Escape,
+    Return
+  };
+  struct Case
+  {
+    std::vector<std::string> buttons;
+    Act act;
+    NSInteger want;  // index of the button answered
+  } cases[] = {
+      {{"Keep Both Files", "Stop", "Replace"}, Close, 1}, {{"Keep Both Files", "Stop", "Replace"}, Escape, 1},
+      {{"Yes", "Cancel", "No"}, Close, 1},                {{"Yes", "Cancel", "No"}, Escape, 1},
+      {{"Yes", "No", "Cancel"}, Escape, 2},               {{"Yes", "No"}, Close, 1},
+      {{"OK", "Cancel"}, Close, 1},                       {{"OK"}, Close, 0},
+      {{"Retry", "Cancel"}, Return, 0},
+  };
+  AKScreenAnswers answers(NSApp->presenter());
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.buttons.back() + " " + std::to_string(c.act));
+    NSAlert* alert = new NSAlert;
+    alert->setMessageText("Copy");
+    for (const std::string& b : c.buttons) alert->addButtonWithTitle(b);
+    const Act act = c.act;
+    NSRunLoop::postToMainThread([act] {
+      NSWindow* shown = NSApp->keyWindow();
+      ASSERT_TRUE(shown);
+      if (act == Close) shown->performClose(nullptr);
+      else if (act == Escape) NSModalScript::pressKey(kVK_Escape, u"\x1b");
+      else NSModalScript::pressKey(kVK_Return, u"\r");
+    });
+    EXPECT_EQ(answers.alertAnswer(alert), NSAlertFirstButtonReturn + c.want);
+    alert->release();
+  }
+}
+
+// Runs f on the main thread once the key window is titled so (bounded).
+void WhenKeyWindowIs(const std::string& title, std::function<void(NSWindow*)> f, int turns = 200)
+{
+  NSRunLoop::postToMainThread([title, f, turns] {
+    NSWindow* k = NSApp->keyWindow();
+    if (k && k->title() == title) f(k);
+    else if (turns > 0) WhenKeyWindowIs(title, f, turns - 1);
+    else ADD_FAILURE() << "no window titled " << title;
+  });
+}
+
+// A press and release at the middle of a view, as the presenter sends them.
+void Click(NSView* v)
+{
+  const NSRect f = v->frame();
+  const NSPoint p = v->superview()->convertPointToView(NSMakePoint(f.origin.x + f.size.width / 2, f.origin.y + f.size.height / 2), nullptr);
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, p, 0, 0, v->window(), 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseUp, p, 0, 0, v->window(), 1));
+}
+
+// The screen's save panel asks before it answers a file that is there: Return
+// keeps the file (the panel stays open), "Replace" answers it; a folder typed is
+// opened; a new name is answered at once.
+TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
+{
+  NSAutoreleasePool pool;
+  TempFolder dir;
+  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
+  mkdir((dir.path() + "/sub").c_str(), 0755);
+  AKScreenAnswers answers(NSApp->presenter());
+  NSModalAnswers* previous = NSApp->scriptedAnswers();
+  NSApp->setModalAnswers(&answers);
+  struct Case
+  {
+    std::string file;
+    bool replace;
+    NSInteger want;
+    std::string path;
+    int questions;
+    std::vector<std::string> types;
+    bool othersToo;
+  } cases[] = {
+      {"bank.dvl", false, NSCancelButton, "", 1, {}, true},
+      {"bank.dvl", true, NSOKButton, dir.path() + "/bank.dvl", 1, {}, true},
+      {"new.dvl", false, NSOKButton, dir.path() + "/new.dvl", 0, {}, true},
+      {"sub", false, NSCancelButton, "", 0, {}, true},
+      // The panel's first type completes a name that has none of them.
+      {"Night", false, NSOKButton, dir.path() + "/Night.dvl", 0, {"dvl", "mid"}, false},
+      {"Night.MID", false, NSOKButton, dir.path() + "/Night.MID", 0, {"dvl", "mid"}, false},
+      {"Night.txt", false, NSOKButton, dir.path() + "/Night.txt.dvl", 0, {"dvl"}, false},
+      {"Night.txt", false, NSOKButton, dir.path() + "/Night.txt", 0, {"dvl"}, true},
+      {"bank", false, NSCancelButton, "", 1, {"dvl"}, false},  // bank.dvl is there
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.file + (c.replace ? " replace" : ""));
+    static int questions;
+    questions = 0;
+    const bool replace = c.replace;
+    const bool folder = c.file == "sub";
+    const bool asked = c.questions > 0;
+    WhenKeyWindowIs("Save", [replace, folder, asked](NSWindow* panel) {
+      NSModalScript::pressKey(kVK_Return, u"\r");
+      if (!asked && !folder) return;
+      if (folder)
+      {
+        // The folder opened: the field names it; Escape leaves the panel.
+        WhenKeyWindowIs("Save", [](NSWindow* p) {
+          const NSTextField* field = dynamic_cast<NSTextField*>(p->contentView()->subviews()[0]);
+          EXPECT_EQ(field->stringValue().back(), '/');
+          NSModalScript::pressKey(kVK_Escape, u"\x1b");
+        });
+        return;
+      }
+      WhenKeyWindowIs("\"bank.dvl\" already exists.", [replace, panel](NSWindow* alert) {
+        ++questions;
+        if (replace)
+        {
+          Click(alert->contentView()->subviews()[1]);  // "Replace", left of "Cancel"
+          return;
+        }
+        NSModalScript::pressKey(kVK_Return, u"\r");  // the default: Cancel
+        WhenKeyWindowIs("Save", [](NSWindow*) { NSModalScript::pressKey(kVK_Escape, u"\x1b"); });
+        (void)panel;
+      });
+    });
+    NSSavePanel* panel = NSSavePanel::savePanel();
+    panel->setAllowedFileTypes(c.types);
+    panel->setAllowsOtherFileTypes(c.othersToo);
+    EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.file), c.want);
+    EXPECT_EQ(panel->filename(), c.path);
+    EXPECT_EQ(questions, c.questions);
+  }
+  NSApp->setModalAnswers(previous);
+  loop->runOnce();
+}
+
+// The screen's open panel answers only a path that is there and of a kind it may
+// choose: a folder it may not choose is opened, and the folder shown ("name/")
+// is answered by a panel that chooses folders.
+TEST_F(Kit, AScreenOpenPanelAnswersOnlyWhatItMayChoose)
+{
+  NSAutoreleasePool pool;
+  TempFolder dir;
+  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
+  mkdir((dir.path() + "/sub").c_str(), 0755);
+  AKScreenAnswers answers(NSApp->presenter());
+  NSModalAnswers* previous = NSApp->scriptedAnswers();
+  NSApp->setModalAnswers(&answers);
+  struct Case
+  {
+    bool folders;  // a folder chooser, else a file chooser
+    std::string typed;
+    std::string path;      // answered; empty: the panel stays and Escape cancels it
+    std::string shownEnd;  // how the field ends after Return when it stays
+  } cases[] = {
+      {false, "bank.dvl", dir.path() + "/bank.dvl", ""},
+      {false, "missing.syx", "", "missing.syx"},
+      {false, "sub", "", "sub/"},
+      {true, "sub/", dir.path() + "/sub", ""},
+      {true, "bank.dvl", "", "bank.dvl"},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.typed + (c.folders ? " (folders)" : ""));
+    const std::string shownEnd = c.shownEnd;
+    WhenKeyWindowIs("Open", [shownEnd](NSWindow*) {
+      NSModalScript::pressKey(kVK_Return, u"\r");
+      if (shownEnd.empty()) return;
+      WhenKeyWindowIs("Open", [shownEnd](NSWindow* p) {
+        const NSTextField* field = dynamic_cast<NSTextField*>(p->contentView()->subviews()[0]);
+        const std::string shown = field->stringValue();
+        EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), shownEnd.size())), shownEnd);
+        NSModalScript::pressKey(kVK_Escape, u"\x1b");
+      });
+    });
+    NSOpenPanel* panel = NSOpenPanel::openPanel();
+    panel->setCanChooseFiles(!c.folders);
+    panel->setCanChooseDirectories(c.folders);
+    EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.typed, {}), c.path.empty() ? NSCancelButton : NSOKButton);
+    EXPECT_EQ(panel->filename(), c.path);
+  }
+  NSApp->setModalAnswers(previous);
+  loop->runOnce();
+}
+
 TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)
 {
   struct Row

@@ -180,10 +180,14 @@ TEST(Profile, IntegersAndStructs)
   EXPECT_TRUE(GetPrivateProfileStruct("st", "k", back, 3, f.c_str()));
   EXPECT_EQ(0, memcmp(back, bytes, 3));
   EXPECT_FALSE(GetPrivateProfileStruct("st", "k", back, 2, f.c_str()));  // wrong length
-  ASSERT_TRUE(WritePrivateProfileString("st", "bad", "0102FF03", f.c_str()));
-  EXPECT_FALSE(GetPrivateProfileStruct("st", "bad", back, 3, f.c_str()));
-  ASSERT_TRUE(WritePrivateProfileString("st", "hex", "01g2FF02", f.c_str()));
-  EXPECT_FALSE(GetPrivateProfileStruct("st", "hex", back, 3, f.c_str()));
+  // A value that fails its check leaves the caller's bytes (its defaults) alone.
+  for (const char* bad : {"0102FF03", "0102FFg2", "01g2FF02"})
+  {
+    ASSERT_TRUE(WritePrivateProfileString("st", "bad", bad, f.c_str()));
+    unsigned char kept[3] = {7, 8, 9};
+    EXPECT_FALSE(GetPrivateProfileStruct("st", "bad", kept, 3, f.c_str())) << bad;
+    EXPECT_EQ(kept[0] * 65536 + kept[1] * 256 + kept[2], 0x070809) << bad;
+  }
   ASSERT_TRUE(WritePrivateProfileString("st", "lower", "0102ff02", f.c_str()));
   EXPECT_TRUE(GetPrivateProfileStruct("st", "lower", back, 3, f.c_str()));
 }
@@ -271,8 +275,48 @@ TEST(Profile, PreambleLimit)
   while (text.size() <= 0x40000) text += std::string(99, 'x') + "\n";
   writeFileText(f, text + "[s]\nk=v\n");
   EXPECT_EQ(get("s", "k", f), "DEF");
+  // What reads as no profile file is not replaced by one.
+  EXPECT_FALSE(WritePrivateProfileString("t", "x", "1", f.c_str()));
+  EXPECT_FALSE(WritePrivateProfileSection("t", "x=1\0", f.c_str()));
+  EXPECT_EQ(readAll(f), text + "[s]\nk=v\n");
+  // An empty header names no section: the text after it still counts.
+  writeFileText(f, "[]\n" + text + "[s]\nk=v\n");
+  EXPECT_EQ(get("s", "k", f), "DEF");
   writeFileText(f, std::string(1000, ';') + "\n[s]\nk=v\n");
   EXPECT_EQ(get("s", "k", f), "v");
+  EXPECT_TRUE(WritePrivateProfileString("t", "x", "1", f.c_str()));
+  EXPECT_EQ(readAll(f), "[s]\nk=v\n\n[t]\nx=1\n\n");
+}
+
+// A file that is there but cannot be read (here: another user's, in a folder
+// everyone may write) reads as empty and is never replaced by a write.
+TEST(Profile, UnreadableFileIsNotWrittenOver)
+{
+  if (geteuid() != 0) GTEST_SKIP() << "needs to change user";
+  TempFolder dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const std::string f = dir.path() + "/private.ini";
+  writeFileText(f, "[s]\nk=v\n");
+  ASSERT_EQ(chmod(f.c_str(), 0600), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0)
+  {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    char buf[16];
+    GetPrivateProfileString("s", "k", "none", buf, sizeof buf, f.c_str());
+    if (strcmp(buf, "none") != 0) _exit(4);
+    if (WritePrivateProfileString("s", "other", "1", f.c_str())) _exit(5);
+    if (WritePrivateProfileSection("s", "other=1\0", f.c_str())) _exit(6);
+    if (WritePrivateProfileString("s", nullptr, nullptr, f.c_str())) _exit(7);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot change user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readAll(f), "[s]\nk=v\n");
 }
 
 // Processes writing different keys of one file at once lose none of them.

@@ -6,7 +6,10 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/NSButton.h"
+#include "platform/appkit/NSPanel.h"
+#include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
+#include "winsys/shell/filedlg.h"
 #include "winsys/wnd/dialog.h"
 #include "winsys/wnd/toplevel.h"
 
@@ -196,6 +199,99 @@ TEST_F(Dialogs, CreateDialogForms)
   HWND z = SWELL_CreateDialog(&gZero, nullptr, nullptr, RecordingProc, 0);
   EXPECT_EQ(SWELL_WindowView(z)->window()->title(), "Zero");
   DestroyWindow(z);
+}
+
+// A list in a scroll view, then a field: the list is the control that takes the keys.
+void MakeListAndField(HWND view, int)
+{
+  NSScrollView* scroll = AddControl(view, new NSScrollView(NSMakeRect(10, 10, 150, 60)), 11);
+  NSTableView* table = new NSTableView(NSMakeRect(0, 0, 150, 60));
+  scroll->setDocumentView(table);
+  table->release();
+  AddControl(view, new NSTextField(NSMakeRect(10, 80, 150, 22)), kField);
+}
+SWELL_DialogResourceIndex gList{(const char*)40, "List", SWELL_DLG_FLIPPED, MakeListAndField, 200, 120, nullptr};
+
+LRESULT gInitAnswer = 0;
+WPARAM gInitFocus = 0;
+LRESULT InitProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+  RecordingProc(h, msg, wp, lp);
+  if (msg != WM_INITDIALOG) return 0;
+  gInitFocus = wp;
+  return gInitAnswer;
+}
+
+// WM_INITDIALOG names the first control that takes the keys (a list through its
+// scroll view); a dialog that answers non-zero gets the focus on it and becomes
+// the key window when first shown, even without being activated.
+TEST_F(Dialogs, InitialFocusAndFirstShow)
+{
+  struct Case
+  {
+    LRESULT answer;
+    bool focusSelf, keyOnShow;
+  } cases[] = {{1, false, true}, {0, false, false}, {0xBEEF, true, true}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.answer);
+    NSApp->setKeyWindow(nullptr);
+    gInitAnswer = c.answer;
+    HWND v = SWELL_CreateDialog(&gList, (const char*)40, nullptr, InitProc, 0);
+    ASSERT_TRUE(v);
+    NSScrollView* scroll = dynamic_cast<NSScrollView*>(SWELL_Object(GetDlgItem(v, 11)));
+    ASSERT_TRUE(scroll);
+    NSView* table = scroll->documentView();
+    EXPECT_EQ(gInitFocus, (WPARAM)SWELL_HWND(table));
+    NSWindow* w = SWELL_WindowView(v)->window();
+    if (c.answer)
+    {
+      EXPECT_EQ(w->firstResponder(), c.focusSelf ? (NSResponder*)SWELL_WindowView(v) : table);
+    }
+    EXPECT_EQ(dynamic_cast<Swell_vDavrel_64_modelesswindow*>(w)->m_wantInitialKeyWindowOnShow, c.keyOnShow);
+    ShowWindow(v, SW_SHOWNA);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->isKeyWindow(), c.keyOnShow);
+    DestroyWindow(v);
+  }
+}
+
+// The custom part of a file dialog: a child dialog shown below the panel's own part
+// from the start, told it goes after the answer, and freed with the panel's hold.
+TEST_F(Dialogs, FileDialogTemplateIsThePanelsAccessory)
+{
+  static SWELL_DialogResourceIndex extra{(const char*)50, nullptr, SWELL_DLG_CHILD | SWELL_DLG_FLIPPED,
+                                         MakeFieldAndButton, 200, 40, nullptr};
+  static HWND part;
+  static bool hiddenAtInit;
+  part = nullptr;
+  hiddenAtInit = true;
+  SWELL_InstallWindowHooks();  // the file dialog builds its part through them
+  NSModalScript script;
+  script.answerPanel("/tmp/bank.dvl");
+  BrowseFile_SetTemplate((const char*)50,
+                         [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+                           RecordingProc(h, msg, wp, lp);
+                           if (msg == WM_INITDIALOG)
+                           {
+                             part = h;
+                             hiddenAtInit = SWELL_WindowView(h)->isHidden();
+                           }
+                           return 0;
+                         },
+                         &extra);
+  char fn[64];
+  EXPECT_TRUE(BrowseForSaveFile("Save Bank", "/tmp", "", nullptr, fn, sizeof fn));
+  EXPECT_STREQ(fn, "/tmp/bank.dvl");
+  ASSERT_EQ(script.panelsShown.size(), 1u);
+  EXPECT_TRUE(script.panelsShown[0].hasAccessory);
+  ASSERT_TRUE(part);
+  EXPECT_FALSE(hiddenAtInit);
+  const std::vector<LoggedMsg> lifecycle = log.only({WM_INITDIALOG, WM_DESTROY});
+  ASSERT_EQ(lifecycle.size(), 2u);
+  EXPECT_EQ(lifecycle[0].hwnd, part);
+  EXPECT_EQ(lifecycle[1], (LoggedMsg{part, WM_DESTROY, 0, 0}));
+  EXPECT_FALSE(IsWindow(part)) << "the custom part outlived its panel";
 }
 
 TEST_F(Dialogs, ModelessDialogStaysOpenWhileTheLoopTurns)

@@ -7,12 +7,33 @@
 #include "platform/appkit/NSOpenGL.h"
 #include "winsys/hosted/hosted.h"
 #include "winsys/wnd/dragdrop.h"
+#include "winsys/wnd/toplevel.h"
+#include "winsys/wnd/dialog.h"
 
 #include "TestFiles.h"
 
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+
+// A unit's view factory, found by name in this program's own code.
+int gFactories = 0;
+class HostedTestUnitView : public AUCocoaUIBase
+{
+public:
+  HostedTestUnitView() { ++gFactories; }
+  ~HostedTestUnitView() override { --gFactories; }
+  void* uiViewForAudioUnit(AudioUnit, double w, double h) override
+  {
+    // Not the size asked for: the caller learns the view's own.
+    NSView* v = new NSView(NSMakeRect(0, 0, w + 10, h + 20));
+    v->autorelease();
+    return v;
+  }
+  unsigned interfaceVersion() override { return 0; }
+  CFStringRef description() override { return nullptr; }
+};
+AU_COCOA_UI_EXPORT_CLASS(HostedTestUnitView);
 
 namespace {
 
@@ -95,6 +116,38 @@ TEST_F(Hosted, GLContextsOfWindowViews)
   EXPECT_EQ(NSOpenGLContext::currentContext(), nullptr);
 }
 
+// A handle kept past its window names nothing to the dialog, drag, GL and host
+// functions: each answers as for no window, and nothing reaches a procedure.
+TEST_F(Hosted, StaleHandlesNameNothing)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 200));
+  const HWND stale = Child(top, NSMakeRect(0, 0, 50, 50));
+  SWELL_SetViewGL(stale, true);
+  DestroyWindow(stale);
+  ASSERT_FALSE(IsWindow(stale));
+  log.msgs.clear();
+  EXPECT_FALSE(SWELL_GetViewGL(stale));
+  SWELL_SetViewGL(stale, true);
+  EXPECT_FALSE(SWELL_SetGLContextToView(stale));
+  EndDialog(stale, 3);
+  SWELL_SetDragSource("/x/a.syx", CreateAt);
+  SWELL_InitiateDragDrop(stale, nullptr, "/x/b.syx", CreateAt);
+  EXPECT_EQ(SWELL_DoDragDrop("/tmp"), "") << "the earlier drag was cleared, no new one begun";
+  EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(stale), nullptr);
+  // A dialog or host view under a parent that is gone stands alone.
+  HWND host = SWELL_CreateCarbonWindowView(stale, nullptr, nullptr, false);
+  ASSERT_TRUE(host);
+  EXPECT_EQ(SWELL_WindowView(host)->superview(), nullptr);
+  DestroyWindow(host);
+  static SWELL_DialogResourceIndex res{(const char*)1, nullptr, SWELL_DLG_CHILD, nullptr, 30, 20, nullptr};
+  HWND dlg = SWELL_CreateDialog(&res, (const char*)1, stale, RecordingProc, 0);
+  ASSERT_TRUE(dlg);
+  EXPECT_TRUE(dynamic_cast<Swell_vDavrel_64_modelesswindow*>(SWELL_WindowView(dlg)->window()));
+  DestroyWindow(dlg);
+  for (const LoggedMsg& m : log.msgs) EXPECT_NE(m.hwnd, stale) << m;
+  DestroyWindow(top);
+}
+
 TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
 {
   HWND parent = Window(NSMakeRect(0, 0, 400, 400));
@@ -111,6 +164,13 @@ TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
     DestroyWindow(h);
   }
   EXPECT_EQ(SWELL_GetWindowFromCarbonWindowView(nullptr), nullptr);
+  // A window as the parent takes the host view as its content.
+  NSWindow* w = SWELL_WindowView(parent)->window();
+  HWND content = SWELL_CreateCarbonWindowView(SWELL_HWND(w), nullptr, nullptr, false);
+  ASSERT_TRUE(content);
+  EXPECT_EQ(w->contentView(), (NSView*)SWELL_WindowView(content));
+  DestroyWindow(content);
+  parent = Window(NSMakeRect(0, 0, 400, 400));
 
   AudioUnitCocoaViewInfo info{};
   RECT r{1, 2, 3, 4};
@@ -118,6 +178,32 @@ TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
   EXPECT_EQ(r.left, 1);
   EXPECT_EQ(r.bottom, 4);
   EXPECT_TRUE(SWELL_WindowView(parent)->subviews().empty());
+
+  // A class this program's bundle holds: its view goes into the parent at the
+  // view's own size; the factory is made for the call and freed after it.
+  NSAutoreleasePool pool;
+  info.mCocoaAUViewBundleLocation = CFBundleCopyBundleURL(CFBundleGetMainBundle());
+  ASSERT_TRUE(info.mCocoaAUViewBundleLocation);
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "NoSuchView", kCFStringEncodingUTF8);
+  EXPECT_EQ(SWELL_GetAudioUnitCocoaView(parent, nullptr, &info, &r), nullptr);
+  EXPECT_EQ(r.right, 3);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "HostedTestUnitView", kCFStringEncodingUTF8);
+  r = RECT{5, 5, 125, 85};
+  HWND unitView = SWELL_GetAudioUnitCocoaView(parent, nullptr, &info, &r);
+  ASSERT_TRUE(unitView);
+  NSView* uv = dynamic_cast<NSView*>(SWELL_Object(unitView));
+  ASSERT_TRUE(uv);
+  EXPECT_EQ(uv->superview(), (NSView*)SWELL_WindowView(parent));
+  EXPECT_EQ(uv->frame().size.width, 130);
+  EXPECT_EQ(uv->frame().size.height, 100);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 130);
+  EXPECT_EQ(r.bottom, 100);
+  EXPECT_EQ(gFactories, 0);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  CFRelease(info.mCocoaAUViewBundleLocation);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST_F(FileDialogs, ExtensionListsGiveTheExtensionsOfEveryPattern)
   EXPECT_TRUE(extensionsFromList(nullptr).empty());
 }
 
-TEST_F(FileDialogs, SaveFileOpensWhereTheInitialFileSaysAndCopiesWhatFits)
+TEST_F(FileDialogs, SaveFileOpensWhereTheInitialFileSaysAndGivesWholePathsOnly)
 {
   struct Case
   {
@@ -61,6 +61,7 @@ TEST_F(FileDialogs, SaveFileOpensWhereTheInitialFileSaysAndCopiesWhatFits)
     std::string shownFile;
   };
   const std::string longFile = "/" + std::string(3000, 'a');
+  const std::string longAnswer = "/" + std::string(2999, 'b');
   const Case cases[] = {
       {"/home/ada", "bank.dvl", "/home/ada/x.dvl", 64, true, "/home/ada/x.dvl", "/home/ada", "bank.dvl"},
       {"/home/ada", "/srv/banks/b.dvl", "/srv/banks/b.dvl", 64, true, "/srv/banks/b.dvl", "/srv/banks", "b.dvl"},
@@ -68,18 +69,22 @@ TEST_F(FileDialogs, SaveFileOpensWhereTheInitialFileSaysAndCopiesWhatFits)
       {"", "", "/a", 64, true, "/a", "", ""},
       {nullptr, nullptr, "/a", 64, true, "/a", "", ""},
       {"/d", "f", nullptr, 64, false, "guard", "/d", "f"},
-      {"/d", "f", "/d/long-name", 5, true, "/d/l", "/d", "f"},
-      {"/d", "f", "/d/x", 1, true, "", "/d", "f"},
+      // A path that does not fit is no path: false, and nothing to read in fn.
+      {"/d", "f", "/d/long-name", 5, false, "", "/d", "f"},
+      {"/d", "f", "/d/x", 1, false, "", "/d", "f"},
+      {"/d", "f", "/d/x", 5, true, "/d/x", "/d", "f"},
       {"/d", "f", "/d/x", 0, true, "guard", "/d", "f"},
-      {"/d", "f", "/d/\xC3\xA9t\xC3\xA9", 5, true, "/d/", "/d", "f"},  // no character cut in two
+      {"/d", "f", "/d/\xC3\xA9t\xC3\xA9", 8, false, "", "/d", "f"},
+      {"/d", "f", "/d/\xC3\xA9t\xC3\xA9", 9, true, "/d/\xC3\xA9t\xC3\xA9", "/d", "f"},
       {"", longFile.c_str(), "/x", 64, true, "/x", "/", std::string(2046, 'a')},  // the initial file cut to 2047 bytes
+      {"/d", "f", longAnswer.c_str(), 4096, true, longAnswer.c_str(), "/d", "f"},  // a long path comes whole
   };
   for (const Case& c : cases)
   {
     SCOPED_TRACE(std::string(c.answer ? c.answer : "(cancel)") + " " + std::to_string(c.fnsize));
     if (c.answer) script->answerPanel(c.answer);
     else script->cancelPanel();
-    char fn[64];
+    char fn[4096];
     strcpy(fn, "guard");
     const std::string ext = list({"Banks", "*.dvl"});
     EXPECT_EQ(BrowseForSaveFile("Save Bank", c.initialdir, c.initialfile, ext.c_str(), fn, c.fnsize), c.result);
@@ -104,7 +109,8 @@ TEST_F(FileDialogs, DirectoryWritesNothingIntoABufferOfNoBytes)
     const char* fn;
   };
   const Case cases[] = {
-      {"/srv/banks", 64, true, "/srv/banks"}, {"/srv/banks", 5, true, "/srv"}, {"/srv/banks", 1, true, ""},
+      {"/srv/banks", 64, true, "/srv/banks"}, {"/srv/banks", 11, true, "/srv/banks"},
+      {"/srv/banks", 10, false, ""},          {"/srv/banks", 1, false, ""},
       {"/srv/banks", 0, true, "guard"},       {"/srv/banks", -1, true, "guard"}, {nullptr, 64, false, "guard"},
   };
   for (const Case& c : cases)
@@ -143,6 +149,7 @@ TEST_F(FileDialogs, OpenFilesReturnsTheDoublyTerminatedList)
       {false, {"/a/one.syx", "/b/two.syx"}, std::string("/a/one.syx\0\0", 12)},
       {false, {"/a/one.syx"}, std::string("/a/one.syx\0\0", 12)},
       {true, {}, ""},
+      {false, {"/" + std::string(2999, 'c')}, "/" + std::string(2999, 'c') + std::string("\0\0", 2)},
   };
   for (const Case& c : cases)
   {

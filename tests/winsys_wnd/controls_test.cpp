@@ -335,6 +335,53 @@ TEST_F(Controls, ClicksReportAndRadioGroupsClear)
   EXPECT_TRUE(log.only(WM_COMMAND).empty());
 }
 
+// Which radio buttons a click clears: a group runs back to the button that starts
+// it and on to the next one, and any view that is no button of the layer ends it.
+TEST_F(Controls, RadioGroupsEndAtGroupStartsAndAtViewsThatAreNoButtons)
+{
+  NSAutoreleasePool pool;
+  // G: auto radio button starting a group, r: auto radio button, p: push button of
+  // the layer, L: label. Every button starts checked; '-' marks the label.
+  struct Case
+  {
+    const char* layout;
+    int clicked;
+    const char* after;
+  } cases[] = {
+      {"GrrLrr", 4, "111-10"}, {"GrrGrr", 1, "010111"}, {"rrGr", 0, "1011"},
+      {"Grpr", 3, "0011"},     {"GrLr", 0, "10-1"},     {"rLGr", 3, "1-01"},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(std::string(c.layout) + " click " + std::to_string(c.clicked));
+    const HWND top = Window(NSMakeRect(0, 0, 200, 220));
+    ShowWindow(top, SW_SHOW);
+    std::vector<NSView*> views;
+    for (int i = 0; c.layout[i]; ++i)
+    {
+      const NSRect f = NSMakeRect(10, 5 + 25 * i, 80, 20);
+      if (c.layout[i] == 'L')
+      {
+        views.push_back(AddControl(top, new NSTextField(f), 60 + i));
+        continue;
+      }
+      Swell_vDavrel_64_button* b = AddControl(top, new Swell_vDavrel_64_button(f), 60 + i);
+      b->setButtonType(c.layout[i] == 'p' ? NSMomentaryPushInButton : NSRadioButton);
+      b->swellSetRadioFlags(c.layout[i] == 'G' ? 3 : c.layout[i] == 'r' ? 1 : 0);
+      b->setState(NSOnState);
+      views.push_back(b);
+    }
+    Send(Mouse(NSLeftMouseDown, H(views[c.clicked]), NSMakePoint(5, 10)));
+    std::string after;
+    for (NSView* v : views)
+    {
+      NSButton* b = dynamic_cast<NSButton*>(v);
+      after += b ? (b->state() == NSOnState ? '1' : '0') : '-';
+    }
+    EXPECT_EQ(after, c.after);
+  }
+}
+
 // A control marked for drawing tells the window views above it, up to the first
 // that knows already.
 TEST_F(Controls, RedrawReachesTheWindowViewsAbove)

@@ -3,6 +3,7 @@
 
 #include "wnd_test_util.h"
 
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSTextField.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
@@ -15,10 +16,11 @@ struct DialogAnswers
   LRESULT ctlColorDlg = 0;
   COLORREF labelColour = -1;  // -1: WM_CTLCOLORSTATIC sets none
   int staticAsks = 0;
+  LPARAM staticAskedOf = 0;
 };
 DialogAnswers g_answers;
 
-LRESULT DialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
+LRESULT DialogProc(HWND, UINT msg, WPARAM wp, LPARAM lp)
 {
   switch (msg)
   {
@@ -26,14 +28,17 @@ LRESULT DialogProc(HWND, UINT msg, WPARAM wp, LPARAM)
     case WM_CTLCOLORDLG: return g_answers.ctlColorDlg;
     case WM_CTLCOLORSTATIC:
       ++g_answers.staticAsks;
+      g_answers.staticAskedOf = lp;
       if (g_answers.labelColour != -1) SetTextColor((HDC)wp, g_answers.labelColour);
       return 0;
     default: return 0;
   }
 }
 
+// A group box first: it shares the labels' question and is the one asked.
 void AddLabels(HWND view, int)
 {
+  AddControl(view, new NSBox(NSMakeRect(70, 5, 25, 20)), 22);
   for (int i = 0; i < 2; ++i)
     AddControl(view, new NSTextField(NSMakeRect(5, 5 + 25 * i, 60, 20)), 20 + i)->setEditable(false);
 }
@@ -94,6 +99,9 @@ TEST_F(Dialog, LabelsTakeTheColourTheProcedureSets)
   NSWindow* w = nullptr;
   HWND dlg = Open(&w);
   EXPECT_EQ(g_answers.staticAsks, 1) << "once per update, however many labels";
+  NSBox* box = dynamic_cast<NSBox*>(SWELL_Object(GetDlgItem(dlg, 22)));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(g_answers.staticAskedOf, (LPARAM)GetDlgItem(dlg, 22));
   for (int id : {20, 21})
   {
     NSTextField* label = dynamic_cast<NSTextField*>(SWELL_Object(GetDlgItem(dlg, id)));
@@ -101,6 +109,9 @@ TEST_F(Dialog, LabelsTakeTheColourTheProcedureSets)
     EXPECT_DOUBLE_EQ(label->textColor()->redComponent(), 1.0);
     EXPECT_DOUBLE_EQ(label->textColor()->greenComponent(), 0x80 / 255.0);
   }
+  ASSERT_NE(box->titleTextColor(), nullptr);
+  EXPECT_DOUBLE_EQ(box->titleTextColor()->redComponent(), 1.0);
+  EXPECT_DOUBLE_EQ(box->titleTextColor()->greenComponent(), 0x80 / 255.0);
 
   // Without a colour from the procedure creation leaves the labels alone; a display
   // change falls back to the system's text colour.
@@ -111,6 +122,9 @@ TEST_F(Dialog, LabelsTakeTheColourTheProcedureSets)
   DefWindowProc(dlg, WM_DISPLAYCHANGE, 0, 0);
   EXPECT_EQ(g_answers.staticAsks, 2);
   EXPECT_DOUBLE_EQ(label->textColor()->redComponent(), 0.0);
+  NSBox* box2 = dynamic_cast<NSBox*>(SWELL_Object(GetDlgItem(dlg, 22)));
+  ASSERT_NE(box2->titleTextColor(), nullptr);
+  EXPECT_DOUBLE_EQ(box2->titleTextColor()->redComponent(), 0.0);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -230,6 +231,25 @@ TEST_F(DragDrop, KeepBothFilesFindsAFreeNumberedName)
   script.pressAlertButton(2);
   EXPECT_EQ(SWELL_DoDragDrop(dir.c_str()), "song.syx");
   EXPECT_EQ(SWELL_DoDragDrop(dir.c_str()), "") << "the drag-source state is gone";
+
+  // A destination longer than a path may be, in a folder that is there: nothing is
+  // made, neither under the name cut to fit nor under a numbered one.
+  std::string deep = dir;
+  while (deep.size() < 4088 - 201) deep += "/" + std::string(200, 'd');
+  deep += "/" + std::string(4088 - deep.size() - 1, 'e');
+  ASSERT_EQ(deep.size(), 4088u);
+  std::filesystem::create_directories(deep);
+  for (const char* name : {"song.syx", "so.syx"})
+  {
+    SCOPED_TRACE(name);
+    if (!strcmp(name, "so.syx")) CreateAt((deep + "/so.syx").c_str());  // 4095 bytes: Keep Both would need more
+    SWELL_SetDragSource((std::string("/x/") + name).c_str(), CreateAt);
+    if (!strcmp(name, "so.syx")) script.pressAlertButton(0);
+    EXPECT_EQ(SWELL_DoDragDrop(deep.c_str()), "");
+  }
+  int made = 0;
+  for (const auto& e : std::filesystem::directory_iterator(deep)) ++made, (void)e;
+  EXPECT_EQ(made, 1) << "only the file put there by the test";
 }
 
 struct DropSeen
@@ -262,6 +282,13 @@ TEST_F(DragDrop, DroppedFilesArriveAsOneBlock)
   ASSERT_EQ(g_drop.block.size(), 23u);
   const unsigned char want[23] = {16, 0, 0, 0, 10, 0, 0, 0, 59, 0, 0, 0, 0, 0, 0, 0, '/', 'a', 0, '/', 'b', 0, 0};
   EXPECT_EQ(memcmp(g_drop.block.data(), want, 23), 0) << "paths win over promises; the point in the view";
+  // A path longer than a path may be is left out, not cut into another one.
+  info->filenames = {"/" + std::string(4095, 'l'), "/a", "/b"};
+  g_drop.block.clear();
+  EXPECT_TRUE(v->performDragOperation(info));
+  ASSERT_EQ(g_drop.block.size(), 23u);
+  EXPECT_EQ(memcmp(g_drop.block.data(), want, 23), 0);
+  info->filenames = {"/a", "/b"};
 
   // Text only: the view still answers "generic" and calls no hook.
   SWELL_DDrop_onDragEnter = [](HANDLE, POINT) { ++g_drop.enters; };

@@ -17,13 +17,11 @@
 
 // ---- the host view ----
 
-Swell_vDavrel_64_hwndcarbonhost* Swell_vDavrel_64_hwndcarbonhost::initCarbonChild(NSView* parent, const RECT*, bool)
+Swell_vDavrel_64_hwndcarbonhost* Swell_vDavrel_64_hwndcarbonhost::initCarbonChild(NSObject* parent, const RECT*, bool)
 {
   // As a window view without resource or procedure: WM_CREATE through the default procedure.
   Swell_vDavrel_64_hwndcarbonhost* v = new Swell_vDavrel_64_hwndcarbonhost(NSMakeRect(0, 0, 300, 200));
-  v->setHidden(true);
-  if (parent) parent->addSubview(v);
-  v->getSwellWindowProc()(SWELL_HWND(v), WM_CREATE, 0, 0);
+  initChildView(v, nullptr, parent, nullptr, 0);
   v->m_wantallkeys = false;
   return v;
 }
@@ -40,11 +38,10 @@ void Swell_vDavrel_64_hwndcarbonhost::setFrame(NSRect frame)
 
 HWND SWELL_CreateCarbonWindowView(HWND parent, void** wndOut, RECT* r, bool composit)
 {
-  Swell_vDavrel_64_hwndcarbonhost* v =
-      Swell_vDavrel_64_hwndcarbonhost::initCarbonChild(dynamic_cast<NSView*>(SWELL_Object(parent)), r, composit);
+  Swell_vDavrel_64_hwndcarbonhost* v = Swell_vDavrel_64_hwndcarbonhost::initCarbonChild(SWELL_Object(parent), r, composit);
   if (v && wndOut) *wndOut = v->m_cwnd;
-  // A parent holds the view; without one the caller's reference is the only one.
-  if (v && v->superview()) v->release();
+  // A parent view or window holds the view; without one the caller's reference is the only one.
+  if (v && (v->superview() || (v->window() && v->window()->contentView() == v))) v->release();
   return SWELL_HWND(v);
 }
 

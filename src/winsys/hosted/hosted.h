@@ -14,7 +14,7 @@ class Swell_vDavrel_64_hwndcarbonhost : public Swell_vDavrel_64_hwnd
 {
 public:
   // initCarbonChild:rect:composit: — the rectangle and the flag are not used.
-  static Swell_vDavrel_64_hwndcarbonhost* initCarbonChild(NSView* parent, const RECT* r, bool composit);
+  static Swell_vDavrel_64_hwndcarbonhost* initCarbonChild(NSObject* parent, const RECT* r, bool composit);
   bool swellIsCarbonHostingView() const { return true; }
   bool isOpaque() const override { return false; }
   void close();

@@ -15,19 +15,29 @@ SWELL_DialogResourceIndex* gTemplateHead = nullptr;
 const char* gTemplateId = nullptr;
 DLGPROC gTemplateProc = nullptr;
 
-const size_t kPathMax = 2047;  // what a chosen path is converted into before it is copied out
+const size_t kPathMax = 2047;  // of the initial file's text
 
-// UTF-8 into buf (size bytes with the NUL), cut at a whole character.
-void convert(const std::string& path, char* buf, int size)
-{
-  SWELL_CStringThroughCFString(path.c_str(), buf, size);
-}
-
+// The chosen path as the layer's texts are made (UTF-8, else ASCII), whole: a path
+// cut short names another file.
 std::string converted(const std::string& path)
 {
-  char buf[kPathMax + 1];
-  convert(path, buf, (int)sizeof(buf));
-  return buf;
+  std::vector<char> buf(path.size() * 2 + 1);
+  SWELL_CStringThroughCFString(path.c_str(), buf.data(), (int)buf.size());
+  return buf.data();
+}
+
+// The path into fn when it fits whole; otherwise fn is left empty and the answer
+// is false, as no path was given. A buffer of no bytes wants none: true.
+bool copyOut(const std::string& path, char* fn, int fnsize)
+{
+  if (!fn || fnsize < 1) return true;
+  if (path.size() > (size_t)fnsize - 1)
+  {
+    fn[0] = 0;
+    return false;
+  }
+  memcpy(fn, path.c_str(), path.size() + 1);
+  return true;
 }
 
 // What the common steps set up around a panel's run and take down after it.
@@ -152,8 +162,7 @@ bool BrowseForSaveFile(const char* text, const char* initialdir, const char* ini
   if (answer != NSOKButton) return false;
   const std::string path = converted(panel->filename());
   if (path.empty()) return false;
-  if (fn && fnsize > 0) convert(path, fn, fnsize);
-  return true;
+  return copyOut(path, fn, fnsize);
 }
 
 bool BrowseForDirectory(const char* text, const char* initialdir, char* fn, int fnsize)
@@ -172,9 +181,7 @@ bool BrowseForDirectory(const char* text, const char* initialdir, char* fn, int 
     answer = panel->runModalForDirectory(initialdir ? initialdir : "", "", {});
   }
   if (answer != NSOKButton || panel->filenames().empty()) return false;
-  // A buffer of no bytes gets none.
-  if (fn && fnsize > 0) convert(panel->filenames().front(), fn, fnsize);
-  return true;
+  return copyOut(converted(panel->filenames().front()), fn, fnsize);
 }
 
 char* BrowseForFiles(const char* text, const char* initialdir, const char* initialfile, bool allowmul,

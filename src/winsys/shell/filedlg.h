@@ -19,8 +19,9 @@ void BrowseFile_SetTemplate(const char* dlgid, DLGPROC dlgProc, SWELL_DialogReso
 
 // extlist: pairs of NUL-terminated texts (a description, then patterns "*.ext"
 // separated by ';'), ended by an empty text; null or empty allows any file.
-// True when a path was chosen: at most fnsize - 1 bytes of it go to fn, ended by a
-// NUL (nothing is written when fnsize < 1).
+// True when a path was chosen and fn holds it whole, ended by a NUL. A path that
+// does not fit in fnsize - 1 bytes answers false with fn empty (a path cut short
+// names another file). With fnsize < 1 nothing is written and a choice answers true.
 bool BrowseForSaveFile(const char* text, const char* initialdir, const char* initialfile, const char* extlist,
                        char* fn, int fnsize);
 // As BrowseForSaveFile for a folder.

@@ -178,9 +178,9 @@ public:
   explicit Swell_vDavrel_64_box(NSRect frame) : SWELL_Redrawn<NSBox>(frame) {}
 };
 
-// A radio button of the view was clicked: the other radio buttons of its group
-// among its siblings are cleared; the group runs from the nearest button at or
-// before it that starts a group to the next one that does.
+// A radio button of the view was clicked: the other auto radio buttons of its
+// group among its siblings are cleared. The group runs back to the nearest button
+// that starts one and on up to the next, and ends at any sibling that is no button.
 void SWELL_ClearRadioGroup(NSView* clicked);
 
 // The control messages SendMessage carries out on the kit's own controls (check

@@ -117,22 +117,30 @@ void SWELL_MarkChildNeedsDisplay(NSView* control)
 
 void SWELL_ClearRadioGroup(NSView* clicked)
 {
+  Swell_vDavrel_64_button* own = dynamic_cast<Swell_vDavrel_64_button*>(clicked);
   NSView* parent = clicked ? clicked->superview() : nullptr;
-  if (!parent) return;
+  if (!own || !own->swellGetRadioFlags() || !parent) return;
   const std::vector<NSView*> sibs = parent->subviews();
   const auto at = std::find(sibs.begin(), sibs.end(), clicked);
   if (at == sibs.end()) return;
-  auto flags = [](NSView* v) {
-    Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(v);
-    return b ? b->swellGetRadioFlags() : 0;
+  const size_t i = (size_t)(at - sibs.begin());
+  auto clear = [](Swell_vDavrel_64_button* b) {
+    if ((b->swellGetRadioFlags() & SWELL_RADIO_AUTO) && b->state() != NSOffState) b->setState(NSOffState);
   };
-  size_t first = (size_t)(at - sibs.begin());
-  while (first > 0 && !(flags(sibs[first]) & SWELL_RADIO_GROUPSTART)) --first;
-  for (size_t i = first; i < sibs.size(); ++i)
+  // Any other view ends the group on either side, as a button that starts one does.
+  if (!(own->swellGetRadioFlags() & SWELL_RADIO_GROUPSTART))
+    for (size_t j = i; j-- > 0;)
+    {
+      Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sibs[j]);
+      if (!b) break;
+      clear(b);
+      if (b->swellGetRadioFlags() & SWELL_RADIO_GROUPSTART) break;
+    }
+  for (size_t j = i + 1; j < sibs.size(); ++j)
   {
-    if (i > first && (flags(sibs[i]) & SWELL_RADIO_GROUPSTART)) break;
-    if (sibs[i] == clicked || !(flags(sibs[i]) & SWELL_RADIO_AUTO)) continue;
-    static_cast<NSButton*>(sibs[i])->setState(NSOffState);
+    Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sibs[j]);
+    if (!b || (b->swellGetRadioFlags() & SWELL_RADIO_GROUPSTART)) break;
+    clear(b);
   }
 }
 

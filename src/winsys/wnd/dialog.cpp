@@ -105,9 +105,8 @@ HWND SWELL_CreateDialog(SWELL_DialogResourceIndex* head, const char* resid, HWND
   {
     Swell_vDavrel_64_hwnd* v = Swell_vDavrel_64_hwnd::initChild(rec, useParent, dlgproc, param);
     v->setSwellCreateWindowFlags(15);
-    // A parent that is no view (a file panel) does not keep it: the caller's
-    // reference is the only one then.
-    if (v->superview()) v->release();
+    // Its superview, or the file panel that shows it, holds it.
+    v->release();
     return SWELL_HWND(v);
   }
   HWND view = nullptr;

@@ -8,6 +8,7 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSMenu.h"
 #include "platform/appkit/NSOpenGL.h"
+#include "platform/appkit/NSPanel.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSTextField.h"
 #include "platform/appkit/NSWindow.h"
@@ -52,9 +53,15 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback);
 Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResourceIndex* resource, NSObject* parent,
                                                         DLGPROC proc, LPARAM param)
 {
-  SWELL_InstallWindowHooks();
   const NSRect frame = resource ? NSMakeRect(0, 0, resource->width, resource->height) : NSMakeRect(0, 0, 300, 200);
-  Swell_vDavrel_64_hwnd* v = new Swell_vDavrel_64_hwnd(frame);
+  return initChildView(new Swell_vDavrel_64_hwnd(frame), resource, parent, proc, param);
+}
+
+Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChildView(Swell_vDavrel_64_hwnd* v,
+                                                            const SWELL_DialogResourceIndex* resource,
+                                                            NSObject* parent, DLGPROC proc, LPARAM param)
+{
+  SWELL_InstallWindowHooks();
   if (resource)
   {
     v->m_isopaque = (resource->flags & SWELL_DLG_OPAQUE) != 0;
@@ -63,8 +70,16 @@ Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResour
   }
   v->setHidden(true);
   NSWindow* parentWindow = dynamic_cast<NSWindow*>(parent);
-  if (parentWindow) parentWindow->setContentView(v);
-  else if (NSView* pv = dynamic_cast<NSView*>(parent)) pv->addSubview(v);
+  // A file panel shows the view below its own part at once.
+  if (NSSavePanel* panel = dynamic_cast<NSSavePanel*>(parent))
+  {
+    panel->setAccessoryView(v);
+    v->setHidden(false);
+  }
+  else if (parentWindow)
+    parentWindow->setContentView(v);
+  else if (NSView* pv = dynamic_cast<NSView*>(parent))
+    pv->addSubview(v);
 
   const HWND h = SWELL_HWND(v);
   if (resource)
@@ -82,17 +97,25 @@ Swell_vDavrel_64_hwnd* Swell_vDavrel_64_hwnd::initChild(const SWELL_DialogResour
   {
     NSView* candidate = nullptr;
     for (NSView* s : v->subviews())
-      if (s->acceptsFirstResponder())
+    {
+      // A list or tree takes the keys itself, not the scroll view around it.
+      NSScrollView* scroll = dynamic_cast<NSScrollView*>(s);
+      NSView* asked = scroll ? scroll->documentView() : s;
+      if (asked && asked->acceptsFirstResponder())
       {
-        candidate = s;
+        candidate = asked;
         break;
       }
+    }
     const LRESULT r = v->m_dlgproc(h, WM_INITDIALOG, (WPARAM)SWELL_HWND(candidate), param);
     NSWindow* w = v->window();
     if (r)
     {
       if (r == SWELL_INITDIALOG_FOCUS_SELF) candidate = v;
       if (candidate && w && w->firstResponder() != candidate) w->makeFirstResponder(candidate);
+      // A dialog that asked for the focus becomes the key window when first shown.
+      if (Swell_vDavrel_64_modelesswindow* m = dynamic_cast<Swell_vDavrel_64_modelesswindow*>(parentWindow))
+        if (m->contentView() == v && !m->isVisible()) m->m_wantInitialKeyWindowOnShow = true;
     }
     else if (candidate && parentWindow && parentWindow->contentView() == v)
     {
@@ -277,7 +300,7 @@ void Swell_vDavrel_64_hwnd::onSwellCommand(NSObject* sender)
   }
   if (Swell_vDavrel_64_button* b = dynamic_cast<Swell_vDavrel_64_button*>(sender))
   {
-    if ((b->swellGetRadioFlags() & SWELL_RADIO_AUTO) && b->state() == NSOnState) SWELL_ClearRadioGroup(b);
+    SWELL_ClearRadioGroup(b);
     sendCommand(b->tag(), BN_CLICKED, sender);
     return;
   }
@@ -477,19 +500,23 @@ void SWELL_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool fallback)
     }
     if (buttonColour) b->setTextColor(buttonColour);
   }
+  // Labels and group boxes share one WM_CTLCOLORSTATIC, asked of the first met.
   bool asked = false;
   NSColor* colour = nullptr;
   for (NSView* c : children)
   {
     NSTextField* field = dynamic_cast<NSTextField*>(c);
-    if (!field || field->isEditable()) continue;
+    NSBox* box = dynamic_cast<NSBox*>(c);
+    if (!(field && !field->isEditable()) && !box) continue;
     if (!asked)
     {
       asked = true;
-      colour = askedTextColour(hwnd, proc, WM_CTLCOLORSTATIC, field,
+      colour = askedTextColour(hwnd, proc, WM_CTLCOLORSTATIC, c,
                                fallback ? NSColor::colorWithCalibratedRed(0, 0, 0, 1) : nullptr);
     }
-    if (colour) field->setTextColor(colour);
+    if (!colour) continue;
+    if (field) field->setTextColor(colour);
+    else box->setTitleTextColor(colour);
   }
 }
 

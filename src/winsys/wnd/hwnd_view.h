@@ -202,6 +202,9 @@ public:
 
 protected:
   ~Swell_vDavrel_64_hwnd() override;
+  // The work of initChild on a view already made (of a subclass, too).
+  static Swell_vDavrel_64_hwnd* initChildView(Swell_vDavrel_64_hwnd* v, const SWELL_DialogResourceIndex* resource,
+                                              NSObject* parent, DLGPROC proc, LPARAM param);
 
 private:
   friend LRESULT SwellDialogDefaultWindowProc(HWND, UINT, WPARAM, LPARAM);

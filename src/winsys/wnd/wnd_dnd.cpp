@@ -27,6 +27,8 @@ const char* (*SWELL_DDrop_getDroppedFileTargetPath)(const char* firstType) = nul
 
 namespace {
 
+const size_t kMaxPath = 4095;  // bytes of a path, without its NUL
+
 char* s_dragdropsrcfn = nullptr;
 void (*s_dragdropsrccallback)(const char*) = nullptr;
 
@@ -77,7 +79,7 @@ int runAlertPanel(const std::string& title, const std::string& message, const ch
 void* SWELL_MakeDropFiles(const char* const* paths, int n, POINT pt)
 {
   size_t size = 16 + 1;
-  for (int i = 0; i < n; ++i) size += strnlen(paths[i], 4095) + 1;
+  for (int i = 0; i < n; ++i) size += strnlen(paths[i], kMaxPath) + 1;
   // A movable-memory block: DragQueryFile and DragQueryPoint read its size.
   if (size > (size_t)INT_MAX) return nullptr;
   unsigned char* block = (unsigned char*)GlobalAlloc(0, (int)size);
@@ -90,7 +92,7 @@ void* SWELL_MakeDropFiles(const char* const* paths, int n, POINT pt)
   char* p = (char*)block + 16;
   for (int i = 0; i < n; ++i)
   {
-    const size_t len = strnlen(paths[i], 4095);
+    const size_t len = strnlen(paths[i], kMaxPath);
     memcpy(p, paths[i], len);
     p += len + 1;
   }
@@ -119,9 +121,9 @@ std::string SWELL_DoDragDrop(const char* folder)
     const char* slash = strrchr(s_dragdropsrcfn, '/');
     const std::string name = slash ? slash + 1 : s_dragdropsrcfn;
     std::string dest = std::string(folder) + "/" + name;
-    if (dest.size() > 4095) dest.resize(4095);
-    bool go = true;
-    if (exists(dest))
+    // A destination cut to fit would name another file: such a drop creates nothing.
+    bool go = dest.size() <= kMaxPath;
+    if (go && exists(dest))
     {
       const std::string msg = "An item named \"" + name +
                               "\" already exists in this location. Do you want to replace it with the one you're moving?";
@@ -150,6 +152,7 @@ std::string SWELL_DoDragDrop(const char* folder)
           char num[16];
           snprintf(num, sizeof num, "%03d", i);
           const std::string candidate = base + num + ext;
+          if (candidate.size() > kMaxPath) break;
           if (!exists(candidate))
           {
             dest = candidate;
@@ -198,8 +201,11 @@ void* Swell_vDavrel_64_hwnd::swellExtendedDragOp(NSDraggingInfo* info, bool forG
     if (list.empty()) return nullptr;
   }
   const NSPoint p = convertPoint(info->draggingLocation(), nullptr);
+  // A path too long for the block is left out rather than cut into another one.
   std::vector<const char*> paths;
-  for (const std::string& s : list) paths.push_back(s.c_str());
+  for (const std::string& s : list)
+    if (s.size() <= kMaxPath) paths.push_back(s.c_str());
+  if (paths.empty()) return nullptr;
   void* block = SWELL_MakeDropFiles(paths.data(), (int)paths.size(), POINT{(int)(p.x + 0.5), (int)(p.y + 0.5)});
   if (!block || forGlob) return block;
   onSwellMessage(WM_DROPFILES, (WPARAM)block, 0);
