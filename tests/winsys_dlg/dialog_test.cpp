@@ -206,6 +206,7 @@ void MakeListAndField(HWND view, int)
 {
   NSScrollView* scroll = AddControl(view, new NSScrollView(NSMakeRect(10, 10, 150, 60)), 11);
   NSTableView* table = new NSTableView(NSMakeRect(0, 0, 150, 60));
+  table->setTag(11);  // as the dialog builder tags a list
   scroll->setDocumentView(table);
   table->release();
   AddControl(view, new NSTextField(NSMakeRect(10, 80, 150, 22)), kField);
@@ -239,9 +240,9 @@ TEST_F(Dialogs, InitialFocusAndFirstShow)
     gInitAnswer = c.answer;
     HWND v = SWELL_CreateDialog(&gList, (const char*)40, nullptr, InitProc, 0);
     ASSERT_TRUE(v);
-    NSScrollView* scroll = dynamic_cast<NSScrollView*>(SWELL_Object(GetDlgItem(v, 11)));
-    ASSERT_TRUE(scroll);
-    NSView* table = scroll->documentView();
+    // The list's id names the list itself, not the scroll view around it.
+    NSView* table = dynamic_cast<NSTableView*>(SWELL_Object(GetDlgItem(v, 11)));
+    ASSERT_TRUE(table);
     EXPECT_EQ(gInitFocus, (WPARAM)SWELL_HWND(table));
     NSWindow* w = SWELL_WindowView(v)->window();
     if (c.answer)
