@@ -287,19 +287,25 @@ struct RoutingEditor : RecordingEditor
 };
 }  // namespace
 
-// A switch that decides which knobs the sound page shows leaves the page the same
-// whether the user or the hardware changed it, on either timbre's page.
+// A switch that decides which knobs a page shows (the sound page's voice assign and
+// LFO syncs, the sequencer page's knob choices) leaves the page the same whether the
+// user or the hardware changed it, on either timbre's page.
 TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
 {
   DataFolder data;
   UnderTest<RoutingEditor> e;
   e.midiOutSet = true;
-  e.userSets(kMainPage, 2);  // the sound page
+  const struct
+  {
+    int base, page;
+  } switches[] = {{kVoiceAssign, 2}, {kLfo1TempoSync, 2}, {kLfo2TempoSync, 2},
+                  {kSeq1Knob, 3},    {kSeq2Knob, 3},      {kSeq3Knob, 3}};
   int changed = 0;
-  for (const int base : {kVoiceAssign, kLfo2TempoSync})
+  for (const auto& sw : switches)
     for (int t = 0; t < 2; ++t)
     {
-      const int id = base + t;
+      const int id = sw.base + t;
+      e.userSets(kMainPage, sw.page);
       e.userSets(kQuickTab, t);
       const int hi = (int)e.GetParam(id)->GetMax();
       for (int from = 0; from <= hi; ++from)
@@ -320,5 +326,7 @@ TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
           changed += byUser != before;
         }
     }
-  EXPECT_GE(changed, 8);  // every change of the four switches shows another zone
+  // Every change of voice assign and the syncs shows another zone; a sequencer knob
+  // greys its steps when it goes to or from "off".
+  EXPECT_GE(changed, 8 + 3 * 2 * 2 * 7);
 }
