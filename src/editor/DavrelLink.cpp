@@ -188,6 +188,9 @@ void Davrel::OnParamChange2(int paramIdx)
   // from the parameters, as after the user's change.
   else if (paramIdx >= kSeq1Knob && paramIdx <= kSeq3Knob + 1 && (paramIdx - kSeq1Knob) % 4 < 2)
     redrawTimbrePage();
+  // The velocity curves below 8 leave the velocity level nothing to set.
+  else if (paramIdx == kMasterVelocityArea && velocityLevelLayer)
+    velocityLevelLayer->GrayOut(n <= 7);
 
   ControlAction* action = static_cast<ControlAction*>(param->GetControlAction());
   if (!action) return;

@@ -288,8 +288,9 @@ struct RoutingEditor : RecordingEditor
 }  // namespace
 
 // A switch that decides which knobs a page shows (the sound page's voice assign and
-// LFO syncs, the sequencer page's knob choices) leaves the page the same whether the
-// user or the hardware changed it, on either timbre's page.
+// syncs, the sequencer page's knob choices, the global page's velocity curve) leaves
+// the page the same whether the user or the hardware changed it, on either timbre's
+// page.
 TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
 {
   DataFolder data;
@@ -297,12 +298,13 @@ TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
   e.midiOutSet = true;
   const struct
   {
-    int base, page;
-  } switches[] = {{kVoiceAssign, 2}, {kLfo1TempoSync, 2}, {kLfo2TempoSync, 2},
-                  {kSeq1Knob, 3},    {kSeq2Knob, 3},      {kSeq3Knob, 3}};
+    int base, page, timbres;
+  } switches[] = {{kVoiceAssign, 2, 2}, {kLfo1TempoSync, 2, 2},    {kLfo2TempoSync, 2, 2},
+                  {kSeq1Knob, 3, 2},    {kSeq2Knob, 3, 2},         {kSeq3Knob, 3, 2},
+                  {kDelayFxTempoSync, 2, 1}, {kMasterVelocityArea, 4, 1}};
   int changed = 0;
   for (const auto& sw : switches)
-    for (int t = 0; t < 2; ++t)
+    for (int t = 0; t < sw.timbres; ++t)
     {
       const int id = sw.base + t;
       e.userSets(kMainPage, sw.page);
@@ -327,6 +329,7 @@ TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
         }
     }
   // Every change of voice assign and the syncs shows another zone; a sequencer knob
-  // greys its steps when it goes to or from "off".
-  EXPECT_GE(changed, 8 + 3 * 2 * 2 * 7);
+  // greys its steps when it goes to or from "off", the velocity curve its level
+  // across 7 and 8.
+  EXPECT_GE(changed, 8 + 3 * 2 * 2 * 7 + 2 + 2 * 8);
 }
