@@ -205,6 +205,16 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
   EXPECT_TRUE(clickable(kRandomize));
+
+  // Clicked again on its own page, the tab leads back to the sound page, as the
+  // other tabs do; no tab of its own leads there.
+  ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
+  ASSERT_EQ(e.GetParam(kMainPage)->Value(), 0.0);
+  ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 2.0);
+  EXPECT_TRUE(clickable(kFilterCutoff));
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  EXPECT_EQ(timbreSelectsSent(), 0);
 }
 
 // The global page's MIDI Filters button opens the filter page, which stays open
