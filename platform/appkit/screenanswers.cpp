@@ -14,6 +14,7 @@
 #include <functional>
 #include <strings.h>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -49,6 +50,7 @@ class MenuView;
 
 struct MenuTracking
 {
+  NSSize screen{1920, 1080};       // menus are laid out and placed to stay on it
   std::vector<NSWindow*> windows;  // the open menu and its open submenus, retained
   std::vector<MenuView*> views;
   NSMenuItem* chosen = nullptr;
@@ -57,35 +59,57 @@ struct MenuTracking
   void closeFrom(size_t level);
 };
 
+CGFloat heightOf(NSMenuItem* item) { return item->isSeparatorItem() ? kSeparatorHeight : kItemHeight; }
+
+// Where each item of a menu lies in its view (flipped): one column while the menu
+// fits the height given, else as many columns of that height as it takes, so that
+// every item of a long menu (128 keys, 128 controllers) stays within reach.
+struct MenuLayout
+{
+  std::vector<NSRect> items;
+  NSSize size;
+};
+
+MenuLayout layoutMenu(NSMenu* menu, CGFloat columnWidth, CGFloat maxHeight)
+{
+  MenuLayout l;
+  CGFloat x = 0, y = kMenuPad, tallest = y;
+  for (NSMenuItem* item : menu->itemArray())
+  {
+    const CGFloat h = heightOf(item);
+    if (y > kMenuPad && y + h + kMenuPad > maxHeight)
+    {
+      x += columnWidth;
+      y = kMenuPad;
+    }
+    l.items.push_back(NSMakeRect(x, y, columnWidth, h));
+    y += h;
+    tallest = std::max(tallest, y);
+  }
+  l.size = NSMakeSize(x + columnWidth, tallest + kMenuPad);
+  return l;
+}
+
 class MenuView : public FlippedView
 {
 public:
-  MenuView(NSRect frame, NSMenu* menu, MenuTracking* t, size_t level)
-    : FlippedView(frame), mMenu(menu), mTracking(t), mLevel(level)
+  MenuView(NSRect frame, NSMenu* menu, MenuLayout layout, MenuTracking* t, size_t level)
+    : FlippedView(frame), mMenu(menu), mLayout(std::move(layout)), mTracking(t), mLevel(level)
   {
   }
   bool isOpaque() const override { return true; }
 
-  static CGFloat heightOf(NSMenuItem* item) { return item->isSeparatorItem() ? kSeparatorHeight : kItemHeight; }
-
   NSInteger itemAt(NSPoint p) const
   {
-    CGFloat y = kMenuPad;
-    for (NSInteger i = 0; i < mMenu->numberOfItems(); ++i)
+    for (size_t i = 0; i < mLayout.items.size(); ++i)
     {
-      const CGFloat h = heightOf(mMenu->itemAtIndex(i));
-      if (p.y >= y && p.y < y + h && p.x >= 0 && p.x < frame().size.width) return i;
-      y += h;
+      const NSRect& r = mLayout.items[i];
+      if (p.y >= r.origin.y && p.y < NSMaxY(r) && p.x >= r.origin.x && p.x < NSMaxX(r)) return (NSInteger)i;
     }
     return -1;
   }
 
-  CGFloat topOf(NSInteger index) const
-  {
-    CGFloat y = kMenuPad;
-    for (NSInteger i = 0; i < index; ++i) y += heightOf(mMenu->itemAtIndex(i));
-    return y;
-  }
+  NSRect rectOf(NSInteger index) const { return mLayout.items[(size_t)index]; }
 
   void highlight(NSInteger index)
   {
@@ -96,9 +120,9 @@ public:
     mTracking->closeFrom(mLevel + 1);
     if (item && item->hasSubmenu() && item->isEnabled())
     {
-      const NSRect f = window()->frame();
+      const NSRect f = window()->frame(), r = rectOf(index);
       mTracking->openSubmenu(mLevel + 1, item->submenu(),
-                             NSMakePoint(NSMaxX(f) - 2, NSMaxY(f) - topOf(index) + kMenuPad));
+                             NSMakePoint(f.origin.x + NSMaxX(r) - 2, NSMaxY(f) - r.origin.y + kMenuPad));
     }
   }
 
@@ -152,20 +176,20 @@ public:
     const NSRect b = bounds();
     fill(AKGray(0.96), b);
     AKFrameRect(b, AKGray(0.6));
-    CGFloat y = kMenuPad;
     for (NSInteger i = 0; i < mMenu->numberOfItems(); ++i)
     {
       NSMenuItem* item = mMenu->itemAtIndex(i);
-      const CGFloat h = heightOf(item);
+      const NSRect r = rectOf(i);
+      const CGFloat left = r.origin.x, y = r.origin.y, h = r.size.height, w = r.size.width;
       if (item->isSeparatorItem())
-        fill(AKGray(0.8), NSMakeRect(1, y + h / 2, b.size.width - 2, 1));
+        fill(AKGray(0.8), NSMakeRect(left + 1, y + h / 2, w - 2, 1));
       else
       {
         const bool lit = i == mHighlight && item->isEnabled();
-        if (lit) fill(NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1), NSMakeRect(1, y, b.size.width - 2, h));
+        if (lit) fill(NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1), NSMakeRect(left + 1, y, w - 2, h));
         NSColor* c = !item->isEnabled() ? AKGray(0.6) : (lit ? AKGray(1) : AKGray(0.1));
-        if (item->state() == NSOnState) text("\xE2\x9C\x93", 6, y + 3, c);
-        CGFloat x = 22 + 12 * item->indentationLevel();
+        if (item->state() == NSOnState) text("\xE2\x9C\x93", left + 6, y + 3, c);
+        CGFloat x = left + 22 + 12 * item->indentationLevel();
         if (NSImage* image = item->image())
         {
           // An icon stands before the title, at most the row's height.
@@ -175,14 +199,14 @@ public:
           x += wide + 4;
         }
         text(item->title(), x, y + 3, c);
-        if (item->hasSubmenu()) text("\xE2\x96\xB8", b.size.width - 14, y + 3, c);
+        if (item->hasSubmenu()) text("\xE2\x96\xB8", left + w - 14, y + 3, c);
       }
-      y += h;
     }
   }
 
 private:
   NSMenu* mMenu;
+  MenuLayout mLayout;
   MenuTracking* mTracking;
   size_t mLevel;
   NSInteger mHighlight = -1;
@@ -190,20 +214,23 @@ private:
 
 NSWindow* openMenuWindow(NSMenu* menu, NSPoint topLeft, MenuTracking* t, size_t level)
 {
-  CGFloat width = 80, height = 2 * kMenuPad;
+  CGFloat width = 80;
   for (NSMenuItem* item : menu->itemArray())
   {
     const NSImage* image = item->image();
     const CGFloat icon = image ? 20 + 16 * image->width() / std::max(1, image->height()) : 0;
     width = std::max(width, AKMeasureText(item->title(), uiFont()) + 50 + 12 * item->indentationLevel() + icon);
-    height += MenuView::heightOf(item);
   }
-  width = std::ceil(width);
-  NSWindow* w = new NSWindow(NSMakeRect(topLeft.x, topLeft.y - height, width, height), NSBorderlessWindowMask,
-                             NSBackingStoreBuffered, false);
+  MenuLayout layout = layoutMenu(menu, std::ceil(width), t->screen.height);
+  width = layout.size.width;
+  const CGFloat height = layout.size.height;
+  // On the screen whole: a menu that would run off an edge moves inside it.
+  const CGFloat x = std::max<CGFloat>(0, std::min(topLeft.x, t->screen.width - width));
+  const CGFloat y = std::max<CGFloat>(0, std::min(topLeft.y - height, t->screen.height - height));
+  NSWindow* w = new NSWindow(NSMakeRect(x, y, width, height), NSBorderlessWindowMask, NSBackingStoreBuffered, false);
   w->setLevel(NSPopUpMenuWindowLevel);
   w->setAcceptsMouseMovedEvents(true);
-  MenuView* v = new MenuView(NSMakeRect(0, 0, width, height), menu, t, level);
+  MenuView* v = new MenuView(NSMakeRect(0, 0, width, height), menu, std::move(layout), t, level);
   w->setContentView(v);
   v->release();
   w->orderFront(nullptr);
@@ -360,6 +387,7 @@ NSMenuItem* AKScreenAnswers::menuChoice(NSMenu* menu, NSPoint location, NSView*)
 {
   NSApplication* app = NSApplication::sharedApplication();
   MenuTracking t;
+  t.screen = mPresenter->screenSize();
   openMenuWindow(menu, location, &t, 0);
   app->setEventFilter([&t](NSEvent* e) {
     const NSEventType type = e->type();

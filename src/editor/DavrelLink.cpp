@@ -184,6 +184,13 @@ void Davrel::OnParamChange2(int paramIdx)
     soundZoneReaction(kVoiceAssign, n);
   else if (paramIdx == kLfo2TempoSync || paramIdx == kLfo2TempoSync + 1)
     soundZoneReaction(kLfo2TempoSync, n);
+  // A sequence's knob choice greys its steps when "off": the page is laid out again
+  // from the parameters, as after the user's change.
+  else if (paramIdx >= kSeq1Knob && paramIdx <= kSeq3Knob + 1 && (paramIdx - kSeq1Knob) % 4 < 2)
+    redrawTimbrePage();
+  // The velocity curves below 8 leave the velocity level nothing to set.
+  else if (paramIdx == kMasterVelocityArea && velocityLevelLayer)
+    velocityLevelLayer->GrayOut(n <= 7);
 
   ControlAction* action = static_cast<ControlAction*>(param->GetControlAction());
   if (!action) return;

@@ -66,6 +66,13 @@ void Davrel::switchPages(int page)
 
 void Davrel::showMixerPage()
 {
+  // The tab works as the other page tabs do: clicked again, it leaves its page for
+  // the sound page, which no tab of its own leads back to.
+  if (paramInt(kMainPage) == 0)
+  {
+    switchPages(2);
+    return;
+  }
   // A show switch that is on is switched off as its own click would (leaving the
   // global page sends the global settings), then the mixer is shown.
   for (int id : {kShowLibrarian, kShowModSequence, kGlobalSettings})

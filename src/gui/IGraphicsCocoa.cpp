@@ -46,6 +46,14 @@ void IGraphicsCocoa_vDavrel_64_au::drawRect(NSRect rect)
 {
   if (!mGraphics) return;
   IRECT r = GraphicsRectOf(rect, mGraphics->Height());
+  // The window system also asks for parts of the view on its own (the area a menu
+  // uncovered, a text field's redraw), between two ticks of the timer. The drawing
+  // pass cleans every control, drawn or not, so a control that changed since the
+  // last tick and lies outside that part would never reach the screen: its area
+  // is asked for again, and drawn whole, in a pass of its own.
+  IRECT dirty;
+  if (mGraphics->IsDirty(&dirty) && dirty.Union(r) != r)
+    setNeedsDisplayInRect(ViewRectOf(dirty, mGraphics->Height()));
   mGraphics->Draw(&r);
 }
 

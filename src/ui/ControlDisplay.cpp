@@ -271,7 +271,10 @@ void ControlDisplay::controlDisplay(ValueDisplayHost* host, int paramIdx, double
       host->setValueLine(getValueString(v));
       return;
   }
-  if (paramIdx >= kSeq1Step1 && paramIdx <= kSeq1Step1 + 95)
+  // The two timbres' steps share the one text under each step knob, which shows the
+  // timbre on screen: the other timbre's step (from the synthesizer, the host) would
+  // put its value under this timbre's knob.
+  if (paramIdx >= kSeq1Step1 && paramIdx <= kSeq1Step1 + 95 && (paramIdx - kSeq1Step1) % 2 == host->displayedTimbre())
     host->setStepText(kModSeq1Value01 + (paramIdx - kSeq1Step1) / 2, t);
   host->setValueLine(t + " [" + num(bracket) + "]");
 }

@@ -205,6 +205,16 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
   EXPECT_FALSE(clickable(kMultiPartMIDICh));
   EXPECT_TRUE(clickable(kRandomize));
+
+  // Clicked again on its own page, the tab leads back to the sound page, as the
+  // other tabs do; no tab of its own leads there.
+  ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
+  ASSERT_EQ(e.GetParam(kMainPage)->Value(), 0.0);
+  ASSERT_TRUE(clickCentre(e.graphics, e.mixerTab));
+  EXPECT_EQ(e.GetParam(kMainPage)->Value(), 2.0);
+  EXPECT_TRUE(clickable(kFilterCutoff));
+  EXPECT_FALSE(clickable(kMultiPartMIDICh));
+  EXPECT_EQ(timbreSelectsSent(), 0);
 }
 
 // The global page's MIDI Filters button opens the filter page, which stays open
@@ -287,19 +297,27 @@ struct RoutingEditor : RecordingEditor
 };
 }  // namespace
 
-// A switch that decides which knobs the sound page shows leaves the page the same
-// whether the user or the hardware changed it, on either timbre's page.
+// A switch that decides which knobs a page shows (the sound page's voice assign and
+// syncs, the sequencer page's knob choices, the global page's velocity curve) leaves
+// the page the same whether the user or the hardware changed it, on either timbre's
+// page.
 TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
 {
   DataFolder data;
   UnderTest<RoutingEditor> e;
   e.midiOutSet = true;
-  e.userSets(kMainPage, 2);  // the sound page
+  const struct
+  {
+    int base, page, timbres;
+  } switches[] = {{kVoiceAssign, 2, 2}, {kLfo1TempoSync, 2, 2},    {kLfo2TempoSync, 2, 2},
+                  {kSeq1Knob, 3, 2},    {kSeq2Knob, 3, 2},         {kSeq3Knob, 3, 2},
+                  {kDelayFxTempoSync, 2, 1}, {kMasterVelocityArea, 4, 1}};
   int changed = 0;
-  for (const int base : {kVoiceAssign, kLfo2TempoSync})
-    for (int t = 0; t < 2; ++t)
+  for (const auto& sw : switches)
+    for (int t = 0; t < sw.timbres; ++t)
     {
-      const int id = base + t;
+      const int id = sw.base + t;
+      e.userSets(kMainPage, sw.page);
       e.userSets(kQuickTab, t);
       const int hi = (int)e.GetParam(id)->GetMax();
       for (int from = 0; from <= hi; ++from)
@@ -320,5 +338,8 @@ TEST(SoundZones, HardwareAndUserChangesShowTheSameZones)
           changed += byUser != before;
         }
     }
-  EXPECT_GE(changed, 8);  // every change of the four switches shows another zone
+  // Every change of voice assign and the syncs shows another zone; a sequencer knob
+  // greys its steps when it goes to or from "off", the velocity curve its level
+  // across 7 and 8.
+  EXPECT_GE(changed, 8 + 3 * 2 * 2 * 7 + 2 + 2 * 8);
 }

@@ -83,6 +83,45 @@ TEST_F(ViewTest, TheTimerRedrawsOnlyWhatChanged)
   EXPECT_EQ(LICE_GetPixel(window->backing(), 70, 20) | 0xFF, LICE_MakePixel(229, 80, 80, 255));
 }
 
+// The window system may draw a part of the view between two timer ticks (the area
+// a closing menu uncovers); a control that changed elsewhere meanwhile still reaches
+// the screen, whole. A text line is the case that was lost: a new text marks it
+// dirty once, with no redraw pending behind it.
+TEST_F(ViewTest, AControlChangedBeforeAPartialRedrawElsewhereIsStillShown)
+{
+  struct Line : ITextControl
+  {
+    using ITextControl::ITextControl;
+    bool Draw(IGraphics* g) override
+    {
+      drawn = GetTextForPlug();
+      return ITextControl::Draw(g);
+    }
+    std::string drawn;
+  };
+  Line* line = new Line(plug, IRECT(100, 10, 190, 30), nullptr, "one");
+  g->AttachControl(line);
+  Open();
+  frame();
+  ASSERT_EQ(line->drawn, "one");
+  // Elsewhere: over the other toggle, graphics {100, 50, 150, 70}.
+  line->SetTextFromPlug("two");
+  view->setNeedsDisplayInRect(NSMakeRect(100, 30, 50, 20));
+  window->displayIfNeeded();
+  for (int i = 0; i < 3; ++i) frame();
+  EXPECT_EQ(line->drawn, "two");
+  // Half inside the part drawn, graphics {90, 10, 120, 20}: the rest is drawn too.
+  line->SetTextFromPlug("three");
+  view->setNeedsDisplayInRect(NSMakeRect(90, 80, 30, 10));
+  window->displayIfNeeded();
+  const std::vector<AKPixelRect> partial = window->lastDrawn();
+  for (int i = 0; i < 3; ++i) frame();
+  EXPECT_EQ(line->drawn, "three");
+  ASSERT_EQ(partial.size(), 1u);
+  EXPECT_EQ(pixelRect(window->lastDrawn().back()).Union(pixelRect(partial[0])).Union(IRECT(100, 10, 190, 30)),
+            pixelRect(window->lastDrawn().back()).Union(pixelRect(partial[0])));
+}
+
 TEST_F(ViewTest, TheTimerFiresAtTheFrameRateInEveryCommonMode)
 {
   Open();

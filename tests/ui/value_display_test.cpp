@@ -94,11 +94,21 @@ TEST(ValueDisplay, LinesOfTheSpecialParameters)
 {
   DisplayHost host;
   ControlDisplay d;
-  // A step writes its own value text too.
+  // A step writes its own value text too, the one text under its knob that both
+  // timbres share: only for the timbre shown.
+  host.timbre = 1;
   host.values[kSeq2Step3 + 1] = 64;
   d.controlDisplay(&host, kSeq2Step3 + 1, 64, false);
   EXPECT_EQ(host.steps[kModSeq2Value03], "0");
   EXPECT_EQ(host.valueLine, "0 [64]");
+  host.timbre = 0;
+  host.values[kSeq2Step3 + 1] = 74;
+  d.controlDisplay(&host, kSeq2Step3 + 1, 74, false);
+  EXPECT_EQ(host.steps[kModSeq2Value03], "0");
+  EXPECT_EQ(host.valueLine, "+10 [74]");
+  host.values[kSeq2Step3] = 44;
+  d.controlDisplay(&host, kSeq2Step3, 44, false);
+  EXPECT_EQ(host.steps[kModSeq2Value03], "-20");
 
   // DWGS without ports shows twice the value in the bracket.
   host.outSet = false;

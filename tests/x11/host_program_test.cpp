@@ -112,3 +112,35 @@ TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
   EXPECT_NE(said.find("editor open: 1500x667 on x11"), std::string::npos) << said;
   EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
 }
+
+// A host keeps rendering while its editor is shown: the editor's audio callback
+// drives the MIDI clock, puts the activity indicators out and starts the requests
+// it leaves pending, so the render loop must go on behind --show.
+TEST(HostProgram, TheRenderLoopGoesOnWhileTheEditorIsShown)
+{
+  AKXvfb server;
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  TempFolder dir;
+  const std::string out = dir.file("out.txt");
+  const pid_t pid = startHost({"--stopped", "--blocks", "0", "--show"},
+                              {"DISPLAY=" + server.display(), "DAVREL_DATA_DIR=" + dir.path()}, out);
+  ASSERT_GT(pid, 0);
+  AKX11Driver driver(server.display());
+  ASSERT_TRUE(driver.ok());
+  unsigned long window = 0;
+  for (int i = 0; i < 3000 && !(window && driver.viewable(window)); ++i)
+  {
+    window = driver.findWindow("Quiet Harbor Sound: Davrel Editor");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  // 0.3 s at 48 kHz in blocks of 256 is 56 blocks; a loaded machine may give fewer.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  driver.requestClose(window);
+  EXPECT_EQ(waitHost(pid, 30), 0);
+  const std::string said = ReadWholeFile(out);
+  const size_t at = said.find("rendered ");
+  ASSERT_NE(at, std::string::npos) << said;
+  EXPECT_GT(atol(said.c_str() + at + 9), 5) << said;
+}

@@ -222,6 +222,43 @@ TEST_F(X11Test, APopupMenuIsAnOverrideRedirectWindowAnsweredByAClick)
   EXPECT_EQ(menu.GetChosenItemIdx(), 1);
 }
 
+// A menu longer than the screen is tall (128 keys) is laid out in columns and kept
+// on the screen, so that its last item is there to be clicked.
+TEST_F(X11Test, AMenuLongerThanTheScreenStaysOnItAndItsLastItemCanBeClicked)
+{
+  OpenEditor();
+  IPopupMenu menu;
+  for (int i = 0; i < 128; ++i) menu.AddItem(("Key " + std::to_string(i)).c_str());
+  const NSSize screen = NSApp->presenter()->screenSize();
+  NSRect frame = NSMakeRect(0, 0, 0, 0);
+  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
+    for (NSWindow* w : NSApp->windows())
+      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w))
+      {
+        const unsigned long m = AKX11WindowOf(w);
+        if (!driver->viewable(m)) return;
+        frame = w->frame();
+        // Rows of 20 between paddings of 4; the columns share the width.
+        const int rows = (int)(frame.size.height - 8) / 20, columns = (127 + rows) / rows;
+        const int columnWidth = (int)frame.size.width / columns;
+        const int x = (127 / rows) * columnWidth + columnWidth / 2, y = 4 + (127 % rows) * 20 + 10;
+        driver->motion(m, x, y);
+        driver->click(m, x, y);
+        timer->invalidate();
+      }
+  }, nullptr, true);
+  loop->addTimer(t, kCFRunLoopCommonModes);
+  t->release();
+  IRECT r(10, 10, 40, 30);
+  IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &r);
+  EXPECT_GE(frame.origin.x, 0);
+  EXPECT_GE(frame.origin.y, 0);
+  EXPECT_LE(NSMaxX(frame), screen.width);
+  EXPECT_LE(NSMaxY(frame), screen.height);
+  ASSERT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.GetChosenItemIdx(), 127);
+}
+
 TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
 {
   OpenEditor();

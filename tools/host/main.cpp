@@ -14,6 +14,7 @@
 
 #include <cmath>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -357,10 +358,32 @@ int Run(TestHost& host, const Options& o)
       }
       if (s.shot == "-")
       {
-        // The window stays until it is closed; the ports keep working meanwhile.
+        // The window stays until it is closed; the ports keep working meanwhile,
+        // and so does the render loop, on an audio thread of its own as a host's
+        // is: the editor's clock, its activity indicators and the requests it
+        // leaves to the audio callback run off it.
         printf("editor shown until its window is closed\n");
         fflush(stdout);
+        std::atomic<bool> shown{true};
+        OSStatus rendered = noErr;
+        long n = 0;
+        std::thread audio([&] {
+          std::vector<float> l, r;
+          const auto start = std::chrono::steady_clock::now();
+          const auto blockTime = std::chrono::duration<double>(o.block / o.rate);
+          while (shown && rendered == noErr)
+          {
+            rendered = host.Render(unit, o.block, &l, &r);
+            ++n;
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                      blockTime * n));
+          }
+        });
         NSApplication::sharedApplication()->run();
+        shown = false;
+        audio.join();
+        printf("rendered %ld blocks while shown\n", n);
+        if (rendered != noErr) return 1;
         continue;
       }
       NSRunLoop::currentRunLoop()->runFor(0.2);  // a few frames of the redraw timer
