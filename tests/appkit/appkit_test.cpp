@@ -508,18 +508,35 @@ void Click(NSView* v)
   NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseUp, p, 0, 0, v->window(), 1));
 }
 
+// The screen's own file panels over a folder holding a bank file and a sub-folder,
+// answered on the presenter until the end of the test.
+struct ScreenPanels
+{
+  explicit ScreenPanels(NSRunLoop* l) : loop(l), answers(NSApp->presenter()), previous(NSApp->scriptedAnswers())
+  {
+    fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
+    mkdir((dir.path() + "/sub").c_str(), 0755);
+    NSApp->setModalAnswers(&answers);
+  }
+  ~ScreenPanels()
+  {
+    NSApp->setModalAnswers(previous);
+    loop->runOnce();
+  }
+  NSRunLoop* loop;
+  TempFolder dir;
+  AKScreenAnswers answers;
+  NSModalAnswers* previous;
+};
+
 // The screen's save panel asks before it answers a file that is there: Return
 // keeps the file (the panel stays open), "Replace" answers it; a folder typed is
 // opened; a new name is answered at once.
 TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
 {
   NSAutoreleasePool pool;
-  TempFolder dir;
-  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
-  mkdir((dir.path() + "/sub").c_str(), 0755);
-  AKScreenAnswers answers(NSApp->presenter());
-  NSModalAnswers* previous = NSApp->scriptedAnswers();
-  NSApp->setModalAnswers(&answers);
+  ScreenPanels panels(loop);
+  const TempFolder& dir = panels.dir;
   struct Case
   {
     std::string file;
@@ -581,8 +598,6 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
     EXPECT_EQ(panel->filename(), c.path);
     EXPECT_EQ(questions, c.questions);
   }
-  NSApp->setModalAnswers(previous);
-  loop->runOnce();
 }
 
 // The screen's open panel answers only a path that is there and of a kind it may
@@ -591,12 +606,8 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
 TEST_F(Kit, AScreenOpenPanelAnswersOnlyWhatItMayChoose)
 {
   NSAutoreleasePool pool;
-  TempFolder dir;
-  fclose(fopen((dir.path() + "/bank.dvl").c_str(), "w"));
-  mkdir((dir.path() + "/sub").c_str(), 0755);
-  AKScreenAnswers answers(NSApp->presenter());
-  NSModalAnswers* previous = NSApp->scriptedAnswers();
-  NSApp->setModalAnswers(&answers);
+  ScreenPanels panels(loop);
+  const TempFolder& dir = panels.dir;
   struct Case
   {
     bool folders;  // a folder chooser, else a file chooser
@@ -630,8 +641,6 @@ TEST_F(Kit, AScreenOpenPanelAnswersOnlyWhatItMayChoose)
     EXPECT_EQ(panel->runModalForDirectory(dir.path(), c.typed, {}), c.path.empty() ? NSCancelButton : NSOKButton);
     EXPECT_EQ(panel->filename(), c.path);
   }
-  NSApp->setModalAnswers(previous);
-  loop->runOnce();
 }
 
 TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)

@@ -53,6 +53,18 @@ pid_t startHost(const std::vector<std::string>& args, const std::vector<std::str
   return pid;
 }
 
+// The editor's window once it is shown (up to 30 s), or 0.
+unsigned long editorWindow(AKX11Driver& driver)
+{
+  unsigned long window = 0;
+  for (int i = 0; i < 3000 && !(window && driver.viewable(window)); ++i)
+  {
+    window = driver.findWindow("Quiet Harbor Sound: Davrel Editor");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return window;
+}
+
 // The exit status, or -1 when it did not end within the time (it is then killed).
 int waitHost(pid_t pid, double seconds)
 {
@@ -99,12 +111,7 @@ TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
   ASSERT_GT(pid, 0);
   AKX11Driver driver(server.display());
   ASSERT_TRUE(driver.ok());
-  unsigned long window = 0;
-  for (int i = 0; i < 3000 && !(window && driver.viewable(window)); ++i)
-  {
-    window = driver.findWindow("Quiet Harbor Sound: Davrel Editor");
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
   driver.requestClose(window);
   EXPECT_EQ(waitHost(pid, 30), 0);
@@ -128,12 +135,7 @@ TEST(HostProgram, TheRenderLoopGoesOnWhileTheEditorIsShown)
   ASSERT_GT(pid, 0);
   AKX11Driver driver(server.display());
   ASSERT_TRUE(driver.ok());
-  unsigned long window = 0;
-  for (int i = 0; i < 3000 && !(window && driver.viewable(window)); ++i)
-  {
-    window = driver.findWindow("Quiet Harbor Sound: Davrel Editor");
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
   // 0.3 s at 48 kHz in blocks of 256 is 56 blocks; a loaded machine may give fewer.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
