@@ -27,6 +27,24 @@ protected:
 
   // Runs the loop until the condition holds, at most 10 s.
   bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
+  // While a menu tracks, a timer of the common modes finds its window on the server
+  // and hands it to act, once.
+  void whenMenuShown(const std::function<void(NSWindow*, unsigned long)>& act)
+  {
+    NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [this, act](NSTimer* timer) {
+      for (NSWindow* w : NSApp->windows())
+        if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w))
+        {
+          const unsigned long m = AKX11WindowOf(w);
+          if (!driver->viewable(m)) return;
+          act(w, m);
+          timer->invalidate();
+          return;
+        }
+    }, nullptr, true);
+    loop->addTimer(t, kCFRunLoopCommonModes);
+    t->release();
+  }
 
   // The real plug-in's editor in the host's window, shown and drawn, handed to
   // body(unit, editor, its X window); the unit closes after the window.
@@ -199,22 +217,12 @@ TEST_F(X11Test, APopupMenuIsAnOverrideRedirectWindowAnsweredByAClick)
   menu.AddItem("Saw");
   menu.AddItem("Square");
   bool sawOverride = false;
-  // While the menu tracks, a timer of the common modes finds its window and clicks
-  // the second item.
-  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
-    for (NSWindow* w : NSApp->windows())
-      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w))
-      {
-        const unsigned long m = AKX11WindowOf(w);
-        if (!driver->viewable(m)) return;
-        sawOverride = driver->overrideRedirect(m);
-        driver->motion(m, 30, 4 + 20 + 10);
-        driver->click(m, 30, 4 + 20 + 10);
-        timer->invalidate();
-      }
-  }, nullptr, true);
-  loop->addTimer(t, kCFRunLoopCommonModes);
-  t->release();
+  // Clicks the second item.
+  whenMenuShown([&](NSWindow*, unsigned long m) {
+    sawOverride = driver->overrideRedirect(m);
+    driver->motion(m, 30, 4 + 20 + 10);
+    driver->click(m, 30, 4 + 20 + 10);
+  });
   IRECT r(10, 10, 40, 30);
   IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &r);
   EXPECT_TRUE(sawOverride);
@@ -231,24 +239,15 @@ TEST_F(X11Test, AMenuLongerThanTheScreenStaysOnItAndItsLastItemCanBeClicked)
   for (int i = 0; i < 128; ++i) menu.AddItem(("Key " + std::to_string(i)).c_str());
   const NSSize screen = NSApp->presenter()->screenSize();
   NSRect frame = NSMakeRect(0, 0, 0, 0);
-  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
-    for (NSWindow* w : NSApp->windows())
-      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w))
-      {
-        const unsigned long m = AKX11WindowOf(w);
-        if (!driver->viewable(m)) return;
-        frame = w->frame();
-        // Rows of 20 between paddings of 4; the columns share the width.
-        const int rows = (int)(frame.size.height - 8) / 20, columns = (127 + rows) / rows;
-        const int columnWidth = (int)frame.size.width / columns;
-        const int x = (127 / rows) * columnWidth + columnWidth / 2, y = 4 + (127 % rows) * 20 + 10;
-        driver->motion(m, x, y);
-        driver->click(m, x, y);
-        timer->invalidate();
-      }
-  }, nullptr, true);
-  loop->addTimer(t, kCFRunLoopCommonModes);
-  t->release();
+  whenMenuShown([&](NSWindow* w, unsigned long m) {
+    frame = w->frame();
+    // Rows of 20 between paddings of 4; the columns share the width.
+    const int rows = (int)(frame.size.height - 8) / 20, columns = (127 + rows) / rows;
+    const int columnWidth = (int)frame.size.width / columns;
+    const int x = (127 / rows) * columnWidth + columnWidth / 2, y = 4 + (127 % rows) * 20 + 10;
+    driver->motion(m, x, y);
+    driver->click(m, x, y);
+  });
   IRECT r(10, 10, 40, 30);
   IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &r);
   EXPECT_GE(frame.origin.x, 0);
