@@ -299,6 +299,15 @@ TEST_F(GridFixture, ColumnsShowTheirBanksAndIgnoreBadIndices)
   lib.lowerFileIndex = 7;  // no such bank: the texts stay
   grid->patchSelectionLowerChanged();
   EXPECT_EQ(std::string(grid->slotText(1, 127)), bankSlot(lowerIndex, 127).name);
+  // A list without any bank (a search that found nothing, an emptied bank folder)
+  // empties the column: programs that are gone are not offered.
+  host.searchActive = true;
+  lib.lowerFileIndex = 0;
+  grid->patchSelectionLowerChanged();
+  for (int slot : {0, 127}) EXPECT_EQ(std::string(grid->slotText(1, slot)), "");
+  lib.initBankFilesOnDiscard(data.patches + "/gone");
+  grid->patchSelectionUpperChanged();
+  for (int slot : {0, 127}) EXPECT_EQ(std::string(grid->slotText(0, slot)), "");
 }
 
 // The cached picture of the grid stands for the plain pass: for a seeded run of

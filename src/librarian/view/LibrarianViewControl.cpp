@@ -106,8 +106,14 @@ void LibrarianViewControl::fillColumn(int column)
   {
     WDL_MutexLock lock(&librarian->libraryMutex);
     PatchFile* bank = column ? lowerBank() : librarian->bankAt(librarian->upperFileIndex);
-    if (!bank) return;
-    for (const LibrarianPatch& p : bank->patches) names.push_back(p.name);
+    // A list with no bank at all (a search that found nothing, a bank folder
+    // emptied): the column is empty, not the programs of banks that are gone.
+    // A bad index into a list that has banks leaves the texts.
+    const bool searchColumn = column && plug && plug->librarianSearchActive();
+    const bool none = (searchColumn ? librarian->searchResultFiles : librarian->patchFiles).empty();
+    if (!bank && !none) return;
+    if (bank)
+      for (const LibrarianPatch& p : bank->patches) names.push_back(p.name);
   }
   for (int i = 0; i < kSlots; ++i)
     if (slots[i]) slots[i]->SetTextFromPlug((size_t)i < names.size() ? names[(size_t)i].c_str() : "");
