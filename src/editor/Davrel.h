@@ -413,12 +413,16 @@ protected:
   void stepBank(int column, bool next);
   // The search field's text; true when the call ends (no result).
   bool searchEntered();
+  // The lower column, its lists and chooser showing the search's banks (none
+  // before a search or after one that found nothing).
+  void showSearchResults();
   void renameSelectedSlot();
   void discardBankEdits();
   // The path of a saved file below the bank root ("" outside it).
   std::string savedBankKey(const std::string& path) const;
-  // Rescans the bank folder and shows the bank of that path in the upper column.
-  void rescanKeepingUpperBank(const std::string& key);
+  // Rescans the bank folder and shows the bank of that path in the upper column,
+  // or else the bank of the second path.
+  void rescanKeepingUpperBank(const std::string& key, const std::string& otherwise = std::string());
   bool startProgramSend(bool toLibrarian);
   void stepProgram(int step);
   void chooseCopyTimbre(int paramIdx, int v);

@@ -389,13 +389,27 @@ bool Davrel::startSenderJob(const SenderJob& job)
 
 void Davrel::librarianBankSaved(bool asNewFile)
 {
+  const std::string saved = upperBankName;  // the file just written
   pushToControls(kBankEditUnsaved, 0.0);
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
   if (saveChangesLayer) saveChangesLayer->Hide(false);
   hideLayerNamed("LeftPatchPopupMenu", paramInt(kMainPage) != 1);
-  // A new file is listed only after a rescan; the bank just saved stays shown.
-  if (asNewFile) rescanKeepingUpperBank(savedBankKey(lastSavePath));
+  // A new file is listed only after a rescan; the bank just saved stays shown, or,
+  // saved outside the bank folder, the bank it was saved from.
+  if (asNewFile)
+  {
+    std::string shown;
+    if (patchLibrarian)
+    {
+      WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+      if (const PatchFile* b = patchLibrarian->bankAt(patchLibrarian->upperFileIndex)) shown = bankPathKey(b);
+    }
+    rescanKeepingUpperBank(savedBankKey(lastSavePath), shown);
+  }
+  // An earlier failure must not stay on the display over this success.
+  showNameLine("Bank saved: " + saved);
+  showValueLine("");
 }
 
 std::string Davrel::startupBankName(const std::string& name, bool* renamed)

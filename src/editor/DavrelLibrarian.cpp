@@ -65,6 +65,9 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       {
         if (searchFieldLayer) searchFieldLayer->Hide(false);
         searchActive = true;
+        // From here on the lower column's programs are the search's: it shows them,
+        // so that a drag or a send takes the program it shows.
+        showSearchResults();
       }
       else
       {
@@ -86,7 +89,18 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       patchTypeChanged(0, searchActive ? 4 : 0, false);
       hideLayerNamed(searchActive ? "RightSearchPopupMenu" : "RightPatchPopupMenu", false);
       return false;
-    case kRefreshFolders: patchTypeChanged(0, 0, true); return false;
+    case kRefreshFolders:
+      patchTypeChanged(0, 0, true);
+      if (searchActive)
+      {
+        // The rescan dropped the search's banks with the old ones: the same text
+        // searches the banks as they are now.
+        const std::string text = enteredText(GetParam(kPatchSearchString));
+        patchLibrarian->clearDataStructures(3);
+        if (text.size() >= 2 && text != "search...") patchLibrarian->createNewSearchPatchFiles(text);
+        showSearchResults();
+      }
+      return false;
     case kPatchRename: renameSelectedSlot(); return false;
     case kDiscardBankData:
       if (v == 1) discardBankEdits();
@@ -182,6 +196,9 @@ bool Davrel::searchEntered()
   {
     searchActive = false;
     p->SetDisplayText(0, "search...");
+    // Back to the banks: the lower column and its list leave the search's banks.
+    hideLayerNamed("RightSearchPopupMenu", true);
+    patchTypeChanged(0, 0, false);
     hideLayerNamed("RightPatchPopupMenu", false);
     return false;
   }
@@ -208,11 +225,20 @@ bool Davrel::searchEntered()
     showNameLine("No results - Try another keyword!");
     showValueLine("Tip: Note that letter size matters..");
     p->SetDisplayText(0, "search...");
+    // The last search's banks are gone: neither the column nor the chooser may
+    // still offer them.
+    showSearchResults();
     return true;
   }
-  patchTypeChanged(0, 4, false);
-  hideLayerNamed("RightSearchPopupMenu", false);
+  showSearchResults();
   return false;
+}
+
+void Davrel::showSearchResults()
+{
+  patchTypeChanged(0, 4, false);
+  hideLayerNamed("RightPatchPopupMenu", true);
+  if (paramInt(kMainPage) == 1) hideLayerNamed("RightSearchPopupMenu", false);
 }
 
 void Davrel::renameSelectedSlot()
@@ -293,15 +319,16 @@ std::string Davrel::savedBankKey(const std::string& path) const
   return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : std::string();
 }
 
-void Davrel::rescanKeepingUpperBank(const std::string& key)
+void Davrel::rescanKeepingUpperBank(const std::string& key, const std::string& otherwise)
 {
   OnParamChange(kRefreshFolders);
-  if (key.empty() || !patchLibrarian) return;
+  if (!patchLibrarian) return;
   int found = -1;
   {
     WDL_MutexLock lock(&patchLibrarian->libraryMutex);
-    for (size_t i = 0; i < patchLibrarian->patchFiles.size() && found < 0; ++i)
-      if (bankPathKey(patchLibrarian->patchFiles[i]) == key) found = (int)i;
+    for (const std::string& k : {key, otherwise})
+      for (size_t i = 0; !k.empty() && i < patchLibrarian->patchFiles.size() && found < 0; ++i)
+        if (bankPathKey(patchLibrarian->patchFiles[i]) == k) found = (int)i;
   }
   if (found < 0) return;
   setParamClamped(kPatchSelectionListUpper, found);
@@ -540,7 +567,22 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
   std::vector<char> exts(e, e + strlen(e) + 1);
   graphics->PromptForFile(&file, kFileSave, &dir, exts.data());
   if (file.GetLength()) lastPromptFolder = dir.Get();
-  lastSavePath = file.Get();
+  std::string chosen = file.Get();
+  // The panel does not ask before a file is replaced: a bank of the user's must
+  // not give way to another without a word.
+  if (!chosen.empty() && Poco::File(chosen).exists())
+  {
+    const size_t sep = chosen.find_last_of('/');
+    const std::string name = sep == std::string::npos ? chosen : chosen.substr(sep + 1);
+    const std::string question = "\"" + name + "\" already exists. Replace it?";
+    if (graphics->ShowMessageBox(question.c_str(), "Save As", kMessageBoxYesNo) != kAnswerYes)
+    {
+      showNameLine("Bank not saved: " + name);
+      showValueLine("The file there was kept");
+      chosen.clear();
+    }
+  }
+  lastSavePath = chosen;
   return lastSavePath;
 }
 
@@ -549,7 +591,8 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
 void Davrel::saveImportedFile(bool mid)
 {
   if (!graphics) return;
-  const std::string path = promptForOpenPath(mid ? "mid" : "syx");
+  // The menu offers every raw form a bank file comes in.
+  const std::string path = promptForOpenPath(mid ? "mid" : "syx dvl wvb");
   if (path.empty()) return;
   ByteChunk data;
   std::string why;

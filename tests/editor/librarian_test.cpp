@@ -10,6 +10,7 @@
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankChooserMenus.h"
 #include "librarian/view/BankEditPopupMenu.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
@@ -115,6 +116,20 @@ public:
     int n = 0;
     for (PatchFile* b : lib().searchResultFiles) n += (int)b->patches.size();
     return n;
+  }
+  // The lower column as shown, and the names of the bank a drag or a send from it reads.
+  std::vector<std::string> lowerShown()
+  {
+    std::vector<std::string> names;
+    for (int i = 0; i < 128; ++i) names.push_back(grid()->slotText(1, i));
+    return names;
+  }
+  std::vector<std::string> lowerHeld()
+  {
+    std::vector<std::string> names(128);
+    if (PatchFile* b = librarianBank(1))
+      for (size_t i = 0; i < names.size() && i < b->patches.size(); ++i) names[i] = b->patches[i].name;
+    return names;
   }
   int bankIndex(const std::string& name)
   {
@@ -442,8 +457,14 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
       {"warm", 0, "No results - Try another keyword!"},
       {"Alpha 7", 11, nullptr},
   };
+  // From the field's opening on, the lower column shows the search's banks (none yet)
+  // and its caption names the bank shown: what is dragged or sent from it is what it
+  // shows, also after a search that found nothing.
+  const auto caption = [&] { return e->rightSearchPopupMenu->caption(); };
   e->userSets(kPatchSearch, 1);
   EXPECT_TRUE(e->searchActive);
+  EXPECT_EQ(e->lowerShown(), std::vector<std::string>(128));
+  EXPECT_EQ(caption(), "FOUND: (no bank)");
   int last = 0;
   for (const Step& s : steps)
   {
@@ -452,11 +473,26 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
     const int n = e->searchHits();
     EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
     if (s.nameLine) { EXPECT_EQ(e->nameLine(), s.nameLine) << s.text; }
+    EXPECT_EQ(e->lowerShown(), e->lowerHeld()) << s.text;
+    EXPECT_EQ(caption(), n ? "FOUND: Patches / Search Results 1" : "FOUND: (no bank)") << s.text;
     last = n;
   }
   EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");
+  // A rescan drops the search's banks with the others: the text is searched again.
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_EQ(e->searchHits(), last);
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
+  EXPECT_EQ(e->lowerShown()[0].rfind("Alpha 7", 0), 0u);
+  // An empty text leaves the search: the lower column shows its bank again.
+  e->setText(kPatchSearchString, "");
+  EXPECT_FALSE(e->searchActive);
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
+  EXPECT_EQ(e->lowerShown()[0], e->slotName(e->lib().lowerFileIndex, 0));
+  e->userSets(kPatchSearch, 1);
+  e->setText(kPatchSearchString, "Beta 1");
   e->userSets(kPatchSearch, 0);
   EXPECT_FALSE(e->searchActive);
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
   EXPECT_EQ(std::string(e->GetParam(kPatchSearchString)->GetDisplayText(0)), "search...");
 }
 
@@ -691,7 +727,7 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
     e->saveImportedFile(false);
     EXPECT_EQ(script->alertsShown.size(), alerts + (s.alertButton >= 0 ? 1 : 0)) << s.file;
     EXPECT_EQ(readFileBytes(data.file(s.dest)), *s.expect) << s.file;
-    EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx"}));
+    EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx", "dvl", "wvb"}));
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
     EXPECT_NE(entry.path().extension(), ".tmp");
@@ -716,6 +752,17 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
   EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+  EXPECT_EQ(e->nameLine(), "Bank saved: Copy.dvl");
+
+  // Saved outside the bank folder, the new file is not listed: the bank it was saved
+  // from stays shown, and so named.
+  TempFolder elsewhere("davrel-saveas");
+  script->answerPanel(elsewhere.path() + "/Outside.dvl");
+  ASSERT_TRUE(e->lib().savePatchAs("Copy.dvl", elsewhere.path(), false));
+  e->librarianBankSaved(true);
+  EXPECT_EQ(e->lib().upperFileIndex, e->bankIndex("Copy.dvl"));
+  EXPECT_EQ(e->leftPatchPopupMenu->caption(), "UPPER: Live / Copy.dvl");
+  EXPECT_EQ(e->nameLine(), "Bank saved: Outside.dvl");
 }
 
 // The rename box answers with its own buttons: OK renames the selected slot to the
@@ -759,6 +806,20 @@ TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
   EXPECT_EQ(e->nameLine(), "Bank not saved: Inside.dvl");
   EXPECT_FALSE(e->valueLine().empty());
   EXPECT_EQ(e->upperBankName, nameBefore);
+
+  // A file that is there already is replaced only when the user says so.
+  const std::string beta = data.file("Patches/Beta.dvl");
+  const Bytes old = readFileBytes(beta), alpha = readFileBytes(data.file("Patches/Alpha.dvl"));
+  for (int button : {1, 0})  // No, then Yes
+  {
+    const size_t alerts = script->alertsShown.size();
+    script->answerPanel(beta);
+    script->pressAlertButton(button);
+    EXPECT_EQ(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false), button == 0);
+    EXPECT_EQ(script->alertsShown.size(), alerts + 1);
+    EXPECT_EQ(readFileBytes(beta), button == 0 ? alpha : old) << button;
+    if (button == 1) { EXPECT_EQ(e->nameLine(), "Bank not saved: Beta.dvl"); }
+  }
 }
 
 // ---- help ----
