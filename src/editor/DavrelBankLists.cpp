@@ -384,7 +384,12 @@ bool Davrel::startSenderJob(const SenderJob& job)
     if (midiMessageManager) midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
     return false;
   }
-  return startJob(job);
+  if (startJob(job)) return true;
+  // Dropped while another job runs: the collector armed for its answer must not
+  // take the next program dump into the upper bank.
+  if (job.command == kSendAllPatchRequest && midiMessageManager)
+    midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
+  return false;
 }
 
 void Davrel::librarianBankSaved(bool asNewFile)

@@ -146,7 +146,7 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       if (v == 1)
       {
         prepareAllPatchesRequest();
-        startJob(SenderJob(kSendAllPatchRequest));
+        startSenderJob(SenderJob(kSendAllPatchRequest));
       }
       return false;
     default: return false;

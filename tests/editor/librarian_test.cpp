@@ -349,11 +349,14 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
       {"menu: from Currently Selected Location", [&] { e->sendSinglePatchRequestSysexFromLibrarian(false, 0); }, -1},
   };
   const int alpha = e->lib().upperFileIndex;
-  for (int open : {0, 1})
+  // 2: a bank open, but another job runs and the request is dropped; the collector
+  // armed for a bank dump must not stay armed for the next program dump.
+  for (int open : {0, 1, 2})
     for (const auto& entry : entries)
     {
-      SCOPED_TRACE(std::string(entry.name) + (open ? ", bank open" : ", no bank"));
+      SCOPED_TRACE(std::string(entry.name) + (open == 2 ? ", worker busy" : open ? ", bank open" : ", no bank"));
       e->lib().upperFileIndex = open ? alpha : -1;
+      e->workerIdle = open != 2;
       e->started.clear();
       e->takeSent();
       e->showNameLine("");
@@ -367,6 +370,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
           if (entry.command == kSendArrangementToDevice) { EXPECT_TRUE(e->started[0].toLibrarian); }
         }
         EXPECT_NE(e->nameLine(), "Open a Bank First!");
+        if (open == 2) { EXPECT_FALSE(e->midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load()); }
       }
       else
       {
@@ -378,6 +382,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
       }
     }
   // The GUI's own request needs no bank.
+  e->workerIdle = true;
   e->lib().upperFileIndex = -1;
   e->started.clear();
   EXPECT_TRUE(e->startSenderJob(toLibrarian(kSendPartRequest, true)));
