@@ -135,11 +135,16 @@ TEST(BankLists, GridColumnsReloadOnlyForKnownSides)
 {
   DataFolder data;
   writeBank(data, "one.syx", 1);
+  writeBank(data, "two.syx", 2);
   EditorUnderTest editor;
+  // Two banks: a column on the bank of the other follows it (one bank, one list).
+  editor.patchLibrarian->upperFileIndex = 0;
+  editor.patchLibrarian->lowerFileIndex = 1;
+  editor.updatePatchLibrarianView(2);
   PatchFile* bank = editor.patchLibrarian->patchFiles.at(0);
   const std::string shown = editor.librarianView->slotText(0, 4);
   bank->patches[4].name = "Renamed";
-  bank->patches[7].name = "Lower";
+  editor.patchLibrarian->patchFiles.at(1)->patches[7].name = "Lower";
   editor.updatePatchLibrarianView(3);
   editor.updatePatchLibrarianView(-1);
   EXPECT_EQ(std::string(editor.librarianView->slotText(0, 4)), shown);

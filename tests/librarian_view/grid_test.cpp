@@ -299,6 +299,12 @@ TEST_F(GridFixture, ColumnsShowTheirBanksAndIgnoreBadIndices)
   lib.lowerFileIndex = 7;  // no such bank: the texts stay
   grid->patchSelectionLowerChanged();
   EXPECT_EQ(std::string(grid->slotText(1, 127)), bankSlot(lowerIndex, 127).name);
+  // Both columns on one bank: a change of the upper one shows in the lower one too.
+  lib.lowerFileIndex = upperIndex;
+  grid->patchSelectionLowerChanged();
+  lib.patchFiles[(size_t)upperIndex]->patches[9].name = "Changed";
+  grid->patchSelectionUpperChanged();
+  EXPECT_EQ(std::string(grid->slotText(1, 9)), "Changed");
   // A list without any bank (a search that found nothing, an emptied bank folder)
   // empties the column: programs that are gone are not offered.
   host.searchActive = true;

@@ -120,7 +120,19 @@ void LibrarianViewControl::fillColumn(int column)
   ++mGeneration;
 }
 
-void LibrarianViewControl::patchSelectionUpperChanged() { fillColumn(0); }
+void LibrarianViewControl::patchSelectionUpperChanged()
+{
+  fillColumn(0);
+  // Both columns on one bank: what changed in the upper one changed in the lower.
+  bool same = false;
+  if (librarian)
+  {
+    WDL_MutexLock lock(&librarian->libraryMutex);
+    const PatchFile* upper = librarian->bankAt(librarian->upperFileIndex);
+    same = upper && upper == lowerBank();
+  }
+  if (same) fillColumn(1);
+}
 
 void LibrarianViewControl::patchSelectionLowerChanged() { fillColumn(1); }
 
