@@ -31,6 +31,7 @@
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
+class BankCaption;
 class BankEditPopupMenu;
 class ByteChunk;
 class ControlLayer;
@@ -244,6 +245,7 @@ public:
 
   LibrarianViewControl* librarianView = nullptr;  // owned by its layer
   LeftPatchPopupMenu* leftPatchPopupMenu = nullptr;    // each owned by its layer
+  BankCaption* upperBankCaption = nullptr;             // owned by the librarian page's layer
   RightPatchPopupMenu* rightPatchPopupMenu = nullptr;
   RightSearchPopupMenu* rightSearchPopupMenu = nullptr;
   BankEditPopupMenu* bankEditPopupMenu = nullptr;

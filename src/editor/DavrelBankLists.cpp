@@ -122,6 +122,14 @@ void Davrel::buildBankListsAndMenus()
     {
       ControlLayer* layer = new ControlLayer(70, "LeftPatchPopupMenu");
       leftPatchPopupMenu = new LeftPatchPopupMenu(this, patchLibrarian, kUpperChooserRect.scaled(*this), this);
+      // Beneath the chooser, on the librarian page: the caption that stays while
+      // unsaved edits hide the chooser.
+      if (ControlLayer* page = findLayer("patchLibrarian"))
+      {
+        upperBankCaption = new BankCaption(this, kUpperChooserRect.scaled(*this), leftPatchPopupMenu);
+        upperBankCaption->Hide(!page->visible);
+        page->controls.Add(upperBankCaption);
+      }
       layer->controls.Add(leftPatchPopupMenu);
       graphics->AttachLayer(layer);
       layer->Hide(true);
@@ -177,7 +185,8 @@ void Davrel::setBankChoice(int column, const std::string& folder, const std::str
 
 void Davrel::bankCaptionsChanged()
 {
-  for (IControl* c : {(IControl*)leftPatchPopupMenu, (IControl*)rightPatchPopupMenu, (IControl*)rightSearchPopupMenu})
+  for (IControl* c : {(IControl*)leftPatchPopupMenu, (IControl*)rightPatchPopupMenu, (IControl*)rightSearchPopupMenu,
+                      (IControl*)upperBankCaption})
     if (c) c->SetDirty(false);
 }
 
@@ -262,6 +271,7 @@ void Davrel::refreshPopUpMenus()
     librarianView->patchSelectionUpperChanged();
     librarianView->patchSelectionLowerChanged();
   }
+  bankCaptionsChanged();  // the captions name the banks now shown
 }
 
 void Davrel::updatePatchLibrarianView(int side)
@@ -270,6 +280,7 @@ void Davrel::updatePatchLibrarianView(int side)
   librarianView->SetDirty(false);
   if (side != 1) librarianView->patchSelectionUpperChanged();
   if (side != 0) librarianView->patchSelectionLowerChanged();
+  bankCaptionsChanged();
 }
 
 void Davrel::setLibrarianViewDirty()
