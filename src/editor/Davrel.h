@@ -422,6 +422,9 @@ protected:
   void discardBankEdits();
   // The path of a saved file below the bank root ("" outside it).
   std::string savedBankKey(const std::string& path) const;
+  // The rescan of patchTypeChanged: the upper bank's unsaved edits stay, in the bank
+  // of the same path (listed anew when its file is gone).
+  void rescanKeepingUnsavedEdits();
   // Rescans the bank folder and shows the bank of that path in the upper column,
   // or else the bank of the second path.
   void rescanKeepingUpperBank(const std::string& key, const std::string& otherwise = std::string());

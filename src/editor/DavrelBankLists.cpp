@@ -214,7 +214,7 @@ void Davrel::setUpperBankName(const std::string& name)
 void Davrel::patchTypeChanged(int, int listType, bool rescan)
 {
   if (!patchLibrarian) return;
-  if (rescan) patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  if (rescan) rescanKeepingUnsavedEdits();
   patchLibrarian->upperFileIndex = 0;
   patchLibrarian->lowerFileIndex = 0;
   if (librarianView)
@@ -256,6 +256,40 @@ void Davrel::patchTypeChanged(int, int listType, bool rescan)
       if (IParam* p = GetParam(id)) p->SetDisplayText(i, shown.c_str());
   }
   refreshPopUpMenus();
+}
+
+void Davrel::rescanKeepingUnsavedEdits()
+{
+  // The upper bank's edits live only in memory until saved: a rescan (Refresh
+  // Folders, an import) must not swap them for the file's old programs. Discard
+  // clears the unsaved state before its rescan, so it does drop them.
+  std::unique_ptr<PatchFile> edited;
+  if (paramValue(kBankEditUnsaved) == 1.0)
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    if (const PatchFile* b = patchLibrarian->bankAt(patchLibrarian->upperFileIndex))
+    {
+      edited.reset(b->clone());
+      edited->folderName = b->folderName;
+      edited->pathFolders = b->pathFolders;
+    }
+  }
+  patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  if (!edited) return;
+  WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+  const std::string key = bankPathKey(edited.get());
+  for (PatchFile* b : patchLibrarian->patchFiles)
+    if (bankPathKey(b) == key)
+    {
+      b->patches = edited->patches;
+      patchLibrarian->slotNamesChanged();
+      return;
+    }
+  // Its file is gone from the folder: the bank stays listed, and a save writes it anew.
+  PatchFile* kept = edited.release();
+  patchLibrarian->patchFiles.push_back(kept);
+  patchLibrarian->createFolderFilesStructure(kept);
+  patchLibrarian->slotNamesChanged();
 }
 
 void Davrel::refreshPopUpMenus()

@@ -600,6 +600,23 @@ TEST_F(Librarian, DiscardReloadsTheEditedBankFromDiskAndKeepsItShown)
   const Bytes original = e->slotBytes(gamma, 3);
   e->rename(3, "Edited");
   ASSERT_EQ(e->slotName(gamma, 3), "Edited");
+  // A rescan (Refresh Folders, an import) lists new files but keeps the unsaved
+  // edits, also of a bank whose file went meanwhile; only Discard drops them.
+  writeFile(data.file("Patches/Delta.dvl"), rawBank("Delta ", 128, 3000));
+  for (bool fileGone : {false, true})
+  {
+    SCOPED_TRACE(fileGone ? "file gone" : "file there");
+    if (fileGone) std::filesystem::rename(data.file("Patches/Live/Gamma.dvl"), data.file("Gamma.away"));
+    e->OnParamChange(kRefreshFolders);
+    EXPECT_GE(e->bankIndex("Delta.dvl"), 0);
+    const int kept = e->lib().upperFileIndex;
+    ASSERT_EQ(e->lib().patchFiles[(size_t)kept]->fileName, "Gamma.dvl");
+    EXPECT_EQ(e->slotName(kept, 3), "Edited");
+    EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
+    e->setText(kPatchSearchString, "Edited");
+    EXPECT_EQ(e->searchHits(), 1);
+  }
+  std::filesystem::rename(data.file("Gamma.away"), data.file("Patches/Live/Gamma.dvl"));
   e->userSets(kDiscardBankData, 1);
   const int shown = e->lib().upperFileIndex;
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Gamma.dvl");
