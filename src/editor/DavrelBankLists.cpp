@@ -16,6 +16,8 @@
 #include "ui/ControlLayer.h"
 #include "ui/EditorUIConfig.h"
 
+#include <Poco/File.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -190,11 +192,26 @@ void Davrel::bankCaptionsChanged()
     if (c) c->SetDirty(false);
 }
 
-void Davrel::bankWriteFailed(const std::string& path, const std::string& why)
+void Davrel::bankWriteFailed(const std::string& path, const std::string& /*why: logged by the writer*/)
 {
   const size_t sep = path.find_last_of('/');
   showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
-  showValueLine(why.empty() ? std::string("The file could not be written") : why);
+  // A short reason: the system's own words, with the whole path, ran out of the
+  // display; they are in the log (the writer's line).
+  std::string reason = "The file could not be written";
+  try
+  {
+    Poco::File dir(sep == std::string::npos ? std::string(".") : sep == 0 ? std::string("/") : path.substr(0, sep));
+    if (!dir.exists() || !dir.isDirectory())
+      reason = "Its folder does not exist";
+    else if (!dir.canWrite())
+      reason = "Its folder is not writable";
+  }
+  catch (const Poco::Exception&)
+  {
+    reason = "Its folder does not exist";
+  }
+  showValueLine(reason);
 }
 
 void Davrel::setUpperBankFolder(const std::string& folder)
