@@ -282,9 +282,15 @@ TEST_F(GridFixture, RenameOpensTheBoxOnlyForAProgram)
 
 TEST_F(GridFixture, RightClickOpensTheMenuOfTheColumn)
 {
-  IMouseMod right(false, true);
-  const auto u = at(0, 2), l = at(1, 2);
+  IMouseMod right(false, true), left(true);
+  const auto u = at(0, 2), l = at(1, 2), before = at(0, 40);
+  grid->OnMouseDown(before.first, before.second, &left);
+  host.calls.clear();
   grid->OnMouseDown(u.first, u.second, &right);
+  // The edit menu's "Program by Slot" fetches the current slot's program into the
+  // selected slot: both are the slot right-clicked.
+  EXPECT_EQ(grid->currentSlot, 2);
+  EXPECT_EQ(lib.selectedSlot, 2);
   grid->OnMouseDown(l.first, l.second, &right);
   grid->OnMouseDown(2, 2, &right);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"editMenu " + std::to_string(u.first) + " " + std::to_string(u.second),

@@ -180,6 +180,9 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod)
     hitTest(x, y);
     greySaveButtonsForHit();
     selectSlotsInLibrarian();
+    // The slot menu's "Program by Slot" asks the hardware for the program of the
+    // current slot: the slot clicked, not the one a left click chose before.
+    if (upperSelected >= 0) currentSlot = upperSelected.load();
     if (!plug) return;
     if (upperSelected < 0)
       plug->showFileCopyMenu(x, y);
