@@ -276,7 +276,7 @@ public:
   bool startSenderJob(const SenderJob& job) override;
   // True when the librarian has an upper bank for answers to land in; otherwise
   // the display says so and the caller starts nothing.
-  bool upperBankOpenForRequest();
+  bool upperBankOpenForRequest() override;
   void setManagerPatchRequested(bool on) override;
   void setManagerTransferStarted(bool on) override;
   void prepareArrangementPush() override;
