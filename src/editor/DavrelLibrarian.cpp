@@ -19,6 +19,7 @@
 
 #include <Poco/File.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -568,6 +569,15 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
   graphics->PromptForFile(&file, kFileSave, &dir, exts.data());
   if (file.GetLength()) lastPromptFolder = dir.Get();
   std::string chosen = file.Get();
+  // The panel adds no extension: a name without one of the bank files' own would
+  // be passed over by every scan, and the bank saved could never be opened again.
+  if (!chosen.empty() && *e)
+  {
+    const size_t sep = chosen.find_last_of('/');
+    std::string ext = fileExtension(chosen.substr(sep == std::string::npos ? 0 : sep + 1));
+    for (char& c : ext) c = (char)tolower((unsigned char)c);
+    if (ext != "mid" && ext != "syx" && ext != "dvl" && ext != "wvb") chosen += std::string(".") + e;
+  }
   // The panel does not ask before a file is replaced: a bank of the user's must
   // not give way to another without a word.
   if (!chosen.empty() && Poco::File(chosen).exists())

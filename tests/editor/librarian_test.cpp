@@ -821,6 +821,13 @@ TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
   script->answerPanel("Bare.dvl");
   ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/Live", false));
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Bare.dvl")).size(), 38016u);
+  // A name without a bank file's extension gets the form's own, so a scan lists it.
+  for (const char* typed : {"NoExt", "My.Bank"})
+  {
+    script->answerPanel(typed);
+    ASSERT_TRUE(e->lib().savePatchAs("Alpha.mid", e->getPatchesFolderStr() + "/Live", true));
+    EXPECT_EQ(readFileBytes(data.file(std::string("Patches/Live/") + typed + ".mid")).size(), 38580u) << typed;
+  }
 
   const std::string nameBefore = e->upperBankName;
   script->answerPanel(data.file("Patches/Alpha.dvl/Inside.dvl"));  // a file is no folder
