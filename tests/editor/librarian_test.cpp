@@ -479,7 +479,7 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
     EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
     if (s.nameLine) { EXPECT_EQ(e->nameLine(), s.nameLine) << s.text; }
     EXPECT_EQ(e->lowerShown(), e->lowerHeld()) << s.text;
-    EXPECT_EQ(caption(), n ? "FOUND: Patches / Search Results 1" : "FOUND: (no bank)") << s.text;
+    EXPECT_EQ(caption(), n ? "FOUND: Search Results 1" : "FOUND: (no bank)") << s.text;
     last = n;
   }
   EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");

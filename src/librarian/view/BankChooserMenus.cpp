@@ -53,7 +53,8 @@ std::string BankChooserMenu::caption() const
     }
   }
   std::string text = mKind == kUpperBanks ? "UPPER: " : mKind == kLowerBanks ? "LOWER: " : "FOUND: ";
-  if (!folder.empty() && folder != name) text += folder + " / ";
+  // A search's banks lie in no folder of their own.
+  if (!folder.empty() && folder != name && mKind != kSearchBanks) text += folder + " / ";
   return text + (name.empty() ? std::string("(no bank)") : name);
 }
 
