@@ -193,6 +193,10 @@ bool Davrel::searchEntered()
 {
   IParam* p = GetParam(kPatchSearchString);
   const std::string text = enteredText(p);
+  // The field's own placeholder, written below after an empty, short or fruitless
+  // entry: the text entry hands every entry over twice, and the second time the
+  // placeholder is no text the user typed.
+  if (text == "search...") return true;
   if (text.empty())
   {
     searchActive = false;

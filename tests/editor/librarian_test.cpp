@@ -488,6 +488,20 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
   EXPECT_EQ(e->searchHits(), last);
   EXPECT_EQ(e->lowerShown(), e->lowerHeld());
   EXPECT_EQ(e->lowerShown()[0].rfind("Alpha 7", 0), 0u);
+  // Through the field itself, which hands each entry over twice: a one-character
+  // text keeps its refusal on the display, an empty one leaves the search, and the
+  // field's own placeholder is never searched for.
+  IControl* field = e->firstControlOf(kPatchSearchString);
+  ASSERT_NE(field, nullptr);
+  const auto enter = [&](std::string text) {
+    e->graphics->SetFromStringAfterPrompt(field, e->GetParam(kPatchSearchString), &text[0]);
+  };
+  enter("A");
+  EXPECT_EQ(e->nameLine(), "Enter 2 digits or more!");
+  EXPECT_EQ(e->searchHits(), last);
+  enter("");
+  EXPECT_FALSE(e->searchActive);
+  e->userSets(kPatchSearch, 1);
   // An empty text leaves the search: the lower column shows its bank again.
   e->setText(kPatchSearchString, "");
   EXPECT_FALSE(e->searchActive);
