@@ -613,6 +613,8 @@ void Davrel::saveImportedFile(bool mid)
   if (!readWholeFile(path, &data, &why))
   {
     logLine("FILE IMPORTER: could not read " + path + ": " + why);
+    showNameLine("Import failed!");
+    showValueLine("The file could not be read");
     return;
   }
   const size_t sep = path.find_last_of('/');

@@ -767,6 +767,11 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
     EXPECT_NE(entry.path().extension(), ".tmp");
+  // A file that cannot be read (here a folder) is said to have failed.
+  script->answerPanel(data.file("in"));
+  e->saveImportedFile(false);
+  EXPECT_EQ(e->nameLine(), "Import failed!");
+  EXPECT_EQ(e->valueLine(), "The file could not be read");
   // The menu's rescan then lists the new bank.
   e->OnParamChange(kRefreshFolders);
   EXPECT_GE(e->bankIndex("New.syx"), 0);
