@@ -92,7 +92,7 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       return false;
     case kRefreshFolders:
       patchTypeChanged(0, 0, true);
-      if (searchActive)
+      if (searchActive && patchLibrarian)
       {
         // The rescan dropped the search's banks with the old ones: the same text
         // searches the banks as they are now.
