@@ -637,6 +637,8 @@ void Davrel::saveImportedFile(bool mid)
   catch (const std::exception& e)
   {
     logLine(std::string("FILE IMPORTER: ") + e.what());
+    showNameLine("Import failed!");
+    showValueLine("The bank folder could not be made");
     return;
   }
   if (debugLogEnabled) logLine("FILE IMPORTER: patch file copied to " + getPatchesFolderStr());
@@ -645,7 +647,20 @@ void Davrel::saveImportedFile(bool mid)
     logLine("FILE IMPORTER: could not write " + dest + ": " + why);
     showNameLine("Import failed!");
     showValueLine("The file could not be copied");
+    return;
   }
+  // Said here: the rescan that follows lists the bank, or passes over a file that
+  // holds none without a word.
+  PatchLibrarian probe;
+  PatchFile programs;
+  probe.loadFromChunk(&data, data.Size(), &programs, 0);
+  if (programs.patches.empty() || data.Size() < kMinScannedFileSize)
+  {
+    showNameLine("Not a bank: " + name);
+    showValueLine(programs.patches.empty() ? "No program found in it" : "Too short to be listed");
+  }
+  else
+    showNameLine("Bank imported: " + name);
 }
 
 void Davrel::ImportSinglePatches()

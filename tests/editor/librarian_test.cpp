@@ -767,6 +767,18 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
     EXPECT_NE(entry.path().extension(), ".tmp");
+  // The display says whether the copy is a bank the rescan will list.
+  EXPECT_EQ(e->nameLine(), "Bank imported: New.syx");
+  const Bytes dump = program("Alone", 7);
+  writeFile(data.file("in/One.syx"), dump);  // one program: too short for the scan
+  writeFile(data.file("in/Text.syx"), Bytes(30000, 'x'));
+  for (const char* f : {"One.syx", "Text.syx"})
+  {
+    script->answerPanel(data.file(std::string("in/") + f));
+    e->saveImportedFile(false);
+    EXPECT_EQ(e->nameLine(), std::string("Not a bank: ") + f);
+    EXPECT_EQ(e->valueLine(), *f == 'O' ? "Too short to be listed" : "No program found in it");
+  }
   // A file that cannot be read (here a folder) is said to have failed.
   script->answerPanel(data.file("in"));
   e->saveImportedFile(false);
