@@ -76,6 +76,9 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
         GetParam(kPatchSearchString)->SetDisplayText(0, "search...");
         if (searchFieldLayer) searchFieldLayer->Hide(true);
         patchTypeChanged(0, 0, false);
+        // Both choosers lie over the lower column's caption: the search's goes, or
+        // it would go on offering the search's banks over the bank files.
+        hideLayerNamed("RightSearchPopupMenu", true);
         hideLayerNamed("RightPatchPopupMenu", false);
       }
       return false;

@@ -466,7 +466,16 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
   // and its caption names the bank shown: what is dragged or sent from it is what it
   // shows, also after a search that found nothing.
   const auto caption = [&] { return e->rightSearchPopupMenu->caption(); };
+  // On the librarian page one chooser lies over the lower column: the search's
+  // while the field is open, the banks' once it is closed.
+  const auto searchChooserShown = [&] {
+    EXPECT_NE(e->rightSearchPopupMenu->IsHidden(), e->rightPatchPopupMenu->IsHidden());
+    return !e->rightSearchPopupMenu->IsHidden();
+  };
+  e->userSets(kMainPage, 1);
+  EXPECT_FALSE(searchChooserShown());
   e->userSets(kPatchSearch, 1);
+  EXPECT_TRUE(searchChooserShown());
   EXPECT_TRUE(e->searchActive);
   EXPECT_EQ(e->lowerShown(), std::vector<std::string>(128));
   EXPECT_EQ(caption(), "FOUND: (no bank)");
@@ -509,8 +518,10 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
   EXPECT_EQ(e->lowerShown()[0], e->slotName(e->lib().lowerFileIndex, 0));
   e->userSets(kPatchSearch, 1);
   e->setText(kPatchSearchString, "Beta 1");
+  EXPECT_TRUE(searchChooserShown());
   e->userSets(kPatchSearch, 0);
   EXPECT_FALSE(e->searchActive);
+  EXPECT_FALSE(searchChooserShown());
   EXPECT_EQ(e->lowerShown(), e->lowerHeld());
   EXPECT_EQ(std::string(e->GetParam(kPatchSearchString)->GetDisplayText(0)), "search...");
 }
