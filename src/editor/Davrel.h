@@ -31,6 +31,7 @@
 #define DAVREL_BUNDLE_ID "com.Quiet Harbor Sound.audiounit.Davrel Editor x64"
 #define DAVREL_VIEW_CLASS "Davrel_View_64"
 
+class BankCaption;
 class BankEditPopupMenu;
 class ByteChunk;
 class ControlLayer;
@@ -244,6 +245,7 @@ public:
 
   LibrarianViewControl* librarianView = nullptr;  // owned by its layer
   LeftPatchPopupMenu* leftPatchPopupMenu = nullptr;    // each owned by its layer
+  BankCaption* upperBankCaption = nullptr;             // owned by the librarian page's layer
   RightPatchPopupMenu* rightPatchPopupMenu = nullptr;
   RightSearchPopupMenu* rightSearchPopupMenu = nullptr;
   BankEditPopupMenu* bankEditPopupMenu = nullptr;
@@ -274,7 +276,7 @@ public:
   bool startSenderJob(const SenderJob& job) override;
   // True when the librarian has an upper bank for answers to land in; otherwise
   // the display says so and the caller starts nothing.
-  bool upperBankOpenForRequest();
+  bool upperBankOpenForRequest() override;
   void setManagerPatchRequested(bool on) override;
   void setManagerTransferStarted(bool on) override;
   void prepareArrangementPush() override;
@@ -413,12 +415,19 @@ protected:
   void stepBank(int column, bool next);
   // The search field's text; true when the call ends (no result).
   bool searchEntered();
+  // The lower column, its lists and chooser showing the search's banks (none
+  // before a search or after one that found nothing).
+  void showSearchResults();
   void renameSelectedSlot();
   void discardBankEdits();
   // The path of a saved file below the bank root ("" outside it).
   std::string savedBankKey(const std::string& path) const;
-  // Rescans the bank folder and shows the bank of that path in the upper column.
-  void rescanKeepingUpperBank(const std::string& key);
+  // The rescan of patchTypeChanged: the upper bank's unsaved edits stay, in the bank
+  // of the same path (listed anew when its file is gone).
+  void rescanKeepingUnsavedEdits();
+  // Rescans the bank folder and shows the bank of that path in the upper column,
+  // or else the bank of the second path.
+  void rescanKeepingUpperBank(const std::string& key, const std::string& otherwise = std::string());
   bool startProgramSend(bool toLibrarian);
   void stepProgram(int step);
   void chooseCopyTimbre(int paramIdx, int v);

@@ -16,6 +16,8 @@
 #include "ui/ControlLayer.h"
 #include "ui/EditorUIConfig.h"
 
+#include <Poco/File.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -122,6 +124,14 @@ void Davrel::buildBankListsAndMenus()
     {
       ControlLayer* layer = new ControlLayer(70, "LeftPatchPopupMenu");
       leftPatchPopupMenu = new LeftPatchPopupMenu(this, patchLibrarian, kUpperChooserRect.scaled(*this), this);
+      // Beneath the chooser, on the librarian page: the caption that stays while
+      // unsaved edits hide the chooser.
+      if (ControlLayer* page = findLayer("patchLibrarian"))
+      {
+        upperBankCaption = new BankCaption(this, kUpperChooserRect.scaled(*this), leftPatchPopupMenu);
+        upperBankCaption->Hide(!page->visible);
+        page->controls.Add(upperBankCaption);
+      }
       layer->controls.Add(leftPatchPopupMenu);
       graphics->AttachLayer(layer);
       layer->Hide(true);
@@ -177,15 +187,31 @@ void Davrel::setBankChoice(int column, const std::string& folder, const std::str
 
 void Davrel::bankCaptionsChanged()
 {
-  for (IControl* c : {(IControl*)leftPatchPopupMenu, (IControl*)rightPatchPopupMenu, (IControl*)rightSearchPopupMenu})
+  for (IControl* c : {(IControl*)leftPatchPopupMenu, (IControl*)rightPatchPopupMenu, (IControl*)rightSearchPopupMenu,
+                      (IControl*)upperBankCaption})
     if (c) c->SetDirty(false);
 }
 
-void Davrel::bankWriteFailed(const std::string& path, const std::string& why)
+void Davrel::bankWriteFailed(const std::string& path, const std::string& /*why: logged by the writer*/)
 {
   const size_t sep = path.find_last_of('/');
   showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
-  showValueLine(why.empty() ? std::string("The file could not be written") : why);
+  // A short reason: the system's own words, with the whole path, ran out of the
+  // display; they are in the log (the writer's line).
+  std::string reason = "The file could not be written";
+  try
+  {
+    Poco::File dir(sep == std::string::npos ? std::string(".") : sep == 0 ? std::string("/") : path.substr(0, sep));
+    if (!dir.exists() || !dir.isDirectory())
+      reason = "Its folder does not exist";
+    else if (!dir.canWrite())
+      reason = "Its folder is not writable";
+  }
+  catch (const Poco::Exception&)
+  {
+    reason = "Its folder does not exist";
+  }
+  showValueLine(reason);
 }
 
 void Davrel::setUpperBankFolder(const std::string& folder)
@@ -205,7 +231,7 @@ void Davrel::setUpperBankName(const std::string& name)
 void Davrel::patchTypeChanged(int, int listType, bool rescan)
 {
   if (!patchLibrarian) return;
-  if (rescan) patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  if (rescan) rescanKeepingUnsavedEdits();
   patchLibrarian->upperFileIndex = 0;
   patchLibrarian->lowerFileIndex = 0;
   if (librarianView)
@@ -249,6 +275,40 @@ void Davrel::patchTypeChanged(int, int listType, bool rescan)
   refreshPopUpMenus();
 }
 
+void Davrel::rescanKeepingUnsavedEdits()
+{
+  // The upper bank's edits live only in memory until saved: a rescan (Refresh
+  // Folders, an import) must not swap them for the file's old programs. Discard
+  // clears the unsaved state before its rescan, so it does drop them.
+  std::unique_ptr<PatchFile> edited;
+  if (paramValue(kBankEditUnsaved) == 1.0)
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    if (const PatchFile* b = patchLibrarian->bankAt(patchLibrarian->upperFileIndex))
+    {
+      edited.reset(b->clone());
+      edited->folderName = b->folderName;
+      edited->pathFolders = b->pathFolders;
+    }
+  }
+  patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  if (!edited) return;
+  WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+  const std::string key = bankPathKey(edited.get());
+  for (PatchFile* b : patchLibrarian->patchFiles)
+    if (bankPathKey(b) == key)
+    {
+      b->patches = edited->patches;
+      patchLibrarian->slotNamesChanged();
+      return;
+    }
+  // Its file is gone from the folder: the bank stays listed, and a save writes it anew.
+  PatchFile* kept = edited.release();
+  patchLibrarian->patchFiles.push_back(kept);
+  patchLibrarian->createFolderFilesStructure(kept);
+  patchLibrarian->slotNamesChanged();
+}
+
 void Davrel::refreshPopUpMenus()
 {
   if (leftPatchPopupMenu)
@@ -262,6 +322,7 @@ void Davrel::refreshPopUpMenus()
     librarianView->patchSelectionUpperChanged();
     librarianView->patchSelectionLowerChanged();
   }
+  bankCaptionsChanged();  // the captions name the banks now shown
 }
 
 void Davrel::updatePatchLibrarianView(int side)
@@ -270,6 +331,7 @@ void Davrel::updatePatchLibrarianView(int side)
   librarianView->SetDirty(false);
   if (side != 1) librarianView->patchSelectionUpperChanged();
   if (side != 0) librarianView->patchSelectionLowerChanged();
+  bankCaptionsChanged();
 }
 
 void Davrel::setLibrarianViewDirty()
@@ -384,18 +446,37 @@ bool Davrel::startSenderJob(const SenderJob& job)
     if (midiMessageManager) midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
     return false;
   }
-  return startJob(job);
+  if (startJob(job)) return true;
+  // Dropped while another job runs: the collector armed for its answer must not
+  // take the next program dump into the upper bank.
+  if (job.command == kSendAllPatchRequest && midiMessageManager)
+    midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
+  return false;
 }
 
 void Davrel::librarianBankSaved(bool asNewFile)
 {
+  const std::string saved = upperBankName;  // the file just written
   pushToControls(kBankEditUnsaved, 0.0);
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
   if (saveChangesLayer) saveChangesLayer->Hide(false);
   hideLayerNamed("LeftPatchPopupMenu", paramInt(kMainPage) != 1);
-  // A new file is listed only after a rescan; the bank just saved stays shown.
-  if (asNewFile) rescanKeepingUpperBank(savedBankKey(lastSavePath));
+  // A new file is listed only after a rescan; the bank just saved stays shown, or,
+  // saved outside the bank folder, the bank it was saved from.
+  if (asNewFile)
+  {
+    std::string shown;
+    if (patchLibrarian)
+    {
+      WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+      if (const PatchFile* b = patchLibrarian->bankAt(patchLibrarian->upperFileIndex)) shown = bankPathKey(b);
+    }
+    rescanKeepingUpperBank(savedBankKey(lastSavePath), shown);
+  }
+  // An earlier failure must not stay on the display over this success.
+  showNameLine("Bank saved: " + saved);
+  showValueLine("");
 }
 
 std::string Davrel::startupBankName(const std::string& name, bool* renamed)

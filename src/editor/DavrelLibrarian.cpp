@@ -19,6 +19,7 @@
 
 #include <Poco/File.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,9 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       {
         if (searchFieldLayer) searchFieldLayer->Hide(false);
         searchActive = true;
+        // From here on the lower column's programs are the search's: it shows them,
+        // so that a drag or a send takes the program it shows.
+        showSearchResults();
       }
       else
       {
@@ -72,6 +76,9 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
         GetParam(kPatchSearchString)->SetDisplayText(0, "search...");
         if (searchFieldLayer) searchFieldLayer->Hide(true);
         patchTypeChanged(0, 0, false);
+        // Both choosers lie over the lower column's caption: the search's goes, or
+        // it would go on offering the search's banks over the bank files.
+        hideLayerNamed("RightSearchPopupMenu", true);
         hideLayerNamed("RightPatchPopupMenu", false);
       }
       return false;
@@ -86,7 +93,18 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       patchTypeChanged(0, searchActive ? 4 : 0, false);
       hideLayerNamed(searchActive ? "RightSearchPopupMenu" : "RightPatchPopupMenu", false);
       return false;
-    case kRefreshFolders: patchTypeChanged(0, 0, true); return false;
+    case kRefreshFolders:
+      patchTypeChanged(0, 0, true);
+      if (searchActive && patchLibrarian)
+      {
+        // The rescan dropped the search's banks with the old ones: the same text
+        // searches the banks as they are now.
+        const std::string text = enteredText(GetParam(kPatchSearchString));
+        patchLibrarian->clearDataStructures(3);
+        if (text.size() >= 2 && text != "search...") patchLibrarian->createNewSearchPatchFiles(text);
+        showSearchResults();
+      }
+      return false;
     case kPatchRename: renameSelectedSlot(); return false;
     case kDiscardBankData:
       if (v == 1) discardBankEdits();
@@ -132,7 +150,7 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       if (v == 1)
       {
         prepareAllPatchesRequest();
-        startJob(SenderJob(kSendAllPatchRequest));
+        startSenderJob(SenderJob(kSendAllPatchRequest));
       }
       return false;
     default: return false;
@@ -178,10 +196,17 @@ bool Davrel::searchEntered()
 {
   IParam* p = GetParam(kPatchSearchString);
   const std::string text = enteredText(p);
+  // The field's own placeholder, written below after an empty, short or fruitless
+  // entry: the text entry hands every entry over twice, and the second time the
+  // placeholder is no text the user typed.
+  if (text == "search...") return true;
   if (text.empty())
   {
     searchActive = false;
     p->SetDisplayText(0, "search...");
+    // Back to the banks: the lower column and its list leave the search's banks.
+    hideLayerNamed("RightSearchPopupMenu", true);
+    patchTypeChanged(0, 0, false);
     hideLayerNamed("RightPatchPopupMenu", false);
     return false;
   }
@@ -208,11 +233,20 @@ bool Davrel::searchEntered()
     showNameLine("No results - Try another keyword!");
     showValueLine("Tip: Note that letter size matters..");
     p->SetDisplayText(0, "search...");
+    // The last search's banks are gone: neither the column nor the chooser may
+    // still offer them.
+    showSearchResults();
     return true;
   }
-  patchTypeChanged(0, 4, false);
-  hideLayerNamed("RightSearchPopupMenu", false);
+  showSearchResults();
   return false;
+}
+
+void Davrel::showSearchResults()
+{
+  patchTypeChanged(0, 4, false);
+  hideLayerNamed("RightPatchPopupMenu", true);
+  if (paramInt(kMainPage) == 1) hideLayerNamed("RightSearchPopupMenu", false);
 }
 
 void Davrel::renameSelectedSlot()
@@ -293,15 +327,16 @@ std::string Davrel::savedBankKey(const std::string& path) const
   return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : std::string();
 }
 
-void Davrel::rescanKeepingUpperBank(const std::string& key)
+void Davrel::rescanKeepingUpperBank(const std::string& key, const std::string& otherwise)
 {
   OnParamChange(kRefreshFolders);
-  if (key.empty() || !patchLibrarian) return;
+  if (!patchLibrarian) return;
   int found = -1;
   {
     WDL_MutexLock lock(&patchLibrarian->libraryMutex);
-    for (size_t i = 0; i < patchLibrarian->patchFiles.size() && found < 0; ++i)
-      if (bankPathKey(patchLibrarian->patchFiles[i]) == key) found = (int)i;
+    for (const std::string& k : {key, otherwise})
+      for (size_t i = 0; !k.empty() && i < patchLibrarian->patchFiles.size() && found < 0; ++i)
+        if (bankPathKey(patchLibrarian->patchFiles[i]) == k) found = (int)i;
   }
   if (found < 0) return;
   setParamClamped(kPatchSelectionListUpper, found);
@@ -540,7 +575,31 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
   std::vector<char> exts(e, e + strlen(e) + 1);
   graphics->PromptForFile(&file, kFileSave, &dir, exts.data());
   if (file.GetLength()) lastPromptFolder = dir.Get();
-  lastSavePath = file.Get();
+  std::string chosen = file.Get();
+  // The panel adds no extension: a name without one of the bank files' own would
+  // be passed over by every scan, and the bank saved could never be opened again.
+  if (!chosen.empty() && *e)
+  {
+    const size_t sep = chosen.find_last_of('/');
+    std::string ext = fileExtension(chosen.substr(sep == std::string::npos ? 0 : sep + 1));
+    for (char& c : ext) c = (char)tolower((unsigned char)c);
+    if (ext != "mid" && ext != "syx" && ext != "dvl" && ext != "wvb") chosen += std::string(".") + e;
+  }
+  // The panel does not ask before a file is replaced: a bank of the user's must
+  // not give way to another without a word.
+  if (!chosen.empty() && Poco::File(chosen).exists())
+  {
+    const size_t sep = chosen.find_last_of('/');
+    const std::string name = sep == std::string::npos ? chosen : chosen.substr(sep + 1);
+    const std::string question = "\"" + name + "\" already exists. Replace it?";
+    if (graphics->ShowMessageBox(question.c_str(), "Save As", kMessageBoxYesNo) != kAnswerYes)
+    {
+      showNameLine("Bank not saved: " + name);
+      showValueLine("The file there was kept");
+      chosen.clear();
+    }
+  }
+  lastSavePath = chosen;
   return lastSavePath;
 }
 
@@ -549,13 +608,16 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
 void Davrel::saveImportedFile(bool mid)
 {
   if (!graphics) return;
-  const std::string path = promptForOpenPath(mid ? "mid" : "syx");
+  // The menu offers every raw form a bank file comes in.
+  const std::string path = promptForOpenPath(mid ? "mid" : "syx dvl wvb");
   if (path.empty()) return;
   ByteChunk data;
   std::string why;
   if (!readWholeFile(path, &data, &why))
   {
     logLine("FILE IMPORTER: could not read " + path + ": " + why);
+    showNameLine("Import failed!");
+    showValueLine("The file could not be read");
     return;
   }
   const size_t sep = path.find_last_of('/');
@@ -578,6 +640,8 @@ void Davrel::saveImportedFile(bool mid)
   catch (const std::exception& e)
   {
     logLine(std::string("FILE IMPORTER: ") + e.what());
+    showNameLine("Import failed!");
+    showValueLine("The bank folder could not be made");
     return;
   }
   if (debugLogEnabled) logLine("FILE IMPORTER: patch file copied to " + getPatchesFolderStr());
@@ -586,7 +650,20 @@ void Davrel::saveImportedFile(bool mid)
     logLine("FILE IMPORTER: could not write " + dest + ": " + why);
     showNameLine("Import failed!");
     showValueLine("The file could not be copied");
+    return;
   }
+  // Said here: the rescan that follows lists the bank, or passes over a file that
+  // holds none without a word.
+  PatchLibrarian probe;
+  PatchFile programs;
+  probe.loadFromChunk(&data, data.Size(), &programs, 0);
+  if (programs.patches.empty() || data.Size() < kMinScannedFileSize)
+  {
+    showNameLine("Not a bank: " + name);
+    showValueLine(programs.patches.empty() ? "No program found in it" : "Too short to be listed");
+  }
+  else
+    showNameLine("Bank imported: " + name);
 }
 
 void Davrel::ImportSinglePatches()

@@ -72,7 +72,10 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
   }
   if (!midiOutSet)
   {
-    if (paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
+    // A control whose action sends nothing (a page or librarian button, the search
+    // field) needs no port: the refusal would only cover its own message.
+    if (action->actionType != kActionNone && paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection &&
+        paramIdx != kGlobalMidiChannel)
       showNameLine("Set MIDI I/O First!");
     return;
   }

@@ -353,6 +353,11 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   }
   if (cancelRequested.load()) plug->showStatusText(kCancelled);
   else if (!requestFailed.load() && !closing()) plug->showStatusText(kCompleted);
+  // The programs came one by one through the single-program road: a bank dump
+  // arriving from now on answers nothing, and the collector the starter armed for
+  // one must not take the next program dump (a send shown in the editor, a
+  // program fetched after a program change) into a slot of the bank.
+  manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);

@@ -97,6 +97,8 @@ public:
   virtual std::string patchesFolderPath() { return std::string(); }
   // The upper bank was written: by "Save" (asNewFile false) or "Save As..." (true).
   virtual void librarianBankSaved(bool /*asNewFile*/) {}
+  // True when the upper column shows a bank; else says "Open a Bank First!".
+  virtual bool upperBankOpenForRequest() { return true; }
 };
 
 // The whole path of a bank below the bank root: its pathFolders after "Patches"

@@ -6,6 +6,7 @@
 #include "LibrarianTestSupport.h"
 #include "config/ParamIds.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankChooserMenus.h"
 #include "librarian/view/BankEditPopupMenu.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "ui/ControlLayer.h"
@@ -135,11 +136,16 @@ TEST(BankLists, GridColumnsReloadOnlyForKnownSides)
 {
   DataFolder data;
   writeBank(data, "one.syx", 1);
+  writeBank(data, "two.syx", 2);
   EditorUnderTest editor;
+  // Two banks: a column on the bank of the other follows it (one bank, one list).
+  editor.patchLibrarian->upperFileIndex = 0;
+  editor.patchLibrarian->lowerFileIndex = 1;
+  editor.updatePatchLibrarianView(2);
   PatchFile* bank = editor.patchLibrarian->patchFiles.at(0);
   const std::string shown = editor.librarianView->slotText(0, 4);
   bank->patches[4].name = "Renamed";
-  bank->patches[7].name = "Lower";
+  editor.patchLibrarian->patchFiles.at(1)->patches[7].name = "Lower";
   editor.updatePatchLibrarianView(3);
   editor.updatePatchLibrarianView(-1);
   EXPECT_EQ(std::string(editor.librarianView->slotText(0, 4)), shown);
@@ -180,6 +186,18 @@ TEST(BankLists, MenusInTheirLayersAndTheLibrarianPage)
   EXPECT_EQ(editor.bankEditPopupMenu->mainMenu.GetNItems(), 15);
   for (const Want& w : wants)
     EXPECT_EQ(layerByName(editor, w.name)->controls.Get(0)->IsHidden(), !w.shownOnPage) << w.name;
+  // Unsaved edits hide the upper chooser; the caption beneath it still names the
+  // bank being edited, takes no click, and leaves with the page.
+  IControl* caption = editor.upperBankCaption;
+  ASSERT_NE(caption, nullptr);
+  const IRECT r = caption->GetRECT();
+  editor.SetLibrarianStatusUnsaved(true);
+  EXPECT_TRUE(layerByName(editor, "LeftPatchPopupMenu")->controls.Get(0)->IsHidden());
+  EXPECT_FALSE(caption->IsHidden());
+  EXPECT_EQ(editor.upperBankCaption->caption(), "UPPER: Patches / one.syx");
+  EXPECT_NE(editor.graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2), caption);
+  editor.userSets(kMainPage, 2);
+  EXPECT_TRUE(caption->IsHidden());
   // The grid's stand-ins of the hardware side.
   editor.selectLibrarianGridSlot(33);
   EXPECT_EQ(editor.librarianView->upperSelected, 33);

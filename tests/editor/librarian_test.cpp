@@ -10,6 +10,7 @@
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
+#include "librarian/view/BankChooserMenus.h"
 #include "librarian/view/BankEditPopupMenu.h"
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
@@ -115,6 +116,20 @@ public:
     int n = 0;
     for (PatchFile* b : lib().searchResultFiles) n += (int)b->patches.size();
     return n;
+  }
+  // The lower column as shown, and the names of the bank a drag or a send from it reads.
+  std::vector<std::string> lowerShown()
+  {
+    std::vector<std::string> names;
+    for (int i = 0; i < 128; ++i) names.push_back(grid()->slotText(1, i));
+    return names;
+  }
+  std::vector<std::string> lowerHeld()
+  {
+    std::vector<std::string> names(128);
+    if (PatchFile* b = librarianBank(1))
+      for (size_t i = 0; i < names.size() && i < b->patches.size(); ++i) names[i] = b->patches[i].name;
+    return names;
   }
   int bankIndex(const std::string& name)
   {
@@ -334,11 +349,14 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
       {"menu: from Currently Selected Location", [&] { e->sendSinglePatchRequestSysexFromLibrarian(false, 0); }, -1},
   };
   const int alpha = e->lib().upperFileIndex;
-  for (int open : {0, 1})
+  // 2: a bank open, but another job runs and the request is dropped; the collector
+  // armed for a bank dump must not stay armed for the next program dump.
+  for (int open : {0, 1, 2})
     for (const auto& entry : entries)
     {
-      SCOPED_TRACE(std::string(entry.name) + (open ? ", bank open" : ", no bank"));
+      SCOPED_TRACE(std::string(entry.name) + (open == 2 ? ", worker busy" : open ? ", bank open" : ", no bank"));
       e->lib().upperFileIndex = open ? alpha : -1;
+      e->workerIdle = open != 2;
       e->started.clear();
       e->takeSent();
       e->showNameLine("");
@@ -352,6 +370,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
           if (entry.command == kSendArrangementToDevice) { EXPECT_TRUE(e->started[0].toLibrarian); }
         }
         EXPECT_NE(e->nameLine(), "Open a Bank First!");
+        if (open == 2) { EXPECT_FALSE(e->midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load()); }
       }
       else
       {
@@ -363,6 +382,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
       }
     }
   // The GUI's own request needs no bank.
+  e->workerIdle = true;
   e->lib().upperFileIndex = -1;
   e->started.clear();
   EXPECT_TRUE(e->startSenderJob(toLibrarian(kSendPartRequest, true)));
@@ -442,8 +462,23 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
       {"warm", 0, "No results - Try another keyword!"},
       {"Alpha 7", 11, nullptr},
   };
+  // From the field's opening on, the lower column shows the search's banks (none yet)
+  // and its caption names the bank shown: what is dragged or sent from it is what it
+  // shows, also after a search that found nothing.
+  const auto caption = [&] { return e->rightSearchPopupMenu->caption(); };
+  // On the librarian page one chooser lies over the lower column: the search's
+  // while the field is open, the banks' once it is closed.
+  const auto searchChooserShown = [&] {
+    EXPECT_NE(e->rightSearchPopupMenu->IsHidden(), e->rightPatchPopupMenu->IsHidden());
+    return !e->rightSearchPopupMenu->IsHidden();
+  };
+  e->userSets(kMainPage, 1);
+  EXPECT_FALSE(searchChooserShown());
   e->userSets(kPatchSearch, 1);
+  EXPECT_TRUE(searchChooserShown());
   EXPECT_TRUE(e->searchActive);
+  EXPECT_EQ(e->lowerShown(), std::vector<std::string>(128));
+  EXPECT_EQ(caption(), "FOUND: (no bank)");
   int last = 0;
   for (const Step& s : steps)
   {
@@ -452,11 +487,42 @@ TEST_F(Librarian, SearchRunsOnEveryTextOfTwoOrMoreCharacters)
     const int n = e->searchHits();
     EXPECT_EQ(n, s.results < 0 ? last : s.results) << s.text;
     if (s.nameLine) { EXPECT_EQ(e->nameLine(), s.nameLine) << s.text; }
+    EXPECT_EQ(e->lowerShown(), e->lowerHeld()) << s.text;
+    EXPECT_EQ(caption(), n ? "FOUND: Search Results 1" : "FOUND: (no bank)") << s.text;
     last = n;
   }
   EXPECT_EQ(e->valueLine(), "Tip: Note that letter size matters..");
+  // A rescan drops the search's banks with the others: the text is searched again.
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_EQ(e->searchHits(), last);
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
+  EXPECT_EQ(e->lowerShown()[0].rfind("Alpha 7", 0), 0u);
+  // Through the field itself, which hands each entry over twice: a one-character
+  // text keeps its refusal on the display, an empty one leaves the search, and the
+  // field's own placeholder is never searched for.
+  IControl* field = e->firstControlOf(kPatchSearchString);
+  ASSERT_NE(field, nullptr);
+  const auto enter = [&](std::string text) {
+    e->graphics->SetFromStringAfterPrompt(field, e->GetParam(kPatchSearchString), &text[0]);
+  };
+  enter("A");
+  EXPECT_EQ(e->nameLine(), "Enter 2 digits or more!");
+  EXPECT_EQ(e->searchHits(), last);
+  enter("");
+  EXPECT_FALSE(e->searchActive);
+  e->userSets(kPatchSearch, 1);
+  // An empty text leaves the search: the lower column shows its bank again.
+  e->setText(kPatchSearchString, "");
+  EXPECT_FALSE(e->searchActive);
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
+  EXPECT_EQ(e->lowerShown()[0], e->slotName(e->lib().lowerFileIndex, 0));
+  e->userSets(kPatchSearch, 1);
+  e->setText(kPatchSearchString, "Beta 1");
+  EXPECT_TRUE(searchChooserShown());
   e->userSets(kPatchSearch, 0);
   EXPECT_FALSE(e->searchActive);
+  EXPECT_FALSE(searchChooserShown());
+  EXPECT_EQ(e->lowerShown(), e->lowerHeld());
   EXPECT_EQ(std::string(e->GetParam(kPatchSearchString)->GetDisplayText(0)), "search...");
 }
 
@@ -559,6 +625,23 @@ TEST_F(Librarian, DiscardReloadsTheEditedBankFromDiskAndKeepsItShown)
   const Bytes original = e->slotBytes(gamma, 3);
   e->rename(3, "Edited");
   ASSERT_EQ(e->slotName(gamma, 3), "Edited");
+  // A rescan (Refresh Folders, an import) lists new files but keeps the unsaved
+  // edits, also of a bank whose file went meanwhile; only Discard drops them.
+  writeFile(data.file("Patches/Delta.dvl"), rawBank("Delta ", 128, 3000));
+  for (bool fileGone : {false, true})
+  {
+    SCOPED_TRACE(fileGone ? "file gone" : "file there");
+    if (fileGone) std::filesystem::rename(data.file("Patches/Live/Gamma.dvl"), data.file("Gamma.away"));
+    e->OnParamChange(kRefreshFolders);
+    EXPECT_GE(e->bankIndex("Delta.dvl"), 0);
+    const int kept = e->lib().upperFileIndex;
+    ASSERT_EQ(e->lib().patchFiles[(size_t)kept]->fileName, "Gamma.dvl");
+    EXPECT_EQ(e->slotName(kept, 3), "Edited");
+    EXPECT_EQ(e->GetParam(kBankEditUnsaved)->Value(), 1.0);
+    e->setText(kPatchSearchString, "Edited");
+    EXPECT_EQ(e->searchHits(), 1);
+  }
+  std::filesystem::rename(data.file("Gamma.away"), data.file("Patches/Live/Gamma.dvl"));
   e->userSets(kDiscardBankData, 1);
   const int shown = e->lib().upperFileIndex;
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Gamma.dvl");
@@ -691,10 +774,27 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
     e->saveImportedFile(false);
     EXPECT_EQ(script->alertsShown.size(), alerts + (s.alertButton >= 0 ? 1 : 0)) << s.file;
     EXPECT_EQ(readFileBytes(data.file(s.dest)), *s.expect) << s.file;
-    EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx"}));
+    EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx", "dvl", "wvb"}));
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
     EXPECT_NE(entry.path().extension(), ".tmp");
+  // The display says whether the copy is a bank the rescan will list.
+  EXPECT_EQ(e->nameLine(), "Bank imported: New.syx");
+  const Bytes dump = program("Alone", 7);
+  writeFile(data.file("in/One.syx"), dump);  // one program: too short for the scan
+  writeFile(data.file("in/Text.syx"), Bytes(30000, 'x'));
+  for (const char* f : {"One.syx", "Text.syx"})
+  {
+    script->answerPanel(data.file(std::string("in/") + f));
+    e->saveImportedFile(false);
+    EXPECT_EQ(e->nameLine(), std::string("Not a bank: ") + f);
+    EXPECT_EQ(e->valueLine(), *f == 'O' ? "Too short to be listed" : "No program found in it");
+  }
+  // A file that cannot be read (here a folder) is said to have failed.
+  script->answerPanel(data.file("in"));
+  e->saveImportedFile(false);
+  EXPECT_EQ(e->nameLine(), "Import failed!");
+  EXPECT_EQ(e->valueLine(), "The file could not be read");
   // The menu's rescan then lists the new bank.
   e->OnParamChange(kRefreshFolders);
   EXPECT_GE(e->bankIndex("New.syx"), 0);
@@ -716,6 +816,17 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->lib().patchFiles[(size_t)shown]->fileName, "Copy.dvl");
   EXPECT_EQ(e->slotName(shown, 1), "Saved Name");
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Copy.dvl")).size(), 38016u);
+  EXPECT_EQ(e->nameLine(), "Bank saved: Copy.dvl");
+
+  // Saved outside the bank folder, the new file is not listed: the bank it was saved
+  // from stays shown, and so named.
+  TempFolder elsewhere("davrel-saveas");
+  script->answerPanel(elsewhere.path() + "/Outside.dvl");
+  ASSERT_TRUE(e->lib().savePatchAs("Copy.dvl", elsewhere.path(), false));
+  e->librarianBankSaved(true);
+  EXPECT_EQ(e->lib().upperFileIndex, e->bankIndex("Copy.dvl"));
+  EXPECT_EQ(e->leftPatchPopupMenu->caption(), "UPPER: Live / Copy.dvl");
+  EXPECT_EQ(e->nameLine(), "Bank saved: Outside.dvl");
 }
 
 // The rename box answers with its own buttons: OK renames the selected slot to the
@@ -752,13 +863,35 @@ TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
   script->answerPanel("Bare.dvl");
   ASSERT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr() + "/Live", false));
   EXPECT_EQ(readFileBytes(data.file("Patches/Live/Bare.dvl")).size(), 38016u);
+  // A name without a bank file's extension gets the form's own, so a scan lists it.
+  for (const char* typed : {"NoExt", "My.Bank"})
+  {
+    script->answerPanel(typed);
+    ASSERT_TRUE(e->lib().savePatchAs("Alpha.mid", e->getPatchesFolderStr() + "/Live", true));
+    EXPECT_EQ(readFileBytes(data.file(std::string("Patches/Live/") + typed + ".mid")).size(), 38580u) << typed;
+  }
 
   const std::string nameBefore = e->upperBankName;
   script->answerPanel(data.file("Patches/Alpha.dvl/Inside.dvl"));  // a file is no folder
   EXPECT_FALSE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false));
   EXPECT_EQ(e->nameLine(), "Bank not saved: Inside.dvl");
-  EXPECT_FALSE(e->valueLine().empty());
+  // Short enough for the display, without the system's words and the path.
+  EXPECT_EQ(e->valueLine(), "Its folder does not exist");
   EXPECT_EQ(e->upperBankName, nameBefore);
+
+  // A file that is there already is replaced only when the user says so.
+  const std::string beta = data.file("Patches/Beta.dvl");
+  const Bytes old = readFileBytes(beta), alpha = readFileBytes(data.file("Patches/Alpha.dvl"));
+  for (int button : {1, 0})  // No, then Yes
+  {
+    const size_t alerts = script->alertsShown.size();
+    script->answerPanel(beta);
+    script->pressAlertButton(button);
+    EXPECT_EQ(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false), button == 0);
+    EXPECT_EQ(script->alertsShown.size(), alerts + 1);
+    EXPECT_EQ(readFileBytes(beta), button == 0 ? alpha : old) << button;
+    if (button == 1) { EXPECT_EQ(e->nameLine(), "Bank not saved: Beta.dvl"); }
+  }
 }
 
 // ---- help ----

@@ -129,6 +129,12 @@ TEST_F(Sending, WithoutAnOutputPortNothingLeavesAndTheValueIsKeptForLater)
   e.showNameLine("");
   e.userSets(kGlobalMidiChannel, 3);
   EXPECT_NE(e.nameLine(), "Set MIDI I/O First!");  // the display shows the parameter, no refusal
+  // So does a control whose action sends nothing: the librarian's search field says
+  // why it refused a one-character text, not that a port is missing.
+  bind(kPatchSearchString, kActionNone, 0);
+  e.GetParam(kPatchSearchString)->SetDisplayText(0, "P");
+  e.userSets(kPatchSearchString, 1);
+  EXPECT_EQ(e.nameLine(), "Enter 2 digits or more!");
   e.midiOutSet = true;
   e.userSets(kFilterCutoff, 64);
   EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 64}}));

@@ -478,8 +478,14 @@ TEST_F(Jobs, TheEditorsProgramGoesOutAfterTheGlobalsOnce)
 TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
 {
   SenderJob all(kSendAllPatchRequest);
+  // Armed as the librarian's starters arm it, for a bank dump that never comes.
+  manager->libraryPatchRequestAll.libraryRequestAllActive.store(true);
   ASSERT_TRUE(Start(all));
   ASSERT_TRUE(Finish(60000));
+  // Done, the bank takes no further program dump: one that arrives now (a send
+  // shown in the editor, a program fetched after a program change) leaves it be.
+  EXPECT_FALSE(manager->libraryPatchRequestAll.libraryRequestAllActive.load());
+  host.FromHardware(model.programs[9]);
   EXPECT_EQ(host.LastStatus(), "Data request completed!");
   for (int p = 0; p < 128; ++p)
   {

@@ -161,6 +161,12 @@ public:
   void OpenHelpTopics(int page) override { record("help " + std::to_string(page)); }
   std::string patchesFolderPath() override { return root; }
   void librarianBankSaved(bool asNew) override { record("saved " + std::to_string(asNew)); }
+  bool upperBankOpenForRequest() override
+  {
+    const bool open = lib && lib->bankAt(lib->upperFileIndex);
+    if (!open) record("no bank");
+    return open;
+  }
   std::string promptForSavePath(const std::string& n, const std::string& f, const char* ext) override
   {
     record("prompt " + n + " | " + f + " | " + ext);

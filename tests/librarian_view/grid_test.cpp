@@ -282,9 +282,15 @@ TEST_F(GridFixture, RenameOpensTheBoxOnlyForAProgram)
 
 TEST_F(GridFixture, RightClickOpensTheMenuOfTheColumn)
 {
-  IMouseMod right(false, true);
-  const auto u = at(0, 2), l = at(1, 2);
+  IMouseMod right(false, true), left(true);
+  const auto u = at(0, 2), l = at(1, 2), before = at(0, 40);
+  grid->OnMouseDown(before.first, before.second, &left);
+  host.calls.clear();
   grid->OnMouseDown(u.first, u.second, &right);
+  // The edit menu's "Program by Slot" fetches the current slot's program into the
+  // selected slot: both are the slot right-clicked.
+  EXPECT_EQ(grid->currentSlot, 2);
+  EXPECT_EQ(lib.selectedSlot, 2);
   grid->OnMouseDown(l.first, l.second, &right);
   grid->OnMouseDown(2, 2, &right);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"editMenu " + std::to_string(u.first) + " " + std::to_string(u.second),
@@ -299,6 +305,21 @@ TEST_F(GridFixture, ColumnsShowTheirBanksAndIgnoreBadIndices)
   lib.lowerFileIndex = 7;  // no such bank: the texts stay
   grid->patchSelectionLowerChanged();
   EXPECT_EQ(std::string(grid->slotText(1, 127)), bankSlot(lowerIndex, 127).name);
+  // Both columns on one bank: a change of the upper one shows in the lower one too.
+  lib.lowerFileIndex = upperIndex;
+  grid->patchSelectionLowerChanged();
+  lib.patchFiles[(size_t)upperIndex]->patches[9].name = "Changed";
+  grid->patchSelectionUpperChanged();
+  EXPECT_EQ(std::string(grid->slotText(1, 9)), "Changed");
+  // A list without any bank (a search that found nothing, an emptied bank folder)
+  // empties the column: programs that are gone are not offered.
+  host.searchActive = true;
+  lib.lowerFileIndex = 0;
+  grid->patchSelectionLowerChanged();
+  for (int slot : {0, 127}) EXPECT_EQ(std::string(grid->slotText(1, slot)), "");
+  lib.initBankFilesOnDiscard(data.patches + "/gone");
+  grid->patchSelectionUpperChanged();
+  for (int slot : {0, 127}) EXPECT_EQ(std::string(grid->slotText(0, slot)), "");
 }
 
 // The cached picture of the grid stands for the plain pass: for a seeded run of

@@ -281,6 +281,13 @@ TEST_F(MenuFixture, BankEditMenuSavesTheUpperBank)
   menu.OnMouseDown(0, 0, nullptr);
   EXPECT_EQ(host.count("saved 0"), 1);
   EXPECT_NE(readFileBytes(file), before);
+  // With no bank shown, Save says so instead of doing nothing.
+  lib.upperFileIndex = -1;
+  host.calls.clear();
+  graphics.scripts = {choose({}, 7)};
+  menu.OnMouseDown(0, 0, nullptr);
+  EXPECT_EQ(host.calls, std::vector<std::string>{"no bank"});
+  lib.upperFileIndex = 0;
 
   // Save As: the chooser is asked with the bank's name and folder; a cancel saves nothing.
   host.calls.clear();

@@ -38,11 +38,23 @@ int BankChooserMenu::listParam() const
 
 std::string BankChooserMenu::caption() const
 {
-  if (!plug) return std::string();
-  const int c = column();
-  const std::string folder = plug->bankFolder(c), name = plug->bankName(c);
+  if (!plug || !librarian) return std::string();
+  // The bank the column shows, not the name last chosen: a search, a rescan or a
+  // save to a file that is not listed leaves that name on a bank not shown.
+  std::string folder, name;
+  {
+    WDL_MutexLock lock(&librarian->libraryMutex);
+    const std::vector<PatchFile*>& list = banks();
+    const int index = mKind == kUpperBanks ? librarian->upperFileIndex.load() : librarian->lowerFileIndex.load();
+    if ((unsigned)index < list.size())
+    {
+      folder = list[(size_t)index]->folderName;
+      name = list[(size_t)index]->fileName;
+    }
+  }
   std::string text = mKind == kUpperBanks ? "UPPER: " : mKind == kLowerBanks ? "LOWER: " : "FOUND: ";
-  if (!folder.empty() && folder != name) text += folder + " / ";
+  // A search's banks lie in no folder of their own.
+  if (!folder.empty() && folder != name && mKind != kSearchBanks) text += folder + " / ";
   return text + (name.empty() ? std::string("(no bank)") : name);
 }
 

@@ -57,7 +57,7 @@ public:
   EKind kind() const { return mKind; }
   int column() const { return mKind == kUpperBanks ? 0 : 1; }
   int listParam() const;
-  // The column's bank as the controller holds it: folder and name.
+  // The bank the column shows: folder and name.
   std::string caption() const override;
 
 protected:
@@ -99,4 +99,23 @@ public:
     : BankChooserMenu(kSearchBanks, plugBase, librarian, rect, plug)
   {
   }
+};
+
+// The caption of a chooser, drawn beneath it: while unsaved edits hide the upper
+// chooser, the column still says which bank is being edited (dimmed); it takes no
+// click and opens nothing.
+class BankCaption : public LibrarianMenuControl
+{
+public:
+  BankCaption(IPlugBase* plugBase, const IRECT& rect, const BankChooserMenu* chooser)
+    : LibrarianMenuControl(plugBase, nullptr, rect, nullptr), mChooser(chooser)
+  {
+    dimmed = true;
+  }
+  std::string caption() const override { return mChooser ? mChooser->caption() : std::string(); }
+  bool IsHit(int, int) override { return false; }
+
+private:
+  void openMenu(int, int) override {}
+  const BankChooserMenu* mChooser;  // not owned
 };

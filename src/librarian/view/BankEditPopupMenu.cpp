@@ -188,11 +188,14 @@ void BankEditPopupMenu::saveUpperBank()
   std::string path, name;
   {
     WDL_MutexLock lock(&librarian->libraryMutex);
-    PatchFile* bank = librarian->bankAt(librarian->upperFileIndex);
-    if (!bank) return;
-    name = bank->fileName;
-    path = plug->patchesFolderPath() + "/" + bankPathKey(bank);
+    if (PatchFile* bank = librarian->bankAt(librarian->upperFileIndex))
+    {
+      name = bank->fileName;
+      path = plug->patchesFolderPath() + "/" + bankPathKey(bank);
+    }
   }
+  // Nothing to save: said rather than silently passed over.
+  if (path.empty()) return (void)plug->upperBankOpenForRequest();
   if (librarian->saveEditedPatch(path, name)) plug->librarianBankSaved(false);
 }
 

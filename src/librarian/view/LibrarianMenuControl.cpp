@@ -24,7 +24,7 @@ bool LibrarianMenuControl::Draw(IGraphics* g)
   const std::string text = caption();
   if (text.empty()) return g->FillIRect(&COLOR_TRANSPARENT, &r);
   const IColor field(255, 22, 24, 28), edge(255, 86, 93, 102);
-  const IColor ink = IsGrayed() ? IColor(255, 110, 114, 120) : IColor(255, 230, 233, 237);
+  const IColor ink = IsGrayed() || dimmed ? IColor(255, 110, 114, 120) : IColor(255, 230, 233, 237);
   g->FillIRect(&field, &r);
   g->DrawRect(&edge, &r);
   // The caption ends in a mark that says a click opens a menu.

@@ -25,6 +25,7 @@ public:
 
   LibrarianViewHost* plug;    // not owned
   PatchLibrarian* librarian;  // not owned
+  bool dimmed = false;        // drawn as when greyed
 
 protected:
   LibrarianMenuControl(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);

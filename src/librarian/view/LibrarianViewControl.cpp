@@ -106,15 +106,33 @@ void LibrarianViewControl::fillColumn(int column)
   {
     WDL_MutexLock lock(&librarian->libraryMutex);
     PatchFile* bank = column ? lowerBank() : librarian->bankAt(librarian->upperFileIndex);
-    if (!bank) return;
-    for (const LibrarianPatch& p : bank->patches) names.push_back(p.name);
+    // A list with no bank at all (a search that found nothing, a bank folder
+    // emptied): the column is empty, not the programs of banks that are gone.
+    // A bad index into a list that has banks leaves the texts.
+    const bool searchColumn = column && plug && plug->librarianSearchActive();
+    const bool none = (searchColumn ? librarian->searchResultFiles : librarian->patchFiles).empty();
+    if (!bank && !none) return;
+    if (bank)
+      for (const LibrarianPatch& p : bank->patches) names.push_back(p.name);
   }
   for (int i = 0; i < kSlots; ++i)
     if (slots[i]) slots[i]->SetTextFromPlug((size_t)i < names.size() ? names[(size_t)i].c_str() : "");
   ++mGeneration;
 }
 
-void LibrarianViewControl::patchSelectionUpperChanged() { fillColumn(0); }
+void LibrarianViewControl::patchSelectionUpperChanged()
+{
+  fillColumn(0);
+  // Both columns on one bank: what changed in the upper one changed in the lower.
+  bool same = false;
+  if (librarian)
+  {
+    WDL_MutexLock lock(&librarian->libraryMutex);
+    const PatchFile* upper = librarian->bankAt(librarian->upperFileIndex);
+    same = upper && upper == lowerBank();
+  }
+  if (same) fillColumn(1);
+}
 
 void LibrarianViewControl::patchSelectionLowerChanged() { fillColumn(1); }
 
@@ -162,6 +180,9 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod)
     hitTest(x, y);
     greySaveButtonsForHit();
     selectSlotsInLibrarian();
+    // The slot menu's "Program by Slot" asks the hardware for the program of the
+    // current slot: the slot clicked, not the one a left click chose before.
+    if (upperSelected >= 0) currentSlot = upperSelected.load();
     if (!plug) return;
     if (upperSelected < 0)
       plug->showFileCopyMenu(x, y);
