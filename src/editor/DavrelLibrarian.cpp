@@ -576,8 +576,8 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
   graphics->PromptForFile(&file, kFileSave, &dir, exts.data());
   if (file.GetLength()) lastPromptFolder = dir.Get();
   std::string chosen = file.Get();
-  // The panel adds no extension: a name without one of the bank files' own would
-  // be passed over by every scan, and the bank saved could never be opened again.
+  // A name without one of the bank files' own extensions (a panel that adds none)
+  // would be passed over by every scan, and the bank saved never opened again.
   if (!chosen.empty() && *e)
   {
     const size_t sep = chosen.find_last_of('/');
@@ -585,20 +585,8 @@ std::string Davrel::promptForSavePath(const std::string& suggestedName, const st
     for (char& c : ext) c = (char)tolower((unsigned char)c);
     if (ext != "mid" && ext != "syx" && ext != "dvl" && ext != "wvb") chosen += std::string(".") + e;
   }
-  // The panel does not ask before a file is replaced: a bank of the user's must
-  // not give way to another without a word.
-  if (!chosen.empty() && Poco::File(chosen).exists())
-  {
-    const size_t sep = chosen.find_last_of('/');
-    const std::string name = sep == std::string::npos ? chosen : chosen.substr(sep + 1);
-    const std::string question = "\"" + name + "\" already exists. Replace it?";
-    if (graphics->ShowMessageBox(question.c_str(), "Save As", kMessageBoxYesNo) != kAnswerYes)
-    {
-      showNameLine("Bank not saved: " + name);
-      showValueLine("The file there was kept");
-      chosen.clear();
-    }
-  }
+  // A file that is there already was confirmed in the panel, which asks before it
+  // answers one.
   lastSavePath = chosen;
   return lastSavePath;
 }
