@@ -747,41 +747,36 @@ void writeProgramDumpName(const std::string& name, uint8_t* out)
 
 // ---- global dump ---------------------------------------------------------------
 
-int decodeMasterTune(int byte, bool sign) { return sign ? byte - 28 : byte + 101; }
-void encodeMasterTune(int value, int* byte, bool* sign)
+namespace
 {
-  // The parser's two branches cover -28..99 (sign) and 101..228; 100 has no code and
-  // goes to its upper neighbour.
-  if (value >= 100)
-  {
-    *sign = false;
-    *byte = b7(value - 101);
-  }
-  else
-  {
-    *sign = true;
-    *byte = b7(value + 28);
-  }
+// Master tune and transpose are signed data bytes (two's complement, bit 7 in the
+// packing byte); the parameters hold them moved up by their centre, so 0 cents and
+// 0 semitones sit mid-range (tune 0..100, transpose 0..24).
+const int kMasterTuneCentre = 50;
+const int kMasterTransposeCentre = 12;
+
+int decodeSigned(int byte, bool sign, int centre) { return (byte & 0x7F) - (sign ? 128 : 0) + centre; }
+void encodeSigned(int value, int centre, int* byte, bool* sign)
+{
+  int s = value - centre;
+  s = s < -128 ? -128 : s > 127 ? 127 : s;
+  *sign = s < 0;
+  *byte = s & 0x7F;
 }
-int decodeMasterTranspose(int byte, bool sign) { return sign ? byte - 116 : byte + 13; }
+}  // namespace
+
+int decodeMasterTune(int byte, bool sign) { return decodeSigned(byte, sign, kMasterTuneCentre); }
+void encodeMasterTune(int value, int* byte, bool* sign) { encodeSigned(value, kMasterTuneCentre, byte, sign); }
+int decodeMasterTranspose(int byte, bool sign) { return decodeSigned(byte, sign, kMasterTransposeCentre); }
 void encodeMasterTranspose(int value, int* byte, bool* sign)
 {
-  if (value >= 12)
-  {
-    *sign = false;
-    *byte = b7(value - 13);
-  }
-  else
-  {
-    *sign = true;
-    *byte = b7(value + 116);
-  }
+  encodeSigned(value, kMasterTransposeCentre, byte, sign);
 }
 
 void parseGlobalDumpParams(const uint8_t* msg, DumpParamAccess& p)
 {
-  const int b5 = msg[5];
-  const bool tuneSign = b5 == 1 || b5 == 3, transposeSign = b5 == 2 || b5 == 3;
+  // Each sign is its own bit: the other bits of raw 5 belong to other data bytes.
+  const bool tuneSign = (msg[5] & 0x01) != 0, transposeSign = (msg[5] & 0x02) != 0;
   p.setValue(kMasterTune, decodeMasterTune(msg[6], tuneSign));
   p.setValue(kMasterTranspose, decodeMasterTranspose(msg[7], transposeSign));
   p.setValue(kMasterPosition, msg[8]);

@@ -121,7 +121,8 @@ void parseGlobalDumpParams(const uint8_t* msg, DumpParamAccess& params);
 // written at all).
 void buildGlobalDumpParams(DumpParamAccess& params, uint8_t* msg);
 
-// Master tune and transpose: the parser's encoding and its exact inverse.
+// Master tune and transpose: signed data bytes (sign in raw 5 bit 0 and bit 1) and
+// parameters centred on 50 and 12; encode is the exact inverse, clamped to a byte.
 int decodeMasterTune(int byte, bool sign);
 void encodeMasterTune(int value, int* byte, bool* sign);
 int decodeMasterTranspose(int byte, bool sign);

@@ -453,6 +453,18 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
   else if (n <= 24 && !patchRequested.load())
   {
+    // A short message cut short or hit on the way (no F7 last, a status byte among
+    // its data) tells nothing reliable, not even its channel: a parameter change
+    // would give a control a value from outside the 7-bit range.
+    bool clean = b[n - 1] == 0xF7;
+    for (int i = 1; i < n - 1; ++i)
+      if (b[i] & 0x80) clean = false;
+    if (!clean)
+    {
+      log("This is not the data we are expecting!\n");
+      sysexInProgress.store(false);
+      return;
+    }
     adoptChannel(b[2]);
     controlNotFound.store(false);
     tabRefreshPending.store(false);

@@ -123,7 +123,7 @@ namespace {
 
 // A global dump as the hardware sends it: every packed byte drawn over 0..127, the
 // flag bytes the editor reads drawn over the codes it reads; one time in four raw 5
-// has other flags set, so that the editor reads no sign from it.
+// has the bits of other data bytes set beside the two signs.
 Bytes hardwareGlobal(EditorUnderTest& e, std::mt19937& rng)
 {
   Bytes g(kGlobalDumpSize);

@@ -175,6 +175,44 @@ TEST(DumpLayout, NameFieldSkipsThePackingByteAndMasksBitSeven)
   }
 }
 
+TEST(DumpLayout, MasterTuneAndTransposeAreSignedDataBytes)
+{
+  // Worked by hand from the layout: data byte 0 (raw 6, bit 7 in raw 5 bit 0) is the
+  // tune and data byte 1 (raw 7, bit 7 in raw 5 bit 1) the transpose, each a signed
+  // byte; the parameters put 0 mid-range (tune 0..100, transpose 0..24).
+  struct Row
+  {
+    uint8_t raw5, raw6, raw7;
+    double tune, transpose;
+  };
+  const Row rows[] = {
+      {0x00, 0x00, 0x00, 50, 12},   // 0 cents, 0 semitones: the defaults
+      {0x00, 0x32, 0x0C, 100, 24},  // +50, +12
+      {0x03, 0x4E, 0x74, 0, 0},     // 0xCE = -50, 0xF4 = -12
+      {0x01, 0x7F, 0x01, 49, 13},   // 0xFF = -1, +1
+      {0x02, 0x0A, 0x7F, 60, 11},   // +10, 0xFF = -1
+      {0x45, 0x76, 0x05, 40, 17},   // bits 2 and 6 belong to data bytes 2 and 6
+  };
+  for (const Row& r : rows)
+  {
+    std::vector<uint8_t> g(kGlobalDumpSize, 0);
+    g[0] = 0xF0, g[1] = 0x42, g[2] = 0x30, g[3] = 0x58, g[4] = 0x51, g[234] = 0xF7;
+    g[5] = r.raw5, g[6] = r.raw6, g[7] = r.raw7;
+    Params p;
+    parseGlobalDumpParams(g.data(), p);
+    EXPECT_EQ(p.v[kMasterTune], r.tune) << (int)r.raw6;
+    EXPECT_EQ(p.v[kMasterTranspose], r.transpose) << (int)r.raw7;
+    // Written back from the values over blank stored bytes: the same three bytes,
+    // save the bits of raw 5 no sign owns.
+    std::vector<uint8_t> out(kGlobalDumpSize, 0);
+    out[0] = 0xF0, out[234] = 0xF7;
+    buildGlobalDumpParams(p, out.data());
+    EXPECT_EQ(out[5], r.raw5 & 0x03) << (int)r.raw6;
+    EXPECT_EQ(out[6], r.raw6);
+    EXPECT_EQ(out[7], r.raw7);
+  }
+}
+
 TEST(DumpLayout, GlobalRoundTripAndEdgeCases)
 {
   // Every value of the parser's image comes back through the builder.
@@ -196,7 +234,7 @@ TEST(DumpLayout, GlobalRoundTripAndEdgeCases)
     g[0] = 0xF0, g[1] = 0x42, g[2] = 0x30, g[3] = 0x58, g[4] = 0x51, g[234] = 0xF7;
     for (int i = 6; i < 234; ++i)
       if ((i - 5) % 8) g[(size_t)i] = (uint8_t)(rng() & 0x7F);
-    g[5] = (uint8_t)(rng() % 4);
+    g[5] = (uint8_t)(rng() & 0x7F);
     g[11] = (uint8_t)(rng() % 16);
     g[21] = (uint8_t)(4 * (rng() % 2));
     static const int filters[] = {0, 1, 4, 5, 64, 65, 68, 69};

@@ -61,6 +61,28 @@ TEST_F(Router, ParameterChangeFromAnotherChannelAdoptsItFirst)
   EXPECT_DOUBLE_EQ(c->value, 64 / 127.0);
 }
 
+TEST_F(Router, DamagedShortMessagesChangeNothing)
+{
+  FakeControl* c = sysex(20, 0, kFilterCutoff);
+  const Bytes good = paramChange(0x35, 20, 0, 64, 0);
+  Bytes noEnd = good, statusInData = good, highValue = good, highPl = good;
+  noEnd.back() = 0x00;
+  statusInData[8] = 0xF8;
+  highValue[7] = 0xC0;
+  highPl[5] = 0x94;
+  for (const Bytes& bad : {noEnd, statusInData, highValue, highPl,
+                           Bytes{0xF0, 0x42, 0x35, 0x58, 0x4E, 0x81, 0x00, 0xF7}})
+  {
+    host.FromHardware(bad);
+    EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
+    EXPECT_EQ(c->value, -1.0);
+    EXPECT_FALSE(host.editModeOn.load());
+  }
+  host.FromHardware(good);
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x35);
+  EXPECT_DOUBLE_EQ(c->value, 64 / 127.0);
+}
+
 TEST_F(Router, ProgramDumpRouting)
 {
   struct Case

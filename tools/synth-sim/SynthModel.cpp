@@ -52,8 +52,8 @@ SimBytes SynthModel::MakeGlobals(int channel, bool writeProtect)
   for (int i = 6; i < kGlobalSize - 1; ++i)
     if ((i - 5) % 8) g[(size_t)i] = (uint8_t)((i * 7) & 0x7F);
   g[5] = 0;
-  g[6] = 27;   // master tune
-  g[7] = 10;   // master transpose
+  g[6] = 27;   // master tune +27 (a signed byte; its sign bit is raw 5 bit 0)
+  g[7] = 10;   // master transpose +10 (sign bit: raw 5 bit 1)
   g[11] = (uint8_t)((writeProtect ? 1 : 0) | 4);
   g[16] = (uint8_t)channel;
   g[21] = 0;
