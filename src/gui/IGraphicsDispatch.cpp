@@ -89,7 +89,9 @@ bool IGraphics::Draw(IRECT* area)
         {
           IControl* control = mControls.Get(j);
           if (control->IsHidden()) continue;
-          if (j == i || mDrawRECT.Intersects(control->GetRECT())) control->Draw(this);
+          // The control's rectangle meets the draw rectangle (the test is not
+          // symmetric at the right and bottom edges).
+          if (j == i || control->GetRECT().Intersects(mDrawRECT)) control->Draw(this);
         }
         dirty->SetClean();
       }

@@ -382,14 +382,21 @@ TEST_F(DispatchTest, LooseDrawingRedrawsAroundEachDirtyControl)
   RecordingControl* a = add("a", IRECT(10, 10, 20, 20));
   add("neighbour", IRECT(15, 15, 30, 30));
   add("far", IRECT(100, 50, 120, 70));
+  // Edges: a control meets the dirty one's rectangle when its own right or bottom
+  // edge touches it, not when its left or top edge lies on the dirty one's right or
+  // bottom edge.
+  add("leftTouch", IRECT(0, 10, 10, 20));
+  add("topTouch", IRECT(10, 0, 20, 10));
+  add("rightTouch", IRECT(20, 10, 30, 20));
+  add("belowTouch", IRECT(10, 20, 20, 30));
   attach();
   g->SetStrictDrawing(false);
   IRECT any(0, 0, 1, 1);
   g->Draw(&any);  // the background is dirty: everything
-  EXPECT_EQ(got("draw"), "bg a neighbour far ");
+  EXPECT_EQ(got("draw"), "bg a neighbour far leftTouch topTouch rightTouch belowTouch ");
   a->SetDirty(false);
   g->Draw(&any);
-  EXPECT_EQ(got("draw"), "bg a neighbour ");
+  EXPECT_EQ(got("draw"), "bg a neighbour leftTouch topTouch ");
   EXPECT_EQ(g->GetDrawRECT(), IRECT(10, 10, 20, 20));
 }
 
