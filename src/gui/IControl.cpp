@@ -67,7 +67,11 @@ void IControl::SetValueFromPlug(double value)
 void IControl::SetValueFromHardware(double value)
 {
   WDL_MutexLock lock(mPlug ? &mPlug->mMutex : nullptr);
-  if (!TakeRouteValue(value)) return;
+  // A first value also goes on to the plug-in: taken only as the default, the
+  // hardware's setting would be shown but lost to the parameter, and the plug-in's
+  // next push would put the control back.
+  const bool first = mDefaultValue < 0.0;
+  if (!TakeRouteValue(value) && !first) return;
   SetDirty2(true);
   mRedraw = true;
 }

@@ -5,6 +5,7 @@
 #include "gui/IGraphicsMacMapping.h"
 #include "gui/IPopupMenu.h"
 #include "plug/IParam.h"
+#include "plug/IPlugBase.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -306,6 +307,10 @@ void IGraphicsCocoa_vDavrel_64_au::controlTextDidEndEditing(NSNotification*)
   std::string text = mTextFieldView->stringValue();
   if (mGraphics && mEdControl)
   {
+    // The entry changes the control, its parameter and its display text, which the
+    // MIDI threads change under the plug-in's mutex too.
+    IPlugBase* plug = mGraphics->GetPlug();
+    WDL_MutexLock lock(plug ? &plug->mMutex : nullptr);
     if (mEdParam)
       mGraphics->SetFromStringAfterPrompt(mEdControl, mEdParam, &text[0]);
     else

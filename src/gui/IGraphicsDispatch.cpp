@@ -17,10 +17,11 @@ WDL_Mutex* plugMutex(IPlugBase* plug) { return plug ? &plug->mMutex : nullptr; }
 
 IControl* IGraphics::FindInputControl(int x, int y)
 {
-  // A grey control takes no input, in a layer as in the plain list: it is passed
-  // over and the control below it gets the event.
+  // A grey control of a layer still answers its point (its own handlers ignore the
+  // input), so nothing below it reacts to a click on it; a grey plain control is
+  // passed over and the control below it gets the event.
   for (int i = mLayers.GetSize() - 1; i >= 0; --i)
-    if (IControl* hit = mLayers.Get(i)->isHit(x, y, true)) return hit;
+    if (IControl* hit = mLayers.Get(i)->isHit(x, y)) return hit;
   for (int i = mControls.GetSize() - 1; i >= 0; --i)
   {
     IControl* control = mControls.Get(i);
@@ -88,7 +89,9 @@ bool IGraphics::Draw(IRECT* area)
         {
           IControl* control = mControls.Get(j);
           if (control->IsHidden()) continue;
-          if (j == i || mDrawRECT.Intersects(control->GetRECT())) control->Draw(this);
+          // The control's rectangle meets the draw rectangle (the test is not
+          // symmetric at the right and bottom edges).
+          if (j == i || control->GetRECT().Intersects(mDrawRECT)) control->Draw(this);
         }
         dirty->SetClean();
       }
@@ -129,8 +132,10 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod)
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod)
 {
   WDL_MutexLock lock(plugMutex(mPlug));
+  // A control greyed during the drag still gets it and ignores it itself, so the
+  // movement is followed and a later drag does not jump.
   IControl* control = mMouseCapture;
-  if (!control || control->IsGrayed()) return;
+  if (!control) return;
   const int dX = x - mMouseX, dY = y - mMouseY;
   if (dX == 0 && dY == 0) return;
   mMouseX = x;
@@ -160,7 +165,7 @@ void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int d)
 {
   WDL_MutexLock lock(plugMutex(mPlug));
   IControl* control = mMouseCapture ? mMouseCapture : FindInputControl(x, y);
-  if (control && !control->IsGrayed()) control->OnMouseWheel(x, y, mod, d);
+  if (control) control->OnMouseWheel(x, y, mod, d);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod)
@@ -189,7 +194,7 @@ void IGraphics::OnMouseOut()
 bool IGraphics::OnKeyDown(int x, int y, int key)
 {
   WDL_MutexLock lock(plugMutex(mPlug));
-  if (mMouseCapture) return !mMouseCapture->IsGrayed() && mMouseCapture->OnKeyDown(x, y, key);
+  if (mMouseCapture) return mMouseCapture->OnKeyDown(x, y, key);
   if (IControl* control = FindInputControl(x, y)) return control->OnKeyDown(x, y, key);
   return mKeyCatcher ? mKeyCatcher->OnKeyDown(x, y, key) : false;
 }
@@ -199,8 +204,7 @@ IControl* IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver)
   WDL_MutexLock lock(plugMutex(mPlug));
   if (mMouseCapture) return mMouseCapture;
   if (!mouseOver) return FindInputControl(x, y);
-  // Mouse-over reaches grey controls in layers, and grey plain controls that ask
-  // for it; it changes no value.
+  // Mouse-over also reaches grey plain controls that ask for it; it changes no value.
   for (int i = mLayers.GetSize() - 1; i >= 0; --i)
     if (IControl* hit = mLayers.Get(i)->isHit(x, y)) return hit;
   for (int i = mControls.GetSize() - 1; i >= 0; --i)

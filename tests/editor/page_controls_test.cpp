@@ -33,7 +33,8 @@ struct Pages : ::testing::Test
     IControl* c = e.firstControlOf(paramIdx);
     if (!c) return false;
     const IRECT& r = c->GetTargetRECT();
-    return e.graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2) == c;
+    // A grey control still takes the click at its point, and ignores it.
+    return e.graphics->GetMouseControlIdx((r.L + r.R) / 2, (r.T + r.B) / 2) == c && !c->IsGrayed();
   }
 
   // Timbre-select messages (CC 95 on any channel) sent since the last call.

@@ -31,7 +31,11 @@ public:
     IControl::OnMouseDown(x, y, mod);
     if (mod && mod->L && !mod->R) SetValueFromUserInput(mValue > 0.5 ? 0.0 : 1.0);
   }
-  void TextFromTextEntry(const char* text) override { entered = text ? text : "(null)"; }
+  void TextFromTextEntry(const char* text) override
+  {
+    entered = text ? text : "(null)";
+    enteredUnderMutex = mPlug && mPlug->mMutex.IsHeldByCaller();
+  }
   bool OnKeyDown(int x, int y, int key) override
   {
     lastKey = key;
@@ -42,6 +46,7 @@ public:
   int draws = 0, lastKey = -100, keyX = 0, keyY = 0;
   bool takesKeys = true;
   std::string entered;
+  bool enteredUnderMutex = false;
 };
 
 // A plain filled area the wheel turns (the base control's wheel handling).
@@ -55,7 +60,14 @@ public:
     IColor c(255, (int)(mValue * 255), 80, 80);
     return g->FillIRect(&c, &mRECT);
   }
-  int draws = 0;
+  // Values the user's route pushes are also written by the MIDI threads, under the
+  // plug-in's mutex: counts the pushes made without it.
+  void SetDirty(bool push) override
+  {
+    if (push && !(mPlug && mPlug->mMutex.IsHeldByCaller())) ++pushesWithoutMutex;
+    IControl::SetDirty(push);
+  }
+  int draws = 0, pushesWithoutMutex = 0;
 };
 
 // The view's superview: records what the view passes on.

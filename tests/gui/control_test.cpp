@@ -79,6 +79,28 @@ TEST_F(ControlTest, EachRouteReachesItsOwnPlugInEntry)
   for (const RouteCall& call : r) EXPECT_TRUE(call.mutexHeld);
 }
 
+// The first value a fresh control gets becomes its default; from the plug-in it is
+// only shown, from the hardware it also reaches the parameter, or it would be lost.
+TEST_F(ControlTest, AFirstValueFromTheHardwareStillReachesThePlugIn)
+{
+  for (double v : {0.0, 0.6})
+  {
+    SCOPED_TRACE(v);
+    plug.GetParam(0)->Set(0.3);
+    plug.calls.clear();
+    RecordingControl fresh(&plug, IRECT(0, 0, 10, 10), 0);
+    fresh.SetValueFromHardware(v);
+    EXPECT_EQ(fresh.GetDefaultValue(), v);
+    EXPECT_EQ(fresh.GetValue(), v);
+    const std::vector<RouteCall> r = plug.routes();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].route, '2');
+    EXPECT_DOUBLE_EQ(r[0].value, v);
+    fresh.SetValueFromHardware(v);  // the same again: nothing
+    EXPECT_EQ(plug.routes().size(), 1u);
+  }
+}
+
 TEST_F(ControlTest, DoubleClickRestoresTheDefaultOnlyWhenThereIsOne)
 {
   RecordingControl fresh(&plug, IRECT(0, 0, 10, 10), 0);

@@ -106,41 +106,57 @@ TEST_F(DispatchTest, LaterLayersComeFirstAndHiddenLayersAreSkipped)
   EXPECT_EQ(got("down"), "first ");
 }
 
-TEST_F(DispatchTest, GreyControlsTakeNoInputInTheListOrInALayer)
+// A grey plain control is passed over and the control below it gets the event; a
+// grey control of a layer still answers its point, takes the event and ignores it,
+// so the control below does not react to a click on it.
+TEST_F(DispatchTest, GreyPlainControlsArePassedOverGreyLayeredControlsSwallowInput)
 {
   RecordingControl* under = add("under", IRECT(0, 0, 50, 50), 1);
   RecordingControl* plainGrey = add("plainGrey", IRECT(0, 0, 50, 50), 2);
   ControlLayer* l = layer();
   RecordingControl* layeredGrey = addTo(l, "layeredGrey", IRECT(0, 0, 20, 20), 3);
+  layeredGrey->SetDefaultValue(0.0);
+  under->SetDefaultValue(0.0);
   attach();
   plainGrey->GrayOut(true);
   l->GrayOut(true);
   ASSERT_TRUE(layeredGrey->IsGrayed());
 
-  for (int x : {10, 30})
+  const struct
   {
-    g->OnMouseDown(x, 10, &left);
-    g->OnMouseUp(x, 10, &left);
-    EXPECT_EQ(got("down"), "under ") << x;
-    g->OnMouseWheel(x, 10, &left, 3);
-    EXPECT_EQ(got("wheel"), "under ") << x;
-    g->OnMouseDblClick(x, 10, &left);
-    EXPECT_EQ(got("dbl"), "under ") << x;
-    g->OnKeyDown(x, 10, KEY_SPACE);
-    EXPECT_EQ(got("key"), "under ") << x;
-    EXPECT_EQ(g->GetMouseControlIdx(x, 10), under);
-    EXPECT_EQ(g->GetParamIdxForPTAutomation(x, 10), 1);
+    int x;
+    const char* who;
+    RecordingControl* control;
+    int param;
+  } cases[] = {{10, "layeredGrey ", layeredGrey, 3}, {30, "under ", under, 1}};
+  for (const auto& k : cases)
+  {
+    SCOPED_TRACE(k.x);
+    plug->calls.clear();
+    g->OnMouseDown(k.x, 10, &left);
+    EXPECT_EQ(g->GetCapture(), k.control);
+    EXPECT_EQ(got("down"), k.who);
+    g->OnMouseUp(k.x, 10, &left);
+    EXPECT_EQ(got("up"), k.who);
+    g->OnMouseWheel(k.x, 10, &left, 3);
+    EXPECT_EQ(got("wheel"), k.who);
+    g->OnMouseDblClick(k.x, 10, &left);
+    EXPECT_EQ(got("dbl"), k.who);
+    g->OnKeyDown(k.x, 10, KEY_SPACE);
+    EXPECT_EQ(got("key"), k.who);
+    EXPECT_EQ(g->GetMouseControlIdx(k.x, 10), k.control);
+    EXPECT_EQ(g->GetParamIdxForPTAutomation(k.x, 10), k.param);
+    // The press and the release tell the host of a gesture on the control found.
+    std::string gesture;
+    for (const RouteCall& c : plug->calls)
+      if (c.route == 'B' || c.route == 'E') gesture += c.route + std::to_string(c.idx);
+    EXPECT_EQ(gesture, "B" + std::to_string(k.param) + "E" + std::to_string(k.param));
   }
+  // The grey controls kept their value: the wheel and the double click changed
+  // only the one below (wheel up 0.03, then back to its default).
   EXPECT_EQ(layeredGrey->GetValue(), 0.5);
   EXPECT_EQ(plainGrey->GetValue(), 0.5);
-  // Begin and end of a gesture only for the control that took the press.
-  for (const RouteCall& c : plug->calls)
-  {
-    if (c.route == 'B' || c.route == 'E')
-    {
-      EXPECT_EQ(c.idx, 1);
-    }
-  }
+  EXPECT_EQ(under->GetValue(), 0.0);
 }
 
 // Drags go to the captured control, outside it too, only when the mouse moved; greying
@@ -160,10 +176,19 @@ TEST_F(DispatchTest, DragsGoToTheCapturedControlOnlyWhenTheMouseMoved)
   g->OnMouseDrag(150, 90, &left);  // outside the control: still its drag
   EXPECT_EQ(knob->lastDX, 137);
   EXPECT_EQ(got("drag"), "knob knob ");
+  // Greyed during the drag it still gets the movement (and ignores it itself), so
+  // that once un-greyed the next delta starts from the last position.
   knob->GrayOut(true);
+  const double before = knob->GetValue();
   g->OnMouseDrag(14, 10, &left);
   g->OnMouseWheel(14, 10, &left, 1);
-  EXPECT_TRUE(journal.empty());  // neither the drag nor the wheel
+  EXPECT_EQ(got("drag"), "knob ");
+  EXPECT_EQ(knob->GetValue(), before);
+  knob->GrayOut(false);
+  g->OnMouseDrag(16, 11, &left);
+  EXPECT_EQ(knob->lastDX, 2);
+  EXPECT_EQ(knob->lastDY, 1);
+  journal.clear();
   g->OnMouseUp(14, 10, &left);
   EXPECT_EQ(got("up"), "knob ");
 }
@@ -357,14 +382,21 @@ TEST_F(DispatchTest, LooseDrawingRedrawsAroundEachDirtyControl)
   RecordingControl* a = add("a", IRECT(10, 10, 20, 20));
   add("neighbour", IRECT(15, 15, 30, 30));
   add("far", IRECT(100, 50, 120, 70));
+  // Edges: a control meets the dirty one's rectangle when its own right or bottom
+  // edge touches it, not when its left or top edge lies on the dirty one's right or
+  // bottom edge.
+  add("leftTouch", IRECT(0, 10, 10, 20));
+  add("topTouch", IRECT(10, 0, 20, 10));
+  add("rightTouch", IRECT(20, 10, 30, 20));
+  add("belowTouch", IRECT(10, 20, 20, 30));
   attach();
   g->SetStrictDrawing(false);
   IRECT any(0, 0, 1, 1);
   g->Draw(&any);  // the background is dirty: everything
-  EXPECT_EQ(got("draw"), "bg a neighbour far ");
+  EXPECT_EQ(got("draw"), "bg a neighbour far leftTouch topTouch rightTouch belowTouch ");
   a->SetDirty(false);
   g->Draw(&any);
-  EXPECT_EQ(got("draw"), "bg a neighbour ");
+  EXPECT_EQ(got("draw"), "bg a neighbour leftTouch topTouch ");
   EXPECT_EQ(g->GetDrawRECT(), IRECT(10, 10, 20, 20));
 }
 
@@ -384,9 +416,9 @@ TEST_F(DispatchTest, LayersDrawEvenWithoutPlainControls)
   EXPECT_TRUE(empty.screens.empty());
 }
 
-TEST_F(DispatchTest, GreyLayerIsDrawnButNotHit)
+TEST_F(DispatchTest, GreyLayerIsDrawnAtHalfWeightAndStillHit)
 {
-  RecordingControl* under = add("under", IRECT(0, 0, 50, 50));
+  add("under", IRECT(0, 0, 50, 50));
   ControlLayer* l = layer();
   RecordingControl* zone = addTo(l, "zone", IRECT(0, 0, 50, 50));
   attach();
@@ -397,6 +429,5 @@ TEST_F(DispatchTest, GreyLayerIsDrawnButNotHit)
   EXPECT_EQ(got("draw"), "bg under zone ");
   EXPECT_FLOAT_EQ(zone->GetBlend().mWeight, 0.5f);
   g->OnMouseDown(10, 10, &left);
-  EXPECT_EQ(got("down"), "under ");
-  (void)under;
+  EXPECT_EQ(got("down"), "zone ");
 }

@@ -153,7 +153,7 @@ TEST_F(EntryTest, ADoubleEntryTakesSignDigitsAndPointAndRefusesLetters)
   IRECT r(10, 10, 60, 30);
   IText style(16, COLOR_BLACK);
   style.mAlign = IText::kAlignFar;
-  IControl* gain = new WheelControl(plug, IRECT(10, 60, 60, 80), 3);
+  WheelControl* gain = new WheelControl(plug, IRECT(10, 60, 60, 80), 3);
   g->AttachControl(gain);
   g->CreateTextEntry(gain, &style, &r, "0.0", plug->GetParam(3));
   NSTextField* f = view->textField();
@@ -168,6 +168,7 @@ TEST_F(EntryTest, ADoubleEntryTakesSignDigitsAndPointAndRefusesLetters)
   type("\n");
   EXPECT_EQ(view->textField(), nullptr);
   EXPECT_DOUBLE_EQ(plug->GetParam(3)->Value(), -2.5);
+  EXPECT_EQ(gain->pushesWithoutMutex, 0);
   EXPECT_EQ(window->firstResponder(), view);
 }
 
@@ -205,6 +206,7 @@ TEST_F(EntryTest, AnEntryWithoutAParameterTakesAnyTextForTheControl)
   EXPECT_EQ(f->stringValue(), "Nächste: @{x}");
   type("\t");
   EXPECT_EQ(other->entered, "Nächste: @{x}");
+  EXPECT_TRUE(other->enteredUnderMutex);
   EXPECT_EQ(view->textField(), nullptr);
 }
 
@@ -235,6 +237,7 @@ TEST_F(EntryTest, AClickElsewhereAppliesTheEntryTheWheelDropsIt)
       wheel(150, 80, 1.0);
     EXPECT_EQ(view->textField(), nullptr) << byClick;
     EXPECT_EQ(plug->GetParam(2)->Int(), byClick ? 42 : 3);
+    EXPECT_EQ(steps->pushesWithoutMutex, 0);
   }
 }
 
