@@ -229,7 +229,9 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       result = 2;
       break;
     }
-    if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel))
+    // A cancel stops the search only; the wait itself ends at its own cancel check
+    // (the next step), or, for a job that looks at cancel only in the search, runs on.
+    if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel) && closing())
     {
       result = 2;
       break;

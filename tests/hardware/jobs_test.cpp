@@ -529,6 +529,27 @@ TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
   EXPECT_EQ(host.secondLine.back(), "127 of 128 programs received");
 }
 
+TEST_F(Jobs, ACancelInTheSearchOfAllProgramsStopsTheSearchNotTheWait)
+{
+  // The bank request looks at Cancel only in the search: the search stops, the
+  // program's wait runs on to its 35th step and times out, then the loop ends
+  // before the next program change.
+  Teardown();
+  Build(0.2);
+  model.faults.silent = true;
+  ASSERT_TRUE(Start(SenderJob(kSendAllPatchRequest)));
+  const Clock::time_point t = Clock::now();
+  while (Requests(0x10).size() < 2 && msSince(t) < 60000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish(120000));
+  EXPECT_LT(Requests(0x10).size(), 17u) << "the search stopped";
+  const std::vector<std::string> status = host.Status();
+  ASSERT_GE(status.size(), 2u);
+  EXPECT_EQ(status[status.size() - 2], "CONNECTION TIMED OUT!");
+  EXPECT_EQ(status.back(), "Data request CANCELLED!");
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m, (Bytes{0xC0, 0x01})) << "no second program";
+}
+
 TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
 {
   model.faults.silent = true;
