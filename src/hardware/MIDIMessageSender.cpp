@@ -360,7 +360,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
-  answerWait(T, 25, T / 2, 35, true, true, 0x10, true, kTimedOut);
+  answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
   plug->DisplayProcessingIndicator(true);
 
   wait(T);
