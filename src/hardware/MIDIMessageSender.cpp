@@ -184,29 +184,14 @@ bool MIDIMessageSender::sendRequest(uint8_t function, uint8_t channelByte)
   return sendBody(makeRequestBody(function, channelByte));
 }
 
-// Every channel the synthesizer or a timbre may listen on: the global one and the two
-// timbre channels (16 stands for the global channel).
-static std::vector<int> soundingChannels(HardwareHost* plug)
-{
-  const int global = (int)plug->GetParamValue(kGlobalMidiChannel) & 15;
-  std::vector<int> chans{global};
-  for (int t = 0; t < 2; ++t)
-  {
-    const int ch = (int)plug->GetParamValue(kMultiPartMIDICh + t);
-    if (ch >= 0 && ch <= 15 && ch != chans[0] && (chans.size() < 2 || ch != chans[1])) chans.push_back(ch);
-  }
-  return chans;
-}
-
+// All notes off before a program goes out: control change 123, value 0, on MIDI
+// channel 1, as the synthesizer expects it ahead of a program dump.
 static void allNotesOff(HardwareHost* plug, bool logged)
 {
-  for (int ch : soundingChannels(plug))
-  {
-    IMidiMsg m;
-    m.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, ch);
-    if (logged) plug->sendMidiMsgAndLog(&m);
-    else if (plug->midiOutSet.load()) plug->SendMidiMsg(&m);
-  }
+  IMidiMsg m;
+  m.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, 0);
+  if (logged) plug->sendMidiMsgAndLog(&m);
+  else if (plug->midiOutSet.load()) plug->SendMidiMsg(&m);
 }
 
 bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel)
@@ -244,7 +229,9 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       result = 2;
       break;
     }
-    if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel))
+    // A cancel stops the search only; the wait itself ends at its own cancel check
+    // (the next step), or, for a job that looks at cancel only in the search, runs on.
+    if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel) && closing())
     {
       result = 2;
       break;
@@ -321,7 +308,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   plug->SetLibrarianRequestActive(true);
   const int T = waitUnit;
   IMidiMsg bank;
-  bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, (int)plug->GetParamValue(kGlobalMidiChannel) & 15);
+  // Bank select LSB 0 on MIDI channel 1 ahead of the 128 program changes.
+  bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, 0);
   if (plug->midiOutSet.load() && !closing()) plug->SendMidiMsg(&bank);
   wait(T);
   plug->showStatusText(kProcessing);
@@ -372,7 +360,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
-  answerWait(T, 25, T / 2, 35, true, true, 0x10, true, kTimedOut);
+  answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
   plug->DisplayProcessingIndicator(true);
 
   wait(T);
@@ -713,7 +701,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
     if (firstWritten < 0) firstWritten = p;
     lastWritten = p;
     if (!wait(1800)) break;
-    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p + 1) + " of 128").c_str());
+    plug->showStatusText(("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%").c_str());
     if (cancelRequested.load()) break;
   }
   if (!ended && !closing())

@@ -81,7 +81,8 @@ void MIDIMessageSender::stopMIDIClockOutput()
 
 double MIDIMessageSender::clockTempoBpm() const
 {
-  if (plug->GetParamValue(kOverrideTempo) == 1.0) return plug->hostTempo.load();
+  // The clock runs at whole beats per minute: the host's 99.9 is 99.
+  if (plug->GetParamValue(kOverrideTempo) == 1.0) return std::trunc(plug->hostTempo.load());
   // The list's texts begin with the tempo in decimal digits.
   const std::string text = plug->valueListEntry("tempoValues", (int)std::lround(plug->GetParamValue(kArpTempo)));
   double bpm = 0.0;
@@ -109,8 +110,10 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
     return;
   }
   if (bpm > kMaxBpm) bpm = kMaxBpm;
-  const double interval = 60.0 * kSecond / (24.0 * bpm);
-  clockInterval.store((int64_t)std::llround(interval));
+  // Whole nanoseconds, truncated: 120 BPM gives 20,833,333 ns.
+  const int64_t wholeInterval = 60 * kSecond / (24 * (int64_t)bpm);
+  const double interval = (double)wholeInterval;
+  clockInterval.store(wholeInterval);
   ConsoleLog("MIDI clock started! \n");
 
   // Wake-ups of this thread need no slack: the deadline is the point. Where the

@@ -77,7 +77,7 @@ TEST_F(ClockJobs, TempoSources)
   struct Case
   {
     double override, hostTempo, arpIndex, bpm;
-  } cases[] = {{1, 120.0, 0, 120.0}, {1, 99.9, 0, 99.9}, {1, 0.5, 0, 0.5}, {0, 0, 1, 120},
+  } cases[] = {{1, 120.0, 0, 120.0}, {1, 99.9, 0, 99}, {1, 0.5, 0, 0}, {0, 0, 1, 120},
                {0, 0, 4, 125},       {0, 0, 3, 0},        {0, 0, 9, 0},     {0, 0, -1, 0},
                // An index a hair below its whole value is that index, not the one before.
                {0, 0, 4 - 1e-14, 125}, {0, 0, 1 + 1e-14, 120}};
@@ -103,12 +103,15 @@ TEST_F(ClockJobs, StartAndEndCases)
   ASSERT_TRUE(StartLoop());
   ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
   EXPECT_EQ(Ticks(), 0u);
-  // Already stopped: exactly one tick.
+  // Already stopped: exactly one tick, at whole beats per minute and whole
+  // nanoseconds: 99.9 counts as 99, 60e9 / (99 x 24) = 25,252,525.
   host.sendMIDIClockInfo = true;
+  host.hostTempo = 99.9;
   manager->resetContinuousClock(true);
   ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
   ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
   EXPECT_EQ(Ticks(), 1u);
+  EXPECT_EQ(clock()->clockInterval.load(), 25252525);
   // Start and Stop follow their switch.
   host.ClearSent();
   for (bool pointer : {false, true})

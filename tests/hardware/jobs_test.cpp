@@ -156,6 +156,8 @@ TEST_F(Jobs, WriteAProgramAndReadItBack)
   LibrarianPatch slot;
   slot.messages.assign(1, PatchSysexMessage{program});
   host.writeAfterSend.store(true);
+  host.SetParam(kMultiPartMIDICh, 4);
+  host.SetParam(kMultiPartMIDICh + 1, 5);
   SenderJob send(kSendPatchToDeviceFromLibrarian);
   send.patch = &slot;
   send.slotNumber = 9;
@@ -163,9 +165,13 @@ TEST_F(Jobs, WriteAProgramAndReadItBack)
   ASSERT_TRUE(Finish());
   EXPECT_EQ(model.programs[9], program);
   EXPECT_FALSE(host.writeAfterSend.load());
-  // All notes off went to the global channel and both timbre channels.
+  // All notes off (CC 123, value 0) once, on MIDI channel 1, whatever channels the
+  // timbres use; then the program, then the write request 42 30 58 11 00 09.
   const std::vector<Bytes> sent = host.Sent();
-  EXPECT_EQ(std::vector<Bytes>(sent.begin(), sent.begin() + 2), (std::vector<Bytes>{{0xB0, 123, 0}, {0xB1, 123, 0}}));
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0], (Bytes{0xB0, 123, 0}));
+  EXPECT_EQ(sent[1].size(), 297u);
+  EXPECT_EQ(sent[2], (Bytes{0xF0, 0x42, 0x30, 0x58, 0x11, 0x00, 0x09, 0xF7}));
 
   host.librarianProgramNumber.store(9);
   librarian.selectedSlot.store(4);
@@ -477,6 +483,10 @@ TEST_F(Jobs, TheEditorsProgramGoesOutAfterTheGlobalsOnce)
 
 TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
 {
+  // The synthesizer on global channel 4: the bank select still goes on channel 1.
+  model.globalChannel = 3;
+  host.SetParam(kGlobalMidiChannel, 3);
+  host.sysexChannelByte.store(0x33);
   SenderJob all(kSendAllPatchRequest);
   // Armed as the librarian's starters arm it, for a bank dump that never comes.
   manager->libraryPatchRequestAll.libraryRequestAllActive.store(true);
@@ -490,15 +500,18 @@ TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
   for (int p = 0; p < 128; ++p)
   {
     ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages.size(), 1u) << p;
-    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, model.programs[(size_t)p]) << p;
+    Bytes answered = model.programs[(size_t)p];
+    answered[2] = 0x33;  // the dump carries the channel it answered on
+    ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, answered) << p;
   }
   EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
   // A running count on the second line, one step a program.
   ASSERT_EQ(host.secondLine.size(), 128u);
   EXPECT_EQ(host.secondLine.front(), "1 of 128 programs received");
   EXPECT_EQ(host.secondLine.back(), "128 of 128 programs received");
-  // Bank select went to the synthesizer's global channel.
+  // Bank select LSB 0 on MIDI channel 1, then program change 0 on the global channel.
   EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
+  EXPECT_EQ(host.Sent()[1], (Bytes{0xC3, 0x00}));
 }
 
 TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
@@ -514,6 +527,27 @@ TEST_F(Jobs, OneSilentProgramTimesOutAloneAndNoCompletionFollows)
   // The silent slot is not counted.
   ASSERT_FALSE(host.secondLine.empty());
   EXPECT_EQ(host.secondLine.back(), "127 of 128 programs received");
+}
+
+TEST_F(Jobs, ACancelInTheSearchOfAllProgramsStopsTheSearchNotTheWait)
+{
+  // The bank request looks at Cancel only in the search: the search stops, the
+  // program's wait runs on to its 35th step and times out, then the loop ends
+  // before the next program change.
+  Teardown();
+  Build(0.2);
+  model.faults.silent = true;
+  ASSERT_TRUE(Start(SenderJob(kSendAllPatchRequest)));
+  const Clock::time_point t = Clock::now();
+  while (Requests(0x10).size() < 2 && msSince(t) < 60000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish(120000));
+  EXPECT_LT(Requests(0x10).size(), 17u) << "the search stopped";
+  const std::vector<std::string> status = host.Status();
+  ASSERT_GE(status.size(), 2u);
+  EXPECT_EQ(status[status.size() - 2], "CONNECTION TIMED OUT!");
+  EXPECT_EQ(status.back(), "Data request CANCELLED!");
+  for (const Bytes& m : host.Sent()) EXPECT_NE(m, (Bytes{0xC0, 0x01})) << "no second program";
 }
 
 TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)
@@ -534,9 +568,11 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   const std::vector<std::string> status = host.Status();
-  EXPECT_EQ(status.front(), "Please wait! Writing.. 1 of 128");
+  // Progress is p x 100 / 127 per cent of the slot just written: 0 after slot 0,
+  // 100 after slot 127.
+  EXPECT_EQ(status.front(), "Please wait! Writing.. 0%");
   EXPECT_EQ(status.back(), "Data write completed!");
-  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 128 of 128");
+  EXPECT_EQ(status[status.size() - 2], "Please wait! Writing.. 100%");
 
   librarian.patchFiles[0]->patches[10].messages.clear();
   {
@@ -548,7 +584,7 @@ TEST_F(Jobs, BankStoreStopsAtTheFirstEmptySlotAndReportsProgress)
   ASSERT_TRUE(Start(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(400000));
   EXPECT_EQ(model.writes - before, 10);
-  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 10 of 128");
+  EXPECT_EQ(host.LastStatus(), "Please wait! Writing.. 7%");  // slot 9: 900 / 127
   // Each program change is followed by the hardware's half wait unit to switch and
   // the store's own 75 ms before the program goes out (a lower bound on the scaled clock).
   const std::vector<Bytes> sent = host.Sent();
