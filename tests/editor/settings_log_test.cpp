@@ -4,6 +4,7 @@
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
+#include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -68,9 +69,9 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
-      // No file: it is made, the choice and the defaults in it.
-      {nullptr, kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
-      {nullptr, kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...", "Reload project!"},
+      // No file: the choice is refused and the file is not made.
+      {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+      {nullptr, kUserInterfaceSize, 2, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
       // A file that cannot be replaced (a folder of that name): said on the display.
       {"", kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt not written!", "Check the data folder"},
   };
@@ -87,10 +88,24 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
+    if (!c.before) { EXPECT_NE(access(path.c_str(), F_OK), 0); }
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only
   }
+}
+
+TEST(SettingsFile, AMissingFileRefusesTheFirstRunExitAndKeepsTheNotice)
+{
+  DataFolder data;
+  EditorUnderTest editor;
+  ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
+  editor.firstRunNotificationLayer->Hide(false);
+  editor.GetParam(kFirstRunExit)->InitInt("setting", 0, 0, 10);
+  editor.userSets(kFirstRunExit, 1);
+  EXPECT_TRUE(editor.firstRunNotificationLayer->visible);
+  EXPECT_EQ(editor.settings.lines[2], "");
+  EXPECT_EQ(editor.nameLine(), "Davrel Editor UI.txt MISSING!");
 }
 
 TEST(SettingsFile, AFailedRewriteKeepsTheOldFile)
