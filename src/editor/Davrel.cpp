@@ -406,9 +406,10 @@ void Davrel::applyStartValues()
 
 void Davrel::stopThreads()
 {
-  // No message reaches the editor once its objects start to go.
-  StopMidiInput();
+  // Every send path refuses from here on, before anything stops or goes; then no
+  // message reaches the editor once its objects start to go.
   midiOutSet = false;
+  StopMidiInput();
   // The manager cancels and joins the worker threads, whose jobs still write the
   // program name into the patch manager: it goes first.
   delete midiMessageManager;
