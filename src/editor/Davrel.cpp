@@ -406,9 +406,10 @@ void Davrel::applyStartValues()
 
 void Davrel::stopThreads()
 {
-  // No message reaches the editor once its objects start to go.
-  StopMidiInput();
+  // Every send path refuses from here on, before anything stops or goes; then no
+  // message reaches the editor once its objects start to go.
   midiOutSet = false;
+  StopMidiInput();
   // The manager cancels and joins the worker threads, whose jobs still write the
   // program name into the patch manager: it goes first.
   delete midiMessageManager;
@@ -480,14 +481,13 @@ void Davrel::logLine(const std::string& text)
 void Davrel::applySettingChange(int paramIdx, int v)
 {
   if (paramIdx == kFirstRunExit && v == 0) return;
-  // Without a settings file the choice would be shown and lost: the file is made,
-  // with the defaults for what was never chosen.
-  const bool create = access(settingsFilePath.c_str(), F_OK) != 0;
-  if (create)
+  // The file comes with the installation; the plug-in never makes it. Without it
+  // the choice is refused, and said so, rather than shown as applied.
+  if (access(settingsFilePath.c_str(), F_OK) != 0)
   {
-    if (settings.lines[0].empty()) settings.lines[0] = "normal";
-    if (settings.lines[1].empty()) settings.lines[1] = "normal";
-    if (settings.lines[2].empty()) settings.lines[2] = "no";
+    showNameLine(std::string(kEditorName) + " UI.txt MISSING!");
+    showValueLine("Contact support");
+    return;
   }
   static const char* const sizes[] = {"small", "normal", "large"};
   static const char* const skins[] = {"normal", "black"};
@@ -506,7 +506,7 @@ void Davrel::applySettingChange(int paramIdx, int v)
   }
   else
     showNameLine("Set MIDI In and MIDI Out");
-  if (settings.write(settingsFilePath, create))
+  if (settings.write(settingsFilePath))
   {
     if (paramIdx == kUserInterfaceSize) ConsoleLog("Build LOG: \t Size changed to %s\n", settings.lines[1].c_str());
     if (paramIdx == kFirstRunExit)

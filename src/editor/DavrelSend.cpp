@@ -264,10 +264,8 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
   const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
   if (trace)
   {
-    // Into the log file while it is enabled (the line's own break is the file's).
-    std::string line = DebuggerOutput::sysExTraceLine(bytes, size);
-    if (debugLogEnabled && !line.empty()) line.pop_back(), logLine(line);
-    else ConsoleLog("%s", line.c_str());
+    // The trace is for the console only: the log file keeps the editor's own lines.
+    DebuggerOutput::logSysExOutMessageByte(bytes, size);
   }
   if (onMidiSent)
   {

@@ -14,8 +14,8 @@ std::mutex& logLock()
   return m;
 }
 
-// The count is of the bytes on the wire, F0 and F7 included; a message handed over
-// whole (beginning F0, ending F7) is shown once, not wrapped again.
+// The count is of the body's bytes, between F0 and F7; a message handed over whole
+// (beginning F0, ending F7) is shown once, not wrapped again.
 template <class Get>
 std::string traceLine(int length, Get byteAt)
 {
@@ -30,7 +30,7 @@ std::string traceLine(int length, Get byteAt)
     snprintf(buf, sizeof buf, "%02x ", (unsigned)(byteAt(i) & 0xFF));
     hex += buf;
   }
-  return "Plug-in MIDI Out (sysex | " + std::to_string(end - first + 2) + " bytes | F0 " + hex + "F7)\n";
+  return "Plug-in MIDI Out (sysex | " + std::to_string(end - first) + " bytes | F0 " + hex + "F7)\n";
 }
 
 }  // namespace

@@ -46,9 +46,9 @@ bool EditorSettings::read(const std::string& path)
   return true;
 }
 
-bool EditorSettings::write(const std::string& path, bool create) const
+bool EditorSettings::write(const std::string& path) const
 {
-  if (!create && access(path.c_str(), F_OK) != 0) return false;
+  if (access(path.c_str(), F_OK) != 0) return false;
   const std::string temp = path + ".tmp";
   FILE* f = fopen(temp.c_str(), "wb");
   if (!f) return false;

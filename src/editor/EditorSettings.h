@@ -15,9 +15,8 @@ struct EditorSettings
   // False (lines untouched) when the file cannot be opened.
   bool read(const std::string& path);
   // Lines 1 to 5, a line feed after each of the first four. Refuses (false) when
-  // the file does not exist already (unless create is set) or cannot be replaced;
-  // the old file then stays.
-  bool write(const std::string& path, bool create = false) const;
+  // the file does not exist already or cannot be replaced; the old file then stays.
+  bool write(const std::string& path) const;
 
   // 0.75, 1.0 or 1.25 from line 2; 1.0 for any other word.
   double scale() const;

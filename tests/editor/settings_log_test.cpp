@@ -4,6 +4,7 @@
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
+#include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -68,9 +69,9 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
-      // No file: it is made, the choice and the defaults in it.
-      {nullptr, kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
-      {nullptr, kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...", "Reload project!"},
+      // No file: the choice is refused and the file is not made.
+      {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
+      {nullptr, kUserInterfaceSize, 2, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
       // A file that cannot be replaced (a folder of that name): said on the display.
       {"", kUserInterfaceSize, 0, nullptr, "Davrel Editor UI.txt not written!", "Check the data folder"},
   };
@@ -87,10 +88,24 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
+    if (!c.before) { EXPECT_NE(access(path.c_str(), F_OK), 0); }
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only
   }
+}
+
+TEST(SettingsFile, AMissingFileRefusesTheFirstRunExitAndKeepsTheNotice)
+{
+  DataFolder data;
+  EditorUnderTest editor;
+  ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
+  editor.firstRunNotificationLayer->Hide(false);
+  editor.GetParam(kFirstRunExit)->InitInt("setting", 0, 0, 10);
+  editor.userSets(kFirstRunExit, 1);
+  EXPECT_TRUE(editor.firstRunNotificationLayer->visible);
+  EXPECT_EQ(editor.settings.lines[2], "");
+  EXPECT_EQ(editor.nameLine(), "Davrel Editor UI.txt MISSING!");
 }
 
 TEST(SettingsFile, AFailedRewriteKeepsTheOldFile)
@@ -163,23 +178,29 @@ TEST(LogFile, LinesFromManyThreadsStayWhole)
   EXPECT_EQ(std::regex_replace(all, line, ""), "");
 }
 
-TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercaseWithTheWireCount)
+TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercaseWithItsCount)
 {
   const unsigned char body[] = {0x42, 0x30, 0x58, 0x10, 0x05, 0x7F};
-  // The count is of the bytes on the wire: a four-byte body is a six-byte message.
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 4), "Plug-in MIDI Out (sysex | 6 bytes | F0 42 30 58 10 F7)\n");
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body + 4, 2), "Plug-in MIDI Out (sysex | 4 bytes | F0 05 7f F7)\n");
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 0), "Plug-in MIDI Out (sysex | 2 bytes | F0 F7)\n");
+  // The count is the body's: F0 and F7 are the port's and not counted.
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 4), "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body + 4, 2), "Plug-in MIDI Out (sysex | 2 bytes | F0 05 7f F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(body, 0), "Plug-in MIDI Out (sysex | 0 bytes | F0 F7)\n");
   EXPECT_EQ(DebuggerOutput::sysExTraceLineInt({0x42, 0x130, 0x58}, 3),
-            "Plug-in MIDI Out (sysex | 5 bytes | F0 42 30 58 F7)\n");
+            "Plug-in MIDI Out (sysex | 3 bytes | F0 42 30 58 F7)\n");
   // A whole message is shown as it goes out, not wrapped a second time.
   const unsigned char whole[] = {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7};
-  EXPECT_EQ(DebuggerOutput::sysExTraceLine(whole, 6), "Plug-in MIDI Out (sysex | 6 bytes | F0 42 30 58 10 F7)\n");
+  EXPECT_EQ(DebuggerOutput::sysExTraceLine(whole, 6), "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n");
+  testing::internal::CaptureStdout();
+  DebuggerOutput::logSysExOutMessageByte(body, 4);
+  DebuggerOutput::logSysExOutMessageByteInt({0x05, 0x7F}, 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n"
+            "Plug-in MIDI Out (sysex | 2 bytes | F0 05 7f F7)\n");
 }
 
 }  // namespace
 
-TEST(SysExTrace, EachMessageSentIsLoggedOnceWithItsWireLength)
+TEST(SysExTrace, EachMessageSentIsTracedOnceOnTheConsoleAndNeverInTheLog)
 {
   DataFolder data;
   writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
@@ -189,12 +210,16 @@ TEST(SysExTrace, EachMessageSentIsLoggedOnceWithItsWireLength)
   e.GetParam(kDeviceOutSelection)->Set(1);
   e.midiOutSet = true;
   // A parameter change as the router sends it: body without F0 and F7.
+  testing::internal::CaptureStdout();
   e.midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+  const std::string console = testing::internal::GetCapturedStdout();
   const std::string log = readText(data.file("Davrel Editor LOG.txt"));
-  const std::string line = "Plug-in MIDI Out (sysex | 10 bytes | F0 42 30 58 41 10 01 05 00 F7)";
+  const std::string line = "Plug-in MIDI Out (sysex | 8 bytes | F0 42 30 58 41 10 01 05 00 F7)\n";
   size_t n = 0;
-  for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
-  EXPECT_EQ(n, 1u) << log;
+  for (size_t at = console.find(line); at != std::string::npos; at = console.find(line, at + 1)) ++n;
+  EXPECT_EQ(n, 1u) << console;
+  EXPECT_EQ(console.find("Build LOG: \t Plug-in MIDI Out"), std::string::npos) << console;
+  EXPECT_EQ(log.find("Plug-in MIDI Out"), std::string::npos) << log;
 }
 
 TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)

@@ -68,6 +68,13 @@ TEST(StateChunk, AFreshInstanceWritesTheLayoutByteForByte)
   const std::vector<uint8_t> chunk = save(e);
   EXPECT_EQ(chunk, expectedChunk(e));
   EXPECT_EQ(e.patchManager->snapshot.Size(), 3796);
+  // Worked out by hand: header, the quick tab's double, both version words and the
+  // snapshot's length big-endian, then the first name with its little-endian count.
+  ASSERT_GT(chunk.size(), 24u + 3796 + 12);
+  const uint8_t words[] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0x0E, 0xD4};
+  EXPECT_EQ(std::vector<uint8_t>(chunk.begin(), chunk.begin() + 4), std::vector<uint8_t>(words, words + 4));
+  EXPECT_EQ(std::vector<uint8_t>(chunk.begin() + 12, chunk.begin() + 24), std::vector<uint8_t>(words + 4, words + 16));
+  EXPECT_EQ(std::string(chunk.begin() + 24 + 3796, chunk.begin() + 24 + 3796 + 12), std::string("\x08\0\0\0- INIT -", 12));
   const std::string in = e.GetParam(kDeviceInSelection)->GetDisplayText(0);
   const std::string out = e.GetParam(kDeviceOutSelection)->GetDisplayText(0);
   EXPECT_EQ(chunk.size(), 7680u + (in.empty() ? 8 : in.size()) + (out.empty() ? 8 : out.size()));
