@@ -43,6 +43,10 @@ check_ports() { # in out
 
 run_editor() { # in out
   mkdir -p "$work/data"
+  # The plug-in only rewrites a settings file that is there (an installer's job):
+  # the first copy, normal size and skin, the first-run notice already seen.
+  local settings="$work/data/Davrel Editor UI.txt"
+  [ -e "$settings" ] || printf 'normal\nnormal\nyes\n\n' >"$settings"
   local log="$work/editor.log"
   # The editor's data folder (settings, banks, log) stays inside the build.
   # With a display the editor's window stays open until it is closed; without
