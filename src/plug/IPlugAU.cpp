@@ -422,7 +422,13 @@ ComponentResult IPlugAU::Dispatch(ComponentParameters* params)
       if (!args(5)) return paramErr;
       NoteInstanceID* pNoteID = ComponentArg<NoteInstanceID*>(params, 2);
       const MusicDeviceNoteParams* pNote = ComponentArg<const MusicDeviceNoteParams*>(params, 4);
-      if (pNoteID && pNote) *pNoteID = (NoteInstanceID)pNote->mPitch;
+      // A pitch no id can hold (negative, too large, not a number) would make
+      // the conversion undefined: it gives id 0.
+      if (pNoteID && pNote)
+      {
+        const float pitch = pNote->mPitch;
+        *pNoteID = pitch >= 0.0f && pitch < 4294967296.0f ? (NoteInstanceID)pitch : 0;
+      }
       return noErr;
     }
     default: return badComponentSelector;
