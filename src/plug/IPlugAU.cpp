@@ -6,6 +6,7 @@
 #include "gui/IGraphics.h"
 
 #include <cstring>
+#include <vector>
 
 IPlugAU::IPlugAU(IPlugInstanceInfo, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
                  const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
@@ -422,7 +423,13 @@ ComponentResult IPlugAU::Dispatch(ComponentParameters* params)
       if (!args(5)) return paramErr;
       NoteInstanceID* pNoteID = ComponentArg<NoteInstanceID*>(params, 2);
       const MusicDeviceNoteParams* pNote = ComponentArg<const MusicDeviceNoteParams*>(params, 4);
-      if (pNoteID && pNote) *pNoteID = (NoteInstanceID)pNote->mPitch;
+      // A pitch no id can hold (negative, too large, not a number) would make
+      // the conversion undefined: it gives id 0.
+      if (pNoteID && pNote)
+      {
+        const float pitch = pNote->mPitch;
+        *pNoteID = pitch >= 0.0f && pitch < 4294967296.0f ? (NoteInstanceID)pitch : 0;
+      }
       return noErr;
     }
     default: return badComponentSelector;
@@ -521,10 +528,21 @@ void IPlugAU::EndInformHostOfParamChange(int idx)
 
 void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope)
 {
+  // A listener may add or remove listeners from inside its call (the entry's
+  // mutex is recursive). The ones registered now are called in order, each
+  // once, and one removed meanwhile is no longer called.
+  std::vector<PropertyListener> toCall;
   for (int i = 0; i < mPropertyListeners.GetSize(); ++i)
+    if (mPropertyListeners.Get(i)->mPropID == propID) toCall.push_back(*mPropertyListeners.Get(i));
+  for (const PropertyListener& l : toCall)
   {
-    const PropertyListener* pL = mPropertyListeners.Get(i);
-    if (pL->mPropID == propID) pL->mListenerProc(pL->mProcArgs, mCI, propID, scope, 0);
+    bool registered = false;
+    for (int i = 0; i < mPropertyListeners.GetSize() && !registered; ++i)
+    {
+      const PropertyListener* pL = mPropertyListeners.Get(i);
+      registered = pL->mPropID == propID && pL->mListenerProc == l.mListenerProc && pL->mProcArgs == l.mProcArgs;
+    }
+    if (registered) l.mListenerProc(l.mProcArgs, mCI, propID, scope, 0);
   }
 }
 

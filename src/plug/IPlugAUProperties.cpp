@@ -536,11 +536,7 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, 
                               UInt32* pDataSize, const void* pData)
 {
   // Listeners hear every attempt, before it is examined.
-  for (int i = 0; i < mPropertyListeners.GetSize(); ++i)
-  {
-    const PropertyListener* pL = mPropertyListeners.Get(i);
-    if (pL->mPropID == propID) pL->mListenerProc(pL->mProcArgs, mCI, propID, scope, 0);
-  }
+  InformListeners(propID, scope);
 
   // A value shorter than its property is refused, never read past.
   auto holds = [&](size_t size) { return pData && pDataSize && *pDataSize >= size; };

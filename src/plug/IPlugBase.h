@@ -409,6 +409,7 @@ private:
   IPreset* NextPresetToMake(const char* name);
   bool PromptForFile(WDL_String* pFile, bool save, const char* extension);
   bool ReadChosenFile(const char* extension, ByteChunk* pOut);
+  int UnserializeStateOrKeep(ByteChunk* pChunk, int startPos);
   bool ReadProgram(const unsigned char* pData, int size);
   bool ReadBank(const unsigned char* pData, int size);
 };

@@ -267,7 +267,7 @@ bool IPlugBase::RestorePreset(int idx)
   if (!pPreset) return false;
   if (pPreset->mInitialized)
   {
-    if (UnserializeState(&pPreset->mChunk, 0) < 1) return false;
+    if (UnserializeStateOrKeep(&pPreset->mChunk, 0) < 1) return false;
   }
   else
   {
@@ -295,6 +295,21 @@ bool IPlugBase::RestorePreset(const char* name)
   for (int i = 0; i < n; ++i)
     if (!strcmp(mPresets.Get(i)->mName, name)) return RestorePreset(i);
   return false;
+}
+
+// A state the plug-in refuses may have been half applied: the values it held
+// before go back, so a refusal never leaves a mixed state behind.
+int IPlugBase::UnserializeStateOrKeep(ByteChunk* pChunk, int startPos)
+{
+  ByteChunk before;
+  const bool saved = SerializeState(&before);
+  const int pos = UnserializeState(pChunk, startPos);
+  if (pos < 1 && saved)
+  {
+    ByteChunk after;
+    if (!SerializeState(&after) || !after.IsEqual(&before)) UnserializeState(&before, 0);
+  }
+  return pos;
 }
 
 IPreset* IPlugBase::NextPresetToMake(const char* name)
@@ -593,15 +608,7 @@ bool IPlugBase::ReadProgram(const unsigned char* pData, int size)
     if (!DoesStateChunks() || !SizedChunkAt(pData, size, kFXPHeaderSize, &state)) return false;
     int pos = 0;
     if (!GetIPlugVerFromChunk(&state, &pos)) return false;
-    // A state the plug-in refuses may have been half applied: the values go back.
-    ByteChunk before;
-    const bool saved = SerializeState(&before);
-    if (UnserializeState(&state, pos) < 1)
-    {
-      ByteChunk after;
-      if (saved && (!SerializeState(&after) || !after.IsEqual(&before))) UnserializeState(&before, 0);
-      return false;
-    }
+    if (UnserializeStateOrKeep(&state, pos) < 1) return false;
     ModifyCurrentPreset();
   }
   else if (IsMagic(pData + 8, "FxCk"))
@@ -637,7 +644,42 @@ bool IPlugBase::ReadBank(const unsigned char* pData, int size)
     if (!DoesStateChunks() || !SizedChunkAt(pData, size, kFXBHeaderSize, &state)) return false;
     int pos = 0;
     GetIPlugVerFromChunk(&state, &pos);
-    UnserializePresets(&state, pos);
+    // A damaged preset block is refused whole: the presets and the current
+    // state go back to what they were, and the host hears of no change.
+    struct Kept
+    {
+      bool initialized;
+      WDL_String name;
+      ByteChunk chunk;
+    };
+    WDL_PtrList<Kept> kept;
+    for (int i = 0; i < NPresets(); ++i)
+    {
+      const IPreset* pPreset = mPresets.Get(i);
+      Kept* pKept = kept.Add(new Kept{pPreset->mInitialized, WDL_String(pPreset->mName), ByteChunk()});
+      pKept->chunk.PutBytes(&pPreset->mChunk);
+    }
+    ByteChunk before;
+    const bool saved = SerializeState(&before);
+    const int currentIdx = mCurrentPresetIdx;
+    const bool ok = UnserializePresets(&state, pos) >= 0;
+    if (!ok)
+    {
+      for (int i = 0; i < kept.GetSize() && i < NPresets(); ++i)
+      {
+        IPreset* pPreset = mPresets.Get(i);
+        const Kept* pKept = kept.Get(i);
+        pPreset->mInitialized = pKept->initialized;
+        pPreset->SetName(pKept->name.Get());
+        pPreset->mChunk.Clear();
+        pPreset->mChunk.PutBytes(&pKept->chunk);
+      }
+      mCurrentPresetIdx = currentIdx;
+      if (saved) UnserializeState(&before, 0);
+      RedrawParamControls();
+    }
+    kept.Empty(true);
+    if (!ok) return false;
   }
   else if (IsMagic(pData + 8, "FxBk"))
   {

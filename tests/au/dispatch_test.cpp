@@ -5,6 +5,7 @@
 #include "TestPlug.h"
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -211,6 +212,14 @@ TEST_F(Dispatch, HostMidiReachesThePlugInMarkedAsFromTheHost)
   MusicDeviceNoteParams note = {2, 60.7f, 100.0f};
   EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, &id, 0, &note), noErr);
   EXPECT_EQ(id, 60u);
+  for (float pitch : {-1.0f, NAN, 1e20f, -INFINITY})
+  {
+    id = 7;
+    note.mPitch = pitch;
+    EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, &id, 0, &note), noErr);
+    EXPECT_EQ(id, 0u) << pitch;
+  }
+  note.mPitch = 60.7f;
   EXPECT_EQ(MusicDeviceStopNote(unit, 0, id, 0), noErr);
   EXPECT_EQ(MusicDevicePrepareInstrument(unit, 0), noErr);
   EXPECT_EQ(MusicDeviceReleaseInstrument(unit, 0), noErr);

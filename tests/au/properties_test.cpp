@@ -395,6 +395,53 @@ TEST_F(Properties, ListenersHearEverySetBeforeItIsApplied)
   EXPECT_EQ(h.calls[2].first, kAudioUnitProperty_PresentPreset);
 }
 
+struct Chain
+{
+  std::vector<int> order;
+  bool removeSelf = false, removeThird = false;
+};
+void Third(void* ud, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
+{
+  static_cast<Chain*>(ud)->order.push_back(3);
+}
+void Second(void* ud, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
+{
+  static_cast<Chain*>(ud)->order.push_back(2);
+}
+void First(void* ud, AudioUnit u, AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement)
+{
+  Chain* c = static_cast<Chain*>(ud);
+  c->order.push_back(1);
+  if (c->removeSelf) AudioUnitRemovePropertyListenerWithUserData(u, id, First, ud);
+  if (c->removeThird) AudioUnitRemovePropertyListenerWithUserData(u, id, Third, ud);
+}
+
+TEST_F(Properties, ListenersRemovedFromInsideACallKeepTheOrderOfTheRest)
+{
+  const struct { bool removeSelf, removeThird; std::vector<int> first, second; } cases[] = {
+      {true, false, {1, 2, 3}, {2, 3}},  // the next one is not skipped
+      {false, true, {1, 2}, {1, 2}},     // one removed before its turn is not called
+  };
+  for (const auto& t : cases)
+  {
+    Open();
+    Chain c;
+    c.removeSelf = t.removeSelf;
+    c.removeThird = t.removeThird;
+    for (AudioUnitPropertyListenerProc proc : {First, Second, Third})
+      ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_Latency, proc, &c), noErr);
+    double v = 0.0;
+    EXPECT_EQ(Set(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &v, 8), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(c.order, t.first);
+    c.order.clear();
+    plug->SetLatency(64);
+    EXPECT_EQ(c.order, t.second);
+    TearDown();
+    unit = nullptr;
+    comp = nullptr;
+  }
+}
+
 TEST_F(Properties, SettersAndTheirRefusals)
 {
   Open();

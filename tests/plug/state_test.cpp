@@ -290,10 +290,12 @@ TEST(Presets, RestoreLoadsTheStoredStateByIndexAndName)
   EXPECT_TRUE(plug->RestorePreset(0));
   EXPECT_EQ(Values(*plug), (std::vector<double>{127.0, 0.0, 0.0}));
 
-  // A preset whose chunk is too short is refused.
-  plug->GetPreset(1)->mChunk.Resize(4);
+  // A preset whose chunk is too short is refused, and the value it did hold
+  // is not left behind.
+  plug->GetPreset(1)->mChunk.Resize(12);
   EXPECT_FALSE(plug->RestorePreset(1));
   EXPECT_EQ(plug->GetCurrentPresetIdx(), 0);
+  EXPECT_EQ(Values(*plug), (std::vector<double>{127.0, 0.0, 0.0}));
 }
 
 TEST(Presets, MakeOperationsFillTheNextFreePreset)
@@ -690,6 +692,37 @@ TEST_F(PlugFiles, BadBankFiles)
     EXPECT_FALSE(plug->LoadBankFromFXB()) << c.what;
     EXPECT_STREQ(plug->GetPresetName(0), "empty") << c.what;
     EXPECT_EQ(plug->programChanges, 0) << c.what;
+  }
+
+  // A state-chunk bank whose preset block is cut inside the second preset's
+  // state (sizes kept consistent): refused whole, nothing of it kept.
+  {
+    auto from = PresetPlug(2);
+    from->MakePreset("Lead", 100, 0.25, 0);
+    from->MakePreset("Pad", 20, -0.5, 1);
+    Attach(from.get(), Path("cut.fxb"));
+    ASSERT_TRUE(from->SaveBankAsFXB());
+    std::vector<uint8_t> v = Read(Path("cut.fxb"));
+    // 8 header bytes, "Lead" (8 + 1 + 24), "Pad" name and flag (7 + 1), then 12 of its 24 bytes.
+    const uint32_t cut = 8 + 33 + 8 + 12;
+    v.resize(160 + cut);
+    const auto sizes = Bytes().be(cut + 160).v;
+    memcpy(v.data() + 4, sizes.data(), 4);
+    const auto chunkSize = Bytes().be(cut).v;
+    memcpy(v.data() + 156, chunkSize.data(), 4);
+    Write(Path("cut.fxb"), v);
+
+    auto plug = PresetPlug(2);
+    plug->MakePreset("Mine", 7, 1.0, 1);
+    plug->GetParam(0)->Set(50.0);
+    Attach(plug.get(), Path("cut.fxb"));
+    EXPECT_FALSE(plug->LoadBankFromFXB());
+    EXPECT_STREQ(plug->GetPresetName(0), "Mine");
+    EXPECT_STREQ(plug->GetPresetName(1), "empty");
+    EXPECT_FALSE(plug->GetPreset(1)->mInitialized);
+    EXPECT_EQ(ChunkDoubles(plug->GetPreset(0)->mChunk), (std::vector<double>{7.0, 1.0, 1.0}));
+    EXPECT_EQ(Values(*plug), (std::vector<double>{50.0, 0.5, 1.0}));
+    EXPECT_EQ(plug->programChanges, 0);
   }
 
   // A state-chunk bank whose chunk size lies.
