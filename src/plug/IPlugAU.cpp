@@ -564,10 +564,9 @@ int IPlugAU::GetHost()
   if (mHost == kHostUninit)
   {
     CFBundleRef mainBundle = CFBundleGetMainBundle();
-    const char* id = mainBundle ? CFStringGetCStringPtr(CFBundleGetIdentifier(mainBundle), kCFStringEncodingUTF8)
-                                : nullptr;
-    if (id) SetHost(id, 0);
-    if (!id || mHost == kHostUninit) SetHost("", 0);
+    const std::string id = mainBundle ? CFStringToUTF8(CFBundleGetIdentifier(mainBundle)) : std::string();
+    if (!id.empty()) SetHost(id.c_str(), 0);
+    if (id.empty() || mHost == kHostUninit) SetHost("", 0);
   }
   return mHost;
 }

@@ -9,6 +9,8 @@
 #include "platform/corefoundation/CoreFoundation.h"
 #include "plug/IPlugBase.h"
 
+#include <string>
+
 class IPlugAU : public IPlugBase
 {
 public:
@@ -165,6 +167,10 @@ private:
 
 // The class of an Audio Unit's event: gesture begins 1, value changed 0, gesture ends 2.
 void SendAUEvent(AudioUnitEventType type, ComponentInstanceRecord* ci, int idx);
+
+// A string's UTF-8 text: the platform's direct pointer when it has one, else a
+// copying conversion (the pointer is null for many strings); "" for null.
+std::string CFStringToUTF8(CFStringRef s);
 
 // Dictionary helpers of the state dictionary.
 void PutNumberInDict(CFMutableDictionaryRef pDict, const char* key, const void* pNumber, CFNumberType type);

@@ -451,8 +451,8 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, 
       AudioUnitParameterValueFromString req = Get<AudioUnitParameterValueFromString>(pData);
       if (req.inParamID >= (UInt32)nShown) return kAudioUnitErr_InvalidElement;
       IParam* pParam = GetParam((int)req.inParamID);
-      const char* text = CFStringGetCStringPtr(req.inString, kCFStringEncodingUTF8);
-      if (!text) text = "";
+      const std::string typed = CFStringToUTF8(req.inString);
+      const char* text = typed.c_str();
       if (!pParam->GetNDisplayTexts())
       {
         const double v = atof(text);
@@ -626,10 +626,10 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, 
     {
       if (!holds(sizeof(AUHostIdentifier))) return kBadValue;
       const AUHostIdentifier id = Get<AUHostIdentifier>(pData);
-      const char* name = CFStringGetCStringPtr(id.hostName, kCFStringEncodingUTF8);
+      const std::string name = CFStringToUTF8(id.hostName);
       const NumVersion v = id.hostVersion;
       const int version = (v.majorRev << 16) + ((v.minorAndBugRev & 0xF0) << 4) + (v.minorAndBugRev & 0x0F);
-      SetHost(name ? name : "", version);
+      SetHost(name.c_str(), version);
       OnHostIdentified();
       return noErr;
     }

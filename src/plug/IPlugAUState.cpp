@@ -51,13 +51,27 @@ bool GetNumberFromDict(CFDictionaryRef pDict, const char* key, void* pNumber, CF
   return n && CFNumberGetValue(n, type, pNumber);
 }
 
+std::string CFStringToUTF8(CFStringRef s)
+{
+  if (!s) return std::string();
+  if (const char* direct = CFStringGetCStringPtr(s, kCFStringEncodingUTF8)) return direct;
+  const CFIndex size = CFStringGetMaximumSizeForEncoding(CFStringGetLength(s), kCFStringEncodingUTF8) + 1;
+  if (size < 1) return std::string();
+  std::string text((size_t)size, '\0');
+  if (!CFStringGetCString(s, &text[0], size, kCFStringEncodingUTF8)) return std::string();
+  text.resize(strlen(text.c_str()));
+  return text;
+}
+
 bool GetStrFromDict(CFDictionaryRef pDict, const char* key, char* value, int maxLen)
 {
   if (maxLen < 1) return false;
   value[0] = 0;
   CFStringRef s = (CFStringRef)ValueOfType(pDict, key, CFStringGetTypeID());
-  const char* text = s ? CFStringGetCStringPtr(s, kCFStringEncodingUTF8) : nullptr;
-  if (!text) return false;
+  if (!s) return false;
+  const std::string whole = CFStringToUTF8(s);
+  if (whole.empty() && CFStringGetLength(s) > 0) return false;  // no UTF-8 for it
+  const char* text = whole.c_str();
   int n = (int)strnlen(text, (size_t)maxLen);
   if (n >= maxLen)
   {
