@@ -422,7 +422,9 @@ ComponentResult IPlugAU::Dispatch(ComponentParameters* params)
       if (!args(5)) return paramErr;
       NoteInstanceID* pNoteID = ComponentArg<NoteInstanceID*>(params, 2);
       const MusicDeviceNoteParams* pNote = ComponentArg<const MusicDeviceNoteParams*>(params, 4);
-      if (pNoteID && pNote) *pNoteID = (NoteInstanceID)pNote->mPitch;
+      // A pitch no id can hold (negative, NaN, too large) gives 0 rather than an undefined conversion.
+      const double pitch = pNote ? (double)pNote->mPitch : 0.0;
+      if (pNoteID && pNote) *pNoteID = pitch > -1.0 && pitch < 4294967296.0 ? (NoteInstanceID)(pitch < 0.0 ? 0.0 : pitch) : 0;
       return noErr;
     }
     default: return badComponentSelector;
