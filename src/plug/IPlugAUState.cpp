@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -23,9 +24,12 @@ CFTypeRef ValueOfType(CFDictionaryRef pDict, const char* key, CFTypeID type)
 void SetValue(CFMutableDictionaryRef pDict, const char* key, CFTypeRef value)
 {
   CFStringRef k = Key(key);
-  if (value) CFDictionarySetValue(pDict, k, value);
+  if (value)
+  {
+    CFDictionarySetValue(pDict, k, value);
+    CFRelease(value);
+  }
   CFRelease(k);
-  CFRelease(value);
 }
 
 }  // namespace
@@ -37,7 +41,18 @@ void PutNumberInDict(CFMutableDictionaryRef pDict, const char* key, const void* 
 
 void PutStrInDict(CFMutableDictionaryRef pDict, const char* key, const char* value)
 {
-  SetValue(pDict, key, CFStringCreateWithCString(nullptr, value ? value : "", kCFStringEncodingUTF8));
+  CFStringRef s = CFStringCreateWithCString(nullptr, value ? value : "", kCFStringEncodingUTF8);
+  // A text that is not UTF-8 (a preset name cut inside a character, or read from a
+  // program file) keeps its ASCII: without the key the host would save a state
+  // that SetState then refuses.
+  if (!s)
+  {
+    std::string ascii;
+    for (const char* p = value; *p; ++p)
+      if ((unsigned char)*p < 0x80) ascii += *p;
+    s = CFStringCreateWithCString(nullptr, ascii.c_str(), kCFStringEncodingUTF8);
+  }
+  SetValue(pDict, key, s);
 }
 
 void PutDataInDict(CFMutableDictionaryRef pDict, const char* key, ByteChunk* pChunk)
