@@ -226,5 +226,8 @@ Boolean CFAUPresetArrayEqualCallBack(const void* pPreset1, const void* pPreset2)
   const CFAUPreset* a = static_cast<const CFAUPreset*>(pPreset1);
   const CFAUPreset* b = static_cast<const CFAUPreset*>(pPreset2);
   if (a->auPreset.presetNumber != b->auPreset.presetNumber) return false;
-  return CFStringCompare(a->auPreset.presetName, b->auPreset.presetName, 0) == kCFCompareEqualTo;
+  // A record may have no name; the string compare must not be handed none.
+  const CFStringRef x = a->auPreset.presetName, y = b->auPreset.presetName;
+  if (!x || !y) return !x && !y;
+  return CFStringCompare(x, y, 0) == kCFCompareEqualTo;
 }
