@@ -39,6 +39,9 @@ void IMidiQueue::Compact()
 void IMidiQueue::Add(const IMidiMsg* pMsg)
 {
   if (!pMsg) return;
+  // Copied first: the message may live in this queue (a Peek), and growing,
+  // compacting or shifting would move it away under the pointer.
+  const IMidiMsg msg = *pMsg;
   if (mBack >= mSize)
   {
     // Room made at the front comes before any allocation on the audio path.
@@ -46,18 +49,18 @@ void IMidiQueue::Add(const IMidiMsg* pMsg)
     else if (!Grow()) return;
   }
 
-  const int offset = pMsg->mOffset;
+  const int offset = msg.mOffset;
   if (mBack > mFront && offset < mBuf[mBack - 1].mOffset)
   {
     int i = mBack - 2;
     while (i >= mFront && mBuf[i].mOffset > offset) --i;
     const int at = i + 1;
     memmove(mBuf + at + 1, mBuf + at, (size_t)(mBack - at) * sizeof(IMidiMsg));
-    mBuf[at] = *pMsg;
+    mBuf[at] = msg;
   }
   else
   {
-    mBuf[mBack] = *pMsg;
+    mBuf[mBack] = msg;
   }
   ++mBack;
 }

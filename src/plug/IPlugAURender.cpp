@@ -3,7 +3,28 @@
 
 #include "plug/IPlugAU.h"
 
+#include <climits>
+#include <cmath>
 #include <cstring>
+
+namespace {
+
+// Values from the host are truncated toward zero; one beyond an int's range (a
+// session of many hours, a damaged value) is held at its end, and NaN gives 0.
+int HostInt(double v)
+{
+  if (!(v == v)) return 0;
+  if (v >= (double)INT_MAX) return INT_MAX;
+  if (v <= (double)INT_MIN) return INT_MIN;
+  return (int)v;
+}
+
+int HostInt(UInt32 v) { return v > (UInt32)INT_MAX ? INT_MAX : (int)v; }
+
+// Only a finite tempo above 0 counts: the editor divides by it.
+bool UsableTempo(double tempo) { return tempo > 0.0 && std::isfinite(tempo); }
+
+}  // namespace
 
 void IPlugAU::SetBlockSize(int blockSize)
 {
@@ -178,7 +199,7 @@ int IPlugAU::GetSamplePos()
   if (mHostCallbacks.transportStateProc(mHostCallbacks.hostUserData, &playing, &changed, &samplePos, &looping,
                                         &loopStart, &loopEnd) != noErr)
     return 0;
-  return (int)(samplePos + 0.5);
+  return HostInt(samplePos + 0.5);
 }
 
 double IPlugAU::GetTempo()
@@ -186,7 +207,8 @@ double IPlugAU::GetTempo()
   if (mHostCallbacks.beatAndTempoProc)
   {
     Float64 currentBeat = 0.0, tempo = 0.0;
-    if (mHostCallbacks.beatAndTempoProc(mHostCallbacks.hostUserData, &currentBeat, &tempo) == noErr && tempo > 0.0)
+    if (mHostCallbacks.beatAndTempoProc(mHostCallbacks.hostUserData, &currentBeat, &tempo) == noErr &&
+        UsableTempo(tempo))
       mTempo = tempo;
   }
   return mTempo;
@@ -201,8 +223,8 @@ void IPlugAU::GetTimeSig(int* pNum, int* pDenom)
   if (mHostCallbacks.musicalTimeLocationProc(mHostCallbacks.hostUserData, &sampleOffsetToNextBeat, &num, &denom,
                                              &currentMeasureDownBeat) != noErr)
     return;
-  if (pNum) *pNum = (int)num;
-  if (pDenom) *pDenom = (int)denom;
+  if (pNum) *pNum = HostInt((double)num);
+  if (pDenom) *pDenom = HostInt(denom);
 }
 
 void IPlugAU::GetTime(ITimeInfo* pTimeInfo)
@@ -213,7 +235,7 @@ void IPlugAU::GetTime(ITimeInfo* pTimeInfo)
     Float64 currentBeat = 0.0, tempo = 0.0;
     if (mHostCallbacks.beatAndTempoProc(mHostCallbacks.hostUserData, &currentBeat, &tempo) == noErr)
     {
-      if (tempo > 0.0) pTimeInfo->mTempo = tempo;
+      if (UsableTempo(tempo)) pTimeInfo->mTempo = tempo;
       if (currentBeat > 0.0) pTimeInfo->mPPQPos = currentBeat;
     }
   }
@@ -239,8 +261,8 @@ void IPlugAU::GetTime(ITimeInfo* pTimeInfo)
     if (mHostCallbacks.musicalTimeLocationProc(mHostCallbacks.hostUserData, &sampleOffsetToNextBeat, &num, &denom,
                                                &currentMeasureDownBeat) == noErr)
     {
-      pTimeInfo->mNumerator = (int)num;
-      pTimeInfo->mDenominator = (int)denom;
+      pTimeInfo->mNumerator = HostInt((double)num);
+      pTimeInfo->mDenominator = HostInt(denom);
       if (currentMeasureDownBeat > 0.0) pTimeInfo->mLastBar = currentMeasureDownBeat;
     }
   }

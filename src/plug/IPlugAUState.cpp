@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -23,9 +24,12 @@ CFTypeRef ValueOfType(CFDictionaryRef pDict, const char* key, CFTypeID type)
 void SetValue(CFMutableDictionaryRef pDict, const char* key, CFTypeRef value)
 {
   CFStringRef k = Key(key);
-  if (value) CFDictionarySetValue(pDict, k, value);
+  if (value)
+  {
+    CFDictionarySetValue(pDict, k, value);
+    CFRelease(value);
+  }
   CFRelease(k);
-  CFRelease(value);
 }
 
 }  // namespace
@@ -37,7 +41,18 @@ void PutNumberInDict(CFMutableDictionaryRef pDict, const char* key, const void* 
 
 void PutStrInDict(CFMutableDictionaryRef pDict, const char* key, const char* value)
 {
-  SetValue(pDict, key, CFStringCreateWithCString(nullptr, value ? value : "", kCFStringEncodingUTF8));
+  CFStringRef s = CFStringCreateWithCString(nullptr, value ? value : "", kCFStringEncodingUTF8);
+  // A text that is not UTF-8 (a preset name cut inside a character, or read from a
+  // program file) keeps its ASCII: without the key the host would save a state
+  // that SetState then refuses.
+  if (!s)
+  {
+    std::string ascii;
+    for (const char* p = value; *p; ++p)
+      if ((unsigned char)*p < 0x80) ascii += *p;
+    s = CFStringCreateWithCString(nullptr, ascii.c_str(), kCFStringEncodingUTF8);
+  }
+  SetValue(pDict, key, s);
 }
 
 void PutDataInDict(CFMutableDictionaryRef pDict, const char* key, ByteChunk* pChunk)
@@ -225,5 +240,8 @@ Boolean CFAUPresetArrayEqualCallBack(const void* pPreset1, const void* pPreset2)
   const CFAUPreset* a = static_cast<const CFAUPreset*>(pPreset1);
   const CFAUPreset* b = static_cast<const CFAUPreset*>(pPreset2);
   if (a->auPreset.presetNumber != b->auPreset.presetNumber) return false;
-  return CFStringCompare(a->auPreset.presetName, b->auPreset.presetName, 0) == kCFCompareEqualTo;
+  // A record may have no name; the string compare must not be handed none.
+  const CFStringRef x = a->auPreset.presetName, y = b->auPreset.presetName;
+  if (!x || !y) return !x && !y;
+  return CFStringCompare(x, y, 0) == kCFCompareEqualTo;
 }

@@ -138,12 +138,14 @@ int MidiPortNumber(MidiPortAccess& port, const char* name)
 
 int MidiMsgWireBytes(const IMidiMsg& msg, unsigned char bytes[3])
 {
+  const IMidiMsg::EStatusMsg kind = msg.StatusMsg();
+  if (kind == IMidiMsg::kNone) return 0;
+  const int n = kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch ? 2 : 3;
+  if ((msg.mData1 & 0x80) || (n == 3 && (msg.mData2 & 0x80))) return 0;
   bytes[0] = msg.mStatus;
   bytes[1] = msg.mData1;
-  const IMidiMsg::EStatusMsg kind = msg.StatusMsg();
-  if (kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch) return 2;
-  bytes[2] = msg.mData2;
-  return 3;
+  if (n == 3) bytes[2] = msg.mData2;
+  return n;
 }
 
 void MidiSysexWireBytes(const unsigned char* data, int size, WDL_TypedBuf<unsigned char>* bytes)

@@ -50,7 +50,10 @@ int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, 
 int MidiPortNumber(MidiPortAccess& port, const char* name);
 
 // The bytes of a short message on the wire: program change and channel
-// aftertouch carry one data byte, every other kind two. Returns the count.
+// aftertouch carry one data byte, every other kind two. Returns the count, or 0
+// for what is not a channel message with seven-bit data (a status without bit
+// 7, a system status, a data byte with bit 7 from the host): on the wire such
+// bytes would start another message or a system-exclusive one that never ends.
 int MidiMsgWireBytes(const IMidiMsg& msg, unsigned char bytes[3]);
 
 // A system-exclusive body gets F0 before and F7 after; a message that already

@@ -5,8 +5,8 @@
 #include "TestPlug.h"
 
 #include <atomic>
-#include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -212,14 +212,18 @@ TEST_F(Dispatch, HostMidiReachesThePlugInMarkedAsFromTheHost)
   MusicDeviceNoteParams note = {2, 60.7f, 100.0f};
   EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, &id, 0, &note), noErr);
   EXPECT_EQ(id, 60u);
-  for (float pitch : {-1.0f, NAN, 1e20f, -INFINITY})
+  // Pitches no id can hold give 0, not an undefined conversion.
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  for (float pitch : {-0.5f, -1.0f, -3.0f, nan, inf, -inf, 1e20f, 5e9f})
   {
-    id = 7;
+    id = 77;
     note.mPitch = pitch;
     EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, &id, 0, &note), noErr);
     EXPECT_EQ(id, 0u) << pitch;
   }
-  note.mPitch = 60.7f;
+  note.mPitch = 127.9f;
+  EXPECT_EQ(MusicDeviceStartNote(unit, 0, 0, &id, 0, &note), noErr);
+  EXPECT_EQ(id, 127u);
   EXPECT_EQ(MusicDeviceStopNote(unit, 0, id, 0), noErr);
   EXPECT_EQ(MusicDevicePrepareInstrument(unit, 0), noErr);
   EXPECT_EQ(MusicDeviceReleaseInstrument(unit, 0), noErr);

@@ -560,6 +560,17 @@ TEST(CFAUPreset, RecordsCountTheirReferences)
   EXPECT_FALSE(CFAUPresetArrayEqualCallBack(p, r));
   CFAUPresetRelease(q);
   CFAUPresetRelease(r);
+  // Records without a name: equal to each other, not to one named "".
+  CFAUPresetRef none1 = CFAUPresetCreate(kCFAllocatorDefault, 3, nullptr);
+  CFAUPresetRef none2 = CFAUPresetCreate(kCFAllocatorDefault, 3, nullptr);
+  CFAUPresetRef empty = CFAUPresetCreate(kCFAllocatorDefault, 3, CFSTR(""));
+  EXPECT_TRUE(CFAUPresetArrayEqualCallBack(none1, none2));
+  EXPECT_FALSE(CFAUPresetArrayEqualCallBack(none1, empty));
+  EXPECT_FALSE(CFAUPresetArrayEqualCallBack(empty, none1));
+  CFStringRef noName = CFAUPresetArrayCopyDescriptionCallBack(none1);
+  EXPECT_EQ(Text(noName), "AUPreset:\npreset number = 3\npreset name = (null)");
+  CFRelease(noName);
+  for (CFAUPresetRef x : {none1, none2, empty}) CFAUPresetRelease(x);
   CFAUPresetRelease(p);  // the third release frees it (the leak check would see otherwise)
   CFAUPresetRelease(nullptr);
   CFArrayCallBacks cb = {};

@@ -3,7 +3,9 @@
 
 #include "TestPlug.h"
 
+#include <climits>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -382,6 +384,62 @@ TEST_F(Render, HostTimeComesFromTheHostsCallbacks)
   EXPECT_EQ(t.mTempo, 70);
   clock.tempo = 0;
   EXPECT_EQ(plug->GetTempo(), 90.0);  // GetTime left the stored tempo alone
+}
+
+TEST_F(Render, HostTimeBeyondAnIntsRangeIsHeldAtItsEnd)
+{
+  Open();
+  Clock clock;
+  HostCallbackInfo cb = {&clock, BeatTempo, Musical, Transport};
+  ASSERT_EQ(Set(kAudioUnitProperty_HostCallbacks, 0, 0, &cb, sizeof(cb)), noErr);
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  // Sample position and numerator as the host may give them, and what the editor reads.
+  const struct
+  {
+    double pos;
+    int samplePos;
+    float num;
+    UInt32 den;
+    int numerator, denominator;
+  } rows[] = {
+      {2147483646.4, 2147483646, 3.0f, 4, 3, 4},
+      {2147483646.6, INT_MAX, 3.0f, 4, 3, 4},
+      {1e12, INT_MAX, 1e12f, 0x80000000u, INT_MAX, INT_MAX},
+      {-1e12, INT_MIN, -1e12f, 0xFFFFFFFFu, INT_MIN, INT_MAX},
+      {-2.7, -2, -2.7f, 1, -2, 1},
+      {inf, INT_MAX, (float)inf, 2, INT_MAX, 2},
+      {-inf, INT_MIN, (float)-inf, 2, INT_MIN, 2},
+      {nan, 0, (float)nan, 2, 0, 2},
+  };
+  for (const auto& r : rows)
+  {
+    SCOPED_TRACE(r.pos);
+    clock.samplePos = r.pos;
+    clock.num = r.num;
+    clock.den = r.den;
+    EXPECT_EQ(plug->GetSamplePos(), r.samplePos);
+    int num = 0, den = 0;
+    plug->GetTimeSig(&num, &den);
+    EXPECT_EQ(num, r.numerator);
+    EXPECT_EQ(den, r.denominator);
+    ITimeInfo t;
+    plug->GetTime(&t);
+    EXPECT_EQ(t.mNumerator, r.numerator);
+    EXPECT_EQ(t.mDenominator, r.denominator);
+  }
+
+  // A tempo that is not finite is no tempo: the last usable one stays.
+  clock.tempo = 100.0;
+  EXPECT_EQ(plug->GetTempo(), 100.0);
+  for (double bad : {inf, nan, -inf, -1.0})
+  {
+    clock.tempo = bad;
+    EXPECT_EQ(plug->GetTempo(), 100.0);
+    ITimeInfo t;
+    t.mTempo = 55.0;
+    plug->GetTime(&t);
+    EXPECT_EQ(t.mTempo, 55.0);
+  }
 }
 
 }  // namespace

@@ -198,6 +198,28 @@ TEST_F(State, TheNameIsCutToFitAndStillChoosesItsPreset)
   CFRelease(cut);
 }
 
+TEST_F(State, APresetNameThatIsNotUtf8StillSavesAStateThatLoads)
+{
+  // 254 bytes and a two-byte character: the preset keeps 255 bytes, cut inside it.
+  const std::string name = std::string(250, 'p') + "Lead\xC3\xA9";
+  PlugSpec spec;
+  spec.nPresets = 1;
+  spec.setup = [name](TestPlug* p) { p->MakeDefaultPreset(name.c_str(), 1); };
+  Open(spec);
+  ASSERT_EQ(strlen(plug->GetPresetName(0)), 255u);
+  plug->GetParam(1)->Set(0.625);
+  CFPropertyListRef state = nullptr;
+  UInt32 size = sizeof(state);
+  ASSERT_EQ(Get(kAudioUnitProperty_ClassInfo, 0, 0, &state, &size), noErr);
+  Dict d(state);
+  char got[300];
+  ASSERT_TRUE(GetStrFromDict(d.ref, "name", got, sizeof(got)));
+  EXPECT_EQ(std::string(got), std::string(250, 'p') + "Lead");
+  plug->GetParam(1)->Set(0.0);
+  EXPECT_EQ(Set(kAudioUnitProperty_ClassInfo, 0, 0, &d.ref, sizeof(d.ref)), noErr);
+  EXPECT_EQ(plug->GetParam(1)->Value(), 0.625);
+}
+
 TEST(StateFile, RoundTripsThroughAFileIntoAFreshInstanceOfTheRealPlugIn)
 {
   TestHost host;

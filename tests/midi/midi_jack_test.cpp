@@ -168,9 +168,14 @@ TEST_F(MidiOverJack, EverySendOperationArrivesByteExact)
   WDL_TypedBuf<IMidiMsg> nrpn;
   nrpn.Add(nrpnMsb);
   nrpn.Add(nrpnLsb);
+  // A velocity with bit 7 (as a host may pass it on) would put a status byte on
+  // the wire: that message is refused, the others of the buffer still go.
+  IMidiMsg broken(0, 0x90, 0x3C, 0xC8);
+  nrpn.Add(broken);
   nrpn.Add(entry);
-  EXPECT_TRUE(mPlug->SendMidiMsgs(&nrpn));
+  EXPECT_FALSE(mPlug->SendMidiMsgs(&nrpn));
   EXPECT_TRUE(mPlug->SendMidiMsg(&pc));
+  EXPECT_FALSE(mPlug->SendMidiMsg(&broken));
   EXPECT_TRUE(mPlug->SendMidiMsg(&noteOn));
   EXPECT_TRUE(mPlug->SendMidiMsg(&aftertouch));
   EXPECT_TRUE(mPlug->SendMidiSysex(body, 4));

@@ -220,6 +220,21 @@ TEST(MidiWireBytes, ShortMessages)
       {cc, {0xB2, 0x07, 0x7F}},
       {IMidiMsg(0, 0xE0, 0x00, 0x40), {0xE0, 0x00, 0x40}},
       {IMidiMsg(0, 0xA1, 0x3C, 0x20), {0xA1, 0x3C, 0x20}},
+      {IMidiMsg(0, 0x8F, 0x7F, 0x7F), {0x8F, 0x7F, 0x7F}},
+      // The unsent second byte of a one-byte kind may be anything (a program change holds FF).
+      {IMidiMsg(0, 0xCF, 0x7F, 0xFF), {0xCF, 0x7F}},
+      // Bytes that would break the stream are not sent at all: a data byte with bit 7
+      // (90 3C C8 would be read as a program change on channel 9), a status without
+      // it, a system status (F0 would open a message that never ends).
+      {IMidiMsg(0, 0x90, 0x3C, 0xC8), {}},
+      {IMidiMsg(0, 0xB0, 0x80, 0x00), {}},
+      {IMidiMsg(0, 0xC0, 0x85, 0xFF), {}},
+      {IMidiMsg(0, 0xD0, 0xFF, 0x00), {}},
+      {IMidiMsg(0, 0x45, 0x3C, 0x64), {}},
+      {IMidiMsg(0, 0x00, 0x00, 0x00), {}},
+      {IMidiMsg(0, 0xF0, 0x7E, 0xF7), {}},
+      {IMidiMsg(0, 0xF8, 0x00, 0x00), {}},
+      {IMidiMsg(0, 0xFF, 0x00, 0x00), {}},
   };
   for (const Case& c : cases)
   {

@@ -295,6 +295,40 @@ TEST(MidiQueue, CompactsInsteadOfGrowingWhenTheFrontWasConsumed)
   EXPECT_EQ(tagged, 1);
 }
 
+TEST(MidiQueue, AMessageOfTheQueueItselfIsAddedAsItWas)
+{
+  // Full, nothing consumed: the add grows (and may move) the buffer. Full with
+  // the front consumed: it compacts, and another message takes the place.
+  IMidiQueue q(4);
+  for (int i = 0; i < 4; ++i)
+  {
+    const IMidiMsg m = At(10 + i, (uint8_t)i);
+    q.Add(&m);
+  }
+  q.Add(q.Peek());  // offset 10, tag 0, behind the first
+  EXPECT_EQ(q.GetSize(), 8);
+  for (int i = 0; i < 3; ++i)
+  {
+    const IMidiMsg m = At(20 + i, (uint8_t)(4 + i));
+    q.Add(&m);
+  }
+  q.Remove();
+  q.Add(q.Peek());  // full at the back: compacts; offset 10, tag 0 again
+  EXPECT_EQ(q.GetSize(), 8);
+  q.Add(q.Peek() + 1);  // offset 10, tag 0: full again, grows
+  EXPECT_EQ(q.GetSize(), 12);
+  const int want[][2] = {{10, 0}, {10, 0}, {10, 0}, {11, 1}, {12, 2}, {13, 3}, {20, 4}, {21, 5}, {22, 6}};
+  EXPECT_EQ(q.ToDo(), 9);
+  for (const auto& w : want)
+  {
+    ASSERT_FALSE(q.Empty());
+    EXPECT_EQ(q.Peek()->mOffset, w[0]);
+    EXPECT_EQ(q.Peek()->mData1, w[1]);
+    q.Remove();
+  }
+  EXPECT_TRUE(q.Empty());
+}
+
 TEST(MidiQueue, StepZeroDropsSilently)
 {
   IMidiQueue q(0);
