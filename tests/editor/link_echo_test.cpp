@@ -6,6 +6,7 @@
 #include "EditorTestSupport.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
+#include "ui/ControlLayer.h"
 #include "ui/ControlAction.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,42 @@ TEST_F(Linking, TimbreToggleFromTheHardware)
   fromHardware(kLayerLinker, 1);
   EXPECT_EQ(e.GetParam(kQuickTab)->Value(), 0);
   EXPECT_EQ(e.timbreLine(), "[LAYER]");
+  e.GetParam(kTimbreLED)->InitInt("led", 0, 0, 2);
+  fromHardware(kLayerLinker, 0);
+  EXPECT_EQ(e.GetParam(kTimbreLED)->Value(), 2);
+  EXPECT_EQ(e.timbreLine(), "[TIMBRE 1]");
+}
+
+// A value from the hardware shows the child layer of that id and hides the others,
+// and the common mode greys the timbre controls at 0 (forcing timbre 1) and
+// un-greys them at any other value.
+TEST_F(Linking, HardwareValuesMoveTheirLayers)
+{
+  e.GetParam(kQuickTab)->InitInt("tab", 0, 0, 1);
+  e.GetParam(kCommonMode)->InitInt("mode", 0, 0, 3);
+  ControlLayer zones(100, "zones"), timbre(101, "timbreControlLayer");
+  for (int id = 0; id < 3; ++id) zones.children.Add(new ControlLayer(id, "zone"));
+  Probe* knob = new Probe(&e, kFilterCutoff);  // the layer owns it
+  timbre.controls.Add(knob);
+  e.timbreControlLayer = &timbre;
+  bind(kDelayFxType, 0, 3)->valueLayer = &zones;
+  e.patchEditOn = true;  // the common mode's own record enters edit mode on its first use
+
+  for (int n : {2, 0, 1})
+  {
+    fromHardware(kDelayFxType, n);
+    EXPECT_EQ(zones.selectedChildId, n);
+    for (int id = 0; id < 3; ++id) EXPECT_EQ(zones.children.Get(id)->visible, id == n) << n << " " << id;
+  }
+
+  e.GetParam(kQuickTab)->Set(1);
+  fromHardware(kCommonMode, 0);
+  EXPECT_TRUE(knob->IsGrayed());
+  EXPECT_EQ(e.GetParam(kQuickTab)->Value(), 0);
+  fromHardware(kCommonMode, 3);
+  EXPECT_FALSE(knob->IsGrayed());
+  EXPECT_TRUE(e.takeSent().empty());
+  e.timbreControlLayer = nullptr;
 }
 
 }  // namespace

@@ -292,12 +292,17 @@ TEST(FactoriesTest, DisplayStyles)
     EXPECT_EQ(control->GetText()->mColor, c.colour) << c.param << " " << c.kind;
     EXPECT_EQ(control->GetText()->mSize, (int)(c.size * 1.5));
     EXPECT_STREQ(control->GetText()->mFont, "NK57 Monospace");
+    EXPECT_EQ(control->GetText()->mStyle, 0);
+    EXPECT_EQ(control->GetText()->mAlign, 1);
+    EXPECT_EQ(control->GetText()->mVAlign, 2);
+    EXPECT_EQ(control->GetText()->mQuality, 3);
     EXPECT_EQ(control->GetRECT().L, 15);
     EXPECT_EQ(control->GetRECT().R, 37);
     EXPECT_TRUE(control->GetPromptDisabled());
   }
   EditorConfig names(uiDocument("<dropMenu type=\"nameSelection\" name=\"N\" paramId=\"kPatchName\" bounds=\"0,0,50,13\" nameLen=\"12\"/>"
-                                "<dropMenu type=\"nameSelection\" name=\"S\" paramId=\"kPatchSearchString\" bounds=\"0,0,50,13\" nameLen=\"10\"/>"),
+                                "<dropMenu type=\"nameSelection\" name=\"S\" paramId=\"kPatchSearchString\" bounds=\"0,0,50,13\" nameLen=\"10\"/>"
+                                "<dropMenu type=\"nameSelection\" name=\"R\" paramId=\"kPatchRename\" bounds=\"0,0,50,13\" nameLen=\"10\"/>"),
                      sysexDocument());
   EXPECT_STREQ(names.param(kPatchName)->GetDisplayText(0), "-- INIT --");
   EXPECT_EQ(names.control(kPatchName)->GetText()->mColor, IColor(255, 50, 60, 70));
@@ -305,5 +310,7 @@ TEST(FactoriesTest, DisplayStyles)
   EXPECT_FALSE(names.control(kPatchName)->GetPromptDisabled());
   EXPECT_STREQ(names.param(kPatchSearchString)->GetDisplayText(0), "search...");
   EXPECT_EQ(names.control(kPatchSearchString)->GetText()->mColor, IColor(255, 225, 225, 225));
+  EXPECT_STREQ(names.param(kPatchRename)->GetDisplayText(0), "New Name");
+  EXPECT_EQ(names.control(kPatchRename)->GetText()->mColor, IColor(255, 225, 225, 225));
   EXPECT_EQ(names.param(kPatchName)->Type(), kTypeText);
 }

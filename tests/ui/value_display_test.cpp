@@ -76,7 +76,28 @@ TEST(ValueDisplay, EachRuleWritesItsText)
       {kFilterCutoff, 90, "90"},          {498, 7, "7"},                        {kLayerLinker, 2, "2"},
       {kQuickTab, 3, "3"},                {kFilterType, 1, "LP12 [1]"},         {kFilterType, 9, " [9]"},
       {kFilterType + 1, -1, " [-1]"},     {kCommonVoices, 0, " [0]"},           {kOsc1Control1, 33, "33 [33]"},
-      {kOsc1DWGSWave, 2, "Wave3 [2]"},
+      {kOsc1DWGSWave, 2, "Wave3 [2]"},      {kOsc1DWGSWave, 3, " [3]"},
+      // The ends of each range and the values either side of a centre.
+      {kOsc2Tune, 0, "-64 [0]"},          {kOsc2Tune + 1, 127, "+63 [127]"},    {kOsc2Tune, 63, "-1 [63]"},
+      {kOsc2Tune, 65, "+1 [65]"},         {kVPatchAmnt4 + 1, 128, " [128]"},    {kAmpKBDTrack + 1, 0, "-64 [0]"},
+      {kVibratoInt, 127, "+63 [127]"},    {kSeq3Step16 + 1, 0, "-64 [0]"},      {kSeq3Step16, 127, "+63 [127]"},
+      {kAmpPan, 63, "LEFT 1% [63]"},      {kAmpPan, 65, "RIGHT 1% [65]"},       {kAmpPan, 2, "LEFT 96% [2]"},
+      {kAmpPan + 1, -1, " [-1]"},         {kArpTempo, 0, "20 BPM [0]"},         {kArpGate, 0, "0 % [0]"},
+      {kArpGate, 1, "0 % [1]"},           {kArpSwing, 1, "-99% [1]"},           {kArpSwing, 99, "-1% [99]"},
+      {kArpSwing, 101, "+1% [101]"},      {kArpSwing, 199, "+99% [199]"},       {kArpSwing, -1, " [-1]"},
+      {kTimbreTune, 0, "-50[cent] [0]"},  {kTimbreTune + 1, 100, "+50[cent] [100]"}, {kTimbreTune, 49, "-1[cent] [49]"},
+      {kTimbreTune, 51, "+1[cent] [51]"}, {kTimbreTranspose, 0, "-24 [0]"},     {kTimbreTranspose + 1, 48, "+24 [48]"},
+      {kMasterTranspose, 12, "0 [12]"},   {kMasterTranspose, 24, "+12 [24]"},   {kMasterTranspose, 0, "-12 [0]"},
+      {kEQLowGain, 24, "12 [24]"},        {kEQLowGain, 11, "-1 [11]"},          {kMultiPartMIDICh, 0, "1 [0]"},
+      {kModSeqLastStep + 1, 0, "1 [0]"},  {kOsc2Semitone, 2, "- 24 [2]"},       {kOsc2Semitone, 3, "- 23 [3]"},
+      {kOsc2Semitone, 62, "- 01 [62]"},   {kOsc2Semitone, 63, "+ 00 [63]"},     {kOsc2Semitone + 1, 65, "+ 00 [65]"},
+      {kOsc2Semitone, 66, "+ 01 [66]"},   {kOsc2Semitone, 126, "+ 24 [126]"},   {kVoiceTrigger + 1, 0, "SINGLE [0]"},
+      {kVoiceTrigger, 2, " [2]"},         {kMasterPosition, 1, "Pre TG [1]"},   {kMasterPosition, 2, " [2]"},
+      {kAmpGateSw, 2, " [2]"},            {kEG2Reset + 1, 1, "ON [1]"},         {kOverrideTempo, 0, "OFF [0]"},
+      {kGlobalPageJump, 1, "ON [1]"},     {kModSeqSwitch + 1, 1, "ON [1]"},     {kMIDIFilterProgramChange, 1, "ALLOWED [1]"},
+      {kMIDIFilterProgramChange, 2, " [2]"}, {kModSeq1Value01, 5, "5"},         {kTimbreLED, 2, "2"},
+      {kQuickTab, 0.5, "0"},              {kLayerLinker, 0.5, "0"},             {0, 127, "127"},
+      {kFilterType, 2, "HP [2]"},         {kFilterType, 3, " [3]"},
   };
   for (const Case& c : cases)
   {
@@ -123,6 +144,28 @@ TEST(ValueDisplay, LinesOfTheSpecialParameters)
   host.values[kOsc1Waveform + 1] = 5;
   d.controlDisplay(&host, kOsc1Control2 + 1, 5, false);
   EXPECT_EQ(host.nameLine, "P7");  // name unchanged
+  // Every waveform's pair of names, timbre 1 shown; a waveform outside 0..7 keeps the name.
+  const char* const names[][2] = {{"Sawtooth Morph", "Sawtooth LFO1 Mod Depth"},
+                                  {"Pulse Width", "Pulse Width LFO1 Mod"},
+                                  {"Triangle Morph", "Triangle LFO1 WFM Depth"},
+                                  {"Sin(Cross) X-MOD Depth", "Sin(Cross) X-MOD Depth Mod"},
+                                  {"Vox Wave Morph", "Vox Wave LFO1 Mod Depth"},
+                                  {"Not available in DWGS", "P6"},
+                                  {"Noise LPF Curoff Freq", "Noise LPF Resonance"},
+                                  {"Audio Input Morph 1<->2", "Audio Input LFO1 Mod 1<->2"},
+                                  {"P4", "P6"}};
+  host.timbre = 0;
+  host.values[kOsc1Waveform + 1] = 0;
+  for (int w = 0; w <= 8; ++w)
+  {
+    host.values[kOsc1Waveform] = w;
+    d.controlDisplay(&host, kOsc1Control1, 0, false);
+    EXPECT_EQ(host.nameLine, names[w][0]) << w;
+    d.controlDisplay(&host, kOsc1Control2, 127, false);
+    EXPECT_EQ(host.nameLine, names[w][1]) << w;
+    EXPECT_EQ(host.valueLine, "127 [127]");
+  }
+  host.timbre = 1;
 
   // Linking and the timbre tab write the timbre line; the value line stays.
   host.valueLine = "kept";
