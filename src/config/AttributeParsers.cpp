@@ -2,6 +2,7 @@
 
 #include "config/UIConfigManager.h"
 
+#include <climits>
 #include <sstream>
 
 namespace {
@@ -16,6 +17,14 @@ int readHex(const std::string& token, bool* whole)
   in >> std::hex >> v;
   *whole = !in.fail() && in.eof();
   return in.fail() ? 0 : v;
+}
+
+// A parameter id moved by a timbre offset; -1 for a missing id or a sum outside int.
+int movedParam(int id, int offset)
+{
+  if (id < 0) return -1;
+  const long long moved = (long long)id + offset;
+  return moved < 0 || moved > INT_MAX ? -1 : (int)moved;
 }
 
 }  // namespace
@@ -51,9 +60,11 @@ void UIConfigManager::getBiDirectLinkValues(std::string text, LinkInfo* link, in
   Tokenize(text, tokens, ",");
   *link = LinkInfo();
   if (tokens.size() < 2) return;
-  // A missing name counts as -1 and is moved by the offset all the same.
-  link->param1 = getParamByName(tokens[0]) + offset;
-  link->param2 = getParamByName(tokens[1]) + offset;
+  // Only a name that was found is moved to the timbre copy: a missing name moved by
+  // the offset would become another parameter's id (-1 + 1 is parameter 0) and the
+  // link would write that parameter.
+  link->param1 = movedParam(getParamByName(tokens[0]), offset);
+  link->param2 = movedParam(getParamByName(tokens[1]), offset);
   if (tokens.size() == 3)
   {
     std::istringstream in(tokens[2]);
@@ -108,7 +119,7 @@ const char* UIConfigManager::getParamGroup(int channel, std::string group)
 {
   if (channel >= 0)
   {
-    groupText = "Timbre " + std::to_string(channel + 1);
+    groupText = "Timbre " + std::to_string((long long)channel + 1);  // INT_MAX + 1 must not wrap
     if (!group.empty()) groupText += ":" + group;
     return groupText.c_str();
   }

@@ -11,6 +11,7 @@
 
 #include <tinyxml2.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -98,7 +99,14 @@ int EditorUIConfig::resolveParamId(const char* paramId, int c) const
       return -1;
     }
   }
-  return id + (c >= 0 ? c : 0) + offset;
+  // A huge offset in the text must not wrap into another parameter's id.
+  const long long moved = (long long)id + (c >= 0 ? c : 0) + offset;
+  if (moved < 0 || moved > INT_MAX)
+  {
+    configProblem(std::string("CONFIG READER: parameter offset in ") + paramId + " is out of range!");
+    return -1;
+  }
+  return (int)moved;
 }
 
 void EditorUIConfig::enterLayer(ControlLayer* layer, ControlLayer* parent)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using Tokens = std::vector<std::string>;
 
 TEST(Tokenize, SplitsAtEachDelimiterWithoutEmptyTokens)
@@ -89,12 +91,24 @@ TEST(GetBiDirectLinkValues, NamesOffsetAndThirdValue)
   }
   EXPECT_TRUE(log.lines.empty()) << "a single name looks nothing up";
 
-  // A blank after the comma belongs to the name; a missing name is -1 moved by the offset.
-  LinkInfo link;
-  cfg.getBiDirectLinkValues("kFilterCutoff, kFilterResonance", &link, 1);
-  EXPECT_EQ(link.param1, 25);
-  EXPECT_EQ(link.param2, 0);
+  // A blank after the comma belongs to the name. A missing name stays -1 in a timbre
+  // copy: moved by the offset it would name parameter 0 and the link would write it.
+  const Case missing[] = {
+    {"kFilterCutoff, kFilterResonance", 1, 25, -1, -1},
+    {"kNoSuchParam,kFilterResonance", 1, -1, 27, -1},
+    {"kNoSuchParam,kNoSuchParam", 5, -1, -1, -1},
+    {"kFilterCutoff,kFilterResonance", INT_MAX, -1, -1, -1},  // beyond int: no id
+  };
+  for (const Case& c : missing)
+  {
+    LinkInfo link;
+    cfg.getBiDirectLinkValues(c.text, &link, c.offset);
+    EXPECT_EQ(link.param1, c.p1) << c.text;
+    EXPECT_EQ(link.param2, c.p2) << c.text;
+    EXPECT_EQ(link.value, c.v) << c.text;
+  }
   EXPECT_EQ(log.count("CONFIG READER: parameter  kFilterResonance NOT FOUND!"), 1);
+  EXPECT_EQ(log.count("CONFIG READER: parameter kNoSuchParam NOT FOUND!"), 3);
 }
 
 TEST(ConvertStringSysextoVector, ReadsHexTokensSeparatedByBlanks)
@@ -160,4 +174,5 @@ TEST(GetParamGroup, LabelsByTimbre)
   EXPECT_STREQ(cfg.getParamGroup(-1, "Arp"), "Arp");
   EXPECT_STREQ(cfg.getParamGroup(-1, ""), "");
   EXPECT_STREQ(cfg.getParamGroup(11, "Seq"), "Timbre 12:Seq");
+  EXPECT_STREQ(cfg.getParamGroup(INT_MAX, ""), "Timbre 2147483648");
 }

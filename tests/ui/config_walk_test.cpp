@@ -96,6 +96,8 @@ TEST(ConfigWalkTest, ParameterReferences)
     {"kNoSuchParam", false, -1},
     {"kNoSuchParam+2", false, -1},
     {"kSeq1Step1+x", false, -1},
+    {"kSeq1Step1+2147483647", false, -1},
+    {"kSeq1Step1+-2147483648", true, -1},
     {"", false, -1},
   };
   for (const auto& c : cases)
