@@ -243,7 +243,8 @@ void Davrel::OnParamChange(int paramIdx)
   sendStage(paramIdx, value, sendValue);
 }
 
-// Editor settings, ports, filters and clock switches; true when the call ends.
+// The sound page's zones after Voice Assign or an LFO's tempo sync changed, from the
+// user or the hardware alike.
 void Davrel::soundZoneReaction(int base, int v)
 {
   if (base == kVoiceAssign)
@@ -266,6 +267,7 @@ void Davrel::soundZoneReaction(int base, int v)
   }
 }
 
+// Editor settings, ports, filters and clock switches; true when the call ends.
 bool Davrel::dispatchSettings(int paramIdx, double value, int v)
 {
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx < kMIDIFilterDAWCCPassThrough + kFilterClasses)
