@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 // A unit's view factory, found by name in this program's own code.
@@ -195,12 +196,8 @@ TEST_F(Hosted, HostViewsAndUnitViewsThatCannotBeHad)
   NSView* uv = dynamic_cast<NSView*>(SWELL_Object(unitView));
   ASSERT_TRUE(uv);
   EXPECT_EQ(uv->superview(), (NSView*)SWELL_WindowView(parent));
-  EXPECT_EQ(uv->frame().size.width, 130);
-  EXPECT_EQ(uv->frame().size.height, 100);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 130);
-  EXPECT_EQ(r.bottom, 100);
+  EXPECT_EQ((std::vector<double>{uv->frame().size.width, uv->frame().size.height}), (std::vector<double>{130, 100}));
+  EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}), (std::vector<LONG>{0, 0, 130, 100}));
   EXPECT_EQ(gFactories, 0);
   CFRelease(info.mCocoaAUViewClass[0]);
   CFRelease(info.mCocoaAUViewBundleLocation);

@@ -714,7 +714,6 @@ TEST_F(ListView, SelectionColoursFollowTheFocus)
       const int y = h == tv ? 10 + 19 + 8 : 10 + 17 + 19 + 8;
       EXPECT_EQ(PixelAt(w, x, y), t.want < 0 ? platform : (uint32_t)t.want);
       EXPECT_EQ(PixelAt(w, x, y - 19), 0xF0F0F0u);  // the unselected row keeps the background
-
     }
   }
   // Any other handle keeps nothing (and is not harmed).
