@@ -444,7 +444,6 @@ TEST_F(Kit, AWindowWritesItsBackingAsPNG)
   w->release();
 }
 
-// Every X key symbol the presenter names, value by value.
 // An alert drawn on the screen (the X11 presenter's): Return presses the default
 // button; Escape and closing the alert's window press the one that backs out,
 // never one that goes ahead.
@@ -566,7 +565,7 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
     const bool replace = c.replace;
     const bool folder = c.file == "sub";
     const bool asked = c.questions > 0;
-    WhenKeyWindowIs("Save", [replace, folder, asked](NSWindow* panel) {
+    WhenKeyWindowIs("Save", [replace, folder, asked](NSWindow*) {
       NSModalScript::pressKey(kVK_Return, u"\r");
       if (!asked && !folder) return;
       if (folder)
@@ -579,7 +578,7 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
         });
         return;
       }
-      WhenKeyWindowIs("\"bank.dvl\" already exists.", [replace, panel](NSWindow* alert) {
+      WhenKeyWindowIs("\"bank.dvl\" already exists.", [replace](NSWindow* alert) {
         ++questions;
         if (replace)
         {
@@ -588,7 +587,6 @@ TEST_F(Kit, AScreenSavePanelAsksBeforeReplacingAFile)
         }
         NSModalScript::pressKey(kVK_Return, u"\r");  // the default: Cancel
         WhenKeyWindowIs("Save", [](NSWindow*) { NSModalScript::pressKey(kVK_Escape, u"\x1b"); });
-        (void)panel;
       });
     });
     NSSavePanel* panel = NSSavePanel::savePanel();
@@ -643,6 +641,7 @@ TEST_F(Kit, AScreenOpenPanelAnswersOnlyWhatItMayChoose)
   }
 }
 
+// Every X key symbol the presenter names, value by value.
 TEST(X11KeyTable, KeySymbolsBecomeThePlatformsKeyCodes)
 {
   struct Row

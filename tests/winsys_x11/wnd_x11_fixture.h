@@ -38,5 +38,17 @@ protected:
     return driver->read(xid, width, height, px) ? xid : 0;
   }
 
+  // A 200x150 top-level window shown on the server: its X window, or 0.
+  unsigned long ShownTop(HWND* top, bool mouseMoves)
+  {
+    NSWindow* w = nullptr;
+    *top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+    w->setAcceptsMouseMovedEvents(mouseMoves);
+    ShowWindow(*top, SW_SHOW);
+    int width = 0, height = 0;
+    std::vector<uint32_t> px;
+    return Shown(w, &width, &height, &px);
+  }
+
   NSRunLoop* loop = nullptr;
 };

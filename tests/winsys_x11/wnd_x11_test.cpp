@@ -118,13 +118,8 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 // motion went (screen y upward), wherever the pointer itself is.
 TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
 {
-  NSWindow* w = nullptr;
-  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
-  w->setAcceptsMouseMovedEvents(true);
-  ShowWindow(top, SW_SHOW);
-  int width = 0, height = 0;
-  std::vector<uint32_t> px;
-  const unsigned long xid = Shown(w, &width, &height, &px);
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, true);
   ASSERT_NE(xid, 0u);
   // The pointer is moved as a hand would move it (the server reports the motion),
   // and a motion is sent there too, which adds nothing more.
@@ -173,12 +168,8 @@ TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
 // between events too; letting one go lifts it.
 TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
 {
-  NSWindow* w = nullptr;
-  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
-  ShowWindow(top, SW_SHOW);
-  int width = 0, height = 0;
-  std::vector<uint32_t> px;
-  const unsigned long xid = Shown(w, &width, &height, &px);
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
   ASSERT_NE(xid, 0u);
   const unsigned shiftMask = 1, controlMask = 4, mod4Mask = 0x40;
   struct Step

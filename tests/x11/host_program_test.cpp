@@ -100,22 +100,35 @@ TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
   delete shot;
 }
 
-TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
+// Runs the host with `args` on a fresh X server, waits for its editor window, leaves
+// it shown for `shownMs` and closes it through the window manager; the host must
+// then end cleanly. `said` is what it wrote.
+void showAndClose(const std::vector<std::string>& args, const std::string& dataDir, int shownMs,
+                  std::string* said)
 {
   AKXvfb server;
   std::string error;
   ASSERT_TRUE(server.start(&error)) << error;
   TempFolder dir;
   const std::string out = dir.file("out.txt");
-  const pid_t pid = startHost({"--window"}, {"DISPLAY=" + server.display()}, out);
+  std::vector<std::string> env = {"DISPLAY=" + server.display()};
+  if (!dataDir.empty()) env.push_back("DAVREL_DATA_DIR=" + dataDir);
+  const pid_t pid = startHost(args, env, out);
   ASSERT_GT(pid, 0);
   AKX11Driver driver(server.display());
   ASSERT_TRUE(driver.ok());
   const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  std::this_thread::sleep_for(std::chrono::milliseconds(shownMs));
   driver.requestClose(window);
   EXPECT_EQ(waitHost(pid, 30), 0);
-  const std::string said = ReadWholeFile(out);
+  *said = ReadWholeFile(out);
+}
+
+TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
+{
+  std::string said;
+  ASSERT_NO_FATAL_FAILURE(showAndClose({"--window"}, "", 0, &said));
   EXPECT_NE(said.find("editor open: 1500x667 on x11"), std::string::npos) << said;
   EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
 }
@@ -125,23 +138,10 @@ TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
 // it leaves pending, so the render loop must go on behind --show.
 TEST(HostProgram, TheRenderLoopGoesOnWhileTheEditorIsShown)
 {
-  AKXvfb server;
-  std::string error;
-  ASSERT_TRUE(server.start(&error)) << error;
-  TempFolder dir;
-  const std::string out = dir.file("out.txt");
-  const pid_t pid = startHost({"--stopped", "--blocks", "0", "--show"},
-                              {"DISPLAY=" + server.display(), "DAVREL_DATA_DIR=" + dir.path()}, out);
-  ASSERT_GT(pid, 0);
-  AKX11Driver driver(server.display());
-  ASSERT_TRUE(driver.ok());
-  const unsigned long window = editorWindow(driver);
-  ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  TempFolder data;
+  std::string said;
   // 0.3 s at 48 kHz in blocks of 256 is 56 blocks; a loaded machine may give fewer.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  driver.requestClose(window);
-  EXPECT_EQ(waitHost(pid, 30), 0);
-  const std::string said = ReadWholeFile(out);
+  ASSERT_NO_FATAL_FAILURE(showAndClose({"--stopped", "--blocks", "0", "--show"}, data.path(), 300, &said));
   const size_t at = said.find("rendered ");
   ASSERT_NE(at, std::string::npos) << said;
   EXPECT_GT(atol(said.c_str() + at + 9), 5) << said;
