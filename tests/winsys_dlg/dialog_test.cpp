@@ -245,7 +245,10 @@ TEST_F(Dialogs, InitialFocusAndFirstShow)
     ASSERT_TRUE(table);
     EXPECT_EQ(gInitFocus, (WPARAM)SWELL_HWND(table));
     NSWindow* w = SWELL_WindowView(v)->window();
-    if (c.answer) EXPECT_EQ(w->firstResponder(), c.focusSelf ? (NSResponder*)SWELL_WindowView(v) : table);
+    if (c.answer)
+    {
+      EXPECT_EQ(w->firstResponder(), c.focusSelf ? (NSResponder*)SWELL_WindowView(v) : table);
+    }
     ShowWindow(v, SW_SHOWNA);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->isKeyWindow(), c.keyOnShow);
