@@ -783,18 +783,21 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   const Bytes dump = program("Alone", 7);
   writeFile(data.file("in/One.syx"), dump);  // one program: too short for the scan
   writeFile(data.file("in/Text.syx"), Bytes(30000, 'x'));
-  for (const char* f : {"One.syx", "Text.syx"})
-  {
-    script->answerPanel(data.file(std::string("in/") + f));
-    e->saveImportedFile(false);
-    EXPECT_EQ(e->nameLine(), std::string("Not a bank: ") + f);
-    EXPECT_EQ(e->valueLine(), *f == 'O' ? "Too short to be listed" : "No program found in it");
-  }
   // A file that cannot be read (here a folder) is said to have failed.
-  script->answerPanel(data.file("in"));
-  e->saveImportedFile(false);
-  EXPECT_EQ(e->nameLine(), "Import failed!");
-  EXPECT_EQ(e->valueLine(), "The file could not be read");
+  const struct
+  {
+    const char *file, *nameLine, *valueLine;
+  } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Too short to be listed"},
+                 {"in/Text.syx", "Not a bank: Text.syx", "No program found in it"},
+                 {"in", "Import failed!", "The file could not be read"}};
+  for (const auto& r : refused)
+  {
+    SCOPED_TRACE(r.file);
+    script->answerPanel(data.file(r.file));
+    e->saveImportedFile(false);
+    EXPECT_EQ(e->nameLine(), r.nameLine);
+    EXPECT_EQ(e->valueLine(), r.valueLine);
+  }
   // The menu's rescan then lists the new bank.
   e->OnParamChange(kRefreshFolders);
   EXPECT_GE(e->bankIndex("New.syx"), 0);

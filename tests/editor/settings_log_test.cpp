@@ -84,28 +84,23 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     EditorUnderTest editor;
     const std::string nameBefore = editor.nameLine(), valueBefore = editor.valueLine();
     const double scaleBefore = editor.uiScale;
+    ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
+    editor.firstRunNotificationLayer->Hide(false);
     editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
-    if (!c.before) { EXPECT_NE(access(path.c_str(), F_OK), 0); }
+    if (!c.before)
+    {
+      // Refused whole: no file, the first-run word unset and the notice still shown.
+      EXPECT_NE(access(path.c_str(), F_OK), 0);
+      EXPECT_EQ(editor.settings.lines[2], "");
+      EXPECT_TRUE(editor.firstRunNotificationLayer->visible);
+    }
     EXPECT_EQ(editor.nameLine(), c.nameLine ? c.nameLine : nameBefore);
     EXPECT_EQ(editor.valueLine(), c.valueLine ? c.valueLine : valueBefore);
     EXPECT_EQ(editor.uiScale, scaleBefore);  // applied at the next start only
   }
-}
-
-TEST(SettingsFile, AMissingFileRefusesTheFirstRunExitAndKeepsTheNotice)
-{
-  DataFolder data;
-  EditorUnderTest editor;
-  ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
-  editor.firstRunNotificationLayer->Hide(false);
-  editor.GetParam(kFirstRunExit)->InitInt("setting", 0, 0, 10);
-  editor.userSets(kFirstRunExit, 1);
-  EXPECT_TRUE(editor.firstRunNotificationLayer->visible);
-  EXPECT_EQ(editor.settings.lines[2], "");
-  EXPECT_EQ(editor.nameLine(), "Davrel Editor UI.txt MISSING!");
 }
 
 TEST(SettingsFile, AFailedRewriteKeepsTheOldFile)

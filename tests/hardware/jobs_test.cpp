@@ -170,7 +170,7 @@ TEST_F(Jobs, WriteAProgramAndReadItBack)
   const std::vector<Bytes> sent = host.Sent();
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[0], (Bytes{0xB0, 123, 0}));
-  EXPECT_EQ(sent[1].size(), 297u);
+  EXPECT_EQ(sent[1], program);
   EXPECT_EQ(sent[2], (Bytes{0xF0, 0x42, 0x30, 0x58, 0x11, 0x00, 0x09, 0xF7}));
 
   host.librarianProgramNumber.store(9);

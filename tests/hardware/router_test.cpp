@@ -70,10 +70,16 @@ TEST_F(Router, DamagedShortMessagesChangeNothing)
   statusInData[8] = 0xF8;
   highValue[7] = 0xC0;
   highPl[5] = 0x94;
-  for (const Bytes& bad : {noEnd, statusInData, highValue, highPl,
-                           Bytes{0xF0, 0x42, 0x35, 0x58, 0x4E, 0x81, 0x00, 0xF7}})
+  const struct
   {
-    host.FromHardware(bad);
+    const char* name;
+    Bytes bytes;
+  } cases[] = {{"no end", noEnd}, {"status in the data", statusInData}, {"value with bit 7", highValue},
+               {"address with bit 7", highPl}, {"short, address with bit 7", {0xF0, 0x42, 0x35, 0x58, 0x4E, 0x81, 0x00, 0xF7}}};
+  for (const auto& bad : cases)
+  {
+    SCOPED_TRACE(bad.name);
+    host.FromHardware(bad.bytes);
     EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
     EXPECT_EQ(c->value, -1.0);
     EXPECT_FALSE(host.editModeOn.load());
