@@ -121,8 +121,9 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
   std::this_thread::sleep_for(std::chrono::milliseconds(shownMs));
   driver.requestClose(window);
-  EXPECT_EQ(waitHost(pid, 30), 0);
+  const int status = waitHost(pid, 30);
   *said = ReadWholeFile(out);
+  EXPECT_EQ(status, 0) << *said;
 }
 
 TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
