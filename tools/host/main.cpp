@@ -382,7 +382,7 @@ int Run(TestHost& host, const Options& o)
         NSApplication::sharedApplication()->run();
         shown = false;
         audio.join();
-        printf("rendered %ld blocks while shown\n", n);
+        printf("rendered %ld blocks while shown: %d\n", n, (int)rendered);
         if (rendered != noErr) return 1;
         continue;
       }
@@ -460,7 +460,12 @@ int Run(TestHost& host, const Options& o)
   host.Close(unit);
 
   AudioUnit fresh = OpenQuietly(host, &error);
-  if (!fresh || host.Prepare(fresh, o.rate, o.block) != noErr) return 1;
+  if (!fresh || (r = host.Prepare(fresh, o.rate, o.block)) != noErr)
+  {
+    fprintf(stderr, "a second instance could not be %s: %s\n", fresh ? "prepared" : "opened",
+            fresh ? std::to_string(r).c_str() : error.c_str());
+    return 1;
+  }
   r = host.RestoreState(fresh, o.restore.empty() ? path : o.restore, &error);
   printf("state restored into a new instance: %d%s%s\n", (int)r, error.empty() ? "" : " ", error.c_str());
   int mismatches = 0;
