@@ -11,6 +11,7 @@
 
 #include <tinyxml2.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -57,7 +58,8 @@ struct Numbers
   int operator[](int i) const { return v[i]; }
 };
 
-// valueDisplay: two integers split at ':', else both -1.
+// valueDisplay: two integers split at ':', else both -1. A piece that is no number
+// reads 0 as a C conversion gives; one beyond the integers keeps its -1.
 Numbers<2> valueDisplay(const XMLElement* e)
 {
   Numbers<2> vd(e, "nonexistent");
@@ -65,10 +67,12 @@ Numbers<2> valueDisplay(const XMLElement* e)
   std::vector<std::string> pieces;
   UIConfigManager::Tokenize(text(e, "valueDisplay"), pieces, ":");
   if (pieces.size() == 2)
-  {
-    vd.v[0] = atoi(pieces[0].c_str());
-    vd.v[1] = atoi(pieces[1].c_str());
-  }
+    for (int i = 0; i < 2; ++i)
+    {
+      errno = 0;
+      const long v = strtol(pieces[(size_t)i].c_str(), nullptr, 10);
+      if (errno != ERANGE && v >= INT_MIN && v <= INT_MAX) vd.v[i] = (int)v;
+    }
   return vd;
 }
 

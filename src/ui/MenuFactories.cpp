@@ -23,7 +23,7 @@ bool setMenuTexts(IParam* param, int n, const std::vector<std::string>& list, bo
     return true;
   }
   if (!numbers || dispMin == dispMax) return false;
-  for (int i = 0; i < n; ++i) param->SetDisplayText(i, std::to_string(dispMin + i).c_str());
+  for (int i = 0; i < n; ++i) param->SetDisplayText(i, std::to_string((long long)dispMin + i).c_str());  // no wrap at the top
   return true;
 }
 

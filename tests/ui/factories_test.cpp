@@ -145,6 +145,15 @@ TEST(FactoriesTest, MenuTexts)
      "<menucontrol type=\"ccMenu\" name=\"M\" paramId=\"kFilterType\" position=\"0,0,60,0\" valueBounds=\"0,0,12\" "
      "valueDisplay=\"6\" ccNumber=\"9\"/>",
      kFilterType, false, {}},
+    // Numbers count on past the largest integer; one beyond the integers keeps its -1.
+    {"CC menu, display numbers at the top of the integers",
+     "<menucontrol type=\"ccMenu\" name=\"M\" paramId=\"kFilterType\" position=\"0,0,60,0\" valueBounds=\"0,0,3\" "
+     "valueDisplay=\"2147483646:2147483647\" ccNumber=\"9\"/>",
+     kFilterType, true, {"2147483646", "2147483647", "2147483648"}},
+    {"CC menu, a display number beyond the integers",
+     "<menucontrol type=\"ccMenu\" name=\"M\" paramId=\"kFilterType\" position=\"0,0,60,0\" valueBounds=\"0,0,3\" "
+     "valueDisplay=\"4294967301:6\" ccNumber=\"9\"/>",
+     kFilterType, true, {"-1", "0", "1"}},
     {"effect menu, numbers",
      "<multiFx type=\"Menu\" name=\"F\" paramId=\"kDummyParam01\" position=\"0,0,60,13\" valueBounds=\"0,0,3\" "
      "valueDisplay=\"1:3\" visible=\"1\"/>",
