@@ -153,3 +153,27 @@ private:
 // UTF-8 and UTF-16 text, as the kit's texts (UTF-8) and event characters (UTF-16) meet.
 std::u16string AKUTF16(const std::string& utf8);
 std::string AKUTF8(const std::u16string& utf16);
+
+// ---- activities ----
+// What an activity asks of the system while it is held. Nothing here throttles a
+// program in the background or puts the machine to sleep under it, so the kit only
+// keeps count of what is held; the option values are the platform's.
+typedef unsigned long long NSActivityOptions;
+const NSActivityOptions NSActivityIdleSystemSleepDisabled = 1ULL << 20;
+const NSActivityOptions NSActivityLatencyCritical = 0xFF00000000ULL;
+
+// The process's information: here only its activities. Main thread, as the kit.
+class NSProcessInfo : public NSObject
+{
+public:
+  static NSProcessInfo* processInfo();
+  // A new activity (one reference, the caller's), held until endActivity.
+  NSObject* beginActivityWithOptions(NSActivityOptions options, const char* reason);
+  // Ends an activity begun here; the caller still releases its reference.
+  void endActivity(NSObject* activity);
+  // Activities begun and not ended, for tests.
+  int heldActivities() const { return mHeld; }
+
+private:
+  int mHeld = 0;
+};

@@ -10,6 +10,8 @@
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
 
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -21,6 +23,25 @@ class NSMenu;
 class NSMenuItem;
 class NSSavePanel;
 class NSPresenter;
+class NSTimer;
+struct HWND__;
+
+// The application's delegate. Every call is optional, as a delegate's methods are:
+// a caller first asks respondsToSelector with the call's selector name, and a
+// delegate answers for the calls it overrides. The window-system layer's posted
+// messages go through the three swellPostMessage calls; a program that hosts the
+// layer installs a delegate answering them (a plug-in's host has none).
+class NSApplicationDelegate : public NSObject
+{
+public:
+  virtual bool respondsToSelector(SEL) const { return false; }
+  // "swellPostMessage:msg:wp:lp:": any thread; true when the message was queued.
+  virtual bool swellPostMessage(HWND__*, unsigned, uintptr_t, intptr_t) { return false; }
+  // "swellPostMessageClearQ:": drops what was queued for the window (all for null).
+  virtual void swellPostMessageClearQ(HWND__*) {}
+  // "swellPostMessageTick:": main thread, from the queue's repeating timer.
+  virtual void swellPostMessageTick(NSTimer*) {}
+};
 
 // Where the answers of modal interactions come from: the presenter (a person at
 // the screen) or a test's script.
@@ -68,6 +89,11 @@ public:
   static bool exists();
 
   NSPresenter* presenter() const { return mPresenter.get(); }
+
+  // Not retained, as the platform keeps its delegate. Set on the main thread; read
+  // from any thread (posting from a worker asks it).
+  NSApplicationDelegate* delegate() const { return mDelegate.load(std::memory_order_acquire); }
+  void setDelegate(NSApplicationDelegate* d) { mDelegate.store(d, std::memory_order_release); }
 
   // ---- windows ----
   const std::vector<NSWindow*>& windows() const { return mWindows; }
@@ -146,6 +172,7 @@ private:
   NSApplication();
 
   std::unique_ptr<NSPresenter> mPresenter;
+  std::atomic<NSApplicationDelegate*> mDelegate{nullptr};
   std::vector<NSWindow*> mWindows;
   NSWindow* mKeyWindow = nullptr;
   NSMenu* mMainMenu = nullptr;

@@ -111,6 +111,7 @@ void setPromise(void* p)
 
 TEST(RunLoopMisc, ThreadsPoolsFlagsAndQuit)
 {
+  const long live = NSObject::liveObjects();
   std::promise<std::thread::id> ran;
   std::future<std::thread::id> f = ran.get_future();
   DWORD tid = 7;
@@ -118,8 +119,16 @@ TEST(RunLoopMisc, ThreadsPoolsFlagsAndQuit)
   ASSERT_EQ(f.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_TRUE(f.get() != std::this_thread::get_id());
   EXPECT_EQ(tid, 0u);
+  // The thread's object goes with the thread.
+  for (int i = 0; i < 10000 && NSObject::liveObjects() != live; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(NSObject::liveObjects(), live);
+  tid = 7;
+  CreateThreadNS(nullptr, 0, nullptr, &ran, 0, &tid);
+  EXPECT_EQ(tid, 0u);
+  EXPECT_EQ(NSObject::liveObjects(), live) << "nothing starts without a procedure";
+  SWELL_EnsureMultithreadedCocoa();
 
-  const long live = NSObject::liveObjects();
   void* pool = SWELL_InitAutoRelease();
   ASSERT_NE(pool, nullptr);
   (new NSObject)->autorelease();
@@ -149,4 +158,33 @@ TEST(RunLoopMisc, ThreadsPoolsFlagsAndQuit)
   EXPECT_FALSE(SWELL_IsTerminating());
   g_swell_terminating = true;
   EXPECT_TRUE(SWELL_IsTerminating());
+}
+
+// One activity is held while more callers asked to hold off app nap than let it go.
+TEST(RunLoopMisc, AppNapIsHeldOffWhileTheCountIsPositive)
+{
+  g_swell_terminating = false;
+  NSProcessInfo* info = NSProcessInfo::processInfo();
+  const int before = info->heldActivities();
+  struct Step
+  {
+    int delta;
+    bool held;
+  };
+  const Step steps[] = {{1, true}, {1, true}, {-1, true}, {-1, false}, {-1, false},
+                        {1, false},  // the count is back at 0
+                        {1, true},   {0, true}, {-1, false}};
+  for (const Step& s : steps)
+  {
+    EXPECT_EQ(SWELL_DisableAppNap(s.delta), s.held) << s.delta;
+    EXPECT_EQ(info->heldActivities() - before, s.held ? 1 : 0);
+  }
+  // Once terminating nothing changes.
+  ASSERT_TRUE(SWELL_DisableAppNap(1));
+  g_swell_terminating = true;
+  EXPECT_TRUE(SWELL_DisableAppNap(-1));
+  EXPECT_EQ(info->heldActivities() - before, 1);
+  g_swell_terminating = false;
+  EXPECT_FALSE(SWELL_DisableAppNap(-1));
+  EXPECT_EQ(info->heldActivities(), before);
 }

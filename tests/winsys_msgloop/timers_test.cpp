@@ -1,6 +1,7 @@
 // Timers of the window-system layer on the kit's run loop, driven by its virtual
 // clock: a timer fires exactly when the test moves the clock.
 #include "winsys/msgloop/timers.h"
+#include "winsys/msgloop/app_delegate.h"
 #include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/target.h"
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -45,9 +47,22 @@ class TargetView : public NSView, public SWELL_WindowTarget
 {
 public:
   bool swellCanPostMessage() override { return true; }
-  LRESULT onSwellMessage(UINT, WPARAM, LPARAM) override { return 0; }
+  // A posted message is recorded as its number and wParam.
+  LRESULT onSwellMessage(UINT msg, WPARAM wParam, LPARAM) override
+  {
+    record(SWELL_HandleOfObject(this), msg, wParam, 0);
+    return 0;
+  }
   void SWELL_Timer(UINT_PTR id) override { record(SWELL_HandleOfObject(this), WM_TIMER, id, 0); }
 };
+
+// As a program that hosts the layer sets posting up.
+void installPostDelegate()
+{
+  static SWELL_PostMessageDelegate* delegate = new SWELL_PostMessageDelegate;
+  NSApp->setDelegate(delegate);
+  SWELL_Internal_PostMessage_Init();
+}
 
 HWND window(int n)
 {
@@ -71,7 +86,7 @@ protected:
     NSApplication::sharedApplication();
     loop = NSRunLoop::currentRunLoop();
     loop->setVirtualClock(true);
-    SWELL_Internal_PostMessage_Init();
+    installPostDelegate();
     g_fires.clear();
     g_killSelf = 0;
   }
@@ -81,6 +96,13 @@ protected:
     KillTimer(window(2), SWELL_ALL_TIMERS);
     loop->runOnce();
     loop->setVirtualClock(false);
+  }
+  // Runs the loop until the delegate's tick has emptied the queue. The tick lives
+  // for the process: its next time may lie as far ahead as earlier tests moved the
+  // virtual clock, which starts again at the real time in each test.
+  void flushByTick()
+  {
+    EXPECT_TRUE(loop->runUntil([] { return SWELL_Internal_PMQ_QueuedCount() == 0; }, loop->now() + 60));
   }
   int firesOf(UINT_PTR id)
   {
@@ -168,12 +190,17 @@ TEST_F(Timers, TimerSetFromAnotherThreadFiresOnTheMainRunLoop)
     SetTimer(window(1), 5, 30, record);
     killedEarly = SetTimer(nullptr, 0, 20, record);
     EXPECT_TRUE(KillTimer(nullptr, killedEarly));
+    // Killing every timer of a window is done at once; setting it is no request.
+    EXPECT_FALSE(KillTimer(window(2), SWELL_ALL_TIMERS));
+    EXPECT_EQ(SetTimer(window(2), SWELL_ALL_TIMERS, 20, record), 0u);
   });
   worker.join();
   EXPECT_NE(windowless, 0u);
   EXPECT_EQ(withWindow, 5u);
   EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 3);
+  loop->runOnce();
   EXPECT_TRUE(g_fires.empty()) << "nothing runs before the main thread turns";
+  flushByTick();
   loop->runFor(0.061);
   EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
   EXPECT_EQ(firesOf(windowless), 3);
@@ -183,8 +210,10 @@ TEST_F(Timers, TimerSetFromAnotherThreadFiresOnTheMainRunLoop)
   // Killing from another thread goes through the queue as well.
   std::thread killer([&] { EXPECT_TRUE(KillTimer(nullptr, windowless)); });
   killer.join();
+  flushByTick();
+  const int atKill = firesOf(windowless);
   loop->runFor(0.1);
-  EXPECT_EQ(firesOf(windowless), 3);
+  EXPECT_EQ(firesOf(windowless), atKill);
 }
 
 TEST_F(Timers, ClearingTheQueueDropsOnlyThatWindowsRequests)
@@ -197,6 +226,7 @@ TEST_F(Timers, ClearingTheQueueDropsOnlyThatWindowsRequests)
   worker.join();
   SWELL_Internal_PMQ_ClearAllMessages(window(1));
   EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 1);
+  flushByTick();
   loop->runFor(0.011);
   EXPECT_EQ(firesOf(1) + firesOf(3), 0);
   EXPECT_EQ(firesOf(2), 1);
@@ -323,11 +353,12 @@ TEST_F(Timers, PostsFromAnotherThreadRaceWindowsBeingFreed)
       closedAccepted += PostMessage(h, 0x400, 0, 0);
     }
     v->release();
-    if (i % 64 == 0) loop->runOnce();
+    // The poster may keep the queue from emptying: the bound ends the run then.
+    if (i % 64 == 0) loop->runUntil([] { return SWELL_Internal_PMQ_QueuedCount() == 0; }, loop->now() + 0.1);
   }
   stop = true;
   poster.join();
-  loop->runOnce();
+  flushByTick();
   EXPECT_EQ(closedAccepted, 0);
   EXPECT_GT(accepted.load(), 0);
   EXPECT_LE(PostTarget::delivered, accepted.load());
@@ -343,8 +374,137 @@ TEST_F(Timers, PostsFromAnotherThreadRaceWindowsBeingFreed)
     for (HWND h : targets) PostMessage(h, 0x400, 0, 0);
     EXPECT_FALSE(PostMessage((HWND)(uintptr_t)0x7ff0, 0x400, 0, 0)) << "a handle of no window";
   }).join();
-  loop->runOnce();
+  flushByTick();
   EXPECT_EQ(PostTarget::delivered, 0);
   EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
   closed->release();
+}
+
+namespace {
+
+// An application's delegate that answers only the calls it is told to, and
+// records what it was asked.
+class RecordingDelegate : public NSApplicationDelegate
+{
+public:
+  bool respondsToSelector(SEL call) const override
+  {
+    for (const char* name : answers)
+      if (call == SEL(name)) return true;
+    return false;
+  }
+  bool swellPostMessage(HWND__* dest, unsigned msg, uintptr_t wp, intptr_t lp) override
+  {
+    posts.push_back(Fire{dest, msg, wp + (uintptr_t)lp, std::this_thread::get_id()});
+    return answer;
+  }
+  void swellPostMessageClearQ(HWND__* h) override { cleared.push_back(h); }
+
+  std::vector<const char*> answers;
+  bool answer = false;
+  std::vector<Fire> posts;
+  std::vector<HWND> cleared;
+};
+
+}  // namespace
+
+// PostMessage and the queue's clear are the delegate's: its answer, or false and
+// nothing when there is none or it does not answer the call.
+TEST_F(Timers, PostMessageAndClearGoThroughTheApplicationsDelegate)
+{
+  const HWND h = window(1);
+  // Something waits in the layer's queue, which only the layer's delegate clears.
+  ASSERT_TRUE(PostMessage(h, 0x401, 1, 0));
+  struct Case
+  {
+    std::vector<const char*> answers;  // empty with noDelegate: none installed
+    bool noDelegate;
+    bool answer;
+    bool wantPost, wantRecorded, wantCleared;
+  };
+  const Case cases[] = {
+      {{}, true, true, false, false, false},
+      {{}, false, true, false, false, false},
+      {{"swellPostMessageTick:"}, false, true, false, false, false},
+      {{"swellPostMessage:msg:wp:lp:"}, false, false, false, true, false},
+      {{"swellPostMessage:msg:wp:lp:"}, false, true, true, true, false},
+      {{"swellPostMessageClearQ:"}, false, true, false, false, true},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.answers.empty() ? (c.noDelegate ? "none" : "answers nothing") : c.answers[0]);
+    RecordingDelegate* d = new RecordingDelegate;
+    d->answers = c.answers;
+    d->answer = c.answer;
+    NSApp->setDelegate(c.noDelegate ? nullptr : d);
+    bool posted = false;
+    // Asked on the thread that posts.
+    std::thread([&] { posted = PostMessage(h, 0x400, 3, 4); }).join();
+    SWELL_MessageQueue_Clear(h);
+    EXPECT_EQ(posted, c.wantPost);
+    ASSERT_EQ(d->posts.size(), c.wantRecorded ? 1u : 0u);
+    if (c.wantRecorded)
+    {
+      EXPECT_EQ(d->posts[0].hwnd, h);
+      EXPECT_EQ(d->posts[0].msg, 0x400u);
+      EXPECT_EQ(d->posts[0].id, 7u);
+      EXPECT_NE(d->posts[0].thread, std::this_thread::get_id());
+    }
+    EXPECT_EQ(d->cleared, c.wantCleared ? std::vector<HWND>{h} : std::vector<HWND>{});
+    EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 1) << "the layer's queue is not touched";
+    installPostDelegate();
+    d->release();
+  }
+  // The layer's own delegate: the clear empties the queue, and a post from another
+  // thread is delivered on the main thread at the next tick.
+  SWELL_MessageQueue_Clear(h);
+  EXPECT_EQ(SWELL_Internal_PMQ_QueuedCount(), 0);
+  std::thread([&] { EXPECT_TRUE(PostMessage(h, 0x402, 9, 0)); }).join();
+  flushByTick();
+  ASSERT_EQ(g_fires.size(), 1u);
+  EXPECT_EQ(g_fires[0].hwnd, h);
+  EXPECT_EQ(g_fires[0].msg, 0x402u);
+  EXPECT_EQ(g_fires[0].id, 9u);
+  EXPECT_EQ(g_fires[0].thread, std::this_thread::get_id());
+}
+
+namespace {
+// What is wrong without the queue: 0 when nothing is.
+int wrongWithoutTheQueue()
+{
+  NSApplication::sharedApplication();
+  SWELL_Internal_PostMessage_Init();
+  const HWND h = window(1);
+  int wrong = 0;
+  wrong += PostMessage(h, 0x400, 0, 0);
+  // A delegate without the tick sets up no queue either.
+  RecordingDelegate* noTick = new RecordingDelegate;
+  noTick->answers = {"swellPostMessage:msg:wp:lp:", "swellPostMessageClearQ:"};
+  NSApp->setDelegate(noTick);
+  SWELL_Internal_PostMessage_Init();
+  wrong += SWELL_Internal_PostMessage(h, 0x400, 0, 0);
+  std::thread([&] {
+    wrong += SetTimer(h, 5, 10, record) != 0;
+    wrong += SetTimer(nullptr, 0, 10, record) != 0;
+    wrong += KillTimer(h, 5);
+    wrong += SWELL_Internal_PostMessage(h, 0x400, 0, 0);
+  }).join();
+  wrong += SWELL_Internal_PMQ_QueuedCount() != 0;
+  wrong += SetTimer(h, 5, 10, record) != 5;
+  NSRunLoop::currentRunLoop()->setVirtualClock(true);
+  NSRunLoop::currentRunLoop()->runFor(0.011);
+  wrong += g_fires.size() != 1;
+  wrong += !KillTimer(h, 5);
+  return wrong;
+}
+}  // namespace
+
+// A plug-in's host installs no delegate: the queue never starts, posts fail, and
+// timer requests from other threads fail instead of waiting for a flush that never
+// comes; the main thread's timers work as ever. In a fresh process, as the queue is
+// set up once per process.
+TEST(TimersWithoutDelegate, RequestsFromOtherThreadsFailWithoutTheQueue)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(wrongWithoutTheQueue()), ::testing::ExitedWithCode(0), "");
 }

@@ -14,6 +14,11 @@ namespace {
 class Lifecycle : public WndTest
 {
 protected:
+  void SetUp() override
+  {
+    WndTest::SetUp();
+    InstallPostDelegate();
+  }
   // Records passed by address and paint contexts differ from run to run: a
   // non-null one compares as the marker.
   static constexpr LPARAM kRecord = 1;

@@ -9,6 +9,8 @@
 #include "platform/appkit/Presenter.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
+#include "winsys/msgloop/app_delegate.h"
+#include "winsys/msgloop/timers.h"
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/wnd.h"
 
@@ -45,6 +47,15 @@ struct WndLog
 };
 
 inline WndLog* g_wndLog = nullptr;
+
+// Posting set up as a program that hosts the layer sets it up: the layer's
+// application delegate takes the posts and its tick (every 0.05 s) flushes them.
+inline void InstallPostDelegate()
+{
+  static SWELL_PostMessageDelegate* delegate = new SWELL_PostMessageDelegate;
+  NSApp->setDelegate(delegate);
+  SWELL_Internal_PostMessage_Init();
+}
 
 inline LRESULT RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
 {

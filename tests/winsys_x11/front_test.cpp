@@ -66,7 +66,7 @@ TEST_F(MakeProcessFront, FocusesTheWindowOfTheProcess)
     mine->makeKeyAndOrderFront(nullptr);
     const unsigned long myXid = AKX11WindowOf(mine);
     EXPECT_TRUE(loop->runUntil([&] { return driver->viewable(myXid); }, loop->now() + 10.0));
-    ASSERT_TRUE(SWELL_DisableAppNap(1));  // nothing to throttle here: a no-op
+    ASSERT_TRUE(SWELL_DisableAppNap(1));  // held off while the front is asked for
     driver->focus(myXid);
     ASSERT_EQ(driver->inputFocus(), myXid);
 
@@ -77,6 +77,7 @@ TEST_F(MakeProcessFront, FocusesTheWindowOfTheProcess)
     SWELL_MakeProcessFront(nullptr);
     mine->close();
     mine->release();
+    EXPECT_FALSE(SWELL_DisableAppNap(-1));
     driver->requestClose(xid);
   }
   EXPECT_EQ(WaitForSingleObject(child, 20000), 0u) << "the helper ends when its window is closed";

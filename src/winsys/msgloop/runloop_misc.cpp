@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -20,6 +21,30 @@ std::atomic<bool> g_swell_terminating{false};
 namespace {
 
 bool s_rightclickemulate = false;
+// Set once the layer started a thread.
+std::atomic<bool> s_multithreaded{false};
+int s_appnap_count = 0;
+NSObject* s_appnap_activity = nullptr;
+
+// Detaches a thread on the object, which it releases when done; false when no
+// thread could be made (the object is released then too).
+bool detachThread(Swell_vDavrel_64_thread* t)
+{
+  try
+  {
+    std::thread([t] {
+      t->bla(nullptr);
+      t->release();
+    }).detach();
+    s_multithreaded = true;
+    return true;
+  }
+  catch (const std::system_error&)
+  {
+    t->release();
+    return false;
+  }
+}
 
 // Length of the longest prefix of s (at most max bytes) that ends on a character boundary.
 size_t wholeCharacters(const char* s, size_t len, size_t max)
@@ -109,21 +134,31 @@ void SWELL_ReleaseNSTask(NSTask* task)
   if (task) task->release();
 }
 
+void Swell_vDavrel_64_thread::bla(NSObject*)
+{
+  if (a) a(b);
+}
+
 void CreateThreadNS(void*, size_t, SWELL_ThreadProc proc, void* param, int, DWORD* tid)
 {
   if (tid) *tid = 0;
   if (!proc) return;
-  try
-  {
-    std::thread([proc, param] { proc(param); }).detach();
-  }
-  catch (const std::system_error&)
-  {
-    // No thread could be started; the caller gets no handle either way.
-  }
+  Swell_vDavrel_64_thread* t = new (std::nothrow) Swell_vDavrel_64_thread;
+  if (!t) return;
+  t->a = proc;
+  t->b = param;
+  // No thread could be started: the caller gets no handle either way.
+  detachThread(t);
 }
 
-void SWELL_EnsureMultithreadedCocoa() {}
+void SWELL_EnsureMultithreadedCocoa()
+{
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (s_multithreaded) return;
+    if (Swell_vDavrel_64_thread* t = new (std::nothrow) Swell_vDavrel_64_thread) detachThread(t);
+  });
+}
 
 void* SWELL_InitAutoRelease()
 {
@@ -160,9 +195,27 @@ void SWELL_MakeProcessFront(HANDLE h)
   }
 }
 
-bool SWELL_DisableAppNap(int)
+bool SWELL_DisableAppNap(int delta)
 {
-  return true;
+  if (g_swell_terminating) return s_appnap_activity != nullptr;
+  try
+  {
+    s_appnap_count += delta;
+    NSProcessInfo* info = NSProcessInfo::processInfo();
+    if (s_appnap_count <= 0 && s_appnap_activity)
+    {
+      info->endActivity(s_appnap_activity);
+      AKRelease(s_appnap_activity);
+    }
+    else if (s_appnap_count > 0 && !s_appnap_activity)
+      s_appnap_activity = info->beginActivityWithOptions(NSActivityLatencyCritical | NSActivityIdleSystemSleepDisabled,
+                                                         "SWELL_DisableAppNap");
+  }
+  catch (const std::exception&)
+  {
+    // The platform refused the activity: the program runs on, throttled or not.
+  }
+  return s_appnap_activity != nullptr;
 }
 
 void SWELL_EnableRightClickEmulate(BOOL on)

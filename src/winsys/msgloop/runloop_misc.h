@@ -2,6 +2,7 @@
 // String conversion, child processes, threads, autorelease pools, event pumping,
 // right-click emulation and the quit request of the window-system layer.
 
+#include "platform/appkit/Foundation.h"
 #include "platform/corefoundation/CFString.h"
 #include "winsys/swell-types.h"
 
@@ -32,10 +33,24 @@ void SWELL_ReleaseNSTask(NSTask* task);
 // all. Nothing for other handles or where no other program's windows are shown.
 void SWELL_MakeProcessFront(HANDLE h);
 
-// Starts a detached thread running proc(param); returns no handle.
 typedef void (*SWELL_ThreadProc)(void* param);
+
+// What a thread of the layer runs: bla runs a(b) when a is set, then the thread
+// ends. Made on the starting thread, then touched only by the thread it runs on.
+class Swell_vDavrel_64_thread : public NSObject
+{
+public:
+  void bla(NSObject* sender);
+
+  SWELL_ThreadProc a = nullptr;
+  void* b = nullptr;
+};
+
+// Starts a detached thread running proc(param); returns no handle. Nothing starts
+// without proc, or when no thread can be made.
 void CreateThreadNS(void* attrs, size_t stack, SWELL_ThreadProc proc, void* param, int flags, DWORD* tid);
-// Threads here are always native threads: nothing to switch on.
+// Once per process, unless a thread of the layer already ran: starts a thread that
+// ends at once, the platform's way into multi-threaded mode.
 void SWELL_EnsureMultithreadedCocoa();
 
 // A new autorelease pool / drains and frees it (null ignored). Pools nest: quit
@@ -47,8 +62,10 @@ void SWELL_QuitAutoRelease(void* pool);
 // most 100 turns of the run loop, without waiting.
 void SWELL_RunEvents();
 
-// The platform's power throttling of background programs (app nap) does not exist
-// here: nothing to count or hold, and nothing that can fail. Always true.
+// Main thread: adds delta to the count of callers that want the platform's power
+// throttling of background programs (app nap) held off. While the count is
+// positive one activity (latency critical, no idle sleep) is held; at 0 or below
+// it is ended. Nothing once terminating. True while an activity is held.
 bool SWELL_DisableAppNap(int delta);
 
 void SWELL_EnableRightClickEmulate(BOOL on);

@@ -1,8 +1,12 @@
 #pragma once
-// What a window of the layer answers to take posted messages and timers without a
-// callback (the window views do). Main thread only.
+// What timers and posted messages reach: a window of the layer (the window views
+// answer SWELL_WindowTarget) and the target object of a timer with a callback.
+// Main thread only.
 
-#include "winsys/swell-types.h"
+#include "platform/appkit/Foundation.h"
+#include "winsys/msgloop/timers.h"
+
+class NSTimer;
 
 class SWELL_WindowTarget
 {
@@ -15,4 +19,21 @@ public:
   virtual void SWELL_Timer(UINT_PTR id) = 0;
   // The context of a paint under way, which GetDC hands out; null otherwise.
   virtual struct HDC__* swellPaintContext() { return nullptr; }
+};
+
+// The target of a timer with a callback: each firing calls
+// m_cb(m_hwnd, WM_TIMER, m_timerid, GetTickCount()), unless g_swell_only_timerhwnd
+// names another window.
+class Swell_vDavrel_64_tft : public NSObject
+{
+public:
+  // window: the top-level window whose content view hwnd is (the two share their
+  // timers, so the switch may name either), else null.
+  Swell_vDavrel_64_tft* initWithId(UINT_PTR id, HWND hwnd, TIMERPROC cb, HWND window);
+  void SWELL_Timer(NSTimer* timer);
+
+  HWND m_hwnd = nullptr;
+  TIMERPROC m_cb = nullptr;
+  UINT_PTR m_timerid = 0;
+  HWND m_window = nullptr;
 };

@@ -1,14 +1,19 @@
 #include "winsys/msgloop/timers.h"
 
+#include "winsys/msgloop/app_delegate.h"
 #include "winsys/msgloop/hwnd_table.h"
+#include "winsys/msgloop/sdh.h"
 #include "winsys/msgloop/target.h"
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSWindow.h"
 #include "winsys/kernel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 HWND g_swell_only_timerhwnd = nullptr;
@@ -48,7 +53,12 @@ PMQRec* m_pmq = nullptr;
 PMQRec* m_pmq_tail = nullptr;
 PMQRec* m_pmq_empty = nullptr;
 int m_pmq_size = 0;
-bool m_flush_posted = false;
+// Set once by the init, on the main thread, before m_pmq_ready is.
+std::thread::id m_pmq_mainthread;
+NSTimer* m_pmq_timer = nullptr;  // the delegate's tick, which flushes
+// Nothing is queued before the init: without the delegate's tick nothing would
+// ever deliver it.
+std::atomic<bool> m_pmq_ready{false};
 bool s_flushing = false;  // main thread only
 // The lists flushes are delivering: a message may run a nested flush (a modal loop),
 // and a window destroyed then must lose its records in the outer lists as well.
@@ -74,17 +84,7 @@ void append(PMQRec* r)
   ++m_pmq_size;
 }
 
-void scheduleFlush()
-{
-  {
-    std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
-    if (m_flush_posted) return;
-    m_flush_posted = true;
-  }
-  NSRunLoop::postToMainThread([] { SWELL_MessageQueue_Flush(); });
-}
-
-// Queues (or updates in place) a request and has the main thread flush.
+// Queues (or updates in place) a request for the main thread's next flush.
 void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
 {
   {
@@ -104,7 +104,6 @@ void queueRequest(HWND hwnd, UINT_PTR id, UINT interval, TIMERPROC proc)
       append(r);
     }
   }
-  scheduleFlush();
 }
 
 // The window view that takes the timers of hwnd: hwnd itself, or the content view
@@ -135,14 +134,36 @@ bool belongsTo(const TimerRec* r, HWND hwnd)
   return r->hwnd == hwnd || (r->window && r->window == hwnd);
 }
 
-void timerFired(HWND hwnd, HWND window, UINT_PTR id, TIMERPROC proc)
+bool passedOver(HWND hwnd, HWND window)
 {
-  if (g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd && g_swell_only_timerhwnd != window) return;
-  if (proc) proc(hwnd, WM_TIMER, id, GetTickCount());
-  else if (SWELL_WindowTarget* t = targetOf(hwnd)) t->SWELL_Timer(id);
+  return g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd && g_swell_only_timerhwnd != window;
+}
+
+// A window's own timer: the id rides in the timer's user info.
+void windowTimerFired(HWND hwnd, HWND window, NSTimer* timer)
+{
+  if (passedOver(hwnd, window)) return;
+  Swell_vDavrel_64_sdh* holder = dynamic_cast<Swell_vDavrel_64_sdh*>(timer->userInfo());
+  if (SWELL_WindowTarget* t = targetOf(hwnd))
+    if (holder) t->SWELL_Timer((UINT_PTR)holder->getValue());
 }
 
 }  // namespace
+
+Swell_vDavrel_64_tft* Swell_vDavrel_64_tft::initWithId(UINT_PTR id, HWND hwnd, TIMERPROC cb, HWND window)
+{
+  m_timerid = id;
+  m_hwnd = hwnd;
+  m_cb = cb;
+  m_window = window;
+  return this;
+}
+
+void Swell_vDavrel_64_tft::SWELL_Timer(NSTimer*)
+{
+  if (passedOver(m_hwnd, m_window)) return;
+  if (m_cb) m_cb(m_hwnd, WM_TIMER, m_timerid, GetTickCount());
+}
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
 {
@@ -151,6 +172,9 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
   std::lock_guard<std::recursive_mutex> lock(m_timermutex);
   if (!AKIsMainThread())
   {
+    // Timers are made on the main thread only; without the queue (no delegate
+    // ticks it) nothing would take the request there.
+    if (id == SWELL_ALL_TIMERS || !m_pmq_ready) return 0;
     // A window-less timer's id is its record: made now, so that the caller can
     // kill it before or after the main thread starts it.
     if (!hwnd && !id)
@@ -190,10 +214,20 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
   rec->window = window;
   const UINT_PTR tid = rec->id;
   const NSTimeInterval interval = ms ? ms * 0.001 : 0.001;
-  // A window's own timer keeps the window alive until the timer is stopped.
-  rec->timer = NSTimer::timerWithAction(
-      interval, proc ? nullptr : objectOf(hwnd),
-      [hwnd, window, tid, proc](NSTimer*) { timerFired(hwnd, window, tid, proc); }, nullptr, true);
+  if (hwnd && !proc)
+  {
+    // A window's own timer keeps the window alive until the timer is stopped.
+    Swell_vDavrel_64_sdh* holder = new Swell_vDavrel_64_sdh((intptr_t)tid);
+    rec->timer = NSTimer::timerWithAction(
+        interval, objectOf(hwnd), [hwnd, window](NSTimer* t) { windowTimerFired(hwnd, window, t); }, holder, true);
+    holder->release();
+  }
+  else
+  {
+    Swell_vDavrel_64_tft* target = (new Swell_vDavrel_64_tft)->initWithId(tid, hwnd, proc, window);
+    rec->timer = NSTimer::timerWithTimeInterval(interval, target, &Swell_vDavrel_64_tft::SWELL_Timer, nullptr, true);
+    target->release();
+  }
   NSRunLoop::currentRunLoop()->addTimer(rec->timer, NSRunLoopCommonModes);
   if (fresh)
   {
@@ -209,6 +243,7 @@ bool KillTimer(HWND hwnd, UINT_PTR id)
   std::lock_guard<std::recursive_mutex> lock(m_timermutex);
   if (id != SWELL_ALL_TIMERS && !AKIsMainThread())
   {
+    if (!m_pmq_ready) return false;
     queueRequest(hwnd, id, KILL_REQUEST, nullptr);
     return true;
   }
@@ -245,15 +280,20 @@ bool KillTimer(HWND hwnd, UINT_PTR id)
 
 void SWELL_Internal_PostMessage_Init()
 {
-  // The queue needs no setting up of its own: requests reach the main thread
-  // through the kit's posted queue. Recording the main thread is what remains.
-  AKIsMainThread();
+  if (m_pmq_ready || !AKIsMainThread() || !NSApplication::exists()) return;
+  NSApplicationDelegate* d = NSApp->delegate();
+  if (!d || !d->respondsToSelector("swellPostMessageTick:")) return;
+  m_pmq_mainthread = std::this_thread::get_id();
+  // The timer keeps the delegate for the life of the process.
+  m_pmq_timer = NSTimer::timerWithTimeInterval(0.05, d, &NSApplicationDelegate::swellPostMessageTick, nullptr, true);
+  NSRunLoop::currentRunLoop()->addTimer(m_pmq_timer, NSRunLoopCommonModes);
+  m_pmq_ready = true;
 }
 
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-  if (!hwnd) return false;
-  const bool mainThread = AKIsMainThread();
+  if (!hwnd || !m_pmq_ready) return false;
+  const bool mainThread = std::this_thread::get_id() == m_pmq_mainthread;
   {
     std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
     if (!m_pmq_empty && m_pmq_size >= kPostCap) return false;
@@ -273,25 +313,37 @@ bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     *r = PMQRec{hwnd, msg, wParam, nullptr, lParam, nullptr, false, false};
     append(r);
   }
-  scheduleFlush();
   return true;
 }
 
+namespace {
+NSApplicationDelegate* delegateAnswering(SEL call)
+{
+  NSApplicationDelegate* d = NSApplication::exists() ? NSApp->delegate() : nullptr;
+  return d && d->respondsToSelector(call) ? d : nullptr;
+}
+}  // namespace
+
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-  return SWELL_Internal_PostMessage(hwnd, msg, wParam, lParam);
+  NSApplicationDelegate* d = delegateAnswering("swellPostMessage:msg:wp:lp:");
+  return d && d->swellPostMessage(hwnd, msg, wParam, lParam);
 }
 
-void SWELL_MessageQueue_Clear(HWND hwnd) { SWELL_Internal_PMQ_ClearAllMessages(hwnd); }
+void SWELL_MessageQueue_Clear(HWND hwnd)
+{
+  if (NSApplicationDelegate* d = delegateAnswering("swellPostMessageClearQ:")) d->swellPostMessageClearQ(hwnd);
+}
 
 void SWELL_MessageQueue_Flush()
 {
+  // Messages and timers are delivered on the main thread only.
+  if (!m_pmq_ready || std::this_thread::get_id() != m_pmq_mainthread) return;
   PMQRec* list;
   {
     std::lock_guard<std::recursive_mutex> lock(m_pmq_mutex);
     list = m_pmq;
     m_pmq = m_pmq_tail = nullptr;
-    m_flush_posted = false;
     if (list) m_pmq_inflight.push_back(list);
   }
   if (!list) return;
@@ -376,3 +428,18 @@ void SWELL_RunRunLoopEx(int ms, HWND hwnd)
   NSRunLoop::currentRunLoop()->runFor(ms * 0.001);
   if (g_swell_only_timerhwnd == hwnd) g_swell_only_timerhwnd = previous;
 }
+
+bool SWELL_PostMessageDelegate::respondsToSelector(SEL call) const
+{
+  return call == SEL("swellPostMessage:msg:wp:lp:") || call == SEL("swellPostMessageClearQ:") ||
+         call == SEL("swellPostMessageTick:");
+}
+
+bool SWELL_PostMessageDelegate::swellPostMessage(HWND__* dest, unsigned msg, uintptr_t wp, intptr_t lp)
+{
+  return SWELL_Internal_PostMessage(dest, msg, wp, lp);
+}
+
+void SWELL_PostMessageDelegate::swellPostMessageClearQ(HWND__* h) { SWELL_Internal_PMQ_ClearAllMessages(h); }
+
+void SWELL_PostMessageDelegate::swellPostMessageTick(NSTimer*) { SWELL_MessageQueue_Flush(); }

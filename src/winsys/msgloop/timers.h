@@ -4,9 +4,11 @@
 //
 // Threads: SetTimer and KillTimer may be called on any thread. On the main thread
 // (the kit's) they act at once; on another thread the request is queued and made
-// on the main thread at its next run-loop turn, so every timer is created, fired
-// and stopped on the main thread. SWELL_MessageQueue_Flush and the run-loop
-// helpers are main-thread only.
+// at the queue's next flush on the main thread, so every timer is created, fired
+// and stopped on the main thread. The queue exists once a program installed an
+// application delegate that ticks it (app_delegate.h) and called
+// SWELL_Internal_PostMessage_Init; without it requests from other threads fail.
+// SWELL_MessageQueue_Flush and the run-loop helpers are main-thread only.
 
 #include "winsys/swell-types.h"
 
@@ -24,29 +26,37 @@ typedef void (*TIMERPROC)(HWND hwnd, UINT msg, UINT_PTR id, DWORD tickCount);
 // The callback is handed the view's handle; without a callback the view gets
 // WM_TIMER (id, 0) itself.
 // From another thread: the request is queued and the id returned (a window-less
-// timer's id is chosen at once, so it can be killed before the timer starts).
+// timer's id is chosen at once, so it can be killed before the timer starts); 0
+// without the queue, and for the id SWELL_ALL_TIMERS.
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc);
-// True when a timer was removed, or the request was queued from another thread.
+// True when a timer was removed, or the request was queued from another thread
+// (false there without the queue).
 // SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread. A top-level
 // window's handle reaches its content view's timers.
 bool KillTimer(HWND hwnd, UINT_PTR id);
 
-// Main thread: sets up the queue (once) and records the calling thread's run loop.
+// Main thread: sets up the queue once, when the application's delegate answers
+// swellPostMessageTick: (else nothing): records the main thread and has a repeating
+// 0.05 s timer call the delegate's tick, which is to flush the queue.
 void SWELL_Internal_PostMessage_Init();
 // Any thread: queues the message for a window view, delivered on the main thread as
-// SendMessage delivers it. False while 1024 messages wait and none was handed back
-// yet, and for a handle that names no window. On the main thread also false for a
+// SendMessage delivers it. False without the queue, while 1024 messages wait and
+// none was handed back yet, and for a handle that names no window. On the main thread also false for a
 // window that takes no posts (being destroyed, or not a window view); another
 // thread never touches the window, which the main thread may be freeing, so there
 // the main thread drops such a message when it would deliver it.
 bool SWELL_Internal_PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Any thread: the application delegate's swellPostMessage:msg:wp:lp: answer, or
+// false when there is no delegate or it does not answer that call.
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-// Drops the window's queued messages and timer requests (all of them for null),
-// including those of a flush under way that were not delivered yet.
+// Has the application delegate drop what was queued for the window (its
+// swellPostMessageClearQ:); nothing without one.
 void SWELL_MessageQueue_Clear(HWND hwnd);
 // Main thread: makes every queued request, in order; requests queued meanwhile wait.
+// Nothing on another thread.
 void SWELL_MessageQueue_Flush();
-// Drops queued requests of hwnd (all of them for a null hwnd).
+// Drops the window's queued messages and timer requests (all of them for null),
+// including those of a flush under way that were not delivered yet.
 void SWELL_Internal_PMQ_ClearAllMessages(HWND hwnd);
 // Requests and messages waiting in the queue (a diagnostic for tests).
 int SWELL_Internal_PMQ_QueuedCount();
