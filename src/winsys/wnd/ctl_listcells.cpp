@@ -57,13 +57,16 @@ void Swell_vDavrel_64_statuscell::drawWithFrame(NSRect frame, NSView* controlVie
   text.origin.x += side + 2;
   text.size.width = std::max<CGFloat>(0, text.size.width - (side + 2));
   NSTextFieldCell::drawWithFrame(text, controlView);
-  if (!status) return;
+  // The image is the row's for this drawing only: never kept for a later one.
+  SWELL_Image* image = status;
+  status = nullptr;
+  if (!image) return;
   bool own = false;
   HDC hdc = cellDC(controlView, &own);
   if (!hdc) return;
   const RECT square{(int32_t)frame.origin.x, (int32_t)frame.origin.y, (int32_t)(frame.origin.x + side),
                     (int32_t)(frame.origin.y + side)};
-  SWELL_DrawImageInRect(hdc, status, &square);
+  SWELL_DrawImageInRect(hdc, image, &square);
   releaseCellDC(controlView, hdc, own);
 }
 

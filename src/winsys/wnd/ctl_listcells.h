@@ -29,7 +29,8 @@ public:
   // None over a list view with selection colours.
   NSColor* highlightColorWithFrame(NSRect frame, NSView* controlView) override;
 
-  SWELL_Image* status = nullptr;  // the image of the row drawn next, or null; not retained
+  // The image of the row drawn next, or null; not retained, and dropped once drawn.
+  SWELL_Image* status = nullptr;
 };
 
 // The cell of an owner-drawn list box: the owner's parent draws each row on

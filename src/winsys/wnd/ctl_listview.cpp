@@ -166,14 +166,16 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
 
 void Swell_vDavrel_64_listview::prepareCell(NSTableColumn* column, int row, int image)
 {
+  // Asked for every cell drawn: the casts only where such a cell can be.
   NSCell* cell = column ? column->dataCell() : nullptr;
-  if (auto* od = dynamic_cast<Swell_vDavrel_64_ODlistviewcell*>(cell))
+  if (m_lbMode)
   {
-    if (style & LBS_OWNERDRAWFIXED) od->setItemIdx(row);
+    auto* od = style & LBS_OWNERDRAWFIXED ? dynamic_cast<Swell_vDavrel_64_ODlistviewcell*>(cell) : nullptr;
+    if (od) od->setItemIdx(row);
   }
-  else if (auto* sc = dynamic_cast<Swell_vDavrel_64_statuscell*>(cell))
+  else if (auto* sc = m_status_imagelist ? dynamic_cast<Swell_vDavrel_64_statuscell*>(cell) : nullptr)
   {
-    const bool shown = !m_lbMode && m_status_imagelist && image >= 1 && image <= m_status_imagelist->GetSize();
+    const bool shown = image >= 1 && image <= m_status_imagelist->GetSize();
     sc->setStatusImage(shown ? GetNSImageFromHICON(m_status_imagelist->Get(image - 1)) : nullptr);
   }
 }
