@@ -51,7 +51,7 @@ class NSButton;
 class NSButtonCell : public NSCell
 {
 public:
-  virtual void drawWithFrame(NSRect frame, NSView* controlView);
+  void drawWithFrame(NSRect frame, NSView* controlView) override;
   virtual bool isTransparent() const { return false; }
   virtual bool isOpaque() const { return true; }
 };

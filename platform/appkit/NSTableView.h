@@ -41,7 +41,7 @@ public:
 class NSTableColumn : public NSObject
 {
 public:
-  NSTableColumn() : mDataCell(new NSCell) {}
+  NSTableColumn() : mDataCell(new NSTextFieldCell) {}
   CGFloat width() const { return mWidth; }
   void setWidth(CGFloat w) { mWidth = w < 0 ? 0 : w; }
   bool isHidden() const { return mHidden; }
@@ -197,7 +197,9 @@ public:
   void mouseDown(NSEvent* e) override;
   void mouseUp(NSEvent*) override {}
   void drawRect(NSRect dirtyRect) override;
-  // Draws one cell's text; subclasses may draw more.
+  // Asks the data source for the cell's text, hands it to the column's data cell
+  // with the table's font, the header's alignment and textColorForRow, and has
+  // the cell draw; subclasses may draw more.
   virtual void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected);
 
 protected:

@@ -62,6 +62,8 @@ enum NSFocusRingType
   NSFocusRingTypeExterior = 2
 };
 
+// Draws one value in a frame of a view. A table hands its data cell the text, font,
+// colour and alignment of each cell it shows just before it asks the cell to draw.
 class NSCell : public NSObject
 {
 public:
@@ -69,10 +71,42 @@ public:
   void setLineBreakMode(NSLineBreakMode mode) { mLineBreakMode = mode; }
   bool allowsEditingTextAttributes() const { return mAllowsAttributes; }
   void setAllowsEditingTextAttributes(bool on) { mAllowsAttributes = on; }
+  const std::string& stringValue() const { return mText; }
+  void setStringValue(const std::string& text) { mText = text; }
+  NSFont* font() const { return mFont; }
+  void setFont(NSFont* font) { AKAssign(mFont, font); }  // retained
+  NSColor* textColor() const { return mTextColor; }
+  void setTextColor(NSColor* colour) { AKAssign(mTextColor, colour); }  // retained
+  NSTextAlignment alignment() const { return mAlignment; }
+  void setAlignment(NSTextAlignment a) { mAlignment = a; }
+
+  // The whole cell: here just its interior.
+  virtual void drawWithFrame(NSRect frame, NSView* controlView) { drawInteriorWithFrame(frame, controlView); }
+  // The plain cell shows nothing.
+  virtual void drawInteriorWithFrame(NSRect, NSView*) {}
+  // The colour a selected cell's background would take. Tables here fill their
+  // selected rows themselves (highlightSelectionInClipRect), so no cell asks for
+  // one: nil.
+  virtual NSColor* highlightColorWithFrame(NSRect, NSView*) { return nullptr; }
+
+protected:
+  ~NSCell() override;
 
 private:
   NSLineBreakMode mLineBreakMode = NSLineBreakByClipping;
   bool mAllowsAttributes = false;
+  std::string mText;
+  NSFont* mFont = nullptr;
+  NSColor* mTextColor = nullptr;
+  NSTextAlignment mAlignment = NSLeftTextAlignment;
+};
+
+// A cell of text: one line at the cell's alignment, 2 points in from its sides,
+// centred in its height, not clipped.
+class NSTextFieldCell : public NSCell
+{
+public:
+  void drawInteriorWithFrame(NSRect frame, NSView* controlView) override;
 };
 
 class NSTextFieldDelegate

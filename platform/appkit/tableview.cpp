@@ -31,6 +31,15 @@ void drawText(const std::string& text, NSFont* font, NSRect r, NSTextAlignment a
   AKDrawTextLine(text, font, NSMakePoint(x, rowBaseline(font, r)), colour);
 }
 
+}  // namespace
+
+void NSTextFieldCell::drawInteriorWithFrame(NSRect frame, NSView*)
+{
+  drawText(stringValue(), font(), frame, alignment(), textColor());
+}
+
+namespace {
+
 // The cell where a column's and a row's rectangles cross, inside the spacing; empty
 // for a hidden column.
 NSRect cellIn(NSRect column, NSRect row, NSSize spacing, CGFloat rowHeight)
@@ -434,8 +443,19 @@ void NSTableView::select(NSInteger row, NSUInteger f)
 
 void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
 {
+  // The value first: a data source may prepare the cell for this row as it answers.
+  // Kept alive meanwhile: the data source may call out to code that drops the column.
+  column->retain();
   const std::string text = mDataSource ? mDataSource->tableViewObjectValue(this, column, row) : std::string();
-  drawText(text, mFont, frame, column->headerAlignment(), textColorForRow(row, selected));
+  if (NSCell* cell = column->dataCell())
+  {
+    cell->setStringValue(text);
+    cell->setFont(mFont);
+    cell->setAlignment(column->headerAlignment());
+    cell->setTextColor(textColorForRow(row, selected));
+    cell->drawWithFrame(frame, this);
+  }
+  column->release();
 }
 
 void NSTableView::drawRect(NSRect dirty)

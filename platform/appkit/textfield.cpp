@@ -31,6 +31,12 @@ bool NSFormatter::getObjectValue(std::string* object, const std::string& string,
 
 // ---- NSControl ----
 
+NSCell::~NSCell()
+{
+  AKRelease(mFont);
+  AKRelease(mTextColor);
+}
+
 NSControl::NSControl(NSRect frame) : NSView(frame), mCell(new NSCell) {}
 
 NSControl::~NSControl()

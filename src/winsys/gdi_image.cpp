@@ -131,7 +131,12 @@ SWELL_Image* GetNSImageFromHICON(HGDIOBJ obj)
 
 void DrawImageInRect(HDC ctx, HGDIOBJ obj, const RECT* r)
 {
-  if (!ctx || ctx->freed || !ctx->ctx || !r || !usableBitmap(obj)) return;
+  if (usableBitmap(obj)) SWELL_DrawImageInRect(ctx, obj->image, r);
+}
+
+void SWELL_DrawImageInRect(HDC ctx, SWELL_Image* image, const RECT* r)
+{
+  if (!ctx || ctx->freed || !ctx->ctx || !r || !image || !image->pixels) return;
   CGFloat ax, ay, bx, by;
   DVCGContextUserToPixel(ctx->ctx, r->left, r->top, &ax, &ay);
   DVCGContextUserToPixel(ctx->ctx, r->right, r->bottom, &bx, &by);
@@ -139,7 +144,7 @@ void DrawImageInRect(HDC ctx, HGDIOBJ obj, const RECT* r)
   const int w = (int)std::lround(std::fabs(bx - ax)), h = (int)std::lround(std::fabs(by - ay));
   ClipView dst(ctx->ctx);
   if (!dst.getBits() || w < 1 || h < 1) return;
-  LICE_IBitmap* src = obj->image->pixels;
+  LICE_IBitmap* src = image->pixels;
   LICE_ScaledBlit(&dst, src, x0 - dst.left, y0 - dst.top, w, h, 0, 0, (float)src->getWidth(), (float)src->getHeight(),
                   1.0f, LICE_MODE_COPY | LICE_MODE_SOURCEALPHA);
 }

@@ -60,6 +60,8 @@ SWELL_Image* GetNSImageFromHICON(HGDIOBJ obj);
 // Draws the whole image scaled (nearest pixel) into the rectangle, composited over
 // what is there by the image's alpha.
 void DrawImageInRect(HDC ctx, HGDIOBJ obj, const RECT* r);
+// The same for an image itself.
+void SWELL_DrawImageInRect(HDC ctx, SWELL_Image* image, const RECT* r);
 
 // One bitmap object a slot; a removed slot holds null.
 typedef WDL_PtrList<HGDIOBJ__>* HIMAGELIST;

@@ -8,6 +8,7 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/gdi_image.h"
 #include "winsys/msgloop/runloop_misc.h"
+#include "winsys/wnd/ctl_listcells.h"
 #include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/ctl_treeview.h"
 
@@ -651,6 +652,111 @@ TEST_F(ListView, OwnerDrawnRowsAndRowImages)
   ListView_HitTest(lv, &hit);
   EXPECT_EQ(hit.flags, (UINT)LVHT_ONITEMLABEL);
   DestroyWindow(top);
+  ImageList_Remove(images, -1);
+  ImageList_Destroy(images);
+}
+
+// The rows are drawn by the columns' cells, each checked against a plain twin: a
+// list with images draws each row's image in a square of the row's height and
+// then exactly what a plain list draws, moved right by the square and 2 points;
+// an owner-drawn cell with no owner draws as plain text; an owner-drawn list box
+// hands every row to its owner with the row's number, value and cell rectangle.
+TEST_F(ListView, CellsDrawAsTheirPlainTwin)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 460, 240), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  auto raw = [&](int x, int y) { return BackingRow(w, y)[x]; };
+  HIMAGELIST images = ImageList_CreateEx();
+  SWELL_Image* pixels = SWELL_CreateImage(8, 8);
+  for (int i = 0; i < 64; ++i) pixels->pixels->getBits()[i] = 0xFF2040E0u;
+  HGDIOBJ icon = SWELL_MakeBitmapObject(pixels);
+  ImageList_ReplaceIcon(images, -1, icon);
+  DeleteObject(icon);
+
+  // Owner data: row r shows image r - 1 of the list, so row 0 none, row 1 the
+  // list's one image and row 2 an index past the list (none either).
+  log.handlers[{top, WM_NOTIFY}] = [](HWND, WPARAM, LPARAM lp) -> LRESULT {
+    NMLVDISPINFO* nm = (NMLVDISPINFO*)lp;
+    if (nm->hdr.code != LVN_GETDISPINFO) return 0;
+    snprintf(nm->item.pszText, (size_t)nm->item.cchTextMax, "Wg%d", nm->item.iItem);
+    nm->item.iImage = nm->item.iItem - 1;
+    return 0;
+  };
+  const NSRect frames[] = {NSMakeRect(10, 10, 200, 100), NSMakeRect(240, 10, 200, 100)};
+  const HWND images_lv = Make(top, LVS_OWNERDATA, 0, {120}, frames[0]);
+  const HWND plain_lv = Make(top, LVS_OWNERDATA, 0, {120 - 19}, frames[1]);
+  ListView_SetImageList(images_lv, images, LVSIL_SMALL);
+  for (HWND h : {images_lv, plain_lv}) ListView_SetItemCount(h, 3);
+  w->display();
+  Swell_vDavrel_64_listview* lv = Obj(images_lv);
+  const int header = SWELL_GetListViewHeaderHeight(images_lv);
+  for (int row = 0; row < 3; ++row)
+  {
+    SCOPED_TRACE(row);
+    const NSRect f = lv->frameOfCellAtColumn(0, row);
+    const int side = (int)f.size.height, x0 = 10 + (int)f.origin.x, y0 = 10 + header + (int)f.origin.y;
+    const int twin = 240 + (int)f.origin.x - (side + 2);
+    // The square holds one colour: the image's over the background, or the background.
+    const uint32_t fill = PixelAt(w, x0, y0);
+    EXPECT_EQ(fill == 0xF0F0F0u, row != 1);
+    int odd = 0, square = 0;
+    for (int y = y0; y < y0 + side; ++y)
+      for (int x = x0; x < x0 + (int)f.size.width; ++x)
+      {
+        if (x < x0 + side) square += PixelAt(w, x, y) == fill;
+        else if (x < x0 + side + 2) odd += PixelAt(w, x, y) != 0xF0F0F0u;
+        else odd += raw(x, y) != raw(twin + (x - x0), y);
+      }
+    EXPECT_EQ(odd, 0);
+    EXPECT_EQ(square, side * side);
+  }
+
+  // An owner-drawn cell without an owner, given to a plain list's column, draws
+  // its text as the plain cell does.
+  auto* loose = new Swell_vDavrel_64_ODlistviewcell;
+  lv->m_cols[0]->setDataCell(loose);
+  loose->release();
+  lv->setNeedsDisplay(true);
+  Obj(plain_lv)->m_cols[0]->setWidth(120);
+  Obj(plain_lv)->setNeedsDisplay(true);
+  w->display();
+  int odd = 0;
+  for (int y = 10 + header; y < 10 + header + 3 * 19; ++y)
+    for (int x = 0; x < 200; ++x) odd += raw(10 + x, y) != raw(240 + x, y);
+  EXPECT_EQ(odd, 0);
+
+  // An owner-drawn list box: every row shown goes to the owner with all its
+  // fields, also after rows moved; the owner's drawing is what shows.
+  DestroyWindow(top);
+  const HWND top2 = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top2, SW_SHOW);
+  const HWND lb = Make(top2, LBS_OWNERDRAWFIXED, 1, {150}, NSMakeRect(10, 10, 150, 100));
+  for (int i = 0; i < 4; ++i) Add(lb, "row", i, 500 + i);
+  ListView_DeleteItem(lb, 1);
+  std::vector<DRAWITEMSTRUCT> drawn;
+  log.handlers[{top2, WM_DRAWITEM}] = [&](HWND h, WPARAM wp, LPARAM lp) {
+    EXPECT_EQ(wp, 70u);
+    drawn.push_back(*(const DRAWITEMSTRUCT*)lp);
+    return PaintItemGreen(h, wp, lp);
+  };
+  w->display();
+  ASSERT_EQ(drawn.size(), 3u);
+  for (int i = 0; i < 3; ++i)
+  {
+    SCOPED_TRACE(i);
+    const DRAWITEMSTRUCT& d = drawn[(size_t)i];
+    const NSRect f = Obj(lb)->frameOfCellAtColumn(0, i);
+    EXPECT_NE(d.hDC, nullptr);
+    EXPECT_EQ((std::vector<intptr_t>{d.CtlType, d.CtlID, d.itemID, d.itemAction, d.itemState, (intptr_t)d.hwndItem,
+                                     (intptr_t)d.itemData, d.rcItem.left, d.rcItem.top, d.rcItem.right,
+                                     d.rcItem.bottom}),
+              (std::vector<intptr_t>{ODT_LISTBOX, 70, i, 0, 0, (intptr_t)lb, i ? 501 + i : 500, (int)f.origin.x,
+                                     (int)f.origin.y, (int)NSMaxX(f), (int)NSMaxY(f)}));
+    EXPECT_EQ(PixelAt(w, 10 + (int)f.origin.x + 1, 10 + (int)f.origin.y + 1), 0x10A030u);
+  }
+  DestroyWindow(top2);
   ImageList_Remove(images, -1);
   ImageList_Destroy(images);
 }

@@ -3,6 +3,7 @@
 #include "platform/appkit/NSTabView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSTableView.h"
+#include "winsys/wnd/ctl_listcells.h"
 #include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/ctl_tabs.h"
 #include "winsys/wnd/ctl_treeview.h"
@@ -369,6 +370,9 @@ HWND SWELL_MakeControl(const char* text, int id, const char* classname, int styl
       tv->style = style;
       tellOwner(tv);
       NSTableColumn* c = new NSTableColumn;
+      NSCell* cell = new Swell_vDavrel_64_listviewcell;
+      c->setDataCell(cell);
+      cell->release();
       c->setWidth(std::max<CGFloat>(f.size.width, 300));
       tv->addTableColumn(c);
       c->release();

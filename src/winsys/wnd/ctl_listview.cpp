@@ -3,6 +3,7 @@
 
 #include "winsys/wnd/ctl_listview.h"
 
+#include "winsys/wnd/ctl_listcells.h"
 #include "winsys/wnd/ctl_treeview.h"
 
 #include "platform/appkit/NSEvent.h"
@@ -150,67 +151,33 @@ std::string Swell_vDavrel_64_listview::tableViewObjectValue(NSTableView*, NSTabl
     release();
     // An owner that filled all it was offered left no terminator of its own.
     buf[sizeof buf - 1] = 0;
-    m_lastDispImage = m_status_imagelist_type == LVSIL_SMALL   ? nm.item.iImage + 1
+    const int image = m_status_imagelist_type == LVSIL_SMALL   ? nm.item.iImage + 1
                       : m_status_imagelist_type == LVSIL_STATE ? (int)((nm.item.state >> 16) & 0xFF)
                                                                : 0;
     // The owner may point the text at a string of its own.
-    return nm.item.pszText ? std::string(nm.item.pszText) : std::string();
+    std::string text = nm.item.pszText ? std::string(nm.item.pszText) : std::string();
+    prepareCell(column, (int)row, image);
+    return text;
   }
-  return rowText(m_items.Get((int)row), c);
+  const SWELL_ListView_Row* r = m_items.Get((int)row);
+  prepareCell(column, (int)row, r ? r->m_image : 0);
+  return rowText(r, c);
 }
 
-void Swell_vDavrel_64_listview::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
+void Swell_vDavrel_64_listview::prepareCell(NSTableColumn* column, int row, int image)
 {
-  NSGraphicsContext* gc = NSGraphicsContext::currentContext();
-  // An owner-drawn list box: the owner draws each row on WM_DRAWITEM.
-  if (m_lbMode && (style & LBS_OWNERDRAWFIXED))
+  // Asked for every cell drawn: the casts only where such a cell can be.
+  NSCell* cell = column ? column->dataCell() : nullptr;
+  if (m_lbMode)
   {
-    HDC hdc = gc ? SWELL_CreateGfxContext(gc) : nullptr;
-    if (!hdc) return;
-    const SWELL_ListView_Row* r = m_items.Get((int)row);
-    DRAWITEMSTRUCT dis{};
-    dis.CtlType = ODT_LISTBOX;
-    dis.CtlID = (UINT)tag();
-    dis.itemID = (UINT)row;
-    dis.hwndItem = SWELL_HWND(this);
-    dis.hDC = hdc;
-    dis.rcItem.left = (int)(frame.origin.x + 0.5);
-    dis.rcItem.top = (int)(frame.origin.y + 0.5);
-    dis.rcItem.right = dis.rcItem.left + (int)(frame.size.width + 0.5);
-    dis.rcItem.bottom = dis.rcItem.top + (int)(frame.size.height + 0.5);
-    dis.itemData = r ? (UINT_PTR)r->m_lparam : 0;
-    retain();
-    SendMessage(GetParent(SWELL_HWND(this)), WM_DRAWITEM, (WPARAM)tag(), (LPARAM)&dis);
-    release();
-    SWELL_DeleteGfxContext(hdc);
-    return;
+    auto* od = style & LBS_OWNERDRAWFIXED ? dynamic_cast<Swell_vDavrel_64_ODlistviewcell*>(cell) : nullptr;
+    if (od) od->setItemIdx(row);
   }
-  if (m_lbMode || !m_status_imagelist || colIndex(column) != 0)
+  else if (auto* sc = m_status_imagelist ? dynamic_cast<Swell_vDavrel_64_statuscell*>(cell) : nullptr)
   {
-    NSTableView::drawCell(column, row, frame, selected);
-    return;
+    const bool shown = image >= 1 && image <= m_status_imagelist->GetSize();
+    sc->setStatusImage(shown ? GetNSImageFromHICON(m_status_imagelist->Get(image - 1)) : nullptr);
   }
-  // The first column of a list with images: a square of the row's height for the
-  // image, then the text.
-  const CGFloat side = frame.size.height;
-  NSRect text = frame;
-  text.origin.x += side + 2;
-  text.size.width = std::max<CGFloat>(0, text.size.width - (side + 2));
-  m_lastDispImage = 0;
-  NSTableView::drawCell(column, row, text, selected);
-  int index = m_lastDispImage;
-  if (!isOwnerData())
-  {
-    const SWELL_ListView_Row* r = m_items.Get((int)row);
-    index = r ? r->m_image : 0;
-  }
-  HGDIOBJ image = index >= 1 && index <= m_status_imagelist->GetSize() ? m_status_imagelist->Get(index - 1) : nullptr;
-  HDC hdc = image && gc ? SWELL_CreateGfxContext(gc) : nullptr;
-  if (!hdc) return;
-  const RECT square{(int32_t)frame.origin.x, (int32_t)frame.origin.y, (int32_t)(frame.origin.x + side),
-                    (int32_t)(frame.origin.y + side)};
-  DrawImageInRect(hdc, image, &square);
-  SWELL_DeleteGfxContext(hdc);
 }
 
 LRESULT Swell_vDavrel_64_listview::notifyTarget(NMLISTVIEW* nm)
@@ -746,6 +713,19 @@ void ListView_InsertColumn(HWND h, int, const LVCOLUMN* col)
   Swell_vDavrel_64_listview* lv = LV(h);
   if (!lv || !col) return;
   NSTableColumn* c = new NSTableColumn;
+  NSCell* cell;
+  if (lv->m_cols.empty() && lv->m_status_imagelist && !lv->m_lbMode)
+    cell = Swell_vDavrel_64_statuscell::initNewCell();
+  else if (lv->m_lbMode && (lv->style & LBS_OWNERDRAWFIXED))
+  {
+    auto* od = new Swell_vDavrel_64_ODlistviewcell;
+    od->setOwnerControl(lv);
+    cell = od;
+  }
+  else
+    cell = new Swell_vDavrel_64_listviewcell;
+  c->setDataCell(cell);
+  cell->release();
   if (col->cx == 0) c->setHidden(true);
   else c->setWidth(col->cx);
   if (col->fmt == 1 || col->fmt == 2) c->setHeaderAlignment(alignmentOf(col->fmt));
@@ -884,6 +864,20 @@ void ListView_SetImageList(HWND h, WDL_PtrList<HGDIOBJ__>* list, int which)
   if (!lv) return;
   lv->m_status_imagelist_type = which;
   lv->m_status_imagelist = list;
+  // Column 0 of a list view shows the images: a square before the text, kept
+  // only while there is a list. List boxes show text alone.
+  if (NSTableColumn* c = lv->m_lbMode ? nullptr : lv->colAt(0))
+  {
+    const bool status = dynamic_cast<Swell_vDavrel_64_statuscell*>(c->dataCell()) != nullptr;
+    NSCell* cell = nullptr;
+    if (list && !status) cell = Swell_vDavrel_64_statuscell::initNewCell();
+    else if (!list && status) cell = new Swell_vDavrel_64_listviewcell;
+    if (cell)
+    {
+      c->setDataCell(cell);
+      cell->release();
+    }
+  }
   lv->reloadData();
 }
 

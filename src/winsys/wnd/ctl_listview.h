@@ -193,9 +193,6 @@ public:
   void mouseUp(NSEvent* e) override;
   void rightMouseUp(NSEvent* e) override;
   void highlightSelectionInClipRect(NSRect clip) override;
-  // Rows of an owner-drawn list box are drawn by the owner (WM_DRAWITEM); the
-  // first column of a list with an image list shows the row's image before its text.
-  void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
   NSColor* textColorForRow(NSInteger row, bool selected) override;
 
   int m_leftmousemovecnt = 0;
@@ -213,7 +210,6 @@ public:
   WDL_PtrList<HGDIOBJ__>* m_status_imagelist = nullptr;
   int m_status_imagelist_type = -1;
   uint32_t m_fastClickMask = 0;
-  int m_lastDispImage = 0;  // the image index the owner gave for the cell asked last
   NSColor* m_fgColor = nullptr;
   std::vector<NSColor*> m_selColors;  // retained
 
@@ -221,6 +217,9 @@ protected:
   ~Swell_vDavrel_64_listview() override;
 
 private:
+  // Tells the column's cell about the row it draws next: its index (owner-drawn
+  // list box) or its image (1-based index into the image list, 0 for none).
+  void prepareCell(NSTableColumn* column, int row, int image);
   void sendClick(UINT code, NSPoint p, bool withParam);
   LRESULT notifyTarget(NMLISTVIEW* nm);
 };
