@@ -6,7 +6,9 @@
 // never reach a control of a hidden layer.
 
 #include "EditorTestSupport.h"
+#include "LibrarianTestSupport.h"
 #include "config/ParamIds.h"
+#include "librarian/PatchLibrarian.h"
 #include "gui/IControl.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -45,6 +48,10 @@ protected:
 
   void SetUp() override
   {
+    // Two banks, so that the librarian's commands have programs to work on.
+    std::filesystem::create_directories(data.file("Patches"));
+    writeBankFile(data.file("Patches/Alpha.dvl"), 1);
+    writeBankFile(data.file("Patches/Beta.dvl"), 2);
     e.reset(new EditorUnderTest);
     e->GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
     e->GetParam(kDeviceOutSelection)->Set(1);
@@ -55,7 +62,7 @@ protected:
     e->sysexChannelByte = 0x3F;
     if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
     NSApplication::sharedApplication();
-    const NSRect r = NSMakeRect(0, 0, 1500, 667);
+    const NSRect r = NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height());
     NSView* content = new NSView(r);
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
@@ -277,6 +284,8 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
       {"about", {{kDisplayAboutWindow, 1}}},
   };
+  e->finishStartUpScan();
+  ASSERT_EQ(e->patchLibrarian->patchFiles.size(), 2u);
   std::vector<std::string> faults;
   int worked = 0;
   for (const PageState& page : pages)
