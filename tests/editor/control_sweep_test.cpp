@@ -331,6 +331,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       const double normalizedBefore = e->GetParam(id)->GetNormalized();
       const bool drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
       int menus = 0, modals = 0;
+      std::vector<NSModalScript::ShownItem> shownMenu;
       // Up first; a control already at its top is dragged down.
       for (int direction : {-1, 1})
       {
@@ -349,6 +350,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         if (drags)
           for (int step = 1; step <= 8; ++step) e->graphics->OnMouseDrag(x + dx * 5 * step, y + dy * 5 * step, &left);
         e->graphics->OnMouseUp(x + (drags ? dx * 40 : 0), y + (drags ? dy * 40 : 0), &left);
+        if (!script.menusShown.empty()) shownMenu = script.menusShown.front();
         if (menus == 0) script.cancelMenu();  // an answer left over is dropped with the script
         NSRunLoop::currentRunLoop()->runOnce();
         if (!drags || e->GetParam(id)->Value() != before) break;
@@ -369,6 +371,25 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       if (!changed && !pageMoved && !menus && !modals && sent.empty() && e->jobs.size() == jobsBefore &&
           e->nameLine() == lineBefore)
         faults.push_back(where.str() + ": nothing happens");
+      // A menu of a value list shows the current value checked, once (the output
+      // port's list is this test's stand-in).
+      if (!shownMenu.empty() && e->GetParam(id)->GetNDisplayTexts() > 0 && id != kDeviceOutSelection)
+      {
+        std::vector<std::string> checked;
+        std::function<void(const std::vector<NSModalScript::ShownItem>&)> walk = [&](const auto& items) {
+          for (const auto& item : items)
+          {
+            if (item.state) checked.push_back(item.title);
+            walk(item.submenu);
+          }
+        };
+        walk(shownMenu);
+        const char* current = e->GetParam(id)->GetDisplayText((int)before);
+        if (checked.size() != 1 || !current || checked[0] != current)
+          faults.push_back(where.str() + ": the menu checks " + std::to_string(checked.size()) + " items (" +
+                           (checked.empty() ? std::string() : checked[0]) + "), the value is " +
+                           (current ? current : "?"));
+      }
       if (changed && !redraws) faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
                          std::to_string(after) + " but nothing redraws");
       if (pageMoved && !isPageControl(id))
