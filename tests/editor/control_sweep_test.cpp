@@ -2,8 +2,9 @@
 // mouse path as a user works it: a press at its centre, a drag for knobs and
 // sliders, a menu entry chosen where a menu opens. Each must do something (its
 // value, a page, a menu, a job or a message), redraw, leave the page alone unless
-// it is a page control, send the bytes its action record says, and a click must
-// never reach a control of a hidden layer.
+// it is a page control, send the bytes its action record says, open its value
+// list with the current value checked, and a click must never reach a control of
+// a hidden layer.
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
@@ -25,8 +26,6 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <set>
 #include <sstream>
 
 namespace {
@@ -93,8 +92,8 @@ protected:
     e->takeSent();
   }
 
-  // The shown layers by name, and the page and timbre: what a control other than a
-  // page control must leave alone.
+  // The shown layers by name with their selected children: when a click changed
+  // any of them, the page is entered again before the next control.
   std::string pageSignature()
   {
     std::ostringstream s;
@@ -174,7 +173,7 @@ protected:
 
   // Whether the control sits in a shown layer (or among the graphics object's own
   // shown controls).
-  bool reachableByRight(IControl* c)
+  bool isShown(IControl* c)
   {
     for (const auto& s : shownControls())
       if (s.first == c) return true;
@@ -300,7 +299,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       if (id < 0) continue;  // backgrounds and pictures
       if (pageSignature() != home) enter(page);
       const std::string start = pageOf();
-      if (c->IsHidden() || c->IsGrayed() || !reachableByRight(c)) continue;
+      if (c->IsHidden() || c->IsGrayed() || !isShown(c)) continue;
       const IRECT& r = c->GetTargetRECT();
       const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
       std::ostringstream where;
@@ -309,7 +308,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       IControl* hit = e->graphics->GetMouseControlIdx(x, y);
       if (hit != c)
       {
-        if (hit && !reachableByRight(hit))
+        if (hit && !isShown(hit))
           faults.push_back(where.str() + ": the click reaches a control of a hidden layer, parameter " +
                            std::to_string(hit->ParamIdx()));
         continue;  // covered by a shown control on top: that one is swept itself
