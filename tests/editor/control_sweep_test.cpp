@@ -213,17 +213,24 @@ bool isPageControl(int id)
 
 // The message a record sends for the value, as it must appear on the wire: the
 // channel the record's part (or the global channel) gives, the record's address.
-bool recordSent(ControlAction* a, int value, const std::vector<Bytes>& sent, std::string* why)
+// A knob's or slider's control change carries its value; a switch's its on or off
+// value (a menu's values are spread over the data range, which is not checked).
+bool recordSent(ControlAction* a, int value, bool plainValue, const std::vector<Bytes>& sent, std::string* why)
 {
   auto statusOk = [](unsigned char s) { return (s & 0xF0) == 0xB0 && ((s & 0x0F) <= 1 || (s & 0x0F) == 15); };
   switch (a->actionType)
   {
     case kActionCC:
     case kActionCCSwitch:
+    {
+      const int data = a->actionType == kActionCCSwitch ? (value ? a->onValue : a->offValue)
+                       : plainValue                     ? std::clamp(value, 0, 127)
+                                                        : -1;
       for (const Bytes& m : sent)
-        if (m.size() == 3 && statusOk(m[0]) && m[1] == a->ccNumber) return true;
-      *why = "no CC " + std::to_string(a->ccNumber);
+        if (m.size() == 3 && statusOk(m[0]) && m[1] == a->ccNumber && (data < 0 || m[2] == data)) return true;
+      *why = "no CC " + std::to_string(a->ccNumber) + " carrying " + std::to_string(data);
       return false;
+    }
     case kActionNRPN:
       for (size_t i = 0; i + 2 < sent.size(); ++i)
         if (sent[i].size() == 3 && statusOk(sent[i][0]) && sent[i][1] == 99 && sent[i][2] == a->msbValue &&
@@ -399,7 +406,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         if (ControlAction* a = static_cast<ControlAction*>(e->GetParam(id)->GetControlAction()))
         {
           std::string why;
-          if (!recordSent(a, (int)after, sent, &why))
+          if (!recordSent(a, (int)after, e->GetParam(id)->GetNDisplayTexts() == 0, sent, &why))
           {
             std::ostringstream got;
             for (const Bytes& m : sent)
