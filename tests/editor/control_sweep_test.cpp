@@ -13,6 +13,7 @@
 #include "gui/IControl.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
+#include "gui/IGraphicsCocoa.h"
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
@@ -44,6 +45,7 @@ protected:
   DataFolder data;
   std::unique_ptr<EditorUnderTest> e;
   NSWindow* window = nullptr;
+  IGraphicsCocoa_vDavrel_64_au* view = nullptr;
 
   void SetUp() override
   {
@@ -66,7 +68,9 @@ protected:
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
     content->release();
-    e->graphics->OpenWindow(content);
+    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(content));
+    window->makeKeyAndOrderFront(nullptr);
+    NSRunLoop::currentRunLoop()->runOnce();
     e->takeSent();
   }
   void TearDown() override
@@ -197,6 +201,8 @@ NSMenuItem* otherItem(NSMenu* menu)
   return nullptr;
 }
 
+const char* const kTyped = "Tidal 7";
+
 bool isPageControl(int id)
 {
   switch (id)
@@ -288,7 +294,8 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       {"global settings", {{kShowModSequence, 0}, {kGlobalSettings, 1}}},
       {"MIDI filters", {{kViewMIDIFilterSettings, 1}}},
       {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
-      {"about", {{kDisplayAboutWindow, 1}}},
+      {"librarian search", {{kShowLibrarian, 1}, {kPatchSearch, 1}}},
+      {"about", {{kShowLibrarian, 0}, {kDisplayAboutWindow, 1}}},
   };
   e->finishStartUpScan();
   ASSERT_EQ(e->patchLibrarian->patchFiles.size(), 2u);
@@ -321,7 +328,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         continue;  // covered by a shown control on top: that one is swept itself
       }
       if (dynamic_cast<ITextControl*>(c) && !dynamic_cast<ICaptionControl*>(c)) continue;  // display text
-      if (id == kMIDILed || id == kMIDILed + 1 || id == kPatchName) continue;  // indicators and the name line
+      if (id == kMIDILed || id == kMIDILed + 1) continue;  // indicators
 
       const double before = e->GetParam(id)->Value();
       const size_t jobsBefore = e->jobs.size();
@@ -336,7 +343,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       const std::vector<LICE_PixelValue> screenBefore = isPageControl(id) ? pixels(all) : std::vector<LICE_PixelValue>();
       const double normalizedBefore = e->GetParam(id)->GetNormalized();
       const bool drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
-      int menus = 0, modals = 0;
+      int menus = 0, modals = 0, entries = 0;
       std::vector<NSModalScript::ShownItem> shownMenu;
       // Up first; a control already at its top is dragged down.
       for (int direction : {-1, 1})
@@ -357,11 +364,21 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
           for (int step = 1; step <= 8; ++step) e->graphics->OnMouseDrag(x + dx * 5 * step, y + dy * 5 * step, &left);
         e->graphics->OnMouseUp(x + (drags ? dx * 40 : 0), y + (drags ? dy * 40 : 0), &left);
         if (!script.menusShown.empty()) shownMenu = script.menusShown.front();
+        // A name field opens a text entry: a name is typed and entered.
+        if (view->textField())
+        {
+          ++entries;
+          NSModalScript::type(std::string(kTyped) + "\n");
+          NSRunLoop::currentRunLoop()->runOnce();
+        }
         if (menus == 0) script.cancelMenu();  // an answer left over is dropped with the script
         NSRunLoop::currentRunLoop()->runOnce();
         if (!drags || e->GetParam(id)->Value() != before) break;
       }
       ++worked;
+      // Short messages wait for the next audio block while the output is buffered.
+      double* io[2] = {nullptr, nullptr};
+      e->ProcessDoubleReplacing(io, io, 64);
       const double after = e->GetParam(id)->Value();
       const std::vector<Bytes> sent = e->takeSent();
       const bool changed = after != before;
@@ -374,7 +391,12 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
                            : std::abs(e->GetParam(id)->GetNormalized() - normalizedBefore) < 0.1 ||
                                  pixels(c->GetRECT()) != shownBefore || overlapped(c);
 
-      if (!changed && !pageMoved && !menus && !modals && sent.empty() && e->jobs.size() == jobsBefore &&
+      if (entries && view->textField()) faults.push_back(where.str() + ": the text entry stays open after Return");
+      // A typed program name is the program's: it goes to the synthesizer with it.
+      if (entries && id == kPatchName &&
+          (std::string(e->GetParam(id)->GetDisplayText(0)) != kTyped || e->jobs.size() == jobsBefore))
+        faults.push_back(where.str() + ": the typed name is not the program's");
+      if (!changed && !pageMoved && !menus && !modals && !entries && sent.empty() && e->jobs.size() == jobsBefore &&
           e->nameLine() == lineBefore)
         faults.push_back(where.str() + ": nothing happens");
       // A menu of a value list shows the current value checked, once (the output
