@@ -37,6 +37,9 @@ struct PageState
 {
   const char* name;
   std::vector<std::pair<int, int>> sets;  // parameter, value, in order
+  // Then a right click at this point, choosing the menu entry of this title.
+  int rightX = -1, rightY = -1;
+  const char* entry = nullptr;
 };
 
 class Sweep : public ::testing::Test
@@ -90,6 +93,22 @@ protected:
     if (e->firstRunNotificationLayer && e->firstRunNotificationLayer->visible) e->userSets(kFirstRunExit, 1);
     if (e->midiFilterSettingsLayer && e->midiFilterSettingsLayer->visible) e->userSets(kViewMIDIFilterSettings, 0);
     for (const auto& s : page.sets) e->userSets(s.first, s.second);
+    if (page.entry)
+    {
+      NSModalScript script;
+      script.answerMenu([&](NSMenu* m) -> NSMenuItem* {
+        for (NSMenuItem* item : m->itemArray())
+          if (item->title() == page.entry) return item;
+        ADD_FAILURE() << "no menu entry " << page.entry;
+        return nullptr;
+      });
+      IMouseMod left(true), right(false, true);
+      e->graphics->OnMouseDown(page.rightX, page.rightY, &left);
+      e->graphics->OnMouseUp(page.rightX, page.rightY, &left);
+      e->graphics->OnMouseDown(page.rightX, page.rightY, &right);
+      e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
+      NSRunLoop::currentRunLoop()->runOnce();
+    }
     IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
     e->graphics->IsDirty(&all);
     e->graphics->Draw(&all);
@@ -210,7 +229,8 @@ bool isPageControl(int id)
     case kMainPage: case kQuickTab: case kShowLibrarian: case kShowModSequence: case kGlobalSettings:
     case kLayerLinker: case kTimbreSelectTrigger: case kDisplayAboutWindow: case kExitAboutWindow:
     case kViewMIDIFilterSettings: case kPatchSearch: case kFirstRunExit:
-    case kCommonMode:  // single mode has no second timbre to show
+    case kCommonMode:   // single mode has no second timbre to show
+    case kPatchRename:  // the entered name closes the rename box
       return true;
     default:
       return false;
@@ -295,6 +315,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       {"MIDI filters", {{kViewMIDIFilterSettings, 1}}},
       {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
       {"librarian search", {{kShowLibrarian, 1}, {kPatchSearch, 1}}},
+      {"librarian rename", {{kShowLibrarian, 1}, {kPatchSearch, 0}}, 100, 104, "Rename"},
       {"about", {{kShowLibrarian, 0}, {kDisplayAboutWindow, 1}}},
   };
   e->finishStartUpScan();
@@ -420,6 +441,10 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       }
       if (changed && !redraws) faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
                          std::to_string(after) + " but nothing redraws");
+      // The rename box belongs to the librarian's selected slot.
+      if (e->patchRenameLayer->visible && e->rootLayer->selectedChildId != 1)
+        faults.push_back(where.str() + ": the rename box stays open on page " +
+                         std::to_string(e->rootLayer->selectedChildId));
       if (pageMoved && !isPageControl(id))
         faults.push_back(where.str() + ": the page changed from " + start + " to " + pageOf());
       // The host's tempo stands for the editor's while the override is on.
