@@ -361,7 +361,8 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       e->takeSent();
 
       const std::vector<LICE_PixelValue> shownBefore = pixels(c->GetRECT());
-      const std::vector<LICE_PixelValue> screenBefore = isPageControl(id) ? pixels(all) : std::vector<LICE_PixelValue>();
+      const std::vector<LICE_PixelValue> screenBefore =
+          isPageControl(id) ? pixels(all) : std::vector<LICE_PixelValue>();
       const double normalizedBefore = e->GetParam(id)->GetNormalized();
       const bool drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
       int menus = 0, modals = 0, entries = 0;
@@ -439,7 +440,8 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
                            (checked.empty() ? std::string() : checked[0]) + "), the value is " +
                            (current ? current : "?"));
       }
-      if (changed && !redraws) faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
+      if (changed && !redraws)
+        faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
                          std::to_string(after) + " but nothing redraws");
       // The rename box belongs to the librarian's selected slot.
       if (e->patchRenameLayer->visible && e->rootLayer->selectedChildId != 1)
