@@ -436,6 +436,9 @@ protected:
   // false when no job runs.
   virtual bool queueRequestAfterTransfer();
   void randomizePatch();
+  // Values changed behind the records' backs (a dump, a randomized or recalled
+  // program): a control moved back to the value it last sent must send it again.
+  void forgetSentValues();
   // Set while the randomize entry dispatches its program request: the request
   // follows the program send instead of being dropped while that runs.
   bool requestFollowsSend = false;

@@ -477,6 +477,8 @@ void Davrel::randomizePatch()
   if (!midiMessageManager) return;
   midiMessageManager->randomGenerator();
   midiMessageManager->randomizePatchSettings(currentPart);
+  // The random values go out as a whole program, not through the records.
+  forgetSentValues();
   partRequestPending = true;
   SenderJob send(kSendArrangementToDevice);
   send.toLibrarian = false;
@@ -489,6 +491,15 @@ void Davrel::randomizePatch()
   // After the request's own dispatch, which writes its name over the line: the
   // user is to see what the click did.
   showNameLine("Patch Randomized");
+}
+
+void Davrel::forgetSentValues()
+{
+#ifdef DAVREL_HAVE_CONTROL_ACTION
+  for (int id = 0; id < kNumParams; ++id)
+    if (IParam* p = GetParam(id))
+      if (auto* action = static_cast<ControlAction*>(p->GetControlAction())) action->lastValue = -1.0;
+#endif
 }
 
 bool Davrel::queueRequestAfterTransfer()

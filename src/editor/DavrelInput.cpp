@@ -72,11 +72,7 @@ void Davrel::ProcessSysEx(ISysEx* msg, bool fromDevice)
     lightLed(d[6] == 0 ? 0 : 1);
   routeSysEx(msg, fromDevice);
   if (rootLayer) rootLayer->setControlsDirty();
-  // A dump (or a randomized program) may have changed any value behind the records'
-  // backs: a knob turned back to the value it last sent must send it again.
-  for (int id = 0; id < kNumParams; ++id)
-    if (IParam* p = GetParam(id))
-      if (auto* action = static_cast<ControlAction*>(p->GetControlAction())) action->lastValue = -1.0;
+  forgetSentValues();
   if (midiMessageManager && midiMessageManager->dataProcessed)
   {
     ConsoleLog("\tData processed! incomingSysExProcessed = true\n");

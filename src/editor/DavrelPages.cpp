@@ -61,6 +61,13 @@ void Davrel::switchPages(int page)
   if (!pageHost) pageHost.reset(new DavrelPageHost(this));
   setParamClamped(kMainPage, page);
   TabSwitchFunctions().mainTabSwitch(pageHost.get(), page, currentPart);
+  // The rename box names the librarian's selected slot: leaving the librarian
+  // closes it as its Cancel does, so no name is typed for a slot out of sight.
+  if (page != 1 && patchRenameLayer && patchRenameLayer->visible)
+  {
+    patchRenameLayer->Hide(true);
+    renameClosed = true;
+  }
   if (mixerTab) mixerTab->SetDirty(false);
 }
 

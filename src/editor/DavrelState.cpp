@@ -125,6 +125,8 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   }
 
   pos = UnserializeNonAutomatedParams(chunk, in.paramsPos, kStoredParams);
+  // The recalled values reach the hardware as a whole program.
+  forgetSentValues();
   // The flags follow the parameters as they now stand, not as they stood before.
   restoreFilterFlags();
 

@@ -3,10 +3,12 @@
 
 #include "EditorTestSupport.h"
 #include "config/ParamIds.h"
+#include "plug/ByteChunk.h"
 #include "ui/ControlAction.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -267,23 +269,52 @@ TEST_F(Sending, SettingsSwitchesSetTheirFlags)
 
 }  // namespace
 
-TEST_F(Sending, AValueSentBeforeADumpGoesOutAgainAfterIt)
+// A dump from the hardware, a randomized program and a recalled project change
+// values behind the records' backs, and the program reaches the hardware whole: a
+// knob turned back to the value it sent before must send it again.
+TEST_F(Sending, AValueSentBeforeAWholeProgramChangeGoesOutAgainAfterIt)
 {
   ControlAction* a = bind(kFilterCutoff, 1, 0);
   a->ccNumber = 74;
   ControlAction* b = bind(kFilterCutoff + 1, 1, 1);
   b->ccNumber = 74;
-  e.userSets(kFilterCutoff, 100);
-  e.userSets(kFilterCutoff + 1, 90);
-  ASSERT_EQ(e.takeSent().size(), 2u);
-  // A dump arrives (its contents do not matter here): every record forgets what it sent.
-  std::vector<unsigned char> dump(297, 0);
-  dump[0] = 0xF0, dump[1] = 0x42, dump[2] = 0x30, dump[3] = 0x58, dump[4] = 0x40, dump[296] = 0xF7;
-  ISysEx s(0, dump.data(), (int)dump.size());
-  e.ProcessSysEx(&s, true);
-  EXPECT_EQ(a->lastValue.load(), -1.0);
-  EXPECT_EQ(b->lastValue.load(), -1.0);
-  // The knob turned back to the value it sent before the dump sends it.
-  e.userSets(kFilterCutoff, 100);
-  EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 100}}));
+  ByteChunk project;
+  ASSERT_TRUE(e.SerializeState(&project));
+  const struct
+  {
+    const char* what;
+    std::function<void()> change;
+  } changes[] = {
+      {"dump from the hardware",
+       [&] {
+         std::vector<unsigned char> dump(297, 0);
+         dump[0] = 0xF0, dump[1] = 0x42, dump[2] = 0x30, dump[3] = 0x58, dump[4] = 0x40, dump[296] = 0xF7;
+         ISysEx s(0, dump.data(), (int)dump.size());
+         e.ProcessSysEx(&s, true);
+       }},
+      {"randomized program", [&] { e.userSets(kRandomize, 1); }},
+      {"recalled project",
+       [&] {
+         ASSERT_EQ(e.UnserializeState(&project, 0), project.Size());
+         e.midiOutSet = true;  // this test's port has no name to be chosen again by
+       }},
+  };
+  for (const auto& c : changes)
+  {
+    SCOPED_TRACE(c.what);
+    e.userSets(kMainPage, 2);
+    e.userSets(kFilterCutoff, 100);
+    e.userSets(kFilterCutoff + 1, 90);
+    ASSERT_EQ(e.takeSent().size(), 2u);
+    c.change();
+    EXPECT_EQ(a->lastValue.load(), -1.0);
+    EXPECT_EQ(b->lastValue.load(), -1.0);
+    e.takeSent();
+    e.userSets(kFilterCutoff, 100);
+    EXPECT_EQ(e.takeSent(), (std::vector<Bytes>{{0xB2, 74, 100}}));
+    // Moved away and back for the next round.
+    e.userSets(kFilterCutoff, 1);
+    e.userSets(kFilterCutoff + 1, 1);
+    e.takeSent();
+  }
 }

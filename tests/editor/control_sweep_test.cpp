@@ -1,0 +1,478 @@
+// Every control a user can reach, on every page and timbre, worked through the
+// mouse path as a user works it: a press at its centre, a drag for knobs and
+// sliders, a menu entry chosen where a menu opens. Each must do something (its
+// value, a page, a menu, a job or a message), redraw, leave the page alone unless
+// it is a page control, send the bytes its action record says, open its value
+// list with the current value checked, and a click must never reach a control of
+// a hidden layer.
+
+#include "EditorTestSupport.h"
+#include "LibrarianTestSupport.h"
+#include "config/ParamIds.h"
+#include "librarian/PatchLibrarian.h"
+#include "gui/IControl.h"
+#include "gui/IControls.h"
+#include "gui/IGraphics.h"
+#include "gui/IGraphicsCocoa.h"
+#include "platform/appkit/AppKit.h"
+#include "platform/appkit/ModalScript.h"
+#include "platform/appkit/Presenter.h"
+#include "ui/ControlAction.h"
+#include "ui/ControlLayer.h"
+#include "raster/lice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct PageState
+{
+  const char* name;
+  std::vector<std::pair<int, int>> sets;  // parameter, value, in order
+  // Then a right click at this point, choosing the menu entry of this title.
+  int rightX = -1, rightY = -1;
+  const char* entry = nullptr;
+};
+
+class Sweep : public ::testing::Test
+{
+protected:
+  DataFolder data;
+  std::unique_ptr<EditorUnderTest> e;
+  NSWindow* window = nullptr;
+  IGraphicsCocoa_vDavrel_64_au* view = nullptr;
+
+  void SetUp() override
+  {
+    // Two banks, so that the librarian's commands have programs to work on.
+    std::filesystem::create_directories(data.file("Patches"));
+    writeBankFile(data.file("Patches/Alpha.dvl"), 1);
+    writeBankFile(data.file("Patches/Beta.dvl"), 2);
+    e.reset(new EditorUnderTest);
+    e->GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
+    e->GetParam(kDeviceOutSelection)->Set(1);
+    e->midiOutSet = true;
+    e->GetParam(kMultiPartMIDICh)->Set(0);
+    e->GetParam(kMultiPartMIDICh + 1)->Set(1);
+    e->GetParam(kGlobalMidiChannel)->Set(15);
+    e->sysexChannelByte = 0x3F;
+    if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
+    NSApplication::sharedApplication();
+    const NSRect r = NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height());
+    NSView* content = new NSView(r);
+    window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
+    window->setContentView(content);
+    content->release();
+    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(content));
+    window->makeKeyAndOrderFront(nullptr);
+    NSRunLoop::currentRunLoop()->runOnce();
+    e->takeSent();
+  }
+  void TearDown() override
+  {
+    e->graphics->CloseWindow();
+    window->close();
+    AKRelease(window);
+    NSRunLoop::currentRunLoop()->runOnce();
+    e.reset();
+  }
+
+  // Closes what an earlier click opened over the page, as its user would, then
+  // goes to the page.
+  void enter(const PageState& page)
+  {
+    if (e->aboutWindowLayer && e->aboutWindowLayer->visible) e->userSets(kExitAboutWindow, 1);
+    if (e->firstRunNotificationLayer && e->firstRunNotificationLayer->visible) e->userSets(kFirstRunExit, 1);
+    if (e->midiFilterSettingsLayer && e->midiFilterSettingsLayer->visible) e->userSets(kViewMIDIFilterSettings, 0);
+    for (const auto& s : page.sets) e->userSets(s.first, s.second);
+    if (page.entry)
+    {
+      NSModalScript script;
+      script.answerMenu([&](NSMenu* m) -> NSMenuItem* {
+        for (NSMenuItem* item : m->itemArray())
+          if (item->title() == page.entry) return item;
+        ADD_FAILURE() << "no menu entry " << page.entry;
+        return nullptr;
+      });
+      IMouseMod left(true), right(false, true);
+      e->graphics->OnMouseDown(page.rightX, page.rightY, &left);
+      e->graphics->OnMouseUp(page.rightX, page.rightY, &left);
+      e->graphics->OnMouseDown(page.rightX, page.rightY, &right);
+      e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
+      NSRunLoop::currentRunLoop()->runOnce();
+    }
+    IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+    e->graphics->IsDirty(&all);
+    e->graphics->Draw(&all);
+    e->takeSent();
+  }
+
+  // The shown layers by name with their selected children: when a click changed
+  // any of them, the page is entered again before the next control.
+  std::string pageSignature()
+  {
+    std::ostringstream s;
+    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
+      if (!l->visible) return;
+      s << l->name << ":" << l->selectedChildId << " ";
+      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
+    };
+    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
+    return s.str();
+  }
+
+  // Shown, enabled controls, each with the layer that holds it (null for the
+  // graphics object's own).
+  std::vector<std::pair<IControl*, ControlLayer*>> shownControls()
+  {
+    std::vector<std::pair<IControl*, ControlLayer*>> out;
+    for (int i = 0; i < e->graphics->NControls(); ++i)
+    {
+      IControl* c = e->graphics->GetControl(i);
+      if (!c->IsHidden() && !c->IsGrayed()) out.push_back({c, nullptr});
+    }
+    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
+      if (!l->visible) return;
+      for (int i = 0; i < l->controls.GetSize(); ++i)
+      {
+        IControl* c = l->controls.Get(i);
+        if (!c->IsHidden() && !c->IsGrayed()) out.push_back({c, l});
+      }
+      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
+    };
+    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
+    return out;
+  }
+
+  std::vector<LICE_PixelValue> pixels(const IRECT& r)
+  {
+    LICE_IBitmap* bm = e->graphics->GetDrawBitmap();
+    std::vector<LICE_PixelValue> px;
+    for (int y = std::max(r.T, 0); y < std::min(r.B, bm->getHeight()); ++y)
+      for (int x = std::max(r.L, 0); x < std::min(r.R, bm->getWidth()); ++x)
+        px.push_back(bm->getBits()[(size_t)y * bm->getRowSpan() + x]);
+    return px;
+  }
+
+  // The page, the timbre copy and the overlays shown: what a control other than a
+  // page control leaves alone (zones inside a page follow their switches).
+  std::string pageOf()
+  {
+    std::ostringstream s;
+    for (ControlLayer* l : {e->rootLayer, e->mainOscLayer, e->modSequenceLayer})
+      if (l) s << l->name << ":" << l->selectedChildId << " ";
+    for (ControlLayer* l : {e->aboutWindowLayer, e->midiFilterSettingsLayer, e->patchRenameLayer,
+                            e->firstRunNotificationLayer, e->patchLibrarianLayer, e->globalSettingsLayer,
+                            e->multiModeMixerLayer})
+      if (l && l->visible) s << l->name << " ";
+    return s.str();
+  }
+
+  // Whether another shown control, grey ones too, meets the control's rectangle:
+  // what is drawn there is not the control's alone.
+  bool overlapped(IControl* c)
+  {
+    bool met = false;
+    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
+      if (!l->visible) return;
+      for (int i = 0; i < l->controls.GetSize(); ++i)
+      {
+        IControl* o = l->controls.Get(i);
+        if (o != c && !o->IsHidden() && o->ParamIdx() >= 0 && o->GetRECT().Intersects(c->GetRECT())) met = true;
+      }
+      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
+    };
+    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
+    return met;
+  }
+
+  // Whether the control sits in a shown layer (or among the graphics object's own
+  // shown controls).
+  bool isShown(IControl* c)
+  {
+    for (const auto& s : shownControls())
+      if (s.first == c) return true;
+    return false;
+  }
+};
+
+// The first enabled item that is not the checked one, down submenus.
+NSMenuItem* otherItem(NSMenu* menu)
+{
+  for (NSMenuItem* item : menu->itemArray())
+  {
+    if (item->isSeparatorItem() || !item->isEnabled()) continue;
+    if (item->hasSubmenu())
+    {
+      if (NSMenuItem* sub = otherItem(item->submenu())) return sub;
+      continue;
+    }
+    if (item->state() == 0) return item;
+  }
+  return nullptr;
+}
+
+const char* const kTyped = "Tidal 7";
+
+bool isPageControl(int id)
+{
+  switch (id)
+  {
+    case kMainPage: case kQuickTab: case kShowLibrarian: case kShowModSequence: case kGlobalSettings:
+    case kLayerLinker: case kTimbreSelectTrigger: case kDisplayAboutWindow: case kExitAboutWindow:
+    case kViewMIDIFilterSettings: case kPatchSearch: case kFirstRunExit:
+    case kCommonMode:   // single mode has no second timbre to show
+    case kPatchRename:  // the entered name closes the rename box
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The message a record sends for the value, as it must appear on the wire: the
+// channel the record's part (or the global channel) gives, the record's address.
+// A knob's or slider's control change carries its value; a switch's its on or off
+// value (a menu's values are spread over the data range, which is not checked).
+bool recordSent(ControlAction* a, int value, bool plainValue, const std::vector<Bytes>& sent, std::string* why)
+{
+  auto statusOk = [](unsigned char s) { return (s & 0xF0) == 0xB0 && ((s & 0x0F) <= 1 || (s & 0x0F) == 15); };
+  switch (a->actionType)
+  {
+    case kActionCC:
+    case kActionCCSwitch:
+    {
+      const int data = a->actionType == kActionCCSwitch ? (value ? a->onValue : a->offValue)
+                       : plainValue                     ? std::clamp(value, 0, 127)
+                                                        : -1;
+      for (const Bytes& m : sent)
+        if (m.size() == 3 && statusOk(m[0]) && m[1] == a->ccNumber && (data < 0 || m[2] == data)) return true;
+      *why = "no CC " + std::to_string(a->ccNumber) + " carrying " + std::to_string(data);
+      return false;
+    }
+    case kActionNRPN:
+      for (size_t i = 0; i + 2 < sent.size(); ++i)
+        if (sent[i].size() == 3 && statusOk(sent[i][0]) && sent[i][1] == 99 && sent[i][2] == a->msbValue &&
+            sent[i + 1] == Bytes{sent[i][0], 98, (unsigned char)a->lsbValue} && sent[i + 2].size() == 3 &&
+            sent[i + 2][0] == sent[i][0] && sent[i + 2][1] == a->ccNumber)
+          return true;
+      *why = "no NRPN " + std::to_string(a->msbValue) + "/" + std::to_string(a->lsbValue);
+      return false;
+    case kActionSysEx:
+    case kActionSysExSwitch:
+    {
+      std::vector<std::vector<int>> bodies;
+      if (a->sysExMessage.multiMessage)
+      {
+        if (const auto* list = a->sysExMessagesForValue(value)) bodies = *list;
+      }
+      else if (const auto* body = a->sysExMessageForValue(value))
+        bodies.push_back(*body);
+      if (bodies.empty()) return true;  // the table sends nothing for this value
+      for (std::vector<int> body : bodies)
+      {
+        Bytes want{0xF0};
+        for (size_t i = 0; i < body.size(); ++i) want.push_back((unsigned char)(i == 1 ? 0x3F : body[i]));
+        want.push_back(0xF7);
+        bool found = false;
+        for (const Bytes& m : sent)
+        {
+          // The limit switches' lock value is written over the table's.
+          if (m.size() != want.size()) continue;
+          bool same = true;
+          for (size_t i = 0; i < m.size() && same; ++i) same = m[i] == want[i] || i == 7 || i == 8;
+          found |= same && m[5] == want[5] && m[6] == want[6];
+        }
+        if (!found)
+        {
+          *why = "no system-exclusive message for value " + std::to_string(value);
+          return false;
+        }
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
+{
+  const std::vector<PageState> pages = {
+      {"mixer", {{kMainPage, 0}}},
+      {"sound timbre 1", {{kMainPage, 2}, {kQuickTab, 0}}},
+      {"sound timbre 2", {{kMainPage, 2}, {kQuickTab, 1}}},
+      {"sequence timbre 1", {{kShowModSequence, 1}, {kQuickTab, 0}}},
+      {"sequence timbre 2", {{kShowModSequence, 1}, {kQuickTab, 1}}},
+      {"global settings", {{kShowModSequence, 0}, {kGlobalSettings, 1}}},
+      {"MIDI filters", {{kViewMIDIFilterSettings, 1}}},
+      {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
+      {"librarian search", {{kShowLibrarian, 1}, {kPatchSearch, 1}}},
+      {"librarian rename", {{kShowLibrarian, 1}, {kPatchSearch, 0}}, 100, 104, "Rename"},
+      {"about", {{kShowLibrarian, 0}, {kDisplayAboutWindow, 1}}},
+  };
+  e->finishStartUpScan();
+  ASSERT_EQ(e->patchLibrarian->patchFiles.size(), 2u);
+  std::vector<std::string> faults;
+  int worked = 0;
+  for (const PageState& page : pages)
+  {
+    enter(page);
+    const std::string home = pageSignature();
+    const auto controls = shownControls();
+    for (size_t n = 0; n < controls.size(); ++n)
+    {
+      IControl* c = controls[n].first;
+      const int id = c->ParamIdx();
+      if (id < 0) continue;  // backgrounds and pictures
+      if (pageSignature() != home) enter(page);
+      const std::string start = pageOf();
+      if (c->IsHidden() || c->IsGrayed() || !isShown(c)) continue;
+      const IRECT& r = c->GetTargetRECT();
+      const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
+      std::ostringstream where;
+      where << page.name << ": control of parameter " << id << " (" << e->GetParam(id)->GetNameForHost() << ") at "
+            << x << "," << y;
+      IControl* hit = e->graphics->GetMouseControlIdx(x, y);
+      if (hit != c)
+      {
+        if (hit && !isShown(hit))
+          faults.push_back(where.str() + ": the click reaches a control of a hidden layer, parameter " +
+                           std::to_string(hit->ParamIdx()));
+        continue;  // covered by a shown control on top: that one is swept itself
+      }
+      if (dynamic_cast<ITextControl*>(c) && !dynamic_cast<ICaptionControl*>(c)) continue;  // display text
+      if (id == kMIDILed || id == kMIDILed + 1) continue;  // indicators
+
+      const double before = e->GetParam(id)->Value();
+      const size_t jobsBefore = e->jobs.size();
+      e->showNameLine("");
+      const std::string lineBefore = e->nameLine();
+      IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+      e->graphics->IsDirty(&all);
+      e->graphics->Draw(&all);
+      e->takeSent();
+
+      const std::vector<LICE_PixelValue> shownBefore = pixels(c->GetRECT());
+      const std::vector<LICE_PixelValue> screenBefore =
+          isPageControl(id) ? pixels(all) : std::vector<LICE_PixelValue>();
+      const double normalizedBefore = e->GetParam(id)->GetNormalized();
+      const bool drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
+      int menus = 0, modals = 0, entries = 0;
+      std::vector<NSModalScript::ShownItem> shownMenu;
+      // Up first; a control already at its top is dragged down.
+      for (int direction : {-1, 1})
+      {
+        NSModalScript script;
+        script.onUnscripted = [&](const std::string&) { ++modals; };
+        script.answerMenu([&](NSMenu* m) {
+          ++menus;
+          return otherItem(m);
+        });
+        IMouseMod left(true);
+        e->graphics->OnMouseDown(x, y, &left);
+        // Knobs and vertical sliders go up, horizontal sliders right.
+        auto* fader = dynamic_cast<IFaderControl*>(c);
+        const bool sideways = fader && fader->GetDirection() == kHorizontal;
+        const int dx = sideways ? -direction : 0, dy = sideways ? 0 : direction;
+        if (drags)
+          for (int step = 1; step <= 8; ++step) e->graphics->OnMouseDrag(x + dx * 5 * step, y + dy * 5 * step, &left);
+        e->graphics->OnMouseUp(x + (drags ? dx * 40 : 0), y + (drags ? dy * 40 : 0), &left);
+        if (!script.menusShown.empty()) shownMenu = script.menusShown.front();
+        // A name field opens a text entry: a name is typed and entered.
+        if (view->textField())
+        {
+          ++entries;
+          NSModalScript::type(std::string(kTyped) + "\n");
+          NSRunLoop::currentRunLoop()->runOnce();
+        }
+        if (menus == 0) script.cancelMenu();  // an answer left over is dropped with the script
+        NSRunLoop::currentRunLoop()->runOnce();
+        if (!drags || e->GetParam(id)->Value() != before) break;
+      }
+      ++worked;
+      // Short messages wait for the next audio block while the output is buffered.
+      double* io[2] = {nullptr, nullptr};
+      e->ProcessDoubleReplacing(io, io, 64);
+      const double after = e->GetParam(id)->Value();
+      const std::vector<Bytes> sent = e->takeSent();
+      const bool changed = after != before;
+      const bool pageMoved = pageOf() != start;
+      e->graphics->IsDirty(&all);
+      e->graphics->Draw(&all);
+      // A page or overlay button shows its page; any other control shows its own
+      // new value (a step too small for another frame aside).
+      const bool redraws = isPageControl(id) ? pixels(all) != screenBefore
+                           : std::abs(e->GetParam(id)->GetNormalized() - normalizedBefore) < 0.1 ||
+                                 pixels(c->GetRECT()) != shownBefore || overlapped(c);
+
+      if (entries && view->textField()) faults.push_back(where.str() + ": the text entry stays open after Return");
+      // A typed program name is the program's: it goes to the synthesizer with it.
+      if (entries && id == kPatchName &&
+          (std::string(e->GetParam(id)->GetDisplayText(0)) != kTyped || e->jobs.size() == jobsBefore))
+        faults.push_back(where.str() + ": the typed name is not the program's");
+      if (!changed && !pageMoved && !menus && !modals && !entries && sent.empty() && e->jobs.size() == jobsBefore &&
+          e->nameLine() == lineBefore)
+        faults.push_back(where.str() + ": nothing happens");
+      // A menu of a value list shows the current value checked, once (the output
+      // port's list is this test's stand-in).
+      if (!shownMenu.empty() && e->GetParam(id)->GetNDisplayTexts() > 0 && id != kDeviceOutSelection)
+      {
+        std::vector<std::string> checked;
+        std::function<void(const std::vector<NSModalScript::ShownItem>&)> walk = [&](const auto& items) {
+          for (const auto& item : items)
+          {
+            if (item.state) checked.push_back(item.title);
+            walk(item.submenu);
+          }
+        };
+        walk(shownMenu);
+        const char* current = e->GetParam(id)->GetDisplayText((int)before);
+        if (checked.size() != 1 || !current || checked[0] != current)
+          faults.push_back(where.str() + ": the menu checks " + std::to_string(checked.size()) + " items (" +
+                           (checked.empty() ? std::string() : checked[0]) + "), the value is " +
+                           (current ? current : "?"));
+      }
+      if (changed && !redraws)
+        faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
+                         std::to_string(after) + " but nothing redraws");
+      // The rename box belongs to the librarian's selected slot.
+      if (e->patchRenameLayer->visible && e->rootLayer->selectedChildId != 1)
+        faults.push_back(where.str() + ": the rename box stays open on page " +
+                         std::to_string(e->rootLayer->selectedChildId));
+      if (pageMoved && !isPageControl(id))
+        faults.push_back(where.str() + ": the page changed from " + start + " to " + pageOf());
+      // The host's tempo stands for the editor's while the override is on.
+      const bool tempoFollowsHost = id == kArpTempo && e->GetParam(kOverrideTempo)->Value() == 1.0;
+      if (changed && !tempoFollowsHost)
+        if (ControlAction* a = static_cast<ControlAction*>(e->GetParam(id)->GetControlAction()))
+        {
+          std::string why;
+          if (!recordSent(a, (int)after, e->GetParam(id)->GetNDisplayTexts() == 0, sent, &why))
+          {
+            std::ostringstream got;
+            for (const Bytes& m : sent)
+            {
+              got << " [";
+              for (unsigned char b : m) got << std::hex << (int)b << " ";
+              got << "]";
+            }
+            faults.push_back(where.str() + ": " + why + "; sent" + got.str());
+          }
+        }
+    }
+  }
+  EXPECT_GT(worked, 350);  // the zones a random program shows vary the count
+  std::string all;
+  for (const std::string& f : faults) all += f + "\n";
+  EXPECT_TRUE(faults.empty()) << faults.size() << " faults:\n" << all;
+}
+
+}  // namespace
