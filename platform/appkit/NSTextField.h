@@ -277,7 +277,8 @@ public:
 
 protected:
   bool insertsNewlines() const override { return true; }
-  void didChangeText() override { sizeToFit(); }
+  // Grows with what was typed and, in a scroll view, keeps the caret's line shown.
+  void didChangeText() override;
 
 private:
   CGFloat fittedHeight() const;

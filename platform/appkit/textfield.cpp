@@ -468,6 +468,12 @@ void NSTextView::setFrame(NSRect f)
   NSTextField::setFrame(f);
 }
 
+void NSTextView::didChangeText()
+{
+  sizeToFit();
+  if (clipViewOf(this)) scrollRangeToVisible(selectionStart(), 0);
+}
+
 void NSTextView::setStringValue(const std::string& value)
 {
   NSTextField::setStringValue(value);
