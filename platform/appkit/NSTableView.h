@@ -110,7 +110,8 @@ public:
   NSRect documentVisibleRect() const { return mClip->documentVisibleRect(); }
   // The clip view's size: the kit draws no scrollers, so they take no room.
   NSSize contentSize() const { return mClip->frame().size; }
-  // Kept as asked; the kit draws neither scrollers nor a background of its own.
+  // Kept for callers (placing text reads the scrollers); the kit draws neither
+  // scrollers nor a background of its own.
   bool hasVerticalScroller() const { return mVScroller; }
   void setHasVerticalScroller(bool on) { mVScroller = on; }
   bool hasHorizontalScroller() const { return mHScroller; }
