@@ -108,13 +108,27 @@ public:
   // Retained; a table's header goes above the clip view.
   void setDocumentView(NSView* view);
   NSRect documentVisibleRect() const { return mClip->documentVisibleRect(); }
-  // Lays out the header and the clip view in the frame.
+  // The clip view's size: the kit draws no scrollers, so they take no room.
+  NSSize contentSize() const { return mClip->frame().size; }
+  // Kept for callers (placing text reads the scrollers); the kit draws neither
+  // scrollers nor a background of its own.
+  bool hasVerticalScroller() const { return mVScroller; }
+  void setHasVerticalScroller(bool on) { mVScroller = on; }
+  bool hasHorizontalScroller() const { return mHScroller; }
+  void setHasHorizontalScroller(bool on) { mHScroller = on; }
+  bool autohidesScrollers() const { return mAutohides; }
+  void setAutohidesScrollers(bool on) { mAutohides = on; }
+  bool drawsBackground() const { return mDrawsBackground; }
+  void setDrawsBackground(bool on) { mDrawsBackground = on; }
+  // Lays out the header and the clip view in the frame; a text document follows
+  // the clip view's height.
   void tile();
   void setFrame(NSRect frame) override;
   void scrollWheel(NSEvent* e) override;
 
 private:
   NSClipView* mClip;  // a subview
+  bool mVScroller = false, mHScroller = false, mAutohides = false, mDrawsBackground = true;
 };
 
 class NSTableView : public NSControl

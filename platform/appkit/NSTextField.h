@@ -138,7 +138,7 @@ public:
   virtual double doubleValue() const;
   virtual void setDoubleValue(double value);
   NSFont* font() const { return mFont; }
-  void setFont(NSFont* font);  // retained
+  virtual void setFont(NSFont* font);  // retained
   NSTextAlignment alignment() const { return mAlignment; }
   void setAlignment(NSTextAlignment a);
   NSFormatter* formatter() const { return mFormatter; }
@@ -222,6 +222,8 @@ protected:
   virtual bool insertsNewlines() const { return false; }
   // Replaces the selection with the text, when the formatter accepts the result.
   bool replaceSelection(const std::u16string& text);
+  // Told after typing changed the text, before the delegate hears of it.
+  virtual void didChangeText() {}
 
 private:
   void editKey(NSEvent* e);
@@ -247,21 +249,40 @@ protected:
 };
 
 // Several lines of text, edited in place like a field, where Return breaks the
-// line. It shows the lines from its top line on.
+// line. Alone it shows the lines from its top line on; as the document of a scroll
+// view it is as tall as its lines when vertically resizable, and the scroll view
+// scrolls it.
 class NSTextView : public NSTextField
 {
 public:
   explicit NSTextView(NSRect frame) : NSTextField(frame) {}
   bool isFlipped() const override { return true; }
   // Shows the line holding the start of the range (UTF-16 units), as the last
-  // line shown when it is below them.
+  // line shown when it is below them: by scrolling the clip view it is the
+  // document of, else by moving its own top line.
   void scrollRangeToVisible(NSUInteger start, NSUInteger length);
   NSInteger topLine() const { return mTopLine; }
+  bool isVerticallyResizable() const { return mVerticallyResizable; }
+  void setVerticallyResizable(bool on);
+  // Kept for callers; the kit's text views never wrap, so nothing reads it.
+  bool isHorizontallyResizable() const { return mHorizontallyResizable; }
+  void setHorizontallyResizable(bool on) { mHorizontallyResizable = on; }
+  // A vertically resizable view takes the height of its lines, at least that of
+  // the clip view showing it; otherwise nothing changes.
+  void sizeToFit() override;
+  void setFrame(NSRect frame) override;
+  void setStringValue(const std::string& value) override;
+  void setFont(NSFont* font) override;
   void drawRect(NSRect dirtyRect) override;
 
 protected:
   bool insertsNewlines() const override { return true; }
+  // Grows with what was typed and, in a scroll view, keeps the caret's line shown.
+  void didChangeText() override;
 
 private:
+  CGFloat fittedHeight() const;
+
   NSInteger mTopLine = 0;
+  bool mVerticallyResizable = false, mHorizontallyResizable = false;
 };

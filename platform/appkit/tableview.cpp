@@ -102,6 +102,7 @@ void NSScrollView::tile()
   }
   mClip->setFrame(NSMakeRect(0, top, b.size.width, std::max<CGFloat>(0, b.size.height - top)));
   if (table) table->reloadData();
+  else if (NSTextView* text = dynamic_cast<NSTextView*>(documentView())) text->sizeToFit();
   mClip->scrollToPoint(mClip->documentVisibleRect().origin);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/appkit/NSTextField.h"
+#include "platform/appkit/NSTableView.h"
 
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/NSWindow.h"
@@ -218,6 +219,7 @@ bool NSTextField::replaceSelection(const std::u16string& text)
   mSelStart = std::min<NSUInteger>(start + text.size(), AKUTF16(mString).size());
   mSelLength = 0;
   setNeedsDisplay(true);
+  didChangeText();
   if (mDelegate)
   {
     NSNotification* n = new NSNotification("NSControlTextDidChangeNotification", this);
@@ -404,16 +406,84 @@ CGFloat lineHeight(NSFont* font)
 {
   return font ? std::ceil(CTFontGetAscent(font->ctFont()) + CTFontGetDescent(font->ctFont()) + 2) : 16;
 }
+
+NSInteger lineCount(const std::string& text) { return 1 + (NSInteger)std::count(text.begin(), text.end(), '\n'); }
+
+// The clip view of the scroll view the text view is the document of, or null.
+NSClipView* clipViewOf(const NSView* v)
+{
+  NSClipView* clip = dynamic_cast<NSClipView*>(v->superview());
+  return clip && dynamic_cast<NSScrollView*>(clip->superview()) ? clip : nullptr;
+}
 }  // namespace
 
 void NSTextView::scrollRangeToVisible(NSUInteger start, NSUInteger)
 {
   const std::u16string u = AKUTF16(mString);
   const NSInteger line = (NSInteger)std::count(u.begin(), u.begin() + (long)std::min<size_t>(start, u.size()), u'\n');
-  const NSInteger shown = std::max<NSInteger>(1, (NSInteger)(bounds().size.height / lineHeight(mFont)));
+  const CGFloat lh = lineHeight(mFont);
+  if (NSClipView* clip = clipViewOf(this))
+  {
+    // The line's box, with the pad above the first line and below the last.
+    const CGFloat top = line * lh, bottom = (line + 1) * lh + 2;
+    const NSRect shown = clip->documentVisibleRect();
+    if (top < shown.origin.y) clip->scrollToPoint(NSMakePoint(shown.origin.x, top));
+    else if (bottom > shown.origin.y + shown.size.height)
+      clip->scrollToPoint(NSMakePoint(shown.origin.x, bottom - shown.size.height));
+    return;
+  }
+  const NSInteger shown = std::max<NSInteger>(1, (NSInteger)(bounds().size.height / lh));
   if (line < mTopLine) mTopLine = line;
   else if (line >= mTopLine + shown) mTopLine = line - shown + 1;
   setNeedsDisplay(true);
+}
+
+CGFloat NSTextView::fittedHeight() const
+{
+  // One point of pad above the first line and below the last, as drawn.
+  CGFloat h = lineCount(mString) * lineHeight(mFont) + 2;
+  if (NSClipView* clip = clipViewOf(this)) h = std::max(h, clip->bounds().size.height);
+  return h;
+}
+
+void NSTextView::setVerticallyResizable(bool on)
+{
+  mVerticallyResizable = on;
+  sizeToFit();
+}
+
+void NSTextView::sizeToFit()
+{
+  if (!mVerticallyResizable) return;
+  NSRect f = frame();
+  f.size.height = fittedHeight();
+  NSTextField::setFrame(f);
+  // Fewer lines may leave the clip view showing past the end.
+  if (NSClipView* clip = clipViewOf(this)) clip->scrollToPoint(clip->documentVisibleRect().origin);
+}
+
+void NSTextView::setFrame(NSRect f)
+{
+  if (mVerticallyResizable) f.size.height = std::max(f.size.height, fittedHeight());
+  NSTextField::setFrame(f);
+}
+
+void NSTextView::didChangeText()
+{
+  sizeToFit();
+  if (clipViewOf(this)) scrollRangeToVisible(selectionStart(), 0);
+}
+
+void NSTextView::setStringValue(const std::string& value)
+{
+  NSTextField::setStringValue(value);
+  sizeToFit();
+}
+
+void NSTextView::setFont(NSFont* font)
+{
+  NSTextField::setFont(font);
+  sizeToFit();
 }
 
 void NSTextView::drawRect(NSRect)

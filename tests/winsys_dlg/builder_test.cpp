@@ -5,8 +5,10 @@
 
 #include "editor/savedlg/PatchSaveDialog.h"
 #include "platform/appkit/ModalScript.h"
+#include "platform/appkit/NSEvent.h"
 #include "winsys/dlgbuild/builder.h"
 #include "platform/appkit/NSTableView.h"
+#include "winsys/wnd/controls.h"
 #include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/dialog.h"
 
@@ -255,6 +257,145 @@ TEST_F(Builder, AutoRightPushesTheNeighbourOfAControlThatGrew)
   // On another line nothing moves.
   HWND c = SWELL_MakeLabel(-1, "y", 3, 10, 80, 30, 12, 0);
   EXPECT_EQ(V(c)->frame().origin.x, 10);
+}
+
+// A multi-line edit without WS_VSCROLL stands alone and moves its own top line.
+// With it, the edit is the document of a scroll view that takes its frame, bit 31,
+// placement and showing, while the id, the text and the edit messages stay the
+// edit's; it grows with its lines, and the scroll view scrolls it to the caret's
+// line, to either end and by the wheel.
+TEST_F(Builder, MultiLineEditsScrollTheirLinesAloneOrInAScrollView)
+{
+  const struct Case
+  {
+    int style;
+    bool scrolls, hscroller;
+  } cases[] = {
+      {WS_HSCROLL, false, false},
+      {WS_VSCROLL, true, false},
+      {WS_VSCROLL | WS_HSCROLL | ES_READONLY, true, true},
+      {WS_VSCROLL | SWELL_NOT_WS_VISIBLE, true, false},
+  };
+  const int kLines = 40;
+  std::string text;
+  for (int i = 0; i < kLines; ++i) text += "line " + std::to_string(i) + (i + 1 < kLines ? "\n" : "");
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.style);
+    HWND p = Parent(true);
+    NSWindow* w = V(p)->window();
+    ShowWindow(p, SW_SHOW);
+    w->makeKeyAndOrderFront(nullptr);
+    SWELL_MakeSetCurParms(2, 2, 0, 0, p, false, false);
+    HWND h = SWELL_MakeEditField(30, 10, 10, 60, 30, c.style);
+    auto* tv = dynamic_cast<Swell_vDavrel_64_textview*>(V(h));
+    ASSERT_TRUE(tv);
+    NSScrollView* sv = dynamic_cast<NSScrollView*>(tv->superview() ? tv->superview()->superview() : nullptr);
+    ASSERT_EQ(sv != nullptr, c.scrolls);
+    NSView* holder = sv ? (NSView*)sv : tv;
+    ASSERT_EQ(V(p)->subviews(), std::vector<NSView*>{holder});
+    EXPECT_TRUE(SameRect(holder->frame(), NSMakeRect(20, 20, 120, 60)));
+    EXPECT_EQ(holder->isHidden(), (c.style & SWELL_NOT_WS_VISIBLE) != 0);
+    EXPECT_FALSE(sv && tv->isHidden());
+    EXPECT_EQ(GetDlgItem(p, 30), h);
+    EXPECT_EQ(GetParent(h), p);
+    EXPECT_EQ(tv->isEditable(), !(c.style & ES_READONLY));
+    EXPECT_FALSE(tv->isHorizontallyResizable());
+    EXPECT_EQ(tv->isVerticallyResizable(), c.scrolls);
+    if (sv)
+    {
+      EXPECT_TRUE(sv->hasVerticalScroller());
+      EXPECT_EQ(sv->hasHorizontalScroller(), c.hscroller);
+      EXPECT_TRUE(sv->autohidesScrollers());
+      EXPECT_FALSE(sv->drawsBackground());
+      EXPECT_TRUE(SameRect(tv->frame(), NSMakeRect(0, 0, sv->contentSize().width, sv->contentSize().height)));
+    }
+
+    // Showing, placing and measuring act on the scroll view.
+    ShowWindow(h, SW_SHOW);
+    EXPECT_TRUE(IsWindowVisible(h));
+    SetWindowPos(h, nullptr, 4, 6, 150, 50, SWP_NOZORDER);
+    EXPECT_TRUE(SameRect(holder->frame(), NSMakeRect(4, 6, 150, 50)));
+    RECT r{};
+    ASSERT_TRUE(GetWindowRect(h, &r));
+    EXPECT_EQ(std::make_pair(r.right - r.left, std::abs(r.bottom - r.top)), std::make_pair(150, 50));
+    // The text follows the width unless a horizontal scroller shows the rest.
+    EXPECT_EQ(tv->frame().size.width, c.hscroller ? 120 : 150);
+    EXPECT_EQ(tv->frame().size.height, 50);
+
+    SetDlgItemText(p, 30, text.c_str());
+    char back[1024] = {};
+    GetDlgItemText(p, 30, back, sizeof back);
+    EXPECT_EQ(back, text);
+    const CGFloat tall = tv->frame().size.height;
+    EXPECT_EQ(tall > 50, c.scrolls) << "only the scrolled edit grows with its lines";
+    auto shown = [&] { return sv ? sv->documentVisibleRect() : NSMakeRect(0, 0, 0, 0); };
+
+    // To either end; the caret's line when typing puts it below what is shown.
+    SendMessage(h, EM_SCROLL, SB_BOTTOM, 0);
+    if (sv) EXPECT_EQ(shown().origin.y + 50, tall);
+    EXPECT_EQ(tv->topLine() > 0, !c.scrolls);
+    SendMessage(h, EM_SCROLL, SB_TOP, 0);
+    EXPECT_EQ(shown().origin.y, 0);
+    EXPECT_EQ(tv->topLine(), 0);
+    if (tv->isEditable())
+    {
+      SetFocus(h);
+      SendMessage(h, EM_SETSEL, text.size(), text.size());
+      for (const char16_t* key : {u"\r", u"x"})
+        Send(NSEvent::keyEventWithType(NSKeyDown, 0, w, key, key, key[0] == u'\r' ? kVK_Return : kVK_ANSI_X));
+      GetDlgItemText(p, 30, back, sizeof back);
+      EXPECT_EQ(back, text + "\nx");
+      EXPECT_EQ(Selection(h), Sel((int)text.size() + 2, (int)text.size() + 2));
+      if (sv)
+      {
+        const CGFloat lh = tv->frame().size.height - tall;
+        EXPECT_GT(lh, 8);
+        EXPECT_EQ(tall, kLines * lh + 2);
+        EXPECT_EQ(shown().origin.y + 50, tv->frame().size.height) << "the new last line is shown";
+        // A line above what is shown comes in at the top, one below at the bottom.
+        tv->scrollRangeToVisible(text.find("line 3\n"), 0);
+        EXPECT_EQ(shown().origin.y, 3 * lh);
+        tv->scrollRangeToVisible(text.find("line 20\n"), 0);
+        EXPECT_EQ(shown().origin.y + 50, 21 * lh + 2);
+      }
+      else
+        EXPECT_EQ(tv->topLine(), 0) << "typing alone does not scroll";
+      SendMessage(h, EM_SCROLL, SB_TOP, 0);
+    }
+
+    // What is drawn: only the last line has ink, so the edit's area is blank at
+    // the top and shows it at the bottom.
+    SetDlgItemText(p, 30, (std::string(kLines - 1, '\n') + "end").c_str());
+    const NSRect area = holder->frame();
+    auto ink = [&] {
+      w->display();
+      return DarkBox((int)area.size.width, (int)area.size.height, [&](int x, int y) {
+        const LICE_PixelValue px = BackingRow(w, (int)area.origin.y + y)[(int)area.origin.x + x];
+        return (uint32_t)LICE_PixelR(px) << 16 | LICE_PixelG(px) << 8 | LICE_PixelB(px);
+      });
+    };
+    SendMessage(h, EM_SCROLL, SB_TOP, 0);
+    EXPECT_TRUE(ink().empty());
+    SendMessage(h, EM_SCROLL, SB_BOTTOM, 0);
+    const Box end = ink();
+    EXPECT_FALSE(end.empty());
+    EXPECT_GT(end.top, sv ? 30 : 10) << "the last line is the lowest one shown";
+    SendMessage(h, EM_SCROLL, SB_TOP, 0);
+
+    // The wheel over the text scrolls the scroll view; a lone edit leaves it to
+    // the dialog.
+    log.msgs.clear();
+    Send(NSEvent::scrollEventWithDeltas(Mouse(NSMouseMoved, h, NSMakePoint(20, 20))->locationInWindow(), 0, w, 0,
+                                        -2));
+    EXPECT_EQ(shown().origin.y, sv ? 20 : 0);
+    EXPECT_EQ(tv->topLine(), 0);
+    EXPECT_EQ(log.only(WM_MOUSEWHEEL).empty(), c.scrolls);
+    ShowWindow(h, SW_HIDE);
+    EXPECT_TRUE(holder->isHidden());
+    EXPECT_FALSE(IsWindowVisible(h));
+    DestroyWindow(p);
+  }
 }
 
 TEST_F(Builder, BankNameDialogControls)

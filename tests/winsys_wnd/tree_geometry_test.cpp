@@ -400,9 +400,9 @@ TEST_F(Tree, GeometryEdges)
   EXPECT_EQ(drawn[1][0].top, 10);
 }
 
-// Text in a scroll view takes the scroll view's size, labels fade when disabled,
-// UpdateWindow draws only for a view that needs it, and a field's editing text
-// view answers as the field.
+// Text in a scroll view takes the scroll view's size where it has no scroller,
+// labels fade when disabled, UpdateWindow draws only for a view that needs it, and
+// a field's editing text view answers as the field.
 TEST_F(Tree, TextSizesFadesUpdatesAndEditors)
 {
   NSWindow* w = nullptr;
@@ -421,6 +421,9 @@ TEST_F(Tree, TextSizesFadesUpdatesAndEditors)
   SetWindowPos(SWELL_HWND(text), nullptr, 5, 5, 200, 50, SWP_NOZORDER);  // the scroll view moves
   EXPECT_TRUE(NSEqualRects(scroll->frame(), NSMakeRect(5, 5, 200, 50)));
   EXPECT_EQ(size(text), (std::vector<double>{200, 50}));
+  scroll->setHasVerticalScroller(true);  // the scroller shows the rest: the height stays
+  SetWindowPos(SWELL_HWND(scroll), nullptr, 0, 0, 180, 70, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(size(text), (std::vector<double>{180, 50}));
   SetWindowPos(SWELL_HWND(other), nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(size(plain), (std::vector<double>{100, 300})) << "other documents keep their size";
 

@@ -173,14 +173,35 @@ HWND SWELL_MakeEditField(int id, int x, int y, int w, int h, int style)
 {
   if (style & (WS_HSCROLL | WS_VSCROLL))
   {
-    // Several lines; the text view scrolls its lines itself, so it needs no scroll view.
-    Swell_vDavrel_64_textview* tv = new Swell_vDavrel_64_textview(MakeCoords(x, y, w, h, true));
+    const NSRect frame = MakeCoords(x, y, w, h, true);
+    Swell_vDavrel_64_textview* tv = new Swell_vDavrel_64_textview(frame);
     tv->setEditable(!(style & ES_READONLY));
     applyScaleFont(tv);
     tv->setTag(id);
     tv->setDelegate(dynamic_cast<NSTextFieldDelegate*>(m_make_owner));
-    finish(tv, style);
+    tv->setHorizontallyResizable(false);
+    if (!(style & WS_VSCROLL))
+    {
+      // Without a vertical scroller it shows its lines from its own top line.
+      tv->setVerticallyResizable(false);
+      finish(tv, style);
+      tv->release();
+      return SWELL_HWND(tv);
+    }
+    // It grows with its lines inside a scroll view, which scrolls it and which is
+    // what bit 31 hides; the id stays the text view's own.
+    tv->setVerticallyResizable(true);
+    NSScrollView* sv = new NSScrollView(frame);
+    sv->setDocumentView(tv);
+    sv->setHasVerticalScroller(true);
+    sv->setHasHorizontalScroller((style & WS_HSCROLL) != 0);
+    sv->setAutohidesScrollers(true);
+    sv->setDrawsBackground(false);
+    finish(sv, style);
+    const NSSize content = sv->contentSize();
+    tv->setFrame(NSMakeRect(0, 0, content.width, content.height));
     tv->release();
+    sv->release();
     return SWELL_HWND(tv);
   }
   const NSRect frame = MakeCoords(x, y, w, h, true);

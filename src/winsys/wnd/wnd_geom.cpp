@@ -172,11 +172,16 @@ void SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, int flags)
   if (v)
   {
     v->setFrame(f);
-    // Text in a scroll view follows its width and height: the kit's scroll views
-    // have no scrollers to show more of it.
+    // Text in a scroll view follows the content size wherever no scroller shows
+    // more of it.
     if (NSScrollView* sv = dynamic_cast<NSScrollView*>(v))
       if (NSTextView* tv = dynamic_cast<NSTextView*>(sv->documentView()))
-        tv->setFrameSize(sv->contentView()->frame().size);
+      {
+        NSSize s = tv->frame().size;
+        if (!sv->hasHorizontalScroller()) s.width = sv->contentSize().width;
+        if (!sv->hasVerticalScroller()) s.height = sv->contentSize().height;
+        tv->setFrameSize(s);
+      }
     return;
   }
   const NSSize mn = w->minSize(), mx = w->maxSize();
