@@ -333,7 +333,10 @@ TEST_F(Builder, MultiLineEditsScrollTheirLinesAloneOrInAScrollView)
 
     // To either end; the caret's line when typing puts it below what is shown.
     SendMessage(h, EM_SCROLL, SB_BOTTOM, 0);
-    if (sv) EXPECT_EQ(shown().origin.y + 50, tall);
+    if (sv)
+    {
+      EXPECT_EQ(shown().origin.y + 50, tall);
+    }
     EXPECT_EQ(tv->topLine() > 0, !c.scrolls);
     SendMessage(h, EM_SCROLL, SB_TOP, 0);
     EXPECT_EQ(shown().origin.y, 0);
