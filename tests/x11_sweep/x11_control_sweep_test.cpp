@@ -1,9 +1,10 @@
 // The real editor on an X server, at its normal size and at the other two: every
-// shown control of every page worked twice from the same state, once through the
-// GUI framework's own mouse entry points (as the headless sweep works it) and once
-// by X events sent to the editor's window at the same point (press, motion with the
-// button held, release, a click on the entry of the menu window, keys typed into a
-// text entry). Both must end alike: value, page, menu, entry, messages sent.
+// shown control of every page (at the other sizes the first of each kind on a
+// page) worked from the same state by X events sent to the editor's window
+// (press, motion with the button held, release, a click on the entry of the menu
+// window, keys typed into a text entry) and through the GUI framework's own mouse
+// entry points, as the headless sweep works it. Both must end alike: value, page,
+// menu, entry, jobs and the bytes sent.
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
@@ -107,8 +108,6 @@ protected:
   NSRunLoop* loop = nullptr;
   int barrier = 0;
   std::vector<std::string> faults;
-  IControl* mControl = nullptr;
-  IControl* controlOf(int) { return mControl; }
 
   bool until(const std::function<bool()>& done, double seconds = 5.0)
   {
@@ -373,9 +372,10 @@ protected:
     return t;
   }
 
-  Outcome overX(int id, const Gesture& g, const std::vector<NSModalScript::ShownItem>& menuItems,
+  Outcome overX(IControl* c, const Gesture& g, const std::vector<NSModalScript::ShownItem>& menuItems,
                 const std::string& where)
   {
+    const int id = c->ParamIdx();
     const size_t jobsBefore = e->jobs.size();
     flush();
     bool menu = false, entry = false;
@@ -395,14 +395,15 @@ protected:
       for (int step = 1; step <= 8; ++step)
         driver->motion(xid, wx + g.dx * 5 * step, wy + g.dy * 5 * step, button1);
     driver->release(xid, wx + g.dx * 40, wy + g.dy * 40, 1, button1);
-    if (!settle()) faults.push_back(where + ": the motion to window pixel 1,1 (or 2,1) is not handled as 2 left, 3 up of it");
+    if (!settle()) faults.push_back(where + ": a motion to window pixel 1,1 or 2,1 does not arrive 2 left, 3 up of it");
     if (view->textField())
     {
       entry = true;
       // The field lies over the control that opened it.
       const NSRect f = view->textField()->frame();
-      const int fx = (int)(f.origin.x + f.size.width / 2), fy = e->graphics->Height() - (int)(f.origin.y + f.size.height / 2);
-      if (!controlOf(id)->GetRECT().Contains(fx, fy))
+      const int fx = (int)(f.origin.x + f.size.width / 2);
+      const int fy = e->graphics->Height() - (int)(f.origin.y + f.size.height / 2);
+      if (!c->GetRECT().Contains(fx, fy))
         faults.push_back(where + ": the text entry's centre is at " + std::to_string(fx) + "," + std::to_string(fy));
       typeKeys(kTypedX);
       settle();
@@ -416,7 +417,7 @@ protected:
       const int screenH = 1080;
       const NSRect w = window->frame();
       const int left = (int)w.origin.x, top = screenH - (int)NSMaxY(w);
-      const IRECT& r = controlOf(id)->GetRECT();
+      const IRECT& r = c->GetRECT();
       const int menuLeft = (int)menuFrame.origin.x, menuTop = screenH - (int)NSMaxY(menuFrame);
       if (top + r.B + 8 + (int)menuFrame.size.height < screenH &&
           (std::abs(menuLeft - (left + r.L)) > 1 || menuTop < top + r.B || menuTop > top + r.B + 8))
@@ -497,8 +498,7 @@ protected:
           // A control that loads another program changes what the page shows: it is
           // compared where the program allows.
           if (pageSignature() != start || e->GetParam(id)->Value() != before) break;
-          mControl = c;
-          const Outcome x = overX(id, gk, items, label);
+          const Outcome x = overX(c, gk, items, label);
           restore(page, id, before, home);
           if (pageSignature() != start || e->GetParam(id)->Value() != before) break;
           const Outcome h = headless(id, gk, &items, &modal);
