@@ -331,12 +331,14 @@ protected:
     return outcome(id, jobsBefore, menu, entry);
   }
 
-  // Types the text by its keys (letters, digits, space) and Return.
+  // Types the text by its keys (letters, digits, space, "\b" the backspace key)
+  // and Return.
   void typeKeys(const std::string& text)
   {
     for (char ch : text)
     {
       if (ch == ' ') driver->key(xid, "space");
+      else if (ch == '\b') driver->key(xid, "BackSpace");
       else if (ch >= 'A' && ch <= 'Z') driver->key(xid, std::string(1, ch), ShiftMask);
       else driver->key(xid, std::string(1, ch));
     }
@@ -667,7 +669,8 @@ TEST_F(X11ControlSweep, TheLibrarianGridAnswersClicksKeysDoubleClicksAndItsMenuB
     const IRECT& r = field->GetTargetRECT();
     driver->click(xid, (r.L + r.R) / 2 + 2, (r.T + r.B) / 2 + 3);
     ASSERT_TRUE(until([&] { return view->textField() != nullptr; }));
-    typeKeys(kTypedX);
+    // The field opens with the slot's name: it is cleared, and a slip mended.
+    typeKeys(std::string(24, '\b') + "Reef 4x\b2");
     EXPECT_TRUE(until([&] { return std::string(grid->slotText(0, 9)).rfind(kTypedX, 0) == 0; }))
         << grid->slotText(0, 9);
     EXPECT_EQ(view->textField(), nullptr);
