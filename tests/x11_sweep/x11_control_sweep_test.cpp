@@ -283,6 +283,7 @@ protected:
     int x, y, dx = 0, dy = 0;
     bool drags = false;
     unsigned keys = 0;  // ShiftMask, ControlMask held
+    bool wheel = false;  // a turn of the wheel up instead
   };
   Gesture gestureOf(IControl* c)
   {
@@ -314,6 +315,12 @@ protected:
         return i >= 0 ? m->itemAtIndex(i) : nullptr;
       });
       IMouseMod left(true, false, g.keys & ShiftMask, g.keys & ControlMask);
+      if (g.wheel)
+      {
+        e->graphics->OnMouseWheel(g.x, g.y, &left, 1);
+        loop->runOnce();
+        return outcome(id, jobsBefore, false, false);
+      }
       e->graphics->OnMouseDown(g.x, g.y, &left);
       if (g.drags)
         for (int step = 1; step <= 8; ++step)
@@ -386,6 +393,14 @@ protected:
     // Window pixel (px, py) lands on graphics (px - 2, py - 3).
     const int wx = g.x + 2, wy = g.y + 3;
     const unsigned button1 = Button1Mask | g.keys;
+    if (g.wheel)
+    {
+      driver->press(xid, wx, wy, 4, g.keys);
+      if (!settle()) faults.push_back(where + ": the wheel does not come through");
+      t->invalidate();
+      t->release();
+      return outcome(id, jobsBefore, menu, false);
+    }
     driver->press(xid, wx, wy, 1, g.keys);
     lastPressX = g.x, lastPressY = g.y;
     // The press arrives at the point the headless path presses (a menu opened by
@@ -472,12 +487,18 @@ protected:
         if (!every && !firstOfKind) continue;
         kinds[kind] = true;
         // Knobs and faders are dragged plain, then (the first of their kind on the
-        // page) finely with Shift and with Control.
-        for (unsigned keys : {0u, (unsigned)ShiftMask, (unsigned)ControlMask})
+        // page) finely with Shift and with Control, and turned by the wheel.
+        for (int variant = 0; variant < 4; ++variant)
         {
-          if (keys && (!g.drags || !firstOfKind)) break;
+          if (variant && (!g.drags || !firstOfKind)) break;
+          const unsigned keys = variant == 1 ? ShiftMask : variant == 2 ? ControlMask : 0;
           Gesture gk = g;
           gk.keys = keys;
+          gk.wheel = variant == 3;
+          const std::string label = where.str() + (variant == 1   ? " with Shift"
+                                                   : variant == 2 ? " with Control"
+                                                   : variant == 3 ? " by the wheel"
+                                                                  : "");
           // A press within 4 pixels of the last one and 0.4 s is a double click:
           // the next press goes aside on the control, or waits.
           if (keys)
@@ -495,8 +516,6 @@ protected:
               }
             if (!aside) loop->runFor(0.45);
           }
-          const std::string label =
-              where.str() + (keys == ShiftMask ? " with Shift" : keys == ControlMask ? " with Control" : "");
           // A control that loads another program changes what the page shows: it is
           // compared where the program allows.
           if (pageSignature() != start || e->GetParam(id)->Value() != before) break;
