@@ -9,6 +9,7 @@
 
 #include "X11Session.h"
 
+#include <X11/X.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -172,6 +173,29 @@ TEST_F(X11Test, TheRealEditorsKnobAnswersTheWheel)
     loop->runFor(0.1);
     driver->sync();
     EXPECT_EQ(differingPixels(editor.window(), x), 0);
+  });
+}
+
+// The plug-in's view in the host's window answers a drag and a click as the
+// editor's own window does: the knob turns up with the button held, the page
+// button shows the librarian.
+TEST_F(X11Test, TheHostedEditorAnswersADragAndAClick)
+{
+  WithHostedEditor([&](AudioUnit unit, EditorWindow&, unsigned long x) {
+    auto param = [&](UInt32 id) {
+      AudioUnitParameterValue v = -1;
+      AudioUnitGetParameter(unit, id, kAudioUnitScope_Global, 0, &v);
+      return v;
+    };
+    const float before = param(kFilterResonance);
+    const int kx = 782 + 2, ky = 198 + 3;
+    driver->press(x, kx, ky, 1);
+    for (int step = 1; step <= 8; ++step) driver->motion(x, kx, ky - 5 * step, Button1Mask);
+    driver->release(x, kx, ky - 40, 1, Button1Mask);
+    EXPECT_TRUE(until([&] { return param(kFilterResonance) > before; })) << before;
+    ASSERT_EQ(param(kShowLibrarian), 0.0f);
+    driver->click(x, 94 + 2, 41 + 3);
+    EXPECT_TRUE(until([&] { return param(kShowLibrarian) == 1.0f; }));
   });
 }
 
