@@ -8,6 +8,7 @@
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
+#include "SweepSupport.h"
 #include "config/ParamIds.h"
 #include "librarian/PatchLibrarian.h"
 #include "gui/IControl.h"
@@ -33,14 +34,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct PageState
-{
-  const char* name;
-  std::vector<std::pair<int, int>> sets;  // parameter, value, in order
-  // Then a right click at this point, choosing the menu entry of this title.
-  int rightX = -1, rightY = -1;
-  const char* entry = nullptr;
-};
 
 class Sweep : public ::testing::Test
 {
@@ -52,18 +45,7 @@ protected:
 
   void SetUp() override
   {
-    // Two banks, so that the librarian's commands have programs to work on.
-    std::filesystem::create_directories(data.file("Patches"));
-    writeBankFile(data.file("Patches/Alpha.dvl"), 1);
-    writeBankFile(data.file("Patches/Beta.dvl"), 2);
-    e.reset(new EditorUnderTest);
-    e->GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
-    e->GetParam(kDeviceOutSelection)->Set(1);
-    e->midiOutSet = true;
-    e->GetParam(kMultiPartMIDICh)->Set(0);
-    e->GetParam(kMultiPartMIDICh + 1)->Set(1);
-    e->GetParam(kGlobalMidiChannel)->Set(15);
-    e->sysexChannelByte = 0x3F;
+    e = makeSweptEditor(data);
     if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
     NSApplication::sharedApplication();
     const NSRect r = NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height());
@@ -115,42 +97,10 @@ protected:
     e->takeSent();
   }
 
-  // The shown layers by name with their selected children: when a click changed
-  // any of them, the page is entered again before the next control.
-  std::string pageSignature()
-  {
-    std::ostringstream s;
-    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
-      if (!l->visible) return;
-      s << l->name << ":" << l->selectedChildId << " ";
-      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
-    };
-    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
-    return s.str();
-  }
-
-  // Shown, enabled controls, each with the layer that holds it (null for the
-  // graphics object's own).
-  std::vector<std::pair<IControl*, ControlLayer*>> shownControls()
-  {
-    std::vector<std::pair<IControl*, ControlLayer*>> out;
-    for (int i = 0; i < e->graphics->NControls(); ++i)
-    {
-      IControl* c = e->graphics->GetControl(i);
-      if (!c->IsHidden() && !c->IsGrayed()) out.push_back({c, nullptr});
-    }
-    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
-      if (!l->visible) return;
-      for (int i = 0; i < l->controls.GetSize(); ++i)
-      {
-        IControl* c = l->controls.Get(i);
-        if (!c->IsHidden() && !c->IsGrayed()) out.push_back({c, l});
-      }
-      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
-    };
-    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
-    return out;
-  }
+  // When a click changed the shown layers, the page is entered again before the
+  // next control.
+  std::string pageSignature() { return shownLayerSignature(e->graphics); }
+  std::vector<std::pair<IControl*, ControlLayer*>> shownControls() { return ::shownControls(e->graphics); }
 
   std::vector<LICE_PixelValue> pixels(const IRECT& r)
   {
@@ -162,19 +112,7 @@ protected:
     return px;
   }
 
-  // The page, the timbre copy and the overlays shown: what a control other than a
-  // page control leaves alone (zones inside a page follow their switches).
-  std::string pageOf()
-  {
-    std::ostringstream s;
-    for (ControlLayer* l : {e->rootLayer, e->mainOscLayer, e->modSequenceLayer})
-      if (l) s << l->name << ":" << l->selectedChildId << " ";
-    for (ControlLayer* l : {e->aboutWindowLayer, e->midiFilterSettingsLayer, e->patchRenameLayer,
-                            e->firstRunNotificationLayer, e->patchLibrarianLayer, e->globalSettingsLayer,
-                            e->multiModeMixerLayer})
-      if (l && l->visible) s << l->name << " ";
-    return s.str();
-  }
+  std::string pageOf() { return pageAndOverlays(*e); }
 
   // Whether another shown control, grey ones too, meets the control's rectangle:
   // what is drawn there is not the control's alone.
@@ -194,14 +132,7 @@ protected:
     return met;
   }
 
-  // Whether the control sits in a shown layer (or among the graphics object's own
-  // shown controls).
-  bool isShown(IControl* c)
-  {
-    for (const auto& s : shownControls())
-      if (s.first == c) return true;
-    return false;
-  }
+  bool isShown(IControl* c) { return isShownControl(e->graphics, c); }
 };
 
 // The first enabled item that is not the checked one, down submenus.
@@ -305,19 +236,10 @@ bool recordSent(ControlAction* a, int value, bool plainValue, const std::vector<
 
 TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
 {
-  const std::vector<PageState> pages = {
-      {"mixer", {{kMainPage, 0}}},
-      {"sound timbre 1", {{kMainPage, 2}, {kQuickTab, 0}}},
-      {"sound timbre 2", {{kMainPage, 2}, {kQuickTab, 1}}},
-      {"sequence timbre 1", {{kShowModSequence, 1}, {kQuickTab, 0}}},
-      {"sequence timbre 2", {{kShowModSequence, 1}, {kQuickTab, 1}}},
-      {"global settings", {{kShowModSequence, 0}, {kGlobalSettings, 1}}},
-      {"MIDI filters", {{kViewMIDIFilterSettings, 1}}},
-      {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
-      {"librarian search", {{kShowLibrarian, 1}, {kPatchSearch, 1}}},
-      {"librarian rename", {{kShowLibrarian, 1}, {kPatchSearch, 0}}, 100, 104, "Rename"},
-      {"about", {{kShowLibrarian, 0}, {kDisplayAboutWindow, 1}}},
-  };
+  // The rename box, reached as a user does: a right click on a slot of the grid.
+  std::vector<PageState> pages = sweepPages();
+  pages.insert(pages.end() - 1, {"librarian rename", {{kShowLibrarian, 1}, {kPatchSearch, 0}}, 100, 104, "Rename"});
+
   e->finishStartUpScan();
   ASSERT_EQ(e->patchLibrarian->patchFiles.size(), 2u);
   std::vector<std::string> faults;

@@ -8,6 +8,7 @@
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
+#include "SweepSupport.h"
 #include "config/ParamIds.h"
 #include "gui/IControls.h"
 #include "gui/IGraphicsCocoa.h"
@@ -32,11 +33,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct PageState
-{
-  const char* name;
-  std::vector<std::pair<int, int>> sets;  // parameter, value, in order
-};
 
 // What working a control left behind.
 struct Outcome
@@ -118,17 +114,7 @@ protected:
   {
     data.reset(new DataFolder);
     ASSERT_TRUE(writeEditorSize(*data, size));
-    std::filesystem::create_directories(data->file("Patches"));
-    writeBankFile(data->file("Patches/Alpha.dvl"), 1);
-    writeBankFile(data->file("Patches/Beta.dvl"), 2);
-    e.reset(new EditorUnderTest);
-    e->GetParam(kDeviceOutSelection)->InitInt("out", 0, 0, 8);
-    e->GetParam(kDeviceOutSelection)->Set(1);
-    e->midiOutSet = true;
-    e->GetParam(kMultiPartMIDICh)->Set(0);
-    e->GetParam(kMultiPartMIDICh + 1)->Set(1);
-    e->GetParam(kGlobalMidiChannel)->Set(15);
-    e->sysexChannelByte = 0x3F;
+    e = makeSweptEditor(*data);
     loop = NSRunLoop::currentRunLoop();
     window = new NSWindow(NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height()), NSTitledWindowMask,
                           NSBackingStoreBuffered, false);
@@ -176,59 +162,15 @@ protected:
     e->takeSent();
   }
 
-  std::string pageSignature()
-  {
-    std::ostringstream s;
-    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
-      if (!l->visible) return;
-      s << l->name << ":" << l->selectedChildId << " ";
-      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
-    };
-    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
-    return s.str();
-  }
-
-  // The page, the timbre copy and the overlays shown (zones inside a page follow
-  // the program).
-  std::string pageOf()
-  {
-    std::ostringstream s;
-    for (ControlLayer* l : {e->rootLayer, e->mainOscLayer, e->modSequenceLayer})
-      if (l) s << l->name << ":" << l->selectedChildId << " ";
-    for (ControlLayer* l : {e->aboutWindowLayer, e->midiFilterSettingsLayer, e->patchRenameLayer,
-                            e->firstRunNotificationLayer, e->patchLibrarianLayer, e->globalSettingsLayer,
-                            e->multiModeMixerLayer})
-      if (l && l->visible) s << l->name << " ";
-    return s.str();
-  }
-
+  std::string pageSignature() { return shownLayerSignature(e->graphics); }
+  std::string pageOf() { return pageAndOverlays(*e); }
   std::vector<IControl*> shownControls()
   {
     std::vector<IControl*> out;
-    for (int i = 0; i < e->graphics->NControls(); ++i)
-    {
-      IControl* c = e->graphics->GetControl(i);
-      if (!c->IsHidden() && !c->IsGrayed()) out.push_back(c);
-    }
-    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
-      if (!l->visible) return;
-      for (int i = 0; i < l->controls.GetSize(); ++i)
-      {
-        IControl* c = l->controls.Get(i);
-        if (!c->IsHidden() && !c->IsGrayed()) out.push_back(c);
-      }
-      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
-    };
-    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
+    for (const auto& s : ::shownControls(e->graphics)) out.push_back(s.first);
     return out;
   }
-
-  bool isShown(IControl* c)
-  {
-    for (IControl* s : shownControls())
-      if (s == c) return true;
-    return false;
-  }
+  bool isShown(IControl* c) { return isShownControl(e->graphics, c); }
 
   // Every X event sent so far has been handled: a motion to a point of its own
   // comes through last.
@@ -547,18 +489,7 @@ protected:
   }
 };
 
-const std::vector<PageState> kPages = {
-    {"mixer", {{kMainPage, 0}}},
-    {"sound timbre 1", {{kMainPage, 2}, {kQuickTab, 0}}},
-    {"sound timbre 2", {{kMainPage, 2}, {kQuickTab, 1}}},
-    {"sequence timbre 1", {{kShowModSequence, 1}, {kQuickTab, 0}}},
-    {"sequence timbre 2", {{kShowModSequence, 1}, {kQuickTab, 1}}},
-    {"global settings", {{kShowModSequence, 0}, {kGlobalSettings, 1}}},
-    {"MIDI filters", {{kViewMIDIFilterSettings, 1}}},
-    {"librarian", {{kGlobalSettings, 0}, {kShowLibrarian, 1}}},
-    {"librarian search", {{kShowLibrarian, 1}, {kPatchSearch, 1}}},
-    {"about", {{kShowLibrarian, 0}, {kDisplayAboutWindow, 1}}},
-};
+const std::vector<PageState> kPages = sweepPages();
 
 TEST_F(X11ControlSweep, EveryControlWorkedByXEventsEndsAsTheHeadlessPathEnds)
 {
