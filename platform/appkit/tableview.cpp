@@ -469,17 +469,25 @@ void NSTableView::drawRect(NSRect dirty)
   const NSInteger last = std::min<NSInteger>(n - 1, (NSInteger)std::floor((NSMaxY(dirty) - 1) / pitch));
   highlightSelectionInClipRect(dirty);
   // Each column's place sums the widths before it: work it out once, not per cell.
+  // The pass draws the columns it began with, kept alive: a data source answering
+  // for a cell may add or drop columns, which the next pass shows.
+  const std::vector<NSTableColumn*> shown = mColumns;
   std::vector<NSRect> columns;
-  columns.reserve(mColumns.size());
-  for (NSInteger c = 0; c < numberOfColumns(); ++c) columns.push_back(rectOfColumn(c));
+  columns.reserve(shown.size());
+  for (size_t c = 0; c < shown.size(); ++c)
+  {
+    shown[c]->retain();
+    columns.push_back(rectOfColumn((NSInteger)c));
+  }
   for (NSInteger r = first; r <= last; ++r)
-    for (NSInteger c = 0; c < numberOfColumns(); ++c)
+    for (size_t c = 0; c < shown.size(); ++c)
     {
-      NSTableColumn* col = mColumns[(size_t)c];
-      const NSRect cell = cellIn(columns[(size_t)c], rectOfRow(r), mSpacing, mRowHeight);
+      NSTableColumn* col = shown[c];
+      const NSRect cell = cellIn(columns[c], rectOfRow(r), mSpacing, mRowHeight);
       if (col->isHidden() || NSIsEmptyRect(NSIntersectionRect(cell, dirty))) continue;
       drawCell(col, r, cell, isRowSelected(r));
     }
+  for (NSTableColumn* col : shown) col->release();
   if (mGridMask)
   {
     (mGrid ? mGrid : AKGray(0.85))->setFill();

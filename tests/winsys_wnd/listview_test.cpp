@@ -404,6 +404,40 @@ TEST_F(ListView, AnOwnerThatFillsTheWholeBufferGetsItsTextCutThere)
   EXPECT_EQ(text, std::string((size_t)offered, 'x'));
 }
 
+// An owner may change the columns while it answers for a cell: the column asked
+// about stays alive for the drawing of that cell, and the pass draws no column that
+// was not there when it began.
+TEST_F(ListView, AnOwnerThatChangesTheColumnsWhileAnsweringIsDrawnSafely)
+{
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  const HWND h = Make(top, LVS_OWNERDATA);
+  ShowWindow(top, SW_SHOW);
+  for (const bool drop : {true, false})
+  {
+    SCOPED_TRACE(drop ? "a column dropped" : "a column added");
+    bool changed = false;
+    log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+      NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
+      if (d->hdr.code != LVN_GETDISPINFO) return (LRESULT)0;
+      snprintf(d->item.pszText, (size_t)d->item.cchTextMax, "r%d", d->item.iItem);
+      if (!changed && d->item.iSubItem == (drop ? 1 : 0))
+      {
+        changed = true;
+        std::string title = "Late";
+        LVCOLUMN c{0, 0, 40, &title[0], 0, 0};
+        if (drop) ListView_DeleteColumn(h, 1);
+        else ListView_InsertColumn(h, 1, &c);
+      }
+      return (LRESULT)0;
+    };
+    ListView_SetItemCount(h, 4);
+    w->display();
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(Obj(h)->numberOfColumns(), drop ? 1 : 2);
+  }
+}
+
 TEST_F(ListView, MouseProtocol)
 {
   NSAutoreleasePool pool;
