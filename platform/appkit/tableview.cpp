@@ -445,8 +445,7 @@ void NSTableView::select(NSInteger row, NSUInteger f)
 void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)
 {
   // The value first: a data source may prepare the cell for this row as it answers.
-  // Kept alive meanwhile: the data source may call out to code that drops the column.
-  column->retain();
+  // The drawing pass keeps the column alive should the data source drop it.
   const std::string text = mDataSource ? mDataSource->tableViewObjectValue(this, column, row) : std::string();
   if (NSCell* cell = column->dataCell())
   {
@@ -456,7 +455,6 @@ void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, b
     cell->setTextColor(textColorForRow(row, selected));
     cell->drawWithFrame(frame, this);
   }
-  column->release();
 }
 
 void NSTableView::drawRect(NSRect dirty)
