@@ -1,15 +1,11 @@
 #include "platform/appkit/Foundation.h"
 
-#include <string>
-
 namespace {
 
+// Nothing throttles a program here: an activity only counts as held until ended.
 class AKActivity : public NSObject
 {
 public:
-  AKActivity(NSActivityOptions o, const char* r) : options(o), reason(r ? r : "") {}
-  NSActivityOptions options;
-  std::string reason;
   bool ended = false;
 };
 
@@ -21,10 +17,10 @@ NSProcessInfo* NSProcessInfo::processInfo()
   return info;
 }
 
-NSObject* NSProcessInfo::beginActivityWithOptions(NSActivityOptions options, const char* reason)
+NSObject* NSProcessInfo::beginActivityWithOptions(NSActivityOptions, const char*)
 {
   ++mHeld;
-  return new AKActivity(options, reason);
+  return new AKActivity;
 }
 
 void NSProcessInfo::endActivity(NSObject* activity)
