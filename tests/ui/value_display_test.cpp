@@ -136,35 +136,33 @@ TEST(ValueDisplay, LinesOfTheSpecialParameters)
   d.controlDisplay(&host, kOsc1DWGSWave, 21, false);
   EXPECT_EQ(host.valueLine, " [42]");
 
-  // The OSC1 controls are named after the shown timbre's waveform.
-  host.timbre = 1;
-  host.values[kOsc1Waveform + 1] = 1;
-  d.controlDisplay(&host, kOsc1Control2 + 1, 5, false);
-  EXPECT_EQ(host.nameLine, "Pulse Width LFO1 Mod");
-  host.values[kOsc1Waveform + 1] = 5;
-  d.controlDisplay(&host, kOsc1Control2 + 1, 5, false);
-  EXPECT_EQ(host.nameLine, "P7");  // name unchanged
-  // Every waveform's pair of names, timbre 1 shown; a waveform outside 0..7 keeps the name.
+  // The OSC1 controls are named after the shown timbre's waveform, not the other
+  // timbre's; a waveform without a name for the control, or outside 0..7, leaves
+  // the parameter's own name.
   const char* const names[][2] = {{"Sawtooth Morph", "Sawtooth LFO1 Mod Depth"},
                                   {"Pulse Width", "Pulse Width LFO1 Mod"},
                                   {"Triangle Morph", "Triangle LFO1 WFM Depth"},
                                   {"Sin(Cross) X-MOD Depth", "Sin(Cross) X-MOD Depth Mod"},
                                   {"Vox Wave Morph", "Vox Wave LFO1 Mod Depth"},
-                                  {"Not available in DWGS", "P6"},
+                                  {"Not available in DWGS", nullptr},
                                   {"Noise LPF Curoff Freq", "Noise LPF Resonance"},
                                   {"Audio Input Morph 1<->2", "Audio Input LFO1 Mod 1<->2"},
-                                  {"P4", "P6"}};
-  host.timbre = 0;
-  host.values[kOsc1Waveform + 1] = 0;
-  for (int w = 0; w <= 8; ++w)
-  {
-    host.values[kOsc1Waveform] = w;
-    d.controlDisplay(&host, kOsc1Control1, 0, false);
-    EXPECT_EQ(host.nameLine, names[w][0]) << w;
-    d.controlDisplay(&host, kOsc1Control2, 127, false);
-    EXPECT_EQ(host.nameLine, names[w][1]) << w;
-    EXPECT_EQ(host.valueLine, "127 [127]");
-  }
+                                  {nullptr, nullptr}};
+  for (int timbre : {0, 1})
+    for (int w = 0; w <= 8; ++w)
+    {
+      SCOPED_TRACE("timbre " + std::to_string(timbre) + ", waveform " + std::to_string(w));
+      host.timbre = timbre;
+      host.values[kOsc1Waveform + timbre] = w;
+      host.values[kOsc1Waveform + 1 - timbre] = (w + 1) % 8;
+      const int ids[2] = {kOsc1Control1 + timbre, kOsc1Control2 + timbre};
+      for (int which : {0, 1})
+      {
+        d.controlDisplay(&host, ids[which], 127, false);
+        EXPECT_EQ(host.nameLine, names[w][which] ? names[w][which] : "P" + std::to_string(ids[which]));
+        EXPECT_EQ(host.valueLine, "127 [127]");
+      }
+    }
   host.timbre = 1;
 
   // Linking and the timbre tab write the timbre line; the value line stays.

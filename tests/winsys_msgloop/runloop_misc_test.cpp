@@ -127,7 +127,6 @@ TEST(RunLoopMisc, ThreadsPoolsFlagsAndQuit)
   CreateThreadNS(nullptr, 0, nullptr, &ran, 0, &tid);
   EXPECT_EQ(tid, 0u);
   EXPECT_EQ(NSObject::liveObjects(), live) << "nothing starts without a procedure";
-  SWELL_EnsureMultithreadedCocoa();
 
   void* pool = SWELL_InitAutoRelease();
   ASSERT_NE(pool, nullptr);
