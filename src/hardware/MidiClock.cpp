@@ -2,8 +2,8 @@
 // clock (24 a quarter note) on the MIDI clock thread.
 //
 // The ticks lie on an absolute timeline fixed when the loop starts (tick k falls
-// due at start + k x interval, the interval kept in fractions of a nanosecond), so
-// a late tick delays no later one and the tempo keeps its decimals. Between ticks
+// due at start + k x interval, the interval in whole nanoseconds of a whole-BPM
+// tempo), so a late tick delays no later one. Between ticks
 // the thread sleeps on an absolute deadline and only watches the clock for the
 // last few microseconds; it wakes at least every few milliseconds to see a stop.
 // Ticks missed in a stall follow at half an interval, never two at once.

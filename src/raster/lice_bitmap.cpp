@@ -102,7 +102,7 @@ bool LICE_SysBitmap::resize(int w, int h)
   }
   m_allocw = (int)span;
   m_alloch = h;
-  if (!h || !span) return true;  // the size changed, though nothing is allocated
+  if (!h || !span) return false;  // the size changed, though nothing is allocated
 
   m_dc = SWELL_CreateMemContext(nullptr, m_allocw, h);
   if (m_dc) m_bits = (LICE_PixelValue*)SWELL_GetCtxFrameBuffer(m_dc);

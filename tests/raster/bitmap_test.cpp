@@ -128,10 +128,10 @@ TEST(SysBitmap, KeepsItsContextForSmallerSizes)
   EXPECT_FALSE(b.resize(13, 8));
 }
 
-TEST(SysBitmap, ResizeToNothingDeletesTheContextAndSaysSo)
+TEST(SysBitmap, ResizeToNothingDeletesTheContextAndAllocatesNothing)
 {
   LICE_SysBitmap b(10, 10);
-  EXPECT_TRUE(b.resize(0, 0));  // the size changed
+  EXPECT_FALSE(b.resize(0, 0));  // the size changed, but nothing was allocated
   EXPECT_EQ(b.getDC(), nullptr);
   EXPECT_EQ(b.getBits(), nullptr);
   EXPECT_FALSE(b.resize(0, 0));
