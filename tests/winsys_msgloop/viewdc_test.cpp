@@ -10,10 +10,12 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/gdi_image.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -191,6 +193,18 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   ASSERT_TRUE(w->writePNG(path));
   w->close();
   w->release();
+  // The same image as one of the application's own, in the resources folder of
+  // the bundle holding the code (here the test program's folder).
+  char exe[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+  const std::string res = std::string(exe).substr(0, std::string(exe).rfind('/')) + "/resources";
+  mkdir(res.c_str(), 0755);
+  const std::string bare = "davrel-glyph-" + std::to_string(getpid()), named = bare + ".png",
+                    escaping = "nowhere/../" + named;
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::ofstream(res + "/" + named, std::ios::binary) << in.rdbuf();
+  }
 
   struct Case
   {
@@ -202,7 +216,10 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   const Case cases[] = {
       {path.c_str(), true, true, 0},
       {path.c_str(), false, true, LICE_MakePixel(255, 0, 255, 255)},
-      {"glyph.png", true, false, 0},  // no application-named images here
+      {named.c_str(), true, true, 0},
+      {bare.c_str(), false, true, LICE_MakePixel(255, 0, 255, 255)},
+      {escaping.c_str(), false, false, 0},
+      {"glyph.png", true, false, 0},
       {"/nonexistent/glyph.png", false, false, 0},
       {nullptr, false, false, 0},
   };
@@ -223,4 +240,5 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   }
   unlink(path.c_str());
   rmdir(dir);
+  unlink((res + "/" + named).c_str());
 }
