@@ -863,4 +863,24 @@ TEST_F(ListView, SelectionColoursFollowTheFocus)
   DestroyWindow(top);
 }
 
+// The scroll position is that of whatever view sits in a scroll view; a view in
+// none answers false and the origin.
+TEST_F(ListView, AnyViewInAScrollViewHasAScrollPosition)
+{
+  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
+  NSScrollView* sv = new NSScrollView(NSMakeRect(0, 0, 100, 50));
+  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(sv);
+  NSView* doc = new NSView(NSMakeRect(0, 0, 300, 400));
+  sv->setDocumentView(doc);
+  sv->contentView()->scrollToPoint(NSMakePoint(30.7, 40.2));
+  POINT p{9, 9};
+  EXPECT_TRUE(ListView_GetScroll(SWELL_HWND(doc), &p));
+  EXPECT_EQ((std::pair<int, int>(p.x, p.y)), (std::pair<int, int>(30, 40)));
+  EXPECT_FALSE(ListView_GetScroll(top, &p));
+  EXPECT_EQ((std::pair<int, int>(p.x, p.y)), (std::pair<int, int>(0, 0)));
+  doc->release();
+  sv->release();
+  DestroyWindow(top);
+}
+
 }  // namespace
