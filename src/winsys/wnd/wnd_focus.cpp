@@ -204,7 +204,7 @@ LRESULT DefWindowProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
 void SWELL_BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
   if (!NSApplication::exists()) return;
-  const std::vector<NSWindow*> windows(NSApp->windows());
+  const std::vector<NSWindow*> windows(NSApp->orderedWindows());
   for (NSWindow* w : windows) w->retain();
   for (NSWindow* w : windows)
   {
