@@ -10,12 +10,11 @@
 #include "winsys/gdi_draw.h"
 #include "winsys/gdi_image.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -195,16 +194,11 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   w->release();
   // The same image as one of the application's own, in the resources folder of
   // the bundle holding the code (here the test program's folder).
-  char exe[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-  const std::string res = std::string(exe).substr(0, std::string(exe).rfind('/')) + "/resources";
-  mkdir(res.c_str(), 0755);
-  const std::string bare = "davrel-glyph-" + std::to_string(getpid()), named = bare + ".png",
+  const std::string res = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "resources",
+                    bare = "davrel-glyph-" + std::to_string(getpid()), named = bare + ".png",
                     escaping = "nowhere/../" + named;
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::ofstream(res + "/" + named, std::ios::binary) << in.rdbuf();
-  }
+  std::filesystem::create_directories(res);
+  std::filesystem::copy_file(path, res + "/" + named);
 
   struct Case
   {

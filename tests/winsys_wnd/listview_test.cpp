@@ -375,6 +375,14 @@ TEST_F(ListView, OwnerDataAsksOnlyForTheCellsShown)
   ASSERT_TRUE(ListView_GetScroll(h, &p));
   // From the top row (9994) back by whole cells of 17 points: 111 rows.
   EXPECT_EQ(p.y, (9994 - 111) * 19);
+  // Any view in the scroll view answers the same; one in none answers the origin.
+  NSView* inner = new NSView(NSMakeRect(0, 0, 1, 1));
+  Obj(h)->addSubview(inner);
+  POINT q{1, 1};
+  EXPECT_TRUE(ListView_GetScroll(SWELL_HWND(inner), &q) && q.x == p.x && q.y == p.y);
+  EXPECT_FALSE(ListView_GetScroll(top, &q) || q.x || q.y);
+  inner->removeFromSuperview();
+  inner->release();
   LVITEM it{};
   it.iItem = 9999;
   EXPECT_TRUE(ListView_GetItem(h, &it));
@@ -860,26 +868,6 @@ TEST_F(ListView, SelectionColoursFollowTheFocus)
   Swell_vDavrel_64_button* b = AddControl(top, new Swell_vDavrel_64_button(NSMakeRect(5, 150, 40, 20)), 9);
   ListView_SetSelColors(SWELL_HWND(b), four, 4);
   ListView_SetSelColors(nullptr, four, 4);
-  DestroyWindow(top);
-}
-
-// The scroll position is that of whatever view sits in a scroll view; a view in
-// none answers false and the origin.
-TEST_F(ListView, AnyViewInAScrollViewHasAScrollPosition)
-{
-  const HWND top = Window(NSMakeRect(0, 0, 200, 100));
-  NSScrollView* sv = new NSScrollView(NSMakeRect(0, 0, 100, 50));
-  dynamic_cast<NSView*>(SWELL_Object(top))->addSubview(sv);
-  NSView* doc = new NSView(NSMakeRect(0, 0, 300, 400));
-  sv->setDocumentView(doc);
-  sv->contentView()->scrollToPoint(NSMakePoint(30.7, 40.2));
-  POINT p{9, 9};
-  EXPECT_TRUE(ListView_GetScroll(SWELL_HWND(doc), &p));
-  EXPECT_EQ((std::pair<int, int>(p.x, p.y)), (std::pair<int, int>(30, 40)));
-  EXPECT_FALSE(ListView_GetScroll(top, &p));
-  EXPECT_EQ((std::pair<int, int>(p.x, p.y)), (std::pair<int, int>(0, 0)));
-  doc->release();
-  sv->release();
   DestroyWindow(top);
 }
 
