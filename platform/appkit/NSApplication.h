@@ -97,6 +97,9 @@ public:
 
   // ---- windows ----
   const std::vector<NSWindow*>& windows() const { return mWindows; }
+  // The windows front to back: higher levels first, and within a level the one
+  // ordered front last first (a new window counts as ordered front when made).
+  std::vector<NSWindow*> orderedWindows() const;
   NSWindow* keyWindow() const { return mKeyWindow; }
   // The kit keeps no separate main window: the key window is it.
   NSWindow* mainWindow() const { return mKeyWindow; }
@@ -164,6 +167,7 @@ public:
   void registerWindow(NSWindow* w);
   void unregisterWindow(NSWindow* w);
   void setKeyWindow(NSWindow* w);
+  void windowOrderedFront(NSWindow* w);
 
 protected:
   ~NSApplication() override;
@@ -174,6 +178,7 @@ private:
   std::unique_ptr<NSPresenter> mPresenter;
   std::atomic<NSApplicationDelegate*> mDelegate{nullptr};
   std::vector<NSWindow*> mWindows;
+  std::vector<NSWindow*> mStack;  // back to front within each level
   NSWindow* mKeyWindow = nullptr;
   NSMenu* mMainMenu = nullptr;
   std::deque<NSEvent*> mQueue;

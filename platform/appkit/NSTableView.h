@@ -189,7 +189,6 @@ public:
   NSRect frameOfCellAtColumn(NSInteger column, NSInteger row) const;
   void scrollRowToVisible(NSInteger row);
   void scrollColumnToVisible(NSInteger column);
-  NSScrollView* enclosingScrollView() const;
 
   // ---- looks ----
   NSColor* backgroundColor() const { return mBackground; }

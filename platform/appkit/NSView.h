@@ -16,6 +16,7 @@
 
 class NSDraggingInfo;
 class NSEvent;
+class NSScrollView;
 class NSView;
 class NSWindow;
 
@@ -158,6 +159,8 @@ public:
 
   // ---- the tree ----
   NSView* superview() const { return mSuperview; }
+  // The nearest scroll view among the superviews, or null.
+  NSScrollView* enclosingScrollView() const;
   const std::vector<NSView*>& subviews() const { return mSubviews; }
   NSWindow* window() const { return mWindow; }
   // Retains the subview and puts it above the others.

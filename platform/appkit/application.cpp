@@ -101,6 +101,7 @@ void NSApplication::shutdown()
   app->mPresenter.reset();
   NSApp = nullptr;
   app->mWindows.clear();
+  app->mStack.clear();
   app->release();
 }
 
@@ -113,12 +114,32 @@ NSWindow* NSApplication::windowWithNumber(NSInteger number) const
 
 void NSApplication::registerWindow(NSWindow* w)
 {
-  if (std::find(mWindows.begin(), mWindows.end(), w) == mWindows.end()) mWindows.push_back(w);
+  if (std::find(mWindows.begin(), mWindows.end(), w) == mWindows.end())
+  {
+    mWindows.push_back(w);
+    mStack.push_back(w);
+  }
+}
+
+void NSApplication::windowOrderedFront(NSWindow* w)
+{
+  auto it = std::find(mStack.begin(), mStack.end(), w);
+  if (it == mStack.end()) return;
+  mStack.erase(it);
+  mStack.push_back(w);
+}
+
+std::vector<NSWindow*> NSApplication::orderedWindows() const
+{
+  std::vector<NSWindow*> order(mStack.rbegin(), mStack.rend());
+  std::stable_sort(order.begin(), order.end(), [](NSWindow* a, NSWindow* b) { return a->level() > b->level(); });
+  return order;
 }
 
 void NSApplication::unregisterWindow(NSWindow* w)
 {
   mWindows.erase(std::remove(mWindows.begin(), mWindows.end(), w), mWindows.end());
+  mStack.erase(std::remove(mStack.begin(), mStack.end(), w), mStack.end());
   if (mKeyWindow == w) mKeyWindow = nullptr;
   // Queued events for the window go with it.
   for (auto it = mQueue.begin(); it != mQueue.end();)

@@ -348,7 +348,7 @@ NSRect NSTableView::frameOfCellAtColumn(NSInteger column, NSInteger row) const
   return cellIn(rectOfColumn(column), rectOfRow(row), mSpacing, mRowHeight);
 }
 
-NSScrollView* NSTableView::enclosingScrollView() const
+NSScrollView* NSView::enclosingScrollView() const
 {
   for (NSView* v = superview(); v; v = v->superview())
     if (NSScrollView* s = dynamic_cast<NSScrollView*>(v)) return s;

@@ -207,6 +207,7 @@ void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
 
 void NSWindow::orderFront(NSObject*)
 {
+  if (NSApplication::exists()) NSApp->windowOrderedFront(this);
   if (mVisible) return;
   mVisible = true;
   mClosed = false;

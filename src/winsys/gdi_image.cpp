@@ -3,9 +3,13 @@
 #include "raster/lice.h"
 #include "raster/lice_png.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -33,6 +37,36 @@ public:
   int left, top, right, bottom, span;
   LICE_PixelValue* bits;
 };
+
+// The pixels of a PNG file, or null.
+LICE_MemBitmap* loadPNGFile(const char* path)
+{
+  LICE_MemBitmap* bm = new (std::nothrow) LICE_MemBitmap(0, 0, 1);
+  if (bm && (!LICE_LoadPNG(path, bm) || bm->getWidth() < 1 || bm->getHeight() < 1))
+  {
+    delete bm;
+    bm = nullptr;
+  }
+  return bm;
+}
+
+// The application's named image: the file of that name in the resources folder of
+// the bundle holding this code (the folder of its shared library or program), or
+// with ".png" added to a name without an extension. Names that could leave the
+// folder (absolute, or with a ".." component) name nothing.
+LICE_MemBitmap* loadBundleImage(const std::string& name)
+{
+  if (name.empty() || name[0] == '/' || ("/" + name + "/").find("/../") != std::string::npos) return nullptr;
+  Dl_info info;
+  char self[PATH_MAX];
+  if (!dladdr((void*)&LoadNamedImage, &info) || !info.dli_fname || !realpath(info.dli_fname, self)) return nullptr;
+  std::string path(self);
+  path = path.substr(0, path.rfind('/') + 1) + "resources/" + name;
+  LICE_MemBitmap* bm = loadPNGFile(path.c_str());
+  const size_t base = name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1;
+  if (!bm && name.find('.', base) == std::string::npos) bm = loadPNGFile((path + ".png").c_str());
+  return bm;
+}
 
 }  // namespace
 
@@ -90,14 +124,12 @@ HGDIOBJ CreateIconIndirect(const ICONINFO* info)
 
 HGDIOBJ LoadNamedImage(const char* name, bool magentaIsTransparent)
 {
-  if (!name || !strchr(name, '/')) return nullptr;
-  LICE_MemBitmap* bm = new (std::nothrow) LICE_MemBitmap(0, 0, 1);
+  if (!name) name = "";
+  // A path is a file; a bare name, or a file that does not load, is asked of the
+  // bundle.
+  LICE_MemBitmap* bm = strchr(name, '/') ? loadPNGFile(name) : nullptr;
+  if (!bm) bm = loadBundleImage(name);
   if (!bm) return nullptr;
-  if (!LICE_LoadPNG(name, bm) || bm->getWidth() < 1 || bm->getHeight() < 1)
-  {
-    delete bm;
-    return nullptr;
-  }
   if (magentaIsTransparent)
     for (int y = 0; y < bm->getHeight(); ++y)
     {

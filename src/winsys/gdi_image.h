@@ -49,9 +49,11 @@ HGDIOBJ CreateBitmap(int w, int h, int planes, int bitsPerPixel, const void* bit
 // A new bitmap object sharing the colour bitmap's image; null unless fIcon is set
 // and hbmColor is a live bitmap object with an image.
 HGDIOBJ CreateIconIndirect(const ICONINFO* info);
-// A bitmap object owning the image of a PNG file (a name holding '/'); null when
-// it cannot be read. With magentaIsTransparent, pure magenta pixels become
-// transparent. The layer has no application-named images: other names give null.
+// A bitmap object owning the image of a PNG file: a name holding '/' is a path; a
+// bare name, or a path that does not load, names an image of the application, the
+// file of that name (".png" added when it has no extension) in the resources
+// folder of the bundle holding this code. Null when nothing loads. With
+// magentaIsTransparent, pure magenta pixels become transparent.
 HGDIOBJ LoadNamedImage(const char* name, bool magentaIsTransparent);
 // Zeroes size bytes of out; for size 8 (a BITMAP) and a bitmap object with an image
 // fills the image size rounded to whole pixels and returns 1; else 0.

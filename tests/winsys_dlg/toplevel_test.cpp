@@ -234,8 +234,8 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
   {
     NSApp->setKeyWindow(nullptr);
     NSApp->setMainMenu(nullptr);
-    SWELL_SetDefaultWindowMenu((HMENU)c.window);
-    SWELL_SetDefaultModalWindowMenu((HMENU)c.modal);
+    SWELL_SetDefaultWindowMenu(SWELL_HMENUOf(c.window));
+    SWELL_SetDefaultModalWindowMenu(SWELL_HMENUOf(c.modal));
     NSWindow* w;
     if (c.dialog)
     {

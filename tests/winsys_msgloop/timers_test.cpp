@@ -494,7 +494,24 @@ int wrongWithoutTheQueue()
   NSRunLoop::currentRunLoop()->setVirtualClock(true);
   NSRunLoop::currentRunLoop()->runFor(0.011);
   wrong += g_fires.size() != 1;
-  wrong += !KillTimer(h, 5);
+  // Another thread kills it at once (once); the kit's stop comes later, unfired.
+  std::thread([&] { wrong += !(KillTimer(h, 5) && !KillTimer(h, 5)); }).join();
+  NSRunLoop::currentRunLoop()->runFor(0.05);
+  wrong += g_fires.size() != 1;
+  // A kill while its callback runs answers only once the callback has ended.
+  static std::atomic<int> phase{0};
+  const UINT_PTR slow = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+    for (phase = 1; phase == 1;) std::this_thread::yield();
+    for (int i = 0; i < 20000; ++i) std::this_thread::yield();
+    phase = 3;
+  });
+  std::thread killer([&] {
+    while (phase != 1) std::this_thread::yield();
+    phase = 2;
+    wrong += !(KillTimer(nullptr, slow) && phase == 3);
+  });
+  NSRunLoop::currentRunLoop()->runFor(0.011);
+  killer.join();
   return wrong;
 }
 }  // namespace

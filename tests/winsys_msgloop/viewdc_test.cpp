@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -191,6 +192,13 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   ASSERT_TRUE(w->writePNG(path));
   w->close();
   w->release();
+  // The same image as one of the application's own, in the resources folder of
+  // the bundle holding the code (here the test program's folder).
+  const std::string res = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "resources",
+                    bare = "davrel-glyph-" + std::to_string(getpid()), named = bare + ".png",
+                    escaping = "nowhere/../" + named;
+  std::filesystem::create_directories(res);
+  std::filesystem::copy_file(path, res + "/" + named);
 
   struct Case
   {
@@ -202,7 +210,10 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   const Case cases[] = {
       {path.c_str(), true, true, 0},
       {path.c_str(), false, true, LICE_MakePixel(255, 0, 255, 255)},
-      {"glyph.png", true, false, 0},  // no application-named images here
+      {named.c_str(), true, true, 0},
+      {bare.c_str(), false, true, LICE_MakePixel(255, 0, 255, 255)},
+      {escaping.c_str(), false, false, 0},
+      {"glyph.png", true, false, 0},
       {"/nonexistent/glyph.png", false, false, 0},
       {nullptr, false, false, 0},
   };
@@ -223,4 +234,5 @@ TEST(ViewDC, NamedImagesLoadFromFilesWithMagentaCleared)
   }
   unlink(path.c_str());
   rmdir(dir);
+  unlink((res + "/" + named).c_str());
 }

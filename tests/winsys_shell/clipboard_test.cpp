@@ -50,6 +50,16 @@ TEST_F(Clipboard, FormatsAreRegisteredOnce)
   EXPECT_EQ(RegisterClipboardFormat(nullptr), 0u);
 }
 
+// Registrations are the process's: in a fresh one, a private format registered
+// before any OpenClipboard leaves id 1 to text.
+TEST(ClipboardFresh, TextKeepsIdOneWhateverRegistersFirst)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(RegisterClipboardFormat("com.example.bank") == CF_TEXT ||
+                         RegisterClipboardFormat("SWELL__CF_TEXT") != CF_TEXT),
+              ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Clipboard, WritesLandOnThePasteboardTheirFormatsChoose)
 {
   const UINT bank = RegisterClipboardFormat("com.example.bank");

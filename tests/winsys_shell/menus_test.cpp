@@ -470,4 +470,21 @@ TEST_F(Menus, SetMenuGoesThroughTheWindowAndShowsOnTheKeyWindow)
   key->close();
 }
 
+// A destroyed menu's handle names nothing: every call answers as for a bad handle
+// (the sanitizers see no read of the freed menu), and no later menu takes it.
+TEST_F(Menus, ADestroyedMenusHandleAnswersAsABadOne)
+{
+  HMENU m = sample(), sub = GetSubMenu(m, 1);
+  DestroyMenu(m);
+  HMENU fresh = CreatePopupMenu();
+  MENUITEMINFO mii{sizeof(MENUITEMINFO), MIIM_SUBMENU, 0, 0, 7, sub, nullptr, nullptr, 0, nullptr, 0};
+  InsertMenuItem(fresh, 0, TRUE, &mii);  // a dead submenu refuses the item
+  AddMenuItem(fresh, 0, "Kept", 3);
+  EXPECT_FALSE(fresh == m || fresh == sub || GetMenuItemCount(m) || GetMenuItemCount(sub) ||
+               EnableMenuItem(m, 1001, MF_GRAYED) || AddMenuItem(m, 0, "x", 1) != -1 || SWELL_DuplicateMenu(m) ||
+               SetMenuItemInfo(fresh, 0, TRUE, &mii) || GetMenuItemCount(fresh) != 1);
+  DestroyMenu(m);
+  DestroyMenu(fresh);
+}
+
 }  // namespace

@@ -200,6 +200,12 @@ TEST_F(Input, MovesGoToTheViewUnderTheMouse)
   const HWND otherTop = Window(NSMakeRect(1000, 100, 100, 100), 0, &other);
   const HWND otherChild = Child(otherTop, NSMakeRect(10, 10, 50, 50));
   ShowWindow(otherTop, SW_SHOW);
+  // A window shown over a's far corner without taking the keyboard.
+  const NSPoint corner =
+      window->convertBaseToScreen(dynamic_cast<NSView*>(SWELL_Object(a))->convertPointToView(NSMakePoint(60, 60), nullptr));
+  const HWND coverTop = Window(NSMakeRect(corner.x - 10, corner.y - 10, 40, 40));
+  const HWND cover = Child(coverTop, NSMakeRect(0, 0, 40, 40));
+  ShowWindow(coverTop, SW_SHOWNA);
   struct Case
   {
     const char* what;
@@ -217,6 +223,12 @@ TEST_F(Input, MovesGoToTheViewUnderTheMouse)
          return NSEvent::mouseEventWithType(NSMouseMoved, window->convertScreenToBase(screen), 0, 0, window, 0);
        },
        otherChild},
+      {"a window over the key one",
+       [&] {
+         window->makeKeyWindow();
+         return Mouse(NSMouseMoved, a, NSMakePoint(60, 60));
+       },
+       cover},
   };
   for (const Case& c : cases)
   {

@@ -375,6 +375,14 @@ TEST_F(ListView, OwnerDataAsksOnlyForTheCellsShown)
   ASSERT_TRUE(ListView_GetScroll(h, &p));
   // From the top row (9994) back by whole cells of 17 points: 111 rows.
   EXPECT_EQ(p.y, (9994 - 111) * 19);
+  // Any view in the scroll view answers the same; one in none answers the origin.
+  NSView* inner = new NSView(NSMakeRect(0, 0, 1, 1));
+  Obj(h)->addSubview(inner);
+  POINT q{1, 1};
+  EXPECT_TRUE(ListView_GetScroll(SWELL_HWND(inner), &q) && q.x == p.x && q.y == p.y);
+  EXPECT_FALSE(ListView_GetScroll(top, &q) || q.x || q.y);
+  inner->removeFromSuperview();
+  inner->release();
   LVITEM it{};
   it.iItem = 9999;
   EXPECT_TRUE(ListView_GetItem(h, &it));

@@ -71,7 +71,10 @@ TEST_F(Styles, LongValuesOfEachKindOfWindow)
       {"box id", H(box), GWL_ID, 7, 70, 70},
       {"window view extra", child, 16, 0, 99, 99},
       {"window view user data", child, GWL_USERDATA, 0, 55, 55},
-      {"button extra (none)", H(check), 16, 0, 5, 0},
+      {"button extra", H(check), 16, 0, 5, 5},
+      {"label user data, kept as extra data", H(label), GWL_USERDATA, 0, 66, 66},
+      {"text view user data", H(text), GWL_USERDATA, marker, 44, 44},
+      {"extra data past the slots", H(box), 256, 0, 5, 0},
   };
   for (const Case& c : cases)
   {

@@ -278,6 +278,8 @@ TEST_F(Tree, NullAndFreedHandlesAnswerNothing)
         {"GetDlgItem", (LONG_PTR)GetDlgItem(h, 0), 0},
         {"IsWindow", IsWindow(h), 0},
         {"SetWindowLong", SetWindowLong(h, GWL_USERDATA, 5), 0},
+        {"SetCapture", (LONG_PTR)SetCapture(h), 0},
+        {"the capture", (LONG_PTR)GetCapture(), 0},
         {"GetWindowLong", GetWindowLong(h, GWL_STYLE), 0},
         {"SetProp", SetProp(h, "p", (void*)1), FALSE},
         {"GetProp", (LONG_PTR)GetProp(h, "p"), 0},

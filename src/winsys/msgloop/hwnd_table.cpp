@@ -2,6 +2,7 @@
 
 #include "platform/appkit/Foundation.h"
 
+#include <map>
 #include <mutex>
 #include <unordered_map>
 
@@ -16,6 +17,7 @@ struct Table
   std::mutex mutex;
   std::unordered_map<NSObject*, uintptr_t> handleOf;
   std::unordered_map<uintptr_t, NSObject*> objectOf;
+  std::unordered_map<uintptr_t, std::map<int, LONG_PTR>> values;
   uintptr_t next = kFirstHandle;
 };
 
@@ -33,6 +35,7 @@ void forget(NSObject* o)
   auto it = t.handleOf.find(o);
   if (it == t.handleOf.end()) return;
   t.objectOf.erase(it->second);
+  t.values.erase(it->second);
   t.handleOf.erase(it);
 }
 
@@ -62,6 +65,30 @@ NSObject* SWELL_ObjectOfHandle(HWND h)
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.objectOf.find((uintptr_t)h);
   return it == t.objectOf.end() ? nullptr : it->second;
+}
+
+bool SWELL_GetHandleValue(HWND h, int key, LONG_PTR* value)
+{
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  auto it = t.values.find((uintptr_t)h);
+  if (it == t.values.end()) return false;
+  auto v = it->second.find(key);
+  if (v == it->second.end()) return false;
+  *value = v->second;
+  return true;
+}
+
+bool SWELL_SetHandleValue(HWND h, int key, LONG_PTR value, LONG_PTR* old)
+{
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  *old = 0;
+  if (!h || !t.objectOf.count((uintptr_t)h)) return false;
+  LONG_PTR& slot = t.values[(uintptr_t)h][key];
+  *old = slot;
+  slot = value;
+  return true;
 }
 
 size_t SWELL_HandleCount()

@@ -14,5 +14,11 @@ class NSObject;
 HWND SWELL_HandleOfObject(NSObject* o);
 // The object a handle names; null for null, unknown and outlived handles.
 NSObject* SWELL_ObjectOfHandle(HWND h);
+// Values kept by key for the object of a handle (the window data of objects that
+// keep none themselves), gone with the object. Get: false when the key was never
+// set or the handle names nothing. Set: false (nothing kept) for a handle that
+// names nothing; *old gets the previous value, 0 when there was none.
+bool SWELL_GetHandleValue(HWND h, int key, LONG_PTR* value);
+bool SWELL_SetHandleValue(HWND h, int key, LONG_PTR value, LONG_PTR* old);
 // Objects with a handle (a diagnostic for tests).
 size_t SWELL_HandleCount();

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,6 +32,11 @@ struct TimerRec
 
 std::recursive_mutex m_timermutex;
 TimerRec* m_timer_list = nullptr;  // newest first
+// The timers whose callbacks run now (main thread; nested runs may fire others),
+// under m_timermutex: a kill from another thread waits for its timer to leave, so
+// that no callback of it runs once KillTimer has answered.
+std::vector<NSTimer*> m_firing;
+std::condition_variable_any m_firedone;
 
 // A timer request or a posted message handed to the main thread. Records are
 // recycled, never freed.
@@ -139,13 +145,35 @@ bool passedOver(HWND hwnd, HWND window)
   return g_swell_only_timerhwnd && g_swell_only_timerhwnd != hwnd && g_swell_only_timerhwnd != window;
 }
 
+// Runs a firing of the timer unless another thread killed it meanwhile: the kit
+// stops it only at the main thread's next turn.
+template <class Fire>
+void fireUnlessKilled(NSTimer* timer, Fire fire)
+{
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_timermutex);
+    bool live = false;
+    for (TimerRec* r = m_timer_list; r && !live; r = r->next) live = r->timer == timer;
+    if (!live) return;
+    m_firing.push_back(timer);
+  }
+  fire();
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_timermutex);
+    m_firing.erase(std::find(m_firing.begin(), m_firing.end(), timer));
+  }
+  m_firedone.notify_all();
+}
+
 // A window's own timer: the id rides in the timer's user info.
 void windowTimerFired(HWND hwnd, HWND window, NSTimer* timer)
 {
   if (passedOver(hwnd, window)) return;
   Swell_vDavrel_64_sdh* holder = dynamic_cast<Swell_vDavrel_64_sdh*>(timer->userInfo());
-  if (SWELL_WindowTarget* t = targetOf(hwnd))
-    if (holder) t->SWELL_Timer((UINT_PTR)holder->getValue());
+  fireUnlessKilled(timer, [hwnd, holder] {
+    if (SWELL_WindowTarget* t = targetOf(hwnd))
+      if (holder) t->SWELL_Timer((UINT_PTR)holder->getValue());
+  });
 }
 
 }  // namespace
@@ -159,10 +187,10 @@ Swell_vDavrel_64_tft* Swell_vDavrel_64_tft::initWithId(UINT_PTR id, HWND hwnd, T
   return this;
 }
 
-void Swell_vDavrel_64_tft::SWELL_Timer(NSTimer*)
+void Swell_vDavrel_64_tft::SWELL_Timer(NSTimer* timer)
 {
-  if (passedOver(m_hwnd, m_window)) return;
-  if (m_cb) m_cb(m_hwnd, WM_TIMER, m_timerid, GetTickCount());
+  if (passedOver(m_hwnd, m_window) || !m_cb) return;
+  fireUnlessKilled(timer, [this] { m_cb(m_hwnd, WM_TIMER, m_timerid, GetTickCount()); });
 }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
@@ -240,34 +268,39 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc)
 bool KillTimer(HWND hwnd, UINT_PTR id)
 {
   if (!hwnd && !id) return false;
-  std::lock_guard<std::recursive_mutex> lock(m_timermutex);
-  if (id != SWELL_ALL_TIMERS && !AKIsMainThread())
+  const bool mainThread = AKIsMainThread();
+  std::unique_lock<std::recursive_mutex> lock(m_timermutex);
+  if (id != SWELL_ALL_TIMERS && !mainThread && m_pmq_ready)
   {
-    if (!m_pmq_ready) return false;
     queueRequest(hwnd, id, KILL_REQUEST, nullptr);
     return true;
   }
   if (!hwnd && id == SWELL_ALL_TIMERS) return false;
   bool removed = false;
+  std::vector<NSTimer*> stopped;
   for (TimerRec** pp = &m_timer_list; *pp;)
   {
     TimerRec* r = *pp;
     if (belongsTo(r, hwnd) && (id == SWELL_ALL_TIMERS || r->id == id))
     {
       *pp = r->next;
-      // The kit's timers belong to the main thread; from elsewhere (only the
-      // all-timers request comes here) the stop is handed over.
+      // The kit's timers belong to the main thread; from elsewhere the stop is
+      // handed over, and the record gone from the list keeps it from firing
+      // until then.
       NSTimer* t = r->timer;
-      if (t && AKIsMainThread())
+      if (t && mainThread)
       {
         t->invalidate();
         t->release();
       }
       else if (t)
+      {
+        stopped.push_back(t);
         NSRunLoop::postToMainThread([t] {
           t->invalidate();
           t->release();
         });
+      }
       delete r;
       removed = true;
       if (id != SWELL_ALL_TIMERS) break;
@@ -275,6 +308,12 @@ bool KillTimer(HWND hwnd, UINT_PTR id)
     else
       pp = &r->next;
   }
+  // A callback of a removed timer already running on the main thread ends first.
+  m_firedone.wait(lock, [&stopped] {
+    for (NSTimer* t : stopped)
+      if (std::find(m_firing.begin(), m_firing.end(), t) != m_firing.end()) return false;
+    return true;
+  });
   return removed;
 }
 

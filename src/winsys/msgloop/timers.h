@@ -7,7 +7,7 @@
 // at the queue's next flush on the main thread, so every timer is created, fired
 // and stopped on the main thread. The queue exists once a program installed an
 // application delegate that ticks it (app_delegate.h) and called
-// SWELL_Internal_PostMessage_Init; without it requests from other threads fail.
+// SWELL_Internal_PostMessage_Init; without it SetTimer from other threads fails.
 // SWELL_MessageQueue_Flush and the run-loop helpers are main-thread only.
 
 #include "winsys/swell-types.h"
@@ -29,10 +29,12 @@ typedef void (*TIMERPROC)(HWND hwnd, UINT msg, UINT_PTR id, DWORD tickCount);
 // timer's id is chosen at once, so it can be killed before the timer starts); 0
 // without the queue, and for the id SWELL_ALL_TIMERS.
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT ms, TIMERPROC proc);
-// True when a timer was removed, or the request was queued from another thread
-// (false there without the queue).
-// SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread. A top-level
-// window's handle reaches its content view's timers.
+// True when a timer was removed, or the request was queued from another thread.
+// Without the queue (a plug-in's host) another thread removes the timer at once:
+// no callback of it starts afterwards, and one running on the main thread ends
+// before the call answers (so that callback must not wait for this thread).
+// SWELL_ALL_TIMERS removes every timer of hwnd, at once on any thread, alike. A
+// top-level window's handle reaches its content view's timers.
 bool KillTimer(HWND hwnd, UINT_PTR id);
 
 // Main thread: sets up the queue once, when the application's delegate answers

@@ -66,6 +66,8 @@ std::string throughPlatformString(const std::string& text)
 UINT RegisterClipboardFormat(const char* name)
 {
   if (!name) return 0;
+  // Text keeps the id 1 callers pass as CF_TEXT, whatever is registered first.
+  if (m_clip_fmts.empty()) m_clip_fmts.push_back(NSStringPboardType);
   const std::string type = typeNameOf(name);
   for (size_t i = 0; i < m_clip_fmts.size(); ++i)
     if (m_clip_fmts[i] == type) return (UINT)(i + 1);

@@ -6,6 +6,7 @@
 #include "platform/appkit/NSImage.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_image.h"
+#include "winsys/msgloop/hwnd_table.h"
 #include "winsys/msgloop/runloop_misc.h"
 #include "winsys/wnd/wnd_views.h"
 
@@ -15,6 +16,10 @@
 const SEL kSwellCommand("onSwellCommand:");
 
 SWELL_MenuResourceIndex* SWELL_curmodule_menuresource_head = nullptr;
+
+NSMenu* SWELL_MenuOf(HMENU m) { return dynamic_cast<NSMenu*>(SWELL_ObjectOfHandle(reinterpret_cast<HWND>(m))); }
+
+HMENU SWELL_HMENUOf(NSMenu* m) { return reinterpret_cast<HMENU>(SWELL_HandleOfObject(m)); }
 
 namespace {
 
@@ -90,14 +95,23 @@ HMENU CreatePopupMenuEx(const char* title)
 
 void DestroyMenu(HMENU m)
 {
-  if (!m) return;
+  NSMenu* menu = SWELL_MenuOf(m);
+  if (!menu) return;
   SWELL_SetMenuDestination(m, nullptr);
-  SWELL_MenuOf(m)->release();
+  menu->release();
 }
 
-HMENU SWELL_DuplicateMenu(HMENU m) { return m ? SWELL_HMENUOf(SWELL_MenuOf(m)->copy()) : nullptr; }
+HMENU SWELL_DuplicateMenu(HMENU m)
+{
+  NSMenu* menu = SWELL_MenuOf(m);
+  return menu ? SWELL_HMENUOf(menu->copy()) : nullptr;
+}
 
-int GetMenuItemCount(HMENU m) { return m ? (int)SWELL_MenuOf(m)->numberOfItems() : 0; }
+int GetMenuItemCount(HMENU m)
+{
+  NSMenu* menu = SWELL_MenuOf(m);
+  return menu ? (int)menu->numberOfItems() : 0;
+}
 
 HMENU GetSubMenu(HMENU m, int pos)
 {
@@ -201,11 +215,12 @@ bool DeleteMenu(HMENU m, int item, int flag)
 
 int AddMenuItem(HMENU m, int pos, const char* name, int tag)
 {
-  if (!m) return -1;
+  NSMenu* menu = SWELL_MenuOf(m);
+  if (!menu) return -1;
   NSMenuItem* it = newItem(name ? name : "");
   it->setTag(tag);
   it->setEnabled(true);
-  SWELL_MenuOf(m)->insertItem(it, pos);
+  menu->insertItem(it, pos);
   it->release();
   return 0;
 }
@@ -266,7 +281,9 @@ NSImage* imageOfIcon(HGDIOBJ icon)
 void InsertMenuItem(HMENU m, int pos, BOOL byPos, const MENUITEMINFO* mii)
 {
   NSMenu* menu = SWELL_MenuOf(m);
-  if (!menu || !mii) return;
+  // A submenu handle that names no menu refuses the whole item.
+  NSMenu* sub = mii && (mii->fMask & MIIM_SUBMENU) && mii->hSubMenu ? SWELL_MenuOf(mii->hSubMenu) : nullptr;
+  if (!menu || !mii || (!sub && (mii->fMask & MIIM_SUBMENU) && mii->hSubMenu)) return;
   const NSInteger count = menu->numberOfItems();
   if (!byPos) pos = (int)menu->indexOfItemWithTag(pos);
   if (pos < 0 || pos > count) pos = (int)count;
@@ -292,9 +309,8 @@ void InsertMenuItem(HMENU m, int pos, BOOL byPos, const MENUITEMINFO* mii)
   else
     it = newItem(mii->dwTypeData ? SWELL_CleanMenuText(mii->dwTypeData) : std::string("(null)"));
 
-  if ((mii->fMask & MIIM_SUBMENU) && mii->hSubMenu)
+  if (sub)
   {
-    NSMenu* sub = SWELL_MenuOf(mii->hSubMenu);
     if (!mii->fType) sub->setTitle(it->title());
     it->setSubmenu(sub);
     sub->release();  // the item owns it now
@@ -334,6 +350,7 @@ bool SetMenuItemInfo(HMENU m, int item, BOOL byPos, const MENUITEMINFO* mii)
   if ((mii->fMask & MIIM_SUBMENU) && mii->hSubMenu)
   {
     NSMenu* sub = SWELL_MenuOf(mii->hSubMenu);
+    if (!sub) return false;
     it->menu()->setSubmenu(sub, it);
     sub->release();  // the item owns it now
   }
@@ -528,5 +545,6 @@ HMENU SWELL_GetCurrentMenu() { return NSApplication::exists() ? SWELL_HMENUOf(NS
 
 void SWELL_SetCurrentMenu(HMENU m)
 {
-  if (m && !SWELL_IsTerminating()) NSApplication::sharedApplication()->setMainMenu(SWELL_MenuOf(m));
+  NSMenu* menu = SWELL_MenuOf(m);
+  if (menu && !SWELL_IsTerminating()) NSApplication::sharedApplication()->setMainMenu(menu);
 }

@@ -89,8 +89,11 @@ struct SWELL_MenuResourceIndex
 };
 extern SWELL_MenuResourceIndex* SWELL_curmodule_menuresource_head;
 
-inline NSMenu* SWELL_MenuOf(HMENU m) { return reinterpret_cast<NSMenu*>(m); }
-inline HMENU SWELL_HMENUOf(NSMenu* m) { return reinterpret_cast<HMENU>(m); }
+// Menu handles come from the window handles' table: a handle names its menu while
+// the menu lives and nothing after (a destroyed menu's handle answers as a bad
+// one), and is never handed out again. Null for null, unknown and stale handles.
+NSMenu* SWELL_MenuOf(HMENU m);
+HMENU SWELL_HMENUOf(NSMenu* m);
 
 HMENU CreatePopupMenu();
 HMENU CreatePopupMenuEx(const char* title);

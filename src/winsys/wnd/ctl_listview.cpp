@@ -971,8 +971,9 @@ bool ListView_Scroll(HWND h, int dx, int dy)
 
 bool ListView_GetScroll(HWND h, POINT* p)
 {
-  NSTableView* t = h ? dynamic_cast<NSTableView*>(SWELL_Object(h)) : nullptr;
-  NSScrollView* s = t ? t->enclosingScrollView() : nullptr;
+  // Any view inside a scroll view answers, not only a list.
+  NSView* v = h ? dynamic_cast<NSView*>(SWELL_Object(h)) : nullptr;
+  NSScrollView* s = v ? v->enclosingScrollView() : nullptr;
   if (p) *p = POINT{0, 0};
   if (!s) return false;
   if (p) *p = POINT{(int32_t)s->documentVisibleRect().origin.x, (int32_t)s->documentVisibleRect().origin.y};

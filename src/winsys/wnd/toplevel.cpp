@@ -19,7 +19,7 @@ NSWindow* last_key_window = nullptr;  // not retained; cleared when it is destro
 HMENU g_swell_defaultmenu = nullptr;
 HMENU g_swell_defaultmenumodal = nullptr;
 
-NSMenu* menuOf(HMENU m) { return reinterpret_cast<NSMenu*>(m); }
+NSMenu* menuOf(HMENU m) { return SWELL_MenuOf(m); }
 
 bool appIsActive() { return NSApplication::exists() && NSApp->isActive(); }
 

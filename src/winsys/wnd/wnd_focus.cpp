@@ -60,10 +60,13 @@ HWND GetCapture() { return m_fakeCapture; }
 
 HWND SetCapture(HWND h)
 {
+  // A handle that names no live window (a destroyed one's included) captures
+  // nothing, and the capture stays where it was.
+  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
+  if (h && (!SWELL_Object(h) || (v && v->swellHasBeenDestroyed()))) return nullptr;
   const HWND previous = m_fakeCapture;
   const bool previousNotify = m_capChangeNotify;
   m_fakeCapture = h;
-  Swell_vDavrel_64_hwnd* v = h ? SWELL_WindowView(h) : nullptr;
   m_capChangeNotify = v && v->swellCapChangeNotify();
   if (previous && previous != h && previousNotify) SendMessage(previous, WM_CAPTURECHANGED, 0, (LPARAM)h);
   return previous;
@@ -204,7 +207,7 @@ LRESULT DefWindowProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
 void SWELL_BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
   if (!NSApplication::exists()) return;
-  const std::vector<NSWindow*> windows(NSApp->windows());
+  const std::vector<NSWindow*> windows(NSApp->orderedWindows());
   for (NSWindow* w : windows) w->retain();
   for (NSWindow* w : windows)
   {

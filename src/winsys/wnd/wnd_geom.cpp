@@ -364,13 +364,8 @@ int GetSystemMetrics(int index)
 HWND WindowFromPoint(POINT pt)
 {
   if (!NSApplication::exists()) return nullptr;
-  // The kit keeps no stacking order: the key window first, then the newest.
-  std::vector<NSWindow*> order;
-  if (NSApp->keyWindow()) order.push_back(NSApp->keyWindow());
-  for (auto it = NSApp->windows().rbegin(); it != NSApp->windows().rend(); ++it)
-    if (*it != NSApp->keyWindow()) order.push_back(*it);
   const NSPoint p = NSMakePoint(pt.x, pt.y);
-  for (NSWindow* w : order)
+  for (NSWindow* w : windowsFrontToBack())
   {
     const NSRect f = w->frame();
     if (!w->isVisible() || !(p.x >= f.origin.x && p.x < NSMaxX(f) && p.y >= f.origin.y && p.y < NSMaxY(f)))

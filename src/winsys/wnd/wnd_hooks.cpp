@@ -2,6 +2,7 @@
 // windows through: installed once, when the first window view is made.
 
 #include "platform/appkit/NSMenu.h"
+#include "winsys/shell/menus.h"
 #include "winsys/shell/window_hooks.h"
 #include "winsys/wnd/dialog.h"
 #include "winsys/wnd/hwnd_view.h"
@@ -17,15 +18,16 @@ Swell_vDavrel_64_hwnd* menuHolder(HWND h) { return dynamic_cast<Swell_vDavrel_64
 HMENU hookGetMenu(HWND h)
 {
   Swell_vDavrel_64_hwnd* v = menuHolder(h);
-  return v ? reinterpret_cast<HMENU>(v->swellGetMenu()) : nullptr;
+  return v ? SWELL_HMENUOf(v->swellGetMenu()) : nullptr;
 }
 
 bool hookSetMenu(HWND h, HMENU menu)
 {
   Swell_vDavrel_64_hwnd* v = menuHolder(h);
-  if (!v) return false;
+  NSMenu* m = SWELL_MenuOf(menu);
+  if (!v || (menu && !m)) return false;
   // The view releases the menu it held and keeps a reference to the new one.
-  v->swellSetMenu(AKRetain(reinterpret_cast<NSMenu*>(menu)));
+  v->swellSetMenu(AKRetain(m));
   return true;
 }
 

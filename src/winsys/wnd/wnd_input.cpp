@@ -8,6 +8,7 @@
 #include "winsys/wnd/hwnd_view.h"
 #include "winsys/wnd/keyboard.h"
 #include "winsys/wnd/wnd.h"
+#include "winsys/wnd/wnd_views.h"
 
 #include <algorithm>
 #include <cmath>
@@ -148,57 +149,56 @@ void Swell_vDavrel_64_hwnd::scrollWheel(NSEvent* e)
   release();
 }
 
-void Swell_vDavrel_64_hwnd::mouseMoved(NSEvent* e)
+namespace {
+
+// Hands a move to the window view really under the pointer when another view or
+// window of the program would swallow it; true when it was handed on.
+bool DelegateMouseMove(NSView* self, NSEvent* e)
 {
   // A forwarded move is not forwarded again: the view it reached takes it.
   NSWindow* own = s_nofwd ? nullptr : e->window();
-  bool forwarded = false;
-  retain();
-  if (own && !GetCapture() && NSApplication::exists())
+  if (!own) return false;
+  if (!GetCapture() && NSApplication::exists())
   {
     const NSPoint sp = own->convertBaseToScreen(e->locationInWindow());
-    std::vector<NSWindow*> order;
-    if (NSApp->keyWindow()) order.push_back(NSApp->keyWindow());
-    for (auto it = NSApp->windows().rbegin(); it != NSApp->windows().rend(); ++it)
-      if (*it != NSApp->keyWindow()) order.push_back(*it);
-    for (NSWindow* w : order)
+    for (NSWindow* w : windowsFrontToBack())
     {
-      const NSRect f = w->frame();
-      if (!w->isVisible() || !NSPointInRect(sp, f)) continue;
-      if (w != own && !NSApp->modalWindow())
+      if (!w->isVisible() || !NSPointInRect(sp, w->frame())) continue;
+      if (w == own || NSApp->modalWindow()) break;
+      NSView* content = w->contentView();
+      NSView* hit = dynamic_cast<Swell_vDavrel_64_hwnd*>(content) ? content->hitTest(w->convertScreenToBase(sp))
+                                                                  : nullptr;
+      if (!hit)
       {
-        forwarded = true;
-        NSView* content = w->contentView();
-        NSView* hit = dynamic_cast<Swell_vDavrel_64_hwnd*>(content) ? content->hitTest(w->convertScreenToBase(sp))
-                                                                    : nullptr;
-        if (hit)
-        {
-          NSEvent* fe = NSEvent::mouseEventWithType(e->type(), w->convertScreenToBase(sp), e->modifierFlags(),
-                                                    e->timestamp(), w, e->clickCount());
-          s_nofwd = true;
-          hit->mouseMoved(fe);
-          s_nofwd = false;
-        }
-        else
-          setArrowUnlessCurrent();
+        setArrowUnlessCurrent();
+        return true;
       }
-      break;
-    }
-  }
-  if (!forwarded && own && own->contentView())
-  {
-    NSView* hit = own->contentView()->hitTest(e->locationInWindow());
-    if (hit && hit != this)
-    {
-      forwarded = true;
+      NSEvent* fe = NSEvent::mouseEventWithType(e->type(), w->convertScreenToBase(sp), e->modifierFlags(),
+                                                e->timestamp(), w, e->clickCount());
       s_nofwd = true;
-      hit->mouseMoved(e);
+      hit->mouseMoved(fe);
       s_nofwd = false;
+      return true;
     }
   }
-  const HWND cap = GetCapture();
-  if (!forwarded && m_enabled && (!cap || cap == SWELL_HWND(this)))
-    SWELL_SendMouseMessage(SWELL_HWND(this), WM_MOUSEMOVE, e);
+  NSView* hit = own->contentView() ? own->contentView()->hitTest(e->locationInWindow()) : nullptr;
+  if (!hit || hit == self) return false;
+  s_nofwd = true;
+  hit->mouseMoved(e);
+  s_nofwd = false;
+  return true;
+}
+
+}  // namespace
+
+void Swell_vDavrel_64_hwnd::mouseMoved(NSEvent* e)
+{
+  retain();
+  if (!DelegateMouseMove(this, e))
+  {
+    const HWND cap = GetCapture();
+    if (m_enabled && (!cap || cap == SWELL_HWND(this))) SWELL_SendMouseMessage(SWELL_HWND(this), WM_MOUSEMOVE, e);
+  }
   release();
 }
 

@@ -292,6 +292,9 @@ LONG_PTR* userDataOf(NSObject* o)
   return nullptr;
 }
 
+// Extra data slots of a window (8 bytes of index each), as many as a window view has.
+const int kExtraSlots = 32;
+
 // The style a control keeps itself, or null.
 LONG* storedStyleOf(NSObject* o)
 {
@@ -420,7 +423,10 @@ LONG_PTR SetWindowLong(HWND h, int index, LONG_PTR value)
         *slot = value;
         return old;
       }
-      break;
+      // A window without user data of its own keeps it with its extra data.
+      old = GetWindowLong(h, GWL_USERDATA);
+      SWELL_SetHandleValue(h, GWL_USERDATA, value, &value);
+      return old;
     case GWL_EXSTYLE:
       if (!v) break;
       old = v->swellGetExtendedStyle();
@@ -459,7 +465,13 @@ LONG_PTR SetWindowLong(HWND h, int index, LONG_PTR value)
     default:
       break;
   }
-  if (!v) return 0;
+  if (!v)
+  {
+    // Every other window keeps extra data in the slots a window view has.
+    if (index < 0 || index >= kExtraSlots * 8) return 0;
+    SWELL_SetHandleValue(h, index >> 3, value, &old);
+    return old;
+  }
   old = v->getSwellExtraData(index);
   v->setSwellExtraData(index, value);
   return old;
@@ -476,9 +488,13 @@ LONG_PTR GetWindowLong(HWND h, int index)
     case GWL_USERDATA:
       if (v) return v->getSwellUserData();
       if (LONG_PTR* slot = userDataOf(o)) return *slot;
-      // A text view keeps no user data: the marker says so.
+      {
+        LONG_PTR kept;
+        if (SWELL_GetHandleValue(h, GWL_USERDATA, &kept)) return kept;
+      }
+      // A text view given no user data answers the marker.
       if (dynamic_cast<NSTextView*>(o)) return (LONG_PTR)0xDEADF00B;
-      break;
+      return 0;
     case GWL_EXSTYLE:
       if (v) return (LONG_PTR)(LONG)v->swellGetExtendedStyle();
       break;
@@ -507,7 +523,10 @@ LONG_PTR GetWindowLong(HWND h, int index)
     default:
       break;
   }
-  return v ? v->getSwellExtraData(index) : 0;
+  if (v) return v->getSwellExtraData(index);
+  LONG_PTR kept = 0;
+  if (index >= 0 && index < kExtraSlots * 8) SWELL_GetHandleValue(h, index >> 3, &kept);
+  return kept;
 }
 
 // ---- dialog buttons and kinds ----

@@ -1,6 +1,7 @@
 #pragma once
 // The kit objects behind window handles, for the layer's own files.
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSTableView.h"
 #include "platform/appkit/NSTextField.h"
@@ -9,6 +10,7 @@
 #include "raster/lice_bitmap.h"
 #include "winsys/wnd/hwnd_view.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -47,6 +49,16 @@ int sortedPosition(int count, CompareAt compareAt)
 // A text field proper. The kit's multi-line text view derives from its text field
 // where the platform's does not; the layer answers for it as the platform would.
 inline bool isTextField(NSObject* o) { return dynamic_cast<NSTextField*>(o) && !dynamic_cast<NSTextView*>(o); }
+
+// The windows in the order a point finds them: the application's windows front to
+// back, the key window first only when that list lacks it.
+inline std::vector<NSWindow*> windowsFrontToBack()
+{
+  std::vector<NSWindow*> order = NSApp->orderedWindows();
+  NSWindow* key = NSApp->keyWindow();
+  if (key && std::find(order.begin(), order.end(), key) == order.end()) order.insert(order.begin(), key);
+  return order;
+}
 
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
