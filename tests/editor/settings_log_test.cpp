@@ -1,12 +1,14 @@
 // The settings file, the log file and the console trace of outgoing system exclusive.
 
 #include "EditorTestSupport.h"
+#include "LibrarianTestSupport.h"
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <regex>
 #include <thread>
 #include <unistd.h>
@@ -153,6 +155,32 @@ TEST(LogFile, WrittenOnlyWhenItExistsAndEmptiedAtStart)
   EXPECT_NE(text.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
   EXPECT_NE(text.find("\t Data folder located at " + data.folder.path() + "/\n"), std::string::npos);
   EXPECT_NE(text.find("\t Plug-in is ready to load!\n"), std::string::npos);
+}
+
+TEST(LogFile, EachInstanceKeepsItsLibrarianLinesInItsOwnLog)
+{
+  // Three instances on three data folders, the third without a log file. The second
+  // goes first; the first one's librarian still logs, and only into its own file.
+  DataFolder first;
+  const std::string log = first.file("Davrel Editor LOG.txt");
+  writeWholeFile(log, std::string());
+  writeBankFile(first.file("Patches/Own.dvl"), 1);
+  auto a = std::make_unique<EditorUnderTest>();
+  {
+    DataFolder second;
+    writeWholeFile(second.file("Davrel Editor LOG.txt"), std::string());
+    writeBankFile(second.file("Patches/Second.dvl"), 2);
+    EditorUnderTest b;
+  }
+  DataFolder third;
+  writeBankFile(third.file("Patches/Third.dvl"), 3);
+  EditorUnderTest c;
+  a->patchLibrarian->initBankFilesOnDiscard(first.file("Patches"));
+  const std::string text = readText(log);
+  const std::regex loaded("\\t PATCH LIBRARIAN: loaded file [^\\n]*/Patches/Own\\.dvl\\n");
+  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), loaded), std::sregex_iterator()), 2) << text;
+  EXPECT_EQ(text.find("Second.dvl"), std::string::npos);
+  EXPECT_EQ(text.find("Third.dvl"), std::string::npos);
 }
 
 TEST(LogFile, LinesFromManyThreadsStayWhole)
