@@ -17,7 +17,6 @@
 #include "gui/IGraphicsMac.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
-#include "librarian/LibrarianLog.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/FileSlotMenus.h"
 #include "ui/ConfigGraphics.h"
@@ -38,22 +37,6 @@ const char* const kEditorName = "Davrel Editor";
 // The line of the progress overlay's box (unscaled window pixels; the box is drawn
 // by the overlay's image at 520,240 - 1040,384, its cancel button at 860,340).
 const int kProgressTextRect[4] = {530, 298, 1030, 330};
-
-// The librarian logs through one process-wide sink; it writes to the log of the
-// instance that enabled it last, and is taken back when that instance goes.
-std::mutex gLibrarianLogLock;
-std::string gLibrarianLogPath;
-const Davrel* gLibrarianLogOwner = nullptr;
-
-void librarianLogToFile(const char* line)
-{
-  std::string path;
-  {
-    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
-    path = gLibrarianLogPath;
-  }
-  if (!path.empty()) DebuggerOutput::printDebugInfo(path, line);
-}
 
 void collectLayers(ControlLayer* layer, const char* name, ControlLayer** found)
 {
@@ -101,19 +84,6 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   }
   logLine("INITIALIZATION STARTED!");
   logLine("Data folder located at " + getDataFolder());
-  if (debugLogEnabled)
-  {
-    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
-    gLibrarianLogPath = logFilePath;
-    gLibrarianLogOwner = this;
-    setLibrarianLogSink(&librarianLogToFile);
-  }
-  else
-  {
-    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
-    // With no log file the librarian's lines are not even composed.
-    if (!gLibrarianLogOwner) setLibrarianLogSink(nullptr);
-  }
 
   // Latency and parameters: all 529 stay hidden from the host's automation.
   SetLatency(128);
@@ -130,6 +100,13 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   logLine("PATCH MANAGER INITIALIZED...");
 
   patchLibrarian = new PatchLibrarian(this);
+  // The librarian writes to this instance's log; with none, its lines are not even
+  // composed. Other instances keep theirs.
+  if (debugLogEnabled)
+    patchLibrarian->logTarget.set(
+        [path = logFilePath](const char* line) { DebuggerOutput::printDebugInfo(path, line); });
+  else
+    patchLibrarian->logTarget.set(nullptr);
   logLine("PATCH LIBRARIAN INITIALIZED...");
   patchLibrarian->upperFileIndex = 0;
   patchLibrarian->lowerFileIndex = 0;
@@ -425,15 +402,6 @@ Davrel::~Davrel()
   patchLibrarian = nullptr;
   delete uiConfigManager;
   uiConfigManager = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(gLibrarianLogLock);
-    if (gLibrarianLogOwner == this)
-    {
-      gLibrarianLogOwner = nullptr;
-      gLibrarianLogPath.clear();
-      setLibrarianLogSink(nullptr);
-    }
-  }
 }
 
 void Davrel::Reset()

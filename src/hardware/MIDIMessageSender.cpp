@@ -574,7 +574,10 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
   std::vector<uint8_t> buf = program;
   // Slots hold whole, correctly packed programs; they go out as stored on every road.
 
-  if (plug->loadToTimbre1.load() || plug->loadToTimbre2.load())
+  // A timbre load makes the editor's program with one timbre from the slot: that is
+  // for listening. A store writes the slot itself into the program of its number,
+  // which the merge would overwrite with another program.
+  if (!store && (plug->loadToTimbre1.load() || plug->loadToTimbre2.load()))
   {
     std::vector<uint8_t> cur = buildEditorProgram(plug);
     writeProgramDumpName(plug->GetParamDisplayText(kPatchName), cur.data());

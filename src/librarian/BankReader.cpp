@@ -178,7 +178,7 @@ int PatchLibrarian::importDump(const uint8_t* dump, int size, PatchFile* bank, b
   const int whole = (int)data.size() / kProgramDataSize < kBankSlots ? (int)data.size() / kProgramDataSize : kBankSlots;
   if (whole < 1) return 0;
   if (whole < kBankSlots)
-    librarianLog("PatchLibrarian: dump cut at %d of %d bytes: %d of %d programs whole and imported\n", size, expected,
+    librarianLog(logTarget, "PatchLibrarian: dump cut at %d of %d bytes: %d of %d programs whole and imported\n", size, expected,
                  whole, kBankSlots);
 
   const bool request = mayFeed && allPatchesRequestActive.load();
@@ -273,7 +273,7 @@ bool PatchLibrarian::cutPrograms(const PatchBytes& bytes, PatchFile* bank, bool 
       else
       {
         refused = true;
-        librarianLog("PATCH LIBRARIAN: Standard MIDI File refused: %s", why.c_str());
+        librarianLog(logTarget, "PATCH LIBRARIAN: Standard MIDI File refused: %s", why.c_str());
       }
     }
     else
@@ -294,8 +294,8 @@ bool PatchLibrarian::cutPrograms(const PatchBytes& bytes, PatchFile* bank, bool 
   }
 
   const bool found = bank->patches.size() > before;
-  if (dropped) librarianLog("PATCH LIBRARIAN: dropped %d messages that hold no complete program", dropped);
-  if (!found && !refused) librarianLog("PatchLibrarian: File format not supported!");
+  if (dropped) librarianLog(logTarget, "PATCH LIBRARIAN: dropped %d messages that hold no complete program", dropped);
+  if (!found && !refused) librarianLog(logTarget, "PatchLibrarian: File format not supported!");
   return found;
 }
 

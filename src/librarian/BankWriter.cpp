@@ -44,13 +44,13 @@ bool PatchLibrarian::writeUpperBank(const PatchFile& copy, bool isMid, const std
   ByteChunk out;
   const int left = appendBankBytes(copy, isMid, &out);
   if (left)
-    librarianLog("PATCH LIBRARIAN: %d slots of %s held messages a bank file cannot keep; their program or the "
+    librarianLog(logTarget, "PATCH LIBRARIAN: %d slots of %s held messages a bank file cannot keep; their program or the "
                  "filler program was written",
                  left, path.c_str());
   std::string why;
   if (!writeFileAtomically(path, out.Data(), out.Size(), true, &why))
   {
-    librarianLog("PATCH LIBRARIAN: could not write %s: %s", path.c_str(), why.c_str());
+    librarianLog(logTarget, "PATCH LIBRARIAN: could not write %s: %s", path.c_str(), why.c_str());
     if (plug) plug->bankWriteFailed(path, why);
     return false;
   }
@@ -125,7 +125,7 @@ bool PatchLibrarian::createNewPatchFile(PatchFile* source, const std::string& fo
   std::string why;
   if (path.empty() || !writeFileAtomically(path, out.Data(), out.Size(), false, &why))
   {
-    librarianLog("PATCH LIBRARIAN: could not write new bank %s%s: %s", dir.c_str(), bank.fileName.c_str(),
+    librarianLog(logTarget, "PATCH LIBRARIAN: could not write new bank %s%s: %s", dir.c_str(), bank.fileName.c_str(),
                  path.empty() ? "no free name" : why.c_str());
     return false;
   }

@@ -91,8 +91,8 @@ private:
 
 // Lists dir's sub-folders depth first, each after the folders below it, and with
 // listings each folder's entries. A folder reached twice (through a link) is listed once.
-void collectFolders(const std::string& dir, std::vector<std::string>* out, std::set<FolderId>* seen,
-                    Listings* listings)
+void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::vector<std::string>* out,
+                    std::set<FolderId>* seen, Listings* listings)
 {
   std::vector<ListedEntry>* listed = listings ? &(*listings)[dir] : nullptr;
   try
@@ -124,22 +124,22 @@ void collectFolders(const std::string& dir, std::vector<std::string>* out, std::
         const std::string path = it->path();
         if (!seen->insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino)).second)
         {
-          librarianLog("PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
+          librarianLog(log, "PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
           continue;
         }
-        collectFolders(path, out, seen, listings);
+        collectFolders(log, path, out, seen, listings);
         out->push_back(path);
       }
       catch (const Poco::Exception& e)
       {
-        librarianLog("PATCH LIBRARIAN: skipped %s: %s", it->path().c_str(), e.displayText().c_str());
+        librarianLog(log, "PATCH LIBRARIAN: skipped %s: %s", it->path().c_str(), e.displayText().c_str());
       }
     }
   }
   catch (const Poco::Exception& e)
   {
     if (listings) listings->erase(dir);  // the scan lists it again and says why it cannot
-    librarianLog("PATCH LIBRARIAN: could not read folder %s: %s", dir.c_str(), e.displayText().c_str());
+    librarianLog(log, "PATCH LIBRARIAN: could not read folder %s: %s", dir.c_str(), e.displayText().c_str());
   }
 }
 
@@ -155,7 +155,7 @@ std::set<FolderId> seenRoot(const std::string& dir)
 void PatchLibrarian::buildFolderStructure(const std::string& dir, std::vector<std::string>* out)
 {
   std::set<FolderId> seen = seenRoot(dir);
-  collectFolders(dir, out, &seen, nullptr);
+  collectFolders(logTarget, dir, out, &seen, nullptr);
 }
 
 void PatchLibrarian::initBankFilesOnDiscard(std::string root)
@@ -178,7 +178,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcess
   scanOnce(root);
   for (int repeat = 0; rescanRequested && repeat < kMaxRescans; ++repeat)
   {
-    librarianLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
+    librarianLog(logTarget, "FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
     rescanRequested = false;
     deleteBanks(patchFiles);
     clearDataStructures(0);
@@ -310,13 +310,13 @@ void PatchLibrarian::scanOnce(const std::string& root)
     Poco::File rootDir(root);
     if (!rootDir.exists() || !rootDir.isDirectory())
     {
-      librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+      librarianLog(logTarget, "PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
       return;
     }
   }
   catch (const Poco::Exception&)
   {
-    librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    librarianLog(logTarget, "PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
     return;
   }
 
@@ -324,7 +324,7 @@ void PatchLibrarian::scanOnce(const std::string& root)
   // The folder walk lists every folder once; the scan goes through those listings.
   Listings listings;
   std::set<FolderId> seen = seenRoot(root);
-  collectFolders(root, &folderPaths, &seen, &listings);
+  collectFolders(logTarget, root, &folderPaths, &seen, &listings);
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
   // Room in the search's name table for every file that may be a bank.
@@ -525,13 +525,13 @@ void PatchLibrarian::scanEntry(ScanWork& work, size_t i, ScanArena& arena)
         case ScanRead::kSkipped: break;
         case ScanRead::kRetry: r.kind = ScanWork::Result::kRetry; break;
         case ScanRead::kFailed:
-          librarianLog("PATCH LIBRARIAN: loaded file %s", e.path.c_str());
-          librarianLog("PATCH LIBRARIAN: could not read file %s: %s", e.path.c_str(), why.c_str());
+          librarianLog(logTarget, "PATCH LIBRARIAN: loaded file %s", e.path.c_str());
+          librarianLog(logTarget, "PATCH LIBRARIAN: could not read file %s: %s", e.path.c_str(), why.c_str());
           break;
         case ScanRead::kRead:
         {
           std::unique_ptr<PatchFile> bank(newBankRecord(path, level));
-          librarianLog("PATCH LIBRARIAN: loaded file %s", e.path.c_str());
+          librarianLog(logTarget, "PATCH LIBRARIAN: loaded file %s", e.path.c_str());
           r.found = cutPrograms(file, bank.get(), work.mayFeed);
           r.bank = std::move(bank);
           r.kind = ScanWork::Result::kBank;
@@ -541,7 +541,7 @@ void PatchLibrarian::scanEntry(ScanWork& work, size_t i, ScanArena& arena)
     }
     catch (const Poco::Exception& ex)
     {
-      librarianLog("PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
+      librarianLog(logTarget, "PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
     }
   }
   catch (...)
@@ -557,8 +557,8 @@ void PatchLibrarian::placeScanEntry(ScanWork& work, size_t i)
 {
   const ScanWork::Entry& e = work.entries[i];
   ScanWork::Result& r = work.results[i];
-  if (!e.folderTrouble.empty()) librarianLogLine(e.folderTrouble);
-  for (const std::string& line : r.lines) librarianLogLine(line);
+  if (!e.folderTrouble.empty()) librarianLogLine(logTarget, e.folderTrouble);
+  for (const std::string& line : r.lines) librarianLogLine(logTarget, line);
   std::vector<std::string>().swap(r.lines);
   if (r.error) std::rethrow_exception(r.error);
   try
@@ -586,7 +586,7 @@ void PatchLibrarian::placeScanEntry(ScanWork& work, size_t i)
   }
   catch (const Poco::Exception& ex)
   {
-    librarianLog("PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
+    librarianLog(logTarget, "PATCH LIBRARIAN: skipped %s: %s", e.path.c_str(), ex.displayText().c_str());
   }
 }
 
@@ -618,10 +618,10 @@ PatchFile* PatchLibrarian::parseReadFile(const std::string& fullPath, const Poco
 {
   splitInProgress = false;
   std::unique_ptr<PatchFile> bank(newBankRecord(path, level));
-  librarianLog("PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
+  librarianLog(logTarget, "PATCH LIBRARIAN: loaded file %s", fullPath.c_str());
   if (!bytes)
   {
-    librarianLog("PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), readError.c_str());
+    librarianLog(logTarget, "PATCH LIBRARIAN: could not read file %s: %s", fullPath.c_str(), readError.c_str());
     return nullptr;
   }
   loadFromBytes(*bytes, bank.get());
@@ -693,12 +693,12 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
           throw;
         }
       }
-      librarianLog("PATCH LIBRARIAN: moved file %s because it is not Velda 1 standard formatted!",
+      librarianLog(logTarget, "PATCH LIBRARIAN: moved file %s because it is not Velda 1 standard formatted!",
                    bank->fileName.c_str());
     }
     catch (const Poco::Exception& e)
     {
-      librarianLog("PATCH LIBRARIAN: could not move %s to Converted Banks: %s", fullPath.c_str(),
+      librarianLog(logTarget, "PATCH LIBRARIAN: could not move %s to Converted Banks: %s", fullPath.c_str(),
                    e.displayText().c_str());
       done = false;
     }
@@ -716,7 +716,7 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
       {
       }
     }
-    librarianLog("PATCH LIBRARIAN: could not split %s; it stays in place and is not listed", fullPath.c_str());
+    librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; it stays in place and is not listed", fullPath.c_str());
     refusedSplits.insert(fullPath);
   }
   splitInProgress = false;

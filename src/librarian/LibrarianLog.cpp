@@ -28,12 +28,12 @@ const size_t kPendingLimit = 64 * 1024;
 
 thread_local std::vector<std::string>* tCapture = nullptr;
 
-void deliver(LibrarianLogSink sink, const char* line)
+void deliver(const LibrarianLogTarget& to, const char* line)
 {
   if (tCapture)
     tCapture->emplace_back(line);
   else
-    sink(line);
+    to.write(line);
 }
 
 void writeOut(const std::string& text)
@@ -76,10 +76,21 @@ LibrarianLogBatch::~LibrarianLogBatch()
 
 void setLibrarianLogSink(LibrarianLogSink sink) { gSink.store(sink); }
 
-void librarianLog(const char* fmt, ...)
+bool LibrarianLogTarget::enabled() const { return own ? (bool)writer : gSink.load() != nullptr; }
+
+void LibrarianLogTarget::write(const char* line) const
 {
-  const LibrarianLogSink sink = gSink.load();
-  if (!sink) return;
+  if (own)
+  {
+    if (writer) writer(line);
+  }
+  else if (const LibrarianLogSink sink = gSink.load())
+    sink(line);
+}
+
+void librarianLog(const LibrarianLogTarget& to, const char* fmt, ...)
+{
+  if (!to.enabled()) return;
   char small[512];
   va_list ap;
   va_start(ap, fmt);
@@ -89,13 +100,13 @@ void librarianLog(const char* fmt, ...)
   va_end(ap);
   if (n >= 0 && n < (int)sizeof(small))
   {
-    deliver(sink, small);
+    deliver(to, small);
   }
   else if (n >= 0)
   {
     std::string big((size_t)n + 1, '\0');
     vsnprintf(&big[0], big.size(), fmt, ap2);
-    deliver(sink, big.c_str());
+    deliver(to, big.c_str());
   }
   va_end(ap2);
 }
@@ -104,8 +115,7 @@ LibrarianLogCapture::LibrarianLogCapture(std::vector<std::string>* lines) : prev
 
 LibrarianLogCapture::~LibrarianLogCapture() { tCapture = previous; }
 
-void librarianLogLine(const std::string& line)
+void librarianLogLine(const LibrarianLogTarget& to, const std::string& line)
 {
-  const LibrarianLogSink sink = gSink.load();
-  if (sink) deliver(sink, line.c_str());
+  if (to.enabled()) deliver(to, line.c_str());
 }

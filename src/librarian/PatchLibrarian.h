@@ -10,6 +10,7 @@
 // transfer jobs) take it too. A scan reads and cuts its files on threads of its own
 // and on helpScan's caller; those touch none of the lists.
 
+#include "librarian/LibrarianLog.h"
 #include "librarian/LibrarianTypes.h"
 
 #include "base/mutex.h"
@@ -45,6 +46,7 @@ public:
   bool splitInProgress = false;             // the file being parsed is being split
   bool rescanRequested = false;             // the running scan wrote a new bank file
   LibrarianHost* plug;                      // not owned
+  LibrarianLogTarget logTarget;             // where this librarian's log lines go
   std::atomic<int32_t> allPatchesRequestIndex{0};
   std::atomic<bool> allPatchesRequestActive{false};
   std::atomic<int32_t> selectedSlot{0};

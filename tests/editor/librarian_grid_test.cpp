@@ -86,6 +86,8 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
         ASSERT_GE(red(shot, r.R - 4, midY), 30);
         ASSERT_LE(red(shot, r.R + 2, midY), 25);
         ASSERT_GE(red(shot, r.L + 2, r.T + 2), 30);
+        // The slot's number ends two pixels or more before its name begins.
+        for (int y = r.T; y < r.B; ++y) ASSERT_LE(std::max(red(shot, r.L - 1, y), red(shot, r.L - 2, y)), 60) << y;
       }
 
     IMouseMod left(true);

@@ -1,6 +1,7 @@
 // The settings file, the log file and the console trace of outgoing system exclusive.
 
 #include "EditorTestSupport.h"
+#include "LibrarianTestSupport.h"
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
@@ -153,6 +154,28 @@ TEST(LogFile, WrittenOnlyWhenItExistsAndEmptiedAtStart)
   EXPECT_NE(text.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
   EXPECT_NE(text.find("\t Data folder located at " + data.folder.path() + "/\n"), std::string::npos);
   EXPECT_NE(text.find("\t Plug-in is ready to load!\n"), std::string::npos);
+}
+
+TEST(LogFile, EachInstanceKeepsItsLibrarianLinesInItsOwnLog)
+{
+  // Beside the first instance come and go one without a log file, then one with its
+  // own: the first one's librarian still logs, and only into its own file.
+  DataFolder first;
+  const std::string log = first.file("Davrel Editor LOG.txt");
+  writeWholeFile(log, std::string());
+  writeBankFile(first.file("Patches/Own.dvl"), 1);
+  EditorUnderTest a;
+  for (const std::string other : {"Unlogged.dvl", "Logged.dvl"})
+  {
+    DataFolder data;
+    if (other == "Logged.dvl") writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
+    writeBankFile(data.file("Patches/" + other), 2);
+    EditorUnderTest b;
+  }
+  a.patchLibrarian->initBankFilesOnDiscard(first.file("Patches"));
+  const std::string text = readText(log), loaded = "\t PATCH LIBRARIAN: loaded file " + first.file("Patches/Own.dvl");
+  EXPECT_NE(text.find(loaded), text.rfind(loaded)) << text;  // at the start and at the rescan
+  EXPECT_EQ(text.find("ogged.dvl"), std::string::npos) << text;
 }
 
 TEST(LogFile, LinesFromManyThreadsStayWhole)

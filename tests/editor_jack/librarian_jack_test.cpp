@@ -158,11 +158,19 @@ protected:
   std::unique_ptr<Davrel> mEditor;
 };
 
-TEST_F(LibrarianOverJack, SlotStoreThenBankStoreWithCancelLeaveTheDiskBanksInTheSynthesizer)
+TEST_F(LibrarianOverJack, SlotStoreThenBankStoreWithCancelLeaveTheDiskBanksInTheSynthesizerWhateverTimbreLoadIsLit)
 {
   const std::vector<Bytes> studio = readBank(mData.file("Patches/Studio.dvl"));
   const std::vector<Bytes> stage = readBank(mData.file("Patches/Stage.dvl"));
   ASSERT_EQ(studio.size(), 128u);
+
+  // READ T1 and TO T2 lit, and left lit: a store still writes each slot's own bytes.
+  for (int p : {kReadFromTimbre1, kLoadToTimbre2})
+  {
+    e().GetParam(p)->Set(1);
+    e().OnParamChange(p);
+  }
+  ASSERT_TRUE(e().loadToTimbre2);
 
   // One slot, stored: the hardware program of that number holds it.
   ShowUpper("Stage.dvl");
