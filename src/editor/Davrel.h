@@ -96,6 +96,10 @@ public:
   void MIDIOutRoutingSwitch(IMidiMsg* msg) override;
   void sendMidiMsgAndLog(IMidiMsg* msg) override;
   bool checksumCheckAndSend(const unsigned char* bytes, int size) override;
+  // "Set MIDI I/O First!" on the name line, unless a message from the hardware is
+  // being handled: a value from the synthesizer's panel is only followed, and the
+  // echo left unsent for want of a port refuses nothing the user did.
+  void showPortMissing();
   void SendProgramChangeCommand(int program, int part) override;
   void SendPatchEditOnCommand();
   void SendPatchEditOffCommand();
@@ -352,6 +356,8 @@ public:
   std::atomic<bool>& linkingActive = linkingInProgress;
   bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
   std::atomic<bool> recalling{false};
+  // Set while a message from the hardware input is routed (MIDI input thread, under mMutex).
+  std::atomic<bool> handlingHardwareInput{false};
   bool redrawingTimbrePage = false;  // under mMutex: the tab's own display lines are not written
   bool freshStart = true;
   int midiInPortIndex = 0, midiOutPortIndex = 0;
