@@ -337,6 +337,7 @@ void Davrel::applyStartValues()
     if (IControl* c = firstControl(id)) c->SetValueFromUserInput(0.0);
   setParamClamped(kShowLibrarian, 0);
   setParamClamped(kShowModSequence, 0);
+  knownProgramName = GetParam(kPatchName)->GetDisplayText(0);
 
   if (IControl* c = firstControl(kMultiPartMIDICh)) c->SetValueFromPlug(GetParam(kMultiPartMIDICh)->GetNormalized(0));
   if (IControl* c = firstControl(kMultiPartMIDICh + 1))
@@ -743,6 +744,7 @@ std::string Davrel::GetParamDisplayText(int paramIdx)
 void Davrel::SetParamDisplayText(int paramIdx, const std::string& text)
 {
   if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(p->Int(), text.c_str());
+  if (paramIdx == kPatchName) knownProgramName = text;
 }
 
 void Davrel::setProgramName(const std::string& name)

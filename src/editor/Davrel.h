@@ -210,6 +210,9 @@ public:
   std::string lastSavePath;  // the path the last save chooser answered
 
   int currentProgram = 0;
+  // The program's name as the editor last received, recalled or sent it: a name
+  // entered the same is no change of the program and sends nothing.
+  std::string knownProgramName;
   std::string lastPromptFolder;  // the folder the last file prompt ended in
   int importStored = 0, importLost = 0;
   // ==== end of the librarian page's block ====

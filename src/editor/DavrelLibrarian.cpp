@@ -119,10 +119,16 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       }
       return false;
     case kPatchName:
+    {
+      // Clicking the name and away, or the entry's second hand-over, must not send
+      // the whole program over what was changed on the synthesizer's panel meanwhile.
+      const std::string name = enteredText(GetParam(kPatchName));
+      if (name == knownProgramName) return true;
       globalSent = true;
       if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-      if (midiOutSet) startProgramSend(false);
+      if (midiOutSet && startProgramSend(false)) knownProgramName = name;
       return false;
+    }
     case kPushArrangement:
       if (v == 0) return true;
       globalSent = false;
