@@ -217,7 +217,7 @@ TEST(SysExTrace, EachMessageSentIsTracedOnceOnTheConsoleAndNeverInTheLog)
   EXPECT_EQ(log.find("Plug-in MIDI Out"), std::string::npos) << log;
 }
 
-TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
+TEST(RequestLog, ARefusedDumpIsLoggedWithWhatWasWrong)
 {
   DataFolder data;
   writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
@@ -230,7 +230,17 @@ TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
   ISysEx p(0, program.data(), (int)program.size()), g(0, global.data(), (int)global.size());
   e.midiMessageManager->sysexPartPatchParse(&p);
   e.midiMessageManager->sysexSettingsParse(&g);
+  program.push_back(0xF7);  // 297 bytes, the old end (byte 295) inside; then F7, function, header made 00
+  for (int at : {-1, 296, 4, 1})
+  {
+    if (at >= 0) program[(size_t)at] = 0;
+    ISysEx s(0, program.data(), (int)program.size());
+    e.midiMessageManager->sysexPartPatchParse(&s);
+  }
   const std::string log = readText(data.file("Davrel Editor LOG.txt"));
-  EXPECT_NE(log.find("Program dump refused: 296 bytes, 297 expected"), std::string::npos) << log;
+  for (const char* why : {"296 bytes, 297 expected", "byte 295 is F7, a status byte inside the data",
+                          "header F0 00 30 58, F0 42 3n 58 expected", "function byte 00, 40 expected",
+                          "no F7 at its end (byte 296 is 00)"})
+    EXPECT_NE(log.find(std::string("Program dump refused: ") + why + "\n"), std::string::npos) << log;
   EXPECT_NE(log.find("Global dump refused: 234 bytes, 235 expected"), std::string::npos) << log;
 }
