@@ -505,7 +505,8 @@ void Davrel::applySettingChange(int paramIdx, int v)
     showNameLine("Skin changes applied...");
     showValueLine("Reload project!");
   }
-  else
+  // The notice's close asks for the ports only while one is still to be chosen.
+  else if (!midiOutSet || midiInPortIndex < 1)
     showNameLine("Set MIDI In and MIDI Out");
   if (settings.write(settingsFilePath))
   {
@@ -797,11 +798,17 @@ void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
   }
   pushToControls(kBankEditUnsaved, 1.0);
   pushToControls(kDiscardBankData, 0.0);
+  dropBankSavedLine();
   // The upper bank cannot be switched away before it is saved or discarded.
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
   if (ControlLayer* chooser = findLayer("LeftPatchPopupMenu")) chooser->Hide(true);
   if (saveChangesLayer) saveChangesLayer->Hide(true);
+}
+
+void Davrel::dropBankSavedLine()
+{
+  if (nameLine().compare(0, 12, "Bank saved: ") == 0) showNameLine("");
 }
 
 // ---- the hardware side ----

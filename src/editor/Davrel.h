@@ -162,6 +162,9 @@ public:
   // ---- the librarian's side (the librarian page's transfers come later) ----
   void SetLibrarianRequestActive(bool toLibrarian) override;
   void SetLibrarianStatusUnsaved(bool unsaved) override;
+  // "Bank saved: ..." leaves the name line once the bank is edited again or its
+  // edits are discarded: it would claim the bank on screen is the one on disk.
+  void dropBankSavedLine();
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
   // The central display for a change of paramIdx to value; with

@@ -60,6 +60,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     const char* after;   // null: no file afterwards
     const char* nameLine;
     const char* valueLine;
+    bool portsChosen = false;
   } cases[] = {
       {"normal\nnormal\nno\n", kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...",
        "Reload project!"},
@@ -68,6 +69,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
       {"normal\nsmall\nno\n", kUserInterfaceSkin, 1, "black\nsmall\nno\n\n", "Skin changes applied...",
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
+      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", nullptr, nullptr, true},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
       // No file: the choice is refused and the file is not made.
       {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
@@ -87,6 +89,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
     editor.firstRunNotificationLayer->Hide(false);
     editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
+    editor.midiOutSet = c.portsChosen, editor.midiInPortIndex = c.portsChosen ? 1 : 0;
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
