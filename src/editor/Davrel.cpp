@@ -314,6 +314,7 @@ void Davrel::applyStartValues()
     if (IControl* c = firstControl(id)) c->SetValueFromUserInput(0.0);
   setParamClamped(kShowLibrarian, 0);
   setParamClamped(kShowModSequence, 0);
+  knownProgramName = GetParam(kPatchName)->GetDisplayText(0);
 
   if (IControl* c = firstControl(kMultiPartMIDICh)) c->SetValueFromPlug(GetParam(kMultiPartMIDICh)->GetNormalized(0));
   if (IControl* c = firstControl(kMultiPartMIDICh + 1))
@@ -472,7 +473,8 @@ void Davrel::applySettingChange(int paramIdx, int v)
     showNameLine("Skin changes applied...");
     showValueLine("Reload project!");
   }
-  else
+  // The notice's close asks for the ports only while one is still to be chosen.
+  else if (!midiOutSet || midiInPortIndex < 1)
     showNameLine("Set MIDI In and MIDI Out");
   if (settings.write(settingsFilePath))
   {
@@ -711,6 +713,7 @@ std::string Davrel::GetParamDisplayText(int paramIdx)
 void Davrel::SetParamDisplayText(int paramIdx, const std::string& text)
 {
   if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(p->Int(), text.c_str());
+  if (paramIdx == kPatchName) knownProgramName = text;
 }
 
 void Davrel::setProgramName(const std::string& name)
@@ -763,11 +766,17 @@ void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
   }
   pushToControls(kBankEditUnsaved, 1.0);
   pushToControls(kDiscardBankData, 0.0);
+  dropBankSavedLine();
   // The upper bank cannot be switched away before it is saved or discarded.
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
   if (ControlLayer* chooser = findLayer("LeftPatchPopupMenu")) chooser->Hide(true);
   if (saveChangesLayer) saveChangesLayer->Hide(true);
+}
+
+void Davrel::dropBankSavedLine()
+{
+  if (nameLine().compare(0, 12, "Bank saved: ") == 0) showNameLine("");
 }
 
 // ---- the hardware side ----

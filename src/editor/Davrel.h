@@ -96,6 +96,10 @@ public:
   void MIDIOutRoutingSwitch(IMidiMsg* msg) override;
   void sendMidiMsgAndLog(IMidiMsg* msg) override;
   bool checksumCheckAndSend(const unsigned char* bytes, int size) override;
+  // "Set MIDI I/O First!" on the name line, unless a message from the hardware is
+  // being handled: a value from the synthesizer's panel is only followed, and the
+  // echo left unsent for want of a port refuses nothing the user did.
+  void showPortMissing();
   void SendProgramChangeCommand(int program, int part) override;
   void SendPatchEditOnCommand();
   void SendPatchEditOffCommand();
@@ -158,6 +162,9 @@ public:
   // ---- the librarian's side (the librarian page's transfers come later) ----
   void SetLibrarianRequestActive(bool toLibrarian) override;
   void SetLibrarianStatusUnsaved(bool unsaved) override;
+  // "Bank saved: ..." leaves the name line once the bank is edited again or its
+  // edits are discarded: it would claim the bank on screen is the one on disk.
+  void dropBankSavedLine();
 
   // ---- value display and timbre linking (DavrelLink.cpp) ----
   // The central display for a change of paramIdx to value; with
@@ -206,6 +213,9 @@ public:
   std::string lastSavePath;  // the path the last save chooser answered
 
   int currentProgram = 0;
+  // The program's name as the editor last received, recalled or sent it: a name
+  // entered the same is no change of the program and sends nothing.
+  std::string knownProgramName;
   std::string lastPromptFolder;  // the folder the last file prompt ended in
   int importStored = 0, importLost = 0;
   // ==== end of the librarian page's block ====
@@ -352,6 +362,8 @@ public:
   std::atomic<bool>& linkingActive = linkingInProgress;
   bool timbre1LocksActive = false, timbre2LocksActive = false, globalLocksActive = false;
   std::atomic<bool> recalling{false};
+  // Set while a message from the hardware input is routed (MIDI input thread, under mMutex).
+  std::atomic<bool> handlingHardwareInput{false};
   bool redrawingTimbrePage = false;  // under mMutex: the tab's own display lines are not written
   bool freshStart = true;
   int midiInPortIndex = 0, midiOutPortIndex = 0;

@@ -10,6 +10,20 @@
 #include "ui/ControlLayer.h"
 #include "winsys/kernel.h"
 
+namespace {
+
+// Marks the routing of a message from the hardware, also when it ends in an
+// exception; nested routing hands the outer mark back.
+struct HardwareInputScope
+{
+  std::atomic<bool>& flag;
+  bool outer;
+  HardwareInputScope(std::atomic<bool>& f, bool on) : flag(f), outer(f.load()) { flag = outer || on; }
+  ~HardwareInputScope() { flag = outer; }
+};
+
+}  // namespace
+
 void Davrel::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
 {
   if (!msg) return;
@@ -36,6 +50,7 @@ void Davrel::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
   if (msg->StatusMsg() == IMidiMsg::kNone) return;
   if (fromDevice)
   {
+    HardwareInputScope scope(handlingHardwareInput, true);
     routeMidiFromDevice(msg);
     return;
   }
@@ -70,7 +85,10 @@ void Davrel::ProcessSysEx(ISysEx* msg, bool fromDevice)
   const uint8_t* d = msg->mData;
   if (graphics && ledTracksIncoming && msg->mSize >= 9 && msg->mSize <= 24 && (d[2] >> 4) == 3 && d[3] == 0x58)
     lightLed(d[6] == 0 ? 0 : 1);
-  routeSysEx(msg, fromDevice);
+  {
+    HardwareInputScope scope(handlingHardwareInput, fromDevice);
+    routeSysEx(msg, fromDevice);
+  }
   if (rootLayer) rootLayer->setControlsDirty();
   forgetSentValues();
   if (midiMessageManager && midiMessageManager->dataProcessed)

@@ -119,10 +119,16 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       }
       return false;
     case kPatchName:
+    {
+      // Clicking the name and away, or the entry's second hand-over, must not send
+      // the whole program over what was changed on the synthesizer's panel meanwhile.
+      const std::string name = enteredText(GetParam(kPatchName));
+      if (name == knownProgramName) return true;
       globalSent = true;
       if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-      if (midiOutSet) startProgramSend(false);
+      if (midiOutSet && startProgramSend(false)) knownProgramName = name;
       return false;
+    }
     case kPushArrangement:
       if (v == 0) return true;
       globalSent = false;
@@ -297,6 +303,7 @@ void Davrel::renameSelectedSlot()
       if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
       if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
       setParamClamped(kBankEditUnsaved, 1.0);
+      dropBankSavedLine();
       if (IControl* c = firstControl(kDataType)) c->GrayOut(true);
       hideLayerNamed("LeftPatchPopupMenu", true);
       updatePatchLibrarianView(0);
@@ -313,6 +320,7 @@ void Davrel::discardBankEdits()
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
   if (patchRenameLayer) patchRenameLayer->Hide(true);
   pushToControls(kBankEditUnsaved, 0.0);
+  dropBankSavedLine();
   if (IControl* c = firstControl(kDataType)) c->GrayOut(true);
   hideLayerNamed("LeftPatchPopupMenu", false);
   // The banks come back from disk; the one being edited stays in the upper column.
@@ -358,6 +366,7 @@ bool Davrel::startProgramSend(bool toLibrarian)
 
 void Davrel::stepProgram(int step)
 {
+  bool refused = false;
   if (patchEditOn) SendPatchEditOffCommand();
   storeLibrarianSend = false;
   if (paramValue(kPartLock) == 1.0) return;
@@ -380,7 +389,7 @@ void Davrel::stepProgram(int step)
       sendPatchToDeviceFromLibrarian(slot, column);
     }
     else if (paramValue(kMIDIFilterProgramChange) != 1.0)
-      showNameLine("Program Change Disabled.");
+      refused = true;
     else
     {
       const int program = (paramInt(kCurrentPatch) + step + 128) % 128;
@@ -411,7 +420,15 @@ void Davrel::stepProgram(int step)
     midiMessageManager->programStepReady = true;
   }
   if (librarianView) librarianView->currentSlot = currentProgram;
+  const std::string valueBefore = valueLine();
   OnParamChange(kMainPage);
+  // After the page's redraw, which names the page over both lines: the refusal is
+  // what the click did, beside the value the line showed before.
+  if (refused)
+  {
+    showNameLine("Program Change Disabled.");
+    showValueLine(valueBefore);
+  }
 }
 
 void Davrel::chooseCopyTimbre(int paramIdx, int v)

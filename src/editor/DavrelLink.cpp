@@ -169,9 +169,12 @@ void Davrel::OnParamChange2(int paramIdx)
   {
     if (n == 0)
     {
+      // The synthesizer went to one timbre: the tab's own handling says so on the
+      // display ("Display Timbre 1 Parameters", "[TIMBRE 1]"), not a layout redraw
+      // that keeps "Mode" and the link.
       setParamClamped(kQuickTab, 0.0);
       grayOutTimbreControls(true);
-      redrawTimbrePage();
+      OnParamChange2(kQuickTab);
     }
     else
       grayOutTimbreControls(false);

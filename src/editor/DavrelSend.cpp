@@ -76,7 +76,7 @@ void Davrel::processControlAction(ControlAction* action, int paramIdx, double va
     // field) needs no port: the refusal would only cover its own message.
     if (action->actionType != kActionNone && paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection &&
         paramIdx != kGlobalMidiChannel)
-      showNameLine("Set MIDI I/O First!");
+      showPortMissing();
     return;
   }
   if (!pluginReady) return;
@@ -214,7 +214,7 @@ void Davrel::sendMidiMsgAndLog(IMidiMsg* msg)
 {
   if (!midiOutSet)
   {
-    showNameLine("Set MIDI I/O First!");
+    showPortMissing();
     ConsoleLog("\t--- midiOutSet status: %i --- NO MESSAGE SENT! ---\n", (int)midiOutSet);
     return;
   }
@@ -249,7 +249,7 @@ bool Davrel::sendSysexBody(const std::vector<int>& body)
 {
   if (paramValue(kDeviceOutSelection) == 0.0 || !midiOutSet)
   {
-    showNameLine("Set MIDI I/O First!");
+    showPortMissing();
     return false;
   }
   if (body.empty()) return false;
@@ -280,10 +280,16 @@ bool Davrel::checksumCheckAndSend(const unsigned char* bytes, int size)
 {
   if (!midiOutSet)
   {
-    showNameLine("Set MIDI I/O First!");
+    showPortMissing();
     return false;
   }
   return sendSysexBytes(bytes, size, true);
+}
+
+void Davrel::showPortMissing()
+{
+  if (handlingHardwareInput) return;
+  showNameLine("Set MIDI I/O First!");
 }
 
 void Davrel::SendProgramChangeCommand(int program, int)

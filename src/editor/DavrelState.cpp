@@ -136,6 +136,7 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   {
     const std::string& programName = patchManager->names[0];
     GetParam(kPatchName)->SetDisplayText(0, programName.c_str());
+    knownProgramName = GetParam(kPatchName)->GetDisplayText(0);  // without the NULs that pad it
     logLine("PROJECT RECALL: Patch name " + std::string(programName.c_str()));
   }
 

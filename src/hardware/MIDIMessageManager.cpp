@@ -491,8 +491,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg)
   // A truncated, overlong or damaged dump changes nothing.
   if (!isProgramDump(b, msg->mSize))
   {
-    plug->logText("Program dump refused: " + std::to_string(msg->mSize) + " bytes, " +
-                  std::to_string((int)kProgramDumpSize) + " expected, or not a clean program dump");
+    plug->logText("Program dump refused: " + programDumpFault(b, msg->mSize));
     return;
   }
   plug->dataMismatch.store(false);

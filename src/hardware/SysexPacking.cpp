@@ -1,5 +1,6 @@
 #include "hardware/SysexPacking.h"
 
+#include <cstdio>
 #include <cstring>
 
 int sysexPackedSize(int dataLen)
@@ -73,6 +74,27 @@ bool isProgramDump(const uint8_t* msg, int size)
   }
   for (; i < size - 1; ++i) all |= msg[i];
   return !(all & 0x8080808080808080ull);
+}
+
+std::string programDumpFault(const uint8_t* msg, int size)
+{
+  char text[96];
+  if (!msg || size != kProgramDumpSize)
+    snprintf(text, sizeof text, "%d bytes, %d expected", msg ? size : 0, (int)kProgramDumpSize);
+  else if (!isDavrelSysex(msg, size))
+    snprintf(text, sizeof text, "header %02X %02X %02X %02X, F0 42 3n 58 expected", msg[0], msg[1], msg[2], msg[3]);
+  else if (msg[4] != kSysexProgramDumpFunction)
+    snprintf(text, sizeof text, "function byte %02X, %02X expected", msg[4], (int)kSysexProgramDumpFunction);
+  else if (msg[size - 1] != 0xF7)
+    snprintf(text, sizeof text, "no F7 at its end (byte %d is %02X)", size - 1, msg[size - 1]);
+  else
+  {
+    int i = 5;
+    while (i < size - 1 && !(msg[i] & 0x80)) ++i;
+    if (i == size - 1) return std::string();
+    snprintf(text, sizeof text, "byte %d is %02X, a status byte inside the data", i, msg[i]);
+  }
+  return text;
 }
 
 void makeProgramDump(const uint8_t* data, uint8_t channelByte, uint8_t* out)

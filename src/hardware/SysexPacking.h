@@ -46,6 +46,10 @@ bool isDavrelSysex(const uint8_t* msg, int size);
 // A complete program dump: 297 bytes, the header with function 40, F7 last, and no
 // byte with bit 7 set in between.
 bool isProgramDump(const uint8_t* msg, int size);
+// What keeps msg from being a complete program dump, for the log: its size, its
+// header, its function byte, a missing F7, or the first byte with bit 7 set in
+// between; empty for a complete one.
+std::string programDumpFault(const uint8_t* msg, int size);
 // The same without the test of the bytes in between: for a message already cut at
 // its first status byte after the F0.
 bool isProgramDumpFrame(const uint8_t* msg, int size);

@@ -21,9 +21,11 @@ struct RuleTable
 // One table a rule; rulesOf() checks that they never overlap.
 const std::vector<RuleTable>& ruleTables()
 {
+  // 478 is the MIDI filter page's switch, shared by its opening button and its
+  // Close: like the other page switches it shows nothing, as no one name fits both.
   static const std::vector<RuleTable> tables = {
       {ControlDisplay::kRuleNone,
-       {{344, 344}, {396, 396}, {473, 473}, {476, 477}, {485, 487}, {492, 493}, {495, 497}, {499, 499}, {501, 502},
+       {{344, 344}, {396, 396}, {473, 473}, {476, 478}, {485, 487}, {492, 493}, {495, 497}, {499, 499}, {501, 502},
         {512, 512}, {519, 520}, {526, 527}}},
       {ControlDisplay::kRuleNameOnly, {{kReleaseAllLocks, kReleaseAllLocks}, {kControlLibrary, kControlLibrary}, {518, 518}}},
       {ControlDisplay::kRuleTimbreToggle, {{kLayerLinker, kLayerLinker}, {kQuickTab, kQuickTab}}},
@@ -55,7 +57,7 @@ const std::vector<RuleTable>& ruleTables()
       // 498 has no family of its own and shows its number like its neighbours.
       {ControlDisplay::kRulePlainNumber,
        {{0, 3}, {14, 27}, {36, 45}, {56, 63}, {65, 66}, {69, 69}, {71, 71}, {95, 95}, {98, 98}, {267, 314},
-        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 350}, {398, 471}, {474, 475}, {478, 484}, {488, 491},
+        {322, 322}, {325, 325}, {339, 343}, {345, 345}, {349, 350}, {398, 471}, {474, 475}, {479, 484}, {488, 491},
         {498, 498}, {500, 500}, {503, 511}, {513, 517}, {521, 524}, {528, 528}}},
   };
   return tables;

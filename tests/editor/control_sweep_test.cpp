@@ -277,6 +277,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       const size_t jobsBefore = e->jobs.size();
       e->showNameLine("");
       const std::string lineBefore = e->nameLine();
+      const std::string nameBefore = e->GetParam(kPatchName)->GetDisplayText(0);
       IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
       e->graphics->IsDirty(&all);
       e->graphics->Draw(&all);
@@ -338,7 +339,9 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       if (entries && view->textField()) faults.push_back(where.str() + ": the text entry stays open after Return");
       // A typed program name is the program's: it goes to the synthesizer with it.
       if (entries && id == kPatchName &&
-          (std::string(e->GetParam(id)->GetDisplayText(0)) != kTyped || e->jobs.size() == jobsBefore))
+          (std::string(e->GetParam(id)->GetDisplayText(0)) != kTyped ||
+           std::count_if(e->jobs.begin() + (long)jobsBefore, e->jobs.end(),
+                         [](const auto& j) { return j.kind == 'j' && !j.command; }) != (nameBefore != kTyped)))
         faults.push_back(where.str() + ": the typed name is not the program's");
       if (!changed && !pageMoved && !menus && !modals && !entries && sent.empty() && e->jobs.size() == jobsBefore &&
           e->nameLine() == lineBefore)

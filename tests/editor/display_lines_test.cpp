@@ -193,6 +193,8 @@ TEST_F(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
       {kLibSyncTimer, 1, false, own, "1", "[TIMBRE 1]"},
       {kPatchUp, 1, false, "Main Page", "1", "[TIMBRE 1]"},  // the step shows the page again,
+      {kMIDIFilterProgramChange, 0, false, own, "DISABLED [0]", "[TIMBRE 1]"},
+      {kPatchUp, 1, false, "Program Change Disabled.", kept, "[TIMBRE 1]"},  // a refused one says so
       {kRefreshFolders, 0, false, kept, kept, "[TIMBRE 1]"},  // the bank menu's Refresh Folders
       {kShowLibrarian, 0, false, kept, kept, "[TIMBRE 1]"},
       {kLayerLinker, 1, false, "Timbres are Linked", kept, "[LAYER]"},

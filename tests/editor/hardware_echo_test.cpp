@@ -331,3 +331,12 @@ TEST(HardwareEcho, ASwitchFromTheHardwareKeepsItsNameOnTheDisplay)
     EXPECT_EQ(f.e->timbreLine(), "[TIMBRE 1]");
   }
 }
+
+// With no output port a panel change's echo (local control off) is no "Set MIDI I/O First!".
+TEST(HardwareEcho, PanelChangesWithoutAnOutputPortAreShownNotRefused)
+{
+  Fixture f(kSettings[0]);
+  f.e->midiOutSet = false, f.e->localControlOn = false;
+  f.feed({0xB1, 74, 20});
+  EXPECT_EQ(f.e->nameLine(), f.e->GetParam(kFilterCutoff)->GetNameForHost());
+}

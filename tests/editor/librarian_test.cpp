@@ -830,6 +830,8 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->lib().upperFileIndex, e->bankIndex("Copy.dvl"));
   EXPECT_EQ(e->leftPatchPopupMenu->caption(), "UPPER: Live / Copy.dvl");
   EXPECT_EQ(e->nameLine(), "Bank saved: Outside.dvl");
+  e->rename(2, "Edited");  // not once the bank is edited again
+  EXPECT_EQ(e->nameLine(), "");
 }
 
 // The rename box answers with its own buttons: OK renames the selected slot to the

@@ -194,6 +194,7 @@ TEST_F(Linking, HardwareValuesMoveTheirLayers)
 
   e.GetParam(kQuickTab)->Set(1);
   fromHardware(kCommonMode, 0);
+  EXPECT_EQ(e.nameLine() + " | " + e.timbreLine(), "Display Timbre 1 Parameters | [TIMBRE 1]");  // linked too
   EXPECT_TRUE(knob->IsGrayed());
   EXPECT_EQ(e.GetParam(kQuickTab)->Value(), 0);
   fromHardware(kCommonMode, 3);

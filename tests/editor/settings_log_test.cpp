@@ -61,6 +61,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     const char* after;   // null: no file afterwards
     const char* nameLine;
     const char* valueLine;
+    bool portsChosen = false;
   } cases[] = {
       {"normal\nnormal\nno\n", kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...",
        "Reload project!"},
@@ -69,6 +70,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
       {"normal\nsmall\nno\n", kUserInterfaceSkin, 1, "black\nsmall\nno\n\n", "Skin changes applied...",
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
+      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", nullptr, nullptr, true},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
       // No file: the choice is refused and the file is not made.
       {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
@@ -88,6 +90,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
     editor.firstRunNotificationLayer->Hide(false);
     editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
+    editor.midiOutSet = c.portsChosen, editor.midiInPortIndex = c.portsChosen ? 1 : 0;
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
@@ -240,7 +243,7 @@ TEST(SysExTrace, EachMessageSentIsTracedOnceOnTheConsoleAndNeverInTheLog)
   EXPECT_EQ(log.find("Plug-in MIDI Out"), std::string::npos) << log;
 }
 
-TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
+TEST(RequestLog, ARefusedDumpIsLoggedWithWhatWasWrong)
 {
   DataFolder data;
   writeWholeFile(data.file("Davrel Editor LOG.txt"), std::string());
@@ -253,7 +256,17 @@ TEST(RequestLog, ARefusedDumpIsLoggedWithItsSize)
   ISysEx p(0, program.data(), (int)program.size()), g(0, global.data(), (int)global.size());
   e.midiMessageManager->sysexPartPatchParse(&p);
   e.midiMessageManager->sysexSettingsParse(&g);
+  program.push_back(0xF7);  // 297 bytes, the old end (byte 295) inside; then F7, function, header made 00
+  for (int at : {-1, 296, 4, 1})
+  {
+    if (at >= 0) program[(size_t)at] = 0;
+    ISysEx s(0, program.data(), (int)program.size());
+    e.midiMessageManager->sysexPartPatchParse(&s);
+  }
   const std::string log = readText(data.file("Davrel Editor LOG.txt"));
-  EXPECT_NE(log.find("Program dump refused: 296 bytes, 297 expected"), std::string::npos) << log;
+  for (const char* why : {"296 bytes, 297 expected", "byte 295 is F7, a status byte inside the data",
+                          "header F0 00 30 58, F0 42 3n 58 expected", "function byte 00, 40 expected",
+                          "no F7 at its end (byte 296 is 00)"})
+    EXPECT_NE(log.find(std::string("Program dump refused: ") + why + "\n"), std::string::npos) << log;
   EXPECT_NE(log.find("Global dump refused: 234 bytes, 235 expected"), std::string::npos) << log;
 }

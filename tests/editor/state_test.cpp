@@ -105,6 +105,7 @@ TEST(StateChunk, SaveRecallSaveGivesTheSameBytes)
   // The program name is held at its fixed width and cut again on save.
   EXPECT_EQ(b.patchManager->names[0], std::string("Lead One\0\0\0\0", 12));
   EXPECT_EQ(std::string(b.GetParam(kPatchName)->GetDisplayText(0)), "Lead One");
+  EXPECT_EQ(b.knownProgramName, "Lead One");  // the same name entered is no change
   EXPECT_EQ(save(b), first);
   // No output port on this machine: nothing is sent, nothing is started.
   EXPECT_FALSE(b.midiOutSet);
