@@ -3,6 +3,8 @@
 
 #include "ui/EditorUIConfig.h"
 
+#include "config/ParamIds.h"
+
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "ui/ControlAction.h"
@@ -160,7 +162,8 @@ void EditorUIConfig::walkElement(XMLElement* e, ControlLayer* layer, int c)
     IBitmap bitmap = getImageByName(graphics(), image);
     const int x = (int)(b[0] * scale()), y = (int)(b[1] * scale());
     const IRECT rect(x, y, x + (int)(b[2] * scale()), y + (int)(b[3] * scale()));
-    if (IControl* view = createLibrarianView(x, y, id, &bitmap, rect))
+    // The grid is always the librarian area's control, whatever the element names.
+    if (IControl* view = createLibrarianView(x, y, kLibrarianArea, &bitmap, rect))
     {
       mLibrarianGrid = view;
       placeControl(view, layer);
