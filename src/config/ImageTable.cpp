@@ -57,6 +57,19 @@ const ImageTableRow kFixedImages[] = {
   {997, "BTN_RELEASE_ALL_LOCKS", "resources/img/release-all-locks.png", 1, true},
 };
 
+// The own backgrounds of layers that come and go: the captions and menu fields of
+// their controls, which the page's artwork cannot carry. Either LFO's layers share
+// one image, each at its own position.
+const ImageTableRow kLayerBackgrounds[] = {
+  {430, "BG_MINI_MIXER_ID", "resources/img/mini-mixer.png", 1, true},
+  {431, "BG_OSC1_CONTROLS_ID", "resources/img/osc1-controls.png", 1, true},
+  {432, "BG_OSC1_DWGS_ID", "resources/img/osc1-dwgs.png", 1, true},
+  {433, "BG_LFO_FREQUENCY_ID", "resources/img/lfo-frequency.png", 1, true},
+  {434, "BG_LFO_SYNC_NOTE_ID", "resources/img/lfo-sync-note.png", 1, true},
+  {435, "BG_DELAY_TIME_ID", "resources/img/delay-time.png", 1, true},
+  {436, "BG_DELAY_NOTE_ID", "resources/img/delay-note.png", 1, true},
+};
+
 // Both skins name their background the same, so the configuration need not know the skin.
 const ImageTableRow kMainBackground = {103, "BG_ID_MAIN", "resources/img/main-bg.png", 1, true};
 const ImageTableRow kMainBackgroundBlack = {500, "BG_ID_MAIN", "resources/img/main-bg-black.png", 1, true};
@@ -66,6 +79,7 @@ const ImageTableRow kMainBackgroundBlack = {500, "BG_ID_MAIN", "resources/img/ma
 std::vector<ImageTableRow> editorImages(int skin)
 {
   std::vector<ImageTableRow> rows(std::begin(kFixedImages), std::end(kFixedImages));
+  rows.insert(rows.end(), std::begin(kLayerBackgrounds), std::end(kLayerBackgrounds));
   rows.push_back(skin ? kMainBackgroundBlack : kMainBackground);
   return rows;
 }

@@ -20,6 +20,7 @@ struct ImageTableRow
   bool framesAreHorizontal;
 };
 
-// The images in load order: 50 rows for every skin, then the main background of
-// the skin (0 the normal skin, any other value the black one), 51 in all.
+// The images in load order: 50 rows for every skin, the 7 backgrounds of layers
+// that come and go, then the main background of the skin (0 the normal skin, any
+// other value the black one), 58 in all.
 std::vector<ImageTableRow> editorImages(int skin);

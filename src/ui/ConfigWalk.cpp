@@ -3,6 +3,8 @@
 
 #include "ui/EditorUIConfig.h"
 
+#include "config/ParamIds.h"
+
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "ui/ControlAction.h"
@@ -160,7 +162,8 @@ void EditorUIConfig::walkElement(XMLElement* e, ControlLayer* layer, int c)
     IBitmap bitmap = getImageByName(graphics(), image);
     const int x = (int)(b[0] * scale()), y = (int)(b[1] * scale());
     const IRECT rect(x, y, x + (int)(b[2] * scale()), y + (int)(b[3] * scale()));
-    if (IControl* view = createLibrarianView(x, y, id, &bitmap, rect))
+    // The grid is always the librarian area's control, whatever the element names.
+    if (IControl* view = createLibrarianView(x, y, kLibrarianArea, &bitmap, rect))
     {
       mLibrarianGrid = view;
       placeControl(view, layer);
@@ -173,31 +176,6 @@ void EditorUIConfig::walkElement(XMLElement* e, ControlLayer* layer, int c)
     placeControl(new IBitmapControl(graphics() ? graphics()->GetPlug() : nullptr, (int)(p[0] * scale()),
                                     (int)(p[1] * scale()), -1, &bitmap),
                  layer);
-  }
-  else if (strcmp(element, "label") == 0)
-  {
-    // A caption that must come and go with its control (a control of a zone or
-    // layer that is shown only in some states): drawn at run time in that layer,
-    // never into the page's artwork.
-    const Numbers<4> b(e, "bounds");
-    // The face and size the artwork's captions are drawn in.
-    const IText font((int)(13 * scale()), IColor(255, 206, 211, 217), "DejaVu Sans", IText::kStyleNormal,
-                     text(e, "align") == "left"    ? IText::kAlignNear
-                     : text(e, "align") == "right" ? IText::kAlignFar
-                                                   : IText::kAlignCenter);
-    const IRECT r((int)(b[0] * scale()), (int)(b[1] * scale()), (int)((b[0] + b[2]) * scale()),
-                  (int)((b[1] + b[3]) * scale()));
-    placeControl(new ITextControl(graphics() ? graphics()->GetPlug() : nullptr, r, &font, text(e, "text").c_str()),
-                 layer);
-  }
-  else if (strcmp(element, "field") == 0)
-  {
-    // The dark field under a menu of such a layer, drawn with it for the same reason.
-    const Numbers<4> b(e, "bounds");
-    const IRECT r((int)(b[0] * scale()), (int)(b[1] * scale()), (int)((b[0] + b[2]) * scale()),
-                  (int)((b[1] + b[3]) * scale()));
-    static const IColor kFieldColour(255, 22, 24, 28);
-    placeControl(new IPanelControl(graphics() ? graphics()->GetPlug() : nullptr, r, &kFieldColour), layer);
   }
   else if (strcmp(element, "display") == 0)
   {

@@ -27,12 +27,12 @@ struct RecordingImages
 
 }  // namespace
 
-TEST(ImageTable, FiftyOneRowsPerSkin)
+TEST(ImageTable, FiftyEightRowsPerSkin)
 {
   for (int skin : {0, 1, 7})
   {
     const auto rows = editorImages(skin);
-    ASSERT_EQ(rows.size(), 51u);
+    ASSERT_EQ(rows.size(), 58u);
     std::set<std::string> names;
     std::set<int> ids;
     for (const auto& r : rows)
@@ -42,8 +42,8 @@ TEST(ImageTable, FiftyOneRowsPerSkin)
       EXPECT_EQ(r.framesAreHorizontal, r.frames == 1) << r.name << ": strips are stacked, single images not";
       EXPECT_EQ(std::string(r.path).rfind("resources/img/", 0), 0u) << r.path;
     }
-    EXPECT_EQ(names.size(), 51u);
-    EXPECT_EQ(ids.size(), 51u);
+    EXPECT_EQ(names.size(), 58u);
+    EXPECT_EQ(ids.size(), 58u);
   }
   // The knob strips load out of id order.
   const auto rows = editorImages(0);
@@ -76,8 +76,8 @@ TEST(ImageTable, SkinChoosesTheMainBackground)
     ImageInfo info;
     ASSERT_TRUE(cfg.getImageInfoByName("BG_ID_MAIN", &info));
     EXPECT_EQ(info.resourceId, c.id);
-    EXPECT_EQ(cfg.imageCount(), 51);
-    ASSERT_EQ(images.calls.size(), 51u);
+    EXPECT_EQ(cfg.imageCount(), 58);
+    ASSERT_EQ(images.calls.size(), 58u);
     EXPECT_EQ(images.calls.back().path, c.path);
     for (const auto& call : images.calls)
     {
@@ -140,13 +140,13 @@ TEST(ImageTable, RegisteringAgainReplacesAndNeverGrowsPastTheTable)
   UIConfigManager cfg;
   cfg.initImages();
   cfg.initImages();
-  EXPECT_EQ(cfg.imageCount(), 51);
+  EXPECT_EQ(cfg.imageCount(), 58);
   cfg.preloadImage(7, "KNOB_ID25", "resources/img/other.png", 5, false);
   ImageInfo info;
   ASSERT_TRUE(cfg.getImageInfoByName("KNOB_ID25", &info));
   EXPECT_EQ(info.resourceId, 7);
   EXPECT_EQ(info.frameCount, 5);
-  EXPECT_EQ(cfg.imageCount(), 51);
+  EXPECT_EQ(cfg.imageCount(), 58);
 }
 
 TEST(ImageTable, ClearImageCacheReleasesEveryImageAndKeepsTheNames)
@@ -160,9 +160,9 @@ TEST(ImageTable, ClearImageCacheReleasesEveryImageAndKeepsTheNames)
   images.calls.clear();
 
   cfg.ClearImageCache();
-  ASSERT_EQ(images.calls.size(), 51u);
+  ASSERT_EQ(images.calls.size(), 58u);
   for (const auto& call : images.calls) EXPECT_TRUE(call.release);
-  EXPECT_EQ(cfg.imageCount(), 51);
+  EXPECT_EQ(cfg.imageCount(), 58);
   EXPECT_EQ(log.count("CONFIG READER: Started to read image resources..."), 2);
   EXPECT_EQ(log.count("CONFIG READER: Completed!"), 2);
 

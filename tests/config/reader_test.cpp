@@ -132,7 +132,7 @@ TEST(ConfigReader, StepsRunInOrder)
   EXPECT_EQ(paramsAtImages, 0) << "images before parameter names";
   EXPECT_EQ(f.cfg.walks, 1);
   EXPECT_EQ(f.cfg.sysexAtWalk, 1u);
-  EXPECT_EQ(f.cfg.imagesAtWalk, 51);
+  EXPECT_EQ(f.cfg.imagesAtWalk, 58);
   EXPECT_EQ(f.cfg.paramsAtWalk, 380);
   EXPECT_EQ(f.cfg.listsAtWalk, 1) << "named lists before the walk";
   EXPECT_EQ(f.cfg.firstNode, "valueLists");
@@ -235,7 +235,7 @@ TEST(ConfigReader, BrokenResourcesAreReportedAndSkipped)
       EXPECT_NE(console.find(expected), std::string::npos) << "problems reach the console too";
 
       // The other resource and the tables are read all the same.
-      EXPECT_EQ(f.cfg.imageCount(), 51);
+      EXPECT_EQ(f.cfg.imageCount(), 58);
       EXPECT_EQ(f.cfg.paramNames().size(), 380);
       if (sysex)
       {

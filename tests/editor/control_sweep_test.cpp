@@ -272,6 +272,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       }
       if (dynamic_cast<ITextControl*>(c) && !dynamic_cast<ICaptionControl*>(c)) continue;  // display text
       if (id == kMIDILed || id == kMIDILed + 1) continue;  // indicators
+      if (id == kLibrarianArea) continue;                  // the grid: its slots have their own tests
 
       const double before = e->GetParam(id)->Value();
       const size_t jobsBefore = e->jobs.size();

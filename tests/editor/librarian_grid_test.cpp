@@ -63,6 +63,8 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
     e.userSets(kShowLibrarian, 1);
     LibrarianViewControl* grid = e.grid();
     ASSERT_NE(grid, nullptr);
+    // The configuration's grid names no parameter: the grid is the librarian area's all the same.
+    EXPECT_EQ(grid->ParamIdx(), kLibrarianArea);
 
     e.graphics->PrepDraw();
     IRECT all = window;

@@ -204,7 +204,7 @@ TEST(ConfigWiringTest, ImagesLoadAtEachEditorsScaleAndMissingOnesAreEmpty)
 
   // The resources came through the graphics object's LoadFile.
   EXPECT_EQ(small.GetLoadedFileSize(), 803);
-  EXPECT_EQ(smallConfig.imageCount(), 51);
+  EXPECT_EQ(smallConfig.imageCount(), 58);
 
   const IBitmap knob = smallConfig.getImageByName(&small, "KNOB_ID25");
   ASSERT_NE(knob.mData, nullptr);
@@ -240,7 +240,7 @@ TEST(ConfigWiringTest, ImagesLoadAtEachEditorsScaleAndMissingOnesAreEmpty)
   stopCapture();
   EXPECT_EQ(small.getImageById(120, 25, false, 0.75).mData, nullptr);
   EXPECT_EQ(large.getImageById(120, 25, false, 1.25).mData, bigKnob.mData);
-  EXPECT_EQ(smallConfig.imageCount(), 51);
+  EXPECT_EQ(smallConfig.imageCount(), 58);
 }
 
 // The batch load (several images decoded at once on several threads) stores what

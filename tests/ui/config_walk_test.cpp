@@ -44,7 +44,7 @@ TEST(ConfigWalkTest, MultilayerBuildsOneCopyPerTimbre)
 }
 
 // For each case: the document's elements, and the part of parameter 24 (or no
-// record at all), with how many layers the window got.
+// record at all), with how many layers and controls the window got.
 TEST(ConfigWalkTest, PartRuleAndWhatBuildsNothing)
 {
   const struct
@@ -53,23 +53,25 @@ TEST(ConfigWalkTest, PartRuleAndWhatBuildsNothing)
     std::string elements;
     bool bound;
     int part;
-    int layers;
+    int layers, controls;
   } cases[] = {
-    {"channel 2 at the top", cutoffKnob(" channel=\"2\""), true, 1, 0},
-    {"no channel at the top", cutoffKnob(), true, -1, 0},
-    {"channel 1", cutoffKnob(" channel=\"1\""), true, 0, 0},
-    {"create 0", "<multilayer create=\"0\" name=\"tb\">" + cutoffKnob() + "</multilayer>", false, 0, 0},
-    {"no create", "<multilayer name=\"tb\">" + cutoffKnob() + "</multilayer>", false, 0, 0},
-    {"comment first", "<!-- a comment -->" + cutoffKnob(), true, -1, 0},
-    {"no type", "<knobcontrol name=\"Cutoff\" imageId=\"KNOB_ID127\" paramId=\"kFilterCutoff\"/>", false, 0, 0},
+    {"channel 2 at the top", cutoffKnob(" channel=\"2\""), true, 1, 0, 1},
+    {"no channel at the top", cutoffKnob(), true, -1, 0, 1},
+    {"channel 1", cutoffKnob(" channel=\"1\""), true, 0, 0, 1},
+    {"create 0", "<multilayer create=\"0\" name=\"tb\">" + cutoffKnob() + "</multilayer>", false, 0, 0, 0},
+    {"no create", "<multilayer name=\"tb\">" + cutoffKnob() + "</multilayer>", false, 0, 0, 0},
+    {"comment first", "<!-- a comment -->" + cutoffKnob(), true, -1, 0, 1},
+    {"no type", "<knobcontrol name=\"Cutoff\" imageId=\"KNOB_ID127\" paramId=\"kFilterCutoff\"/>", false, 0, 0, 0},
     {"unknown type",
      "<knobcontrol type=\"spinner\" name=\"Cutoff\" imageId=\"KNOB_ID127\" paramId=\"kFilterCutoff\"/>", false, 0,
-     0},
-    {"unknown element", "<gadget paramId=\"kFilterCutoff\"/>", false, 0, 0},
+     0, 0},
+    {"unknown element", "<gadget paramId=\"kFilterCutoff\"/>", false, 0, 0, 0},
+    {"a caption is no element", "<label text=\"Cutoff\" bounds=\"0,0,60,13\"/><field bounds=\"0,0,60,13\"/>", false,
+     0, 0, 0},
     {"children of a control are not walked", "<background imageId=\"BG_ID_MAIN\" position=\"0,0\">" + cutoffKnob() +
                                                  "</background>",
-     false, 0, 0},
-    {"layer without a name", "<layer id=\"3\">" + cutoffKnob() + "</layer>", false, 0, 0},
+     false, 0, 0, 1},
+    {"layer without a name", "<layer id=\"3\">" + cutoffKnob() + "</layer>", false, 0, 0, 0},
   };
   for (const auto& c : cases)
   {
@@ -79,6 +81,7 @@ TEST(ConfigWalkTest, PartRuleAndWhatBuildsNothing)
     EXPECT_EQ(a != nullptr, c.bound);
     if (a && c.bound) { EXPECT_EQ(a->part, c.part); }
     EXPECT_EQ(e.graphics.NLayers(), c.layers);
+    EXPECT_EQ(e.graphics.NControls(), c.controls);
   }
 }
 

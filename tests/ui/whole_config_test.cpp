@@ -53,8 +53,7 @@ void checkElements(const tinyxml2::XMLElement* parent, const UIConfigManager& co
       UIConfigManager::Tokenize(paramId, pieces, "+");
       if (pieces.empty() || config.getParamByName(pieces[0]) < 0) *miss = where + ": no parameter " + paramId;
     }
-    else if (element != "background" && element != "patchBrowser" && element != "label" && element != "field" &&
-             element.find("layer") == std::string::npos)
+    else if (element != "background" && element != "patchBrowser" && element.find("layer") == std::string::npos)
       *miss = where + ": no paramId";
     if (const char* image = e->Attribute("imageId"))
     {

@@ -4,7 +4,8 @@
 // fully transparent pixel takes its nearest opaque neighbour's colour, so bilinear
 // scaling at 0.75 and 1.25 blends edges with the shape's own colour, not black.
 // The page backgrounds take their section panels and control labels from the
-// configuration, so the artwork follows the layout.
+// configuration, so the artwork follows the layout; a layer that comes and goes
+// has a background of its own that carries its controls' labels instead.
 
 #include "config/ImageTable.h"
 #include "raster/cachedfont.h"
@@ -190,8 +191,23 @@ struct Font
     RECT r = {x, y, x + w, y + h};
     font.DrawText(bmp, text.c_str(), -1, &r, align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
   }
+  // The same text for a bitmap that is transparent under it: the font blends its
+  // ink into the pixel's alpha as into a colour, which would darken the glyphs'
+  // edges a second time when the bitmap is laid over a page. The glyphs' coverage
+  // is taken from white drawn on black and laid on with a straight-alpha "over".
+  void drawOver(LICE_IBitmap* bmp, const std::string& text, int x, int y, int w, int h, RGB c, unsigned int align);
   LICE_CachedFont font;
 };
+
+void Font::drawOver(LICE_IBitmap* bmp, const std::string& text, int x, int y, int w, int h, RGB c, unsigned int align)
+{
+  LICE_MemBitmap mask(bmp->getWidth(), bmp->getHeight());
+  LICE_Clear(&mask, LICE_MakePixel(0, 0, 0, 255));
+  draw(&mask, text, x, y, w, h, {255, 255, 255}, align);
+  for (int j = 0; j < mask.getHeight(); ++j)
+    for (int i = 0; i < mask.getWidth(); ++i)
+      blendPixel(bmp, i, j, c, LICE_PixelR(mask.getBits()[(size_t)j * mask.getRowSpan() + i]) / 255.0);
+}
 
 Font& labelFont()
 {
@@ -456,42 +472,62 @@ struct Page
 {
   std::string image;
   int x = 0, y = 0;
+  // A layer's own background: transparent but for its captions, shown and hidden
+  // with the layer.
+  bool own = false;
+  std::string layer;
 };
+
+// A layer's own background is drawn on a canvas of the window's size plus this
+// margin on the left and at the top, where no ink may fall: it would lie before
+// the background's position. The canvas is cut to its ink afterwards.
+const int kCanvasMargin = 64;
 
 class Labeller
 {
 public:
-  Labeller(std::map<std::string, Bitmap>& images, std::map<std::string, int>& frameWidths)
-    : mImages(images), mFrameWidths(frameWidths)
+  // Layer canvases: the images of layers' own backgrounds, drawn with a margin.
+  Labeller(std::map<std::string, Bitmap>& images, std::map<std::string, int>& frameWidths,
+           std::set<std::string> layerCanvases = {})
+    : mImages(images), mFrameWidths(frameWidths), mLayerCanvases(std::move(layerCanvases))
   {
   }
 
+  // Whatever went wrong: a layer canvas drawn differently by two layers.
+  const std::vector<std::string>& problems() const { return mProblems; }
+
   void walk(const tinyxml2::XMLElement* parent, Page page)
   {
+    // A layer with a background of its own carries its controls' captions in it,
+    // so that they come and go with the layer; the page's artwork cannot.
     if (const tinyxml2::XMLElement* bg = parent->FirstChildElement("background"))
     {
       page.image = attr(bg, "imageId");
       const std::vector<int> p = numbers(bg, "position");
       page.x = p.size() > 0 ? p[0] : 0;
       page.y = p.size() > 1 ? p[1] : 0;
+      page.own = mLayerCanvases.count(page.image) > 0;
+      if (page.own)
+      {
+        page.x -= kCanvasMargin;
+        page.y -= kCanvasMargin;
+        page.layer = attr(parent, "name");
+        mCanvasOwner.emplace(page.image, page.layer);
+      }
     }
     for (const tinyxml2::XMLNode* n = parent->FirstChild(); n; n = n->NextSibling())
     {
       if (const tinyxml2::XMLComment* c = n->ToComment())
       {
-        panelFromComment(c->Value(), page);
+        fromComment(c->Value(), page);
         continue;
       }
       const tinyxml2::XMLElement* e = n->ToElement();
       if (!e) continue;
       const std::string name = e->Name();
-      if (name == "valueLists" || name == "background" || name == "label" || name == "field") continue;
+      if (name == "valueLists" || name == "background") continue;
       if (name.find("layer") != std::string::npos)
-      {
-        // A layer shown only in some states carries its captions itself (label
-        // elements): the page's artwork must not show them while it is hidden.
-        if (attr(e, "labels") != "own") walk(e, page);
-      }
+        walk(e, page);
       else
         label(e, page);
     }
@@ -518,16 +554,41 @@ private:
     return it == mImages.end() ? nullptr : it->second.get();
   }
 
+  // Whether the drawing is new to the page's image. Layers that share a canvas
+  // (the same section of either LFO, say) must draw the same into it.
   bool once(const Page& page, const std::string& what, int x, int y)
   {
-    return mDrawn.insert(page.image + "|" + what + "|" + std::to_string(x) + "," + std::to_string(y)).second;
+    const bool fresh =
+        mDrawn.insert(page.image + "|" + what + "|" + std::to_string(x) + "," + std::to_string(y)).second;
+    if (fresh && page.own && mCanvasOwner[page.image] != page.layer)
+      mProblems.push_back("layers " + mCanvasOwner[page.image] + " and " + page.layer + " draw " + page.image +
+                          " differently (" + what + ")");
+    return fresh;
   }
 
-  void panelFromComment(const std::string& text, const Page& page)
+  void text(LICE_IBitmap* bmp, const Page& page, const std::string& t, int x, int y, int w, int h,
+            unsigned int align)
+  {
+    if (page.own)
+      labelFont().drawOver(bmp, t, x, y, w, h, kLabel, align);
+    else
+      labelFont().draw(bmp, t, x, y, w, h, kLabel, align);
+  }
+
+  // Comments that draw: a section panel, or a caption of a control the editor
+  // makes itself ("caption", its text and the box it is centred in).
+  void fromComment(const std::string& comment, const Page& page)
   {
     char title[64];
     int x, y, w, h;
-    if (sscanf(text.c_str(), " panel \"%63[^\"]\" %d,%d,%d,%d", title, &x, &y, &w, &h) != 5) return;
+    if (sscanf(comment.c_str(), " caption \"%63[^\"]\" %d,%d,%d,%d", title, &x, &y, &w, &h) == 5)
+    {
+      LICE_IBitmap* bmp = canvas(page);
+      if (bmp && once(page, std::string("caption ") + title, x, y))
+        text(bmp, page, title, x - page.x, y - page.y, w, h, DT_CENTER);
+      return;
+    }
+    if (sscanf(comment.c_str(), " panel \"%63[^\"]\" %d,%d,%d,%d", title, &x, &y, &w, &h) != 5) return;
     LICE_IBitmap* bmp = canvas(page);
     if (!bmp || !once(page, std::string("panel ") + title, x, y)) return;
     x -= page.x;
@@ -564,15 +625,14 @@ private:
       fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
       strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
       if (!name.empty() && type != "nameSelection")
-        labelFont().draw(bmp, name, x - 2, y - 16, w + 40, 13, kLabel, 0);
+        text(bmp, page, name, x - 2, y - 16, w + 40, 13, 0);
       return;
     }
     if (element == "dropMenu")  // the port menus
     {
       const int w = p.size() >= 3 ? p[2] : 100, h = p.size() >= 4 ? p[3] : 15;
       fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, kField);
-      labelFont().draw(bmp, numbers(e, "inputDev").front() == 1 ? "MIDI IN" : "MIDI OUT", x - 64, y, 58, h, kLabel,
-                       DT_RIGHT);
+      text(bmp, page, numbers(e, "inputDev").front() == 1 ? "MIDI IN" : "MIDI OUT", x - 64, y, 58, h, DT_RIGHT);
       return;
     }
     if (element == "slidercontrol")
@@ -583,7 +643,7 @@ private:
         fillRoundRect(bmp, x + 0.5, y + 7.5, length - 1, 4, 2, kField);
       else
         fillRoundRect(bmp, x + 7.5, y + 0.5, 4, length - 1, 2, kField);
-      labelFont().draw(bmp, name, x - 90, y, 84, 18, kLabel, DT_RIGHT);
+      text(bmp, page, name, x - 90, y, 84, 18, DT_RIGHT);
       return;
     }
     // Buttons whose image carries its own word need no label.
@@ -594,13 +654,37 @@ private:
       "BTN_EXIT_FIRST_RUN_ID", "LAYER_LED_SET_ID", "BUTTON_LIB_CANCEL_ID", "BTN_ID_TIMBRE_LINKER"};
     if (name.empty() || name == "Lock" || (element == "multiFx" && type == "Switch") || kWorded.count(attr(e, "imageId")))
       return;
-    labelFont().draw(bmp, name, x + fw / 2 - 50, y - 15, 100, 13, kLabel, DT_CENTER);
+    text(bmp, page, name, x + fw / 2 - 50, y - 15, 100, 13, DT_CENTER);
   }
 
   std::map<std::string, Bitmap>& mImages;
   std::map<std::string, int>& mFrameWidths;
+  std::set<std::string> mLayerCanvases;
+  std::map<std::string, std::string> mCanvasOwner;  // the first layer that drew each canvas
   std::set<std::string> mDrawn;
+  std::vector<std::string> mProblems;
 };
+
+// Cuts a layer canvas to its ink, from the background's position on; false when
+// it has no ink or ink lies before the position.
+bool cutLayerCanvas(Bitmap& canvas)
+{
+  LICE_IBitmap* b = canvas.get();
+  int minX = b->getWidth(), minY = b->getHeight(), maxX = -1, maxY = -1;
+  for (int y = 0; y < b->getHeight(); ++y)
+    for (int x = 0; x < b->getWidth(); ++x)
+      if (LICE_PixelA(b->getBits()[(size_t)y * b->getRowSpan() + x]) > 0)
+      {
+        minX = std::min(minX, x), minY = std::min(minY, y);
+        maxX = std::max(maxX, x), maxY = std::max(maxY, y);
+      }
+  if (maxX < 0 || minX < kCanvasMargin || minY < kCanvasMargin) return false;
+  Bitmap cut = newBitmap(maxX + 1 - kCanvasMargin, maxY + 1 - kCanvasMargin);
+  LICE_Blit(cut.get(), canvas.get(), 0, 0, kCanvasMargin, kCanvasMargin, cut->getWidth(), cut->getHeight(), 1.0f,
+            LICE_MODE_COPY);
+  canvas = std::move(cut);
+  return true;
+}
 
 }  // namespace
 
@@ -703,9 +787,29 @@ int main(int argc, char** argv)
     fprintf(stderr, "davrel-imagegen: cannot read %s\n", argv[1]);
     return 1;
   }
+  // The backgrounds of the layers that come and go: their controls' captions and
+  // menu fields, nothing else.
+  const std::set<std::string> layerCanvases = {"BG_MINI_MIXER_ID",    "BG_OSC1_CONTROLS_ID", "BG_OSC1_DWGS_ID",
+                                               "BG_LFO_FREQUENCY_ID", "BG_LFO_SYNC_NOTE_ID", "BG_DELAY_TIME_ID",
+                                               "BG_DELAY_NOTE_ID"};
+  for (const std::string& name : layerCanvases) images[name] = newBitmap(1500 + kCanvasMargin, 667 + kCanvasMargin);
   images["BG_ID_MAIN"] = std::move(mainNormal);
-  Labeller(images, frameWidths).walk(doc.FirstChildElement("uiconfig"), Page());
+  Labeller labeller(images, frameWidths, layerCanvases);
+  labeller.walk(doc.FirstChildElement("uiconfig"), Page());
   mainNormal = std::move(images["BG_ID_MAIN"]);
+  int failed = 0;
+  for (const std::string& problem : labeller.problems())
+  {
+    fprintf(stderr, "davrel-imagegen: %s\n", problem.c_str());
+    ++failed;
+  }
+  for (const std::string& name : layerCanvases)
+    if (!cutLayerCanvas(images[name]))
+    {
+      fprintf(stderr, "davrel-imagegen: %s has no captions, or some before its background's position\n",
+              name.c_str());
+      ++failed;
+    }
   images.erase("BG_ID_MAIN");
   // Only the main background differs by skin: the black one gets its labels alone.
   std::map<std::string, Bitmap> blackOnly;
@@ -713,7 +817,7 @@ int main(int argc, char** argv)
   Labeller(blackOnly, frameWidths).walk(doc.FirstChildElement("uiconfig"), Page());
   mainBlack = std::move(blackOnly["BG_ID_MAIN"]);
 
-  int written = 0, failed = 0;
+  int written = 0;
   auto save = [&](const std::string& path, LICE_IBitmap* bmp) {
     bleedColours(bmp);
     const std::string file = outDir + "/" + path.substr(path.rfind('/') + 1);
