@@ -35,9 +35,10 @@ ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::stri
   char cmd[2048];
   snprintf(cmd, sizeof cmd,
            "DAVREL_DATA_DIR='%s' DAVREL_TIME_SCALE=0.1 timeout 60 '%s' --bundle '%s' --tempo %g --stopped --blocks 0 "
-           "--in 'Rudu:MIDI Out' --out 'Rudu:MIDI In' --set %d=1 --set %d=1 --run 0.3 --play --run 4.2 "
+           "--in '%s' --out '%s' --set %d=1 --set %d=1 --run 0.3 --play --run 4.2 "
            "--set %d=0 --stop --run 0.3 >'%s' 2>&1",
-           data.c_str(), DAVREL_HOST_PROGRAM, DAVREL_PLUGIN_BUNDLE, tempo, (int)kSendMIDIClockPointer,
+           data.c_str(), DAVREL_HOST_PROGRAM, DAVREL_PLUGIN_BUNDLE, tempo, sim.OutputPortName().c_str(),
+           sim.InputPortName().c_str(), (int)kSendMIDIClockPointer,
            (int)kSendMIDIClockInfo, (int)kSendMIDIClockInfo, logFile.c_str());
   const int status = std::system(cmd);
   if (FILE* f = fopen(logFile.c_str(), "rb"))
