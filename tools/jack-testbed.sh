@@ -23,7 +23,7 @@
 set -uo pipefail
 
 state="${DAVREL_JACK_DIR:-${TMPDIR:-/tmp}/davrel-jack}"
-pool="${DAVREL_JACK_SERVER:-davrel-test-0}"
+server_name="${DAVREL_JACK_SERVER:-davrel-test-0}"
 mkdir -p "$state"
 
 export JACK_NO_AUDIO_RESERVATION=1
@@ -33,7 +33,7 @@ die() { echo "jack-testbed: $*" >&2; exit 1; }
 
 # It goes into file and client names (as JackTestServer checks it too).
 valid_name() { [[ "$1" =~ ^[A-Za-z0-9._-]{1,32}$ ]]; }
-valid_name "$pool" || die "DAVREL_JACK_SERVER \"$pool\" is no test server name (letters, digits, . _ -, at most 32)"
+valid_name "$server_name" || die "DAVREL_JACK_SERVER \"$server_name\" is no test server name (letters, digits, . _ -, at most 32)"
 
 is_our_server() { # pid name
   [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "jackd.* -n $2 "
@@ -93,43 +93,34 @@ start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
 }
 
 # Takes the lock of the server name on descriptor 9 and sets $name to it.
-take_pool_name() {
-  local deadline=$((SECONDS + 120))
-  while [ "$SECONDS" -lt "$deadline" ]; do
-    for name in $pool; do
-      exec 9>"$state/$name.lock"
-      if flock -n 9; then return 0; fi
-      exec 9>&-
-    done
-    sleep 0.2
-  done
-  return 1
+take_server_name() {
+  name="$server_name"
+  exec 9>"$state/$name.lock"
+  flock -w 120 9
 }
 
 case "${1:-}" in
   start) [ $# -eq 2 ] || die "usage: start NAME"; start_server "$2"; echo "jack-testbed: $2 ready (pid $(cat "$state/$2.pid"))" ;;
   stop) [ $# -eq 2 ] || die "usage: stop NAME"; stop_server "$2" ;;
   reclaim)
-    for name in $pool; do
-      (
-        exec 9>"$state/$name.lock"
-        flock -w 120 9 || die "$name stays locked"
-        start_server "$name" && stop_server "$name"
-      ) || exit 1
-    done
-    echo "jack-testbed: $pool usable" ;;
+    (
+      name="$server_name"
+      exec 9>"$state/$name.lock"
+      flock -w 120 9 || die "$name stays locked"
+      start_server "$name" && stop_server "$name"
+    ) || exit 1
+    echo "jack-testbed: $server_name usable" ;;
   sweep)
-    for name in $pool; do
-      (
-        exec 9>"$state/$name.lock"
-        # A held lock means its server is in use by a live test: nothing to sweep.
-        if flock -n 9; then stop_server "$name"; fi
-      )
-    done ;;
+    (
+      name="$server_name"
+      exec 9>"$state/$name.lock"
+      # A held lock means its server is in use by a live test: nothing to sweep.
+      if flock -n 9; then stop_server "$name"; fi
+    ) ;;
   run)
     [ $# -ge 4 ] && [ "$3" = "--" ] || die "usage: run SECONDS -- COMMAND..."
     secs="$2"; shift 3
-    take_pool_name || die "server name $pool stayed in use for 120 s"
+    take_server_name || die "server name $server_name stayed in use for 120 s"
     trap 'stop_server "$name"' EXIT
     start_server "$name"
     JACK_DEFAULT_SERVER="$name" timeout -k 5 "$secs" "$@"
