@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # The JACK test bed: a JACK server on the dummy back end, run in userland, that
-# MIDI tests and benchmarks talk through. Servers take names from a small fixed
-# pool, because JACK keeps at most 8 servers a machine in its registry and frees
-# an entry only when a server of that name stops cleanly or finds the old one dead.
-# The pool holds one name: JACK names a client's notification socket after the
-# client alone (/dev/shm/jack_CLIENT_UID_0), so clients of the same name on two
-# servers at once ("RtMidi Input Client") break each other. Users take turns
-# through the name's lock file.
+# MIDI tests and benchmarks talk through. Its name is $DAVREL_JACK_SERVER, default
+# davrel-test-0; the users of one name take turns through that name's lock file,
+# so runs under different names go side by side. JACK names a client's notification
+# socket after the client alone (/dev/shm/jack_CLIENT_UID_0), so clients of the same
+# name on two servers at once ("RtMidi Input Client") break each other: with
+# DAVREL_JACK_SERVER set, every client of ours carries "@NAME" after its name. JACK
+# keeps at most 8 servers a machine in its registry and frees an entry only when a
+# server of that name stops cleanly or finds the old one dead: use few names.
 #
 #   jack-testbed.sh start NAME     start server NAME, wait until it takes clients
 #   jack-testbed.sh stop NAME      stop server NAME by its process id
-#   jack-testbed.sh reclaim        start and stop every pool name once (frees stale entries)
-#   jack-testbed.sh sweep          stop servers left running under pool names nobody holds
+#   jack-testbed.sh reclaim        start and stop the server once (frees a stale entry)
+#   jack-testbed.sh sweep          stop the server if left running while nobody holds its name
 #   jack-testbed.sh run SECONDS -- COMMAND...
-#                                  take a free pool name (waiting for it), start its server, run COMMAND
+#                                  take the name (waiting for it), start its server, run COMMAND
 #                                  under timeout with JACK_DEFAULT_SERVER set, stop the
 #                                  server pass or fail, exit with COMMAND's status
 #
@@ -22,13 +23,17 @@
 set -uo pipefail
 
 state="${DAVREL_JACK_DIR:-${TMPDIR:-/tmp}/davrel-jack}"
-pool="davrel-test-0"
+server_name="${DAVREL_JACK_SERVER:-davrel-test-0}"
 mkdir -p "$state"
 
 export JACK_NO_AUDIO_RESERVATION=1
 export JACK_NO_START_SERVER=1
 
 die() { echo "jack-testbed: $*" >&2; exit 1; }
+
+# It goes into file and client names (as JackTestServer checks it too).
+valid_name() { [[ "$1" =~ ^[A-Za-z0-9._-]{1,32}$ ]]; }
+valid_name "$server_name" || die "DAVREL_JACK_SERVER \"$server_name\" is no test server name (letters, digits, . _ -, at most 32)"
 
 is_our_server() { # pid name
   [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "jackd.* -n $2 "
@@ -76,7 +81,9 @@ start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
       rm -f "$state/$name.pid"
       return 2
     fi
-    if JACK_DEFAULT_SERVER="$name" timeout 2 jack_lsp >/dev/null 2>&1 && kill -0 "$pid" 2>/dev/null; then
+    # jack_lsp's client is always "lsp": the test beds of every name probe in turn.
+    if flock -w 10 "$state/lsp-probe.lock" env JACK_DEFAULT_SERVER="$name" timeout 2 jack_lsp >/dev/null 2>&1 &&
+      kill -0 "$pid" 2>/dev/null; then
       return 0
     fi
     sleep 0.05
@@ -85,44 +92,35 @@ start_once() { # name; 0 ready, 1 no clients taken, 2 exited at start
   die "server $name did not take clients within 10 s"
 }
 
-# Takes the lock of a free pool name on descriptor 9 and sets $name to it.
-take_pool_name() {
-  local deadline=$((SECONDS + 120))
-  while [ "$SECONDS" -lt "$deadline" ]; do
-    for name in $pool; do
-      exec 9>"$state/$name.lock"
-      if flock -n 9; then return 0; fi
-      exec 9>&-
-    done
-    sleep 0.2
-  done
-  return 1
+# Takes the lock of the server name on descriptor 9 and sets $name to it.
+take_server_name() {
+  name="$server_name"
+  exec 9>"$state/$name.lock"
+  flock -w 120 9
 }
 
 case "${1:-}" in
   start) [ $# -eq 2 ] || die "usage: start NAME"; start_server "$2"; echo "jack-testbed: $2 ready (pid $(cat "$state/$2.pid"))" ;;
   stop) [ $# -eq 2 ] || die "usage: stop NAME"; stop_server "$2" ;;
   reclaim)
-    for name in $pool; do
-      (
-        exec 9>"$state/$name.lock"
-        flock -w 120 9 || die "$name stays locked"
-        start_server "$name" && stop_server "$name"
-      ) || exit 1
-    done
-    echo "jack-testbed: pool $pool usable" ;;
+    (
+      name="$server_name"
+      exec 9>"$state/$name.lock"
+      flock -w 120 9 || die "$name stays locked"
+      start_server "$name" && stop_server "$name"
+    ) || exit 1
+    echo "jack-testbed: $server_name usable" ;;
   sweep)
-    for name in $pool; do
-      (
-        exec 9>"$state/$name.lock"
-        # A held lock means its server is in use by a live test: nothing to sweep.
-        if flock -n 9; then stop_server "$name"; fi
-      )
-    done ;;
+    (
+      name="$server_name"
+      exec 9>"$state/$name.lock"
+      # A held lock means its server is in use by a live test: nothing to sweep.
+      if flock -n 9; then stop_server "$name"; fi
+    ) ;;
   run)
     [ $# -ge 4 ] && [ "$3" = "--" ] || die "usage: run SECONDS -- COMMAND..."
     secs="$2"; shift 3
-    take_pool_name || die "no free server name within 120 s"
+    take_server_name || die "server name $server_name stayed in use for 120 s"
     trap 'stop_server "$name"' EXIT
     start_server "$name"
     JACK_DEFAULT_SERVER="$name" timeout -k 5 "$secs" "$@"

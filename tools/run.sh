@@ -78,7 +78,11 @@ if [ "$inside" = 1 ]; then
   exec 3<&"${SIM[0]}"
   cat <&3 >"$work/synth-sim.txt" &
   status=0
-  run_editor "Rudu:MIDI Out" "Rudu:MIDI In" || status=$?
+  # "ready CLIENT:MIDI Out CLIENT:MIDI In": the client carries the test bed's name
+  # when it has one.
+  client="${ready#ready }"
+  client="${client%%:*}"
+  run_editor "$client:MIDI Out" "$client:MIDI In" || status=$?
   echo quit >&"${SIM[1]}"
   wait "$SIM_PID" 2>/dev/null || true
   exit $status

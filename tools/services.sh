@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Services of the test suite, called by tools/test.sh around CTest:
 #   services.sh start BUILD_DIR   make sure the JACK test bed works and its server
-#                                 names are free of stale registry entries
+#                                 name (DAVREL_JACK_SERVER) is free of a stale registry entry
 #   services.sh stop BUILD_DIR    stop any test-bed server a crashed test left behind
 # The MIDI tests start their own JACK server per test process, taking turns
-# through the test bed's lock file, so nothing has to stay running in between.
+# through the lock file of the test bed's name, so nothing has to stay running in
+# between; a run under another name goes on beside them.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 case "${1:-}" in

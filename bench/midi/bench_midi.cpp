@@ -21,6 +21,7 @@
 #include "SynthSim.h"
 #include "TestPlug.h"
 #include "base/log.h"
+#include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
 #include <benchmark/benchmark.h>
@@ -91,7 +92,7 @@ private:
 class TimedMidiOut : public RtMidiOut
 {
 public:
-  TimedMidiOut() : RtMidiOut(RtMidi::UNIX_JACK, "RtMidi Output Client")
+  TimedMidiOut() : RtMidiOut(RtMidi::UNIX_JACK, JackClientName("RtMidi Output Client"))
   {
     mTimed = new TimedOutApi(static_cast<MidiOutApi*>(rtapi_));
     rtapi_ = mTimed; // RtMidi's destructor deletes it, and it the real one

@@ -22,11 +22,12 @@ namespace {
 const int kJackMaxMessageSize = 16379;
 
 // The library's default interface: the ALSA sequencer where there is one, else JACK.
-template <class T, class... Args> T* CreatePortObject(const char* direction, bool* jack, Args... args)
+template <class T, class... Args>
+T* CreatePortObject(const char* direction, bool* jack, const std::string& client, Args... args)
 {
   try
   {
-    T* p = new T(RtMidi::LINUX_ALSA, args...);
+    T* p = new T(RtMidi::LINUX_ALSA, client, args...);
     ConsoleLog("MIDI %s: using the ALSA sequencer\n", direction);
     *jack = false;
     return p;
@@ -35,7 +36,7 @@ template <class T, class... Args> T* CreatePortObject(const char* direction, boo
   {
     ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
-  T* p = new T(RtMidi::UNIX_JACK, args...);
+  T* p = new T(RtMidi::UNIX_JACK, JackClientName(client), args...);
   *jack = true;
   return p;
 }
@@ -58,7 +59,8 @@ template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* dire
 // An input object with the plug-in's callback and filter, before any port opens.
 RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug)
 {
-  RtMidiIn* in = new RtMidiIn(api, std::string("RtMidi Input Client"), 100u);
+  const std::string client = "RtMidi Input Client";
+  RtMidiIn* in = new RtMidiIn(api, api == RtMidi::UNIX_JACK ? JackClientName(client) : client, 100u);
   in->setCallback(&IPlugBase::MIDICallback, plug);
   in->ignoreTypes(false, true, true);
   return in;

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -27,6 +28,12 @@ int CurrentPortNumber(MidiPortAccess& port, const std::string& name, unsigned co
 }
 
 } // namespace
+
+std::string JackClientName(const std::string& base)
+{
+  const char* server = getenv("DAVREL_JACK_SERVER");
+  return server && *server ? base + "@" + server : base;
+}
 
 std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port) { return ReadMidiPortNames(port, port.PortCount()); }
 

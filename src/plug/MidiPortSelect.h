@@ -24,6 +24,11 @@ public:
   virtual void ClosePort() = 0;
 };
 
+// The name a JACK client of ours takes: base, or "base@NAME" when DAVREL_JACK_SERVER
+// names the test bed's server. JACK names a client's socket after the client alone,
+// whatever its server, so two test beds running at once must not share client names.
+std::string JackClientName(const std::string& base);
+
 // "OFF", then the name of every port in the library's order. A name that cannot
 // be read takes the last one read, so entry k stays port k - 1.
 std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port);

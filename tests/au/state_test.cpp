@@ -275,6 +275,18 @@ TEST(StateFile, RoundTripsThroughAFileIntoAFreshInstanceOfTheRealPlugIn)
   // Base64 of 00 00 00 01 followed by the first bytes of the quick tab's double.
   EXPECT_EQ(b64.substr(0, 6), "AAAAAQ");
   EXPECT_GT(b64.size() * 3 / 4, 7680u);
+
+  // With its ports turned off the state brings the values back; a chunk cut short
+  // within the patch manager block is refused before the unit sees it.
+  for (const auto& s : sets) AudioUnitSetParameter(b, s.id, kAudioUnitScope_Global, 0, 0.0f, 0);
+  ASSERT_EQ(host.RestoreState(b, path, &error, TestHost::kPortsOff), noErr) << error;
+  for (const auto& s : sets) EXPECT_EQ((AudioUnitGetParameter(b, s.id, kAudioUnitScope_Global, 0, &v), v), s.value);
+  std::ifstream again(path);
+  std::string cut((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  cut.replace(cut.find("<data>", cut.find("<key>data</key>")) + 6, std::string::npos, b64.substr(0, 40) + "</data></dict></plist>\n");
+  std::ofstream(other) << cut;
+  EXPECT_EQ(host.RestoreState(b, other, &error, TestHost::kPortsOff), paramErr);
+  EXPECT_NE(error.find("no editor chunk"), std::string::npos) << error;
   host.Close(b);
   remove(path.c_str());
   remove(other.c_str());

@@ -23,6 +23,7 @@ struct ClockRun
   std::vector<double> ticks;  // seconds, as received
   double start = -1, stop = -1;
   int starts = 0, stops = 0;
+  int editOffs = 0, cc95s = 0;  // F0 42 30 58 4E 00 00 F7 and controller 95
 };
 
 // One host run: clock on, transport stopped, then playing for 4.2 s, then the
@@ -34,9 +35,10 @@ ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::stri
   char cmd[2048];
   snprintf(cmd, sizeof cmd,
            "DAVREL_DATA_DIR='%s' DAVREL_TIME_SCALE=0.1 timeout 60 '%s' --bundle '%s' --tempo %g --stopped --blocks 0 "
-           "--in 'Rudu:MIDI Out' --out 'Rudu:MIDI In' --set %d=1 --set %d=1 --run 0.3 --play --run 4.2 "
+           "--in '%s' --out '%s' --set %d=1 --set %d=1 --run 0.3 --play --run 4.2 "
            "--set %d=0 --stop --run 0.3 >'%s' 2>&1",
-           data.c_str(), DAVREL_HOST_PROGRAM, DAVREL_PLUGIN_BUNDLE, tempo, (int)kSendMIDIClockPointer,
+           data.c_str(), DAVREL_HOST_PROGRAM, DAVREL_PLUGIN_BUNDLE, tempo, sim.OutputPortName().c_str(),
+           sim.InputPortName().c_str(), (int)kSendMIDIClockPointer,
            (int)kSendMIDIClockInfo, (int)kSendMIDIClockInfo, logFile.c_str());
   const int status = std::system(cmd);
   if (FILE* f = fopen(logFile.c_str(), "rb"))
@@ -54,6 +56,12 @@ ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::stri
     if (m.bytes[0] == 0xF8) r.ticks.push_back(m.seconds);
     if (m.bytes[0] == 0xFA && r.starts++ == 0) r.start = m.seconds;
     if (m.bytes[0] == 0xFC && r.stops++ == 0) r.stop = m.seconds;
+  }
+  const SimBytes editOff = {0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7};
+  for (const SimMessage& m : sim.Received())
+  {
+    r.editOffs += m.bytes == editOff;
+    r.cc95s += m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] == 95;
   }
   return r;
 }
@@ -103,6 +111,10 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     // Switched off together with the transport's stop: no tick later than one
     // interval after the Stop (received on the period grid).
     EXPECT_LT(r.ticks.back(), r.stop + ideal + period);
+    // Nothing from the instance the host restores to check the saved state: it
+    // opens no port, so neither its recall nor its closing reaches the synthesizer.
+    EXPECT_EQ(r.editOffs, 0) << log;
+    EXPECT_EQ(r.cc95s, 0) << log;
   }
   sim.Close();
   server.Stop();

@@ -130,13 +130,13 @@ int DroppedPiecesLogged(const std::string& log, int* closes)
 TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
 {
   OpenPlug();
-  EXPECT_EQ(mOutNames, (Names{"OFF", "Rudu:MIDI In"}));
-  EXPECT_EQ(mInNames, (Names{"OFF", "Rudu:MIDI Out"}));
+  EXPECT_EQ(mOutNames, (Names{"OFF", mSim.InputPortName()}));
+  EXPECT_EQ(mInNames, (Names{"OFF", mSim.OutputPortName()}));
   EXPECT_EQ(mPlug->OutIndex(), 1);
   EXPECT_EQ(mPlug->InIndex(), 1);
-  EXPECT_EQ(mPlug->getExternalMIDIOutDevice("Rudu:MIDI In"), 1);
-  EXPECT_EQ(mPlug->getExternalMIDIInDevice("Rudu:MIDI In"), -1);
-  EXPECT_EQ(mPlug->GetMIDIInPortNumber("Rudu:MIDI Out"), 1);
+  EXPECT_EQ(mPlug->getExternalMIDIOutDevice(mSim.InputPortName().c_str()), 1);
+  EXPECT_EQ(mPlug->getExternalMIDIInDevice(mSim.InputPortName().c_str()), -1);
+  EXPECT_EQ(mPlug->GetMIDIInPortNumber(mSim.OutputPortName().c_str()), 1);
   EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
 }
 
@@ -149,8 +149,8 @@ TEST_F(MidiOverJack, ListsReadAheadServeSelectionsAskedAtOnce)
   int out = 1, in = 1;
   ASSERT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
   ASSERT_EQ(mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str()), 1);
-  EXPECT_EQ(mPlug->getExternalMIDIOutNames(), (Names{"OFF", "Rudu:MIDI In"}));
-  EXPECT_EQ(mPlug->getExternalMIDIInNames(), (Names{"OFF", "Rudu:MIDI Out"}));
+  EXPECT_EQ(mPlug->getExternalMIDIOutNames(), (Names{"OFF", mSim.InputPortName()}));
+  EXPECT_EQ(mPlug->getExternalMIDIInNames(), (Names{"OFF", mSim.OutputPortName()}));
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
 }
 
@@ -296,11 +296,11 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
   std::string error;
   ASSERT_TRUE(mSimB.Open(&error)) << error;
   OpenPlug();
-  ASSERT_EQ(mOutNames, (Names{"OFF", "Rudu:MIDI In", "RuduB:MIDI In"}));
+  ASSERT_EQ(mOutNames, (Names{"OFF", mSim.InputPortName(), mSimB.InputPortName()}));
 
   IMidiMsg cc(0, 0xB1, 0x10, 0x20);
   int index = 1; // the name decides, not the index
-  EXPECT_EQ(mPlug->setExternalMIDIOut(index, "RuduB:MIDI In"), 2);
+  EXPECT_EQ(mPlug->setExternalMIDIOut(index, mSimB.InputPortName().c_str()), 2);
   EXPECT_EQ(index, 2);
   ASSERT_TRUE(mSimB.WaitForConnections(0, 1, kWaitMs));
   ASSERT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
@@ -309,7 +309,7 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
   EXPECT_EQ(mSimB.Received()[0].bytes, (Bytes{0xB1, 0x10, 0x20}));
 
   index = 2;
-  EXPECT_EQ(mPlug->setExternalMIDIOut(index, "Rudu:MIDI In"), 1);
+  EXPECT_EQ(mPlug->setExternalMIDIOut(index, mSim.InputPortName().c_str()), 1);
   EXPECT_EQ(index, 1);
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   EXPECT_TRUE(mPlug->SendMidiMsg(&cc));

@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include "plug/MidiPortSelect.h"
+
 #include <RtMidi.h>
 
 #include <cstdio>
@@ -22,7 +24,7 @@ template <class T> std::vector<std::string> List(const char* client, std::string
   {
     try
     {
-      port.reset(new T(RtMidi::UNIX_JACK, client));
+      port.reset(new T(RtMidi::UNIX_JACK, JackClientName(client)));
     }
     catch (RtMidiError& e)
     {

@@ -26,6 +26,66 @@ bool ParseCode(const std::string& text, OSType* code)
   return true;
 }
 
+// The editor's state chunk with its MIDI input and output names made "OFF" (the
+// first entry of either port list, which opens nothing). The chunk: a big-endian
+// header word, the quick tab (a double), the patch manager block (two big-endian
+// words, a big-endian length and that many snapshot bytes, five names each a
+// native 32-bit length and its bytes, the ports last), then the values.
+bool PortsOffChunk(const std::vector<UInt8>& in, std::vector<UInt8>* out)
+{
+  const size_t kNames = 5, kFirstPort = 3;
+  auto be32 = [&](size_t at) {
+    return ((uint32_t)in[at] << 24) | ((uint32_t)in[at + 1] << 16) | ((uint32_t)in[at + 2] << 8) | in[at + 3];
+  };
+  size_t pos = 4 + sizeof(double);
+  if (in.size() < pos + 12 || be32(0) != 1 || be32(pos) != 1 || be32(pos + 4) != 1) return false;
+  pos += 12 + (size_t)be32(pos + 8);
+  size_t portsAt = 0;
+  for (size_t i = 0; i < kNames; ++i)
+  {
+    if (i == kFirstPort) portsAt = pos;
+    int32_t n = 0;
+    if (pos + sizeof(n) > in.size()) return false;
+    memcpy(&n, in.data() + pos, sizeof(n));
+    if (n < 0 || pos + sizeof(n) + (size_t)n > in.size()) return false;
+    pos += sizeof(n) + (size_t)n;
+  }
+  out->assign(in.begin(), in.begin() + (long)portsAt);
+  for (size_t i = kFirstPort; i < kNames; ++i)
+  {
+    const int32_t n = 3;
+    out->insert(out->end(), (const UInt8*)&n, (const UInt8*)&n + sizeof(n));
+    out->insert(out->end(), {'O', 'F', 'F'});
+  }
+  out->insert(out->end(), in.begin() + (long)pos, in.end());
+  return true;
+}
+
+bool TurnPortsOff(CFPropertyListRef state, std::string* error)
+{
+  CFDataRef data = CFGetTypeID(state) == CFDictionaryGetTypeID()
+                       ? (CFDataRef)CFDictionaryGetValue((CFDictionaryRef)state, CFSTR("data"))
+                       : nullptr;
+  std::vector<UInt8> off;
+  if (data && CFGetTypeID(data) == CFDataGetTypeID())
+  {
+    const UInt8* bytes = CFDataGetBytePtr(data);
+    if (!PortsOffChunk(std::vector<UInt8>(bytes, bytes + CFDataGetLength(data)), &off)) data = nullptr;
+  }
+  else
+    data = nullptr;
+  if (!data)
+  {
+    // Restored as it is, it could open the ports it names and send to them.
+    if (error) *error = "the state holds no editor chunk whose MIDI ports could be left closed";
+    return false;
+  }
+  CFDataRef replaced = CFDataCreate(nullptr, off.data(), (CFIndex)off.size());
+  CFDictionarySetValue((CFMutableDictionaryRef)state, CFSTR("data"), replaced);
+  CFRelease(replaced);
+  return true;
+}
+
 }  // namespace
 
 TestHost::~TestHost()
@@ -230,10 +290,15 @@ OSStatus TestHost::SaveState(AudioUnit unit, const std::string& path, std::strin
   return written ? noErr : paramErr;
 }
 
-OSStatus TestHost::RestoreState(AudioUnit unit, const std::string& path, std::string* error)
+OSStatus TestHost::RestoreState(AudioUnit unit, const std::string& path, std::string* error, Ports ports)
 {
   CFPropertyListRef state = ReadStateFile(path, error);
   if (!state) return paramErr;
+  if (ports == kPortsOff && !TurnPortsOff(state, error))
+  {
+    CFRelease(state);
+    return paramErr;
+  }
   const OSStatus r =
       AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof(state));
   CFRelease(state);

@@ -52,7 +52,15 @@ public:
   OSStatus Render(AudioUnit unit, int frames, std::vector<float>* left, std::vector<float>* right);
 
   OSStatus SaveState(AudioUnit unit, const std::string& path, std::string* error);
-  OSStatus RestoreState(AudioUnit unit, const std::string& path, std::string* error);
+  // kPortsOff restores the state with its MIDI ports turned off, so the unit opens
+  // no port and sends nothing to the hardware (a state that cannot be so changed is
+  // refused).
+  enum Ports
+  {
+    kPortsAsSaved,
+    kPortsOff
+  };
+  OSStatus RestoreState(AudioUnit unit, const std::string& path, std::string* error, Ports ports = kPortsAsSaved);
 
   HostTimeline timeline;
   double sampleRate = 44100.0;

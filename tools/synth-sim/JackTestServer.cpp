@@ -1,7 +1,10 @@
 #include "JackTestServer.h"
 
+#include "plug/MidiPortSelect.h"
+
 #include <jack/jack.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,11 +21,21 @@
 
 namespace {
 
-// One name: JACK names a client's notification socket after the client alone
-// (/dev/shm/jack_CLIENT_UID_0), so two test processes whose clients share a name
-// ("RtMidi Input Client") break each other even on different servers. The lock
-// makes the MIDI tests of every worktree on the machine take turns.
-const char* const kPool[] = {"davrel-test-0"};
+// The server name: DAVREL_JACK_SERVER, else davrel-test-0. JACK names a client's
+// notification socket after the client alone (/dev/shm/jack_CLIENT_UID_0), so two
+// test processes whose clients share a name ("RtMidi Input Client") break each other
+// even on different servers: the processes of one name take turns through its lock,
+// and those of another name give their clients that name (JackClientName).
+const char* const kDefaultName = "davrel-test-0";
+
+// Letters, digits, '.', '_' and '-', at most 32: it goes into file and client names.
+bool ValidServerName(const std::string& name)
+{
+  if (name.empty() || name.size() > 32) return false;
+  for (char c : name)
+    if (!isalnum((unsigned char)c) && c != '.' && c != '_' && c != '-') return false;
+  return true;
+}
 
 typedef std::chrono::steady_clock Clock;
 
@@ -65,6 +78,12 @@ void StopStale(const std::string& pidPath, const std::string& name)
 
 } // namespace
 
+std::string JackTestServer::ServerName()
+{
+  const char* name = getenv("DAVREL_JACK_SERVER");
+  return name && *name ? name : kDefaultName;
+}
+
 std::string JackTestServer::StateDir()
 {
   if (const char* d = getenv("DAVREL_JACK_DIR")) return d;
@@ -75,35 +94,33 @@ std::string JackTestServer::StateDir()
 bool JackTestServer::Start(std::string* error, int lockSeconds)
 {
   if (Running()) return true;
+  const std::string name = ServerName();
+  if (!ValidServerName(name))
+  {
+    SetError(error, "DAVREL_JACK_SERVER \"" + name + "\" is no test server name (letters, digits, . _ -, at most 32)");
+    return false;
+  }
   const std::string dir = StateDir();
   mkdir(dir.c_str(), 0777);
-  const auto end = Clock::now() + std::chrono::seconds(lockSeconds);
-  while (mLockFd < 0)
+  const int fd = open((dir + "/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0)
   {
-    for (const char* name : kPool)
-    {
-      const int fd = open((dir + "/" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-      if (fd < 0)
-      {
-        SetError(error, "cannot open lock file in " + dir + ": " + strerror(errno));
-        return false;
-      }
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-      {
-        mLockFd = fd;
-        mName = name;
-        break;
-      }
-      close(fd);
-    }
-    if (mLockFd >= 0) break;
+    SetError(error, "cannot open lock file in " + dir + ": " + strerror(errno));
+    return false;
+  }
+  const auto end = Clock::now() + std::chrono::seconds(lockSeconds);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0)
+  {
     if (Clock::now() > end)
     {
-      SetError(error, "no free JACK test server name");
+      close(fd);
+      SetError(error, "the JACK test server " + name + " stayed in use");
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  mLockFd = fd;
+  mName = name;
   if (!Launch(error))
   {
     Stop();
@@ -184,7 +201,8 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
     }
     jack_status_t js;
     jack_client_t* probe =
-        jack_client_open("davrel-probe", (jack_options_t)(JackNoStartServer | JackServerName), &js, mName.c_str());
+        jack_client_open(JackClientName("davrel-probe").c_str(), (jack_options_t)(JackNoStartServer | JackServerName),
+                         &js, mName.c_str());
     if (probe)
     {
       // The client must have reached our server, not one that was on its way out.

@@ -1,7 +1,7 @@
 #pragma once
 // One JACK server of the test bed, private to one test process. It takes the
-// server name that tools/jack-testbed.sh also uses (davrel-test-0), held by a
-// file lock for as long as the server runs, starts jackd on the dummy back
+// server name that tools/jack-testbed.sh also uses (DAVREL_JACK_SERVER, default
+// davrel-test-0), held by that name's file lock for as long as the server runs, starts jackd on the dummy back
 // end in userland and in synchronous mode (a late client delays the period and
 // loses nothing, as on a cable), waits until the server takes clients, and points this
 // process's JACK clients (RtMidi's among them) at it. The server gets SIGTERM
@@ -22,7 +22,7 @@ public:
 
   // Frames a period (at 48 kHz) for servers started after this; 256 unless set.
   void SetPeriodFrames(int frames) { mPeriodFrames = frames; }
-  // Waits at most lockSeconds for a free name, then at most 10 s for the server.
+  // Waits at most lockSeconds for the name's lock, then at most 10 s for the server.
   bool Start(std::string* error = nullptr, int lockSeconds = 120);
   // Stops the server by its process id and frees its name.
   void Stop();
@@ -30,7 +30,9 @@ public:
   bool Running() const { return mPid > 0; }
   const std::string& Name() const { return mName; }
 
-  // Where the pool's lock, pid and log files live.
+  // The test bed's server name: DAVREL_JACK_SERVER, else davrel-test-0.
+  static std::string ServerName();
+  // Where the lock, pid and log files of the server names live.
   static std::string StateDir();
 
 private:

@@ -1,5 +1,7 @@
 #include "SynthSim.h"
 
+#include "plug/MidiPortSelect.h"
+
 #include <jack/midiport.h>
 
 #include <chrono>
@@ -17,7 +19,7 @@ SimBytes MakeSimDump(int size, int seed)
 }
 
 SynthSim::SynthSim(const std::string& clientName)
-  : mClientName(clientName), mRecorder([this](const SimMessage& m) {
+  : mClientName(JackClientName(clientName)), mRecorder([this](const SimMessage& m) {
       if (mEcho.load()) Send(m.bytes);
     })
 {

@@ -39,6 +39,8 @@ SimBytes MakeSimDump(int size, int seed = 3);
 class SynthSim
 {
 public:
+  // The client takes JackClientName(clientName): with DAVREL_JACK_SERVER set,
+  // "Rudu@NAME"; the port names below follow.
   explicit SynthSim(const std::string& clientName = "Rudu");
   ~SynthSim();
   SynthSim(const SynthSim&) = delete;

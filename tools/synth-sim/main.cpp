@@ -16,12 +16,15 @@
 // Options: --name CLIENT (default "Rudu"), --echo (send back what arrives),
 // --connect CLIENT (join our ports to that client's "MIDI In" and "MIDI Out"),
 // --answer (answer requests, store programs and globals as the synthesizer does),
-// --channel N (the synthesizer's global channel with --answer, default 0).
+// --channel N (the synthesizer's global channel with --answer, default 0). With
+// DAVREL_JACK_SERVER set, both client names get "@" and that name after them, as
+// every JACK client of that test bed does.
 // Exit status 0 when every command succeeded. Run it under timeout: a JACK client
 // whose server dies can hang.
 
 #include "SynthModel.h"
 #include "SynthSim.h"
+#include "plug/MidiPortSelect.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +120,7 @@ int main(int argc, char** argv)
     fprintf(stderr, "synth-sim: %s\n", error.c_str());
     return 1;
   }
+  if (!peer.empty()) peer = JackClientName(peer);
   if (!peer.empty() &&
       !(sim.Connect(sim.OutputPortName(), peer + ":MIDI In") && sim.Connect(peer + ":MIDI Out", sim.InputPortName())))
   {
