@@ -114,53 +114,56 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   DestroyWindow(top);
 }
 
-// While the cursor is hidden the program's mouse position moves by how far each
-// motion went (screen y upward), wherever the pointer itself is.
-TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
+// While the cursor is hidden the pointer is held where it was: each motion moves the
+// program's own position by how far it went (screen y upward) and the pointer goes
+// back, so a drag goes on past the screen's edge. Shown again, it follows the mouse.
+TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
   const unsigned long xid = ShownTop(&top, true);
   ASSERT_NE(xid, 0u);
-  // The pointer is moved as a hand would move it (the server reports the motion),
-  // and a motion is sent there too, which adds nothing more.
-  auto move = [&](int x, int y) {
-    POINT p{x, y};
-    ClientToScreen(top, &p);
-    const CGDirectDisplayID d = CGMainDisplayID();
-    CGDisplayMoveCursorToPoint(d, CGPoint{(CGFloat)p.x, (CGFloat)CGDisplayPixelsHigh(d) - p.y});
-    driver->sync();
-    driver->motion(xid, x, y);
-  };
-  move(50, 50);
+  const int height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  POINT held{50, 50};
+  ClientToScreen(top, &held);
+  const int hx = held.x, hy = height - held.y;  // on the server, y down
+  driver->movePointer(hx, hy);
   ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
-  loop->runOnce();
   ASSERT_EQ(SWELL_ShowCursor(false), -1);
-  POINT start;
-  GetCursorPos(&start);
-  struct Step
+  POINT want, now{};
+  GetCursorPos(&want);
+  ASSERT_EQ(want.x, held.x);
+  ASSERT_EQ(want.y, held.y);
+  std::vector<std::pair<int, int>> steps = {{12, 7}, {-22, -10}};
+  steps.resize(steps.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
+  int px = 0, py = 0;
+  for (const auto& [dx, dy] : steps)
   {
-    int x, y, dx, dy;
-  };
-  POINT want = start;
-  for (const Step s : {Step{62, 43, 12, 7}, Step{40, 60, -22, -17}})
-  {
-    want.x += s.dx;
-    want.y += s.dy;
-    POINT client = want;
-    ScreenToClient(top, &client);
-    move(s.x, s.y);
-    POINT now{};
-    EXPECT_TRUE(until([&] {
+    want.x += dx;
+    want.y -= dy;
+    driver->movePointer(hx + dx, hy + dy);
+    ASSERT_TRUE(until([&] {
       GetCursorPos(&now);
-      return now.x == want.x && now.y == want.y && log.only(WM_MOUSEMOVE).back().lParam ==
-                                                       SWELL_PackPoint(client.x, client.y);
-    })) << s.x << "," << s.y << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y;
+      driver->pointer(&px, &py);
+      return now.x == want.x && now.y == want.y && px == hx && py == hy;
+    })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
+        << "; pointer at " << px << "," << py;
   }
-  loop->runOnce();
-  GetCursorPos(&start);
-  EXPECT_EQ(start.x, want.x) << "the motion sent where the pointer already is adds nothing";
-  EXPECT_EQ(start.y, want.y);
+  // The window heard of the moves while the position was over it (the first two).
+  POINT client{held.x + 12 - 22, held.y - 7 + 10};
+  ScreenToClient(top, &client);
+  const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
+  EXPECT_NE(std::find(moves.begin(), moves.end(), LoggedMsg{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)}),
+            moves.end());
   EXPECT_EQ(SWELL_ShowCursor(true), 0);
+  driver->movePointer(hx + 30, hy + 20);
+  EXPECT_TRUE(until([&] {
+    GetCursorPos(&now);
+    return now.x == held.x + 30 && now.y == held.y - 20;
+  }));
+  loop->runOnce();
+  driver->pointer(&px, &py);
+  EXPECT_EQ(px, hx + 30);
+  EXPECT_EQ(py, hy + 20);
   DestroyWindow(top);
 }
 
