@@ -8,6 +8,7 @@
 #include "platform/appkit/ScreenAnswers.h"
 #include "platform/appkit/X11Desktop.h"
 #include "platform/appkit/X11Keys.h"
+#include "platform/appkit/X11Layout.h"
 #include "raster/lice_bitmap.h"
 
 #include <X11/Xatom.h>
@@ -84,6 +85,7 @@ public:
     mArrow = XCreateFontCursor(d, XC_left_ptr);
     mIBeam = XCreateFontCursor(d, XC_xterm);
     mDesk = std::make_unique<AKX11Desktop>(d, this);
+    mLayout = std::make_unique<AKX11Layout>(d);
   }
 
   ~X11Presenter() override
@@ -94,6 +96,7 @@ public:
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
     mDesk.reset();
+    mLayout.reset();
     XDestroyWindow(mDisplay, mClipWindow);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
@@ -363,6 +366,14 @@ public:
     if (mCursor == AKCursorIBeam) return mIBeam;
     if (mCursor == AKCursorImage && mImageCursor) return mImageCursor;
     return mArrow;
+  }
+
+  // ---- the keyboard's own layout ----
+
+  bool hasKeyboardLayout() const override { return mLayout->usable(); }
+  bool layoutCharacter(unsigned short keyCode, bool shift, char32_t* c, bool* dead) override
+  {
+    return mLayout->character(keyCode, shift, c, dead);
   }
 
   // ---- modal interactions, drawn in windows of the kit ----
@@ -716,6 +727,11 @@ private:
   void handle(XEvent& e)
   {
     if (mDesk->handle(e)) return;
+    if (e.type == MappingNotify)
+    {
+      XRefreshKeyboardMapping(&e.xmapping);  // XLookupString reads the keyboard as it is now
+      return;
+    }
     if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
     {
       if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
@@ -850,7 +866,16 @@ private:
         const int pn = XLookupString(&plain, plainText, sizeof(plainText) - 1, &plainSym, nullptr);
         unsigned short code = 0;
         std::u16string chars, ignoring;
-        if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring)) break;
+        if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring))
+        {
+          // A key of the typing area that gives no character (a dead key) still goes on,
+          // by its place, so the layer can ask the layout what it is.
+          if (plainSym == NoSymbol || IsModifierKey(plainSym)) break;
+          code = mLayout->keyCodeAt(e.xkey.keycode);
+          if (code == 0xFFFF || code == kVK_Return || code == kVK_Tab || code == kVK_Space || code == kVK_Escape)
+            break;
+          ignoring.clear();
+        }
         chars = ignoring;
         // With control held a letter gives its control character, as on the platform.
         if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
@@ -921,6 +946,7 @@ private:
   AKCursorKind mCursor = AKCursorArrow;
   Cursor mImageCursor = 0;  // made and kept by mDesk
   std::unique_ptr<AKX11Desktop> mDesk;
+  std::unique_ptr<AKX11Layout> mLayout;
   std::map<NSWindow*, XWindowData*> mWindows;
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;

@@ -7,6 +7,7 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
@@ -17,6 +18,8 @@
 #include "winsys/wnd/toplevel.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -164,6 +167,68 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   driver->pointer(&px, &py);
   EXPECT_EQ(px, hx + 30);
   EXPECT_EQ(py, hy + 20);
+  DestroyWindow(top);
+}
+
+// With a German layout set on the server, a key without characters takes its
+// character from that layout (by the key's place; a dead key gives its own before a
+// space). With a Russian one, a letter X gives no characters for still reaches the
+// window, by its place.
+TEST_F(WndX11, KeysWithoutCharactersTakeTheKeyboardsOwnLayout)
+{
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  ASSERT_NE(xid, 0u);
+  const std::string setLayout = "setxkbmap -display " + X11Session::server()->display() + " ";
+  ASSERT_EQ(std::system((setLayout + "de").c_str()), 0);
+  const std::unique_ptr<void, std::function<void(void*)>> restore(
+      this, [&](void*) { EXPECT_EQ(std::system((setLayout + "us").c_str()), 0); });
+  loop->runOnce();
+  ASSERT_TRUE(NSApp->presenter()->hasKeyboardLayout());
+  struct Row
+  {
+    unsigned short code;
+    int want;
+  };
+  for (const Row r : {Row{kVK_ANSI_Y, 'z'}, Row{kVK_ANSI_Z, 'y'}, Row{kVK_ANSI_Semicolon, 0xF6},
+                      Row{kVK_ANSI_Minus, 0xDF}, Row{kVK_ANSI_Grave, '^'}, Row{kVK_ANSI_Equal, '\''},
+                      Row{0x3F, 0x3F + 1024}})
+  {
+    NSEvent* e = NSEvent::keyEventWithType(NSKeyDown, NSShiftKeyMask, nullptr, u"", u"", r.code);
+    int flags = -1;
+    EXPECT_EQ(SWELL_MacKeyToWindowsKeyEx(e, &flags, 1), r.want) << r.code;
+    EXPECT_EQ(flags, r.want > 1024 ? FVIRTKEY | FSHIFT : 0) << r.code;
+  }
+  // Shifted, and a dead key's own character ahead of the next key's.
+  TISInputSourceRef source = TISCopyCurrentKeyboardInputSource();
+  const auto* layout = (const UCKeyboardLayout*)CFDataGetBytePtr(
+      (CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData));
+  UInt32 dead = 0;
+  UniChar c[4] = {};
+  UniCharCount n = 9;
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_2, kUCKeyActionDown, kUCShiftKeyState, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(std::u16string((const char16_t*)c, n), u"\"");
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_Grave, kUCKeyActionDown, 0, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(n, 0u);
+  EXPECT_NE(dead, 0u);
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_E, kUCKeyActionDown, 0, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(std::u16string((const char16_t*)c, n), u"^e");
+  EXPECT_EQ(dead, 0u);
+  CFRelease(source);
+
+  int viaLayout = 0;
+  log.handlers[{top, WM_KEYDOWN}] = [&](HWND, WPARAM, LPARAM) {
+    viaLayout = SWELL_MacKeyToWindowsKeyEx(nullptr, nullptr, 1);
+    return (LRESULT)0;
+  };
+  SetFocus(top);
+  ASSERT_EQ(std::system((setLayout + "ru").c_str()), 0);
+  AKX11Driver typist(X11Session::server()->display());  // reads the keyboard as it is now
+  typist.key(xid, "Cyrillic_ya");
+  ASSERT_TRUE(until([&] { return !log.only(WM_KEYDOWN).empty(); }));
+  EXPECT_EQ(log.only(WM_KEYDOWN)[0], (LoggedMsg{top, WM_KEYDOWN, kVK_ANSI_Z + 1024, FVIRTKEY}));
+  EXPECT_EQ(viaLayout, 0x44F);
+  log.handlers.clear();
   DestroyWindow(top);
 }
 
