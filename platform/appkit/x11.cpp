@@ -868,8 +868,8 @@ private:
         std::u16string chars, ignoring;
         if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring))
         {
-          // A key of the typing area that gives no character (a dead key) still goes on,
-          // by its place, so the layer can ask the layout what it is.
+          // A key of the typing area that Xlib gives no character for (one outside
+          // Latin-1) still goes on, by its place, so the layer can ask the layout.
           if (plainSym == NoSymbol || IsModifierKey(plainSym)) break;
           code = mLayout->keyCodeAt(e.xkey.keycode);
           if (code == 0xFFFF || code == kVK_Return || code == kVK_Tab || code == kVK_Space || code == kVK_Escape)
