@@ -158,6 +158,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   EXPECT_NE(std::find(moves.begin(), moves.end(), LoggedMsg{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)}),
             moves.end());
   EXPECT_EQ(SWELL_ShowCursor(true), 0);
+  GetCursorPos(&now);  // asks the server, so the pointer put back is there before the next move
   driver->movePointer(hx + 30, hy + 20);
   EXPECT_TRUE(until([&] {
     GetCursorPos(&now);
