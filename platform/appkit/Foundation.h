@@ -31,6 +31,7 @@ inline CGFloat NSMaxY(const NSRect& r) { return r.origin.y + r.size.height; }
 inline CGFloat NSWidth(const NSRect& r) { return r.size.width; }
 inline CGFloat NSHeight(const NSRect& r) { return r.size.height; }
 inline bool NSIsEmptyRect(const NSRect& r) { return !(r.size.width > 0 && r.size.height > 0); }
+inline bool NSEqualPoints(NSPoint a, NSPoint b) { return a.x == b.x && a.y == b.y; }
 inline bool NSEqualRects(const NSRect& a, const NSRect& b)
 {
   return a.origin.x == b.origin.x && a.origin.y == b.origin.y && a.size.width == b.size.width &&

@@ -63,6 +63,10 @@ public:
     return true;
   }
   virtual void setCursor(AKCursorKind) {}
+  // Mouse and cursor uncoupled (false): the pointer is held where it is, and mouse
+  // motions still arrive with how far they went (deltaX, deltaY); true couples them
+  // again. Presenters whose pointer is only where events say do nothing.
+  virtual bool associateMouse(bool /*connected*/) { return true; }
   // Raises and focuses a shown top-level window of the process pid (any program's):
   // 1 when done, 0 when the process shows no window (yet), -1 when this presenter
   // shows no other program's windows.
@@ -72,6 +76,19 @@ public:
   virtual void setImageCursor(int /*width*/, int /*height*/, const uint32_t* /*pixels*/, NSPoint /*hotSpot*/)
   {
     setCursor(AKCursorArrow);
+  }
+
+  // ---- the keyboard's own layout ----
+  // True when the keyboard has a layout of its own (the platform's US layout stands
+  // in otherwise).
+  virtual bool hasKeyboardLayout() const { return false; }
+  // What the layout gives the key at the place of a platform key code (codes 0 to
+  // 53 of the ANSI keyboard), with shift or without modifiers: true with its
+  // character in c, or for a dead key with dead set and c the character the dead key
+  // gives before a space (0 when it gives none). False when the key gives nothing.
+  virtual bool layoutCharacter(unsigned short /*keyCode*/, bool /*shift*/, char32_t* /*c*/, bool* /*dead*/)
+  {
+    return false;
   }
 
   // ---- the desktop's clipboard (text only) ----

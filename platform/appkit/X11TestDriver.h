@@ -44,6 +44,11 @@ public:
   void release(unsigned long window, int x, int y, int button, unsigned state = 0);
   void click(unsigned long window, int x, int y, int button = 1);
   void motion(unsigned long window, int x, int y, unsigned state = 0);
+  // Moves the pointer to a point of the screen (pixels, y down) as a hand would:
+  // the server reports the motion to the window under it.
+  void movePointer(int x, int y);
+  // Where the pointer is on the screen (pixels, y down).
+  void pointer(int* x, int* y);
   // A key by its X key symbol (as XStringToKeysym names it: "k", "Return", "Up").
   void key(unsigned long window, const std::string& keysymName, unsigned state = 0);
   // The window manager's close request (WM_DELETE_WINDOW).

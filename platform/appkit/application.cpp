@@ -47,6 +47,9 @@ DVCGDisplayServices displayServices(NSPresenter* p)
   s.moveCursor = [](void* o, CGPoint p) -> CGError {
     return ((NSPresenter*)o)->moveCursor(NSMakePoint(p.x, p.y)) ? kCGErrorSuccess : kCGErrorFailure;
   };
+  s.associateMouse = [](void* o, bool connected) -> CGError {
+    return ((NSPresenter*)o)->associateMouse(connected) ? kCGErrorSuccess : kCGErrorFailure;
+  };
   // The kit's modifier masks are the platform's event flags.
   s.flagsState = [](void* o) { return (CGEventFlags)((NSPresenter*)o)->modifierFlags(); };
   return s;

@@ -45,3 +45,9 @@ CGError CGDisplayMoveCursorToPoint(CGDirectDisplayID, CGPoint point)
 {
   return gInstalled ? gServices.moveCursor(gServices.owner, point) : kCGErrorSuccess;
 }
+
+CGError CGAssociateMouseAndMouseCursorPosition(int connected)
+{
+  return gInstalled && gServices.associateMouse ? gServices.associateMouse(gServices.owner, connected != 0)
+                                                : kCGErrorSuccess;
+}

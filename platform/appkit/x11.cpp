@@ -8,6 +8,7 @@
 #include "platform/appkit/ScreenAnswers.h"
 #include "platform/appkit/X11Desktop.h"
 #include "platform/appkit/X11Keys.h"
+#include "platform/appkit/X11Layout.h"
 #include "raster/lice_bitmap.h"
 
 #include <X11/Xatom.h>
@@ -21,12 +22,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <unistd.h>
 #include <unistd.h>
 
 namespace {
@@ -84,6 +85,7 @@ public:
     mArrow = XCreateFontCursor(d, XC_left_ptr);
     mIBeam = XCreateFontCursor(d, XC_xterm);
     mDesk = std::make_unique<AKX11Desktop>(d, this);
+    mLayout = std::make_unique<AKX11Layout>(d);
   }
 
   ~X11Presenter() override
@@ -94,6 +96,7 @@ public:
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
     mDesk.reset();
+    mLayout.reset();
     XDestroyWindow(mDisplay, mClipWindow);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
@@ -256,8 +259,26 @@ public:
 
   bool moveCursor(NSPoint p) override
   {
-    XWarpPointer(mDisplay, None, mRoot, 0, 0, 0, 0, (int)p.x, (int)p.y);
-    XFlush(mDisplay);
+    const NSPoint to = NSMakePoint((int)p.x, screenSize().height - (int)p.y);
+    if (mHolding) mHeld = to;
+    warp(to);
+    return true;
+  }
+
+  // Uncoupled, the pointer is held where it is: each motion is delivered with how far
+  // it went and the pointer put back, so a drag never stops at the screen's edge.
+  bool associateMouse(bool connected) override
+  {
+    if (connected || mHolding)
+    {
+      mHolding = !connected;
+      return true;
+    }
+    // Motions the server made before this query are in the position already.
+    mHoldSerial = NextRequest(mDisplay);
+    mHeld = mouseLocation();
+    mWarps.emplace_back(mHoldSerial, mHeld);
+    mHolding = true;
     return true;
   }
 
@@ -345,6 +366,14 @@ public:
     if (mCursor == AKCursorIBeam) return mIBeam;
     if (mCursor == AKCursorImage && mImageCursor) return mImageCursor;
     return mArrow;
+  }
+
+  // ---- the keyboard's own layout ----
+
+  bool hasKeyboardLayout() const override { return mLayout->usable(); }
+  bool layoutCharacter(unsigned short keyCode, bool shift, char32_t* c, bool* dead) override
+  {
+    return mLayout->character(keyCode, shift, c, dead);
   }
 
   // ---- modal interactions, drawn in windows of the kit ----
@@ -698,6 +727,11 @@ private:
   void handle(XEvent& e)
   {
     if (mDesk->handle(e)) return;
+    if (e.type == MappingNotify)
+    {
+      XRefreshKeyboardMapping(&e.xmapping);  // XLookupString reads the keyboard as it is now
+      return;
+    }
     if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
     {
       if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
@@ -749,8 +783,10 @@ private:
         const XButtonEvent& b = e.xbutton;
         noteModifiers(flagsOf(b.state));
         const NSPoint p = baseOf(w, b.x, b.y);
-        noteMouse(w->convertBaseToScreen(p), buttonsOf(b.state, b.button, e.type == ButtonPress));
-        mLastMotion = w->convertBaseToScreen(p);
+        const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
+        noteMouse(screen, buttonsOf(b.state, b.button, e.type == ButtonPress));
+        passWarps(b.serial);
+        mLastMotion = screen;
         mHaveMotion = true;
         if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
         {
@@ -783,17 +819,24 @@ private:
         const XMotionEvent& m = e.xmotion;
         noteModifiers(flagsOf(m.state));
         const NSPoint p = baseOf(w, m.x, m.y);
-        const NSPoint screen = w->convertBaseToScreen(p);
+        const NSPoint screen = screenPoint(w, m.send_event, m.x, m.y, m.x_root, m.y_root);
         noteMouse(screen, buttonsOf(m.state, 0, false));
         const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
                                  : (m.state & Button3Mask) ? NSRightMouseDragged
                                                            : NSMouseMoved;
         // How far the mouse went since the last motion or press: a hidden cursor
         // moves the program's own position by it.
+        passWarps(m.serial);
         const NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y)
                                       : NSMakePoint(0, 0);
         mLastMotion = screen;
         mHaveMotion = true;
+        if (mHolding)
+        {
+          // Moved before the pointer was held, or by our own warp back: nothing to add.
+          if ((long)(m.serial - mHoldSerial) < 0 || (d.x == 0 && d.y == 0)) break;
+          if (!NSEqualPoints(screen, mHeld)) warp(mHeld);
+        }
         post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
         break;
       }
@@ -823,7 +866,16 @@ private:
         const int pn = XLookupString(&plain, plainText, sizeof(plainText) - 1, &plainSym, nullptr);
         unsigned short code = 0;
         std::u16string chars, ignoring;
-        if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring)) break;
+        if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring))
+        {
+          // A key of the typing area that Xlib gives no character for (one outside
+          // Latin-1) still goes on, by its place, so the layer can ask the layout.
+          if (plainSym == NoSymbol || IsModifierKey(plainSym)) break;
+          code = mLayout->keyCodeAt(e.xkey.keycode);
+          if (code == 0xFFFF || code == kVK_Return || code == kVK_Tab || code == kVK_Space || code == kVK_Escape)
+            break;
+          ignoring.clear();
+        }
         chars = ignoring;
         // With control held a letter gives its control character, as on the platform.
         if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
@@ -834,6 +886,37 @@ private:
       }
       default:
         break;
+    }
+  }
+
+  // Where an event found the pointer (screen, y up): the server's root position, or
+  // for an event another client made up (it carries none) its place in the window.
+  NSPoint screenPoint(NSWindow* w, bool synthetic, int x, int y, int rootX, int rootY)
+  {
+    return synthetic ? w->convertBaseToScreen(baseOf(w, x, y)) : NSMakePoint(rootX, screenSize().height - rootY);
+  }
+
+  // Moves the pointer (screen point, y up). The motion this makes is not the mouse's:
+  // events the server made from then on (their serial at or past the warp's) count
+  // from where the warp put the pointer.
+  void warp(NSPoint to)
+  {
+    if (mWarps.size() >= 64) mWarps.pop_front();  // no event came for long: the oldest no longer matter
+    const NSSize size = screenSize();
+    const int x = (int)std::clamp(to.x, (CGFloat)0, size.width - 1);
+    const int y = (int)std::clamp(size.height - to.y, (CGFloat)0, size.height - 1);  // the server stops it there too
+    mWarps.emplace_back(NextRequest(mDisplay), NSMakePoint(x, size.height - y));
+    XWarpPointer(mDisplay, None, mRoot, 0, 0, 0, 0, x, y);
+    XFlush(mDisplay);
+  }
+
+  void passWarps(unsigned long serial)
+  {
+    while (!mWarps.empty() && (long)(serial - mWarps.front().first) >= 0)
+    {
+      mLastMotion = mWarps.front().second;
+      mHaveMotion = true;
+      mWarps.pop_front();
     }
   }
 
@@ -863,12 +946,19 @@ private:
   AKCursorKind mCursor = AKCursorArrow;
   Cursor mImageCursor = 0;  // made and kept by mDesk
   std::unique_ptr<AKX11Desktop> mDesk;
+  std::unique_ptr<AKX11Layout> mLayout;
   std::map<NSWindow*, XWindowData*> mWindows;
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
   NSPoint mLastMotion{0, 0};  // screen point of the last motion or press
   bool mHaveMotion = false;
+  // While held (mouse and cursor uncoupled), the pointer's screen point, and the
+  // serial of the request from which on motions count.
+  bool mHolding = false;
+  NSPoint mHeld{0, 0};
+  unsigned long mHoldSerial = 0;
+  std::deque<std::pair<unsigned long, NSPoint>> mWarps;  // serial of each warp not yet passed, and its point
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;
 };

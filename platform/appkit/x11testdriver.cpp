@@ -152,6 +152,20 @@ void AKX11Driver::motion(unsigned long window, int x, int y, unsigned state)
   XFlush(DPY);
 }
 
+void AKX11Driver::movePointer(int x, int y)
+{
+  XWarpPointer(DPY, None, DefaultRootWindow(DPY), 0, 0, 0, 0, x, y);
+  XFlush(DPY);
+}
+
+void AKX11Driver::pointer(int* x, int* y)
+{
+  Window root, child;
+  int wx, wy;
+  unsigned mask;
+  XQueryPointer(DPY, DefaultRootWindow(DPY), &root, &child, x, y, &wx, &wy, &mask);
+}
+
 void AKX11Driver::key(unsigned long window, const std::string& keysymName, unsigned state)
 {
   const KeySym sym = XStringToKeysym(keysymName.c_str());

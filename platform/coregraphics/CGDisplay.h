@@ -25,6 +25,9 @@ CGError CGDisplayHideCursor(CGDirectDisplayID display);
 CGError CGDisplayShowCursor(CGDirectDisplayID display);
 // The point counts y down from the display's top.
 CGError CGDisplayMoveCursorToPoint(CGDirectDisplayID display, CGPoint point);
+// False holds the pointer where it is while mouse motions still report how far they
+// went; true lets it follow the mouse again.
+CGError CGAssociateMouseAndMouseCursorPosition(int connected);
 
 // The modifier keys held now, as the presenter last saw them (0 without one).
 typedef uint64_t CGEventFlags;
@@ -51,6 +54,7 @@ struct DVCGDisplayServices
   CGError (*showCursor)(void* owner);
   CGError (*moveCursor)(void* owner, CGPoint point);
   CGEventFlags (*flagsState)(void* owner);  // may be null
+  CGError (*associateMouse)(void* owner, bool connected);  // may be null
   void* owner;
 };
 // Null removes them. Main thread.

@@ -7,6 +7,7 @@
 
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
+#include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/gdi_draw.h"
@@ -17,6 +18,8 @@
 #include "winsys/wnd/toplevel.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -114,53 +117,119 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   DestroyWindow(top);
 }
 
-// While the cursor is hidden the program's mouse position moves by how far each
-// motion went (screen y upward), wherever the pointer itself is.
-TEST_F(WndX11, AHiddenCursorMovesByEachMotion)
+// While the cursor is hidden the pointer is held where it was: each motion moves the
+// program's own position by how far it went (screen y upward) and the pointer goes
+// back, so a drag goes on past the screen's edge. Shown again, it follows the mouse.
+TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
   const unsigned long xid = ShownTop(&top, true);
   ASSERT_NE(xid, 0u);
-  // The pointer is moved as a hand would move it (the server reports the motion),
-  // and a motion is sent there too, which adds nothing more.
-  auto move = [&](int x, int y) {
-    POINT p{x, y};
-    ClientToScreen(top, &p);
-    const CGDirectDisplayID d = CGMainDisplayID();
-    CGDisplayMoveCursorToPoint(d, CGPoint{(CGFloat)p.x, (CGFloat)CGDisplayPixelsHigh(d) - p.y});
-    driver->sync();
-    driver->motion(xid, x, y);
-  };
-  move(50, 50);
+  const int height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  POINT held{50, 50};
+  ClientToScreen(top, &held);
+  const int hx = held.x, hy = height - held.y;  // on the server, y down
+  driver->movePointer(hx, hy);
   ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
-  loop->runOnce();
   ASSERT_EQ(SWELL_ShowCursor(false), -1);
-  POINT start;
-  GetCursorPos(&start);
-  struct Step
+  POINT want, now{};
+  GetCursorPos(&want);
+  ASSERT_EQ(want.x, held.x);
+  ASSERT_EQ(want.y, held.y);
+  std::vector<std::pair<int, int>> steps = {{12, 7}, {-22, -10}};
+  steps.resize(steps.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
+  int px = 0, py = 0;
+  for (const auto& [dx, dy] : steps)
   {
-    int x, y, dx, dy;
-  };
-  POINT want = start;
-  for (const Step s : {Step{62, 43, 12, 7}, Step{40, 60, -22, -17}})
-  {
-    want.x += s.dx;
-    want.y += s.dy;
-    POINT client = want;
-    ScreenToClient(top, &client);
-    move(s.x, s.y);
-    POINT now{};
-    EXPECT_TRUE(until([&] {
+    want.x += dx;
+    want.y -= dy;
+    driver->movePointer(hx + dx, hy + dy);
+    ASSERT_TRUE(until([&] {
       GetCursorPos(&now);
-      return now.x == want.x && now.y == want.y && log.only(WM_MOUSEMOVE).back().lParam ==
-                                                       SWELL_PackPoint(client.x, client.y);
-    })) << s.x << "," << s.y << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y;
+      driver->pointer(&px, &py);
+      return now.x == want.x && now.y == want.y && px == hx && py == hy;
+    })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
+        << "; pointer at " << px << "," << py;
   }
-  loop->runOnce();
-  GetCursorPos(&start);
-  EXPECT_EQ(start.x, want.x) << "the motion sent where the pointer already is adds nothing";
-  EXPECT_EQ(start.y, want.y);
+  // The window heard of the moves while the position was over it (the first two).
+  POINT client{held.x + 12 - 22, held.y - 7 + 10};
+  ScreenToClient(top, &client);
+  const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
+  EXPECT_NE(std::find(moves.begin(), moves.end(), LoggedMsg{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)}),
+            moves.end());
   EXPECT_EQ(SWELL_ShowCursor(true), 0);
+  GetCursorPos(&now);  // asks the server, so the pointer put back is there before the next move
+  driver->movePointer(hx + 30, hy + 20);
+  EXPECT_TRUE(until([&] {
+    GetCursorPos(&now);
+    return now.x == held.x + 30 && now.y == held.y - 20;
+  }));
+  loop->runOnce();
+  driver->pointer(&px, &py);
+  EXPECT_EQ(px, hx + 30);
+  EXPECT_EQ(py, hy + 20);
+  DestroyWindow(top);
+}
+
+// With a German layout set on the server, a key without characters takes its
+// character from that layout (by the key's place; a dead key gives its own before a
+// space). With a Russian one, a letter X gives no characters for still reaches the
+// window, by its place.
+TEST_F(WndX11, KeysWithoutCharactersTakeTheKeyboardsOwnLayout)
+{
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  ASSERT_NE(xid, 0u);
+  const std::string setLayout = "setxkbmap -display " + X11Session::server()->display() + " ";
+  ASSERT_EQ(std::system((setLayout + "de").c_str()), 0);
+  const std::unique_ptr<void, std::function<void(void*)>> restore(
+      this, [&](void*) { EXPECT_EQ(std::system((setLayout + "us").c_str()), 0); });
+  loop->runOnce();
+  ASSERT_TRUE(NSApp->presenter()->hasKeyboardLayout());
+  struct Row
+  {
+    unsigned short code;
+    int want;
+  };
+  for (const Row r : {Row{kVK_ANSI_Y, 'z'}, Row{kVK_ANSI_Z, 'y'}, Row{kVK_ANSI_Semicolon, 0xF6},
+                      Row{kVK_ANSI_Minus, 0xDF}, Row{kVK_ANSI_Grave, '^'}, Row{kVK_ANSI_Equal, '\''},
+                      Row{0x3F, 0x3F + 1024}})
+  {
+    NSEvent* e = NSEvent::keyEventWithType(NSKeyDown, NSShiftKeyMask, nullptr, u"", u"", r.code);
+    int flags = -1;
+    EXPECT_EQ(SWELL_MacKeyToWindowsKeyEx(e, &flags, 1), r.want) << r.code;
+    EXPECT_EQ(flags, r.want > 1024 ? FVIRTKEY | FSHIFT : 0) << r.code;
+  }
+  // Shifted, and a dead key's own character ahead of the next key's.
+  TISInputSourceRef source = TISCopyCurrentKeyboardInputSource();
+  const auto* layout = (const UCKeyboardLayout*)CFDataGetBytePtr(
+      (CFDataRef)TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData));
+  UInt32 dead = 0;
+  UniChar c[4] = {};
+  UniCharCount n = 9;
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_2, kUCKeyActionDown, kUCShiftKeyState, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(std::u16string((const char16_t*)c, n), u"\"");
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_Grave, kUCKeyActionDown, 0, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(n, 0u);
+  EXPECT_NE(dead, 0u);
+  EXPECT_EQ(UCKeyTranslate(layout, kVK_ANSI_E, kUCKeyActionDown, 0, 0, 0, &dead, 4, &n, c), noErr);
+  EXPECT_EQ(std::u16string((const char16_t*)c, n), u"^e");
+  EXPECT_EQ(dead, 0u);
+  CFRelease(source);
+
+  int viaLayout = 0;
+  log.handlers[{top, WM_KEYDOWN}] = [&](HWND, WPARAM, LPARAM) {
+    viaLayout = SWELL_MacKeyToWindowsKeyEx(nullptr, nullptr, 1);
+    return (LRESULT)0;
+  };
+  SetFocus(top);
+  ASSERT_EQ(std::system((setLayout + "ru").c_str()), 0);
+  AKX11Driver typist(X11Session::server()->display());  // reads the keyboard as it is now
+  typist.key(xid, "Cyrillic_ya");
+  ASSERT_TRUE(until([&] { return !log.only(WM_KEYDOWN).empty(); }));
+  EXPECT_EQ(log.only(WM_KEYDOWN)[0], (LoggedMsg{top, WM_KEYDOWN, kVK_ANSI_Z + 1024, FVIRTKEY}));
+  EXPECT_EQ(viaLayout, 0x44F);
+  log.handlers.clear();
   DestroyWindow(top);
 }
 

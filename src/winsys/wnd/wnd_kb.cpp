@@ -365,11 +365,13 @@ int SWELL_ShowCursor(bool show)
   {
     if (!g_swell_mouse_relmode) GetCursorPos(&g_swell_mouse_relmode_curpos);
     CGDisplayHideCursor(CGMainDisplayID());
+    CGAssociateMouseAndMouseCursorPosition(false);
     g_swell_mouse_relmode = true;
   }
   else if (show && m_curvis_cnt == 0)
   {
     CGDisplayShowCursor(CGMainDisplayID());
+    CGAssociateMouseAndMouseCursorPosition(true);
     g_swell_mouse_relmode = false;
     SWELL_SetCursorPos(g_swell_mouse_relmode_curpos.x, g_swell_mouse_relmode_curpos.y);
   }
