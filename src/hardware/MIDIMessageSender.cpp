@@ -196,7 +196,6 @@ static void allNotesOff(HardwareHost* plug, bool logged)
 
 bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel)
 {
-  manager->channelSearchActive.store(true);
   for (int c = 0; c < 16; ++c)
   {
     sendRequest(function, (uint8_t)(0x30 + c));
@@ -250,7 +249,6 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       break;
     }
   }
-  manager->channelSearchActive.store(false);
   return result;
 }
 
@@ -438,7 +436,6 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
     }
     if (plug->incomingSysExProcessed.load()) break;
   }
-  manager->channelSearchActive.store(false);
   if (plug->dataMismatch.load())
   {
     plug->showSecondLineText("DATA MISMATCH");
