@@ -470,6 +470,8 @@ private:
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();
+  // A recalled value put on its parameter's step.
+  void snapToStep(int id);
   bool selectOutputPort(int index, const std::string& name);
   bool selectInputPort(int index, const std::string& name);
   void sendShortNow(IMidiMsg* msg);
