@@ -349,6 +349,16 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
 
   if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.libraryRequestAllActive.store(true);
 
+  // The librarian's program requests too: a program dump from another channel, one
+  // their channel search reached, goes into no slot and answers nothing.
+  if (libraryRequestWaiting.load() &&
+      (libraryPatchRequest.libraryRequestActive.load() || libraryPatchRequestAll.libraryRequestAllActive.load()) &&
+      n >= 290 && b[4] == kSysexProgramDumpFunction && b[2] != plug->sysexChannelByte.load())
+  {
+    refuseOtherChannel(b[2]);
+    return;
+  }
+
   if (libraryPatchRequest.libraryRequestActive.load())
   {
     log("SysEx data processed in Library Patch Request\n");

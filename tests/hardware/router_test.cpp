@@ -259,7 +259,9 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
   truncated.push_back(0xF7);
   Bytes malformed = good;
   malformed[100] |= 0x80;
-  for (const Bytes* bad : {&truncated, &malformed})
+  Bytes otherChannel = SynthModel::MakeProgram(42, 0x31);
+  manager.libraryRequestWaiting.store(true);  // from the wire, asked for on channel 1
+  for (const Bytes* bad : {&truncated, &malformed, &otherChannel})
   {
     host.SetLibrarianRequestActive(true);
     host.FromHardware(*bad);
