@@ -7,7 +7,8 @@
 //
 // Checks: program bytes and the program name are stored only from a whole program
 // dump, the global bytes only from a whole global dump, the channel byte stays one of
-// the sixteen, and every slot the librarian keeps holds one whole program dump.
+// the sixteen and only a short message or the device enquiry's global dump moves it,
+// and every slot the librarian keeps holds one whole program dump.
 //
 // Input: a set-up byte, a channel byte, then records: flags byte (bit 0: from the
 // host), 16-bit length (little-endian), the message.
@@ -155,7 +156,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (flags & 0x08) manager.globalRequested.store(true);
     if (flags & 0x10) host.SetLibrarianRequestActive(true);
     if (flags & 0x20) librarian.allPatchesRequestActive.store(true);
-    if (flags & 0x40) manager.channelSearchActive.store(!manager.channelSearchActive.load());
     if (flags & 0x80) host.sysExInitRequested.store(true);
     const bool fromDevice = !(flags & 0x01);
 
@@ -163,6 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string nameBefore = host.programName + '\0' + host.patchNameText;
     const std::vector<int> globalBefore = globalBytesOf(host);
     const bool globalValidBefore = host.globalBytesValid.load();
+    const uint8_t channelBefore = host.sysexChannelByte.load();
+    const bool initBefore = host.sysExInitRequested.load();
 
     if (msg.size() >= 4)
     {
@@ -184,6 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A channel is adopted only from the synthesizer's own header.
     const uint8_t channel = host.sysexChannelByte.load();
     if (channel < 0x30 || channel > 0x3F) abort();
+    // Only a short message or the device enquiry's global dump moves it, never a program dump.
+    if (channel != channelBefore && msg.size() > 24 && !(initBefore && msg.size() >= 230)) abort();
     if ((globalBytesOf(host) != globalBefore || host.globalBytesValid.load() != globalValidBefore) && !isGlobalDump(msg))
       abort();
   }

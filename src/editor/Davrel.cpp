@@ -186,6 +186,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   if (GetParam(kCurrentPatch)->GetMax() < 127) GetParam(kCurrentPatch)->InitInt("Current Patch", 0, 0, 127);
 
   applyStartValues();
+  // Last: nothing after it throws, so a failed construction leaves no thread behind.
+  if (tempoWake.sem) tempoThread = std::thread([this] { runTempoHandover(); });
   pluginReady = true;
 }
 
@@ -388,6 +390,12 @@ void Davrel::stopThreads()
   // message reaches the editor once its objects start to go.
   midiOutSet = false;
   StopMidiInput();
+  if (tempoThread.joinable())
+  {
+    tempoQuit = true;
+    tempoWake.post();
+    tempoThread.join();
+  }
   // The manager cancels and joins the worker threads, whose jobs still write the
   // program name into the patch manager: it goes first.
   delete midiMessageManager;

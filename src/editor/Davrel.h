@@ -398,6 +398,22 @@ public:
   std::atomic<int> audioTempoIndex{kNoTempoHandover};
   std::atomic<int> audioDelayMs{-1}, audioDelayBlock{0};
   void OnIdle() override;
+  // The tempo is more than a picture: sends and saved projects read kArpTempo with
+  // the window closed too. The audio callback posts tempoWake (it never waits on
+  // it), and tempoThread takes the index over under mMutex, with or without a
+  // drawing pass; whichever of the two comes first applies it.
+  void applyHostTempo();
+  void runTempoHandover();
+  struct TempoWake
+  {
+    TempoWake();
+    ~TempoWake();
+    void post();  // no lock, no wait: the audio thread's side
+    void wait();
+    struct mach_semaphore* sem = nullptr;  // null when none could be made: no handover thread
+  } tempoWake;
+  std::atomic<bool> tempoQuit{false};
+  std::thread tempoThread;
 
   // Counters of what the audio callback started, for tests and the host.
   std::atomic<int> clockStartJobs{0}, clockStopJobs{0}, clockLoopJobs{0}, partRequestJobs{0};
@@ -482,6 +498,8 @@ private:
   void lightLed(int timbre);
   std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();
+  // A recalled value put on its parameter's step.
+  void snapToStep(int id);
   bool selectOutputPort(int index, const std::string& name);
   bool selectInputPort(int index, const std::string& name);
   void sendShortNow(IMidiMsg* msg);

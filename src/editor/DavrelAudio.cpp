@@ -1,7 +1,8 @@
 // The audio callback: the host's render call is the editor's clock. It follows
 // the transport and tempo, keeps the MIDI clock job running, drains the output
 // queue and switches the activity indicators off. Audio thread, no plug-in mutex:
-// what it shows reaches the screen through atomics that OnIdle reads.
+// what it shows reaches the screen through atomics that OnIdle reads, and the
+// tempo reaches its parameter through the tempo thread as well.
 
 #include "editor/Davrel.h"
 
@@ -13,6 +14,7 @@
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
+#include "platform/mach/mach.h"
 #include "winsys/kernel.h"
 
 #include <string>
@@ -73,6 +75,7 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
       tempoSyncLogged = true;
       logLine("PROCESSOR: Host tempo synced to " + std::to_string(t) + "BPM");
       audioTempoIndex.store(index);
+      tempoWake.post();
     }
   }
 
@@ -157,11 +160,47 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   }
 }
 
+Davrel::TempoWake::TempoWake()
+{
+  if (semaphore_create(mach_task_self(), &sem, SYNC_POLICY_FIFO, 0) != KERN_SUCCESS) sem = nullptr;
+}
+
+Davrel::TempoWake::~TempoWake()
+{
+  if (sem) semaphore_destroy(mach_task_self(), sem);
+}
+
+void Davrel::TempoWake::post()
+{
+  if (sem) semaphore_signal(sem);
+}
+
+void Davrel::TempoWake::wait() { semaphore_wait(sem); }
+
+void Davrel::applyHostTempo()
+{
+  const int tempo = audioTempoIndex.exchange(kNoTempoHandover);
+  if (tempo == kNoTempoHandover) return;
+  if (graphics) graphics->SetParameterFromPlug(kArpTempo, tempo, false);
+  else setParamClamped(kArpTempo, tempo);
+}
+
+void Davrel::runTempoHandover()
+{
+  for (;;)
+  {
+    tempoWake.wait();
+    // A teardown holding mMutex never waits for this thread.
+    if (tempoQuit.load() || !EnterMutexUnless(tempoQuit)) return;
+    applyHostTempo();
+    mMutex.Leave();
+  }
+}
+
 void Davrel::OnIdle()
 {
   if (!graphics) return;
-  const int tempo = audioTempoIndex.exchange(kNoTempoHandover);
-  if (tempo != kNoTempoHandover) graphics->SetParameterFromPlug(kArpTempo, tempo, false);
+  applyHostTempo();
   for (int t = 0; t < 2; ++t)
   {
     const int on = midiLedOn[t].load() ? 1 : 0;

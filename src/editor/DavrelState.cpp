@@ -129,6 +129,9 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   forgetSentValues();
   // The flags follow the parameters as they now stand, not as they stood before.
   restoreFilterFlags();
+  // The channel, Local Control and Master Keyboard likewise: snapped first, so each
+  // flag below says what its parameter and its control say.
+  for (int id : {kGlobalMidiChannel, kGlobalLocalControl, kMasterKeyboard}) snapToStep(id);
 
   sysexChannelByte = 0x30 + paramInt(kGlobalMidiChannel);
   logLine("PROJECT RECALL: hardware DeviceID " + std::to_string(paramInt(kGlobalMidiChannel)));
@@ -172,22 +175,24 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
   return pos;
 }
 
+void Davrel::snapToStep(int id)
+{
+  IParam* p = GetParam(id);
+  if (!p || p->GetStep() <= 0.0) return;
+  p->Set(p->GetMin() + std::round((p->Value() - p->GetMin()) / p->GetStep()) * p->GetStep());
+}
+
 void Davrel::restoreFilterFlags()
 {
   // Values off the switches' steps (a chunk from elsewhere) are snapped first, so a
   // flag and the switch its user sees can never disagree.
-  auto snap = [this](int id) {
-    IParam* p = GetParam(id);
-    if (!p || p->GetStep() <= 0.0) return;
-    p->Set(p->GetMin() + std::round((p->Value() - p->GetMin()) / p->GetStep()) * p->GetStep());
-  };
   for (int i = 0; i < kFilterClasses; ++i)
   {
-    snap(kMIDIFilterDAWCCPassThrough + i);
-    snap(kMIDIFilterHWCCPassThrough + i);
+    snapToStep(kMIDIFilterDAWCCPassThrough + i);
+    snapToStep(kMIDIFilterHWCCPassThrough + i);
   }
   for (int id : {kMIDIFilterTrackIncomingMIDI, kMIDIFilterToDAWBuffer, kSendMIDIClockPointer, kSendMIDIClockInfo})
-    snap(id);
+    snapToStep(id);
   for (int i = 0; i < kFilterClasses; ++i)
   {
     dawFilterBlock[filterClassOf(i)] = paramValue(kMIDIFilterDAWCCPassThrough + i) != 1.0;

@@ -319,6 +319,13 @@ void MIDIMessageManager::adoptChannel(uint8_t channelByte)
   plug->sysexChannelByte.store(channelByte);
 }
 
+void MIDIMessageManager::refuseOtherChannel(uint8_t channelByte)
+{
+  plug->showStatusText("Global Channel Mismatch!");
+  plug->logText("Request failed: the answer came on channel " + std::to_string((channelByte & 0x0F) + 1) +
+                ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
+}
+
 void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
 {
   // dataProcessed tells of the message just routed only, so an earlier answer can
@@ -341,6 +348,16 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
 
   if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.libraryRequestAllActive.store(true);
+
+  // The librarian's program requests too: a program dump from another channel, one
+  // their channel search reached, goes into no slot and answers nothing.
+  if (libraryRequestWaiting.load() &&
+      (libraryPatchRequest.libraryRequestActive.load() || libraryPatchRequestAll.libraryRequestAllActive.load()) &&
+      n >= 290 && b[4] == kSysexProgramDumpFunction && b[2] != plug->sysexChannelByte.load())
+  {
+    refuseOtherChannel(b[2]);
+    return;
+  }
 
   if (libraryPatchRequest.libraryRequestActive.load())
   {
@@ -418,17 +435,12 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   {
     log("SysEx data processed in reqular patch / settings parser\n");
     sysexInProgress.store(true);
+    // A program dump never moves the editor to another channel, not even one its
+    // channel search reached: only the device enquiry's global dump does that.
     if (b[2] != plug->sysexChannelByte.load())
     {
-      // During a channel search the answer on another channel is the one looked for.
-      if (!channelSearchActive.load())
-      {
-        plug->showStatusText("Global Channel Mismatch!");
-        plug->logText("Request failed: the answer came on channel " + std::to_string((b[2] & 0x0F) + 1) +
-                      ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
-        return;
-      }
-      adoptChannel(b[2]);
+      refuseOtherChannel(b[2]);
+      return;
     }
     if (n >= 298)
     {
@@ -440,10 +452,17 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
   else if (n >= 230)
   {
-    if (plug->sysExInitRequested.load() || globalRequested.load())
+    if (plug->sysExInitRequested.load())
     {
       adoptChannel(b[2]);
       sysexSettingsParse(msg);
+    }
+    else if (globalRequested.load())
+    {
+      // The current-data request asked on the editor's own channel; the globals of
+      // another would set its channel parameter from under it.
+      if (b[2] != plug->sysexChannelByte.load()) refuseOtherChannel(b[2]);
+      else sysexSettingsParse(msg);
     }
     if (n >= 238 && n <= 289)
     {

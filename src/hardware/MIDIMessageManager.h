@@ -100,9 +100,10 @@ public:
   // A program change that arrived while the transfer thread was busy: the program
   // request runs as soon as the running job ends (-1: none).
   std::atomic<int> pendingProgramChangePart{-1};
-  // A request job is sending its channel search: a program dump from another channel
-  // is the answer looked for, and its channel is adopted.
-  std::atomic<bool> channelSearchActive{false};
+  // A librarian program request (one program or all) waits for the hardware's answer:
+  // its collectors then take no program dump from another channel. The librarian's
+  // own dumps (rename, import) pass the collectors at other times, whatever their channel.
+  std::atomic<bool> libraryRequestWaiting{false};
   // A global dump was asked for outside the device initialisation (current data).
   std::atomic<bool> globalRequested{false};
   // Programs of an all-programs transfer taken so far.
@@ -166,6 +167,8 @@ public:
 private:
   friend class MIDIMessageSender;
   void adoptChannel(uint8_t channelByte);
+  // "Global Channel Mismatch!" for an answer from another channel, and the log's why.
+  void refuseOtherChannel(uint8_t channelByte);
   void applyParameterChange(const uint8_t* b);
   void handleProgramChange(int program, int part, bool fromHost);
   void giveControl(IControl* control, double plainValue);

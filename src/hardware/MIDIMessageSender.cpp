@@ -196,7 +196,6 @@ static void allNotesOff(HardwareHost* plug, bool logged)
 
 bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel)
 {
-  manager->channelSearchActive.store(true);
   for (int c = 0; c < 16; ++c)
   {
     sendRequest(function, (uint8_t)(0x30 + c));
@@ -250,7 +249,6 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       break;
     }
   }
-  manager->channelSearchActive.store(false);
   return result;
 }
 
@@ -289,9 +287,11 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     programChange(plug->librarianProgramNumber.load());
     wait(T / 2);
   }
+  manager->libraryRequestWaiting.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
   answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  manager->libraryRequestWaiting.store(false);
   if (cancelRequested.load()) plug->showStatusText(kCancelled);
   else if (!requestFailed.load())
   {
@@ -315,6 +315,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   plug->showStatusText(kProcessing);
   PatchLibrarian* lib = manager->librarian;
   int received = 0;
+  manager->libraryRequestWaiting.store(true);
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -346,6 +347,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   // one must not take the next program dump (a send shown in the editor, a
   // program fetched after a program change) into a slot of the bank.
   manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
+  manager->libraryRequestWaiting.store(false);
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);
@@ -438,7 +440,6 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
     }
     if (plug->incomingSysExProcessed.load()) break;
   }
-  manager->channelSearchActive.store(false);
   if (plug->dataMismatch.load())
   {
     plug->showSecondLineText("DATA MISMATCH");

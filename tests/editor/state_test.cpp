@@ -253,6 +253,9 @@ TEST(StateChunk, OffGridSwitchValuesAreSnappedBeforeTheFlagsAreDerived)
     a.GetParam(kMIDIFilterHWCCPassThrough + 6)->Set(0.6);  // hardware system exclusive: nearer pass
     a.GetParam(kMIDIFilterHWCCPassThrough + 2)->Set(0.4);  // hardware CC: nearer block
     a.GetParam(kMIDIFilterTrackIncomingMIDI)->Set(0.7);
+    a.GetParam(kGlobalLocalControl)->Set(1e-300);
+    a.GetParam(kMasterKeyboard)->Set(0.9999);
+    a.GetParam(kGlobalMidiChannel)->Set(4.7);
     chunk = save(a);
   }
   EditorUnderTest b;
@@ -264,4 +267,10 @@ TEST(StateChunk, OffGridSwitchValuesAreSnappedBeforeTheFlagsAreDerived)
   EXPECT_TRUE(b.hardwareFilterBlock[Davrel::filterClassOf(2)]);
   EXPECT_EQ(b.GetParam(kMIDIFilterTrackIncomingMIDI)->Value(), 1.0);
   EXPECT_TRUE(b.ledTracksIncoming);
+  EXPECT_EQ(b.GetParam(kGlobalLocalControl)->Value(), 0.0);
+  EXPECT_FALSE(b.localControlOn);
+  EXPECT_EQ(b.GetParam(kMasterKeyboard)->Value(), 1.0);
+  EXPECT_TRUE(b.masterKeyboardOn);
+  EXPECT_EQ(b.GetParam(kGlobalMidiChannel)->Value(), 5.0);
+  EXPECT_EQ(b.sysexChannelByte, 0x35);
 }

@@ -1,4 +1,5 @@
 // The worker jobs against the simulated synthesizer in-process, on the scaled clock.
+#include "PollUntil.h"
 #include "SimWire.h"
 
 #include "hardware/SysexPacking.h"
@@ -293,7 +294,7 @@ TEST_F(Jobs, FaultMatrix)
       {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"late", late, "Data request completed!", true, 0x30, 1},
       {"too late", lateBeyond, "CONNECTION TIMED OUT!", false, 0x30, 17},
-      {"answers on another channel", otherChannel, "Data request completed!", true, 0x33, -1},
+      {"answers on another channel", otherChannel, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"flood", flood, "Data request completed!", true, 0x30, 1},
@@ -327,6 +328,27 @@ TEST_F(Jobs, FaultMatrix)
     if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
     else EXPECT_TRUE(host.programBytes.empty()) << c.name;
   }
+}
+
+// The synthesizer on channel 2, the editor on channel 1: the current-data request
+// finds it in its search but never takes its channel over, asks for no globals, and
+// ends; the next request goes out at once.
+TEST_F(Jobs, CurrentDataFromAnotherChannelTimesOutAndTheNextRequestGoesOut)
+{
+  model.globalChannel = 1;
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish(60000));
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
+  EXPECT_EQ(host.Param(kGlobalMidiChannel), 0);
+  EXPECT_TRUE(Requests(0x0E).empty());
+  EXPECT_TRUE(host.programBytes.empty());
+  EXPECT_EQ(Requests(0x10).size(), 17u);
+
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  EXPECT_TRUE(pollUntil([&] { return Requests(0x10).size() == 18; }, 10000));
+  manager->requestCancel();
+  ASSERT_TRUE(Finish());
 }
 
 TEST_F(Jobs, DeviceEnquiryFindsTheSynthesizerOnItsChannel)

@@ -95,18 +95,18 @@ TEST_F(Router, ProgramDumpRouting)
   {
     const char* what;
     uint8_t channelByte;
-    bool patchRequested, initRequested, search;
+    bool patchRequested, initRequested;
     int size;
     bool parsed, mismatch;
     const char* status;
   };
   const Case cases[] = {
-      {"own channel", 0x30, true, false, false, 297, true, false, ""},
-      {"other channel", 0x31, true, false, false, 297, false, false, "Global Channel Mismatch!"},
-      {"other channel during a search", 0x33, true, false, true, 297, true, false, ""},
-      {"not asked for, device initialisation", 0x30, false, true, false, 297, false, false, ""},
-      {"overlong", 0x30, true, false, false, 300, false, true, ""},
-      {"truncated", 0x30, true, false, false, 292, false, false, ""},
+      {"own channel", 0x30, true, false, 297, true, false, ""},
+      {"other channel", 0x31, true, false, 297, false, false, "Global Channel Mismatch!"},
+      {"other channel, device initialisation too", 0x33, true, true, 297, false, false, "Global Channel Mismatch!"},
+      {"not asked for, device initialisation", 0x30, false, true, 297, false, false, ""},
+      {"overlong", 0x30, true, false, 300, false, true, ""},
+      {"truncated", 0x30, true, false, 292, false, false, ""},
   };
   for (const Case& c : cases)
   {
@@ -116,7 +116,6 @@ TEST_F(Router, ProgramDumpRouting)
     h.SetParam(kFilterCutoff, 1);
     m.patchRequested.store(c.patchRequested);
     h.sysExInitRequested.store(c.initRequested);
-    m.channelSearchActive.store(c.search);
     Bytes dump = SynthModel::MakeProgram(7, c.channelByte);
     dump[72] = 99;  // timbre 1 cutoff
     if (c.size != 297)
@@ -130,10 +129,9 @@ TEST_F(Router, ProgramDumpRouting)
     EXPECT_EQ(h.dataMismatch.load(), c.mismatch) << c.what;
     EXPECT_EQ(h.LastStatus(), c.status) << c.what;
     EXPECT_EQ(h.programBytes.empty(), !c.parsed) << c.what;  // nothing stored from a refused dump
-    if (c.search)
-    {
-      EXPECT_EQ(h.sysexChannelByte.load(), c.channelByte);
-    }
+    // Only the device enquiry's global dump moves the editor to another channel.
+    EXPECT_EQ(h.sysexChannelByte.load(), 0x30) << c.what;
+    EXPECT_EQ(h.Param(kGlobalMidiChannel), 0) << c.what;
   }
 }
 
@@ -144,7 +142,14 @@ TEST_F(Router, GlobalDumpOnlyWhenAskedFor)
   EXPECT_FALSE(host.globalBytesValid.load());
   EXPECT_EQ(host.Param(kGlobalMidiChannel), 0);
 
+  // The current-data request asked on the editor's channel: another's globals are refused.
   manager.globalRequested.store(true);
+  host.FromHardware(g);
+  EXPECT_FALSE(host.globalBytesValid.load());
+  EXPECT_EQ(host.LastStatus(), "Global Channel Mismatch!");
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
+
+  host.sysExInitRequested.store(true);
   host.FromHardware(g);
   EXPECT_TRUE(host.globalBytesValid.load());
   EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
@@ -254,7 +259,9 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
   truncated.push_back(0xF7);
   Bytes malformed = good;
   malformed[100] |= 0x80;
-  for (const Bytes* bad : {&truncated, &malformed})
+  Bytes otherChannel = SynthModel::MakeProgram(42, 0x31);
+  manager.libraryRequestWaiting.store(true);  // from the wire, asked for on channel 1
+  for (const Bytes* bad : {&truncated, &malformed, &otherChannel})
   {
     host.SetLibrarianRequestActive(true);
     host.FromHardware(*bad);
