@@ -30,6 +30,9 @@ public:
 
   // ---- windows ----
   virtual void windowOrderedIn(NSWindow*) {}
+  // A window already shown is ordered to the front: the screen's stacking follows,
+  // so the window found under the pointer is the one shown there.
+  virtual void windowRaised(NSWindow*) {}
   virtual void windowOrderedOut(NSWindow*) {}
   // The window is going away: drop everything kept for it.
   virtual void windowClosed(NSWindow*) {}

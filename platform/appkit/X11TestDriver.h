@@ -49,6 +49,9 @@ public:
   void movePointer(int x, int y);
   // Where the pointer is on the screen (pixels, y down).
   void pointer(int* x, int* y);
+  // The top-level window the server shows at a point of the screen (pixels, y down);
+  // 0 for none.
+  unsigned long windowAt(int x, int y);
   // A key by its X key symbol (as XStringToKeysym names it: "k", "Return", "Up").
   void key(unsigned long window, const std::string& keysymName, unsigned state = 0);
   // The window manager's close request (WM_DELETE_WINDOW).

@@ -130,6 +130,8 @@ void NSApplication::windowOrderedFront(NSWindow* w)
   if (it == mStack.end()) return;
   mStack.erase(it);
   mStack.push_back(w);
+  // Child windows stay above their parent, as the platform keeps them.
+  for (NSWindow* child : std::vector<NSWindow*>(w->childWindows())) windowOrderedFront(child);
 }
 
 std::vector<NSWindow*> NSApplication::orderedWindows() const

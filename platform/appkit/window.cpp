@@ -208,7 +208,11 @@ void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
 void NSWindow::orderFront(NSObject*)
 {
   if (NSApplication::exists()) NSApp->windowOrderedFront(this);
-  if (mVisible) return;
+  if (mVisible)
+  {
+    if (NSPresenter* p = presenter()) p->windowRaised(this);
+    return;
+  }
   mVisible = true;
   mClosed = false;
   if (NSPresenter* p = presenter()) p->windowOrderedIn(this);

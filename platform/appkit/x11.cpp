@@ -138,6 +138,20 @@ public:
                      GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
   }
 
+  void windowRaised(NSWindow* w) override
+  {
+    raise(w);
+    XSync(mDisplay, False);  // as for a window shown: the next pointer event sees it
+  }
+
+  // The window and then its shown child windows, which stay above it.
+  void raise(NSWindow* w)
+  {
+    if (XWindowData* data = find(w)) XRaiseWindow(mDisplay, data->xid);
+    for (NSWindow* child : w->childWindows())
+      if (child->isVisible()) raise(child);
+  }
+
   void windowOrderedOut(NSWindow* w) override
   {
     ungrab(w);

@@ -166,6 +166,15 @@ void AKX11Driver::pointer(int* x, int* y)
   XQueryPointer(DPY, DefaultRootWindow(DPY), &root, &child, x, y, &wx, &wy, &mask);
 }
 
+unsigned long AKX11Driver::windowAt(int x, int y)
+{
+  const Window root = DefaultRootWindow(DPY);
+  Window child = 0;
+  int cx, cy;
+  XTranslateCoordinates(DPY, root, root, x, y, &cx, &cy, &child);
+  return child;
+}
+
 void AKX11Driver::key(unsigned long window, const std::string& keysymName, unsigned state)
 {
   const KeySym sym = XStringToKeysym(keysymName.c_str());

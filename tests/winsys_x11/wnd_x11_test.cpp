@@ -233,6 +233,17 @@ TEST_F(WndX11, KeysWithoutCharactersTakeTheKeyboardsOwnLayout)
   DestroyWindow(top);
 }
 
+// A shown window ordered to the front again is in front on the server's screen too.
+TEST_F(WndX11, AWindowOrderedFrontAgainIsInFrontOnTheScreen)
+{
+  HWND a = nullptr, b = nullptr;
+  const unsigned long xa = ShownTop(&a, false), xb = ShownTop(&b, false);
+  const int y = (int)CGDisplayPixelsHigh(CGMainDisplayID()) - 375;  // the windows' middle row, y down
+  ASSERT_TRUE(xa && xb && driver->windowAt(160, y) == xb);
+  ShowWindow(a, SW_SHOW);
+  EXPECT_TRUE(driver->windowAt(160, y) == xa && WindowFromPoint(POINT{160, 375}) == a);
+}
+
 // The modifier keys the server last reported held are down for GetAsyncKeyState
 // between events too; letting one go lifts it.
 TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
