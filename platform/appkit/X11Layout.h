@@ -9,9 +9,14 @@
 #include <X11/Xlib.h>
 
 #include <memory>
+#include <string>
 
 struct xkb_context;
 struct xkb_compose_table;
+
+// The character of an X key symbol (UTF-16), from its Unicode value; empty for a
+// symbol without one or with a control character.
+std::u16string AKX11KeysymCharacters(unsigned long keysym);
 
 class AKX11Layout
 {

@@ -863,7 +863,7 @@ private:
       case KeyRelease:
       {
         char text[32] = {0};
-        KeySym sym = 0;  // not used: the symbol without modifiers decides
+        KeySym sym = 0;  // the characters of a symbol outside Latin-1 come from it
         const int n = XLookupString(&e.xkey, text, sizeof(text) - 1, &sym, nullptr);
         // The state is the one before the key: a modifier key pressed or let go
         // changes it (the key itself goes no further).
@@ -882,15 +882,17 @@ private:
         std::u16string chars, ignoring;
         if (!AKMacKeyForX11Keysym(plainSym, std::string(plainText, (size_t)std::max(0, pn)), &code, &ignoring))
         {
-          // A key of the typing area that Xlib gives no character for (one outside
-          // Latin-1) still goes on, by its place, so the layer can ask the layout.
+          // Xlib gives characters only inside Latin-1: one outside it (a Cyrillic
+          // letter) comes from the key symbol. The key goes on by its place, where it
+          // has one; the places the kit gives a meaning of their own do not count.
           if (plainSym == NoSymbol || IsModifierKey(plainSym)) break;
+          ignoring = AKX11KeysymCharacters(plainSym);
           code = mLayout->keyCodeAt(e.xkey.keycode);
-          if (code == 0xFFFF || code == kVK_Return || code == kVK_Tab || code == kVK_Space || code == kVK_Escape)
-            break;
-          ignoring.clear();
+          if (code == kVK_Return || code == kVK_Tab || code == kVK_Space || code == kVK_Escape) code = 0xFFFF;
+          if (code == 0xFFFF && ignoring.empty()) break;
+          chars = n > 0 ? std::u16string() : AKX11KeysymCharacters(sym);
         }
-        chars = ignoring;
+        if (chars.empty()) chars = ignoring;
         // With control held a letter gives its control character, as on the platform.
         if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
           chars = std::u16string(1, (char16_t)text[0]);

@@ -70,6 +70,14 @@ bool isDeadKeysym(unsigned long sym) { return sym >= 0xfe50 && sym <= 0xfe93; }
 
 }  // namespace
 
+std::u16string AKX11KeysymCharacters(unsigned long keysym)
+{
+  const char32_t c = xkb_keysym_to_utf32((xkb_keysym_t)keysym);
+  if (c < 0x20 || c == 0x7F) return {};
+  if (c < 0x10000) return std::u16string(1, (char16_t)c);
+  return {(char16_t)(0xD800 + ((c - 0x10000) >> 10)), (char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF))};
+}
+
 AKX11Layout::AKX11Layout(Display* display) : mDisplay(display)
 {
   int opcode, event, error, major = XkbMajorVersion, minor = XkbMinorVersion;

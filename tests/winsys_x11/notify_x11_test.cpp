@@ -153,6 +153,7 @@ TEST_F(NotifyX11, EachControlTellsItsOwnerWhatTheUserDid)
   ASSERT_TRUE(until([&] { return driver->viewable(xid) && w->displayCount() > 0; }));
 
   NSModalScript script;
+  const std::string setLayout = "setxkbmap -display " + X11Session::server()->display() + " ";
   struct Action
   {
     const char* what;
@@ -211,6 +212,13 @@ TEST_F(NotifyX11, EachControlTellsItsOwnerWhatTheUserDid)
        [&] { Click(SWELL_Object(tree), 30, 2 * pitch + 5, 2); },
        {Notice(tree, 22, NM_CLICK), Notice(tree, 22, TVN_SELCHANGED), Notice(tree, 22, NM_CLICK),
         Notice(tree, 22, NM_DBLCLK)}},
+      {"edit typing a Cyrillic letter, sent on a Russian layout",
+       [&] {
+         Click(SWELL_Object(edit), 20, 10);
+         ASSERT_EQ(std::system((setLayout + "ru").c_str()), 0);
+         AKX11Driver(X11Session::server()->display()).key(xid, "Cyrillic_ya");  // reads the layout now
+       },
+       {Command(edit, 13, EN_CHANGE)}},
   };
   for (const Action& a : actions)
   {
@@ -229,6 +237,9 @@ TEST_F(NotifyX11, EachControlTellsItsOwnerWhatTheUserDid)
     EXPECT_EQ(told, a.want);
     EXPECT_EQ(script.pending(), 0u);
   }
+  char typed[8] = {};
+  EXPECT_TRUE(GetWindowText(edit, typed, sizeof typed) && std::string(typed) == "y\xd1\x8f") << typed;
+  EXPECT_EQ(std::system((setLayout + "us").c_str()), 0);
   DestroyWindow(top);
 }
 
