@@ -260,10 +260,13 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(!target);
   const int T = waitUnit;
+  // For the librarian, too, the answer comes on the editor's own channel only.
+  if (!target) manager->libraryRequestWaiting.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
   wait(T);
   plug->showStatusText(kProcessing);
   const int r = answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  manager->libraryRequestWaiting.store(false);
   if (!(target && r == 0)) wait(T);
   plug->DisplayProcessingIndicator(false);
   if (cancelRequested.load()) plug->showStatusText(kCancelled);

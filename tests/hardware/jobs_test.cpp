@@ -695,3 +695,15 @@ TEST_F(Jobs, TempFromHardwareAsksWithoutAProgramChangeAndKeepsTheUnsavedEdit)
   ASSERT_TRUE(Finish());
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, model.programs[9]);
 }
+
+// A current-program request for the librarian, the synthesizer on channel 2: its
+// program dump goes into no slot, and the request times out on channel 1.
+TEST_F(Jobs, ALibrarianRequestTakesNoProgramFromAnotherChannel)
+{
+  model.globalChannel = 1;
+  ASSERT_TRUE(Start(SenderJob(kSendPartRequest)));  // requestTarget false: to the librarian
+  ASSERT_TRUE(Finish(60000));
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
+  EXPECT_TRUE(librarian.patchFiles[0]->patches[0].messages.empty());
+}
