@@ -154,6 +154,8 @@ private:
 // UTF-8 and UTF-16 text, as the kit's texts (UTF-8) and event characters (UTF-16) meet.
 std::u16string AKUTF16(const std::string& utf8);
 std::string AKUTF8(const std::u16string& utf16);
+// One code point as UTF-16: one unit, or a surrogate pair above U+FFFF.
+std::u16string AKUTF16(char32_t c);
 
 // ---- activities ----
 // What an activity asks of the system while it is held. Nothing here throttles a

@@ -123,16 +123,16 @@ std::u16string AKUTF16(const std::string& s)
       n = 2;
     }
     i += (size_t)n;
-    if (cp >= 0x10000)
-    {
-      cp -= 0x10000;
-      out.push_back((char16_t)(0xD800 + (cp >> 10)));
-      out.push_back((char16_t)(0xDC00 + (cp & 0x3FF)));
-    }
-    else
-      out.push_back((char16_t)cp);
+    out += AKUTF16(cp);
   }
   return out;
+}
+
+std::u16string AKUTF16(char32_t c)
+{
+  if (c < 0x10000) return std::u16string(1, (char16_t)c);
+  c -= 0x10000;
+  return {(char16_t)(0xD800 + (c >> 10)), (char16_t)(0xDC00 + (c & 0x3FF))};
 }
 
 std::string AKUTF8(const std::u16string& s)

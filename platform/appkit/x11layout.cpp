@@ -1,5 +1,7 @@
 #include "platform/appkit/X11Layout.h"
 
+#include "platform/appkit/Foundation.h"
+
 #include <X11/XKBlib.h>
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
@@ -74,8 +76,7 @@ std::u16string AKX11KeysymCharacters(unsigned long keysym)
 {
   const char32_t c = xkb_keysym_to_utf32((xkb_keysym_t)keysym);
   if (c < 0x20 || c == 0x7F) return {};
-  if (c < 0x10000) return std::u16string(1, (char16_t)c);
-  return {(char16_t)(0xD800 + ((c - 0x10000) >> 10)), (char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF))};
+  return AKUTF16(c);
 }
 
 AKX11Layout::AKX11Layout(Display* display) : mDisplay(display)

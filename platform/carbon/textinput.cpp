@@ -1,8 +1,10 @@
 #include "platform/carbon/TextInputSources.h"
 
+#include "platform/appkit/Foundation.h"
 #include "platform/appkit/NSEvent.h"
 #include "platform/appkit/Presenter.h"
 
+#include <algorithm>
 #include <cstring>
 
 const CFStringRef kTISPropertyUnicodeKeyLayoutData = CFSTR("TISPropertyUnicodeKeyLayoutData");
@@ -40,16 +42,10 @@ NSPresenter* layoutPresenter()
 // they do not fit.
 UniCharCount putUTF16(char32_t c, UniChar* out, UniCharCount max)
 {
-  if (c < 0x10000)
-  {
-    if (max < 1) return 0;
-    out[0] = (UniChar)c;
-    return 1;
-  }
-  if (max < 2) return 0;
-  out[0] = (UniChar)(0xD800 + ((c - 0x10000) >> 10));
-  out[1] = (UniChar)(0xDC00 + ((c - 0x10000) & 0x3FF));
-  return 2;
+  const std::u16string units = AKUTF16(c);
+  if (units.size() > max) return 0;
+  std::copy(units.begin(), units.end(), out);
+  return (UniCharCount)units.size();
 }
 
 // The presenter's keyboard. A dead key leaves its own character (plus a mark, so
