@@ -168,13 +168,13 @@ void Swell_vDavrel_64_hwnd::onSwellSetText(const char* text)
 LONG_PTR Swell_vDavrel_64_hwnd::getSwellExtraData(int index) const
 {
   const int slot = index >> 3;
-  return slot >= 0 && slot < 32 ? m_extradata[slot] : 0;
+  return slot >= 0 && slot < kExtraDataSlots ? m_extradata[slot] : 0;
 }
 
 void Swell_vDavrel_64_hwnd::setSwellExtraData(int index, LONG_PTR value)
 {
   const int slot = index >> 3;
-  if (slot >= 0 && slot < 32) m_extradata[slot] = value;
+  if (slot >= 0 && slot < kExtraDataSlots) m_extradata[slot] = value;
 }
 
 void Swell_vDavrel_64_hwnd::swellSetMenu(NSMenu* menu)

@@ -63,6 +63,8 @@ class Swell_vDavrel_64_hwnd : public NSView,
                               public NSMenuDelegate
 {
 public:
+  // Slots of extra data (8 bytes of index each) every window of the layer keeps.
+  static const int kExtraDataSlots = 32;
   // initChild:Parent:dlgProc:Param: — parent is a view, a window or null.
   static Swell_vDavrel_64_hwnd* initChild(const SWELL_DialogResourceIndex* resource, NSObject* parent,
                                           DLGPROC proc, LPARAM param);
@@ -217,7 +219,7 @@ private:
   DLGPROC m_dlgproc = nullptr;
   WNDPROC m_wndproc;
   LONG_PTR m_userdata = 0;
-  LONG_PTR m_extradata[32] = {};
+  LONG_PTR m_extradata[kExtraDataSlots] = {};
   int m_isfakerightmouse = 0;
   unsigned char m_hashaddestroy = 0;
   NSMenu* m_menu = nullptr;

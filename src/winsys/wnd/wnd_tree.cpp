@@ -293,7 +293,7 @@ LONG_PTR* userDataOf(NSObject* o)
 }
 
 // Extra data slots of a window (8 bytes of index each), as many as a window view has.
-const int kExtraSlots = 32;
+const int kExtraSlots = Swell_vDavrel_64_hwnd::kExtraDataSlots;
 
 // The style a control keeps itself, or null.
 LONG* storedStyleOf(NSObject* o)
