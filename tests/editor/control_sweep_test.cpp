@@ -6,34 +6,19 @@
 // list with the current value checked, and a click must never reach a control of
 // a hidden layer.
 
-#include "EditorTestSupport.h"
-#include "LibrarianTestSupport.h"
 #include "SweepSupport.h"
-#include "config/ParamIds.h"
 #include "librarian/PatchLibrarian.h"
-#include "gui/IControl.h"
-#include "gui/IControls.h"
-#include "gui/IGraphics.h"
-#include "gui/IGraphicsCocoa.h"
-#include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
 #include "ui/ControlAction.h"
-#include "ui/ControlLayer.h"
 #include "raster/lice.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <functional>
-#include <sstream>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
 
 class Sweep : public ::testing::Test
 {

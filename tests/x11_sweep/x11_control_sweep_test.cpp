@@ -6,33 +6,20 @@
 // entry points, as the headless sweep works it. Both must end alike: value, page,
 // menu, entry, jobs and the bytes sent.
 
-#include "EditorTestSupport.h"
-#include "LibrarianTestSupport.h"
 #include "SweepSupport.h"
-#include "config/ParamIds.h"
-#include "gui/IControls.h"
-#include "gui/IGraphicsCocoa.h"
-#include "gui/IGraphicsMac.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
-#include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "raster/lice.h"
-#include "ui/ControlLayer.h"
 #include "X11Session.h"
 
 #include <X11/X.h>
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
 #include <map>
-#include <sstream>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
 
 // What working a control left behind.
 struct Outcome
@@ -63,25 +50,20 @@ std::string describe(const Outcome& o)
 // inside a padding of 4.
 const int kRow = 20, kSeparator = 8, kPad = 4;
 
-// The entry both paths choose: the first enabled, unchecked entry of the top menu
-// that is no submenu, among the first rows (so that it lies in the first column).
-int chosenIndex(const std::vector<NSModalScript::ShownItem>& items)
-{
-  int y = kPad;
-  for (size_t i = 0; i < items.size() && y < 600; ++i)
-  {
-    const auto& it = items[i];
-    y += it.separator ? kSeparator : kRow;
-    if (!it.separator && it.enabled && !it.hasSubmenu && it.state == 0) return (int)i;
-  }
-  return -1;
-}
-
 int rowCentre(const std::vector<NSModalScript::ShownItem>& items, int index)
 {
   int y = kPad;
   for (int i = 0; i < index; ++i) y += items[(size_t)i].separator ? kSeparator : kRow;
   return y + kRow / 2;
+}
+
+// The entry both paths choose: the first enabled, unchecked entry of the top menu
+// that is no submenu, among the first rows (so that it lies in the first column).
+int chosenIndex(const std::vector<NSModalScript::ShownItem>& items)
+{
+  for (int i = 0; i < (int)items.size() && rowCentre(items, i) - kRow / 2 < 600; ++i)
+    if (!items[i].separator && items[i].enabled && !items[i].hasSubmenu && items[i].state == 0) return i;
+  return -1;
 }
 
 const char* const kTypedHeadless = "Tidal 7";
