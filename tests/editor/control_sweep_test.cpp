@@ -6,34 +6,19 @@
 // list with the current value checked, and a click must never reach a control of
 // a hidden layer.
 
-#include "EditorTestSupport.h"
-#include "LibrarianTestSupport.h"
 #include "SweepSupport.h"
-#include "config/ParamIds.h"
 #include "librarian/PatchLibrarian.h"
-#include "gui/IControl.h"
-#include "gui/IControls.h"
-#include "gui/IGraphics.h"
-#include "gui/IGraphicsCocoa.h"
-#include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/Presenter.h"
 #include "ui/ControlAction.h"
-#include "ui/ControlLayer.h"
 #include "raster/lice.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <functional>
-#include <sstream>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
 
 class Sweep : public ::testing::Test
 {
@@ -48,33 +33,27 @@ protected:
     e = makeSweptEditor(data);
     if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
     NSApplication::sharedApplication();
-    const NSRect r = NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height());
-    NSView* content = new NSView(r);
-    window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
-    window->setContentView(content);
-    content->release();
-    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(content));
-    window->makeKeyAndOrderFront(nullptr);
+    view = openSweepWindow(*e, &window);
     NSRunLoop::currentRunLoop()->runOnce();
     e->takeSent();
   }
   void TearDown() override
   {
-    e->graphics->CloseWindow();
-    window->close();
-    AKRelease(window);
-    NSRunLoop::currentRunLoop()->runOnce();
+    closeSweepWindow(*e, window);
     e.reset();
   }
 
-  // Closes what an earlier click opened over the page, as its user would, then
-  // goes to the page.
+  void drawAll()
+  {
+    IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+    e->graphics->IsDirty(&all);
+    e->graphics->Draw(&all);
+  }
+
+  // Goes to the page, a right click on it and its menu entry last.
   void enter(const PageState& page)
   {
-    if (e->aboutWindowLayer && e->aboutWindowLayer->visible) e->userSets(kExitAboutWindow, 1);
-    if (e->firstRunNotificationLayer && e->firstRunNotificationLayer->visible) e->userSets(kFirstRunExit, 1);
-    if (e->midiFilterSettingsLayer && e->midiFilterSettingsLayer->visible) e->userSets(kViewMIDIFilterSettings, 0);
-    for (const auto& s : page.sets) e->userSets(s.first, s.second);
+    enterPage(*e, page);
     if (page.entry)
     {
       NSModalScript script;
@@ -91,16 +70,9 @@ protected:
       e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
       NSRunLoop::currentRunLoop()->runOnce();
     }
-    IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
-    e->graphics->IsDirty(&all);
-    e->graphics->Draw(&all);
+    drawAll();
     e->takeSent();
   }
-
-  // When a click changed the shown layers, the page is entered again before the
-  // next control.
-  std::string pageSignature() { return shownLayerSignature(e->graphics); }
-  std::vector<std::pair<IControl*, ControlLayer*>> shownControls() { return ::shownControls(e->graphics); }
 
   std::vector<LICE_PixelValue> pixels(const IRECT& r)
   {
@@ -112,27 +84,20 @@ protected:
     return px;
   }
 
-  std::string pageOf() { return pageAndOverlays(*e); }
-
   // Whether another shown control, grey ones too, meets the control's rectangle:
   // what is drawn there is not the control's alone.
   bool overlapped(IControl* c)
   {
     bool met = false;
-    std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
-      if (!l->visible) return;
+    forEachShownLayer(e->graphics, [&](ControlLayer* l) {
       for (int i = 0; i < l->controls.GetSize(); ++i)
       {
         IControl* o = l->controls.Get(i);
         if (o != c && !o->IsHidden() && o->ParamIdx() >= 0 && o->GetRECT().Intersects(c->GetRECT())) met = true;
       }
-      for (int i = 0; i < l->children.GetSize(); ++i) walk(l->children.Get(i));
-    };
-    for (int i = 0; i < e->graphics->NLayers(); ++i) walk(e->graphics->GetLayer(i));
+    });
     return met;
   }
-
-  bool isShown(IControl* c) { return isShownControl(e->graphics, c); }
 };
 
 // The first enabled item that is not the checked one, down submenus.
@@ -247,32 +212,25 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
   for (const PageState& page : pages)
   {
     enter(page);
-    const std::string home = pageSignature();
-    const auto controls = shownControls();
-    for (size_t n = 0; n < controls.size(); ++n)
+    const std::string home = shownLayerSignature(e->graphics);
+    for (const auto& shown : shownControls(e->graphics))
     {
-      IControl* c = controls[n].first;
+      IControl* c = shown.first;
       const int id = c->ParamIdx();
       if (id < 0) continue;  // backgrounds and pictures
-      if (pageSignature() != home) enter(page);
-      const std::string start = pageOf();
-      if (c->IsHidden() || c->IsGrayed() || !isShown(c)) continue;
-      const IRECT& r = c->GetTargetRECT();
-      const int x = (r.L + r.R) / 2, y = (r.T + r.B) / 2;
-      std::ostringstream where;
-      where << page.name << ": control of parameter " << id << " (" << e->GetParam(id)->GetNameForHost() << ") at "
-            << x << "," << y;
-      IControl* hit = e->graphics->GetMouseControlIdx(x, y);
-      if (hit != c)
+      if (shownLayerSignature(e->graphics) != home) enter(page);
+      const std::string start = pageAndOverlays(*e);
+      const Gesture up = gestureOf(c, -1);
+      const std::string where = whereOf(*e, page.name, id, up.x, up.y);
+      IControl* hidden = nullptr;
+      if (!sweptAt(e->graphics, c, up.x, up.y, &hidden))
       {
-        if (hit && !isShown(hit))
-          faults.push_back(where.str() + ": the click reaches a control of a hidden layer, parameter " +
-                           std::to_string(hit->ParamIdx()));
-        continue;  // covered by a shown control on top: that one is swept itself
+        if (hidden)
+          faults.push_back(where + ": the click reaches a control of a hidden layer, parameter " +
+                           std::to_string(hidden->ParamIdx()));
+        continue;
       }
-      if (dynamic_cast<ITextControl*>(c) && !dynamic_cast<ICaptionControl*>(c)) continue;  // display text
-      if (id == kMIDILed || id == kMIDILed + 1) continue;  // indicators
-      if (id == kLibrarianArea) continue;                  // the grid: its slots have their own tests
+      if (id == kLibrarianArea) continue;  // the grid: its slots have their own tests
 
       const double before = e->GetParam(id)->Value();
       const size_t jobsBefore = e->jobs.size();
@@ -280,15 +238,13 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
       const std::string lineBefore = e->nameLine();
       const std::string nameBefore = e->GetParam(kPatchName)->GetDisplayText(0);
       IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
-      e->graphics->IsDirty(&all);
-      e->graphics->Draw(&all);
+      drawAll();
       e->takeSent();
 
       const std::vector<LICE_PixelValue> shownBefore = pixels(c->GetRECT());
       const std::vector<LICE_PixelValue> screenBefore =
           isPageControl(id) ? pixels(all) : std::vector<LICE_PixelValue>();
       const double normalizedBefore = e->GetParam(id)->GetNormalized();
-      const bool drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
       int menus = 0, modals = 0, entries = 0;
       std::vector<NSModalScript::ShownItem> shownMenu;
       // Up first; a control already at its top is dragged down.
@@ -300,15 +256,7 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
           ++menus;
           return otherItem(m);
         });
-        IMouseMod left(true);
-        e->graphics->OnMouseDown(x, y, &left);
-        // Knobs and vertical sliders go up, horizontal sliders right.
-        auto* fader = dynamic_cast<IFaderControl*>(c);
-        const bool sideways = fader && fader->GetDirection() == kHorizontal;
-        const int dx = sideways ? -direction : 0, dy = sideways ? 0 : direction;
-        if (drags)
-          for (int step = 1; step <= 8; ++step) e->graphics->OnMouseDrag(x + dx * 5 * step, y + dy * 5 * step, &left);
-        e->graphics->OnMouseUp(x + (drags ? dx * 40 : 0), y + (drags ? dy * 40 : 0), &left);
+        workHeadless(e->graphics, gestureOf(c, direction));
         if (!script.menusShown.empty()) shownMenu = script.menusShown.front();
         // A name field opens a text entry: a name is typed and entered.
         if (view->textField())
@@ -319,34 +267,31 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         }
         if (menus == 0) script.cancelMenu();  // an answer left over is dropped with the script
         NSRunLoop::currentRunLoop()->runOnce();
-        if (!drags || e->GetParam(id)->Value() != before) break;
+        if (!up.drags || e->GetParam(id)->Value() != before) break;
       }
       ++worked;
-      // Short messages wait for the next audio block while the output is buffered.
-      double* io[2] = {nullptr, nullptr};
-      e->ProcessDoubleReplacing(io, io, 64);
+      runAudioBlock(*e);
       const double after = e->GetParam(id)->Value();
       const std::vector<Bytes> sent = e->takeSent();
       const bool changed = after != before;
-      const bool pageMoved = pageOf() != start;
-      e->graphics->IsDirty(&all);
-      e->graphics->Draw(&all);
+      const bool pageMoved = pageAndOverlays(*e) != start;
+      drawAll();
       // A page or overlay button shows its page; any other control shows its own
       // new value (a step too small for another frame aside).
       const bool redraws = isPageControl(id) ? pixels(all) != screenBefore
                            : std::abs(e->GetParam(id)->GetNormalized() - normalizedBefore) < 0.1 ||
                                  pixels(c->GetRECT()) != shownBefore || overlapped(c);
 
-      if (entries && view->textField()) faults.push_back(where.str() + ": the text entry stays open after Return");
+      if (entries && view->textField()) faults.push_back(where + ": the text entry stays open after Return");
       // A typed program name is the program's: it goes to the synthesizer with it.
       if (entries && id == kPatchName &&
           (std::string(e->GetParam(id)->GetDisplayText(0)) != kTyped ||
            std::count_if(e->jobs.begin() + (long)jobsBefore, e->jobs.end(),
                          [](const auto& j) { return j.kind == 'j' && !j.command; }) != (nameBefore != kTyped)))
-        faults.push_back(where.str() + ": the typed name is not the program's");
+        faults.push_back(where + ": the typed name is not the program's");
       if (!changed && !pageMoved && !menus && !modals && !entries && sent.empty() && e->jobs.size() == jobsBefore &&
           e->nameLine() == lineBefore)
-        faults.push_back(where.str() + ": nothing happens");
+        faults.push_back(where + ": nothing happens");
       // A menu of a value list shows the current value checked, once (the output
       // port's list is this test's stand-in).
       if (!shownMenu.empty() && e->GetParam(id)->GetNDisplayTexts() > 0 && id != kDeviceOutSelection)
@@ -362,19 +307,19 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         walk(shownMenu);
         const char* current = e->GetParam(id)->GetDisplayText((int)before);
         if (checked.size() != 1 || !current || checked[0] != current)
-          faults.push_back(where.str() + ": the menu checks " + std::to_string(checked.size()) + " items (" +
+          faults.push_back(where + ": the menu checks " + std::to_string(checked.size()) + " items (" +
                            (checked.empty() ? std::string() : checked[0]) + "), the value is " +
                            (current ? current : "?"));
       }
       if (changed && !redraws)
-        faults.push_back(where.str() + ": the value changed from " + std::to_string(before) + " to " +
+        faults.push_back(where + ": the value changed from " + std::to_string(before) + " to " +
                          std::to_string(after) + " but nothing redraws");
       // The rename box belongs to the librarian's selected slot.
       if (e->patchRenameLayer->visible && e->rootLayer->selectedChildId != 1)
-        faults.push_back(where.str() + ": the rename box stays open on page " +
+        faults.push_back(where + ": the rename box stays open on page " +
                          std::to_string(e->rootLayer->selectedChildId));
       if (pageMoved && !isPageControl(id))
-        faults.push_back(where.str() + ": the page changed from " + start + " to " + pageOf());
+        faults.push_back(where + ": the page changed from " + start + " to " + pageAndOverlays(*e));
       // The host's tempo stands for the editor's while the override is on.
       const bool tempoFollowsHost = id == kArpTempo && e->GetParam(kOverrideTempo)->Value() == 1.0;
       if (changed && !tempoFollowsHost)
@@ -382,23 +327,12 @@ TEST_F(Sweep, EveryShownControlOnEveryPageDoesWhatItsUserExpects)
         {
           std::string why;
           if (!recordSent(a, (int)after, e->GetParam(id)->GetNDisplayTexts() == 0, sent, &why))
-          {
-            std::ostringstream got;
-            for (const Bytes& m : sent)
-            {
-              got << " [";
-              for (unsigned char b : m) got << std::hex << (int)b << " ";
-              got << "]";
-            }
-            faults.push_back(where.str() + ": " + why + "; sent" + got.str());
-          }
+            faults.push_back(where + ": " + why + "; sent" + hexOf(sent));
         }
     }
   }
   EXPECT_GT(worked, 350);  // the zones a random program shows vary the count
-  std::string all;
-  for (const std::string& f : faults) all += f + "\n";
-  EXPECT_TRUE(faults.empty()) << faults.size() << " faults:\n" << all;
+  expectNoFaults(faults);
 }
 
 }  // namespace

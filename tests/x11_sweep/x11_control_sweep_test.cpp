@@ -6,33 +6,20 @@
 // entry points, as the headless sweep works it. Both must end alike: value, page,
 // menu, entry, jobs and the bytes sent.
 
-#include "EditorTestSupport.h"
-#include "LibrarianTestSupport.h"
 #include "SweepSupport.h"
-#include "config/ParamIds.h"
-#include "gui/IControls.h"
-#include "gui/IGraphicsCocoa.h"
-#include "gui/IGraphicsMac.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
-#include "platform/appkit/AppKit.h"
 #include "platform/appkit/ModalScript.h"
 #include "raster/lice.h"
-#include "ui/ControlLayer.h"
 #include "X11Session.h"
 
 #include <X11/X.h>
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
 #include <map>
-#include <sstream>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
 
 // What working a control left behind.
 struct Outcome
@@ -55,13 +42,7 @@ std::string describe(const Outcome& o)
 {
   std::ostringstream s;
   s << "value " << o.value << ", menu " << o.menu << ", entry " << o.entry << ", text '" << o.text << "', jobs "
-    << o.jobs << ", page " << o.page << ", sent";
-  for (const Bytes& m : o.sent)
-  {
-    s << " [";
-    for (unsigned char b : m) s << std::hex << (int)b << std::dec << " ";
-    s << "]";
-  }
+    << o.jobs << ", page " << o.page << ", sent" << hexOf(o.sent);
   return s.str();
 }
 
@@ -69,25 +50,20 @@ std::string describe(const Outcome& o)
 // inside a padding of 4.
 const int kRow = 20, kSeparator = 8, kPad = 4;
 
-// The entry both paths choose: the first enabled, unchecked entry of the top menu
-// that is no submenu, among the first rows (so that it lies in the first column).
-int chosenIndex(const std::vector<NSModalScript::ShownItem>& items)
-{
-  int y = kPad;
-  for (size_t i = 0; i < items.size() && y < 600; ++i)
-  {
-    const auto& it = items[i];
-    y += it.separator ? kSeparator : kRow;
-    if (!it.separator && it.enabled && !it.hasSubmenu && it.state == 0) return (int)i;
-  }
-  return -1;
-}
-
 int rowCentre(const std::vector<NSModalScript::ShownItem>& items, int index)
 {
   int y = kPad;
   for (int i = 0; i < index; ++i) y += items[(size_t)i].separator ? kSeparator : kRow;
   return y + kRow / 2;
+}
+
+// The entry both paths choose: the first enabled, unchecked entry of the top menu
+// that is no submenu, among the first rows (so that it lies in the first column).
+int chosenIndex(const std::vector<NSModalScript::ShownItem>& items)
+{
+  for (int i = 0; i < (int)items.size() && rowCentre(items, i) - kRow / 2 < 600; ++i)
+    if (!items[i].separator && items[i].enabled && !items[i].hasSubmenu && items[i].state == 0) return i;
+  return -1;
 }
 
 const char* const kTypedHeadless = "Tidal 7";
@@ -116,10 +92,7 @@ protected:
     ASSERT_TRUE(writeEditorSize(*data, size));
     e = makeSweptEditor(*data);
     loop = NSRunLoop::currentRunLoop();
-    window = new NSWindow(NSMakeRect(0, 0, e->graphics->Width(), e->graphics->Height()), NSTitledWindowMask,
-                          NSBackingStoreBuffered, false);
-    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(window->contentView()));
-    window->makeKeyAndOrderFront(nullptr);
+    view = openSweepWindow(*e, &window);
     xid = AKX11WindowOf(window);
     ASSERT_NE(xid, 0u);
     ASSERT_TRUE(until([&] { return driver->viewable(xid) && window->displayCount() > 0; }));
@@ -131,10 +104,7 @@ protected:
   void close()
   {
     if (!e) return;
-    e->graphics->CloseWindow();
-    window->close();
-    AKRelease(window);
-    loop->runOnce();
+    closeSweepWindow(*e, window);
     e.reset();
     data.reset();
   }
@@ -146,10 +116,7 @@ protected:
 
   void enter(const PageState& page)
   {
-    if (e->aboutWindowLayer && e->aboutWindowLayer->visible) e->userSets(kExitAboutWindow, 1);
-    if (e->firstRunNotificationLayer && e->firstRunNotificationLayer->visible) e->userSets(kFirstRunExit, 1);
-    if (e->midiFilterSettingsLayer && e->midiFilterSettingsLayer->visible) e->userSets(kViewMIDIFilterSettings, 0);
-    for (const auto& s : page.sets) e->userSets(s.first, s.second);
+    enterPage(*e, page);
     loop->runOnce();
     flush();
   }
@@ -157,20 +124,9 @@ protected:
   // Drops what was sent so far, buffered short messages too.
   void flush()
   {
-    double* io[2] = {nullptr, nullptr};
-    e->ProcessDoubleReplacing(io, io, 64);
+    runAudioBlock(*e);
     e->takeSent();
   }
-
-  std::string pageSignature() { return shownLayerSignature(e->graphics); }
-  std::string pageOf() { return pageAndOverlays(*e); }
-  std::vector<IControl*> shownControls()
-  {
-    std::vector<IControl*> out;
-    for (const auto& s : ::shownControls(e->graphics)) out.push_back(s.first);
-    return out;
-  }
-  bool isShown(IControl* c) { return isShownControl(e->graphics, c); }
 
   // Every X event sent so far has been handled: a motion to a point of its own
   // comes through last.
@@ -187,18 +143,15 @@ protected:
 
   Outcome outcome(int id, size_t jobsBefore, bool menu, bool entry)
   {
-    double* io[2] = {nullptr, nullptr};
-    e->ProcessDoubleReplacing(io, io, 64);  // short messages wait for the next block
+    runAudioBlock(*e);
     Outcome o;
     o.value = e->GetParam(id)->Value();
-    o.page = pageSignature();
+    o.page = shownLayerSignature(e->graphics);
     o.menu = menu;
     o.entry = entry;
-    {
-      const char* t = e->GetParam(id)->GetDisplayText((int)o.value);
-      o.text = t ? t : "";
-    }
-    if (id == kPatchName || id == kPatchRename) o.text = e->GetParam(id)->GetDisplayText(0);
+    const bool named = id == kPatchName || id == kPatchRename;
+    const char* t = e->GetParam(id)->GetDisplayText(named ? 0 : (int)o.value);
+    o.text = t ? t : "";
     o.jobs = e->jobs.size() - jobsBefore;
     o.sent = e->takeSent();
     return o;
@@ -213,34 +166,12 @@ protected:
       e->userSets(id, before);
       e->graphics->SetParameterFromPlug(id, before, false);
     }
-    if (pageOf() != home) enter(page);
+    if (pageAndOverlays(*e) != home) enter(page);
     loop->runOnce();
     flush();
   }
 
-  // How a control is worked from its target's centre (x, y): a drag of 8 steps of
-  // 5 pixels for knobs and faders (up, or right, unless already at the top).
-  struct Gesture
-  {
-    int x, y, dx = 0, dy = 0;
-    bool drags = false;
-    unsigned keys = 0;  // ShiftMask, ControlMask held
-    bool wheel = false;  // a turn of the wheel up instead
-  };
-  Gesture gestureOf(IControl* c)
-  {
-    const IRECT& r = c->GetTargetRECT();
-    Gesture g{(r.L + r.R) / 2, (r.T + r.B) / 2};
-    g.drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
-    if (g.drags)
-    {
-      const int direction = e->GetParam(c->ParamIdx())->GetNormalized() > 0.99 ? 1 : -1;
-      auto* fader = dynamic_cast<IFaderControl*>(c);
-      if (fader && fader->GetDirection() == kHorizontal) g.dx = -direction;
-      else g.dy = direction;
-    }
-    return g;
-  }
+  static unsigned keysOf(const Gesture& g) { return (g.shift ? ShiftMask : 0) | (g.control ? ControlMask : 0); }
 
   Outcome headless(int id, const Gesture& g, std::vector<NSModalScript::ShownItem>* menuShown, bool* modal)
   {
@@ -256,18 +187,12 @@ protected:
         const int i = chosenIndex(*menuShown);
         return i >= 0 ? m->itemAtIndex(i) : nullptr;
       });
-      IMouseMod left(true, false, g.keys & ShiftMask, g.keys & ControlMask);
+      workHeadless(e->graphics, g);
       if (g.wheel)
       {
-        e->graphics->OnMouseWheel(g.x, g.y, &left, 1);
         loop->runOnce();
         return outcome(id, jobsBefore, false, false);
       }
-      e->graphics->OnMouseDown(g.x, g.y, &left);
-      if (g.drags)
-        for (int step = 1; step <= 8; ++step)
-          e->graphics->OnMouseDrag(g.x + g.dx * 5 * step, g.y + g.dy * 5 * step, &left);
-      e->graphics->OnMouseUp(g.x + g.dx * 40, g.y + g.dy * 40, &left);
       if (view->textField())
       {
         entry = true;
@@ -334,16 +259,16 @@ protected:
     NSTimer* t = answerMenuWindow(menuItems, chosenIndex(menuItems), &menu, &menuFrame);
     // Window pixel (px, py) lands on graphics (px - 2, py - 3).
     const int wx = g.x + 2, wy = g.y + 3;
-    const unsigned button1 = Button1Mask | g.keys;
+    const unsigned button1 = Button1Mask | keysOf(g);
     if (g.wheel)
     {
-      driver->press(xid, wx, wy, 4, g.keys);
+      driver->press(xid, wx, wy, 4, keysOf(g));
       if (!settle()) faults.push_back(where + ": the wheel does not come through");
       t->invalidate();
       t->release();
       return outcome(id, jobsBefore, menu, false);
     }
-    driver->press(xid, wx, wy, 1, g.keys);
+    driver->press(xid, wx, wy, 1, keysOf(g));
     lastPressX = g.x, lastPressY = g.y;
     // The press arrives at the point the headless path presses (a menu opened by
     // the press has been answered by then).
@@ -395,26 +320,21 @@ protected:
     for (const PageState& page : pages)
     {
       enter(page);
-      const std::string home = pageOf();
+      const std::string home = pageAndOverlays(*e);
       std::map<std::string, bool> kinds;
-      const auto controls = shownControls();
-      for (IControl* c : controls)
+      for (const auto& shown : shownControls(e->graphics))
       {
         if (broken) return compared;
+        IControl* c = shown.first;
         const int id = c->ParamIdx();
         if (id < 0) continue;
-        if (pageOf() != home) enter(page);
-        if (c->IsHidden() || c->IsGrayed() || !isShown(c)) continue;
-        const Gesture g = gestureOf(c);
-        if (e->graphics->GetMouseControlIdx(g.x, g.y) != c) continue;  // covered: swept as the one on top
-        if (dynamic_cast<ITextControl*>(c) && !dynamic_cast<ICaptionControl*>(c)) continue;
-        if (id == kMIDILed || id == kMIDILed + 1) continue;
-        std::ostringstream where;
-        where << size << ", " << page.name << ": control of parameter " << id << " ("
-              << e->GetParam(id)->GetNameForHost() << ") at " << g.x << "," << g.y;
+        if (pageAndOverlays(*e) != home) enter(page);
+        const Gesture g = gestureOf(c, e->GetParam(id)->GetNormalized() > 0.99 ? 1 : -1);
+        if (!sweptAt(e->graphics, c, g.x, g.y)) continue;
+        const std::string where = std::string(size) + ", " + whereOf(*e, page.name, id, g.x, g.y);
 
         const double before = e->GetParam(id)->Value();
-        const std::string start = pageSignature();
+        const std::string start = shownLayerSignature(e->graphics);
         // A first headless pass shows the menu and leaves behind what working the
         // control leaves (the last value sent, a name typed before): then the
         // paths are compared, X first, each from the state the other left.
@@ -430,20 +350,18 @@ protected:
         kinds[kind] = true;
         // Knobs and faders are dragged plain, then (the first of their kind on the
         // page) finely with Shift and with Control, and turned by the wheel.
-        for (int variant = 0; variant < 4; ++variant)
+        static const struct { bool shift, control, wheel; const char* label; } kVariants[] = {
+            {false, false, false, ""}, {true, false, false, " with Shift"},
+            {false, true, false, " with Control"}, {false, false, true, " by the wheel"}};
+        for (const auto& v : kVariants)
         {
-          if (variant && (!g.drags || !firstOfKind)) break;
-          const unsigned keys = variant == 1 ? ShiftMask : variant == 2 ? ControlMask : 0;
+          if (&v != kVariants && (!g.drags || !firstOfKind)) break;
           Gesture gk = g;
-          gk.keys = keys;
-          gk.wheel = variant == 3;
-          const std::string label = where.str() + (variant == 1   ? " with Shift"
-                                                   : variant == 2 ? " with Control"
-                                                   : variant == 3 ? " by the wheel"
-                                                                  : "");
+          gk.shift = v.shift, gk.control = v.control, gk.wheel = v.wheel;
+          const std::string label = where + v.label;
           // A press within 4 pixels of the last one and 0.4 s is a double click:
           // the next press goes aside on the control, or waits.
-          if (keys)
+          if (v.shift || v.control)
           {
             bool aside = false;
             for (int d : {4, -4, 8, -8})
@@ -460,10 +378,10 @@ protected:
           }
           // A control that loads another program changes what the page shows: it is
           // compared where the program allows.
-          if (pageSignature() != start || e->GetParam(id)->Value() != before) break;
+          if (shownLayerSignature(e->graphics) != start || e->GetParam(id)->Value() != before) break;
           const Outcome x = overX(c, gk, items, label);
           restore(page, id, before, home);
-          if (pageSignature() != start || e->GetParam(id)->Value() != before) break;
+          if (shownLayerSignature(e->graphics) != start || e->GetParam(id)->Value() != before) break;
           const Outcome h = headless(id, gk, &items, &modal);
           ++compared;
           Outcome hh = h;
@@ -521,9 +439,7 @@ TEST_F(X11ControlSweep, EveryControlWorkedByXEventsEndsAsTheHeadlessPathEnds)
     EXPECT_EQ(differ, 0) << size;
     close();
   }
-  std::string all;
-  for (const std::string& f : faults) all += f + "\n";
-  EXPECT_TRUE(faults.empty()) << faults.size() << " faults:\n" << all;
+  expectNoFaults(faults);
 }
 
 
@@ -613,8 +529,8 @@ TEST_F(X11ControlSweep, TheLibrarianGridAnswersClicksKeysDoubleClicksAndItsMenuB
     EXPECT_TRUE(shown);
     // The rename box's field, clicked, takes the name by keys.
     IControl* field = nullptr;
-    for (IControl* c : shownControls())
-      if (c->ParamIdx() == kPatchRename) field = c;
+    for (const auto& shown : shownControls(e->graphics))
+      if (shown.first->ParamIdx() == kPatchRename) field = shown.first;
     ASSERT_NE(field, nullptr);
     const IRECT& r = field->GetTargetRECT();
     driver->click(xid, (r.L + r.R) / 2 + 2, (r.T + r.B) / 2 + 3);
