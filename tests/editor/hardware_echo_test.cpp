@@ -306,37 +306,36 @@ TEST(HardwareEcho, NoTwoParametersShareAnAddress)
   EXPECT_EQ(number[kMultiPartMIDICh + 1] - number[kMultiPartMIDICh], 144);
 }
 
-// A switch changed on the hardware that decides which controls the page shows
-// (voice assign, LFO 2's tempo sync) lays the page out again, and the display keeps
-// the switch's own name and value rather than the timbre tab's.
-TEST(HardwareEcho, ASwitchFromTheHardwareKeepsItsNameOnTheDisplay)
+// A change from the hardware shows the parameter's own name, and value, rather than
+// the timbre tab's: a switch that decides which controls the page shows (voice
+// assign, LFO 2's tempo sync) lays the page out again; a panel change's echo with
+// no output port (local control off) is shown, not refused with "Set MIDI I/O First!".
+TEST(HardwareEcho, AChangeFromTheHardwareKeepsItsNameOnTheDisplay)
 {
   Fixture f(kSettings[0]);
+  auto sysex = [&](unsigned char pl, unsigned char ph, unsigned char v) {
+    return Bytes{0xF0, 0x42, f.e->sysexChannelByte.load(), 0x58, 0x41, pl, ph, v, 0, 0xF7};
+  };
   struct Case
   {
     int id, value;
-    unsigned char pl, ph;
-    const char* valueLine;
-  } cases[] = {{kVoiceAssign, 2, 93, 0, "Unison [2]"}, {kLfo2TempoSync, 1, 60, 1, "ON [1]"}};
+    Bytes msg;
+    const char* valueLine;  // null: not looked at
+    bool noPort;
+  } cases[] = {{kVoiceAssign, 2, sysex(93, 0, 2), "Unison [2]", false},
+               {kLfo2TempoSync, 1, sysex(60, 1, 1), "ON [1]", false},
+               {kFilterCutoff, 20, {0xB1, 74, 20}, nullptr, true}};
   for (const Case& c : cases)
   {
     SCOPED_TRACE(c.id);
     f.reset();
     f.place(c.id, 0);
+    f.e->midiOutSet = !c.noPort, f.e->localControlOn = !c.noPort;
     f.e->displayText("-", "-", "-");
-    f.feed({0xF0, 0x42, f.e->sysexChannelByte.load(), 0x58, 0x41, c.pl, c.ph, (unsigned char)c.value, 0, 0xF7});
+    f.feed(c.msg);
     ASSERT_EQ(f.e->GetParam(c.id)->Value(), c.value);
     EXPECT_EQ(f.e->nameLine(), f.e->GetParam(c.id)->GetNameForHost());
-    EXPECT_EQ(f.e->valueLine(), c.valueLine);
+    if (c.valueLine) { EXPECT_EQ(f.e->valueLine(), c.valueLine); }
     EXPECT_EQ(f.e->timbreLine(), "[TIMBRE 1]");
   }
-}
-
-// With no output port a panel change's echo (local control off) is no "Set MIDI I/O First!".
-TEST(HardwareEcho, PanelChangesWithoutAnOutputPortAreShownNotRefused)
-{
-  Fixture f(kSettings[0]);
-  f.e->midiOutSet = false, f.e->localControlOn = false;
-  f.feed({0xB1, 74, 20});
-  EXPECT_EQ(f.e->nameLine(), f.e->GetParam(kFilterCutoff)->GetNameForHost());
 }
