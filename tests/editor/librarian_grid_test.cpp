@@ -15,7 +15,6 @@
 #include "librarian/view/LibrarianViewControl.h"
 #include "raster/lice.h"
 #include "raster/lice_pixel.h"
-#include "raster/lice_png.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +58,7 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
         writeBank(data, "Patches/Alpha.dvl", "Alpha ");
         writeBank(data, "Patches/Beta.dvl", "Beta ");
       },
-      [](UnderTest<GridEditor>& e, const EditorSize& size, const IRECT& window) {
+      [](UnderTest<GridEditor>& e, const EditorSize&, const IRECT& window) {
     e.userSets(kShowLibrarian, 1);
     LibrarianViewControl* grid = e.grid();
     ASSERT_NE(grid, nullptr);
@@ -71,8 +70,6 @@ TEST(LibrarianGrid, EverySlotOfBothBanksSitsOnItsCellAndAClickSelectsIt)
     e.graphics->Draw(&all);
     LICE_IBitmap* shot = e.graphics->GetDrawBitmap();
     ASSERT_NE(shot, nullptr);
-    // For a look: the page as drawn, beside the test.
-    LICE_WritePNG((std::string("librarian-") + size.name + ".png").c_str(), shot, false);
 
     // The field behind the cells is (22, 24, 28), the cells are lighter (34 and up).
     for (int column = 0; column < 2; ++column)

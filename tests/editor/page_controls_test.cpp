@@ -8,7 +8,6 @@
 #include "gui/IGraphics.h"
 #include "raster/lice.h"
 #include "raster/lice_pixel.h"
-#include "raster/lice_png.h"
 #include "ui/ControlAction.h"
 #include "ui/ControlLayer.h"
 
@@ -196,11 +195,6 @@ TEST_F(Pages, MixerTabReachesTheMixerPage)
   EXPECT_FALSE(clickable(kFilterCutoff));
   EXPECT_FALSE(clickable(kRandomize));  // it does nothing here
   EXPECT_EQ(timbreSelectsSent(), 0);
-  // For a look: the mixer page as drawn, beside the test.
-  e.graphics->PrepDraw();
-  IRECT all(0, 0, e.graphics->Width(), e.graphics->Height());
-  e.graphics->Draw(&all);
-  LICE_WritePNG("mixer-page.png", e.graphics->GetDrawBitmap(), false);
 
   ASSERT_TRUE(clickCentre(e.graphics, e.firstControlOf(kShowLibrarian)));
   EXPECT_EQ(e.GetParam(kMainPage)->Value(), 1.0);
