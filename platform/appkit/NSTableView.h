@@ -203,6 +203,12 @@ public:
   virtual NSColor* textColorForRow(NSInteger row, bool selected);
 
   bool acceptsFirstResponder() override { return true; }
+  // Up and Down move the selection a row, Page Up and Page Down a page of the rows
+  // shown, Home and End to the first and last row; with Shift, where several may
+  // be selected, the selection spans from where it was begun to the row reached.
+  // The row reached scrolls into view and the delegate hears of a change as of a
+  // press. Other keys, and these with Command, Control or Option, go on.
+  void keyDown(NSEvent* e) override;
   // A press selects the row under it (alone, or toggled with the Command key or
   // extended with Shift when several may be selected), tells the delegate when
   // that changed the selection, sends the action, and on a second click the
@@ -225,6 +231,9 @@ protected:
   void select(NSInteger row, NSUInteger modifierFlags);
   // mouseDown, telling the delegate when the selection differs from before.
   void pressFrom(NSEvent* e, const NSIndexSet before);
+  // The function key of a key event the table may take (an arrow, Home, End, Page
+  // Up or Down, with Shift at most), else 0.
+  static char16_t movementKey(NSEvent* e);
 
 private:
   friend class NSTableHeaderView;
@@ -235,6 +244,7 @@ private:
   NSTableHeaderView* mHeader;            // retained, or null
   NSIndexSet mSelection;
   NSInteger mLastSelected = -1;
+  NSInteger mAnchor = -1;  // where a Shift extension spans from
   CGFloat mRowHeight = 17;
   NSSize mSpacing{3, 2};
   bool mMultiple = false, mReorder = false;
@@ -277,6 +287,8 @@ public:
 
   // A press on an item's triangle opens or closes it; elsewhere it selects.
   void mouseDown(NSEvent* e) override;
+  // Right opens the selected item and Left closes it; other keys as a table.
+  void keyDown(NSEvent* e) override;
   void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
 
 protected:

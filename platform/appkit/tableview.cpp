@@ -431,6 +431,7 @@ void NSTableView::select(NSInteger row, NSUInteger f)
   {
     if (isRowSelected(row)) deselectRow(row);
     else selectRowIndexes({row}, true);
+    mAnchor = row;
   }
   else if (mMultiple && (f & NSShiftKeyMask) && selectedRow() >= 0)
   {
@@ -439,7 +440,77 @@ void NSTableView::select(NSInteger row, NSUInteger f)
     selectRowIndexes(span, true);
   }
   else
+  {
     selectRowIndexes({row}, false);
+    mAnchor = row;
+  }
+}
+
+char16_t NSTableView::movementKey(NSEvent* e)
+{
+  if (!e || e->charactersIgnoringModifiers().size() != 1 ||
+      (e->modifierFlags() & (NSCommandKeyMask | NSControlKeyMask | NSAlternateKeyMask)))
+    return 0;
+  const char16_t c = e->charactersIgnoringModifiers()[0];
+  switch (c)
+  {
+    case NSUpArrowFunctionKey:
+    case NSDownArrowFunctionKey:
+    case NSLeftArrowFunctionKey:
+    case NSRightArrowFunctionKey:
+    case NSHomeFunctionKey:
+    case NSEndFunctionKey:
+    case NSPageUpFunctionKey:
+    case NSPageDownFunctionKey:
+      return c;
+    default:
+      return 0;
+  }
+}
+
+void NSTableView::keyDown(NSEvent* e)
+{
+  const char16_t key = mEnabled ? movementKey(e) : 0;
+  if (!key || key == NSLeftArrowFunctionKey || key == NSRightArrowFunctionKey)
+  {
+    NSControl::keyDown(e);
+    return;
+  }
+  const NSInteger n = numberOfRows();
+  if (n <= 0) return;
+  // A page is the rows the clip view shows whole, at least one.
+  const NSClipView* clip = dynamic_cast<NSClipView*>(superview());
+  const CGFloat shown = clip ? clip->bounds().size.height : frame().size.height, pitch = mRowHeight + mSpacing.height;
+  const NSInteger page = pitch > 0 ? std::max<NSInteger>(1, (NSInteger)std::floor(shown / pitch)) : 1;
+  const bool upward = key == NSUpArrowFunctionKey || key == NSPageUpFunctionKey;
+  // With nothing selected the keys start from beyond the end they move away from.
+  const NSInteger from = selectedRow() >= 0 ? selectedRow() : (upward ? n : -1);
+  NSInteger to = key == NSHomeFunctionKey ? 0 : n - 1;
+  if (key == NSUpArrowFunctionKey || key == NSDownArrowFunctionKey) to = from + (upward ? -1 : 1);
+  else if (key == NSPageUpFunctionKey || key == NSPageDownFunctionKey) to = from + (upward ? -page : page);
+  to = std::max<NSInteger>(0, std::min(to, n - 1));
+
+  const NSIndexSet before = mSelection;
+  if (mMultiple && (e->modifierFlags() & NSShiftKeyMask))
+  {
+    // From the row the extension began on while that is still selected.
+    const NSInteger anchor = mAnchor >= 0 && isRowSelected(mAnchor) ? mAnchor : (from >= 0 && from < n ? from : to);
+    NSIndexSet span;
+    for (NSInteger r = std::min(anchor, to); r <= std::max(anchor, to); ++r) span.insert(r);
+    selectRowIndexes(span, false);
+    mAnchor = anchor;
+  }
+  else
+  {
+    selectRowIndexes({to}, false);
+    mAnchor = to;
+  }
+  // The keys go on from the row reached, wherever it lies in the span.
+  mLastSelected = to;
+  retain();
+  scrollRowToVisible(to);
+  if (mSelection != before) tellSelectionDidChange();
+  release();
 }
 
 void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)

@@ -75,6 +75,13 @@ protected:
     return r;
   }
   Swell_vDavrel_64_listview* Obj(HWND h) { return dynamic_cast<Swell_vDavrel_64_listview*>(SWELL_Object(h)); }
+  // A shown window view for lists that take events.
+  HWND Shown(NSWindow** w)
+  {
+    const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, w);
+    ShowWindow(top, SW_SHOW);
+    return top;
+  }
 };
 
 using V = std::vector<std::string>;
@@ -604,6 +611,56 @@ TEST_F(ListView, ModifiedClicksSelectAsTheStyleAllows)
       for (int i = 0; i < 4; ++i) Send(Mouse(NSLeftMouseDragged, h, NSMakePoint(20, 2 * 19 + 5 + i), c.flags));
     Send(Mouse(NSLeftMouseUp, h, NSMakePoint(20, 2 * 19 + 5), c.flags));
     EXPECT_EQ(Selected(h), c.want);
+    DestroyWindow(h);
+  }
+}
+
+// Keys move the selection from the row reached last, tell the owner as a click
+// does and bring the row into view; Shift spans from where the span began where
+// the style lets the list hold several rows. Keys the list leaves reach the owner.
+TEST_F(ListView, KeysMoveTheSelection)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Shown(&w);
+  const char16_t up = NSUpArrowFunctionKey, down = NSDownArrowFunctionKey, pgUp = NSPageUpFunctionKey;
+  const char16_t end = NSEndFunctionKey, home = NSHomeFunctionKey;
+  const NSUInteger sh = NSShiftKeyMask;
+  // The key, its modifiers, and the first and last row selected after it; -1 when
+  // the key goes on to the owner. Thirty rows, five to a page.
+  using Steps = std::vector<std::tuple<char16_t, NSUInteger, int, int>>;
+  const Steps multi = {{down, 0, 0, 0},  {down, 0, 1, 1},     {down, sh, 1, 2},  {down, sh, 1, 3},
+                       {up, sh, 1, 2},   {up, sh, 1, 1},      {up, sh, 0, 1},    {up, 0, 0, 0},
+                       {up, 0, 0, 0},    {NSPageDownFunctionKey, 0, 5, 5},       {end, 0, 29, 29},
+                       {pgUp, 0, 24, 24}, {pgUp, sh, 19, 24}, {home, 0, 0, 0},   {end, sh, 0, 29},
+                       {NSLeftArrowFunctionKey, 0, -1, -1},   {down, NSCommandKeyMask, -1, -1}};
+  const Steps single = {{up, 0, 29, 29}, {up, sh, 28, 28}, {home, sh, 0, 0}};
+  const std::tuple<LONG, int, const Steps*> lists[] = {
+      {0, 0, &multi}, {LBS_EXTENDEDSEL, 1, &multi}, {LVS_SINGLESEL, 0, &single}, {0, 1, &single}};
+  for (const auto& [style, lbMode, steps] : lists)
+  {
+    SCOPED_TRACE(testing::Message() << "style " << style << " lbMode " << lbMode);
+    // A list box has no header: its frame is as high as the rows shown.
+    const HWND h = Make(top, style, lbMode, {150}, NSMakeRect(10, 10, 200, lbMode ? 103 : 120));
+    for (int i = 0; i < 30; ++i) Add(h, "row", i);
+    Swell_vDavrel_64_listview* lv = Obj(h);
+    w->makeFirstResponder(lv);
+    std::vector<int> before;
+    for (const auto& [key, flags, first, last] : *steps)
+    {
+      SCOPED_TRACE(testing::Message() << "to " << first << ".." << last);
+      log.msgs.clear();
+      Key(w, key, flags);
+      std::vector<int> want = before;
+      if (first >= 0) want.assign(1, first);
+      while (first >= 0 && want.back() < last) want.push_back(want.back() + 1);
+      EXPECT_EQ(Selected(h), want);
+      EXPECT_EQ(log.only(WM_KEYDOWN).size(), first < 0 ? 1u : 0u);
+      EXPECT_EQ(log.only({WM_NOTIFY, WM_COMMAND}).size(), want == before ? 0u : 1u);
+      const NSRect shown = lv->enclosingScrollView()->documentVisibleRect(), row = lv->rectOfRow(lv->selectedRow());
+      EXPECT_TRUE(row.origin.y >= shown.origin.y && NSMaxY(row) <= NSMaxY(shown));
+      before = want;
+    }
     DestroyWindow(h);
   }
 }
