@@ -77,13 +77,33 @@ public:
   NSTableView* tableView() const { return mTable; }
   bool isFlipped() const override { return true; }
   void drawRect(NSRect dirtyRect) override;
-  // A press on a column's title tells the table's delegate.
+  // A press on a column's right edge and a drag resize that column; a title
+  // dragged sideways moves its column over its neighbours when the table allows
+  // reordering; a press released on the title it began on, with no column moved,
+  // tells the table's delegate of the click.
   void mouseDown(NSEvent* e) override;
+  void mouseDragged(NSEvent* e) override;
+  void mouseUp(NSEvent* e) override;
   bool acceptsFirstMouse(NSEvent*) override { return true; }
+
+protected:
+  ~NSTableHeaderView() override;
 
 private:
   friend class NSTableView;
-  NSTableView* mTable = nullptr;  // not retained
+  enum Track
+  {
+    kTrackNone,
+    kTrackClick,
+    kTrackResize,
+    kTrackMove
+  };
+  // The event's x in the table's coordinates: the header scrolls sideways with it.
+  CGFloat tableX(NSEvent* e) const;
+  NSTableView* mTable = nullptr;     // not retained
+  NSTableColumn* mPressed = nullptr;  // retained from the press to the release
+  Track mTrack = kTrackNone;
+  CGFloat mPressX = 0, mPressWidth = 0;
 };
 
 class NSClipView : public NSView

@@ -150,17 +150,86 @@ void NSTableHeaderView::drawRect(NSRect)
   }
 }
 
+namespace {
+
+// How near a column's right edge a press takes the edge, and the narrowest a drag
+// leaves a column.
+const CGFloat kEdgeSlop = 3, kMinDraggedWidth = 10;
+
+}  // namespace
+
+NSTableHeaderView::~NSTableHeaderView() { AKRelease(mPressed); }
+
+CGFloat NSTableHeaderView::tableX(NSEvent* e) const
+{
+  return convertPoint(e->locationInWindow(), nullptr).x - (mTable ? mTable->frame().origin.x : 0);
+}
+
 void NSTableHeaderView::mouseDown(NSEvent* e)
 {
-  if (!mTable || !e || !mTable->mDelegate) return;
-  NSPoint p = convertPoint(e->locationInWindow(), nullptr);
-  p.x -= mTable->frame().origin.x;
-  p.y = 0;
-  const NSInteger c = mTable->NSTableView::columnAtPoint(p);
-  if (c < 0) return;
-  mTable->retain();
-  mTable->mDelegate->tableViewDidClickTableColumn(mTable, mTable->tableColumns()[(size_t)c]);
-  mTable->release();
+  AKRelease(mPressed);
+  mTrack = kTrackNone;
+  if (!mTable || !e) return;
+  const CGFloat x = tableX(e);
+  NSInteger c = -1;
+  for (NSInteger i = 0; i < mTable->numberOfColumns(); ++i)
+  {
+    const CGFloat edge = NSMaxX(mTable->rectOfColumn(i));
+    if (!mTable->tableColumns()[(size_t)i]->isHidden() && x >= edge - kEdgeSlop - 1 && x < edge + kEdgeSlop) c = i;
+  }
+  mTrack = c >= 0 ? kTrackResize : kTrackClick;
+  if (c < 0) c = mTable->NSTableView::columnAtPoint(NSMakePoint(x, 0));
+  if (c < 0)
+  {
+    mTrack = kTrackNone;
+    return;
+  }
+  mPressed = AKRetain(mTable->tableColumns()[(size_t)c]);
+  mPressX = x;
+  mPressWidth = mPressed->width();
+}
+
+void NSTableHeaderView::mouseDragged(NSEvent* e)
+{
+  // The column may have left the table since the press.
+  const NSInteger at = mTable && mPressed && e ? mTable->indexOfTableColumn(mPressed) : -1;
+  if (at < 0) return;
+  const CGFloat x = tableX(e);
+  if (mTrack == kTrackResize)
+  {
+    mPressed->setWidth(std::max(kMinDraggedWidth, mPressWidth + x - mPressX));
+    mTable->tileSize();
+    mTable->setNeedsDisplay(true);
+    setNeedsDisplay(true);
+    return;
+  }
+  if (!mTable->allowsColumnReordering() || (mTrack == kTrackClick && std::fabs(x - mPressX) <= kEdgeSlop)) return;
+  mTrack = kTrackMove;
+  // A pointer beyond the columns stands over the first or the last.
+  const CGFloat end = NSMaxX(mTable->rectOfColumn(mTable->numberOfColumns() - 1));
+  const NSInteger to = mTable->NSTableView::columnAtPoint(NSMakePoint(std::max<CGFloat>(0, std::min(x, end - 1)), 0));
+  if (to < 0 || to == at) return;
+  // The dragged column takes a neighbour's place once the pointer passes its middle.
+  const NSRect over = mTable->rectOfColumn(to);
+  const CGFloat mid = over.origin.x + over.size.width / 2;
+  if (to > at ? x >= mid : x < mid) mTable->moveColumn(at, to);
+}
+
+void NSTableHeaderView::mouseUp(NSEvent* e)
+{
+  NSTableColumn* pressed = mPressed;
+  mPressed = nullptr;
+  NSTableView* table = mTable;
+  const bool click = mTrack == kTrackClick && table && e && pressed && table->mDelegate &&
+                     table->NSTableView::columnAtPoint(NSMakePoint(tableX(e), 0)) == table->indexOfTableColumn(pressed);
+  mTrack = kTrackNone;
+  if (click)
+  {
+    table->retain();
+    table->mDelegate->tableViewDidClickTableColumn(table, pressed);
+    table->release();
+  }
+  AKRelease(pressed);
 }
 
 // ---- NSTableView ----

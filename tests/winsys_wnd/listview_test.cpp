@@ -665,6 +665,69 @@ TEST_F(ListView, KeysMoveTheSelection)
   }
 }
 
+// A header's column edge dragged resizes that column; with LVS_EX_HEADERDRAGDROP a
+// title dragged past a neighbour's middle takes its place, as the order functions
+// say. A click is only a press released on its column with nothing moved.
+TEST_F(ListView, HeaderDragsReorderAndResizeColumns)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Shown(&w);
+  int clicked = -1;
+  log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
+    NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
+    if (d->hdr.code == LVN_COLUMNCLICK) clicked = ((NMLISTVIEW*)lp)->iSubItem;
+    if (d->hdr.code == LVN_GETDISPINFO)
+      snprintf(d->item.pszText, (size_t)d->item.cchTextMax, "%d/%d", d->item.iItem, d->item.iSubItem);
+    return (LRESULT)0;
+  };
+  auto drag = [&](HWND h, const std::vector<int>& xs) {
+    for (size_t i = 0; i < xs.size(); ++i)
+    {
+      const NSEventType t = i == 0 ? NSLeftMouseDown : i + 1 == xs.size() ? NSLeftMouseUp : NSLeftMouseDragged;
+      const NSPoint at = Obj(h)->headerView()->convertPointToView(NSMakePoint(xs[i], 8), nullptr);
+      Send(NSEvent::mouseEventWithType(t, at, 0, 0, w, 1));
+    }
+  };
+  using Ints = std::vector<int>;
+  // Columns shown at 0..53, 53..116 and 116..189; the path is press, drags, release.
+  struct
+  {
+    bool reorder;
+    Ints path, order, widths;
+    int clicked;
+  } drags[] = {
+      {true, {80, 80}, {0, 1, 2}, {50, 60, 70}, 1},       {true, {20, 25, 60, 90, 90}, {1, 0, 2}, {50, 60, 70}, -1},
+      {true, {20, 60, 80, 20}, {0, 1, 2}, {50, 60, 70}, -1}, {false, {20, 60, 90, 90}, {0, 1, 2}, {50, 60, 70}, -1},
+      {false, {20, 25, 20}, {0, 1, 2}, {50, 60, 70}, 0},  {true, {150, 100, -50, -50}, {1, 2, 0}, {50, 60, 70}, -1},
+      {true, {150, 400, 400}, {0, 1, 2}, {50, 60, 70}, -1}, {true, {52, 60, 82, 82}, {0, 1, 2}, {80, 60, 70}, -1},
+      {false, {114, -100, -100}, {0, 1, 2}, {50, 10, 70}, -1}, {true, {52, 52}, {0, 1, 2}, {50, 60, 70}, -1},
+  };
+  for (const auto& d : drags)
+  {
+    SCOPED_TRACE(testing::Message() << "reorder " << d.reorder << " from " << d.path[0] << " to " << d.path.back());
+    const HWND h = Make(top, 0, 0, {50, 60, 70});
+    ListView_SetExtendedListViewStyleEx(h, LVS_EX_HEADERDRAGDROP, d.reorder ? (int)LVS_EX_HEADERDRAGDROP : 0);
+    clicked = -1;
+    drag(h, d.path);
+    Ints order(3), widths;
+    ASSERT_TRUE(ListView_GetColumnOrderArray(h, 3, order.data()));
+    for (int c = 0; c < 3; ++c) widths.push_back(ListView_GetColumnWidth(h, c));
+    EXPECT_EQ(std::tie(order, widths, clicked), std::tie(d.order, d.widths, d.clicked));
+    DestroyWindow(h);
+  }
+  // Owner data after a drag: cells are asked by logical column, so the column
+  // shown first holds what the owner gave for column 1.
+  const HWND h = Make(top, LVS_OWNERDATA | LVS_NOSORTHEADER, 0, {50, 60});
+  ListView_SetExtendedListViewStyleEx(h, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
+  ListView_SetItemCount(h, 3);
+  drag(h, {80, 20, 20});
+  w->display();
+  EXPECT_EQ(Obj(h)->tableColumns()[0]->dataCell()->stringValue(), "2/1");
+  EXPECT_EQ(Obj(h)->tableColumns()[1]->dataCell()->stringValue(), "2/0");
+  DestroyWindow(top);
+}
+
 // The window's pixel at (x, y) from its top left, as 0xRRGGBB rounded to 4 bits a
 // component (the backing keeps its bytes as X, R, G, B; fills may round by one).
 uint32_t PixelAt(NSWindow* w, int x, int y)
