@@ -77,13 +77,33 @@ public:
   NSTableView* tableView() const { return mTable; }
   bool isFlipped() const override { return true; }
   void drawRect(NSRect dirtyRect) override;
-  // A press on a column's title tells the table's delegate.
+  // A press on a column's right edge and a drag resize that column; a title
+  // dragged sideways moves its column over its neighbours when the table allows
+  // reordering; a press released on the title it began on, with no column moved,
+  // tells the table's delegate of the click.
   void mouseDown(NSEvent* e) override;
+  void mouseDragged(NSEvent* e) override;
+  void mouseUp(NSEvent* e) override;
   bool acceptsFirstMouse(NSEvent*) override { return true; }
+
+protected:
+  ~NSTableHeaderView() override;
 
 private:
   friend class NSTableView;
-  NSTableView* mTable = nullptr;  // not retained
+  enum Track
+  {
+    kTrackNone,
+    kTrackClick,
+    kTrackResize,
+    kTrackMove
+  };
+  // The event's x in the table's coordinates: the header scrolls sideways with it.
+  CGFloat tableX(NSEvent* e) const;
+  NSTableView* mTable = nullptr;     // not retained
+  NSTableColumn* mPressed = nullptr;  // retained from the press to the release
+  Track mTrack = kTrackNone;
+  CGFloat mPressX = 0, mPressWidth = 0;
 };
 
 class NSClipView : public NSView
@@ -203,6 +223,12 @@ public:
   virtual NSColor* textColorForRow(NSInteger row, bool selected);
 
   bool acceptsFirstResponder() override { return true; }
+  // Up and Down move the selection a row, Page Up and Page Down a page of the rows
+  // shown, Home and End to the first and last row; with Shift, where several may
+  // be selected, the selection spans from where it was begun to the row reached.
+  // The row reached scrolls into view and the delegate hears of a change as of a
+  // press. Other keys, and these with Command, Control or Option, go on.
+  void keyDown(NSEvent* e) override;
   // A press selects the row under it (alone, or toggled with the Command key or
   // extended with Shift when several may be selected), tells the delegate when
   // that changed the selection, sends the action, and on a second click the
@@ -225,6 +251,9 @@ protected:
   void select(NSInteger row, NSUInteger modifierFlags);
   // mouseDown, telling the delegate when the selection differs from before.
   void pressFrom(NSEvent* e, const NSIndexSet before);
+  // The function key of a key event the table may take (an arrow, Home, End, Page
+  // Up or Down, with Shift at most), else 0.
+  static char16_t movementKey(NSEvent* e);
 
 private:
   friend class NSTableHeaderView;
@@ -235,6 +264,7 @@ private:
   NSTableHeaderView* mHeader;            // retained, or null
   NSIndexSet mSelection;
   NSInteger mLastSelected = -1;
+  NSInteger mAnchor = -1;  // where a Shift extension spans from
   CGFloat mRowHeight = 17;
   NSSize mSpacing{3, 2};
   bool mMultiple = false, mReorder = false;
@@ -277,6 +307,8 @@ public:
 
   // A press on an item's triangle opens or closes it; elsewhere it selects.
   void mouseDown(NSEvent* e) override;
+  // Right opens the selected item and Left closes it; other keys as a table.
+  void keyDown(NSEvent* e) override;
   void drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected) override;
 
 protected:

@@ -97,6 +97,25 @@ void NSOutlineView::mouseDown(NSEvent* e)
   NSTableView::mouseDown(e);
 }
 
+void NSOutlineView::keyDown(NSEvent* e)
+{
+  const char16_t key = isEnabled() ? movementKey(e) : 0;
+  NSObject* item = itemAtRow(selectedRow());
+  if ((key != NSLeftArrowFunctionKey && key != NSRightArrowFunctionKey) || !item || !mOutlineSource)
+  {
+    NSTableView::keyDown(e);
+    return;
+  }
+  // Closing an item can only drop selected rows (its children), opening none.
+  const NSInteger before = numberOfSelectedRows();
+  if (key == NSLeftArrowFunctionKey) collapseItem(item);
+  else if (mOutlineSource->outlineViewIsItemExpandable(this, item)) expandItem(item);
+  retain();
+  scrollRowToVisible(selectedRow());
+  if (numberOfSelectedRows() != before) tellSelectionDidChange();
+  release();
+}
+
 void NSOutlineView::tellSelectionDidChange()
 {
   if (!delegate()) return;

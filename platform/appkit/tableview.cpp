@@ -150,17 +150,86 @@ void NSTableHeaderView::drawRect(NSRect)
   }
 }
 
+namespace {
+
+// How near a column's right edge a press takes the edge, and the narrowest a drag
+// leaves a column.
+const CGFloat kEdgeSlop = 3, kMinDraggedWidth = 10;
+
+}  // namespace
+
+NSTableHeaderView::~NSTableHeaderView() { AKRelease(mPressed); }
+
+CGFloat NSTableHeaderView::tableX(NSEvent* e) const
+{
+  return convertPoint(e->locationInWindow(), nullptr).x - (mTable ? mTable->frame().origin.x : 0);
+}
+
 void NSTableHeaderView::mouseDown(NSEvent* e)
 {
-  if (!mTable || !e || !mTable->mDelegate) return;
-  NSPoint p = convertPoint(e->locationInWindow(), nullptr);
-  p.x -= mTable->frame().origin.x;
-  p.y = 0;
-  const NSInteger c = mTable->NSTableView::columnAtPoint(p);
-  if (c < 0) return;
-  mTable->retain();
-  mTable->mDelegate->tableViewDidClickTableColumn(mTable, mTable->tableColumns()[(size_t)c]);
-  mTable->release();
+  AKRelease(mPressed);
+  mTrack = kTrackNone;
+  if (!mTable || !e) return;
+  const CGFloat x = tableX(e);
+  NSInteger c = -1;
+  for (NSInteger i = 0; i < mTable->numberOfColumns(); ++i)
+  {
+    const CGFloat edge = NSMaxX(mTable->rectOfColumn(i));
+    if (!mTable->tableColumns()[(size_t)i]->isHidden() && x >= edge - kEdgeSlop - 1 && x < edge + kEdgeSlop) c = i;
+  }
+  mTrack = c >= 0 ? kTrackResize : kTrackClick;
+  if (c < 0) c = mTable->NSTableView::columnAtPoint(NSMakePoint(x, 0));
+  if (c < 0)
+  {
+    mTrack = kTrackNone;
+    return;
+  }
+  mPressed = AKRetain(mTable->tableColumns()[(size_t)c]);
+  mPressX = x;
+  mPressWidth = mPressed->width();
+}
+
+void NSTableHeaderView::mouseDragged(NSEvent* e)
+{
+  // The column may have left the table since the press.
+  const NSInteger at = mTable && mPressed && e ? mTable->indexOfTableColumn(mPressed) : -1;
+  if (at < 0) return;
+  const CGFloat x = tableX(e);
+  if (mTrack == kTrackResize)
+  {
+    mPressed->setWidth(std::max(kMinDraggedWidth, mPressWidth + x - mPressX));
+    mTable->tileSize();
+    mTable->setNeedsDisplay(true);
+    setNeedsDisplay(true);
+    return;
+  }
+  if (!mTable->allowsColumnReordering() || (mTrack == kTrackClick && std::fabs(x - mPressX) <= kEdgeSlop)) return;
+  mTrack = kTrackMove;
+  // A pointer beyond the columns stands over the first or the last.
+  const CGFloat end = NSMaxX(mTable->rectOfColumn(mTable->numberOfColumns() - 1));
+  const NSInteger to = mTable->NSTableView::columnAtPoint(NSMakePoint(std::max<CGFloat>(0, std::min(x, end - 1)), 0));
+  if (to < 0 || to == at) return;
+  // The dragged column takes a neighbour's place once the pointer passes its middle.
+  const NSRect over = mTable->rectOfColumn(to);
+  const CGFloat mid = over.origin.x + over.size.width / 2;
+  if (to > at ? x >= mid : x < mid) mTable->moveColumn(at, to);
+}
+
+void NSTableHeaderView::mouseUp(NSEvent* e)
+{
+  NSTableColumn* pressed = mPressed;
+  mPressed = nullptr;
+  NSTableView* table = mTable;
+  const bool click = mTrack == kTrackClick && table && e && pressed && table->mDelegate &&
+                     table->NSTableView::columnAtPoint(NSMakePoint(tableX(e), 0)) == table->indexOfTableColumn(pressed);
+  mTrack = kTrackNone;
+  if (click)
+  {
+    table->retain();
+    table->mDelegate->tableViewDidClickTableColumn(table, pressed);
+    table->release();
+  }
+  AKRelease(pressed);
 }
 
 // ---- NSTableView ----
@@ -431,6 +500,7 @@ void NSTableView::select(NSInteger row, NSUInteger f)
   {
     if (isRowSelected(row)) deselectRow(row);
     else selectRowIndexes({row}, true);
+    mAnchor = row;
   }
   else if (mMultiple && (f & NSShiftKeyMask) && selectedRow() >= 0)
   {
@@ -439,7 +509,77 @@ void NSTableView::select(NSInteger row, NSUInteger f)
     selectRowIndexes(span, true);
   }
   else
+  {
     selectRowIndexes({row}, false);
+    mAnchor = row;
+  }
+}
+
+char16_t NSTableView::movementKey(NSEvent* e)
+{
+  if (!e || e->charactersIgnoringModifiers().size() != 1 ||
+      (e->modifierFlags() & (NSCommandKeyMask | NSControlKeyMask | NSAlternateKeyMask)))
+    return 0;
+  const char16_t c = e->charactersIgnoringModifiers()[0];
+  switch (c)
+  {
+    case NSUpArrowFunctionKey:
+    case NSDownArrowFunctionKey:
+    case NSLeftArrowFunctionKey:
+    case NSRightArrowFunctionKey:
+    case NSHomeFunctionKey:
+    case NSEndFunctionKey:
+    case NSPageUpFunctionKey:
+    case NSPageDownFunctionKey:
+      return c;
+    default:
+      return 0;
+  }
+}
+
+void NSTableView::keyDown(NSEvent* e)
+{
+  const char16_t key = mEnabled ? movementKey(e) : 0;
+  if (!key || key == NSLeftArrowFunctionKey || key == NSRightArrowFunctionKey)
+  {
+    NSControl::keyDown(e);
+    return;
+  }
+  const NSInteger n = numberOfRows();
+  if (n <= 0) return;
+  // A page is the rows the clip view shows whole, at least one.
+  const NSClipView* clip = dynamic_cast<NSClipView*>(superview());
+  const CGFloat shown = clip ? clip->bounds().size.height : frame().size.height, pitch = mRowHeight + mSpacing.height;
+  const NSInteger page = pitch > 0 ? std::max<NSInteger>(1, (NSInteger)std::floor(shown / pitch)) : 1;
+  const bool upward = key == NSUpArrowFunctionKey || key == NSPageUpFunctionKey;
+  // With nothing selected the keys start from beyond the end they move away from.
+  const NSInteger from = selectedRow() >= 0 ? selectedRow() : (upward ? n : -1);
+  NSInteger to = key == NSHomeFunctionKey ? 0 : n - 1;
+  if (key == NSUpArrowFunctionKey || key == NSDownArrowFunctionKey) to = from + (upward ? -1 : 1);
+  else if (key == NSPageUpFunctionKey || key == NSPageDownFunctionKey) to = from + (upward ? -page : page);
+  to = std::max<NSInteger>(0, std::min(to, n - 1));
+
+  const NSIndexSet before = mSelection;
+  if (mMultiple && (e->modifierFlags() & NSShiftKeyMask))
+  {
+    // From the row the extension began on while that is still selected.
+    const NSInteger anchor = mAnchor >= 0 && isRowSelected(mAnchor) ? mAnchor : (from >= 0 && from < n ? from : to);
+    NSIndexSet span;
+    for (NSInteger r = std::min(anchor, to); r <= std::max(anchor, to); ++r) span.insert(r);
+    selectRowIndexes(span, false);
+    mAnchor = anchor;
+  }
+  else
+  {
+    selectRowIndexes({to}, false);
+    mAnchor = to;
+  }
+  // The keys go on from the row reached, wherever it lies in the span.
+  mLastSelected = to;
+  retain();
+  scrollRowToVisible(to);
+  if (mSelection != before) tellSelectionDidChange();
+  release();
 }
 
 void NSTableView::drawCell(NSTableColumn* column, NSInteger row, NSRect frame, bool selected)

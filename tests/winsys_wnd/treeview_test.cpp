@@ -235,8 +235,8 @@ TEST_F(TreeView, ClicksAndContextMenus)
   const HWND top = Window(NSMakeRect(0, 0, 300, 200));
   ShowWindow(top, SW_SHOW);
   const HWND h = Make(top);
-  HTREEITEM a = Insert(h, TVI_ROOT, TVI_LAST, "A");
-  Insert(h, TVI_ROOT, TVI_LAST, "B");
+  HTREEITEM a = Insert(h, TVI_ROOT, TVI_LAST, "A", true), a1 = Insert(h, a, TVI_LAST, "a1");
+  HTREEITEM b = Insert(h, TVI_ROOT, TVI_LAST, "B");
   std::vector<int> codes;
   LRESULT answer = 0;
   log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
@@ -271,6 +271,23 @@ TEST_F(TreeView, ClicksAndContextMenus)
     SWELL_EnableRightClickEmulate(0);
     EXPECT_EQ(codes, (std::vector<int>{-5}));
     EXPECT_EQ(log.only(WM_CONTEXTMENU).size(), r.menus);
+  }
+
+  // From A, selected by the click: keys move the selection as in a list and tell
+  // the owner; Right opens the selected item and Left closes it, telling nothing.
+  dynamic_cast<NSTableView*>(SWELL_Object(h))->setDelegate(SWELL_WindowView(top));
+  const char16_t left = NSLeftArrowFunctionKey, right = NSRightArrowFunctionKey, down = NSDownArrowFunctionKey;
+  const std::tuple<char16_t, HTREEITEM, NSInteger, size_t> keys[] = {
+      {right, a, 3, 0}, {right, a, 3, 0}, {down, a1, 3, 1},         {left, a1, 3, 0},  {NSUpArrowFunctionKey, a, 3, 1},
+      {left, a, 2, 0},  {down, b, 2, 1},  {NSEndFunctionKey, b, 2, 0}, {right, b, 2, 0}, {NSHomeFunctionKey, a, 2, 1}};
+  for (const auto& [key, selected, rows, notices] : keys)
+  {
+    SCOPED_TRACE(testing::Message() << "key " << (int)key << " to " << Text(h, selected));
+    codes.clear();
+    Key(dynamic_cast<NSView*>(SWELL_Object(h))->window(), key);
+    EXPECT_EQ(TreeView_GetSelection(h), selected);
+    EXPECT_EQ(dynamic_cast<NSTableView*>(SWELL_Object(h))->numberOfRows(), rows);
+    EXPECT_EQ(codes.size(), notices);
   }
 }
 

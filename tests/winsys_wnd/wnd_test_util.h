@@ -114,6 +114,11 @@ protected:
     return NSEvent::mouseEventWithType(type, base, flags, 0, v->window(), clicks);
   }
   void Send(NSEvent* e) { NSApp->sendEvent(e); }
+  // A press of a key without a printable character (NSUpArrowFunctionKey...) in the window.
+  void Key(NSWindow* w, char16_t c, NSUInteger flags = 0)
+  {
+    Send(NSEvent::keyEventWithType(NSKeyDown, flags, w, std::u16string(1, c), std::u16string(1, c), 0xFFFF));
+  }
 
   WndLog log;
   std::vector<NSWindow*> windows;

@@ -321,6 +321,13 @@ void Swell_vDavrel_64_listview::rightMouseUp(NSEvent* e)
   release();
 }
 
+void Swell_vDavrel_64_listview::keyDown(NSEvent* e)
+{
+  // The style, as it is now, says whether the selection may hold several rows.
+  setAllowsMultipleSelection(multipleSelection(this));
+  NSTableView::keyDown(e);
+}
+
 void Swell_vDavrel_64_listview::highlightSelectionInClipRect(NSRect clip)
 {
   const size_t at = GetFocus() == SWELL_HWND(this) ? 0 : 2;

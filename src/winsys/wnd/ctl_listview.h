@@ -192,6 +192,8 @@ public:
   void mouseDragged(NSEvent* e) override;
   void mouseUp(NSEvent* e) override;
   void rightMouseUp(NSEvent* e) override;
+  // The table's keys, Shift extending the selection where the style lets it.
+  void keyDown(NSEvent* e) override;
   void highlightSelectionInClipRect(NSRect clip) override;
   NSColor* textColorForRow(NSInteger row, bool selected) override;
 
