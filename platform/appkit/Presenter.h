@@ -110,13 +110,14 @@ public:
   virtual void setClipboardData(const std::string& /*type*/, const std::vector<uint8_t>& /*bytes*/) {}
 
   // ---- drags leaving the process ----
-  // Carries the files to the window of another program under the pointer until the
-  // mouse button is released; true when a program took the drop. The drag starts
-  // in the view's window, the view being its source. With promised set the files
-  // are made by it when a program takes the drop (paths is empty then); without a
-  // button held nothing happens.
+  // Carries the files to the window under the pointer (another program's, or one of
+  // ours) until the mouse button is released; true when a window took the drop.
+  // The drag starts in the view's window, the view being its source. With
+  // promisedTypes the view promises files of those types (paths is empty then): a
+  // window of ours names the folder it makes them in, another program gets them
+  // made in a private folder; without a button held nothing happens.
   virtual bool dragFilesOut(NSView* /*source*/, const std::vector<std::string>& /*paths*/,
-                            const std::function<std::vector<std::string>()>& /*promised*/ = nullptr)
+                            const std::vector<std::string>& /*promisedTypes*/ = {})
   {
     return false;
   }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class NSView;
 class NSWindow;
 
 class AKX11Desktop
@@ -53,11 +54,12 @@ public:
 
   // ---- drags leaving the process ----
   // Runs the drag until the button is released (at most 60 s): true when another
-  // program's window (or one of ours) took the files. With promised the files are
-  // made when a window of another program takes the drop; ours refuse such a drag.
-  // Nothing happens unless a mouse button is held.
-  bool dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
-               const std::function<std::vector<std::string>()>& promised);
+  // program's window (or one of ours) took the files. Promised files (of the
+  // types, from the source) are made when a window takes the drop: in the folder a
+  // window of ours names, in a private one for another program. Nothing happens
+  // unless a mouse button is held.
+  bool dragOut(Window from, NSView* source, const std::vector<std::string>& paths,
+               const std::vector<std::string>& promisedTypes);
 
   // file:// URIs of the paths and back (percent-encoded bytes outside the plain set).
   static std::string uriList(const std::vector<std::string>& paths);

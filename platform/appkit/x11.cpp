@@ -424,10 +424,10 @@ public:
   }
 
   bool dragFilesOut(NSView* source, const std::vector<std::string>& paths,
-                    const std::function<std::vector<std::string>()>& promised) override
+                    const std::vector<std::string>& promisedTypes) override
   {
     XWindowData* data = source ? find(source->window()) : nullptr;
-    return data && mDesk->dragOut(data->xid, source, paths, promised);
+    return data && mDesk->dragOut(data->xid, source, paths, promisedTypes);
   }
 
   bool clipboardText(std::string* text) override

@@ -497,8 +497,8 @@ Window AKX11Desktop::dropTargetAt(int rootX, int rootY, int* version)
   return None;
 }
 
-bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
-                           const std::function<std::vector<std::string>()>& promised)
+bool AKX11Desktop::dragOut(Window from, NSView* source, const std::vector<std::string>& paths,
+                           const std::vector<std::string>& promisedTypes)
 {
   {
     Window r, c;
@@ -550,15 +550,10 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
       target = now;
       version = std::min(v, 5);
       ours = now ? mHost->windowOfX(now) : nullptr;
-      if (ours && promised)
-      {
-        target = None;  // our windows take promised files only inside the process
-        ours = nullptr;
-      }
       if (target && !ours) sendClient(target, mXdndEnter, (long)mWindow, (long)version << 24, (long)mUriList, 0, 0);
     }
     if (ours)
-      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, source) != NSDragOperationNone;
+      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, source, promisedTypes) != NSDragOperationNone;
     else if (target)
     {
       if (waitingStatus)
@@ -624,7 +619,7 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
   if (released && ours)
   {
     const NSPoint base = baseIn(ours, target);
-    if (accepted) taken = AKDropOnWindow(ours, base, paths, source);
+    if (accepted) taken = AKDropOnWindow(ours, base, paths, source, promisedTypes);
     else AKDragLeftWindow();
   }
   else if (released && target)
@@ -632,9 +627,9 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
     // The last position's status decides: wait for it before dropping.
     pumpUntil(std::chrono::steady_clock::now() + std::chrono::seconds(2), [&] { return !waitingStatus; }, takeStatus);
     // Promised files are made now that a program takes them.
-    if (accepted && promised)
+    if (accepted && !promisedTypes.empty())
     {
-      const std::vector<std::string> made = promised();
+      const std::vector<std::string> made = AKMakePromisedFilesElsewhere(source);
       mDragOutList = uriList(made);
       accepted = !made.empty();
     }

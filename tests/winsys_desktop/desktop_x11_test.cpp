@@ -538,7 +538,9 @@ TEST_F(DesktopDrag, PromisedFileIsMadeWhenAnotherProgramTakesIt)
   rmdir(folder.c_str());
 }
 
-TEST_F(DesktopDrag, FileListDroppedOnAnotherWindowOfTheProcess)
+std::string g_dropFolder;
+
+TEST_F(DesktopDrag, FilesDroppedOnAnotherWindowOfTheProcess)
 {
   unsigned long from = 0, to = 0;
   const HWND a = Shown(NSMakeRect(100, 500, 200, 150), "from", &from);
@@ -561,12 +563,42 @@ TEST_F(DesktopDrag, FileListDroppedOnAnotherWindowOfTheProcess)
   ASSERT_NE(p.d, nullptr);
   int rx = 0, ry = 0;
   p.toRoot(to, 60, 60, &rx, &ry);
+  char dir[] = "/tmp/davrel-dropto-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  g_dropFolder = dir;
+  // The target names the folder; the source makes the promised file there.
+  SWELL_DDrop_getDroppedFileTargetPath = [](const char*) { return g_dropFolder.c_str(); };
   const char* files[] = {"/tmp/Bank two.syx"};
   RECT r{10, 10, 42, 42};
-  const Taken t =
-      Drag(from, [&] { SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr); }, false, rx, ry);
-  ASSERT_TRUE(t.ok) << t.why;
-  EXPECT_EQ(got, (std::vector<std::string>{"/tmp/Bank two.syx"}));
+  struct Case
+  {
+    bool promised;
+    std::string expect;
+  };
+  const Case cases[] = {{false, files[0]}, {true, g_dropFolder + "/Bank two.syx"}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.promised ? "promised" : "file list");
+    got.clear();
+    g_promisedAt.clear();
+    const Taken t = Drag(
+        from,
+        [&] {
+          if (c.promised) SWELL_InitiateDragDrop(source, &r, "/nowhere/Bank two.syx", MakePromised);
+          else SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr);
+        },
+        false, rx, ry);
+    ASSERT_TRUE(t.ok) << t.why;
+    EXPECT_EQ(got, std::vector<std::string>{c.expect});
+    if (c.promised)
+    {
+      EXPECT_EQ(g_promisedAt, c.expect);
+      EXPECT_EQ(slurp(c.expect), "F0 7D 01 F7");
+    }
+  }
+  SWELL_DDrop_getDroppedFileTargetPath = nullptr;
+  unlink(cases[1].expect.c_str());
+  rmdir(dir);
 }
 
 TEST_F(Desktop, ImageCursorIsWhatTheServerShows)
