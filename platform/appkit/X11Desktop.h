@@ -1,8 +1,9 @@
 #pragma once
 // The X11 presenter's exchanges with other programs, kept apart from its windows:
-// the CLIPBOARD selection it offers (every type under its own target, long data in
-// pieces by the INCR protocol), files dropped on its windows and drags it starts
-// (XDND, version 5), and cursors made from images (Xcursor). Internal to the kit.
+// the selections it offers (the CLIPBOARD and those of shared pasteboards, every
+// type under its own target, long data in pieces by the INCR protocol), files
+// dropped on its windows and drags it starts (XDND, version 5), and cursors made
+// from images (Xcursor). Internal to the kit.
 
 #include "platform/appkit/Foundation.h"
 
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,13 +34,16 @@ public:
   AKX11Desktop(Display* d, Host* host);
   ~AKX11Desktop();
 
-  // ---- the clipboard we offer ----
-  // Clears what was offered (the presenter has just taken the selection).
-  void clearOffer();
-  void offer(const std::string& targetName, const std::vector<uint8_t>& bytes);
-  // Answers a request for the CLIPBOARD selection we own.
+  // ---- the selections we offer ----
+  // Clears what the selection offered (the presenter has just taken it).
+  void clearOffer(Atom selection);
+  void offer(Atom selection, Atom target, const std::vector<uint8_t>& bytes);
+  // Answers a request for a selection we own.
   void answerClipboard(const XSelectionRequestEvent& r);
   static void setPieceSize(size_t bytes);
+  // Runs f with X errors recorded instead of ending the process (a client may have
+  // gone away, or named what does not exist): true when no error came.
+  bool trapped(const std::function<void()>& f);
 
   // ---- windows ----
   // Marks a new top-level window as a drop target.
@@ -88,7 +93,6 @@ private:
   };
 
   size_t pieceSize() const;
-  bool trapped(const std::function<void()>& f);
   void sendPiece(Transfer& t);
   void reply(const XSelectionRequestEvent& r, Atom property);
   void answerDrag(const XSelectionRequestEvent& r);
@@ -103,7 +107,7 @@ private:
   Atom mTargets, mIncr, mUtf8, mAtomPair, mDndProperty;
   Atom mXdndAware, mXdndEnter, mXdndPosition, mXdndStatus, mXdndLeave, mXdndDrop, mXdndFinished, mXdndSelection,
       mXdndTypeList, mXdndActionCopy, mUriList;
-  std::vector<std::pair<Atom, std::vector<uint8_t>>> mOffer;
+  std::map<Atom, std::vector<std::pair<Atom, std::vector<uint8_t>>>> mOffers;  // by selection
   std::vector<Transfer> mTransfers;
   Incoming mIn;
   std::string mDragOutList;  // the URI list of the drag we run, answered to its destination

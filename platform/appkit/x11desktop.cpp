@@ -80,8 +80,6 @@ size_t AKX11Desktop::pieceSize() const
   return gPieceSize ? std::min(gPieceSize, most) : most;
 }
 
-// Runs f with X errors recorded instead of ending the process: a requestor may
-// have gone away. True when no error came.
 bool AKX11Desktop::trapped(const std::function<void()>& f)
 {
   XSync(mDisplay, False);
@@ -93,24 +91,24 @@ bool AKX11Desktop::trapped(const std::function<void()>& f)
   return gTrappedError == 0;
 }
 
-// ---- the clipboard ----
+// ---- the selections we offer ----
 
-void AKX11Desktop::clearOffer()
+void AKX11Desktop::clearOffer(Atom selection)
 {
-  mOffer.clear();
+  mOffers.erase(selection);
   // Transfers under way keep their copy: the requestor asked before the change.
 }
 
-void AKX11Desktop::offer(const std::string& targetName, const std::vector<uint8_t>& bytes)
+void AKX11Desktop::offer(Atom selection, Atom target, const std::vector<uint8_t>& bytes)
 {
-  const Atom a = targetName.empty() ? mUtf8 : XInternAtom(mDisplay, targetName.c_str(), False);
-  for (auto& o : mOffer)
-    if (o.first == a)
+  auto& offer = mOffers[selection];
+  for (auto& o : offer)
+    if (o.first == target)
     {
       o.second = bytes;
       return;
     }
-  mOffer.emplace_back(a, bytes);
+  offer.emplace_back(target, bytes);
 }
 
 void AKX11Desktop::reply(const XSelectionRequestEvent& r, Atom property)
@@ -132,10 +130,11 @@ void AKX11Desktop::answerClipboard(const XSelectionRequestEvent& r)
 {
   // Old clients name no property: the target is the property then.
   const Atom property = r.property == None ? r.target : r.property;
+  const auto& offer = mOffers[r.selection];
   if (r.target == mTargets)
   {
     std::vector<Atom> targets{mTargets};
-    for (const auto& o : mOffer) targets.push_back(o.first);
+    for (const auto& o : offer) targets.push_back(o.first);
     const bool ok = trapped([&] {
       XChangeProperty(mDisplay, r.requestor, property, XA_ATOM, 32, PropModeReplace, (unsigned char*)targets.data(),
                       (int)targets.size());
@@ -143,8 +142,8 @@ void AKX11Desktop::answerClipboard(const XSelectionRequestEvent& r)
     ok ? reply(r, property) : refuse(r);
     return;
   }
-  auto it = std::find_if(mOffer.begin(), mOffer.end(), [&](const auto& o) { return o.first == r.target; });
-  if (it == mOffer.end())
+  auto it = std::find_if(offer.begin(), offer.end(), [&](const auto& o) { return o.first == r.target; });
+  if (it == offer.end())
   {
     refuse(r);
     return;
