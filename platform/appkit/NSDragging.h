@@ -78,8 +78,15 @@ const AKDragStart& AKLastDragStarted();
 // (location in the window's base coordinates): the deepest view under it that
 // acceptsDrops is its destination. Enter and move: the destination's answer
 // (NSDragOperationNone when there is none); leave: the destination is told the
-// drag left; drop: true when the destination took it. Main thread.
+// drag left; drop: true when the destination took it. A drag of promised files
+// (promisedTypes not empty) comes from a view of the process, its source: the
+// destination names the folder and the source makes the files there. Main thread.
 NSUInteger AKDragOverWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
-                            NSObject* source);
+                            NSObject* source, const std::vector<std::string>& promisedTypes = {});
 void AKDragLeftWindow();
-bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source);
+bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source,
+                    const std::vector<std::string>& promisedTypes = {});
+// The promised files of a drag from the view, made for another program in a
+// private folder under /tmp (left behind: the program copies from it): their
+// paths, empty when the view made none.
+std::vector<std::string> AKMakePromisedFilesElsewhere(NSView* source);

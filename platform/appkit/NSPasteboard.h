@@ -1,8 +1,10 @@
 #pragma once
 // Pasteboards: named stores of typed data. The general pasteboard's text is the
 // desktop's clipboard when the presenter shares one (X11: the CLIPBOARD
-// selection); every other pasteboard, and the general one when headless, lives in
-// the process. Main thread only.
+// selection); a pasteboard made by name is shared with the program's other
+// processes when the presenter shares them (X11: a selection of that name, every
+// type under its own target). The drag pasteboard, and every pasteboard when
+// headless, lives in the process. Main thread only.
 
 #include "platform/appkit/Foundation.h"
 
@@ -24,11 +26,12 @@ public:
   static NSPasteboard* pasteboardWithName(const std::string& name);
   const std::string& name() const { return mName; }
 
-  // Clears the pasteboard and declares the types it will hold, in order; takes the
-  // shared clipboard for the general pasteboard. The new change count.
+  // Clears the pasteboard and declares the types it will hold, in order; takes it
+  // from other programs when it is shared. The new change count.
   NSInteger declareTypes(const std::vector<std::string>& types, NSObject* owner);
   // The types held, in order (for the general pasteboard while another program
-  // holds the clipboard: the text type when it offers text).
+  // holds the clipboard: the text type when it offers text; for a shared named one
+  // another process holds: the types it offers).
   std::vector<std::string> types();
   // False for a type that was not declared.
   bool setString(const std::string& utf8, const std::string& type);
@@ -44,6 +47,8 @@ public:
 private:
   explicit NSPasteboard(const std::string& name) : mName(name) {}
   bool isShared() const;
+  // Shared, and taken by another program since we last declared types: reads ask it.
+  bool heldElsewhere() const;
   struct Entry
   {
     std::string type;

@@ -109,14 +109,39 @@ public:
   // clipboard taken last with setClipboardText.
   virtual void setClipboardData(const std::string& /*type*/, const std::vector<uint8_t>& /*bytes*/) {}
 
+  // ---- named pasteboards shared between processes ----
+  // True when pasteboards made by name (other than the general and the drag one)
+  // are shared with the program's other processes on the same desktop.
+  virtual bool sharesNamedPasteboards() const { return false; }
+  // Takes the pasteboard of the name, offering nothing yet; false when it could not
+  // be taken.
+  virtual bool takePasteboard(const std::string& /*name*/) { return false; }
+  // Adds data of a type to what the pasteboard taken last offers.
+  virtual void offerPasteboardData(const std::string& /*name*/, const std::string& /*type*/,
+                                   const std::vector<uint8_t>& /*bytes*/)
+  {
+  }
+  // True while the pasteboard is still ours (no other process took it since).
+  virtual bool ownsPasteboard(const std::string& /*name*/) const { return true; }
+  // What another process offers on the pasteboard: its types, in its order, and the
+  // data of one. False when nobody offers it or the answer does not come within a
+  // bounded wait.
+  virtual bool pasteboardTypes(const std::string& /*name*/, std::vector<std::string>* /*types*/) { return false; }
+  virtual bool pasteboardData(const std::string& /*name*/, const std::string& /*type*/,
+                              std::vector<uint8_t>* /*bytes*/)
+  {
+    return false;
+  }
+
   // ---- drags leaving the process ----
-  // Carries the files to the window of another program under the pointer until the
-  // mouse button is released; true when a program took the drop. The drag starts
-  // in the view's window, the view being its source. With promised set the files
-  // are made by it when a program takes the drop (paths is empty then); without a
-  // button held nothing happens.
+  // Carries the files to the window under the pointer (another program's, or one of
+  // ours) until the mouse button is released; true when a window took the drop.
+  // The drag starts in the view's window, the view being its source. With
+  // promisedTypes the view promises files of those types (paths is empty then): a
+  // window of ours names the folder it makes them in, another program gets them
+  // made in a private folder; without a button held nothing happens.
   virtual bool dragFilesOut(NSView* /*source*/, const std::vector<std::string>& /*paths*/,
-                            const std::function<std::vector<std::string>()>& /*promised*/ = nullptr)
+                            const std::vector<std::string>& /*promisedTypes*/ = {})
   {
     return false;
   }

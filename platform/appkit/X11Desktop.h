@@ -1,8 +1,9 @@
 #pragma once
 // The X11 presenter's exchanges with other programs, kept apart from its windows:
-// the CLIPBOARD selection it offers (every type under its own target, long data in
-// pieces by the INCR protocol), files dropped on its windows and drags it starts
-// (XDND, version 5), and cursors made from images (Xcursor). Internal to the kit.
+// the selections it offers (the CLIPBOARD and those of shared pasteboards, every
+// type under its own target, long data in pieces by the INCR protocol), files
+// dropped on its windows and drags it starts (XDND, version 5), and cursors made
+// from images (Xcursor). Internal to the kit.
 
 #include "platform/appkit/Foundation.h"
 
@@ -11,9 +12,11 @@
 #include <chrono>
 #include <functional>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+class NSView;
 class NSWindow;
 
 class AKX11Desktop
@@ -31,13 +34,16 @@ public:
   AKX11Desktop(Display* d, Host* host);
   ~AKX11Desktop();
 
-  // ---- the clipboard we offer ----
-  // Clears what was offered (the presenter has just taken the selection).
-  void clearOffer();
-  void offer(const std::string& targetName, const std::vector<uint8_t>& bytes);
-  // Answers a request for the CLIPBOARD selection we own.
+  // ---- the selections we offer ----
+  // Clears what the selection offered (the presenter has just taken it).
+  void clearOffer(Atom selection);
+  void offer(Atom selection, Atom target, const std::vector<uint8_t>& bytes);
+  // Answers a request for a selection we own.
   void answerClipboard(const XSelectionRequestEvent& r);
   static void setPieceSize(size_t bytes);
+  // Runs f with X errors recorded instead of ending the process (a client may have
+  // gone away, or named what does not exist): true when no error came.
+  bool trapped(const std::function<void()>& f);
 
   // ---- windows ----
   // Marks a new top-level window as a drop target.
@@ -53,11 +59,12 @@ public:
 
   // ---- drags leaving the process ----
   // Runs the drag until the button is released (at most 60 s): true when another
-  // program's window (or one of ours) took the files. With promised the files are
-  // made when a window of another program takes the drop; ours refuse such a drag.
-  // Nothing happens unless a mouse button is held.
-  bool dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
-               const std::function<std::vector<std::string>()>& promised);
+  // program's window (or one of ours) took the files. Promised files (of the
+  // types, from the source) are made when a window takes the drop: in the folder a
+  // window of ours names, in a private one for another program. Nothing happens
+  // unless a mouse button is held.
+  bool dragOut(Window from, NSView* source, const std::vector<std::string>& paths,
+               const std::vector<std::string>& promisedTypes);
 
   // file:// URIs of the paths and back (percent-encoded bytes outside the plain set).
   static std::string uriList(const std::vector<std::string>& paths);
@@ -86,7 +93,6 @@ private:
   };
 
   size_t pieceSize() const;
-  bool trapped(const std::function<void()>& f);
   void sendPiece(Transfer& t);
   void reply(const XSelectionRequestEvent& r, Atom property);
   void answerDrag(const XSelectionRequestEvent& r);
@@ -101,7 +107,7 @@ private:
   Atom mTargets, mIncr, mUtf8, mAtomPair, mDndProperty;
   Atom mXdndAware, mXdndEnter, mXdndPosition, mXdndStatus, mXdndLeave, mXdndDrop, mXdndFinished, mXdndSelection,
       mXdndTypeList, mXdndActionCopy, mUriList;
-  std::vector<std::pair<Atom, std::vector<uint8_t>>> mOffer;
+  std::map<Atom, std::vector<std::pair<Atom, std::vector<uint8_t>>>> mOffers;  // by selection
   std::vector<Transfer> mTransfers;
   Incoming mIn;
   std::string mDragOutList;  // the URI list of the drag we run, answered to its destination

@@ -60,20 +60,21 @@ void AKDragPromisedFiles(NSView* view, const std::vector<std::string>& types, NS
 {
   startDrag(view, rect, nullptr, slideBack);
   gLastDrag.promisedTypes = types;
-  if (!NSApplication::exists() || !NSApp->presenter() || !view || !view->window()) return;
-  // A program that takes the drop gets the files made in a private folder of
-  // their own, which it then copies from.
+  if (!NSApplication::exists() || !NSApp->presenter() || !view || !view->window() || types.empty()) return;
   view->retain();
-  NSApp->presenter()->dragFilesOut(view, {}, [view]() {
-    char folder[] = "/tmp/davrel-drag-XXXXXX";
-    std::vector<std::string> made;
-    if (!mkdtemp(folder)) return made;
-    for (const std::string& name : view->namesOfPromisedFilesDroppedAtDestination(folder))
-      made.push_back(std::string(folder) + "/" + name);
-    if (made.empty()) rmdir(folder);
-    return made;
-  });
+  NSApp->presenter()->dragFilesOut(view, {}, types);
   view->release();
+}
+
+std::vector<std::string> AKMakePromisedFilesElsewhere(NSView* source)
+{
+  char folder[] = "/tmp/davrel-drag-XXXXXX";
+  std::vector<std::string> made;
+  if (!source || !mkdtemp(folder)) return made;
+  for (const std::string& name : source->namesOfPromisedFilesDroppedAtDestination(folder))
+    made.push_back(std::string(folder) + "/" + name);
+  if (made.empty()) rmdir(folder);
+  return made;
 }
 
 void AKDragFiles(NSView* view, NSImage* image, NSPoint at, const std::vector<std::string>& filenames, NSObject*,
@@ -100,14 +101,28 @@ NSView* destinationAt(NSWindow* window, NSPoint location)
   while (v && !v->acceptsDrops()) v = v->superview();
   return v;
 }
+
+NSDraggingInfo* draggingInfo(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
+                             NSObject* source, const std::vector<std::string>& promisedTypes)
+{
+  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
+  info->filenames = filenames;
+  NSView* from = dynamic_cast<NSView*>(source);
+  if (promisedTypes.empty() || !from) return info;
+  info->promisedTypes = promisedTypes;
+  // The info holds the source while the destination asks it.
+  info->namesOfPromisedFilesDroppedAtDestination = [from](const std::string& folder) {
+    return from->namesOfPromisedFilesDroppedAtDestination(folder);
+  };
+  return info;
+}
 }  // namespace
 
 NSUInteger AKDragOverWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames,
-                            NSObject* source)
+                            NSObject* source, const std::vector<std::string>& promisedTypes)
 {
   NSView* dest = destinationAt(window, location);
-  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
-  info->filenames = filenames;
+  NSDraggingInfo* info = draggingInfo(window, location, filenames, source, promisedTypes);
   NSUInteger answer = NSDragOperationNone;
   if (dest != gDestination)
   {
@@ -132,14 +147,14 @@ void AKDragLeftWindow()
   dest->release();
 }
 
-bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source)
+bool AKDropOnWindow(NSWindow* window, NSPoint location, const std::vector<std::string>& filenames, NSObject* source,
+                    const std::vector<std::string>& promisedTypes)
 {
   NSView* dest = destinationAt(window, location);
   AKRelease(gDestination);
   if (!dest) return false;
   dest->retain();
-  NSDraggingInfo* info = new NSDraggingInfo(window, location, source);
-  info->filenames = filenames;
+  NSDraggingInfo* info = draggingInfo(window, location, filenames, source, promisedTypes);
   const bool taken = dest->performDragOperation(info);
   info->release();
   dest->release();

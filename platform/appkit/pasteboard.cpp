@@ -29,9 +29,16 @@ NSPasteboard* NSPasteboard::pasteboardWithName(const std::string& name)
 
 bool NSPasteboard::isShared() const
 {
-  if (mName != kGeneral) return false;
   NSPresenter* p = presenter();
-  return p && p->sharesClipboard();
+  if (!p) return false;
+  if (mName == kGeneral) return p->sharesClipboard();
+  return mName != NSDragPboard && p->sharesNamedPasteboards();
+}
+
+bool NSPasteboard::heldElsewhere() const
+{
+  if (!isShared()) return false;
+  return mName == kGeneral ? !presenter()->ownsClipboard() : !presenter()->ownsPasteboard(mName);
 }
 
 NSPasteboard::Entry* NSPasteboard::entry(const std::string& type)
@@ -46,17 +53,22 @@ NSInteger NSPasteboard::declareTypes(const std::vector<std::string>& types, NSOb
   mEntries.clear();
   for (const std::string& t : types)
     if (!entry(t)) mEntries.push_back(Entry{t, false, {}});
-  if (isShared()) presenter()->setClipboardText(nullptr);
+  if (isShared())
+  {
+    if (mName == kGeneral) presenter()->setClipboardText(nullptr);
+    else presenter()->takePasteboard(mName);
+  }
   return ++mChangeCount;
 }
 
 std::vector<std::string> NSPasteboard::types()
 {
   std::vector<std::string> out;
-  if (isShared() && !presenter()->ownsClipboard())
+  if (heldElsewhere())
   {
     std::string text;
-    if (presenter()->clipboardText(&text)) out.push_back(NSStringPboardType);
+    if (mName != kGeneral) presenter()->pasteboardTypes(mName, &out);
+    else if (presenter()->clipboardText(&text)) out.push_back(NSStringPboardType);
     return out;
   }
   for (const Entry& e : mEntries) out.push_back(e.type);
@@ -69,12 +81,14 @@ bool NSPasteboard::setData(const std::vector<uint8_t>& bytes, const std::string&
   if (!e) return false;
   e->bytes = bytes;
   e->set = true;
-  if (type == NSStringPboardType && isShared())
+  if (!isShared()) return true;
+  if (mName != kGeneral) presenter()->offerPasteboardData(mName, type, bytes);
+  else if (type == NSStringPboardType)
   {
     const std::string text(bytes.begin(), bytes.end());
     presenter()->setClipboardText(&text);
   }
-  else if (isShared())
+  else
     presenter()->setClipboardData(type, bytes);
   return true;
 }
@@ -113,7 +127,14 @@ std::optional<std::vector<std::string>> NSPasteboard::propertyListForType(const 
 
 std::optional<std::vector<uint8_t>> NSPasteboard::dataForType(const std::string& type)
 {
-  if (type == NSStringPboardType && isShared() && !presenter()->ownsClipboard())
+  const bool elsewhere = heldElsewhere();
+  if (elsewhere && mName != kGeneral)
+  {
+    std::vector<uint8_t> bytes;
+    if (!presenter()->pasteboardData(mName, type, &bytes)) return std::nullopt;
+    return bytes;
+  }
+  if (elsewhere && type == NSStringPboardType)
   {
     std::string text;
     if (!presenter()->clipboardText(&text)) return std::nullopt;

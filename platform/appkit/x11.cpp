@@ -25,6 +25,7 @@
 #include <deque>
 #include <map>
 #include <poll.h>
+#include <set>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -68,8 +69,10 @@ public:
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
     mClipboard = XInternAtom(d, "CLIPBOARD", False);
     mIncr = XInternAtom(d, "INCR", False);
+    mTargets = XInternAtom(d, "TARGETS", False);
     mClipProperty = XInternAtom(d, "DAVREL_CLIPBOARD", False);
-    // Never shown: it owns the clipboard and receives what other clients convert for us.
+    // Never shown: it owns the clipboard and the shared pasteboards, and receives
+    // what other clients convert for us.
     mClipWindow = XCreateSimpleWindow(d, RootWindow(d, mScreen), -10, -10, 1, 1, 0, 0, 0);
     XSelectInput(d, mClipWindow, PropertyChangeMask);
     int major, minor;
@@ -408,11 +411,9 @@ public:
     mClipText = text ? *text : std::string();
     mClipHasText = text != nullptr;
     // Declaring the types (no text yet) starts a new offer; the text joins it.
-    if (!text) mDesk->clearOffer();
-    else mDesk->offer("", std::vector<uint8_t>(text->begin(), text->end()));
-    XSetSelectionOwner(mDisplay, mClipboard, mClipWindow, CurrentTime);
-    mOwnClipboard = XGetSelectionOwner(mDisplay, mClipboard) == mClipWindow;
-    XFlush(mDisplay);
+    if (!text) mDesk->clearOffer(mClipboard);
+    else mDesk->offer(mClipboard, mUtf8, std::vector<uint8_t>(text->begin(), text->end()));
+    mOwnClipboard = takeSelection(mClipboard);
     return mOwnClipboard;
   }
 
@@ -420,14 +421,73 @@ public:
 
   void setClipboardData(const std::string& type, const std::vector<uint8_t>& bytes) override
   {
-    if (mOwnClipboard) mDesk->offer(type, bytes);
+    if (mOwnClipboard) mDesk->offer(mClipboard, atom(type), bytes);
+  }
+
+  // ---- named pasteboards: each a selection of its name ----
+
+  bool sharesNamedPasteboards() const override { return true; }
+
+  bool takePasteboard(const std::string& name) override
+  {
+    const Atom selection = atom(name);
+    mDesk->clearOffer(selection);
+    if (!takeSelection(selection))
+    {
+      mOwnBoards.erase(selection);
+      return false;
+    }
+    mOwnBoards.insert(selection);
+    return true;
+  }
+
+  void offerPasteboardData(const std::string& name, const std::string& type,
+                           const std::vector<uint8_t>& bytes) override
+  {
+    const Atom selection = atom(name);
+    if (mOwnBoards.count(selection)) mDesk->offer(selection, atom(type), bytes);
+  }
+
+  bool ownsPasteboard(const std::string& name) const override { return mOwnBoards.count(atom(name)) != 0; }
+
+  bool pasteboardTypes(const std::string& name, std::vector<std::string>* types) override
+  {
+    std::string list;
+    if (!readSelection(atom(name), mTargets, 32, &list)) return false;
+    // The targets every owner answers are not types of the pasteboard.
+    const Atom meta[] = {mTargets, atom("MULTIPLE"), atom("TIMESTAMP")};
+    std::vector<Atom> targets;
+    for (size_t at = 0; at + sizeof(long) <= list.size(); at += sizeof(long))
+    {
+      long a;
+      memcpy(&a, list.data() + at, sizeof a);
+      if (std::find(std::begin(meta), std::end(meta), (Atom)a) == std::end(meta)) targets.push_back((Atom)a);
+    }
+    if (targets.empty()) return true;
+    std::vector<char*> names(targets.size(), nullptr);
+    // The owner may name atoms that do not exist: then it offers nothing we can read.
+    const bool ok = mDesk->trapped([&] { XGetAtomNames(mDisplay, targets.data(), (int)targets.size(), names.data()); });
+    for (char* n : names)
+    {
+      if (ok && n && types) types->push_back(n);
+      if (n) XFree(n);
+    }
+    return ok;
+  }
+
+  bool pasteboardData(const std::string& name, const std::string& type, std::vector<uint8_t>* bytes) override
+  {
+    std::string data;
+    if (!readSelection(atom(name), atom(type), 8, &data)) return false;
+    if (bytes) bytes->assign(data.begin(), data.end());
+    return true;
   }
 
   bool dragFilesOut(NSView* source, const std::vector<std::string>& paths,
-                    const std::function<std::vector<std::string>()>& promised) override
+                    const std::vector<std::string>& promisedTypes) override
   {
     XWindowData* data = source ? find(source->window()) : nullptr;
-    return data && mDesk->dragOut(data->xid, source, paths, promised);
+    return data && mDesk->dragOut(data->xid, source, paths, promisedTypes);
   }
 
   bool clipboardText(std::string* text) override
@@ -437,9 +497,33 @@ public:
       if (mClipHasText && text) *text = mClipText;
       return mClipHasText;
     }
-    if (XGetSelectionOwner(mDisplay, mClipboard) == None) return false;
+    std::string got;
+    if (!readSelection(mClipboard, mUtf8, 8, &got)) return false;
+    if (text) *text = std::move(got);
+    return true;
+  }
+
+  // ---- reading another client's selection ----
+
+  Atom atom(const std::string& name) const { return XInternAtom(mDisplay, name.c_str(), False); }
+
+  // Makes the hidden window the selection's owner; true when it is.
+  bool takeSelection(Atom selection)
+  {
+    XSetSelectionOwner(mDisplay, selection, mClipWindow, CurrentTime);
+    const bool ours = XGetSelectionOwner(mDisplay, selection) == mClipWindow;
+    XFlush(mDisplay);
+    return ours;
+  }
+
+  // The selection's data as the target, of the format (8: bytes; 32: the items as
+  // Xlib gives them, longs, one after the other); false when nobody owns it, the
+  // owner refuses, or the answer does not come within a bounded wait.
+  bool readSelection(Atom selection, Atom target, int format, std::string* out)
+  {
+    if (XGetSelectionOwner(mDisplay, selection) == None) return false;
     XDeleteProperty(mDisplay, mClipWindow, mClipProperty);
-    XConvertSelection(mDisplay, mClipboard, mUtf8, mClipProperty, mClipWindow, CurrentTime);
+    XConvertSelection(mDisplay, selection, target, mClipProperty, mClipWindow, CurrentTime);
     XFlush(mDisplay);
     // The owner answers with SelectionNotify; a client that never does must not hang us.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -455,7 +539,7 @@ public:
     }
     Atom type = None;
     std::string got;
-    if (!takeProperty(&type, &got)) return false;
+    if (!takeProperty(format, &type, &got)) return false;
     if (type == mIncr)
     {
       // Sent in pieces: each deletion of the property asks for the next one, an
@@ -474,18 +558,18 @@ public:
           if (!awaitInput(deadline)) return false;
         }
         std::string piece;
-        if (!takeProperty(&type, &piece)) return false;
+        if (!takeProperty(format, &type, &piece)) return false;
         if (piece.empty()) break;
         if (piece.size() > gClipboardPieceLimit - got.size())
         {
-          fprintf(stderr, "clipboard: text sent in pieces is over %zu bytes, not taken\n", gClipboardPieceLimit);
+          fprintf(stderr, "clipboard: data sent in pieces is over %zu bytes, not taken\n", gClipboardPieceLimit);
           return false;
         }
         got += piece;
         deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);  // 2 s without a piece ends it
       }
     }
-    if (text) *text = std::move(got);
+    *out = std::move(got);
     return true;
   }
 
@@ -500,8 +584,8 @@ public:
     return true;
   }
 
-  // Reads and deletes our clipboard property: 8-bit data, or the INCR marker.
-  bool takeProperty(Atom* type, std::string* bytes)
+  // Reads and deletes our clipboard property: data of the format, or the INCR marker.
+  bool takeProperty(int want, Atom* type, std::string* bytes)
   {
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -509,8 +593,8 @@ public:
     if (XGetWindowProperty(mDisplay, mClipWindow, mClipProperty, 0, 0x7FFFFFF, True, AnyPropertyType, type, &format,
                            &count, &after, &data) != Success)
       return false;
-    const bool ok = *type == mIncr || (format == 8 && after == 0) || *type == None;
-    if (ok && *type != mIncr && data) bytes->assign((const char*)data, count);
+    const bool ok = *type == mIncr || (format == want && after == 0) || *type == None;
+    if (ok && *type != mIncr && data) bytes->assign((const char*)data, count * (format == 32 ? sizeof(long) : 1));
     if (data) XFree(data);
     XFlush(mDisplay);
     return ok;
@@ -718,10 +802,10 @@ private:
 
   void post(NSEvent* e) { NSApp->postEvent(e, false); }
 
-  // Another client asks for the clipboard we own.
+  // Another client asks for a selection we own (the clipboard or a shared pasteboard).
   void answerSelection(const XSelectionRequestEvent& r)
   {
-    if (r.selection == mClipboard && mOwnClipboard)
+    if ((r.selection == mClipboard && mOwnClipboard) || mOwnBoards.count(r.selection))
     {
       mDesk->answerClipboard(r);
       return;
@@ -750,6 +834,7 @@ private:
     {
       if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
       else if (e.type == SelectionClear && e.xselectionclear.selection == mClipboard) mOwnClipboard = false;
+      else if (e.type == SelectionClear) mOwnBoards.erase(e.xselectionclear.selection);
       return;
     }
     auto it = mByXid.find(e.xany.window);
@@ -951,10 +1036,11 @@ private:
   Visual* mVisual;
   int mDepth;
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
-  Atom mClipboard, mIncr, mClipProperty;
+  Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;
   std::string mClipText;
   bool mClipHasText = false, mOwnClipboard = false;
+  std::set<Atom> mOwnBoards;  // the shared pasteboards' selections we hold
   bool mShm = false;
   int mWake = -1;
   Cursor mBlankCursor, mArrow, mIBeam;

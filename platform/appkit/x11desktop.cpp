@@ -80,8 +80,6 @@ size_t AKX11Desktop::pieceSize() const
   return gPieceSize ? std::min(gPieceSize, most) : most;
 }
 
-// Runs f with X errors recorded instead of ending the process: a requestor may
-// have gone away. True when no error came.
 bool AKX11Desktop::trapped(const std::function<void()>& f)
 {
   XSync(mDisplay, False);
@@ -93,24 +91,24 @@ bool AKX11Desktop::trapped(const std::function<void()>& f)
   return gTrappedError == 0;
 }
 
-// ---- the clipboard ----
+// ---- the selections we offer ----
 
-void AKX11Desktop::clearOffer()
+void AKX11Desktop::clearOffer(Atom selection)
 {
-  mOffer.clear();
+  mOffers.erase(selection);
   // Transfers under way keep their copy: the requestor asked before the change.
 }
 
-void AKX11Desktop::offer(const std::string& targetName, const std::vector<uint8_t>& bytes)
+void AKX11Desktop::offer(Atom selection, Atom target, const std::vector<uint8_t>& bytes)
 {
-  const Atom a = targetName.empty() ? mUtf8 : XInternAtom(mDisplay, targetName.c_str(), False);
-  for (auto& o : mOffer)
-    if (o.first == a)
+  auto& offer = mOffers[selection];
+  for (auto& o : offer)
+    if (o.first == target)
     {
       o.second = bytes;
       return;
     }
-  mOffer.emplace_back(a, bytes);
+  offer.emplace_back(target, bytes);
 }
 
 void AKX11Desktop::reply(const XSelectionRequestEvent& r, Atom property)
@@ -132,10 +130,11 @@ void AKX11Desktop::answerClipboard(const XSelectionRequestEvent& r)
 {
   // Old clients name no property: the target is the property then.
   const Atom property = r.property == None ? r.target : r.property;
+  const auto& offer = mOffers[r.selection];
   if (r.target == mTargets)
   {
     std::vector<Atom> targets{mTargets};
-    for (const auto& o : mOffer) targets.push_back(o.first);
+    for (const auto& o : offer) targets.push_back(o.first);
     const bool ok = trapped([&] {
       XChangeProperty(mDisplay, r.requestor, property, XA_ATOM, 32, PropModeReplace, (unsigned char*)targets.data(),
                       (int)targets.size());
@@ -143,8 +142,8 @@ void AKX11Desktop::answerClipboard(const XSelectionRequestEvent& r)
     ok ? reply(r, property) : refuse(r);
     return;
   }
-  auto it = std::find_if(mOffer.begin(), mOffer.end(), [&](const auto& o) { return o.first == r.target; });
-  if (it == mOffer.end())
+  auto it = std::find_if(offer.begin(), offer.end(), [&](const auto& o) { return o.first == r.target; });
+  if (it == offer.end())
   {
     refuse(r);
     return;
@@ -497,8 +496,8 @@ Window AKX11Desktop::dropTargetAt(int rootX, int rootY, int* version)
   return None;
 }
 
-bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std::string>& paths,
-                           const std::function<std::vector<std::string>()>& promised)
+bool AKX11Desktop::dragOut(Window from, NSView* source, const std::vector<std::string>& paths,
+                           const std::vector<std::string>& promisedTypes)
 {
   {
     Window r, c;
@@ -550,15 +549,10 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
       target = now;
       version = std::min(v, 5);
       ours = now ? mHost->windowOfX(now) : nullptr;
-      if (ours && promised)
-      {
-        target = None;  // our windows take promised files only inside the process
-        ours = nullptr;
-      }
       if (target && !ours) sendClient(target, mXdndEnter, (long)mWindow, (long)version << 24, (long)mUriList, 0, 0);
     }
     if (ours)
-      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, source) != NSDragOperationNone;
+      accepted = AKDragOverWindow(ours, baseIn(ours, target), paths, source, promisedTypes) != NSDragOperationNone;
     else if (target)
     {
       if (waitingStatus)
@@ -624,7 +618,7 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
   if (released && ours)
   {
     const NSPoint base = baseIn(ours, target);
-    if (accepted) taken = AKDropOnWindow(ours, base, paths, source);
+    if (accepted) taken = AKDropOnWindow(ours, base, paths, source, promisedTypes);
     else AKDragLeftWindow();
   }
   else if (released && target)
@@ -632,9 +626,9 @@ bool AKX11Desktop::dragOut(Window from, NSObject* source, const std::vector<std:
     // The last position's status decides: wait for it before dropping.
     pumpUntil(std::chrono::steady_clock::now() + std::chrono::seconds(2), [&] { return !waitingStatus; }, takeStatus);
     // Promised files are made now that a program takes them.
-    if (accepted && promised)
+    if (accepted && !promisedTypes.empty())
     {
-      const std::vector<std::string> made = promised();
+      const std::vector<std::string> made = AKMakePromisedFilesElsewhere(source);
       mDragOutList = uriList(made);
       accepted = !made.empty();
     }

@@ -1,7 +1,8 @@
 // The layer's windows among other X programs: a long clipboard text and a format
 // of the program's own read by xclip; files dropped by an XDND client (written
 // here, as a file manager speaks it) arriving as WM_DROPFILES; drags of files and
-// of a promised file taken by an XDND client, and by a window of our own; an image
+// of a promised file taken by an XDND client, and by a window of our own; a format
+// of the program's own copied in one process and read in another; an image
 // cursor as the server reports it; an OpenGL view's drawing in the window's pixels.
 
 #include "../winsys_x11/wnd_x11_fixture.h"
@@ -245,6 +246,84 @@ TEST_F(Desktop, LongTextAndAFormatOfOurOwnReachXclip)
   AKSetX11ClipboardPieceSize(0);
   unlink(out.c_str());
   rmdir(dir);
+}
+
+// Formats of the program's own copied alone (to the private pasteboard); what
+// the clipboard lists and holds of them, byte-exact (null when a format is not there).
+const char* const kPatch = "application/x-davrel-patch";
+const char* const kBank = "application/x-davrel-bank";  // more than a piece: sent by INCR
+const char* const kReply = "application/x-davrel-reply";
+const std::string kPatchBytes("F0\0\x7F\xFF patch", 10), kReplyBytes("re\0ply", 6), kBankBytes = [] {
+  std::string b(200000, '\0');
+  for (size_t i = 0; i < b.size(); ++i) b[i] = (char)(i * 31 + i / 977);
+  return b;
+}();
+void CopyPrivate(const std::vector<std::pair<const char*, std::string>>& formats)
+{
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  for (const auto& f : formats) SetClipboardData(RegisterClipboardFormat(f.first), Block(f.second, false));
+  CloseClipboard();
+}
+std::pair<std::vector<UINT>, std::unique_ptr<std::string>> Pasted(const char* name)
+{
+  OpenClipboard(nullptr);
+  std::vector<UINT> listed;
+  for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) listed.push_back(f);
+  HANDLE h = GetClipboardData(RegisterClipboardFormat(name));
+  auto bytes = h ? std::make_unique<std::string>((const char*)GlobalLock(h), (size_t)GlobalSize(h)) : nullptr;
+  CloseClipboard();
+  return {listed, std::move(bytes)};
+}
+
+// Run in a child process by the test below, a second process of the program on
+// the same display: reads what the first copied, copies a format of its own, and
+// ends once the first has copied again.
+TEST(ClipboardHelper, ReadsWhatTheOtherProcessCopied)
+{
+  const char* display = getenv("DESKTOP_CLIP_DISPLAY");
+  if (!display) GTEST_SKIP() << "runs as a child of Desktop.PrivateFormatsGoBetweenProcesses";  // not listed in CTest
+  std::string problem;
+  std::unique_ptr<NSPresenter> x = AKMakeX11Presenter(display, &problem);
+  ASSERT_TRUE(x) << problem;
+  NSApplication::setPresenter(std::move(x));
+  NSApplication::sharedApplication();
+  // Registered in another order than the first process did: formats go by name;
+  // the first's "unread", never registered here, is passed over.
+  RegisterClipboardFormat(kReply);
+  const UINT bank = RegisterClipboardFormat(kBank), patch = RegisterClipboardFormat(kPatch);
+  auto got = Pasted(kPatch);
+  EXPECT_EQ(got.first, (std::vector<UINT>{patch, bank}));
+  EXPECT_TRUE(got.second && *got.second == kPatchBytes);
+  got = Pasted(kBank);
+  EXPECT_TRUE(got.second && *got.second == kBankBytes);
+  EXPECT_FALSE(Pasted(kReply).second);
+
+  CopyPrivate({{kReply, kReplyBytes}});
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  EXPECT_TRUE(loop->runUntil([&] { return Pasted(kPatch).second != nullptr; }, loop->now() + 30.0));
+  NSApplication::shutdown();
+}
+
+TEST_F(Desktop, PrivateFormatsGoBetweenProcesses)
+{
+  AKSetX11ClipboardPieceSize(64 * 1024);
+  const UINT reply = RegisterClipboardFormat(kReply);
+  CopyPrivate({{kPatch, kPatchBytes}, {"application/x-davrel-unread", "x"}, {kBank, kBankBytes}});
+  setenv("DESKTOP_CLIP_DISPLAY", display.c_str(), 1);
+  const char* argv[] = {"/proc/self/exe", "--gtest_filter=ClipboardHelper.*", nullptr};
+  pid_t child = -1;
+  const int rc = posix_spawn(&child, argv[0], nullptr, nullptr, (char**)argv, environ);
+  unsetenv("DESKTOP_CLIP_DISPLAY");
+  ASSERT_EQ(rc, 0);
+  // Once the child has copied, the pasteboard holds its format alone: ours is gone.
+  std::pair<std::vector<UINT>, std::unique_ptr<std::string>> got;
+  EXPECT_TRUE(polled([&] { return (got = Pasted(kReply)).second != nullptr; }));
+  EXPECT_EQ(got.first, std::vector<UINT>{reply});
+  EXPECT_TRUE(got.second && *got.second == kReplyBytes);
+  EXPECT_FALSE(Pasted(kPatch).second);
+  CopyPrivate({{kPatch, "done"}});
+  EXPECT_EQ(RunLoopUntilChildExits(child, 30), 0);
+  AKSetX11ClipboardPieceSize(0);
 }
 
 // What a WM_DROPFILES handler saw: the block is the layer's and freed after.
@@ -538,7 +617,9 @@ TEST_F(DesktopDrag, PromisedFileIsMadeWhenAnotherProgramTakesIt)
   rmdir(folder.c_str());
 }
 
-TEST_F(DesktopDrag, FileListDroppedOnAnotherWindowOfTheProcess)
+std::string g_dropFolder;
+
+TEST_F(DesktopDrag, FilesDroppedOnAnotherWindowOfTheProcess)
 {
   unsigned long from = 0, to = 0;
   const HWND a = Shown(NSMakeRect(100, 500, 200, 150), "from", &from);
@@ -561,12 +642,42 @@ TEST_F(DesktopDrag, FileListDroppedOnAnotherWindowOfTheProcess)
   ASSERT_NE(p.d, nullptr);
   int rx = 0, ry = 0;
   p.toRoot(to, 60, 60, &rx, &ry);
+  char dir[] = "/tmp/davrel-dropto-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  g_dropFolder = dir;
+  // The target names the folder; the source makes the promised file there.
+  SWELL_DDrop_getDroppedFileTargetPath = [](const char*) { return g_dropFolder.c_str(); };
   const char* files[] = {"/tmp/Bank two.syx"};
   RECT r{10, 10, 42, 42};
-  const Taken t =
-      Drag(from, [&] { SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr); }, false, rx, ry);
-  ASSERT_TRUE(t.ok) << t.why;
-  EXPECT_EQ(got, (std::vector<std::string>{"/tmp/Bank two.syx"}));
+  struct Case
+  {
+    bool promised;
+    std::string expect;
+  };
+  const Case cases[] = {{false, files[0]}, {true, g_dropFolder + "/Bank two.syx"}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.promised ? "promised" : "file list");
+    got.clear();
+    g_promisedAt.clear();
+    const Taken t = Drag(
+        from,
+        [&] {
+          if (c.promised) SWELL_InitiateDragDrop(source, &r, "/nowhere/Bank two.syx", MakePromised);
+          else SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr);
+        },
+        false, rx, ry);
+    ASSERT_TRUE(t.ok) << t.why;
+    EXPECT_EQ(got, std::vector<std::string>{c.expect});
+    if (c.promised)
+    {
+      EXPECT_EQ(g_promisedAt, c.expect);
+      EXPECT_EQ(slurp(c.expect), "F0 7D 01 F7");
+    }
+  }
+  SWELL_DDrop_getDroppedFileTargetPath = nullptr;
+  unlink(cases[1].expect.c_str());
+  rmdir(dir);
 }
 
 TEST_F(Desktop, ImageCursorIsWhatTheServerShows)
