@@ -102,7 +102,8 @@ public:
   void setTitle(const std::string& title);
   NSUInteger styleMask() const { return mStyleMask; }
   NSInteger level() const { return mLevel; }
-  void setLevel(NSInteger level) { mLevel = level; }
+  // A shown window changing level takes its place among the others on the screen too.
+  void setLevel(NSInteger level);
 
   // ---- ordering, key state, closing ----
   void makeKeyAndOrderFront(NSObject* sender);

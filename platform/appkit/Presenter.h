@@ -33,6 +33,9 @@ public:
   // A window already shown is ordered to the front: the screen's stacking follows,
   // so the window found under the pointer is the one shown there.
   virtual void windowRaised(NSWindow*) {}
+  // A shown window's level changed: as for a raise, the screen's stacking follows the
+  // application's order (NSApplication::orderedWindows).
+  virtual void windowLevelChanged(NSWindow*) {}
   virtual void windowOrderedOut(NSWindow*) {}
   // The window is going away: drop everything kept for it.
   virtual void windowClosed(NSWindow*) {}
@@ -54,9 +57,11 @@ public:
   virtual NSSize screenSize() const { return NSMakeSize(1920, 1080); }
   // Screen coordinates, y up.
   virtual NSPoint mouseLocation() const { return mMouse; }
+  // The mouse buttons held (bit 0 left, 1 right, 2 middle) and the modifier keys held
+  // (NSShiftKeyMask ...): the display's own where the presenter can ask it, else as
+  // the presenter's events said them last.
   virtual NSUInteger pressedMouseButtons() const { return mButtons; }
-  // The modifier keys held (NSShiftKeyMask ...), as the presenter saw them last.
-  NSUInteger modifierFlags() const { return mModifiers; }
+  virtual NSUInteger modifierFlags() const { return mModifiers; }
   virtual bool hideCursor() { return true; }
   virtual bool showCursor() { return true; }
   // Screen pixels, y down.

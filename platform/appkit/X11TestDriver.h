@@ -1,7 +1,8 @@
 #pragma once
 // For tests and benchmarks: a private X server (Xvfb) per process, and a second
 // client of it that sends input to windows as another program would
-// (XSendEvent) and reads their pixels back (XGetImage). Xlib stays inside this
+// (XSendEvent), or as the server's own mouse and keyboard give it (XTest), and reads
+// their pixels back (XGetImage). Xlib stays inside this
 // folder; callers see plain types.
 
 #include <cstdint>
@@ -47,6 +48,17 @@ public:
   // Moves the pointer to a point of the screen (pixels, y down) as a hand would:
   // the server reports the motion to the window under it.
   void movePointer(int x, int y);
+  // Moves the pointer by (dx, dy) in one motion of the mouse itself (XTest): the
+  // server stops the pointer at the screen's edge and tells raw-motion listeners how
+  // far the mouse went.
+  void moveMouseBy(int dx, int dy);
+  // Presses (down) or lets go of a key by its X key symbol, or a mouse button, on the
+  // server's own keyboard and mouse (XTest): its state for every program, and events
+  // for the window that takes them.
+  void holdKey(const std::string& keysymName, bool down);
+  void holdButton(int button, bool down);
+  // True while a client holds the pointer (a grab another client cannot take).
+  bool pointerGrabbed();
   // Where the pointer is on the screen (pixels, y down).
   void pointer(int* x, int* y);
   // The top-level window the server shows at a point of the screen (pixels, y down);

@@ -205,6 +205,14 @@ void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
 
 // ---- ordering ----
 
+void NSWindow::setLevel(NSInteger level)
+{
+  if (level == mLevel) return;
+  mLevel = level;
+  if (mVisible)
+    if (NSPresenter* p = presenter()) p->windowLevelChanged(this);
+}
+
 void NSWindow::orderFront(NSObject*)
 {
   if (NSApplication::exists()) NSApp->windowOrderedFront(this);

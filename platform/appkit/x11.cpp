@@ -15,6 +15,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XShm.h>
 
 #include <algorithm>
@@ -89,6 +90,12 @@ public:
     mIBeam = XCreateFontCursor(d, XC_xterm);
     mDesk = std::make_unique<AKX11Desktop>(d, this);
     mLayout = std::make_unique<AKX11Layout>(d);
+    // XInput 2 tells how far the mouse went before the server stopped the pointer at
+    // the screen's edge (raw motion). From 2.1 on it does so during a grab too.
+    int xiEvent, xiError, xiMajor = 2, xiMinor = 2;
+    if (!XQueryExtension(d, "XInputExtension", &mXiOpcode, &xiEvent, &xiError) ||
+        XIQueryVersion(d, &xiMajor, &xiMinor) != Success || xiMajor < 2)
+      mXiOpcode = -1;
   }
 
   ~X11Presenter() override
@@ -115,14 +122,14 @@ public:
     XWindowData* data = ensure(w);
     if (!data) return;
     XMapRaised(mDisplay, data->xid);
+    restack();
     if (w->level() >= NSPopUpMenuWindowLevel)
     {
       // A menu takes the pointer: a press anywhere else reaches it (outside its
       // area), which dismisses it. Our own windows still get their events.
       XSync(mDisplay, False);
-      XGrabPointer(mDisplay, data->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                   GrabModeAsync, None, None, CurrentTime);
       mGrabs.push_back(w);
+      takePointer();
     }
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
@@ -131,38 +138,98 @@ public:
   void ungrab(NSWindow* w)
   {
     auto it = std::find(mGrabs.begin(), mGrabs.end(), w);
-    if (it == mGrabs.end()) return;
-    mGrabs.erase(it);
-    XUngrabPointer(mDisplay, CurrentTime);
-    // A submenu closing gives the pointer back to the menu under it.
-    if (!mGrabs.empty())
-      if (XWindowData* under = find(mGrabs.back()))
-        XGrabPointer(mDisplay, under->xid, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                     GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    if (it != mGrabs.end())
+    {
+      mGrabs.erase(it);
+      if (mGrabs.empty()) XUngrabPointer(mDisplay, CurrentTime);
+      takePointer();  // a submenu closing gives the pointer back to the menu under it
+      return;
+    }
+    // The window holding the hidden cursor's pointer goes: another of ours takes it.
+    XWindowData* data = find(w);
+    if (mHolding && data && data->xid == mHoldGrab) takePointer();
   }
 
-  void windowRaised(NSWindow* w) override
+  // Who holds the pointer: the innermost open menu; else, while the cursor is held,
+  // a shown window of ours (the one under the pointer, else the front one), so that
+  // a motion that ends outside our windows still comes to us; else nobody. A drag
+  // under way when the hold ends keeps the pointer until its button is let go, as
+  // the server's own grab of a press would have.
+  void takePointer()
   {
-    raise(w);
+    const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+    if (!mGrabs.empty())
+    {
+      mHoldGrab = 0;
+      if (XWindowData* under = find(mGrabs.back()))
+        XGrabPointer(mDisplay, under->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+      return;
+    }
+    Window root, child = 0, to = 0;
+    int rx, ry, wx, wy;
+    unsigned state = 0;
+    XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &state);
+    if (mHolding && NSApplication::exists())
+    {
+      const auto under = mByXid.find(child);
+      if (under != mByXid.end() && under->second->isVisible()) to = child;
+      for (NSWindow* w : NSApp->orderedWindows())
+        if (XWindowData* data = !to && w->isVisible() ? find(w) : nullptr) to = data->xid;
+      // Refused while another program holds the pointer (a window manager's move).
+      if (to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
+                             mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess)
+        mHoldGrab = to;
+    }
+    else if (mHoldGrab && (state & (Button1Mask | Button2Mask | Button3Mask)))
+      XChangeActivePointerGrab(mDisplay, mask, None, CurrentTime);  // let go at the button's release
+    else if (mHoldGrab)
+    {
+      XUngrabPointer(mDisplay, CurrentTime);
+      mHoldGrab = 0;
+    }
+    XFlush(mDisplay);
+  }
+
+  void windowRaised(NSWindow*) override
+  {
+    restack();
     XSync(mDisplay, False);  // as for a window shown: the next pointer event sees it
   }
 
-  // The window and then its shown child windows, which stay above it.
-  void raise(NSWindow* w)
+  void windowLevelChanged(NSWindow*) override
   {
-    if (XWindowData* data = find(w)) XRaiseWindow(mDisplay, data->xid);
-    for (NSWindow* child : w->childWindows())
-      if (child->isVisible()) raise(child);
+    restack();
+    XSync(mDisplay, False);
+  }
+
+  // The server stacks our shown windows in the application's order (higher levels
+  // first, child windows above their parents): the front one raised, each other one
+  // right below the one before it, so the window shown at a point is the one the
+  // layer finds there. Through the window manager where there is one (ICCCM 4.1.5).
+  void restack()
+  {
+    if (!NSApplication::exists()) return;
+    Window above = 0;
+    for (NSWindow* w : NSApp->orderedWindows())
+    {
+      XWindowData* data = w->isVisible() ? find(w) : nullptr;
+      if (!data) continue;
+      XWindowChanges c{};
+      c.sibling = above;
+      c.stack_mode = above ? Below : Above;
+      XReconfigureWMWindow(mDisplay, data->xid, mScreen, CWStackMode | (above ? CWSibling : 0u), &c);
+      above = data->xid;
+    }
   }
 
   void windowOrderedOut(NSWindow* w) override
   {
-    ungrab(w);
     if (XWindowData* data = find(w))
     {
       XUnmapWindow(mDisplay, data->xid);
       XFlush(mDisplay);
     }
+    ungrab(w);
   }
 
   void windowClosed(NSWindow* w) override
@@ -170,6 +237,7 @@ public:
     ungrab(w);
     XWindowData* data = find(w);
     if (!data) return;
+    if (data->xid == mHoldGrab) mHoldGrab = 0;  // the server ends the grab with the window
     mByXid.erase(data->xid);
     mWindows.erase(w);
     destroy(data);
@@ -251,17 +319,40 @@ public:
 
   NSPoint mouseLocation() const override
   {
+    int x = 0, y = 0;
+    pointerState(&x, &y);
+    return NSMakePoint(x, screenSize().height - y);
+  }
+
+  // The buttons and modifier keys held on the whole display, over any program's
+  // window, as the server has them now.
+  NSUInteger pressedMouseButtons() const override
+  {
+    const unsigned state = pointerState();
+    return buttonsOf(state, 0, false) | ((state & Button2Mask) ? 4 : 0);
+  }
+  NSUInteger modifierFlags() const override { return flagsOf(pointerState()); }
+
+  // The pointer's place on the screen (pixels, y down) and the state of the keys and
+  // buttons, from the server.
+  unsigned pointerState(int* x = nullptr, int* y = nullptr) const
+  {
     Window root, child;
     int rx = 0, ry = 0, wx, wy;
-    unsigned mask;
+    unsigned mask = 0;
     XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &mask);
-    return NSMakePoint(rx, screenSize().height - ry);
+    if (x) *x = rx;
+    if (y) *y = ry;
+    return mask;
   }
 
   bool hideCursor() override
   {
     mCursorHidden = true;
     for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, mBlankCursor);
+    if (mHoldGrab)
+      XChangeActivePointerGrab(mDisplay, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, mBlankCursor,
+                               CurrentTime);
     XFlush(mDisplay);
     return true;
   }
@@ -270,6 +361,8 @@ public:
   {
     mCursorHidden = false;
     for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, shownCursor());
+    if (mHoldGrab)
+      XChangeActivePointerGrab(mDisplay, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None, CurrentTime);
     XFlush(mDisplay);
     return true;
   }
@@ -283,12 +376,19 @@ public:
   }
 
   // Uncoupled, the pointer is held where it is: each motion is delivered with how far
-  // it went and the pointer put back, so a drag never stops at the screen's edge.
+  // it went and the pointer put back, so a drag never stops at the screen's edge. The
+  // pointer is ours meanwhile (takePointer), with or without a button held, and a
+  // motion the server stopped at the screen's edge counts whole (XInput 2 raw motion).
   bool associateMouse(bool connected) override
   {
     if (connected || mHolding)
     {
-      mHolding = !connected;
+      if (connected && mHolding)
+      {
+        mHolding = false;
+        selectRawMotion(false);
+        takePointer();
+      }
       return true;
     }
     // Motions the server made before this query are in the position already.
@@ -296,7 +396,20 @@ public:
     mHeld = mouseLocation();
     mWarps.emplace_back(mHoldSerial, mHeld);
     mHolding = true;
+    selectRawMotion(true);
+    takePointer();
     return true;
+  }
+
+  // Raw motions of the master pointer, told on the root window.
+  void selectRawMotion(bool on)
+  {
+    mRawPending = false;
+    if (mXiOpcode < 0) return;
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {0};
+    if (on) XISetMask(bits, XI_RawMotion);
+    XIEventMask m{XIAllMasterDevices, (int)sizeof(bits), bits};
+    XISelectEvents(mDisplay, mRoot, &m, 1);
   }
 
   // The window manager is asked to activate the window (_NET_ACTIVE_WINDOW, as a
@@ -830,6 +943,11 @@ private:
       XRefreshKeyboardMapping(&e.xmapping);  // XLookupString reads the keyboard as it is now
       return;
     }
+    if (e.type == GenericEvent)
+    {
+      takeRawMotion(e.xcookie);
+      return;
+    }
     if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
     {
       if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
@@ -884,6 +1002,12 @@ private:
         const NSPoint p = baseOf(w, b.x, b.y);
         const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
         noteMouse(screen, buttonsOf(b.state, b.button, e.type == ButtonPress));
+        if (e.type == ButtonRelease && mHoldGrab && !mHolding && mGrabs.empty() &&
+            !(b.state & ~(Button1Mask << (b.button - 1)) & (Button1Mask | Button2Mask | Button3Mask)))
+        {
+          XUngrabPointer(mDisplay, CurrentTime);  // the drag that outlived the hold ends
+          mHoldGrab = 0;
+        }
         passWarps(b.serial);
         mLastMotion = screen;
         mHaveMotion = true;
@@ -917,7 +1041,7 @@ private:
       {
         const XMotionEvent& m = e.xmotion;
         noteModifiers(flagsOf(m.state));
-        const NSPoint p = baseOf(w, m.x, m.y);
+        NSPoint p = baseOf(w, m.x, m.y);
         const NSPoint screen = screenPoint(w, m.send_event, m.x, m.y, m.x_root, m.y_root);
         noteMouse(screen, buttonsOf(m.state, 0, false));
         const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
@@ -926,15 +1050,24 @@ private:
         // How far the mouse went since the last motion or press: a hidden cursor
         // moves the program's own position by it.
         passWarps(m.serial);
-        const NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y)
-                                      : NSMakePoint(0, 0);
+        NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y) : NSMakePoint(0, 0);
         mLastMotion = screen;
         mHaveMotion = true;
+        const bool raw = mRawPending;
+        mRawPending = false;
         if (mHolding)
         {
           // Moved before the pointer was held, or by our own warp back: nothing to add.
           if ((long)(m.serial - mHoldSerial) < 0 || (d.x == 0 && d.y == 0)) break;
+          if (raw && !m.send_event) d = wholeMotion(m, d);
           if (!NSEqualPoints(screen, mHeld)) warp(mHeld);
+          // The cursor stays where it was held, over the window holding the pointer:
+          // the motion is there, wherever the server had the pointer go.
+          if (NSWindow* holder = windowOfX(mHoldGrab))
+          {
+            w = holder;
+            p = w->convertScreenToBase(mHeld);
+          }
         }
         post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
         break;
@@ -988,6 +1121,39 @@ private:
       default:
         break;
     }
+  }
+
+  // A raw motion of the pointer while it is held: how far the mouse went, before the
+  // server stopped the pointer at the screen's edge. The server tells it just before
+  // the motion it makes of it (twice during our grab: the same values).
+  void takeRawMotion(XGenericEventCookie& c)
+  {
+    if (c.extension != mXiOpcode || c.evtype != XI_RawMotion || !XGetEventData(mDisplay, &c)) return;
+    const XIRawEvent* r = (const XIRawEvent*)c.data;
+    const double* v = r->valuators.values;
+    mRaw = NSMakePoint(0, 0);
+    for (int axis = 0; axis < 2 && axis < r->valuators.mask_len * 8; ++axis)
+      if (XIMaskIsSet(r->valuators.mask, axis))
+      {
+        if (axis == 0) mRaw.x = *v;
+        else mRaw.y = *v;
+        ++v;
+      }
+    mRawPending = mHolding;
+    XFreeEventData(mDisplay, &c);
+  }
+
+  // A held motion's distance (x right, y down): along an axis where the server stopped
+  // the pointer at the screen's edge, the raw motion's, which went farther.
+  NSPoint wholeMotion(const XMotionEvent& m, NSPoint d) const
+  {
+    // A device that gives positions (a tablet) has its raw values where it went.
+    if (mRaw.x == m.x_root && mRaw.y == m.y_root) return d;
+    const NSSize size = screenSize();
+    const CGFloat rx = std::round(mRaw.x), ry = std::round(mRaw.y);
+    if ((m.x_root <= 0 && rx < d.x) || (m.x_root >= size.width - 1 && rx > d.x)) d.x = rx;
+    if ((m.y_root <= 0 && ry < d.y) || (m.y_root >= size.height - 1 && ry > d.y)) d.y = ry;
+    return d;
   }
 
   // Where an event found the pointer (screen, y up): the server's root position, or
@@ -1060,6 +1226,10 @@ private:
   bool mHolding = false;
   NSPoint mHeld{0, 0};
   unsigned long mHoldSerial = 0;
+  Window mHoldGrab = 0;  // the window of ours holding the pointer for the hold (or the drag it outlived)
+  int mXiOpcode = -1;    // XInput 2's, -1 without it
+  bool mRawPending = false;
+  NSPoint mRaw{0, 0};  // the last raw motion (x right, y down), not yet matched with its motion
   std::deque<std::pair<unsigned long, NSPoint>> mWarps;  // serial of each warp not yet passed, and its point
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <cerrno>
 #include <csignal>
@@ -156,6 +157,33 @@ void AKX11Driver::movePointer(int x, int y)
 {
   XWarpPointer(DPY, None, DefaultRootWindow(DPY), 0, 0, 0, 0, x, y);
   XFlush(DPY);
+}
+
+void AKX11Driver::moveMouseBy(int dx, int dy)
+{
+  XTestFakeRelativeMotionEvent(DPY, dx, dy, CurrentTime);
+  XFlush(DPY);
+}
+
+void AKX11Driver::holdKey(const std::string& keysymName, bool down)
+{
+  XTestFakeKeyEvent(DPY, XKeysymToKeycode(DPY, XStringToKeysym(keysymName.c_str())), down, CurrentTime);
+  XSync(DPY, False);
+}
+
+void AKX11Driver::holdButton(int b, bool down)
+{
+  XTestFakeButtonEvent(DPY, (unsigned)b, down, CurrentTime);
+  XSync(DPY, False);
+}
+
+bool AKX11Driver::pointerGrabbed()
+{
+  const int r = XGrabPointer(DPY, DefaultRootWindow(DPY), False, 0, GrabModeAsync, GrabModeAsync, None, None,
+                             CurrentTime);
+  if (r == GrabSuccess) XUngrabPointer(DPY, CurrentTime);
+  XSync(DPY, False);
+  return r == AlreadyGrabbed;
 }
 
 void AKX11Driver::pointer(int* x, int* y)

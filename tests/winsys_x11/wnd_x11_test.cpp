@@ -119,7 +119,10 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 
 // While the cursor is hidden the pointer is held where it was: each motion moves the
 // program's own position by how far it went (screen y upward) and the pointer goes
-// back, so a drag goes on past the screen's edge. Shown again, it follows the mouse.
+// back, so a drag goes on past the screen's edge. No button is held: the pointer is
+// the layer's meanwhile, so a motion that ends outside the window is held too, and
+// one the server stops at the screen's edge counts whole. Shown again, the cursor
+// follows the mouse and the pointer is free.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
@@ -132,23 +135,38 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   driver->movePointer(hx, hy);
   ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
   ASSERT_EQ(SWELL_ShowCursor(false), -1);
+  bool shown = false;  // a failed step shows the cursor again, freeing the pointer for the tests after it
+  const std::unique_ptr<void, std::function<void(void*)>> show(this, [&](void*) {
+    if (!shown) SWELL_ShowCursor(true);
+  });
   POINT want, now{};
   GetCursorPos(&want);
   ASSERT_EQ(want.x, held.x);
   ASSERT_EQ(want.y, held.y);
-  std::vector<std::pair<int, int>> steps = {{12, 7}, {-22, -10}};
+  EXPECT_TRUE(driver->pointerGrabbed());
+  struct Step
+  {
+    int dx, dy;
+    bool byMouse = false;  // one motion of the mouse itself, else the pointer put there
+  };
+  std::vector<Step> steps = {{12, 7}, {-22, -10},
+                             // out of the window (200 x 150, held at 50,50) or not
+                             {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
+                             // one motion the server stops at the screen's edge
+                             {3000, 0, true}, {-2000, -1000, true}};
   steps.resize(steps.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
   int px = 0, py = 0;
-  for (const auto& [dx, dy] : steps)
+  for (const Step& s : steps)
   {
-    want.x += dx;
-    want.y -= dy;
-    driver->movePointer(hx + dx, hy + dy);
+    want.x += s.dx;
+    want.y -= s.dy;
+    if (s.byMouse) driver->moveMouseBy(s.dx, s.dy);
+    else driver->movePointer(hx + s.dx, hy + s.dy);
     ASSERT_TRUE(until([&] {
       GetCursorPos(&now);
       driver->pointer(&px, &py);
       return now.x == want.x && now.y == want.y && px == hx && py == hy;
-    })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
+    })) << s.dx << "," << s.dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
         << "; pointer at " << px << "," << py;
   }
   // The window heard of the moves while the position was over it (the first two).
@@ -157,7 +175,9 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
   EXPECT_NE(std::find(moves.begin(), moves.end(), LoggedMsg{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)}),
             moves.end());
+  shown = true;
   EXPECT_EQ(SWELL_ShowCursor(true), 0);
+  EXPECT_FALSE(driver->pointerGrabbed());
   GetCursorPos(&now);  // asks the server, so the pointer put back is there before the next move
   driver->movePointer(hx + 30, hy + 20);
   EXPECT_TRUE(until([&] {
@@ -232,46 +252,116 @@ TEST_F(WndX11, KeysWithoutCharactersTakeTheKeyboardsOwnLayout)
   DestroyWindow(top);
 }
 
-// A shown window ordered to the front again is in front on the server's screen too.
-TEST_F(WndX11, AWindowOrderedFrontAgainIsInFrontOnTheScreen)
+// The window in front on the server's screen is the one the layer finds there, and a
+// hand moving over it moves in it, whatever the windows' levels: after each show,
+// raise and level change.
+TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
 {
   HWND a = nullptr, b = nullptr;
-  const unsigned long xa = ShownTop(&a, false), xb = ShownTop(&b, false);
-  const int y = (int)CGDisplayPixelsHigh(CGMainDisplayID()) - 375;  // the windows' middle row, y down
-  ASSERT_TRUE(xa && xb && driver->windowAt(160, y) == xb);
-  ShowWindow(a, SW_SHOW);
-  EXPECT_TRUE(driver->windowAt(160, y) == xa && WindowFromPoint(POINT{160, 375}) == a);
+  const unsigned long xa = ShownTop(&a, true), xb = ShownTop(&b, true);
+  ASSERT_TRUE(xa && xb);
+  const int height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  struct Row
+  {
+    const char* what;
+    std::function<void()> change;
+    HWND front;
+  };
+  const Row rows[] = {
+      {"b shown last", [] {}, b},
+      {"a shown again", [&] { ShowWindow(a, SW_SHOW); }, a},
+      {"b floating (level 3)", [&] { SWELL_SetWindowLevel(b, 3); }, b},
+      {"a (level 0) shown again", [&] { ShowWindow(a, SW_SHOW); }, b},
+      {"a above b's level", [&] { SWELL_SetWindowLevel(a, 4); }, a},
+      {"b shown again below a's level", [&] { ShowWindow(b, SW_SHOW); }, a},
+      {"a back to level 0", [&] { SWELL_SetWindowLevel(a, 0); }, b},
+      {"b back to level 0, a shown again", [&] {
+         SWELL_SetWindowLevel(b, 0);
+         ShowWindow(a, SW_SHOW);
+       }, a},
+  };
+  int x = 150;
+  for (const Row& r : rows)
+  {
+    r.change();
+    x += 3;  // a point the pointer is not at yet: moving there is a motion
+    EXPECT_EQ(driver->windowAt(x, height - 375), r.front == a ? xa : xb) << r.what;
+    EXPECT_EQ(WindowFromPoint(POINT{x, 375}), r.front) << r.what;
+    log.msgs.clear();
+    driver->movePointer(x, height - 375);
+    EXPECT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); })) << r.what;
+    for (const LoggedMsg& m : log.only(WM_MOUSEMOVE)) EXPECT_EQ(m.hwnd, r.front) << r.what;
+  }
+  DestroyWindow(a);
+  DestroyWindow(b);
 }
 
-// The modifier keys the server last reported held are down for GetAsyncKeyState
-// between events too; letting one go lifts it.
-TEST_F(WndX11, HeldModifierKeysAreSeenBetweenEvents)
+// GetAsyncKeyState answers the keys and buttons held on the whole display, as the
+// server has them: while the pointer and the keyboard are with no window of the
+// layer's, which hears of none of it.
+TEST_F(WndX11, HeldKeysAndButtonsAreTheDisplaysOwn)
 {
   HWND top = nullptr;
-  const unsigned long xid = ShownTop(&top, false);
-  ASSERT_NE(xid, 0u);
-  const unsigned shiftMask = 1, controlMask = 4, mod4Mask = 0x40;
+  ASSERT_NE(ShownTop(&top, true), 0u);
+  driver->movePointer(1800, 100);
+  driver->focus(1 /* PointerRoot: the window under the pointer, the root */);
+  loop->runOnce();
+  log.msgs.clear();
+  auto let = [&](std::initializer_list<const char*> keys, bool down) {
+    for (const char* k : keys) driver->holdKey(k, down);
+  };
+  const std::unique_ptr<void, std::function<void(void*)>> letGo(this, [&](void*) {
+    let({"Shift_L", "Super_L", "Control_L", "Alt_L"}, false);
+    for (int b : {1, 2, 3}) driver->holdButton(b, false);
+  });
   struct Step
   {
     const char* what;
-    std::function<void()> send;
-    bool shift, command, control;
+    std::function<void()> change;
+    std::vector<int> down;
   };
   const Step steps[] = {
-      {"a move with shift and the command key", [&] { driver->motion(xid, 10, 10, shiftMask | mod4Mask); }, true,
-       true, false},
-      {"shift let go", [&] { driver->key(xid, "Shift_L", shiftMask | mod4Mask); }, false, true, false},
-      {"a move with control", [&] { driver->motion(xid, 12, 12, controlMask); }, false, false, true},
-      {"a plain key", [&] { driver->key(xid, "a"); }, false, false, false},
+      {"shift held", [&] { let({"Shift_L"}, true); }, {VK_SHIFT}},
+      {"and the command key", [&] { let({"Super_L"}, true); }, {VK_SHIFT, VK_CONTROL}},
+      {"control instead of both",
+       [&] {
+         let({"Shift_L", "Super_L"}, false);
+         let({"Control_L"}, true);
+       },
+       {VK_LWIN}},
+      {"option instead",
+       [&] {
+         let({"Control_L"}, false);
+         let({"Alt_L"}, true);
+       },
+       {VK_MENU}},
+      {"and the left button", [&] { driver->holdButton(1, true); }, {VK_MENU, VK_LBUTTON}},
+      {"and the right, option let go",
+       [&] {
+         driver->holdButton(3, true);
+         let({"Alt_L"}, false);
+       },
+       {VK_LBUTTON, VK_RBUTTON}},
+      {"the middle instead",
+       [&] {
+         driver->holdButton(2, true);
+         driver->holdButton(1, false);
+         driver->holdButton(3, false);
+       },
+       {VK_MBUTTON}},
+      {"nothing held", [&] { driver->holdButton(2, false); }, {}},
   };
   for (const Step& s : steps)
   {
-    s.send();
-    auto down = [](int vk) { return GetAsyncKeyState(vk) == (short)0x8000; };
-    EXPECT_TRUE(until([&] {
-      return down(VK_SHIFT) == s.shift && down(VK_CONTROL) == s.command && down(VK_LWIN) == s.control;
-    })) << s.what;
+    s.change();
+    for (const int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN})
+    {
+      const bool down = std::find(s.down.begin(), s.down.end(), vk) != s.down.end();
+      EXPECT_EQ(GetAsyncKeyState(vk), down ? (short)0x8000 : 0) << s.what << ": key " << vk;
+    }
   }
+  loop->runOnce();
+  EXPECT_TRUE(log.only({WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_MOUSEMOVE}).empty());
   DestroyWindow(top);
 }
 
