@@ -648,6 +648,31 @@ void Davrel::refreshMidiPortMenus()
   }
 }
 
+std::string Davrel::devicePortName(int paramIdx, int entry) const
+{
+  const int side = paramIdx == kDeviceInSelection ? 1 : 0;
+  if (entry >= 0 && entry == markedPortEntry[side]) return markedPortName[side];
+  return GetParam(paramIdx)->GetDisplayText(entry);
+}
+
+void Davrel::markMissingPort(int paramIdx, int chosen, bool missing)
+{
+  const int side = paramIdx == kDeviceInSelection ? 1 : 0;
+  const int entry = missing && chosen > 0 ? chosen : -1;
+  int& marked = markedPortEntry[side];
+  if (entry == marked) return;
+  IParam* p = GetParam(paramIdx);
+  if (marked >= 0) p->SetDisplayText(marked, markedPortName[side].c_str());
+  marked = entry;
+  if (entry >= 0)
+  {
+    // The entry keeps its check mark and its name; the name is what is saved and chosen.
+    markedPortName[side] = p->GetDisplayText(entry);
+    p->SetDisplayText(entry, (markedPortName[side] + " (missing)").c_str());
+  }
+  if (IControl* menu = side ? deviceInMenu : deviceOutMenu) menu->SetDirty(false);
+}
+
 // ---- program-byte store and control lookups ----
 
 IControl* Davrel::getCCControls(int channelKey, int cc, int subKey)

@@ -372,6 +372,9 @@ public:
   // The drawing pass's own: what it last put on the screen.
   int shownLed[2] = {-1, -1};
   int shownDelayMs = -1, shownDelayBlock = -1;
+  // The device menu entry (out, in) that shows its port missing, and its own text.
+  int markedPortEntry[2] = {-1, -1};
+  std::string markedPortName[2];
 
   // Layers of the configuration (null when the configuration lacks one).
   ControlLayer *rootLayer = nullptr, *multiModeMixerLayer = nullptr, *patchLibrarianLayer = nullptr,
@@ -501,10 +504,15 @@ private:
   // A recalled value put on its parameter's step.
   void snapToStep(int id);
   bool selectOutputPort(int index, const std::string& name);
+  // The port name of a device menu entry, without the mark a missing port's entry carries.
+  std::string devicePortName(int paramIdx, int entry) const;
+  // Drawing pass: marks the chosen entry of a device menu while its port is missing.
+  void markMissingPort(int paramIdx, int chosen, bool missing);
   bool selectInputPort(int index, const std::string& name);
-  void sendShortNow(IMidiMsg* msg);
+  // Whether the port took the message.
+  bool sendShortNow(IMidiMsg* msg);
   // The send of sendMidiMsgAndLog on an open output: lights the timbre's indicator,
-  // sends and logs. Any thread, the audio thread too (no mutex, no status line).
+  // sends and logs what the port took. Any thread, the audio thread too (no mutex, no status line).
   void sendLitAndLog(IMidiMsg* msg);
   bool sendSysexBody(const std::vector<int>& body);
   bool sendSysexBytes(const unsigned char* bytes, int size, bool trace);

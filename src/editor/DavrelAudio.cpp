@@ -215,4 +215,6 @@ void Davrel::OnIdle()
     shownDelayBlock = block;
     displayMIDIOutDelay->SetTextFromPlug((std::to_string(ms) + "ms|" + std::to_string(block) + "bfr").c_str());
   }
+  markMissingPort(kDeviceOutSelection, midiOutPortIndex, MidiOutPortMissing());
+  markMissingPort(kDeviceInSelection, midiInPortIndex, MidiInPortMissing());
 }

@@ -331,14 +331,12 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       return false;
     case kDeviceOutSelection:
     {
-      const std::string name = GetParam(kDeviceOutSelection)->GetDisplayText(v);
-      selectOutputPort(v, name);
+      selectOutputPort(v, devicePortName(kDeviceOutSelection, v));
       return false;
     }
     case kDeviceInSelection:
     {
-      const std::string name = GetParam(kDeviceInSelection)->GetDisplayText(v);
-      selectInputPort(v, name);
+      selectInputPort(v, devicePortName(kDeviceInSelection, v));
       return false;
     }
     case kViewMIDIFilterSettings:

@@ -229,20 +229,22 @@ void Davrel::sendLitAndLog(IMidiMsg* msg)
     if (ch == paramInt(kMultiPartMIDICh)) lightLed(0);
     else if (ch == paramInt(kMultiPartMIDICh + 1)) lightLed(1);
   }
-  sendShortNow(msg);
+  // What the port did not take (a port that went away counts it) is not logged as sent.
+  if (!sendShortNow(msg)) return;
   ConsoleLog("Plug-in MIDI Out ");
   msg->LogMsg();
 }
 
-void Davrel::sendShortNow(IMidiMsg* msg)
+bool Davrel::sendShortNow(IMidiMsg* msg)
 {
-  SendMidiMsg(msg);
+  const bool sent = SendMidiMsg(msg);
   if (onMidiSent)
   {
     unsigned char bytes[3];
     const int n = MidiMsgWireBytes(*msg, bytes);
     onMidiSent(bytes, n);
   }
+  return sent;
 }
 
 bool Davrel::sendSysexBody(const std::vector<int>& body)
@@ -262,7 +264,7 @@ bool Davrel::sendSysexBytes(const unsigned char* bytes, int size, bool trace)
 {
   // The port's answer is the result: a transfer must learn that its bytes never left.
   const bool sent = SendMidiSysex(const_cast<unsigned char*>(bytes), size);
-  if (trace)
+  if (trace && sent)
   {
     // The trace is for the console only: the log file keeps the editor's own lines.
     DebuggerOutput::logSysExOutMessageByte(bytes, size);

@@ -49,7 +49,7 @@ bool Davrel::SerializeState2(ByteChunk* chunk, bool withPatchManager)
     for (const auto& d : devices)
     {
       const IParam* p = GetParam(d[0]);
-      const std::string name = p->GetDisplayText(p->Int());
+      const std::string name = devicePortName(d[0], p->Int());
       patchManager->names[d[1]] = name.empty() ? "Set Name" : name;
       setLibrarianViewDirty();
     }

@@ -16,8 +16,10 @@
 #include "plug/IPreset.h"
 #include "plug/MidiInputFramer.h"
 #include "plug/MidiInputRing.h"
+#include "plug/MidiPortSelect.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -287,9 +289,14 @@ public:
   static void MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
-  // Teardown's first step: closes the input port and lets no message reach the
-  // plug-in afterwards. The editor calls it before its own objects go; any thread.
+  // Teardown's first step: ends the watch over the chosen ports, closes the input
+  // port and lets no message reach the plug-in afterwards. The editor calls it
+  // before its own objects go; any thread.
   void StopMidiInput();
+  // Whether the output (input) port chosen last went away and has not come back;
+  // the port layer opens it again by itself when it does. Any thread.
+  bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
+  bool MidiInPortMissing() const { return mMidiInWatch.missing.load(); }
 
   // Recursive: held by the GUI road, AttachGraphics, DirtyParameters, the four
   // parameter serialisers, every host dispatch call, the editor's drawing pass, the
@@ -362,6 +369,16 @@ protected:
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
+  // The chosen port of each direction, changed under mMutex only: by the
+  // selections, and by the watching thread, which looks at the ports there are a
+  // few times a second from the first port opening until teardown. The lock
+  // guards the thread object, its quit flag and its wait; for each look the thread
+  // lets go of it and takes mMutex (giving up once told to quit).
+  MidiPortWatch mMidiOutWatch, mMidiInWatch;
+  std::mutex mMidiWatchLock;
+  std::condition_variable mMidiWatchWake;
+  std::atomic<bool> mMidiWatchQuit{false};
+  std::thread mMidiWatchThread;
   std::mutex mPortListsAheadLock;  // around the joining of the thread below
   std::thread mPortListsAhead;
   EAPI mAPI = kAPIAU;
@@ -396,6 +413,9 @@ private:
   void EndMidiInClose();
   void CloseMidiIn(bool replaceObject);
   void CountMidiInDrop(int kind, int size);
+  void StartMidiPortWatch();
+  void StopMidiPortWatch();
+  void RunMidiPortWatch();
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void QueueMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();

@@ -17,6 +17,10 @@
 
 namespace {
 
+// How often the chosen ports are looked for: a port that goes and comes back
+// within one look keeps its place but loses its connection.
+const std::chrono::milliseconds kMidiPortWatchInterval(100);
+
 // RtMidi's JACK output carries one message through a ring of 16,384 bytes with
 // a length in front; a longer message vanishes without a word.
 const int kJackMaxMessageSize = 16379;
@@ -73,8 +77,18 @@ struct IPlugBase::MidiOutSide : MidiPortAccess
   explicit MidiOutSide(IPlugBase* p) : mPlug(p) {}
   bool IsInput() const override { return false; }
   bool Exists() const override { return mPlug->mMidiOut != nullptr; }
-  unsigned PortCount() override { return mPlug->mMidiOut->getPortCount(); }
-  std::string PortName(unsigned port) override { return mPlug->mMidiOut->getPortName(port); }
+  // Under the send lock: the port watch asks a few times a second while other
+  // threads send, and not every interface lets one object be used by two at once.
+  unsigned PortCount() override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    return mPlug->mMidiOut->getPortCount();
+  }
+  std::string PortName(unsigned port) override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    return mPlug->mMidiOut->getPortName(port);
+  }
   void OpenPort(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
@@ -224,7 +238,10 @@ int IPlugBase::setExternalMIDIOut(int& index, const char* name)
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
   MidiOutSide side(this);
-  return SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name);
+  const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name);
+  WatchChosenMidiPort(side, mMidiOutWatch, k > 0 ? mMidiOutNames[k] : std::string());
+  if (k > 0) StartMidiPortWatch();
+  return k;
 }
 
 int IPlugBase::setExternalMIDIIn(int& index, const char* name)
@@ -232,7 +249,10 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
   MidiInSide side(this);
-  return SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name);
+  const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name);
+  WatchChosenMidiPort(side, mMidiInWatch, k > 0 ? mMidiInNames[k] : std::string());
+  if (k > 0) StartMidiPortWatch();
+  return k;
 }
 
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
@@ -282,6 +302,12 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
     ok = false;
   }
   RtMidiOut* old = nullptr;
+  {
+    // The port chosen by name is no longer the one sent to: nothing to watch.
+    WDL_MutexLock plugLock(&mMutex);
+    MidiOutSide side(this);
+    WatchChosenMidiPort(side, mMidiOutWatch, std::string());
+  }
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     old = mMidiOut;
@@ -518,9 +544,51 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   EndMidiInClose();
 }
 
+// ---- watch over the chosen ports ----
+
+void IPlugBase::StartMidiPortWatch()
+{
+  std::lock_guard<std::mutex> lock(mMidiWatchLock);
+  if (mMidiWatchThread.joinable() || mMidiWatchQuit.load()) return;
+  mMidiWatchThread = std::thread([this] { RunMidiPortWatch(); });
+}
+
+void IPlugBase::StopMidiPortWatch()
+{
+  std::thread watch;
+  {
+    std::lock_guard<std::mutex> lock(mMidiWatchLock);
+    mMidiWatchQuit.store(true);
+    std::swap(watch, mMidiWatchThread);
+  }
+  mMidiWatchWake.notify_all();
+  if (watch.joinable()) watch.join();
+}
+
+void IPlugBase::RunMidiPortWatch()
+{
+  std::unique_lock<std::mutex> lock(mMidiWatchLock);
+  while (!mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval, [this] { return mMidiWatchQuit.load(); }))
+  {
+    lock.unlock();
+    // As a selection does: under mMutex, so the two never meet, and the input
+    // side is closed and opened the way a selection closes and opens it. A
+    // teardown that holds mMutex while it stops this thread is not waited for.
+    if (!EnterMutexUnless(mMidiWatchQuit)) return;
+    MidiOutSide out(this);
+    WatchMidiPort(out, mMidiOutWatch);
+    MidiInSide in(this);
+    WatchMidiPort(in, mMidiInWatch);
+    mMutex.Leave();
+    lock.lock();
+  }
+}
+
 void IPlugBase::StopMidiInput()
 {
   WaitForPortListsAhead();
+  // Nothing opens a port again behind the teardown's back.
+  StopMidiPortWatch();
   mMidiInStopped.store(true);
   CloseMidiIn(false);
   std::thread input;
@@ -545,6 +613,13 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
 {
   if (!pData || size <= 0) return false;
   std::lock_guard<std::mutex> lock(mMidiOutLock);
+  // A chosen port that went away takes nothing until it is back; the count is
+  // logged then, or when another port is chosen.
+  if (mMidiOutWatch.missing.load())
+  {
+    mMidiOutWatch.dropped.fetch_add(1);
+    return false;
+  }
   // RtMidi's JACK output waits for ever for room once a closed port has filled
   // its ring, so nothing goes to a port that is not open.
   if (!mMidiOut || !mMidiOutOpen)
@@ -599,6 +674,7 @@ bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
 void IPlugBase::CloseMidiPorts()
 {
   WaitForPortListsAhead();
+  StopMidiPortWatch();
   RtMidiOut* out = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);

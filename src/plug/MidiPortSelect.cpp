@@ -124,6 +124,59 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
   return k;
 }
 
+namespace {
+
+void LogSendsNotTaken(MidiPortAccess& port, MidiPortWatch& watch)
+{
+  if (port.IsInput()) return;
+  ConsoleLog("MIDI OUT: %d messages not sent while %s was gone\n", watch.dropped.exchange(0), watch.name.c_str());
+}
+
+} // namespace
+
+void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name)
+{
+  if (watch.missing.load()) LogSendsNotTaken(port, watch);
+  watch.name = name;
+  watch.missing.store(false);
+  watch.reopenFailed = false;
+}
+
+void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
+{
+  if (watch.name.empty() || !port.Exists()) return;
+  const bool input = port.IsInput();
+  const int number = CurrentPortNumber(port, watch.name, port.PortCount());
+  if (!watch.missing.load())
+  {
+    if (number >= 0) return;
+    // Sends stop counting as sent before the port closes.
+    watch.missing.store(true);
+    port.ClosePort();
+    ConsoleLog(input ? "MIDI IN Port: %s is gone!\n" : "MIDI OUT Port: %s is gone!\n", watch.name.c_str());
+    return;
+  }
+  if (number < 0) return;
+  try
+  {
+    // A failed opening may have left state in the port object: closing first lets go of it.
+    port.ClosePort();
+    port.OpenPort((unsigned)number);
+  }
+  catch (RtMidiError& e)
+  {
+    // Tried again at every look, said once.
+    if (!watch.reopenFailed) e.printMessage();
+    watch.reopenFailed = true;
+    return;
+  }
+  watch.missing.store(false);
+  watch.reopenFailed = false;
+  ConsoleLog(input ? "MIDI IN Port: %s is back and opened again\n" : "MIDI OUT Port: %s is back and opened again\n",
+             watch.name.c_str());
+  LogSendsNotTaken(port, watch);
+}
+
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name)
 {
   if (!port.Exists()) return -1;

@@ -8,6 +8,7 @@
 #include "plug/IMidiMsg.h"
 #include "base/heapbuf.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,25 @@ int FindMidiPortName(const std::vector<std::string>& names, const char* name, un
 // index (0: no port open).
 int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::string>& names, int& index,
                    const char* name);
+
+// One direction's chosen port as the port layer keeps watch over it. A port that
+// goes away (its program ends, its cable is pulled) and comes back under the same
+// name is the same port to the user: it is opened again without a new choice.
+struct MidiPortWatch
+{
+  std::string name;                  // the list entry opened last; empty: none chosen
+  std::atomic<bool> missing{false};  // no port of that name is there now
+  std::atomic<int> dropped{0};       // output: messages not sent while missing
+  bool reopenFailed = false;         // a failed opening was said once for this absence
+};
+
+// After a selection: the watch follows the port now open (name empty: none). A
+// port that was missing until then says how many messages it did not take.
+void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name);
+
+// One look at the ports there are now: the chosen port is closed when no port of
+// its name is left, and opened again once one is back. Each change is logged once.
+void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch);
 
 // List index of name, or -1, for getExternalMIDIOutDevice and getExternalMIDIInDevice.
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name);

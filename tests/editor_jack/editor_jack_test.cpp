@@ -3,6 +3,8 @@
 // and start-up and teardown while the synthesizer floods the input.
 
 #include "JackTestServer.h"
+#include "PollUntil.h"
+#include "SynthModel.h"
 #include "SynthSim.h"
 #include "TestFiles.h"
 #include "config/ParamIds.h"
@@ -81,6 +83,7 @@ protected:
   {
     mEditors.clear();
     mSim.Close();
+    mResponder.reset();
     mServer.Stop();
     SWELL_SetTimeScale(1.0);
     unsetenv("DAVREL_DATA_DIR");
@@ -130,6 +133,8 @@ protected:
   TempFolder mData{"davrel-editor-jack"};
   JackTestServer mServer;
   SynthSim mSim{"Rudu"};
+  SynthModel mModel;
+  std::unique_ptr<SimResponder> mResponder;  // goes after the simulated synthesizer closes
   std::vector<std::unique_ptr<Davrel>> mEditors;
   std::vector<std::unique_ptr<ControlAction>> mActions;
 };
@@ -256,6 +261,54 @@ TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
   EXPECT_FALSE(b->partChangeActive);
   b->midiMessageManager->requestCancel();
   ASSERT_TRUE(b->midiMessageManager->waitIdle(kTransferThread, kWaitMs));
+}
+
+// The synthesizer's program ends and starts again: meanwhile both port menus show
+// their port missing and nothing is logged as sent; then the ports are opened again
+// without a new choice, and a Request gets the program.
+TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
+{
+  mResponder.reset(new SimResponder(mSim, mModel));
+  Davrel* e = OpenEditor();
+  Settle(e);
+  const std::string out = mSim.InputPortName(), in = mSim.OutputPortName();
+  auto menusRead = [&](const std::string& mark) {
+    IRECT dirty;
+    e->graphics->IsDirty(&dirty);  // the drawing pass's first step
+    return e->GetParam(kDeviceOutSelection)->GetDisplayText(e->midiOutPortIndex) == out + mark &&
+           e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
+  };
+  testing::internal::CaptureStdout();
+  mSim.Close();
+  ASSERT_TRUE(pollUntil([&] { return menusRead(" (missing)"); }, kWaitMs));
+  IMidiMsg cutoff(0, 0xB0, 74, 10);
+  e->sendMidiMsgAndLog(&cutoff);
+  e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+  std::string error;
+  ASSERT_TRUE(mSim.Open(&error)) << error;
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  EXPECT_TRUE(pollUntil([&] { return menusRead(""); }, kWaitMs));
+  {
+    std::lock_guard<std::mutex> l(mModel.lock);
+    mModel.editBuffer = SynthModel::MakeProgram(47);
+  }
+  e->GetParam(kRequestTempData)->Set(1);
+  e->OnParamChange(kRequestTempData);
+  Settle(e);
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(e->knownProgramName, "Prog 047    ") << e->nameLine();
+  // Each said once, and nothing said to have gone out while the ports were gone.
+  for (const std::string& line : {"MIDI OUT Port: " + out + " is gone!\n", "MIDI IN Port: " + in + " is gone!\n",
+                                  "MIDI OUT Port: " + out + " is back and opened again\n",
+                                  "MIDI IN Port: " + in + " is back and opened again\n",
+                                  "MIDI OUT: 2 messages not sent while " + out + " was gone\n"})
+  {
+    const size_t at = log.find(line);
+    EXPECT_TRUE(at != std::string::npos && log.find(line, at + 1) == std::string::npos) << line << log;
+  }
+  const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
+  ASSERT_LT(gone, back) << log;
+  EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
 }
 
 TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)

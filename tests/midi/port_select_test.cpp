@@ -259,3 +259,41 @@ TEST(MidiWireBytes, SystemExclusiveFraming)
   MidiSysexWireBytes(body, 0, &buf);
   EXPECT_EQ(buf.GetSize(), 0);
 }
+
+TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNameIsBack)
+{
+  struct Look { Names ports; bool failOpen; int open; std::string outLog, inLog; };
+  const std::string gone = " Port: Rudu is gone!\n", back = " Port: Rudu is back and opened again\n";
+  const Look looks[] = {
+      {{"A"}, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
+      {{"A"}, false, -1, "", ""},
+      {{"Rudu", "A"}, true, -1, "", ""},  // back but busy: tried again at the next look
+      {{"Rudu", "A"}, false, 0, "MIDI OUT" + back + "MIDI OUT: 3 messages not sent while Rudu was gone\n",
+       "MIDI IN" + back},
+      {{"A", "Rudu2"}, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
+  };
+  for (bool input : {false, true})
+  {
+    FakePort port(input, {});
+    port.open = 1;
+    MidiPortWatch watch;
+    WatchChosenMidiPort(port, watch, "Rudu");
+    for (const Look& l : looks)
+    {
+      if (watch.missing) ++watch.dropped;  // a send the missing port refused
+      port.names = l.ports;
+      port.failOpen = l.failOpen;
+      CaptureStdout();
+      WatchMidiPort(port, watch);
+      EXPECT_EQ(GetCapturedStdout(), input ? l.inLog : l.outLog);
+      EXPECT_EQ(port.open, l.open);
+      EXPECT_EQ(watch.missing.load(), l.open < 0);
+    }
+    // Another choice while missing: the count is said, and the new port is watched.
+    ++watch.dropped;
+    CaptureStdout();
+    WatchChosenMidiPort(port, watch, "A");
+    EXPECT_EQ(GetCapturedStdout(), input ? "" : "MIDI OUT: 1 messages not sent while Rudu was gone\n");
+    EXPECT_FALSE(watch.missing.load());
+  }
+}
