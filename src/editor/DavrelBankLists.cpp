@@ -385,11 +385,6 @@ void Davrel::setParamDisplayEntry(int paramIdx, int value, const std::string& te
   if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(value, text.c_str());
 }
 
-bool Davrel::transferThreadBusy()
-{
-  return !midiMessageManager || midiMessageManager->isRunning(kTransferThread);
-}
-
 void Davrel::setManagerPatchRequested(bool on)
 {
   if (midiMessageManager) midiMessageManager->patchRequested = on;
@@ -440,18 +435,9 @@ bool Davrel::startSenderJob(const SenderJob& job)
 {
   const bool intoLibrarian =
       job.command == kSendAllPatchRequest || (job.command == kSendPartRequest && !job.requestTarget);
-  if (intoLibrarian && !upperBankOpenForRequest())
-  {
-    // The bank menu armed the all-programs collector before asking for the job.
-    if (midiMessageManager) midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
-    return false;
-  }
-  if (startJob(job)) return true;
-  // Dropped while another job runs: the collector armed for its answer must not
-  // take the next program dump into the upper bank.
-  if (job.command == kSendAllPatchRequest && midiMessageManager)
-    midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
-  return false;
+  // A request refused here or dropped by its thread never armed a collector.
+  if (intoLibrarian && !upperBankOpenForRequest()) return false;
+  return startJob(job);
 }
 
 void Davrel::librarianBankSaved(bool asNewFile)

@@ -83,6 +83,7 @@ public:
   bool startJob(const SenderJob& job) override
   {
     started.push_back(job);
+    if (workerIdle && job.atStart) job.atStart();
     return workerIdle;
   }
   std::vector<SenderJob> started;
@@ -338,12 +339,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
   } entries[] = {
       {"Request Bank", [&] { e->userSets(kRequestFromBank, 1), e->userSets(kRequestFromBank, 0); }, kSendAllPatchRequest},
       {"Sound to Slot", [&] { e->userSets(kOverwriteBank, 1), e->userSets(kOverwriteBank, 0); }, kSendArrangementToDevice},
-      {"menu: All Patches from Memory",
-       [&] {
-         e->prepareAllPatchesRequest();
-         e->startSenderJob(SenderJob(kSendAllPatchRequest));
-       },
-       kSendAllPatchRequest},
+      {"menu: All Patches from Memory", [&] { e->startSenderJob(e->allPatchesRequest()); }, kSendAllPatchRequest},
       {"menu: from Active Slot to Librarian", [&] { e->startSenderJob(toLibrarian(kSendPartRequest, false)); },
        kSendPartRequest},
       {"menu: from Currently Selected Location", [&] { e->sendSinglePatchRequestSysexFromLibrarian(false, 0); }, -1},
