@@ -295,7 +295,7 @@ public:
   void librarianBankSaved(bool asNewFile) override;
   void setUpperBankFolder(const std::string& folder) override;
   void setUpperBankName(const std::string& name) override;
-  void bankWriteFailed(const std::string& path, const std::string& why) override;
+  void bankWriteFailed(const std::string& path, int errorNumber) override;
   // The choosers draw the banks' names: a change redraws them.
   void bankCaptionsChanged();
   // ==== end of bank lists ====

@@ -652,11 +652,12 @@ void Davrel::saveImportedFile(bool mid)
     return;
   }
   if (debugLogEnabled) logLine("FILE IMPORTER: patch file copied to " + getPatchesFolderStr());
-  if (!writeFileAtomically(dest, data.Data(), data.Size(), true, &why))
+  int err = 0;
+  if (!writeFileAtomically(dest, data.Data(), data.Size(), true, &why, &err))
   {
     logLine("FILE IMPORTER: could not write " + dest + ": " + why);
     showNameLine("Import failed!");
-    showValueLine("The file could not be copied");
+    showValueLine(writeFailureText(err, "The file could not be copied"));
     return;
   }
   // Said here: the rescan that follows lists the bank, or passes over a file that
