@@ -1,6 +1,7 @@
 #pragma once
 // Temporary folders and whole-file reads and writes, shared by the test programs.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -61,4 +62,15 @@ inline std::vector<uint8_t> readWholeFile(const std::string& path)
 {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The temporary files that writes left in folder (names ending in ".tmp"), sorted.
+inline std::vector<std::string> temporaryFilesIn(const std::string& folder)
+{
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.path().extension() == ".tmp") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -766,8 +766,6 @@ void Davrel::SetValueFromHardware(IControl* control, double normalizedValue)
   if (control) control->SetValueFromHardware(normalizedValue);
 }
 
-std::atomic<bool>& Davrel::patchRequestedFlag() { return midiMessageManager->patchRequested; }
-
 void Davrel::SetLibrarianRequestActive(bool toLibrarian)
 {
   MIDIMessageManager* m = midiMessageManager;
@@ -844,6 +842,15 @@ bool Davrel::startTransferJob(int command, int partIndex, bool requestTarget)
   job.partIndex = partIndex;
   job.requestTarget = requestTarget;
   return startJob(job);
+}
+
+SenderJob Davrel::editorRequest(int command, int partIndex)
+{
+  SenderJob job(command);
+  job.partIndex = partIndex;
+  job.requestTarget = true;
+  job.atStart = [this] { midiMessageManager->patchRequested = true; };
+  return job;
 }
 
 void Davrel::resetContinuousClock(bool stop)

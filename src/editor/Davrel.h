@@ -282,7 +282,6 @@ public:
   void setBankChoice(int column, const std::string& folder, const std::string& name, const std::string& path) override;
   bool midiOutputChosen() override { return midiOutSet; }
   int editedPart() override { return currentPart; }
-  bool transferThreadBusy() override;
   bool startSenderJob(const SenderJob& job) override;
   // True when the librarian has an upper bank for answers to land in; otherwise
   // the display says so and the caller starts nothing.
@@ -296,7 +295,7 @@ public:
   void librarianBankSaved(bool asNewFile) override;
   void setUpperBankFolder(const std::string& folder) override;
   void setUpperBankName(const std::string& name) override;
-  void bankWriteFailed(const std::string& path, const std::string& why) override;
+  void bankWriteFailed(const std::string& path, int errorNumber) override;
   // The choosers draw the banks' names: a change redraws them.
   void bankCaptionsChanged();
   // ==== end of bank lists ====
@@ -432,6 +431,9 @@ protected:
   virtual bool startJob(const SenderJob& job);
   virtual void resetContinuousClock(bool stop);
   bool startTransferJob(int command, int partIndex = 0, bool requestTarget = false);
+  // A request whose answer goes to the editor: patchRequested goes up as it starts,
+  // never before, so a request dropped while another waits leaves that one its answer.
+  SenderJob editorRequest(int command, int partIndex);
 
   // The hardware router's entries behind the gates (the MIDI message manager's).
   virtual void routeMidiFromDevice(IMidiMsg* msg);
@@ -459,6 +461,8 @@ protected:
   // Rescans the bank folder and shows the bank of that path in the upper column,
   // or else the bank of the second path.
   void rescanKeepingUpperBank(const std::string& key, const std::string& otherwise = std::string());
+  // The editor's program to the hardware (only with an output chosen) or, with
+  // toLibrarian, into the upper bank; false when no send started.
   bool startProgramSend(bool toLibrarian);
   void stepProgram(int step);
   void chooseCopyTimbre(int paramIdx, int v);
@@ -499,7 +503,6 @@ private:
   // The mixer page (page 0), from its tab.
   void showMixerPage();
   void lightLed(int timbre);
-  std::atomic<bool>& patchRequestedFlag();
   void restoreFilterFlags();
   // A recalled value put on its parameter's step.
   void snapToStep(int id);

@@ -147,16 +147,12 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
     if (midiLedOn[t] && (allLedsOff || now - midiLedTime[t].load() > 100)) midiLedOn[t].store(0);
   }
 
-  if (partRequestPending)
+  // While the thread is busy the request stays pending, and the running job's
+  // flags stay its own.
+  if (partRequestPending && startJob(editorRequest(kSendPartRequest, currentPart)))
   {
-    patchRequestedFlag() = true;
-    if (startTransferJob(kSendPartRequest, currentPart, true))
-    {
-      ++partRequestJobs;
-      partRequestPending = false;
-    }
-    else
-      patchRequestedFlag() = false;
+    ++partRequestJobs;
+    partRequestPending = false;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
+#include "librarian/LibrarianFiles.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/BankChooserMenus.h"
 #include "librarian/view/BankEditPopupMenu.h"
@@ -15,8 +16,6 @@
 #include "librarian/view/LibrarianViewControl.h"
 #include "ui/ControlLayer.h"
 #include "ui/EditorUIConfig.h"
-
-#include <Poco/File.h>
 
 #include <algorithm>
 #include <cctype>
@@ -192,26 +191,14 @@ void Davrel::bankCaptionsChanged()
     if (c) c->SetDirty(false);
 }
 
-void Davrel::bankWriteFailed(const std::string& path, const std::string& /*why: logged by the writer*/)
+void Davrel::bankWriteFailed(const std::string& path, int errorNumber)
 {
   const size_t sep = path.find_last_of('/');
   showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
-  // A short reason: the system's own words, with the whole path, ran out of the
-  // display; they are in the log (the writer's line).
-  std::string reason = "The file could not be written";
-  try
-  {
-    Poco::File dir(sep == std::string::npos ? std::string(".") : sep == 0 ? std::string("/") : path.substr(0, sep));
-    if (!dir.exists() || !dir.isDirectory())
-      reason = "Its folder does not exist";
-    else if (!dir.canWrite())
-      reason = "Its folder is not writable";
-  }
-  catch (const Poco::Exception&)
-  {
-    reason = "Its folder does not exist";
-  }
-  showValueLine(reason);
+  // A short reason, from the write's own error: a look at the folder's permission
+  // bits cannot see a read-only disk or a full one. The system's words, with the
+  // whole path, ran out of the display; they are in the log (the writer's line).
+  showValueLine(writeFailureText(errorNumber, "The file could not be written"));
 }
 
 void Davrel::setUpperBankFolder(const std::string& folder)
@@ -385,11 +372,6 @@ void Davrel::setParamDisplayEntry(int paramIdx, int value, const std::string& te
   if (IParam* p = GetParam(paramIdx)) p->SetDisplayText(value, text.c_str());
 }
 
-bool Davrel::transferThreadBusy()
-{
-  return !midiMessageManager || midiMessageManager->isRunning(kTransferThread);
-}
-
 void Davrel::setManagerPatchRequested(bool on)
 {
   if (midiMessageManager) midiMessageManager->patchRequested = on;
@@ -440,18 +422,9 @@ bool Davrel::startSenderJob(const SenderJob& job)
 {
   const bool intoLibrarian =
       job.command == kSendAllPatchRequest || (job.command == kSendPartRequest && !job.requestTarget);
-  if (intoLibrarian && !upperBankOpenForRequest())
-  {
-    // The bank menu armed the all-programs collector before asking for the job.
-    if (midiMessageManager) midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
-    return false;
-  }
-  if (startJob(job)) return true;
-  // Dropped while another job runs: the collector armed for its answer must not
-  // take the next program dump into the upper bank.
-  if (job.command == kSendAllPatchRequest && midiMessageManager)
-    midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive = false;
-  return false;
+  // A request refused here or dropped by its thread never armed a collector.
+  if (intoLibrarian && !upperBankOpenForRequest()) return false;
+  return startJob(job);
 }
 
 void Davrel::librarianBankSaved(bool asNewFile)

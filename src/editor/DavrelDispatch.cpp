@@ -216,17 +216,11 @@ void Davrel::OnParamChange(int paramIdx)
   {
     // The current program from the hardware into the editor.
     if (v == 0) return;
-    if (midiMessageManager)
-    {
+    // A press while a request waits is dropped and leaves that request its answer.
+    if (midiMessageManager && !midiOutSet)
       midiMessageManager->patchRequested = v == 1;
-      if (midiOutSet)
-      {
-        midiMessageManager->patchRequested = true;
-        if (!(requestFollowsSend && queueRequestAfterTransfer()) &&
-            !startTransferJob(kSendActiveArrangementRequest, 0, true))
-          midiMessageManager->patchRequested = false;
-      }
-    }
+    else if (midiMessageManager && !(requestFollowsSend && queueRequestAfterTransfer()))
+      startJob(editorRequest(kSendActiveArrangementRequest, 0));
   }
   else if (paramIdx == kRandomize)
   {

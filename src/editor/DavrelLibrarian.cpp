@@ -125,16 +125,14 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
       const std::string name = enteredText(GetParam(kPatchName));
       if (name == knownProgramName) return true;
       globalSent = true;
-      if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-      if (midiOutSet && startProgramSend(false)) knownProgramName = name;
+      if (startProgramSend(false)) knownProgramName = name;
       return false;
     }
     case kPushArrangement:
       if (v == 0) return true;
       globalSent = false;
       sendGlobalWithProgram = true;
-      if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-      if (midiOutSet) startProgramSend(false);
+      startProgramSend(false);
       return false;
     case kPatchUp:
     case kPatchDown:
@@ -153,11 +151,7 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
     case kRequestFromBank:
       // "Request Bank": every program of the synthesizer's memory into the upper bank.
       if (!upperBankOpenForRequest()) return false;
-      if (v == 1)
-      {
-        prepareAllPatchesRequest();
-        startSenderJob(SenderJob(kSendAllPatchRequest));
-      }
+      if (v == 1) startSenderJob(allPatchesRequest());
       return false;
     default: return false;
   }
@@ -357,10 +351,21 @@ void Davrel::rescanKeepingUpperBank(const std::string& key, const std::string& o
 
 bool Davrel::startProgramSend(bool toLibrarian)
 {
-  if (!midiMessageManager) return false;
-  midiMessageManager->sendPending = true;
+  MIDIMessageManager* m = midiMessageManager;
+  if (!m) return false;
+  if (!toLibrarian && !midiOutSet)
+  {
+    m->libraryPatchRequest.libraryRequestActive = false;
+    return false;
+  }
   SenderJob job(kSendArrangementToDevice);
   job.toLibrarian = toLibrarian;
+  // A send to the hardware ends the librarian's program request as it starts: one
+  // dropped while that request waits leaves it its collector.
+  job.atStart = [m, toLibrarian] {
+    m->sendPending = true;
+    if (!toLibrarian) m->libraryPatchRequest.libraryRequestActive = false;
+  };
   return startJob(job);
 }
 
@@ -409,10 +414,7 @@ void Davrel::stepProgram(int step)
       change.mData1 = (uint8_t)program;
       change.mData2 = 0;
       sendMidiMsgAndLog(&change);
-      midiMessageManager->patchRequested = true;
-      SenderJob request(kSendPartRequest);
-      request.partIndex = 0;
-      request.requestTarget = true;
+      SenderJob request = editorRequest(kSendPartRequest, 0);
       request.leadInMs = getTimerValue() / 2;
       startJob(request);
       sendPartDataBackToHardware(0);
@@ -650,11 +652,12 @@ void Davrel::saveImportedFile(bool mid)
     return;
   }
   if (debugLogEnabled) logLine("FILE IMPORTER: patch file copied to " + getPatchesFolderStr());
-  if (!writeFileAtomically(dest, data.Data(), data.Size(), true, &why))
+  int err = 0;
+  if (!writeFileAtomically(dest, data.Data(), data.Size(), true, &why, &err))
   {
     logLine("FILE IMPORTER: could not write " + dest + ": " + why);
     showNameLine("Import failed!");
-    showValueLine("The file could not be copied");
+    showValueLine(writeFailureText(err, "The file could not be copied"));
     return;
   }
   // Said here: the rescan that follows lists the bank, or passes over a file that

@@ -320,14 +320,20 @@ void Davrel::SendPatchEditOffCommand()
 
 void Davrel::sendSysExInitialization()
 {
-  sysExInitRequested = true;
-  sysExInitTime = GetTickCount();
-  if (!midiOutSet || patchLoadingInProcess) return;
-  // A request that never reaches a worker would keep All Sounds Off refused for
-  // good; it only stands while the enquiry really runs. No wait here: the
-  // enquiry job paces itself on its own thread.
-  if (midiMessageManager) midiMessageManager->dataProcessed = false;
-  if (!startTransferJob(kSendDeviceIdEnquiry)) sysExInitRequested = false;
+  const auto requested = [this] {
+    sysExInitRequested = true;
+    sysExInitTime = GetTickCount();
+  };
+  if (!midiOutSet || patchLoadingInProcess) return requested();
+  // The flags go up only with an enquiry that really runs: one dropped while
+  // another job runs (an enquiry waiting for its answer, say) leaves them to it.
+  // No wait here: the enquiry job paces itself on its own thread.
+  SenderJob enquiry(kSendDeviceIdEnquiry);
+  enquiry.atStart = [this, requested] {
+    requested();
+    midiMessageManager->dataProcessed = false;
+  };
+  startJob(enquiry);
 }
 
 void Davrel::AllSoundsOff()

@@ -149,16 +149,12 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
     SendPatchEditOffCommand();
     Sleep(50);
     sendGlobalWithProgram = true;
-    patchLoadingInProcess = true;
-    partChangeActive = true;
-    // The flags keep incoming MIDI out only while the send job really runs; the
-    // job clears them at its end. A job that cannot start must not leave the
-    // editor deaf.
-    if (!startTransferJob(kSendArrangementToDevice))
-    {
-      patchLoadingInProcess = false;
-      partChangeActive = false;
-    }
+    // The gates keep incoming MIDI out only while the send job really runs; the
+    // job clears them at its end. A send dropped while another job runs neither
+    // leaves the editor deaf nor opens the gates of a running send.
+    SenderJob send(kSendArrangementToDevice);
+    send.atStart = [this] { prepareArrangementPush(); };
+    startJob(send);
   }
   dawOffset = (int)(2 * paramValue(kAdjustDAWOffset) + GetBlockSize());
   logLine(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +

@@ -1,5 +1,7 @@
 #include "editor/EditorSettings.h"
 
+#include "base/filewrite.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -49,22 +51,13 @@ bool EditorSettings::read(const std::string& path)
 bool EditorSettings::write(const std::string& path) const
 {
   if (access(path.c_str(), F_OK) != 0) return false;
-  const std::string temp = path + ".tmp";
-  FILE* f = fopen(temp.c_str(), "wb");
-  if (!f) return false;
   std::string text;
   for (int i = 0; i < kLines; ++i)
   {
     text += lines[i];
     if (i < kLines - 1) text += '\n';
   }
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = fflush(f) == 0 && ok;
-  ok = fsync(fileno(f)) == 0 && ok;
-  ok = fclose(f) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) remove(temp.c_str());
-  return ok;
+  return writeFileDurably(path, text.data(), text.size(), true) == 0;
 }
 
 double EditorSettings::scale() const

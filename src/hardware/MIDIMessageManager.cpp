@@ -173,6 +173,7 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
   joinThread(threads[t]);
   MIDIMessageSender* s = senders[t];
   writeRecord(s, job);
+  if (job.atStart) job.atStart();
   if (t == kTransferThread) transferStarted.store(true);
   busy[t].store(true);
   try
@@ -181,6 +182,8 @@ bool MIDIMessageManager::startJob(const SenderJob& job)
   }
   catch (...)
   {
+    // No thread to be had: the flags stay as set, as the start rule leaves a
+    // dropped job's; no job runs that they could mislead.
     busy[t].store(false);
     return false;
   }
@@ -231,6 +234,7 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
     {
       jobQueued = false;
       writeRecord(s, queuedJob);
+      if (queuedJob.atStart) queuedJob.atStart();
       queuedJob = SenderJob();
       return true;
     }
@@ -247,8 +251,7 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
     if (part >= 0)
     {
       // The program change that came in while this job ran gets its request now.
-      patchRequested.store(true);
-      libraryPatchRequest.libraryRequestActive.store(false);
+      awaitProgramForEditor();
       s->command = kSendPartRequest;
       s->requestTarget = true;
       s->partIndex = part;
@@ -258,6 +261,12 @@ bool MIDIMessageManager::jobFinished(MIDIMessageSender* s)
   }
   busy[t].store(false);
   return false;
+}
+
+void MIDIMessageManager::awaitProgramForEditor()
+{
+  patchRequested.store(true);
+  libraryPatchRequest.libraryRequestActive.store(false);
 }
 
 bool MIDIMessageManager::isRunning(EWorkerThread t) const { return busy[t].load(); }
@@ -300,13 +309,16 @@ void MIDIMessageManager::resetContinuousClock(bool stop)
 
 bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, int slot)
 {
-  libraryPatchRequestAll.libraryRequestAllActive.store(false);
-  if (!busy[kTransferThread].load()) libraryPatchRequest.clear();
-  libraryPatchRequest.libraryRequestActive.store(true);
-  dataProcessed.store(false);
   SenderJob job(kSendSinglePatchRequest);
   job.skipProgramChange = skipProgramChange;
   job.slotNumber = slot;
+  // A second request while the first waits must leave the first its collector.
+  job.atStart = [this] {
+    libraryPatchRequestAll.libraryRequestAllActive.store(false);
+    libraryPatchRequest.clear();
+    libraryPatchRequest.libraryRequestActive.store(true);
+    dataProcessed.store(false);
+  };
   return startJob(job);
 }
 
@@ -791,13 +803,12 @@ void MIDIMessageManager::handleProgramChange(int p, int part, bool fromHost)
     // The hardware's half wait unit to switch, before the request goes out.
     if (plug->midiOutSet.load()) Sleep(plug->getTimerValue() / 2);
   }
-  patchRequested.store(true);
-  libraryPatchRequest.libraryRequestActive.store(false);
   SenderJob job(kSendPartRequest);
   job.requestTarget = true;
   job.partIndex = part;
+  job.atStart = [this] { awaitProgramForEditor(); };
   // A busy transfer thread takes the request when its job ends, so the program
-  // change is never lost.
+  // change is never lost; the running job keeps its flags until then.
   if (!startJob(job) && !closing()) pendingProgramChangePart.store(part);
   plug->selectLibrarianGridSlot(p);
   if (librarian) librarian->selectedSlot.store(p);

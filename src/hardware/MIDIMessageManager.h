@@ -111,7 +111,8 @@ public:
 
   // ---- jobs --------------------------------------------------------------
   // The start rule: under the thread's lock, test whether it runs, write its record,
-  // start it. False when the job was dropped (thread busy, or the manager closing).
+  // set the starter's flags (SenderJob::atStart), start it. False when the job was
+  // dropped (thread busy, or the manager closing): then nothing was touched.
   bool startJob(const SenderJob& job);
   bool isRunning(EWorkerThread thread) const;
   // Waits (bounded, scaled clock) until the thread is idle; for tests.
@@ -171,6 +172,8 @@ private:
   void refuseOtherChannel(uint8_t channelByte);
   void applyParameterChange(const uint8_t* b);
   void handleProgramChange(int program, int part, bool fromHost);
+  // The next program dump goes to the editor, not to a librarian collector.
+  void awaitProgramForEditor();
   void giveControl(IControl* control, double plainValue);
   void lightIndicator(int channel);
   // The first key of the CC and NRPN lookups for a message on this channel: the

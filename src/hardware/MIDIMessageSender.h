@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class HardwareHost;
@@ -62,6 +63,12 @@ struct SenderJob
   bool toLibrarian = false;         // command 0
   bool initArg = false;             // command 8
   int clockTempo = 120;             // command 12
+  // The starter's own flags for this job (patchRequested, a collector, the send
+  // gates), set by startJob under the thread's lock once the job is sure to run,
+  // before it runs. A job dropped because another one runs never touches the
+  // running job's flags. Sets flags only and takes no lock: it runs on the
+  // starter's thread, or on the transfer thread for a job queued behind another.
+  std::function<void()> atStart;
 
   explicit SenderJob(int cmd = kSenderNoCommand) : command(cmd) {}
 };

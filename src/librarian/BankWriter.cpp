@@ -48,10 +48,11 @@ bool PatchLibrarian::writeUpperBank(const PatchFile& copy, bool isMid, const std
                  "filler program was written",
                  left, path.c_str());
   std::string why;
-  if (!writeFileAtomically(path, out.Data(), out.Size(), true, &why))
+  int err = 0;
+  if (!writeFileAtomically(path, out.Data(), out.Size(), true, &why, &err))
   {
     librarianLog(logTarget, "PATCH LIBRARIAN: could not write %s: %s", path.c_str(), why.c_str());
-    if (plug) plug->bankWriteFailed(path, why);
+    if (plug) plug->bankWriteFailed(path, err);
     return false;
   }
   return true;

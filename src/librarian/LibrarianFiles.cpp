@@ -1,5 +1,6 @@
 #include "librarian/LibrarianFiles.h"
 
+#include "base/filewrite.h"
 #include "librarian/LibrarianTypes.h"
 #include "plug/ByteChunk.h"
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -143,44 +145,29 @@ ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, Patc
   return result;
 }
 
-bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error)
+bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error,
+                         int* errorNumber)
 {
-  const std::string tmpPath = path + ".tmp";
-  try
+  const int err = size < 0 ? EINVAL : writeFileDurably(path, data, (size_t)size, replace);
+  if (errorNumber) *errorNumber = err;
+  if (err && error)
+    *error = err == EEXIST && !replace ? "a file of that name exists" : std::generic_category().message(err);
+  return err == 0;
+}
+
+const char* writeFailureText(int errorNumber, const char* otherwise)
+{
+  switch (errorNumber)
   {
-    if (!replace && Poco::File(path).exists())
-    {
-      if (error) *error = "a file of that name exists";
-      return false;
-    }
-    {
-      Poco::FileOutputStream out(tmpPath, std::ios::out | std::ios::trunc | std::ios::binary);
-      if (size > 0) out.write((const char*)data, size);
-      out.close();
-      if (!out.good()) throw Poco::WriteFileException(tmpPath);
-    }
-    Poco::File tmp(tmpPath);
-    if ((int)tmp.getSize() != size) throw Poco::WriteFileException(tmpPath);
-    tmp.renameTo(path, replace ? 0 : Poco::File::OPT_FAIL_ON_OVERWRITE);
-    return true;
+    case EROFS:
+    case EACCES:
+    case EPERM: return "Its folder is not writable";
+    case ENOSPC:
+    case EDQUOT: return "The disk is full";
+    case ENOENT:
+    case ENOTDIR: return "Its folder does not exist";
+    default: return otherwise;
   }
-  catch (const Poco::Exception& e)
-  {
-    if (error) *error = e.displayText();
-  }
-  catch (const std::exception& e)
-  {
-    if (error) *error = e.what();
-  }
-  try
-  {
-    Poco::File tmp(tmpPath);
-    if (tmp.exists()) tmp.remove();
-  }
-  catch (...)
-  {
-  }
-  return false;
 }
 
 std::string uniqueFilePath(const std::string& folder, const std::string& stem, const std::string& ext)

@@ -1,7 +1,7 @@
 #pragma once
 // Where the librarian's files live and how they are read and written. Every file is
-// written to a temporary file beside it and renamed into place, so that a crash never
-// leaves half a bank.
+// written to a temporary file beside it and renamed into place, so that neither a
+// crash nor a power loss leaves half a bank.
 
 #include <cstdint>
 #include <string>
@@ -43,10 +43,15 @@ enum class ScanRead
 ScanRead readScanCandidate(int dirFd, const char* name, int64_t listedSize, PatchBytes* out, std::string* error,
                            ScanArena* arena = nullptr);
 
-// Writes the bytes to path through a temporary file beside it. With replace false an
-// existing file is never touched and the write fails. False with a reason; nothing is
-// left behind on failure.
-bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error);
+// Writes the bytes to path through a temporary file of its own beside it, on the disk
+// before it replaces the file (writeFileDurably). With replace false an existing file
+// is never touched and the write fails. False with a reason (the system's words) and
+// the errno it came from; nothing is left behind on failure.
+bool writeFileAtomically(const std::string& path, const uint8_t* data, int size, bool replace, std::string* error,
+                         int* errorNumber = nullptr);
+// Why a write failed, short enough for the display: the folder's or the disk's reason
+// where the write's errno tells it, else otherwise.
+const char* writeFailureText(int errorNumber, const char* otherwise);
 
 // folder + stem + ext when no such file exists, else folder + stem + " (2)" + ext, " (3)", ...
 // Empty when no free name is found.

@@ -29,6 +29,7 @@ public:
   // The folder and the file name of the bank shown in the upper column, after a save.
   virtual void setUpperBankFolder(const std::string& /*folder*/) {}
   virtual void setUpperBankName(const std::string& /*name*/) {}
-  // A bank file could not be written (why: the system's reason); the user is told.
-  virtual void bankWriteFailed(const std::string& /*path*/, const std::string& /*why*/) {}
+  // A bank file could not be written (errorNumber: the errno the write failed with;
+  // the writer logs the system's words); the user is told.
+  virtual void bankWriteFailed(const std::string& /*path*/, int /*errorNumber*/) {}
 };

@@ -9,6 +9,7 @@
 // Threads: every call comes from the main thread, in the window's event handling or
 // the parameter dispatch, under the plug-in's mutex.
 
+#include "hardware/MIDIMessageSender.h"
 #include "librarian/LibrarianHost.h"
 
 #include <string>
@@ -16,7 +17,6 @@
 class IControl;
 class IGraphics;
 class LibrarianViewControl;
-struct SenderJob;
 
 class LibrarianViewHost : public LibrarianHost
 {
@@ -74,7 +74,6 @@ public:
   // ---- jobs and flags of the hardware side -------------------------------------
   virtual bool midiOutputChosen() { return false; }
   virtual int editedPart() { return 0; }  // the timbre being edited, 0 or 1
-  virtual bool transferThreadBusy() { return true; }
   // Starts the transfer job; false (nothing written) while the thread runs a job.
   virtual bool startSenderJob(const SenderJob& /*job*/) { return false; }
   virtual void setManagerPatchRequested(bool /*on*/) {}
@@ -84,6 +83,14 @@ public:
   // The single-program collector off; the all-programs collector emptied and armed;
   // dataProcessed cleared.
   virtual void prepareAllPatchesRequest() {}
+  // The all-programs request, its collectors prepared as it starts: a request
+  // dropped while another waits leaves that one's collector armed.
+  SenderJob allPatchesRequest()
+  {
+    SenderJob job(kSendAllPatchRequest);
+    job.atStart = [this] { prepareAllPatchesRequest(); };
+    return job;
+  }
   virtual bool sendSinglePatchRequestSysexFromLibrarian(bool /*skipProgramChange*/, int /*slot*/) { return false; }
 
   // ---- transfers, files, help ----------------------------------------------------

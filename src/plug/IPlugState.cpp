@@ -2,6 +2,7 @@
 
 #include "plug/IPlugBase.h"
 
+#include "base/filewrite.h"
 #include "gui/IGraphics.h"
 #include "plug/Base64.h"
 
@@ -94,26 +95,12 @@ enum
   kFXBChunkStart = 160
 };
 
-// Written beside the target and renamed over it, so a failure never leaves half a file.
+// Written beside the target, on the disk, and renamed over it, so a failure never
+// leaves half a file.
 bool WriteFileWhole(const char* path, const void* pData, int size)
 {
   if (!path || !path[0] || size < 0) return false;
-  WDL_String tmp(path);
-  tmp.Append(".tmpXXXXXX");
-  const int fd = mkstemp(tmp.GetWritable());
-  if (fd < 0) return false;
-  FILE* fp = fdopen(fd, "wb");
-  if (!fp)
-  {
-    close(fd);
-    unlink(tmp.Get());
-    return false;
-  }
-  bool ok = size == 0 || fwrite(pData, 1, (size_t)size, fp) == (size_t)size;
-  ok = (fclose(fp) == 0) && ok;
-  if (ok) ok = rename(tmp.Get(), path) == 0;
-  if (!ok) unlink(tmp.Get());
-  return ok;
+  return writeFileDurably(path, pData, (size_t)size, true) == 0;
 }
 
 bool ReadFileWhole(const char* path, ByteChunk* pOut)

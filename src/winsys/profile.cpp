@@ -1,5 +1,7 @@
 #include "winsys/profile.h"
 
+#include "base/filewrite.h"
+
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -307,38 +309,8 @@ std::string serialise(const Sections& sections)
 bool WriteBackFile(iniFileContext& ctx)
 {
   const std::string& path = ctx.name;
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmpl = dir + "." + base + ".XXXXXX";
-  bool ok = false;
-  int fd = path.empty() ? -1 : mkstemp(&tmpl[0]);
-  if (fd >= 0)
-  {
-    struct stat st;
-    mode_t mode = 0;
-    if (stat(path.c_str(), &st) == 0)
-      mode = st.st_mode & 07777;
-    else
-    {
-      mode_t mask = umask(0);
-      umask(mask);
-      mode = 0666 & ~mask;
-    }
-    std::string text = serialise(ctx.sections);
-    ok = fchmod(fd, mode) == 0;
-    size_t done = 0;
-    while (ok && done < text.size())
-    {
-      ssize_t w = write(fd, text.data() + done, text.size() - done);
-      if (w < 0) ok = false;
-      else done += (size_t)w;
-    }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(tmpl.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(tmpl.c_str());
-  }
+  const std::string text = serialise(ctx.sections);
+  const bool ok = !path.empty() && writeFileDurably(path, text.data(), text.size(), true) == 0;
   ctx.stamp = ok ? stampOf(path) : FileStamp();
   if (!ok) ctx.used = false;  // forget the unsaved change; disk is the truth
   return ok;

@@ -100,6 +100,7 @@ public:
   bool startJob(const SenderJob& job) override
   {
     jobs.push_back({'j', job.command, job.partIndex, job.requestTarget});
+    if (workerIdle && job.atStart) job.atStart();
     return workerIdle;
   }
   void resetContinuousClock(bool stop) override { jobs.push_back({'r', 0, 0, stop}); }

@@ -8,6 +8,7 @@
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/SysexPacking.h"
+#include "librarian/BankFormats.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -22,11 +23,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
 
-// Jobs run on the manager's threads instead of being recorded.
+// Jobs run on the manager's threads instead of being recorded, and the hardware's
+// answers reach the real router.
 class LiveEditor : public RecordingEditor
 {
 public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
+  void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
   MIDIMessageManager* manager() { return midiMessageManager; }
 };
 
@@ -86,6 +89,34 @@ TEST_F(Live, CancelEndsARunningRequest)
   expectCancelledWithin(1000);
   // Unanswered, the request would run 35 waits of 100 ms before timing out.
   EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
+}
+
+// The audio callback's retry of a randomize's part request, and a second Request
+// press, find the worker busy with a request that waits for its answer: the answer
+// that comes is still taken as the awaited program.
+TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
+{
+  startUnansweredRequest();
+  e.clockJobStarted = true;
+  e.partRequestPending = true;
+  double* io[2] = {nullptr, nullptr};
+  e.ProcessDoubleReplacing(io, io, 64);
+  EXPECT_TRUE(e.partRequestPending);
+  e.userSets(kRequestTempData, 1);
+
+  Bytes answer = mkInitPatchData();
+  answer[2] = 0x39;
+  {
+    // As the MIDI input thread hands it over.
+    WDL_MutexLock lock(&e.mMutex);
+    ISysEx s(0, answer.data(), (int)answer.size());
+    e.ProcessSysEx(&s, true);
+  }
+  // Taken, the request goes on to ask for the globals; lost, it times out instead.
+  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
+  EXPECT_TRUE(sentRequest(0x0E));
+  e.userSets(kCancelDataRequest, 1);
+  expectCancelledWithin(5000);
 }
 
 TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)

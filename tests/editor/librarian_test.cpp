@@ -3,6 +3,7 @@
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
+#include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 
@@ -83,6 +85,7 @@ public:
   bool startJob(const SenderJob& job) override
   {
     started.push_back(job);
+    if (workerIdle && job.atStart) job.atStart();
     return workerIdle;
   }
   std::vector<SenderJob> started;
@@ -338,12 +341,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
   } entries[] = {
       {"Request Bank", [&] { e->userSets(kRequestFromBank, 1), e->userSets(kRequestFromBank, 0); }, kSendAllPatchRequest},
       {"Sound to Slot", [&] { e->userSets(kOverwriteBank, 1), e->userSets(kOverwriteBank, 0); }, kSendArrangementToDevice},
-      {"menu: All Patches from Memory",
-       [&] {
-         e->prepareAllPatchesRequest();
-         e->startSenderJob(SenderJob(kSendAllPatchRequest));
-       },
-       kSendAllPatchRequest},
+      {"menu: All Patches from Memory", [&] { e->startSenderJob(e->allPatchesRequest()); }, kSendAllPatchRequest},
       {"menu: from Active Slot to Librarian", [&] { e->startSenderJob(toLibrarian(kSendPartRequest, false)); },
        kSendPartRequest},
       {"menu: from Currently Selected Location", [&] { e->sendSinglePatchRequestSysexFromLibrarian(false, 0); }, -1},
@@ -892,6 +890,59 @@ TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
   EXPECT_TRUE(e->lib().savePatchAs("Alpha.dvl", e->getPatchesFolderStr(), false));
   EXPECT_EQ(script->alertsShown.size(), alerts);
   EXPECT_EQ(readFileBytes(beta), readFileBytes(data.file("Patches/Alpha.dvl")));
+}
+
+// A write that fails says why from its own error (a read-only disk lets root write by
+// the permission bits, so asking the folder cannot tell): the display gives the
+// folder's or the disk's reason, the log the system's words. The bank on disk stays
+// as it was and no temporary file is left.
+TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
+{
+  std::vector<std::string> logged;
+  e->lib().logTarget.set([&](const char* line) { logged.emplace_back(line); });
+  const std::string path = data.file("Patches/Alpha.dvl");
+  const Bytes before = readFileBytes(path);
+  const struct
+  {
+    FileWriteStep step;
+    int error;
+    const char *valueLine, *words;
+  } rows[] = {
+      {FileWriteStep::kCreate, EROFS, "Its folder is not writable", "Read-only file system"},
+      {FileWriteStep::kCreate, EACCES, "Its folder is not writable", "Permission denied"},
+      {FileWriteStep::kCreate, ENOENT, "Its folder does not exist", "No such file or directory"},
+      {FileWriteStep::kWrite, ENOSPC, "The disk is full", "No space left on device"},
+      {FileWriteStep::kSync, EDQUOT, "The disk is full", "Disk quota exceeded"},
+      {FileWriteStep::kSync, EIO, "The file could not be written", "Input/output error"},
+      {FileWriteStep::kRename, EIO, "The file could not be written", "Input/output error"},
+  };
+  for (const auto& r : rows)
+  {
+    SCOPED_TRACE(r.words);
+    logged.clear();
+    {
+      InjectedWriteFault fault(r.step, r.error);
+      EXPECT_FALSE(e->lib().saveEditedPatch(path, "Alpha.dvl"));
+    }
+    EXPECT_EQ(e->nameLine(), "Bank not saved: Alpha.dvl");
+    EXPECT_EQ(e->valueLine(), r.valueLine);
+    EXPECT_EQ(logged, std::vector<std::string>{"PATCH LIBRARIAN: could not write " + path + ": " + r.words});
+    EXPECT_EQ(readFileBytes(path), before);
+    EXPECT_EQ(temporaryFilesIn(data.file("Patches")), std::vector<std::string>());
+  }
+
+  // An import into a full disk says so too.
+  openWindow();
+  writeFile(data.file("in/New.syx"), rawBank("Fresh ", 128, 5000));
+  script->answerPanel(data.file("in/New.syx"));
+  {
+    InjectedWriteFault full(FileWriteStep::kWrite, ENOSPC);
+    e->saveImportedFile(false);
+  }
+  EXPECT_EQ(e->nameLine(), "Import failed!");
+  EXPECT_EQ(e->valueLine(), "The disk is full");
+  EXPECT_FALSE(fileExists(data.file("Patches/New.syx")));
+  EXPECT_EQ(temporaryFilesIn(data.file("Patches")), std::vector<std::string>());
 }
 
 // ---- help ----

@@ -2,12 +2,15 @@
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
+#include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <regex>
 #include <thread>
 #include <unistd.h>
@@ -115,14 +118,16 @@ TEST(SettingsFile, AFailedRewriteKeepsTheOldFile)
   EditorSettings s;
   ASSERT_TRUE(s.read(path));
   s.lines[1] = "small";
-  // The temporary file cannot be made: the write is refused and nothing is lost.
-  ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0700), 0);
-  EXPECT_FALSE(s.write(path));
-  EXPECT_EQ(readText(path), "black\nlarge\nyes\n\n");
-  rmdir((path + ".tmp").c_str());
+  for (const FileWriteStep step : {FileWriteStep::kCreate, FileWriteStep::kWrite, FileWriteStep::kSync})
+  {
+    // A full disk: the write is refused and nothing is lost.
+    InjectedWriteFault full(step, ENOSPC);
+    EXPECT_FALSE(s.write(path));
+    EXPECT_EQ(readText(path), "black\nlarge\nyes\n\n");
+  }
   EXPECT_TRUE(s.write(path));
   EXPECT_EQ(readText(path), "black\nsmall\nyes\n\n");
-  EXPECT_NE(access((path + ".tmp").c_str(), F_OK), 0);
+  EXPECT_EQ(temporaryFilesIn(folder.path()), std::vector<std::string>());
 }
 
 TEST(LogFile, WrittenOnlyWhenItExistsAndEmptiedAtStart)

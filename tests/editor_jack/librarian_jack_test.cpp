@@ -240,9 +240,7 @@ TEST_F(LibrarianOverJack, RequestsFillTheSelectedSlotAndTheUpperBankWhichIsSaved
   EXPECT_EQ(lib().bankAt(upper)->patches[9].messages.front().bytes, edit);
 
   // Every program into the upper bank, as the bank edit menu asks for them.
-  e().prepareAllPatchesRequest();
-  SenderJob all(kSendAllPatchRequest);
-  ASSERT_TRUE(e().startSenderJob(all));
+  ASSERT_TRUE(e().startSenderJob(e().allPatchesRequest()));
   Settle();
   EXPECT_EQ(e().nameLine(), "Data request completed!");
   const std::vector<Bytes> held = simPrograms();
@@ -289,9 +287,7 @@ TEST_F(LibrarianOverJack, AMenuHeldOpenWhileABankArrivesHoldsNothingUp)
     heldByMenu = e().mMutex.IsHeldByCaller();
     // The request goes out while the menu is open (the progress overlay, shown
     // from then on, would take the click).
-    e().prepareAllPatchesRequest();
-    SenderJob all(kSendAllPatchRequest);
-    started = e().startSenderJob(all);
+    started = e().startSenderJob(e().allPatchesRequest());
     // The window keeps drawing while the menu tracks, as it does for a person.
     finishedWhileOpen = started && pollUntil(
         [&] {

@@ -1,4 +1,5 @@
 #include "LibrarianTestSupport.h"
+#include "WriteFaults.h"
 
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
@@ -7,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
+#include <thread>
 
 namespace
 {
@@ -40,7 +45,7 @@ TEST(BankWriter, RawSaveIsTheDumpsBackToBackAndReadsBack)
   ASSERT_EQ(file.size(), 38016u);
   EXPECT_EQ(file, concat(fx.content));
   EXPECT_EQ(fx.host.upperName, "Bank.dvl");
-  EXPECT_FALSE(fileExists(path + ".tmp"));
+  EXPECT_EQ(temporaryFilesIn(fx.dir.patches), std::vector<std::string>());
 
   const PatchFile back = loadBytes(fx.lib, file);
   ASSERT_EQ(back.patches.size(), 128u);
@@ -130,12 +135,15 @@ TEST(BankWriter, FailedSaveChangesNothingAndSaysSo)
   Fixture fx(128, 45);
   const std::string path = fx.dir.patches + "/Keep.dvl";
   writeFileBytes(path, Bytes(38016, 0x01));
-  // The temporary file cannot be made: the old file stays whole.
-  std::filesystem::create_directory(path + ".tmp");
-  EXPECT_FALSE(fx.lib.saveEditedPatch(path, "Keep.dvl"));
+  {
+    // The disk fills under the write: the old file stays whole.
+    InjectedWriteFault full(FileWriteStep::kWrite, ENOSPC);
+    EXPECT_FALSE(fx.lib.saveEditedPatch(path, "Keep.dvl"));
+  }
   EXPECT_EQ(readFileBytes(path), Bytes(38016, 0x01));
   EXPECT_EQ(fx.host.upperName, "(unset)");
-  EXPECT_TRUE(log.contains("could not write"));
+  EXPECT_TRUE(log.contains("could not write " + path + ": No space left on device"));
+  EXPECT_EQ(temporaryFilesIn(fx.dir.patches), std::vector<std::string>());
 
   EXPECT_FALSE(fx.lib.saveEditedPatch(fx.dir.root + "no such folder/X.dvl", "X.dvl"));
   EXPECT_EQ(fx.host.upperName, "(unset)");
@@ -214,7 +222,41 @@ TEST(BankWriter, AtomicWriteRefusesToReplaceWhenAsked)
   EXPECT_EQ(readFileBytes(path), (Bytes{1, 2, 3}));
   ASSERT_TRUE(writeFileAtomically(path, b, 1, true, &why));
   EXPECT_EQ(readFileBytes(path), (Bytes{9}));
-  EXPECT_FALSE(fileExists(path + ".tmp"));
+  EXPECT_EQ(temporaryFilesIn(dir.root), std::vector<std::string>());
+}
+
+// Several writers saving one bank at once (two instances, say): each write has a
+// temporary file of its own, so the bank is one save whole at every moment and no
+// temporary file is left.
+TEST(BankWriter, ConcurrentSavesOfOneBankLeaveOneWholeAndNoTemporaryFile)
+{
+  TempDataDir dir;
+  const std::string path = dir.patches + "/Bank.dvl";
+  std::vector<Bytes> versions;
+  for (int v = 0; v < 4; ++v) versions.push_back(Bytes(38016 - 297 * v, (uint8_t)(0x11 * (v + 1))));
+  const auto whole = [&](const Bytes& b) { return std::find(versions.begin(), versions.end(), b) != versions.end(); };
+  ASSERT_TRUE(writeFileAtomically(path, versions[0].data(), (int)versions[0].size(), true, nullptr));
+
+  std::atomic<int> writing{(int)versions.size()};
+  std::atomic<int> failedWrites{0};
+  std::vector<std::thread> writers;
+  for (const Bytes& mine : versions)
+    writers.emplace_back([&, mine] {
+      for (int n = 0; n < 40; ++n)
+        if (!writeFileAtomically(path, mine.data(), (int)mine.size(), true, nullptr)) ++failedWrites;
+      --writing;
+    });
+  int torn = 0, reads = 0;
+  while (writing.load() > 0)
+  {
+    torn += !whole(readFileBytes(path));
+    ++reads;
+  }
+  for (std::thread& t : writers) t.join();
+  EXPECT_EQ(failedWrites.load(), 0);
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_TRUE(whole(readFileBytes(path)));
+  EXPECT_EQ(temporaryFilesIn(dir.patches), std::vector<std::string>());
 }
 
 TEST(BankWriter, ReadingRefusesFilesOverOneMebibyte)

@@ -87,14 +87,9 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldOrTheNewBankWhole)
     const Bytes mid = readFileBytes(dir.patches + "/Bank.mid");
     ASSERT_TRUE(raw == va.raw || raw == vb.raw) << "round " << round << ": " << raw.size() << " bytes";
     ASSERT_TRUE(mid == va.mid || mid == vb.mid) << "round " << round << ": " << mid.size() << " bytes";
-    bool leftover = false;
-    for (const char* tmp : {"/Bank.dvl.tmp", "/Bank.mid.tmp"})
-      if (fileExists(dir.patches + tmp))
-      {
-        leftover = true;
-        std::remove((dir.patches + tmp).c_str());
-      }
-    killedMidWay += leftover;
+    const std::vector<std::string> leftovers = temporaryFilesIn(dir.patches);
+    for (const std::string& tmp : leftovers) std::remove((dir.patches + "/" + tmp).c_str());
+    killedMidWay += !leftovers.empty();
   }
   // Some kills landed inside a save (a temporary file was left), so the check above
   // met the moment it is about.
@@ -102,7 +97,7 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldOrTheNewBankWhole)
 
   // The scan lists each bank once, whole, and passes over what a killed save left,
   // even a temporary file that was complete when its writer died.
-  writeFileBytes(dir.patches + "/Bank.dvl.tmp", vb.raw);
+  writeFileBytes(dir.patches + "/Bank.dvl.4242-0.tmp", vb.raw);
   lib.patchFiles.clear();
   delete a;
   delete b;

@@ -134,10 +134,10 @@ public:
   }
   bool midiOutputChosen() override { return outputChosen; }
   int editedPart() override { return part; }
-  bool transferThreadBusy() override { return busy; }
   bool startSenderJob(const SenderJob& job) override
   {
     if (busy) return false;
+    if (job.atStart) job.atStart();
     jobs.push_back(job);
     record("job " + std::to_string(job.command) + " part " + std::to_string(job.partIndex) + " target " +
            std::to_string(job.requestTarget));

@@ -96,22 +96,16 @@ void BankEditPopupMenu::doPopupMenu(LibrarianViewHost* host)
         switch (position)
         {
           case 0:
-            if (!host->transferThreadBusy())
-            {
-              host->setManagerPatchRequested(true);
-              job.requestTarget = true;
-              host->startSenderJob(job);
-            }
+            job.requestTarget = true;
+            job.atStart = [host] { host->setManagerPatchRequested(true); };
+            host->startSenderJob(job);
             break;
           case 1:
             job.requestTarget = false;
             host->startSenderJob(job);
             break;
           case 2: host->sendSinglePatchRequestSysexFromLibrarian(false, 0); break;
-          case 4:
-            host->prepareAllPatchesRequest();
-            host->startSenderJob(SenderJob(kSendAllPatchRequest));
-            break;
+          case 4: host->startSenderJob(host->allPatchesRequest()); break;
           default: break;
         }
       }
@@ -158,23 +152,25 @@ void BankEditPopupMenu::runMain(int position)
   switch (position)
   {
     case 4:
-      if (!host->transferThreadBusy())
-      {
-        host->setManagerPatchRequested(true);
-        SenderJob job(kSendActiveArrangementRequest);
-        job.requestTarget = true;
-        if (!host->startSenderJob(job)) host->setManagerPatchRequested(false);
-      }
+    {
+      SenderJob job(kSendActiveArrangementRequest);
+      job.requestTarget = true;
+      job.atStart = [host] { host->setManagerPatchRequested(true); };
+      host->startSenderJob(job);
       break;
+    }
     case 5:
+    {
       if (!host->midiOutputChosen()) break;
-      host->prepareArrangementPush();
-      if (!host->transferThreadBusy())
-      {
+      // The gates go up with the send only: a running request keeps its answer.
+      SenderJob job(kSendArrangementToDevice);
+      job.atStart = [host] {
+        host->prepareArrangementPush();
         host->setManagerTransferStarted(true);
-        host->startSenderJob(SenderJob(kSendArrangementToDevice));
-      }
+      };
+      host->startSenderJob(job);
       break;
+    }
     case 7: saveUpperBank(); break;
     case 11: host->OnParamChange(kRefreshFolders); break;
     case 14: host->hideLayerNamed("aboutWindow", false); break;

@@ -56,14 +56,13 @@ void FileEditPopupMenu::doPopupMenu(LibrarianViewHost* host, int x, int y)
         if (grid) grid->renameSlot(x, y);
         break;
       case 4:
-        if (!host->transferThreadBusy())
-        {
-          host->setManagerPatchRequested(true);
-          SenderJob job(kInitClassicPatch);
-          job.initArg = false;
-          if (!host->startSenderJob(job)) host->setManagerPatchRequested(false);
-        }
+      {
+        SenderJob job(kInitClassicPatch);
+        job.initArg = false;
+        job.atStart = [host] { host->setManagerPatchRequested(true); };
+        host->startSenderJob(job);
         break;
+      }
       default: break;
     }
   }
