@@ -233,6 +233,7 @@ TEST_F(Jobs, ACancelDuringABankStoresOpeningWaitSendsNoProgram)
   manager->requestCancel();
   ASSERT_TRUE(Finish());
   EXPECT_EQ(host.LastStatus(), "Data write cancelled!");
+  ASSERT_FALSE(host.secondLine.empty());
   EXPECT_EQ(host.secondLine.back(), "No program written");
   for (const Bytes& m : host.Sent()) EXPECT_NE(m.size(), 297u);
   EXPECT_EQ(model.writes, 0);
@@ -249,6 +250,7 @@ TEST_F(Jobs, ABankStoreEndsAtTheFirstSendThePortRefusesAndSaysSo)
   const std::vector<std::string> status = host.Status();
   EXPECT_EQ(std::count(status.begin(), status.end(), "Data write completed!"), 0);
   EXPECT_EQ(host.LastStatus(), "Data write failed: MIDI output not available");
+  ASSERT_FALSE(host.secondLine.empty());
   EXPECT_EQ(host.secondLine.back(), "2 programs written: slots 1-2");
   EXPECT_EQ(model.writes, 2);
   // Nothing follows the refused write request: the last message is the third program.
