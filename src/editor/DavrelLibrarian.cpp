@@ -566,6 +566,7 @@ void Davrel::sendPartDataBackToHardware(int)
 void Davrel::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
   if (!msg || size <= 0) return;
+  LibrarianFeedScope feed;
   ISysEx sysex(0, msg, size);
   routeSysEx(&sysex, true);
   if (rootLayer) rootLayer->setControlsDirty();

@@ -98,8 +98,18 @@ int fifteenStep(int v)
 
 void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str()); }
 
+namespace
+{
+thread_local int librarianFeeds = 0;
+}
+
+LibrarianFeedScope::LibrarianFeedScope() { ++librarianFeeds; }
+LibrarianFeedScope::~LibrarianFeedScope() { --librarianFeeds; }
+bool LibrarianFeedScope::active() { return librarianFeeds > 0; }
+
 void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
+  LibrarianFeedScope feed;
   ISysEx s(0, msg, size);
   ProcessSysEx(&s, true);
 }
@@ -361,11 +371,13 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
 
   if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.libraryRequestAllActive.store(true);
 
-  // The librarian's program requests too: a program dump from another channel, one
-  // their channel search reached, goes into no slot and answers nothing.
-  if (libraryRequestWaiting.load() &&
-      (libraryPatchRequest.libraryRequestActive.load() || libraryPatchRequestAll.libraryRequestAllActive.load()) &&
-      n >= 290 && b[4] == kSysexProgramDumpFunction && b[2] != plug->sysexChannelByte.load())
+  // The librarian's program requests too: a program dump from another channel (one
+  // their channel search reached, or one sent from the synthesizer's panel after a
+  // request timed out and left its collector armed for a late answer) goes into no
+  // slot and answers nothing.
+  if ((libraryPatchRequest.libraryRequestActive.load() || libraryPatchRequestAll.libraryRequestAllActive.load()) &&
+      !LibrarianFeedScope::active() && n >= 290 && b[4] == kSysexProgramDumpFunction &&
+      b[2] != plug->sysexChannelByte.load())
   {
     refuseOtherChannel(b[2]);
     return;

@@ -58,6 +58,20 @@ public:
   std::atomic<bool> libraryRequestAllActive{false};
 };
 
+// Held while the librarian routes one of its own program dumps (a rename, an import,
+// a bank's programs, the initial program) on the calling thread: those go into the
+// collectors whatever their channel, where a dump from the wire on another channel
+// does not.
+class LibrarianFeedScope
+{
+public:
+  LibrarianFeedScope();
+  ~LibrarianFeedScope();
+  LibrarianFeedScope(const LibrarianFeedScope&) = delete;
+  LibrarianFeedScope& operator=(const LibrarianFeedScope&) = delete;
+  static bool active();
+};
+
 enum EWorkerThread
 {
   kTransferThread = 0,
@@ -100,10 +114,6 @@ public:
   // A program change that arrived while the transfer thread was busy: the program
   // request runs as soon as the running job ends (-1: none).
   std::atomic<int> pendingProgramChangePart{-1};
-  // A librarian program request (one program or all) waits for the hardware's answer:
-  // its collectors then take no program dump from another channel. The librarian's
-  // own dumps (rename, import) pass the collectors at other times, whatever their channel.
-  std::atomic<bool> libraryRequestWaiting{false};
   // A global dump was asked for outside the device initialisation (current data).
   std::atomic<bool> globalRequested{false};
   // Programs of an all-programs transfer taken so far.

@@ -260,13 +260,10 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(!target);
   const int T = waitUnit;
-  // For the librarian, too, the answer comes on the editor's own channel only.
-  if (!target) manager->libraryRequestWaiting.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
   wait(T);
   plug->showStatusText(kProcessing);
   const int r = answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
-  manager->libraryRequestWaiting.store(false);
   if (!(target && r == 0)) wait(T);
   plug->DisplayProcessingIndicator(false);
   if (cancelRequested.load()) plug->showStatusText(kCancelled);
@@ -290,11 +287,9 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     programChange(plug->librarianProgramNumber.load());
     wait(T / 2);
   }
-  manager->libraryRequestWaiting.store(true);
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
   answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
-  manager->libraryRequestWaiting.store(false);
   if (cancelRequested.load()) plug->showStatusText(kCancelled);
   else if (!requestFailed.load())
   {
@@ -318,7 +313,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   plug->showStatusText(kProcessing);
   PatchLibrarian* lib = manager->librarian;
   int received = 0;
-  manager->libraryRequestWaiting.store(true);
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -350,7 +344,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   // one must not take the next program dump (a send shown in the editor, a
   // program fetched after a program change) into a slot of the bank.
   manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
-  manager->libraryRequestWaiting.store(false);
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);

@@ -134,8 +134,10 @@ void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
       !std::isfinite(alpha))
     return;
 
-  // Unscaled: a plain blit. Only for positive sizes, so that mirrored blits of
-  // the same size still mirror.
+  // Unscaled: a plain blit, for positive sizes only (a mirror's sizes differ in
+  // sign, so it never gets here). Equal sizes both negative take the scaled path
+  // and draw the unmirrored copy it draws for nearly equal sizes, where a plain
+  // blit would draw nothing.
   if (dstw > 0 && dsth > 0 && std::fabs((double)srcw - dstw) < 0.001 && std::fabs((double)srch - dsth) < 0.001)
   {
     bool whole = true;

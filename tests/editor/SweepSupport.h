@@ -179,6 +179,15 @@ struct Gesture
 
 inline Gesture gestureOf(IControl* c, int direction)
 {
+  // A button group is pressed on a button its parameter does not hold yet, as its
+  // user would: what the parameter holds depends on the controls swept before it.
+  if (auto* radio = dynamic_cast<IRadioButtonsControl*>(c))
+    for (int i = 0; i < radio->NButtons(); ++i)
+      if (radio->ValueOfButton(i) != c->GetPlug()->GetParam(c->ParamIdx())->GetNormalized())
+      {
+        const IRECT* b = radio->GetButtonRECT(i);
+        return Gesture{(b->L + b->R) / 2, (b->T + b->B) / 2};
+      }
   const IRECT& r = c->GetTargetRECT();
   Gesture g{(r.L + r.R) / 2, (r.T + r.B) / 2};
   g.drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);

@@ -100,6 +100,7 @@ TEST(BankLists, RescanSearchAndRangesFollowTheBanks)
     EXPECT_EQ(editor.GetParam(id)->Value(), 0.0);
   }
   EXPECT_EQ(lib->upperFileIndex, 0);
+  ASSERT_NE(editor.librarianView, nullptr);
   EXPECT_EQ(std::string(editor.librarianView->slotText(0, 0)), lib->patchFiles[0]->patches[0].name);
 
   // A search (type 4): the lower lists take the results, the upper list stays.
@@ -143,6 +144,7 @@ TEST(BankLists, GridColumnsReloadOnlyForKnownSides)
   editor.patchLibrarian->lowerFileIndex = 1;
   editor.updatePatchLibrarianView(2);
   PatchFile* bank = editor.patchLibrarian->patchFiles.at(0);
+  ASSERT_NE(editor.librarianView, nullptr);
   const std::string shown = editor.librarianView->slotText(0, 4);
   bank->patches[4].name = "Renamed";
   editor.patchLibrarian->patchFiles.at(1)->patches[7].name = "Lower";
@@ -179,6 +181,7 @@ TEST(BankLists, MenusInTheirLayersAndTheLibrarianPage)
     ASSERT_EQ(l->controls.GetSize(), 1);
     EXPECT_TRUE(l->controls.Get(0)->IsHidden());
   }
+  ASSERT_NE(editor.librarianView, nullptr);
   EXPECT_FALSE(editor.librarianView->dragEnabled);
   editor.bankEditPopupMenu->mainMenu.Empty();
   editor.userSets(kMainPage, 1);

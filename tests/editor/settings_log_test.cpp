@@ -6,11 +6,13 @@
 #include "config/ParamIds.h"
 #include "editor/DebuggerOutput.h"
 #include "editor/EditorSettings.h"
+#include "librarian/LibrarianLog.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <mutex>
 #include <regex>
 #include <thread>
 #include <unistd.h>
@@ -64,7 +66,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     const char* after;   // null: no file afterwards
     const char* nameLine;
     const char* valueLine;
-    bool portsChosen = false;
+    int ports = 0;  // chosen: 1 the output, 2 the input
   } cases[] = {
       {"normal\nnormal\nno\n", kUserInterfaceSize, 2, "normal\nlarge\nno\n\n", "Size changes applied...",
        "Reload project!"},
@@ -73,7 +75,9 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
       {"normal\nsmall\nno\n", kUserInterfaceSkin, 1, "black\nsmall\nno\n\n", "Skin changes applied...",
        "Reload project!"},
       {"odd\nword\nno\r\n", kFirstRunExit, 1, "odd\nword\nyes\n\n", "Set MIDI In and MIDI Out", nullptr},
-      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", nullptr, nullptr, true},
+      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr, 1},
+      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", "Set MIDI In and MIDI Out", nullptr, 2},
+      {"normal\nnormal\nno\n", kFirstRunExit, 1, "normal\nnormal\nyes\n\n", nullptr, nullptr, 3},
       {"normal\nnormal\nno\n", kFirstRunExit, 0, "normal\nnormal\nno\n", nullptr, nullptr},
       // No file: the choice is refused and the file is not made.
       {nullptr, kFirstRunExit, 1, nullptr, "Davrel Editor UI.txt MISSING!", "Contact support"},
@@ -93,7 +97,7 @@ TEST(SettingsFile, ChangesRewriteTheWholeFile)
     ASSERT_NE(editor.firstRunNotificationLayer, nullptr);
     editor.firstRunNotificationLayer->Hide(false);
     editor.GetParam(c.param)->InitInt("setting", 0, 0, 10);
-    editor.midiOutSet = c.portsChosen, editor.midiInPortIndex = c.portsChosen ? 1 : 0;
+    editor.midiOutSet = c.ports & 1, editor.midiInPortIndex = c.ports & 2 ? 1 : 0;
     editor.userSets(c.param, c.value);
     SCOPED_TRACE(std::to_string(c.param) + "=" + std::to_string(c.value));
     if (c.after) { EXPECT_EQ(readText(path), c.after); }
@@ -167,7 +171,14 @@ TEST(LogFile, WrittenOnlyWhenItExistsAndEmptiedAtStart)
 TEST(LogFile, EachInstanceKeepsItsLibrarianLinesInItsOwnLog)
 {
   // Beside the first instance come and go one without a log file, then one with its
-  // own: the first one's librarian still logs, and only into its own file.
+  // own: the first one's librarian still logs, and only into its own file; the one
+  // without writes its lines nowhere, not even to the process's own sink.
+  static std::mutex strayLock;
+  static std::string stray;
+  setLibrarianLogSink([](const char* line) {
+    std::lock_guard<std::mutex> l(strayLock);
+    stray += std::string(line) + "\n";
+  });
   DataFolder first;
   const std::string log = first.file("Davrel Editor LOG.txt");
   writeWholeFile(log, std::string());
@@ -184,6 +195,8 @@ TEST(LogFile, EachInstanceKeepsItsLibrarianLinesInItsOwnLog)
   const std::string text = readText(log), loaded = "\t PATCH LIBRARIAN: loaded file " + first.file("Patches/Own.dvl");
   EXPECT_NE(text.find(loaded), text.rfind(loaded)) << text;  // at the start and at the rescan
   EXPECT_EQ(text.find("ogged.dvl"), std::string::npos) << text;
+  setLibrarianLogSink(&librarianLogToStdout);
+  EXPECT_EQ(stray, "");
 }
 
 TEST(LogFile, LinesFromManyThreadsStayWhole)
@@ -270,15 +283,18 @@ TEST(RequestLog, ARefusedDumpIsLoggedWithWhatWasWrong)
   ISysEx p(0, program.data(), (int)program.size()), g(0, global.data(), (int)global.size());
   e.midiMessageManager->sysexPartPatchParse(&p);
   e.midiMessageManager->sysexSettingsParse(&g);
-  program.push_back(0xF7);  // 297 bytes, the old end (byte 295) inside; then F7, function, header made 00
-  for (int at : {-1, 296, 4, 1})
+  // 297 bytes, the old end (byte 295) inside; then a status byte at the first data
+  // byte; then F7, function, header made 00.
+  program.push_back(0xF7);
+  for (const std::pair<int, uint8_t> change : {std::make_pair(-1, 0), {5, 0xF8}, {296, 0}, {4, 0}, {1, 0}})
   {
-    if (at >= 0) program[(size_t)at] = 0;
+    if (change.first >= 0) program[(size_t)change.first] = change.second;
     ISysEx s(0, program.data(), (int)program.size());
     e.midiMessageManager->sysexPartPatchParse(&s);
   }
   const std::string log = readText(data.file("Davrel Editor LOG.txt"));
   for (const char* why : {"296 bytes, 297 expected", "byte 295 is F7, a status byte inside the data",
+                          "byte 5 is F8, a status byte inside the data",
                           "header F0 00 30 58, F0 42 3n 58 expected", "function byte 00, 40 expected",
                           "no F7 at its end (byte 296 is 00)"})
     EXPECT_NE(log.find(std::string("Program dump refused: ") + why + "\n"), std::string::npos) << log;

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -222,13 +223,18 @@ TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
   EXPECT_EQ(b->nameLine(), "Project Data Recalled");
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   Settle(b);
-  // The edit-off command, then the recalled program as a 297-byte dump.
+  // The edit-off command, then the recalled program as a 297-byte dump; the port
+  // delivers it a period or more after the send job ended.
+  auto program = [](const Bytes& m) { return m.size() == 297 && m[4] == 0x40 && m.back() == 0xF7; };
+  EXPECT_TRUE(pollUntil(
+      [&] {
+        const std::vector<Bytes> got = ReceivedBytes();
+        return std::any_of(got.begin(), got.end(), program);
+      },
+      kWaitMs));
   const std::vector<Bytes> got = ReceivedBytes();
   ASSERT_FALSE(got.empty());
   EXPECT_EQ(got.front(), (Bytes{0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7}));
-  bool program = false;
-  for (const Bytes& m : got) program |= m.size() == 297 && m[4] == 0x40 && m.back() == 0xF7;
-  EXPECT_TRUE(program);
   EXPECT_FALSE(b->patchLoadingInProcess);
   EXPECT_FALSE(b->partChangeActive);
 

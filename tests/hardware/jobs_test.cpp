@@ -233,6 +233,7 @@ TEST_F(Jobs, ACancelDuringABankStoresOpeningWaitSendsNoProgram)
   manager->requestCancel();
   ASSERT_TRUE(Finish());
   EXPECT_EQ(host.LastStatus(), "Data write cancelled!");
+  ASSERT_FALSE(host.secondLine.empty());
   EXPECT_EQ(host.secondLine.back(), "No program written");
   for (const Bytes& m : host.Sent()) EXPECT_NE(m.size(), 297u);
   EXPECT_EQ(model.writes, 0);
@@ -249,6 +250,7 @@ TEST_F(Jobs, ABankStoreEndsAtTheFirstSendThePortRefusesAndSaysSo)
   const std::vector<std::string> status = host.Status();
   EXPECT_EQ(std::count(status.begin(), status.end(), "Data write completed!"), 0);
   EXPECT_EQ(host.LastStatus(), "Data write failed: MIDI output not available");
+  ASSERT_FALSE(host.secondLine.empty());
   EXPECT_EQ(host.secondLine.back(), "2 programs written: slots 1-2");
   EXPECT_EQ(model.writes, 2);
   // Nothing follows the refused write request: the last message is the third program.
@@ -330,27 +332,35 @@ TEST_F(Jobs, FaultMatrix)
   }
 }
 
-// The synthesizer on channel 2, the editor on channel 1: a current-data request,
-// for the editor or for the librarian, finds it in its search but takes neither
-// its channel nor its program, asks for no globals, and times out; the next
-// request goes out at once.
+// The synthesizer on channel 2, the editor on channel 1: a request for the current
+// program, for the editor or for the librarian, or the librarian's request for one
+// program or for all, finds it in its search but takes neither its channel nor its
+// program, asks for no globals, and times out; the next request goes out at once.
+// A program sent from the synthesizer's panel afterwards goes nowhere either.
 TEST_F(Jobs, CurrentDataFromAnotherChannelIsRefusedAndTheNextRequestGoesOut)
 {
   model.globalChannel = 1;
   size_t asked = 0;
-  for (const int command : {kSendActiveArrangementRequest, kSendPartRequest /* requestTarget false: librarian */})
+  for (const int command : {kSendActiveArrangementRequest, kSendPartRequest /* requestTarget false: librarian */,
+                            kSendSinglePatchRequest, kSendAllPatchRequest})
   {
     SCOPED_TRACE(command);
+    const int programs = command == kSendAllPatchRequest ? 128 : 1;
+    if (programs > 1) SWELL_SetTimeScale(0.002);
     ASSERT_TRUE(Start(SenderJob(command)));
     EXPECT_TRUE(pollUntil([&] { return Requests(0x10).size() > asked; }, 10000));
-    ASSERT_TRUE(Finish(60000));
-    asked += 17;
+    ASSERT_TRUE(Finish(programs * 20000));
+    asked += 17 * programs;
+    const std::vector<std::string> status = host.Status();
+    EXPECT_EQ(std::count(status.begin(), status.end(), "Data request completed!"), 0);
     EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+    host.FromHardware(SynthModel::MakeProgram(5, 0x31));
     EXPECT_EQ(host.sysexChannelByte.load(), 0x30);
     EXPECT_EQ(host.Param(kGlobalMidiChannel), 0);
     EXPECT_TRUE(Requests(0x0E).empty());
     EXPECT_TRUE(host.programBytes.empty());
-    EXPECT_TRUE(librarian.patchFiles[0]->patches[0].messages.empty());
+    const std::vector<LibrarianPatch>& slots = librarian.patchFiles[0]->patches;
+    EXPECT_EQ(std::count_if(slots.begin(), slots.end(), [](const LibrarianPatch& p) { return !p.messages.empty(); }), 0);
     EXPECT_EQ(Requests(0x10).size(), asked);
   }
 }

@@ -260,7 +260,8 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
   Bytes malformed = good;
   malformed[100] |= 0x80;
   Bytes otherChannel = SynthModel::MakeProgram(42, 0x31);
-  manager.libraryRequestWaiting.store(true);  // from the wire, asked for on channel 1
+  // No request runs: the collector stays armed after a request timed out, for a
+  // late answer on the editor's channel 1.
   for (const Bytes* bad : {&truncated, &malformed, &otherChannel})
   {
     host.SetLibrarianRequestActive(true);
@@ -269,6 +270,12 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
     EXPECT_FALSE(host.incomingSysExProcessed.load());
     EXPECT_TRUE(manager.libraryPatchRequest.libraryRequestActive.load());
   }
+  EXPECT_EQ(host.LastStatus(), "Global Channel Mismatch!");
+  // The librarian's own dump (a slot's program renamed) goes in whatever its channel.
+  host.feedSysExFromLibrarian(otherChannel.data(), (int)otherChannel.size());
+  ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
+  librarian.patchFiles[0]->patches[5].messages.clear();
+  host.SetLibrarianRequestActive(true);
   host.FromHardware(good);
   ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, good);

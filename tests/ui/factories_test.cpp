@@ -192,6 +192,7 @@ TEST(FactoriesTest, PortMenuWithoutPortsHasNoValuesButACaption)
   EXPECT_EQ(p->GetNDisplayTexts(), (int)e.plug.getExternalMIDIInNames().size());
   // On the window whatever the layer.
   EXPECT_EQ(e.graphics.NControls(), 1);
+  ASSERT_NE(e.layer("l"), nullptr);
   EXPECT_EQ(e.layer("l")->controls.GetSize(), 0);
 }
 

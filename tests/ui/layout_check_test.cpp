@@ -66,6 +66,21 @@ bool inkIn(ControlLayer* layer, const IRECT& area)
   return false;
 }
 
+// The colours of the page's artwork under the ink of a layer's background: one,
+// the panel's fill, for captions that stay inside their panel.
+std::set<LICE_PixelValue> artUnderInk(IControl* background, IControl* art)
+{
+  std::set<LICE_PixelValue> colours;
+  const IRECT &r = background->GetRECT(), &a = art->GetRECT();
+  LICE_IBitmap* bm = static_cast<IBitmapControl*>(background)->GetIBitmap().mData;
+  LICE_IBitmap* page = static_cast<IBitmapControl*>(art)->GetIBitmap().mData;
+  for (int y = r.T; bm && page && y < r.B; ++y)
+    for (int x = r.L; x < r.R; ++x)
+      if (LICE_PixelA(LICE_GetPixel(bm, x - r.L, y - r.T)) > 0)
+        colours.insert(LICE_GetPixel(page, x - a.L, y - a.T));
+  return colours;
+}
+
 double luminance(int r, int g, int b)
 {
   auto lin = [](int v) {
@@ -140,6 +155,20 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
                   << "background of " << b.layer->name << " over param " << s.control->ParamIdx();
             }
 
+        // A layer's captions stay inside their panel: its border, or the page
+        // beyond it, under a caption would show it crossing.
+        ControlLayer* pageLayer = root->children.Get(page);
+        IControl* art = nullptr;
+        for (int i = 0; pageLayer && !art && i < pageLayer->controls.GetSize(); ++i)
+          if (isBackground(pageLayer->controls.Get(i))) art = pageLayer->controls.Get(i);
+        for (const Shown& b : shown)
+          if (art && b.layer && b.layer != pageLayer && isBackground(b.control) && inSubtree(pageLayer, b.layer))
+          {
+            EXPECT_EQ(artUnderInk(b.control, art).size(), 1u)
+                << "background of " << b.layer->name << " at " << b.control->GetRECT().L << "," << b.control->GetRECT().T
+                << " crosses its panel's border";
+          }
+
         // Layers that the page's own state hides.
         std::function<void(ControlLayer*, bool)> walk = [&](ControlLayer* l, bool copy) {
           if (!copy && !l->visible) comeAndGo.insert(l);
@@ -151,7 +180,6 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
             walk(child, child->id == 0 || child->id == 1);
           }
         };
-        ControlLayer* pageLayer = root->children.Get(page);
         for (int i = 0; pageLayer && i < pageLayer->children.GetSize(); ++i)
         {
           ControlLayer* child = pageLayer->children.Get(i);

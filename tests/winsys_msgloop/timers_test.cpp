@@ -512,15 +512,30 @@ int wrongWithoutTheQueue()
   });
   NSRunLoop::currentRunLoop()->runFor(0.011);
   killer.join();
+  // Two timers due in one turn: the first to fire has another thread kill the other,
+  // which then never fires, not even in the turn that already found it due.
+  static UINT_PTR pair[2];
+  static int pairFired[2];
+  const TIMERPROC killTheOther = [](HWND, UINT, UINT_PTR id, DWORD) {
+    const int me = id == pair[1];
+    if (pairFired[0] + pairFired[1] == 0) std::thread([me] { KillTimer(nullptr, pair[1 - me]); }).join();
+    ++pairFired[me];
+  };
+  pair[0] = SetTimer(nullptr, 0, 10, killTheOther);
+  pair[1] = SetTimer(nullptr, 0, 10, killTheOther);
+  NSRunLoop::currentRunLoop()->runFor(0.055);
+  wrong += pairFired[0] && pairFired[1];
+  wrong += pairFired[0] + pairFired[1] != 5;
   return wrong;
 }
 }  // namespace
 
-// A plug-in's host installs no delegate: the queue never starts, posts fail, and
-// timer requests from other threads fail instead of waiting for a flush that never
-// comes; the main thread's timers work as ever. In a fresh process, as the queue is
-// set up once per process.
-TEST(TimersWithoutDelegate, RequestsFromOtherThreadsFailWithoutTheQueue)
+// A plug-in's host installs no delegate: the queue never starts, so posts and
+// SetTimer from other threads fail (nothing would make the request on the main
+// thread), while KillTimer from another thread removes the timer at once; the main
+// thread's timers work as ever. In a fresh process, as the queue is set up once per
+// process.
+TEST(TimersWithoutDelegate, OtherThreadsCannotSetTimersWithoutTheQueueButKillThemAtOnce)
 {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(std::_Exit(wrongWithoutTheQueue()), ::testing::ExitedWithCode(0), "");

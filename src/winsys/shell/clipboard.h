@@ -3,10 +3,11 @@
 // blocks, and ShellExecute. Main thread only; the clipboard's lists are
 // process-wide.
 //
-// Text (the format registered as "SWELL__CF_TEXT", id 1 unless something was
-// registered before the first OpenClipboard) lives on the general pasteboard,
-// which is the desktop's clipboard under X11; other formats live on the private
-// pasteboard "SWELL_APP". Memory handles are GlobalAlloc blocks.
+// Text (the format registered as "SWELL__CF_TEXT") has the id 1, CF_TEXT, whatever
+// is registered first: the first registration of any name sets 1 aside for text.
+// It lives on the general pasteboard, which is the desktop's clipboard under X11;
+// other formats live on the private pasteboard "SWELL_APP". Memory handles are
+// GlobalAlloc blocks.
 
 #include "winsys/shell/window_hooks.h"
 
