@@ -126,13 +126,15 @@ public:
   NSMenu* menuBar() const { return mMenuBar; }
   void setMenuBar(NSMenu* menu);
   // On: while the window is key and has no menu of its own, the application's main
-  // menu is its bar, as the desktop has no menu bar of its own to show it. Off by
+  // menu is its bar, as the desktop has no menu bar of its own to show it. While the
+  // application has a main menu the window keeps the bar's strip, empty when it is
+  // not key, so its content does not change size with the key window. Off by
   // default.
   void setShowsMainMenu(bool on);
   bool showsMainMenu() const { return mShowsMainMenu; }
   // The menu the bar shows now (its own, or the main menu as above); null for none.
   NSMenu* shownMenuBar() const { return mShownBar; }
-  // The bar's area in the window's base coordinates; empty without a bar.
+  // The bar's strip in the window's base coordinates; empty without one.
   NSRect menuBarRect() const;
   // Kit internal: the key window or the main menu changed; the bar follows.
   void updateMenuBar();
@@ -244,6 +246,7 @@ private:
   NSMenu* mMenuBar = nullptr;
   NSMenu* mShownBar = nullptr;  // retained
   bool mShowsMainMenu = false;
+  bool mBarStrip = false;  // the top of the frame is kept for the bar
   NSRect contentFrame() const;
   void drawMenuBar(NSRect area);
   bool pressMenuBar(NSEvent* e);

@@ -321,7 +321,7 @@ NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
 
 NSRect NSWindow::menuBarRect() const
 {
-  if (!mShownBar) return NSMakeRect(0, 0, 0, 0);
+  if (!mBarStrip) return NSMakeRect(0, 0, 0, 0);
   const CGFloat h = std::min(kMenuBarHeight, mFrame.size.height);
   return NSMakeRect(0, mFrame.size.height - h, mFrame.size.width, h);
 }
@@ -346,16 +346,20 @@ void NSWindow::setShowsMainMenu(bool on)
 
 void NSWindow::updateMenuBar()
 {
+  NSMenu* mainMenu = NSApplication::exists() ? NSApp->mainMenu() : nullptr;
   NSMenu* shown = mMenuBar;
-  if (!shown && mShowsMainMenu && isKeyWindow()) shown = NSApp->mainMenu();
-  if (shown == mShownBar) return;
-  const bool resized = !shown != !mShownBar;
+  if (!shown && mShowsMainMenu && isKeyWindow()) shown = mainMenu;
+  // The strip stays while the window is not key, so that its content keeps its size
+  // when the window becomes or stops being the key window.
+  const bool strip = mMenuBar || (mShowsMainMenu && mainMenu);
+  if (shown == mShownBar && strip == mBarStrip) return;
   AKAssign(mShownBar, shown);
-  if (!resized)
+  if (strip == mBarStrip)
   {
     invalidateBaseRect(menuBarRect());
     return;
   }
+  mBarStrip = strip;
   if (mContentView) mContentView->setFrame(contentFrame());
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
 }
@@ -363,7 +367,7 @@ void NSWindow::updateMenuBar()
 void NSWindow::drawMenuBar(NSRect area)
 {
   const NSRect bar = menuBarRect();
-  if (!mShownBar || NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
+  if (NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
   CGContextSaveGState(mBackingContext);
   CGContextClipToRect(mBackingContext, NSIntersectionRect(bar, area));
   AKGray(0.93)->setFill();
@@ -372,7 +376,7 @@ void NSWindow::drawMenuBar(NSRect area)
   NSColor::fillRect(NSMakeRect(0, bar.origin.y, bar.size.width, 1));
   NSFont* font = menuBarFont();
   CGFloat x = kMenuBarPad;
-  for (NSMenuItem* it : mShownBar->itemArray())
+  for (NSMenuItem* it : mShownBar ? mShownBar->itemArray() : std::vector<NSMenuItem*>())
   {
     if (it->isSeparatorItem()) continue;
     AKDrawTextLine(it->title(), font, NSMakePoint(x, bar.origin.y + 6), it->isEnabled() ? AKGray(0.1) : AKGray(0.6));
@@ -613,7 +617,7 @@ void NSWindow::displayDirty()
     BackingContextScope scope(mBackingContext);
     drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
     // That pass draws the content view's tree only; the menu bar above it is the window's.
-    if (drawn && mShownBar)
+    if (drawn && mBarStrip)
       for (const NSRect& r : dirty) drawMenuBar(r);
   }
   for (const NSRect& r : dirty)
@@ -642,7 +646,7 @@ void NSWindow::drawBaseRect(NSRect r)
     CGContextRestoreGState(mBackingContext);
   }
   if (mContentView) drawView(mContentView, r);
-  if (mShownBar) drawMenuBar(r);
+  if (mBarStrip) drawMenuBar(r);
 }
 
 void NSWindow::drawViewTree(NSView* view, NSRect baseArea)
