@@ -168,18 +168,22 @@ public:
   const std::vector<NSWindow*>& childWindows() const { return mChildren; }
   NSWindow* parentWindow() const { return mParent; }
 
-  // Kept for the presenter; the backing itself stays opaque.
-  void setAlphaValue(CGFloat a) { mAlpha = a; }
+  // The whole window's alpha (0 to 1), shown by the presenter where it can.
+  void setAlphaValue(CGFloat a);
   CGFloat alphaValue() const { return mAlpha; }
   void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
   bool ignoresMouseEvents() const { return mIgnoresMouse; }
-  void setOpaque(bool on) { mOpaque = on; }
+  // Not opaque: the first byte of each backing pixel is its alpha, colours
+  // premultiplied by it, which the presenter shows where it can (the background
+  // may be clear or translucent; what views draw is opaque).
+  void setOpaque(bool on);
   bool isOpaque() const { return mOpaque; }
   void setHasShadow(bool on) { mHasShadow = on; }
   void setCanHide(bool on) { mCanHide = on; }
   void setAcceptsMouseMovedEvents(bool on) { mAcceptsMouseMoved = on; }
   bool acceptsMouseMovedEvents() const { return mAcceptsMouseMoved; }
-  void setBackgroundColor(CGFloat r, CGFloat g, CGFloat b);
+  void setBackgroundColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a = 1);
+  void setBackgroundColor(NSColor* c);
 
   // ---- responders and events ----
   NSResponder* firstResponder() const { return mFirstResponder; }
@@ -230,6 +234,7 @@ protected:
 private:
   void resizeBacking();
   void drawBaseRect(NSRect r);
+  void fillBackground(NSRect r);
   void drawView(NSView* view, NSRect baseArea);
   void trackMouse(NSEvent* e, NSView* hit);
 

@@ -122,8 +122,7 @@ void NSWindow::resizeBacking()
   if (mBacking->getBits() && w > 0 && h > 0)
   {
     LICE_PixelValue* bits = mBacking->getBits();
-    for (int y = 0; y < h; ++y)
-      std::fill(bits + (size_t)y * mBacking->getRowSpan(), bits + (size_t)y * mBacking->getRowSpan() + w, mBackground);
+    fillBackground(NSMakeRect(0, 0, w, h));
     mBackingContext = CGBitmapContextCreate(bits, (size_t)w, (size_t)h, 8, (size_t)mBacking->getRowSpan() * 4,
                                             deviceRGB(), kCGImageAlphaNoneSkipFirst);
   }
@@ -196,11 +195,33 @@ void NSWindow::setTitle(const std::string& title)
   if (NSPresenter* p = presenter()) p->windowTitleChanged(this);
 }
 
-void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
+void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a)
 {
   auto c = [](CGFloat v) { return (uint32_t)std::lround(std::min(1.0, std::max(0.0, v)) * 255); };
-  mBackground = 0xFFu | c(r) << 8 | c(g) << 16 | c(b) << 24;
+  // Premultiplied, as drawing over a clear background leaves its pixels.
+  a = std::min<CGFloat>(1, std::max<CGFloat>(0, a));
+  mBackground = c(a) | c(r * a) << 8 | c(g * a) << 16 | c(b * a) << 24;
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::setBackgroundColor(NSColor* c)
+{
+  if (c) setBackgroundColor(c->redComponent(), c->greenComponent(), c->blueComponent(), c->alphaComponent());
+}
+
+void NSWindow::setAlphaValue(CGFloat a)
+{
+  a = std::min<CGFloat>(1, std::max<CGFloat>(0, a));
+  if (a == mAlpha) return;
+  mAlpha = a;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
+}
+
+void NSWindow::setOpaque(bool on)
+{
+  if (on == mOpaque) return;
+  mOpaque = on;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
 }
 
 // ---- ordering ----
@@ -636,17 +657,22 @@ void NSWindow::displayDirty()
 void NSWindow::drawBaseRect(NSRect r)
 {
   BackingContextScope scope(mBackingContext);
-  if (!coveredByOpaque(mContentView, r))
-  {
-    CGContextSaveGState(mBackingContext);
-    CGContextClipToRect(mBackingContext, r);
-    const unsigned char* b = (const unsigned char*)&mBackground;
-    CGContextSetRGBFillColor(mBackingContext, b[1] / 255.0, b[2] / 255.0, b[3] / 255.0, 1);
-    CGContextFillRect(mBackingContext, r);
-    CGContextRestoreGState(mBackingContext);
-  }
+  if (!coveredByOpaque(mContentView, r)) fillBackground(r);
   if (mContentView) drawView(mContentView, r);
   if (mBarStrip) drawMenuBar(r);
+}
+
+// Sets the pixels of the area (base coordinates) to the background, its alpha
+// byte included: a clear background is see-through, not painted over.
+void NSWindow::fillBackground(NSRect r)
+{
+  const NSRect p = pixelAligned(r, NSMakeSize(mBacking->getWidth(), mBacking->getHeight()));
+  const int top = mBacking->getHeight() - (int)NSMaxY(p), bottom = mBacking->getHeight() - (int)NSMinY(p);
+  for (int y = top; y < bottom; ++y)
+  {
+    LICE_PixelValue* row = mBacking->getBits() + (size_t)y * mBacking->getRowSpan();
+    std::fill(row + (int)NSMinX(p), row + (int)NSMaxX(p), mBackground);
+  }
 }
 
 void NSWindow::drawViewTree(NSView* view, NSRect baseArea)
