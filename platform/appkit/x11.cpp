@@ -612,8 +612,9 @@ private:
       a.colormap = mArgbColormap;
       mask |= CWBorderPixel | CWColormap;
     }
-    Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0,
-                               argb ? 32 : CopyFromParent, InputOutput, argb ? mArgbVisual : (Visual*)CopyFromParent, mask, &a);
+    Visual* visual = argb ? mArgbVisual : (Visual*)CopyFromParent;
+    Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0, argb ? 32 : CopyFromParent,
+                               InputOutput, visual, mask, &a);
     if (!xid) return nullptr;
     setOpacity(xid, w->alphaValue());
     XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);

@@ -73,7 +73,7 @@ uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx);
 // bitmap, as on the platform; the transform maps user space onto it. Rectangle
 // fills, paths and text follow any transform; the clip stays a rectangle of pixels
 // (a clip rectangle under a turning transform becomes the box around its corners),
-// and images and ellipse fills are drawn upright into that box.
+// and images and filled ellipses stay upright.
 
 void CGContextSaveGState(CGContextRef ctx);
 void CGContextRestoreGState(CGContextRef ctx);
