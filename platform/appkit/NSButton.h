@@ -175,7 +175,8 @@ private:
   NSInteger mVisibleItems = 5;
 };
 
-// A horizontal slider; the value stays within the range.
+// A slider, vertical when taller than wide (its minimum at the bottom); the value
+// stays within the range.
 class NSSlider : public NSControl
 {
 public:
@@ -187,6 +188,7 @@ public:
   double maxValue() const { return mRange.max; }
   void setMinValue(double v) { mRange.setMin(v); setDoubleValue(mRange.value); }
   void setMaxValue(double v) { mRange.setMax(v); setDoubleValue(mRange.value); }
+  bool isVertical() const { return bounds().size.height > bounds().size.width; }
 
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void mouseDown(NSEvent* e) override;

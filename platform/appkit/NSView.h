@@ -83,6 +83,8 @@ public:
   static NSColor* colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a);
   // The text colour of enabled controls.
   static NSColor* controlTextColor();
+  // No colour at all: alpha 0.
+  static NSColor* clearColor();
   CGFloat redComponent() const { return mC[0]; }
   CGFloat greenComponent() const { return mC[1]; }
   CGFloat blueComponent() const { return mC[2]; }

@@ -127,13 +127,15 @@ public:
   NSMenu* menuBar() const { return mMenuBar; }
   void setMenuBar(NSMenu* menu);
   // On: while the window is key and has no menu of its own, the application's main
-  // menu is its bar, as the desktop has no menu bar of its own to show it. Off by
+  // menu is its bar, as the desktop has no menu bar of its own to show it. While the
+  // application has a main menu the window keeps the bar's strip, empty when it is
+  // not key, so its content does not change size with the key window. Off by
   // default.
   void setShowsMainMenu(bool on);
   bool showsMainMenu() const { return mShowsMainMenu; }
   // The menu the bar shows now (its own, or the main menu as above); null for none.
   NSMenu* shownMenuBar() const { return mShownBar; }
-  // The bar's area in the window's base coordinates; empty without a bar.
+  // The bar's strip in the window's base coordinates; empty without one.
   NSRect menuBarRect() const;
   // Kit internal: the key window or the main menu changed; the bar follows.
   void updateMenuBar();
@@ -167,18 +169,22 @@ public:
   const std::vector<NSWindow*>& childWindows() const { return mChildren; }
   NSWindow* parentWindow() const { return mParent; }
 
-  // Kept for the presenter; the backing itself stays opaque.
-  void setAlphaValue(CGFloat a) { mAlpha = a; }
+  // The whole window's alpha (0 to 1), shown by the presenter where it can.
+  void setAlphaValue(CGFloat a);
   CGFloat alphaValue() const { return mAlpha; }
   void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
   bool ignoresMouseEvents() const { return mIgnoresMouse; }
-  void setOpaque(bool on) { mOpaque = on; }
+  // Not opaque: the first byte of each backing pixel is its alpha, colours
+  // premultiplied by it, which the presenter shows where it can (the background
+  // may be clear or translucent; what views draw is opaque).
+  void setOpaque(bool on);
   bool isOpaque() const { return mOpaque; }
   void setHasShadow(bool on) { mHasShadow = on; }
   void setCanHide(bool on) { mCanHide = on; }
   void setAcceptsMouseMovedEvents(bool on) { mAcceptsMouseMoved = on; }
   bool acceptsMouseMovedEvents() const { return mAcceptsMouseMoved; }
-  void setBackgroundColor(CGFloat r, CGFloat g, CGFloat b);
+  void setBackgroundColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a = 1);
+  void setBackgroundColor(NSColor* c);
 
   // ---- responders and events ----
   NSResponder* firstResponder() const { return mFirstResponder; }
@@ -229,6 +235,7 @@ protected:
 private:
   void resizeBacking();
   void drawBaseRect(NSRect r);
+  void fillBackground(NSRect r);
   void drawView(NSView* view, NSRect baseArea);
   void trackMouse(NSEvent* e, NSView* hit);
 
@@ -245,6 +252,7 @@ private:
   NSMenu* mMenuBar = nullptr;
   NSMenu* mShownBar = nullptr;  // retained
   bool mShowsMainMenu = false;
+  bool mBarStrip = false;  // the top of the frame is kept for the bar
   NSRect contentFrame() const;
   void drawMenuBar(NSRect area);
   bool pressMenuBar(NSEvent* e);

@@ -77,8 +77,11 @@ public:
   unsigned long inputFocus();
   // Gives the window the keyboard focus, as a window manager would.
   void focus(unsigned long window);
-  // The window's pixels as 0x00RRGGBB, rows top-down; false when it cannot be read.
-  bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels);
+  // The window's pixels as 0x00RRGGBB, rows top-down; with alpha, 0xAARRGGBB (alpha
+  // 0xFF for a window without it). False when it cannot be read.
+  bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels, bool alpha = false);
+  // A 32-bit CARDINAL property of the window; false when it has none.
+  bool cardinal(unsigned long window, const std::string& property, unsigned long* value);
   void sync();
 
 private:

@@ -77,7 +77,10 @@ void NSApplication::setMainMenu(NSMenu* menu)
   if (menu) menu->retain();
   if (mMainMenu) mMainMenu->release();
   mMainMenu = menu;
-  if (mKeyWindow) mKeyWindow->updateMenuBar();
+  // Every window that shows the main menu keeps a strip for it, key or not. A
+  // window resized may have its owner close another one.
+  for (NSWindow* w : std::vector<NSWindow*>(mWindows))
+    if (std::find(mWindows.begin(), mWindows.end(), w) != mWindows.end()) w->updateMenuBar();
 }
 
 NSApplication* NSApplication::sharedApplication()

@@ -304,12 +304,15 @@ void NSSlider::setDoubleValue(double value)
   setNeedsDisplay(true);
 }
 
+// The track runs along the long side, 6 points in from each end.
 void NSSlider::trackTo(NSEvent* e)
 {
   if (!mEnabled || !e) return;
   const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
-  const double span = std::max(1.0, bounds().size.width - 12);
-  const double t = std::max(0.0, std::min(1.0, (p.x - 6) / span));
+  const bool vertical = isVertical();
+  const NSSize size = bounds().size;
+  const double span = std::max(1.0, (vertical ? size.height : size.width) - 12);
+  const double t = std::max(0.0, std::min(1.0, ((vertical ? p.y : p.x) - 6) / span));
   setDoubleValue(mRange.min + t * (mRange.max - mRange.min));
   sendAction();
 }
@@ -319,13 +322,18 @@ void NSSlider::mouseDragged(NSEvent* e) { trackTo(e); }
 
 void NSSlider::drawRect(NSRect)
 {
-  const NSRect b = bounds();
-  const CGFloat cy = std::floor(b.size.height / 2);
+  const bool vertical = isVertical();
+  const NSSize size = bounds().size;
+  // Drawn as the horizontal slider with its two axes swapped.
+  auto place = [vertical](CGFloat along, CGFloat across, CGFloat length, CGFloat thickness) {
+    return vertical ? NSMakeRect(across, along, thickness, length) : NSMakeRect(along, across, length, thickness);
+  };
+  const CGFloat span = std::max<CGFloat>(0, (vertical ? size.height : size.width) - 12);
+  const CGFloat mid = std::floor((vertical ? size.width : size.height) / 2);
   AKGray(0.6)->setFill();
-  NSColor::fillRect(NSMakeRect(6, cy - 1, std::max<CGFloat>(0, b.size.width - 12), 3));
-  const double t = mRange.fraction();
-  const CGFloat x = std::floor(6 + t * std::max<CGFloat>(0, b.size.width - 12));
-  const NSRect knob = NSMakeRect(x - 5, cy - 6, 11, 13);
+  NSColor::fillRect(place(6, mid - 1, span, 3));
+  const CGFloat at = std::floor(6 + mRange.fraction() * span);
+  const NSRect knob = place(at - 5, mid - 6, 11, 13);
   AKGray(mEnabled ? 0.97 : 0.85)->setFill();
   NSColor::fillRect(knob);
   AKFrameRect(knob, AKGray(0.35));

@@ -63,6 +63,8 @@ NSColor* NSColor::colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloa
   return c;
 }
 
+NSColor* NSColor::clearColor() { return colorWithCalibratedRed(0, 0, 0, 0); }
+
 void NSColor::setFill() const
 {
   if (NSGraphicsContext* ctx = NSGraphicsContext::currentContext())

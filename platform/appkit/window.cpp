@@ -122,8 +122,7 @@ void NSWindow::resizeBacking()
   if (mBacking->getBits() && w > 0 && h > 0)
   {
     LICE_PixelValue* bits = mBacking->getBits();
-    for (int y = 0; y < h; ++y)
-      std::fill(bits + (size_t)y * mBacking->getRowSpan(), bits + (size_t)y * mBacking->getRowSpan() + w, mBackground);
+    fillBackground(NSMakeRect(0, 0, w, h));
     mBackingContext = CGBitmapContextCreate(bits, (size_t)w, (size_t)h, 8, (size_t)mBacking->getRowSpan() * 4,
                                             deviceRGB(), kCGImageAlphaNoneSkipFirst);
   }
@@ -196,11 +195,33 @@ void NSWindow::setTitle(const std::string& title)
   if (NSPresenter* p = presenter()) p->windowTitleChanged(this);
 }
 
-void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b)
+void NSWindow::setBackgroundColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a)
 {
   auto c = [](CGFloat v) { return (uint32_t)std::lround(std::min(1.0, std::max(0.0, v)) * 255); };
-  mBackground = 0xFFu | c(r) << 8 | c(g) << 16 | c(b) << 24;
+  // Premultiplied, as drawing over a clear background leaves its pixels.
+  a = std::min<CGFloat>(1, std::max<CGFloat>(0, a));
+  mBackground = c(a) | c(r * a) << 8 | c(g * a) << 16 | c(b * a) << 24;
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+}
+
+void NSWindow::setBackgroundColor(NSColor* c)
+{
+  if (c) setBackgroundColor(c->redComponent(), c->greenComponent(), c->blueComponent(), c->alphaComponent());
+}
+
+void NSWindow::setAlphaValue(CGFloat a)
+{
+  a = std::min<CGFloat>(1, std::max<CGFloat>(0, a));
+  if (a == mAlpha) return;
+  mAlpha = a;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
+}
+
+void NSWindow::setOpaque(bool on)
+{
+  if (on == mOpaque) return;
+  mOpaque = on;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
 }
 
 // ---- ordering ----
@@ -329,7 +350,7 @@ NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
 
 NSRect NSWindow::menuBarRect() const
 {
-  if (!mShownBar) return NSMakeRect(0, 0, 0, 0);
+  if (!mBarStrip) return NSMakeRect(0, 0, 0, 0);
   const CGFloat h = std::min(kMenuBarHeight, mFrame.size.height);
   return NSMakeRect(0, mFrame.size.height - h, mFrame.size.width, h);
 }
@@ -354,16 +375,20 @@ void NSWindow::setShowsMainMenu(bool on)
 
 void NSWindow::updateMenuBar()
 {
+  NSMenu* mainMenu = NSApplication::exists() ? NSApp->mainMenu() : nullptr;
   NSMenu* shown = mMenuBar;
-  if (!shown && mShowsMainMenu && isKeyWindow()) shown = NSApp->mainMenu();
-  if (shown == mShownBar) return;
-  const bool resized = !shown != !mShownBar;
+  if (!shown && mShowsMainMenu && isKeyWindow()) shown = mainMenu;
+  // The strip stays while the window is not key, so that its content keeps its size
+  // when the window becomes or stops being the key window.
+  const bool strip = mMenuBar || (mShowsMainMenu && mainMenu);
+  if (shown == mShownBar && strip == mBarStrip) return;
   AKAssign(mShownBar, shown);
-  if (!resized)
+  if (strip == mBarStrip)
   {
     invalidateBaseRect(menuBarRect());
     return;
   }
+  mBarStrip = strip;
   if (mContentView) mContentView->setFrame(contentFrame());
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
 }
@@ -371,7 +396,7 @@ void NSWindow::updateMenuBar()
 void NSWindow::drawMenuBar(NSRect area)
 {
   const NSRect bar = menuBarRect();
-  if (!mShownBar || NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
+  if (NSIsEmptyRect(NSIntersectionRect(bar, area))) return;
   CGContextSaveGState(mBackingContext);
   CGContextClipToRect(mBackingContext, NSIntersectionRect(bar, area));
   AKGray(0.93)->setFill();
@@ -380,7 +405,7 @@ void NSWindow::drawMenuBar(NSRect area)
   NSColor::fillRect(NSMakeRect(0, bar.origin.y, bar.size.width, 1));
   NSFont* font = menuBarFont();
   CGFloat x = kMenuBarPad;
-  for (NSMenuItem* it : mShownBar->itemArray())
+  for (NSMenuItem* it : mShownBar ? mShownBar->itemArray() : std::vector<NSMenuItem*>())
   {
     if (it->isSeparatorItem()) continue;
     AKDrawTextLine(it->title(), font, NSMakePoint(x, bar.origin.y + 6), it->isEnabled() ? AKGray(0.1) : AKGray(0.6));
@@ -621,7 +646,7 @@ void NSWindow::displayDirty()
     BackingContextScope scope(mBackingContext);
     drawn = mContentView->_recursiveDisplayRectIfNeededIgnoringOpacity();
     // That pass draws the content view's tree only; the menu bar above it is the window's.
-    if (drawn && mShownBar)
+    if (drawn && mBarStrip)
       for (const NSRect& r : dirty) drawMenuBar(r);
   }
   for (const NSRect& r : dirty)
@@ -640,17 +665,22 @@ void NSWindow::displayDirty()
 void NSWindow::drawBaseRect(NSRect r)
 {
   BackingContextScope scope(mBackingContext);
-  if (!coveredByOpaque(mContentView, r))
-  {
-    CGContextSaveGState(mBackingContext);
-    CGContextClipToRect(mBackingContext, r);
-    const unsigned char* b = (const unsigned char*)&mBackground;
-    CGContextSetRGBFillColor(mBackingContext, b[1] / 255.0, b[2] / 255.0, b[3] / 255.0, 1);
-    CGContextFillRect(mBackingContext, r);
-    CGContextRestoreGState(mBackingContext);
-  }
+  if (!coveredByOpaque(mContentView, r)) fillBackground(r);
   if (mContentView) drawView(mContentView, r);
-  if (mShownBar) drawMenuBar(r);
+  if (mBarStrip) drawMenuBar(r);
+}
+
+// Sets the pixels of the area (base coordinates) to the background, its alpha
+// byte included: a clear background is see-through, not painted over.
+void NSWindow::fillBackground(NSRect r)
+{
+  const NSRect p = pixelAligned(r, NSMakeSize(mBacking->getWidth(), mBacking->getHeight()));
+  const int top = mBacking->getHeight() - (int)NSMaxY(p), bottom = mBacking->getHeight() - (int)NSMinY(p);
+  for (int y = top; y < bottom; ++y)
+  {
+    LICE_PixelValue* row = mBacking->getBits() + (size_t)y * mBacking->getRowSpan();
+    std::fill(row + (int)NSMinX(p), row + (int)NSMaxX(p), mBackground);
+  }
 }
 
 void NSWindow::drawViewTree(NSView* view, NSRect baseArea)

@@ -42,6 +42,7 @@ struct XWindowData
   XShmSegmentInfo shm{};
   bool shmAttached = false;
   int w = 0, h = 0;
+  bool argb = false;  // made with the visual that has alpha
 };
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
@@ -64,6 +65,16 @@ public:
     mRoot = RootWindow(d, mScreen);
     mVisual = DefaultVisual(d, mScreen);
     mDepth = DefaultDepth(d, mScreen);
+    // Windows that are not opaque show what lies behind them through a visual with
+    // alpha, where the server offers one (a compositing manager then blends them).
+    XVisualInfo argb;
+    if (XMatchVisualInfo(d, mScreen, 32, TrueColor, &argb) && argb.red_mask == 0xFF0000 &&
+        argb.green_mask == 0xFF00 && argb.blue_mask == 0xFF)
+    {
+      mArgbVisual = argb.visual;
+      mArgbColormap = XCreateColormap(d, mRoot, mArgbVisual, AllocNone);
+    }
+    mOpacity = XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False);
     mDeleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
     mProtocols = XInternAtom(d, "WM_PROTOCOLS", False);
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
@@ -108,6 +119,7 @@ public:
     mDesk.reset();
     mLayout.reset();
     XDestroyWindow(mDisplay, mClipWindow);
+    if (mArgbColormap) XFreeColormap(mDisplay, mArgbColormap);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
   }
@@ -262,6 +274,22 @@ public:
   void windowTitleChanged(NSWindow* w) override
   {
     if (XWindowData* data = find(w)) setTitle(data->xid, w->title());
+  }
+
+  void windowAppearanceChanged(NSWindow* w) override
+  {
+    XWindowData* data = find(w);
+    if (!data) return;
+    if (data->argb != wantsAlpha(w))
+    {
+      // A window's visual is fixed when it is made: another X window takes its place.
+      const bool shown = w->isVisible();
+      windowClosed(w);
+      if (shown) windowOrderedIn(w);
+      return;
+    }
+    setOpacity(data->xid, w->alphaValue());
+    XFlush(mDisplay);
   }
 
   void present(NSWindow* w, const std::vector<AKPixelRect>& rects) override
@@ -735,6 +763,20 @@ private:
                     (int)title.size());
   }
 
+  bool wantsAlpha(NSWindow* w) const { return mArgbVisual && !w->isOpaque(); }
+
+  // The window's alpha as the desktop's compositing managers read it; none when opaque.
+  void setOpacity(Window xid, CGFloat alpha)
+  {
+    if (alpha >= 1)
+    {
+      XDeleteProperty(mDisplay, xid, mOpacity);
+      return;
+    }
+    const unsigned long value = (unsigned long)(std::max<CGFloat>(0, alpha) * 0xFFFFFFFFu);
+    XChangeProperty(mDisplay, xid, mOpacity, XA_CARDINAL, 32, PropModeReplace, (const unsigned char*)&value, 1);
+  }
+
   void setFixedSize(Window xid, NSWindow* w, int width, int height)
   {
     if (w->styleMask() & NSResizableWindowMask) return;
@@ -758,10 +800,20 @@ private:
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
     a.cursor = mCursorHidden ? mBlankCursor : shownCursor();
-    Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0, CopyFromParent,
-                               InputOutput, CopyFromParent,
-                               CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
+    unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor;
+    const bool argb = wantsAlpha(w);
+    if (argb)
+    {
+      a.background_pixel = 0;  // clear
+      a.border_pixel = 0;
+      a.colormap = mArgbColormap;
+      mask |= CWBorderPixel | CWColormap;
+    }
+    Visual* visual = argb ? mArgbVisual : (Visual*)CopyFromParent;
+    Window xid = XCreateWindow(mDisplay, mRoot, x, y, (unsigned)width, (unsigned)height, 0, argb ? 32 : CopyFromParent,
+                               InputOutput, visual, mask, &a);
     if (!xid) return nullptr;
+    setOpacity(xid, w->alphaValue());
     XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);
     // The process a window belongs to, so that another program can bring it forward.
     const long pid = (long)getpid();
@@ -779,6 +831,7 @@ private:
     setFixedSize(xid, w, width, height);
     XWindowData* data = new XWindowData;
     data->xid = xid;
+    data->argb = argb;
     data->gc = XCreateGC(mDisplay, xid, 0, nullptr);
     mWindows[w] = data;
     mByXid[xid] = w;
@@ -818,10 +871,11 @@ private:
     data->w = w;
     data->h = h;
     if (w <= 0 || h <= 0) return false;
+    Visual* visual = data->argb ? mArgbVisual : mVisual;
+    const unsigned depth = data->argb ? 32u : (unsigned)mDepth;
     if (mShm)
     {
-      data->image = XShmCreateImage(mDisplay, mVisual, (unsigned)mDepth, ZPixmap, nullptr, &data->shm, (unsigned)w,
-                                    (unsigned)h);
+      data->image = XShmCreateImage(mDisplay, visual, depth, ZPixmap, nullptr, &data->shm, (unsigned)w, (unsigned)h);
       if (data->image)
       {
         data->shm.shmid = shmget(IPC_PRIVATE, (size_t)data->image->bytes_per_line * (size_t)h, IPC_CREAT | 0600);
@@ -855,7 +909,7 @@ private:
     }
     char* pixels = (char*)malloc((size_t)w * (size_t)h * 4);
     if (!pixels) return false;
-    data->image = XCreateImage(mDisplay, mVisual, (unsigned)mDepth, ZPixmap, 0, pixels, (unsigned)w, (unsigned)h, 32, 0);
+    data->image = XCreateImage(mDisplay, visual, depth, ZPixmap, 0, pixels, (unsigned)w, (unsigned)h, 32, 0);
     return data->image != nullptr;
   }
 
@@ -874,12 +928,27 @@ private:
     {
       const uint32_t* s = src + (size_t)y * span;
       uint32_t* d = dst + (size_t)y * dstSpan;
-      for (int x = l; x < rr; ++x) d[x] = __builtin_bswap32(s[x]) & 0x00FFFFFFu;
+      if (!data->argb)
+        for (int x = l; x < rr; ++x) d[x] = __builtin_bswap32(s[x]) & 0x00FFFFFFu;
+      else
+        for (int x = l; x < rr; ++x) d[x] = premultiplied(__builtin_bswap32(s[x]));
     }
     if (data->shmAttached)
       XShmPutImage(mDisplay, data->xid, data->gc, data->image, l, t, l, t, (unsigned)(rr - l), (unsigned)(b - t), False);
     else
       XPutImage(mDisplay, data->xid, data->gc, data->image, l, t, l, t, (unsigned)(rr - l), (unsigned)(b - t));
+  }
+
+  // A pixel 0xAARRGGBB of a backing that is not opaque as the alpha visual takes
+  // it, premultiplied: drawing blends over a clear background as over black, so
+  // each colour is at most its alpha already, and is held to it.
+  static uint32_t premultiplied(uint32_t p)
+  {
+    const uint32_t a = p >> 24;
+    if (a == 0xFF) return p;
+    uint32_t out = a << 24;
+    for (int shift = 0; shift < 24; shift += 8) out |= std::min((p >> shift) & 0xFF, a) << shift;
+    return out;
   }
 
   static unsigned modifierMaskOf(KeySym sym)
@@ -1201,6 +1270,9 @@ private:
   Window mRoot;
   Visual* mVisual;
   int mDepth;
+  Visual* mArgbVisual = nullptr;  // null when the server has none
+  Colormap mArgbColormap = 0;
+  Atom mOpacity;
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;

@@ -1,5 +1,6 @@
 #include "platform/appkit/X11TestDriver.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -278,7 +279,7 @@ bool AKX11Driver::overrideRedirect(unsigned long window)
   return XGetWindowAttributes(DPY, window, &a) && a.override_redirect;
 }
 
-bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels)
+bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels, bool alpha)
 {
   XWindowAttributes a;
   if (!XGetWindowAttributes(DPY, window, &a)) return false;
@@ -287,10 +288,27 @@ bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vecto
   *width = a.width;
   *height = a.height;
   pixels->resize((size_t)a.width * (size_t)a.height);
+  const uint32_t keep = alpha && a.depth == 32 ? 0xFFFFFFFFu : 0xFFFFFFu;
+  const uint32_t add = alpha && a.depth != 32 ? 0xFF000000u : 0;
   for (int y = 0; y < a.height; ++y)
-    for (int x = 0; x < a.width; ++x) (*pixels)[(size_t)y * a.width + x] = (uint32_t)XGetPixel(image, x, y) & 0xFFFFFF;
+    for (int x = 0; x < a.width; ++x)
+      (*pixels)[(size_t)y * a.width + x] = ((uint32_t)XGetPixel(image, x, y) & keep) | add;
   XDestroyImage(image);
   return true;
+}
+
+bool AKX11Driver::cardinal(unsigned long window, const std::string& property, unsigned long* value)
+{
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  const bool ok = XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), 0, 1, False, XA_CARDINAL,
+                                     &type, &format, &n, &rest, &data) == Success &&
+                  data && type == XA_CARDINAL && format == 32 && n == 1;
+  if (ok) *value = *(const unsigned long*)data & 0xFFFFFFFFu;
+  if (data) XFree(data);
+  return ok;
 }
 
 void AKX11Driver::sync() { XSync(DPY, False); }

@@ -153,8 +153,9 @@ void strokePath(CGContextRef ctx, const DVCGPath& path)
 {
   const DVCGDrawState& st = *DVCGContextDrawState(ctx);
   const Paint paint = paintOf(st.stroke);
-  // Line width in pixels: the transform's scale along x (the stand-in has no rotation).
-  const double w = st.lineWidth * std::fabs(CGContextGetCTM(ctx).a);
+  // Line width in pixels: the transform's scale along x.
+  const CGAffineTransform m = CGContextGetCTM(ctx);
+  const double w = st.lineWidth * std::hypot(m.a, m.b);
   if (w <= 1.0)
   {
     ClipBitmap bm(ctx);

@@ -1,4 +1,5 @@
 #include "platform/coregraphics/coregraphics.h"
+#include "platform/coregraphics/cgdraw.h"
 #include "platform/coregraphics/cgdraw_state.h"
 
 #include <algorithm>
@@ -142,6 +143,15 @@ void CGContextScaleCTM(CGContextRef ctx, CGFloat sx, CGFloat sy)
   m.d *= sy;
 }
 
+void CGContextConcatCTM(CGContextRef ctx, CGAffineTransform t)
+{
+  if (!ctx) return;
+  const CGAffineTransform m = ctx->ctm;
+  ctx->ctm = CGAffineTransform{t.a * m.a + t.b * m.c,         t.a * m.b + t.b * m.d,
+                               t.c * m.a + t.d * m.c,         t.c * m.b + t.d * m.d,
+                               t.tx * m.a + t.ty * m.c + m.tx, t.tx * m.b + t.ty * m.d + m.ty};
+}
+
 CGAffineTransform CGContextGetCTM(CGContextRef ctx)
 {
   return ctx ? ctx->ctm : CGAffineTransform{1, 0, 0, 1, 0, 0};
@@ -174,20 +184,24 @@ uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx)
 
 namespace {
 
-// The user rectangle as device pixels (rounded to the nearest pixel edges), cut by the clip.
+bool turns(const CGAffineTransform& m) { return m.b != 0 || m.c != 0; }
+
+// The box around the user rectangle's corners in device pixels (rounded to the
+// nearest pixel edges).
 DeviceClip deviceRect(CGContextRef ctx, CGRect r)
 {
   const CGAffineTransform& m = ctx->ctm;
-  const CGFloat ax = m.a * r.origin.x + m.c * r.origin.y + m.tx;
-  const CGFloat ay = m.b * r.origin.x + m.d * r.origin.y + m.ty;
-  const CGFloat bx = m.a * (r.origin.x + r.size.width) + m.c * (r.origin.y + r.size.height) + m.tx;
-  const CGFloat by = m.b * (r.origin.x + r.size.width) + m.d * (r.origin.y + r.size.height) + m.ty;
-  DeviceClip d;
-  d.x0 = std::lround(std::min(ax, bx));
-  d.x1 = std::lround(std::max(ax, bx));
-  d.y0 = std::lround(std::min(ay, by));
-  d.y1 = std::lround(std::max(ay, by));
-  return d;
+  CGFloat x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (int i = 0; i < 4; ++i)
+  {
+    const CGFloat ux = r.origin.x + (i & 1 ? r.size.width : 0), uy = r.origin.y + (i & 2 ? r.size.height : 0);
+    const CGFloat x = m.a * ux + m.c * uy + m.tx, y = m.b * ux + m.d * uy + m.ty;
+    x0 = std::min(x0, x);
+    x1 = std::max(x1, x);
+    y0 = std::min(y0, y);
+    y1 = std::max(y1, y);
+  }
+  return DeviceClip{std::lround(x0), std::lround(y0), std::lround(x1), std::lround(y1)};
 }
 
 DeviceClip intersect(const DeviceClip& a, const DeviceClip& b)
@@ -239,11 +253,20 @@ CGRect CGContextGetClipBoundingBox(CGContextRef ctx)
   if (!ctx) return CGRectMake(0, 0, 0, 0);
   const CGAffineTransform& m = ctx->ctm;
   const DeviceClip& c = ctx->clip;
-  // Inverse of a scale-and-translate transform.
-  const CGFloat a = m.a ? m.a : 1, d = m.d ? m.d : 1;
-  const CGFloat x0 = ((CGFloat)c.x0 - m.tx) / a, x1 = ((CGFloat)c.x1 - m.tx) / a;
-  const CGFloat y0 = ((CGFloat)c.y0 - m.ty) / d, y1 = ((CGFloat)c.y1 - m.ty) / d;
-  return CGRectMake(std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0), std::fabs(y1 - y0));
+  const CGFloat det = m.a * m.d - m.b * m.c;
+  if (det == 0) return CGRectMake(0, 0, 0, 0);
+  // The box around the clip's corners taken back through the transform.
+  CGFloat x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (int i = 0; i < 4; ++i)
+  {
+    const CGFloat dx = (CGFloat)(i & 1 ? c.x1 : c.x0) - m.tx, dy = (CGFloat)(i & 2 ? c.y1 : c.y0) - m.ty;
+    const CGFloat x = (m.d * dx - m.c * dy) / det, y = (m.a * dy - m.b * dx) / det;
+    x0 = std::min(x0, x);
+    x1 = std::max(x1, x);
+    y0 = std::min(y0, y);
+    y1 = std::max(y1, y);
+  }
+  return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
 
 void CGContextSetRGBFillColor(CGContextRef ctx, CGFloat r, CGFloat g, CGFloat b, CGFloat a)
@@ -258,6 +281,16 @@ void CGContextSetRGBFillColor(CGContextRef ctx, CGFloat r, CGFloat g, CGFloat b,
 void CGContextFillRect(CGContextRef ctx, CGRect rect)
 {
   if (!ctx) return;
+  if (turns(ctx->ctm))
+  {
+    // A turned rectangle is a polygon; the path being built is kept aside meanwhile.
+    DVCGPath kept;
+    std::swap(kept, ctx->path);
+    CGContextAddRect(ctx, rect);
+    CGContextFillPath(ctx);
+    std::swap(kept, ctx->path);
+    return;
+  }
   const DeviceClip d = intersect(ctx->clip, deviceRect(ctx, rect));
   auto channel = [](CGFloat v) { return (uint32_t)std::lround(std::min(1.0, std::max(0.0, v)) * 255.0); };
   const uint32_t r = channel(ctx->fill[0]), g = channel(ctx->fill[1]), b = channel(ctx->fill[2]);

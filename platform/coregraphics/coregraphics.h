@@ -58,6 +58,8 @@ void CGContextRelease(CGContextRef ctx);
 
 void CGContextTranslateCTM(CGContextRef ctx, CGFloat tx, CGFloat ty);
 void CGContextScaleCTM(CGContextRef ctx, CGFloat sx, CGFloat sy);
+// Applies m before the current transform (user space turned, sheared or scaled by m).
+void CGContextConcatCTM(CGContextRef ctx, CGAffineTransform m);
 CGAffineTransform CGContextGetCTM(CGContextRef ctx);
 
 void* CGBitmapContextGetData(CGContextRef ctx);
@@ -68,8 +70,10 @@ uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx);
 
 // ---- graphics state, clipping and fills ----
 // A bitmap context's device space counts y upward from the bottom row of the
-// bitmap, as on the platform; the transform maps user space onto it. The stand-in
-// supports transforms made of translations and scalings only (no rotation).
+// bitmap, as on the platform; the transform maps user space onto it. Rectangle
+// fills, paths and text follow any transform; the clip stays a rectangle of pixels
+// (a clip rectangle under a turning transform becomes the box around its corners),
+// and images and filled ellipses stay upright.
 
 void CGContextSaveGState(CGContextRef ctx);
 void CGContextRestoreGState(CGContextRef ctx);

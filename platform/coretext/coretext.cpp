@@ -260,10 +260,10 @@ uint32_t glyphOf(CTFontObject* f, uint32_t code)
   return FT_Get_Char_Index(f->face, code);
 }
 
-// Renders one glyph into out; false when FreeType cannot.
-bool renderGlyph(CTFontObject* f, uint32_t gi, bool antialias, GlyphBitmap* out)
+// Loads one glyph through the face's transform as it is set and renders it into
+// out; false when FreeType cannot.
+bool rasterGlyph(CTFontObject* f, uint32_t gi, bool antialias, GlyphBitmap* out)
 {
-  FT_Set_Transform(f->face, f->spec.transformed ? &f->spec.matrix : nullptr, nullptr);
   const FT_Int32 load = antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO;
   if (FT_Load_Glyph(f->face, gi, load) != 0) return false;
   FT_GlyphSlot slot = f->face->glyph;
@@ -318,6 +318,17 @@ bool renderGlyph(CTFontObject* f, uint32_t gi, bool antialias, GlyphBitmap* out)
   }
   out->ready = true;
   return true;
+}
+
+void setFaceTransform(CTFontObject* f)
+{
+  FT_Set_Transform(f->face, f->spec.transformed ? &f->spec.matrix : nullptr, nullptr);
+}
+
+bool renderGlyph(CTFontObject* f, uint32_t gi, bool antialias, GlyphBitmap* out)
+{
+  setFaceTransform(f);
+  return rasterGlyph(f, gi, antialias, out);
 }
 
 // The glyph's bitmap from the cache, rendering it on first use; very large glyphs
@@ -385,6 +396,21 @@ void drawBitmap(const GlyphBitmap& gb, const CTPixelTarget& t, int cl, int ct, i
   }
 }
 
+// The target's clip cut to its pixels; false when nothing is left.
+bool clipOf(const CTPixelTarget& t, int* cl, int* ct, int* cr, int* cb)
+{
+  *cl = t.clipLeft > 0 ? t.clipLeft : 0;
+  *ct = t.clipTop > 0 ? t.clipTop : 0;
+  *cr = t.clipRight < t.width ? t.clipRight : t.width;
+  *cb = t.clipBottom < t.height ? t.clipBottom : t.height;
+  return *cl < *cr && *ct < *cb;
+}
+
+bool setPixelSize(FT_Face face, double size)
+{
+  return FT_Set_Char_Size(face, 0, (FT_F26Dot6)lround(size * 64.0), 72, 72) == 0;
+}
+
 CTFontRef openFont(const FaceSpec& spec, CGFloat size)
 {
   Engine& e = engine();
@@ -393,7 +419,7 @@ CTFontRef openFont(const FaceSpec& spec, CGFloat size)
     std::lock_guard<std::mutex> g(e.lock);
     if (!e.library || FT_New_Face(e.library, spec.file.c_str(), spec.index, &face) != 0) return nullptr;
   }
-  bool sized = FT_Set_Char_Size(face, 0, (FT_F26Dot6)lround(size * 64.0), 72, 72) == 0;
+  bool sized = setPixelSize(face, size);
   if (!sized && face->num_fixed_sizes > 0)
   {
     // A face of fixed strikes only: the strike nearest the size.
@@ -578,11 +604,8 @@ void CTLineDraw(CTLineRef line, const CTPixelTarget* target, int x, int baseline
 {
   if (!line || !target || !target->pixels || line->items.empty()) return;
   const CTPixelTarget& t = *target;
-  const int cl = t.clipLeft > 0 ? t.clipLeft : 0;
-  const int ct = t.clipTop > 0 ? t.clipTop : 0;
-  const int cr = t.clipRight < t.width ? t.clipRight : t.width;
-  const int cb = t.clipBottom < t.height ? t.clipBottom : t.height;
-  if (cl >= cr || ct >= cb) return;
+  int cl, ct, cr, cb;
+  if (!clipOf(t, &cl, &ct, &cr, &cb)) return;
 
   CTFontObject* f = line->font;
   std::lock_guard<std::mutex> lk(f->lock);
@@ -602,4 +625,41 @@ void CTLineDraw(CTLineRef line, const CTPixelTarget* target, int x, int baseline
     }
     pen += it.advance;
   }
+}
+
+void CTLineDrawTransformed(CTLineRef line, const CTPixelTarget* target, const CTTextMatrix& m, double x,
+                           double baseline, int r, int g, int b, bool antialias)
+{
+  if (!line || !target || !target->pixels || line->items.empty()) return;
+  int cl, ct, cr, cb;
+  if (!clipOf(*target, &cl, &ct, &cr, &cb)) return;
+  CTFontObject* f = line->font;
+  const double s = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+  const double reach = f->size * std::max(std::fabs(m.xx) + std::fabs(m.xy), std::fabs(m.yx) + std::fabs(m.yy));
+  if (!(s > 0) || !(reach <= 8192) || !std::isfinite(x) || !std::isfinite(baseline)) return;
+
+  std::lock_guard<std::mutex> lk(f->lock);
+  // At the scaled size where the face can be sized: hinted as a font of that size.
+  const bool resized = s != 1 && FT_IS_SCALABLE(f->face) && f->size * s >= 1 && setPixelSize(f->face, f->size * s);
+  const double k = resized ? 1 / s : 1;
+  // What is left of the matrix in FreeType's terms (y up), after the face's own slant.
+  const double q[4] = {m.xx * k, -m.xy * k, -m.yx * k, m.yy * k};
+  const FT_Matrix& sm = f->spec.matrix;
+  auto fixed = [&](int row, FT_Fixed a, FT_Fixed c) { return (FT_Fixed)lround(q[row] * a + q[row + 1] * c); };
+  FT_Matrix turn = {fixed(0, sm.xx, sm.yx), fixed(0, sm.xy, sm.yy), fixed(2, sm.xx, sm.yx), fixed(2, sm.xy, sm.yy)};
+  FT_Set_Transform(f->face, &turn, nullptr);
+  GlyphBitmap gb;
+  long u = 0;
+  for (const LineItem& it : line->items)
+  {
+    const double px = x + m.xx * (double)u, py = baseline + m.yx * (double)u;
+    u += it.advance;
+    if (it.glyph == kBlankGlyph || !(std::fabs(px) < 1e9 && std::fabs(py) < 1e9)) continue;
+    if (!rasterGlyph(f, it.glyph, antialias, &gb) || gb.w <= 0 || gb.h <= 0) continue;
+    const long gx = lround(px) + gb.left, gy = lround(py) - gb.top;
+    if (gx < cr && gy < cb && gx + gb.w > cl && gy + gb.h > ct)
+      drawBitmap(gb, *target, cl, ct, cr, cb, (int)gx, (int)gy, r, g, b);
+  }
+  if (resized) setPixelSize(f->face, f->size);
+  setFaceTransform(f);
 }

@@ -73,3 +73,20 @@ struct CTPixelTarget
 // coverage is either none or full.
 void CTLineDraw(CTLineRef line, const CTPixelTarget* target, int x, int baseline, int r, int g, int b,
                 bool antialias);
+
+// A linear map of a line's own space (u along the baseline, v down) onto pixels:
+// pixel x = xx u + xy v, pixel y = yx u + yy v (y down).
+struct CTTextMatrix
+{
+  double xx, xy, yx, yy;
+};
+
+// Draws the line through the matrix, its pen starting at the pixel position (x,
+// baseline) and moving by each advance through the matrix, each glyph's pen
+// rounded to a whole pixel. The glyphs are rendered at the font's size times the
+// matrix's scale (the square root of its determinant's size) and turned, sheared
+// or mirrored by the rest of it, so under a plain scale they are the font's glyphs
+// at the scaled size. A singular matrix, or one that would make glyphs over 8192
+// pixels, draws nothing. Nothing drawn this way is cached.
+void CTLineDrawTransformed(CTLineRef line, const CTPixelTarget* target, const CTTextMatrix& m, double x,
+                           double baseline, int r, int g, int b, bool antialias);

@@ -5,7 +5,6 @@
 #include "base/ptrlist.h"
 #include "platform/coretext/coretext.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -116,24 +115,6 @@ int wholeCharacters(const unsigned char* buf, int n)
                    : (lead >= 0xF0 && lead <= 0xF4)                                   ? 4
                                                                                       : 1;
   return need > n - j ? j : n;
-}
-
-// Fills a rectangle of the pixel target with an opaque colour, inside its clip.
-void fillBox(const CTPixelTarget& t, int x, int y, int w, int h, COLORREF color)
-{
-  int x0 = x > t.clipLeft ? x : t.clipLeft, y0 = y > t.clipTop ? y : t.clipTop;
-  int x1 = x + w < t.clipRight ? x + w : t.clipRight, y1 = y + h < t.clipBottom ? y + h : t.clipBottom;
-  if (x0 < 0) x0 = 0;
-  if (y0 < 0) y0 = 0;
-  if (x1 > t.width) x1 = t.width;
-  if (y1 > t.height) y1 = t.height;
-  if (x0 >= x1 || y0 >= y1) return;
-  const unsigned char px[4] = {255, (unsigned char)(color >> 16), (unsigned char)(color >> 8), (unsigned char)color};
-  for (int row = y0; row < y1; ++row)
-  {
-    unsigned char* p = (unsigned char*)t.pixels + (ptrdiff_t)row * t.rowBytes + (ptrdiff_t)x0 * 4;
-    for (int col = x0; col < x1; ++col, p += 4) memcpy(p, px, 4);
-  }
 }
 
 struct TextLine
@@ -271,38 +252,34 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     else if (flags & DT_VCENTER)
       y += (rect->bottom - rect->top) / 2 - H / 2;
 
-    // Positions are in the context's user space: through its transform to pixels,
-    // and inside its clip, so a view's context draws where the view is.
+    // Positions are in the context's user space, drawn through its transform and
+    // inside its clip, so a view's context draws where the view is and a scaled or
+    // turned one scales or turns the text.
     CGContextRef gc = ctx->ctx;
+    CGContextSaveGState(gc);
+    if (!(flags & DT_NOCLIP))
+      CGContextClipToRect(gc, CGRectMake(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
+    const COLORREF bk = ctx->curbkcol;
+    CGContextSetRGBFillColor(gc, ((bk >> 16) & 0xFF) / 255.0, ((bk >> 8) & 0xFF) / 255.0, (bk & 0xFF) / 255.0, 1);
     CTPixelTarget target;
     target.pixels = CGBitmapContextGetData(gc);
     target.width = (int)CGBitmapContextGetWidth(gc);
     target.height = (int)CGBitmapContextGetHeight(gc);
     target.rowBytes = (int)CGBitmapContextGetBytesPerRow(gc);
     DVCGContextGetPixelClip(gc, &target.clipLeft, &target.clipTop, &target.clipRight, &target.clipBottom);
-    // A box of user space as pixels (left, top inclusive; right, bottom exclusive).
-    auto pixelBox = [gc](double l, double t, double r, double b, int* out) {
-      CGFloat ax, ay, bx, by;
-      DVCGContextUserToPixel(gc, l, t, &ax, &ay);
-      DVCGContextUserToPixel(gc, r, b, &bx, &by);
-      out[0] = (int)lround(std::fmin(ax, bx));
-      out[1] = (int)lround(std::fmin(ay, by));
-      out[2] = (int)lround(std::fmax(ax, bx));
-      out[3] = (int)lround(std::fmax(ay, by));
-    };
-    if (!(flags & DT_NOCLIP))
-    {
-      int r[4];
-      pixelBox(rect->left, rect->top, rect->right, rect->bottom, r);
-      target.clipLeft = std::max(target.clipLeft, r[0]);
-      target.clipTop = std::max(target.clipTop, r[1]);
-      target.clipRight = std::min(target.clipRight, r[2]);
-      target.clipBottom = std::min(target.clipBottom, r[3]);
-    }
+
+    // User space to pixels (y down). Glyphs stand upright in a flipped context as
+    // in the layer's own: where the transform mirrors, the text's own space is
+    // mirrored back, its lines hanging from the bottom edge of their boxes.
+    const CGAffineTransform m = CGContextGetCTM(gc);
+    const bool mirrored = m.a * m.d - m.b * m.c > 0;
+    const CTTextMatrix tm = mirrored ? CTTextMatrix{m.a, -m.c, -m.b, m.d} : CTTextMatrix{m.a, m.c, -m.b, -m.d};
+    const bool plain = tm.xx == 1 && tm.xy == 0 && tm.yx == 0 && tm.yy == 1;
+
     const bool opaque = ctx->curbkmode == 1;
     const bool antialias = quality != NONANTIALIASED_QUALITY;
     const COLORREF tc = ctx->curtextcol;
-    const int baselineOffset = (int)lround(ascent);
+    const int red = (tc >> 16) & 0xFF, green = (tc >> 8) & 0xFF, blue = tc & 0xFF;
     // Each line's box is its typographic width by its unrounded height, and the
     // next line starts that height further down, rounded to the nearest pixel (the
     // measured height keeps its extra pixel a line, so the drawn lines fit inside
@@ -312,12 +289,17 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     if (target.pixels && target.clipLeft < target.clipRight && target.clipTop < target.clipBottom)
       for (int k = 0; k < count; ++k, y += lineAdvance)
       {
-        int box[4];
-        pixelBox(x, y, x + list[k].width, y + lineBox, box);
-        if (opaque) fillBox(target, box[0], box[1], box[2] - box[0], box[3] - box[1], ctx->curbkcol);
-        CTLineDraw(list[k].line, &target, box[0], box[1] + baselineOffset, (tc >> 16) & 0xFF, (tc >> 8) & 0xFF,
-                   tc & 0xFF, antialias);
+        if (opaque) CGContextFillRect(gc, CGRectMake(x, y, list[k].width, lineBox));
+        CGFloat top[2];
+        DVCGContextUserToPixel(gc, x, mirrored ? y + lineBox : y, &top[0], &top[1]);
+        if (plain)
+          CTLineDraw(list[k].line, &target, (int)lround(top[0]), (int)lround(top[1]) + (int)lround(ascent), red, green,
+                     blue, antialias);
+        else
+          CTLineDrawTransformed(list[k].line, &target, tm, top[0] + tm.xy * ascent, top[1] + tm.yy * ascent, red,
+                                green, blue, antialias);
       }
+    CGContextRestoreGState(gc);
   }
 
   for (int k = 0; k < count; ++k) CTLineRelease(list[k].line);

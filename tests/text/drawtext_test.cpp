@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -380,6 +381,52 @@ TEST(DrawText, TextNeverLeavesTheContextsPixels)
     for (int y : {-40, -3, 5, 19, 60})
       s.draw("Wg\nWg", -1, RECT{x, y, x + 200, y + 200}, DT_NOCLIP);
   EXPECT_NE(0, inkBox(&s.bm, kBlack).right);
+}
+
+// Text goes through the context's transform as fills do: under a scale of 2 the
+// glyphs are the font's own at twice the size in twice the place; under a quarter
+// or half turn every pixel of the plain picture, background box included, turns
+// with the context (within a few levels: turned outlines round a little otherwise).
+TEST(DrawText, FollowsTheContextsTransform)
+{
+  const int n = 240;
+  const RECT area = {10, 10, 110, 40};
+  struct Case
+  {
+    const char* what;
+    CGAffineTransform t;
+    int plainSize, plainScale;
+    int map[6];  // the plain picture's pixel (x, y) lands on (m0 x + m1 y + m2, m3 x + m4 y + m5)
+  } cases[] = {
+      {"scale 2", {2, 0, 0, 2, 0, 0}, 26, 2, {1, 0, 0, 0, 1, 0}},
+      {"quarter turn", {0, 1, -1, 0, 120, 0}, 13, 1, {0, -1, 119, 1, 0, 0}},
+      {"half turn", {-1, 0, 0, -1, n, n}, 13, 1, {-1, 0, n - 1, 0, -1, n - 1}},
+  };
+  for (const Case& c : cases)
+  {
+    Surface plain(makeFont(c.plainSize), n, n), turned(makeFont(13), n, n);
+    const int k = c.plainScale;
+    // The background box is the measured one, which does not scale with the font.
+    for (Surface* s : {&plain, &turned})
+    {
+      SetBkMode(s->dc(), k == 1 ? 1 : 0);
+      SetBkColor(s->dc(), 0x204060);
+    }
+    plain.draw("Rudu 57", -1, RECT{area.left * k, area.top * k, area.right * k, area.bottom * k}, DT_CENTER);
+    CGContextConcatCTM(SWELL_GetCtxGC(turned.dc()), c.t);
+    turned.draw("Rudu 57", -1, area, DT_CENTER);
+    int differ = 0, ink = 0;
+    for (int y = 0; y < n; ++y)
+      for (int x = 0; x < n; ++x)
+      {
+        const LICE_PixelValue p = LICE_GetPixel(&plain.bm, x, y);
+        ink += p != kBlack;
+        const int tx = c.map[0] * x + c.map[1] * y + c.map[2], ty = c.map[3] * x + c.map[4] * y + c.map[5];
+        differ += std::abs(LICE_PixelR(p) - LICE_PixelR(LICE_GetPixel(&turned.bm, tx, ty))) > 12;
+      }
+    EXPECT_GT(ink, 500) << c.what;
+    EXPECT_EQ(0, differ) << c.what;
+  }
 }
 
 TEST(DrawText, TextColourComesFromTheContext)

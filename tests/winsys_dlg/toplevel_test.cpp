@@ -254,7 +254,9 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
 }
 
 // The application's menu is the bar of the key window of the layer that has no
-// menu of its own; other windows keep their whole content area.
+// menu of its own; the layer's other windows keep an empty strip for it, so no
+// window's content changes size when the key window changes. Windows that are not
+// the layer's keep their whole content area.
 TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
 {
   NSModalScript script;
@@ -278,10 +280,18 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   EXPECT_EQ(m1->menuBar(), nullptr);  // shown, not its own
   EXPECT_EQ(clientHeight(v1), 100);
   EXPECT_EQ(m2->shownMenuBar(), nullptr);
-  EXPECT_EQ(clientHeight(v2), 120);
-  m1->display();
-  const LICE_PixelValue* row1 = BackingRow(m1, 1);
-  EXPECT_EQ((row1[200] >> 8) & 0xFF, (uint32_t)(0.93 * 255 + 0.5));
+  EXPECT_EQ(clientHeight(v2), 100);
+  EXPECT_EQ(plain->contentView()->frame().size.height, 120);
+  // Both strips are the bar's grey; only the key window's has titles.
+  auto barInk = [](NSWindow* w) {
+    w->display();
+    int ink = (BackingRow(w, 1)[200] >> 8 & 0xFF) != (uint32_t)(0.93 * 255 + 0.5) ? -1 : 0;
+    for (int y = 2; y < 18; ++y)
+      for (int x = 8; x < 50; ++x) ink += (BackingRow(w, y)[x] >> 8 & 0xFF) < 0x60;
+    return ink;
+  };
+  EXPECT_GT(barInk(m1), 10);
+  EXPECT_EQ(barInk(m2), 0);
 
   // A submenu's title: WM_INITMENUPOPUP, then the chosen item's command, to the
   // window; a plain title is its command. The menu keeps no destination.
@@ -295,11 +305,15 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   EXPECT_EQ(script.pending(), 0u);
   EXPECT_EQ(SWELL_MenuOf(file)->delegate(), nullptr);
 
-  // The bar follows the key window and the menu; without a menu, the whole frame.
+  // The bar follows the key window and the menu, and neither content is resized;
+  // without a menu, the whole frame.
+  log.msgs.clear();
   m2->makeKeyWindow();
   EXPECT_EQ(m1->shownMenuBar(), nullptr);
-  EXPECT_EQ(clientHeight(v1), 120);
+  EXPECT_EQ(m2->shownMenuBar(), SWELL_MenuOf(bar));
+  EXPECT_EQ(clientHeight(v1), 100);
   EXPECT_EQ(clientHeight(v2), 100);
+  EXPECT_TRUE(log.only(WM_SIZE).empty());
   HMENU other = CreatePopupMenu();
   SWELL_SetCurrentMenu(other);
   EXPECT_EQ(m2->shownMenuBar(), SWELL_MenuOf(other));
@@ -308,6 +322,7 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   EXPECT_EQ(m2->shownMenuBar(), nullptr);
   m2->makeKeyWindow();
   NSApp->setMainMenu(nullptr);
+  EXPECT_EQ(clientHeight(v1), 120);
   EXPECT_EQ(clientHeight(v2), 120);
   SWELL_SetDefaultWindowMenu(nullptr);
   DestroyMenu(other);

@@ -290,6 +290,36 @@ TEST_F(Controls, TrackBars)
   EXPECT_EQ(log.msgs, want);
 }
 
+// A track bar taller than wide runs from its bottom (the minimum) up, is drawn so,
+// and still tells its owner with WM_HSCROLL.
+TEST_F(Controls, TallTrackBarsRunUpward)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(0, 0, 200, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
+  NSSlider* s = AddControl(top, new NSSlider(NSMakeRect(20, 20, 20, 112)), 30);  // a track of 100 points
+  s->setTarget(SWELL_Object(top));
+  s->setAction("onSwellCommand:");
+  s->setMaxValue(100);
+  for (const NSPoint& p : {NSMakePoint(10, 6), NSMakePoint(3, 31), NSMakePoint(10, 110), NSMakePoint(10, 56)})
+  {
+    log.msgs.clear();
+    Send(Mouse(NSLeftMouseDown, H(s), p));
+    EXPECT_EQ(s->doubleValue(), std::min(100.0, p.y - 6)) << p.y;
+    EXPECT_EQ(log.only({WM_HSCROLL, WM_VSCROLL}), (std::vector<LoggedMsg>{{top, WM_HSCROLL, 0, (LPARAM)H(s)}}));
+  }
+  // The knob sits at the value's height on a track along the middle.
+  w->display();
+  auto grey = [&](CGFloat x, CGFloat y) {
+    const NSPoint b = s->convertPointToView(NSMakePoint(x, y), nullptr);
+    return (int)((BackingRow(w, (int)(w->frame().size.height - b.y))[(int)b.x] >> 8) & 0xFF);
+  };
+  EXPECT_EQ(grey(14.5, 56.5), 247);  // the knob at 50
+  EXPECT_EQ(grey(10.5, 90.5), 153);  // the track above it
+  EXPECT_EQ(grey(10.5, 30.5), 153);  // and below it
+}
+
 TEST_F(Controls, ClicksReportAndRadioGroupsClear)
 {
   NSAutoreleasePool pool;  // the events hold their window until drained

@@ -5,6 +5,7 @@
 #include "../winsys_wnd/menu_test_util.h"
 #include "wnd_x11_fixture.h"
 
+#include "PollUntil.h"
 #include "platform/appkit/ModalScript.h"
 #include "platform/appkit/X11TestDriver.h"
 #include "platform/carbon/TextInputSources.h"
@@ -294,6 +295,51 @@ TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
   }
   DestroyWindow(a);
   DestroyWindow(b);
+}
+
+// What the server is told of translucent windows: the focus rectangle's half alpha
+// as its window's opacity; a transparent window's clear background as see-through
+// pixels of a visual with alpha (premultiplied), its painted child opaque.
+TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 200, 150), 0, &w);
+  log.handlers[{Child(top, NSMakeRect(20, 20, 60, 40)), WM_PAINT}] = PaintGreen;
+  ShowWindow(top, SW_SHOW);
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  ASSERT_NE(Shown(w, &width, &height, &px), 0u);
+  unsigned long opacity = 0;
+  // What the server holds changes with no event to us: polled.
+  auto opacityIs = [&](unsigned long xid, unsigned long want) {
+    return pollUntil([&] { return driver->cardinal(xid, "_NET_WM_WINDOW_OPACITY", &opacity) ? opacity == want : !want; },
+                     10000);
+  };
+  void* overlay = nullptr;
+  RECT r{10, 10, 50, 40};
+  SWELL_DrawFocusRect(top, &r, &overlay);
+  EXPECT_TRUE(opacityIs(AKX11WindowOf((NSWindow*)overlay), 0x7FFFFFFFu));
+  SWELL_DrawFocusRect(top, nullptr, &overlay);
+
+  SetOpaque(top, false);  // the content view leaves the window's background showing
+  SetTransparent(top);
+  const unsigned long clear = Shown(w, &width, &height, &px);
+  auto pixels = [&](uint32_t outside, uint32_t child) {
+    loop->runOnce();  // draws and shows what changed
+    return pollUntil([&] {
+      return driver->read(clear, &width, &height, &px, true) && px[5 * 200 + 5] == outside &&
+             px[40 * 200 + 40] == child;
+    }, 10000);
+  };
+  EXPECT_TRUE(pixels(0, 0xFF00C000u)) << std::hex << px[5 * 200 + 5] << " " << px[40 * 200 + 40];
+  w->setBackgroundColor(NSColor::colorWithCalibratedRed(1, 0.5, 0, 0.5));
+  EXPECT_TRUE(pixels(0x80804000u, 0xFF00C000u)) << std::hex << px[5 * 200 + 5];
+  w->setAlphaValue(0.25);
+  EXPECT_TRUE(opacityIs(clear, 0x3FFFFFFFu));
+  w->setAlphaValue(1);
+  EXPECT_TRUE(opacityIs(clear, 0));  // none
+  log.handlers.clear();
 }
 
 // GetAsyncKeyState answers the keys and buttons held on the whole display, as the

@@ -416,7 +416,7 @@ void SetTransparent(HWND h)
 {
   if (NSWindow* w = windowOf(h))
   {
-    w->setBackgroundColor(0, 0, 0);
+    w->setBackgroundColor(NSColor::clearColor());
     w->setOpaque(false);
   }
 }
