@@ -391,27 +391,19 @@ TEST(DrawText, FollowsTheContextsTransform)
 {
   const int n = 240;
   const RECT area = {10, 10, 110, 40};
-  struct Case
-  {
-    const char* what;
-    CGAffineTransform t;
-    int plainSize, plainScale;
-    int map[6];  // the plain picture's pixel (x, y) lands on (m0 x + m1 y + m2, m3 x + m4 y + m5)
-  } cases[] = {
-      {"scale 2", {2, 0, 0, 2, 0, 0}, 26, 2, {1, 0, 0, 0, 1, 0}},
-      {"quarter turn", {0, 1, -1, 0, 120, 0}, 13, 1, {0, -1, 119, 1, 0, 0}},
-      {"half turn", {-1, 0, 0, -1, n, n}, 13, 1, {-1, 0, n - 1, 0, -1, n - 1}},
+  // map: the plain picture's pixel (x, y) lands on (m0 x + m1 y + m2, m3 x + m4 y + m5); k: its scale.
+  struct Case { const char* what; CGAffineTransform t; int k; int map[6]; } cases[] = {
+      {"scale 2", {2, 0, 0, 2, 0, 0}, 2, {1, 0, 0, 0, 1, 0}},
+      {"quarter turn", {0, 1, -1, 0, 120, 0}, 1, {0, -1, 119, 1, 0, 0}},
+      {"half turn", {-1, 0, 0, -1, n, n}, 1, {-1, 0, n - 1, 0, -1, n - 1}},
   };
   for (const Case& c : cases)
   {
-    Surface plain(makeFont(c.plainSize), n, n), turned(makeFont(13), n, n);
-    const int k = c.plainScale;
+    const int k = c.k;
+    Surface plain(makeFont(13 * k), n, n), turned(makeFont(13), n, n);
     // The background box is the measured one, which does not scale with the font.
     for (Surface* s : {&plain, &turned})
-    {
-      SetBkMode(s->dc(), k == 1 ? 1 : 0);
-      SetBkColor(s->dc(), 0x204060);
-    }
+      SetBkMode(s->dc(), k == 1 ? 1 : 0), SetBkColor(s->dc(), 0x204060);
     plain.draw("Rudu 57", -1, RECT{area.left * k, area.top * k, area.right * k, area.bottom * k}, DT_CENTER);
     CGContextConcatCTM(SWELL_GetCtxGC(turned.dc()), c.t);
     turned.draw("Rudu 57", -1, area, DT_CENTER);

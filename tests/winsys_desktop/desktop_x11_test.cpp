@@ -33,6 +33,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <future>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -248,8 +249,8 @@ TEST_F(Desktop, LongTextAndAFormatOfOurOwnReachXclip)
   rmdir(dir);
 }
 
-// Formats of the program's own copied alone (to the private pasteboard); what
-// the clipboard lists and holds of them, byte-exact (null when a format is not there).
+// Formats of the program's own copied alone (to the private pasteboard); what the
+// clipboard lists and holds of one of them, byte-exact.
 const char* const kPatch = "application/x-davrel-patch";
 const char* const kBank = "application/x-davrel-bank";  // more than a piece: sent by INCR
 const char* const kReply = "application/x-davrel-reply";
@@ -264,15 +265,15 @@ void CopyPrivate(const std::vector<std::pair<const char*, std::string>>& formats
   for (const auto& f : formats) SetClipboardData(RegisterClipboardFormat(f.first), Block(f.second, false));
   CloseClipboard();
 }
-std::pair<std::vector<UINT>, std::unique_ptr<std::string>> Pasted(const char* name)
+using Clip = std::pair<std::vector<UINT>, std::optional<std::string>>;
+Clip Pasted(const char* name)
 {
   OpenClipboard(nullptr);
-  std::vector<UINT> listed;
-  for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) listed.push_back(f);
-  HANDLE h = GetClipboardData(RegisterClipboardFormat(name));
-  auto bytes = h ? std::make_unique<std::string>((const char*)GlobalLock(h), (size_t)GlobalSize(h)) : nullptr;
+  Clip got;
+  for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) got.first.push_back(f);
+  if (HANDLE h = GetClipboardData(RegisterClipboardFormat(name))) got.second.emplace((char*)GlobalLock(h), GlobalSize(h));
   CloseClipboard();
-  return {listed, std::move(bytes)};
+  return got;
 }
 
 // Run in a child process by the test below, a second process of the program on
@@ -291,16 +292,12 @@ TEST(ClipboardHelper, ReadsWhatTheOtherProcessCopied)
   // the first's "unread", never registered here, is passed over.
   RegisterClipboardFormat(kReply);
   const UINT bank = RegisterClipboardFormat(kBank), patch = RegisterClipboardFormat(kPatch);
-  auto got = Pasted(kPatch);
-  EXPECT_EQ(got.first, (std::vector<UINT>{patch, bank}));
-  EXPECT_TRUE(got.second && *got.second == kPatchBytes);
-  got = Pasted(kBank);
-  EXPECT_TRUE(got.second && *got.second == kBankBytes);
-  EXPECT_FALSE(Pasted(kReply).second);
+  EXPECT_TRUE(Pasted(kPatch) == Clip({patch, bank}, kPatchBytes));
+  EXPECT_TRUE(Pasted(kBank).second == kBankBytes);  // not printed: 200000 bytes
 
   CopyPrivate({{kReply, kReplyBytes}});
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
-  EXPECT_TRUE(loop->runUntil([&] { return Pasted(kPatch).second != nullptr; }, loop->now() + 30.0));
+  EXPECT_TRUE(loop->runUntil([&] { return Pasted(kPatch).second.has_value(); }, loop->now() + 30.0));
   NSApplication::shutdown();
 }
 
@@ -316,11 +313,7 @@ TEST_F(Desktop, PrivateFormatsGoBetweenProcesses)
   unsetenv("DESKTOP_CLIP_DISPLAY");
   ASSERT_EQ(rc, 0);
   // Once the child has copied, the pasteboard holds its format alone: ours is gone.
-  std::pair<std::vector<UINT>, std::unique_ptr<std::string>> got;
-  EXPECT_TRUE(polled([&] { return (got = Pasted(kReply)).second != nullptr; }));
-  EXPECT_EQ(got.first, std::vector<UINT>{reply});
-  EXPECT_TRUE(got.second && *got.second == kReplyBytes);
-  EXPECT_FALSE(Pasted(kPatch).second);
+  EXPECT_TRUE(polled([&] { return Pasted(kReply) == Clip({reply}, kReplyBytes); }));
   CopyPrivate({{kPatch, "done"}});
   EXPECT_EQ(RunLoopUntilChildExits(child, 30), 0);
   AKSetX11ClipboardPieceSize(0);
@@ -649,34 +642,21 @@ TEST_F(DesktopDrag, FilesDroppedOnAnotherWindowOfTheProcess)
   SWELL_DDrop_getDroppedFileTargetPath = [](const char*) { return g_dropFolder.c_str(); };
   const char* files[] = {"/tmp/Bank two.syx"};
   RECT r{10, 10, 42, 42};
-  struct Case
+  const std::string promised = g_dropFolder + "/Bank two.syx";
+  for (const bool isPromised : {false, true})
   {
-    bool promised;
-    std::string expect;
-  };
-  const Case cases[] = {{false, files[0]}, {true, g_dropFolder + "/Bank two.syx"}};
-  for (const Case& c : cases)
-  {
-    SCOPED_TRACE(c.promised ? "promised" : "file list");
+    SCOPED_TRACE(isPromised ? "promised" : "file list");
     got.clear();
-    g_promisedAt.clear();
-    const Taken t = Drag(
-        from,
-        [&] {
-          if (c.promised) SWELL_InitiateDragDrop(source, &r, "/nowhere/Bank two.syx", MakePromised);
-          else SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr);
-        },
-        false, rx, ry);
+    const Taken t = Drag(from, [&] {
+      if (isPromised) SWELL_InitiateDragDrop(source, &r, "/nowhere/Bank two.syx", MakePromised);
+      else SWELL_InitiateDragDropOfFileList(source, &r, files, 1, nullptr);
+    }, false, rx, ry);
     ASSERT_TRUE(t.ok) << t.why;
-    EXPECT_EQ(got, std::vector<std::string>{c.expect});
-    if (c.promised)
-    {
-      EXPECT_EQ(g_promisedAt, c.expect);
-      EXPECT_EQ(slurp(c.expect), "F0 7D 01 F7");
-    }
+    EXPECT_EQ(got, std::vector<std::string>{isPromised ? promised : files[0]});
   }
+  EXPECT_EQ(slurp(promised), "F0 7D 01 F7");  // made where the target asked
   SWELL_DDrop_getDroppedFileTargetPath = nullptr;
-  unlink(cases[1].expect.c_str());
+  unlink(promised.c_str());
   rmdir(dir);
 }
 

@@ -254,9 +254,8 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
 }
 
 // The application's menu is the bar of the key window of the layer that has no
-// menu of its own; the layer's other windows keep an empty strip for it, so no
-// window's content changes size when the key window changes. Windows that are not
-// the layer's keep their whole content area.
+// menu of its own; its other windows keep an empty strip, so no content resizes
+// with the key window. Windows not the layer's keep their whole content area.
 TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
 {
   NSModalScript script;
@@ -305,8 +304,7 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   EXPECT_EQ(script.pending(), 0u);
   EXPECT_EQ(SWELL_MenuOf(file)->delegate(), nullptr);
 
-  // The bar follows the key window and the menu, and neither content is resized;
-  // without a menu, the whole frame.
+  // The bar follows the key window and the menu, resizing no content; without a menu, the whole frame.
   log.msgs.clear();
   m2->makeKeyWindow();
   EXPECT_EQ(m1->shownMenuBar(), nullptr);

@@ -19,6 +19,7 @@
 #include "winsys/wnd/toplevel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -120,10 +121,9 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 
 // While the cursor is hidden the pointer is held where it was: each motion moves the
 // program's own position by how far it went (screen y upward) and the pointer goes
-// back, so a drag goes on past the screen's edge. No button is held: the pointer is
-// the layer's meanwhile, so a motion that ends outside the window is held too, and
-// one the server stops at the screen's edge counts whole. Shown again, the cursor
-// follows the mouse and the pointer is free.
+// back, so a drag goes on past the screen's edge. The pointer is grabbed meanwhile (no
+// button held), so motions ending outside the window and ones the server stops at the
+// screen's edge count whole. Shown again, it follows the mouse and is free.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
@@ -137,37 +137,29 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
   ASSERT_EQ(SWELL_ShowCursor(false), -1);
   bool shown = false;  // a failed step shows the cursor again, freeing the pointer for the tests after it
-  const std::unique_ptr<void, std::function<void(void*)>> show(this, [&](void*) {
-    if (!shown) SWELL_ShowCursor(true);
-  });
+  const std::shared_ptr<void> show(nullptr, [&](void*) { if (!shown) SWELL_ShowCursor(true); });
   POINT want, now{};
   GetCursorPos(&want);
   ASSERT_EQ(want.x, held.x);
   ASSERT_EQ(want.y, held.y);
   EXPECT_TRUE(driver->pointerGrabbed());
-  struct Step
-  {
-    int dx, dy;
-    bool byMouse = false;  // one motion of the mouse itself, else the pointer put there
-  };
-  std::vector<Step> steps = {{12, 7}, {-22, -10},
-                             // out of the window (200 x 150, held at 50,50) or not
-                             {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
-                             // one motion the server stops at the screen's edge
+  struct Step { int dx, dy; bool byMouse = false; };  // byMouse: one motion of the mouse, else the pointer put there
+  // Over the window (200 x 150, held at 50,50), then out of it or not, then stopped at the screen's edge.
+  std::vector<Step> steps = {{12, 7}, {-22, -10}, {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
                              {3000, 0, true}, {-2000, -1000, true}};
   steps.resize(steps.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
   int px = 0, py = 0;
-  for (const Step& s : steps)
+  for (const auto& [dx, dy, byMouse] : steps)
   {
-    want.x += s.dx;
-    want.y -= s.dy;
-    if (s.byMouse) driver->moveMouseBy(s.dx, s.dy);
-    else driver->movePointer(hx + s.dx, hy + s.dy);
+    want.x += dx;
+    want.y -= dy;
+    if (byMouse) driver->moveMouseBy(dx, dy);
+    else driver->movePointer(hx + dx, hy + dy);
     ASSERT_TRUE(until([&] {
       GetCursorPos(&now);
       driver->pointer(&px, &py);
       return now.x == want.x && now.y == want.y && px == hx && py == hy;
-    })) << s.dx << "," << s.dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
+    })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
         << "; pointer at " << px << "," << py;
   }
   // The window heard of the moves while the position was over it (the first two).
@@ -262,12 +254,7 @@ TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
   const unsigned long xa = ShownTop(&a, true), xb = ShownTop(&b, true);
   ASSERT_TRUE(xa && xb);
   const int height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
-  struct Row
-  {
-    const char* what;
-    std::function<void()> change;
-    HWND front;
-  };
+  struct Row { const char* what; std::function<void()> change; HWND front; };
   const Row rows[] = {
       {"b shown last", [] {}, b},
       {"a shown again", [&] { ShowWindow(a, SW_SHOW); }, a},
@@ -276,10 +263,7 @@ TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
       {"a above b's level", [&] { SWELL_SetWindowLevel(a, 4); }, a},
       {"b shown again below a's level", [&] { ShowWindow(b, SW_SHOW); }, a},
       {"a back to level 0", [&] { SWELL_SetWindowLevel(a, 0); }, b},
-      {"b back to level 0, a shown again", [&] {
-         SWELL_SetWindowLevel(b, 0);
-         ShowWindow(a, SW_SHOW);
-       }, a},
+      {"b back to level 0, a shown again", [&] { SWELL_SetWindowLevel(b, 0); ShowWindow(a, SW_SHOW); }, a},
   };
   int x = 150;
   for (const Row& r : rows)
@@ -310,11 +294,9 @@ TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
   int width = 0, height = 0;
   std::vector<uint32_t> px;
   ASSERT_NE(Shown(w, &width, &height, &px), 0u);
-  unsigned long opacity = 0;
-  // What the server holds changes with no event to us: polled.
-  auto opacityIs = [&](unsigned long xid, unsigned long want) {
-    return pollUntil([&] { return driver->cardinal(xid, "_NET_WM_WINDOW_OPACITY", &opacity) ? opacity == want : !want; },
-                     10000);
+  auto opacityIs = [&](unsigned long xid, unsigned long want) {  // changed with no event to us: polled
+    unsigned long o = 0;
+    return pollUntil([&] { return driver->cardinal(xid, "_NET_WM_WINDOW_OPACITY", &o) ? o == want : !want; }, 10000);
   };
   void* overlay = nullptr;
   RECT r{10, 10, 50, 40};
@@ -353,58 +335,30 @@ TEST_F(WndX11, HeldKeysAndButtonsAreTheDisplaysOwn)
   driver->focus(1 /* PointerRoot: the window under the pointer, the root */);
   loop->runOnce();
   log.msgs.clear();
-  auto let = [&](std::initializer_list<const char*> keys, bool down) {
-    for (const char* k : keys) driver->holdKey(k, down);
+  auto hold = [&](const std::string& k) {  // "+name" holds a key or button (a digit), "-name" lets it go
+    if (isdigit(k[1])) driver->holdButton(k[1] - '0', k[0] == '+');
+    else driver->holdKey(k.c_str() + 1, k[0] == '+');
   };
-  const std::unique_ptr<void, std::function<void(void*)>> letGo(this, [&](void*) {
-    let({"Shift_L", "Super_L", "Control_L", "Alt_L"}, false);
-    for (int b : {1, 2, 3}) driver->holdButton(b, false);
+  const std::shared_ptr<void> letGo(nullptr, [&](void*) {
+    for (const char* k : {"-Shift_L", "-Super_L", "-Control_L", "-Alt_L", "-1", "-2", "-3"}) hold(k);
   });
-  struct Step
-  {
-    const char* what;
-    std::function<void()> change;
-    std::vector<int> down;
-  };
+  struct Step { std::vector<const char*> change; std::vector<int> down; };
   const Step steps[] = {
-      {"shift held", [&] { let({"Shift_L"}, true); }, {VK_SHIFT}},
-      {"and the command key", [&] { let({"Super_L"}, true); }, {VK_SHIFT, VK_CONTROL}},
-      {"control instead of both",
-       [&] {
-         let({"Shift_L", "Super_L"}, false);
-         let({"Control_L"}, true);
-       },
-       {VK_LWIN}},
-      {"option instead",
-       [&] {
-         let({"Control_L"}, false);
-         let({"Alt_L"}, true);
-       },
-       {VK_MENU}},
-      {"and the left button", [&] { driver->holdButton(1, true); }, {VK_MENU, VK_LBUTTON}},
-      {"and the right, option let go",
-       [&] {
-         driver->holdButton(3, true);
-         let({"Alt_L"}, false);
-       },
-       {VK_LBUTTON, VK_RBUTTON}},
-      {"the middle instead",
-       [&] {
-         driver->holdButton(2, true);
-         driver->holdButton(1, false);
-         driver->holdButton(3, false);
-       },
-       {VK_MBUTTON}},
-      {"nothing held", [&] { driver->holdButton(2, false); }, {}},
+      {{"+Shift_L"}, {VK_SHIFT}},
+      {{"+Super_L"}, {VK_SHIFT, VK_CONTROL}},  // the command key
+      {{"-Shift_L", "-Super_L", "+Control_L"}, {VK_LWIN}},
+      {{"-Control_L", "+Alt_L"}, {VK_MENU}},  // option
+      {{"+1"}, {VK_MENU, VK_LBUTTON}},
+      {{"+3", "-Alt_L"}, {VK_LBUTTON, VK_RBUTTON}},
+      {{"+2", "-1", "-3"}, {VK_MBUTTON}},
+      {{"-2"}, {}},
   };
   for (const Step& s : steps)
   {
-    s.change();
+    for (const char* k : s.change) hold(k);
     for (const int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN})
-    {
-      const bool down = std::find(s.down.begin(), s.down.end(), vk) != s.down.end();
-      EXPECT_EQ(GetAsyncKeyState(vk), down ? (short)0x8000 : 0) << s.what << ": key " << vk;
-    }
+      EXPECT_EQ(GetAsyncKeyState(vk), std::count(s.down.begin(), s.down.end(), vk) ? (short)0x8000 : 0)
+          << "step " << &s - steps << ": key " << vk;
   }
   loop->runOnce();
   EXPECT_TRUE(log.only({WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_MOUSEMOVE}).empty());
