@@ -92,8 +92,7 @@ TEST_F(Live, CancelEndsARunningRequest)
 }
 
 // The audio callback's retry of a randomize's part request, and a second Request
-// press, find the worker busy with a request that waits for its answer: the answer
-// that comes is still taken as the awaited program.
+// press, find the worker busy: the answer that comes is still the awaited program.
 TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
 {
   startUnansweredRequest();
@@ -103,12 +102,10 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   e.ProcessDoubleReplacing(io, io, 64);
   EXPECT_TRUE(e.partRequestPending);
   e.userSets(kRequestTempData, 1);
-
   Bytes answer = mkInitPatchData();
   answer[2] = 0x39;
   {
-    // As the MIDI input thread hands it over.
-    WDL_MutexLock lock(&e.mMutex);
+    WDL_MutexLock lock(&e.mMutex);  // as the MIDI input thread hands it over
     ISysEx s(0, answer.data(), (int)answer.size());
     e.ProcessSysEx(&s, true);
   }

@@ -892,22 +892,16 @@ TEST_F(Librarian, SaveAsResolvesABareNameInTheBanksFolderAndReportsAFailedWrite)
   EXPECT_EQ(readFileBytes(beta), readFileBytes(data.file("Patches/Alpha.dvl")));
 }
 
-// A write that fails says why from its own error (a read-only disk lets root write by
-// the permission bits, so asking the folder cannot tell): the display gives the
-// folder's or the disk's reason, the log the system's words. The bank on disk stays
-// as it was and no temporary file is left.
+// A failed write says why from its own error (root may write to a read-only disk by
+// the permission bits, so asking the folder cannot tell); the bank stays as it was.
 TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
 {
   std::vector<std::string> logged;
   e->lib().logTarget.set([&](const char* line) { logged.emplace_back(line); });
   const std::string path = data.file("Patches/Alpha.dvl");
   const Bytes before = readFileBytes(path);
-  const struct
-  {
-    FileWriteStep step;
-    int error;
-    const char *valueLine, *words;
-  } rows[] = {
+  // The failing step, its error, the display's reason and the log's words.
+  const std::tuple<FileWriteStep, int, const char*, const char*> rows[] = {
       {FileWriteStep::kCreate, EROFS, "Its folder is not writable", "Read-only file system"},
       {FileWriteStep::kCreate, EACCES, "Its folder is not writable", "Permission denied"},
       {FileWriteStep::kCreate, ENOENT, "Its folder does not exist", "No such file or directory"},
@@ -916,17 +910,17 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
       {FileWriteStep::kSync, EIO, "The file could not be written", "Input/output error"},
       {FileWriteStep::kRename, EIO, "The file could not be written", "Input/output error"},
   };
-  for (const auto& r : rows)
+  for (const auto& [step, error, valueLine, words] : rows)
   {
-    SCOPED_TRACE(r.words);
+    SCOPED_TRACE(words);
     logged.clear();
     {
-      InjectedWriteFault fault(r.step, r.error);
+      InjectedWriteFault fault(step, error);
       EXPECT_FALSE(e->lib().saveEditedPatch(path, "Alpha.dvl"));
     }
     EXPECT_EQ(e->nameLine(), "Bank not saved: Alpha.dvl");
-    EXPECT_EQ(e->valueLine(), r.valueLine);
-    EXPECT_EQ(logged, std::vector<std::string>{"PATCH LIBRARIAN: could not write " + path + ": " + r.words});
+    EXPECT_EQ(e->valueLine(), valueLine);
+    EXPECT_EQ(logged, std::vector<std::string>{"PATCH LIBRARIAN: could not write " + path + ": " + words});
     EXPECT_EQ(readFileBytes(path), before);
     EXPECT_EQ(temporaryFilesIn(data.file("Patches")), std::vector<std::string>());
   }

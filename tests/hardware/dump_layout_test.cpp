@@ -55,77 +55,59 @@ TEST(DumpLayout, TableCoversEveryRawByteOnceInOrder)
   for (int r = 0; r < kProgramDumpRowCount; ++r) EXPECT_EQ(kProgramDumpRows[r].raw, 21 + r);
 }
 
-// The parameter each plain byte of a program dump feeds (raw byte, parameter, the
-// value's offset from the byte), from the synthesizer's program table and written
-// out apart from the layout: a round trip through the layout cannot tell two of its
-// rows swapped.
+// The parameter each plain byte of a program dump feeds, from the synthesizer's
+// program table and written apart from the layout (a round trip cannot tell two of
+// its rows swapped): {first byte, its parameter, bytes in the run feeding every
+// second parameter id, the value's offset from the byte}.
 TEST(DumpLayout, EachPlainByteFeedsItsOwnParameterAlone)
 {
-  struct Plain
+  struct Run
   {
-    int raw, param, offset;
+    int raw, param, n = 1, offset = 0;
   };
-  const Plain plain[] = {
+  const Run runs[] = {
       {22, kDummyParam06}, {23, kDummyParam07}, {26, kCommonSplitPoint}, {27, kDelayFxSyncNote}, {28, kDelayFxTime},
       {29, kDummyParam02}, {30, kDelayFxDepth}, {31, kDelayFxType}, {32, kModFxSpeed}, {33, kModFxDepth},
-      {34, kModFxType}, {35, kEQHiFreq}, {36, kEQHiGain, -52}, {38, kEQLowFreq}, {39, kEQLowGain, -52},
-      {44, kArpGate}, {46, kArpReso}, {48, kDummyParam08}, {51, kDetune}, {52, kTimbreTune, -14}, {53, kDummyParam09},
-      {54, kTimbreBendRange, -52}, {55, kTimbreTranspose, -40}, {56, kVibratoInt}, {57, kOsc1Waveform},
-      {58, kOsc1Control1}, {59, kOsc1Control2}, {61, kDummyParam10}, {62, kDummyParam11}, {65, kOsc2Tune},
-      {66, kPortamento}, {67, kOsc1Level}, {68, kOsc2Level}, {69, kDummyParam12}, {70, kNoiseLevel},
-      {71, kFilterType}, {72, kFilterCutoff}, {73, kFilterResonance}, {74, kFilterEGIntensity},
-      {75, kFilterVeloSense}, {76, kFilterKBDTrack}, {77, kDummyParam13}, {78, kAmpLevel}, {79, kAmpPan},
-      {81, kAmpVeloSense}, {82, kAmpKBDTrack}, {83, kEG1Attack}, {84, kEG1Decay}, {85, kDummyParam14},
-      {86, kEG1Sustain}, {87, kEG1Release}, {88, kEG2Attack}, {89, kEG2Decay}, {90, kEG2Sustain}, {91, kEG2Release},
+      {34, kModFxType}, {35, kEQHiFreq}, {36, kEQHiGain, 1, -52}, {38, kEQLowFreq}, {39, kEQLowGain, 1, -52},
+      {44, kArpGate}, {46, kArpReso}, {48, kDummyParam08}, {51, kDetune}, {52, kTimbreTune, 1, -14},
+      {53, kDummyParam09}, {54, kTimbreBendRange, 1, -52}, {55, kTimbreTranspose, 1, -40}, {56, kVibratoInt},
+      {57, kOsc1Waveform}, {58, kOsc1Control1, 2}, {61, kDummyParam10}, {62, kDummyParam11}, {65, kOsc2Tune},
+      {66, kPortamento}, {67, kOsc1Level, 2}, {69, kDummyParam12}, {70, kNoiseLevel}, {71, kFilterType},
+      {72, kFilterCutoff, 2}, {74, kFilterEGIntensity, 3}, {77, kDummyParam13}, {78, kAmpLevel, 2},
+      {81, kAmpVeloSense, 2}, {83, kEG1Attack, 2}, {85, kDummyParam14}, {86, kEG1Sustain, 2}, {88, kEG2Attack, 4},
       {94, kLfo1Frequency}, {95, kLfo1SyncNote}, {97, kLfo2Frequency}, {98, kLfo2SyncNote}, {100, kVPatchAmnt1},
-      {101, kModSeqSwitch}, {103, kVPatchAmnt2}, {105, kVPatchAmnt3}, {107, kVPatchAmnt4}, {111, kSeq1Knob},
-      {112, kSeq1Motion}, {113, kSeq1Step1}, {114, kSeq1Step2}, {115, kSeq1Step3}, {116, kSeq1Step4},
-      {117, kDummyParam15}, {118, kSeq1Step5}, {119, kSeq1Step6}, {120, kSeq1Step7}, {121, kSeq1Step8},
-      {122, kSeq1Step9}, {123, kSeq1Step10}, {124, kSeq1Step11}, {125, kDummyParam16}, {126, kSeq1Step12},
-      {127, kSeq1Step13}, {128, kSeq1Step14}, {129, kSeq1Step15}, {130, kSeq1Step16}, {131, kSeq2Knob},
-      {132, kSeq2Motion}, {133, kDummyParam17}, {134, kSeq2Step1}, {135, kSeq2Step2}, {136, kSeq2Step3},
-      {137, kSeq2Step4}, {138, kSeq2Step5}, {139, kSeq2Step6}, {140, kSeq2Step7}, {141, kDummyParam18},
-      {142, kSeq2Step8}, {143, kSeq2Step9}, {144, kSeq2Step10}, {145, kSeq2Step11}, {146, kSeq2Step12},
-      {147, kSeq2Step13}, {148, kSeq2Step14}, {149, kDummyParam19}, {150, kSeq2Step15}, {151, kSeq2Step16},
-      {152, kSeq3Knob}, {153, kSeq3Motion}, {154, kSeq3Step1}, {155, kSeq3Step2}, {156, kSeq3Step3},
-      {157, kDummyParam20}, {158, kSeq3Step4}, {159, kSeq3Step5}, {160, kSeq3Step6}, {161, kSeq3Step7},
-      {162, kSeq3Step8}, {163, kSeq3Step9}, {164, kSeq3Step10}, {165, kDummyParam21}, {166, kSeq3Step11},
-      {167, kSeq3Step12}, {168, kSeq3Step13}, {169, kSeq3Step14}, {170, kSeq3Step15}, {171, kSeq3Step16},
-      {175, kDetune+1}, {176, kTimbreTune+1, -14}, {177, kTimbreBendRange+1, -52}, {178, kTimbreTranspose+1, -40},
-      {179, kVibratoInt+1}, {180, kOsc1Waveform+1}, {181, kDummyParam22}, {182, kOsc1Control1+1},
-      {183, kOsc1Control2+1}, {185, kDummyParam23}, {188, kOsc2Tune+1}, {189, kDummyParam24}, {190, kPortamento+1},
-      {191, kOsc1Level+1}, {192, kOsc2Level+1}, {193, kNoiseLevel+1}, {194, kFilterType+1}, {195, kFilterCutoff+1},
-      {196, kFilterResonance+1}, {197, kDummyParam25}, {198, kFilterEGIntensity+1}, {199, kFilterVeloSense+1},
-      {200, kFilterKBDTrack+1}, {201, kAmpLevel+1}, {202, kAmpPan+1}, {204, kAmpVeloSense+1}, {205, kDummyParam26},
-      {206, kAmpKBDTrack+1}, {207, kEG1Attack+1}, {208, kEG1Decay+1}, {209, kEG1Sustain+1}, {210, kEG1Release+1},
-      {211, kEG2Attack+1}, {212, kEG2Decay+1}, {214, kEG2Sustain+1}, {215, kEG2Release+1}, {217, kLfo1Frequency+1},
-      {218, kLfo1SyncNote+1}, {220, kLfo2Frequency+1}, {221, kLfo2TempoSync+1}, {222, kLfo2SyncNote+1},
-      {224, kVPatchAmnt1+1}, {226, kVPatchAmnt2+1}, {228, kVPatchAmnt3+1}, {231, kVPatchAmnt4+1}, {234, kSeq1Knob+1},
-      {235, kSeq1Motion+1}, {236, kSeq1Step1+1}, {237, kDummyParam27}, {238, kSeq1Step2+1}, {239, kSeq1Step3+1},
-      {240, kSeq1Step4+1}, {241, kSeq1Step5+1}, {242, kSeq1Step6+1}, {243, kSeq1Step7+1}, {244, kSeq1Step8+1},
-      {245, kDummyParam28}, {246, kSeq1Step9+1}, {247, kSeq1Step10+1}, {248, kSeq1Step11+1}, {249, kSeq1Step12+1},
-      {250, kSeq1Step13+1}, {251, kSeq1Step14+1}, {252, kSeq1Step15+1}, {253, kDummyParam29}, {254, kSeq1Step16+1},
-      {255, kSeq2Knob+1}, {256, kSeq2Motion+1}, {257, kSeq2Step1+1}, {258, kSeq2Step2+1}, {259, kSeq2Step3+1},
-      {260, kSeq2Step4+1}, {261, kDummyParam30}, {262, kSeq2Step5+1}, {263, kSeq2Step6+1}, {264, kSeq2Step7+1},
-      {265, kSeq2Step8+1}, {266, kSeq2Step9+1}, {267, kSeq2Step10+1}, {268, kSeq2Step11+1}, {269, kDummyParam31},
-      {270, kSeq2Step12+1}, {271, kSeq2Step13+1}, {272, kSeq2Step14+1}, {273, kSeq2Step15+1}, {274, kSeq2Step16+1},
-      {275, kSeq3Knob+1}, {276, kSeq3Motion+1}, {277, kDummyParam32}, {278, kSeq3Step1+1}, {279, kSeq3Step2+1},
-      {280, kSeq3Step3+1}, {281, kSeq3Step4+1}, {282, kSeq3Step5+1}, {283, kSeq3Step6+1}, {284, kSeq3Step7+1},
-      {285, kDummyParam33}, {286, kSeq3Step8+1}, {287, kSeq3Step9+1}, {288, kSeq3Step10+1}, {289, kSeq3Step11+1},
-      {290, kSeq3Step12+1}, {291, kSeq3Step13+1}, {292, kSeq3Step14+1}, {293, kDummyParam34}, {294, kSeq3Step15+1},
+      {101, kModSeqSwitch}, {103, kVPatchAmnt2}, {105, kVPatchAmnt3}, {107, kVPatchAmnt4}, {111, kSeq1Knob, 2},
+      {113, kSeq1Step1, 4}, {117, kDummyParam15}, {118, kSeq1Step5, 7}, {125, kDummyParam16}, {126, kSeq1Step12, 5},
+      {131, kSeq2Knob, 2}, {133, kDummyParam17}, {134, kSeq2Step1, 7}, {141, kDummyParam18}, {142, kSeq2Step8, 7},
+      {149, kDummyParam19}, {150, kSeq2Step15, 2}, {152, kSeq3Knob, 2}, {154, kSeq3Step1, 3}, {157, kDummyParam20},
+      {158, kSeq3Step4, 7}, {165, kDummyParam21}, {166, kSeq3Step11, 6}, {175, kDetune+1},
+      {176, kTimbreTune+1, 1, -14}, {177, kTimbreBendRange+1, 1, -52}, {178, kTimbreTranspose+1, 1, -40},
+      {179, kVibratoInt+1}, {180, kOsc1Waveform+1}, {181, kDummyParam22}, {182, kOsc1Control1+1, 2},
+      {185, kDummyParam23}, {188, kOsc2Tune+1}, {189, kDummyParam24}, {190, kPortamento+1}, {191, kOsc1Level+1, 3},
+      {194, kFilterType+1}, {195, kFilterCutoff+1, 2}, {197, kDummyParam25}, {198, kFilterEGIntensity+1, 3},
+      {201, kAmpLevel+1, 2}, {204, kAmpVeloSense+1}, {205, kDummyParam26}, {206, kAmpKBDTrack+1},
+      {207, kEG1Attack+1, 4}, {211, kEG2Attack+1, 2}, {214, kEG2Sustain+1, 2}, {217, kLfo1Frequency+1},
+      {218, kLfo1SyncNote+1}, {220, kLfo2Frequency+1}, {221, kLfo2TempoSync+1, 2}, {224, kVPatchAmnt1+1},
+      {226, kVPatchAmnt2+1}, {228, kVPatchAmnt3+1}, {231, kVPatchAmnt4+1}, {234, kSeq1Knob+1, 2}, {236, kSeq1Step1+1},
+      {237, kDummyParam27}, {238, kSeq1Step2+1, 7}, {245, kDummyParam28}, {246, kSeq1Step9+1, 7},
+      {253, kDummyParam29}, {254, kSeq1Step16+1}, {255, kSeq2Knob+1, 2}, {257, kSeq2Step1+1, 4}, {261, kDummyParam30},
+      {262, kSeq2Step5+1, 7}, {269, kDummyParam31}, {270, kSeq2Step12+1, 5}, {275, kSeq3Knob+1, 2},
+      {277, kDummyParam32}, {278, kSeq3Step1+1, 7}, {285, kDummyParam33}, {286, kSeq3Step8+1, 7},
+      {293, kDummyParam34}, {294, kSeq3Step15+1},
   };
   Params blank;
   parseProgramDumpParams(blankDump().data(), blank, nullptr);
-  for (const Plain& p : plain)
-  {
-    std::vector<uint8_t> d = blankDump();
-    d[(size_t)p.raw] = 0x55;
-    Params got;
-    parseProgramDumpParams(d.data(), got, nullptr);
-    for (int id = 0; id < kNumParams; ++id)
-      EXPECT_EQ(got.v[(size_t)id], id == p.param ? 0x55 + p.offset : blank.v[(size_t)id])
-          << "raw " << p.raw << ", parameter " << id;
-  }
+  for (const Run& r : runs)
+    for (int i = 0; i < r.n; ++i)
+    {
+      std::vector<uint8_t> d = blankDump();
+      d[(size_t)(r.raw + i)] = 0x55;
+      Params got;
+      parseProgramDumpParams(d.data(), got, nullptr);
+      for (int id = 0; id < kNumParams; ++id)
+        EXPECT_EQ(got.v[(size_t)id], id == r.param + 2 * i ? 0x55 + r.offset : blank.v[(size_t)id])
+            << "raw " << r.raw + i << ", parameter " << id;
+    }
 }
 
 TEST(DumpLayout, ParseOfBuildGivesBackEveryParameterOfRandomDumps)

@@ -225,9 +225,8 @@ TEST(BankWriter, AtomicWriteRefusesToReplaceWhenAsked)
   EXPECT_EQ(temporaryFilesIn(dir.root), std::vector<std::string>());
 }
 
-// Several writers saving one bank at once (two instances, say): each write has a
-// temporary file of its own, so the bank is one save whole at every moment and no
-// temporary file is left.
+// Writers saving one bank at once (two instances, say) each need a temporary file of
+// their own, or one renames another's half-written file into place.
 TEST(BankWriter, ConcurrentSavesOfOneBankLeaveOneWholeAndNoTemporaryFile)
 {
   TempDataDir dir;
@@ -237,8 +236,7 @@ TEST(BankWriter, ConcurrentSavesOfOneBankLeaveOneWholeAndNoTemporaryFile)
   const auto whole = [&](const Bytes& b) { return std::find(versions.begin(), versions.end(), b) != versions.end(); };
   ASSERT_TRUE(writeFileAtomically(path, versions[0].data(), (int)versions[0].size(), true, nullptr));
 
-  std::atomic<int> writing{(int)versions.size()};
-  std::atomic<int> failedWrites{0};
+  std::atomic<int> writing{(int)versions.size()}, failedWrites{0};
   std::vector<std::thread> writers;
   for (const Bytes& mine : versions)
     writers.emplace_back([&, mine] {
@@ -247,11 +245,7 @@ TEST(BankWriter, ConcurrentSavesOfOneBankLeaveOneWholeAndNoTemporaryFile)
       --writing;
     });
   int torn = 0, reads = 0;
-  while (writing.load() > 0)
-  {
-    torn += !whole(readFileBytes(path));
-    ++reads;
-  }
+  for (; writing.load() > 0; ++reads) torn += !whole(readFileBytes(path));
   for (std::thread& t : writers) t.join();
   EXPECT_EQ(failedWrites.load(), 0);
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";

@@ -75,13 +75,6 @@ protected:
     return r;
   }
   Swell_vDavrel_64_listview* Obj(HWND h) { return dynamic_cast<Swell_vDavrel_64_listview*>(SWELL_Object(h)); }
-  // A shown window view for lists that take events.
-  HWND Shown(NSWindow** w)
-  {
-    const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, w);
-    ShowWindow(top, SW_SHOW);
-    return top;
-  }
 };
 
 using V = std::vector<std::string>;
@@ -622,18 +615,18 @@ TEST_F(ListView, KeysMoveTheSelection)
 {
   NSAutoreleasePool pool;
   NSWindow* w = nullptr;
-  const HWND top = Shown(&w);
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
   const char16_t up = NSUpArrowFunctionKey, down = NSDownArrowFunctionKey, pgUp = NSPageUpFunctionKey;
   const char16_t end = NSEndFunctionKey, home = NSHomeFunctionKey;
   const NSUInteger sh = NSShiftKeyMask;
-  // The key, its modifiers, and the first and last row selected after it; -1 when
-  // the key goes on to the owner. Thirty rows, five to a page.
+  // Key, modifiers, first and last row selected after it (-1: the key goes on to
+  // the owner). Thirty rows, five to a page.
   using Steps = std::vector<std::tuple<char16_t, NSUInteger, int, int>>;
-  const Steps multi = {{down, 0, 0, 0},  {down, 0, 1, 1},     {down, sh, 1, 2},  {down, sh, 1, 3},
-                       {up, sh, 1, 2},   {up, sh, 1, 1},      {up, sh, 0, 1},    {up, 0, 0, 0},
-                       {up, 0, 0, 0},    {NSPageDownFunctionKey, 0, 5, 5},       {end, 0, 29, 29},
-                       {pgUp, 0, 24, 24}, {pgUp, sh, 19, 24}, {home, 0, 0, 0},   {end, sh, 0, 29},
-                       {NSLeftArrowFunctionKey, 0, -1, -1},   {down, NSCommandKeyMask, -1, -1}};
+  const Steps multi = {{down, 0, 0, 0}, {down, 0, 1, 1}, {down, sh, 1, 2}, {down, sh, 1, 3}, {up, sh, 1, 2},
+                       {up, sh, 1, 1}, {up, sh, 0, 1}, {up, 0, 0, 0}, {up, 0, 0, 0}, {NSPageDownFunctionKey, 0, 5, 5},
+                       {end, 0, 29, 29}, {pgUp, 0, 24, 24}, {pgUp, sh, 19, 24}, {home, 0, 0, 0}, {end, sh, 0, 29},
+                       {NSLeftArrowFunctionKey, 0, -1, -1}, {down, NSCommandKeyMask, -1, -1}};
   const Steps single = {{up, 0, 29, 29}, {up, sh, 28, 28}, {home, sh, 0, 0}};
   const std::tuple<LONG, int, const Steps*> lists[] = {
       {0, 0, &multi}, {LBS_EXTENDEDSEL, 1, &multi}, {LVS_SINGLESEL, 0, &single}, {0, 1, &single}};
@@ -651,9 +644,8 @@ TEST_F(ListView, KeysMoveTheSelection)
       SCOPED_TRACE(testing::Message() << "to " << first << ".." << last);
       log.msgs.clear();
       Key(w, key, flags);
-      std::vector<int> want = before;
-      if (first >= 0) want.assign(1, first);
-      while (first >= 0 && want.back() < last) want.push_back(want.back() + 1);
+      std::vector<int> want = first < 0 ? before : std::vector<int>();
+      for (int r = first; r >= 0 && r <= last; ++r) want.push_back(r);
       EXPECT_EQ(Selected(h), want);
       EXPECT_EQ(log.only(WM_KEYDOWN).size(), first < 0 ? 1u : 0u);
       EXPECT_EQ(log.only({WM_NOTIFY, WM_COMMAND}).size(), want == before ? 0u : 1u);
@@ -666,13 +658,14 @@ TEST_F(ListView, KeysMoveTheSelection)
 }
 
 // A header's column edge dragged resizes that column; with LVS_EX_HEADERDRAGDROP a
-// title dragged past a neighbour's middle takes its place, as the order functions
-// say. A click is only a press released on its column with nothing moved.
+// title dragged past a neighbour's middle takes its place. A click is only a press
+// released on its column with nothing moved.
 TEST_F(ListView, HeaderDragsReorderAndResizeColumns)
 {
   NSAutoreleasePool pool;
   NSWindow* w = nullptr;
-  const HWND top = Shown(&w);
+  const HWND top = Window(NSMakeRect(0, 0, 300, 200), 0, &w);
+  ShowWindow(top, SW_SHOW);
   int clicked = -1;
   log.handlers[{top, WM_NOTIFY}] = [&](HWND, WPARAM, LPARAM lp) {
     NMLVDISPINFO* d = (NMLVDISPINFO*)lp;
@@ -681,6 +674,7 @@ TEST_F(ListView, HeaderDragsReorderAndResizeColumns)
       snprintf(d->item.pszText, (size_t)d->item.cchTextMax, "%d/%d", d->item.iItem, d->item.iSubItem);
     return (LRESULT)0;
   };
+  // Press at the first x, drag through the rest, release at the last.
   auto drag = [&](HWND h, const std::vector<int>& xs) {
     for (size_t i = 0; i < xs.size(); ++i)
     {
@@ -690,34 +684,30 @@ TEST_F(ListView, HeaderDragsReorderAndResizeColumns)
     }
   };
   using Ints = std::vector<int>;
-  // Columns shown at 0..53, 53..116 and 116..189; the path is press, drags, release.
-  struct
-  {
-    bool reorder;
-    Ints path, order, widths;
-    int clicked;
-  } drags[] = {
-      {true, {80, 80}, {0, 1, 2}, {50, 60, 70}, 1},       {true, {20, 25, 60, 90, 90}, {1, 0, 2}, {50, 60, 70}, -1},
-      {true, {20, 60, 80, 20}, {0, 1, 2}, {50, 60, 70}, -1}, {false, {20, 60, 90, 90}, {0, 1, 2}, {50, 60, 70}, -1},
-      {false, {20, 25, 20}, {0, 1, 2}, {50, 60, 70}, 0},  {true, {150, 100, -50, -50}, {1, 2, 0}, {50, 60, 70}, -1},
-      {true, {150, 400, 400}, {0, 1, 2}, {50, 60, 70}, -1}, {true, {52, 60, 82, 82}, {0, 1, 2}, {80, 60, 70}, -1},
-      {false, {114, -100, -100}, {0, 1, 2}, {50, 10, 70}, -1}, {true, {52, 52}, {0, 1, 2}, {50, 60, 70}, -1},
+  const Ints same = {50, 60, 70};
+  // Columns shown at 0..53, 53..116 and 116..189.
+  const std::tuple<bool, Ints, Ints, Ints, int> drags[] = {
+      {true, {80, 80}, {0, 1, 2}, same, 1},          {true, {20, 25, 60, 90, 90}, {1, 0, 2}, same, -1},
+      {true, {20, 60, 80, 20}, {0, 1, 2}, same, -1}, {false, {20, 60, 90, 90}, {0, 1, 2}, same, -1},
+      {false, {20, 25, 20}, {0, 1, 2}, same, 0},     {true, {150, 100, -50, -50}, {1, 2, 0}, same, -1},
+      {true, {150, 400, 400}, {0, 1, 2}, same, -1},  {true, {52, 60, 82, 82}, {0, 1, 2}, {80, 60, 70}, -1},
+      {false, {114, -100, -100}, {0, 1, 2}, {50, 10, 70}, -1}, {true, {52, 52}, {0, 1, 2}, same, -1},
   };
-  for (const auto& d : drags)
+  for (const auto& [reorder, path, wantOrder, wantWidths, wantClicked] : drags)
   {
-    SCOPED_TRACE(testing::Message() << "reorder " << d.reorder << " from " << d.path[0] << " to " << d.path.back());
-    const HWND h = Make(top, 0, 0, {50, 60, 70});
-    ListView_SetExtendedListViewStyleEx(h, LVS_EX_HEADERDRAGDROP, d.reorder ? (int)LVS_EX_HEADERDRAGDROP : 0);
+    SCOPED_TRACE(testing::Message() << "reorder " << reorder << " from " << path[0] << " to " << path.back());
+    const HWND h = Make(top, 0, 0, same);
+    ListView_SetExtendedListViewStyleEx(h, LVS_EX_HEADERDRAGDROP, reorder ? (int)LVS_EX_HEADERDRAGDROP : 0);
     clicked = -1;
-    drag(h, d.path);
+    drag(h, path);
     Ints order(3), widths;
     ASSERT_TRUE(ListView_GetColumnOrderArray(h, 3, order.data()));
     for (int c = 0; c < 3; ++c) widths.push_back(ListView_GetColumnWidth(h, c));
-    EXPECT_EQ(std::tie(order, widths, clicked), std::tie(d.order, d.widths, d.clicked));
+    EXPECT_EQ(std::tie(order, widths, clicked), std::tie(wantOrder, wantWidths, wantClicked));
     DestroyWindow(h);
   }
-  // Owner data after a drag: cells are asked by logical column, so the column
-  // shown first holds what the owner gave for column 1.
+  // Owner data cells are asked by logical column: after the drag the column shown
+  // first holds what the owner gave for column 1.
   const HWND h = Make(top, LVS_OWNERDATA | LVS_NOSORTHEADER, 0, {50, 60});
   ListView_SetExtendedListViewStyleEx(h, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
   ListView_SetItemCount(h, 3);
