@@ -177,6 +177,11 @@ public:
         XGrabPointer(mDisplay, under->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
       return;
     }
+    if (!mHolding && !mHoldGrab)
+    {
+      XFlush(mDisplay);  // a menu's grab may just have ended: nothing to ask the server
+      return;
+    }
     Window root, child = 0, to = 0;
     int rx, ry, wx, wy;
     unsigned state = 0;
