@@ -190,8 +190,8 @@ inline Gesture gestureOf(IControl* c, int direction)
       }
   const IRECT& r = c->GetTargetRECT();
   Gesture g{(r.L + r.R) / 2, (r.T + r.B) / 2};
-  g.drags = dynamic_cast<IKnobControl*>(c) || dynamic_cast<IFaderControl*>(c);
   auto* fader = dynamic_cast<IFaderControl*>(c);
+  g.drags = fader || dynamic_cast<IKnobControl*>(c);
   if (!g.drags) return g;
   if (fader && fader->GetDirection() == kHorizontal) g.dx = -direction;
   else g.dy = direction;

@@ -529,8 +529,8 @@ TEST_F(X11ControlSweep, TheLibrarianGridAnswersClicksKeysDoubleClicksAndItsMenuB
     EXPECT_TRUE(shown);
     // The rename box's field, clicked, takes the name by keys.
     IControl* field = nullptr;
-    for (const auto& shown : shownControls(e->graphics))
-      if (shown.first->ParamIdx() == kPatchRename) field = shown.first;
+    for (const auto& s : shownControls(e->graphics))
+      if (s.first->ParamIdx() == kPatchRename) field = s.first;
     ASSERT_NE(field, nullptr);
     const IRECT& r = field->GetTargetRECT();
     driver->click(xid, (r.L + r.R) / 2 + 2, (r.T + r.B) / 2 + 3);
