@@ -836,23 +836,6 @@ void Davrel::routeSysEx(ISysEx* msg, bool fromDevice)
 
 bool Davrel::startJob(const SenderJob& job) { return midiMessageManager && midiMessageManager->startJob(job); }
 
-bool Davrel::startTransferJob(int command, int partIndex, bool requestTarget)
-{
-  SenderJob job(command);
-  job.partIndex = partIndex;
-  job.requestTarget = requestTarget;
-  return startJob(job);
-}
-
-SenderJob Davrel::editorRequest(int command, int partIndex)
-{
-  SenderJob job(command);
-  job.partIndex = partIndex;
-  job.requestTarget = true;
-  job.atStart = [this] { midiMessageManager->patchRequested = true; };
-  return job;
-}
-
 void Davrel::resetContinuousClock(bool stop)
 {
   if (midiMessageManager) midiMessageManager->resetContinuousClock(stop);

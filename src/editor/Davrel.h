@@ -430,10 +430,6 @@ protected:
   // manager yet, or its thread busy) and the caller's request is dropped.
   virtual bool startJob(const SenderJob& job);
   virtual void resetContinuousClock(bool stop);
-  bool startTransferJob(int command, int partIndex = 0, bool requestTarget = false);
-  // A request whose answer goes to the editor: patchRequested goes up as it starts,
-  // never before, so a request dropped while another waits leaves that one its answer.
-  SenderJob editorRequest(int command, int partIndex);
 
   // The hardware router's entries behind the gates (the MIDI message manager's).
   virtual void routeMidiFromDevice(IMidiMsg* msg);

@@ -148,8 +148,10 @@ void Davrel::ProcessDoubleReplacing(double**, double**, int nFrames)
   }
 
   // While the thread is busy the request stays pending, and the running job's
-  // flags stay its own.
-  if (partRequestPending && startJob(editorRequest(kSendPartRequest, currentPart)))
+  // flags stay its own. A busy thread is seen without the start's lock, which the
+  // block would otherwise take (and build a job for) every time until it is free.
+  if (partRequestPending && midiMessageManager && !midiMessageManager->isRunning(kTransferThread) &&
+      startJob(editorRequest(kSendPartRequest, currentPart)))
   {
     ++partRequestJobs;
     partRequestPending = false;

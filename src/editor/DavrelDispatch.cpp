@@ -199,7 +199,7 @@ void Davrel::OnParamChange(int paramIdx)
       else
       {
         if (patchEditOn) SendPatchEditOffCommand();
-        if (midiOutSet) startTransferJob(kSendGlobalToDevice);
+        if (midiOutSet) startJob(SenderJob(kSendGlobalToDevice));
       }
     }
     switchPages(page);

@@ -77,6 +77,16 @@ public:
   // Starts the transfer job; false (nothing written) while the thread runs a job.
   virtual bool startSenderJob(const SenderJob& /*job*/) { return false; }
   virtual void setManagerPatchRequested(bool /*on*/) {}
+  // A request whose answer goes to the editor: patchRequested goes up as it starts,
+  // never before, so a request dropped while another waits leaves that one its answer.
+  SenderJob editorRequest(int command, int partIndex = 0)
+  {
+    SenderJob job(command);
+    job.partIndex = partIndex;
+    job.requestTarget = true;
+    job.atStart = [this] { setManagerPatchRequested(true); };
+    return job;
+  }
   virtual void setManagerTransferStarted(bool /*on*/) {}
   // patchLoadingInProcess, sendGlobalWithProgram and partChangeActive set before a push.
   virtual void prepareArrangementPush() {}

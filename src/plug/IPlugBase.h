@@ -373,7 +373,8 @@ protected:
   // selections, and by the watching thread, which looks at the ports there are a
   // few times a second from the first port opening until teardown. The lock
   // guards the thread object, its quit flag and its wait; for each look the thread
-  // lets go of it and takes mMutex (giving up once told to quit).
+  // lets go of it and takes mMutex (giving up once told to quit) to read the
+  // names, and again only when the look finds a change.
   MidiPortWatch mMidiOutWatch, mMidiInWatch;
   std::mutex mMidiWatchLock;
   std::condition_variable mMidiWatchWake;

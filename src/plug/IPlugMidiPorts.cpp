@@ -77,16 +77,18 @@ struct IPlugBase::MidiOutSide : MidiPortAccess
   explicit MidiOutSide(IPlugBase* p) : mPlug(p) {}
   bool IsInput() const override { return false; }
   bool Exists() const override { return mPlug->mMidiOut != nullptr; }
-  // Under the send lock: the port watch asks a few times a second while other
-  // threads send, and not every interface lets one object be used by two at once.
+  // Under the send lock: the port watch asks a few times a second, without mMutex,
+  // while other threads send or replace the object, and not every interface lets
+  // one object be used by two at once.
   unsigned PortCount() override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    return mPlug->mMidiOut->getPortCount();
+    return mPlug->mMidiOut ? mPlug->mMidiOut->getPortCount() : 0;
   }
   std::string PortName(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    if (!mPlug->mMidiOut) throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
     return mPlug->mMidiOut->getPortName(port);
   }
   void OpenPort(unsigned port) override
@@ -110,10 +112,16 @@ struct IPlugBase::MidiInSide : MidiPortAccess
   explicit MidiInSide(IPlugBase* p) : mPlug(p) {}
   bool IsInput() const override { return true; }
   bool Exists() const override { return mPlug->mMidiIn != nullptr; }
-  // A closing replaces the object, and a replacement can fail.
-  unsigned PortCount() override { return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0; }
+  // A closing replaces the object, and a replacement can fail; the port watch asks
+  // without mMutex, so the object is held while it is asked.
+  unsigned PortCount() override
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+    return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0;
+  }
   std::string PortName(unsigned port) override
   {
+    std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
     return mPlug->mMidiIn->getPortName(port);
   }
@@ -571,15 +579,25 @@ void IPlugBase::RunMidiPortWatch()
   while (!mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval, [this] { return mMidiWatchQuit.load(); }))
   {
     lock.unlock();
-    // As a selection does: under mMutex, so the two never meet, and the input
-    // side is closed and opened the way a selection closes and opens it. A
-    // teardown that holds mMutex while it stops this thread is not waited for.
+    // The names are read under mMutex, the ports listed without it: the drawing
+    // pass and the host's calls never wait for a listing. A change (a port gone or
+    // back) is decided again and acted on as a selection does: under mMutex, so
+    // the two never meet, and the input side is closed and opened the way a
+    // selection closes and opens it. A teardown that holds mMutex while it stops
+    // this thread is not waited for.
     if (!EnterMutexUnless(mMidiWatchQuit)) return;
-    MidiOutSide out(this);
-    WatchMidiPort(out, mMidiOutWatch);
-    MidiInSide in(this);
-    WatchMidiPort(in, mMidiInWatch);
+    const std::string outName = mMidiOutWatch.name, inName = mMidiInWatch.name;
     mMutex.Leave();
+    MidiOutSide out(this);
+    MidiInSide in(this);
+    if (MidiPortWatchWouldChange(out, outName, mMidiOutWatch.missing.load()) ||
+        MidiPortWatchWouldChange(in, inName, mMidiInWatch.missing.load()))
+    {
+      if (!EnterMutexUnless(mMidiWatchQuit)) return;
+      WatchMidiPort(out, mMidiOutWatch);
+      WatchMidiPort(in, mMidiInWatch);
+      mMutex.Leave();
+    }
     lock.lock();
   }
 }

@@ -177,6 +177,11 @@ void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
   LogSendsNotTaken(port, watch);
 }
 
+bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, bool missing)
+{
+  return !name.empty() && (CurrentPortNumber(port, name, port.PortCount()) >= 0) == missing;
+}
+
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name)
 {
   if (!port.Exists()) return -1;

@@ -66,6 +66,9 @@ void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::
 // One look at the ports there are now: the chosen port is closed when no port of
 // its name is left, and opened again once one is back. Each change is logged once.
 void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch);
+// Whether WatchMidiPort would act now on a watch of name (empty: none) and missing:
+// the look alone, which needs none of the locks a selection holds.
+bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, bool missing);
 
 // List index of name, or -1, for getExternalMIDIOutDevice and getExternalMIDIInDevice.
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name);

@@ -283,9 +283,12 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
       if (watch.missing) ++watch.dropped;  // a send the missing port refused
       port.names = l.ports;
       port.failOpen = l.failOpen;
+      const std::string& log = input ? l.inLog : l.outLog;
+      // The watch's look without the selection's locks agrees with the act.
+      EXPECT_EQ(MidiPortWatchWouldChange(port, watch.name, watch.missing), l.failOpen || !log.empty());
       CaptureStdout();
       WatchMidiPort(port, watch);
-      EXPECT_EQ(GetCapturedStdout(), input ? l.inLog : l.outLog);
+      EXPECT_EQ(GetCapturedStdout(), log);
       EXPECT_EQ(port.open, l.open);
       EXPECT_EQ(watch.missing.load(), l.open < 0);
     }

@@ -95,15 +95,8 @@ void BankEditPopupMenu::doPopupMenu(LibrarianViewHost* host)
         job.partIndex = host->editedPart();
         switch (position)
         {
-          case 0:
-            job.requestTarget = true;
-            job.atStart = [host] { host->setManagerPatchRequested(true); };
-            host->startSenderJob(job);
-            break;
-          case 1:
-            job.requestTarget = false;
-            host->startSenderJob(job);
-            break;
+          case 0: host->startSenderJob(host->editorRequest(kSendPartRequest, job.partIndex)); break;
+          case 1: host->startSenderJob(job); break;  // requestTarget false: into the librarian
           case 2: host->sendSinglePatchRequestSysexFromLibrarian(false, 0); break;
           case 4: host->startSenderJob(host->allPatchesRequest()); break;
           default: break;
@@ -151,14 +144,7 @@ void BankEditPopupMenu::runMain(int position)
   LibrarianViewHost* host = plug;
   switch (position)
   {
-    case 4:
-    {
-      SenderJob job(kSendActiveArrangementRequest);
-      job.requestTarget = true;
-      job.atStart = [host] { host->setManagerPatchRequested(true); };
-      host->startSenderJob(job);
-      break;
-    }
+    case 4: host->startSenderJob(host->editorRequest(kSendActiveArrangementRequest)); break;
     case 5:
     {
       if (!host->midiOutputChosen()) break;
