@@ -84,11 +84,9 @@ struct Live : ::testing::Test
 TEST_F(Live, CancelEndsARunningRequest)
 {
   startUnansweredRequest();
-  const auto t0 = Clock::now();
   e.userSets(kCancelDataRequest, 1);
-  expectCancelledWithin(1000);
-  // Unanswered, the request would run 35 waits of 100 ms before timing out.
-  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
+  // A request left to time out (35 waits of 100 ms) would end with its own line.
+  expectCancelledWithin(20000);
 }
 
 // The audio callback's retry of a randomize's part request, and a second Request
