@@ -36,7 +36,18 @@ inline std::atomic<FileWriteFault>& fileWriteFault()
   return fault;
 }
 
+// The call that takes a file's data, or a folder's entries, to the disk. Tests put a
+// call of their own in its place (which syncs in turn) to see what is synced and when.
+using FileSyncCall = int (*)(int fd);
+inline std::atomic<FileSyncCall>& fileSyncCall()
+{
+  static std::atomic<FileSyncCall> call{&::fsync};
+  return call;
+}
+
 namespace filewrite_detail {
+
+inline int syncToDisk(int fd) { return fileSyncCall().load()(fd); }
 
 inline int injected(FileWriteStep step)
 {
@@ -174,7 +185,7 @@ inline int writeFileDurably(const std::string& path, const void* data, size_t si
 
   if (existed && fchmod(fd, old.st_mode & 07777) != 0) err = errno;
   if (!err) err = attempt(FileWriteStep::kWrite, [&] { return writeAll(fd, (const char*)data, size); });
-  if (!err) err = attempt(FileWriteStep::kSync, [&] { return fsync(fd) == 0; });
+  if (!err) err = attempt(FileWriteStep::kSync, [&] { return syncToDisk(fd) == 0; });
   if (close(fd) != 0 && !err) err = errno;
   if (!err)
     err = attempt(FileWriteStep::kRename, [&] {
@@ -192,7 +203,7 @@ inline int writeFileDurably(const std::string& path, const void* data, size_t si
     const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return false;
     // A file system that cannot sync a folder says EINVAL: nothing more to do there.
-    const bool synced = fsync(dir) == 0 || errno == EINVAL;
+    const bool synced = syncToDisk(dir) == 0 || errno == EINVAL;
     const int saved = errno;
     close(dir);
     errno = saved;

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace
 {
 std::vector<Bytes> padded(std::vector<Bytes> v)
@@ -223,6 +225,36 @@ TEST(BankWriter, AtomicWriteRefusesToReplaceWhenAsked)
   ASSERT_TRUE(writeFileAtomically(path, b, 1, true, &why));
   EXPECT_EQ(readFileBytes(path), (Bytes{9}));
   EXPECT_EQ(temporaryFilesIn(dir.root), std::vector<std::string>());
+}
+
+// The bytes reach the disk under the temporary name, before the rename can put them
+// in place, and the folder's new entry after it; a crash between never leaves a bank
+// that the disk has not got.
+TEST(BankWriter, WritesSyncTheFileBeforeTheRenameAndTheFolderAfter)
+{
+  TempDataDir dir;
+  const std::string path = dir.patches + "/Bank.dvl";
+  struct stat folder;
+  ASSERT_EQ(stat(dir.patches.c_str(), &folder), 0);
+  const Bytes bytes(38016, 0x5A);
+  for (const bool replace : {true, false})  // over the old file; a new one that replaces nothing
+  {
+    std::filesystem::remove(path);
+    if (replace) writeFileBytes(path, Bytes(297, 0x01));
+    RecordedSyncs syncs(path);
+    ASSERT_TRUE(writeFileAtomically(path, bytes.data(), (int)bytes.size(), replace, nullptr)) << replace;
+    ASSERT_EQ(syncs.all().size(), 2u) << replace;
+    const RecordedSyncs::Sync& file = syncs.all()[0];
+    EXPECT_FALSE(file.folder);
+    EXPECT_EQ(file.size, (off_t)bytes.size()) << replace;
+    EXPECT_FALSE(file.inPlace) << replace;
+    const RecordedSyncs::Sync& entry = syncs.all()[1];
+    EXPECT_TRUE(entry.folder);
+    EXPECT_EQ(entry.device, folder.st_dev);
+    EXPECT_EQ(entry.inode, folder.st_ino);
+    EXPECT_TRUE(entry.inPlace) << replace;
+    EXPECT_EQ(readFileBytes(path), bytes);
+  }
 }
 
 // Writers saving one bank at once (two instances, say) each need a temporary file of
