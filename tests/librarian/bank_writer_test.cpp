@@ -300,7 +300,7 @@ TEST(BankWriter, ReadingRefusesFilesOverOneMebibyte)
   EXPECT_FALSE(readWholeFile(dir.root + "none.syx", &c, &why));
 }
 
-TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
+TEST(BankWriter, ScannedBanksSavedBackAreByteIdenticalWithTheirPermissions)
 {
   TempDataDir dir;
   const auto content = testDumps(128, 49);
@@ -312,13 +312,19 @@ TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
   PatchLibrarian lib;
   lib.loadPatchesFromFilesystem(dir.patches);
   ASSERT_EQ(lib.patchFiles.size(), 3u);
+  // Whatever the umask, a new file's mode differs from at least two of these.
+  const mode_t modes[] = {0600, 0640, 0664};
   for (int i = 0; i < 3; ++i)
   {
     const std::string name = lib.patchFiles[(size_t)i]->fileName;
     const std::string path = dir.patches + "/" + name;
     const Bytes before = readFileBytes(path);
+    ASSERT_EQ(chmod(path.c_str(), modes[i]), 0);
     lib.upperFileIndex = i;
     ASSERT_TRUE(lib.saveEditedPatch(path, name));
     EXPECT_EQ(readFileBytes(path), before) << name;
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, modes[i]) << name;
   }
 }
