@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +36,18 @@ inline std::atomic<FileWriteFault>& fileWriteFault()
   return fault;
 }
 
+// The call that takes a file's data, or a folder's entries, to the disk. Tests put a
+// call of their own in its place (which syncs in turn) to see what is synced and when.
+using FileSyncCall = int (*)(int fd);
+inline std::atomic<FileSyncCall>& fileSyncCall()
+{
+  static std::atomic<FileSyncCall> call{&::fsync};
+  return call;
+}
+
 namespace filewrite_detail {
+
+inline int syncToDisk(int fd) { return fileSyncCall().load()(fd); }
 
 inline int injected(FileWriteStep step)
 {
@@ -74,7 +87,76 @@ inline bool renameNoReplace(const char* from, const char* to)
   return true;
 }
 
+// The writer's temporary file for path: "<path>.<pid>-<serial>.tmp".
+inline std::string temporaryPath(const std::string& path, pid_t pid, unsigned serial)
+{
+  return path + "." + std::to_string(pid) + "-" + std::to_string(serial) + ".tmp";
+}
+
+// Digits as std::to_string writes them (no sign, no leading zero), up to max.
+inline bool decimal(const char* p, const char* end, unsigned long long max, unsigned long long* value)
+{
+  if (p == end || (*p == '0' && end - p > 1)) return false;
+  unsigned long long v = 0;
+  for (; p < end; ++p)
+  {
+    if (*p < '0' || *p > '9') return false;
+    v = v * 10 + (unsigned)(*p - '0');
+    if (v > max) return false;
+  }
+  *value = v;
+  return true;
+}
+
 }  // namespace filewrite_detail
+
+// Whether name (a file name, no folder) is exactly one that temporaryPath gives, and
+// the process that made it.
+inline bool isTemporaryFileName(const std::string& name, pid_t* pid)
+{
+  using namespace filewrite_detail;
+  static const std::string kEnd = ".tmp";
+  if (name.size() <= kEnd.size() || name.compare(name.size() - kEnd.size(), kEnd.size(), kEnd) != 0) return false;
+  const char* begin = name.data();
+  const char* end = begin + name.size() - kEnd.size();
+  const char* dash = end;
+  while (dash > begin && dash[-1] != '-') --dash;
+  if (dash == begin) return false;
+  const char* dot = dash - 1;
+  while (dot > begin && dot[-1] != '.') --dot;
+  // A target name before the dot, however short.
+  if (dot - 1 <= begin) return false;
+  unsigned long long p = 0, serial = 0;
+  if (!decimal(dot, dash - 1, 0x7fffffff, &p) || p == 0 || !decimal(dash, end, 0xffffffffu, &serial)) return false;
+  *pid = (pid_t)p;
+  return true;
+}
+
+// A temporary file is taken for abandoned only this long after its last change: a
+// writer in another process-id space (a sandboxed host, another machine sharing the
+// folder) looks dead from here, but no write takes this long.
+inline constexpr time_t kAbandonedTemporaryAge = 10 * 60;
+
+// Removes name (in the folder dirFd, or a path with AT_FDCWD) when it is a temporary
+// file that writeFileDurably left because its process died mid-write: the name is
+// exactly the writer's, it is a regular file, no process of that id exists and it has
+// not changed for kAbandonedTemporaryAge. A live id, even one reused since, keeps it.
+// True when removed; false with *error 0 when it is none, else the removal's errno.
+inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, int* error)
+{
+  *error = 0;
+  const size_t sep = name.find_last_of('/');
+  pid_t pid = 0;
+  if (!isTemporaryFileName(sep == std::string::npos ? name : name.substr(sep + 1), &pid)) return false;
+  struct stat st;
+  if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (st.st_mtime > time(nullptr) - kAbandonedTemporaryAge) return false;
+  if (kill(pid, 0) == 0 || errno != ESRCH) return false;
+  if (unlinkat(dirFd, name.c_str(), 0) == 0) return true;
+  // Another scan that removed it first leaves nothing to say.
+  if (errno != ENOENT) *error = errno;
+  return false;
+}
 
 // Writes size bytes to path. With replace false an existing file is never touched
 // and the write fails with EEXIST. A file that is replaced keeps its permissions.
@@ -93,7 +175,7 @@ inline int writeFileDurably(const std::string& path, const void* data, size_t si
   int err = EEXIST;
   for (int tries = 0; fd < 0 && err == EEXIST && tries < 100; ++tries)
   {
-    temp = path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    temp = temporaryPath(path, getpid(), serial++);
     err = attempt(FileWriteStep::kCreate, [&] {
       fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       return fd >= 0;
@@ -103,7 +185,7 @@ inline int writeFileDurably(const std::string& path, const void* data, size_t si
 
   if (existed && fchmod(fd, old.st_mode & 07777) != 0) err = errno;
   if (!err) err = attempt(FileWriteStep::kWrite, [&] { return writeAll(fd, (const char*)data, size); });
-  if (!err) err = attempt(FileWriteStep::kSync, [&] { return fsync(fd) == 0; });
+  if (!err) err = attempt(FileWriteStep::kSync, [&] { return syncToDisk(fd) == 0; });
   if (close(fd) != 0 && !err) err = errno;
   if (!err)
     err = attempt(FileWriteStep::kRename, [&] {
@@ -121,7 +203,7 @@ inline int writeFileDurably(const std::string& path, const void* data, size_t si
     const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return false;
     // A file system that cannot sync a folder says EINVAL: nothing more to do there.
-    const bool synced = fsync(dir) == 0 || errno == EINVAL;
+    const bool synced = syncToDisk(dir) == 0 || errno == EINVAL;
     const int saved = errno;
     close(dir);
     errno = saved;

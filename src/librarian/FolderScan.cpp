@@ -1,6 +1,7 @@
 // The folder scan: which files under "Patches" become banks, in which order, and where
 // each bank sits in the folder tree.
 
+#include "base/filewrite.h"
 #include "librarian/BankFormats.h"
 #include "librarian/LibrarianFiles.h"
 #include "librarian/LibrarianLog.h"
@@ -89,8 +90,27 @@ private:
   const int fd;
 };
 
+// Whether the scan removed name in folder as a temporary file of a save that died
+// mid-write (each killed save leaves one of its own, which nothing else removes).
+bool removedAbandonedTemporary(const LibrarianLogTarget& log, const OpenFolder& folder, const std::string& dir,
+                               const std::string& name)
+{
+  pid_t writer = 0;
+  if (!isTemporaryFileName(name, &writer)) return false;
+  const std::string path = dir + "/" + name;
+  int error = 0;
+  if (removeAbandonedTemporaryFile(folder.at(), folder.isOpen() ? name : path, &error))
+  {
+    librarianLog(log, "PATCH LIBRARIAN: removed %s, left by a save that did not finish", path.c_str());
+    return true;
+  }
+  if (error) librarianLog(log, "PATCH LIBRARIAN: could not remove %s: %s", path.c_str(), strerror(error));
+  return false;
+}
+
 // Lists dir's sub-folders depth first, each after the folders below it, and with
-// listings each folder's entries. A folder reached twice (through a link) is listed once.
+// listings (the scan) each folder's entries, removing what killed saves left there. A
+// folder reached twice (through a link) is listed once.
 void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::vector<std::string>* out,
                     std::set<FolderId>* seen, Listings* listings)
 {
@@ -102,6 +122,7 @@ void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::
     {
       try
       {
+        if (listed && removedAbandonedTemporary(log, folder, dir, it.name())) continue;
         struct stat st;
         const bool answered = folder.isOpen() ? ::fstatat(folder.at(), it.name().c_str(), &st, 0) == 0
                                               : ::stat(it->path().c_str(), &st) == 0;

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace
 {
 std::vector<Bytes> padded(std::vector<Bytes> v)
@@ -225,6 +227,36 @@ TEST(BankWriter, AtomicWriteRefusesToReplaceWhenAsked)
   EXPECT_EQ(temporaryFilesIn(dir.root), std::vector<std::string>());
 }
 
+// The bytes reach the disk under the temporary name, before the rename can put them
+// in place, and the folder's new entry after it; a crash between never leaves a bank
+// that the disk has not got.
+TEST(BankWriter, WritesSyncTheFileBeforeTheRenameAndTheFolderAfter)
+{
+  TempDataDir dir;
+  const std::string path = dir.patches + "/Bank.dvl";
+  struct stat folder;
+  ASSERT_EQ(stat(dir.patches.c_str(), &folder), 0);
+  const Bytes bytes(38016, 0x5A);
+  for (const bool replace : {true, false})  // over the old file; a new one that replaces nothing
+  {
+    std::filesystem::remove(path);
+    if (replace) writeFileBytes(path, Bytes(297, 0x01));
+    RecordedSyncs syncs(path);
+    ASSERT_TRUE(writeFileAtomically(path, bytes.data(), (int)bytes.size(), replace, nullptr)) << replace;
+    ASSERT_EQ(syncs.all().size(), 2u) << replace;
+    const RecordedSyncs::Sync& file = syncs.all()[0];
+    EXPECT_FALSE(file.folder);
+    EXPECT_EQ(file.size, (off_t)bytes.size()) << replace;
+    EXPECT_FALSE(file.inPlace) << replace;
+    const RecordedSyncs::Sync& entry = syncs.all()[1];
+    EXPECT_TRUE(entry.folder);
+    EXPECT_EQ(entry.device, folder.st_dev);
+    EXPECT_EQ(entry.inode, folder.st_ino);
+    EXPECT_TRUE(entry.inPlace) << replace;
+    EXPECT_EQ(readFileBytes(path), bytes);
+  }
+}
+
 // Writers saving one bank at once (two instances, say) each need a temporary file of
 // their own, or one renames another's half-written file into place.
 TEST(BankWriter, ConcurrentSavesOfOneBankLeaveOneWholeAndNoTemporaryFile)
@@ -268,7 +300,7 @@ TEST(BankWriter, ReadingRefusesFilesOverOneMebibyte)
   EXPECT_FALSE(readWholeFile(dir.root + "none.syx", &c, &why));
 }
 
-TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
+TEST(BankWriter, ScannedBanksSavedBackAreByteIdenticalWithTheirPermissions)
 {
   TempDataDir dir;
   const auto content = testDumps(128, 49);
@@ -280,13 +312,19 @@ TEST(BankWriter, ScannedBanksSavedBackAreByteIdentical)
   PatchLibrarian lib;
   lib.loadPatchesFromFilesystem(dir.patches);
   ASSERT_EQ(lib.patchFiles.size(), 3u);
+  // Whatever the umask, a new file's mode differs from at least two of these.
+  const mode_t modes[] = {0600, 0640, 0664};
   for (int i = 0; i < 3; ++i)
   {
     const std::string name = lib.patchFiles[(size_t)i]->fileName;
     const std::string path = dir.patches + "/" + name;
     const Bytes before = readFileBytes(path);
+    ASSERT_EQ(chmod(path.c_str(), modes[i]), 0);
     lib.upperFileIndex = i;
     ASSERT_TRUE(lib.saveEditedPatch(path, name));
     EXPECT_EQ(readFileBytes(path), before) << name;
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, modes[i]) << name;
   }
 }

@@ -9,6 +9,8 @@
 #include <filesystem>
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -339,6 +341,83 @@ TEST(FolderScan, UserRescanStartsAfresh)
     EXPECT_EQ(lib.searchResultFiles.empty(), fresh.patchFiles.empty());
   }
   EXPECT_TRUE(kept.messages[0].bytes == keptBytes);
+}
+
+TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
+{
+  // A process that has ended and been reaped: its id names no process.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string dead = std::to_string(child), self = std::to_string(getpid());
+
+  TempDataDir dir;
+  LogCapture log;
+  dir.mkdir("Patches/A");
+  writeFileBytes(dir.patches + "/A/x.dvl", bankBytes(128, 110));
+  writeFileBytes(dir.patches + "/y.dvl", bankBytes(128, 111));
+  const timespec longAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  // Only a regular file is one: not a folder, not a link (to a bank, here).
+  const std::string folder = dir.patches + "/y.dvl." + dead + "-5.tmp";
+  const std::string link = dir.patches + "/y.dvl." + dead + "-6.tmp";
+  dir.mkdir("Patches/y.dvl." + dead + "-5.tmp");
+  std::filesystem::create_symlink(dir.patches + "/A/x.dvl", link);
+  ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), longAgo, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, link.c_str(), longAgo, AT_SYMLINK_NOFOLLOW), 0);
+  PatchLibrarian before;
+  before.loadPatchesFromFilesystem(dir.patches);
+
+  const struct
+  {
+    std::string name;
+    bool removed;
+    bool fresh = false;  // changed just now, not long ago
+  } rows[] = {
+      {"y.dvl." + dead + "-0.tmp", true},
+      {"A/x.dvl." + dead + "-17.tmp", true},
+      {"Set." + dead + "-4294967295.tmp", true},  // a target without an extension
+      {"y.dvl.2147483647-3.tmp", true},           // above any process id there can be
+      {"y.dvl." + self + "-0.tmp", false},        // a live writer's
+      {"y.dvl.1-0.tmp", false},
+      {"y.dvl." + dead + "-1.tmp", false, true},  // its writer may live where ids differ
+      {"y.dvl." + dead + ".tmp", false},          // not the writer's names
+      {"y.dvl." + dead + "-2.TMP", false},
+      {"y.dvl." + dead + "-2.tmp.bak", false},
+      {"y.dvl." + dead + "-02.tmp", false},
+      {"y.dvl.0" + dead + "-2.tmp", false},
+      {"y.dvl.-" + dead + "-2.tmp", false},
+      {"y.dvl." + dead + "-4294967296.tmp", false},
+      {"y.dvl.0-2.tmp", false},
+      {"." + dead + "-2.tmp", false},
+      {"y.dvl." + dead + "-.tmp", false},
+  };
+  for (const auto& r : rows)
+  {
+    const std::string path = dir.patches + "/" + r.name;
+    writeFileBytes(path, Bytes{1, 2, 3});
+    if (!r.fresh)
+    {
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), longAgo, AT_SYMLINK_NOFOLLOW), 0) << r.name;
+    }
+  }
+  ASSERT_NE(kill(child, 0), 0) << "the dead child's id was taken again";
+
+  PatchLibrarian lib;
+  lib.loadPatchesFromFilesystem(dir.patches);
+  for (const auto& r : rows)
+  {
+    EXPECT_EQ(fileExists(dir.patches + "/" + r.name), !r.removed) << r.name;
+    EXPECT_EQ(log.contains("removed " + dir.patches + "/" + r.name + ", left by a save that did not finish"),
+              r.removed)
+        << r.name;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(listedNames(lib), listedNames(before));
+  EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"x.dvl", "y.dvl"}));
+  EXPECT_EQ(lib.folderPaths, before.folderPaths);
+  EXPECT_EQ(lib.folderTree.size(), before.folderTree.size());
 }
 
 TEST(FolderScan, ReadTrustsTheListedSizeOnlyWhileTheFileMatchesIt)
