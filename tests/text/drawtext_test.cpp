@@ -396,6 +396,9 @@ TEST(DrawText, FollowsTheContextsTransform)
       {"scale 2", {2, 0, 0, 2, 0, 0}, 2, {1, 0, 0, 0, 1, 0}},
       {"quarter turn", {0, 1, -1, 0, 120, 0}, 1, {0, -1, 119, 1, 0, 0}},
       {"half turn", {-1, 0, 0, -1, n, n}, 1, {-1, 0, n - 1, 0, -1, n - 1}},
+      // x and y swapped: y points up, so the text's own space is mirrored back and the
+      // upright picture is turned a quarter clockwise, its top at the box's bottom edge.
+      {"flipped and turned", {0, 1, 1, 0, 0, 0}, 1, {0, -1, 2 * area.top + 17 /* the line measured */ - 1, 1, 0, 0}},
   };
   for (const Case& c : cases)
   {
