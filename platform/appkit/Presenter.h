@@ -64,6 +64,8 @@ public:
   // the presenter's events said them last.
   virtual NSUInteger pressedMouseButtons() const { return mButtons; }
   virtual NSUInteger modifierFlags() const { return mModifiers; }
+  // True where modifierFlags is the display's own: then an event's flags may be older.
+  virtual bool modifierFlagsAreTheDisplays() const { return false; }
   virtual bool hideCursor() { return true; }
   virtual bool showCursor() { return true; }
   // Screen pixels, y down.

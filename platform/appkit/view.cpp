@@ -150,6 +150,7 @@ CGFloat AKDrawTextLine(const std::string& text, NSFont* font, NSPoint baseline, 
   const int r = color ? (int)std::lround(color->redComponent() * 255) : 0;
   const int g = color ? (int)std::lround(color->greenComponent() * 255) : 0;
   const int b = color ? (int)std::lround(color->blueComponent() * 255) : 0;
+  const DVCGClipGuard keep(gc);
   if (target.pixels) CTLineDraw(line, &target, (int)std::lround(px), (int)std::lround(py), r, g, b, true);
   CTLineRelease(line);
   return w;

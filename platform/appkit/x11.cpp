@@ -365,6 +365,7 @@ public:
     return buttonsOf(state, 0, false) | ((state & Button2Mask) ? 4 : 0);
   }
   NSUInteger modifierFlags() const override { return flagsOf(pointerState()); }
+  bool modifierFlagsAreTheDisplays() const override { return true; }
 
   // The pointer's place on the screen (pixels, y down) and the state of the keys and
   // buttons, from the server.

@@ -312,6 +312,7 @@ void CGContextDrawPath(CGContextRef ctx, CGPathDrawingMode mode)
   if (!ctx) return;
   DVCGPath path;
   std::swap(path, *DVCGContextPath(ctx));
+  const DVCGClipGuard keep(ctx);
   if (mode != kCGPathStroke) fillPath(ctx, path, mode == kCGPathEOFill || mode == kCGPathEOFillStroke);
   if (mode == kCGPathStroke || mode == kCGPathFillStroke || mode == kCGPathEOFillStroke) strokePath(ctx, path);
 }
@@ -355,6 +356,7 @@ void CGContextFillEllipseInRect(CGContextRef ctx, CGRect r)
     const int c0 = (int)std::ceil(cx - half - 0.5), c1 = (int)std::ceil(cx + half - 0.5);
     if (c1 > c0) rows[row].push_back(Span{c0, c1});
   }
+  const DVCGClipGuard keep(ctx);
   fillSpans(ctx, rows, paintOf(DVCGContextFillColor(ctx)));
 }
 

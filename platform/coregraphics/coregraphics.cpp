@@ -26,10 +26,22 @@ struct DeviceClip
   long x0, y0, x1, y1;
 };
 
+// What a rectangle clipped under a turn leaves: a convex polygon in device space
+// (every clip is an intersection of rectangles), and for each device row of the
+// box, from y0 up, the columns whose pixel centres lie inside it. Empty while the
+// clip is the box alone.
+struct ClipShape
+{
+  std::vector<CGPoint> polygon;
+  std::vector<long> spans;  // x0, x1 of each row
+  bool any() const { return !polygon.empty(); }
+};
+
 struct GState
 {
   CGAffineTransform ctm;
   DeviceClip clip;
+  ClipShape shape;
   CGFloat fill[4];
   DVCGDrawState draw;
 };
@@ -43,6 +55,7 @@ struct CGContext
   uint32_t bitmapInfo;
   CGAffineTransform ctm;
   DeviceClip clip;
+  ClipShape shape;
   CGFloat fill[4];
   DVCGDrawState draw;
   DVCGPath path;
@@ -186,6 +199,9 @@ namespace {
 
 bool turns(const CGAffineTransform& m) { return m.b != 0 || m.c != 0; }
 
+// Quarter and half turns keep a rectangle's edges on the axes.
+bool keepsAxes(const CGAffineTransform& m) { return (m.b == 0 && m.c == 0) || (m.a == 0 && m.d == 0); }
+
 // The box around the user rectangle's corners in device pixels (rounded to the
 // nearest pixel edges).
 DeviceClip deviceRect(CGContextRef ctx, CGRect r)
@@ -218,6 +234,170 @@ uint32_t* rowOf(CGContextRef ctx, long deviceY)
   return (uint32_t*)(ctx->data + (size_t)((long)ctx->height - 1 - deviceY) * ctx->bytesPerRow);
 }
 
+// The rectangle's corners in device space, in order around it.
+std::vector<CGPoint> deviceCorners(const CGAffineTransform& m, CGRect r)
+{
+  const CGFloat xs[4] = {r.origin.x, r.origin.x + r.size.width, r.origin.x + r.size.width, r.origin.x};
+  const CGFloat ys[4] = {r.origin.y, r.origin.y, r.origin.y + r.size.height, r.origin.y + r.size.height};
+  std::vector<CGPoint> pts(4);
+  for (int i = 0; i < 4; ++i) pts[i] = CGPoint{m.a * xs[i] + m.c * ys[i] + m.tx, m.b * xs[i] + m.d * ys[i] + m.ty};
+  return pts;
+}
+
+std::vector<CGPoint> cornersOf(const DeviceClip& c)
+{
+  return {CGPoint{(CGFloat)c.x0, (CGFloat)c.y0}, CGPoint{(CGFloat)c.x1, (CGFloat)c.y0},
+          CGPoint{(CGFloat)c.x1, (CGFloat)c.y1}, CGPoint{(CGFloat)c.x0, (CGFloat)c.y1}};
+}
+
+// The part of the convex polygon inside the convex polygon "by" (either winding).
+std::vector<CGPoint> cutConvex(std::vector<CGPoint> poly, const std::vector<CGPoint>& by)
+{
+  double area = 0;
+  for (size_t i = 0; i < by.size(); ++i)
+  {
+    const CGPoint& a = by[i];
+    const CGPoint& b = by[(i + 1) % by.size()];
+    area += a.x * b.y - b.x * a.y;
+  }
+  if (area == 0) return {};
+  const double sign = area > 0 ? 1 : -1;
+  for (size_t i = 0; i < by.size() && !poly.empty(); ++i)
+  {
+    const CGPoint a = by[i], b = by[(i + 1) % by.size()];
+    auto side = [&](const CGPoint& p) { return sign * ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)); };
+    std::vector<CGPoint> out;
+    for (size_t j = 0; j < poly.size(); ++j)
+    {
+      const CGPoint p = poly[j], q = poly[(j + 1) % poly.size()];
+      const double sp = side(p), sq = side(q);
+      if (sp >= 0) out.push_back(p);
+      if ((sp >= 0) != (sq >= 0))
+      {
+        const double t = sp / (sp - sq);
+        out.push_back(CGPoint{p.x + t * (q.x - p.x), p.y + t * (q.y - p.y)});
+      }
+    }
+    poly.swap(out);
+  }
+  if (poly.size() < 3) poly.clear();
+  return poly;
+}
+
+// Cuts the clip to the polygon: the pixels whose centres lie inside both, as fills
+// choose theirs.
+void clipToPolygon(CGContextRef ctx, const std::vector<CGPoint>& by)
+{
+  ClipShape& s = ctx->shape;
+  std::vector<CGPoint> poly = cutConvex(s.any() ? s.polygon : cornersOf(ctx->clip), by);
+  s.spans.clear();
+  DeviceClip box{0, 0, 0, 0};
+  if (poly.empty())
+  {
+    // Nothing is left: a degenerate polygon keeps the shape set and the box empty.
+    s.polygon.assign(1, CGPoint{0, 0});
+    ctx->clip = box;
+    return;
+  }
+  s.polygon = poly;
+  double ymin = HUGE_VAL, ymax = -HUGE_VAL;
+  for (const CGPoint& p : poly)
+  {
+    ymin = std::min(ymin, p.y);
+    ymax = std::max(ymax, p.y);
+  }
+  const long r0 = std::max(ctx->clip.y0, (long)std::floor(ymin)), r1 = std::min(ctx->clip.y1, (long)std::ceil(ymax));
+  bool found = false;
+  for (long row = r0; row < r1; ++row)
+  {
+    const double yc = row + 0.5;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    for (size_t i = 0; i < poly.size(); ++i)
+    {
+      const CGPoint& a = poly[i];
+      const CGPoint& b = poly[(i + 1) % poly.size()];
+      const double lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
+      if (a.y == b.y || yc < lo || yc >= hi) continue;
+      const double x = a.x + (yc - a.y) * (b.x - a.x) / (b.y - a.y);
+      x0 = std::min(x0, x);
+      x1 = std::max(x1, x);
+    }
+    // Columns whose centre c + 0.5 lies in [x0, x1), within the old box.
+    long c0 = x0 <= x1 ? (long)std::ceil(x0 - 0.5) : 0, c1 = x0 <= x1 ? (long)std::ceil(x1 - 0.5) : 0;
+    c0 = std::max(c0, ctx->clip.x0);
+    c1 = std::min(c1, ctx->clip.x1);
+    if (c1 <= c0)
+    {
+      if (found) s.spans.push_back(0), s.spans.push_back(0);
+      continue;
+    }
+    if (!found) box = DeviceClip{c0, row, c1, row};
+    found = true;
+    box.x0 = std::min(box.x0, c0);
+    box.x1 = std::max(box.x1, c1);
+    box.y1 = row + 1;
+    s.spans.push_back(c0);
+    s.spans.push_back(c1);
+  }
+  // Empty rows after the last one with pixels were counted too; drop them.
+  s.spans.resize((size_t)(box.y1 - box.y0) * 2);
+  ctx->clip = box;
+}
+
+}  // namespace
+
+DVCGClipGuard::DVCGClipGuard(CGContextRef ctx)
+{
+  if (!ctx || !ctx->shape.any() || ctx->clip.x1 <= ctx->clip.x0) return;
+  mCtx = ctx;
+  mClip[0] = ctx->clip.x0;
+  mClip[1] = ctx->clip.y0;
+  mClip[2] = ctx->clip.x1;
+  mClip[3] = ctx->clip.y1;
+  mSpans = ctx->shape.spans;
+  forEachOutside([this](uint32_t* p, long n) { mKept.insert(mKept.end(), p, p + n); });
+}
+
+DVCGClipGuard::~DVCGClipGuard()
+{
+  if (!mCtx) return;
+  size_t at = 0;
+  forEachOutside([&](uint32_t* p, long n) {
+    std::copy(mKept.begin() + (std::ptrdiff_t)at, mKept.begin() + (std::ptrdiff_t)(at + (size_t)n), p);
+    at += (size_t)n;
+  });
+}
+
+template <typename F>
+void DVCGClipGuard::forEachOutside(F f)
+{
+  for (long y = mClip[1]; y < mClip[3]; ++y)
+  {
+    uint32_t* row = rowOf(mCtx, y);
+    const long* s = &mSpans[(size_t)(y - mClip[1]) * 2];
+    if (s[1] <= s[0])
+    {
+      f(row + mClip[0], mClip[2] - mClip[0]);
+      continue;
+    }
+    if (s[0] > mClip[0]) f(row + mClip[0], s[0] - mClip[0]);
+    if (mClip[2] > s[1]) f(row + s[1], mClip[2] - s[1]);
+  }
+}
+
+namespace {
+
+// The clip's columns on a device row: x0 <= x < x1 (empty where x1 <= x0).
+void rowClip(CGContextRef ctx, long y, long* x0, long* x1)
+{
+  *x0 = ctx->clip.x0;
+  *x1 = ctx->clip.x1;
+  if (!ctx->shape.any() || y < ctx->clip.y0 || y >= ctx->clip.y1) return;
+  const long* s = &ctx->shape.spans[(size_t)(y - ctx->clip.y0) * 2];
+  *x0 = s[0];
+  *x1 = s[1];
+}
+
 }  // namespace
 
 void CGContextSaveGState(CGContextRef ctx)
@@ -226,9 +406,10 @@ void CGContextSaveGState(CGContextRef ctx)
   GState g;
   g.ctm = ctx->ctm;
   g.clip = ctx->clip;
+  g.shape = ctx->shape;
   memcpy(g.fill, ctx->fill, sizeof(g.fill));
   g.draw = ctx->draw;
-  ctx->saved.push_back(g);
+  ctx->saved.push_back(std::move(g));
 }
 
 void CGContextRestoreGState(CGContextRef ctx)
@@ -237,6 +418,7 @@ void CGContextRestoreGState(CGContextRef ctx)
   const GState& g = ctx->saved.back();
   ctx->ctm = g.ctm;
   ctx->clip = g.clip;
+  ctx->shape = g.shape;
   memcpy(ctx->fill, g.fill, sizeof(g.fill));
   ctx->draw = g.draw;
   ctx->saved.pop_back();
@@ -245,7 +427,10 @@ void CGContextRestoreGState(CGContextRef ctx)
 void CGContextClipToRect(CGContextRef ctx, CGRect rect)
 {
   if (!ctx) return;
-  ctx->clip = intersect(ctx->clip, deviceRect(ctx, rect));
+  if (keepsAxes(ctx->ctm) && !ctx->shape.any())
+    ctx->clip = intersect(ctx->clip, deviceRect(ctx, rect));
+  else
+    clipToPolygon(ctx, keepsAxes(ctx->ctm) ? cornersOf(deviceRect(ctx, rect)) : deviceCorners(ctx->ctm, rect));
 }
 
 CGRect CGContextGetClipBoundingBox(CGContextRef ctx)
@@ -300,12 +485,16 @@ void CGContextFillRect(CGContextRef ctx, CGRect rect)
   for (long y = d.y0; y < d.y1; ++y)
   {
     uint32_t* row = rowOf(ctx, y);
+    long x0, x1;
+    rowClip(ctx, y, &x0, &x1);
+    x0 = std::max(x0, d.x0);
+    x1 = std::min(x1, d.x1);
     if (a >= 255)
     {
-      for (long x = d.x0; x < d.x1; ++x) row[x] = pixel;
+      for (long x = x0; x < x1; ++x) row[x] = pixel;
       continue;
     }
-    for (long x = d.x0; x < d.x1; ++x)
+    for (long x = x0; x < x1; ++x)
     {
       unsigned char* p = (unsigned char*)&row[x];
       p[1] = (unsigned char)((p[1] * (255 - a) + r * a + 127) / 255);
@@ -371,10 +560,15 @@ void CGContextDrawImage(CGContextRef ctx, CGRect rect, CGImageRef image)
     if (!upright) sy = (long)image->height - 1 - sy;
     const uint32_t* src = (const uint32_t*)(image->data + (size_t)sy * image->bytesPerRow);
     uint32_t* dst = rowOf(ctx, y);
+    long x0, x1;
+    rowClip(ctx, y, &x0, &x1);
+    x0 = std::max(x0, d.x0);
+    x1 = std::min(x1, d.x1);
+    if (x1 <= x0) continue;
     if (sameSize)
-      memcpy(dst + d.x0, src + (d.x0 - full.x0), (size_t)(d.x1 - d.x0) * 4);
+      memcpy(dst + x0, src + (x0 - full.x0), (size_t)(x1 - x0) * 4);
     else
-      for (long x = d.x0; x < d.x1; ++x)
+      for (long x = x0; x < x1; ++x)
         dst[x] = src[(long)((double)(x - full.x0) * (double)image->width / (double)w)];
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 typedef double CGFloat;
 
@@ -71,9 +72,11 @@ uint32_t CGBitmapContextGetBitmapInfo(CGContextRef ctx);
 // ---- graphics state, clipping and fills ----
 // A bitmap context's device space counts y upward from the bottom row of the
 // bitmap, as on the platform; the transform maps user space onto it. Rectangle
-// fills, paths and text follow any transform; the clip stays a rectangle of pixels
-// (a clip rectangle under a turning transform becomes the box around its corners),
-// and images and filled ellipses stay upright.
+// fills, paths and text follow any transform, and images and filled ellipses stay
+// upright. The clip is the pixels whose centres lie inside every clip rectangle as
+// it was turned when it was set; while no rectangle was set under a turn other than
+// a quarter or half one, that is a rectangle of pixels, each edge rounded to the
+// nearest pixel edge.
 
 void CGContextSaveGState(CGContextRef ctx);
 void CGContextRestoreGState(CGContextRef ctx);
@@ -86,11 +89,33 @@ void CGContextSetRGBFillColor(CGContextRef ctx, CGFloat r, CGFloat g, CGFloat b,
 // below 1 blends over what is there.
 void CGContextFillRect(CGContextRef ctx, CGRect rect);
 
-// Stand-in extension for the text engine and the presenters: the clip as pixels of
-// the bitmap (left and top inclusive, right and bottom exclusive, rows top-down),
-// and a user-space point as a pixel position (x right, y down from the top row).
+// Stand-in extension for the text engine and the presenters: the clip's box as
+// pixels of the bitmap (left and top inclusive, right and bottom exclusive, rows
+// top-down), and a user-space point as a pixel position (x right, y down from the
+// top row).
 void DVCGContextGetPixelClip(CGContextRef ctx, int* left, int* top, int* right, int* bottom);
 void DVCGContextUserToPixel(CGContextRef ctx, CGFloat x, CGFloat y, CGFloat* px, CGFloat* py);
+
+// Stand-in extension for code that draws inside the clip's box and knows no other
+// shape: while the clip is not the whole box (a rectangle set under a turn), the
+// guard keeps the box's pixels outside the clip, as it is when the guard is made,
+// and puts them back when it goes. Otherwise it does nothing.
+class DVCGClipGuard
+{
+public:
+  explicit DVCGClipGuard(CGContextRef ctx);
+  ~DVCGClipGuard();
+  DVCGClipGuard(const DVCGClipGuard&) = delete;
+  DVCGClipGuard& operator=(const DVCGClipGuard&) = delete;
+
+private:
+  template <typename F>
+  void forEachOutside(F f);
+  CGContextRef mCtx = nullptr;
+  long mClip[4] = {0, 0, 0, 0};  // the box in device rows, as the context keeps it
+  std::vector<long> mSpans;
+  std::vector<uint32_t> mKept;
+};
 
 // ---- images ----
 // An image of the context's pixels. The platform copies them lazily (copy on

@@ -57,6 +57,7 @@ void blendOver(HDC dst, int x, int y, int w, int h, LICE_PixelValue* src, int sw
   const int rowSpan = (int)(CGBitmapContextGetBytesPerRow(gc) / 4);
   PixelView clip(bits + (size_t)t * rowSpan + l, r - l, b - t, rowSpan);
   PixelView from(src, sw, sh, span);
+  const DVCGClipGuard keep(gc);
   CGFloat ax, ay, bx, by;
   DVCGContextUserToPixel(gc, x, y, &ax, &ay);
   DVCGContextUserToPixel(gc, x + w, y + h, &bx, &by);

@@ -176,6 +176,7 @@ void SWELL_DrawImageInRect(HDC ctx, SWELL_Image* image, const RECT* r)
   const int w = (int)std::lround(std::fabs(bx - ax)), h = (int)std::lround(std::fabs(by - ay));
   ClipView dst(ctx->ctx);
   if (!dst.getBits() || w < 1 || h < 1) return;
+  const DVCGClipGuard keep(ctx->ctx);
   LICE_IBitmap* src = image->pixels;
   LICE_ScaledBlit(&dst, src, x0 - dst.left, y0 - dst.top, w, h, 0, 0, (float)src->getWidth(), (float)src->getHeight(),
                   1.0f, LICE_MODE_COPY | LICE_MODE_SOURCEALPHA);

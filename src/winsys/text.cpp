@@ -287,6 +287,8 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
     const int lineAdvance = (int)floor(ascent + descent + leading + 0.5);
     const int lineBox = multiline ? (int)lround(ascent + descent + leading) : H;
     if (target.pixels && target.clipLeft < target.clipRight && target.clipTop < target.clipBottom)
+    {
+      const DVCGClipGuard keep(gc);  // the engine knows the clip's box alone
       for (int k = 0; k < count; ++k, y += lineAdvance)
       {
         if (opaque) CGContextFillRect(gc, CGRectMake(x, y, list[k].width, lineBox));
@@ -299,6 +301,7 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
           CTLineDrawTransformed(list[k].line, &target, tm, top[0] + tm.xy * ascent, top[1] + tm.yy * ascent, red,
                                 green, blue, antialias);
       }
+    }
     CGContextRestoreGState(gc);
   }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -372,6 +373,67 @@ TEST(DrawText, ClipsToTheRectangleUnlessAskedNotTo)
   EXPECT_GT(b.bottom, 20);
 }
 
+// A rectangle clipped under a turn keeps its shape: only pixels whose centres lie
+// inside the turned rectangle change (give or take a pixel at its edges), and a
+// fill larger than it, or an opaque background, covers all of it; so does an
+// upright fill once the turn is undone. Under quarter and half turns, exactly.
+TEST(DrawText, ClipsToTheTurnedRectangleUnderATurn)
+{
+  const int n = 200;
+  const RECT r = {-40, -12, 40, 12};
+  enum Kind { kText, kOpaqueText, kFill, kUprightFill };
+  const char* const names[] = {"text", "text on its background", "fill", "upright fill"};
+  for (int degrees : {30, 45, 90, 180})
+    for (Kind kind : {kText, kOpaqueText, kFill, kUprightFill})
+    {
+      const bool quarter = degrees % 90 == 0;
+      auto exact = [&](double v) { return quarter ? std::round(v) : v; };
+      const double c = exact(std::cos(degrees * M_PI / 180)), s = exact(std::sin(degrees * M_PI / 180));
+      // Pixel (x, y) of the y-down context is user point t(u); inside(x, y, m): its
+      // centre taken back lies in the rectangle grown by m on each side.
+      const CGAffineTransform t = {c, s, -s, c, n / 2, n / 2};
+      auto inside = [&](int x, int y, double m) {
+        const double dx = x + 0.5 - n / 2, dy = y + 0.5 - n / 2, u = c * dx + s * dy, v = -s * dx + c * dy;
+        return u >= r.left - m && u <= r.right + m && v >= r.top - m && v <= r.bottom + m;
+      };
+      const double edge = quarter ? 0 : 1;
+      // Drawn clipped, and as it would be without the clip.
+      Surface clipped(makeFont(30), n, n), whole(makeFont(30), n, n);
+      for (Surface* f : {&clipped, &whole})
+      {
+        CGContextRef gc = SWELL_GetCtxGC(f->dc());
+        CGContextConcatCTM(gc, t);
+        const bool clip = f == &clipped;
+        if (kind == kFill || kind == kUprightFill)
+        {
+          if (clip) CGContextClipToRect(gc, CGRectMake(r.left, r.top, r.right - r.left, r.bottom - r.top));
+          if (kind == kUprightFill) CGContextConcatCTM(gc, CGAffineTransform{c, -s, s, c, 0, 0});
+          CGContextSetRGBFillColor(gc, 1, 1, 1, 1);
+          CGContextFillRect(gc, CGRectMake(-60, -60, 120, 120));  // around the rectangle, whichever way it turns
+          continue;
+        }
+        SetBkMode(f->dc(), kind == kOpaqueText ? 1 : 0);
+        SetBkColor(f->dc(), 0x204060);
+        f->draw("WWWWWWWW", -1, r, clip ? 0 : DT_NOCLIP);
+      }
+      int in = 0, out = 0, missed = 0, beyond = 0;
+      for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+        {
+          const bool ink = LICE_GetPixel(&clipped.bm, x, y) != kBlack;
+          in += ink;
+          out += ink && !inside(x, y, edge);
+          missed += kind != kText && !ink && inside(x, y, -edge);
+          beyond += LICE_GetPixel(&whole.bm, x, y) != kBlack && !inside(x, y, edge);
+        }
+      const std::string what = std::to_string(degrees) + " degrees, " + names[kind];
+      EXPECT_EQ(0, out) << what;
+      EXPECT_EQ(0, missed) << what;
+      EXPECT_GT(in, kind == kText ? 200 : 1000) << what;
+      EXPECT_GT(beyond, 200) << what << ": unclipped, it reaches past the rectangle";
+    }
+}
+
 TEST(DrawText, TextNeverLeavesTheContextsPixels)
 {
   // Text placed across every edge of a small context: the sanitizer sees any stray write.
@@ -396,6 +458,9 @@ TEST(DrawText, FollowsTheContextsTransform)
       {"scale 2", {2, 0, 0, 2, 0, 0}, 2, {1, 0, 0, 0, 1, 0}},
       {"quarter turn", {0, 1, -1, 0, 120, 0}, 1, {0, -1, 119, 1, 0, 0}},
       {"half turn", {-1, 0, 0, -1, n, n}, 1, {-1, 0, n - 1, 0, -1, n - 1}},
+      // x and y swapped: y points up, so the text's own space is mirrored back and the
+      // upright picture is turned a quarter clockwise, its top at the box's bottom edge.
+      {"flipped and turned", {0, 1, 1, 0, 0, 0}, 1, {0, -1, 2 * area.top + 17 /* the line measured */ - 1, 1, 0, 0}},
   };
   for (const Case& c : cases)
   {

@@ -326,7 +326,8 @@ TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
 
 // GetAsyncKeyState answers the keys and buttons held on the whole display, as the
 // server has them: while the pointer and the keyboard are with no window of the
-// layer's, which hears of none of it.
+// layer's, which hears of none of it, and while an older event is handled that
+// says a key was held which has been let go since.
 TEST_F(WndX11, HeldKeysAndButtonsAreTheDisplaysOwn)
 {
   HWND top = nullptr;
@@ -362,6 +363,23 @@ TEST_F(WndX11, HeldKeysAndButtonsAreTheDisplaysOwn)
   }
   loop->runOnce();
   EXPECT_TRUE(log.only({WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_MOUSEMOVE}).empty());
+
+  // A click made with shift held, still queued when shift is let go.
+  static NSUInteger carried = 0;
+  static short shift = -1;
+  log.handlers[{top, WM_LBUTTONDOWN}] = [](HWND, WPARAM, LPARAM) {
+    carried = NSApp->currentEvent() ? NSApp->currentEvent()->modifierFlags() : 0;
+    shift = GetAsyncKeyState(VK_SHIFT);
+    return (LRESULT)0;
+  };
+  POINT at{20, 20};
+  ClientToScreen(top, &at);
+  driver->movePointer(at.x, (int)CGDisplayPixelsHigh(CGMainDisplayID()) - at.y);
+  for (const char* k : {"+Shift_L", "+1", "-1", "-Shift_L"}) hold(k);
+  ASSERT_TRUE(until([&] { return !log.only(WM_LBUTTONUP).empty(); }));
+  EXPECT_TRUE(carried & NSShiftKeyMask) << "the click says shift was held";
+  EXPECT_EQ(shift, 0) << "shift is not held now";
+  log.handlers.clear();
   DestroyWindow(top);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/appkit/NSImage.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/appkit/Presenter.h"
 #include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "winsys/msgloop/runloop_misc.h"
@@ -171,11 +172,13 @@ short GetAsyncKeyState(int vk)
     down = (NSEvent::pressedMouseButtons() >> (vk == VK_MBUTTON ? 2 : vk - 1)) & 1;
   else
   {
-    // The keys held now, and those of the event being handled (the kit's headless
-    // presenter knows only these).
+    // The keys held now, as the session has them: a key let go before an older event
+    // is handled is not held in its handler. A presenter that hears of the keys only
+    // through events (headless) adds those of the event being handled.
+    NSUInteger m = (NSUInteger)CGEventSourceFlagsState(kCGEventSourceStateCombinedSessionState);
     NSEvent* e = currentEvent();
-    const NSUInteger m =
-        (e ? e->modifierFlags() : 0) | (NSUInteger)CGEventSourceFlagsState(kCGEventSourceStateCombinedSessionState);
+    const NSPresenter* p = e ? NSApp->presenter() : nullptr;
+    if (e && !(p && p->modifierFlagsAreTheDisplays())) m |= e->modifierFlags();
     if (vk == VK_SHIFT) down = m & NSShiftKeyMask;
     else if (vk == VK_CONTROL) down = m & NSCommandKeyMask;
     else if (vk == VK_MENU) down = m & NSAlternateKeyMask;
