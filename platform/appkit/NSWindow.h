@@ -174,7 +174,10 @@ public:
   // The whole window's alpha (0 to 1), shown by the presenter where it can.
   void setAlphaValue(CGFloat a);
   CGFloat alphaValue() const { return mAlpha; }
-  void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
+  // On: the mouse goes through the window to the one under it (the application
+  // finds no window of it at a point, and the presenter lets the screen's pointer
+  // pass too).
+  void setIgnoresMouseEvents(bool on);
   bool ignoresMouseEvents() const { return mIgnoresMouse; }
   // Not opaque: the first byte of each backing pixel is its alpha, colours
   // premultiplied by it, which the presenter shows where it can (the background

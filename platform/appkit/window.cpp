@@ -220,6 +220,13 @@ void NSWindow::setAlphaValue(CGFloat a)
   if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
 }
 
+void NSWindow::setIgnoresMouseEvents(bool on)
+{
+  if (on == mIgnoresMouse) return;
+  mIgnoresMouse = on;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
+}
+
 void NSWindow::setOpaque(bool on)
 {
   if (on == mOpaque) return;
