@@ -100,6 +100,9 @@ public:
   // The windows front to back: higher levels first, and within a level the one
   // ordered front last first (a new window counts as ordered front when made).
   std::vector<NSWindow*> orderedWindows() const;
+  // The front shown window whose frame holds the screen point, passing over windows
+  // that ignore mouse events (the mouse goes through them); null for none.
+  NSWindow* windowAtPoint(NSPoint screen) const;
   NSWindow* keyWindow() const { return mKeyWindow; }
   // The kit keeps no separate main window: the key window is it.
   NSWindow* mainWindow() const { return mKeyWindow; }
@@ -126,7 +129,8 @@ public:
   // Queues the event (retained) for the next turn of the run loop.
   void postEvent(NSEvent* event, bool atStart);
   // Hands the event to its window (key events to the key window when it has none),
-  // unless the event filter takes it.
+  // unless the event filter takes it. A mouse event of a window that ignores mouse
+  // events goes to the window under it there, or nowhere.
   virtual void sendEvent(NSEvent* event);
   // A modal interaction in progress sees every event first; true keeps it from its
   // window. Null removes it.

@@ -135,6 +135,10 @@ public:
   NSInteger data1() const { return mData1; }
   NSInteger data2() const { return mData2; }
 
+  // Kit internal: the same event for another window, at a point of that window's
+  // base coordinates (autoreleased).
+  NSEvent* eventForWindow(NSWindow* window, NSPoint location) const;
+
   // The mouse position on the screen (y up from the bottom of the main display).
   static NSPoint mouseLocation();
   // Buttons held now (bit 0 left, bit 1 right), as the presenter saw them last.

@@ -1,9 +1,9 @@
 #pragma once
 // Windows: a content view over a backing bitmap of the raster library, shown by
 // the presenter. The frame is in screen coordinates (points, y up from the bottom
-// of the main display); the content fills the frame (there is no title bar of our
-// own: the presenter's window manager draws one). The backing holds the content's
-// pixels, rows top-down, bytes X, R, G, B.
+// of the main display); the content fills the frame but for a menu bar's strip at
+// its top (there is no title bar of our own: the presenter's window manager draws
+// one). The backing holds the frame's pixels, rows top-down, bytes X, R, G, B.
 
 #include "platform/appkit/NSView.h"
 
@@ -80,6 +80,7 @@ public:
   void setContentView(NSView* view);
   NSRect frame() const { return mFrame; }
   virtual void setFrame(NSRect frame, bool display);
+  // The frame that gives the content this size, the menu bar's strip above it.
   void setContentSize(NSSize size);
   // Centred on the main screen.
   void center();
@@ -122,15 +123,16 @@ public:
   void setDefaultButtonCell(NSView* button) { mDefaultButton = button; }
   NSView* defaultButtonCell() const;
   // The window's own menu, shown as a bar across the top of the window (retained;
-  // null for none): the content view takes the rest of the frame. A press on a
-  // title opens that item's submenu (or sends a plain item's action).
+  // null for none). The bar's strip is added to the frame below its top edge (and
+  // taken off again when the bar goes), so the content view keeps its size. A press
+  // on a title opens that item's submenu (or sends a plain item's action).
   NSMenu* menuBar() const { return mMenuBar; }
   void setMenuBar(NSMenu* menu);
   // On: while the window is key and has no menu of its own, the application's main
   // menu is its bar, as the desktop has no menu bar of its own to show it. While the
   // application has a main menu the window keeps the bar's strip, empty when it is
-  // not key, so its content does not change size with the key window. Off by
-  // default.
+  // not key, so that nothing changes with the key window; the strip comes and goes
+  // with the main menu as for the window's own menu. Off by default.
   void setShowsMainMenu(bool on);
   bool showsMainMenu() const { return mShowsMainMenu; }
   // The menu the bar shows now (its own, or the main menu as above); null for none.
@@ -172,7 +174,10 @@ public:
   // The whole window's alpha (0 to 1), shown by the presenter where it can.
   void setAlphaValue(CGFloat a);
   CGFloat alphaValue() const { return mAlpha; }
-  void setIgnoresMouseEvents(bool on) { mIgnoresMouse = on; }
+  // On: the mouse goes through the window to the one under it (the application
+  // finds no window of it at a point, and the presenter lets the screen's pointer
+  // pass too).
+  void setIgnoresMouseEvents(bool on);
   bool ignoresMouseEvents() const { return mIgnoresMouse; }
   // Not opaque: the first byte of each backing pixel is its alpha, colours
   // premultiplied by it, which the presenter shows where it can (the background

@@ -41,7 +41,7 @@ public:
   virtual void windowClosed(NSWindow*) {}
   virtual void windowFrameChanged(NSWindow*) {}
   virtual void windowTitleChanged(NSWindow*) {}
-  // Its alpha value or whether it is opaque changed.
+  // Its alpha value, whether it is opaque or whether it ignores mouse events changed.
   virtual void windowAppearanceChanged(NSWindow*) {}
   // Copies the pixel rectangles of the window's backing to the screen.
   virtual void present(NSWindow*, const std::vector<AKPixelRect>&) {}

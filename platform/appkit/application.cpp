@@ -14,6 +14,20 @@ NSApplication* NSApp = nullptr;
 
 namespace {
 
+bool isMouseEvent(NSEventType t)
+{
+  switch (t)
+  {
+    case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown: case NSRightMouseUp: case NSMouseMoved:
+    case NSLeftMouseDragged: case NSRightMouseDragged: case NSMouseEntered: case NSMouseExited: case NSScrollWheel:
+    case NSOtherMouseDown: case NSOtherMouseUp: case NSOtherMouseDragged: case NSEventTypeMagnify:
+    case NSEventTypeRotate: case NSEventTypeSwipe:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::unique_ptr<NSPresenter>& pendingPresenter()
 {
   static std::unique_ptr<NSPresenter>* p = new std::unique_ptr<NSPresenter>;
@@ -144,6 +158,13 @@ std::vector<NSWindow*> NSApplication::orderedWindows() const
   return order;
 }
 
+NSWindow* NSApplication::windowAtPoint(NSPoint screen) const
+{
+  for (NSWindow* w : orderedWindows())
+    if (w->isVisible() && !w->ignoresMouseEvents() && NSPointInRect(screen, w->frame())) return w;
+  return nullptr;
+}
+
 void NSApplication::unregisterWindow(NSWindow* w)
 {
   mWindows.erase(std::remove(mWindows.begin(), mWindows.end(), w), mWindows.end());
@@ -191,13 +212,23 @@ void NSApplication::postEvent(NSEvent* event, bool atStart)
 void NSApplication::sendEvent(NSEvent* event)
 {
   if (!event) return;
+  NSWindow* w = event->window();
+  if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
+  {
+    // The mouse goes through such a window: its crossings are none, and the rest
+    // goes to the window under it there.
+    if (event->type() == NSMouseEntered || event->type() == NSMouseExited) return;
+    const NSPoint screen = w->convertBaseToScreen(event->locationInWindow());
+    w = windowAtPoint(screen);
+    if (!w) return;
+    event = event->eventForWindow(w, w->convertScreenToBase(screen));
+  }
   if (mFilter)
   {
     // The filter may end the interaction that set it.
     auto filter = mFilter;
     if (filter(event)) return;
   }
-  NSWindow* w = event->window();
   if (!w && (event->type() == NSKeyDown || event->type() == NSKeyUp)) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;

@@ -115,6 +115,22 @@ NSEvent* NSEvent::gestureEventWithType(NSEventType type, NSPoint location, NSWin
   return e;
 }
 
+NSEvent* NSEvent::eventForWindow(NSWindow* window, NSPoint location) const
+{
+  NSEvent* e = mouseEventWithType(mType, location, mFlags, mTimestamp, window, mClickCount);
+  e->mDeltaX = mDeltaX;
+  e->mDeltaY = mDeltaY;
+  e->mDeltaZ = mDeltaZ;
+  e->mRotation = mRotation;
+  e->mKeyCode = mKeyCode;
+  e->mCharacters = mCharacters;
+  e->mCharactersIgnoringModifiers = mCharactersIgnoringModifiers;
+  e->mSubtype = mSubtype;
+  e->mData1 = mData1;
+  e->mData2 = mData2;
+  return e;
+}
+
 NSPoint NSEvent::mouseLocation()
 {
   return NSApp && NSApp->presenter() ? NSApp->presenter()->mouseLocation() : NSMakePoint(0, 0);

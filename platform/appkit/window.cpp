@@ -15,6 +15,7 @@
 namespace {
 
 NSInteger gNextWindowNumber = 1;
+const CGFloat kMenuBarHeight = 20, kMenuBarPad = 8;
 
 CGColorSpaceRef deviceRGB()
 {
@@ -174,7 +175,9 @@ void NSWindow::center()
 
 void NSWindow::setContentSize(NSSize size)
 {
-  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y, size.width, size.height), true);
+  // The menu bar's strip is the frame's, above the content.
+  const CGFloat bar = mBarStrip ? kMenuBarHeight : 0;
+  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y, size.width, size.height + bar), true);
 }
 
 NSPoint NSWindow::convertBaseToScreen(NSPoint p) const
@@ -214,6 +217,13 @@ void NSWindow::setAlphaValue(CGFloat a)
   a = std::min<CGFloat>(1, std::max<CGFloat>(0, a));
   if (a == mAlpha) return;
   mAlpha = a;
+  if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
+}
+
+void NSWindow::setIgnoresMouseEvents(bool on)
+{
+  if (on == mIgnoresMouse) return;
+  mIgnoresMouse = on;
   if (NSPresenter* p = presenter()) p->windowAppearanceChanged(this);
 }
 
@@ -344,7 +354,6 @@ void NSWindow::trackMouse(NSEvent* e, NSView* hit)
 // ---- the menu bar ----
 
 namespace {
-const CGFloat kMenuBarHeight = 20, kMenuBarPad = 8;
 NSFont* menuBarFont() { return NSFont::systemFontOfSize(13); }
 }  // namespace
 
@@ -388,9 +397,15 @@ void NSWindow::updateMenuBar()
     invalidateBaseRect(menuBarRect());
     return;
   }
+  // The strip is added to the frame, below its top edge, and taken off it again: the
+  // content keeps the size it was given (a dialog's controls stay inside it).
+  const CGFloat grow = strip ? kMenuBarHeight : -menuBarRect().size.height;
   mBarStrip = strip;
+  retain();  // the resize is told to the window's owner, which may close it
+  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y - grow, mFrame.size.width, mFrame.size.height + grow), false);
   if (mContentView) mContentView->setFrame(contentFrame());
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  release();
 }
 
 void NSWindow::drawMenuBar(NSRect area)

@@ -17,6 +17,8 @@
 #include <X11/cursorfont.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
 
 #include <algorithm>
 #include <chrono>
@@ -294,6 +296,7 @@ public:
       return;
     }
     setOpacity(data->xid, w->alphaValue());
+    setInputShape(data->xid, w->ignoresMouseEvents());
     XFlush(mDisplay);
   }
 
@@ -783,6 +786,22 @@ private:
     XChangeProperty(mDisplay, xid, mOpacity, XA_CARDINAL, 32, PropModeReplace, (const unsigned char*)&value, 1);
   }
 
+  // A window the mouse goes through takes no pointer input on the server either (an
+  // empty input shape): a press there lands in the window under it.
+  void setInputShape(Window xid, bool passThrough)
+  {
+    if (mFixes < 0)
+    {
+      int event, error, major = 2, minor = 0;
+      mFixes = XFixesQueryExtension(mDisplay, &event, &error) && XFixesQueryVersion(mDisplay, &major, &minor) &&
+               major >= 2;
+    }
+    if (!mFixes) return;
+    const XserverRegion none = passThrough ? XFixesCreateRegion(mDisplay, nullptr, 0) : None;
+    XFixesSetWindowShapeRegion(mDisplay, xid, ShapeInput, 0, 0, none);
+    if (none) XFixesDestroyRegion(mDisplay, none);
+  }
+
   void setFixedSize(Window xid, NSWindow* w, int width, int height)
   {
     if (w->styleMask() & NSResizableWindowMask) return;
@@ -820,6 +839,7 @@ private:
                                InputOutput, visual, mask, &a);
     if (!xid) return nullptr;
     setOpacity(xid, w->alphaValue());
+    if (w->ignoresMouseEvents()) setInputShape(xid, true);
     XSetWMProtocols(mDisplay, xid, &mDeleteWindow, 1);
     // The process a window belongs to, so that another program can bring it forward.
     const long pid = (long)getpid();
@@ -1279,6 +1299,7 @@ private:
   Visual* mArgbVisual = nullptr;  // null when the server has none
   Colormap mArgbColormap = 0;
   Atom mOpacity;
+  int mFixes = -1;  // XFixes 2 (input shapes): 1 there, 0 not, -1 not asked yet
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;

@@ -6,6 +6,7 @@
 #include "../winsys_wnd/wnd_test_util.h"
 
 #include "platform/appkit/ModalScript.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSMenu.h"
 #include "raster/lice_bitmap.h"
 #include "winsys/shell/menus.h"
@@ -254,8 +255,9 @@ TEST_F(TopLevel, ActivationTellsBothWindowsAndInstallsTheMenu)
 }
 
 // The application's menu is the bar of the key window of the layer that has no
-// menu of its own; its other windows keep an empty strip, so no content resizes
-// with the key window. Windows not the layer's keep their whole content area.
+// menu of its own; its other windows keep an empty strip, so nothing changes with
+// the key window. The strip is added to each frame, the content keeps its size.
+// Windows not the layer's show no strip.
 TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
 {
   NSModalScript script;
@@ -277,9 +279,11 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   ASSERT_EQ(NSApp->mainMenu(), SWELL_MenuOf(bar));
   EXPECT_EQ(m1->shownMenuBar(), SWELL_MenuOf(bar));
   EXPECT_EQ(m1->menuBar(), nullptr);  // shown, not its own
-  EXPECT_EQ(clientHeight(v1), 100);
   EXPECT_EQ(m2->shownMenuBar(), nullptr);
-  EXPECT_EQ(clientHeight(v2), 100);
+  for (NSWindow* w : {(NSWindow*)m1, (NSWindow*)m2}) EXPECT_TRUE(NSEqualRects(w->frame(), NSMakeRect(0, -20, 240, 140)));
+  EXPECT_EQ(clientHeight(v1), 120);
+  EXPECT_EQ(clientHeight(v2), 120);
+  EXPECT_TRUE(NSEqualRects(plain->frame(), NSMakeRect(0, 0, 240, 120)));
   EXPECT_EQ(plain->contentView()->frame().size.height, 120);
   // Both strips are the bar's grey; only the key window's has titles.
   auto barInk = [](NSWindow* w) {
@@ -296,22 +300,23 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   // window; a plain title is its command. The menu keeps no destination.
   script.chooseMenuItem({1});
   log.msgs.clear();
-  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, m1, 1));
-  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(60, 110), 0, 0, m1, 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 130), 0, 0, m1, 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(60, 130), 0, 0, m1, 1));
   EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND, WM_LBUTTONDOWN}),
             (std::vector<LoggedMsg>{
                 {v1, WM_INITMENUPOPUP, (WPARAM)file, 0}, {v1, WM_COMMAND, 311, 0}, {v1, WM_COMMAND, 312, 0}}));
   EXPECT_EQ(script.pending(), 0u);
   EXPECT_EQ(SWELL_MenuOf(file)->delegate(), nullptr);
 
-  // The bar follows the key window and the menu, resizing no content; without a menu, the whole frame.
+  // The bar follows the key window and the menu, resizing nothing; without a menu,
+  // the frame is the content's again.
   log.msgs.clear();
   m2->makeKeyWindow();
   EXPECT_EQ(m1->shownMenuBar(), nullptr);
   EXPECT_EQ(m2->shownMenuBar(), SWELL_MenuOf(bar));
-  EXPECT_EQ(clientHeight(v1), 100);
-  EXPECT_EQ(clientHeight(v2), 100);
-  EXPECT_TRUE(log.only(WM_SIZE).empty());
+  EXPECT_EQ(clientHeight(v1), 120);
+  EXPECT_EQ(clientHeight(v2), 120);
+  EXPECT_TRUE(log.only({WM_SIZE, WM_MOVE}).empty());
   HMENU other = CreatePopupMenu();
   SWELL_SetCurrentMenu(other);
   EXPECT_EQ(m2->shownMenuBar(), SWELL_MenuOf(other));
@@ -322,6 +327,7 @@ TEST_F(TopLevel, TheMainMenuIsTheBarOfTheKeyWindow)
   NSApp->setMainMenu(nullptr);
   EXPECT_EQ(clientHeight(v1), 120);
   EXPECT_EQ(clientHeight(v2), 120);
+  for (NSWindow* w : {(NSWindow*)m1, (NSWindow*)m2}) EXPECT_TRUE(NSEqualRects(w->frame(), NSMakeRect(0, 0, 240, 120)));
   SWELL_SetDefaultWindowMenu(nullptr);
   DestroyMenu(other);
   DestroyMenu(bar);
@@ -366,6 +372,53 @@ TEST_F(TopLevel, CreationWithoutAResourceAndFramesAroundAView)
   EXPECT_EQ(frame->contentView(), (NSView*)SWELL_WindowView(c));
   EXPECT_EQ(frame->frame().size.width, 70);
   made.push_back(c);
+}
+
+// A dialog from a 200 x 100 resource keeps that client area whether the main menu
+// is set before it is made or while it is open, and whether it is key or not: the
+// bar's strip is added to its frame below the frame's top edge, and the button at
+// the resource's bottom stays inside.
+void MakeBottomButton(HWND view, int) { AddControl(view, new NSButton(NSMakeRect(10, 76, 80, 24)), 1); }
+
+TEST_F(TopLevel, ADialogKeepsItsResourcesClientAreaUnderTheMainMenu)
+{
+  static const SWELL_DialogResourceIndex res{(const char*)8, "Sized", SWELL_DLG_FLIPPED, MakeBottomButton, 200, 100,
+                                             nullptr};
+  NSMenu* menu = new NSMenu("main");
+  for (int row = 0; row < 4; ++row)
+  {
+    const bool modal = row & 1, menuFirst = row & 2;
+    SCOPED_TRACE(row);
+    NSApp->setMainMenu(menuFirst ? menu : nullptr);
+    HWND v = nullptr;
+    NSWindow* w = modal ? (NSWindow*)Swell_vDavrel_64_dialogbox::initDialogBox(&res, nullptr, RecordingProc, 0)
+                        : Swell_vDavrel_64_modelesswindow::initModeless(&res, nullptr, RecordingProc, 0, &v, 0);
+    if (modal) windows.push_back(w);
+    v = SWELL_HWND(w->contentView());
+    auto expect = [&](const char* when, CGFloat frameHeight) {
+      RECT r;
+      GetClientRect(v, &r);
+      EXPECT_EQ(r.right * 1000 + r.bottom, 200 * 1000 + 100) << when;
+      EXPECT_TRUE(NSContainsRect(SWELL_WindowView(v)->bounds(), SWELL_WindowView(v)->viewWithTag(1)->frame()))
+          << when;
+      EXPECT_EQ(w->frame().size.width, 200) << when;
+      EXPECT_EQ(w->frame().size.height, frameHeight) << when;
+    };
+    const CGFloat top = NSMaxY(w->frame());
+    expect("made", menuFirst ? 120 : 100);
+    NSApp->setMainMenu(menu);
+    expect("menu set", 120);
+    w->makeKeyWindow();
+    EXPECT_EQ(w->shownMenuBar(), menu);
+    expect("key", 120);
+    NSApp->setKeyWindow(nullptr);
+    expect("not key", 120);
+    NSApp->setMainMenu(nullptr);
+    expect("menu gone", 100);
+    EXPECT_EQ(NSMaxY(w->frame()), top);
+    DestroyWindow(v);
+  }
+  menu->release();
 }
 
 }  // namespace

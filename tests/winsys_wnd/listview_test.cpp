@@ -981,4 +981,35 @@ TEST_F(ListView, SelectionColoursFollowTheFocus)
   DestroyWindow(top);
 }
 
+// The focus rectangle lets the mouse through: in front of a list's row, the window
+// found there is the list's, and a press and release sent to the rectangle's window
+// select the row under it.
+TEST_F(ListView, APressInsideTheFocusRectangleReachesTheRowUnderIt)
+{
+  NSAutoreleasePool pool;
+  const HWND top = Window(NSMakeRect(100, 100, 300, 200));
+  ShowWindow(top, SW_SHOW);
+  const HWND h = Make(top, 0, 0, {150});
+  for (int i = 0; i < 4; ++i) Add(h, "row", i);
+  POINT at{40, 2 * 19 + 9};  // row 2; rows are 19 points apart
+  ClientToScreen(h, &at);
+  void* handle = nullptr;
+  RECT r{5, 2 * 19 + 2, 120, 3 * 19 - 2};
+  SWELL_DrawFocusRect(h, &r, &handle);
+  NSWindow* overlay = (NSWindow*)handle;
+  ASSERT_NE(overlay, nullptr);
+  const NSPoint screen = NSMakePoint(at.x, at.y);
+  // In front there: a window that took the mouse would be found.
+  overlay->setIgnoresMouseEvents(false);
+  EXPECT_EQ(WindowFromPoint(at), SWELL_HWND(overlay->contentView()));
+  overlay->setIgnoresMouseEvents(true);
+  EXPECT_EQ(WindowFromPoint(at), h);
+  EXPECT_EQ(NSApp->windowAtPoint(screen), SWELL_WindowView(top)->window());
+  for (NSEventType t : {NSMouseEntered, NSLeftMouseDown, NSLeftMouseUp, NSMouseExited})
+    Send(NSEvent::mouseEventWithType(t, overlay->convertScreenToBase(screen), 0, 0, overlay, 1));
+  EXPECT_EQ(Selected(h), (std::vector<int>{2}));
+  SWELL_DrawFocusRect(h, nullptr, &handle);
+  DestroyWindow(top);
+}
+
 }  // namespace

@@ -81,8 +81,9 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
   EXPECT_EQ(w->menuBar(), SWELL_MenuOf(bar));
   RECT client;
   GetClientRect(top, &client);
-  EXPECT_EQ(client.bottom, before.bottom - 20);  // the bar takes the top of the window
-  EXPECT_EQ(w->frame().size.height, 120);
+  // The bar's strip is added at the top of the window; the client area keeps its size.
+  EXPECT_EQ(client.bottom, before.bottom);
+  EXPECT_TRUE(NSEqualRects(w->frame(), NSMakeRect(0, -20, 240, 140)));
 
   // The bar is in the window's pixels: its light ground, and the title's ink.
   w->display();
@@ -96,7 +97,7 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
   // A press on the title opens the submenu; the chosen item is the window's command.
   script.chooseMenuItem({1});
   log.msgs.clear();
-  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 110), 0, 0, w, 1));
+  NSApp->sendEvent(NSEvent::mouseEventWithType(NSLeftMouseDown, NSMakePoint(15, 130), 0, 0, w, 1));
   const std::vector<LoggedMsg> told = log.only({WM_INITMENUPOPUP, WM_COMMAND});
   ASSERT_EQ(told.size(), 2u);
   EXPECT_EQ(told[0], (LoggedMsg{top, WM_INITMENUPOPUP, (WPARAM)GetSubMenu(bar, 0), 0}));
@@ -110,6 +111,7 @@ TEST_F(MenuKeys, AWindowsMenuIsABarAcrossItsTop)
   EXPECT_EQ(w->menuBar(), nullptr);
   GetClientRect(top, &client);
   EXPECT_EQ(client.bottom, before.bottom);
+  EXPECT_TRUE(NSEqualRects(w->frame(), NSMakeRect(0, 0, 240, 120)));
   DestroyWindow(top);
   DestroyMenu(bar);
 }

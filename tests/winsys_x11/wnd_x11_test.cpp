@@ -11,10 +11,12 @@
 #include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"
+#include "winsys/dlgbuild/builder.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/shell/menus.h"
 #include "winsys/text.h"
 #include "winsys/wnd/controls.h"
+#include "winsys/wnd/ctl_listview.h"
 #include "winsys/wnd/keyboard.h"
 #include "winsys/wnd/toplevel.h"
 
@@ -322,6 +324,49 @@ TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
   w->setAlphaValue(1);
   EXPECT_TRUE(opacityIs(clear, 0));  // none
   log.handlers.clear();
+}
+
+// The focus rectangle lets the mouse through on the server as in the layer: in
+// front of a list's row, the window found there is the list's, and a press of the
+// server's own mouse inside it selects the row under it.
+TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
+{
+  NSAutoreleasePool pool;
+  NSWindow* w = nullptr;
+  const HWND top = Window(NSMakeRect(60, 300, 240, 180), 0, &w);
+  SWELL_MakeSetCurParms(1, 1, 0, 0, top, false, false);
+  const HWND list = SWELL_MakeListBox(20, 10, 10, 200, 150, 0);
+  for (const char* row : {"one", "two", "three", "four"}) SendMessage(list, LB_ADDSTRING, 0, (LPARAM)row);
+  NSTableView* table = dynamic_cast<NSTableView*>(SWELL_Object(list));
+  const int pitch = (int)(table->rowHeight() + table->intercellSpacing().height);
+  ShowWindow(top, SW_SHOW);
+  int width = 0, height = 0;
+  std::vector<uint32_t> px;
+  const unsigned long xid = Shown(w, &width, &height, &px);
+  ASSERT_NE(xid, 0u);
+
+  POINT at{40, 2 * pitch + pitch / 2};
+  ClientToScreen(list, &at);
+  void* handle = nullptr;
+  RECT r{5, 2 * pitch + 2, 120, 3 * pitch - 2};
+  SWELL_DrawFocusRect(list, &r, &handle);
+  NSWindow* overlay = (NSWindow*)handle;
+  const unsigned long overlayXid = AKX11WindowOf(overlay);
+  ASSERT_TRUE(until([&] { return overlayXid && driver->viewable(overlayXid); }));
+  const int x = at.x, y = (int)CGDisplayPixelsHigh(CGMainDisplayID()) - at.y;
+  // In front there on the server: a window that took the mouse would be found.
+  overlay->setIgnoresMouseEvents(false);
+  EXPECT_TRUE(pollUntil([&] { return driver->windowAt(x, y) == overlayXid; }, 10000));
+  overlay->setIgnoresMouseEvents(true);
+  EXPECT_TRUE(pollUntil([&] { return driver->windowAt(x, y) == xid; }, 10000));
+  EXPECT_EQ(WindowFromPoint(at), list);
+
+  driver->movePointer(x, y);
+  driver->holdButton(1, true);
+  driver->holdButton(1, false);
+  EXPECT_TRUE(until([&] { return SendMessage(list, LB_GETCURSEL, 0, 0) == 2; }));
+  SWELL_DrawFocusRect(list, nullptr, &handle);
+  DestroyWindow(top);
 }
 
 // GetAsyncKeyState answers the keys and buttons held on the whole display, as the

@@ -365,17 +365,12 @@ HWND WindowFromPoint(POINT pt)
 {
   if (!NSApplication::exists()) return nullptr;
   const NSPoint p = NSMakePoint(pt.x, pt.y);
-  for (NSWindow* w : windowsFrontToBack())
-  {
-    const NSRect f = w->frame();
-    if (!w->isVisible() || !(p.x >= f.origin.x && p.x < NSMaxX(f) && p.y >= f.origin.y && p.y < NSMaxY(f)))
-      continue;
-    NSView* c = w->contentView();
-    if (!c) return SWELL_HWND(w);
-    NSView* hit = c->hitTest(c->superview() ? p : w->convertScreenToBase(p));
-    return SWELL_HWND(hit ? hit : c);
-  }
-  return nullptr;
+  NSWindow* w = NSApp->windowAtPoint(p);
+  if (!w) return nullptr;
+  NSView* c = w->contentView();
+  if (!c) return SWELL_HWND(w);
+  NSView* hit = c->hitTest(c->superview() ? p : w->convertScreenToBase(p));
+  return SWELL_HWND(hit ? hit : c);
 }
 
 void SetOpaque(HWND h, bool opaque)

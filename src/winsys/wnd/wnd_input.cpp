@@ -161,10 +161,9 @@ bool DelegateMouseMove(NSView* self, NSEvent* e)
   if (!GetCapture() && NSApplication::exists())
   {
     const NSPoint sp = own->convertBaseToScreen(e->locationInWindow());
-    for (NSWindow* w : windowsFrontToBack())
+    NSWindow* w = NSApp->windowAtPoint(sp);
+    if (w && w != own && !NSApp->modalWindow())
     {
-      if (!w->isVisible() || !NSPointInRect(sp, w->frame())) continue;
-      if (w == own || NSApp->modalWindow()) break;
       NSView* content = w->contentView();
       NSView* hit = dynamic_cast<Swell_vDavrel_64_hwnd*>(content) ? content->hitTest(w->convertScreenToBase(sp))
                                                                   : nullptr;

@@ -50,16 +50,6 @@ int sortedPosition(int count, CompareAt compareAt)
 // where the platform's does not; the layer answers for it as the platform would.
 inline bool isTextField(NSObject* o) { return dynamic_cast<NSTextField*>(o) && !dynamic_cast<NSTextView*>(o); }
 
-// The windows in the order a point finds them: the application's windows front to
-// back, the key window first only when that list lacks it.
-inline std::vector<NSWindow*> windowsFrontToBack()
-{
-  std::vector<NSWindow*> order = NSApp->orderedWindows();
-  NSWindow* key = NSApp->keyWindow();
-  if (key && std::find(order.begin(), order.end(), key) == order.end()) order.insert(order.begin(), key);
-  return order;
-}
-
 inline bool isContentView(NSView* v) { return v && v->window() && v->window()->contentView() == v; }
 
 // The view that stands in the window tree for v: the scroll view of a list in its
