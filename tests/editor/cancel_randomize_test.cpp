@@ -1,5 +1,6 @@
-// The cancel buttons of the progress overlay against a running request, and the
-// randomize command end to end with the real transfer jobs.
+// The cancel buttons of the progress overlay against a running request, what a
+// waiting request's answer survives, and the randomize command end to end with the
+// real transfer jobs.
 
 #include "PollUntil.h"
 #include "EditorTestSupport.h"
@@ -73,6 +74,24 @@ struct Live : ::testing::Test
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
   }
 
+  // The synthesizer's answer, as the MIDI input thread hands it over: taken, the
+  // request goes on to ask for the globals; lost, it times out instead. The request
+  // is cancelled after either.
+  void answerAndExpectTaken()
+  {
+    Bytes answer = mkInitPatchData();
+    answer[2] = 0x39;
+    {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    }
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
+    EXPECT_TRUE(sentRequest(0x0E));
+    e.userSets(kCancelDataRequest, 1);
+    expectCancelledWithin(5000);
+  }
+
   void expectCancelledWithin(int boundMs)
   {
     EXPECT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, boundMs));
@@ -100,18 +119,63 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   e.ProcessDoubleReplacing(io, io, 64);
   EXPECT_TRUE(e.partRequestPending);
   e.userSets(kRequestTempData, 1);
-  Bytes answer = mkInitPatchData();
-  answer[2] = 0x39;
+  answerAndExpectTaken();
+}
+
+// A change of the user's that lays the timbre page out again while a request waits
+// leaves the request its flag: the program that answers afterwards is still taken.
+// A value from the hardware meanwhile is held back by the gates and ends no wait.
+TEST_F(Live, ALayoutChangeWhileARequestWaitsLeavesItItsAnswer)
+{
+  e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
+  auto fromHardware = [&](int paramIdx) {
+    for (int ph = 0; ph < 3; ++ph)
+      for (int pl = 0; pl < 128; ++pl)
+        if (IControl* c = e.getSysexControl(0x58, 0x41, pl, ph, 0); c && c->ParamIdx() == paramIdx)
+        {
+          const Bytes m = {0xF0, 0x42, 0x39, 0x58, 0x41, (unsigned char)pl, (unsigned char)ph, 0, 0, 0xF7};
+          WDL_MutexLock lock(&e.mMutex);
+          ISysEx s(0, m.data(), (int)m.size());
+          e.ProcessSysEx(&s, true);
+          return;
+        }
+    ADD_FAILURE() << "no parameter change reaches " << paramIdx;
+  };
+  const struct
   {
-    WDL_MutexLock lock(&e.mMutex);  // as the MIDI input thread hands it over
-    ISysEx s(0, answer.data(), (int)answer.size());
-    e.ProcessSysEx(&s, true);
+    const char* name;
+    int param;
+    double value;
+    bool fromHardware = false;
+  } rows[] = {
+      {"Common Mode to one timbre", kCommonMode, 0},
+      {"Voice Assign", kVoiceAssign, 2},
+      {"LFO 1 Tempo Sync", kLfo1TempoSync, 1},
+      {"LFO 2 Tempo Sync, timbre 2", kLfo2TempoSync + 1, 1},
+      {"Osc 1 Waveform", kOsc1Waveform, 5},
+      {"Delay FX Tempo Sync", kDelayFxTempoSync, 1},
+      {"Amp Gate Sw", kAmpGateSw, 0},
+      {"Seq 1 Knob", kSeq1Knob, 3},
+      {"Seq 2 Knob, timbre 2", kSeq2Knob + 1, 0},
+      {"Seq 3 Knob", kSeq3Knob, 2},
+      {"Layer link on", kLayerLinker, 1},
+      {"Layer link off", kLayerLinker, 0},
+      {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.name);
+    e.takeSent();
+    startUnansweredRequest();
+    if (!row.fromHardware) e.userSets(row.param, row.value);
+    else
+    {
+      e.GetParam(row.param)->Set(5);
+      fromHardware(row.param);
+      EXPECT_EQ(e.GetParam(row.param)->Value(), 5);
+    }
+    answerAndExpectTaken();
   }
-  // Taken, the request goes on to ask for the globals; lost, it times out instead.
-  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
-  EXPECT_TRUE(sentRequest(0x0E));
-  e.userSets(kCancelDataRequest, 1);
-  expectCancelledWithin(5000);
 }
 
 TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)
