@@ -10,6 +10,8 @@
 #include "hardware/DumpLayout.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/view/LibrarianViewControl.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +178,48 @@ TEST_F(Live, ALayoutChangeWhileARequestWaitsLeavesItItsAnswer)
     }
     answerAndExpectTaken();
   }
+}
+
+// Program Up while the librarian's request for one program waits: the step's own
+// request finds the worker busy and changes nothing of the waiting one, whose
+// answer lands in the slot it was asked for, not in the editor.
+TEST_F(Live, AProgramStepWhileALibrarianRequestWaitsLeavesItItsAnswer)
+{
+  PatchLibrarian& lib = *e.patchLibrarian;
+  lib.patchFiles.push_back(new PatchFile);
+  lib.patchFiles.back()->patches.resize(128);
+  lib.upperFileIndex = (int)lib.patchFiles.size() - 1;
+  lib.selectedSlot = 9;
+  ASSERT_NE(e.librarianViewControl(), nullptr);
+  e.librarianViewControl()->upperSelected = 9;
+  e.librarianViewControl()->currentSlot = 9;
+  ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+
+  e.GetParam(kControlLibrary)->Set(0.0);
+  e.GetParam(kMIDIFilterProgramChange)->Set(1.0);
+  e.GetParam(kCurrentPatch)->Set(40);
+  e.userSets(kPatchUp, 1);
+  EXPECT_EQ(e.currentProgram, 41);
+
+  std::vector<int> editorProgram;
+  for (int i = 0; i < kProgramDumpSize - 1; ++i) editorProgram.push_back(e.getProgramValueByParts(i < 172 ? 0 : 1, 0, i));
+  Bytes answer = mkInitPatchData();
+  answer[2] = 0x39;
+  writeProgramDumpName("Slot Nine", answer.data());
+  {
+    WDL_MutexLock lock(&e.mMutex);
+    ISysEx s(0, answer.data(), (int)answer.size());
+    e.ProcessSysEx(&s, true);
+  }
+  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  EXPECT_EQ(e.nameLine(), "Data request completed!");
+  const std::vector<LibrarianPatch>& slots = lib.patchFiles.back()->patches;
+  ASSERT_EQ(slots[9].messages.size(), 1u);
+  EXPECT_EQ(slots[9].messages[0].bytes, answer);
+  EXPECT_TRUE(slots[41].messages.empty());
+  for (int i = 0; i < kProgramDumpSize - 1; ++i)
+    ASSERT_EQ(e.getProgramValueByParts(i < 172 ? 0 : 1, 0, i), editorProgram[(size_t)i]) << "raw " << i;
 }
 
 TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)
