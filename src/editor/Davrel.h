@@ -492,6 +492,10 @@ private:
   // (layoutOnly false) the tab's whole OnParamChange2. Nothing came from the
   // hardware, so a request that waits for its answer keeps its patchRequested.
   void quickTabForUser(bool layoutOnly);
+  // The processing indicator shown and hidden at once, which redraws the window
+  // after a page or lock change of the user's. While a transfer job runs the
+  // indicator is the job's: it stays, and so does a request's wait for its answer.
+  void flashProcessingIndicator();
   void construct();
   void buildLayersAndControls();
   void applyStartValues();

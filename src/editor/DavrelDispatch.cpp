@@ -340,8 +340,7 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       if (midiFilterSettingsLayer) midiFilterSettingsLayer->Hide(value != 1.0);
       if (value != 1.0)
       {
-        DisplayProcessingIndicator(true);
-        DisplayProcessingIndicator(false);
+        flashProcessingIndicator();
       }
       return false;
     case kDisplayAboutWindow:
@@ -351,8 +350,7 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       if (value != 0.0)
       {
         if (aboutWindowLayer) aboutWindowLayer->Hide(true);
-        DisplayProcessingIndicator(true);
-        DisplayProcessingIndicator(false);
+        flashProcessingIndicator();
       }
       return false;
     default:
@@ -403,8 +401,7 @@ void Davrel::dispatchLocks(int paramIdx, int v)
       timbre2LocksActive = false;
     }
     pushToControls(kReleaseAllLocks, 0.0);
-    DisplayProcessingIndicator(true);
-    DisplayProcessingIndicator(false);
+    flashProcessingIndicator();
     return;
   }
   if (paramIdx >= kSectionLockFXChorus)
@@ -438,8 +435,7 @@ void Davrel::dispatchLocks(int paramIdx, int v)
       }
     }
   }
-  DisplayProcessingIndicator(true);
-  DisplayProcessingIndicator(false);
+  flashProcessingIndicator();
 }
 
 void Davrel::sendStage(int paramIdx, double value, int v)

@@ -124,10 +124,11 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   answerAndExpectTaken();
 }
 
-// A change of the user's that lays the timbre page out again while a request waits
-// leaves the request its flag: the program that answers afterwards is still taken.
-// A value from the hardware meanwhile is held back by the gates and ends no wait.
-TEST_F(Live, ALayoutChangeWhileARequestWaitsLeavesItItsAnswer)
+// A change of the user's that lays the timbre page out again, or redraws the window
+// by the processing indicator, while a request waits leaves the request its flag:
+// the program that answers afterwards is still taken. A value from the hardware
+// meanwhile is held back by the gates and ends no wait.
+TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
 {
   e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
   auto fromHardware = [&](int paramIdx) {
@@ -162,6 +163,8 @@ TEST_F(Live, ALayoutChangeWhileARequestWaitsLeavesItItsAnswer)
       {"Seq 3 Knob", kSeq3Knob, 2},
       {"Layer link on", kLayerLinker, 1},
       {"Layer link off", kLayerLinker, 0},
+      {"a section lock", kSectionLockOsc1, 1},
+      {"the filter page closed", kViewMIDIFilterSettings, 0},
       {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
   };
   for (const auto& row : rows)
