@@ -498,8 +498,7 @@ void Davrel::applySettingChange(int paramIdx, int v)
   if (paramIdx == kFirstRunExit)
   {
     if (firstRunNotificationLayer) firstRunNotificationLayer->Hide(true);
-    DisplayProcessingIndicator(true);
-    DisplayProcessingIndicator(false);
+    flashProcessingIndicator();
   }
 }
 
@@ -542,6 +541,13 @@ std::string Davrel::valueLine() const
 {
   std::lock_guard<std::mutex> lock(mDisplayLock);
   return mValueLine;
+}
+
+void Davrel::flashProcessingIndicator()
+{
+  if (midiMessageManager && midiMessageManager->isRunning(kTransferThread)) return;
+  DisplayProcessingIndicator(true);
+  DisplayProcessingIndicator(false);
 }
 
 void Davrel::DisplayProcessingIndicator(bool show)

@@ -70,6 +70,8 @@ public:
   void OnParamChange2(int paramIdx) override;
   // OnParamChange2 of the timbre tab for a layout change: the name and value lines
   // keep the control that caused it, the timbre line shows the timbre or the link.
+  // Like every OnParamChange2 it ends a request's wait (patchRequested): the hardware
+  // side calls it for a value the hardware sent.
   void redrawTimbrePage() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override;
@@ -364,6 +366,7 @@ public:
   // Set while a message from the hardware input is routed (MIDI input thread, under mMutex).
   std::atomic<bool> handlingHardwareInput{false};
   bool redrawingTimbrePage = false;  // under mMutex: the tab's own display lines are not written
+  bool userTabChange = false;        // under mMutex: the tab is handled for a change of the user's
   bool freshStart = true;
   int midiInPortIndex = 0, midiOutPortIndex = 0;
   int subPageValue = 0;
@@ -482,8 +485,17 @@ private:
   void quickTabFromHardware(int timbre);
   // The sound page's zones after a change of a switch that decides which knobs it
   // shows (kVoiceAssign, kLfo1TempoSync, kLfo2TempoSync; base is the timbre-1
-  // id), whichever side changed it: the user's dispatch and the hardware's.
+  // id), whichever side changed it: the user's dispatch and the hardware's (whose
+  // OnParamChange2 ends a request's wait as it returns).
   void soundZoneReaction(int base, int v);
+  // The timbre tab's handling after a change of the user's: the layout redraw, or
+  // (layoutOnly false) the tab's whole OnParamChange2. Nothing came from the
+  // hardware, so a request that waits for its answer keeps its patchRequested.
+  void quickTabForUser(bool layoutOnly);
+  // The processing indicator shown and hidden at once, which redraws the window
+  // after a page or lock change of the user's. While a transfer job runs the
+  // indicator is the job's: it stays, and so does a request's wait for its answer.
+  void flashProcessingIndicator();
   void construct();
   void buildLayersAndControls();
   void applyStartValues();

@@ -120,7 +120,7 @@ void Davrel::OnParamChange(int paramIdx)
       {
         setParamClamped(kQuickTab, 0);
         if (timbreControlLayer) timbreControlLayer->GrayOut(true);
-        redrawTimbrePage();
+        quickTabForUser(true);
       }
       else if (timbreControlLayer)
         timbreControlLayer->GrayOut(false);
@@ -134,10 +134,10 @@ void Davrel::OnParamChange(int paramIdx)
     case kOsc1Waveform:
       if (rootLayer && rootLayer->selectedChildId == 2)
         if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v == 5 ? 61 : 60);
-      redrawTimbrePage();
+      quickTabForUser(true);
       break;
     case kDelayFxTempoSync:
-      redrawTimbrePage();
+      quickTabForUser(true);
       break;
     case kAmpGateSw:
       if (ControlLayer* c = shownChild(mainOscLayer))
@@ -145,7 +145,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, 50);
       }
-      redrawTimbrePage();
+      quickTabForUser(true);
       break;
     case kSeq1Knob:
     case kSeq2Knob:
@@ -155,7 +155,7 @@ void Davrel::OnParamChange(int paramIdx)
         c->showMultiLayers(50);
         c->GrayOutCustomZone(v == 0, base == kSeq1Knob ? 10 : base == kSeq2Knob ? 20 : 30);
       }
-      redrawTimbrePage();
+      quickTabForUser(true);
       break;
     default:
       break;
@@ -178,12 +178,12 @@ void Davrel::OnParamChange(int paramIdx)
     {
       pushToControls(kTimbreLED, 2.0);
       setParamClamped(kQuickTab, 0);
-      redrawTimbrePage();  // "Timbres are Linked" stays
+      quickTabForUser(true);  // "Timbres are Linked" stays
     }
     else
     {
       setParamClamped(kQuickTab, currentPart);
-      OnParamChange2(kQuickTab);
+      quickTabForUser(false);
       pushToControls(kTimbreLED, currentPart);
     }
   }
@@ -252,12 +252,12 @@ void Davrel::soundZoneReaction(int base, int v)
       if (v == 2) c->GrayOutCustomZone(false, 30);
       if (v == 1) c->GrayOutCustomZone(true, 30);
     }
-    redrawTimbrePage();
+    quickTabForUser(true);
   }
   else if ((base == kLfo1TempoSync || base == kLfo2TempoSync) && rootLayer && rootLayer->selectedChildId == 2)
   {
     if (ControlLayer* c = shownChild(mainOscLayer)) c->showMultiLayers(v + (base == kLfo1TempoSync ? 10 : 20));
-    redrawTimbrePage();
+    quickTabForUser(true);
   }
 }
 
@@ -340,8 +340,7 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       if (midiFilterSettingsLayer) midiFilterSettingsLayer->Hide(value != 1.0);
       if (value != 1.0)
       {
-        DisplayProcessingIndicator(true);
-        DisplayProcessingIndicator(false);
+        flashProcessingIndicator();
       }
       return false;
     case kDisplayAboutWindow:
@@ -351,8 +350,7 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       if (value != 0.0)
       {
         if (aboutWindowLayer) aboutWindowLayer->Hide(true);
-        DisplayProcessingIndicator(true);
-        DisplayProcessingIndicator(false);
+        flashProcessingIndicator();
       }
       return false;
     default:
@@ -403,8 +401,7 @@ void Davrel::dispatchLocks(int paramIdx, int v)
       timbre2LocksActive = false;
     }
     pushToControls(kReleaseAllLocks, 0.0);
-    DisplayProcessingIndicator(true);
-    DisplayProcessingIndicator(false);
+    flashProcessingIndicator();
     return;
   }
   if (paramIdx >= kSectionLockFXChorus)
@@ -438,8 +435,7 @@ void Davrel::dispatchLocks(int paramIdx, int v)
       }
     }
   }
-  DisplayProcessingIndicator(true);
-  DisplayProcessingIndicator(false);
+  flashProcessingIndicator();
 }
 
 void Davrel::sendStage(int paramIdx, double value, int v)

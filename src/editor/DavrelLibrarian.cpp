@@ -399,13 +399,7 @@ void Davrel::stepProgram(int step)
     {
       const int program = (paramInt(kCurrentPatch) + step + 128) % 128;
       currentProgram = program;
-      if (librarianView)
-      {
-        librarianView->upperSelected = program;
-        librarianView->currentSlot = program;
-      }
-      patchLibrarian->selectedSlot = program;
-      SetLibrarianRequestActive(false);
+      if (librarianView) librarianView->currentSlot = program;
       pushToControls(kCurrentPatch, program);
       // The program change goes now; the half wait unit the hardware needs before the
       // request is the request job's lead-in, so the main thread never sleeps.
@@ -416,6 +410,14 @@ void Davrel::stepProgram(int step)
       sendMidiMsgAndLog(&change);
       SenderJob request = editorRequest(kSendPartRequest, 0);
       request.leadInMs = getTimerValue() / 2;
+      // The selected slot (where a librarian request's answer lands) and the answer's
+      // way to the editor change as the request starts: dropped while a librarian
+      // request waits, the step leaves that request its slot and its collector.
+      request.atStart = [this, program] {
+        if (librarianView) librarianView->upperSelected = program;
+        patchLibrarian->selectedSlot = program;
+        SetLibrarianRequestActive(false);
+      };
       startJob(request);
       sendPartDataBackToHardware(0);
     }

@@ -121,6 +121,20 @@ void Davrel::redrawTimbrePage()
     showTimbreLine(paramValue(kLayerLinker) == 1.0 ? "[LAYER]" : paramInt(kQuickTab) != 0 ? "[TIMBRE 2]" : "[TIMBRE 1]");
 }
 
+void Davrel::quickTabForUser(bool layoutOnly)
+{
+  WDL_MutexLock lock(&mMutex);
+  struct Restore
+  {
+    bool& flag;
+    bool outer;
+    ~Restore() { flag = outer; }
+  } restore{userTabChange, userTabChange};
+  userTabChange = true;
+  if (layoutOnly) redrawTimbrePage();
+  else OnParamChange2(kQuickTab);
+}
+
 void Davrel::OnParamChange2(int paramIdx)
 {
   WDL_MutexLock lock(&mMutex);
@@ -135,7 +149,9 @@ void Davrel::OnParamChange2(int paramIdx)
     bool outer;
     ~Leave()
     {
-      if (d->midiMessageManager) d->midiMessageManager->patchRequested = false;
+      // A value from the hardware ends the wait for a program; the user's own
+      // layout change leaves a waiting request its answer.
+      if (d->midiMessageManager && !d->userTabChange) d->midiMessageManager->patchRequested = false;
       d->applyingHardwareValue = outer;
     }
   } leave{this, outerHardware};

@@ -455,7 +455,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  if (n >= 290 && patchRequested.load())
+  const bool programAwaited = patchRequested.load();
+  if (n >= 290 && programAwaited)
   {
     log("SysEx data processed in reqular patch / settings parser\n");
     sysexInProgress.store(true);
@@ -524,7 +525,10 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       applyParameterChange(b);
   }
 
-  if (tabRefreshPending.load()) plug->redrawTimbrePage();
+  // The tab's redraw ends a wait for a program (patchRequested): a message that no
+  // route took while one is awaited (a parameter change held back, a dump of no
+  // use) leaves the request its answer.
+  if (tabRefreshPending.load() && (dataProcessed.load() || !programAwaited)) plug->redrawTimbrePage();
   sysexInProgress.store(false);
 }
 

@@ -1,5 +1,6 @@
-// The cancel buttons of the progress overlay against a running request, and the
-// randomize command end to end with the real transfer jobs.
+// The cancel buttons of the progress overlay against a running request, what a
+// waiting request's answer survives, and the randomize command end to end with the
+// real transfer jobs.
 
 #include "PollUntil.h"
 #include "EditorTestSupport.h"
@@ -9,6 +10,8 @@
 #include "hardware/DumpLayout.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
+#include "librarian/PatchLibrarian.h"
+#include "librarian/view/LibrarianViewControl.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +76,24 @@ struct Live : ::testing::Test
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
   }
 
+  // The synthesizer's answer, as the MIDI input thread hands it over: taken, the
+  // request goes on to ask for the globals; lost, it times out instead. The request
+  // is cancelled after either.
+  void answerAndExpectTaken()
+  {
+    Bytes answer = mkInitPatchData();
+    answer[2] = 0x39;
+    {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    }
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
+    EXPECT_TRUE(sentRequest(0x0E));
+    e.userSets(kCancelDataRequest, 1);
+    expectCancelledWithin(5000);
+  }
+
   void expectCancelledWithin(int boundMs)
   {
     EXPECT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, boundMs));
@@ -100,18 +121,105 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   e.ProcessDoubleReplacing(io, io, 64);
   EXPECT_TRUE(e.partRequestPending);
   e.userSets(kRequestTempData, 1);
+  answerAndExpectTaken();
+}
+
+// A change of the user's that lays the timbre page out again, or redraws the window
+// by the processing indicator, while a request waits leaves the request its flag:
+// the program that answers afterwards is still taken. A value from the hardware
+// meanwhile is held back by the gates and ends no wait.
+TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
+{
+  e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
+  auto fromHardware = [&](int paramIdx) {
+    for (int ph = 0; ph < 3; ++ph)
+      for (int pl = 0; pl < 128; ++pl)
+        if (IControl* c = e.getSysexControl(0x58, 0x41, pl, ph, 0); c && c->ParamIdx() == paramIdx)
+        {
+          const Bytes m = {0xF0, 0x42, 0x39, 0x58, 0x41, (unsigned char)pl, (unsigned char)ph, 0, 0, 0xF7};
+          WDL_MutexLock lock(&e.mMutex);
+          ISysEx s(0, m.data(), (int)m.size());
+          e.ProcessSysEx(&s, true);
+          return;
+        }
+    ADD_FAILURE() << "no parameter change reaches " << paramIdx;
+  };
+  const struct
+  {
+    const char* name;
+    int param;
+    double value;
+    bool fromHardware = false;
+  } rows[] = {
+      {"Common Mode to one timbre", kCommonMode, 0},
+      {"Voice Assign", kVoiceAssign, 2},
+      {"LFO 1 Tempo Sync", kLfo1TempoSync, 1},
+      {"LFO 2 Tempo Sync, timbre 2", kLfo2TempoSync + 1, 1},
+      {"Osc 1 Waveform", kOsc1Waveform, 5},
+      {"Delay FX Tempo Sync", kDelayFxTempoSync, 1},
+      {"Amp Gate Sw", kAmpGateSw, 0},
+      {"Seq 1 Knob", kSeq1Knob, 3},
+      {"Seq 2 Knob, timbre 2", kSeq2Knob + 1, 0},
+      {"Seq 3 Knob", kSeq3Knob, 2},
+      {"Layer link on", kLayerLinker, 1},
+      {"Layer link off", kLayerLinker, 0},
+      {"a section lock", kSectionLockOsc1, 1},
+      {"the filter page closed", kViewMIDIFilterSettings, 0},
+      {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.name);
+    e.takeSent();
+    startUnansweredRequest();
+    if (!row.fromHardware) e.userSets(row.param, row.value);
+    else
+    {
+      e.GetParam(row.param)->Set(5);
+      fromHardware(row.param);
+      EXPECT_EQ(e.GetParam(row.param)->Value(), 5);
+    }
+    answerAndExpectTaken();
+  }
+}
+
+// Program Up while the librarian's request for one program waits: the step's own
+// request finds the worker busy and changes nothing of the waiting one, whose
+// answer lands in the slot it was asked for, not in the editor.
+TEST_F(Live, AProgramStepWhileALibrarianRequestWaitsLeavesItItsAnswer)
+{
+  PatchLibrarian& lib = *e.patchLibrarian;
+  lib.patchFiles.push_back(new PatchFile);
+  lib.patchFiles.back()->patches.resize(128);
+  lib.upperFileIndex = (int)lib.patchFiles.size() - 1;
+  lib.selectedSlot = 9;
+  ASSERT_NE(e.librarianViewControl(), nullptr);
+  e.librarianViewControl()->upperSelected = 9;
+  e.librarianViewControl()->currentSlot = 9;
+  ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+
+  e.GetParam(kControlLibrary)->Set(0.0);
+  e.GetParam(kMIDIFilterProgramChange)->Set(1.0);
+  e.GetParam(kCurrentPatch)->Set(40);
+  e.userSets(kPatchUp, 1);
+  EXPECT_EQ(e.currentProgram, 41);
+
   Bytes answer = mkInitPatchData();
   answer[2] = 0x39;
+  writeProgramDumpName("Slot Nine", answer.data());
   {
-    WDL_MutexLock lock(&e.mMutex);  // as the MIDI input thread hands it over
+    WDL_MutexLock lock(&e.mMutex);
     ISysEx s(0, answer.data(), (int)answer.size());
     e.ProcessSysEx(&s, true);
   }
-  // Taken, the request goes on to ask for the globals; lost, it times out instead.
-  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
-  EXPECT_TRUE(sentRequest(0x0E));
-  e.userSets(kCancelDataRequest, 1);
-  expectCancelledWithin(5000);
+  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  EXPECT_EQ(e.nameLine(), "Data request completed!");
+  const std::vector<LibrarianPatch>& slots = lib.patchFiles.back()->patches;
+  ASSERT_EQ(slots[9].messages.size(), 1u);
+  EXPECT_EQ(slots[9].messages[0].bytes, answer);
+  EXPECT_TRUE(slots[41].messages.empty());
+  EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
 }
 
 TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)

@@ -321,6 +321,31 @@ TEST_F(Librarian, SendToRuduSendsTheGridsSelectedSlot)
   EXPECT_EQ(e->takeSent(), (std::vector<Bytes>{{0xC2, 6}}));
 }
 
+// A send of the editor's program to the hardware ends a librarian request left
+// armed as the send starts; dropped while another job runs, it leaves it armed.
+TEST_F(Librarian, ASendToTheHardwareEndsTheLibrariansRequestAsItStarts)
+{
+  int renames = 0;
+  const std::pair<const char*, std::function<void()>> sends[] = {
+      {"Send", [&] { e->userSets(kPushArrangement, 1); }},
+      {"program name", [&] { e->setText(kPatchName, "Name " + std::to_string(++renames)); }},
+  };
+  std::atomic<bool>& armed = e->midiMessageManager->libraryPatchRequest.libraryRequestActive;
+  for (const auto& [name, send] : sends)
+    for (bool idle : {true, false})
+    {
+      SCOPED_TRACE(std::string(name) + (idle ? "" : ", worker busy"));
+      armed = true;
+      e->workerIdle = idle;
+      e->started.clear();
+      send();
+      ASSERT_EQ(e->started.size(), 1u);
+      EXPECT_EQ(e->started[0].command, kSendArrangementToDevice);
+      EXPECT_FALSE(e->started[0].toLibrarian);
+      EXPECT_EQ(armed.load(), !idle);
+    }
+}
+
 // The page's buttons and the bank menu's requests start the commands their captions
 // name, a button's release none ("Request Bank" asks for every program of the
 // memory, "Sound to Slot" stores the editor's sound into the librarian). Those whose

@@ -402,6 +402,18 @@ TEST_F(Jobs, ASecondStartWhileBusyIsDroppedAndStartersNeverShareARecord)
   model.faults.silent = true;
   ASSERT_TRUE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
   EXPECT_FALSE(manager->sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  // A dropped start sets none of its flags, also none the running job has not: a
+  // request for the editor leaves the waiting librarian request its collector.
+  ASSERT_TRUE(pollUntil([&] { return !Requests(0x10).empty(); }, 10000));
+  SenderJob forEditor(kSendPartRequest);
+  forEditor.requestTarget = true;
+  forEditor.atStart = [&] {
+    manager->patchRequested.store(true);
+    manager->libraryPatchRequest.libraryRequestActive.store(false);
+  };
+  EXPECT_FALSE(manager->startJob(forEditor));
+  EXPECT_FALSE(manager->patchRequested.load());
+  EXPECT_TRUE(manager->libraryPatchRequest.libraryRequestActive.load());
   manager->requestCancel();
   ASSERT_TRUE(Finish());
 

@@ -260,17 +260,27 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
   Bytes malformed = good;
   malformed[100] |= 0x80;
   Bytes otherChannel = SynthModel::MakeProgram(42, 0x31);
-  // No request runs: the collector stays armed after a request timed out, for a
-  // late answer on the editor's channel 1.
-  for (const Bytes* bad : {&truncated, &malformed, &otherChannel})
-  {
-    host.SetLibrarianRequestActive(true);
-    host.FromHardware(*bad);
-    EXPECT_TRUE(librarian.patchFiles[0]->patches[5].messages.empty());
-    EXPECT_FALSE(host.incomingSysExProcessed.load());
-    EXPECT_TRUE(manager.libraryPatchRequest.libraryRequestActive.load());
-  }
-  EXPECT_EQ(host.LastStatus(), "Global Channel Mismatch!");
+  // No request runs: a collector stays armed after a request timed out, for a
+  // late answer on the editor's channel 1. The all-programs one is armed alone by
+  // the bank dump request.
+  std::atomic<bool>& single = manager.libraryPatchRequest.libraryRequestActive;
+  std::atomic<bool>& all = manager.libraryPatchRequestAll.libraryRequestAllActive;
+  for (std::atomic<bool>* armed : {&single, &all})
+    for (const Bytes* bad : {&truncated, &malformed, &otherChannel})
+    {
+      SCOPED_TRACE(armed == &all ? "all programs" : "one program");
+      host.SetLibrarianRequestActive(true);
+      single.store(armed == &single);
+      all.store(armed == &all);
+      host.showStatusText("");
+      host.FromHardware(*bad);
+      for (const LibrarianPatch& slot : librarian.patchFiles[0]->patches) EXPECT_TRUE(slot.messages.empty());
+      EXPECT_FALSE(host.incomingSysExProcessed.load());
+      EXPECT_TRUE(armed->load());
+      if (bad == &otherChannel) { EXPECT_EQ(host.LastStatus(), "Global Channel Mismatch!"); }
+    }
+  all.store(false);
+  host.SetLibrarianRequestActive(true);
   // The librarian's own dump (a slot's program renamed) goes in whatever its channel.
   host.feedSysExFromLibrarian(otherChannel.data(), (int)otherChannel.size());
   ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
