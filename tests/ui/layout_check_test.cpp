@@ -1,8 +1,10 @@
-// A layout check over the shipped configuration and artwork, on every page, timbre
-// and switchable state: no two controls that take input overlap, a layer's
-// background lies over no other layer's control, every control of a layer that
-// comes and goes has a caption in that layer's own background (its page's artwork
-// cannot carry it), and every text is legible on what lies under it.
+// A layout check over the shipped configuration and artwork at every editor size, on
+// every page, timbre and switchable state: no two controls that take input overlap,
+// a layer's background lies over no other layer's control, every control of a layer
+// that comes and goes has a caption in that layer's own background (its page's
+// artwork cannot carry it), every caption, the page artwork's own too, stays inside
+// its panel, the port fields keep a device's long name inside, and every text is
+// legible on what lies under it.
 
 #include "UiTestSupport.h"
 #include "gui/IControls.h"
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -118,9 +121,11 @@ double contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min
 
 }  // namespace
 
-TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
+namespace {
+
+void checkLayoutAt(double scale)
 {
-  RealEditor editor(1.0);
+  RealEditor editor(scale);
   RecordingPageHost host(&editor);
   editor.graphics.PrepDraw();
   for (int i = 0; i < kNumParams; ++i)
@@ -249,6 +254,71 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
       EXPECT_TRUE(inkIn(l, IRECT(r.L - 10, r.T - 16, r.R + 10, r.T - 3)) || inkIn(l, IRECT(r.L - 90, r.T, r.L, r.B)))
           << l->name << ": no caption for param " << c->ParamIdx();
     }
+
+  // The port fields with names as long as a device's and the mark of a missing port:
+  // the text's ink stays inside its field, on the field's own fill, off the "MIDI
+  // OUT" and "MIDI IN" captions; and after it a short name, drawn by a pass over the
+  // dirty area as the view makes it, leaves the window as a fresh drawing does.
+  std::vector<IControl*> fields;
+  for (int id : {kDeviceOutSelection, kDeviceInSelection})
+  {
+    IParam* param = editor.plug.GetParam(id);
+    param->InitEnum("Device Selection", 0, 2, "", "");
+    param->SetDisplayText(0, "OFF");
+    param->SetDisplayText(1, id == kDeviceInSelection ? "Rudu3@p12:MIDI In (missing)" : "Rudu3@p12:MIDI Out (missing)");
+    fields.push_back(editor.action(id)->controls.at(0));
+    fields.back()->Hide(true);
+  }
+  IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+  LICE_IBitmap* window = editor.graphics.GetDrawBitmap();
+  editor.graphics.Draw(&all);
+  LICE_MemBitmap art, redrawn;
+  LICE_Copy(&art, window);
+  for (IControl* f : fields)
+  {
+    f->Hide(false);
+    editor.plug.GetParam(f->ParamIdx())->Set(1);
+  }
+  editor.graphics.Draw(&all);
+  std::map<IControl*, std::set<LICE_PixelValue>> under;
+  int strays = 0;
+  for (int y = 0; y < window->getHeight(); ++y)
+    for (int x = 0; x < window->getWidth(); ++x)
+      if (LICE_GetPixel(window, x, y) != LICE_GetPixel(&art, x, y))
+      {
+        auto f = std::find_if(fields.begin(), fields.end(), [&](IControl* c) { return c->GetRECT().Contains(x, y); });
+        if (f == fields.end())
+          ++strays;
+        else
+          under[*f].insert(LICE_GetPixel(&art, x, y));
+      }
+  EXPECT_EQ(strays, 0);
+  for (IControl* f : fields) EXPECT_EQ(under[f].size(), 1u) << "port field of param " << f->ParamIdx();
+  for (IControl* f : fields)
+  {
+    editor.plug.GetParam(f->ParamIdx())->Set(0);
+    f->SetDirty(false);
+  }
+  IRECT dirty;
+  ASSERT_TRUE(editor.graphics.IsDirty(&dirty));
+  editor.graphics.Draw(&dirty);
+  LICE_Copy(&redrawn, window);
+  editor.graphics.Draw(&all);
+  int stale = 0;
+  for (int y = 0; y < window->getHeight(); ++y)
+    for (int x = 0; x < window->getWidth(); ++x) stale += LICE_GetPixel(window, x, y) != LICE_GetPixel(&redrawn, x, y);
+  EXPECT_EQ(stale, 0);
+}
+
+}  // namespace
+
+TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
+{
+  for (double scale : kEditorScales)
+  {
+    SCOPED_TRACE(scale);
+    checkLayoutAt(scale);
+  }
 }
 
 // The labels that the page artwork itself carries stay inside their panels at every
