@@ -37,6 +37,10 @@ class IParam;
 struct ControlAction;
 struct ControlActionSysExMessage;
 
+// What the editor adds to a port menu's entry while the port is missing; the
+// menu's field keeps it whole when it shortens a long name.
+inline constexpr char kMissingPortMark[] = " (missing)";
+
 // A timbre link: the ids of the two linked parameters and a third value; all -1
 // when there is no link.
 struct LinkInfo
@@ -320,9 +324,10 @@ protected:
   void createSysExKnob(const std::string& name, int paramIdx, int x, int y, const std::string& image,
                        double defaultValue, double min, double max, int sysexIndex, int changingByte, int channel,
                        const LinkInfo& link, ControlLayer* layer, const std::string& group, bool specialEncodings);
-  // The caption that shows and opens a menu parameter, placed on the layer.
+  // The caption that shows and opens a menu parameter, placed on the layer; with
+  // a kept tail, one that fits its text to its field keeping that tail whole.
   IControl* placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize, const IColor& colour,
-                             ControlLayer* layer);
+                             ControlLayer* layer, const char* keptTail = nullptr);
   // A two-state parameter named paramName and its switch (momentary when contact)
   // placed on the layer; null when the parameter id is refused.
   IControl* placeBoolSwitch(IParam* param, int paramIdx, const std::string& paramName, bool on, int x, int y,

@@ -674,7 +674,7 @@ void Davrel::markMissingPort(int paramIdx, int chosen, bool missing)
   {
     // The entry keeps its check mark and its name; the name is what is saved and chosen.
     markedPortName[side] = p->GetDisplayText(entry);
-    p->SetDisplayText(entry, (markedPortName[side] + " (missing)").c_str());
+    p->SetDisplayText(entry, (markedPortName[side] + kMissingPortMark).c_str());
   }
   if (IControl* menu = side ? deviceInMenu : deviceOutMenu) menu->SetDirty(false);
 }

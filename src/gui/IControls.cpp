@@ -217,14 +217,22 @@ ITextControl::ITextControl(IPlugBase* plug, const IRECT& rect, const IText* text
   if (text) mText = *text;
 }
 
-bool ITextControl::Draw(IGraphics* graphics)
+bool ITextControl::Draw(IGraphics* graphics) { return DrawStr(graphics, false); }
+
+bool ITextControl::DrawStr(IGraphics* graphics, bool inside)
 {
   if (!mStr.GetLength()) return false;
-  if (!mGrayed) return graphics->DrawIText(&mText, mStr.GetWritable(), &mRECT);
-  // Greyed: the ink is drawn toward a middle grey, so that its contrast drops.
-  IText dim = mText;
-  for (int* c : {&dim.mColor.R, &dim.mColor.G, &dim.mColor.B}) *c = (*c + 80 * 3) / 4;
-  return graphics->DrawIText(&dim, mStr.GetWritable(), &mRECT);
+  IText dim;
+  IText* style = &mText;
+  if (mGrayed)
+  {
+    // Greyed: the ink is drawn toward a middle grey, so that its contrast drops.
+    dim = mText;
+    for (int* c : {&dim.mColor.R, &dim.mColor.G, &dim.mColor.B}) *c = (*c + 80 * 3) / 4;
+    style = &dim;
+  }
+  return inside ? graphics->DrawITextInside(style, mStr.GetWritable(), &mRECT)
+                : graphics->DrawIText(style, mStr.GetWritable(), &mRECT);
 }
 
 void ITextControl::SetTextFromPlug(const char* str)
@@ -245,21 +253,24 @@ ICaptionControl::ICaptionControl(IPlugBase* plug, const IRECT& rect, int paramId
 
 bool ICaptionControl::Draw(IGraphics* graphics)
 {
-  const IParam* param = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
-  if (param)
-  {
-    // A display entry fills its whole buffer; the label is appended to a string
-    // sized for both.
-    char display[IParam::kDisplayTextLen];
-    param->GetDisplayForHost(param->Value(), false, display, true);
-    mStr.Set(display);
-    if (mShowParamLabel)
-    {
-      mStr.Append(" ");
-      mStr.Append(param->GetLabelForHost());
-    }
-  }
+  ReadCaption();
   return ITextControl::Draw(graphics);
+}
+
+void ICaptionControl::ReadCaption()
+{
+  const IParam* param = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
+  if (!param) return;
+  // A display entry fills its whole buffer; the label is appended to a string
+  // sized for both.
+  char display[IParam::kDisplayTextLen];
+  param->GetDisplayForHost(param->Value(), false, display, true);
+  mStr.Set(display);
+  if (mShowParamLabel)
+  {
+    mStr.Append(" ");
+    mStr.Append(param->GetLabelForHost());
+  }
 }
 
 void ICaptionControl::OnMouseDown(int, int, IMouseMod* mod)

@@ -252,6 +252,9 @@ public:
   const char* GetTextForPlug() const { return mStr.Get(); }
 
 protected:
+  // Draws the text, greyed when the control is, with inside clipped to the rectangle.
+  bool DrawStr(IGraphics* graphics, bool inside);
+
   WDL_String mStr;
 };
 
@@ -266,6 +269,9 @@ public:
   void OnMouseDblClick(int x, int y, IMouseMod* mod) override;
 
 protected:
+  // The text to show: the parameter's display text, with its label when asked.
+  void ReadCaption();
+
   bool mShowParamLabel;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The editor's own controls beside the stock set: its radio group, the progress
-// overlay shown while data goes to or from the hardware, and text drawn from a
-// bitmap font.
+// overlay shown while data goes to or from the hardware, a caption that keeps
+// inside its field, and text drawn from a bitmap font.
 //
 // Threads: as IControl; IBitmapTextControl::SetTextFromPlug may come from any thread.
 
@@ -98,6 +98,22 @@ private:
   std::string mCaption;
   std::function<void()> mAction;
   std::function<bool()> mLit;
+};
+
+// A caption for texts that can be longer than its field, such as a device's name.
+// A text too wide for the rectangle loses characters from the middle of the
+// parameter's display text for an ellipsis, while the kept tail (a mark the display
+// text may end with) and the label stay whole; and the text is clipped to the
+// rectangle, so the control draws nothing its redrawn area does not cover.
+class IFittedCaptionControl : public ICaptionControl
+{
+public:
+  IFittedCaptionControl(IPlugBase* plug, const IRECT& rect, int paramIdx, const IText* text, bool showParamLabel,
+                        const char* keptTail);
+  bool Draw(IGraphics* graphics) override;
+
+private:
+  std::string mKeptTail;
 };
 
 // Draws text from a bitmap font, one charWidth x charHeight cell a character: frame 1

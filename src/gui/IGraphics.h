@@ -198,6 +198,9 @@ public:
   IBitmap CropBitmap(IBitmap* bitmap, IRECT* rect);
   // False when the style's font cannot be made.
   bool DrawIText(IText* text, char* str, IRECT* rect, bool measure = false);
+  // As DrawIText, but no pixel outside the rectangle is touched, whatever the
+  // text's size and the font's bearings.
+  bool DrawITextInside(IText* text, char* str, IRECT* rect);
 
   // ---- drawing pass and input dispatch (IGraphicsDispatch.cpp); main thread ----
   // Widens the area by every dirty control; true when anything must be redrawn.
@@ -251,6 +254,8 @@ private:
   // skipped.
   IControl* FindInputControl(int x, int y);
   void DeleteBitmaps();
+  // DrawIText, and with inside its text clipped to the rectangle.
+  bool drawText(IText* text, char* str, IRECT* rect, bool measure, bool inside);
 
   IControl* mMouseOver = nullptr;
   IControl* mMouseCapture = nullptr;

@@ -263,13 +263,20 @@ IBitmap IGraphics::CropBitmap(IBitmap* bitmap, IRECT* rect)
 
 bool IGraphics::DrawIText(IText* text, char* str, IRECT* rect, bool measure)
 {
+  return drawText(text, str, rect, measure, false);
+}
+
+bool IGraphics::DrawITextInside(IText* text, char* str, IRECT* rect) { return drawText(text, str, rect, false, true); }
+
+bool IGraphics::drawText(IText* text, char* str, IRECT* rect, bool measure, bool inside)
+{
   if (!str || !*str) return true;
   if (!text || !rect) return false;
   LICE_IFont* font = text->mCached ? text->mCached : CacheFont(text);
   if (!font) return false;
   font->SetTextColor(pixelOf(&text->mColor));
 
-  unsigned int format = DT_NOCLIP;
+  unsigned int format = inside ? 0 : DT_NOCLIP;
   if (text->mColor.A < 255) format |= LICE_TEXT_COLORALPHA;
   if (text->mAlign == IText::kAlignCenter)
     format |= DT_CENTER;

@@ -2,6 +2,7 @@
 
 #include "config/UIConfigManager.h"
 #include "gui/IControls.h"
+#include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
 #include "plug/IParam.h"
 #include "plug/IPlugBase.h"
@@ -73,8 +74,9 @@ void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx
   const std::vector<std::string> names = inputDev == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
   param->InitEnum("Device Selection", 0, (int)names.size(), "", "");
   for (size_t i = 0; i < names.size(); ++i) param->SetDisplayText((int)i, names[i].c_str());
-  // The port menus always sit on the window.
-  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 15, IColor(255, 0, 174, 255), nullptr);
+  // The port menus always sit on the window. Device names are often longer than
+  // the field, and a missing port's entry longer still.
+  IControl* control = placeMenuCaption(paramIdx, x, y, w, h, 15, IColor(255, 0, 174, 255), nullptr, kMissingPortMark);
   bindControl(*this, paramIdx, kActionNone, control);
 }
 
@@ -178,10 +180,12 @@ bool UIConfigManager::initMenuParam(IParam* param, const std::string& paramName,
 }
 
 IControl* UIConfigManager::placeMenuCaption(int paramIdx, int x, int y, int w, int h, int textSize,
-                                            const IColor& colour, ControlLayer* layer)
+                                            const IColor& colour, ControlLayer* layer, const char* keptTail)
 {
   IText text = menuText(textSize, colour, mScale);
-  IControl* control = new ICaptionControl(plugBase(), scaledBox(x, y, w, h, mScale), paramIdx, &text, true);
+  const IRECT box = scaledBox(x, y, w, h, mScale);
+  IControl* control = keptTail ? new IFittedCaptionControl(plugBase(), box, paramIdx, &text, true, keptTail)
+                               : new ICaptionControl(plugBase(), box, paramIdx, &text, true);
   control->DisablePrompt(false);
   placeControl(control, layer);
   return control;

@@ -2,6 +2,7 @@
 
 #include "EditorTestSupport.h"
 #include "config/ParamIds.h"
+#include "config/UIConfigManager.h"
 #include "editor/PatchManager.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +175,45 @@ TEST(StateChunk, FlagsFollowTheRecalledParameters)
   EXPECT_TRUE(b.bufferedMidiOut);
   EXPECT_TRUE(b.sendClockTicks);
   EXPECT_FALSE(b.ledTracksIncoming);
+}
+
+// An editor whose chosen ports the port layer reports gone.
+struct PortsGoneEditor : RecordingEditor
+{
+  void portsGone() { mMidiOutWatch.missing = mMidiInWatch.missing = true; }
+};
+
+// While a chosen port is gone its menu entry carries the mark; a project saved then
+// names the port itself, which a recall looks for once it is back.
+TEST(StateChunk, APortGoneWhenSavedIsSavedByItsNameNotItsMark)
+{
+  DataFolder data;
+  UnderTest<PortsGoneEditor> e;
+  const struct
+  {
+    int param, slot;
+    std::string name;
+  } ports[] = {{kDeviceOutSelection, Patch::kOutName, "Rudu3@p12:MIDI Out"},
+               {kDeviceInSelection, Patch::kInName, "Rudu3@p12:MIDI In"}};
+  for (const auto& p : ports)
+  {
+    e.GetParam(p.param)->InitEnum("Device Selection", 0, 2, "", "");
+    e.GetParam(p.param)->SetDisplayText(1, p.name.c_str());
+    e.GetParam(p.param)->Set(1);
+  }
+  e.midiOutPortIndex = e.midiInPortIndex = 1;
+  e.portsGone();
+  e.OnIdle();
+  const std::vector<uint8_t> chunk = save(e);
+  const std::string bytes(chunk.begin(), chunk.end());
+  for (const auto& p : ports)
+  {
+    ASSERT_EQ(e.GetParam(p.param)->GetDisplayText(1), p.name + kMissingPortMark);
+    EXPECT_EQ(e.patchManager->names[p.slot], p.name);
+    // With its count, little-endian, as the layout has it.
+    EXPECT_NE(bytes.find(std::string{(char)p.name.size(), 0, 0, 0} + p.name), std::string::npos) << p.name;
+  }
+  EXPECT_EQ(bytes.find(kMissingPortMark), std::string::npos);
 }
 
 TEST(StateChunk, PatchManagerBlockReadsStringsByTheirCounts)

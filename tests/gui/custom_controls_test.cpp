@@ -308,3 +308,52 @@ TEST_F(CustomControlsTest, BitmapTextControlDrawsItsTextCentredVertically)
   EXPECT_STREQ(text->GetTextForPlug(), "OK");
   EXPECT_TRUE(plug->routes().empty());
 }
+
+// A port menu's field with a name too long for it: the name loses characters from
+// its middle, whole characters only, for an ellipsis; the mark a missing port's
+// entry ends with stays whole; and nothing is drawn outside the field, even where
+// the mark alone does not fit.
+TEST_F(CustomControlsTest, FittedCaptionShortensTheMiddleKeepsTheMarkAndStaysInside)
+{
+  IText style(15, IColor(255, 0, 174, 255), "NK57 Monospace");
+  char one[] = "x";
+  IRECT m(0, 0, 0, 0);
+  g->MeasureIText(&style, one, &m);
+  const int c = m.W();  // monospace: every character, the ellipsis too
+  ASSERT_GT(c, 0);
+
+  const struct
+  {
+    int chars;  // the field's width
+    const char* entry;
+    std::string shown;  // the label after it is empty: one blank
+  } cases[] = {
+    {18, "Rudu3@p12:MIDI In", "Rudu3@p12:MIDI In "},
+    {18, "Rudu3@p12:MIDI Out", "Rudu3@p1\u2026MIDI Out "},
+    {18, "Rudu3@p12:MIDI In (missing)", "Rud\u2026 In (missing) "},
+    {18, "Ösen-Bühne ÜÄÖ Ausgang", "Ösen-Büh\u2026 Ausgang "},
+    {18, "Ösen-Bühne ÜÄÖ Ausgang (missing)", "Öse\u2026ang (missing) "},
+    {5, "Rudu3@p12:MIDI In (missing)", "\u2026 (missing) "},
+  };
+  IParam* port = plug->GetParam(4);
+  port->InitEnum("Device Selection", 0, 2, "", "");
+  port->SetDisplayText(0, "OFF");
+  for (const auto& tc : cases)
+  {
+    SCOPED_TRACE(tc.entry);
+    const IRECT field(10, 40, 10 + tc.chars * c, 55);
+    IFittedCaptionControl* caption =
+      addAt(new IFittedCaptionControl(plug, field, 4, &style, true, " (missing)"), 0.0);
+    port->SetDisplayText(1, tc.entry);
+    port->Set(1);
+    drawAll();
+    EXPECT_EQ(caption->GetTextForPlug(), tc.shown);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 200; ++x)
+        (field.Contains(x, y) ? inside : outside) += g->GetPoint(x, y) != COLOR_WHITE;
+    EXPECT_GT(inside, 0);
+    EXPECT_EQ(outside, 0);
+    caption->Hide(true);
+  }
+}

@@ -1,20 +1,28 @@
-// A layout check over the shipped configuration and artwork, on every page, timbre
-// and switchable state: no two controls that take input overlap, a layer's
-// background lies over no other layer's control, every control of a layer that
-// comes and goes has a caption in that layer's own background (its page's artwork
-// cannot carry it), and every text is legible on what lies under it.
+// A layout check over the shipped configuration and artwork at every editor size, on
+// every page, timbre and switchable state: no two controls that take input overlap,
+// a layer's background lies over no other layer's control, every control of a layer
+// that comes and goes has a caption in that layer's own background (its page's
+// artwork cannot carry it), every caption, the page artwork's own too, stays inside
+// its panel, the port fields keep a device's long name inside, and every text is
+// legible on what lies under it.
 
 #include "UiTestSupport.h"
 #include "gui/IControls.h"
 #include "raster/lice.h"
 #include "raster/lice_pixel.h"
+#include "raster/lice_png.h"
 #include "ui/TabSwitchFunctions.h"
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <map>
+#include <memory>
 #include <set>
 
 namespace {
@@ -81,6 +89,25 @@ std::set<LICE_PixelValue> artUnderInk(IControl* background, IControl* art)
   return colours;
 }
 
+const double kEditorScales[] = {0.75, 1.0, 1.25};
+
+// The image brought to an editor size as the editor brings its images.
+std::unique_ptr<LICE_IBitmap> scaledAs(LICE_IBitmap* image, double scale)
+{
+  const int w = (int)(image->getWidth() * scale), h = (int)(image->getHeight() * scale);
+  std::unique_ptr<LICE_IBitmap> scaled(new LICE_MemBitmap(w, h, 4));
+  LICE_ScaledBlit(scaled.get(), image, 0, 0, w, h, 0.0f, 0.0f, (float)image->getWidth(), (float)image->getHeight(),
+                  1.0f, LICE_MODE_BILINEAR);
+  return scaled;
+}
+
+// Whether two colours of the artwork differ by more than a gradient's step.
+bool uneven(LICE_PixelValue a, LICE_PixelValue b)
+{
+  return abs(LICE_PixelR(a) - LICE_PixelR(b)) > 2 || abs(LICE_PixelG(a) - LICE_PixelG(b)) > 2 ||
+         abs(LICE_PixelB(a) - LICE_PixelB(b)) > 2;
+}
+
 double luminance(int r, int g, int b)
 {
   auto lin = [](int v) {
@@ -94,9 +121,11 @@ double contrast(double a, double b) { return (std::max(a, b) + 0.05) / (std::min
 
 }  // namespace
 
-TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
+namespace {
+
+void checkLayoutAt(double scale)
 {
-  RealEditor editor(1.0);
+  RealEditor editor(scale);
   RecordingPageHost host(&editor);
   editor.graphics.PrepDraw();
   for (int i = 0; i < kNumParams; ++i)
@@ -225,4 +254,119 @@ TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
       EXPECT_TRUE(inkIn(l, IRECT(r.L - 10, r.T - 16, r.R + 10, r.T - 3)) || inkIn(l, IRECT(r.L - 90, r.T, r.L, r.B)))
           << l->name << ": no caption for param " << c->ParamIdx();
     }
+
+  // The port fields with names as long as a device's and the mark of a missing port:
+  // the text's ink stays inside its field, on the field's own fill, off the "MIDI
+  // OUT" and "MIDI IN" captions; and after it a short name, drawn by a pass over the
+  // dirty area as the view makes it, leaves the window as a fresh drawing does.
+  std::vector<IControl*> fields;
+  for (int id : {kDeviceOutSelection, kDeviceInSelection})
+  {
+    IParam* param = editor.plug.GetParam(id);
+    param->InitEnum("Device Selection", 0, 2, "", "");
+    param->SetDisplayText(0, "OFF");
+    param->SetDisplayText(1, id == kDeviceInSelection ? "Rudu3@p12:MIDI In (missing)" : "Rudu3@p12:MIDI Out (missing)");
+    fields.push_back(editor.action(id)->controls.at(0));
+    fields.back()->Hide(true);
+  }
+  IRECT all(0, 0, editor.graphics.Width(), editor.graphics.Height());
+  LICE_IBitmap* window = editor.graphics.GetDrawBitmap();
+  editor.graphics.Draw(&all);
+  LICE_MemBitmap art, redrawn;
+  LICE_Copy(&art, window);
+  for (IControl* f : fields)
+  {
+    f->Hide(false);
+    editor.plug.GetParam(f->ParamIdx())->Set(1);
+  }
+  editor.graphics.Draw(&all);
+  std::map<IControl*, std::set<LICE_PixelValue>> under;
+  int strays = 0;
+  for (int y = 0; y < window->getHeight(); ++y)
+    for (int x = 0; x < window->getWidth(); ++x)
+      if (LICE_GetPixel(window, x, y) != LICE_GetPixel(&art, x, y))
+      {
+        auto f = std::find_if(fields.begin(), fields.end(), [&](IControl* c) { return c->GetRECT().Contains(x, y); });
+        if (f == fields.end())
+          ++strays;
+        else
+          under[*f].insert(LICE_GetPixel(&art, x, y));
+      }
+  EXPECT_EQ(strays, 0);
+  for (IControl* f : fields) EXPECT_EQ(under[f].size(), 1u) << "port field of param " << f->ParamIdx();
+  for (IControl* f : fields)
+  {
+    editor.plug.GetParam(f->ParamIdx())->Set(0);
+    f->SetDirty(false);
+  }
+  IRECT dirty;
+  ASSERT_TRUE(editor.graphics.IsDirty(&dirty));
+  editor.graphics.Draw(&dirty);
+  LICE_Copy(&redrawn, window);
+  editor.graphics.Draw(&all);
+  int stale = 0;
+  for (int y = 0; y < window->getHeight(); ++y)
+    for (int x = 0; x < window->getWidth(); ++x) stale += LICE_GetPixel(window, x, y) != LICE_GetPixel(&redrawn, x, y);
+  EXPECT_EQ(stale, 0);
+}
+
+}  // namespace
+
+TEST(LayoutCheck, NoOverlapsEveryCaptionOverItsControlAndLegibleText)
+{
+  for (double scale : kEditorScales)
+  {
+    SCOPED_TRACE(scale);
+    checkLayoutAt(scale);
+  }
+}
+
+// The labels that the page artwork itself carries stay inside their panels at every
+// editor size: under their ink and beside it, the page with its panels alone
+// changes from one pixel to the next by no more than the top bar's gradient, so no
+// panel's border, corner or title rule lies under or against a label.
+TEST(LayoutCheck, ThePageArtworksOwnCaptionsStayInsideTheirPanels)
+{
+  std::set<std::string> pages;
+  if (DIR* dir = opendir(DAVREL_TEST_CAPTION_CHECK_DIR))
+  {
+    while (dirent* entry = readdir(dir))
+    {
+      const std::string name = entry->d_name, suffix = "-captions.png";
+      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        pages.insert(name.substr(0, name.size() - suffix.size()));
+    }
+    closedir(dir);
+  }
+  // The window's artwork and a page's at least, so the check cannot pass on nothing.
+  ASSERT_TRUE(pages.count("BG_ID_MAIN") && pages.count("BG_ID_EDIT")) << DAVREL_TEST_CAPTION_CHECK_DIR;
+
+  for (const std::string& page : pages)
+  {
+    const std::string apart = std::string(DAVREL_TEST_CAPTION_CHECK_DIR) + "/" + page;
+    std::unique_ptr<LICE_IBitmap> captions(LICE_LoadPNG((apart + "-captions.png").c_str(), nullptr));
+    std::unique_ptr<LICE_IBitmap> panels(LICE_LoadPNG((apart + "-panels.png").c_str(), nullptr));
+    ASSERT_TRUE(captions && panels) << apart;
+    for (double scale : kEditorScales)
+    {
+      std::unique_ptr<LICE_IBitmap> ink = scaledAs(captions.get(), scale), art = scaledAs(panels.get(), scale);
+      const int w = art->getWidth(), h = art->getHeight();
+      std::set<std::pair<int, int>> crossings;  // unscaled, rounded to 20 pixels: one line a label
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+        {
+          if (LICE_PixelA(LICE_GetPixel(ink.get(), x, y)) == 0) continue;
+          const LICE_PixelValue under = LICE_GetPixel(art.get(), x, y);
+          for (const auto& d : {std::make_pair(1, 0), std::make_pair(-1, 0), std::make_pair(0, 1), std::make_pair(0, -1)})
+          {
+            const int nx = x + d.first, ny = y + d.second;
+            if (nx >= 0 && ny >= 0 && nx < w && ny < h && uneven(under, LICE_GetPixel(art.get(), nx, ny)))
+              crossings.insert({(int)(x / scale) / 20 * 20, (int)(y / scale) / 20 * 20});
+          }
+        }
+      for (const auto& c : crossings)
+        ADD_FAILURE() << page << " at " << scale << ": a label near " << c.first << "," << c.second
+                      << " (in the unscaled image) lies on or against its panel's edge";
+    }
+  }
 }

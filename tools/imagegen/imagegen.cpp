@@ -1,11 +1,15 @@
 // Draws every image of the editor's image table into a folder, for both skins:
-//   davrel-imagegen <uiconfig.xml> <output folder>
+//   davrel-imagegen <uiconfig.xml> <output folder> [<check folder>]
 // Shapes are drawn with per-pixel coverage in straight alpha; afterwards every
 // fully transparent pixel takes its nearest opaque neighbour's colour, so bilinear
 // scaling at 0.75 and 1.25 blends edges with the shape's own colour, not black.
 // The page backgrounds take their section panels and control labels from the
 // configuration, so the artwork follows the layout; a layer that comes and goes
-// has a background of its own that carries its controls' labels instead.
+// has a background of its own that carries its controls' labels instead. A label
+// is kept inside the panel it lies in, clear of its border and title rule.
+// With a check folder, each page image whose artwork carries labels is drawn there
+// once more in two parts, for the layout check to read what lies under each label:
+// NAME-panels.png the page and its panels alone, NAME-captions.png the labels alone.
 
 #include "config/ImageTable.h"
 #include "raster/cachedfont.h"
@@ -17,6 +21,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -196,17 +201,55 @@ struct Font
   // edges a second time when the bitmap is laid over a page. The glyphs' coverage
   // is taken from white drawn on black and laid on with a straight-alpha "over".
   void drawOver(LICE_IBitmap* bmp, const std::string& text, int x, int y, int w, int h, RGB c, unsigned int align);
+  // The box of the pixels the text covers (right and bottom exclusive); empty,
+  // with left above right, for a text without ink.
+  RECT ink(const std::string& text, int x, int y, int w, int h, unsigned int align);
   LICE_CachedFont font;
+};
+
+// The glyphs' coverage, white on black, in a mask around the box: it holds the box
+// and the text's own size on every side, wherever the alignment puts the text.
+struct TextMask
+{
+  TextMask(Font& f, const std::string& text, int x, int y, int w, int h, unsigned int align)
+  {
+    RECT r = {0, 0, 0, 0};
+    f.font.DrawText(nullptr, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    mx = r.right + 2;
+    my = h + 2;
+    left = x - mx;
+    top = y - my;
+    mask.reset(new LICE_MemBitmap(w + 2 * mx, h + 2 * my));
+    LICE_Clear(mask.get(), LICE_MakePixel(0, 0, 0, 255));
+    f.draw(mask.get(), text, mx, my, w, h, {255, 255, 255}, align);
+  }
+  double coverage(int i, int j) const
+  {
+    return LICE_PixelR(mask->getBits()[(size_t)j * mask->getRowSpan() + i]) / 255.0;
+  }
+  std::unique_ptr<LICE_MemBitmap> mask;
+  int mx, my, left, top;  // the mask's margins, and its place in the caller's coordinates
 };
 
 void Font::drawOver(LICE_IBitmap* bmp, const std::string& text, int x, int y, int w, int h, RGB c, unsigned int align)
 {
-  LICE_MemBitmap mask(bmp->getWidth(), bmp->getHeight());
-  LICE_Clear(&mask, LICE_MakePixel(0, 0, 0, 255));
-  draw(&mask, text, x, y, w, h, {255, 255, 255}, align);
-  for (int j = 0; j < mask.getHeight(); ++j)
-    for (int i = 0; i < mask.getWidth(); ++i)
-      blendPixel(bmp, i, j, c, LICE_PixelR(mask.getBits()[(size_t)j * mask.getRowSpan() + i]) / 255.0);
+  const TextMask m(*this, text, x, y, w, h, align);
+  for (int j = 0; j < m.mask->getHeight(); ++j)
+    for (int i = 0; i < m.mask->getWidth(); ++i) blendPixel(bmp, m.left + i, m.top + j, c, m.coverage(i, j));
+}
+
+RECT Font::ink(const std::string& text, int x, int y, int w, int h, unsigned int align)
+{
+  const TextMask m(*this, text, x, y, w, h, align);
+  RECT r = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  for (int j = 0; j < m.mask->getHeight(); ++j)
+    for (int i = 0; i < m.mask->getWidth(); ++i)
+      if (m.coverage(i, j) > 0)
+      {
+        r.left = std::min(r.left, m.left + i), r.top = std::min(r.top, m.top + j);
+        r.right = std::max(r.right, m.left + i + 1), r.bottom = std::max(r.bottom, m.top + j + 1);
+      }
+  return r;
 }
 
 Font& labelFont()
@@ -476,6 +519,7 @@ struct Page
   // with the layer.
   bool own = false;
   std::string layer;
+  std::string art;  // the image whose panels lie under the labels: this one, or the page's under a layer's own
 };
 
 // A layer's own background is drawn on a canvas of the window's size plus this
@@ -483,13 +527,24 @@ struct Page
 // the background's position. The canvas is cut to its ink afterwards.
 const int kCanvasMargin = 64;
 
+// The row of a section panel's rule under its title.
+const int kTitleRule = 22;
+
+// Clear pixels between a label's ink and its panel's border or title rule: the
+// editor's scaling blurs each by a pixel.
+const int kPanelClearance = 2;
+
 class Labeller
 {
 public:
   // Layer canvases: the images of layers' own backgrounds, drawn with a margin.
+  // Captions apart: the labels of the other images go there, into an image of the
+  // same size each, instead of onto the page, and the controls' fields are left
+  // out: what stays is the page and its panels.
   Labeller(std::map<std::string, Bitmap>& images, std::map<std::string, int>& frameWidths,
-           std::set<std::string> layerCanvases = {})
-    : mImages(images), mFrameWidths(frameWidths), mLayerCanvases(std::move(layerCanvases))
+           std::set<std::string> layerCanvases = {}, std::map<std::string, Bitmap>* captionsApart = nullptr)
+    : mImages(images), mFrameWidths(frameWidths), mLayerCanvases(std::move(layerCanvases)),
+      mCaptionsApart(captionsApart)
   {
   }
 
@@ -507,6 +562,7 @@ public:
       page.x = p.size() > 0 ? p[0] : 0;
       page.y = p.size() > 1 ? p[1] : 0;
       page.own = mLayerCanvases.count(page.image) > 0;
+      if (!page.own) page.art = page.image;
       if (page.own)
       {
         page.x -= kCanvasMargin;
@@ -569,10 +625,51 @@ private:
   void text(LICE_IBitmap* bmp, const Page& page, const std::string& t, int x, int y, int w, int h,
             unsigned int align)
   {
+    const std::pair<int, int> shift = intoPanel(bmp, page, t, x, y, w, h, align);
+    x += shift.first;
+    y += shift.second;
     if (page.own)
       labelFont().drawOver(bmp, t, x, y, w, h, kLabel, align);
+    else if (mCaptionsApart)
+    {
+      Bitmap& apart = (*mCaptionsApart)[page.image];
+      if (!apart) apart = newBitmap(bmp->getWidth(), bmp->getHeight());
+      labelFont().drawOver(apart.get(), t, x, y, w, h, kLabel, align);
+    }
     else
       labelFont().draw(bmp, t, x, y, w, h, kLabel, align);
+  }
+
+  // The shift that keeps a label's ink inside the panel its middle lies in, clear
+  // of the panel's border and title rule; a label in no panel keeps inside its
+  // image likewise (a layer's panel of its own). A label that cannot fit stays.
+  std::pair<int, int> intoPanel(LICE_IBitmap* bmp, const Page& page, const std::string& t, int x, int y, int w,
+                                int h, unsigned int align)
+  {
+    RECT ink = labelFont().ink(t, x, y, w, h, align);
+    if (ink.left >= ink.right) return {0, 0};
+    ink.left += page.x, ink.right += page.x, ink.top += page.y, ink.bottom += page.y;
+    const int midX = (ink.left + ink.right) / 2, midY = (ink.top + ink.bottom) / 2;
+    // The pixels the border takes: two half-covered ones at each edge, and the rule.
+    RECT inside = {0, 0, 0, 0};
+    for (const Panel& p : mPanels)
+      if (p.art == page.art && midX >= p.x && midX < p.x + p.w && midY >= p.y && midY < p.y + p.h)
+      {
+        inside = {p.x + 2, p.y + kTitleRule + 1, p.x + p.w - 2, p.y + p.h - 2};
+        break;
+      }
+    if (inside.right == 0)
+    {
+      if (page.own) return {0, 0};
+      inside = {page.x + 2, page.y + 2, page.x + bmp->getWidth() - 2, page.y + bmp->getHeight() - 2};
+    }
+    inside.left += kPanelClearance, inside.top += kPanelClearance;
+    inside.right -= kPanelClearance, inside.bottom -= kPanelClearance;
+    auto into = [](int lo, int hi, int from, int to) {
+      if (to - from > hi - lo) return 0;
+      return from < lo ? lo - from : to > hi ? hi - to : 0;
+    };
+    return {into(inside.left, inside.right, ink.left, ink.right), into(inside.top, inside.bottom, ink.top, ink.bottom)};
   }
 
   // Comments that draw: a section panel, or a caption of a control the editor
@@ -589,13 +686,14 @@ private:
       return;
     }
     if (sscanf(comment.c_str(), " panel \"%63[^\"]\" %d,%d,%d,%d", title, &x, &y, &w, &h) != 5) return;
+    mPanels.push_back({page.art, x, y, w, h});
     LICE_IBitmap* bmp = canvas(page);
     if (!bmp || !once(page, std::string("panel ") + title, x, y)) return;
     x -= page.x;
     y -= page.y;
     fillRoundRect(bmp, x + 0.5, y + 0.5, w - 1, h - 1, 5, kPanel);
     strokeRoundRect(bmp, x + 0.5, y + 0.5, w - 1, h - 1, 5, kPanelEdge);
-    fillRect(bmp, x + 8, y + 22, w - 16, 1, kPanelEdge);
+    fillRect(bmp, x + 8, y + kTitleRule, w - 16, 1, kPanelEdge);
     titleFont().draw(bmp, title, x + 10, y + 4, w - 40, 18, kTitle, 0);
   }
 
@@ -612,7 +710,8 @@ private:
     if (element == "display")
     {
       // Step texts sit on a dark field; the central lines have the display's glass.
-      if (p.size() >= 4 && page.image != "BG_ID_MAIN") fillRoundRect(bmp, x + 0.5, y + 0.5, p[2] - 1, p[3] - 1, 3, kField);
+      if (p.size() >= 4 && page.image != "BG_ID_MAIN" && !mCaptionsApart)
+        fillRoundRect(bmp, x + 0.5, y + 0.5, p[2] - 1, p[3] - 1, 3, kField);
       return;
     }
     if (element == "menucontrol" || (element == "dropMenu" && type != "deviceSelection") ||
@@ -622,8 +721,11 @@ private:
       const int h = element == "dropMenu" && p.size() >= 4 ? p[3] : 13;
       // The program name is written in the display's dark ink: its field is the display's glass.
       const bool glass = attr(e, "paramId") == "kPatchName";
-      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
-      strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
+      if (!mCaptionsApart)
+      {
+        fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, glass ? RGB{168, 188, 178} : kField);
+        strokeRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, {70, 76, 84});
+      }
       if (!name.empty() && type != "nameSelection")
         text(bmp, page, name, x - 2, y - 16, w + 40, 13, 0);
       return;
@@ -631,7 +733,7 @@ private:
     if (element == "dropMenu")  // the port menus
     {
       const int w = p.size() >= 3 ? p[2] : 100, h = p.size() >= 4 ? p[3] : 15;
-      fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, kField);
+      if (!mCaptionsApart) fillRoundRect(bmp, x - 2.5, y - 1.5, w + 5, h + 3, 3, kField);
       text(bmp, page, numbers(e, "inputDev").front() == 1 ? "MIDI IN" : "MIDI OUT", x - 64, y, 58, h, DT_RIGHT);
       return;
     }
@@ -639,10 +741,13 @@ private:
     {
       const int length = atoi(attr(e, "length").c_str());
       const bool horizontal = type.find("Hor") != std::string::npos;
-      if (horizontal)
-        fillRoundRect(bmp, x + 0.5, y + 7.5, length - 1, 4, 2, kField);
-      else
-        fillRoundRect(bmp, x + 7.5, y + 0.5, 4, length - 1, 2, kField);
+      if (!mCaptionsApart)
+      {
+        if (horizontal)
+          fillRoundRect(bmp, x + 0.5, y + 7.5, length - 1, 4, 2, kField);
+        else
+          fillRoundRect(bmp, x + 7.5, y + 0.5, 4, length - 1, 2, kField);
+      }
       text(bmp, page, name, x - 90, y, 84, 18, DT_RIGHT);
       return;
     }
@@ -660,6 +765,13 @@ private:
   std::map<std::string, Bitmap>& mImages;
   std::map<std::string, int>& mFrameWidths;
   std::set<std::string> mLayerCanvases;
+  std::map<std::string, Bitmap>* mCaptionsApart;
+  struct Panel
+  {
+    std::string art;
+    int x, y, w, h;  // in the editor's coordinates
+  };
+  std::vector<Panel> mPanels;
   std::map<std::string, std::string> mCanvasOwner;  // the first layer that drew each canvas
   std::set<std::string> mDrawn;
   std::vector<std::string> mProblems;
@@ -690,12 +802,12 @@ bool cutLayerCanvas(Bitmap& canvas)
 
 int main(int argc, char** argv)
 {
-  if (argc != 3)
+  if (argc != 3 && argc != 4)
   {
-    fprintf(stderr, "usage: davrel-imagegen <uiconfig.xml> <output folder>\n");
+    fprintf(stderr, "usage: davrel-imagegen <uiconfig.xml> <output folder> [<check folder>]\n");
     return 2;
   }
-  const std::string outDir = argv[2];
+  const std::string outDir = argv[2], checkDir = argc == 4 ? argv[3] : "";
 
   std::map<std::string, Bitmap> images;
   std::map<std::string, int> frameWidths;
@@ -794,6 +906,19 @@ int main(int argc, char** argv)
                                                "BG_DELAY_NOTE_ID"};
   for (const std::string& name : layerCanvases) images[name] = newBitmap(1500 + kCanvasMargin, 667 + kCanvasMargin);
   images["BG_ID_MAIN"] = std::move(mainNormal);
+  // The check's two parts of each page image: its panels, and its labels apart.
+  std::map<std::string, Bitmap> panels, captions;
+  if (!checkDir.empty())
+  {
+    for (const auto& image : images)
+      if (!layerCanvases.count(image.first))
+      {
+        Bitmap copy = newBitmap(image.second->getWidth(), image.second->getHeight());
+        LICE_Copy(copy.get(), image.second.get());
+        panels[image.first] = std::move(copy);
+      }
+    Labeller(panels, frameWidths, layerCanvases, &captions).walk(doc.FirstChildElement("uiconfig"), Page());
+  }
   Labeller labeller(images, frameWidths, layerCanvases);
   labeller.walk(doc.FirstChildElement("uiconfig"), Page());
   mainNormal = std::move(images["BG_ID_MAIN"]);
@@ -818,12 +943,12 @@ int main(int argc, char** argv)
   mainBlack = std::move(blackOnly["BG_ID_MAIN"]);
 
   int written = 0;
-  auto save = [&](const std::string& path, LICE_IBitmap* bmp) {
+  auto save = [&](const std::string& path, LICE_IBitmap* bmp, const std::string& dir) {
     bleedColours(bmp);
-    const std::string file = outDir + "/" + path.substr(path.rfind('/') + 1);
+    const std::string file = dir + "/" + path.substr(path.rfind('/') + 1);
     // Unfiltered rows inflate fastest, and start-up time is spent decoding these.
     if (LICE_WritePNG(file.c_str(), bmp, true, true))
-      ++written;
+      written += dir == outDir;
     else
     {
       fprintf(stderr, "davrel-imagegen: cannot write %s\n", file.c_str());
@@ -837,7 +962,7 @@ int main(int argc, char** argv)
       if (!done.insert(row.path).second) continue;
       if (strcmp(row.name, "BG_ID_MAIN") == 0)
       {
-        save(row.path, skin ? mainBlack.get() : mainNormal.get());
+        save(row.path, skin ? mainBlack.get() : mainNormal.get(), outDir);
         continue;
       }
       auto it = images.find(row.name);
@@ -847,8 +972,13 @@ int main(int argc, char** argv)
         ++failed;
         continue;
       }
-      save(row.path, it->second.get());
+      save(row.path, it->second.get(), outDir);
     }
+  for (const auto& apart : captions)
+  {
+    save(apart.first + "-panels.png", panels[apart.first].get(), checkDir);
+    save(apart.first + "-captions.png", apart.second.get(), checkDir);
+  }
   printf("davrel-imagegen: %d images\n", written);
   return failed ? 1 : 0;
 }
