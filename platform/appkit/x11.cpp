@@ -143,6 +143,8 @@ public:
       mGrabs.push_back(w);
       takePointer();
     }
+    else if (mHolding && mGrabs.empty() && !mHoldGrab)
+      takePointer();  // the held pointer had no window of ours to go to (none shown, or remade)
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
   }
@@ -192,10 +194,12 @@ public:
       if (under != mByXid.end() && under->second->isVisible()) to = child;
       for (NSWindow* w : NSApp->orderedWindows())
         if (XWindowData* data = !to && w->isVisible() ? find(w) : nullptr) to = data->xid;
-      // Refused while another program holds the pointer (a window manager's move).
-      if (to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
-                             mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess)
-        mHoldGrab = to;
+      // Refused while another program holds the pointer (a window manager's move). No
+      // window of ours, or refused: nobody holds it, and the next window shown takes it.
+      mHoldGrab = to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
+                                     mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess
+                      ? to
+                      : 0;
     }
     else if (mHoldGrab && (state & (Button1Mask | Button2Mask | Button3Mask)))
       XChangeActivePointerGrab(mDisplay, mask, None, CurrentTime);  // let go at the button's release
