@@ -408,7 +408,7 @@ public:
   {
     const NSPoint to = NSMakePoint((int)p.x, screenSize().height - (int)p.y);
     if (mHolding) mHeld = to;
-    warp(to);
+    warp(mHolding ? parked(to) : to);
     return true;
   }
 
@@ -435,7 +435,19 @@ public:
     mHolding = true;
     selectRawMotion(true);
     takePointer();
+    if (!NSEqualPoints(parked(mHeld), mHeld)) warp(parked(mHeld));
     return true;
+  }
+
+  // Where the held pointer waits: one pixel in from the screen's edges. A motion toward
+  // an edge then still moves it, and the server tells of it (a core motion, its raw
+  // motion the whole distance); on the edge itself it would tell nothing. The cursor
+  // is hidden while held, and put where the program has it when shown again.
+  NSPoint parked(NSPoint p) const
+  {
+    const NSSize size = screenSize();  // y up: the server's row r is height - r
+    return NSMakePoint(std::clamp(p.x, (CGFloat)1, std::max<CGFloat>(1, size.width - 2)),
+                       std::clamp(p.y, (CGFloat)2, std::max<CGFloat>(2, size.height - 1)));
   }
 
   // Raw motions of the master pointer, told on the root window.
@@ -1138,7 +1150,7 @@ private:
           // Moved before the pointer was held, or by our own warp back: nothing to add.
           if ((long)(m.serial - mHoldSerial) < 0 || (d.x == 0 && d.y == 0)) break;
           if (raw && !m.send_event) d = wholeMotion(m, d);
-          if (!NSEqualPoints(screen, mHeld)) warp(mHeld);
+          if (!NSEqualPoints(screen, parked(mHeld))) warp(parked(mHeld));
           // The cursor stays where it was held, over the window holding the pointer:
           // the motion is there, wherever the server had the pointer go.
           if (NSWindow* holder = windowOfX(mHoldGrab))
