@@ -190,6 +190,9 @@ public:
     XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &state);
     if (mHolding && NSApplication::exists())
     {
+      // The window at the held point: the pointer itself may wait elsewhere (parked).
+      XTranslateCoordinates(mDisplay, mRoot, mRoot, (int)mHeld.x, (int)(screenSize().height - mHeld.y), &wx, &wy,
+                            &child);
       const auto under = mByXid.find(child);
       if (under != mByXid.end() && under->second->isVisible()) to = child;
       for (NSWindow* w : NSApp->orderedWindows())
@@ -439,15 +442,16 @@ public:
     return true;
   }
 
-  // Where the held pointer waits: one pixel in from the screen's edges. A motion toward
-  // an edge then still moves it, and the server tells of it (a core motion, its raw
-  // motion the whole distance); on the edge itself it would tell nothing. The cursor
-  // is hidden while held, and put where the program has it when shown again.
+  // Where the held pointer waits: the held point, brought into the middle half of the
+  // screen. On the edge a motion toward it would move nothing and the server would tell
+  // of none; here the motions that come before we put the pointer back still move it,
+  // and one the edge stops counts by its raw motion. The cursor is hidden while held,
+  // and put where the program has it when shown again.
   NSPoint parked(NSPoint p) const
   {
     const NSSize size = screenSize();  // y up: the server's row r is height - r
-    return NSMakePoint(std::clamp(p.x, (CGFloat)1, std::max<CGFloat>(1, size.width - 2)),
-                       std::clamp(p.y, (CGFloat)2, std::max<CGFloat>(2, size.height - 1)));
+    const CGFloat x = std::floor(size.width / 4), y = std::floor(size.height / 4);
+    return NSMakePoint(std::clamp(p.x, x, size.width - 1 - x), std::clamp(p.y, y + 1, size.height - y));
   }
 
   // Raw motions of the master pointer, told on the root window.

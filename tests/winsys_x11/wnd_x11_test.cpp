@@ -130,8 +130,10 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
   ASSERT_NE(ShownTop(&top, true), 0u);
-  const HWND menu = Window(NSMakeRect(400, 300, 60, 80));
+  NSWindow* onEdge = nullptr;
+  const HWND menu = Window(NSMakeRect(400, 300, 60, 80)), edge = Window(NSMakeRect(0, 500, 100, 100), 0, &onEdge);
   SWELL_SetWindowLevel(menu, NSPopUpMenuWindowLevel);
+  onEdge->setAcceptsMouseMovedEvents(true);
   const int width = (int)CGDisplayPixelsWide(CGMainDisplayID()), height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
   POINT over{50, 50};
   ClientToScreen(top, &over);
@@ -143,6 +145,11 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   overTheWindow.resize(overTheWindow.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
   const std::vector<Step> out = {{150, 0}, {-55, 0}, {0, 101, true}};
   const auto show = [](HWND h, bool on) { ShowWindow(h, on ? SW_SHOW : SW_HIDE); };
+  const auto menuOpenedAndClosed = [&] {
+    show(menu, true);
+    EXPECT_TRUE(driver->pointerGrabbed());
+    show(menu, false);
+  };
   struct Row
   {
     const char* what;
@@ -150,17 +157,17 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
     std::function<void()> before, held;  // done before the cursor is hidden, and once it is
     std::vector<Step> steps;
     bool drag = false;  // the left button pressed over the window (captured) first, let go at the end
+    HWND over = nullptr;  // the window at the held point, if not the first one
   };
   const Row rows[] = {
       {"over the window", hx, hy, {}, {}, overTheWindow},
       {"the window shown only once held", hx, hy, [&] { show(top, false); }, [&] { show(top, true); }, out},
       {"the window hidden and shown again", hx, hy, {}, [&] { show(top, false); show(top, true); }, out},
       {"the window remade transparent", hx, hy, {}, [&] { SetOpaque(top, false); SetTransparent(top); }, out},
-      {"a menu opened and closed", hx, hy, {}, [&] {
-         show(menu, true);
-         EXPECT_TRUE(driver->pointerGrabbed());
-         show(menu, false);
-       }, out},
+      {"a menu opened and closed", hx, hy, {}, menuOpenedAndClosed, out},
+      {"a menu opened and closed over a window on the left edge", 0, height - 550,
+       [&] { show(edge, true); show(top, true); }, menuOpenedAndClosed, {{-30, 0, true}, {40, 0, true}, {-5, 5, true}},
+       false, edge},
       {"a drag", hx, hy, {}, {}, {{12, 7}, {150, 0}}, true},
       {"a drag on the left edge", 0, hy, {}, {}, {{-30, 0, true}, {-30, 5, true}}, true},
       {"a drag on the top edge", hx, 0, {}, {}, {{0, -30, true}, {7, -30, true}}, true},
@@ -198,26 +205,31 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
       shown = false;
       if (r.held) r.held();
       EXPECT_TRUE(driver->pointerGrabbed());
+      // Put back where it was held, brought into the middle half of the screen.
+      const int backX = std::clamp(r.x, width / 4, width - 1 - width / 4);
+      const int backY = std::clamp(r.y, height / 4, height - 1 - height / 4);
       int px = 0, py = 0;
       for (const auto& [dx, dy, byMouse] : r.steps)
       {
         want.x += dx;
         want.y -= dy;
         if (byMouse) driver->moveMouseBy(dx, dy);
-        else driver->movePointer(r.x + dx, r.y + dy);
-        // Put back where it was held, or a pixel in from the screen's edge.
+        else driver->movePointer(backX + dx, backY + dy);
         ASSERT_TRUE(until([&] {
           GetCursorPos(&now);
           driver->pointer(&px, &py);
-          return now.x == want.x && now.y == want.y && std::abs(px - r.x) <= 1 && std::abs(py - r.y) <= 1;
+          return now.x == want.x && now.y == want.y && px == backX && py == backY;
         })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
             << "; pointer at " << px << "," << py;
         // Heard by the window at the program's own position, in its client area or captured.
+        const HWND at = r.over ? r.over : top;
         POINT client = want;
-        ScreenToClient(top, &client);
+        ScreenToClient(at, &client);
+        RECT area;
+        GetClientRect(at, &area);
         const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
-        const LoggedMsg heard{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)};
-        if (r.drag || (client.x >= 0 && client.x < 200 && client.y >= 0 && client.y < 150))
+        const LoggedMsg heard{at, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)};
+        if (r.drag || (client.x >= 0 && client.x < area.right && client.y >= 0 && client.y < area.bottom))
         {
           EXPECT_TRUE(!moves.empty() && moves.back() == heard) << dx << "," << dy;
         }
@@ -243,6 +255,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
       EXPECT_EQ(px, hx + 230);
       EXPECT_EQ(py, hy + 20);
     }();
+  DestroyWindow(edge);
   DestroyWindow(menu);
   DestroyWindow(top);
 }
