@@ -157,7 +157,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
     std::function<void()> before, held;  // done before the cursor is hidden, and once it is
     std::vector<Step> steps;
     bool drag = false;  // the left button pressed over the window (captured) first, let go at the end
-    HWND over = nullptr;  // the window at the held point, if not the first one
+    HWND heardBy = nullptr;  // the window at the held point, when not the first one
   };
   const Row rows[] = {
       {"over the window", hx, hy, {}, {}, overTheWindow},
@@ -222,7 +222,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
             << "; pointer at " << px << "," << py;
         // Heard by the window at the program's own position, in its client area or captured.
-        const HWND at = r.over ? r.over : top;
+        const HWND at = r.heardBy ? r.heardBy : top;
         POINT client = want;
         ScreenToClient(at, &client);
         RECT area;
