@@ -145,6 +145,8 @@ public:
       mGrabs.push_back(w);
       takePointer();
     }
+    else if (mHolding && mGrabs.empty() && !mHoldGrab)
+      takePointer();  // the held pointer had no window of ours to go to (none shown, or remade)
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
   }
@@ -190,14 +192,19 @@ public:
     XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &state);
     if (mHolding && NSApplication::exists())
     {
+      // The window at the held point: the pointer itself may wait elsewhere (parked).
+      XTranslateCoordinates(mDisplay, mRoot, mRoot, (int)mHeld.x, (int)(screenSize().height - mHeld.y), &wx, &wy,
+                            &child);
       const auto under = mByXid.find(child);
       if (under != mByXid.end() && under->second->isVisible()) to = child;
       for (NSWindow* w : NSApp->orderedWindows())
         if (XWindowData* data = !to && w->isVisible() ? find(w) : nullptr) to = data->xid;
-      // Refused while another program holds the pointer (a window manager's move).
-      if (to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
-                             mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess)
-        mHoldGrab = to;
+      // Refused while another program holds the pointer (a window manager's move). No
+      // window of ours, or refused: nobody holds it, and the next window shown takes it.
+      mHoldGrab = to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
+                                     mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess
+                      ? to
+                      : 0;
     }
     else if (mHoldGrab && (state & (Button1Mask | Button2Mask | Button3Mask)))
       XChangeActivePointerGrab(mDisplay, mask, None, CurrentTime);  // let go at the button's release
@@ -408,7 +415,7 @@ public:
   {
     const NSPoint to = NSMakePoint((int)p.x, screenSize().height - (int)p.y);
     if (mHolding) mHeld = to;
-    warp(to);
+    warp(mHolding ? parked(to) : to);
     return true;
   }
 
@@ -435,7 +442,20 @@ public:
     mHolding = true;
     selectRawMotion(true);
     takePointer();
+    if (!NSEqualPoints(parked(mHeld), mHeld)) warp(parked(mHeld));
     return true;
+  }
+
+  // Where the held pointer waits: the held point, brought into the middle half of the
+  // screen. On the edge a motion toward it would move nothing and the server would tell
+  // of none; here the motions that come before we put the pointer back still move it,
+  // and one the edge stops counts by its raw motion. The cursor is hidden while held,
+  // and put where the program has it when shown again.
+  NSPoint parked(NSPoint p) const
+  {
+    const NSSize size = screenSize();  // y up: the server's row r is height - r
+    const CGFloat x = std::floor(size.width / 4), y = std::floor(size.height / 4);
+    return NSMakePoint(std::clamp(p.x, x, size.width - 1 - x), std::clamp(p.y, y + 1, size.height - y));
   }
 
   // Raw motions of the master pointer, told on the root window.
@@ -1155,7 +1175,7 @@ private:
           // Moved before the pointer was held, or by our own warp back: nothing to add.
           if ((long)(m.serial - mHoldSerial) < 0 || (d.x == 0 && d.y == 0)) break;
           if (raw && !m.send_event) d = wholeMotion(m, d);
-          if (!NSEqualPoints(screen, mHeld)) warp(mHeld);
+          if (!NSEqualPoints(screen, parked(mHeld))) warp(parked(mHeld));
           // The cursor stays where it was held, over the window holding the pointer:
           // the motion is there, wherever the server had the pointer go.
           if (NSWindow* holder = windowOfX(mHoldGrab))

@@ -123,66 +123,142 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 
 // While the cursor is hidden the pointer is held where it was: each motion moves the
 // program's own position by how far it went (screen y upward) and the pointer goes
-// back, so a drag goes on past the screen's edge. The pointer is grabbed meanwhile (no
-// button held), so motions ending outside the window and ones the server stops at the
-// screen's edge count whole. Shown again, it follows the mouse and is free.
+// back, so a drag goes on past the screen's edge. A window of ours holds the pointer
+// meanwhile, also one shown only once the cursor was held, one remade, and one after a
+// menu had it, so motions ending outside the window count; so do ones the server stops
+// at the screen's edge, also from a point on the edge. Shown again, the cursor follows
+// the mouse and the pointer is free; a drag under way keeps it until let go.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
-  const unsigned long xid = ShownTop(&top, true);
-  ASSERT_NE(xid, 0u);
-  const int height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
-  POINT held{50, 50};
-  ClientToScreen(top, &held);
-  const int hx = held.x, hy = height - held.y;  // on the server, y down
-  driver->movePointer(hx, hy);
-  ASSERT_TRUE(until([&] { return !log.only(WM_MOUSEMOVE).empty(); }));
-  ASSERT_EQ(SWELL_ShowCursor(false), -1);
-  bool shown = false;  // a failed step shows the cursor again, freeing the pointer for the tests after it
-  const std::shared_ptr<void> show(nullptr, [&](void*) { if (!shown) SWELL_ShowCursor(true); });
-  POINT want, now{};
-  GetCursorPos(&want);
-  ASSERT_EQ(want.x, held.x);
-  ASSERT_EQ(want.y, held.y);
-  EXPECT_TRUE(driver->pointerGrabbed());
+  ASSERT_NE(ShownTop(&top, true), 0u);
+  NSWindow* onEdge = nullptr;
+  const HWND menu = Window(NSMakeRect(400, 300, 60, 80)), edge = Window(NSMakeRect(0, 500, 100, 100), 0, &onEdge);
+  SWELL_SetWindowLevel(menu, NSPopUpMenuWindowLevel);
+  onEdge->setAcceptsMouseMovedEvents(true);
+  const int width = (int)CGDisplayPixelsWide(CGMainDisplayID()), height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  POINT over{50, 50};
+  ClientToScreen(top, &over);
+  const int hx = over.x, hy = height - over.y;  // on the server, y down
   struct Step { int dx, dy; bool byMouse = false; };  // byMouse: one motion of the mouse, else the pointer put there
   // Over the window (200 x 150, held at 50,50), then out of it or not, then stopped at the screen's edge.
-  std::vector<Step> steps = {{12, 7}, {-22, -10}, {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
-                             {3000, 0, true}, {-2000, -1000, true}};
-  steps.resize(steps.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
-  int px = 0, py = 0;
-  for (const auto& [dx, dy, byMouse] : steps)
+  std::vector<Step> overTheWindow = {{12, 7}, {-22, -10}, {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
+                                     {3000, 0, true}, {-2000, -1000, true}};
+  overTheWindow.resize(overTheWindow.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
+  const std::vector<Step> out = {{150, 0}, {-55, 0}, {0, 101, true}};
+  const auto show = [](HWND h, bool on) { ShowWindow(h, on ? SW_SHOW : SW_HIDE); };
+  const auto menuOpenedAndClosed = [&] {
+    show(menu, true);
+    EXPECT_TRUE(driver->pointerGrabbed());
+    show(menu, false);
+  };
+  struct Row
   {
-    want.x += dx;
-    want.y -= dy;
-    if (byMouse) driver->moveMouseBy(dx, dy);
-    else driver->movePointer(hx + dx, hy + dy);
-    ASSERT_TRUE(until([&] {
-      GetCursorPos(&now);
+    const char* what;
+    int x, y;  // where the pointer is held, on the server
+    std::function<void()> before, held;  // done before the cursor is hidden, and once it is
+    std::vector<Step> steps;
+    bool drag = false;  // the left button pressed over the window (captured) first, let go at the end
+    HWND heardBy = nullptr;  // the window at the held point, when not the first one
+  };
+  const Row rows[] = {
+      {"over the window", hx, hy, {}, {}, overTheWindow},
+      {"the window shown only once held", hx, hy, [&] { show(top, false); }, [&] { show(top, true); }, out},
+      {"the window hidden and shown again", hx, hy, {}, [&] { show(top, false); show(top, true); }, out},
+      {"the window remade transparent", hx, hy, {}, [&] { SetOpaque(top, false); SetTransparent(top); }, out},
+      {"a menu opened and closed", hx, hy, {}, menuOpenedAndClosed, out},
+      {"a menu opened and closed over a window on the left edge", 0, height - 550,
+       [&] { show(edge, true); show(top, true); }, menuOpenedAndClosed, {{-30, 0, true}, {40, 0, true}, {-5, 5, true}},
+       false, edge},
+      {"a drag", hx, hy, {}, {}, {{12, 7}, {150, 0}}, true},
+      {"a drag on the left edge", 0, hy, {}, {}, {{-30, 0, true}, {-30, 5, true}}, true},
+      {"a drag on the top edge", hx, 0, {}, {}, {{0, -30, true}, {7, -30, true}}, true},
+      {"a drag into the bottom-right corner", width - 1, height - 1, {}, {},
+       {{30, 30, true}, {0, 30, true}, {30, 0, true}}, true},
+  };
+  for (const Row& r : rows)
+    [&] {  // a failed row ends, and the next one runs
+      SCOPED_TRACE(r.what);
+      bool shown = true, pressed = false;  // a failed step frees the pointer for the rows after it
+      const std::shared_ptr<void> letGo(nullptr, [&](void*) {
+        if (!shown) SWELL_ShowCursor(true);
+        if (pressed) driver->holdButton(1, false);
+        ReleaseCapture();
+      });
+      if (r.before) r.before();
+      POINT want, now{};
+      auto pointerAt = [&](int x, int y) {
+        driver->movePointer(x, y);
+        return until([&] {
+          GetCursorPos(&want);
+          return want.x == x && want.y == height - y;
+        });
+      };
+      log.msgs.clear();
+      if (r.drag)
+      {
+        ASSERT_TRUE(pointerAt(hx, hy));
+        SetCapture(top);
+        driver->holdButton(1, pressed = true);  // right after the last row's press: a second click
+        ASSERT_TRUE(until([&] { return !log.only({WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}).empty(); }));
+      }
+      ASSERT_TRUE(pointerAt(r.x, r.y));
+      ASSERT_EQ(SWELL_ShowCursor(false), -1);
+      shown = false;
+      if (r.held) r.held();
+      EXPECT_TRUE(driver->pointerGrabbed());
+      // Put back where it was held, brought into the middle half of the screen.
+      const int backX = std::clamp(r.x, width / 4, width - 1 - width / 4);
+      const int backY = std::clamp(r.y, height / 4, height - 1 - height / 4);
+      int px = 0, py = 0;
+      for (const auto& [dx, dy, byMouse] : r.steps)
+      {
+        want.x += dx;
+        want.y -= dy;
+        if (byMouse) driver->moveMouseBy(dx, dy);
+        else driver->movePointer(backX + dx, backY + dy);
+        ASSERT_TRUE(until([&] {
+          GetCursorPos(&now);
+          driver->pointer(&px, &py);
+          return now.x == want.x && now.y == want.y && px == backX && py == backY;
+        })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
+            << "; pointer at " << px << "," << py;
+        // Heard by the window at the program's own position, in its client area or captured.
+        const HWND at = r.heardBy ? r.heardBy : top;
+        POINT client = want;
+        ScreenToClient(at, &client);
+        RECT area;
+        GetClientRect(at, &area);
+        const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
+        const LoggedMsg heard{at, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)};
+        if (r.drag || (client.x >= 0 && client.x < area.right && client.y >= 0 && client.y < area.bottom))
+        {
+          EXPECT_TRUE(!moves.empty() && moves.back() == heard) << dx << "," << dy;
+        }
+      }
+      shown = true;
+      EXPECT_EQ(SWELL_ShowCursor(true), 0);
+      GetCursorPos(&now);  // asks the server, so the pointer put back is there before the next move
+      // A drag keeps the pointer and hears a motion out of the window, until let go.
+      EXPECT_EQ(driver->pointerGrabbed(), r.drag);
+      ASSERT_TRUE(pointerAt(hx + 230, hy + 20));
+      if (r.drag)
+      {
+        const LoggedMsg dragged{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(50 + 230, 50 + 20)};
+        EXPECT_TRUE(until([&] {
+          const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
+          return !moves.empty() && moves.back() == dragged;
+        }));
+        driver->holdButton(1, pressed = false);
+        EXPECT_TRUE(until([&] { return !driver->pointerGrabbed(); }));
+      }
+      loop->runOnce();
       driver->pointer(&px, &py);
-      return now.x == want.x && now.y == want.y && px == hx && py == hy;
-    })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
-        << "; pointer at " << px << "," << py;
-  }
-  // The window heard of the moves while the position was over it (the first two).
-  POINT client{held.x + 12 - 22, held.y - 7 + 10};
-  ScreenToClient(top, &client);
-  const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
-  EXPECT_NE(std::find(moves.begin(), moves.end(), LoggedMsg{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(client.x, client.y)}),
-            moves.end());
-  shown = true;
-  EXPECT_EQ(SWELL_ShowCursor(true), 0);
-  EXPECT_FALSE(driver->pointerGrabbed());
-  GetCursorPos(&now);  // asks the server, so the pointer put back is there before the next move
-  driver->movePointer(hx + 30, hy + 20);
-  EXPECT_TRUE(until([&] {
-    GetCursorPos(&now);
-    return now.x == held.x + 30 && now.y == held.y - 20;
-  }));
-  loop->runOnce();
-  driver->pointer(&px, &py);
-  EXPECT_EQ(px, hx + 30);
-  EXPECT_EQ(py, hy + 20);
+      EXPECT_EQ(px, hx + 230);
+      EXPECT_EQ(py, hy + 20);
+    }();
+  DestroyWindow(edge);
+  DestroyWindow(menu);
   DestroyWindow(top);
 }
 
