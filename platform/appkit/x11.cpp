@@ -172,10 +172,10 @@ public:
   }
 
   // Who holds the pointer: the innermost open menu; else, while the cursor is held,
-  // a shown window of ours (the one under the pointer, else the front one), so that
-  // a motion that ends outside our windows still comes to us; else nobody. A drag
-  // under way when the hold ends keeps the pointer until its button is let go, as
-  // the server's own grab of a press would have.
+  // a shown window of ours that takes the mouse (the one under the held point, else
+  // the front one), so that a motion that ends outside our windows still comes to us;
+  // else nobody. A drag under way when the hold ends keeps the pointer until its
+  // button is let go, as the server's own grab of a press would have.
   void takePointer()
   {
     const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
@@ -200,10 +200,13 @@ public:
       // The window at the held point: the pointer itself may wait elsewhere (parked).
       XTranslateCoordinates(mDisplay, mRoot, mRoot, (int)mHeld.x, (int)(screenSize().height - mHeld.y), &wx, &wy,
                             &child);
+      // A window the mouse goes through (a focus rectangle) never holds it: what came
+      // to it would go on to whatever lies under the held point, which may be nothing.
+      const auto takes = [](NSWindow* w) { return w->isVisible() && !w->ignoresMouseEvents(); };
       const auto under = mByXid.find(child);
-      if (under != mByXid.end() && under->second->isVisible()) to = child;
+      if (under != mByXid.end() && takes(under->second)) to = child;
       for (NSWindow* w : NSApp->orderedWindows())
-        if (XWindowData* data = !to && w->isVisible() ? find(w) : nullptr) to = data->xid;
+        if (XWindowData* data = !to && takes(w) ? find(w) : nullptr) to = data->xid;
       // Refused while another program holds the pointer (a window manager's move). No
       // window of ours, or refused: nobody holds it, and the next window shown takes it.
       mHoldGrab = to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,

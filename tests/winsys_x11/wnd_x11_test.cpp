@@ -127,8 +127,10 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 // back, so a drag goes on past the screen's edge. A window of ours holds the pointer
 // meanwhile, also one shown only once the cursor was held, one remade, and one after a
 // menu had it, so motions ending outside the window count; so do ones the server stops
-// at the screen's edge, also from a point on the edge. Shown again, the cursor follows
-// the mouse and the pointer is free; a drag under way keeps it until let go.
+// at the screen's edge, also from a point on the edge. A focus rectangle in front at the
+// held point lets the mouse through: the window under it holds the pointer. Shown again,
+// the cursor follows the mouse and the pointer is free; a drag under way keeps it until
+// let go.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
@@ -148,6 +150,11 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   overTheWindow.resize(overTheWindow.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
   const std::vector<Step> out = {{150, 0}, {-55, 0}, {0, 101, true}};
   const auto show = [](HWND h, bool on) { ShowWindow(h, on ? SW_SHOW : SW_HIDE); };
+  void* focus = nullptr;
+  const auto focusOverTheEdge = [&] {  // from the screen's left edge into the window, at the held row
+    RECT r{50 - over.x, 40, 40, 60};
+    SWELL_DrawFocusRect(top, &r, &focus);
+  };
   const auto menuOpenedAndClosed = [&] {
     show(menu, true);
     EXPECT_TRUE(driver->pointerGrabbed());
@@ -173,6 +180,8 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
        false, edge},
       {"a drag", hx, hy, {}, {}, {{12, 7}, {150, 0}}, true},
       {"a drag on the left edge", 0, hy, {}, {}, {{-30, 0, true}, {-30, 5, true}}, true},
+      {"a drag on the left edge under a focus rectangle", 0, hy, focusOverTheEdge, {},
+       {{-30, 0, true}, {-30, 5, true}}, true},
       {"a drag on the top edge", hx, 0, {}, {}, {{0, -30, true}, {7, -30, true}}, true},
       {"a drag into the bottom-right corner", width - 1, height - 1, {}, {},
        {{30, 30, true}, {0, 30, true}, {30, 0, true}}, true},
@@ -185,6 +194,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         if (!shown) SWELL_ShowCursor(true);
         if (pressed) driver->holdButton(1, false);
         ReleaseCapture();
+        SWELL_DrawFocusRect(top, nullptr, &focus);
       });
       if (r.before) r.before();
       POINT want, now{};
