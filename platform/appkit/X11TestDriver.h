@@ -68,6 +68,9 @@ public:
   void key(unsigned long window, const std::string& keysymName, unsigned state = 0);
   // The window manager's close request (WM_DELETE_WINDOW).
   void requestClose(unsigned long window);
+  // Where the window is on the screen (its top-left corner, pixels, y down) and its
+  // size; false when the server does not know it.
+  bool geometry(unsigned long window, int* x, int* y, int* width, int* height);
   // Viewable (mapped, with its parents).
   bool viewable(unsigned long window);
   bool overrideRedirect(unsigned long window);

@@ -43,8 +43,13 @@ struct XWindowData
   XImage* image = nullptr;
   XShmSegmentInfo shm{};
   bool shmAttached = false;
-  int w = 0, h = 0;
+  int w = 0, h = 0;    // the image's
   bool argb = false;  // made with the visual that has alpha
+  // Where the window is on the server (top-left corner on the root, y down, and size),
+  // or where we last asked it to go; and the serial of that request: what the server
+  // told of the window before it is out of date.
+  int x = 0, y = 0, width = 0, height = 0;
+  unsigned long placed = 0;
 };
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
@@ -167,10 +172,10 @@ public:
   }
 
   // Who holds the pointer: the innermost open menu; else, while the cursor is held,
-  // a shown window of ours (the one under the pointer, else the front one), so that
-  // a motion that ends outside our windows still comes to us; else nobody. A drag
-  // under way when the hold ends keeps the pointer until its button is let go, as
-  // the server's own grab of a press would have.
+  // a shown window of ours that takes the mouse (the one under the held point, else
+  // the front one), so that a motion that ends outside our windows still comes to us;
+  // else nobody. A drag under way when the hold ends keeps the pointer until its
+  // button is let go, as the server's own grab of a press would have.
   void takePointer()
   {
     const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
@@ -195,10 +200,13 @@ public:
       // The window at the held point: the pointer itself may wait elsewhere (parked).
       XTranslateCoordinates(mDisplay, mRoot, mRoot, (int)mHeld.x, (int)(screenSize().height - mHeld.y), &wx, &wy,
                             &child);
+      // A window the mouse goes through (a focus rectangle) never holds it: what came
+      // to it would go on to whatever lies under the held point, which may be nothing.
+      const auto takes = [](NSWindow* w) { return w->isVisible() && !w->ignoresMouseEvents(); };
       const auto under = mByXid.find(child);
-      if (under != mByXid.end() && under->second->isVisible()) to = child;
+      if (under != mByXid.end() && takes(under->second)) to = child;
       for (NSWindow* w : NSApp->orderedWindows())
-        if (XWindowData* data = !to && w->isVisible() ? find(w) : nullptr) to = data->xid;
+        if (XWindowData* data = !to && takes(w) ? find(w) : nullptr) to = data->xid;
       // Refused while another program holds the pointer (a window manager's move). No
       // window of ours, or refused: nobody holds it, and the next window shown takes it.
       mHoldGrab = to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
@@ -271,18 +279,33 @@ public:
     XFlush(mDisplay);
   }
 
+  // The window goes where its frame is. A frame the server told us of (ConfigureNotify)
+  // is where the window is already: nothing is asked, so the two never chase each other.
   void windowFrameChanged(NSWindow* w) override
   {
     XWindowData* data = find(w);
     if (!data) return;
-    const NSRect f = w->frame();
-    const int width = std::max(1, (int)std::ceil(f.size.width)), height = std::max(1, (int)std::ceil(f.size.height));
-    if (width != data->w || height != data->h)
-    {
-      setFixedSize(data->xid, w, width, height);
-      XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
-    }
+    int x, y, width, height;
+    placement(w->frame(), &x, &y, &width, &height);
+    if (x == data->x && y == data->y && width == data->width && height == data->height) return;
+    if (width != data->width || height != data->height) setFixedSize(data->xid, w, width, height);
+    data->placed = NextRequest(mDisplay);
+    XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
+    data->x = x;
+    data->y = y;
+    data->width = width;
+    data->height = height;
     XFlush(mDisplay);
+  }
+
+  // A frame of the kit (y up, its origin the bottom-left corner) as the server places a
+  // window: its top-left corner on the root (y down) and a size of at least a pixel.
+  void placement(const NSRect& f, int* x, int* y, int* width, int* height) const
+  {
+    *width = std::max(1, (int)std::ceil(f.size.width));
+    *height = std::max(1, (int)std::ceil(f.size.height));
+    *x = (int)f.origin.x;
+    *y = (int)(screenSize().height - f.origin.y - f.size.height);
   }
 
   void windowTitleChanged(NSWindow* w) override
@@ -836,9 +859,8 @@ private:
   XWindowData* ensure(NSWindow* w)
   {
     if (XWindowData* data = find(w)) return data;
-    const NSRect f = w->frame();
-    const int width = std::max(1, (int)std::ceil(f.size.width)), height = std::max(1, (int)std::ceil(f.size.height));
-    const int x = (int)f.origin.x, y = (int)(screenSize().height - f.origin.y - f.size.height);
+    int x, y, width, height;
+    placement(w->frame(), &x, &y, &width, &height);
     XSetWindowAttributes a{};
     a.background_pixel = BlackPixel(mDisplay, mScreen);
     a.override_redirect = w->level() >= NSPopUpMenuWindowLevel ? True : False;
@@ -878,6 +900,10 @@ private:
     XWindowData* data = new XWindowData;
     data->xid = xid;
     data->argb = argb;
+    data->x = x;
+    data->y = y;
+    data->width = width;
+    data->height = height;
     data->gc = XCreateGC(mDisplay, xid, 0, nullptr);
     mWindows[w] = data;
     mByXid[xid] = w;
@@ -1089,14 +1115,21 @@ private:
       }
       case ConfigureNotify:
       {
+        // Told before the server had our last move or resize of the window: where that
+        // one put it comes after, and the frame stays as asked meanwhile.
+        XWindowData* data = find(w);
+        if (!data || (long)(e.xconfigure.serial - data->placed) < 0) break;
         // Where the window manager put it, on the root: menus open from there.
         int rx = 0, ry = 0;
         Window child;
         XTranslateCoordinates(mDisplay, e.xconfigure.window, mRoot, 0, 0, &rx, &ry, &child);
-        const NSRect f = w->frame();
+        data->x = rx;
+        data->y = ry;
+        data->width = e.xconfigure.width;
+        data->height = e.xconfigure.height;
         const NSRect now = NSMakeRect(rx, screenSize().height - ry - e.xconfigure.height, e.xconfigure.width,
                                       e.xconfigure.height);
-        if (!NSEqualRects(now, f)) w->setFrame(now, true);
+        if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
         break;
       }
       case ClientMessage:

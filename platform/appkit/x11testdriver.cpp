@@ -240,6 +240,19 @@ bool AKX11Driver::viewable(unsigned long window)
   return XGetWindowAttributes(DPY, window, &a) && a.map_state == IsViewable;
 }
 
+bool AKX11Driver::geometry(unsigned long window, int* x, int* y, int* width, int* height)
+{
+  Window root, child;
+  int wx, wy;
+  unsigned w, h, border, depth;
+  if (!XGetGeometry(DPY, window, &root, &wx, &wy, &w, &h, &border, &depth) ||
+      !XTranslateCoordinates(DPY, window, root, 0, 0, x, y, &child))
+    return false;
+  *width = (int)w;
+  *height = (int)h;
+  return true;
+}
+
 unsigned long AKX11Driver::findWindow(const std::string& name)
 {
   Window root, parent, *children = nullptr;

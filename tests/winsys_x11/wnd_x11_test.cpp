@@ -21,6 +21,7 @@
 #include "winsys/wnd/toplevel.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <functional>
@@ -126,8 +127,10 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 // back, so a drag goes on past the screen's edge. A window of ours holds the pointer
 // meanwhile, also one shown only once the cursor was held, one remade, and one after a
 // menu had it, so motions ending outside the window count; so do ones the server stops
-// at the screen's edge, also from a point on the edge. Shown again, the cursor follows
-// the mouse and the pointer is free; a drag under way keeps it until let go.
+// at the screen's edge, also from a point on the edge. A focus rectangle in front at the
+// held point lets the mouse through: the window under it holds the pointer. Shown again,
+// the cursor follows the mouse and the pointer is free; a drag under way keeps it until
+// let go.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
@@ -147,6 +150,11 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   overTheWindow.resize(overTheWindow.size() + 30, {100, 0});  // 3000 pixels right: past the screen's edge
   const std::vector<Step> out = {{150, 0}, {-55, 0}, {0, 101, true}};
   const auto show = [](HWND h, bool on) { ShowWindow(h, on ? SW_SHOW : SW_HIDE); };
+  void* focus = nullptr;
+  const auto focusOverTheEdge = [&] {  // from the screen's left edge into the window, at the held row
+    RECT r{50 - over.x, 40, 40, 60};
+    SWELL_DrawFocusRect(top, &r, &focus);
+  };
   const auto menuOpenedAndClosed = [&] {
     show(menu, true);
     EXPECT_TRUE(driver->pointerGrabbed());
@@ -172,6 +180,8 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
        false, edge},
       {"a drag", hx, hy, {}, {}, {{12, 7}, {150, 0}}, true},
       {"a drag on the left edge", 0, hy, {}, {}, {{-30, 0, true}, {-30, 5, true}}, true},
+      {"a drag on the left edge under a focus rectangle", 0, hy, focusOverTheEdge, {},
+       {{-30, 0, true}, {-30, 5, true}}, true},
       {"a drag on the top edge", hx, 0, {}, {}, {{0, -30, true}, {7, -30, true}}, true},
       {"a drag into the bottom-right corner", width - 1, height - 1, {}, {},
        {{30, 30, true}, {0, 30, true}, {30, 0, true}}, true},
@@ -184,6 +194,7 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         if (!shown) SWELL_ShowCursor(true);
         if (pressed) driver->holdButton(1, false);
         ReleaseCapture();
+        SWELL_DrawFocusRect(top, nullptr, &focus);
       });
       if (r.before) r.before();
       POINT want, now{};
@@ -357,6 +368,70 @@ TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
   }
   DestroyWindow(a);
   DestroyWindow(b);
+}
+
+// A window the layer moves or resizes goes there on the server too, and what the
+// server tells of it afterwards (also of a change asked before the last one) leaves it
+// there: its frame goes through the frames asked only, and the server shows the window
+// where the layer finds it (through a focus rectangle, the window under it).
+TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
+{
+  NSAutoreleasePool pool;
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  ASSERT_NE(xid, 0u);
+  NSWindow* w = dynamic_cast<NSView*>(SWELL_Object(top))->window();
+  const int screenHeight = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  using Box = std::array<int, 4>;  // x, y (up), width, height on the layer's screen
+  const auto box = [](NSRect f) {
+    return Box{(int)f.origin.x, (int)f.origin.y, (int)f.size.width, (int)f.size.height};
+  };
+  std::vector<Box> sized;  // the window's frame at each WM_SIZE
+  log.handlers[{top, WM_SIZE}] = [&](HWND, WPARAM, LPARAM) -> LRESULT { return sized.push_back(box(w->frame())), 0; };
+  const auto place = [&](int x, int y, int cx, int cy, int flags) {
+    SetWindowPos(top, nullptr, x, y, cx, cy, flags | SWP_NOZORDER);
+  };
+  void* focus = nullptr;
+  RECT first{10, 10, 50, 40}, second{120, 60, 190, 80};
+  POINT a{second.left, second.top}, b{second.right, second.bottom};
+  ClientToScreen(top, &a);
+  ClientToScreen(top, &b);
+  struct Row { const char* what; std::function<void()> change; bool focus; Box want; std::vector<Box> sized; };
+  const Row rows[] = {
+      {"a focus rectangle drawn, then elsewhere",
+       [&] { SWELL_DrawFocusRect(top, &first, &focus); SWELL_DrawFocusRect(top, &second, &focus); }, true,
+       {a.x, b.y, b.x - a.x, a.y - b.y}, {}},
+      {"moved", [&] { place(300, 420, 0, 0, SWP_NOSIZE); }, false, {300, 420, 200, 150}, {}},
+      {"resized", [&] { place(0, 0, 260, 120, SWP_NOMOVE); }, false, {300, 420, 260, 120}, {{300, 420, 260, 120}}},
+      {"moved and resized", [&] { place(700, 200, 180, 160, 0); }, false, {700, 200, 180, 160}, {{700, 200, 180, 160}}},
+      {"moved and resized twice before the server answers",
+       [&] { place(500, 600, 240, 100, 0); place(80, 250, 210, 140, 0); }, false, {80, 250, 210, 140},
+       {{500, 600, 240, 100}, {80, 250, 210, 140}}},
+  };
+  for (const Row& r : rows)
+  {
+    SCOPED_TRACE(r.what);
+    sized.clear();
+    r.change();
+    NSWindow* moved = r.focus ? (NSWindow*)focus : w;
+    const auto [x, y, cx, cy] = r.want;
+    int gx = 0, gy = 0, gw = 0, gh = 0;  // on the server, y down
+    EXPECT_TRUE(until([&] {
+      return driver->geometry(AKX11WindowOf(moved), &gx, &gy, &gw, &gh) && gx == x && gy == screenHeight - y - cy &&
+             gw == cx && gh == cy;
+    })) << "on the server at " << gx << "," << gy << ", " << gw << " x " << gh;
+    POINT p;
+    GetCursorPos(&p);  // a round trip: what the server told of the window is in, and the turn takes it
+    loop->runOnce();
+    EXPECT_EQ(box(moved->frame()), r.want);
+    EXPECT_EQ(sized, r.sized);
+    const POINT mid{x + cx / 2, y + cy / 2};
+    EXPECT_EQ(WindowFromPoint(mid), top);
+    EXPECT_EQ(driver->windowAt(mid.x, screenHeight - mid.y), xid);
+  }
+  SWELL_DrawFocusRect(top, nullptr, &focus);
+  log.handlers.clear();
+  DestroyWindow(top);
 }
 
 // What the server is told of translucent windows: the focus rectangle's half alpha
