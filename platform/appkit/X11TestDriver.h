@@ -71,6 +71,9 @@ public:
   // Where the window is on the screen (its top-left corner, pixels, y down) and its
   // size; false when the server does not know it.
   bool geometry(unsigned long window, int* x, int* y, int* width, int* height);
+  // The window manager's normal hints: the place asked for (x, y; -1 when none is) and
+  // the fixed size (0 when the size is free); false when the window has none.
+  bool normalHints(unsigned long window, int* x, int* y, int* fixedWidth, int* fixedHeight);
   // Viewable (mapped, with its parents).
   bool viewable(unsigned long window);
   bool overrideRedirect(unsigned long window);

@@ -142,10 +142,12 @@ public:
     if (!data) return;
     XMapRaised(mDisplay, data->xid);
     restack();
-    if (w->level() >= NSPopUpMenuWindowLevel)
+    if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
     {
       // A menu takes the pointer: a press anywhere else reaches it (outside its
-      // area), which dismisses it. Our own windows still get their events.
+      // area), which dismisses it. Our own windows still get their events. A window
+      // at that level the mouse goes through (a focus rectangle with no parent) is
+      // no menu: it takes nothing, or no other program could be clicked while it shows.
       XSync(mDisplay, False);
       mGrabs.push_back(w);
       takePointer();
@@ -288,7 +290,7 @@ public:
     int x, y, width, height;
     placement(w->frame(), &x, &y, &width, &height);
     if (x == data->x && y == data->y && width == data->width && height == data->height) return;
-    if (width != data->width || height != data->height) setFixedSize(data->xid, w, width, height);
+    setNormalHints(data->xid, w, x, y, width, height);
     data->placed = NextRequest(mDisplay);
     XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
     data->x = x;
@@ -845,13 +847,20 @@ private:
     if (none) XFixesDestroyRegion(mDisplay, none);
   }
 
-  void setFixedSize(Window xid, NSWindow* w, int width, int height)
+  // The window manager's normal hints: the place asked for, and a fixed size for a
+  // window that cannot be resized. One property holds both, so both go together.
+  void setNormalHints(Window xid, NSWindow* w, int x, int y, int width, int height)
   {
-    if (w->styleMask() & NSResizableWindowMask) return;
     XSizeHints* hints = XAllocSizeHints();
-    hints->flags = PMinSize | PMaxSize;
-    hints->min_width = hints->max_width = width;
-    hints->min_height = hints->max_height = height;
+    hints->flags = USPosition;
+    hints->x = x;
+    hints->y = y;
+    if (!(w->styleMask() & NSResizableWindowMask))
+    {
+      hints->flags |= PMinSize | PMaxSize;
+      hints->min_width = hints->max_width = width;
+      hints->min_height = hints->max_height = height;
+    }
     XSetWMNormalHints(mDisplay, xid, hints);
     XFree(hints);
   }
@@ -889,14 +898,7 @@ private:
                     (const unsigned char*)&pid, 1);
     mDesk->windowCreated(xid);
     setTitle(xid, w->title());
-    setFixedSize(xid, w, width, height);
-    XSizeHints* position = XAllocSizeHints();
-    position->flags = USPosition;
-    position->x = x;
-    position->y = y;
-    XSetWMNormalHints(mDisplay, xid, position);
-    XFree(position);
-    setFixedSize(xid, w, width, height);
+    setNormalHints(xid, w, x, y, width, height);
     XWindowData* data = new XWindowData;
     data->xid = xid;
     data->argb = argb;

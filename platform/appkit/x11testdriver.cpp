@@ -253,6 +253,21 @@ bool AKX11Driver::geometry(unsigned long window, int* x, int* y, int* width, int
   return true;
 }
 
+bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWidth, int* fixedHeight)
+{
+  XSizeHints hints{};
+  long supplied = 0;
+  if (!XGetWMNormalHints(DPY, window, &hints, &supplied)) return false;
+  const bool placed = hints.flags & (USPosition | PPosition);
+  *x = placed ? hints.x : -1;
+  *y = placed ? hints.y : -1;
+  const bool fixed = (hints.flags & (PMinSize | PMaxSize)) == (PMinSize | PMaxSize) &&
+                     hints.min_width == hints.max_width && hints.min_height == hints.max_height;
+  *fixedWidth = fixed ? hints.min_width : 0;
+  *fixedHeight = fixed ? hints.min_height : 0;
+  return true;
+}
+
 unsigned long AKX11Driver::findWindow(const std::string& name)
 {
   Window root, parent, *children = nullptr;

@@ -420,6 +420,12 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
       return driver->geometry(AKX11WindowOf(moved), &gx, &gy, &gw, &gh) && gx == x && gy == screenHeight - y - cy &&
              gw == cx && gh == cy;
     })) << "on the server at " << gx << "," << gy << ", " << gw << " x " << gh;
+    // What a window manager is told: the place asked for and, for a window of a fixed
+    // size, that size, both in the one property.
+    int hx = 0, hy = 0, hw = 0, hh = 0;
+    EXPECT_TRUE(driver->normalHints(AKX11WindowOf(moved), &hx, &hy, &hw, &hh));
+    const bool fixed = !(moved->styleMask() & NSResizableWindowMask);
+    EXPECT_EQ(std::vector<int>({hx, hy, hw, hh}), std::vector<int>({gx, gy, fixed ? cx : 0, fixed ? cy : 0}));
     POINT p;
     GetCursorPos(&p);  // a round trip: what the server told of the window is in, and the turn takes it
     loop->runOnce();
@@ -517,6 +523,12 @@ TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
   driver->holdButton(1, false);
   EXPECT_TRUE(until([&] { return SendMessage(list, LB_GETCURSEL, 0, 0) == 2; }));
   SWELL_DrawFocusRect(list, nullptr, &handle);
+  // One with no parent stands at the menus' level, yet takes no pointer from others.
+  RECT onScreen{at.x - 20, at.y - 5, at.x + 20, at.y + 5};
+  SWELL_DrawFocusRect(nullptr, &onScreen, &handle);
+  ASSERT_TRUE(until([&] { return driver->viewable(AKX11WindowOf((NSWindow*)handle)); }));
+  EXPECT_FALSE(driver->pointerGrabbed());
+  SWELL_DrawFocusRect(nullptr, nullptr, &handle);
   DestroyWindow(top);
 }
 
