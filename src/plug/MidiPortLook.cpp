@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -78,6 +79,9 @@ public:
   explicit LibraryLook(T* object) : mObject(object) {}
   std::vector<std::string> Names() override
   {
+    // The watch and a selection may ask at once; a port object is not to be used
+    // by two threads at a time.
+    std::lock_guard<std::mutex> lock(mLock);
     std::vector<std::string> names;
     const unsigned n = mObject->getPortCount();
     for (unsigned i = 0; i < n; ++i)
@@ -95,6 +99,7 @@ public:
   }
 
 private:
+  std::mutex mLock;
   std::unique_ptr<T> mObject;
 };
 
