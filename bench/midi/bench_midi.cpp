@@ -338,6 +338,45 @@ void InputPathWarm(benchmark::State& state)
 }
 BENCHMARK(InputPathWarm)->Arg(3)->Arg(297)->Arg(37163);
 
+// A control change every 100 us, the whole send call timed, while the port watch
+// looks at the ports ten times a second (range(0) 1) or is held off (0: this thread
+// holds the plug-in's mutex, which the watch takes before every look). Every send
+// goes through the output port's lock, which the clock thread, the audio callback
+// and the editor's controls share: the slowest send with the watch must stay where
+// it is without it. About 40 looks a run.
+void SendBesideTheWatch(benchmark::State& state)
+{
+  const bool watching = state.range(0) != 0;
+  gSim->SetEcho(false);
+  std::unique_ptr<WDL_MutexLock> holdOff;
+  if (!watching)
+  {
+    holdOff.reset(new WDL_MutexLock(&gPlug->mMutex));
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // a look under way ends
+  }
+  Samples call;
+  call.reserve((size_t)state.max_iterations);
+  IMidiMsg cc(0, 0xB0, 0x4A, 0x00);
+  int over20 = 0;
+  for (auto _ : state)
+  {
+    cc.mData2 = (unsigned char)((cc.mData2 + 1) & 0x7F);
+    const Clock::time_point t0 = Clock::now();
+    gPlug->SendMidiMsg(&cc);
+    const double us = micros(Clock::now() - t0);
+    call.add(us);
+    if (us > 20.0) ++over20;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  holdOff.reset();
+  gSim->SetEcho(true);
+  state.counters["slowest send us"] = call.quantile(1.0);
+  state.counters["send p99.9 us"] = call.quantile(0.999);
+  state.counters["send p50 us"] = call.quantile(0.5);
+  state.counters["sends over 20 us"] = over20;
+}
+BENCHMARK(SendBesideTheWatch)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(30000);
+
 // One of the port layer's log lines (two for each message coming in, none going out),
 // flushed to standard output as every log line is; here it goes to /dev/null.
 void LogLine(benchmark::State& state)

@@ -76,6 +76,10 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
   // Data folder, log and settings.
   logFilePath = getDataFolder() + kEditorName + " LOG.txt";
   debugLogEnabled = DebuggerOutput::openDebugFile(logFilePath);
+  // A lost port shows in a log a user sends in. The path is held by value: the
+  // port layer's last line comes when this object's own parts are gone.
+  if (debugLogEnabled)
+    SetMidiPortLog([path = logFilePath](const std::string& line) { DebuggerOutput::appendDebugLine(path, line); });
   settingsFilePath = getDataFolder() + kEditorName + " UI.txt";
   if (settings.read(settingsFilePath))
   {

@@ -14,6 +14,21 @@ std::mutex& logLock()
   return m;
 }
 
+// Under logLock(): one line at a time whatever the thread.
+bool appendLine(const std::string& path, const std::string& text)
+{
+  FILE* f = fopen(path.c_str(), "ab");
+  if (!f) return false;
+  char stamp[80];
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  if (!strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local)) stamp[0] = 0;
+  fprintf(f, "%s\t %s\n", stamp, text.c_str());
+  fclose(f);
+  return true;
+}
+
 // The count is of the body's bytes, between F0 and F7; a message handed over whole
 // (beginning F0, ending F7) is shown once, not wrapped again.
 template <class Get>
@@ -51,16 +66,13 @@ bool DebuggerOutput::openDebugFile(const std::string& path)
 void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& text)
 {
   std::lock_guard<std::mutex> lock(logLock());
-  FILE* f = fopen(path.c_str(), "ab");
-  if (!f) return;
-  char stamp[80];
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  if (!strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local)) stamp[0] = 0;
-  fprintf(f, "%s\t %s\n", stamp, text.c_str());
-  ConsoleLog("Build LOG: \t %s\n", text.c_str());
-  fclose(f);
+  if (appendLine(path, text)) ConsoleLog("Build LOG: \t %s\n", text.c_str());
+}
+
+void DebuggerOutput::appendDebugLine(const std::string& path, const std::string& text)
+{
+  std::lock_guard<std::mutex> lock(logLock());
+  appendLine(path, text);
 }
 
 std::string DebuggerOutput::sysExTraceLine(const unsigned char* body, int length)

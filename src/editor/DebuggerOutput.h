@@ -14,6 +14,9 @@ public:
   // lines from several threads stay whole. A file that cannot be opened drops
   // the line.
   static void printDebugInfo(const std::string& path, const std::string& text);
+  // The same line without the console echo, for a line the console has had
+  // already (the port layer's own).
+  static void appendDebugLine(const std::string& path, const std::string& text);
   // Console trace of a body without F0 and F7.
   static void logSysExOutMessageByte(const unsigned char* body, int length);
   static void logSysExOutMessageByteInt(const std::vector<int>& body, int length);

@@ -449,7 +449,9 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, 
       if (!answer(sizeof(AudioUnitParameterValueFromString), false)) return kNoRoom;
       if (!global || !pData) return noErr;
       AudioUnitParameterValueFromString req = Get<AudioUnitParameterValueFromString>(pData);
-      if (req.inParamID >= (UInt32)nShown) return kAudioUnitErr_InvalidElement;
+      // Any parameter the unit sets for a host, hidden ones too: a host that knows a
+      // port by its name finds its place in the unit's own port list this way.
+      if (req.inParamID >= (UInt32)NParams()) return kAudioUnitErr_InvalidElement;
       IParam* pParam = GetParam((int)req.inParamID);
       const std::string typed = CFStringToUTF8(req.inString);
       const char* text = typed.c_str();

@@ -20,12 +20,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 class IGraphics;
+class MidiPortLook;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -297,6 +299,12 @@ public:
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
   bool MidiInPortMissing() const { return mMidiInWatch.missing.load(); }
+  // Where the port layer's lines about a chosen port (gone, back, not taken its
+  // place, messages not sent meanwhile) go besides the console, one line a call
+  // without its line feed: the editor's log file, when it keeps one. Null: the
+  // console alone. Called on the thread that selects, the watch's and the
+  // teardown's; the sink must outlive the plug-in's derived parts (capture by value).
+  void SetMidiPortLog(std::function<void(const std::string&)> sink);
 
   // Recursive: held by the GUI road, AttachGraphics, DirtyParameters, the four
   // parameter serialisers, every host dispatch call, the editor's drawing pass, the
@@ -371,15 +379,24 @@ protected:
   bool mMidiInUsed = false;
   // The chosen port of each direction, changed under mMutex only: by the
   // selections, and by the watching thread, which looks at the ports there are a
-  // few times a second from the first port opening until teardown. The lock
-  // guards the thread object, its quit flag and its wait; for each look the thread
-  // lets go of it and takes mMutex (giving up once told to quit) to read the
-  // names, and again only when the look finds a change.
+  // few times a second from the first port opening until teardown, through a look
+  // of its own (below), never the port objects a send locks. The lock guards the
+  // thread object, its quit flag and its wait; for each look the thread lets go of
+  // it and takes mMutex (giving up once told to quit) to read the names, and again
+  // only when the look finds a change.
   MidiPortWatch mMidiOutWatch, mMidiInWatch;
   std::mutex mMidiWatchLock;
   std::condition_variable mMidiWatchWake;
   std::atomic<bool> mMidiWatchQuit{false};
   std::thread mMidiWatchThread;
+  // The watch's own look at each direction's ports (MidiPortLook), made at the
+  // first selection under mMutex, kept until teardown; null where none could be
+  // made (the port object's listing is then used, under its lock).
+  MidiPortLook* mMidiOutLook = nullptr;
+  MidiPortLook* mMidiInLook = nullptr;
+  bool mMidiOutLookTried = false, mMidiInLookTried = false;
+  std::mutex mMidiPortLogLock;  // around the sink below
+  std::function<void(const std::string&)> mMidiPortLog;
   std::mutex mPortListsAheadLock;  // around the joining of the thread below
   std::thread mPortListsAhead;
   EAPI mAPI = kAPIAU;
@@ -405,6 +422,7 @@ protected:
   WDL_PtrList<WDL_String> mOutputBusLabels;
 
 private:
+  struct MidiSideLook;
   struct MidiOutSide;
   struct MidiInSide;
   void WaitForPortListsAhead();
@@ -416,6 +434,9 @@ private:
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
   void StopMidiPortWatch();
+  MidiPortLook* MidiOutLook();
+  MidiPortLook* MidiInLook();
+  void KeepMidiPortLine(const std::string& line);
   void RunMidiPortWatch();
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void QueueMidiInput(const unsigned char* bytes, int size);

@@ -6,6 +6,7 @@
 #include "plug/IPlugBase.h"
 
 #include "base/log.h"
+#include "plug/MidiPortLook.h"
 #include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
@@ -17,9 +18,13 @@
 
 namespace {
 
-// How often the chosen ports are looked for: a port that goes and comes back
-// within one look keeps its place but loses its connection.
+// How often the chosen ports are looked for. A port that goes and comes back
+// within one look is seen by the connection it lost, where the interface tells.
 const std::chrono::milliseconds kMidiPortWatchInterval(100);
+
+// The names the plug-in's own ports take when they open.
+const char* const kMidiOutPortName = "RtMidi Output";
+const char* const kMidiInPortName = "RtMidi Input";
 
 // RtMidi's JACK output carries one message through a ring of 16,384 bytes with
 // a length in front; a longer message vanishes without a word.
@@ -72,20 +77,53 @@ RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug)
 
 } // namespace
 
-struct IPlugBase::MidiOutSide : MidiPortAccess
+// What both sides answer from the watch's look when there is one: the listing
+// then never takes a port object's lock.
+struct IPlugBase::MidiSideLook : MidiPortAccess
 {
-  explicit MidiOutSide(IPlugBase* p) : mPlug(p) {}
+  MidiSideLook(IPlugBase* p, MidiPortLook* look) : mPlug(p), mLook(look) {}
+  std::vector<std::string> CurrentPortNames() override
+  {
+    return mLook ? mLook->Names() : MidiPortAccess::CurrentPortNames();
+  }
+  std::vector<std::string> OwnPorts() override { return mLook ? mLook->OwnPorts() : std::vector<std::string>(); }
+  int Connected(const std::string& ours, const std::string& name) override
+  {
+    return mLook ? mLook->Connected(ours, name) : -1;
+  }
+  void LogPortLine(const std::string& line) override
+  {
+    MidiPortAccess::LogPortLine(line);
+    mPlug->KeepMidiPortLine(line);
+  }
+  // From the look, else from the port object under its lock.
+  unsigned PortCount() override { return mLook ? (unsigned)mLook->Names().size() : LockedPortCount(); }
+  std::string PortName(unsigned port) override
+  {
+    if (!mLook) return LockedPortName(port);
+    const std::vector<std::string> names = mLook->Names();
+    if (port >= names.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
+    return names[port];
+  }
+  virtual unsigned LockedPortCount() = 0;
+  virtual std::string LockedPortName(unsigned port) = 0;
+  IPlugBase* mPlug;
+  MidiPortLook* mLook;
+};
+
+struct IPlugBase::MidiOutSide : MidiSideLook
+{
+  explicit MidiOutSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return false; }
   bool Exists() const override { return mPlug->mMidiOut != nullptr; }
-  // Under the send lock: the port watch asks a few times a second, without mMutex,
-  // while other threads send or replace the object, and not every interface lets
-  // one object be used by two at once.
-  unsigned PortCount() override
+  // Under the send lock: other threads send or replace the object meanwhile, and
+  // not every interface lets one object be used by two at once.
+  unsigned LockedPortCount() override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
     return mPlug->mMidiOut ? mPlug->mMidiOut->getPortCount() : 0;
   }
-  std::string PortName(unsigned port) override
+  std::string LockedPortName(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
     if (!mPlug->mMidiOut) throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
@@ -94,7 +132,7 @@ struct IPlugBase::MidiOutSide : MidiPortAccess
   void OpenPort(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    mPlug->mMidiOut->openPort(port, "RtMidi Output");
+    mPlug->mMidiOut->openPort(port, kMidiOutPortName);
     mPlug->mMidiOutOpen = true;
     mPlug->mMidiOutClosedLogged = false;
   }
@@ -104,22 +142,21 @@ struct IPlugBase::MidiOutSide : MidiPortAccess
     mPlug->mMidiOut->closePort();
     mPlug->mMidiOutOpen = false;
   }
-  IPlugBase* mPlug;
 };
 
-struct IPlugBase::MidiInSide : MidiPortAccess
+struct IPlugBase::MidiInSide : MidiSideLook
 {
-  explicit MidiInSide(IPlugBase* p) : mPlug(p) {}
+  explicit MidiInSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return true; }
   bool Exists() const override { return mPlug->mMidiIn != nullptr; }
-  // A closing replaces the object, and a replacement can fail; the port watch asks
-  // without mMutex, so the object is held while it is asked.
-  unsigned PortCount() override
+  // A closing replaces the object, and a replacement can fail: the object is held
+  // while it is asked.
+  unsigned LockedPortCount() override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0;
   }
-  std::string PortName(unsigned port) override
+  std::string LockedPortName(unsigned port) override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
@@ -133,12 +170,11 @@ struct IPlugBase::MidiInSide : MidiPortAccess
     mPlug->mMidiInUsed = true;
     if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
       mPlug->mMidiInThread = std::thread([plug = mPlug] { plug->RunMidiInput(); });
-    mPlug->mMidiIn->openPort(port, "RtMidi Input");
+    mPlug->mMidiIn->openPort(port, kMidiInPortName);
     // MIDICallback was installed with the object.
     mPlug->mMidiIn->ignoreTypes(false, true, true);
   }
   void ClosePort() override { mPlug->CloseMidiIn(true); }
-  IPlugBase* mPlug;
 };
 
 // ---- lists (built on the thread that creates the plug-in, or on its helper) ----
@@ -245,9 +281,10 @@ int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
-  MidiOutSide side(this);
-  const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name);
-  WatchChosenMidiPort(side, mMidiOutWatch, k > 0 ? mMidiOutNames[k] : std::string());
+  MidiOutSide side(this, index != 0 ? MidiOutLook() : mMidiOutLook);
+  std::string ours;
+  const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name, &ours);
+  WatchChosenMidiPort(side, mMidiOutWatch, k > 0 ? mMidiOutNames[k] : std::string(), ours);
   if (k > 0) StartMidiPortWatch();
   return k;
 }
@@ -256,11 +293,58 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
-  MidiInSide side(this);
-  const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name);
-  WatchChosenMidiPort(side, mMidiInWatch, k > 0 ? mMidiInNames[k] : std::string());
+  MidiInSide side(this, index != 0 ? MidiInLook() : mMidiInLook);
+  std::string ours;
+  const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name, &ours);
+  WatchChosenMidiPort(side, mMidiInWatch, k > 0 ? mMidiInNames[k] : std::string(), ours);
   if (k > 0) StartMidiPortWatch();
   return k;
+}
+
+// Under mMutex, at the first choice of a port: an instance whose ports stay off
+// makes no look (over JACK, no client).
+MidiPortLook* IPlugBase::MidiOutLook()
+{
+  if (mMidiOutLookTried) return mMidiOutLook;
+  mMidiOutLookTried = true;
+  bool jack = false;
+  int api = -1;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    if (!mMidiOut) return nullptr;
+    jack = mMidiOutJack;
+    api = (int)mMidiOut->getCurrentApi();
+  }
+  mMidiOutLook = jack ? NewJackMidiPortLook(false, JackClientName("Davrel Output Watch"), kMidiOutPortName)
+                      : NewLibraryMidiPortLook(false, api, "RtMidi Output Client");
+  return mMidiOutLook;
+}
+
+MidiPortLook* IPlugBase::MidiInLook()
+{
+  if (mMidiInLookTried) return mMidiInLook;
+  mMidiInLookTried = true;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    if (!mMidiIn) return nullptr;
+  }
+  mMidiInLook = mMidiInApi == RtMidi::UNIX_JACK
+                    ? NewJackMidiPortLook(true, JackClientName("Davrel Input Watch"), kMidiInPortName)
+                    : NewLibraryMidiPortLook(true, mMidiInApi, "RtMidi Input Client");
+  return mMidiInLook;
+}
+
+void IPlugBase::SetMidiPortLog(std::function<void(const std::string&)> sink)
+{
+  std::lock_guard<std::mutex> lock(mMidiPortLogLock);
+  mMidiPortLog = std::move(sink);
+}
+
+void IPlugBase::KeepMidiPortLine(const std::string& line)
+{
+  std::lock_guard<std::mutex> lock(mMidiPortLogLock);
+  if (!mMidiPortLog) return;
+  mMidiPortLog(!line.empty() && line.back() == '\n' ? line.substr(0, line.size() - 1) : line);
 }
 
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
@@ -579,19 +663,21 @@ void IPlugBase::RunMidiPortWatch()
   while (!mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval, [this] { return mMidiWatchQuit.load(); }))
   {
     lock.unlock();
-    // The names are read under mMutex, the ports listed without it: the drawing
-    // pass and the host's calls never wait for a listing. A change (a port gone or
+    // The names are read under mMutex, the ports listed without it and without the
+    // port objects' locks, through the watch's own look: the drawing pass, the
+    // host's calls and the senders never wait for a listing. A change (a port gone or
     // back) is decided again and acted on as a selection does: under mMutex, so
     // the two never meet, and the input side is closed and opened the way a
     // selection closes and opens it. A teardown that holds mMutex while it stops
     // this thread is not waited for.
     if (!EnterMutexUnless(mMidiWatchQuit)) return;
     const std::string outName = mMidiOutWatch.name, inName = mMidiInWatch.name;
+    const std::string outOurs = mMidiOutWatch.ours, inOurs = mMidiInWatch.ours;
+    MidiOutSide out(this, mMidiOutLook);
+    MidiInSide in(this, mMidiInLook);
     mMutex.Leave();
-    MidiOutSide out(this);
-    MidiInSide in(this);
-    if (MidiPortWatchWouldChange(out, outName, mMidiOutWatch.missing.load()) ||
-        MidiPortWatchWouldChange(in, inName, mMidiInWatch.missing.load()))
+    if (MidiPortWatchWouldChange(out, outName, outOurs, mMidiOutWatch.missing.load()) ||
+        MidiPortWatchWouldChange(in, inName, inOurs, mMidiInWatch.missing.load()))
     {
       if (!EnterMutexUnless(mMidiWatchQuit)) return;
       WatchMidiPort(out, mMidiOutWatch);
@@ -693,6 +779,13 @@ void IPlugBase::CloseMidiPorts()
 {
   WaitForPortListsAhead();
   StopMidiPortWatch();
+  {
+    // A log sent in from a session that ended with the port gone still says what
+    // was not sent.
+    WDL_MutexLock lock(&mMutex);
+    MidiOutSide side(this);
+    WatchChosenMidiPort(side, mMidiOutWatch, std::string());
+  }
   RtMidiOut* out = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
@@ -713,4 +806,7 @@ void IPlugBase::CloseMidiPorts()
     mMidiIn = nullptr;
   }
   delete in;
+  delete mMidiOutLook;
+  delete mMidiInLook;
+  mMidiOutLook = mMidiInLook = nullptr;
 }

@@ -11,23 +11,129 @@
 
 namespace {
 
-// The first port the library names so now; a name that cannot be read matches nothing.
-int CurrentPortNumber(MidiPortAccess& port, const std::string& name, unsigned count)
+// Opening results besides a port number.
+const int kAbsent = -1, kOpenFailed = -2, kKeptMoving = -3;
+// Ports come and go in bursts (a program starting its clients); three times in a
+// row another port taking the number is a port that cannot be pinned down.
+const int kOpenAttempts = 3;
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void SayPort(MidiPortAccess& port, const char* format, ...)
 {
-  for (unsigned i = 0; i < count; ++i)
-  {
-    try
-    {
-      if (port.PortName(i) == name) return (int)i;
-    }
-    catch (RtMidiError&)
-    {
-    }
-  }
+  // A JACK port's full name alone may take 320 bytes.
+  va_list ap, again;
+  va_start(ap, format);
+  va_copy(again, ap);
+  const int n = vsnprintf(nullptr, 0, format, ap);
+  va_end(ap);
+  std::string line(n > 0 ? (size_t)n : 0, '\0');
+  if (n > 0) vsnprintf(&line[0], (size_t)n + 1, format, again);
+  va_end(again);
+  port.LogPortLine(line);
+}
+
+const char* Side(MidiPortAccess& port) { return port.IsInput() ? "MIDI IN" : "MIDI OUT"; }
+
+// The first port the library names so now; a name that cannot be read matches nothing.
+int CurrentPortNumber(MidiPortAccess& port, const std::string& name)
+{
+  if (name.empty()) return -1;
+  const std::vector<std::string> names = port.CurrentPortNames();
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return (int)i;
   return -1;
 }
 
+// The one port of after that before lacks: the port an opening made. Empty when
+// there is none, or more than one (another program's came at the same moment).
+std::string NewPort(const std::vector<std::string>& before, const std::vector<std::string>& after)
+{
+  std::string found;
+  for (const std::string& p : after)
+  {
+    bool old = false;
+    for (const std::string& b : before) old = old || b == p;
+    if (old) continue;
+    if (!found.empty()) return std::string();
+    found = p;
+  }
+  return found;
+}
+
+// The port of that name is there and, where the library can tell, ours is still
+// connected to it: a port replaced by another of the same name between two looks
+// keeps the name but not our connection.
+bool ChosenPortThere(MidiPortAccess& port, const std::string& name, const std::string& ours)
+{
+  if (CurrentPortNumber(port, name) < 0) return false;
+  return ours.empty() || port.Connected(ours, name) != 0;
+}
+
+// Opens the port named (the port object closed) and checks that it is the one
+// connected: the library looks the number up again as it opens, so a port that
+// comes or goes in between has it connect another port, or none. Returns the
+// number opened, kAbsent, kOpenFailed (the library's error printed if say) or
+// kKeptMoving; ours gets our own port where the library can tell it.
+int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ours, bool say)
+{
+  ours->clear();
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
+  {
+    const int number = CurrentPortNumber(port, name);
+    if (number < 0) return kAbsent;
+    const std::vector<std::string> before = port.OwnPorts();
+    try
+    {
+      port.OpenPort((unsigned)number);
+    }
+    catch (RtMidiError& e)
+    {
+      if (say) e.printMessage();
+      return kOpenFailed;
+    }
+    *ours = NewPort(before, port.OwnPorts());
+    int joined = ours->empty() ? -1 : port.Connected(*ours, name);
+    if (joined < 0)
+    {
+      // The library cannot tell what it connected: the number must still be the
+      // port's after the opening, as it was before.
+      const std::vector<std::string> now = port.CurrentPortNames();
+      joined = (size_t)number < now.size() && now[(size_t)number] == name;
+    }
+    if (joined) return number;
+    ours->clear();
+    port.ClosePort();
+    if (say)
+      SayPort(port, "%s Port: %s was not the port opened at number %d, another took its place: opening it again\n",
+              Side(port), name.c_str(), number);
+  }
+  if (say) SayPort(port, "%s Port: %s could not be opened: other ports kept taking its place\n", Side(port), name.c_str());
+  return kKeptMoving;
+}
+
 } // namespace
+
+std::vector<std::string> MidiPortAccess::CurrentPortNames()
+{
+  std::vector<std::string> names;
+  const unsigned n = PortCount();
+  for (unsigned i = 0; i < n; ++i)
+  {
+    try
+    {
+      names.push_back(PortName(i));
+    }
+    catch (RtMidiError&)
+    {
+      names.push_back(std::string());
+    }
+  }
+  return names;
+}
+
+void MidiPortAccess::LogPortLine(const std::string& line) { ConsoleLog("%s", line.c_str()); }
 
 std::string JackClientName(const std::string& base)
 {
@@ -69,8 +175,9 @@ int FindMidiPortName(const std::vector<std::string>& names, const char* name, un
 }
 
 int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::string>& names, int& index,
-                   const char* name)
+                   const char* name, std::string* ours)
 {
+  if (ours) ours->clear();
   const bool input = port.IsInput();
   if (lastIndex > 0 && port.Exists()) port.ClosePort();
   lastIndex = index;
@@ -101,25 +208,17 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
 
   // The name decides, not the list's old position: on JACK ports come and go, and
   // a new port may take the number of one that left after the list was built.
-  const int number = CurrentPortNumber(port, names[k], n);
+  std::string own;
+  const int number = OpenPortNamed(port, names[k], &own, true);
   if (number < 0)
   {
-    ConsoleLog(input ? "MIDI IN Port: %s is gone!\n" : "MIDI OUT Port: %s is gone!\n", names[k].c_str());
+    if (number == kAbsent) SayPort(port, "%s Port: %s is gone!\n", Side(port), names[k].c_str());
+    if (number == kOpenFailed && input) ConsoleLog("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
+    // Writing k back would show a port in the menu that takes or gives nothing.
     index = 0;
     return 0;
   }
-  try
-  {
-    port.OpenPort((unsigned)number);
-  }
-  catch (RtMidiError& e)
-  {
-    e.printMessage();
-    if (input) ConsoleLog("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
-    // Writing k back would show a port in the menu that receives nothing.
-    index = 0;
-    return 0;
-  }
+  if (ours) *ours = own;
   if (input) ConsoleLog("RtMidiIn - Opened port: %s - at location: %i\n", name, number);
   return k;
 }
@@ -129,15 +228,16 @@ namespace {
 void LogSendsNotTaken(MidiPortAccess& port, MidiPortWatch& watch)
 {
   if (port.IsInput()) return;
-  ConsoleLog("MIDI OUT: %d messages not sent while %s was gone\n", watch.dropped.exchange(0), watch.name.c_str());
+  SayPort(port, "MIDI OUT: %d messages not sent while %s was gone\n", watch.dropped.exchange(0), watch.name.c_str());
 }
 
 } // namespace
 
-void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name)
+void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name, const std::string& ours)
 {
   if (watch.missing.load()) LogSendsNotTaken(port, watch);
   watch.name = name;
+  watch.ours = ours;
   watch.missing.store(false);
   watch.reopenFailed = false;
 }
@@ -145,41 +245,37 @@ void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::
 void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
 {
   if (watch.name.empty() || !port.Exists()) return;
-  const bool input = port.IsInput();
-  const int number = CurrentPortNumber(port, watch.name, port.PortCount());
   if (!watch.missing.load())
   {
-    if (number >= 0) return;
+    if (ChosenPortThere(port, watch.name, watch.ours)) return;
     // Sends stop counting as sent before the port closes.
     watch.missing.store(true);
     port.ClosePort();
-    ConsoleLog(input ? "MIDI IN Port: %s is gone!\n" : "MIDI OUT Port: %s is gone!\n", watch.name.c_str());
+    SayPort(port, "%s Port: %s is gone!\n", Side(port), watch.name.c_str());
     return;
   }
-  if (number < 0) return;
-  try
+  if (CurrentPortNumber(port, watch.name) < 0) return;
+  // A failed opening may have left state in the port object: closing first lets go of it.
+  port.ClosePort();
+  std::string ours;
+  // Tried again at every look, said once.
+  const int number = OpenPortNamed(port, watch.name, &ours, !watch.reopenFailed);
+  if (number < 0)
   {
-    // A failed opening may have left state in the port object: closing first lets go of it.
-    port.ClosePort();
-    port.OpenPort((unsigned)number);
-  }
-  catch (RtMidiError& e)
-  {
-    // Tried again at every look, said once.
-    if (!watch.reopenFailed) e.printMessage();
-    watch.reopenFailed = true;
+    if (number != kAbsent) watch.reopenFailed = true;
     return;
   }
+  watch.ours = ours;
   watch.missing.store(false);
   watch.reopenFailed = false;
-  ConsoleLog(input ? "MIDI IN Port: %s is back and opened again\n" : "MIDI OUT Port: %s is back and opened again\n",
-             watch.name.c_str());
+  SayPort(port, "%s Port: %s is back and opened again\n", Side(port), watch.name.c_str());
   LogSendsNotTaken(port, watch);
 }
 
-bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, bool missing)
+bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, const std::string& ours, bool missing)
 {
-  return !name.empty() && (CurrentPortNumber(port, name, port.PortCount()) >= 0) == missing;
+  if (name.empty()) return false;
+  return missing ? CurrentPortNumber(port, name) >= 0 : !ChosenPortThere(port, name, ours);
 }
 
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name)
@@ -197,7 +293,7 @@ int MidiPortNumber(MidiPortAccess& port, const char* name)
   if (!strcmp(name, "OFF")) return 0;
   if (!strcmp(name, port.IsInput() ? "virtual input" : "virtual output")) return 1;
   if (!port.Exists()) return -1;
-  const int i = CurrentPortNumber(port, name, port.PortCount());
+  const int i = CurrentPortNumber(port, name);
   return i < 0 ? -1 : i + 1;
 }
 

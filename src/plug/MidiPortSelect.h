@@ -3,7 +3,8 @@
 // device list, finding a name in it, selecting a port by name, asking a port
 // number, and the bytes a message takes on the wire. They work on one
 // direction's port object through MidiPortAccess, which the plug-in implements
-// over RtMidi (with its locks) and tests implement with scripted ports.
+// over RtMidi (with its locks) and the watch's own look at the ports, and tests
+// implement with scripted ports.
 
 #include "plug/IMidiMsg.h"
 #include "base/heapbuf.h"
@@ -23,6 +24,21 @@ public:
   virtual std::string PortName(unsigned port) = 0;
   virtual void OpenPort(unsigned port) = 0;
   virtual void ClosePort() = 0;
+
+  // The ports there are now, in the library's order, for the steps that find a
+  // chosen name again; a name that cannot be read is empty. The plug-in answers
+  // from an object of its own, so that no send waits for a listing; by default
+  // PortCount and PortName answer.
+  virtual std::vector<std::string> CurrentPortNames();
+  // Ports of the kind OpenPort makes, by their full names: ours, and any other
+  // program's that names its ports the same. Empty where the library cannot tell.
+  virtual std::vector<std::string> OwnPorts() { return {}; }
+  // Whether our port ours is connected to the port named: 1, 0, or -1 where the
+  // library cannot tell.
+  virtual int Connected(const std::string&, const std::string&) { return -1; }
+  // A line a user's log should show as well (a port gone or back, what was not
+  // sent meanwhile): the console, and the plug-in's own log where it keeps one.
+  virtual void LogPortLine(const std::string& line);
 };
 
 // The name a JACK client of ours takes: base, or "base@NAME" when DAVREL_JACK_SERVER
@@ -44,9 +60,11 @@ int FindMidiPortName(const std::vector<std::string>& names, const char* name, un
 // Closes the open port, then opens the one named, on behalf of setExternalMIDIOut
 // and setExternalMIDIIn. lastIndex is the direction's remembered index; index is
 // the menu's value and gets the list index of the open port, or 0. Returns that
-// index (0: no port open).
+// index (0: no port open). ours, when given, gets our own port's full name where
+// the library can tell it (else empty). The port opened is checked to be the one
+// named, and opened again when another took its number meanwhile.
 int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::string>& names, int& index,
-                   const char* name);
+                   const char* name, std::string* ours = nullptr);
 
 // One direction's chosen port as the port layer keeps watch over it. A port that
 // goes away (its program ends, its cable is pulled) and comes back under the same
@@ -54,21 +72,26 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
 struct MidiPortWatch
 {
   std::string name;                  // the list entry opened last; empty: none chosen
+  std::string ours;                  // our own port joined to it; empty: the library cannot tell
   std::atomic<bool> missing{false};  // no port of that name is there now
   std::atomic<int> dropped{0};       // output: messages not sent while missing
   bool reopenFailed = false;         // a failed opening was said once for this absence
 };
 
-// After a selection: the watch follows the port now open (name empty: none). A
-// port that was missing until then says how many messages it did not take.
-void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name);
+// After a selection: the watch follows the port now open (name empty: none; ours
+// as SelectMidiPort gave it). A port that was missing until then says how many
+// messages it did not take; so does the teardown, with an empty name.
+void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::string& name,
+                         const std::string& ours = std::string());
 
 // One look at the ports there are now: the chosen port is closed when no port of
-// its name is left, and opened again once one is back. Each change is logged once.
+// its name is left, or when ours is no longer connected to it (the port was
+// replaced by one of the same name), and opened again once one is back. Each
+// change is logged once.
 void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch);
-// Whether WatchMidiPort would act now on a watch of name (empty: none) and missing:
-// the look alone, which needs none of the locks a selection holds.
-bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, bool missing);
+// Whether WatchMidiPort would act now on a watch of name (empty: none), ours and
+// missing: the look alone, which needs none of the locks a selection holds.
+bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, const std::string& ours, bool missing);
 
 // List index of name, or -1, for getExternalMIDIOutDevice and getExternalMIDIInDevice.
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name);

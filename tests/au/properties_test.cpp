@@ -242,8 +242,12 @@ TEST_F(Properties, ParameterTextsAndConversions)
     CFRelease(req.outName);
   }
 
+  // A hidden parameter's text too (the test host's port choice by name).
+  plug->GetParam(5)->InitEnum("Port", 0, 3);
+  plug->GetParam(5)->SetDisplayText(2, "Rudu:MIDI In");
   const struct { UInt32 id; const char* text; float want; } fromString[] = {
-      {1, "12.5", -12.5f}, {0, "Square", 1.0f}, {0, "square", 77.0f}, {0, "Noise", 2.0f}};
+      {1, "12.5", -12.5f}, {0, "Square", 1.0f}, {0, "square", 77.0f}, {0, "Noise", 2.0f},
+      {5, "Rudu:MIDI In", 2.0f}, {5, "Rudu:MIDI Out", 77.0f}};
   for (const auto& c : fromString)
   {
     CFStringRef s = CFStringCreateWithCString(nullptr, c.text, kCFStringEncodingUTF8);

@@ -270,6 +270,9 @@ TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
 TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
 {
   mResponder.reset(new SimResponder(mSim, mModel));
+  // With the log on, the port lines reach the file too: a log a user sends in shows the lost port.
+  const std::string logPath = mData.file("Davrel Editor LOG.txt");
+  { std::ofstream(logPath.c_str()); }
   Davrel* e = OpenEditor();
   Settle(e);
   const std::string out = mSim.InputPortName(), in = mSim.OutputPortName();
@@ -303,7 +306,12 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
                                   "MIDI OUT Port: " + out + " is back and opened again\n",
                                   "MIDI IN Port: " + in + " is back and opened again\n",
                                   "MIDI OUT: 2 messages not sent while " + out + " was gone\n"})
+  {
     EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << line << log;
+    const std::vector<uint8_t> bytes = readWholeFile(logPath);
+    const std::string file(bytes.begin(), bytes.end()), inFile = "\t " + line;
+    EXPECT_TRUE(file.find(inFile) != std::string::npos && file.find(inFile) == file.rfind(inFile)) << line << file;
+  }
   const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
   ASSERT_LT(gone, back) << log;
   EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;

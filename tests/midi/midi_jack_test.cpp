@@ -1,14 +1,18 @@
 // The port layer end to end: a plug-in and the simulated synthesizer on a JACK
 // server of this test process's own, RtMidi in between as it is.
 #include "JackTestServer.h"
+#include "PollUntil.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
+#include "plug/MidiPortLook.h"
 
+#include <RtMidi.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -125,6 +129,25 @@ int DroppedPiecesLogged(const std::string& log, int* closes)
   return sum;
 }
 
+// The lines the port layer gives the plug-in's log, kept past the plug-in's end.
+struct KeptLines
+{
+  std::mutex lock;
+  Names lines;
+  std::function<void(const std::string&)> Sink()
+  {
+    return [this](const std::string& line) {
+      std::lock_guard<std::mutex> l(lock);
+      lines.push_back(line);
+    };
+  }
+  Names Lines()
+  {
+    std::lock_guard<std::mutex> l(lock);
+    return lines;
+  }
+};
+
 } // namespace
 
 TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
@@ -138,6 +161,87 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   EXPECT_EQ(mPlug->getExternalMIDIInDevice(mSim.InputPortName().c_str()), -1);
   EXPECT_EQ(mPlug->GetMIDIInPortNumber(mSim.OutputPortName().c_str()), 1);
   EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
+
+  // The watch's looks list as the port objects do; over JACK ours also sees our
+  // own port and what it is connected to.
+  std::unique_ptr<MidiPortLook> jack(NewJackMidiPortLook(false, JackClientName("Look Test"), "RtMidi Output"));
+  std::unique_ptr<MidiPortLook> library(NewLibraryMidiPortLook(false, RtMidi::UNIX_JACK, JackClientName("Look Test")));
+  ASSERT_TRUE(jack && library);
+  RtMidiOut fresh(RtMidi::UNIX_JACK, JackClientName("Look Test"));
+  Names listed;  // the synthesizer's input and our own input port
+  for (unsigned i = 0; i < fresh.getPortCount(); ++i) listed.push_back(fresh.getPortName(i));
+  EXPECT_EQ(listed.size(), 2u);
+  EXPECT_EQ(jack->Names(), listed);
+  EXPECT_EQ(library->Names(), listed);
+  const Names own = jack->OwnPorts();
+  ASSERT_EQ(own.size(), 1u);
+  EXPECT_EQ(jack->Connected(own[0], mSim.InputPortName()), 1);
+  EXPECT_EQ(jack->Connected(own[0], mSim.OutputPortName()), 0);
+  EXPECT_EQ(library->Connected(own[0], mSim.InputPortName()), -1);
+}
+
+// Each direction is watched alone, the other not chosen. The lines a user's log
+// must show reach the plug-in's log as well, and the count of messages not sent
+// also when the plug-in ends with its port gone.
+TEST_F(MidiOverJack, AChosenPortAloneIsWatchedAndItsLinesReachThePlugInsLog)
+{
+  for (bool output : {true, false})
+  {
+    SCOPED_TRACE(output ? "output alone" : "input alone");
+    KeptLines kept;
+    mPlug.reset(new TestPlug);
+    mPlug->SetMidiPortLog(kept.Sink());
+    mPlug->getExternalMIDIOutNames();
+    mPlug->getExternalMIDIInNames();
+    const std::string port = output ? mSim.InputPortName() : mSim.OutputPortName();
+    int index = 1;
+    ASSERT_EQ(output ? mPlug->setExternalMIDIOut(index, port.c_str()) : mPlug->setExternalMIDIIn(index, port.c_str()), 1);
+    ASSERT_TRUE(mSim.WaitForConnections(output ? 0 : 1, output ? 1 : 0, kWaitMs));
+    auto missing = [&] { return output ? mPlug->MidiOutPortMissing() : mPlug->MidiInPortMissing(); };
+    IMidiMsg cc(0, 0xB0, 0x4A, 0x10);
+    std::string error;
+    for (int sends : {2, 3})
+    {
+      mSim.Close();
+      ASSERT_TRUE(pollUntil(missing, kWaitMs));
+      for (int i = 0; i < sends; ++i) EXPECT_FALSE(mPlug->SendMidiMsg(&cc));
+      if (sends == 3) break;  // the plug-in ends with the port gone
+      ASSERT_TRUE(mSim.Open(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return !missing(); }, kWaitMs));
+      ASSERT_TRUE(mSim.WaitForConnections(output ? 0 : 1, output ? 1 : 0, kWaitMs));
+    }
+    mPlug.reset();
+    const std::string side = output ? "MIDI OUT" : "MIDI IN";
+    const std::string gone = side + " Port: " + port + " is gone!", back = side + " Port: " + port + " is back and opened again";
+    EXPECT_EQ(kept.Lines(), output ? (Names{gone, back, "MIDI OUT: 2 messages not sent while " + port + " was gone", gone,
+                                            "MIDI OUT: 3 messages not sent while " + port + " was gone"})
+                                   : (Names{gone, back, gone}));
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+  }
+}
+
+// The synthesizer's program ended and started again between two looks: its ports
+// are back under the same names, so names alone never showed them gone, but our
+// connections went with the old ports. The watch sees that and connects again.
+TEST_F(MidiOverJack, PortsReplacedBetweenTwoLooksAreConnectedAgain)
+{
+  OpenPlug();
+  {
+    // The watch takes the plug-in's mutex before each look: none falls in between.
+    WDL_MutexLock holdOff(&mPlug->mMutex);
+    mSim.Close();
+    std::string error;
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+  }
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  ASSERT_TRUE(pollUntil([&] { return !mPlug->MidiOutPortMissing() && !mPlug->MidiInPortMissing(); }, kWaitMs));
+  IMidiMsg cc(0, 0xB0, 0x4A, 0x10);
+  EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+  ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+  EXPECT_EQ(mSim.Received()[0].bytes, (Bytes{0xB0, 0x4A, 0x10}));
+  mSim.Send({0xB0, 0x4A, 0x11});
+  ASSERT_TRUE(mPlug->WaitFor(1, kWaitMs));
+  EXPECT_EQ(mPlug->Got()[0].bytes, (Bytes{0xB0, 0x4A, 0x11}));
 }
 
 // The editor reads the lists on a helper thread while it starts: selections asked

@@ -5,6 +5,7 @@
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 using testing::internal::CaptureStdout;
@@ -26,15 +27,37 @@ struct FakePort : MidiPortAccess
   void OpenPort(unsigned port) override
   {
     if (failOpen) throw RtMidiError("port is busy", RtMidiError::DRIVER_ERROR);
+    if (whileOpening) whileOpening(*this);
+    // As the library does: the number is looked up again, and an invalid one
+    // connects nothing yet counts as open.
     open = (int)port;
+    joined = port < names.size() ? names[port] : std::string();
+    ++opens;
   }
-  void ClosePort() override { open = -1; }
+  void ClosePort() override
+  {
+    open = -1;
+    joined.clear();
+  }
+  // Where the library tells connections (tells), our port is "us:port" while open.
+  std::vector<std::string> OwnPorts() override
+  {
+    if (!tells || open < 0) return {};
+    return {"us:port"};
+  }
+  int Connected(const std::string& ours, const std::string& name) override
+  {
+    if (!tells) return -1;
+    return ours == "us:port" && open >= 0 && joined == name;
+  }
 
   bool input;
   std::vector<std::string> names;
-  bool exists = true, failOpen = false;
+  bool exists = true, failOpen = false, tells = false;
   std::set<unsigned> unreadable;
-  int open = -1;
+  int open = -1, opens = 0;
+  std::string joined;                               // the port ours is connected to
+  std::function<void(FakePort&)> whileOpening;      // ports coming or going meanwhile
 };
 
 typedef std::vector<std::string> Names;
@@ -260,32 +283,79 @@ TEST(MidiWireBytes, SystemExclusiveFraming)
   EXPECT_EQ(buf.GetSize(), 0);
 }
 
+// Another port taking the chosen port's number between the look-up and the
+// opening: the library opens the number, so the port connected is checked, by its
+// connection where the library tells it, else by the number's name afterwards.
+TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
+{
+  struct Row { const char* what; bool tells; Names ports; int moves; int result; int opens; const char* log; };
+  const Row rows[] = {
+      {"a port comes before it", true, {"A", "Rudu"}, 1, 2, 2, "was not the port opened at number 1"},
+      {"the same, untold", false, {"A", "Rudu"}, 1, 2, 2, "was not the port opened at number 1"},
+      {"the port before it leaves", true, {"A", "Rudu"}, -1, 2, 2, "was not the port opened at number 1"},
+      {"the same, untold", false, {"A", "Rudu"}, -1, 2, 2, "was not the port opened at number 1"},
+      {"ports keep coming", true, {"A", "Rudu"}, 99, 0, 3, "could not be opened: other ports kept taking its place"},
+      {"nothing moves", true, {"A", "Rudu"}, 0, 2, 1, ""},
+  };
+  for (const Row& r : rows)
+  {
+    FakePort out(false, r.ports);
+    out.tells = r.tells;
+    const Names names = ReadMidiPortNames(out);
+    int moves = r.moves, last = 0, index = 2;
+    out.whileOpening = [&moves](FakePort& p) {
+      if (moves > 0) p.names.insert(p.names.begin(), "New" + std::to_string(moves--));
+      if (moves < 0 && p.names.size() > 1) p.names.erase(p.names.begin()), ++moves;
+    };
+    std::string ours;
+    CaptureStdout();
+    EXPECT_EQ(SelectMidiPort(out, last, names, index, "Rudu", &ours), r.result) << r.what;
+    const std::string log = GetCapturedStdout();
+    EXPECT_EQ(index, r.result) << r.what;
+    EXPECT_EQ(out.opens, r.opens) << r.what;
+    EXPECT_EQ(out.joined, r.result ? "Rudu" : "") << r.what;
+    EXPECT_EQ(ours, r.result && r.tells ? "us:port" : "") << r.what;
+    // Nothing moving, nothing is said of the port.
+    EXPECT_EQ(log.find(*r.log ? r.log : " Port: Rudu ") != std::string::npos, *r.log != 0) << r.what << "\n" << log;
+  }
+}
+
 TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNameIsBack)
 {
-  struct Look { Names ports; bool failOpen; int open; std::string outLog, inLog; };
+  struct Look { Names ports; bool replaced; bool failOpen; int open; std::string outLog, inLog; };
   const std::string gone = " Port: Rudu is gone!\n", back = " Port: Rudu is back and opened again\n";
   const Look looks[] = {
-      {{"A"}, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
-      {{"A"}, false, -1, "", ""},
-      {{"Rudu", "A"}, true, -1, "", ""},  // back but busy: tried again at the next look
-      {{"Rudu", "A"}, false, 0, "MIDI OUT" + back + "MIDI OUT: 3 messages not sent while Rudu was gone\n",
+      {{"A", "Rudu"}, false, false, 1, "", ""},
+      {{"Rudu"}, false, false, 1, "", ""},  // still there, now at number 0
+      {{"A"}, false, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
+      {{"A"}, false, false, -1, "", ""},
+      {{"Rudu", "A"}, false, true, -1, "", ""},  // back but busy: tried again at the next look
+      {{"Rudu", "A"}, false, false, 0, "MIDI OUT" + back + "MIDI OUT: 3 messages not sent while Rudu was gone\n",
        "MIDI IN" + back},
-      {{"A", "Rudu2"}, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
+      // Replaced by a port of the same name between two looks: our connection went with it.
+      {{"Rudu", "A"}, true, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
+      {{"Rudu", "A"}, false, false, 0, "MIDI OUT" + back + "MIDI OUT: 1 messages not sent while Rudu was gone\n",
+       "MIDI IN" + back},
+      {{"A", "Rudu2"}, false, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
   };
   for (bool input : {false, true})
   {
-    FakePort port(input, {});
-    port.open = 1;
+    FakePort port(input, {"A", "Rudu"});
+    port.tells = true;
+    int last = 0, index = 2;
+    std::string ours;
+    ASSERT_EQ(SelectMidiPort(port, last, ReadMidiPortNames(port), index, "Rudu", &ours), 2);
     MidiPortWatch watch;
-    WatchChosenMidiPort(port, watch, "Rudu");
+    WatchChosenMidiPort(port, watch, "Rudu", ours);
     for (const Look& l : looks)
     {
       if (watch.missing) ++watch.dropped;  // a send the missing port refused
       port.names = l.ports;
+      if (l.replaced) port.joined.clear();
       port.failOpen = l.failOpen;
       const std::string& log = input ? l.inLog : l.outLog;
       // The watch's look without the selection's locks agrees with the act.
-      EXPECT_EQ(MidiPortWatchWouldChange(port, watch.name, watch.missing), l.failOpen || !log.empty());
+      EXPECT_EQ(MidiPortWatchWouldChange(port, watch.name, watch.ours, watch.missing), l.failOpen || !log.empty());
       CaptureStdout();
       WatchMidiPort(port, watch);
       EXPECT_EQ(GetCapturedStdout(), log);

@@ -50,13 +50,6 @@ template <class T> std::vector<std::string> List(const char* client, std::string
 std::vector<std::string> ListMidiOutputs(std::string* why) { return List<RtMidiOut>("davrel-host ports", why); }
 std::vector<std::string> ListMidiInputs(std::string* why) { return List<RtMidiIn>("davrel-host ports", why); }
 
-int FindPort(const std::vector<std::string>& list, const std::string& name)
-{
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i] == name) return (int)i;
-  return -1;
-}
-
 HeldStderr::HeldStderr()
 {
   fflush(stderr);

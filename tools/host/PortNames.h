@@ -8,8 +8,6 @@
 
 std::vector<std::string> ListMidiOutputs(std::string* why = nullptr);
 std::vector<std::string> ListMidiInputs(std::string* why = nullptr);
-// Index of name in the list, or -1.
-int FindPort(const std::vector<std::string>& list, const std::string& name);
 
 // While it lives, what is written to standard error goes to a file of its own:
 // the ALSA library, the JACK library and the port library write several lines

@@ -131,6 +131,20 @@ AudioUnit OpenQuietly(TestHost& host, std::string* error)
   return unit;
 }
 
+// The place of a port's name in the editor's own list, which is the value of its
+// device parameter; -1 when the list lacks it. The editor read its list when it
+// was made: a list read now may hold ports that came or went since, at other places.
+int EditorPortIndex(AudioUnit unit, UInt32 param, const std::string& name)
+{
+  CFStringRef text = CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8);
+  AudioUnitParameterValueFromString req = {param, text, -1.0f};
+  UInt32 size = sizeof(req);
+  const OSStatus r =
+      AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueFromString, kAudioUnitScope_Global, 0, &req, &size);
+  CFRelease(text);
+  return r == noErr ? (int)req.outValue : -1;
+}
+
 void PrintPorts(FILE* to)
 {
   for (const auto& n : ListMidiOutputs()) fprintf(to, "output: %s\n", n.c_str());
@@ -314,20 +328,19 @@ int Run(TestHost& host, const Options& o)
   printf("initialised at %.0f Hz, %d frames: %d\n", o.rate, o.block, (int)r);
   if (r != noErr) return 1;
 
-  // Ports by name: the index in the list is the device parameter's value. The
-  // input first: choosing the output asks the synthesizer for its settings at
+  // Ports by name: the index in the editor's list is the device parameter's value.
+  // The input first: choosing the output asks the synthesizer for its settings at
   // once, and the answer must find the input open.
   const struct
   {
     const std::string& name;
     UInt32 param;
-    std::vector<std::string> (*list)(std::string*);
     const char* what;
-  } ports[] = {{o.in, 487, ListMidiInputs, "input"}, {o.out, 486, ListMidiOutputs, "output"}};
+  } ports[] = {{o.in, 487, "input"}, {o.out, 486, "output"}};
   for (const auto& p : ports)
   {
     if (p.name.empty()) continue;
-    const int index = FindPort(p.list(nullptr), p.name);
+    const int index = EditorPortIndex(unit, p.param, p.name);
     if (index < 1)
     {
       fprintf(stderr, "no MIDI %s port named \"%s\"; the ports that exist:\n", p.what, p.name.c_str());
