@@ -389,12 +389,11 @@ protected:
   std::condition_variable mMidiWatchWake;
   std::atomic<bool> mMidiWatchQuit{false};
   std::thread mMidiWatchThread;
-  // The watch's own look at each direction's ports (MidiPortLook), made at the
-  // first selection under mMutex, kept until teardown; null where none could be
-  // made (the port object's listing is then used, under its lock).
-  MidiPortLook* mMidiOutLook = nullptr;
-  MidiPortLook* mMidiInLook = nullptr;
-  bool mMidiOutLookTried = false, mMidiInLookTried = false;
+  // The watch's own look at the ports (MidiPortLook), made at the first choice of
+  // a port under mMutex, kept until teardown; null where none could be made (the
+  // port objects' listings are then used, under their locks).
+  MidiPortLook* mMidiLook = nullptr;
+  bool mMidiLookTried = false;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
   std::mutex mPortListsAheadLock;  // around the joining of the thread below
@@ -434,8 +433,9 @@ private:
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
   void StopMidiPortWatch();
-  MidiPortLook* MidiOutLook();
-  MidiPortLook* MidiInLook();
+  MidiPortLook* MidiLook();
+  bool UsesJack();
+  template <class T> void DeletePortObject(T* object);
   void KeepMidiPortLine(const std::string& line);
   void RunMidiPortWatch();
   void DeliverMidiInput(const unsigned char* bytes, int size);

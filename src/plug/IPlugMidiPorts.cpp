@@ -6,6 +6,7 @@
 #include "plug/IPlugBase.h"
 
 #include "base/log.h"
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortLook.h"
 #include "plug/MidiPortSelect.h"
 
@@ -84,9 +85,12 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
   MidiSideLook(IPlugBase* p, MidiPortLook* look) : mPlug(p), mLook(look) {}
   std::vector<std::string> CurrentPortNames() override
   {
-    return mLook ? mLook->Names() : MidiPortAccess::CurrentPortNames();
+    return mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
   }
-  std::vector<std::string> OwnPorts() override { return mLook ? mLook->OwnPorts() : std::vector<std::string>(); }
+  std::vector<std::string> OwnPorts() override
+  {
+    return mLook ? mLook->OwnPorts(IsInput()) : std::vector<std::string>();
+  }
   int Connected(const std::string& ours, const std::string& name) override
   {
     return mLook ? mLook->Connected(ours, name) : -1;
@@ -97,11 +101,11 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     mPlug->KeepMidiPortLine(line);
   }
   // From the look, else from the port object under its lock.
-  unsigned PortCount() override { return mLook ? (unsigned)mLook->Names().size() : LockedPortCount(); }
+  unsigned PortCount() override { return mLook ? (unsigned)mLook->Names(IsInput()).size() : LockedPortCount(); }
   std::string PortName(unsigned port) override
   {
     if (!mLook) return LockedPortName(port);
-    const std::vector<std::string> names = mLook->Names();
+    const std::vector<std::string> names = mLook->Names(IsInput());
     if (port >= names.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
     return names[port];
   }
@@ -241,6 +245,7 @@ std::vector<std::string> IPlugBase::ReadMidiOutNames()
   }
   MidiOutSide side(this);
   mMidiOutNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiOut, "OUT"));
+  NoteJackClientChange();
   return mMidiOutNames;
 }
 
@@ -272,6 +277,7 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
   }
   MidiInSide side(this);
   mMidiInNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiIn, "IN"));
+  NoteJackClientChange();
   return mMidiInNames;
 }
 
@@ -281,7 +287,7 @@ int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
-  MidiOutSide side(this, index != 0 ? MidiOutLook() : mMidiOutLook);
+  MidiOutSide side(this, index != 0 ? MidiLook() : mMidiLook);
   std::string ours;
   const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name, &ours);
   WatchChosenMidiPort(side, mMidiOutWatch, k > 0 ? mMidiOutNames[k] : std::string(), ours);
@@ -293,7 +299,7 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
-  MidiInSide side(this, index != 0 ? MidiInLook() : mMidiInLook);
+  MidiInSide side(this, index != 0 ? MidiLook() : mMidiLook);
   std::string ours;
   const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name, &ours);
   WatchChosenMidiPort(side, mMidiInWatch, k > 0 ? mMidiInNames[k] : std::string(), ours);
@@ -303,35 +309,41 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 
 // Under mMutex, at the first choice of a port: an instance whose ports stay off
 // makes no look (over JACK, no client).
-MidiPortLook* IPlugBase::MidiOutLook()
+MidiPortLook* IPlugBase::MidiLook()
 {
-  if (mMidiOutLookTried) return mMidiOutLook;
-  mMidiOutLookTried = true;
-  bool jack = false;
+  if (mMidiLookTried) return mMidiLook;
+  mMidiLookTried = true;
   int api = -1;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
-    if (!mMidiOut) return nullptr;
-    jack = mMidiOutJack;
-    api = (int)mMidiOut->getCurrentApi();
+    if (mMidiOut) api = (int)mMidiOut->getCurrentApi();
   }
-  mMidiOutLook = jack ? NewJackMidiPortLook(false, JackClientName("Davrel Output Watch"), kMidiOutPortName)
-                      : NewLibraryMidiPortLook(false, api, "RtMidi Output Client");
-  return mMidiOutLook;
-}
-
-MidiPortLook* IPlugBase::MidiInLook()
-{
-  if (mMidiInLookTried) return mMidiInLook;
-  mMidiInLookTried = true;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    if (!mMidiIn) return nullptr;
+    if (api < 0 && mMidiIn) api = mMidiInApi;
   }
-  mMidiInLook = mMidiInApi == RtMidi::UNIX_JACK
-                    ? NewJackMidiPortLook(true, JackClientName("Davrel Input Watch"), kMidiInPortName)
-                    : NewLibraryMidiPortLook(true, mMidiInApi, "RtMidi Input Client");
-  return mMidiInLook;
+  if (api < 0) return nullptr;
+  mMidiLook = UsesJack()
+                  ? NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName)
+                  : NewLibraryMidiPortLook(api, "RtMidi Output Client", "RtMidi Input Client");
+  return mMidiLook;
+}
+
+// mMidiInApi is set once, with the input list, before any selection.
+bool IPlugBase::UsesJack()
+{
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  return mMidiOutJack || mMidiInApi == RtMidi::UNIX_JACK;
+}
+
+// A port object over JACK is a JACK client: closed apart from the others.
+template <class T> void IPlugBase::DeletePortObject(T* object)
+{
+  if (!object) return;
+  if (UsesJack())
+    CloseJackClientApart([object] { delete object; });
+  else
+    delete object;
 }
 
 void IPlugBase::SetMidiPortLog(std::function<void(const std::string&)> sink)
@@ -384,11 +396,12 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
   try
   {
     out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
+    NoteJackClientChange();
     out->openVirtualPort("From " + name);
   }
   catch (RtMidiError& e)
   {
-    delete out;
+    DeletePortObject(out);
     out = nullptr;
     e.printMessage();
     ok = false;
@@ -412,7 +425,7 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
   if (old)
   {
     old->closePort();
-    delete old;
+    DeletePortObject(old);
   }
   return ok;
 }
@@ -611,7 +624,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   // closePort and openPort and joins it with what arrives after the next
   // opening; it offers no way to forget it. Only deleting the object (with its
   // JACK client or ALSA thread) lets go of it, and no callback of it runs after.
-  delete used;
+  DeletePortObject(used);
   // What the closed port delivered and the plug-in has not taken yet belongs to
   // that port: it goes with it.
   if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
@@ -624,6 +637,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
     try
     {
       fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this);
+      NoteJackClientChange();
     }
     catch (RtMidiError& e)
     {
@@ -673,8 +687,8 @@ void IPlugBase::RunMidiPortWatch()
     if (!EnterMutexUnless(mMidiWatchQuit)) return;
     const std::string outName = mMidiOutWatch.name, inName = mMidiInWatch.name;
     const std::string outOurs = mMidiOutWatch.ours, inOurs = mMidiInWatch.ours;
-    MidiOutSide out(this, mMidiOutLook);
-    MidiInSide in(this, mMidiInLook);
+    MidiOutSide out(this, mMidiLook);
+    MidiInSide in(this, mMidiLook);
     mMutex.Leave();
     if (MidiPortWatchWouldChange(out, outName, outOurs, mMidiOutWatch.missing.load()) ||
         MidiPortWatchWouldChange(in, inName, inOurs, mMidiInWatch.missing.load()))
@@ -786,6 +800,8 @@ void IPlugBase::CloseMidiPorts()
     MidiOutSide side(this);
     WatchChosenMidiPort(side, mMidiOutWatch, std::string());
   }
+  delete mMidiLook;
+  mMidiLook = nullptr;
   RtMidiOut* out = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
@@ -796,7 +812,7 @@ void IPlugBase::CloseMidiPorts()
   if (out)
   {
     out->closePort();
-    delete out;
+    DeletePortObject(out);
   }
   StopMidiInput();
   RtMidiIn* in = nullptr;
@@ -805,8 +821,5 @@ void IPlugBase::CloseMidiPorts()
     in = mMidiIn;
     mMidiIn = nullptr;
   }
-  delete in;
-  delete mMidiOutLook;
-  delete mMidiInLook;
-  mMidiOutLook = mMidiInLook = nullptr;
+  DeletePortObject(in);
 }

@@ -1,5 +1,7 @@
 #include "plug/MidiPortLook.h"
 
+#include "plug/JackClientSettle.h"
+
 #include <RtMidi.h>
 #include <jack/jack.h>
 
@@ -15,21 +17,25 @@ namespace {
 class JackLook : public MidiPortLook
 {
 public:
-  JackLook(jack_client_t* client, bool input, const std::string& ownPort)
-    : mClient(client), mInput(input), mOwnSuffix(":" + ownPort)
+  JackLook(jack_client_t* client, const std::string& outPort, const std::string& inPort)
+    : mClient(client), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
   {
     jack_on_shutdown(mClient, &JackLook::ServerGone, this);
   }
-  ~JackLook() override { jack_client_close(mClient); }
-
-  std::vector<std::string> Names() override
+  ~JackLook() override
   {
-    return Ports(mInput ? JackPortIsOutput : JackPortIsInput, nullptr);
+    jack_client_t* client = mClient;
+    CloseJackClientApart([client] { jack_client_close(client); });
   }
 
-  std::vector<std::string> OwnPorts() override
+  std::vector<std::string> Names(bool input) override
   {
-    return Ports(mInput ? JackPortIsInput : JackPortIsOutput, &mOwnSuffix);
+    return Ports(input ? JackPortIsOutput : JackPortIsInput, nullptr);
+  }
+
+  std::vector<std::string> OwnPorts(bool input) override
+  {
+    return Ports(input ? JackPortIsInput : JackPortIsOutput, input ? &mInSuffix : &mOutSuffix);
   }
 
   int Connected(const std::string& ours, const std::string& name) override
@@ -68,60 +74,86 @@ private:
   static void ServerGone(void* self) { static_cast<JackLook*>(self)->mGone.store(true); }
 
   jack_client_t* mClient;
-  const bool mInput;
-  const std::string mOwnSuffix;
+  const std::string mOutSuffix, mInSuffix;
   std::atomic<bool> mGone{false};
 };
 
-template <class T> class LibraryLook : public MidiPortLook
+template <class T> std::vector<std::string> ListedBy(T* object)
 {
-public:
-  explicit LibraryLook(T* object) : mObject(object) {}
-  std::vector<std::string> Names() override
+  std::vector<std::string> names;
+  const unsigned n = object ? object->getPortCount() : 0;
+  for (unsigned i = 0; i < n; ++i)
   {
-    // The watch and a selection may ask at once; a port object is not to be used
-    // by two threads at a time.
-    std::lock_guard<std::mutex> lock(mLock);
-    std::vector<std::string> names;
-    const unsigned n = mObject->getPortCount();
-    for (unsigned i = 0; i < n; ++i)
+    try
     {
-      try
-      {
-        names.push_back(mObject->getPortName(i));
-      }
-      catch (RtMidiError&)
-      {
-        names.push_back(std::string());
-      }
+      names.push_back(object->getPortName(i));
     }
-    return names;
+    catch (RtMidiError&)
+    {
+      names.push_back(std::string());
+    }
   }
-
-private:
-  std::mutex mLock;
-  std::unique_ptr<T> mObject;
-};
-
-} // namespace
-
-MidiPortLook* NewJackMidiPortLook(bool input, const std::string& client, const std::string& ownPort)
-{
-  jack_status_t status;
-  jack_client_t* c = jack_client_open(client.c_str(), JackNoStartServer, &status);
-  if (!c) return nullptr;
-  return new JackLook(c, input, ownPort);
+  return names;
 }
 
-MidiPortLook* NewLibraryMidiPortLook(bool input, int api, const std::string& client)
+template <class T> T* MadeOrNull(int api, const std::string& client)
 {
   try
   {
-    if (input) return new LibraryLook<RtMidiIn>(new RtMidiIn((RtMidi::Api)api, client));
-    return new LibraryLook<RtMidiOut>(new RtMidiOut((RtMidi::Api)api, client));
+    return new T((RtMidi::Api)api, client);
   }
   catch (RtMidiError&)
   {
     return nullptr;
   }
+}
+
+// A port object that is a JACK client closes apart from the others.
+template <class T> void CloseApart(std::unique_ptr<T>& object)
+{
+  if (!object || object->getCurrentApi() != RtMidi::UNIX_JACK) return;
+  T* o = object.release();
+  CloseJackClientApart([o] { delete o; });
+}
+
+class LibraryLook : public MidiPortLook
+{
+public:
+  LibraryLook(RtMidiOut* out, RtMidiIn* in) : mOut(out), mIn(in) {}
+  ~LibraryLook() override
+  {
+    CloseApart(mIn);
+    CloseApart(mOut);
+  }
+  std::vector<std::string> Names(bool input) override
+  {
+    // The watch and a selection may ask at once; a port object is not to be used
+    // by two threads at a time.
+    std::lock_guard<std::mutex> lock(mLock);
+    return input ? ListedBy(mIn.get()) : ListedBy(mOut.get());
+  }
+
+private:
+  std::mutex mLock;
+  std::unique_ptr<RtMidiOut> mOut;
+  std::unique_ptr<RtMidiIn> mIn;
+};
+
+} // namespace
+
+MidiPortLook* NewJackMidiPortLook(const std::string& client, const std::string& outPort, const std::string& inPort)
+{
+  jack_status_t status;
+  jack_client_t* c = jack_client_open(client.c_str(), JackNoStartServer, &status);
+  if (!c) return nullptr;
+  NoteJackClientChange();
+  return new JackLook(c, outPort, inPort);
+}
+
+MidiPortLook* NewLibraryMidiPortLook(int api, const std::string& outClient, const std::string& inClient)
+{
+  RtMidiOut* out = MadeOrNull<RtMidiOut>(api, outClient);
+  RtMidiIn* in = MadeOrNull<RtMidiIn>(api, inClient);
+  if (!out && !in) return nullptr;
+  return new LibraryLook(out, in);
 }

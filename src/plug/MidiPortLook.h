@@ -1,8 +1,9 @@
 #pragma once
-// How the port watch sees the ports of one direction: through an object of its
-// own, never the port object that sends. Every send takes that object's lock, and
-// a listing held it for up to a quarter of a millisecond ten times a second, so
-// the clock thread, the audio callback and the controls waited behind it.
+// How the port watch sees the ports: through an object of its own, never the port
+// objects that send. Every send takes its port object's lock, and a listing held it
+// for up to a quarter of a millisecond ten times a second, so the clock thread, the
+// audio callback and the controls waited behind it. One look serves both
+// directions (input: the ports a port object for input would list).
 
 #include <string>
 #include <vector>
@@ -12,21 +13,22 @@ class MidiPortLook
 public:
   virtual ~MidiPortLook() {}
   // The ports a port object of the direction would list now, in its order.
-  virtual std::vector<std::string> Names() = 0;
-  // Ports of the kind the port object opens, by their full names (see
+  virtual std::vector<std::string> Names(bool input) = 0;
+  // Ports of the kind the direction's port object opens, by their full names (see
   // MidiPortAccess::OwnPorts); empty where the interface cannot tell.
-  virtual std::vector<std::string> OwnPorts() { return {}; }
+  virtual std::vector<std::string> OwnPorts(bool) { return {}; }
   // 1 when port ours is connected to the port named, 0 when not, -1 where the
   // interface cannot tell.
   virtual int Connected(const std::string&, const std::string&) { return -1; }
 };
 
 // Over JACK: a client of its own that is never activated, so it takes no part in
-// the graph (no thread woken each period, nothing for the server to wait for),
-// yet reads the ports and their connections. ownPort is the name the port object
-// gives the port it opens. Null when no server takes the client.
-MidiPortLook* NewJackMidiPortLook(bool input, const std::string& client, const std::string& ownPort);
+// the graph (no thread woken each period, nothing for the server to wait for), yet
+// reads the ports and their connections. outPort and inPort are the names the port
+// objects give the ports they open. Null when no server takes the client.
+MidiPortLook* NewJackMidiPortLook(const std::string& client, const std::string& outPort, const std::string& inPort);
 
 // Any other interface of the port library (api, an RtMidi::Api): a second port
-// object of that interface that only lists. Null when it cannot be made.
-MidiPortLook* NewLibraryMidiPortLook(bool input, int api, const std::string& client);
+// object a direction, made with the client names given, that only lists. Null when
+// neither can be made.
+MidiPortLook* NewLibraryMidiPortLook(int api, const std::string& outClient, const std::string& inClient);

@@ -1,5 +1,6 @@
 #include "JackTestServer.h"
 
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 
 #include <jack/jack.h>
@@ -215,6 +216,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
         SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
         return false;
       }
+      NoteJackClientChange();
       mProbe = probe;
       return true;
     }
@@ -228,7 +230,8 @@ void JackTestServer::Stop()
 {
   if (mProbe)
   {
-    jack_client_close(mProbe);
+    jack_client_t* probe = mProbe;
+    CloseJackClientApart([probe] { jack_client_close(probe); });
     mProbe = nullptr;
   }
   if (mPid > 0)

@@ -1,5 +1,6 @@
 #include "SynthSim.h"
 
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 
 #include <jack/midiport.h>
@@ -41,6 +42,7 @@ bool SynthSim::Open(std::string* error)
     if (error) *error = "cannot open JACK client " + mClientName + " (status " + std::to_string((int)status) + ")";
     return false;
   }
+  NoteJackClientChange();
   // JACK renames a client whose name is taken; the ports must carry ours.
   mClientName = jack_get_client_name(mClient);
   mRate = jack_get_sample_rate(mClient);
@@ -74,8 +76,12 @@ void SynthSim::Close()
   mOpen.store(false);
   if (mClient)
   {
-    jack_deactivate(mClient);
-    jack_client_close(mClient);
+    // Apart from the plug-in's clients in this process (JackClientSettle.h).
+    jack_client_t* c = mClient;
+    CloseJackClientApart([c] {
+      jack_deactivate(c);
+      jack_client_close(c);
+    });
     mClient = nullptr;
     mOut = mIn = nullptr;
   }
