@@ -1,6 +1,6 @@
 # Debian packages the system, its tests and its benchmarks need. Sourced by the
 # run and test scripts: installs what is missing when root, else says how.
-DAVREL_PACKAGES="g++ clang cmake ninja-build pkg-config librtmidi-dev jackd2 libtinyxml2-dev libpng-dev zlib1g-dev libpoco-dev libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev libxcursor-dev libxfixes-dev libxi-dev libxtst-dev libxkbcommon-dev libosmesa6-dev xvfb x11-xkb-utils xauth x11-utils x11-apps xclip imagemagick python3-rtmidi python3-mido"
+DAVREL_PACKAGES="g++ clang cmake ninja-build pkg-config librtmidi-dev jackd2 libtinyxml2-dev libpng-dev zlib1g-dev libpoco-dev libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libcairo2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev libxcursor-dev libxfixes-dev libxi-dev libxtst-dev libxkbcommon-dev libosmesa6-dev xvfb openbox twm x11-xkb-utils xauth x11-utils x11-apps xclip imagemagick python3-rtmidi python3-mido"
 
 davrel_install_packages() {
   local missing=""

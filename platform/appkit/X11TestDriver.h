@@ -19,14 +19,23 @@ public:
   AKXvfb& operator=(const AKXvfb&) = delete;
 
   // Starts "Xvfb -displayfd" on a free display of 1920 x 1080 x 24 and waits (at
-  // most 15 s) until it is ready; false with the reason otherwise.
+  // most 15 s) until it is ready; false with the reason otherwise. When
+  // DAVREL_TEST_WM names a window manager (openbox, twm), it is started on the
+  // display too, and start returns once it manages the root window, so the tests
+  // run on a desktop as users have one.
   bool start(std::string* error);
-  // SIGTERM, then waits for it.
+  // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
+  // The window manager running on the display ("" for none).
+  const std::string& manager() const { return mManager; }
 
 private:
+  bool startManager(const std::string& name, std::string* error);
+
   pid_t mPid = -1;
+  pid_t mManagerPid = -1;
+  std::string mManager;
   std::string mDisplay;
 };
 

@@ -7,12 +7,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -69,18 +71,92 @@ bool AKXvfb::start(std::string* error)
     return false;
   }
   mDisplay = ":" + number;
+  const char* wm = getenv("DAVREL_TEST_WM");
+  if (wm && *wm && !startManager(wm, error))
+  {
+    stop();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+void endChild(pid_t* pid)
+{
+  if (*pid <= 0) return;
+  kill(*pid, SIGTERM);
+  int status;
+  while (waitpid(*pid, &status, 0) < 0 && errno == EINTR)
+  {
+  }
+  *pid = -1;
+}
+}  // namespace
+
+bool AKXvfb::startManager(const std::string& name, std::string* error)
+{
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (strncmp(*e, "DISPLAY=", 8) != 0) env.emplace_back(*e);
+  env.push_back("DISPLAY=" + mDisplay);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {name.c_str(), nullptr};
+  const int rc = posix_spawnp(&mManagerPid, name.c_str(), &actions, nullptr, const_cast<char**>(argv), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0)
+  {
+    mManagerPid = -1;
+    *error = "cannot start the window manager " + name + ": " + strerror(rc);
+    return false;
+  }
+  // A manager has taken the root's substructure redirection once the root's event
+  // masks (every client's, or-ed) include it; asking for it ourselves would race the
+  // manager's own request and make it give up.
+  Display* d = XOpenDisplay(mDisplay.c_str());
+  if (!d)
+  {
+    *error = "cannot open " + mDisplay + " to wait for the window manager";
+    return false;
+  }
+  bool managed = false;
+  for (int waited = 0; waited < 15000 && !managed; waited += 20)
+  {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, DefaultRootWindow(d), &a) && (a.all_event_masks & SubstructureRedirectMask))
+      managed = true;
+    else
+    {
+      int status;
+      if (waitpid(mManagerPid, &status, WNOHANG) == mManagerPid)
+      {
+        mManagerPid = -1;
+        break;
+      }
+      usleep(20000);
+    }
+  }
+  XCloseDisplay(d);
+  if (!managed)
+  {
+    *error = "the window manager " + name + " did not take the display";
+    return false;
+  }
+  mManager = name;
   return true;
 }
 
 void AKXvfb::stop()
 {
-  if (mPid <= 0) return;
-  kill(mPid, SIGTERM);
-  int status;
-  while (waitpid(mPid, &status, 0) < 0 && errno == EINTR)
-  {
-  }
-  mPid = -1;
+  endChild(&mManagerPid);
+  mManager.clear();
+  endChild(&mPid);
 }
 
 #define DPY ((Display*)mDisplay)
