@@ -271,13 +271,60 @@ void AKX11Driver::pointer(int* x, int* y)
   XQueryPointer(DPY, DefaultRootWindow(DPY), &root, &child, x, y, &wx, &wy, &mask);
 }
 
+namespace {
+
+bool hasWmState(Display* d, Window w)
+{
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(d, w, XInternAtom(d, "WM_STATE", False), 0, 0, False, AnyPropertyType, &type, &format, &n, &rest,
+                     &data);
+  if (data) XFree(data);
+  return type != None;
+}
+
+// The client window inside a manager's frame (the descendant that carries WM_STATE),
+// or the window itself when it is no frame (no manager, or an override-redirect one).
+Window clientOf(Display* d, Window top)
+{
+  if (hasWmState(d, top)) return top;
+  std::vector<Window> level{top};
+  for (int depth = 0; depth < 4 && !level.empty(); ++depth)
+  {
+    std::vector<Window> next;
+    for (Window w : level)
+    {
+      Window root, parent, *children = nullptr;
+      unsigned n = 0;
+      if (!XQueryTree(d, w, &root, &parent, &children, &n)) continue;
+      for (unsigned i = n; i-- > 0;)
+      {
+        if (hasWmState(d, children[i]))
+        {
+          const Window found = children[i];
+          XFree(children);
+          return found;
+        }
+        next.push_back(children[i]);
+      }
+      if (children) XFree(children);
+    }
+    level.swap(next);
+  }
+  return top;
+}
+
+}  // namespace
+
 unsigned long AKX11Driver::windowAt(int x, int y)
 {
   const Window root = DefaultRootWindow(DPY);
   Window child = 0;
   int cx, cy;
   XTranslateCoordinates(DPY, root, root, x, y, &cx, &cy, &child);
-  return child;
+  return child ? clientOf(DPY, child) : 0;
 }
 
 void AKX11Driver::key(unsigned long window, const std::string& keysymName, unsigned state)
@@ -346,21 +393,35 @@ bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWi
 
 unsigned long AKX11Driver::findWindow(const std::string& name)
 {
-  Window root, parent, *children = nullptr;
-  unsigned n = 0;
-  unsigned long found = 0;
-  if (!XQueryTree(DPY, DefaultRootWindow(DPY), &root, &parent, &children, &n)) return 0;
-  for (unsigned i = 0; i < n && !found; ++i)
+  // Under a reparenting manager the window is a grandchild of the root: look through
+  // the frames too, top-level windows first.
+  std::vector<Window> level{DefaultRootWindow(DPY)};
+  for (int depth = 0; depth < 4 && !level.empty(); ++depth)
   {
-    char* text = nullptr;
-    if (XFetchName(DPY, children[i], &text) && text)
+    std::vector<Window> next;
+    for (Window w : level)
     {
-      if (name == text) found = children[i];
-      XFree(text);
+      Window root, parent, *children = nullptr;
+      unsigned n = 0;
+      if (!XQueryTree(DPY, w, &root, &parent, &children, &n)) continue;
+      for (unsigned i = 0; i < n; ++i)
+      {
+        char* text = nullptr;
+        const bool match = XFetchName(DPY, children[i], &text) && text && name == text;
+        if (text) XFree(text);
+        if (match)
+        {
+          const Window found = children[i];
+          XFree(children);
+          return found;
+        }
+        next.push_back(children[i]);
+      }
+      if (children) XFree(children);
     }
+    level.swap(next);
   }
-  if (children) XFree(children);
-  return found;
+  return 0;
 }
 
 unsigned long AKX11Driver::inputFocus()
