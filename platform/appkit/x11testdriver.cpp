@@ -126,21 +126,56 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     return false;
   }
   bool managed = false;
-  for (int waited = 0; waited < 15000 && !managed; waited += 20)
+  const auto alive = [this]() {
+    int status;
+    if (waitpid(mManagerPid, &status, WNOHANG) != mManagerPid) return true;
+    mManagerPid = -1;
+    return false;
+  };
+  for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
   {
     XWindowAttributes a;
     if (XGetWindowAttributes(d, DefaultRootWindow(d), &a) && (a.all_event_masks & SubstructureRedirectMask))
       managed = true;
     else
-    {
-      int status;
-      if (waitpid(mManagerPid, &status, WNOHANG) == mManagerPid)
-      {
-        mManagerPid = -1;
-        break;
-      }
       usleep(20000);
+  }
+  // Taking the redirection comes early in a manager's start: a map asked for before
+  // it is ready may be lost (openbox dropped a test's first window now and then).
+  // Ready is when a window of ours shown now is managed (given WM_STATE); asked
+  // again every second meanwhile.
+  if (managed)
+  {
+    managed = false;
+    XSetWindowAttributes wa{};
+    const Window probe = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, CopyFromParent, InputOutput,
+                                       (Visual*)CopyFromParent, 0, &wa);
+    // Placed by us: a manager may otherwise ask the user to place it (twm does, the
+    // whole server grabbed meanwhile).
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = USPosition | USSize;
+    hints->width = hints->height = 1;
+    XSetWMNormalHints(d, probe, hints);
+    XFree(hints);
+    const Atom wmState = XInternAtom(d, "WM_STATE", False);
+    for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
+    {
+      if (waited % 1000 == 0)
+      {
+        XUnmapWindow(d, probe);
+        XMapWindow(d, probe);
+      }
+      Atom type = None;
+      int format = 0;
+      unsigned long n = 0, rest = 0;
+      unsigned char* data = nullptr;
+      XGetWindowProperty(d, probe, wmState, 0, 1, False, AnyPropertyType, &type, &format, &n, &rest, &data);
+      if (data) XFree(data);
+      managed = type != None;
+      if (!managed) usleep(20000);
     }
+    XDestroyWindow(d, probe);
+    XSync(d, False);
   }
   XCloseDisplay(d);
   if (!managed)
@@ -474,6 +509,42 @@ bool AKX11Driver::cardinal(unsigned long window, const std::string& property, un
   if (ok) *value = *(const unsigned long*)data & 0xFFFFFFFFu;
   if (data) XFree(data);
   return ok;
+}
+
+unsigned long AKX11Driver::transientFor(unsigned long window)
+{
+  Window owner = 0;
+  return XGetTransientForHint(DPY, window, &owner) ? owner : 0;
+}
+
+std::vector<std::string> AKX11Driver::atoms(unsigned long window, const std::string& property)
+{
+  std::vector<std::string> names;
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), 0, 64, False, XA_ATOM, &type,
+                         &format, &n, &rest, &data) == Success &&
+      data && type == XA_ATOM && format == 32)
+    for (unsigned long i = 0; i < n; ++i)
+      if (char* name = XGetAtomName(DPY, ((const Atom*)data)[i]))
+      {
+        names.emplace_back(name);
+        XFree(name);
+      }
+  if (data) XFree(data);
+  return names;
+}
+
+std::string AKX11Driver::windowClass(unsigned long window)
+{
+  XClassHint hint{};
+  if (!XGetClassHint(DPY, window, &hint)) return std::string();
+  std::string both = std::string(hint.res_name ? hint.res_name : "") + "." + (hint.res_class ? hint.res_class : "");
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return both;
 }
 
 void AKX11Driver::sync() { XSync(DPY, False); }
