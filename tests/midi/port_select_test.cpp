@@ -129,10 +129,12 @@ TEST(MidiPortSelect, PortThatLeftOrMovedSinceTheListWasBuilt)
   FakePort out(false, {"A", "B", "C"});
   const Names names = ReadMidiPortNames(out);
   int last = 0, index = 3;
-  // C is entry 3 but a port came and went: it is port 0 now, and B is gone.
+  // C is entry 3 but a port came and went: it is port 0 now, and B is gone. An
+  // entry beyond the ports there are now is still found by its name.
   out.names = {"C", "A"};
-  EXPECT_EQ(SelectMidiPort(out, last, names, index, "C"), 0);  // entry 3 lies beyond the 2 ports
-  EXPECT_EQ(index, 0);
+  EXPECT_EQ(SelectMidiPort(out, last, names, index, "C"), 3);
+  EXPECT_EQ(index, 3);
+  EXPECT_EQ(out.open, 0);
   index = 1;
   EXPECT_EQ(SelectMidiPort(out, last, names, index, "A"), 1);
   EXPECT_EQ(out.open, 1);  // opened where A is now, not at its old number 0
