@@ -258,9 +258,12 @@ void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
   port.ClosePort();
   std::string ours;
   // Tried again at every look, said once.
-  const int number = OpenPortNamed(port, watch.name, &ours, !watch.reopenFailed);
+  const bool say = !watch.reopenFailed;
+  const int number = OpenPortNamed(port, watch.name, &ours, say);
   if (number < 0)
   {
+    if (number == kOpenFailed && say)
+      SayPort(port, "%s Port: %s is back but could not be opened\n", Side(port), watch.name.c_str());
     if (number != kAbsent) watch.reopenFailed = true;
     return;
   }
