@@ -363,6 +363,8 @@ bool Davrel::selectOutputPort(int index, const std::string& name)
   int i = index;
   setExternalMIDIOut(i, name.c_str());
   midiOutPortIndex = i;
+  // A choice that opened nothing shows "OFF", not the name picked.
+  if (i != index) pushToControls(kDeviceOutSelection, i);
   if (i < 1)
   {
     resetContinuousClock(true);
@@ -379,6 +381,7 @@ bool Davrel::selectInputPort(int index, const std::string& name)
   int i = index;
   setExternalMIDIIn(i, name.c_str());
   midiInPortIndex = i;
+  if (i != index) pushToControls(kDeviceInSelection, i);
   return i >= 1;
 }
 
