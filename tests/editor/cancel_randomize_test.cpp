@@ -130,6 +130,7 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
 // meanwhile is held back by the gates and ends no wait.
 TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
 {
+  ASSERT_TRUE(writeEditorSize(data, "normal"));  // the first-run notice's close writes it
   e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
   auto fromHardware = [&](int paramIdx) {
     for (int ph = 0; ph < 3; ++ph)
@@ -164,7 +165,10 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
       {"Layer link on", kLayerLinker, 1},
       {"Layer link off", kLayerLinker, 0},
       {"a section lock", kSectionLockOsc1, 1},
+      {"Release All Locks", kReleaseAllLocks, 1},
       {"the filter page closed", kViewMIDIFilterSettings, 0},
+      {"the About window closed", kExitAboutWindow, 1},
+      {"the first-run notice closed", kFirstRunExit, 1},
       {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
   };
   for (const auto& row : rows)
