@@ -217,9 +217,9 @@ void Davrel::OnParamChange(int paramIdx)
     // The current program from the hardware into the editor.
     if (v == 0) return;
     // A press while a request waits is dropped and leaves that request its answer.
-    if (midiMessageManager && !midiOutSet)
-      midiMessageManager->patchRequested = v == 1;
-    else if (midiMessageManager && !(requestFollowsSend && queueRequestAfterTransfer()))
+    // Without an output port nothing is asked, so nothing is awaited either: a flag
+    // set here would hold back the hardware's values with no job to end it.
+    if (midiMessageManager && midiOutSet && !(requestFollowsSend && queueRequestAfterTransfer()))
       startJob(editorRequest(kSendActiveArrangementRequest, 0));
   }
   else if (paramIdx == kRandomize)
