@@ -110,9 +110,9 @@ inline bool decimal(const char* p, const char* end, unsigned long long max, unsi
 
 }  // namespace filewrite_detail
 
-// Whether name (a file name, no folder) is exactly one that temporaryPath gives, and
-// the process that made it.
-inline bool isTemporaryFileName(const std::string& name, pid_t* pid)
+// Whether name (a file name, no folder) is exactly one that temporaryPath gives, the
+// process that made it and the name of the file it was written for.
+inline bool isTemporaryFileName(const std::string& name, pid_t* pid, std::string* target = nullptr)
 {
   using namespace filewrite_detail;
   static const std::string kEnd = ".tmp";
@@ -129,6 +129,7 @@ inline bool isTemporaryFileName(const std::string& name, pid_t* pid)
   unsigned long long p = 0, serial = 0;
   if (!decimal(dot, dash - 1, 0x7fffffff, &p) || p == 0 || !decimal(dash, end, 0xffffffffu, &serial)) return false;
   *pid = (pid_t)p;
+  if (target) target->assign(begin, dot - 1);
   return true;
 }
 
@@ -137,21 +138,36 @@ inline bool isTemporaryFileName(const std::string& name, pid_t* pid)
 // folder) looks dead from here, but no write takes this long.
 inline constexpr time_t kAbandonedTemporaryAge = 10 * 60;
 
+// Asks whether a process exists, as kill(pid, 0) does. Tests answer in its place to
+// meet a process of another user (EPERM), which a suite running as root never meets.
+using ProcessProbeCall = int (*)(pid_t pid, int signal);
+inline std::atomic<ProcessProbeCall>& processProbeCall()
+{
+  static std::atomic<ProcessProbeCall> call{&::kill};
+  return call;
+}
+
 // Removes name (in the folder dirFd, or a path with AT_FDCWD) when it is a temporary
 // file that writeFileDurably left because its process died mid-write: the name is
-// exactly the writer's, it is a regular file, no process of that id exists and it has
-// not changed for kAbandonedTemporaryAge. A live id, even one reused since, keeps it.
+// exactly the writer's, for a file that the caller writes there (ownTarget, given the
+// file's name, says so: any other name may be a user's own), it is a regular file, no
+// process of that id exists and it has not changed for kAbandonedTemporaryAge. A live
+// id, even one reused since or another user's, keeps it.
 // True when removed; false with *error 0 when it is none, else the removal's errno.
-inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, int* error)
+inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, bool (*ownTarget)(const std::string&),
+                                         int* error)
 {
   *error = 0;
   const size_t sep = name.find_last_of('/');
   pid_t pid = 0;
-  if (!isTemporaryFileName(sep == std::string::npos ? name : name.substr(sep + 1), &pid)) return false;
+  std::string target;
+  if (!isTemporaryFileName(sep == std::string::npos ? name : name.substr(sep + 1), &pid, &target) ||
+      !ownTarget(target))
+    return false;
   struct stat st;
   if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_mtime > time(nullptr) - kAbandonedTemporaryAge) return false;
-  if (kill(pid, 0) == 0 || errno != ESRCH) return false;
+  if (processProbeCall().load()(pid, 0) == 0 || errno != ESRCH) return false;
   if (unlinkat(dirFd, name.c_str(), 0) == 0) return true;
   // Another scan that removed it first leaves nothing to say.
   if (errno != ENOENT) *error = errno;

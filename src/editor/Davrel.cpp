@@ -547,9 +547,14 @@ std::string Davrel::valueLine() const
   return mValueLine;
 }
 
+bool Davrel::transferJobRunning() const
+{
+  return midiMessageManager && midiMessageManager->isRunning(kTransferThread);
+}
+
 void Davrel::flashProcessingIndicator()
 {
-  if (midiMessageManager && midiMessageManager->isRunning(kTransferThread)) return;
+  if (transferJobRunning()) return;
   DisplayProcessingIndicator(true);
   DisplayProcessingIndicator(false);
 }
@@ -800,7 +805,11 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
 void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
 {
   if (!unsaved) return;
-  if (midiMessageManager)
+  // A bank edit of the user's while a transfer job runs leaves the job its request
+  // (its answer, or the librarian slot it fills); the job's own call at its end, on
+  // its thread, puts the request state to rest as before.
+  if (midiMessageManager &&
+      (!transferJobRunning() || midiMessageManager->onWorkerThread(kTransferThread)))
   {
     midiMessageManager->patchRequested = false;
     midiMessageManager->libraryPatchRequest.libraryRequestActive = false;

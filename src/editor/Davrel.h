@@ -496,6 +496,7 @@ private:
   // after a page or lock change of the user's. While a transfer job runs the
   // indicator is the job's: it stays, and so does a request's wait for its answer.
   void flashProcessingIndicator();
+  bool transferJobRunning() const;
   void construct();
   void buildLayersAndControls();
   void applyStartValues();

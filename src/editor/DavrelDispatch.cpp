@@ -217,9 +217,9 @@ void Davrel::OnParamChange(int paramIdx)
     // The current program from the hardware into the editor.
     if (v == 0) return;
     // A press while a request waits is dropped and leaves that request its answer.
-    if (midiMessageManager && !midiOutSet)
-      midiMessageManager->patchRequested = v == 1;
-    else if (midiMessageManager && !(requestFollowsSend && queueRequestAfterTransfer()))
+    // Without an output port nothing is asked, so nothing is awaited either: a flag
+    // set here would hold back the hardware's values with no job to end it.
+    if (midiMessageManager && midiOutSet && !(requestFollowsSend && queueRequestAfterTransfer()))
       startJob(editorRequest(kSendActiveArrangementRequest, 0));
   }
   else if (paramIdx == kRandomize)
@@ -363,6 +363,8 @@ bool Davrel::selectOutputPort(int index, const std::string& name)
   int i = index;
   setExternalMIDIOut(i, name.c_str());
   midiOutPortIndex = i;
+  // A choice that opened nothing shows "OFF", not the name picked.
+  if (i != index) pushToControls(kDeviceOutSelection, i);
   if (i < 1)
   {
     resetContinuousClock(true);
@@ -379,6 +381,7 @@ bool Davrel::selectInputPort(int index, const std::string& name)
   int i = index;
   setExternalMIDIIn(i, name.c_str());
   midiInPortIndex = i;
+  if (i != index) pushToControls(kDeviceInSelection, i);
   return i >= 1;
 }
 

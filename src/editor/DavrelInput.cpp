@@ -37,7 +37,9 @@ void Davrel::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
     ConsoleLog("\tData from HW filtered, returning. partChangeActive = true\n");
     return;
   }
-  if (midiMessageManager && midiMessageManager->patchRequested)
+  // Held back while a job waits for the program; a flag no job stands behind would
+  // hold back every value for good.
+  if (midiMessageManager && midiMessageManager->programAwaitedByJob())
   {
     ConsoleLog("\tData from HW requested via program change or some, returning. patchRequested = true\n");
     return;

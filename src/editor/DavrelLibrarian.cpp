@@ -309,7 +309,10 @@ void Davrel::renameSelectedSlot()
 
 void Davrel::discardBankEdits()
 {
-  DisplayProcessingIndicator(true);
+  // While a transfer job runs the indicator is the job's: hiding it here would
+  // take away its Cancel button and end its wait for an answer.
+  const bool ownIndicator = !transferJobRunning();
+  if (ownIndicator) DisplayProcessingIndicator(true);
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
   if (patchRenameLayer) patchRenameLayer->Hide(true);
@@ -320,7 +323,7 @@ void Davrel::discardBankEdits()
   // The banks come back from disk; the one being edited stays in the upper column.
   rescanKeepingUpperBank(upperBankPath);
   if (saveChangesLayer) saveChangesLayer->Hide(false);
-  DisplayProcessingIndicator(false);
+  if (ownIndicator) DisplayProcessingIndicator(false);
 }
 
 std::string Davrel::savedBankKey(const std::string& path) const

@@ -281,6 +281,16 @@ void MIDIMessageManager::awaitProgramForEditor()
 
 bool MIDIMessageManager::isRunning(EWorkerThread t) const { return busy[t].load(); }
 
+// A request job raises the flag itself before it asks, and lowers it (hiding its
+// indicator) before its thread is idle again: a flag seen with the thread idle
+// waits for no job.
+bool MIDIMessageManager::programAwaitedByJob() const
+{
+  return patchRequested.load() && busy[kTransferThread].load();
+}
+
+bool MIDIMessageManager::onWorkerThread(EWorkerThread t) const { return Poco::Thread::current() == &threads[t]; }
+
 bool MIDIMessageManager::waitIdle(EWorkerThread t, int timeoutMs)
 {
   const DWORD start = GetTickCount();
@@ -456,6 +466,9 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
 
   const bool programAwaited = patchRequested.load();
+  // Short messages wait only for a job's answer: after a flag no job stands behind,
+  // a parameter change from the hardware updates its control and ends the flag.
+  const bool jobAwaitsProgram = programAwaited && isRunning(kTransferThread);
   if (n >= 290 && programAwaited)
   {
     log("SysEx data processed in reqular patch / settings parser\n");
@@ -495,7 +508,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       plug->SetParameterFromPlug(kGlobalClockSource, 1.0);
     }
   }
-  else if (n <= 24 && !patchRequested.load())
+  else if (n <= 24 && !jobAwaitsProgram)
   {
     // A short message cut short or hit on the way (no F7 last, a status byte among
     // its data) tells nothing reliable, not even its channel: a parameter change
@@ -526,9 +539,9 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
 
   // The tab's redraw ends a wait for a program (patchRequested): a message that no
-  // route took while one is awaited (a parameter change held back, a dump of no
+  // route took while a job awaits one (a parameter change held back, a dump of no
   // use) leaves the request its answer.
-  if (tabRefreshPending.load() && (dataProcessed.load() || !programAwaited)) plug->redrawTimbrePage();
+  if (tabRefreshPending.load() && (dataProcessed.load() || !jobAwaitsProgram)) plug->redrawTimbrePage();
   sysexInProgress.store(false);
 }
 

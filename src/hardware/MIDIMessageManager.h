@@ -125,6 +125,12 @@ public:
   // dropped (thread busy, or the manager closing): then nothing was touched.
   bool startJob(const SenderJob& job);
   bool isRunning(EWorkerThread thread) const;
+  // A running transfer job waits for a program dump. patchRequested alone may stand
+  // with no job behind it (the hardware's edit-mode report sets it and starts none):
+  // such a flag lets an unasked dump in but holds back no other value.
+  bool programAwaitedByJob() const;
+  // The caller is the job of this thread (a job's own calls of the editor).
+  bool onWorkerThread(EWorkerThread thread) const;
   // Waits (bounded, scaled clock) until the thread is idle; for tests.
   bool waitIdle(EWorkerThread thread, int timeoutMs);
   MIDIMessageSender* sender(EWorkerThread thread) { return senders[thread]; }

@@ -55,6 +55,9 @@ bool hasBankExtension(const char* name)
   return dot && isBankExtension(lowerCase(dot + 1));
 }
 
+// The files the librarian writes in the bank tree: banks (saved, split, imported).
+bool isBankFileName(const std::string& name) { return hasBankExtension(name.c_str()); }
+
 // A folder by its device and inode: the same folder reached through a link is known
 // again without resolving its path.
 using FolderId = std::pair<uint64_t, uint64_t>;
@@ -85,6 +88,12 @@ public:
   bool isOpen() const { return fd >= 0; }
   // For the *at calls: the folder with a name in it, or AT_FDCWD with the full path.
   int at() const { return fd >= 0 ? fd : AT_FDCWD; }
+  // Whether the folder held open is the one of that id (not one put in its place).
+  bool is(const FolderId& id) const
+  {
+    struct stat st;
+    return fd >= 0 && ::fstat(fd, &st) == 0 && FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino) == id;
+  }
 
 private:
   const int fd;
@@ -92,14 +101,15 @@ private:
 
 // Whether the scan removed name in folder as a temporary file of a save that died
 // mid-write (each killed save leaves one of its own, which nothing else removes).
+// Only in a folder held open: the removal is made in the folder that was checked.
 bool removedAbandonedTemporary(const LibrarianLogTarget& log, const OpenFolder& folder, const std::string& dir,
                                const std::string& name)
 {
   pid_t writer = 0;
-  if (!isTemporaryFileName(name, &writer)) return false;
+  if (!folder.isOpen() || !isTemporaryFileName(name, &writer)) return false;
   const std::string path = dir + "/" + name;
   int error = 0;
-  if (removeAbandonedTemporaryFile(folder.at(), folder.isOpen() ? name : path, &error))
+  if (removeAbandonedTemporaryFile(folder.at(), name, &isBankFileName, &error))
   {
     librarianLog(log, "PATCH LIBRARIAN: removed %s, left by a save that did not finish", path.c_str());
     return true;
@@ -109,20 +119,23 @@ bool removedAbandonedTemporary(const LibrarianLogTarget& log, const OpenFolder& 
 }
 
 // Lists dir's sub-folders depth first, each after the folders below it, and with
-// listings (the scan) each folder's entries, removing what killed saves left there. A
-// folder reached twice (through a link) is listed once.
+// listings (the scan) each folder's entries. A folder reached twice (through a link)
+// is listed once. sweepAs, when given, is the id dir must have to be swept of what
+// killed saves left: a folder of the data folder's bank tree, reached from it through
+// real folders alone. A folder linked in is the user's, wherever it lies: never swept.
 void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::vector<std::string>* out,
-                    std::set<FolderId>* seen, Listings* listings)
+                    std::set<FolderId>* seen, Listings* listings, const FolderId* sweepAs = nullptr)
 {
   std::vector<ListedEntry>* listed = listings ? &(*listings)[dir] : nullptr;
   try
   {
     const OpenFolder folder(dir);
+    const bool sweep = listed && sweepAs && folder.is(*sweepAs);
     for (Poco::DirectoryIterator it(dir), end; it != end; ++it)
     {
       try
       {
-        if (listed && removedAbandonedTemporary(log, folder, dir, it.name())) continue;
+        if (sweep && removedAbandonedTemporary(log, folder, dir, it.name())) continue;
         struct stat st;
         const bool answered = folder.isOpen() ? ::fstatat(folder.at(), it.name().c_str(), &st, 0) == 0
                                               : ::stat(it->path().c_str(), &st) == 0;
@@ -143,12 +156,16 @@ void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::
         }
         if (!S_ISDIR(st.st_mode)) continue;
         const std::string path = it->path();
-        if (!seen->insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino)).second)
+        const FolderId id((uint64_t)st.st_dev, (uint64_t)st.st_ino);
+        if (!seen->insert(id).second)
         {
           librarianLog(log, "PATCH LIBRARIAN: folder %s was listed already, skipped", path.c_str());
           continue;
         }
-        collectFolders(log, path, out, seen, listings);
+        struct stat own;
+        const bool real = sweep && ::fstatat(folder.at(), it.name().c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISDIR(own.st_mode) && FolderId((uint64_t)own.st_dev, (uint64_t)own.st_ino) == id;
+        collectFolders(log, path, out, seen, listings, real ? &id : nullptr);
         out->push_back(path);
       }
       catch (const Poco::Exception& e)
@@ -170,6 +187,17 @@ std::set<FolderId> seenRoot(const std::string& dir)
   struct stat st;
   if (::stat(dir.c_str(), &st) == 0) seen.insert(FolderId((uint64_t)st.st_dev, (uint64_t)st.st_ino));
   return seen;
+}
+
+// Whether root is the data folder's own bank folder, a real folder and not a link to
+// one elsewhere, and its id: the one tree whose killed saves' leftovers are removed.
+bool isOwnBankFolder(const std::string& root, FolderId* id)
+{
+  struct stat own, given;
+  if (::lstat(patchesFolderPath().c_str(), &own) != 0 || !S_ISDIR(own.st_mode)) return false;
+  if (::lstat(root.c_str(), &given) != 0 || given.st_dev != own.st_dev || given.st_ino != own.st_ino) return false;
+  *id = FolderId((uint64_t)own.st_dev, (uint64_t)own.st_ino);
+  return true;
 }
 }  // namespace
 
@@ -345,7 +373,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
   // The folder walk lists every folder once; the scan goes through those listings.
   Listings listings;
   std::set<FolderId> seen = seenRoot(root);
-  collectFolders(logTarget, root, &folderPaths, &seen, &listings);
+  FolderId ownRoot;
+  collectFolders(logTarget, root, &folderPaths, &seen, &listings, isOwnBankFolder(root, &ownRoot) ? &ownRoot : nullptr);
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
   // Room in the search's name table for every file that may be a bank.

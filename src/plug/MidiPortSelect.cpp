@@ -166,10 +166,10 @@ std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port, unsigned n)
   return names;
 }
 
-int FindMidiPortName(const std::vector<std::string>& names, const char* name, unsigned count)
+int FindMidiPortName(const std::vector<std::string>& names, const char* name)
 {
   if (!name) return -1;
-  for (size_t k = 0; k < names.size() && k <= count; ++k)
+  for (size_t k = 0; k < names.size(); ++k)
     if (names[k] == name) return (int)k;
   return -1;
 }
@@ -191,14 +191,13 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
     index = 0;
     return 0;
   }
-  const unsigned n = port.PortCount();
-  if (input) ConsoleLog("RtMidiIn - number of midi input ports: %i\n", (int)n);
-  const int k = FindMidiPortName(names, name, n);
+  if (input) ConsoleLog("RtMidiIn - number of midi input ports: %i\n", (int)port.PortCount());
+  const int k = FindMidiPortName(names, name);
   if (k >= 0) ConsoleLog(input ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
   if (input) ConsoleLog("RtMidiIn - port where we want to connect: %i\n", k);
   // A port that was open stays closed whatever follows.
   port.ClosePort();
-  if (k < 0 || k > (int)n)
+  if (k < 0)
   {
     index = 0;
     return 0;
@@ -259,9 +258,12 @@ void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
   port.ClosePort();
   std::string ours;
   // Tried again at every look, said once.
-  const int number = OpenPortNamed(port, watch.name, &ours, !watch.reopenFailed);
+  const bool say = !watch.reopenFailed;
+  const int number = OpenPortNamed(port, watch.name, &ours, say);
   if (number < 0)
   {
+    if (number == kOpenFailed && say)
+      SayPort(port, "%s Port: %s is back but could not be opened\n", Side(port), watch.name.c_str());
     if (number != kAbsent) watch.reopenFailed = true;
     return;
   }
@@ -281,7 +283,7 @@ bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, con
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name)
 {
   if (!port.Exists()) return -1;
-  const int k = FindMidiPortName(names, name, port.PortCount());
+  const int k = FindMidiPortName(names, name);
   if (k < 0) return -1;
   ConsoleLog(port.IsInput() ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
   return k;

@@ -53,9 +53,9 @@ std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port);
 // mean a connection attempt to a sound server).
 std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port, unsigned count);
 
-// Entry of name among the entries 0 .. count (count: ports the library has now),
-// first match wins; -1 when absent.
-int FindMidiPortName(const std::vector<std::string>& names, const char* name, unsigned count);
+// Entry of name in the whole list, first match wins; -1 when absent. Not bounded by
+// the ports there are now: once a port went, every entry after it would be out of reach.
+int FindMidiPortName(const std::vector<std::string>& names, const char* name);
 
 // Closes the open port, then opens the one named, on behalf of setExternalMIDIOut
 // and setExternalMIDIIn. lastIndex is the direction's remembered index; index is

@@ -124,12 +124,14 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   answerAndExpectTaken();
 }
 
-// A change of the user's that lays the timbre page out again, or redraws the window
-// by the processing indicator, while a request waits leaves the request its flag:
-// the program that answers afterwards is still taken. A value from the hardware
-// meanwhile is held back by the gates and ends no wait.
+// A change of the user's that lays the timbre page out again, redraws the window by
+// the processing indicator, discards or edits the bank (param -1: the grid's edit)
+// while a request waits leaves the request its flag: the program that answers
+// afterwards is still taken. Values from the hardware meanwhile are held back by
+// the gates and end no wait.
 TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
 {
+  ASSERT_TRUE(writeEditorSize(data, "normal"));  // the first-run notice's close writes it
   e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
   auto fromHardware = [&](int paramIdx) {
     for (int ph = 0; ph < 3; ++ph)
@@ -164,7 +166,12 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
       {"Layer link on", kLayerLinker, 1},
       {"Layer link off", kLayerLinker, 0},
       {"a section lock", kSectionLockOsc1, 1},
+      {"Release All Locks", kReleaseAllLocks, 1},
       {"the filter page closed", kViewMIDIFilterSettings, 0},
+      {"the About window closed", kExitAboutWindow, 1},
+      {"the first-run notice closed", kFirstRunExit, 1},
+      {"Discard", kDiscardBankData, 1},
+      {"a bank edit in the grid", -1, 0},
       {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
   };
   for (const auto& row : rows)
@@ -172,12 +179,17 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
     SCOPED_TRACE(row.name);
     e.takeSent();
     startUnansweredRequest();
-    if (!row.fromHardware) e.userSets(row.param, row.value);
+    if (row.param < 0) e.SetLibrarianStatusUnsaved(true);
+    else if (!row.fromHardware) e.userSets(row.param, row.value);
     else
     {
       e.GetParam(row.param)->Set(5);
       fromHardware(row.param);
       EXPECT_EQ(e.GetParam(row.param)->Value(), 5);
+      IMidiMsg cc(0, 0xB9, 74, 10);
+      e.routed.clear();
+      e.ProcessMidiMsg(&cc, true);
+      EXPECT_TRUE(e.routed.empty());
     }
     answerAndExpectTaken();
   }

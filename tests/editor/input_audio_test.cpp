@@ -50,7 +50,7 @@ TEST_F(Editor, ShortMessageGates)
       {"program loading", true, false, false, false, true, {0x90, 60, 100}, {}},
       {"program loading, host", true, false, false, false, false, {0x90, 60, 100}, {}},
       {"part change", false, true, false, false, false, {0xB0, 7, 1}, {}},
-      {"dump requested", false, false, true, false, false, {0xB0, 7, 1}, {}},
+      {"dump flag, no job awaits it", false, false, true, false, false, {0xB0, 7, 1}, {{0xB0, 7, 1, 0, 0}}},
       {"master keyboard drops the hardware's notes", false, false, false, true, true, {0x90, 60, 1}, {}},
       {"but not the host's", false, false, false, true, false, {0x90, 60, 1}, {{0x90, 60, 1, 0, 0}}},
       {"host on timbre 2's channel", false, false, false, false, false, {0x91, 60, 1}, {{0x91, 60, 1, 0, 1}}},
@@ -68,6 +68,10 @@ TEST_F(Editor, ShortMessageGates)
     e.ProcessMidiMsg(&m, c.fromDevice);
     EXPECT_EQ(e.routed, c.routed) << c.name;
   }
+  // A Request without an output port asks nothing, so it sets no flag to hold back by.
+  e.midiOutSet = false;
+  e.userSets(kRequestTempData, 1);
+  EXPECT_FALSE(e.midiMessageManager->patchRequested);
 }
 
 TEST_F(Editor, SystemExclusiveGatesIndicatorAndAnswerFlag)

@@ -23,6 +23,7 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 IPlugAU* MakePlug() { return nullptr; }
 
@@ -84,6 +85,7 @@ protected:
   {
     mEditors.clear();
     mSim.Close();
+    mSimB.Close();
     mResponder.reset();
     mServer.Stop();
     SWELL_SetTimeScale(1.0);
@@ -134,6 +136,7 @@ protected:
   TempFolder mData{"davrel-editor-jack"};
   JackTestServer mServer;
   SynthSim mSim{"Rudu"};
+  SynthSim mSimB{"RuduB"};  // listed after mSim
   SynthModel mModel;
   std::unique_ptr<SimResponder> mResponder;  // goes after the simulated synthesizer closes
   std::vector<std::unique_ptr<Davrel>> mEditors;
@@ -315,6 +318,29 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
   const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
   ASSERT_LT(gone, back) << log;
   EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
+}
+
+// The synthesizer chosen quits; in each menu the one listed after it is picked, then
+// the one that quit (still gone), then the other again. The name decides over the
+// whole list, and a pick that opens nothing shows "OFF", never the name picked.
+TEST_F(EditorOverJack, APortListedAfterOneThatWentIsChosenAndOneStillGoneShowsOff)
+{
+  std::string error;
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  Davrel* e = OpenEditor();
+  mSim.Close();
+  ASSERT_TRUE(pollUntil([&] { return e->MidiOutPortMissing() && e->MidiInPortMissing(); }, kWaitMs));
+  for (int param : {kDeviceOutSelection, kDeviceInSelection})
+    for (int entry : {2, 1, 2})
+    {
+      e->GetParam(param)->Set(entry);
+      e->OnParamChange(param);
+      EXPECT_EQ(e->GetParam(param)->Int(), entry == 2 ? 2 : 0) << param << " " << entry;
+      EXPECT_EQ(e->midiOutSet, e->GetParam(kDeviceOutSelection)->Int() == 2);
+    }
+  EXPECT_TRUE(mSimB.WaitForConnections(1, 1, kWaitMs));
+  // The port lines were said with the log off: they never make its file.
+  EXPECT_NE(access(mData.file("Davrel Editor LOG.txt").c_str(), F_OK), 0);
 }
 
 TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)

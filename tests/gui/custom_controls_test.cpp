@@ -333,6 +333,8 @@ TEST_F(CustomControlsTest, FittedCaptionShortensTheMiddleKeepsTheMarkAndStaysIns
     {18, "Rudu3@p12:MIDI In (missing)", "Rud\u2026 In (missing) "},
     {18, "Ösen-Bühne ÜÄÖ Ausgang", "Ösen-Büh\u2026 Ausgang "},
     {18, "Ösen-Bühne ÜÄÖ Ausgang (missing)", "Öse\u2026ang (missing) "},
+    // Two-byte characters on both sides of both cuts.
+    {18, "Studioöäß-éÜbergäng", "Studioöä\u2026Übergäng "},
     {5, "Rudu3@p12:MIDI In (missing)", "\u2026 (missing) "},
   };
   IParam* port = plug->GetParam(4);

@@ -177,10 +177,10 @@ TEST_F(Router, EditModeAndParameterValues)
   host.FromHardware({0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7});
   EXPECT_TRUE(manager.patchRequested.load());
   EXPECT_TRUE(host.editModeOn.load());
-  manager.patchRequested.store(false);
+  // No job awaits the report's flag: it holds back no short message; a parameter change ends it.
   host.FromHardware({0xF0, 0x42, 0x30, 0x58, 0x4E, 0x00, 0x00, 0xF7});
   EXPECT_FALSE(host.editModeOn.load());
-  EXPECT_FALSE(manager.patchRequested.load());
+  EXPECT_TRUE(manager.patchRequested.load());
 
   struct Case
   {
@@ -203,6 +203,7 @@ TEST_F(Router, EditModeAndParameterValues)
     host.FromHardware(paramChange(0x30, c.pl, c.ph, c.vl, c.vh));
     EXPECT_DOUBLE_EQ(ctl->value, (c.expectedPlain - c.min) / (c.max - c.min)) << c.param;
   }
+  EXPECT_FALSE(manager.patchRequested.load());
 
   // Below 8 only the control found by its own address changes.
   FakeControl* own = sysex(5, 0, kPortamento);

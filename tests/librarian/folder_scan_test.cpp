@@ -1,5 +1,6 @@
 #include "LibrarianTestSupport.h"
 
+#include "base/filewrite.h"
 #include "librarian/BankFormats.h"
 #include "librarian/LibrarianFiles.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -345,24 +347,39 @@ TEST(FolderScan, UserRescanStartsAfresh)
 
 TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
 {
-  // A process that has ended and been reaped: its id names no process.
+  // A save killed mid-write, reaped: its id names no process, its file is the writer's.
+  TempDataDir dir;
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) _exit(0);
+  if (child == 0)
+  {
+    fileWriteFault() = +[](FileWriteStep step) {
+      if (step == FileWriteStep::kSync) _exit(0);
+      return 0;
+    };
+    _exit(writeFileAtomically(dir.patches + "/Killed.mid", (const uint8_t*)"MThd", 4, true, nullptr));
+  }
   ASSERT_EQ(waitpid(child, nullptr, 0), child);
   const std::string dead = std::to_string(child), self = std::to_string(getpid());
+  const std::vector<std::string> killed = temporaryFilesIn(dir.patches);
+  ASSERT_EQ(killed.size(), 1u);
+  // Process 1 answers as another user's would, even to root.
+  processProbeCall() = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
+  const std::unique_ptr<void, void (*)(void*)> probe(&dir, [](void*) { processProbeCall() = &::kill; });
 
-  TempDataDir dir;
   LogCapture log;
   dir.mkdir("Patches/A");
+  // A folder of the user's, outside the data folder, linked in.
+  const TempFolder elsewhere("davrel-linked");
+  std::filesystem::create_directory_symlink(elsewhere.path(), dir.patches + "/Linked");
   writeFileBytes(dir.patches + "/A/x.dvl", bankBytes(128, 110));
   writeFileBytes(dir.patches + "/y.dvl", bankBytes(128, 111));
   const timespec longAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-  // Only a regular file is one: not a folder, not a link (to a bank, here).
+  // Only a regular file is one: not a folder, not a link (to one that would go).
   const std::string folder = dir.patches + "/y.dvl." + dead + "-5.tmp";
   const std::string link = dir.patches + "/y.dvl." + dead + "-6.tmp";
   dir.mkdir("Patches/y.dvl." + dead + "-5.tmp");
-  std::filesystem::create_symlink(dir.patches + "/A/x.dvl", link);
+  std::filesystem::create_symlink(dir.patches + "/Linked/z.dvl." + dead + "-4.tmp", link);
   ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), longAgo, 0), 0);
   ASSERT_EQ(utimensat(AT_FDCWD, link.c_str(), longAgo, AT_SYMLINK_NOFOLLOW), 0);
   PatchLibrarian before;
@@ -372,15 +389,21 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   {
     std::string name;
     bool removed;
-    bool fresh = false;  // changed just now, not long ago
+    time_t age = 3600;  // seconds since its last change
   } rows[] = {
+      {killed[0], true},
       {"y.dvl." + dead + "-0.tmp", true},
       {"A/x.dvl." + dead + "-17.tmp", true},
-      {"Set." + dead + "-4294967295.tmp", true},  // a target without an extension
+      {"Set.WVB." + dead + "-4294967295.tmp", true},
       {"y.dvl.2147483647-3.tmp", true},           // above any process id there can be
+      {"y.dvl." + dead + "-7.tmp", true, 11 * 60},
       {"y.dvl." + self + "-0.tmp", false},        // a live writer's
-      {"y.dvl.1-0.tmp", false},
-      {"y.dvl." + dead + "-1.tmp", false, true},  // its writer may live where ids differ
+      {"y.dvl.1-0.tmp", false},                   // another user's
+      {"y.dvl." + dead + "-1.tmp", false, 9 * 60},  // its writer may live where ids differ
+      {"Linked/z.dvl." + dead + "-4.tmp", false},
+      {"notes.20240101-1.tmp", false},             // the user's: no file the librarian writes
+      {"x.99999999-0.tmp", false},
+      {"Set." + dead + "-2.tmp", false},
       {"y.dvl." + dead + ".tmp", false},          // not the writer's names
       {"y.dvl." + dead + "-2.TMP", false},
       {"y.dvl." + dead + "-2.tmp.bak", false},
@@ -396,10 +419,8 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   {
     const std::string path = dir.patches + "/" + r.name;
     writeFileBytes(path, Bytes{1, 2, 3});
-    if (!r.fresh)
-    {
-      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), longAgo, AT_SYMLINK_NOFOLLOW), 0) << r.name;
-    }
+    const timespec at[2] = {{time(nullptr) - r.age, 0}, {time(nullptr) - r.age, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), at, AT_SYMLINK_NOFOLLOW), 0) << r.name;
   }
   ASSERT_NE(kill(child, 0), 0) << "the dead child's id was taken again";
 
@@ -418,6 +439,9 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   EXPECT_EQ(listedNames(lib), (std::vector<std::string>{"x.dvl", "y.dvl"}));
   EXPECT_EQ(lib.folderPaths, before.folderPaths);
   EXPECT_EQ(lib.folderTree.size(), before.folderTree.size());
+  // Nor is any folder but the data folder's bank folder swept, even scanned as one.
+  lib.loadPatchesFromFilesystem(elsewhere.path());
+  EXPECT_TRUE(fileExists(dir.patches + "/Linked/z.dvl." + dead + "-4.tmp"));
 }
 
 TEST(FolderScan, ReadTrustsTheListedSizeOnlyWhileTheFileMatchesIt)

@@ -435,6 +435,12 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
     ASSERT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
     for (int i = 0; i < 10000; ++i) ASSERT_FALSE(mPlug->SendMidiMsg(&cc));
   }
+
+  // However many choices, the instance keeps one client for its look at the ports.
+  for (int choice = 0; choice < 10; ++choice)
+    EXPECT_GT(mPlug->setExternalMIDIIn(index = 1, (choice % 2 ? mSim : mSimB).OutputPortName().c_str()), 0);
+  EXPECT_TRUE(mSim.HasClient(JackClientName("Davrel Port Watch")));
+  EXPECT_FALSE(mSim.HasClient(JackClientName("Davrel Port Watch") + "-01"));
 }
 
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)

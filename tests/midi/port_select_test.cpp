@@ -43,6 +43,7 @@ struct FakePort : MidiPortAccess
   std::vector<std::string> OwnPorts() override
   {
     if (!tells || open < 0) return {};
+    if (twin) return {"them:port", "us:port"};
     return {"us:port"};
   }
   int Connected(const std::string& ours, const std::string& name) override
@@ -53,7 +54,7 @@ struct FakePort : MidiPortAccess
 
   bool input;
   std::vector<std::string> names;
-  bool exists = true, failOpen = false, tells = false;
+  bool exists = true, failOpen = false, tells = false, twin = false;
   std::set<unsigned> unreadable;
   int open = -1, opens = 0;
   std::string joined;                               // the port ours is connected to
@@ -129,10 +130,12 @@ TEST(MidiPortSelect, PortThatLeftOrMovedSinceTheListWasBuilt)
   FakePort out(false, {"A", "B", "C"});
   const Names names = ReadMidiPortNames(out);
   int last = 0, index = 3;
-  // C is entry 3 but a port came and went: it is port 0 now, and B is gone.
+  // C is entry 3 but a port came and went: it is port 0 now, and B is gone. An
+  // entry beyond the ports there are now is still found by its name.
   out.names = {"C", "A"};
-  EXPECT_EQ(SelectMidiPort(out, last, names, index, "C"), 0);  // entry 3 lies beyond the 2 ports
-  EXPECT_EQ(index, 0);
+  EXPECT_EQ(SelectMidiPort(out, last, names, index, "C"), 3);
+  EXPECT_EQ(index, 3);
+  EXPECT_EQ(out.open, 0);
   index = 1;
   EXPECT_EQ(SelectMidiPort(out, last, names, index, "A"), 1);
   EXPECT_EQ(out.open, 1);  // opened where A is now, not at its old number 0
@@ -288,7 +291,7 @@ TEST(MidiWireBytes, SystemExclusiveFraming)
 // connection where the library tells it, else by the number's name afterwards.
 TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
 {
-  struct Row { const char* what; bool tells; Names ports; int moves; int result; int opens; const char* log; };
+  struct Row { const char* what; bool tells; Names ports; int moves; int result; int opens; const char* log; bool twin = false; };
   const Row rows[] = {
       {"a port comes before it", true, {"A", "Rudu"}, 1, 2, 2, "was not the port opened at number 1"},
       {"the same, untold", false, {"A", "Rudu"}, 1, 2, 2, "was not the port opened at number 1"},
@@ -296,11 +299,14 @@ TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
       {"the same, untold", false, {"A", "Rudu"}, -1, 2, 2, "was not the port opened at number 1"},
       {"ports keep coming", true, {"A", "Rudu"}, 99, 0, 3, "could not be opened: other ports kept taking its place"},
       {"nothing moves", true, {"A", "Rudu"}, 0, 2, 1, ""},
+      // Another port of our kind came with ours: which one is ours cannot be told.
+      {"two new ports of ours at once", true, {"A", "Rudu"}, 0, 2, 1, "", true},
   };
   for (const Row& r : rows)
   {
     FakePort out(false, r.ports);
     out.tells = r.tells;
+    out.twin = r.twin;
     const Names names = ReadMidiPortNames(out);
     int moves = r.moves, last = 0, index = 2;
     out.whileOpening = [&moves](FakePort& p) {
@@ -314,7 +320,7 @@ TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
     EXPECT_EQ(index, r.result) << r.what;
     EXPECT_EQ(out.opens, r.opens) << r.what;
     EXPECT_EQ(out.joined, r.result ? "Rudu" : "") << r.what;
-    EXPECT_EQ(ours, r.result && r.tells ? "us:port" : "") << r.what;
+    EXPECT_EQ(ours, r.result && r.tells && !r.twin ? "us:port" : "") << r.what;
     // Nothing moving, nothing is said of the port.
     EXPECT_EQ(log.find(*r.log ? r.log : " Port: Rudu ") != std::string::npos, *r.log != 0) << r.what << "\n" << log;
   }
@@ -323,14 +329,16 @@ TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
 TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNameIsBack)
 {
   struct Look { Names ports; bool replaced; bool failOpen; int open; std::string outLog, inLog; };
-  const std::string gone = " Port: Rudu is gone!\n", back = " Port: Rudu is back and opened again\n";
+  const std::string gone = " Port: Rudu is gone!\n", back = " Port: Rudu is back and opened again\n",
+                    busy = " Port: Rudu is back but could not be opened\n";
   const Look looks[] = {
       {{"A", "Rudu"}, false, false, 1, "", ""},
       {{"Rudu"}, false, false, 1, "", ""},  // still there, now at number 0
       {{"A"}, false, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
       {{"A"}, false, false, -1, "", ""},
-      {{"Rudu", "A"}, false, true, -1, "", ""},  // back but busy: tried again at the next look
-      {{"Rudu", "A"}, false, false, 0, "MIDI OUT" + back + "MIDI OUT: 3 messages not sent while Rudu was gone\n",
+      {{"Rudu", "A"}, false, true, -1, "MIDI OUT" + busy, "MIDI IN" + busy},  // tried again at every look,
+      {{"Rudu", "A"}, false, true, -1, "", ""},                              // said once
+      {{"Rudu", "A"}, false, false, 0, "MIDI OUT" + back + "MIDI OUT: 4 messages not sent while Rudu was gone\n",
        "MIDI IN" + back},
       // Replaced by a port of the same name between two looks: our connection went with it.
       {{"Rudu", "A"}, true, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
@@ -357,8 +365,12 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
       // The watch's look without the selection's locks agrees with the act.
       EXPECT_EQ(MidiPortWatchWouldChange(port, watch.name, watch.ours, watch.missing), l.failOpen || !log.empty());
       CaptureStdout();
+      testing::internal::CaptureStderr();
       WatchMidiPort(port, watch);
       EXPECT_EQ(GetCapturedStdout(), log);
+      // The library's own message goes with our line, once too.
+      EXPECT_EQ(testing::internal::GetCapturedStderr().find("port is busy") != std::string::npos,
+                log.find("could not be opened") != std::string::npos);
       EXPECT_EQ(port.open, l.open);
       EXPECT_EQ(watch.missing.load(), l.open < 0);
     }

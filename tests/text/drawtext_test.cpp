@@ -7,6 +7,9 @@
 // a single line measures 16 + 1 = 17.
 
 #include "text_test_util.h"
+#include "platform/coregraphics/cgdraw.h"
+#include "winsys/gdi_draw.h"
+#include "winsys/gdi_image.h"
 
 #include <gtest/gtest.h>
 
@@ -373,65 +376,113 @@ TEST(DrawText, ClipsToTheRectangleUnlessAskedNotTo)
   EXPECT_GT(b.bottom, 20);
 }
 
-// A rectangle clipped under a turn keeps its shape: only pixels whose centres lie
-// inside the turned rectangle change (give or take a pixel at its edges), and a
-// fill larger than it, or an opaque background, covers all of it; so does an
-// upright fill once the turn is undone. Under quarter and half turns, exactly.
+// A rectangle clipped under a turn keeps its shape: the clip holds exactly the
+// pixels whose centres, taken back through the turn, lie inside the rectangle. Every
+// way of drawing leaves those pixels as it draws them without a clip and the others
+// untouched, after a save and restore around another clip, with an upright clip set
+// after or before the turned one, at any turn; text clips to its own rectangle too.
 TEST(DrawText, ClipsToTheTurnedRectangleUnderATurn)
 {
   const int n = 200;
-  const RECT r = {-40, -12, 40, 12};
-  enum Kind { kText, kOpaqueText, kFill, kUprightFill };
-  const char* const names[] = {"text", "text on its background", "fill", "upright fill"};
-  for (int degrees : {30, 45, 90, 180})
-    for (Kind kind : {kText, kOpaqueText, kFill, kUprightFill})
-    {
-      const bool quarter = degrees % 90 == 0;
-      auto exact = [&](double v) { return quarter ? std::round(v) : v; };
-      const double c = exact(std::cos(degrees * M_PI / 180)), s = exact(std::sin(degrees * M_PI / 180));
-      // Pixel (x, y) of the y-down context is user point t(u); inside(x, y, m): its
-      // centre taken back lies in the rectangle grown by m on each side.
-      const CGAffineTransform t = {c, s, -s, c, n / 2, n / 2};
-      auto inside = [&](int x, int y, double m) {
-        const double dx = x + 0.5 - n / 2, dy = y + 0.5 - n / 2, u = c * dx + s * dy, v = -s * dx + c * dy;
-        return u >= r.left - m && u <= r.right + m && v >= r.top - m && v <= r.bottom + m;
-      };
-      const double edge = quarter ? 0 : 1;
-      // Drawn clipped, and as it would be without the clip.
-      Surface clipped(makeFont(30), n, n), whole(makeFont(30), n, n);
-      for (Surface* f : {&clipped, &whole})
+  const RECT r = {-40, -12, 40, 12};  // the text's rectangle
+  const CGRect text = CGRectMake(r.left, r.top, r.right - r.left, r.bottom - r.top);
+  const CGRect turned = CGRectMake(-30, -20, 80, 40);  // the clip set under the turn
+  const CGRect inner = CGRectMake(-10, -40, 20, 80);    // another one, saved around
+  const CGRect upright = CGRectMake(70, 60, 60, 70);    // in pixels, set unturned
+  enum Setup { kTurned, kInnerRestored, kTurnedRestored, kUprightAfter, kUprightBefore };
+  const char* const setups[] = {"turned", "inner turned clip restored", "turned clip restored off an upright one",
+                                "upright clip after it", "upright clip before it"};
+  enum Kind { kText, kOpaqueText, kFill, kUprightFill, kEllipse, kImage, kAlphaBlit, kImageInRect };
+  const char* const kinds[] = {"text", "text on its background", "fill", "upright fill", "ellipse", "image blit",
+                               "blit by alpha", "image in a rectangle"};
+  // A white source for the images, drawn scaled over the whole context.
+  HDC src = SWELL_CreateMemContext(nullptr, 8, 8);
+  CGContextSetRGBFillColor(SWELL_GetCtxGC(src), 1, 1, 1, 1);
+  CGContextFillRect(SWELL_GetCtxGC(src), CGRectMake(0, 0, 8, 8));
+  const std::vector<unsigned char> white(8 * 8 * 4, 0xFF);
+  HGDIOBJ icon = CreateBitmap(8, 8, 1, 32, white.data());
+  for (int degrees : {30, 45, 90, 180, 330})
+    for (Setup setup : {kTurned, kInnerRestored, kTurnedRestored, kUprightAfter, kUprightBefore})
+      for (Kind kind : {kText, kOpaqueText, kFill, kUprightFill, kEllipse, kImage, kAlphaBlit, kImageInRect})
       {
-        CGContextRef gc = SWELL_GetCtxGC(f->dc());
-        CGContextConcatCTM(gc, t);
-        const bool clip = f == &clipped;
-        if (kind == kFill || kind == kUprightFill)
+        const bool quarter = degrees % 90 == 0;
+        auto exact = [&](double v) { return quarter ? std::round(v) : v; };
+        const double c = exact(std::cos(degrees * M_PI / 180)), s = exact(std::sin(degrees * M_PI / 180));
+        // The turn about the middle, and back: the way back leaves no turn at all.
+        const CGAffineTransform turn = {c, s, -s, c, n / 2, n / 2}, back = {c, -s, s, c, 0, 0};
+        // The reference: pixel (x, y)'s centre, as is or taken back through the turn,
+        // inside the rectangle (no centre lies on an edge at these turns).
+        auto in = [](double u, double v, CGRect k) {
+          return u > k.origin.x && u < k.origin.x + k.size.width && v > k.origin.y && v < k.origin.y + k.size.height;
+        };
+        auto inTurned = [&](int x, int y, CGRect k) {
+          const double dx = x + 0.5 - n / 2, dy = y + 0.5 - n / 2;
+          return in(c * dx + s * dy, -s * dx + c * dy, k);
+        };
+        auto inClip = [&](int x, int y) {
+          if ((kind == kText || kind == kOpaqueText) && !inTurned(x, y, text)) return false;
+          const bool byTurned = setup != kTurnedRestored, byUpright = setup >= kTurnedRestored;
+          return (!byTurned || inTurned(x, y, turned)) && (!byUpright || in(x + 0.5, y + 0.5, upright));
+        };
+        // Drawn clipped, and as it is without a clip.
+        Surface clipped(makeFont(30), n, n), whole(makeFont(30), n, n);
+        for (Surface* f : {&clipped, &whole})
         {
-          if (clip) CGContextClipToRect(gc, CGRectMake(r.left, r.top, r.right - r.left, r.bottom - r.top));
-          if (kind == kUprightFill) CGContextConcatCTM(gc, CGAffineTransform{c, -s, s, c, 0, 0});
+          CGContextRef gc = SWELL_GetCtxGC(f->dc());
+          const bool clip = f == &clipped;
+          auto clipTurned = [&](CGRect k) {
+            CGContextConcatCTM(gc, turn);
+            CGContextClipToRect(gc, k);
+            CGContextConcatCTM(gc, back);
+            CGContextTranslateCTM(gc, -n / 2, -n / 2);
+          };
+          if (clip)
+          {
+            if (setup == kUprightBefore || setup == kTurnedRestored) CGContextClipToRect(gc, upright);
+            if (setup == kTurnedRestored) CGContextSaveGState(gc);
+            clipTurned(turned);
+            if (setup == kTurnedRestored) CGContextRestoreGState(gc);
+            if (setup == kInnerRestored) CGContextSaveGState(gc), clipTurned(inner), CGContextRestoreGState(gc);
+            if (setup == kUprightAfter) CGContextClipToRect(gc, upright);
+          }
           CGContextSetRGBFillColor(gc, 1, 1, 1, 1);
-          CGContextFillRect(gc, CGRectMake(-60, -60, 120, 120));  // around the rectangle, whichever way it turns
-          continue;
+          const RECT all = {0, 0, n, n};
+          switch (kind)
+          {
+            case kText:
+            case kOpaqueText:
+              CGContextConcatCTM(gc, turn);
+              SetBkMode(f->dc(), kind == kOpaqueText ? 1 : 0);
+              SetBkColor(f->dc(), 0x204060);
+              f->draw("WWWWWWWW", -1, r, clip ? 0 : DT_NOCLIP);
+              break;
+            case kFill:
+              CGContextConcatCTM(gc, turn);
+              CGContextFillRect(gc, CGRectMake(-n, -n, 2 * n, 2 * n));
+              break;
+            case kUprightFill: CGContextFillRect(gc, CGRectMake(0, 0, n, n)); break;
+            case kEllipse: CGContextFillEllipseInRect(gc, CGRectMake(-n / 4, -n / 4, 1.5 * n, 1.5 * n)); break;
+            case kImage: StretchBlt(f->dc(), 0, 0, n, n, src, 0, 0, 8, 8, 0); break;
+            case kAlphaBlit: StretchBlt(f->dc(), 0, 0, n, n, src, 0, 0, 8, 8, SWELL_BLT_SOURCE_ALPHA); break;
+            case kImageInRect: DrawImageInRect(f->dc(), icon, &all); break;
+          }
         }
-        SetBkMode(f->dc(), kind == kOpaqueText ? 1 : 0);
-        SetBkColor(f->dc(), 0x204060);
-        f->draw("WWWWWWWW", -1, r, clip ? 0 : DT_NOCLIP);
+        int inked = 0, wrong = 0, beyond = 0;
+        for (int y = 0; y < n; ++y)
+          for (int x = 0; x < n; ++x)
+          {
+            const LICE_PixelValue got = LICE_GetPixel(&clipped.bm, x, y), drawn = LICE_GetPixel(&whole.bm, x, y);
+            inked += got != kBlack;
+            wrong += got != (inClip(x, y) ? drawn : kBlack);
+            beyond += drawn != kBlack && !inClip(x, y);
+          }
+        const std::string what = std::to_string(degrees) + " degrees, " + setups[setup] + ", " + kinds[kind];
+        EXPECT_EQ(0, wrong) << what;
+        EXPECT_GT(inked, kind == kText ? 200 : 1000) << what;
+        EXPECT_GT(beyond, 200) << what << ": unclipped, it reaches past the clip";
       }
-      int in = 0, out = 0, missed = 0, beyond = 0;
-      for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x)
-        {
-          const bool ink = LICE_GetPixel(&clipped.bm, x, y) != kBlack;
-          in += ink;
-          out += ink && !inside(x, y, edge);
-          missed += kind != kText && !ink && inside(x, y, -edge);
-          beyond += LICE_GetPixel(&whole.bm, x, y) != kBlack && !inside(x, y, edge);
-        }
-      const std::string what = std::to_string(degrees) + " degrees, " + names[kind];
-      EXPECT_EQ(0, out) << what;
-      EXPECT_EQ(0, missed) << what;
-      EXPECT_GT(in, kind == kText ? 200 : 1000) << what;
-      EXPECT_GT(beyond, 200) << what << ": unclipped, it reaches past the rectangle";
-    }
+  DeleteObject(icon);
+  SWELL_DeleteGfxContext(src);
 }
 
 TEST(DrawText, TextNeverLeavesTheContextsPixels)

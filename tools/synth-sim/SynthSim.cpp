@@ -111,6 +111,15 @@ std::vector<std::string> SynthSim::FindPorts(const std::string& pattern) const
   return names;
 }
 
+bool SynthSim::HasClient(const std::string& name) const
+{
+  std::lock_guard<std::recursive_mutex> client(mClientLock);
+  if (!mClient) return false;
+  char* uuid = jack_get_uuid_for_client_name(mClient, name.c_str());
+  if (uuid) jack_free(uuid);
+  return uuid != nullptr;
+}
+
 bool SynthSim::WaitForConnections(int outputs, int inputs, int timeoutMs) const
 {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -57,6 +57,8 @@ public:
   bool Connect(const std::string& source, const std::string& destination);
   // Ports of the server whose full names match the regular expression.
   std::vector<std::string> FindPorts(const std::string& pattern) const;
+  // Whether a client of that name is on the server, with ports or without.
+  bool HasClient(const std::string& name) const;
   // Waits until our output and input ports have these many connections.
   bool WaitForConnections(int outputs, int inputs, int timeoutMs) const;
 
