@@ -159,6 +159,9 @@ public:
   void endModalSession(NSModalSession session);
   // The window of the innermost session, or null.
   NSWindow* modalWindow() const;
+  // True when no session runs, or the window is the innermost session's, one of its
+  // child or owned windows, or a menu.
+  bool belongsToModal(NSWindow* w) const;
 
   // ---- modal interactions ----
   // The current answer source: a test's script when one is set, else the presenter's.

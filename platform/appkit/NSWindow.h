@@ -84,6 +84,10 @@ public:
   void setContentSize(NSSize size);
   // Centred on the main screen.
   void center();
+  // The frame moved (not resized) so that as much of it as fits lies on the screen:
+  // what falls below or right of it is moved up or left, then what rises above or
+  // left of it down or right.
+  NSRect constrainFrameRect(NSRect frame, NSScreen* screen) const;
   // Limits a caller that sizes the window keeps to (the kit itself does not).
   virtual NSSize minSize() const { return mMinSize; }
   virtual NSSize maxSize() const { return mMaxSize; }
@@ -170,6 +174,15 @@ public:
   void removeChildWindow(NSWindow* child);
   const std::vector<NSWindow*>& childWindows() const { return mChildren; }
   NSWindow* parentWindow() const { return mParent; }
+
+  // For the desktop's window manager, read when the window is shown: the window
+  // this one belongs to (a dialog's, a panel's, an alert's or an owned window's
+  // owner), kept by its number so that it never outlives it (null once it is gone
+  // or when there is none); and whether it is a dialog rather than a document window.
+  void setOwnerWindow(NSWindow* owner) { mOwnerNumber = owner ? owner->windowNumber() : 0; }
+  NSWindow* ownerWindow() const;
+  void setIsDialog(bool on) { mDialog = on; }
+  bool isDialog() const { return mDialog; }
 
   // The whole window's alpha (0 to 1), shown by the presenter where it can.
   void setAlphaValue(CGFloat a);
@@ -268,6 +281,8 @@ private:
   NSWindowDelegate* mDelegate = nullptr;
   NSWindow* mParent = nullptr;
   std::vector<NSWindow*> mChildren;  // retained
+  NSInteger mOwnerNumber = 0;
+  bool mDialog = false;
   bool mVisible = false, mClosed = false, mReleasedWhenClosed = false, mMiniaturized = false;
   NSSize mMinSize{0, 0}, mMaxSize{1e6, 1e6};
   CGFloat mAlpha = 1;

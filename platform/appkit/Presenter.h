@@ -39,6 +39,9 @@ public:
   virtual void windowOrderedOut(NSWindow*) {}
   // The window is going away: drop everything kept for it.
   virtual void windowClosed(NSWindow*) {}
+  // Gives the shown window the desktop's keyboard focus (a modal session's window,
+  // and the window that had it when the session ends).
+  virtual void focusWindow(NSWindow*) {}
   virtual void windowFrameChanged(NSWindow*) {}
   virtual void windowTitleChanged(NSWindow*) {}
   // Its alpha value, whether it is opaque or whether it ignores mouse events changed.

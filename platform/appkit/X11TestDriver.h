@@ -95,6 +95,12 @@ public:
   // The window's pixels as 0x00RRGGBB, rows top-down; with alpha, 0xAARRGGBB (alpha
   // 0xFF for a window without it). False when it cannot be read.
   bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels, bool alpha = false);
+  // What the window tells the window manager: the window it is transient for (0 for
+  // none), the names of the atoms of an ATOM list property (_NET_WM_WINDOW_TYPE,
+  // _NET_WM_STATE), and its class ("name.Class"; empty for none).
+  unsigned long transientFor(unsigned long window);
+  std::vector<std::string> atoms(unsigned long window, const std::string& property);
+  std::string windowClass(unsigned long window);
   // A 32-bit CARDINAL property of the window; false when it has none.
   bool cardinal(unsigned long window, const std::string& property, unsigned long* value);
   void sync();

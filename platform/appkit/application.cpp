@@ -125,6 +125,17 @@ void NSApplication::shutdown()
   app->release();
 }
 
+bool NSApplication::belongsToModal(NSWindow* w) const
+{
+  NSWindow* modal = modalWindow();
+  if (!modal || !w) return !modal;
+  if (w->level() >= NSPopUpMenuWindowLevel) return true;  // a menu opened over it
+  // Bounded: an owner chain could be made to loop.
+  for (int i = 0; w && i < 32; ++i, w = w->parentWindow() ? w->parentWindow() : w->ownerWindow())
+    if (w == modal) return true;
+  return false;
+}
+
 NSWindow* NSApplication::windowWithNumber(NSInteger number) const
 {
   for (NSWindow* w : mWindows)
@@ -229,7 +240,15 @@ void NSApplication::sendEvent(NSEvent* event)
     auto filter = mFilter;
     if (filter(event)) return;
   }
-  if (!w && (event->type() == NSKeyDown || event->type() == NSKeyUp)) w = mKeyWindow;
+  const bool key = event->type() == NSKeyDown || event->type() == NSKeyUp || event->type() == NSFlagsChanged;
+  if (NSWindow* modal = modalWindow())
+  {
+    // A modal session hands the mouse and the keys only to its window and what
+    // belongs to it (its menus, child and owned windows); the others wait.
+    if (!w && key) w = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
+    if (w && (key || isMouseEvent(event->type())) && !belongsToModal(w)) return;
+  }
+  if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;
   event->retain();
@@ -295,15 +314,18 @@ struct AKModalSession
   NSWindow* window;  // retained
   bool stopped;
   NSInteger code;
+  NSInteger previousKey;  // the key window before, by number: it may go meanwhile
 };
 
 NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
   if (!window) return nullptr;
-  AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue};
+  AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
+                                         mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0};
   mSessions.push_back(s);
   window->makeKeyAndOrderFront(nullptr);
+  if (mPresenter) mPresenter->focusWindow(window);
   return s;
 }
 
@@ -326,6 +348,15 @@ void NSApplication::endModalSession(NSModalSession session)
   auto it = std::find(mSessions.begin(), mSessions.end(), session);
   if (it == mSessions.end()) return;
   mSessions.erase(it);
+  // The keyboard goes back to the window that had it before the session (another
+  // dialog still open, say), unless the user has chosen another one meanwhile.
+  NSWindow* before = windowWithNumber(session->previousKey);
+  NSWindow* now = mKeyWindow;
+  if (before && before->isVisible() && (!now || now == session->window))
+  {
+    before->makeKeyWindow();
+    if (mPresenter) mPresenter->focusWindow(before);
+  }
   AKRelease(session->window);
   delete session;
 }

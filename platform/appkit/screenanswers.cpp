@@ -296,19 +296,35 @@ private:
   bool mPressed = false;
 };
 
-// Runs the loop in the mode until done; a window closed by the user counts as cancelling.
-void runModal(NSWindow* w, const bool& done, const std::function<void()>& cancel, NSRunLoopMode mode)
+// Runs the window as the application's modal one until done: meanwhile the other
+// windows get no mouse and no keys. The window closed by the user, or its owner
+// gone (the editor's window closed under it), counts as cancelling.
+void runModal(NSWindow* w, const bool& done, const std::function<void()>& cancel,
+              const std::function<void()>& shown = nullptr)
 {
+  NSApplication* app = NSApplication::sharedApplication();
+  const bool owned = w->ownerWindow() != nullptr;
+  NSModalSession session = app->beginModalSessionForWindow(w);
+  if (shown) shown();
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   while (!done)
   {
-    if (w && !w->isVisible())
+    NSWindow* owner = w->ownerWindow();
+    if (!w->isVisible() || (owned && (!owner || !owner->isVisible())))
     {
       cancel();
       break;
     }
-    loop->runMode(mode, loop->now() + 0.25);
+    loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
   }
+  app->endModalSession(session);
+}
+
+// A dialog of the kit belongs to the window that has the keyboard when it opens.
+void makeDialog(NSWindow* win)
+{
+  win->setOwnerWindow(NSApp->keyWindow());
+  win->setIsDialog(true);
 }
 
 class AlertView : public FlippedView
@@ -424,6 +440,7 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
   KeyWindow* win = new KeyWindow(NSMakeRect((screen.width - w) / 2, (screen.height - h) / 2 + 100, w, h),
                                  NSTitledWindowMask, NSBackingStoreBuffered, false);
   win->setTitle(alert->messageText());
+  makeDialog(win);
   AlertView* v = new AlertView(NSMakeRect(0, 0, w, h), alert);
   win->setContentView(v);
   v->release();
@@ -464,11 +481,8 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
     }
     return false;
   };
-  win->makeKeyAndOrderFront(nullptr);
-  runModal(
-      win, done,
-      [&]() { answer = NSAlertFirstButtonReturn + (backOut >= 0 ? backOut : (NSInteger)buttons.size() - 1); },
-      NSModalPanelRunLoopMode);
+  runModal(win, done,
+           [&]() { answer = NSAlertFirstButtonReturn + (backOut >= 0 ? backOut : (NSInteger)buttons.size() - 1); });
   win->keys = nullptr;
   win->close();
   win->release();
@@ -482,6 +496,7 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
   KeyWindow* win = new KeyWindow(NSMakeRect((screen.width - w) / 2, (screen.height - h) / 2, w, h),
                                  NSTitledWindowMask | NSClosableWindowMask, NSBackingStoreBuffered, false);
   win->setTitle(panel->isOpenPanel() ? "Open" : "Save");
+  makeDialog(win);
   FlippedView* content = new FlippedView(NSMakeRect(0, 0, w, h));
   win->setContentView(content);
   content->release();
@@ -634,9 +649,7 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
   } ending;
   ending.f = confirm;
   field->setDelegate(&ending);
-  win->makeKeyAndOrderFront(nullptr);
-  win->makeFirstResponder(field);
-  runModal(win, done, [&]() { done = true; }, NSModalPanelRunLoopMode);
+  runModal(win, done, [&]() { done = true; }, [&]() { win->makeFirstResponder(field); });
   field->setDelegate(nullptr);
   win->keys = nullptr;
   win->close();

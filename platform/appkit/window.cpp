@@ -190,6 +190,16 @@ NSPoint NSWindow::convertScreenToBase(NSPoint p) const
   return NSMakePoint(p.x - mFrame.origin.x, p.y - mFrame.origin.y);
 }
 
+NSRect NSWindow::constrainFrameRect(NSRect f, NSScreen* screen) const
+{
+  const NSRect s = (screen ? screen : NSScreen::mainScreen())->frame();
+  if (f.origin.x + f.size.width > s.origin.x + s.size.width) f.origin.x = s.origin.x + s.size.width - f.size.width;
+  if (f.origin.x < s.origin.x) f.origin.x = s.origin.x;
+  if (f.origin.y < s.origin.y) f.origin.y = s.origin.y;
+  if (f.origin.y + f.size.height > s.origin.y + s.size.height) f.origin.y = s.origin.y + s.size.height - f.size.height;
+  return f;
+}
+
 NSScreen* NSWindow::screen() const { return NSScreen::mainScreen(); }
 
 void NSWindow::setTitle(const std::string& title)
@@ -275,6 +285,11 @@ void NSWindow::orderOut(NSObject*)
 void NSWindow::makeKeyWindow()
 {
   if (NSApplication::exists()) NSApp->setKeyWindow(this);
+}
+
+NSWindow* NSWindow::ownerWindow() const
+{
+  return mOwnerNumber && NSApplication::exists() ? NSApp->windowWithNumber(mOwnerNumber) : nullptr;
 }
 
 bool NSWindow::isKeyWindow() const { return NSApplication::exists() && NSApp->keyWindow() == this; }
@@ -402,7 +417,13 @@ void NSWindow::updateMenuBar()
   const CGFloat grow = strip ? kMenuBarHeight : -menuBarRect().size.height;
   mBarStrip = strip;
   retain();  // the resize is told to the window's owner, which may close it
-  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y - grow, mFrame.size.width, mFrame.size.height + grow), false);
+  NSRect grown = NSMakeRect(mFrame.origin.x, mFrame.origin.y - grow, mFrame.size.width, mFrame.size.height + grow);
+  // A dialog that was on the screen stays on it: a strip that would push its bottom
+  // (its buttons) off the screen moves it up instead.
+  const NSRect screenFrame = NSScreen::mainScreen()->frame();
+  if (mDialog && grow > 0 && mFrame.origin.y >= screenFrame.origin.y && grown.origin.y < screenFrame.origin.y)
+    grown.origin.y = screenFrame.origin.y;
+  setFrame(grown, false);
   if (mContentView) mContentView->setFrame(contentFrame());
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
   release();

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -140,6 +141,7 @@ public:
   {
     XWindowData* data = ensure(w);
     if (!data) return;
+    describe(data->xid, w);
     XMapRaised(mDisplay, data->xid);
     restack();
     if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
@@ -847,6 +849,41 @@ private:
     if (none) XFixesDestroyRegion(mDisplay, none);
   }
 
+  // What the window manager reads when the window is mapped: the window it belongs
+  // to (kept above it and out of the task list), whether it is a dialog, and whether
+  // it is modal (EWMH).
+  void describe(Window xid, NSWindow* w)
+  {
+    NSWindow* owner = w->parentWindow() ? w->parentWindow() : w->ownerWindow();
+    XWindowData* ownerData = owner ? find(owner) : nullptr;
+    if (ownerData) XSetTransientForHint(mDisplay, xid, ownerData->xid);
+    else XDeleteProperty(mDisplay, xid, XA_WM_TRANSIENT_FOR);
+    const bool modal = NSApp->modalWindow() == w;
+    const Atom type = XInternAtom(mDisplay, w->isDialog() || modal ? "_NET_WM_WINDOW_TYPE_DIALOG"
+                                                                    : "_NET_WM_WINDOW_TYPE_NORMAL", False);
+    XChangeProperty(mDisplay, xid, XInternAtom(mDisplay, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, (const unsigned char*)&type, 1);
+    const Atom state = XInternAtom(mDisplay, "_NET_WM_STATE", False);
+    if (modal)
+    {
+      const Atom m = XInternAtom(mDisplay, "_NET_WM_STATE_MODAL", False);
+      XChangeProperty(mDisplay, xid, state, XA_ATOM, 32, PropModeReplace, (const unsigned char*)&m, 1);
+    }
+    else
+      XDeleteProperty(mDisplay, xid, state);
+  }
+
+  void focusWindow(NSWindow* w) override
+  {
+    XWindowData* data = find(w);
+    XWindowAttributes a;
+    // Only a viewable window can take it; under a manager a window just shown is not
+    // yet, and the manager gives it the focus itself.
+    if (!data || !XGetWindowAttributes(mDisplay, data->xid, &a) || a.map_state != IsViewable) return;
+    XSetInputFocus(mDisplay, data->xid, RevertToParent, CurrentTime);
+    XFlush(mDisplay);
+  }
+
   // The window manager's normal hints: the place asked for, and a fixed size for a
   // window that cannot be resized. One property holds both, so both go together.
   void setNormalHints(Window xid, NSWindow* w, int x, int y, int width, int height)
@@ -897,6 +934,13 @@ private:
     XChangeProperty(mDisplay, xid, XInternAtom(mDisplay, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                     (const unsigned char*)&pid, 1);
     mDesk->windowCreated(xid);
+    // Every window of ours carries the program's name and class, by which a desktop
+    // groups them.
+    XClassHint cls{};
+    std::string resName = program_invocation_short_name, resClass = "Davrel";
+    cls.res_name = &resName[0];
+    cls.res_class = &resClass[0];
+    XSetClassHint(mDisplay, xid, &cls);
     setTitle(xid, w->title());
     setNormalHints(xid, w, x, y, width, height);
     XWindowData* data = new XWindowData;

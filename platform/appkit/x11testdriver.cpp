@@ -511,4 +511,40 @@ bool AKX11Driver::cardinal(unsigned long window, const std::string& property, un
   return ok;
 }
 
+unsigned long AKX11Driver::transientFor(unsigned long window)
+{
+  Window owner = 0;
+  return XGetTransientForHint(DPY, window, &owner) ? owner : 0;
+}
+
+std::vector<std::string> AKX11Driver::atoms(unsigned long window, const std::string& property)
+{
+  std::vector<std::string> names;
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), 0, 64, False, XA_ATOM, &type,
+                         &format, &n, &rest, &data) == Success &&
+      data && type == XA_ATOM && format == 32)
+    for (unsigned long i = 0; i < n; ++i)
+      if (char* name = XGetAtomName(DPY, ((const Atom*)data)[i]))
+      {
+        names.emplace_back(name);
+        XFree(name);
+      }
+  if (data) XFree(data);
+  return names;
+}
+
+std::string AKX11Driver::windowClass(unsigned long window)
+{
+  XClassHint hint{};
+  if (!XGetClassHint(DPY, window, &hint)) return std::string();
+  std::string both = std::string(hint.res_name ? hint.res_name : "") + "." + (hint.res_class ? hint.res_class : "");
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return both;
+}
+
 void AKX11Driver::sync() { XSync(DPY, False); }

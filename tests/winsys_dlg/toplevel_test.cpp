@@ -385,9 +385,12 @@ TEST_F(TopLevel, ADialogKeepsItsResourcesClientAreaUnderTheMainMenu)
   static const SWELL_DialogResourceIndex res{(const char*)8, "Sized", SWELL_DLG_FLIPPED, MakeBottomButton, 200, 100,
                                              nullptr};
   NSMenu* menu = new NSMenu("main");
-  for (int row = 0; row < 4; ++row)
+  for (int row = 0; row < 8; ++row)
   {
-    const bool modal = row & 1, menuFirst = row & 2;
+    // Rows 4-7 at a place well above the screen's bottom: the strip grows the frame
+    // down and its top stays; rows 0-3 at the screen's corner, where the strip
+    // would push the bottom off the screen, so the frame moves up instead.
+    const bool modal = row & 1, menuFirst = row & 2, high = row & 4;
     SCOPED_TRACE(row);
     NSApp->setMainMenu(menuFirst ? menu : nullptr);
     HWND v = nullptr;
@@ -403,7 +406,14 @@ TEST_F(TopLevel, ADialogKeepsItsResourcesClientAreaUnderTheMainMenu)
           << when;
       EXPECT_EQ(w->frame().size.width, 200) << when;
       EXPECT_EQ(w->frame().size.height, frameHeight) << when;
+      EXPECT_GE(w->frame().origin.y, 0) << when << ": below the screen";
     };
+    if (high)
+    {
+      NSRect f = w->frame();
+      f.origin.y += 500;
+      w->setFrame(f, false);
+    }
     const CGFloat top = NSMaxY(w->frame());
     expect("made", menuFirst ? 120 : 100);
     NSApp->setMainMenu(menu);
@@ -415,7 +425,7 @@ TEST_F(TopLevel, ADialogKeepsItsResourcesClientAreaUnderTheMainMenu)
     expect("not key", 120);
     NSApp->setMainMenu(nullptr);
     expect("menu gone", 100);
-    EXPECT_EQ(NSMaxY(w->frame()), top);
+    if (high) EXPECT_EQ(NSMaxY(w->frame()), top);
     DestroyWindow(v);
   }
   menu->release();

@@ -39,6 +39,9 @@ int SWELL_DialogBox(SWELL_DialogResourceIndex* head, const char* resid, HWND par
     return r;
   }
   NSApplication* app = NSApplication::sharedApplication();
+  // Its whole frame on the screen: a box made at the screen's corner, grown by a
+  // menu strip, would have its bottom (its buttons) below it.
+  box->setFrame(box->constrainFrameRect(box->frame(), nullptr), false);
   NSModalSession session = app->beginModalSessionForWindow(box);
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   // Turns until EndDialog stops the run. A box closed or destroyed some other way

@@ -310,13 +310,13 @@ namespace {
 void registerWithOwner(NSObject* owner, NSWindow* w)
 {
   if (!owner) return;
-  if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(owner))
-  {
-    o->swellAddOwnedWindow(w);
-    return;
-  }
-  if (NSView* v = dynamic_cast<NSView*>(owner))
-    if (SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(v->window())) o->swellAddOwnedWindow(w);
+  SWELL_OwnerWindow* o = dynamic_cast<SWELL_OwnerWindow*>(owner);
+  if (!o)
+    if (NSView* v = dynamic_cast<NSView*>(owner)) o = dynamic_cast<SWELL_OwnerWindow*>(v->window());
+  if (!o) return;
+  o->swellAddOwnedWindow(w);
+  // The desktop keeps an owned window with its owner (above it, out of the task list).
+  if (NSWindow* ownerWindow = dynamic_cast<NSWindow*>(o)) w->setOwnerWindow(ownerWindow);
 }
 
 // The content rectangle 50 points right of the reference's left edge, its upper
@@ -361,6 +361,7 @@ Swell_vDavrel_64_modelesswindow* Swell_vDavrel_64_modelesswindow::initModeless(
     if (resource->flags & SWELL_DLG_RESIZABLE) style |= NSResizableWindowMask;
   }
   Swell_vDavrel_64_modelesswindow* w = new Swell_vDavrel_64_modelesswindow(placeBelow(parent, size), style);
+  w->setIsDialog(resource != nullptr);
   w->commonSetUp();
   // Destroying the window frees it; a dialog box is freed by its modal run instead.
   w->setReleasedWhenClosed(true);
@@ -394,6 +395,7 @@ Swell_vDavrel_64_dialogbox* Swell_vDavrel_64_dialogbox::initDialogBox(const SWEL
   if (resource->flags & SWELL_DLG_RESIZABLE) style |= NSResizableWindowMask;
   Swell_vDavrel_64_dialogbox* w =
       new Swell_vDavrel_64_dialogbox(NSMakeRect(0, 0, resource->width, resource->height), style);
+  w->setIsDialog(true);  // before the set-up, whose menu strip keeps a dialog on the screen
   w->commonSetUp();
   registerWithOwner(parent, w);
   if (resource->title) SetDlgItemText(SWELL_HWND(w), 0, resource->title);

@@ -1,0 +1,177 @@
+// Alerts over an owner window under a real X server: what they tell the window
+// manager, the input they hold while they are up, their end when the owner goes,
+// and the keyboard given back to the window that had it.
+
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSRunLoop.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/X11TestDriver.h"
+#include "winsys/shell/filedlg.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "X11Session.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CountingView : public NSView
+{
+public:
+  using NSView::NSView;
+  int presses = 0;
+  void mouseDown(NSEvent*) override { ++presses; }
+};
+
+bool has(const std::vector<std::string>& names, const std::string& name)
+{
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+class ModalX11 : public X11SessionTest<>
+{
+protected:
+  void SetUp() override
+  {
+    X11SessionTest<>::SetUp();
+    if (HasFatalFailure()) return;
+    owner = new NSWindow(NSMakeRect(200, 400, 300, 200), NSTitledWindowMask, NSBackingStoreBuffered, false);
+    owner->setTitle("Owner window");
+    view = new CountingView(NSMakeRect(0, 0, 300, 200));
+    owner->setContentView(view);
+    view->release();
+    owner->makeKeyAndOrderFront(nullptr);
+    NSRunLoop* loop = NSRunLoop::currentRunLoop();
+    for (int i = 0; i < 500 && !(ownerXid && driver->viewable(ownerXid)); ++i)
+    {
+      loop->runUntilDate(loop->now() + 0.02);
+      ownerXid = driver->findWindow("Owner window");
+    }
+    ASSERT_TRUE(ownerXid && driver->viewable(ownerXid));
+  }
+  void TearDown() override
+  {
+    if (owner)
+    {
+      owner->close();
+      owner->release();
+    }
+  }
+
+  // Runs MessageBox with the caption while step is called every tick of its modal
+  // run (with the alert's window id once it is on the screen); a run past the bound
+  // is answered with Return (OK), which no row expects.
+  int alert(const std::string& caption, const std::function<void(unsigned long)>& step)
+  {
+    NSRunLoop* loop = NSRunLoop::currentRunLoop();
+    const NSTimeInterval deadline = loop->now() + 20;
+    NSTimer* t = NSTimer::timerWithAction(
+        0.02, nullptr,
+        [&](NSTimer*) {
+          const unsigned long xid = driver->findWindow(caption);
+          if (!xid || !driver->viewable(xid)) return;
+          if (loop->now() > deadline) driver->key(xid, "Return");
+          else step(xid);
+        },
+        nullptr, true);
+    loop->addTimer(t, NSRunLoopCommonModes);
+    const int answer = MessageBox(nullptr, "text", caption.c_str(), MB_OKCANCEL);
+    t->invalidate();
+    t->release();
+    return answer;
+  }
+
+  NSWindow* owner = nullptr;
+  CountingView* view = nullptr;
+  unsigned long ownerXid = 0;
+};
+
+// Transient for the window that had the keyboard, a modal dialog of the program's
+// class; a click into the owner meanwhile reaches nobody.
+TEST_F(ModalX11, AnAlertBelongsToItsOwnerAndHoldsTheInput)
+{
+  unsigned long seen = 0;
+  std::vector<std::string> type, state, ownerType;
+  std::string cls, ownerCls;
+  int fixedWidth = 0, fixedHeight = 0;
+  bool maximisable = true;
+  const int answer = alert("Held input", [&](unsigned long xid) {
+    if (seen) return;
+    seen = driver->transientFor(xid);
+    type = driver->atoms(xid, "_NET_WM_WINDOW_TYPE");
+    state = driver->atoms(xid, "_NET_WM_STATE");
+    cls = driver->windowClass(xid);
+    int x, y;
+    driver->normalHints(xid, &x, &y, &fixedWidth, &fixedHeight);
+    // A manager that reads it offers no maximising of a window that cannot resize.
+    const std::vector<std::string> actions = driver->atoms(xid, "_NET_WM_ALLOWED_ACTIONS");
+    maximisable = has(actions, "_NET_WM_ACTION_MAXIMIZE_HORZ") || has(actions, "_NET_WM_ACTION_RESIZE");
+    ownerType = driver->atoms(ownerXid, "_NET_WM_WINDOW_TYPE");
+    ownerCls = driver->windowClass(ownerXid);
+    // In this order on the wire: the click is handled before the Escape ends the alert.
+    driver->click(ownerXid, 50, 50);
+    driver->key(xid, "Escape");
+  });
+  EXPECT_EQ(answer, IDCANCEL);
+  EXPECT_EQ(seen, ownerXid);
+  EXPECT_TRUE(has(type, "_NET_WM_WINDOW_TYPE_DIALOG"));
+  EXPECT_TRUE(has(state, "_NET_WM_STATE_MODAL"));
+  EXPECT_TRUE(has(ownerType, "_NET_WM_WINDOW_TYPE_NORMAL"));
+  EXPECT_EQ(cls.substr(cls.find('.')), ".Davrel");
+  EXPECT_EQ(ownerCls, cls);
+  EXPECT_EQ(fixedWidth * 1000 + fixedHeight, 440 * 1000 + 130) << "an alert's size is fixed";
+  EXPECT_FALSE(maximisable && X11Session::server()->manager() == "openbox");
+  EXPECT_EQ(view->presses, 0) << "the owner was clicked under a modal alert";
+  // Afterwards the owner takes clicks again.
+  driver->click(ownerXid, 50, 50);
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  for (int i = 0; i < 500 && !view->presses; ++i) loop->runUntilDate(loop->now() + 0.02);
+  EXPECT_EQ(view->presses, 1);
+}
+
+// The owner closed under its alert (the editor's window closed by the host) ends
+// the alert, answered as Cancel.
+TEST_F(ModalX11, AnAlertWhoseOwnerGoesIsCancelled)
+{
+  const int answer = alert("Owner goes", [&](unsigned long) {
+    if (owner->isVisible()) owner->close();
+  });
+  EXPECT_EQ(answer, IDCANCEL);
+  EXPECT_EQ(NSApp->modalWindow(), nullptr);
+}
+
+// An alert over an alert: when the inner one is answered, the outer one (still up)
+// has the keyboard again, in the kit and on the server, not the owner.
+TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
+{
+  NSWindow* outer = nullptr;
+  bool innerDone = false;
+  int innerAnswer = 0, ticks = 0;
+  NSWindow* keyAfter = nullptr;
+  unsigned long focusAfter = 0, outerXid = 0;
+  const int answer = alert("Outer alert", [&](unsigned long xid) {
+    if (!innerDone)
+    {
+      outer = NSApp->modalWindow();
+      outerXid = xid;
+      innerDone = true;
+      innerAnswer = alert("Inner alert", [&](unsigned long inner) { driver->key(inner, "Escape"); });
+      return;
+    }
+    // The server's focus may come a few turns later under a window manager.
+    keyAfter = NSApp->keyWindow();
+    focusAfter = driver->inputFocus();
+    if ((keyAfter == outer && focusAfter == xid) || ++ticks > 250) driver->key(xid, "Escape");
+  });
+  EXPECT_EQ(innerAnswer, IDCANCEL);
+  EXPECT_EQ(answer, IDCANCEL);
+  ASSERT_NE(outer, nullptr);
+  EXPECT_EQ(keyAfter, outer);
+  EXPECT_EQ(focusAfter, outerXid);
+}
+
+}  // namespace
