@@ -69,6 +69,13 @@ protected:
       e->graphics->OnMouseDown(page.rightX, page.rightY, &right);
       e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
       NSRunLoop::currentRunLoop()->runOnce();
+      // A box opens typing; Escape leaves it shown with the typing ended, so the
+      // controls are worked beside it.
+      if (view->textField())
+      {
+        NSModalScript::type("\x1b");
+        NSRunLoop::currentRunLoop()->runOnce();
+      }
     }
     drawAll();
     e->takeSent();

@@ -6,6 +6,7 @@
 #include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
+#include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/SysexPacking.h"
@@ -149,6 +150,7 @@ protected:
   std::unique_ptr<UnderTest<LibEditor>> e;
   std::unique_ptr<NSModalScript> script;
   NSWindow* window = nullptr;
+  IGraphicsCocoa_vDavrel_64_au* view = nullptr;
 
   void SetUp() override
   {
@@ -189,7 +191,7 @@ protected:
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
     content->release();
-    e->graphics->OpenWindow(content);
+    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(content));
   }
 };
 
@@ -857,30 +859,56 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->nameLine(), "");
 }
 
-// The rename box answers with its own buttons: OK renames the selected slot to the
-// field's text, Cancel closes the box and renames nothing, not even later.
-TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
+// The rename box through its window, as a user meets it: it opens with the field
+// taking keys and the old name selected; OK, Return and Tab rename the slot to what
+// was typed, Cancel leaves it and nothing renames it later; Escape ends the typing
+// with the old name kept and the box still open, so OK then keeps the name. A click
+// on a button goes no further: the grid under it keeps its selection.
+TEST_F(Librarian, RenameBoxAnswersAsTypedAndClicked)
 {
+  openWindow();
+  e->userSets(kMainPage, 1);
   const int upper = e->lib().upperFileIndex;
-  e->grid()->upperSelected = 3;
-  e->grid()->renameSlot(0, 0);
-  ASSERT_TRUE(e->patchRenameLayer->visible);
-  EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
-  e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
-  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[0]));
-  EXPECT_EQ(e->slotName(upper, 3), "Via OK");
-  EXPECT_FALSE(e->patchRenameLayer->visible);
-
-  const std::string kept = e->slotName(upper, 4);
-  e->grid()->upperSelected = 4;
-  e->grid()->renameSlot(0, 0);
-  ASSERT_TRUE(e->patchRenameLayer->visible);
-  e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
-  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[1]));
-  EXPECT_FALSE(e->patchRenameLayer->visible);
-  EXPECT_EQ(e->slotName(upper, 4), kept);
-  e->OnParamChange(kPatchRename);
-  EXPECT_EQ(e->slotName(upper, 4), kept);
+  const auto click = [&](IControl* c) {
+    const IRECT& r = c->GetTargetRECT();
+    const NSPoint at = NSMakePoint((r.L + r.R) / 2 + 2, e->graphics->Height() - 3 - (r.T + r.B) / 2);
+    for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
+      NSApp->postEvent(NSEvent::mouseEventWithType(t, at, 0, 0, window, 1), false);
+  };
+  const struct
+  {
+    const char* typed;
+    std::function<void()> end;
+    bool renamed, boxOpen;
+  } rows[] = {
+      {"Via OK", [&] { click(e->renameButtons[0]); }, true, false},
+      {"Via Cancel", [&] { click(e->renameButtons[1]); }, false, false},
+      {"Via Return", [] { NSModalScript::type("\n"); }, true, false},
+      {"Via Tab", [] { NSModalScript::type("\t"); }, true, false},
+      {"Via Escape", [] { NSModalScript::type("\x1b"); }, false, true},
+  };
+  int slot = 3;
+  for (const auto& row : rows)
+  {
+    const std::string old = e->slotName(upper, slot);
+    e->grid()->upperSelected = slot;
+    e->grid()->renameSlot(0, 0);
+    ASSERT_TRUE(e->patchRenameLayer->visible);
+    NSTextField* field = view->textField();
+    ASSERT_NE(field, nullptr) << row.typed;
+    EXPECT_EQ(window->firstResponder(), field);
+    EXPECT_EQ(field->selectionLength(), old.size());
+    NSModalScript::type(row.typed);
+    row.end();
+    NSRunLoop::currentRunLoop()->runOnce();
+    EXPECT_EQ(view->textField(), nullptr) << row.typed;
+    EXPECT_EQ(e->patchRenameLayer->visible, row.boxOpen) << row.typed;
+    EXPECT_EQ(e->grid()->upperSelected, slot) << row.typed;
+    e->OnParamChange(kPatchRename);
+    EXPECT_EQ(e->slotName(upper, slot), row.renamed ? row.typed : old);
+    EXPECT_FALSE(e->patchRenameLayer->visible);
+    ++slot;
+  }
 }
 
 // A bare name from the panel is a file of the folder the panel showed; a write that

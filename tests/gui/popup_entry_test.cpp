@@ -3,6 +3,8 @@
 
 #include "ViewTestUtil.h"
 
+#include <functional>
+
 namespace {
 
 class PopupTest : public ViewFixture
@@ -222,23 +224,39 @@ TEST_F(EntryTest, OnlyOneEntryAtATimeAndDragsWaitWhileItIsOpen)
   EXPECT_EQ(view->editParam(), plug->GetParam(2));
 }
 
-// A click elsewhere ends the entry and applies it; the wheel closes it unapplied.
-TEST_F(EntryTest, AClickElsewhereAppliesTheEntryTheWheelDropsIt)
+// How an entry ends: Return, Tab and a click elsewhere apply it; Escape, the wheel
+// and a click on a control that cancels entries drop it, and that control still
+// gets its click.
+TEST_F(EntryTest, EndingsApplyOrDropTheEntry)
 {
   Open();
-  IRECT r(10, 10, 60, 30);
-  for (bool byClick : {false, true})
+  other->SetCancelsTextEntry(true);
+  const struct
   {
+    const char* what;
+    std::function<void()> end;
+    int value;
+  } endings[] = {
+      {"click elsewhere", [&] { click(150, 90); }, 42},
+      {"Return", [&] { type("\n"); }, 42},
+      {"Tab", [&] { type("\t"); }, 42},
+      {"wheel", [&] { wheel(150, 80, 1.0); }, 3},
+      {"Escape", [&] { type("\x1b"); }, 3},
+      {"a cancelling control", [&] { click(120, 60); }, 3},
+  };
+  IRECT r(10, 10, 60, 30);
+  for (const auto& ending : endings)
+  {
+    plug->GetParam(2)->Set(3);
+    g->SetParameterFromPlug(2, 3, false);
     g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
     type("42");
-    if (byClick)
-      click(150, 90);
-    else
-      wheel(150, 80, 1.0);
-    EXPECT_EQ(view->textField(), nullptr) << byClick;
-    EXPECT_EQ(plug->GetParam(2)->Int(), byClick ? 42 : 3);
+    ending.end();
+    EXPECT_EQ(view->textField(), nullptr) << ending.what;
+    EXPECT_EQ(plug->GetParam(2)->Int(), ending.value) << ending.what;
     EXPECT_EQ(steps->pushesWithoutMutex, 0);
   }
+  EXPECT_EQ(other->GetValue(), 1.0);
 }
 
 TEST_F(EntryTest, TheFieldIsDrawnOverTheControls)
