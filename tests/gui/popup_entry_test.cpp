@@ -226,11 +226,17 @@ TEST_F(EntryTest, OnlyOneEntryAtATimeAndDragsWaitWhileItIsOpen)
 
 // How an entry ends: Return, Tab and a click elsewhere apply it; Escape, the wheel
 // and a click on a control that cancels entries drop it, and that control still
-// gets its click.
+// gets its click. A click whose control the applied entry replaced goes no further.
 TEST_F(EntryTest, EndingsApplyOrDropTheEntry)
 {
   Open();
   other->SetCancelsTextEntry(true);
+  ToggleControl* shownByEntry = new ToggleControl(plug, IRECT(150, 10, 190, 40), -1);
+  shownByEntry->Hide(true);
+  g->AttachControl(shownByEntry);
+  plug->onChange = [&](int idx) {
+    if (idx == 2) shownByEntry->Hide(false);
+  };
   const struct
   {
     const char* what;
@@ -243,12 +249,14 @@ TEST_F(EntryTest, EndingsApplyOrDropTheEntry)
       {"wheel", [&] { wheel(150, 80, 1.0); }, 3},
       {"Escape", [&] { type("\x1b"); }, 3},
       {"a cancelling control", [&] { click(120, 60); }, 3},
+      {"a control the entry hides", [&] { click(170, 20); }, 42},
   };
   IRECT r(10, 10, 60, 30);
   for (const auto& ending : endings)
   {
     plug->GetParam(2)->Set(3);
     g->SetParameterFromPlug(2, 3, false);
+    shownByEntry->Hide(true);
     g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
     type("42");
     ending.end();
@@ -257,6 +265,8 @@ TEST_F(EntryTest, EndingsApplyOrDropTheEntry)
     EXPECT_EQ(steps->pushesWithoutMutex, 0);
   }
   EXPECT_EQ(other->GetValue(), 1.0);
+  EXPECT_EQ(shownByEntry->GetValue(), 0.0);
+  EXPECT_EQ(shownByEntry->releases, 0);
 }
 
 TEST_F(EntryTest, TheFieldIsDrawnOverTheControls)
