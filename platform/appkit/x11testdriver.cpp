@@ -344,21 +344,37 @@ bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWi
   return true;
 }
 
+namespace {
+
+// The window of that name at or below w, to a depth: a window manager puts each
+// program's window inside a frame of its own (twm one level down, openbox two).
+Window namedWindow(Display* d, Window w, const std::string& name, int depth)
+{
+  char* text = nullptr;
+  if (XFetchName(d, w, &text) && text)
+  {
+    const bool same = name == text;
+    XFree(text);
+    if (same) return w;
+  }
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (depth > 0 && XQueryTree(d, w, &root, &parent, &children, &n))
+    for (unsigned i = 0; i < n && !found; ++i) found = namedWindow(d, children[i], name, depth - 1);
+  if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
 unsigned long AKX11Driver::findWindow(const std::string& name)
 {
   Window root, parent, *children = nullptr;
   unsigned n = 0;
   unsigned long found = 0;
   if (!XQueryTree(DPY, DefaultRootWindow(DPY), &root, &parent, &children, &n)) return 0;
-  for (unsigned i = 0; i < n && !found; ++i)
-  {
-    char* text = nullptr;
-    if (XFetchName(DPY, children[i], &text) && text)
-    {
-      if (name == text) found = children[i];
-      XFree(text);
-    }
-  }
+  for (unsigned i = 0; i < n && !found; ++i) found = namedWindow(DPY, children[i], name, 3);
   if (children) XFree(children);
   return found;
 }

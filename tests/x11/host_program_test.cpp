@@ -100,11 +100,17 @@ TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
   delete shot;
 }
 
+// Where a window was on the screen: its top-left corner (y down) and its size.
+struct Placed
+{
+  int x = -1, y = -1, width = 0, height = 0;
+};
+
 // Runs the host with `args` on a fresh X server, waits for its editor window, leaves
 // it shown for `shownMs` and closes it through the window manager; the host must
-// then end cleanly. `said` is what it wrote.
+// then end cleanly. `said` is what it wrote; `placed`, where the window was shown.
 void showAndClose(const std::vector<std::string>& args, const std::string& dataDir, int shownMs,
-                  std::string* said)
+                  std::string* said, Placed* placed = nullptr)
 {
   AKXvfb server;
   std::string error;
@@ -119,6 +125,10 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   ASSERT_TRUE(driver.ok());
   const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  if (placed)
+  {
+    EXPECT_TRUE(driver.geometry(window, &placed->x, &placed->y, &placed->width, &placed->height));
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(shownMs));
   driver.requestClose(window);
   const int status = waitHost(pid, 30);
@@ -126,12 +136,28 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   EXPECT_EQ(status, 0) << *said;
 }
 
+// At each size the window lies wholly on the test server's 1920 x 1080 screen.
 TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
 {
-  std::string said;
-  ASSERT_NO_FATAL_FAILURE(showAndClose({"--window"}, "", 0, &said));
-  EXPECT_NE(said.find("editor open: 1500x667 on x11"), std::string::npos) << said;
-  EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
+  const struct
+  {
+    const char* size;
+    int width, height;
+  } sizes[] = {{"normal", 1500, 667}, {"large", 1875, 833}, {"small", 1125, 500}};
+  for (const auto& row : sizes)
+  {
+    TempFolder data;
+    ASSERT_TRUE(writeWholeFile(data.file("Davrel Editor UI.txt"), std::string("normal\n") + row.size + "\n"));
+    std::string said;
+    Placed at;
+    ASSERT_NO_FATAL_FAILURE(showAndClose({"--window"}, data.path(), 0, &said, &at));
+    const std::string open = "editor open: " + std::to_string(row.width) + "x" + std::to_string(row.height);
+    EXPECT_NE(said.find(open + " on x11"), std::string::npos) << said;
+    EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
+    EXPECT_EQ(at.width, row.width) << row.size;
+    EXPECT_TRUE(at.x >= 0 && at.y >= 0 && at.x + at.width <= 1920 && at.y + at.height <= 1080)
+        << row.size << " at " << at.x << "," << at.y;
+  }
 }
 
 // A host keeps rendering while its editor is shown: the editor's audio callback
