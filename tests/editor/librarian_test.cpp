@@ -909,6 +909,14 @@ TEST_F(Librarian, RenameBoxAnswersAsTypedAndClicked)
     EXPECT_FALSE(e->patchRenameLayer->visible);
     ++slot;
   }
+  // Another page, chosen by the host, closes the box as Cancel does, typing too.
+  const std::string kept = e->slotName(upper, e->grid()->upperSelected);
+  e->grid()->renameSlot(0, 0);
+  NSModalScript::type("Elsewhere");
+  NSRunLoop::currentRunLoop()->runOnce();
+  e->userSets(kMainPage, 0);
+  EXPECT_EQ(view->textField(), nullptr);
+  EXPECT_EQ(e->slotName(upper, e->grid()->upperSelected), kept);
 }
 
 // A bare name from the panel is a file of the folder the panel showed; a write that
