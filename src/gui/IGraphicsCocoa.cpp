@@ -93,7 +93,6 @@ bool IGraphicsCocoa_vDavrel_64_au::getMouseXY(NSEvent* e, int* x, int* y)
 
 bool IGraphicsCocoa_vDavrel_64_au::endEntryForPress(int x, int y)
 {
-  mDropRelease = false;
   if (!mTextFieldView || !mGraphics) return true;
   retain();
   IControl* target = nullptr;
@@ -115,7 +114,6 @@ bool IGraphicsCocoa_vDavrel_64_au::endEntryForPress(int x, int y)
   // Applying may have taken the control away (its box closed): a press meant for it
   // must not reach what lay beneath.
   const bool goOn = mGraphics && mGraphics->GetMouseControlIdx(x, y, false) == target;
-  mDropRelease = !goOn;
   release();
   return goOn;
 }
@@ -135,11 +133,6 @@ void IGraphicsCocoa_vDavrel_64_au::mouseUp(NSEvent* e)
 {
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
-  if (mDropRelease)
-  {
-    mDropRelease = false;
-    return;
-  }
   IMouseMod ms = ModsOf(e->modifierFlags(), false);
   mGraphics->OnMouseUp(x, y, &ms);
 }
@@ -172,11 +165,6 @@ void IGraphicsCocoa_vDavrel_64_au::rightMouseUp(NSEvent* e)
 {
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
-  if (mDropRelease)
-  {
-    mDropRelease = false;
-    return;
-  }
   IMouseMod ms = ModsOf(e->modifierFlags(), true);
   mGraphics->OnMouseUp(x, y, &ms);
 }

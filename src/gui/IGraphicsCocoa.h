@@ -72,7 +72,6 @@ private:
   IControl* mEdControl = nullptr;
   IParam* mEdParam = nullptr;
   int mPrevX = 0, mPrevY = 0;
-  bool mDropRelease = false;  // the press was dropped: so is its release
   IGraphicsMac* mGraphics = nullptr;
 };
 

@@ -69,13 +69,8 @@ protected:
       e->graphics->OnMouseDown(page.rightX, page.rightY, &right);
       e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
       NSRunLoop::currentRunLoop()->runOnce();
-      // A box opens typing; Escape leaves it shown with the typing ended, so the
-      // controls are worked beside it.
-      if (view->textField())
-      {
-        NSModalScript::type("\x1b");
-        NSRunLoop::currentRunLoop()->runOnce();
-      }
+      // A box opens typing: the typing ends (as by Escape), so the controls are worked beside the box.
+      if (view->textField()) view->endUserInput();
     }
     drawAll();
     e->takeSent();

@@ -42,11 +42,7 @@ public:
     addNonAutomateParamCount(nParams);
   }
 
-  void OnParamChange(int idx) override
-  {
-    record('1', idx);
-    if (onChange) onChange(idx);
-  }
+  void OnParamChange(int idx) override { record('1', idx); }
   void OnParamChange2(int idx) override
   {
     record('2', idx);
@@ -80,7 +76,7 @@ public:
 
   std::vector<RouteCall> calls;
   std::vector<std::pair<int, int>> resized;
-  std::function<void(int)> onChange, onChange2;
+  std::function<void(int)> onChange2;
 
 private:
   void record(char route, int idx)

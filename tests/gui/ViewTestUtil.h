@@ -31,7 +31,6 @@ public:
     IControl::OnMouseDown(x, y, mod);
     if (mod && mod->L && !mod->R) SetValueFromUserInput(mValue > 0.5 ? 0.0 : 1.0);
   }
-  void OnMouseUp(int, int, IMouseMod*) override { ++releases; }
   void TextFromTextEntry(const char* text) override
   {
     entered = text ? text : "(null)";
@@ -44,7 +43,7 @@ public:
     keyY = y;
     return takesKeys;
   }
-  int draws = 0, lastKey = -100, keyX = 0, keyY = 0, releases = 0;
+  int draws = 0, lastKey = -100, keyX = 0, keyY = 0;
   bool takesKeys = true;
   std::string entered;
   bool enteredUnderMutex = false;
