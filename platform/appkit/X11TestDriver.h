@@ -86,7 +86,8 @@ public:
   // Viewable (mapped, with its parents).
   bool viewable(unsigned long window);
   bool overrideRedirect(unsigned long window);
-  // A top-level window whose name is the text; 0 when there is none.
+  // A top-level window whose name is the text, inside a window manager's frame
+  // too; 0 when there is none.
   unsigned long findWindow(const std::string& name);
   // The window that has the keyboard focus (0 for none, 1 for the pointer's root).
   unsigned long inputFocus();

@@ -274,7 +274,9 @@ void Davrel::buildLayersAndControls()
   }
 
   // The rename box's answers: OK renames the slot to the name in the field, Cancel
-  // closes the box and leaves the slot as it was.
+  // closes the box and leaves the slot as it was. A click on OK ends the field's
+  // editing, which renames before the button acts; a click on Cancel drops the
+  // field's text instead.
   if (patchRenameLayer)
   {
     renameButtons[0] = new ICommandButton(this, scaledRect(760, 240, 840, 262), "OK", [this] {
@@ -284,6 +286,7 @@ void Davrel::buildLayersAndControls()
       if (patchRenameLayer) patchRenameLayer->Hide(true);
       renameClosed = true;
     });
+    renameButtons[1]->SetCancelsTextEntry(true);
     for (IControl* b : renameButtons) patchRenameLayer->controls.Add(b);
     patchRenameLayer->Hide(true);
   }

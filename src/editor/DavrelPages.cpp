@@ -65,6 +65,7 @@ void Davrel::switchPages(int page)
   // closes it as its Cancel does, so no name is typed for a slot out of sight.
   if (page != 1 && patchRenameLayer && patchRenameLayer->visible)
   {
+    if (graphics) graphics->ForceEndUserEdit();
     patchRenameLayer->Hide(true);
     renameClosed = true;
   }

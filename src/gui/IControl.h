@@ -129,6 +129,10 @@ public:
   void SetDblAsSingleClick(bool on) { mDblAsSingleClick = on; }
   bool GetMOWhenGrayed() const { return mMOWhenGrayed; }
   void SetMOWhenGrayed(bool on) { mMOWhenGrayed = on; }
+  // A click on the control drops an open text entry instead of applying it (a box's
+  // Cancel); the control still gets the click.
+  bool GetCancelsTextEntry() const { return mCancelsTextEntry; }
+  void SetCancelsTextEntry(bool on) { mCancelsTextEntry = on; }
   void SetValDisplayControl(ITextControl* control) { mValDisplayControl = control; }
   void SetNameDisplayControl(ITextControl* control) { mNameDisplayControl = control; }
 
@@ -154,6 +158,7 @@ protected:
   bool mDisablePrompt = true;
   bool mDblAsSingleClick = false;
   bool mMOWhenGrayed = false;
+  bool mCancelsTextEntry = false;
   IChannelBlend mBlend;
   ITextControl* mValDisplayControl = nullptr;
   ITextControl* mNameDisplayControl = nullptr;

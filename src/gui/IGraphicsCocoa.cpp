@@ -91,10 +91,37 @@ bool IGraphicsCocoa_vDavrel_64_au::getMouseXY(NSEvent* e, int* x, int* y)
   return true;
 }
 
+bool IGraphicsCocoa_vDavrel_64_au::endEntryForPress(int x, int y)
+{
+  if (!mTextFieldView || !mGraphics) return true;
+  retain();
+  IControl* target = nullptr;
+  bool cancels = false;
+  {
+    IPlugBase* plug = mGraphics->GetPlug();
+    WDL_MutexLock lock(plug ? &plug->mMutex : nullptr);
+    mGraphics->ReleaseMouseCapture();
+    target = mGraphics->GetMouseControlIdx(x, y, false);
+    cancels = target && target->GetCancelsTextEntry();
+  }
+  // A box's Cancel drops the typed text; any other press applies it, as the loss of
+  // the focus does.
+  if (cancels)
+    endUserInput();
+  else if (NSWindow* w = window())
+    w->makeFirstResponder(this);
+  if (mTextFieldView) endUserInput();
+  // Applying may have taken the control away (its box closed): a press meant for it
+  // must not reach what lay beneath.
+  const bool goOn = mGraphics && mGraphics->GetMouseControlIdx(x, y, false) == target;
+  release();
+  return goOn;
+}
+
 void IGraphicsCocoa_vDavrel_64_au::mouseDown(NSEvent* e)
 {
   int x, y;
-  if (!getMouseXY(e, &x, &y)) return;
+  if (!getMouseXY(e, &x, &y) || !endEntryForPress(x, y)) return;
   IMouseMod ms = ModsOf(e->modifierFlags(), false);
   if (e->clickCount() > 1)
     mGraphics->OnMouseDblClick(x, y, &ms);
@@ -129,7 +156,7 @@ void IGraphicsCocoa_vDavrel_64_au::mouseMoved(NSEvent* e)
 void IGraphicsCocoa_vDavrel_64_au::rightMouseDown(NSEvent* e)
 {
   int x, y;
-  if (!getMouseXY(e, &x, &y)) return;
+  if (!getMouseXY(e, &x, &y) || !endEntryForPress(x, y)) return;
   IMouseMod ms = ModsOf(e->modifierFlags(), true);
   mGraphics->OnMouseDown(x, y, &ms);
 }
@@ -163,6 +190,13 @@ void IGraphicsCocoa_vDavrel_64_au::scrollWheel(NSEvent* e)
 void IGraphicsCocoa_vDavrel_64_au::keyDown(NSEvent* e)
 {
   if (!mGraphics) return;
+  // The field passes Escape on: it ends the entry and keeps the old text.
+  if (mTextFieldView && e->keyCode() == kVK_Escape)
+  {
+    endUserInput();
+    setNeedsDisplay(true);
+    return;
+  }
   const int key = KeyOf(e->keyCode(), e->charactersIgnoringModifiers());
   if (key == kKeyDropped) return;
   if (key == kKeyNextResponder || !mGraphics->OnKeyDown(mPrevX, mPrevY, key)) NSResponder::keyDown(e);

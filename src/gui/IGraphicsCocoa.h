@@ -20,7 +20,9 @@ public:
   IGraphicsCocoa_vDavrel_64_au();
 
   bool isOpaque() const override { return mGraphics != nullptr; }
-  bool acceptsFirstResponder() override { return true; }
+  // Not while an entry is open: the click that ends it is the view's to handle
+  // (mouseDown), knowing the control it lands on.
+  bool acceptsFirstResponder() override { return !mTextFieldView; }
   bool acceptsFirstMouse(NSEvent*) override { return true; }
   void viewDidMoveToWindow() override;
   void drawRect(NSRect rect) override;
@@ -61,6 +63,9 @@ protected:
 
 private:
   bool getMouseXY(NSEvent* e, int* x, int* y);
+  // A press at (x, y) while an entry is open ends the entry first; false when the
+  // press is then to go no further.
+  bool endEntryForPress(int x, int y);
 
   NSTimer* mTimer = nullptr;  // held by the run loop until killed
   NSTextField* mTextFieldView = nullptr;

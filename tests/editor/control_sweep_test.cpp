@@ -69,6 +69,8 @@ protected:
       e->graphics->OnMouseDown(page.rightX, page.rightY, &right);
       e->graphics->OnMouseUp(page.rightX, page.rightY, &right);
       NSRunLoop::currentRunLoop()->runOnce();
+      // A box opens typing: the typing ends (as by Escape), so the controls are worked beside the box.
+      if (view->textField()) view->endUserInput();
     }
     drawAll();
     e->takeSent();

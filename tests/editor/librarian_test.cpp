@@ -6,6 +6,7 @@
 #include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
+#include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/SysexPacking.h"
@@ -149,6 +150,7 @@ protected:
   std::unique_ptr<UnderTest<LibEditor>> e;
   std::unique_ptr<NSModalScript> script;
   NSWindow* window = nullptr;
+  IGraphicsCocoa_vDavrel_64_au* view = nullptr;
 
   void SetUp() override
   {
@@ -189,7 +191,7 @@ protected:
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
     content->release();
-    e->graphics->OpenWindow(content);
+    view = static_cast<IGraphicsCocoa_vDavrel_64_au*>(e->graphics->OpenWindow(content));
   }
 };
 
@@ -857,30 +859,36 @@ TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
   EXPECT_EQ(e->nameLine(), "");
 }
 
-// The rename box answers with its own buttons: OK renames the selected slot to the
-// field's text, Cancel closes the box and renames nothing, not even later.
+// The rename box in its window: it opens typing over the old name, selected; then
+// OK renames, Cancel and another page (chosen by the host) leave the name, and a
+// click on a button goes no further: the grid under it keeps its selection.
 TEST_F(Librarian, RenameBoxOkRenamesAndCancelLeavesTheSlot)
 {
+  openWindow();
+  e->userSets(kMainPage, 1);
   const int upper = e->lib().upperFileIndex;
-  e->grid()->upperSelected = 3;
-  e->grid()->renameSlot(0, 0);
-  ASSERT_TRUE(e->patchRenameLayer->visible);
-  EXPECT_EQ(std::string(e->GetParam(kPatchRename)->GetDisplayText(0)), e->slotName(upper, 3));
-  e->GetParam(kPatchRename)->SetDisplayText(0, "Via OK");
-  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[0]));
-  EXPECT_EQ(e->slotName(upper, 3), "Via OK");
-  EXPECT_FALSE(e->patchRenameLayer->visible);
-
-  const std::string kept = e->slotName(upper, 4);
-  e->grid()->upperSelected = 4;
-  e->grid()->renameSlot(0, 0);
-  ASSERT_TRUE(e->patchRenameLayer->visible);
-  e->GetParam(kPatchRename)->SetDisplayText(0, "Not This");
-  ASSERT_TRUE(clickCentre(e->graphics, e->renameButtons[1]));
-  EXPECT_FALSE(e->patchRenameLayer->visible);
-  EXPECT_EQ(e->slotName(upper, 4), kept);
-  e->OnParamChange(kPatchRename);
-  EXPECT_EQ(e->slotName(upper, 4), kept);
+  for (int button : {0, 1, -1})
+  {
+    const int slot = 4 + button;
+    const std::string old = e->slotName(upper, slot);
+    e->grid()->upperSelected = slot;
+    e->grid()->renameSlot(0, 0);
+    ASSERT_NE(view->textField(), nullptr) << button;
+    EXPECT_EQ(view->textField()->selectionLength(), old.size());
+    NSModalScript::type("Typed");
+    NSRunLoop::currentRunLoop()->runOnce();
+    if (button < 0) e->userSets(kMainPage, 0);
+    const IRECT& r = e->renameButtons[button < 0 ? 0 : button]->GetTargetRECT();
+    const NSPoint at = NSMakePoint((r.L + r.R) / 2 + 2, e->graphics->Height() - 3 - (r.T + r.B) / 2);
+    for (NSEventType t : {NSLeftMouseDown, NSLeftMouseUp})
+      if (button >= 0) NSApp->postEvent(NSEvent::mouseEventWithType(t, at, 0, 0, window, 1), false);
+    NSRunLoop::currentRunLoop()->runOnce();
+    EXPECT_EQ(view->textField(), nullptr) << button;
+    EXPECT_FALSE(e->patchRenameLayer->visible) << button;
+    EXPECT_EQ(e->grid()->upperSelected, slot) << button;
+    e->OnParamChange(kPatchRename);
+    EXPECT_EQ(e->slotName(upper, slot), button == 0 ? "Typed" : old) << button;
+  }
 }
 
 // A bare name from the panel is a file of the folder the panel showed; a write that

@@ -102,7 +102,7 @@ TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
 
 // Runs the host with `args` on a fresh X server, waits for its editor window, leaves
 // it shown for `shownMs` and closes it through the window manager; the host must
-// then end cleanly. `said` is what it wrote.
+// then end cleanly. `said` is what it wrote. The window lies wholly on the screen.
 void showAndClose(const std::vector<std::string>& args, const std::string& dataDir, int shownMs,
                   std::string* said)
 {
@@ -119,6 +119,9 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   ASSERT_TRUE(driver.ok());
   const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
+  int x = -1, y = -1, w = 0, h = 0;
+  EXPECT_TRUE(driver.geometry(window, &x, &y, &w, &h) && x >= 0 && y >= 0 && x + w <= 1920 && y + h <= 1080)
+      << w << "x" << h << " at " << x << "," << y;
   std::this_thread::sleep_for(std::chrono::milliseconds(shownMs));
   driver.requestClose(window);
   const int status = waitHost(pid, 30);
@@ -126,11 +129,14 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   EXPECT_EQ(status, 0) << *said;
 }
 
+// At size large too, wider than the room right of where it used to go.
 TEST(HostProgram, AWindowStaysOpenUntilTheWindowManagerClosesIt)
 {
+  TempFolder data;
+  ASSERT_TRUE(writeWholeFile(data.file("Davrel Editor UI.txt"), std::string("normal\nlarge\n")));
   std::string said;
-  ASSERT_NO_FATAL_FAILURE(showAndClose({"--window"}, "", 0, &said));
-  EXPECT_NE(said.find("editor open: 1500x667 on x11"), std::string::npos) << said;
+  ASSERT_NO_FATAL_FAILURE(showAndClose({"--window"}, data.path(), 0, &said));
+  EXPECT_NE(said.find("editor open: 1875x833 on x11"), std::string::npos) << said;
   EXPECT_NE(said.find("editor window closed by the user"), std::string::npos) << said;
 }
 

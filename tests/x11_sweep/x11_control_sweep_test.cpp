@@ -527,19 +527,24 @@ TEST_F(X11ControlSweep, TheLibrarianGridAnswersClicksKeysDoubleClicksAndItsMenuB
     t->invalidate();
     t->release();
     EXPECT_TRUE(shown);
-    // The rename box's field, clicked, takes the name by keys.
-    IControl* field = nullptr;
-    for (const auto& s : shownControls(e->graphics))
-      if (s.first->ParamIdx() == kPatchRename) field = s.first;
-    ASSERT_NE(field, nullptr);
-    const IRECT& r = field->GetTargetRECT();
-    driver->click(xid, (r.L + r.R) / 2 + 2, (r.T + r.B) / 2 + 3);
-    ASSERT_TRUE(until([&] { return view->textField() != nullptr; }));
-    // The field opens with the slot's name: it is cleared, and a slip mended.
-    typeKeys(std::string(24, '\b') + "Reef 4x\b2");
+    // The rename box opens taking keys, the slot's name selected: what is typed
+    // replaces it, and a slip is mended.
+    ASSERT_NE(view->textField(), nullptr);
+    typeKeys("Reef 4x\b2");
     EXPECT_TRUE(until([&] { return std::string(grid->slotText(0, 9)).rfind(kTypedX, 0) == 0; }))
         << grid->slotText(0, 9);
     EXPECT_EQ(view->textField(), nullptr);
+    // Cancel clicked after typing keeps the name, and the click goes no further:
+    // the slot under the button is not chosen.
+    grid->renameSlot(0, 0);
+    ASSERT_NE(view->textField(), nullptr);
+    driver->key(xid, "x");
+    const IRECT& c = e->renameButtons[1]->GetTargetRECT();
+    driver->click(xid, (c.L + c.R) / 2 + 2, (c.T + c.B) / 2 + 3);
+    EXPECT_TRUE(until([&] { return !e->patchRenameLayer->visible; }));
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(std::string(grid->slotText(0, 9)).rfind(kTypedX, 0), 0u) << grid->slotText(0, 9);
+    EXPECT_EQ(grid->upperSelected, 9);
     close();
   }
 }

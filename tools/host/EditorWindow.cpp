@@ -2,6 +2,23 @@
 
 #include "TestHost.h"
 
+#include <algorithm>
+#include <cmath>
+
+NSRect EditorWindow::placeOnScreen(NSSize size)
+{
+  // 100 points in from the screen's corner when the window fits there; on an axis
+  // where it does not, it is centred, and a window larger than the screen keeps its
+  // left edge and its top (the title bar) on it.
+  const NSRect screen = NSScreen::mainScreen()->frame();
+  auto place = [](CGFloat wanted, CGFloat length, CGFloat room) {
+    return wanted + length <= room ? wanted : std::floor((room - length) / 2);
+  };
+  const CGFloat x = std::max<CGFloat>(0, place(100, size.width, screen.size.width));
+  const CGFloat y = std::min(place(100, size.height, screen.size.height), screen.size.height - size.height);
+  return NSMakeRect(screen.origin.x + x, screen.origin.y + y, size.width, size.height);
+}
+
 bool EditorWindow::Open(TestHost& host, AudioUnit unit, const std::string& title, std::string* error)
 {
   AudioUnitCocoaViewInfo info = {};
@@ -28,8 +45,8 @@ bool EditorWindow::Open(TestHost& host, AudioUnit unit, const std::string& title
   }
   mView = AKRetain(view);
   const NSRect frame = view->frame();
-  mWindow = new NSWindow(NSMakeRect(100, 100, frame.size.width, frame.size.height),
-                         NSTitledWindowMask | NSClosableWindowMask, NSBackingStoreBuffered, false);
+  mWindow = new NSWindow(placeOnScreen(frame.size), NSTitledWindowMask | NSClosableWindowMask,
+                         NSBackingStoreBuffered, false);
   mWindow->setTitle(title);
   mWindow->setDelegate(this);
   mWindow->contentView()->addSubview(view);

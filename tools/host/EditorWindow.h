@@ -29,6 +29,9 @@ public:
   NSView* view() const { return mView; }
   bool closedByUser() const { return mClosedByUser; }
 
+  // Where a window of the size goes: wholly on the main screen when it fits.
+  static NSRect placeOnScreen(NSSize size);
+
   bool windowShouldClose(NSWindow*) override { return true; }
   void windowWillClose(NSWindow*) override;
 

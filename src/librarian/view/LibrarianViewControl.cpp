@@ -367,6 +367,8 @@ void LibrarianViewControl::renameSlot(int, int)
   if (!plug) return;
   plug->setParamDisplayEntry(kPatchRename, 0, name);
   plug->hideLayerNamed("patchRename", false);
+  // The box opens ready for typing, the old name selected.
+  if (IControl* field = plug->firstControlOf(kPatchRename)) field->PromptUserInput();
 }
 
 bool LibrarianViewControl::cacheUsable()
