@@ -425,7 +425,10 @@ TEST_F(TopLevel, ADialogKeepsItsResourcesClientAreaUnderTheMainMenu)
     expect("not key", 120);
     NSApp->setMainMenu(nullptr);
     expect("menu gone", 100);
-    if (high) EXPECT_EQ(NSMaxY(w->frame()), top);
+    if (high)
+    {
+      EXPECT_EQ(NSMaxY(w->frame()), top);
+    }
     DestroyWindow(v);
   }
   menu->release();
