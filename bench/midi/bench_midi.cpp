@@ -21,6 +21,7 @@
 #include "SynthSim.h"
 #include "TestPlug.h"
 #include "base/log.h"
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
@@ -423,6 +424,8 @@ void CloseInstances(benchmark::State& state)
   Samples each;
   for (auto _ : state)
   {
+    // The last iteration's clients are gone: their closings are not this one's.
+    WaitForJackClientClosings();
     std::vector<std::unique_ptr<TestPlug>> plugs;
     for (int i = 0; i < n; ++i)
     {
@@ -454,6 +457,7 @@ BENCHMARK(CloseInstances)->Arg(1)->Arg(4)->UseManualTime()->Unit(benchmark::kMil
 // the second choice timed.
 void ReChooseInput(benchmark::State& state)
 {
+  WaitForJackClientClosings();
   TestPlug plug;
   plug.getExternalMIDIOutNames();
   plug.getExternalMIDIInNames();
