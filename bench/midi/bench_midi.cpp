@@ -21,6 +21,7 @@
 #include "SynthSim.h"
 #include "TestPlug.h"
 #include "base/log.h"
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
@@ -411,6 +412,71 @@ BENCHMARK(DeliverLargeDump)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// What a host closing instances, or a user choosing the input twice in a row,
+// waits for: the JACK clients an instance or a choice lets go of close apart from
+// each other (JackClientSettle.h). range(0) instances, each with both ports chosen
+// and connected, destroyed one after the other on this thread; the time is theirs
+// alone.
+void CloseInstances(benchmark::State& state)
+{
+  const int n = (int)state.range(0);
+  Samples each;
+  for (auto _ : state)
+  {
+    // The last iteration's clients are gone: their closings are not this one's.
+    WaitForJackClientClosings();
+    std::vector<std::unique_ptr<TestPlug>> plugs;
+    for (int i = 0; i < n; ++i)
+    {
+      plugs.emplace_back(new TestPlug);
+      plugs.back()->getExternalMIDIOutNames();
+      plugs.back()->getExternalMIDIInNames();
+      int out = 1, in = 1;
+      plugs.back()->setExternalMIDIOut(out, gSim->InputPortName().c_str());
+      plugs.back()->setExternalMIDIIn(in, gSim->OutputPortName().c_str());
+    }
+    if (!gSim->WaitForConnections(1 + n, 1 + n, 10000)) state.SkipWithError("instances not connected");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // openings long past
+    const Clock::time_point t0 = Clock::now();
+    for (auto& p : plugs)
+    {
+      const Clock::time_point t = Clock::now();
+      p.reset();
+      each.add(micros(Clock::now() - t));
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    gSim->WaitForConnections(1, 1, 10000);
+  }
+  state.counters["one instance p50 ms"] = each.quantile(0.5) / 1000.0;
+  state.counters["one instance max ms"] = each.quantile(1.0) / 1000.0;
+}
+BENCHMARK(CloseInstances)->Arg(1)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The input chosen again right after another choice of it (the menu picked twice):
+// the second choice timed.
+void ReChooseInput(benchmark::State& state)
+{
+  WaitForJackClientClosings();
+  TestPlug plug;
+  plug.getExternalMIDIOutNames();
+  plug.getExternalMIDIInNames();
+  const std::string name = gSim->OutputPortName();
+  int in = 1;
+  plug.setExternalMIDIIn(in, name.c_str());
+  for (auto _ : state)
+  {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    in = 1;
+    plug.setExternalMIDIIn(in, name.c_str());
+    in = 1;
+    const Clock::time_point t0 = Clock::now();
+    const int k = plug.setExternalMIDIIn(in, name.c_str());
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    if (k != 1) state.SkipWithError("input not opened");
+  }
+}
+BENCHMARK(ReChooseInput)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 

@@ -28,6 +28,7 @@
 
 class IGraphics;
 class MidiPortLook;
+struct MidiInRoute;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -377,6 +378,10 @@ protected:
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
+  // What the input object's callback reaches, with mMidiIn under mMidiInLock: an
+  // object let go of is closed later on the closings' thread (JackClientSettle.h),
+  // so its route is cut first and no late callback reaches the plug-in.
+  MidiInRoute* mMidiInRoute = nullptr;
   // The chosen port of each direction, changed under mMutex only: by the
   // selections, and by the watching thread, which looks at the ports there are a
   // few times a second from the first port opening until teardown, through a look
@@ -394,6 +399,13 @@ protected:
   // port objects' listings are then used, under their locks).
   MidiPortLook* mMidiLook = nullptr;
   bool mMidiLookTried = false;
+  // Over JACK, the look's flag that its server has gone (the port objects went
+  // with it): set with the look, cleared before the look is let go of; read under
+  // a port lock, so that no send, opening or closing calls into a dead client.
+  std::atomic<const std::atomic<bool>*> mMidiServerGoneFlag{nullptr};
+  // The server went and the look and port objects with it (under mMutex): the
+  // watch makes them again once a server takes clients, keeping the choices.
+  bool mMidiServerLost = false;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
   std::mutex mPortListsAheadLock;  // around the joining of the thread below
@@ -429,7 +441,11 @@ private:
   std::vector<std::string> ReadMidiInNames();
   void BeginMidiInClose();
   void EndMidiInClose();
-  void CloseMidiIn(bool replaceObject);
+  void CloseMidiIn(bool replaceObject, bool serverGone = false);
+  void RetireMidiIn(RtMidiIn* in, MidiInRoute* route, bool serverGone = false);
+  bool MidiServerGone();
+  void LetGoOfGoneMidiServer();
+  void FindMidiServerAgain();
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
   void StopMidiPortWatch();

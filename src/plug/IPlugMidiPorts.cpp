@@ -12,9 +12,11 @@
 
 #include <RtMidi.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -46,6 +48,7 @@ T* CreatePortObject(const char* direction, bool* jack, const std::string& client
   {
     ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
+  JackClientOpening opening;
   T* p = new T(RtMidi::UNIX_JACK, JackClientName(client), args...);
   *jack = true;
   return p;
@@ -66,14 +69,55 @@ template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* dire
   return n;
 }
 
+} // namespace
+
+// The input object's callback passes through this to the plug-in until the object
+// is let go of: busy counts the callbacks under way, so that the one cutting the
+// route knows when none can still reach the plug-in.
+struct MidiInRoute
+{
+  explicit MidiInRoute(IPlugBase* p) : plug(p) {}
+  std::atomic<IPlugBase*> plug;
+  std::atomic<int> busy{0};
+
+  // The port library's thread.
+  static void Callback(double timeStamp, std::vector<unsigned char>* message, void* route)
+  {
+    MidiInRoute* r = static_cast<MidiInRoute*>(route);
+    r->busy.fetch_add(1);
+    if (IPlugBase* p = r->plug.load()) IPlugBase::MIDICallback(timeStamp, message, p);
+    r->busy.fetch_sub(1);
+  }
+  void Cut()
+  {
+    plug.store(nullptr);
+    while (busy.load() > 0) std::this_thread::yield();
+  }
+};
+
+namespace {
+
 // An input object with the plug-in's callback and filter, before any port opens.
-RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug)
+RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route)
 {
   const std::string client = "RtMidi Input Client";
-  RtMidiIn* in = new RtMidiIn(api, api == RtMidi::UNIX_JACK ? JackClientName(client) : client, 100u);
-  in->setCallback(&IPlugBase::MIDICallback, plug);
+  RtMidiIn* in = nullptr;
+  {
+    std::unique_ptr<JackClientOpening> opening(api == RtMidi::UNIX_JACK ? new JackClientOpening : nullptr);
+    in = new RtMidiIn(api, api == RtMidi::UNIX_JACK ? JackClientName(client) : client, 100u);
+  }
+  *route = new MidiInRoute(plug);
+  in->setCallback(&MidiInRoute::Callback, *route);
   in->ignoreTypes(false, true, true);
   return in;
+}
+
+// Whether the flag says the server has gone; read under a port lock (see
+// IPlugBase::mMidiServerGoneFlag).
+bool Gone(const std::atomic<const std::atomic<bool>*>& flag)
+{
+  const std::atomic<bool>* f = flag.load();
+  return f && f->load();
 }
 
 } // namespace
@@ -143,7 +187,8 @@ struct IPlugBase::MidiOutSide : MidiSideLook
   void ClosePort() override
   {
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    mPlug->mMidiOut->closePort();
+    // RtMidi's JACK output waits a second for a period that a dead server never runs.
+    if (!Gone(mPlug->mMidiServerGoneFlag)) mPlug->mMidiOut->closePort();
     mPlug->mMidiOutOpen = false;
   }
 };
@@ -245,7 +290,6 @@ std::vector<std::string> IPlugBase::ReadMidiOutNames()
   }
   MidiOutSide side(this);
   mMidiOutNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiOut, "OUT"));
-  NoteJackClientChange();
   return mMidiOutNames;
 }
 
@@ -255,17 +299,20 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
   ConsoleLog("MIDI IN INITIALIZATION\n");
   mMidiInIndex = 0;
   RtMidiIn* in = nullptr;
+  MidiInRoute* route = nullptr;
   bool jack = false;
   try
   {
     in = CreatePortObject<RtMidiIn>("IN", &jack, std::string("RtMidi Input Client"), 100u);
-    in->setCallback(&IPlugBase::MIDICallback, this);
+    route = new MidiInRoute(this);
+    in->setCallback(&MidiInRoute::Callback, route);
     in->ignoreTypes(false, true, true);
     mMidiInApi = (int)in->getCurrentApi();
   }
   catch (RtMidiError& e)
   {
     delete in;
+    delete route;
     ConsoleLog("No MIDI input ports available!\n");
     e.printMessage();
     mMidiInNames.push_back("OFF");
@@ -274,10 +321,10 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = in;
+    mMidiInRoute = route;
   }
   MidiInSide side(this);
   mMidiInNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiIn, "IN"));
-  NoteJackClientChange();
   return mMidiInNames;
 }
 
@@ -326,6 +373,7 @@ MidiPortLook* IPlugBase::MidiLook()
   mMidiLook = UsesJack()
                   ? NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName)
                   : NewLibraryMidiPortLook(api, "RtMidi Output Client", "RtMidi Input Client");
+  if (mMidiLook) mMidiServerGoneFlag.store(mMidiLook->ServerGoneFlag());
   return mMidiLook;
 }
 
@@ -336,7 +384,8 @@ bool IPlugBase::UsesJack()
   return mMidiOutJack || mMidiInApi == RtMidi::UNIX_JACK;
 }
 
-// A port object over JACK is a JACK client: closed apart from the others.
+// A port object over JACK is a JACK client: closed apart from the others, on the
+// closings' thread.
 template <class T> void IPlugBase::DeletePortObject(T* object)
 {
   if (!object) return;
@@ -344,6 +393,29 @@ template <class T> void IPlugBase::DeletePortObject(T* object)
     CloseJackClientApart([object] { delete object; });
   else
     delete object;
+}
+
+// After its port is closed: once no callback of it can reach the plug-in any more.
+// An object of a server that has gone is kept, never closed (JackClientSettle.h).
+void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, bool serverGone)
+{
+  if (route) route->Cut();
+  if (in && serverGone)
+  {
+    KeepJackClientOfGoneServer(in);
+    KeepJackClientOfGoneServer(route);
+    return;
+  }
+  if (in && UsesJack())
+  {
+    CloseJackClientApart([in, route] {
+      delete in;
+      delete route;
+    });
+    return;
+  }
+  delete in;
+  delete route;
 }
 
 void IPlugBase::SetMidiPortLog(std::function<void(const std::string&)> sink)
@@ -396,7 +468,6 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
   try
   {
     out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
-    NoteJackClientChange();
     out->openVirtualPort("From " + name);
   }
   catch (RtMidiError& e)
@@ -605,39 +676,47 @@ void IPlugBase::EndMidiInClose()
   mMidiInClosing.fetch_sub(1);
 }
 
-void IPlugBase::CloseMidiIn(bool replaceObject)
+void IPlugBase::CloseMidiIn(bool replaceObject, bool serverGone)
 {
   BeginMidiInClose();
   RtMidiIn* used = nullptr;
+  MidiInRoute* route = nullptr;
   bool wasUsed = false;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     wasUsed = mMidiInUsed;
     mMidiInUsed = false;
+    // An object whose server has gone is only let go of.
+    serverGone = serverGone || Gone(mMidiServerGoneFlag);
     if (mMidiIn)
     {
-      mMidiIn->closePort();
-      if (wasUsed) std::swap(used, mMidiIn);
+      if (!serverGone) mMidiIn->closePort();
+      if (wasUsed || serverGone)
+      {
+        std::swap(used, mMidiIn);
+        std::swap(route, mMidiInRoute);
+      }
     }
   }
   // RtMidi's input keeps a half-received system-exclusive message across
   // closePort and openPort and joins it with what arrives after the next
   // opening; it offers no way to forget it. Only deleting the object (with its
-  // JACK client or ALSA thread) lets go of it, and no callback of it runs after.
-  DeletePortObject(used);
+  // JACK client or ALSA thread) lets go of it; its route is cut first, so no
+  // callback of it reaches the plug-in after.
+  RetireMidiIn(used, route, serverGone);
   // What the closed port delivered and the plug-in has not taken yet belongs to
   // that port: it goes with it.
   if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
   mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   if (wasUsed)
     ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
-  if (used && replaceObject)
+  if (used && replaceObject && !serverGone)
   {
     RtMidiIn* fresh = nullptr;
+    MidiInRoute* freshRoute = nullptr;
     try
     {
-      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this);
-      NoteJackClientChange();
+      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &freshRoute);
     }
     catch (RtMidiError& e)
     {
@@ -646,6 +725,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
     }
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = fresh;
+    mMidiInRoute = freshRoute;
   }
   EndMidiInClose();
 }
@@ -685,6 +765,10 @@ void IPlugBase::RunMidiPortWatch()
     // selection closes and opens it. A teardown that holds mMutex while it stops
     // this thread is not waited for.
     if (!EnterMutexUnless(mMidiWatchQuit)) return;
+    // A server that went took the look and the port objects with it: they are let
+    // go of, the choices kept, and made again once a server takes clients.
+    if (MidiServerGone()) LetGoOfGoneMidiServer();
+    if (mMidiServerLost) FindMidiServerAgain();
     const std::string outName = mMidiOutWatch.name, inName = mMidiInWatch.name;
     const std::string outOurs = mMidiOutWatch.ours, inOurs = mMidiInWatch.ours;
     MidiOutSide out(this, mMidiLook);
@@ -700,6 +784,87 @@ void IPlugBase::RunMidiPortWatch()
     }
     lock.lock();
   }
+}
+
+// Under mMutex.
+bool IPlugBase::MidiServerGone() { return mMidiLook && mMidiLook->ServerGone(); }
+
+// The watch's thread, under mMutex: the look and both port objects are let go of
+// without a call into them (RtMidi's JACK output would wait for ever for room in
+// its ring, or a second for a period, on a dead server); the chosen ports count as
+// gone and are said so, once.
+void IPlugBase::LetGoOfGoneMidiServer()
+{
+  ConsoleLog("MIDI: the JACK server has gone\n");
+  mMidiServerLost = true;
+  for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
+  {
+    if (w->name.empty() || w->missing.load()) continue;
+    w->missing.store(true);
+    MidiOutSide out(this);
+    MidiInSide in(this);
+    MidiPortAccess& side = w == &mMidiOutWatch ? (MidiPortAccess&)out : (MidiPortAccess&)in;
+    side.LogPortLine(std::string(side.IsInput() ? "MIDI IN" : "MIDI OUT") + " Port: " + w->name + " is gone!\n");
+  }
+  RtMidiOut* out = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    std::swap(out, mMidiOut);
+    mMidiOutOpen = false;
+  }
+  if (out) KeepJackClientOfGoneServer(out);
+  CloseMidiIn(false, true);
+  // No port lock is held past this: nobody reads the flag any more when the look goes.
+  mMidiServerGoneFlag.store(nullptr);
+  {
+    std::lock_guard<std::mutex> outLock(mMidiOutLock);
+    std::lock_guard<std::mutex> inLock(mMidiInLock);
+  }
+  KeepJackClientOfGoneServer(mMidiLook);
+  mMidiLook = nullptr;
+}
+
+// The watch's thread, under mMutex, while the server is lost: once one takes a
+// client again, the look and the port objects are made anew. The watch then opens
+// the chosen ports by their names as for any port that came back.
+void IPlugBase::FindMidiServerAgain()
+{
+  MidiPortLook* look =
+      NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName);
+  if (!look) return;
+  RtMidiOut* out = nullptr;
+  RtMidiIn* in = nullptr;
+  MidiInRoute* route = nullptr;
+  try
+  {
+    {
+      JackClientOpening opening;
+      out = new RtMidiOut(RtMidi::UNIX_JACK, JackClientName("RtMidi Output Client"));
+    }
+    in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route);
+  }
+  catch (RtMidiError& e)
+  {
+    // Tried again at the next look.
+    e.printMessage();
+    if (out) CloseJackClientApart([out] { delete out; });
+    delete look;
+    return;
+  }
+  ConsoleLog("MIDI: a JACK server takes clients again\n");
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    mMidiOut = out;
+    mMidiOutOpen = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiIn = in;
+    mMidiInRoute = route;
+  }
+  mMidiLook = look;
+  mMidiServerGoneFlag.store(look->ServerGoneFlag());
+  mMidiServerLost = false;
 }
 
 void IPlugBase::StopMidiInput()
@@ -732,8 +897,10 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   if (!pData || size <= 0) return false;
   std::lock_guard<std::mutex> lock(mMidiOutLock);
   // A chosen port that went away takes nothing until it is back; the count is
-  // logged then, or when another port is chosen.
-  if (mMidiOutWatch.missing.load())
+  // logged then, or when another port is chosen. A server that has gone is seen
+  // at once, before the watch's next look: RtMidi's JACK output would wait for
+  // ever for room in a ring its dead server no longer empties.
+  if (mMidiOutWatch.missing.load() || Gone(mMidiServerGoneFlag))
   {
     mMidiOutWatch.dropped.fetch_add(1);
     return false;
@@ -800,26 +967,37 @@ void IPlugBase::CloseMidiPorts()
     MidiOutSide side(this);
     WatchChosenMidiPort(side, mMidiOutWatch, std::string());
   }
-  delete mMidiLook;
-  mMidiLook = nullptr;
   RtMidiOut* out = nullptr;
+  bool gone = false;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
+    gone = Gone(mMidiServerGoneFlag);
     out = mMidiOut;
     mMidiOut = nullptr;
     mMidiOutOpen = false;
   }
-  if (out)
+  if (out && gone)
+    KeepJackClientOfGoneServer(out);
+  else if (out)
   {
     out->closePort();
     DeletePortObject(out);
   }
   StopMidiInput();
   RtMidiIn* in = nullptr;
+  MidiInRoute* route = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    in = mMidiIn;
-    mMidiIn = nullptr;
+    gone = Gone(mMidiServerGoneFlag);
+    std::swap(in, mMidiIn);
+    std::swap(route, mMidiInRoute);
   }
-  DeletePortObject(in);
+  RetireMidiIn(in, route, gone);
+  // The look last: nothing reads its flag any more.
+  mMidiServerGoneFlag.store(nullptr);
+  if (mMidiLook && mMidiLook->ServerGone())
+    KeepJackClientOfGoneServer(mMidiLook);
+  else
+    delete mMidiLook;
+  mMidiLook = nullptr;
 }

@@ -18,15 +18,22 @@ class JackLook : public MidiPortLook
 {
 public:
   JackLook(jack_client_t* client, const std::string& outPort, const std::string& inPort)
-    : mClient(client), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
+    : mClient(client), mGone(new std::atomic<bool>(false)), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
   {
-    jack_on_shutdown(mClient, &JackLook::ServerGone, this);
+    jack_on_info_shutdown(mClient, &JackLook::Shutdown, mGone);
   }
   ~JackLook() override
   {
+    // The flag outlives the look: JACK may still call Shutdown until the client is closed.
     jack_client_t* client = mClient;
-    CloseJackClientApart([client] { jack_client_close(client); });
+    std::atomic<bool>* gone = mGone;
+    CloseJackClientApart([client, gone] {
+      jack_client_close(client);
+      delete gone;
+    });
   }
+
+  const std::atomic<bool>* ServerGoneFlag() const override { return mGone; }
 
   std::vector<std::string> Names(bool input) override
   {
@@ -40,7 +47,7 @@ public:
 
   int Connected(const std::string& ours, const std::string& name) override
   {
-    if (mGone.load()) return -1;
+    if (ServerGone()) return -1;
     jack_port_t* port = jack_port_by_name(mClient, ours.c_str());
     if (!port) return 0;
     // Read from the graph the server publishes, as the listing is; a port of
@@ -57,7 +64,7 @@ private:
   std::vector<std::string> Ports(unsigned long flags, const std::string* suffix)
   {
     std::vector<std::string> names;
-    if (mGone.load()) return names;
+    if (ServerGone()) return names;
     const char** ports = jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     for (int i = 0; ports && ports[i]; ++i)
     {
@@ -70,12 +77,13 @@ private:
     return names;
   }
 
-  // JACK's own thread: the client is of no use any more, and is only closed.
-  static void ServerGone(void* self) { static_cast<JackLook*>(self)->mGone.store(true); }
+  // JACK's own thread, when the server stops or drops the client: the client is
+  // of no use any more, and is only closed.
+  static void Shutdown(jack_status_t, const char*, void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
 
   jack_client_t* mClient;
+  std::atomic<bool>* mGone;
   const std::string mOutSuffix, mInSuffix;
-  std::atomic<bool> mGone{false};
 };
 
 template <class T> std::vector<std::string> ListedBy(T* object)
@@ -98,6 +106,7 @@ template <class T> std::vector<std::string> ListedBy(T* object)
 
 template <class T> T* MadeOrNull(int api, const std::string& client)
 {
+  JackClientOpening opening;
   try
   {
     return new T((RtMidi::Api)api, client);
@@ -144,9 +153,12 @@ private:
 MidiPortLook* NewJackMidiPortLook(const std::string& client, const std::string& outPort, const std::string& inPort)
 {
   jack_status_t status;
-  jack_client_t* c = jack_client_open(client.c_str(), JackNoStartServer, &status);
+  jack_client_t* c = nullptr;
+  {
+    JackClientOpening opening;
+    c = jack_client_open(client.c_str(), JackNoStartServer, &status);
+  }
   if (!c) return nullptr;
-  NoteJackClientChange();
   return new JackLook(c, outPort, inPort);
 }
 

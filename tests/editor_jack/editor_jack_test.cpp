@@ -267,57 +267,68 @@ TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
   ASSERT_TRUE(b->midiMessageManager->waitIdle(kTransferThread, kWaitMs));
 }
 
-// The synthesizer's program ends and starts again: meanwhile both port menus show
-// their port missing and nothing is logged as sent; then the ports are opened again
-// without a new choice, and a Request gets the program.
+// The synthesizer's program ends and starts again, or the JACK server does under
+// the editor (its clients die with it): meanwhile both port menus show their port
+// missing and nothing is logged as sent; then the ports are opened again without a
+// new choice, and a Request gets the program.
 TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
 {
   mResponder.reset(new SimResponder(mSim, mModel));
   // With the log on, the port lines reach the file too: a log a user sends in shows the lost port.
   const std::string logPath = mData.file("Davrel Editor LOG.txt");
-  { std::ofstream(logPath.c_str()); }
-  Davrel* e = OpenEditor();
-  Settle(e);
-  const std::string out = mSim.InputPortName(), in = mSim.OutputPortName();
-  auto menusRead = [&](const std::string& mark) {
-    IRECT dirty;
-    e->graphics->IsDirty(&dirty);  // the drawing pass's first step
-    return e->GetParam(kDeviceOutSelection)->GetDisplayText(e->midiOutPortIndex) == out + mark &&
-           e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
-  };
-  testing::internal::CaptureStdout();
-  mSim.Close();
-  ASSERT_TRUE(pollUntil([&] { return menusRead(" (missing)"); }, kWaitMs));
-  IMidiMsg cutoff(0, 0xB0, 74, 10);
-  e->sendMidiMsgAndLog(&cutoff);
-  e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
-  std::string error;
-  ASSERT_TRUE(mSim.Open(&error)) << error;
-  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
-  EXPECT_TRUE(pollUntil([&] { return menusRead(""); }, kWaitMs));
+  for (bool server : {false, true})
   {
-    std::lock_guard<std::mutex> l(mModel.lock);
-    mModel.editBuffer = SynthModel::MakeProgram(47);
+    SCOPED_TRACE(server ? "the JACK server restarted" : "the synthesizer restarted");
+    mEditors.clear();
+    { std::ofstream(logPath.c_str()); }
+    Davrel* e = OpenEditor();
+    Settle(e);
+    const std::string out = mSim.InputPortName(), in = mSim.OutputPortName();
+    auto menusRead = [&](const std::string& mark) {
+      IRECT dirty;
+      e->graphics->IsDirty(&dirty);  // the drawing pass's first step
+      return e->GetParam(kDeviceOutSelection)->GetDisplayText(e->midiOutPortIndex) == out + mark &&
+             e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
+    };
+    testing::internal::CaptureStdout();
+    mSim.Close();
+    if (server) mServer.Stop();
+    ASSERT_TRUE(pollUntil([&] { return menusRead(" (missing)"); }, kWaitMs));
+    IMidiMsg cutoff(0, 0xB0, 74, 10);
+    e->sendMidiMsgAndLog(&cutoff);
+    e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+    std::string error;
+    if (server)
+    {
+      ASSERT_TRUE(mServer.Start(&error)) << error;
+    }
+    ASSERT_TRUE(mSim.Open(&error)) << error;
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    EXPECT_TRUE(pollUntil([&] { return menusRead(""); }, kWaitMs));
+    {
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.editBuffer = SynthModel::MakeProgram(server ? 48 : 47);
+    }
+    e->GetParam(kRequestTempData)->Set(1);
+    e->OnParamChange(kRequestTempData);
+    Settle(e);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(e->knownProgramName, server ? "Prog 048    " : "Prog 047    ") << e->nameLine();
+    // Each said once, and nothing said to have gone out while the ports were gone.
+    for (const std::string& line : {"MIDI OUT Port: " + out + " is gone!\n", "MIDI IN Port: " + in + " is gone!\n",
+                                    "MIDI OUT Port: " + out + " is back and opened again\n",
+                                    "MIDI IN Port: " + in + " is back and opened again\n",
+                                    "MIDI OUT: 2 messages not sent while " + out + " was gone\n"})
+    {
+      EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << line << log;
+      const std::vector<uint8_t> bytes = readWholeFile(logPath);
+      const std::string file(bytes.begin(), bytes.end()), inFile = "\t " + line;
+      EXPECT_TRUE(file.find(inFile) != std::string::npos && file.find(inFile) == file.rfind(inFile)) << line << file;
+    }
+    const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
+    ASSERT_LT(gone, back) << log;
+    EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
   }
-  e->GetParam(kRequestTempData)->Set(1);
-  e->OnParamChange(kRequestTempData);
-  Settle(e);
-  const std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(e->knownProgramName, "Prog 047    ") << e->nameLine();
-  // Each said once, and nothing said to have gone out while the ports were gone.
-  for (const std::string& line : {"MIDI OUT Port: " + out + " is gone!\n", "MIDI IN Port: " + in + " is gone!\n",
-                                  "MIDI OUT Port: " + out + " is back and opened again\n",
-                                  "MIDI IN Port: " + in + " is back and opened again\n",
-                                  "MIDI OUT: 2 messages not sent while " + out + " was gone\n"})
-  {
-    EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << line << log;
-    const std::vector<uint8_t> bytes = readWholeFile(logPath);
-    const std::string file(bytes.begin(), bytes.end()), inFile = "\t " + line;
-    EXPECT_TRUE(file.find(inFile) != std::string::npos && file.find(inFile) == file.rfind(inFile)) << line << file;
-  }
-  const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
-  ASSERT_LT(gone, back) << log;
-  EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
 }
 
 // The synthesizer chosen quits; in each menu the one listed after it is picked, then

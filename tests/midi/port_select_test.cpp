@@ -1,12 +1,18 @@
 // The port layer's steps on scripted ports: lists, selection by name, the
 // failure table, port numbers, and the bytes each send operation puts out.
+#include "PollUntil.h"
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <set>
+#include <thread>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -381,4 +387,45 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
     EXPECT_EQ(GetCapturedStdout(), input ? "" : "MIDI OUT: 1 messages not sent while Rudu was gone\n");
     EXPECT_FALSE(watch.missing.load());
   }
+}
+
+// JACK clients close on a thread of their own: a caller waits neither for the
+// spacing nor for a closing under way; closings run in order, apart, and those
+// still queued when the process exits are run before it ends (no JACK needed:
+// the closings here only record).
+TEST(JackClientClosings, RunApartOnTheirOwnThreadNoCallerWaitsAndExitRunsTheRest)
+{
+  std::mutex lock;
+  std::vector<std::pair<std::thread::id, std::chrono::steady_clock::time_point>> ran;
+  auto record = [&] {
+    std::lock_guard<std::mutex> l(lock);
+    ran.emplace_back(std::this_thread::get_id(), std::chrono::steady_clock::now());
+  };
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  NoteJackClientChange();
+  // Handed over from two threads while the first closing is held up: both return.
+  auto first = std::async(std::launch::async, [&] { CloseJackClientApart([&, released] { released.wait(); record(); }); });
+  auto second = std::async(std::launch::async, [&] { CloseJackClientApart(record); });
+  const auto done = [](std::future<void>& f) { return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+  EXPECT_TRUE(pollUntil([&] { return done(first) && done(second); }, 10000));
+  release.set_value();
+  first.wait();
+  second.wait();
+  WaitForJackClientClosings();
+  ASSERT_EQ(ran.size(), 2u);
+  EXPECT_NE(ran[0].first, std::this_thread::get_id());
+  EXPECT_EQ(ran[0].first, ran[1].first);
+  EXPECT_GE(ran[1].second - ran[0].second, std::chrono::milliseconds(30));
+
+  // The queue is emptied when the process exits (a fresh process: a forked one
+  // would have no closings' thread).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        NoteJackClientChange();
+        CloseJackClientApart([] { fprintf(stderr, "closed at exit\n"); });
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "closed at exit");
 }

@@ -201,9 +201,12 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
       return false;
     }
     jack_status_t js;
-    jack_client_t* probe =
-        jack_client_open(JackClientName("davrel-probe").c_str(), (jack_options_t)(JackNoStartServer | JackServerName),
-                         &js, mName.c_str());
+    jack_client_t* probe = nullptr;
+    {
+      JackClientOpening opening;
+      probe = jack_client_open(JackClientName("davrel-probe").c_str(),
+                               (jack_options_t)(JackNoStartServer | JackServerName), &js, mName.c_str());
+    }
     if (probe)
     {
       // The client must have reached our server, not one that was on its way out.
@@ -216,7 +219,6 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
         SetError(error, "jackd " + mName + " exited at start (see " + logPath + ")");
         return false;
       }
-      NoteJackClientChange();
       mProbe = probe;
       return true;
     }
@@ -234,6 +236,9 @@ void JackTestServer::Stop()
     CloseJackClientApart([probe] { jack_client_close(probe); });
     mProbe = nullptr;
   }
+  // Every client of the process closes before the server stops, or its registry
+  // entry stays; closings run on a thread of their own.
+  WaitForJackClientClosings();
   if (mPid > 0)
   {
     kill(mPid, SIGTERM);

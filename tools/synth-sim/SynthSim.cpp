@@ -36,13 +36,15 @@ bool SynthSim::Open(std::string* error)
   std::lock_guard<std::recursive_mutex> client(mClientLock);
   if (mClient) return true;
   jack_status_t status;
-  mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
+  {
+    JackClientOpening opening;
+    mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
+  }
   if (!mClient)
   {
     if (error) *error = "cannot open JACK client " + mClientName + " (status " + std::to_string((int)status) + ")";
     return false;
   }
-  NoteJackClientChange();
   // JACK renames a client whose name is taken; the ports must carry ours.
   mClientName = jack_get_client_name(mClient);
   mRate = jack_get_sample_rate(mClient);
@@ -82,6 +84,8 @@ void SynthSim::Close()
       jack_deactivate(c);
       jack_client_close(c);
     });
+    // The recorder below needs the process thread stopped.
+    WaitForJackClientClosings();
     mClient = nullptr;
     mOut = mIn = nullptr;
   }
