@@ -153,6 +153,10 @@ public:
   // One turn of the run loop in the modal mode; NSModalResponseContinue until the
   // session is stopped, then the code it was stopped with.
   NSInteger runModalSession(NSModalSession session);
+  // Runs the window as the modal one until stopModal (its code answered) or until
+  // the window is closed some other way (NSModalResponseAbort): nothing could stop
+  // the run of a window that is gone.
+  NSInteger runModalForWindow(NSWindow* window);
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }
   void stopModalWithCode(NSInteger code);

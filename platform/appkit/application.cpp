@@ -336,6 +336,20 @@ NSInteger NSApplication::runModalSession(NSModalSession session)
   return session->stopped ? session->code : NSModalResponseContinue;
 }
 
+NSInteger NSApplication::runModalForWindow(NSWindow* window)
+{
+  NSModalSession session = beginModalSessionForWindow(window);
+  if (!session) return NSModalResponseAbort;
+  AKRetain(window);
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  NSInteger code;
+  while ((code = runModalSession(session)) == NSModalResponseContinue && !window->isClosed())
+    loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
+  endModalSession(session);
+  AKRelease(window);
+  return code == NSModalResponseContinue ? NSModalResponseAbort : code;
+}
+
 void NSApplication::stopModalWithCode(NSInteger code)
 {
   if (mSessions.empty()) return;

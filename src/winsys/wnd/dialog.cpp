@@ -42,13 +42,9 @@ int SWELL_DialogBox(SWELL_DialogResourceIndex* head, const char* resid, HWND par
   // Its whole frame on the screen: a box made at the screen's corner, grown by a
   // menu strip, would have its bottom (its buttons) below it.
   box->setFrame(box->constrainFrameRect(box->frame(), nullptr), false);
-  NSModalSession session = app->beginModalSessionForWindow(box);
-  NSRunLoop* loop = NSRunLoop::currentRunLoop();
-  // Turns until EndDialog stops the run. A box closed or destroyed some other way
-  // ends it too, rather than leaving the caller in a loop nothing can stop.
-  while (app->runModalSession(session) == NSModalResponseContinue && !box->isClosed())
-    loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
-  app->endModalSession(session);
+  // Runs until EndDialog stops it. A box closed or destroyed some other way ends it
+  // too, rather than leaving the caller in a loop nothing can stop.
+  app->runModalForWindow(box);
   const int r = box->swellGetModalRetVal();
   if (!box->isClosed())
   {
