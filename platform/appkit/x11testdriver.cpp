@@ -126,21 +126,49 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     return false;
   }
   bool managed = false;
-  for (int waited = 0; waited < 15000 && !managed; waited += 20)
+  const auto alive = [this]() {
+    int status;
+    if (waitpid(mManagerPid, &status, WNOHANG) != mManagerPid) return true;
+    mManagerPid = -1;
+    return false;
+  };
+  for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
   {
     XWindowAttributes a;
     if (XGetWindowAttributes(d, DefaultRootWindow(d), &a) && (a.all_event_masks & SubstructureRedirectMask))
       managed = true;
     else
-    {
-      int status;
-      if (waitpid(mManagerPid, &status, WNOHANG) == mManagerPid)
-      {
-        mManagerPid = -1;
-        break;
-      }
       usleep(20000);
+  }
+  // Taking the redirection comes early in a manager's start: a map asked for before
+  // it is ready may be lost (openbox dropped a test's first window now and then).
+  // Ready is when a window of ours shown now is managed (given WM_STATE); asked
+  // again every second meanwhile.
+  if (managed)
+  {
+    managed = false;
+    XSetWindowAttributes wa{};
+    const Window probe = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, CopyFromParent, InputOutput,
+                                       (Visual*)CopyFromParent, 0, &wa);
+    const Atom wmState = XInternAtom(d, "WM_STATE", False);
+    for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
+    {
+      if (waited % 1000 == 0)
+      {
+        XUnmapWindow(d, probe);
+        XMapWindow(d, probe);
+      }
+      Atom type = None;
+      int format = 0;
+      unsigned long n = 0, rest = 0;
+      unsigned char* data = nullptr;
+      XGetWindowProperty(d, probe, wmState, 0, 1, False, AnyPropertyType, &type, &format, &n, &rest, &data);
+      if (data) XFree(data);
+      managed = type != None;
+      if (!managed) usleep(20000);
     }
+    XDestroyWindow(d, probe);
+    XSync(d, False);
   }
   XCloseDisplay(d);
   if (!managed)
