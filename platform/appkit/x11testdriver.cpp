@@ -150,6 +150,13 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     XSetWindowAttributes wa{};
     const Window probe = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, CopyFromParent, InputOutput,
                                        (Visual*)CopyFromParent, 0, &wa);
+    // Placed by us: a manager may otherwise ask the user to place it (twm does, the
+    // whole server grabbed meanwhile).
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = USPosition | USSize;
+    hints->width = hints->height = 1;
+    XSetWMNormalHints(d, probe, hints);
+    XFree(hints);
     const Atom wmState = XInternAtom(d, "WM_STATE", False);
     for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
     {
