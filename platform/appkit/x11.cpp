@@ -895,7 +895,12 @@ private:
     placement(w->frame(), &x, &y, &width, &height);
     XSetWindowAttributes a{};
     a.background_pixel = BlackPixel(mDisplay, mScreen);
-    a.override_redirect = w->level() >= NSPopUpMenuWindowLevel ? True : False;
+    // Menus, and windows the mouse goes through (the focus rectangle, which follows the
+    // window it is drawn over): no window manager frames, places or focuses them.
+    a.override_redirect =
+        w->level() >= NSPopUpMenuWindowLevel || (w->styleMask() == NSBorderlessWindowMask && w->ignoresMouseEvents())
+            ? True
+            : False;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
                    VisibilityChangeMask;

@@ -558,7 +558,7 @@ TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
 
 // The focus rectangle lets the mouse through on the server as in the layer: in
 // front of a list's row, the window found there is the list's, and a press of the
-// server's own mouse inside it selects the row under it.
+// server's own mouse inside it selects the row under it. No window manager frames it.
 TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
 {
   NSAutoreleasePool pool;
@@ -584,6 +584,14 @@ TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
   const unsigned long overlayXid = AKX11WindowOf(overlay);
   ASSERT_TRUE(until([&] { return overlayXid && driver->viewable(overlayXid); }));
   const int x = at.x, y = (int)CGDisplayPixelsHigh(CGMainDisplayID()) - at.y;
+  // No window manager's: no frame or title over the list, exactly where it was asked.
+  POINT tl{r.left, r.top}, br{r.right, r.bottom};
+  ClientToScreen(list, &tl);
+  ClientToScreen(list, &br);
+  int gx = 0, gy = 0, gw = 0, gh = 0;
+  EXPECT_TRUE(driver->geometry(overlayXid, &gx, &gy, &gw, &gh));
+  EXPECT_EQ(std::vector<int>({gx, gy, gw, gh}),
+            std::vector<int>({tl.x, (int)CGDisplayPixelsHigh(CGMainDisplayID()) - tl.y, br.x - tl.x, tl.y - br.y}));
   // In front there on the server: a window that took the mouse would be found.
   overlay->setIgnoresMouseEvents(false);
   EXPECT_TRUE(pollUntil([&] { return driver->windowAt(x, y) == overlayXid; }, 10000));
