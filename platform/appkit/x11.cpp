@@ -154,10 +154,19 @@ public:
       mGrabs.push_back(w);
       takePointer();
     }
-    else if (mHolding && mGrabs.empty() && !mHoldGrab)
+    else if (mHolding && mGrabs.empty() && !mHoldGrab && viewable(data->xid))
       takePointer();  // the held pointer had no window of ours to go to (none shown, or remade)
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
+  }
+
+  // On the screen now: a window manager maps the window only once it has framed it,
+  // and the server refuses a grab of a window that is not viewable.
+  bool viewable(Window xid)
+  {
+    XWindowAttributes a;
+    XSync(mDisplay, False);
+    return XGetWindowAttributes(mDisplay, xid, &a) && a.map_state == IsViewable;
   }
 
   void ungrab(NSWindow* w)
@@ -202,8 +211,7 @@ public:
     if (mHolding && NSApplication::exists())
     {
       // The window at the held point: the pointer itself may wait elsewhere (parked).
-      XTranslateCoordinates(mDisplay, mRoot, mRoot, (int)mHeld.x, (int)(screenSize().height - mHeld.y), &wx, &wy,
-                            &child);
+      child = windowOfOursAt((int)mHeld.x, (int)(screenSize().height - mHeld.y));
       // A window the mouse goes through (a focus rectangle) never holds it: what came
       // to it would go on to whatever lies under the held point, which may be nothing.
       const auto takes = [](NSWindow* w) { return w->isVisible() && !w->ignoresMouseEvents(); };
@@ -226,6 +234,21 @@ public:
       mHoldGrab = 0;
     }
     XFlush(mDisplay);
+  }
+
+  // The front window of ours shown at a point of the screen (pixels, y down), also
+  // inside a window manager's frame; 0 when none is there.
+  Window windowOfOursAt(int x, int y)
+  {
+    Window from = mRoot, child = 0;
+    int wx, wy;
+    for (int depth = 0; depth < 8 && XTranslateCoordinates(mDisplay, mRoot, from, x, y, &wx, &wy, &child) && child;
+         ++depth)
+    {
+      if (mByXid.count(child)) return child;
+      from = child;
+    }
+    return 0;
   }
 
   void windowRaised(NSWindow*) override
@@ -909,9 +932,15 @@ private:
     placement(w->frame(), &x, &y, &width, &height);
     XSetWindowAttributes a{};
     a.background_pixel = BlackPixel(mDisplay, mScreen);
-    a.override_redirect = w->level() >= NSPopUpMenuWindowLevel ? True : False;
+    // Menus, and windows the mouse goes through (the focus rectangle, which follows the
+    // window it is drawn over): no window manager frames, places or focuses them.
+    a.override_redirect =
+        w->level() >= NSPopUpMenuWindowLevel || (w->styleMask() == NSBorderlessWindowMask && w->ignoresMouseEvents())
+            ? True
+            : False;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                   KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+                   KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
+                   VisibilityChangeMask;
     a.cursor = mCursorHidden ? mBlankCursor : shownCursor();
     unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor;
     const bool argb = wantsAlpha(w);
@@ -1178,6 +1207,12 @@ private:
         if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
         break;
       }
+      case VisibilityNotify:
+        // Viewable at last (a window manager maps a window once it has framed it): the
+        // held pointer that found no window of ours to go to takes this one. Another
+        // window of ours holding it keeps it (a knob's drag stays with its knob).
+        if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
+        break;
       case ClientMessage:
         if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)
           w->performClose(nullptr);
@@ -1193,7 +1228,17 @@ private:
       {
         const XButtonEvent& b = e.xbutton;
         noteModifiers(flagsOf(b.state));
-        const NSPoint p = baseOf(w, b.x, b.y);
+        NSPoint p = baseOf(w, b.x, b.y);
+        int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
+        // While held, the pointer waits parked, maybe over another window or none: the
+        // press or wheel is the holder's, at the held point, as a motion is.
+        if (NSWindow* holder = mHolding ? windowOfX(mHoldGrab) : nullptr)
+        {
+          w = holder;
+          p = w->convertScreenToBase(mHeld);
+          at[0] = (int)std::floor(p.x);
+          at[1] = (int)std::floor(w->frame().size.height - p.y);
+        }
         const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
         noteMouse(screen, buttonsOf(b.state, b.button, e.type == ButtonPress));
         if (e.type == ButtonRelease && mHoldGrab && !mHolding && mGrabs.empty() &&
@@ -1220,13 +1265,13 @@ private:
         if (e.type == ButtonPress)
         {
           // Presses close in time and place count up, as the platform counts clicks.
-          const bool again = (int)b.button == mLastButton && now - mLastPress < 0.4 && std::abs(b.x - mLastX) < 4 &&
-                             std::abs(b.y - mLastY) < 4;
+          const bool again = (int)b.button == mLastButton && now - mLastPress < 0.4 && std::abs(at[0] - mLastX) < 4 &&
+                             std::abs(at[1] - mLastY) < 4;
           mClicks = again ? mClicks + 1 : 1;
           mLastButton = (int)b.button;
           mLastPress = now;
-          mLastX = b.x;
-          mLastY = b.y;
+          mLastX = at[0];
+          mLastY = at[1];
         }
         post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks));
         break;

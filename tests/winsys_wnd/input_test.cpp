@@ -27,8 +27,21 @@ protected:
     SWELL_EnableRightClickEmulate(false);
     WndTest::TearDown();
   }
+  // The focus rectangle over the whole of a (made on first use), and where a point of a
+  // lies in it: events sent to it go on to a through the kit.
+  NSWindow* Overlay()
+  {
+    RECT r{0, 0, 80, 80};
+    if (!focus) SWELL_DrawFocusRect(a, &r, &focus);
+    return (NSWindow*)focus;
+  }
+  NSPoint InOverlay(NSPoint p)
+  {
+    return Overlay()->convertScreenToBase(window->convertBaseToScreen(Mouse(NSMouseMoved, a, p)->locationInWindow()));
+  }
   NSWindow* window = nullptr;
   HWND top = nullptr, a = nullptr, b = nullptr;
+  void* focus = nullptr;
   // The mouse's screen position, packed.
   static constexpr LPARAM kPos = 1;
 };
@@ -78,6 +91,29 @@ TEST_F(Input, MouseMessagesAndTheirParameters)
         {top, WM_MOUSEWHEEL, (WPARAM)60 << 16, kPos},
         {a, WM_MOUSEHWHEEL, (WPARAM)120 << 16, kPos},
         {top, WM_MOUSEHWHEEL, (WPARAM)120 << 16, kPos}}},
+      // Each field of an event sent to the focus rectangle reaches the view under it.
+      {"the wheel's vertical delta through the focus rectangle",
+       [&] { Send(NSEvent::scrollEventWithDeltas(InOverlay(NSMakePoint(1, 1)), 0, Overlay(), 0, 1.0)); },
+       {{a, WM_MOUSEWHEEL, (WPARAM)60 << 16, kPos}, {top, WM_MOUSEWHEEL, (WPARAM)60 << 16, kPos}}},
+      {"the wheel's horizontal delta through the focus rectangle",
+       [&] { Send(NSEvent::scrollEventWithDeltas(InOverlay(NSMakePoint(1, 1)), 0, Overlay(), -2.0, 0)); },
+       {{a, WM_MOUSEHWHEEL, (WPARAM)(LPARAM)(-120 * 65536), kPos},
+        {top, WM_MOUSEHWHEEL, (WPARAM)(LPARAM)(-120 * 65536), kPos}}},
+      {"a double click's count through the focus rectangle",
+       [&] { Send(NSEvent::mouseEventWithType(NSLeftMouseDown, InOverlay(NSMakePoint(3, 4)), 0, 0, Overlay(), 2)); },
+       {{a, WM_LBUTTONDBLCLK, 0, SWELL_PackPoint(3, 4)}}},
+      {"a press's modifier keys through the focus rectangle (Control with emulation on)",
+       [&] {
+         SWELL_EnableRightClickEmulate(true);
+         Send(NSEvent::mouseEventWithType(NSLeftMouseDown, InOverlay(NSMakePoint(3, 3)), NSControlKeyMask, 0, Overlay(),
+                                          1));
+         Send(NSEvent::mouseEventWithType(NSLeftMouseUp, InOverlay(NSMakePoint(3, 3)), 0, 0, Overlay(), 1));
+         SWELL_EnableRightClickEmulate(false);
+       },
+       {{a, WM_RBUTTONDOWN, 0, SWELL_PackPoint(3, 3)},
+        {a, WM_RBUTTONUP, 0, SWELL_PackPoint(3, 3)},
+        {a, WM_CONTEXTMENU, (WPARAM)a, 0},
+        {top, WM_CONTEXTMENU, (WPARAM)a, 0}}},
       {"right press and release",
        [&] {
          Send(Mouse(NSRightMouseDown, b, NSMakePoint(5, 6)));
@@ -130,6 +166,7 @@ TEST_F(Input, MouseMessagesAndTheirParameters)
     }
     EXPECT_EQ(got, c.want);
   }
+  SWELL_DrawFocusRect(a, nullptr, &focus);
 
   // A disabled view gets no left press; a destroyed one nothing at all.
   EnableWindow(a, 0);
@@ -311,22 +348,27 @@ TEST_F(Input, GesturesBeginAndEnd)
       {NSEventTypeSwipe, -1, 0, 0, 0, GID_PAN, 0, 0, -80, 0},
       {NSEventTypeSwipe, 0, 1, 0, 0, GID_PAN, 0, 0, 0, -80},
   };
-  for (const Case& c : cases)
-  {
-    seen.clear();
-    const NSPoint at = Mouse(NSMouseMoved, a, NSMakePoint(4, 4))->locationInWindow();
-    Send(NSEvent::gestureEventWithType(c.type, at, window, c.dx, c.dy, c.dz, c.rot));
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].flags, (DWORD)GF_BEGIN);
-    EXPECT_EQ(seen[1].flags, (DWORD)GF_END);
-    EXPECT_EQ(seen[0].id, c.id);
-    EXPECT_EQ(seen[0].args, c.begin);
-    EXPECT_EQ(seen[0].wp, 0u);
-    EXPECT_EQ(seen[1].args, c.end) << c.dz << " " << c.rot;
-    EXPECT_EQ(seen[1].wp, c.end);
-    EXPECT_EQ(seen[1].at.x - seen[0].at.x, c.shiftX);
-    EXPECT_EQ(seen[1].at.y - seen[0].at.y, c.shiftY);
-  }
+  // Also sent to the focus rectangle over a: each field goes on to a.
+  for (const bool through : {false, true})
+    for (const Case& c : cases)
+    {
+      SCOPED_TRACE(through ? "through the focus rectangle" : "to a's window");
+      seen.clear();
+      const NSPoint at =
+          through ? InOverlay(NSMakePoint(4, 4)) : Mouse(NSMouseMoved, a, NSMakePoint(4, 4))->locationInWindow();
+      Send(NSEvent::gestureEventWithType(c.type, at, through ? Overlay() : window, c.dx, c.dy, c.dz, c.rot));
+      ASSERT_EQ(seen.size(), 2u);
+      EXPECT_EQ(seen[0].flags, (DWORD)GF_BEGIN);
+      EXPECT_EQ(seen[1].flags, (DWORD)GF_END);
+      EXPECT_EQ(seen[0].id, c.id);
+      EXPECT_EQ(seen[0].args, c.begin);
+      EXPECT_EQ(seen[0].wp, 0u);
+      EXPECT_EQ(seen[1].args, c.end) << c.dz << " " << c.rot;
+      EXPECT_EQ(seen[1].wp, c.end);
+      EXPECT_EQ(seen[1].at.x - seen[0].at.x, c.shiftX);
+      EXPECT_EQ(seen[1].at.y - seen[0].at.y, c.shiftY);
+    }
+  SWELL_DrawFocusRect(a, nullptr, &focus);
 }
 
 }  // namespace

@@ -128,22 +128,29 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
 // meanwhile, also one shown only once the cursor was held, one remade, and one after a
 // menu had it, so motions ending outside the window count; so do ones the server stops
 // at the screen's edge, also from a point on the edge. A focus rectangle in front at the
-// held point lets the mouse through: the window under it holds the pointer. Shown again,
-// the cursor follows the mouse and the pointer is free; a drag under way keeps it until
-// let go.
+// held point lets the mouse through: the window under it holds the pointer; a window shown
+// over it while held does not take it (a knob's drag keeps its window). A press, a right
+// press and a turn of the wheel are the holder's at the held point too, wherever the
+// pointer waits (over nothing of ours, or over another window). Shown again, the cursor
+// follows the mouse and the pointer is free; a drag under way keeps it until let go.
 TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
 {
   HWND top = nullptr;
   ASSERT_NE(ShownTop(&top, true), 0u);
   NSWindow* onEdge = nullptr;
   const HWND menu = Window(NSMakeRect(400, 300, 60, 80)), edge = Window(NSMakeRect(0, 500, 100, 100), 0, &onEdge);
+  // A window moved to each edge in turn, and one over the middle half, where the held pointer waits.
+  const HWND probe = Window(NSMakeRect(0, 0, 100, 100)), middle = Window(NSMakeRect(440, 220, 1040, 640));
   SWELL_SetWindowLevel(menu, NSPopUpMenuWindowLevel);
   onEdge->setAcceptsMouseMovedEvents(true);
   const int width = (int)CGDisplayPixelsWide(CGMainDisplayID()), height = (int)CGDisplayPixelsHigh(CGMainDisplayID());
   POINT over{50, 50};
   ClientToScreen(top, &over);
   const int hx = over.x, hy = height - over.y;  // on the server, y down
-  struct Step { int dx, dy; bool byMouse = false; };  // byMouse: one motion of the mouse, else the pointer put there
+  // byMouse: one motion of the mouse, else the pointer put there; button: none, or pressed and let
+  // go where the pointer waits (1 left, 3 right, 4 the wheel up a notch)
+  struct Step { int dx, dy; bool byMouse = false; int button = 0; };
+  const std::vector<Step> presses = {{0, 0, false, 1}, {0, 0, false, 3}, {0, 0, false, 4}};
   // Over the window (200 x 150, held at 50,50), then out of it or not, then stopped at the screen's edge.
   std::vector<Step> overTheWindow = {{12, 7}, {-22, -10}, {149, 0}, {150, 0}, {-45, 0}, {-55, 0}, {0, 101},
                                      {3000, 0, true}, {-2000, -1000, true}};
@@ -154,6 +161,15 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
   const auto focusOverTheEdge = [&] {  // from the screen's left edge into the window, at the held row
     RECT r{50 - over.x, 40, 40, 60};
     SWELL_DrawFocusRect(top, &r, &focus);
+  };
+  const auto showAt = [&](HWND h, int x, int y) {  // and wait until the server's place is the window's
+    SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    show(h, true);
+    NSWindow* w = dynamic_cast<NSView*>(SWELL_Object(h))->window();
+    EXPECT_TRUE(until([&] { return driver->viewable(AKX11WindowOf(w)); }));
+    POINT p;
+    GetCursorPos(&p);
+    loop->runOnce();
   };
   const auto menuOpenedAndClosed = [&] {
     show(menu, true);
@@ -168,16 +184,17 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
     std::vector<Step> steps;
     bool drag = false;  // the left button pressed over the window (captured) first, let go at the end
     HWND heardBy = nullptr;  // the window at the held point, when not the first one
+    POINT in{-1, -1};  // when given, the held point instead: in heardBy, once placed
   };
+  const int right = width - 100, topEdge = height - 100;  // places of the probe on the layer's screen
   const Row rows[] = {
       {"over the window", hx, hy, {}, {}, overTheWindow},
       {"the window shown only once held", hx, hy, [&] { show(top, false); }, [&] { show(top, true); }, out},
       {"the window hidden and shown again", hx, hy, {}, [&] { show(top, false); show(top, true); }, out},
       {"the window remade transparent", hx, hy, {}, [&] { SetOpaque(top, false); SetTransparent(top); }, out},
       {"a menu opened and closed", hx, hy, {}, menuOpenedAndClosed, out},
-      {"a menu opened and closed over a window on the left edge", 0, height - 550,
-       [&] { show(edge, true); show(top, true); }, menuOpenedAndClosed, {{-30, 0, true}, {40, 0, true}, {-5, 5, true}},
-       false, edge},
+      {"a menu opened and closed over a window on the left edge", 0, 0, [&] { showAt(edge, 0, 500); show(top, true); },
+       menuOpenedAndClosed, {{-30, 0, true}, {40, 0, true}, {-5, 5, true}}, false, edge, {0, 50}},
       {"a drag", hx, hy, {}, {}, {{12, 7}, {150, 0}}, true},
       {"a drag on the left edge", 0, hy, {}, {}, {{-30, 0, true}, {-30, 5, true}}, true},
       {"a drag on the left edge under a focus rectangle", 0, hy, focusOverTheEdge, {},
@@ -185,6 +202,20 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
       {"a drag on the top edge", hx, 0, {}, {}, {{0, -30, true}, {7, -30, true}}, true},
       {"a drag into the bottom-right corner", width - 1, height - 1, {}, {},
        {{30, 30, true}, {0, 30, true}, {30, 0, true}}, true},
+      {"a drag, a window shown over the held point", hx, hy, {}, [&] { showAt(probe, over.x - 40, over.y - 50); },
+       {{12, 7}, {-22, -10}}, true},
+      {"presses near the left edge", hx, hy, {}, {}, presses},
+      {"presses near the left edge, another window where the pointer waits", hx, hy,
+       [&] { showAt(middle, 440, 220); }, {}, presses},
+      {"presses near the right edge", 0, 0, [&] { showAt(probe, right, 500); }, {}, presses, false, probe, {50, 50}},
+      {"presses near the right edge, another window where the pointer waits", 0, 0,
+       [&] { showAt(probe, right, 500); showAt(middle, 440, 220); }, {}, presses, false, probe, {50, 50}},
+      {"presses near the top edge", 0, 0, [&] { showAt(probe, 900, topEdge); }, {}, presses, false, probe, {50, 50}},
+      {"presses near the top edge, another window where the pointer waits", 0, 0,
+       [&] { showAt(probe, 900, topEdge); showAt(middle, 440, 220); }, {}, presses, false, probe, {50, 50}},
+      {"presses near the bottom edge", 0, 0, [&] { showAt(probe, 900, 0); }, {}, presses, false, probe, {50, 20}},
+      {"presses near the bottom edge, another window where the pointer waits", 0, 0,
+       [&] { showAt(probe, 900, 0); showAt(middle, 440, 220); }, {}, presses, false, probe, {50, 20}},
   };
   for (const Row& r : rows)
     [&] {  // a failed row ends, and the next one runs
@@ -195,8 +226,18 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         if (pressed) driver->holdButton(1, false);
         ReleaseCapture();
         SWELL_DrawFocusRect(top, nullptr, &focus);
+        show(probe, false);
+        show(middle, false);
       });
       if (r.before) r.before();
+      int heldX = r.x, heldY = r.y;
+      if (r.in.x >= 0)
+      {
+        POINT p = r.in;
+        ClientToScreen(r.heardBy, &p);
+        heldX = p.x;
+        heldY = height - p.y;
+      }
       POINT want, now{};
       auto pointerAt = [&](int x, int y) {
         driver->movePointer(x, y);
@@ -213,17 +254,46 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         driver->holdButton(1, pressed = true);  // right after the last row's press: a second click
         ASSERT_TRUE(until([&] { return !log.only({WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}).empty(); }));
       }
-      ASSERT_TRUE(pointerAt(r.x, r.y));
+      ASSERT_TRUE(pointerAt(heldX, heldY));
       ASSERT_EQ(SWELL_ShowCursor(false), -1);
       shown = false;
       if (r.held) r.held();
-      EXPECT_TRUE(driver->pointerGrabbed());
+      // A window manager maps a window shown only once it has framed it.
+      EXPECT_TRUE(until([&] { return driver->pointerGrabbed(); }));
       // Put back where it was held, brought into the middle half of the screen.
-      const int backX = std::clamp(r.x, width / 4, width - 1 - width / 4);
-      const int backY = std::clamp(r.y, height / 4, height - 1 - height / 4);
+      const int backX = std::clamp(heldX, width / 4, width - 1 - width / 4);
+      const int backY = std::clamp(heldY, height / 4, height - 1 - height / 4);
       int px = 0, py = 0;
-      for (const auto& [dx, dy, byMouse] : r.steps)
+      const HWND at = r.heardBy ? r.heardBy : top;
+      for (const auto& [dx, dy, byMouse, button] : r.steps)
       {
+        if (button)
+        {
+          // Pressed where the pointer waits: the holder hears it, at the held point.
+          POINT c = want;
+          ScreenToClient(at, &c);
+          const LPARAM client = SWELL_PackPoint(c.x, c.y), screen = SWELL_PackPoint(want.x, want.y);
+          const std::vector<LoggedMsg> heard =
+              button == 1   ? std::vector<LoggedMsg>{{at, WM_LBUTTONDOWN, 0, client}, {at, WM_LBUTTONUP, 0, client}}
+              : button == 3 ? std::vector<LoggedMsg>{{at, WM_RBUTTONDOWN, 0, client},
+                                                     {at, WM_RBUTTONUP, 0, client},
+                                                     {at, WM_CONTEXTMENU, (WPARAM)at, screen}}
+                            : std::vector<LoggedMsg>{{at, WM_MOUSEWHEEL, (WPARAM)60 << 16, screen}};
+          const auto pressesHeard = [&] {
+            // A press soon after the last row's may count as its second click.
+            std::vector<LoggedMsg> got = log.only({WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN,
+                                                   WM_RBUTTONDBLCLK, WM_RBUTTONUP, WM_CONTEXTMENU, WM_MOUSEWHEEL});
+            for (LoggedMsg& m : got)
+              if (m.msg == WM_LBUTTONDBLCLK || m.msg == WM_RBUTTONDBLCLK) m.msg -= 2;
+            return got;
+          };
+          log.msgs.clear();
+          driver->holdButton(button, true);
+          driver->holdButton(button, false);
+          EXPECT_TRUE(until([&] { return pressesHeard().size() >= heard.size(); })) << "button " << button;
+          EXPECT_EQ(pressesHeard(), heard) << "button " << button;
+          continue;
+        }
         want.x += dx;
         want.y -= dy;
         if (byMouse) driver->moveMouseBy(dx, dy);
@@ -235,7 +305,6 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
         })) << dx << "," << dy << ": at " << now.x << "," << now.y << " not " << want.x << "," << want.y
             << "; pointer at " << px << "," << py;
         // Heard by the window at the program's own position, in its client area or captured.
-        const HWND at = r.heardBy ? r.heardBy : top;
         POINT client = want;
         ScreenToClient(at, &client);
         RECT area;
@@ -255,7 +324,9 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
       ASSERT_TRUE(pointerAt(hx + 230, hy + 20));
       if (r.drag)
       {
-        const LoggedMsg dragged{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(50 + 230, 50 + 20)};
+        POINT c{hx + 230, height - (hy + 20)};
+        ScreenToClient(top, &c);  // where a window manager put it, when it showed it again
+        const LoggedMsg dragged{top, WM_MOUSEMOVE, 0, SWELL_PackPoint(c.x, c.y)};
         EXPECT_TRUE(until([&] {
           const std::vector<LoggedMsg> moves = log.only(WM_MOUSEMOVE);
           return !moves.empty() && moves.back() == dragged;
@@ -268,6 +339,8 @@ TEST_F(WndX11, AHiddenCursorHoldsThePointerAndMovesByEachMotion)
       EXPECT_EQ(px, hx + 230);
       EXPECT_EQ(py, hy + 20);
     }();
+  DestroyWindow(middle);
+  DestroyWindow(probe);
   DestroyWindow(edge);
   DestroyWindow(menu);
   DestroyWindow(top);
@@ -485,7 +558,7 @@ TEST_F(WndX11, TranslucentAndTransparentWindowsTellTheServer)
 
 // The focus rectangle lets the mouse through on the server as in the layer: in
 // front of a list's row, the window found there is the list's, and a press of the
-// server's own mouse inside it selects the row under it.
+// server's own mouse inside it selects the row under it. No window manager frames it.
 TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
 {
   NSAutoreleasePool pool;
@@ -511,6 +584,14 @@ TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
   const unsigned long overlayXid = AKX11WindowOf(overlay);
   ASSERT_TRUE(until([&] { return overlayXid && driver->viewable(overlayXid); }));
   const int x = at.x, y = (int)CGDisplayPixelsHigh(CGMainDisplayID()) - at.y;
+  // No window manager's: no frame or title over the list, exactly where it was asked.
+  POINT tl{r.left, r.top}, br{r.right, r.bottom};
+  ClientToScreen(list, &tl);
+  ClientToScreen(list, &br);
+  int gx = 0, gy = 0, gw = 0, gh = 0;
+  EXPECT_TRUE(driver->geometry(overlayXid, &gx, &gy, &gw, &gh));
+  EXPECT_EQ(std::vector<int>({gx, gy, gw, gh}),
+            std::vector<int>({tl.x, (int)CGDisplayPixelsHigh(CGMainDisplayID()) - tl.y, br.x - tl.x, tl.y - br.y}));
   // In front there on the server: a window that took the mouse would be found.
   overlay->setIgnoresMouseEvents(false);
   EXPECT_TRUE(pollUntil([&] { return driver->windowAt(x, y) == overlayXid; }, 10000));
