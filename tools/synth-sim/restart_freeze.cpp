@@ -4,13 +4,16 @@
 // for counting server freezes per N restarts before and after a change.
 //
 //   restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS]
-//                  [--no-editor] [--external] [--freeze MS]
+//                  [--no-editor] [--overlap] [--external] [--freeze MS]
 //
 // --gap: the pause between the old synthesizer's end and the new one's start
 // (default 50; -1 for one drawn from 0 to 100 each time). --stop: how the old one ends: "quit" on its standard input (it
 // closes its client), SIGTERM or SIGKILL (its client is never closed). --send: the
 // editor sends a message every MS (a request in flight when the synthesizer goes),
 // 0 for none (default 20). --no-editor: the synthesizer restarts alone.
+// --overlap: the new synthesizer starts while the old one may still be closing
+// (gap after the old one is told to end, not after it ended). An old one that has
+// not ended 3 s after it was told is killed and counted.
 // --external: use the server JACK_DEFAULT_SERVER names (jack-testbed.sh run, or a
 // jackd started by hand with other flags) instead of starting the test bed's.
 // --freeze: a stall at least this long counts as a freeze (default 1000): of the
@@ -92,7 +95,8 @@ public:
     while (!mReady.load() && !mEnded.load() && MsSince(t) < 30000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return mReady.load();
   }
-  void Stop(const std::string& how)
+  // Tells it to end; Reap waits.
+  void End(const std::string& how)
   {
     if (how == "quit")
     {
@@ -101,11 +105,25 @@ public:
     }
     else
       kill(mPid, how == "kill" ? SIGKILL : SIGTERM);
+  }
+  // False when it had not ended within boundMs: it is then killed (its JACK client
+  // never closed, as a user's program that hangs in its closing and is killed).
+  bool Reap(int boundMs)
+  {
     int status;
-    waitpid(mPid, &status, 0);
+    bool ended = false;
+    const Clock::time_point t = Clock::now();
+    while (!(ended = waitpid(mPid, &status, WNOHANG) == mPid) && MsSince(t) < boundMs)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!ended)
+    {
+      kill(mPid, SIGKILL);
+      waitpid(mPid, &status, 0);
+    }
     close(mStdin);
     if (mReader.joinable()) mReader.join();
     fclose(mStdout);
+    return ended;
   }
   std::atomic<long long> received{0};
 
@@ -212,7 +230,7 @@ int main(int argc, char** argv)
 {
   int restarts = 30, gapMs = 50, sendMs = 20, freezeMs = 1000;
   std::string stop = "quit";
-  bool editor = true, external = false;
+  bool editor = true, external = false, overlap = false;
   for (int i = 1; i < argc; ++i)
   {
     const std::string a = argv[i];
@@ -222,11 +240,12 @@ int main(int argc, char** argv)
     else if (a == "--freeze" && i + 1 < argc) freezeMs = atoi(argv[++i]);
     else if (a == "--stop" && i + 1 < argc) stop = argv[++i];
     else if (a == "--no-editor") editor = false;
+    else if (a == "--overlap") overlap = true;
     else if (a == "--external") external = true;
     else
     {
       fprintf(stderr, "usage: restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS] "
-                      "[--no-editor] [--external] [--freeze MS]\n");
+                      "[--no-editor] [--overlap] [--external] [--freeze MS]\n");
       return 2;
     }
   }
@@ -281,16 +300,23 @@ int main(int argc, char** argv)
 
   int freezes = 0, unreconnected = 0;
   long long longestStill = 0, reconnectSum = 0, longestStop = 0;
-  int slowStops = 0;
+  int slowStops = 0, hungStops = 0;
   for (int r = 0; r < restarts; ++r)
   {
     const Clock::time_point t0 = Clock::now();
     watch->Take();
     watch->TakeRequest();
-    synth->Stop(stop);
-    const long long stopMs = MsSince(t0);
-    longestStop = std::max(longestStop, stopMs);
-    if (stopMs > 100) ++slowStops;
+    synth->End(stop);
+    std::unique_ptr<Synth> old;
+    if (overlap)
+      old = std::move(synth);
+    else
+    {
+      if (!synth->Reap(3000)) ++hungStops;
+      const long long stopMs = MsSince(t0);
+      longestStop = std::max(longestStop, stopMs);
+      if (stopMs > 100) ++slowStops;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(gapMs >= 0 ? gapMs : rand() % 101));
     synth.reset(new Synth);
     if (!synth->Start(program))
@@ -298,6 +324,8 @@ int main(int argc, char** argv)
       fprintf(stderr, "restart-freeze: restart %d: %s did not start\n", r + 1, program.c_str());
       break;
     }
+    if (old && !old->Reap(3000)) ++hungStops;
+    old.reset();
     // Reconnected once a message of the editor reaches the new synthesizer and its
     // echo comes back; without an editor, once the new one is up.
     long long reconnectMs = MsSince(t0);
@@ -326,20 +354,22 @@ int main(int argc, char** argv)
     if (still >= freezeMs) ++freezes;
     if (!back) ++unreconnected;
     reconnectSum += reconnectMs;
-    printf("restart %d: ended in %lld ms, reconnected %s after %lld ms, server (frames or requests) still for at most "
+    printf("restart %d: reconnected %s after %lld ms, server (frames or requests) still for at most "
            "%lld ms%s\n",
-           r + 1, stopMs, back ? "" : "NOT", reconnectMs, still, still >= freezeMs ? "  FREEZE" : "");
+           r + 1, back ? "" : "NOT", reconnectMs, still, still >= freezeMs ? "  FREEZE" : "");
     fflush(stdout);
   }
   quit.store(true);
   if (sender.joinable()) sender.join();
   plug.reset();
-  synth->Stop("quit");
+  synth->End("quit");
+  synth->Reap(10000);
   watch.reset();
   printf("restarts %d, stop %s, gap %d ms, editor %s: %d freezes (>= %d ms), %d not reconnected, longest stall %lld ms, "
-         "mean reconnection %lld ms; the old synthesizer took %d times over 100 ms to end, at most %lld ms\n",
+         "mean reconnection %lld ms; the old synthesizer took %d times over 100 ms to end, at most %lld ms, and %d times "
+         "had not ended after 3 s (killed)\n",
          restarts, stop.c_str(), gapMs, editor ? "yes" : "no", freezes, freezeMs, unreconnected, longestStill,
-         restarts ? reconnectSum / restarts : 0, slowStops, longestStop);
+         restarts ? reconnectSum / restarts : 0, slowStops, longestStop, hungStops);
   WaitForJackClientClosings();
   return 0;
 }
