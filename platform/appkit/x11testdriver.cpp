@@ -85,6 +85,7 @@ void endChild(pid_t* pid)
 {
   if (*pid <= 0) return;
   kill(*pid, SIGTERM);
+  kill(*pid, SIGCONT);  // a manager paused by a test that failed on the way
   int status;
   while (waitpid(*pid, &status, 0) < 0 && errno == EINTR)
   {
@@ -150,6 +151,13 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     XSetWindowAttributes wa{};
     const Window probe = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, CopyFromParent, InputOutput,
                                        (Visual*)CopyFromParent, 0, &wa);
+    // Placed by us: a manager may otherwise ask the user to place it (twm does, the
+    // whole server grabbed meanwhile).
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = USPosition | USSize;
+    hints->width = hints->height = 1;
+    XSetWMNormalHints(d, probe, hints);
+    XFree(hints);
     const Atom wmState = XInternAtom(d, "WM_STATE", False);
     for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
     {
@@ -170,6 +178,28 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     XDestroyWindow(d, probe);
     XSync(d, False);
   }
+  // Holding the redirection is not yet answering it: a manager still starting may let
+  // a map request go by (openbox drops what comes before its first turn). A window of
+  // our own, asked to be mapped again and again, is shown once the manager answers.
+  if (managed)
+  {
+    Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+    // Placed by us: a manager that lets the user place other windows (twm) would hold
+    // the server until a click.
+    XSizeHints hints{};
+    hints.flags = USPosition;
+    XSetWMNormalHints(d, probe, &hints);
+    managed = false;
+    for (int waited = 0; waited < 15000 && !managed; waited += 20)
+    {
+      XWindowAttributes a;
+      if (waited % 500 == 0) XMapWindow(d, probe);
+      managed = XGetWindowAttributes(d, probe, &a) && a.map_state == IsViewable;
+      if (!managed) usleep(20000);
+    }
+    XDestroyWindow(d, probe);
+    XSync(d, False);
+  }
   XCloseDisplay(d);
   if (!managed)
   {
@@ -178,6 +208,11 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
   }
   mManager = name;
   return true;
+}
+
+void AKXvfb::pauseManager(bool pause)
+{
+  if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
 }
 
 void AKXvfb::stop()
@@ -458,6 +493,12 @@ unsigned long AKX11Driver::inputFocus()
   int revert = 0;
   XGetInputFocus(DPY, &focus, &revert);
   return focus;
+}
+
+void AKX11Driver::move(unsigned long window, int x, int y)
+{
+  XMoveWindow(DPY, window, x, y);
+  XSync(DPY, False);
 }
 
 void AKX11Driver::focus(unsigned long window)
