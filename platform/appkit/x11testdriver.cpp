@@ -178,28 +178,6 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     XDestroyWindow(d, probe);
     XSync(d, False);
   }
-  // Holding the redirection is not yet answering it: a manager still starting may let
-  // a map request go by (openbox drops what comes before its first turn). A window of
-  // our own, asked to be mapped again and again, is shown once the manager answers.
-  if (managed)
-  {
-    Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
-    // Placed by us: a manager that lets the user place other windows (twm) would hold
-    // the server until a click.
-    XSizeHints hints{};
-    hints.flags = USPosition;
-    XSetWMNormalHints(d, probe, &hints);
-    managed = false;
-    for (int waited = 0; waited < 15000 && !managed; waited += 20)
-    {
-      XWindowAttributes a;
-      if (waited % 500 == 0) XMapWindow(d, probe);
-      managed = XGetWindowAttributes(d, probe, &a) && a.map_state == IsViewable;
-      if (!managed) usleep(20000);
-    }
-    XDestroyWindow(d, probe);
-    XSync(d, False);
-  }
   XCloseDisplay(d);
   if (!managed)
   {
