@@ -24,6 +24,9 @@ public:
   // display too, and start returns once it manages the root window, so the tests
   // run on a desktop as users have one.
   bool start(std::string* error);
+  // Stops the window manager's process (SIGSTOP) or lets it go on: what clients ask
+  // of it meanwhile waits for it, in order. Nothing without a manager.
+  void pauseManager(bool pause);
   // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
@@ -91,6 +94,9 @@ public:
   unsigned long findWindow(const std::string& name);
   // The window that has the keyboard focus (0 for none, 1 for the pointer's root).
   unsigned long inputFocus();
+  // Moves a top-level window's corner to a point of the screen (pixels, y down), as a
+  // user would through the window manager, which is asked where there is one.
+  void move(unsigned long window, int x, int y);
   // Gives the window the keyboard focus, as a window manager would.
   void focus(unsigned long window);
   // The window's pixels as 0x00RRGGBB, rows top-down; with alpha, 0xAARRGGBB (alpha

@@ -21,6 +21,7 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cerrno>
@@ -51,6 +52,13 @@ struct XWindowData
   // told of the window before it is out of date.
   int x = 0, y = 0, width = 0, height = 0;
   unsigned long placed = 0;
+  // The window's parent: the root, or a window manager's frame, in which the server's
+  // own answers place it.
+  Window parent = 0;
+  // Places asked (x, y, width, height), oldest first, from the last one answered on: a
+  // window manager answers each in turn, so an answer to one that a later one follows
+  // is out of date, whatever its serial.
+  std::deque<std::array<int, 4>> asked;
 };
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
@@ -308,16 +316,23 @@ public:
 
   // The window goes where its frame is. A frame the server told us of (ConfigureNotify)
   // is where the window is already: nothing is asked, so the two never chase each other.
+  // A change that keeps the place asks for the size alone: a window manager keeps its
+  // frame where it is then, rather than placing the frame at the client's own corner.
   void windowFrameChanged(NSWindow* w) override
   {
     XWindowData* data = find(w);
     if (!data) return;
     int x, y, width, height;
     placement(w->frame(), &x, &y, &width, &height);
-    if (x == data->x && y == data->y && width == data->width && height == data->height) return;
+    const bool moved = x != data->x || y != data->y, sized = width != data->width || height != data->height;
+    if (!moved && !sized) return;
     setNormalHints(data->xid, w, x, y, width, height);
     data->placed = NextRequest(mDisplay);
-    XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
+    if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
+    else if (!sized) XMoveWindow(mDisplay, data->xid, x, y);
+    else XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
+    if (data->asked.size() == 16) data->asked.pop_front();  // a manager that never answers
+    data->asked.push_back({x, y, width, height});
     data->x = x;
     data->y = y;
     data->width = width;
@@ -912,9 +927,12 @@ private:
   void setNormalHints(Window xid, NSWindow* w, int x, int y, int width, int height)
   {
     XSizeHints* hints = XAllocSizeHints();
-    hints->flags = USPosition;
+    // The place is the client's own corner, not the frame's (ICCCM 4.1.2.3): a manager
+    // puts its frame around the window where it stands.
+    hints->flags = USPosition | PWinGravity;
     hints->x = x;
     hints->y = y;
+    hints->win_gravity = StaticGravity;
     if (!(w->styleMask() & NSResizableWindowMask))
     {
       hints->flags |= PMinSize | PMaxSize;
@@ -979,6 +997,7 @@ private:
     data->y = y;
     data->width = width;
     data->height = height;
+    data->parent = mRoot;
     data->gc = XCreateGC(mDisplay, xid, 0, nullptr);
     mWindows[w] = data;
     mByXid[xid] = w;
@@ -1151,6 +1170,30 @@ private:
   }
   void dispatch(XEvent& e) override { handle(e); }
 
+  // Whether what the server tells of a window's place is news: not when it answers a
+  // place asked before the last one asked (the frame stays as asked meanwhile). The
+  // answer to the last one stays on the list, as a manager may answer twice (the
+  // server's event and its own). In a frame the place was read after the event: only
+  // the size tells which ask it answers, the latest of that size. A place never asked
+  // (the manager's own, or the user's) is news.
+  static bool answered(XWindowData* data, const std::array<int, 4>& told, bool sizeOnly)
+  {
+    std::deque<std::array<int, 4>>& asked = data->asked;
+    const auto same = [&](const std::array<int, 4>& a) {
+      return a[2] == told[2] && a[3] == told[3] && (sizeOnly || (a[0] == told[0] && a[1] == told[1]));
+    };
+    const auto newest = std::find_if(asked.rbegin(), asked.rend(), same);
+    const auto it = sizeOnly ? (newest == asked.rend() ? asked.end() : std::prev(newest.base()))
+                             : std::find_if(asked.begin(), asked.end(), same);
+    if (it == asked.end())
+    {
+      asked.clear();
+      return true;
+    }
+    asked.erase(asked.begin(), it);
+    return asked.size() == 1;
+  }
+
   void handle(XEvent& e)
   {
     if (mDesk->handle(e)) return;
@@ -1194,16 +1237,20 @@ private:
         // one put it comes after, and the frame stays as asked meanwhile.
         XWindowData* data = find(w);
         if (!data || (long)(e.xconfigure.serial - data->placed) < 0) break;
-        // Where the window manager put it, on the root: menus open from there.
-        int rx = 0, ry = 0;
+        // Where the window is on the root: a manager's own answer (synthetic) and the
+        // server's for a window on the root say so; the server's for a window in a
+        // frame tells the place in the frame, and the frame's place is asked.
+        const XConfigureEvent& c = e.xconfigure;
+        int rx = c.x, ry = c.y;
+        const bool inFrame = !c.send_event && data->parent != mRoot;
         Window child;
-        XTranslateCoordinates(mDisplay, e.xconfigure.window, mRoot, 0, 0, &rx, &ry, &child);
+        if (inFrame) XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &rx, &ry, &child);
+        if (!answered(data, {rx, ry, c.width, c.height}, inFrame)) break;
         data->x = rx;
         data->y = ry;
-        data->width = e.xconfigure.width;
-        data->height = e.xconfigure.height;
-        const NSRect now = NSMakeRect(rx, screenSize().height - ry - e.xconfigure.height, e.xconfigure.width,
-                                      e.xconfigure.height);
+        data->width = c.width;
+        data->height = c.height;
+        const NSRect now = NSMakeRect(rx, screenSize().height - ry - c.height, c.width, c.height);
         if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
         break;
       }
@@ -1212,6 +1259,9 @@ private:
         // held pointer that found no window of ours to go to takes this one. Another
         // window of ours holding it keeps it (a knob's drag stays with its knob).
         if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
+        break;
+      case ReparentNotify:
+        if (XWindowData* data = find(w)) data->parent = e.xreparent.parent;
         break;
       case ClientMessage:
         if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)

@@ -85,6 +85,7 @@ void endChild(pid_t* pid)
 {
   if (*pid <= 0) return;
   kill(*pid, SIGTERM);
+  kill(*pid, SIGCONT);  // a manager paused by a test that failed on the way
   int status;
   while (waitpid(*pid, &status, 0) < 0 && errno == EINTR)
   {
@@ -143,7 +144,8 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
   // Taking the redirection comes early in a manager's start: a map asked for before
   // it is ready may be lost (openbox dropped a test's first window now and then).
   // Ready is when a window of ours shown now is managed (given WM_STATE); asked
-  // again every second meanwhile.
+  // again every 100 ms while it is still unmapped on the root (the request lost), as
+  // a test per process waits for this.
   if (managed)
   {
     managed = false;
@@ -160,11 +162,13 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
     const Atom wmState = XInternAtom(d, "WM_STATE", False);
     for (int waited = 0; waited < 15000 && !managed && alive(); waited += 20)
     {
-      if (waited % 1000 == 0)
-      {
-        XUnmapWindow(d, probe);
+      XWindowAttributes a;
+      Window root, parent = 0, *children = nullptr;
+      unsigned count = 0;
+      if (waited % 100 == 0 && XGetWindowAttributes(d, probe, &a) && a.map_state == IsUnmapped &&
+          XQueryTree(d, probe, &root, &parent, &children, &count) && parent == root)
         XMapWindow(d, probe);
-      }
+      if (children) XFree(children);
       Atom type = None;
       int format = 0;
       unsigned long n = 0, rest = 0;
@@ -185,6 +189,11 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
   }
   mManager = name;
   return true;
+}
+
+void AKXvfb::pauseManager(bool pause)
+{
+  if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
 }
 
 void AKXvfb::stop()
@@ -465,6 +474,12 @@ unsigned long AKX11Driver::inputFocus()
   int revert = 0;
   XGetInputFocus(DPY, &focus, &revert);
   return focus;
+}
+
+void AKX11Driver::move(unsigned long window, int x, int y)
+{
+  XMoveWindow(DPY, window, x, y);
+  XSync(DPY, False);
 }
 
 void AKX11Driver::focus(unsigned long window)

@@ -75,6 +75,9 @@ class WndTest : public ::testing::Test
 protected:
   void SetUp() override
   {
+    // Headless unless a fixture over a private X server made the application first:
+    // a DISPLAY in the environment does not choose the presenter for these tests.
+    if (!NSApplication::exists()) NSApplication::setPresenter(AKMakeHeadlessPresenter());
     NSApplication::sharedApplication();
     g_wndLog = &log;
   }

@@ -7,6 +7,7 @@
 #include "X11Session.h"
 
 #include "platform/appkit/X11TestDriver.h"
+#include "raster/lice_bitmap.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,15 +28,29 @@ protected:
   }
   bool until(const std::function<bool()>& done) { return loop->runUntil(done, loop->now() + 10.0); }
 
-  // Waits until the window is on the screen and has drawn, then reads its pixels
-  // (0xRRGGBB, row by row); 0 when it never showed or could not be read.
+  // Waits until the window is on the screen and shows what it drew, then reads its
+  // pixels (0xRRGGBB, row by row); 0 when it never showed or could not be read. Under
+  // a window manager the window is mapped when the manager gets to it, and shows its
+  // drawing again only once the exposure is answered: an opaque window is read until
+  // the server has its backing's pixels.
   unsigned long Shown(NSWindow* w, int* width, int* height, std::vector<uint32_t>* px)
   {
     const unsigned long xid = AKX11WindowOf(w);
-    if (!xid || !until([&] { return driver->viewable(xid) && w->displayCount() > 0; })) return 0;
-    loop->runOnce();
-    driver->sync();
-    return driver->read(xid, width, height, px) ? xid : 0;
+    const auto drawn = [&] {
+      LICE_SysBitmap* b = w->backing();
+      if (!w->isOpaque() || !b || b->getWidth() != *width || b->getHeight() != *height) return true;
+      for (int y = 0; y < *height; ++y)
+        for (int x = 0; x < *width; ++x)
+          if ((__builtin_bswap32(b->getBits()[y * b->getRowSpan() + x]) & 0xFFFFFFu) != (*px)[(size_t)y * *width + x])
+            return false;
+      return true;
+    };
+    const bool shown = xid && until([&] {
+      if (!driver->viewable(xid) || w->displayCount() == 0) return false;
+      driver->sync();
+      return driver->read(xid, width, height, px) && drawn();
+    });
+    return shown ? xid : 0;
   }
 
   // A 200x150 top-level window shown on the server: its X window, or 0.
