@@ -536,7 +536,9 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
     EXPECT_TRUE(driver->normalHints(AKX11WindowOf(moved), &hx, &hy, &hw, &hh));
     const bool fixed = !(moved->styleMask() & NSResizableWindowMask);
     if (!r.byUser)
+    {
       EXPECT_EQ(std::vector<int>({hx, hy, hw, hh}), std::vector<int>({gx, gy, fixed ? cx : 0, fixed ? cy : 0}));
+    }
     until([&] { return box(moved->frame()) == r.want; });  // a manager's own answer may follow its change
     EXPECT_EQ(box(moved->frame()), r.want);
     if (r.byUser) sized.resize(std::min<size_t>(sized.size(), 1));
