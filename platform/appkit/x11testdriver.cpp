@@ -14,6 +14,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <functional>
 #include <vector>
 
 extern char** environ;
@@ -329,11 +330,11 @@ bool hasWmState(Display* d, Window w)
   return type != None;
 }
 
-// The client window inside a manager's frame (the descendant that carries WM_STATE),
-// or the window itself when it is no frame (no manager, or an override-redirect one).
-Window clientOf(Display* d, Window top)
+// The first window below top, breadth first to a depth (a manager puts a program's
+// window inside a frame: twm one level down, openbox two) that match takes; the
+// children of each window from the top of its stacking down when topFirst. 0 for none.
+Window firstBelow(Display* d, Window top, bool topFirst, const std::function<bool(Window)>& match)
 {
-  if (hasWmState(d, top)) return top;
   std::vector<Window> level{top};
   for (int depth = 0; depth < 4 && !level.empty(); ++depth)
   {
@@ -343,21 +344,30 @@ Window clientOf(Display* d, Window top)
       Window root, parent, *children = nullptr;
       unsigned n = 0;
       if (!XQueryTree(d, w, &root, &parent, &children, &n)) continue;
-      for (unsigned i = n; i-- > 0;)
+      for (unsigned k = 0; k < n; ++k)
       {
-        if (hasWmState(d, children[i]))
+        const Window child = children[topFirst ? n - 1 - k : k];
+        if (match(child))
         {
-          const Window found = children[i];
           XFree(children);
-          return found;
+          return child;
         }
-        next.push_back(children[i]);
+        next.push_back(child);
       }
       if (children) XFree(children);
     }
     level.swap(next);
   }
-  return top;
+  return 0;
+}
+
+// The client window inside a manager's frame (the descendant that carries WM_STATE),
+// or the window itself when it is no frame (no manager, or an override-redirect one).
+Window clientOf(Display* d, Window top)
+{
+  if (hasWmState(d, top)) return top;
+  const Window client = firstBelow(d, top, true, [d](Window w) { return hasWmState(d, w); });
+  return client ? client : top;
 }
 
 }  // namespace
@@ -437,35 +447,12 @@ bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWi
 
 unsigned long AKX11Driver::findWindow(const std::string& name)
 {
-  // Under a reparenting manager the window is a grandchild of the root: look through
-  // the frames too, top-level windows first.
-  std::vector<Window> level{DefaultRootWindow(DPY)};
-  for (int depth = 0; depth < 4 && !level.empty(); ++depth)
-  {
-    std::vector<Window> next;
-    for (Window w : level)
-    {
-      Window root, parent, *children = nullptr;
-      unsigned n = 0;
-      if (!XQueryTree(DPY, w, &root, &parent, &children, &n)) continue;
-      for (unsigned i = 0; i < n; ++i)
-      {
-        char* text = nullptr;
-        const bool match = XFetchName(DPY, children[i], &text) && text && name == text;
-        if (text) XFree(text);
-        if (match)
-        {
-          const Window found = children[i];
-          XFree(children);
-          return found;
-        }
-        next.push_back(children[i]);
-      }
-      if (children) XFree(children);
-    }
-    level.swap(next);
-  }
-  return 0;
+  return firstBelow(DPY, DefaultRootWindow(DPY), false, [this, &name](Window w) {
+    char* text = nullptr;
+    const bool match = XFetchName(DPY, w, &text) && text && name == text;
+    if (text) XFree(text);
+    return match;
+  });
 }
 
 unsigned long AKX11Driver::inputFocus()
