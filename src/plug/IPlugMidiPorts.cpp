@@ -390,7 +390,7 @@ template <class T> void IPlugBase::DeletePortObject(T* object)
 {
   if (!object) return;
   if (UsesJack())
-    CloseJackClientApart([object] { delete object; });
+    CloseJackClientApart([object] { delete object; }, [object] { KeepJackClientOfGoneServer(object); });
   else
     delete object;
 }
@@ -408,10 +408,15 @@ void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, bool serverGone)
   }
   if (in && UsesJack())
   {
-    CloseJackClientApart([in, route] {
-      delete in;
-      delete route;
-    });
+    CloseJackClientApart(
+        [in, route] {
+          delete in;
+          delete route;
+        },
+        [in, route] {
+          KeepJackClientOfGoneServer(in);
+          KeepJackClientOfGoneServer(route);
+        });
     return;
   }
   delete in;
@@ -847,7 +852,7 @@ void IPlugBase::FindMidiServerAgain()
   {
     // Tried again at the next look.
     e.printMessage();
-    if (out) CloseJackClientApart([out] { delete out; });
+    if (out) CloseJackClientApart([out] { delete out; }, [out] { KeepJackClientOfGoneServer(out); });
     delete look;
     return;
   }

@@ -27,6 +27,24 @@ std::atomic<long long> gLastChangeNs{0};
 std::mutex gChanging;
 // Set once the closer has ended: closings then run on their caller's thread.
 std::atomic<bool> gCloserEnded{false};
+// The server's state as our clients last heard it, and how many times it went.
+std::atomic<bool> gServerGone{false};
+std::atomic<unsigned> gServerGoneCount{0};
+
+// A closing as handed over: what it closes, what keeps it instead, and how many
+// times the server had gone by then.
+struct Closing
+{
+  std::function<void()> close, keep;
+  unsigned goneBefore;
+  void operator()() const
+  {
+    // A server gone now, or gone and back since the hand-over: the client is one of
+    // a dead server, whose closing crashes in JACK's library.
+    if (keep && (gServerGone.load() || gServerGoneCount.load() != goneBefore)) keep();
+    else close();
+  }
+};
 
 // Runs close once the last change is kSettle past, holding gChanging while it runs.
 void SettleAndClose(const std::function<void()>& close)
@@ -137,16 +155,25 @@ JackClientOpening::~JackClientOpening()
   gChanging.unlock();
 }
 
-void CloseJackClientApart(std::function<void()> close)
+void CloseJackClientApart(std::function<void()> close, std::function<void()> keep)
 {
   if (!close) return;
+  Closing closing{std::move(close), std::move(keep), gServerGoneCount.load()};
   if (gCloserEnded.load())
   {
-    SettleAndClose(close);
+    SettleAndClose(closing);
     return;
   }
-  TheCloser().Hand(std::move(close));
+  TheCloser().Hand(std::move(closing));
 }
+
+void NoteJackServerGone()
+{
+  gServerGone.store(true);
+  gServerGoneCount.fetch_add(1);
+}
+
+void NoteJackServerUp() { gServerGone.store(false); }
 
 void WaitForJackClientClosings()
 {

@@ -35,7 +35,15 @@ public:
 // at once; it runs once the last opening or closing in this process is far
 // enough past, one closing at a time, in the order handed over. close must not
 // touch anything its caller may free afterwards. Any thread.
-void CloseJackClientApart(std::function<void()> close);
+// keep, when given, runs in its place if the server has gone by the time the
+// closing comes (gone when it was handed over, or gone since): a client of a gone
+// server must be kept, never closed (below).
+void CloseJackClientApart(std::function<void()> close, std::function<void()> keep = nullptr);
+
+// The JACK server went away (a client's shutdown callback), or a client of ours was
+// opened on a server that is up. Any thread, JACK's own included.
+void NoteJackServerGone();
+void NoteJackServerUp();
 
 // Waits until every closing handed over before the call has run (a test server
 // stopped only once its clients are gone; a closing whose caller needs it done).

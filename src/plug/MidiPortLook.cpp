@@ -21,16 +21,22 @@ public:
     : mClient(client), mGone(new std::atomic<bool>(false)), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
   {
     jack_on_info_shutdown(mClient, &JackLook::Shutdown, mGone);
+    NoteJackServerUp();
   }
   ~JackLook() override
   {
     // The flag outlives the look: JACK may still call Shutdown until the client is closed.
     jack_client_t* client = mClient;
     std::atomic<bool>* gone = mGone;
-    CloseJackClientApart([client, gone] {
-      jack_client_close(client);
-      delete gone;
-    });
+    CloseJackClientApart(
+        [client, gone] {
+          jack_client_close(client);
+          delete gone;
+        },
+        [client, gone] {
+          KeepJackClientOfGoneServer(client);
+          KeepJackClientOfGoneServer(gone);
+        });
   }
 
   const std::atomic<bool>* ServerGoneFlag() const override { return mGone; }
@@ -79,7 +85,11 @@ private:
 
   // JACK's own thread, when the server stops or drops the client: the client is
   // of no use any more, and is only closed.
-  static void Shutdown(jack_status_t, const char*, void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
+  static void Shutdown(jack_status_t, const char*, void* gone)
+  {
+    static_cast<std::atomic<bool>*>(gone)->store(true);
+    NoteJackServerGone();
+  }
 
   jack_client_t* mClient;
   std::atomic<bool>* mGone;
@@ -122,7 +132,7 @@ template <class T> void CloseApart(std::unique_ptr<T>& object)
 {
   if (!object || object->getCurrentApi() != RtMidi::UNIX_JACK) return;
   T* o = object.release();
-  CloseJackClientApart([o] { delete o; });
+  CloseJackClientApart([o] { delete o; }, [o] { KeepJackClientOfGoneServer(o); });
 }
 
 class LibraryLook : public MidiPortLook
