@@ -160,6 +160,8 @@ public:
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }
   void stopModalWithCode(NSInteger code);
+  // Stops the innermost session with NSModalResponseAbort, whatever event is being sent.
+  void abortModal() { stopModalWithCode(NSModalResponseAbort); }
   void endModalSession(NSModalSession session);
   // The window of the innermost session, or null.
   NSWindow* modalWindow() const;

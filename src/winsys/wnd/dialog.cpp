@@ -68,7 +68,11 @@ void EndDialog(HWND hwnd, int result)
   if (!NSApplication::exists() || NSApp->modalWindow() != w) return;
   w->retain();
   sendDestroy(v);
-  NSApp->stopModal();
+  // Stopped from its own window's event as from anywhere else (a timer, another
+  // window's procedure): the run ends either way.
+  if (NSEvent* e = NSApp->currentEvent())
+    if (e->window() == w) NSApp->stopModal();
+  NSApp->abortModal();
   w->close();
   w->release();
 }
