@@ -151,11 +151,10 @@ public:
   // Shows the window and makes it the modal one until its session ends.
   NSModalSession beginModalSessionForWindow(NSWindow* window);
   // One turn of the run loop in the modal mode; NSModalResponseContinue until the
-  // session is stopped, then the code it was stopped with.
+  // session is stopped, then the code it was stopped with. NSModalResponseAbort once
+  // its window is closed, or once the owner it had shown at the start is gone.
   NSInteger runModalSession(NSModalSession session);
-  // Runs the window as the modal one until stopModal (its code answered) or until
-  // the window is closed some other way (NSModalResponseAbort): nothing could stop
-  // the run of a window that is gone.
+  // Runs the window as the modal one until a session's turn ends it (above).
   NSInteger runModalForWindow(NSWindow* window);
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }

@@ -315,14 +315,22 @@ struct AKModalSession
   bool stopped;
   NSInteger code;
   NSInteger previousKey;  // the key window before, by number: it may go meanwhile
+  NSInteger owner;        // the window's owner shown when the session began, or 0
 };
+
+namespace {
+// A window's owner: the window it is a child of, else the one it belongs to.
+NSWindow* ownerOf(NSWindow* w) { return w->parentWindow() ? w->parentWindow() : w->ownerWindow(); }
+}  // namespace
 
 NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
   if (!window) return nullptr;
+  NSWindow* owner = ownerOf(window);
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
-                                         mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0};
+                                         mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
+                                         owner && owner->isVisible() ? owner->windowNumber() : 0};
   mSessions.push_back(s);
   window->makeKeyAndOrderFront(nullptr);
   if (mPresenter) mPresenter->focusWindow(window);
@@ -333,7 +341,12 @@ NSInteger NSApplication::runModalSession(NSModalSession session)
 {
   if (!session) return NSModalResponseAbort;
   NSRunLoop::currentRunLoop()->runOnce(NSModalPanelRunLoopMode);
-  return session->stopped ? session->code : NSModalResponseContinue;
+  if (session->stopped) return session->code;
+  // Nothing could stop the run of a window that is gone, nor should a dialog stay on
+  // alone once its owner went (the editor's window closed under its Save panel).
+  NSWindow* owner = session->owner ? windowWithNumber(session->owner) : nullptr;
+  if (session->window->isClosed() || (session->owner && (!owner || !owner->isVisible()))) return NSModalResponseAbort;
+  return NSModalResponseContinue;
 }
 
 NSInteger NSApplication::runModalForWindow(NSWindow* window)
@@ -343,11 +356,11 @@ NSInteger NSApplication::runModalForWindow(NSWindow* window)
   AKRetain(window);
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   NSInteger code;
-  while ((code = runModalSession(session)) == NSModalResponseContinue && !window->isClosed())
+  while ((code = runModalSession(session)) == NSModalResponseContinue)
     loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
   endModalSession(session);
   AKRelease(window);
-  return code == NSModalResponseContinue ? NSModalResponseAbort : code;
+  return code;
 }
 
 void NSApplication::stopModalWithCode(NSInteger code)

@@ -297,26 +297,18 @@ private:
 };
 
 // Runs the window as the application's modal one until done: meanwhile the other
-// windows get no mouse and no keys. The window closed by the user, or its owner
-// gone (the editor's window closed under it), counts as cancelling.
+// windows get no mouse and no keys. The window closed or hidden by the user, or its
+// owner gone (the session's own rule), counts as cancelling.
 void runModal(NSWindow* w, const bool& done, const std::function<void()>& cancel,
               const std::function<void()>& shown = nullptr)
 {
   NSApplication* app = NSApplication::sharedApplication();
-  const bool owned = w->ownerWindow() != nullptr;
   NSModalSession session = app->beginModalSessionForWindow(w);
   if (shown) shown();
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
-  while (!done)
-  {
-    NSWindow* owner = w->ownerWindow();
-    if (!w->isVisible() || (owned && (!owner || !owner->isVisible())))
-    {
-      cancel();
-      break;
-    }
+  while (!done && w->isVisible() && app->runModalSession(session) == NSModalResponseContinue && !done)
     loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
-  }
+  if (!done) cancel();
   app->endModalSession(session);
 }
 
