@@ -176,9 +176,10 @@ public:
   NSWindow* parentWindow() const { return mParent; }
 
   // For the desktop's window manager, read when the window is shown: the window
-  // this one belongs to (a dialog's, a panel's, an alert's or an owned window's
-  // owner), kept by its number so that it never outlives it (null once it is gone
-  // or when there is none); and whether it is a dialog rather than a document window.
+  // this one belongs to (a child window's parent; else a dialog's, a panel's, an
+  // alert's or an owned window's owner, kept by its number so that it never outlives
+  // it: null once it is gone or when there is none); and whether it is a dialog
+  // rather than a document window.
   void setOwnerWindow(NSWindow* owner) { mOwnerNumber = owner ? owner->windowNumber() : 0; }
   NSWindow* ownerWindow() const;
   void setIsDialog(bool on) { mDialog = on; }

@@ -131,7 +131,7 @@ bool NSApplication::belongsToModal(NSWindow* w) const
   if (!modal || !w) return !modal;
   if (w->level() >= NSPopUpMenuWindowLevel) return true;  // a menu opened over it
   // Bounded: an owner chain could be made to loop.
-  for (int i = 0; w && i < 32; ++i, w = w->parentWindow() ? w->parentWindow() : w->ownerWindow())
+  for (int i = 0; w && i < 32; ++i, w = w->ownerWindow())
     if (w == modal) return true;
   return false;
 }
@@ -318,16 +318,12 @@ struct AKModalSession
   NSInteger owner;        // the window's owner shown when the session began, or 0
 };
 
-namespace {
-// A window's owner: the window it is a child of, else the one it belongs to.
-NSWindow* ownerOf(NSWindow* w) { return w->parentWindow() ? w->parentWindow() : w->ownerWindow(); }
-}  // namespace
 
 NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
   if (!window) return nullptr;
-  NSWindow* owner = ownerOf(window);
+  NSWindow* owner = window->ownerWindow();
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
                                          mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
                                          owner && owner->isVisible() ? owner->windowNumber() : 0};

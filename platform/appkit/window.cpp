@@ -289,6 +289,7 @@ void NSWindow::makeKeyWindow()
 
 NSWindow* NSWindow::ownerWindow() const
 {
+  if (mParent) return mParent;
   return mOwnerNumber && NSApplication::exists() ? NSApp->windowWithNumber(mOwnerNumber) : nullptr;
 }
 

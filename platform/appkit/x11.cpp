@@ -892,7 +892,7 @@ private:
   // it is modal (EWMH).
   void describe(Window xid, NSWindow* w)
   {
-    NSWindow* owner = w->parentWindow() ? w->parentWindow() : w->ownerWindow();
+    NSWindow* owner = w->ownerWindow();
     XWindowData* ownerData = owner ? find(owner) : nullptr;
     if (ownerData) XSetTransientForHint(mDisplay, xid, ownerData->xid);
     else XDeleteProperty(mDisplay, xid, XA_WM_TRANSIENT_FOR);
