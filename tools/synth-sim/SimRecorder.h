@@ -22,7 +22,7 @@ typedef std::vector<unsigned char> SimBytes;
 
 struct SimMessage
 {
-  double seconds; // since Open, from JACK's frame clock
+  double seconds; // since Open, on the wall clock (SynthSim::ReadIncoming)
   SimBytes bytes;
 };
 

@@ -58,6 +58,7 @@ bool SynthSim::Open(std::string* error)
     return false;
   }
   mOpenFrame = jack_frame_time(mClient);
+  mOpenUsecs = jack_get_time();
   mRecorder.Start(mOpenFrame, mRate);
   jack_set_process_callback(mClient, &SynthSim::ProcessThunk, this);
   // Open before the first period: an echo of the first message must not be refused.
@@ -186,7 +187,17 @@ int SynthSim::Process(jack_nframes_t frames)
 void SynthSim::ReadIncoming(jack_nframes_t frames)
 {
   void* buf = jack_port_get_buffer(mIn, frames);
-  const jack_nframes_t start = jack_last_frame_time(mClient);
+  // Arrival times count frames of the wall clock from the moment this cycle runs,
+  // plus the event's offset in it. JACK's own frame count would lag after a lost
+  // cycle (a timed driver counts on from an overrun, not across the time it lost),
+  // and its cycle times follow a filtered estimate: on a loaded machine, what
+  // arrived after a stall would seem early or late.
+  const jack_time_t now = jack_get_time();
+  const jack_nframes_t start =
+      mOpenFrame + (jack_nframes_t)std::llround((double)(int64_t)(now - mOpenUsecs) * mRate / 1e6);
+  if (mLastCycleUs != 0 && (long long)(now - mLastCycleUs) > mLongestCycleGapUs.load())
+    mLongestCycleGapUs.store((long long)(now - mLastCycleUs));
+  mLastCycleUs = now;
   const uint32_t n = jack_midi_get_event_count(buf);
   for (uint32_t i = 0; i < n; ++i)
   {

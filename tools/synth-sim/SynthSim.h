@@ -73,7 +73,14 @@ public:
   size_t ReceivedCount() const { return mRecorder.ReceivedCount(); }
   long long BytesReceived() const { return mRecorder.BytesReceived(); }
   bool WaitForReceived(size_t count, int timeoutMs) const { return mRecorder.WaitForReceived(count, timeoutMs); }
-  void ClearReceived() { mRecorder.ClearReceived(); }
+  void ClearReceived()
+  {
+    mRecorder.ClearReceived();
+    mLongestCycleGapUs.store(0);
+  }
+  // The longest time between two of our process cycles since the last clear: a
+  // stall of the server or of this process, which delays whatever it receives.
+  double LongestCycleGap() const { return mLongestCycleGapUs.load() / 1e6; }
   // Events lost because the receive ring was full (the recorder fell behind).
   int Overflows() const { return mRecorder.Overflows(); }
 
@@ -113,6 +120,9 @@ private:
   double mRate = 48000.0;
   unsigned mPeriod = 256;
   jack_nframes_t mOpenFrame = 0;
+  jack_time_t mOpenUsecs = 0;
+  jack_time_t mLastCycleUs = 0;  // the process thread's own
+  std::atomic<long long> mLongestCycleGapUs{0};
 
   // Outgoing pieces; the process thread takes them only when the lock is free.
   mutable std::mutex mOutLock;
