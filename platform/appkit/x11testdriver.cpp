@@ -278,13 +278,15 @@ void AKX11Driver::motion(unsigned long window, int x, int y, unsigned state)
 void AKX11Driver::movePointer(int x, int y)
 {
   XWarpPointer(DPY, None, DefaultRootWindow(DPY), 0, 0, 0, 0, x, y);
-  XFlush(DPY);
+  // Synced: a caller that finds the pointer already there goes on at once, and a move
+  // still on its way would land after whatever the program does next (a hold's warp).
+  XSync(DPY, False);
 }
 
 void AKX11Driver::moveMouseBy(int dx, int dy)
 {
   XTestFakeRelativeMotionEvent(DPY, dx, dy, CurrentTime);
-  XFlush(DPY);
+  XSync(DPY, False);
 }
 
 void AKX11Driver::holdKey(const std::string& keysymName, bool down)
