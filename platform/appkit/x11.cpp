@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <thread>
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
@@ -59,6 +60,11 @@ struct XWindowData
   // window manager answers each in turn, so an answer to one that a later one follows
   // is out of date, whatever its serial.
   std::deque<std::array<int, 4>> asked;
+  // Shown while a window manager runs: hidden again only once the manager has taken
+  // it (awaitManaged). Hidden while the manager had it: shown or moved again only once
+  // the manager has let it go (awaitWithdrawn).
+  bool managing = false, withdrawing = false;
+  bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
 };
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
@@ -92,6 +98,7 @@ public:
     }
     mOpacity = XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False);
     mDeleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    mWmState = XInternAtom(d, "WM_STATE", False);
     mProtocols = XInternAtom(d, "WM_PROTOCOLS", False);
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
@@ -149,8 +156,10 @@ public:
   {
     XWindowData* data = ensure(w);
     if (!data) return;
+    awaitWithdrawn(data);
     describe(data->xid, w);
     XMapRaised(mDisplay, data->xid);
+    data->managing = !data->overrideRedirect && managerRuns();
     restack();
     if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
     {
@@ -295,10 +304,82 @@ public:
   {
     if (XWindowData* data = find(w))
     {
-      XUnmapWindow(mDisplay, data->xid);
+      awaitManaged(data);
+      // Withdrawn as a window manager expects it (the unmap, and the synthetic unmap
+      // on the root that tells it a window is gone for good, not only iconified).
+      data->withdrawing = wmState(data->xid) != -1;
+      XWithdrawWindow(mDisplay, data->xid, mScreen);
       XFlush(mDisplay);
     }
     ungrab(w);
+  }
+
+  // A window's WM_STATE (1 normal, 3 iconic, 0 withdrawn), -1 when it has none: the
+  // window manager sets it on a window it manages.
+  int wmState(Window xid)
+  {
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, rest = 0;
+    unsigned char* prop = nullptr;
+    int state = -1;
+    if (XGetWindowProperty(mDisplay, xid, mWmState, 0, 2, False, mWmState, &type, &format, &n, &rest, &prop) ==
+            Success &&
+        prop && format == 32 && n >= 1)
+      state = (int)((long*)prop)[0];
+    if (prop) XFree(prop);
+    return state;
+  }
+
+  Window parentOf(Window xid)
+  {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(mDisplay, xid, &root, &parent, &children, &n)) return 0;
+    if (children) XFree(children);
+    return parent;
+  }
+
+  // Whether a window manager runs: it redirects the root's children's maps to itself.
+  bool managerRuns()
+  {
+    XWindowAttributes a;
+    return XGetWindowAttributes(mDisplay, mRoot, &a) && (a.all_event_masks & SubstructureRedirectMask);
+  }
+
+  // A window shown under a window manager is hidden only once the manager has taken
+  // it (it gave the window its WM_STATE): a map still on its way to the manager would
+  // be done after the hiding, and a manager can take the unframed window's withdrawal
+  // for one of a window reparented elsewhere and destroy it with the frame.
+  void awaitManaged(XWindowData* data)
+  {
+    if (!data->managing) return;
+    data->managing = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;)
+    {
+      XSync(mDisplay, False);
+      if (wmState(data->xid) == NormalState || std::chrono::steady_clock::now() >= end) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  // A window hidden while managed is shown or moved again only once the manager has
+  // let it go (ICCCM 4.1.4): before that it may still sit in the manager's frame, where
+  // a move goes into the frame and a map is taken as the old window's, not a new one,
+  // so it would be shown at a place of the manager's own choosing, or placed by hand.
+  // A manager that never answers holds it up for a second at most.
+  void awaitWithdrawn(XWindowData* data)
+  {
+    if (!data->withdrawing) return;
+    data->withdrawing = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;)
+    {
+      XSync(mDisplay, False);
+      if ((wmState(data->xid) <= 0 && parentOf(data->xid) == mRoot) || std::chrono::steady_clock::now() >= end) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
 
   void windowClosed(NSWindow* w) override
@@ -326,6 +407,7 @@ public:
     placement(w->frame(), &x, &y, &width, &height);
     const bool moved = x != data->x || y != data->y, sized = width != data->width || height != data->height;
     if (!moved && !sized) return;
+    awaitWithdrawn(data);
     setNormalHints(data->xid, w, x, y, width, height);
     data->placed = NextRequest(mDisplay);
     if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
@@ -993,6 +1075,7 @@ private:
     XWindowData* data = new XWindowData;
     data->xid = xid;
     data->argb = argb;
+    data->overrideRedirect = a.override_redirect;
     data->x = x;
     data->y = y;
     data->width = width;
@@ -1494,7 +1577,7 @@ private:
   Colormap mArgbColormap = 0;
   Atom mOpacity;
   int mFixes = -1;  // XFixes 2 (input shapes): 1 there, 0 not, -1 not asked yet
-  Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8;
+  Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8, mWmState;
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;
   std::string mClipText;

@@ -553,6 +553,34 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
   DestroyMenu(bar);
 }
 
+// A window hidden, moved and shown again at once, and hidden again as soon as shown,
+// goes where it was put each time, as itself: a window manager still busy with the
+// last show or hide must not frame it elsewhere, ask for its place or take it away.
+TEST_F(WndX11, AWindowHiddenMovedAndShownAtOnceGoesThereEachTime)
+{
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  ASSERT_NE(xid, 0u);
+  const int screenHeight = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  for (int i = 0; i < 6; ++i)
+  {
+    SCOPED_TRACE(i);
+    const int x = 100 + 97 * i, y = 200 + 41 * i;
+    // Every other time by way of a place it is shown at only for the moment.
+    for (const int step : {i % 2, 0})
+    {
+      ShowWindow(top, SW_HIDE);
+      SetWindowPos(top, nullptr, x + 400 * step, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+      ShowWindow(top, SW_SHOW);
+    }
+    int gx = 0, gy = 0, gw = 0, gh = 0;
+    ASSERT_TRUE(until([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && gx == x && gy == screenHeight - y - gh; }))
+        << "on the server at " << gx << "," << gy;
+    ASSERT_TRUE(until([&] { return driver->viewable(xid); }));
+  }
+  DestroyWindow(top);
+}
+
 // What the server is told of translucent windows: the focus rectangle's half alpha
 // as its window's opacity; a transparent window's clear background as see-through
 // pixels of a visual with alpha (premultiplied), its painted child opaque.
@@ -659,6 +687,9 @@ TEST_F(WndX11, APressInsideTheFocusRectangleReachesTheRowUnderIt)
 // says a key was held which has been let go since.
 TEST_F(WndX11, HeldKeysAndButtonsAreTheDisplaysOwn)
 {
+  // twm binds its root's buttons to menus whose entries then wait for a window to be
+  // picked by a click: the presses on the root below would hand it the click after them.
+  if (X11Session::server()->manager() == "twm") GTEST_SKIP() << "twm takes presses on its root";
   HWND top = nullptr;
   ASSERT_NE(ShownTop(&top, true), 0u);
   driver->movePointer(1800, 100);
