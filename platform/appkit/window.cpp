@@ -83,6 +83,10 @@ NSWindow::NSWindow(NSRect contentRect, NSUInteger styleMask, NSBackingStoreType,
 
 NSWindow::~NSWindow()
 {
+  // Out of the application's list first: what its content view's teardown asks of
+  // every window (a main menu dropped relays their strips) must not reach this one,
+  // whose parts are being let go.
+  if (NSApplication::exists()) NSApp->unregisterWindow(this);
   if (!mClosed)
     if (NSPresenter* p = presenter()) p->windowClosed(this);
   for (NSWindow* c : mChildren)
@@ -103,7 +107,6 @@ NSWindow::~NSWindow()
   }
   if (mBackingContext) CGContextRelease(mBackingContext);
   delete mBacking;
-  if (NSApplication::exists()) NSApp->unregisterWindow(this);
 }
 
 NSWindow* NSWindow::windowWithWindowRef(WindowRef ref)

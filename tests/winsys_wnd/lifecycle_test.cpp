@@ -2,10 +2,12 @@
 // destruction in order; destruction from inside handlers is clean.
 
 #include "wnd_test_util.h"
+#include "menu_test_util.h"
 
 #include <algorithm>
 
 #include "platform/appkit/NSView.h"
+#include "winsys/shell/menus.h"
 #include "winsys/msgloop/timers.h"
 #include "winsys/wnd/keyboard.h"
 
@@ -181,6 +183,32 @@ TEST_F(Lifecycle, HandlesThatOutliveTheirWindowNameNothing)
   for (HWND h : fresh) EXPECT_TRUE(IsWindow(h));
   RecordProperty("reused_addresses", reused);
   DestroyWindow(top);
+}
+
+// A key window whose bar is the application's menu, let go without DestroyWindow (a
+// host dropping its window): its view hears WM_DESTROY once and is freed once, though
+// the menu's dropping relays every window's strip while the window is being let go
+// (freed twice before: the address sanitizer's report, or the allocator's abort).
+TEST_F(Lifecycle, AWindowLetGoWithTheMainMenuAsItsBarIsFreedOnce)
+{
+  const HMENU bar = BarWithSubmenu("Banks", {{"Load bank", 320}});
+  HWND handle = nullptr;
+  {
+    NSAutoreleasePool pool;
+    NSWindow* w = nullptr;
+    const HWND top = handle = Window(NSMakeRect(0, 0, 200, 100), 0, &w);
+    w->makeKeyWindow();
+    ASSERT_TRUE(SetMenu(top, bar));
+    ASSERT_EQ(SWELL_GetCurrentMenu(), bar);
+    windows.erase(std::find(windows.begin(), windows.end(), w));
+    log.msgs.clear();
+    w->close();
+    w->release();
+  }
+  EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
+  EXPECT_EQ(SWELL_GetCurrentMenu(), nullptr);
+  EXPECT_FALSE(IsWindow(handle));
+  DestroyMenu(bar);
 }
 
 }  // namespace
