@@ -355,11 +355,18 @@ public:
   {
     if (!data->managing) return;
     data->managing = false;
+    awaitManager([&] { return wmState(data->xid) == NormalState; });
+  }
+
+  // Waits until the window manager has done what done() looks for, a second at most
+  // (a manager that never answers holds nothing up longer).
+  template <class Done> void awaitManager(Done&& done)
+  {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     for (;;)
     {
       XSync(mDisplay, False);
-      if (wmState(data->xid) == NormalState || std::chrono::steady_clock::now() >= end) break;
+      if (done() || std::chrono::steady_clock::now() >= end) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
@@ -368,18 +375,11 @@ public:
   // let it go (ICCCM 4.1.4): before that it may still sit in the manager's frame, where
   // a move goes into the frame and a map is taken as the old window's, not a new one,
   // so it would be shown at a place of the manager's own choosing, or placed by hand.
-  // A manager that never answers holds it up for a second at most.
   void awaitWithdrawn(XWindowData* data)
   {
     if (!data->withdrawing) return;
     data->withdrawing = false;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    for (;;)
-    {
-      XSync(mDisplay, False);
-      if ((wmState(data->xid) <= 0 && parentOf(data->xid) == mRoot) || std::chrono::steady_clock::now() >= end) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    awaitManager([&] { return wmState(data->xid) <= 0 && parentOf(data->xid) == mRoot; });
   }
 
   void windowClosed(NSWindow* w) override
