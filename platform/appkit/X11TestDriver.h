@@ -111,6 +111,12 @@ public:
   // A 32-bit CARDINAL property of the window; false when it has none.
   bool cardinal(unsigned long window, const std::string& property, unsigned long* value);
   void sync();
+  // A window of the driver's own over part of the screen (pixels, y down), above the
+  // others and out of any window manager's hands, that keeps the presses and keys made
+  // over it: neither the root's owner (a manager's menus) nor anyone else hears them.
+  // Gone with unshield.
+  unsigned long shield(int x, int y, int width, int height);
+  void unshield(unsigned long window);
 
 private:
   void* mDisplay = nullptr;

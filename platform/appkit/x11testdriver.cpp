@@ -552,3 +552,21 @@ std::string AKX11Driver::windowClass(unsigned long window)
 }
 
 void AKX11Driver::sync() { XSync(DPY, False); }
+
+unsigned long AKX11Driver::shield(int x, int y, int width, int height)
+{
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.do_not_propagate_mask = ButtonPressMask | ButtonReleaseMask | KeyPressMask | KeyReleaseMask;
+  const Window w = XCreateWindow(DPY, DefaultRootWindow(DPY), x, y, (unsigned)width, (unsigned)height, 0, 0,
+                                 InputOnly, CopyFromParent, CWOverrideRedirect | CWDontPropagate, &a);
+  XMapRaised(DPY, w);
+  XSync(DPY, False);
+  return w;
+}
+
+void AKX11Driver::unshield(unsigned long window)
+{
+  XDestroyWindow(DPY, (Window)window);
+  XSync(DPY, False);
+}
