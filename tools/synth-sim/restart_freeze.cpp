@@ -26,7 +26,7 @@
 #include "JackTestServer.h"
 #include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
-#include "tests/QuietPlug.h"
+#include "tests/midi/TestPlug.h"
 
 #include <jack/jack.h>
 
@@ -52,18 +52,11 @@ long long MsSince(Clock::time_point t)
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-// The editor's port layer with the sends the adapter makes, and a count of what
-// comes back.
-class Plug : public QuietPlug
+// The MIDI tests' plug-in (the editor's port layer with the sends the adapter
+// makes), counting what comes back instead of keeping it.
+class Plug : public TestPlug
 {
 public:
-  Plug()
-    : QuietPlug(0, "2-2", 0, "Davrel Editor", "", "Quiet Harbor Sound", 0x20008, 0x64767278, 0x51685331, 128, true,
-                true, true, kAPIAU)
-  {
-  }
-  ~Plug() override { StopMidiInput(); }
-  bool SendMidiMsg(IMidiMsg* pMsg) override { return SendMidiMsgToPort(pMsg); }
   void ProcessMidiMsg(IMidiMsg*, bool) override { received.fetch_add(1); }
   std::atomic<long long> received{0};
 };
