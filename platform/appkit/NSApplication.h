@@ -156,6 +156,9 @@ public:
   NSInteger runModalSession(NSModalSession session);
   // Runs the window as the modal one until a session's turn ends it (above).
   NSInteger runModalForWindow(NSWindow* window);
+  // The same, also ended with NSModalResponseStop at the first turn after which
+  // answered() holds: for the kit's own dialogs, whose controls record their answer.
+  NSInteger runModalForWindow(NSWindow* window, const std::function<bool()>& answered);
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }
   void stopModalWithCode(NSInteger code);

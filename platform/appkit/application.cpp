@@ -345,7 +345,9 @@ NSInteger NSApplication::runModalSession(NSModalSession session)
   return NSModalResponseContinue;
 }
 
-NSInteger NSApplication::runModalForWindow(NSWindow* window)
+NSInteger NSApplication::runModalForWindow(NSWindow* window) { return runModalForWindow(window, nullptr); }
+
+NSInteger NSApplication::runModalForWindow(NSWindow* window, const std::function<bool()>& answered)
 {
   NSModalSession session = beginModalSessionForWindow(window);
   if (!session) return NSModalResponseAbort;
@@ -353,7 +355,14 @@ NSInteger NSApplication::runModalForWindow(NSWindow* window)
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   NSInteger code;
   while ((code = runModalSession(session)) == NSModalResponseContinue)
+  {
+    if (answered && answered())
+    {
+      code = NSModalResponseStop;
+      break;
+    }
     loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
+  }
   endModalSession(session);
   AKRelease(window);
   return code;
