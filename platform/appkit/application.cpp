@@ -315,7 +315,9 @@ struct AKModalSession
   bool stopped;
   NSInteger code;
   NSInteger previousKey;  // the key window before, by number: it may go meanwhile
-  NSInteger owner;        // the window's owner shown when the session began, or 0
+  // The window's owner, its owner's owner and so on, by number: those open when the
+  // session began.
+  std::vector<NSInteger> owners;
 };
 
 
@@ -323,10 +325,13 @@ NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
   if (!window) return nullptr;
-  NSWindow* owner = window->ownerWindow();
+  std::vector<NSInteger> owners;
+  // Bounded: an owner chain could be made to loop.
+  for (NSWindow* o = window->ownerWindow(); o && owners.size() < 32; o = o->ownerWindow())
+    if (!o->isClosed()) owners.push_back(o->windowNumber());
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
                                          mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
-                                         owner && owner->isVisible() ? owner->windowNumber() : 0};
+                                         std::move(owners)};
   mSessions.push_back(s);
   window->makeKeyAndOrderFront(nullptr);
   if (mPresenter) mPresenter->focusWindow(window);
@@ -339,9 +344,15 @@ NSInteger NSApplication::runModalSession(NSModalSession session)
   NSRunLoop::currentRunLoop()->runOnce(NSModalPanelRunLoopMode);
   if (session->stopped) return session->code;
   // Nothing could stop the run of a window that is gone, nor should a dialog stay on
-  // alone once its owner went (the editor's window closed under its Save panel).
-  NSWindow* owner = session->owner ? windowWithNumber(session->owner) : nullptr;
-  if (session->window->isClosed() || (session->owner && (!owner || !owner->isVisible()))) return NSModalResponseAbort;
+  // once a window it belongs to closed: the editor's window closed under its Save
+  // panel ends the panel and the alert over it. An owner only hidden (miniaturized)
+  // is still there, and the dialog with it.
+  if (session->window->isClosed()) return NSModalResponseAbort;
+  for (NSInteger number : session->owners)
+  {
+    NSWindow* owner = windowWithNumber(number);
+    if (!owner || owner->isClosed()) return NSModalResponseAbort;
+  }
   return NSModalResponseContinue;
 }
 
