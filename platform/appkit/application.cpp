@@ -244,9 +244,26 @@ void NSApplication::sendEvent(NSEvent* event)
   if (NSWindow* modal = modalWindow())
   {
     // A modal session hands the mouse and the keys only to its window and what
-    // belongs to it (its menus, child and owned windows); the others wait.
-    if (!w && key) w = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
-    if (w && (key || isMouseEvent(event->type())) && !belongsToModal(w)) return;
+    // belongs to it (its menus, child and owned windows). The keys go there from
+    // whichever of our windows the desktop gave them to: to the key window when it
+    // belongs to the session, else to the modal window. A press on another window
+    // brings the modal one forward; the rest of the mouse there waits.
+    if (key && !belongsToModal(w))
+    {
+      NSWindow* to = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
+      if (w) event = event->eventForWindow(to, event->locationInWindow());
+      w = to;
+    }
+    else if (w && isMouseEvent(event->type()) && !belongsToModal(w))
+    {
+      const NSEventType t = event->type();
+      if (t == NSLeftMouseDown || t == NSRightMouseDown || t == NSOtherMouseDown)
+      {
+        modal->makeKeyAndOrderFront(nullptr);
+        if (mPresenter) mPresenter->focusWindow(modal);
+      }
+      return;
+    }
   }
   if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
