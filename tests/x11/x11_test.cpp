@@ -279,12 +279,13 @@ TEST_F(X11Test, APressOutsideTheMenuOrItsKeysAnswerIt)
   for (const std::vector<const char*>& keys : std::vector<std::vector<const char*>>{{}, {"Escape"}, {"Down", "Return"}})
   {
     menu.SetChosenItemIdx(-1);
-    bool pressed = false;
+    bool pressed = false, menuKey = false;
     NSTimeInterval typed = 0;
     NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer*) {
       for (NSWindow* w : NSApp->windows())
         if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
         {
+          menuKey |= NSApp->keyWindow() == w;  // the grab moves no focus
           if (!pressed && (keys.empty() || (typed && loop->now() > typed + 10)))
             driver->press(AKX11WindowOf(w), -40, 300, 1), pressed = true;
           else if (!typed && !keys.empty())
@@ -302,6 +303,7 @@ TEST_F(X11Test, APressOutsideTheMenuOrItsKeysAnswerIt)
     t->release();
     EXPECT_EQ(pressed, keys.empty()) << keys.size() << ": the menu ended before the press, or only by it";
     EXPECT_EQ(menu.GetChosenItemIdx(), keys.size() == 2 ? 0 : -1);
+    EXPECT_FALSE(menuKey);
   }
   EXPECT_EQ(plug->GetParam(0)->Value(), 0.0);
 }
