@@ -288,6 +288,7 @@ void NSWindow::orderOut(NSObject*)
 {
   mHiddenWithOwner = false;  // hidden by itself: it stays so when its owner comes back
   if (!mVisible) return;
+  mVisible = false;  // first: an owner chain that loops back here ends here
   // What belongs to the window goes out of sight with it and comes back with it: a
   // dialog over a miniaturized window is still open, its answer still to come.
   const std::vector<NSWindow*> owned = ownedWindows();
@@ -299,7 +300,6 @@ void NSWindow::orderOut(NSObject*)
       w->mHiddenWithOwner = true;
     }
   for (NSWindow* w : owned) w->release();
-  mVisible = false;
   if (NSPresenter* p = presenter()) p->windowOrderedOut(this);
   if (NSApplication::exists() && NSApp->keyWindow() == this) NSApp->setKeyWindow(nullptr);
 }
