@@ -152,10 +152,14 @@ public:
   NSModalSession beginModalSessionForWindow(NSWindow* window);
   // One turn of the run loop in the modal mode; NSModalResponseContinue until the
   // session is stopped, then the code it was stopped with. NSModalResponseAbort once
-  // its window is closed, or once the owner it had shown at the start is gone.
+  // its window is closed, or any window of its chain of owners open at the start is
+  // closed or gone (hidden is not gone).
   NSInteger runModalSession(NSModalSession session);
   // Runs the window as the modal one until a session's turn ends it (above).
   NSInteger runModalForWindow(NSWindow* window);
+  // The same, also ended with NSModalResponseStop at the first turn after which
+  // answered() holds: for the kit's own dialogs, whose controls record their answer.
+  NSInteger runModalForWindow(NSWindow* window, const std::function<bool()>& answered);
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }
   void stopModalWithCode(NSInteger code);

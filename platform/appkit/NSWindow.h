@@ -182,6 +182,9 @@ public:
   // rather than a document window.
   void setOwnerWindow(NSWindow* owner) { mOwnerNumber = owner ? owner->windowNumber() : 0; }
   NSWindow* ownerWindow() const;
+  // The windows whose ownerWindow is this one. They are ordered out with it, and those
+  // so hidden come back when it is ordered in again.
+  std::vector<NSWindow*> ownedWindows() const;
   void setIsDialog(bool on) { mDialog = on; }
   bool isDialog() const { return mDialog; }
 
@@ -285,6 +288,7 @@ private:
   NSInteger mOwnerNumber = 0;
   bool mDialog = false;
   bool mVisible = false, mClosed = false, mReleasedWhenClosed = false, mMiniaturized = false;
+  bool mHiddenWithOwner = false;
   NSSize mMinSize{0, 0}, mMaxSize{1e6, 1e6};
   CGFloat mAlpha = 1;
   bool mIgnoresMouse = false;

@@ -244,9 +244,26 @@ void NSApplication::sendEvent(NSEvent* event)
   if (NSWindow* modal = modalWindow())
   {
     // A modal session hands the mouse and the keys only to its window and what
-    // belongs to it (its menus, child and owned windows); the others wait.
-    if (!w && key) w = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
-    if (w && (key || isMouseEvent(event->type())) && !belongsToModal(w)) return;
+    // belongs to it (its menus, child and owned windows). The keys go there from
+    // whichever of our windows the desktop gave them to: to the key window when it
+    // belongs to the session, else to the modal window. A press on another window
+    // brings the modal one forward; the rest of the mouse there waits.
+    if (key && !belongsToModal(w))
+    {
+      NSWindow* to = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
+      if (w) event = event->eventForWindow(to, event->locationInWindow());
+      w = to;
+    }
+    else if (w && isMouseEvent(event->type()) && !belongsToModal(w))
+    {
+      const NSEventType t = event->type();
+      if (t == NSLeftMouseDown || t == NSRightMouseDown || t == NSOtherMouseDown)
+      {
+        modal->makeKeyAndOrderFront(nullptr);
+        if (mPresenter) mPresenter->focusWindow(modal);
+      }
+      return;
+    }
   }
   if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
@@ -315,7 +332,9 @@ struct AKModalSession
   bool stopped;
   NSInteger code;
   NSInteger previousKey;  // the key window before, by number: it may go meanwhile
-  NSInteger owner;        // the window's owner shown when the session began, or 0
+  // The window's owner, its owner's owner and so on, by number: those open when the
+  // session began.
+  std::vector<NSInteger> owners;
 };
 
 
@@ -323,10 +342,13 @@ NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
   if (!window) return nullptr;
-  NSWindow* owner = window->ownerWindow();
+  std::vector<NSInteger> owners;
+  // Bounded: an owner chain could be made to loop.
+  for (NSWindow* o = window->ownerWindow(); o && owners.size() < 32; o = o->ownerWindow())
+    if (!o->isClosed()) owners.push_back(o->windowNumber());
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
                                          mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
-                                         owner && owner->isVisible() ? owner->windowNumber() : 0};
+                                         std::move(owners)};
   mSessions.push_back(s);
   window->makeKeyAndOrderFront(nullptr);
   if (mPresenter) mPresenter->focusWindow(window);
@@ -339,13 +361,21 @@ NSInteger NSApplication::runModalSession(NSModalSession session)
   NSRunLoop::currentRunLoop()->runOnce(NSModalPanelRunLoopMode);
   if (session->stopped) return session->code;
   // Nothing could stop the run of a window that is gone, nor should a dialog stay on
-  // alone once its owner went (the editor's window closed under its Save panel).
-  NSWindow* owner = session->owner ? windowWithNumber(session->owner) : nullptr;
-  if (session->window->isClosed() || (session->owner && (!owner || !owner->isVisible()))) return NSModalResponseAbort;
+  // once a window it belongs to closed: the editor's window closed under its Save
+  // panel ends the panel and the alert over it. An owner only hidden (miniaturized)
+  // is still there, and the dialog with it.
+  if (session->window->isClosed()) return NSModalResponseAbort;
+  for (NSInteger number : session->owners)
+  {
+    NSWindow* owner = windowWithNumber(number);
+    if (!owner || owner->isClosed()) return NSModalResponseAbort;
+  }
   return NSModalResponseContinue;
 }
 
-NSInteger NSApplication::runModalForWindow(NSWindow* window)
+NSInteger NSApplication::runModalForWindow(NSWindow* window) { return runModalForWindow(window, nullptr); }
+
+NSInteger NSApplication::runModalForWindow(NSWindow* window, const std::function<bool()>& answered)
 {
   NSModalSession session = beginModalSessionForWindow(window);
   if (!session) return NSModalResponseAbort;
@@ -353,7 +383,14 @@ NSInteger NSApplication::runModalForWindow(NSWindow* window)
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   NSInteger code;
   while ((code = runModalSession(session)) == NSModalResponseContinue)
+  {
+    if (answered && answered())
+    {
+      code = NSModalResponseStop;
+      break;
+    }
     loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
+  }
   endModalSession(session);
   AKRelease(window);
   return code;

@@ -297,19 +297,14 @@ private:
 };
 
 // Runs the window as the application's modal one until done: meanwhile the other
-// windows get no mouse and no keys. The window closed or hidden by the user, or its
-// owner gone (the session's own rule), counts as cancelling.
+// windows get no mouse and no keys. A run the session ends (the window closed, or a
+// window it belongs to) counts as cancelling.
 void runModal(NSWindow* w, const bool& done, const std::function<void()>& cancel,
               const std::function<void()>& shown = nullptr)
 {
-  NSApplication* app = NSApplication::sharedApplication();
-  NSModalSession session = app->beginModalSessionForWindow(w);
   if (shown) shown();
-  NSRunLoop* loop = NSRunLoop::currentRunLoop();
-  while (!done && w->isVisible() && app->runModalSession(session) == NSModalResponseContinue && !done)
-    loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
+  NSApplication::sharedApplication()->runModalForWindow(w, [&done] { return done; });
   if (!done) cancel();
-  app->endModalSession(session);
 }
 
 // A dialog of the kit belongs to the window that has the keyboard when it opens.

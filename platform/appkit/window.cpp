@@ -267,8 +267,15 @@ void NSWindow::orderFront(NSObject*)
   }
   mVisible = true;
   mClosed = false;
+  mHiddenWithOwner = false;
   if (NSPresenter* p = presenter()) p->windowOrderedIn(this);
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));
+  // Each lives until it was shown: what it is told may close another.
+  const std::vector<NSWindow*> owned = ownedWindows();
+  for (NSWindow* w : owned) w->retain();
+  for (NSWindow* w : owned)
+    if (w->mHiddenWithOwner) w->orderFront(nullptr);
+  for (NSWindow* w : owned) w->release();
 }
 
 void NSWindow::makeKeyAndOrderFront(NSObject* sender)
@@ -279,8 +286,20 @@ void NSWindow::makeKeyAndOrderFront(NSObject* sender)
 
 void NSWindow::orderOut(NSObject*)
 {
+  mHiddenWithOwner = false;  // hidden by itself: it stays so when its owner comes back
   if (!mVisible) return;
-  mVisible = false;
+  mVisible = false;  // first: an owner chain that loops back here ends here
+  // What belongs to the window goes out of sight with it and comes back with it: a
+  // dialog over a miniaturized window is still open, its answer still to come.
+  const std::vector<NSWindow*> owned = ownedWindows();
+  for (NSWindow* w : owned) w->retain();
+  for (NSWindow* w : owned)
+    if (w->mVisible)
+    {
+      w->orderOut(nullptr);
+      w->mHiddenWithOwner = true;
+    }
+  for (NSWindow* w : owned) w->release();
   if (NSPresenter* p = presenter()) p->windowOrderedOut(this);
   if (NSApplication::exists() && NSApp->keyWindow() == this) NSApp->setKeyWindow(nullptr);
 }
@@ -294,6 +313,15 @@ NSWindow* NSWindow::ownerWindow() const
 {
   if (mParent) return mParent;
   return mOwnerNumber && NSApplication::exists() ? NSApp->windowWithNumber(mOwnerNumber) : nullptr;
+}
+
+std::vector<NSWindow*> NSWindow::ownedWindows() const
+{
+  std::vector<NSWindow*> owned;
+  if (NSApplication::exists())
+    for (NSWindow* w : NSApp->windows())
+      if (w != this && w->ownerWindow() == this) owned.push_back(w);
+  return owned;
 }
 
 bool NSWindow::isKeyWindow() const { return NSApplication::exists() && NSApp->keyWindow() == this; }

@@ -163,8 +163,9 @@ public:
     restack();
     if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
     {
-      // A menu takes the pointer: a press anywhere else reaches it (outside its
-      // area), which dismisses it. Our own windows still get their events. A window
+      // A menu takes the pointer and the keyboard: a press anywhere else reaches it
+      // (outside its area), which dismisses it, and its keys come wherever the
+      // pointer is. Our own windows still get their events. A window
       // at that level the mouse goes through (a focus rectangle with no parent) is
       // no menu: it takes nothing, or no other program could be clicked while it shows.
       XSync(mDisplay, False);
@@ -192,7 +193,11 @@ public:
     if (it != mGrabs.end())
     {
       mGrabs.erase(it);
-      if (mGrabs.empty()) XUngrabPointer(mDisplay, CurrentTime);
+      if (mGrabs.empty())
+      {
+        XUngrabPointer(mDisplay, CurrentTime);
+        XUngrabKeyboard(mDisplay, CurrentTime);
+      }
       takePointer();  // a submenu closing gives the pointer back to the menu under it
       return;
     }
@@ -213,7 +218,10 @@ public:
     {
       mHoldGrab = 0;
       if (XWindowData* under = find(mGrabs.back()))
+      {
         XGrabPointer(mDisplay, under->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+        XGrabKeyboard(mDisplay, under->xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+      }
       return;
     }
     if (!mHolding && !mHoldGrab)
@@ -1351,10 +1359,11 @@ private:
           w->performClose(nullptr);
         break;
       case FocusIn:
-        w->makeKeyWindow();
-        break;
       case FocusOut:
-        if (NSApp->keyWindow() == w) NSApp->setKeyWindow(nullptr);
+        // A menu's hold of the keyboard moves no focus: the window that had it keeps it.
+        if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab) break;
+        if (e.type == FocusIn) w->makeKeyWindow();
+        else if (NSApp->keyWindow() == w) NSApp->setKeyWindow(nullptr);
         break;
       case ButtonPress:
       case ButtonRelease:

@@ -266,6 +266,40 @@ TEST_F(Kit, MouseEventsFollowThePressedViewAndKeysTheFirstResponder)
   w->release();
 }
 
+// A modal session's input goes to what belongs to it (child and owned windows at any depth, menus), keys at other
+// windows or none to it; a press elsewhere brings it forward. Its chain outlives its root hidden, not closed.
+TEST_F(Kit, AModalSessionKeepsTheInputForWhatBelongsToIt)
+{
+  static std::string log;
+  struct Rec : NSWindow
+  {
+    explicit Rec(char n) : NSWindow(NSMakeRect(0, 0, 50, 50), 1, NSBackingStoreBuffered, false), name(n) {}
+    void sendEvent(NSEvent*) override { log += name; }
+    char name;
+  };
+  Rec *e = new Rec('E'), *m = new Rec('M'), *c = new Rec('C'), *o = new Rec('O'), *p = new Rec('P'), *a = new Rec('A');
+  m->setOwnerWindow(e), m->addChildWindow(c, NSWindowAbove), o->setOwnerWindow(c), a->setOwnerWindow(m);
+  p->setLevel(NSPopUpMenuWindowLevel), e->makeKeyAndOrderFront(nullptr), c->orderFront(nullptr);
+  NSModalSession outer = NSApp->beginModalSessionForWindow(m);
+  for (auto r : std::vector<std::pair<Rec*, NSEventType>>{{c, NSKeyDown}, {o, NSLeftMouseDown}, {p, NSLeftMouseDown},
+                                                           {p, NSKeyUp}, {e, NSKeyDown}, {e, NSFlagsChanged},
+                                                           {nullptr, NSKeyUp}, {e, NSMouseMoved},
+                                                           {e, NSRightMouseDown}})
+    e->makeKeyWindow(), NSApp->sendEvent(NSEvent::mouseEventWithType(r.second, {5, 5}, 0, 0, r.first, 1)), log += '|';
+  EXPECT_EQ(log, "C|O|P|P|M|M|M|||");
+  EXPECT_EQ(NSApp->keyWindow(), m);
+  NSModalSession inner = NSApp->beginModalSessionForWindow(a);
+  e->miniaturize(nullptr);
+  EXPECT_FALSE(m->isVisible() || a->isVisible() || c->isVisible());
+  EXPECT_EQ(NSApp->runModalSession(inner), NSModalResponseContinue);
+  e->orderFront(nullptr);
+  EXPECT_TRUE(m->isVisible() && a->isVisible() && c->isVisible());
+  e->close();
+  EXPECT_EQ(NSApp->runModalSession(inner) * 10000 + NSApp->runModalSession(outer), NSModalResponseAbort * 10001);
+  NSApp->endModalSession(inner), NSApp->endModalSession(outer);
+  for (Rec* w : {e, m, c, o, p, a}) w->close(), w->release();
+}
+
 TEST_F(Kit, ImagesDrawUprightInUnflippedSpaceAndCutByTheClip)
 {
   std::vector<uint32_t> src(4 * 2), dst(6 * 4, 0);

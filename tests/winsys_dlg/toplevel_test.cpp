@@ -347,6 +347,15 @@ TEST_F(TopLevel, CreationWithoutAResourceAndFramesAroundAView)
   SWELL_GetViewPort(&screen, nullptr, false);
   EXPECT_EQ(w->frame().origin.x, screen.left + 50);
   EXPECT_EQ(w->frame().origin.y + 10, screen.bottom - 100);
+  // Kept on the screen from each side; one larger than the screen keeps its left and top edges on it.
+  const CGFloat r = NSMaxX(NSScreen::mainScreen()->frame()), t = NSMaxY(NSScreen::mainScreen()->frame());
+  const NSRect rows[][2] = {{{{-9, 5}, {40, 30}}, {{0, 5}, {40, 30}}},
+                            {{{5, -9}, {40, 30}}, {{5, 0}, {40, 30}}},
+                            {{{r - 9, 5}, {40, 30}}, {{r - 40, 5}, {40, 30}}},
+                            {{{5, t - 9}, {40, 30}}, {{5, t - 30}, {40, 30}}},
+                            {{{-5, -5}, {r + 99, t + 99}}, {{0, -99}, {r + 99, t + 99}}}};
+  for (const auto& row : rows)
+    EXPECT_TRUE(NSEqualRects(w->constrainFrameRect(row[0], nullptr), row[1])) << row[0].origin.x << row[0].origin.y;
 
   // A resource gives its size and title, and the three buttons; 0x2 adds resizing.
   static const SWELL_DialogResourceIndex res{(const char*)7, "Named", SWELL_DLG_RESIZABLE, nullptr, 120, 60,
@@ -358,6 +367,8 @@ TEST_F(TopLevel, CreationWithoutAResourceAndFramesAroundAView)
   EXPECT_EQ(rw->styleMask(), 15u);
   EXPECT_EQ(rw->title(), "Named");
   EXPECT_EQ(rw->swellGetOwner(), w);
+  EXPECT_EQ(rw->ownerWindow(), w);  // and the desktop keeps it with w
+  EXPECT_TRUE(rw->isDialog() && !w->isDialog());
   RECT owner;
   GetWindowRect(v, &owner);
   EXPECT_EQ(rw->frame().origin.x, owner.left + 50);

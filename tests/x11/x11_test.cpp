@@ -269,30 +269,42 @@ TEST_F(X11Test, AMenuLongerThanTheScreenStaysOnItAndItsLastItemCanBeClicked)
   EXPECT_EQ(menu.GetChosenItemIdx(), 127);
 }
 
-TEST_F(X11Test, APressOutsideTheMenuDismissesIt)
+// The menu holds the pointer and the keyboard: a press outside it arrives at its window, outside its area, and
+// keys typed with the pointer and the focus elsewhere come to it (else a press ends it after 10 s).
+TEST_F(X11Test, APressOutsideTheMenuOrItsKeysAnswerIt)
 {
   OpenEditor();
   IPopupMenu menu;
   menu.AddItem("Sine");
-  menu.SetChosenItemIdx(-1);
-  // The menu holds the pointer: a press outside it arrives at its window, outside its area.
-  bool pressed = false;
-  NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer* timer) {
-    for (NSWindow* w : NSApp->windows())
-      if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
-      {
-        driver->press(AKX11WindowOf(w), -40, 300, 1);
-        pressed = true;
-        timer->invalidate();
-        return;
-      }
-  }, nullptr, true);
-  loop->addTimer(t, kCFRunLoopCommonModes);
-  t->release();
-  IRECT r(10, 10, 40, 30);
-  EXPECT_EQ(g->CreateIPopupMenu(&menu, &r), nullptr);
-  EXPECT_TRUE(pressed) << "the menu ended before the press";
-  EXPECT_EQ(menu.GetChosenItemIdx(), -1);
+  for (const std::vector<const char*>& keys : std::vector<std::vector<const char*>>{{}, {"Escape"}, {"Down", "Return"}})
+  {
+    menu.SetChosenItemIdx(-1);
+    bool pressed = false, menuKey = false;
+    NSTimeInterval typed = 0;
+    NSTimer* t = NSTimer::timerWithAction(0.2, nullptr, [&](NSTimer*) {
+      for (NSWindow* w : NSApp->windows())
+        if (w->level() == NSPopUpMenuWindowLevel && AKX11WindowOf(w) && driver->viewable(AKX11WindowOf(w)))
+        {
+          menuKey |= NSApp->keyWindow() == w;  // the grab moves no focus
+          if (!pressed && (keys.empty() || (typed && loop->now() > typed + 10)))
+            driver->press(AKX11WindowOf(w), -40, 300, 1), pressed = true;
+          else if (!typed && !keys.empty())
+          {
+            driver->movePointer(1900, 1060), driver->focus(PointerRoot), typed = loop->now();
+            for (const char* k : keys) driver->holdKey(k, true), driver->holdKey(k, false);
+          }
+          return;
+        }
+    }, nullptr, true);
+    loop->addTimer(t, kCFRunLoopCommonModes);
+    IRECT r(10, 10, 40, 30);
+    EXPECT_EQ(g->CreateIPopupMenu(&menu, &r), keys.size() == 2 ? &menu : nullptr) << keys.size();
+    t->invalidate();
+    t->release();
+    EXPECT_EQ(pressed, keys.empty()) << keys.size() << ": the menu ended before the press, or only by it";
+    EXPECT_EQ(menu.GetChosenItemIdx(), keys.size() == 2 ? 0 : -1);
+    EXPECT_FALSE(menuKey);
+  }
   EXPECT_EQ(plug->GetParam(0)->Value(), 0.0);
 }
 

@@ -68,11 +68,9 @@ void EndDialog(HWND hwnd, int result)
   if (!NSApplication::exists() || NSApp->modalWindow() != w) return;
   w->retain();
   sendDestroy(v);
-  // Stopped from its own window's event as from anywhere else (a timer, another
-  // window's procedure): the run ends either way.
-  if (NSEvent* e = NSApp->currentEvent())
-    if (e->window() == w) NSApp->stopModal();
-  NSApp->abortModal();
+  // The box's run ends at its next turn, whether this came from the box's own event,
+  // a timer or another window's procedure; it answers the result recorded above.
+  NSApp->stopModal();
   w->close();
   w->release();
 }
