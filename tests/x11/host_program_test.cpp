@@ -2,7 +2,7 @@
 // shows it on the X server until the window manager closes it.
 
 #include "TestFiles.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "raster/lice.h"
 #include "raster/lice_png.h"
 

@@ -1,4 +1,4 @@
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
