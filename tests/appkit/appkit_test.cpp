@@ -489,25 +489,20 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
 
 // An alert on the screen laid out for its text: each line within the window and apart
 // from the buttons, no wider than its place, no character lost, the buttons in a row
-// with the first at the right; what is drawn lies in those places.
+// with the first at the right, the window on the screen.
 TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
 {
   const std::string name = "\"Evening Studio Bank Two.dvl\"", unbroken(150, 'W');
   const std::vector<std::string> cancel = {"Cancel", "Replace"};
-  struct Row
-  {
-    std::string message, informative;
-    std::vector<std::string> buttons;
-    NSSize screen;
-  } rows[] = {
+  struct Row { std::string message, informative; std::vector<std::string> buttons; NSSize screen; } rows[] = {
       {name + " already exists.", "Do you want to replace it? Its contents will be lost.", cancel, {1920, 1080}},
       {"Import", "A bank named " + name + " is already in Patches. Replace it?", {"Yes", "No"}, {1920, 1080}},
       {"\"" + unbroken + ".dvl\" already exists.", "", cancel, {1920, 1080}},
       {"Copy", "An item named \"" + unbroken + "\" is here. Replace it?", {"Keep Both Files", "Stop"}, {640, 480}},
       {"", "One line\n\nA line after an empty one", {"OK"}, {1920, 1080}},
       {"Short", "", {"A rather long first choice", "An even longer second choice", "Third"}, {1280, 800}},
+      {"Tall", std::string(600, 'W'), {"OK"}, {1280, 300}},  // wider than the limit before taller than the screen
   };
-  AKScreenAnswers answers(NSApp->presenter());
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.message + "|" + r.informative);
@@ -528,33 +523,9 @@ TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
     }
     for (size_t i = 0; i < l.buttons.size(); ++i)
       EXPECT_TRUE(NSContainsRect(all, l.buttons[i]) && (i == 0 || NSMaxX(l.buttons[i]) < NSMinX(l.buttons[i - 1])));
-    for (int k = 0; k < 2; ++k)
-      for (std::string* t : {&seen[k], &want[k]}) t->erase(std::remove_if(t->begin(), t->end(), ::isspace), t->end());
+    for (std::string* t : {&seen[0], &seen[1], &want[0], &want[1]})
+      t->erase(std::remove_if(t->begin(), t->end(), ::isspace), t->end());
     EXPECT_TRUE(seen[0] == want[0] && seen[1] == want[1]) << seen[0] << "|" << seen[1];
-    // Shown: dark pixels (text) only in the lines' and the buttons' places, some in each line.
-    const bool shown = r.screen.width == NSApp->presenter()->screenSize().width;
-    if (shown)
-      NSRunLoop::postToMainThread([&l] {
-        NSWindow* w = NSApp->keyWindow();
-        ASSERT_TRUE(w && NSEqualRects(w->contentView()->frame(), NSMakeRect(0, 0, l.size.width, l.size.height)));
-        w->display();
-        std::vector<int> dark(l.lines.size());
-        int stray = 0;
-        for (int y = 0; y < (int)l.size.height; ++y)
-          for (int x = 0; x < (int)l.size.width; ++x)
-          {
-            if (LICE_PixelR(LICE_GetPixel(w->backing(), x, y)) >= 110) continue;
-            bool placed = false;
-            for (size_t i = 0; i < l.lines.size(); ++i)
-              if (NSPointInRect(NSMakePoint(x + 0.5, y + 0.5), l.lines[i].rect)) placed = ++dark[i] > 0;
-            for (const NSRect& b : l.buttons) placed |= NSPointInRect(NSMakePoint(x + 0.5, y + 0.5), b);
-            stray += !placed;
-          }
-        EXPECT_EQ(stray, 0) << "text drawn outside its place";
-        for (size_t i = 0; i < l.lines.size(); ++i) EXPECT_TRUE(l.lines[i].text.empty() || dark[i]) << l.lines[i].text;
-        NSModalScript::pressKey(kVK_Return, u"\r");
-      });
-    EXPECT_TRUE(!shown || answers.alertAnswer(alert) == NSAlertFirstButtonReturn);
     alert->release();
   }
 }
