@@ -550,9 +550,9 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
   AKAlertLayout layout = AKLayoutAlert(alert, screen);
   const CGFloat w = layout.size.width, h = layout.size.height;
   // Centred across, a little above the middle, on the screen whole where it fits.
-  const CGFloat y = std::max<CGFloat>(0, std::min((screen.height - h) / 2 + 100, screen.height - h));
-  KeyWindow* win = new KeyWindow(NSMakeRect(std::max<CGFloat>(0, std::floor((screen.width - w) / 2)), std::floor(y), w, h),
-                                 NSTitledWindowMask, NSBackingStoreBuffered, false);
+  const CGFloat x = std::max<CGFloat>(0, std::floor((screen.width - w) / 2));
+  const CGFloat y = std::max<CGFloat>(0, std::floor(std::min((screen.height - h) / 2 + 100, screen.height - h)));
+  KeyWindow* win = new KeyWindow(NSMakeRect(x, y, w, h), NSTitledWindowMask, NSBackingStoreBuffered, false);
   win->setTitle(alert->messageText());
   makeDialog(win);
   const std::vector<NSRect> places = layout.buttons;
