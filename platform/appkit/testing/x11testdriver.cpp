@@ -435,16 +435,10 @@ bool AKX11Driver::geometry(unsigned long window, int* x, int* y, int* width, int
 
 bool AKX11Driver::frame(unsigned long window, int* x, int* y)
 {
-  Window root, parent = window, *children = nullptr;
-  unsigned n;
-  do
-  {
-    window = parent;
-    if (!XQueryTree(DPY, window, &root, &parent, &children, &n)) return false;
-    if (children) XFree(children);
-  } while (parent != root);
   XWindowAttributes a;
-  if (!XGetWindowAttributes(DPY, window, &a)) return false;
+  const auto holds = [&](Window w) { return clientOf(DPY, w) == window; };
+  const Window top = firstBelow(DPY, DefaultRootWindow(DPY), true, holds);
+  if (!top || !XGetWindowAttributes(DPY, top, &a)) return false;
   *x = a.x;  // the outer corner, its border included
   *y = a.y;
   return true;
