@@ -9,7 +9,7 @@
 #include "plug/IPlugBase.h"
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/Presenter.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "raster/lice.h"
 
 #include "BenchPlug.h"

@@ -6,7 +6,30 @@
 
 #include "platform/appkit/NSApplication.h"
 
+#include <string>
+#include <vector>
+
+class NSAlert;
 class NSPresenter;
+
+// Where an alert drawn on the screen puts its texts and buttons, in its content (y
+// down from the top): the message, then the informative text, each wrapped to one
+// width, the buttons in a row below them with the first at the right. The width
+// grows with the text up to a limit, then the alert grows taller; a word wider than
+// the line is broken between its characters.
+struct AKAlertLayout
+{
+  struct Line
+  {
+    std::string text;
+    NSRect rect;
+    bool message;  // a line of the message, else of the informative text
+  };
+  NSSize size;
+  std::vector<Line> lines;
+  std::vector<NSRect> buttons;  // in the alert's order
+};
+AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen);
 
 class AKScreenAnswers : public NSModalAnswers
 {

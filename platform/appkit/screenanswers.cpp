@@ -314,20 +314,89 @@ void makeDialog(NSWindow* win)
   win->setIsDialog(true);
 }
 
+// ---- alerts ----
+
+const CGFloat kAlertMargin = 20, kAlertMinText = 360, kAlertMaxText = 560, kAlertButtonHeight = 26,
+              kAlertButtonGap = 10, kAlertParagraphGap = 8, kAlertButtonsGap = 18;
+
+NSFont* messageFont() { return NSFont::systemFontOfSize(15); }
+
+CGFloat lineHeight(NSFont* font)
+{
+  if (!font) return 0;
+  const CTFontRef f = font->ctFont();
+  return std::ceil(CTFontGetAscent(f) + CTFontGetDescent(f) + std::max<CGFloat>(2, CTFontGetLeading(f)));
+}
+
+// Where the next UTF-8 character after i starts.
+size_t nextCharacter(const std::string& s, size_t i)
+{
+  for (++i; i < s.size() && ((unsigned char)s[i] & 0xC0) == 0x80;) ++i;
+  return i;
+}
+
+// The lines of a text wrapped to a width: at its line ends, then between words, and
+// inside a word wider than the width between its characters (at least one a line).
+std::vector<std::string> wrapText(const std::string& text, NSFont* font, CGFloat width)
+{
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size())
+  {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line;
+    for (size_t at = start; at < end;)
+    {
+      const size_t space = std::min(text.find(' ', at), end);
+      std::string word = text.substr(at, space - at);
+      at = space + 1;
+      if (word.empty()) continue;
+      if (!line.empty() && AKMeasureText(line + " " + word, font) <= width)
+      {
+        line += " " + word;
+        continue;
+      }
+      if (!line.empty()) lines.push_back(line);
+      // The longest head of the word that fits, found by halving between characters.
+      while (AKMeasureText(word, font) > width)
+      {
+        std::vector<size_t> ends;
+        for (size_t i = nextCharacter(word, 0); i < word.size(); i = nextCharacter(word, i)) ends.push_back(i);
+        size_t lo = 0, hi = ends.size();  // heads ends[0 .. lo) fit
+        while (lo < hi)
+        {
+          const size_t mid = (lo + hi) / 2;
+          if (AKMeasureText(word.substr(0, ends[mid]), font) <= width) lo = mid + 1;
+          else hi = mid;
+        }
+        const size_t cut = lo > 0 ? ends[lo - 1] : (ends.empty() ? word.size() : ends[0]);
+        lines.push_back(word.substr(0, cut));
+        word.erase(0, cut);
+      }
+      line = word;
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 class AlertView : public FlippedView
 {
 public:
-  AlertView(NSRect frame, NSAlert* alert) : FlippedView(frame), mAlert(alert) {}
+  AlertView(NSRect frame, AKAlertLayout layout) : FlippedView(frame), mLayout(std::move(layout)) {}
   bool isOpaque() const override { return true; }
   void drawRect(NSRect) override
   {
     fill(AKGray(0.93), bounds());
-    text(mAlert->messageText(), 20, 18, AKGray(0.05), NSFont::systemFontOfSize(15));
-    text(mAlert->informativeText(), 20, 48, AKGray(0.2));
+    for (const AKAlertLayout::Line& l : mLayout.lines)
+      text(l.text, l.rect.origin.x, l.rect.origin.y, l.message ? AKGray(0.05) : AKGray(0.2),
+           l.message ? messageFont() : uiFont());
   }
 
 private:
-  NSAlert* mAlert;
+  AKAlertLayout mLayout;
 };
 
 class KeyWindow : public NSWindow
@@ -419,32 +488,82 @@ NSMenuItem* AKScreenAnswers::menuChoice(NSMenu* menu, NSPoint location, NSView*)
   return chosen;
 }
 
+AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen)
+{
+  AKAlertLayout l;
+  NSFont* fonts[2] = {messageFont(), uiFont()};
+  const std::string* texts[2] = {&alert->messageText(), &alert->informativeText()};
+  std::vector<CGFloat> widths;
+  CGFloat row = -kAlertButtonGap;
+  for (const std::string& b : alert->buttonTitles())
+  {
+    widths.push_back(std::ceil(std::max<CGFloat>(80, AKMeasureText(b, uiFont()) + 24)));
+    row += widths.back() + kAlertButtonGap;
+  }
+  // As wide as the longest line asks, between the limits, and never narrower than
+  // the buttons' row; a text that would not fit the screen's height widens it more.
+  const CGFloat room = std::max<CGFloat>(kAlertMinText, screen.width - 4 * kAlertMargin);
+  CGFloat natural = 0;
+  for (int k = 0; k < 2; ++k)
+    for (const std::string& line : wrapText(*texts[k], fonts[k], 1e9))
+      natural = std::max(natural, std::ceil(AKMeasureText(line, fonts[k])) + 1);
+  CGFloat width = std::max(row, std::min(std::max(natural, kAlertMinText), std::min(kAlertMaxText, room)));
+  for (;;)
+  {
+    l.lines.clear();
+    CGFloat y = kAlertMargin;
+    for (int k = 0; k < 2; ++k)
+    {
+      if (texts[k]->empty()) continue;
+      if (!l.lines.empty()) y += kAlertParagraphGap;
+      const CGFloat h = lineHeight(fonts[k]);
+      for (const std::string& line : wrapText(*texts[k], fonts[k], width))
+      {
+        l.lines.push_back({line, NSMakeRect(kAlertMargin, y, width, h), k == 0});
+        y += h;
+      }
+    }
+    if (!l.lines.empty()) y += kAlertButtonsGap;
+    l.size = NSMakeSize(width + 2 * kAlertMargin, y + kAlertButtonHeight + kAlertMargin);
+    if (l.size.height <= screen.height - 2 * kAlertMargin || width >= room) break;
+    width = std::min(room, std::floor(width * 1.5));
+  }
+  CGFloat x = l.size.width - kAlertMargin;
+  for (const CGFloat w : widths)
+  {
+    x -= w;
+    l.buttons.push_back(NSMakeRect(x, l.size.height - kAlertMargin - kAlertButtonHeight, w, kAlertButtonHeight));
+    x -= kAlertButtonGap;
+  }
+  return l;
+}
+
 NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
 {
   const std::vector<std::string>& buttons = alert->buttonTitles();
-  const CGFloat w = 440, h = 130;
   const NSSize screen = mPresenter->screenSize();
-  KeyWindow* win = new KeyWindow(NSMakeRect((screen.width - w) / 2, (screen.height - h) / 2 + 100, w, h),
-                                 NSTitledWindowMask, NSBackingStoreBuffered, false);
+  AKAlertLayout layout = AKLayoutAlert(alert, screen);
+  const CGFloat w = layout.size.width, h = layout.size.height;
+  // Centred across, a little above the middle, on the screen whole where it fits.
+  const CGFloat x = std::max<CGFloat>(0, std::floor((screen.width - w) / 2));
+  const CGFloat y = std::max<CGFloat>(0, std::floor(std::min((screen.height - h) / 2 + 100, screen.height - h)));
+  KeyWindow* win = new KeyWindow(NSMakeRect(x, y, w, h), NSTitledWindowMask, NSBackingStoreBuffered, false);
   win->setTitle(alert->messageText());
   makeDialog(win);
-  AlertView* v = new AlertView(NSMakeRect(0, 0, w, h), alert);
+  const std::vector<NSRect> places = layout.buttons;
+  AlertView* v = new AlertView(NSMakeRect(0, 0, w, h), std::move(layout));
   win->setContentView(v);
   v->release();
   bool done = false;
   NSInteger answer = NSAlertFirstButtonReturn;
-  CGFloat x = w - 20;
   for (size_t i = 0; i < buttons.size(); ++i)
   {
-    const CGFloat bw = std::max<CGFloat>(80, AKMeasureText(buttons[i], uiFont()) + 24);
-    x -= bw;
-    ButtonView* b = new ButtonView(NSMakeRect(x, 14, bw, 26), buttons[i], [&, i]() {
+    ButtonView* b = new ButtonView(places[i], buttons[i], [&, i]() {
       answer = NSAlertFirstButtonReturn + (NSInteger)i;
       done = true;
     });
     win->contentView()->addSubview(b);
     b->release();
-    x -= 10;
   }
   // The button that backs out: Escape presses it, and closing the alert's window
   // answers it. Without one, closing answers the only or last button; never a
@@ -595,7 +714,6 @@ NSInteger AKScreenAnswers::panelAnswer(NSSavePanel* panel, std::string* path)
       // Saving over a file asks first; the default answer keeps the file.
       const size_t slash = chosen.find_last_of('/');
       NSAlert* ask = new NSAlert;
-      // Short lines: the alert draws each text on one line.
       ask->setMessageText("\"" + chosen.substr(slash == std::string::npos ? 0 : slash + 1) + "\" already exists.");
       ask->setInformativeText("Do you want to replace it? Its contents will be lost.");
       ask->addButtonWithTitle("Cancel");

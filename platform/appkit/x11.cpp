@@ -430,6 +430,29 @@ public:
     XFlush(mDisplay);
   }
 
+  // A titled window keeps its title bar on the screen, as the platform keeps it: once
+  // a manager has framed and shown it, a frame whose top or left edge lies off the
+  // screen moves the window down or right by as much. The frame is the window's
+  // ancestor on the root; the manager's title bar and borders are the room between.
+  void keepTitleBarOnScreen(NSWindow* w)
+  {
+    XWindowData* data = find(w);
+    if (!data || data->overrideRedirect || !(w->styleMask() & NSTitledWindowMask)) return;
+    Window top = data->xid;
+    for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
+    XWindowAttributes frame;
+    Window child;
+    int x, y;
+    if (top == data->xid || !XGetWindowAttributes(mDisplay, top, &frame) ||
+        !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
+      return;
+    const int right = std::max(0, -frame.x), down = std::max(0, -frame.y);
+    if (!right && !down) return;
+    const NSRect f = w->frame();
+    w->setFrame(NSMakeRect(x + right, screenSize().height - (y + down) - f.size.height, f.size.width, f.size.height),
+                true);
+  }
+
   // A frame of the kit (y up, its origin the bottom-left corner) as the server places a
   // window: its top-left corner on the root (y down) and a size of at least a pixel.
   void placement(const NSRect& f, int* x, int* y, int* width, int* height) const
@@ -1353,6 +1376,9 @@ private:
         break;
       case ReparentNotify:
         if (XWindowData* data = find(w)) data->parent = e.xreparent.parent;
+        break;
+      case MapNotify:
+        keepTitleBarOnScreen(w);
         break;
       case ClientMessage:
         if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)

@@ -521,6 +521,49 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
   }
 }
 
+// An alert on the screen laid out for its text: each line within the window and apart
+// from the buttons, no wider than its place, no character lost, the buttons in a row
+// with the first at the right, the window on the screen.
+TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
+{
+  const std::string name = "\"Evening Studio Bank Two.dvl\"", unbroken(150, 'W');
+  const std::vector<std::string> cancel = {"Cancel", "Replace"};
+  struct Row { std::string message, informative; std::vector<std::string> buttons; NSSize screen; } rows[] = {
+      {name + " already exists.", "Do you want to replace it? Its contents will be lost.", cancel, {1920, 1080}},
+      {"Import", "A bank named " + name + " is already in Patches. Replace it?", {"Yes", "No"}, {1920, 1080}},
+      {"\"" + unbroken + ".dvl\" already exists.", "", cancel, {1920, 1080}},
+      {"Copy", "An item named \"" + unbroken + "\" is here. Replace it?", {"Keep Both Files", "Stop"}, {640, 480}},
+      {"", "One line\n\nA line after an empty one", {"OK"}, {1920, 1080}},
+      {"Short", "", {"A rather long first choice", "An even longer second choice", "Third"}, {1280, 800}},
+      {"Tall", std::string(600, 'W'), {"OK"}, {1280, 300}},  // wider than the limit before taller than the screen
+  };
+  for (const Row& r : rows)
+  {
+    SCOPED_TRACE(r.message + "|" + r.informative);
+    NSAlert* alert = new NSAlert;
+    alert->setMessageText(r.message);
+    alert->setInformativeText(r.informative);
+    for (const std::string& b : r.buttons) alert->addButtonWithTitle(b);
+    const AKAlertLayout l = AKLayoutAlert(alert, r.screen);
+    const NSRect all = NSMakeRect(0, 0, l.size.width, l.size.height);
+    EXPECT_TRUE(l.size.width <= r.screen.width && l.size.height <= r.screen.height);
+    std::string seen[2], want[2] = {r.message, r.informative};
+    for (const AKAlertLayout::Line& line : l.lines)
+    {
+      EXPECT_LE(AKMeasureText(line.text, NSFont::systemFontOfSize(line.message ? 15 : 13)), line.rect.size.width);
+      EXPECT_TRUE(NSContainsRect(all, line.rect)) << line.text;
+      for (const NSRect& b : l.buttons) EXPECT_TRUE(NSIsEmptyRect(NSIntersectionRect(b, line.rect))) << line.text;
+      seen[line.message ? 0 : 1] += line.text;
+    }
+    for (size_t i = 0; i < l.buttons.size(); ++i)
+      EXPECT_TRUE(NSContainsRect(all, l.buttons[i]) && (i == 0 || NSMaxX(l.buttons[i]) < NSMinX(l.buttons[i - 1])));
+    for (std::string* t : {&seen[0], &seen[1], &want[0], &want[1]})
+      t->erase(std::remove_if(t->begin(), t->end(), ::isspace), t->end());
+    EXPECT_TRUE(seen[0] == want[0] && seen[1] == want[1]) << seen[0] << "|" << seen[1];
+    alert->release();
+  }
+}
+
 // Runs f on the main thread once the key window is titled so (bounded).
 void WhenKeyWindowIs(const std::string& title, std::function<void(NSWindow*)> f, int turns = 200)
 {

@@ -5,7 +5,7 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSRunLoop.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "winsys/dlgbuild/builder.h"
 #include "winsys/gdi_draw.h"
 #include "winsys/wnd/dialog.h"

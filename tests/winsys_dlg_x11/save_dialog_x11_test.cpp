@@ -6,7 +6,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "winsys/wnd/dialog.h"
 #include "winsys/wnd/wnd.h"
 

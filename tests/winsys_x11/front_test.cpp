@@ -8,7 +8,7 @@
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/Presenter.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "winsys/kernel.h"
 #include "winsys/msgloop/runloop_misc.h"
 

@@ -6,7 +6,7 @@
 #include "wnd_x11_fixture.h"
 
 #include "platform/appkit/ModalScript.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "winsys/dlgbuild/builder.h"
 #include "winsys/wnd/controls.h"
 #include "winsys/wnd/ctl_listview.h"

@@ -6,7 +6,7 @@
 #include "../winsys_wnd/wnd_test_util.h"
 #include "X11Session.h"
 
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "raster/lice_bitmap.h"
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 
 #include "PollUntil.h"
 #include "platform/appkit/ModalScript.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "platform/carbon/TextInputSources.h"
 #include "platform/coregraphics/CGDisplay.h"
 #include "raster/lice_bitmap.h"

@@ -3,7 +3,7 @@
 
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "winsys/kernel.h"
 #include "winsys/shell/clipboard.h"
 

@@ -4,7 +4,7 @@
 #include "EditorWindow.h"
 #include "TestHost.h"
 #include "gui/ViewTestUtil.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "config/ParamIds.h"
 
 #include "X11Session.h"

@@ -10,7 +10,7 @@
 #include "librarian/view/LibrarianViewControl.h"
 #include "platform/appkit/AppKit.h"
 #include "platform/appkit/Presenter.h"
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 #include "X11Session.h"
 
 #include <filesystem>

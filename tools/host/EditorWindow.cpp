@@ -9,7 +9,8 @@ NSRect EditorWindow::placeOnScreen(NSSize size)
 {
   // 100 points in from the screen's corner when the window fits there; on an axis
   // where it does not, it is centred, and a window larger than the screen keeps its
-  // left edge and its top (the title bar) on it.
+  // left edge and its top on it. The window manager's title bar above the top is
+  // brought onto the screen by the kit once the manager has framed the window.
   const NSRect screen = NSScreen::mainScreen()->frame();
   auto place = [](CGFloat wanted, CGFloat length, CGFloat room) {
     return wanted + length <= room ? wanted : std::floor((room - length) / 2);

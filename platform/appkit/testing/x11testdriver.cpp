@@ -1,4 +1,4 @@
-#include "platform/appkit/X11TestDriver.h"
+#include "platform/appkit/testing/X11TestDriver.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -19,8 +19,9 @@
 
 extern char** environ;
 
-bool AKXvfb::start(std::string* error)
+bool AKXvfb::start(std::string* error, int width, int height)
 {
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
   {
@@ -33,7 +34,7 @@ bool AKXvfb::start(std::string* error)
   posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-ac", nullptr};
+  const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-ac", nullptr};
   const int rc = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
@@ -429,6 +430,17 @@ bool AKX11Driver::geometry(unsigned long window, int* x, int* y, int* width, int
     return false;
   *width = (int)w;
   *height = (int)h;
+  return true;
+}
+
+bool AKX11Driver::frame(unsigned long window, int* x, int* y)
+{
+  XWindowAttributes a;
+  const auto holds = [&](Window w) { return clientOf(DPY, w) == window; };
+  const Window top = firstBelow(DPY, DefaultRootWindow(DPY), true, holds);
+  if (!top || !XGetWindowAttributes(DPY, top, &a)) return false;
+  *x = a.x;  // the outer corner, its border included
+  *y = a.y;
   return true;
 }
 

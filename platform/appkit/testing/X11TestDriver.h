@@ -18,12 +18,12 @@ public:
   AKXvfb(const AKXvfb&) = delete;
   AKXvfb& operator=(const AKXvfb&) = delete;
 
-  // Starts "Xvfb -displayfd" on a free display of 1920 x 1080 x 24 and waits (at
+  // Starts "Xvfb -displayfd" on a free display of width x height x 24 and waits (at
   // most 15 s) until it is ready; false with the reason otherwise. When
   // DAVREL_TEST_WM names a window manager (openbox, twm), it is started on the
   // display too, and start returns once it manages the root window, so the tests
   // run on a desktop as users have one.
-  bool start(std::string* error);
+  bool start(std::string* error, int width = 1920, int height = 1080);
   // Stops the window manager's process (SIGSTOP) or lets it go on: what clients ask
   // of it meanwhile waits for it, in order. Nothing without a manager.
   void pauseManager(bool pause);
@@ -83,6 +83,9 @@ public:
   // Where the window is on the screen (its top-left corner, pixels, y down) and its
   // size; false when the server does not know it.
   bool geometry(unsigned long window, int* x, int* y, int* width, int* height);
+  // The outer top-left corner on the screen of the top-level window that holds the
+  // window: a window manager's frame, or the window itself.
+  bool frame(unsigned long window, int* x, int* y);
   // The window manager's normal hints: the place asked for (x, y; -1 when none is) and
   // the fixed size (0 when the size is free); false when the window has none.
   bool normalHints(unsigned long window, int* x, int* y, int* fixedWidth, int* fixedHeight);
