@@ -138,24 +138,18 @@ inline bool isTemporaryFileName(const std::string& name, pid_t* pid, std::string
 // folder) looks dead from here, but no write takes this long.
 inline constexpr time_t kAbandonedTemporaryAge = 10 * 60;
 
-// Asks whether a process exists, as kill(pid, 0) does. Tests answer in its place to
-// meet a process of another user (EPERM), which a suite running as root never meets.
-using ProcessProbeCall = int (*)(pid_t pid, int signal);
-inline std::atomic<ProcessProbeCall>& processProbeCall()
-{
-  static std::atomic<ProcessProbeCall> call{&::kill};
-  return call;
-}
+// Asks whether a process exists, as kill(pid, 0) does (::kill itself, outside tests).
+using ProcessProbe = int (*)(pid_t pid, int signal);
 
 // Removes name (in the folder dirFd, or a path with AT_FDCWD) when it is a temporary
 // file that writeFileDurably left because its process died mid-write: the name is
 // exactly the writer's, for a file that the caller writes there (ownTarget, given the
-// file's name, says so: any other name may be a user's own), it is a regular file, no
-// process of that id exists and it has not changed for kAbandonedTemporaryAge. A live
-// id, even one reused since or another user's, keeps it.
+// file's name, says so: any other name may be a user's own), it is a regular file,
+// probe finds no process of that id and it has not changed for kAbandonedTemporaryAge.
+// A live id, even one reused since or another user's, keeps it.
 // True when removed; false with *error 0 when it is none, else the removal's errno.
 inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, bool (*ownTarget)(const std::string&),
-                                         int* error)
+                                         ProcessProbe probe, int* error)
 {
   *error = 0;
   const size_t sep = name.find_last_of('/');
@@ -167,7 +161,7 @@ inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, boo
   struct stat st;
   if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_mtime > time(nullptr) - kAbandonedTemporaryAge) return false;
-  if (processProbeCall().load()(pid, 0) == 0 || errno != ESRCH) return false;
+  if (probe(pid, 0) == 0 || errno != ESRCH) return false;
   if (unlinkat(dirFd, name.c_str(), 0) == 0) return true;
   // Another scan that removed it first leaves nothing to say.
   if (errno != ENOENT) *error = errno;

@@ -363,9 +363,6 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   const std::string dead = std::to_string(child), self = std::to_string(getpid());
   const std::vector<std::string> killed = temporaryFilesIn(dir.patches);
   ASSERT_EQ(killed.size(), 1u);
-  // Process 1 answers as another user's would, even to root.
-  processProbeCall() = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
-  const std::unique_ptr<void, void (*)(void*)> probe(&dir, [](void*) { processProbeCall() = &::kill; });
 
   LogCapture log;
   dir.mkdir("Patches/A");
@@ -425,6 +422,8 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   ASSERT_NE(kill(child, 0), 0) << "the dead child's id was taken again";
 
   PatchLibrarian lib;
+  // Process 1 answers as another user's would, even to root.
+  lib.processProbe = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
   lib.loadPatchesFromFilesystem(dir.patches);
   for (const auto& r : rows)
   {
