@@ -392,7 +392,10 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
       {"y.dvl." + dead + "-0.tmp", true},
       {"A/x.dvl." + dead + "-17.tmp", true},
       {"Set.WVB." + dead + "-4294967295.tmp", true},
-      {"y.dvl.2147483647-3.tmp", true},           // above any process id there can be
+      {"y.dvl.2147483647-3.tmp", false},          // above any process id there can be: the user's
+      {"Live set.syx.20240101-1.tmp", false},
+      {"Take 3.mid.99999999-0.tmp", false},
+      {"notes.txt." + dead + "-1.tmp", false},    // the user's: another extension
       {"y.dvl." + dead + "-7.tmp", true, 11 * 60},
       {"y.dvl." + self + "-0.tmp", false},        // a live writer's
       {"y.dvl.1-0.tmp", false},                   // another user's
