@@ -144,6 +144,8 @@ public:
   // bringing that bank to 128 slots first. False (nothing stored) when no upper bank
   // is selected, selectedSlot lies outside 0..127 or the slot holds no message.
   bool setSysexDatatoSelectedSlot(LibrarianPatch* patch);
+  // The same into the given slot.
+  bool setSysexDataToSlot(LibrarianPatch* patch, int32_t slot);
 
   // Search ------------------------------------------------------------------
   // Collects every slot whose name contains text (byte for byte) into "Search Results n"
