@@ -63,7 +63,10 @@ PatchFile* PatchLibrarian::bankAt(int32_t index) const
   return (uint32_t)index < (uint32_t)patchFiles.size() ? patchFiles[(size_t)index] : nullptr;
 }
 
-bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch) { return setSysexDataToSlot(patch, selectedSlot); }
+bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch)
+{
+  return setSysexDataToSlot(patch, selectedSlot);
+}
 
 bool PatchLibrarian::setSysexDataToSlot(LibrarianPatch* patch, int32_t slot)
 {

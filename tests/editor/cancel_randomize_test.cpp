@@ -35,14 +35,6 @@ public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
   void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
   MIDIMessageManager* manager() { return midiMessageManager; }
-  // The rename box closed with OK on a slot of the upper bank.
-  void renameBoxOk(int slot, const char* name)
-  {
-    librarianView->upperSelected = slot;
-    renameClosed = false;
-    GetParam(kPatchRename)->SetDisplayText(0, name);
-    OnParamChange(kPatchRename);
-  }
 };
 
 Bytes namedProgram(const char* name)
@@ -94,6 +86,37 @@ struct Live : ::testing::Test
       slot.messages.push_back(PatchSysexMessage{namedProgram("Slot")});
     lib.upperFileIndex = lib.lowerFileIndex = (int)lib.patchFiles.size() - 1;
     return lib.patchFiles.back()->patches;
+  }
+
+  // The librarian's own edits of the upper bank: a paste in the grid, an import, the
+  // rename box's OK (slot 40).
+  enum Edit { kPaste = 1, kImport, kRename };
+  void edit(int which)
+  {
+    WDL_MutexLock lock(&e.mMutex);
+    LibrarianViewControl* grid = e.librarianViewControl();
+    if (which == kPaste)
+    {
+      grid->CopySlotData(grid->slotRect(1, 7).L + 2, grid->slotRect(1, 7).T + 2);
+      grid->PasteSlotData(grid->slotRect(0, 20).L + 2, grid->slotRect(0, 20).T + 2);
+    }
+    else if (which == kRename)
+    {
+      grid->upperSelected = 40;
+      e.setRenameClosed(false);
+      e.GetParam(kPatchRename)->SetDisplayText(0, "Renamed");
+      e.OnParamChange(kPatchRename);
+    }
+    else
+    {
+      Bytes event = namedProgram("Imported");  // a program file's event: F0, its length 82 28, the dump
+      event.insert(event.begin() + 1, {0x82, 0x28});
+      ByteChunk file;
+      file.PutBytes(event.data(), (int)event.size());
+      for (int position = 0; e.ReadSysExDataFromPackage(&file, position, "") > 0;)
+      {
+      }
+    }
   }
 
   // Starts the current-program request, which waits for an answer that never comes.
@@ -163,29 +186,6 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
 TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
 {
   ASSERT_TRUE(writeEditorSize(data, "normal"));  // the first-run notice's close writes it
-  enum Edit { kPaste = 1, kImport, kRename };
-  auto edit = [&](int which) {
-    WDL_MutexLock lock(&e.mMutex);
-    openBank();  // a Discard lets the last one go
-    LibrarianViewControl* grid = e.librarianViewControl();
-    if (which == kPaste)
-    {
-      grid->CopySlotData(grid->slotRect(1, 7).L + 2, grid->slotRect(1, 7).T + 2);
-      grid->PasteSlotData(grid->slotRect(0, 20).L + 2, grid->slotRect(0, 20).T + 2);
-    }
-    else if (which == kRename)
-      e.renameBoxOk(40, "Renamed");
-    else
-    {
-      Bytes event = namedProgram("Imported");  // a program file's event: F0, its length 82 28, the dump
-      event.insert(event.begin() + 1, {0x82, 0x28});
-      ByteChunk file;
-      file.PutBytes(event.data(), (int)event.size());
-      for (int position = 0; e.ReadSysExDataFromPackage(&file, position, "") > 0;)
-      {
-      }
-    }
-  };
   e.userSets(kMainPage, 2);  // the LFO sync switches lay out the sound page only
   auto fromHardware = [&](int paramIdx) {
     for (int ph = 0; ph < 3; ++ph)
@@ -238,6 +238,7 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
     startUnansweredRequest();
     if (row.edit)
     {
+      openBank();  // a Discard lets the last one go
       edit(row.edit);
       EXPECT_FALSE(e.incomingSysExProcessed);
     }
@@ -277,8 +278,7 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 
     if (rename)
     {
-      WDL_MutexLock lock(&e.mMutex);
-      e.renameBoxOk(40, "Renamed");
+      edit(kRename);
       EXPECT_FALSE(e.incomingSysExProcessed);
     }
     else
@@ -300,8 +300,9 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
     EXPECT_EQ(e.nameLine(), "Data request completed!");
     EXPECT_EQ(slots[9].messages[0].bytes, answer);
-    if (rename) { EXPECT_EQ(programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize).find("Renamed"), 0u); }
-    else { EXPECT_EQ(slots[41].messages[0].bytes, namedProgram("Slot")); }
+    EXPECT_NE(slots[41].messages[0].bytes, answer);
+    const std::string renamed = programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize);
+    EXPECT_EQ(renamed.find("Renamed"), rename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
   }
 }
