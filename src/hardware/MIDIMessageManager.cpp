@@ -520,9 +520,9 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
 
   // Short messages wait only for a job's answer: after the edit-mode report's flag,
   // which no job stands behind, a parameter change from the hardware updates its
-  // control and ends the flag.
-  const bool jobAwaitsProgram = programAwaited();
-  if (n >= 290 && (jobAwaitsProgram || patchRequested.load()))
+  // control and ends the flag. Read before a parse answers the request.
+  const bool awaited = programAwaited();
+  if (n >= 290 && (awaited || patchRequested.load()))
   {
     log("SysEx data processed in reqular patch / settings parser\n");
     sysexInProgress.store(true);
@@ -561,7 +561,7 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
       plug->SetParameterFromPlug(kGlobalClockSource, 1.0);
     }
   }
-  else if (n <= 24 && !jobAwaitsProgram)
+  else if (n <= 24 && !awaited)
   {
     // A short message cut short or hit on the way (no F7 last, a status byte among
     // its data) tells nothing reliable, not even its channel: a parameter change
@@ -594,7 +594,7 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
   // The tab's redraw ends a wait for a program (patchRequested): a message that no
   // route took while a job awaits one (a parameter change held back, a dump of no
   // use) leaves the request its answer.
-  if (tabRefreshPending.load() && (dataProcessed.load() || !jobAwaitsProgram)) plug->redrawTimbrePage();
+  if (tabRefreshPending.load() && (dataProcessed.load() || !awaited)) plug->redrawTimbrePage();
   sysexInProgress.store(false);
 }
 
