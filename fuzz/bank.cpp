@@ -17,10 +17,11 @@ namespace {
 struct CountingHost : LibrarianHost
 {
   int fed = 0, finished = 0;
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
   {
     if (!isProgramDump(msg, size)) abort();
     ++fed;
+    return true;
   }
   void allPatchesDumpFinished() override { ++finished; }
 };

@@ -38,12 +38,13 @@ namespace {
 struct FeedBack : LibrarianHost
 {
   FakeHost* host = nullptr;
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
   {
     if (!isProgramDump(msg, size)) abort();
     std::vector<uint8_t> copy(msg, msg + size);
     ISysEx s(0, copy.data(), size);
     host->ProcessSysEx(&s, true);
+    return true;
   }
 };
 

@@ -138,36 +138,45 @@ inline bool isTemporaryFileName(const std::string& name, pid_t* pid, std::string
 // folder) looks dead from here, but no write takes this long.
 inline constexpr time_t kAbandonedTemporaryAge = 10 * 60;
 
-// Asks whether a process exists, as kill(pid, 0) does. Tests answer in its place to
-// meet a process of another user (EPERM), which a suite running as root never meets.
-using ProcessProbeCall = int (*)(pid_t pid, int signal);
-inline std::atomic<ProcessProbeCall>& processProbeCall()
+// Asks whether a process exists, as kill(pid, 0) does (::kill itself, outside tests).
+using ProcessProbe = int (*)(pid_t pid, int signal);
+
+// The kernel's pid_max: no process id reaches it. Read each time, as root may change
+// it; where it cannot be read, the most any kernel allows.
+inline long processIdLimit()
 {
-  static std::atomic<ProcessProbeCall> call{&::kill};
-  return call;
+  long limit = 4194304;
+  if (FILE* f = fopen("/proc/sys/kernel/pid_max", "re"))
+  {
+    long v = 0;
+    if (fscanf(f, "%ld", &v) == 1 && v > 0) limit = v;
+    fclose(f);
+  }
+  return limit;
 }
 
 // Removes name (in the folder dirFd, or a path with AT_FDCWD) when it is a temporary
 // file that writeFileDurably left because its process died mid-write: the name is
 // exactly the writer's, for a file that the caller writes there (ownTarget, given the
-// file's name, says so: any other name may be a user's own), it is a regular file, no
-// process of that id exists and it has not changed for kAbandonedTemporaryAge. A live
-// id, even one reused since or another user's, keeps it.
+// file's name, says so: any other name may be a user's own), with an id a process can
+// have (one at or over pid_max was never a writer's: the name is the user's), it is a
+// regular file, probe finds no process of that id and it has not changed for
+// kAbandonedTemporaryAge. A live id, even one reused since or another user's, keeps it.
 // True when removed; false with *error 0 when it is none, else the removal's errno.
 inline bool removeAbandonedTemporaryFile(int dirFd, const std::string& name, bool (*ownTarget)(const std::string&),
-                                         int* error)
+                                         ProcessProbe probe, int* error)
 {
   *error = 0;
   const size_t sep = name.find_last_of('/');
   pid_t pid = 0;
   std::string target;
   if (!isTemporaryFileName(sep == std::string::npos ? name : name.substr(sep + 1), &pid, &target) ||
-      !ownTarget(target))
+      !ownTarget(target) || pid >= processIdLimit())
     return false;
   struct stat st;
   if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_mtime > time(nullptr) - kAbandonedTemporaryAge) return false;
-  if (processProbeCall().load()(pid, 0) == 0 || errno != ESRCH) return false;
+  if (probe(pid, 0) == 0 || errno != ESRCH) return false;
   if (unlinkat(dirFd, name.c_str(), 0) == 0) return true;
   // Another scan that removed it first leaves nothing to say.
   if (errno != ENOENT) *error = errno;

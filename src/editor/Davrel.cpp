@@ -558,11 +558,17 @@ bool Davrel::transferJobRunning() const
 void Davrel::flashProcessingIndicator()
 {
   if (transferJobRunning()) return;
-  DisplayProcessingIndicator(true);
-  DisplayProcessingIndicator(false);
+  showProcessingOverlay(true);
+  showProcessingOverlay(false);
 }
 
 void Davrel::DisplayProcessingIndicator(bool show)
+{
+  showProcessingOverlay(show);
+  if (!show && midiMessageManager) midiMessageManager->patchRequested = false;
+}
+
+void Davrel::showProcessingOverlay(bool show)
 {
   if (releaseAllLocksLayer) releaseAllLocksLayer->Hide(true);
   patchLoadingInProcess = false;
@@ -585,7 +591,6 @@ void Davrel::DisplayProcessingIndicator(bool show)
   }
   else
   {
-    if (midiMessageManager) midiMessageManager->patchRequested = false;
     if (paramValue(kMainPage) > 3.0 && midiSettingsButtonLayer) midiSettingsButtonLayer->Hide(false);
     if (librarianPage)
     {
@@ -791,8 +796,7 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
   if (toLibrarian)
   {
     m->patchRequested = false;
-    m->libraryPatchRequest.clear();
-    m->libraryPatchRequest.libraryRequestActive = true;
+    m->libraryPatchRequest.arm(patchLibrarian ? patchLibrarian->selectedSlot.load() : -1);
     ConsoleLog("patch request to library is on\n");
   }
   else
@@ -801,22 +805,14 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
     m->libraryPatchRequest.libraryRequestActive = false;
     ConsoleLog("patch request to user interface is on\n");
   }
-  incomingSysExProcessed = false;
+  // The flag a job polls is its request's (MIDIMessageManager::openRequest).
   m->dataProcessed = false;
 }
 
+// The bank's state only: a request, and what its answer goes into, is its job's.
 void Davrel::SetLibrarianStatusUnsaved(bool unsaved)
 {
   if (!unsaved) return;
-  // A bank edit of the user's while a transfer job runs leaves the job its request
-  // (its answer, or the librarian slot it fills); the job's own call at its end, on
-  // its thread, puts the request state to rest as before.
-  if (midiMessageManager &&
-      (!transferJobRunning() || midiMessageManager->onWorkerThread(kTransferThread)))
-  {
-    midiMessageManager->patchRequested = false;
-    midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-  }
   pushToControls(kBankEditUnsaved, 1.0);
   pushToControls(kDiscardBankData, 0.0);
   dropBankSavedLine();

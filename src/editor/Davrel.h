@@ -200,8 +200,9 @@ public:
   void sendPartDataBackToHardware(int);
   bool anySectionLocked() override { return globalLocksActive || timbre1LocksActive || timbre2LocksActive; }
   // Any thread: a program of the librarian's own (import, paste, drop, rename,
-  // init) to the router, past the gates meant for MIDI input.
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override;
+  // init) to the router for its selected slot, past the gates meant for MIDI input;
+  // it answers no request. True when the slot took it.
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override;
   // Bank import into "Patches" (asks before replacing a bank of the same name).
   void saveImportedFile(bool mid) override;
   // Program import into consecutive slots of the upper bank from the selected one on.
@@ -493,9 +494,12 @@ private:
   // hardware, so a request that waits for its answer keeps its patchRequested.
   void quickTabForUser(bool layoutOnly);
   // The processing indicator shown and hidden at once, which redraws the window
-  // after a page or lock change of the user's. While a transfer job runs the
-  // indicator is the job's: it stays, and so does a request's wait for its answer.
+  // after a page, lock or bank change of the user's. While a transfer job runs the
+  // indicator is the job's: it stays. Request state is left alone.
   void flashProcessingIndicator();
+  // The indicator's overlay, its buttons and the layers it hides (DisplayProcessingIndicator
+  // without ending patchRequested).
+  void showProcessingOverlay(bool show);
   bool transferJobRunning() const;
   void construct();
   void buildLayersAndControls();

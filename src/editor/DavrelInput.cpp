@@ -39,7 +39,7 @@ void Davrel::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
   }
   // Held back while a job waits for the program; a flag no job stands behind would
   // hold back every value for good.
-  if (midiMessageManager && midiMessageManager->programAwaitedByJob())
+  if (midiMessageManager && midiMessageManager->programAwaited())
   {
     ConsoleLog("\tData from HW requested via program change or some, returning. patchRequested = true\n");
     return;
@@ -93,9 +93,4 @@ void Davrel::ProcessSysEx(ISysEx* msg, bool fromDevice)
   }
   if (rootLayer) rootLayer->setControlsDirty();
   forgetSentValues();
-  if (midiMessageManager && midiMessageManager->dataProcessed)
-  {
-    ConsoleLog("\tData processed! incomingSysExProcessed = true\n");
-    incomingSysExProcessed = true;
-  }
 }

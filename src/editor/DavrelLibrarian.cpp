@@ -284,16 +284,8 @@ void Davrel::renameSelectedSlot()
     }
     if (renamed)
     {
-      MIDIMessageManager* m = midiMessageManager;
-      const bool arm = paramValue(kDataType) == 0.0 && m;
-      if (arm)
-      {
-        m->libraryPatchRequest.clear();
-        m->dataProcessed = false;
-        m->libraryPatchRequest.libraryRequestActive = true;
-      }
-      if (!copy.empty()) feedSysExFromLibrarian(copy.data(), (int)copy.size());
-      if (arm) m->libraryPatchRequest.libraryRequestActive = false;
+      // The renamed program into its slot, never into a request that waits meanwhile.
+      if (!copy.empty() && paramValue(kDataType) == 0.0) feedSysExFromLibrarian(copy.data(), (int)copy.size());
       if (discardChangesLayerRight) discardChangesLayerRight->Hide(false);
       if (keepBankOpenLayer) keepBankOpenLayer->Hide(true);
       setParamClamped(kBankEditUnsaved, 1.0);
@@ -309,10 +301,6 @@ void Davrel::renameSelectedSlot()
 
 void Davrel::discardBankEdits()
 {
-  // While a transfer job runs the indicator is the job's: hiding it here would
-  // take away its Cancel button and end its wait for an answer.
-  const bool ownIndicator = !transferJobRunning();
-  if (ownIndicator) DisplayProcessingIndicator(true);
   if (discardChangesLayerRight) discardChangesLayerRight->Hide(true);
   if (keepBankOpenLayer) keepBankOpenLayer->Hide(false);
   if (patchRenameLayer) patchRenameLayer->Hide(true);
@@ -323,7 +311,7 @@ void Davrel::discardBankEdits()
   // The banks come back from disk; the one being edited stays in the upper column.
   rescanKeepingUpperBank(upperBankPath);
   if (saveChangesLayer) saveChangesLayer->Hide(false);
-  if (ownIndicator) DisplayProcessingIndicator(false);
+  flashProcessingIndicator();
 }
 
 std::string Davrel::savedBankKey(const std::string& path) const
@@ -568,14 +556,14 @@ void Davrel::sendPartDataBackToHardware(int)
   startJob(job);
 }
 
-void Davrel::feedSysExFromLibrarian(const uint8_t* msg, int size)
+bool Davrel::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
-  if (!msg || size <= 0) return;
+  if (!msg || size <= 0) return false;
   LibrarianFeedScope feed;
   ISysEx sysex(0, msg, size);
   routeSysEx(&sysex, true);
   if (rootLayer) rootLayer->setControlsDirty();
-  if (midiMessageManager && midiMessageManager->dataProcessed) incomingSysExProcessed = true;
+  return feed.taken;
 }
 
 // ---- file prompts and saving ----
@@ -756,12 +744,7 @@ int Davrel::ReadSysExDataFromPackage(ByteChunk* data, int& position, std::string
     ++importLost;
     return position;
   }
-  SetLibrarianRequestActive(true);
-  feedSysExFromLibrarian(msg.data(), (int)msg.size());
-  const bool taken = midiMessageManager && midiMessageManager->dataProcessed;
-  // A request the router left armed would put the next dump from the hardware into the slot.
-  if (midiMessageManager) midiMessageManager->libraryPatchRequest.libraryRequestActive = false;
-  if (taken)
+  if (feedSysExFromLibrarian(msg.data(), (int)msg.size()))
   {
     ++importStored;
     // Each program of the file gets a slot of its own.

@@ -45,7 +45,8 @@ public:
   std::atomic<bool> midiOutSet{false};              // an output port is chosen; every send is refused while clear
   std::atomic<bool> patchLoadingInProcess{false};   // a program is being sent: incoming messages are dropped
   std::atomic<bool> partChangeActive{false};
-  std::atomic<bool> incomingSysExProcessed{false};  // the awaited answer has been parsed
+  // The running job's request has its answer (MIDIMessageManager::openRequest).
+  std::atomic<bool> incomingSysExProcessed{false};
   std::atomic<bool> sysExInitRequested{false};      // the device initialisation waits for a global dump
   std::atomic<bool> dataMismatch{false};
   std::atomic<bool> masterKeyboardOn{false};
@@ -143,10 +144,11 @@ public:
   virtual void selectLibrarianGridSlot(int slot) = 0;
   virtual int librarianActiveColumn() = 0;
   virtual void sendPatchToDeviceFromLibrarian(int slot, int side) = 0;
-  // A program the librarian feeds to the router as if the hardware had sent it (the
-  // init program, imports, pastes): it is no MIDI input, so the controller lets it
-  // pass the hardware-side gates. The default takes the ordinary entry.
-  virtual void feedSysExFromLibrarian(const uint8_t* msg, int size);
+  // A program of the librarian's own (the init program, imports, pastes, renames)
+  // for its selected slot: it is no MIDI input, so the controller lets it pass the
+  // hardware-side gates, and it answers no request. True when the slot took it. The
+  // default takes the ordinary entry.
+  virtual bool feedSysExFromLibrarian(const uint8_t* msg, int size);
   // At least one section of either timbre or of the global sections is locked.
   virtual bool anySectionLocked() { return false; }
 

@@ -100,18 +100,27 @@ void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str(
 
 namespace
 {
-thread_local int librarianFeeds = 0;
-}
+thread_local LibrarianFeedScope* innermostFeed = nullptr;
+// The router is splitting a bank dump that answers the all-programs request: the
+// programs the librarian feeds back meanwhile are that answer's.
+thread_local int bankDumpSplits = 0;
+struct BankDumpSplit
+{
+  BankDumpSplit() { ++bankDumpSplits; }
+  ~BankDumpSplit() { --bankDumpSplits; }
+};
+}  // namespace
 
-LibrarianFeedScope::LibrarianFeedScope() { ++librarianFeeds; }
-LibrarianFeedScope::~LibrarianFeedScope() { --librarianFeeds; }
-bool LibrarianFeedScope::active() { return librarianFeeds > 0; }
+LibrarianFeedScope::LibrarianFeedScope() : outer(innermostFeed) { innermostFeed = this; }
+LibrarianFeedScope::~LibrarianFeedScope() { innermostFeed = outer; }
+bool LibrarianFeedScope::active() { return innermostFeed != nullptr; }
 
-void HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
+bool HardwareHost::feedSysExFromLibrarian(const uint8_t* msg, int size)
 {
   LibrarianFeedScope feed;
   ISysEx s(0, msg, size);
   ProcessSysEx(&s, true);
+  return feed.taken;
 }
 
 // ---- collectors ----------------------------------------------------------------
@@ -132,6 +141,13 @@ void LibraryPatchCollector::clear()
 {
   patch.name.clear();
   patch.messages.clear();
+}
+
+void LibraryPatchRequest::arm(int slot)
+{
+  clear();
+  targetSlot.store(slot);
+  libraryRequestActive.store(true);
 }
 
 // ---- construction and teardown ------------------------------------------------------
@@ -281,15 +297,19 @@ void MIDIMessageManager::awaitProgramForEditor()
 
 bool MIDIMessageManager::isRunning(EWorkerThread t) const { return busy[t].load(); }
 
-// A request job raises the flag itself before it asks, and lowers it (hiding its
-// indicator) before its thread is idle again: a flag seen with the thread idle
-// waits for no job.
-bool MIDIMessageManager::programAwaitedByJob() const
+void MIDIMessageManager::openRequest(ERequestAwaits what)
 {
-  return patchRequested.load() && busy[kTransferThread].load();
+  // Cleared first: an answer to the job's last request is not one to this.
+  plug->incomingSysExProcessed.store(false);
+  liveRequest.store(what);
 }
 
-bool MIDIMessageManager::onWorkerThread(EWorkerThread t) const { return Poco::Thread::current() == &threads[t]; }
+void MIDIMessageManager::closeRequest() { liveRequest.store(kAwaitsNothing); }
+
+bool MIDIMessageManager::programAwaited() const
+{
+  return liveRequest.load() == kAwaitsProgramForEditor && !plug->incomingSysExProcessed.load();
+}
 
 bool MIDIMessageManager::waitIdle(EWorkerThread t, int timeoutMs)
 {
@@ -335,8 +355,7 @@ bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool skipProgr
   // A second request while the first waits must leave the first its collector.
   job.atStart = [this] {
     libraryPatchRequestAll.libraryRequestAllActive.store(false);
-    libraryPatchRequest.clear();
-    libraryPatchRequest.libraryRequestActive.store(true);
+    libraryPatchRequest.arm(librarian ? librarian->selectedSlot.load() : -1);
     dataProcessed.store(false);
   };
   return startJob(job);
@@ -360,10 +379,39 @@ void MIDIMessageManager::refuseOtherChannel(uint8_t channelByte)
 
 void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
 {
+  route(msg, fromDevice);
+  // The one place a request is answered. A bank dump's programs fed back while it is
+  // split are the port's message's, which answers once they are all in.
+  if (!LibrarianFeedScope::active() && dataProcessed.load() && liveRequest.load() != kAwaitsNothing)
+  {
+    log("\tData processed! incomingSysExProcessed = true\n");
+    plug->incomingSysExProcessed.store(true);
+  }
+}
+
+bool MIDIMessageManager::feedIntoSelectedSlot(const uint8_t* b, int n)
+{
+  LibraryPatchCollector slot;
+  if (!slot.addMessageData(b, n) || !librarian || !librarian->setSysexDatatoSelectedSlot(&slot.patch)) return false;
+  plug->updatePatchLibrarianView(0);
+  plug->setLibrarianViewDirty();
+  return true;
+}
+
+void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
+{
+  if (!msg || !msg->mData) return;
+  LibrarianFeedScope* feed = bankDumpSplits == 0 ? innermostFeed : nullptr;
+  if (feed)
+  {
+    const uint8_t* b = msg->mData;
+    feed->taken = msg->mSize >= 5 && b[0] == 0xF0 && b[1] == kSysexManufacturerId && (b[2] & 0xF0) == 0x30 &&
+                  b[3] == kSysexModelId && feedIntoSelectedSlot(b, msg->mSize);
+    return;
+  }
   // dataProcessed tells of the message just routed only, so an earlier answer can
   // never be taken for this one.
   dataProcessed.store(false);
-  if (!msg || !msg->mData) return;
   if (!fromDevice)
   {
     if (plug->masterKeyboardOn.load()) return;
@@ -386,7 +434,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   // request timed out and left its collector armed for a late answer) goes into no
   // slot and answers nothing.
   if ((libraryPatchRequest.libraryRequestActive.load() || libraryPatchRequestAll.libraryRequestAllActive.load()) &&
-      !LibrarianFeedScope::active() && n >= 290 && b[4] == kSysexProgramDumpFunction &&
+      bankDumpSplits == 0 && n >= 290 && b[4] == kSysexProgramDumpFunction &&
       b[2] != plug->sysexChannelByte.load())
   {
     refuseOtherChannel(b[2]);
@@ -400,7 +448,11 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     if (libraryPatchRequest.addMessageData(b, n))
     {
       libraryPatchRequest.libraryRequestActive.store(false);
-      if (librarian) librarian->setSysexDatatoSelectedSlot(&libraryPatchRequest.patch);
+      if (librarian)
+      {
+        const int slot = libraryPatchRequest.targetSlot.load();
+        librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot >= 0 ? slot : librarian->selectedSlot.load());
+      }
       plug->updatePatchLibrarianView(0);
       plug->setLibrarianViewDirty();
       dataProcessed.store(true);
@@ -428,6 +480,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
         ByteChunk chunk(4096);
         chunk.PutBytes(b, n);
         librarian->allPatchesRequestActive.store(true);
+        BankDumpSplit split;
         librarian->loadFromChunk(&chunk, n, bank.get(), 0);
         const int got = (int)bank->patches.size();
         if (got < 128)
@@ -465,11 +518,11 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  const bool programAwaited = patchRequested.load();
-  // Short messages wait only for a job's answer: after a flag no job stands behind,
-  // a parameter change from the hardware updates its control and ends the flag.
-  const bool jobAwaitsProgram = programAwaited && isRunning(kTransferThread);
-  if (n >= 290 && programAwaited)
+  // Short messages wait only for a job's answer: after the edit-mode report's flag,
+  // which no job stands behind, a parameter change from the hardware updates its
+  // control and ends the flag. Read before a parse answers the request.
+  const bool awaited = programAwaited();
+  if (n >= 290 && (awaited || patchRequested.load()))
   {
     log("SysEx data processed in reqular patch / settings parser\n");
     sysexInProgress.store(true);
@@ -508,7 +561,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
       plug->SetParameterFromPlug(kGlobalClockSource, 1.0);
     }
   }
-  else if (n <= 24 && !jobAwaitsProgram)
+  else if (n <= 24 && !awaited)
   {
     // A short message cut short or hit on the way (no F7 last, a status byte among
     // its data) tells nothing reliable, not even its channel: a parameter change
@@ -541,7 +594,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   // The tab's redraw ends a wait for a program (patchRequested): a message that no
   // route took while a job awaits one (a parameter change held back, a dump of no
   // use) leaves the request its answer.
-  if (tabRefreshPending.load() && (dataProcessed.load() || !jobAwaitsProgram)) plug->redrawTimbrePage();
+  if (tabRefreshPending.load() && (dataProcessed.load() || !awaited)) plug->redrawTimbrePage();
   sysexInProgress.store(false);
 }
 

@@ -49,6 +49,11 @@ class LibraryPatchRequest : public LibraryPatchCollector
 {
 public:
   std::atomic<bool> libraryRequestActive{false};
+  // The slot the answer goes to, fixed as the request is armed: the selection may
+  // move meanwhile (a rename, a paste). -1: the selected slot at the answer.
+  std::atomic<int> targetSlot{-1};
+  // Emptied and armed for the answer that goes to slot.
+  void arm(int slot);
 };
 
 // The all-programs request: armed while the whole bank is asked for.
@@ -59,9 +64,12 @@ public:
 };
 
 // Held while the librarian routes one of its own program dumps (a rename, an import,
-// a bank's programs, the initial program) on the calling thread: those go into the
-// collectors whatever their channel, where a dump from the wire on another channel
-// does not.
+// a paste, the initial program, a job's program for a slot) on the calling thread.
+// Such a dump goes into the librarian's selected slot whatever its channel, through
+// a collector of its own: it never touches a request (the collectors a job armed,
+// patchRequested, the flag a job polls), and it answers none. The programs of a bank
+// dump that answers a request, fed back while the router splits it, go on into that
+// request's collector.
 class LibrarianFeedScope
 {
 public:
@@ -70,6 +78,11 @@ public:
   LibrarianFeedScope(const LibrarianFeedScope&) = delete;
   LibrarianFeedScope& operator=(const LibrarianFeedScope&) = delete;
   static bool active();
+  // The dump fed in this scope went into the slot.
+  bool taken = false;
+
+private:
+  LibrarianFeedScope* outer;
 };
 
 enum EWorkerThread
@@ -125,12 +138,24 @@ public:
   // dropped (thread busy, or the manager closing): then nothing was touched.
   bool startJob(const SenderJob& job);
   bool isRunning(EWorkerThread thread) const;
-  // A running transfer job waits for a program dump. patchRequested alone may stand
-  // with no job behind it (the hardware's edit-mode report sets it and starts none):
-  // such a flag lets an unasked dump in but holds back no other value.
-  bool programAwaitedByJob() const;
-  // The caller is the job of this thread (a job's own calls of the editor).
-  bool onWorkerThread(EWorkerThread thread) const;
+
+  // ---- the transfer job's request ------------------------------------------------
+  // A request is a token its job owns: opened as the job sends it (again for each
+  // further request of the job), closed on every way out of the job. Only a message
+  // from the input port that a route took while it lives answers it (the editor's
+  // incomingSysExProcessed, which the job polls); the librarian's feeds never do.
+  enum ERequestAwaits
+  {
+    kAwaitsNothing = 0,
+    kAwaitsProgramForEditor,  // the answer is parsed into the editor
+    kAwaitsOther,             // a librarian collector's program, a global dump
+  };
+  void openRequest(ERequestAwaits what);  // transfer thread
+  void closeRequest();                    // transfer thread
+  // A job awaits a program for the editor: its token lives, unanswered. Values from
+  // the hardware are held back meanwhile. patchRequested with no such token (the
+  // edit-mode report's) lets an unasked dump in and holds back nothing.
+  bool programAwaited() const;
   // Waits (bounded, scaled clock) until the thread is idle; for tests.
   bool waitIdle(EWorkerThread thread, int timeoutMs);
   MIDIMessageSender* sender(EWorkerThread thread) { return senders[thread]; }
@@ -216,4 +241,10 @@ private:
   // so that one plug-in instance never stops another one's clock.
   std::atomic<bool> clockRunning{false};
   std::atomic<bool> isClosing{false};
+  std::atomic<int> liveRequest{kAwaitsNothing};  // ERequestAwaits
+  // Routes the message; ProcessSysEx adds the request's answer.
+  void route(ISysEx* msg, bool fromDevice);
+  // A librarian's feed into its selected slot, through a collector of its own: true
+  // when taken.
+  bool feedIntoSelectedSlot(const uint8_t* b, int n);
 };

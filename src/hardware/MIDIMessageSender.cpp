@@ -87,10 +87,13 @@ void MIDIMessageSender::run()
     }
     catch (...)
     {
-      // Whatever else ends the job does not leave the editor locked.
+      // Whatever else ends the job does not leave the editor locked, nor its request alive.
+      if (transferJob) manager->closeRequest();
       if (holdsEditor) releaseEditor();
       throw;
     }
+    // The job's request ends with it, however it ended.
+    if (transferJob) manager->closeRequest();
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));
@@ -260,6 +263,7 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(!target);
   const int T = waitUnit;
+  manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor : MIDIMessageManager::kAwaitsOther);
   sendRequest(0x10, plug->sysexChannelByte.load());
   wait(T);
   plug->showStatusText(kProcessing);
@@ -287,6 +291,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     programChange(plug->librarianProgramNumber.load());
     wait(T / 2);
   }
+  manager->openRequest(MIDIMessageManager::kAwaitsOther);
   sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
   answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
@@ -316,17 +321,18 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
-    plug->SetLibrarianRequestActive(true);
     if (lib)
     {
       lib->allPatchesRequestIndex.store(p);
       // Each answer goes to the slot of its own program number.
       lib->selectedSlot.store(p);
     }
+    plug->SetLibrarianRequestActive(true);
     plug->upperHighlightedSlot.store(p);
     programChange(p);
     wait(50);
     if (cancelRequested.load()) break;
+    manager->openRequest(MIDIMessageManager::kAwaitsOther);
     sendRequest(0x10, plug->sysexChannelByte.load());
     const bool failedBefore = requestFailed.exchange(false);
     const int r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
@@ -344,6 +350,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   // one must not take the next program dump (a send shown in the editor, a
   // program fetched after a program change) into a slot of the bank.
   manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
+  manager->libraryPatchRequest.libraryRequestActive.store(false);
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);
@@ -357,6 +364,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
 
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
+  manager->openRequest(MIDIMessageManager::kAwaitsProgramForEditor);
   sendRequest(0x10, plug->sysexChannelByte.load());
   answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
   plug->DisplayProcessingIndicator(true);
@@ -374,7 +382,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     return;
   }
   // The globals are refreshed too: the router takes the answer while this is set.
-  plug->incomingSysExProcessed.store(false);
+  manager->openRequest(MIDIMessageManager::kAwaitsOther);
   manager->globalRequested.store(true);
   sendRequest(0x0E, plug->sysexChannelByte.load());
   plug->showStatusText("Please wait! 95% received..");
@@ -412,6 +420,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
   plug->showStatusText("Connecting to Hardware");
   requestFailed.store(false);
   const int T = waitUnit;
+  manager->openRequest(MIDIMessageManager::kAwaitsOther);
   sendRequest(0x0E, plug->sysexChannelByte.load());
   for (int step = 1;; ++step)
   {
@@ -478,11 +487,8 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
 
   if (toLib)
   {
-    plug->SetLibrarianRequestActive(true);
-    ISysEx s(0, buf.data(), kProgramDumpSize);
-    plug->ProcessSysEx(&s, true);
+    plug->feedSysExFromLibrarian(buf.data(), kProgramDumpSize);
     wait(T);
-    plug->SetLibrarianRequestActive(false);
     plug->SetLibrarianStatusUnsaved(true);
   }
   else
@@ -623,6 +629,9 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
     plug->SetLibrarianRequestActive(false);
     ISysEx s(0, buf.data(), (int)buf.size());
     plug->ProcessSysEx(&s, true);
+    // The job's own program, shown in the editor: no request of the hardware's, so
+    // it is taken there and then (the job holds the editor) or not at all.
+    const bool shown = manager->dataProcessed.load();
     manager->patchRequested.store(false);
     for (int step = 1; step <= 20; ++step)
     {
@@ -633,7 +642,7 @@ void MIDIMessageSender::sendProgramToDeviceFromLibrarian(const std::vector<uint8
         logTimeOut(-1, step);
         break;
       }
-      if (plug->incomingSysExProcessed.load()) break;
+      if (shown) break;
     }
   }
   plug->DisplayProcessingIndicator(false);
@@ -745,8 +754,8 @@ void MIDIMessageSender::initClassicPatch(bool)
   plug->DisplayProcessingIndicator(true);
   std::vector<uint8_t> buf = mkInitPatchData();
   buf[2] = plug->sysexChannelByte.load();
-  plug->SetLibrarianRequestActive(true);
-  plug->incomingSysExProcessed.store(false);
+  // Into the selected slot, not into the editor.
+  manager->patchRequested.store(false);
   plug->feedSysExFromLibrarian(buf.data(), (int)buf.size());
   wait(100);
   plug->SetLibrarianStatusUnsaved(true);

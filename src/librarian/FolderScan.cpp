@@ -102,14 +102,14 @@ private:
 // Whether the scan removed name in folder as a temporary file of a save that died
 // mid-write (each killed save leaves one of its own, which nothing else removes).
 // Only in a folder held open: the removal is made in the folder that was checked.
-bool removedAbandonedTemporary(const LibrarianLogTarget& log, const OpenFolder& folder, const std::string& dir,
-                               const std::string& name)
+bool removedAbandonedTemporary(const LibrarianLogTarget& log, ProcessProbe probe, const OpenFolder& folder,
+                               const std::string& dir, const std::string& name)
 {
   pid_t writer = 0;
   if (!folder.isOpen() || !isTemporaryFileName(name, &writer)) return false;
   const std::string path = dir + "/" + name;
   int error = 0;
-  if (removeAbandonedTemporaryFile(folder.at(), name, &isBankFileName, &error))
+  if (removeAbandonedTemporaryFile(folder.at(), name, &isBankFileName, probe, &error))
   {
     librarianLog(log, "PATCH LIBRARIAN: removed %s, left by a save that did not finish", path.c_str());
     return true;
@@ -123,8 +123,10 @@ bool removedAbandonedTemporary(const LibrarianLogTarget& log, const OpenFolder& 
 // is listed once. sweepAs, when given, is the id dir must have to be swept of what
 // killed saves left: a folder of the data folder's bank tree, reached from it through
 // real folders alone. A folder linked in is the user's, wherever it lies: never swept.
+// probe asks whether a writer lives.
 void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::vector<std::string>* out,
-                    std::set<FolderId>* seen, Listings* listings, const FolderId* sweepAs = nullptr)
+                    std::set<FolderId>* seen, Listings* listings, const FolderId* sweepAs = nullptr,
+                    ProcessProbe probe = &::kill)
 {
   std::vector<ListedEntry>* listed = listings ? &(*listings)[dir] : nullptr;
   try
@@ -135,7 +137,7 @@ void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::
     {
       try
       {
-        if (sweep && removedAbandonedTemporary(log, folder, dir, it.name())) continue;
+        if (sweep && removedAbandonedTemporary(log, probe, folder, dir, it.name())) continue;
         struct stat st;
         const bool answered = folder.isOpen() ? ::fstatat(folder.at(), it.name().c_str(), &st, 0) == 0
                                               : ::stat(it->path().c_str(), &st) == 0;
@@ -165,7 +167,7 @@ void collectFolders(const LibrarianLogTarget& log, const std::string& dir, std::
         struct stat own;
         const bool real = sweep && ::fstatat(folder.at(), it.name().c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
                           S_ISDIR(own.st_mode) && FolderId((uint64_t)own.st_dev, (uint64_t)own.st_ino) == id;
-        collectFolders(log, path, out, seen, listings, real ? &id : nullptr);
+        collectFolders(log, path, out, seen, listings, real ? &id : nullptr, probe);
         out->push_back(path);
       }
       catch (const Poco::Exception& e)
@@ -374,7 +376,8 @@ void PatchLibrarian::scanOnce(const std::string& root)
   Listings listings;
   std::set<FolderId> seen = seenRoot(root);
   FolderId ownRoot;
-  collectFolders(logTarget, root, &folderPaths, &seen, &listings, isOwnBankFolder(root, &ownRoot) ? &ownRoot : nullptr);
+  collectFolders(logTarget, root, &folderPaths, &seen, &listings, isOwnBankFolder(root, &ownRoot) ? &ownRoot : nullptr,
+                 processProbe);
   std::sort(folderPaths.begin(), folderPaths.end());
   folderPaths.push_back(root);
   // Room in the search's name table for every file that may be a bank.

@@ -10,10 +10,12 @@ class LibrarianHost
 public:
   virtual ~LibrarianHost() {}
 
-  // A program cut out of an all-programs dump from the hardware, handed to the
-  // controller's system-exclusive entry as if the hardware had sent it (from-device).
-  // Called on the thread that runs loadFromChunk, without any librarian lock held.
-  virtual void feedSysExFromLibrarian(const uint8_t* /*msg*/, int /*size*/) {}
+  // A program handed to the controller's system-exclusive entry as if the hardware had
+  // sent it (from-device): one cut out of an all-programs dump from the hardware, which
+  // goes on into the request that asked for it, or one of the librarian's own for its
+  // selected slot. True when it was taken. Called on the thread that runs
+  // loadFromChunk (or the librarian's edit), without any librarian lock held.
+  virtual bool feedSysExFromLibrarian(const uint8_t* /*msg*/, int /*size*/) { return false; }
 
   // The all-programs dump has been taken apart (or refused): the controller clears
   // its allPatchesDumpInProgress.

@@ -28,8 +28,6 @@ public:
   virtual LibrarianViewControl* librarianViewControl() { return nullptr; }
   // Slot of the upper (column 0) or lower (column non-zero) bank to the hardware.
   virtual void sendPatchToDeviceFromLibrarian(int /*slot*/, int /*column*/) {}
-  // True: the next program dump that arrives goes into the librarian's selected slot.
-  virtual void SetLibrarianRequestActive(bool /*toLibrarian*/) {}
   // True flags the upper bank changed (kBankEditUnsaved 1, the upper chooser hidden).
   virtual void SetLibrarianStatusUnsaved(bool /*unsaved*/) {}
   // The slot menus at a point of the editor (right click in the grid).

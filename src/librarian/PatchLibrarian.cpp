@@ -65,10 +65,14 @@ PatchFile* PatchLibrarian::bankAt(int32_t index) const
 
 bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch)
 {
+  return setSysexDataToSlot(patch, selectedSlot);
+}
+
+bool PatchLibrarian::setSysexDataToSlot(LibrarianPatch* patch, int32_t slot)
+{
   if (!patch || patch->messages.empty()) return false;
   WDL_MutexLock lock(&libraryMutex);
   PatchFile* upper = bankAt(upperFileIndex);
-  const int32_t slot = selectedSlot;
   if (!upper || (uint32_t)slot >= (uint32_t)kBankSlots) return false;
   LibrarianPatch copy;
   patch->clone(copy);

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+
 class ByteChunk;
 class LibrarianHost;
 namespace Poco
@@ -47,6 +49,9 @@ public:
   bool rescanRequested = false;             // the running scan wrote a new bank file
   LibrarianHost* plug;                      // not owned
   LibrarianLogTarget logTarget;             // where this librarian's log lines go
+  // How the scan's sweep asks whether the writer of a temporary file lives (kill(pid,
+  // 0)); a test meets another user's process (EPERM) through it.
+  int (*processProbe)(pid_t pid, int signal) = &::kill;
   std::atomic<int32_t> allPatchesRequestIndex{0};
   std::atomic<bool> allPatchesRequestActive{false};
   std::atomic<int32_t> selectedSlot{0};
@@ -139,6 +144,8 @@ public:
   // bringing that bank to 128 slots first. False (nothing stored) when no upper bank
   // is selected, selectedSlot lies outside 0..127 or the slot holds no message.
   bool setSysexDatatoSelectedSlot(LibrarianPatch* patch);
+  // The same into the given slot.
+  bool setSysexDataToSlot(LibrarianPatch* patch, int32_t slot);
 
   // Search ------------------------------------------------------------------
   // Collects every slot whose name contains text (byte for byte) into "Search Results n"

@@ -113,7 +113,6 @@ public:
   void routeSysEx(ISysEx* s, bool fromDevice) override
   {
     routed.push_back({s->mData[0], s->mSize, 0, fromDevice ? 1 : 0, -1});
-    if (answerProcesses) midiMessageManager->dataProcessed = true;
   }
 
   void GetTime(ITimeInfo* t) override
@@ -144,7 +143,6 @@ public:
   std::vector<Job> jobs;
   std::vector<std::vector<int>> routed;
   bool workerIdle = true;
-  bool answerProcesses = false;
   double tempo = 120.0;
   bool playing = false;
 };

@@ -12,6 +12,7 @@
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/LibrarianViewControl.h"
+#include "plug/ByteChunk.h"
 #include "ui/ControlLayer.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,14 @@ public:
   void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
   MIDIMessageManager* manager() { return midiMessageManager; }
 };
+
+Bytes namedProgram(const char* name)
+{
+  Bytes p = mkInitPatchData();
+  p[2] = 0x39;
+  writeProgramDumpName(name, p.data());
+  return p;
+}
 
 bool isRequest(const Bytes& m, unsigned char function)
 {
@@ -67,6 +76,49 @@ struct Live : ::testing::Test
     return false;
   }
 
+  // A bank of 128 programs in both columns of the grid.
+  std::vector<LibrarianPatch>& openBank()
+  {
+    PatchLibrarian& lib = *e.patchLibrarian;
+    lib.patchFiles.push_back(new PatchFile);
+    lib.patchFiles.back()->patches.resize(128);
+    for (LibrarianPatch& slot : lib.patchFiles.back()->patches)
+      slot.messages.push_back(PatchSysexMessage{namedProgram("Slot")});
+    lib.upperFileIndex = lib.lowerFileIndex = (int)lib.patchFiles.size() - 1;
+    return lib.patchFiles.back()->patches;
+  }
+
+  // The librarian's own edits of the upper bank: a paste in the grid, an import, the
+  // rename box's OK (slot 40).
+  enum Edit { kPaste = 1, kImport, kRename };
+  void edit(int which)
+  {
+    WDL_MutexLock lock(&e.mMutex);
+    LibrarianViewControl* grid = e.librarianViewControl();
+    if (which == kPaste)
+    {
+      grid->CopySlotData(grid->slotRect(1, 7).L + 2, grid->slotRect(1, 7).T + 2);
+      grid->PasteSlotData(grid->slotRect(0, 20).L + 2, grid->slotRect(0, 20).T + 2);
+    }
+    else if (which == kRename)
+    {
+      grid->upperSelected = 40;
+      e.setRenameClosed(false);
+      e.GetParam(kPatchRename)->SetDisplayText(0, "Renamed");
+      e.OnParamChange(kPatchRename);
+    }
+    else
+    {
+      Bytes event = namedProgram("Imported");  // a program file's event: F0, its length 82 28, the dump
+      event.insert(event.begin() + 1, {0x82, 0x28});
+      ByteChunk file;
+      file.PutBytes(event.data(), (int)event.size());
+      for (int position = 0; e.ReadSysExDataFromPackage(&file, position, "") > 0;)
+      {
+      }
+    }
+  }
+
   // Starts the current-program request, which waits for an answer that never comes.
   void startUnansweredRequest()
   {
@@ -81,15 +133,16 @@ struct Live : ::testing::Test
   // is cancelled after either.
   void answerAndExpectTaken()
   {
-    Bytes answer = mkInitPatchData();
-    answer[2] = 0x39;
+    const Bytes answer = namedProgram("Answer");
     {
       WDL_MutexLock lock(&e.mMutex);
+      e.knownProgramName.clear();
       ISysEx s(0, answer.data(), (int)answer.size());
       e.ProcessSysEx(&s, true);
     }
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x0E) || !e.manager()->isRunning(kTransferThread); }, 20000));
     EXPECT_TRUE(sentRequest(0x0E));
+    EXPECT_EQ(e.knownProgramName.find("Answer"), 0u);
     e.userSets(kCancelDataRequest, 1);
     expectCancelledWithin(5000);
   }
@@ -125,10 +178,11 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
 }
 
 // A change of the user's that lays the timbre page out again, redraws the window by
-// the processing indicator, discards or edits the bank (param -1: the grid's edit)
-// while a request waits leaves the request its flag: the program that answers
-// afterwards is still taken. Values from the hardware meanwhile are held back by
-// the gates and end no wait.
+// the processing indicator, discards or edits the bank (a paste in the grid, an
+// import, the rename box) while a request waits leaves the request its flag: the
+// program that answers afterwards is still taken. The bank's edits go into their
+// slots and answer nothing. Values from the hardware meanwhile are held back by the
+// gates and end no wait.
 TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
 {
   ASSERT_TRUE(writeEditorSize(data, "normal"));  // the first-run notice's close writes it
@@ -152,6 +206,7 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
     int param;
     double value;
     bool fromHardware = false;
+    int edit = 0;
   } rows[] = {
       {"Common Mode to one timbre", kCommonMode, 0},
       {"Voice Assign", kVoiceAssign, 2},
@@ -171,7 +226,9 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
       {"the About window closed", kExitAboutWindow, 1},
       {"the first-run notice closed", kFirstRunExit, 1},
       {"Discard", kDiscardBankData, 1},
-      {"a bank edit in the grid", -1, 0},
+      {"a paste in the grid", -1, 0, false, kPaste},
+      {"an import", -1, 0, false, kImport},
+      {"the rename box", -1, 0, false, kRename},
       {"Seq 1 Knob from the hardware", kSeq1Knob, 0, true},
   };
   for (const auto& row : rows)
@@ -179,7 +236,12 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
     SCOPED_TRACE(row.name);
     e.takeSent();
     startUnansweredRequest();
-    if (row.param < 0) e.SetLibrarianStatusUnsaved(true);
+    if (row.edit)
+    {
+      openBank();  // a Discard lets the last one go
+      edit(row.edit);
+      EXPECT_FALSE(e.incomingSysExProcessed);
+    }
     else if (!row.fromHardware) e.userSets(row.param, row.value);
     else
     {
@@ -195,43 +257,76 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
   }
 }
 
-// Program Up while the librarian's request for one program waits: the step's own
-// request finds the worker busy and changes nothing of the waiting one, whose
-// answer lands in the slot it was asked for, not in the editor.
-TEST_F(Live, AProgramStepWhileALibrarianRequestWaitsLeavesItItsAnswer)
+// Program Up, or the rename box's OK, while the librarian's request for one program
+// waits: the step's own request finds the worker busy and changes nothing of the
+// waiting one (nor the grid's selection); the renamed program goes into its own slot
+// and answers nothing. The waiting request's answer lands in the slot it was asked
+// for, not in the editor, and ends it.
+TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 {
-  PatchLibrarian& lib = *e.patchLibrarian;
-  lib.patchFiles.push_back(new PatchFile);
-  lib.patchFiles.back()->patches.resize(128);
-  lib.upperFileIndex = (int)lib.patchFiles.size() - 1;
-  lib.selectedSlot = 9;
-  ASSERT_NE(e.librarianViewControl(), nullptr);
-  e.librarianViewControl()->upperSelected = 9;
-  e.librarianViewControl()->currentSlot = 9;
-  ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
-  ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
-
-  e.GetParam(kControlLibrary)->Set(0.0);
-  e.GetParam(kMIDIFilterProgramChange)->Set(1.0);
-  e.GetParam(kCurrentPatch)->Set(40);
-  e.userSets(kPatchUp, 1);
-  EXPECT_EQ(e.currentProgram, 41);
-
-  Bytes answer = mkInitPatchData();
-  answer[2] = 0x39;
-  writeProgramDumpName("Slot Nine", answer.data());
+  for (bool rename : {false, true})
   {
-    WDL_MutexLock lock(&e.mMutex);
-    ISysEx s(0, answer.data(), (int)answer.size());
-    e.ProcessSysEx(&s, true);
+    SCOPED_TRACE(rename ? "rename" : "Program Up");
+    e.takeSent();
+    const std::vector<LibrarianPatch>& slots = openBank();
+    e.patchLibrarian->selectedSlot = 9;
+    ASSERT_NE(e.librarianViewControl(), nullptr);
+    e.librarianViewControl()->upperSelected = 9;
+    e.librarianViewControl()->currentSlot = 9;
+    ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+
+    if (rename)
+    {
+      edit(kRename);
+      EXPECT_FALSE(e.incomingSysExProcessed);
+    }
+    else
+    {
+      e.GetParam(kControlLibrary)->Set(0.0);
+      e.GetParam(kMIDIFilterProgramChange)->Set(1.0);
+      e.GetParam(kCurrentPatch)->Set(40);
+      e.userSets(kPatchUp, 1);
+      EXPECT_EQ(e.currentProgram, 41);
+      EXPECT_EQ(e.librarianViewControl()->upperSelected, 9);
+    }
+
+    const Bytes answer = namedProgram("Slot Nine");
+    {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    }
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    EXPECT_EQ(e.nameLine(), "Data request completed!");
+    EXPECT_EQ(slots[9].messages[0].bytes, answer);
+    EXPECT_NE(slots[41].messages[0].bytes, answer);
+    const std::string renamed = programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize);
+    EXPECT_EQ(renamed.find("Renamed"), rename ? 0u : std::string::npos);
+    EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
   }
-  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
-  EXPECT_EQ(e.nameLine(), "Data request completed!");
-  const std::vector<LibrarianPatch>& slots = lib.patchFiles.back()->patches;
-  ASSERT_EQ(slots[9].messages.size(), 1u);
-  EXPECT_EQ(slots[9].messages[0].bytes, answer);
-  EXPECT_TRUE(slots[41].messages.empty());
-  EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
+}
+
+// The hardware's edit-mode report raises a flag no job stands behind: a bank send
+// started after it awaits no program and holds back no value from the hardware.
+TEST_F(Live, ABankSendAfterAnEditModeReportHoldsBackNoValue)
+{
+  openBank();
+  const Bytes report = {0xF0, 0x42, 0x39, 0x58, 0x4E, 0x01, 0x00, 0xF7};
+  IMidiMsg cc(0, 0xB9, 74, 10);
+  {
+    // The send's job waits for the lock held here, so it runs as the value comes.
+    WDL_MutexLock lock(&e.mMutex);
+    ISysEx s(0, report.data(), (int)report.size());
+    e.ProcessSysEx(&s, true);
+    ASSERT_TRUE(e.manager()->patchRequested);
+    e.SendAllProgramsFromLibrarian();
+    ASSERT_TRUE(e.manager()->isRunning(kTransferThread));
+    e.routed.clear();
+    e.ProcessMidiMsg(&cc, true);
+    EXPECT_EQ(e.routed.size(), 1u);
+  }
+  e.userSets(kCancelDataRequest, 1);
 }
 
 TEST_F(Live, BothButtonsSitOnTheOverlayAndAClickCancels)

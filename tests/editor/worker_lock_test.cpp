@@ -49,10 +49,10 @@ public:
   void SetLibrarianRequestActive(bool toLibrarian) override { note(); Davrel::SetLibrarianRequestActive(toLibrarian); }
   void SetLibrarianStatusUnsaved(bool unsaved) override { note(); Davrel::SetLibrarianStatusUnsaved(unsaved); }
   void ProcessSysEx(ISysEx* msg, bool fromDevice) override { note(); Davrel::ProcessSysEx(msg, fromDevice); }
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
   {
     note();
-    Davrel::feedSysExFromLibrarian(msg, size);
+    return Davrel::feedSysExFromLibrarian(msg, size);
   }
 
   std::atomic<int> held{0}, unheld{0};

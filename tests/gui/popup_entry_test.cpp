@@ -222,14 +222,15 @@ TEST_F(EntryTest, OnlyOneEntryAtATimeAndDragsWaitWhileItIsOpen)
   EXPECT_EQ(view->editParam(), plug->GetParam(2));
 }
 
-// A click elsewhere ends the entry and applies it; the wheel, Escape and a click on
-// a control that cancels entries close it unapplied, and that control gets its click.
+// A click elsewhere, with either button, ends the entry and applies it; the wheel,
+// Escape and a click on a control that cancels entries close it unapplied, and that
+// control gets its click.
 TEST_F(EntryTest, AClickElsewhereAppliesTheEntryTheWheelDropsIt)
 {
   Open();
   other->SetCancelsTextEntry(true);
   IRECT r(10, 10, 60, 30);
-  for (int way = 0; way < 4; ++way)
+  for (int way = 0; way < 5; ++way)
   {
     g->CreateTextEntry(steps, steps->GetText(), &r, "3", plug->GetParam(2));
     type("42");
@@ -237,10 +238,15 @@ TEST_F(EntryTest, AClickElsewhereAppliesTheEntryTheWheelDropsIt)
       wheel(150, 80, 1.0);
     else if (way == 1)
       type("\x1b");
+    else if (way == 4)
+    {
+      mouse(NSRightMouseDown, 150, 90);
+      mouse(NSRightMouseUp, 150, 90);
+    }
     else
       click(way == 2 ? 120 : 150, way == 2 ? 60 : 90);
     EXPECT_EQ(view->textField(), nullptr) << way;
-    EXPECT_EQ(plug->GetParam(2)->Int(), way == 3 ? 42 : 3) << way;
+    EXPECT_EQ(plug->GetParam(2)->Int(), way >= 3 ? 42 : 3) << way;
     EXPECT_EQ(steps->pushesWithoutMutex, 0);
   }
   EXPECT_EQ(other->GetValue(), 1.0);

@@ -8,6 +8,7 @@
 #include "hardware/MIDIMessageManager.h"
 
 #include "config/ParamIds.h"
+#include "librarian/PatchLibrarian.h"
 #include "plug/IMidiMsg.h"
 #include "winsys/kernel.h"
 
@@ -145,7 +146,7 @@ public:
   // The controller's short-message gates.
   void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice)
   {
-    if (patchLoadingInProcess.load() || partChangeActive.load() || manager->patchRequested.load()) return;
+    if (patchLoadingInProcess.load() || partChangeActive.load() || manager->programAwaited()) return;
     if (fromDevice && masterKeyboardOn.load()) return;
     if ((msg->mStatus & 0xF0) < 0x80 || (msg->mStatus & 0xF0) == 0xF0) return;
     if (fromDevice) manager->ProcessMidiMsgFromDevice(msg);
@@ -232,7 +233,6 @@ public:
     if (fromDevice && hardwareFilterBlock[kFilterSysEx].load()) return;
     if (!fromDevice && dawFilterBlock[kFilterSysEx].load()) return;
     manager->ProcessSysEx(msg, fromDevice);
-    if (manager->dataProcessed.load()) incomingSysExProcessed.store(true);
   }
   void OnParamChange(int) override {}
   void OnParamChange2(int) override
@@ -260,23 +260,19 @@ public:
     if (toLibrarian)
     {
       manager->patchRequested.store(false);
-      manager->libraryPatchRequest.clear();
-      manager->libraryPatchRequest.libraryRequestActive.store(true);
+      manager->libraryPatchRequest.arm(manager->librarian ? manager->librarian->selectedSlot.load() : -1);
     }
     else
     {
       manager->patchRequested.store(true);
       manager->libraryPatchRequest.libraryRequestActive.store(false);
     }
-    incomingSysExProcessed.store(false);
     manager->dataProcessed.store(false);
   }
   void SetLibrarianStatusUnsaved(bool unsaved) override
   {
     NoteChange();
     if (!unsaved) return;
-    manager->patchRequested.store(false);
-    manager->libraryPatchRequest.libraryRequestActive.store(false);
     std::lock_guard<std::mutex> l(lock);
     ++unsavedCalls;
   }

@@ -125,7 +125,7 @@ TEST_F(Router, ProgramDumpRouting)
     }
     h.FromHardware(dump);
     EXPECT_EQ(h.Param(kFilterCutoff), c.parsed ? 99 : 1) << c.what;
-    EXPECT_EQ(h.incomingSysExProcessed.load(), c.parsed) << c.what;
+    EXPECT_EQ(m.dataProcessed.load(), c.parsed) << c.what;
     EXPECT_EQ(h.dataMismatch.load(), c.mismatch) << c.what;
     EXPECT_EQ(h.LastStatus(), c.status) << c.what;
     EXPECT_EQ(h.programBytes.empty(), !c.parsed) << c.what;  // nothing stored from a refused dump
@@ -155,21 +155,19 @@ TEST_F(Router, GlobalDumpOnlyWhenAskedFor)
   EXPECT_EQ(host.Param(kGlobalMidiChannel), 4);
   EXPECT_EQ(host.Param(kMIDIFilterWriteProtect), 1);
   EXPECT_EQ(host.sysexChannelByte.load(), 0x34);
-  EXPECT_TRUE(host.incomingSysExProcessed.load());
+  EXPECT_TRUE(manager.dataProcessed.load());
 
   // The same dump again changes no stored byte and says nothing of it.
   manager.globalRequested.store(true);
   testing::internal::CaptureStdout();
   host.FromHardware(g);
   const std::string said = testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(host.incomingSysExProcessed.load());
+  EXPECT_TRUE(manager.dataProcessed.load());
   EXPECT_EQ(said.find("changed in SYSTEM"), std::string::npos) << said;
 
   // The answer flag tells of the message just routed only.
-  host.incomingSysExProcessed.store(false);
   host.FromHardware({0xF0, 0x42, 0x34, 0x58, 0x4E, 0x00, 0x00, 0xF7});
   EXPECT_FALSE(manager.dataProcessed.load());
-  EXPECT_FALSE(host.incomingSysExProcessed.load());
 }
 
 TEST_F(Router, EditModeAndParameterValues)
@@ -276,14 +274,16 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
       host.showStatusText("");
       host.FromHardware(*bad);
       for (const LibrarianPatch& slot : librarian.patchFiles[0]->patches) EXPECT_TRUE(slot.messages.empty());
-      EXPECT_FALSE(host.incomingSysExProcessed.load());
+      EXPECT_FALSE(manager.dataProcessed.load());
       EXPECT_TRUE(armed->load());
       if (bad == &otherChannel) { EXPECT_EQ(host.LastStatus(), "Global Channel Mismatch!"); }
     }
   all.store(false);
   host.SetLibrarianRequestActive(true);
-  // The librarian's own dump (a slot's program renamed) goes in whatever its channel.
-  host.feedSysExFromLibrarian(otherChannel.data(), (int)otherChannel.size());
+  // The librarian's own dump (a slot's program renamed) goes in whatever its channel,
+  // and leaves the armed collector armed.
+  EXPECT_TRUE(host.feedSysExFromLibrarian(otherChannel.data(), (int)otherChannel.size()));
+  EXPECT_TRUE(single.load());
   ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
   librarian.patchFiles[0]->patches[5].messages.clear();
   host.SetLibrarianRequestActive(true);
@@ -291,7 +291,7 @@ TEST_F(Router, CollectorsKeepOnlyWholePrograms)
   ASSERT_EQ(librarian.patchFiles[0]->patches[5].messages.size(), 1u);
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].messages[0].bytes, good);
   EXPECT_EQ(librarian.patchFiles[0]->patches[5].name, "Prog 042    ");
-  EXPECT_TRUE(host.incomingSysExProcessed.load());
+  EXPECT_TRUE(manager.dataProcessed.load());
   EXPECT_FALSE(manager.libraryPatchRequest.libraryRequestActive.load());
 }
 

@@ -99,7 +99,11 @@ public:
   std::string promptedName, promptedFolder, promptedExtension;
   std::string upperFolder = "(unset)", upperName = "(unset)";
 
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override { fed.emplace_back(msg, msg + size); }
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
+  {
+    fed.emplace_back(msg, msg + size);
+    return true;
+  }
   void allPatchesDumpFinished() override { ++finished; }
   std::string promptForSavePath(const std::string& name, const std::string& folder, const char* ext) override
   {

@@ -358,13 +358,14 @@ TEST(AllProgramImport, RequestRoadFillsTheUpperBankThroughTheController)
   struct RoutingHost : LibrarianHost
   {
     PatchLibrarian* lib = nullptr;
-    void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+    bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
     {
       LibrarianPatch p;
       p.name = programDumpName(msg, size);
       p.messages.push_back(PatchSysexMessage{Bytes(msg, msg + size)});
-      lib->setSysexDatatoSelectedSlot(&p);
+      const bool taken = lib->setSysexDatatoSelectedSlot(&p);
       ++lib->selectedSlot;
+      return taken;
     }
   } host;
   PatchLibrarian lib(&host);

@@ -363,9 +363,6 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   const std::string dead = std::to_string(child), self = std::to_string(getpid());
   const std::vector<std::string> killed = temporaryFilesIn(dir.patches);
   ASSERT_EQ(killed.size(), 1u);
-  // Process 1 answers as another user's would, even to root.
-  processProbeCall() = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
-  const std::unique_ptr<void, void (*)(void*)> probe(&dir, [](void*) { processProbeCall() = &::kill; });
 
   LogCapture log;
   dir.mkdir("Patches/A");
@@ -395,7 +392,10 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
       {"y.dvl." + dead + "-0.tmp", true},
       {"A/x.dvl." + dead + "-17.tmp", true},
       {"Set.WVB." + dead + "-4294967295.tmp", true},
-      {"y.dvl.2147483647-3.tmp", true},           // above any process id there can be
+      {"y.dvl.2147483647-3.tmp", false},          // above any process id there can be: the user's
+      {"Live set.syx.20240101-1.tmp", false},
+      {"Take 3.mid.99999999-0.tmp", false},
+      {"notes.txt." + dead + "-1.tmp", false},    // the user's: another extension
       {"y.dvl." + dead + "-7.tmp", true, 11 * 60},
       {"y.dvl." + self + "-0.tmp", false},        // a live writer's
       {"y.dvl.1-0.tmp", false},                   // another user's
@@ -425,6 +425,8 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
   ASSERT_NE(kill(child, 0), 0) << "the dead child's id was taken again";
 
   PatchLibrarian lib;
+  // Process 1 answers as another user's would, even to root.
+  lib.processProbe = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
   lib.loadPatchesFromFilesystem(dir.patches);
   for (const auto& r : rows)
   {

@@ -70,7 +70,7 @@ public:
   std::map<int, double> params;
   std::map<std::pair<int, int>, std::string> displayEntries;
   std::map<std::string, bool> hidden, grayed;
-  bool requestActive = false, renameClosed = true, searchActive = false;
+  bool renameClosed = true, searchActive = false;
   bool busy = false, outputChosen = true, busyAfterStart = true;
   int part = 0;
   std::string folder[2], name[2], path[2];
@@ -91,21 +91,16 @@ public:
   {
     record("send " + std::to_string(slot) + " " + std::to_string(column));
   }
-  void SetLibrarianRequestActive(bool on) override { requestActive = on; }
-  void SetLibrarianStatusUnsaved(bool on) override
-  {
-    requestActive = false;
-    record(std::string("unsaved ") + (on ? "1" : "0"));
-  }
-  // The hardware path: a program dump arriving while the librarian request is
-  // active lands in the selected slot of the upper bank, named from the dump.
-  void feedSysExFromLibrarian(const uint8_t* msg, int size) override
+  void SetLibrarianStatusUnsaved(bool on) override { record(std::string("unsaved ") + (on ? "1" : "0")); }
+  // The librarian's own program lands in the selected slot of the upper bank, named
+  // from the dump.
+  bool feedSysExFromLibrarian(const uint8_t* msg, int size) override
   {
     record("feed " + std::to_string(size));
-    if (!requestActive || !lib) return;
+    if (!lib) return false;
     PatchFile tmp;
     lib->addSysexMessage(msg, size, &tmp);
-    if (!tmp.patches.empty()) lib->setSysexDatatoSelectedSlot(&tmp.patches[0]);
+    return !tmp.patches.empty() && lib->setSysexDatatoSelectedSlot(&tmp.patches[0]);
   }
   void showFileEditMenu(int x, int y) override { record("editMenu " + std::to_string(x) + " " + std::to_string(y)); }
   void showFileCopyMenu(int x, int y) override { record("copyMenu " + std::to_string(x) + " " + std::to_string(y)); }

@@ -338,9 +338,7 @@ void LibrarianViewControl::PasteSlotData(int x, int y)
 
 void LibrarianViewControl::storeIntoUpper(const LibrarianPatch* source)
 {
-  if (!plug) return;
-  plug->SetLibrarianRequestActive(true);
-  if (!source) return;
+  if (!plug || !source) return;
   for (const PatchSysexMessage& m : source->messages)
   {
     std::vector<uint8_t> copy(m.bytes);
