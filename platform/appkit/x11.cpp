@@ -1106,16 +1106,16 @@ private:
   {
     if (!data->focusWanted || data->map != XWindowData::Map::Mapped || !viewable(data->xid)) return;
     data->focusWanted = false;
-    activate(data->xid, 1, mUserTime);
+    activate(data->xid, 1, mUserTime, !data->overrideRedirect);
   }
 
   // The one way the keyboard is given to a window: the manager is asked where it lists
   // _NET_ACTIVE_WINDOW (source 1 an application, 2 a pager acting for the user; the
-  // time of the user's event that asks it), else the server directly. True when the
-  // manager was asked.
-  bool activate(Window xid, long source, Time time)
+  // time of the user's event that asks it), else the server directly, as for a window
+  // no manager handles. True when the manager was asked.
+  bool activate(Window xid, long source, Time time, bool managed = true)
   {
-    if (mManagerAtoms.count(mNetActiveWindow))
+    if (managed && mManagerAtoms.count(mNetActiveWindow))
     {
       XEvent e{};
       e.xclient.type = ClientMessage;
