@@ -433,7 +433,8 @@ public:
     }
     if (!overdue) return;
     if (!mManagerSilent)
-      fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it does\n",
+      fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it "
+                      "does\n",
               (long long)std::chrono::duration_cast<std::chrono::seconds>(kUnanswered).count());
     mManagerSilent = true;
     if (managerRuns()) return;
@@ -1168,8 +1169,8 @@ private:
     int format = 0;
     unsigned long n = 0, rest = 0;
     unsigned char* prop = nullptr;
-    if (XGetWindowProperty(mDisplay, mRoot, mNetSupported, 0, 4096, False, XA_ATOM,
-                           &type, &format, &n, &rest, &prop) == Success &&
+    if (XGetWindowProperty(mDisplay, mRoot, mNetSupported, 0, 4096, False, XA_ATOM, &type, &format, &n, &rest, &prop) ==
+            Success &&
         prop && format == 32)
       for (unsigned long i = 0; i < n; ++i) mManagerAtoms.insert((Atom)((long*)prop)[i]);
     if (prop) XFree(prop);
