@@ -23,13 +23,13 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <thread>
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <sys/eventfd.h>
@@ -49,23 +49,38 @@ struct XWindowData
   int w = 0, h = 0;    // the image's
   bool argb = false;  // made with the visual that has alpha
   // Where the window is on the server (top-left corner on the root, y down, and size),
-  // or where we last asked it to go; and the serial of that request: what the server
-  // told of the window before it is out of date.
+  // or where we last asked it to go.
   int x = 0, y = 0, width = 0, height = 0;
-  unsigned long placed = 0;
   // The window's parent: the root, or a window manager's frame, in which the server's
   // own answers place it.
   Window parent = 0;
-  // Places asked (x, y, width, height), oldest first, from the last one answered on: a
-  // window manager answers each in turn, so an answer to one that a later one follows
-  // is out of date, whatever its serial.
-  std::deque<std::array<int, 4>> asked;
-  // Shown while a window manager runs: hidden again only once the manager has taken
-  // it (awaitManaged). Hidden while the manager had it: shown or moved again only once
-  // the manager has let it go (awaitWithdrawn).
-  bool managing = false, withdrawing = false;
+  // The manager's side of showing and hiding: a map or a withdrawal goes out only once
+  // the manager has answered the one before (a map still on its way to it would be done
+  // after the hiding; a window hidden while still in its frame would be shown or moved
+  // there). The kit's wish (shown) is kept meanwhile and acted on at the answer.
+  enum class Map { Withdrawn, Asked, Mapped, WithdrawAsked } map = Map::Withdrawn;
+  bool shown = false;
+  bool placeHeld = false;  // a place asked while the manager held the window: sent once it let go
+  bool focusWanted = false;  // given the keyboard once it is viewable
+  int wmState = -1;          // its WM_STATE as last told (-1: none)
+  std::chrono::steady_clock::time_point mapAskedAt;
+  // Places asked and not yet answered (x, y, width, height, oldest first), whether any
+  // moved or resized the window, the places it had before them, and when the last went
+  // out. A report of a place it had before them is out of date meanwhile.
+  struct Placing
+  {
+    std::deque<std::array<int, 4>> asked;
+    bool moved = false, sized = false;
+    std::vector<std::array<int, 4>> before;
+    std::chrono::steady_clock::time_point at;
+  };
+  std::optional<Placing> placing;
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
 };
+
+// How long a window manager may leave a map, a withdrawal or a place asked unanswered
+// before it is taken not to answer it.
+constexpr std::chrono::seconds kUnanswered{2};
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
 // whole, so a peer that never ends cannot make us hold without bound.
@@ -124,6 +139,11 @@ public:
     mIBeam = XCreateFontCursor(d, XC_xterm);
     mDesk = std::make_unique<AKX11Desktop>(d, this);
     mLayout = std::make_unique<AKX11Layout>(d);
+    mNetActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    mSupportingCheck = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    mNetSupported = XInternAtom(d, "_NET_SUPPORTED", False);
+    XSelectInput(d, mRoot, PropertyChangeMask);  // a manager that comes or changes says so there
+    learnManager();
     // XInput 2 tells how far the mouse went before the server stopped the pointer at
     // the screen's edge (raw motion). From 2.1 on it does so during a grab too.
     int xiEvent, xiError, xiMajor = 2, xiMinor = 2;
@@ -156,10 +176,8 @@ public:
   {
     XWindowData* data = ensure(w);
     if (!data) return;
-    awaitWithdrawn(data);
-    describe(data->xid, w);
-    XMapRaised(mDisplay, data->xid);
-    data->managing = !data->overrideRedirect && managerRuns();
+    data->shown = true;
+    advance(w, data);
     restack();
     if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
     {
@@ -299,7 +317,8 @@ public:
     for (NSWindow* w : NSApp->orderedWindows())
     {
       XWindowData* data = w->isVisible() ? find(w) : nullptr;
-      if (!data) continue;
+      // One whose map waits for the manager to let it go is stacked once it is mapped.
+      if (!data || (data->map != XWindowData::Map::Asked && data->map != XWindowData::Map::Mapped)) continue;
       XWindowChanges c{};
       c.sibling = above;
       c.stack_mode = above ? Below : Above;
@@ -312,12 +331,9 @@ public:
   {
     if (XWindowData* data = find(w))
     {
-      awaitManaged(data);
-      // Withdrawn as a window manager expects it (the unmap, and the synthetic unmap
-      // on the root that tells it a window is gone for good, not only iconified).
-      data->withdrawing = wmState(data->xid) != -1;
-      XWithdrawWindow(mDisplay, data->xid, mScreen);
-      XFlush(mDisplay);
+      data->shown = false;
+      data->focusWanted = false;
+      advance(w, data);
     }
     ungrab(w);
   }
@@ -339,15 +355,6 @@ public:
     return state;
   }
 
-  Window parentOf(Window xid)
-  {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(mDisplay, xid, &root, &parent, &children, &n)) return 0;
-    if (children) XFree(children);
-    return parent;
-  }
-
   // Whether a window manager runs: it redirects the root's children's maps to itself.
   bool managerRuns()
   {
@@ -355,39 +362,119 @@ public:
     return XGetWindowAttributes(mDisplay, mRoot, &a) && (a.all_event_masks & SubstructureRedirectMask);
   }
 
-  // A window shown under a window manager is hidden only once the manager has taken
-  // it (it gave the window its WM_STATE): a map still on its way to the manager would
-  // be done after the hiding, and a manager can take the unframed window's withdrawal
-  // for one of a window reparented elsewhere and destroy it with the frame.
-  void awaitManaged(XWindowData* data)
+  // Takes the window's manager side on toward what the kit wants, as far as it goes
+  // with no answer outstanding: a place held back, then the map; or the withdrawal.
+  // Nothing here waits: the manager's answer moves it on (settle).
+  void advance(NSWindow* w, XWindowData* data)
   {
-    if (!data->managing) return;
-    data->managing = false;
-    awaitManager([&] { return wmState(data->xid) == NormalState; });
-  }
-
-  // Waits until the window manager has done what done() looks for, a second at most
-  // (a manager that never answers holds nothing up longer).
-  template <class Done> void awaitManager(Done&& done)
-  {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    for (;;)
+    using Map = XWindowData::Map;
+    if (data->map == Map::Withdrawn)
     {
-      XSync(mDisplay, False);
-      if (done() || std::chrono::steady_clock::now() >= end) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (data->placeHeld) place(w, data, true, true);
+      if (!data->shown) return;
+      describe(data->xid, w);
+      XMapRaised(mDisplay, data->xid);
+      // Without a manager the server maps it at once, and says so all the same.
+      data->map = data->overrideRedirect ? Map::Mapped : Map::Asked;
+      data->mapAskedAt = std::chrono::steady_clock::now();
     }
+    else if (data->map == Map::Mapped && !data->shown)
+    {
+      // Withdrawn as a window manager expects it (the unmap, and the synthetic unmap
+      // on the root that tells it a window is gone for good, not only iconified). One
+      // it has (framed, or given a state: also iconic) is ours again when it lets go.
+      const bool managed =
+          data->parent != mRoot || data->wmState == NormalState || data->wmState == IconicState;
+      XWithdrawWindow(mDisplay, data->xid, mScreen);
+      data->map = managed ? Map::WithdrawAsked : Map::Withdrawn;
+      data->mapAskedAt = std::chrono::steady_clock::now();
+    }
+    XFlush(mDisplay);
   }
 
-  // A window hidden while managed is shown or moved again only once the manager has
-  // let it go (ICCCM 4.1.4): before that it may still sit in the manager's frame, where
-  // a move goes into the frame and a map is taken as the old window's, not a new one,
-  // so it would be shown at a place of the manager's own choosing, or placed by hand.
-  void awaitWithdrawn(XWindowData* data)
+  // The manager (or, without one, the server) answered the map or the withdrawal: what
+  // waited for it goes out.
+  void settle(NSWindow* w, XWindowData* data, XWindowData::Map to)
   {
-    if (!data->withdrawing) return;
-    data->withdrawing = false;
-    awaitManager([&] { return wmState(data->xid) <= 0 && parentOf(data->xid) == mRoot; });
+    data->map = to;
+    mManagerSilent = false;
+    const bool maps = to == XWindowData::Map::Withdrawn && data->shown;
+    advance(w, data);
+    if (maps) restack();
+    focusWhenViewable(data);
+  }
+
+  // A window the manager had is let go (ICCCM 4.1.4) once its WM_STATE is gone or
+  // withdrawn and it is back on the root: before that a move would go into the frame,
+  // and a map be taken as the old window's.
+  bool letGo(const XWindowData* data) const { return data->wmState <= 0 && data->parent == mRoot; }
+
+  // What the server tells of a window's map, WM_STATE and parent.
+  void mapTold(NSWindow* w, XWindowData* data, const XEvent& e)
+  {
+    using Map = XWindowData::Map;
+    if (e.type == ReparentNotify) data->parent = e.xreparent.parent;
+    else if (e.type == PropertyNotify) data->wmState = wmState(data->xid);
+    if (data->map == Map::Asked &&
+        ((e.type == MapNotify && !e.xmap.send_event) || data->wmState == NormalState || data->wmState == IconicState))
+      settle(w, data, Map::Mapped);
+    else if (data->map == Map::WithdrawAsked && letGo(data))
+      settle(w, data, Map::Withdrawn);
+  }
+
+  // A manager that has not answered a window's map or withdrawal for a while is said
+  // once; one that has gone (nothing redirects the root's maps) never will: the server
+  // is asked directly then, so no window waits for it for ever.
+  void watchManager()
+  {
+    using Map = XWindowData::Map;
+    const auto now = std::chrono::steady_clock::now();
+    bool overdue = false;
+    for (auto& kv : mWindows)
+    {
+      XWindowData* data = kv.second;
+      if ((data->map == Map::Asked || data->map == Map::WithdrawAsked) && now - data->mapAskedAt >= kUnanswered)
+      {
+        overdue = true;
+        data->mapAskedAt = now;  // looked at again after as long
+      }
+    }
+    if (!overdue) return;
+    if (!mManagerSilent)
+      fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it "
+                      "does\n",
+              (long long)std::chrono::duration_cast<std::chrono::seconds>(kUnanswered).count());
+    mManagerSilent = true;
+    if (managerRuns()) return;
+    const std::map<NSWindow*, XWindowData*> windows(mWindows);
+    for (auto& kv : windows)
+    {
+      XWindowData* data = kv.second;
+      XWindowAttributes a;
+      if (data->map == Map::Asked && XGetWindowAttributes(mDisplay, data->xid, &a) && a.map_state == IsUnmapped)
+        XMapRaised(mDisplay, data->xid);  // the request went to the manager that went: the server says when done
+      else if (data->map == Map::Asked)
+        settle(kv.first, data, Map::Mapped);
+      else if (data->map == Map::WithdrawAsked)
+      {
+        XUnmapWindow(mDisplay, data->xid);  // the server gives the gone manager's windows back mapped
+        data->wmState = -1;
+        settle(kv.first, data, Map::Withdrawn);
+      }
+    }
+    XFlush(mDisplay);
+  }
+
+  // How long until watchManager has something to look at; below 0 for nothing.
+  double untilWatch() const
+  {
+    using Map = XWindowData::Map;
+    auto next = std::chrono::steady_clock::time_point::max();
+    for (const auto& kv : mWindows)
+      if (kv.second->map == Map::Asked || kv.second->map == Map::WithdrawAsked)
+        next = std::min(next, kv.second->mapAskedAt + kUnanswered);
+    if (next == std::chrono::steady_clock::time_point::max()) return -1;
+    return std::max(0.0, std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
   }
 
   void windowClosed(NSWindow* w) override
@@ -407,6 +494,7 @@ public:
   // is where the window is already: nothing is asked, so the two never chase each other.
   // A change that keeps the place asks for the size alone: a window manager keeps its
   // frame where it is then, rather than placing the frame at the client's own corner.
+  // While the manager still holds a hidden window, the place waits for it to let go.
   void windowFrameChanged(NSWindow* w) override
   {
     XWindowData* data = find(w);
@@ -415,19 +503,45 @@ public:
     placement(w->frame(), &x, &y, &width, &height);
     const bool moved = x != data->x || y != data->y, sized = width != data->width || height != data->height;
     if (!moved && !sized) return;
-    awaitWithdrawn(data);
-    setNormalHints(data->xid, w, x, y, width, height);
-    data->placed = NextRequest(mDisplay);
-    if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
-    else if (!sized) XMoveWindow(mDisplay, data->xid, x, y);
-    else XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
-    if (data->asked.size() == 16) data->asked.pop_front();  // a manager that never answers
-    data->asked.push_back({x, y, width, height});
+    // Outstanding from now: the place it had is out of date if told meanwhile.
+    if (!data->placing)
+    {
+      data->placing.emplace();
+      data->placing->before.push_back({data->x, data->y, data->width, data->height});
+    }
+    XWindowData::Placing& p = *data->placing;
+    p.asked.push_back({x, y, width, height});
+    if (p.asked.size() > 256) p.asked.pop_front();  // a manager stopped while the kit goes on
+    p.moved |= moved;
+    p.sized |= sized;
     data->x = x;
     data->y = y;
     data->width = width;
     data->height = height;
+    if (data->map == XWindowData::Map::WithdrawAsked) data->placeHeld = true;
+    else place(w, data, moved, sized);
+  }
+
+  // Asks the server (through the manager, where there is one) for the window's place.
+  void place(NSWindow* w, XWindowData* data, bool moved, bool sized)
+  {
+    data->placeHeld = false;
+    if (data->placing) data->placing->at = std::chrono::steady_clock::now();
+    const int x = data->x, y = data->y, width = data->width, height = data->height;
+    setNormalHints(data->xid, w, x, y, width, height);
+    if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
+    else if (!sized) XMoveWindow(mDisplay, data->xid, x, y);
+    else XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
     XFlush(mDisplay);
+  }
+
+  Window parentOf(Window xid)
+  {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(mDisplay, xid, &root, &parent, &children, &n)) return 0;
+    if (children) XFree(children);
+    return parent;
   }
 
   // A titled window keeps its title bar on the screen, as the platform keeps it: once
@@ -512,6 +626,7 @@ public:
       handle(e);
       any = true;
     }
+    watchManager();
     return any;
   }
 
@@ -519,6 +634,8 @@ public:
   {
     if (XPending(mDisplay)) return;
     pollfd fds[2] = {{ConnectionNumber(mDisplay), POLLIN, 0}, {mWake, POLLIN, 0}};
+    const double watch = untilWatch();  // a manager's answer overdue is looked at then
+    if (watch >= 0 && (seconds < 0 || watch < seconds)) seconds = watch;
     const int ms = seconds < 0 ? -1 : (int)std::ceil(seconds * 1000.0);
     poll(fds, 2, ms);
   }
@@ -647,9 +764,9 @@ public:
     XISelectEvents(mDisplay, mRoot, &m, 1);
   }
 
-  // The window manager is asked to activate the window (_NET_ACTIVE_WINDOW, as a
-  // pager asks, so it is not refused as focus stealing); without one the window is
-  // raised and focused directly.
+  // The window manager is asked to activate the window (as a pager asks, so it is not
+  // refused as focus stealing); without one that can, the window is raised and focused
+  // directly.
   int activateProcess(long pid) override
   {
     const Atom pidAtom = XInternAtom(mDisplay, "_NET_WM_PID", False);
@@ -700,16 +817,7 @@ public:
     }
     if (children) XFree(children);
     if (!found) return 0;
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = found;
-    e.xclient.message_type = XInternAtom(mDisplay, "_NET_ACTIVE_WINDOW", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = 2;
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-    XRaiseWindow(mDisplay, found);
-    XSetInputFocus(mDisplay, found, RevertToParent, CurrentTime);
+    if (!activate(found, 2, CurrentTime)) XRaiseWindow(mDisplay, found);
     XFlush(mDisplay);
     return 1;
   }
@@ -1027,12 +1135,85 @@ private:
   void focusWindow(NSWindow* w) override
   {
     XWindowData* data = find(w);
-    XWindowAttributes a;
-    // Only a viewable window can take it; under a manager a window just shown is not
-    // yet, and the manager gives it the focus itself.
-    if (!data || !XGetWindowAttributes(mDisplay, data->xid, &a) || a.map_state != IsViewable) return;
-    XSetInputFocus(mDisplay, data->xid, RevertToParent, CurrentTime);
-    XFlush(mDisplay);
+    if (!data) return;
+    data->focusWanted = true;
+    focusWhenViewable(data);
+  }
+
+  // A window that wants the keyboard gets it once it is on the screen: a manager maps
+  // a window only once it has framed it, and one that does not give a new window the
+  // focus itself (focus following the pointer) would leave an alert without it.
+  void focusWhenViewable(XWindowData* data)
+  {
+    if (!data->focusWanted || data->map != XWindowData::Map::Mapped || !viewable(data->xid)) return;
+    data->focusWanted = false;
+    activate(data->xid, 1, mUserTime, !data->overrideRedirect);
+  }
+
+  // The one way the keyboard is given to a window: the manager is asked where it lists
+  // _NET_ACTIVE_WINDOW (source 1 an application, 2 a pager acting for the user; the
+  // time of the user's event that asks it), else the server directly, as for a window
+  // no manager handles. True when the manager was asked.
+  bool activate(Window xid, long source, Time time, bool managed = true)
+  {
+    if (managed && mManagerAtoms.count(mNetActiveWindow))
+    {
+      XEvent e{};
+      e.xclient.type = ClientMessage;
+      e.xclient.window = xid;
+      e.xclient.message_type = mNetActiveWindow;
+      e.xclient.format = 32;
+      e.xclient.data.l[0] = source;
+      e.xclient.data.l[1] = (long)time;
+      const XWindowData* key = NSApp->keyWindow() ? find(NSApp->keyWindow()) : nullptr;
+      e.xclient.data.l[2] = key && key->xid != xid ? (long)key->xid : 0;
+      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+      XFlush(mDisplay);
+      return true;
+    }
+    // Checked viewable before, but a manager may unmap it meanwhile: then nothing.
+    mDesk->trapped([&] { XSetInputFocus(mDisplay, xid, RevertToParent, CurrentTime); });
+    return false;
+  }
+
+  // What the window manager supports, learnt when we start and again only when it
+  // changes (another manager, or none): an EWMH manager names its check window on the
+  // root and on itself, and lists its atoms in _NET_SUPPORTED.
+  void learnManager()
+  {
+    mManagerAtoms.clear();
+    mManagerCheck = 0;
+    const auto windowIn = [&](Window on) {
+      Window found = 0;
+      Atom type = None;
+      int format = 0;
+      unsigned long n = 0, rest = 0;
+      unsigned char* prop = nullptr;
+      if (XGetWindowProperty(mDisplay, on, mSupportingCheck, 0, 1, False, XA_WINDOW, &type, &format, &n, &rest,
+                             &prop) == Success &&
+          prop && format == 32 && n == 1)
+        found = (Window)((long*)prop)[0];
+      if (prop) XFree(prop);
+      return found;
+    };
+    const Window check = windowIn(mRoot);
+    // The check window may be gone already (a manager that ended).
+    Window confirmed = 0;
+    if (!check || !mDesk->trapped([&] {
+          confirmed = windowIn(check);
+          if (confirmed == check) XSelectInput(mDisplay, check, StructureNotifyMask);
+        }) || confirmed != check)
+      return;
+    mManagerCheck = check;
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, rest = 0;
+    unsigned char* prop = nullptr;
+    if (XGetWindowProperty(mDisplay, mRoot, mNetSupported, 0, 4096, False, XA_ATOM, &type, &format, &n, &rest, &prop) ==
+            Success &&
+        prop && format == 32)
+      for (unsigned long i = 0; i < n; ++i) mManagerAtoms.insert((Atom)((long*)prop)[i]);
+    if (prop) XFree(prop);
   }
 
   // The window manager's normal hints: the place asked for, and a fixed size for a
@@ -1071,7 +1252,7 @@ private:
             : False;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
-                   VisibilityChangeMask;
+                   VisibilityChangeMask | PropertyChangeMask;
     a.cursor = mCursorHidden ? mBlankCursor : shownCursor();
     unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor;
     const bool argb = wantsAlpha(w);
@@ -1284,28 +1465,37 @@ private:
   }
   void dispatch(XEvent& e) override { handle(e); }
 
-  // Whether what the server tells of a window's place is news: not when it answers a
-  // place asked before the last one asked (the frame stays as asked meanwhile). The
-  // answer to the last one stays on the list, as a manager may answer twice (the
-  // server's event and its own). In a frame the place was read after the event: only
-  // the size tells which ask it answers, the latest of that size. A place never asked
-  // (the manager's own, or the user's) is news.
-  static bool answered(XWindowData* data, const std::array<int, 4>& told, bool sizeOnly)
+  // Whether what the server tells of a window's place is news. While places asked are
+  // outstanding, a report of a place the window had before them is out of date (an
+  // answer to an older request, or a manager's report of the old size sent before it
+  // read ours); the answer to the last one ends them. A place never asked (the user's
+  // move or resize) is news. Only what the requests changed tells (a resize alone
+  // leaves the place to the server), and in a frame only the size: the place was read
+  // after the event. A request the manager dropped without a word ends after a while.
+  static bool news(XWindowData* data, const std::array<int, 4>& told, bool sizeOnly)
   {
-    std::deque<std::array<int, 4>>& asked = data->asked;
+    std::optional<XWindowData::Placing>& p = data->placing;
+    if (p && !data->placeHeld && std::chrono::steady_clock::now() - p->at >= kUnanswered) p.reset();
+    if (!p) return true;
     const auto same = [&](const std::array<int, 4>& a) {
-      return a[2] == told[2] && a[3] == told[3] && (sizeOnly || (a[0] == told[0] && a[1] == told[1]));
+      return (!p->sized || (a[2] == told[2] && a[3] == told[3])) &&
+             (!p->moved || sizeOnly || (a[0] == told[0] && a[1] == told[1]));
     };
-    const auto newest = std::find_if(asked.rbegin(), asked.rend(), same);
-    const auto it = sizeOnly ? (newest == asked.rend() ? asked.end() : std::prev(newest.base()))
-                             : std::find_if(asked.begin(), asked.end(), same);
-    if (it == asked.end())
+    // Answered in the order asked: an answer to one that others follow is out of date,
+    // and so is another report of it.
+    const auto answers = std::find_if(p->asked.begin(), p->asked.end(), same);
+    if (answers != p->asked.end() && !data->placeHeld)
     {
-      asked.clear();
-      return true;
+      if (answers + 1 == p->asked.end())
+      {
+        p.reset();
+        return true;
+      }
+      p->before.insert(p->before.end(), p->asked.begin(), answers + 1);
+      p->asked.erase(p->asked.begin(), answers + 1);
+      return false;
     }
-    asked.erase(asked.begin(), it);
-    return asked.size() == 1;
+    return answers == p->asked.end() && std::none_of(p->before.begin(), p->before.end(), same);
   }
 
   void handle(XEvent& e)
@@ -1328,9 +1518,19 @@ private:
       else if (e.type == SelectionClear) mOwnBoards.erase(e.xselectionclear.selection);
       return;
     }
+    if ((e.type == PropertyNotify && e.xproperty.window == mRoot &&
+         (e.xproperty.atom == mSupportingCheck || e.xproperty.atom == mNetSupported)) ||
+        (e.type == DestroyNotify && mManagerCheck && e.xdestroywindow.window == mManagerCheck))
+    {
+      learnManager();
+      return;
+    }
     auto it = mByXid.find(e.xany.window);
     if (it == mByXid.end()) return;
     NSWindow* w = it->second;
+    if ((e.type == KeyPress || e.type == KeyRelease) && e.xkey.time != CurrentTime) mUserTime = e.xkey.time;
+    if ((e.type == ButtonPress || e.type == ButtonRelease) && e.xbutton.time != CurrentTime)
+      mUserTime = e.xbutton.time;
     const NSTimeInterval now = NSRunLoop::currentRunLoop()->now();
     switch (e.type)
     {
@@ -1347,10 +1547,8 @@ private:
       }
       case ConfigureNotify:
       {
-        // Told before the server had our last move or resize of the window: where that
-        // one put it comes after, and the frame stays as asked meanwhile.
         XWindowData* data = find(w);
-        if (!data || (long)(e.xconfigure.serial - data->placed) < 0) break;
+        if (!data) break;
         // Where the window is on the root: a manager's own answer (synthetic) and the
         // server's for a window on the root say so; the server's for a window in a
         // frame tells the place in the frame, and the frame's place is asked.
@@ -1359,7 +1557,7 @@ private:
         const bool inFrame = !c.send_event && data->parent != mRoot;
         Window child;
         if (inFrame) XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &rx, &ry, &child);
-        if (!answered(data, {rx, ry, c.width, c.height}, inFrame)) break;
+        if (!news(data, {rx, ry, c.width, c.height}, inFrame)) break;
         data->x = rx;
         data->y = ry;
         data->width = c.width;
@@ -1373,12 +1571,16 @@ private:
         // held pointer that found no window of ours to go to takes this one. Another
         // window of ours holding it keeps it (a knob's drag stays with its knob).
         if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
-        break;
-      case ReparentNotify:
-        if (XWindowData* data = find(w)) data->parent = e.xreparent.parent;
+        if (XWindowData* data = find(w)) focusWhenViewable(data);
         break;
       case MapNotify:
-        keepTitleBarOnScreen(w);
+      case ReparentNotify:
+        if (XWindowData* data = find(w)) mapTold(w, data, e);
+        if (e.type == MapNotify) keepTitleBarOnScreen(w);
+        break;
+      case PropertyNotify:
+        if (e.xproperty.atom != mWmState) break;
+        if (XWindowData* data = find(w)) mapTold(w, data, e);
         break;
       case ClientMessage:
         if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)
@@ -1613,6 +1815,14 @@ private:
   Atom mOpacity;
   int mFixes = -1;  // XFixes 2 (input shapes): 1 there, 0 not, -1 not asked yet
   Atom mDeleteWindow, mProtocols, mNetWmName, mUtf8, mWmState;
+  Atom mNetActiveWindow, mSupportingCheck, mNetSupported;
+  // The window manager as learnt: its check window (0 for none that says so) and the
+  // atoms it supports; whether it has been said not to answer; the time of the user's
+  // last key or button, for asking it the focus.
+  Window mManagerCheck = 0;
+  std::set<Atom> mManagerAtoms;
+  bool mManagerSilent = false;
+  Time mUserTime = CurrentTime;
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;
   std::string mClipText;

@@ -174,4 +174,21 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
   EXPECT_EQ(focusAfter, outerXid);
 }
 
+// Keys typed on the keyboard while an alert is up reach the alert, also where the
+// window manager gives the focus only to the window under the pointer (twm), and the
+// pointer is over no window of ours.
+TEST_F(ModalX11, KeysTypedWhileAnAlertIsUpReachIt)
+{
+  driver->movePointer(1900, 1060);
+  bool typed = false;
+  const int answer = alert("Typed at", [&](unsigned long xid) {
+    if (typed || driver->inputFocus() != xid) return;  // typed once it shows it has the keyboard
+    typed = true;
+    driver->holdKey("Escape", true);
+    driver->holdKey("Escape", false);
+  });
+  EXPECT_TRUE(typed) << "the alert never had the keyboard";
+  EXPECT_EQ(answer, IDCANCEL);
+}
+
 }  // namespace

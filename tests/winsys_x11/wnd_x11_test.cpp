@@ -447,10 +447,11 @@ TEST_F(WndX11, TheWindowInFrontOnTheScreenIsTheOneTheLayerFinds)
 }
 
 // A window the layer shows, moves or resizes goes there on the server too, and what
-// the server tells of it afterwards (also of a change asked before the last one) leaves
-// it there: its frame goes through the frames asked only, and the server shows the
-// window where the layer finds it (through a focus rectangle, the window under it).
-// Under a window manager as well, whose frame must not shift the window.
+// the server tells of it afterwards (also of a change asked before the last one, or of
+// the size it had before) leaves it there: its frame goes through the frames asked
+// only, and the server shows the window where the layer finds it (through a focus
+// rectangle, the window under it). Under a window manager as well, whose frame must
+// not shift the window, and which may stop for a while and go on.
 TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
 {
   NSAutoreleasePool pool;
@@ -514,9 +515,49 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
       {"put where the layer says it is",
        [&] { RECT r; GetWindowRect(top, &r); place(r.left, r.top, r.right - r.left, r.bottom - r.top, 0); }, false,
        {80, 250, 300, 140}, {}},
+      // While a resize is on its way: a manager's report of the size before (at the
+      // user's place), sent before it read the resize, is out of date; a size never
+      // asked (the user's) is news, until the manager's answer. A bare server answers
+      // at once: there the reports come first.
+      {"told its old size, then a size of the user's, while a resize is on its way",
+       [&] {
+         driver->move(xid, 150, 300);
+         until([&] { return box(w->frame()) == Box{150, screenHeight - 440, 300, 140}; });
+         const bool wm = !X11Session::server()->manager().empty();
+         const auto tell = [&] {
+           driver->tellPlace(xid, 150, 300, 300, 140);
+           driver->tellPlace(xid, 150, 300, 360, 140);
+         };
+         if (!wm) tell();
+         X11Session::server()->pauseManager(true);
+         place(0, 0, 340, 140, SWP_NOMOVE);
+         POINT p;
+         GetCursorPos(&p);  // a round trip: the server has the resize
+         if (wm) tell();
+         X11Session::server()->pauseManager(false);
+         until([&] { return sized.size() >= 3; });
+       },
+       false, {150, screenHeight - 440, 340, 140},
+       {{150, screenHeight - 440, 340, 140}, {150, screenHeight - 440, 360, 140}, {150, screenHeight - 440, 340, 140}}},
+      // A manager stopped (a busy or hung one) while the window is shown and hidden: the
+      // window is there when it goes on, where it was put last.
+      {"shown and hidden again and again while the manager is stopped",
+       [&] {
+         // Stopped while idle: one stopped inside its grab of the server would hold us too.
+         X11Session::server()->pauseManager(true);
+         for (int i = 0; i < 5; ++i) ShowWindow(top, SW_HIDE), ShowWindow(top, SW_SHOW);
+         ShowWindow(top, SW_HIDE);
+         place(120, 300, 0, 0, SWP_NOSIZE);
+         ShowWindow(top, SW_SHOW);
+         POINT p;
+         GetCursorPos(&p);
+         X11Session::server()->pauseManager(false);
+         until([&] { return driver->viewable(xid); });
+       },
+       false, {120, 300, 340, 140}, {}},
       {"moved by the user, then resized before the layer hears of it",
        [&] { driver->move(xid, 400, 500); place(0, 0, 320, 140, SWP_NOMOVE); }, false,
-       {400, screenHeight - 500 - 140, 320, 140}, {{80, 250, 320, 140}}, true},
+       {400, screenHeight - 500 - 140, 320, 140}, {{120, 300, 320, 140}}, true},
   };
   for (const Row& r : rows)
   {

@@ -102,6 +102,9 @@ public:
   void move(unsigned long window, int x, int y);
   // Gives the window the keyboard focus, as a window manager would.
   void focus(unsigned long window);
+  // Tells the window where it is (its corner on the screen, pixels, y down, and size)
+  // as a window manager tells it, by a synthetic ConfigureNotify.
+  void tellPlace(unsigned long window, int x, int y, int width, int height);
   // The window's pixels as 0x00RRGGBB, rows top-down; with alpha, 0xAARRGGBB (alpha
   // 0xFF for a window without it). False when it cannot be read.
   bool read(unsigned long window, int* width, int* height, std::vector<uint32_t>* pixels, bool alpha = false);

@@ -489,6 +489,20 @@ void AKX11Driver::focus(unsigned long window)
   XSync(DPY, False);
 }
 
+void AKX11Driver::tellPlace(unsigned long window, int x, int y, int width, int height)
+{
+  XEvent e{};
+  e.xconfigure.type = ConfigureNotify;
+  e.xconfigure.event = window;
+  e.xconfigure.window = window;
+  e.xconfigure.x = x;
+  e.xconfigure.y = y;
+  e.xconfigure.width = width;
+  e.xconfigure.height = height;
+  XSendEvent(DPY, window, False, StructureNotifyMask, &e);
+  XSync(DPY, False);
+}
+
 bool AKX11Driver::overrideRedirect(unsigned long window)
 {
   XWindowAttributes a;
