@@ -19,8 +19,9 @@ using Clock = std::chrono::steady_clock;
 // even on a loaded machine or under a thread checker's slow-down.
 const std::chrono::milliseconds kSettle(30);
 // How long openings may put a closing off: its latest turn, fixed when it is
-// handed over. An instance's start-up opens its clients well within it.
-const std::chrono::milliseconds kPutOff(100);
+// handed over. A host closing instances and opening one right away (a project
+// loaded again) meets no closing's turn in the new instance's start-up.
+const std::chrono::milliseconds kPutOff(250);
 // A closing that has had its turn this long is stuck (a server that no longer
 // answers): no one waits for it any longer.
 const std::chrono::milliseconds kStuck(1500);
@@ -64,14 +65,16 @@ public:
     mChanged.notify_all();
   }
 
-  // An opening starts once no closing has its turn, or once the one that has it
-  // is stuck; it waits kStuck at most.
+  // An opening starts once no closing runs and none has its turn, or once one
+  // closing has run (openings and closings past their turn alternate), or once
+  // the one that has it is stuck; it waits kStuck at most.
   void BeginOpening()
   {
     std::unique_lock<std::mutex> l(mLock);
     const Clock::time_point bound = Clock::now() + kStuck;
+    const unsigned long long done = mDone;
     bool say = false;
-    while (ClosingsTurn(Clock::now()) && !Stuck(Clock::now()))
+    while ((mRunningClose || (ClosingsTurn(Clock::now()) && mDone == done)) && !Stuck(Clock::now()))
     {
       if (Clock::now() >= bound)
       {
@@ -232,10 +235,12 @@ private:
       else if (now < mLastChange + kSettle) mChanged.wait_until(l, mLastChange + kSettle);
       else break;
     }
+    mRunningClose = true;
     l.unlock();
     close();
     l.lock();
     mLastChange = Clock::now();
+    mRunningClose = false;
     mClosing = false;
     mChanged.notify_all();
     return true;
@@ -273,7 +278,8 @@ private:
   std::deque<Queued> mQueue;
   unsigned long long mHanded = 0, mDone = 0;
   int mOpenings = 0;  // under way
-  bool mClosing = false;  // a closing has its turn
+  bool mClosing = false;       // a closing has its turn
+  bool mRunningClose = false;  // and runs
   Clock::time_point mTurnSince;
   Clock::time_point mLastChange;  // the end of the last opening or closing
   bool mQuit = false, mRunning = false, mEnded = false, mStuckAtEnd = false, mStuckSaid = false;
