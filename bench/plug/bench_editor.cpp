@@ -13,6 +13,7 @@
 #include "BankTree.h"
 #include "FreshProcess.h"
 #include "JackTestServer.h"
+#include "plug/JackClientSettle.h"
 #include "SynthSim.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
@@ -28,6 +29,8 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 IPlugAU* MakePlug() { return nullptr; }
 
@@ -199,6 +202,69 @@ void BM_ControlActionToOpenPort(benchmark::State& state)
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ControlActionToOpenPort)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(500);
+
+// A host that closes editors and opens one right away (a project loaded again):
+// the new editor's start-up to its first frame (as the warm start-up) while the
+// JACK clients of the range(0) editors closed just before, each with both ports
+// chosen, are still being closed behind it; 0 is the same start-up with nothing
+// left to close. Untimed: the closed editors' making and closing, and the wait for
+// the closings before each round. The JACK server is the benchmark's own.
+void BM_StartUpRightAfterCloses(benchmark::State& state)
+{
+  dataFolder();
+  std::string error;
+  JackTestServer server;
+  if (!server.Start(&error))
+  {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  {
+    SynthSim sim("Rudu");
+    if (!sim.Open(&error))
+    {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    const std::pair<int, std::string> ports[] = {{kDeviceOutSelection, sim.InputPortName()},
+                                                 {kDeviceInSelection, sim.OutputPortName()}};
+    const int closed = (int)state.range(0);
+    for (auto _ : state)
+    {
+      state.PauseTiming();
+      WaitForJackClientClosings();
+      std::vector<std::unique_ptr<BenchEditor>> editors;
+      for (int i = 0; i < closed; ++i)
+      {
+        editors.emplace_back(new BenchEditor);
+        for (const auto& p : ports)
+        {
+          IParam* param = editors.back()->GetParam(p.first);
+          for (int k = 0; k < param->GetNDisplayTexts(); ++k)
+            if (p.second == param->GetDisplayText(k)) param->Set(k);
+          editors.back()->OnParamChange(p.first);
+        }
+      }
+      if (!sim.WaitForConnections(closed, closed, 10000))
+      {
+        state.SkipWithError("the closed editors' ports did not open");
+        break;
+      }
+      editors.clear();
+      state.ResumeTiming();
+      std::unique_ptr<BenchEditor> e(new BenchEditor);
+      IRECT all(0, 0, 1500, 667);
+      benchmark::DoNotOptimize(e->graphics->Draw(&all));
+      state.PauseTiming();
+      e.reset();
+      state.ResumeTiming();
+    }
+    WaitForJackClientClosings();
+    sim.Close();
+  }
+  server.Stop();
+}
+BENCHMARK(BM_StartUpRightAfterCloses)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_AudioCallback(benchmark::State& state)
 {

@@ -1,5 +1,8 @@
 #include "plug/JackClientSettle.h"
 
+#include "base/log.h"
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,23 +13,19 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Far more than a notification thread needs to take in one arrival or departure,
 // even on a loaded machine or under a thread checker's slow-down.
 const std::chrono::milliseconds kSettle(30);
+// How long openings may put a closing off: its latest turn, fixed when it is
+// handed over. A host closing instances and opening one right away (a project
+// loaded again) meets no closing's turn in the new instance's start-up.
+const std::chrono::milliseconds kPutOff(250);
+// A closing that has had its turn this long is stuck (a server that no longer
+// answers): no one waits for it any longer.
+const std::chrono::milliseconds kStuck(1500);
 
-long long steadyNs()
-{
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Constant-initialised and never destroyed: usable by objects that end after the
-// closer below (a static of a test program, say).
-std::atomic<long long> gLastChangeNs{0};
-// Held by a closing while it runs and by an opening.
-std::mutex gChanging;
-// Set once the closer has ended: closings then run on their caller's thread.
-std::atomic<bool> gCloserEnded{false};
 // The server's state as our clients last heard it, and how many times it went.
 std::atomic<bool> gServerGone{false};
 std::atomic<unsigned> gServerGoneCount{0};
@@ -46,125 +45,260 @@ struct Closing
   }
 };
 
-// Runs close once the last change is kSettle past, holding gChanging while it runs.
-void SettleAndClose(const std::function<void()>& close)
-{
-  for (;;)
-  {
-    std::unique_lock<std::mutex> changing(gChanging);
-    const long long due = gLastChangeNs.load() + std::chrono::nanoseconds(kSettle).count();
-    const long long now = steadyNs();
-    if (now >= due)
-    {
-      close();
-      gLastChangeNs.store(steadyNs());
-      return;
-    }
-    // An opening may come meanwhile: it moves the due time.
-    changing.unlock();
-    std::this_thread::sleep_for(std::chrono::nanoseconds(due - now));
-  }
-}
-
-class Closer
+// Who opens or closes a JACK client of this process when. Openings and closings
+// take turns through this state; its lock is never held across a call into JACK.
+// Never destroyed: usable by objects that end after the closings' thread (a
+// static of a test program, say), and what a stuck closing still uses stays.
+class Turns
 {
 public:
-  ~Closer()
+  static Turns& Get()
   {
-    std::thread thread;
+    static Turns* turns = new Turns;
+    return *turns;
+  }
+
+  void NoteChange()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    mLastChange = Clock::now();
+    mChanged.notify_all();
+  }
+
+  // An opening starts once no closing runs and none has its turn, or once one
+  // closing has run (openings and closings past their turn alternate), or once
+  // the one that has it is stuck; it waits kStuck at most.
+  void BeginOpening()
+  {
+    std::unique_lock<std::mutex> l(mLock);
+    const Clock::time_point bound = Clock::now() + kStuck;
+    const unsigned long long done = mDone;
+    bool say = false;
+    while ((mRunningClose || (ClosingsTurn(Clock::now()) && mDone == done)) && !Stuck(Clock::now()))
     {
-      std::lock_guard<std::mutex> l(mLock);
-      mQuit = true;
-      std::swap(thread, mThread);
+      if (Clock::now() >= bound)
+      {
+        say = FirstToSayStuck();
+        break;
+      }
+      mChanged.wait_until(l, mClosing ? std::min(bound, mTurnSince + kStuck) : bound);
     }
-    mWake.notify_all();
-    // What is still queued is closed before the thread ends: a client left open
-    // at exit is one the server keeps for a while, and its threads would run on.
-    if (thread.joinable()) thread.join();
-    gCloserEnded.store(true);
+    ++mOpenings;
+    l.unlock();
+    if (say) SayStuck();
+  }
+
+  void EndOpening()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    --mOpenings;
+    mLastChange = Clock::now();
+    mChanged.notify_all();
   }
 
   void Hand(std::function<void()> close)
   {
     std::unique_lock<std::mutex> l(mLock);
-    if (mQuit)
+    if (mEnded)
     {
-      // The process is ending: the thread may have drained its queue already.
-      l.unlock();
-      SettleAndClose(close);
+      // After the thread's end: a closing runs on its caller's thread, apart as
+      // ever; once one was stuck, the rest are kept.
+      if (mStuckAtEnd || !RunInTurn(l, close, true)) mQueue.push_back({std::move(close), Clock::now()});
       return;
     }
-    mQueue.push_back(std::move(close));
+    mQueue.push_back({std::move(close), Clock::now() + kSettle + kPutOff});
     ++mHanded;
-    if (!mThread.joinable()) mThread = std::thread([this] { Run(); });
-    mWake.notify_all();
+    if (!mThread.joinable())
+    {
+      // Destroyed, and so the thread ended, at exit or when the library is unloaded.
+      static Ender ender;
+      mRunning = true;
+      mThread = std::thread([this] { Run(); });
+    }
+    mChanged.notify_all();
   }
 
-  void WaitForAll()
+  bool WaitForAll()
   {
     std::unique_lock<std::mutex> l(mLock);
-    if (mThread.get_id() == std::this_thread::get_id()) return;
+    if (mEnded || mThread.get_id() == std::this_thread::get_id()) return !mStuckAtEnd;
     const unsigned long long target = mHanded;
-    mDoneWake.wait(l, [&] { return mDone >= target; });
+    while (mDone < target)
+    {
+      if (Stuck(Clock::now()))
+      {
+        const bool say = FirstToSayStuck();
+        l.unlock();
+        if (say) SayStuck();
+        return false;
+      }
+      mChanged.wait_until(l, mClosing ? mTurnSince + kStuck : Clock::now() + kStuck);
+    }
+    return true;
   }
 
 private:
+  struct Queued
+  {
+    std::function<void()> close;
+    Clock::time_point latest;
+  };
+
+  // At exit or unload: what is queued is closed before the thread ends (a client
+  // left open is one the server keeps for a while, and its threads run on), unless
+  // a closing is stuck: then the thread is left to it and what is left is kept.
+  struct Ender
+  {
+    ~Ender() { Get().End(); }
+  };
+
+  void End()
+  {
+    std::unique_lock<std::mutex> l(mLock);
+    mQuit = true;
+    mChanged.notify_all();
+    while (mRunning && !Stuck(Clock::now()))
+      mChanged.wait_until(l, mClosing ? mTurnSince + kStuck : Clock::now() + kStuck);
+    std::thread thread;
+    std::swap(thread, mThread);
+    mEnded = true;
+    if (mRunning)
+    {
+      mStuckAtEnd = true;
+      const bool say = FirstToSayStuck();
+      l.unlock();
+      thread.detach();
+      if (say) SayStuck();
+      return;
+    }
+    l.unlock();
+    thread.join();
+  }
+
   void Run()
   {
     std::unique_lock<std::mutex> l(mLock);
     for (;;)
     {
-      mWake.wait(l, [this] { return mQuit || !mQueue.empty(); });
-      if (mQueue.empty()) return;
-      std::function<void()> close = std::move(mQueue.front());
+      if (mQueue.empty())
+      {
+        if (mQuit) break;
+        mChanged.wait(l);
+        continue;
+      }
+      // The first closing runs once the process is quiet (no opening under way, the
+      // last change settled), at its latest turn, or at once when the process ends.
+      const Clock::time_point now = Clock::now();
+      const bool quiet = mOpenings == 0 && now >= mLastChange + kSettle;
+      if (!quiet && now < mQueue.front().latest && !mQuit)
+      {
+        mChanged.wait_until(l, mOpenings == 0 ? std::min(mQueue.front().latest, mLastChange + kSettle)
+                                              : mQueue.front().latest);
+        continue;
+      }
+      std::function<void()> close = std::move(mQueue.front().close);
       mQueue.pop_front();
-      l.unlock();
-      SettleAndClose(close);
+      RunInTurn(l, close, false);
       close = nullptr;
-      l.lock();
       ++mDone;
-      mDoneWake.notify_all();
+      mChanged.notify_all();
+      // Given up at the end: what is left is kept.
+      if (mEnded) break;
     }
+    mRunning = false;
+    mChanged.notify_all();
+  }
+
+  // Takes the turn (no opening starts meanwhile), lets the openings under way end
+  // and the last change settle, then closes without the lock. bounded: gives the
+  // turn up, the closing not run, when that takes kStuck (a caller's own thread).
+  bool RunInTurn(std::unique_lock<std::mutex>& l, const std::function<void()>& close, bool bounded)
+  {
+    const Clock::time_point bound = Clock::now() + kStuck;
+    while (mClosing)
+    {
+      if (bounded && Clock::now() >= bound) return false;
+      WaitBounded(l, bounded, bound);
+    }
+    mClosing = true;
+    mTurnSince = Clock::now();
+    for (;;)
+    {
+      const Clock::time_point now = Clock::now();
+      if (bounded && now >= bound)
+      {
+        mClosing = false;
+        mChanged.notify_all();
+        return false;
+      }
+      if (mOpenings > 0) WaitBounded(l, bounded, bound);
+      else if (now < mLastChange + kSettle) mChanged.wait_until(l, mLastChange + kSettle);
+      else break;
+    }
+    mRunningClose = true;
+    l.unlock();
+    close();
+    l.lock();
+    mLastChange = Clock::now();
+    mRunningClose = false;
+    mClosing = false;
+    mChanged.notify_all();
+    return true;
+  }
+
+  // Whether openings wait: a closing has its turn, or the first one's latest turn came.
+  bool ClosingsTurn(Clock::time_point now) const
+  {
+    return mClosing || (!mQueue.empty() && !mEnded && now >= mQueue.front().latest);
+  }
+  bool Stuck(Clock::time_point now) const { return mClosing && now >= mTurnSince + kStuck; }
+
+  void WaitBounded(std::unique_lock<std::mutex>& l, bool bounded, Clock::time_point bound)
+  {
+    if (bounded) mChanged.wait_until(l, bound);
+    else mChanged.wait(l);
+  }
+
+  // Said once, off the lock.
+  bool FirstToSayStuck()
+  {
+    const bool first = !mStuckSaid;
+    mStuckSaid = true;
+    return first;
+  }
+  static void SayStuck()
+  {
+    ConsoleLog("MIDI: a JACK client has not closed within %d ms (the server does not answer); "
+               "no one waits for it, and what it holds is kept\n",
+               (int)kStuck.count());
   }
 
   std::mutex mLock;
-  std::condition_variable mWake, mDoneWake;
-  std::deque<std::function<void()>> mQueue;
+  std::condition_variable mChanged;  // any change of the state below
+  std::deque<Queued> mQueue;
   unsigned long long mHanded = 0, mDone = 0;
-  bool mQuit = false;
+  int mOpenings = 0;  // under way
+  bool mClosing = false;       // a closing has its turn
+  bool mRunningClose = false;  // and runs
+  Clock::time_point mTurnSince;
+  Clock::time_point mLastChange;  // the end of the last opening or closing
+  bool mQuit = false, mRunning = false, mEnded = false, mStuckAtEnd = false, mStuckSaid = false;
   std::thread mThread;
 };
 
-// Made at the first closing; destroyed (and joined) at exit or when the library
-// is unloaded.
-Closer& TheCloser()
-{
-  static Closer closer;
-  return closer;
-}
-
 } // namespace
 
-void NoteJackClientChange() { gLastChangeNs.store(steadyNs()); }
+void NoteJackClientChange() { Turns::Get().NoteChange(); }
 
-JackClientOpening::JackClientOpening() { gChanging.lock(); }
+JackClientOpening::JackClientOpening() { Turns::Get().BeginOpening(); }
 
-JackClientOpening::~JackClientOpening()
-{
-  gLastChangeNs.store(steadyNs());
-  gChanging.unlock();
-}
+JackClientOpening::~JackClientOpening() { Turns::Get().EndOpening(); }
 
 void CloseJackClientApart(std::function<void()> close, std::function<void()> keep)
 {
   if (!close) return;
   Closing closing{std::move(close), std::move(keep), gServerGoneCount.load()};
-  if (gCloserEnded.load())
-  {
-    SettleAndClose(closing);
-    return;
-  }
-  TheCloser().Hand(std::move(closing));
+  Turns::Get().Hand(std::move(closing));
 }
 
 void NoteJackServerGone()
@@ -175,11 +309,7 @@ void NoteJackServerGone()
 
 void NoteJackServerUp() { gServerGone.store(false); }
 
-void WaitForJackClientClosings()
-{
-  if (gCloserEnded.load()) return;
-  TheCloser().WaitForAll();
-}
+bool WaitForJackClientClosings() { return Turns::Get().WaitForAll(); }
 
 void KeepJackClientOfGoneServer(const void* holder)
 {

@@ -4,15 +4,23 @@
 // arrival or departure just then, it holds a lock of the library's own that is
 // never released: every later opening, closing and notification of a JACK client
 // in the process waits for ever. So the JACK clients of this process are closed
-// apart: each closing waits until the last opening or closing here is long enough
-// past for the other clients to have taken it in, and no opening here runs while
-// a closing does. Other programs' clients come and go when they will; that no
-// program can order.
+// apart: each closing waits until the openings under way have ended and the last
+// opening or closing here is long enough past for the other clients to have taken
+// it in, and no opening here starts while a closing has its turn. Openings and
+// closings take turns through a state of their own: no lock is held across a call
+// into JACK. Other programs' clients come and go when they will; that no program
+// can order.
 //
 // The closings run on one thread of the process's own, so that no caller waits
 // for the spacing (a host closing many instances waited about 30 ms a client).
+// A closing runs once no opening has come for the spacing, and at the latest at a
+// turn fixed when it is handed over: openings coming faster than the spacing then
+// wait for it, so closings never starve and the clients waiting to close stay few.
 // That thread is joined, every closing handed to it done, when the process exits
-// or the library is unloaded: no code of ours runs on after.
+// or the library is unloaded, and no code of ours runs on after; unless a closing
+// is stuck (a server that no longer answers): no one waits more than 1.5 s for a
+// closing, and what a stuck one and those after it hold is kept, never freed. The
+// log says it once.
 
 #include <functional>
 
@@ -20,8 +28,9 @@
 void NoteJackClientChange();
 
 // Held around the opening of a JACK client (jack_client_open, a port object of
-// the port library made over JACK): waits while a closing runs, then marks the
-// change when it ends. Any thread but the closings' own.
+// the port library made over JACK): waits while a closing has its turn (1.5 s at
+// most), then marks the change when it ends. Holds no lock. Any thread but the
+// closings' own.
 class JackClientOpening
 {
 public:
@@ -33,8 +42,9 @@ public:
 
 // Hands close, the closing of a JACK client, to the closings' thread and returns
 // at once; it runs once the last opening or closing in this process is far
-// enough past, one closing at a time, in the order handed over. close must not
-// touch anything its caller may free afterwards. Any thread.
+// enough past, at its turn at the latest, one closing at a time, in the order
+// handed over. close must not touch anything its caller may free afterwards. Any
+// thread.
 // keep, when given, runs in its place if the server has gone by the time the
 // closing comes (gone when it was handed over, or gone since): a client of a gone
 // server must be kept, never closed (below).
@@ -46,9 +56,10 @@ void NoteJackServerGone();
 void NoteJackServerUp();
 
 // Waits until every closing handed over before the call has run (a test server
-// stopped only once its clients are gone; a closing whose caller needs it done).
-// Any thread but the closings' own.
-void WaitForJackClientClosings();
+// stopped only once its clients are gone; a closing whose caller needs it done),
+// or until the closing under way is stuck: false then. Any thread but the
+// closings' own.
+bool WaitForJackClientClosings();
 
 // Keeps what holds a JACK client whose server has gone (a port object, a look):
 // JACK's library crashes when such a client is closed, so it is never closed nor

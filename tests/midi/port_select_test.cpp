@@ -7,12 +7,15 @@
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
 #include <mutex>
+#include <random>
 #include <set>
 #include <thread>
+#include <unistd.h>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -391,10 +394,45 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
 
 // JACK clients close on a thread of their own: a caller waits neither for the
 // spacing nor for a closing under way; closings run in order, apart, and those
-// still queued when the process exits are run before it ends (no JACK needed:
-// the closings here only record).
-TEST(JackClientClosings, RunApartOnTheirOwnThreadNoCallerWaitsAndExitRunsTheRest)
+// still queued when the process exits are run before it ends, in order; openings
+// coming faster than the spacing do not put closings off for good; no one waits
+// for ever for a closing that is stuck (no JACK needed: the closings here only
+// record).
+TEST(JackClientClosings, RunApartInOrderOpeningsNeverStarveThemAndNoWaitOutlastsAStuckOne)
 {
+  // The queue is emptied when the process exits, in order (a fresh process: a
+  // forked one would have no closings' thread; the children run first, as they
+  // run the test from its start).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        NoteJackClientChange();
+        for (int i = 1; i <= 3; ++i) CloseJackClientApart([i] { fprintf(stderr, "closed at exit %d\n", i); });
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "^closed at exit 1\nclosed at exit 2\nclosed at exit 3\n$");
+
+  // A closing that never ends (a server that no longer answers): an opening, the
+  // wait and the exit each give up on it, the log says so once, and the closing
+  // after it is kept, not run.
+  EXPECT_EXIT(
+      {
+        alarm(60);  // a wait that never ends fails the test
+        fflush(stdout);
+        dup2(2, 1);
+        static std::atomic<bool> stuck{false};
+        CloseJackClientApart([] {
+          stuck.store(true);
+          for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        });
+        CloseJackClientApart([] { fprintf(stderr, "closed after the stuck one\n"); });
+        if (!pollUntil([] { return stuck.load(); }, 10000)) exit(3);
+        { JackClientOpening opening; }
+        fprintf(stderr, "waited: %d\n", (int)WaitForJackClientClosings());
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "^MIDI: a JACK client has not closed within [^\n]*\nwaited: 0\n$");
+
   std::mutex lock;
   std::vector<std::pair<std::thread::id, std::chrono::steady_clock::time_point>> ran;
   auto record = [&] {
@@ -412,20 +450,35 @@ TEST(JackClientClosings, RunApartOnTheirOwnThreadNoCallerWaitsAndExitRunsTheRest
   release.set_value();
   first.wait();
   second.wait();
-  WaitForJackClientClosings();
+  EXPECT_TRUE(WaitForJackClientClosings());
   ASSERT_EQ(ran.size(), 2u);
   EXPECT_NE(ran[0].first, std::this_thread::get_id());
   EXPECT_EQ(ran[0].first, ran[1].first);
   EXPECT_GE(ran[1].second - ran[0].second, std::chrono::milliseconds(30));
 
-  // The queue is emptied when the process exits (a fresh process: a forked one
-  // would have no closings' thread).
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        NoteJackClientChange();
-        CloseJackClientApart([] { fprintf(stderr, "closed at exit\n"); });
-        exit(0);
-      },
-      testing::ExitedWithCode(0), "closed at exit");
+  // An opening every 0 to 25 ms (the pace is the point here), a closing handed over
+  // after every fourth: the closings keep up, and run in the order handed over.
+  std::vector<int> order, all;
+  std::mt19937 random(7);
+  size_t most = 0;
+  for (int i = 0; i < 100; ++i)
+  {
+    { JackClientOpening opening; }
+    if (i % 4 == 0)
+    {
+      CloseJackClientApart([&, i] {
+        std::lock_guard<std::mutex> l(lock);
+        order.push_back(i);
+      });
+      all.push_back(i);
+    }
+    {
+      std::lock_guard<std::mutex> l(lock);
+      most = std::max(most, all.size() - order.size());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 26));
+  }
+  EXPECT_LE(most, 12u) << "closings put off by openings";
+  EXPECT_TRUE(WaitForJackClientClosings());
+  EXPECT_EQ(order, all);
 }
