@@ -27,24 +27,6 @@ std::atomic<long long> gLastChangeNs{0};
 std::mutex gChanging;
 // Set once the closer has ended: closings then run on their caller's thread.
 std::atomic<bool> gCloserEnded{false};
-// The server's state as our clients last heard it, and how many times it went.
-std::atomic<bool> gServerGone{false};
-std::atomic<unsigned> gServerGoneCount{0};
-
-// A closing as handed over: what it closes, what keeps it instead, and how many
-// times the server had gone by then.
-struct Closing
-{
-  std::function<void()> close, keep;
-  unsigned goneBefore;
-  void operator()() const
-  {
-    // A server gone now, or gone and back since the hand-over: the client is one of
-    // a dead server, whose closing crashes in JACK's library.
-    if (keep && (gServerGone.load() || gServerGoneCount.load() != goneBefore)) keep();
-    else close();
-  }
-};
 
 // Runs close once the last change is kSettle past, holding gChanging while it runs.
 void SettleAndClose(const std::function<void()>& close)
@@ -155,37 +137,19 @@ JackClientOpening::~JackClientOpening()
   gChanging.unlock();
 }
 
-void CloseJackClientApart(std::function<void()> close, std::function<void()> keep)
+void CloseJackClientApart(std::function<void()> close)
 {
   if (!close) return;
-  Closing closing{std::move(close), std::move(keep), gServerGoneCount.load()};
   if (gCloserEnded.load())
   {
-    SettleAndClose(closing);
+    SettleAndClose(close);
     return;
   }
-  TheCloser().Hand(std::move(closing));
+  TheCloser().Hand(std::move(close));
 }
-
-void NoteJackServerGone()
-{
-  gServerGone.store(true);
-  gServerGoneCount.fetch_add(1);
-}
-
-void NoteJackServerUp() { gServerGone.store(false); }
 
 void WaitForJackClientClosings()
 {
   if (gCloserEnded.load()) return;
   TheCloser().WaitForAll();
-}
-
-void KeepJackClientOfGoneServer(const void* holder)
-{
-  // Never destroyed: a static's destructor would free nothing anyway.
-  static std::mutex* lock = new std::mutex;
-  static std::vector<const void*>* kept = new std::vector<const void*>;
-  std::lock_guard<std::mutex> l(*lock);
-  kept->push_back(holder);
 }
