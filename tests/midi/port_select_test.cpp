@@ -370,8 +370,6 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
       if (l.replaced) port.joined.clear();
       port.failOpen = l.failOpen;
       const std::string& log = input ? l.inLog : l.outLog;
-      // The watch's look without the selection's locks agrees with the act.
-      EXPECT_EQ(MidiPortWatchWouldChange(port, watch.name, watch.ours, watch.missing), l.failOpen || !log.empty());
       CaptureStdout();
       testing::internal::CaptureStderr();
       WatchMidiPort(port, watch);
