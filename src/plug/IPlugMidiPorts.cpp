@@ -92,6 +92,7 @@ void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
 // that goes to our log.
 template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* direction)
 {
+  JackClientCall call;
   object->setErrorCallback(&LogPortWarning, (void*)direction);
   const unsigned n = object->getPortCount();
   object->setErrorCallback(nullptr, nullptr);
@@ -198,13 +199,17 @@ struct IPlugBase::MidiOutSide : MidiSideLook
   // not every interface lets one object be used by two at once.
   unsigned LockedPortCount() override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    if (!JackServerEpochLives(mPlug->mMidiOutEpoch.load())) return 0;
     return mPlug->mMidiOut ? mPlug->mMidiOut->getPortCount() : 0;
   }
   std::string LockedPortName(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    if (!mPlug->mMidiOut) throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
+    if (!mPlug->mMidiOut || !JackServerEpochLives(mPlug->mMidiOutEpoch.load()))
+      throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
     return mPlug->mMidiOut->getPortName(port);
   }
   // Under mMidiPortChange, the port closed: no send touches the object until it
@@ -212,7 +217,12 @@ struct IPlugBase::MidiOutSide : MidiSideLook
   // senders' lock.
   void OpenPort(unsigned port) override
   {
-    mPlug->mMidiOut->openPort(port, kMidiOutPortName);
+    {
+      JackClientCall call;
+      if (!JackServerEpochLives(mPlug->mMidiOutEpoch.load()))
+        throw RtMidiError("MIDI OUT: the JACK server has gone", RtMidiError::DRIVER_ERROR);
+      mPlug->mMidiOut->openPort(port, kMidiOutPortName);
+    }
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
     mPlug->mMidiOutOpen = true;
     mPlug->mMidiOutClosedLogged = false;
@@ -227,6 +237,7 @@ struct IPlugBase::MidiOutSide : MidiSideLook
       epoch = mPlug->mMidiOutEpoch.load();
     }
     // RtMidi's JACK output waits a second for a period that a dead server never runs.
+    JackClientCall call;
     if (mPlug->mMidiOut && JackServerEpochLives(epoch)) mPlug->mMidiOut->closePort();
   }
 };
@@ -240,19 +251,26 @@ struct IPlugBase::MidiInSide : MidiSideLook
   // while it is asked.
   unsigned LockedPortCount() override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+    if (!JackServerEpochLives(mPlug->mMidiInEpoch.load())) return 0;
     return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0;
   }
   std::string LockedPortName(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
-    if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    if (!mPlug->mMidiIn || !JackServerEpochLives(mPlug->mMidiInEpoch.load()))
+      throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
     return mPlug->mMidiIn->getPortName(port);
   }
   void OpenPort(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    if (!JackServerEpochLives(mPlug->mMidiInEpoch.load()))
+      throw RtMidiError("MIDI IN: the JACK server has gone", RtMidiError::DRIVER_ERROR);
     // Even a failed opening may have left state in the object: the next closing replaces it.
     mPlug->mMidiInUsed = true;
     if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
@@ -507,6 +525,7 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
   try
   {
     out = CreatePortObject<RtMidiOut>("OUT", &epoch, std::string("RtMidi Output Client"));
+    JackClientCall call;
     out->openVirtualPort("From " + name);
   }
   catch (RtMidiError& e)
@@ -535,7 +554,10 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
   }
   // The replaced object is released, not leaked with its port open; no sender
   // can reach it any more.
-  if (old && JackServerEpochLives(oldEpoch)) old->closePort();
+  {
+    JackClientCall call;
+    if (old && JackServerEpochLives(oldEpoch)) old->closePort();
+  }
   RetirePortObject(old, oldEpoch);
   return ok;
 }
@@ -724,6 +746,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   bool wasUsed = false;
   unsigned epoch = kNoJackEpoch;
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mMidiInLock);
     wasUsed = mMidiInUsed;
     mMidiInUsed = false;
@@ -1058,7 +1081,10 @@ void IPlugBase::CloseMidiPorts()
     mMidiOut = nullptr;
     mMidiOutOpen = false;
   }
-  if (out && JackServerEpochLives(epoch)) out->closePort();
+  {
+    JackClientCall call;
+    if (out && JackServerEpochLives(epoch)) out->closePort();
+  }
   RetirePortObject(out, epoch);
   StopMidiInput();
   RtMidiIn* in = nullptr;

@@ -1,5 +1,7 @@
 #include "plug/JackClientSettle.h"
 
+#include "plug/JackServerEpoch.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -129,12 +131,18 @@ Closer& TheCloser()
 
 void NoteJackClientChange() { gLastChangeNs.store(steadyNs()); }
 
-JackClientOpening::JackClientOpening() { gChanging.lock(); }
+JackClientOpening::JackClientOpening()
+{
+  // No call into an open client runs while the library may free it (JackServerEpoch.h).
+  BeginJackClientOpening();
+  gChanging.lock();
+}
 
 JackClientOpening::~JackClientOpening()
 {
   gLastChangeNs.store(steadyNs());
   gChanging.unlock();
+  EndJackClientOpening();
 }
 
 void CloseJackClientApart(std::function<void()> close)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 namespace {
@@ -18,13 +19,25 @@ std::atomic<unsigned> gEpoch{1u << 1};
 
 const unsigned kEnded = 1;
 
-// JACK's library says through its error function, and only there, that it freed
-// the clients of a server it saw go: the current epoch ends with them. Every
-// line still goes to the standard error, as the library's own function sends it.
+// JACK's library says through its error function, and only there, when a client's
+// thread finds its server gone ("read fail", before the library marks the server
+// as not running, which has the next opening free every client of the process),
+// and that it freed the clients of a server it saw go ("still allocated"): either
+// ends the current epoch. The first comes before any shutdown callback, and before
+// anything can be freed. Every line still goes to the standard error, as the
+// library's own function sends it.
 void HearJackErrors(const char* message)
 {
-  if (strstr(message, "clients are still allocated")) gEpoch.fetch_or(kEnded);
+  if (strstr(message, "JackSocketClientChannel read fail") || strstr(message, "clients are still allocated"))
+    gEpoch.fetch_or(kEnded);
   fprintf(stderr, "%s\n", message);
+}
+
+// Made at its first use, never destroyed: objects of other files may call at any time.
+std::shared_mutex& Calls()
+{
+  static std::shared_mutex* calls = new std::shared_mutex;
+  return *calls;
 }
 
 // Set as the library loads, before any client of the process is opened: the
@@ -41,6 +54,11 @@ unsigned JackClientOpened()
   }
   return (now & kEnded) ? (now >> 1) + 1 : now >> 1;
 }
+
+JackClientCall::JackClientCall() { Calls().lock_shared(); }
+JackClientCall::~JackClientCall() { Calls().unlock_shared(); }
+void BeginJackClientOpening() { Calls().lock(); }
+void EndJackClientOpening() { Calls().unlock(); }
 
 bool JackServerEpochLives(unsigned epoch) { return epoch == kNoJackEpoch || gEpoch.load() == epoch << 1; }
 

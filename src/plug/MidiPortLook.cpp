@@ -44,6 +44,7 @@ public:
 
   int Connected(const std::string& ours, const std::string& name) override
   {
+    JackClientCall call;
     if (!JackServerEpochLives(mEpoch)) return -1;
     jack_port_t* port = jack_port_by_name(mClient, ours.c_str());
     if (!port) return 0;
@@ -61,6 +62,7 @@ private:
   std::vector<std::string> Ports(unsigned long flags, const std::string* suffix)
   {
     std::vector<std::string> names;
+    JackClientCall call;
     if (!JackServerEpochLives(mEpoch)) return names;
     const char** ports = jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     for (int i = 0; ports && ports[i]; ++i)
