@@ -449,6 +449,11 @@ TEST(JackClientClosings, AClientOfAServerThatWentIsKeptAndOneOfTheServerThatCame
       {"its server went", [] { unsigned e = JackClientOpened(); NoteJackServerGone(e); return e; }, nullptr, false},
       {"its server went while the closing waited", [] { return JackClientOpened(); },
        [](unsigned e) { NoteJackServerGone(e); }, false},
+      {"a client found its server gone", [] {
+         unsigned e = JackClientOpened();
+         jack_error_callback("JackSocketClientChannel read fail");
+         return e;
+       }, nullptr, false},
       {"the library freed it", [] {
          unsigned e = JackClientOpened();
          jack_error_callback("Jack server was closed but clients are still allocated, cleanup...");
