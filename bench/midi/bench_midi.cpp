@@ -38,6 +38,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <signal.h>
 #include <string>
 #include <thread>
 
@@ -477,6 +478,111 @@ void ReChooseInput(benchmark::State& state)
   }
 }
 BENCHMARK(ReChooseInput)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// A host's render calls beside the port watch while the JACK server misbehaves.
+// The component entry takes the plug-in's mutex for every call, render included;
+// a thread here does the same once a 64-frame block (1.33 ms) and the longest gap
+// between two calls is the figure. range(0) 0: the synthesizer's ports go and come
+// back, and the server is stopped (SIGSTOP) for 3 s right as they are back, so the
+// watch's reopening meets a server that answers nothing; 1: the server stops and
+// starts again while the synthesizer is 9 KB into a 37 KB dump. Each runs with an
+// instance of its own; afterwards the other benchmarks' instance has lost its
+// timed objects, so these run last.
+class RenderCalls
+{
+public:
+  explicit RenderCalls(IPlugBase* plug) : mPlug(plug), mThread([this] { Run(); }) {}
+  ~RenderCalls() { Stop(); }
+  double Stop()
+  {
+    mQuit.store(true);
+    if (mThread.joinable()) mThread.join();
+    return mLongest;
+  }
+  // The longest of the waits for the mutex alone (the gap also holds the
+  // scheduler's delays: JACK's threads run at a realtime priority). After Stop.
+  double LongestWait() const { return mLongestWait; }
+
+private:
+  void Run()
+  {
+    const auto block = std::chrono::microseconds(64 * 1000000 / 48000);
+    Clock::time_point last = Clock::now();
+    while (!mQuit.load())
+    {
+      const Clock::time_point asked = Clock::now();
+      {
+        WDL_MutexLock lock(&mPlug->mMutex);
+        const Clock::time_point now = Clock::now();
+        mLongestWait = std::max(mLongestWait, std::chrono::duration<double, std::milli>(now - asked).count());
+        mLongest = std::max(mLongest, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+      }
+      std::this_thread::sleep_until(last + block);
+    }
+  }
+  IPlugBase* mPlug;
+  std::atomic<bool> mQuit{false};
+  double mLongest = 0.0, mLongestWait = 0.0;  // ms; the render thread's own until it is joined
+  std::thread mThread;
+};
+
+void RenderBesideAServerThatStops(benchmark::State& state)
+{
+  const bool restart = state.range(0) != 0;
+  const std::vector<unsigned char> dump = MakeSimDump(37163, 3);
+  Samples gaps, waits;
+  for (auto _ : state)
+  {
+    WaitForJackClientClosings();
+    TestPlug plug;
+    plug.getExternalMIDIOutNames();
+    plug.getExternalMIDIInNames();
+    int out = 1, in = 1;
+    if (plug.setExternalMIDIOut(out, gSim->InputPortName().c_str()) <= 0 ||
+        plug.setExternalMIDIIn(in, gSim->OutputPortName().c_str()) <= 0)
+    {
+      state.SkipWithError("ports not opened");
+      break;
+    }
+    std::string error;
+    RenderCalls render(&plug);
+    if (!restart)
+    {
+      gSim->Close();
+      while (!plug.MidiOutPortMissing() || !plug.MidiInPortMissing())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (!gSim->Open(&error)) state.SkipWithError(error.c_str());
+      kill(gServer.Pid(), SIGSTOP);
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      kill(gServer.Pid(), SIGCONT);
+    }
+    else
+    {
+      gSim->SetEcho(false);
+      gSim->Send(dump, SimPacing::Pieces(1024));
+      while (gSim->BytesSent() < 9 * 1024) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      gSim->Close();
+      gServer.Stop();
+      if (!gServer.Start(&error) || !gSim->Open(&error)) state.SkipWithError(error.c_str());
+      gSim->SetEcho(true);
+    }
+    // Back once the watch has opened both ports again (bounded: a run that never
+    // reconnects is an error, not a figure).
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(30);
+    while ((plug.MidiOutPortMissing() || plug.MidiInPortMissing()) && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const double longest = render.Stop();
+    gaps.add(longest);
+    waits.add(render.LongestWait());
+    state.SetIterationTime(longest / 1000.0);
+    if (plug.MidiOutPortMissing() || plug.MidiInPortMissing()) state.SkipWithError("ports not back within 30 s");
+  }
+  state.counters["longest gap ms, median"] = gaps.quantile(0.5);
+  state.counters["longest gap ms, max"] = gaps.quantile(1.0);
+  state.counters["longest mutex wait ms, max"] = waits.quantile(1.0);
+}
+BENCHMARK(RenderBesideAServerThatStops)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 

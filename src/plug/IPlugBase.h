@@ -345,11 +345,22 @@ protected:
   int mVersion = 0;
   std::vector<std::string> mMidiOutNames;
   std::vector<std::string> mMidiInNames;
-  // Port layer: one lock a direction around open, close, replacement and send,
-  // always the last lock taken. The input side is told it is closing before its
-  // port closes; it then drops messages instead of waiting for mMutex.
+  // Port layer: one lock a direction around the replacement of its object and
+  // each send, always the last lock taken; no call that may wait on another
+  // process (a JACK server) is made under the output's, which the audio thread's
+  // sends take. The input side is told it is closing before its port closes; it
+  // then drops messages instead of waiting for mMutex.
   std::mutex mMidiOutLock, mMidiInLock;
   bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
+  // Held by whatever makes, opens, closes or replaces a port object or the look
+  // (the selections, the watch, the teardown), across those calls into the port
+  // library; never by a send. Lock order: mMutex, then this, then the port locks.
+  // The watch takes it without mMutex, so no host call waits for its JACK calls.
+  std::mutex mMidiPortChange;
+  // The JACK server epoch each port object's client was opened in
+  // (JackServerEpoch.h; kNoJackEpoch for another interface), set with the object
+  // under its lock: once it has ended, nothing of the object is called again.
+  std::atomic<unsigned> mMidiOutEpoch{0}, mMidiInEpoch{0};
   std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
   std::atomic<bool> mMidiInStopped{false};
   // Input framing, and what it dropped since the port opened (messages and
@@ -382,30 +393,24 @@ protected:
   // object let go of is closed later on the closings' thread (JackClientSettle.h),
   // so its route is cut first and no late callback reaches the plug-in.
   MidiInRoute* mMidiInRoute = nullptr;
-  // The chosen port of each direction, changed under mMutex only: by the
+  // The chosen port of each direction, changed under mMidiPortChange only: by the
   // selections, and by the watching thread, which looks at the ports there are a
   // few times a second from the first port opening until teardown, through a look
   // of its own (below), never the port objects a send locks. The lock guards the
-  // thread object, its quit flag and its wait; for each look the thread lets go of
-  // it and takes mMutex (giving up once told to quit) to read the names, and again
-  // only when the look finds a change.
+  // thread object, its quit flag and its wait; the thread lets go of it for each
+  // look.
   MidiPortWatch mMidiOutWatch, mMidiInWatch;
   std::mutex mMidiWatchLock;
   std::condition_variable mMidiWatchWake;
   std::atomic<bool> mMidiWatchQuit{false};
   std::thread mMidiWatchThread;
   // The watch's own look at the ports (MidiPortLook), made at the first choice of
-  // a port under mMutex, kept until teardown; null where none could be made (the
-  // port objects' listings are then used, under their locks).
+  // a port and kept until teardown, under mMidiPortChange. Over JACK, once its
+  // epoch ends the watch lets go of it and of both port objects, and makes them
+  // again once a server takes clients. Null where none could be made (the port
+  // objects' listings are then used, under their locks).
   MidiPortLook* mMidiLook = nullptr;
   bool mMidiLookTried = false;
-  // Over JACK, the look's flag that its server has gone (the port objects went
-  // with it): set with the look, cleared before the look is let go of; read under
-  // a port lock, so that no send, opening or closing calls into a dead client.
-  std::atomic<const std::atomic<bool>*> mMidiServerGoneFlag{nullptr};
-  // The server went and the look and port objects with it (under mMutex): the
-  // watch makes them again once a server takes clients, keeping the choices.
-  bool mMidiServerLost = false;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
   std::mutex mPortListsAheadLock;  // around the joining of the thread below
@@ -441,17 +446,18 @@ private:
   std::vector<std::string> ReadMidiInNames();
   void BeginMidiInClose();
   void EndMidiInClose();
-  void CloseMidiIn(bool replaceObject, bool serverGone = false);
-  void RetireMidiIn(RtMidiIn* in, MidiInRoute* route, bool serverGone = false);
-  bool MidiServerGone();
+  void CloseMidiIn(bool replaceObject);
+  void RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch);
+  void LookAtMidiPorts();
   void LetGoOfGoneMidiServer();
+  void MakeMissingMidiObjects();
   void FindMidiServerAgain();
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
   void StopMidiPortWatch();
   MidiPortLook* MidiLook();
   bool UsesJack();
-  template <class T> void DeletePortObject(T* object);
+  template <class T> void RetirePortObject(T* object, unsigned epoch);
   void KeepMidiPortLine(const std::string& line);
   void RunMidiPortWatch();
   void DeliverMidiInput(const unsigned char* bytes, int size);

@@ -7,6 +7,7 @@
 
 #include "base/log.h"
 #include "plug/JackClientSettle.h"
+#include "plug/JackServerEpoch.h"
 #include "plug/MidiPortLook.h"
 #include "plug/MidiPortSelect.h"
 
@@ -33,25 +34,53 @@ const char* const kMidiInPortName = "RtMidi Input";
 // a length in front; a longer message vanishes without a word.
 const int kJackMaxMessageSize = 16379;
 
-// The library's default interface: the ALSA sequencer where there is one, else JACK.
+// RtMidi's JACK objects do not throw when no server takes their client: they warn,
+// leave an object without one, and try to open one again at every later call,
+// under whatever lock the caller holds then. Such an object is never kept.
+void NoteNoClient(RtMidiError::Type, const std::string& text, void* why)
+{
+  *static_cast<std::string*>(why) = text;
+}
+
+// A port object over JACK with a client of its own, opened under the openings'
+// rule (JackClientSettle.h); epoch gets the client's. Throws RtMidiError when no
+// server takes the client.
 template <class T, class... Args>
-T* CreatePortObject(const char* direction, bool* jack, const std::string& client, Args... args)
+T* NewJackPortObject(const char* direction, const std::string& client, unsigned* epoch, Args... args)
+{
+  JackClientOpening opening;
+  std::unique_ptr<T> p(new T(RtMidi::UNIX_JACK, JackClientName(client), args...));
+  // One without a client tries again here, and says why it has none.
+  std::string why;
+  p->setErrorCallback(&NoteNoClient, &why);
+  p->getPortCount();
+  p->setErrorCallback(nullptr, nullptr);
+  if (!why.empty())
+  {
+    ConsoleLog("MIDI %s: %s\n", direction, why.c_str());
+    throw RtMidiError(std::string("MIDI ") + direction + ": no JACK server takes the client", RtMidiError::DRIVER_ERROR);
+  }
+  *epoch = JackClientOpened();
+  return p.release();
+}
+
+// The library's default interface: the ALSA sequencer where there is one, else
+// JACK; epoch gets kNoJackEpoch for the sequencer.
+template <class T, class... Args>
+T* CreatePortObject(const char* direction, unsigned* epoch, const std::string& client, Args... args)
 {
   try
   {
     T* p = new T(RtMidi::LINUX_ALSA, client, args...);
     ConsoleLog("MIDI %s: using the ALSA sequencer\n", direction);
-    *jack = false;
+    *epoch = kNoJackEpoch;
     return p;
   }
   catch (RtMidiError& e)
   {
     ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
-  JackClientOpening opening;
-  T* p = new T(RtMidi::UNIX_JACK, JackClientName(client), args...);
-  *jack = true;
-  return p;
+  return NewJackPortObject<T>(direction, client, epoch, args...);
 }
 
 void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
@@ -63,6 +92,7 @@ void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
 // that goes to our log.
 template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* direction)
 {
+  JackClientCall call;
   object->setErrorCallback(&LogPortWarning, (void*)direction);
   const unsigned n = object->getPortCount();
   object->setErrorCallback(nullptr, nullptr);
@@ -97,27 +127,28 @@ struct MidiInRoute
 
 namespace {
 
-// An input object with the plug-in's callback and filter, before any port opens.
-RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route)
+// An input object with the plug-in's callback and filter, before any port opens,
+// made with the interface api (JACK), or the library's default (UNSPECIFIED).
+// Its route is made first: the object's client starts JACK's thread as it is
+// made, and from the callback's installation on that thread reads the route.
+RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route, unsigned* epoch)
 {
+  std::unique_ptr<MidiInRoute> r(new MidiInRoute(plug));
   const std::string client = "RtMidi Input Client";
   RtMidiIn* in = nullptr;
+  if (api == RtMidi::UNIX_JACK)
+    in = NewJackPortObject<RtMidiIn>("IN", client, epoch, 100u);
+  else if (api == RtMidi::UNSPECIFIED)
+    in = CreatePortObject<RtMidiIn>("IN", epoch, client, 100u);
+  else
   {
-    std::unique_ptr<JackClientOpening> opening(api == RtMidi::UNIX_JACK ? new JackClientOpening : nullptr);
-    in = new RtMidiIn(api, api == RtMidi::UNIX_JACK ? JackClientName(client) : client, 100u);
+    in = new RtMidiIn(api, client, 100u);
+    *epoch = kNoJackEpoch;
   }
-  *route = new MidiInRoute(plug);
-  in->setCallback(&MidiInRoute::Callback, *route);
+  in->setCallback(&MidiInRoute::Callback, r.get());
   in->ignoreTypes(false, true, true);
+  *route = r.release();
   return in;
-}
-
-// Whether the flag says the server has gone; read under a port lock (see
-// IPlugBase::mMidiServerGoneFlag).
-bool Gone(const std::atomic<const std::atomic<bool>*>& flag)
-{
-  const std::atomic<bool>* f = flag.load();
-  return f && f->load();
 }
 
 } // namespace
@@ -168,28 +199,46 @@ struct IPlugBase::MidiOutSide : MidiSideLook
   // not every interface lets one object be used by two at once.
   unsigned LockedPortCount() override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    if (!JackServerEpochLives(mPlug->mMidiOutEpoch.load())) return 0;
     return mPlug->mMidiOut ? mPlug->mMidiOut->getPortCount() : 0;
   }
   std::string LockedPortName(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    if (!mPlug->mMidiOut) throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
+    if (!mPlug->mMidiOut || !JackServerEpochLives(mPlug->mMidiOutEpoch.load()))
+      throw RtMidiError("MIDI OUT: no output object", RtMidiError::INVALID_USE);
     return mPlug->mMidiOut->getPortName(port);
   }
+  // Under mMidiPortChange, the port closed: no send touches the object until it
+  // is marked open, so the opening, which waits on the server, runs off the
+  // senders' lock.
   void OpenPort(unsigned port) override
   {
+    {
+      JackClientCall call;
+      if (!JackServerEpochLives(mPlug->mMidiOutEpoch.load()))
+        throw RtMidiError("MIDI OUT: the JACK server has gone", RtMidiError::DRIVER_ERROR);
+      mPlug->mMidiOut->openPort(port, kMidiOutPortName);
+    }
     std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
-    mPlug->mMidiOut->openPort(port, kMidiOutPortName);
     mPlug->mMidiOutOpen = true;
     mPlug->mMidiOutClosedLogged = false;
   }
+  // Under mMidiPortChange: sends stop first, then the port closes off their lock.
   void ClosePort() override
   {
-    std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+    unsigned epoch = kNoJackEpoch;
+    {
+      std::lock_guard<std::mutex> lock(mPlug->mMidiOutLock);
+      mPlug->mMidiOutOpen = false;
+      epoch = mPlug->mMidiOutEpoch.load();
+    }
     // RtMidi's JACK output waits a second for a period that a dead server never runs.
-    if (!Gone(mPlug->mMidiServerGoneFlag)) mPlug->mMidiOut->closePort();
-    mPlug->mMidiOutOpen = false;
+    JackClientCall call;
+    if (mPlug->mMidiOut && JackServerEpochLives(epoch)) mPlug->mMidiOut->closePort();
   }
 };
 
@@ -202,19 +251,26 @@ struct IPlugBase::MidiInSide : MidiSideLook
   // while it is asked.
   unsigned LockedPortCount() override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
+    if (!JackServerEpochLives(mPlug->mMidiInEpoch.load())) return 0;
     return mPlug->mMidiIn ? mPlug->mMidiIn->getPortCount() : 0;
   }
   std::string LockedPortName(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
-    if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    if (!mPlug->mMidiIn || !JackServerEpochLives(mPlug->mMidiInEpoch.load()))
+      throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
     return mPlug->mMidiIn->getPortName(port);
   }
   void OpenPort(unsigned port) override
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    if (!JackServerEpochLives(mPlug->mMidiInEpoch.load()))
+      throw RtMidiError("MIDI IN: the JACK server has gone", RtMidiError::DRIVER_ERROR);
     // Even a failed opening may have left state in the object: the next closing replaces it.
     mPlug->mMidiInUsed = true;
     if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
@@ -270,10 +326,10 @@ std::vector<std::string> IPlugBase::ReadMidiOutNames()
   ConsoleLog("MIDI OUT INITIALIZATION\n");
   mMidiOutIndex = 0;
   RtMidiOut* out = nullptr;
-  bool jack = false;
+  unsigned epoch = kNoJackEpoch;
   try
   {
-    out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
+    out = CreatePortObject<RtMidiOut>("OUT", &epoch, std::string("RtMidi Output Client"));
   }
   catch (RtMidiError& e)
   {
@@ -285,7 +341,8 @@ std::vector<std::string> IPlugBase::ReadMidiOutNames()
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     mMidiOut = out;
-    mMidiOutJack = jack;
+    mMidiOutJack = epoch != kNoJackEpoch;
+    mMidiOutEpoch.store(epoch);
     mMidiOutOpen = false;
   }
   MidiOutSide side(this);
@@ -300,19 +357,14 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
   mMidiInIndex = 0;
   RtMidiIn* in = nullptr;
   MidiInRoute* route = nullptr;
-  bool jack = false;
+  unsigned epoch = kNoJackEpoch;
   try
   {
-    in = CreatePortObject<RtMidiIn>("IN", &jack, std::string("RtMidi Input Client"), 100u);
-    route = new MidiInRoute(this);
-    in->setCallback(&MidiInRoute::Callback, route);
-    in->ignoreTypes(false, true, true);
+    in = NewMidiInObject(RtMidi::UNSPECIFIED, this, &route, &epoch);
     mMidiInApi = (int)in->getCurrentApi();
   }
   catch (RtMidiError& e)
   {
-    delete in;
-    delete route;
     ConsoleLog("No MIDI input ports available!\n");
     e.printMessage();
     mMidiInNames.push_back("OFF");
@@ -322,6 +374,7 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = in;
     mMidiInRoute = route;
+    mMidiInEpoch.store(epoch);
   }
   MidiInSide side(this);
   mMidiInNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiIn, "IN"));
@@ -334,6 +387,7 @@ int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this, index != 0 ? MidiLook() : mMidiLook);
   std::string ours;
   const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name, &ours);
@@ -346,6 +400,7 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
   WaitForPortListsAhead();
   WDL_MutexLock lock(&mMutex);
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this, index != 0 ? MidiLook() : mMidiLook);
   std::string ours;
   const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name, &ours);
@@ -354,8 +409,8 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
   return k;
 }
 
-// Under mMutex, at the first choice of a port: an instance whose ports stay off
-// makes no look (over JACK, no client).
+// Under mMidiPortChange, at the first choice of a port: an instance whose ports
+// stay off makes no look (over JACK, no client).
 MidiPortLook* IPlugBase::MidiLook()
 {
   if (mMidiLookTried) return mMidiLook;
@@ -373,7 +428,6 @@ MidiPortLook* IPlugBase::MidiLook()
   mMidiLook = UsesJack()
                   ? NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName)
                   : NewLibraryMidiPortLook(api, "RtMidi Output Client", "RtMidi Input Client");
-  if (mMidiLook) mMidiServerGoneFlag.store(mMidiLook->ServerGoneFlag());
   return mMidiLook;
 }
 
@@ -384,31 +438,25 @@ bool IPlugBase::UsesJack()
   return mMidiOutJack || mMidiInApi == RtMidi::UNIX_JACK;
 }
 
-// A port object over JACK is a JACK client: closed apart from the others, on the
-// closings' thread.
-template <class T> void IPlugBase::DeletePortObject(T* object)
+// A port object over JACK is a JACK client: closed apart from the others while its
+// epoch lives, else kept (JackServerEpoch.h).
+template <class T> void IPlugBase::RetirePortObject(T* object, unsigned epoch)
 {
   if (!object) return;
-  if (UsesJack())
-    CloseJackClientApart([object] { delete object; }, [object] { KeepJackClientOfGoneServer(object); });
-  else
+  if (epoch == kNoJackEpoch)
     delete object;
+  else
+    RetireJackClient(epoch, [object] { delete object; }, [object] { KeepJackClientOfGoneServer(object); });
 }
 
 // After its port is closed: once no callback of it can reach the plug-in any more.
-// An object of a server that has gone is kept, never closed (JackClientSettle.h).
-void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, bool serverGone)
+void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch)
 {
   if (route) route->Cut();
-  if (in && serverGone)
+  if (in && epoch != kNoJackEpoch)
   {
-    KeepJackClientOfGoneServer(in);
-    KeepJackClientOfGoneServer(route);
-    return;
-  }
-  if (in && UsesJack())
-  {
-    CloseJackClientApart(
+    RetireJackClient(
+        epoch,
         [in, route] {
           delete in;
           delete route;
@@ -439,6 +487,7 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
 {
   WaitForPortListsAhead();
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return FindMidiDevice(side, mMidiOutNames, name);
 }
@@ -446,6 +495,7 @@ int IPlugBase::getExternalMIDIOutDevice(const char* name)
 int IPlugBase::getExternalMIDIInDevice(const char* name)
 {
   WaitForPortListsAhead();
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return FindMidiDevice(side, mMidiInNames, name);
 }
@@ -453,6 +503,7 @@ int IPlugBase::getExternalMIDIInDevice(const char* name)
 int IPlugBase::GetMIDIOutPortNumber(const char* name)
 {
   WaitForPortListsAhead();
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return MidiPortNumber(side, name);
 }
@@ -460,6 +511,7 @@ int IPlugBase::GetMIDIOutPortNumber(const char* name)
 int IPlugBase::GetMIDIInPortNumber(const char* name)
 {
   WaitForPortListsAhead();
+  std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return MidiPortNumber(side, name);
 }
@@ -468,41 +520,45 @@ bool IPlugBase::initializeVirtualOutput(std::string name)
 {
   WaitForPortListsAhead();
   RtMidiOut* out = nullptr;
-  bool jack = false;
+  unsigned epoch = kNoJackEpoch;
   bool ok = true;
   try
   {
-    out = CreatePortObject<RtMidiOut>("OUT", &jack, std::string("RtMidi Output Client"));
+    out = CreatePortObject<RtMidiOut>("OUT", &epoch, std::string("RtMidi Output Client"));
+    JackClientCall call;
     out->openVirtualPort("From " + name);
   }
   catch (RtMidiError& e)
   {
-    DeletePortObject(out);
+    RetirePortObject(out, epoch);
     out = nullptr;
+    epoch = kNoJackEpoch;
     e.printMessage();
     ok = false;
   }
   RtMidiOut* old = nullptr;
+  unsigned oldEpoch = kNoJackEpoch;
   {
     // The port chosen by name is no longer the one sent to: nothing to watch.
     WDL_MutexLock plugLock(&mMutex);
+    std::lock_guard<std::mutex> change(mMidiPortChange);
     MidiOutSide side(this);
     WatchChosenMidiPort(side, mMidiOutWatch, std::string());
-  }
-  {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     old = mMidiOut;
+    oldEpoch = mMidiOutEpoch.load();
     mMidiOut = out;
-    mMidiOutJack = jack;
+    mMidiOutJack = epoch != kNoJackEpoch;
+    mMidiOutEpoch.store(epoch);
     mMidiOutOpen = ok;
   }
   // The replaced object is released, not leaked with its port open; no sender
   // can reach it any more.
-  if (old)
   {
-    old->closePort();
-    DeletePortObject(old);
+    JackClientCall call;
+    if (old && JackServerEpochLives(oldEpoch)) old->closePort();
   }
+  RetirePortObject(old, oldEpoch);
   return ok;
 }
 
@@ -681,22 +737,26 @@ void IPlugBase::EndMidiInClose()
   mMidiInClosing.fetch_sub(1);
 }
 
-void IPlugBase::CloseMidiIn(bool replaceObject, bool serverGone)
+// Under mMidiPortChange.
+void IPlugBase::CloseMidiIn(bool replaceObject)
 {
   BeginMidiInClose();
   RtMidiIn* used = nullptr;
   MidiInRoute* route = nullptr;
   bool wasUsed = false;
+  unsigned epoch = kNoJackEpoch;
   {
+    JackClientCall call;
     std::lock_guard<std::mutex> lock(mMidiInLock);
     wasUsed = mMidiInUsed;
     mMidiInUsed = false;
+    epoch = mMidiInEpoch.load();
     // An object whose server has gone is only let go of.
-    serverGone = serverGone || Gone(mMidiServerGoneFlag);
+    const bool gone = !JackServerEpochLives(epoch);
     if (mMidiIn)
     {
-      if (!serverGone) mMidiIn->closePort();
-      if (wasUsed || serverGone)
+      if (!gone) mMidiIn->closePort();
+      if (wasUsed || gone)
       {
         std::swap(used, mMidiIn);
         std::swap(route, mMidiInRoute);
@@ -708,20 +768,22 @@ void IPlugBase::CloseMidiIn(bool replaceObject, bool serverGone)
   // opening; it offers no way to forget it. Only deleting the object (with its
   // JACK client or ALSA thread) lets go of it; its route is cut first, so no
   // callback of it reaches the plug-in after.
-  RetireMidiIn(used, route, serverGone);
+  RetireMidiIn(used, route, epoch);
   // What the closed port delivered and the plug-in has not taken yet belongs to
   // that port: it goes with it.
   if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
   mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   if (wasUsed)
     ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
-  if (used && replaceObject && !serverGone)
+  // A server that went is found again by the watch, which makes the objects anew.
+  if (used && replaceObject && JackServerEpochLives(epoch))
   {
     RtMidiIn* fresh = nullptr;
     MidiInRoute* freshRoute = nullptr;
+    unsigned freshEpoch = kNoJackEpoch;
     try
     {
-      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &freshRoute);
+      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &freshRoute, &freshEpoch);
     }
     catch (RtMidiError& e)
     {
@@ -731,6 +793,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject, bool serverGone)
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = fresh;
     mMidiInRoute = freshRoute;
+    mMidiInEpoch.store(freshEpoch);
   }
   EndMidiInClose();
 }
@@ -762,46 +825,40 @@ void IPlugBase::RunMidiPortWatch()
   while (!mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval, [this] { return mMidiWatchQuit.load(); }))
   {
     lock.unlock();
-    // The names are read under mMutex, the ports listed without it and without the
-    // port objects' locks, through the watch's own look: the drawing pass, the
-    // host's calls and the senders never wait for a listing. A change (a port gone or
-    // back) is decided again and acted on as a selection does: under mMutex, so
-    // the two never meet, and the input side is closed and opened the way a
-    // selection closes and opens it. A teardown that holds mMutex while it stops
-    // this thread is not waited for.
-    if (!EnterMutexUnless(mMidiWatchQuit)) return;
-    // A server that went took the look and the port objects with it: they are let
-    // go of, the choices kept, and made again once a server takes clients.
-    if (MidiServerGone()) LetGoOfGoneMidiServer();
-    if (mMidiServerLost) FindMidiServerAgain();
-    const std::string outName = mMidiOutWatch.name, inName = mMidiInWatch.name;
-    const std::string outOurs = mMidiOutWatch.ours, inOurs = mMidiInWatch.ours;
-    MidiOutSide out(this, mMidiLook);
-    MidiInSide in(this, mMidiLook);
-    mMutex.Leave();
-    if (MidiPortWatchWouldChange(out, outName, outOurs, mMidiOutWatch.missing.load()) ||
-        MidiPortWatchWouldChange(in, inName, inOurs, mMidiInWatch.missing.load()))
-    {
-      if (!EnterMutexUnless(mMidiWatchQuit)) return;
-      WatchMidiPort(out, mMidiOutWatch);
-      WatchMidiPort(in, mMidiInWatch);
-      mMutex.Leave();
-    }
+    LookAtMidiPorts();
     lock.lock();
   }
 }
 
-// Under mMutex.
-bool IPlugBase::MidiServerGone() { return mMidiLook && mMidiLook->ServerGone(); }
+// The watch's thread. Nothing here takes mMutex, which the host's calls take,
+// render included: every step below may wait on the JACK server (a frozen one for
+// as long as it stays so). The selections are kept out by mMidiPortChange instead,
+// the ports listed through the watch's own look, never the port objects a send
+// locks; what is made is installed under the port locks in steps that cannot
+// wait. A change (a port gone or back) is acted on as a selection does, the input
+// side closed and opened the way a selection closes and opens it.
+void IPlugBase::LookAtMidiPorts()
+{
+  std::lock_guard<std::mutex> change(mMidiPortChange);
+  if (mMidiWatchQuit.load()) return;
+  // A server that went took the look and the port objects with it: they are let
+  // go of, the choices kept, and made again once a server takes clients.
+  if (mMidiLook && !JackServerEpochLives(mMidiLook->Epoch())) LetGoOfGoneMidiServer();
+  if (!mMidiLook && mMidiLookTried && UsesJack()) FindMidiServerAgain();
+  if (mMidiLook && UsesJack()) MakeMissingMidiObjects();
+  MidiOutSide out(this, mMidiLook);
+  MidiInSide in(this, mMidiLook);
+  WatchMidiPort(out, mMidiOutWatch);
+  WatchMidiPort(in, mMidiInWatch);
+}
 
-// The watch's thread, under mMutex: the look and both port objects are let go of
-// without a call into them (RtMidi's JACK output would wait for ever for room in
-// its ring, or a second for a period, on a dead server); the chosen ports count as
-// gone and are said so, once.
+// The watch's thread, under mMidiPortChange: the look and both port objects are
+// let go of, those of the ended epoch without a call into them (RtMidi's JACK
+// output would wait for ever for room in its ring, or a second for a period, on a
+// dead server); the chosen ports count as gone and are said so, once.
 void IPlugBase::LetGoOfGoneMidiServer()
 {
   ConsoleLog("MIDI: the JACK server has gone\n");
-  mMidiServerLost = true;
   for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
   {
     if (w->name.empty() || w->missing.load()) continue;
@@ -812,26 +869,23 @@ void IPlugBase::LetGoOfGoneMidiServer()
     side.LogPortLine(std::string(side.IsInput() ? "MIDI IN" : "MIDI OUT") + " Port: " + w->name + " is gone!\n");
   }
   RtMidiOut* out = nullptr;
+  unsigned epoch = kNoJackEpoch;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     std::swap(out, mMidiOut);
     mMidiOutOpen = false;
+    epoch = mMidiOutEpoch.load();
   }
-  if (out) KeepJackClientOfGoneServer(out);
-  CloseMidiIn(false, true);
-  // No port lock is held past this: nobody reads the flag any more when the look goes.
-  mMidiServerGoneFlag.store(nullptr);
-  {
-    std::lock_guard<std::mutex> outLock(mMidiOutLock);
-    std::lock_guard<std::mutex> inLock(mMidiInLock);
-  }
-  KeepJackClientOfGoneServer(mMidiLook);
+  RetirePortObject(out, epoch);
+  CloseMidiIn(false);
+  delete mMidiLook;
   mMidiLook = nullptr;
 }
 
-// The watch's thread, under mMutex, while the server is lost: once one takes a
-// client again, the look and the port objects are made anew. The watch then opens
-// the chosen ports by their names as for any port that came back.
+// The watch's thread, under mMidiPortChange, while the server is lost: once one
+// takes clients again, the look and the port objects are made anew, all in one
+// epoch. The watch then opens the chosen ports by their names as for any port
+// that came back.
 void IPlugBase::FindMidiServerAgain()
 {
   MidiPortLook* look =
@@ -840,19 +894,24 @@ void IPlugBase::FindMidiServerAgain()
   RtMidiOut* out = nullptr;
   RtMidiIn* in = nullptr;
   MidiInRoute* route = nullptr;
+  unsigned outEpoch = kNoJackEpoch, inEpoch = kNoJackEpoch;
   try
   {
-    {
-      JackClientOpening opening;
-      out = new RtMidiOut(RtMidi::UNIX_JACK, JackClientName("RtMidi Output Client"));
-    }
-    in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route);
+    out = NewJackPortObject<RtMidiOut>("OUT", "RtMidi Output Client", &outEpoch);
+    in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route, &inEpoch);
   }
   catch (RtMidiError& e)
   {
     // Tried again at the next look.
     e.printMessage();
-    if (out) CloseJackClientApart([out] { delete out; }, [out] { KeepJackClientOfGoneServer(out); });
+  }
+  // An opening may have had JACK's library free the clients made before it: those
+  // are kept, the others closed, and all made again at the next look.
+  const unsigned epoch = look->Epoch();
+  if (!in || outEpoch != epoch || inEpoch != epoch || !JackServerEpochLives(epoch))
+  {
+    RetirePortObject(out, outEpoch);
+    RetireMidiIn(in, route, inEpoch);
     delete look;
     return;
   }
@@ -860,16 +919,53 @@ void IPlugBase::FindMidiServerAgain()
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     mMidiOut = out;
+    mMidiOutEpoch.store(outEpoch);
     mMidiOutOpen = false;
   }
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiIn = in;
     mMidiInRoute = route;
+    mMidiInEpoch.store(inEpoch);
   }
   mMidiLook = look;
-  mMidiServerGoneFlag.store(look->ServerGoneFlag());
-  mMidiServerLost = false;
+}
+
+// The watch's thread, under mMidiPortChange: a port object that could not be
+// made again after a closing (no server took its client then) is made now.
+void IPlugBase::MakeMissingMidiObjects()
+{
+  if (!mMidiOut)
+  {
+    unsigned epoch = kNoJackEpoch;
+    try
+    {
+      RtMidiOut* out = NewJackPortObject<RtMidiOut>("OUT", "RtMidi Output Client", &epoch);
+      std::lock_guard<std::mutex> lock(mMidiOutLock);
+      mMidiOut = out;
+      mMidiOutEpoch.store(epoch);
+      mMidiOutOpen = false;
+    }
+    catch (RtMidiError&)
+    {
+    }
+  }
+  if (!mMidiIn && mMidiInApi == RtMidi::UNIX_JACK)
+  {
+    MidiInRoute* route = nullptr;
+    unsigned epoch = kNoJackEpoch;
+    try
+    {
+      RtMidiIn* in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route, &epoch);
+      std::lock_guard<std::mutex> lock(mMidiInLock);
+      mMidiIn = in;
+      mMidiInRoute = route;
+      mMidiInEpoch.store(epoch);
+    }
+    catch (RtMidiError&)
+    {
+    }
+  }
 }
 
 void IPlugBase::StopMidiInput()
@@ -878,7 +974,10 @@ void IPlugBase::StopMidiInput()
   // Nothing opens a port again behind the teardown's back.
   StopMidiPortWatch();
   mMidiInStopped.store(true);
-  CloseMidiIn(false);
+  {
+    std::lock_guard<std::mutex> change(mMidiPortChange);
+    CloseMidiIn(false);
+  }
   std::thread input;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
@@ -905,7 +1004,7 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   // logged then, or when another port is chosen. A server that has gone is seen
   // at once, before the watch's next look: RtMidi's JACK output would wait for
   // ever for room in a ring its dead server no longer empties.
-  if (mMidiOutWatch.missing.load() || Gone(mMidiServerGoneFlag))
+  if (mMidiOutWatch.missing.load() || !JackServerEpochLives(mMidiOutEpoch.load()))
   {
     mMidiOutWatch.dropped.fetch_add(1);
     return false;
@@ -969,40 +1068,35 @@ void IPlugBase::CloseMidiPorts()
     // A log sent in from a session that ended with the port gone still says what
     // was not sent.
     WDL_MutexLock lock(&mMutex);
+    std::lock_guard<std::mutex> change(mMidiPortChange);
     MidiOutSide side(this);
     WatchChosenMidiPort(side, mMidiOutWatch, std::string());
   }
   RtMidiOut* out = nullptr;
-  bool gone = false;
+  unsigned epoch = kNoJackEpoch;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
-    gone = Gone(mMidiServerGoneFlag);
+    epoch = mMidiOutEpoch.load();
     out = mMidiOut;
     mMidiOut = nullptr;
     mMidiOutOpen = false;
   }
-  if (out && gone)
-    KeepJackClientOfGoneServer(out);
-  else if (out)
   {
-    out->closePort();
-    DeletePortObject(out);
+    JackClientCall call;
+    if (out && JackServerEpochLives(epoch)) out->closePort();
   }
+  RetirePortObject(out, epoch);
   StopMidiInput();
   RtMidiIn* in = nullptr;
   MidiInRoute* route = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    gone = Gone(mMidiServerGoneFlag);
+    epoch = mMidiInEpoch.load();
     std::swap(in, mMidiIn);
     std::swap(route, mMidiInRoute);
   }
-  RetireMidiIn(in, route, gone);
-  // The look last: nothing reads its flag any more.
-  mMidiServerGoneFlag.store(nullptr);
-  if (mMidiLook && mMidiLook->ServerGone())
-    KeepJackClientOfGoneServer(mMidiLook);
-  else
-    delete mMidiLook;
+  RetireMidiIn(in, route, epoch);
+  std::lock_guard<std::mutex> change(mMidiPortChange);
+  delete mMidiLook;
   mMidiLook = nullptr;
 }

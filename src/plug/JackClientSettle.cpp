@@ -1,6 +1,7 @@
 #include "plug/JackClientSettle.h"
 
 #include "base/log.h"
+#include "plug/JackServerEpoch.h"
 
 #include <algorithm>
 #include <atomic>
@@ -26,24 +27,6 @@ const std::chrono::milliseconds kPutOff(250);
 // answers): no one waits for it any longer.
 const std::chrono::milliseconds kStuck(1500);
 
-// The server's state as our clients last heard it, and how many times it went.
-std::atomic<bool> gServerGone{false};
-std::atomic<unsigned> gServerGoneCount{0};
-
-// A closing as handed over: what it closes, what keeps it instead, and how many
-// times the server had gone by then.
-struct Closing
-{
-  std::function<void()> close, keep;
-  unsigned goneBefore;
-  void operator()() const
-  {
-    // A server gone now, or gone and back since the hand-over: the client is one of
-    // a dead server, whose closing crashes in JACK's library.
-    if (keep && (gServerGone.load() || gServerGoneCount.load() != goneBefore)) keep();
-    else close();
-  }
-};
 
 // Who opens or closes a JACK client of this process when. Openings and closings
 // take turns through this state; its lock is never held across a call into JACK.
@@ -290,32 +273,24 @@ private:
 
 void NoteJackClientChange() { Turns::Get().NoteChange(); }
 
-JackClientOpening::JackClientOpening() { Turns::Get().BeginOpening(); }
+JackClientOpening::JackClientOpening()
+{
+  // No call into an open client runs while the library may free it (JackServerEpoch.h).
+  BeginJackClientOpening();
+  Turns::Get().BeginOpening();
+}
 
-JackClientOpening::~JackClientOpening() { Turns::Get().EndOpening(); }
+JackClientOpening::~JackClientOpening()
+{
+  Turns::Get().EndOpening();
+  EndJackClientOpening();
+}
 
-void CloseJackClientApart(std::function<void()> close, std::function<void()> keep)
+void CloseJackClientApart(std::function<void()> close)
 {
   if (!close) return;
-  Closing closing{std::move(close), std::move(keep), gServerGoneCount.load()};
-  Turns::Get().Hand(std::move(closing));
+  Turns::Get().Hand(std::move(close));
 }
-
-void NoteJackServerGone()
-{
-  gServerGone.store(true);
-  gServerGoneCount.fetch_add(1);
-}
-
-void NoteJackServerUp() { gServerGone.store(false); }
 
 bool WaitForJackClientClosings() { return Turns::Get().WaitForAll(); }
-
-void KeepJackClientOfGoneServer(const void* holder)
-{
-  // Never destroyed: a static's destructor would free nothing anyway.
-  static std::mutex* lock = new std::mutex;
-  static std::vector<const void*>* kept = new std::vector<const void*>;
-  std::lock_guard<std::mutex> l(*lock);
-  kept->push_back(holder);
 }

@@ -44,25 +44,12 @@ public:
 // at once; it runs once the last opening or closing in this process is far
 // enough past, at its turn at the latest, one closing at a time, in the order
 // handed over. close must not touch anything its caller may free afterwards. Any
-// thread.
-// keep, when given, runs in its place if the server has gone by the time the
-// closing comes (gone when it was handed over, or gone since): a client of a gone
-// server must be kept, never closed (below).
-void CloseJackClientApart(std::function<void()> close, std::function<void()> keep = nullptr);
-
-// The JACK server went away (a client's shutdown callback), or a client of ours was
-// opened on a server that is up. Any thread, JACK's own included.
-void NoteJackServerGone();
-void NoteJackServerUp();
+// thread. Whether a client is closed at all is RetireJackClient's to say
+// (JackServerEpoch.h).
+void CloseJackClientApart(std::function<void()> close);
 
 // Waits until every closing handed over before the call has run (a test server
 // stopped only once its clients are gone; a closing whose caller needs it done),
 // or until the closing under way is stuck: false then. Any thread but the
 // closings' own.
 bool WaitForJackClientClosings();
-
-// Keeps what holds a JACK client whose server has gone (a port object, a look):
-// JACK's library crashes when such a client is closed, so it is never closed nor
-// freed, only kept where a leak checker sees it held. A server restarted under a
-// running program costs a few hundred bytes each time. Any thread.
-void KeepJackClientOfGoneServer(const void* holder);

@@ -1,11 +1,12 @@
 #include "plug/MidiPortLook.h"
 
 #include "plug/JackClientSettle.h"
+#include "plug/JackServerEpoch.h"
 
 #include <RtMidi.h>
 #include <jack/jack.h>
 
-#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -17,29 +18,19 @@ namespace {
 class JackLook : public MidiPortLook
 {
 public:
-  JackLook(jack_client_t* client, const std::string& outPort, const std::string& inPort)
-    : mClient(client), mGone(new std::atomic<bool>(false)), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
+  JackLook(jack_client_t* client, unsigned epoch, const std::string& outPort, const std::string& inPort)
+    : mClient(client), mEpoch(epoch), mOutSuffix(":" + outPort), mInSuffix(":" + inPort)
   {
-    jack_on_info_shutdown(mClient, &JackLook::Shutdown, mGone);
-    NoteJackServerUp();
+    // The epoch rides in the callback's argument: nothing to outlive the look.
+    jack_on_info_shutdown(mClient, &JackLook::Shutdown, (void*)(uintptr_t)mEpoch);
   }
   ~JackLook() override
   {
-    // The flag outlives the look: JACK may still call Shutdown until the client is closed.
     jack_client_t* client = mClient;
-    std::atomic<bool>* gone = mGone;
-    CloseJackClientApart(
-        [client, gone] {
-          jack_client_close(client);
-          delete gone;
-        },
-        [client, gone] {
-          KeepJackClientOfGoneServer(client);
-          KeepJackClientOfGoneServer(gone);
-        });
+    RetireJackClient(mEpoch, [client] { jack_client_close(client); }, [client] { KeepJackClientOfGoneServer(client); });
   }
 
-  const std::atomic<bool>* ServerGoneFlag() const override { return mGone; }
+  unsigned Epoch() const override { return mEpoch; }
 
   std::vector<std::string> Names(bool input) override
   {
@@ -53,7 +44,8 @@ public:
 
   int Connected(const std::string& ours, const std::string& name) override
   {
-    if (ServerGone()) return -1;
+    JackClientCall call;
+    if (!JackServerEpochLives(mEpoch)) return -1;
     jack_port_t* port = jack_port_by_name(mClient, ours.c_str());
     if (!port) return 0;
     // Read from the graph the server publishes, as the listing is; a port of
@@ -70,7 +62,8 @@ private:
   std::vector<std::string> Ports(unsigned long flags, const std::string* suffix)
   {
     std::vector<std::string> names;
-    if (ServerGone()) return names;
+    JackClientCall call;
+    if (!JackServerEpochLives(mEpoch)) return names;
     const char** ports = jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     for (int i = 0; ports && ports[i]; ++i)
     {
@@ -83,16 +76,11 @@ private:
     return names;
   }
 
-  // JACK's own thread, when the server stops or drops the client: the client is
-  // of no use any more, and is only closed.
-  static void Shutdown(jack_status_t, const char*, void* gone)
-  {
-    static_cast<std::atomic<bool>*>(gone)->store(true);
-    NoteJackServerGone();
-  }
+  // JACK's own thread, when the server stops or drops the client.
+  static void Shutdown(jack_status_t, const char*, void* epoch) { NoteJackServerGone((unsigned)(uintptr_t)epoch); }
 
   jack_client_t* mClient;
-  std::atomic<bool>* mGone;
+  const unsigned mEpoch;
   const std::string mOutSuffix, mInSuffix;
 };
 
@@ -116,7 +104,6 @@ template <class T> std::vector<std::string> ListedBy(T* object)
 
 template <class T> T* MadeOrNull(int api, const std::string& client)
 {
-  JackClientOpening opening;
   try
   {
     return new T((RtMidi::Api)api, client);
@@ -127,23 +114,11 @@ template <class T> T* MadeOrNull(int api, const std::string& client)
   }
 }
 
-// A port object that is a JACK client closes apart from the others.
-template <class T> void CloseApart(std::unique_ptr<T>& object)
-{
-  if (!object || object->getCurrentApi() != RtMidi::UNIX_JACK) return;
-  T* o = object.release();
-  CloseJackClientApart([o] { delete o; }, [o] { KeepJackClientOfGoneServer(o); });
-}
-
 class LibraryLook : public MidiPortLook
 {
 public:
   LibraryLook(RtMidiOut* out, RtMidiIn* in) : mOut(out), mIn(in) {}
-  ~LibraryLook() override
-  {
-    CloseApart(mIn);
-    CloseApart(mOut);
-  }
+  // Never made over JACK (a JackLook is): no client to close apart.
   std::vector<std::string> Names(bool input) override
   {
     // The watch and a selection may ask at once; a port object is not to be used
@@ -164,12 +139,14 @@ MidiPortLook* NewJackMidiPortLook(const std::string& client, const std::string& 
 {
   jack_status_t status;
   jack_client_t* c = nullptr;
+  unsigned epoch = kNoJackEpoch;
   {
     JackClientOpening opening;
     c = jack_client_open(client.c_str(), JackNoStartServer, &status);
+    if (c) epoch = JackClientOpened();
   }
   if (!c) return nullptr;
-  return new JackLook(c, outPort, inPort);
+  return new JackLook(c, epoch, outPort, inPort);
 }
 
 MidiPortLook* NewLibraryMidiPortLook(int api, const std::string& outClient, const std::string& inClient)

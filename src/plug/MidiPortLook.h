@@ -5,7 +5,8 @@
 // audio callback and the controls waited behind it. One look serves both
 // directions (input: the ports a port object for input would list).
 
-#include <atomic>
+#include "plug/JackServerEpoch.h"
+
 #include <string>
 #include <vector>
 
@@ -21,13 +22,10 @@ public:
   // 1 when port ours is connected to the port named, 0 when not, -1 where the
   // interface cannot tell.
   virtual int Connected(const std::string&, const std::string&) { return -1; }
-  // True once the sound server this look (and every port object of the process
-  // over it) talked to has gone: nothing of it may be called any more but its
-  // closing. Any thread.
-  bool ServerGone() const { return ServerGoneFlag() && ServerGoneFlag()->load(); }
-  // The flag behind ServerGone, null where the interface cannot tell. It lives until
-  // the look's client is closed, after the look is deleted.
-  virtual const std::atomic<bool>* ServerGoneFlag() const { return nullptr; }
+  // The epoch of the JACK server this look talks to (JackServerEpoch.h): once it
+  // has ended, nothing of the look may be called but its deletion.
+  // kNoJackEpoch where the interface has no server that can go.
+  virtual unsigned Epoch() const { return kNoJackEpoch; }
 };
 
 // Over JACK: a client of its own that is never activated, so it takes no part in

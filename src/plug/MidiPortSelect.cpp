@@ -274,12 +274,6 @@ void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch)
   LogSendsNotTaken(port, watch);
 }
 
-bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, const std::string& ours, bool missing)
-{
-  if (name.empty()) return false;
-  return missing ? CurrentPortNumber(port, name) >= 0 : !ChosenPortThere(port, name, ours);
-}
-
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name)
 {
   if (!port.Exists()) return -1;

@@ -89,9 +89,6 @@ void WatchChosenMidiPort(MidiPortAccess& port, MidiPortWatch& watch, const std::
 // replaced by one of the same name), and opened again once one is back. Each
 // change is logged once.
 void WatchMidiPort(MidiPortAccess& port, MidiPortWatch& watch);
-// Whether WatchMidiPort would act now on a watch of name (empty: none), ours and
-// missing: the look alone, which needs none of the locks a selection holds.
-bool MidiPortWatchWouldChange(MidiPortAccess& port, const std::string& name, const std::string& ours, bool missing);
 
 // List index of name, or -1, for getExternalMIDIOutDevice and getExternalMIDIInDevice.
 int FindMidiDevice(MidiPortAccess& port, const std::vector<std::string>& names, const char* name);

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <fstream>
 #include <memory>
+#include <signal.h>
 #include <thread>
 #include <unistd.h>
 
@@ -268,17 +269,34 @@ TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
 }
 
 // The synthesizer's program ends and starts again, or the JACK server does under
-// the editor (its clients die with it): meanwhile both port menus show their port
-// missing and nothing is logged as sent; then the ports are opened again without a
-// new choice, and a Request gets the program.
+// the editor (its clients die with it), once 9 KB into a 37 KB dump: meanwhile
+// both port menus show their port missing and nothing is logged as sent; then
+// the ports are opened again without a new choice, and a Request gets the
+// program. Once the editor closes, its look at the ports leaves the server. A
+// burst of sends from an editor closed right after the server stops returns, and
+// the next editor works.
 TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
 {
   mResponder.reset(new SimResponder(mSim, mModel));
   // With the log on, the port lines reach the file too: a log a user sends in shows the lost port.
   const std::string logPath = mData.file("Davrel Editor LOG.txt");
-  for (bool server : {false, true})
+  const std::string look = JackClientName("Davrel Port Watch");
+  struct Restart
   {
-    SCOPED_TRACE(server ? "the JACK server restarted" : "the synthesizer restarted");
+    const char* what;
+    bool server, duringDump, burstAndClose;
+  };
+  const Restart restarts[] = {
+      {"the synthesizer restarted", false, false, false},
+      {"the JACK server restarted", true, false, false},
+      {"the JACK server restarted during a dump", true, true, false},
+      {"the JACK server stopped under a burst of sends and a closing", true, false, true},
+      {"the JACK server restarted once more", true, false, false},
+  };
+  int program = 40;
+  for (const Restart& r : restarts)
+  {
+    SCOPED_TRACE(r.what);
     mEditors.clear();
     { std::ofstream(logPath.c_str()); }
     Davrel* e = OpenEditor();
@@ -291,29 +309,63 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
              e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
     };
     testing::internal::CaptureStdout();
+    if (r.duringDump)
+    {
+      ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
+      ASSERT_TRUE(pollUntil([&] { return mSim.BytesSent() >= 9 * 1024; }, kWaitMs));
+    }
     mSim.Close();
-    if (server) mServer.Stop();
-    ASSERT_TRUE(pollUntil([&] { return menusRead(" (missing)"); }, kWaitMs));
-    IMidiMsg cutoff(0, 0xB0, 74, 10);
-    e->sendMidiMsgAndLog(&cutoff);
-    e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+    // Killed, not stopped: the sends and the closing below come before the watch's next look.
+    if (r.burstAndClose) kill(mServer.Pid(), SIGKILL);
+    if (r.server) mServer.Stop();
+    if (r.burstAndClose)
+    {
+      // Before the watch's next look: the sends and the closing must find out by themselves.
+      // More than RtMidi's JACK output holds (16 KB), which a dead server never empties.
+      const Bytes dump = MakeSimDump(4000, 7);
+      for (int i = 0; i < 20; ++i)
+      {
+        IMidiMsg cc(0, 0xB0, 74, i & 0x7F);
+        e->sendMidiMsgAndLog(&cc);
+        e->checksumCheckAndSend(dump.data(), (int)dump.size());
+      }
+      mEditors.clear();
+    }
+    else
+    {
+      ASSERT_TRUE(pollUntil([&] { return menusRead(" (missing)"); }, kWaitMs));
+      IMidiMsg cutoff(0, 0xB0, 74, 10);
+      e->sendMidiMsgAndLog(&cutoff);
+      e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+    }
     std::string error;
-    if (server)
+    if (r.server)
     {
       ASSERT_TRUE(mServer.Start(&error)) << error;
     }
     ASSERT_TRUE(mSim.Open(&error)) << error;
+    if (r.burstAndClose)
+    {
+      e = OpenEditor();
+      Settle(e);
+    }
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
     EXPECT_TRUE(pollUntil([&] { return menusRead(""); }, kWaitMs));
+    ++program;
     {
       std::lock_guard<std::mutex> l(mModel.lock);
-      mModel.editBuffer = SynthModel::MakeProgram(server ? 48 : 47);
+      mModel.editBuffer = SynthModel::MakeProgram(program);
     }
     e->GetParam(kRequestTempData)->Set(1);
     e->OnParamChange(kRequestTempData);
     Settle(e);
     const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(e->knownProgramName, server ? "Prog 048    " : "Prog 047    ") << e->nameLine();
+    char name[16];
+    snprintf(name, sizeof name, "Prog %03d    ", program);
+    EXPECT_EQ(e->knownProgramName, name) << e->nameLine();
+    mEditors.clear();
+    EXPECT_TRUE(pollUntil([&] { return !mSim.HasClient(look); }, kWaitMs));
+    if (r.burstAndClose) continue;
     // Each said once, and nothing said to have gone out while the ports were gone.
     for (const std::string& line : {"MIDI OUT Port: " + out + " is gone!\n", "MIDI IN Port: " + in + " is gone!\n",
                                     "MIDI OUT Port: " + out + " is back and opened again\n",

@@ -75,6 +75,8 @@ public:
   // Whether the input thread held the plug-in's mutex when it handed a message on.
   bool AllUnderMutex() const { return mAllUnderMutex; }
 
+  // Whether a port object of either direction is kept.
+  bool HasPortObjects() const { return mMidiOut || mMidiIn; }
   int OutIndex() const { return mMidiOutIndex; }
   int InIndex() const { return mMidiInIndex; }
 

@@ -1,5 +1,5 @@
 // With neither a JACK server nor an ALSA sequencer the lists hold "OFF" alone,
-// the reason is logged, and nothing crashes.
+// no port object is kept, the reason is logged, and nothing crashes.
 #include "TestPlug.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@ TEST(MidiWithoutServer, ListsHoldOffAloneAndNothingCrashes)
   {
     EXPECT_EQ(plug.getExternalMIDIOutNames(), std::vector<std::string>{"OFF"});
     EXPECT_EQ(plug.getExternalMIDIInNames(), std::vector<std::string>{"OFF"});
+    // RtMidi's JACK objects outlive a client that could not be opened; none is kept.
+    EXPECT_FALSE(plug.HasPortObjects());
     int index = 1;
     EXPECT_EQ(plug.setExternalMIDIOut(index, "Rudu:MIDI In"), 0);
     EXPECT_EQ(index, 0);

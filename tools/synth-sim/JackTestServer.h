@@ -28,6 +28,8 @@ public:
   void Stop();
 
   bool Running() const { return mPid > 0; }
+  // The server's process id (-1 when none runs): a benchmark stops and continues it.
+  pid_t Pid() const { return mPid; }
   const std::string& Name() const { return mName; }
 
   // The test bed's server name: DAVREL_JACK_SERVER, else davrel-test-0.

@@ -1,6 +1,7 @@
 #include "SynthSim.h"
 
 #include "plug/JackClientSettle.h"
+#include "plug/JackServerEpoch.h"
 #include "plug/MidiPortSelect.h"
 
 #include <jack/midiport.h>
@@ -39,6 +40,7 @@ bool SynthSim::Open(std::string* error)
   {
     JackClientOpening opening;
     mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
+    if (mClient) mEpoch = JackClientOpened();
   }
   if (!mClient)
   {
@@ -79,12 +81,16 @@ void SynthSim::Close()
   mOpen.store(false);
   if (mClient)
   {
-    // Apart from the plug-in's clients in this process (JackClientSettle.h).
+    // Apart from the plug-in's clients in this process (JackClientSettle.h), and
+    // kept once its server went: JACK's library may have freed it (JackServerEpoch.h).
     jack_client_t* c = mClient;
-    CloseJackClientApart([c] {
-      jack_deactivate(c);
-      jack_client_close(c);
-    });
+    RetireJackClient(
+        mEpoch,
+        [c] {
+          jack_deactivate(c);
+          jack_client_close(c);
+        },
+        [c] { KeepJackClientOfGoneServer(c); });
     // The recorder below needs the process thread stopped.
     WaitForJackClientClosings();
     mClient = nullptr;

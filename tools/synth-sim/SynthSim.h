@@ -114,6 +114,7 @@ private:
   mutable std::recursive_mutex mClientLock;
   std::string mClientName;
   jack_client_t* mClient = nullptr;
+  unsigned mEpoch = 0;  // of the JACK server mClient was opened on (JackServerEpoch.h)
   std::atomic<bool> mOpen{false};
   jack_port_t* mOut = nullptr;
   jack_port_t* mIn = nullptr;
