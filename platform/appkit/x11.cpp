@@ -39,6 +39,18 @@
 
 namespace {
 
+// A window's places asked and not yet answered (x, y, width, height, oldest first),
+// whether any moved or resized it, the places it had before them, and when the last
+// went out. Outside the window's data: a class nested in the one that holds it in an
+// optional is not yet default-constructible there for every compiler.
+struct XPlacing
+{
+  std::deque<std::array<int, 4>> asked;
+  bool moved = false, sized = false;
+  std::vector<std::array<int, 4>> before;
+  std::chrono::steady_clock::time_point at;
+};
+
 struct XWindowData
 {
   Window xid = 0;
@@ -64,17 +76,9 @@ struct XWindowData
   bool focusWanted = false;  // given the keyboard once it is viewable
   int wmState = -1;          // its WM_STATE as last told (-1: none)
   std::chrono::steady_clock::time_point mapAskedAt;
-  // Places asked and not yet answered (x, y, width, height, oldest first), whether any
-  // moved or resized the window, the places it had before them, and when the last went
-  // out. A report of a place it had before them is out of date meanwhile.
-  struct Placing
-  {
-    std::deque<std::array<int, 4>> asked;
-    bool moved = false, sized = false;
-    std::vector<std::array<int, 4>> before;
-    std::chrono::steady_clock::time_point at;
-  };
-  std::optional<Placing> placing;
+  // Places asked and not yet answered; a report of a place it had before them is out
+  // of date meanwhile.
+  std::optional<XPlacing> placing;
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
 };
 
@@ -509,7 +513,7 @@ public:
       data->placing.emplace();
       data->placing->before.push_back({data->x, data->y, data->width, data->height});
     }
-    XWindowData::Placing& p = *data->placing;
+    XPlacing& p = *data->placing;
     p.asked.push_back({x, y, width, height});
     if (p.asked.size() > 256) p.asked.pop_front();  // a manager stopped while the kit goes on
     p.moved |= moved;
@@ -1474,7 +1478,7 @@ private:
   // after the event. A request the manager dropped without a word ends after a while.
   static bool news(XWindowData* data, const std::array<int, 4>& told, bool sizeOnly)
   {
-    std::optional<XWindowData::Placing>& p = data->placing;
+    std::optional<XPlacing>& p = data->placing;
     if (p && !data->placeHeld && std::chrono::steady_clock::now() - p->at >= kUnanswered) p.reset();
     if (!p) return true;
     const auto same = [&](const std::array<int, 4>& a) {
