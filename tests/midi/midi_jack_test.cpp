@@ -518,6 +518,7 @@ TEST_F(MidiOverJack, ReselectingTheInputDuringAFloodDeliversOnlyWholeMessages)
     mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
     int last = 0;
     mPlug->setExternalMIDIIn(last, "OFF");
+    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
     log = testing::internal::GetCapturedStdout();
   }
   ASSERT_TRUE(finished) << "reselection deadlocked";
