@@ -297,6 +297,14 @@ public:
   // port and lets no message reach the plug-in afterwards. The editor calls it
   // before its own objects go; any thread.
   void StopMidiInput();
+  // Ends the port layer's own threads (the port lists read ahead, the watch over
+  // the chosen ports), waiting two seconds at most for each: false when one is
+  // still inside a call into a server that does not answer. It is then left to
+  // end by itself, the log says so once, and what it uses is kept: the port
+  // objects, and the plug-in itself, which its owner must then not free (a later
+  // call waits for that end again, as long). Any thread.
+  bool StopMidiPortThreads();
+  bool PortThreadsKept() const { return mPortThreadsKept.load(); }
   // Whether the output (input) port chosen last went away and has not come back;
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
@@ -439,8 +447,12 @@ protected:
   size_t mMidiOutHeldBytes = 0;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
-  std::mutex mPortListsAheadLock;  // around the joining of the thread below
+  std::mutex mPortListsAheadLock;  // around the joining of the thread below, and its end
   std::thread mPortListsAhead;
+  bool mPortListsAheadStarted = false, mPortListsAheadDone = false;
+  std::condition_variable mPortListsAheadEnded;
+  bool mMidiWatchStarted = false, mMidiWatchEnded = false;  // under mMidiWatchLock, told by mMidiWatchWake
+  std::atomic<bool> mPortThreadsKept{false};
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -467,7 +479,7 @@ private:
   struct MidiSideLook;
   struct MidiOutSide;
   struct MidiInSide;
-  void WaitForPortListsAhead();
+  bool WaitForPortListsAhead();
   std::vector<std::string> ReadMidiOutNames();
   std::vector<std::string> ReadMidiInNames();
   void BeginMidiInClose();
@@ -480,7 +492,7 @@ private:
   void FindMidiServerAgain();
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
-  void StopMidiPortWatch();
+  bool StopMidiPortWatch();
   MidiPortLook* MidiLook();
   int ChooseMidiPort(bool input, int& index, const char* name);
   void RecordMidiPortChoice(bool input, int k, const std::string& name);

@@ -294,7 +294,8 @@ struct IPlugBase::MidiInSide : MidiSideLook
 void IPlugBase::ReadMidiPortListsAhead()
 {
   std::lock_guard<std::mutex> lock(mPortListsAheadLock);
-  if (mPortListsAhead.joinable()) return;
+  if (mPortListsAheadStarted) return;
+  mPortListsAheadStarted = true;
   mPortListsAhead = std::thread([this] {
     try
     {
@@ -306,24 +307,56 @@ void IPlugBase::ReadMidiPortListsAhead()
       // The list not read is read again when it is first asked for.
       ConsoleLog("MIDI: the port lists could not be read ahead: %s\n", e.what());
     }
+    std::lock_guard<std::mutex> done(mPortListsAheadLock);
+    mPortListsAheadDone = true;
+    mPortListsAheadEnded.notify_all();
   });
 }
 
-void IPlugBase::WaitForPortListsAhead()
+namespace {
+
+// How long the teardown and the port layer's entries wait for a thread of the port
+// layer that is inside a call into a server that does not answer.
+const std::chrono::milliseconds kPortThreadBound(2000);
+
+// Said once in the process, whichever thread it is.
+void SayPortThreadKept(const char* what)
 {
-  std::lock_guard<std::mutex> lock(mPortListsAheadLock);
+  static std::atomic<bool> said{false};
+  if (said.exchange(true)) return;
+  ConsoleLog("MIDI: %s has not ended within %d ms (the JACK server does not answer): no one waits for it, "
+             "and the plug-in's port layer is kept for it\n",
+             what, (int)kPortThreadBound.count());
+}
+
+} // namespace
+
+// Bounded: false while the thread is still inside the port library after the
+// bound; the lists are then not read yet, and the thread is left to end by itself.
+bool IPlugBase::WaitForPortListsAhead()
+{
+  std::unique_lock<std::mutex> lock(mPortListsAheadLock);
+  if (!mPortListsAheadStarted) return true;
+  if (!mPortListsAheadEnded.wait_for(lock, kPortThreadBound, [this] { return mPortListsAheadDone; }))
+  {
+    if (mPortListsAhead.joinable()) mPortListsAhead.detach();
+    lock.unlock();
+    SayPortThreadKept("the reading of the port lists");
+    return false;
+  }
   if (mPortListsAhead.joinable()) mPortListsAhead.join();
+  return true;
 }
 
 std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return {"OFF"};
   return ReadMidiOutNames();
 }
 
 std::vector<std::string> IPlugBase::getExternalMIDIInNames()
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return {"OFF"};
   return ReadMidiInNames();
 }
 
@@ -394,14 +427,22 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
 
 int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead())
+  {
+    index = 0;
+    return 0;
+  }
   WDL_MutexLock lock(&mMutex);
   return ChooseMidiPort(false, index, name);
 }
 
 int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead())
+  {
+    index = 0;
+    return 0;
+  }
   WDL_MutexLock lock(&mMutex);
   return ChooseMidiPort(true, index, name);
 }
@@ -645,7 +686,7 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
 
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return FindMidiDevice(side, mMidiOutNames, name);
@@ -653,7 +694,7 @@ int IPlugBase::getExternalMIDIOutDevice(const char* name)
 
 int IPlugBase::getExternalMIDIInDevice(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return FindMidiDevice(side, mMidiInNames, name);
@@ -661,7 +702,7 @@ int IPlugBase::getExternalMIDIInDevice(const char* name)
 
 int IPlugBase::GetMIDIOutPortNumber(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return MidiPortNumber(side, name);
@@ -669,7 +710,7 @@ int IPlugBase::GetMIDIOutPortNumber(const char* name)
 
 int IPlugBase::GetMIDIInPortNumber(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return MidiPortNumber(side, name);
@@ -677,7 +718,7 @@ int IPlugBase::GetMIDIInPortNumber(const char* name)
 
 bool IPlugBase::initializeVirtualOutput(std::string name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return false;
   RtMidiOut* out = nullptr;
   unsigned epoch = kNoJackEpoch;
   bool ok = true;
@@ -962,24 +1003,45 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
 void IPlugBase::StartMidiPortWatch()
 {
   std::lock_guard<std::mutex> lock(mMidiWatchLock);
-  if (mMidiWatchThread.joinable() || mMidiWatchQuit.load()) return;
+  if (mMidiWatchStarted || mMidiWatchQuit.load()) return;
+  mMidiWatchStarted = true;
   mMidiWatchThread = std::thread([this] { RunMidiPortWatch(); });
 }
 
-void IPlugBase::StopMidiPortWatch()
+// Bounded: a watch still inside the port library after the bound is left to end
+// by itself; asked again, this waits for that end (within the bound again).
+bool IPlugBase::StopMidiPortWatch()
 {
-  std::thread watch;
-  {
-    std::lock_guard<std::mutex> lock(mMidiWatchLock);
-    mMidiWatchQuit.store(true);
-    std::swap(watch, mMidiWatchThread);
-  }
+  std::unique_lock<std::mutex> lock(mMidiWatchLock);
+  mMidiWatchQuit.store(true);
   mMidiWatchWake.notify_all();
+  if (!mMidiWatchStarted) return true;
+  if (!mMidiWatchWake.wait_for(lock, kPortThreadBound, [this] { return mMidiWatchEnded; }))
+  {
+    if (mMidiWatchThread.joinable()) mMidiWatchThread.detach();
+    lock.unlock();
+    SayPortThreadKept("the port watch");
+    return false;
+  }
+  std::thread watch;
+  std::swap(watch, mMidiWatchThread);
+  lock.unlock();
   if (watch.joinable()) watch.join();
+  return true;
 }
 
 void IPlugBase::RunMidiPortWatch()
 {
+  struct Ended
+  {
+    IPlugBase* p;
+    ~Ended()
+    {
+      std::lock_guard<std::mutex> lock(p->mMidiWatchLock);
+      p->mMidiWatchEnded = true;
+      p->mMidiWatchWake.notify_all();
+    }
+  } ended{this};
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   for (;;)
   {
@@ -1135,12 +1197,22 @@ void IPlugBase::MakeMissingMidiObjects()
   }
 }
 
+bool IPlugBase::StopMidiPortThreads()
+{
+  // Both waited for, each within its bound.
+  const bool lists = WaitForPortListsAhead();
+  const bool watch = StopMidiPortWatch();
+  mPortThreadsKept.store(!lists || !watch);
+  return lists && watch;
+}
+
 void IPlugBase::StopMidiInput()
 {
-  WaitForPortListsAhead();
-  // Nothing opens a port again behind the teardown's back.
-  StopMidiPortWatch();
+  // Nothing opens a port again behind the teardown's back. A thread kept inside
+  // the port library holds the objects and the change lock: all is left to it.
+  const bool stopped = StopMidiPortThreads();
   mMidiInStopped.store(true);
+  if (!stopped) return;
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     CloseMidiIn(false);
@@ -1241,8 +1313,7 @@ bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
 
 void IPlugBase::CloseMidiPorts()
 {
-  WaitForPortListsAhead();
-  StopMidiPortWatch();
+  if (!StopMidiPortThreads()) return;
   {
     // A log sent in from a session that ended with the port gone still says what
     // was not sent.
