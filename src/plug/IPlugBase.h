@@ -434,6 +434,7 @@ protected:
   {
     int k = 0;
     std::string name;
+    unsigned serial = 0;  // output: which choice, counted under mMidiOutLock
   };
   std::mutex mMidiChoiceLock;
   std::deque<MidiPortChoice> mMidiOutChoices, mMidiInChoices;
@@ -443,6 +444,7 @@ protected:
   // Under mMidiOutLock: an output port chosen and not open yet holds what is sent
   // meanwhile (up to kMidiOutHeldMax bytes), in order, for the opening to send.
   bool mMidiOutOpening = false;
+  unsigned mMidiOutChoiceSerial = 0;
   std::vector<std::vector<unsigned char>> mMidiOutHeld;
   size_t mMidiOutHeldBytes = 0;
   std::mutex mMidiPortLogLock;  // around the sink below

@@ -512,12 +512,13 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
 {
   {
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    (input ? mMidiInChoices : mMidiOutChoices).push_back({k, name});
+    std::unique_lock<std::mutex> o(mMidiOutLock, std::defer_lock);
+    if (!input) o.lock();
+    (input ? mMidiInChoices : mMidiOutChoices).push_back({k, name, input ? 0u : ++mMidiOutChoiceSerial});
     mMidiChoicesUnderWay.fetch_add(1);
     mMidiChoicePending.store(true);
     if (!input)
     {
-      std::lock_guard<std::mutex> o(mMidiOutLock);
       // Nothing goes to the port that was open from here on.
       mMidiOutOpening = k > 0;
       mMidiOutOpen = false;
@@ -581,10 +582,10 @@ void IPlugBase::ApplyMidiPortChoices()
       }
       if (input) continue;
       // What was sent while the port opened goes now, before anything sent after;
-      // unless another choice came meanwhile, which keeps it for its own port.
-      std::lock_guard<std::mutex> l(mMidiChoiceLock);
-      if (!mMidiOutChoices.empty()) continue;
+      // unless another choice came meanwhile, which keeps it for its own port. The
+      // choices' lock is not held here: a send may wait for room on the server.
       std::lock_guard<std::mutex> o(mMidiOutLock);
+      if (mMidiOutChoiceSerial != c.serial) continue;
       const bool open = mMidiOutOpen && JackServerEpochLives(mMidiOutEpoch.load());
       for (const std::vector<unsigned char>& m : mMidiOutHeld)
       {
