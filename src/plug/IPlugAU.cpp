@@ -218,6 +218,9 @@ ComponentResult IPlugAU::IPlugAUEntry(ComponentParameters* params, void* pPlug)
   if (params->what == kComponentCloseSelect)
   {
     _this->ClearConnections();
+    // A port thread still inside a JACK server that does not answer uses the
+    // instance: it is kept (the port layer's log says so), not freed under it.
+    if (!_this->StopMidiPortThreads()) return noErr;
     delete _this;
     return noErr;
   }

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -296,10 +297,22 @@ public:
   // port and lets no message reach the plug-in afterwards. The editor calls it
   // before its own objects go; any thread.
   void StopMidiInput();
+  // Ends the port layer's own threads (the port lists read ahead, the watch over
+  // the chosen ports), waiting two seconds at most for each: false when one is
+  // still inside a call into a server that does not answer. It is then left to
+  // end by itself, the log says so once, and what it uses is kept: the port
+  // objects, and the plug-in itself, which its owner must then not free (a later
+  // call waits for that end again, as long). Any thread.
+  bool StopMidiPortThreads();
+  bool PortThreadsKept() const { return mPortThreadsKept.load(); }
   // Whether the output (input) port chosen last went away and has not come back;
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
   bool MidiInPortMissing() const { return mMidiInWatch.missing.load(); }
+  // Whether a port chosen (or "OFF") is still being opened (closed) by the port
+  // layer's own thread: a choice answers at once, from the ports last seen, and the
+  // port follows. Any thread.
+  bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
   // Where the port layer's lines about a chosen port (gone, back, not taken its
   // place, messages not sent meanwhile) go besides the console, one line a call
   // without its line feed: the editor's log file, when it keeps one. Null: the
@@ -353,9 +366,10 @@ protected:
   std::mutex mMidiOutLock, mMidiInLock;
   bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
   // Held by whatever makes, opens, closes or replaces a port object or the look
-  // (the selections, the watch, the teardown), across those calls into the port
-  // library; never by a send. Lock order: mMutex, then this, then the port locks.
-  // The watch takes it without mMutex, so no host call waits for its JACK calls.
+  // (the watch, which also takes the choices, and the teardown), across those calls
+  // into the port library; never by a send, nor by a choice. Lock order: mMutex,
+  // then this, then the port locks. The watch takes it without mMutex, so no host
+  // call waits for its JACK calls.
   std::mutex mMidiPortChange;
   // The JACK server epoch each port object's client was opened in
   // (JackServerEpoch.h; kNoJackEpoch for another interface), set with the object
@@ -393,8 +407,8 @@ protected:
   // object let go of is closed later on the closings' thread (JackClientSettle.h),
   // so its route is cut first and no late callback reaches the plug-in.
   MidiInRoute* mMidiInRoute = nullptr;
-  // The chosen port of each direction, changed under mMidiPortChange only: by the
-  // selections, and by the watching thread, which looks at the ports there are a
+  // The chosen port of each direction, changed under mMidiPortChange only, by the
+  // watching thread: as it takes a choice, and as it looks at the ports there are a
   // few times a second from the first port opening until teardown, through a look
   // of its own (below), never the port objects a send locks. The lock guards the
   // thread object, its quit flag and its wait; the thread lets go of it for each
@@ -411,10 +425,36 @@ protected:
   // objects' listings are then used, under their locks).
   MidiPortLook* mMidiLook = nullptr;
   bool mMidiLookTried = false;
+  // A port choice (k: the list index, 0 none) as the host's call made it, under
+  // mMutex: kept here, and the port opened by the watch's thread, off mMutex. The
+  // lock is held across no call into the port library; the ports last seen (by the
+  // lists, then by the watch's look) answer the choice meanwhile.
+  // Each choice is taken in turn, as each would close the port open.
+  struct MidiPortChoice
+  {
+    int k = 0;
+    std::string name;
+    unsigned serial = 0;  // output: which choice, counted under mMidiOutLock
+  };
+  std::mutex mMidiChoiceLock;
+  std::deque<MidiPortChoice> mMidiOutChoices, mMidiInChoices;
+  std::atomic<int> mMidiChoicesUnderWay{0};
+  std::vector<std::string> mMidiOutSeen, mMidiInSeen;
+  std::atomic<bool> mMidiChoicePending{false};
+  // Under mMidiOutLock: an output port chosen and not open yet holds what is sent
+  // meanwhile (up to kMidiOutHeldMax bytes), in order, for the opening to send.
+  bool mMidiOutOpening = false;
+  unsigned mMidiOutChoiceSerial = 0;
+  std::vector<std::vector<unsigned char>> mMidiOutHeld;
+  size_t mMidiOutHeldBytes = 0;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
-  std::mutex mPortListsAheadLock;  // around the joining of the thread below
+  std::mutex mPortListsAheadLock;  // around the joining of the thread below, and its end
   std::thread mPortListsAhead;
+  bool mPortListsAheadStarted = false, mPortListsAheadDone = false;
+  std::condition_variable mPortListsAheadEnded;
+  bool mMidiWatchStarted = false, mMidiWatchEnded = false;  // under mMidiWatchLock, told by mMidiWatchWake
+  std::atomic<bool> mPortThreadsKept{false};
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -441,7 +481,7 @@ private:
   struct MidiSideLook;
   struct MidiOutSide;
   struct MidiInSide;
-  void WaitForPortListsAhead();
+  bool WaitForPortListsAhead();
   std::vector<std::string> ReadMidiOutNames();
   std::vector<std::string> ReadMidiInNames();
   void BeginMidiInClose();
@@ -454,8 +494,12 @@ private:
   void FindMidiServerAgain();
   void CountMidiInDrop(int kind, int size);
   void StartMidiPortWatch();
-  void StopMidiPortWatch();
+  bool StopMidiPortWatch();
   MidiPortLook* MidiLook();
+  int ChooseMidiPort(bool input, int& index, const char* name);
+  void RecordMidiPortChoice(bool input, int k, const std::string& name);
+  void ApplyMidiPortChoices();
+  void NoteMidiPortsSeen(bool input, const std::vector<std::string>& names);
   bool UsesJack();
   template <class T> void RetirePortObject(T* object, unsigned epoch);
   void KeepMidiPortLine(const std::string& line);

@@ -34,6 +34,10 @@ const char* const kMidiInPortName = "RtMidi Input";
 // a length in front; a longer message vanishes without a word.
 const int kJackMaxMessageSize = 16379;
 
+// What an output port chosen and still opening holds at most: a program dump and
+// the clock beside it.
+const size_t kMidiOutHeldMax = 65536;
+
 // RtMidi's JACK objects do not throw when no server takes their client: they warn,
 // leave an object without one, and try to open one again at every later call,
 // under whatever lock the caller holds then. Such an object is never kept.
@@ -158,9 +162,12 @@ RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route,
 struct IPlugBase::MidiSideLook : MidiPortAccess
 {
   MidiSideLook(IPlugBase* p, MidiPortLook* look) : mPlug(p), mLook(look) {}
+  // What a choice is answered from until the next listing.
   std::vector<std::string> CurrentPortNames() override
   {
-    return mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
+    std::vector<std::string> names = mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
+    mPlug->NoteMidiPortsSeen(IsInput(), names);
+    return names;
   }
   std::vector<std::string> OwnPorts() override
   {
@@ -287,7 +294,8 @@ struct IPlugBase::MidiInSide : MidiSideLook
 void IPlugBase::ReadMidiPortListsAhead()
 {
   std::lock_guard<std::mutex> lock(mPortListsAheadLock);
-  if (mPortListsAhead.joinable()) return;
+  if (mPortListsAheadStarted) return;
+  mPortListsAheadStarted = true;
   mPortListsAhead = std::thread([this] {
     try
     {
@@ -299,24 +307,56 @@ void IPlugBase::ReadMidiPortListsAhead()
       // The list not read is read again when it is first asked for.
       ConsoleLog("MIDI: the port lists could not be read ahead: %s\n", e.what());
     }
+    std::lock_guard<std::mutex> done(mPortListsAheadLock);
+    mPortListsAheadDone = true;
+    mPortListsAheadEnded.notify_all();
   });
 }
 
-void IPlugBase::WaitForPortListsAhead()
+namespace {
+
+// How long the teardown and the port layer's entries wait for a thread of the port
+// layer that is inside a call into a server that does not answer.
+const std::chrono::milliseconds kPortThreadBound(2000);
+
+// Said once in the process, whichever thread it is.
+void SayPortThreadKept(const char* what)
 {
-  std::lock_guard<std::mutex> lock(mPortListsAheadLock);
+  static std::atomic<bool> said{false};
+  if (said.exchange(true)) return;
+  ConsoleLog("MIDI: %s has not ended within %d ms (the JACK server does not answer): no one waits for it, "
+             "and the plug-in's port layer is kept for it\n",
+             what, (int)kPortThreadBound.count());
+}
+
+} // namespace
+
+// Bounded: false while the thread is still inside the port library after the
+// bound; the lists are then not read yet, and the thread is left to end by itself.
+bool IPlugBase::WaitForPortListsAhead()
+{
+  std::unique_lock<std::mutex> lock(mPortListsAheadLock);
+  if (!mPortListsAheadStarted) return true;
+  if (!mPortListsAheadEnded.wait_for(lock, kPortThreadBound, [this] { return mPortListsAheadDone; }))
+  {
+    if (mPortListsAhead.joinable()) mPortListsAhead.detach();
+    lock.unlock();
+    SayPortThreadKept("the reading of the port lists");
+    return false;
+  }
   if (mPortListsAhead.joinable()) mPortListsAhead.join();
+  return true;
 }
 
 std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return {"OFF"};
   return ReadMidiOutNames();
 }
 
 std::vector<std::string> IPlugBase::getExternalMIDIInNames()
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return {"OFF"};
   return ReadMidiInNames();
 }
 
@@ -347,6 +387,7 @@ std::vector<std::string> IPlugBase::ReadMidiOutNames()
   }
   MidiOutSide side(this);
   mMidiOutNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiOut, "OUT"));
+  NoteMidiPortsSeen(false, std::vector<std::string>(mMidiOutNames.begin() + 1, mMidiOutNames.end()));
   return mMidiOutNames;
 }
 
@@ -378,6 +419,7 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
   }
   MidiInSide side(this);
   mMidiInNames = ReadMidiPortNames(side, CountPortsLoggingWhyNone(mMidiIn, "IN"));
+  NoteMidiPortsSeen(true, std::vector<std::string>(mMidiInNames.begin() + 1, mMidiInNames.end()));
   return mMidiInNames;
 }
 
@@ -385,28 +427,187 @@ std::vector<std::string> IPlugBase::ReadMidiInNames()
 
 int IPlugBase::setExternalMIDIOut(int& index, const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead())
+  {
+    index = 0;
+    return 0;
+  }
   WDL_MutexLock lock(&mMutex);
-  std::lock_guard<std::mutex> change(mMidiPortChange);
-  MidiOutSide side(this, index != 0 ? MidiLook() : mMidiLook);
-  std::string ours;
-  const int k = SelectMidiPort(side, mMidiOutIndex, mMidiOutNames, index, name, &ours);
-  WatchChosenMidiPort(side, mMidiOutWatch, k > 0 ? mMidiOutNames[k] : std::string(), ours);
-  if (k > 0) StartMidiPortWatch();
-  return k;
+  return ChooseMidiPort(false, index, name);
 }
 
 int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead())
+  {
+    index = 0;
+    return 0;
+  }
   WDL_MutexLock lock(&mMutex);
-  std::lock_guard<std::mutex> change(mMidiPortChange);
-  MidiInSide side(this, index != 0 ? MidiLook() : mMidiLook);
-  std::string ours;
-  const int k = SelectMidiPort(side, mMidiInIndex, mMidiInNames, index, name, &ours);
-  WatchChosenMidiPort(side, mMidiInWatch, k > 0 ? mMidiInNames[k] : std::string(), ours);
-  if (k > 0) StartMidiPortWatch();
+  return ChooseMidiPort(true, index, name);
+}
+
+// Under mMutex, which the host's calls take, render included: nothing here calls
+// the port library or waits for a lock held across a call into it. The answer
+// comes from the list and the ports last seen; the watch's thread opens the port
+// chosen at once, and says so, or that it is gone, and opens it once it is back.
+int IPlugBase::ChooseMidiPort(bool input, int& index, const char* name)
+{
+  int& lastIndex = input ? mMidiInIndex : mMidiOutIndex;
+  const std::vector<std::string>& names = input ? mMidiInNames : mMidiOutNames;
+  lastIndex = index;
+  if (index == 0 || (!input && names.empty()))
+  {
+    RecordMidiPortChoice(input, 0, std::string());
+    return 0;
+  }
+  // A list of ports was read through an object; one let go of with a server that
+  // went is made again by the watch, which then opens the port chosen.
+  if (names.size() < 2)
+  {
+    index = 0;
+    RecordMidiPortChoice(input, 0, std::string());
+    return 0;
+  }
+  std::vector<std::string> seen;
+  {
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    seen = input ? mMidiInSeen : mMidiOutSeen;
+  }
+  if (input) ConsoleLog("RtMidiIn - number of midi input ports: %i\n", (int)seen.size());
+  const int k = FindMidiPortName(names, name);
+  if (k >= 0) ConsoleLog(input ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
+  if (input) ConsoleLog("RtMidiIn - port where we want to connect: %i\n", k);
+  if (k < 0)
+  {
+    index = 0;
+    RecordMidiPortChoice(input, 0, std::string());
+    return 0;
+  }
+  index = k;
+  if (k == 0)
+  {
+    RecordMidiPortChoice(input, 0, std::string());
+    return 0;
+  }
+  bool there = false;
+  for (const std::string& p : seen) there = there || p == names[k];
+  if (!there)
+  {
+    MidiOutSide out(this);
+    MidiInSide in(this);
+    MidiPortAccess& side = input ? (MidiPortAccess&)in : (MidiPortAccess&)out;
+    side.LogPortLine(std::string(input ? "MIDI IN" : "MIDI OUT") + " Port: " + names[k] + " is gone!\n");
+    // Writing k back would show a port in the menu that takes or gives nothing.
+    index = 0;
+    RecordMidiPortChoice(input, 0, std::string());
+    return 0;
+  }
+  RecordMidiPortChoice(input, k, names[k]);
   return k;
+}
+
+// Any thread, in no lock of the port layer: steps that cannot wait.
+void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
+{
+  {
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    std::unique_lock<std::mutex> o(mMidiOutLock, std::defer_lock);
+    if (!input) o.lock();
+    (input ? mMidiInChoices : mMidiOutChoices).push_back({k, name, input ? 0u : ++mMidiOutChoiceSerial});
+    mMidiChoicesUnderWay.fetch_add(1);
+    mMidiChoicePending.store(true);
+    if (!input)
+    {
+      // Nothing goes to the port that was open from here on.
+      mMidiOutOpening = k > 0;
+      mMidiOutOpen = false;
+      if (k == 0)
+      {
+        mMidiOutHeld.clear();
+        mMidiOutHeldBytes = 0;
+      }
+    }
+  }
+  StartMidiPortWatch();
+  {
+    std::lock_guard<std::mutex> l(mMidiWatchLock);
+  }
+  mMidiWatchWake.notify_all();
+}
+
+void IPlugBase::NoteMidiPortsSeen(bool input, const std::vector<std::string>& names)
+{
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  (input ? mMidiInSeen : mMidiOutSeen) = names;
+}
+
+// The watch's thread, under mMidiPortChange: the choices made since the last look,
+// in order, each closing the port open and opening the one chosen. One chosen that
+// is not there, or could not be opened, is watched for as one gone.
+void IPlugBase::ApplyMidiPortChoices()
+{
+  if (!mMidiChoicePending.exchange(false)) return;
+  for (bool input : {false, true})
+  {
+    for (;;)
+    {
+      MidiPortChoice c;
+      {
+        std::lock_guard<std::mutex> l(mMidiChoiceLock);
+        std::deque<MidiPortChoice>& q = input ? mMidiInChoices : mMidiOutChoices;
+        if (q.empty()) break;
+        c = q.front();
+        q.pop_front();
+      }
+      struct Taken
+      {
+        std::atomic<int>& n;
+        ~Taken() { n.fetch_sub(1); }
+      } taken{mMidiChoicesUnderWay};
+      MidiPortLook* look = c.k > 0 ? MidiLook() : mMidiLook;
+      MidiOutSide out(this, look);
+      MidiInSide in(this, look);
+      MidiPortAccess& side = input ? (MidiPortAccess&)in : (MidiPortAccess&)out;
+      MidiPortWatch& watch = input ? mMidiInWatch : mMidiOutWatch;
+      if (side.Exists()) side.ClosePort();
+      std::string ours;
+      int number = -1;
+      if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
+      WatchChosenMidiPort(side, watch, c.name, ours);
+      if (c.k > 0 && number < 0)
+      {
+        watch.missing.store(true);
+        watch.reopenFailed = number != -1;
+      }
+      if (input) continue;
+      // What was sent while the port opened goes now, before anything sent after;
+      // unless another choice came meanwhile, which keeps it for its own port. The
+      // choices' lock is not held here: a send may wait for room on the server.
+      std::lock_guard<std::mutex> o(mMidiOutLock);
+      if (mMidiOutChoiceSerial != c.serial) continue;
+      const bool open = mMidiOutOpen && JackServerEpochLives(mMidiOutEpoch.load());
+      for (const std::vector<unsigned char>& m : mMidiOutHeld)
+      {
+        if (!open)
+        {
+          watch.dropped.fetch_add(1);
+          continue;
+        }
+        try
+        {
+          mMidiOut->sendMessage(m.data(), m.size());
+        }
+        catch (RtMidiError& e)
+        {
+          e.printMessage();
+        }
+      }
+      mMidiOutHeld.clear();
+      mMidiOutHeldBytes = 0;
+      mMidiOutOpening = false;
+    }
+  }
 }
 
 // Under mMidiPortChange, at the first choice of a port: an instance whose ports
@@ -486,7 +687,7 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
 
 int IPlugBase::getExternalMIDIOutDevice(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return FindMidiDevice(side, mMidiOutNames, name);
@@ -494,7 +695,7 @@ int IPlugBase::getExternalMIDIOutDevice(const char* name)
 
 int IPlugBase::getExternalMIDIInDevice(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return FindMidiDevice(side, mMidiInNames, name);
@@ -502,7 +703,7 @@ int IPlugBase::getExternalMIDIInDevice(const char* name)
 
 int IPlugBase::GetMIDIOutPortNumber(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiOutSide side(this);
   return MidiPortNumber(side, name);
@@ -510,7 +711,7 @@ int IPlugBase::GetMIDIOutPortNumber(const char* name)
 
 int IPlugBase::GetMIDIInPortNumber(const char* name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return -1;
   std::lock_guard<std::mutex> change(mMidiPortChange);
   MidiInSide side(this);
   return MidiPortNumber(side, name);
@@ -518,7 +719,7 @@ int IPlugBase::GetMIDIInPortNumber(const char* name)
 
 bool IPlugBase::initializeVirtualOutput(std::string name)
 {
-  WaitForPortListsAhead();
+  if (!WaitForPortListsAhead()) return false;
   RtMidiOut* out = nullptr;
   unsigned epoch = kNoJackEpoch;
   bool ok = true;
@@ -803,27 +1004,52 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
 void IPlugBase::StartMidiPortWatch()
 {
   std::lock_guard<std::mutex> lock(mMidiWatchLock);
-  if (mMidiWatchThread.joinable() || mMidiWatchQuit.load()) return;
+  if (mMidiWatchStarted || mMidiWatchQuit.load()) return;
+  mMidiWatchStarted = true;
   mMidiWatchThread = std::thread([this] { RunMidiPortWatch(); });
 }
 
-void IPlugBase::StopMidiPortWatch()
+// Bounded: a watch still inside the port library after the bound is left to end
+// by itself; asked again, this waits for that end (within the bound again).
+bool IPlugBase::StopMidiPortWatch()
 {
-  std::thread watch;
-  {
-    std::lock_guard<std::mutex> lock(mMidiWatchLock);
-    mMidiWatchQuit.store(true);
-    std::swap(watch, mMidiWatchThread);
-  }
+  std::unique_lock<std::mutex> lock(mMidiWatchLock);
+  mMidiWatchQuit.store(true);
   mMidiWatchWake.notify_all();
+  if (!mMidiWatchStarted) return true;
+  if (!mMidiWatchWake.wait_for(lock, kPortThreadBound, [this] { return mMidiWatchEnded; }))
+  {
+    if (mMidiWatchThread.joinable()) mMidiWatchThread.detach();
+    lock.unlock();
+    SayPortThreadKept("the port watch");
+    return false;
+  }
+  std::thread watch;
+  std::swap(watch, mMidiWatchThread);
+  lock.unlock();
   if (watch.joinable()) watch.join();
+  return true;
 }
 
 void IPlugBase::RunMidiPortWatch()
 {
-  std::unique_lock<std::mutex> lock(mMidiWatchLock);
-  while (!mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval, [this] { return mMidiWatchQuit.load(); }))
+  struct Ended
   {
+    IPlugBase* p;
+    ~Ended()
+    {
+      std::lock_guard<std::mutex> lock(p->mMidiWatchLock);
+      p->mMidiWatchEnded = true;
+      p->mMidiWatchWake.notify_all();
+    }
+  } ended{this};
+  std::unique_lock<std::mutex> lock(mMidiWatchLock);
+  for (;;)
+  {
+    // A choice is taken at once; ports are looked at every interval.
+    mMidiWatchWake.wait_for(lock, kMidiPortWatchInterval,
+                            [this] { return mMidiWatchQuit.load() || mMidiChoicePending.load(); });
+    if (mMidiWatchQuit.load()) break;
     lock.unlock();
     LookAtMidiPorts();
     lock.lock();
@@ -846,10 +1072,14 @@ void IPlugBase::LookAtMidiPorts()
   if (mMidiLook && !JackServerEpochLives(mMidiLook->Epoch())) LetGoOfGoneMidiServer();
   if (!mMidiLook && mMidiLookTried && UsesJack()) FindMidiServerAgain();
   if (mMidiLook && UsesJack()) MakeMissingMidiObjects();
+  ApplyMidiPortChoices();
   MidiOutSide out(this, mMidiLook);
   MidiInSide in(this, mMidiLook);
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
+  // A direction with no port chosen is looked at too, for the next choice.
+  if (mMidiLook && mMidiOutWatch.name.empty()) out.CurrentPortNames();
+  if (mMidiLook && mMidiInWatch.name.empty()) in.CurrentPortNames();
 }
 
 // The watch's thread, under mMidiPortChange: the look and both port objects are
@@ -968,12 +1198,22 @@ void IPlugBase::MakeMissingMidiObjects()
   }
 }
 
+bool IPlugBase::StopMidiPortThreads()
+{
+  // Both waited for, each within its bound.
+  const bool lists = WaitForPortListsAhead();
+  const bool watch = StopMidiPortWatch();
+  mPortThreadsKept.store(!lists || !watch);
+  return lists && watch;
+}
+
 void IPlugBase::StopMidiInput()
 {
-  WaitForPortListsAhead();
-  // Nothing opens a port again behind the teardown's back.
-  StopMidiPortWatch();
+  // Nothing opens a port again behind the teardown's back. A thread kept inside
+  // the port library holds the objects and the change lock: all is left to it.
+  const bool stopped = StopMidiPortThreads();
   mMidiInStopped.store(true);
+  if (!stopped) return;
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     CloseMidiIn(false);
@@ -1000,6 +1240,23 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
 {
   if (!pData || size <= 0) return false;
   std::lock_guard<std::mutex> lock(mMidiOutLock);
+  if (mMidiOutJack && size > kJackMaxMessageSize)
+  {
+    ConsoleLog("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
+    return false;
+  }
+  // A port chosen and opening on the watch's thread: the message waits for it there.
+  if (mMidiOutOpening)
+  {
+    if (mMidiOutHeldBytes + (size_t)size > kMidiOutHeldMax)
+    {
+      mMidiOutWatch.dropped.fetch_add(1);
+      return false;
+    }
+    mMidiOutHeld.emplace_back(pData, pData + size);
+    mMidiOutHeldBytes += (size_t)size;
+    return true;
+  }
   // A chosen port that went away takes nothing until it is back; the count is
   // logged then, or when another port is chosen. A server that has gone is seen
   // at once, before the watch's next look: RtMidi's JACK output would wait for
@@ -1015,11 +1272,6 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   {
     if (!mMidiOutClosedLogged) ConsoleLog("MIDI OUT: no output port open, nothing sent\n");
     mMidiOutClosedLogged = true;
-    return false;
-  }
-  if (mMidiOutJack && size > kJackMaxMessageSize)
-  {
-    ConsoleLog("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
     return false;
   }
   try
@@ -1062,8 +1314,7 @@ bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
 
 void IPlugBase::CloseMidiPorts()
 {
-  WaitForPortListsAhead();
-  StopMidiPortWatch();
+  if (!StopMidiPortThreads()) return;
   {
     // A log sent in from a session that ended with the port gone still says what
     // was not sent.

@@ -205,21 +205,27 @@ int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::
   index = k;
   if (k == 0) return 0;
 
-  // The name decides, not the list's old position: on JACK ports come and go, and
-  // a new port may take the number of one that left after the list was built.
   std::string own;
-  const int number = OpenPortNamed(port, names[k], &own, true);
-  if (number < 0)
+  if (OpenChosenMidiPort(port, names[k], &own) < 0)
   {
-    if (number == kAbsent) SayPort(port, "%s Port: %s is gone!\n", Side(port), names[k].c_str());
-    if (number == kOpenFailed && input) ConsoleLog("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
     // Writing k back would show a port in the menu that takes or gives nothing.
     index = 0;
     return 0;
   }
   if (ours) *ours = own;
-  if (input) ConsoleLog("RtMidiIn - Opened port: %s - at location: %i\n", name, number);
   return k;
+}
+
+int OpenChosenMidiPort(MidiPortAccess& port, const std::string& name, std::string* ours)
+{
+  // The name decides, not the list's old position: on JACK ports come and go, and
+  // a new port may take the number of one that left after the list was built.
+  const int number = OpenPortNamed(port, name, ours, true);
+  if (number == kAbsent) SayPort(port, "%s Port: %s is gone!\n", Side(port), name.c_str());
+  if (number == kOpenFailed && port.IsInput()) ConsoleLog("UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
+  if (number >= 0 && port.IsInput())
+    ConsoleLog("RtMidiIn - Opened port: %s - at location: %i\n", name.c_str(), number);
+  return number < 0 ? (number == kAbsent ? -1 : -2) : number;
 }
 
 namespace {

@@ -66,6 +66,11 @@ int FindMidiPortName(const std::vector<std::string>& names, const char* name);
 int SelectMidiPort(MidiPortAccess& port, int& lastIndex, const std::vector<std::string>& names, int& index,
                    const char* name, std::string* ours = nullptr);
 
+// Opens the port named, the port object closed, for a choice taken apart from the
+// caller's thread: the number opened, or -1 when no port of that name is there, or
+// -2 when it could not be opened; each said as SelectMidiPort says it.
+int OpenChosenMidiPort(MidiPortAccess& port, const std::string& name, std::string* ours);
+
 // One direction's chosen port as the port layer keeps watch over it. A port that
 // goes away (its program ends, its cable is pulled) and comes back under the same
 // name is the same port to the user: it is opened again without a new choice.

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -443,6 +445,50 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
   EXPECT_FALSE(mSim.HasClient(JackClientName("Davrel Port Watch") + "-01"));
 }
 
+// A port chosen while the JACK server is stopped: another call through the
+// plug-in's mutex (the host's render) gets it meanwhile; the teardown's wait for
+// the watch, stuck in the server, ends within its bound and says why once, and
+// once the server runs again the watch ends and the plug-in goes as usual.
+TEST_F(MidiOverJack, AChoiceWhileTheServerIsStoppedHoldsNoHostCallNorTheTeardown)
+{
+  OpenPlug();
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  testing::internal::CaptureStdout();
+  kill(mServer.Pid(), SIGSTOP);
+  std::atomic<bool> chosen{false}, stopped{false}, kept{false};
+  std::thread host([&] {
+    WDL_MutexLock lock(&mPlug->mMutex);  // as the component entry holds it
+    int off = 0;
+    mPlug->setExternalMIDIIn(off, "OFF");
+    chosen.store(true);
+  });
+  const bool rendered = pollUntil(
+      [&] {
+        if (!chosen.load() || !mPlug->mMutex.TryEnter()) return false;
+        mPlug->mMutex.Leave();
+        return true;
+      },
+      kWaitMs);
+  std::thread teardown([&] {
+    kept.store(!mPlug->StopMidiPortThreads());
+    stopped.store(true);
+  });
+  const bool bounded = pollUntil([&] { return stopped.load(); }, kWaitMs);
+  kill(mServer.Pid(), SIGCONT);
+  host.join();
+  teardown.join();
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(rendered) << "a choice held the plug-in's mutex while the server was stopped";
+  EXPECT_TRUE(bounded) << "the teardown waited for the watch without bound";
+  EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
+  mPlug.reset();
+  const std::string line = "MIDI: the port watch has not ended within 2000 ms";
+  if (kept.load())
+  {
+    EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << log;
+  }
+}
+
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 {
   OpenPlug();
@@ -513,11 +559,14 @@ TEST_F(MidiOverJack, ReselectingTheInputDuringAFloodDeliversOnlyWholeMessages)
     reselect.get();
     flood.Stop();
     mSim.WaitUntilSent(kWaitMs);
-    // The port still works.
+    // The port still works, once the last choice has been taken.
+    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
+    mSim.WaitForConnections(1, 1, kWaitMs);
     mSim.Send(MakeSimDump(297, 9));
     mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
     int last = 0;
     mPlug->setExternalMIDIIn(last, "OFF");
+    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
     log = testing::internal::GetCapturedStdout();
   }
   ASSERT_TRUE(finished) << "reselection deadlocked";
