@@ -304,7 +304,6 @@ public:
   // objects, and the plug-in itself, which its owner must then not free (a later
   // call waits for that end again, as long). Any thread.
   bool StopMidiPortThreads();
-  bool PortThreadsKept() const { return mPortThreadsKept.load(); }
   // Whether the output (input) port chosen last went away and has not come back;
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
@@ -454,7 +453,6 @@ protected:
   bool mPortListsAheadStarted = false, mPortListsAheadDone = false;
   std::condition_variable mPortListsAheadEnded;
   bool mMidiWatchStarted = false, mMidiWatchEnded = false;  // under mMidiWatchLock, told by mMidiWatchWake
-  std::atomic<bool> mPortThreadsKept{false};
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;

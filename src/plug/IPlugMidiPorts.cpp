@@ -1203,7 +1203,6 @@ bool IPlugBase::StopMidiPortThreads()
   // Both waited for, each within its bound.
   const bool lists = WaitForPortListsAhead();
   const bool watch = StopMidiPortWatch();
-  mPortThreadsKept.store(!lists || !watch);
   return lists && watch;
 }
 
