@@ -293,4 +293,3 @@ void CloseJackClientApart(std::function<void()> close)
 }
 
 bool WaitForJackClientClosings() { return Turns::Get().WaitForAll(); }
-}
