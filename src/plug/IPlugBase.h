@@ -402,6 +402,9 @@ protected:
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
+  // Under mMidiInLock: the object's port was closed after use, its route cut; it is
+  // replaced at the next opening.
+  bool mMidiInClosedKept = false;
   // What the input object's callback reaches, with mMidiIn under mMidiInLock: an
   // object let go of is closed later on the closings' thread (JackClientSettle.h),
   // so its route is cut first and no late callback reaches the plug-in.
@@ -486,6 +489,7 @@ private:
   void EndMidiInClose();
   void CloseMidiIn(bool replaceObject);
   void RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch);
+  void ReplaceClosedMidiIn();
   void LookAtMidiPorts();
   void LetGoOfGoneMidiServer();
   void MakeMissingMidiObjects();

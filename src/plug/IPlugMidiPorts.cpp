@@ -254,7 +254,7 @@ struct IPlugBase::MidiInSide : MidiSideLook
   explicit MidiInSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return true; }
   bool Exists() const override { return mPlug->mMidiIn != nullptr; }
-  // A closing replaces the object, and a replacement can fail: the object is held
+  // An opening replaces the object, and a replacement can fail: the object is held
   // while it is asked.
   unsigned LockedPortCount() override
   {
@@ -273,12 +273,17 @@ struct IPlugBase::MidiInSide : MidiSideLook
   }
   void OpenPort(unsigned port) override
   {
+    // Before any call into a client: the fresh object's opening holds them off.
+    mPlug->ReplaceClosedMidiIn();
     JackClientCall call;
     std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
     if (!JackServerEpochLives(mPlug->mMidiInEpoch.load()))
       throw RtMidiError("MIDI IN: the JACK server has gone", RtMidiError::DRIVER_ERROR);
-    // Even a failed opening may have left state in the object: the next closing replaces it.
+    // Its route is cut: tried again at the next opening.
+    if (mPlug->mMidiInClosedKept)
+      throw RtMidiError("MIDI IN: no fresh input object", RtMidiError::DRIVER_ERROR);
+    // Even a failed opening may have left state in the object: it is replaced after the next closing.
     mPlug->mMidiInUsed = true;
     if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
       mPlug->mMidiInThread = std::thread([plug = mPlug] { plug->RunMidiInput(); });
@@ -943,7 +948,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
 {
   BeginMidiInClose();
   RtMidiIn* used = nullptr;
-  MidiInRoute* route = nullptr;
+  MidiInRoute *route = nullptr, *keptRoute = nullptr;
   bool wasUsed = false;
   unsigned epoch = kNoJackEpoch;
   {
@@ -954,10 +959,14 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
     epoch = mMidiInEpoch.load();
     // An object whose server has gone is only let go of.
     const bool gone = !JackServerEpochLives(epoch);
+    mMidiInClosedKept = mMidiIn && !gone && (mMidiInClosedKept || (wasUsed && replaceObject));
     if (mMidiIn)
     {
       if (!gone) mMidiIn->closePort();
-      if (wasUsed || gone)
+      // To be replaced at the next opening (ReplaceClosedMidiIn): kept until then.
+      if (mMidiInClosedKept)
+        keptRoute = mMidiInRoute;
+      else if (wasUsed || gone)
       {
         std::swap(used, mMidiIn);
         std::swap(route, mMidiInRoute);
@@ -969,6 +978,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   // opening; it offers no way to forget it. Only deleting the object (with its
   // JACK client or ALSA thread) lets go of it; its route is cut first, so no
   // callback of it reaches the plug-in after.
+  if (keptRoute) keptRoute->Cut();
   RetireMidiIn(used, route, epoch);
   // What the closed port delivered and the plug-in has not taken yet belongs to
   // that port: it goes with it.
@@ -976,27 +986,45 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
   mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   if (wasUsed)
     ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
-  // A server that went is found again by the watch, which makes the objects anew.
-  if (used && replaceObject && JackServerEpochLives(epoch))
-  {
-    RtMidiIn* fresh = nullptr;
-    MidiInRoute* freshRoute = nullptr;
-    unsigned freshEpoch = kNoJackEpoch;
-    try
-    {
-      fresh = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &freshRoute, &freshEpoch);
-    }
-    catch (RtMidiError& e)
-    {
-      ConsoleLog("No MIDI input ports available!\n");
-      e.printMessage();
-    }
-    std::lock_guard<std::mutex> lock(mMidiInLock);
-    mMidiIn = fresh;
-    mMidiInRoute = freshRoute;
-    mMidiInEpoch.store(freshEpoch);
-  }
   EndMidiInClose();
+}
+
+// Under mMidiPortChange, as a port opens: the object a closing kept is replaced,
+// the fresh one made first, off the port locks, and the old one let go of after.
+// Over JACK, a client closed and another opened at once, or right after another
+// program's client went (the port gone at a look), can take the number of a
+// client the process's other clients have not yet seen go; jackd2's synchronous
+// graph then stood still for ten client time-outs. So a port that goes closes no
+// client and opens none, and a fresh client never takes its forerunner's place.
+void IPlugBase::ReplaceClosedMidiIn()
+{
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    // One of a server gone is let go of by the watch.
+    if (!mMidiInClosedKept || !JackServerEpochLives(mMidiInEpoch.load())) return;
+  }
+  RtMidiIn* in = nullptr;
+  MidiInRoute* route = nullptr;
+  unsigned epoch = kNoJackEpoch;
+  try
+  {
+    in = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &route, &epoch);
+  }
+  catch (RtMidiError& e)
+  {
+    ConsoleLog("No MIDI input ports available!\n");
+    e.printMessage();
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    // The old object, its route and its epoch from here on.
+    std::swap(in, mMidiIn);
+    std::swap(route, mMidiInRoute);
+    epoch = mMidiInEpoch.exchange(epoch);
+    mMidiInClosedKept = false;
+  }
+  RetireMidiIn(in, route, epoch);
 }
 
 // ---- watch over the chosen ports ----

@@ -4,6 +4,7 @@
 #include "PollUntil.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
+#include "plug/JackClientSettle.h"
 #include "plug/MidiPortLook.h"
 
 #include <RtMidi.h>
@@ -191,6 +192,13 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
 // also when the plug-in ends with its port gone.
 TEST_F(MidiOverJack, AChosenPortAloneIsWatchedAndItsLinesReachThePlugInsLog)
 {
+  // The plug-in's input clients once the closings handed over ran, asked through a client that stays.
+  std::string error, in = JackClientName("RtMidi Input Client");
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  auto inputClients = [&] {
+    WaitForJackClientClosings();
+    return std::make_pair(mSimB.HasClient(in), mSimB.HasClient(in + "-01"));
+  };
   for (bool output : {true, false})
   {
     SCOPED_TRACE(output ? "output alone" : "input alone");
@@ -204,21 +212,27 @@ TEST_F(MidiOverJack, AChosenPortAloneIsWatchedAndItsLinesReachThePlugInsLog)
     ASSERT_EQ(output ? mPlug->setExternalMIDIOut(index, port.c_str()) : mPlug->setExternalMIDIIn(index, port.c_str()), 1);
     ASSERT_TRUE(mSim.WaitForConnections(output ? 0 : 1, output ? 1 : 0, kWaitMs));
     auto missing = [&] { return output ? mPlug->MidiOutPortMissing() : mPlug->MidiInPortMissing(); };
+    const std::string side = output ? "MIDI OUT" : "MIDI IN";
+    const std::string gone = side + " Port: " + port + " is gone!", back = side + " Port: " + port + " is back and opened again";
     IMidiMsg cc(0, 0xB0, 0x4A, 0x10);
-    std::string error;
     for (int sends : {2, 3})
     {
+      // A port that goes lets no client go and opens none; the input's client is
+      // replaced when the port is back, the new one opened before the old goes.
+      const auto before = inputClients();
       mSim.Close();
       ASSERT_TRUE(pollUntil(missing, kWaitMs));
+      // Said once the port is closed.
+      ASSERT_TRUE(pollUntil([&] { return kept.Lines().size() > 0 && kept.Lines().back() == gone; }, kWaitMs));
+      EXPECT_EQ(inputClients(), before);
       for (int i = 0; i < sends; ++i) EXPECT_FALSE(mPlug->SendMidiMsg(&cc));
       if (sends == 3) break;  // the plug-in ends with the port gone
       ASSERT_TRUE(mSim.Open(&error)) << error;
       ASSERT_TRUE(pollUntil([&] { return !missing(); }, kWaitMs));
       ASSERT_TRUE(mSim.WaitForConnections(output ? 0 : 1, output ? 1 : 0, kWaitMs));
+      EXPECT_EQ(inputClients(), output ? before : std::make_pair(before.second, before.first));
     }
     mPlug.reset();
-    const std::string side = output ? "MIDI OUT" : "MIDI IN";
-    const std::string gone = side + " Port: " + port + " is gone!", back = side + " Port: " + port + " is back and opened again";
     EXPECT_EQ(kept.Lines(), output ? (Names{gone, back, "MIDI OUT: 2 messages not sent while " + port + " was gone", gone,
                                             "MIDI OUT: 3 messages not sent while " + port + " was gone"})
                                    : (Names{gone, back, gone}));

@@ -4,13 +4,22 @@
 // for counting server freezes per N restarts before and after a change.
 //
 //   restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS]
-//                  [--no-editor] [--overlap] [--external] [--freeze MS]
+//                  [--editor [--time-scale X] | --no-editor] [--overlap] [--external]
+//                  [--freeze MS]
 //
 // --gap: the pause between the old synthesizer's end and the new one's start
 // (default 50; -1 for one drawn from 0 to 100 each time). --stop: how the old one ends: "quit" on its standard input (it
 // closes its client), SIGTERM or SIGKILL (its client is never closed). --send: the
 // editor sends a message every MS (a request in flight when the synthesizer goes),
-// 0 for none (default 20). --no-editor: the synthesizer restarts alone.
+// 0 for none (default 20). By default the port layer is the MIDI tests' plug-in's
+// and the synthesizer echoes. --editor: the editor itself, as its program runs it,
+// against a synthesizer that answers as the hardware does (synth-sim --answer);
+// once its ports are back it asks for the current program (the Request button)
+// and sends the global settings (the global page left), and the reconnection
+// counts once the program's dump has arrived; --time-scale runs the editor's own
+// waits (between a request's steps, for an answer) X times as long, as the tests
+// do (default 1). --no-editor: the synthesizer
+// restarts alone.
 // --overlap: the new synthesizer starts while the old one may still be closing
 // (gap after the old one is told to end, not after it ended). An old one that has
 // not ended 3 s after it was told is killed and counted.
@@ -24,9 +33,14 @@
 // part in the graph). Prints one line a restart and a summary; exit status 0.
 
 #include "JackTestServer.h"
+#include "config/ParamIds.h"
+#include "editor/Davrel.h"
+#include "hardware/MIDIMessageManager.h"
+#include "plug/IParam.h"
 #include "plug/JackClientSettle.h"
 #include "plug/MidiPortSelect.h"
 #include "tests/midi/TestPlug.h"
+#include "winsys/kernel.h"
 
 #include <jack/jack.h>
 
@@ -37,11 +51,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ftw.h>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <sys/wait.h>
+
+IPlugAU* MakePlug() { return nullptr; }
 
 namespace {
 
@@ -61,10 +78,158 @@ public:
   std::atomic<long long> received{0};
 };
 
-// One synth-sim process, echoing, its output read on a thread of its own.
+// What the restarts run under: a plug-in's port layer with the synthesizer's
+// ports chosen, what it sends and what comes back.
+class Side
+{
+public:
+  virtual ~Side() {}
+  virtual bool Choose(const std::string& out, const std::string& in) = 0;
+  virtual void Send(int control) = 0;
+  virtual long long Received() = 0;
+  virtual bool PortsBack() = 0;
+  // Called every 10 ms once the ports are back, until an answer came: what the
+  // user does then.
+  virtual void Back() {}
+  virtual void Restarted() {}
+  // Whatever Back does is done.
+  virtual bool Done() { return true; }
+};
+
+class TestSide : public Side
+{
+public:
+  bool Choose(const std::string& out, const std::string& in) override
+  {
+    plug.getExternalMIDIOutNames();
+    plug.getExternalMIDIInNames();
+    int o = 1, i = 1;
+    return plug.setExternalMIDIOut(o, out.c_str()) == 1 && plug.setExternalMIDIIn(i, in.c_str()) == 1;
+  }
+  void Send(int control) override
+  {
+    IMidiMsg msg(0, 0xB0, control, 2);
+    plug.SendMidiMsg(&msg);
+  }
+  long long Received() override { return plug.received.load(); }
+  bool PortsBack() override { return !plug.MidiOutPortMissing() && !plug.MidiInPortMissing(); }
+
+private:
+  Plug plug;
+};
+
+IPlugInstanceInfo EditorInfo()
+{
+  IPlugInstanceInfo i;
+  i.mBundleID.Set(DAVREL_BUNDLE_ID);
+  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
+  return i;
+}
+
+// The editor, its parameters set as its host sets them (under the plug-in's mutex),
+// counting the system-exclusive messages that reach it from the synthesizer.
+class Editor : public Davrel
+{
+public:
+  Editor() : Davrel(EditorInfo()) {}
+  ~Editor() override { stopThreads(); }
+  void ProcessSysEx(ISysEx* m, bool fromDevice) override
+  {
+    if (fromDevice) dumps.fetch_add(1);
+    Davrel::ProcessSysEx(m, fromDevice);
+  }
+  void Set(int param, double value)
+  {
+    WDL_MutexLock lock(&mMutex);
+    GetParam(param)->Set(value);
+    OnParamChange(param);
+  }
+  // The menu entry of that port name, as a user picks it.
+  bool Pick(int param, const std::string& name)
+  {
+    int entry = -1;
+    {
+      WDL_MutexLock lock(&mMutex);
+      IParam* p = GetParam(param);
+      for (int i = 0; i < p->GetNDisplayTexts(); ++i)
+        if (name == p->GetDisplayText(i)) entry = i;
+    }
+    if (entry <= 0) return false;
+    Set(param, entry);
+    return true;
+  }
+  void Move(int control)
+  {
+    WDL_MutexLock lock(&mMutex);
+    IMidiMsg msg(0, 0xB0, control, 2);
+    sendMidiMsgAndLog(&msg);
+  }
+  std::atomic<long long> dumps{0};
+};
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+class EditorSide : public Side
+{
+public:
+  EditorSide()
+  {
+    char dir[] = "/tmp/restart-freeze-XXXXXX";
+    if (mkdtemp(dir)) mData = dir;
+    // The editor's settings, banks and log stay in a folder of the run's own.
+    setenv("DAVREL_DATA_DIR", mData.c_str(), 1);
+    editor.reset(new Editor);
+  }
+  ~EditorSide() override
+  {
+    editor.reset();
+    if (!mData.empty()) nftw(mData.c_str(), &RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  }
+  bool Choose(const std::string& out, const std::string& in) override
+  {
+    return editor->Pick(kDeviceOutSelection, out) && editor->Pick(kDeviceInSelection, in);
+  }
+  void Send(int control) override { editor->Move(control); }
+  long long Received() override { return editor->dumps.load(); }
+  bool PortsBack() override { return !editor->MidiOutPortMissing() && !editor->MidiInPortMissing(); }
+  // Once the editor's jobs are idle: the Request button pressed and let go (pressed
+  // again should no dump have come 2 s after), then, with the program's dump in,
+  // the global page left (the global settings sent).
+  void Back() override
+  {
+    if (mStep == 2 || !editor->midiMessageManager->waitIdle(kTransferThread, 0)) return;
+    if (mStep == 1 && editor->dumps.load() > mDumpsAtPress)
+    {
+      editor->Set(kGlobalSettings, 1);
+      editor->Set(kGlobalSettings, 0);
+      mStep = 2;
+    }
+    else if (mStep == 0 || MsSince(mPressed) > 2000)
+    {
+      mDumpsAtPress = editor->dumps.load();
+      editor->Set(kRequestTempData, 1);
+      editor->Set(kRequestTempData, 0);
+      mPressed = Clock::now();
+      mStep = 1;
+    }
+  }
+  bool Done() override { return mStep == 2; }
+  void Restarted() override { mStep = 0; }
+
+private:
+  int mStep = 0;
+  long long mDumpsAtPress = 0;
+  Clock::time_point mPressed;
+  std::string mData;
+  std::unique_ptr<Editor> editor;
+};
+
+// One synth-sim process, echoing or answering as the hardware does, its output
+// read on a thread of its own.
 class Synth
 {
 public:
+  explicit Synth(bool answer) : mAnswer(answer) {}
   bool Start(const std::string& program)
   {
     int in[2], out[2];
@@ -76,7 +241,7 @@ public:
       dup2(out[1], 1);
       close(in[1]);
       close(out[0]);
-      execl(program.c_str(), program.c_str(), "--name", "Rudu", "--echo", (char*)nullptr);
+      execl(program.c_str(), program.c_str(), "--name", "Rudu", mAnswer ? "--answer" : "--echo", (char*)nullptr);
       _exit(127);
     }
     close(in[0]);
@@ -131,6 +296,7 @@ private:
     }
     mEnded.store(true);
   }
+  const bool mAnswer;
   pid_t mPid = -1;
   int mStdin = -1;
   FILE* mStdout = nullptr;
@@ -223,7 +389,8 @@ int main(int argc, char** argv)
 {
   int restarts = 30, gapMs = 50, sendMs = 20, freezeMs = 1000;
   std::string stop = "quit";
-  bool editor = true, external = false, overlap = false;
+  enum { kNone, kTestPlug, kEditor } plug = kTestPlug;
+  bool external = false, overlap = false;
   for (int i = 1; i < argc; ++i)
   {
     const std::string a = argv[i];
@@ -232,13 +399,15 @@ int main(int argc, char** argv)
     else if (a == "--send" && i + 1 < argc) sendMs = atoi(argv[++i]);
     else if (a == "--freeze" && i + 1 < argc) freezeMs = atoi(argv[++i]);
     else if (a == "--stop" && i + 1 < argc) stop = argv[++i];
-    else if (a == "--no-editor") editor = false;
+    else if (a == "--no-editor") plug = kNone;
+    else if (a == "--editor") plug = kEditor;
+    else if (a == "--time-scale" && i + 1 < argc) SWELL_SetTimeScale(atof(argv[++i]));
     else if (a == "--overlap") overlap = true;
     else if (a == "--external") external = true;
     else
     {
       fprintf(stderr, "usage: restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS] "
-                      "[--no-editor] [--overlap] [--external] [--freeze MS]\n");
+                      "[--editor [--time-scale X] | --no-editor] [--overlap] [--external] [--freeze MS]\n");
       return 2;
     }
   }
@@ -251,7 +420,8 @@ int main(int argc, char** argv)
     return 1;
   }
   const std::string program = SynthProgram();
-  std::unique_ptr<Synth> synth(new Synth);
+  const bool answer = plug == kEditor;
+  std::unique_ptr<Synth> synth(new Synth(answer));
   if (!synth->Start(program))
   {
     fprintf(stderr, "restart-freeze: %s did not start\n", program.c_str());
@@ -263,19 +433,14 @@ int main(int argc, char** argv)
     fprintf(stderr, "restart-freeze: no JACK server\n");
     return 1;
   }
-  std::unique_ptr<Plug> plug;
+  std::unique_ptr<Side> side;
   std::atomic<bool> quit{false};
-  std::atomic<long long> sent{0};
   std::thread sender;
-  if (editor)
+  if (plug != kNone)
   {
-    plug.reset(new Plug);
-    plug->getExternalMIDIOutNames();
-    plug->getExternalMIDIInNames();
-    int out = 1, in = 1;
-    const std::string server = JackClientName("Rudu");
-    if (plug->setExternalMIDIOut(out, (server + ":MIDI In").c_str()) != 1 ||
-        plug->setExternalMIDIIn(in, (server + ":MIDI Out").c_str()) != 1)
+    side.reset(plug == kEditor ? (Side*)new EditorSide : new TestSide);
+    const std::string client = JackClientName("Rudu");
+    if (!side->Choose(client + ":MIDI In", client + ":MIDI Out"))
     {
       fprintf(stderr, "restart-freeze: the editor could not choose the synthesizer's ports\n");
       return 1;
@@ -284,8 +449,7 @@ int main(int argc, char** argv)
       sender = std::thread([&] {
         while (!quit.load())
         {
-          IMidiMsg msg(0, 0xB0, 1, 2);
-          if (plug->SendMidiMsg(&msg)) sent.fetch_add(1);
+          side->Send(1);
           std::this_thread::sleep_for(std::chrono::milliseconds(sendMs));
         }
       });
@@ -294,6 +458,7 @@ int main(int argc, char** argv)
   int freezes = 0, unreconnected = 0;
   long long longestStill = 0, reconnectSum = 0, longestStop = 0;
   int slowStops = 0, hungStops = 0;
+  const Clock::time_point start = Clock::now();
   for (int r = 0; r < restarts; ++r)
   {
     const Clock::time_point t0 = Clock::now();
@@ -311,7 +476,7 @@ int main(int argc, char** argv)
       if (stopMs > 100) ++slowStops;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(gapMs >= 0 ? gapMs : rand() % 101));
-    synth.reset(new Synth);
+    synth.reset(new Synth(answer));
     if (!synth->Start(program))
     {
       fprintf(stderr, "restart-freeze: restart %d: %s did not start\n", r + 1, program.c_str());
@@ -320,18 +485,24 @@ int main(int argc, char** argv)
     if (old && !old->Reap(3000)) ++hungStops;
     old.reset();
     // Reconnected once a message of the editor reaches the new synthesizer and its
-    // echo comes back; without an editor, once the new one is up.
+    // answer comes back (with the editor: once its ports are back, the program's
+    // dump it asked for); without an editor, once the new one is up.
     long long reconnectMs = MsSince(t0);
     bool back = true;
-    if (editor)
+    if (side)
     {
-      const long long before = plug->received.load();
+      const long long before = side->Received();
       back = false;
+      side->Restarted();
       while (MsSince(t0) < 40000)
       {
-        IMidiMsg msg(0, 0xB0, 3, 4);
-        plug->SendMidiMsg(&msg);
-        if (synth->received.load() > 0 && plug->received.load() > before)
+        if (plug == kEditor)
+        {
+          if (side->PortsBack()) side->Back();
+        }
+        else
+          side->Send(3);
+        if (synth->received.load() > 0 && side->Received() > before && side->Done())
         {
           back = true;
           break;
@@ -352,17 +523,20 @@ int main(int argc, char** argv)
            r + 1, back ? "" : "NOT", reconnectMs, still, still >= freezeMs ? "  FREEZE" : "");
     fflush(stdout);
   }
+  const long long runSeconds = MsSince(start) / 1000;
   quit.store(true);
   if (sender.joinable()) sender.join();
-  plug.reset();
+  side.reset();
   synth->End("quit");
   synth->Reap(10000);
   watch.reset();
-  printf("restarts %d, stop %s, gap %d ms, editor %s: %d freezes (>= %d ms), %d not reconnected, longest stall %lld ms, "
-         "mean reconnection %lld ms; the old synthesizer took %d times over 100 ms to end, at most %lld ms, and %d times "
-         "had not ended after 3 s (killed)\n",
-         restarts, stop.c_str(), gapMs, editor ? "yes" : "no", freezes, freezeMs, unreconnected, longestStill,
-         restarts ? reconnectSum / restarts : 0, slowStops, longestStop, hungStops);
+  printf("restarts %d, stop %s, gap %d ms, %s: %d freezes (>= %d ms), %d not reconnected, longest stall %lld ms, "
+         "mean reconnection %lld ms, %lld s in all; the old synthesizer took %d times over 100 ms to end, at most "
+         "%lld ms, and %d times had not ended after 3 s (killed)\n",
+         restarts, stop.c_str(), gapMs,
+         plug == kEditor ? "the editor" : plug == kTestPlug ? "the tests' plug-in" : "no plug-in", freezes, freezeMs,
+         unreconnected, longestStill, restarts ? reconnectSum / restarts : 0, runSeconds, slowStops, longestStop,
+         hungStops);
   WaitForJackClientClosings();
   return 0;
 }
