@@ -334,6 +334,27 @@ void SayPortThreadKept(const char* what)
              what, (int)kPortThreadBound.count());
 }
 
+// Joins thread once done() holds (told through ended, under lock), waiting
+// kPortThreadBound at most: a thread still inside the port library then is left
+// to end by itself, the log says so once, and false is the answer.
+template <class Done>
+bool JoinPortThreadWithin(std::unique_lock<std::mutex>& lock, std::condition_variable& ended, Done done,
+                          std::thread& thread, const char* what)
+{
+  if (!ended.wait_for(lock, kPortThreadBound, done))
+  {
+    if (thread.joinable()) thread.detach();
+    lock.unlock();
+    SayPortThreadKept(what);
+    return false;
+  }
+  std::thread ended_thread;
+  std::swap(ended_thread, thread);
+  lock.unlock();
+  if (ended_thread.joinable()) ended_thread.join();
+  return true;
+}
+
 } // namespace
 
 // Bounded: false while the thread is still inside the port library after the
@@ -342,15 +363,8 @@ bool IPlugBase::WaitForPortListsAhead()
 {
   std::unique_lock<std::mutex> lock(mPortListsAheadLock);
   if (!mPortListsAheadStarted) return true;
-  if (!mPortListsAheadEnded.wait_for(lock, kPortThreadBound, [this] { return mPortListsAheadDone; }))
-  {
-    if (mPortListsAhead.joinable()) mPortListsAhead.detach();
-    lock.unlock();
-    SayPortThreadKept("the reading of the port lists");
-    return false;
-  }
-  if (mPortListsAhead.joinable()) mPortListsAhead.join();
-  return true;
+  return JoinPortThreadWithin(lock, mPortListsAheadEnded, [this] { return mPortListsAheadDone; }, mPortListsAhead,
+                              "the reading of the port lists");
 }
 
 std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
@@ -1045,18 +1059,8 @@ bool IPlugBase::StopMidiPortWatch()
   mMidiWatchQuit.store(true);
   mMidiWatchWake.notify_all();
   if (!mMidiWatchStarted) return true;
-  if (!mMidiWatchWake.wait_for(lock, kPortThreadBound, [this] { return mMidiWatchEnded; }))
-  {
-    if (mMidiWatchThread.joinable()) mMidiWatchThread.detach();
-    lock.unlock();
-    SayPortThreadKept("the port watch");
-    return false;
-  }
-  std::thread watch;
-  std::swap(watch, mMidiWatchThread);
-  lock.unlock();
-  if (watch.joinable()) watch.join();
-  return true;
+  return JoinPortThreadWithin(lock, mMidiWatchWake, [this] { return mMidiWatchEnded; }, mMidiWatchThread,
+                              "the port watch");
 }
 
 void IPlugBase::RunMidiPortWatch()
