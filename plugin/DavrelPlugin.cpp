@@ -9,10 +9,7 @@ IPlugAU* MakePlug()
 {
   static WDL_Mutex sMutex;
   WDL_MutexLock lock(&sMutex);
-  IPlugInstanceInfo info;
-  info.mBundleID.Set(DAVREL_BUNDLE_ID);
-  info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return new Davrel(info);
+  return new Davrel(DavrelInstanceInfo());
 }
 
 extern "C" __attribute__((visibility("default"))) ComponentResult Davrel_Entry(ComponentParameters* params, void* pPlug)

@@ -320,10 +320,7 @@ Davrel* editor()
 {
   static Davrel* d = [] {
     tree();
-    IPlugInstanceInfo info;
-    info.mBundleID.Set(DAVREL_BUNDLE_ID);
-    info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-    Davrel* e = new Davrel(info);
+    Davrel* e = new Davrel(DavrelInstanceInfo());
     e->GetParam(kPatchSearch)->Set(1);
     e->OnParamChange(kPatchSearch);
     return e;

@@ -36,19 +36,11 @@ IPlugAU* MakePlug() { return nullptr; }
 
 namespace {
 
-IPlugInstanceInfo info()
-{
-  IPlugInstanceInfo i;
-  i.mBundleID.Set(DAVREL_BUNDLE_ID);
-  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return i;
-}
-
 // The host's time line without a host: transport running, 120 BPM.
 class BenchEditor : public Davrel
 {
 public:
-  BenchEditor() : Davrel(info()) {}
+  BenchEditor() : Davrel(DavrelInstanceInfo()) {}
   // Before the overrides go: the clock jobs call them.
   ~BenchEditor() override { stopThreads(); }
   bool playing = false;

@@ -52,6 +52,16 @@ class UIConfigManager;
 struct ControlAction;
 struct SenderJob;
 
+// The instance information the plug-in's factory gives the editor: its bundle and
+// view class.
+inline IPlugInstanceInfo DavrelInstanceInfo()
+{
+  IPlugInstanceInfo info;
+  info.mBundleID.Set(DAVREL_BUNDLE_ID);
+  info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
+  return info;
+}
+
 class Davrel : public IPlugAU, public HardwareHost, public LibrarianViewHost
 {
 public:

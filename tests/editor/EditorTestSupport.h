@@ -54,13 +54,7 @@ inline bool clickCentre(IGraphics* g, IControl* c)
   return true;
 }
 
-inline IPlugInstanceInfo editorInfo()
-{
-  IPlugInstanceInfo info;
-  info.mBundleID.Set(DAVREL_BUNDLE_ID);
-  info.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return info;
-}
+inline IPlugInstanceInfo editorInfo() { return DavrelInstanceInfo(); }
 
 // The recording editor. Tests never make one of these, nor of a subclass, as it
 // stands: they make UnderTest<...> of it (below), EditorUnderTest for this one.

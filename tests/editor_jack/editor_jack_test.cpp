@@ -33,13 +33,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 const int kWaitMs = 10000;
 
-IPlugInstanceInfo info()
-{
-  IPlugInstanceInfo i;
-  i.mBundleID.Set(DAVREL_BUNDLE_ID);
-  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return i;
-}
+IPlugInstanceInfo info() { return DavrelInstanceInfo(); }
 
 class Flood
 {

@@ -64,13 +64,7 @@ std::vector<Bytes> programs(int seedBase)
   return out;
 }
 
-IPlugInstanceInfo info()
-{
-  IPlugInstanceInfo i;
-  i.mBundleID.Set(DAVREL_BUNDLE_ID);
-  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return i;
-}
+IPlugInstanceInfo info() { return DavrelInstanceInfo(); }
 
 class LibrarianOverJack : public testing::Test
 {

@@ -118,20 +118,12 @@ private:
   Plug plug;
 };
 
-IPlugInstanceInfo EditorInfo()
-{
-  IPlugInstanceInfo i;
-  i.mBundleID.Set(DAVREL_BUNDLE_ID);
-  i.mCocoaViewFactoryClassName.Set(DAVREL_VIEW_CLASS);
-  return i;
-}
-
 // The editor, its parameters set as its host sets them (under the plug-in's mutex),
 // counting the system-exclusive messages that reach it from the synthesizer.
 class Editor : public Davrel
 {
 public:
-  Editor() : Davrel(EditorInfo()) {}
+  Editor() : Davrel(DavrelInstanceInfo()) {}
   ~Editor() override { stopThreads(); }
   void ProcessSysEx(ISysEx* m, bool fromDevice) override
   {
