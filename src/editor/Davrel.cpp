@@ -511,24 +511,31 @@ void Davrel::applySettingChange(int paramIdx, int v)
 
 // ---- display ----
 
-void Davrel::showNameLine(const std::string& text)
+void Davrel::showNameLine(const std::string& text) { showNameLine(text, std::string()); }
+
+void Davrel::showNameLine(const std::string& words, const std::string& name)
 {
+  const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mNameLine = text;
   }
-  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
+  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str(), name.empty() ? -1 : (int)words.size());
   // The overlay hides the display during a transfer: its box repeats the line.
   if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText(text);
 }
 
-void Davrel::showValueLine(const std::string& text)
+void Davrel::showValueLine(const std::string& text) { showValueLine(text, std::string()); }
+
+void Davrel::showValueLine(const std::string& words, const std::string& name)
 {
+  const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mValueLine = text;
   }
-  if (displayLines.valueLine) displayLines.valueLine->SetTextFromPlug(text.c_str());
+  if (displayLines.valueLine)
+    displayLines.valueLine->SetTextFromPlug(text.c_str(), name.empty() ? -1 : (int)words.size());
 }
 
 void Davrel::displayText(std::string name, std::string value, std::string cc)
@@ -796,7 +803,8 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
   if (toLibrarian)
   {
     m->patchRequested = false;
-    m->libraryPatchRequest.arm(patchLibrarian ? patchLibrarian->selectedSlot.load() : -1);
+    m->libraryPatchRequest.arm(patchLibrarian ? patchLibrarian->selectedSlot.load() : -1,
+                               patchLibrarian ? patchLibrarian->upperBankKey() : std::string());
     ConsoleLog("patch request to library is on\n");
   }
   else

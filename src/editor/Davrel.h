@@ -154,7 +154,11 @@ public:
   // ---- display and processing indicator ----
   // The central display's lines; the texts are also kept for the host and tests.
   void showNameLine(const std::string& text);
+  // "Bank saved: " + name on the name line: too long for it, the name is shortened in
+  // its middle and the words that say what happened stay whole and first.
+  void showNameLine(const std::string& words, const std::string& name);
   void showValueLine(const std::string& text);
+  void showValueLine(const std::string& words, const std::string& name);  // as the name line's
   std::string nameLine() const;
   std::string valueLine() const;
   // The display lines as the page switching and the value display write them.
@@ -215,6 +219,9 @@ public:
   bool feedSysExFromLibrarian(const uint8_t* msg, int size) override;
   // Bank import into "Patches" (asks before replacing a bank of the same name).
   void saveImportedFile(bool mid) override;
+  // After a rescan: names the banks an imported file was split into.
+  void reportImportSplit();
+  std::string importAwaitingSplit;  // the imported file the next rescan splits
   // Program import into consecutive slots of the upper bank from the selected one on.
   void ImportSinglePatches() override;
   // One program event of an imported file; the position to go on from, 0 or -1 at the end.
