@@ -342,6 +342,7 @@ public:
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
   IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
+  IControl* renameHint = nullptr;  // the rename box's line on the letters a name holds, owned by its layer
   IControl* mixerTab = nullptr;                      // the mixer page's tab, owned by the graphics
 
   std::string logFilePath, settingsFilePath;
@@ -514,6 +515,8 @@ private:
   // after a page, lock or bank change of the user's. While a transfer job runs the
   // indicator is the job's: it stays. Request state is left alone.
   void flashProcessingIndicator();
+  // Its x, or Escape: true when the About box was open.
+  bool closeAboutWindow();
   // The indicator's overlay, its buttons and the layers it hides (DisplayProcessingIndicator
   // without ending patchRequested).
   void showProcessingOverlay(bool show);
