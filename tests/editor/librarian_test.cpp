@@ -9,6 +9,7 @@
 #include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
@@ -422,6 +423,33 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
   e->started.clear();
   EXPECT_TRUE(e->startSenderJob(toLibrarian(kSendPartRequest, true)));
   EXPECT_EQ(e->started.size(), 1u);
+}
+
+// A whole-bank dump that answers the all-programs request: the librarian splits it
+// and each program goes into its own slot of the upper bank, in order, none over another.
+TEST_F(Librarian, ABankDumpAnsweringTheRequestFillsTheBankSlotBySlot)
+{
+  auto dumpedName = [](int p) {  // all 12 characters of a name
+    char name[13];
+    snprintf(name, sizeof name, "Dumped %03d  ", p);
+    return std::string(name);
+  };
+  std::vector<uint8_t> data;
+  for (int p = 0; p < 128; ++p)
+  {
+    const Bytes dump = program(dumpedName(p), 3000 + p);
+    for (int d = 0; d < 254; ++d) data.push_back(readDumpDataByte(dump.data(), d));
+  }
+  Bytes bank = {0xF0, 0x42, 0x32, 0x58, 0x4C};
+  std::vector<uint8_t> packed(data.size() + (data.size() + 6) / 7);
+  packed.resize((size_t)sysexPack7(data.data(), (int)data.size(), packed.data()));
+  bank.insert(bank.end(), packed.begin(), packed.end());
+  bank.push_back(0xF7);
+  ASSERT_EQ(bank.size(), (size_t)kAllProgramDumpSize);
+  e->prepareAllPatchesRequest();
+  ISysEx s(0, bank.data(), (int)bank.size());
+  e->ProcessSysEx(&s, true);
+  for (int p = 0; p < 128; ++p) EXPECT_EQ(e->slotName(e->lib().upperFileIndex, p), dumpedName(p));
 }
 
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
