@@ -1045,6 +1045,30 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
 
 // ---- help ----
 
+// Escape closes the About box as it closes the file panels and alerts; with the box
+// closed it goes on to the host. Its close box lies on a 1280 x 800 screen at every
+// editor size, the window in the screen's corner.
+TEST_F(Librarian, EscapeClosesTheAboutBoxWhoseCloseIsOnScreenAtEverySize)
+{
+  openWindow();
+  window->makeFirstResponder(view);
+  for (bool open : {true, false})
+  {
+    if (open) e->userSets(kDisplayAboutWindow, 1);
+    ASSERT_EQ(e->aboutWindowLayer->visible, open);
+    NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
+    NSRunLoop::currentRunLoop()->runOnce();
+    EXPECT_FALSE(e->aboutWindowLayer->visible);
+  }
+  IControl* close = e->firstControlOf(kExitAboutWindow);
+  ASSERT_NE(close, nullptr);
+  for (const EditorSize& size : kEditorSizes)
+  {
+    EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
+    EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+  }
+}
+
 TEST_F(Librarian, HelpActionsOpenOneArgumentEachAndNoShell)
 {
   // A data folder whose name a shell would take apart.
