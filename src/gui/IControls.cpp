@@ -271,16 +271,17 @@ bool ITextControl::DrawStr(IGraphics* graphics, bool inside)
     for (int* c : {&dim.mColor.R, &dim.mColor.G, &dim.mColor.B}) *c = (*c + 80 * 3) / 4;
     style = &dim;
   }
-  const std::string text = mStr.Get();
-  if (mKeptHead >= 0 && (size_t)mKeptHead < text.size())
-    mDrawn = FitTextToWidth(graphics, style, text.substr(0, (size_t)mKeptHead), text.substr((size_t)mKeptHead), "",
+  mDrawn = mStr.Get();
+  char* shown = mStr.GetWritable();
+  std::vector<char> fitted;
+  if (mKeptHead >= 0 && (size_t)mKeptHead < mDrawn.size())
+  {
+    mDrawn = FitTextToWidth(graphics, style, mDrawn.substr(0, (size_t)mKeptHead), mDrawn.substr((size_t)mKeptHead), "",
                             mRECT.W());
-  else
-    mDrawn = text;
-  std::vector<char> shown(mDrawn.begin(), mDrawn.end());
-  shown.push_back('\0');
-  return inside ? graphics->DrawITextInside(style, shown.data(), &mRECT)
-                : graphics->DrawIText(style, shown.data(), &mRECT);
+    fitted.assign(mDrawn.c_str(), mDrawn.c_str() + mDrawn.size() + 1);
+    shown = fitted.data();
+  }
+  return inside ? graphics->DrawITextInside(style, shown, &mRECT) : graphics->DrawIText(style, shown, &mRECT);
 }
 
 void ITextControl::SetTextFromPlug(const char* str) { SetTextFromPlug(str, -1); }
