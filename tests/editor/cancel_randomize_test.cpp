@@ -319,11 +319,11 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
   {
     SCOPED_TRACE(during);
     e.takeSent();
+    std::vector<PatchFile*>& banks = e.patchLibrarian->patchFiles;
+    PatchFile* other = nullptr;
+    if (during == kBankChanged) openBank(), (other = banks.back())->fileName = "Other.dvl";
     const std::vector<LibrarianPatch>& slots = openBank();
-    e.patchLibrarian->patchFiles.back()->fileName = "Asked.dvl";
-    const std::vector<LibrarianPatch>& other = during == kBankChanged ? openBank() : slots;
-    e.patchLibrarian->patchFiles.back()->fileName = "Other.dvl";
-    e.patchLibrarian->upperFileIndex = e.patchLibrarian->lowerFileIndex = (int)e.patchLibrarian->patchFiles.size() - (during == kBankChanged ? 2 : 1);
+    banks.back()->fileName = "Asked " + std::to_string(during) + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
     ASSERT_NE(e.librarianViewControl(), nullptr);
     e.librarianViewControl()->upperSelected = 9;
@@ -337,7 +337,7 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
       EXPECT_FALSE(e.incomingSysExProcessed);
     }
     else if (during == kBankChanged)
-      e.patchLibrarian->upperFileIndex = (int)e.patchLibrarian->patchFiles.size() - 1;
+      e.patchLibrarian->upperFileIndex = (int)banks.size() - 2;  // where the chooser's arrow leaves it
     else
     {
       e.GetParam(kControlLibrary)->Set(0.0);
@@ -358,7 +358,7 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     EXPECT_EQ(e.nameLine(), "Data request completed!");
     EXPECT_EQ(slots[9].messages[0].bytes, answer);
     EXPECT_NE(slots[41].messages[0].bytes, answer);
-    if (during == kBankChanged) EXPECT_NE(other[9].messages[0].bytes, answer);
+    if (other) EXPECT_NE(other->patches[9].messages[0].bytes, answer);
     const std::string renamed = programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize);
     EXPECT_EQ(renamed.find("Renamed"), during == kRename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
