@@ -15,6 +15,7 @@
 #include "gui/ICustomControls.h"
 #include "gui/IGraphics.h"
 #include "gui/IGraphicsMac.h"
+#include "gui/IGraphicsMacMapping.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/MIDIMessageManager.h"
 #include "librarian/PatchLibrarian.h"
@@ -250,6 +251,8 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {aboutWindowLayer, firstRunNotificationLayer, midiFilterSettingsLayer,
                           midiSettingsButtonLayer, patchRenameLayer})
     if (l) l->Hide(true);
+  // Escape closes the About box, as it closes the file panels and alerts.
+  if (graphics) graphics->SetEscapeAction([this] { return closeAboutWindow(); });
 
   randomBytes.assign(297, 0);
   programBytes.assign(297, 0);
@@ -288,6 +291,16 @@ void Davrel::buildLayersAndControls()
     });
     renameButtons[1]->SetCancelsTextEntry(true);
     for (IControl* b : renameButtons) patchRenameLayer->controls.Add(b);
+    // The field refuses letters a program name cannot hold as they are typed ("Café"
+    // keeps "Caf"): the box says which it holds, from the field's own set.
+    std::string marks;
+    for (char c : MacMapping::TextEntryCharacters(kTypeText))
+      if (!isalnum((unsigned char)c) && c != ' ') marks += c;
+    IText small(std::max(8, (int)(12 * uiScale)), IColor(255, 190, 194, 200), "DejaVu Sans", IText::kStyleNormal,
+                IText::kAlignNear);
+    renameHint = new ITextControl(this, scaledRect(540, 276, 960, 292), &small,
+                                  ("A name holds A-Z a-z 0-9, space and " + marks).c_str());
+    patchRenameLayer->controls.Add(renameHint);
     patchRenameLayer->Hide(true);
   }
 }
@@ -511,24 +524,31 @@ void Davrel::applySettingChange(int paramIdx, int v)
 
 // ---- display ----
 
-void Davrel::showNameLine(const std::string& text)
+void Davrel::showNameLine(const std::string& text) { showNameLine(text, std::string()); }
+
+void Davrel::showNameLine(const std::string& words, const std::string& name)
 {
+  const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mNameLine = text;
   }
-  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str());
+  if (displayLines.nameLine) displayLines.nameLine->SetTextFromPlug(text.c_str(), name.empty() ? -1 : (int)words.size());
   // The overlay hides the display during a transfer: its box repeats the line.
   if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText(text);
 }
 
-void Davrel::showValueLine(const std::string& text)
+void Davrel::showValueLine(const std::string& text) { showValueLine(text, std::string()); }
+
+void Davrel::showValueLine(const std::string& words, const std::string& name)
 {
+  const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
     mValueLine = text;
   }
-  if (displayLines.valueLine) displayLines.valueLine->SetTextFromPlug(text.c_str());
+  if (displayLines.valueLine)
+    displayLines.valueLine->SetTextFromPlug(text.c_str(), name.empty() ? -1 : (int)words.size());
 }
 
 void Davrel::displayText(std::string name, std::string value, std::string cc)
@@ -796,7 +816,8 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
   if (toLibrarian)
   {
     m->patchRequested = false;
-    m->libraryPatchRequest.arm(patchLibrarian ? patchLibrarian->selectedSlot.load() : -1);
+    m->libraryPatchRequest.arm(patchLibrarian ? patchLibrarian->selectedSlot.load() : -1,
+                               patchLibrarian ? patchLibrarian->upperBankKey() : std::string());
     ConsoleLog("patch request to library is on\n");
   }
   else

@@ -154,7 +154,11 @@ public:
   // ---- display and processing indicator ----
   // The central display's lines; the texts are also kept for the host and tests.
   void showNameLine(const std::string& text);
+  // "Bank saved: " + name on the name line: too long for it, the name is shortened in
+  // its middle and the words that say what happened stay whole and first.
+  void showNameLine(const std::string& words, const std::string& name);
   void showValueLine(const std::string& text);
+  void showValueLine(const std::string& words, const std::string& name);  // as the name line's
   std::string nameLine() const;
   std::string valueLine() const;
   // The display lines as the page switching and the value display write them.
@@ -215,6 +219,9 @@ public:
   bool feedSysExFromLibrarian(const uint8_t* msg, int size) override;
   // Bank import into "Patches" (asks before replacing a bank of the same name).
   void saveImportedFile(bool mid) override;
+  // After a rescan: names the banks an imported file was split into.
+  void reportImportSplit();
+  std::string importAwaitingSplit;  // the imported file the next rescan splits
   // Program import into consecutive slots of the upper bank from the selected one on.
   void ImportSinglePatches() override;
   // One program event of an imported file; the position to go on from, 0 or -1 at the end.
@@ -335,6 +342,7 @@ public:
   ControlLayer* progressLayer = nullptr;
   IControl* cancelButtons[2] = {nullptr, nullptr};
   IControl* renameButtons[2] = {nullptr, nullptr};  // OK and Cancel of the rename box, owned by its layer
+  IControl* renameHint = nullptr;  // the rename box's line on the letters a name holds, owned by its layer
   IControl* mixerTab = nullptr;                      // the mixer page's tab, owned by the graphics
 
   std::string logFilePath, settingsFilePath;
@@ -507,6 +515,8 @@ private:
   // after a page, lock or bank change of the user's. While a transfer job runs the
   // indicator is the job's: it stays. Request state is left alone.
   void flashProcessingIndicator();
+  // Its x, or Escape: true when the About box was open.
+  bool closeAboutWindow();
   // The indicator's overlay, its buttons and the layers it hides (DisplayProcessingIndicator
   // without ending patchRequested).
   void showProcessingOverlay(bool show);

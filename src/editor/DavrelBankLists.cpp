@@ -194,7 +194,7 @@ void Davrel::bankCaptionsChanged()
 void Davrel::bankWriteFailed(const std::string& path, int errorNumber)
 {
   const size_t sep = path.find_last_of('/');
-  showNameLine("Bank not saved: " + (sep == std::string::npos ? path : path.substr(sep + 1)));
+  showNameLine("Bank not saved: ", sep == std::string::npos ? path : path.substr(sep + 1));
   // A short reason, from the write's own error: a look at the folder's permission
   // bits cannot see a read-only disk or a full one. The system's words, with the
   // whole path, ran out of the display; they are in the log (the writer's line).
@@ -279,6 +279,7 @@ void Davrel::rescanKeepingUnsavedEdits()
     }
   }
   patchLibrarian->initBankFilesOnDiscard(getPatchesFolderStr());
+  reportImportSplit();
   if (!edited) return;
   WDL_MutexLock lock(&patchLibrarian->libraryMutex);
   const std::string key = bankPathKey(edited.get());
@@ -448,7 +449,7 @@ void Davrel::librarianBankSaved(bool asNewFile)
     rescanKeepingUpperBank(savedBankKey(lastSavePath), shown);
   }
   // An earlier failure must not stay on the display over this success.
-  showNameLine("Bank saved: " + saved);
+  showNameLine("Bank saved: ", saved);
   showValueLine("");
 }
 

@@ -261,6 +261,14 @@ void Davrel::soundZoneReaction(int base, int v)
   }
 }
 
+bool Davrel::closeAboutWindow()
+{
+  if (!aboutWindowLayer || !aboutWindowLayer->visible) return false;
+  aboutWindowLayer->Hide(true);
+  flashProcessingIndicator();
+  return true;
+}
+
 // Editor settings, ports, filters and clock switches; true when the call ends.
 bool Davrel::dispatchSettings(int paramIdx, double value, int v)
 {
@@ -347,11 +355,7 @@ bool Davrel::dispatchSettings(int paramIdx, double value, int v)
       if (value != 0.0 && aboutWindowLayer) aboutWindowLayer->Hide(false);
       return false;
     case kExitAboutWindow:
-      if (value != 0.0)
-      {
-        if (aboutWindowLayer) aboutWindowLayer->Hide(true);
-        flashProcessingIndicator();
-      }
+      if (value != 0.0) closeAboutWindow();
       return false;
     default:
       return false;

@@ -624,6 +624,17 @@ void Davrel::saveImportedFile(bool mid)
   const size_t sep = path.find_last_of('/');
   const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
   const std::string dest = getPatchesFolderStr() + "/" + name;
+  // A file the scan would pass over is refused before anything is asked or written:
+  // the banks' folder stays as it was, and the choosers never offer it.
+  PatchLibrarian probe;
+  PatchFile programs;
+  probe.loadFromChunk(&data, data.Size(), &programs, 0);
+  if (programs.patches.empty() || data.Size() < kMinScannedFileSize)
+  {
+    showNameLine("Not a bank: ", name);
+    showValueLine(programs.patches.empty() ? "No program found in it" : "Too short to be listed");
+    return;
+  }
   try
   {
     Poco::File(getPatchesFolderStr()).createDirectories();
@@ -654,18 +665,37 @@ void Davrel::saveImportedFile(bool mid)
     showValueLine(writeFailureText(err, "The file could not be copied"));
     return;
   }
-  // Said here: the rescan that follows lists the bank, or passes over a file that
-  // holds none without a word.
-  PatchLibrarian probe;
-  PatchFile programs;
-  probe.loadFromChunk(&data, data.Size(), &programs, 0);
-  if (programs.patches.empty() || data.Size() < kMinScannedFileSize)
+  showNameLine("Bank imported: ", name);
+  showValueLine("");
+  // More programs than a bank holds: the rescan that follows splits the file into
+  // banks and moves it out of Patches, and the display then names those banks.
+  importAwaitingSplit = programs.patches.size() > (size_t)kBankSlots ? dest : std::string();
+}
+
+void Davrel::reportImportSplit()
+{
+  if (importAwaitingSplit.empty() || !patchLibrarian) return;
+  std::vector<std::string> made;
   {
-    showNameLine("Not a bank: " + name);
-    showValueLine(programs.patches.empty() ? "No program found in it" : "Too short to be listed");
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    auto it = patchLibrarian->lastSplits.find(importAwaitingSplit);
+    if (it != patchLibrarian->lastSplits.end()) made = it->second;
   }
+  const size_t sep = importAwaitingSplit.find_last_of('/');
+  const std::string source = importAwaitingSplit.substr(sep + 1);
+  importAwaitingSplit.clear();
+  auto fileName = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
+  if (made.empty())
+  {
+    showNameLine("Bank not listed: ", source);
+    showValueLine("It could not be split into banks");
+    return;
+  }
+  showNameLine(made.size() == 1 ? "Bank imported: " : "Banks imported: ", fileName(made.front()));
+  if (made.size() == 1)
+    showValueLine("");
   else
-    showNameLine("Bank imported: " + name);
+    showValueLine(made.size() == 2 ? "and " : "to ", fileName(made.back()));
 }
 
 void Davrel::ImportSinglePatches()

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -217,6 +218,45 @@ ITextControl::ITextControl(IPlugBase* plug, const IRECT& rect, const IText* text
   if (text) mText = *text;
 }
 
+namespace {
+
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+int measuredWidth(IGraphics* graphics, IText* style, std::string text)
+{
+  IRECT r(0, 0, 0, 0);
+  graphics->MeasureIText(style, &text[0], &r);
+  return r.W();
+}
+
+}  // namespace
+
+std::string FitTextToWidth(IGraphics* graphics, IText* style, const std::string& head, const std::string& name,
+                           const std::string& tail, int width)
+{
+  if (!graphics || measuredWidth(graphics, style, head + name + tail) <= width) return head + name + tail;
+  std::vector<size_t> starts;  // where each character begins, and the end
+  for (size_t i = 0; i < name.size(); ++i)
+    if (((unsigned char)name[i] & 0xC0) != 0x80) starts.push_back(i);
+  const int n = (int)starts.size();
+  starts.push_back(name.size());
+  auto shortened = [&](int kept) {
+    const int front = (kept + 1) / 2, back = kept - front;
+    return head + name.substr(0, starts[(size_t)front]) + kEllipsis + name.substr(starts[(size_t)(n - back)]) + tail;
+  };
+  // Fewer characters never measure wider: the most that fit are found by halving.
+  int lo = 0, hi = n - 1;
+  while (lo < hi)
+  {
+    const int mid = (lo + hi + 1) / 2;
+    if (measuredWidth(graphics, style, shortened(mid)) <= width)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return shortened(lo);
+}
+
 bool ITextControl::Draw(IGraphics* graphics) { return DrawStr(graphics, false); }
 
 bool ITextControl::DrawStr(IGraphics* graphics, bool inside)
@@ -231,17 +271,29 @@ bool ITextControl::DrawStr(IGraphics* graphics, bool inside)
     for (int* c : {&dim.mColor.R, &dim.mColor.G, &dim.mColor.B}) *c = (*c + 80 * 3) / 4;
     style = &dim;
   }
-  return inside ? graphics->DrawITextInside(style, mStr.GetWritable(), &mRECT)
-                : graphics->DrawIText(style, mStr.GetWritable(), &mRECT);
+  mDrawn = mStr.Get();
+  char* shown = mStr.GetWritable();
+  std::vector<char> fitted;
+  if (mKeptHead >= 0 && (size_t)mKeptHead < mDrawn.size())
+  {
+    mDrawn = FitTextToWidth(graphics, style, mDrawn.substr(0, (size_t)mKeptHead), mDrawn.substr((size_t)mKeptHead), "",
+                            mRECT.W());
+    fitted.assign(mDrawn.c_str(), mDrawn.c_str() + mDrawn.size() + 1);
+    shown = fitted.data();
+  }
+  return inside ? graphics->DrawITextInside(style, shown, &mRECT) : graphics->DrawIText(style, shown, &mRECT);
 }
 
-void ITextControl::SetTextFromPlug(const char* str)
+void ITextControl::SetTextFromPlug(const char* str) { SetTextFromPlug(str, -1); }
+
+void ITextControl::SetTextFromPlug(const char* str, int keptHead)
 {
   if (!str) str = "";
   WDL_MutexLock lock(mPlug ? &mPlug->mMutex : nullptr);
-  if (strcmp(mStr.Get(), str) == 0) return;
+  if (strcmp(mStr.Get(), str) == 0 && keptHead == mKeptHead) return;
   SetDirty(false);
   mStr.Set(str);
+  mKeptHead = keptHead;
 }
 
 ICaptionControl::ICaptionControl(IPlugBase* plug, const IRECT& rect, int paramIdx, const IText* text,

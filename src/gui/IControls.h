@@ -248,15 +248,29 @@ public:
   // Any thread: replaces the text, and marks the control dirty when it changed,
   // under the plug-in's mutex, so the drawing pass never reads a text being replaced.
   void SetTextFromPlug(const char* str);
+  // The same for a text whose first keptHead bytes say what happened ("Bank saved: "):
+  // too wide for the control, the rest loses characters from its middle, never these.
+  void SetTextFromPlug(const char* str, int keptHead);
   // Main thread, or under the plug-in's mutex.
   const char* GetTextForPlug() const { return mStr.Get(); }
+  // The text as the last drawing pass showed it (after any shortening).
+  const std::string& drawnText() const { return mDrawn; }
 
 protected:
   // Draws the text, greyed when the control is, with inside clipped to the rectangle.
   bool DrawStr(IGraphics* graphics, bool inside);
 
   WDL_String mStr;
+  int mKeptHead = -1;  // -1: drawn as it is
+  std::string mDrawn;
 };
+
+// head + name + tail as it fits width in style: whole, or with the fewest characters
+// of name replaced by an ellipsis from its middle, so that its start and its end both
+// stay (names differ at either) and head and tail stay whole. Characters are cut
+// whole, never inside a UTF-8 sequence.
+std::string FitTextToWidth(IGraphics* graphics, IText* style, const std::string& head, const std::string& name,
+                           const std::string& tail, int width);
 
 // Shows the parameter's own current value (its display text or number), with its
 // label when asked; a click asks for a new value once prompting is enabled.

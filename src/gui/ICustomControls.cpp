@@ -176,47 +176,6 @@ bool ICommandButton::Draw(IGraphics* graphics)
 
 // ---- fitted caption ----
 
-namespace {
-
-const char kEllipsis[] = "\xE2\x80\xA6";
-
-int measuredWidth(IGraphics* graphics, IText* style, std::string text)
-{
-  IRECT r(0, 0, 0, 0);
-  graphics->MeasureIText(style, &text[0], &r);
-  return r.W();
-}
-
-// name + tail as it fits the width: whole, or with the fewest characters of name
-// replaced by an ellipsis from its middle, so its start and its end both stay
-// (device names differ at either). Characters are cut whole, never inside a UTF-8
-// sequence.
-std::string fitted(IGraphics* graphics, IText* style, const std::string& name, const std::string& tail, int width)
-{
-  if (measuredWidth(graphics, style, name + tail) <= width) return name + tail;
-  std::vector<size_t> starts;  // where each character begins, and the end
-  for (size_t i = 0; i < name.size(); ++i)
-    if (((unsigned char)name[i] & 0xC0) != 0x80) starts.push_back(i);
-  const int n = (int)starts.size();
-  starts.push_back(name.size());
-  auto shortened = [&](int kept) {
-    const int head = (kept + 1) / 2, back = kept - head;
-    return name.substr(0, starts[(size_t)head]) + kEllipsis + name.substr(starts[(size_t)(n - back)]) + tail;
-  };
-  // Fewer characters never measure wider: the most that fit are found by halving.
-  int lo = 0, hi = n - 1;
-  while (lo < hi)
-  {
-    const int mid = (lo + hi + 1) / 2;
-    if (measuredWidth(graphics, style, shortened(mid)) <= width)
-      lo = mid;
-    else
-      hi = mid - 1;
-  }
-  return shortened(lo);
-}
-
-}  // namespace
 
 IFittedCaptionControl::IFittedCaptionControl(IPlugBase* plug, const IRECT& rect, int paramIdx, const IText* text,
                                              bool showParamLabel, const char* keptTail)
@@ -237,7 +196,7 @@ bool IFittedCaptionControl::Draw(IGraphics* graphics)
         text.compare(text.size() - marked.size(), marked.size(), marked) == 0)
       tail = marked;
     text.resize(text.size() - tail.size());
-    mStr.Set(fitted(graphics, &mText, text, tail, mRECT.W()).c_str());
+    mStr.Set(FitTextToWidth(graphics, &mText, "", text, tail, mRECT.W()).c_str());
   }
   return DrawStr(graphics, true);
 }

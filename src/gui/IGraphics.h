@@ -21,6 +21,7 @@
 #include "config/BundleResources.h"
 #include "gui/IGraphicsStructs.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -215,6 +216,10 @@ public:
   bool OnMouseOver(int x, int y, IMouseMod* mod);
   void OnMouseOut();
   bool OnKeyDown(int x, int y, int key);
+  // Escape outside a text entry: true when the plug-in's action took it (closed a
+  // panel of its own); otherwise the key goes on to the host.
+  bool OnEscape();
+  void SetEscapeAction(std::function<bool()> action) { mEscapeAction = std::move(action); }
   IControl* GetMouseControlIdx(int x, int y, bool mouseOver = false);
   int GetParamIdxForPTAutomation(int x, int y);
   int GetLastClickedParamForPTAutomation();
@@ -264,6 +269,7 @@ private:
   bool mHandleMouseOver = false;
   bool mStrict = true;
   IControl* mKeyCatcher = nullptr;
+  std::function<bool()> mEscapeAction;
   BundleResources mResources;
   // Images LoadIBitmaps could not load, with the reason LoadIBitmap then gives once.
   struct FailedImage

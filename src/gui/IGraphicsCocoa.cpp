@@ -197,6 +197,7 @@ void IGraphicsCocoa_vDavrel_64_au::keyDown(NSEvent* e)
     setNeedsDisplay(true);
     return;
   }
+  if (e->keyCode() == kVK_Escape && mGraphics->OnEscape()) return;
   const int key = KeyOf(e->keyCode(), e->charactersIgnoringModifiers());
   if (key == kKeyDropped) return;
   if (key == kKeyNextResponder || !mGraphics->OnKeyDown(mPrevX, mPrevY, key)) NSResponder::keyDown(e);

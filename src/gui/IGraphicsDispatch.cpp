@@ -199,6 +199,12 @@ bool IGraphics::OnKeyDown(int x, int y, int key)
   return mKeyCatcher ? mKeyCatcher->OnKeyDown(x, y, key) : false;
 }
 
+bool IGraphics::OnEscape()
+{
+  WDL_MutexLock lock(plugMutex(mPlug));
+  return mEscapeAction && mEscapeAction();
+}
+
 IControl* IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver)
 {
   WDL_MutexLock lock(plugMutex(mPlug));

@@ -143,11 +143,21 @@ void LibraryPatchCollector::clear()
   patch.messages.clear();
 }
 
-void LibraryPatchRequest::arm(int slot)
+void LibraryPatchRequest::arm(int slot, const std::string& bankKey)
 {
   clear();
   targetSlot.store(slot);
+  {
+    std::lock_guard<std::mutex> lock(bankLock);
+    bank = bankKey;
+  }
   libraryRequestActive.store(true);
+}
+
+std::string LibraryPatchRequest::targetBank() const
+{
+  std::lock_guard<std::mutex> lock(bankLock);
+  return bank;
 }
 
 // ---- construction and teardown ------------------------------------------------------
@@ -352,10 +362,12 @@ bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool skipProgr
   SenderJob job(kSendSinglePatchRequest);
   job.skipProgramChange = skipProgramChange;
   job.slotNumber = slot;
-  // A second request while the first waits must leave the first its collector.
-  job.atStart = [this] {
+  // A second request while the first waits must leave the first its collector. The
+  // bank is read here: the start runs under the thread's start lock.
+  const std::string bank = librarian ? librarian->upperBankKey() : std::string();
+  job.atStart = [this, bank] {
     libraryPatchRequestAll.libraryRequestAllActive.store(false);
-    libraryPatchRequest.arm(librarian ? librarian->selectedSlot.load() : -1);
+    libraryPatchRequest.arm(librarian ? librarian->selectedSlot.load() : -1, bank);
     dataProcessed.store(false);
   };
   return startJob(job);
@@ -451,7 +463,8 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
       if (librarian)
       {
         const int slot = libraryPatchRequest.targetSlot.load();
-        librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot >= 0 ? slot : librarian->selectedSlot.load());
+        librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot >= 0 ? slot : librarian->selectedSlot.load(),
+                                      libraryPatchRequest.targetBank());
       }
       plug->updatePatchLibrarianView(0);
       plug->setLibrarianViewDirty();

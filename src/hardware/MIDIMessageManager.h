@@ -52,8 +52,15 @@ public:
   // The slot the answer goes to, fixed as the request is armed: the selection may
   // move meanwhile (a rename, a paste). -1: the selected slot at the answer.
   std::atomic<int> targetSlot{-1};
-  // Emptied and armed for the answer that goes to slot.
-  void arm(int slot);
+  // Emptied and armed for the answer that goes to slot of the bank (its bankPathKey)
+  // shown in the upper column as the request starts: the column may show another
+  // bank by the answer (a host's automation steps it under the overlay).
+  void arm(int slot, const std::string& bank);
+  std::string targetBank() const;
+
+private:
+  mutable std::mutex bankLock;  // guards bank
+  std::string bank;
 };
 
 // The all-programs request: armed while the whole bank is asked for.

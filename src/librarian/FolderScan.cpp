@@ -224,6 +224,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcess
   LibrarianLogBatch logBatch;  // a line a file, written once at the end
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   refusedSplits.clear();
+  lastSplits.clear();
   rescanRequested = false;
   processorsInUse = std::max(0, busyProcessors);
   scanOnce(root);
@@ -748,6 +749,7 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
       }
       librarianLog(logTarget, "PATCH LIBRARIAN: moved file %s because it is not Velda 1 standard formatted!",
                    bank->fileName.c_str());
+      lastSplits[fullPath] = written;
     }
     catch (const Poco::Exception& e)
     {

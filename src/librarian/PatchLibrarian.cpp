@@ -68,11 +68,32 @@ bool PatchLibrarian::setSysexDatatoSelectedSlot(LibrarianPatch* patch)
   return setSysexDataToSlot(patch, selectedSlot);
 }
 
-bool PatchLibrarian::setSysexDataToSlot(LibrarianPatch* patch, int32_t slot)
+std::string bankPathKey(const PatchFile* bank)
+{
+  if (!bank) return std::string();
+  std::string key;
+  // pathFolders starts with "Patches", the bank root itself.
+  for (size_t i = 1; i < bank->pathFolders.size(); ++i) key += bank->pathFolders[i] + "/";
+  return key + bank->fileName;
+}
+
+std::string PatchLibrarian::upperBankKey()
+{
+  WDL_MutexLock lock(&libraryMutex);
+  return bankPathKey(bankAt(upperFileIndex));
+}
+
+bool PatchLibrarian::setSysexDataToSlot(LibrarianPatch* patch, int32_t slot, const std::string& bankKey)
 {
   if (!patch || patch->messages.empty()) return false;
   WDL_MutexLock lock(&libraryMutex);
   PatchFile* upper = bankAt(upperFileIndex);
+  if (!bankKey.empty() && bankPathKey(upper) != bankKey)
+  {
+    upper = nullptr;
+    for (PatchFile* b : patchFiles)
+      if (bankPathKey(b) == bankKey) upper = b;
+  }
   if (!upper || (uint32_t)slot >= (uint32_t)kBankSlots) return false;
   LibrarianPatch copy;
   patch->clone(copy);

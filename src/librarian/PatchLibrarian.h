@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ namespace Poco
 class File;
 class Path;
 }
+
+// A bank's whole path below "Patches": its folders, then its file name.
+std::string bankPathKey(const PatchFile* bank);
 
 class PatchLibrarian
 {
@@ -81,6 +85,9 @@ public:
   // process keep busy meanwhile (one that calls helpScan once it is free, say); the
   // scan starts that many fewer threads of its own.
   void loadPatchesFromFilesystem(std::string root, int busyProcessors = 0);
+  // What the last scan split: a split file's path (as the scan found it) to the paths
+  // of the banks made from it, in order. Under libraryMutex.
+  std::map<std::string, std::vector<std::string>> lastSplits;
   // The user rescan: drops every bank, both trees and the search, then scans root.
   void initBankFilesOnDiscard(std::string root);
   // Threads that read and parse the bank files of a scan, the scanning thread among
@@ -144,8 +151,11 @@ public:
   // bringing that bank to 128 slots first. False (nothing stored) when no upper bank
   // is selected, selectedSlot lies outside 0..127 or the slot holds no message.
   bool setSysexDatatoSelectedSlot(LibrarianPatch* patch);
-  // The same into the given slot.
-  bool setSysexDataToSlot(LibrarianPatch* patch, int32_t slot);
+  // The same into the given slot; of the bank listed under bankKey (bankPathKey) when
+  // one is given: none listed under it, nothing is stored.
+  bool setSysexDataToSlot(LibrarianPatch* patch, int32_t slot, const std::string& bankKey = std::string());
+  // bankPathKey of the upper bank; empty with none.
+  std::string upperBankKey();
 
   // Search ------------------------------------------------------------------
   // Collects every slot whose name contains text (byte for byte) into "Search Results n"

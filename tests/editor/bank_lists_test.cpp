@@ -63,6 +63,31 @@ TEST(BankLists, DisplayNamesOfLongFileNames)
   }
 }
 
+// A bank name too long for the choosers' fields: each caption keeps its column's word
+// and the name's start and end, and loses the middle, so that nothing runs under
+// the bank menu's button or over the grid.
+TEST(BankLists, ALongBankNameIsShortenedInTheChoosers)
+{
+  DataFolder data;
+  const std::string name = "A Bank Whose Name Runs On Past The Bank Menu Button And Over The Grid To The About Box.syx";
+  writeBank(data, "Live/" + name, 1);
+  EditorUnderTest editor;
+  editor.userSets(kMainPage, 1);
+  editor.graphics->PrepDraw();
+  IRECT all(0, 0, editor.graphics->Width(), editor.graphics->Height());
+  editor.graphics->Draw(&all);
+  const std::pair<const char*, const LibrarianMenuControl*> choosers[] = {
+      {"UPPER: Live / A Bank", editor.leftPatchPopupMenu}, {"LOWER: Live / A Bank", editor.rightPatchPopupMenu}};
+  for (const auto& [start, chooser] : choosers)
+  {
+    ASSERT_EQ(chooser->caption(), start + name.substr(6));
+    const std::string shown = chooser->drawnCaption();
+    EXPECT_EQ(shown.rfind(start, 0), 0u) << shown;
+    EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 7), "Box.syx") << shown;
+  }
+}
+
 TEST(BankLists, RescanSearchAndRangesFollowTheBanks)
 {
   DataFolder data;

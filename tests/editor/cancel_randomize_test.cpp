@@ -163,6 +163,48 @@ TEST_F(Live, CancelEndsARunningRequest)
   expectCancelledWithin(20000);
 }
 
+// A value from the hardware is held back only while a job waits for a program for
+// the editor (the current-program request, Program Up's part request); during the
+// all-programs request, and after a request was cancelled, it goes through.
+TEST_F(Live, OnlyAProgramAwaitedForTheEditorHoldsBackValuesFromTheHardware)
+{
+  const struct
+  {
+    const char* name;
+    std::function<void()> start;
+    bool cancelFirst, heldBack;
+  } rows[] = {
+      {"the current-program request", [&] { e.userSets(kRequestTempData, 1); }, false, true},
+      {"Program Up's request",
+       [&] {
+         e.GetParam(kControlLibrary)->Set(0.0);
+         e.GetParam(kMIDIFilterProgramChange)->Set(1.0);
+         e.userSets(kPatchUp, 1);
+       },
+       false, true},
+      {"after a cancelled request", [&] { e.userSets(kRequestTempData, 1); }, true, false},
+      {"the all-programs request", [&] { openBank(), e.userSets(kRequestFromBank, 1); }, false, false},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.name);
+    e.takeSent();
+    row.start();
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    if (row.cancelFirst)
+    {
+      e.userSets(kCancelDataRequest, 1);
+      ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    }
+    IMidiMsg cc(0, 0xB9, 74, 10);
+    e.routed.clear();
+    e.ProcessMidiMsg(&cc, true);
+    EXPECT_EQ(e.routed.size(), row.heldBack ? 0u : 1u);
+    e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 30000));
+  }
+}
+
 // The audio callback's retry of a randomize's part request, and a second Request
 // press, find the worker busy: the answer that comes is still the awaited program.
 TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
@@ -253,22 +295,35 @@ TEST_F(Live, AChangeOfTheUsersWhileARequestWaitsLeavesItItsAnswer)
       e.ProcessMidiMsg(&cc, true);
       EXPECT_TRUE(e.routed.empty());
     }
+    {
+      // The overlay stays, its Cancel button with it.
+      WDL_MutexLock lock(&e.mMutex);
+      EXPECT_FALSE(e.progressIndicator->IsHidden());
+      EXPECT_FALSE(e.cancelButtons[1]->IsHidden());
+    }
     answerAndExpectTaken();
   }
 }
 
-// Program Up, or the rename box's OK, while the librarian's request for one program
-// waits: the step's own request finds the worker busy and changes nothing of the
-// waiting one (nor the grid's selection); the renamed program goes into its own slot
-// and answers nothing. The waiting request's answer lands in the slot it was asked
-// for, not in the editor, and ends it.
+// Program Up, the rename box's OK, a paste in the grid or another upper bank (the
+// chooser's arrow, which a host's automation reaches under the overlay) while the
+// librarian's request for one program waits: the step's own request finds the worker
+// busy and changes nothing of the waiting one (nor the grid's selection); the renamed
+// or pasted program goes into its own slot and answers nothing. The waiting request's
+// answer lands in the slot of the bank it was asked for, not in the editor nor in
+// the bank shown now, and ends it.
 TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 {
-  for (bool rename : {false, true})
+  enum { kStep = 0, kBankChanged = 10 };
+  for (int during : {(int)kStep, (int)kRename, (int)kPaste, (int)kBankChanged})
   {
-    SCOPED_TRACE(rename ? "rename" : "Program Up");
+    SCOPED_TRACE(during);
     e.takeSent();
+    std::vector<PatchFile*>& banks = e.patchLibrarian->patchFiles;
+    PatchFile* other = nullptr;
+    if (during == kBankChanged) openBank(), (other = banks.back())->fileName = "Other.dvl";
     const std::vector<LibrarianPatch>& slots = openBank();
+    banks.back()->fileName = "Asked " + std::to_string(during) + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
     ASSERT_NE(e.librarianViewControl(), nullptr);
     e.librarianViewControl()->upperSelected = 9;
@@ -276,11 +331,13 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
 
-    if (rename)
+    if (during == kRename || during == kPaste)
     {
-      edit(kRename);
+      edit(during);
       EXPECT_FALSE(e.incomingSysExProcessed);
     }
+    else if (during == kBankChanged)
+      e.patchLibrarian->upperFileIndex = (int)banks.size() - 2;  // where the chooser's arrow leaves it
     else
     {
       e.GetParam(kControlLibrary)->Set(0.0);
@@ -301,8 +358,9 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     EXPECT_EQ(e.nameLine(), "Data request completed!");
     EXPECT_EQ(slots[9].messages[0].bytes, answer);
     EXPECT_NE(slots[41].messages[0].bytes, answer);
+    if (other) EXPECT_NE(other->patches[9].messages[0].bytes, answer);
     const std::string renamed = programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize);
-    EXPECT_EQ(renamed.find("Renamed"), rename ? 0u : std::string::npos);
+    EXPECT_EQ(renamed.find("Renamed"), during == kRename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
   }
 }

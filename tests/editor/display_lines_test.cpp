@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <vector>
 
@@ -242,4 +244,35 @@ TEST_F(EditorDisplayLines, TheBuildLineIsSeenOnEveryPage)
     if (page == 2) whole = c.count;
     EXPECT_GE(c.count * 10, whole * 9);
   }
+}
+
+// A status line that names a bank, the name too long for the line, at each editor
+// size: the words that say what happened stay whole and first, the name loses its
+// middle (its end stays), and the line draws nothing outside its box.
+TEST(EditorStatusLines, TheWordsStayWholeAndTheNameIsShortened)
+{
+  const std::string name = "A Much Longer Bank Name For The Readonly Test Of Two Lines.dvl";
+  atEveryEditorSize<RecordingEditor>([](DataFolder&) {}, [&](UnderTest<RecordingEditor>& e, const EditorSize&, IRECT) {
+    e.graphics->PrepDraw();
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"Bank not saved: ", [&] { e.bankWriteFailed("/no/such/folder/" + name, EACCES); }},
+        {"Bank saved: ", [&] { e.upperBankName = name, e.librarianBankSaved(false); }},
+    };
+    for (const auto& [words, write] : rows)
+    {
+      SCOPED_TRACE(words);
+      Blank blank(e);
+      const Pixels before = drawn(e);
+      write();
+      ASSERT_EQ(e.nameLine(), words + name);  // the editor keeps the whole line
+      // The value line below says why.
+      const IRECT n = e.displayLines.nameLine->GetRECT(), v = e.displayLines.valueLine->GetRECT();
+      const IRECT lines(std::min(n.L, v.L), std::min(n.T, v.T), std::max(n.R, v.R), std::max(n.B, v.B));
+      EXPECT_EQ(compare(before, drawn(e), e.graphics->Width(), lines).outside, 0);
+      const std::string shown = e.displayLines.nameLine->drawnText();
+      EXPECT_EQ(shown.rfind(words, 0), 0u) << shown;
+      EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
+      EXPECT_EQ(shown.substr(shown.size() - 5), "s.dvl") << shown;
+    }
+  });
 }

@@ -9,6 +9,7 @@
 #include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
+#include "hardware/SysexMessages.h"
 #include "hardware/SysexPacking.h"
 #include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
@@ -27,6 +28,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -44,6 +46,15 @@ void writeFile(const std::string& path, const Bytes& bytes)
 {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   writeFileBytes(path, bytes);
+}
+
+// Every file below folder with its bytes.
+std::map<std::string, Bytes> listTree(const std::string& folder)
+{
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files[entry.path().string()] = readFileBytes(entry.path().string());
+  return files;
 }
 
 // A raw bank: n programs named prefix + number, then empty slots are simply absent.
@@ -414,6 +425,33 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
   EXPECT_EQ(e->started.size(), 1u);
 }
 
+// A whole-bank dump that answers the all-programs request: the librarian splits it
+// and each program goes into its own slot of the upper bank, in order, none over another.
+TEST_F(Librarian, ABankDumpAnsweringTheRequestFillsTheBankSlotBySlot)
+{
+  auto dumpedName = [](int p) {  // all 12 characters of a name
+    char name[13];
+    snprintf(name, sizeof name, "Dumped %03d  ", p);
+    return std::string(name);
+  };
+  std::vector<uint8_t> data;
+  for (int p = 0; p < 128; ++p)
+  {
+    const Bytes dump = program(dumpedName(p), 3000 + p);
+    for (int d = 0; d < 254; ++d) data.push_back(readDumpDataByte(dump.data(), d));
+  }
+  Bytes bank = {0xF0, 0x42, 0x32, 0x58, 0x4C};
+  std::vector<uint8_t> packed(data.size() + (data.size() + 6) / 7);
+  packed.resize((size_t)sysexPack7(data.data(), (int)data.size(), packed.data()));
+  bank.insert(bank.end(), packed.begin(), packed.end());
+  bank.push_back(0xF7);
+  ASSERT_EQ(bank.size(), (size_t)kAllProgramDumpSize);
+  e->prepareAllPatchesRequest();
+  ISysEx s(0, bank.data(), (int)bank.size());
+  e->ProcessSysEx(&s, true);
+  for (int p = 0; p < 128; ++p) EXPECT_EQ(e->slotName(e->lib().upperFileIndex, p), dumpedName(p));
+}
+
 TEST_F(Librarian, StoreAllCopiesTheChosenBankAndStartsFromSlotZero)
 {
   e->lib().selectedSlot = 40;
@@ -780,16 +818,18 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   writeFile(data.file("in/Beta.dvl"), fresh);
   writeFile(data.file("in/New.syx"), fresh);
 
+  // Each outcome sets both lines of the display: Yes after No leaves no "kept".
   struct Step
   {
     const char* file;
     int alertButton;  // -1: no alert expected
     const char* dest;
     const Bytes* expect;
+    const char *nameLine, *valueLine;
   } steps[] = {
-      {"in/Beta.dvl", 1, "Patches/Beta.dvl", &old},     // No: the bank in Patches stays
-      {"in/Beta.dvl", 0, "Patches/Beta.dvl", &fresh},   // Yes: replaced whole
-      {"in/New.syx", -1, "Patches/New.syx", &fresh},    // a new name is copied without asking
+      {"in/Beta.dvl", 1, "Patches/Beta.dvl", &old, "Import cancelled", "The bank in Patches was kept"},  // No
+      {"in/Beta.dvl", 0, "Patches/Beta.dvl", &fresh, "Bank imported: Beta.dvl", ""},  // Yes: replaced whole
+      {"in/New.syx", -1, "Patches/New.syx", &fresh, "Bank imported: New.syx", ""},  // copied without asking
   };
   for (const Step& s : steps)
   {
@@ -800,32 +840,63 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
     EXPECT_EQ(script->alertsShown.size(), alerts + (s.alertButton >= 0 ? 1 : 0)) << s.file;
     EXPECT_EQ(readFileBytes(data.file(s.dest)), *s.expect) << s.file;
     EXPECT_EQ(script->panelsShown.back().types, (std::vector<std::string>{"syx", "dvl", "wvb"}));
+    EXPECT_EQ(e->nameLine(), s.nameLine) << s.file;
+    EXPECT_EQ(e->valueLine(), s.valueLine) << s.file;
   }
   for (const auto& entry : std::filesystem::directory_iterator(data.file("Patches")))
     EXPECT_NE(entry.path().extension(), ".tmp");
-  // The display says whether the copy is a bank the rescan will list.
-  EXPECT_EQ(e->nameLine(), "Bank imported: New.syx");
   const Bytes dump = program("Alone", 7);
   writeFile(data.file("in/One.syx"), dump);  // one program: too short for the scan
   writeFile(data.file("in/Text.syx"), Bytes(30000, 'x'));
-  // A file that cannot be read (here a folder) is said to have failed.
+  writeFile(data.file("in/Beta.syx"), Bytes(3000, 0xF0));  // no bank, under a listed bank's stem
+  // A file the scan would not list leaves the banks' folder as it was, and asks
+  // nothing; a file that cannot be read (here a folder) is said to have failed.
   const struct
   {
     const char *file, *nameLine, *valueLine;
   } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Too short to be listed"},
                  {"in/Text.syx", "Not a bank: Text.syx", "No program found in it"},
+                 {"in/Beta.syx", "Not a bank: Beta.syx", "No program found in it"},
                  {"in", "Import failed!", "The file could not be read"}};
+  const auto folderBefore = listTree(data.file("Patches"));
   for (const auto& r : refused)
   {
     SCOPED_TRACE(r.file);
+    const size_t alerts = script->alertsShown.size();
     script->answerPanel(data.file(r.file));
     e->saveImportedFile(false);
     EXPECT_EQ(e->nameLine(), r.nameLine);
     EXPECT_EQ(e->valueLine(), r.valueLine);
+    EXPECT_EQ(listTree(data.file("Patches")), folderBefore);
+    EXPECT_EQ(script->alertsShown.size(), alerts);
   }
   // The menu's rescan then lists the new bank.
   e->OnParamChange(kRefreshFolders);
   EXPECT_GE(e->bankIndex("New.syx"), 0);
+
+  // More programs than a bank holds: the rescan splits the file and moves it out of
+  // Patches, and the display names the banks made from it.
+  writeFile(data.file("in/Big.syx"), rawBank("Big ", 200, 7000));
+  script->answerPanel(data.file("in/Big.syx"));
+  e->saveImportedFile(false);
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_LT(e->bankIndex("Big.syx"), 0);
+  ASSERT_GE(e->bankIndex("Big Singles 1.dvl"), 0);
+  ASSERT_GE(e->bankIndex("Big Singles 2.dvl"), 0);
+  EXPECT_EQ(e->nameLine(), "Banks imported: Big Singles 1.dvl");
+  EXPECT_EQ(e->valueLine(), "and Big Singles 2.dvl");
+
+  // A name too long for the line loses its middle, never the words before it.
+  const std::string longName = "A Much Longer Bank Name For The Import Test Of Two Lines.syx";
+  writeFile(data.file("in/" + longName), fresh);
+  script->answerPanel(data.file("in/" + longName));
+  e->saveImportedFile(false);
+  EXPECT_EQ(e->nameLine(), "Bank imported: " + longName);
+  IRECT all(0, 0, e->graphics->Width(), e->graphics->Height());
+  e->graphics->Draw(&all);
+  const std::string shown = e->displayLines.nameLine->drawnText();
+  EXPECT_EQ(shown.rfind("Bank imported: A Much", 0), 0u) << shown;
+  EXPECT_NE(shown.find("\u2026"), std::string::npos) << shown;
 }
 
 TEST_F(Librarian, SaveAsThroughThePanelClearsTheUnsavedStateAndShowsTheNewBank)
@@ -973,6 +1044,30 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
 }
 
 // ---- help ----
+
+// Escape closes the About box as it closes the file panels and alerts; with the box
+// closed it goes on to the host. Its close box lies on a 1280 x 800 screen at every
+// editor size, the window in the screen's corner.
+TEST_F(Librarian, EscapeClosesTheAboutBoxWhoseCloseIsOnScreenAtEverySize)
+{
+  openWindow();
+  window->makeFirstResponder(view);
+  for (bool open : {true, false})
+  {
+    if (open) e->userSets(kDisplayAboutWindow, 1);
+    ASSERT_EQ(e->aboutWindowLayer->visible, open);
+    NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
+    NSRunLoop::currentRunLoop()->runOnce();
+    EXPECT_FALSE(e->aboutWindowLayer->visible);
+  }
+  IControl* close = e->firstControlOf(kExitAboutWindow);
+  ASSERT_NE(close, nullptr);
+  for (const EditorSize& size : kEditorSizes)
+  {
+    EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
+    EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+  }
+}
 
 TEST_F(Librarian, HelpActionsOpenOneArgumentEachAndNoShell)
 {

@@ -260,7 +260,8 @@ public:
     if (toLibrarian)
     {
       manager->patchRequested.store(false);
-      manager->libraryPatchRequest.arm(manager->librarian ? manager->librarian->selectedSlot.load() : -1);
+      PatchLibrarian* lib = manager->librarian;
+      manager->libraryPatchRequest.arm(lib ? lib->selectedSlot.load() : -1, lib ? lib->upperBankKey() : std::string());
     }
     else
     {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 namespace
@@ -98,15 +99,39 @@ protected:
 
 TEST_F(Jobs, CurrentDataBringsTheProgramAndTheGlobals)
 {
-  model.editBuffer = SynthModel::MakeProgram(77);
-  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
-  ASSERT_TRUE(Finish());
-  EXPECT_EQ(host.LastStatus(), "Data request completed!");
-  ExpectStoredProgram(model.editBuffer, "current program");
-  ASSERT_TRUE(host.globalBytesValid.load());
-  for (int i = 0; i < 235; ++i) EXPECT_EQ(host.globalBytes[i].load(), model.globals[(size_t)i]) << i;
-  EXPECT_EQ(host.indicatorShows > 0, true);
-  EXPECT_FALSE(manager->patchRequested.load());
+  SimFaults none, late;
+  late.lateMs = 300;  // each answer three wait units late: the globals' wait must not end at once
+  for (const SimFaults& faults : {none, late})
+  {
+    SCOPED_TRACE(faults.lateMs);
+    Teardown();
+    host.globalBytesValid.store(false);
+    model.faults = faults;
+    Build(0.05);
+    model.editBuffer = SynthModel::MakeProgram(77);
+    ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(host.LastStatus(), "Data request completed!");
+    ExpectStoredProgram(model.editBuffer, "current program");
+    ASSERT_TRUE(host.globalBytesValid.load());
+    for (int i = 0; i < 235; ++i) EXPECT_EQ(host.globalBytes[i].load(), model.globals[(size_t)i]) << i;
+    EXPECT_EQ(host.indicatorShows > 0, true);
+    EXPECT_FALSE(manager->patchRequested.load());
+  }
+}
+
+// A job that an exception ends (here the port's send throws) closes its request as
+// one that ends normally does: no value from the hardware is held back after it.
+TEST_F(Jobs, AJobEndedByAnExceptionClosesItsRequest)
+{
+  host.wire = [](const Bytes& m) {
+    if (m.size() == 6 && m[4] == 0x10) throw std::runtime_error("the port went away");
+  };
+  SenderJob job(kSendPartRequest);
+  job.requestTarget = true;  // awaits a program for the editor
+  ASSERT_TRUE(Start(job));
+  ASSERT_TRUE(pollUntil([&] { return Requests(0x10).size() == 1; }, 10000));
+  EXPECT_TRUE(pollUntil([&] { return !manager->programAwaited(); }, 5000));
 }
 
 TEST_F(Jobs, AProgramChangeOnTheHardwareBringsTheNewProgram)
@@ -596,6 +621,10 @@ TEST_F(Jobs, ACancelInTheSearchOfAllProgramsStopsTheSearchNotTheWait)
   EXPECT_EQ(status[status.size() - 2], "CONNECTION TIMED OUT!");
   EXPECT_EQ(status.back(), "Data request CANCELLED!");
   for (const Bytes& m : host.Sent()) EXPECT_NE(m, (Bytes{0xC0, 0x01})) << "no second program";
+  // The collector armed for each program is not left armed: a program the synthesizer
+  // sends afterwards goes into no slot.
+  host.FromHardware(model.programs[3]);
+  for (int p = 0; p < 128; ++p) EXPECT_TRUE(librarian.patchFiles[0]->patches[(size_t)p].messages.empty()) << p;
 }
 
 TEST_F(Jobs, CurrentDataWithoutAnAnswerAsksForNoGlobals)

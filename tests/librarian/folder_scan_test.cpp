@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include <fcntl.h>
@@ -345,8 +346,17 @@ TEST(FolderScan, UserRescanStartsAfresh)
   EXPECT_TRUE(kept.messages[0].bytes == keptBytes);
 }
 
+// The highest process id the kernel gives: one below its own pid_max.
+pid_t gHighestId = 0;
+
 TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
 {
+  {
+    std::ifstream in("/proc/sys/kernel/pid_max");
+    long pidMax = 0;
+    ASSERT_TRUE(in >> pidMax);
+    gHighestId = (pid_t)(pidMax - 1);
+  }
   // A save killed mid-write, reaped: its id names no process, its file is the writer's.
   TempDataDir dir;
   const pid_t child = fork();
@@ -414,6 +424,8 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
       {"y.dvl.0-2.tmp", false},
       {"." + dead + "-2.tmp", false},
       {"y.dvl." + dead + "-.tmp", false},
+      {"y.dvl." + std::to_string(gHighestId) + "-8.tmp", true},      // the highest id the kernel gives
+      {"y.dvl." + std::to_string(gHighestId + 1) + "-8.tmp", false},  // its pid_max: never a process's
   };
   for (const auto& r : rows)
   {
@@ -426,7 +438,9 @@ TEST(FolderScan, TemporaryFilesOfDeadSavesAreRemovedAndNothingElse)
 
   PatchLibrarian lib;
   // Process 1 answers as another user's would, even to root.
-  lib.processProbe = +[](pid_t pid, int signal) { return pid == 1 ? (errno = EPERM, -1) : kill(pid, signal); };
+  lib.processProbe = +[](pid_t pid, int signal) {
+    return pid == 1 ? (errno = EPERM, -1) : pid == gHighestId ? (errno = ESRCH, -1) : kill(pid, signal);
+  };
   lib.loadPatchesFromFilesystem(dir.patches);
   for (const auto& r : rows)
   {

@@ -1,5 +1,6 @@
 #include "librarian/view/LibrarianMenuControl.h"
 
+#include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "librarian/LibrarianViewHost.h"
 
@@ -30,8 +31,11 @@ bool LibrarianMenuControl::Draw(IGraphics* g)
   // The caption ends in a mark that says a click opens a menu.
   IText font(std::max(8, r.H() - 5), ink, nullptr, IText::kStyleNormal, IText::kAlignNear);
   IRECT inner(r.L + 4, r.T, r.R - 16, r.B);
-  std::string shown = text;
-  g->DrawIText(&font, &shown[0], &inner);
+  const size_t colon = text.find(": ");
+  const size_t head = colon == std::string::npos ? 0 : colon + 2;
+  mDrawnCaption = FitTextToWidth(g, &font, text.substr(0, head), text.substr(head), "", inner.W());
+  std::string shown = mDrawnCaption;
+  g->DrawITextInside(&font, &shown[0], &inner);
   IText mark(std::max(8, r.H() - 5), ink, nullptr, IText::kStyleNormal, IText::kAlignCenter);
   IRECT markRect(r.R - 16, r.T, r.R, r.B);
   char v[] = "v";

@@ -22,12 +22,16 @@ public:
   bool Draw(IGraphics* graphics) override;
   // The text the control shows; none draws nothing.
   virtual std::string caption() const { return std::string(); }
+  // The caption as the last drawing pass showed it: too long for the field, it loses
+  // characters from the middle of what follows its "UPPER: " (its first ": ").
+  const std::string& drawnCaption() const { return mDrawnCaption; }
 
   LibrarianViewHost* plug;    // not owned
   PatchLibrarian* librarian;  // not owned
   bool dimmed = false;        // drawn as when greyed
 
 protected:
+  std::string mDrawnCaption;
   LibrarianMenuControl(IPlugBase* plugBase, PatchLibrarian* librarian, const IRECT& rect, LibrarianViewHost* plug);
   // The click at (x, y), in editor coordinates.
   virtual void openMenu(int x, int y) = 0;

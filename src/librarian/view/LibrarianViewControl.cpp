@@ -18,15 +18,6 @@ const char* const kSaveChangesLayer = "saveChangesLayer";
 
 }  // namespace
 
-std::string bankPathKey(const PatchFile* bank)
-{
-  if (!bank) return std::string();
-  std::string key;
-  // pathFolders starts with "Patches", the bank root itself.
-  for (size_t i = 1; i < bank->pathFolders.size(); ++i) key += bank->pathFolders[i] + "/";
-  return key + bank->fileName;
-}
-
 CustomOverlayControl::CustomOverlayControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
                                            const IRECT& rect)
   : IBitmapOverlayControl(plug, x, y, paramIdx, bitmap, rect)
