@@ -160,6 +160,15 @@ bool Davrel::onLibrarianCommand(int paramIdx, int v)
 void Davrel::stepBank(int column, bool next)
 {
   if (!patchLibrarian) return;
+  // The answer of a waiting request goes into the upper bank it was made for: the
+  // column keeps showing that bank, so the edit is seen, marked unsaved and saved there.
+  if (column == 0 && midiMessageManager &&
+      (midiMessageManager->libraryPatchRequest.libraryRequestActive.load() ||
+       midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load()))
+  {
+    showNameLine("Wait for the request to end!");
+    return;
+  }
   if (column == 0 && paramValue(kBankEditUnsaved) == 1.0)
   {
     showNameLine("Save bank or Discard changes!");

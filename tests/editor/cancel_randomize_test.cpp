@@ -337,7 +337,14 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
       EXPECT_FALSE(e.incomingSysExProcessed);
     }
     else if (during == kBankChanged)
-      e.patchLibrarian->upperFileIndex = (int)banks.size() - 2;  // where the chooser's arrow leaves it
+    {
+      // The chooser's arrow is refused while the request waits; a rescan still moves the column.
+      const int asked = e.patchLibrarian->upperFileIndex;
+      e.userSets(kLibUpperNextBank, 1);
+      EXPECT_EQ(e.patchLibrarian->upperFileIndex.load(), asked);
+      EXPECT_EQ(e.nameLine(), "Wait for the request to end!");
+      e.patchLibrarian->upperFileIndex = (int)banks.size() - 2;
+    }
     else
     {
       e.GetParam(kControlLibrary)->Set(0.0);
@@ -358,7 +365,9 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     EXPECT_EQ(e.nameLine(), "Data request completed!");
     EXPECT_EQ(slots[9].messages[0].bytes, answer);
     EXPECT_NE(slots[41].messages[0].bytes, answer);
-    if (other) EXPECT_NE(other->patches[9].messages[0].bytes, answer);
+    if (other) {
+      EXPECT_NE(other->patches[9].messages[0].bytes, answer);
+    }
     const std::string renamed = programDumpName(slots[40].messages[0].bytes.data(), kProgramDumpSize);
     EXPECT_EQ(renamed.find("Renamed"), during == kRename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
