@@ -139,6 +139,12 @@ public:
   bool dispatchQueuedEvents();
   // The event being sent, or null between events.
   NSEvent* currentEvent() const { return mCurrentEvent; }
+  // True while a key or a mouse button of the user's is being sent.
+  bool handlingUserInput() const;
+  // Whether a window of ours may take the desktop's keyboard now: the user's own
+  // input asks for it, or no other program's window has the keyboard. Otherwise a
+  // window that comes up asks for the user's attention instead.
+  bool mayTakeKeyboard() const;
   size_t queuedEvents() const { return mQueue.size(); }
 
   // ---- running ----
@@ -202,6 +208,7 @@ private:
   std::function<bool(NSEvent*)> mFilter;
   std::vector<AKModalSession*> mSessions;
   NSEvent* mCurrentEvent = nullptr;
+  uint64_t mUserInputs = 0;  // keys and mouse buttons of the user's sent so far
   bool mStopped = false, mRunning = false;
   NSUInteger mPresentationOptions = 0;
   bool mHidden = false;
