@@ -174,6 +174,59 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
   EXPECT_EQ(focusAfter, outerXid);
 }
 
+// While the user types in another program, an alert that comes up by itself asks for
+// attention and leaves the keyboard there (a Return typed for that program answers
+// nothing), and one that ends by itself does not take the keyboard back.
+TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+{
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  const unsigned long other = driver->programWindow("Another program", 1500, 60, 300, 200);
+  const auto userGoesTo = [&](unsigned long xid) {  // the pointer too: a manager's focus may follow it
+    int x = 0, y = 0, w = 0, h = 0;
+    driver->geometry(xid, &x, &y, &w, &h);
+    driver->movePointer(x + w / 2, y + h / 2);
+    driver->focus(xid);
+  };
+  for (int i = 0; i < 500 && !driver->viewable(other); ++i) loop->runUntilDate(loop->now() + 0.02);
+  for (const bool upByItself : {true, false})
+  {
+    SCOPED_TRACE(upByItself ? "comes up by itself" : "ends by itself");
+    userGoesTo(upByItself ? other : ownerXid);
+    for (int i = 0; i < 500 && !(driver->inputFocus() == (upByItself ? other : ownerXid) &&
+                                 (upByItself || NSApp->keyWindow() == owner));
+         ++i)
+      loop->runUntilDate(loop->now() + 0.02);
+    int ticks = 0;
+    bool asked = false;
+    unsigned long focusWhileUp = 0;
+    const int answer = alert(upByItself ? "Up by itself" : "Ends by itself", [&](unsigned long xid) {
+      if (upByItself && ++ticks == 3)  // some turns after it shows: a keyboard it took is its by then
+      {
+        focusWhileUp = driver->inputFocus();
+        asked = driver->urgent(xid) || has(driver->atoms(xid, "_NET_WM_STATE"), "_NET_WM_STATE_DEMANDS_ATTENTION");
+        driver->holdKey("Return", true);
+        driver->holdKey("Return", false);
+      }
+      else if (upByItself && ticks > 3)
+        NSApp->abortModal();
+      else if (!upByItself && ticks == 0 && driver->inputFocus() == xid && ++ticks)
+      {
+        driver->holdKey("Shift_L", true);  // typed there: the kit's last input is recent
+        driver->holdKey("Shift_L", false);
+      }
+      else if (!upByItself && ticks == 1 && ++ticks)
+        userGoesTo(other);
+      else if (!upByItself && ticks == 2 && driver->inputFocus() == other && !NSApp->keyWindow() && ++ticks)
+        NSApp->abortModal();
+    });
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_TRUE(!upByItself || (focusWhileUp == other && asked));
+    EXPECT_TRUE(driver->managerRoundTrip());  // a focus the kit asked of it is given by now
+    EXPECT_EQ(driver->inputFocus(), other);
+  }
+  driver->unshield(other);
+}
+
 // Keys typed on the keyboard while an alert is up reach the alert, also where the
 // window manager gives the focus only to the window under the pointer (twm), and the
 // pointer is over no window of ours.
