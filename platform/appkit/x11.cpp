@@ -1157,13 +1157,16 @@ private:
     XWindowData* data = find(w);
     if (!data) return;
     data->focusWanted = true;
+    mFocusAskedOver = otherProgramsFocus();
     focusWhenViewable(data);
   }
 
-  // The server's focus (the window under the pointer where it follows the pointer) on
-  // a window that is neither ours, nor the frame of one, nor the root or the manager's
-  // own (where it keeps the focus when no window has it).
-  bool anotherProgramHasKeyboard() override
+  bool anotherProgramHasKeyboard() override { return otherProgramsFocus() != None; }
+
+  // The server's focus (the window under the pointer where it follows the pointer) when
+  // it is on a window that is neither ours, nor the frame of one, nor the root or the
+  // manager's own (where it keeps the focus when no window has it); else None.
+  Window otherProgramsFocus()
   {
     Window focus = None;
     int revert = 0;
@@ -1176,21 +1179,25 @@ private:
       focus = None;
       XQueryPointer(mDisplay, mRoot, &root, &focus, &rx, &ry, &wx, &wy, &state);
     }
-    if (focus == None || focus == mRoot || focus == mManagerCheck) return false;
+    if (focus == mRoot || focus == mManagerCheck) return None;
     for (const auto& kv : mWindows)
-      if (kv.second->xid == focus || kv.second->parent == focus) return false;
-    return true;
+      if (kv.second->xid == focus || kv.second->parent == focus) return None;
+    return focus;
   }
 
   // A manager that lists it is told by _NET_WM_STATE (in the state read at the map,
-  // or by a request once mapped); one that does not by the ICCCM's urgency hint.
+  // or by a request once shown); one that does not by the ICCCM's urgency hint.
   void requestAttention(NSWindow* w) override
   {
-    XWindowData* data = ensure(w);
-    if (!data || data->overrideRedirect) return;
+    if (XWindowData* data = ensure(w)) askAttention(data, w->isVisible());
+  }
+
+  void askAttention(XWindowData* data, bool shown)
+  {
+    if (data->overrideRedirect) return;
     mAttention.insert(data->xid);
     if (!mManagerAtoms.count(mDemandsAttention)) setUrgency(data->xid, true);
-    else if (data->map == XWindowData::Map::Mapped)
+    else if (shown)
     {
       XEvent e{};
       e.xclient.type = ClientMessage;
@@ -1205,11 +1212,11 @@ private:
     XFlush(mDisplay);
   }
 
-  // The window has the keyboard: its asking ends (a manager drops its own state then).
+  // The window has the keyboard: its asking ends (a manager drops its own state then;
+  // the hint is ours to take back, also when another manager came meanwhile).
   void attentionAnswered(Window xid)
   {
-    if (!mAttention.erase(xid)) return;
-    if (!mManagerAtoms.count(mDemandsAttention)) setUrgency(xid, false);
+    if (mAttention.erase(xid)) setUrgency(xid, false);
   }
 
   void setUrgency(Window xid, bool on)
@@ -1230,6 +1237,9 @@ private:
   {
     if (!data->focusWanted || data->map != XWindowData::Map::Mapped || !viewable(data->xid)) return;
     data->focusWanted = false;
+    // The user went to another program while the manager framed it: then it asks.
+    const Window other = otherProgramsFocus();
+    if (other != None && other != mFocusAskedOver) return askAttention(data, true);
     activate(data->xid, 1, mUserTime, !data->overrideRedirect);
   }
 
@@ -1909,6 +1919,7 @@ private:
   Time mUserTime = CurrentTime;
   Atom mDemandsAttention, mNetWmUserTime;
   std::set<Window> mAttention;  // windows asking for attention, until they have the keyboard
+  Window mFocusAskedOver = None;  // another program's window that had the keyboard when the focus was asked
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;
   std::string mClipText;

@@ -127,12 +127,6 @@ public:
   // manager frames it), mapped at a point of the screen (pixels, y down); gone with
   // unshield.
   unsigned long programWindow(const std::string& title, int x, int y, int width, int height);
-  // Whether the window's WM_HINTS ask for the user's attention (urgency).
-  bool urgent(unsigned long window);
-  // Returns once the window manager has handled what every client asked of it before
-  // (an EWMH manager answers a request for frame extents; without one, the server
-  // has handled it); false when the manager did not answer within 5 s.
-  bool managerRoundTrip();
 
 private:
   void* mDisplay = nullptr;

@@ -602,56 +602,10 @@ unsigned long AKX11Driver::programWindow(const std::string& title, int x, int y,
   const Window w = XCreateSimpleWindow(DPY, DefaultRootWindow(DPY), x, y, (unsigned)width, (unsigned)height, 0, 0,
                                        0xFFFFFF);
   XStoreName(DPY, w, title.c_str());
-  XSizeHints* hints = XAllocSizeHints();
-  hints->flags = USPosition;
-  hints->x = x;
-  hints->y = y;
-  XSetWMNormalHints(DPY, w, hints);
-  XFree(hints);
+  XSizeHints hints{};  // placed where it says: a manager may otherwise ask the user where
+  hints.flags = USPosition;
+  XSetWMNormalHints(DPY, w, &hints);
   XMapRaised(DPY, w);
   XSync(DPY, False);
   return w;
-}
-
-bool AKX11Driver::urgent(unsigned long window)
-{
-  XWMHints* hints = XGetWMHints(DPY, window);
-  const bool on = hints && (hints->flags & XUrgencyHint);
-  if (hints) XFree(hints);
-  return on;
-}
-
-bool AKX11Driver::managerRoundTrip()
-{
-  const Window root = DefaultRootWindow(DPY);
-  XSync(DPY, False);
-  Atom type = None;
-  int format = 0;
-  unsigned long n = 0, rest = 0;
-  unsigned char* check = nullptr;
-  const bool ewmh = XGetWindowProperty(DPY, root, XInternAtom(DPY, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
-                                       XA_WINDOW, &type, &format, &n, &rest, &check) == Success &&
-                    check && n == 1;
-  if (check) XFree(check);
-  if (!ewmh) return true;
-  const Window w = XCreateSimpleWindow(DPY, root, 0, 0, 10, 10, 0, 0, 0);
-  XSelectInput(DPY, w, PropertyChangeMask);
-  const Atom extents = XInternAtom(DPY, "_NET_FRAME_EXTENTS", False);
-  XEvent e{};
-  e.xclient.type = ClientMessage;
-  e.xclient.window = w;
-  e.xclient.message_type = XInternAtom(DPY, "_NET_REQUEST_FRAME_EXTENTS", False);
-  e.xclient.format = 32;
-  XSendEvent(DPY, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-  XFlush(DPY);
-  bool answered = false;
-  for (int i = 0; i < 50 && !answered; ++i)
-  {
-    while (!answered && XCheckTypedWindowEvent(DPY, w, PropertyNotify, &e)) answered = e.xproperty.atom == extents;
-    pollfd p{ConnectionNumber(DPY), POLLIN, 0};
-    if (!answered) poll(&p, 1, 100);
-  }
-  XDestroyWindow(DPY, w);
-  XSync(DPY, False);
-  return answered;
 }
