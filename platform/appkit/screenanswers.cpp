@@ -436,8 +436,8 @@ public:
     for (const AKAlertLayout::Line& l : mLines)
       if (NSMaxY(l.rect) > mTop && l.rect.origin.y < mTop + b.size.height) drawLine(l, -mTop);
     const CGFloat track = b.size.height - 4, thumb = std::max<CGFloat>(12, track * b.size.height / mHeight);
-    fill(AKGray(0.6), NSMakeRect(b.size.width - kScroller - 2, 2 + (track - thumb) * mTop / std::max<CGFloat>(1, mHeight - b.size.height),
-                                 kScroller, thumb));
+    const CGFloat at = (track - thumb) * mTop / std::max<CGFloat>(1, mHeight - b.size.height);
+    fill(AKGray(0.6), NSMakeRect(b.size.width - kScroller - 2, 2 + at, kScroller, thumb));
     AKFrameRect(b, AKGray(0.6));
   }
 
@@ -582,7 +582,8 @@ AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen)
     }
     return y;
   };
-  const CGFloat tallest = screen.height - 2 * kAlertMargin, below = kAlertButtonsGap + kAlertButtonHeight + kAlertMargin;
+  const CGFloat tallest = screen.height - 2 * kAlertMargin;
+  const CGFloat below = kAlertButtonsGap + kAlertButtonHeight + kAlertMargin;  // the buttons' part
   for (;;)
   {
     l.lines.clear();
@@ -601,10 +602,13 @@ AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen)
     const CGFloat least = 4 * lineHeight(uiFont()) + 2 * kTextAreaPad;
     l.lines.clear();
     CGFloat top = kAlertMargin;
-    const bool messageStays = !texts[1]->empty() && lay(0, kAlertMargin, top, width, false) + kAlertParagraphGap +
-                                                            least + below <= tallest;
-    if (messageStays) top = l.lines.empty() ? top : NSMaxY(l.lines.back().rect) + kAlertParagraphGap;
-    else l.lines.clear();
+    if (!texts[1]->empty())
+    {
+      const CGFloat end = texts[0]->empty() ? top : lay(0, kAlertMargin, top, width, false) + kAlertParagraphGap;
+      if (end + least + below <= tallest) top = end;
+      else l.lines.clear();
+    }
+    const bool messageStays = !l.lines.empty() || texts[0]->empty();
     const CGFloat inner = width - 2 * kTextAreaPad - kScroller;
     CGFloat y = messageStays ? kTextAreaPad : lay(0, kTextAreaPad, kTextAreaPad, inner, true);
     if (!messageStays && !texts[0]->empty() && !texts[1]->empty()) y += kAlertParagraphGap;

@@ -556,11 +556,6 @@ TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
 {
   const std::string name = "\"Evening Studio Bank Two.dvl\"", unbroken(150, 'W');
   const std::vector<std::string> cancel = {"Cancel", "Replace"};
-  const auto words = [](size_t n) {
-    std::string t;
-    while (t.size() < n) t += "Evening pads " + std::to_string(t.size()) + " ";
-    return t;
-  };
   struct Row { std::string message, informative; std::vector<std::string> buttons; NSSize screen; } rows[] = {
       {name + " already exists.", "Do you want to replace it? Its contents will be lost.", cancel, {1920, 1080}},
       {"Import", "A bank named " + name + " is already in Patches. Replace it?", {"Yes", "No"}, {1920, 1080}},
@@ -570,9 +565,9 @@ TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
       {"Short", "", {"A rather long first choice", "An even longer second choice", "Third"}, {1280, 800}},
       {"Tall", std::string(600, 'W'), {"OK"}, {1280, 300}},  // wider than the limit before taller than the screen
       // Taller than the screen at its widest: the text scrolls, the buttons stay on it.
-      {"Copy", words(2300), {"Keep Both Files", "Stop", "Replace"}, {640, 480}},
-      {"Tall", words(8500), {"OK"}, {1280, 800}},
-      {words(8500), "", {"OK"}, {640, 480}},
+      {"Copy", std::string(2300, 'W'), {"Keep Both Files", "Stop", "Replace"}, {640, 480}},
+      {"Tall", std::string(8500, 'W'), {"OK"}, {1280, 800}},
+      {std::string(8500, 'W'), "", {"OK"}, {640, 480}},
   };
   for (const Row& r : rows)
   {
