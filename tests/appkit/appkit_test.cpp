@@ -526,7 +526,6 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
       {
         shown->orderOut(nullptr);
         NSWindow* other = new NSWindow(NSMakeRect(0, 0, 50, 50), NSTitledWindowMask, NSBackingStoreBuffered, false);
-        other->orderFront(nullptr);
         NSApp->sendEvent(NSEvent::keyEventWithType(NSKeyDown, 0, other, u"\r", u"\r", kVK_Return));
         other->close();
         other->release();

@@ -101,8 +101,7 @@ TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
        },
        9, ""},
       {[] { DestroyWindow(gRun->dialog); }, 0, ""},
-      // Ended while a box over it runs: its loop ends with the value once it has control
-      // again (else a 9 ends it at its next turn).
+      // Ended while a box over it runs: with that value once its loop has control again.
       {[] {
          const HWND outer = gRun->dialog;
          NSRunLoop::postToMainThread([outer] {

@@ -174,9 +174,8 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
   EXPECT_EQ(focusAfter, outerXid);
 }
 
-// While the user types in another program, an alert that comes up by itself asks for
-// attention and leaves the keyboard there (a Return typed for that program answers
-// nothing), and one that ends by itself does not take the keyboard back.
+// While the user types in another program, an alert that comes up by itself leaves the
+// keyboard there (a Return typed there answers nothing); one that ends by itself too.
 TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
 {
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
