@@ -301,9 +301,9 @@ void NSApplication::sendEvent(NSEvent* event)
 
 bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent->type()); }
 
-bool NSApplication::mayTakeKeyboard() const
+bool NSApplication::mayTakeKeyboard(bool forUser) const
 {
-  return handlingUserInput() || !mPresenter || !mPresenter->anotherProgramHasKeyboard();
+  return forUser || !mPresenter || !mPresenter->anotherProgramHasKeyboard();
 }
 
 bool NSApplication::dispatchQueuedEvents()
@@ -378,7 +378,7 @@ NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
   // program asks for attention; it takes the keyboard only when shown for the user's
   // own input or from one of our windows. Asked before it shows: a manager reads it
   // at the map.
-  const bool takes = mayTakeKeyboard();
+  const bool takes = mayTakeKeyboard(handlingUserInput());
   if (!takes && mPresenter) mPresenter->requestAttention(window);
   mSessions.push_back(s);
   window->orderFront(nullptr);
@@ -460,8 +460,7 @@ void NSApplication::endModalSession(NSModalSession session)
   // there leaves the keyboard where it is).
   NSWindow* before = windowWithNumber(session->previousKey);
   NSWindow* now = mKeyWindow;
-  if (before && before->isVisible() && (!now || now == session->window) &&
-      (session->byUser || !mPresenter || !mPresenter->anotherProgramHasKeyboard()))
+  if (before && before->isVisible() && (!now || now == session->window) && mayTakeKeyboard(session->byUser))
   {
     before->makeKeyWindow();
     if (mPresenter) mPresenter->focusWindow(before);
