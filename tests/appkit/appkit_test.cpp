@@ -525,10 +525,7 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
       else if (act == ReturnElsewhereWhileHidden)
       {
         shown->orderOut(nullptr);
-        NSWindow* other = new NSWindow(NSMakeRect(0, 0, 50, 50), NSTitledWindowMask, NSBackingStoreBuffered, false);
-        NSApp->sendEvent(NSEvent::keyEventWithType(NSKeyDown, 0, other, u"\r", u"\r", kVK_Return));
-        other->close();
-        other->release();
+        NSApp->sendEvent(NSEvent::keyEventWithType(NSKeyDown, 0, nullptr, u"\r", u"\r", kVK_Return));
         shown->orderFront(nullptr);
       }
       else
