@@ -139,6 +139,12 @@ public:
   bool dispatchQueuedEvents();
   // The event being sent, or null between events.
   NSEvent* currentEvent() const { return mCurrentEvent; }
+  // True while a key or a mouse button of the user's is being sent.
+  bool handlingUserInput() const;
+  // Whether a window of ours may take the desktop's keyboard now: the user's own
+  // input asks for it (forUser), or no other program's window has the keyboard.
+  // Otherwise a window that comes up asks for the user's attention instead.
+  bool mayTakeKeyboard(bool forUser) const;
   size_t queuedEvents() const { return mQueue.size(); }
 
   // ---- running ----
@@ -157,8 +163,9 @@ public:
   NSInteger runModalSession(NSModalSession session);
   // Runs the window as the modal one until a session's turn ends it (above).
   NSInteger runModalForWindow(NSWindow* window);
-  // The same, also ended with NSModalResponseStop at the first turn after which
-  // answered() holds: for the kit's own dialogs, whose controls record their answer.
+  // The same, also ended with NSModalResponseStop as soon as answered() holds, looked
+  // at before and after each turn: for the kit's own dialogs, whose controls record
+  // their answer, and for a dialog ended while another ran over it.
   NSInteger runModalForWindow(NSWindow* window, const std::function<bool()>& answered);
   // Stops the innermost session.
   void stopModal() { stopModalWithCode(NSModalResponseStop); }
@@ -202,6 +209,7 @@ private:
   std::function<bool(NSEvent*)> mFilter;
   std::vector<AKModalSession*> mSessions;
   NSEvent* mCurrentEvent = nullptr;
+  uint64_t mUserInputs = 0;  // keys and mouse buttons of the user's sent so far
   bool mStopped = false, mRunning = false;
   NSUInteger mPresentationOptions = 0;
   bool mHidden = false;

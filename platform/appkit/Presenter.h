@@ -42,6 +42,12 @@ public:
   // Gives the shown window the desktop's keyboard focus (a modal session's window,
   // and the window that had it when the session ends).
   virtual void focusWindow(NSWindow*) {}
+  // True while another program's window has the desktop's keyboard (the user types
+  // there); presenters that show no other program's windows answer false.
+  virtual bool anotherProgramHasKeyboard() { return false; }
+  // The window, shown now or about to be, asks for the user's attention instead of
+  // taking the keyboard, until it gets the keyboard.
+  virtual void requestAttention(NSWindow*) {}
   virtual void windowFrameChanged(NSWindow*) {}
   virtual void windowTitleChanged(NSWindow*) {}
   // Its alpha value, whether it is opaque or whether it ignores mouse events changed.

@@ -16,18 +16,23 @@ class NSPresenter;
 // down from the top): the message, then the informative text, each wrapped to one
 // width, the buttons in a row below them with the first at the right. The width
 // grows with the text up to a limit, then the alert grows taller; a word wider than
-// the line is broken between its characters.
+// the line is broken between its characters. Never taller than the screen: past its
+// height the informative text (with the message, when even that leaves no room)
+// scrolls in an area of its own, and the buttons stay on the screen.
 struct AKAlertLayout
 {
   struct Line
   {
     std::string text;
-    NSRect rect;
+    NSRect rect;   // in the alert; for a line that scrolls, in what scrolls (unscrolled)
     bool message;  // a line of the message, else of the informative text
+    bool scrolls = false;
   };
   NSSize size;
   std::vector<Line> lines;
   std::vector<NSRect> buttons;  // in the alert's order
+  NSRect textArea{};            // where the text scrolls; empty when it all fits
+  CGFloat textHeight = 0;       // the height of what scrolls there
 };
 AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen);
 

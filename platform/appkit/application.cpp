@@ -28,6 +28,19 @@ bool isMouseEvent(NSEventType t)
   }
 }
 
+// What the user does (keys, mouse buttons), not what merely passes (motions, crossings).
+bool isUserInput(NSEventType t)
+{
+  switch (t)
+  {
+    case NSKeyDown: case NSKeyUp: case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown:
+    case NSRightMouseUp: case NSOtherMouseDown: case NSOtherMouseUp:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::unique_ptr<NSPresenter>& pendingPresenter()
 {
   static std::unique_ptr<NSPresenter>* p = new std::unique_ptr<NSPresenter>;
@@ -251,6 +264,9 @@ void NSApplication::sendEvent(NSEvent* event)
     if (key && !belongsToModal(w))
     {
       NSWindow* to = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
+      // A session whose window is hidden (with its owner, say) takes keys only once
+      // it is shown again: a Return typed elsewhere never answers what nobody sees.
+      if (!to->isVisible()) return;
       if (w) event = event->eventForWindow(to, event->locationInWindow());
       w = to;
     }
@@ -268,6 +284,7 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;
+  if (isUserInput(event->type())) ++mUserInputs;
   event->retain();
   // A key of the menu bar's items goes to its item before any window sees it.
   // Only keys no text field types: with a modifier, or a function key.
@@ -280,6 +297,13 @@ void NSApplication::sendEvent(NSEvent* event)
   if (w && !equivalent) w->sendEvent(event);
   mCurrentEvent = previous;
   event->release();
+}
+
+bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent->type()); }
+
+bool NSApplication::mayTakeKeyboard(bool forUser) const
+{
+  return forUser || !mPresenter || !mPresenter->anotherProgramHasKeyboard();
 }
 
 bool NSApplication::dispatchQueuedEvents()
@@ -332,6 +356,7 @@ struct AKModalSession
   bool stopped;
   NSInteger code;
   NSInteger previousKey;  // the key window before, by number: it may go meanwhile
+  bool byUser;            // stopped by the user's own input
   // The window's owner, its owner's owner and so on, by number: those open when the
   // session began.
   std::vector<NSInteger> owners;
@@ -348,10 +373,20 @@ NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
     if (!o->isClosed()) owners.push_back(o->windowNumber());
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
                                          mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
-                                         std::move(owners)};
+                                         false, std::move(owners)};
+  // A session that comes up by itself (a job's end) while the user types in another
+  // program asks for attention; it takes the keyboard only when shown for the user's
+  // own input or from one of our windows. Asked before it shows: a manager reads it
+  // at the map.
+  const bool takes = mayTakeKeyboard(handlingUserInput());
+  if (!takes && mPresenter) mPresenter->requestAttention(window);
   mSessions.push_back(s);
-  window->makeKeyAndOrderFront(nullptr);
-  if (mPresenter) mPresenter->focusWindow(window);
+  window->orderFront(nullptr);
+  if (takes)
+  {
+    window->makeKeyWindow();
+    if (mPresenter) mPresenter->focusWindow(window);
+  }
   return s;
 }
 
@@ -381,14 +416,24 @@ NSInteger NSApplication::runModalForWindow(NSWindow* window, const std::function
   if (!session) return NSModalResponseAbort;
   AKRetain(window);
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  // The answer is looked at before each turn too: one recorded while a nested session
+  // ran ends this one as soon as it has control again, before anything else is handled.
+  uint64_t inputs = mUserInputs;
+  const auto done = [&]() {
+    if (!answered || !answered()) return false;
+    session->byUser = mUserInputs != inputs;  // recorded in a turn that had the user's input
+    return true;
+  };
   NSInteger code;
-  while ((code = runModalSession(session)) == NSModalResponseContinue)
+  for (;;)
   {
-    if (answered && answered())
-    {
-      code = NSModalResponseStop;
-      break;
-    }
+    code = NSModalResponseStop;
+    if (done()) break;
+    inputs = mUserInputs;
+    if ((code = runModalSession(session)) != NSModalResponseContinue) break;
+    code = NSModalResponseStop;
+    if (done()) break;
+    inputs = mUserInputs;
     loop->runMode(NSModalPanelRunLoopMode, loop->now() + 0.25);
   }
   endModalSession(session);
@@ -401,6 +446,7 @@ void NSApplication::stopModalWithCode(NSInteger code)
   if (mSessions.empty()) return;
   mSessions.back()->stopped = true;
   mSessions.back()->code = code;
+  mSessions.back()->byUser = handlingUserInput();
 }
 
 void NSApplication::endModalSession(NSModalSession session)
@@ -409,10 +455,12 @@ void NSApplication::endModalSession(NSModalSession session)
   if (it == mSessions.end()) return;
   mSessions.erase(it);
   // The keyboard goes back to the window that had it before the session (another
-  // dialog still open, say), unless the user has chosen another one meanwhile.
+  // dialog still open, say), unless the user has chosen another one meanwhile: one
+  // of ours, or another program's (a session ended by itself while the user types
+  // there leaves the keyboard where it is).
   NSWindow* before = windowWithNumber(session->previousKey);
   NSWindow* now = mKeyWindow;
-  if (before && before->isVisible() && (!now || now == session->window))
+  if (before && before->isVisible() && (!now || now == session->window) && mayTakeKeyboard(session->byUser))
   {
     before->makeKeyWindow();
     if (mPresenter) mPresenter->focusWindow(before);

@@ -279,21 +279,45 @@ public:
     const NSPoint p = convertPoint(e->locationInWindow(), nullptr);
     if (NSPointInRect(p, bounds()) && mAction) mAction();
   }
+  // The default button (Return presses it) is drawn filled with the accent colour, as
+  // the platform draws it; the one the keyboard's focus is on (space presses it) has
+  // a ring.
+  void setDefault(bool on)
+  {
+    mDefault = on;
+    setNeedsDisplay(true);
+  }
+  void setFocused(bool on)
+  {
+    mFocused = on;
+    setNeedsDisplay(true);
+  }
+  void press()
+  {
+    if (mAction) mAction();
+  }
   void drawRect(NSRect) override
   {
     const NSRect b = bounds();
-    fill(mPressed ? AKGray(0.75) : AKGray(0.92), b);
-    AKFrameRect(b, AKGray(0.55));
+    NSColor* accent = NSColor::colorWithCalibratedRed(0.2, 0.45, 0.85, 1);
+    if (mDefault) fill(mPressed ? NSColor::colorWithCalibratedRed(0.13, 0.33, 0.68, 1) : accent, b);
+    else fill(mPressed ? AKGray(0.75) : AKGray(0.92), b);
+    AKFrameRect(b, mDefault ? NSColor::colorWithCalibratedRed(0.1, 0.3, 0.65, 1) : AKGray(0.55));
+    if (mFocused)
+    {
+      for (CGFloat in : {2, 3})
+        AKFrameRect(NSMakeRect(in, in, b.size.width - 2 * in, b.size.height - 2 * in), mDefault ? AKGray(1) : accent);
+    }
     NSFont* f = uiFont();
     if (!f) return;
     const CGFloat w = AKMeasureText(mTitle, f);
-    AKDrawTextLine(mTitle, f, NSMakePoint(std::floor((b.size.width - w) / 2), 7), AKGray(0.1));
+    AKDrawTextLine(mTitle, f, NSMakePoint(std::floor((b.size.width - w) / 2), 7), mDefault ? AKGray(1) : AKGray(0.1));
   }
 
 private:
   std::string mTitle;
   std::function<void()> mAction;
-  bool mPressed = false;
+  bool mPressed = false, mDefault = false, mFocused = false;
 };
 
 // Runs the window as the application's modal one until done: meanwhile the other
@@ -317,7 +341,7 @@ void makeDialog(NSWindow* win)
 // ---- alerts ----
 
 const CGFloat kAlertMargin = 20, kAlertMinText = 360, kAlertMaxText = 560, kAlertButtonHeight = 26,
-              kAlertButtonGap = 10, kAlertParagraphGap = 8, kAlertButtonsGap = 18;
+              kAlertButtonGap = 10, kAlertParagraphGap = 8, kAlertButtonsGap = 18, kTextAreaPad = 6, kScroller = 8;
 
 NSFont* messageFont() { return NSFont::systemFontOfSize(15); }
 
@@ -382,6 +406,46 @@ std::vector<std::string> wrapText(const std::string& text, NSFont* font, CGFloat
   return lines;
 }
 
+void drawLine(const AKAlertLayout::Line& l, CGFloat dy)
+{
+  text(l.text, l.rect.origin.x, l.rect.origin.y + dy, l.message ? AKGray(0.05) : AKGray(0.2),
+       l.message ? messageFont() : uiFont());
+}
+
+// The alert's text that does not fit the screen, scrolled by the wheel and the keys;
+// the bar at its right shows where the part shown lies in the whole.
+class TextAreaView : public FlippedView
+{
+public:
+  TextAreaView(NSRect frame, const AKAlertLayout& layout) : FlippedView(frame), mHeight(layout.textHeight)
+  {
+    for (const AKAlertLayout::Line& l : layout.lines)
+      if (l.scrolls) mLines.push_back(l);
+  }
+  bool isOpaque() const override { return true; }
+  void scrollBy(CGFloat dy)
+  {
+    mTop = std::max<CGFloat>(0, std::min(mTop + dy, mHeight - bounds().size.height));
+    setNeedsDisplay(true);
+  }
+  void scrollWheel(NSEvent* e) override { scrollBy(-e->deltaY() * 3 * lineHeight(uiFont())); }
+  void drawRect(NSRect) override
+  {
+    const NSRect b = bounds();
+    fill(AKGray(0.98), b);
+    for (const AKAlertLayout::Line& l : mLines)
+      if (NSMaxY(l.rect) > mTop && l.rect.origin.y < mTop + b.size.height) drawLine(l, -mTop);
+    const CGFloat track = b.size.height - 4, thumb = std::max<CGFloat>(12, track * b.size.height / mHeight);
+    const CGFloat at = (track - thumb) * mTop / std::max<CGFloat>(1, mHeight - b.size.height);
+    fill(AKGray(0.6), NSMakeRect(b.size.width - kScroller - 2, 2 + at, kScroller, thumb));
+    AKFrameRect(b, AKGray(0.6));
+  }
+
+private:
+  std::vector<AKAlertLayout::Line> mLines;
+  CGFloat mHeight, mTop = 0;
+};
+
 class AlertView : public FlippedView
 {
 public:
@@ -391,8 +455,7 @@ public:
   {
     fill(AKGray(0.93), bounds());
     for (const AKAlertLayout::Line& l : mLayout.lines)
-      text(l.text, l.rect.origin.x, l.rect.origin.y, l.message ? AKGray(0.05) : AKGray(0.2),
-           l.message ? messageFont() : uiFont());
+      if (!l.scrolls) drawLine(l, 0);
   }
 
 private:
@@ -508,25 +571,50 @@ AKAlertLayout AKLayoutAlert(const NSAlert* alert, NSSize screen)
     for (const std::string& line : wrapText(*texts[k], fonts[k], 1e9))
       natural = std::max(natural, std::ceil(AKMeasureText(line, fonts[k])) + 1);
   CGFloat width = std::max(row, std::min(std::max(natural, kAlertMinText), std::min(kAlertMaxText, room)));
+  // Lays a text's lines out from y at x, wrapped to w; where the next one goes.
+  const auto lay = [&](int k, CGFloat x, CGFloat y, CGFloat w, bool scrolls) {
+    if (texts[k]->empty()) return y;
+    const CGFloat h = lineHeight(fonts[k]);
+    for (const std::string& line : wrapText(*texts[k], fonts[k], w))
+    {
+      l.lines.push_back({line, NSMakeRect(x, y, w, h), k == 0, scrolls});
+      y += h;
+    }
+    return y;
+  };
+  const CGFloat tallest = screen.height - 2 * kAlertMargin;
+  const CGFloat below = kAlertButtonsGap + kAlertButtonHeight + kAlertMargin;  // the buttons' part
   for (;;)
   {
     l.lines.clear();
-    CGFloat y = kAlertMargin;
-    for (int k = 0; k < 2; ++k)
-    {
-      if (texts[k]->empty()) continue;
-      if (!l.lines.empty()) y += kAlertParagraphGap;
-      const CGFloat h = lineHeight(fonts[k]);
-      for (const std::string& line : wrapText(*texts[k], fonts[k], width))
-      {
-        l.lines.push_back({line, NSMakeRect(kAlertMargin, y, width, h), k == 0});
-        y += h;
-      }
-    }
+    CGFloat y = lay(0, kAlertMargin, kAlertMargin, width, false);
+    if (!texts[0]->empty() && !texts[1]->empty()) y += kAlertParagraphGap;
+    y = lay(1, kAlertMargin, y, width, false);
     if (!l.lines.empty()) y += kAlertButtonsGap;
     l.size = NSMakeSize(width + 2 * kAlertMargin, y + kAlertButtonHeight + kAlertMargin);
-    if (l.size.height <= screen.height - 2 * kAlertMargin || width >= room) break;
+    if (l.size.height <= tallest || width >= room) break;
     width = std::min(room, std::floor(width * 1.5));
+  }
+  if (l.size.height > tallest)
+  {
+    // The message stays above the area while that leaves it a few lines; else it
+    // scrolls with the rest.
+    const CGFloat least = 4 * lineHeight(uiFont()) + 2 * kTextAreaPad;
+    l.lines.clear();
+    CGFloat top = kAlertMargin;
+    if (!texts[1]->empty())
+    {
+      const CGFloat end = texts[0]->empty() ? top : lay(0, kAlertMargin, top, width, false) + kAlertParagraphGap;
+      if (end + least + below <= tallest) top = end;
+      else l.lines.clear();
+    }
+    const bool messageStays = !l.lines.empty() || texts[0]->empty();
+    const CGFloat inner = width - 2 * kTextAreaPad - kScroller;
+    CGFloat y = messageStays ? kTextAreaPad : lay(0, kTextAreaPad, kTextAreaPad, inner, true);
+    if (!messageStays && !texts[0]->empty() && !texts[1]->empty()) y += kAlertParagraphGap;
+    l.textHeight = lay(1, kTextAreaPad, y, inner, true) + kTextAreaPad;
+    l.textArea = NSMakeRect(kAlertMargin, top, width, std::max(least, tallest - below - top));
+    l.size.height = NSMaxY(l.textArea) + below;
   }
   CGFloat x = l.size.width - kAlertMargin;
   for (const CGFloat w : widths)
@@ -551,20 +639,32 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
   win->setTitle(alert->messageText());
   makeDialog(win);
   const std::vector<NSRect> places = layout.buttons;
+  TextAreaView* area = NSIsEmptyRect(layout.textArea) ? nullptr : new TextAreaView(layout.textArea, layout);
   AlertView* v = new AlertView(NSMakeRect(0, 0, w, h), std::move(layout));
   win->setContentView(v);
   v->release();
+  if (area)
+  {
+    v->addSubview(area);
+    area->release();
+  }
   bool done = false;
   NSInteger answer = NSAlertFirstButtonReturn;
+  std::vector<ButtonView*> views;
   for (size_t i = 0; i < buttons.size(); ++i)
   {
     ButtonView* b = new ButtonView(places[i], buttons[i], [&, i]() {
       answer = NSAlertFirstButtonReturn + (NSInteger)i;
       done = true;
     });
+    // The first is the default; the keyboard's focus starts on it.
+    b->setDefault(i == 0);
+    b->setFocused(i == 0);
     win->contentView()->addSubview(b);
+    views.push_back(b);
     b->release();
   }
+  size_t focused = 0;
   // The button that backs out: Escape presses it, and closing the alert's window
   // answers it. Without one, closing answers the only or last button; never a
   // button that goes ahead (such as "Replace", or "No" beside "Cancel").
@@ -585,7 +685,31 @@ NSInteger AKScreenAnswers::alertAnswer(NSAlert* alert)
       done = true;
       return true;
     }
-    return false;
+    if (e->keyCode() == kVK_Tab && !views.empty())
+    {
+      views[focused]->setFocused(false);
+      const size_t n = views.size();
+      focused = (e->modifierFlags() & NSShiftKeyMask) ? (focused + n - 1) % n : (focused + 1) % n;
+      views[focused]->setFocused(true);
+      return true;
+    }
+    if (e->keyCode() == kVK_Space && !views.empty())
+    {
+      views[focused]->press();
+      return true;
+    }
+    if (!area) return false;
+    const CGFloat line = lineHeight(uiFont()), page = area->bounds().size.height - line;
+    switch (e->keyCode())
+    {
+      case kVK_UpArrow: area->scrollBy(-line); return true;
+      case kVK_DownArrow: area->scrollBy(line); return true;
+      case kVK_PageUp: area->scrollBy(-page); return true;
+      case kVK_PageDown: area->scrollBy(page); return true;
+      case kVK_Home: area->scrollBy(-1e9); return true;
+      case kVK_End: area->scrollBy(1e9); return true;
+      default: return false;
+    }
   };
   runModal(win, done,
            [&]() { answer = NSAlertFirstButtonReturn + (backOut >= 0 ? backOut : (NSInteger)buttons.size() - 1); });

@@ -146,6 +146,8 @@ public:
     mNetActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
     mSupportingCheck = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
     mNetSupported = XInternAtom(d, "_NET_SUPPORTED", False);
+    mDemandsAttention = XInternAtom(d, "_NET_WM_STATE_DEMANDS_ATTENTION", False);
+    mNetWmUserTime = XInternAtom(d, "_NET_WM_USER_TIME", False);
     XSelectInput(d, mRoot, PropertyChangeMask);  // a manager that comes or changes says so there
     learnManager();
     // XInput 2 tells how far the mouse went before the server stopped the pointer at
@@ -487,6 +489,7 @@ public:
     XWindowData* data = find(w);
     if (!data) return;
     if (data->xid == mHoldGrab) mHoldGrab = 0;  // the server ends the grab with the window
+    mAttention.erase(data->xid);
     mByXid.erase(data->xid);
     mWindows.erase(w);
     destroy(data);
@@ -1127,13 +1130,26 @@ private:
     XChangeProperty(mDisplay, xid, XInternAtom(mDisplay, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
                     PropModeReplace, (const unsigned char*)&type, 1);
     const Atom state = XInternAtom(mDisplay, "_NET_WM_STATE", False);
-    if (modal)
-    {
-      const Atom m = XInternAtom(mDisplay, "_NET_WM_STATE_MODAL", False);
-      XChangeProperty(mDisplay, xid, state, XA_ATOM, 32, PropModeReplace, (const unsigned char*)&m, 1);
-    }
+    std::vector<Atom> states;
+    if (modal) states.push_back(XInternAtom(mDisplay, "_NET_WM_STATE_MODAL", False));
+    const bool attention = mAttention.count(xid) != 0;
+    if (attention && mManagerAtoms.count(mDemandsAttention)) states.push_back(mDemandsAttention);
+    if (!states.empty())
+      XChangeProperty(mDisplay, xid, state, XA_ATOM, 32, PropModeReplace, (const unsigned char*)states.data(),
+                      (int)states.size());
     else
       XDeleteProperty(mDisplay, xid, state);
+    // The manager's rule against focus stealing reads it at the map: 0 for a window
+    // that comes up by itself (never focused at its map), else the time of our last
+    // input; none before the first (a program's first window, started by the user).
+    if (attention || mUserTime != CurrentTime)
+    {
+      const long time = attention ? 0 : (long)mUserTime;
+      XChangeProperty(mDisplay, xid, mNetWmUserTime, XA_CARDINAL, 32, PropModeReplace, (const unsigned char*)&time,
+                      1);
+    }
+    else
+      XDeleteProperty(mDisplay, xid, mNetWmUserTime);
   }
 
   void focusWindow(NSWindow* w) override
@@ -1141,7 +1157,77 @@ private:
     XWindowData* data = find(w);
     if (!data) return;
     data->focusWanted = true;
+    mFocusAskedOver = otherProgramsFocus();
     focusWhenViewable(data);
+  }
+
+  bool anotherProgramHasKeyboard() override { return otherProgramsFocus() != None; }
+
+  // The server's focus (the window under the pointer where it follows the pointer) when
+  // it is on a window that is neither ours, nor the frame of one, nor the root or the
+  // manager's own (where it keeps the focus when no window has it); else None.
+  Window otherProgramsFocus()
+  {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(mDisplay, &focus, &revert);
+    if (focus == PointerRoot)
+    {
+      Window root = 0;
+      int rx, ry, wx, wy;
+      unsigned state;
+      focus = None;
+      XQueryPointer(mDisplay, mRoot, &root, &focus, &rx, &ry, &wx, &wy, &state);
+    }
+    if (focus == mRoot || focus == mManagerCheck) return None;
+    for (const auto& kv : mWindows)
+      if (kv.second->xid == focus || kv.second->parent == focus) return None;
+    return focus;
+  }
+
+  // A manager that lists it is told by _NET_WM_STATE (in the state read at the map,
+  // or by a request once shown); one that does not by the ICCCM's urgency hint.
+  void requestAttention(NSWindow* w) override
+  {
+    if (XWindowData* data = ensure(w)) askAttention(data, w->isVisible());
+  }
+
+  void askAttention(XWindowData* data, bool shown)
+  {
+    if (data->overrideRedirect) return;
+    mAttention.insert(data->xid);
+    if (!mManagerAtoms.count(mDemandsAttention)) setUrgency(data->xid, true);
+    else if (shown)
+    {
+      XEvent e{};
+      e.xclient.type = ClientMessage;
+      e.xclient.window = data->xid;
+      e.xclient.message_type = XInternAtom(mDisplay, "_NET_WM_STATE", False);
+      e.xclient.format = 32;
+      e.xclient.data.l[0] = 1;  // add
+      e.xclient.data.l[1] = (long)mDemandsAttention;
+      e.xclient.data.l[3] = 1;  // an application asks
+      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+    XFlush(mDisplay);
+  }
+
+  // The window has the keyboard: its asking ends (a manager drops its own state then;
+  // the hint is ours to take back, also when another manager came meanwhile).
+  void attentionAnswered(Window xid)
+  {
+    if (mAttention.erase(xid)) setUrgency(xid, false);
+  }
+
+  void setUrgency(Window xid, bool on)
+  {
+    XWMHints* hints = XGetWMHints(mDisplay, xid);
+    if (!hints && !on) return;
+    if (!hints) hints = XAllocWMHints();
+    if (!hints) return;
+    hints->flags = on ? (hints->flags | XUrgencyHint) : (hints->flags & ~XUrgencyHint);
+    XSetWMHints(mDisplay, xid, hints);
+    XFree(hints);
   }
 
   // A window that wants the keyboard gets it once it is on the screen: a manager maps
@@ -1151,6 +1237,9 @@ private:
   {
     if (!data->focusWanted || data->map != XWindowData::Map::Mapped || !viewable(data->xid)) return;
     data->focusWanted = false;
+    // The user went to another program while the manager framed it: then it asks.
+    const Window other = otherProgramsFocus();
+    if (other != None && other != mFocusAskedOver) return askAttention(data, true);
     activate(data->xid, 1, mUserTime, !data->overrideRedirect);
   }
 
@@ -1594,6 +1683,7 @@ private:
       case FocusOut:
         // A menu's hold of the keyboard moves no focus: the window that had it keeps it.
         if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab) break;
+        if (e.type == FocusIn) attentionAnswered(e.xfocus.window);
         if (e.type == FocusIn) w->makeKeyWindow();
         else if (NSApp->keyWindow() == w) NSApp->setKeyWindow(nullptr);
         break;
@@ -1827,6 +1917,9 @@ private:
   std::set<Atom> mManagerAtoms;
   bool mManagerSilent = false;
   Time mUserTime = CurrentTime;
+  Atom mDemandsAttention, mNetWmUserTime;
+  std::set<Window> mAttention;  // windows asking for attention, until they have the keyboard
+  Window mFocusAskedOver = None;  // another program's window that had the keyboard when the focus was asked
   Atom mClipboard, mIncr, mTargets, mClipProperty;
   Window mClipWindow;
   std::string mClipText;

@@ -480,14 +480,19 @@ TEST_F(Kit, AWindowWritesItsBackingAsPNG)
 
 // An alert drawn on the screen (the X11 presenter's): Return presses the default
 // button; Escape and closing the alert's window press the one that backs out,
-// never one that goes ahead.
+// never one that goes ahead; Tab moves the focus among the buttons and space presses
+// the focused one; an alert hidden takes no keys until it is shown again.
 TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
 {
   enum Act
   {
     Close,
     Escape,
-    Return
+    Return,
+    Space,
+    TabSpace,
+    BackTabSpace,
+    ReturnElsewhereWhileHidden
   };
   struct Case
   {
@@ -499,7 +504,9 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
       {{"Yes", "Cancel", "No"}, Close, 1},                {{"Yes", "Cancel", "No"}, Escape, 1},
       {{"Yes", "No", "Cancel"}, Escape, 2},               {{"Yes", "No"}, Close, 1},
       {{"OK", "Cancel"}, Close, 1},                       {{"OK"}, Close, 0},
-      {{"Retry", "Cancel"}, Return, 0},
+      {{"Retry", "Cancel"}, Return, 0},                 {{"Yes", "No"}, Space, 0},
+      {{"Cancel", "Replace"}, TabSpace, 1},             {{"Keep Both Files", "Stop", "Replace"}, BackTabSpace, 2},
+      {{"Yes", "No"}, ReturnElsewhereWhileHidden, 1},
   };
   AKScreenAnswers answers(NSApp->presenter());
   for (const Case& c : cases)
@@ -514,7 +521,24 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
       ASSERT_TRUE(shown);
       if (act == Close) shown->performClose(nullptr);
       else if (act == Escape) NSModalScript::pressKey(kVK_Escape, u"\x1b");
-      else NSModalScript::pressKey(kVK_Return, u"\r");
+      else if (act == Return) NSModalScript::pressKey(kVK_Return, u"\r");
+      else if (act == ReturnElsewhereWhileHidden)
+      {
+        shown->orderOut(nullptr);
+        NSApp->sendEvent(NSEvent::keyEventWithType(NSKeyDown, 0, nullptr, u"\r", u"\r", kVK_Return));
+        shown->orderFront(nullptr);
+      }
+      else
+      {
+        if (act != Space) NSModalScript::pressKey(kVK_Tab, u"\t", act == BackTabSpace ? NSShiftKeyMask : 0);
+        NSModalScript::pressKey(kVK_Space, u" ");
+      }
+      // Keys that did nothing leave it up: it is backed out of at the next turn.
+      const NSInteger number = shown->windowNumber();
+      NSRunLoop::postToMainThread([number] {
+        if (NSApp->modalWindow() && NSApp->modalWindow()->windowNumber() == number)
+          NSModalScript::pressKey(kVK_Escape, u"\x1b");
+      });
     });
     EXPECT_EQ(answers.alertAnswer(alert), NSAlertFirstButtonReturn + c.want);
     alert->release();
@@ -536,6 +560,10 @@ TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
       {"", "One line\n\nA line after an empty one", {"OK"}, {1920, 1080}},
       {"Short", "", {"A rather long first choice", "An even longer second choice", "Third"}, {1280, 800}},
       {"Tall", std::string(600, 'W'), {"OK"}, {1280, 300}},  // wider than the limit before taller than the screen
+      // Taller than the screen at its widest: the text scrolls, the buttons stay on it.
+      {"Copy", std::string(2300, 'W'), {"Keep Both Files", "Stop", "Replace"}, {640, 480}},
+      {"Tall", std::string(8500, 'W'), {"OK"}, {1280, 800}},
+      {std::string(8500, 'W'), "", {"OK"}, {640, 480}},
   };
   for (const Row& r : rows)
   {
@@ -548,11 +576,15 @@ TEST_F(Kit, AScreenAlertLaysItsTextOutApartFromItsButtons)
     const NSRect all = NSMakeRect(0, 0, l.size.width, l.size.height);
     EXPECT_TRUE(l.size.width <= r.screen.width && l.size.height <= r.screen.height);
     std::string seen[2], want[2] = {r.message, r.informative};
+    const NSRect area = l.textArea, scrolled = NSMakeRect(0, 0, area.size.width, l.textHeight);
+    EXPECT_TRUE(NSIsEmptyRect(area) || (NSContainsRect(all, area) && l.textHeight > area.size.height));
     for (const AKAlertLayout::Line& line : l.lines)
     {
       EXPECT_LE(AKMeasureText(line.text, NSFont::systemFontOfSize(line.message ? 15 : 13)), line.rect.size.width);
-      EXPECT_TRUE(NSContainsRect(all, line.rect)) << line.text;
-      for (const NSRect& b : l.buttons) EXPECT_TRUE(NSIsEmptyRect(NSIntersectionRect(b, line.rect))) << line.text;
+      EXPECT_TRUE(NSContainsRect(line.scrolls ? scrolled : all, line.rect)) << line.text;
+      for (const NSRect& b : l.buttons)
+        EXPECT_TRUE(NSIsEmptyRect(NSIntersectionRect(b, line.scrolls ? area : line.rect))) << line.text;
+      EXPECT_TRUE(line.scrolls || NSIsEmptyRect(NSIntersectionRect(area, line.rect))) << line.text;
       seen[line.message ? 0 : 1] += line.text;
     }
     for (size_t i = 0; i < l.buttons.size(); ++i)

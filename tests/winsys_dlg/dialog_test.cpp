@@ -86,6 +86,7 @@ TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
     std::function<void()> input;
     int want;
     std::string text;
+    size_t destroys = 1;
   } cases[] = {
       {[] {
          NSModalScript::type("Night Pads 2");
@@ -100,6 +101,17 @@ TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
        },
        9, ""},
       {[] { DestroyWindow(gRun->dialog); }, 0, ""},
+      // Ended while a box over it runs: with that value once its loop has control again.
+      {[] {
+         const HWND outer = gRun->dialog;
+         NSRunLoop::postToMainThread([outer] {
+           EndDialog(outer, 5);
+           EndDialog(gRun->dialog, IDCANCEL);
+           NSRunLoop::postToMainThread([outer] { EndDialog(outer, 9); });
+         });
+         EXPECT_EQ(SWELL_DialogBox(&gNamed, (const char*)20, nullptr, NameProc, 0), IDCANCEL);
+       },
+       5, "", 2},
   };
   for (Case& c : cases)
   {
@@ -110,7 +122,7 @@ TEST_F(Dialogs, ModalRunEndsWithTheButtonAndTheTypedText)
     EXPECT_EQ(run.text, c.text);
     EXPECT_EQ(NSApp->modalWindow(), nullptr);
     EXPECT_EQ(NSApp->windows().size(), before);  // the box is gone
-    EXPECT_EQ(log.only(WM_DESTROY).size(), 1u);
+    EXPECT_EQ(log.only(WM_DESTROY).size(), c.destroys);
     log.msgs.clear();
   }
 }

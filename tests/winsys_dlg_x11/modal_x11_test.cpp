@@ -174,6 +174,47 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
   EXPECT_EQ(focusAfter, outerXid);
 }
 
+// While the user types in another program, an alert that comes up by itself leaves the
+// keyboard there (a Return typed there answers nothing); one that ends by itself too.
+TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+{
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  const unsigned long other = driver->programWindow("Another program", 1500, 60, 300, 200);
+  const auto userGoesTo = [&](unsigned long xid, int x, int y) {  // the pointer too: a manager's focus may follow it
+    driver->movePointer(x, y);
+    driver->focus(xid);
+  };
+  for (int i = 0; i < 500 && !driver->viewable(other); ++i) loop->runUntilDate(loop->now() + 0.02);
+  for (const bool upByItself : {true, false})
+  {
+    SCOPED_TRACE(upByItself ? "comes up by itself" : "ends by itself");
+    const unsigned long first = upByItself ? other : ownerXid;
+    userGoesTo(first, upByItself ? 1650 : 350, upByItself ? 160 : 580);
+    for (int i = 0; i < 500 && !(driver->inputFocus() == first && (upByItself || NSApp->keyWindow() == owner)); ++i)
+      loop->runUntilDate(loop->now() + 0.02);
+    int ticks = 0;
+    unsigned long focusWhileUp = other;
+    const int answer = alert(upByItself ? "Up by itself" : "Ends by itself", [&](unsigned long xid) {
+      if (upByItself && ++ticks == 3)  // some turns after it shows: a keyboard it took is its by then
+      {
+        focusWhileUp = driver->inputFocus();
+        driver->holdKey("Return", true);
+        driver->holdKey("Return", false);
+      }
+      else if (upByItself && ticks > 3)
+        NSApp->abortModal();
+      else if (!upByItself && ticks == 0 && driver->inputFocus() == xid && ++ticks)
+        userGoesTo(other, 1650, 160);
+      else if (!upByItself && ticks == 1 && driver->inputFocus() == other && !NSApp->keyWindow() && ++ticks)
+        NSApp->abortModal();
+    });
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_EQ(focusWhileUp, other);
+    EXPECT_EQ(driver->inputFocus(), other);
+  }
+  driver->unshield(other);
+}
+
 // Keys typed on the keyboard while an alert is up reach the alert, also where the
 // window manager gives the focus only to the window under the pointer (twm), and the
 // pointer is over no window of ours.

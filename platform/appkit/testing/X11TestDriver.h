@@ -123,6 +123,10 @@ public:
   // Gone with unshield.
   unsigned long shield(int x, int y, int width, int height);
   void unshield(unsigned long window);
+  // A titled window of the driver's own, as another program shows one (a window
+  // manager frames it), mapped at a point of the screen (pixels, y down); gone with
+  // unshield.
+  unsigned long programWindow(const std::string& title, int x, int y, int width, int height);
 
 private:
   void* mDisplay = nullptr;

@@ -596,3 +596,16 @@ void AKX11Driver::unshield(unsigned long window)
   XDestroyWindow(DPY, (Window)window);
   XSync(DPY, False);
 }
+
+unsigned long AKX11Driver::programWindow(const std::string& title, int x, int y, int width, int height)
+{
+  const Window w = XCreateSimpleWindow(DPY, DefaultRootWindow(DPY), x, y, (unsigned)width, (unsigned)height, 0, 0,
+                                       0xFFFFFF);
+  XStoreName(DPY, w, title.c_str());
+  XSizeHints hints{};  // placed where it says: a manager may otherwise ask the user where
+  hints.flags = USPosition;
+  XSetWMNormalHints(DPY, w, &hints);
+  XMapRaised(DPY, w);
+  XSync(DPY, False);
+  return w;
+}

@@ -42,9 +42,10 @@ int SWELL_DialogBox(SWELL_DialogResourceIndex* head, const char* resid, HWND par
   // Its whole frame on the screen: a box made at the screen's corner, grown by a
   // menu strip, would have its bottom (its buttons) below it.
   box->setFrame(box->constrainFrameRect(box->frame(), nullptr), false);
-  // Runs until EndDialog stops it. A box closed or destroyed some other way ends it
-  // too, rather than leaving the caller in a loop nothing can stop.
-  app->runModalForWindow(box);
+  // Runs until EndDialog stops it, or, when EndDialog came while another box ran over
+  // this one, until its own loop has control again. A box closed or destroyed some
+  // other way ends it too, rather than leaving the caller in a loop nothing can stop.
+  app->runModalForWindow(box, [box] { return box->swellHasModalRetVal(); });
   const int r = box->swellGetModalRetVal();
   if (!box->isClosed())
   {
