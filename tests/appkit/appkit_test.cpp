@@ -530,7 +530,7 @@ TEST_F(Kit, AScreenAlertClosedOrEscapedAnswersTheButtonThatBacksOut)
       }
       else
       {
-        if (act != Space) NSModalScript::pressKey(kVK_Tab, u"\t", act == BackTabSpace ? NSShiftKeyMask : 0);
+        if (act != Space) NSModalScript::pressKey(kVK_Tab, u"\t", act == BackTabSpace ? (NSUInteger)NSShiftKeyMask : (NSUInteger)0);
         NSModalScript::pressKey(kVK_Space, u" ");
       }
       // Keys that did nothing leave it up: it is backed out of at the next turn.
