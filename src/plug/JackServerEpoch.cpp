@@ -161,6 +161,12 @@ void RetireJackClient(unsigned epoch, std::function<void()> close, std::function
   // Decided again when its turn comes: the server may go meanwhile. No client is
   // opened while a closing runs, so the library frees none under it.
   CloseJackClientApart([epoch, close, keep] {
+    if (!JackServerEpochLives(epoch))
+    {
+      keep();
+      return;
+    }
+    WaitForJackNotificationsTakenIn();
     if (JackServerEpochLives(epoch))
       close();
     else

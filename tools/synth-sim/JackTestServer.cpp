@@ -170,7 +170,8 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    // A restarted server's log follows its forerunner's.
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | (probe ? O_TRUNC : O_APPEND), 0666);
     if (log >= 0)
     {
       dup2(log, 1);

@@ -5,7 +5,7 @@
 //
 //   restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS]
 //                  [--editor [--time-scale X] | --no-editor] [--overlap] [--external]
-//                  [--freeze MS] [--server [--slow-start MS] [--verbose]]
+//                  [--freeze MS] [--server [--slow-start MS] [--probe] [--verbose]]
 //
 // --gap: the pause between the old synthesizer's end and the new one's start
 // (default 50; -1 for one drawn from 0 to 100 each time). --stop: how the old one ends: "quit" on its standard input (it
@@ -404,7 +404,7 @@ int main(int argc, char** argv)
   int restarts = 30, gapMs = 50, sendMs = 20, freezeMs = 1000;
   std::string stop = "quit";
   enum { kNone, kTestPlug, kEditor } plug = kTestPlug;
-  bool external = false, overlap = false, restartServer = false, verbose = false;
+  bool external = false, overlap = false, restartServer = false, verbose = false, probe = false;
   int slowStartMs = 0;
   for (int i = 1; i < argc; ++i)
   {
@@ -422,11 +422,12 @@ int main(int argc, char** argv)
     else if (a == "--server") restartServer = true;
     else if (a == "--slow-start" && i + 1 < argc) slowStartMs = atoi(argv[++i]);
     else if (a == "--verbose") verbose = true;
+    else if (a == "--probe") probe = true;
     else
     {
       fprintf(stderr, "usage: restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS] "
                       "[--editor [--time-scale X] | --no-editor] [--overlap] [--external] [--freeze MS] "
-                      "[--server [--slow-start MS] [--verbose]]\n");
+                      "[--server [--slow-start MS] [--probe] [--verbose]]\n");
       return 2;
     }
   }
@@ -516,6 +517,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "restart-freeze: restart %d: %s\n", r + 1, error.c_str());
         break;
       }
+      while (probe && MsSince(t0) < 40000 && system("timeout 10 jack_lsp >/dev/null 2>&1") != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
       // The new synthesizer's client is the first the new server takes: tried
       // until one is (an opening the server does not answer ends by itself).
       bool up = false;
