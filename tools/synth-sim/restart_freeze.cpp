@@ -232,6 +232,7 @@ class Synth
 {
 public:
   explicit Synth(bool answer) : mAnswer(answer) {}
+  ~Synth() { Reap(3000); }
   bool Start(const std::string& program)
   {
     int in[2], out[2];
@@ -258,6 +259,7 @@ public:
   // Tells it to end; Reap waits.
   void End(const std::string& how)
   {
+    if (mPid <= 0 || mReaped) return;
     if (how == "quit")
     {
       const char q[] = "quit\n";
@@ -270,6 +272,8 @@ public:
   // never closed, as a user's program that hangs in its closing and is killed).
   bool Reap(int boundMs)
   {
+    if (mPid <= 0 || mReaped) return true;
+    mReaped = true;
     int status;
     bool ended = false;
     const Clock::time_point t = Clock::now();
@@ -299,6 +303,7 @@ private:
     mEnded.store(true);
   }
   const bool mAnswer;
+  bool mReaped = false;
   pid_t mPid = -1;
   int mStdin = -1;
   FILE* mStdout = nullptr;
