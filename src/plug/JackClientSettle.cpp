@@ -7,9 +7,16 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <dirent.h>
+#include <map>
 #include <mutex>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,6 +34,81 @@ const std::chrono::milliseconds kPutOff(250);
 // answers): no one waits for it any longer.
 const std::chrono::milliseconds kStuck(1500);
 
+
+// How long a closing waits for the process's clients to take in what
+// their server told them: past it, it goes on.
+const std::chrono::milliseconds kTakeInBound(250);
+// Nothing left unread for this long: the last notification read is taken in too.
+const std::chrono::milliseconds kTakenIn(5);
+
+// The bytes JACK servers sent to this process's clients that their notification
+// threads have not read yet: each client's notification socket is one the server
+// connected to at the client's own path (/dev/shm/jack_CLIENT_...), which only
+// that client's thread reads.
+long UnreadJackNotifications()
+{
+  std::map<unsigned long, int> sockets;  // inode -> descriptor
+  if (DIR* d = opendir("/proc/self/fd"))
+  {
+    while (dirent* e = readdir(d))
+    {
+      char link[64], target[64];
+      snprintf(link, sizeof link, "/proc/self/fd/%s", e->d_name);
+      const ssize_t n = readlink(link, target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = 0;
+      unsigned long inode = 0;
+      if (sscanf(target, "socket:[%lu]", &inode) == 1) sockets[inode] = atoi(e->d_name);
+    }
+    closedir(d);
+  }
+  long unread = 0;
+  FILE* f = sockets.empty() ? nullptr : fopen("/proc/net/unix", "r");
+  if (!f) return 0;
+  char line[512];
+  while (fgets(line, sizeof line, f))
+  {
+    unsigned long inode = 0;
+    char path[400] = "";
+    if (sscanf(line, "%*s %*s %*s %*s %*s %*s %lu %399[^\n]", &inode, path) != 2) continue;
+    if (strncmp(path, "/dev/shm/jack_", 14) != 0) continue;
+    const auto s = sockets.find(inode);
+    int pending = 0;
+    if (s != sockets.end() && ioctl(s->second, FIONREAD, &pending) == 0 && pending > 0) unread += pending;
+  }
+  fclose(f);
+  return unread;
+}
+
+// Waits, kTakeInBound at most, until the process's JACK clients have read every
+// notification sent to them, and a little longer. A closing cancels its own
+// notification thread at once, and one cancelled while taking a notification in
+// leaves a lock of the library held for ever: the spacing after the process's own
+// openings and closings does not cover what the server tells the clients of its
+// own accord (another program's client or port coming or going, the closing
+// client's own port just unregistered), nor a notification thread that a loaded
+// machine holds up longer than the spacing.
+} // namespace
+
+void WaitForJackNotificationsTakenIn()
+{
+  const Clock::time_point bound = Clock::now() + kTakeInBound;
+  Clock::time_point quietSince = Clock::time_point::max();
+  for (;;)
+  {
+    const Clock::time_point now = Clock::now();
+    if (UnreadJackNotifications() > 0)
+      quietSince = Clock::time_point::max();
+    else if (quietSince == Clock::time_point::max())
+      quietSince = now;
+    else if (now >= quietSince + kTakenIn)
+      return;
+    if (now >= bound) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+namespace {
 
 // Who opens or closes a JACK client of this process when. Openings and closings
 // take turns through this state; its lock is never held across a call into JACK.

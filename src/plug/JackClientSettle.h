@@ -1,12 +1,17 @@
 #pragma once
 // jackd2 (1.9.21) stops a closing client's notification thread by cancelling it
 // at once, asynchronously. Should that thread be taking in another client's
-// arrival or departure just then, it holds a lock of the library's own that is
-// never released: every later opening, closing and notification of a JACK client
-// in the process waits for ever. So the JACK clients of this process are closed
-// apart: each closing waits until the openings under way have ended and the last
-// opening or closing here is long enough past for the other clients to have taken
-// it in, and no opening here starts while a closing has its turn. Openings and
+// arrival or departure just then, it holds the library's process-wide lock of the
+// clients' wake-up table, never released: every later opening, closing and
+// notification of a JACK client in the process waits for ever. So the JACK clients
+// of this process are closed apart: each closing waits until the openings under
+// way have ended and the last opening or closing here is long enough past for the
+// other clients to have taken it in, and no opening here starts while a closing
+// has its turn. A spacing covers only what this process does: the server also
+// tells every client of other programs' clients coming and going, and a loaded
+// machine holds a notification thread up for longer than any spacing; so a
+// closing also waits until every notification sent to the process's clients has
+// been read (WaitForJackNotificationsTakenIn). Openings and
 // closings take turns through a state of their own: no lock is held across a call
 // into JACK. Other programs' clients come and go when they will; that no program
 // can order.
@@ -47,6 +52,13 @@ public:
 // thread. Whether a client is closed at all is RetireJackClient's to say
 // (JackServerEpoch.h).
 void CloseJackClientApart(std::function<void()> close);
+
+// Waits, 250 ms at most, until the process's JACK clients have read every
+// notification their servers sent them, and a little longer: a closing cancels its
+// client's notification thread at once, and one cancelled while taking a client's
+// arrival or departure in holds the library's lock of the clients' wake-ups for
+// ever (see above). Called in a closing's turn, right before the closing. Any thread.
+void WaitForJackNotificationsTakenIn();
 
 // Waits until every closing handed over before the call has run (a test server
 // stopped only once its clients are gone; a closing whose caller needs it done),

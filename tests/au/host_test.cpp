@@ -10,7 +10,11 @@
 #include "plug/IPlugAUViewFactory.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <jack/jack.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -168,6 +172,42 @@ TEST_F(Hosts, TheCarbonViewEntryOpensOnlyWhenThereAreGraphics)
   EXPECT_EQ(CloseComponent(viewUnit), noErr);
   EXPECT_EQ(gClosed, 1);
   UnregisterComponent(viewComp);
+}
+
+int gHostJackErrors = 0;
+void CountHostJackErrors(const char*) { ++gHostJackErrors; }
+
+// A host's plug-in scan loads the library and unloads it, then the host goes on
+// with JACK: the library passes JACK's error lines on to the function it found,
+// and at its unload gives that back, or leaves the one another part of the
+// process set since; a JACK error after the unload reaches none of its code.
+TEST(RealBundle, UnloadedItLeavesJacksErrorFunctionAsItFoundIt)
+{
+  const std::string library = std::string(DAVREL_PLUGIN_BUNDLE) + "/Davrel Editor.so";
+  const auto jackError = [] {
+    jack_status_t status;
+    if (jack_client_t* c = jack_client_open("davrel-unload", JackNoStartServer, &status)) jack_client_close(c);
+  };
+  for (bool hostSetsItsOwnAfter : {false, true})
+  {
+    SCOPED_TRACE(hostSetsItsOwnAfter ? "the host set its own after the load" : "the host's own set before the load");
+    EXPECT_EXIT(
+        {
+          setenv("JACK_DEFAULT_SERVER", ("davrel-none-" + std::to_string(getpid())).c_str(), 1);
+          if (!hostSetsItsOwnAfter) jack_set_error_function(&CountHostJackErrors);
+          void* lib = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+          if (!lib) _exit(10);
+          jackError();
+          if (!hostSetsItsOwnAfter && gHostJackErrors == 0) _exit(11);
+          if (hostSetsItsOwnAfter) jack_set_error_function(&CountHostJackErrors);
+          dlclose(lib);
+          if (jack_error_callback != &CountHostJackErrors) _exit(12);
+          const int before = gHostJackErrors;
+          jackError();
+          _exit(gHostJackErrors > before ? 0 : 13);
+        },
+        testing::ExitedWithCode(0), "");
+  }
 }
 
 TEST(RealBundle, ExportsItsEntriesAndItsViewClass)

@@ -279,10 +279,12 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
   {
     const char* what;
     bool server, duringDump, burstAndClose;
+    int startStoppedMs;  // the new server stands still as it starts
   };
   const Restart restarts[] = {
       {"the synthesizer restarted", false, false, false},
       {"the JACK server restarted", true, false, false},
+      {"the JACK server restarted slow", true, false, false, 3000},
       {"the JACK server restarted during a dump", true, true, false},
       {"the JACK server stopped under a burst of sends and a closing", true, false, true},
       {"the JACK server restarted once more", true, false, false},
@@ -335,7 +337,9 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     std::string error;
     if (r.server)
     {
+      mServer.SetStartStoppedMs(r.startStoppedMs);
       ASSERT_TRUE(mServer.Start(&error)) << error;
+      mServer.SetStartStoppedMs(0);
     }
     ASSERT_TRUE(mSim.Open(&error)) << error;
     if (r.burstAndClose)

@@ -17,6 +17,8 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using testing::internal::CaptureStdout;
@@ -502,9 +504,31 @@ TEST(JackClientClosings, AClientOfAServerThatWentIsKeptAndOneOfTheServerThatCame
       {"its server went", [] { unsigned e = JackClientOpened(); NoteJackServerGone(e); return e; }, nullptr, false},
       {"its server went while the closing waited", [] { return JackClientOpened(); },
        [](unsigned e) { NoteJackServerGone(e); }, false},
-      {"a client found its server gone", [] {
+      {"another client of the process found its server gone", [] {
          unsigned e = JackClientOpened();
          jack_error_callback("JackSocketClientChannel read fail");
+         return e;
+       }, nullptr, true},
+      {"its server died before the next opening", [] {
+         // A listening socket where the server's is, and gone: connections refused.
+         const std::string name = "davrel-epoch-" + std::to_string(getpid());
+         const char* was = getenv("JACK_DEFAULT_SERVER");
+         const std::string before = was ? was : "";
+         setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+         sockaddr_un addr = {};
+         addr.sun_family = AF_UNIX;
+         snprintf(addr.sun_path, sizeof addr.sun_path, "/dev/shm/jack_%s_%d_0", name.c_str(), (int)getuid());
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         EXPECT_EQ(bind(fd, (sockaddr*)&addr, sizeof addr), 0);
+         listen(fd, 4);
+         NoteJackServerGone(JackClientOpened());
+         unsigned e = JackClientOpened();
+         close(fd);
+         BeginJackClientOpening();
+         EndJackClientOpening();
+         unlink(addr.sun_path);
+         if (was) setenv("JACK_DEFAULT_SERVER", before.c_str(), 1);
+         else unsetenv("JACK_DEFAULT_SERVER");
          return e;
        }, nullptr, false},
       {"the library freed it", [] {

@@ -77,6 +77,12 @@ void StopStale(const std::string& pidPath, const std::string& name)
   if (IsJackd(pid, name)) kill(pid, SIGKILL);
 }
 
+// Where jackd listens for clients (jack2 on Linux).
+std::string JackServerSocket(const std::string& name)
+{
+  return "/dev/shm/jack_" + name + "_" + std::to_string(getuid()) + "_0";
+}
+
 } // namespace
 
 std::string JackTestServer::ServerName()
@@ -144,7 +150,7 @@ bool JackTestServer::Launch(std::string* error)
   return false;
 }
 
-bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
+bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
 {
   const std::string dir = StateDir();
   const std::string pidPath = dir + "/" + mName + ".pid";
@@ -153,6 +159,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
 
   const pid_t parent = getpid();
   const std::string period = std::to_string(mPeriodFrames);  // no allocation after fork
+  const bool verbose = mVerbose;
   const pid_t pid = fork();
   if (pid < 0)
   {
@@ -163,7 +170,8 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
   {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    // A restarted server's log follows its forerunner's.
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | (probe ? O_TRUNC : O_APPEND), 0666);
     if (log >= 0)
     {
       dup2(log, 1);
@@ -176,8 +184,12 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
     // period instead of having its input overwritten by it, which loses messages.
     // It waits 10 times the client time-out (-t, ms) for that, by default only
     // 20 periods.
-    execlp("jackd", "jackd", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(),
-           (char*)nullptr);
+    if (verbose)
+      execlp("jackd", "jackd", "-v", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p",
+             period.c_str(), (char*)nullptr);
+    else
+      execlp("jackd", "jackd", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p",
+             period.c_str(), (char*)nullptr);
     _exit(127);
   }
   mPid = pid;
@@ -187,6 +199,22 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
   }
   setenv("JACK_DEFAULT_SERVER", mName.c_str(), 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
+  if (mStartStoppedMs > 0)
+  {
+    // Stopped once its socket is there, so that clients reach a server that does
+    // not answer yet; continued on a thread of its own.
+    const std::string socket = JackServerSocket(mName);
+    const auto listening = Clock::now() + std::chrono::seconds(5);
+    struct stat st;
+    while (stat(socket.c_str(), &st) != 0 && Clock::now() < listening)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    kill(pid, SIGSTOP);
+    mWaker = std::thread([pid, ms = mStartStoppedMs] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      kill(pid, SIGCONT);
+    });
+  }
+  if (!probe) return true;
 
   // Probing is safe only now, before any client of the test exists.
   const auto end = Clock::now() + std::chrono::seconds(10);
@@ -228,6 +256,40 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry)
   return false;
 }
 
+bool JackTestServer::Restart(std::string* error)
+{
+  if (mLockFd < 0) return Start(error);
+  // Its server goes: JACK's library frees it at the next opening, so it is never
+  // closed (nor called) again.
+  mProbe = nullptr;
+  StopServer();
+  bool retry = false;
+  for (int attempt = 0; attempt < 5; ++attempt)
+  {
+    if (LaunchOnce(error, &retry, false)) return true;
+    if (!retry) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200 * (attempt + 1)));
+  }
+  return false;
+}
+
+void JackTestServer::StopServer()
+{
+  if (mPid > 0)
+  {
+    kill(mPid, SIGCONT);
+    kill(mPid, SIGTERM);
+    if (!Reap(mPid, 5000))
+    {
+      kill(mPid, SIGKILL);
+      Reap(mPid, 5000);
+    }
+    mPid = -1;
+    unlink((StateDir() + "/" + mName + ".pid").c_str());
+  }
+  if (mWaker.joinable()) mWaker.join();
+}
+
 void JackTestServer::Stop()
 {
   if (mProbe)
@@ -239,17 +301,7 @@ void JackTestServer::Stop()
   // Every client of the process closes before the server stops, or its registry
   // entry stays; closings run on a thread of their own.
   WaitForJackClientClosings();
-  if (mPid > 0)
-  {
-    kill(mPid, SIGTERM);
-    if (!Reap(mPid, 5000))
-    {
-      kill(mPid, SIGKILL);
-      Reap(mPid, 5000);
-    }
-    mPid = -1;
-    unlink((StateDir() + "/" + mName + ".pid").c_str());
-  }
+  StopServer();
   if (mLockFd >= 0)
   {
     close(mLockFd);

@@ -10,6 +10,7 @@
 // leaves its registry entry behind.
 
 #include <string>
+#include <thread>
 #include <sys/types.h>
 
 class JackTestServer
@@ -22,8 +23,18 @@ public:
 
   // Frames a period (at 48 kHz) for servers started after this; 256 unless set.
   void SetPeriodFrames(int frames) { mPeriodFrames = frames; }
+  // Servers started after this stand still (SIGSTOP) for ms once they listen, as
+  // one busy or swapped out at its start does; 0 unless set.
+  void SetStartStoppedMs(int ms) { mStartStoppedMs = ms; }
+  // jackd's verbose log (-v) in its log file, for servers started after this.
+  void SetVerbose(bool verbose) { mVerbose = verbose; }
   // Waits at most lockSeconds for the name's lock, then at most 10 s for the server.
   bool Start(std::string* error = nullptr, int lockSeconds = 120);
+  // Stops the running server under its clients, as a user restarting it does, and
+  // starts it again at once; no client of the process waits for it to take clients
+  // (a program of another process that takes the first client says when it does).
+  // The name stays held. False when jackd could not be started.
+  bool Restart(std::string* error = nullptr);
   // Stops the server by its process id and frees its name.
   void Stop();
 
@@ -39,7 +50,8 @@ public:
 
 private:
   bool Launch(std::string* error);
-  bool LaunchOnce(std::string* error, bool* retry);
+  bool LaunchOnce(std::string* error, bool* retry, bool probe = true);
+  void StopServer();
 
   std::string mName;
   // The client that found the server ready stays until Stop: one that closes at
@@ -48,4 +60,7 @@ private:
   int mLockFd = -1;
   pid_t mPid = -1;
   int mPeriodFrames = 256;
+  int mStartStoppedMs = 0;
+  bool mVerbose = false;
+  std::thread mWaker;  // continues a server started stopped
 };

@@ -5,7 +5,7 @@
 //
 //   restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS]
 //                  [--editor [--time-scale X] | --no-editor] [--overlap] [--external]
-//                  [--freeze MS]
+//                  [--freeze MS] [--server [--slow-start MS] [--probe] [--verbose]]
 //
 // --gap: the pause between the old synthesizer's end and the new one's start
 // (default 50; -1 for one drawn from 0 to 100 each time). --stop: how the old one ends: "quit" on its standard input (it
@@ -27,6 +27,15 @@
 // jackd started by hand with other flags) instead of starting the test bed's.
 // --freeze: a stall at least this long counts as a freeze (default 1000): of the
 // server's frame time, or of a request to the server.
+//
+// --server: the JACK server restarts too (stopped under the clients, as a user
+// restarting it does, after the synthesizer quit), and the reconnection counts from
+// the moment the new server took the new synthesizer's client; the summary says
+// how many reconnected within a second of that. --slow-start: each new server stands
+// still MS (stopped) once it listens. --verbose: jackd's verbose log in the test
+// bed's log file (DAVREL_JACK_DIR/NAME.log). The server is not watched for freezes
+// then: a reconnection that waits is one.
+// The process's resident memory is said at the end, its growth a restart too.
 //
 // Both are watched through a JACK client of the driver's own that is never
 // activated (the frame time is read from the server's shared memory; it takes no
@@ -208,6 +217,7 @@ public:
   bool Done() override { return mStep == 2; }
   void Restarted() override { mStep = 0; }
 
+
 private:
   int mStep = 0;
   long long mDumpsAtPress = 0;
@@ -222,6 +232,7 @@ class Synth
 {
 public:
   explicit Synth(bool answer) : mAnswer(answer) {}
+  ~Synth() { Reap(3000); }
   bool Start(const std::string& program)
   {
     int in[2], out[2];
@@ -248,6 +259,7 @@ public:
   // Tells it to end; Reap waits.
   void End(const std::string& how)
   {
+    if (mPid <= 0 || mReaped) return;
     if (how == "quit")
     {
       const char q[] = "quit\n";
@@ -260,6 +272,8 @@ public:
   // never closed, as a user's program that hangs in its closing and is killed).
   bool Reap(int boundMs)
   {
+    if (mPid <= 0 || mReaped) return true;
+    mReaped = true;
     int status;
     bool ended = false;
     const Clock::time_point t = Clock::now();
@@ -289,6 +303,7 @@ private:
     mEnded.store(true);
   }
   const bool mAnswer;
+  bool mReaped = false;
   pid_t mPid = -1;
   int mStdin = -1;
   FILE* mStdout = nullptr;
@@ -367,6 +382,18 @@ private:
   std::atomic<long long> mLongest{0}, mLongestRequest{0}, mAsking{0};
 };
 
+// The process's resident memory in bytes.
+long long Rss()
+{
+  long long pages = 0, resident = 0;
+  if (FILE* f = fopen("/proc/self/statm", "r"))
+  {
+    if (fscanf(f, "%lld %lld", &pages, &resident) != 2) resident = 0;
+    fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
 std::string SynthProgram()
 {
   char self[4096];
@@ -382,7 +409,8 @@ int main(int argc, char** argv)
   int restarts = 30, gapMs = 50, sendMs = 20, freezeMs = 1000;
   std::string stop = "quit";
   enum { kNone, kTestPlug, kEditor } plug = kTestPlug;
-  bool external = false, overlap = false;
+  bool external = false, overlap = false, restartServer = false, verbose = false, probe = false;
+  int slowStartMs = 0;
   for (int i = 1; i < argc; ++i)
   {
     const std::string a = argv[i];
@@ -396,15 +424,26 @@ int main(int argc, char** argv)
     else if (a == "--time-scale" && i + 1 < argc) SWELL_SetTimeScale(atof(argv[++i]));
     else if (a == "--overlap") overlap = true;
     else if (a == "--external") external = true;
+    else if (a == "--server") restartServer = true;
+    else if (a == "--slow-start" && i + 1 < argc) slowStartMs = atoi(argv[++i]);
+    else if (a == "--verbose") verbose = true;
+    else if (a == "--probe") probe = true;
     else
     {
       fprintf(stderr, "usage: restart-freeze [--restarts N] [--gap MS] [--stop quit|term|kill] [--send MS] "
-                      "[--editor [--time-scale X] | --no-editor] [--overlap] [--external] [--freeze MS]\n");
+                      "[--editor [--time-scale X] | --no-editor] [--overlap] [--external] [--freeze MS] "
+                      "[--server [--slow-start MS] [--probe] [--verbose]]\n");
       return 2;
     }
   }
   signal(SIGPIPE, SIG_IGN);
+  if (restartServer && (external || overlap))
+  {
+    fprintf(stderr, "restart-freeze: --server restarts the test bed's own server, one synthesizer at a time\n");
+    return 2;
+  }
   JackTestServer server;
+  server.SetVerbose(verbose);
   std::string error;
   if (!external && !server.Start(&error))
   {
@@ -419,8 +458,11 @@ int main(int argc, char** argv)
     fprintf(stderr, "restart-freeze: %s did not start\n", program.c_str());
     return 1;
   }
+  // A server restarted takes this client with it: none then.
   std::unique_ptr<FrameWatch> watch(new FrameWatch);
-  if (!watch->Start())
+  if (restartServer)
+    watch.reset();
+  else if (!watch->Start())
   {
     fprintf(stderr, "restart-freeze: no JACK server\n");
     return 1;
@@ -449,13 +491,17 @@ int main(int argc, char** argv)
 
   int freezes = 0, unreconnected = 0;
   long long longestStill = 0, reconnectSum = 0, longestStop = 0;
-  int slowStops = 0, hungStops = 0;
+  int slowStops = 0, hungStops = 0, withinSecond = 0;
+  long long rssAtFifth = 0, rssNow = Rss();
   const Clock::time_point start = Clock::now();
   for (int r = 0; r < restarts; ++r)
   {
-    const Clock::time_point t0 = Clock::now();
-    watch->Take();
-    watch->TakeRequest();
+    Clock::time_point t0 = Clock::now();
+    if (watch)
+    {
+      watch->Take();
+      watch->TakeRequest();
+    }
     synth->End(stop);
     std::unique_ptr<Synth> old;
     if (overlap)
@@ -468,8 +514,36 @@ int main(int argc, char** argv)
       if (stopMs > 100) ++slowStops;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(gapMs >= 0 ? gapMs : rand() % 101));
-    synth.reset(new Synth(answer));
-    if (!synth->Start(program))
+    if (restartServer)
+    {
+      server.SetStartStoppedMs(slowStartMs);
+      if (!server.Restart(&error))
+      {
+        fprintf(stderr, "restart-freeze: restart %d: %s\n", r + 1, error.c_str());
+        break;
+      }
+      while (probe && MsSince(t0) < 40000 && system("timeout 10 jack_lsp >/dev/null 2>&1") != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      // The new synthesizer's client is the first the new server takes: tried
+      // until one is (an opening the server does not answer ends by itself).
+      bool up = false;
+      while (!up && MsSince(t0) < 40000)
+      {
+        synth.reset(new Synth(answer));
+        up = synth->Start(program);
+        if (!up) synth->Reap(3000);
+      }
+      if (!up)
+      {
+        fprintf(stderr, "restart-freeze: restart %d: no server took %s's client within 40 s\n", r + 1,
+                program.c_str());
+        break;
+      }
+      t0 = Clock::now();
+    }
+    else
+      synth.reset(new Synth(answer));
+    if (!restartServer && !synth->Start(program))
     {
       fprintf(stderr, "restart-freeze: restart %d: %s did not start\n", r + 1, program.c_str());
       break;
@@ -479,18 +553,23 @@ int main(int argc, char** argv)
     // Reconnected once a message of the editor reaches the new synthesizer and its
     // answer comes back (with the editor: once its ports are back, the program's
     // dump it asked for); without an editor, once the new one is up.
-    long long reconnectMs = MsSince(t0);
+    long long reconnectMs = MsSince(t0), portsBackMs = -1;
     bool back = true;
     if (side)
     {
       const long long before = side->Received();
       back = false;
       side->Restarted();
+      portsBackMs = -1;
       while (MsSince(t0) < 40000)
       {
         if (plug == kEditor)
         {
-          if (side->PortsBack()) side->Back();
+          if (side->PortsBack())
+          {
+            if (portsBackMs < 0) portsBackMs = MsSince(t0);
+            side->Back();
+          }
         }
         else
           side->Send(3);
@@ -505,14 +584,17 @@ int main(int argc, char** argv)
     }
     // A freeze starts at or after the reconnection: look a while longer.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    const long long still = std::max(watch->Take(), watch->TakeRequest());
+    const long long still = watch ? std::max(watch->Take(), watch->TakeRequest()) : 0;
+    if (back && reconnectMs <= 1000) ++withinSecond;
+    rssNow = Rss();
+    if (r == 4) rssAtFifth = rssNow;
     longestStill = std::max(longestStill, still);
     if (still >= freezeMs) ++freezes;
     if (!back) ++unreconnected;
     reconnectSum += reconnectMs;
-    printf("restart %d: reconnected %s after %lld ms, server (frames or requests) still for at most "
-           "%lld ms%s\n",
-           r + 1, back ? "" : "NOT", reconnectMs, still, still >= freezeMs ? "  FREEZE" : "");
+    printf("restart %d: reconnected %s after %lld ms (ports back after %lld ms), server (frames or requests) still "
+           "for at most %lld ms%s\n",
+           r + 1, back ? "" : "NOT", reconnectMs, portsBackMs, still, still >= freezeMs ? "  FREEZE" : "");
     fflush(stdout);
   }
   const long long runSeconds = MsSince(start) / 1000;
@@ -529,6 +611,10 @@ int main(int argc, char** argv)
          plug == kEditor ? "the editor" : plug == kTestPlug ? "the tests' plug-in" : "no plug-in", freezes, freezeMs,
          unreconnected, longestStill, restarts ? reconnectSum / restarts : 0, runSeconds, slowStops, longestStop,
          hungStops);
+  if (restartServer) printf("%d of %d reconnected within 1 s of the new server taking the synthesizer\n", withinSecond, restarts);
+  if (restarts > 5)
+    printf("resident memory %lld kB, grown %lld bytes a restart after the fifth\n", rssNow / 1024,
+           (rssNow - rssAtFifth) / (restarts - 5));
   WaitForJackClientClosings();
   return 0;
 }
