@@ -52,7 +52,7 @@ long UnreadJackNotifications()
   {
     while (dirent* e = readdir(d))
     {
-      char link[64], target[64];
+      char link[300], target[64];
       snprintf(link, sizeof link, "/proc/self/fd/%s", e->d_name);
       const ssize_t n = readlink(link, target, sizeof target - 1);
       if (n <= 0) continue;

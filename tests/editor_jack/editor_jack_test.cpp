@@ -282,12 +282,12 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     int startStoppedMs;  // the new server stands still as it starts
   };
   const Restart restarts[] = {
-      {"the synthesizer restarted", false, false, false},
-      {"the JACK server restarted", true, false, false},
+      {"the synthesizer restarted", false, false, false, 0},
+      {"the JACK server restarted", true, false, false, 0},
       {"the JACK server restarted slow", true, false, false, 3000},
-      {"the JACK server restarted during a dump", true, true, false},
-      {"the JACK server stopped under a burst of sends and a closing", true, false, true},
-      {"the JACK server restarted once more", true, false, false},
+      {"the JACK server restarted during a dump", true, true, false, 0},
+      {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0},
+      {"the JACK server restarted once more", true, false, false, 0},
   };
   int program = 40;
   for (const Restart& r : restarts)
