@@ -516,24 +516,18 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
        [&] { RECT r; GetWindowRect(top, &r); place(r.left, r.top, r.right - r.left, r.bottom - r.top, 0); }, false,
        {80, 250, 300, 140}, {}},
       // While a resize is on its way: a manager's report of the size before (at the
-      // user's place), sent before it read the resize, is out of date; a size never
-      // asked (the user's) is news, until the manager's answer. A bare server answers
-      // at once: there the reports come first.
+      // user's place), sent before the resize reached the server, is out of date; a
+      // size never asked (the user's) is news, until the manager's answer.
       {"told its old size, then a size of the user's, while a resize is on its way",
        [&] {
          driver->move(xid, 150, 300);
          until([&] { return box(w->frame()) == Box{150, screenHeight - 440, 300, 140}; });
-         const bool wm = !X11Session::server()->manager().empty();
-         const auto tell = [&] {
-           driver->tellPlace(xid, 150, 300, 300, 140);
-           driver->tellPlace(xid, 150, 300, 360, 140);
-         };
-         if (!wm) tell();
+         driver->tellPlace(xid, 150, 300, 300, 140);
+         driver->tellPlace(xid, 150, 300, 360, 140);
          X11Session::server()->pauseManager(true);
          place(0, 0, 340, 140, SWP_NOMOVE);
          POINT p;
          GetCursorPos(&p);  // a round trip: the server has the resize
-         if (wm) tell();
          X11Session::server()->pauseManager(false);
          until([&] { return sized.size() >= 3; });
        },

@@ -27,6 +27,13 @@ public:
   // Stops the window manager's process (SIGSTOP) or lets it go on: what clients ask
   // of it meanwhile waits for it, in order. Nothing without a manager.
   void pauseManager(bool pause);
+  // Kills the window manager (SIGKILL, stopped or not, as a crash ends it) and starts
+  // another by name ("" for none; kRefusingManager for one that refuses every
+  // configure request), returning once it manages the root.
+  bool replaceManager(const std::string& name, std::string* error);
+  // A manager of a few lines: it maps what is asked and answers every configure
+  // request with a synthetic ConfigureNotify of the unchanged place (ICCCM 4.1.5).
+  static const char* const kRefusingManager;
   // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }

@@ -193,6 +193,23 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
   return true;
 }
 
+const char* const AKXvfb::kRefusingManager = DAVREL_REFUSING_WM;
+
+bool AKXvfb::replaceManager(const std::string& name, std::string* error)
+{
+  if (mManagerPid > 0)
+  {
+    kill(mManagerPid, SIGKILL);
+    int status;
+    while (waitpid(mManagerPid, &status, 0) < 0 && errno == EINTR)
+    {
+    }
+    mManagerPid = -1;
+  }
+  mManager.clear();
+  return name.empty() || startManager(name, error);
+}
+
 void AKXvfb::pauseManager(bool pause)
 {
   if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
