@@ -38,8 +38,8 @@ public:
     // The unmap, and the synthetic unmap on the root that tells a manager the window is
     // gone for good.
     virtual void withdraw() = 0;
-    // The place (the hints too); the serial of the request that asks it.
-    virtual unsigned long place(const Place& p, bool moved, bool sized) = 0;
+    // The place (the hints too).
+    virtual void place(const Place& p, bool moved, bool sized) = 0;
     // Deletes a WM_STATE left by a manager that went.
     virtual void forgetState() = 0;
     // A map or a withdrawal was answered; mapsNow when a map went out on it.
@@ -76,21 +76,21 @@ public:
   // have gone or another come, and the presenter looks (resync).
   bool reparented(bool toRoot, Clock::time_point now);
   void stateIs(int wmState, Clock::time_point now);
-  // A report of the window's place (serial as the event has it; sizeOnly: its place is
-  // in a frame and only the size tells): whether it is news, when it is the window's
-  // place from now.
-  bool told(const Place& p, bool synthetic, unsigned long serial, bool sizeOnly, Clock::time_point now);
+  // A report of the window's place (sizeOnly: the window is in a frame, its place read
+  // after the event): whether it is news, when it is the window's place from now.
+  bool told(const Place& p, bool sizeOnly, Clock::time_point now);
 
   // A map or withdrawal unanswered for kUnanswered: true once each time it comes due.
   bool overdue(Clock::time_point now);
-  // Places asked and unanswered for kUnanswered: they are dropped and the presenter
-  // reads the window's place from the server (told, then news).
+  // Places asked and unanswered for kUnanswered (dropped, or refused: ICCCM 4.1.5): they
+  // are dropped and the presenter reads the window's place from the server (told, then
+  // news).
   bool placeUnanswered(Clock::time_point now);
   // The next time overdue or placeUnanswered has something; max() for nothing.
   Clock::time_point due() const;
-  // The manager went or another came: what the server has is taken, and what the old
-  // manager never answered is asked again, of the new one or of the server. A manager's
-  // WM_STATE on a window on the root is forgotten when none runs.
+  // The manager may have gone or another come: what the server has is taken, and what
+  // no running manager holds is asked again, of the new one or of the server. A
+  // manager's WM_STATE on a window on the root is forgotten when none runs.
   void resync(const Server& s, bool managerRuns, Clock::time_point now);
 
   Map map() const { return mMap; }
@@ -102,14 +102,13 @@ public:
 
 private:
   // Places asked and not yet answered (oldest first), whether any moved or resized the
-  // window, the places it had before them, when the last went out and its serial.
+  // window, the places it had before them, and when the last went out.
   struct Placing
   {
     std::deque<Place> asked;
     bool moved = false, sized = false;
     std::vector<Place> before;
     Clock::time_point at;
-    unsigned long serial = 0;
   };
 
   void advance(Clock::time_point now);

@@ -52,7 +52,7 @@ struct XWindowData final : AKX11WindowState::Requests
   }
   void map() override;
   void withdraw() override;
-  unsigned long place(const AKX11WindowState::Place& p, bool moved, bool sized) override;
+  void place(const AKX11WindowState::Place& p, bool moved, bool sized) override;
   void forgetState() override;
   void answered(bool mapsNow) override;
 
@@ -405,22 +405,32 @@ public:
   void watchManager()
   {
     const auto now = std::chrono::steady_clock::now();
-    bool overdue = false;
+    std::vector<NSWindow*> late;
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
     {
       if (!mWindows.count(kv.first)) continue;
       XWindowData* data = kv.second;
-      overdue |= data->state.overdue(now);
+      if (data->state.overdue(now)) late.push_back(kv.first);
       if (data->state.placeUnanswered(now)) placeFromServer(kv.first, data);
     }
-    if (!overdue) return;
+    if (late.empty()) return;
     if (!mManagerSilent)
       fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it "
                       "does\n",
               (long long)std::chrono::duration_cast<std::chrono::seconds>(AKX11WindowState::kUnanswered).count());
     mManagerSilent = true;
-    if (!managerRuns()) resync();
+    if (!managerRuns()) return resync();
+    // A withdrawal whose window is unmapped on the root, no manager's frame around it, is
+    // done: a state left on it is a gone manager's (another took over before we looked).
+    for (NSWindow* w : late)
+    {
+      XWindowData* data = find(w);
+      if (!data || data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
+      const AKX11WindowState::Server s = serverState(data);
+      if (s.onRoot && !s.mapped) data->state.resync(s, false, now);
+    }
+    XFlush(mDisplay);
   }
 
   // How long until watchManager has something to look at; below 0 for nothing.
@@ -456,20 +466,17 @@ public:
     data->state.moveTo({x, y, width, height}, std::chrono::steady_clock::now());
   }
 
-  // Asks the server (through the manager, where there is one) for the window's place;
-  // the serial of the request. A change that keeps the place asks for the size alone: a
-  // window manager keeps its frame where it is then, rather than placing the frame at
-  // the client's own corner.
-  unsigned long sendPlace(XWindowData* data, const AKX11WindowState::Place& p, bool moved, bool sized)
+  // Asks the server (through the manager, where there is one) for the window's place. A
+  // change that keeps the place asks for the size alone: a window manager keeps its
+  // frame where it is then, rather than placing the frame at the client's own corner.
+  void sendPlace(XWindowData* data, const AKX11WindowState::Place& p, bool moved, bool sized)
   {
     const auto [x, y, width, height] = p;
     setNormalHints(data->xid, data->window, x, y, width, height);
-    const unsigned long serial = NextRequest(mDisplay);
     if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
     else if (!sized) XMoveWindow(mDisplay, data->xid, x, y);
     else XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
     XFlush(mDisplay);
-    return serial;
   }
 
   // The window's place as the server has it now (its corner on the root, and size),
@@ -482,14 +489,13 @@ public:
     if (!XGetWindowAttributes(mDisplay, data->xid, &a) ||
         !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
       return;
-    takePlace(w, data, {x, y, a.width, a.height}, false, NextRequest(mDisplay), false);
+    takePlace(w, data, {x, y, a.width, a.height}, false);
   }
 
   // A place the server or the manager told: the kit's frame follows it when it is news.
-  void takePlace(NSWindow* w, XWindowData* data, const AKX11WindowState::Place& p, bool synthetic,
-                 unsigned long serial, bool sizeOnly)
+  void takePlace(NSWindow* w, XWindowData* data, const AKX11WindowState::Place& p, bool sizeOnly)
   {
-    if (!data->state.told(p, synthetic, serial, sizeOnly, std::chrono::steady_clock::now())) return;
+    if (!data->state.told(p, sizeOnly, std::chrono::steady_clock::now())) return;
     const NSRect now = NSMakeRect(p[0], screenSize().height - p[1] - p[3], p[2], p[3]);
     if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
   }
@@ -1523,7 +1529,7 @@ private:
         const bool inFrame = !c.send_event && !data->state.onRoot();
         Window child;
         if (inFrame) XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &rx, &ry, &child);
-        takePlace(w, data, {rx, ry, c.width, c.height}, c.send_event, c.serial, inFrame);
+        takePlace(w, data, {rx, ry, c.width, c.height}, inFrame);
         break;
       }
       case VisibilityNotify:
@@ -1832,9 +1838,9 @@ private:
 
 void XWindowData::map() { presenter->mapWindow(this); }
 void XWindowData::withdraw() { presenter->withdrawWindow(this); }
-unsigned long XWindowData::place(const AKX11WindowState::Place& p, bool moved, bool sized)
+void XWindowData::place(const AKX11WindowState::Place& p, bool moved, bool sized)
 {
-  return presenter->sendPlace(this, p, moved, sized);
+  presenter->sendPlace(this, p, moved, sized);
 }
 void XWindowData::forgetState() { presenter->forgetState(this); }
 void XWindowData::answered(bool mapsNow) { presenter->answered(this, mapsNow); }

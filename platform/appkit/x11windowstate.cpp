@@ -54,12 +54,8 @@ void AKX11WindowState::settle(Map to, Clock::time_point now)
 void AKX11WindowState::sendPlace(bool moved, bool sized, Clock::time_point now)
 {
   mPlaceHeld = false;
-  const unsigned long serial = mRequests->place(mPlace, moved, sized);
-  if (mPlacing)
-  {
-    mPlacing->at = now;
-    mPlacing->serial = serial;
-  }
+  mRequests->place(mPlace, moved, sized);
+  if (mPlacing) mPlacing->at = now;
 }
 
 void AKX11WindowState::moveTo(const Place& p, Clock::time_point now)
@@ -128,15 +124,15 @@ void AKX11WindowState::stateIs(int wmState, Clock::time_point now)
 }
 
 // While places asked are outstanding, a report of a place the window had before them is
-// out of date (an answer to an older request, or a report of the old place sent before
-// the request reached the server); the answer to the last one ends them. A manager's
-// own report (synthetic) of a place not asked, delivered after the last request reached
-// the server, is its answer too: a refusal (ICCCM 4.1.5), or the user's own change. A
-// place never asked (the user's move or resize) is news. Only what the requests changed
-// tells (a resize alone leaves the place to the server), and in a frame only the size:
-// the place was read after the event.
-bool AKX11WindowState::told(const Place& p, bool synthetic, unsigned long serial, bool sizeOnly,
-                            Clock::time_point now)
+// out of date (an answer to an older request, or a manager's report of the old place
+// sent before it read the request); the answer to the last one ends them. A place
+// never asked (the user's move or resize) is news. Only what the requests changed tells
+// (a resize alone leaves the place to the server), and in a frame the size alone: the
+// place was read after the event, so a report there answers no move. A
+// manager that refuses says so by a report of the old place, which looks as one sent
+// before it read the request: what it refused is read from the server at the mark
+// (placeUnanswered).
+bool AKX11WindowState::told(const Place& p, bool sizeOnly, Clock::time_point now)
 {
   if (mPlacing && !mPlaceHeld && now - mPlacing->at >= kUnanswered) mPlacing.reset();
   bool news = true;
@@ -149,8 +145,9 @@ bool AKX11WindowState::told(const Place& p, bool synthetic, unsigned long serial
     // Answered in the order asked: an answer to one that others follow is out of date,
     // and so is another report of it.
     const auto answers = std::find_if(q.asked.begin(), q.asked.end(), same);
-    if (mPlaceHeld) news = answers == q.asked.end() && std::none_of(q.before.begin(), q.before.end(), same);
-    else if (answers + 1 == q.asked.end() || (answers == q.asked.end() && synthetic && serial >= q.serial))
+    if (sizeOnly && !q.sized) news = p[2] != mPlace[2] || p[3] != mPlace[3];  // says nothing of a move
+    else if (mPlaceHeld) news = answers == q.asked.end() && std::none_of(q.before.begin(), q.before.end(), same);
+    else if (answers + 1 == q.asked.end())
       mPlacing.reset();
     else if (answers != q.asked.end())
     {
@@ -190,19 +187,32 @@ AKX11WindowState::Clock::time_point AKX11WindowState::due() const
 void AKX11WindowState::resync(const Server& s, bool managerRuns, Clock::time_point now)
 {
   if (mOverride) return;  // never a manager's
+  // The parent stays as the events tell it: a report of the place in a frame may still
+  // be on its way after the window left the frame.
   mServerMapped = s.mapped;
-  mOnRoot = s.onRoot;
   mWmState = s.wmState;
-  if (!managerRuns && mOnRoot && mWmState > 0)
+  if (!managerRuns && s.onRoot && mWmState > 0)
   {
     // A state the gone manager left: a new one would take the window as its own.
     mRequests->forgetState();
     mWmState = -1;
   }
-  if (mPlacing) mPlaceHeld = true;  // the manager that went never passed it on
-  // A window the user minimised stays so; one shown and unmapped is mapped again, one
-  // hidden and mapped or framed withdrawn again (advance).
-  if (mShown) mMap = s.mapped || (!s.onRoot && s.wmState == kIconic) ? Map::Mapped : Map::Withdrawn;
-  else mMap = s.mapped || !s.onRoot ? Map::Mapped : Map::Withdrawn;
-  advance(now);
+  if (mPlacing) mPlaceHeld = true;  // the manager that went may never have passed it on
+  // A manager that runs has what it framed or gave a state, and answers in its time.
+  // What no manager has is the server's: a map it never got is asked again, a
+  // withdrawal is done (a window mapped again, or shown, is then withdrawn or mapped by
+  // advance). A withdrawal the new one may have adopted the window before is sent again.
+  const bool held = !s.onRoot || mWmState == kNormal || mWmState == kIconic;
+  Map to = mMap;
+  if (mMap == Map::Asked && s.mapped) to = Map::Mapped;
+  else if ((mMap == Map::Asked || mMap == Map::WithdrawAsked || (mMap == Map::Mapped && mShown && !s.mapped)) &&
+           !held)
+    to = Map::Withdrawn;
+  else if (mMap == Map::WithdrawAsked && (s.mapped || !s.onRoot))
+  {
+    mRequests->withdraw();
+    mAskedAt = now;
+  }
+  if (to != mMap) settle(to, now);
+  else advance(now);
 }

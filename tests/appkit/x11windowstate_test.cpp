@@ -19,16 +19,14 @@ struct Log final : State::Requests
 {
   void map() override { said += "m"; }
   void withdraw() override { said += "w"; }
-  unsigned long place(const State::Place& p, bool, bool) override
+  void place(const State::Place& p, bool, bool) override
   {
     said += "p" + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," +
             std::to_string(p[3]);
-    return ++serial;
   }
   void forgetState() override { said += "f"; }
   void answered(bool mapsNow) override { said += mapsNow ? "A" : "a"; }
   std::string said;
-  unsigned long serial = 100;
 };
 
 const State::Place kAt{100, 200, 300, 150}, kA{400, 200, 300, 150}, kB{400, 200, 320, 170};
@@ -60,9 +58,9 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
          EXPECT_TRUE(s.reparented(true, t0));
          s.resync({true, true, 1}, false, t0);
        },
-       "mawfwp400,200,300,150", Map::Withdrawn},
+       "mawfwp400,200,300,150a", Map::Withdrawn},
       {"shown while the manager was stopped, asked again of the new one",
-       [&](State& s, Log&) { s.show(t0), s.resync({false, true, -1}, true, t0); }, "mm", Map::Asked},
+       [&](State& s, Log&) { s.show(t0), s.resync({false, true, -1}, true, t0); }, "mmA", Map::Asked},
       {"a window the user minimised stays so", [&](State& s, Log&) { framed(s), s.resync({false, false, 3}, true, t0); },
        "ma", Map::Mapped},
       {"moved while the manager was stopped, asked again",
@@ -94,16 +92,13 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
 TEST(X11WindowState, TakesAPlaceToldAsNewsOrOutOfDate)
 {
   const auto t0 = State::Clock::now();
-  struct Told { State::Place p; bool synthetic; unsigned long serial; bool news; };
+  struct Told { State::Place p; bool sizeOnly, news; };
   struct Row { const char* what; std::vector<State::Place> asked; std::vector<Told> told; State::Place end; };
   const Row rows[] = {
-      {"answered in order: the older answer is out of date", {kA, kB},
-       {{kA, false, 101, false}, {kB, false, 102, true}}, kB},
-      {"the old place reported before the request reached the server", {kA}, {{kAt, true, 100, false}}, kA},
-      {"refused: the unchanged place reported after the request", {kA}, {{kAt, true, 101, true}}, kAt},
-      {"the user's own place", {kA}, {{{5, 6, 300, 150}, false, 100, true}}, {5, 6, 300, 150}},
-      {"the user's resize to an earlier asked place, after its answer", {kA, kB},
-       {{kA, false, 101, false}, {kA, true, 102, true}}, kA},
+      {"answered in order: the older answer is out of date", {kA, kB}, {{kA, false, false}, {kB, false, true}}, kB},
+      {"the old place reported while the request is on its way", {kA}, {{kAt, false, false}}, kA},
+      {"the user's own place", {kA}, {{{5, 6, 300, 150}, false, true}}, {5, 6, 300, 150}},
+      {"in a frame, the size alone answers no move", {kA}, {{kAt, true, false}, {kA, false, true}}, kA},
   };
   for (const Row& r : rows)
   {
@@ -113,16 +108,16 @@ TEST(X11WindowState, TakesAPlaceToldAsNewsOrOutOfDate)
     s.show(t0);
     s.mapped(false, t0);
     for (const State::Place& p : r.asked) s.moveTo(p, t0);
-    for (const Told& t : r.told) EXPECT_EQ(s.told(t.p, t.synthetic, t.serial, false, t0), t.news);
+    for (const Told& t : r.told) EXPECT_EQ(s.told(t.p, t.sizeOnly, t0), t.news);
     EXPECT_EQ(s.place(), r.end);
   }
-  // A place left unanswered is dropped at the mark, and read again from the server.
+  // A place left unanswered (refused) is dropped at the mark, and read from the server.
   Log log;
   State s(&log, kAt, false);
   s.moveTo(kA, t0);
   EXPECT_FALSE(s.placeUnanswered(t0 + std::chrono::milliseconds(1999)));
   EXPECT_TRUE(s.placeUnanswered(t0 + State::kUnanswered));
-  EXPECT_TRUE(s.told(kAt, false, 0, false, t0 + State::kUnanswered));
+  EXPECT_TRUE(s.told(kAt, false, t0 + State::kUnanswered));
 }
 
 }  // namespace

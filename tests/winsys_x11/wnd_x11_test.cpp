@@ -516,18 +516,24 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
        [&] { RECT r; GetWindowRect(top, &r); place(r.left, r.top, r.right - r.left, r.bottom - r.top, 0); }, false,
        {80, 250, 300, 140}, {}},
       // While a resize is on its way: a manager's report of the size before (at the
-      // user's place), sent before the resize reached the server, is out of date; a
-      // size never asked (the user's) is news, until the manager's answer.
+      // user's place), sent before it read the resize, is out of date; a size never
+      // asked (the user's) is news, until the manager's answer. A bare server answers
+      // at once: there the reports come first.
       {"told its old size, then a size of the user's, while a resize is on its way",
        [&] {
          driver->move(xid, 150, 300);
          until([&] { return box(w->frame()) == Box{150, screenHeight - 440, 300, 140}; });
-         driver->tellPlace(xid, 150, 300, 300, 140);
-         driver->tellPlace(xid, 150, 300, 360, 140);
+         const bool wm = !X11Session::server()->manager().empty();
+         const auto tell = [&] {
+           driver->tellPlace(xid, 150, 300, 300, 140);
+           driver->tellPlace(xid, 150, 300, 360, 140);
+         };
+         if (!wm) tell();
          X11Session::server()->pauseManager(true);
          place(0, 0, 340, 140, SWP_NOMOVE);
          POINT p;
          GetCursorPos(&p);  // a round trip: the server has the resize
+         if (wm) tell();
          X11Session::server()->pauseManager(false);
          until([&] { return sized.size() >= 3; });
        },
@@ -552,6 +558,15 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
       {"moved by the user, then resized before the layer hears of it",
        [&] { driver->move(xid, 400, 500); place(0, 0, 320, 140, SWP_NOMOVE); }, false,
        {400, screenHeight - 500 - 140, 320, 140}, {{120, 300, 320, 140}}, true},
+      // The title bar goes onto the screen at the first placement only.
+      {"put with its frame off the screen's left and top, hidden and shown again",
+       [&] {
+         place(-100, screenHeight - 145, 0, 0, SWP_NOSIZE);
+         ShowWindow(top, SW_HIDE);
+         ShowWindow(top, SW_SHOW);
+         until([&] { return driver->viewable(xid); });
+       },
+       false, {-100, screenHeight - 145, 320, 140}, {}},
   };
   for (const Row& r : rows)
   {
@@ -613,6 +628,144 @@ TEST_F(WndX11, AWindowHiddenMovedAndShownAtOnceGoesThereEachTime)
         << "on the server at " << gx << "," << gy;
     ASSERT_TRUE(until([&] { return driver->viewable(xid); }));
   }
+  DestroyWindow(top);
+}
+
+// Windows shown and hidden in the same turn: once the manager has framed and let go of
+// each, none is left on the screen while the layer holds it hidden (one manager maps a
+// window again after its withdrawal went out and lets it go still mapped), and each is
+// the manager's (framed) when shown again.
+TEST_F(WndX11, AWindowShownAndHiddenAtOnceIsNotLeftOnTheScreen)
+{
+  const bool wm = !X11Session::server()->manager().empty();
+  std::vector<HWND> tops;
+  std::vector<unsigned long> xids;
+  for (int i = 0; i < 20; ++i)
+  {
+    tops.push_back(Window(NSMakeRect(40 + 30 * i, 200 + 10 * i, 160, 100)));
+    ShowWindow(tops.back(), SW_SHOW);
+    xids.push_back(AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(tops.back()))->window()));
+    driver->watchParent(xids.back());
+    ShowWindow(tops.back(), SW_HIDE);
+  }
+  const auto all = [&](auto is) { return std::all_of(xids.begin(), xids.end(), is); };
+  if (wm)
+  {
+    EXPECT_TRUE(until([&] { return all([&](unsigned long x) { return driver->timesLetGo(x) > 0; }); }));
+  }
+  EXPECT_TRUE(until([&] { return all([&](unsigned long x) { return !driver->viewable(x); }); }));
+  for (HWND h : tops) ShowWindow(h, SW_SHOW);
+  EXPECT_TRUE(until([&] {
+    return all([&](unsigned long x) {
+      int fx, fy, gx = 0, gy = 0, gw, gh;
+      return driver->viewable(x) && (!wm || (driver->frame(x, &fx, &fy) && driver->geometry(x, &gx, &gy, &gw, &gh) &&
+                                             (fx != gx || fy != gy)));
+    });
+  }));
+  for (HWND h : tops) DestroyWindow(h);
+}
+
+// A window manager killed while stopped, and the same started again: what the layer
+// asked meanwhile (shows, hides, places) the old one never answered, and the new one
+// gets it; so does a window hidden while none ran. Each window ends on the server as
+// the layer has it, framed where shown, and goes where it is put later.
+TEST_F(WndX11, AManagerReplacedGetsWhatTheOldOneNeverAnswered)
+{
+  AKXvfb* server = X11Session::server();
+  const std::string manager = server->manager();
+  if (manager.empty()) GTEST_SKIP() << "no window manager";
+  const int screenHeight = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  const auto show = [](HWND h) { ShowWindow(h, SW_SHOW); };
+  const auto hide = [](HWND h) { ShowWindow(h, SW_HIDE); };
+  const auto nothing = [](HWND) {};
+  struct Row { const char* what; bool shownBefore, minimised; std::function<void(HWND)> stalled, gap, after; };
+  const Row rows[] = {
+      {"shown", false, false, show, nothing, nothing},
+      {"hidden", true, false, hide, nothing, nothing},
+      {"moved and resized", true, false, [](HWND h) { SetWindowPos(h, nullptr, 700, 300, 250, 120, SWP_NOZORDER); },
+       nothing, nothing},
+      {"hidden and shown again", true, false, [&](HWND h) { hide(h), show(h); }, nothing, nothing},
+      {"minimised by the user, then hidden", true, true, hide, nothing, nothing},
+      {"hidden while no manager ran, shown after", true, false, nothing, hide, show},
+  };
+  std::vector<HWND> tops;
+  std::vector<unsigned long> xids;
+  for (const Row& r : rows)
+  {
+    tops.push_back(Window(NSMakeRect(60 + 160 * (int)tops.size(), 300, 140, 100)));
+    show(tops.back());
+    xids.push_back(AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(tops.back()))->window()));
+    ASSERT_TRUE(until([&] { return driver->viewable(xids.back()); })) << r.what;
+    if (r.minimised)
+    {
+      driver->iconify(xids.back());
+      ASSERT_TRUE(until([&] { return !driver->viewable(xids.back()); })) << r.what;
+    }
+    if (!r.shownBefore) hide(tops.back());
+  }
+  // As the layer has it: shown and framed or not, and where it is.
+  const auto agree = [&](size_t i) {
+    const NSRect f = dynamic_cast<NSView*>(SWELL_Object(tops[i]))->window()->frame();
+    int fx, fy, gx = 0, gy = 0, gw = 0, gh = 0;
+    const bool geometry = driver->geometry(xids[i], &gx, &gy, &gw, &gh), shown = IsWindowVisible(tops[i]);
+    return driver->viewable(xids[i]) == shown && geometry && gx == (int)f.origin.x &&
+           gy == screenHeight - (int)(f.origin.y + f.size.height) && gw == (int)f.size.width &&
+           gh == (int)f.size.height && (!shown || (driver->frame(xids[i], &fx, &fy) && (fx != gx || fy != gy)));
+  };
+  // Stopped once it has done all (stopped inside its grab of the server, it would hold
+  // us too).
+  for (size_t i = 0; i < tops.size(); ++i)
+  {
+    if (rows[i].minimised) continue;
+    ASSERT_TRUE(until([&] { return agree(i); })) << rows[i].what;
+  }
+  server->pauseManager(true);
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].stalled(tops[i]);
+  std::string error;
+  ASSERT_TRUE(server->replaceManager("", &error)) << error;
+  // The layer sees the manager gone: the server maps what it shows.
+  ASSERT_TRUE(until([&] { return driver->viewable(xids[0]); }));
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].gap(tops[i]);
+  ASSERT_TRUE(until([&] { return !driver->viewable(xids.back()); }));
+  ASSERT_TRUE(server->replaceManager(manager, &error)) << error;
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].after(tops[i]);
+  for (int later = 0; later < 2; ++later)
+    for (size_t i = 0; i < tops.size(); ++i)
+    {
+      SCOPED_TRACE(rows[i].what);
+      SCOPED_TRACE(later ? "moved after" : "after the new manager came");
+      if (later) SetWindowPos(tops[i], nullptr, 100 + 150 * (int)i, 600, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+      EXPECT_TRUE(until([&] { return agree(i); }));
+    }
+  for (HWND h : tops) DestroyWindow(h);
+}
+
+// A manager that refuses every change of place (ICCCM 4.1.5) answers with the place the
+// window has: the layer's picture of the window is the server's (at the latest when the
+// request is taken unanswered, 2 s on).
+TEST_F(WndX11, APlaceTheManagerRefusesLeavesTheWindowWhereTheServerHasIt)
+{
+  AKXvfb* server = X11Session::server();
+  if (!server->manager().empty()) GTEST_SKIP() << "on a bare server, with a manager of its own";
+  std::string error;
+  ASSERT_TRUE(server->replaceManager(AKXvfb::kRefusingManager, &error)) << error;
+  const std::unique_ptr<AKXvfb, void (*)(AKXvfb*)> bare(server, [](AKXvfb* s) {
+    std::string e;
+    s->replaceManager("", &e);
+  });
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  ASSERT_NE(xid, 0u);
+  NSWindow* w = dynamic_cast<NSView*>(SWELL_Object(top))->window();
+  const int screenHeight = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  SetWindowPos(top, nullptr, 400, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  int gx = 0, gy = 0, gw = 0, gh = 0;
+  EXPECT_TRUE(until([&] {
+    const NSRect f = w->frame();
+    return driver->geometry(xid, &gx, &gy, &gw, &gh) && gx == (int)f.origin.x &&
+           gy == screenHeight - (int)(f.origin.y + f.size.height);
+  })) << "the layer at " << w->frame().origin.x << ", the server at " << gx;
+  EXPECT_EQ(gx, 60);
   DestroyWindow(top);
 }
 

@@ -6,6 +6,7 @@
 // folder; callers see plain types.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -107,6 +108,12 @@ public:
   // Moves a top-level window's corner to a point of the screen (pixels, y down), as a
   // user would through the window manager, which is asked where there is one.
   void move(unsigned long window, int x, int y);
+  // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
+  void iconify(unsigned long window);
+  // From watchParent on, how many times the window went back to the root from
+  // another parent: a window manager let it go.
+  void watchParent(unsigned long window);
+  int timesLetGo(unsigned long window);
   // Gives the window the keyboard focus, as a window manager would.
   void focus(unsigned long window);
   // Tells the window where it is (its corner on the screen, pixels, y down, and size)
@@ -133,4 +140,5 @@ public:
 
 private:
   void* mDisplay = nullptr;
+  std::map<unsigned long, int> mLetGo;
 };

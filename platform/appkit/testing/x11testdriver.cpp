@@ -500,6 +500,31 @@ void AKX11Driver::move(unsigned long window, int x, int y)
   XSync(DPY, False);
 }
 
+void AKX11Driver::iconify(unsigned long window)
+{
+  XIconifyWindow(DPY, window, DefaultScreen(DPY));
+  XSync(DPY, False);
+}
+
+void AKX11Driver::watchParent(unsigned long window)
+{
+  XSelectInput(DPY, window, StructureNotifyMask);
+  XSync(DPY, False);
+  mLetGo[window] = 0;
+}
+
+int AKX11Driver::timesLetGo(unsigned long window)
+{
+  XSync(DPY, False);
+  while (XPending(DPY))
+  {
+    XEvent e;
+    XNextEvent(DPY, &e);
+    if (e.type == ReparentNotify && e.xreparent.parent == DefaultRootWindow(DPY)) ++mLetGo[e.xreparent.window];
+  }
+  return mLetGo[window];
+}
+
 void AKX11Driver::focus(unsigned long window)
 {
   XSetInputFocus(DPY, window, RevertToParent, CurrentTime);
