@@ -55,6 +55,7 @@ public:
     bool mapped;
     bool onRoot;
     int wmState;
+    Place at;  // its corner on the root and size
   };
 
   AKX11WindowState(Requests* requests, const Place& at, bool overrideRedirect)
@@ -89,8 +90,9 @@ public:
   // The next time overdue or placeUnanswered has something; max() for nothing.
   Clock::time_point due() const;
   // The manager may have gone or another come: what the server has is taken, and what
-  // no running manager holds is asked again, of the new one or of the server. A
-  // manager's WM_STATE on a window on the root is forgotten when none runs.
+  // no running manager holds is asked again, of the new one or of the server; so is the
+  // place of a window on the root the server has elsewhere (a gone manager's frame
+  // moved). A manager's WM_STATE on a window on the root is forgotten when none runs.
   void resync(const Server& s, bool managerRuns, Clock::time_point now);
 
   Map map() const { return mMap; }

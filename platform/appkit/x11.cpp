@@ -378,12 +378,15 @@ public:
     focusWhenViewable(data);
   }
 
-  // What the server has of a window now: mapped, on the root, its WM_STATE.
+  // What the server has of a window now: mapped, on the root, its WM_STATE, its place.
   AKX11WindowState::Server serverState(const XWindowData* data)
   {
-    XWindowAttributes a;
+    XWindowAttributes a{};
     const bool mapped = XGetWindowAttributes(mDisplay, data->xid, &a) && a.map_state != IsUnmapped;
-    return {mapped, parentOf(data->xid) == mRoot, wmState(data->xid)};
+    Window child;
+    int x = 0, y = 0;
+    XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child);
+    return {mapped, parentOf(data->xid) == mRoot, wmState(data->xid), {x, y, a.width, a.height}};
   }
 
   // The manager went or another came: each window is brought to the kit's picture, and

@@ -197,6 +197,14 @@ void AKX11WindowState::resync(const Server& s, bool managerRuns, Clock::time_poi
     mRequests->forgetState();
     mWmState = -1;
   }
+  if (!mPlacing && s.onRoot && s.at != mPlace)
+  {
+    mPlacing.emplace();
+    mPlacing->before.push_back(s.at);
+    mPlacing->asked.push_back(mPlace);
+    mPlacing->moved = s.at[0] != mPlace[0] || s.at[1] != mPlace[1];
+    mPlacing->sized = s.at[2] != mPlace[2] || s.at[3] != mPlace[3];
+  }
   if (mPlacing) mPlaceHeld = true;  // the manager that went may never have passed it on
   // A manager that runs has what it framed or gave a state, and answers in its time.
   // What no manager has is the server's: a map it never got is asked again, a

@@ -56,15 +56,16 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
        [&](State& s, Log&) {
          framed(s), s.hide(t0), s.moveTo(kA, t0), s.mapped(false, t0);
          EXPECT_TRUE(s.reparented(true, t0));
-         s.resync({true, true, 1}, false, t0);
+         s.resync({true, true, 1, kAt}, false, t0);
        },
        "mawfwp400,200,300,150a", Map::Withdrawn},
-      {"shown while the manager was stopped, asked again of the new one",
-       [&](State& s, Log&) { s.show(t0), s.resync({false, true, -1}, true, t0); }, "mmA", Map::Asked},
-      {"a window the user minimised stays so", [&](State& s, Log&) { framed(s), s.resync({false, false, 3}, true, t0); },
+      {"shown while the manager was stopped, moved by its frame: both asked again",
+       [&](State& s, Log&) { s.show(t0), s.resync({false, true, -1, kA}, true, t0); }, "mp100,200,300,150mA",
+       Map::Asked},
+      {"a window the user minimised stays so", [&](State& s, Log&) { framed(s), s.resync({false, false, 3, kAt}, true, t0); },
        "ma", Map::Mapped},
       {"moved while the manager was stopped, asked again",
-       [&](State& s, Log&) { framed(s), s.moveTo(kA, t0), s.resync({true, false, 1}, true, t0); },
+       [&](State& s, Log&) { framed(s), s.moveTo(kA, t0), s.resync({true, false, 1, kAt}, true, t0); },
        "map400,200,300,150p400,200,300,150", Map::Mapped},
       {"a mapped window on the root framed by a manager that came",
        [&](State& s, Log&) { s.show(t0), s.mapped(false, t0); EXPECT_TRUE(s.reparented(false, t0)); }, "ma",
