@@ -15,6 +15,18 @@
 #include <optional>
 #include <vector>
 
+// A window's places asked and not yet answered (x, y, width, height, oldest first),
+// whether any moved or resized it, the places it had before them, and when the last went
+// out. Outside the class: one nested in the class that holds it in an optional is not
+// yet default-constructible there for every compiler.
+struct AKX11Placing
+{
+  std::deque<std::array<int, 4>> asked;
+  bool moved = false, sized = false;
+  std::vector<std::array<int, 4>> before;
+  std::chrono::steady_clock::time_point at;
+};
+
 class AKX11WindowState
 {
 public:
@@ -103,15 +115,7 @@ public:
   bool placing() const { return mPlacing.has_value(); }
 
 private:
-  // Places asked and not yet answered (oldest first), whether any moved or resized the
-  // window, the places it had before them, and when the last went out.
-  struct Placing
-  {
-    std::deque<Place> asked;
-    bool moved = false, sized = false;
-    std::vector<Place> before;
-    Clock::time_point at;
-  };
+  using Placing = AKX11Placing;
 
   void advance(Clock::time_point now);
   void settle(Map to, Clock::time_point now);

@@ -34,7 +34,6 @@ const State::Place kAt{100, 200, 300, 150}, kA{400, 200, 300, 150}, kB{400, 200,
 TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
 {
   const auto t0 = State::Clock::now();
-  const auto later = t0 + State::kUnanswered;
   struct Row { const char* what; std::function<void(State&, Log&)> steps; std::string said; Map end; };
   // A shown window a manager framed and mapped.
   const auto framed = [&](State& s) { s.show(t0), s.reparented(false, t0), s.stateIs(1, t0), s.mapped(false, t0); };
@@ -45,10 +44,9 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
          s.mapped(false, t0), s.reparented(true, t0), s.stateIs(-1, t0);
        },
        "mwawa", Map::Withdrawn},
-      {"hidden, then mapped by another client", [&](State& s, Log&) { framed(s), s.hide(t0), s.reparented(true, t0),
-                                                                          s.stateIs(-1, t0), s.mapped(false, t0); },
+      {"hidden, then mapped by another client",
+       [&](State& s, Log&) { framed(s), s.hide(t0), s.reparented(true, t0), s.stateIs(-1, t0), s.mapped(false, t0); },
        "mawaw", Map::Withdrawn},
-      {"a synthetic map is no answer", [&](State& s, Log&) { s.show(t0), s.mapped(true, t0); }, "m", Map::Asked},
       {"a place asked while the manager holds a hidden window waits for it to let go",
        [&](State& s, Log&) { framed(s), s.hide(t0), s.moveTo(kA, t0), s.reparented(true, t0), s.stateIs(-1, t0); },
        "mawp400,200,300,150a", Map::Withdrawn},
@@ -62,21 +60,14 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
       {"shown while the manager was stopped, moved by its frame: both asked again",
        [&](State& s, Log&) { s.show(t0), s.resync({false, true, -1, kA}, true, t0); }, "mp100,200,300,150mA",
        Map::Asked},
-      {"a window the user minimised stays so", [&](State& s, Log&) { framed(s), s.resync({false, false, 3, kAt}, true, t0); },
-       "ma", Map::Mapped},
+      {"a window the user minimised stays so",
+       [&](State& s, Log&) { framed(s), s.resync({false, false, 3, kAt}, true, t0); }, "ma", Map::Mapped},
       {"moved while the manager was stopped, asked again",
        [&](State& s, Log&) { framed(s), s.moveTo(kA, t0), s.resync({true, false, 1, kAt}, true, t0); },
        "map400,200,300,150p400,200,300,150", Map::Mapped},
       {"a mapped window on the root framed by a manager that came",
        [&](State& s, Log&) { s.show(t0), s.mapped(false, t0); EXPECT_TRUE(s.reparented(false, t0)); }, "ma",
        Map::Mapped},
-      {"map unanswered: overdue once each time", [&](State& s, Log&) {
-         s.show(t0);
-         EXPECT_EQ(s.due(), later);
-         EXPECT_FALSE(s.overdue(later - std::chrono::milliseconds(1)));
-         EXPECT_TRUE(s.overdue(later));
-         EXPECT_FALSE(s.overdue(later));
-       }, "m", Map::Asked},
   };
   for (const Row& r : rows)
   {
@@ -97,8 +88,6 @@ TEST(X11WindowState, TakesAPlaceToldAsNewsOrOutOfDate)
   struct Row { const char* what; std::vector<State::Place> asked; std::vector<Told> told; State::Place end; };
   const Row rows[] = {
       {"answered in order: the older answer is out of date", {kA, kB}, {{kA, false, false}, {kB, false, true}}, kB},
-      {"the old place reported while the request is on its way", {kA}, {{kAt, false, false}}, kA},
-      {"the user's own place", {kA}, {{{5, 6, 300, 150}, false, true}}, {5, 6, 300, 150}},
       {"in a frame, the size alone answers no move", {kA}, {{kAt, true, false}, {kA, false, true}}, kA},
   };
   for (const Row& r : rows)
