@@ -9,6 +9,7 @@
 #include "platform/appkit/X11Desktop.h"
 #include "platform/appkit/X11Keys.h"
 #include "platform/appkit/X11Layout.h"
+#include "platform/appkit/X11WindowState.h"
 #include "raster/lice_bitmap.h"
 
 #include <X11/Xatom.h>
@@ -39,20 +40,24 @@
 
 namespace {
 
-// A window's places asked and not yet answered (x, y, width, height, oldest first),
-// whether any moved or resized it, the places it had before them, and when the last
-// went out. Outside the window's data: a class nested in the one that holds it in an
-// optional is not yet default-constructible there for every compiler.
-struct XPlacing
-{
-  std::deque<std::array<int, 4>> asked;
-  bool moved = false, sized = false;
-  std::vector<std::array<int, 4>> before;
-  std::chrono::steady_clock::time_point at;
-};
+class X11Presenter;
 
-struct XWindowData
+// A window of ours on the server: its image, and its side of the manager's protocol,
+// whose requests it sends through the presenter.
+struct XWindowData final : AKX11WindowState::Requests
 {
+  XWindowData(X11Presenter* presenter, NSWindow* window, const AKX11WindowState::Place& at, bool overrideRedirect)
+      : presenter(presenter), window(window), overrideRedirect(overrideRedirect), state(this, at, overrideRedirect)
+  {
+  }
+  void map() override;
+  void withdraw() override;
+  void place(const AKX11WindowState::Place& p, bool moved, bool sized) override;
+  void forgetState() override;
+  void answered(bool mapsNow) override;
+
+  X11Presenter* presenter;
+  NSWindow* window;
   Window xid = 0;
   GC gc = nullptr;
   XImage* image = nullptr;
@@ -60,31 +65,11 @@ struct XWindowData
   bool shmAttached = false;
   int w = 0, h = 0;    // the image's
   bool argb = false;  // made with the visual that has alpha
-  // Where the window is on the server (top-left corner on the root, y down, and size),
-  // or where we last asked it to go.
-  int x = 0, y = 0, width = 0, height = 0;
-  // The window's parent: the root, or a window manager's frame, in which the server's
-  // own answers place it.
-  Window parent = 0;
-  // The manager's side of showing and hiding: a map or a withdrawal goes out only once
-  // the manager has answered the one before (a map still on its way to it would be done
-  // after the hiding; a window hidden while still in its frame would be shown or moved
-  // there). The kit's wish (shown) is kept meanwhile and acted on at the answer.
-  enum class Map { Withdrawn, Asked, Mapped, WithdrawAsked } map = Map::Withdrawn;
-  bool shown = false;
-  bool placeHeld = false;  // a place asked while the manager held the window: sent once it let go
-  bool focusWanted = false;  // given the keyboard once it is viewable
-  int wmState = -1;          // its WM_STATE as last told (-1: none)
-  std::chrono::steady_clock::time_point mapAskedAt;
-  // Places asked and not yet answered; a report of a place it had before them is out
-  // of date meanwhile.
-  std::optional<XPlacing> placing;
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
+  bool focusWanted = false;  // given the keyboard once it is viewable
+  bool titleKept = false;    // its title bar put on the screen at its first placement
+  AKX11WindowState state;
 };
-
-// How long a window manager may leave a map, a withdrawal or a place asked unanswered
-// before it is taken not to answer it.
-constexpr std::chrono::seconds kUnanswered{2};
 
 // The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
 // whole, so a peer that never ends cannot make us hold without bound.
@@ -145,6 +130,7 @@ public:
     mLayout = std::make_unique<AKX11Layout>(d);
     mNetActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
     mSupportingCheck = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    mFrameExtents = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
     mNetSupported = XInternAtom(d, "_NET_SUPPORTED", False);
     mDemandsAttention = XInternAtom(d, "_NET_WM_STATE_DEMANDS_ATTENTION", False);
     mNetWmUserTime = XInternAtom(d, "_NET_WM_USER_TIME", False);
@@ -182,8 +168,8 @@ public:
   {
     XWindowData* data = ensure(w);
     if (!data) return;
-    data->shown = true;
-    advance(w, data);
+    keepTitleBarOnScreen(w, data, true);
+    data->state.show(std::chrono::steady_clock::now());
     restack();
     if (w->level() >= NSPopUpMenuWindowLevel && !w->ignoresMouseEvents())
     {
@@ -324,7 +310,9 @@ public:
     {
       XWindowData* data = w->isVisible() ? find(w) : nullptr;
       // One whose map waits for the manager to let it go is stacked once it is mapped.
-      if (!data || (data->map != XWindowData::Map::Asked && data->map != XWindowData::Map::Mapped)) continue;
+      if (!data || (data->state.map() != AKX11WindowState::Map::Asked &&
+                    data->state.map() != AKX11WindowState::Map::Mapped))
+        continue;
       XWindowChanges c{};
       c.sibling = above;
       c.stack_mode = above ? Below : Above;
@@ -337,9 +325,8 @@ public:
   {
     if (XWindowData* data = find(w))
     {
-      data->shown = false;
       data->focusWanted = false;
-      advance(w, data);
+      data->state.hide(std::chrono::steady_clock::now());
     }
     ungrab(w);
   }
@@ -368,105 +355,85 @@ public:
     return XGetWindowAttributes(mDisplay, mRoot, &a) && (a.all_event_masks & SubstructureRedirectMask);
   }
 
-  // Takes the window's manager side on toward what the kit wants, as far as it goes
-  // with no answer outstanding: a place held back, then the map; or the withdrawal.
-  // Nothing here waits: the manager's answer moves it on (settle).
-  void advance(NSWindow* w, XWindowData* data)
+  void mapWindow(XWindowData* data)
   {
-    using Map = XWindowData::Map;
-    if (data->map == Map::Withdrawn)
-    {
-      if (data->placeHeld) place(w, data, true, true);
-      if (!data->shown) return;
-      describe(data->xid, w);
-      XMapRaised(mDisplay, data->xid);
-      // Without a manager the server maps it at once, and says so all the same.
-      data->map = data->overrideRedirect ? Map::Mapped : Map::Asked;
-      data->mapAskedAt = std::chrono::steady_clock::now();
-    }
-    else if (data->map == Map::Mapped && !data->shown)
-    {
-      // Withdrawn as a window manager expects it (the unmap, and the synthetic unmap
-      // on the root that tells it a window is gone for good, not only iconified). One
-      // it has (framed, or given a state: also iconic) is ours again when it lets go.
-      const bool managed =
-          data->parent != mRoot || data->wmState == NormalState || data->wmState == IconicState;
-      XWithdrawWindow(mDisplay, data->xid, mScreen);
-      data->map = managed ? Map::WithdrawAsked : Map::Withdrawn;
-      data->mapAskedAt = std::chrono::steady_clock::now();
-    }
+    describe(data->xid, data->window);
+    XMapRaised(mDisplay, data->xid);
     XFlush(mDisplay);
   }
 
-  // The manager (or, without one, the server) answered the map or the withdrawal: what
-  // waited for it goes out.
-  void settle(NSWindow* w, XWindowData* data, XWindowData::Map to)
+  // Withdrawn as a window manager expects it (ICCCM 4.1.4).
+  void withdrawWindow(XWindowData* data)
   {
-    data->map = to;
+    XWithdrawWindow(mDisplay, data->xid, mScreen);
+    XFlush(mDisplay);
+  }
+
+  void forgetState(XWindowData* data) { XDeleteProperty(mDisplay, data->xid, mWmState); }
+
+  // A map or withdrawal answered: a window mapped on it is stacked, and given the
+  // keyboard if it waits for it.
+  void answered(XWindowData* data, bool mapsNow)
+  {
     mManagerSilent = false;
-    const bool maps = to == XWindowData::Map::Withdrawn && data->shown;
-    advance(w, data);
-    if (maps) restack();
+    if (mapsNow) restack();
     focusWhenViewable(data);
   }
 
-  // A window the manager had is let go (ICCCM 4.1.4) once its WM_STATE is gone or
-  // withdrawn and it is back on the root: before that a move would go into the frame,
-  // and a map be taken as the old window's.
-  bool letGo(const XWindowData* data) const { return data->wmState <= 0 && data->parent == mRoot; }
-
-  // What the server tells of a window's map, WM_STATE and parent.
-  void mapTold(NSWindow* w, XWindowData* data, const XEvent& e)
+  // What the server has of a window now: mapped, on the root, its WM_STATE, its place.
+  AKX11WindowState::Server serverState(const XWindowData* data)
   {
-    using Map = XWindowData::Map;
-    if (e.type == ReparentNotify) data->parent = e.xreparent.parent;
-    else if (e.type == PropertyNotify) data->wmState = wmState(data->xid);
-    if (data->map == Map::Asked &&
-        ((e.type == MapNotify && !e.xmap.send_event) || data->wmState == NormalState || data->wmState == IconicState))
-      settle(w, data, Map::Mapped);
-    else if (data->map == Map::WithdrawAsked && letGo(data))
-      settle(w, data, Map::Withdrawn);
+    XWindowAttributes a{};
+    const bool mapped = XGetWindowAttributes(mDisplay, data->xid, &a) && a.map_state != IsUnmapped;
+    Window child;
+    int x = 0, y = 0;
+    XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child);
+    return {mapped, parentOf(data->xid) == mRoot, wmState(data->xid), {x, y, a.width, a.height}};
+  }
+
+  // The manager went or another came: each window is brought to the kit's picture, and
+  // what the old manager never answered is asked again. Nothing waits for the manager.
+  void resync()
+  {
+    const bool runs = managerRuns();
+    const auto now = std::chrono::steady_clock::now();
+    const std::map<NSWindow*, XWindowData*> windows(mWindows);
+    for (auto& kv : windows)
+      if (mWindows.count(kv.first)) kv.second->state.resync(serverState(kv.second), runs, now);
+    XFlush(mDisplay);
   }
 
   // A manager that has not answered a window's map or withdrawal for a while is said
   // once; one that has gone (nothing redirects the root's maps) never will: the server
-  // is asked directly then, so no window waits for it for ever.
+  // is asked directly then, so no window waits for it for ever. A place unanswered as
+  // long (dropped, or refused without a word) is read from the server.
   void watchManager()
   {
-    using Map = XWindowData::Map;
     const auto now = std::chrono::steady_clock::now();
-    bool overdue = false;
-    for (auto& kv : mWindows)
-    {
-      XWindowData* data = kv.second;
-      if ((data->map == Map::Asked || data->map == Map::WithdrawAsked) && now - data->mapAskedAt >= kUnanswered)
-      {
-        overdue = true;
-        data->mapAskedAt = now;  // looked at again after as long
-      }
-    }
-    if (!overdue) return;
-    if (!mManagerSilent)
-      fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it "
-                      "does\n",
-              (long long)std::chrono::duration_cast<std::chrono::seconds>(kUnanswered).count());
-    mManagerSilent = true;
-    if (managerRuns()) return;
+    std::vector<NSWindow*> late;
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
     {
+      if (!mWindows.count(kv.first)) continue;
       XWindowData* data = kv.second;
-      XWindowAttributes a;
-      if (data->map == Map::Asked && XGetWindowAttributes(mDisplay, data->xid, &a) && a.map_state == IsUnmapped)
-        XMapRaised(mDisplay, data->xid);  // the request went to the manager that went: the server says when done
-      else if (data->map == Map::Asked)
-        settle(kv.first, data, Map::Mapped);
-      else if (data->map == Map::WithdrawAsked)
-      {
-        XUnmapWindow(mDisplay, data->xid);  // the server gives the gone manager's windows back mapped
-        data->wmState = -1;
-        settle(kv.first, data, Map::Withdrawn);
-      }
+      if (data->state.overdue(now)) late.push_back(kv.first);
+      if (data->state.placeUnanswered(now)) placeFromServer(kv.first, data);
+    }
+    if (late.empty()) return;
+    if (!mManagerSilent)
+      fprintf(stderr, "x11: the window manager has not answered for %lld s; windows are shown and hidden when it "
+                      "does\n",
+              (long long)std::chrono::duration_cast<std::chrono::seconds>(AKX11WindowState::kUnanswered).count());
+    mManagerSilent = true;
+    if (!managerRuns()) return resync();
+    // A withdrawal whose window is unmapped on the root, no manager's frame around it, is
+    // done: a state left on it is a gone manager's (another took over before we looked).
+    for (NSWindow* w : late)
+    {
+      XWindowData* data = find(w);
+      if (!data || data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
+      const AKX11WindowState::Server s = serverState(data);
+      if (s.onRoot && !s.mapped) data->state.resync(s, false, now);
     }
     XFlush(mDisplay);
   }
@@ -474,11 +441,8 @@ public:
   // How long until watchManager has something to look at; below 0 for nothing.
   double untilWatch() const
   {
-    using Map = XWindowData::Map;
     auto next = std::chrono::steady_clock::time_point::max();
-    for (const auto& kv : mWindows)
-      if (kv.second->map == Map::Asked || kv.second->map == Map::WithdrawAsked)
-        next = std::min(next, kv.second->mapAskedAt + kUnanswered);
+    for (const auto& kv : mWindows) next = std::min(next, kv.second->state.due());
     if (next == std::chrono::steady_clock::time_point::max()) return -1;
     return std::max(0.0, std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
   }
@@ -499,47 +463,47 @@ public:
 
   // The window goes where its frame is. A frame the server told us of (ConfigureNotify)
   // is where the window is already: nothing is asked, so the two never chase each other.
-  // A change that keeps the place asks for the size alone: a window manager keeps its
-  // frame where it is then, rather than placing the frame at the client's own corner.
-  // While the manager still holds a hidden window, the place waits for it to let go.
   void windowFrameChanged(NSWindow* w) override
   {
     XWindowData* data = find(w);
     if (!data) return;
     int x, y, width, height;
     placement(w->frame(), &x, &y, &width, &height);
-    const bool moved = x != data->x || y != data->y, sized = width != data->width || height != data->height;
-    if (!moved && !sized) return;
-    // Outstanding from now: the place it had is out of date if told meanwhile.
-    if (!data->placing)
-    {
-      data->placing.emplace();
-      data->placing->before.push_back({data->x, data->y, data->width, data->height});
-    }
-    XPlacing& p = *data->placing;
-    p.asked.push_back({x, y, width, height});
-    if (p.asked.size() > 256) p.asked.pop_front();  // a manager stopped while the kit goes on
-    p.moved |= moved;
-    p.sized |= sized;
-    data->x = x;
-    data->y = y;
-    data->width = width;
-    data->height = height;
-    if (data->map == XWindowData::Map::WithdrawAsked) data->placeHeld = true;
-    else place(w, data, moved, sized);
+    data->state.moveTo({x, y, width, height}, std::chrono::steady_clock::now());
   }
 
-  // Asks the server (through the manager, where there is one) for the window's place.
-  void place(NSWindow* w, XWindowData* data, bool moved, bool sized)
+  // Asks the server (through the manager, where there is one) for the window's place. A
+  // change that keeps the place asks for the size alone: a window manager keeps its
+  // frame where it is then, rather than placing the frame at the client's own corner.
+  void sendPlace(XWindowData* data, const AKX11WindowState::Place& p, bool moved, bool sized)
   {
-    data->placeHeld = false;
-    if (data->placing) data->placing->at = std::chrono::steady_clock::now();
-    const int x = data->x, y = data->y, width = data->width, height = data->height;
-    setNormalHints(data->xid, w, x, y, width, height);
+    const auto [x, y, width, height] = p;
+    setNormalHints(data->xid, data->window, x, y, width, height);
     if (!moved) XResizeWindow(mDisplay, data->xid, (unsigned)width, (unsigned)height);
     else if (!sized) XMoveWindow(mDisplay, data->xid, x, y);
     else XMoveResizeWindow(mDisplay, data->xid, x, y, (unsigned)width, (unsigned)height);
     XFlush(mDisplay);
+  }
+
+  // The window's place as the server has it now (its corner on the root, and size),
+  // taken as the kit's: a manager left a place unanswered, or refused it without a word.
+  void placeFromServer(NSWindow* w, XWindowData* data)
+  {
+    XWindowAttributes a;
+    Window child;
+    int x, y;
+    if (!XGetWindowAttributes(mDisplay, data->xid, &a) ||
+        !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
+      return;
+    takePlace(w, data, {x, y, a.width, a.height}, false);
+  }
+
+  // A place the server or the manager told: the kit's frame follows it when it is news.
+  void takePlace(NSWindow* w, XWindowData* data, const AKX11WindowState::Place& p, bool sizeOnly)
+  {
+    if (!data->state.told(p, sizeOnly, std::chrono::steady_clock::now())) return;
+    const NSRect now = NSMakeRect(p[0], screenSize().height - p[1] - p[3], p[2], p[3]);
+    if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
   }
 
   Window parentOf(Window xid)
@@ -551,27 +515,53 @@ public:
     return parent;
   }
 
-  // A titled window keeps its title bar on the screen, as the platform keeps it: once
-  // a manager has framed and shown it, a frame whose top or left edge lies off the
-  // screen moves the window down or right by as much. The frame is the window's
-  // ancestor on the root; the manager's title bar and borders are the room between.
-  void keepTitleBarOnScreen(NSWindow* w)
+  // The room a manager's frame takes above a window (its title bar), as it publishes it
+  // (asked for a window never shown when the manager was learnt); -1 when not told.
+  int frameTop()
   {
-    XWindowData* data = find(w);
-    if (!data || data->overrideRedirect || !(w->styleMask() & NSTitledWindowMask)) return;
-    Window top = data->xid;
-    for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
-    XWindowAttributes frame;
-    Window child;
-    int x, y;
-    if (top == data->xid || !XGetWindowAttributes(mDisplay, top, &frame) ||
-        !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
-      return;
-    const int right = std::max(0, -frame.x), down = std::max(0, -frame.y);
-    if (!right && !down) return;
+    if (mFrameTop >= 0 || !mManagerAtoms.count(mFrameExtents)) return mFrameTop;
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, rest = 0;
+    unsigned char* prop = nullptr;
+    if (XGetWindowProperty(mDisplay, mClipWindow, mFrameExtents, 0, 4, False, XA_CARDINAL, &type, &format, &n, &rest,
+                           &prop) == Success &&
+        prop && format == 32 && n == 4)
+      mFrameTop = (int)((long*)prop)[2];
+    if (prop) XFree(prop);
+    return mFrameTop;
+  }
+
+  // A titled window keeps its title bar on the screen, as the platform keeps it: at its
+  // first placement, a frame whose top lies above the screen's moves the window down by
+  // as much. Before the map where the manager publishes its frame's room; else once the
+  // manager has framed and shown it: the frame is the window's ancestor on the root, the
+  // title bar the room between. A place the program or the user gives it later is kept.
+  void keepTitleBarOnScreen(NSWindow* w, XWindowData* data, bool beforeMap)
+  {
+    if (data->titleKept || data->overrideRedirect || !(w->styleMask() & NSTitledWindowMask)) return;
+    int x = data->state.place()[0], y = data->state.place()[1], down = 0;
+    if (beforeMap)
+    {
+      const int room = data->state.map() == AKX11WindowState::Map::Withdrawn ? frameTop() : -1;
+      if (room < 0) return;
+      down = std::max(0, room - y);
+    }
+    else
+    {
+      Window top = data->xid;
+      for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
+      XWindowAttributes frame;
+      Window child;
+      if (top == data->xid || !XGetWindowAttributes(mDisplay, top, &frame) ||
+          !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
+        return;
+      down = std::max(0, -frame.y);
+    }
+    data->titleKept = true;
+    if (!down) return;
     const NSRect f = w->frame();
-    w->setFrame(NSMakeRect(x + right, screenSize().height - (y + down) - f.size.height, f.size.width, f.size.height),
-                true);
+    w->setFrame(NSMakeRect(x, screenSize().height - (y + down) - f.size.height, f.size.width, f.size.height), true);
   }
 
   // A frame of the kit (y up, its origin the bottom-left corner) as the server places a
@@ -1235,7 +1225,7 @@ private:
   // focus itself (focus following the pointer) would leave an alert without it.
   void focusWhenViewable(XWindowData* data)
   {
-    if (!data->focusWanted || data->map != XWindowData::Map::Mapped || !viewable(data->xid)) return;
+    if (!data->focusWanted || data->state.map() != AKX11WindowState::Map::Mapped || !viewable(data->xid)) return;
     data->focusWanted = false;
     // The user went to another program while the manager framed it: then it asks.
     const Window other = otherProgramsFocus();
@@ -1273,6 +1263,26 @@ private:
   // changes (another manager, or none): an EWMH manager names its check window on the
   // root and on itself, and lists its atoms in _NET_SUPPORTED.
   void learnManager()
+  {
+    const Window was = mManagerCheck;
+    learnManagerAtoms();
+    if (mManagerCheck == was) return;
+    // Asked for a window never shown: the room its frames take, read at a first show.
+    mFrameTop = -1;
+    const Atom request = XInternAtom(mDisplay, "_NET_REQUEST_FRAME_EXTENTS", False);
+    if (mManagerCheck && mManagerAtoms.count(request))
+    {
+      XEvent e{};
+      e.xclient.type = ClientMessage;
+      e.xclient.window = mClipWindow;
+      e.xclient.message_type = request;
+      e.xclient.format = 32;
+      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    }
+    resync();  // another manager, or none: what the one before never answered is asked again
+  }
+
+  void learnManagerAtoms()
   {
     mManagerAtoms.clear();
     mManagerCheck = 0;
@@ -1377,15 +1387,9 @@ private:
     XSetClassHint(mDisplay, xid, &cls);
     setTitle(xid, w->title());
     setNormalHints(xid, w, x, y, width, height);
-    XWindowData* data = new XWindowData;
+    XWindowData* data = new XWindowData(this, w, {x, y, width, height}, a.override_redirect);
     data->xid = xid;
     data->argb = argb;
-    data->overrideRedirect = a.override_redirect;
-    data->x = x;
-    data->y = y;
-    data->width = width;
-    data->height = height;
-    data->parent = mRoot;
     data->gc = XCreateGC(mDisplay, xid, 0, nullptr);
     mWindows[w] = data;
     mByXid[xid] = w;
@@ -1558,39 +1562,6 @@ private:
   }
   void dispatch(XEvent& e) override { handle(e); }
 
-  // Whether what the server tells of a window's place is news. While places asked are
-  // outstanding, a report of a place the window had before them is out of date (an
-  // answer to an older request, or a manager's report of the old size sent before it
-  // read ours); the answer to the last one ends them. A place never asked (the user's
-  // move or resize) is news. Only what the requests changed tells (a resize alone
-  // leaves the place to the server), and in a frame only the size: the place was read
-  // after the event. A request the manager dropped without a word ends after a while.
-  static bool news(XWindowData* data, const std::array<int, 4>& told, bool sizeOnly)
-  {
-    std::optional<XPlacing>& p = data->placing;
-    if (p && !data->placeHeld && std::chrono::steady_clock::now() - p->at >= kUnanswered) p.reset();
-    if (!p) return true;
-    const auto same = [&](const std::array<int, 4>& a) {
-      return (!p->sized || (a[2] == told[2] && a[3] == told[3])) &&
-             (!p->moved || sizeOnly || (a[0] == told[0] && a[1] == told[1]));
-    };
-    // Answered in the order asked: an answer to one that others follow is out of date,
-    // and so is another report of it.
-    const auto answers = std::find_if(p->asked.begin(), p->asked.end(), same);
-    if (answers != p->asked.end() && !data->placeHeld)
-    {
-      if (answers + 1 == p->asked.end())
-      {
-        p.reset();
-        return true;
-      }
-      p->before.insert(p->before.end(), p->asked.begin(), answers + 1);
-      p->asked.erase(p->asked.begin(), answers + 1);
-      return false;
-    }
-    return answers == p->asked.end() && std::none_of(p->before.begin(), p->before.end(), same);
-  }
-
   void handle(XEvent& e)
   {
     if (mDesk->handle(e)) return;
@@ -1647,16 +1618,10 @@ private:
         // frame tells the place in the frame, and the frame's place is asked.
         const XConfigureEvent& c = e.xconfigure;
         int rx = c.x, ry = c.y;
-        const bool inFrame = !c.send_event && data->parent != mRoot;
+        const bool inFrame = !c.send_event && !data->state.onRoot();
         Window child;
         if (inFrame) XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &rx, &ry, &child);
-        if (!news(data, {rx, ry, c.width, c.height}, inFrame)) break;
-        data->x = rx;
-        data->y = ry;
-        data->width = c.width;
-        data->height = c.height;
-        const NSRect now = NSMakeRect(rx, screenSize().height - ry - c.height, c.width, c.height);
-        if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
+        takePlace(w, data, {rx, ry, c.width, c.height}, inFrame);
         break;
       }
       case VisibilityNotify:
@@ -1667,13 +1632,25 @@ private:
         if (XWindowData* data = find(w)) focusWhenViewable(data);
         break;
       case MapNotify:
+        if (XWindowData* data = find(w))
+        {
+          data->state.mapped(e.xmap.send_event, std::chrono::steady_clock::now());
+          if ((data = find(w)) && data->state.map() == AKX11WindowState::Map::Mapped)
+            keepTitleBarOnScreen(w, data, false);
+        }
+        break;
+      case UnmapNotify:
+        if (XWindowData* data = find(w)) data->state.unmapped(e.xunmap.send_event);
+        break;
       case ReparentNotify:
-        if (XWindowData* data = find(w)) mapTold(w, data, e);
-        if (e.type == MapNotify) keepTitleBarOnScreen(w);
+        // A window the manager had, back on the root unasked (the manager went), or one
+        // on the root framed while shown (another came): looked at as a whole.
+        if (XWindowData* data = find(w))
+          if (data->state.reparented(e.xreparent.parent == mRoot, std::chrono::steady_clock::now())) resync();
         break;
       case PropertyNotify:
         if (e.xproperty.atom != mWmState) break;
-        if (XWindowData* data = find(w)) mapTold(w, data, e);
+        if (XWindowData* data = find(w)) data->state.stateIs(wmState(data->xid), std::chrono::steady_clock::now());
         break;
       case ClientMessage:
         if ((Atom)e.xclient.message_type == mProtocols && (Atom)e.xclient.data.l[0] == mDeleteWindow)
@@ -1915,6 +1892,8 @@ private:
   // last key or button, for asking it the focus.
   Window mManagerCheck = 0;
   std::set<Atom> mManagerAtoms;
+  Atom mFrameExtents;
+  int mFrameTop = -1;  // the room above a window its frames take, -1 not known
   bool mManagerSilent = false;
   Time mUserTime = CurrentTime;
   Atom mDemandsAttention, mNetWmUserTime;
@@ -1952,6 +1931,15 @@ private:
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;
 };
+
+void XWindowData::map() { presenter->mapWindow(this); }
+void XWindowData::withdraw() { presenter->withdrawWindow(this); }
+void XWindowData::place(const AKX11WindowState::Place& p, bool moved, bool sized)
+{
+  presenter->sendPlace(this, p, moved, sized);
+}
+void XWindowData::forgetState() { presenter->forgetState(this); }
+void XWindowData::answered(bool mapsNow) { presenter->answered(this, mapsNow); }
 
 }  // namespace
 

@@ -558,6 +558,19 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
       {"moved by the user, then resized before the layer hears of it",
        [&] { driver->move(xid, 400, 500); place(0, 0, 320, 140, SWP_NOMOVE); }, false,
        {400, screenHeight - 500 - 140, 320, 140}, {{120, 300, 320, 140}}, true},
+      // The title bar goes onto the screen at the first placement only.
+      {"put with its frame off the screen's left and top, hidden and shown again",
+       [&] {
+         place(-100, screenHeight - 145, 0, 0, SWP_NOSIZE);
+         ShowWindow(top, SW_HIDE);
+         ShowWindow(top, SW_SHOW);
+         until([&] { return driver->viewable(xid); });
+         SetFocus(top);
+         log.msgs.clear();  // a key sent after the map: the layer has read the map once it has the key
+         driver->key(xid, "F1");
+         until([&] { return !log.only(WM_KEYDOWN).empty(); });
+       },
+       false, {-100, screenHeight - 145, 320, 140}, {}},
   };
   for (const Row& r : rows)
   {
@@ -619,6 +632,113 @@ TEST_F(WndX11, AWindowHiddenMovedAndShownAtOnceGoesThereEachTime)
         << "on the server at " << gx << "," << gy;
     ASSERT_TRUE(until([&] { return driver->viewable(xid); }));
   }
+  DestroyWindow(top);
+}
+
+// The server has the window as the layer has it: viewable when shown (then framed, when
+// asked), and where the layer has it.
+bool AsTheLayerHasIt(AKX11Driver& d, HWND h, bool framed)
+{
+  const NSRect f = dynamic_cast<NSView*>(SWELL_Object(h))->window()->frame();
+  const unsigned long x = AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(h))->window());
+  const bool shown = IsWindowVisible(h);
+  int fx, fy, gx = 0, gy = 0, gw = 0, gh = 0;
+  return d.viewable(x) == shown && d.geometry(x, &gx, &gy, &gw, &gh) &&
+         NSEqualRects(f, NSMakeRect(gx, CGDisplayPixelsHigh(CGMainDisplayID()) - gy - gh, gw, gh)) &&
+         (!framed || !shown || (d.frame(x, &fx, &fy) && (fx != gx || fy != gy)));
+}
+
+// Windows shown and hidden in the same turn: once the manager has framed and let go of
+// each, none is left on the screen (one manager maps a window again after its
+// withdrawal went out and lets it go still mapped), and each is framed when shown again.
+TEST_F(WndX11, AWindowShownAndHiddenAtOnceIsNotLeftOnTheScreen)
+{
+  const bool wm = !X11Session::server()->manager().empty();
+  std::vector<HWND> tops;
+  for (int i = 0; i < 20; ++i)
+  {
+    tops.push_back(Window(NSMakeRect(40 + 30 * i, 200 + 10 * i, 160, 100)));
+    ShowWindow(tops.back(), SW_SHOW);
+    driver->watchParent(AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(tops.back()))->window()));
+    ShowWindow(tops.back(), SW_HIDE);
+  }
+  const auto all = [&](auto is) { return std::all_of(tops.begin(), tops.end(), is); };
+  const auto xid = [](HWND h) { return AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(h))->window()); };
+  EXPECT_TRUE(until([&] { return all([&](HWND h) { return !wm || driver->timesLetGo(xid(h)) > 0; }); }));
+  EXPECT_TRUE(until([&] { return all([&](HWND h) { return AsTheLayerHasIt(*driver, h, wm); }); }));
+  for (HWND h : tops) ShowWindow(h, SW_SHOW);
+  EXPECT_TRUE(until([&] { return all([&](HWND h) { return AsTheLayerHasIt(*driver, h, wm); }); }));
+  for (HWND h : tops) DestroyWindow(h);
+}
+
+// A window manager killed while stopped, and the same started again: what the layer
+// asked meanwhile (shows, hides, places) the old one never answered, and the new one
+// gets it; so does a window hidden while none ran. Each window ends on the server as
+// the layer has it, and goes where it is put later.
+TEST_F(WndX11, AManagerReplacedGetsWhatTheOldOneNeverAnswered)
+{
+  AKXvfb* server = X11Session::server();
+  const std::string manager = server->manager();
+  if (manager.empty()) GTEST_SKIP() << "no window manager";
+  const auto show = [](HWND h) { ShowWindow(h, SW_SHOW); };
+  const auto hide = [](HWND h) { ShowWindow(h, SW_HIDE); };
+  const auto nothing = [](HWND) {};
+  struct Row { const char* what; bool shownBefore, minimised; std::function<void(HWND)> stalled, gap, after; };
+  const Row rows[] = {
+      {"shown", false, false, show, nothing, nothing},
+      {"hidden", true, false, hide, nothing, nothing},
+      {"moved and resized", true, false, [](HWND h) { SetWindowPos(h, nullptr, 700, 300, 250, 120, SWP_NOZORDER); },
+       nothing, nothing},
+      {"hidden and shown again", true, false, [&](HWND h) { hide(h), show(h); }, nothing, nothing},
+      {"minimised by the user, then hidden", true, true, hide, nothing, nothing},
+      {"hidden while no manager ran, shown after", true, false, nothing, hide, show},
+  };
+  std::vector<HWND> tops;
+  for (const Row& r : rows)
+  {
+    tops.push_back(Window(NSMakeRect(60 + 160 * (int)tops.size(), 300, 140, 100)));
+    show(tops.back());
+    const unsigned long xid = AKX11WindowOf(dynamic_cast<NSView*>(SWELL_Object(tops.back()))->window());
+    ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, tops.back(), true); })) << r.what;
+    if (r.minimised) driver->iconify(xid);
+    if (!r.shownBefore) hide(tops.back());
+    // Stopped once it has done all: stopped inside its grab of the server, it would hold us too.
+    const auto done = [&] { return r.minimised ? !driver->viewable(xid) : AsTheLayerHasIt(*driver, tops.back(), true); };
+    ASSERT_TRUE(until(done)) << r.what;
+  }
+  server->pauseManager(true);
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].stalled(tops[i]);
+  std::string error;
+  ASSERT_TRUE(server->replaceManager("", &error)) << error;
+  ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, tops[0], false); }));  // the layer saw it go
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].gap(tops[i]);
+  ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, tops.back(), false); }));
+  ASSERT_TRUE(server->replaceManager(manager, &error)) << error;
+  for (size_t i = 0; i < tops.size(); ++i) rows[i].after(tops[i]);
+  for (int later = 0; later < 2; ++later)
+    for (size_t i = 0; i < tops.size(); ++i)
+    {
+      SCOPED_TRACE(std::string(rows[i].what) + (later ? ", moved after" : ""));
+      if (later) SetWindowPos(tops[i], nullptr, 100 + 150 * (int)i, 600, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+      EXPECT_TRUE(until([&] { return AsTheLayerHasIt(*driver, tops[i], true); }));
+    }
+  for (HWND h : tops) DestroyWindow(h);
+}
+
+// A manager that refuses every change of place (ICCCM 4.1.5) answers with the place the
+// window has: the layer's picture of it is the server's (at the latest when the request
+// is taken unanswered, 2 s on).
+TEST_F(WndX11, APlaceTheManagerRefusesLeavesTheWindowWhereTheServerHasIt)
+{
+  AKXvfb* server = X11Session::server();
+  if (!server->manager().empty()) GTEST_SKIP() << "on a bare server, with a manager of its own";
+  std::string error;
+  ASSERT_TRUE(server->replaceManager(AKXvfb::kRefusingManager, &error)) << error;
+  const std::unique_ptr<AKXvfb, void (*)(AKXvfb*)> bare(server, [](AKXvfb* s) { s->replaceManager("", nullptr); });
+  HWND top = nullptr;
+  ASSERT_NE(ShownTop(&top, false), 0u);
+  SetWindowPos(top, nullptr, 400, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  EXPECT_TRUE(until([&] { return AsTheLayerHasIt(*driver, top, false); }));
   DestroyWindow(top);
 }
 

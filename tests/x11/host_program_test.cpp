@@ -102,8 +102,9 @@ TEST(HostProgram, ScreenshotWritesTheEditorsSurface)
 
 // Runs the host with `args` on a fresh X server, waits for its editor window, leaves
 // it shown for `shownMs` and closes it through the window manager; the host must
-// then end cleanly. `said` is what it wrote. The manager's frame (the title bar) comes
-// onto the screen, and the window lies wholly on it where it fits.
+// then end cleanly. `said` is what it wrote. The manager's title bar comes onto the
+// screen (a border left of a window at the left edge may lie off it), and the window
+// lies wholly on it where it fits.
 void showAndClose(const std::vector<std::string>& args, const std::string& dataDir, int shownMs,
                   std::string* said, int width = 1920, int height = 1080)
 {
@@ -121,9 +122,9 @@ void showAndClose(const std::vector<std::string>& args, const std::string& dataD
   const unsigned long window = editorWindow(driver);
   ASSERT_NE(window, 0u) << ReadWholeFile(out);
   int fx = -1, fy = -1, x = -1, y = -1, w = 0, h = 0;
-  for (int i = 0; i < 1000 && !(driver.frame(window, &fx, &fy) && fx >= 0 && fy >= 0); ++i)
+  for (int i = 0; i < 1000 && !(driver.frame(window, &fx, &fy) && fy >= 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(fx >= 0 && fy >= 0) << "the frame at " << fx << "," << fy;
+  EXPECT_GE(fy, 0) << "the frame at " << fx << "," << fy;
   EXPECT_TRUE(driver.geometry(window, &x, &y, &w, &h) && x >= 0 && y >= 0 && (w > width || x + w <= width) &&
               (h > height || y + h <= height))
       << w << "x" << h << " at " << x << "," << y;

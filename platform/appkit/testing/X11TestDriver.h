@@ -6,6 +6,7 @@
 // folder; callers see plain types.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -27,6 +28,13 @@ public:
   // Stops the window manager's process (SIGSTOP) or lets it go on: what clients ask
   // of it meanwhile waits for it, in order. Nothing without a manager.
   void pauseManager(bool pause);
+  // Kills the window manager (SIGKILL, stopped or not, as a crash ends it) and starts
+  // another by name ("" for none; kRefusingManager for one that refuses every
+  // configure request), returning once it manages the root.
+  bool replaceManager(const std::string& name, std::string* error);
+  // A manager of a few lines: it maps what is asked and answers every configure
+  // request with a synthetic ConfigureNotify of the unchanged place (ICCCM 4.1.5).
+  static const char* const kRefusingManager;
   // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
@@ -100,6 +108,12 @@ public:
   // Moves a top-level window's corner to a point of the screen (pixels, y down), as a
   // user would through the window manager, which is asked where there is one.
   void move(unsigned long window, int x, int y);
+  // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
+  void iconify(unsigned long window);
+  // From watchParent on, how many times the window went back to the root from
+  // another parent: a window manager let it go.
+  void watchParent(unsigned long window);
+  int timesLetGo(unsigned long window);
   // Gives the window the keyboard focus, as a window manager would.
   void focus(unsigned long window);
   // Tells the window where it is (its corner on the screen, pixels, y down, and size)
@@ -130,4 +144,5 @@ public:
 
 private:
   void* mDisplay = nullptr;
+  std::map<unsigned long, int> mLetGo;
 };

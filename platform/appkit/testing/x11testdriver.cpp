@@ -193,6 +193,23 @@ bool AKXvfb::startManager(const std::string& name, std::string* error)
   return true;
 }
 
+const char* const AKXvfb::kRefusingManager = DAVREL_REFUSING_WM;
+
+bool AKXvfb::replaceManager(const std::string& name, std::string* error)
+{
+  if (mManagerPid > 0)
+  {
+    kill(mManagerPid, SIGKILL);
+    int status;
+    while (waitpid(mManagerPid, &status, 0) < 0 && errno == EINTR)
+    {
+    }
+    mManagerPid = -1;
+  }
+  mManager.clear();
+  return name.empty() || startManager(name, error);
+}
+
 void AKXvfb::pauseManager(bool pause)
 {
   if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
@@ -481,6 +498,31 @@ void AKX11Driver::move(unsigned long window, int x, int y)
 {
   XMoveWindow(DPY, window, x, y);
   XSync(DPY, False);
+}
+
+void AKX11Driver::iconify(unsigned long window)
+{
+  XIconifyWindow(DPY, window, DefaultScreen(DPY));
+  XSync(DPY, False);
+}
+
+void AKX11Driver::watchParent(unsigned long window)
+{
+  XSelectInput(DPY, window, StructureNotifyMask);
+  XSync(DPY, False);
+  mLetGo[window] = 0;
+}
+
+int AKX11Driver::timesLetGo(unsigned long window)
+{
+  XSync(DPY, False);
+  while (XPending(DPY))
+  {
+    XEvent e;
+    XNextEvent(DPY, &e);
+    if (e.type == ReparentNotify && e.xreparent.parent == DefaultRootWindow(DPY)) ++mLetGo[e.xreparent.window];
+  }
+  return mLetGo[window];
 }
 
 void AKX11Driver::focus(unsigned long window)
