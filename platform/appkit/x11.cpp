@@ -68,6 +68,7 @@ struct XWindowData final : AKX11WindowState::Requests
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
   bool focusWanted = false;  // given the keyboard once it is viewable
   bool titleKept = false;    // its title bar put on the screen at its first placement
+  Window parent = 0;         // the root or a manager's frame, as the server last said: the frame has the keyboard for us
   AKX11WindowState state;
 };
 
@@ -381,14 +382,15 @@ public:
   }
 
   // What the server has of a window now: mapped, on the root, its WM_STATE, its place.
-  AKX11WindowState::Server serverState(const XWindowData* data)
+  AKX11WindowState::Server serverState(XWindowData* data)
   {
+    data->parent = parentOf(data->xid);
     XWindowAttributes a{};
     const bool mapped = XGetWindowAttributes(mDisplay, data->xid, &a) && a.map_state != IsUnmapped;
     Window child;
     int x = 0, y = 0;
     XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child);
-    return {mapped, parentOf(data->xid) == mRoot, wmState(data->xid), {x, y, a.width, a.height}};
+    return {mapped, data->parent == mRoot, wmState(data->xid), {x, y, a.width, a.height}};
   }
 
   // The manager went or another came: each window is brought to the kit's picture, and
@@ -1646,7 +1648,10 @@ private:
         // A window the manager had, back on the root unasked (the manager went), or one
         // on the root framed while shown (another came): looked at as a whole.
         if (XWindowData* data = find(w))
+        {
+          data->parent = e.xreparent.parent;
           if (data->state.reparented(e.xreparent.parent == mRoot, std::chrono::steady_clock::now())) resync();
+        }
         break;
       case PropertyNotify:
         if (e.xproperty.atom != mWmState) break;
