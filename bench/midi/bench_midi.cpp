@@ -605,6 +605,81 @@ void RenderBesideAServerThatStops(benchmark::State& state)
 }
 BENCHMARK(RenderBesideAServerThatStops)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The server stopped (SIGSTOP, as a server that is busy or stuck is) and continued
+// by a thread of the benchmark's own after 3 s; what a host call waits for then.
+// range(0) 0: an instance with both ports open closed as the component's close
+// does it (a port thread that must be given up leaves the instance kept, and its
+// close under 2.5 s); 1: a worker sends a 24 KB dump in three messages, then the
+// render thread sends a control change under the plug-in's mutex while another
+// host call waits for the mutex: the render's send and that call timed.
+void HostCallsBesideAStoppedServer(benchmark::State& state)
+{
+  const bool sends = state.range(0) == 1;
+  const std::vector<unsigned char> piece = MakeSimDump(8000, 4);
+  Samples close, render, host;
+  for (auto _ : state)
+  {
+    WaitForJackClientClosings();
+    TestPlug* plug = new TestPlug;
+    plug->getExternalMIDIOutNames();
+    plug->getExternalMIDIInNames();
+    int out = 1, in = 1;
+    plug->setExternalMIDIOut(out, gSim->InputPortName().c_str());
+    plug->setExternalMIDIIn(in, gSim->OutputPortName().c_str());
+    if (!gSim->WaitForConnections(2, 2, 10000))
+    {
+      state.SkipWithError("ports not opened");
+      break;
+    }
+    kill(gServer.Pid(), SIGSTOP);
+    std::thread cont([] {
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      kill(gServer.Pid(), SIGCONT);
+    });
+    const Clock::time_point t0 = Clock::now();
+    if (!sends)
+    {
+      if (plug->StopMidiPortThreads()) delete plug;
+      close.add(micros(Clock::now() - t0) / 1000.0);
+      state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+      cont.join();
+      continue;
+    }
+    std::thread worker([&] {
+      for (int i = 0; i < 3; ++i) plug->SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::atomic<bool> rendering{false};
+    std::thread renderThread([&] {
+      WDL_MutexLock lock(&plug->mMutex);
+      rendering.store(true);
+      IMidiMsg cc(0, 0xB0, 0x4A, 0x01);
+      const Clock::time_point r = Clock::now();
+      plug->SendMidiMsg(&cc);
+      render.add(micros(Clock::now() - r) / 1000.0);
+    });
+    while (!rendering.load()) std::this_thread::yield();
+    const Clock::time_point h = Clock::now();
+    {
+      WDL_MutexLock lock(&plug->mMutex);
+    }
+    host.add(micros(Clock::now() - h) / 1000.0);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - h).count());
+    renderThread.join();
+    worker.join();
+    cont.join();
+    delete plug;
+  }
+  if (sends)
+  {
+    state.counters["render send ms, max"] = render.quantile(1.0);
+    state.counters["host call ms, max"] = host.quantile(1.0);
+  }
+  else
+    state.counters["close ms, max"] = close.quantile(1.0);
+}
+BENCHMARK(HostCallsBesideAStoppedServer)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace
 
 int main(int argc, char** argv)
