@@ -715,8 +715,8 @@ int main(int argc, char** argv)
           gSim->SampleRate(), gSim->PeriodFrames() * 1000.0 / gSim->SampleRate());
   gSim->SetEcho(true);
   gPlug.reset(new TimedPlug);
-  gPlug->getExternalMIDIOutNames();
-  gPlug->getExternalMIDIInNames();
+  gPlug->ReadMidiPortListsAhead();
+  for (int i = 0; i < 1000 && !gPlug->MidiPortListsRead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (!gPlug->InstallTaps())
   {
     fprintf(stderr, "bench_midi: no port objects to time\n");

@@ -662,12 +662,22 @@ void Davrel::refreshMidiPortMenus()
                                                                     {kDeviceInSelection, &ins}};
   for (const auto& m : menus)
   {
+    // The entry chosen stays chosen by its name, wherever the new list has it.
     IParam* p = GetParam(m.first);
-    const double v = p->Value();
+    const int side = m.first == kDeviceInSelection ? 1 : 0;
+    const std::string chosen = p->Int() > 0 ? devicePortName(m.first, p->Int()) : std::string();
+    markedPortEntry[side] = -1;
     p->InitEnum(m.first == kDeviceOutSelection ? "MIDI Out" : "MIDI In", 0, (int)m.second->size());
     p->ResetDisplayTexts();
-    for (size_t i = 0; i < m.second->size(); ++i) p->SetDisplayText((int)i, (*m.second)[i].c_str());
-    p->Set(v);
+    int entry = 0;
+    for (size_t i = 0; i < m.second->size(); ++i)
+    {
+      p->SetDisplayText((int)i, (*m.second)[i].c_str());
+      if (i > 0 && !chosen.empty() && (*m.second)[i] == chosen) entry = (int)i;
+    }
+    p->Set(entry);
+    (side ? midiInPortIndex : midiOutPortIndex) = entry;
+    if (IControl* menu = side ? deviceInMenu : deviceOutMenu) menu->SetValueFromPlug(p->GetNormalized());
   }
 }
 

@@ -387,6 +387,7 @@ public:
   int shownDelayMs = -1, shownDelayBlock = -1;
   // The device menu entry (out, in) that shows its port missing, and its own text.
   int markedPortEntry[2] = {-1, -1};
+  bool portMenusFromLists = false;  // the menus were built from the lists read
   std::string markedPortName[2];
 
   // Layers of the configuration (null when the configuration lacks one).
@@ -414,6 +415,9 @@ public:
   std::atomic<int> audioTempoIndex{kNoTempoHandover};
   std::atomic<int> audioDelayMs{-1}, audioDelayBlock{0};
   void OnIdle() override;
+  // The host's close: the workers and the clock stop before the port thread is
+  // asked to end, so that an instance kept for a stuck port thread sends nothing.
+  void StopOwnSenders() override { stopThreads(); }
   // The tempo is more than a picture: sends and saved projects read kArpTempo with
   // the window closed too. The audio callback posts tempoWake (it never waits on
   // it), and tempoThread takes the index over under mMutex, with or without a

@@ -197,6 +197,12 @@ void Davrel::runTempoHandover()
 
 void Davrel::OnIdle()
 {
+  // The port menus built before the port thread read the lists are built again once.
+  if (!portMenusFromLists && MidiPortListsRead())
+  {
+    portMenusFromLists = true;
+    refreshMidiPortMenus();
+  }
   if (!graphics) return;
   applyHostTempo();
   for (int t = 0; t < 2; ++t)

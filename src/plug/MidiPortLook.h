@@ -26,6 +26,9 @@ public:
   // has ended, nothing of the look may be called but its deletion.
   // kNoJackEpoch where the interface has no server that can go.
   virtual unsigned Epoch() const { return kNoJackEpoch; }
+  // The server's period in seconds, which paces what is sent; 0 where the
+  // interface has none.
+  virtual double PeriodSeconds() { return 0.0; }
 };
 
 // Over JACK: a client of its own that is never activated, so it takes no part in

@@ -49,6 +49,7 @@ protected:
   void OpenPlug()
   {
     mPlug.reset(new TestPlug);
+    ASSERT_TRUE(mPlug->WaitForLists());
     mOutNames = mPlug->getExternalMIDIOutNames();
     mInNames = mPlug->getExternalMIDIInNames();
     int out = 1, in = 1;
@@ -496,7 +497,7 @@ TEST_F(MidiOverJack, AChoiceWhileTheServerIsStoppedHoldsNoHostCallNorTheTeardown
   EXPECT_TRUE(bounded) << "the teardown waited for the watch without bound";
   EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
   mPlug.reset();
-  const std::string line = "MIDI: the port watch has not ended within 2000 ms";
+  const std::string line = "MIDI: the port thread has not ended within 2000 ms";
   if (kept.load())
   {
     EXPECT_TRUE(log.find(line) != std::string::npos && log.find(line) == log.rfind(line)) << log;
@@ -520,8 +521,8 @@ TEST_F(MidiOverJack, VirtualOutputCarriesMessages)
 {
   mPlug.reset(new TestPlug);
   ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel"));
+  ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts("From Davrel$").size() == 1; }, kWaitMs));
   const Names ports = mSim.FindPorts("From Davrel$");
-  ASSERT_EQ(ports.size(), 1u);
   ASSERT_TRUE(mSim.Connect(ports[0], mSim.InputPortName()));
   ASSERT_TRUE(mSim.WaitForConnections(0, 1, kWaitMs));
   IMidiMsg noteOn(0, 0x90, 0x40, 0x7F);
@@ -530,7 +531,7 @@ TEST_F(MidiOverJack, VirtualOutputCarriesMessages)
   EXPECT_EQ(mSim.Received()[0].bytes, (Bytes{0x90, 0x40, 0x7F}));
   // A second one replaces the first, which is released rather than leaked.
   ASSERT_TRUE(mPlug->initializeVirtualOutput("Davrel 2"));
-  EXPECT_TRUE(mSim.FindPorts("From Davrel$").empty());
+  EXPECT_TRUE(pollUntil([&] { return mSim.FindPorts("From Davrel$").empty(); }, kWaitMs));
 }
 
 // The controller selects under the plug-in's mutex while the input thread wants
@@ -610,10 +611,12 @@ TEST_F(MidiOverJack, ReselectingTheInputDuringAFloodDeliversOnlyWholeMessages)
   EXPECT_GT(dumps, 0);
   EXPECT_GT(ccs, 0);
   EXPECT_TRUE(got.back().sysex && got.back().bytes == MakeSimDump(297, 9));
-  // Every closing logs what it dropped; cutting dumps drops pieces.
+  // Every closing logs what it dropped; cutting dumps drops pieces. Choices the
+  // port thread had not taken yet leave one opening: fewer closings than choices.
   int closes = 0;
   EXPECT_GT(DroppedPiecesLogged(log, &closes), 0);
-  EXPECT_EQ(closes, 41);
+  EXPECT_GT(closes, 1);
+  EXPECT_LE(closes, 41);
 }
 
 // Teardown stops the input first: a message arriving meanwhile never reaches a
