@@ -387,7 +387,10 @@ public:
   int shownDelayMs = -1, shownDelayBlock = -1;
   // The device menu entry (out, in) that shows its port missing, and its own text.
   int markedPortEntry[2] = {-1, -1};
-  bool portMenusFromLists = false;  // the menus were built from the lists read
+  // The port lists the menus were last built from (output, input), and whether the
+  // lists the port thread read were seen by OnIdle.
+  std::vector<std::string> portMenuLists[2];
+  bool portMenusFromLists = false;
   std::string markedPortName[2];
 
   // Layers of the configuration (null when the configuration lacks one).

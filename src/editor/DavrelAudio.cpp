@@ -197,11 +197,28 @@ void Davrel::runTempoHandover()
 
 void Davrel::OnIdle()
 {
-  // The port menus built before the port thread read the lists are built again once.
+  // Port menus built before the port thread had read the lists are built again
+  // once, where the lists differ.
   if (!portMenusFromLists && MidiPortListsRead())
   {
     portMenusFromLists = true;
-    refreshMidiPortMenus();
+    if (getExternalMIDIOutNames() != portMenuLists[0] || getExternalMIDIInNames() != portMenuLists[1])
+      refreshMidiPortMenus();
+  }
+  // A port chosen that the port layer, looking afresh, found absent shows "OFF".
+  for (int side = 0; side < 2; ++side)
+  {
+    const std::string refused = TakeMidiPortRefusal(side == 1);
+    const int param = side ? kDeviceInSelection : kDeviceOutSelection;
+    int& index = side ? midiInPortIndex : midiOutPortIndex;
+    if (refused.empty() || index <= 0 || devicePortName(param, index) != refused) continue;
+    index = 0;
+    pushToControls(param, 0);
+    if (side == 0)
+    {
+      resetContinuousClock(true);
+      midiOutSet = false;
+    }
   }
   if (!graphics) return;
   applyHostTempo();

@@ -313,7 +313,20 @@ void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   int number = -1;
   if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
   WatchChosenMidiPort(side, watch, c.name, ours);
-  if (c.k > 0 && number < 0)
+  if (c.k > 0 && number == -1 && side.Exists())
+  {
+    // Not there, looked for afresh: refused, as "OFF", unless chosen again meanwhile.
+    WatchChosenMidiPort(side, watch, std::string());
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    std::vector<std::string>& early = input ? mMidiInChosenNames : mMidiOutChosenNames;
+    early.erase(std::remove(early.begin(), early.end(), c.name), early.end());
+    if (!(input ? mMidiInChoice : mMidiOutChoice).pending)
+    {
+      (input ? mMidiInRefused : mMidiOutRefused) = c.name;
+      if (!input) mMidiOutChosen.store(false);
+    }
+  }
+  else if (c.k > 0 && number < 0)
   {
     watch.missing.store(true);
     watch.reopenFailed = number != -1;

@@ -153,6 +153,7 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
     c.k = k;
     c.name = name;
     c.before = queued;
+    (input ? mMidiInRefused : mMidiOutRefused).clear();
     if (!input)
     {
       mMidiOutChosen.store(k != 0);
@@ -161,6 +162,14 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
   }
   StartMidiPortThread();
   WakeMidiPortThread();
+}
+
+std::string IPlugBase::TakeMidiPortRefusal(bool input)
+{
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  std::string refused;
+  std::swap(refused, input ? mMidiInRefused : mMidiOutRefused);
+  return refused;
 }
 
 // The port thread, as it lists the ports.
