@@ -538,7 +538,7 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
 {
   std::string error;
   mSim.SetEcho(true);
-  const Bytes request = MakeSimDump(297, 7), dump = MakeSimDump(8000, 8);
+  const Bytes request = MakeSimDump(297, 7), dump = MakeSimDump(1000, 8);
   for (const bool moved : {false, true})
     for (const bool outputFirst : {true, false})
     {
@@ -552,13 +552,13 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
       if (outputFirst) mPlug->setExternalMIDIOut(out, to.InputPortName().c_str());
       mPlug->setExternalMIDIIn(in, to.OutputPortName().c_str());
       if (!outputFirst) mPlug->setExternalMIDIOut(out, to.InputPortName().c_str());
-      // Three dumps held for the opening first: more than a period takes at once.
+      // 30 KB held for the opening first: more than a period takes at once.
       to.ClearReceived();
-      for (int i = 0; i < 3; ++i) ASSERT_TRUE(mPlug->SendPatchSysex((unsigned char*)dump.data(), (int)dump.size()));
+      for (int i = 0; i < 30; ++i) ASSERT_TRUE(mPlug->SendPatchSysex((unsigned char*)dump.data(), (int)dump.size()));
       ASSERT_TRUE(mPlug->SendPatchSysex((unsigned char*)request.data(), (int)request.size()));
       EXPECT_TRUE(mPlug->WaitForSysEx(request, kWaitMs));
-      ASSERT_TRUE(to.WaitForReceived(4, kWaitMs));
-      for (int i = 0; i < 4; ++i) EXPECT_EQ(to.Received()[i].bytes, i < 3 ? dump : request) << i;
+      ASSERT_TRUE(to.WaitForReceived(31, kWaitMs));
+      for (int i = 0; i < 31; ++i) EXPECT_EQ(to.Received()[i].bytes, i < 30 ? dump : request) << i;
       mPlug.reset();
       mSimB.Close();
     }
