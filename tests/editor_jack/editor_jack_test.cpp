@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "editor/PatchManager.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
@@ -240,6 +241,38 @@ TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
   EXPECT_EQ(b->UnserializeState(&cut, 0), 0);
   EXPECT_TRUE(b->midiOutSet);
   EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+}
+
+// The editor made and a project recalled while the JACK server is stopped: both
+// return while it is still stopped, and once it runs the ports chosen by the
+// project open and the next save names them.
+TEST_F(EditorOverJack, StartUpAndRecallWhileTheServerIsStoppedHandTheChoicesOver)
+{
+  ByteChunk chunk;
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(&chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+  kill(mServer.Pid(), SIGSTOP);
+  std::atomic<bool> done{false}, returned{false};
+  std::thread watchdog([&] {
+    returned.store(pollUntil([&] { return done.load(); }, kWaitMs));
+    kill(mServer.Pid(), SIGCONT);
+  });
+  mEditors.emplace_back(new Davrel(info()));
+  Davrel* b = mEditors.back().get();
+  EXPECT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  done.store(true);
+  watchdog.join();
+  EXPECT_TRUE(returned.load()) << "the start-up or the recall waited for the stopped server";
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  ByteChunk again;
+  ASSERT_TRUE(b->SerializeState(&again));
+  EXPECT_EQ(b->patchManager->names[Patch::kOutName], mSim.InputPortName());
+  EXPECT_EQ(b->patchManager->names[Patch::kInName], mSim.OutputPortName());
 }
 
 // A recall while the transfer thread is busy cannot start the program send: the
