@@ -475,6 +475,7 @@ protected:
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   // The port thread's pacing: bytes sent since the period began, and its start.
   int mMidiOutPeriodBytes = 0;
+  double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
   std::chrono::steady_clock::time_point mMidiOutPeriodStart;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;

@@ -108,6 +108,8 @@ void IPlugBase::RunMidiPortThread()
       if (!mMidiWatchQuit.load() && (mMidiChoicesUnderWay.load() > 0 || now >= nextLook))
       {
         LookAtMidiPorts();
+        // Read here, off the watch's lock, which the senders' wake-up takes.
+        mMidiOutPeriodSeconds = mMidiLook ? mMidiLook->PeriodSeconds() : 0.0;
         nextLook = now + kMidiPortWatchInterval;
       }
       if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit(), false);
@@ -383,11 +385,12 @@ bool IPlugBase::UsesJack()
 
 // ---- sends ----
 
-// The port thread: where the pacing lets the next piece go; never while nothing waits.
+// The port thread, under the watch's lock: where the pacing lets the next piece go;
+// never while nothing waits. No call into JACK here: the period is the last look's.
 Clock::time_point IPlugBase::MidiOutPaceUntil()
 {
   if (mMidiOutRing.NextSize() == 0 || mMidiOutTaken >= MidiOutSendLimit()) return Clock::time_point::max();
-  const double period = mMidiLook ? mMidiLook->PeriodSeconds() : 0.0;
+  const double period = mMidiOutPeriodSeconds;
   const auto apart = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>((period > 0.0 ? period : kDefaultPeriodSeconds) * 1.25));
   return mMidiOutPeriodBytes >= kMidiOutPieceBytes ? mMidiOutPeriodStart + apart : Clock::now();
@@ -416,7 +419,7 @@ void IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool inLine)
   {
     const int size = mMidiOutRing.NextSize();
     if (size == 0) return;
-    const double seconds = mMidiLook ? mMidiLook->PeriodSeconds() : 0.0;
+    const double seconds = mMidiOutPeriodSeconds;
     const auto apart = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>((seconds > 0.0 ? seconds : kDefaultPeriodSeconds) * 1.25));
     const Clock::time_point now = Clock::now();

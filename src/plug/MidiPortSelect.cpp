@@ -1,16 +1,15 @@
 #include "plug/MidiPortSelect.h"
 
-#include <chrono>
-#include <thread>
-
 #include "base/log.h"
 
 #include <RtMidi.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -74,15 +73,16 @@ bool ChosenPortThere(MidiPortAccess& port, const std::string& name, const std::s
   return ours.empty() || port.Connected(ours, name) != 0;
 }
 
+// How often, and how far apart, an opening is checked again (a bound, not a wait:
+// the first check that sees it ends it).
+const int kJoinChecks = 20;
+const std::chrono::milliseconds kJoinCheckApart(10);
+
 // Opens the port named (the port object closed) and checks that it is the one
 // connected: the library looks the number up again as it opens, so a port that
 // comes or goes in between has it connect another port, or none. Returns the
 // number opened, kAbsent, kOpenFailed (the library's error printed if say) or
 // kKeptMoving; ours gets our own port where the library can tell it.
-// How often, and how far apart, an opening is checked again (a bound, not a wait:
-// the first check that sees it ends it).
-const int kJoinChecks = 20;
-const std::chrono::milliseconds kJoinCheckApart(10);
 
 int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ours, bool say)
 {
