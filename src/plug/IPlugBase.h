@@ -350,8 +350,9 @@ public:
   bool EnterMutexUnless(const std::atomic<bool>& giveUp);
 
 protected:
-  // Closes and deletes the output port object, then the input one; the
-  // destructor's last step of the port layer.
+  // The destructor's last step of the port layer: the port thread ended (waited
+  // for without bound if it was given up: the instance is being freed), then the
+  // input thread.
   void CloseMidiPorts();
   // What the five send operations put on the wire, for the adapter's overrides:
   // a short message in two or three bytes; a system-exclusive body framed by F0

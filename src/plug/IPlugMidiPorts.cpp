@@ -389,9 +389,18 @@ void IPlugBase::StopMidiInput()
     input.join();
 }
 
-// The port thread has let go of every object as it ended.
+// The destructor's: the port thread has let go of every object as it ended. An
+// owner that frees the instance whatever the bound said (one that does not keep
+// it, as the host's close does) waits here for a port thread left to end by
+// itself: it uses the instance.
 void IPlugBase::CloseMidiPorts()
 {
+  if (StopMidiPortThreads()) return StopMidiInput();
+  ConsoleLog("MIDI: the plug-in is freed: its port thread is waited for\n");
+  {
+    std::unique_lock<std::mutex> lock(mMidiWatchLock);
+    mMidiWatchWake.wait(lock, [this] { return mMidiWatchEnded; });
+  }
   StopMidiInput();
 }
 
