@@ -477,6 +477,10 @@ protected:
   // The port thread's pacing: bytes sent since the period began, and its start.
   int mMidiOutPeriodBytes = 0;
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
+  // While sends come the port thread looks at the queue by itself (polling), until
+  // mMidiOutPollUntil, its own; senders then wake no one.
+  std::atomic<bool> mMidiPortPolling{false};
+  std::chrono::steady_clock::time_point mMidiOutPollUntil;
   std::chrono::steady_clock::time_point mMidiOutPeriodStart;
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;

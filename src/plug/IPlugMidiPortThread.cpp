@@ -17,6 +17,11 @@ using Clock = std::chrono::steady_clock;
 // server that does not answer.
 const std::chrono::milliseconds kPortThreadBound(2000);
 
+// How often the send queue is looked at while sends come, and for how long after
+// the last one: a message waits at most that long for the port thread.
+const std::chrono::microseconds kSendPoll(500);
+const std::chrono::milliseconds kSendPollFor(200);
+
 // The period assumed where the interface tells none.
 const double kDefaultPeriodSeconds = 0.010;
 
@@ -95,10 +100,17 @@ void IPlugBase::RunMidiPortThread()
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   while (!mMidiWatchQuit.load())
   {
-    // A choice or a send is taken at once, a piece held back by the pacing at its
-    // period, and the ports are looked at every interval.
-    mMidiWatchWake.wait_until(lock, std::min(nextLook, MidiOutPaceUntil()),
-                              [this] { return mMidiWatchQuit.load() || mMidiPortWork.load(); });
+    // A choice is taken at once, a piece held back by the pacing at its period, and
+    // the ports are looked at every interval. While sends come, the queue is looked
+    // at every kSendPoll, and a send wakes no one (no system call on the sender's
+    // thread, render's included); it wakes the thread once it waits for longer.
+    const Clock::time_point before = Clock::now();
+    const bool polling = before < mMidiOutPollUntil;
+    mMidiPortPolling.store(polling);
+    std::atomic_thread_fence(std::memory_order_seq_cst);  // against a sender's, past its push
+    Clock::time_point until = std::min(nextLook, MidiOutPaceUntil());
+    if (polling) until = std::min(until, before + kSendPoll);
+    mMidiWatchWake.wait_until(lock, until, [this] { return mMidiWatchQuit.load() || mMidiPortWork.load(); });
     if (mMidiWatchQuit.load()) break;
     mMidiPortWork.store(false);
     lock.unlock();
@@ -112,7 +124,9 @@ void IPlugBase::RunMidiPortThread()
         mMidiOutPeriodSeconds = mMidiLook ? mMidiLook->PeriodSeconds() : 0.0;
         nextLook = now + kMidiPortWatchInterval;
       }
+      const unsigned long long taken = mMidiOutTaken;
       if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit(), false);
+      if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
     }
     lock.lock();

@@ -436,7 +436,9 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
     if (!mMidiOutRing.Push(pData, size)) return false;
     mMidiOutPushed.fetch_add(1);
   }
-  WakeMidiPortThread();
+  // A port thread that looks at the queue anyway is not woken (see RunMidiPortThread).
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
 }
 
