@@ -421,6 +421,8 @@ public:
   // The host's close: the workers and the clock stop before the port thread is
   // asked to end, so that an instance kept for a stuck port thread sends nothing.
   void StopOwnSenders() override { stopThreads(); }
+  void OnMidiPortListsRead() override;
+  void portMenusFromListsRead();
   // The tempo is more than a picture: sends and saved projects read kArpTempo with
   // the window closed too. The audio callback posts tempoWake (it never waits on
   // it), and tempoThread takes the index over under mMutex, with or without a

@@ -195,16 +195,27 @@ void Davrel::runTempoHandover()
   }
 }
 
+// Under mMutex: port menus built before the port thread had read the lists are
+// built again once, where the lists differ; not before the constructor built them.
+void Davrel::portMenusFromListsRead()
+{
+  if (portMenusFromLists || portMenuLists[0].empty() || !MidiPortListsRead()) return;
+  portMenusFromLists = true;
+  if (getExternalMIDIOutNames() != portMenuLists[0] || getExternalMIDIInNames() != portMenuLists[1])
+    refreshMidiPortMenus();
+}
+
+// The port thread: a host that shows no editor finds the ports in the menus too.
+void Davrel::OnMidiPortListsRead()
+{
+  if (!EnterMutexUnless(mMidiWatchQuit)) return;
+  portMenusFromListsRead();
+  mMutex.Leave();
+}
+
 void Davrel::OnIdle()
 {
-  // Port menus built before the port thread had read the lists are built again
-  // once, where the lists differ.
-  if (!portMenusFromLists && MidiPortListsRead())
-  {
-    portMenusFromLists = true;
-    if (getExternalMIDIOutNames() != portMenuLists[0] || getExternalMIDIInNames() != portMenuLists[1])
-      refreshMidiPortMenus();
-  }
+  portMenusFromListsRead();
   // A port chosen that the port layer, looking afresh, found absent shows "OFF".
   for (int side = 0; side < 2; ++side)
   {

@@ -319,6 +319,10 @@ public:
   // workers, its clock): stopped by the host's close before the port thread is
   // asked to end, so that a kept instance sends nothing.
   virtual void StopOwnSenders() {}
+  // The port thread, once it has read the port lists (MidiPortListsRead), holding
+  // no lock: an editor builds its port menus again. It must not wait for anything
+  // without bound; mMidiWatchQuit tells it the teardown has begun.
+  virtual void OnMidiPortListsRead() {}
   // Whether the output (input) port chosen last went away and has not come back;
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
@@ -328,8 +332,8 @@ public:
   // last call. A choice made after it is not undone. Any thread.
   std::string TakeMidiPortRefusal(bool input);
   // Whether a port chosen (or "OFF") is still being opened (closed) by the port
-  // layer's own thread: a choice answers at once, from the ports last seen, and the
-  // port follows. Any thread.
+  // thread: a choice answers at once, from the list, and the port follows.
+  // Any thread.
   bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
   // Where the port layer's lines about a chosen port (gone, back, not taken its
   // place, messages not sent meanwhile) go besides the console, one line a call
@@ -482,6 +486,8 @@ protected:
   std::atomic<bool> mMidiPortPolling{false};
   std::chrono::steady_clock::time_point mMidiOutPollUntil;
   std::chrono::steady_clock::time_point mMidiOutPeriodStart;
+  std::chrono::steady_clock::time_point mMidiOutResumeAt;  // a piece held back goes then
+  unsigned long mMidiOutCycle = 0;                          // the server's period the bytes count in
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
   EAPI mAPI = kAPIAU;
@@ -516,7 +522,7 @@ private:
   void RunMidiPortThread();
   void ReadMidiPortLists();
   void EndMidiPortThread();
-  void SendQueuedMidiOut(unsigned long long upTo, bool paced);
+  void SendQueuedMidiOut(unsigned long long upTo, bool inLine);
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
   void LogMidiOutQueueDrops();

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <climits>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -92,10 +95,17 @@ void IPlugBase::RunMidiPortThread()
       p->mMidiWatchWake.notify_all();
     }
   } ended{this};
+  // What it sends keeps time as the clock thread's ticks do: where the system
+  // allows it, a low realtime priority, as the audio server's threads have. It
+  // never spins: no send waits inside the library for room (SendQueuedMidiOut).
+  sched_param priority;
+  priority.sched_priority = 10;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     if (!mMidiWatchQuit.load()) ReadMidiPortLists();
   }
+  if (!mMidiWatchQuit.load()) OnMidiPortListsRead();
   Clock::time_point nextLook = Clock::now();
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   while (!mMidiWatchQuit.load())
@@ -404,10 +414,7 @@ bool IPlugBase::UsesJack()
 Clock::time_point IPlugBase::MidiOutPaceUntil()
 {
   if (mMidiOutRing.NextSize() == 0 || mMidiOutTaken >= MidiOutSendLimit()) return Clock::time_point::max();
-  const double period = mMidiOutPeriodSeconds;
-  const auto apart = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>((period > 0.0 ? period : kDefaultPeriodSeconds) * 1.25));
-  return mMidiOutPeriodBytes >= kMidiOutPieceBytes ? mMidiOutPeriodStart + apart : Clock::now();
+  return mMidiOutPeriodBytes >= kMidiOutPieceBytes ? mMidiOutResumeAt : Clock::now();
 }
 
 // The port thread: what may be sent now: up to the first send queued after a
@@ -433,20 +440,31 @@ void IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool inLine)
   {
     const int size = mMidiOutRing.NextSize();
     if (size == 0) return;
-    const double seconds = mMidiOutPeriodSeconds;
-    const auto apart = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>((seconds > 0.0 ? seconds : kDefaultPeriodSeconds) * 1.25));
+    const double seconds = mMidiOutPeriodSeconds > 0.0 ? mMidiOutPeriodSeconds : kDefaultPeriodSeconds;
     const Clock::time_point now = Clock::now();
-    if (now - mMidiOutPeriodStart >= apart)
+    // Over JACK the server's own periods count: a piece a period begun, and none
+    // while the server stands still (RtMidi's ring, which only its periods empty,
+    // then never fills, and nothing here waits inside the library for room).
+    const unsigned long cycle = mMidiLook ? mMidiLook->CycleFrame() : 0;
+    const bool newPeriod = cycle ? cycle != mMidiOutCycle
+                                 : now - mMidiOutPeriodStart >= std::chrono::duration<double>(seconds * 1.25);
+    if (newPeriod)
     {
+      mMidiOutCycle = cycle;
       mMidiOutPeriodStart = now;
       mMidiOutPeriodBytes = 0;
     }
     else if (mMidiOutPeriodBytes > 0 && mMidiOutPeriodBytes + size > kMidiOutPieceBytes)
     {
+      // Looked at again a quarter period on (a period and a quarter on, where no
+      // period is told).
       mMidiOutPeriodBytes = kMidiOutPieceBytes;
+      mMidiOutResumeAt = cycle ? now + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(seconds / 4))
+                               : mMidiOutPeriodStart + std::chrono::duration_cast<Clock::duration>(
+                                                           std::chrono::duration<double>(seconds * 1.25));
       if (!inLine) return;
-      std::this_thread::sleep_until(mMidiOutPeriodStart + apart);
+      std::this_thread::sleep_until(mMidiOutResumeAt);
       continue;
     }
     message.resize((size_t)size);

@@ -41,6 +41,13 @@ public:
     return rate ? (double)jack_get_buffer_size(mClient) / rate : 0.0;
   }
 
+  unsigned long CycleFrame() override
+  {
+    JackClientCall call;
+    if (!JackServerEpochLives(mEpoch)) return 0;
+    return jack_last_frame_time(mClient);
+  }
+
   std::vector<std::string> Names(bool input) override
   {
     return Ports(input ? JackPortIsOutput : JackPortIsInput, nullptr);
