@@ -22,8 +22,8 @@ const std::chrono::milliseconds kPortThreadBound(2000);
 
 // How often the send queue is looked at while sends come, and for how long after
 // the last one: a message waits at most that long for the port thread.
-const std::chrono::microseconds kSendPoll(500);
-const std::chrono::milliseconds kSendPollFor(200);
+const std::chrono::microseconds kSendPoll(1000);
+const std::chrono::milliseconds kSendPollFor(50);
 
 // The period assumed where the interface tells none.
 const double kDefaultPeriodSeconds = 0.010;
