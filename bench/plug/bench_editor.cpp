@@ -17,6 +17,7 @@
 #include "SynthSim.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "editor/PatchManager.h"
 #include "librarian/PatchLibrarian.h"
 #include "gui/IGraphics.h"
 #include "ui/ControlAction.h"
@@ -24,6 +25,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <signal.h>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -51,6 +53,14 @@ public:
   }
   double GetTempo() override { return 120.0; }
 };
+
+// Until the port thread has read the lists, and the menus are built from them as an
+// idle builds them.
+void listsRead(Davrel& e)
+{
+  for (int i = 0; i < 1000 && !e.MidiPortListsRead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  e.OnIdle();
+}
 
 bench::BankTree& dataFolder()
 {
@@ -143,6 +153,7 @@ void BM_ControlActionToOpenPort(benchmark::State& state)
       return;
     }
     std::unique_ptr<BenchEditor> e(new BenchEditor);
+    listsRead(*e);
     const struct
     {
       int param;
@@ -229,6 +240,7 @@ void BM_StartUpRightAfterCloses(benchmark::State& state)
       for (int i = 0; i < closed; ++i)
       {
         editors.emplace_back(new BenchEditor);
+        listsRead(*editors.back());
         for (const auto& p : ports)
         {
           IParam* param = editors.back()->GetParam(p.first);
@@ -257,6 +269,79 @@ void BM_StartUpRightAfterCloses(benchmark::State& state)
   server.Stop();
 }
 BENCHMARK(BM_StartUpRightAfterCloses)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The JACK server stopped (SIGSTOP, as a server busy or stuck is) until the timed
+// call has returned: range(0) 0, the editor's start-up (its constructor, which
+// reads the port lists and builds the port menus); 1, a project saved with both
+// ports chosen recalled into an editor made meanwhile; 2 and 3, the same with the
+// server running, for what the editor takes anyway. "ports kept" counts the
+// recalls whose next save, once the server runs again, names the user's ports.
+void BM_EditorBesideAStoppedServer(benchmark::State& state)
+{
+  using Clock = std::chrono::steady_clock;
+  dataFolder();
+  std::string error;
+  JackTestServer server;
+  if (!server.Start(&error))
+  {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  const bool recall = state.range(0) % 2 == 1, stop = state.range(0) < 2;
+  int kept = 0;
+  {
+    SynthSim sim("Rudu");
+    if (!sim.Open(&error))
+    {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    ByteChunk saved;
+    {
+      BenchEditor a;
+      listsRead(a);
+      const std::pair<int, std::string> ports[] = {{kDeviceOutSelection, sim.InputPortName()},
+                                                   {kDeviceInSelection, sim.OutputPortName()}};
+      for (const auto& p : ports)
+      {
+        IParam* param = a.GetParam(p.first);
+        for (int k = 0; k < param->GetNDisplayTexts(); ++k)
+          if (p.second == param->GetDisplayText(k)) param->Set(k);
+        a.OnParamChange(p.first);
+      }
+      if (!sim.WaitForConnections(1, 1, 10000)) state.SkipWithError("the ports did not open");
+      a.SerializeState(&saved);
+    }
+    for (auto _ : state)
+    {
+      WaitForJackClientClosings();
+      if (stop) kill(server.Pid(), SIGSTOP);
+      Clock::time_point t0 = Clock::now();
+      std::unique_ptr<BenchEditor> e(new BenchEditor);
+      if (recall)
+      {
+        t0 = Clock::now();
+        e->UnserializeState(&saved, 0);
+      }
+      state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+      if (stop) kill(server.Pid(), SIGCONT);
+      if (recall && sim.WaitForConnections(1, 1, 10000))
+      {
+        ByteChunk again;
+        e->SerializeState(&again);
+        if (e->patchManager->names[Patch::kOutName] == sim.InputPortName() &&
+            e->patchManager->names[Patch::kInName] == sim.OutputPortName())
+          ++kept;
+      }
+      e.reset();
+    }
+    WaitForJackClientClosings();
+    sim.Close();
+  }
+  if (recall) state.counters["ports kept"] = kept;
+  server.Stop();
+}
+BENCHMARK(BM_EditorBesideAStoppedServer)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_AudioCallback(benchmark::State& state)
 {

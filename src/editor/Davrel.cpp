@@ -682,12 +682,27 @@ void Davrel::refreshMidiPortMenus()
                                                                     {kDeviceInSelection, &ins}};
   for (const auto& m : menus)
   {
+    // The entry chosen stays chosen by its name, wherever the new list has it.
     IParam* p = GetParam(m.first);
-    const double v = p->Value();
-    p->InitEnum(m.first == kDeviceOutSelection ? "MIDI Out" : "MIDI In", 0, (int)m.second->size());
+    const int side = m.first == kDeviceInSelection ? 1 : 0;
+    const std::string chosen = p->Int() > 0 ? devicePortName(m.first, p->Int()) : std::string();
+    markedPortEntry[side] = -1;
+    // A chosen port the list lacks (gone, or not looked for yet) stays the choice,
+    // an entry of its own: what is saved next still names it.
+    portMenuLists[side] = *m.second;
+    std::vector<std::string> names = *m.second;
+    if (!chosen.empty() && std::find(names.begin() + 1, names.end(), chosen) == names.end()) names.push_back(chosen);
+    p->InitEnum(m.first == kDeviceOutSelection ? "MIDI Out" : "MIDI In", 0, (int)names.size());
     p->ResetDisplayTexts();
-    for (size_t i = 0; i < m.second->size(); ++i) p->SetDisplayText((int)i, (*m.second)[i].c_str());
-    p->Set(v);
+    int entry = 0;
+    for (size_t i = 0; i < names.size(); ++i)
+    {
+      p->SetDisplayText((int)i, names[i].c_str());
+      if (i > 0 && names[i] == chosen) entry = (int)i;
+    }
+    p->Set(entry);
+    (side ? midiInPortIndex : midiOutPortIndex) = entry;
+    if (IControl* menu = side ? deviceInMenu : deviceOutMenu) menu->SetValueFromPlug(p->GetNormalized());
   }
 }
 

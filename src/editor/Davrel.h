@@ -395,6 +395,10 @@ public:
   int shownDelayMs = -1, shownDelayBlock = -1;
   // The device menu entry (out, in) that shows its port missing, and its own text.
   int markedPortEntry[2] = {-1, -1};
+  // The port lists the menus were last built from (output, input), and whether the
+  // lists the port thread read were seen by OnIdle.
+  std::vector<std::string> portMenuLists[2];
+  bool portMenusFromLists = false;
   std::string markedPortName[2];
 
   // Layers of the configuration (null when the configuration lacks one).
@@ -422,6 +426,11 @@ public:
   std::atomic<int> audioTempoIndex{kNoTempoHandover};
   std::atomic<int> audioDelayMs{-1}, audioDelayBlock{0};
   void OnIdle() override;
+  // The host's close: the workers and the clock stop before the port thread is
+  // asked to end, so that an instance kept for a stuck port thread sends nothing.
+  void StopOwnSenders() override { stopThreads(); }
+  void OnMidiPortListsRead() override;
+  void portMenusFromListsRead();
   // The tempo is more than a picture: sends and saved projects read kArpTempo with
   // the window closed too. The audio callback posts tempoWake (it never waits on
   // it), and tempoThread takes the index over under mMutex, with or without a

@@ -195,8 +195,42 @@ void Davrel::runTempoHandover()
   }
 }
 
+// Under mMutex: port menus built before the port thread had read the lists are
+// built again once, where the lists differ; not before the constructor built them.
+void Davrel::portMenusFromListsRead()
+{
+  if (portMenusFromLists || portMenuLists[0].empty() || !MidiPortListsRead()) return;
+  portMenusFromLists = true;
+  if (getExternalMIDIOutNames() != portMenuLists[0] || getExternalMIDIInNames() != portMenuLists[1])
+    refreshMidiPortMenus();
+}
+
+// The port thread: a host that shows no editor finds the ports in the menus too.
+void Davrel::OnMidiPortListsRead()
+{
+  if (!EnterMutexUnless(mMidiWatchQuit)) return;
+  portMenusFromListsRead();
+  mMutex.Leave();
+}
+
 void Davrel::OnIdle()
 {
+  portMenusFromListsRead();
+  // A port chosen that the port layer, looking afresh, found absent shows "OFF".
+  for (int side = 0; side < 2; ++side)
+  {
+    const std::string refused = TakeMidiPortRefusal(side == 1);
+    const int param = side ? kDeviceInSelection : kDeviceOutSelection;
+    int& index = side ? midiInPortIndex : midiOutPortIndex;
+    if (refused.empty() || index <= 0 || devicePortName(param, index) != refused) continue;
+    index = 0;
+    pushToControls(param, 0);
+    if (side == 0)
+    {
+      resetContinuousClock(true);
+      midiOutSet = false;
+    }
+  }
   if (!graphics) return;
   applyHostTempo();
   for (int t = 0; t < 2; ++t)

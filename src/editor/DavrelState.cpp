@@ -103,6 +103,12 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
     logLine("PROJECT RECALL: MIDI In device stored " + inName);
     midiInPortIndex = 1;
     setExternalMIDIIn(midiInPortIndex, inName.c_str());
+    // Before the lists are read the name chosen is an entry the menu lacks yet.
+    if (const int in = midiInPortIndex; in >= GetParam(kDeviceInSelection)->GetNDisplayTexts())
+    {
+      refreshMidiPortMenus();
+      midiInPortIndex = in;
+    }
     setParamClamped(kDeviceInSelection, midiInPortIndex);
     if (deviceInMenu) deviceInMenu->SetValueFromPlug(GetParam(kDeviceInSelection)->GetNormalized());
     if (midiInPortIndex >= 1) GetParam(kDeviceInSelection)->SetDisplayText(-1, inName.c_str());
@@ -110,6 +116,11 @@ int Davrel::UnserializeState2(ByteChunk* chunk, int startPos, bool withPatchMana
     logLine("PROJECT RECALL: MIDI Out device stored " + outName);
     midiOutPortIndex = 1;
     setExternalMIDIOut(midiOutPortIndex, outName.c_str());
+    if (const int out = midiOutPortIndex; out >= GetParam(kDeviceOutSelection)->GetNDisplayTexts())
+    {
+      refreshMidiPortMenus();
+      midiOutPortIndex = out;
+    }
     setParamClamped(kDeviceOutSelection, midiOutPortIndex);
     if (midiOutPortIndex >= 1) GetParam(kDeviceOutSelection)->SetDisplayText(-1, outName.c_str());
     midiOutSet = paramInt(kDeviceOutSelection) > 0;

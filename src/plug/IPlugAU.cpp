@@ -218,8 +218,10 @@ ComponentResult IPlugAU::IPlugAUEntry(ComponentParameters* params, void* pPlug)
   if (params->what == kComponentCloseSelect)
   {
     _this->ClearConnections();
-    // A port thread still inside a JACK server that does not answer uses the
-    // instance: it is kept (the port layer's log says so), not freed under it.
+    // What sends stops first; then a port thread still inside a JACK server that
+    // does not answer (two seconds at most) leaves the instance kept (the port
+    // layer's log says so), not freed under it, and sending nothing.
+    _this->StopOwnSenders();
     if (!_this->StopMidiPortThreads()) return noErr;
     delete _this;
     return noErr;

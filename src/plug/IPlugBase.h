@@ -19,6 +19,7 @@
 #include "plug/MidiPortSelect.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -275,14 +276,23 @@ public:
   bool LoadBankFromFXB();
 
   // ---- hardware MIDI ports (the port layer) ----
-  // Reads both port lists on a thread of its own, so that the port library's
-  // probing of MIDI systems (over JACK with no server running, each attempt of a
-  // client waits some 4 ms in the library) overlaps the caller's work. The port
-  // layer's entries below, the teardown included, wait for it first. Called at
-  // most once, by the thread that creates the plug-in, before any of them.
+  // One thread of the instance, the port thread, makes every call into the port
+  // library and JACK: it reads both port lists, opens the ports chosen, watches
+  // them, and sends. The entries below only hand data over to it and answer from
+  // what is known; none waits for it, nor for a server. This starts it (it reads
+  // the lists first), so that the port library's probing of MIDI systems overlaps
+  // the caller's work; the first entry that needs it starts it otherwise.
   void ReadMidiPortListsAhead();
+  // The lists as read, "OFF" first; before they are read, "OFF" and the names
+  // chosen meanwhile.
   std::vector<std::string> getExternalMIDIOutNames();
   std::vector<std::string> getExternalMIDIInNames();
+  // Whether the port thread has read the lists: the answers above then are its.
+  bool MidiPortListsRead() const { return mMidiListsRead.load(); }
+  // A choice by list entry (and name): recorded for the port thread, which opens
+  // the port named, a name it does not see looked for afresh, then watched for as
+  // gone. index gets the entry chosen: 0 for "OFF" or a name not in the list
+  // (before the lists are read, a name is taken as it is).
   int setExternalMIDIOut(int& index, const char* name);
   int setExternalMIDIIn(int& index, const char* name);
   int getExternalMIDIOutDevice(const char* name);
@@ -293,24 +303,37 @@ public:
   static void MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
-  // Teardown's first step: ends the watch over the chosen ports, closes the input
-  // port and lets no message reach the plug-in afterwards. The editor calls it
-  // before its own objects go; any thread.
+  // Teardown's first step: ends the port thread (StopMidiPortThreads), then the
+  // input thread, and lets no message reach the plug-in afterwards. The editor
+  // calls it before its own objects go; any thread.
   void StopMidiInput();
-  // Ends the port layer's own threads (the port lists read ahead, the watch over
-  // the chosen ports), waiting two seconds at most for each: false when one is
-  // still inside a call into a server that does not answer. It is then left to
-  // end by itself, the log says so once, and what it uses is kept: the port
-  // objects, and the plug-in itself, which its owner must then not free (a later
-  // call waits for that end again, as long). Any thread.
+  // Asks the port thread to end and waits two seconds at most: false when it is
+  // still inside a call into a server that does not answer. It is then left to end
+  // by itself, the log says so once, and what it uses is kept: the port objects,
+  // and the plug-in itself, which its owner must then not free. Ending, it closes
+  // nothing itself (every JACK client goes to the closings' thread,
+  // JackClientSettle.h) and sends nothing still queued. Asked again after it gave
+  // up, this answers at once. Any thread.
   bool StopMidiPortThreads();
+  // What sends through the port layer besides the host's render (an editor's
+  // workers, its clock): stopped by the host's close before the port thread is
+  // asked to end, so that a kept instance sends nothing.
+  virtual void StopOwnSenders() {}
+  // The port thread, once it has read the port lists (MidiPortListsRead), holding
+  // no lock: an editor builds its port menus again. It must not wait for anything
+  // without bound; mMidiWatchQuit tells it the teardown has begun.
+  virtual void OnMidiPortListsRead() {}
   // Whether the output (input) port chosen last went away and has not come back;
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
   bool MidiInPortMissing() const { return mMidiInWatch.missing.load(); }
+  // The name of the last port chosen that the port thread, looking afresh, found
+  // absent and so refused (the choice is then "OFF"), once; empty: none since the
+  // last call. A choice made after it is not undone. Any thread.
+  std::string TakeMidiPortRefusal(bool input);
   // Whether a port chosen (or "OFF") is still being opened (closed) by the port
-  // layer's own thread: a choice answers at once, from the ports last seen, and the
-  // port follows. Any thread.
+  // thread: a choice answers at once, from the list, and the port follows.
+  // Any thread.
   bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
   // Where the port layer's lines about a chosen port (gone, back, not taken its
   // place, messages not sent meanwhile) go besides the console, one line a call
@@ -331,13 +354,15 @@ public:
   bool EnterMutexUnless(const std::atomic<bool>& giveUp);
 
 protected:
-  // Closes and deletes the output port object, then the input one; the
-  // destructor's last step of the port layer.
+  // The destructor's last step of the port layer: the port thread ended (waited
+  // for without bound if it was given up: the instance is being freed), then the
+  // input thread.
   void CloseMidiPorts();
   // What the five send operations put on the wire, for the adapter's overrides:
   // a short message in two or three bytes; a system-exclusive body framed by F0
   // and F7 unless it begins with F0; bytes as given. Any thread; false when
-  // nothing was sent (no open port, an empty or too long message).
+  // it was refused (no port chosen, the chosen one gone, an empty or too long
+  // message, the queue full): a send only queues the message for the port thread.
   bool SendMidiMsgToPort(IMidiMsg* pMsg);
   bool SendMidiSysexToPort(const unsigned char* pData, int size);
   bool SendBytesToPort(const unsigned char* pData, int size);
@@ -355,20 +380,15 @@ protected:
   int mUniqueID = 0;
   int mMfrID = 0;
   int mVersion = 0;
-  std::vector<std::string> mMidiOutNames;
-  std::vector<std::string> mMidiInNames;
-  // Port layer: one lock a direction around the replacement of its object and
-  // each send, always the last lock taken; no call that may wait on another
-  // process (a JACK server) is made under the output's, which the audio thread's
-  // sends take. The input side is told it is closing before its port closes; it
+  // Port layer. The port objects and the look are made, replaced and called by the
+  // port thread alone (IPlugMidiPortThread.cpp); one lock a direction guards the
+  // pointers for the readers of other threads and is held across no call into the
+  // port library. The input side is told it is closing before its port closes; it
   // then drops messages instead of waiting for mMutex.
   std::mutex mMidiOutLock, mMidiInLock;
-  bool mMidiOutOpen = false, mMidiOutJack = false, mMidiOutClosedLogged = false;
-  // Held by whatever makes, opens, closes or replaces a port object or the look
-  // (the watch, which also takes the choices, and the teardown), across those calls
-  // into the port library; never by a send, nor by a choice. Lock order: mMutex,
-  // then this, then the port locks. The watch takes it without mMutex, so no host
-  // call waits for its JACK calls.
+  std::atomic<bool> mMidiOutOpen{false}, mMidiOutJack{false};
+  // Held by the port thread across each of its rounds (choices, sends, a look), and
+  // by the teardown once that thread has ended; never by a host's call.
   std::mutex mMidiPortChange;
   // The JACK server epoch each port object's client was opened in
   // (JackServerEpoch.h; kNoJackEpoch for another interface), set with the object
@@ -409,53 +429,67 @@ protected:
   // object let go of is closed later on the closings' thread (JackClientSettle.h),
   // so its route is cut first and no late callback reaches the plug-in.
   MidiInRoute* mMidiInRoute = nullptr;
-  // The chosen port of each direction, changed under mMidiPortChange only, by the
-  // watching thread: as it takes a choice, and as it looks at the ports there are a
-  // few times a second from the first port opening until teardown, through a look
-  // of its own (below), never the port objects a send locks. The lock guards the
-  // thread object, its quit flag and its wait; the thread lets go of it for each
-  // look.
+  // The chosen port of each direction, changed by the port thread only, as it takes
+  // a choice and as it looks at the ports a few times a second, through a look of
+  // its own (below). mMidiWatchLock guards the thread object, its quit flag, its
+  // wake-up and its end; the thread lets go of it for each round.
   MidiPortWatch mMidiOutWatch, mMidiInWatch;
   std::mutex mMidiWatchLock;
   std::condition_variable mMidiWatchWake;
   std::atomic<bool> mMidiWatchQuit{false};
+  std::atomic<bool> mMidiPortWork{false};  // a choice or a send waits for the port thread
   std::thread mMidiWatchThread;
-  // The watch's own look at the ports (MidiPortLook), made at the first choice of
-  // a port and kept until teardown, under mMidiPortChange. Over JACK, once its
-  // epoch ends the watch lets go of it and of both port objects, and makes them
-  // again once a server takes clients. Null where none could be made (the port
-  // objects' listings are then used, under their locks).
+  bool mMidiWatchStarted = false, mMidiWatchEnded = false, mMidiWatchKept = false;
+  // The port thread's look at the ports (MidiPortLook), made at the first choice of
+  // a port. Over JACK, once its epoch ends the thread lets go of it and of both port
+  // objects, and makes them again once a server takes clients. Null where none
+  // could be made (the port objects' listings are then used).
   MidiPortLook* mMidiLook = nullptr;
   bool mMidiLookTried = false;
-  // A port choice (k: the list index, 0 none) as the host's call made it, under
-  // mMutex: kept here, and the port opened by the watch's thread, off mMutex. The
-  // lock is held across no call into the port library; the ports last seen (by the
-  // lists, then by the watch's look) answer the choice meanwhile.
-  // Each choice is taken in turn, as each would close the port open.
+  // Under mMidiChoiceLock, which is held across no call into the port library: the
+  // lists as read (empty before), the ports last seen, and the last choice of each
+  // direction not yet taken by the port thread (the last one wins: a burst leaves
+  // one opening). first and before count the sends queued before the first choice
+  // of the burst and before this one: what came before first goes to the port
+  // open until then, what came between is for ports never opened and is dropped,
+  // counted; what comes after waits for this choice's port.
   struct MidiPortChoice
   {
+    bool pending = false;
     int k = 0;
     std::string name;
-    unsigned serial = 0;  // output: which choice, counted under mMidiOutLock
+    unsigned long long first = 0, before = 0;
   };
   std::mutex mMidiChoiceLock;
-  std::deque<MidiPortChoice> mMidiOutChoices, mMidiInChoices;
-  std::atomic<int> mMidiChoicesUnderWay{0};
+  std::vector<std::string> mMidiOutNames, mMidiInNames;
   std::vector<std::string> mMidiOutSeen, mMidiInSeen;
-  std::atomic<bool> mMidiChoicePending{false};
-  // Under mMidiOutLock: an output port chosen and not open yet holds what is sent
-  // meanwhile (up to kMidiOutHeldMax bytes), in order, for the opening to send.
-  bool mMidiOutOpening = false;
-  unsigned mMidiOutChoiceSerial = 0;
-  std::vector<std::vector<unsigned char>> mMidiOutHeld;
-  size_t mMidiOutHeldBytes = 0;
+  std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;  // chosen before the lists were read
+  MidiPortChoice mMidiOutChoice, mMidiInChoice;
+  std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
+  std::atomic<bool> mMidiListsRead{false};
+  std::string mMidiOutRefused, mMidiInRefused;
+  // The sends, for the port thread: producers under mMidiOutQueueLock (held across
+  // no call into the port library), the port thread the ring's one consumer.
+  // Pushed counts every message queued; taken, the port thread's own, those it took.
+  // A full queue refuses: counted, and said once a run of refusals.
+  std::mutex mMidiOutQueueLock;
+  MidiInputRing mMidiOutRing;
+  std::atomic<unsigned long long> mMidiOutPushed{0};
+  unsigned long long mMidiOutTaken = 0;
+  long long mMidiOutFullLogged = 0;
+  std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
+  // The port thread's pacing: bytes sent since the period began, and its start.
+  int mMidiOutPeriodBytes = 0;
+  double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
+  // While sends come the port thread looks at the queue by itself (polling), until
+  // mMidiOutPollUntil, its own; senders then wake no one.
+  std::atomic<bool> mMidiPortPolling{false};
+  std::chrono::steady_clock::time_point mMidiOutPollUntil;
+  std::chrono::steady_clock::time_point mMidiOutPeriodStart;
+  std::chrono::steady_clock::time_point mMidiOutResumeAt;  // a piece held back goes then
+  unsigned long mMidiOutCycle = 0;                          // the server's period the bytes count in
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
-  std::mutex mPortListsAheadLock;  // around the joining of the thread below, and its end
-  std::thread mPortListsAhead;
-  bool mPortListsAheadStarted = false, mPortListsAheadDone = false;
-  std::condition_variable mPortListsAheadEnded;
-  bool mMidiWatchStarted = false, mMidiWatchEnded = false;  // under mMidiWatchLock, told by mMidiWatchWake
   EAPI mAPI = kAPIAU;
   int mHost = kHostUninit;
   int mHostVersion = 0;
@@ -482,9 +516,19 @@ private:
   struct MidiSideLook;
   struct MidiOutSide;
   struct MidiInSide;
-  bool WaitForPortListsAhead();
-  std::vector<std::string> ReadMidiOutNames();
-  std::vector<std::string> ReadMidiInNames();
+  // The port thread (IPlugMidiPortThread.cpp).
+  void StartMidiPortThread();
+  void WakeMidiPortThread();
+  void RunMidiPortThread();
+  void ReadMidiPortLists();
+  void EndMidiPortThread();
+  void SendQueuedMidiOut(unsigned long long upTo, bool inLine);
+  unsigned long long MidiOutSendLimit();
+  std::chrono::steady_clock::time_point MidiOutPaceUntil();
+  void LogMidiOutQueueDrops();
+  void InstallMidiOut(RtMidiOut* out, unsigned epoch);
+  void InstallMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch);
+  bool RenewMidiObject(bool input);
   void BeginMidiInClose();
   void EndMidiInClose();
   void CloseMidiIn(bool replaceObject);
@@ -495,17 +539,17 @@ private:
   void MakeMissingMidiObjects();
   void FindMidiServerAgain();
   void CountMidiInDrop(int kind, int size);
-  void StartMidiPortWatch();
-  bool StopMidiPortWatch();
   MidiPortLook* MidiLook();
+  std::vector<std::string> KnownMidiPortNames(bool input);
   int ChooseMidiPort(bool input, int& index, const char* name);
   void RecordMidiPortChoice(bool input, int k, const std::string& name);
   void ApplyMidiPortChoices();
+  void ApplyMidiPortChoice(bool input, const MidiPortChoice& c);
+  void OpenVirtualMidiOut(const std::string& name);
   void NoteMidiPortsSeen(bool input, const std::vector<std::string>& names);
   bool UsesJack();
   template <class T> void RetirePortObject(T* object, unsigned epoch);
   void KeepMidiPortLine(const std::string& line);
-  void RunMidiPortWatch();
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void QueueMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();

@@ -32,6 +32,22 @@ public:
 
   unsigned Epoch() const override { return mEpoch; }
 
+  // Read from what the server publishes: no call waits for it.
+  double PeriodSeconds() override
+  {
+    JackClientCall call;
+    if (!JackServerEpochLives(mEpoch)) return 0.0;
+    const jack_nframes_t rate = jack_get_sample_rate(mClient);
+    return rate ? (double)jack_get_buffer_size(mClient) / rate : 0.0;
+  }
+
+  unsigned long CycleFrame() override
+  {
+    JackClientCall call;
+    if (!JackServerEpochLives(mEpoch)) return 0;
+    return jack_last_frame_time(mClient);
+  }
+
   std::vector<std::string> Names(bool input) override
   {
     return Ports(input ? JackPortIsOutput : JackPortIsInput, nullptr);

@@ -26,6 +26,13 @@ public:
   // has ended, nothing of the look may be called but its deletion.
   // kNoJackEpoch where the interface has no server that can go.
   virtual unsigned Epoch() const { return kNoJackEpoch; }
+  // The server's period in seconds, which paces what is sent; 0 where the
+  // interface has none.
+  virtual double PeriodSeconds() { return 0.0; }
+  // The frame at which the server's current period began: it changes once a
+  // period while the server runs, and stands still while it does not. 0 where the
+  // interface has none.
+  virtual unsigned long CycleFrame() { return 0; }
 };
 
 // Over JACK: a client of its own that is never activated, so it takes no part in

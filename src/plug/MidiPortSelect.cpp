@@ -4,10 +4,12 @@
 
 #include <RtMidi.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -71,11 +73,17 @@ bool ChosenPortThere(MidiPortAccess& port, const std::string& name, const std::s
   return ours.empty() || port.Connected(ours, name) != 0;
 }
 
+// How often, and how far apart, an opening is checked again (a bound, not a wait:
+// the first check that sees it ends it).
+const int kJoinChecks = 20;
+const std::chrono::milliseconds kJoinCheckApart(10);
+
 // Opens the port named (the port object closed) and checks that it is the one
 // connected: the library looks the number up again as it opens, so a port that
 // comes or goes in between has it connect another port, or none. Returns the
 // number opened, kAbsent, kOpenFailed (the library's error printed if say) or
 // kKeptMoving; ours gets our own port where the library can tell it.
+
 int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ours, bool say)
 {
   ours->clear();
@@ -93,14 +101,23 @@ int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ou
       if (say) e.printMessage();
       return kOpenFailed;
     }
-    *ours = NewPort(before, port.OwnPorts());
-    int joined = ours->empty() ? -1 : port.Connected(*ours, name);
-    if (joined < 0)
-    {
+    const auto joinedNow = [&] {
+      if (ours->empty()) *ours = NewPort(before, port.OwnPorts());
+      const int j = ours->empty() ? -1 : port.Connected(*ours, name);
+      if (j >= 0) return j;
       // The library cannot tell what it connected: the number must still be the
       // port's after the opening, as it was before.
       const std::vector<std::string> now = port.CurrentPortNames();
-      joined = (size_t)number < now.size() && now[(size_t)number] == name;
+      return (int)((size_t)number < now.size() && now[(size_t)number] == name);
+    };
+    // The graph the server publishes shows a new port and its connection a moment
+    // after the opening returns, later on a loaded machine: what is not seen yet is
+    // asked again before the port counts as another's.
+    int joined = joinedNow();
+    for (int again = 0; !joined && again < kJoinChecks; ++again)
+    {
+      std::this_thread::sleep_for(kJoinCheckApart);
+      joined = joinedNow();
     }
     if (joined) return number;
     ours->clear();

@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
+#include "editor/PatchManager.h"
 #include "gui/IControls.h"
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
@@ -92,6 +93,9 @@ protected:
   {
     mEditors.emplace_back(new Davrel(info()));
     Davrel* e = mEditors.back().get();
+    // The menus as a user sees them: built again at an idle once the lists are read.
+    EXPECT_TRUE(pollUntil([&] { return e->MidiPortListsRead(); }, kWaitMs));
+    e->OnIdle();
     if (select) SelectPorts(e);
     return e;
   }
@@ -239,6 +243,38 @@ TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
   EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
 }
 
+// The editor made and a project recalled while the JACK server is stopped: both
+// return while it is still stopped, and once it runs the ports chosen by the
+// project open and the next save names them.
+TEST_F(EditorOverJack, StartUpAndRecallWhileTheServerIsStoppedHandTheChoicesOver)
+{
+  ByteChunk chunk;
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(&chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
+  kill(mServer.Pid(), SIGSTOP);
+  std::atomic<bool> done{false}, returned{false};
+  std::thread watchdog([&] {
+    returned.store(pollUntil([&] { return done.load(); }, kWaitMs));
+    kill(mServer.Pid(), SIGCONT);
+  });
+  mEditors.emplace_back(new Davrel(info()));
+  Davrel* b = mEditors.back().get();
+  EXPECT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  done.store(true);
+  watchdog.join();
+  EXPECT_TRUE(returned.load()) << "the start-up or the recall waited for the stopped server";
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  ByteChunk again;
+  ASSERT_TRUE(b->SerializeState(&again));
+  EXPECT_EQ(b->patchManager->names[Patch::kOutName], mSim.InputPortName());
+  EXPECT_EQ(b->patchManager->names[Patch::kInName], mSim.OutputPortName());
+}
+
 // A recall while the transfer thread is busy cannot start the program send: the
 // flags that shut incoming MIDI out must not stay set for good.
 TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
@@ -383,7 +419,8 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
 
 // The synthesizer chosen quits; in each menu the one listed after it is picked, then
 // the one that quit (still gone), then the other again. The name decides over the
-// whole list, and a pick that opens nothing shows "OFF", never the name picked.
+// whole list, and a pick that opens nothing (the port looked for afresh) shows "OFF",
+// never the name picked.
 TEST_F(EditorOverJack, APortListedAfterOneThatWentIsChosenAndOneStillGoneShowsOff)
 {
   std::string error;
@@ -396,7 +433,15 @@ TEST_F(EditorOverJack, APortListedAfterOneThatWentIsChosenAndOneStillGoneShowsOf
     {
       e->GetParam(param)->Set(entry);
       e->OnParamChange(param);
-      EXPECT_EQ(e->GetParam(param)->Int(), entry == 2 ? 2 : 0) << param << " " << entry;
+      // Refused once the port layer has looked afresh, at the next idle.
+      EXPECT_TRUE(pollUntil(
+          [&] {
+            WDL_MutexLock lock(&e->mMutex);
+            e->OnIdle();
+            return !e->MidiPortChoiceUnderWay() && e->GetParam(param)->Int() == (entry == 2 ? 2 : 0);
+          },
+          kWaitMs))
+          << param << " " << entry;
       EXPECT_EQ(e->midiOutSet, e->GetParam(kDeviceOutSelection)->Int() == 2);
     }
   EXPECT_TRUE(mSimB.WaitForConnections(1, 1, kWaitMs));

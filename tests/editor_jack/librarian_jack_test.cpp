@@ -117,6 +117,9 @@ protected:
 
   void SelectPorts()
   {
+    // The menus as a user sees them: built again at an idle once the lists are read.
+    ASSERT_TRUE(pollUntil([&] { return e().MidiPortListsRead(); }, kWaitMs));
+    e().OnIdle();
     const struct
     {
       int param;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct GotMidi
@@ -71,6 +72,15 @@ public:
   {
     std::lock_guard<std::mutex> l(mLock);
     mGot.clear();
+  }
+  // Until the port thread has read the port lists.
+  bool WaitForLists(int timeoutMs = 10000)
+  {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    ReadMidiPortListsAhead();
+    while (!MidiPortListsRead() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return MidiPortListsRead();
   }
   // Whether the input thread held the plug-in's mutex when it handed a message on.
   bool AllUnderMutex() const { return mAllUnderMutex; }

@@ -340,7 +340,14 @@ int Run(TestHost& host, const Options& o)
   for (const auto& p : ports)
   {
     if (p.name.empty()) continue;
-    const int index = EditorPortIndex(unit, p.param, p.name);
+    // The plug-in's port thread reads the lists after it opened: its menus may
+    // lack the ports a while.
+    int index = EditorPortIndex(unit, p.param, p.name);
+    for (int wait = 0; index < 1 && wait < 500; ++wait)
+    {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      index = EditorPortIndex(unit, p.param, p.name);
+    }
     if (index < 1)
     {
       fprintf(stderr, "no MIDI %s port named \"%s\"; the ports that exist:\n", p.what, p.name.c_str());

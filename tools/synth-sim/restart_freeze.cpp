@@ -188,6 +188,13 @@ public:
   }
   bool Choose(const std::string& out, const std::string& in) override
   {
+    // The menus as a user sees them: built again at an idle once the lists are read.
+    for (int i = 0; i < 1000 && !editor->MidiPortListsRead(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    {
+      WDL_MutexLock lock(&editor->mMutex);
+      editor->OnIdle();
+    }
     return editor->Pick(kDeviceOutSelection, out) && editor->Pick(kDeviceInSelection, in);
   }
   void Send(int control) override { editor->Move(control); }
