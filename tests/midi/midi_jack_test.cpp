@@ -520,7 +520,9 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(rendered) << "the call waited for the stopped server";
     // Handed over, not lost: what a fresh plug-in chose opens once the server runs.
-    if (!r.opened) EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    if (!r.opened) {
+      EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    }
     EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
     mPlug.reset();
     const std::string line = "MIDI: the port thread has not ended within 2000 ms";
