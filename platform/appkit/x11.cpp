@@ -37,6 +37,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -336,17 +337,25 @@ public:
   // window manager sets it on a window it manages.
   int wmState(Window xid)
   {
-    Atom type = None;
+    const std::vector<long> v = longsOf(xid, mWmState, mWmState, 2);
+    return v.empty() ? -1 : (int)v[0];
+  }
+
+  // The 32-bit items of a window's property of the type given, count at most; none when
+  // it is missing, of another type or format, or the window went.
+  std::vector<long> longsOf(Window on, Atom property, Atom type, long count)
+  {
+    Atom got = None;
     int format = 0;
     unsigned long n = 0, rest = 0;
     unsigned char* prop = nullptr;
-    int state = -1;
-    if (XGetWindowProperty(mDisplay, xid, mWmState, 0, 2, False, mWmState, &type, &format, &n, &rest, &prop) ==
+    std::vector<long> items;
+    if (XGetWindowProperty(mDisplay, on, property, 0, count, False, type, &got, &format, &n, &rest, &prop) ==
             Success &&
-        prop && format == 32 && n >= 1)
-      state = (int)((long*)prop)[0];
+        prop && format == 32 && got == type)
+      items.assign((long*)prop, (long*)prop + n);
     if (prop) XFree(prop);
-    return state;
+    return items;
   }
 
   // Whether a window manager runs: it redirects the root's children's maps to itself.
@@ -522,15 +531,8 @@ public:
   int frameTop()
   {
     if (mFrameTop >= 0 || !mManagerAtoms.count(mFrameExtents)) return mFrameTop;
-    Atom type = None;
-    int format = 0;
-    unsigned long n = 0, rest = 0;
-    unsigned char* prop = nullptr;
-    if (XGetWindowProperty(mDisplay, mClipWindow, mFrameExtents, 0, 4, False, XA_CARDINAL, &type, &format, &n, &rest,
-                           &prop) == Success &&
-        prop && format == 32 && n == 4)
-      mFrameTop = (int)((long*)prop)[2];
-    if (prop) XFree(prop);
+    const std::vector<long> extents = longsOf(mClipWindow, mFrameExtents, XA_CARDINAL, 4);
+    if (extents.size() == 4) mFrameTop = (int)extents[2];
     return mFrameTop;
   }
 
@@ -770,16 +772,8 @@ public:
   {
     const Atom pidAtom = XInternAtom(mDisplay, "_NET_WM_PID", False);
     auto ownedBy = [&](Window win) {
-      Atom type;
-      int format;
-      unsigned long n = 0, rest;
-      unsigned char* data = nullptr;
-      bool match = false;
-      if (XGetWindowProperty(mDisplay, win, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &rest, &data) ==
-              Success &&
-          data && n == 1 && format == 32)
-        match = *(const long*)data == pid;
-      if (data) XFree(data);
+      const std::vector<long> owner = longsOf(win, pidAtom, XA_CARDINAL, 1);
+      const bool match = owner.size() == 1 && owner[0] == pid;
       XWindowAttributes a;
       return match && XGetWindowAttributes(mDisplay, win, &a) && a.map_state == IsViewable && !a.override_redirect;
     };
@@ -1289,17 +1283,8 @@ private:
     mManagerAtoms.clear();
     mManagerCheck = 0;
     const auto windowIn = [&](Window on) {
-      Window found = 0;
-      Atom type = None;
-      int format = 0;
-      unsigned long n = 0, rest = 0;
-      unsigned char* prop = nullptr;
-      if (XGetWindowProperty(mDisplay, on, mSupportingCheck, 0, 1, False, XA_WINDOW, &type, &format, &n, &rest,
-                             &prop) == Success &&
-          prop && format == 32 && n == 1)
-        found = (Window)((long*)prop)[0];
-      if (prop) XFree(prop);
-      return found;
+      const std::vector<long> found = longsOf(on, mSupportingCheck, XA_WINDOW, 1);
+      return found.size() == 1 ? (Window)found[0] : (Window)0;
     };
     const Window check = windowIn(mRoot);
     // The check window may be gone already (a manager that ended).
@@ -1310,15 +1295,7 @@ private:
         }) || confirmed != check)
       return;
     mManagerCheck = check;
-    Atom type = None;
-    int format = 0;
-    unsigned long n = 0, rest = 0;
-    unsigned char* prop = nullptr;
-    if (XGetWindowProperty(mDisplay, mRoot, mNetSupported, 0, 4096, False, XA_ATOM, &type, &format, &n, &rest, &prop) ==
-            Success &&
-        prop && format == 32)
-      for (unsigned long i = 0; i < n; ++i) mManagerAtoms.insert((Atom)((long*)prop)[i]);
-    if (prop) XFree(prop);
+    for (long atom : longsOf(mRoot, mNetSupported, XA_ATOM, 4096)) mManagerAtoms.insert((Atom)atom);
   }
 
   // The window manager's normal hints: the place asked for, and a fixed size for a
