@@ -236,6 +236,8 @@ public:
   void display();
   // Draws the dirty areas and presents them, shown or not.
   void displayDirty();
+  // Shows again what was drawn last, when visible and nothing waits to be drawn.
+  void flushWindow();
   LICE_SysBitmap* backing() const { return mBacking; }
   CGContextRef backingContext() const { return mBackingContext; }
   // Pixel rectangles drawn by the last display (for tests and presenters).

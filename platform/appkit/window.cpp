@@ -687,6 +687,12 @@ void NSWindow::displayIfNeeded()
   if (mVisible) displayDirty();
 }
 
+void NSWindow::flushWindow()
+{
+  if (mVisible && !needsDisplay() && NSApplication::exists() && NSApp->presenter())
+    NSApp->presenter()->present(this, mLastDrawn);
+}
+
 void NSWindow::display()
 {
   invalidateBaseRect(NSMakeRect(0, 0, mFrame.size.width, mFrame.size.height));

@@ -426,10 +426,8 @@ void SWELL_FlushWindow(HWND h)
   NSObject* o = SWELL_Object(h);
   NSView* v = dynamic_cast<NSView*>(o);
   if (v && v->needsDisplay()) return;
-  NSWindow* w = windowOf(h);
   // Drawn areas are shown as they are drawn; a window with nothing pending is shown again.
-  if (w && !w->needsDisplay() && w->isVisible() && NSApplication::exists() && NSApp->presenter())
-    NSApp->presenter()->present(w, w->lastDrawn());
+  if (NSWindow* w = windowOf(h)) w->flushWindow();
 }
 
 // ---- raise amount, represented file, default button, fitted size, the application ----
