@@ -215,7 +215,10 @@ void Davrel::OnMidiPortListsRead()
 
 void Davrel::OnIdle()
 {
-  portMenusFromListsRead();
+  {
+    WDL_MutexLock lock(&mMutex);
+    portMenusFromListsRead();
+  }
   // A port chosen that the port layer, looking afresh, found absent shows "OFF".
   for (int side = 0; side < 2; ++side)
   {
