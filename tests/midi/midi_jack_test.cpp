@@ -473,26 +473,35 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     const char* what;
     std::function<void(TestPlug&)> call;
     bool opened;  // the plug-in's ports open before the stop
+    bool givenUp;  // the call gives the port thread up: the instance kept sends nothing after
   } rows[] = {
       {"a choice under the plug-in's mutex", [](TestPlug& p) {
          WDL_MutexLock lock(&p.mMutex);  // as the component entry holds it
          int off = 0;
          p.setExternalMIDIIn(off, "OFF");
-       }, true},
+       }, true, false},
       {"a render send beside a worker's 24 KB dump", [&](TestPlug& p) {
          for (int i = 0; i < 3; ++i) p.SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
          WDL_MutexLock lock(&p.mMutex);
          IMidiMsg cc(0, 0xB0, 0x4A, 0x01);
          p.SendMidiMsg(&cc);
-       }, true},
+       }, true, false},
       {"a fresh plug-in's lists and choices", [&](TestPlug& p) {
          p.getExternalMIDIOutNames();
          int out = 1, in = 1;
          p.setExternalMIDIOut(out, mSim.InputPortName().c_str());
          p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
-       }, false},
+       }, false, false},
       // An idle port thread ends without a call into the server: none is given up.
-      {"the close", [](TestPlug& p) { EXPECT_TRUE(p.StopMidiPortThreads()); }, true},
+      {"the close", [](TestPlug& p) { EXPECT_TRUE(p.StopMidiPortThreads()); }, true, false},
+      // Its closing waits in the server; the send is queued behind the choice.
+      {"a close giving up the port thread inside the server", [](TestPlug& p) {
+         int off = 0;
+         p.setExternalMIDIIn(off, "OFF");
+         IMidiMsg cc(0, 0xB0, 0x4B, 0x02);
+         p.SendMidiMsg(&cc);
+         EXPECT_FALSE(p.StopMidiPortThreads());
+       }, true, true},
   };
   for (const Row& r : rows)
   {
@@ -502,6 +511,7 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     else
       mPlug.reset(new TestPlug);
     testing::internal::CaptureStdout();
+    mSim.ClearReceived();
     kill(mServer.Pid(), SIGSTOP);
     std::atomic<bool> done{false};
     std::thread host([&] {
@@ -528,6 +538,10 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     const std::string line = "MIDI: the port thread has not ended within 2000 ms";
     EXPECT_LE(log.find(line), log.rfind(line)) << log;
     ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+    // Its output client closed: nothing can arrive any more.
+    if (r.givenUp) {
+      EXPECT_EQ(mSim.ReceivedCount(), 0u);
+    }
   }
 }
 
