@@ -494,13 +494,14 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
        }, false, false},
       // An idle port thread ends without a call into the server: none is given up.
       {"the close", [](TestPlug& p) { EXPECT_TRUE(p.StopMidiPortThreads()); }, true, false},
-      // Its closing waits in the server; the send is queued behind the choice.
+      // The port thread's closing of the input waits in the server; the send is
+      // queued behind the choice.
       {"a close giving up the port thread inside the server", [](TestPlug& p) {
          int off = 0;
          p.setExternalMIDIIn(off, "OFF");
          IMidiMsg cc(0, 0xB0, 0x4B, 0x02);
          p.SendMidiMsg(&cc);
-         EXPECT_FALSE(p.StopMidiPortThreads());
+         pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
        }, true, true},
   };
   for (const Row& r : rows)
@@ -513,9 +514,10 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     testing::internal::CaptureStdout();
     mSim.ClearReceived();
     kill(mServer.Pid(), SIGSTOP);
-    std::atomic<bool> done{false};
+    std::atomic<bool> done{false}, kept{false};
     std::thread host([&] {
       r.call(*mPlug);
+      if (r.givenUp) kept.store(!mPlug->StopMidiPortThreads());
       done.store(true);
     });
     const bool rendered = pollUntil(
@@ -540,6 +542,7 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
     // Its output client closed: nothing can arrive any more.
     if (r.givenUp) {
+      EXPECT_TRUE(kept.load());
       EXPECT_EQ(mSim.ReceivedCount(), 0u);
     }
   }
