@@ -581,6 +581,16 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
       mPlug.reset();
       mSimB.Close();
     }
+  {
+    // Our clients' names held by another program's: JACK's renamed ones serve.
+    SynthSim out("RtMidi Output Client"), in("RtMidi Input Client"), look("Davrel Port Watch");
+    ASSERT_TRUE(out.Open(&error) && in.Open(&error) && look.Open(&error)) << error;
+    OpenPlug();
+    ASSERT_TRUE(mPlug->SendPatchSysex((unsigned char*)request.data(), (int)request.size()));
+    EXPECT_TRUE(mPlug->WaitForSysEx(request, kWaitMs));
+    EXPECT_TRUE(mSim.HasClient(JackClientName("Davrel Port Watch") + "-01"));
+    mPlug.reset();
+  }
   // Chosen the moment its program has made it again, before a look has seen it.
   OpenPlug();
   const std::string name = mSim.OutputPortName();
