@@ -474,6 +474,7 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     std::function<void(TestPlug&)> call;
     bool opened;  // the plug-in's ports open before the stop
     bool givenUp;  // the call gives the port thread up: the instance kept sends nothing after
+    bool killed = false;  // the server is then killed and another started, not continued
   } rows[] = {
       {"a choice under the plug-in's mutex", [](TestPlug& p) {
          WDL_MutexLock lock(&p.mMutex);  // as the component entry holds it
@@ -503,6 +504,13 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
          p.SendMidiMsg(&cc);
          pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
        }, true, true},
+      // The input's reopening waits in the server; killed, it returns, and the
+      // next server is found and both ports opened on it.
+      {"a choice waiting in a server then killed", [&](TestPlug& p) {
+         int in = 1;
+         p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+         pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
+       }, true, false, true},
   };
   for (const Row& r : rows)
   {
@@ -527,12 +535,18 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
           return done.load();
         },
         kWaitMs);
-    kill(mServer.Pid(), SIGCONT);
+    kill(mServer.Pid(), r.killed ? SIGKILL : SIGCONT);
     host.join();
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(rendered) << "the call waited for the stopped server";
+    std::string error;
+    if (r.killed) {
+      mSim.Close();
+      ASSERT_TRUE(mServer.Restart(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+    }
     // Handed over, not lost: what a fresh plug-in chose opens once the server runs.
-    if (!r.opened) {
+    if (!r.opened || r.killed) {
       EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
     }
     EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
