@@ -339,7 +339,11 @@ void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   int number = -1;
   if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
   WatchChosenMidiPort(side, watch, c.name, ours);
-  if (c.k > 0 && number == -1 && side.Exists())
+  // A server that went while the port opened (or closed) lists nothing: the port is
+  // watched for as one gone, and opened on the next server, never refused.
+  const unsigned epoch = input ? mMidiInEpoch.load() : mMidiOutEpoch.load();
+  const bool serverGone = !JackServerEpochLives(epoch) || (look && !JackServerEpochLives(look->Epoch()));
+  if (c.k > 0 && number == -1 && side.Exists() && !serverGone)
   {
     // Not there, looked for afresh: refused, as "OFF", unless chosen again meanwhile.
     WatchChosenMidiPort(side, watch, std::string());

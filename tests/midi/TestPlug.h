@@ -85,6 +85,12 @@ public:
   // Whether the input thread held the plug-in's mutex when it handed a message on.
   bool AllUnderMutex() const { return mAllUnderMutex; }
 
+  // Whether the port thread has taken the input's last choice (it is being applied).
+  bool MidiInChoiceTaken()
+  {
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    return !mMidiInChoice.pending;
+  }
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiOut || mMidiIn; }
   int OutIndex() const { return mMidiOutIndex; }

@@ -473,26 +473,44 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     const char* what;
     std::function<void(TestPlug&)> call;
     bool opened;  // the plug-in's ports open before the stop
+    bool givenUp;  // the call gives the port thread up: the instance kept sends nothing after
+    bool killed = false;  // the server is then killed and another started, not continued
   } rows[] = {
       {"a choice under the plug-in's mutex", [](TestPlug& p) {
          WDL_MutexLock lock(&p.mMutex);  // as the component entry holds it
          int off = 0;
          p.setExternalMIDIIn(off, "OFF");
-       }, true},
+       }, true, false},
       {"a render send beside a worker's 24 KB dump", [&](TestPlug& p) {
          for (int i = 0; i < 3; ++i) p.SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
          WDL_MutexLock lock(&p.mMutex);
          IMidiMsg cc(0, 0xB0, 0x4A, 0x01);
          p.SendMidiMsg(&cc);
-       }, true},
+       }, true, false},
       {"a fresh plug-in's lists and choices", [&](TestPlug& p) {
          p.getExternalMIDIOutNames();
          int out = 1, in = 1;
          p.setExternalMIDIOut(out, mSim.InputPortName().c_str());
          p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
-       }, false},
+       }, false, false},
       // An idle port thread ends without a call into the server: none is given up.
-      {"the close", [](TestPlug& p) { EXPECT_TRUE(p.StopMidiPortThreads()); }, true},
+      {"the close", [](TestPlug& p) { EXPECT_TRUE(p.StopMidiPortThreads()); }, true, false},
+      // The port thread's closing of the input waits in the server; the send is
+      // queued behind the choice.
+      {"a close giving up the port thread inside the server", [](TestPlug& p) {
+         int off = 0;
+         p.setExternalMIDIIn(off, "OFF");
+         IMidiMsg cc(0, 0xB0, 0x4B, 0x02);
+         p.SendMidiMsg(&cc);
+         pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
+       }, true, true},
+      // The input's reopening waits in the server; killed, it returns, and the
+      // next server is found and both ports opened on it.
+      {"a choice waiting in a server then killed", [&](TestPlug& p) {
+         int in = 1;
+         p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+         pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
+       }, true, false, true},
   };
   for (const Row& r : rows)
   {
@@ -502,10 +520,12 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     else
       mPlug.reset(new TestPlug);
     testing::internal::CaptureStdout();
+    mSim.ClearReceived();
     kill(mServer.Pid(), SIGSTOP);
-    std::atomic<bool> done{false};
+    std::atomic<bool> done{false}, kept{false};
     std::thread host([&] {
       r.call(*mPlug);
+      if (r.givenUp) kept.store(!mPlug->StopMidiPortThreads());
       done.store(true);
     });
     const bool rendered = pollUntil(
@@ -515,12 +535,18 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
           return done.load();
         },
         kWaitMs);
-    kill(mServer.Pid(), SIGCONT);
+    kill(mServer.Pid(), r.killed ? SIGKILL : SIGCONT);
     host.join();
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(rendered) << "the call waited for the stopped server";
+    std::string error;
+    if (r.killed) {
+      mSim.Close();
+      ASSERT_TRUE(mServer.Restart(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+    }
     // Handed over, not lost: what a fresh plug-in chose opens once the server runs.
-    if (!r.opened) {
+    if (!r.opened || r.killed) {
       EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
     }
     EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
@@ -528,6 +554,11 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     const std::string line = "MIDI: the port thread has not ended within 2000 ms";
     EXPECT_LE(log.find(line), log.rfind(line)) << log;
     ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+    // Its output client closed: nothing can arrive any more.
+    if (r.givenUp) {
+      EXPECT_TRUE(kept.load());
+      EXPECT_EQ(mSim.ReceivedCount(), 0u);
+    }
   }
 }
 
@@ -564,6 +595,16 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
       mPlug.reset();
       mSimB.Close();
     }
+  {
+    // Our clients' names held by another program's: JACK's renamed ones serve.
+    SynthSim out("RtMidi Output Client"), in("RtMidi Input Client"), look("Davrel Port Watch");
+    ASSERT_TRUE(out.Open(&error) && in.Open(&error) && look.Open(&error)) << error;
+    OpenPlug();
+    ASSERT_TRUE(mPlug->SendPatchSysex((unsigned char*)request.data(), (int)request.size()));
+    EXPECT_TRUE(mPlug->WaitForSysEx(request, kWaitMs));
+    EXPECT_TRUE(mSim.HasClient(JackClientName("Davrel Port Watch") + "-01"));
+    mPlug.reset();
+  }
   // Chosen the moment its program has made it again, before a look has seen it.
   OpenPlug();
   const std::string name = mSim.OutputPortName();
