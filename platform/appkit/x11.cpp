@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <poll.h>
@@ -1185,15 +1186,8 @@ private:
     if (!mManagerAtoms.count(mDemandsAttention)) setUrgency(data->xid, true);
     else if (shown)
     {
-      XEvent e{};
-      e.xclient.type = ClientMessage;
-      e.xclient.window = data->xid;
-      e.xclient.message_type = XInternAtom(mDisplay, "_NET_WM_STATE", False);
-      e.xclient.format = 32;
-      e.xclient.data.l[0] = 1;  // add
-      e.xclient.data.l[1] = (long)mDemandsAttention;
-      e.xclient.data.l[3] = 1;  // an application asks
-      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+      // 1: add; the fourth item 1: an application asks.
+      askManager(data->xid, XInternAtom(mDisplay, "_NET_WM_STATE", False), {1, (long)mDemandsAttention, 0, 1});
     }
     XFlush(mDisplay);
   }
@@ -1229,6 +1223,20 @@ private:
     activate(data->xid, 1, mUserTime, !data->overrideRedirect);
   }
 
+  // A request of the manager's protocol about a window, sent to the root as the
+  // protocol asks (the manager takes it by its redirection of the root).
+  void askManager(Window about, Atom message, std::initializer_list<long> items)
+  {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = about;
+    e.xclient.message_type = message;
+    e.xclient.format = 32;
+    int i = 0;
+    for (long item : items) e.xclient.data.l[i++] = item;
+    XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  }
+
   // The one way the keyboard is given to a window: the manager is asked where it lists
   // _NET_ACTIVE_WINDOW (source 1 an application, 2 a pager acting for the user; the
   // time of the user's event that asks it), else the server directly, as for a window
@@ -1237,16 +1245,8 @@ private:
   {
     if (managed && mManagerAtoms.count(mNetActiveWindow))
     {
-      XEvent e{};
-      e.xclient.type = ClientMessage;
-      e.xclient.window = xid;
-      e.xclient.message_type = mNetActiveWindow;
-      e.xclient.format = 32;
-      e.xclient.data.l[0] = source;
-      e.xclient.data.l[1] = (long)time;
       const XWindowData* key = NSApp->keyWindow() ? find(NSApp->keyWindow()) : nullptr;
-      e.xclient.data.l[2] = key && key->xid != xid ? (long)key->xid : 0;
-      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+      askManager(xid, mNetActiveWindow, {source, (long)time, key && key->xid != xid ? (long)key->xid : 0});
       XFlush(mDisplay);
       return true;
     }
@@ -1268,12 +1268,7 @@ private:
     const Atom request = XInternAtom(mDisplay, "_NET_REQUEST_FRAME_EXTENTS", False);
     if (mManagerCheck && mManagerAtoms.count(request))
     {
-      XEvent e{};
-      e.xclient.type = ClientMessage;
-      e.xclient.window = mClipWindow;
-      e.xclient.message_type = request;
-      e.xclient.format = 32;
-      XSendEvent(mDisplay, mRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+      askManager(mClipWindow, request, {});
     }
     resync();  // another manager, or none: what the one before never answered is asked again
   }
