@@ -125,6 +125,16 @@ protected:
     ASSERT_TRUE(e->midiMessageManager->waitIdle(kTransferThread, (int)(kWaitMs / SWELL_GetTimeScale())));
     ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
   }
+  // The project of an editor that chose the synthesizer's ports, saved; the editor
+  // is closed and its ports gone before it returns.
+  void SaveAProjectAndClose(ByteChunk* chunk)
+  {
+    Davrel* a = OpenEditor();
+    Settle(a);
+    ASSERT_TRUE(a->SerializeState(chunk));
+    mEditors.clear();
+    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  }
   std::vector<Bytes> ReceivedBytes()
   {
     std::vector<Bytes> out;
@@ -210,13 +220,7 @@ TEST_F(EditorOverJack, EveryControlActionArrivesByteExactForBothTimbres)
 TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
 {
   ByteChunk chunk;
-  {
-    Davrel* a = OpenEditor();
-    Settle(a);
-    ASSERT_TRUE(a->SerializeState(&chunk));
-    mEditors.clear();
-    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
-  }
+  ASSERT_NO_FATAL_FAILURE(SaveAProjectAndClose(&chunk));
   mSim.ClearReceived();
   Davrel* b = OpenEditor(false);
   EXPECT_FALSE(b->midiOutSet);
@@ -249,13 +253,7 @@ TEST_F(EditorOverJack, RecallReselectsThePortsByNameAndSendsTheProgram)
 TEST_F(EditorOverJack, StartUpAndRecallWhileTheServerIsStoppedHandTheChoicesOver)
 {
   ByteChunk chunk;
-  {
-    Davrel* a = OpenEditor();
-    Settle(a);
-    ASSERT_TRUE(a->SerializeState(&chunk));
-    mEditors.clear();
-    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
-  }
+  ASSERT_NO_FATAL_FAILURE(SaveAProjectAndClose(&chunk));
   kill(mServer.Pid(), SIGSTOP);
   std::atomic<bool> done{false}, returned{false};
   std::thread watchdog([&] {
@@ -280,13 +278,7 @@ TEST_F(EditorOverJack, StartUpAndRecallWhileTheServerIsStoppedHandTheChoicesOver
 TEST_F(EditorOverJack, ARecallWhoseSendCannotStartLeavesTheInputOpen)
 {
   ByteChunk chunk;
-  {
-    Davrel* a = OpenEditor();
-    Settle(a);
-    ASSERT_TRUE(a->SerializeState(&chunk));
-    mEditors.clear();
-    ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
-  }
+  ASSERT_NO_FATAL_FAILURE(SaveAProjectAndClose(&chunk));
   SWELL_SetTimeScale(1.0);  // the device enquiry (unanswered) keeps the transfer thread busy
   Davrel* b = OpenEditor();
   ASSERT_TRUE(b->midiMessageManager->isRunning(kTransferThread));
