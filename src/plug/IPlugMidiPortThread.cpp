@@ -175,10 +175,13 @@ void IPlugBase::ReadMidiPortLists()
 {
   std::vector<std::string> outs{"OFF"}, ins{"OFF"};
   ConsoleLog("MIDI OUT INITIALIZATION\n");
+  // Without the ALSA sequencer the ports are JACK's, even with no JACK server yet:
+  // a port chosen by name then opens once a server takes clients.
+  RtMidi::Api api = RtMidi::UNSPECIFIED;
   try
   {
     unsigned epoch = kNoJackEpoch;
-    RtMidiOut* out = CreatePortObject<RtMidiOut>("OUT", &epoch, std::string("RtMidi Output Client"));
+    RtMidiOut* out = CreatePortObject<RtMidiOut>("OUT", &epoch, &api, std::string("RtMidi Output Client"));
     mMidiOutJack.store(epoch != kNoJackEpoch);
     InstallMidiOut(out, epoch);
     MidiOutSide side(this);
@@ -186,6 +189,7 @@ void IPlugBase::ReadMidiPortLists()
   }
   catch (RtMidiError& e)
   {
+    mMidiOutJack.store(api == RtMidi::UNIX_JACK);
     ConsoleLog("No MIDI output ports available!\n");
     e.printMessage();
   }
@@ -194,7 +198,7 @@ void IPlugBase::ReadMidiPortLists()
   {
     unsigned epoch = kNoJackEpoch;
     MidiInRoute* route = nullptr;
-    RtMidiIn* in = NewMidiInObject(RtMidi::UNSPECIFIED, this, &route, &epoch);
+    RtMidiIn* in = NewMidiInObject(RtMidi::UNSPECIFIED, this, &route, &epoch, &api);
     mMidiInApi = (int)in->getCurrentApi();
     InstallMidiIn(in, route, epoch);
     MidiInSide side(this);
@@ -202,6 +206,7 @@ void IPlugBase::ReadMidiPortLists()
   }
   catch (RtMidiError& e)
   {
+    if (api == RtMidi::UNIX_JACK) mMidiInApi = RtMidi::UNIX_JACK;
     ConsoleLog("No MIDI input ports available!\n");
     e.printMessage();
   }
@@ -373,7 +378,8 @@ void IPlugBase::OpenVirtualMidiOut(const std::string& name)
   RtMidiOut* out = nullptr;
   try
   {
-    out = CreatePortObject<RtMidiOut>("OUT", &epoch, std::string("RtMidi Output Client"));
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    out = CreatePortObject<RtMidiOut>("OUT", &epoch, &api, std::string("RtMidi Output Client"));
     mMidiOutJack.store(epoch != kNoJackEpoch);
     EpochCall call(epoch);
     out->openVirtualPort(name);

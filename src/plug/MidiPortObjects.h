@@ -74,12 +74,15 @@ T* NewJackPortObject(const char* direction, const std::string& client, unsigned*
 }
 
 // The library's default interface: the ALSA sequencer where there is one, else
-// JACK; epoch gets kNoJackEpoch for the sequencer.
+// JACK; epoch gets kNoJackEpoch for the sequencer. api gets the interface taken,
+// even when JACK, taken, has no server yet: its ports may come later.
 template <class T, class... Args>
-T* CreatePortObject(const char* direction, unsigned* epoch, const std::string& client, Args... args)
+T* CreatePortObject(const char* direction, unsigned* epoch, RtMidi::Api* api, const std::string& client,
+                    Args... args)
 {
   try
   {
+    *api = RtMidi::LINUX_ALSA;
     T* p = new T(RtMidi::LINUX_ALSA, client, args...);
     ConsoleLog("MIDI %s: using the ALSA sequencer\n", direction);
     *epoch = kNoJackEpoch;
@@ -89,6 +92,7 @@ T* CreatePortObject(const char* direction, unsigned* epoch, const std::string& c
   {
     ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
+  *api = RtMidi::UNIX_JACK;
   return NewJackPortObject<T>(direction, client, epoch, args...);
 }
 
@@ -154,15 +158,20 @@ namespace {
 // made with the interface api (JACK), or the library's default (UNSPECIFIED).
 // Its route is made first: the object's client starts JACK's thread as it is
 // made, and from the callback's installation on that thread reads the route.
-inline RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route, unsigned* epoch)
+// taken, where given, gets the interface the object is (or would have been) of.
+inline RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route, unsigned* epoch,
+                                 RtMidi::Api* taken = nullptr)
 {
+  RtMidi::Api ignored = api;
+  if (!taken) taken = &ignored;
+  *taken = api;
   std::unique_ptr<MidiInRoute> r(new MidiInRoute(plug));
   const std::string client = "RtMidi Input Client";
   RtMidiIn* in = nullptr;
   if (api == RtMidi::UNIX_JACK)
     in = NewJackPortObject<RtMidiIn>("IN", client, epoch, 100u);
   else if (api == RtMidi::UNSPECIFIED)
-    in = CreatePortObject<RtMidiIn>("IN", epoch, client, 100u);
+    in = CreatePortObject<RtMidiIn>("IN", epoch, taken, client, 100u);
   else
   {
     in = new RtMidiIn(api, client, 100u);

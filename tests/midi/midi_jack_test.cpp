@@ -652,6 +652,25 @@ TEST_F(MidiOverJack, AfterARestartWithNoPortChosenBothChosenOpen)
   EXPECT_FALSE(mPlug->MidiInPortMissing());
 }
 
+// Without the ALSA sequencer the ports are JACK's even when no server runs yet: a
+// project's ports, chosen by name then, open once a server comes.
+TEST_F(MidiOverJack, PortsChosenBeforeAnyServerRunsOpenWhenOneStarts)
+{
+  mSim.Close();
+  mServer.Halt();
+  mPlug.reset(new TestPlug);
+  int out = 1, in = 1;
+  EXPECT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
+  EXPECT_EQ(mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str()), 1);
+  ASSERT_TRUE(mPlug->WaitForLists());
+  EXPECT_TRUE(pollUntil([&] { return mPlug->MidiOutPortMissing() && mPlug->MidiInPortMissing(); }, kWaitMs));
+  std::string error;
+  ASSERT_TRUE(mServer.Restart(&error)) << error;
+  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiOutPortMissing() && !mPlug->MidiInPortMissing(); }, kWaitMs));
+}
+
 TEST_F(MidiOverJack, TooLongForJackIsRefusedNotSilentlyLost)
 {
   OpenPlug();

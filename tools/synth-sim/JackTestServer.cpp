@@ -256,13 +256,18 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   return false;
 }
 
-bool JackTestServer::Restart(std::string* error)
+void JackTestServer::Halt()
 {
-  if (mLockFd < 0) return Start(error);
   // Its server goes: JACK's library frees it at the next opening, so it is never
   // closed (nor called) again.
   mProbe = nullptr;
   StopServer();
+}
+
+bool JackTestServer::Restart(std::string* error)
+{
+  if (mLockFd < 0) return Start(error);
+  Halt();
   bool retry = false;
   for (int attempt = 0; attempt < 5; ++attempt)
   {

@@ -35,6 +35,9 @@ public:
   // (a program of another process that takes the first client says when it does).
   // The name stays held. False when jackd could not be started.
   bool Restart(std::string* error = nullptr);
+  // Stops the running server under its clients and keeps the name held: no other
+  // process's server takes its place until Restart or Stop.
+  void Halt();
   // Stops the server by its process id and frees its name.
   void Stop();
 
