@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -37,15 +38,15 @@ const std::chrono::milliseconds kStuck(1500);
 
 // How long a closing waits for the process's clients to take in what
 // their server told them: past it, it goes on.
-const std::chrono::milliseconds kTakeInBound(250);
+const std::chrono::milliseconds kTakeInBound(500);
 // Nothing left unread for this long: the last notification read is taken in too.
 const std::chrono::milliseconds kTakenIn(5);
 
-// The bytes JACK servers sent to this process's clients that their notification
-// threads have not read yet: each client's notification socket is one the server
+// This process's JACK notification sockets by descriptor: each is one the server
 // connected to at the client's own path (/dev/shm/jack_CLIENT_...), which only
-// that client's thread reads.
-long UnreadJackNotifications()
+// that client's notification thread reads. The process's other sockets to a
+// server (the request channels) are unnamed.
+std::vector<int> JackNotificationSockets()
 {
   std::map<unsigned long, int> sockets;  // inode -> descriptor
   if (DIR* d = opendir("/proc/self/fd"))
@@ -62,9 +63,9 @@ long UnreadJackNotifications()
     }
     closedir(d);
   }
-  long unread = 0;
+  std::vector<int> found;
   FILE* f = sockets.empty() ? nullptr : fopen("/proc/net/unix", "r");
-  if (!f) return 0;
+  if (!f) return found;
   char line[512];
   while (fgets(line, sizeof line, f))
   {
@@ -73,21 +74,67 @@ long UnreadJackNotifications()
     if (sscanf(line, "%*s %*s %*s %*s %*s %*s %lu %399[^\n]", &inode, path) != 2) continue;
     if (strncmp(path, "/dev/shm/jack_", 14) != 0) continue;
     const auto s = sockets.find(inode);
-    int pending = 0;
-    if (s != sockets.end() && ioctl(s->second, FIONREAD, &pending) == 0 && pending > 0) unread += pending;
+    if (s != sockets.end()) found.push_back(s->second);
   }
   fclose(f);
+  return found;
+}
+
+// The bytes the servers sent to those sockets that no notification thread has read.
+long UnreadJackNotifications(const std::vector<int>& sockets)
+{
+  long unread = 0;
+  for (int fd : sockets)
+  {
+    int pending = 0;
+    if (ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) unread += pending;
+  }
   return unread;
 }
 
+// Whether every one of those sockets has a thread of the process waiting in a read
+// of it: its notification thread, done with what it took in (a thread that has read
+// a notification and is still taking it in, held up by a loaded machine, holds the
+// library's lock meanwhile). -1 where the system does not tell what its threads wait in.
+int JackNotificationThreadsWaiting(const std::vector<int>& sockets)
+{
+  if (sockets.empty()) return 1;
+  std::vector<int> reading;
+  bool told = false;
+  if (DIR* d = opendir("/proc/self/task"))
+  {
+    while (dirent* e = readdir(d))
+    {
+      if (e->d_name[0] == '.') continue;
+      char path[300], line[256];
+      snprintf(path, sizeof path, "/proc/self/task/%s/syscall", e->d_name);
+      FILE* f = fopen(path, "r");
+      if (!f) continue;
+      const bool read = fgets(line, sizeof line, f) != nullptr;
+      fclose(f);
+      if (!read) continue;
+      told = true;
+      long call = -1;
+      unsigned long fd = 0;
+      if (sscanf(line, "%ld 0x%lx", &call, &fd) == 2 && (call == SYS_read || call == SYS_recvfrom))
+        reading.push_back((int)fd);
+    }
+    closedir(d);
+  }
+  if (!told) return -1;
+  for (int fd : sockets)
+    if (std::find(reading.begin(), reading.end(), fd) == reading.end()) return 0;
+  return 1;
+}
+
 // Waits, kTakeInBound at most, until the process's JACK clients have read every
-// notification sent to them, and a little longer. A closing cancels its own
-// notification thread at once, and one cancelled while taking a notification in
-// leaves a lock of the library held for ever: the spacing after the process's own
-// openings and closings does not cover what the server tells the clients of its
-// own accord (another program's client or port coming or going, the closing
-// client's own port just unregistered), nor a notification thread that a loaded
-// machine holds up longer than the spacing.
+// notification sent to them and taken it in, and a little longer. A closing
+// cancels its own notification thread at once, and one cancelled while taking a
+// notification in leaves a lock of the library held for ever: the spacing after
+// the process's own openings and closings does not cover what the server tells the
+// clients of its own accord (another program's client or port coming or going, the
+// closing client's own port just unregistered), nor a notification thread that a
+// loaded machine holds up longer than the spacing.
 } // namespace
 
 void WaitForJackNotificationsTakenIn()
@@ -97,7 +144,8 @@ void WaitForJackNotificationsTakenIn()
   for (;;)
   {
     const Clock::time_point now = Clock::now();
-    if (UnreadJackNotifications() > 0)
+    const std::vector<int> sockets = JackNotificationSockets();
+    if (UnreadJackNotifications(sockets) > 0 || JackNotificationThreadsWaiting(sockets) == 0)
       quietSince = Clock::time_point::max();
     else if (quietSince == Clock::time_point::max())
       quietSince = now;

@@ -53,11 +53,12 @@ public:
 // (JackServerEpoch.h).
 void CloseJackClientApart(std::function<void()> close);
 
-// Waits, 250 ms at most, until the process's JACK clients have read every
-// notification their servers sent them, and a little longer: a closing cancels its
-// client's notification thread at once, and one cancelled while taking a client's
-// arrival or departure in holds the library's lock of the clients' wake-ups for
-// ever (see above). Called in a closing's turn, right before the closing. Any thread.
+// Waits, 500 ms at most, until the process's JACK clients have read every
+// notification their servers sent them, each notification thread is back waiting
+// for the next, and a little longer: a closing cancels its client's notification
+// thread at once, and one cancelled while taking a client's arrival or departure
+// in holds the library's lock of the clients' wake-ups for ever (see above).
+// Called in a closing's turn, right before the closing. Any thread.
 void WaitForJackNotificationsTakenIn();
 
 // Waits until every closing handed over before the call has run (a test server
