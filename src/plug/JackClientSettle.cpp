@@ -2,6 +2,9 @@
 
 #include "base/log.h"
 #include "plug/JackServerEpoch.h"
+#include "plug/MidiPortSelect.h"
+
+#include <jack/jack.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +17,8 @@
 #include <dirent.h>
 #include <map>
 #include <mutex>
+#include <set>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -403,11 +408,127 @@ private:
 
 void NoteJackClientChange() { Turns::Get().NoteChange(); }
 
+namespace {
+
+// ---- wake-ups of departed clients ----
+//
+// JACK's library keeps one table of the clients' wake-ups for the whole process,
+// filled and emptied as its clients hear other clients come and go. A client that
+// is still opening ignores a departure (it cannot tell whether the name is its
+// own yet): when another program's client leaves while the process's only client
+// opens (a program checking that a server just started takes clients, say), the
+// departed client's wake-up stays in the table. The next client to get its place
+// in the server, ours or another program's, is then woken through the departed
+// one's, that is never: a synchronous server stands still for good. The library
+// only clears a place's entry when its own client closes, and it maps each
+// wake-up from a file that the server removes as the client leaves; so a mapping
+// of a removed file is a departed client's entry, and a client of ours that
+// takes its place without a wake-up of its own sits on it: opened and closed at
+// once, never activated, it clears the entry.
+
+struct WakeUp
+{
+  unsigned long start = 0, inode = 0;
+  std::string client;
+};
+
+std::string WakeUpPrefix()
+{
+  return "/dev/shm/jack_sem." + std::to_string(getuid()) + "_" + JackServerNameOfProcess() + "_";
+}
+
+// The process's mappings of the wake-ups of its server's clients: those whose file
+// was removed, or the one of client, whose file is there.
+std::vector<WakeUp> WakeUpMappings(bool removed, const std::string& client = std::string())
+{
+  std::vector<WakeUp> found;
+  FILE* f = fopen("/proc/self/maps", "r");
+  if (!f) return found;
+  const std::string prefix = WakeUpPrefix();
+  const std::string gone = " (deleted)";
+  char line[1024];
+  while (fgets(line, sizeof line, f))
+  {
+    std::string l(line);
+    if (!l.empty() && l.back() == '\n') l.pop_back();
+    const size_t at = l.find(prefix);
+    if (at == std::string::npos) continue;
+    std::string name = l.substr(at + prefix.size());
+    const bool isGone = name.size() > gone.size() && name.compare(name.size() - gone.size(), gone.size(), gone) == 0;
+    if (isGone) name.erase(name.size() - gone.size());
+    if (isGone != removed || (!removed && name != client)) continue;
+    WakeUp w;
+    w.client = name;
+    if (sscanf(line, "%lx-%*x %*s %*s %*s %lu", &w.start, &w.inode) == 2) found.push_back(w);
+  }
+  fclose(f);
+  return found;
+}
+
+// Entries looked at once and left: the departed client's place is another's now
+// (its departure clears it), or the entry is no longer in the table (a server gone).
+std::set<std::pair<unsigned long, unsigned long>>& LeftWakeUps()
+{
+  static auto* left = new std::set<std::pair<unsigned long, unsigned long>>;
+  return *left;
+}
+
+std::vector<WakeUp> StaleWakeUps()
+{
+  std::vector<WakeUp> stale;
+  for (const WakeUp& w : WakeUpMappings(true))
+    if (!LeftWakeUps().count({w.start, w.inode})) stale.push_back(w);
+  return stale;
+}
+
+// Under the openings' hold and turn, before an opening: the departed clients'
+// entries are cleared, so that the client about to open cannot get one's place.
+void ClearStaleJackWakeUps()
+{
+  if (StaleWakeUps().empty()) return;
+  // A departure on its way to the process's clients clears its entry itself.
+  WaitForJackNotificationsTakenIn();
+  const std::vector<WakeUp> stale = StaleWakeUps();
+  if (stale.empty()) return;
+  // The server gives the lowest free place: as many clients as there are entries,
+  // a few more for places taken meanwhile.
+  std::vector<jack_client_t*> sitters;
+  size_t sitting = 0;
+  for (size_t i = 0; i < stale.size() + 2 && sitting < stale.size(); ++i)
+  {
+    jack_status_t status;
+    jack_client_t* c = jack_client_open(JackClientName("Davrel Wake-up Check").c_str(), JackNoStartServer, &status);
+    NoteJackClientChange();
+    if (!c) break;
+    sitters.push_back(c);
+    if (WakeUpMappings(false, jack_get_client_name(c)).empty()) ++sitting;
+  }
+  // The other clients take each arrival in before it goes again (a closing cancels
+  // its notification thread at once).
+  std::this_thread::sleep_for(kSettle);
+  WaitForJackNotificationsTakenIn();
+  for (auto c = sitters.rbegin(); c != sitters.rend(); ++c)
+  {
+    jack_client_close(*c);
+    NoteJackClientChange();
+  }
+  const std::vector<WakeUp> left = StaleWakeUps();
+  for (const WakeUp& w : left) LeftWakeUps().insert({w.start, w.inode});
+  static std::atomic<bool> said{false};
+  if (sitting > 0 && !said.exchange(true))
+    ConsoleLog("MIDI: JACK's library kept the wake-up of a client that left while ours opened; cleared "
+               "before the next opening (%zu of %zu)\n",
+               stale.size() - std::min(stale.size(), left.size()), stale.size());
+}
+
+} // namespace
+
 JackClientOpening::JackClientOpening()
 {
   // No call into an open client runs while the library may free it (JackServerEpoch.h).
   BeginJackClientOpening();
   Turns::Get().BeginOpening();
+  ClearStaleJackWakeUps();
 }
 
 JackClientOpening::~JackClientOpening()

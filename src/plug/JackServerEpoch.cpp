@@ -73,8 +73,7 @@ std::shared_mutex& Calls()
 // else "default"), as jackd2 names it.
 std::string ServerSocketPath()
 {
-  const char* name = getenv("JACK_DEFAULT_SERVER");
-  return std::string("/dev/shm/jack_") + (name && *name ? name : "default") + "_" + std::to_string(getuid()) + "_0";
+  return "/dev/shm/jack_" + JackServerNameOfProcess() + "_" + std::to_string(getuid()) + "_0";
 }
 
 // Which socket the live epoch's server had when the epoch began: a server replaced
@@ -121,6 +120,12 @@ void CheckServerBeforeOpening()
 }
 
 } // namespace
+
+std::string JackServerNameOfProcess()
+{
+  const char* name = getenv("JACK_DEFAULT_SERVER");
+  return name && *name ? name : "default";
+}
 
 unsigned JackClientOpened()
 {

@@ -10,6 +10,7 @@
 // has freed, and one it has not would wait for a server that is not there.
 
 #include <functional>
+#include <string>
 
 // Objects that are no JACK client (another interface of the port library): their
 // epoch never ends.
@@ -18,6 +19,10 @@ const unsigned kNoJackEpoch = 0;
 // Right after a JACK client was opened: the epoch it belongs to (a new one when
 // the last has ended). Any thread.
 unsigned JackClientOpened();
+
+// The server this process's JACK clients open on: JACK_DEFAULT_SERVER, else
+// "default", as JACK's library takes it. Any thread.
+std::string JackServerNameOfProcess();
 
 // Whether epoch lives: its server has not been seen to go. Any thread, no wait.
 bool JackServerEpochLives(unsigned epoch);
