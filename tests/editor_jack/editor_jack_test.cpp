@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <signal.h>
@@ -308,14 +309,16 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     const char* what;
     bool server, duringDump, burstAndClose;
     int startStoppedMs;  // the new server stands still as it starts
+    bool probed;         // another program's client comes and goes as it starts
   };
   const Restart restarts[] = {
-      {"the synthesizer restarted", false, false, false, 0},
-      {"the JACK server restarted", true, false, false, 0},
-      {"the JACK server restarted slow", true, false, false, 3000},
-      {"the JACK server restarted during a dump", true, true, false, 0},
-      {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0},
-      {"the JACK server restarted once more", true, false, false, 0},
+      {"the synthesizer restarted", false, false, false, 0, false},
+      {"the JACK server restarted", true, false, false, 0, false},
+      {"the JACK server restarted slow", true, false, false, 3000, false},
+      {"the JACK server restarted during a dump", true, true, false, 0, false},
+      {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0, false},
+      {"the JACK server restarted under another program's readiness probe", true, false, false, 0, true},
+      {"the JACK server restarted once more", true, false, false, 0, false},
   };
   int program = 40;
   for (const Restart& r : restarts)
@@ -341,7 +344,10 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     mSim.Close();
     // Killed, not stopped: the sends and the closing below come before the watch's next look.
     if (r.burstAndClose) kill(mServer.Pid(), SIGKILL);
-    if (r.server) mServer.Stop();
+    if (r.server && r.probed)
+      mServer.Halt();
+    else if (r.server)
+      mServer.Stop();
     if (r.burstAndClose)
     {
       // Before the watch's next look: the sends and the closing must find out by themselves.
@@ -363,7 +369,15 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
     }
     std::string error;
-    if (r.server)
+    if (r.probed)
+    {
+      // jack_lsp's client is always "lsp": the test beds of every name probe in turn.
+      const std::string probe = "flock -w 10 '" + JackTestServer::StateDir() +
+                                "/lsp-probe.lock' timeout 2 jack_lsp >/dev/null 2>&1";
+      ASSERT_TRUE(mServer.Restart(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return system(probe.c_str()) == 0; }, kWaitMs));
+    }
+    else if (r.server)
     {
       mServer.SetStartStoppedMs(r.startStoppedMs);
       ASSERT_TRUE(mServer.Start(&error)) << error;
