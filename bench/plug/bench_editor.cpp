@@ -68,6 +68,13 @@ bench::BankTree& dataFolder()
   return tree;
 }
 
+// A step of a benchmark's set-up: the benchmark is skipped with its error when it failed.
+bool setUp(benchmark::State& state, bool ok, const std::string& error)
+{
+  if (!ok) state.SkipWithError(error.c_str());
+  return ok;
+}
+
 void reportFresh(benchmark::State& state, const bench::FreshCounters& c)
 {
   state.counters["cpu_ms"] = c.processCpu / c.n;
@@ -140,18 +147,10 @@ void BM_ControlActionToOpenPort(benchmark::State& state)
   std::string error;
   JackTestServer server;
   server.SetPeriodFrames(64);
-  if (!server.Start(&error))
-  {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!setUp(state, server.Start(&error), error)) return;
   {
     SynthSim sim("Rudu");
-    if (!sim.Open(&error))
-    {
-      state.SkipWithError(error.c_str());
-      return;
-    }
+    if (!setUp(state, sim.Open(&error), error)) return;
     std::unique_ptr<BenchEditor> e(new BenchEditor);
     listsRead(*e);
     const struct
@@ -217,18 +216,10 @@ void BM_StartUpRightAfterCloses(benchmark::State& state)
   dataFolder();
   std::string error;
   JackTestServer server;
-  if (!server.Start(&error))
-  {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!setUp(state, server.Start(&error), error)) return;
   {
     SynthSim sim("Rudu");
-    if (!sim.Open(&error))
-    {
-      state.SkipWithError(error.c_str());
-      return;
-    }
+    if (!setUp(state, sim.Open(&error), error)) return;
     const std::pair<int, std::string> ports[] = {{kDeviceOutSelection, sim.InputPortName()},
                                                  {kDeviceInSelection, sim.OutputPortName()}};
     const int closed = (int)state.range(0);
@@ -282,20 +273,12 @@ void BM_EditorBesideAStoppedServer(benchmark::State& state)
   dataFolder();
   std::string error;
   JackTestServer server;
-  if (!server.Start(&error))
-  {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!setUp(state, server.Start(&error), error)) return;
   const bool recall = state.range(0) % 2 == 1, stop = state.range(0) < 2;
   int kept = 0;
   {
     SynthSim sim("Rudu");
-    if (!sim.Open(&error))
-    {
-      state.SkipWithError(error.c_str());
-      return;
-    }
+    if (!setUp(state, sim.Open(&error), error)) return;
     ByteChunk saved;
     {
       BenchEditor a;
