@@ -492,7 +492,7 @@ void ClearStaleJackWakeUps()
   if (stale.empty()) return;
   // The server gives the lowest free place: as many clients as there are entries,
   // a few more for places taken meanwhile.
-  std::vector<jack_client_t*> sitters;
+  std::vector<std::pair<jack_client_t*, unsigned>> sitters;  // with their epochs
   size_t sitting = 0;
   for (size_t i = 0; i < stale.size() + 2 && sitting < stale.size(); ++i)
   {
@@ -500,16 +500,23 @@ void ClearStaleJackWakeUps()
     jack_client_t* c = jack_client_open(JackClientName("Davrel Wake-up Check").c_str(), JackNoStartServer, &status);
     NoteJackClientChange();
     if (!c) break;
-    sitters.push_back(c);
+    sitters.push_back({c, JackClientOpened()});
     if (WakeUpMappings(false, jack_get_client_name(c)).empty()) ++sitting;
   }
   // The other clients take each arrival in before it goes again (a closing cancels
   // its notification thread at once).
   std::this_thread::sleep_for(kSettle);
   WaitForJackNotificationsTakenIn();
+  // One whose server went meanwhile is kept, never closed (JackServerEpoch.h): an
+  // opening after it may have had the library free it.
   for (auto c = sitters.rbegin(); c != sitters.rend(); ++c)
   {
-    jack_client_close(*c);
+    if (!JackServerEpochLives(c->second))
+    {
+      KeepJackClientOfGoneServer(c->first);
+      continue;
+    }
+    jack_client_close(c->first);
     NoteJackClientChange();
   }
   const std::vector<WakeUp> left = StaleWakeUps();
