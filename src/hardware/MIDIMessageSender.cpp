@@ -238,6 +238,13 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       result = 2;
       break;
     }
+    // The librarian's answer taken during the last wait settles its request; once
+    // given up, one that comes later is taken as late.
+    if (step == giveUp && !manager->libraryPatchRequest.giveUp())
+    {
+      result = 0;
+      break;
+    }
     if (step == giveUp)
     {
       plug->showStatusText(timeoutText);
@@ -398,7 +405,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
-      logTimeOut(0x10, step);
+      logTimeOut(0x0E, step);
       requestFailed.store(true);
       break;
     }

@@ -14,6 +14,7 @@
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
 #include "ui/ControlLayer.h"
+#include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,20 @@ public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
   void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
   MIDIMessageManager* manager() { return midiMessageManager; }
+  void logText(const std::string& line) override
+  {
+    std::lock_guard<std::mutex> l(logLock);
+    logged.push_back(line);
+  }
+  bool loggedLine(const std::string& part)
+  {
+    std::lock_guard<std::mutex> l(logLock);
+    for (const std::string& line : logged)
+      if (line.find(part) != std::string::npos) return true;
+    return false;
+  }
+  std::mutex logLock;
+  std::vector<std::string> logged;
 };
 
 Bytes namedProgram(const char* name)
@@ -372,6 +387,53 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     EXPECT_EQ(renamed.find("Renamed"), during == kRename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
   }
+}
+
+// The synthesizer answers the librarian's request after the job ended: after the
+// user's Cancel the answer changes no slot and the log says it came; after a
+// time-out it is still taken, and the bank is marked edited (the upper arrow is
+// refused until it is saved or discarded) and the display says which slot took it.
+TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
+{
+  for (bool cancel : {true, false})
+  {
+    SCOPED_TRACE(cancel ? "cancelled" : "timed out");
+    // The time-out's 35 waits and channel search, shortened.
+    SWELL_SetTimeScale(cancel ? 1.0 : 0.02);
+    e.logged.clear();
+    const std::vector<LibrarianPatch>& slots = openBank();
+    e.patchLibrarian->selectedSlot = 9;
+    e.librarianViewControl()->upperSelected = 9;
+    const Bytes before = slots[9].messages[0].bytes;
+    ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    if (cancel) e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    EXPECT_EQ(e.nameLine(), cancel ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    ASSERT_EQ(e.GetParam(kBankEditUnsaved)->Value(), 0.0);
+
+    const Bytes answer = namedProgram("Late Answers");
+    {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    }
+    EXPECT_EQ(slots[9].messages[0].bytes, cancel ? before : answer);
+    EXPECT_EQ(e.loggedLine("\"Late Answers\" came after its request was cancelled: not taken"), cancel);
+    EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), cancel ? 0.0 : 1.0);
+    EXPECT_EQ(e.discardChangesLayerRight->visible, !cancel);
+    EXPECT_EQ(e.nameLine(), cancel ? "Data request CANCELLED!" : "Late answer taken into slot 10");
+    if (!cancel)
+    {
+      const int shown = e.patchLibrarian->upperFileIndex;
+      openBank();  // one for the arrow to go to
+      e.patchLibrarian->upperFileIndex = shown;
+      e.userSets(kLibUpperNextBank, 1);
+      EXPECT_EQ(e.patchLibrarian->upperFileIndex.load(), shown);
+      EXPECT_EQ(e.nameLine(), "Save bank or Discard changes!");
+    }
+  }
+  SWELL_SetTimeScale(1.0);
 }
 
 // The hardware's edit-mode report raises a flag no job stands behind: a bank send

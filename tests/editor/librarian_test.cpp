@@ -154,9 +154,19 @@ public:
   }
 };
 
+// The editor view's superview, as a host's: counts the keys the view passes on.
+class KeyRecordingView : public NSView
+{
+public:
+  explicit KeyRecordingView(NSRect frame) : NSView(frame) {}
+  void keyDown(NSEvent*) override { ++keysPassedOn; }
+  int keysPassedOn = 0;
+};
+
 class Librarian : public ::testing::Test
 {
 protected:
+  KeyRecordingView* content = nullptr;  // the window's
   DataFolder data;
   std::unique_ptr<UnderTest<LibEditor>> e;
   std::unique_ptr<NSModalScript> script;
@@ -198,7 +208,7 @@ protected:
     script = std::make_unique<NSModalScript>();
     script->onUnscripted = [](const std::string& what) { ADD_FAILURE() << what << " with no scripted answer"; };
     const NSRect r = NSMakeRect(0, 0, 1500, 667);
-    NSView* content = new NSView(r);
+    NSView* content = this->content = new KeyRecordingView(r);
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
     content->release();
@@ -854,7 +864,7 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   const struct
   {
     const char *file, *nameLine, *valueLine;
-  } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Too short to be listed"},
+  } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Single programs: a slot's Paste or Request"},
                  {"in/Text.syx", "Not a bank: Text.syx", "No program found in it"},
                  {"in/Beta.syx", "Not a bank: Beta.syx", "No program found in it"},
                  {"in", "Import failed!", "The file could not be read"}};
@@ -1041,31 +1051,79 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
   EXPECT_EQ(e->valueLine(), "The disk is full");
   EXPECT_FALSE(fileExists(data.file("Patches/New.syx")));
   EXPECT_EQ(temporaryFilesIn(data.file("Patches")), std::vector<std::string>());
+
+  // So does the split of an imported file, which leaves nothing of it in Patches.
+  const auto folderBefore = listTree(data.file("Patches"));
+  writeFile(data.file("in/Big.syx"), rawBank("Big ", 200, 7000));
+  script->answerPanel(data.file("in/Big.syx"));
+  e->saveImportedFile(false);
+  {
+    InjectedWriteFault full(FileWriteStep::kWrite, ENOSPC);
+    e->OnParamChange(kRefreshFolders);
+  }
+  EXPECT_EQ(e->nameLine(), "Bank not listed: Big.syx");
+  EXPECT_EQ(e->valueLine(), "The disk is full");
+  EXPECT_EQ(listTree(data.file("Patches")), folderBefore);
 }
 
 // ---- help ----
 
-// Escape closes the About box as it closes the file panels and alerts; with the box
-// closed it goes on to the host. Its close box lies on a 1280 x 800 screen at every
-// editor size, the window in the screen's corner.
-TEST_F(Librarian, EscapeClosesTheAboutBoxWhoseCloseIsOnScreenAtEverySize)
+// Escape closes each of our panels that has an x, as its x does (the first-run
+// notice's is written down as seen, the filter page's switch follows), as it closes
+// the file panels and alerts; with none open it goes on to the host. Each x lies on a
+// 1280 x 800 screen at every editor size, the window in the screen's corner.
+TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
 {
+  ASSERT_TRUE(writeEditorSize(data, "normal"));
   openWindow();
   window->makeFirstResponder(view);
-  for (bool open : {true, false})
-  {
-    if (open) e->userSets(kDisplayAboutWindow, 1);
-    ASSERT_EQ(e->aboutWindowLayer->visible, open);
+  auto escape = [&] {
     NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
     NSRunLoop::currentRunLoop()->runOnce();
-    EXPECT_FALSE(e->aboutWindowLayer->visible);
-  }
-  IControl* close = e->firstControlOf(kExitAboutWindow);
-  ASSERT_NE(close, nullptr);
-  for (const EditorSize& size : kEditorSizes)
+  };
+  const struct
   {
-    EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
-    EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+    const char* name;
+    ControlLayer* layer;
+    int closeParam;
+    std::function<void()> open;
+    std::function<bool()> closedAsByItsX;
+  } panels[] = {
+      {"About box", e->aboutWindowLayer, kExitAboutWindow, [&] { e->userSets(kDisplayAboutWindow, 1); },
+       [] { return true; }},
+      {"first-run notice", e->firstRunNotificationLayer, kFirstRunExit,
+       [&] { e->firstRunNotificationLayer->Hide(false); },
+       [&] {
+         const Bytes settings = readFileBytes(data.file("Davrel Editor UI.txt"));
+         return std::string(settings.begin(), settings.end()).find("\nyes\n") != std::string::npos;
+       }},
+      {"MIDI Filters panel", e->midiFilterSettingsLayer, kViewMIDIFilterSettings,
+       [&] { e->userSets(kViewMIDIFilterSettings, 1); },
+       [&] { return e->GetParam(kViewMIDIFilterSettings)->Value() == 0.0; }},
+  };
+  for (const auto& panel : panels)
+  {
+    SCOPED_TRACE(panel.name);
+    ASSERT_NE(panel.layer, nullptr);
+    panel.open();
+    ASSERT_TRUE(panel.layer->visible);
+    const int passedOn = content->keysPassedOn;
+    escape();
+    EXPECT_FALSE(panel.layer->visible);
+    EXPECT_TRUE(panel.closedAsByItsX());
+    EXPECT_EQ(content->keysPassedOn, passedOn);
+    escape();
+    EXPECT_EQ(content->keysPassedOn, passedOn + 1);
+
+    IControl* close = nullptr;
+    for (int i = 0; i < panel.layer->controls.GetSize() && !close; ++i)
+      if (panel.layer->controls.Get(i)->ParamIdx() == panel.closeParam) close = panel.layer->controls.Get(i);
+    ASSERT_NE(close, nullptr);
+    for (const EditorSize& size : kEditorSizes)
+    {
+      EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
+      EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+    }
   }
 }
 
