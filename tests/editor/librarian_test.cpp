@@ -6,6 +6,7 @@
 #include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
+#include "gui/ICustomControls.h"
 #include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
@@ -641,6 +642,39 @@ TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
   e->grid()->CopySlotData(from.L + 2, from.T + 2);
   e->grid()->PasteSlotData(to.L + 2, to.T + 2);
   EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
+}
+
+// A control's name and value leave the display once the user works where no control
+// shows its own (the grid, the search); the overlay of a job a button started says
+// it waits, not the button's name.
+TEST_F(Librarian, AControlsLineGoesWhenTheUserWorksElsewhere)
+{
+  e->userSets(kMainPage, 1);
+  IMouseMod left(true);
+  const IRECT slot = e->grid()->slotRect(0, 3);
+  const struct
+  {
+    const char* what;
+    std::function<void()> act;
+    std::function<std::string()> line;
+  } rows[] = {
+      {"a click in the grid", [&] { e->grid()->OnMouseDown(slot.L + 2, slot.T + 2, &left); },
+       [&] { return e->nameLine() + "/" + e->valueLine(); }},
+      {"a search", [&] { e->userSets(kPatchSearch, 1), e->setText(kPatchSearchString, "Beta 1"); },
+       [&] { return e->nameLine() + "/" + e->valueLine(); }},
+      {"a job's overlay", [&] { e->DisplayProcessingIndicator(true); },
+       [&] { return static_cast<ProgressIndicator*>(e->progressIndicator)->text(); }},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.what);
+    e->displayParamChange(kRequestTempData, 1, false);
+    ASSERT_EQ(e->nameLine(), "Request");
+    row.act();
+    EXPECT_EQ(row.line().find("Request"), std::string::npos) << row.line();
+  }
+  EXPECT_EQ(static_cast<ProgressIndicator*>(e->progressIndicator)->text(), "Data processing, please wait...");
+  e->DisplayProcessingIndicator(false);
 }
 
 // A slot without a stored program takes the new name alone; the search, which reads
