@@ -164,7 +164,9 @@ void Davrel::stepBank(int column, bool next)
   if (!patchLibrarian) return;
   // The answer of a waiting request goes into the upper bank it was made for: the
   // column keeps showing that bank, so the edit is seen, marked unsaved and saved there.
-  if (column == 0 && midiMessageManager &&
+  // Once the request has timed out the bank may go; an answer after that is taken
+  // only while its bank is still shown.
+  if (column == 0 && midiMessageManager && transferJobRunning() &&
       (midiMessageManager->libraryPatchRequest.libraryRequestActive.load() ||
        midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load()))
   {

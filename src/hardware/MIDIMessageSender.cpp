@@ -92,8 +92,10 @@ void MIDIMessageSender::run()
       if (holdsEditor) releaseEditor();
       throw;
     }
-    // The job's request ends with it, however it ended.
+    // The job's request ends with it, however it ended; a cancelled one takes no
+    // answer afterwards, also when the Cancel came before the job armed it.
     if (transferJob) manager->closeRequest();
+    if (transferJob && cancelRequested.load()) manager->libraryPatchRequest.disarmByCancel();
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));

@@ -389,27 +389,58 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
   }
 }
 
-// The synthesizer answers the librarian's request after the job ended: after the
-// user's Cancel the answer changes no slot and the log says it came; after a
-// time-out it is still taken, and the bank is marked edited (the upper arrow is
-// refused until it is saved or discarded) and the display says which slot took it.
+// The synthesizer answers the librarian's request (the slot menu's, the bank menu's)
+// after the job ended. After the user's Cancel the answer changes no slot and the log
+// says it came. After a time-out it is still taken: the bank is marked edited (the
+// upper arrow is refused until it is saved or discarded) and the display says which
+// slot took it; unless the user has since moved the column to another bank, which
+// the time-out allows: then neither bank changes.
 TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
 {
-  for (bool cancel : {true, false})
+  enum End { kCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
+  const struct
   {
-    SCOPED_TRACE(cancel ? "cancelled" : "timed out");
+    const char* name;
+    bool bankMenu;
+    End end;
+  } rows[] = {
+      {"slot menu, cancelled", false, kCancel},        {"bank menu, cancelled", true, kCancel},
+      {"slot menu, cancelled at once", false, kCancelAtOnce},
+      {"bank menu, cancelled at once", true, kCancelAtOnce},
+      {"slot menu, timed out", false, kTimeOut},       {"bank menu, timed out", true, kTimeOut},
+      {"bank menu, timed out, then stepped", true, kTimeOutThenStep},
+  };
+  for (const auto& row : rows)
+  {
+    SCOPED_TRACE(row.name);
+    const bool taken = row.end == kTimeOut, cancelled = row.end == kCancel || row.end == kCancelAtOnce;
     // The time-out's 35 waits and channel search, shortened.
-    SWELL_SetTimeScale(cancel ? 1.0 : 0.02);
+    SWELL_SetTimeScale(cancelled ? 1.0 : 0.02);
     e.logged.clear();
+    e.takeSent();
+    e.GetParam(kBankEditUnsaved)->Set(0.0);
+    const std::vector<LibrarianPatch>& other = openBank();
+    e.patchLibrarian->patchFiles.back()->fileName = std::string("Other ") + row.name + ".dvl";
     const std::vector<LibrarianPatch>& slots = openBank();
+    e.patchLibrarian->patchFiles.back()->fileName = std::string("Asked ") + row.name + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
     e.librarianViewControl()->upperSelected = 9;
     const Bytes before = slots[9].messages[0].bytes;
-    ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    if (row.bankMenu)
+      ASSERT_TRUE(e.startJob(SenderJob(kSendPartRequest)));
+    else
+      ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    if (row.end == kCancelAtOnce) e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
-    if (cancel) e.userSets(kCancelDataRequest, 1);
+    if (row.end == kCancel) e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
-    EXPECT_EQ(e.nameLine(), cancel ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    EXPECT_EQ(e.nameLine(), cancelled ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    if (row.end == kTimeOutThenStep)
+    {
+      const int asked = e.patchLibrarian->upperFileIndex;
+      e.userSets(kLibUpperNextBank, 1);
+      ASSERT_NE(e.patchLibrarian->upperFileIndex.load(), asked);
+    }
     ASSERT_EQ(e.GetParam(kBankEditUnsaved)->Value(), 0.0);
 
     const Bytes answer = namedProgram("Late Answers");
@@ -418,20 +449,19 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
       ISysEx s(0, answer.data(), (int)answer.size());
       e.ProcessSysEx(&s, true);
     }
-    EXPECT_EQ(slots[9].messages[0].bytes, cancel ? before : answer);
-    EXPECT_EQ(e.loggedLine("\"Late Answers\" came after its request was cancelled: not taken"), cancel);
-    EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), cancel ? 0.0 : 1.0);
-    EXPECT_EQ(e.discardChangesLayerRight->visible, !cancel);
-    EXPECT_EQ(e.nameLine(), cancel ? "Data request CANCELLED!" : "Late answer taken into slot 10");
-    if (!cancel)
-    {
-      const int shown = e.patchLibrarian->upperFileIndex;
-      openBank();  // one for the arrow to go to
-      e.patchLibrarian->upperFileIndex = shown;
-      e.userSets(kLibUpperNextBank, 1);
-      EXPECT_EQ(e.patchLibrarian->upperFileIndex.load(), shown);
-      EXPECT_EQ(e.nameLine(), "Save bank or Discard changes!");
-    }
+    EXPECT_EQ(slots[9].messages[0].bytes, taken ? answer : before);
+    EXPECT_NE(other[9].messages[0].bytes, answer);
+    EXPECT_EQ(e.loggedLine("\"Late Answers\" came after its request was cancelled: not taken"), cancelled);
+    EXPECT_EQ(e.loggedLine("\"Late Answers\" not taken: its bank is no longer shown"), row.end == kTimeOutThenStep);
+    EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), taken ? 1.0 : 0.0);
+    EXPECT_EQ(e.discardChangesLayerRight->visible, taken);
+    if (!taken) continue;
+    EXPECT_EQ(e.nameLine(), "Late answer taken into slot 10");
+    const int shown = e.patchLibrarian->upperFileIndex;
+    e.userSets(kLibUpperNextBank, 1);
+    EXPECT_EQ(e.patchLibrarian->upperFileIndex.load(), shown);
+    EXPECT_EQ(e.nameLine(), "Save bank or Discard changes!");
+    e.discardChangesLayerRight->Hide(true);
   }
   SWELL_SetTimeScale(1.0);
 }
