@@ -643,15 +643,15 @@ void Davrel::showProcessingOverlay(bool show)
 
 bool Davrel::closeTopPanel()
 {
-  // Topmost first, as the configuration draws them.
-  const std::pair<ControlLayer*, int> panels[] = {{firstRunNotificationLayer, kFirstRunExit},
-                                                  {aboutWindowLayer, kExitAboutWindow},
-                                                  {midiFilterSettingsLayer, kViewMIDIFilterSettings}};
-  for (const auto& [layer, closeParam] : panels)
+  // Topmost first, as the configuration draws them; the rename box closes by its Cancel.
+  const std::pair<ControlLayer*, IControl*> panels[] = {
+      {firstRunNotificationLayer, controlInLayer(firstRunNotificationLayer, kFirstRunExit)},
+      {aboutWindowLayer, controlInLayer(aboutWindowLayer, kExitAboutWindow)},
+      {midiFilterSettingsLayer, controlInLayer(midiFilterSettingsLayer, kViewMIDIFilterSettings)},
+      {patchRenameLayer, renameButtons[1]}};
+  for (const auto& [layer, x] : panels)
   {
-    if (!layer || !layer->visible) continue;
-    IControl* x = controlInLayer(layer, closeParam);
-    if (!x) continue;
+    if (!layer || !layer->visible || !x) continue;
     // The x's own click: what it does (and refuses) is what Escape does.
     const IRECT r = x->GetRECT();
     IMouseMod mod;

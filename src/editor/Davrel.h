@@ -530,7 +530,8 @@ private:
   void flashProcessingIndicator();
   // Its x: true when the About box was open.
   bool closeAboutWindow();
-  // Escape: a click on the x of the topmost open panel that has one; false when none is open.
+  // Escape: a click on the x (the rename box's Cancel) of the topmost open panel; false
+  // when none is open.
   bool closeTopPanel();
   // The indicator's overlay, its buttons and the layers it hides (DisplayProcessingIndicator
   // without ending patchRequested).

@@ -1102,10 +1102,10 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
 
 // ---- help ----
 
-// Escape closes each of our panels that has an x, as its x does (the first-run
-// notice's is written down as seen, the filter page's switch follows), as it closes
-// the file panels and alerts; with none open it goes on to the host. Each x lies on a
-// 1280 x 800 screen at every editor size, the window in the screen's corner.
+// Escape closes each of our panels, as its x does (the first-run notice's is written
+// down as seen, the filter page's switch follows; the rename box's Cancel), as it
+// closes the file panels and alerts; with none open it goes on to the host. Each x
+// lies on a 1280 x 800 screen at every editor size, the window in the screen's corner.
 TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
 {
   ASSERT_TRUE(writeEditorSize(data, "normal"));
@@ -1134,6 +1134,8 @@ TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
       {"MIDI Filters panel", e->midiFilterSettingsLayer, kViewMIDIFilterSettings,
        [&] { e->userSets(kViewMIDIFilterSettings, 1); },
        [&] { return e->GetParam(kViewMIDIFilterSettings)->Value() == 0.0; }},
+      {"rename box (its Cancel)", e->patchRenameLayer, -1,
+       [&] { e->patchRenameLayer->Hide(false), e->renameClosed = false; }, [&] { return e->renameClosed; }},
   };
   for (const auto& panel : panels)
   {
@@ -1149,7 +1151,7 @@ TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
     escape();
     EXPECT_EQ(content->keysPassedOn, passedOn + 1);
 
-    IControl* close = nullptr;
+    IControl* close = panel.closeParam < 0 ? e->renameButtons[1] : nullptr;
     for (int i = 0; i < panel.layer->controls.GetSize() && !close; ++i)
       if (panel.layer->controls.Get(i)->ParamIdx() == panel.closeParam) close = panel.layer->controls.Get(i);
     ASSERT_NE(close, nullptr);
