@@ -48,6 +48,11 @@ public:
       if (line.find(part) != std::string::npos) return true;
     return false;
   }
+  void clearLog()
+  {
+    std::lock_guard<std::mutex> l(logLock);
+    logged.clear();
+  }
   std::mutex logLock;
   std::vector<std::string> logged;
 };
@@ -416,7 +421,7 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
     const bool taken = row.end == kTimeOut, cancelled = row.end == kCancel || row.end == kCancelAtOnce;
     // The time-out's 35 waits and channel search, shortened.
     SWELL_SetTimeScale(cancelled ? 1.0 : 0.02);
-    e.logged.clear();
+    e.clearLog();
     e.takeSent();
     e.GetParam(kBankEditUnsaved)->Set(0.0);
     const std::vector<LibrarianPatch>& other = openBank();
