@@ -376,11 +376,7 @@ bool MIDIMessageManager::queueJobAfterRunningJob(const SenderJob& job)
   return true;
 }
 
-void MIDIMessageManager::requestCancel()
-{
-  senders[kTransferThread]->cancelRequested.store(true);
-  libraryPatchRequest.disarmByCancel();
-}
+void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelRequested.store(true); }
 
 bool MIDIMessageManager::cancelPending() const
 {
@@ -519,8 +515,8 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  // A Cancel pressed while the job re-armed the collector (the all-programs request
-  // arms it for each program) still holds.
+  // A Cancel the job has not reached yet disarms its request here; the job disarms it
+  // as it ends (MIDIMessageSender::run), also one it armed after the Cancel.
   if (libraryPatchRequest.libraryRequestActive.load() && cancelPending()) libraryPatchRequest.disarmByCancel();
   if (libraryPatchRequest.libraryRequestActive.load())
   {

@@ -389,8 +389,8 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 }
 
 // The synthesizer answers the librarian's request (the slot menu's, the bank menu's)
-// after the job ended. After the user's Cancel, also one before the job armed the
-// request, the answer changes no slot and the log says it came. After a time-out it
+// late. After the user's Cancel (before the job ends, or before it armed the request,
+// answered after) the answer changes no slot and the log says it came. After a time-out it
 // is taken: the bank is marked edited (the upper arrow refused) and the display says
 // which slot took it; unless the column shows another bank by then, which the
 // time-out allows.
@@ -414,21 +414,27 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
     e.patchLibrarian->selectedSlot = 9;
     const Bytes before = slots[9].messages[0].bytes;
     ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest)) : e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    const Bytes answer = namedProgram("Late Answers");
+    auto answerNow = [&] {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    };
     if (end == kCancelAtOnce) e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
-    if (end == kCancel) e.userSets(kCancelDataRequest, 1);
+    if (end == kCancel)
+    {
+      // The job, past its wait, waits for the lock held here: it runs on once the answer came.
+      WDL_MutexLock lock(&e.mMutex);
+      e.userSets(kCancelDataRequest, 1);
+      answerNow();
+    }
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
     EXPECT_EQ(e.nameLine(), cancelled ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
     if (end == kTimeOutThenStep) e.userSets(kLibUpperNextBank, 1);
     ASSERT_EQ(e.patchLibrarian->bankAt(e.patchLibrarian->upperFileIndex) == e.patchLibrarian->patchFiles.back(),
               end != kTimeOutThenStep);
-
-    const Bytes answer = namedProgram("Late Answers");
-    {
-      WDL_MutexLock lock(&e.mMutex);
-      ISysEx s(0, answer.data(), (int)answer.size());
-      e.ProcessSysEx(&s, true);
-    }
+    if (end != kCancel) answerNow();
     EXPECT_EQ(slots[9].messages[0].bytes, taken ? answer : before);
     EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged[end]), std::string::npos);
     EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), taken ? 1.0 : 0.0);
