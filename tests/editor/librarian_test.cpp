@@ -652,28 +652,18 @@ TEST_F(Librarian, AControlsLineGoesWhenTheUserWorksElsewhere)
   e->userSets(kMainPage, 1);
   IMouseMod left(true);
   const IRECT slot = e->grid()->slotRect(0, 3);
-  const struct
+  auto* overlay = static_cast<ProgressIndicator*>(e->progressIndicator);
+  for (const char* act : {"a click in the grid", "a search", "a job's overlay"})
   {
-    const char* what;
-    std::function<void()> act;
-    std::function<std::string()> line;
-  } rows[] = {
-      {"a click in the grid", [&] { e->grid()->OnMouseDown(slot.L + 2, slot.T + 2, &left); },
-       [&] { return e->nameLine() + "/" + e->valueLine(); }},
-      {"a search", [&] { e->userSets(kPatchSearch, 1), e->setText(kPatchSearchString, "Beta 1"); },
-       [&] { return e->nameLine() + "/" + e->valueLine(); }},
-      {"a job's overlay", [&] { e->DisplayProcessingIndicator(true); },
-       [&] { return static_cast<ProgressIndicator*>(e->progressIndicator)->text(); }},
-  };
-  for (const auto& row : rows)
-  {
-    SCOPED_TRACE(row.what);
+    SCOPED_TRACE(act);
     e->displayParamChange(kRequestTempData, 1, false);
     ASSERT_EQ(e->nameLine(), "Request");
-    row.act();
-    EXPECT_EQ(row.line().find("Request"), std::string::npos) << row.line();
+    if (act[2] == 'c') e->grid()->OnMouseDown(slot.L + 2, slot.T + 2, &left);
+    if (act[2] == 's') e->userSets(kPatchSearch, 1), e->setText(kPatchSearchString, "Beta 1");
+    if (act[2] == 'j') e->DisplayProcessingIndicator(true);
+    EXPECT_EQ((act[2] == 'j' ? overlay->text() : e->nameLine() + e->valueLine()).find("Request"), std::string::npos);
   }
-  EXPECT_EQ(static_cast<ProgressIndicator*>(e->progressIndicator)->text(), "Data processing, please wait...");
+  EXPECT_EQ(overlay->text(), "Data processing, please wait...");
   e->DisplayProcessingIndicator(false);
 }
 
@@ -1111,54 +1101,46 @@ TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
   ASSERT_TRUE(writeEditorSize(data, "normal"));
   openWindow();
   window->makeFirstResponder(view);
-  auto escape = [&] {
-    NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
-    NSRunLoop::currentRunLoop()->runOnce();
+  const Bytes settingsBefore = readFileBytes(data.file("Davrel Editor UI.txt"));
+  auto xOf = [](ControlLayer* panel, int paramIdx) {
+    IControl* x = nullptr;
+    for (int i = 0; i < panel->controls.GetSize(); ++i)
+      if (panel->controls.Get(i)->ParamIdx() == paramIdx) x = panel->controls.Get(i);
+    return x;
   };
   const struct
   {
-    const char* name;
-    ControlLayer* layer;
-    int closeParam;
-    std::function<void()> open;
-    std::function<bool()> closedAsByItsX;
-  } panels[] = {
-      {"About box", e->aboutWindowLayer, kExitAboutWindow, [&] { e->userSets(kDisplayAboutWindow, 1); },
-       [] { return true; }},
-      {"first-run notice", e->firstRunNotificationLayer, kFirstRunExit,
-       [&] { e->firstRunNotificationLayer->Hide(false); },
-       [&] {
-         const Bytes settings = readFileBytes(data.file("Davrel Editor UI.txt"));
-         return std::string(settings.begin(), settings.end()).find("\nyes\n") != std::string::npos;
-       }},
-      {"MIDI Filters panel", e->midiFilterSettingsLayer, kViewMIDIFilterSettings,
-       [&] { e->userSets(kViewMIDIFilterSettings, 1); },
+    ControlLayer* panel;
+    IControl* x;
+    std::function<bool()> closedByX;
+  } rows[] = {
+      {e->aboutWindowLayer, xOf(e->aboutWindowLayer, kExitAboutWindow), [] { return true; }},
+      {e->firstRunNotificationLayer, xOf(e->firstRunNotificationLayer, kFirstRunExit),
+       [&] { return readFileBytes(data.file("Davrel Editor UI.txt")) != settingsBefore; }},
+      {e->midiFilterSettingsLayer, xOf(e->midiFilterSettingsLayer, kViewMIDIFilterSettings),
        [&] { return e->GetParam(kViewMIDIFilterSettings)->Value() == 0.0; }},
-      {"rename box (its Cancel)", e->patchRenameLayer, -1,
-       [&] { e->patchRenameLayer->Hide(false), e->renameClosed = false; }, [&] { return e->renameClosed; }},
+      {e->patchRenameLayer, e->renameButtons[1], [&] { return e->renameClosed; }},
   };
-  for (const auto& panel : panels)
+  for (const auto& row : rows)
   {
-    SCOPED_TRACE(panel.name);
-    ASSERT_NE(panel.layer, nullptr);
-    panel.open();
-    ASSERT_TRUE(panel.layer->visible);
-    const int passedOn = content->keysPassedOn;
-    escape();
-    EXPECT_FALSE(panel.layer->visible);
-    EXPECT_TRUE(panel.closedAsByItsX());
-    EXPECT_EQ(content->keysPassedOn, passedOn);
-    escape();
-    EXPECT_EQ(content->keysPassedOn, passedOn + 1);
-
-    IControl* close = panel.closeParam < 0 ? e->renameButtons[1] : nullptr;
-    for (int i = 0; i < panel.layer->controls.GetSize() && !close; ++i)
-      if (panel.layer->controls.Get(i)->ParamIdx() == panel.closeParam) close = panel.layer->controls.Get(i);
-    ASSERT_NE(close, nullptr);
+    SCOPED_TRACE(row.panel->name);
+    ASSERT_NE(row.x, nullptr);
+    if (row.panel == e->midiFilterSettingsLayer) e->userSets(kViewMIDIFilterSettings, 1);
+    row.panel->Hide(false);
+    e->renameClosed = row.panel != e->patchRenameLayer;
+    for (int passedOn : {0, 1})
+    {
+      const int before = content->keysPassedOn;
+      NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
+      NSRunLoop::currentRunLoop()->runOnce();
+      EXPECT_EQ(content->keysPassedOn, before + passedOn);
+    }
+    EXPECT_FALSE(row.panel->visible);
+    EXPECT_TRUE(row.closedByX());
     for (const EditorSize& size : kEditorSizes)
     {
-      EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
-      EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+      EXPECT_LE(row.x->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
+      EXPECT_LE(row.x->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
     }
   }
 }
