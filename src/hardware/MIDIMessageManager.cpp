@@ -537,7 +537,7 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
       libraryPatchRequest.takeCancelledAnswer())
   {
     plug->logText("Program dump of \"" + shownName(programDumpName(b, n)) +
-                  "\" came after its request was cancelled: not taken");
+                  "\" came after the librarian's request was cancelled: not taken");
     return;
   }
 

@@ -397,11 +397,12 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
 {
   enum End { kCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
-  const char* const logged[] = {"came after its request was cancelled: not taken",
-                                "came after its request was cancelled: not taken",
+  const char* const logged[] = {"came after the librarian's request was cancelled: not taken",
+                                "came after the librarian's request was cancelled: not taken",
                                 "came after its request timed out", "not taken: its bank is no longer shown"};
-  const std::pair<bool, End> rows[] = {{false, kCancel},  {true, kCancel},  {false, kCancelAtOnce}, {true, kCancelAtOnce},
-                                       {false, kTimeOut}, {true, kTimeOut}, {true, kTimeOutThenStep}};
+  const std::pair<bool, End> rows[] = {{false, kCancel},       {true, kCancel},   {false, kCancelAtOnce},
+                                       {true, kCancelAtOnce}, {false, kTimeOut}, {true, kTimeOut},
+                                       {true, kTimeOutThenStep}};
   for (const auto& [bankMenu, end] : rows)
   {
     SCOPED_TRACE(std::to_string(bankMenu) + " " + std::to_string(end));
@@ -413,7 +414,8 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
     e.patchLibrarian->patchFiles.back()->fileName = std::to_string(bankMenu) + std::to_string(end) + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
     const Bytes before = slots[9].messages[0].bytes;
-    ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest)) : e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest))
+                         : e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
     const Bytes answer = namedProgram("Late Answers");
     auto answerNow = [&] {
       WDL_MutexLock lock(&e.mMutex);
