@@ -251,8 +251,8 @@ void Davrel::buildLayersAndControls()
   for (ControlLayer* l : {aboutWindowLayer, firstRunNotificationLayer, midiFilterSettingsLayer,
                           midiSettingsButtonLayer, patchRenameLayer})
     if (l) l->Hide(true);
-  // Escape closes the About box, as it closes the file panels and alerts.
-  if (graphics) graphics->SetEscapeAction([this] { return closeAboutWindow(); });
+  // Escape closes our panels, as it closes the file panels and alerts.
+  if (graphics) graphics->SetEscapeAction([this] { return closeTopPanel(); });
 
   randomBytes.assign(297, 0);
   programBytes.assign(297, 0);
@@ -528,6 +528,7 @@ void Davrel::showNameLine(const std::string& text) { showNameLine(text, std::str
 
 void Davrel::showNameLine(const std::string& words, const std::string& name)
 {
+  controlLineShown = false;
   const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
@@ -539,6 +540,19 @@ void Davrel::showNameLine(const std::string& words, const std::string& name)
 }
 
 void Davrel::showValueLine(const std::string& text) { showValueLine(text, std::string()); }
+
+void Davrel::showControlLine(const std::string& text)
+{
+  showNameLine(text);
+  controlLineShown = true;
+}
+
+void Davrel::dropControlLine()
+{
+  if (!controlLineShown.exchange(false)) return;
+  showNameLine("");
+  showValueLine("");
+}
 
 void Davrel::showValueLine(const std::string& words, const std::string& name)
 {
@@ -592,6 +606,10 @@ void Davrel::showProcessingOverlay(bool show)
 {
   if (releaseAllLocksLayer) releaseAllLocksLayer->Hide(true);
   patchLoadingInProcess = false;
+  // The box repeats the name line: a control's name (the button that started the
+  // job) says nothing of the job, which may wait a while before its first line.
+  if (show && controlLineShown && progressIndicator && progressIndicator->IsHidden())
+    static_cast<ProgressIndicator*>(progressIndicator)->setText("Data processing, please wait...");
   if (progressLayer) progressLayer->Hide(!show);
   if (progressIndicator) progressIndicator->Hide(!show);
   // The next transfer starts without the last one's line.
@@ -621,6 +639,27 @@ void Davrel::showProcessingOverlay(bool show)
   if (!show && releaseAllLocksLayer &&
       ((timbre1LocksActive && currentPart == 0) || (timbre2LocksActive && currentPart == 1) || globalLocksActive))
     releaseAllLocksLayer->Hide(false);
+}
+
+bool Davrel::closeTopPanel()
+{
+  // Topmost first, as the configuration draws them; the rename box closes by its Cancel.
+  const std::pair<ControlLayer*, IControl*> panels[] = {
+      {firstRunNotificationLayer, controlInLayer(firstRunNotificationLayer, kFirstRunExit)},
+      {aboutWindowLayer, controlInLayer(aboutWindowLayer, kExitAboutWindow)},
+      {midiFilterSettingsLayer, controlInLayer(midiFilterSettingsLayer, kViewMIDIFilterSettings)},
+      {patchRenameLayer, renameButtons[1]}};
+  for (const auto& [layer, x] : panels)
+  {
+    if (!layer || !layer->visible || !x) continue;
+    // The x's own click: what it does (and refuses) is what Escape does.
+    const IRECT r = x->GetRECT();
+    IMouseMod mod;
+    x->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &mod);
+    x->OnMouseUp((r.L + r.R) / 2, (r.T + r.B) / 2, &mod);
+    return true;
+  }
+  return false;
 }
 
 // ---- lookups of layers, controls and values ----
@@ -838,7 +877,7 @@ void Davrel::SetLibrarianRequestActive(bool toLibrarian)
   else
   {
     m->patchRequested = true;
-    m->libraryPatchRequest.libraryRequestActive = false;
+    m->libraryPatchRequest.disarm();
     ConsoleLog("patch request to user interface is on\n");
   }
   // The flag a job polls is its request's (MIDIMessageManager::openRequest).

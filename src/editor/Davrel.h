@@ -159,6 +159,10 @@ public:
   void showNameLine(const std::string& words, const std::string& name);
   void showValueLine(const std::string& text);
   void showValueLine(const std::string& words, const std::string& name);  // as the name line's
+  // A control's name and value, as the value display writes them: they stay until the
+  // next line, or until the user acts where no control shows its own.
+  void showControlLine(const std::string& text);
+  void dropControlLine() override;
   std::string nameLine() const;
   std::string valueLine() const;
   // The display lines as the page switching and the value display write them.
@@ -524,8 +528,11 @@ private:
   // after a page, lock or bank change of the user's. While a transfer job runs the
   // indicator is the job's: it stays. Request state is left alone.
   void flashProcessingIndicator();
-  // Its x, or Escape: true when the About box was open.
+  // Its x: true when the About box was open.
   bool closeAboutWindow();
+  // Escape: a click on the x (the rename box's Cancel) of the topmost open panel; false
+  // when none is open.
+  bool closeTopPanel();
   // The indicator's overlay, its buttons and the layers it hides (DisplayProcessingIndicator
   // without ending patchRequested).
   void showProcessingOverlay(bool show);
@@ -576,5 +583,6 @@ private:
 
   mutable std::mutex mDisplayLock;
   std::string mNameLine, mValueLine, mTimbreLine;
+  std::atomic<bool> controlLineShown{false};  // the name line is a control's
   std::vector<std::vector<std::vector<int>>> mProgramStore;  // part, group, index
 };

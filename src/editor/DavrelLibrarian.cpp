@@ -20,7 +20,9 @@
 #include <Poco/File.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -162,7 +164,9 @@ void Davrel::stepBank(int column, bool next)
   if (!patchLibrarian) return;
   // The answer of a waiting request goes into the upper bank it was made for: the
   // column keeps showing that bank, so the edit is seen, marked unsaved and saved there.
-  if (column == 0 && midiMessageManager &&
+  // Once the request has timed out the bank may go; an answer after that is taken
+  // only while its bank is still shown.
+  if (column == 0 && midiMessageManager && transferJobRunning() &&
       (midiMessageManager->libraryPatchRequest.libraryRequestActive.load() ||
        midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load()))
   {
@@ -203,6 +207,7 @@ void Davrel::stepBank(int column, bool next)
 
 bool Davrel::searchEntered()
 {
+  dropControlLine();
   IParam* p = GetParam(kPatchSearchString);
   const std::string text = enteredText(p);
   // The field's own placeholder, written below after an empty, short or fruitless
@@ -641,7 +646,9 @@ void Davrel::saveImportedFile(bool mid)
   if (programs.patches.empty() || data.Size() < kMinScannedFileSize)
   {
     showNameLine("Not a bank: ", name);
-    showValueLine(programs.patches.empty() ? "No program found in it" : "Too short to be listed");
+    showValueLine(programs.patches.empty()       ? "No program found in it"
+                  : programs.patches.size() == 1 ? "Single programs: a slot's Paste or Request"
+                                                 : "Too short to be listed");
     return;
   }
   try
@@ -685,11 +692,19 @@ void Davrel::reportImportSplit()
 {
   if (importAwaitingSplit.empty() || !patchLibrarian) return;
   std::vector<std::string> made;
+  bool failed = false;
+  int error = 0;
   {
     WDL_MutexLock lock(&patchLibrarian->libraryMutex);
     auto it = patchLibrarian->lastSplits.find(importAwaitingSplit);
     if (it != patchLibrarian->lastSplits.end()) made = it->second;
+    auto f = patchLibrarian->failedSplits.find(importAwaitingSplit);
+    if (f != patchLibrarian->failedSplits.end()) failed = true, error = f->second;
   }
+  // The import's own copy of a file that could not be split would hold its space in
+  // Patches, never listed: it goes (the file chosen stays where it was).
+  if (failed && ::unlink(importAwaitingSplit.c_str()) != 0)
+    logLine("FILE IMPORTER: could not remove " + importAwaitingSplit + ": " + std::strerror(errno));
   const size_t sep = importAwaitingSplit.find_last_of('/');
   const std::string source = importAwaitingSplit.substr(sep + 1);
   importAwaitingSplit.clear();
@@ -697,7 +712,7 @@ void Davrel::reportImportSplit()
   if (made.empty())
   {
     showNameLine("Bank not listed: ", source);
-    showValueLine("It could not be split into banks");
+    showValueLine(writeFailureText(error, "It could not be split into banks"));
     return;
   }
   showNameLine(made.size() == 1 ? "Bank imported: " : "Banks imported: ", fileName(made.front()));

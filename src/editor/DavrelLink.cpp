@@ -36,7 +36,7 @@ public:
     static const std::vector<std::string> none;
     return d->uiConfigManager ? d->uiConfigManager->getValueList(name) : none;
   }
-  void setNameLine(const std::string& text) override { d->showNameLine(text); }
+  void setNameLine(const std::string& text) override { d->showControlLine(text); }
   void setValueLine(const std::string& text) override { d->showValueLine(text); }
   void setTimbreLine(const std::string& text) override { d->showTimbreLine(text); }
   void setStepText(int textParamIdx, const std::string& text) override

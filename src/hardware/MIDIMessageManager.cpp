@@ -151,8 +151,35 @@ void LibraryPatchRequest::arm(int slot, const std::string& bankKey)
     std::lock_guard<std::mutex> lock(bankLock);
     bank = bankKey;
   }
+  outcome.store(kOpen);
+  cancelled.store(false);
   libraryRequestActive.store(true);
 }
+
+bool LibraryPatchRequest::settleAnswered()
+{
+  int expected = kOpen;
+  return outcome.compare_exchange_strong(expected, kAnswered) || expected != kGivenUp;
+}
+
+bool LibraryPatchRequest::giveUp()
+{
+  int expected = kOpen;
+  return outcome.compare_exchange_strong(expected, kGivenUp) || expected != kAnswered;
+}
+
+void LibraryPatchRequest::disarm()
+{
+  libraryRequestActive.store(false);
+  outcome.store(kIdle);
+}
+
+void LibraryPatchRequest::disarmByCancel()
+{
+  if (libraryRequestActive.exchange(false)) cancelled.store(true);
+}
+
+bool LibraryPatchRequest::takeCancelledAnswer() { return cancelled.exchange(false); }
 
 std::string LibraryPatchRequest::targetBank() const
 {
@@ -351,6 +378,11 @@ bool MIDIMessageManager::queueJobAfterRunningJob(const SenderJob& job)
 
 void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelRequested.store(true); }
 
+bool MIDIMessageManager::cancelPending() const
+{
+  return busy[kTransferThread].load() && senders[kTransferThread]->cancelRequested.load();
+}
+
 void MIDIMessageManager::resetContinuousClock(bool stop)
 {
   if (!stop && isClosing.load()) return;
@@ -410,6 +442,36 @@ bool MIDIMessageManager::feedIntoSelectedSlot(const uint8_t* b, int n)
   return true;
 }
 
+// A program's name as the grid shows it: without the blanks that fill its twelve places.
+static std::string shownName(std::string name)
+{
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name;
+}
+
+void MIDIMessageManager::takeLibrarianAnswer(bool late)
+{
+  if (!librarian) return;
+  const int target = libraryPatchRequest.targetSlot.load();
+  const int slot = target >= 0 ? target : librarian->selectedSlot.load();
+  const std::string bank = libraryPatchRequest.targetBank();
+  const std::string name = shownName(libraryPatchRequest.patch.name);
+  // An answer after its job gave up goes only into the bank still shown, which it
+  // marks as edited: the user sees it came, and the bank is not left for another
+  // before it is saved or discarded.
+  if (late && !bank.empty() && librarian->upperBankKey() != bank)
+  {
+    plug->logText("Late program dump of \"" + name + "\" not taken: its bank is no longer shown");
+    return;
+  }
+  if (!librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot, bank) || !late) return;
+  plug->SetLibrarianStatusUnsaved(true);
+  const std::string line = "Late answer taken into slot " + std::to_string(slot + 1);
+  plug->showStatusText(line.c_str());
+  plug->showSecondLineText(name.c_str());
+  plug->logText(line + ": \"" + name + "\" came after its request timed out");
+}
+
 void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
 {
   if (!msg || !msg->mData) return;
@@ -453,6 +515,9 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     return;
   }
 
+  // A Cancel the job has not reached yet disarms its request here; the job disarms it
+  // as it ends (MIDIMessageSender::run), also one it armed after the Cancel.
+  if (libraryPatchRequest.libraryRequestActive.load() && cancelPending()) libraryPatchRequest.disarmByCancel();
   if (libraryPatchRequest.libraryRequestActive.load())
   {
     log("SysEx data processed in Library Patch Request\n");
@@ -460,17 +525,19 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     if (libraryPatchRequest.addMessageData(b, n))
     {
       libraryPatchRequest.libraryRequestActive.store(false);
-      if (librarian)
-      {
-        const int slot = libraryPatchRequest.targetSlot.load();
-        librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot >= 0 ? slot : librarian->selectedSlot.load(),
-                                      libraryPatchRequest.targetBank());
-      }
+      takeLibrarianAnswer(!libraryPatchRequest.settleAnswered());
       plug->updatePatchLibrarianView(0);
       plug->setLibrarianViewDirty();
       dataProcessed.store(true);
     }
     sysexInProgress.store(false);
+    return;
+  }
+  if (n >= 290 && b[4] == kSysexProgramDumpFunction && !patchRequested.load() && !programAwaited() &&
+      libraryPatchRequest.takeCancelledAnswer())
+  {
+    plug->logText("Program dump of \"" + shownName(programDumpName(b, n)) +
+                  "\" came after the librarian's request was cancelled: not taken");
     return;
   }
 

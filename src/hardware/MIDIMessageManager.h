@@ -58,7 +58,24 @@ public:
   void arm(int slot, const std::string& bank);
   std::string targetBank() const;
 
+  // Who settles an armed request first: its answer, or its job giving up on it (a
+  // time-out, after which a late answer is still taken, and said to be late).
+  enum EOutcome { kIdle, kOpen, kAnswered, kGivenUp };
+  // The answer's claim: false when the job had given up already (the answer is late).
+  bool settleAnswered();
+  // The job's claim at its time-out: false when the answer was taken first.
+  bool giveUp();
+  // Disarmed for a program the editor awaits: no outcome of an earlier request stays.
+  void disarm();
+  // The user's Cancel: an armed request takes no answer any more, and the program
+  // dump that still comes for it is said in the log and changes no slot.
+  void disarmByCancel();
+  // True once for the first program dump after a Cancel disarmed the request.
+  bool takeCancelledAnswer();
+
 private:
+  std::atomic<int> outcome{kIdle};
+  std::atomic<bool> cancelled{false};
   mutable std::mutex bankLock;  // guards bank
   std::string bank;
 };
@@ -176,6 +193,8 @@ public:
   bool queueJobAfterRunningJob(const SenderJob& job);
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
+  // A Cancel the running transfer job has not reached yet.
+  bool cancelPending() const;
   void resetContinuousClock(bool stop);
   bool clockStopped() const { return !clockRunning.load(); }
   bool closing() const { return isClosing.load(); }
@@ -251,6 +270,8 @@ private:
   std::atomic<int> liveRequest{kAwaitsNothing};  // ERequestAwaits
   // Routes the message; ProcessSysEx adds the request's answer.
   void route(ISysEx* msg, bool fromDevice);
+  // Stores the single-program collector's answer into its slot; a late one is said.
+  void takeLibrarianAnswer(bool late);
   // A librarian's feed into its selected slot, through a collector of its own: true
   // when taken.
   bool feedIntoSelectedSlot(const uint8_t* b, int n);

@@ -92,8 +92,10 @@ void MIDIMessageSender::run()
       if (holdsEditor) releaseEditor();
       throw;
     }
-    // The job's request ends with it, however it ended.
+    // The job's request ends with it, however it ended; a cancelled one takes no
+    // answer afterwards, also when the Cancel came before the job armed it.
     if (transferJob) manager->closeRequest();
+    if (transferJob && cancelRequested.load()) manager->libraryPatchRequest.disarmByCancel();
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));
@@ -236,6 +238,13 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     if (step == searchAt && !channelSearch(searchPause, function, showSearchText, failOnSearchCancel) && closing())
     {
       result = 2;
+      break;
+    }
+    // The librarian's answer taken during the last wait settles its request; once
+    // given up, one that comes later is taken as late.
+    if (step == giveUp && !manager->libraryPatchRequest.giveUp())
+    {
+      result = 0;
       break;
     }
     if (step == giveUp)
@@ -398,7 +407,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
-      logTimeOut(0x10, step);
+      logTimeOut(0x0E, step);
       requestFailed.store(true);
       break;
     }

@@ -124,8 +124,10 @@ bool PatchLibrarian::createNewPatchFile(PatchFile* source, const std::string& fo
   ByteChunk out;
   appendBankBytes(bank, false, &out);
   std::string why;
-  if (path.empty() || !writeFileAtomically(path, out.Data(), out.Size(), false, &why))
+  int err = 0;
+  if (path.empty() || !writeFileAtomically(path, out.Data(), out.Size(), false, &why, &err))
   {
+    splitWriteError = err;
     librarianLog(logTarget, "PATCH LIBRARIAN: could not write new bank %s%s: %s", dir.c_str(), bank.fileName.c_str(),
                  path.empty() ? "no free name" : why.c_str());
     return false;

@@ -225,6 +225,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcess
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   refusedSplits.clear();
   lastSplits.clear();
+  failedSplits.clear();
   rescanRequested = false;
   processorsInUse = std::max(0, busyProcessors);
   scanOnce(root);
@@ -704,6 +705,7 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
   splitBankCount = (int32_t)((n + kBankSlots - 1) / kBankSlots);
   std::vector<std::string> written;
   bool done = true;
+  splitWriteError = 0;
   for (int k = -1; k < splitBankCount - 1; ++k)
   {
     std::string newPath;
@@ -773,6 +775,7 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
     }
     librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; it stays in place and is not listed", fullPath.c_str());
     refusedSplits.insert(fullPath);
+    failedSplits[fullPath] = splitWriteError;
   }
   splitInProgress = false;
   return nullptr;

@@ -30,6 +30,8 @@ public:
   virtual void sendPatchToDeviceFromLibrarian(int /*slot*/, int /*column*/) {}
   // True flags the upper bank changed (kBankEditUnsaved 1, the upper chooser hidden).
   virtual void SetLibrarianStatusUnsaved(bool /*unsaved*/) {}
+  // The user acts in the grid: the display no longer speaks of the last control.
+  virtual void dropControlLine() {}
   // The slot menus at a point of the editor (right click in the grid).
   virtual void showFileEditMenu(int /*x*/, int /*y*/) {}
   virtual void showFileCopyMenu(int /*x*/, int /*y*/) {}

@@ -88,6 +88,9 @@ public:
   // What the last scan split: a split file's path (as the scan found it) to the paths
   // of the banks made from it, in order. Under libraryMutex.
   std::map<std::string, std::vector<std::string>> lastSplits;
+  // What the last scan could not split: a file's path to the error a bank's write
+  // failed with (0: another cause, a move say). Under libraryMutex.
+  std::map<std::string, int> failedSplits;
   // The user rescan: drops every bank, both trees and the search, then scans root.
   void initBankFilesOnDiscard(std::string root);
   // Threads that read and parse the bank files of a scan, the scanning thread among
@@ -206,6 +209,7 @@ private:
   bool writeUpperBank(const PatchFile& copy, bool isMid, const std::string& path);
 
   std::set<std::string> refusedSplits;  // sources a split failed for, during one scan
+  int splitWriteError = 0;               // the error of the split's last failed bank write
   int processorsInUse = 0;               // by other threads, during one scan
   std::mutex runningScanLock;            // guards runningScan alone
   std::shared_ptr<ScanWork> runningScan; // the files of the scan under way, for helpScan

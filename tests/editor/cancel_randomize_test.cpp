@@ -14,6 +14,7 @@
 #include "librarian/view/LibrarianViewControl.h"
 #include "plug/ByteChunk.h"
 #include "ui/ControlLayer.h"
+#include "winsys/kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -35,6 +37,18 @@ public:
   bool startJob(const SenderJob& job) override { return Davrel::startJob(job); }
   void routeSysEx(ISysEx* s, bool fromDevice) override { Davrel::routeSysEx(s, fromDevice); }
   MIDIMessageManager* manager() { return midiMessageManager; }
+  void logText(const std::string& line) override
+  {
+    std::lock_guard<std::mutex> l(logLock);
+    logged += line + "\n";
+  }
+  std::string takeLog()
+  {
+    std::lock_guard<std::mutex> l(logLock);
+    return std::exchange(logged, std::string());
+  }
+  std::mutex logLock;
+  std::string logged;
 };
 
 Bytes namedProgram(const char* name)
@@ -372,6 +386,68 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
     EXPECT_EQ(renamed.find("Renamed"), during == kRename ? 0u : std::string::npos);
     EXPECT_EQ(e.knownProgramName.find("Slot Nine"), std::string::npos);  // the editor's program stays
   }
+}
+
+// The synthesizer answers the librarian's request (the slot menu's, the bank menu's)
+// late. After the user's Cancel (before the job ends, or before it armed the request,
+// answered after) the answer changes no slot and the log says it came. After a time-out it
+// is taken: the bank is marked edited (the upper arrow refused) and the display says
+// which slot took it; unless the column shows another bank by then, which the
+// time-out allows.
+TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
+{
+  enum End { kCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
+  const char* const logged[] = {"came after the librarian's request was cancelled: not taken",
+                                "came after the librarian's request was cancelled: not taken",
+                                "came after its request timed out", "not taken: its bank is no longer shown"};
+  const std::pair<bool, End> rows[] = {{false, kCancel},       {true, kCancel},   {false, kCancelAtOnce},
+                                       {true, kCancelAtOnce}, {false, kTimeOut}, {true, kTimeOut},
+                                       {true, kTimeOutThenStep}};
+  for (const auto& [bankMenu, end] : rows)
+  {
+    SCOPED_TRACE(std::to_string(bankMenu) + " " + std::to_string(end));
+    const bool taken = end == kTimeOut, cancelled = end <= kCancelAtOnce;
+    SWELL_SetTimeScale(cancelled ? 1.0 : 0.02);  // the time-out's 35 waits and search, shortened
+    e.takeLog(), e.takeSent();
+    e.GetParam(kBankEditUnsaved)->Set(0.0);
+    const std::vector<LibrarianPatch>& slots = openBank();
+    e.patchLibrarian->patchFiles.back()->fileName = std::to_string(bankMenu) + std::to_string(end) + ".dvl";
+    e.patchLibrarian->selectedSlot = 9;
+    const Bytes before = slots[9].messages[0].bytes;
+    ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest))
+                         : e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    const Bytes answer = namedProgram("Late Answers");
+    auto answerNow = [&] {
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    };
+    if (end == kCancelAtOnce) e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    if (end == kCancel)
+    {
+      // The job, past its wait, waits for the lock held here: it runs on once the answer came.
+      WDL_MutexLock lock(&e.mMutex);
+      e.userSets(kCancelDataRequest, 1);
+      answerNow();
+    }
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    EXPECT_EQ(e.nameLine(), cancelled ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    if (end == kTimeOutThenStep) e.userSets(kLibUpperNextBank, 1);
+    ASSERT_EQ(e.patchLibrarian->bankAt(e.patchLibrarian->upperFileIndex) == e.patchLibrarian->patchFiles.back(),
+              end != kTimeOutThenStep);
+    if (end != kCancel) answerNow();
+    EXPECT_EQ(slots[9].messages[0].bytes, taken ? answer : before);
+    EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged[end]), std::string::npos);
+    EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), taken ? 1.0 : 0.0);
+    EXPECT_EQ(e.discardChangesLayerRight->visible, taken);
+    if (!taken) continue;
+    EXPECT_EQ(e.nameLine(), "Late answer taken into slot 10");
+    e.userSets(kLibUpperNextBank, 1);
+    EXPECT_EQ(e.nameLine(), "Save bank or Discard changes!");
+    e.discardChangesLayerRight->Hide(true);
+  }
+  SWELL_SetTimeScale(1.0);
 }
 
 // The hardware's edit-mode report raises a flag no job stands behind: a bank send

@@ -6,6 +6,7 @@
 #include "WriteFaults.h"
 #include "config/ParamIds.h"
 #include "gui/IControl.h"
+#include "gui/ICustomControls.h"
 #include "gui/IGraphicsCocoa.h"
 #include "gui/IGraphics.h"
 #include "hardware/DumpLayout.h"
@@ -154,9 +155,19 @@ public:
   }
 };
 
+// The editor view's superview, as a host's: counts the keys the view passes on.
+class KeyRecordingView : public NSView
+{
+public:
+  explicit KeyRecordingView(NSRect frame) : NSView(frame) {}
+  void keyDown(NSEvent*) override { ++keysPassedOn; }
+  int keysPassedOn = 0;
+};
+
 class Librarian : public ::testing::Test
 {
 protected:
+  KeyRecordingView* content = nullptr;  // the window's
   DataFolder data;
   std::unique_ptr<UnderTest<LibEditor>> e;
   std::unique_ptr<NSModalScript> script;
@@ -198,7 +209,7 @@ protected:
     script = std::make_unique<NSModalScript>();
     script->onUnscripted = [](const std::string& what) { ADD_FAILURE() << what << " with no scripted answer"; };
     const NSRect r = NSMakeRect(0, 0, 1500, 667);
-    NSView* content = new NSView(r);
+    NSView* content = this->content = new KeyRecordingView(r);
     window = new NSWindow(r, NSTitledWindowMask, NSBackingStoreBuffered, false);
     window->setContentView(content);
     content->release();
@@ -633,6 +644,29 @@ TEST_F(Librarian, RenameWritesSevenBitNameBytesAroundTheTopBitByte)
   EXPECT_EQ(e->slotBytes(alpha, 20), e->slotBytes(beta, 7));
 }
 
+// A control's name and value leave the display once the user works where no control
+// shows its own (the grid, the search); the overlay of a job a button started says
+// it waits, not the button's name.
+TEST_F(Librarian, AControlsLineGoesWhenTheUserWorksElsewhere)
+{
+  e->userSets(kMainPage, 1);
+  IMouseMod left(true);
+  const IRECT slot = e->grid()->slotRect(0, 3);
+  auto* overlay = static_cast<ProgressIndicator*>(e->progressIndicator);
+  for (const char* act : {"a click in the grid", "a search", "a job's overlay"})
+  {
+    SCOPED_TRACE(act);
+    e->displayParamChange(kRequestTempData, 1, false);
+    ASSERT_EQ(e->nameLine(), "Request");
+    if (act[2] == 'c') e->grid()->OnMouseDown(slot.L + 2, slot.T + 2, &left);
+    if (act[2] == 's') e->userSets(kPatchSearch, 1), e->setText(kPatchSearchString, "Beta 1");
+    if (act[2] == 'j') e->DisplayProcessingIndicator(true);
+    EXPECT_EQ((act[2] == 'j' ? overlay->text() : e->nameLine() + e->valueLine()).find("Request"), std::string::npos);
+  }
+  EXPECT_EQ(overlay->text(), "Data processing, please wait...");
+  e->DisplayProcessingIndicator(false);
+}
+
 // A slot without a stored program takes the new name alone; the search, which reads
 // names from a table of its own, finds it by that name at once.
 TEST_F(Librarian, ARenamedSlotWithoutAProgramIsFoundByTheNextSearch)
@@ -854,7 +888,7 @@ TEST_F(Librarian, BankImportAsksBeforeReplacingAndKeepsTheOldBankOnNo)
   const struct
   {
     const char *file, *nameLine, *valueLine;
-  } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Too short to be listed"},
+  } refused[] = {{"in/One.syx", "Not a bank: One.syx", "Single programs: a slot's Paste or Request"},
                  {"in/Text.syx", "Not a bank: Text.syx", "No program found in it"},
                  {"in/Beta.syx", "Not a bank: Beta.syx", "No program found in it"},
                  {"in", "Import failed!", "The file could not be read"}};
@@ -1041,31 +1075,73 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
   EXPECT_EQ(e->valueLine(), "The disk is full");
   EXPECT_FALSE(fileExists(data.file("Patches/New.syx")));
   EXPECT_EQ(temporaryFilesIn(data.file("Patches")), std::vector<std::string>());
+
+  // So does the split of an imported file, which leaves nothing of it in Patches.
+  const auto folderBefore = listTree(data.file("Patches"));
+  writeFile(data.file("in/Big.syx"), rawBank("Big ", 200, 7000));
+  script->answerPanel(data.file("in/Big.syx"));
+  e->saveImportedFile(false);
+  {
+    InjectedWriteFault full(FileWriteStep::kWrite, ENOSPC);
+    e->OnParamChange(kRefreshFolders);
+  }
+  EXPECT_EQ(e->nameLine(), "Bank not listed: Big.syx");
+  EXPECT_EQ(e->valueLine(), "The disk is full");
+  EXPECT_EQ(listTree(data.file("Patches")), folderBefore);
 }
 
 // ---- help ----
 
-// Escape closes the About box as it closes the file panels and alerts; with the box
-// closed it goes on to the host. Its close box lies on a 1280 x 800 screen at every
-// editor size, the window in the screen's corner.
-TEST_F(Librarian, EscapeClosesTheAboutBoxWhoseCloseIsOnScreenAtEverySize)
+// Escape closes each of our panels, as its x does (the first-run notice's is written
+// down as seen, the filter page's switch follows; the rename box's Cancel), as it
+// closes the file panels and alerts; with none open it goes on to the host. Each x
+// lies on a 1280 x 800 screen at every editor size, the window in the screen's corner.
+TEST_F(Librarian, EscapeClosesEveryPanelAsItsXWhichIsOnScreenAtEverySize)
 {
+  ASSERT_TRUE(writeEditorSize(data, "normal"));
   openWindow();
   window->makeFirstResponder(view);
-  for (bool open : {true, false})
+  const Bytes settingsBefore = readFileBytes(data.file("Davrel Editor UI.txt"));
+  auto xOf = [](ControlLayer* panel, int paramIdx) {
+    IControl* x = nullptr;
+    for (int i = 0; i < panel->controls.GetSize(); ++i)
+      if (panel->controls.Get(i)->ParamIdx() == paramIdx) x = panel->controls.Get(i);
+    return x;
+  };
+  const struct
   {
-    if (open) e->userSets(kDisplayAboutWindow, 1);
-    ASSERT_EQ(e->aboutWindowLayer->visible, open);
-    NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
-    NSRunLoop::currentRunLoop()->runOnce();
-    EXPECT_FALSE(e->aboutWindowLayer->visible);
-  }
-  IControl* close = e->firstControlOf(kExitAboutWindow);
-  ASSERT_NE(close, nullptr);
-  for (const EditorSize& size : kEditorSizes)
+    ControlLayer* panel;
+    IControl* x;
+    std::function<bool()> closedByX;
+  } rows[] = {
+      {e->aboutWindowLayer, xOf(e->aboutWindowLayer, kExitAboutWindow), [] { return true; }},
+      {e->firstRunNotificationLayer, xOf(e->firstRunNotificationLayer, kFirstRunExit),
+       [&] { return readFileBytes(data.file("Davrel Editor UI.txt")) != settingsBefore; }},
+      {e->midiFilterSettingsLayer, xOf(e->midiFilterSettingsLayer, kViewMIDIFilterSettings),
+       [&] { return e->GetParam(kViewMIDIFilterSettings)->Value() == 0.0; }},
+      {e->patchRenameLayer, e->renameButtons[1], [&] { return e->renameClosed; }},
+  };
+  for (const auto& row : rows)
   {
-    EXPECT_LE(close->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
-    EXPECT_LE(close->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+    SCOPED_TRACE(row.panel->name);
+    ASSERT_NE(row.x, nullptr);
+    if (row.panel == e->midiFilterSettingsLayer) e->userSets(kViewMIDIFilterSettings, 1);
+    row.panel->Hide(false);
+    e->renameClosed = row.panel != e->patchRenameLayer;
+    for (int passedOn : {0, 1})
+    {
+      const int before = content->keysPassedOn;
+      NSApp->postEvent(NSEvent::keyEventWithType(NSKeyDown, 0, window, u"\x1b", u"\x1b", kVK_Escape), false);
+      NSRunLoop::currentRunLoop()->runOnce();
+      EXPECT_EQ(content->keysPassedOn, before + passedOn);
+    }
+    EXPECT_FALSE(row.panel->visible);
+    EXPECT_TRUE(row.closedByX());
+    for (const EditorSize& size : kEditorSizes)
+    {
+      EXPECT_LE(row.x->GetRECT().R / e->uiScale * size.scale, 1280) << size.name;
+      EXPECT_LE(row.x->GetRECT().B / e->uiScale * size.scale, 800) << size.name;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // The real editor in an X11 window: a program dragged with the mouse from the lower
 // bank onto the upper bank is stored there and marks the bank unsaved; the bank
-// file on disk changes only when it is saved.
+// file on disk changes only when it is saved. The display no longer names the
+// control last used.
 
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
@@ -73,6 +74,8 @@ TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     const int fx = (from.L + from.R) / 2 + 2, fy = (from.T + from.B) / 2 + 3;
     const int tx = (to.L + to.R) / 2 + 2, ty = (to.T + to.B) / 2 + 3;
     const unsigned button1 = 1u << 8;
+    editor.displayParamChange(kExitAboutWindow, 0, false);
+    ASSERT_EQ(editor.nameLine(), "Close About");
     // Large steps: the first drag event is rows away from the press.
     driver->press(xid, fx, fy, 1);
     for (int step = 1; step <= 8; ++step)
@@ -90,6 +93,7 @@ TEST_F(X11Librarian, ADraggedProgramIsStoredAndTheBankMarkedUnsaved)
     EXPECT_EQ(std::string(grid->slotText(0, 17)), stored.name);
     EXPECT_EQ(lib->patchFiles[(size_t)upper]->patches[16].name.rfind("Up 016", 0), 0u);
     EXPECT_EQ(readFileBytes(upperFile), onDisk);
+    EXPECT_EQ(editor.nameLine() + editor.valueLine(), "");
 
     g->CloseWindow();
     window->close();

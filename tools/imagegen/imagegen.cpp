@@ -883,7 +883,9 @@ int main(int argc, char** argv)
                                       "of the editor's data folder.", "The build number is at the window's lower right."}));
   add("BG_FIRST_RUN_ID",
       panelBackground(600, 360, kPanel, "WELCOME",
-                      {"1. Choose the synthesizer's ports under MIDI OUT and MIDI IN", "(the top right of the window).",
+                      {"1. Choose the synthesizer's ports under MIDI OUT and MIDI IN,",
+                       "at the window's top right: where a screen is narrower than",
+                       "the window, drag it left, or choose Editor Size Small on Global.",
                        "2. Press Request to read the program the synthesizer plays.",
                        "3. Librarian opens the banks; BANK MENU requests, stores", "and saves them.", "",
                        "Close this notice with x at its top right:", "it is not shown again."}));

@@ -165,6 +165,7 @@ void LibrarianViewControl::selectSlotsInLibrarian()
 
 void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod)
 {
+  if (plug) plug->dropControlLine();
   if (mod && mod->R)
   {
     SetDirty(true);
