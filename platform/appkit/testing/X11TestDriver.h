@@ -110,6 +110,9 @@ public:
   void move(unsigned long window, int x, int y);
   // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
   void iconify(unsigned long window);
+  // Maximises the window (on) or gives it back its size (off), as a user does, through
+  // the window manager (EWMH's _NET_WM_STATE, asked as a pager asks).
+  void maximize(unsigned long window, bool on);
   // From watchParent on, how many times the window went back to the root from
   // another parent: a window manager let it go.
   void watchParent(unsigned long window);

@@ -506,6 +506,21 @@ void AKX11Driver::iconify(unsigned long window)
   XSync(DPY, False);
 }
 
+void AKX11Driver::maximize(unsigned long window, bool on)
+{
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(DPY, "_NET_WM_STATE", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = on ? 1 : 0;  // add, remove
+  e.xclient.data.l[1] = (long)XInternAtom(DPY, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+  e.xclient.data.l[2] = (long)XInternAtom(DPY, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+  e.xclient.data.l[3] = 2;  // a pager, for the user
+  XSendEvent(DPY, DefaultRootWindow(DPY), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  XSync(DPY, False);
+}
+
 void AKX11Driver::watchParent(unsigned long window)
 {
   XSelectInput(DPY, window, StructureNotifyMask);
