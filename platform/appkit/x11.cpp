@@ -570,8 +570,10 @@ public:
   // A titled window keeps its title bar on the screen, as the platform keeps it: at its
   // first placement, a frame whose top lies above the screen's moves the window down by
   // as much. Before the map where the manager publishes its frame's room; else once the
-  // manager has framed and shown it: the frame is the window's ancestor on the root, the
-  // title bar the room between. A place the program or the user gives it later is kept.
+  // manager has framed and shown it, by the room it publishes on the window once it
+  // comes (a frame window may hold an invisible border above the title bar), or by the
+  // frame itself, the window's ancestor on the root, where the manager publishes none. A
+  // place the program or the user gives it later is kept.
   void keepTitleBarOnScreen(NSWindow* w, XWindowData* data, bool beforeMap)
   {
     if (data->titleKept || data->overrideRedirect || !(w->styleMask() & NSTitledWindowMask)) return;
@@ -584,6 +586,8 @@ public:
     }
     else
     {
+      const std::vector<long> extents = longsOf(data->xid, mFrameExtents, XA_CARDINAL, 4);
+      if (extents.size() != 4 && mManagerAtoms.count(mFrameExtents)) return;  // looked at again when they come
       Window top = data->xid;
       for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
       XWindowAttributes frame;
@@ -591,7 +595,8 @@ public:
       if (top == data->xid || !XGetWindowAttributes(mDisplay, top, &frame) ||
           !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
         return;
-      down = std::max(0, -frame.y);
+      if (extents.size() == 4 && mFrameTop < 0) mFrameTop = (int)extents[2];  // for the next window's first show
+      down = std::max(0, extents.size() == 4 ? (int)extents[2] - y : -frame.y);
     }
     data->titleKept = true;
     if (!down) return;
@@ -1667,6 +1672,11 @@ private:
         }
         break;
       case PropertyNotify:
+        if (e.xproperty.atom == mFrameExtents)
+        {
+          XWindowData* data = find(w);
+          if (data && data->state.map() == AKX11WindowState::Map::Mapped) keepTitleBarOnScreen(w, data, false);
+        }
         if (e.xproperty.atom != mWmState) break;
         if (XWindowData* data = find(w)) data->state.stateIs(wmState(data->xid), std::chrono::steady_clock::now());
         break;

@@ -612,6 +612,36 @@ TEST_F(WndX11, AWindowMovedOrResizedGoesThereOnTheServer)
   DestroyMenu(bar);
 }
 
+// At its first show a titled window whose frame would rise above the screen comes down
+// just so far that the frame's top is the screen's: by the room the manager publishes
+// above the window (its frame window may hold an invisible border above the title bar),
+// or by the frame's own top where it publishes none. One lower is left where it is.
+TEST_F(WndX11, TheTitleBarComesJustOntoTheScreenAtTheFirstShow)
+{
+  if (X11Session::server()->manager().empty()) GTEST_SKIP() << "no title bar";
+  const int screenHeight = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+  for (const int below : {0, 60})
+  {
+    SCOPED_TRACE(below);
+    NSWindow* w = nullptr;
+    Window(NSMakeRect(300, screenHeight - below - 150, 200, 150), 0, &w);
+    w->setTitle("title bar");
+    w->orderFront(nullptr);
+    const unsigned long xid = AKX11WindowOf(w);
+    unsigned long top = 0;
+    int fx, fy, gx, gy = -1, gw, gh, room = 0;
+    bool told = false;
+    EXPECT_TRUE(until([&] {
+      if (!driver->viewable(xid) || !driver->frame(xid, &fx, &fy) || !driver->geometry(xid, &gx, &gy, &gw, &gh))
+        return false;
+      told = driver->cardinal(xid, "_NET_FRAME_EXTENTS", &top, 2);
+      room = told ? (int)top : gy - fy;
+      return gy == std::max(below, room);
+    })) << gy << ", the frame's room above " << room << (told ? " as the manager tells it" : "");
+    w->close();
+  }
+}
+
 // A window hidden, moved and shown again at once, and hidden again as soon as shown,
 // goes where it was put each time, as itself: a window manager still busy with the
 // last show or hide must not frame it elsewhere, ask for its place or take it away.

@@ -131,8 +131,9 @@ public:
   unsigned long transientFor(unsigned long window);
   std::vector<std::string> atoms(unsigned long window, const std::string& property);
   std::string windowClass(unsigned long window);
-  // A 32-bit CARDINAL property of the window; false when it has none.
-  bool cardinal(unsigned long window, const std::string& property, unsigned long* value);
+  // A 32-bit CARDINAL property of the window (its item at index, of a list); false when
+  // it has none.
+  bool cardinal(unsigned long window, const std::string& property, unsigned long* value, int index = 0);
   void sync();
   // A window of the driver's own over part of the screen (pixels, y down), above the
   // others and out of any window manager's hands, that keeps the presses and keys made

@@ -584,13 +584,13 @@ bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vecto
   return true;
 }
 
-bool AKX11Driver::cardinal(unsigned long window, const std::string& property, unsigned long* value)
+bool AKX11Driver::cardinal(unsigned long window, const std::string& property, unsigned long* value, int index)
 {
   Atom type = None;
   int format = 0;
   unsigned long n = 0, rest = 0;
   unsigned char* data = nullptr;
-  const bool ok = XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), 0, 1, False, XA_CARDINAL,
+  const bool ok = XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), index, 1, False, XA_CARDINAL,
                                      &type, &format, &n, &rest, &data) == Success &&
                   data && type == XA_CARDINAL && format == 32 && n == 1;
   if (ok) *value = *(const unsigned long*)data & 0xFFFFFFFFu;
