@@ -78,8 +78,15 @@ public:
   // ---- content and geometry ----
   NSView* contentView() const { return mContentView; }
   void setContentView(NSView* view);
+  // Where the window is: on a screen that places it in its own time (a window manager
+  // may refuse or change a place), the last place the screen told.
   NSRect frame() const { return mFrame; }
   virtual void setFrame(NSRect frame, bool display);
+  // The frame last asked while the screen has not told it yet, else the frame: what a
+  // change of part of the frame starts from.
+  NSRect frameAsked() const;
+  // For presenters: the screen tells where the window is, its frame from now on.
+  void takeScreenFrame(NSRect frame);
   // The frame that gives the content this size, the menu bar's strip above it.
   void setContentSize(NSSize size);
   // Centred on the main screen.
@@ -265,6 +272,7 @@ private:
 
   NSInteger mNumber;
   NSRect mFrame;
+  bool mScreenFrame = false;  // the next setFrame is the screen's word, not a request
   NSUInteger mStyleMask;
   NSInteger mLevel = NSNormalWindowLevel;
   std::string mTitle;

@@ -48,7 +48,13 @@ public:
   // The window, shown now or about to be, asks for the user's attention instead of
   // taking the keyboard, until it gets the keyboard.
   virtual void requestAttention(NSWindow*) {}
-  virtual void windowFrameChanged(NSWindow*) {}
+  // The window is asked to take a frame. False: the frame is the one asked from now on
+  // (the presenter has it shown there). True: the screen places the window in its own
+  // time (a window manager may refuse or change the place), and the frame stays the
+  // screen's until it tells the new one (NSWindow::takeScreenFrame).
+  virtual bool windowFrameAsked(NSWindow*, NSRect) { return false; }
+  // The frame asked of the screen and not yet told or given up; false for none.
+  virtual bool askedFrame(const NSWindow*, NSRect*) const { return false; }
   virtual void windowTitleChanged(NSWindow*) {}
   // Its alpha value, whether it is opaque or whether it ignores mouse events changed.
   virtual void windowAppearanceChanged(NSWindow*) {}

@@ -153,6 +153,11 @@ void NSWindow::setContentView(NSView* view)
 
 void NSWindow::setFrame(NSRect frame, bool display)
 {
+  // Read at once: what the window's owner does at the change (WM_SIZE) is asked anew.
+  const bool told = mScreenFrame;
+  mScreenFrame = false;
+  NSPresenter* p = presenter();
+  if (!told && p && p->windowFrameAsked(this, frame)) return;
   const bool resized = frame.size.width != mFrame.size.width || frame.size.height != mFrame.size.height;
   const bool moved = frame.origin.x != mFrame.origin.x || frame.origin.y != mFrame.origin.y;
   if (!resized && !moved) return;
@@ -164,15 +169,29 @@ void NSWindow::setFrame(NSRect frame, bool display)
     if (mContentView) mContentView->setFrame(contentFrame());
     invalidateBaseRect(NSMakeRect(0, 0, frame.size.width, frame.size.height));
   }
-  if (NSPresenter* p = presenter()) p->windowFrameChanged(this);
   if (display && resized) displayDirty();
+}
+
+NSRect NSWindow::frameAsked() const
+{
+  NSRect asked;
+  NSPresenter* p = presenter();
+  return p && p->askedFrame(this, &asked) ? asked : mFrame;
+}
+
+void NSWindow::takeScreenFrame(NSRect frame)
+{
+  mScreenFrame = true;
+  setFrame(frame, true);
+  mScreenFrame = false;  // an override that applied nothing
 }
 
 void NSWindow::center()
 {
   const NSRect s = NSScreen::mainScreen()->frame();
-  setFrame(NSMakeRect(std::floor((s.size.width - mFrame.size.width) / 2),
-                      std::floor((s.size.height - mFrame.size.height) / 2), mFrame.size.width, mFrame.size.height),
+  const NSSize size = frameAsked().size;
+  setFrame(NSMakeRect(std::floor((s.size.width - size.width) / 2), std::floor((s.size.height - size.height) / 2),
+                      size.width, size.height),
            true);
 }
 
@@ -180,7 +199,8 @@ void NSWindow::setContentSize(NSSize size)
 {
   // The menu bar's strip is the frame's, above the content.
   const CGFloat bar = mBarStrip ? kMenuBarHeight : 0;
-  setFrame(NSMakeRect(mFrame.origin.x, mFrame.origin.y, size.width, size.height + bar), true);
+  const NSPoint at = frameAsked().origin;
+  setFrame(NSMakeRect(at.x, at.y, size.width, size.height + bar), true);
 }
 
 NSPoint NSWindow::convertBaseToScreen(NSPoint p) const
@@ -449,11 +469,12 @@ void NSWindow::updateMenuBar()
   const CGFloat grow = strip ? kMenuBarHeight : -menuBarRect().size.height;
   mBarStrip = strip;
   retain();  // the resize is told to the window's owner, which may close it
-  NSRect grown = NSMakeRect(mFrame.origin.x, mFrame.origin.y - grow, mFrame.size.width, mFrame.size.height + grow);
+  const NSRect from = frameAsked();
+  NSRect grown = NSMakeRect(from.origin.x, from.origin.y - grow, from.size.width, from.size.height + grow);
   // A dialog that was on the screen stays on it: a strip that would push its bottom
   // (its buttons) off the screen moves it up instead.
   const NSRect screenFrame = NSScreen::mainScreen()->frame();
-  if (mDialog && grow > 0 && mFrame.origin.y >= screenFrame.origin.y && grown.origin.y < screenFrame.origin.y)
+  if (mDialog && grow > 0 && from.origin.y >= screenFrame.origin.y && grown.origin.y < screenFrame.origin.y)
     grown.origin.y = screenFrame.origin.y;
   setFrame(grown, false);
   if (mContentView) mContentView->setFrame(contentFrame());

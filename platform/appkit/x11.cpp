@@ -411,7 +411,12 @@ public:
     const auto now = std::chrono::steady_clock::now();
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
-      if (mWindows.count(kv.first)) kv.second->state.resync(serverState(kv.second), runs, now);
+    {
+      if (!mWindows.count(kv.first)) continue;
+      const AKX11WindowState::Server s = serverState(kv.second);
+      kv.second->state.resync(s, runs, now);
+      if (mWindows.count(kv.first)) serverHas(kv.first, s.at);
+    }
     XFlush(mDisplay);
   }
 
@@ -473,15 +478,33 @@ public:
     XFlush(mDisplay);
   }
 
-  // The window goes where its frame is. A frame the server told us of (ConfigureNotify)
-  // is where the window is already: nothing is asked, so the two never chase each other.
-  void windowFrameChanged(NSWindow* w) override
+  // The window is asked to go where the frame is. A shown one a manager may place is
+  // there once the server tells it (takePlace): until then the kit lays it out and places
+  // presses where the server has it, so a place refused costs nothing seen, however long
+  // the manager takes. A hidden one, or one no manager places (a menu), is there at once;
+  // what the server tells later corrects it.
+  bool windowFrameAsked(NSWindow* w, NSRect f) override
   {
     XWindowData* data = find(w);
-    if (!data) return;
+    if (!data) return false;  // made where its frame is when first shown
     int x, y, width, height;
-    placement(w->frame(), &x, &y, &width, &height);
+    placement(f, &x, &y, &width, &height);
     data->state.moveTo({x, y, width, height}, std::chrono::steady_clock::now());
+    return data->state.shown() && !data->overrideRedirect;
+  }
+
+  bool askedFrame(const NSWindow* w, NSRect* f) const override
+  {
+    const auto it = mWindows.find(const_cast<NSWindow*>(w));
+    if (it == mWindows.end() || !it->second->state.placing()) return false;
+    *f = frameAt(it->second->state.place());
+    return true;
+  }
+
+  // A place on the root (y down) as the kit's frame (y up).
+  NSRect frameAt(const AKX11WindowState::Place& p) const
+  {
+    return NSMakeRect(p[0], screenSize().height - p[1] - p[3], p[2], p[3]);
   }
 
   // Asks the server (through the manager, where there is one) for the window's place. A
@@ -507,15 +530,22 @@ public:
     if (!XGetWindowAttributes(mDisplay, data->xid, &a) ||
         !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
       return;
-    takePlace(w, data, {x, y, a.width, a.height}, false);
+    takePlace(w, data, {x, y, a.width, a.height}, false, {x, y, a.width, a.height});
   }
 
-  // A place the server or the manager told: the kit's frame follows it when it is news.
-  void takePlace(NSWindow* w, XWindowData* data, const AKX11WindowState::Place& p, bool sizeOnly)
+  // A place the server or the manager told (what the kit asks next starts from it when
+  // it is news), and where the server has the window: the kit's frame from now on.
+  void takePlace(NSWindow* w, XWindowData* data, const AKX11WindowState::Place& told, bool sizeOnly,
+                 const AKX11WindowState::Place& at)
   {
-    if (!data->state.told(p, sizeOnly, std::chrono::steady_clock::now())) return;
-    const NSRect now = NSMakeRect(p[0], screenSize().height - p[1] - p[3], p[2], p[3]);
-    if (!NSEqualRects(now, w->frame())) w->setFrame(now, true);
+    data->state.told(told, sizeOnly, std::chrono::steady_clock::now());
+    serverHas(w, at);
+  }
+
+  void serverHas(NSWindow* w, const AKX11WindowState::Place& at)
+  {
+    if (at[2] <= 0 || at[3] <= 0) return;  // not read: the window went
+    if (!NSEqualRects(frameAt(at), w->frame())) w->takeScreenFrame(frameAt(at));
   }
 
   Window parentOf(Window xid)
@@ -540,8 +570,10 @@ public:
   // A titled window keeps its title bar on the screen, as the platform keeps it: at its
   // first placement, a frame whose top lies above the screen's moves the window down by
   // as much. Before the map where the manager publishes its frame's room; else once the
-  // manager has framed and shown it: the frame is the window's ancestor on the root, the
-  // title bar the room between. A place the program or the user gives it later is kept.
+  // manager has framed and shown it, by the room it publishes on the window once it
+  // comes (a frame window may hold an invisible border above the title bar), or by the
+  // frame itself, the window's ancestor on the root, where the manager publishes none. A
+  // place the program or the user gives it later is kept.
   void keepTitleBarOnScreen(NSWindow* w, XWindowData* data, bool beforeMap)
   {
     if (data->titleKept || data->overrideRedirect || !(w->styleMask() & NSTitledWindowMask)) return;
@@ -554,6 +586,8 @@ public:
     }
     else
     {
+      const std::vector<long> extents = longsOf(data->xid, mFrameExtents, XA_CARDINAL, 4);
+      if (extents.size() != 4 && mManagerAtoms.count(mFrameExtents)) return;  // looked at again when they come
       Window top = data->xid;
       for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
       XWindowAttributes frame;
@@ -561,11 +595,12 @@ public:
       if (top == data->xid || !XGetWindowAttributes(mDisplay, top, &frame) ||
           !XTranslateCoordinates(mDisplay, data->xid, mRoot, 0, 0, &x, &y, &child))
         return;
-      down = std::max(0, -frame.y);
+      if (extents.size() == 4 && mFrameTop < 0) mFrameTop = (int)extents[2];  // for the next window's first show
+      down = std::max(0, extents.size() == 4 ? (int)extents[2] - y : -frame.y);
     }
     data->titleKept = true;
     if (!down) return;
-    const NSRect f = w->frame();
+    const NSRect f = w->frameAsked();
     w->setFrame(NSMakeRect(x, screenSize().height - (y + down) - f.size.height, f.size.width, f.size.height), true);
   }
 
@@ -1595,7 +1630,18 @@ private:
         const bool inFrame = !c.send_event && !data->state.onRoot();
         Window child;
         if (inFrame) XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &rx, &ry, &child);
-        takePlace(w, data, {rx, ry, c.width, c.height}, inFrame);
+        // The frame is the server's word alone: the size its own reports give (a manager's
+        // may be of an older place, or of one it refused), the place read unless the
+        // server's report of a window on the root gives it.
+        AKX11WindowState::Place at{rx, ry, c.width, c.height};
+        if (c.send_event)
+        {
+          int fx, fy, fw, fh;
+          placement(w->frame(), &fx, &fy, &fw, &fh);
+          at = {fx, fy, fw, fh};
+          XTranslateCoordinates(mDisplay, c.window, mRoot, 0, 0, &at[0], &at[1], &child);
+        }
+        takePlace(w, data, {rx, ry, c.width, c.height}, inFrame, at);
         break;
       }
       case VisibilityNotify:
@@ -1626,6 +1672,11 @@ private:
         }
         break;
       case PropertyNotify:
+        if (e.xproperty.atom == mFrameExtents)
+        {
+          XWindowData* data = find(w);
+          if (data && data->state.map() == AKX11WindowState::Map::Mapped) keepTitleBarOnScreen(w, data, false);
+        }
         if (e.xproperty.atom != mWmState) break;
         if (XWindowData* data = find(w)) data->state.stateIs(wmState(data->xid), std::chrono::steady_clock::now());
         break;

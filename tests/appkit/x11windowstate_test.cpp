@@ -80,6 +80,50 @@ TEST(X11WindowState, FollowsWhatTheServerAndTheManagerTell)
   }
 }
 
+// A map or withdrawal the manager leaves unanswered comes due once each kUnanswered;
+// one answered never does. A window no manager has (a menu) is mapped, hidden and
+// placed by the server at once, and is never looked at again for a manager's sake.
+TEST(X11WindowState, TellsWhatIsOverdueAndLeavesAWindowNoManagerHasToTheServer)
+{
+  const auto t0 = State::Clock::now();
+  const auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+  // Whether overdue at 1.999 s, 2 s, 2 s again and 4 s.
+  struct Row { const char* what; bool override; std::function<void(State&)> steps; std::string said; Map end;
+               std::vector<int> overdue; };
+  const std::vector<int> due = {0, 1, 0, 1}, never = {0, 0, 0, 0};
+  const Row rows[] = {
+      {"a map unanswered", false, [&](State& s) { s.show(t0); }, "m", Map::Asked, due},
+      {"a withdrawal unanswered", false,
+       [&](State& s) { s.show(t0), s.reparented(false, t0), s.stateIs(1, t0), s.hide(t0); }, "maw", Map::WithdrawAsked,
+       due},
+      {"a map answered", false, [&](State& s) { s.show(t0), s.mapped(false, t0); }, "ma", Map::Mapped, never},
+      {"another client's map answers none", false, [&](State& s) { s.show(t0), s.mapped(true, t0); }, "m", Map::Asked,
+       due},
+      {"no manager's: shown", true, [&](State& s) { s.show(t0); }, "m", Map::Mapped, never},
+      {"no manager's: shown and hidden", true, [&](State& s) { s.show(t0), s.hide(t0); }, "mw", Map::Withdrawn, never},
+      {"no manager's: shown, then reparented and looked at as after a manager went", true,
+       [&](State& s) {
+         s.show(t0);
+         EXPECT_FALSE(s.reparented(false, t0));
+         EXPECT_FALSE(s.reparented(true, t0));
+         s.resync({false, true, -1, kA}, false, t0);
+       },
+       "m", Map::Mapped, never},
+  };
+  for (const Row& r : rows)
+  {
+    SCOPED_TRACE(r.what);
+    Log log;
+    State s(&log, kAt, r.override);
+    r.steps(s);
+    EXPECT_EQ(log.said, r.said);
+    EXPECT_EQ(s.map(), r.end);
+    std::vector<int> overdue;
+    for (int ms : {1999, 2000, 2000, 4000}) overdue.push_back(s.overdue(at(ms)));
+    EXPECT_EQ(overdue, r.overdue);
+  }
+}
+
 // Which reports of a window's place are news while places asked are outstanding.
 TEST(X11WindowState, TakesAPlaceToldAsNewsOrOutOfDate)
 {

@@ -110,6 +110,9 @@ public:
   void move(unsigned long window, int x, int y);
   // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
   void iconify(unsigned long window);
+  // Maximises the window (on) or gives it back its size (off), as a user does, through
+  // the window manager (EWMH's _NET_WM_STATE, asked as a pager asks).
+  void maximize(unsigned long window, bool on);
   // From watchParent on, how many times the window went back to the root from
   // another parent: a window manager let it go.
   void watchParent(unsigned long window);
@@ -128,8 +131,9 @@ public:
   unsigned long transientFor(unsigned long window);
   std::vector<std::string> atoms(unsigned long window, const std::string& property);
   std::string windowClass(unsigned long window);
-  // A 32-bit CARDINAL property of the window; false when it has none.
-  bool cardinal(unsigned long window, const std::string& property, unsigned long* value);
+  // A 32-bit CARDINAL property of the window (its item at index, of a list); false when
+  // it has none.
+  bool cardinal(unsigned long window, const std::string& property, unsigned long* value, int index = 0);
   void sync();
   // A window of the driver's own over part of the screen (pixels, y down), above the
   // others and out of any window manager's hands, that keeps the presses and keys made

@@ -506,6 +506,21 @@ void AKX11Driver::iconify(unsigned long window)
   XSync(DPY, False);
 }
 
+void AKX11Driver::maximize(unsigned long window, bool on)
+{
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(DPY, "_NET_WM_STATE", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = on ? 1 : 0;  // add, remove
+  e.xclient.data.l[1] = (long)XInternAtom(DPY, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+  e.xclient.data.l[2] = (long)XInternAtom(DPY, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+  e.xclient.data.l[3] = 2;  // a pager, for the user
+  XSendEvent(DPY, DefaultRootWindow(DPY), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  XSync(DPY, False);
+}
+
 void AKX11Driver::watchParent(unsigned long window)
 {
   XSelectInput(DPY, window, StructureNotifyMask);
@@ -569,13 +584,13 @@ bool AKX11Driver::read(unsigned long window, int* width, int* height, std::vecto
   return true;
 }
 
-bool AKX11Driver::cardinal(unsigned long window, const std::string& property, unsigned long* value)
+bool AKX11Driver::cardinal(unsigned long window, const std::string& property, unsigned long* value, int index)
 {
   Atom type = None;
   int format = 0;
   unsigned long n = 0, rest = 0;
   unsigned char* data = nullptr;
-  const bool ok = XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), 0, 1, False, XA_CARDINAL,
+  const bool ok = XGetWindowProperty(DPY, window, XInternAtom(DPY, property.c_str(), False), index, 1, False, XA_CARDINAL,
                                      &type, &format, &n, &rest, &data) == Success &&
                   data && type == XA_CARDINAL && format == 32 && n == 1;
   if (ok) *value = *(const unsigned long*)data & 0xFFFFFFFFu;

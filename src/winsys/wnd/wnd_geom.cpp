@@ -165,7 +165,8 @@ void SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, int flags)
       if (fr && win) win->makeFirstResponder(fr);
     }
   }
-  NSRect f = v ? v->frame() : w->frame();
+  // A window's place asked and not yet taken by the screen is the one to change.
+  NSRect f = v ? v->frame() : w->frameAsked();
   if (!(flags & SWP_NOMOVE)) f.origin = NSMakePoint((float)x, (float)y);
   if (!(flags & SWP_NOSIZE)) f.size = NSMakeSize((float)cx, (float)std::abs(cy));
   if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE)) return;
