@@ -140,8 +140,9 @@ void RunLogger(Logger* l)
     // Posted after its hand-over finished, but a later position may finish first.
     while (!l->queue.PopInto(&batch)) std::this_thread::yield();
     size_t lines = 1;
-    // What else is there goes out in the same write, up to a pipe's worth.
-    while (batch.size() < 65536 && sem_trywait(&l->ready) == 0)
+    // What else is there goes out in the same write, kept short enough that a
+    // pipe takes it whole: a line of another writer never lands inside one of ours.
+    while (batch.size() < 2048 && sem_trywait(&l->ready) == 0)
     {
       while (!l->queue.PopInto(&batch)) std::this_thread::yield();
       ++lines;

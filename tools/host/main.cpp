@@ -604,6 +604,9 @@ int Editor(TestHost& host, const Options& o)
 
 int main(int argc, char** argv)
 {
+  // Whole lines, each in one write: the plug-in's logger thread and the libraries'
+  // standard error write beside them.
+  setvbuf(stdout, nullptr, _IOLBF, 0);
   Options o;
   if (!ParseArgs(argc, argv, &o))
   {
