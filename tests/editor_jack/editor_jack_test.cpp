@@ -128,6 +128,23 @@ protected:
     ASSERT_TRUE(e->midiMessageManager->waitIdle(kTransferThread, (int)(kWaitMs / SWELL_GetTimeScale())));
     ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
   }
+  // Settled, and everything the editor sent so far arrived and forgotten: a
+  // marker sent after it arrives last (one queue, in order). The jobs' requests
+  // may still be on the wire when the transfer thread is idle.
+  void SettleAndForget(Davrel* e)
+  {
+    Settle(e);
+    const Bytes marker = {0xBF, 0x7F, 0x7F};
+    IMidiMsg m(0, marker[0], marker[1], marker[2]);
+    ASSERT_TRUE(e->SendMidiMsg(&m));
+    ASSERT_TRUE(pollUntil(
+        [&] {
+          const std::vector<Bytes> got = ReceivedBytes();
+          return std::find(got.begin(), got.end(), marker) != got.end();
+        },
+        kWaitMs));
+    mSim.ClearReceived();
+  }
   // The project of an editor that chose the synthesizer's ports, saved; the editor
   // is closed and its ports gone before it returns.
   void SaveAProjectAndClose(ByteChunk* chunk)
@@ -165,8 +182,7 @@ TEST_F(EditorOverJack, EveryControlActionArrivesByteExactForBothTimbres)
   e->GetParam(kMultiPartMIDICh + 1)->Set(1);
   e->GetParam(kGlobalMidiChannel)->Set(15);
   e->sysexChannelByte = 0x3F;
-  Settle(e);
-  mSim.ClearReceived();
+  SettleAndForget(e);
 
   struct Case
   {
@@ -506,8 +522,7 @@ TEST_F(EditorOverJack, AHostsScanUnloadsTheLibraryRightAfterEachClose)
 TEST_F(EditorOverJack, AFloodWithStandardOutputBlockedStopsNeitherTheHostNorTheServer)
 {
   Davrel* e = OpenEditor();
-  Settle(e);
-  mSim.ClearReceived();
+  SettleAndForget(e);
   Flood flood(mSim);
   StdoutNobodyReads blocked;
   std::atomic<int> sent{0};
