@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +25,11 @@ namespace {
 class LineQueue
 {
 public:
-  static const size_t kSlots = 2048;
+  // A program transfer logs a few lines for each changed byte: bursts of thousands.
+  static const size_t kSlots = 8192;
   // A line this long or shorter is copied into its slot: no allocation on the
   // caller's thread (the host's audio thread logs what it sends).
-  static const size_t kInline = 232;
+  static const size_t kInline = 104;
 
   LineQueue()
   {
@@ -77,6 +79,13 @@ public:
     s.seq.store(mHead + kSlots, std::memory_order_release);
     ++mHead;
     return true;
+  }
+
+  // The logger thread: the size of the next line if its hand-over has finished, else 0.
+  size_t NextSize() const
+  {
+    const Slot& s = mSlots[mHead % kSlots];
+    return s.seq.load(std::memory_order_acquire) == mHead + 1 ? s.size : 0;
   }
 
   // Positions claimed so far: every line handed over before a call is below it.
@@ -142,8 +151,10 @@ void RunLogger(Logger* l)
     size_t lines = 1;
     // What else is there goes out in the same write, kept short enough that a
     // pipe takes it whole: a line of another writer never lands inside one of ours.
-    while (batch.size() < 2048 && sem_trywait(&l->ready) == 0)
+    for (;;)
     {
+      const size_t next = l->queue.NextSize();
+      if (next == 0 || batch.size() + next > PIPE_BUF || sem_trywait(&l->ready) != 0) break;
       while (!l->queue.PopInto(&batch)) std::this_thread::yield();
       ++lines;
     }

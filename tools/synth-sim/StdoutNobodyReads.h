@@ -19,9 +19,10 @@ public:
     // Full from the start: the next write waits.
     fcntl(mPipe[1], F_SETFL, O_NONBLOCK);
     const char fill[4096] = {};
-    while (write(mPipe[1], fill, sizeof fill) > 0)
-    {
-    }
+    for (size_t chunk : {sizeof fill, (size_t)1})
+      while (write(mPipe[1], fill, chunk) > 0)
+      {
+      }
     fcntl(mPipe[1], F_SETFL, 0);
     mSaved = dup(STDOUT_FILENO);
     dup2(mPipe[1], STDOUT_FILENO);
