@@ -486,7 +486,8 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
   {
     const int old = plug->getProgramValueByParts(partIndex, 0, i);
     if (old != buf[(size_t)i])
-      ConsoleLog("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", partIndex + 1, i, old, buf[(size_t)i]);
+      ConsoleLog("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", partIndex + 1, i, old,
+                 buf[(size_t)i]);
     plug->setProgramValueByParts(partIndex, 0, i, buf[(size_t)i]);
   }
   const std::string name = plug->GetParamDisplayText(kPatchName);

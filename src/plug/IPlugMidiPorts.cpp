@@ -275,7 +275,8 @@ void IPlugBase::QueueMidiInput(const unsigned char* bytes, int size)
 void IPlugBase::LogMidiInRingDrops()
 {
   // Under mMidiInQueueLock: the input thread and a closing both report.
-  for (long long n = mMidiInEmpty.exchange(0); n > 0; --n) ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
+  for (long long n = mMidiInEmpty.exchange(0); n > 0; --n)
+    ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
   static const char* const kDropLines[] = {
       "processMIDIInput at IPlugBase dropped %lld unfinished SysEx messages of %lld bytes\n",
       "processMIDIInput at IPlugBase dropped %lld SysEx messages of %lld bytes: too long\n",

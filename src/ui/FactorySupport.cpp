@@ -53,7 +53,7 @@ bool sysExTemplate(const UIConfigManager& config, int sysexIndex, const std::str
   if (!container || container->values.empty() || container->values[0].empty())
   {
     ConsoleLog("CONFIG READER: control %s names sysexIndex %d, which holds no template; nothing built!\n", name.c_str(),
-           sysexIndex);
+               sysexIndex);
     return false;
   }
   *tmpl = container->values[0][0];

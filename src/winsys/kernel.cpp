@@ -62,7 +62,7 @@ struct ScaledClock
       scale.store(s);
     else
       ConsoleLog("winsys: DAVREL_TIME_SCALE \"%s\" is not a number from %g to %g; time runs at scale 1\n", env,
-             SWELL_TIME_SCALE_MIN, SWELL_TIME_SCALE_MAX);
+                 SWELL_TIME_SCALE_MIN, SWELL_TIME_SCALE_MAX);
   }
 
   static double scaledMs(int64_t nowNs, int64_t realAnchor, double tickAnchor, double s)
