@@ -19,6 +19,7 @@
 // whose server dies can hang).
 
 #include "JackTestServer.h"
+#include "StdoutNobodyReads.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
 #include "base/log.h"
@@ -383,7 +384,7 @@ void SendBesideTheWatch(benchmark::State& state)
 BENCHMARK(SendBesideTheWatch)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(30000);
 
 // One of the port layer's log lines (two for each message coming in, none going out),
-// flushed to standard output as every log line is; here it goes to /dev/null.
+// handed to the logger thread as every log line is; here it writes to /dev/null.
 void LogLine(benchmark::State& state)
 {
   for (auto _ : state) ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
@@ -706,6 +707,77 @@ void HostCallsBesideAStoppedServer(benchmark::State& state)
   }
 }
 BENCHMARK(HostCallsBesideAStoppedServer)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The synthesizer floods the input (control changes and program dumps) for 2 s while
+// standard output is a pipe nobody reads, as a paused terminal leaves a host's: the
+// JACK server's longest stand-still (the simulated synthesizer's longest gap between
+// two process cycles), the host's MIDI calls beside it (a send and its log line, as
+// the editor makes them, every 10 ms) and the instance's close then, bounded at 10 s.
+void FloodWithStandardOutputBlocked(benchmark::State& state)
+{
+  const std::vector<unsigned char> program = MakeSimDump(297);
+  Samples stood, calls, closes;
+  for (auto _ : state)
+  {
+    WaitForJackClientClosings();
+    auto* plug = new TestPlug;
+    plug->getExternalMIDIOutNames();
+    plug->getExternalMIDIInNames();
+    int out = 1, in = 1;
+    if (plug->setExternalMIDIOut(out, gSim->InputPortName().c_str()) <= 0 ||
+        plug->setExternalMIDIIn(in, gSim->OutputPortName().c_str()) <= 0 || !gSim->WaitForConnections(2, 2, 10000))
+    {
+      state.SkipWithError("ports not opened");
+      delete plug;
+      break;
+    }
+    gSim->SetEcho(false);
+    gSim->ClearReceived();
+    StdoutNobodyReads blocked;
+    std::atomic<bool> flooding{true};
+    double longestCall = 0.0;
+    std::thread host([&] {
+      for (int n = 0; flooding.load(); ++n)
+      {
+        IMidiMsg cc(0, 0xB0, 0x4C, n % 128);
+        const Clock::time_point t = Clock::now();
+        if (plug->SendMidiMsg(&cc)) ConsoleLog("Plug-in MIDI Out (cc | 1 | 76 | %d)\n", n % 128);
+        longestCall = std::max(longestCall, micros(Clock::now() - t) / 1000.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(2);
+    for (int n = 0; Clock::now() < end; ++n)
+    {
+      for (int i = 0; i < 60; ++i) gSim->Send({0xB0, (unsigned char)(i % 120), (unsigned char)(n % 128)});
+      gSim->Send(program);
+      gSim->WaitUntilSent(1000);
+    }
+    flooding.store(false);
+    host.join();
+    std::atomic<bool> closed{false};
+    const Clock::time_point c = Clock::now();
+    std::thread closing([&] {
+      delete plug;
+      closed.store(true);
+    });
+    while (!closed.load() && Clock::now() - c < std::chrono::seconds(10))
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    closes.add(micros(Clock::now() - c) / 1000.0);
+    stood.add(gSim->LongestCycleGap() * 1000.0);
+    calls.add(longestCall);
+    blocked.Release();
+    closing.join();
+    gSim->SetEcho(true);
+    state.SetIterationTime(gSim->LongestCycleGap());
+  }
+  state.counters["server stand-still ms, max"] = stood.quantile(1.0);
+  state.counters["host MIDI call ms, max"] = calls.quantile(1.0);
+  state.counters["close ms, max"] = closes.quantile(1.0);
+  const ConsoleLogTally tally = ConsoleLogCounts();
+  state.counters["console lines dropped"] = (double)tally.dropped;
+}
+BENCHMARK(FloodWithStandardOutputBlocked)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

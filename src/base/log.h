@@ -1,18 +1,12 @@
 #pragma once
 // The console log every source file prints through: printf-style, to standard
-// output, flushed at once so lines from several threads and a crash keep order.
+// output. The line is only handed to the logger thread (ConsoleLogger.h), which
+// writes the lines in the order each thread handed them over; the caller never
+// waits for the console.
 
-#include <cstdarg>
-#include <cstdio>
+#include "base/ConsoleLogger.h"
 
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-inline void ConsoleLog(const char* format, ...)
-{
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  fflush(stdout);
-}
+void ConsoleLog(const char* format, ...);

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "config/BundleResources.h"
 
 #include <dlfcn.h>
@@ -71,7 +72,7 @@ LoadedResource BundleResources::LoadFile(int /*id*/, const char* name)
   FILE* f = fopen(path.c_str(), "rb");
   if (!f)
   {
-    printf("failed to open file\n");
+    ConsoleLog("failed to open file\n");
     r.problem = std::string("cannot be opened: ") + strerror(errno);
     return r;
   }

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "config/UIConfigManager.h"
 
 #include "cipher/ResourceCipher.h"
@@ -58,7 +59,7 @@ void UIConfigManager::configLog(const std::string& line) const
 
 void UIConfigManager::configProblem(const std::string& line) const
 {
-  printf("%s\n", line.c_str());
+  ConsoleLog("%s\n", line.c_str());
   configLog(line);
 }
 
@@ -222,6 +223,6 @@ bool UIConfigManager::getImageInfoByName(const std::string& name, ImageInfo* inf
   info->resourceId = -1;
   info->framesAreHorizontal = false;
   configLog("CONFIG READER: Image " + name + " MISSING!");
-  printf("image '%s' NOT FOUND!!\n", name.c_str());
+  ConsoleLog("image '%s' NOT FOUND!!\n", name.c_str());
   return false;
 }

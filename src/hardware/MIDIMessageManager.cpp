@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "hardware/MIDIMessageManager.h"
 
 #include "hardware/DumpLayout.h"
@@ -21,7 +22,7 @@ void log(const char* fmt, ...)
 {
   va_list ap;
   va_start(ap, fmt);
-  vprintf(fmt, ap);
+  ConsoleLogFormat(fmt, ap);
   va_end(ap);
 }
 
@@ -96,7 +97,7 @@ int fifteenStep(int v)
 }
 }  // namespace
 
-void HardwareHost::logText(const std::string& line) { printf("%s\n", line.c_str()); }
+void HardwareHost::logText(const std::string& line) { ConsoleLog("%s\n", line.c_str()); }
 
 namespace
 {

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "hardware/MIDIMessageSender.h"
 
 #include "hardware/DumpLayout.h"
@@ -485,7 +486,8 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLib)
   {
     const int old = plug->getProgramValueByParts(partIndex, 0, i);
     if (old != buf[(size_t)i])
-      printf("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", partIndex + 1, i, old, buf[(size_t)i]);
+      ConsoleLog("Part %i index %i changed in SINGLE from\t - Value: %i to Value: %i\n", partIndex + 1, i, old,
+                 buf[(size_t)i]);
     plug->setProgramValueByParts(partIndex, 0, i, buf[(size_t)i]);
   }
   const std::string name = plug->GetParamDisplayText(kPatchName);
@@ -545,7 +547,7 @@ void MIDIMessageSender::sendGlobalToDevice()
   // received global dump there is nothing trustworthy to send.
   if (!plug->globalBytesValid.load())
   {
-    printf("No global data received from the hardware yet, nothing sent.\n");
+    ConsoleLog("No global data received from the hardware yet, nothing sent.\n");
     plug->DisplayProcessingIndicator(false);
     return;
   }
@@ -749,10 +751,10 @@ void MIDIMessageSender::sendPartDataBack()
   {
     if (!wait(200)) return;
     waited += 200;
-    printf("Sleeping while patch request is finished: %i ms passed - counting..\n", waited);
+    ConsoleLog("Sleeping while patch request is finished: %i ms passed - counting..\n", waited);
   } while (manager->patchRequested.load() && !cancelRequested.load());
   if (!plug->anySectionLocked()) return;
-  printf("Sending full arrange to hardware!\n");
+  ConsoleLog("Sending full arrange to hardware!\n");
   manager->sendPending.store(true);
   partIndex = 0;
   sendArrangementToDevice(false);

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "librarian/LibrarianLog.h"
 
 #include <atomic>
@@ -38,8 +39,7 @@ void deliver(const LibrarianLogTarget& to, const char* line)
 
 void writeOut(const std::string& text)
 {
-  fwrite(text.data(), 1, text.size(), stdout);
-  fflush(stdout);
+  ConsoleLogText(text.data(), text.size());
 }
 }  // namespace
 

@@ -1,6 +1,8 @@
 #include "plug/IPlugBase.h"
 
+#include "base/KeepLoaded.h"
 #include "gui/IGraphics.h"
+#include "plug/JackServerEpoch.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,9 @@ IPlugBase::IPlugBase(int, const char*, int, const char*, const char*, const char
 {
   // The port callback frames into this buffer: it must never grow there.
   mMidiInFramer.Reserve();
+  // A host may unload the library right after this instance closes, while threads
+  // and JACK clients of it end on their own: they keep their code.
+  if (KeepOwnCodeLoaded()) ListenToJackErrors();
 }
 
 void IPlugBase::initialize(int nAutomatableParams, int nParams, const char* channelIOStr, int nPresets,

@@ -407,6 +407,12 @@ protected:
   // list was read through (an RtMidi::Api).
   MidiInputFramer mMidiInFramer{false, MidiInputRing::kDefaultCapacity - MidiInputRing::kHeaderSize};
   std::atomic<int> mMidiInDropped{0};
+  // What the callback counts for the input thread to say: the framer's drops by
+  // kind (MidiInputFramer::DropKind) and their bytes, messages that met a closing
+  // port, and empty messages.
+  static const int kMidiInDropClosing = MidiInputFramer::kStrayBytes + 1, kMidiInDropKinds = kMidiInDropClosing + 1;
+  std::atomic<long long> mMidiInDropKinds[kMidiInDropKinds] = {}, mMidiInDropBytes[kMidiInDropKinds] = {};
+  std::atomic<long long> mMidiInEmpty{0};
   // The port library's callback runs in the library's thread (over JACK, JACK's
   // process thread, which must never wait): it only frames the bytes and pushes
   // whole messages into the ring, with no lock and no allocation. The plug-in's own

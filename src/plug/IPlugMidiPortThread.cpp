@@ -10,7 +10,6 @@
 #include <climits>
 
 #include <pthread.h>
-#include <sched.h>
 
 namespace {
 
@@ -95,12 +94,9 @@ void IPlugBase::RunMidiPortThread()
       p->mMidiWatchWake.notify_all();
     }
   } ended{this};
-  // What it sends keeps time as the clock thread's ticks do: where the system
-  // allows it, a low realtime priority, as the audio server's threads have. It
-  // never spins: no send waits inside the library for room (SendQueuedMidiOut).
-  sched_param priority;
-  priority.sched_priority = 10;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+  // An ordinary priority: the thread opens clients and waits on servers, and a
+  // realtime thread doing that holds a core the audio server needs. Only a thread
+  // that does nothing but hand over may run at realtime priority.
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     if (!mMidiWatchQuit.load()) ReadMidiPortLists();

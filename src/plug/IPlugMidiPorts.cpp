@@ -202,25 +202,29 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
 
 // ---- input (the port library's thread) ----
 
+// Over JACK this is JACK's realtime thread: it only hands the bytes to the ring and
+// counts. Its log lines are the input thread's, written as it takes the messages.
 void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
 {
-  if (!userData)
-  {
-    ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
-    return;
-  }
+  if (!userData) return;
   static_cast<IPlugBase*>(userData)->processMIDIInput(timeStamp, message, userData);
 }
 
 void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
 {
-  ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
-  if (!userData || !message || message->empty()) return;
+  if (!userData) return;
   IPlugBase* plug = static_cast<IPlugBase*>(userData);
+  if (!message || message->empty())
+  {
+    // Nothing to deliver: its line alone is left to the input thread.
+    plug->mMidiInEmpty.fetch_add(1, std::memory_order_relaxed);
+    plug->mMidiInRing.Wake();
+    return;
+  }
   plug->mMidiInBusy.fetch_add(1);
   if (plug->mMidiInStopped.load() || plug->mMidiInClosing.load() > 0)
   {
-    ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
+    plug->mMidiInDropKinds[kMidiInDropClosing].fetch_add(1, std::memory_order_relaxed);
     plug->mMidiInDropped.fetch_add(1);
   }
   else
@@ -235,24 +239,13 @@ void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, vo
   plug->mMidiInBusy.fetch_sub(1);
 }
 
+// Counted only: the input thread says it (LogMidiInRingDrops).
 void IPlugBase::CountMidiInDrop(int kind, int size)
 {
   mMidiInDropped.fetch_add(1);
-  switch (kind)
-  {
-  case MidiInputFramer::kUnfinishedSysEx:
-    ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished SysEx message of %d bytes\n", size);
-    break;
-  case MidiInputFramer::kTooLongSysEx:
-    ConsoleLog("processMIDIInput at IPlugBase dropped a SysEx message of %d bytes: too long\n", size);
-    break;
-  case MidiInputFramer::kUnfinishedMessage:
-    ConsoleLog("processMIDIInput at IPlugBase dropped an unfinished MIDI message of %d bytes\n", size);
-    break;
-  default:
-    ConsoleLog("processMIDIInput at IPlugBase dropped %d data bytes without a status byte\n", size);
-    break;
-  }
+  mMidiInDropKinds[kind].fetch_add(1, std::memory_order_relaxed);
+  mMidiInDropBytes[kind].fetch_add(size, std::memory_order_relaxed);
+  mMidiInRing.Wake();
 }
 
 namespace
@@ -282,6 +275,20 @@ void IPlugBase::QueueMidiInput(const unsigned char* bytes, int size)
 void IPlugBase::LogMidiInRingDrops()
 {
   // Under mMidiInQueueLock: the input thread and a closing both report.
+  for (long long n = mMidiInEmpty.exchange(0); n > 0; --n)
+    ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
+  static const char* const kDropLines[] = {
+      "processMIDIInput at IPlugBase dropped %lld unfinished SysEx messages of %lld bytes\n",
+      "processMIDIInput at IPlugBase dropped %lld SysEx messages of %lld bytes: too long\n",
+      "processMIDIInput at IPlugBase dropped %lld unfinished MIDI messages of %lld bytes\n",
+      "processMIDIInput at IPlugBase dropped %lld stretches of %lld data bytes without a status byte\n"};
+  for (int k = 0; k < kMidiInDropClosing; ++k)
+  {
+    const long long n = mMidiInDropKinds[k].exchange(0), bytes = mMidiInDropBytes[k].exchange(0);
+    if (n > 0) ConsoleLog(kDropLines[k], n, bytes);
+  }
+  if (const long long n = mMidiInDropKinds[kMidiInDropClosing].exchange(0))
+    ConsoleLog("processMIDIInput at IPlugBase dropped %lld messages: the input port closes\n", n);
   const long long tooLong = mMidiInRing.DroppedTooLong(), full = mMidiInRing.DroppedFull();
   const long long bytes = mMidiInRing.DroppedBytes();
   const long long newTooLong = tooLong - mMidiInRingTooLongLogged, newFull = full - mMidiInRingFullLogged;
@@ -314,6 +321,7 @@ void IPlugBase::RunMidiInput()
       continue;
     }
     mMidiInRing.Read(message.Get());
+    ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
     // Counted before the queue's lock is let go: a closing that found the queue
     // empty then waits for this message too.
     mMidiInBusy.fetch_add(1);

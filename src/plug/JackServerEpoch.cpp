@@ -45,10 +45,11 @@ void HearJackErrors(const char* message)
   else fprintf(stderr, "%s\n", message);
 }
 
-// Set as the library loads, before any client of the process is opened; given back
-// at unload (a host's plug-in scan loads and unloads us, then calls JACK on), unless
-// another part of the process set its own since: that one stays. Nothing of ours is
-// called after.
+// Set by the first instance, before it opens a client, once the library keeps
+// itself loaded (KeepOwnCodeLoaded): whatever chains after ours, a later copy of
+// this library among them, calls into mapped code for the life of the process. A
+// library loaded and unloaded without an instance leaves the function alone.
+// Given back at the process's end unless another part of it set its own since.
 struct ErrorFunction
 {
   ErrorFunction()
@@ -60,7 +61,16 @@ struct ErrorFunction
   {
     if (jack_error_callback == &HearJackErrors) jack_set_error_function(gErrorsBefore);
   }
-} gErrorFunction;
+};
+
+}  // namespace
+
+void ListenToJackErrors()
+{
+  static ErrorFunction listening;
+}
+
+namespace {
 
 // Made at its first use, never destroyed: objects of other files may call at any time.
 std::shared_mutex& Calls()

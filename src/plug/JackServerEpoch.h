@@ -12,6 +12,11 @@
 #include <functional>
 #include <string>
 
+// JACK's error function chained to ours from now on (ours passes every line on to
+// the one it found): once, before the process's first client of ours opens. Only a
+// library that keeps itself loaded may call it.
+void ListenToJackErrors();
+
 // Objects that are no JACK client (another interface of the port library): their
 // epoch never ends.
 const unsigned kNoJackEpoch = 0;

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "raster/lice_png.h"
 
 #include "config/BundleResources.h"
@@ -21,10 +22,10 @@ void log(const char* fmt, ...)
 {
   va_list ap;
   va_start(ap, fmt);
-  vprintf(fmt, ap);
+  char line[512];
+  vsnprintf(line, sizeof line, fmt, ap);
   va_end(ap);
-  putchar('\n');
-  fflush(stdout);
+  ConsoleLog("%s\n", line);
 }
 
 struct MemCursor

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "ui/FactorySupport.h"
 
 #include "config/ControlLookups.h"
@@ -10,7 +11,7 @@
 IParam* factoryParam(const UIConfigManager& config, int paramIdx, const std::string& name)
 {
   IParam* param = config.paramAt(paramIdx);
-  if (!param) printf("CONFIG READER: control %s has no parameter (%d); nothing built!\n", name.c_str(), paramIdx);
+  if (!param) ConsoleLog("CONFIG READER: control %s has no parameter (%d); nothing built!\n", name.c_str(), paramIdx);
   return param;
 }
 
@@ -51,8 +52,8 @@ bool sysExTemplate(const UIConfigManager& config, int sysexIndex, const std::str
   const SysExContainer* container = config.getSysExContainer(sysexIndex);
   if (!container || container->values.empty() || container->values[0].empty())
   {
-    printf("CONFIG READER: control %s names sysexIndex %d, which holds no template; nothing built!\n", name.c_str(),
-           sysexIndex);
+    ConsoleLog("CONFIG READER: control %s names sysexIndex %d, which holds no template; nothing built!\n", name.c_str(),
+               sysexIndex);
     return false;
   }
   *tmpl = container->values[0][0];
@@ -68,7 +69,7 @@ void setSysExTable(UIConfigManager& config, ControlAction* action, const Control
   unsigned char key[4];
   if (table.messages.empty() || !SysExControlContainer::keyOfMessage(table.messages[0], changingByte, key))
   {
-    printf("CONFIG READER: control %s has no system-exclusive messages; it sends nothing!\n", name.c_str());
+    ConsoleLog("CONFIG READER: control %s has no system-exclusive messages; it sends nothing!\n", name.c_str());
     return;
   }
   config.sysExControls().addToControlMap(key, 0, control);

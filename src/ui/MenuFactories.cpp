@@ -1,5 +1,6 @@
 // Factories of the drop-down menus: caption controls over enumerated parameters.
 
+#include "base/log.h"
 #include "config/UIConfigManager.h"
 #include "gui/IControls.h"
 #include "gui/ICustomControls.h"
@@ -175,7 +176,7 @@ bool UIConfigManager::initMenuParam(IParam* param, const std::string& paramName,
 {
   param->InitEnum(paramName.c_str(), defaultValue, n, "", getParamGroup(channel, group));
   if (setMenuTexts(param, n, valueList, numbered, dispMin, dispMax)) return true;
-  printf("Values for %s not defined!\n", name.c_str());
+  ConsoleLog("Values for %s not defined!\n", name.c_str());
   return false;
 }
 

@@ -1,6 +1,7 @@
 // The system-exclusive value tables: one finished message per parameter value,
 // built once while the configuration is read so that sending is a look-up.
 
+#include "base/log.h"
 #include "config/UIConfigManager.h"
 #include "ui/ControlAction.h"
 
@@ -37,8 +38,8 @@ void buildTable(const UIConfigManager& config, const std::string& tmpl, int chan
   if (!config.parseSysExTemplate(tmpl, &base)) return;
   if (base.size() < 8 || changingByte < 1 || changingByte > (int)base.size())
   {
-    printf("CONFIG READER: SysEx template \"%s\" has no byte %d or fewer than 8 bytes: no messages!\n", tmpl.c_str(),
-           changingByte);
+    ConsoleLog("CONFIG READER: SysEx template \"%s\" has no byte %d or fewer than 8 bytes: no messages!\n",
+               tmpl.c_str(), changingByte);
     return;
   }
   const size_t idx = (size_t)changingByte - 1;

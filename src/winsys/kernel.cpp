@@ -1,5 +1,6 @@
 // The scaled clock, Sleep, and the kernel services that need no handle.
 
+#include "base/log.h"
 #include "winsys/kernel.h"
 #include "winsys/kernel_handles.h"
 
@@ -60,8 +61,8 @@ struct ScaledClock
     if (s > 0)
       scale.store(s);
     else
-      printf("winsys: DAVREL_TIME_SCALE \"%s\" is not a number from %g to %g; time runs at scale 1\n", env,
-             SWELL_TIME_SCALE_MIN, SWELL_TIME_SCALE_MAX);
+      ConsoleLog("winsys: DAVREL_TIME_SCALE \"%s\" is not a number from %g to %g; time runs at scale 1\n", env,
+                 SWELL_TIME_SCALE_MIN, SWELL_TIME_SCALE_MAX);
   }
 
   static double scaledMs(int64_t nowNs, int64_t realAnchor, double tickAnchor, double s)

@@ -178,16 +178,52 @@ int gHostJackErrors = 0;
 void CountHostJackErrors(const char*) { ++gHostJackErrors; }
 
 // A host's plug-in scan loads the library and unloads it, then the host goes on
-// with JACK: the library passes JACK's error lines on to the function it found,
-// and at its unload gives that back, or leaves the one another part of the
-// process set since; a JACK error after the unload reaches none of its code.
+// with JACK: a library without an instance leaves JACK's error function as it
+// found it. One that had an instance stays loaded (its threads may outlive it) and
+// passes JACK's error lines on to the function it found: a second copy of the
+// plug-in (the same bundle installed twice) chained after it, the first unloaded,
+// still calls into mapped code.
 TEST(RealBundle, UnloadedItLeavesJacksErrorFunctionAsItFoundIt)
 {
-  const std::string library = std::string(DAVREL_PLUGIN_BUNDLE) + "/Davrel Editor.so";
   const auto jackError = [] {
     jack_status_t status;
     if (jack_client_t* c = jack_client_open("davrel-unload", JackNoStartServer, &status)) jack_client_close(c);
   };
+  EXPECT_EXIT(
+      {
+        setenv("JACK_DEFAULT_SERVER", ("davrel-none-" + std::to_string(getpid())).c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        jack_set_error_function(&CountHostJackErrors);
+        // The copy: another file, so the loader takes it for another library.
+        const std::string copy = "/tmp/davrel-copy-" + std::to_string(getpid());
+        const std::string made = "mkdir -p '" + copy + "' && cp '" + DAVREL_PLUGIN_BUNDLE + "/Davrel Editor.so' '" +
+                                 DAVREL_PLUGIN_BUNDLE + "/Info.txt' '" + copy + "/' && ln -s '" +
+                                 DAVREL_PLUGIN_BUNDLE + "/resources' '" + copy + "/resources'";
+        if (std::system(made.c_str()) != 0) _exit(20);
+        TestHost first;
+        TestHost second;
+        std::string error;
+        if (!first.LoadBundle(DAVREL_PLUGIN_BUNDLE, &error, TestHost::kUnloadable)) _exit(21);
+        AudioUnit a = first.Open(&error);
+        if (!a) _exit(22);
+        first.Close(a);
+        if (!second.LoadBundle(copy, &error, TestHost::kUnloadable)) _exit(23);
+        AudioUnit b = second.Open(&error);
+        if (!b) _exit(24);
+        second.Close(b);
+        first.Unload();
+        std::system(("rm -rf '" + copy + "'").c_str());
+        int before = gHostJackErrors;
+        jackError();
+        if (gHostJackErrors <= before) _exit(25);
+        second.Unload();
+        before = gHostJackErrors;
+        jackError();
+        _exit(gHostJackErrors > before ? 0 : 26);
+      },
+      testing::ExitedWithCode(0), "");
+
+  const std::string library = std::string(DAVREL_PLUGIN_BUNDLE) + "/Davrel Editor.so";
   for (bool hostSetsItsOwnAfter : {false, true})
   {
     SCOPED_TRACE(hostSetsItsOwnAfter ? "the host set its own after the load" : "the host's own set before the load");

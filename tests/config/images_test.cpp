@@ -1,3 +1,4 @@
+#include "ConsoleCapture.h"
 #include "config_test_support.h"
 
 #include <gtest/gtest.h>
@@ -122,11 +123,11 @@ TEST(ImageTable, MissingNamesGiveTheEmptyImage)
     if (logOn) cfg.setLogSink(log.sink());
     for (const char* name : {"knob_id127", "NO_SUCH_IMAGE", ""})
     {
-      testing::internal::CaptureStdout();
+      CaptureConsole();
       ImageInfo info;
       info.resourceId = 5;
       EXPECT_FALSE(cfg.getImageInfoByName(name, &info));
-      EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("image '") + name + "' NOT FOUND!!\n");
+      EXPECT_EQ(CapturedConsole(), std::string("image '") + name + "' NOT FOUND!!\n");
       EXPECT_EQ(info.resourceId, -1);
       EXPECT_EQ(info.frameCount, 1);
       EXPECT_FALSE(info.framesAreHorizontal);

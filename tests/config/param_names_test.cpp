@@ -1,3 +1,4 @@
+#include "ConsoleCapture.h"
 #include "config/ParamIds.h"
 #include "config/ParamNames.h"
 
@@ -269,12 +270,12 @@ TEST(ParamNames, WritesNothingToTheConsole)
     ParamNameTable table;
     int sunk = 0;
     if (withSink) table.setLogSink([&](const std::string&) { ++sunk; });
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     testing::internal::CaptureStderr();
     table.initParams();
     table.mapParamToString("kFilterCutoff", 30);
     EXPECT_EQ(table.getParamByName("kNoSuchParam"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(CapturedConsole(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(sunk, withSink ? 4 : 0);
   }

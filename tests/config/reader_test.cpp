@@ -1,3 +1,4 @@
+#include "ConsoleCapture.h"
 #include "config_test_support.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +62,9 @@ TEST(ConfigReader, ReadsTheGeneratedBundleResources)
   RecordingReader cfg;
   auto bundle = std::make_shared<BundleResources>(DAVREL_TEST_BUNDLE_DIR);
   cfg.setResourceLoader([bundle](int id, const char* name) { return bundle->LoadFile(id, name); });
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   cfg.readUIConfig(nullptr, nullptr, nullptr, 0, 1.0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no problem is reported";
+  EXPECT_EQ(CapturedConsole(), "") << "no problem is reported";
 
   // One container per sysex element of the source, each with a template that
   // reads as data bytes and gives a lookup key.
@@ -223,9 +224,9 @@ TEST(ConfigReader, BrokenResourcesAreReportedAndSkipped)
         f.files.files[name] = c.bytes;
       else
         f.files.files.erase(name);
-      testing::internal::CaptureStdout();
+      CaptureConsole();
       f.read();
-      const std::string console = testing::internal::GetCapturedStdout();
+      const std::string console = CapturedConsole();
 
       const std::string expected = std::string("CONFIG READER: Resource ") + name + " ";
       EXPECT_EQ(f.log.count(expected), 1);
@@ -259,9 +260,9 @@ TEST(ConfigReader, ProblemsReachTheConsoleWithTheLogOff)
   UIConfigManager cfg;
   MemoryResources none;
   cfg.setResourceLoader(none.loader());
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   cfg.readUIConfig(nullptr, nullptr, nullptr, 0, 1.0);
-  const std::string console = testing::internal::GetCapturedStdout();
+  const std::string console = CapturedConsole();
   EXPECT_NE(console.find("CONFIG READER: Resource resources/sysex.tea cannot be loaded: not found\n"), std::string::npos);
   EXPECT_NE(console.find("CONFIG READER: Resource resources/uiconfig.tea cannot be loaded: not found\n"), std::string::npos);
   EXPECT_EQ(console.find("Started"), std::string::npos) << "progress lines go to the log only";
@@ -273,8 +274,8 @@ TEST(ConfigReader, NoLoaderAtAll)
   cfg.setResourceLoader(nullptr);
   LogLines log;
   cfg.setLogSink(log.sink());
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   cfg.readUIConfig(nullptr, nullptr, nullptr, 0, 1.0);
-  testing::internal::GetCapturedStdout();
+  CapturedConsole();
   EXPECT_EQ(log.count("cannot be loaded: no data"), 2);
 }

@@ -1,5 +1,6 @@
 // The settings file, the log file and the console trace of outgoing system exclusive.
 
+#include "ConsoleCapture.h"
 #include "EditorTestSupport.h"
 #include "LibrarianTestSupport.h"
 #include "WriteFaults.h"
@@ -225,10 +226,10 @@ TEST(SysExTrace, PrintsTheBodyBetweenF0AndF7InLowercaseWithItsCount)
   // A whole message is shown as it goes out, not wrapped a second time.
   const unsigned char whole[] = {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7};
   EXPECT_EQ(DebuggerOutput::sysExTraceLine(whole, 6), "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n");
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   DebuggerOutput::logSysExOutMessageByte(body, 4);
   DebuggerOutput::logSysExOutMessageByteInt({0x05, 0x7F}, 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(CapturedConsole(),
             "Plug-in MIDI Out (sysex | 4 bytes | F0 42 30 58 10 F7)\n"
             "Plug-in MIDI Out (sysex | 2 bytes | F0 05 7f F7)\n");
 }
@@ -254,9 +255,9 @@ TEST(SysExTrace, EachMessageSentIsTracedOnceOnTheConsoleAndNeverInTheLog)
   e.GetParam(kDeviceOutSelection)->Set(1);
   e.midiOutSet = true;
   // A parameter change as the router sends it: body without F0 and F7.
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   e.midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
-  const std::string console = testing::internal::GetCapturedStdout();
+  const std::string console = CapturedConsole();
   const std::string log = readText(data.file("Davrel Editor LOG.txt"));
   const std::string line = "Plug-in MIDI Out (sysex | 8 bytes | F0 42 30 58 41 10 01 05 00 F7)\n";
   size_t n = 0;

@@ -2,9 +2,11 @@
 // ports chosen by name, control actions as bytes on the wire, project recall,
 // and start-up and teardown while the synthesizer floods the input.
 
+#include "ConsoleCapture.h"
 #include "JackTestServer.h"
 #include "PollUntil.h"
 #include "SynthModel.h"
+#include "StdoutNobodyReads.h"
 #include "SynthSim.h"
 #include "TestFiles.h"
 #include "config/ParamIds.h"
@@ -126,6 +128,23 @@ protected:
     ASSERT_TRUE(e->midiMessageManager->waitIdle(kTransferThread, (int)(kWaitMs / SWELL_GetTimeScale())));
     ASSERT_TRUE(mSim.WaitUntilSent(kWaitMs));
   }
+  // Settled, and everything the editor sent so far arrived and forgotten: a
+  // marker sent after it arrives last (one queue, in order). The jobs' requests
+  // may still be on the wire when the transfer thread is idle.
+  void SettleAndForget(Davrel* e)
+  {
+    Settle(e);
+    const Bytes marker = {0xBF, 0x7F, 0x7F};
+    IMidiMsg m(0, marker[0], marker[1], marker[2]);
+    ASSERT_TRUE(e->SendMidiMsg(&m));
+    ASSERT_TRUE(pollUntil(
+        [&] {
+          const std::vector<Bytes> got = ReceivedBytes();
+          return std::find(got.begin(), got.end(), marker) != got.end();
+        },
+        kWaitMs));
+    mSim.ClearReceived();
+  }
   // The project of an editor that chose the synthesizer's ports, saved; the editor
   // is closed and its ports gone before it returns.
   void SaveAProjectAndClose(ByteChunk* chunk)
@@ -163,8 +182,7 @@ TEST_F(EditorOverJack, EveryControlActionArrivesByteExactForBothTimbres)
   e->GetParam(kMultiPartMIDICh + 1)->Set(1);
   e->GetParam(kGlobalMidiChannel)->Set(15);
   e->sysexChannelByte = 0x3F;
-  Settle(e);
-  mSim.ClearReceived();
+  SettleAndForget(e);
 
   struct Case
   {
@@ -335,7 +353,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       return e->GetParam(kDeviceOutSelection)->GetDisplayText(e->midiOutPortIndex) == out + mark &&
              e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
     };
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     if (r.duringDump)
     {
       ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
@@ -399,7 +417,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     e->GetParam(kRequestTempData)->Set(1);
     e->OnParamChange(kRequestTempData);
     Settle(e);
-    const std::string log = testing::internal::GetCapturedStdout();
+    const std::string log = CapturedConsole();
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
     EXPECT_EQ(e->knownProgramName, name) << e->nameLine();
@@ -466,6 +484,74 @@ TEST_F(EditorOverJack, StartAndTeardownFiftyTimesWhileTheSynthesizerFloods)
     mEditors.clear();
     ASSERT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs)) << round;
   }
+}
+
+// A host's plug-in scan in the test host, which unloads the library for real right
+// after each close (as such a scan does), with the JACK server running, stopped
+// (the instance's port thread is then left inside it) and gone: every round ends
+// and the host exits well.
+TEST_F(EditorOverJack, AHostsScanUnloadsTheLibraryRightAfterEachClose)
+{
+  mSim.Close();
+  const struct
+  {
+    const char* server;
+    int signal;  // sent to the server before the scan (0: none)
+  } rows[] = {{"running", 0}, {"stopped", SIGSTOP}, {"gone", SIGKILL}};
+  for (const auto& r : rows)
+  {
+    SCOPED_TRACE(r.server);
+    if (r.signal) kill(mServer.Pid(), r.signal);
+    const std::string log = mData.file(std::string("scan-") + r.server + ".log");
+    const std::string cmd = std::string("timeout 120 '") + DAVREL_HOST_PROGRAM + "' --bundle '" + DAVREL_PLUGIN_BUNDLE +
+                            "' --scan 3 >'" + log + "' 2>&1";
+    const int status = std::system(cmd.c_str());
+    if (r.signal == SIGSTOP) kill(mServer.Pid(), SIGCONT);
+    std::ifstream in(log);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_NE(said.find("scanned 3 times"), std::string::npos) << said;
+  }
+  std::string error;
+  ASSERT_TRUE(mServer.Restart(&error)) << error;
+}
+
+// Standard output a full pipe nobody reads (a paused terminal) while the synthesizer
+// floods the input: the JACK server keeps moving (what the host sends arrives), the
+// host's MIDI calls return, and so does its close of the editor.
+TEST_F(EditorOverJack, AFloodWithStandardOutputBlockedStopsNeitherTheHostNorTheServer)
+{
+  Davrel* e = OpenEditor();
+  SettleAndForget(e);
+  Flood flood(mSim);
+  StdoutNobodyReads blocked;
+  std::atomic<int> sent{0};
+  std::atomic<bool> close{false}, closed{false};
+  std::thread host([&] {
+    for (int n = 0; n < 20; ++n)
+    {
+      IMidiMsg cc(0, 0xB0, 0x4C, n);
+      e->sendMidiMsgAndLog(&cc);
+      sent.fetch_add(1);
+    }
+    pollUntil([&] { return close.load(); }, kWaitMs);
+    mEditors.clear();
+    closed.store(true);
+  });
+  const auto hostsArrived = [&] {
+    int n = 0;
+    for (const Bytes& b : ReceivedBytes()) n += b.size() == 3 && b[0] == 0xB0 && b[1] == 0x4C;
+    return n;
+  };
+  const bool arrived = pollUntil([&] { return hostsArrived() == 20; }, kWaitMs);
+  close.store(true);
+  const bool returned = pollUntil([&] { return closed.load(); }, kWaitMs);
+  // Whatever waited goes on before the thread is joined.
+  blocked.Release();
+  host.join();
+  EXPECT_TRUE(arrived) << "the server stood still: " << hostsArrived() << " of 20 arrived";
+  EXPECT_TRUE(returned) << "the host's calls returned " << sent.load() << " of 20 times, its close "
+                        << (closed.load() ? "too" : "not");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "ConsoleCapture.h"
 #include "GuiTestUtil.h"
 
 #include "config/UIConfigManager.h"
@@ -22,7 +23,7 @@ void writeBytes(const std::string& path, size_t n)
 std::string stopCapture()
 {
   fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  return CapturedConsole();
 }
 
 }  // namespace
@@ -89,7 +90,7 @@ TEST(BitmapStoreTest, MissingOrBrokenImagesGiveAnEmptyBitmapAndALogLine)
   int id = 9010;
   for (const char* name : names)
   {
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     const IBitmap b = g.LoadIBitmap(id, name, 1.0, 3, true);
     const std::string out = stopCapture();
     EXPECT_EQ(b.mData, nullptr) << (name ? name : "null");
@@ -196,7 +197,7 @@ TEST(ConfigWiringTest, ImagesLoadAtEachEditorsScaleAndMissingOnesAreEmpty)
   connectConfigToGraphics(&smallConfig, &small);
   connectConfigToGraphics(&largeConfig, &large);
 
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   smallConfig.readUIConfig(&small, nullptr, nullptr, 0, 0.75);
   largeConfig.readUIConfig(&large, nullptr, nullptr, 0, 1.25);
   const IBitmap unknown = smallConfig.getImageByName(&small, "knob_id25");
@@ -235,7 +236,7 @@ TEST(ConfigWiringTest, ImagesLoadAtEachEditorsScaleAndMissingOnesAreEmpty)
   EXPECT_NE(out.find("'resources/img/main-frame-bg.png' cannot be loaded"), std::string::npos);
 
   // Clearing one editor's images leaves the other's.
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   smallConfig.ClearImageCache();
   stopCapture();
   EXPECT_EQ(small.getImageById(120, 25, false, 0.75).mData, nullptr);
@@ -270,7 +271,7 @@ TEST(BitmapStoreTest, BatchLoadStoresWhatEachImageDecodesAndScalesTo)
     g.SetResourceRoot(bundle.path());
     std::vector<IGraphics::ImageRequest> requests;
     for (size_t i = 0; i < names.size(); ++i) requests.push_back({base + (int)i, names[i].c_str()});
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     g.LoadIBitmaps(requests, scale);
     const std::string batchOut = stopCapture();
     EXPECT_EQ(batchOut.find("IGraphics:"), std::string::npos) << batchOut;
@@ -279,7 +280,7 @@ TEST(BitmapStoreTest, BatchLoadStoresWhatEachImageDecodesAndScalesTo)
     {
       SCOPED_TRACE(names[i] + " at " + std::to_string(scale));
       EXPECT_EQ(g.getImageById(base + (int)i, 1, false, scale).mData != nullptr, i < good);
-      testing::internal::CaptureStdout();
+      CaptureConsole();
       const IBitmap b = g.LoadIBitmap(base + (int)i, names[i].c_str(), scale);
       const std::string out = stopCapture();
       if (i >= good)

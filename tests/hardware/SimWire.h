@@ -1,7 +1,9 @@
 #pragma once
 // The simulated synthesizer in-process: what the host sends goes to the model, and
 // the model's answers come back on a thread of their own, as the MIDI input thread
-// would deliver them, after their (scaled) delays.
+// would deliver them, after their (scaled) delays. An answer without a delay is
+// there before the send returns: a job's scaled waits then never race a thread
+// that a loaded machine has not run yet.
 
 #include "FakeHost.h"
 #include "SynthModel.h"
@@ -49,11 +51,26 @@ private:
   void Take(const Bytes& m)
   {
     std::vector<SimAnswer> answers = mModel.Handle(m);
+    std::vector<Bytes> now;
+    {
+      std::lock_guard<std::mutex> l(mLock);
+      if (mInputStopped) return;
+      for (SimAnswer& a : answers)
+      {
+        // In order: behind one still queued, an answer waits its turn.
+        if (a.delayMs <= 0 && mQueue.empty() && !mDelivering)
+          now.push_back(a.bytes);
+        else
+          mQueue.push_back(
+              {Clock::now() + std::chrono::microseconds((long long)(a.delayMs * 1000 * SWELL_GetTimeScale())), a.bytes});
+      }
+      mDelivering = mDelivering || !now.empty();
+      mCv.notify_all();
+    }
+    if (now.empty()) return;
+    for (const Bytes& b : now) mHost.FromHardware(b);
     std::lock_guard<std::mutex> l(mLock);
-    if (mInputStopped) return;
-    for (SimAnswer& a : answers)
-      mQueue.push_back({Clock::now() + std::chrono::microseconds((long long)(a.delayMs * 1000 * SWELL_GetTimeScale())),
-                        a.bytes});
+    mDelivering = false;
     mCv.notify_all();
   }
   void Run()
@@ -61,7 +78,8 @@ private:
     std::unique_lock<std::mutex> l(mLock);
     while (!mStop)
     {
-      if (mQueue.empty())
+      // A send's own delivery (Take) goes first.
+      if (mQueue.empty() || mDelivering)
       {
         mCv.wait(l);
         continue;

@@ -1,4 +1,5 @@
 // The router, the collectors and the short-message handler, fed byte arrays.
+#include "ConsoleCapture.h"
 #include "FakeHost.h"
 
 #include "hardware/DumpLayout.h"
@@ -159,9 +160,9 @@ TEST_F(Router, GlobalDumpOnlyWhenAskedFor)
 
   // The same dump again changes no stored byte and says nothing of it.
   manager.globalRequested.store(true);
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   host.FromHardware(g);
-  const std::string said = testing::internal::GetCapturedStdout();
+  const std::string said = CapturedConsole();
   EXPECT_TRUE(manager.dataProcessed.load());
   EXPECT_EQ(said.find("changed in SYSTEM"), std::string::npos) << said;
 

@@ -1,6 +1,7 @@
 // The bank choosers, the bank edit menu and the slot menus with a stand-in
 // controller and scripted popup answers.
 
+#include "ConsoleCapture.h"
 #include "ViewTestSupport.h"
 
 #include "config/ParamIds.h"
@@ -321,12 +322,12 @@ TEST_F(MenuFixture, SlotMenusRunTheirEntries)
   {
     graphics.scripts = {dismiss()};
     host.calls.clear();
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     if (kind == 0)
       FileEditPopupMenu(&plug, &lib, IRECT(up.L, up.T, up.L, up.T), &host).doPopupMenu(&host, up.L, up.T);
     else
       FileCopyPopupMenu(&plug, &lib, IRECT(low.L, low.T, low.L, low.T), &host).doPopupMenu(&host, low.L, low.T);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No item selected !!! \n");
+    EXPECT_EQ(CapturedConsole(), "No item selected !!! \n");
     EXPECT_TRUE(host.calls.empty());
   }
 

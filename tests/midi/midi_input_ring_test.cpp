@@ -4,6 +4,7 @@
 // comes out is what the producer saw kept, whole and in order, and the drops the
 // producer saw refused are the ring's counts. And the callback's path allocates
 // nothing once warm.
+#include "ConsoleCapture.h"
 #include "TestPlug.h"
 
 #include "plug/MidiInputRing.h"
@@ -171,7 +172,7 @@ TEST(MidiInputCallback, AllocatesNothing)
   std::vector<unsigned char> huge(MidiInputRing::kDefaultCapacity + 10, 0x33);
   huge.front() = 0xF0;
   huge.back() = 0xF7;
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   IPlugBase::MIDICallback(0.0, &cc, &plug);   // the log's first line takes its buffer
   tArmed = true;
   tAllocations = 0;
@@ -184,7 +185,7 @@ TEST(MidiInputCallback, AllocatesNothing)
   }
   IPlugBase::MIDICallback(0.0, &huge, &plug);
   tArmed = false;
-  testing::internal::GetCapturedStdout();
+  CapturedConsole();
   EXPECT_EQ(tAllocations, 0);
   EXPECT_EQ(plug.Count(), 0u);   // no port was opened: no input thread took them
 }

@@ -1,5 +1,6 @@
 // The port layer's steps on scripted ports: lists, selection by name, the
 // failure table, port numbers, and the bytes each send operation puts out.
+#include "ConsoleCapture.h"
 #include "PollUntil.h"
 #include "plug/JackClientSettle.h"
 #include "plug/JackServerEpoch.h"
@@ -21,8 +22,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -81,9 +80,9 @@ typedef std::vector<std::string> Names;
 TEST(MidiPortList, OffThenEveryPortInLibraryOrder)
 {
   FakePort out(false, {"A", "B"});
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(ReadMidiPortNames(out), (Names{"OFF", "A", "B"}));
-  EXPECT_EQ(GetCapturedStdout(), "MIDI OUT Port: A found and assigned!\nMIDI OUT Port: B found and assigned!\n");
+  EXPECT_EQ(CapturedConsole(), "MIDI OUT Port: A found and assigned!\nMIDI OUT Port: B found and assigned!\n");
 
   FakePort none(true, {});
   EXPECT_EQ(ReadMidiPortNames(none), (Names{"OFF"}));
@@ -93,9 +92,9 @@ TEST(MidiPortList, UnreadableNameKeepsItsPlace)
 {
   FakePort in(true, {"A", "B", "C", "D"});
   in.unreadable = {0, 2};
-  CaptureStdout();
+  CaptureConsole();
   const Names names = ReadMidiPortNames(in);
-  const std::string log = GetCapturedStdout();
+  const std::string log = CapturedConsole();
   EXPECT_EQ(names, (Names{"OFF", "", "B", "B", "D"}));
   EXPECT_NE(log.find("Failed to get MIDI input port name!\n"), std::string::npos);
   // D is still port 3, list entry 4.
@@ -164,9 +163,9 @@ TEST(MidiPortSelect, FailureTable)
   FakePort gone(true, {"A"});
   gone.exists = false;
   int last = 0, index = 1;
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(SelectMidiPort(gone, last, {"OFF", "A"}, index, "A"), 0);
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(CapturedConsole(), "");
   EXPECT_EQ(index, 0);
 
   // Output port cannot be opened: index 0, result 0, port closed.
@@ -185,9 +184,9 @@ TEST(MidiPortSelect, FailureTable)
   in.failOpen = true;
   last = 0;
   index = 1;
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(SelectMidiPort(in, last, inNames, index, "A"), 0);
-  const std::string log = GetCapturedStdout();
+  const std::string log = CapturedConsole();
   EXPECT_EQ(index, 0);
   EXPECT_EQ(in.open, -1);
   EXPECT_EQ(log,
@@ -199,9 +198,9 @@ TEST(MidiPortSelect, FailureTable)
   // A name not in the list, on the input side.
   in.failOpen = false;
   index = 1;
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(SelectMidiPort(in, last, inNames, index, "Nowhere"), 0);
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(CapturedConsole(),
             "RtMidiIn - number of midi input ports: 1\nRtMidiIn - port where we want to connect: -1\n");
   EXPECT_EQ(index, 0);
 }
@@ -211,9 +210,9 @@ TEST(MidiPortSelect, InputOpensWithItsLog)
   FakePort in(true, {"Rudu:MIDI Out"});
   const Names names = ReadMidiPortNames(in);
   int last = 0, index = 1;
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(SelectMidiPort(in, last, names, index, "Rudu:MIDI Out"), 1);
-  EXPECT_EQ(GetCapturedStdout(),
+  EXPECT_EQ(CapturedConsole(),
             "RtMidiIn - number of midi input ports: 1\n"
             "Currently set input: Rudu:MIDI Out\n"
             "RtMidiIn - port where we want to connect: 1\n"
@@ -238,9 +237,9 @@ TEST(MidiPortNumbers, AskedOfTheLibraryAfresh)
   EXPECT_EQ(MidiPortNumber(empty, "A"), -1);
 
   const Names names = ReadMidiPortNames(in);
-  CaptureStdout();
+  CaptureConsole();
   EXPECT_EQ(FindMidiDevice(in, names, "B"), 2);
-  EXPECT_EQ(GetCapturedStdout(), "Currently set input: B\n");
+  EXPECT_EQ(CapturedConsole(), "Currently set input: B\n");
   EXPECT_EQ(FindMidiDevice(in, names, "C"), -1);
   in.exists = false;
   EXPECT_EQ(FindMidiDevice(in, names, "B"), -1);
@@ -327,9 +326,9 @@ TEST(MidiPortSelect, APortThatLosesItsNumberWhileItOpensIsOpenedWhereItIsNow)
       if (moves < 0 && p.names.size() > 1) p.names.erase(p.names.begin()), ++moves;
     };
     std::string ours;
-    CaptureStdout();
+    CaptureConsole();
     EXPECT_EQ(SelectMidiPort(out, last, names, index, "Rudu", &ours), r.result) << r.what;
-    const std::string log = GetCapturedStdout();
+    const std::string log = CapturedConsole();
     EXPECT_EQ(index, r.result) << r.what;
     EXPECT_EQ(out.opens, r.opens) << r.what;
     EXPECT_EQ(out.joined, r.result ? "Rudu" : "") << r.what;
@@ -375,10 +374,10 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
       if (l.replaced) port.joined.clear();
       port.failOpen = l.failOpen;
       const std::string& log = input ? l.inLog : l.outLog;
-      CaptureStdout();
+      CaptureConsole();
       testing::internal::CaptureStderr();
       WatchMidiPort(port, watch);
-      EXPECT_EQ(GetCapturedStdout(), log);
+      EXPECT_EQ(CapturedConsole(), log);
       // The library's own message goes with our line, once too.
       EXPECT_EQ(testing::internal::GetCapturedStderr().find("port is busy") != std::string::npos,
                 log.find("could not be opened") != std::string::npos);
@@ -387,9 +386,9 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
     }
     // Another choice while missing: the count is said, and the new port is watched.
     ++watch.dropped;
-    CaptureStdout();
+    CaptureConsole();
     WatchChosenMidiPort(port, watch, "A");
-    EXPECT_EQ(GetCapturedStdout(), input ? "" : "MIDI OUT: 1 messages not sent while Rudu was gone\n");
+    EXPECT_EQ(CapturedConsole(), input ? "" : "MIDI OUT: 1 messages not sent while Rudu was gone\n");
     EXPECT_FALSE(watch.missing.load());
   }
 }
@@ -430,7 +429,9 @@ TEST(JackClientClosings, RunApartInOrderOpeningsNeverStarveThemAndNoWaitOutlasts
         CloseJackClientApart([] { fprintf(stderr, "closed after the stuck one\n"); });
         if (!pollUntil([] { return stuck.load(); }, 10000)) exit(3);
         { JackClientOpening opening; }
-        fprintf(stderr, "waited: %d\n", (int)WaitForJackClientClosings());
+        const bool waited = WaitForJackClientClosings();
+        ConsoleLogWritten(10000, 10000);
+        fprintf(stderr, "waited: %d\n", (int)waited);
         exit(0);
       },
       testing::ExitedWithCode(0), "^MIDI: a JACK client has not closed within [^\n]*\nwaited: 0\n$");
@@ -491,6 +492,7 @@ TEST(JackClientClosings, RunApartInOrderOpeningsNeverStarveThemAndNoWaitOutlasts
 // library would tell them, and the closings only count.
 TEST(JackClientClosings, AClientOfAServerThatWentIsKeptAndOneOfTheServerThatCameBackIsClosed)
 {
+  ListenToJackErrors();  // as the first instance does
   const auto serverGoes = [] { NoteJackServerGone(JackClientOpened()); };
   struct Row
   {

@@ -1,3 +1,4 @@
+#include "ConsoleCapture.h"
 #include "plug/IMidiMsg.h"
 #include "plug/IMidiQueue.h"
 
@@ -147,11 +148,11 @@ TEST(MidiMsg, SysExStrFitsItsBuffer)
 
 TEST(MidiMsg, LogLines)
 {
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   IMidiMsg m;
   m.MakeNoteOnMsg(60, 100, 0, 0);
   m.LogMsg();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "(noteon  | 1 | 60 | 100)\n");
+  EXPECT_EQ(CapturedConsole(), "(noteon  | 1 | 60 | 100)\n");
 
   std::vector<uint8_t> big(40);
   for (int i = 0; i < 40; ++i) big[i] = (uint8_t)i;
@@ -162,14 +163,14 @@ TEST(MidiMsg, LogLines)
     snprintf(b, sizeof(b), i ? " %02X" : "%02X", i);
     hex += b;
   }
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   ISysEx(0, big.data(), 40).LogMsg();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "(40 : " + hex + ")");
+  EXPECT_EQ(CapturedConsole(), "(40 : " + hex + ")");
 
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   ISysEx empty;
   empty.LogMsg();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "(0 : )");
+  EXPECT_EQ(CapturedConsole(), "(0 : )");
 
   ISysEx s(3, big.data(), 40);
   s.Clear();

@@ -1,5 +1,6 @@
 // PNG decoding. Test images come from independent writers: libpng's write side here
 // and ImageMagick's convert.
+#include "ConsoleCapture.h"
 #include "TestFiles.h"
 #include "raster/lice_png.h"
 #include "raster/lice.h"
@@ -155,9 +156,9 @@ PngImage image(int w, int h, int colorType, int depth, bool interlaced = false)
 
 std::string captureLog(const std::function<void()>& f)
 {
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   f();
-  return testing::internal::GetCapturedStdout();
+  return CapturedConsole();
 }
 
 }  // namespace
@@ -320,7 +321,7 @@ TEST(LoadPNG, CorruptInputNeverCrashes)
   const Bytes good = encode(s);
   ASSERT_FALSE(good.empty());
   std::mt19937 rng(99);
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   for (int round = 0; round < 600; ++round)
   {
     Bytes b = good;
@@ -334,7 +335,7 @@ TEST(LoadPNG, CorruptInputNeverCrashes)
     }
     delete bmp;
   }
-  testing::internal::GetCapturedStdout();
+  CapturedConsole();
 }
 
 namespace {

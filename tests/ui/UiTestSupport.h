@@ -3,6 +3,7 @@
 // object with the editor's 529 parameters. Images are plain bitmaps whose size
 // depends only on their id, so every test sees the same ones.
 
+#include "ConsoleCapture.h"
 #include "config/config_test_support.h"
 #include "gui/GuiTestUtil.h"
 #include "plug/IParam.h"
@@ -104,9 +105,9 @@ struct RealEditor
     graphics.SetResourceRoot(DAVREL_TEST_BUNDLE_DIR);
     connectConfigToGraphics(&config, &graphics);
     config.setLogSink([this](const std::string& line) { log.push_back(line); });
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     config.readUIConfig(&graphics, nullptr, nullptr, 0, scale);
-    console = testing::internal::GetCapturedStdout();
+    console = CapturedConsole();
   }
   ~RealEditor() { config.ClearImageCache(); }
 

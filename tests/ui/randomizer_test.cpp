@@ -3,6 +3,7 @@
 // for byte, every value in range, and the program sent to the simulated
 // synthesizer reading back as the same values.
 
+#include "ConsoleCapture.h"
 #include "UiTestSupport.h"
 #include "hardware/DumpLayout.h"
 #include "hardware/SimWire.h"
@@ -51,9 +52,9 @@ protected:
   void Randomize(unsigned seed)
   {
     manager->randomGenerator(seed);
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     manager->randomizePatchSettings(0);
-    testing::internal::GetCapturedStdout();
+    CapturedConsole();
   }
   std::vector<uint8_t> Dump()
   {
@@ -85,9 +86,9 @@ TEST_F(Randomizer, ReductionEdgeCases)
     host.mins[kFilterCutoff] = c.min;
     host.maxs[kFilterCutoff] = c.max;
     host.randomBytes[7] = c.entry;
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     const int result = manager->randomizer(kFilterCutoff, 7);
-    testing::internal::GetCapturedStdout();
+    CapturedConsole();
     EXPECT_EQ(result, c.result) << c.min << ".." << c.max << " from " << c.entry;
   }
 }
@@ -104,9 +105,9 @@ TEST_F(Randomizer, EachParameterTakesItsEntry)
   // Entries modulo 128 fit the dump's bytes, so the values come back as drawn.
   for (int k = 0; k < 297; ++k) host.randomBytes[(size_t)k] = k % 128;
   host.randomBytes[271] = 16;  // the voice-assign draw: above 15
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   manager->randomizePatchSettings(1);
-  testing::internal::GetCapturedStdout();
+  CapturedConsole();
   struct Case
   {
     int id;
@@ -142,9 +143,9 @@ TEST_F(Randomizer, EachParameterTakesItsEntry)
     host.mins[(size_t)id] = 0;
     host.maxs[(size_t)id] = 127;
   }
-  testing::internal::CaptureStdout();
+  CaptureConsole();
   manager->randomizePatchSettings(0);
-  testing::internal::GetCapturedStdout();
+  CapturedConsole();
   EXPECT_EQ(host.Param(kModSeqLastStep), 14);
   EXPECT_EQ(host.Param(kModSeqType), 1);
   EXPECT_EQ(host.Param(kModSeqKeySync), 0);
@@ -199,10 +200,10 @@ TEST_F(Randomizer, TheProgramSentReadsBackAsTheSameValues)
   {
     SCOPED_TRACE(seed);
     Randomize(seed * 7919);
-    testing::internal::CaptureStdout();
+    CaptureConsole();
     ASSERT_TRUE(manager->startJob(SenderJob(kSendArrangementToDevice)));
     ASSERT_TRUE(manager->waitIdle(kTransferThread, 20000));
-    testing::internal::GetCapturedStdout();
+    CapturedConsole();
     SimBytes received;
     {
       std::lock_guard<std::mutex> l(model.lock);

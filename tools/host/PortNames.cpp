@@ -4,9 +4,13 @@
 
 #include <RtMidi.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +53,33 @@ template <class T> std::vector<std::string> List(const char* client, std::string
 
 std::vector<std::string> ListMidiOutputs(std::string* why) { return List<RtMidiOut>("davrel-host ports", why); }
 std::vector<std::string> ListMidiInputs(std::string* why) { return List<RtMidiIn>("davrel-host ports", why); }
+
+bool ListMidiPorts(MidiPortLists* lists, int withinMs)
+{
+  struct Reading
+  {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    MidiPortLists lists;
+  };
+  // Shared with the reading thread, which may outlive the wait.
+  auto reading = std::make_shared<Reading>();
+  std::thread([reading] {
+    MidiPortLists read;
+    read.outputs = ListMidiOutputs(&read.whyNoOutputs);
+    read.inputs = ListMidiInputs(&read.whyNoInputs);
+    std::lock_guard<std::mutex> l(reading->lock);
+    reading->lists = std::move(read);
+    reading->finished = true;
+    reading->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> l(reading->lock);
+  if (!reading->done.wait_for(l, std::chrono::milliseconds(withinMs), [&] { return reading->finished; }))
+    return false;
+  *lists = reading->lists;
+  return true;
+}
 
 HeldStderr::HeldStderr()
 {

@@ -9,6 +9,16 @@
 std::vector<std::string> ListMidiOutputs(std::string* why = nullptr);
 std::vector<std::string> ListMidiInputs(std::string* why = nullptr);
 
+// Both lists, read on a thread of their own and waited for at most withinMs: a
+// server that takes no clients leaves the reading inside its library. False when
+// the bound was hit (the lists are then empty; the thread is left to end alone).
+struct MidiPortLists
+{
+  std::vector<std::string> outputs, inputs;
+  std::string whyNoOutputs, whyNoInputs;
+};
+bool ListMidiPorts(MidiPortLists* lists, int withinMs);
+
 // While it lives, what is written to standard error goes to a file of its own:
 // the ALSA library, the JACK library and the port library write several lines
 // for every port object that looks for a sequencer or a server.

@@ -88,14 +88,19 @@ bool TurnPortsOff(CFPropertyListRef state, std::string* error)
 
 }  // namespace
 
-TestHost::~TestHost()
+TestHost::~TestHost() { Unload(); }
+
+void TestHost::Unload()
 {
   for (AudioUnit u : std::vector<AudioUnit>(mOpen)) Close(u);
   if (mComponent) UnregisterComponent(mComponent);
+  mComponent = nullptr;
+  mViewEntry = nullptr;
   if (mLibrary) dlclose(mLibrary);
+  mLibrary = nullptr;
 }
 
-bool TestHost::LoadBundle(const std::string& folder, std::string* error)
+bool TestHost::LoadBundle(const std::string& folder, std::string* error, Loading loading)
 {
   CFStringRef path = CFStringCreateWithCString(nullptr, folder.c_str(), kCFStringEncodingUTF8);
   CFURLRef url = path ? CFURLCreateWithFileSystemPath(nullptr, path, kCFURLPOSIXPathStyle, true) : nullptr;
@@ -124,8 +129,7 @@ bool TestHost::LoadBundle(const std::string& folder, std::string* error)
     return false;
   }
   mName = InfoValue(mBundle, "AudioComponentName");
-  // Kept mapped after close, as hosts keep plug-ins: its process-wide tables stay valid.
-  mLibrary = dlopen(exe, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  mLibrary = dlopen(exe, RTLD_NOW | RTLD_LOCAL | (loading == kKeepLoaded ? RTLD_NODELETE : 0));
   if (!mLibrary)
   {
     const char* e = dlerror();

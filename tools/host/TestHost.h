@@ -32,8 +32,17 @@ public:
   TestHost(const TestHost&) = delete;
   TestHost& operator=(const TestHost&) = delete;
 
-  // Reads the bundle's info, loads its library and registers its entry.
-  bool LoadBundle(const std::string& folder, std::string* error);
+  // Reads the bundle's info, loads its library and registers its entry. Kept, the
+  // library stays mapped after Unload, as hosts that run plug-ins keep them;
+  // unloadable, it is loaded as a plug-in scan loads it, and Unload unloads it.
+  enum Loading
+  {
+    kKeepLoaded,
+    kUnloadable
+  };
+  bool LoadBundle(const std::string& folder, std::string* error, Loading loading = kKeepLoaded);
+  // Closes what is open, unregisters the entry and lets the library go (dlclose).
+  void Unload();
   CFBundleRef Bundle() const { return mBundle; }
   const ComponentDescription& Description() const { return mDesc; }
   const std::string& Name() const { return mName; }

@@ -13,6 +13,7 @@
 #include "platform/corefoundation/CoreFoundation.h"
 #include "plug/IPlugUtilities.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <atomic>
@@ -58,7 +59,11 @@ struct Options
   std::string screenshot;
   bool window = false;
   int frames = 5;
+  int scan = 0;  // rounds of load, open, close and unload
 };
+
+// The port listing's bound: a server that takes no clients is not waited for.
+const int kListingMs = 5000;
 
 void Usage(const char* argv0)
 {
@@ -69,8 +74,9 @@ void Usage(const char* argv0)
           "          [--midi \"90 3C 64\"]...\n"
           "          [--save FILE] [--restore FILE]\n"
           "       %s [--bundle DIR] --screenshot FILE.png [--frames N]\n"
-          "       %s [--bundle DIR] --window\n",
-          argv0, argv0, argv0);
+          "       %s [--bundle DIR] --window\n"
+          "       %s [--bundle DIR] --scan N\n",
+          argv0, argv0, argv0, argv0);
 }
 
 bool ParseHexBytes(const char* text, std::vector<UInt8>* bytes)
@@ -147,8 +153,14 @@ int EditorPortIndex(AudioUnit unit, UInt32 param, const std::string& name)
 
 void PrintPorts(FILE* to)
 {
-  for (const auto& n : ListMidiOutputs()) fprintf(to, "output: %s\n", n.c_str());
-  for (const auto& n : ListMidiInputs()) fprintf(to, "input: %s\n", n.c_str());
+  MidiPortLists lists;
+  if (!ListMidiPorts(&lists, kListingMs))
+  {
+    fprintf(to, "the MIDI ports could not be listed within %d ms\n", kListingMs);
+    return;
+  }
+  for (const auto& n : lists.outputs) fprintf(to, "output: %s\n", n.c_str());
+  for (const auto& n : lists.inputs) fprintf(to, "input: %s\n", n.c_str());
 }
 
 bool ParseArgs(int argc, char** argv, Options* o)
@@ -174,6 +186,7 @@ bool ParseArgs(int argc, char** argv, Options* o)
     else if (a == "--out" && next) o->out = value();
     else if (a == "--log" && next) o->log = value();
     else if (a == "--list-ports") o->listPorts = true;
+    else if (a == "--scan" && next) o->scan = atoi(value());
     else if (a == "--shot" && next) o->steps.push_back({0, 0.0f, -1.0, value()});
     else if (a == "--show") o->steps.push_back({0, 0.0f, -1.0, "-"});
     else if (a == "--play") o->steps.push_back({0, 0.0f, -2.0, std::string()});
@@ -204,7 +217,7 @@ bool ParseArgs(int argc, char** argv, Options* o)
     }
     else return false;
   }
-  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0 && o->frames >= 0;
+  return o->rate > 0.0 && o->block > 0 && o->blocks >= 0 && o->frames >= 0 && o->scan >= 0;
 }
 
 std::string Version(int v)
@@ -512,6 +525,38 @@ int Run(TestHost& host, const Options& o)
   return r == noErr && !mismatches ? 0 : 1;
 }
 
+// A host's plug-in scan, rounds times: the library loaded as such a scan loads it
+// (without RTLD_NODELETE), an instance opened and closed, and the library unloaded
+// at once.
+int Scan(const Options& o)
+{
+  using Clock = std::chrono::steady_clock;
+  double longest = 0.0;
+  for (int round = 0; round < o.scan; ++round)
+  {
+    TestHost host;
+    std::string error;
+    if (!host.LoadBundle(o.bundle, &error, TestHost::kUnloadable))
+    {
+      fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    AudioUnit unit = host.Open(&error);
+    if (!unit)
+    {
+      fprintf(stderr, "round %d: %s\n", round + 1, error.c_str());
+      return 1;
+    }
+    host.Close(unit);
+    const auto start = Clock::now();
+    host.Unload();
+    longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  printf("scanned %d times: loaded, opened, closed and unloaded; the longest unload took %.1f ms\n", o.scan,
+         longest);
+  return 0;
+}
+
 // Opens the editor in a window; with a file, lets the redraw timer run the frames
 // and writes the window's pixels; without, keeps it open until it is closed.
 int Editor(TestHost& host, const Options& o)
@@ -559,6 +604,9 @@ int Editor(TestHost& host, const Options& o)
 
 int main(int argc, char** argv)
 {
+  // Whole lines, each in one write: the plug-in's logger thread and the libraries'
+  // standard error write beside them.
+  setvbuf(stdout, nullptr, _IOLBF, 0);
   Options o;
   if (!ParseArgs(argc, argv, &o))
   {
@@ -567,14 +615,22 @@ int main(int argc, char** argv)
   }
   if (o.listPorts)
   {
-    std::string whyOut, whyIn;
-    const auto outs = ListMidiOutputs(&whyOut), ins = ListMidiInputs(&whyIn);
-    for (const auto& n : outs) printf("output: %s\n", n.c_str());
-    for (const auto& n : ins) printf("input: %s\n", n.c_str());
-    if (outs.size() == 1) printf("no output ports: %s\n", whyOut.c_str());
-    if (ins.size() == 1) printf("no input ports: %s\n", whyIn.c_str());
+    MidiPortLists lists;
+    if (!ListMidiPorts(&lists, kListingMs))
+    {
+      fprintf(stderr, "the MIDI ports could not be listed within %d ms\n", kListingMs);
+      // The reading thread is still inside the JACK library: nothing of the
+      // process's end may wait for it.
+      fflush(stdout);
+      _exit(1);
+    }
+    for (const auto& n : lists.outputs) printf("output: %s\n", n.c_str());
+    for (const auto& n : lists.inputs) printf("input: %s\n", n.c_str());
+    if (lists.outputs.size() == 1) printf("no output ports: %s\n", lists.whyNoOutputs.c_str());
+    if (lists.inputs.size() == 1) printf("no input ports: %s\n", lists.whyNoInputs.c_str());
     return 0;
   }
+  if (o.scan > 0) return Scan(o);
   if (!o.log.empty())
   {
     // The editor logs only to a log file that exists in its data folder; its log

@@ -1,3 +1,4 @@
+#include "base/log.h"
 #include "librarian/view/FileSlotMenus.h"
 
 #include "hardware/MIDIMessageSender.h"
@@ -10,7 +11,7 @@ const char* const kNoItemSelectedLine = "No item selected !!! ";
 
 namespace {
 
-void noItemSelected() { printf("%s\n", kNoItemSelectedLine); }
+void noItemSelected() { ConsoleLog("%s\n", kNoItemSelectedLine); }
 
 }  // namespace
 
