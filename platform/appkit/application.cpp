@@ -28,10 +28,12 @@ bool isMouseEvent(NSEventType t)
   }
 }
 
-// What the user does (keys, mouse buttons), not what merely passes (motions, crossings).
-bool isUserInput(NSEventType t)
+// What the user does (keys, mouse buttons), not what merely passes (motions, crossings),
+// nor what another program made up and sent to our window.
+bool isUserInput(const NSEvent* e)
 {
-  switch (t)
+  if (e->fromAnotherProgram()) return false;
+  switch (e->type())
   {
     case NSKeyDown: case NSKeyUp: case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown:
     case NSRightMouseUp: case NSOtherMouseDown: case NSOtherMouseUp:
@@ -276,7 +278,7 @@ void NSApplication::sendEvent(NSEvent* event)
       if (t == NSLeftMouseDown || t == NSRightMouseDown || t == NSOtherMouseDown)
       {
         modal->makeKeyAndOrderFront(nullptr);
-        if (mPresenter) mPresenter->focusWindow(modal);
+        if (mPresenter && mayTakeKeyboard(isUserInput(event))) mPresenter->focusWindow(modal);
       }
       return;
     }
@@ -284,7 +286,7 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;
-  if (isUserInput(event->type())) ++mUserInputs;
+  if (isUserInput(event)) ++mUserInputs;
   event->retain();
   // A key of the menu bar's items goes to its item before any window sees it.
   // Only keys no text field types: with a modifier, or a function key.
@@ -299,7 +301,7 @@ void NSApplication::sendEvent(NSEvent* event)
   event->release();
 }
 
-bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent->type()); }
+bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent); }
 
 bool NSApplication::mayTakeKeyboard(bool forUser) const
 {

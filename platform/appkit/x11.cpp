@@ -70,6 +70,7 @@ struct XWindowData final : AKX11WindowState::Requests
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
   bool focusWanted = false;  // given the keyboard once it is viewable
   bool titleKept = false;    // its title bar put on the screen at its first placement
+  bool takesNoKeyboard = false;  // mapped saying it takes no keyboard: it came up by itself
   Window parent = 0;         // the root or a manager's frame, as the server last said: the frame has the keyboard for us
   AKX11WindowState state;
 };
@@ -369,6 +370,11 @@ public:
   void mapWindow(XWindowData* data)
   {
     describe(data->xid, data->window);
+    // A window that comes up by itself while the user is in another program says it
+    // takes no keyboard (ICCCM's input hint), so that no manager hands it the keys the
+    // user types there (some give every new window the focus, whatever the time of its
+    // user's last input says); the user's own press on it gives it the keyboard.
+    if (!data->overrideRedirect) setInputHint(data, mAttention.count(data->xid) == 0);
     XMapRaised(mDisplay, data->xid);
     XFlush(mDisplay);
   }
@@ -1179,6 +1185,7 @@ private:
     XWindowData* data = find(w);
     if (!data) return;
     data->focusWanted = true;
+    if (data->takesNoKeyboard) setInputHint(data, true);  // the kit gives it the keyboard after all
     mFocusAskedOver = otherProgramsFocus();
     focusWhenViewable(data);
   }
@@ -1236,13 +1243,38 @@ private:
 
   void setUrgency(Window xid, bool on)
   {
+    changeHints(xid, on, [&](XWMHints* h) { h->flags = on ? (h->flags | XUrgencyHint) : (h->flags & ~XUrgencyHint); });
+  }
+
+  void setInputHint(XWindowData* data, bool takes)
+  {
+    data->takesNoKeyboard = !takes;
+    changeHints(data->xid, true, [&](XWMHints* h) {
+      h->flags |= InputHint;
+      h->input = takes ? True : False;
+    });
+  }
+
+  // The window's WM_HINTS changed in one field, the others kept; made when it has none
+  // only if create.
+  template <class Change> void changeHints(Window xid, bool create, const Change& change)
+  {
     XWMHints* hints = XGetWMHints(mDisplay, xid);
-    if (!hints && !on) return;
+    if (!hints && !create) return;
     if (!hints) hints = XAllocWMHints();
     if (!hints) return;
-    hints->flags = on ? (hints->flags | XUrgencyHint) : (hints->flags & ~XUrgencyHint);
+    change(hints);
     XSetWMHints(mDisplay, xid, hints);
     XFree(hints);
+  }
+
+  // The user pressed a window of ours that came up saying it takes no keyboard: it is
+  // theirs now, and takes it.
+  void userActedOn(XWindowData* data, Time time)
+  {
+    if (!data->takesNoKeyboard || !data->window->isVisible()) return;
+    setInputHint(data, true);
+    activate(data->xid, 1, time);
   }
 
   // A window that wants the keyboard gets it once it is on the screen: a manager maps
@@ -1549,7 +1581,11 @@ private:
 
   NSPoint baseOf(NSWindow* w, int x, int y) { return NSMakePoint(x, w->frame().size.height - y); }
 
-  void post(NSEvent* e) { NSApp->postEvent(e, false); }
+  void post(NSEvent* e, bool fromAnother = false)
+  {
+    e->setFromAnotherProgram(fromAnother);
+    NSApp->postEvent(e, false);
+  }
 
   // Another client asks for a selection we own (the clipboard or a shared pasteboard).
   void answerSelection(const XSelectionRequestEvent& r)
@@ -1601,8 +1637,11 @@ private:
     auto it = mByXid.find(e.xany.window);
     if (it == mByXid.end()) return;
     NSWindow* w = it->second;
-    if ((e.type == KeyPress || e.type == KeyRelease) && e.xkey.time != CurrentTime) mUserTime = e.xkey.time;
-    if ((e.type == ButtonPress || e.type == ButtonRelease) && e.xbutton.time != CurrentTime)
+    // Input another client sent (XSendEvent) is not the user's, nor is its time.
+    const bool fromAnother = e.xany.send_event;
+    if ((e.type == KeyPress || e.type == KeyRelease) && e.xkey.time != CurrentTime && !fromAnother)
+      mUserTime = e.xkey.time;
+    if ((e.type == ButtonPress || e.type == ButtonRelease) && e.xbutton.time != CurrentTime && !fromAnother)
       mUserTime = e.xbutton.time;
     const NSTimeInterval now = NSRunLoop::currentRunLoop()->now();
     switch (e.type)
@@ -1696,6 +1735,8 @@ private:
       case ButtonRelease:
       {
         const XButtonEvent& b = e.xbutton;
+        if (e.type == ButtonPress && !fromAnother)
+          if (XWindowData* data = find(w)) userActedOn(data, b.time);
         noteModifiers(flagsOf(b.state));
         NSPoint p = baseOf(w, b.x, b.y);
         int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
@@ -1724,7 +1765,7 @@ private:
           if (e.type != ButtonPress) break;
           const CGFloat dy = b.button == 4 ? 1 : (b.button == 5 ? -1 : 0);
           const CGFloat dx = b.button == 6 ? 1 : (b.button == 7 ? -1 : 0);
-          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy));
+          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy), fromAnother);
           break;
         }
         if (b.button != 1 && b.button != 3) break;
@@ -1742,7 +1783,7 @@ private:
           mLastX = at[0];
           mLastY = at[1];
         }
-        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks));
+        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks), fromAnother);
         break;
       }
       case MotionNotify:
@@ -1823,7 +1864,8 @@ private:
         if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
           chars = std::u16string(1, (char16_t)text[0]);
         post(NSEvent::keyEventWithType(e.type == KeyPress ? NSKeyDown : NSKeyUp, flagsOf(e.xkey.state), w, chars,
-                                       ignoring, code));
+                                       ignoring, code),
+             fromAnother);
         break;
       }
       default:

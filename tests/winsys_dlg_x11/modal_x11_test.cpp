@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,14 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
 }
 
 // While the user types in another program, an alert that comes up by itself leaves the
-// keyboard there (a Return typed there answers nothing); one that ends by itself too.
-TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+// keyboard there (a Return typed there answers nothing) until the user's own click on
+// it, after which a Return answers it; one that ends by itself, or by a key another
+// program sends it, leaves the keyboard with that program too.
+enum class Up { ByItselfClicked, EndsByItself, EndedByAnotherProgram };
+
+void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWindow* owner,
+                               const std::function<int(const std::string&, const std::function<void(unsigned long)>&)>& alert,
+                               const std::vector<Up>& rows)
 {
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   const unsigned long other = driver->programWindow("Another program", 1500, 60, 300, 200);
@@ -184,35 +191,67 @@ TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
     driver->movePointer(x, y);
     driver->focus(xid);
   };
+  const auto type = [&](const char* key) { driver->holdKey(key, true), driver->holdKey(key, false); };
   for (int i = 0; i < 500 && !driver->viewable(other); ++i) loop->runUntilDate(loop->now() + 0.02);
-  for (const bool upByItself : {true, false})
+  for (const Up row : rows)
   {
-    SCOPED_TRACE(upByItself ? "comes up by itself" : "ends by itself");
+    const bool upByItself = row == Up::ByItselfClicked;
+    SCOPED_TRACE(upByItself ? "comes up by itself" : row == Up::EndsByItself ? "ends by itself" : "ended by another program");
     const unsigned long first = upByItself ? other : ownerXid;
     userGoesTo(first, upByItself ? 1650 : 350, upByItself ? 160 : 580);
     for (int i = 0; i < 500 && !(driver->inputFocus() == first && (upByItself || NSApp->keyWindow() == owner)); ++i)
       loop->runUntilDate(loop->now() + 0.02);
     int ticks = 0;
     unsigned long focusWhileUp = other;
-    const int answer = alert(upByItself ? "Up by itself" : "Ends by itself", [&](unsigned long xid) {
+    bool typedInto = false;
+    const int answer = alert("Up by itself", [&](unsigned long xid) {
+      int x = 0, y = 0, w, h;
       if (upByItself && ++ticks == 3)  // some turns after it shows: a keyboard it took is its by then
       {
         focusWhileUp = driver->inputFocus();
-        driver->holdKey("Return", true);
-        driver->holdKey("Return", false);
+        type("Return");
+        driver->geometry(xid, &x, &y, &w, &h);  // then the user clicks it, away from its buttons
+        driver->movePointer(x + 6, y + 6);
+        driver->holdButton(1, true);
+        driver->holdButton(1, false);
       }
-      else if (upByItself && ticks > 3)
-        NSApp->abortModal();
+      else if (upByItself && ticks > 3 && !typedInto && driver->inputFocus() == xid && (typedInto = true))
+        type("Return");
       else if (!upByItself && ticks == 0 && driver->inputFocus() == xid && ++ticks)
         userGoesTo(other, 1650, 160);
       else if (!upByItself && ticks == 1 && driver->inputFocus() == other && !NSApp->keyWindow() && ++ticks)
-        NSApp->abortModal();
+      {
+        if (row == Up::EndsByItself) NSApp->abortModal();
+        else driver->key(xid, "Escape");  // sent by another program: not the user's
+      }
     });
-    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_EQ(answer, upByItself ? IDOK : IDCANCEL);
     EXPECT_EQ(focusWhileUp, other);
-    EXPECT_EQ(driver->inputFocus(), other);
+    if (upByItself) EXPECT_TRUE(typedInto) << "the user's click gave it no keyboard";
+    else EXPECT_EQ(driver->inputFocus(), other);
   }
   driver->unshield(other);
+}
+
+TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+{
+  UserTypesInAnotherProgram(driver.get(), ownerXid, owner, [&](auto& c, auto& s) { return alert(c, s); },
+                            // Clicked last: twm then leaves the focus to the pointer's window (PointerRoot) when
+                            // the user goes to another program, not to that program's window.
+                            {Up::EndsByItself, Up::EndedByAnotherProgram, Up::ByItselfClicked});
+}
+
+// The same under a manager that gives every new window the keyboard unless it says it
+// takes none.
+TEST_F(ModalX11, AnAlertUpByItselfTakesNoKeyboardFromAManagerThatFocusesNewWindows)
+{
+  AKXvfb* server = X11Session::server();
+  if (!server->manager().empty()) GTEST_SKIP() << "on a bare server, with a manager of its own";
+  std::string error;
+  ASSERT_TRUE(server->replaceManager(AKXvfb::kRefusingManager, &error)) << error;
+  const std::unique_ptr<AKXvfb, void (*)(AKXvfb*)> bare(server, [](AKXvfb* s) { s->replaceManager("", nullptr); });
+  UserTypesInAnotherProgram(driver.get(), ownerXid, owner, [&](auto& c, auto& s) { return alert(c, s); },
+                            {Up::ByItselfClicked});
 }
 
 // Keys typed on the keyboard while an alert is up reach the alert, also where the
