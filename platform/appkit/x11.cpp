@@ -152,6 +152,8 @@ public:
   {
     for (auto& kv : mWindows) destroy(kv.second);
     mWindows.clear();
+    for (auto& kv : mClosing) destroy(kv.second.data);
+    mClosing.clear();
     XFreeCursor(mDisplay, mBlankCursor);
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
@@ -423,6 +425,11 @@ public:
       kv.second->state.resync(s, runs, now);
       if (mWindows.count(kv.first)) serverHas(kv.first, s.at);
     }
+    for (auto& kv : std::map<Window, Closing>(mClosing))
+    {
+      kv.second.data->state.resync(serverState(kv.second.data), runs, now);
+      letGo(kv.second.data, false);
+    }
     XFlush(mDisplay);
   }
 
@@ -433,14 +440,19 @@ public:
   void watchManager()
   {
     const auto now = std::chrono::steady_clock::now();
-    std::vector<NSWindow*> late;
+    std::vector<XWindowData*> late;
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
     {
       if (!mWindows.count(kv.first)) continue;
       XWindowData* data = kv.second;
-      if (data->state.overdue(now)) late.push_back(kv.first);
+      if (data->state.overdue(now)) late.push_back(data);
       if (data->state.placeUnanswered(now)) placeFromServer(kv.first, data);
+    }
+    for (auto& kv : std::map<Window, Closing>(mClosing))
+    {
+      if (now - kv.second.since >= kClosingBound) letGo(kv.second.data, true);
+      else if (kv.second.data->state.overdue(now)) late.push_back(kv.second.data);
     }
     if (late.empty()) return;
     if (!mManagerSilent)
@@ -451,12 +463,12 @@ public:
     if (!managerRuns()) return resync();
     // A withdrawal whose window is unmapped on the root, no manager's frame around it, is
     // done: a state left on it is a gone manager's (another took over before we looked).
-    for (NSWindow* w : late)
+    for (XWindowData* data : late)
     {
-      XWindowData* data = find(w);
-      if (!data || data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
+      if (data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
       const AKX11WindowState::Server s = serverState(data);
       if (s.onRoot && !s.mapped) data->state.resync(s, false, now);
+      if (!data->window) letGo(data, false);
     }
     XFlush(mDisplay);
   }
@@ -466,6 +478,7 @@ public:
   {
     auto next = std::chrono::steady_clock::time_point::max();
     for (const auto& kv : mWindows) next = std::min(next, kv.second->state.due());
+    for (const auto& kv : mClosing) next = std::min({next, kv.second.data->state.due(), kv.second.since + kClosingBound});
     if (next == std::chrono::steady_clock::time_point::max()) return -1;
     return std::max(0.0, std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
   }
@@ -479,8 +492,47 @@ public:
     mAttention.erase(data->xid);
     mByXid.erase(data->xid);
     mWindows.erase(w);
-    destroy(data);
     w->presenterData = nullptr;
+    data->window = nullptr;
+    data->focusWanted = false;
+    // A map the manager has not taken yet: destroyed now, the window would be gone when
+    // the manager gets to the request (twm then asks the user to place a window that is
+    // not there, holding the whole display). It is withdrawn once the manager has mapped
+    // it, as ICCCM asks, and destroyed once the manager let it go (or went).
+    if (data->state.map() == AKX11WindowState::Map::Asked)
+    {
+      const auto now = std::chrono::steady_clock::now();
+      freeImage(data);
+      data->state.hide(now);
+      mClosing[data->xid] = {data, now};
+    }
+    else
+      destroy(data);
+    XFlush(mDisplay);
+  }
+
+  // A closed window the manager owed an answer goes once it owes none; at the bound
+  // (a manager stopped for good) all the same, said once.
+  void letGo(XWindowData* data, bool bound)
+  {
+    if (data->state.map() != AKX11WindowState::Map::Withdrawn && !bound) return;
+    if (bound && !mClosingBoundSaid)
+      fprintf(stderr, "x11: the window manager has not let a closed window go for %lld s; it is destroyed\n",
+              (long long)kClosingBound.count());
+    mClosingBoundSaid |= bound;
+    mClosing.erase(data->xid);
+    destroy(data);
+  }
+
+  // What the server tells of a closed window the manager still holds.
+  void closingEvent(XWindowData* data, const XEvent& e)
+  {
+    const auto now = std::chrono::steady_clock::now();
+    if (e.type == MapNotify) data->state.mapped(e.xmap.send_event, now);
+    else if (e.type == UnmapNotify) data->state.unmapped(e.xunmap.send_event);
+    else if (e.type == ReparentNotify) data->state.reparented(e.xreparent.parent == mRoot, now);
+    else if (e.type == PropertyNotify && e.xproperty.atom == mWmState) data->state.stateIs(wmState(data->xid), now);
+    letGo(data, false);
     XFlush(mDisplay);
   }
 
@@ -1634,6 +1686,8 @@ private:
       learnManager();
       return;
     }
+    const auto closing = mClosing.find(e.xany.window);
+    if (closing != mClosing.end()) return closingEvent(closing->second.data, e);
     auto it = mByXid.find(e.xany.window);
     if (it == mByXid.end()) return;
     NSWindow* w = it->second;
@@ -1983,6 +2037,15 @@ private:
   std::unique_ptr<AKX11Desktop> mDesk;
   std::unique_ptr<AKX11Layout> mLayout;
   std::map<NSWindow*, XWindowData*> mWindows;
+  // Windows closed while the manager had not taken their map, by X window, and since when.
+  struct Closing
+  {
+    XWindowData* data;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::map<Window, Closing> mClosing;
+  static constexpr std::chrono::seconds kClosingBound{60};
+  bool mClosingBoundSaid = false;
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
@@ -2002,11 +2065,14 @@ private:
   AKScreenAnswers mAnswers;
 };
 
-void XWindowData::map() { presenter->mapWindow(this); }
+void XWindowData::map()
+{
+  if (window) presenter->mapWindow(this);  // a closed one is never shown again
+}
 void XWindowData::withdraw() { presenter->withdrawWindow(this); }
 void XWindowData::place(const AKX11WindowState::Place& p, bool moved, bool sized)
 {
-  presenter->sendPlace(this, p, moved, sized);
+  if (window) presenter->sendPlace(this, p, moved, sized);
 }
 void XWindowData::forgetState() { presenter->forgetState(this); }
 void XWindowData::answered(bool mapsNow) { presenter->answered(this, mapsNow); }

@@ -254,6 +254,45 @@ TEST_F(ModalX11, AnAlertUpByItselfTakesNoKeyboardFromAManagerThatFocusesNewWindo
                             {Up::ByItselfClicked});
 }
 
+// A panel opened and closed while the window manager is stopped (busy or hung): once
+// the manager goes on it is never left placing a window that is gone (twm then holds
+// the whole display until a click), and the owner takes clicks again.
+TEST_F(ModalX11, APanelClosedWhileTheManagerIsStoppedLeavesTheDisplayAnswering)
+{
+  AKXvfb* server = X11Session::server();
+  if (server->manager().empty()) GTEST_SKIP() << "no window manager";
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  server->pauseManager(true);
+  NSWindow* panel = new NSWindow(NSMakeRect(300, 300, 400, 250), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  panel->setTitle("Panel of a stalled manager");
+  panel->makeKeyAndOrderFront(nullptr);
+  loop->runUntilDate(loop->now() + 0.1);
+  const unsigned long panelXid = AKX11WindowOf(panel);
+  panel->close();
+  panel->release();
+  loop->runUntilDate(loop->now() + 0.1);
+  server->pauseManager(false);
+  // The kit's own turns go on meanwhile: what it left to the manager's answer is done then.
+  bool answers = false;
+  for (int i = 0; i < 3 && !answers; ++i)
+  {
+    loop->runUntilDate(loop->now() + 0.5);
+    answers = server->managerAnswers(5);
+  }
+  if (!answers)
+  {
+    std::string error;
+    ASSERT_TRUE(server->replaceManager(server->manager(), &error)) << error;  // lets the display go
+  }
+  EXPECT_TRUE(answers) << "the window manager holds the display";
+  int x, y, w, h;  // and the panel's window is gone once the manager let it go
+  for (int i = 0; i < 500 && driver->geometry(panelXid, &x, &y, &w, &h); ++i) loop->runUntilDate(loop->now() + 0.02);
+  EXPECT_FALSE(driver->geometry(panelXid, &x, &y, &w, &h));
+  driver->click(ownerXid, 50, 50);
+  for (int i = 0; i < 500 && !view->presses; ++i) loop->runUntilDate(loop->now() + 0.02);
+  EXPECT_EQ(view->presses, 1);
+}
+
 // Keys typed on the keyboard while an alert is up reach the alert, also where the
 // window manager gives the focus only to the window under the pointer (twm), and the
 // pointer is over no window of ours.

@@ -35,6 +35,10 @@ public:
   // A manager of a few lines: it maps what is asked and answers every configure
   // request with a synthetic ConfigureNotify of the unchanged place (ICCCM 4.1.5).
   static const char* const kRefusingManager;
+  // Whether a window another client maps now is shown within the time: the manager
+  // takes maps, and nobody holds the server. The client is a process of its own, so a
+  // server held for good holds none of ours.
+  bool managerAnswers(double seconds);
   // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }

@@ -215,6 +215,36 @@ void AKXvfb::pauseManager(bool pause)
   if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
 }
 
+bool AKXvfb::managerAnswers(double seconds)
+{
+  const pid_t child = fork();
+  if (child == 0)
+  {
+    Display* d = XOpenDisplay(mDisplay.c_str());
+    if (!d) _exit(2);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+    XSizeHints hints{};  // placed where it says: a manager may otherwise ask the user where
+    hints.flags = USPosition;
+    XSetWMNormalHints(d, w, &hints);
+    XSelectInput(d, w, StructureNotifyMask);
+    XMapWindow(d, w);
+    for (XEvent e;;)
+      if (XNextEvent(d, &e) == 0 && e.type == MapNotify) _exit(0);
+  }
+  if (child < 0) return false;
+  int status = 0;
+  for (int waited = 0; waited < (int)(seconds * 1000); waited += 20)
+  {
+    if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    usleep(20000);
+  }
+  kill(child, SIGKILL);
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+  {
+  }
+  return false;
+}
+
 void AKXvfb::stop()
 {
   endChild(&mManagerPid);
