@@ -296,7 +296,81 @@ public:
   {
     restack();
     XSync(mDisplay, False);  // as for a window shown: the next pointer event sees it
+    keepModalAbove(true);
   }
+
+  // The window on the root that holds one of ours: a manager's frame, or itself.
+  Window topOf(Window xid)
+  {
+    Window top = xid;
+    for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
+    return top;
+  }
+
+  // The modal window as the server stacks it against its owners: one that is under an
+  // owner (another client raised the owner, and a manager that keeps its own picture of
+  // the stacking never heard of it) is asked above again; where the manager leaves it
+  // there, each owner over it goes right below it, directly. Looked at when the server
+  // tells a window of ours is covered or uncovered, when the kit raises a window (asked
+  // just now), and once the manager had time to answer. A few times a session at most:
+  // a manager that puts the owner back each time is not fought for ever.
+  void keepModalAbove(bool askedNow)
+  {
+    NSWindow* modal = NSApplication::exists() ? NSApp->modalWindow() : nullptr;
+    XWindowData* data = modal && modal->isVisible() ? find(modal) : nullptr;
+    const std::vector<Window> over =
+        data && data->state.map() == AKX11WindowState::Map::Mapped ? ownersOver(modal, data) : std::vector<Window>();
+    const auto now = std::chrono::steady_clock::now();
+    if (data && data->xid != mModalKept)
+    {
+      mModalKept = data->xid;
+      mModalTries = 0;
+    }
+    if (over.empty() || mModalTries >= kModalTries)
+    {
+      mModalAsked = false;
+      return;
+    }
+    if (askedNow || !mModalAsked)
+    {
+      if (!askedNow) restack();  // asked again, through the manager
+      XFlush(mDisplay);
+      mModalAsked = true;
+      mModalAskedAt = now;
+      return;
+    }
+    if (now - mModalAskedAt < kModalAnswer) return;
+    ++mModalTries;
+    mModalAsked = false;
+    for (Window o : over)
+      mDesk->trapped([&] {
+        XWindowChanges c{};
+        c.sibling = topOf(data->xid);
+        c.stack_mode = Below;
+        XConfigureWindow(mDisplay, o, CWSibling | CWStackMode, &c);
+      });
+    XFlush(mDisplay);
+  }
+
+  // The windows on the root that hold the modal window's owners and lie above the one
+  // that holds it, as the server stacks them now.
+  std::vector<Window> ownersOver(NSWindow* modal, XWindowData* data)
+  {
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    std::vector<Window> over;
+    if (!XQueryTree(mDisplay, mRoot, &root, &parent, &children, &n)) return over;
+    const std::vector<Window> stack(children, children + n);  // bottom to top
+    if (children) XFree(children);
+    const auto at = [&](Window w) { return std::find(stack.begin(), stack.end(), w) - stack.begin(); };
+    const auto top = at(topOf(data->xid));
+    int chain = 0;  // bounded: an owner chain could be made to loop
+    for (NSWindow* o = modal->ownerWindow(); o && chain < 32; o = o->ownerWindow(), ++chain)
+      if (XWindowData* owner = o->isVisible() ? find(o) : nullptr)
+        if (at(topOf(owner->xid)) > top) over.push_back(topOf(owner->xid));
+    return over;
+  }
+
 
   void windowLevelChanged(NSWindow*) override
   {
@@ -440,6 +514,7 @@ public:
   void watchManager()
   {
     const auto now = std::chrono::steady_clock::now();
+    if (mModalAsked && now - mModalAskedAt >= kModalAnswer) keepModalAbove(false);
     std::vector<XWindowData*> late;
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
@@ -479,6 +554,7 @@ public:
     auto next = std::chrono::steady_clock::time_point::max();
     for (const auto& kv : mWindows) next = std::min(next, kv.second->state.due());
     for (const auto& kv : mClosing) next = std::min({next, kv.second.data->state.due(), kv.second.since + kClosingBound});
+    if (mModalAsked) next = std::min(next, mModalAskedAt + kModalAnswer);
     if (next == std::chrono::steady_clock::time_point::max()) return -1;
     return std::max(0.0, std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
   }
@@ -1321,12 +1397,13 @@ private:
   }
 
   // The user pressed a window of ours that came up saying it takes no keyboard: it is
-  // theirs now, and takes it.
-  void userActedOn(XWindowData* data, Time time)
+  // theirs now, and takes it from the server directly (ICCCM 4.1.7): the manager, told
+  // it took none, gave it none at the press.
+  void userActedOn(XWindowData* data)
   {
     if (!data->takesNoKeyboard || !data->window->isVisible()) return;
     setInputHint(data, true);
-    activate(data->xid, 1, time);
+    activate(data->xid, 1, CurrentTime, false);
   }
 
   // A window that wants the keyboard gets it once it is on the screen: a manager maps
@@ -1743,6 +1820,7 @@ private:
         // window of ours holding it keeps it (a knob's drag stays with its knob).
         if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
         if (XWindowData* data = find(w)) focusWhenViewable(data);
+        keepModalAbove(false);  // covered or uncovered: maybe the modal window by its owner
         break;
       case MapNotify:
         if (XWindowData* data = find(w))
@@ -1790,7 +1868,7 @@ private:
       {
         const XButtonEvent& b = e.xbutton;
         if (e.type == ButtonPress && !fromAnother)
-          if (XWindowData* data = find(w)) userActedOn(data, b.time);
+          if (XWindowData* data = find(w)) userActedOn(data);
         noteModifiers(flagsOf(b.state));
         NSPoint p = baseOf(w, b.x, b.y);
         int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
@@ -2046,6 +2124,14 @@ private:
   std::map<Window, Closing> mClosing;
   static constexpr std::chrono::seconds kClosingBound{60};
   bool mClosingBoundSaid = false;
+  // The modal window kept above its owners: the one looked at last, how often its owners
+  // were put below it, and whether (since when) the manager was asked to raise it.
+  Window mModalKept = 0;
+  int mModalTries = 0;
+  bool mModalAsked = false;
+  std::chrono::steady_clock::time_point mModalAskedAt;
+  static constexpr int kModalTries = 4;
+  static constexpr std::chrono::milliseconds kModalAnswer{500};
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;

@@ -183,7 +183,7 @@ enum class Up { ByItselfClicked, EndsByItself, EndedByAnotherProgram };
 
 void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWindow* owner,
                                const std::function<int(const std::string&, const std::function<void(unsigned long)>&)>& alert,
-                               const std::vector<Up>& rows)
+                               const std::vector<Up>& rows, bool toOwner = false)
 {
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   const unsigned long other = driver->programWindow("Another program", 1500, 60, 300, 200);
@@ -226,7 +226,7 @@ void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWi
       }
     });
     EXPECT_EQ(answer, upByItself ? IDOK : IDCANCEL);
-    EXPECT_EQ(focusWhileUp, other);
+    EXPECT_TRUE(focusWhileUp == other || (toOwner && focusWhileUp == ownerXid)) << focusWhileUp;
     if (upByItself) EXPECT_TRUE(typedInto) << "the user's click gave it no keyboard";
     else EXPECT_EQ(driver->inputFocus(), other);
   }
@@ -241,8 +241,8 @@ TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
                             {Up::EndsByItself, Up::EndedByAnotherProgram, Up::ByItselfClicked});
 }
 
-// The same under a manager that gives every new window the keyboard unless it says it
-// takes none.
+// The same under a manager that gives every new window the keyboard, and the keyboard of
+// one that takes none to the window it belongs to (keys typed there answer nothing).
 TEST_F(ModalX11, AnAlertUpByItselfTakesNoKeyboardFromAManagerThatFocusesNewWindows)
 {
   AKXvfb* server = X11Session::server();
@@ -251,7 +251,35 @@ TEST_F(ModalX11, AnAlertUpByItselfTakesNoKeyboardFromAManagerThatFocusesNewWindo
   ASSERT_TRUE(server->replaceManager(AKXvfb::kRefusingManager, &error)) << error;
   const std::unique_ptr<AKXvfb, void (*)(AKXvfb*)> bare(server, [](AKXvfb* s) { s->replaceManager("", nullptr); });
   UserTypesInAnotherProgram(driver.get(), ownerXid, owner, [&](auto& c, auto& s) { return alert(c, s); },
-                            {Up::ByItselfClicked});
+                            {Up::ByItselfClicked}, true);
+}
+
+// The owner raised over its alert by another program (unheard of by a manager whose
+// frames take it): the alert is put back above it, asked of the manager again, or the
+// owner put right below it where the manager leaves it.
+TEST_F(ModalX11, AnAlertIsPutBackAboveItsOwnerRaisedByAnotherProgram)
+{
+  int raised = -1, ticks = 0;
+  unsigned long onTop = 0, alertXid = 0;
+  const int screenHeight = (int)NSApp->presenter()->screenSize().height;
+  const int answer = alert("Kept above", [&](unsigned long xid) {
+    int x = 0, y = 0, w = 0, h = 0, ox = 0, oy = 0, ow = 0, oh = 0;
+    driver->geometry(xid, &x, &y, &w, &h);
+    alertXid = xid;
+    const bool covers = driver->geometry(ownerXid, &ox, &oy, &ow, &oh) && ox < x && oy < y && ox + ow > x + w &&
+                        oy + oh > y + h;
+    if (raised < 0 && !covers && !ticks++)  // the owner first goes where it covers the alert
+      owner->setFrame(NSMakeRect(x - 40, screenHeight - (y + h) - 40, w + 80, h + 80), true);
+    else if (raised < 0 && covers)
+      raised = driver->raiseOver(ownerXid, xid);
+    else if (raised >= 0 && ((onTop = driver->windowAt(x + w / 2, y + h / 2)) == xid || ++ticks > 500))
+      driver->key(xid, "Escape");
+  });
+  EXPECT_EQ(answer, IDCANCEL);
+  // Managers that keep a modal window over its owner themselves never put the owner over it.
+  const std::string manager = X11Session::server()->manager();
+  EXPECT_TRUE(raised > 0 || manager == "openbox" || manager == "fluxbox" || manager == "metacity");
+  EXPECT_EQ(onTop, alertXid);
 }
 
 // A panel opened and closed while the window manager is stopped (busy or hung): once

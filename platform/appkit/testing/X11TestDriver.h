@@ -112,6 +112,11 @@ public:
   // Moves a top-level window's corner to a point of the screen (pixels, y down), as a
   // user would through the window manager, which is asked where there is one.
   void move(unsigned long window, int x, int y);
+  // Raises the top-level window that holds the window as another program may: that
+  // window directly (a manager whose frames are override-redirect never hears of it)
+  // and through the manager; true once the server stacks it above the one holding
+  // over (waited for at most 2 s).
+  bool raiseOver(unsigned long window, unsigned long over);
   // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
   void iconify(unsigned long window);
   // Maximises the window (on) or gives it back its size (off), as a user does, through

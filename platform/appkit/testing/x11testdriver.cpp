@@ -491,6 +491,34 @@ bool AKX11Driver::frame(unsigned long window, int* x, int* y)
   return true;
 }
 
+bool AKX11Driver::raiseOver(unsigned long window, unsigned long over)
+{
+  const Window root = DefaultRootWindow(DPY);
+  const auto topOf = [&](Window w) { return firstBelow(DPY, root, true, [&](Window t) { return clientOf(DPY, t) == w; }); };
+  const Window top = topOf(window);
+  if (!top) return false;
+  XRaiseWindow(DPY, top);
+  if (top != window) XRaiseWindow(DPY, window);
+  for (int waited = 0; waited < 2000; waited += 20)
+  {
+    Window r, p, *children = nullptr;
+    unsigned n = 0;
+    XSync(DPY, False);
+    const Window under = topOf(over);
+    int at = -1, atUnder = -1;
+    if (XQueryTree(DPY, root, &r, &p, &children, &n))
+      for (unsigned k = 0; k < n; ++k)
+      {
+        if (children[k] == top) at = (int)k;
+        if (children[k] == under) atUnder = (int)k;
+      }
+    if (children) XFree(children);
+    if (at > atUnder && atUnder >= 0) return true;
+    usleep(20000);
+  }
+  return false;
+}
+
 bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWidth, int* fixedHeight)
 {
   XSizeHints hints{};
