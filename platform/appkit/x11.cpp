@@ -371,7 +371,6 @@ public:
     return over;
   }
 
-
   void windowLevelChanged(NSWindow*) override
   {
     restack();
