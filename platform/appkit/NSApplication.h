@@ -139,7 +139,8 @@ public:
   bool dispatchQueuedEvents();
   // The event being sent, or null between events.
   NSEvent* currentEvent() const { return mCurrentEvent; }
-  // True while a key or a mouse button of the user's is being sent.
+  // True while a key or a mouse button of the user's own is being sent (not one another
+  // program made up and sent to our window).
   bool handlingUserInput() const;
   // Whether a window of ours may take the desktop's keyboard now: the user's own
   // input asks for it (forUser), or no other program's window has the keyboard.

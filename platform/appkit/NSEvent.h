@@ -138,6 +138,10 @@ public:
   // Kit internal: the same event for another window, at a point of that window's
   // base coordinates (autoreleased).
   NSEvent* eventForWindow(NSWindow* window, NSPoint location) const;
+  // Kit internal: made up by another program (sent to our window), not the user's own
+  // input from the keyboard or the mouse.
+  bool fromAnotherProgram() const { return mFromAnotherProgram; }
+  void setFromAnotherProgram(bool another) { mFromAnotherProgram = another; }
 
   // The mouse position on the screen (y up from the bottom of the main display).
   static NSPoint mouseLocation();
@@ -161,4 +165,5 @@ private:
   std::u16string mCharacters, mCharactersIgnoringModifiers;
   short mSubtype = 0;
   NSInteger mData1 = 0, mData2 = 0;
+  bool mFromAnotherProgram = false;
 };

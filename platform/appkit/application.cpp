@@ -28,10 +28,12 @@ bool isMouseEvent(NSEventType t)
   }
 }
 
-// What the user does (keys, mouse buttons), not what merely passes (motions, crossings).
-bool isUserInput(NSEventType t)
+// What the user does (keys, mouse buttons), not what merely passes (motions, crossings),
+// nor what another program made up and sent to our window.
+bool isUserInput(const NSEvent* e)
 {
-  switch (t)
+  if (e->fromAnotherProgram()) return false;
+  switch (e->type())
   {
     case NSKeyDown: case NSKeyUp: case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown:
     case NSRightMouseUp: case NSOtherMouseDown: case NSOtherMouseUp:
@@ -83,6 +85,20 @@ DVCGDisplayServices displayServices(NSPresenter* p)
 }
 
 }  // namespace
+
+struct AKModalSession
+{
+  NSWindow* window;  // retained
+  bool stopped;
+  NSInteger code;
+  NSInteger previousKey;  // the key window before, by number: it may go meanwhile
+  bool byUser;            // stopped by the user's own input
+  // Came up by itself (it took no keyboard), and the user has not acted on it yet.
+  bool unseen;
+  // The window's owner, its owner's owner and so on, by number: those open when the
+  // session began.
+  std::vector<NSInteger> owners;
+};
 
 NSApplication::NSApplication() : mPresenter(choosePresenter())
 {
@@ -261,8 +277,16 @@ void NSApplication::sendEvent(NSEvent* event)
     // whichever of our windows the desktop gave them to: to the key window when it
     // belongs to the session, else to the modal window. A press on another window
     // brings the modal one forward; the rest of the mouse there waits.
+    AKModalSession* session = mSessions.back();
+    if (isUserInput(event) && (belongsToModal(w) || isMouseEvent(event->type()))) session->unseen = false;
     if (key && !belongsToModal(w))
     {
+      // Keys typed at another window of ours reach a session that came up by itself
+      // only once the user acted on it: the desktop may have given that window the
+      // keyboard without the user (a manager that hands the keyboard of a new window
+      // that takes none to the window it belongs to), while the user types for another
+      // program.
+      if (session->unseen) return;
       NSWindow* to = belongsToModal(mKeyWindow) ? mKeyWindow : modal;
       // A session whose window is hidden (with its owner, say) takes keys only once
       // it is shown again: a Return typed elsewhere never answers what nobody sees.
@@ -276,7 +300,7 @@ void NSApplication::sendEvent(NSEvent* event)
       if (t == NSLeftMouseDown || t == NSRightMouseDown || t == NSOtherMouseDown)
       {
         modal->makeKeyAndOrderFront(nullptr);
-        if (mPresenter) mPresenter->focusWindow(modal);
+        if (mPresenter && mayTakeKeyboard(isUserInput(event))) mPresenter->focusWindow(modal);
       }
       return;
     }
@@ -284,7 +308,7 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!w && key) w = mKeyWindow;
   NSEvent* previous = mCurrentEvent;
   mCurrentEvent = event;
-  if (isUserInput(event->type())) ++mUserInputs;
+  if (isUserInput(event)) ++mUserInputs;
   event->retain();
   // A key of the menu bar's items goes to its item before any window sees it.
   // Only keys no text field types: with a modifier, or a function key.
@@ -299,7 +323,7 @@ void NSApplication::sendEvent(NSEvent* event)
   event->release();
 }
 
-bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent->type()); }
+bool NSApplication::handlingUserInput() const { return mCurrentEvent && isUserInput(mCurrentEvent); }
 
 bool NSApplication::mayTakeKeyboard(bool forUser) const
 {
@@ -350,19 +374,6 @@ bool NSApplicationLoad()
 
 // ---- modal sessions ----
 
-struct AKModalSession
-{
-  NSWindow* window;  // retained
-  bool stopped;
-  NSInteger code;
-  NSInteger previousKey;  // the key window before, by number: it may go meanwhile
-  bool byUser;            // stopped by the user's own input
-  // The window's owner, its owner's owner and so on, by number: those open when the
-  // session began.
-  std::vector<NSInteger> owners;
-};
-
-
 NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
 {
   AKAssertMainThread("NSApplication::beginModalSessionForWindow");
@@ -371,14 +382,14 @@ NSModalSession NSApplication::beginModalSessionForWindow(NSWindow* window)
   // Bounded: an owner chain could be made to loop.
   for (NSWindow* o = window->ownerWindow(); o && owners.size() < 32; o = o->ownerWindow())
     if (!o->isClosed()) owners.push_back(o->windowNumber());
+  const bool takes = mayTakeKeyboard(handlingUserInput());
   AKModalSession* s = new AKModalSession{AKRetain(window), false, NSModalResponseContinue,
                                          mKeyWindow && mKeyWindow != window ? mKeyWindow->windowNumber() : 0,
-                                         false, std::move(owners)};
+                                         false, !takes, std::move(owners)};
   // A session that comes up by itself (a job's end) while the user types in another
   // program asks for attention; it takes the keyboard only when shown for the user's
   // own input or from one of our windows. Asked before it shows: a manager reads it
   // at the map.
-  const bool takes = mayTakeKeyboard(handlingUserInput());
   if (!takes && mPresenter) mPresenter->requestAttention(window);
   mSessions.push_back(s);
   window->orderFront(nullptr);

@@ -128,6 +128,7 @@ NSEvent* NSEvent::eventForWindow(NSWindow* window, NSPoint location) const
   e->mSubtype = mSubtype;
   e->mData1 = mData1;
   e->mData2 = mData2;
+  e->mFromAnotherProgram = mFromAnotherProgram;
   return e;
 }
 

@@ -70,6 +70,7 @@ struct XWindowData final : AKX11WindowState::Requests
   bool overrideRedirect = false;  // no manager's: a menu, a focus rectangle
   bool focusWanted = false;  // given the keyboard once it is viewable
   bool titleKept = false;    // its title bar put on the screen at its first placement
+  bool takesNoKeyboard = false;  // mapped saying it takes no keyboard: it came up by itself
   Window parent = 0;         // the root or a manager's frame, as the server last said: the frame has the keyboard for us
   AKX11WindowState state;
 };
@@ -151,6 +152,8 @@ public:
   {
     for (auto& kv : mWindows) destroy(kv.second);
     mWindows.clear();
+    for (auto& kv : mClosing) destroy(kv.second.data);
+    mClosing.clear();
     XFreeCursor(mDisplay, mBlankCursor);
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
@@ -293,6 +296,79 @@ public:
   {
     restack();
     XSync(mDisplay, False);  // as for a window shown: the next pointer event sees it
+    keepModalAbove(true);
+  }
+
+  // The window on the root that holds one of ours: a manager's frame, or itself.
+  Window topOf(Window xid)
+  {
+    Window top = xid;
+    for (Window up; (up = parentOf(top)) && up != mRoot;) top = up;
+    return top;
+  }
+
+  // The modal window as the server stacks it against its owners: one that is under an
+  // owner (another client raised the owner, and a manager that keeps its own picture of
+  // the stacking never heard of it) is asked above again; where the manager leaves it
+  // there, each owner over it goes right below it, directly. Looked at when the server
+  // tells a window of ours is covered or uncovered, when the kit raises a window (asked
+  // just now), and once the manager had time to answer. A few times a session at most:
+  // a manager that puts the owner back each time is not fought for ever.
+  void keepModalAbove(bool askedNow)
+  {
+    NSWindow* modal = NSApplication::exists() ? NSApp->modalWindow() : nullptr;
+    XWindowData* data = modal && modal->isVisible() ? find(modal) : nullptr;
+    const std::vector<Window> over =
+        data && data->state.map() == AKX11WindowState::Map::Mapped ? ownersOver(modal, data) : std::vector<Window>();
+    const auto now = std::chrono::steady_clock::now();
+    if (data && data->xid != mModalKept)
+    {
+      mModalKept = data->xid;
+      mModalTries = 0;
+    }
+    if (over.empty() || mModalTries >= kModalTries)
+    {
+      mModalAsked = false;
+      return;
+    }
+    if (askedNow || !mModalAsked)
+    {
+      if (!askedNow) restack();  // asked again, through the manager
+      XFlush(mDisplay);
+      mModalAsked = true;
+      mModalAskedAt = now;
+      return;
+    }
+    if (now - mModalAskedAt < kModalAnswer) return;
+    ++mModalTries;
+    mModalAsked = false;
+    for (Window o : over)
+      mDesk->trapped([&] {
+        XWindowChanges c{};
+        c.sibling = topOf(data->xid);
+        c.stack_mode = Below;
+        XConfigureWindow(mDisplay, o, CWSibling | CWStackMode, &c);
+      });
+    XFlush(mDisplay);
+  }
+
+  // The windows on the root that hold the modal window's owners and lie above the one
+  // that holds it, as the server stacks them now.
+  std::vector<Window> ownersOver(NSWindow* modal, XWindowData* data)
+  {
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    std::vector<Window> over;
+    if (!XQueryTree(mDisplay, mRoot, &root, &parent, &children, &n)) return over;
+    const std::vector<Window> stack(children, children + n);  // bottom to top
+    if (children) XFree(children);
+    const auto at = [&](Window w) { return std::find(stack.begin(), stack.end(), w) - stack.begin(); };
+    const auto top = at(topOf(data->xid));
+    int chain = 0;  // bounded: an owner chain could be made to loop
+    for (NSWindow* o = modal->ownerWindow(); o && chain < 32; o = o->ownerWindow(), ++chain)
+      if (XWindowData* owner = o->isVisible() ? find(o) : nullptr)
+        if (at(topOf(owner->xid)) > top) over.push_back(topOf(owner->xid));
+    return over;
   }
 
   void windowLevelChanged(NSWindow*) override
@@ -369,6 +445,11 @@ public:
   void mapWindow(XWindowData* data)
   {
     describe(data->xid, data->window);
+    // A window that comes up by itself while the user is in another program says it
+    // takes no keyboard (ICCCM's input hint), so that no manager hands it the keys the
+    // user types there (some give every new window the focus, whatever the time of its
+    // user's last input says); the user's own press on it gives it the keyboard.
+    if (!data->overrideRedirect) setInputHint(data, mAttention.count(data->xid) == 0);
     XMapRaised(mDisplay, data->xid);
     XFlush(mDisplay);
   }
@@ -417,6 +498,11 @@ public:
       kv.second->state.resync(s, runs, now);
       if (mWindows.count(kv.first)) serverHas(kv.first, s.at);
     }
+    for (auto& kv : std::map<Window, Closing>(mClosing))
+    {
+      kv.second.data->state.resync(serverState(kv.second.data), runs, now);
+      letGo(kv.second.data, false);
+    }
     XFlush(mDisplay);
   }
 
@@ -427,14 +513,20 @@ public:
   void watchManager()
   {
     const auto now = std::chrono::steady_clock::now();
-    std::vector<NSWindow*> late;
+    if (mModalAsked && now - mModalAskedAt >= kModalAnswer) keepModalAbove(false);
+    std::vector<XWindowData*> late;
     const std::map<NSWindow*, XWindowData*> windows(mWindows);
     for (auto& kv : windows)
     {
       if (!mWindows.count(kv.first)) continue;
       XWindowData* data = kv.second;
-      if (data->state.overdue(now)) late.push_back(kv.first);
+      if (data->state.overdue(now)) late.push_back(data);
       if (data->state.placeUnanswered(now)) placeFromServer(kv.first, data);
+    }
+    for (auto& kv : std::map<Window, Closing>(mClosing))
+    {
+      if (now - kv.second.since >= kClosingBound) letGo(kv.second.data, true);
+      else if (kv.second.data->state.overdue(now)) late.push_back(kv.second.data);
     }
     if (late.empty()) return;
     if (!mManagerSilent)
@@ -445,12 +537,12 @@ public:
     if (!managerRuns()) return resync();
     // A withdrawal whose window is unmapped on the root, no manager's frame around it, is
     // done: a state left on it is a gone manager's (another took over before we looked).
-    for (NSWindow* w : late)
+    for (XWindowData* data : late)
     {
-      XWindowData* data = find(w);
-      if (!data || data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
+      if (data->state.map() != AKX11WindowState::Map::WithdrawAsked) continue;
       const AKX11WindowState::Server s = serverState(data);
       if (s.onRoot && !s.mapped) data->state.resync(s, false, now);
+      if (!data->window) letGo(data, false);
     }
     XFlush(mDisplay);
   }
@@ -460,6 +552,8 @@ public:
   {
     auto next = std::chrono::steady_clock::time_point::max();
     for (const auto& kv : mWindows) next = std::min(next, kv.second->state.due());
+    for (const auto& kv : mClosing) next = std::min({next, kv.second.data->state.due(), kv.second.since + kClosingBound});
+    if (mModalAsked) next = std::min(next, mModalAskedAt + kModalAnswer);
     if (next == std::chrono::steady_clock::time_point::max()) return -1;
     return std::max(0.0, std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
   }
@@ -473,8 +567,47 @@ public:
     mAttention.erase(data->xid);
     mByXid.erase(data->xid);
     mWindows.erase(w);
-    destroy(data);
     w->presenterData = nullptr;
+    data->window = nullptr;
+    data->focusWanted = false;
+    // A map the manager has not taken yet: destroyed now, the window would be gone when
+    // the manager gets to the request (twm then asks the user to place a window that is
+    // not there, holding the whole display). It is withdrawn once the manager has mapped
+    // it, as ICCCM asks, and destroyed once the manager let it go (or went).
+    if (data->state.map() == AKX11WindowState::Map::Asked)
+    {
+      const auto now = std::chrono::steady_clock::now();
+      freeImage(data);
+      data->state.hide(now);
+      mClosing[data->xid] = {data, now};
+    }
+    else
+      destroy(data);
+    XFlush(mDisplay);
+  }
+
+  // A closed window the manager owed an answer goes once it owes none; at the bound
+  // (a manager stopped for good) all the same, said once.
+  void letGo(XWindowData* data, bool bound)
+  {
+    if (data->state.map() != AKX11WindowState::Map::Withdrawn && !bound) return;
+    if (bound && !mClosingBoundSaid)
+      fprintf(stderr, "x11: the window manager has not let a closed window go for %lld s; it is destroyed\n",
+              (long long)kClosingBound.count());
+    mClosingBoundSaid |= bound;
+    mClosing.erase(data->xid);
+    destroy(data);
+  }
+
+  // What the server tells of a closed window the manager still holds.
+  void closingEvent(XWindowData* data, const XEvent& e)
+  {
+    const auto now = std::chrono::steady_clock::now();
+    if (e.type == MapNotify) data->state.mapped(e.xmap.send_event, now);
+    else if (e.type == UnmapNotify) data->state.unmapped(e.xunmap.send_event);
+    else if (e.type == ReparentNotify) data->state.reparented(e.xreparent.parent == mRoot, now);
+    else if (e.type == PropertyNotify && e.xproperty.atom == mWmState) data->state.stateIs(wmState(data->xid), now);
+    letGo(data, false);
     XFlush(mDisplay);
   }
 
@@ -1179,6 +1312,7 @@ private:
     XWindowData* data = find(w);
     if (!data) return;
     data->focusWanted = true;
+    if (data->takesNoKeyboard) setInputHint(data, true);  // the kit gives it the keyboard after all
     mFocusAskedOver = otherProgramsFocus();
     focusWhenViewable(data);
   }
@@ -1236,13 +1370,39 @@ private:
 
   void setUrgency(Window xid, bool on)
   {
+    changeHints(xid, on, [&](XWMHints* h) { h->flags = on ? (h->flags | XUrgencyHint) : (h->flags & ~XUrgencyHint); });
+  }
+
+  void setInputHint(XWindowData* data, bool takes)
+  {
+    data->takesNoKeyboard = !takes;
+    changeHints(data->xid, true, [&](XWMHints* h) {
+      h->flags |= InputHint;
+      h->input = takes ? True : False;
+    });
+  }
+
+  // The window's WM_HINTS changed in one field, the others kept; made when it has none
+  // only if create.
+  template <class Change> void changeHints(Window xid, bool create, const Change& change)
+  {
     XWMHints* hints = XGetWMHints(mDisplay, xid);
-    if (!hints && !on) return;
+    if (!hints && !create) return;
     if (!hints) hints = XAllocWMHints();
     if (!hints) return;
-    hints->flags = on ? (hints->flags | XUrgencyHint) : (hints->flags & ~XUrgencyHint);
+    change(hints);
     XSetWMHints(mDisplay, xid, hints);
     XFree(hints);
+  }
+
+  // The user pressed a window of ours that came up saying it takes no keyboard: it is
+  // theirs now, and takes it from the server directly (ICCCM 4.1.7): the manager, told
+  // it took none, gave it none at the press.
+  void userActedOn(XWindowData* data)
+  {
+    if (!data->takesNoKeyboard || !data->window->isVisible()) return;
+    setInputHint(data, true);
+    activate(data->xid, 1, CurrentTime, false);
   }
 
   // A window that wants the keyboard gets it once it is on the screen: a manager maps
@@ -1549,7 +1709,11 @@ private:
 
   NSPoint baseOf(NSWindow* w, int x, int y) { return NSMakePoint(x, w->frame().size.height - y); }
 
-  void post(NSEvent* e) { NSApp->postEvent(e, false); }
+  void post(NSEvent* e, bool fromAnother = false)
+  {
+    e->setFromAnotherProgram(fromAnother);
+    NSApp->postEvent(e, false);
+  }
 
   // Another client asks for a selection we own (the clipboard or a shared pasteboard).
   void answerSelection(const XSelectionRequestEvent& r)
@@ -1598,11 +1762,16 @@ private:
       learnManager();
       return;
     }
+    const auto closing = mClosing.find(e.xany.window);
+    if (closing != mClosing.end()) return closingEvent(closing->second.data, e);
     auto it = mByXid.find(e.xany.window);
     if (it == mByXid.end()) return;
     NSWindow* w = it->second;
-    if ((e.type == KeyPress || e.type == KeyRelease) && e.xkey.time != CurrentTime) mUserTime = e.xkey.time;
-    if ((e.type == ButtonPress || e.type == ButtonRelease) && e.xbutton.time != CurrentTime)
+    // Input another client sent (XSendEvent) is not the user's, nor is its time.
+    const bool fromAnother = e.xany.send_event;
+    if ((e.type == KeyPress || e.type == KeyRelease) && e.xkey.time != CurrentTime && !fromAnother)
+      mUserTime = e.xkey.time;
+    if ((e.type == ButtonPress || e.type == ButtonRelease) && e.xbutton.time != CurrentTime && !fromAnother)
       mUserTime = e.xbutton.time;
     const NSTimeInterval now = NSRunLoop::currentRunLoop()->now();
     switch (e.type)
@@ -1650,6 +1819,7 @@ private:
         // window of ours holding it keeps it (a knob's drag stays with its knob).
         if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
         if (XWindowData* data = find(w)) focusWhenViewable(data);
+        keepModalAbove(false);  // covered or uncovered: maybe the modal window by its owner
         break;
       case MapNotify:
         if (XWindowData* data = find(w))
@@ -1696,6 +1866,8 @@ private:
       case ButtonRelease:
       {
         const XButtonEvent& b = e.xbutton;
+        if (e.type == ButtonPress && !fromAnother)
+          if (XWindowData* data = find(w)) userActedOn(data);
         noteModifiers(flagsOf(b.state));
         NSPoint p = baseOf(w, b.x, b.y);
         int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
@@ -1724,7 +1896,7 @@ private:
           if (e.type != ButtonPress) break;
           const CGFloat dy = b.button == 4 ? 1 : (b.button == 5 ? -1 : 0);
           const CGFloat dx = b.button == 6 ? 1 : (b.button == 7 ? -1 : 0);
-          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy));
+          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy), fromAnother);
           break;
         }
         if (b.button != 1 && b.button != 3) break;
@@ -1742,7 +1914,7 @@ private:
           mLastX = at[0];
           mLastY = at[1];
         }
-        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks));
+        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks), fromAnother);
         break;
       }
       case MotionNotify:
@@ -1823,7 +1995,8 @@ private:
         if ((e.xkey.state & ControlMask) && n == 1 && (unsigned char)text[0] < 0x20)
           chars = std::u16string(1, (char16_t)text[0]);
         post(NSEvent::keyEventWithType(e.type == KeyPress ? NSKeyDown : NSKeyUp, flagsOf(e.xkey.state), w, chars,
-                                       ignoring, code));
+                                       ignoring, code),
+             fromAnother);
         break;
       }
       default:
@@ -1941,6 +2114,23 @@ private:
   std::unique_ptr<AKX11Desktop> mDesk;
   std::unique_ptr<AKX11Layout> mLayout;
   std::map<NSWindow*, XWindowData*> mWindows;
+  // Windows closed while the manager had not taken their map, by X window, and since when.
+  struct Closing
+  {
+    XWindowData* data;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::map<Window, Closing> mClosing;
+  static constexpr std::chrono::seconds kClosingBound{60};
+  bool mClosingBoundSaid = false;
+  // The modal window kept above its owners: the one looked at last, how often its owners
+  // were put below it, and whether (since when) the manager was asked to raise it.
+  Window mModalKept = 0;
+  int mModalTries = 0;
+  bool mModalAsked = false;
+  std::chrono::steady_clock::time_point mModalAskedAt;
+  static constexpr int kModalTries = 4;
+  static constexpr std::chrono::milliseconds kModalAnswer{500};
   std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
@@ -1960,11 +2150,14 @@ private:
   AKScreenAnswers mAnswers;
 };
 
-void XWindowData::map() { presenter->mapWindow(this); }
+void XWindowData::map()
+{
+  if (window) presenter->mapWindow(this);  // a closed one is never shown again
+}
 void XWindowData::withdraw() { presenter->withdrawWindow(this); }
 void XWindowData::place(const AKX11WindowState::Place& p, bool moved, bool sized)
 {
-  presenter->sendPlace(this, p, moved, sized);
+  if (window) presenter->sendPlace(this, p, moved, sized);
 }
 void XWindowData::forgetState() { presenter->forgetState(this); }
 void XWindowData::answered(bool mapsNow) { presenter->answered(this, mapsNow); }

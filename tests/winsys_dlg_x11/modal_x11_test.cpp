@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,14 @@ TEST_F(ModalX11, TheInnerAlertGivesTheKeyboardBackToTheOuterOne)
 }
 
 // While the user types in another program, an alert that comes up by itself leaves the
-// keyboard there (a Return typed there answers nothing); one that ends by itself too.
-TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+// keyboard there (a Return typed there answers nothing) until the user's own click on
+// it, after which a Return answers it; one that ends by itself, or by a key another
+// program sends it, leaves the keyboard with that program too.
+enum class Up { ByItselfClicked, EndsByItself, EndedByAnotherProgram };
+
+void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWindow* owner,
+                               const std::function<int(const std::string&, const std::function<void(unsigned long)>&)>& alert,
+                               const std::vector<Up>& rows, bool toOwner = false)
 {
   NSRunLoop* loop = NSRunLoop::currentRunLoop();
   const unsigned long other = driver->programWindow("Another program", 1500, 60, 300, 200);
@@ -184,35 +191,134 @@ TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
     driver->movePointer(x, y);
     driver->focus(xid);
   };
+  const auto type = [&](const char* key) { driver->holdKey(key, true), driver->holdKey(key, false); };
   for (int i = 0; i < 500 && !driver->viewable(other); ++i) loop->runUntilDate(loop->now() + 0.02);
-  for (const bool upByItself : {true, false})
+  for (const Up row : rows)
   {
-    SCOPED_TRACE(upByItself ? "comes up by itself" : "ends by itself");
+    const bool upByItself = row == Up::ByItselfClicked;
+    SCOPED_TRACE(upByItself ? "comes up by itself" : row == Up::EndsByItself ? "ends by itself" : "ended by another program");
     const unsigned long first = upByItself ? other : ownerXid;
     userGoesTo(first, upByItself ? 1650 : 350, upByItself ? 160 : 580);
     for (int i = 0; i < 500 && !(driver->inputFocus() == first && (upByItself || NSApp->keyWindow() == owner)); ++i)
       loop->runUntilDate(loop->now() + 0.02);
     int ticks = 0;
     unsigned long focusWhileUp = other;
-    const int answer = alert(upByItself ? "Up by itself" : "Ends by itself", [&](unsigned long xid) {
+    bool typedInto = false;
+    const int answer = alert("Up by itself", [&](unsigned long xid) {
+      int x = 0, y = 0, w, h;
       if (upByItself && ++ticks == 3)  // some turns after it shows: a keyboard it took is its by then
       {
         focusWhileUp = driver->inputFocus();
-        driver->holdKey("Return", true);
-        driver->holdKey("Return", false);
+        type("Return");
+        driver->geometry(xid, &x, &y, &w, &h);  // then the user clicks it, away from its buttons
+        driver->movePointer(x + 6, y + 6);
+        driver->holdButton(1, true);
+        driver->holdButton(1, false);
       }
-      else if (upByItself && ticks > 3)
-        NSApp->abortModal();
+      else if (upByItself && ticks > 3 && !typedInto && driver->inputFocus() == xid && (typedInto = true))
+        type("Return");
       else if (!upByItself && ticks == 0 && driver->inputFocus() == xid && ++ticks)
         userGoesTo(other, 1650, 160);
       else if (!upByItself && ticks == 1 && driver->inputFocus() == other && !NSApp->keyWindow() && ++ticks)
-        NSApp->abortModal();
+      {
+        if (row == Up::EndsByItself) NSApp->abortModal();
+        else driver->key(xid, "Escape");  // sent by another program: not the user's
+      }
     });
-    EXPECT_EQ(answer, IDCANCEL);
-    EXPECT_EQ(focusWhileUp, other);
-    EXPECT_EQ(driver->inputFocus(), other);
+    EXPECT_EQ(answer, upByItself ? IDOK : IDCANCEL);
+    EXPECT_TRUE(focusWhileUp == other || (toOwner && focusWhileUp == ownerXid)) << focusWhileUp;
+    if (upByItself) EXPECT_TRUE(typedInto) << "the user's click gave it no keyboard";
+    else EXPECT_EQ(driver->inputFocus(), other);
   }
   driver->unshield(other);
+}
+
+TEST_F(ModalX11, TheKeyboardStaysWithTheProgramTheUserTypesIn)
+{
+  UserTypesInAnotherProgram(driver.get(), ownerXid, owner, [&](auto& c, auto& s) { return alert(c, s); },
+                            // Clicked last: twm then leaves the focus to the pointer's window (PointerRoot) when
+                            // the user goes to another program, not to that program's window.
+                            {Up::EndsByItself, Up::EndedByAnotherProgram, Up::ByItselfClicked});
+}
+
+// The same under a manager that gives every new window the keyboard, and the keyboard of
+// one that takes none to the window it belongs to (keys typed there answer nothing).
+TEST_F(ModalX11, AnAlertUpByItselfTakesNoKeyboardFromAManagerThatFocusesNewWindows)
+{
+  AKXvfb* server = X11Session::server();
+  if (!server->manager().empty()) GTEST_SKIP() << "on a bare server, with a manager of its own";
+  std::string error;
+  ASSERT_TRUE(server->replaceManager(AKXvfb::kRefusingManager, &error)) << error;
+  const std::unique_ptr<AKXvfb, void (*)(AKXvfb*)> bare(server, [](AKXvfb* s) { s->replaceManager("", nullptr); });
+  UserTypesInAnotherProgram(driver.get(), ownerXid, owner, [&](auto& c, auto& s) { return alert(c, s); },
+                            {Up::ByItselfClicked}, true);
+}
+
+// The owner raised over its alert by another program (unheard of by a manager whose
+// frames take it): the alert is put back above it, asked of the manager again, or the
+// owner put right below it where the manager leaves it.
+TEST_F(ModalX11, AnAlertIsPutBackAboveItsOwnerRaisedByAnotherProgram)
+{
+  int raised = -1, ticks = 0;
+  unsigned long onTop = 0, alertXid = 0;
+  const int screenHeight = (int)NSApp->presenter()->screenSize().height;
+  const int answer = alert("Kept above", [&](unsigned long xid) {
+    int x = 0, y = 0, w = 0, h = 0, ox = 0, oy = 0, ow = 0, oh = 0;
+    driver->geometry(xid, &x, &y, &w, &h);
+    alertXid = xid;
+    const bool covers = driver->geometry(ownerXid, &ox, &oy, &ow, &oh) && ox < x && oy < y && ox + ow > x + w &&
+                        oy + oh > y + h;
+    if (raised < 0 && !covers && !ticks++)  // the owner first goes where it covers the alert
+      owner->setFrame(NSMakeRect(x - 40, screenHeight - (y + h) - 40, w + 80, h + 80), true);
+    else if (raised < 0 && covers)
+      raised = driver->raiseOver(ownerXid, xid);
+    else if (raised >= 0 && ((onTop = driver->windowAt(x + w / 2, y + h / 2)) == xid || ++ticks > 500))
+      driver->key(xid, "Escape");
+  });
+  EXPECT_EQ(answer, IDCANCEL);
+  // Managers that keep a modal window over its owner themselves never put the owner over it.
+  const std::string manager = X11Session::server()->manager();
+  EXPECT_TRUE(raised > 0 || manager == "openbox" || manager == "fluxbox" || manager == "metacity");
+  EXPECT_EQ(onTop, alertXid);
+}
+
+// A panel opened and closed while the window manager is stopped (busy or hung): once
+// the manager goes on it is never left placing a window that is gone (twm then holds
+// the whole display until a click), and the owner takes clicks again.
+TEST_F(ModalX11, APanelClosedWhileTheManagerIsStoppedLeavesTheDisplayAnswering)
+{
+  AKXvfb* server = X11Session::server();
+  if (server->manager().empty()) GTEST_SKIP() << "no window manager";
+  NSRunLoop* loop = NSRunLoop::currentRunLoop();
+  server->pauseManager(true);
+  NSWindow* panel = new NSWindow(NSMakeRect(300, 300, 400, 250), NSTitledWindowMask, NSBackingStoreBuffered, false);
+  panel->setTitle("Panel of a stalled manager");
+  panel->makeKeyAndOrderFront(nullptr);
+  loop->runUntilDate(loop->now() + 0.1);
+  const unsigned long panelXid = AKX11WindowOf(panel);
+  panel->close();
+  panel->release();
+  loop->runUntilDate(loop->now() + 0.1);
+  server->pauseManager(false);
+  // The kit's own turns go on meanwhile: what it left to the manager's answer is done then.
+  bool answers = false;
+  for (int i = 0; i < 3 && !answers; ++i)
+  {
+    loop->runUntilDate(loop->now() + 0.5);
+    answers = server->managerAnswers(5);
+  }
+  if (!answers)
+  {
+    std::string error;
+    ASSERT_TRUE(server->replaceManager(server->manager(), &error)) << error;  // lets the display go
+  }
+  EXPECT_TRUE(answers) << "the window manager holds the display";
+  int x, y, w, h;  // and the panel's window is gone once the manager let it go
+  for (int i = 0; i < 500 && driver->geometry(panelXid, &x, &y, &w, &h); ++i) loop->runUntilDate(loop->now() + 0.02);
+  EXPECT_FALSE(driver->geometry(panelXid, &x, &y, &w, &h));
+  driver->click(ownerXid, 50, 50);
+  for (int i = 0; i < 500 && !view->presses; ++i) loop->runUntilDate(loop->now() + 0.02);
+  EXPECT_EQ(view->presses, 1);
 }
 
 // Keys typed on the keyboard while an alert is up reach the alert, also where the

@@ -35,6 +35,10 @@ public:
   // A manager of a few lines: it maps what is asked and answers every configure
   // request with a synthetic ConfigureNotify of the unchanged place (ICCCM 4.1.5).
   static const char* const kRefusingManager;
+  // Whether a window another client maps now is shown within the time: the manager
+  // takes maps, and nobody holds the server. The client is a process of its own, so a
+  // server held for good holds none of ours.
+  bool managerAnswers(double seconds);
   // SIGTERM to the manager, then to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
@@ -108,6 +112,11 @@ public:
   // Moves a top-level window's corner to a point of the screen (pixels, y down), as a
   // user would through the window manager, which is asked where there is one.
   void move(unsigned long window, int x, int y);
+  // Raises the top-level window that holds the window as another program may: that
+  // window directly (a manager whose frames are override-redirect never hears of it)
+  // and through the manager; true once the server stacks it above the one holding
+  // over (waited for at most 2 s).
+  bool raiseOver(unsigned long window, unsigned long over);
   // Minimises the window as a user does, through the window manager (ICCCM 4.1.4).
   void iconify(unsigned long window);
   // Maximises the window (on) or gives it back its size (off), as a user does, through

@@ -1,6 +1,8 @@
 // A window manager that refuses every change of place (ICCCM 4.1.5): it maps what is
 // asked, with WM_STATE normal, and answers each ConfigureRequest with a synthetic
-// ConfigureNotify of the place the window has, unchanged. No frames.
+// ConfigureNotify of the place the window has, unchanged. No frames. As some managers
+// do, it gives every window it maps the keyboard, unless the window's input hint says
+// it takes none (ICCCM 4.1.7): then the window it is transient for gets it.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -23,6 +25,14 @@ int main()
       const long state[2] = {NormalState, None};
       XChangeProperty(d, e.xmaprequest.window, wmState, wmState, 32, PropModeReplace, (const unsigned char*)state, 2);
       XMapWindow(d, e.xmaprequest.window);
+      // One that takes none: the window it belongs to gets the keyboard instead.
+      XWMHints* hints = XGetWMHints(d, e.xmaprequest.window);
+      Window owner = None;
+      if (!hints || !(hints->flags & InputHint) || hints->input)
+        XSetInputFocus(d, e.xmaprequest.window, RevertToPointerRoot, CurrentTime);
+      else if (XGetTransientForHint(d, e.xmaprequest.window, &owner) && owner != None)
+        XSetInputFocus(d, owner, RevertToPointerRoot, CurrentTime);
+      if (hints) XFree(hints);
     }
     else if (e.type == UnmapNotify && e.xunmap.send_event)
       XDeleteProperty(d, e.xunmap.window, wmState);  // withdrawn (ICCCM 4.1.4)

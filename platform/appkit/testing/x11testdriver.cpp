@@ -215,6 +215,36 @@ void AKXvfb::pauseManager(bool pause)
   if (mManagerPid > 0) kill(mManagerPid, pause ? SIGSTOP : SIGCONT);
 }
 
+bool AKXvfb::managerAnswers(double seconds)
+{
+  const pid_t child = fork();
+  if (child == 0)
+  {
+    Display* d = XOpenDisplay(mDisplay.c_str());
+    if (!d) _exit(2);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 8, 8, 0, 0, 0);
+    XSizeHints hints{};  // placed where it says: a manager may otherwise ask the user where
+    hints.flags = USPosition;
+    XSetWMNormalHints(d, w, &hints);
+    XSelectInput(d, w, StructureNotifyMask);
+    XMapWindow(d, w);
+    for (XEvent e;;)
+      if (XNextEvent(d, &e) == 0 && e.type == MapNotify) _exit(0);
+  }
+  if (child < 0) return false;
+  int status = 0;
+  for (int waited = 0; waited < (int)(seconds * 1000); waited += 20)
+  {
+    if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    usleep(20000);
+  }
+  kill(child, SIGKILL);
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+  {
+  }
+  return false;
+}
+
 void AKXvfb::stop()
 {
   endChild(&mManagerPid);
@@ -459,6 +489,34 @@ bool AKX11Driver::frame(unsigned long window, int* x, int* y)
   *x = a.x;  // the outer corner, its border included
   *y = a.y;
   return true;
+}
+
+bool AKX11Driver::raiseOver(unsigned long window, unsigned long over)
+{
+  const Window root = DefaultRootWindow(DPY);
+  const auto topOf = [&](Window w) { return firstBelow(DPY, root, true, [&](Window t) { return clientOf(DPY, t) == w; }); };
+  const Window top = topOf(window);
+  if (!top) return false;
+  XRaiseWindow(DPY, top);
+  if (top != window) XRaiseWindow(DPY, window);
+  for (int waited = 0; waited < 2000; waited += 20)
+  {
+    Window r, p, *children = nullptr;
+    unsigned n = 0;
+    XSync(DPY, False);
+    const Window under = topOf(over);
+    int at = -1, atUnder = -1;
+    if (XQueryTree(DPY, root, &r, &p, &children, &n))
+      for (unsigned k = 0; k < n; ++k)
+      {
+        if (children[k] == top) at = (int)k;
+        if (children[k] == under) atUnder = (int)k;
+      }
+    if (children) XFree(children);
+    if (at > atUnder && atUnder >= 0) return true;
+    usleep(20000);
+  }
+  return false;
 }
 
 bool AKX11Driver::normalHints(unsigned long window, int* x, int* y, int* fixedWidth, int* fixedHeight)
