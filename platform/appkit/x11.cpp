@@ -6,9 +6,11 @@
 #include "platform/appkit/NSRunLoop.h"
 #include "platform/appkit/Presenter.h"
 #include "platform/appkit/ScreenAnswers.h"
+#include "platform/appkit/X11Clipboard.h"
 #include "platform/appkit/X11Desktop.h"
 #include "platform/appkit/X11Keys.h"
 #include "platform/appkit/X11Layout.h"
+#include "platform/appkit/X11Pointer.h"
 #include "platform/appkit/X11WindowState.h"
 #include "raster/lice_bitmap.h"
 
@@ -16,7 +18,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
-#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
@@ -75,10 +76,6 @@ struct XWindowData final : AKX11WindowState::Requests
   AKX11WindowState state;
 };
 
-// The most bytes a clipboard text sent in pieces may grow to; a larger one is refused
-// whole, so a peer that never ends cannot make us hold without bound.
-size_t gClipboardPieceLimit = (size_t)256 << 20;
-
 int gXError = 0;
 int recordXError(Display*, XErrorEvent* e)
 {
@@ -86,7 +83,7 @@ int recordXError(Display*, XErrorEvent* e)
   return 0;
 }
 
-class X11Presenter : public NSPresenter, public AKX11Desktop::Host
+class X11Presenter : public NSPresenter, public AKX11Desktop::Host, public AKX11Pointer::Host
 {
 public:
   X11Presenter(Display* d, bool allowShm) : mDisplay(d), mAnswers(this)
@@ -110,14 +107,6 @@ public:
     mProtocols = XInternAtom(d, "WM_PROTOCOLS", False);
     mNetWmName = XInternAtom(d, "_NET_WM_NAME", False);
     mUtf8 = XInternAtom(d, "UTF8_STRING", False);
-    mClipboard = XInternAtom(d, "CLIPBOARD", False);
-    mIncr = XInternAtom(d, "INCR", False);
-    mTargets = XInternAtom(d, "TARGETS", False);
-    mClipProperty = XInternAtom(d, "DAVREL_CLIPBOARD", False);
-    // Never shown: it owns the clipboard and the shared pasteboards, and receives
-    // what other clients convert for us.
-    mClipWindow = XCreateSimpleWindow(d, RootWindow(d, mScreen), -10, -10, 1, 1, 0, 0, 0);
-    XSelectInput(d, mClipWindow, PropertyChangeMask);
     int major, minor;
     Bool pixmaps;
     mShm = allowShm && XShmQueryVersion(d, &major, &minor, &pixmaps) && !getenv("DAVREL_X11_NO_SHM");
@@ -131,6 +120,7 @@ public:
     mArrow = XCreateFontCursor(d, XC_left_ptr);
     mIBeam = XCreateFontCursor(d, XC_xterm);
     mDesk = std::make_unique<AKX11Desktop>(d, this);
+    mClip = std::make_unique<AKX11Clipboard>(d, mDesk.get());
     mLayout = std::make_unique<AKX11Layout>(d);
     mNetActiveWindow = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
     mSupportingCheck = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
@@ -140,12 +130,7 @@ public:
     mNetWmUserTime = XInternAtom(d, "_NET_WM_USER_TIME", False);
     XSelectInput(d, mRoot, PropertyChangeMask);  // a manager that comes or changes says so there
     learnManager();
-    // XInput 2 tells how far the mouse went before the server stopped the pointer at
-    // the screen's edge (raw motion). From 2.1 on it does so during a grab too.
-    int xiEvent, xiError, xiMajor = 2, xiMinor = 2;
-    if (!XQueryExtension(d, "XInputExtension", &mXiOpcode, &xiEvent, &xiError) ||
-        XIQueryVersion(d, &xiMajor, &xiMinor) != Success || xiMajor < 2)
-      mXiOpcode = -1;
+    mPointer = std::make_unique<AKX11Pointer>(d, this, mBlankCursor);
   }
 
   ~X11Presenter() override
@@ -157,9 +142,9 @@ public:
     XFreeCursor(mDisplay, mBlankCursor);
     XFreeCursor(mDisplay, mArrow);
     XFreeCursor(mDisplay, mIBeam);
+    mClip.reset();
     mDesk.reset();
     mLayout.reset();
-    XDestroyWindow(mDisplay, mClipWindow);
     if (mArgbColormap) XFreeColormap(mDisplay, mArgbColormap);
     XCloseDisplay(mDisplay);
     if (mWake >= 0) close(mWake);
@@ -185,11 +170,10 @@ public:
       // at that level the mouse goes through (a focus rectangle with no parent) is
       // no menu: it takes nothing, or no other program could be clicked while it shows.
       XSync(mDisplay, False);
-      mGrabs.push_back(w);
-      takePointer();
+      mPointer->menuShown(w);
     }
-    else if (mHolding && mGrabs.empty() && !mHoldGrab && viewable(data->xid))
-      takePointer();  // the held pointer had no window of ours to go to (none shown, or remade)
+    else if (mPointer->waitsForAWindow() && viewable(data->xid))
+      mPointer->takePointer();  // the held pointer had no window of ours to go to (none shown, or remade)
     // Synced, so another client told the window's id finds it on the server.
     XSync(mDisplay, False);
   }
@@ -201,95 +185,6 @@ public:
     XWindowAttributes a;
     XSync(mDisplay, False);
     return XGetWindowAttributes(mDisplay, xid, &a) && a.map_state == IsViewable;
-  }
-
-  void ungrab(NSWindow* w)
-  {
-    auto it = std::find(mGrabs.begin(), mGrabs.end(), w);
-    if (it != mGrabs.end())
-    {
-      mGrabs.erase(it);
-      if (mGrabs.empty())
-      {
-        XUngrabPointer(mDisplay, CurrentTime);
-        XUngrabKeyboard(mDisplay, CurrentTime);
-      }
-      takePointer();  // a submenu closing gives the pointer back to the menu under it
-      return;
-    }
-    // The window holding the hidden cursor's pointer goes: another of ours takes it.
-    XWindowData* data = find(w);
-    if (mHolding && data && data->xid == mHoldGrab) takePointer();
-  }
-
-  // Who holds the pointer: the innermost open menu; else, while the cursor is held,
-  // a shown window of ours that takes the mouse (the one under the held point, else
-  // the front one), so that a motion that ends outside our windows still comes to us;
-  // else nobody. A drag under way when the hold ends keeps the pointer until its
-  // button is let go, as the server's own grab of a press would have.
-  void takePointer()
-  {
-    const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-    if (!mGrabs.empty())
-    {
-      mHoldGrab = 0;
-      if (XWindowData* under = find(mGrabs.back()))
-      {
-        XGrabPointer(mDisplay, under->xid, True, mask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
-        XGrabKeyboard(mDisplay, under->xid, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-      }
-      return;
-    }
-    if (!mHolding && !mHoldGrab)
-    {
-      XFlush(mDisplay);  // a menu's grab may just have ended: nothing to ask the server
-      return;
-    }
-    Window root, child = 0, to = 0;
-    int rx, ry, wx, wy;
-    unsigned state = 0;
-    XQueryPointer(mDisplay, mRoot, &root, &child, &rx, &ry, &wx, &wy, &state);
-    if (mHolding && NSApplication::exists())
-    {
-      // The window at the held point: the pointer itself may wait elsewhere (parked).
-      child = windowOfOursAt((int)mHeld.x, (int)(screenSize().height - mHeld.y));
-      // A window the mouse goes through (a focus rectangle) never holds it: what came
-      // to it would go on to whatever lies under the held point, which may be nothing.
-      const auto takes = [](NSWindow* w) { return w->isVisible() && !w->ignoresMouseEvents(); };
-      const auto under = mByXid.find(child);
-      if (under != mByXid.end() && takes(under->second)) to = child;
-      for (NSWindow* w : NSApp->orderedWindows())
-        if (XWindowData* data = !to && takes(w) ? find(w) : nullptr) to = data->xid;
-      // Refused while another program holds the pointer (a window manager's move). No
-      // window of ours, or refused: nobody holds it, and the next window shown takes it.
-      mHoldGrab = to && XGrabPointer(mDisplay, to, True, mask, GrabModeAsync, GrabModeAsync, None,
-                                     mCursorHidden ? mBlankCursor : None, CurrentTime) == GrabSuccess
-                      ? to
-                      : 0;
-    }
-    else if (mHoldGrab && (state & (Button1Mask | Button2Mask | Button3Mask)))
-      XChangeActivePointerGrab(mDisplay, mask, None, CurrentTime);  // let go at the button's release
-    else if (mHoldGrab)
-    {
-      XUngrabPointer(mDisplay, CurrentTime);
-      mHoldGrab = 0;
-    }
-    XFlush(mDisplay);
-  }
-
-  // The front window of ours shown at a point of the screen (pixels, y down), also
-  // inside a window manager's frame; 0 when none is there.
-  Window windowOfOursAt(int x, int y)
-  {
-    Window from = mRoot, child = 0;
-    int wx, wy;
-    for (int depth = 0; depth < 8 && XTranslateCoordinates(mDisplay, mRoot, from, x, y, &wx, &wy, &child) && child;
-         ++depth)
-    {
-      if (mByXid.count(child)) return child;
-      from = child;
-    }
-    return 0;
   }
 
   void windowRaised(NSWindow*) override
@@ -407,7 +302,7 @@ public:
       data->focusWanted = false;
       data->state.hide(std::chrono::steady_clock::now());
     }
-    ungrab(w);
+    mPointer->ungrab(w);
   }
 
   // A window's WM_STATE (1 normal, 3 iconic, 0 withdrawn), -1 when it has none: the
@@ -560,10 +455,10 @@ public:
 
   void windowClosed(NSWindow* w) override
   {
-    ungrab(w);
+    mPointer->ungrab(w);
     XWindowData* data = find(w);
     if (!data) return;
-    if (data->xid == mHoldGrab) mHoldGrab = 0;  // the server ends the grab with the window
+    mPointer->destroyed(data->xid);
     mAttention.erase(data->xid);
     mByXid.erase(data->xid);
     mWindows.erase(w);
@@ -695,7 +590,7 @@ public:
   int frameTop()
   {
     if (mFrameTop >= 0 || !mManagerAtoms.count(mFrameExtents)) return mFrameTop;
-    const std::vector<long> extents = longsOf(mClipWindow, mFrameExtents, XA_CARDINAL, 4);
+    const std::vector<long> extents = longsOf(mClip->window(), mFrameExtents, XA_CARDINAL, 4);
     if (extents.size() == 4) mFrameTop = (int)extents[2];
     return mFrameTop;
   }
@@ -857,81 +752,31 @@ public:
 
   bool hideCursor() override
   {
-    mCursorHidden = true;
     for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, mBlankCursor);
-    if (mHoldGrab)
-      XChangeActivePointerGrab(mDisplay, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, mBlankCursor,
-                               CurrentTime);
+    mPointer->setCursorHidden(true);
     XFlush(mDisplay);
     return true;
   }
 
   bool showCursor() override
   {
-    mCursorHidden = false;
     for (auto& kv : mWindows) XDefineCursor(mDisplay, kv.second->xid, shownCursor());
-    if (mHoldGrab)
-      XChangeActivePointerGrab(mDisplay, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, None, CurrentTime);
+    mPointer->setCursorHidden(false);
     XFlush(mDisplay);
     return true;
   }
 
   bool moveCursor(NSPoint p) override
   {
-    const NSPoint to = NSMakePoint((int)p.x, screenSize().height - (int)p.y);
-    if (mHolding) mHeld = to;
-    warp(mHolding ? parked(to) : to);
+    mPointer->moveTo(NSMakePoint((int)p.x, screenSize().height - (int)p.y));
     return true;
   }
 
-  // Uncoupled, the pointer is held where it is: each motion is delivered with how far
-  // it went and the pointer put back, so a drag never stops at the screen's edge. The
-  // pointer is ours meanwhile (takePointer), with or without a button held, and a
-  // motion the server stopped at the screen's edge counts whole (XInput 2 raw motion).
+  // Uncoupled (false), the pointer is held where it is (AKX11Pointer::associate).
   bool associateMouse(bool connected) override
   {
-    if (connected || mHolding)
-    {
-      if (connected && mHolding)
-      {
-        mHolding = false;
-        selectRawMotion(false);
-        takePointer();
-      }
-      return true;
-    }
-    // Motions the server made before this query are in the position already.
-    mHoldSerial = NextRequest(mDisplay);
-    mHeld = mouseLocation();
-    mWarps.emplace_back(mHoldSerial, mHeld);
-    mHolding = true;
-    selectRawMotion(true);
-    takePointer();
-    if (!NSEqualPoints(parked(mHeld), mHeld)) warp(parked(mHeld));
+    mPointer->associate(connected);
     return true;
-  }
-
-  // Where the held pointer waits: the held point, brought into the middle half of the
-  // screen. On the edge a motion toward it would move nothing and the server would tell
-  // of none; here the motions that come before we put the pointer back still move it,
-  // and one the edge stops counts by its raw motion. The cursor is hidden while held,
-  // and put where the program has it when shown again.
-  NSPoint parked(NSPoint p) const
-  {
-    const NSSize size = screenSize();  // y up: the server's row r is height - r
-    const CGFloat x = std::floor(size.width / 4), y = std::floor(size.height / 4);
-    return NSMakePoint(std::clamp(p.x, x, size.width - 1 - x), std::clamp(p.y, y + 1, size.height - y));
-  }
-
-  // Raw motions of the master pointer, told on the root window.
-  void selectRawMotion(bool on)
-  {
-    mRawPending = false;
-    if (mXiOpcode < 0) return;
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {0};
-    if (on) XISetMask(bits, XI_RawMotion);
-    XIEventMask m{XIAllMasterDevices, (int)sizeof(bits), bits};
-    XISelectEvents(mDisplay, mRoot, &m, 1);
   }
 
   // The window manager is asked to activate the window (as a pager asks, so it is not
@@ -987,7 +832,7 @@ public:
   void setCursor(AKCursorKind kind) override
   {
     mCursor = kind;
-    if (!mCursorHidden) showCursor();
+    if (!mPointer->cursorHidden()) showCursor();
   }
 
   void setImageCursor(int width, int height, const uint32_t* pixels, NSPoint hotSpot) override
@@ -1023,82 +868,31 @@ public:
   // ---- the CLIPBOARD selection ----
 
   bool sharesClipboard() const override { return true; }
-
-  bool setClipboardText(const std::string* text) override
-  {
-    mClipText = text ? *text : std::string();
-    mClipHasText = text != nullptr;
-    // Declaring the types (no text yet) starts a new offer; the text joins it.
-    if (!text) mDesk->clearOffer(mClipboard);
-    else mDesk->offer(mClipboard, mUtf8, std::vector<uint8_t>(text->begin(), text->end()));
-    mOwnClipboard = takeSelection(mClipboard);
-    return mOwnClipboard;
-  }
-
-  bool ownsClipboard() const override { return mOwnClipboard; }
-
+  bool setClipboardText(const std::string* text) override { return mClip->setClipboardText(text); }
+  bool ownsClipboard() const override { return mClip->ownsClipboard(); }
   void setClipboardData(const std::string& type, const std::vector<uint8_t>& bytes) override
   {
-    if (mOwnClipboard) mDesk->offer(mClipboard, atom(type), bytes);
+    mClip->setClipboardData(type, bytes);
   }
+  bool clipboardText(std::string* text) override { return mClip->clipboardText(text); }
 
   // ---- named pasteboards: each a selection of its name ----
 
   bool sharesNamedPasteboards() const override { return true; }
-
-  bool takePasteboard(const std::string& name) override
-  {
-    const Atom selection = atom(name);
-    mDesk->clearOffer(selection);
-    if (!takeSelection(selection))
-    {
-      mOwnBoards.erase(selection);
-      return false;
-    }
-    mOwnBoards.insert(selection);
-    return true;
-  }
-
+  bool takePasteboard(const std::string& name) override { return mClip->takePasteboard(name); }
   void offerPasteboardData(const std::string& name, const std::string& type,
                            const std::vector<uint8_t>& bytes) override
   {
-    const Atom selection = atom(name);
-    if (mOwnBoards.count(selection)) mDesk->offer(selection, atom(type), bytes);
+    mClip->offerPasteboardData(name, type, bytes);
   }
-
-  bool ownsPasteboard(const std::string& name) const override { return mOwnBoards.count(atom(name)) != 0; }
-
+  bool ownsPasteboard(const std::string& name) const override { return mClip->ownsPasteboard(name); }
   bool pasteboardTypes(const std::string& name, std::vector<std::string>* types) override
   {
-    std::string list;
-    if (!readSelection(atom(name), mTargets, 32, &list)) return false;
-    // The targets every owner answers are not types of the pasteboard.
-    const Atom meta[] = {mTargets, atom("MULTIPLE"), atom("TIMESTAMP")};
-    std::vector<Atom> targets;
-    for (size_t at = 0; at + sizeof(long) <= list.size(); at += sizeof(long))
-    {
-      long a;
-      memcpy(&a, list.data() + at, sizeof a);
-      if (std::find(std::begin(meta), std::end(meta), (Atom)a) == std::end(meta)) targets.push_back((Atom)a);
-    }
-    if (targets.empty()) return true;
-    std::vector<char*> names(targets.size(), nullptr);
-    // The owner may name atoms that do not exist: then it offers nothing we can read.
-    const bool ok = mDesk->trapped([&] { XGetAtomNames(mDisplay, targets.data(), (int)targets.size(), names.data()); });
-    for (char* n : names)
-    {
-      if (ok && n && types) types->push_back(n);
-      if (n) XFree(n);
-    }
-    return ok;
+    return mClip->pasteboardTypes(name, types);
   }
-
   bool pasteboardData(const std::string& name, const std::string& type, std::vector<uint8_t>* bytes) override
   {
-    std::string data;
-    if (!readSelection(atom(name), atom(type), 8, &data)) return false;
-    if (bytes) bytes->assign(data.begin(), data.end());
-    return true;
+    return mClip->pasteboardData(name, type, bytes);
   }
 
   bool dragFilesOut(NSView* source, const std::vector<std::string>& paths,
@@ -1108,118 +902,8 @@ public:
     return data && mDesk->dragOut(data->xid, source, paths, promisedTypes);
   }
 
-  bool clipboardText(std::string* text) override
-  {
-    if (mOwnClipboard)
-    {
-      if (mClipHasText && text) *text = mClipText;
-      return mClipHasText;
-    }
-    std::string got;
-    if (!readSelection(mClipboard, mUtf8, 8, &got)) return false;
-    if (text) *text = std::move(got);
-    return true;
-  }
-
-  // ---- reading another client's selection ----
-
-  Atom atom(const std::string& name) const { return XInternAtom(mDisplay, name.c_str(), False); }
-
-  // Makes the hidden window the selection's owner; true when it is.
-  bool takeSelection(Atom selection)
-  {
-    XSetSelectionOwner(mDisplay, selection, mClipWindow, CurrentTime);
-    const bool ours = XGetSelectionOwner(mDisplay, selection) == mClipWindow;
-    XFlush(mDisplay);
-    return ours;
-  }
-
-  // The selection's data as the target, of the format (8: bytes; 32: the items as
-  // Xlib gives them, longs, one after the other); false when nobody owns it, the
-  // owner refuses, or the answer does not come within a bounded wait.
-  bool readSelection(Atom selection, Atom target, int format, std::string* out)
-  {
-    if (XGetSelectionOwner(mDisplay, selection) == None) return false;
-    XDeleteProperty(mDisplay, mClipWindow, mClipProperty);
-    XConvertSelection(mDisplay, selection, target, mClipProperty, mClipWindow, CurrentTime);
-    XFlush(mDisplay);
-    // The owner answers with SelectionNotify; a client that never does must not hang us.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    XEvent e;
-    while (!XCheckTypedWindowEvent(mDisplay, mClipWindow, SelectionNotify, &e))
-      if (!awaitInput(deadline)) return false;
-    if (e.xselection.property == None) return false;
-    // Property changes seen so far came before the answer (the owner writing it):
-    // only those after our first deletion announce pieces.
-    XEvent stale;
-    while (XCheckTypedWindowEvent(mDisplay, mClipWindow, PropertyNotify, &stale))
-    {
-    }
-    Atom type = None;
-    std::string got;
-    if (!takeProperty(format, &type, &got)) return false;
-    if (type == mIncr)
-    {
-      // Sent in pieces: each deletion of the property asks for the next one, an
-      // empty piece ends the text.
-      got.clear();
-      for (;;)
-      {
-        for (;;)
-        {
-          // Drain what is queued before waiting: the next piece may already be in.
-          bool next = false;
-          XEvent p;
-          while (!next && XCheckTypedWindowEvent(mDisplay, mClipWindow, PropertyNotify, &p))
-            next = p.xproperty.atom == mClipProperty && p.xproperty.state == PropertyNewValue;
-          if (next) break;
-          if (!awaitInput(deadline)) return false;
-        }
-        std::string piece;
-        if (!takeProperty(format, &type, &piece)) return false;
-        if (piece.empty()) break;
-        if (piece.size() > gClipboardPieceLimit - got.size())
-        {
-          fprintf(stderr, "clipboard: data sent in pieces is over %zu bytes, not taken\n", gClipboardPieceLimit);
-          return false;
-        }
-        got += piece;
-        deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);  // 2 s without a piece ends it
-      }
-    }
-    *out = std::move(got);
-    return true;
-  }
-
-  // Waits (at most 100 ms at a time) for the server to send something; false once the
-  // deadline has passed.
-  bool awaitInput(std::chrono::steady_clock::time_point deadline)
-  {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd fd{ConnectionNumber(mDisplay), POLLIN, 0};
-    poll(&fd, 1, (int)std::min<long long>(left.count(), 100));
-    return true;
-  }
-
-  // Reads and deletes our clipboard property: data of the format, or the INCR marker.
-  bool takeProperty(int want, Atom* type, std::string* bytes)
-  {
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(mDisplay, mClipWindow, mClipProperty, 0, 0x7FFFFFF, True, AnyPropertyType, type, &format,
-                           &count, &after, &data) != Success)
-      return false;
-    const bool ok = *type == mIncr || (format == want && after == 0) || *type == None;
-    if (ok && *type != mIncr && data) bytes->assign((const char*)data, count * (format == 32 ? sizeof(long) : 1));
-    if (data) XFree(data);
-    XFlush(mDisplay);
-    return ok;
-  }
-
-  // For tests and the benchmark: the X window of a kit window.
-  unsigned long xWindowOf(NSWindow* w)
+  // The X window of a kit window, 0 for none.
+  Window xidOf(NSWindow* w) override
   {
     XWindowData* data = find(w);
     return data ? data->xid : 0;
@@ -1463,7 +1147,7 @@ private:
     const Atom request = XInternAtom(mDisplay, "_NET_REQUEST_FRAME_EXTENTS", False);
     if (mManagerCheck && mManagerAtoms.count(request))
     {
-      askManager(mClipWindow, request, {});
+      askManager(mClip->window(), request, {});
     }
     resync();  // another manager, or none: what the one before never answered is asked again
   }
@@ -1525,7 +1209,7 @@ private:
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask |
                    VisibilityChangeMask | PropertyChangeMask;
-    a.cursor = mCursorHidden ? mBlankCursor : shownCursor();
+    a.cursor = mPointer->cursorHidden() ? mBlankCursor : shownCursor();
     unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor;
     const bool argb = wantsAlpha(w);
     if (argb)
@@ -1715,18 +1399,6 @@ private:
     NSApp->postEvent(e, false);
   }
 
-  // Another client asks for a selection we own (the clipboard or a shared pasteboard).
-  void answerSelection(const XSelectionRequestEvent& r)
-  {
-    if ((r.selection == mClipboard && mOwnClipboard) || mOwnBoards.count(r.selection))
-    {
-      mDesk->answerClipboard(r);
-      return;
-    }
-    mDesk->refuse(r);
-    XFlush(mDisplay);
-  }
-
   // ---- what the desktop asks of us ----
   NSWindow* windowOfX(Window xid) override
   {
@@ -1745,16 +1417,10 @@ private:
     }
     if (e.type == GenericEvent)
     {
-      takeRawMotion(e.xcookie);
+      mPointer->takeRawMotion(e.xcookie);
       return;
     }
-    if (e.xany.window == mClipWindow || (e.type == SelectionRequest && e.xselectionrequest.owner == mClipWindow))
-    {
-      if (e.type == SelectionRequest) answerSelection(e.xselectionrequest);
-      else if (e.type == SelectionClear && e.xselectionclear.selection == mClipboard) mOwnClipboard = false;
-      else if (e.type == SelectionClear) mOwnBoards.erase(e.xselectionclear.selection);
-      return;
-    }
+    if (mClip->handle(e)) return;
     if ((e.type == PropertyNotify && e.xproperty.window == mRoot &&
          (e.xproperty.atom == mSupportingCheck || e.xproperty.atom == mNetSupported)) ||
         (e.type == DestroyNotify && mManagerCheck && e.xdestroywindow.window == mManagerCheck))
@@ -1817,7 +1483,7 @@ private:
         // Viewable at last (a window manager maps a window once it has framed it): the
         // held pointer that found no window of ours to go to takes this one. Another
         // window of ours holding it keeps it (a knob's drag stays with its knob).
-        if (mHolding && mGrabs.empty() && !mHoldGrab) takePointer();
+        if (mPointer->waitsForAWindow()) mPointer->takePointer();
         if (XWindowData* data = find(w)) focusWhenViewable(data);
         keepModalAbove(false);  // covered or uncovered: maybe the modal window by its owner
         break;
@@ -1873,24 +1539,16 @@ private:
         int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
         // While held, the pointer waits parked, maybe over another window or none: the
         // press or wheel is the holder's, at the held point, as a motion is.
-        if (NSWindow* holder = mHolding ? windowOfX(mHoldGrab) : nullptr)
+        if (NSWindow* holder = mPointer->holder())
         {
           w = holder;
-          p = w->convertScreenToBase(mHeld);
+          p = w->convertScreenToBase(mPointer->held());
           at[0] = (int)std::floor(p.x);
           at[1] = (int)std::floor(w->frame().size.height - p.y);
         }
         const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
         noteMouse(screen, buttonsOf(b.state, b.button, e.type == ButtonPress));
-        if (e.type == ButtonRelease && mHoldGrab && !mHolding && mGrabs.empty() &&
-            !(b.state & ~(Button1Mask << (b.button - 1)) & (Button1Mask | Button2Mask | Button3Mask)))
-        {
-          XUngrabPointer(mDisplay, CurrentTime);  // the drag that outlived the hold ends
-          mHoldGrab = 0;
-        }
-        passWarps(b.serial);
-        mLastMotion = screen;
-        mHaveMotion = true;
+        mPointer->pressed(b, e.type == ButtonRelease, screen);
         if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
         {
           if (e.type != ButtonPress) break;
@@ -1927,27 +1585,14 @@ private:
         const NSEventType type = (m.state & Button1Mask)   ? NSLeftMouseDragged
                                  : (m.state & Button3Mask) ? NSRightMouseDragged
                                                            : NSMouseMoved;
-        // How far the mouse went since the last motion or press: a hidden cursor
-        // moves the program's own position by it.
-        passWarps(m.serial);
-        NSPoint d = mHaveMotion ? NSMakePoint(screen.x - mLastMotion.x, mLastMotion.y - screen.y) : NSMakePoint(0, 0);
-        mLastMotion = screen;
-        mHaveMotion = true;
-        const bool raw = mRawPending;
-        mRawPending = false;
-        if (mHolding)
+        NSPoint d;
+        if (!mPointer->moved(m, screen, &d)) break;
+        // The cursor stays where it was held, over the window holding the pointer: the
+        // motion is there, wherever the server had the pointer go.
+        if (NSWindow* holder = mPointer->holder())
         {
-          // Moved before the pointer was held, or by our own warp back: nothing to add.
-          if ((long)(m.serial - mHoldSerial) < 0 || (d.x == 0 && d.y == 0)) break;
-          if (raw && !m.send_event) d = wholeMotion(m, d);
-          if (!NSEqualPoints(screen, parked(mHeld))) warp(parked(mHeld));
-          // The cursor stays where it was held, over the window holding the pointer:
-          // the motion is there, wherever the server had the pointer go.
-          if (NSWindow* holder = windowOfX(mHoldGrab))
-          {
-            w = holder;
-            p = w->convertScreenToBase(mHeld);
-          }
+          w = holder;
+          p = w->convertScreenToBase(mPointer->held());
         }
         post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
         break;
@@ -2004,68 +1649,11 @@ private:
     }
   }
 
-  // A raw motion of the pointer while it is held: how far the mouse went, before the
-  // server stopped the pointer at the screen's edge. The server tells it just before
-  // the motion it makes of it (twice during our grab: the same values).
-  void takeRawMotion(XGenericEventCookie& c)
-  {
-    if (c.extension != mXiOpcode || c.evtype != XI_RawMotion || !XGetEventData(mDisplay, &c)) return;
-    const XIRawEvent* r = (const XIRawEvent*)c.data;
-    const double* v = r->valuators.values;
-    mRaw = NSMakePoint(0, 0);
-    for (int axis = 0; axis < 2 && axis < r->valuators.mask_len * 8; ++axis)
-      if (XIMaskIsSet(r->valuators.mask, axis))
-      {
-        if (axis == 0) mRaw.x = *v;
-        else mRaw.y = *v;
-        ++v;
-      }
-    mRawPending = mHolding;
-    XFreeEventData(mDisplay, &c);
-  }
-
-  // A held motion's distance (x right, y down): along an axis where the server stopped
-  // the pointer at the screen's edge, the raw motion's, which went farther.
-  NSPoint wholeMotion(const XMotionEvent& m, NSPoint d) const
-  {
-    // A device that gives positions (a tablet) has its raw values where it went.
-    if (mRaw.x == m.x_root && mRaw.y == m.y_root) return d;
-    const NSSize size = screenSize();
-    const CGFloat rx = std::round(mRaw.x), ry = std::round(mRaw.y);
-    if ((m.x_root <= 0 && rx < d.x) || (m.x_root >= size.width - 1 && rx > d.x)) d.x = rx;
-    if ((m.y_root <= 0 && ry < d.y) || (m.y_root >= size.height - 1 && ry > d.y)) d.y = ry;
-    return d;
-  }
-
   // Where an event found the pointer (screen, y up): the server's root position, or
   // for an event another client made up (it carries none) its place in the window.
   NSPoint screenPoint(NSWindow* w, bool synthetic, int x, int y, int rootX, int rootY)
   {
     return synthetic ? w->convertBaseToScreen(baseOf(w, x, y)) : NSMakePoint(rootX, screenSize().height - rootY);
-  }
-
-  // Moves the pointer (screen point, y up). The motion this makes is not the mouse's:
-  // events the server made from then on (their serial at or past the warp's) count
-  // from where the warp put the pointer.
-  void warp(NSPoint to)
-  {
-    if (mWarps.size() >= 64) mWarps.pop_front();  // no event came for long: the oldest no longer matter
-    const NSSize size = screenSize();
-    const int x = (int)std::clamp(to.x, (CGFloat)0, size.width - 1);
-    const int y = (int)std::clamp(size.height - to.y, (CGFloat)0, size.height - 1);  // the server stops it there too
-    mWarps.emplace_back(NextRequest(mDisplay), NSMakePoint(x, size.height - y));
-    XWarpPointer(mDisplay, None, mRoot, 0, 0, 0, 0, x, y);
-    XFlush(mDisplay);
-  }
-
-  void passWarps(unsigned long serial)
-  {
-    while (!mWarps.empty() && (long)(serial - mWarps.front().first) >= 0)
-    {
-      mLastMotion = mWarps.front().second;
-      mHaveMotion = true;
-      mWarps.pop_front();
-    }
   }
 
   static NSUInteger buttonsOf(unsigned state, unsigned button, bool pressed)
@@ -2100,18 +1688,13 @@ private:
   Atom mDemandsAttention, mNetWmUserTime;
   std::set<Window> mAttention;  // windows asking for attention, until they have the keyboard
   Window mFocusAskedOver = None;  // another program's window that had the keyboard when the focus was asked
-  Atom mClipboard, mIncr, mTargets, mClipProperty;
-  Window mClipWindow;
-  std::string mClipText;
-  bool mClipHasText = false, mOwnClipboard = false;
-  std::set<Atom> mOwnBoards;  // the shared pasteboards' selections we hold
   bool mShm = false;
   int mWake = -1;
   Cursor mBlankCursor, mArrow, mIBeam;
-  bool mCursorHidden = false;
   AKCursorKind mCursor = AKCursorArrow;
   Cursor mImageCursor = 0;  // made and kept by mDesk
   std::unique_ptr<AKX11Desktop> mDesk;
+  std::unique_ptr<AKX11Clipboard> mClip;  // made after mDesk, gone before it
   std::unique_ptr<AKX11Layout> mLayout;
   std::map<NSWindow*, XWindowData*> mWindows;
   // Windows closed while the manager had not taken their map, by X window, and since when.
@@ -2131,21 +1714,9 @@ private:
   std::chrono::steady_clock::time_point mModalAskedAt;
   static constexpr int kModalTries = 4;
   static constexpr std::chrono::milliseconds kModalAnswer{500};
-  std::vector<NSWindow*> mGrabs;  // menus holding the pointer, innermost last
   std::map<Window, NSWindow*> mByXid;
   int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
-  NSPoint mLastMotion{0, 0};  // screen point of the last motion or press
-  bool mHaveMotion = false;
-  // While held (mouse and cursor uncoupled), the pointer's screen point, and the
-  // serial of the request from which on motions count.
-  bool mHolding = false;
-  NSPoint mHeld{0, 0};
-  unsigned long mHoldSerial = 0;
-  Window mHoldGrab = 0;  // the window of ours holding the pointer for the hold (or the drag it outlived)
-  int mXiOpcode = -1;    // XInput 2's, -1 without it
-  bool mRawPending = false;
-  NSPoint mRaw{0, 0};  // the last raw motion (x right, y down), not yet matched with its motion
-  std::deque<std::pair<unsigned long, NSPoint>> mWarps;  // serial of each warp not yet passed, and its point
+  std::unique_ptr<AKX11Pointer> mPointer;
   NSTimeInterval mLastPress = -1;
   AKScreenAnswers mAnswers;
 };
@@ -2184,7 +1755,7 @@ std::unique_ptr<NSPresenter> AKMakeX11Presenter(const std::string& displayName, 
   return std::make_unique<X11Presenter>(d, allowShm);
 }
 
-void AKSetX11ClipboardPieceLimit(size_t bytes) { gClipboardPieceLimit = bytes; }
+void AKSetX11ClipboardPieceLimit(size_t bytes) { AKX11Clipboard::setPieceLimit(bytes); }
 
 void AKSetX11ClipboardPieceSize(size_t bytes) { AKX11Desktop::setPieceSize(bytes); }
 
