@@ -74,6 +74,13 @@ public:
   bool anySectionLocked() override { return sectionLocked; }
   std::vector<std::pair<int, int>> librarianSends;
 
+  std::vector<std::string> logLines;  // under lock
+  void logText(const std::string& line) override
+  {
+    std::lock_guard<std::mutex> l(lock);
+    logLines.push_back(line);
+  }
+
   // ---- helpers for tests ----
   std::vector<std::string> Status()
   {

@@ -120,6 +120,21 @@ TEST_F(Jobs, CurrentDataBringsTheProgramAndTheGlobals)
   }
 }
 
+// The program comes but the globals never do: the time-out names the request that
+// went unanswered, the global dump's (0E), not the program's.
+TEST_F(Jobs, AnUnansweredGlobalsRequestTimesOutNamingIt)
+{
+  Teardown();
+  model.faults.silentGlobals = true;
+  Build(0.05);
+  ASSERT_TRUE(Start(SenderJob(kSendActiveArrangementRequest)));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+  std::lock_guard<std::mutex> l(host.lock);
+  ASSERT_FALSE(host.logLines.empty());
+  EXPECT_NE(host.logLines.back().find("(function 0E)"), std::string::npos) << host.logLines.back();
+}
+
 // A job that an exception ends (here the port's send throws) closes its request as
 // one that ends normally does: no value from the hardware is held back after it.
 TEST_F(Jobs, AJobEndedByAnExceptionClosesItsRequest)

@@ -133,6 +133,7 @@ std::vector<SimAnswer> SynthModel::Handle(const SimBytes& msg)
       dump = true;
       break;
     case 0x0E:  // global dump request
+      if (faults.silentGlobals) return out;
       answer = globals;
       dump = true;
       break;

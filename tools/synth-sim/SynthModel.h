@@ -24,6 +24,7 @@ struct SimFaults
   int goneAfterPieces = -1;// the port goes away after this many pieces of a dump (JACK only)
   bool paced = false;      // dumps go out at the pace of the synthesizer's cable
   int silentProgram = -1;  // no answer to a program request while this program is selected
+  bool silentGlobals = false;  // no answer to a global dump request
 };
 
 // One message the synthesizer sends, with its delay.
