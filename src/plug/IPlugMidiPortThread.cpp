@@ -32,6 +32,9 @@ const double kDefaultPeriodSeconds = 0.010;
 // written into the server's buffers.
 const std::chrono::milliseconds kEndDrainBound(30);
 
+// How long the port thread's end waits for its ports' disconnection.
+const std::chrono::milliseconds kEndDisconnectBound(15);
+
 // Said once in the process, whichever thread it is.
 void SayPortThreadKept()
 {
@@ -176,7 +179,12 @@ void IPlugBase::EndMidiPortThread()
   mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   delete mMidiLook;
   mMidiLook = nullptr;
-  if (mMidiSlot) JackMidiOwner::Release(mMidiSlot);
+  if (!mMidiSlot) return;
+  // Disconnected before the close returns while the server answers (a peer sees
+  // the instance gone); within a bound, else when the server answers again.
+  std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
+  JackMidiOwner::AskWithin([slot](unsigned) { JackMidiOwner::DisconnectSlot(slot); }, kEndDisconnectBound);
+  JackMidiOwner::Release(mMidiSlot);
 }
 
 // ---- the lists ----

@@ -134,7 +134,8 @@ struct Retired
 class Owner
 {
 public:
-  bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>* giveUp, bool open = true)
+  bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>* giveUp, bool open = true,
+           Clock::time_point deadline = Clock::time_point::max())
   {
     auto j = std::make_shared<Job>();
     j->run = std::move(job);
@@ -148,7 +149,7 @@ public:
     // Polled: the one giving up is an instance's close, which wakes no one here.
     while (!j->done)
     {
-      if (giveUp->load() || mQuit) return false;
+      if (giveUp->load() || mQuit || Clock::now() >= deadline) return false;
       mDone.wait_for(l, std::chrono::milliseconds(2));
     }
     return true;
@@ -465,7 +466,6 @@ private:
       {
         jack_port_t* port = r.slot->port[d].exchange(nullptr);
         if (!port || r.epoch != mEpoch || !Live()) continue;
-        jack_port_disconnect(mClient[d], port);
         if (r.slot->renamed[d]) jack_port_rename(mClient[d], port, OwnName(d, r.slot->number[d]).c_str());
         mPool[d].push_back(Pooled{port, r.slot->number[d]});
       }
@@ -555,6 +555,16 @@ namespace JackMidiOwner
 unsigned Epoch() { return gEpoch.load(); }
 bool EpochLives(unsigned epoch) { return epoch != 0 && gEpoch.load() == epoch && gGone.load() != epoch; }
 bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>& giveUp) { return Used().Ask(std::move(job), &giveUp); }
+bool AskWithin(std::function<void(unsigned)> job, std::chrono::milliseconds bound)
+{
+  static const std::atomic<bool> never{false};
+  return Used().Ask(std::move(job), &never, false, Clock::now() + bound);
+}
+void DisconnectSlot(const std::shared_ptr<JackMidiSlot>& slot)
+{
+  TheOwner().Disconnect(slot, false);
+  TheOwner().Disconnect(slot, true);
+}
 void Post(std::function<void(unsigned)> job) { Used().Ask(std::move(job), nullptr); }
 std::vector<std::string> Ports(bool input) { return TheOwner().Ports(input); }
 bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input) { return TheOwner().Register(slot, input); }

@@ -27,6 +27,7 @@
 #include "plug/MidiInputRing.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -79,6 +80,8 @@ bool EpochLives(unsigned epoch);
 // still runs later, or is dropped at the process's end; it must hold what it uses).
 // Any thread but JACK's and the owner's.
 bool Ask(std::function<void(unsigned epoch)> job, const std::atomic<bool>& giveUp);
+// The same, given up after bound as well; no clients opened for it.
+bool AskWithin(std::function<void(unsigned epoch)> job, std::chrono::milliseconds bound);
 // The same without waiting.
 void Post(std::function<void(unsigned epoch)> job);
 
@@ -99,11 +102,14 @@ void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName);
 // 1 when the slot's port is joined to the port named, 0 when not, -1 when it has none.
 int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name);
+// Disconnects both of the slot's ports.
+void DisconnectSlot(const std::shared_ptr<JackMidiSlot>& slot);
 // The server's period in seconds; 0 without a live epoch.
 double PeriodSeconds();
 
-// Lets go of the slot: its ports are unregistered and it leaves the callbacks,
-// its memory the owner's until no callback can reach it. Any thread; no wait.
+// Lets go of the slot: it leaves the callbacks, its memory the owner's until no
+// callback can reach it, and its ports (disconnected first, DisconnectSlot) serve
+// the next instance. Any thread; no wait.
 void Release(std::shared_ptr<JackMidiSlot> slot);
 
 // JACK's status of the last opening no server took (0: none yet). Any thread.

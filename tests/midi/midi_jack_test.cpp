@@ -58,6 +58,15 @@ protected:
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   }
 
+  // The editor's start, or a fresh plug-in with no port chosen.
+  void NewPlug(bool opened)
+  {
+    if (opened)
+      OpenPlug();
+    else
+      mPlug.reset(new TestPlug);
+  }
+
   JackTestServer mServer;
   SynthSim mSim{"Rudu"};
   SynthSim mSimB{"RuduB"};
@@ -505,10 +514,7 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
-    if (r.opened)
-      OpenPlug();
-    else
-      mPlug.reset(new TestPlug);
+    NewPlug(r.opened);
     CaptureConsole();
     mSim.ClearReceived();
     kill(mServer.Pid(), SIGSTOP);
@@ -660,14 +666,9 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
-    if (r.opened)
-      OpenPlug();
-    else
-    {
-      mPlug.reset(new TestPlug);
-      int out = 1;
-      ASSERT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
-    }
+    NewPlug(r.opened);
+    int out = 1;
+    if (!r.opened) ASSERT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
     mSim.ClearReceived();
     if (r.stopped) kill(mServer.Pid(), SIGSTOP);
     std::vector<Bytes> sent;
