@@ -311,12 +311,12 @@ public:
   // calls it before its own objects go; any thread.
   void StopMidiInput();
   // Asks the port thread to end and waits two seconds at most: false when it is
-  // still inside a call into a server that does not answer. It is then left to end
-  // by itself, the log says so once, and what it uses is kept: the port objects,
-  // and the plug-in itself, which its owner must then not free. Ending, it closes
-  // nothing itself (every JACK client goes to the closings' thread,
-  // JackClientSettle.h) and sends nothing still queued. Asked again after it gave
-  // up, this answers at once. Any thread.
+  // still inside a call into the port library that does not return (over ALSA; over
+  // JACK it only asks the JACK owner, and gives that up at once). It is then left
+  // to end by itself, the log says so once, and what it uses is kept: the port
+  // objects, and the plug-in itself, which its owner must then not free. Ending, it
+  // closes no JACK client (the process's JACK owner keeps them) and sends nothing
+  // still queued. Asked again after it gave up, this answers at once. Any thread.
   bool StopMidiPortThreads();
   // What sends through the port layer besides the host's render (an editor's
   // workers, its clock): stopped by the host's close before the port thread is
