@@ -4,16 +4,9 @@
 // server with 64-frame periods (1.33 ms at 48 kHz; --period_frames=N for another
 // size), so that a round trip shows what the port layer adds beyond the periods.
 //
-// The port layer's own time is taken at its two edges, without touching it:
-// - in: the plug-in's input object gets a callback of the benchmark's that takes
-//   the time and calls the port layer's MIDICallback; the handler (ProcessMidiMsg,
-//   ProcessSysEx) takes the time again. Between them lie the framer, the hand-over
-//   to the plug-in's mutex and two log lines.
-// - out: the plug-in's output object is one whose RtMidi back end is wrapped, so
-//   the moment the bytes reach RtMidi's sendMessage, and its return, are known.
-//   The send call only queues the message; the port thread hands it to RtMidi:
-//   "the call" is the caller's time, "call->RtMidi" the message's until RtMidi has it.
-// Medians, 99th percentiles and maxima of both, and the CPU time of every thread
+// The send call is timed at its edges (it only queues the message; the port thread
+// hands it to the process's JACK owner, whose process callback writes it into the
+// period's buffer). Medians, 99th percentiles and maxima, and the CPU time of every thread
 // of this process (the plug-in's and the simulated synthesizer's; the JACK
 // server is another process) a message. Run it under timeout (a JACK client
 // whose server dies can hang).
@@ -23,10 +16,15 @@
 #include "SynthSim.h"
 #include "TestPlug.h"
 #include "base/log.h"
-#include "plug/JackClientSettle.h"
+#include "plug/JackMidiOwner.h"
 #include "plug/MidiPortSelect.h"
 
-#include <RtMidi.h>
+#include <jack/jack.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -44,6 +42,8 @@
 #include <string>
 #include <thread>
 
+extern char** environ;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -54,55 +54,6 @@ double micros(Clock::duration d)
 {
   return std::chrono::duration<double, std::micro>(d).count();
 }
-
-// RtMidi's JACK output, every call passed on; sendMessage is timed.
-class TimedOutApi : public MidiOutApi
-{
-public:
-  explicit TimedOutApi(MidiOutApi* inner) : mInner(inner) {}
-  ~TimedOutApi() override { delete mInner; }
-  RtMidi::Api getCurrentApi() override { return mInner->getCurrentApi(); }
-  void openPort(unsigned int port, const std::string& name) override
-  {
-    mInner->openPort(port, name);
-    connected_ = mInner->isPortOpen();
-  }
-  void openVirtualPort(const std::string& name) override { mInner->openVirtualPort(name); }
-  void closePort() override
-  {
-    mInner->closePort();
-    connected_ = false;
-  }
-  void setClientName(const std::string& name) override { mInner->setClientName(name); }
-  void setPortName(const std::string& name) override { mInner->setPortName(name); }
-  unsigned int getPortCount() override { return mInner->getPortCount(); }
-  std::string getPortName(unsigned int port) override { return mInner->getPortName(port); }
-  void sendMessage(const unsigned char* message, size_t size) override
-  {
-    entered = Clock::now();
-    mInner->sendMessage(message, size);
-    left = Clock::now();
-  }
-  // Written by the sending thread, read by it after the send call returns.
-  Clock::time_point entered, left;
-
-protected:
-  void initialize(const std::string&) override {}
-
-private:
-  MidiOutApi* mInner;
-};
-
-class TimedMidiOut : public RtMidiOut
-{
-public:
-  TimedMidiOut() : RtMidiOut(RtMidi::UNIX_JACK, JackClientName("RtMidi Output Client"))
-  {
-    mTimed = new TimedOutApi(static_cast<MidiOutApi*>(rtapi_));
-    rtapi_ = mTimed; // RtMidi's destructor deletes it, and it the real one
-  }
-  TimedOutApi* mTimed;
-};
 
 // Where a message's time goes, one sample a message.
 struct Samples
@@ -127,90 +78,9 @@ struct Samples
   }
 };
 
-// The test plug-in with both edges of its port layer timed.
+// The test plug-in; the input's handler takes no time of its own here.
 class TimedPlug : public TestPlug
 {
-public:
-  // After the lists are read, before the ports open.
-  bool InstallTaps()
-  {
-    if (!mMidiIn || !mMidiOut) return false;
-    {
-      std::lock_guard<std::mutex> l(mMidiInLock);
-      mMidiIn->cancelCallback();
-      mMidiIn->setCallback(&TimedPlug::TapCallback, static_cast<IPlugBase*>(this));
-    }
-    // The old client goes first: two clients of one name would have JACK rename one.
-    RtMidiOut* old = nullptr;
-    {
-      std::lock_guard<std::mutex> l(mMidiOutLock);
-      std::swap(old, mMidiOut);
-    }
-    delete old;
-    TimedMidiOut* out = new TimedMidiOut;
-    {
-      std::lock_guard<std::mutex> l(mMidiOutLock);
-      mMidiOut = out;
-    }
-    mSendTap = out->mTimed;
-    return true;
-  }
-
-  // The input thread's figures; read them after the message's arrival was seen
-  // through TestPlug's lock.
-  void ClearInput()
-  {
-    mLatency.us.clear();
-    mOwn.us.clear();
-    mOwnSince = 0.0;
-  }
-  Samples mLatency; // callback entered -> handler entered, of the run that ends a message
-  Samples mOwn;     // time inside the port layer for a message, the handler's own excluded
-
-  TimedOutApi* mSendTap = nullptr;
-
-  void ProcessMidiMsg(IMidiMsg* pMsg, bool fromDevice) override
-  {
-    const Clock::time_point t = Clock::now();
-    mLatency.add(micros(t - mEntered));
-    TestPlug::ProcessMidiMsg(pMsg, fromDevice);
-    HandlerDone(t);
-  }
-  void ProcessSysEx(ISysEx* pSysEx, bool fromDevice) override
-  {
-    const Clock::time_point t = Clock::now();
-    mLatency.add(micros(t - mEntered));
-    TestPlug::ProcessSysEx(pSysEx, fromDevice);
-    HandlerDone(t);
-  }
-
-private:
-  static void TapCallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
-  {
-    TimedPlug* self = static_cast<TimedPlug*>(static_cast<IPlugBase*>(userData));
-    self->mEntered = Clock::now();
-    self->mHandlerTime = Clock::duration::zero();
-    self->mMessageEnded = false;
-    IPlugBase::MIDICallback(timeStamp, message, userData);
-    // The message's port-layer time runs on to the end of the run that carried it.
-    self->mOwnSince += micros(Clock::now() - self->mEntered - self->mHandlerTime);
-    if (self->mMessageEnded)
-    {
-      self->mOwn.add(self->mOwnSince);
-      self->mOwnSince = 0.0;
-    }
-  }
-  void HandlerDone(Clock::time_point entered)
-  {
-    mHandlerTime += Clock::now() - entered;
-    mMessageEnded = true;
-  }
-
-  // The input thread's own.
-  Clock::time_point mEntered;
-  Clock::duration mHandlerTime{};
-  bool mMessageEnded = false;
-  double mOwnSince = 0.0;
 };
 
 JackTestServer gServer;
@@ -252,15 +122,11 @@ void reportCpu(benchmark::State& state, const std::map<std::string, uint64_t>& b
 }
 
 // One message there and back per iteration: the send call timed at its edges,
-// the echo's way through the input side timed by the plug-in.
+// the whole round trip as the iteration's.
 template <class Send, class Arrived> void RoundTrip(benchmark::State& state, Send send, Arrived arrived)
 {
-  Samples toRtMidi, sendOwn, inRtMidi;
-  const size_t n = (size_t)state.max_iterations;
-  toRtMidi.reserve(n), sendOwn.reserve(n), inRtMidi.reserve(n);
-  gPlug->ClearInput();
-  gPlug->mLatency.reserve(n), gPlug->mOwn.reserve(n);
-  TimedOutApi* tap = gPlug->mSendTap;
+  Samples sendOwn;
+  sendOwn.reserve((size_t)state.max_iterations);
   const auto cpu = threadCpu();
   for (auto _ : state)
   {
@@ -269,18 +135,10 @@ template <class Send, class Arrived> void RoundTrip(benchmark::State& state, Sen
     send();
     const Clock::time_point t1 = Clock::now();
     if (!arrived()) state.SkipWithError("no echo within 5 s");
-    // The send call only queues the message; the port thread hands it to RtMidi
-    // (its times read once the echo is back, long after it wrote them).
-    toRtMidi.add(micros(tap->entered - t0));
     sendOwn.add(micros(t1 - t0));
-    inRtMidi.add(micros(tap->left - tap->entered));
   }
   reportCpu(state, cpu, (double)state.iterations());
-  toRtMidi.report(state, "out: call->RtMidi");
   sendOwn.report(state, "out: the call");
-  inRtMidi.report(state, "out: in RtMidi");
-  gPlug->mLatency.report(state, "in: callback->handler");
-  gPlug->mOwn.report(state, "in: ours");
 }
 
 void RoundTripShort(benchmark::State& state)
@@ -334,12 +192,10 @@ void InputPathWarm(benchmark::State& state)
     {
       state.PauseTiming();
       gPlug->Clear();
-      gPlug->ClearInput();
       state.ResumeTiming();
     }
   }
   gPlug->Clear();
-  gPlug->ClearInput();
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)msg.size());
 }
 BENCHMARK(InputPathWarm)->Arg(3)->Arg(297)->Arg(37163);
@@ -392,13 +248,11 @@ void LogLine(benchmark::State& state)
 BENCHMARK(LogLine);
 
 // Pieces of range(0) bytes at range(1) bytes a second (0: one piece a JACK period).
-// "in: ours" is the port layer's time over all the pieces of the dump.
 void DeliverLargeDump(benchmark::State& state)
 {
   const std::vector<unsigned char> dump = MakeSimDump(37163, 2);
   const SimPacing pacing = SimPacing::Pieces((int)state.range(0), (double)state.range(1));
   gSim->SetEcho(false);
-  gPlug->ClearInput();
   for (auto _ : state)
   {
     gPlug->Clear();
@@ -407,8 +261,6 @@ void DeliverLargeDump(benchmark::State& state)
   }
   gSim->SetEcho(true);
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)dump.size());
-  gPlug->mLatency.report(state, "in: callback->handler");
-  gPlug->mOwn.report(state, "in: ours");
 }
 BENCHMARK(DeliverLargeDump)
     ->Args({256, 3125})   // the synthesizer's cable
@@ -419,18 +271,18 @@ BENCHMARK(DeliverLargeDump)
     ->Iterations(3);
 
 // What a host closing instances, or a user choosing the input twice in a row,
-// waits for: the JACK clients an instance or a choice lets go of close apart from
-// each other (JackClientSettle.h). range(0) instances, each with both ports chosen
-// and connected, destroyed one after the other on this thread; the time is theirs
-// alone.
+// waits for. range(0) instances, each with both ports chosen and connected,
+// destroyed one after the other on this thread; the time is theirs alone. range(1)
+// 1: beside a JACK client of this process whose process callback is busy for half
+// of each period (a host that is a JACK client itself).
 void CloseInstances(benchmark::State& state)
 {
   const int n = (int)state.range(0);
+  BusyJackClient busy(state.range(1) == 1);
   Samples each;
   for (auto _ : state)
   {
     // The last iteration's clients are gone: their closings are not this one's.
-    WaitForJackClientClosings();
     std::vector<std::unique_ptr<TestPlug>> plugs;
     for (int i = 0; i < n; ++i)
     {
@@ -456,13 +308,67 @@ void CloseInstances(benchmark::State& state)
   state.counters["one instance p50 ms"] = each.quantile(0.5) / 1000.0;
   state.counters["one instance max ms"] = each.quantile(1.0) / 1000.0;
 }
-BENCHMARK(CloseInstances)->Arg(1)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(CloseInstances)
+    ->Args({1, 0})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+
+// A host's quit: a process of its own (this program started again) opens four
+// instances with both ports connected, closes them, and exits; the time from its
+// exit call to its end, which holds the port layer's end (its JACK clients closed).
+// range(0) 1: the host is a JACK client with a busy process callback. Afterwards the
+// server is asked whether any client of that process is left for it to time out.
+void HostQuit(benchmark::State& state)
+{
+  Samples quit;
+  int left = 0;
+  for (auto _ : state)
+  {
+    int report[2];
+    if (pipe(report) != 0) state.SkipWithError("no pipe");
+    const std::string self = "/proc/self/exe";
+    std::vector<std::string> args = {self, "--quit-child=" + std::to_string(state.range(0)),
+                                     gSim->InputPortName(), gSim->OutputPortName()};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, report[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ) != 0)
+      state.SkipWithError("no child");
+    posix_spawn_file_actions_destroy(&actions);
+    close(report[1]);
+    char byte = 0;
+    const bool exiting = read(report[0], &byte, 1) == 1;
+    const Clock::time_point t0 = Clock::now();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double ms = micros(Clock::now() - t0) / 1000.0;
+    close(report[0]);
+    if (!exiting || byte != 'q') state.SkipWithError("the child did not reach its quit");
+    quit.add(ms);
+    state.SetIterationTime(ms / 1000.0);
+    // Its clients (renamed by JACK: this process holds the names) gone from the
+    // server's graph at once, none left to time out.
+    if (!gSim->FindPorts(std::string("^") + JackClientName("RtMidi (Out|In)put Client") + "-[0-9]+:").empty()) ++left;
+  }
+  state.counters["quit ms, median"] = quit.quantile(0.5);
+  state.counters["quit ms, max"] = quit.quantile(1.0);
+  state.counters["quits that left a client"] = left;
+}
+BENCHMARK(HostQuit)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // The input chosen again right after another choice of it (the menu picked twice):
 // the second choice timed.
 void ReChooseInput(benchmark::State& state)
 {
-  WaitForJackClientClosings();
   TestPlug plug;
   plug.getExternalMIDIOutNames();
   plug.getExternalMIDIInNames();
@@ -542,7 +448,6 @@ void RenderBesideAServerThatStops(benchmark::State& state)
   int notConnected = 0;
   for (auto _ : state)
   {
-    WaitForJackClientClosings();
     TestPlug plug;
     plug.getExternalMIDIOutNames();
     plug.getExternalMIDIInNames();
@@ -631,7 +536,6 @@ void HostCallsBesideAStoppedServer(benchmark::State& state)
       delete k;
     }
     kept.clear();
-    WaitForJackClientClosings();
     TestPlug* plug = new TestPlug;
     plug->getExternalMIDIOutNames();
     plug->getExternalMIDIInNames();
@@ -719,7 +623,6 @@ void FloodWithStandardOutputBlocked(benchmark::State& state)
   Samples stood, calls, closes;
   for (auto _ : state)
   {
-    WaitForJackClientClosings();
     auto* plug = new TestPlug;
     plug->getExternalMIDIOutNames();
     plug->getExternalMIDIInNames();
@@ -781,8 +684,36 @@ BENCHMARK(FloodWithStandardOutputBlocked)->UseManualTime()->Unit(benchmark::kMil
 
 } // namespace
 
+// The child of HostQuit: argv[2] and argv[3] the synthesizer's ports.
+int QuitChild(int busyHost, const char* synthIn, const char* synthOut)
+{
+  {
+    BusyJackClient busy(busyHost == 1);
+    std::vector<std::unique_ptr<TestPlug>> plugs;
+    for (int i = 0; i < 4; ++i)
+    {
+      plugs.emplace_back(new TestPlug);
+      plugs.back()->getExternalMIDIOutNames();
+      int out = 1, in = 1;
+      plugs.back()->setExternalMIDIOut(out, synthIn);
+      plugs.back()->setExternalMIDIIn(in, synthOut);
+    }
+    for (auto& p : plugs)
+      for (int i = 0; i < 10000 && (!p->MidiPortListsRead() || p->MidiPortChoiceUnderWay() || p->MidiOutPortMissing());
+           ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    plugs.clear();
+    // The host's own client stays until the process ends, as a host's does.
+    const char q = 'q';
+    if (write(3, &q, 1) != 1) return 1;
+    exit(0);
+  }
+}
+
 int main(int argc, char** argv)
 {
+  if (argc == 4 && strncmp(argv[1], "--quit-child=", 13) == 0) return QuitChild(atoi(argv[1] + 13), argv[2], argv[3]);
   // Our own flag, taken out before the library reads the rest.
   int kept = 1;
   for (int i = 1; i < argc; ++i)
@@ -816,11 +747,6 @@ int main(int argc, char** argv)
   gPlug.reset(new TimedPlug);
   gPlug->ReadMidiPortListsAhead();
   for (int i = 0; i < 1000 && !gPlug->MidiPortListsRead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  if (!gPlug->InstallTaps())
-  {
-    fprintf(stderr, "bench_midi: no port objects to time\n");
-    return 1;
-  }
   int out = 1, in = 1;
   if (gPlug->setExternalMIDIOut(out, gSim->InputPortName().c_str()) != 1 ||
       gPlug->setExternalMIDIIn(in, gSim->OutputPortName().c_str()) != 1 || !gSim->WaitForConnections(1, 1, 10000))

@@ -13,7 +13,7 @@
 #include "BankTree.h"
 #include "FreshProcess.h"
 #include "JackTestServer.h"
-#include "plug/JackClientSettle.h"
+#include "plug/JackMidiOwner.h"
 #include "SynthSim.h"
 #include "config/ParamIds.h"
 #include "editor/Davrel.h"
@@ -226,7 +226,6 @@ void BM_StartUpRightAfterCloses(benchmark::State& state)
     for (auto _ : state)
     {
       state.PauseTiming();
-      WaitForJackClientClosings();
       std::vector<std::unique_ptr<BenchEditor>> editors;
       for (int i = 0; i < closed; ++i)
       {
@@ -254,7 +253,6 @@ void BM_StartUpRightAfterCloses(benchmark::State& state)
       e.reset();
       state.ResumeTiming();
     }
-    WaitForJackClientClosings();
     sim.Close();
   }
   server.Stop();
@@ -297,7 +295,6 @@ void BM_EditorBesideAStoppedServer(benchmark::State& state)
     }
     for (auto _ : state)
     {
-      WaitForJackClientClosings();
       if (stop) kill(server.Pid(), SIGSTOP);
       Clock::time_point t0 = Clock::now();
       std::unique_ptr<BenchEditor> e(new BenchEditor);
@@ -318,7 +315,6 @@ void BM_EditorBesideAStoppedServer(benchmark::State& state)
       }
       e.reset();
     }
-    WaitForJackClientClosings();
     sim.Close();
   }
   if (recall) state.counters["ports kept"] = kept;

@@ -1,8 +1,9 @@
 #include "plug/IPlugBase.h"
+#include "plug/MidiInStream.h"
 
 #include "base/KeepLoaded.h"
+
 #include "gui/IGraphics.h"
-#include "plug/JackServerEpoch.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,11 +62,10 @@ IPlugBase::IPlugBase(int, const char*, int, const char*, const char*, const char
   : mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion), mAPI(plugAPI), mStateChunks(plugDoesChunks),
     mIsInst(plugIsInst), mLatency(latency), mInData(16 * (int)sizeof(double*)), mOutData(16 * (int)sizeof(double*))
 {
-  // The port callback frames into this buffer: it must never grow there.
-  mMidiInFramer.Reserve();
+  mMidiInStream = std::make_shared<MidiInStream>();
   // A host may unload the library right after this instance closes, while threads
-  // and JACK clients of it end on their own: they keep their code.
-  if (KeepOwnCodeLoaded()) ListenToJackErrors();
+  // of it (the JACK owner's among them) end on their own: they keep their code.
+  KeepOwnCodeLoaded();
 }
 
 void IPlugBase::initialize(int nAutomatableParams, int nParams, const char* channelIOStr, int nPresets,

@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,8 @@
 
 class IGraphics;
 class MidiPortLook;
+class MidiInStream;
+struct JackMidiSlot;
 struct MidiInRoute;
 class RtMidiIn;
 class RtMidiOut;
@@ -308,12 +311,12 @@ public:
   // calls it before its own objects go; any thread.
   void StopMidiInput();
   // Asks the port thread to end and waits two seconds at most: false when it is
-  // still inside a call into a server that does not answer. It is then left to end
-  // by itself, the log says so once, and what it uses is kept: the port objects,
-  // and the plug-in itself, which its owner must then not free. Ending, it closes
-  // nothing itself (every JACK client goes to the closings' thread,
-  // JackClientSettle.h) and sends nothing still queued. Asked again after it gave
-  // up, this answers at once. Any thread.
+  // still inside a call into the port library that does not return (over ALSA; over
+  // JACK it only asks the JACK owner, and gives that up at once). It is then left
+  // to end by itself, the log says so once, and what it uses is kept: the port
+  // objects, and the plug-in itself, which its owner must then not free. Ending, it
+  // closes no JACK client (the process's JACK owner keeps them) and sends nothing
+  // still queued. Asked again after it gave up, this answers at once. Any thread.
   bool StopMidiPortThreads();
   // What sends through the port layer besides the host's render (an editor's
   // workers, its clock): stopped by the host's close before the port thread is
@@ -380,65 +383,51 @@ protected:
   int mUniqueID = 0;
   int mMfrID = 0;
   int mVersion = 0;
-  // Port layer. The port objects and the look are made, replaced and called by the
-  // port thread alone (IPlugMidiPortThread.cpp); one lock a direction guards the
-  // pointers for the readers of other threads and is held across no call into the
-  // port library. The input side is told it is closing before its port closes; it
-  // then drops messages instead of waiting for mMutex.
+  // Port layer. Over the ALSA sequencer the port objects and the look are made,
+  // replaced and called by the port thread alone (IPlugMidiPortThread.cpp); one
+  // lock a direction guards the pointers for the readers of other threads and is
+  // held across no call into the port library. Over JACK the process's owner of
+  // the JACK clients (JackMidiOwner.h) serves this instance's ports through its
+  // slot, the port thread its one asker. The input side is told it is closing
+  // before its port closes; it then drops messages instead of waiting for mMutex.
   std::mutex mMidiOutLock, mMidiInLock;
-  std::atomic<bool> mMidiOutOpen{false}, mMidiOutJack{false};
+  std::atomic<bool> mMidiOutOpen{false}, mMidiJack{false};
   // Held by the port thread across each of its rounds (choices, sends, a look), and
   // by the teardown once that thread has ended; never by a host's call.
   std::mutex mMidiPortChange;
-  // The JACK server epoch each port object's client was opened in
-  // (JackServerEpoch.h; kNoJackEpoch for another interface), set with the object
-  // under its lock: once it has ended, nothing of the object is called again.
-  std::atomic<unsigned> mMidiOutEpoch{0}, mMidiInEpoch{0};
-  std::atomic<int> mMidiInClosing{0}, mMidiInBusy{0};
   std::atomic<bool> mMidiInStopped{false};
-  // Input framing, and what it dropped since the port opened (messages and
-  // stretches of stray bytes). RtMidi hands over every short message with its
-  // status byte on each of its interfaces (JACK events are whole messages, the
-  // ALSA decoder is told not to use running status, CoreMIDI packets are read
-  // message by message), so data bytes after a complete message are stray, not
-  // running status: JACK has been seen to hand over such bytes in the period a
-  // new connection is made, and running status would make messages of them.
-  // Each opening gets an input object of its own, made with the interface the
-  // list was read through (an RtMidi::Api).
-  MidiInputFramer mMidiInFramer{false, MidiInputRing::kDefaultCapacity - MidiInputRing::kHeaderSize};
-  std::atomic<int> mMidiInDropped{0};
-  // What the callback counts for the input thread to say: the framer's drops by
-  // kind (MidiInputFramer::DropKind) and their bytes, messages that met a closing
-  // port, and empty messages.
-  static const int kMidiInDropClosing = MidiInputFramer::kStrayBytes + 1, kMidiInDropKinds = kMidiInDropClosing + 1;
-  std::atomic<long long> mMidiInDropKinds[kMidiInDropKinds] = {}, mMidiInDropBytes[kMidiInDropKinds] = {};
-  std::atomic<long long> mMidiInEmpty{0};
-  // The port library's callback runs in the library's thread (over JACK, JACK's
-  // process thread, which must never wait): it only frames the bytes and pushes
-  // whole messages into the ring, with no lock and no allocation. The plug-in's own
-  // input thread, started with the first port opening, hands them to the plug-in
-  // under mMutex, one at a time, in order. The queue lock is the consumers' own (the
-  // input thread, and a closing that drops what is queued); the callback never
-  // takes it. The ring's drops the input thread has told the log of are counted
-  // under it too.
+  // Input framing and its ring, shared with the JACK owner's slot (MidiInStream.h).
+  // Stray data bytes after a complete message are dropped, not read as running
+  // status: JACK events are whole messages, the ALSA decoder is told not to use
+  // running status, and JACK has been seen to hand over such bytes in the period a
+  // new connection is made. The plug-in's own input thread, started with the first
+  // port opening, hands the messages to the plug-in under mMutex, one at a time, in
+  // order. The queue lock is the consumers' own (the input thread, and a closing
+  // that drops what is queued); the receiving side never takes it.
+  std::shared_ptr<MidiInStream> mMidiInStream;
   std::mutex mMidiInQueueLock;
-  MidiInputRing mMidiInRing;
   long long mMidiInRingTooLongLogged = 0, mMidiInRingFullLogged = 0, mMidiInRingBytesLogged = 0;
   std::atomic<bool> mMidiInQuit{false};
   std::thread mMidiInThread;
   int mMidiInApi = 0;
   bool mMidiInUsed = false;
-  // Under mMidiInLock: the object's port was closed after use, its route cut; it is
-  // replaced at the next opening.
+  // ALSA, under mMidiInLock: the object's port was closed after use, its route
+  // cut; it is replaced at the next opening (RtMidi keeps a half-received
+  // system-exclusive message across a closing).
   bool mMidiInClosedKept = false;
-  // What the input object's callback reaches, with mMidiIn under mMidiInLock: an
-  // object let go of is closed later on the closings' thread (JackClientSettle.h),
-  // so its route is cut first and no late callback reaches the plug-in.
   MidiInRoute* mMidiInRoute = nullptr;
+  // Over JACK: this instance's ports in the owner, made at the port thread's start;
+  // the epoch its ports are registered in (0: none), and whether the server was
+  // seen to go (the host's sends then refuse).
+  std::shared_ptr<JackMidiSlot> mMidiSlot;
+  unsigned mMidiJackEpoch = 0;
+  std::atomic<bool> mMidiServerGone{false};
+  // The port thread's last listing over JACK, which OpenPort's numbers index.
+  std::vector<std::string> mMidiJackSeen[2];
   // The chosen port of each direction, changed by the port thread only, as it takes
-  // a choice and as it looks at the ports a few times a second, through a look of
-  // its own (below). mMidiWatchLock guards the thread object, its quit flag, its
-  // wake-up and its end; the thread lets go of it for each round.
+  // a choice and as it looks at the ports a few times a second. mMidiWatchLock
+  // guards the thread object, its quit flag, its wake-up and its end; the thread
+  // lets go of it for each round.
   MidiPortWatch mMidiOutWatch, mMidiInWatch;
   std::mutex mMidiWatchLock;
   std::condition_variable mMidiWatchWake;
@@ -446,19 +435,18 @@ protected:
   std::atomic<bool> mMidiPortWork{false};  // a choice or a send waits for the port thread
   std::thread mMidiWatchThread;
   bool mMidiWatchStarted = false, mMidiWatchEnded = false, mMidiWatchKept = false;
-  // The port thread's look at the ports (MidiPortLook), made at the first choice of
-  // a port. Over JACK, once its epoch ends the thread lets go of it and of both port
-  // objects, and makes them again once a server takes clients. Null where none
-  // could be made (the port objects' listings are then used).
+  // ALSA: the port thread's look at the ports (MidiPortLook), made at the first
+  // choice of a port; null where none could be made.
   MidiPortLook* mMidiLook = nullptr;
   bool mMidiLookTried = false;
   // Under mMidiChoiceLock, which is held across no call into the port library: the
   // lists as read (empty before), the ports last seen, and the last choice of each
   // direction not yet taken by the port thread (the last one wins: a burst leaves
-  // one opening). first and before count the sends queued before the first choice
-  // of the burst and before this one: what came before first goes to the port
-  // open until then, what came between is for ports never opened and is dropped,
-  // counted; what comes after waits for this choice's port.
+  // one opening). first counts the sends queued before the first choice of the
+  // burst: those go to the port open until then, every later one to the port of the
+  // last choice. before counts those queued before this choice, or before the
+  // output's choice it was made with (the pair of a move or a recall): what comes
+  // after waits for its port.
   struct MidiPortChoice
   {
     bool pending = false;
@@ -471,6 +459,9 @@ protected:
   std::vector<std::string> mMidiOutSeen, mMidiInSeen;
   std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;  // chosen before the lists were read
   MidiPortChoice mMidiOutChoice, mMidiInChoice;
+  // The last output choice, for the input's choice made with it: when, and the sends queued before it.
+  std::chrono::steady_clock::time_point mMidiOutChoiceAt;
+  unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
   std::atomic<bool> mMidiListsRead{false};
   std::string mMidiOutRefused, mMidiInRefused;
@@ -479,21 +470,16 @@ protected:
   // Pushed counts every message queued; taken, the port thread's own, those it took.
   // A full queue refuses: counted, and said once a run of refusals.
   std::mutex mMidiOutQueueLock;
-  MidiInputRing mMidiOutRing;
+  MidiInputRing mMidiOutRing{1024 * 1024};
   std::atomic<unsigned long long> mMidiOutPushed{0};
   unsigned long long mMidiOutTaken = 0;
   long long mMidiOutFullLogged = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
-  // The port thread's pacing: bytes sent since the period began, and its start.
-  int mMidiOutPeriodBytes = 0;
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
   // While sends come the port thread looks at the queue by itself (polling), until
   // mMidiOutPollUntil, its own; senders then wake no one.
   std::atomic<bool> mMidiPortPolling{false};
   std::chrono::steady_clock::time_point mMidiOutPollUntil;
-  std::chrono::steady_clock::time_point mMidiOutPeriodStart;
-  std::chrono::steady_clock::time_point mMidiOutResumeAt;  // a piece held back goes then
-  unsigned long mMidiOutCycle = 0;                          // the server's period the bytes count in
   std::mutex mMidiPortLogLock;  // around the sink below
   std::function<void(const std::string&)> mMidiPortLog;
   EAPI mAPI = kAPIAU;
@@ -528,22 +514,21 @@ private:
   void RunMidiPortThread();
   void ReadMidiPortLists();
   void EndMidiPortThread();
-  void SendQueuedMidiOut(unsigned long long upTo, bool inLine);
+  bool SendQueuedMidiOut(unsigned long long upTo);
+  bool MidiOutDrained();
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
   void LogMidiOutQueueDrops();
-  void InstallMidiOut(RtMidiOut* out, unsigned epoch);
-  void InstallMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch);
-  bool RenewMidiObject(bool input);
+  void InstallMidiOut(RtMidiOut* out);
+  void InstallMidiIn(RtMidiIn* in, MidiInRoute* route);
   void BeginMidiInClose();
   void EndMidiInClose();
   void CloseMidiIn(bool replaceObject);
-  void RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch);
+  void RetireMidiIn(RtMidiIn* in, MidiInRoute* route);
   void ReplaceClosedMidiIn();
+  void StartMidiInputThread();
   void LookAtMidiPorts();
-  void LetGoOfGoneMidiServer();
-  void MakeMissingMidiObjects();
-  void FindMidiServerAgain();
+  void FollowJackServer();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
   std::vector<std::string> KnownMidiPortNames(bool input);
@@ -553,11 +538,8 @@ private:
   void ApplyMidiPortChoice(bool input, const MidiPortChoice& c);
   void OpenVirtualMidiOut(const std::string& name);
   void NoteMidiPortsSeen(bool input, const std::vector<std::string>& names);
-  bool UsesJack();
-  template <class T> void RetirePortObject(T* object, unsigned epoch);
   void KeepMidiPortLine(const std::string& line);
   void DeliverMidiInput(const unsigned char* bytes, int size);
-  void QueueMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();

@@ -1,22 +1,23 @@
 // The port thread of IPlugBase's port layer: the one thread of an instance that
-// calls the port library and JACK. It reads the port lists, takes the choices the
-// host's calls recorded, installs what it opened, sends what was queued, and looks
-// at the ports a few times a second. It takes no lock that a host's call, render
-// included, or the UI thread takes, but the short ones that hand data over.
+// calls the port library (over the ALSA sequencer) or asks the process's JACK
+// owner (over JACK). It reads the port lists, takes the choices the host's calls
+// recorded, sends what was queued, and looks at the ports a few times a second.
+// It takes no lock that a host's call, render included, or the UI thread takes,
+// but the short ones that hand data over; over JACK it never calls into a server
+// itself, so it ends at once whatever the server does.
 
 #include "plug/MidiPortObjects.h"
 
 #include <algorithm>
 #include <climits>
 
-#include <pthread.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long the teardown waits for the port thread when it is inside a call into a
-// server that does not answer.
+// How long the teardown waits for the port thread when it is inside a call into
+// the port library that does not return.
 const std::chrono::milliseconds kPortThreadBound(2000);
 
 // How often the send queue is looked at while sends come, and for how long after
@@ -24,15 +25,22 @@ const std::chrono::milliseconds kPortThreadBound(2000);
 const std::chrono::microseconds kSendPoll(1000);
 const std::chrono::milliseconds kSendPollFor(50);
 
-// The period assumed where the interface tells none.
+// The period assumed where the server tells none.
 const double kDefaultPeriodSeconds = 0.010;
+
+// How long the port thread's end waits for what it handed to the JACK owner to be
+// written into the server's buffers.
+const std::chrono::milliseconds kEndDrainBound(30);
+
+// How long the port thread's end waits for its ports' disconnection.
+const std::chrono::milliseconds kEndDisconnectBound(15);
 
 // Said once in the process, whichever thread it is.
 void SayPortThreadKept()
 {
   static std::atomic<bool> said{false};
   if (said.exchange(true)) return;
-  ConsoleLog("MIDI: the port thread has not ended within %d ms (the JACK server does not answer): no one waits "
+  ConsoleLog("MIDI: the port thread has not ended within %d ms (the port library does not return): no one waits "
              "for it, and the plug-in's port layer is kept for it\n",
              (int)kPortThreadBound.count());
 }
@@ -94,9 +102,10 @@ void IPlugBase::RunMidiPortThread()
       p->mMidiWatchWake.notify_all();
     }
   } ended{this};
-  // An ordinary priority: the thread opens clients and waits on servers, and a
-  // realtime thread doing that holds a core the audio server needs. Only a thread
-  // that does nothing but hand over may run at realtime priority.
+  // An ordinary priority: the thread waits on the JACK owner, and a realtime thread
+  // doing that holds a core the audio server needs. Only a thread that does nothing
+  // but hand over may run at realtime priority. It never spins: what the server's
+  // buffer does not take yet is looked at again half a period on.
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     if (!mMidiWatchQuit.load()) ReadMidiPortLists();
@@ -106,10 +115,10 @@ void IPlugBase::RunMidiPortThread()
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   while (!mMidiWatchQuit.load())
   {
-    // A choice is taken at once, a piece held back by the pacing at its period, and
-    // the ports are looked at every interval. While sends come, the queue is looked
-    // at every kSendPoll, and a send wakes no one (no system call on the sender's
-    // thread, render's included); it wakes the thread once it waits for longer.
+    // A choice is taken at once, what waits for room at the next half period, and
+    // the ports are looked at every interval. While sends come, the queue is
+    // looked at every kSendPoll, and a send wakes no one (no system call on the
+    // sender's thread, render's included); it wakes the thread once it waits longer.
     const Clock::time_point before = Clock::now();
     const bool polling = before < mMidiOutPollUntil;
     mMidiPortPolling.store(polling);
@@ -126,12 +135,10 @@ void IPlugBase::RunMidiPortThread()
       if (!mMidiWatchQuit.load() && (mMidiChoicesUnderWay.load() > 0 || now >= nextLook))
       {
         LookAtMidiPorts();
-        // Read here, off the watch's lock, which the senders' wake-up takes.
-        mMidiOutPeriodSeconds = mMidiLook ? mMidiLook->PeriodSeconds() : 0.0;
         nextLook = now + kMidiPortWatchInterval;
       }
       const unsigned long long taken = mMidiOutTaken;
-      if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit(), false);
+      if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit());
       if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
     }
@@ -143,26 +150,41 @@ void IPlugBase::RunMidiPortThread()
 }
 
 // The port thread's last step, under mMidiPortChange: nothing queued goes out any
-// more (a kept instance sends nothing), the input's route is cut, and every port
-// object and the look are let go of without a call into them: their JACK clients
-// close on the closings' thread, those of an ended epoch are kept.
+// more, the input is cut, the ALSA objects and the look are let go of, and the
+// instance's slot is handed back to the JACK owner, which frees it once no
+// callback can reach it. What was handed to the owner has a short while to reach
+// the server's buffers; what has not is counted.
 void IPlugBase::EndMidiPortThread()
 {
   mMidiOutTaken += (unsigned long long)mMidiOutRing.Clear();
   LogMidiOutQueueDrops();
+  const Clock::time_point drainEnd = Clock::now() + kEndDrainBound;
+  while (!MidiOutDrained() && mMidiOutOpen.load() && Clock::now() < drainEnd)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (mMidiSlot)
+  {
+    const long long left = (long long)(mMidiSlot->pushed.load() - mMidiSlot->written.load());
+    if (left > 0) ConsoleLog("MIDI OUT: %lld messages not sent: the plug-in closed before the server took them\n", left);
+  }
   // A log sent in from a session that ended with the port gone still says what
   // was not sent.
   MidiOutSide side(this);
   WatchChosenMidiPort(side, mMidiOutWatch, std::string());
   mMidiOutOpen.store(false);
-  InstallMidiOut(nullptr, kNoJackEpoch);
+  InstallMidiOut(nullptr);
+  // Left closing: nothing the receiving side takes from now on reaches the ring.
   BeginMidiInClose();
-  InstallMidiIn(nullptr, nullptr, kNoJackEpoch);
-  if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
-  mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
-  EndMidiInClose();
-  delete mMidiLook;  // a JACK look's client goes to the closings' thread
+  InstallMidiIn(nullptr, nullptr);
+  if (const int queued = DropQueuedMidiInput()) mMidiInStream->dropped.fetch_add(queued);
+  mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
+  delete mMidiLook;
   mMidiLook = nullptr;
+  if (!mMidiSlot) return;
+  // Disconnected before the close returns while the server answers (a peer sees
+  // the instance gone); within a bound, else when the server answers again.
+  std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
+  JackMidiOwner::AskWithin([slot](unsigned) { JackMidiOwner::DisconnectSlot(slot); }, kEndDisconnectBound);
+  JackMidiOwner::Release(mMidiSlot);
 }
 
 // ---- the lists ----
@@ -173,38 +195,52 @@ void IPlugBase::ReadMidiPortLists()
   ConsoleLog("MIDI OUT INITIALIZATION\n");
   // Without the ALSA sequencer the ports are JACK's, even with no JACK server yet:
   // a port chosen by name then opens once a server takes clients.
-  RtMidi::Api api = RtMidi::UNSPECIFIED;
-  try
+  if (RtMidiOut* out = NewAlsaPortObject<RtMidiOut>("OUT", "RtMidi Output Client"))
   {
-    unsigned epoch = kNoJackEpoch;
-    RtMidiOut* out = CreatePortObject<RtMidiOut>("OUT", &epoch, &api, std::string("RtMidi Output Client"));
-    mMidiOutJack.store(epoch != kNoJackEpoch);
-    InstallMidiOut(out, epoch);
+    InstallMidiOut(out);
     MidiOutSide side(this);
-    outs = ReadMidiPortNames(side, CountPortsLoggingWhyNone(out, "OUT", epoch));
+    outs = ReadMidiPortNames(side, out->getPortCount());
   }
-  catch (RtMidiError& e)
+  else
   {
-    mMidiOutJack.store(api == RtMidi::UNIX_JACK);
-    ConsoleLog("No MIDI output ports available!\n");
-    e.printMessage();
+    mMidiSlot = std::make_shared<JackMidiSlot>(mMidiInStream);
+    mMidiJack.store(true);
+    MidiOutSide side(this);
+    const unsigned n = side.PortCount();
+    mMidiJackEpoch = JackMidiOwner::Epoch();
+    if (!mMidiJackEpoch)
+    {
+      ConsoleLog("MIDI OUT: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
+      ConsoleLog("No MIDI output ports available!\n");
+    }
+    outs = ReadMidiPortNames(side, n);
   }
   ConsoleLog("MIDI IN INITIALIZATION\n");
-  try
+  if (!mMidiJack.load())
   {
-    unsigned epoch = kNoJackEpoch;
     MidiInRoute* route = nullptr;
-    RtMidiIn* in = NewMidiInObject(RtMidi::UNSPECIFIED, this, &route, &epoch, &api);
-    mMidiInApi = (int)in->getCurrentApi();
-    InstallMidiIn(in, route, epoch);
-    MidiInSide side(this);
-    ins = ReadMidiPortNames(side, CountPortsLoggingWhyNone(in, "IN", epoch));
+    if (RtMidiIn* in = NewMidiInObject(this, &route, true))
+    {
+      mMidiInApi = RtMidi::LINUX_ALSA;
+      InstallMidiIn(in, route);
+      MidiInSide side(this);
+      ins = ReadMidiPortNames(side, in->getPortCount());
+    }
+    else
+      ConsoleLog("No MIDI input ports available!\n");
   }
-  catch (RtMidiError& e)
+  else
   {
-    if (api == RtMidi::UNIX_JACK) mMidiInApi = RtMidi::UNIX_JACK;
-    ConsoleLog("No MIDI input ports available!\n");
-    e.printMessage();
+    mMidiInApi = RtMidi::UNIX_JACK;
+    ConsoleLog("MIDI IN: using JACK, as the output does\n");
+    MidiInSide side(this);
+    const unsigned n = side.PortCount();
+    if (!JackMidiOwner::Epoch())
+    {
+      ConsoleLog("MIDI IN: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
+      ConsoleLog("No MIDI input ports available!\n");
+    }
+    ins = ReadMidiPortNames(side, n);
   }
   {
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
@@ -216,112 +252,90 @@ void IPlugBase::ReadMidiPortLists()
   mMidiListsRead.store(true);
 }
 
-// ---- installing what was made: the one place a direction's object changes ----
+// ---- installing what was made (ALSA): the one place a direction's object changes ----
 
-// The port thread: out (of epoch) becomes the output object, closed; the one it
-// replaces is let go of.
-void IPlugBase::InstallMidiOut(RtMidiOut* out, unsigned epoch)
+// The port thread: out becomes the output object, closed; the one it replaces is deleted.
+void IPlugBase::InstallMidiOut(RtMidiOut* out)
 {
   RtMidiOut* old = nullptr;
-  unsigned oldEpoch = kNoJackEpoch;
   mMidiOutOpen.store(false);
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     old = mMidiOut;
-    oldEpoch = mMidiOutEpoch.exchange(epoch);
     mMidiOut = out;
   }
-  RetirePortObject(old, oldEpoch);
+  delete old;
 }
 
-// The port thread: in, with its route (of epoch), becomes the input object; the
-// one it replaces is let go of once no callback of it can reach the plug-in.
-void IPlugBase::InstallMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch)
+// The port thread: in, with its route, becomes the input object; the one it
+// replaces is deleted once no callback of it can reach the plug-in.
+void IPlugBase::InstallMidiIn(RtMidiIn* in, MidiInRoute* route)
 {
-  unsigned oldEpoch = kNoJackEpoch;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     std::swap(in, mMidiIn);
     std::swap(route, mMidiInRoute);
-    oldEpoch = mMidiInEpoch.exchange(epoch);
     mMidiInClosedKept = false;
     mMidiInUsed = false;
   }
-  RetireMidiIn(in, route, oldEpoch);
-}
-
-// The port thread, as a port is chosen: a direction's object whose own epoch has
-// ended (its server went, whatever the look saw) is let go of, and one made anew
-// over JACK; so is a missing one. Whether the direction has an object to open with.
-bool IPlugBase::RenewMidiObject(bool input)
-{
-  const bool exists = input ? mMidiIn != nullptr : mMidiOut != nullptr;
-  const unsigned epoch = input ? mMidiInEpoch.load() : mMidiOutEpoch.load();
-  if (exists && JackServerEpochLives(epoch)) return true;
-  if (!UsesJack() || (input && mMidiInApi != RtMidi::UNIX_JACK)) return exists;
-  if (exists && input) CloseMidiIn(false);
-  try
-  {
-    unsigned made = kNoJackEpoch;
-    if (input)
-    {
-      MidiInRoute* route = nullptr;
-      RtMidiIn* in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route, &made);
-      InstallMidiIn(in, route, made);
-    }
-    else
-      InstallMidiOut(NewJackPortObject<RtMidiOut>("OUT", "RtMidi Output Client", &made), made);
-  }
-  catch (RtMidiError& e)
-  {
-    e.printMessage();
-    if (!input) InstallMidiOut(nullptr, kNoJackEpoch);
-    return false;
-  }
-  return true;
+  RetireMidiIn(in, route);
 }
 
 // ---- choices ----
 
-// The port thread, under mMidiPortChange: the last choice of each direction, the
-// output's first. What was queued before the output's choice goes to the port open
-// until then; what came between choices of a burst was for ports never opened and
-// is counted as not sent. Both are opened before anything queued after them goes.
+// The port thread, under mMidiPortChange: the last choice of each direction. What
+// was queued before the output's first choice of a burst goes to the port open
+// until then, and has reached the server's buffer before the port moves; every
+// later send goes to the port of the last choice. The input's is taken at once.
 void IPlugBase::ApplyMidiPortChoices()
 {
   MidiPortChoice out, in;
+  bool outReady = false;
   {
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    std::swap(out, mMidiOutChoice);
-    std::swap(in, mMidiInChoice);
+    out.first = mMidiOutChoice.first;
+    outReady = mMidiOutChoice.pending;
   }
-  if (out.pending)
+  if (outReady)
   {
-    SendQueuedMidiOut(out.first, true);
-    unsigned long long dropped = 0;
-    std::vector<unsigned char> skip;
-    while (mMidiOutTaken < out.before && mMidiOutRing.NextSize() > 0)
+    SendQueuedMidiOut(out.first);
+    if (mMidiOutTaken < out.first && !mMidiOutOpen.load())
     {
-      skip.resize((size_t)mMidiOutRing.NextSize());
-      mMidiOutRing.Read(skip.data());
-      ++mMidiOutTaken;
-      ++dropped;
+      // For a port gone, or none: counted as not sent while it was gone.
+      std::vector<unsigned char> skip;
+      while (mMidiOutTaken < out.first && mMidiOutRing.NextSize() > 0)
+      {
+        skip.resize((size_t)mMidiOutRing.NextSize());
+        mMidiOutRing.Read(skip.data());
+        ++mMidiOutTaken;
+        mMidiOutWatch.dropped.fetch_add(1);
+      }
     }
-    if (dropped)
-      ConsoleLog("MIDI OUT: %llu messages not sent: their port was chosen again before it opened\n", dropped);
-    ApplyMidiPortChoice(false, out);
-    mMidiOutChoicesUnderWay.fetch_sub(1);
-    mMidiChoicesUnderWay.fetch_sub(1);
+    // Still on its way to the old port (the server's buffers take it a period at a
+    // time, none while it stands still): the choice waits.
+    outReady = mMidiOutTaken >= out.first && (MidiOutDrained() || !mMidiOutOpen.load());
+  }
+  {
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    if (outReady) std::swap(out, mMidiOutChoice);
+    std::swap(in, mMidiInChoice);
   }
   if (in.pending)
   {
     ApplyMidiPortChoice(true, in);
     mMidiChoicesUnderWay.fetch_sub(1);
   }
+  if (out.pending)
+  {
+    ApplyMidiPortChoice(false, out);
+    mMidiOutChoicesUnderWay.fetch_sub(1);
+    mMidiChoicesUnderWay.fetch_sub(1);
+  }
 }
 
 // Closes the direction's port and opens the one named, looked for afresh; one not
-// there, or that could not be opened, is watched for as one gone.
+// there, or that could not be opened, is watched for as one gone, and opened once
+// it is there.
 void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
 {
   if (c.k < 0)
@@ -329,8 +343,7 @@ void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
     OpenVirtualMidiOut(c.name);
     return;
   }
-  MidiPortLook* look = c.k > 0 ? MidiLook() : mMidiLook;
-  if (c.k > 0) RenewMidiObject(input);
+  MidiPortLook* look = mMidiJack.load() ? nullptr : c.k > 0 ? MidiLook() : mMidiLook;
   MidiOutSide out(this, look);
   MidiInSide in(this, look);
   MidiPortAccess& side = input ? (MidiPortAccess&)in : (MidiPortAccess&)out;
@@ -340,149 +353,144 @@ void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   int number = -1;
   if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
   WatchChosenMidiPort(side, watch, c.name, ours);
-  // A server that went while the port opened (or closed) lists nothing: the port is
-  // watched for as one gone, and opened on the next server, never refused.
-  const unsigned epoch = input ? mMidiInEpoch.load() : mMidiOutEpoch.load();
-  const bool serverGone = !JackServerEpochLives(epoch) || (look && !JackServerEpochLives(look->Epoch()));
-  if (c.k > 0 && number == -1 && side.Exists() && !serverGone)
-  {
-    // Not there, looked for afresh: refused, as "OFF", unless chosen again meanwhile.
-    WatchChosenMidiPort(side, watch, std::string());
-    std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    std::vector<std::string>& early = input ? mMidiInChosenNames : mMidiOutChosenNames;
-    early.erase(std::remove(early.begin(), early.end(), c.name), early.end());
-    if (!(input ? mMidiInChoice : mMidiOutChoice).pending)
-    {
-      (input ? mMidiInRefused : mMidiOutRefused) = c.name;
-      if (!input) mMidiOutChosen.store(false);
-    }
-  }
-  else if (c.k > 0 && number < 0)
+  if (c.k > 0 && number < 0)
   {
     watch.missing.store(true);
     watch.reopenFailed = number != -1;
   }
+  if (c.k > 0 && !side.Exists()) watch.missing.store(true);
 }
 
-// A virtual output port of that name replaces the output object: the port chosen
-// by name is no longer the one sent to, nothing is watched.
+// A virtual output port of that name replaces the output: the port chosen by name
+// is no longer the one sent to, nothing is watched. Over JACK the instance's
+// output port takes the name, joined to nothing.
 void IPlugBase::OpenVirtualMidiOut(const std::string& name)
 {
   MidiOutSide side(this);
   WatchChosenMidiPort(side, mMidiOutWatch, std::string());
-  unsigned epoch = kNoJackEpoch;
+  if (mMidiJack.load())
+  {
+    std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
+    const unsigned epoch = AskJackOwner(mMidiWatchQuit, 0u, [slot, name](unsigned e) {
+      return JackMidiOwner::Rename(slot, false, name) ? e : 0u;
+    });
+    if (epoch) mMidiJackEpoch = epoch;
+    mMidiOutOpen.store(epoch != 0);
+    if (!epoch) ConsoleLog("MIDI OUT: the virtual port %s could not be opened\n", name.c_str());
+    return;
+  }
   RtMidiOut* out = nullptr;
   try
   {
-    RtMidi::Api api = RtMidi::UNSPECIFIED;
-    out = CreatePortObject<RtMidiOut>("OUT", &epoch, &api, std::string("RtMidi Output Client"));
-    mMidiOutJack.store(epoch != kNoJackEpoch);
-    EpochCall call(epoch);
+    out = new RtMidiOut(RtMidi::LINUX_ALSA, "RtMidi Output Client");
     out->openVirtualPort(name);
   }
   catch (RtMidiError& e)
   {
-    RetirePortObject(out, epoch);
+    delete out;
     e.printMessage();
-    InstallMidiOut(nullptr, kNoJackEpoch);
+    InstallMidiOut(nullptr);
     return;
   }
-  InstallMidiOut(out, epoch);
+  InstallMidiOut(out);
   mMidiOutOpen.store(true);
 }
 
-// Under mMidiPortChange, at the first choice of a port: an instance whose ports
-// stay off makes no look (over JACK, no client).
+// Under mMidiPortChange, at the first choice of an ALSA port: an instance whose
+// ports stay off makes no look.
 MidiPortLook* IPlugBase::MidiLook()
 {
   if (mMidiLookTried) return mMidiLook;
   mMidiLookTried = true;
-  int api = -1;
-  if (mMidiOut) api = (int)mMidiOut->getCurrentApi();
-  if (api < 0 && mMidiIn) api = mMidiInApi;
-  if (api < 0) return nullptr;
-  mMidiLook = UsesJack()
-                  ? NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName)
-                  : NewLibraryMidiPortLook(api, "RtMidi Output Client", "RtMidi Input Client");
+  if (!mMidiOut && !mMidiIn) return nullptr;
+  mMidiLook = NewLibraryMidiPortLook(RtMidi::LINUX_ALSA, "RtMidi Output Client", "RtMidi Input Client");
   return mMidiLook;
-}
-
-// mMidiInApi is set once, with the input list, before any choice is taken.
-bool IPlugBase::UsesJack()
-{
-  return mMidiOutJack.load() || mMidiInApi == RtMidi::UNIX_JACK;
 }
 
 // ---- sends ----
 
-// The port thread, under the watch's lock: where the pacing lets the next piece go;
-// never while nothing waits. No call into JACK here: the period is the last look's.
+// Whether what the port thread handed to the JACK owner has been written into the
+// server's buffers (always, over ALSA).
+bool IPlugBase::MidiOutDrained()
+{
+  return !mMidiSlot || mMidiSlot->written.load() >= mMidiSlot->pushed.load();
+}
+
+// The port thread, under the watch's lock: when to look at the queue again. At
+// once when something may go; half a period on while what waits needs room in the
+// server's buffer (or the old port's messages to leave before a choice moves it);
+// never while nothing waits, or the port it waits for is gone (the looks then).
 Clock::time_point IPlugBase::MidiOutPaceUntil()
 {
-  if (mMidiOutRing.NextSize() == 0 || mMidiOutTaken >= MidiOutSendLimit()) return Clock::time_point::max();
-  return mMidiOutPeriodBytes >= kMidiOutPieceBytes ? mMidiOutResumeAt : Clock::now();
+  const bool queued = mMidiOutRing.NextSize() > 0;
+  if (!queued && MidiOutDrained()) return Clock::time_point::max();
+  const Clock::time_point now = Clock::now();
+  const double seconds = mMidiOutPeriodSeconds > 0.0 ? mMidiOutPeriodSeconds : kDefaultPeriodSeconds;
+  const Clock::time_point halfPeriod =
+      now + std::max<Clock::duration>(std::chrono::milliseconds(1),
+                                      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds / 2)));
+  if (!MidiOutDrained()) return halfPeriod;
+  if (!mMidiOutOpen.load()) return Clock::time_point::max();
+  const unsigned long long limit = MidiOutSendLimit();
+  if (mMidiOutTaken >= limit)
+  {
+    // Held for an input's choice that may come with the output's.
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    if (!mMidiOutChoice.pending && !mMidiInChoice.pending) return mMidiOutChoiceAt + kMidiChoicePairing;
+    return Clock::time_point::max();
+  }
+  return mMidiSlot && !mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize()) ? halfPeriod : now;
 }
 
 // The port thread: what may be sent now: up to the first send queued after a
-// choice not yet applied.
+// choice not yet applied, or after an output's choice whose input's choice may
+// still come with it.
 unsigned long long IPlugBase::MidiOutSendLimit()
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   unsigned long long limit = ULLONG_MAX;
   if (mMidiOutChoice.pending) limit = std::min(limit, mMidiOutChoice.first);
   if (mMidiInChoice.pending) limit = std::min(limit, mMidiInChoice.before);
+  if (Clock::now() < mMidiOutChoiceAt + kMidiChoicePairing) limit = std::min(limit, mMidiOutChoiceQueued);
   return limit;
 }
 
 // The port thread, under mMidiPortChange: the queued sends up to number upTo go to
-// the output port open, in order, in pieces of at most kMidiOutPieceBytes a period
-// (and a quarter) apart, so that no period's buffer overflows. inLine waits out
-// the periods here; otherwise the rest is left for a later round. What finds no
-// open port (gone, failed, its server gone) is counted.
-void IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool inLine)
+// the output port open, in order: over JACK into the instance's ring, as far as it
+// has room (the owner's callback writes it into each period's buffer as far as
+// that takes it); over ALSA to the sequencer. What waits for a port gone stays
+// queued; what finds no port at all is counted. True when something waits for room.
+bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
 {
   std::vector<unsigned char> message;
   while (mMidiOutTaken < upTo && !mMidiWatchQuit.load())
   {
     const int size = mMidiOutRing.NextSize();
-    if (size == 0) return;
-    const double seconds = mMidiOutPeriodSeconds > 0.0 ? mMidiOutPeriodSeconds : kDefaultPeriodSeconds;
-    const Clock::time_point now = Clock::now();
-    // Over JACK the server's own periods count: a piece a period begun, and none
-    // while the server stands still (RtMidi's ring, which only its periods empty,
-    // then never fills, and nothing here waits inside the library for room).
-    const unsigned long cycle = mMidiLook ? mMidiLook->CycleFrame() : 0;
-    const bool newPeriod = cycle ? cycle != mMidiOutCycle
-                                 : now - mMidiOutPeriodStart >= std::chrono::duration<double>(seconds * 1.25);
-    if (newPeriod)
+    if (size == 0) return false;
+    if (!mMidiOutOpen.load())
     {
-      mMidiOutCycle = cycle;
-      mMidiOutPeriodStart = now;
-      mMidiOutPeriodBytes = 0;
+      // Held for a port gone (or its server) until it is back or another is chosen.
+      if (mMidiOutWatch.missing.load() || mMidiServerGone.load()) return false;
+      message.resize((size_t)size);
+      mMidiOutRing.Read(message.data());
+      ++mMidiOutTaken;
+      mMidiOutWatch.dropped.fetch_add(1);
+      continue;
     }
-    else if (mMidiOutPeriodBytes > 0 && mMidiOutPeriodBytes + size > kMidiOutPieceBytes)
+    if (mMidiSlot)
     {
-      // Looked at again a quarter period on (a period and a quarter on, where no
-      // period is told).
-      mMidiOutPeriodBytes = kMidiOutPieceBytes;
-      mMidiOutResumeAt = cycle ? now + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(seconds / 4))
-                               : mMidiOutPeriodStart + std::chrono::duration_cast<Clock::duration>(
-                                                           std::chrono::duration<double>(seconds * 1.25));
-      if (!inLine) return;
-      std::this_thread::sleep_until(mMidiOutResumeAt);
+      if (!mMidiSlot->out.HasRoomFor(size)) return true;
+      message.resize((size_t)size);
+      mMidiOutRing.Read(message.data());
+      ++mMidiOutTaken;
+      mMidiSlot->out.PushQuiet(message.data(), size);
+      mMidiSlot->pushed.fetch_add(1);
       continue;
     }
     message.resize((size_t)size);
     mMidiOutRing.Read(message.data());
     ++mMidiOutTaken;
-    mMidiOutPeriodBytes += size;
-    EpochCall call(mMidiOutEpoch.load());
-    if (!mMidiOut || !mMidiOutOpen.load() || !call)
-    {
-      mMidiOutWatch.dropped.fetch_add(1);
-      continue;
-    }
+    if (!mMidiOut) continue;
     try
     {
       mMidiOut->sendMessage(message.data(), message.size());
@@ -492,6 +500,7 @@ void IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool inLine)
       e.printMessage();
     }
   }
+  return false;
 }
 
 // The port thread: a run of sends refused by a full queue, said once.
@@ -504,121 +513,96 @@ void IPlugBase::LogMidiOutQueueDrops()
   mMidiOutFullLogged = full;
 }
 
-// ---- the input object's closing and replacement ----
+// ---- the input's closing and replacement ----
 
 void IPlugBase::BeginMidiInClose()
 {
-  mMidiInClosing.fetch_add(1);
-  // Messages already on their way see the flag and leave without the mutex.
-  while (mMidiInBusy.load() > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  mMidiInStream->closing.fetch_add(1);
+  // Messages already on their way see the flag and leave without the mutex. The
+  // receiving side only pushes: bounded, for one frozen with its server.
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(500);
+  while (mMidiInStream->busy.load() > 0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void IPlugBase::EndMidiInClose()
 {
-  mMidiInClosing.fetch_sub(1);
+  mMidiInStream->closing.fetch_sub(1);
+}
+
+void IPlugBase::StartMidiInputThread()
+{
+  std::lock_guard<std::mutex> lock(mMidiInLock);
+  if (!mMidiInThread.joinable() && !mMidiInStopped.load())
+    mMidiInThread = std::thread([this] { RunMidiInput(); });
 }
 
 // The port thread.
 void IPlugBase::CloseMidiIn(bool replaceObject)
 {
   BeginMidiInClose();
-  RtMidiIn* used = nullptr;
-  MidiInRoute *route = nullptr, *keptRoute = nullptr;
   const bool wasUsed = mMidiInUsed;
-  const unsigned epoch = mMidiInEpoch.load();
   mMidiInUsed = false;
-  if (mMidiIn)
+  if (mMidiJack.load())
   {
-    EpochCall call(epoch);
-    // An object whose server has gone is only let go of.
-    mMidiInClosedKept = call && (mMidiInClosedKept || (wasUsed && replaceObject));
-    if (call) mMidiIn->closePort();
+    MidiInSide side(this);
+    side.DisconnectJack();
   }
   else
-    mMidiInClosedKept = false;
   {
-    std::lock_guard<std::mutex> lock(mMidiInLock);
-    // To be replaced at the next opening (ReplaceClosedMidiIn): kept until then.
-    if (mMidiInClosedKept)
-      keptRoute = mMidiInRoute;
-    else if (mMidiIn && (wasUsed || !JackServerEpochLives(epoch)))
+    RtMidiIn* used = nullptr;
+    MidiInRoute *route = nullptr, *keptRoute = nullptr;
+    if (mMidiIn)
     {
-      std::swap(used, mMidiIn);
-      std::swap(route, mMidiInRoute);
+      mMidiInClosedKept = mMidiInClosedKept || (wasUsed && replaceObject);
+      mMidiIn->closePort();
     }
+    else
+      mMidiInClosedKept = false;
+    {
+      std::lock_guard<std::mutex> lock(mMidiInLock);
+      // To be replaced at the next opening (ReplaceClosedMidiIn): kept until then.
+      if (mMidiInClosedKept)
+        keptRoute = mMidiInRoute;
+      else if (mMidiIn && wasUsed)
+      {
+        std::swap(used, mMidiIn);
+        std::swap(route, mMidiInRoute);
+      }
+    }
+    // RtMidi's input keeps a half-received system-exclusive message across
+    // closePort and openPort and joins it with what arrives after the next
+    // opening; only deleting the object lets go of it. Its route is cut first.
+    if (keptRoute) keptRoute->Cut();
+    RetireMidiIn(used, route);
   }
-  // RtMidi's input keeps a half-received system-exclusive message across
-  // closePort and openPort and joins it with what arrives after the next
-  // opening; it offers no way to forget it. Only deleting the object (with its
-  // JACK client or ALSA thread) lets go of it; its route is cut first, so no
-  // callback of it reaches the plug-in after.
-  if (keptRoute) keptRoute->Cut();
-  RetireMidiIn(used, route, epoch);
   // What the closed port delivered and the plug-in has not taken yet belongs to
   // that port: it goes with it.
-  if (const int queued = DropQueuedMidiInput()) mMidiInDropped.fetch_add(queued);
-  mMidiInFramer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
+  if (const int queued = DropQueuedMidiInput()) mMidiInStream->dropped.fetch_add(queued);
+  mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   if (wasUsed)
-    ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInDropped.exchange(0));
+    ConsoleLog("MIDI IN: input port closed, %d pieces dropped while it was open\n", mMidiInStream->dropped.exchange(0));
   EndMidiInClose();
 }
 
-// The port thread, as a port opens: the object a closing kept is replaced, the
-// fresh one made first and the old one let go of after. Over JACK, a client closed
-// and another opened at once, or right after another program's client went (the
-// port gone at a look), can take the number of a client the process's other
-// clients have not yet seen go; jackd2's synchronous graph then stood still for ten
-// client time-outs. So a port that goes closes no client and opens none, and a
-// fresh client never takes its forerunner's place.
+// The port thread, as an ALSA port opens: the object a closing kept is replaced.
 void IPlugBase::ReplaceClosedMidiIn()
 {
-  // One of a server gone is let go of by the look.
-  if (!mMidiInClosedKept || !JackServerEpochLives(mMidiInEpoch.load())) return;
-  RtMidiIn* in = nullptr;
+  if (!mMidiInClosedKept) return;
   MidiInRoute* route = nullptr;
-  unsigned epoch = kNoJackEpoch;
-  try
-  {
-    in = NewMidiInObject((RtMidi::Api)mMidiInApi, this, &route, &epoch);
-  }
-  catch (RtMidiError& e)
+  RtMidiIn* in = NewMidiInObject(this, &route, false);
+  if (!in)
   {
     ConsoleLog("No MIDI input ports available!\n");
-    e.printMessage();
     return;
   }
-  InstallMidiIn(in, route, epoch);
+  InstallMidiIn(in, route);
 }
 
-// A port object over JACK is a JACK client: closed apart from the others while its
-// epoch lives, else kept (JackServerEpoch.h).
-template <class T> void IPlugBase::RetirePortObject(T* object, unsigned epoch)
-{
-  if (!object) return;
-  if (epoch == kNoJackEpoch)
-    delete object;
-  else
-    RetireJackClient(epoch, [object] { delete object; }, [object] { KeepJackClientOfGoneServer(object); });
-}
-
-// After its port is closed: once no callback of it can reach the plug-in any more.
-void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch)
+// Once no callback of it can reach the plug-in any more.
+void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route)
 {
   if (route) route->Cut();
-  if (in && epoch != kNoJackEpoch)
-  {
-    RetireJackClient(
-        epoch,
-        [in, route] {
-          delete in;
-          delete route;
-        },
-        [in, route] {
-          KeepJackClientOfGoneServer(in);
-          KeepJackClientOfGoneServer(route);
-        });
-    return;
-  }
   delete in;
   delete route;
 }
@@ -626,90 +610,58 @@ void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route, unsigned epoch)
 // ---- the look at the ports ----
 
 // The port thread, under mMidiPortChange. A change (a port gone or back) is acted
-// on as a choice is, the input side closed and opened the way a choice closes and
-// opens it.
+// on as a choice is.
 void IPlugBase::LookAtMidiPorts()
 {
-  // A server that went took the look and the port objects with it: they are let
-  // go of, the choices kept, and made again once a server takes clients.
-  if (mMidiLook && !JackServerEpochLives(mMidiLook->Epoch())) LetGoOfGoneMidiServer();
-  if (!mMidiLook && mMidiLookTried && UsesJack()) FindMidiServerAgain();
-  if (mMidiLook && UsesJack()) MakeMissingMidiObjects();
+  if (mMidiJack.load()) FollowJackServer();
   ApplyMidiPortChoices();
   MidiOutSide out(this, mMidiLook);
   MidiInSide in(this, mMidiLook);
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.
-  if (mMidiLook && mMidiOutWatch.name.empty()) out.CurrentPortNames();
-  if (mMidiLook && mMidiInWatch.name.empty()) in.CurrentPortNames();
+  if ((mMidiLook || mMidiJack.load()) && mMidiOutWatch.name.empty()) out.CurrentPortNames();
+  if ((mMidiLook || mMidiJack.load()) && mMidiInWatch.name.empty()) in.CurrentPortNames();
 }
 
-// The look and both port objects are let go of, those of the ended epoch without a
-// call into them (RtMidi's JACK output would wait for ever for room in its ring, or
-// a second for a period, on a dead server); the chosen ports count as gone and are
-// said so, once.
-void IPlugBase::LetGoOfGoneMidiServer()
+// Over JACK, at each look: a server that went took our ports with it; the chosen
+// ports count as gone and are said so, once, and what the output's ring held is
+// counted as not sent. The owner opens new clients once a server takes them again
+// (at the next question), and the watch opens the chosen ports by their names.
+void IPlugBase::FollowJackServer()
 {
-  ConsoleLog("MIDI: the JACK server has gone\n");
-  for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
+  if (mMidiJackEpoch && !JackMidiOwner::EpochLives(mMidiJackEpoch))
   {
-    if (w->name.empty() || w->missing.load()) continue;
-    w->missing.store(true);
-    MidiOutSide out(this);
-    MidiInSide in(this);
-    MidiPortAccess& side = w == &mMidiOutWatch ? (MidiPortAccess&)out : (MidiPortAccess&)in;
-    side.LogPortLine(std::string(side.IsInput() ? "MIDI IN" : "MIDI OUT") + " Port: " + w->name + " is gone!\n");
+    ConsoleLog("MIDI: the JACK server has gone\n");
+    mMidiServerGone.store(true);
+    mMidiOutOpen.store(false);
+    // No callback of the ended epoch runs any more: the ring is the port thread's.
+    const int lost = mMidiSlot->out.Clear();
+    mMidiSlot->written.fetch_add((unsigned long long)lost);
+    mMidiOutWatch.dropped.fetch_add(lost);
+    for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
+    {
+      if (w->name.empty() || w->missing.load()) continue;
+      w->missing.store(true);
+      MidiOutSide out(this);
+      MidiInSide in(this);
+      MidiPortAccess& side = w == &mMidiOutWatch ? (MidiPortAccess&)out : (MidiPortAccess&)in;
+      side.LogPortLine(std::string(side.IsInput() ? "MIDI IN" : "MIDI OUT") + " Port: " + w->name + " is gone!\n");
+    }
+    // The input's stream of the ended server goes with it.
+    BeginMidiInClose();
+    if (const int queued = DropQueuedMidiInput()) mMidiInStream->dropped.fetch_add(queued);
+    mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
+    EndMidiInClose();
+    mMidiJackEpoch = 0;
   }
-  InstallMidiOut(nullptr, kNoJackEpoch);
-  CloseMidiIn(false);
-  delete mMidiLook;
-  mMidiLook = nullptr;
-}
-
-// While the server is lost: once one takes clients again, the look and the port
-// objects are made anew, all in one epoch. The chosen ports are then opened by
-// their names as any port that came back.
-void IPlugBase::FindMidiServerAgain()
-{
-  MidiPortLook* look =
-      NewJackMidiPortLook(JackClientName("Davrel Port Watch"), kMidiOutPortName, kMidiInPortName);
-  if (!look) return;
-  RtMidiOut* out = nullptr;
-  RtMidiIn* in = nullptr;
-  MidiInRoute* route = nullptr;
-  unsigned outEpoch = kNoJackEpoch, inEpoch = kNoJackEpoch;
-  try
+  if (!mMidiJackEpoch)
   {
-    out = NewJackPortObject<RtMidiOut>("OUT", "RtMidi Output Client", &outEpoch);
-    in = NewMidiInObject(RtMidi::UNIX_JACK, this, &route, &inEpoch);
+    const unsigned epoch = AskJackOwner(mMidiWatchQuit, 0u, [](unsigned e) { return e; });
+    if (!epoch) return;
+    mMidiJackEpoch = epoch;
+    mMidiOutPeriodSeconds = AskJackOwner(mMidiWatchQuit, 0.0, [](unsigned) { return JackMidiOwner::PeriodSeconds(); });
   }
-  catch (RtMidiError& e)
-  {
-    // Tried again at the next look.
-    e.printMessage();
-  }
-  // An opening may have had JACK's library free the clients made before it: those
-  // are kept, the others closed, and all made again at the next look.
-  const unsigned epoch = look->Epoch();
-  if (!in || outEpoch != epoch || inEpoch != epoch || !JackServerEpochLives(epoch))
-  {
-    RetirePortObject(out, outEpoch);
-    RetireMidiIn(in, route, inEpoch);
-    delete look;
-    return;
-  }
-  ConsoleLog("MIDI: a JACK server takes clients again\n");
-  InstallMidiOut(out, outEpoch);
-  InstallMidiIn(in, route, inEpoch);
-  mMidiLook = look;
-}
-
-// A port object that could not be made again after a closing (no server took its
-// client then), or whose own epoch ended, is made now.
-void IPlugBase::MakeMissingMidiObjects()
-{
-  if (!mMidiOut || !JackServerEpochLives(mMidiOutEpoch.load())) RenewMidiObject(false);
-  if (mMidiInApi == RtMidi::UNIX_JACK && (!mMidiIn || !JackServerEpochLives(mMidiInEpoch.load())))
-    RenewMidiObject(true);
+  // Also when a reopening found the new server first.
+  if (mMidiServerGone.exchange(false)) ConsoleLog("MIDI: a JACK server takes clients again\n");
 }

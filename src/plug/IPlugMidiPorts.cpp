@@ -1,9 +1,9 @@
-// The hardware MIDI port layer of IPlugBase, over RtMidi: the host's side. The
-// entries here only hand data over to the port thread (IPlugMidiPortThread.cpp),
-// which alone calls the port library, and answer from what it has told; none
-// waits for it or for a server. The steps that need no port library are in
-// MidiPortSelect. Messages from the port library's callback reach the plug-in
-// through the input ring and the input thread, both here.
+// The hardware MIDI port layer of IPlugBase: the host's side. The entries here
+// only hand data over to the port thread (IPlugMidiPortThread.cpp), which alone
+// calls the port library or asks the JACK owner, and answer from what it has told;
+// none waits for it or for a server. The steps that need no port library are in
+// MidiPortSelect. Messages from the receiving side reach the plug-in through the
+// input stream's ring and the input thread, both here.
 
 #include "plug/MidiPortObjects.h"
 
@@ -154,11 +154,16 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
     c.name = name;
     c.before = queued;
     (input ? mMidiInRefused : mMidiOutRefused).clear();
+    const auto now = std::chrono::steady_clock::now();
     if (!input)
     {
       mMidiOutChosen.store(k != 0);
       mMidiOutClosedLogged.store(false);
+      mMidiOutChoiceAt = now;
+      mMidiOutChoiceQueued = queued;
     }
+    else if (now < mMidiOutChoiceAt + kMidiChoicePairing)
+      c.before = std::min(c.before, mMidiOutChoiceQueued);
   }
   StartMidiPortThread();
   WakeMidiPortThread();
@@ -200,10 +205,9 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
   mMidiPortLog(!line.empty() && line.back() == '\n' ? line.substr(0, line.size() - 1) : line);
 }
 
-// ---- input (the port library's thread) ----
+// ---- input (the port library's thread over ALSA; over JACK the owner's callback
+// hands to the stream directly) ----
 
-// Over JACK this is JACK's realtime thread: it only hands the bytes to the ring and
-// counts. Its log lines are the input thread's, written as it takes the messages.
 void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
 {
   if (!userData) return;
@@ -213,43 +217,21 @@ void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* messa
 void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
 {
   if (!userData) return;
-  IPlugBase* plug = static_cast<IPlugBase*>(userData);
-  if (!message || message->empty())
-  {
-    // Nothing to deliver: its line alone is left to the input thread.
-    plug->mMidiInEmpty.fetch_add(1, std::memory_order_relaxed);
-    plug->mMidiInRing.Wake();
-    return;
-  }
-  plug->mMidiInBusy.fetch_add(1);
-  if (plug->mMidiInStopped.load() || plug->mMidiInClosing.load() > 0)
-  {
-    plug->mMidiInDropKinds[kMidiInDropClosing].fetch_add(1, std::memory_order_relaxed);
-    plug->mMidiInDropped.fetch_add(1);
-  }
-  else
-  {
-    // The library's runs are not trusted to be messages: it glues, splits and
-    // passes on data bytes of messages whose start it never saw.
-    plug->mMidiInFramer.Feed(
-        message->data(), (int)message->size(),
-        [plug](const unsigned char* bytes, int size) { plug->QueueMidiInput(bytes, size); },
-        [plug](MidiInputFramer::DropKind kind, int size) { plug->CountMidiInDrop(kind, size); });
-  }
-  plug->mMidiInBusy.fetch_sub(1);
-}
-
-// Counted only: the input thread says it (LogMidiInRingDrops).
-void IPlugBase::CountMidiInDrop(int kind, int size)
-{
-  mMidiInDropped.fetch_add(1);
-  mMidiInDropKinds[kind].fetch_add(1, std::memory_order_relaxed);
-  mMidiInDropBytes[kind].fetch_add(size, std::memory_order_relaxed);
-  mMidiInRing.Wake();
+  // The library's runs are not trusted to be messages: it glues, splits and
+  // passes on data bytes of messages whose start it never saw. Only handed over:
+  // the lines are the input thread's.
+  static_cast<IPlugBase*>(userData)->mMidiInStream->Feed(message ? message->data() : nullptr,
+                                                        message ? (int)message->size() : 0);
 }
 
 namespace
 {
+const char* const kDropLines[] = {
+    "processMIDIInput at IPlugBase dropped %lld unfinished SysEx messages of %lld bytes\n",
+    "processMIDIInput at IPlugBase dropped %lld SysEx messages of %lld bytes: too long\n",
+    "processMIDIInput at IPlugBase dropped %lld unfinished MIDI messages of %lld bytes\n",
+    "processMIDIInput at IPlugBase dropped %lld stretches of %lld data bytes without a status byte\n"};
+
 // Takes m, trying again every 100 us, unless giveUp() says to stop: false without it.
 template <class GiveUp>
 bool enterUnless(WDL_Mutex& m, GiveUp giveUp)
@@ -261,42 +243,44 @@ bool enterUnless(WDL_Mutex& m, GiveUp giveUp)
   }
   return true;
 }
+
+// How often the input thread looks at the ring: the receiving side wakes no one
+// (no system call on JACK's thread), so it is looked at often while messages come.
+const std::chrono::microseconds kInputPoll(1000), kInputIdlePoll(4000);
+const std::chrono::milliseconds kInputBusyFor(100);
 }  // namespace
 
-void IPlugBase::QueueMidiInput(const unsigned char* bytes, int size)
+// The port thread, for what the framer drops as a port closes: said at once.
+void IPlugBase::CountMidiInDrop(int kind, int size)
 {
-  // Timing messages and active sensing found inside a run meet the same filter as alone.
-  if (bytes[0] == 0xF8 || bytes[0] == 0xFE || bytes[0] == 0xF1) return;
-  // The port library's thread: no lock, no allocation. A drop is counted by the
-  // ring and logged by the input thread.
-  mMidiInRing.Push(bytes, size);
+  mMidiInStream->dropped.fetch_add(1);
+  ConsoleLog(kDropLines[kind], 1LL, (long long)size);
 }
 
 void IPlugBase::LogMidiInRingDrops()
 {
-  // Under mMidiInQueueLock: the input thread and a closing both report.
-  for (long long n = mMidiInEmpty.exchange(0); n > 0; --n)
+  // Under mMidiInQueueLock: the input thread and a closing both report. First
+  // what the receiving side noted (and counted) itself.
+  MidiInStream& stream = *mMidiInStream;
+  for (long long n = stream.empty.exchange(0); n > 0; --n)
     ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
-  static const char* const kDropLines[] = {
-      "processMIDIInput at IPlugBase dropped %lld unfinished SysEx messages of %lld bytes\n",
-      "processMIDIInput at IPlugBase dropped %lld SysEx messages of %lld bytes: too long\n",
-      "processMIDIInput at IPlugBase dropped %lld unfinished MIDI messages of %lld bytes\n",
-      "processMIDIInput at IPlugBase dropped %lld stretches of %lld data bytes without a status byte\n"};
-  for (int k = 0; k < kMidiInDropClosing; ++k)
+  for (int k = 0; k < MidiInStream::kDropClosing; ++k)
   {
-    const long long n = mMidiInDropKinds[k].exchange(0), bytes = mMidiInDropBytes[k].exchange(0);
+    const long long n = stream.dropKinds[k].exchange(0), bytes = stream.dropBytes[k].exchange(0);
     if (n > 0) ConsoleLog(kDropLines[k], n, bytes);
   }
-  if (const long long n = mMidiInDropKinds[kMidiInDropClosing].exchange(0))
+  if (const long long n = stream.dropKinds[MidiInStream::kDropClosing].exchange(0))
     ConsoleLog("processMIDIInput at IPlugBase dropped %lld messages: the input port closes\n", n);
-  const long long tooLong = mMidiInRing.DroppedTooLong(), full = mMidiInRing.DroppedFull();
-  const long long bytes = mMidiInRing.DroppedBytes();
+  stream.dropBytes[MidiInStream::kDropClosing].store(0);
+  MidiInputRing& ring = stream.ring;
+  const long long tooLong = ring.DroppedTooLong(), full = ring.DroppedFull();
+  const long long bytes = ring.DroppedBytes();
   const long long newTooLong = tooLong - mMidiInRingTooLongLogged, newFull = full - mMidiInRingFullLogged;
   if (newTooLong == 0 && newFull == 0) return;
   ConsoleLog("MIDI IN: %lld messages of %lld bytes dropped: %lld longer than the input queue (%d bytes), %lld found "
              "it full\n",
-             newTooLong + newFull, bytes - mMidiInRingBytesLogged, newTooLong, mMidiInRing.MaxMessageSize(), newFull);
-  mMidiInDropped.fetch_add((int)(newTooLong + newFull));
+             newTooLong + newFull, bytes - mMidiInRingBytesLogged, newTooLong, ring.MaxMessageSize(), newFull);
+  stream.dropped.fetch_add((int)(newTooLong + newFull));
   mMidiInRingTooLongLogged = tooLong;
   mMidiInRingFullLogged = full;
   mMidiInRingBytesLogged = bytes;
@@ -305,29 +289,33 @@ void IPlugBase::LogMidiInRingDrops()
 void IPlugBase::RunMidiInput()
 {
   // The longest message the ring can hold, taken once.
+  MidiInputRing& ring = mMidiInStream->ring;
   WDL_TypedBuf<unsigned char> message;
-  message.Resize(mMidiInRing.MaxMessageSize());
+  message.Resize(ring.MaxMessageSize());
+  auto lastMessage = std::chrono::steady_clock::now() - kInputBusyFor;
   std::unique_lock<std::mutex> lock(mMidiInQueueLock);
   for (;;)
   {
     if (mMidiInQuit.load()) return;
     LogMidiInRingDrops();
-    const int size = mMidiInRing.NextSize();
+    const int size = ring.NextSize();
     if (size == 0)
     {
       lock.unlock();
-      mMidiInRing.Wait();
+      const auto now = std::chrono::steady_clock::now();
+      std::this_thread::sleep_for(now - lastMessage < kInputBusyFor ? kInputPoll : kInputIdlePoll);
       lock.lock();
       continue;
     }
-    mMidiInRing.Read(message.Get());
+    lastMessage = std::chrono::steady_clock::now();
+    ring.Read(message.Get());
     ConsoleLog("processMIDIInput at IPlugBase detected Message..\n");
     // Counted before the queue's lock is let go: a closing that found the queue
     // empty then waits for this message too.
-    mMidiInBusy.fetch_add(1);
+    mMidiInStream->busy.fetch_add(1);
     lock.unlock();
     DeliverMidiInput(message.Get(), size);
-    mMidiInBusy.fetch_sub(1);
+    mMidiInStream->busy.fetch_sub(1);
     lock.lock();
   }
 }
@@ -336,18 +324,18 @@ int IPlugBase::DropQueuedMidiInput()
 {
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
   LogMidiInRingDrops();
-  return mMidiInRing.Clear();
+  return mMidiInStream->ring.Clear();
 }
 
 void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
 {
   // Values from the hardware change only under mMutex; but a port closing under
   // it must never wait for this thread, so the message is dropped instead.
-  const auto closing = [this] { return mMidiInStopped.load() || mMidiInClosing.load() > 0; };
+  const auto closing = [this] { return mMidiInStopped.load() || mMidiInStream->closing.load() > 0; };
   if (closing() || !enterUnless(mMutex, closing))
   {
     ConsoleLog("processMIDIInput at IPlugBase dropped a message: the input port closes\n");
-    mMidiInDropped.fetch_add(1);
+    mMidiInStream->dropped.fetch_add(1);
     return;
   }
   if (size <= 3)
@@ -388,7 +376,6 @@ void IPlugBase::StopMidiInput()
   }
   if (!input.joinable()) return;
   mMidiInQuit.store(true);
-  mMidiInRing.Wake();
   // The input thread never waits for a thread that stops it without bound: a
   // message it holds is dropped once the stop is seen.
   if (input.get_id() == std::this_thread::get_id())
@@ -420,7 +407,7 @@ void IPlugBase::CloseMidiPorts()
 bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
 {
   if (!pData || size <= 0) return false;
-  if (mMidiOutJack.load() && size > kJackMaxMessageSize)
+  if (mMidiJack.load() && size > kJackMaxMessageSize)
   {
     ConsoleLog("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
     return false;
@@ -434,7 +421,7 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   // logged then, or when another port is chosen); nor does one of a server gone.
   // A choice on its way decides anew: what is sent after it waits for its port.
   if (mMidiOutChoicesUnderWay.load() == 0 &&
-      (mMidiOutWatch.missing.load() || !JackServerEpochLives(mMidiOutEpoch.load())))
+      (mMidiOutWatch.missing.load() || mMidiServerGone.load()))
   {
     mMidiOutWatch.dropped.fetch_add(1);
     return false;

@@ -111,6 +111,19 @@ void MidiInputRing::Read(unsigned char* dest)
   mRead.store(read + kHeaderSize + size, std::memory_order_release);
 }
 
+void MidiInputRing::Skip()
+{
+  const int size = NextSize();
+  if (size <= 0) return;
+  mRead.store(mRead.load(std::memory_order_relaxed) + kHeaderSize + size, std::memory_order_release);
+}
+
+bool MidiInputRing::HasRoomFor(int size) const
+{
+  const uint64_t used = mWrite.load(std::memory_order_relaxed) - mRead.load(std::memory_order_acquire);
+  return size <= MaxMessageSize() && (uint64_t)mCapacity - used >= (uint64_t)(kHeaderSize + size);
+}
+
 int MidiInputRing::Clear()
 {
   int n = 0;

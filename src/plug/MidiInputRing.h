@@ -38,6 +38,8 @@ public:
 
   // Producer. False when the message was dropped (too long, or no room now).
   bool Push(const unsigned char* bytes, int size);
+  // The same without waking a consumer (no system call): one that polls.
+  bool PushQuiet(const unsigned char* bytes, int size) { return PushOnly(bytes, size); }
 
   // Consumer: waits until a Push or a Wake since the last return (at once when one
   // came before). Wake: any thread, to end a consumer's wait.
@@ -48,6 +50,12 @@ public:
   // into dest, which has room for that size, and removes it.
   int NextSize() const;
   void Read(unsigned char* dest);
+  // Consumer: removes the next message unread.
+  void Skip();
+  // Producer: whether a message of size would go in now.
+  bool HasRoomFor(int size) const;
+  // Messages waiting (either side; a moment's answer).
+  bool Empty() const { return mWrite.load(std::memory_order_acquire) == mRead.load(std::memory_order_acquire); }
   // Consumer: removes every waiting message; how many there were.
   int Clear();
 

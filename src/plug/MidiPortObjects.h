@@ -1,14 +1,14 @@
 #pragma once
 // The port layer's own parts shared by its two files (IPlugMidiPorts.cpp, the
-// host's side; IPlugMidiPortThread.cpp, the port thread's): the port objects'
-// making, the guard of a call into a JACK client, and both directions as the steps
-// of MidiPortSelect see them. Included by those two files only.
+// host's side; IPlugMidiPortThread.cpp, the port thread's): the ALSA sequencer's
+// port objects (RtMidi), the JACK owner's answers, and both directions as the
+// steps of MidiPortSelect see them. Included by those two files only.
 
 #include "plug/IPlugBase.h"
 
 #include "base/log.h"
-#include "plug/JackClientSettle.h"
-#include "plug/JackServerEpoch.h"
+#include "plug/JackMidiOwner.h"
+#include "plug/MidiInStream.h"
 #include "plug/MidiPortLook.h"
 #include "plug/MidiPortSelect.h"
 
@@ -26,104 +26,35 @@ namespace {
 // within one look is seen by the connection it lost, where the interface tells.
 const std::chrono::milliseconds kMidiPortWatchInterval(100);
 
-// The names the plug-in's own ports take when they open.
+// The names the plug-in's own ports take when they open (over ALSA; over JACK the
+// owner's, numbered from an instance's second in the process on).
 const char* const kMidiOutPortName = "RtMidi Output";
 const char* const kMidiInPortName = "RtMidi Input";
 
-// RtMidi's JACK output carries one message through a ring of 16,384 bytes with
-// a length in front; a longer message vanishes without a word.
+// How long after an output's choice an input's choice counts as made with it (the
+// menus' pair of a move to another synthesizer, a recall): what is sent after the
+// output's choice waits that long for it, and then for its port.
+const std::chrono::milliseconds kMidiChoicePairing(30);
+
+// The longest message sent over JACK: a period's MIDI buffer takes more, but what
+// the tools at the other end take has been measured to this (the length RtMidi's
+// own JACK output carried).
 const int kJackMaxMessageSize = 16379;
 
-// What the sends wait in, for the port thread, at most: several of the largest
-// dumps (37,392 bytes) and the clock beside them.
-const int kMidiOutQueueBytes = 256 * 1024;
-
-// RtMidi's JACK output hands each period what its ring holds, and JACK's buffer of
-// a period takes about 8 KB: more in one period is lost. Sends go out in pieces of
-// at most this many bytes, a period apart.
-const int kMidiOutPieceBytes = 8192;
-
-// RtMidi's JACK objects do not throw when no server takes their client: they warn,
-// leave an object without one, and try to open one again at every later call,
-// under whatever lock the caller holds then. Such an object is never kept.
-inline void NoteNoClient(RtMidiError::Type, const std::string& text, void* why)
-{
-  *static_cast<std::string*>(why) = text;
-}
-
-// A port object over JACK with a client of its own, opened under the openings'
-// rule (JackClientSettle.h); epoch gets the client's. Throws RtMidiError when no
-// server takes the client.
-template <class T, class... Args>
-T* NewJackPortObject(const char* direction, const std::string& client, unsigned* epoch, Args... args)
-{
-  JackClientOpening opening;
-  std::unique_ptr<T> p(new T(RtMidi::UNIX_JACK, JackClientName(client), args...));
-  // One without a client tries again here, and says why it has none.
-  std::string why;
-  p->setErrorCallback(&NoteNoClient, &why);
-  p->getPortCount();
-  p->setErrorCallback(nullptr, nullptr);
-  if (!why.empty())
-  {
-    ConsoleLog("MIDI %s: %s\n", direction, why.c_str());
-    throw RtMidiError(std::string("MIDI ") + direction + ": no JACK server takes the client", RtMidiError::DRIVER_ERROR);
-  }
-  *epoch = JackClientOpened();
-  return p.release();
-}
-
-// The library's default interface: the ALSA sequencer where there is one, else
-// JACK; epoch gets kNoJackEpoch for the sequencer. api gets the interface taken,
-// even when JACK, taken, has no server yet: its ports may come later.
-template <class T, class... Args>
-T* CreatePortObject(const char* direction, unsigned* epoch, RtMidi::Api* api, const std::string& client,
-                    Args... args)
+// The ALSA sequencer's port object, or null (RtMidi throws without a sequencer).
+template <class T, class... Args> T* NewAlsaPortObject(const char* direction, const std::string& client, Args... args)
 {
   try
   {
-    *api = RtMidi::LINUX_ALSA;
     T* p = new T(RtMidi::LINUX_ALSA, client, args...);
     ConsoleLog("MIDI %s: using the ALSA sequencer\n", direction);
-    *epoch = kNoJackEpoch;
     return p;
   }
   catch (RtMidiError& e)
   {
     ConsoleLog("MIDI %s: no ALSA sequencer (%s), using JACK\n", direction, e.what());
   }
-  *api = RtMidi::UNIX_JACK;
-  return NewJackPortObject<T>(direction, client, epoch, args...);
-}
-
-// A call into a JACK client of epoch (JackServerEpoch.h): the calls' shared hold,
-// and whether the epoch still lives, which is when anything may be called.
-class EpochCall
-{
-public:
-  explicit EpochCall(unsigned epoch) : mLives(JackServerEpochLives(epoch)) {}
-  explicit operator bool() const { return mLives; }
-
-private:
-  JackClientCall mCall;
-  const bool mLives;
-};
-
-inline void LogPortWarning(RtMidiError::Type, const std::string& text, void* direction)
-{
-  ConsoleLog("MIDI %s: %s\n", (const char*)direction, text.c_str());
-}
-
-// The ports there are now. The library only warns when its server is missing:
-// that goes to our log.
-template <class T> unsigned CountPortsLoggingWhyNone(T* object, const char* direction, unsigned epoch)
-{
-  EpochCall call(epoch);
-  if (!call) return 0;
-  object->setErrorCallback(&LogPortWarning, (void*)direction);
-  const unsigned n = object->getPortCount();
-  object->setErrorCallback(nullptr, nullptr);
-  return n;
+  return nullptr;
 }
 
 } // namespace
@@ -154,57 +85,90 @@ struct MidiInRoute
 
 namespace {
 
-// An input object with the plug-in's callback and filter, before any port opens,
-// made with the interface api (JACK), or the library's default (UNSPECIFIED).
-// Its route is made first: the object's client starts JACK's thread as it is
-// made, and from the callback's installation on that thread reads the route.
-// taken, where given, gets the interface the object is (or would have been) of.
-inline RtMidiIn* NewMidiInObject(RtMidi::Api api, IPlugBase* plug, MidiInRoute** route, unsigned* epoch,
-                                 RtMidi::Api* taken = nullptr)
+// An ALSA input object with the plug-in's callback and filter, before any port
+// opens; null without a sequencer. Its route is made first.
+inline RtMidiIn* NewMidiInObject(IPlugBase* plug, MidiInRoute** route, bool say)
 {
-  RtMidi::Api ignored = api;
-  if (!taken) taken = &ignored;
-  *taken = api;
   std::unique_ptr<MidiInRoute> r(new MidiInRoute(plug));
-  const std::string client = "RtMidi Input Client";
   RtMidiIn* in = nullptr;
-  if (api == RtMidi::UNIX_JACK)
-    in = NewJackPortObject<RtMidiIn>("IN", client, epoch, 100u);
-  else if (api == RtMidi::UNSPECIFIED)
-    in = CreatePortObject<RtMidiIn>("IN", epoch, taken, client, 100u);
+  if (say)
+    in = NewAlsaPortObject<RtMidiIn>("IN", "RtMidi Input Client", 100u);
   else
   {
-    in = new RtMidiIn(api, client, 100u);
-    *epoch = kNoJackEpoch;
+    try
+    {
+      in = new RtMidiIn(RtMidi::LINUX_ALSA, "RtMidi Input Client", 100u);
+    }
+    catch (RtMidiError& e)
+    {
+      e.printMessage();
+    }
   }
+  if (!in) return nullptr;
   in->setCallback(&MidiInRoute::Callback, r.get());
   in->ignoreTypes(false, true, true);
   *route = r.release();
   return in;
 }
 
+// A question to the JACK owner on the port thread: its answer, or otherwise when
+// the instance closes first. What the job fills is its own, so an answer that comes
+// after the give-up writes into nothing freed.
+template <class R, class F> R AskJackOwner(const std::atomic<bool>& giveUp, R otherwise, F question)
+{
+  auto answer = std::make_shared<R>(otherwise);
+  if (!JackMidiOwner::Ask([answer, question](unsigned epoch) { *answer = question(epoch); }, giveUp)) return otherwise;
+  return *answer;
+}
+
 } // namespace
 
-// What both sides answer from the port thread's look when there is one, else from
-// the port object. Used on the port thread only, which alone makes, replaces and
-// calls the port objects: the port locks guard the pointers against the readers of
-// other threads, never a call into the port library.
+// What both sides answer: over JACK from the owner (each question a request the
+// port thread waits for, given up as the instance closes), over ALSA from the port
+// thread's look when there is one, else from the port object. Used on the port
+// thread only.
 struct IPlugBase::MidiSideLook : MidiPortAccess
 {
   MidiSideLook(IPlugBase* p, MidiPortLook* look) : mPlug(p), mLook(look) {}
-  // What a choice is answered from until the next listing.
   std::vector<std::string> CurrentPortNames() override
   {
-    std::vector<std::string> names = mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
+    std::vector<std::string> names;
+    if (mPlug->mMidiJack.load())
+    {
+      const bool input = IsInput();
+      // Given up (the instance closes): the last listing stands, so no port is
+      // said to be gone on the way out.
+      names = AskJackOwner(mPlug->mMidiWatchQuit, mPlug->mMidiJackSeen[input ? 1 : 0],
+                           [input](unsigned) { return JackMidiOwner::Ports(input); });
+      mPlug->mMidiJackSeen[input ? 1 : 0] = names;
+    }
+    else
+      names = mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
     mPlug->NoteMidiPortsSeen(IsInput(), names);
     return names;
   }
   std::vector<std::string> OwnPorts() override
   {
+    if (mPlug->mMidiJack.load()) return {};
     return mLook ? mLook->OwnPorts(IsInput()) : std::vector<std::string>();
+  }
+  bool OpensByName() const override { return mPlug->mMidiJack.load(); }
+  std::string OurPort() override
+  {
+    if (!mPlug->mMidiJack.load()) return std::string();
+    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    const bool input = IsInput();
+    return AskJackOwner(mPlug->mMidiWatchQuit, std::string(), [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
   }
   int Connected(const std::string& ours, const std::string& name) override
   {
+    if (mPlug->mMidiJack.load())
+    {
+      std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+      const bool input = IsInput();
+      return AskJackOwner(mPlug->mMidiWatchQuit, -1,
+                          [slot, input, name](unsigned) { return JackMidiOwner::Connected(slot, input, name); });
+    }
     return mLook ? mLook->Connected(ours, name) : -1;
   }
   void LogPortLine(const std::string& line) override
@@ -214,25 +178,50 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
   }
   unsigned PortCount() override
   {
-    if (mLook) return (unsigned)mLook->Names(IsInput()).size();
-    EpochCall call(Epoch());
-    return call && Object() ? Object()->getPortCount() : 0;
+    if (mPlug->mMidiJack.load() || mLook) return (unsigned)CurrentPortNames().size();
+    return Object() ? Object()->getPortCount() : 0;
   }
   std::string PortName(unsigned port) override
   {
-    if (mLook)
+    if (mPlug->mMidiJack.load() || mLook)
     {
-      const std::vector<std::string> names = mLook->Names(IsInput());
+      const std::vector<std::string> names = CurrentPortNames();
       if (port >= names.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
       return names[port];
     }
-    EpochCall call(Epoch());
-    if (!call || !Object()) throw RtMidiError("MIDI: no port object", RtMidiError::INVALID_USE);
+    if (!Object()) throw RtMidiError("MIDI: no port object", RtMidiError::INVALID_USE);
     return Object()->getPortName(port);
   }
-  bool Exists() const override { return Object() != nullptr; }
+  bool Exists() const override { return mPlug->mMidiJack.load() || Object() != nullptr; }
   virtual RtMidi* Object() const = 0;
-  virtual unsigned Epoch() const = 0;
+
+  // Over JACK: joins our port to the port listed last at number.
+  void ConnectJack(unsigned port)
+  {
+    const bool input = IsInput();
+    const std::vector<std::string>& seen = mPlug->mMidiJackSeen[input ? 1 : 0];
+    if (port >= seen.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
+    const std::string name = seen[port];
+    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    // The epoch the port joined in; 0: not joined.
+    const unsigned epoch = AskJackOwner(mPlug->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
+      return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
+    });
+    if (!epoch)
+      throw RtMidiError(std::string(input ? "MIDI IN" : "MIDI OUT") + ": JACK did not connect " + name,
+                        RtMidiError::DRIVER_ERROR);
+    mPlug->mMidiJackEpoch = epoch;
+  }
+  void DisconnectJack()
+  {
+    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    const bool input = IsInput();
+    AskJackOwner(mPlug->mMidiWatchQuit, false, [slot, input](unsigned) {
+      JackMidiOwner::Disconnect(slot, input);
+      return true;
+    });
+  }
+
   IPlugBase* mPlug;
   MidiPortLook* mLook;
 };
@@ -242,22 +231,21 @@ struct IPlugBase::MidiOutSide : MidiSideLook
   explicit MidiOutSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return false; }
   RtMidi* Object() const override { return mPlug->mMidiOut; }
-  unsigned Epoch() const override { return mPlug->mMidiOutEpoch.load(); }
   void OpenPort(unsigned port) override
   {
-    {
-      EpochCall call(Epoch());
-      if (!call) throw RtMidiError("MIDI OUT: the JACK server has gone", RtMidiError::DRIVER_ERROR);
+    if (mPlug->mMidiJack.load())
+      ConnectJack(port);
+    else
       mPlug->mMidiOut->openPort(port, kMidiOutPortName);
-    }
     mPlug->mMidiOutOpen.store(true);
   }
   void ClosePort() override
   {
     mPlug->mMidiOutOpen.store(false);
-    // RtMidi's JACK output waits a second for a period that a dead server never runs.
-    EpochCall call(Epoch());
-    if (call && mPlug->mMidiOut) mPlug->mMidiOut->closePort();
+    if (mPlug->mMidiJack.load())
+      DisconnectJack();
+    else if (mPlug->mMidiOut)
+      mPlug->mMidiOut->closePort();
   }
 };
 
@@ -266,22 +254,20 @@ struct IPlugBase::MidiInSide : MidiSideLook
   explicit MidiInSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return true; }
   RtMidi* Object() const override { return mPlug->mMidiIn; }
-  unsigned Epoch() const override { return mPlug->mMidiInEpoch.load(); }
   void OpenPort(unsigned port) override
   {
-    // Before any call into a client: the fresh object's opening holds them off.
+    if (mPlug->mMidiJack.load())
+    {
+      mPlug->StartMidiInputThread();
+      mPlug->mMidiInUsed = true;
+      ConnectJack(port);
+      return;
+    }
+    // Before any call into the object: the fresh object replaces a used one.
     mPlug->ReplaceClosedMidiIn();
     if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
-    // Its route is cut: tried again at the next opening.
-    if (mPlug->mMidiInClosedKept)
-      throw RtMidiError("MIDI IN: no fresh input object", RtMidiError::DRIVER_ERROR);
-    {
-      std::lock_guard<std::mutex> lock(mPlug->mMidiInLock);
-      if (!mPlug->mMidiInThread.joinable() && !mPlug->mMidiInStopped.load())
-        mPlug->mMidiInThread = std::thread([plug = mPlug] { plug->RunMidiInput(); });
-    }
-    EpochCall call(Epoch());
-    if (!call) throw RtMidiError("MIDI IN: the JACK server has gone", RtMidiError::DRIVER_ERROR);
+    if (mPlug->mMidiInClosedKept) throw RtMidiError("MIDI IN: no fresh input object", RtMidiError::DRIVER_ERROR);
+    mPlug->StartMidiInputThread();
     // Even a failed opening may have left state in the object: it is replaced after the next closing.
     mPlug->mMidiInUsed = true;
     mPlug->mMidiIn->openPort(port, kMidiInPortName);

@@ -101,7 +101,13 @@ int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ou
       if (say) e.printMessage();
       return kOpenFailed;
     }
+    if (port.OpensByName())
+    {
+      *ours = port.OurPort();
+      return number;
+    }
     const auto joinedNow = [&] {
+      if (ours->empty()) *ours = port.OurPort();
       if (ours->empty()) *ours = NewPort(before, port.OwnPorts());
       const int j = ours->empty() ? -1 : port.Connected(*ours, name);
       if (j >= 0) return j;

@@ -33,6 +33,11 @@ public:
   // Ports of the kind OpenPort makes, by their full names: ours, and any other
   // program's that names its ports the same. Empty where the library cannot tell.
   virtual std::vector<std::string> OwnPorts() { return {}; }
+  // Whether OpenPort joins the port it names and has seen it joined (by name, not by
+  // a number another port may take meanwhile): nothing is checked after it then.
+  virtual bool OpensByName() const { return false; }
+  // Our own port's full name where the layer knows it itself; empty otherwise.
+  virtual std::string OurPort() { return std::string(); }
   // Whether our port ours is connected to the port named: 1, 0, or -1 where the
   // library cannot tell.
   virtual int Connected(const std::string&, const std::string&) { return -1; }

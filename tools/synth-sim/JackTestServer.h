@@ -6,8 +6,9 @@
 // loses nothing, as on a cable), waits until the server takes clients, and points this
 // process's JACK clients (RtMidi's among them) at it. The server gets SIGTERM
 // when the process dies, so a crashed or timed-out test stops it too.
-// Every JACK client must be closed before Stop: a server stopped under a client
-// leaves its registry entry behind.
+// The test's own JACK clients are closed before Stop; the port layer's JACK owner
+// keeps its own until the process ends (the next server of the name takes over
+// the registry entry a server stopped under them leaves).
 
 #include <string>
 #include <thread>
@@ -45,6 +46,11 @@ public:
   // The server's process id (-1 when none runs): a benchmark stops and continues it.
   pid_t Pid() const { return mPid; }
   const std::string& Name() const { return mName; }
+
+  // Counts the servers this process stopped (or found dead and reaped): a client
+  // opened before the count changed may have been freed by JACK's library, which
+  // frees every client of the process at the first opening after their server went.
+  static unsigned Generation();
 
   // The test bed's server name: DAVREL_JACK_SERVER, else davrel-test-0.
   static std::string ServerName();

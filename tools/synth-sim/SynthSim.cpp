@@ -1,7 +1,7 @@
 #include "SynthSim.h"
 
-#include "plug/JackClientSettle.h"
-#include "plug/JackServerEpoch.h"
+#include "JackTestServer.h"
+
 #include "plug/MidiPortSelect.h"
 
 #include <jack/midiport.h>
@@ -37,11 +37,9 @@ bool SynthSim::Open(std::string* error)
   std::lock_guard<std::recursive_mutex> client(mClientLock);
   if (mClient) return true;
   jack_status_t status;
-  {
-    JackClientOpening opening;
-    mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
-    if (mClient) mEpoch = JackClientOpened();
-  }
+  mClient = jack_client_open(mClientName.c_str(), JackNoStartServer, &status);
+  mGone.store(false);
+  mGeneration = JackTestServer::Generation();
   if (!mClient)
   {
     if (error) *error = "cannot open JACK client " + mClientName + " (status " + std::to_string((int)status) + ")";
@@ -63,6 +61,8 @@ bool SynthSim::Open(std::string* error)
   mOpenUsecs = jack_get_time();
   mRecorder.Start(mOpenFrame, mRate);
   jack_set_process_callback(mClient, &SynthSim::ProcessThunk, this);
+  jack_on_info_shutdown(
+      mClient, [](jack_status_t, const char*, void* sim) { static_cast<SynthSim*>(sim)->mGone.store(true); }, this);
   // Open before the first period: an echo of the first message must not be refused.
   mOpen.store(true);
   if (jack_activate(mClient) != 0)
@@ -81,18 +81,13 @@ void SynthSim::Close()
   mOpen.store(false);
   if (mClient)
   {
-    // Apart from the plug-in's clients in this process (JackClientSettle.h), and
-    // kept once its server went: JACK's library may have freed it (JackServerEpoch.h).
-    jack_client_t* c = mClient;
-    RetireJackClient(
-        mEpoch,
-        [c] {
-          jack_deactivate(c);
-          jack_client_close(c);
-        },
-        [c] { KeepJackClientOfGoneServer(c); });
-    // The recorder below needs the process thread stopped.
-    WaitForJackClientClosings();
+    // Kept once its server went: JACK's library may have freed it. The recorder
+    // below needs the process thread stopped, which the closing does.
+    if (!mGone.load() && JackTestServer::Generation() == mGeneration)
+    {
+      jack_deactivate(mClient);
+      jack_client_close(mClient);
+    }
     mClient = nullptr;
     mOut = mIn = nullptr;
   }
@@ -242,4 +237,29 @@ void SynthSim::WriteOutgoing(jack_nframes_t frames)
     mHaveNextAllowed = p.gapAfter > 0;
     mOutQueue.pop_front();
   }
+}
+
+BusyJackClient::BusyJackClient(bool wanted)
+{
+  if (!wanted) return;
+  jack_status_t status;
+  mClient = jack_client_open(JackClientName("Busy Host").c_str(), JackNoStartServer, &status);
+  if (!mClient) return;
+  mHalfNs = (long long)jack_get_buffer_size(mClient) * 500000000LL / jack_get_sample_rate(mClient);
+  jack_set_process_callback(mClient, &BusyJackClient::Process, this);
+  jack_activate(mClient);
+}
+
+BusyJackClient::~BusyJackClient()
+{
+  if (mClient) jack_client_close(mClient);
+}
+
+int BusyJackClient::Process(jack_nframes_t, void* self)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::nanoseconds(static_cast<BusyJackClient*>(self)->mHalfNs);
+  while (std::chrono::steady_clock::now() < end)
+  {
+  }
+  return 0;
 }

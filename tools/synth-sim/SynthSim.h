@@ -114,7 +114,10 @@ private:
   mutable std::recursive_mutex mClientLock;
   std::string mClientName;
   jack_client_t* mClient = nullptr;
-  unsigned mEpoch = 0;  // of the JACK server mClient was opened on (JackServerEpoch.h)
+  // Set by mClient's shutdown callback: its server went, and JACK's library frees
+  // such a client itself at the process's next opening, so it is never closed.
+  std::atomic<bool> mGone{false};
+  unsigned mGeneration = 0;  // JackTestServer::Generation() at the opening
   std::atomic<bool> mOpen{false};
   jack_port_t* mOut = nullptr;
   jack_port_t* mIn = nullptr;
@@ -137,4 +140,20 @@ private:
   std::atomic<bool> mStalling{false};
   // Incoming events go from the process thread through its ring to the recorder.
   SimRecorder mRecorder;
+};
+
+// A JACK client whose process callback spins for half of each period, as a host's
+// audio does when the host is a JACK client itself; none when not wanted.
+class BusyJackClient
+{
+public:
+  explicit BusyJackClient(bool wanted);
+  ~BusyJackClient();
+  BusyJackClient(const BusyJackClient&) = delete;
+  BusyJackClient& operator=(const BusyJackClient&) = delete;
+
+private:
+  static int Process(jack_nframes_t, void* self);
+  jack_client_t* mClient = nullptr;
+  long long mHalfNs = 0;
 };
