@@ -219,21 +219,6 @@ void Davrel::OnIdle()
     WDL_MutexLock lock(&mMutex);
     portMenusFromListsRead();
   }
-  // A port chosen that the port layer, looking afresh, found absent shows "OFF".
-  for (int side = 0; side < 2; ++side)
-  {
-    const std::string refused = TakeMidiPortRefusal(side == 1);
-    const int param = side ? kDeviceInSelection : kDeviceOutSelection;
-    int& index = side ? midiInPortIndex : midiOutPortIndex;
-    if (refused.empty() || index <= 0 || devicePortName(param, index) != refused) continue;
-    index = 0;
-    pushToControls(param, 0);
-    if (side == 0)
-    {
-      resetContinuousClock(true);
-      midiOutSet = false;
-    }
-  }
   if (!graphics) return;
   applyHostTempo();
   for (int t = 0; t < 2; ++t)

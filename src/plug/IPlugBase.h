@@ -330,10 +330,6 @@ public:
   // the port layer opens it again by itself when it does. Any thread.
   bool MidiOutPortMissing() const { return mMidiOutWatch.missing.load(); }
   bool MidiInPortMissing() const { return mMidiInWatch.missing.load(); }
-  // The name of the last port chosen that the port thread, looking afresh, found
-  // absent and so refused (the choice is then "OFF"), once; empty: none since the
-  // last call. A choice made after it is not undone. Any thread.
-  std::string TakeMidiPortRefusal(bool input);
   // Whether a port chosen (or "OFF") is still being opened (closed) by the port
   // thread: a choice answers at once, from the list, and the port follows.
   // Any thread.
@@ -464,7 +460,6 @@ protected:
   unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
   std::atomic<bool> mMidiListsRead{false};
-  std::string mMidiOutRefused, mMidiInRefused;
   // The sends, for the port thread: producers under mMidiOutQueueLock (held across
   // no call into the port library), the port thread the ring's one consumer.
   // Pushed counts every message queued; taken, the port thread's own, those it took.

@@ -153,7 +153,6 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
     c.k = k;
     c.name = name;
     c.before = queued;
-    (input ? mMidiInRefused : mMidiOutRefused).clear();
     const auto now = std::chrono::steady_clock::now();
     if (!input)
     {
@@ -167,14 +166,6 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
   }
   StartMidiPortThread();
   WakeMidiPortThread();
-}
-
-std::string IPlugBase::TakeMidiPortRefusal(bool input)
-{
-  std::lock_guard<std::mutex> l(mMidiChoiceLock);
-  std::string refused;
-  std::swap(refused, input ? mMidiInRefused : mMidiOutRefused);
-  return refused;
 }
 
 // The port thread, as it lists the ports.
