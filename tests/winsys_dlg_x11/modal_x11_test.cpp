@@ -192,6 +192,15 @@ void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWi
     driver->focus(xid);
   };
   const auto type = [&](const char* key) { driver->holdKey(key, true), driver->holdKey(key, false); };
+  // Keys typed go to the window: it has the focus, or the focus follows the pointer
+  // (PointerRoot) and the pointer is over it. twm, late at the pointer's move from
+  // another program onto the alert, leaves the focus to the pointer after the click.
+  const auto keysGoTo = [&](unsigned long xid) {
+    const unsigned long focus = driver->inputFocus();
+    int x = 0, y = 0;
+    if (focus == 1) driver->pointer(&x, &y);
+    return focus == xid || (focus == 1 && driver->windowAt(x, y) == xid);
+  };
   for (int i = 0; i < 500 && !driver->viewable(other); ++i) loop->runUntilDate(loop->now() + 0.02);
   for (const Up row : rows)
   {
@@ -215,7 +224,7 @@ void UserTypesInAnotherProgram(AKX11Driver* driver, unsigned long ownerXid, NSWi
         driver->holdButton(1, true);
         driver->holdButton(1, false);
       }
-      else if (upByItself && ticks > 3 && !typedInto && driver->inputFocus() == xid && (typedInto = true))
+      else if (upByItself && ticks > 3 && !typedInto && keysGoTo(xid) && (typedInto = true))
         type("Return");
       else if (!upByItself && ticks == 0 && driver->inputFocus() == xid && ++ticks)
         userGoesTo(other, 1650, 160);
