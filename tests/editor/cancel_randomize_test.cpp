@@ -204,7 +204,8 @@ TEST_F(Live, OnlyAProgramAwaitedForTheEditorHoldsBackValuesFromTheHardware)
     SCOPED_TRACE(row.name);
     e.takeSent();
     row.start();
-    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    // After a cancelled request the next one waits for the answer owed to it first.
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 20000));
     if (row.cancelFirst)
     {
       e.userSets(kCancelDataRequest, 1);
