@@ -479,8 +479,7 @@ bool MIDIMessageManager::settleLibrarianRequest(bool cancelled, bool asked, int 
   if (r.held.exchange(false))
   {
     if (!cancelled) return takeLibrarianAnswer(r.patch, r.targetSlot.load(), r.targetBank(), r.gaveUp());
-    plug->logText("Program dump of \"" + shownName(r.patch.name) +
-                  "\" came after the librarian's request was cancelled: not taken");
+    plug->logText("Program dump of \"" + shownName(r.patch.name) + "\" not taken: its request was cancelled");
     return false;
   }
   if (!r.libraryRequestActive.exchange(false) || !asked) return false;
@@ -542,8 +541,8 @@ bool MIDIMessageManager::consumeOwedAnswer(const uint8_t* b, int n)
     takeLibrarianAnswer(answer.patch, owed.slot, owed.bank, true);
     return true;
   }
-  plug->logText("Program dump of \"" + name + "\" came after the " + (owed.librarian ? "librarian's" : "editor's") +
-                " request was " + (owed.cancelled ? "cancelled" : "timed out") + ": not taken");
+  plug->logText("Program dump of \"" + name + "\" not taken: its request " +
+                (owed.cancelled ? "was cancelled" : "timed out"));
   return true;
 }
 

@@ -250,7 +250,7 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     }
     if (step == giveUp)
     {
-      plug->showStatusText(timeoutText);
+      showLines(timeoutText, "");
       logTimeOut(function, step);
       requestFailed.store(true);
       result = 1;

@@ -114,3 +114,26 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
     }
   });
 }
+
+// The box carries the job's lines: not the name and value of the button that started
+// it (nor behind it), but the job's own line and its count, also when a transfer in
+// steps hides the overlay a moment between two programs.
+TEST(ProgressOverlay, CarriesTheJobsLinesAndItsCount)
+{
+  DataFolder data;
+  UnderTest<OverlayEditor> e;
+  e.showControlLine("Request");
+  e.showValueLine("0");
+  e.DisplayProcessingIndicator(true);
+  EXPECT_EQ(e.nameLine(), "Data processing, please wait...");
+  EXPECT_EQ(e.valueLine(), "");
+  EXPECT_EQ(e.overlay()->text(), "Data processing, please wait...");
+  e.showValueLine("35 of 128 programs received");
+  EXPECT_EQ(e.overlay()->secondText(), "35 of 128 programs received");
+  e.DisplayProcessingIndicator(false);
+  e.DisplayProcessingIndicator(true);
+  EXPECT_EQ(e.overlay()->text(), "Data processing, please wait...");
+  EXPECT_EQ(e.overlay()->secondText(), "35 of 128 programs received");
+  e.DisplayProcessingIndicator(false);
+  EXPECT_EQ(e.overlay()->secondText(), "");
+}
