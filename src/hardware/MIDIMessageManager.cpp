@@ -375,11 +375,6 @@ bool MIDIMessageManager::queueJobAfterRunningJob(const SenderJob& job)
 
 void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelRequested.store(true); }
 
-bool MIDIMessageManager::cancelPending() const
-{
-  return busy[kTransferThread].load() && senders[kTransferThread]->cancelRequested.load();
-}
-
 void MIDIMessageManager::resetContinuousClock(bool stop)
 {
   if (!stop && isClosing.load()) return;

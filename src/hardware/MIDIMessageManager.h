@@ -195,8 +195,6 @@ public:
   bool queueJobAfterRunningJob(const SenderJob& job);
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
-  // A Cancel the running transfer job has not reached yet.
-  bool cancelPending() const;
   void resetContinuousClock(bool stop);
   bool clockStopped() const { return !clockRunning.load(); }
   bool closing() const { return isClosing.load(); }

@@ -89,13 +89,15 @@ void MIDIMessageSender::run()
     catch (...)
     {
       // Whatever else ends the job does not leave the editor locked, nor its request alive.
+      editorAsked = librarianAsked = false;
       if (transferJob) manager->closeRequest();
       if (holdsEditor) releaseEditor();
       throw;
     }
     // The job's request ends with it, however it ended: an answer it holds goes in
-    // unless cancelled, one still to come is owed.
-    if (transferJob) endRequests();
+    // unless cancelled, one still to come is owed. Without the editor (teardown) nothing.
+    if (transferJob && holdsEditor) endRequests();
+    editorAsked = librarianAsked = false;
     if (transferJob) manager->closeRequest();
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
