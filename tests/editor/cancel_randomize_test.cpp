@@ -492,8 +492,9 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     e.ProcessSysEx(&s, true);
   };
   // The synthesizer: answers as the n-th program request on the editor's channel
-  // goes out, and one as the next program change does.
-  std::atomic<int> asked{0};
+  // goes out, and one as the next program change does; the user cancels as the
+  // cancelAt-th goes out, long before its time-out.
+  std::atomic<int> asked{0}, cancelAt{0};
   std::map<int, Bytes> answers;
   Bytes onProgramChange;
   std::mutex hardware;
@@ -507,6 +508,7 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
       if (n == 2 && (b[0] & 0xF0) == 0xC0) std::swap(answer, onProgramChange);
     }
     if (!answer.empty()) fromHardware(answer);
+    if (n == 6 && b[2] == 0x39 && b[4] == 0x10 && cancelAt > 0 && asked == cancelAt) e.userSets(kCancelDataRequest, 1);
   };
   enum Row { kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered };
   for (Row row : {kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered})
@@ -520,14 +522,14 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     {
       std::lock_guard<std::mutex> l(hardware);
       asked = 0;
+      cancelAt = row == kAfterAnswered ? 0 : 1;
       answers.clear();
       if (row == kAfterAnswered) answers[1] = first;
       else answers[2] = own;
     }
     ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
-    ASSERT_TRUE(pollUntil([&] { return asked >= 1; }, 2000));
-    if (row != kAfterAnswered) e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    cancelAt = 0;
     e.knownProgramName.clear();
     if (row == kLapsed)
     {
