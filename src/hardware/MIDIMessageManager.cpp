@@ -503,7 +503,8 @@ int MIDIMessageManager::owedAnswers()
     while (!ledger.empty() && (int)(now - ledger.front().lapsesAt) >= 0) ledger.pop_front(), ++lapsed;
     left = (int)ledger.size();
   }
-  if (lapsed) plug->logText("No answer came to " + std::to_string(lapsed) + " earlier program request(s): none awaited");
+  if (lapsed)
+    plug->logText("No answer came to " + std::to_string(lapsed) + " earlier program request(s): none awaited");
   return left;
 }
 

@@ -781,7 +781,8 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
     else if (::unlink(fullPath.c_str()) == 0)
       librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; the imported copy is removed", fullPath.c_str());
     else
-      librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; the imported copy could not be removed (%s) and is not listed",
+      librarianLog(logTarget,
+                   "PATCH LIBRARIAN: could not split %s; the imported copy could not be removed (%s) and is not listed",
                    fullPath.c_str(), std::strerror(errno));
     refusedSplits.insert(fullPath);
     failedSplits[fullPath] = splitWriteError;

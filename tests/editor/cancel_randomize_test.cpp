@@ -90,6 +90,13 @@ struct Live : ::testing::Test
     e.takeSent();
   }
 
+  void fromHardware(const Bytes& m)
+  {
+    WDL_MutexLock lock(&e.mMutex);
+    ISysEx s(0, m.data(), (int)m.size());
+    e.ProcessSysEx(&s, true);
+  }
+
   bool sentRequest(unsigned char function)
   {
     std::lock_guard<std::mutex> l(e.lock);
@@ -408,37 +415,26 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
 {
   enum End { kCancel, kAnswerThenCancel, kTimeOutAnswerCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
-  const char* const logged[] = {"not taken: its request was cancelled", "not taken: its request was cancelled",
-                                "not taken: its request was cancelled", "not taken: its request was cancelled",
-                                "came after its request timed out", "not taken: its bank is no longer shown"};
-  const std::pair<bool, End> rows[] = {
-      {false, kCancel},          {true, kCancel},          {false, kAnswerThenCancel}, {true, kAnswerThenCancel},
-      {false, kTimeOutAnswerCancel}, {true, kTimeOutAnswerCancel}, {false, kCancelAtOnce}, {true, kCancelAtOnce},
-      {false, kTimeOut},         {true, kTimeOut},         {true, kTimeOutThenStep}};
-  for (const auto& [bankMenu, end] : rows)
+  for (int row = 0; row < 11; ++row)
   {
+    const bool bankMenu = row % 2;
+    const End end = (End)std::min(row / 2, (int)kTimeOutThenStep);
     SCOPED_TRACE(std::to_string(bankMenu) + " " + std::to_string(end));
-    const bool taken = end >= kTimeOut && end != kTimeOutThenStep, cancelled = end <= kCancelAtOnce;
-    const bool timesOut = end == kTimeOutAnswerCancel || end >= kTimeOut;
-    SWELL_SetTimeScale(timesOut ? 0.02 : 1.0);  // the time-out's 35 waits and search, shortened
+    const bool taken = end == kTimeOut, cancelled = end <= kCancelAtOnce;
+    const char* logged = taken ? "came after its request timed out"
+                         : end == kTimeOutThenStep ? "not taken: its bank is no longer shown"
+                                                   : "not taken: its request was cancelled";
+    SWELL_SetTimeScale(end == kTimeOutAnswerCancel || end >= kTimeOut ? 0.02 : 1.0);  // the time-out, shortened
     e.takeLog(), e.takeSent();
     e.GetParam(kBankEditUnsaved)->Set(0.0);
     const std::vector<LibrarianPatch>& slots = openBank();
-    e.patchLibrarian->patchFiles.back()->fileName = std::to_string(bankMenu) + std::to_string(end) + ".dvl";
+    e.patchLibrarian->patchFiles.back()->fileName = std::to_string(row) + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
-    const Bytes before = slots[9].messages[0].bytes;
-    const Bytes answer = namedProgram("Late Answers");
-    auto answerNow = [&] {
-      WDL_MutexLock lock(&e.mMutex);
-      ISysEx s(0, answer.data(), (int)answer.size());
-      e.ProcessSysEx(&s, true);
-    };
+    const Bytes before = slots[9].messages[0].bytes, answer = namedProgram("Late Answers");
     // The answer comes while the job still runs, after its time-out, and the user cancels then.
     if (end == kTimeOutAnswerCancel)
       e.onStatus = [&](const std::string& line) {
-        if (line != "CONNECTION TIMED OUT!") return;
-        answerNow();
-        e.userSets(kCancelDataRequest, 1);
+        if (line == "CONNECTION TIMED OUT!") fromHardware(answer), e.userSets(kCancelDataRequest, 1);
       };
     e.showValueLine("5 of 128 programs received");  // an earlier transfer's
     ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest))
@@ -449,21 +445,22 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
     {
       // The job, past its wait, waits for the lock held here: it runs on once both came.
       WDL_MutexLock lock(&e.mMutex);
-      if (end == kAnswerThenCancel) answerNow();
+      if (end == kAnswerThenCancel) fromHardware(answer);
       e.userSets(kCancelDataRequest, 1);
-      if (end == kCancel) answerNow();
+      if (end == kCancel) fromHardware(answer);
     }
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
     e.onStatus = nullptr;
-    EXPECT_EQ(e.nameLine(), cancelled || end == kTimeOutAnswerCancel ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    EXPECT_EQ(e.nameLine(),
+              cancelled || end == kTimeOutAnswerCancel ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
     EXPECT_EQ(e.valueLine(), "");
     if (end == kTimeOutThenStep) e.userSets(kLibUpperNextBank, 1);
     ASSERT_EQ(e.patchLibrarian->bankAt(e.patchLibrarian->upperFileIndex) == e.patchLibrarian->patchFiles.back(),
               end != kTimeOutThenStep);
     e.userSets(kLibSyncTimer, 7);  // a control's line, the next one is not
-    if (end == kCancelAtOnce || end >= kTimeOut) answerNow();
+    if (end == kCancelAtOnce || end >= kTimeOut) fromHardware(answer);
     EXPECT_EQ(slots[9].messages[0].bytes, taken ? answer : before);
-    EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged[end]), std::string::npos);
+    EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged), std::string::npos);
     EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), taken ? 1.0 : 0.0);
     EXPECT_EQ(e.discardChangesLayerRight->visible, taken);
     if (!taken) continue;
@@ -478,37 +475,25 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
   SWELL_SetTimeScale(1.0);
 }
 
-// A request after one the user cancelled or that timed out gets only its own answer:
-// the one owed to the earlier request comes first and is not taken (the log says so),
-// and the later request asks only then; an owed answer that never comes holds a later
-// request (the editor's own, too) no longer than its time-out, and lapses by itself,
-// after which an unasked program is the editor's again. An editor's request that times
-// out after an answered librarian request ends timed out.
+// A request after a cancelled one gets only its own answer: the earlier one's comes
+// first, not taken (the log says so); one that never comes holds a later request no
+// longer than its time-out, and lapses, leaving an unasked program to the editor. The
+// editor's request that times out after an answered librarian request ends timed out.
 TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
 {
-  auto fromHardware = [&](const Bytes& m) {
-    WDL_MutexLock lock(&e.mMutex);
-    ISysEx s(0, m.data(), (int)m.size());
-    e.ProcessSysEx(&s, true);
-  };
-  // The synthesizer: answers as the n-th program request on the editor's channel
-  // goes out, and one as the next program change does; the user cancels as the
-  // cancelAt-th goes out, long before its time-out.
-  std::atomic<int> asked{0}, cancelAt{0};
+  // The synthesizer answers as the n-th program request on the editor's channel goes
+  // out, and as the next program change does; the user cancels as the first goes out.
+  std::atomic<int> asked{0};
+  bool cancelFirst = false;
   std::map<int, Bytes> answers;
   Bytes onProgramChange;
-  std::mutex hardware;
   const auto record = e.onMidiSent;
   e.onMidiSent = [&, record](const unsigned char* b, int n) {
     record(b, n);
-    Bytes answer;
-    {
-      std::lock_guard<std::mutex> l(hardware);
-      if (n == 6 && b[2] == 0x39 && b[4] == 0x10 && answers.count(++asked)) answer = answers[asked];
-      if (n == 2 && (b[0] & 0xF0) == 0xC0) std::swap(answer, onProgramChange);
-    }
-    if (!answer.empty()) fromHardware(answer);
-    if (n == 6 && b[2] == 0x39 && b[4] == 0x10 && cancelAt > 0 && asked == cancelAt) e.userSets(kCancelDataRequest, 1);
+    if (n == 2 && (b[0] & 0xF0) == 0xC0 && !onProgramChange.empty()) fromHardware(std::exchange(onProgramChange, {}));
+    if (n != 6 || b[2] != 0x39 || b[4] != 0x10) return;
+    if (answers.count(++asked)) fromHardware(answers[asked]);
+    if (asked == 1 && cancelFirst) e.userSets(kCancelDataRequest, 1);
   };
   enum Row { kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered };
   for (Row row : {kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered})
@@ -519,17 +504,10 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     const std::vector<LibrarianPatch>& slots = openBank();
     e.patchLibrarian->selectedSlot = 9;
     const Bytes before = slots[9].messages[0].bytes, first = namedProgram("First Answer"), own = namedProgram("Own");
-    {
-      std::lock_guard<std::mutex> l(hardware);
-      asked = 0;
-      cancelAt = row == kAfterAnswered ? 0 : 1;
-      answers.clear();
-      if (row == kAfterAnswered) answers[1] = first;
-      else answers[2] = own;
-    }
+    asked = 0, cancelFirst = row != kAfterAnswered;
+    answers = row == kAfterAnswered ? std::map<int, Bytes>{{1, first}} : std::map<int, Bytes>{{2, own}};
     ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
-    cancelAt = 0;
     e.knownProgramName.clear();
     if (row == kLapsed)
     {
@@ -540,31 +518,22 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
       EXPECT_EQ(e.knownProgramName.find("Own"), 0u);
       continue;
     }
-    if (row == kLateAnswer)
-    {
-      // The later request, into slot 11: the earlier one's answer comes as it starts.
-      std::lock_guard<std::mutex> l(hardware);
-      onProgramChange = first;
-      e.patchLibrarian->selectedSlot = 10;
-    }
+    // The later request into slot 11 (the earlier answer comes as it starts), or the editor's.
+    if (row == kLateAnswer) onProgramChange = first, e.patchLibrarian->selectedSlot = 10;
     if (row == kLateAnswer) ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
-    else e.userSets(kRequestTempData, 1);  // the editor's own
+    else e.userSets(kRequestTempData, 1);
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread) || sentRequest(0x0E); }, 20000));
     EXPECT_EQ(slots[9].messages[0].bytes, row == kAfterAnswered ? first : before);
     if (row == kAfterAnswered) { EXPECT_EQ(e.nameLine(), "CONNECTION TIMED OUT!"); }
-    else if (row == kLateAnswer)
+    if (row == kNeverAnswered) { EXPECT_EQ(e.knownProgramName.find("Own"), 0u); }
+    if (row == kLateAnswer)
     {
-      const std::string log = e.takeLog();
-      EXPECT_NE(log.find("\"First Answer\" not taken: its request was cancelled"), std::string::npos) << log;
       EXPECT_EQ(e.nameLine(), "Data request completed!");
       EXPECT_EQ(slots[10].messages[0].bytes, own);
+      EXPECT_NE(e.takeLog().find("\"First Answer\" not taken: its request"), std::string::npos);
     }
-    else
-    {
-      EXPECT_EQ(e.knownProgramName.find("Own"), 0u);
-      e.userSets(kCancelDataRequest, 1);
-      ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
-    }
+    e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
   }
   e.onMidiSent = record;
   SWELL_SetTimeScale(1.0);
