@@ -827,6 +827,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
                                              std::to_string(lastWritten + 1);
       plug->showSecondLineText(what.c_str());
     }
+    else plug->showSecondLineText("");  // nothing of an earlier job's under it
   }
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);
