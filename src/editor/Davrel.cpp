@@ -528,7 +528,9 @@ void Davrel::showNameLine(const std::string& text) { showNameLine(text, std::str
 
 void Davrel::showNameLine(const std::string& words, const std::string& name)
 {
-  controlLineShown = false;
+  // A control's value under a line that is not the control's would read as its value
+  // ("Open a Bank First!" over the button's 0): it goes with the control's name.
+  if (controlLineShown.exchange(false)) showValueLine("");
   const std::string text = words + name;
   {
     std::lock_guard<std::mutex> lock(mDisplayLock);
@@ -563,6 +565,8 @@ void Davrel::showValueLine(const std::string& words, const std::string& name)
   }
   if (displayLines.valueLine)
     displayLines.valueLine->SetTextFromPlug(text.c_str(), name.empty() ? -1 : (int)words.size());
+  // The overlay's box carries a job's progress under its line.
+  if (progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setSecondText(text);
 }
 
 void Davrel::displayText(std::string name, std::string value, std::string cc)
@@ -598,6 +602,13 @@ void Davrel::flashProcessingIndicator()
 
 void Davrel::DisplayProcessingIndicator(bool show)
 {
+  // A job's lines, not the name and value of the button that started it, stand
+  // behind the overlay and in its box.
+  if (show && controlLineShown && progressIndicator && progressIndicator->IsHidden())
+  {
+    showNameLine("Data processing, please wait...");
+    showValueLine("");
+  }
   showProcessingOverlay(show);
   if (!show && midiMessageManager) midiMessageManager->patchRequested = false;
 }
@@ -606,14 +617,22 @@ void Davrel::showProcessingOverlay(bool show)
 {
   if (releaseAllLocksLayer) releaseAllLocksLayer->Hide(true);
   patchLoadingInProcess = false;
-  // The box repeats the name line: a control's name (the button that started the
-  // job) says nothing of the job, which may wait a while before its first line.
-  if (show && controlLineShown && progressIndicator && progressIndicator->IsHidden())
-    static_cast<ProgressIndicator*>(progressIndicator)->setText("Data processing, please wait...");
+  // The box repeats the display's lines: those of the job, or of the transfer it
+  // runs in steps (each hiding the overlay a moment), a control's name excepted.
+  if (show && progressIndicator && progressIndicator->IsHidden())
+  {
+    ProgressIndicator* box = static_cast<ProgressIndicator*>(progressIndicator);
+    box->setText(controlLineShown ? std::string("Data processing, please wait...") : nameLine());
+    box->setSecondText(controlLineShown ? std::string() : valueLine());
+  }
   if (progressLayer) progressLayer->Hide(!show);
   if (progressIndicator) progressIndicator->Hide(!show);
-  // The next transfer starts without the last one's line.
-  if (!show && progressIndicator) static_cast<ProgressIndicator*>(progressIndicator)->setText("");
+  // The next transfer starts without the last one's lines.
+  if (!show && progressIndicator)
+  {
+    static_cast<ProgressIndicator*>(progressIndicator)->setText("");
+    static_cast<ProgressIndicator*>(progressIndicator)->setSecondText("");
+  }
   for (IControl* b : cancelButtons)
     if (b) b->Hide(true);
   const bool librarianPage = paramValue(kMainPage) == 1.0;

@@ -686,25 +686,25 @@ void Davrel::saveImportedFile(bool mid)
   // More programs than a bank holds: the rescan that follows splits the file into
   // banks and moves it out of Patches, and the display then names those banks.
   importAwaitingSplit = programs.patches.size() > (size_t)kBankSlots ? dest : std::string();
+  if (!importAwaitingSplit.empty())
+  {
+    WDL_MutexLock lock(&patchLibrarian->libraryMutex);
+    patchLibrarian->importedCopies.insert(dest);
+  }
 }
 
 void Davrel::reportImportSplit()
 {
   if (importAwaitingSplit.empty() || !patchLibrarian) return;
   std::vector<std::string> made;
-  bool failed = false;
   int error = 0;
   {
     WDL_MutexLock lock(&patchLibrarian->libraryMutex);
     auto it = patchLibrarian->lastSplits.find(importAwaitingSplit);
     if (it != patchLibrarian->lastSplits.end()) made = it->second;
     auto f = patchLibrarian->failedSplits.find(importAwaitingSplit);
-    if (f != patchLibrarian->failedSplits.end()) failed = true, error = f->second;
+    if (f != patchLibrarian->failedSplits.end()) error = f->second;
   }
-  // The import's own copy of a file that could not be split would hold its space in
-  // Patches, never listed: it goes (the file chosen stays where it was).
-  if (failed && ::unlink(importAwaitingSplit.c_str()) != 0)
-    logLine("FILE IMPORTER: could not remove " + importAwaitingSplit + ": " + std::strerror(errno));
   const size_t sep = importAwaitingSplit.find_last_of('/');
   const std::string source = importAwaitingSplit.substr(sep + 1);
   importAwaitingSplit.clear();

@@ -124,6 +124,22 @@ std::string ProgressIndicator::text() const
   return mText;
 }
 
+void ProgressIndicator::setSecondText(const std::string& text)
+{
+  {
+    std::lock_guard<std::mutex> lock(mTextLock);
+    if (mSecondText == text) return;
+    mSecondText = text;
+  }
+  SetDirty(false);
+}
+
+std::string ProgressIndicator::secondText() const
+{
+  std::lock_guard<std::mutex> lock(mTextLock);
+  return mSecondText;
+}
+
 void ProgressIndicator::OnMouseDown(int, int, IMouseMod*) {}
 
 void ProgressIndicator::OnMouseDblClick(int, int, IMouseMod*) {}
@@ -131,12 +147,18 @@ void ProgressIndicator::OnMouseDblClick(int, int, IMouseMod*) {}
 bool ProgressIndicator::Draw(IGraphics* graphics)
 {
   graphics->DrawBitmap(&mOverlay, &mDrawArea, 0, &mBlend);
-  std::string line = text();
-  if (!line.empty() && mTextArea.W() > 0)
+  std::string line = text(), second = secondText();
+  if (mTextArea.W() <= 0) return true;
+  // One line fills the band; two share it, a little smaller each.
+  const int rows = second.empty() ? 1 : 2;
+  const int h = mTextArea.H() / rows;
+  IText font(std::max(8, rows == 1 ? h * 2 / 3 : h * 4 / 5), IColor(255, 230, 233, 237));
+  std::string* lines[2] = {&line, &second};
+  for (int i = 0; i < rows; ++i)
   {
-    IText font(std::max(8, mTextArea.H() * 2 / 3), IColor(255, 230, 233, 237));
-    IRECT area = mTextArea;
-    graphics->DrawIText(&font, &line[0], &area);
+    if (lines[i]->empty()) continue;
+    IRECT area(mTextArea.L, mTextArea.T + i * h, mTextArea.R, mTextArea.T + (i + 1) * h);
+    graphics->DrawIText(&font, &(*lines[i])[0], &area);
   }
   return true;
 }

@@ -69,6 +69,9 @@ public:
   // The line drawn in the overlay's box (a transfer's progress); any thread.
   void setText(const std::string& text);
   std::string text() const;
+  // A second line under it (a transfer's count); the two share the line's height.
+  void setSecondText(const std::string& text);
+  std::string secondText() const;
   // Where the line goes, in window pixels.
   void setTextArea(const IRECT& area) { mTextArea = area; }
 
@@ -79,7 +82,7 @@ protected:
   int mX, mY, mW, mH;
   IRECT mTextArea;
   mutable std::mutex mTextLock;
-  std::string mText;
+  std::string mText, mSecondText;
 };
 
 // A captioned button without a parameter: a click runs the action (main thread,

@@ -153,7 +153,8 @@ void LibraryPatchRequest::arm(int slot, const std::string& bankKey)
     bank = bankKey;
   }
   outcome.store(kOpen);
-  cancelled.store(false);
+  held.store(false);
+  ownedByJob.store(false);
   libraryRequestActive.store(true);
 }
 
@@ -172,15 +173,10 @@ bool LibraryPatchRequest::giveUp()
 void LibraryPatchRequest::disarm()
 {
   libraryRequestActive.store(false);
+  ownedByJob.store(false);
+  held.store(false);
   outcome.store(kIdle);
 }
-
-void LibraryPatchRequest::disarmByCancel()
-{
-  if (libraryRequestActive.exchange(false)) cancelled.store(true);
-}
-
-bool LibraryPatchRequest::takeCancelledAnswer() { return cancelled.exchange(false); }
 
 std::string LibraryPatchRequest::targetBank() const
 {
@@ -379,11 +375,6 @@ bool MIDIMessageManager::queueJobAfterRunningJob(const SenderJob& job)
 
 void MIDIMessageManager::requestCancel() { senders[kTransferThread]->cancelRequested.store(true); }
 
-bool MIDIMessageManager::cancelPending() const
-{
-  return busy[kTransferThread].load() && senders[kTransferThread]->cancelRequested.load();
-}
-
 void MIDIMessageManager::resetContinuousClock(bool stop)
 {
   if (!stop && isClosing.load()) return;
@@ -450,27 +441,105 @@ static std::string shownName(std::string name)
   return name;
 }
 
-void MIDIMessageManager::takeLibrarianAnswer(bool late)
+bool MIDIMessageManager::takeLibrarianAnswer(LibrarianPatch& patch, int target, const std::string& bank,
+                                             bool late)
 {
-  if (!librarian) return;
-  const int target = libraryPatchRequest.targetSlot.load();
+  if (!librarian) return false;
   const int slot = target >= 0 ? target : librarian->selectedSlot.load();
-  const std::string bank = libraryPatchRequest.targetBank();
-  const std::string name = shownName(libraryPatchRequest.patch.name);
+  const std::string name = shownName(patch.name);
   // An answer after its job gave up goes only into the bank still shown, which it
   // marks as edited: the user sees it came, and the bank is not left for another
   // before it is saved or discarded.
   if (late && !bank.empty() && librarian->upperBankKey() != bank)
   {
     plug->logText("Late program dump of \"" + name + "\" not taken: its bank is no longer shown");
-    return;
+    return false;
   }
-  if (!librarian->setSysexDataToSlot(&libraryPatchRequest.patch, slot, bank) || !late) return;
+  if (!librarian->setSysexDataToSlot(&patch, slot, bank)) return false;
+  plug->updatePatchLibrarianView(0);
+  plug->setLibrarianViewDirty();
+  if (!late) return true;
   plug->SetLibrarianStatusUnsaved(true);
   const std::string line = "Late answer taken into slot " + std::to_string(slot + 1);
   plug->showStatusText(line.c_str());
   plug->showSecondLineText(name.c_str());
   plug->logText(line + ": \"" + name + "\" came after its request timed out");
+  return true;
+}
+
+bool MIDIMessageManager::settleLibrarianRequest(bool cancelled, bool asked, int waitUnit)
+{
+  LibraryPatchRequest& r = libraryPatchRequest;
+  if (!r.ownedByJob.exchange(false)) return false;
+  if (r.held.exchange(false))
+  {
+    if (!cancelled) return takeLibrarianAnswer(r.patch, r.targetSlot.load(), r.targetBank(), r.gaveUp());
+    plug->logText("Program dump of \"" + shownName(r.patch.name) + "\" not taken: its request was cancelled");
+    return false;
+  }
+  if (!r.libraryRequestActive.exchange(false) || !asked) return false;
+  OwedAnswer owed;
+  owed.cancelled = cancelled;
+  owed.librarian = true;
+  owed.slot = r.targetSlot.load();
+  owed.bank = r.targetBank();
+  owe(owed, waitUnit);
+  return false;
+}
+
+void MIDIMessageManager::owe(OwedAnswer owed, int waitUnit)
+{
+  owed.lapsesAt = GetTickCount() + (DWORD)(100 * std::max(waitUnit, 1));
+  std::lock_guard<std::mutex> lock(ledgerLock);
+  ledger.push_back(std::move(owed));
+}
+
+int MIDIMessageManager::owedAnswers()
+{
+  int lapsed = 0, left = 0;
+  {
+    std::lock_guard<std::mutex> lock(ledgerLock);
+    const DWORD now = GetTickCount();
+    while (!ledger.empty() && (int)(now - ledger.front().lapsesAt) >= 0) ledger.pop_front(), ++lapsed;
+    left = (int)ledger.size();
+  }
+  if (lapsed)
+    plug->logText("No answer came to " + std::to_string(lapsed) + " earlier program request(s): none awaited");
+  return left;
+}
+
+void MIDIMessageManager::forgetOwedAnswers()
+{
+  size_t n = 0;
+  {
+    std::lock_guard<std::mutex> lock(ledgerLock);
+    n = ledger.size();
+    ledger.clear();
+  }
+  if (n) plug->logText("No answer came to " + std::to_string(n) + " earlier program request(s): none awaited");
+}
+
+bool MIDIMessageManager::consumeOwedAnswer(const uint8_t* b, int n)
+{
+  if (owedAnswers() == 0) return false;
+  OwedAnswer owed;
+  {
+    std::lock_guard<std::mutex> lock(ledgerLock);
+    if (ledger.empty()) return false;
+    owed = ledger.front();
+    ledger.pop_front();
+  }
+  LibraryPatchCollector answer;
+  const bool whole = answer.addMessageData(b, n);
+  const std::string name = shownName(programDumpName(b, n));
+  if (owed.librarian && !owed.cancelled && whole)
+  {
+    takeLibrarianAnswer(answer.patch, owed.slot, owed.bank, true);
+    return true;
+  }
+  plug->logText("Program dump of \"" + name + "\" not taken: its request " +
+                (owed.cancelled ? "was cancelled" : "timed out"));
+  return true;
 }
 
 void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
@@ -504,6 +573,11 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
 
   if (librarian && librarian->allPatchesRequestActive.load()) libraryPatchRequestAll.libraryRequestAllActive.store(true);
 
+  // An answer owed to a request given up comes before any later request's.
+  if (bankDumpSplits == 0 && n >= 290 && b[4] == kSysexProgramDumpFunction && b[2] == plug->sysexChannelByte.load() &&
+      consumeOwedAnswer(b, n))
+    return;
+
   // The librarian's program requests too: a program dump from another channel (one
   // their channel search reached, or one sent from the synthesizer's panel after a
   // request timed out and left its collector armed for a late answer) goes into no
@@ -516,9 +590,6 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     return;
   }
 
-  // A Cancel the job has not reached yet disarms its request here; the job disarms it
-  // as it ends (MIDIMessageSender::run), also one it armed after the Cancel.
-  if (libraryPatchRequest.libraryRequestActive.load() && cancelPending()) libraryPatchRequest.disarmByCancel();
   if (libraryPatchRequest.libraryRequestActive.load())
   {
     log("SysEx data processed in Library Patch Request\n");
@@ -526,19 +597,15 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     if (libraryPatchRequest.addMessageData(b, n))
     {
       libraryPatchRequest.libraryRequestActive.store(false);
-      takeLibrarianAnswer(!libraryPatchRequest.settleAnswered());
-      plug->updatePatchLibrarianView(0);
-      plug->setLibrarianViewDirty();
+      const bool late = !libraryPatchRequest.settleAnswered();
+      // Its job stores it as it ends, unless the user cancelled meanwhile.
+      if (libraryPatchRequest.ownedByJob.load()) libraryPatchRequest.held.store(true);
+      else
+        takeLibrarianAnswer(libraryPatchRequest.patch, libraryPatchRequest.targetSlot.load(),
+                            libraryPatchRequest.targetBank(), late);
       dataProcessed.store(true);
     }
     sysexInProgress.store(false);
-    return;
-  }
-  if (n >= 290 && b[4] == kSysexProgramDumpFunction && !patchRequested.load() && !programAwaited() &&
-      libraryPatchRequest.takeCancelledAnswer())
-  {
-    plug->logText("Program dump of \"" + shownName(programDumpName(b, n)) +
-                  "\" came after the librarian's request was cancelled: not taken");
     return;
   }
 

@@ -14,11 +14,13 @@
 #include "hardware/MIDIMessageSender.h"
 
 #include "librarian/LibrarianTypes.h"
+#include "winsys/kernel.h"
 
 #include <Poco/Thread.h>
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,7 +61,7 @@ public:
   std::string targetBank() const;
 
   // Who settles an armed request first: its answer, or its job giving up on it (a
-  // time-out, after which a late answer is still taken, and said to be late).
+  // time-out, after which an answer the job still sees is taken, and said to be late).
   enum EOutcome { kIdle, kOpen, kAnswered, kGivenUp };
   // The answer's claim: false when the job had given up already (the answer is late).
   bool settleAnswered();
@@ -67,15 +69,15 @@ public:
   bool giveUp();
   // Disarmed for a program the editor awaits: no outcome of an earlier request stays.
   void disarm();
-  // The user's Cancel: an armed request takes no answer any more, and the program
-  // dump that still comes for it is said in the log and changes no slot.
-  void disarmByCancel();
-  // True once for the first program dump after a Cancel disarmed the request.
-  bool takeCancelledAnswer();
+  // The job that armed the request holds its answer until it ends: the slot changes
+  // only once the job knows it was not cancelled. Set by the job after arming it.
+  std::atomic<bool> ownedByJob{false};
+  // The answer collected for the owning job, not yet stored.
+  std::atomic<bool> held{false};
+  bool gaveUp() const { return outcome.load() == kGivenUp; }
 
 private:
   std::atomic<int> outcome{kIdle};
-  std::atomic<bool> cancelled{false};
   mutable std::mutex bankLock;  // guards bank
   std::string bank;
 };
@@ -193,11 +195,32 @@ public:
   bool queueJobAfterRunningJob(const SenderJob& job);
   // The "Cancel Data Request" buttons: the running transfer job stops at its next wait.
   void requestCancel();
-  // A Cancel the running transfer job has not reached yet.
-  bool cancelPending() const;
   void resetContinuousClock(bool stop);
   bool clockStopped() const { return !clockRunning.load(); }
   bool closing() const { return isClosing.load(); }
+
+  // ---- answers owed ------------------------------------------------------------
+  // A program request given up (cancelled, timed out) before its answer came still
+  // has that answer coming: a dump names no request, so the next program dump on the
+  // editor's channel is that one's, and no later request may take it. Owed answers
+  // are counted in order; each lapses 100 wait units after its job gave up.
+  struct OwedAnswer
+  {
+    bool cancelled = false;
+    bool librarian = false;  // into slot of bank (a timed-out one takes its late answer there)
+    int slot = -1;
+    std::string bank;
+    DWORD lapsesAt = 0;
+  };
+  void owe(OwedAnswer owed, int waitUnit);
+  // Answers still owed, the lapsed ones forgotten (said in the log).
+  int owedAnswers();
+  // A request that waited its whole time-out for them: no answer is owed any more.
+  void forgetOwedAnswers();
+  // The job that armed the librarian's single-program request ends its wait for it
+  // (editor's lock held): the answer it holds goes into its slot, unless cancelled;
+  // with none, the answer to a request sent (asked) is owed. True when an answer was stored.
+  bool settleLibrarianRequest(bool cancelled, bool asked, int waitUnit);
 
   // Clears the all-programs collector, empties and arms the single-program one,
   // clears dataProcessed and starts command 6 when the transfer thread is idle.
@@ -270,8 +293,12 @@ private:
   std::atomic<int> liveRequest{kAwaitsNothing};  // ERequestAwaits
   // Routes the message; ProcessSysEx adds the request's answer.
   void route(ISysEx* msg, bool fromDevice);
-  // Stores the single-program collector's answer into its slot; a late one is said.
-  void takeLibrarianAnswer(bool late);
+  // Stores a librarian answer into its slot; a late one is said.
+  bool takeLibrarianAnswer(LibrarianPatch& patch, int target, const std::string& bank, bool late);
+  // A program dump on the editor's channel that an earlier request is owed: consumed.
+  bool consumeOwedAnswer(const uint8_t* b, int n);
+  std::mutex ledgerLock;  // guards ledger
+  std::deque<OwedAnswer> ledger;
   // A librarian's feed into its selected slot, through a collector of its own: true
   // when taken.
   bool feedIntoSelectedSlot(const uint8_t* b, int n);

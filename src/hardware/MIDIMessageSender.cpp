@@ -89,14 +89,16 @@ void MIDIMessageSender::run()
     catch (...)
     {
       // Whatever else ends the job does not leave the editor locked, nor its request alive.
+      editorAsked = librarianAsked = false;
       if (transferJob) manager->closeRequest();
       if (holdsEditor) releaseEditor();
       throw;
     }
-    // The job's request ends with it, however it ended; a cancelled one takes no
-    // answer afterwards, also when the Cancel came before the job armed it.
+    // The job's request ends with it, however it ended: an answer it holds goes in
+    // unless cancelled, one still to come is owed. Without the editor (teardown) nothing.
+    if (transferJob && holdsEditor) endRequests();
+    editorAsked = librarianAsked = false;
     if (transferJob) manager->closeRequest();
-    if (transferJob && cancelRequested.load()) manager->libraryPatchRequest.disarmByCancel();
     // Given up before the start lock: the starters take that one under the editor's.
     if (holdsEditor) releaseEditor();
   } while (manager->jobFinished(this));
@@ -243,14 +245,14 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     }
     // The librarian's answer taken during the last wait settles its request; once
     // given up, one that comes later is taken as late.
-    if (step == giveUp && !manager->libraryPatchRequest.giveUp())
+    if (step == giveUp && manager->libraryPatchRequest.ownedByJob.load() && !manager->libraryPatchRequest.giveUp())
     {
       result = 0;
       break;
     }
     if (step == giveUp)
     {
-      plug->showStatusText(timeoutText);
+      showLines(timeoutText, "");
       logTimeOut(function, step);
       requestFailed.store(true);
       result = 1;
@@ -267,25 +269,106 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
 
 // ---- requests ----------------------------------------------------------------------
 
+bool MIDIMessageSender::awaitOwedAnswers()
+{
+  if (manager->owedAnswers() == 0) return true;
+  plug->logText("Waiting for the answer owed to an earlier program request");
+  for (int step = 1;; ++step)
+  {
+    if (!wait(waitUnit) || cancelRequested.load()) return false;
+    if (manager->owedAnswers() == 0) return true;
+    // As long as a request of its own would wait: then the hardware answers no more.
+    if (step >= 35)
+    {
+      manager->forgetOwedAnswers();
+      return true;
+    }
+  }
+}
+
+bool MIDIMessageSender::askForProgram(bool forEditor)
+{
+  if (!awaitOwedAnswers())
+  {
+    requestFailed.store(true);
+    return false;
+  }
+  sendRequest(0x10, plug->sysexChannelByte.load());
+  (forEditor ? editorAsked : librarianAsked) = true;
+  return true;
+}
+
+void MIDIMessageSender::endEditorRequest()
+{
+  if (!editorAsked) return;
+  editorAsked = false;
+  if (plug->incomingSysExProcessed.load()) return;
+  MIDIMessageManager::OwedAnswer owed;
+  owed.cancelled = cancelRequested.load();
+  manager->owe(owed, waitUnit);
+}
+
+bool MIDIMessageSender::endLibrarianRequest()
+{
+  const bool asked = librarianAsked;
+  librarianAsked = false;
+  return manager->settleLibrarianRequest(cancelRequested.load(), asked, waitUnit);
+}
+
+void MIDIMessageSender::endRequests()
+{
+  endLibrarianRequest();
+  endEditorRequest();
+}
+
+void MIDIMessageSender::showLines(const char* first, const char* second)
+{
+  plug->showStatusText(first);
+  plug->showSecondLineText(second);
+}
+
+void MIDIMessageSender::finishLibrarianRequest()
+{
+  // Settled after the job's last wait, with the overlay still up: a Cancel pressed
+  // at any moment before leaves the slot as it was.
+  const bool stored = endLibrarianRequest();
+  if (cancelRequested.load()) showLines(kCancelled, "");
+  // A time-out has said so; an answer that came after it, taken, has said that.
+  else if (requestFailed.load()) return;
+  else if (stored)
+  {
+    showLines(kCompleted, "");
+    plug->SetLibrarianStatusUnsaved(true);
+  }
+  else showLines("Answer not taken", "Its bank is no longer listed");
+}
+
 void MIDIMessageSender::sendPartRequestSysex(bool target)
 {
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(!target);
+  if (!target) manager->libraryPatchRequest.ownedByJob.store(true);
   const int T = waitUnit;
   manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor : MIDIMessageManager::kAwaitsOther);
-  sendRequest(0x10, plug->sysexChannelByte.load());
-  wait(T);
-  plug->showStatusText(kProcessing);
-  const int r = answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
-  if (!(target && r == 0)) wait(T);
-  plug->DisplayProcessingIndicator(false);
-  if (cancelRequested.load()) plug->showStatusText(kCancelled);
-  else if (!requestFailed.load())
+  int r = 2;
+  if (askForProgram(target))
   {
-    plug->showStatusText(kCompleted);
-    if (!target) plug->SetLibrarianStatusUnsaved(true);
+    wait(T);
+    plug->showStatusText(kProcessing);
+    r = answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
   }
+  if (!(target && r == 0)) wait(T);
+  if (!target)
+  {
+    finishLibrarianRequest();
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  endEditorRequest();
+  plug->DisplayProcessingIndicator(false);
+  if (cancelRequested.load()) showLines(kCancelled, "");
+  else if (!requestFailed.load()) showLines(kCompleted, "");
 }
 
 void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
@@ -293,6 +376,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
   plug->DisplayProcessingIndicator(true);
   requestFailed.store(false);
   plug->SetLibrarianRequestActive(true);
+  manager->libraryPatchRequest.ownedByJob.store(true);
   const int T = waitUnit;
   // The hardware's current program (with its unsaved edit) is asked for as it is: a
   // program change would replace it with the stored one first.
@@ -302,15 +386,9 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     wait(T / 2);
   }
   manager->openRequest(MIDIMessageManager::kAwaitsOther);
-  sendRequest(0x10, plug->sysexChannelByte.load());
   plug->showStatusText(kProcessing);
-  answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
-  if (cancelRequested.load()) plug->showStatusText(kCancelled);
-  else if (!requestFailed.load())
-  {
-    plug->showStatusText(kCompleted);
-    plug->SetLibrarianStatusUnsaved(true);
-  }
+  if (askForProgram(false)) answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  finishLibrarianRequest();
   plug->DisplayProcessingIndicator(false);
 }
 
@@ -328,6 +406,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   plug->showStatusText(kProcessing);
   PatchLibrarian* lib = manager->librarian;
   int received = 0;
+  std::string count = "0 of 128 programs received";
+  bool countShown = false;
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -338,30 +418,40 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
       lib->selectedSlot.store(p);
     }
     plug->SetLibrarianRequestActive(true);
+    manager->libraryPatchRequest.ownedByJob.store(true);
     plug->upperHighlightedSlot.store(p);
     programChange(p);
     wait(50);
     if (cancelRequested.load()) break;
     manager->openRequest(MIDIMessageManager::kAwaitsOther);
-    sendRequest(0x10, plug->sysexChannelByte.load());
     const bool failedBefore = requestFailed.exchange(false);
-    const int r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
+    int r = 2;
+    if (askForProgram(false)) r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
+    // Each answer goes into its slot as its wait ends; one the user cancelled does not.
+    const bool stored = endLibrarianRequest();
     if (failedBefore) requestFailed.store(true);
     // The running count: a bank takes a minute or more, and a silent slot shows as one not counted.
-    if (r == 0) ++received;
-    plug->showSecondLineText((std::to_string(received) + " of 128 programs received").c_str());
+    if (stored) ++received;
+    count = std::to_string(received) + " of 128 programs received";
+    plug->showSecondLineText(count.c_str());
+    countShown = true;
     plug->DisplayProcessingIndicator(false);
     if (r == 2 || cancelRequested.load()) break;
   }
-  if (cancelRequested.load()) plug->showStatusText(kCancelled);
-  else if (!requestFailed.load() && !closing()) plug->showStatusText(kCompleted);
+  // The programs taken before a Cancel stay, the bank marked as edited: Discard drops them.
+  // The count stands on the second line once the first program was asked for.
+  const char* second = countShown ? nullptr : count.c_str();
+  if (cancelRequested.load()) second ? showLines(kCancelled, second) : plug->showStatusText(kCancelled);
+  else if (!requestFailed.load() && !closing())
+    second ? showLines(kCompleted, second) : plug->showStatusText(kCompleted);
   // The programs came one by one through the single-program road: a bank dump
   // arriving from now on answers nothing, and the collector the starter armed for
   // one must not take the next program dump (a send shown in the editor, a
   // program fetched after a program change) into a slot of the bank.
   manager->libraryPatchRequestAll.libraryRequestAllActive.store(false);
   manager->libraryPatchRequest.libraryRequestActive.store(false);
-  plug->SetLibrarianStatusUnsaved(true);
+  // A bank none of whose slots changed is not marked.
+  if (received > 0) plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);
 }
@@ -375,14 +465,14 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
   manager->openRequest(MIDIMessageManager::kAwaitsProgramForEditor);
-  sendRequest(0x10, plug->sysexChannelByte.load());
-  answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
+  if (askForProgram(true)) answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
   plug->DisplayProcessingIndicator(true);
 
   wait(T);
+  endEditorRequest();
   if (cancelRequested.load())
   {
-    plug->showStatusText(kCancelled);
+    showLines(kCancelled, "");
     plug->DisplayProcessingIndicator(false);
     return;
   }
@@ -416,8 +506,8 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
   }
   manager->globalRequested.store(false);
   wait(T);
-  if (cancelRequested.load()) plug->showStatusText(kCancelled);
-  else if (!requestFailed.load()) plug->showStatusText(kCompleted);
+  if (cancelRequested.load()) showLines(kCancelled, "");
+  else if (!requestFailed.load()) showLines(kCompleted, "");
   plug->DisplayProcessingIndicator(false);
 }
 
@@ -737,6 +827,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, int)
                                              std::to_string(lastWritten + 1);
       plug->showSecondLineText(what.c_str());
     }
+    else plug->showSecondLineText("");  // nothing of an earlier job's under it
   }
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->allPatchesRequestIndex.store(0);

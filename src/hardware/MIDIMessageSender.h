@@ -188,6 +188,19 @@ private:
   int answerWait(int T, int searchAt, int searchPause, int giveUp, bool cancelEachStep, bool failOnSearchCancel,
                  uint8_t function, bool showSearchText, const char* timeoutText);
   bool channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel);
+  // The program request (function 10), once the answers owed to earlier ones came or
+  // lapsed: false when the user cancelled meanwhile (nothing was sent).
+  bool askForProgram(bool forEditor);
+  bool awaitOwedAnswers();
+  // The job stops waiting for its program request: the librarian's answer goes into
+  // its slot unless cancelled (true when stored); one not come is owed.
+  bool endLibrarianRequest();
+  void endEditorRequest();
+  void endRequests();
+  // The last lines of a librarian request: cancelled, completed, or what a time-out said.
+  void finishLibrarianRequest();
+  void showLines(const char* first, const char* second);
+  bool editorAsked = false, librarianAsked = false;
 
   MIDIMessageManager* manager;
 };

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -239,6 +240,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(std::string root, int busyProcess
   }
   rescanRequested = false;
   refusedSplits.clear();
+  importedCopies.clear();
   processorsInUse = 0;
 }
 
@@ -773,7 +775,15 @@ PatchFile* PatchLibrarian::placeReadBank(const std::string& fullPath, std::uniqu
       {
       }
     }
-    librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; it stays in place and is not listed", fullPath.c_str());
+    if (!importedCopies.count(fullPath))
+      librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; it stays in place and is not listed",
+                   fullPath.c_str());
+    else if (::unlink(fullPath.c_str()) == 0)
+      librarianLog(logTarget, "PATCH LIBRARIAN: could not split %s; the imported copy is removed", fullPath.c_str());
+    else
+      librarianLog(logTarget,
+                   "PATCH LIBRARIAN: could not split %s; the imported copy could not be removed (%s) and is not listed",
+                   fullPath.c_str(), std::strerror(errno));
     refusedSplits.insert(fullPath);
     failedSplits[fullPath] = splitWriteError;
   }

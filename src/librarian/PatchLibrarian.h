@@ -91,6 +91,11 @@ public:
   // What the last scan could not split: a file's path to the error a bank's write
   // failed with (0: another cause, a move say). Under libraryMutex.
   std::map<std::string, int> failedSplits;
+  // Files the importer has just copied into Patches for the next scan to split: a
+  // split of one that fails removes the copy (the file chosen stays where it was),
+  // where a file of the user's own stays in place. Under libraryMutex; every scan
+  // empties it.
+  std::set<std::string> importedCopies;
   // The user rescan: drops every bank, both trees and the search, then scans root.
   void initBankFilesOnDiscard(std::string root);
   // Threads that read and parse the bank files of a scan, the scanning thread among

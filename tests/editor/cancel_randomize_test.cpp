@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -46,6 +47,13 @@ public:
   {
     std::lock_guard<std::mutex> l(logLock);
     return std::exchange(logged, std::string());
+  }
+  // Runs as the job shows a line, on its thread, under the editor's lock.
+  std::function<void(const std::string&)> onStatus;
+  void showStatusText(const char* text) override
+  {
+    RecordingEditor::showStatusText(text);
+    if (onStatus) onStatus(text ? text : "");
   }
   std::mutex logLock;
   std::string logged;
@@ -80,6 +88,13 @@ struct Live : ::testing::Test
     e.sysexChannelByte = 0x39;
     e.globalSent = true;
     e.takeSent();
+  }
+
+  void fromHardware(const Bytes& m)
+  {
+    WDL_MutexLock lock(&e.mMutex);
+    ISysEx s(0, m.data(), (int)m.size());
+    e.ProcessSysEx(&s, true);
   }
 
   bool sentRequest(unsigned char function)
@@ -204,7 +219,8 @@ TEST_F(Live, OnlyAProgramAwaitedForTheEditorHoldsBackValuesFromTheHardware)
     SCOPED_TRACE(row.name);
     e.takeSent();
     row.start();
-    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    // After a cancelled request the next one waits for the answer owed to it first.
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 20000));
     if (row.cancelFirst)
     {
       e.userSets(kCancelDataRequest, 1);
@@ -389,64 +405,137 @@ TEST_F(Live, AProgramStepOrARenameWhileALibrarianRequestWaitsLeavesItItsAnswer)
 }
 
 // The synthesizer answers the librarian's request (the slot menu's, the bank menu's)
-// late. After the user's Cancel (before the job ends, or before it armed the request,
-// answered after) the answer changes no slot and the log says it came. After a time-out it
-// is taken: the bank is marked edited (the upper arrow refused) and the display says
-// which slot took it; unless the column shows another bank by then, which the
-// time-out allows.
+// late, or the user cancels after its answer came. A Cancel pressed at any moment
+// (before the answer, after it while the job still shows its overlay, after a time-out
+// with the answer coming then, before the job armed the request) leaves the slot as
+// it was and the bank unmarked, and the log says the answer was not taken. After a
+// time-out alone the answer is taken: the bank is marked edited (the upper arrow
+// refused) and the display says which slot took it, a line a click in the grid
+// leaves; unless the column shows another bank by then, which the time-out allows.
 TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
 {
-  enum End { kCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
-  const char* const logged[] = {"came after the librarian's request was cancelled: not taken",
-                                "came after the librarian's request was cancelled: not taken",
-                                "came after its request timed out", "not taken: its bank is no longer shown"};
-  const std::pair<bool, End> rows[] = {{false, kCancel},       {true, kCancel},   {false, kCancelAtOnce},
-                                       {true, kCancelAtOnce}, {false, kTimeOut}, {true, kTimeOut},
-                                       {true, kTimeOutThenStep}};
-  for (const auto& [bankMenu, end] : rows)
+  enum End { kCancel, kAnswerThenCancel, kTimeOutAnswerCancel, kCancelAtOnce, kTimeOut, kTimeOutThenStep };
+  for (int row = 0; row < 11; ++row)
   {
+    const bool bankMenu = row % 2;
+    const End end = (End)std::min(row / 2, (int)kTimeOutThenStep);
     SCOPED_TRACE(std::to_string(bankMenu) + " " + std::to_string(end));
     const bool taken = end == kTimeOut, cancelled = end <= kCancelAtOnce;
-    SWELL_SetTimeScale(cancelled ? 1.0 : 0.02);  // the time-out's 35 waits and search, shortened
+    const char* logged = taken ? "came after its request timed out"
+                         : end == kTimeOutThenStep ? "not taken: its bank is no longer shown"
+                                                   : "not taken: its request was cancelled";
+    SWELL_SetTimeScale(end == kTimeOutAnswerCancel || end >= kTimeOut ? 0.02 : 1.0);  // the time-out, shortened
     e.takeLog(), e.takeSent();
     e.GetParam(kBankEditUnsaved)->Set(0.0);
     const std::vector<LibrarianPatch>& slots = openBank();
-    e.patchLibrarian->patchFiles.back()->fileName = std::to_string(bankMenu) + std::to_string(end) + ".dvl";
+    e.patchLibrarian->patchFiles.back()->fileName = std::to_string(row) + ".dvl";
     e.patchLibrarian->selectedSlot = 9;
-    const Bytes before = slots[9].messages[0].bytes;
+    const Bytes before = slots[9].messages[0].bytes, answer = namedProgram("Late Answers");
+    // The answer comes while the job still runs, after its time-out, and the user cancels then.
+    if (end == kTimeOutAnswerCancel)
+      e.onStatus = [&](const std::string& line) {
+        if (line == "CONNECTION TIMED OUT!") fromHardware(answer), e.userSets(kCancelDataRequest, 1);
+      };
+    e.showValueLine("5 of 128 programs received");  // an earlier transfer's
     ASSERT_TRUE(bankMenu ? e.startJob(SenderJob(kSendPartRequest))
                          : e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
-    const Bytes answer = namedProgram("Late Answers");
-    auto answerNow = [&] {
-      WDL_MutexLock lock(&e.mMutex);
-      ISysEx s(0, answer.data(), (int)answer.size());
-      e.ProcessSysEx(&s, true);
-    };
     if (end == kCancelAtOnce) e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
-    if (end == kCancel)
+    if (end == kCancel || end == kAnswerThenCancel)
     {
-      // The job, past its wait, waits for the lock held here: it runs on once the answer came.
+      // The job, past its wait, waits for the lock held here: it runs on once both came.
       WDL_MutexLock lock(&e.mMutex);
+      if (end == kAnswerThenCancel) fromHardware(answer);
       e.userSets(kCancelDataRequest, 1);
-      answerNow();
+      if (end == kCancel) fromHardware(answer);
     }
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
-    EXPECT_EQ(e.nameLine(), cancelled ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    e.onStatus = nullptr;
+    EXPECT_EQ(e.nameLine(),
+              cancelled || end == kTimeOutAnswerCancel ? "Data request CANCELLED!" : "CONNECTION TIMED OUT!");
+    EXPECT_EQ(e.valueLine(), "");
     if (end == kTimeOutThenStep) e.userSets(kLibUpperNextBank, 1);
     ASSERT_EQ(e.patchLibrarian->bankAt(e.patchLibrarian->upperFileIndex) == e.patchLibrarian->patchFiles.back(),
               end != kTimeOutThenStep);
-    if (end != kCancel) answerNow();
+    e.userSets(kLibSyncTimer, 7);  // a control's line, the next one is not
+    if (end == kCancelAtOnce || end >= kTimeOut) fromHardware(answer);
     EXPECT_EQ(slots[9].messages[0].bytes, taken ? answer : before);
-    EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged[end]), std::string::npos);
+    EXPECT_NE(e.takeLog().find(std::string("\"Late Answers\" ") + logged), std::string::npos);
     EXPECT_EQ(e.GetParam(kBankEditUnsaved)->Value(), taken ? 1.0 : 0.0);
     EXPECT_EQ(e.discardChangesLayerRight->visible, taken);
     if (!taken) continue;
+    LibrarianViewControl* grid = e.librarianViewControl();
+    IMouseMod left(true);
+    grid->OnMouseDown(grid->slotRect(0, 3).L + 2, grid->slotRect(0, 3).T + 2, &left);
     EXPECT_EQ(e.nameLine(), "Late answer taken into slot 10");
     e.userSets(kLibUpperNextBank, 1);
     EXPECT_EQ(e.nameLine(), "Save bank or Discard changes!");
     e.discardChangesLayerRight->Hide(true);
   }
+  SWELL_SetTimeScale(1.0);
+}
+
+// A request after a cancelled one gets only its own answer: the earlier one's comes
+// first, not taken (the log says so); one that never comes holds a later request no
+// longer than its time-out, and lapses, leaving an unasked program to the editor. The
+// editor's request that times out after an answered librarian request ends timed out.
+TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
+{
+  // The synthesizer answers as the n-th program request on the editor's channel goes
+  // out, and as the next program change does; the user cancels as the first goes out.
+  std::atomic<int> asked{0};
+  bool cancelFirst = false;
+  std::map<int, Bytes> answers;
+  Bytes onProgramChange;
+  const auto record = e.onMidiSent;
+  e.onMidiSent = [&, record](const unsigned char* b, int n) {
+    record(b, n);
+    if (n == 2 && (b[0] & 0xF0) == 0xC0 && !onProgramChange.empty()) fromHardware(std::exchange(onProgramChange, {}));
+    if (n != 6 || b[2] != 0x39 || b[4] != 0x10) return;
+    if (answers.count(++asked)) fromHardware(answers[asked]);
+    if (asked == 1 && cancelFirst) e.userSets(kCancelDataRequest, 1);
+  };
+  enum Row { kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered };
+  for (Row row : {kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered})
+  {
+    SCOPED_TRACE(row);
+    SWELL_SetTimeScale(0.02);  // the owed answer's wait, its lapse and the time-outs, shortened
+    e.takeLog(), e.takeSent();
+    const std::vector<LibrarianPatch>& slots = openBank();
+    e.patchLibrarian->selectedSlot = 9;
+    const Bytes before = slots[9].messages[0].bytes, first = namedProgram("First Answer"), own = namedProgram("Own");
+    asked = 0, cancelFirst = row != kAfterAnswered;
+    answers = row == kAfterAnswered ? std::map<int, Bytes>{{1, first}} : std::map<int, Bytes>{{2, own}};
+    ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    e.knownProgramName.clear();
+    if (row == kLapsed)
+    {
+      // 100 wait units on: the edit-mode report's flag lets an unasked program in.
+      ASSERT_TRUE(pollUntil([&] { return e.manager()->owedAnswers() == 0; }, 20000));
+      fromHardware({0xF0, 0x42, 0x39, 0x58, 0x4E, 0x01, 0x00, 0xF7});
+      fromHardware(own);
+      EXPECT_EQ(e.knownProgramName.find("Own"), 0u);
+      continue;
+    }
+    // The later request into slot 11 (the earlier answer comes as it starts), or the editor's.
+    if (row == kLateAnswer) onProgramChange = first, e.patchLibrarian->selectedSlot = 10;
+    if (row == kLateAnswer) ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+    else e.userSets(kRequestTempData, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread) || sentRequest(0x0E); }, 20000));
+    EXPECT_EQ(slots[9].messages[0].bytes, row == kAfterAnswered ? first : before);
+    if (row == kAfterAnswered) { EXPECT_EQ(e.nameLine(), "CONNECTION TIMED OUT!"); }
+    if (row == kNeverAnswered) { EXPECT_EQ(e.knownProgramName.find("Own"), 0u); }
+    if (row == kLateAnswer)
+    {
+      EXPECT_EQ(e.nameLine(), "Data request completed!");
+      EXPECT_EQ(slots[10].messages[0].bytes, own);
+      EXPECT_NE(e.takeLog().find("\"First Answer\" not taken: its request"), std::string::npos);
+    }
+    e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  }
+  e.onMidiSent = record;
   SWELL_SetTimeScale(1.0);
 }
 

@@ -190,7 +190,7 @@ TEST_F(EditorDisplayLines, WhatTheDisplayShowsAfterEachControl)
       {kRequestTempData, 0, false, own, "0", "[TIMBRE 1]"},
       {kLockPartMIDIch, 1, false, own, "1", "[TIMBRE 1]"},
       {kMIDIFilterHWCCPassThrough, 0, false, own, "0", "[TIMBRE 1]"},
-      {kRandomize, 1, false, "Patch Randomized", "0", "[TIMBRE 1]"},
+      {kRandomize, 1, false, "Patch Randomized", "", "[TIMBRE 1]"},  // not the button's value
       {kRandomize, 0, false, own, "0", "[TIMBRE 1]"},
       {kShowLibrarian, 1, false, kept, kept, "[TIMBRE 1]"},
       {kLibSyncTimer, 1, false, own, "1", "[TIMBRE 1]"},

@@ -424,6 +424,7 @@ TEST_F(Librarian, RequestsIntoTheLibrarianNeedAnUpperBank)
         EXPECT_TRUE(e->started.empty());
         EXPECT_TRUE(e->takeSent().empty());
         EXPECT_EQ(e->nameLine(), "Open a Bank First!");
+        EXPECT_EQ(e->valueLine(), "");  // not the button's value
         EXPECT_FALSE(e->midiMessageManager->libraryPatchRequestAll.libraryRequestAllActive.load());
         EXPECT_FALSE(e->midiMessageManager->libraryPatchRequest.libraryRequestActive.load());
       }
@@ -1088,6 +1089,25 @@ TEST_F(Librarian, AFailedWriteSaysWhyFromItsOwnError)
   EXPECT_EQ(e->nameLine(), "Bank not listed: Big.syx");
   EXPECT_EQ(e->valueLine(), "The disk is full");
   EXPECT_EQ(listTree(data.file("Patches")), folderBefore);
+  auto loggedLine = [&](const std::string& tail) {
+    const std::string line = "PATCH LIBRARIAN: could not split " + data.file("Patches/Big.syx") + tail;
+    return std::find(logged.begin(), logged.end(), line) != logged.end();
+  };
+  EXPECT_TRUE(loggedLine("; the imported copy is removed"));
+  // A file of the user's own that cannot be split stays in place; a later import of
+  // the same name, with room on the disk, is split and listed.
+  writeFile(data.file("Patches/Big.syx"), rawBank("Big ", 200, 7000));
+  {
+    InjectedWriteFault full(FileWriteStep::kWrite, ENOSPC);
+    e->OnParamChange(kRefreshFolders);
+  }
+  EXPECT_TRUE(loggedLine("; it stays in place and is not listed"));
+  ASSERT_EQ(::unlink(data.file("Patches/Big.syx").c_str()), 0);
+  script->answerPanel(data.file("in/Big.syx"));
+  e->saveImportedFile(false);
+  e->OnParamChange(kRefreshFolders);
+  EXPECT_EQ(e->nameLine(), "Banks imported: Big Singles 1.dvl");
+  EXPECT_TRUE(fileExists(data.file("Converted Banks/Big.syx")));
 }
 
 // ---- help ----

@@ -59,9 +59,17 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
       const int outX = box.R + (int)(12 * s), outY = box.B + (int)(12 * s);
       e.graphics->Draw(&all);
       const int outsideBefore = brightness(e.graphics->GetDrawBitmap(), outX, outY);
+      // The job's lines, not the button's that started it, in the box and behind it.
+      e.showControlLine("Request");
+      e.showValueLine("0");
       e.DisplayProcessingIndicator(true);
+      EXPECT_EQ(e.overlay()->text(), "Data processing, please wait...");
+      EXPECT_EQ(e.valueLine(), "");
       e.showNameLine("Please wait! Writing.. 5 of 128");
+      e.showValueLine("5 of 128 programs received");
+      e.DisplayProcessingIndicator(false), e.DisplayProcessingIndicator(true);  // a step of a transfer
       EXPECT_EQ(e.overlay()->text(), "Please wait! Writing.. 5 of 128");
+      EXPECT_EQ(e.overlay()->secondText(), "5 of 128 programs received");
       ASSERT_EQ(e.GetParam(kMainPage)->Value(), (double)page);
       IControl* button = e.cancel(page == 1 ? 0 : 1);
       ASSERT_TRUE(e.cancel(page == 1 ? 1 : 0)->IsHidden());
@@ -114,3 +122,4 @@ TEST(ProgressOverlay, CoversTheWindowAtEverySizeAndTakesEveryClick)
     }
   });
 }
+
