@@ -356,7 +356,8 @@ private:
     mDone.notify_all();
   }
 
-  // The Part's name for the first instance's port; the next ones numbered.
+  // The first instance's port keeps the name RtMidi's own ports have, which a user's
+  // saved connections name; the next ones numbered.
   static std::string OwnName(int d, int number)
   {
     return number == 1 ? kPortNames[d] : std::string(kPortNames[d]) + " " + std::to_string(number);

@@ -181,7 +181,7 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   EXPECT_EQ(mPlug->GetMIDIInPortNumber(mSim.OutputPortName().c_str()), 1);
   EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
 
-  // Our ports under the names the Parts give, on the owner's two clients.
+  // Our ports under RtMidi's own names, which saved connections use, on the owner's two clients.
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Output Client") + ":RtMidi Output$").size(), 1u);
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Input Client") + ":RtMidi Input$").size(), 1u);
 }
@@ -802,23 +802,27 @@ TEST_F(MidiOverJack, ReselectingTheInputDuringAFloodDeliversOnlyWholeMessages)
     }
   });
   const bool finished = reselect.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
-  std::string log;
+  bool taken = false, arrived = false, offTaken = false;
   if (finished)
   {
     reselect.get();
     flood.Stop();
     mSim.WaitUntilSent(kWaitMs);
     // The port still works, once the last choice has been taken.
-    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
+    taken = pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs);
     mSim.WaitForConnections(1, 1, kWaitMs);
     mSim.Send(MakeSimDump(297, 9));
-    mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
+    arrived = mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
     int last = 0;
     mPlug->setExternalMIDIIn(last, "OFF");
-    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
-    log = CapturedConsole();
+    offTaken = pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs);
   }
+  // The console back first, on every road: what is asserted says why it failed.
+  const std::string log = CapturedConsole();
   ASSERT_TRUE(finished) << "reselection deadlocked";
+  EXPECT_TRUE(taken) << "the last choice of the flood was not taken";
+  EXPECT_TRUE(arrived) << "a dump sent after the flood did not arrive";
+  EXPECT_TRUE(offTaken) << "the input's OFF was not taken";
   EXPECT_GT(flood.Rounds(), 0);
 
   const auto got = mPlug->Got();
