@@ -339,10 +339,16 @@ void MIDIMessageManager::openRequest(ERequestAwaits what)
 {
   // Cleared first: an answer to the job's last request is not one to this.
   plug->incomingSysExProcessed.store(false);
+  requestMark = plug->midiOutMark();
   liveRequest.store(what);
 }
 
 void MIDIMessageManager::closeRequest() { liveRequest.store(kAwaitsNothing); }
+
+bool MIDIMessageManager::requestRefused() const
+{
+  return liveRequest.load() != kAwaitsNothing && plug->midiOutRefusedSince(requestMark);
+}
 
 bool MIDIMessageManager::programAwaited() const
 {

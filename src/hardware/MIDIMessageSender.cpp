@@ -21,6 +21,7 @@ namespace
 {
 const char kTimedOut[] = "CONNECTION TIMED OUT!";
 const char kCancelled[] = "Data request CANCELLED!";
+const char kNotSent[] = "Data request NOT SENT!";
 const char kCompleted[] = "Data request completed!";
 const char kProcessing[] = "Data processing, please wait...";
 const char kWriteFailed[] = "Data write failed: MIDI output not available";
@@ -65,6 +66,18 @@ void MIDIMessageSender::logTimeOut(int function, int waits)
   else snprintf(what, sizeof what, "the transfer");
   plug->logText(std::string("Request failed: timed out, no answer to ") + what + " after " + std::to_string(waits) +
                 " waits");
+}
+
+bool MIDIMessageSender::refusedEnds(int function)
+{
+  if (!manager->requestRefused() || plug->incomingSysExProcessed.load()) return false;
+  char what[48];
+  snprintf(what, sizeof what, "the request (function %02X)", function);
+  plug->showStatusText(kNotSent);
+  plug->logText(std::string("Request failed: ") + what +
+                " was not sent: the MIDI output refused it (its port or its JACK server gone, or its queue full)");
+  requestFailed.store(true);
+  return true;
 }
 
 void MIDIMessageSender::run()
@@ -167,6 +180,8 @@ bool MIDIMessageSender::wait(int ms)
         waited = false;
         break;
       }
+      // A request the output refused gets no answer: its job is not kept waiting.
+      if (this == manager->senders[kTransferThread] && manager->requestRefused()) break;
     }
   }
   if (held) takeEditor();
@@ -211,7 +226,7 @@ bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSear
       if (failOnCancel || closing()) requestFailed.store(true);
       return false;
     }
-    if (plug->incomingSysExProcessed.load()) return true;
+    if (plug->incomingSysExProcessed.load() || manager->requestRefused()) return true;
   }
   return true;
 }
@@ -232,6 +247,18 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     {
       requestFailed.store(true);
       result = 2;
+      break;
+    }
+    // Refused: settled as a time-out is, at once.
+    if (manager->requestRefused() && !plug->incomingSysExProcessed.load())
+    {
+      if (!manager->libraryPatchRequest.giveUp())
+      {
+        result = 0;
+        break;
+      }
+      refusedEnds(function);
+      result = 3;
       break;
     }
     // A cancel stops the search only; the wait itself ends at its own cancel check
@@ -351,7 +378,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     if (r == 0) ++received;
     plug->showSecondLineText((std::to_string(received) + " of 128 programs received").c_str());
     plug->DisplayProcessingIndicator(false);
-    if (r == 2 || cancelRequested.load()) break;
+    // An output that refuses would refuse the rest too.
+    if (r >= 2 || cancelRequested.load()) break;
   }
   if (cancelRequested.load()) plug->showStatusText(kCancelled);
   else if (!requestFailed.load() && !closing()) plug->showStatusText(kCompleted);
@@ -404,7 +432,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
       break;
     }
     plug->showStatusText("Processing, please wait...");
-    if (cancelRequested.load()) break;
+    if (cancelRequested.load() || refusedEnds(0x0E)) break;
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
@@ -445,7 +473,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
       if (plug->dataMismatch.load()) break;
       channelSearch(T / 2, 0x0E, false, false);
     }
-    if (cancelRequested.load()) break;
+    if (cancelRequested.load() || refusedEnds(0x0E)) break;
     if (step == 25)
     {
       plug->showStatusText("No response from Hardware");

@@ -156,7 +156,11 @@ void IPlugBase::RunMidiPortThread()
 // the server's buffers; what has not is counted.
 void IPlugBase::EndMidiPortThread()
 {
-  mMidiOutTaken += (unsigned long long)mMidiOutRing.Clear();
+  if (const int cleared = mMidiOutRing.Clear())
+  {
+    mMidiOutTaken += (unsigned long long)cleared;
+    NoteMidiOutRefused(mMidiOutTaken);
+  }
   LogMidiOutQueueDrops();
   const Clock::time_point drainEnd = Clock::now() + kEndDrainBound;
   while (!MidiOutDrained() && mMidiOutOpen.load() && Clock::now() < drainEnd)
@@ -309,6 +313,7 @@ void IPlugBase::ApplyMidiPortChoices()
         mMidiOutRing.Read(skip.data());
         ++mMidiOutTaken;
         mMidiOutWatch.dropped.fetch_add(1);
+        NoteMidiOutRefused(mMidiOutTaken);
       }
     }
     // Still on its way to the old port (the server's buffers take it a period at a
@@ -475,6 +480,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
       mMidiOutRing.Read(message.data());
       ++mMidiOutTaken;
       mMidiOutWatch.dropped.fetch_add(1);
+      NoteMidiOutRefused(mMidiOutTaken);
       continue;
     }
     if (mMidiSlot)
@@ -490,7 +496,11 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
     message.resize((size_t)size);
     mMidiOutRing.Read(message.data());
     ++mMidiOutTaken;
-    if (!mMidiOut) continue;
+    if (!mMidiOut)
+    {
+      NoteMidiOutRefused(mMidiOutTaken);
+      continue;
+    }
     try
     {
       mMidiOut->sendMessage(message.data(), message.size());
@@ -498,6 +508,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
     catch (RtMidiError& e)
     {
       e.printMessage();
+      NoteMidiOutRefused(mMidiOutTaken);
     }
   }
   return false;
@@ -639,6 +650,7 @@ void IPlugBase::FollowJackServer()
     const int lost = mMidiSlot->out.Clear();
     mMidiSlot->written.fetch_add((unsigned long long)lost);
     mMidiOutWatch.dropped.fetch_add(lost);
+    if (lost > 0) NoteMidiOutRefused(mMidiOutTaken);
     for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
     {
       if (w->name.empty() || w->missing.load()) continue;

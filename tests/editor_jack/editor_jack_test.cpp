@@ -328,6 +328,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     bool server, duringDump, burstAndClose;
     int startStoppedMs;  // the new server stands still as it starts
     bool probed;         // another program's client comes and goes as it starts
+    bool requestWaits = false;  // a Request waits for its answer as the server goes
   };
   const Restart restarts[] = {
       {"the synthesizer restarted", false, false, false, 0, false},
@@ -337,6 +338,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0, false},
       {"the JACK server restarted under another program's readiness probe", true, false, false, 0, true},
       {"the JACK server restarted once more", true, false, false, 0, false},
+      {"the JACK server restarted while a request waits for its answer", true, false, false, 0, false, true},
   };
   int program = 40;
   for (const Restart& r : restarts)
@@ -354,6 +356,25 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
              e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
     };
     CaptureConsole();
+    if (r.requestWaits)
+    {
+      // Real waits: the request is still waiting when the server goes.
+      SWELL_SetTimeScale(1.0);
+      {
+        std::lock_guard<std::mutex> l(mModel.lock);
+        mModel.faults.silent = true;
+      }
+      mSim.ClearReceived();
+      e->GetParam(kRequestTempData)->Set(1);
+      e->OnParamChange(kRequestTempData);
+      const Bytes request = {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7};
+      ASSERT_TRUE(pollUntil(
+          [&] {
+            const std::vector<Bytes> got = ReceivedBytes();
+            return std::find(got.begin(), got.end(), request) != got.end();
+          },
+          kWaitMs));
+    }
     if (r.duringDump)
     {
       ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
@@ -385,6 +406,16 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       IMidiMsg cutoff(0, 0xB0, 74, 10);
       e->sendMidiMsgAndLog(&cutoff);
       e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+    }
+    if (r.requestWaits)
+    {
+      // What went out after the request was refused: its exchange ends, failed and
+      // said, not timed out; the press after the restart is answered.
+      EXPECT_TRUE(pollUntil([&] { return !e->midiMessageManager->isRunning(kTransferThread); }, kWaitMs));
+      EXPECT_EQ(e->nameLine(), "Data request NOT SENT!");
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.faults.silent = false;
+      SWELL_SetTimeScale(0.02);
     }
     std::string error;
     if (r.probed)
@@ -418,6 +449,8 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     e->OnParamChange(kRequestTempData);
     Settle(e);
     const std::string log = CapturedConsole();
+    if (r.requestWaits)
+      EXPECT_NE(log.find("Request failed: the request (function 10) was not sent"), std::string::npos) << log;
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
     EXPECT_EQ(e->knownProgramName, name) << e->nameLine();

@@ -220,7 +220,10 @@ TEST_F(MidiOverJack, AChosenPortAloneIsWatchedAndItsLinesReachThePlugInsLog)
       ASSERT_TRUE(pollUntil([&] { return kept.Lines().size() > 0 && kept.Lines().back() == gone; }, kWaitMs))
           << testing::PrintToString(kept.Lines());
       EXPECT_EQ(inputClients(), before);
+      // Refused, and a sender that waits on what it sent learns it.
+      const IPlugBase::MidiOutPlace mark = mPlug->MidiOutMark();
       for (int i = 0; i < sends; ++i) EXPECT_FALSE(mPlug->SendMidiMsg(&cc));
+      EXPECT_EQ(mPlug->MidiOutRefusedSince(mark), output);
       if (sends == 3) break;  // the plug-in ends with the port gone
       ASSERT_TRUE(mSim.Open(&error)) << error;
       ASSERT_TRUE(pollUntil([&] { return !missing(); }, kWaitMs));
