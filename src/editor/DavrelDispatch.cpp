@@ -388,6 +388,10 @@ bool Davrel::selectInputPort(int index, const std::string& name)
   setExternalMIDIIn(i, name.c_str());
   midiInPortIndex = i;
   if (i != index) pushToControls(kDeviceInSelection, i);
+  // A request the output's choice sent just before (the two menus of a move) had its
+  // answer go to the port left: it goes again, and the port layer holds it until
+  // this input is open.
+  if (i >= 1 && midiMessageManager) midiMessageManager->inputChosen();
   return i >= 1;
 }
 

@@ -202,7 +202,19 @@ bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
 
 bool MIDIMessageSender::sendRequest(uint8_t function, uint8_t channelByte)
 {
+  exchangeFunction = function;
+  exchangeChannel = channelByte;
   return sendBody(makeRequestBody(function, channelByte));
+}
+
+void MIDIMessageSender::resendAfterInputChoice()
+{
+  if (!manager->takeResendAsked() || plug->incomingSysExProcessed.load() || closing()) return;
+  char line[96];
+  snprintf(line, sizeof line, "Request (function %02X) sent again: an input port was chosen while it waited",
+           exchangeFunction);
+  plug->logText(line);
+  sendBody(makeRequestBody(exchangeFunction, exchangeChannel));
 }
 
 // All notes off before a program goes out: control change 123, value 0, on MIDI
@@ -219,7 +231,7 @@ bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSear
 {
   for (int c = 0; c < 16; ++c)
   {
-    sendRequest(function, (uint8_t)(0x30 + c));
+    sendBody(makeRequestBody(function, (uint8_t)(0x30 + c)));
     if (showSearchText) plug->showStatusText(("Please wait, checking DeviceID " + std::to_string(c + 1)).c_str());
     if (!wait(pause) || cancelRequested.load())
     {
@@ -288,6 +300,7 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       result = 0;
       break;
     }
+    resendAfterInputChoice();
   }
   return result;
 }
@@ -441,6 +454,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
       break;
     }
     if (plug->incomingSysExProcessed.load()) break;
+    resendAfterInputChoice();
   }
   manager->globalRequested.store(false);
   wait(T);
@@ -482,6 +496,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
       break;
     }
     if (plug->incomingSysExProcessed.load()) break;
+    resendAfterInputChoice();
   }
   if (plug->dataMismatch.load())
   {

@@ -87,6 +87,7 @@ protected:
     mSim.Close();
     mSimB.Close();
     mResponder.reset();
+    mResponderB.reset();
     mServer.Stop();
     SWELL_SetTimeScale(1.0);
     unsetenv("DAVREL_DATA_DIR");
@@ -169,6 +170,8 @@ protected:
   SynthSim mSimB{"RuduB"};  // listed after mSim
   SynthModel mModel;
   std::unique_ptr<SimResponder> mResponder;  // goes after the simulated synthesizer closes
+  SynthModel mModelB;
+  std::unique_ptr<SimResponder> mResponderB;
   std::vector<std::unique_ptr<Davrel>> mEditors;
   std::vector<std::unique_ptr<ControlAction>> mActions;
 };
@@ -472,6 +475,56 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
     ASSERT_LT(gone, back) << log;
     EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
+  }
+}
+
+// A move to another synthesizer, its two menus chosen one after the other as a
+// user does, the input well after the pairing of a choice's two ports: the device
+// enquiry the output's choice sent had its answer go to the input left, and is sent
+// again once the input is chosen. It is answered then, not found later by the
+// enquiry's channel search (no request on another channel reaches the synthesizer).
+TEST_F(EditorOverJack, AMoveWhoseInputIsChosenAfterTheOutputIsAnsweredOnItsFirstExchange)
+{
+  std::string error;
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  {
+    std::lock_guard<std::mutex> l(mModelB.lock);
+    mModelB.globals = SynthModel::MakeGlobals(5, false);
+    mModelB.globalChannel = 5;
+  }
+  mResponderB.reset(new SimResponder(mSimB, mModelB));
+  auto choose = [](Davrel* e, int param, const std::string& name) {
+    IParam* p = e->GetParam(param);
+    int index = -1;
+    for (int i = 0; i < p->GetNDisplayTexts(); ++i)
+      if (name == p->GetDisplayText(i)) index = i;
+    ASSERT_GT(index, 0) << name;
+    p->Set(index);
+    e->OnParamChange(param);
+  };
+  for (const int inputAfterMs : {100, 1000})
+  {
+    SCOPED_TRACE(inputAfterMs);
+    SWELL_SetTimeScale(0.02);
+    mEditors.clear();
+    Davrel* e = OpenEditor();
+    Settle(e);
+    // Real waits for the move's enquiry: 500 ms a step, its channel search 15 steps on.
+    SWELL_SetTimeScale(1.0);
+    e->GetParam(kLibSyncTimer)->Set(3);
+    e->sysexChannelByte = 0x35;
+    mSimB.ClearReceived();
+    ASSERT_NO_FATAL_FAILURE(choose(e, kDeviceOutSelection, mSimB.InputPortName()));
+    ASSERT_TRUE(e->midiMessageManager->isRunning(kTransferThread));
+    // The user's pace between the two menus: the case itself, not a wait for something.
+    std::this_thread::sleep_for(std::chrono::milliseconds(inputAfterMs));
+    ASSERT_NO_FATAL_FAILURE(choose(e, kDeviceInSelection, mSimB.OutputPortName()));
+    EXPECT_TRUE(pollUntil([&] { return !e->midiMessageManager->isRunning(kTransferThread); }, 3 * kWaitMs));
+    EXPECT_EQ(e->nameLine(), "Plug-in is ready to go!");
+    int searched = 0;
+    for (const SimMessage& m : mSimB.Received())
+      if (m.bytes.size() == 6 && m.bytes[4] == 0x0E) searched += m.bytes[2] != 0x35;
+    EXPECT_EQ(searched, 0) << "requests of the enquiry's channel search: it was not answered before";
   }
 }
 
