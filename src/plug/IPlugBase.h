@@ -285,11 +285,16 @@ public:
   // what is known; none waits for it, nor for a server. This starts it (it reads
   // the lists first), so that the port library's probing of MIDI systems overlaps
   // the caller's work; the first entry that needs it starts it otherwise.
+  // The port thread calls the instance's virtuals at once: whoever makes an instance
+  // calls this (or the first entry below) once the object is whole, never its
+  // constructor (the factory does, right after making it).
   void ReadMidiPortListsAhead();
   // The lists as read, "OFF" first; before they are read, "OFF" and the names
   // chosen meanwhile.
   std::vector<std::string> getExternalMIDIOutNames();
   std::vector<std::string> getExternalMIDIInNames();
+  // The same without starting the port thread: for a constructor.
+  std::vector<std::string> KnownMidiPortNames(bool input);
   // Whether the port thread has read the lists: the answers above then are its.
   bool MidiPortListsRead() const { return mMidiListsRead.load(); }
   // A choice by list entry (and name): recorded for the port thread, which opens
@@ -546,7 +551,6 @@ private:
   void FollowJackServer();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
-  std::vector<std::string> KnownMidiPortNames(bool input);
   int ChooseMidiPort(bool input, int& index, const char* name);
   void RecordMidiPortChoice(bool input, int k, const std::string& name);
   void ApplyMidiPortChoices();

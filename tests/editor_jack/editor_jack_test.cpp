@@ -98,6 +98,7 @@ protected:
   {
     mEditors.emplace_back(new Davrel(info()));
     Davrel* e = mEditors.back().get();
+    e->ReadMidiPortListsAhead();  // as the factory does, once the editor is whole
     // The menus as a user sees them: built again at an idle once the lists are read.
     EXPECT_TRUE(pollUntil([&] { return e->MidiPortListsRead(); }, kWaitMs));
     e->OnIdle();
