@@ -196,6 +196,18 @@ void IPlugBase::EndMidiPortThread()
 void IPlugBase::ReadMidiPortLists()
 {
   std::vector<std::string> outs{"OFF"}, ins{"OFF"};
+  // Why a direction lists no JACK port: the plug-in closed while its question
+  // waited (given up, no refusal), the server refused the client, or took it and
+  // went.
+  const auto sayNoJackClient = [this](const char* side, const char* direction) {
+    if (mMidiWatchQuit.load())
+      ConsoleLog("%s: the plug-in closed before the JACK server answered: no ports listed\n", side);
+    else if (const unsigned status = JackMidiOwner::LastRefusal())
+      ConsoleLog("%s: no JACK server takes the client (JACK status 0x%x)\n", side, status);
+    else
+      ConsoleLog("%s: no JACK client is open: the server went as it opened\n", side);
+    if (!mMidiWatchQuit.load()) ConsoleLog("No MIDI %s ports available!\n", direction);
+  };
   ConsoleLog("MIDI OUT INITIALIZATION\n");
   // Without the ALSA sequencer the ports are JACK's, even with no JACK server yet:
   // a port chosen by name then opens once a server takes clients.
@@ -212,11 +224,7 @@ void IPlugBase::ReadMidiPortLists()
     MidiOutSide side(this);
     const unsigned n = side.PortCount();
     mMidiJackEpoch = JackMidiOwner::Epoch();
-    if (!mMidiJackEpoch)
-    {
-      ConsoleLog("MIDI OUT: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
-      ConsoleLog("No MIDI output ports available!\n");
-    }
+    if (!mMidiJackEpoch) sayNoJackClient("MIDI OUT", "output");
     outs = ReadMidiPortNames(side, n);
   }
   ConsoleLog("MIDI IN INITIALIZATION\n");
@@ -239,11 +247,7 @@ void IPlugBase::ReadMidiPortLists()
     ConsoleLog("MIDI IN: using JACK, as the output does\n");
     MidiInSide side(this);
     const unsigned n = side.PortCount();
-    if (!JackMidiOwner::Epoch())
-    {
-      ConsoleLog("MIDI IN: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
-      ConsoleLog("No MIDI input ports available!\n");
-    }
+    if (!JackMidiOwner::Epoch()) sayNoJackClient("MIDI IN", "input");
     ins = ReadMidiPortNames(side, n);
   }
   {

@@ -565,6 +565,31 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
   }
 }
 
+// The process's first opening of its JACK clients waits in a server that stands
+// still; an instance closed meanwhile gave its question up: its lines say so, and
+// none says that a server refused the client.
+TEST_F(MidiOverJack, AnInstanceClosedBeforeTheServersFirstAnswerSaysSo)
+{
+  if (JackMidiOwner::Epoch() != 0) GTEST_SKIP() << "the process's JACK clients are open already (CTest runs this alone)";
+  kill(mServer.Pid(), SIGSTOP);
+  CaptureConsole();
+  {
+    TestPlug plug;
+    const unsigned long long before = ConsoleLogCounts().written;
+    plug.ReadMidiPortListsAhead();
+    // The port thread has begun to read the lists (its first line is out): it asks.
+    pollUntil([&] { return ConsoleLogCounts().written > before; }, kWaitMs);
+  }
+  kill(mServer.Pid(), SIGCONT);
+  // The question given up still runs: the clients open on the server going on, and
+  // the server stops after that, as after every other case.
+  const bool opened = pollUntil([] { return JackMidiOwner::Epoch() != 0; }, kWaitMs);
+  const std::string log = CapturedConsole();
+  EXPECT_TRUE(opened);
+  EXPECT_NE(log.find("MIDI OUT: the plug-in closed before the JACK server answered"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no JACK server takes the client"), std::string::npos) << log;
+}
+
 // A choice's first exchange: a request sent right after both ports are chosen
 // finds the input open and its answer arrives, in either order of the choices, on
 // a fresh plug-in and on one moved from another synthesizer (the input a new
