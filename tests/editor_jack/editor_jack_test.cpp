@@ -112,18 +112,20 @@ protected:
       int param;
       std::string name;
     } ports[] = {{kDeviceOutSelection, mSim.InputPortName()}, {kDeviceInSelection, mSim.OutputPortName()}};
-    for (const auto& p : ports)
-    {
-      IParam* param = e->GetParam(p.param);
-      int index = -1;
-      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
-        if (p.name == param->GetDisplayText(i)) index = i;
-      ASSERT_GT(index, 0) << p.name;
-      param->Set(index);
-      e->OnParamChange(p.param);
-    }
+    for (const auto& p : ports) ASSERT_NO_FATAL_FAILURE(Choose(e, p.param, p.name));
     ASSERT_TRUE(e->midiOutSet);
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  }
+  // The port menu's entry of that name, as the user picks it.
+  void Choose(Davrel* e, int param, const std::string& name)
+  {
+    IParam* p = e->GetParam(param);
+    int index = -1;
+    for (int i = 0; i < p->GetNDisplayTexts(); ++i)
+      if (name == p->GetDisplayText(i)) index = i;
+    ASSERT_GT(index, 0) << name;
+    p->Set(index);
+    e->OnParamChange(param);
   }
   void Settle(Davrel* e)
   {
@@ -371,13 +373,8 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       mSim.ClearReceived();
       e->GetParam(kRequestTempData)->Set(1);
       e->OnParamChange(kRequestTempData);
-      const Bytes request = {0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7};
-      ASSERT_TRUE(pollUntil(
-          [&] {
-            const std::vector<Bytes> got = ReceivedBytes();
-            return std::find(got.begin(), got.end(), request) != got.end();
-          },
-          kWaitMs));
+      ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+      ASSERT_EQ(ReceivedBytes().front(), (Bytes{0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7}));
     }
     if (r.duringDump)
     {
@@ -494,15 +491,6 @@ TEST_F(EditorOverJack, AMoveWhoseInputIsChosenAfterTheOutputIsAnsweredOnItsFirst
     mModelB.globalChannel = 5;
   }
   mResponderB.reset(new SimResponder(mSimB, mModelB));
-  auto choose = [](Davrel* e, int param, const std::string& name) {
-    IParam* p = e->GetParam(param);
-    int index = -1;
-    for (int i = 0; i < p->GetNDisplayTexts(); ++i)
-      if (name == p->GetDisplayText(i)) index = i;
-    ASSERT_GT(index, 0) << name;
-    p->Set(index);
-    e->OnParamChange(param);
-  };
   for (const int inputAfterMs : {100, 1000})
   {
     SCOPED_TRACE(inputAfterMs);
@@ -515,11 +503,11 @@ TEST_F(EditorOverJack, AMoveWhoseInputIsChosenAfterTheOutputIsAnsweredOnItsFirst
     e->GetParam(kLibSyncTimer)->Set(3);
     e->sysexChannelByte = 0x35;
     mSimB.ClearReceived();
-    ASSERT_NO_FATAL_FAILURE(choose(e, kDeviceOutSelection, mSimB.InputPortName()));
+    ASSERT_NO_FATAL_FAILURE(Choose(e, kDeviceOutSelection, mSimB.InputPortName()));
     ASSERT_TRUE(e->midiMessageManager->isRunning(kTransferThread));
     // The user's pace between the two menus: the case itself, not a wait for something.
     std::this_thread::sleep_for(std::chrono::milliseconds(inputAfterMs));
-    ASSERT_NO_FATAL_FAILURE(choose(e, kDeviceInSelection, mSimB.OutputPortName()));
+    ASSERT_NO_FATAL_FAILURE(Choose(e, kDeviceInSelection, mSimB.OutputPortName()));
     EXPECT_TRUE(pollUntil([&] { return !e->midiMessageManager->isRunning(kTransferThread); }, 3 * kWaitMs));
     EXPECT_EQ(e->nameLine(), "Plug-in is ready to go!");
     int searched = 0;
