@@ -42,7 +42,9 @@ namespace {
 class BenchEditor : public Davrel
 {
 public:
-  BenchEditor() : Davrel(DavrelInstanceInfo()) {}
+  // Most derived: whole once its body runs, so its port lists are read from here, as
+  // the factory reads them.
+  BenchEditor() : Davrel(DavrelInstanceInfo()) { ReadMidiPortListsAhead(); }
   // Before the overrides go: the clock jobs call them.
   ~BenchEditor() override { stopThreads(); }
   bool playing = false;

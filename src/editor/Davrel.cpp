@@ -67,9 +67,8 @@ Davrel::Davrel(IPlugInstanceInfo instanceInfo)
             FourCC("QhS1"), 128, true, true, true, 0)
 {
   localControlOn = true;
-  // The MIDI systems are probed beside the start-up; the configuration's port
-  // menus wait for the lists.
-  ReadMidiPortListsAhead();
+  // The port lists are read once the editor is whole (its maker starts the port
+  // thread, which calls back into it at once); the menus are built again then.
   midiOutDue.reserve(1024);  // a full queue, so that the audio thread does not allocate
   srand((unsigned)time(nullptr));
   hostSampleRate = GetSampleRate();
@@ -734,8 +733,9 @@ int Davrel::paramInt(int paramIdx) const { return (int)paramValue(paramIdx); }
 void Davrel::refreshMidiPortMenus()
 {
   WDL_MutexLock lock(&mMutex);
-  const std::vector<std::string> outs = getExternalMIDIOutNames();
-  const std::vector<std::string> ins = getExternalMIDIInNames();
+  // Called by the constructor too: the port thread is not started from here.
+  const std::vector<std::string> outs = KnownMidiPortNames(false);
+  const std::vector<std::string> ins = KnownMidiPortNames(true);
   const std::pair<int, const std::vector<std::string>*> menus[2] = {{kDeviceOutSelection, &outs},
                                                                     {kDeviceInSelection, &ins}};
   for (const auto& m : menus)

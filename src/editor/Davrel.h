@@ -147,6 +147,12 @@ public:
   void SetParamDisplayText(int paramIdx, const std::string& text) override;
   void setProgramName(const std::string& name) override;
   void logText(const std::string& line) override { logLine(line); }
+  OutputMark midiOutMark() override
+  {
+    const MidiOutPlace m = MidiOutMark();
+    return {m.queued, m.refusedAtCall};
+  }
+  bool midiOutRefusedSince(const OutputMark& m) override { return MidiOutRefusedSince({m.queued, m.refusedAtCall}); }
   // The plug-in's mutex, as the MIDI input takes it.
   bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
   void leaveEditorLock() override { mMutex.Leave(); }

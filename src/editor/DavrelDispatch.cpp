@@ -219,8 +219,10 @@ void Davrel::OnParamChange(int paramIdx)
     // A press while a request waits is dropped and leaves that request its answer.
     // Without an output port nothing is asked, so nothing is awaited either: a flag
     // set here would hold back the hardware's values with no job to end it.
-    if (midiMessageManager && midiOutSet && !(requestFollowsSend && queueRequestAfterTransfer()))
-      startJob(editorRequest(kSendActiveArrangementRequest, 0));
+    if (midiMessageManager && midiOutSet && !(requestFollowsSend && queueRequestAfterTransfer()) &&
+        !startJob(editorRequest(kSendActiveArrangementRequest, 0)))
+      logText("Request not sent: the press is dropped while another transfer runs (a request waiting for its answer, "
+              "or a send)");
   }
   else if (paramIdx == kRandomize)
   {
@@ -386,6 +388,10 @@ bool Davrel::selectInputPort(int index, const std::string& name)
   setExternalMIDIIn(i, name.c_str());
   midiInPortIndex = i;
   if (i != index) pushToControls(kDeviceInSelection, i);
+  // A request the output's choice sent just before (the two menus of a move) had its
+  // answer go to the port left: it goes again, and the port layer holds it until
+  // this input is open.
+  if (i >= 1 && midiMessageManager) midiMessageManager->inputChosen();
   return i >= 1;
 }
 

@@ -231,8 +231,7 @@ void Davrel::sendLitAndLog(IMidiMsg* msg)
   }
   // What the port did not take (a port that went away counts it) is not logged as sent.
   if (!sendShortNow(msg)) return;
-  ConsoleLog("Plug-in MIDI Out ");
-  msg->LogMsg();
+  msg->LogMsg("Plug-in MIDI Out ");
 }
 
 bool Davrel::sendShortNow(IMidiMsg* msg)

@@ -104,6 +104,15 @@ public:
   virtual void SendProgramChangeCommand(int program, int part) = 0;
   virtual void SendBankChangeCommand(int, int) {}
   virtual void logSysExOutMessageByteInt(const std::vector<int>& message, int length) = 0;
+  // The output's refusals, for a request that waits for its answer: a mark taken
+  // before the request goes, then whether the output refused anything sent after it
+  // (its port or server gone, its queue full): the request will not be answered.
+  struct OutputMark
+  {
+    unsigned long long queued = 0, refusedAtCall = 0;
+  };
+  virtual OutputMark midiOutMark() { return {}; }
+  virtual bool midiOutRefusedSince(const OutputMark& /*mark*/) { return false; }
   // One line of the editor's log (why a request failed, what was refused); standard
   // output where the host keeps no log.
   virtual void logText(const std::string& line);

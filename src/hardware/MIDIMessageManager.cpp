@@ -335,10 +335,22 @@ void MIDIMessageManager::openRequest(ERequestAwaits what)
 {
   // Cleared first: an answer to the job's last request is not one to this.
   plug->incomingSysExProcessed.store(false);
+  requestMark = plug->midiOutMark();
+  resendAsked.store(false);
   liveRequest.store(what);
 }
 
+void MIDIMessageManager::inputChosen()
+{
+  if (liveRequest.load() != kAwaitsNothing) resendAsked.store(true);
+}
+
 void MIDIMessageManager::closeRequest() { liveRequest.store(kAwaitsNothing); }
+
+bool MIDIMessageManager::requestRefused() const
+{
+  return liveRequest.load() != kAwaitsNothing && plug->midiOutRefusedSince(requestMark);
+}
 
 bool MIDIMessageManager::programAwaited() const
 {

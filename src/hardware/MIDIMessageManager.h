@@ -11,6 +11,7 @@
 // jobs too (between their waits); the flags below are atomic because the jobs poll
 // them in their waits, without it.
 
+#include "hardware/HardwareHost.h"
 #include "hardware/MIDIMessageSender.h"
 
 #include "librarian/LibrarianTypes.h"
@@ -178,6 +179,15 @@ public:
   };
   void openRequest(ERequestAwaits what);  // transfer thread
   void closeRequest();                    // transfer thread
+  // The live request was refused by the output (it, or anything sent after it since
+  // openRequest): no answer will come. Transfer thread.
+  bool requestRefused() const;
+  // An input port was chosen: a request waiting for its answer is sent again once,
+  // at its job's next step (its answer may have gone to the port left, as when the
+  // two menus of a move are chosen one after the other). Any thread.
+  void inputChosen();
+  // True once after inputChosen while the live request waited. Transfer thread.
+  bool takeResendAsked() { return resendAsked.exchange(false); }
   // A job awaits a program for the editor: its token lives, unanswered. Values from
   // the hardware are held back meanwhile. patchRequested with no such token (the
   // edit-mode report's) lets an unasked dump in and holds back nothing.
@@ -291,6 +301,8 @@ private:
   std::atomic<bool> clockRunning{false};
   std::atomic<bool> isClosing{false};
   std::atomic<int> liveRequest{kAwaitsNothing};  // ERequestAwaits
+  HardwareHost::OutputMark requestMark;          // the output's mark as the live request opened
+  std::atomic<bool> resendAsked{false};
   // Routes the message; ProcessSysEx adds the request's answer.
   void route(ISysEx* msg, bool fromDevice);
   // Stores a librarian answer into its slot; a late one is said.

@@ -21,6 +21,7 @@ namespace
 {
 const char kTimedOut[] = "CONNECTION TIMED OUT!";
 const char kCancelled[] = "Data request CANCELLED!";
+const char kNotSent[] = "Data request NOT SENT!";
 const char kCompleted[] = "Data request completed!";
 const char kProcessing[] = "Data processing, please wait...";
 const char kWriteFailed[] = "Data write failed: MIDI output not available";
@@ -65,6 +66,18 @@ void MIDIMessageSender::logTimeOut(int function, int waits)
   else snprintf(what, sizeof what, "the transfer");
   plug->logText(std::string("Request failed: timed out, no answer to ") + what + " after " + std::to_string(waits) +
                 " waits");
+}
+
+bool MIDIMessageSender::refusedEnds(int function)
+{
+  if (!manager->requestRefused() || plug->incomingSysExProcessed.load()) return false;
+  char what[48];
+  snprintf(what, sizeof what, "the request (function %02X)", function);
+  plug->showStatusText(kNotSent);
+  plug->logText(std::string("Request failed: ") + what +
+                " was not sent: the MIDI output refused it (its port or its JACK server gone, or its queue full)");
+  requestFailed.store(true);
+  return true;
 }
 
 void MIDIMessageSender::run()
@@ -169,6 +182,8 @@ bool MIDIMessageSender::wait(int ms)
         waited = false;
         break;
       }
+      // A request the output refused gets no answer: its job is not kept waiting.
+      if (this == manager->senders[kTransferThread] && manager->requestRefused()) break;
     }
   }
   if (held) takeEditor();
@@ -189,7 +204,19 @@ bool MIDIMessageSender::sendBody(const std::vector<uint8_t>& body)
 
 bool MIDIMessageSender::sendRequest(uint8_t function, uint8_t channelByte)
 {
+  exchangeFunction = function;
+  exchangeChannel = channelByte;
   return sendBody(makeRequestBody(function, channelByte));
+}
+
+void MIDIMessageSender::resendAfterInputChoice()
+{
+  if (!manager->takeResendAsked() || plug->incomingSysExProcessed.load() || closing()) return;
+  char line[96];
+  snprintf(line, sizeof line, "Request (function %02X) sent again: an input port was chosen while it waited",
+           exchangeFunction);
+  plug->logText(line);
+  sendBody(makeRequestBody(exchangeFunction, exchangeChannel));
 }
 
 // All notes off before a program goes out: control change 123, value 0, on MIDI
@@ -206,14 +233,14 @@ bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSear
 {
   for (int c = 0; c < 16; ++c)
   {
-    sendRequest(function, (uint8_t)(0x30 + c));
+    sendBody(makeRequestBody(function, (uint8_t)(0x30 + c)));
     if (showSearchText) plug->showStatusText(("Please wait, checking DeviceID " + std::to_string(c + 1)).c_str());
     if (!wait(pause) || cancelRequested.load())
     {
       if (failOnCancel || closing()) requestFailed.store(true);
       return false;
     }
-    if (plug->incomingSysExProcessed.load()) return true;
+    if (plug->incomingSysExProcessed.load() || manager->requestRefused()) return true;
   }
   return true;
 }
@@ -234,6 +261,18 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
     {
       requestFailed.store(true);
       result = 2;
+      break;
+    }
+    // Refused: settled as a time-out is, at once.
+    if (manager->requestRefused() && !plug->incomingSysExProcessed.load())
+    {
+      if (!manager->libraryPatchRequest.giveUp())
+      {
+        result = 0;
+        break;
+      }
+      refusedEnds(function);
+      result = 3;
       break;
     }
     // A cancel stops the search only; the wait itself ends at its own cancel check
@@ -263,6 +302,7 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
       result = 0;
       break;
     }
+    resendAfterInputChoice();
   }
   return result;
 }
@@ -436,7 +476,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     plug->showSecondLineText(count.c_str());
     countShown = true;
     plug->DisplayProcessingIndicator(false);
-    if (r == 2 || cancelRequested.load()) break;
+    // An output that refuses would refuse the rest too.
+    if (r >= 2 || cancelRequested.load()) break;
   }
   // The programs taken before a Cancel stay, the bank marked as edited: Discard drops them.
   // The count stands on the second line once the first program was asked for.
@@ -494,7 +535,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
       break;
     }
     plug->showStatusText("Processing, please wait...");
-    if (cancelRequested.load()) break;
+    if (cancelRequested.load() || refusedEnds(0x0E)) break;
     if (step == 35)
     {
       plug->showStatusText(kTimedOut);
@@ -503,6 +544,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
       break;
     }
     if (plug->incomingSysExProcessed.load()) break;
+    resendAfterInputChoice();
   }
   manager->globalRequested.store(false);
   wait(T);
@@ -535,7 +577,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
       if (plug->dataMismatch.load()) break;
       channelSearch(T / 2, 0x0E, false, false);
     }
-    if (cancelRequested.load()) break;
+    if (cancelRequested.load() || refusedEnds(0x0E)) break;
     if (step == 25)
     {
       plug->showStatusText("No response from Hardware");
@@ -544,6 +586,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
       break;
     }
     if (plug->incomingSysExProcessed.load()) break;
+    resendAfterInputChoice();
   }
   if (plug->dataMismatch.load())
   {

@@ -184,7 +184,16 @@ private:
   bool closing() const;
   bool sendBody(const std::vector<uint8_t>& body);
   bool sendRequest(uint8_t function, uint8_t channelByte);
-  // The answer wait of the request jobs; returns 0 answered, 1 timed out, 2 cancelled.
+  // An exchange whose request the output refused (its port or server gone, its
+  // queue full) gets no answer: true once that is so and the request unanswered;
+  // the job is failed, and the display and the log say so.
+  bool refusedEnds(int function);
+  // Between the steps of an exchange still unanswered: its request once more when
+  // an input port was chosen since (MIDIMessageManager::inputChosen).
+  void resendAfterInputChoice();
+  uint8_t exchangeFunction = 0, exchangeChannel = 0;  // the exchange's request as sendRequest sent it
+  // The answer wait of the request jobs; returns 0 answered, 1 timed out, 2
+  // cancelled, 3 refused by the output.
   int answerWait(int T, int searchAt, int searchPause, int giveUp, bool cancelEachStep, bool failOnSearchCancel,
                  uint8_t function, bool showSearchText, const char* timeoutText);
   bool channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel);

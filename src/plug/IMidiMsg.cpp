@@ -116,9 +116,9 @@ double IMidiMsg::ControlChange(EControlChangeMsg idx) const
   return -1.0;
 }
 
-void IMidiMsg::LogMsg() const
+void IMidiMsg::LogMsg(const char* prefix) const
 {
-  ConsoleLog("(%s | %d | %d | %d)\n", StatusMsgStr(StatusMsg()), Channel() + 1, mData1, mData2);
+  ConsoleLog("%s(%s | %d | %d | %d)\n", prefix, StatusMsgStr(StatusMsg()), Channel() + 1, mData1, mData2);
 }
 
 void ISysEx::Clear()
@@ -127,11 +127,11 @@ void ISysEx::Clear()
   mData = nullptr;
 }
 
-void ISysEx::LogMsg() const
+void ISysEx::LogMsg(const char* prefix) const
 {
   char str[3 * 32];
   SysExStr(str, (int)sizeof(str), mData, mSize);
-  ConsoleLog("(%d : %s)", mSize, str);
+  ConsoleLog("%s(%d : %s)\n", prefix, mSize, str);
 }
 
 const char* StatusMsgStr(IMidiMsg::EStatusMsg msg)

@@ -73,7 +73,8 @@ struct IMidiMsg
   double ControlChange(EControlChangeMsg idx) const;
   int MidiChannelIdx() const { return mStatus; }
 
-  void LogMsg() const;
+  // One whole line of the console, after prefix: another thread's line never lands inside it.
+  void LogMsg(const char* prefix = "") const;
 };
 
 struct ISysEx
@@ -84,7 +85,7 @@ struct ISysEx
   ISysEx(int offs = 0, const uint8_t* pData = nullptr, int size = 0) : mOffset(offs), mSize(size), mData(pData) {}
 
   void Clear();
-  void LogMsg() const;
+  void LogMsg(const char* prefix = "") const;
 };
 
 // "none", "unknown", "noteoff", "noteon " ... by the kind's value.

@@ -208,6 +208,8 @@ ComponentResult IPlugAU::IPlugAUEntry(ComponentParameters* params, void* pPlug)
     ComponentInstance ci = ComponentArg<ComponentInstance>(params, 0);
     _this = MakePlug();  // under the factory's own mutex
     if (!_this) return badComponentInstance;
+    // The instance is whole: its port lists are read beside the host's next steps.
+    _this->ReadMidiPortListsAhead();
     _this->HostSpecificInit();
     _this->PruneUninitializedPresets();
     _this->mCI = ci;

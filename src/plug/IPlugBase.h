@@ -285,11 +285,16 @@ public:
   // what is known; none waits for it, nor for a server. This starts it (it reads
   // the lists first), so that the port library's probing of MIDI systems overlaps
   // the caller's work; the first entry that needs it starts it otherwise.
+  // The port thread calls the instance's virtuals at once: whoever makes an instance
+  // calls this (or the first entry below) once the object is whole, never its
+  // constructor (the factory does, right after making it).
   void ReadMidiPortListsAhead();
   // The lists as read, "OFF" first; before they are read, "OFF" and the names
   // chosen meanwhile.
   std::vector<std::string> getExternalMIDIOutNames();
   std::vector<std::string> getExternalMIDIInNames();
+  // The same without starting the port thread: for a constructor.
+  std::vector<std::string> KnownMidiPortNames(bool input);
   // Whether the port thread has read the lists: the answers above then are its.
   bool MidiPortListsRead() const { return mMidiListsRead.load(); }
   // A choice by list entry (and name): recorded for the port thread, which opens
@@ -334,6 +339,22 @@ public:
   // thread: a choice answers at once, from the list, and the port follows.
   // Any thread.
   bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
+  // For a sender that waits for what it sent to be answered: a mark taken before
+  // the send, then whether the port layer refused a message sent after the mark, at
+  // the call or later (its port or server gone, the queue full, too long): that
+  // message will not arrive. Sends are refused in their order, so a refusal after
+  // the mark also means the port went at or after the message sent. A send with no
+  // port chosen at all is not counted (the sender knows it chose none). Any thread,
+  // no lock: the render's send included.
+  struct MidiOutPlace
+  {
+    unsigned long long queued = 0, refusedAtCall = 0;
+  };
+  MidiOutPlace MidiOutMark() const { return {mMidiOutPushed.load(), mMidiOutCallRefusals.load()}; }
+  bool MidiOutRefusedSince(const MidiOutPlace& mark) const
+  {
+    return mMidiOutCallRefusals.load() > mark.refusedAtCall || mMidiOutRefusedAt.load() > mark.queued;
+  }
   // Where the port layer's lines about a chosen port (gone, back, not taken its
   // place, messages not sent meanwhile) go besides the console, one line a call
   // without its line feed: the editor's log file, when it keeps one. Null: the
@@ -468,6 +489,9 @@ protected:
   MidiInputRing mMidiOutRing{1024 * 1024};
   std::atomic<unsigned long long> mMidiOutPushed{0};
   unsigned long long mMidiOutTaken = 0;
+  // The number in the queue's order of the last queued message the port thread
+  // refused, and how many were refused at the call.
+  std::atomic<unsigned long long> mMidiOutRefusedAt{0}, mMidiOutCallRefusals{0};
   long long mMidiOutFullLogged = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
@@ -514,6 +538,7 @@ private:
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
   void LogMidiOutQueueDrops();
+  void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
   void InstallMidiIn(RtMidiIn* in, MidiInRoute* route);
   void BeginMidiInClose();
@@ -526,7 +551,6 @@ private:
   void FollowJackServer();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
-  std::vector<std::string> KnownMidiPortNames(bool input);
   int ChooseMidiPort(bool input, int& index, const char* name);
   void RecordMidiPortChoice(bool input, int k, const std::string& name);
   void ApplyMidiPortChoices();

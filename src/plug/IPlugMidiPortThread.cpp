@@ -156,7 +156,11 @@ void IPlugBase::RunMidiPortThread()
 // the server's buffers; what has not is counted.
 void IPlugBase::EndMidiPortThread()
 {
-  mMidiOutTaken += (unsigned long long)mMidiOutRing.Clear();
+  if (const int cleared = mMidiOutRing.Clear())
+  {
+    mMidiOutTaken += (unsigned long long)cleared;
+    NoteMidiOutRefused(mMidiOutTaken);
+  }
   LogMidiOutQueueDrops();
   const Clock::time_point drainEnd = Clock::now() + kEndDrainBound;
   while (!MidiOutDrained() && mMidiOutOpen.load() && Clock::now() < drainEnd)
@@ -192,6 +196,18 @@ void IPlugBase::EndMidiPortThread()
 void IPlugBase::ReadMidiPortLists()
 {
   std::vector<std::string> outs{"OFF"}, ins{"OFF"};
+  // Why a direction lists no JACK port: the plug-in closed while its question
+  // waited (given up, no refusal), the server refused the client, or took it and
+  // went.
+  const auto sayNoJackClient = [this](const char* side, const char* direction) {
+    if (mMidiWatchQuit.load())
+      ConsoleLog("%s: the plug-in closed before the JACK server answered: no ports listed\n", side);
+    else if (const unsigned status = JackMidiOwner::LastRefusal())
+      ConsoleLog("%s: no JACK server takes the client (JACK status 0x%x)\n", side, status);
+    else
+      ConsoleLog("%s: no JACK client is open: the server went as it opened\n", side);
+    if (!mMidiWatchQuit.load()) ConsoleLog("No MIDI %s ports available!\n", direction);
+  };
   ConsoleLog("MIDI OUT INITIALIZATION\n");
   // Without the ALSA sequencer the ports are JACK's, even with no JACK server yet:
   // a port chosen by name then opens once a server takes clients.
@@ -208,11 +224,7 @@ void IPlugBase::ReadMidiPortLists()
     MidiOutSide side(this);
     const unsigned n = side.PortCount();
     mMidiJackEpoch = JackMidiOwner::Epoch();
-    if (!mMidiJackEpoch)
-    {
-      ConsoleLog("MIDI OUT: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
-      ConsoleLog("No MIDI output ports available!\n");
-    }
+    if (!mMidiJackEpoch) sayNoJackClient("MIDI OUT", "output");
     outs = ReadMidiPortNames(side, n);
   }
   ConsoleLog("MIDI IN INITIALIZATION\n");
@@ -235,11 +247,7 @@ void IPlugBase::ReadMidiPortLists()
     ConsoleLog("MIDI IN: using JACK, as the output does\n");
     MidiInSide side(this);
     const unsigned n = side.PortCount();
-    if (!JackMidiOwner::Epoch())
-    {
-      ConsoleLog("MIDI IN: no JACK server takes the client (JACK status 0x%x)\n", JackMidiOwner::LastRefusal());
-      ConsoleLog("No MIDI input ports available!\n");
-    }
+    if (!JackMidiOwner::Epoch()) sayNoJackClient("MIDI IN", "input");
     ins = ReadMidiPortNames(side, n);
   }
   {
@@ -309,6 +317,7 @@ void IPlugBase::ApplyMidiPortChoices()
         mMidiOutRing.Read(skip.data());
         ++mMidiOutTaken;
         mMidiOutWatch.dropped.fetch_add(1);
+        NoteMidiOutRefused(mMidiOutTaken);
       }
     }
     // Still on its way to the old port (the server's buffers take it a period at a
@@ -475,6 +484,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
       mMidiOutRing.Read(message.data());
       ++mMidiOutTaken;
       mMidiOutWatch.dropped.fetch_add(1);
+      NoteMidiOutRefused(mMidiOutTaken);
       continue;
     }
     if (mMidiSlot)
@@ -490,7 +500,11 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
     message.resize((size_t)size);
     mMidiOutRing.Read(message.data());
     ++mMidiOutTaken;
-    if (!mMidiOut) continue;
+    if (!mMidiOut)
+    {
+      NoteMidiOutRefused(mMidiOutTaken);
+      continue;
+    }
     try
     {
       mMidiOut->sendMessage(message.data(), message.size());
@@ -498,6 +512,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
     catch (RtMidiError& e)
     {
       e.printMessage();
+      NoteMidiOutRefused(mMidiOutTaken);
     }
   }
   return false;
@@ -639,6 +654,7 @@ void IPlugBase::FollowJackServer()
     const int lost = mMidiSlot->out.Clear();
     mMidiSlot->written.fetch_add((unsigned long long)lost);
     mMidiOutWatch.dropped.fetch_add(lost);
+    if (lost > 0) NoteMidiOutRefused(mMidiOutTaken);
     for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
     {
       if (w->name.empty() || w->missing.load()) continue;

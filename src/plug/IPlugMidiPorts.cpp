@@ -401,6 +401,7 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
   if (mMidiJack.load() && size > kJackMaxMessageSize)
   {
     ConsoleLog("MIDI OUT: a message of %d bytes is too long for the JACK output, not sent\n", size);
+    mMidiOutCallRefusals.fetch_add(1);
     return false;
   }
   if (!mMidiOutChosen.load())
@@ -415,17 +416,31 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
       (mMidiOutWatch.missing.load() || mMidiServerGone.load()))
   {
     mMidiOutWatch.dropped.fetch_add(1);
+    mMidiOutCallRefusals.fetch_add(1);
     return false;
   }
   {
     std::lock_guard<std::mutex> queue(mMidiOutQueueLock);
-    if (!mMidiOutRing.Push(pData, size)) return false;
+    if (!mMidiOutRing.Push(pData, size))
+    {
+      mMidiOutCallRefusals.fetch_add(1);
+      return false;
+    }
     mMidiOutPushed.fetch_add(1);
   }
   // A port thread that looks at the queue anyway is not woken (see RunMidiPortThread).
   std::atomic_thread_fence(std::memory_order_seq_cst);
   if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
+}
+
+// The port thread: the latest place wins.
+void IPlugBase::NoteMidiOutRefused(unsigned long long at)
+{
+  unsigned long long was = mMidiOutRefusedAt.load();
+  while (was < at && !mMidiOutRefusedAt.compare_exchange_weak(was, at))
+  {
+  }
 }
 
 bool IPlugBase::SendMidiMsgToPort(IMidiMsg* pMsg)

@@ -1,6 +1,7 @@
 #include "plug/JackMidiOwner.h"
 
 #include "base/log.h"
+#include "plug/JackBufferOrder.h"
 #include "plug/MidiPortSelect.h"
 
 #include <jack/jack.h>
@@ -56,6 +57,7 @@ int ProcessOut(jack_nframes_t frames, void* arg)
     jack_port_t* port = s->port[0].load(std::memory_order_acquire);
     if (!port) continue;
     void* buffer = jack_port_get_buffer(port, frames);
+    TakeJackBuffer(buffer);
     jack_midi_clear_buffer(buffer);
     bool any = false;
     for (int size = s->out.NextSize(); size > 0; size = s->out.NextSize())
@@ -78,6 +80,7 @@ int ProcessOut(jack_nframes_t frames, void* arg)
       s->written.fetch_add(1);
       any = true;
     }
+    HandOnJackBuffer(buffer);
   }
   cb->cycles.fetch_add(1);
   cb->busy.store(0);
@@ -96,6 +99,7 @@ int ProcessIn(jack_nframes_t frames, void* arg)
     jack_port_t* port = s->port[1].load(std::memory_order_acquire);
     if (!port) continue;
     void* buffer = jack_port_get_buffer(port, frames);
+    TakeJackBuffer(buffer);
     const jack_nframes_t n = jack_midi_get_event_count(buffer);
     for (jack_nframes_t e = 0; e < n; ++e)
     {
@@ -103,6 +107,7 @@ int ProcessIn(jack_nframes_t frames, void* arg)
       if (jack_midi_event_get(&event, buffer, e) == 0 && event.size > 0)
         s->input->Take(event.buffer, (int)event.size);
     }
+    HandOnJackBuffer(buffer);
   }
   cb->cycles.fetch_add(1);
   cb->busy.store(0);
@@ -356,7 +361,8 @@ private:
     mDone.notify_all();
   }
 
-  // The Part's name for the first instance's port; the next ones numbered.
+  // The first instance's port keeps the name RtMidi's own ports have, which a user's
+  // saved connections name; the next ones numbered.
   static std::string OwnName(int d, int number)
   {
     return number == 1 ? kPortNames[d] : std::string(kPortNames[d]) + " " + std::to_string(number);

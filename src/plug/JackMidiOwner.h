@@ -90,7 +90,7 @@ void Post(std::function<void(unsigned epoch)> job);
 // full name, in the server's order, the owner's own left out.
 std::vector<std::string> Ports(bool input);
 // Registers the slot's port of the direction when it has none on the live epoch
-// (its short name the Part's, numbered from the second instance on); puts the slot
+// (its short name RtMidi's, numbered from the second instance on); puts the slot
 // where the callbacks see it. False when it cannot.
 bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 // Joins the slot's port to the port named (after letting go of every other): false

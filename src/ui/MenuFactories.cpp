@@ -72,7 +72,8 @@ void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx
   IParam* param = factoryParam(*this, paramIdx, "Device Selection");
   IPlugBase* plug = plugBase();
   if (!param || !plug) return;
-  const std::vector<std::string> names = inputDev == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
+  // The editor's constructor builds this: the port thread is not started from here.
+  const std::vector<std::string> names = plug->KnownMidiPortNames(inputDev == 1);
   param->InitEnum("Device Selection", 0, (int)names.size(), "", "");
   for (size_t i = 0; i < names.size(); ++i) param->SetDisplayText((int)i, names[i].c_str());
   // The port menus always sit on the window. Device names are often longer than

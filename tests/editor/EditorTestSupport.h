@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Points the data folder at a fresh temporary one for the instances made while it lives.
@@ -149,7 +150,12 @@ template <class E = RecordingEditor>
 class UnderTest final : public E
 {
 public:
-  using E::E;
+  // As the plug-in's factory: the port lists are read once the editor is whole.
+  template <class... A>
+  explicit UnderTest(A&&... a) : E(std::forward<A>(a)...)
+  {
+    this->ReadMidiPortListsAhead();
+  }
   ~UnderTest() override { this->stopThreads(); }
 };
 using EditorUnderTest = UnderTest<>;

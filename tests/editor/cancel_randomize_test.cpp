@@ -55,6 +55,10 @@ public:
     RecordingEditor::showStatusText(text);
     if (onStatus) onStatus(text ? text : "");
   }
+  // The port layer's refusals at the call, as the test counts them.
+  OutputMark midiOutMark() override { return {0, refused.load()}; }
+  bool midiOutRefusedSince(const OutputMark& mark) override { return refused.load() > mark.refusedAtCall; }
+  std::atomic<unsigned long long> refused{0};
   std::mutex logLock;
   std::string logged;
 };
@@ -246,7 +250,48 @@ TEST_F(Live, StartsDroppedWhileARequestWaitsLeaveItItsAnswer)
   e.ProcessDoubleReplacing(io, io, 64);
   EXPECT_TRUE(e.partRequestPending);
   e.userSets(kRequestTempData, 1);
+  EXPECT_NE(e.takeLog().find("Request not sent: the press is dropped while another transfer runs"), std::string::npos);
   answerAndExpectTaken();
+}
+
+// The output refuses the request a job waits on (its port or JACK server went, its
+// queue is full): the exchange ends at once as failed and says so, whether the
+// program's request or the globals' after the program's answer; the next press
+// asks again.
+TEST_F(Live, ARequestTheOutputRefusedEndsItsExchangeAtOnceAndTheNextPressAsksAgain)
+{
+  for (const bool afterTheProgram : {false, true})
+  {
+    SCOPED_TRACE(afterTheProgram ? "the globals' request" : "the program's request");
+    e.takeLog();
+    e.takeSent();
+    startUnansweredRequest();
+    if (afterTheProgram)
+    {
+      const Bytes answer = namedProgram("Answer");
+      WDL_MutexLock lock(&e.mMutex);
+      ISysEx s(0, answer.data(), (int)answer.size());
+      e.ProcessSysEx(&s, true);
+    }
+    const unsigned char function = afterTheProgram ? 0x0E : 0x10;
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(function); }, 20000)) << e.takeLog();
+    ++e.refused;
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+    // Not timed out: ended by the refusal.
+    EXPECT_EQ(e.nameLine(), "Data request NOT SENT!");
+    const std::string log = e.takeLog();
+    char line[80];
+    snprintf(line, sizeof line, "Request failed: the request (function %02X) was not sent", function);
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find("timed out"), std::string::npos) << log;
+    EXPECT_TRUE(e.progressIndicator->IsHidden());
+    // The port is back: the next press is a request of its own.
+    e.takeSent();
+    e.userSets(kRequestTempData, 1);
+    ASSERT_TRUE(pollUntil([&] { return sentRequest(0x10); }, 2000));
+    e.userSets(kCancelDataRequest, 1);
+    ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  }
 }
 
 // A change of the user's that lays the timbre page out again, redraws the window by

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -357,15 +358,30 @@ TEST_F(Editor, SectionLocksKeepTheReleaseLayerState)
   EXPECT_EQ(e.GetParam(kReleaseAllLocks)->Value(), 0.0);
 }
 
+// Counts the calls of its own override of the lists' hook: the port thread calls the
+// editor only once it is whole, so never the base's hook in the override's place.
+class ListsHookEditor : public RecordingEditor
+{
+public:
+  void OnMidiPortListsRead() override
+  {
+    hooked.fetch_add(1);
+    RecordingEditor::OnMidiPortListsRead();
+  }
+  std::atomic<int> hooked{0};
+};
+
 TEST(EditorLifetime, StartAndTearDownManyTimes)
 {
   DataFolder data;
   for (int i = 0; i < 50; ++i)
   {
-    EditorUnderTest e;
+    UnderTest<ListsHookEditor> e;
     e.midiOutSet = true;
     double* io[2] = {nullptr, nullptr};
     e.ProcessDoubleReplacing(io, io, 64);
+    ASSERT_TRUE(pollUntil([&] { return e.MidiPortListsRead() && e.hooked.load() == 1; }, 10000))
+        << "editor " << i << ": the lists read " << e.MidiPortListsRead() << ", the hook called " << e.hooked.load() << " times";
   }
 }
 

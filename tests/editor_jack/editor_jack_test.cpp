@@ -87,6 +87,7 @@ protected:
     mSim.Close();
     mSimB.Close();
     mResponder.reset();
+    mResponderB.reset();
     mServer.Stop();
     SWELL_SetTimeScale(1.0);
     unsetenv("DAVREL_DATA_DIR");
@@ -97,6 +98,7 @@ protected:
   {
     mEditors.emplace_back(new Davrel(info()));
     Davrel* e = mEditors.back().get();
+    e->ReadMidiPortListsAhead();  // as the factory does, once the editor is whole
     // The menus as a user sees them: built again at an idle once the lists are read.
     EXPECT_TRUE(pollUntil([&] { return e->MidiPortListsRead(); }, kWaitMs));
     e->OnIdle();
@@ -110,18 +112,20 @@ protected:
       int param;
       std::string name;
     } ports[] = {{kDeviceOutSelection, mSim.InputPortName()}, {kDeviceInSelection, mSim.OutputPortName()}};
-    for (const auto& p : ports)
-    {
-      IParam* param = e->GetParam(p.param);
-      int index = -1;
-      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
-        if (p.name == param->GetDisplayText(i)) index = i;
-      ASSERT_GT(index, 0) << p.name;
-      param->Set(index);
-      e->OnParamChange(p.param);
-    }
+    for (const auto& p : ports) ASSERT_NO_FATAL_FAILURE(Choose(e, p.param, p.name));
     ASSERT_TRUE(e->midiOutSet);
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  }
+  // The port menu's entry of that name, as the user picks it.
+  void Choose(Davrel* e, int param, const std::string& name)
+  {
+    IParam* p = e->GetParam(param);
+    int index = -1;
+    for (int i = 0; i < p->GetNDisplayTexts(); ++i)
+      if (name == p->GetDisplayText(i)) index = i;
+    ASSERT_GT(index, 0) << name;
+    p->Set(index);
+    e->OnParamChange(param);
   }
   void Settle(Davrel* e)
   {
@@ -169,6 +173,8 @@ protected:
   SynthSim mSimB{"RuduB"};  // listed after mSim
   SynthModel mModel;
   std::unique_ptr<SimResponder> mResponder;  // goes after the simulated synthesizer closes
+  SynthModel mModelB;
+  std::unique_ptr<SimResponder> mResponderB;
   std::vector<std::unique_ptr<Davrel>> mEditors;
   std::vector<std::unique_ptr<ControlAction>> mActions;
 };
@@ -328,6 +334,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     bool server, duringDump, burstAndClose;
     int startStoppedMs;  // the new server stands still as it starts
     bool probed;         // another program's client comes and goes as it starts
+    bool requestWaits = false;  // a Request waits for its answer as the server goes
   };
   const Restart restarts[] = {
       {"the synthesizer restarted", false, false, false, 0, false},
@@ -337,6 +344,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0, false},
       {"the JACK server restarted under another program's readiness probe", true, false, false, 0, true},
       {"the JACK server restarted once more", true, false, false, 0, false},
+      {"the JACK server restarted while a request waits for its answer", true, false, false, 0, false, true},
   };
   int program = 40;
   for (const Restart& r : restarts)
@@ -354,6 +362,20 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
              e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
     };
     CaptureConsole();
+    if (r.requestWaits)
+    {
+      // Real waits: the request is still waiting when the server goes.
+      SWELL_SetTimeScale(1.0);
+      {
+        std::lock_guard<std::mutex> l(mModel.lock);
+        mModel.faults.silent = true;
+      }
+      mSim.ClearReceived();
+      e->GetParam(kRequestTempData)->Set(1);
+      e->OnParamChange(kRequestTempData);
+      ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+      ASSERT_EQ(ReceivedBytes().front(), (Bytes{0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7}));
+    }
     if (r.duringDump)
     {
       ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
@@ -385,6 +407,16 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       IMidiMsg cutoff(0, 0xB0, 74, 10);
       e->sendMidiMsgAndLog(&cutoff);
       e->midiMessageManager->sendSysexMessage({0x42, 0x30, 0x58, 0x41, 0x10, 0x01, 0x05, 0x00});
+    }
+    if (r.requestWaits)
+    {
+      // What went out after the request was refused: its exchange ends, failed and
+      // said, not timed out; the press after the restart is answered.
+      EXPECT_TRUE(pollUntil([&] { return !e->midiMessageManager->isRunning(kTransferThread); }, kWaitMs));
+      EXPECT_EQ(e->nameLine(), "Data request NOT SENT!");
+      std::lock_guard<std::mutex> l(mModel.lock);
+      mModel.faults.silent = false;
+      SWELL_SetTimeScale(0.02);
     }
     std::string error;
     if (r.probed)
@@ -418,6 +450,8 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     e->OnParamChange(kRequestTempData);
     Settle(e);
     const std::string log = CapturedConsole();
+    if (r.requestWaits)
+      EXPECT_NE(log.find("Request failed: the request (function 10) was not sent"), std::string::npos) << log;
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
     EXPECT_EQ(e->knownProgramName, name) << e->nameLine();
@@ -439,6 +473,47 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     const size_t gone = log.find(" is gone!"), back = log.find(" is back and opened again");
     ASSERT_LT(gone, back) << log;
     EXPECT_EQ(log.substr(gone, back - gone).find("Plug-in MIDI Out"), std::string::npos) << log;
+  }
+}
+
+// A move to another synthesizer, its two menus chosen one after the other as a
+// user does, the input well after the pairing of a choice's two ports: the device
+// enquiry the output's choice sent had its answer go to the input left, and is sent
+// again once the input is chosen. It is answered then, not found later by the
+// enquiry's channel search (no request on another channel reaches the synthesizer).
+TEST_F(EditorOverJack, AMoveWhoseInputIsChosenAfterTheOutputIsAnsweredOnItsFirstExchange)
+{
+  std::string error;
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  {
+    std::lock_guard<std::mutex> l(mModelB.lock);
+    mModelB.globals = SynthModel::MakeGlobals(5, false);
+    mModelB.globalChannel = 5;
+  }
+  mResponderB.reset(new SimResponder(mSimB, mModelB));
+  for (const int inputAfterMs : {100, 1000})
+  {
+    SCOPED_TRACE(inputAfterMs);
+    SWELL_SetTimeScale(0.02);
+    mEditors.clear();
+    Davrel* e = OpenEditor();
+    Settle(e);
+    // Real waits for the move's enquiry: 500 ms a step, its channel search 15 steps on.
+    SWELL_SetTimeScale(1.0);
+    e->GetParam(kLibSyncTimer)->Set(3);
+    e->sysexChannelByte = 0x35;
+    mSimB.ClearReceived();
+    ASSERT_NO_FATAL_FAILURE(Choose(e, kDeviceOutSelection, mSimB.InputPortName()));
+    ASSERT_TRUE(e->midiMessageManager->isRunning(kTransferThread));
+    // The user's pace between the two menus: the case itself, not a wait for something.
+    std::this_thread::sleep_for(std::chrono::milliseconds(inputAfterMs));
+    ASSERT_NO_FATAL_FAILURE(Choose(e, kDeviceInSelection, mSimB.OutputPortName()));
+    EXPECT_TRUE(pollUntil([&] { return !e->midiMessageManager->isRunning(kTransferThread); }, 3 * kWaitMs));
+    EXPECT_EQ(e->nameLine(), "Plug-in is ready to go!");
+    int searched = 0;
+    for (const SimMessage& m : mSimB.Received())
+      if (m.bytes.size() == 6 && m.bytes[4] == 0x0E) searched += m.bytes[2] != 0x35;
+    EXPECT_EQ(searched, 0) << "requests of the enquiry's channel search: it was not answered before";
   }
 }
 

@@ -81,6 +81,7 @@ protected:
     ASSERT_TRUE(mSim.Open(&error)) << error;
     mResponder.reset(new SimResponder(mSim, mModel));
     mEditor.reset(new Davrel(info()));
+    mEditor->ReadMidiPortListsAhead();  // as the factory does, once the editor is whole
     SelectPorts();
     Settle();
     e().GetParam(kLibSyncTimer)->Set(7);  // the 100 ms unit

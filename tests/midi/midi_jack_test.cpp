@@ -181,7 +181,7 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   EXPECT_EQ(mPlug->GetMIDIInPortNumber(mSim.OutputPortName().c_str()), 1);
   EXPECT_EQ(mPlug->GetMIDIOutPortNumber("OFF"), 0);
 
-  // Our ports under the names the Parts give, on the owner's two clients.
+  // Our ports under RtMidi's own names, which saved connections use, on the owner's two clients.
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Output Client") + ":RtMidi Output$").size(), 1u);
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Input Client") + ":RtMidi Input$").size(), 1u);
 }
@@ -220,7 +220,10 @@ TEST_F(MidiOverJack, AChosenPortAloneIsWatchedAndItsLinesReachThePlugInsLog)
       ASSERT_TRUE(pollUntil([&] { return kept.Lines().size() > 0 && kept.Lines().back() == gone; }, kWaitMs))
           << testing::PrintToString(kept.Lines());
       EXPECT_EQ(inputClients(), before);
+      // Refused, and a sender that waits on what it sent learns it.
+      const IPlugBase::MidiOutPlace mark = mPlug->MidiOutMark();
       for (int i = 0; i < sends; ++i) EXPECT_FALSE(mPlug->SendMidiMsg(&cc));
+      EXPECT_EQ(mPlug->MidiOutRefusedSince(mark), output);
       if (sends == 3) break;  // the plug-in ends with the port gone
       ASSERT_TRUE(mSim.Open(&error)) << error;
       ASSERT_TRUE(pollUntil([&] { return !missing(); }, kWaitMs));
@@ -562,6 +565,31 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
   }
 }
 
+// The process's first opening of its JACK clients waits in a server that stands
+// still; an instance closed meanwhile gave its question up: its lines say so, and
+// none says that a server refused the client.
+TEST_F(MidiOverJack, AnInstanceClosedBeforeTheServersFirstAnswerSaysSo)
+{
+  if (JackMidiOwner::Epoch() != 0) GTEST_SKIP() << "the process's JACK clients are open already (CTest runs this alone)";
+  kill(mServer.Pid(), SIGSTOP);
+  CaptureConsole();
+  {
+    TestPlug plug;
+    const unsigned long long before = ConsoleLogCounts().written;
+    plug.ReadMidiPortListsAhead();
+    // The port thread has begun to read the lists (its first line is out): it asks.
+    pollUntil([&] { return ConsoleLogCounts().written > before; }, kWaitMs);
+  }
+  kill(mServer.Pid(), SIGCONT);
+  // The question given up still runs: the clients open on the server going on, and
+  // the server stops after that, as after every other case.
+  const bool opened = pollUntil([] { return JackMidiOwner::Epoch() != 0; }, kWaitMs);
+  const std::string log = CapturedConsole();
+  EXPECT_TRUE(opened);
+  EXPECT_NE(log.find("MIDI OUT: the plug-in closed before the JACK server answered"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no JACK server takes the client"), std::string::npos) << log;
+}
+
 // A choice's first exchange: a request sent right after both ports are chosen
 // finds the input open and its answer arrives, in either order of the choices, on
 // a fresh plug-in and on one moved from another synthesizer (the input a new
@@ -802,23 +830,27 @@ TEST_F(MidiOverJack, ReselectingTheInputDuringAFloodDeliversOnlyWholeMessages)
     }
   });
   const bool finished = reselect.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
-  std::string log;
+  bool taken = false, arrived = false, offTaken = false;
   if (finished)
   {
     reselect.get();
     flood.Stop();
     mSim.WaitUntilSent(kWaitMs);
     // The port still works, once the last choice has been taken.
-    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
+    taken = pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs);
     mSim.WaitForConnections(1, 1, kWaitMs);
     mSim.Send(MakeSimDump(297, 9));
-    mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
+    arrived = mPlug->WaitForSysEx(MakeSimDump(297, 9), kWaitMs);
     int last = 0;
     mPlug->setExternalMIDIIn(last, "OFF");
-    EXPECT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
-    log = CapturedConsole();
+    offTaken = pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs);
   }
+  // The console back first, on every road: what is asserted says why it failed.
+  const std::string log = CapturedConsole();
   ASSERT_TRUE(finished) << "reselection deadlocked";
+  EXPECT_TRUE(taken) << "the last choice of the flood was not taken";
+  EXPECT_TRUE(arrived) << "a dump sent after the flood did not arrive";
+  EXPECT_TRUE(offTaken) << "the input's OFF was not taken";
   EXPECT_GT(flood.Rounds(), 0);
 
   const auto got = mPlug->Got();

@@ -153,6 +153,12 @@ TEST(MidiMsg, LogLines)
   m.MakeNoteOnMsg(60, 100, 0, 0);
   m.LogMsg();
   EXPECT_EQ(CapturedConsole(), "(noteon  | 1 | 60 | 100)\n");
+  // With its prefix, one line handed over whole: another thread's line cannot land inside it.
+  CaptureConsole();
+  const unsigned long long before = ConsoleLogCounts().written;
+  m.LogMsg("Plug-in MIDI Out ");
+  EXPECT_EQ(CapturedConsole(), "Plug-in MIDI Out (noteon  | 1 | 60 | 100)\n");
+  EXPECT_EQ(ConsoleLogCounts().written - before, 1u);
 
   std::vector<uint8_t> big(40);
   for (int i = 0; i < 40; ++i) big[i] = (uint8_t)i;
@@ -165,12 +171,12 @@ TEST(MidiMsg, LogLines)
   }
   CaptureConsole();
   ISysEx(0, big.data(), 40).LogMsg();
-  EXPECT_EQ(CapturedConsole(), "(40 : " + hex + ")");
+  EXPECT_EQ(CapturedConsole(), "(40 : " + hex + ")\n");
 
   CaptureConsole();
   ISysEx empty;
   empty.LogMsg();
-  EXPECT_EQ(CapturedConsole(), "(0 : )");
+  EXPECT_EQ(CapturedConsole(), "(0 : )\n");
 
   ISysEx s(3, big.data(), 40);
   s.Clear();

@@ -2,6 +2,7 @@
 
 #include "JackTestServer.h"
 
+#include "plug/JackBufferOrder.h"
 #include "plug/MidiPortSelect.h"
 
 #include <jack/midiport.h>
@@ -188,6 +189,12 @@ int SynthSim::Process(jack_nframes_t frames)
 void SynthSim::ReadIncoming(jack_nframes_t frames)
 {
   void* buf = jack_port_get_buffer(mIn, frames);
+  TakeJackBuffer(buf);
+  struct HandOn
+  {
+    void* buf;
+    ~HandOn() { HandOnJackBuffer(buf); }
+  } handOn{buf};
   // Arrival times count frames of the wall clock from the moment this cycle runs,
   // plus the event's offset in it. JACK's own frame count would lag after a lost
   // cycle (a timed driver counts on from an overrun, not across the time it lost),
@@ -216,6 +223,12 @@ void SynthSim::ReadIncoming(jack_nframes_t frames)
 void SynthSim::WriteOutgoing(jack_nframes_t frames)
 {
   void* buf = jack_port_get_buffer(mOut, frames);
+  TakeJackBuffer(buf);
+  struct HandOn
+  {
+    void* buf;
+    ~HandOn() { HandOnJackBuffer(buf); }
+  } handOn{buf};
   jack_midi_clear_buffer(buf);
   std::unique_lock<std::mutex> l(mOutLock, std::try_to_lock);
   if (!l.owns_lock()) return;

@@ -113,14 +113,16 @@ private:
   // Open, Close and the port look-ups, from any thread.
   mutable std::recursive_mutex mClientLock;
   std::string mClientName;
-  jack_client_t* mClient = nullptr;
+  // Atomic: a client whose server went is let go without a closing, so nothing
+  // orders its process thread's last cycle before the pointers are cleared.
+  std::atomic<jack_client_t*> mClient{nullptr};
   // Set by mClient's shutdown callback: its server went, and JACK's library frees
   // such a client itself at the process's next opening, so it is never closed.
   std::atomic<bool> mGone{false};
   unsigned mGeneration = 0;  // JackTestServer::Generation() at the opening
   std::atomic<bool> mOpen{false};
-  jack_port_t* mOut = nullptr;
-  jack_port_t* mIn = nullptr;
+  std::atomic<jack_port_t*> mOut{nullptr};
+  std::atomic<jack_port_t*> mIn{nullptr};
   double mRate = 48000.0;
   unsigned mPeriod = 256;
   jack_nframes_t mOpenFrame = 0;

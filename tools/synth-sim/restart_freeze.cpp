@@ -179,6 +179,7 @@ public:
     // The editor's settings, banks and log stay in a folder of the run's own.
     setenv("DAVREL_DATA_DIR", mData.c_str(), 1);
     editor.reset(new Editor);
+    editor->ReadMidiPortListsAhead();  // as the factory does, once the editor is whole
   }
   ~EditorSide() override
   {
