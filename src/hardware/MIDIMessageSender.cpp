@@ -342,7 +342,8 @@ void MIDIMessageSender::endEditorRequest()
 {
   if (!editorAsked) return;
   editorAsked = false;
-  if (plug->incomingSysExProcessed.load()) return;
+  // A request the output refused never reached the synthesizer: nothing is owed.
+  if (plug->incomingSysExProcessed.load() || manager->requestRefused()) return;
   MIDIMessageManager::OwedAnswer owed;
   owed.cancelled = cancelRequested.load();
   manager->owe(owed, waitUnit);
@@ -350,7 +351,7 @@ void MIDIMessageSender::endEditorRequest()
 
 bool MIDIMessageSender::endLibrarianRequest()
 {
-  const bool asked = librarianAsked;
+  const bool asked = librarianAsked && !manager->requestRefused();
   librarianAsked = false;
   return manager->settleLibrarianRequest(cancelRequested.load(), asked, waitUnit);
 }

@@ -263,6 +263,8 @@ TEST_F(Live, ARequestTheOutputRefusedEndsItsExchangeAtOnceAndTheNextPressAsksAga
   for (const bool afterTheProgram : {false, true})
   {
     SCOPED_TRACE(afterTheProgram ? "the globals' request" : "the program's request");
+    // The row before cancelled a request nobody answers: its debt is not this row's.
+    e.manager()->forgetOwedAnswers();
     e.takeLog();
     e.takeSent();
     startUnansweredRequest();
