@@ -17,6 +17,7 @@
 #include "plug/MidiInputFramer.h"
 #include "plug/MidiInputRing.h"
 #include "plug/MidiPortSelect.h"
+#include "plug/MidiSendQueue.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,6 +34,10 @@ class IGraphics;
 class MidiPortLook;
 class MidiInStream;
 struct JackMidiSlot;
+namespace jackbridge
+{
+struct SlotMemory;
+}
 struct MidiInRoute;
 class RtMidiIn;
 class RtMidiOut;
@@ -306,6 +311,10 @@ public:
   static void MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
+  // The host's render calls this thread's (called as each begins): a send of the
+  // thread that rendered last takes no lock and makes no system call (over JACK the
+  // bridge's process callback wakes the port thread for it). Any thread, no wait.
+  void MarkMidiRenderThread();
   // Teardown's first step: ends the port thread (StopMidiPortThreads), then the
   // input thread, and lets no message reach the plug-in afterwards. The editor
   // calls it before its own objects go; any thread.
@@ -460,19 +469,27 @@ protected:
   unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
   std::atomic<bool> mMidiListsRead{false};
-  // The sends, for the port thread: producers under mMidiOutQueueLock (held across
-  // no call into the port library), the port thread the ring's one consumer.
-  // Pushed counts every message queued; taken, the port thread's own, those it took.
-  // A full queue refuses: counted, and said once a run of refusals.
-  std::mutex mMidiOutQueueLock;
-  MidiInputRing mMidiOutRing{1024 * 1024};
+  // The sends, for the port thread: any thread a producer without a lock
+  // (MidiSendQueue), the port thread the one consumer. Pushed counts every message
+  // queued; taken, the port thread's own, those it took. A full queue refuses:
+  // counted, and said once a run of refusals.
+  MidiSendQueue mMidiOutRing{1024 * 1024};
   std::atomic<unsigned long long> mMidiOutPushed{0};
+  // The port thread sleeps on a word: its slot's, shared with the JACK bridge (which
+  // wakes it for a render send and for room it waits for), else this one.
+  std::atomic<uint32_t> mMidiPortWord{0}, mMidiPortSleeping{0};
+  std::atomic<jackbridge::SlotMemory*> mMidiShared{nullptr};
+  // The thread of the host's last render call (MarkMidiRenderThread): its sends make
+  // no system call.
+  std::atomic<unsigned long> mMidiRenderThread{0};
+  // The input thread's count of what its slot's ring dropped, as said last.
+  long long mMidiInSharedTooLongLogged = 0, mMidiInSharedFullLogged = 0, mMidiInSharedBytesLogged = 0;
   unsigned long long mMidiOutTaken = 0;
   long long mMidiOutFullLogged = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
-  // While sends come the port thread looks at the queue by itself (polling), until
-  // mMidiOutPollUntil, its own; senders then wake no one.
+  // Over ALSA, while sends come the port thread looks at the queue by itself
+  // (polling), until mMidiOutPollUntil, its own; senders then wake no one.
   std::atomic<bool> mMidiPortPolling{false};
   std::chrono::steady_clock::time_point mMidiOutPollUntil;
   std::mutex mMidiPortLogLock;  // around the sink below
@@ -506,10 +523,11 @@ private:
   // The port thread (IPlugMidiPortThread.cpp).
   void StartMidiPortThread();
   void WakeMidiPortThread();
+  void SleepMidiPortThread(std::chrono::steady_clock::time_point until);
   void RunMidiPortThread();
   void ReadMidiPortLists();
   void EndMidiPortThread();
-  bool SendQueuedMidiOut(unsigned long long upTo);
+  bool SendQueuedMidiOut(unsigned long long upTo, bool ending = false);
   bool MidiOutDrained();
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
@@ -536,6 +554,7 @@ private:
   void KeepMidiPortLine(const std::string& line);
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
+  void PullSharedMidiInput(unsigned char* buffer);
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();
   void ParseChannelIO(const char* channelIOStr);
