@@ -662,11 +662,16 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     bool opened;  // the ports open before the sends
     bool stopped;  // the server stands still while they are queued
     int bytes;
-  } rows[] = {{"held during an opening", false, false, 100 * 1000}, {"queued on a stopped server", true, true, 300 * 1000}};
+    bool closed = false;  // the instance closes before the server runs again
+  } rows[] = {{"held during an opening", false, false, 100 * 1000},
+              {"queued on a stopped server", true, true, 300 * 1000},
+              // What the close could not hand on is counted and said, to the message.
+              {"queued on a stopped server, then the close", true, true, 300 * 1000, true}};
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
     NewPlug(r.opened);
+    if (r.closed) CaptureConsole();
     int out = 1;
     if (!r.opened)
     {
@@ -686,6 +691,29 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
         else
           ++refused;
       }
+    }
+    if (r.closed)
+    {
+      EXPECT_EQ(refused, 0);
+      std::thread closing([&] { mPlug.reset(); });
+      // What the bridge could not write within its bound is counted once the
+      // server answers its ports' removal.
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      kill(mServer.Pid(), SIGCONT);
+      closing.join();
+      ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
+      // The owner's requests run in turn: past this one, the release has been said.
+      ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+      const std::string log = CapturedConsole(), key = " messages not sent: the plug-in closed before ";
+      long long said = 0;
+      for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
+        said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
+      EXPECT_GT(said, 0) << log;
+      EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
+          << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
+      const auto got = mSim.Received();
+      for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i].bytes, sent[i]) << i;
+      continue;
     }
     if (r.stopped) kill(mServer.Pid(), SIGCONT);
     EXPECT_EQ(refused, 0);
@@ -942,10 +970,13 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
     other->setExternalMIDIOut(out, mSimB.InputPortName().c_str());
     other->setExternalMIDIIn(in, mSimB.OutputPortName().c_str());
     ASSERT_TRUE(mSimB.WaitForConnections(1, 1, kWaitMs));
+    ASSERT_EQ(mSim.FindPorts(":RtMidi Output 2$").size(), 1u);
     const auto start = std::chrono::steady_clock::now();
     other.reset();
     // Loose: the figure is the benchmark's (CloseInstances).
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000)) << i;
+    // Its ports leave the server with it: no patchbay keeps a gone instance's.
+    EXPECT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi (Out|In)put 2$").empty(); }, kWaitMs)) << i;
   }
   ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs));
   for (int choice = 0; choice < 30; ++choice)
