@@ -991,3 +991,63 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
   EXPECT_EQ(JackMidiOwner::ClientsOpened(), opened);
   EXPECT_EQ(JackMidiOwner::ClientsClosed(), 0);
 }
+
+// The JACK bridge killed, or stopped (SIGSTOP) as a process stuck for good is: the
+// host's calls meanwhile (a choice, sends, a second instance's close) return, the
+// log says it once, and a fresh bridge serves the ports again, both ways.
+TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
+{
+  // A synchronous server stands still for its client time-outs when a client is
+  // killed (and takes none afterwards): this one runs asynchronously.
+  mSim.Close();
+  mServer.Halt();
+  mServer.SetAsynchronous(true);
+  std::string error;
+  ASSERT_TRUE(mServer.Restart(&error)) << error;
+  mServer.SetAsynchronous(false);
+  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  for (const int signal : {SIGKILL, SIGSTOP})
+  {
+    SCOPED_TRACE(signal == SIGKILL ? "killed" : "stopped");
+    OpenPlug();
+    std::unique_ptr<TestPlug> second(new TestPlug);
+    int out = 1;
+    second->setExternalMIDIOut(out, mSim.InputPortName().c_str());
+    ASSERT_TRUE(mSim.WaitForConnections(1, 2, kWaitMs));
+    const int bridge = JackMidiOwner::BridgePid();
+    ASSERT_GT(bridge, 0);
+    CaptureConsole();
+    kill(bridge, signal);
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+      int in = 0;
+      mPlug->setExternalMIDIIn(in, "OFF");
+      IMidiMsg cc(0, 0xB0, 0x10, 0x01);
+      for (int i = 0; i < 100; ++i) mPlug->SendMidiMsg(&cc);
+      second.reset();
+      done.store(true);
+    });
+    const bool returned = pollUntil([&] { return done.load(); }, kWaitMs);
+    host.join();
+    EXPECT_TRUE(returned) << "a host call waited for the bridge";
+    ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::BridgePid() > 0 && JackMidiOwner::BridgePid() != bridge; }, kWaitMs));
+    int in = 1;
+    mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    ASSERT_TRUE(pollUntil([&] { return !mPlug->MidiOutPortMissing() && !mPlug->MidiInPortMissing(); }, kWaitMs));
+    mSim.ClearReceived();
+    mPlug->Clear();
+    IMidiMsg cc(0, 0xB0, 0x11, 0x02);
+    EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+    EXPECT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+    mSim.Send({0xB0, 0x12, 0x03});
+    EXPECT_TRUE(mPlug->WaitFor(1, kWaitMs));
+    ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+    const std::string log = CapturedConsole();
+    const std::string said = "MIDI: the JACK bridge (pid " + std::to_string(bridge) + ")";
+    EXPECT_NE(log.find(said + (signal == SIGKILL ? " was ended by signal 9" : " did not answer")), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(said), log.rfind(said)) << log;
+    mPlug.reset();
+  }
+}
