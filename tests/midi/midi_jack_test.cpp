@@ -13,6 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -1049,5 +1054,121 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
         << log;
     EXPECT_EQ(log.find(said), log.rfind(said)) << log;
     mPlug.reset();
+  }
+}
+
+namespace {
+
+// Reads one byte from fd within ms: 0 when none came.
+char ReadByte(int fd, int ms)
+{
+  pollfd p = {fd, POLLIN, 0};
+  char c = 0;
+  if (poll(&p, 1, ms) == 1 && read(fd, &c, 1) == 1) return c;
+  return 0;
+}
+
+} // namespace
+
+// The host process of the test below, when it runs this program as one: a host that
+// is a JACK client itself (its client busy half of each period), with an instance
+// whose ports are chosen. Told the server has restarted, it closes its own client
+// (stale, as JACK's documentation asks) and opens another; then it sends 100 control
+// changes as soon as its ports are back while it opens and closes a second client of
+// its own, and quits, its own client closed.
+TEST(AHostProcess, WithItsOwnJackClient)
+{
+  const char* in = getenv("DAVREL_TEST_HOST_IN");
+  const char* out = getenv("DAVREL_TEST_HOST_OUT");
+  if (!in || !out) GTEST_SKIP() << "run by MidiOverJack.AHostWithAJackClientOfItsOwnRestartsAndQuits";
+  std::unique_ptr<BusyJackClient> own(new BusyJackClient(true));
+  {
+    TestPlug plug;
+    int o = 1, i = 1;
+    plug.setExternalMIDIOut(o, in);
+    plug.setExternalMIDIIn(i, out);
+    const auto open = [&] {
+      return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
+             !plug.MidiInPortMissing() && JackMidiOwner::Epoch() != 0;
+    };
+    ASSERT_TRUE(pollUntil(open, kWaitMs));
+    ASSERT_EQ(write(3, "r", 1), 1);
+    const char go = ReadByte(0, 60000);
+    ASSERT_NE(go, 0);
+    if (go == 'R')
+    {
+      // Its own client, stale, closed before any other opening of its own (an
+      // opening cleans every stale client of the process up, JACK's library's way).
+      own.reset();
+      own.reset(new BusyJackClient(true));
+      ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::Epoch() > 1 && open(); }, 2 * kWaitMs));
+    }
+    for (int n = 0; n < 100; ++n)
+    {
+      IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)n);
+      ASSERT_TRUE(plug.SendMidiMsg(&cc));
+      if (n % 20 == 0) BusyJackClient second(true);
+    }
+    ASSERT_EQ(write(3, "s", 1), 1);
+    ASSERT_EQ(ReadByte(0, 60000), 'q');
+  }
+  own.reset();
+  BusyJackClient again(true);
+}
+
+// A host that is a JACK client itself (as every JACK host is), through a server
+// restart or none, then its own quit with its own client closed: its instance's
+// ports come back and what it sends right then arrives, and the host ends well.
+TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
+{
+  for (const bool restart : {false, true})
+  {
+    SCOPED_TRACE(restart ? "restarted" : "not restarted");
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
+    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
+                               "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()};
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    char filter[] = "--gtest_filter=AHostProcess.WithItsOwnJackClient";
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, filter, nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, self, &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    mSim.ClearReceived();
+    const bool ready = ReadByte(fromChild[0], 2 * kWaitMs) == 'r';
+    EXPECT_TRUE(ready);
+    std::string error;
+    if (ready && restart)
+    {
+      mSim.Close();
+      mServer.Stop();
+      ASSERT_TRUE(mServer.Start(&error)) << error;
+      ASSERT_TRUE(mSim.Open(&error)) << error;
+    }
+    EXPECT_EQ(write(toChild[1], restart ? "R" : "g", 1), 1);
+    EXPECT_EQ(ReadByte(fromChild[0], 3 * kWaitMs), 's');
+    EXPECT_TRUE(mSim.WaitForReceived(100, kWaitMs)) << mSim.ReceivedCount();
+    const auto got = mSim.Received();
+    for (size_t n = 0; n < got.size() && n < 100; ++n)
+      EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x21, (unsigned char)n})) << n;
+    EXPECT_EQ(write(toChild[1], "q", 1), 1);
+    int status = -1;
+    const bool ended = pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 3 * kWaitMs);
+    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
+    EXPECT_TRUE(ended) << "the host's quit hung";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    close(toChild[1]);
+    close(fromChild[0]);
   }
 }
