@@ -69,6 +69,25 @@ private:
   std::thread mThread;
 };
 
+// Threads that keep the processor busy until they go.
+struct BusyLoops
+{
+  explicit BusyLoops(int n)
+  {
+    for (int i = 0; i < n; ++i)
+      threads.emplace_back([this] {
+        while (on.load()) {}
+      });
+  }
+  ~BusyLoops()
+  {
+    on.store(false);
+    for (std::thread& t : threads) t.join();
+  }
+  std::atomic<bool> on{true};
+  std::vector<std::thread> threads;
+};
+
 class EditorOverJack : public testing::Test
 {
 protected:
@@ -328,6 +347,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     bool server, duringDump, burstAndClose;
     int startStoppedMs;  // the new server stands still as it starts
     bool probed;         // another program's client comes and goes as it starts
+    bool starved = false;  // two busy loops beside it, from the restart to the answer
   };
   const Restart restarts[] = {
       {"the synthesizer restarted", false, false, false, 0, false},
@@ -337,6 +357,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0, false},
       {"the JACK server restarted under another program's readiness probe", true, false, false, 0, true},
       {"the JACK server restarted once more", true, false, false, 0, false},
+      {"the JACK server restarted with the processor starved", true, false, false, 0, false, true},
   };
   int program = 40;
   for (const Restart& r : restarts)
@@ -354,6 +375,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
              e->GetParam(kDeviceInSelection)->GetDisplayText(e->midiInPortIndex) == in + mark;
     };
     CaptureConsole();
+    std::unique_ptr<BusyLoops> starved(r.starved ? new BusyLoops(2) : nullptr);
     if (r.duringDump)
     {
       ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
@@ -417,6 +439,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     e->GetParam(kRequestTempData)->Set(1);
     e->OnParamChange(kRequestTempData);
     Settle(e);
+    starved.reset();
     const std::string log = CapturedConsole();
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
