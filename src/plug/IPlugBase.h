@@ -324,8 +324,9 @@ public:
   // JACK it only asks the JACK owner, and gives that up at once). It is then left
   // to end by itself, the log says so once, and what it uses is kept: the port
   // objects, and the plug-in itself, which its owner must then not free. Ending, it
-  // closes no JACK client (the process's JACK owner keeps them) and sends nothing
-  // still queued. Asked again after it gave up, this answers at once. Any thread.
+  // hands what is still queued to the open port within a bound and says how many
+  // messages it could not; over JACK the bridge writes them out and its ports leave
+  // the server. Asked again after it gave up, this answers at once. Any thread.
   bool StopMidiPortThreads();
   // What sends through the port layer besides the host's render (an editor's
   // workers, its clock): stopped by the host's close before the port thread is
@@ -401,7 +402,8 @@ protected:
   // by the teardown once that thread has ended; never by a host's call.
   std::mutex mMidiPortChange;
   std::atomic<bool> mMidiInStopped{false};
-  // Input framing and its ring, shared with the JACK owner's slot (MidiInStream.h).
+  // Input framing and its ring (MidiInStream.h); over JACK the input thread feeds it
+  // from the slot's shared ring, which the JACK bridge's callback fills.
   // Stray data bytes after a complete message are dropped, not read as running
   // status: JACK events are whole messages, the ALSA decoder is told not to use
   // running status, and JACK has been seen to hand over such bytes in the period a

@@ -342,7 +342,10 @@ bool Connect(Slot* s, int d, const std::string& peer)
   }
   if (d == 0 && peer.size() < sizeof s->holdPeer)
   {
-    // Written before the flag is: the callback reads it only once it sees the flag.
+    // Written while no callback reads it (the flag down, a cycle passed) and before
+    // the flag is set again: the callback reads it only once it sees the flag.
+    s->hold.store(0);
+    WaitForCallbacks();
     memcpy(s->holdPeer, peer.c_str(), peer.size() + 1);
     s->held = 0;
     s->hold.store(1, std::memory_order_release);
