@@ -221,14 +221,38 @@ std::string OwnName(int d, int number)
 // process (nothing half-opened is kept).
 unsigned gLastRefusal = ~0u;
 
+// Another program's client that left while ours opened (a readiness probe): the
+// second of ours then takes the number the leaver freed, below the first's, and a
+// fresh synchronous server has been seen to stop taking clients after such a pair
+// was activated. Such a pair is closed unactivated and opened again.
+std::atomic<int> gLeft{0};
+void ClientCame(const char*, int registered, void*)
+{
+  if (!registered) gLeft.fetch_add(1);
+}
+
 void TryOpen()
 {
   jack_status_t status = (jack_status_t)0;
   jack_client_t* c[2] = {nullptr, nullptr};
+  const int left = gLeft.load();
   for (int d = 0; d < 2; ++d)
   {
     c[d] = jack_client_open(gClientName[d].c_str(), JackNoStartServer, &status);
     if (!c[d]) break;
+    if (d == 0) jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
+  }
+  if (c[0] && c[1])
+  {
+    // The server tells every client of a departure before it answers the next
+    // opening; its notification thread here takes a moment to pass it on.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (gLeft.load() != left)
+    {
+      jack_client_close(c[1]);
+      jack_client_close(c[0]);
+      return;
+    }
   }
   if (!c[0] || !c[1])
   {
