@@ -431,6 +431,14 @@ protected:
   std::atomic<bool> mMidiServerGone{false};
   // The port thread's last listing over JACK, which OpenPort's numbers index.
   std::vector<std::string> mMidiJackSeen[2];
+  // The port thread's answers of the look under way over JACK (AskJackLook).
+  struct MidiJackLook
+  {
+    bool valid = false;
+    std::vector<std::string> names[2];
+    std::string peer[2];
+    int connected[2] = {-1, -1};
+  } mMidiJackLook;
   // The chosen port of each direction, changed by the port thread only, as it takes
   // a choice and as it looks at the ports a few times a second. mMidiWatchLock
   // guards the thread object, its quit flag, its wake-up and its end; the thread
@@ -543,6 +551,7 @@ private:
   void ReplaceClosedMidiIn();
   void StartMidiInputThread();
   void LookAtMidiPorts();
+  void AskJackLook();
   void FollowJackServer();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();

@@ -657,11 +657,46 @@ void IPlugBase::LookAtMidiPorts()
   ApplyMidiPortChoices();
   MidiOutSide out(this, mMidiLook);
   MidiInSide in(this, mMidiLook);
+  // Over JACK the look's questions (both lists, both connections) are one request
+  // to the owner: the thread wakes once for it, not once a question.
+  if (mMidiJack.load()) AskJackLook();
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.
   if ((mMidiLook || mMidiJack.load()) && mMidiOutWatch.name.empty()) out.CurrentPortNames();
   if ((mMidiLook || mMidiJack.load()) && mMidiInWatch.name.empty()) in.CurrentPortNames();
+  mMidiJackLook.valid = false;
+}
+
+// The port thread, over JACK: the answers of a look, asked at once; a port opened
+// or closed meanwhile makes them stale (MidiSideLook asks again then).
+void IPlugBase::AskJackLook()
+{
+  struct Answers
+  {
+    std::vector<std::string> names[2];
+    int connected[2] = {-1, -1};
+  };
+  std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
+  const std::string peer[2] = {mMidiOutWatch.name, mMidiInWatch.name};
+  auto answers = std::make_shared<Answers>();
+  const bool asked = JackMidiOwner::Ask(
+      [answers, slot, peer](unsigned) {
+        for (int d = 0; d < 2; ++d)
+        {
+          answers->names[d] = JackMidiOwner::Ports(d == 1);
+          if (!peer[d].empty()) answers->connected[d] = JackMidiOwner::Connected(slot, d == 1, peer[d]);
+        }
+      },
+      mMidiWatchQuit);
+  mMidiJackLook.valid = asked;
+  if (!asked) return;
+  for (int d = 0; d < 2; ++d)
+  {
+    mMidiJackLook.names[d] = answers->names[d];
+    mMidiJackLook.peer[d] = peer[d];
+    mMidiJackLook.connected[d] = answers->connected[d];
+  }
 }
 
 // Over JACK, at each look: a server that went took our ports with it; the chosen
