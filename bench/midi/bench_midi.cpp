@@ -42,6 +42,12 @@
 #include <string>
 #include <thread>
 
+#include <pthread.h>
+#include <sched.h>
+
+// The host's render thread as the plug-in knows it.
+#define RENDER_MARK() gPlug->MarkMidiRenderThread()
+
 extern char** environ;
 
 namespace {
@@ -238,6 +244,103 @@ void SendBesideTheWatch(benchmark::State& state)
   state.counters["sends over 20 us"] = over20;
 }
 BENCHMARK(SendBesideTheWatch)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(30000);
+
+// Wake-ups of an idle instance's own threads (the port thread, the input thread):
+// a fresh instance with both ports connected, nothing sent or received, its
+// threads' context switches over 2 s, a second.
+std::map<int, uint64_t> threadSwitches()
+{
+  std::map<int, uint64_t> switches;
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return switches;
+  while (dirent* e = readdir(tasks))
+  {
+    if (e->d_name[0] == '.') continue;
+    std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
+    std::string line;
+    uint64_t n = 0;
+    while (std::getline(status, line))
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) n += strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+    switches[atoi(e->d_name)] = n;
+  }
+  closedir(tasks);
+  return switches;
+}
+
+void IdleWakeUps(benchmark::State& state)
+{
+  Samples perSecond;
+  for (auto _ : state)
+  {
+    const auto before = threadSwitches();
+    TestPlug plug;
+    plug.getExternalMIDIOutNames();
+    int out = 1, in = 1;
+    plug.setExternalMIDIOut(out, gSim->InputPortName().c_str());
+    plug.setExternalMIDIIn(in, gSim->OutputPortName().c_str());
+    if (!gSim->WaitForConnections(2, 2, 10000)) state.SkipWithError("ports not opened");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The threads made since: the instance's own (and, the first time, the process's owner's).
+    std::map<int, uint64_t> start;
+    for (const auto& t : threadSwitches())
+      if (!before.count(t.first)) start.insert(t);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    uint64_t woke = 0;
+    const auto now = threadSwitches();
+    for (const auto& t : start)
+      if (now.count(t.first)) woke += now.at(t.first) - t.second;
+    perSecond.add((double)woke / 2.0);
+    state.SetIterationTime(2.0);
+  }
+  state.counters["wake-ups a second, median"] = perSecond.quantile(0.5);
+  state.counters["wake-ups a second, max"] = perSecond.quantile(1.0);
+}
+BENCHMARK(IdleWakeUps)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The host's render thread (realtime priority where allowed) sends a control change
+// every 1.33 ms while another thread keeps the send queue full (a 1 KB dump as
+// fast as it is taken): each render send timed, 3 s.
+void RenderSendBesideAFullQueue(benchmark::State& state)
+{
+  gSim->SetEcho(false);
+  const std::vector<unsigned char> piece = MakeSimDump(1024, 6);
+  Samples render;
+  long long refused = 0;
+  for (auto _ : state)
+  {
+    std::atomic<bool> on{true};
+    std::thread filler([&] {
+      while (on.load())
+        if (!gPlug->SendPatchSysex((unsigned char*)piece.data(), (int)piece.size())) std::this_thread::yield();
+    });
+    std::thread renderer([&] {
+      sched_param p{};
+      p.sched_priority = 20;
+      pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+      RENDER_MARK();
+      IMidiMsg cc(0, 0xB0, 0x4D, 0x00);
+      const auto block = std::chrono::microseconds(64 * 1000000 / 48000);
+      const Clock::time_point end = Clock::now() + std::chrono::seconds(3);
+      for (Clock::time_point next = Clock::now(); next < end; next += block)
+      {
+        std::this_thread::sleep_until(next);
+        const Clock::time_point t0 = Clock::now();
+        if (!gPlug->SendMidiMsg(&cc)) ++refused;
+        render.add(micros(Clock::now() - t0));
+      }
+    });
+    renderer.join();
+    on.store(false);
+    filler.join();
+    state.SetIterationTime(3.0);
+  }
+  gSim->SetEcho(true);
+  state.counters["render send us, max"] = render.quantile(1.0);
+  state.counters["render send us, p99.9"] = render.quantile(0.999);
+  state.counters["render send us, p50"] = render.quantile(0.5);
+  state.counters["render sends refused (queue full)"] = (double)refused;
+}
+BENCHMARK(RenderSendBesideAFullQueue)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // One of the port layer's log lines (two for each message coming in, none going out),
 // handed to the logger thread as every log line is; here it writes to /dev/null.

@@ -131,6 +131,8 @@ OSStatus IPlugAU::DoRender(AudioUnitRenderActionFlags*, const AudioTimeStamp* pT
     if (b.mData && b.mDataByteSize < nFrames * sizeof(AudioSampleType)) return kAudioUnitErr_InvalidPropertyValue;
   }
 
+  // What this thread sends to the hardware port from here on takes no lock and makes no system call.
+  MarkMidiRenderThread();
   Notify(kAudioUnitRenderAction_PreRender, pTimestamp, outputBusIdx, nFrames, pOutBufList);
 
   if (pTimestamp->mSampleTime != mRenderTimestamp)

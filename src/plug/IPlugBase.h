@@ -17,6 +17,7 @@
 #include "plug/MidiInputFramer.h"
 #include "plug/MidiInputRing.h"
 #include "plug/MidiPortSelect.h"
+#include "plug/MidiSendQueue.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,6 +34,10 @@ class IGraphics;
 class MidiPortLook;
 class MidiInStream;
 struct JackMidiSlot;
+namespace jackbridge
+{
+struct SlotMemory;
+}
 struct MidiInRoute;
 class RtMidiIn;
 class RtMidiOut;
@@ -311,6 +316,10 @@ public:
   static void MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
+  // The host's render calls this thread's (called as each begins): a send of the
+  // thread that rendered last takes no lock and makes no system call (over JACK the
+  // bridge's process callback wakes the port thread for it). Any thread, no wait.
+  void MarkMidiRenderThread();
   // Teardown's first step: ends the port thread (StopMidiPortThreads), then the
   // input thread, and lets no message reach the plug-in afterwards. The editor
   // calls it before its own objects go; any thread.
@@ -320,8 +329,9 @@ public:
   // JACK it only asks the JACK owner, and gives that up at once). It is then left
   // to end by itself, the log says so once, and what it uses is kept: the port
   // objects, and the plug-in itself, which its owner must then not free. Ending, it
-  // closes no JACK client (the process's JACK owner keeps them) and sends nothing
-  // still queued. Asked again after it gave up, this answers at once. Any thread.
+  // hands what is still queued to the open port within a bound and says how many
+  // messages it could not; over JACK the bridge writes them out and its ports leave
+  // the server. Asked again after it gave up, this answers at once. Any thread.
   bool StopMidiPortThreads();
   // What sends through the port layer besides the host's render (an editor's
   // workers, its clock): stopped by the host's close before the port thread is
@@ -413,7 +423,8 @@ protected:
   // by the teardown once that thread has ended; never by a host's call.
   std::mutex mMidiPortChange;
   std::atomic<bool> mMidiInStopped{false};
-  // Input framing and its ring, shared with the JACK owner's slot (MidiInStream.h).
+  // Input framing and its ring (MidiInStream.h); over JACK the input thread feeds it
+  // from the slot's shared ring, which the JACK bridge's callback fills.
   // Stray data bytes after a complete message are dropped, not read as running
   // status: JACK events are whole messages, the ALSA decoder is told not to use
   // running status, and JACK has been seen to hand over such bytes in the period a
@@ -441,6 +452,14 @@ protected:
   std::atomic<bool> mMidiServerGone{false};
   // The port thread's last listing over JACK, which OpenPort's numbers index.
   std::vector<std::string> mMidiJackSeen[2];
+  // The port thread's answers of the look under way over JACK (AskJackLook).
+  struct MidiJackLook
+  {
+    bool valid = false;
+    std::vector<std::string> names[2];
+    std::string peer[2];
+    int connected[2] = {-1, -1};
+  } mMidiJackLook;
   // The chosen port of each direction, changed by the port thread only, as it takes
   // a choice and as it looks at the ports a few times a second. mMidiWatchLock
   // guards the thread object, its quit flag, its wake-up and its end; the thread
@@ -481,13 +500,21 @@ protected:
   unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
   std::atomic<bool> mMidiListsRead{false};
-  // The sends, for the port thread: producers under mMidiOutQueueLock (held across
-  // no call into the port library), the port thread the ring's one consumer.
-  // Pushed counts every message queued; taken, the port thread's own, those it took.
-  // A full queue refuses: counted, and said once a run of refusals.
-  std::mutex mMidiOutQueueLock;
-  MidiInputRing mMidiOutRing{1024 * 1024};
+  // The sends, for the port thread: any thread a producer without a lock
+  // (MidiSendQueue), the port thread the one consumer. Pushed counts every message
+  // queued; taken, the port thread's own, those it took. A full queue refuses:
+  // counted, and said once a run of refusals.
+  MidiSendQueue mMidiOutRing{1024 * 1024};
   std::atomic<unsigned long long> mMidiOutPushed{0};
+  // The port thread sleeps on a word: its slot's, shared with the JACK bridge (which
+  // wakes it for a render send and for room it waits for), else this one.
+  std::atomic<uint32_t> mMidiPortWord{0}, mMidiPortSleeping{0};
+  std::atomic<jackbridge::SlotMemory*> mMidiShared{nullptr};
+  // The thread of the host's last render call (MarkMidiRenderThread): its sends make
+  // no system call.
+  std::atomic<unsigned long> mMidiRenderThread{0};
+  // The input thread's count of what its slot's ring dropped, as said last.
+  long long mMidiInSharedTooLongLogged = 0, mMidiInSharedFullLogged = 0, mMidiInSharedBytesLogged = 0;
   unsigned long long mMidiOutTaken = 0;
   // The number in the queue's order of the last queued message the port thread
   // refused, and how many were refused at the call.
@@ -495,8 +522,8 @@ protected:
   long long mMidiOutFullLogged = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
-  // While sends come the port thread looks at the queue by itself (polling), until
-  // mMidiOutPollUntil, its own; senders then wake no one.
+  // Over ALSA, while sends come the port thread looks at the queue by itself
+  // (polling), until mMidiOutPollUntil, its own; senders then wake no one.
   std::atomic<bool> mMidiPortPolling{false};
   std::chrono::steady_clock::time_point mMidiOutPollUntil;
   std::mutex mMidiPortLogLock;  // around the sink below
@@ -530,10 +557,11 @@ private:
   // The port thread (IPlugMidiPortThread.cpp).
   void StartMidiPortThread();
   void WakeMidiPortThread();
+  void SleepMidiPortThread(std::chrono::steady_clock::time_point until);
   void RunMidiPortThread();
   void ReadMidiPortLists();
   void EndMidiPortThread();
-  bool SendQueuedMidiOut(unsigned long long upTo);
+  bool SendQueuedMidiOut(unsigned long long upTo, bool ending = false);
   bool MidiOutDrained();
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
@@ -548,6 +576,7 @@ private:
   void ReplaceClosedMidiIn();
   void StartMidiInputThread();
   void LookAtMidiPorts();
+  void AskJackLook();
   void FollowJackServer();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
@@ -560,6 +589,7 @@ private:
   void KeepMidiPortLine(const std::string& line);
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
+  void PullSharedMidiInput(unsigned char* buffer);
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();
   void ParseChannelIO(const char* channelIOStr);

@@ -4,7 +4,9 @@
 // recorded, sends what was queued, and looks at the ports a few times a second.
 // It takes no lock that a host's call, render included, or the UI thread takes,
 // but the short ones that hand data over; over JACK it never calls into a server
-// itself, so it ends at once whatever the server does.
+// itself (the JACK bridge does, JackMidiOwner.h), so it ends at once whatever the
+// server does. It sleeps until it is woken (a choice, a send, room in its output
+// ring) or its next look is due.
 
 #include "plug/MidiPortObjects.h"
 
@@ -20,20 +22,21 @@ using Clock = std::chrono::steady_clock;
 // the port library that does not return.
 const std::chrono::milliseconds kPortThreadBound(2000);
 
-// How often the send queue is looked at while sends come, and for how long after
-// the last one: a message waits at most that long for the port thread.
+// Over ALSA: how often the send queue is looked at while sends come, and for how
+// long after the last one (a send of the render thread wakes no one).
 const std::chrono::microseconds kSendPoll(1000);
 const std::chrono::milliseconds kSendPollFor(50);
 
 // The period assumed where the server tells none.
 const double kDefaultPeriodSeconds = 0.010;
 
-// How long the port thread's end waits for what it handed to the JACK owner to be
-// written into the server's buffers.
-const std::chrono::milliseconds kEndDrainBound(30);
+// Over JACK, waiting for room in the slot's output ring (the bridge wakes the port
+// thread as it writes): looked at again after this anyway.
+const std::chrono::milliseconds kRoomLookAgain(50);
 
-// How long the port thread's end waits for its ports' disconnection.
-const std::chrono::milliseconds kEndDisconnectBound(15);
+// How long the port thread's end hands what is still queued to the open port,
+// waiting for room in the slot's ring; what has not gone then is counted.
+const std::chrono::milliseconds kEndSendBound(100);
 
 // Said once in the process, whichever thread it is.
 void SayPortThreadKept()
@@ -57,14 +60,33 @@ void IPlugBase::StartMidiPortThread()
   mMidiWatchThread = std::thread([this] { RunMidiPortThread(); });
 }
 
-// Any thread: a wake-up already due is not told twice.
+// Any thread, no lock: a wake-up already due is not told twice.
 void IPlugBase::WakeMidiPortThread()
 {
   if (mMidiPortWork.exchange(true)) return;
-  {
-    std::lock_guard<std::mutex> lock(mMidiWatchLock);
-  }
-  mMidiWatchWake.notify_all();
+  if (jackbridge::SlotMemory* m = mMidiShared.load())
+    jackbridge::Wake(m->portWord, m->portSleeping);
+  else
+    jackbridge::Wake(mMidiPortWord, mMidiPortSleeping);
+}
+
+// The port thread, until the time given or a wake-up (WakeMidiPortThread, or the
+// bridge's on its word). The word is read before the sleep is told: a wake-up in
+// between moves it, and the wait returns at once.
+void IPlugBase::SleepMidiPortThread(Clock::time_point until)
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  std::atomic<uint32_t>& word = m ? m->portWord : mMidiPortWord;
+  std::atomic<uint32_t>& sleeping = m ? m->portSleeping : mMidiPortSleeping;
+  const uint32_t seen = word.load();
+  sleeping.store(1);
+  const Clock::time_point now = Clock::now();
+  if (!mMidiWatchQuit.load() && !mMidiPortWork.load() && now < until)
+    jackbridge::FutexWait(&word, seen,
+                          until == Clock::time_point::max()
+                              ? -1
+                              : (long long)std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count());
+  sleeping.store(0);
 }
 
 bool IPlugBase::StopMidiPortThreads()
@@ -72,6 +94,10 @@ bool IPlugBase::StopMidiPortThreads()
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   mMidiWatchQuit.store(true);
   mMidiWatchWake.notify_all();
+  if (jackbridge::SlotMemory* m = mMidiShared.load()) jackbridge::Wake(m->portWord, m->portSleeping);
+  jackbridge::Wake(mMidiPortWord, mMidiPortSleeping);
+  // A question to the JACK owner under way is given up.
+  JackMidiOwner::WakeAskers();
   if (!mMidiWatchStarted) return true;
   // Given up before: whether it has ended since, without a wait.
   if (mMidiWatchKept) return mMidiWatchEnded;
@@ -112,23 +138,22 @@ void IPlugBase::RunMidiPortThread()
   }
   if (!mMidiWatchQuit.load()) OnMidiPortListsRead();
   Clock::time_point nextLook = Clock::now();
-  std::unique_lock<std::mutex> lock(mMidiWatchLock);
   while (!mMidiWatchQuit.load())
   {
-    // A choice is taken at once, what waits for room at the next half period, and
-    // the ports are looked at every interval. While sends come, the queue is
-    // looked at every kSendPoll, and a send wakes no one (no system call on the
-    // sender's thread, render's included); it wakes the thread once it waits longer.
+    // A choice or a send is taken once it wakes the thread, what waits for room
+    // once the bridge has written some (over ALSA at the next half period), and the
+    // ports are looked at every interval. Over ALSA, while sends come, the queue is
+    // looked at every kSendPoll, and a send wakes no one.
     const Clock::time_point before = Clock::now();
-    const bool polling = before < mMidiOutPollUntil;
+    const bool polling = !mMidiShared.load() && before < mMidiOutPollUntil;
     mMidiPortPolling.store(polling);
     std::atomic_thread_fence(std::memory_order_seq_cst);  // against a sender's, past its push
     Clock::time_point until = std::min(nextLook, MidiOutPaceUntil());
     if (polling) until = std::min(until, before + kSendPoll);
-    mMidiWatchWake.wait_until(lock, until, [this] { return mMidiWatchQuit.load() || mMidiPortWork.load(); });
+    SleepMidiPortThread(until);
     if (mMidiWatchQuit.load()) break;
     mMidiPortWork.store(false);
-    lock.unlock();
+    if (jackbridge::SlotMemory* m = mMidiShared.load()) m->renderSent.store(0);
     {
       std::lock_guard<std::mutex> change(mMidiPortChange);
       const Clock::time_point now = Clock::now();
@@ -142,34 +167,38 @@ void IPlugBase::RunMidiPortThread()
       if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
     }
-    lock.lock();
   }
-  lock.unlock();
   std::lock_guard<std::mutex> change(mMidiPortChange);
   EndMidiPortThread();
 }
 
-// The port thread's last step, under mMidiPortChange: nothing queued goes out any
-// more, the input is cut, the ALSA objects and the look are let go of, and the
-// instance's slot is handed back to the JACK owner, which frees it once no
-// callback can reach it. What was handed to the owner has a short while to reach
-// the server's buffers; what has not is counted.
+// The port thread's last step, under mMidiPortChange: what is still queued goes to
+// the open port as far as it takes it within a bound (over JACK, into the slot's
+// ring, which the bridge writes out before the ports go), the rest is counted and
+// said; the input is cut, the ALSA objects and the look are let go of, and the
+// instance's slot is handed back to the JACK owner without a wait.
 void IPlugBase::EndMidiPortThread()
 {
-  if (const int cleared = mMidiOutRing.Clear())
+  const Clock::time_point sendEnd = Clock::now() + kEndSendBound;
+  while (mMidiOutRing.NextSize() > 0 && mMidiOutOpen.load() && !mMidiServerGone.load())
   {
-    mMidiOutTaken += (unsigned long long)cleared;
+    if (!SendQueuedMidiOut(ULLONG_MAX, true)) break;
+    jackbridge::SlotMemory* m = mMidiShared.load();
+    if (!m || Clock::now() >= sendEnd || !JackMidiOwner::EpochLives(mMidiJackEpoch)) break;
+    // Woken by the bridge as it writes.
+    const uint32_t seen = m->portWord.load();
+    m->portSleeping.store(1);
+    m->roomWanted.store(1);
+    if (!mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize())) jackbridge::FutexWait(&m->portWord, seen, 5000000);
+    m->portSleeping.store(0);
+  }
+  if (const int left = mMidiOutRing.Clear())
+  {
+    mMidiOutTaken += (unsigned long long)left;
     NoteMidiOutRefused(mMidiOutTaken);
+    ConsoleLog("MIDI OUT: %d messages not sent: the plug-in closed before they were handed to the port\n", left);
   }
   LogMidiOutQueueDrops();
-  const Clock::time_point drainEnd = Clock::now() + kEndDrainBound;
-  while (!MidiOutDrained() && mMidiOutOpen.load() && Clock::now() < drainEnd)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  if (mMidiSlot)
-  {
-    const long long left = (long long)(mMidiSlot->pushed.load() - mMidiSlot->written.load());
-    if (left > 0) ConsoleLog("MIDI OUT: %lld messages not sent: the plug-in closed before the server took them\n", left);
-  }
   // A log sent in from a session that ended with the port gone still says what
   // was not sent.
   MidiOutSide side(this);
@@ -183,12 +212,9 @@ void IPlugBase::EndMidiPortThread()
   mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   delete mMidiLook;
   mMidiLook = nullptr;
-  if (!mMidiSlot) return;
-  // Disconnected before the close returns while the server answers (a peer sees
-  // the instance gone); within a bound, else when the server answers again.
-  std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
-  JackMidiOwner::AskWithin([slot](unsigned) { JackMidiOwner::DisconnectSlot(slot); }, kEndDisconnectBound);
-  JackMidiOwner::Release(mMidiSlot);
+  // The bridge writes what the slot's ring holds while the server takes it, then
+  // its ports leave the server; what it could not write is counted in the log.
+  if (mMidiSlot) JackMidiOwner::Release(mMidiSlot);
 }
 
 // ---- the lists ----
@@ -219,7 +245,8 @@ void IPlugBase::ReadMidiPortLists()
   }
   else
   {
-    mMidiSlot = std::make_shared<JackMidiSlot>(mMidiInStream);
+    mMidiSlot = std::make_shared<JackMidiSlot>();
+    mMidiShared.store(mMidiSlot->mem);
     mMidiJack.store(true);
     MidiOutSide side(this);
     const unsigned n = side.PortCount();
@@ -425,19 +452,28 @@ bool IPlugBase::MidiOutDrained()
   return !mMidiSlot || mMidiSlot->written.load() >= mMidiSlot->pushed.load();
 }
 
-// The port thread, under the watch's lock: when to look at the queue again. At
-// once when something may go; half a period on while what waits needs room in the
-// server's buffer (or the old port's messages to leave before a choice moves it);
-// never while nothing waits, or the port it waits for is gone (the looks then).
+// The port thread: when to look at the queue again. At once when something may go;
+// once the bridge has written some while what waits needs room in the slot's ring
+// (or the old port's messages to leave before a choice moves it; over ALSA half a
+// period on); never while nothing waits, or the port it waits for is gone (the
+// looks then).
 Clock::time_point IPlugBase::MidiOutPaceUntil()
 {
   const bool queued = mMidiOutRing.NextSize() > 0;
   if (!queued && MidiOutDrained()) return Clock::time_point::max();
   const Clock::time_point now = Clock::now();
   const double seconds = mMidiOutPeriodSeconds > 0.0 ? mMidiOutPeriodSeconds : kDefaultPeriodSeconds;
-  const Clock::time_point halfPeriod =
+  Clock::time_point halfPeriod =
       now + std::max<Clock::duration>(std::chrono::milliseconds(1),
                                       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds / 2)));
+  if (jackbridge::SlotMemory* m = mMidiShared.load())
+  {
+    // The bridge wakes the thread once it wrote some: asked before the last look,
+    // so that one written in between is not missed.
+    m->roomWanted.store(1);
+    if (MidiOutDrained() || (queued && mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize()))) m->roomWanted.store(0);
+    halfPeriod = now + kRoomLookAgain;
+  }
   if (!MidiOutDrained()) return halfPeriod;
   if (!mMidiOutOpen.load()) return Clock::time_point::max();
   const unsigned long long limit = MidiOutSendLimit();
@@ -466,13 +502,14 @@ unsigned long long IPlugBase::MidiOutSendLimit()
 
 // The port thread, under mMidiPortChange: the queued sends up to number upTo go to
 // the output port open, in order: over JACK into the instance's ring, as far as it
-// has room (the owner's callback writes it into each period's buffer as far as
+// has room (the bridge's callback writes it into each period's buffer as far as
 // that takes it); over ALSA to the sequencer. What waits for a port gone stays
 // queued; what finds no port at all is counted. True when something waits for room.
-bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
+// ending: the port thread's end, which sends though the quit is set.
+bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 {
   std::vector<unsigned char> message;
-  while (mMidiOutTaken < upTo && !mMidiWatchQuit.load())
+  while (mMidiOutTaken < upTo && (ending || !mMidiWatchQuit.load()))
   {
     const int size = mMidiOutRing.NextSize();
     if (size == 0) return false;
@@ -493,7 +530,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo)
       message.resize((size_t)size);
       mMidiOutRing.Read(message.data());
       ++mMidiOutTaken;
-      mMidiSlot->out.PushQuiet(message.data(), size);
+      mMidiSlot->out.Push(message.data(), size);
       mMidiSlot->pushed.fetch_add(1);
       continue;
     }
@@ -632,11 +669,46 @@ void IPlugBase::LookAtMidiPorts()
   ApplyMidiPortChoices();
   MidiOutSide out(this, mMidiLook);
   MidiInSide in(this, mMidiLook);
+  // Over JACK the look's questions (both lists, both connections) are one request
+  // to the owner: the thread wakes once for it, not once a question.
+  if (mMidiJack.load()) AskJackLook();
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.
   if ((mMidiLook || mMidiJack.load()) && mMidiOutWatch.name.empty()) out.CurrentPortNames();
   if ((mMidiLook || mMidiJack.load()) && mMidiInWatch.name.empty()) in.CurrentPortNames();
+  mMidiJackLook.valid = false;
+}
+
+// The port thread, over JACK: the answers of a look, asked at once; a port opened
+// or closed meanwhile makes them stale (MidiSideLook asks again then).
+void IPlugBase::AskJackLook()
+{
+  struct Answers
+  {
+    std::vector<std::string> names[2];
+    int connected[2] = {-1, -1};
+  };
+  std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
+  const std::string peer[2] = {mMidiOutWatch.name, mMidiInWatch.name};
+  auto answers = std::make_shared<Answers>();
+  const bool asked = JackMidiOwner::Ask(
+      [answers, slot, peer](unsigned) {
+        for (int d = 0; d < 2; ++d)
+        {
+          answers->names[d] = JackMidiOwner::Ports(d == 1);
+          if (!peer[d].empty()) answers->connected[d] = JackMidiOwner::Connected(slot, d == 1, peer[d]);
+        }
+      },
+      mMidiWatchQuit);
+  mMidiJackLook.valid = asked;
+  if (!asked) return;
+  for (int d = 0; d < 2; ++d)
+  {
+    mMidiJackLook.names[d] = answers->names[d];
+    mMidiJackLook.peer[d] = peer[d];
+    mMidiJackLook.connected[d] = answers->connected[d];
+  }
 }
 
 // Over JACK, at each look: a server that went took our ports with it; the chosen

@@ -8,9 +8,12 @@
 #include "plug/MidiPortObjects.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include <pthread.h>
 
 // ---- lists ----
 
@@ -266,35 +269,78 @@ void IPlugBase::LogMidiInRingDrops()
   MidiInputRing& ring = stream.ring;
   const long long tooLong = ring.DroppedTooLong(), full = ring.DroppedFull();
   const long long bytes = ring.DroppedBytes();
-  const long long newTooLong = tooLong - mMidiInRingTooLongLogged, newFull = full - mMidiInRingFullLogged;
-  if (newTooLong == 0 && newFull == 0) return;
-  ConsoleLog("MIDI IN: %lld messages of %lld bytes dropped: %lld longer than the input queue (%d bytes), %lld found "
-             "it full\n",
-             newTooLong + newFull, bytes - mMidiInRingBytesLogged, newTooLong, ring.MaxMessageSize(), newFull);
-  stream.dropped.fetch_add((int)(newTooLong + newFull));
+  long long newTooLong = tooLong - mMidiInRingTooLongLogged, newFull = full - mMidiInRingFullLogged;
+  long long newBytes = bytes - mMidiInRingBytesLogged;
   mMidiInRingTooLongLogged = tooLong;
   mMidiInRingFullLogged = full;
   mMidiInRingBytesLogged = bytes;
+  // Over JACK what the bridge's callback found no room for in the slot's ring too.
+  if (mMidiShared.load() && mMidiSlot)
+  {
+    const jackbridge::Ring& in = mMidiSlot->in;
+    newTooLong += in.DroppedTooLong() - mMidiInSharedTooLongLogged;
+    newFull += in.DroppedFull() - mMidiInSharedFullLogged;
+    newBytes += in.DroppedBytes() - mMidiInSharedBytesLogged;
+    mMidiInSharedTooLongLogged = in.DroppedTooLong();
+    mMidiInSharedFullLogged = in.DroppedFull();
+    mMidiInSharedBytesLogged = in.DroppedBytes();
+  }
+  if (newTooLong == 0 && newFull == 0) return;
+  ConsoleLog("MIDI IN: %lld messages of %lld bytes dropped: %lld longer than the input queue (%d bytes), %lld found "
+             "it full\n",
+             newTooLong + newFull, newBytes, newTooLong, ring.MaxMessageSize(), newFull);
+  stream.dropped.fetch_add((int)(newTooLong + newFull));
+}
+
+// The input thread, under mMidiInQueueLock, over JACK: the events the bridge put
+// into the slot's ring go through the framer into the stream's ring until a whole
+// message is there (what waits stays in the slot's ring, which the bridge's callback
+// fills without waiting).
+void IPlugBase::PullSharedMidiInput(unsigned char* buffer)
+{
+  jackbridge::Ring& in = mMidiSlot->in;
+  for (int size = in.NextSize(); size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
+  {
+    in.Read(buffer);
+    mMidiInStream->Feed(buffer, size);
+  }
 }
 
 void IPlugBase::RunMidiInput()
 {
   // The longest message the ring can hold, taken once.
   MidiInputRing& ring = mMidiInStream->ring;
-  WDL_TypedBuf<unsigned char> message;
+  WDL_TypedBuf<unsigned char> message, event;
   message.Resize(ring.MaxMessageSize());
+  // Over JACK: the slot's, set before this thread started.
+  jackbridge::SlotMemory* shared = mMidiShared.load();
+  if (shared) event.Resize((int)jackbridge::kInBytes);
   auto lastMessage = std::chrono::steady_clock::now() - kInputBusyFor;
   std::unique_lock<std::mutex> lock(mMidiInQueueLock);
   for (;;)
   {
     if (mMidiInQuit.load()) return;
     LogMidiInRingDrops();
+    if (shared) PullSharedMidiInput(event.Get());
     const int size = ring.NextSize();
     if (size == 0)
     {
       lock.unlock();
-      const auto now = std::chrono::steady_clock::now();
-      std::this_thread::sleep_for(now - lastMessage < kInputBusyFor ? kInputPoll : kInputIdlePoll);
+      if (shared)
+      {
+        // Woken by the bridge's callback once something came, by the stop, and
+        // once a second (what a closing counted is said then at the latest).
+        const uint32_t seen = shared->inWord.load();
+        shared->inSleeping.store(1);
+        if (!mMidiInQuit.load() && mMidiSlot->in.Empty()) jackbridge::FutexWait(&shared->inWord, seen, 1000000000LL);
+        shared->inSleeping.store(0);
+      }
+      else
+      {
+        // Over ALSA the receiving side wakes no one: looked at often while messages come.
+        const auto now = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(now - lastMessage < kInputBusyFor ? kInputPoll : kInputIdlePoll);
+      }
       lock.lock();
       continue;
     }
@@ -315,7 +361,9 @@ int IPlugBase::DropQueuedMidiInput()
 {
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
   LogMidiInRingDrops();
-  return mMidiInStream->ring.Clear();
+  int n = mMidiInStream->ring.Clear();
+  if (mMidiShared.load() && mMidiSlot) n += mMidiSlot->in.Clear();
+  return n;
 }
 
 void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
@@ -367,6 +415,7 @@ void IPlugBase::StopMidiInput()
   }
   if (!input.joinable()) return;
   mMidiInQuit.store(true);
+  if (jackbridge::SlotMemory* m = mMidiShared.load()) jackbridge::Wake(m->inWord, m->inSleeping);
   // The input thread never waits for a thread that stops it without bound: a
   // message it holds is dropped once the stop is seen.
   if (input.get_id() == std::this_thread::get_id())
@@ -419,16 +468,26 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
     mMidiOutCallRefusals.fetch_add(1);
     return false;
   }
+  // No lock: any thread, the render's among them.
+  if (!mMidiOutRing.Push(pData, size))
   {
-    std::lock_guard<std::mutex> queue(mMidiOutQueueLock);
-    if (!mMidiOutRing.Push(pData, size))
-    {
-      mMidiOutCallRefusals.fetch_add(1);
-      return false;
-    }
-    mMidiOutPushed.fetch_add(1);
+    mMidiOutCallRefusals.fetch_add(1);
+    return false;
   }
-  // A port thread that looks at the queue anyway is not woken (see RunMidiPortThread).
+  mMidiOutPushed.fetch_add(1);
+  if ((unsigned long)pthread_self() != mMidiRenderThread.load(std::memory_order_relaxed))
+  {
+    WakeMidiPortThread();
+    return true;
+  }
+  // The host's render thread makes no system call: over JACK the bridge's process
+  // callback wakes the port thread within a period; over ALSA a port thread that
+  // looks at the queue anyway is not woken (see RunMidiPortThread).
+  if (jackbridge::SlotMemory* m = mMidiShared.load())
+  {
+    m->renderSent.store(1);
+    return true;
+  }
   std::atomic_thread_fence(std::memory_order_seq_cst);
   if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
@@ -441,6 +500,11 @@ void IPlugBase::NoteMidiOutRefused(unsigned long long at)
   while (was < at && !mMidiOutRefusedAt.compare_exchange_weak(was, at))
   {
   }
+}
+
+void IPlugBase::MarkMidiRenderThread()
+{
+  mMidiRenderThread.store((unsigned long)pthread_self(), std::memory_order_relaxed);
 }
 
 bool IPlugBase::SendMidiMsgToPort(IMidiMsg* pMsg)

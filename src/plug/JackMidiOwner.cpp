@@ -1,144 +1,117 @@
 #include "plug/JackMidiOwner.h"
 
 #include "base/log.h"
-#include "plug/JackBufferOrder.h"
 #include "plug/MidiPortSelect.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace jackbridge;
+
+// ---- the slot's memory ----
+
+SlotMemory* JackMidiSlot::Make(int* fd, size_t* size)
+{
+  *size = SlotMemorySize();
+  *fd = memfd_create("davrel-midi-slot", MFD_CLOEXEC);
+  void* at = MAP_FAILED;
+  if (*fd >= 0 && ftruncate(*fd, (off_t)*size) == 0)
+    at = mmap(nullptr, *size, PROT_READ | PROT_WRITE, MAP_SHARED, *fd, 0);
+  if (at == MAP_FAILED)
+  {
+    // No bridge can have it: the instance gets no JACK ports, and says why.
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+    at = mmap(nullptr, *size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ConsoleLog("MIDI: no shared memory for the JACK bridge (%s): no JACK ports\n", strerror(errno));
+    if (at == MAP_FAILED) throw std::bad_alloc();
+  }
+  return new (at) SlotMemory;
+}
+
+JackMidiSlot::JackMidiSlot()
+  : mem(Make(&fd, &size)), out(OutRing(mem)), in(InRing(mem)), pushed(mem->pushed), written(mem->written)
+{
+}
+
+JackMidiSlot::~JackMidiSlot()
+{
+  mem->~SlotMemory();
+  munmap(mem, size);
+  if (fd >= 0) close(fd);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Instances (slots) a process serves at once.
-const int kSlots = 64;
-
-// What the callbacks see: constant-initialised, never destroyed.
-std::atomic<JackMidiSlot*> gTable[kSlots];
-
 // The live epoch (0: none) and the last one whose server was seen to go.
 std::atomic<unsigned> gEpoch{0};
 std::atomic<unsigned> gGone{0};
-std::atomic<int> gOpened{0}, gClosed{0};
+std::atomic<int> gOpened{0}, gClosed{0}, gBridgePid{0}, gBridges{0};
 std::atomic<unsigned> gRefused{0};
 
-const char* const kClientNames[2] = {"RtMidi Output Client", "RtMidi Input Client"};
-const char* const kPortNames[2] = {"RtMidi Output", "RtMidi Input"};
-
-// One client's callbacks in one epoch. Never freed: JACK's library may still hold
-// the pointer of an ended epoch's client.
-struct Callbacks
-{
-  unsigned epoch = 0;
-  std::atomic<int> busy{0};
-  std::atomic<unsigned long long> cycles{0};
-};
-
-// JACK's process thread. Writes each slot's waiting messages into the period's
-// buffer as far as it takes them, each whole; the rest waits for the next period.
-int ProcessOut(jack_nframes_t frames, void* arg)
-{
-  Callbacks* cb = static_cast<Callbacks*>(arg);
-  cb->busy.store(1);
-  for (int i = 0; i < kSlots; ++i)
-  {
-    JackMidiSlot* s = gTable[i].load();
-    if (!s) continue;
-    jack_port_t* port = s->port[0].load(std::memory_order_acquire);
-    if (!port) continue;
-    void* buffer = jack_port_get_buffer(port, frames);
-    TakeJackBuffer(buffer);
-    jack_midi_clear_buffer(buffer);
-    bool any = false;
-    for (int size = s->out.NextSize(); size > 0; size = s->out.NextSize())
-    {
-      if ((size_t)size > jack_midi_max_event_size(buffer))
-      {
-        // An empty buffer that cannot take it never will.
-        if (!any)
-        {
-          s->out.Skip();
-          s->tooLong.fetch_add(1);
-          s->written.fetch_add(1);
-          continue;
-        }
-        break;
-      }
-      jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
-      if (!to) break;
-      s->out.Read(to);
-      s->written.fetch_add(1);
-      any = true;
-    }
-    HandOnJackBuffer(buffer);
-  }
-  cb->cycles.fetch_add(1);
-  cb->busy.store(0);
-  return 0;
-}
-
-// JACK's process thread: each event goes to its slot's input as it is.
-int ProcessIn(jack_nframes_t frames, void* arg)
-{
-  Callbacks* cb = static_cast<Callbacks*>(arg);
-  cb->busy.store(1);
-  for (int i = 0; i < kSlots; ++i)
-  {
-    JackMidiSlot* s = gTable[i].load();
-    if (!s) continue;
-    jack_port_t* port = s->port[1].load(std::memory_order_acquire);
-    if (!port) continue;
-    void* buffer = jack_port_get_buffer(port, frames);
-    TakeJackBuffer(buffer);
-    const jack_nframes_t n = jack_midi_get_event_count(buffer);
-    for (jack_nframes_t e = 0; e < n; ++e)
-    {
-      jack_midi_event_t event;
-      if (jack_midi_event_get(&event, buffer, e) == 0 && event.size > 0)
-        s->input->Take(event.buffer, (int)event.size);
-    }
-    HandOnJackBuffer(buffer);
-  }
-  cb->cycles.fetch_add(1);
-  cb->busy.store(0);
-  return 0;
-}
-
-// JACK's thread, when the server stops or drops the client: the epoch ends.
-void Shutdown(jack_status_t, const char*, void* arg)
-{
-  gGone.store(static_cast<Callbacks*>(arg)->epoch);
-}
+// A bridge that answers nothing, not even a ping its reader answers whatever JACK
+// does, for this long is stuck (stopped, or worse): it is ended.
+const std::chrono::milliseconds kPingAfter(1000), kStuckAfter(2000);
+// How long a request that needs a server waits for a fresh bridge's first word.
+const std::chrono::milliseconds kFirstWord(3000);
+// How long the process's end gives the bridge to close its clients.
+const std::chrono::milliseconds kEndWait(500);
 
 struct Job
 {
   std::function<void(unsigned)> run;
-  bool open = true;  // clients opened first where none live
+  bool open = true;  // a bridge started first where none runs
   bool done = false;
 };
 
-// A slot let go of, freed once the callbacks that could reach it have moved on.
-struct Retired
+// The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle),
+// else the one of the build tree (a program there links the port layer in).
+std::string BridgePath()
 {
-  std::shared_ptr<JackMidiSlot> slot;
-  Callbacks* cb[2];
-  unsigned long long cycles[2];
-  unsigned epoch;
-};
+  if (const char* env = getenv("DAVREL_JACK_BRIDGE"))
+    if (*env && access(env, X_OK) == 0) return env;
+  Dl_info info;
+  if (dladdr((void*)&BridgePath, &info) && info.dli_fname && strchr(info.dli_fname, '/'))
+  {
+    std::string path = info.dli_fname;
+    path = path.substr(0, path.rfind('/') + 1) + "davrel-jack-bridge";
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+#ifdef DAVREL_JACK_BRIDGE_BUILT
+  if (access(DAVREL_JACK_BRIDGE_BUILT, X_OK) == 0) return DAVREL_JACK_BRIDGE_BUILT;
+#endif
+  return std::string();
+}
 
 class Owner
 {
 public:
+  Owner()
+  {
+    mJobFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    mQuitFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  }
+
   bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>* giveUp, bool open = true,
            Clock::time_point deadline = Clock::time_point::max())
   {
@@ -149,15 +122,22 @@ public:
     if (mQuit) return false;
     Start();
     mJobs.push_back(j);
-    mWake.notify_all();
+    Poke(mJobFd);
     if (!giveUp) return true;
-    // Polled: the one giving up is an instance's close, which wakes no one here.
+    // Woken by the job's end, by WakeAskers (an asker gives up) and by the end.
     while (!j->done)
     {
-      if (giveUp->load() || mQuit || Clock::now() >= deadline) return false;
-      mDone.wait_for(l, std::chrono::milliseconds(2));
+      const Clock::time_point now = Clock::now();
+      if (giveUp->load() || mQuit || now >= deadline) return false;
+      mDone.wait_until(l, std::min(deadline, now + std::chrono::seconds(1)));
     }
     return true;
+  }
+
+  void WakeAskers()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    mDone.notify_all();
   }
 
   void End()
@@ -165,166 +145,135 @@ public:
     std::unique_lock<std::mutex> l(mLock);
     if (mQuit) return;
     mQuit = true;
-    mWake.notify_all();
+    Poke(mQuitFd);
+    mDone.notify_all();
     if (!mStarted) return;
     const bool ended = mDone.wait_for(l, std::chrono::milliseconds(250), [this] { return mEnded; });
     l.unlock();
     if (!ended)
     {
-      // Inside a call into a server that does not answer: its clients are left
-      // to the server, and the thread to the process's end.
+      // Never inside a call without bound: a thread this late is left to the
+      // process's end, and the bridge sees the socket go with the process.
       mThread.detach();
-      ConsoleLog("MIDI: the JACK clients were not closed: the server did not answer within 250 ms\n");
+      ConsoleLog("MIDI: the JACK bridge's owner has not ended within 250 ms: left to the process's end\n");
       return;
     }
     mThread.join();
-    CloseClients();
+    // The bridge sees the socket's end and closes its clients by itself, given a
+    // short while for it: a host started right after this one then opens its
+    // clients on a server that is not still closing these.
+    if (mSock >= 0) close(mSock);
+    mSock = -1;
+    const Clock::time_point end = Clock::now() + kEndWait;
+    while (mPid > 0 && waitpid(mPid, nullptr, WNOHANG) == 0 && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
   // ---- the owner's thread ----
 
+  bool Live() const { return mEpoch != 0 && gGone.load() != mEpoch && mSock >= 0; }
+
   std::vector<std::string> Ports(bool input)
   {
     std::vector<std::string> names;
-    if (!Live()) return names;
-    const char** ports = jack_get_ports(mClient[0], nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        input ? JackPortIsOutput : JackPortIsInput);
-    for (int i = 0; ports && ports[i]; ++i)
-      if (!Ours(ports[i])) names.push_back(ports[i]);
-    if (ports) jack_free(ports);
+    Header h;
+    h.op = kPorts;
+    h.dir = input ? 1 : 0;
+    Header r;
+    std::string text;
+    if (!Live() || !Call(h, std::string(), -1, &r, &text) || r.value != 1) return names;
+    for (size_t at = 0; at < text.size();)
+    {
+      const size_t end = text.find('\n', at);
+      if (end == std::string::npos) break;
+      names.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
     return names;
   }
 
   bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input)
   {
     const int d = input ? 1 : 0;
-    if (!Live()) return false;
-    if (slot->port[d].load()) return true;
-    int index = Place(slot);
-    if (index < 0) return false;
-    // A port an instance let go of serves the next one: instances that come and go
-    // cost the server no registrations.
-    jack_port_t* port = nullptr;
-    int number = 0;
-    if (!mPool[d].empty())
-    {
-      auto lowest = std::min_element(mPool[d].begin(), mPool[d].end(),
-                                     [](const Pooled& a, const Pooled& b) { return a.number < b.number; });
-      port = lowest->port;
-      number = lowest->number;
-      mPool[d].erase(lowest);
-    }
-    else
-    {
-      number = 1;
-      for (bool taken = true; taken;)
-      {
-        taken = false;
-        for (const auto& s : mSlots)
-          if (s && s != slot && s->number[d] == number) taken = true;
-        for (const Pooled& p : mPool[d])
-          if (p.number == number) taken = true;
-        if (taken) ++number;
-      }
-      port = jack_port_register(mClient[d], OwnName(d, number).c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                input ? JackPortIsInput : JackPortIsOutput, 0);
-    }
-    if (!port) return false;
-    slot->number[d] = number;
-    slot->name[d] = jack_port_name(port);
-    slot->port[d].store(port, std::memory_order_release);
-    return true;
-  }
-
-  bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName)
-  {
-    if (!Register(slot, input)) return false;
-    Disconnect(slot, input);
-    const int d = input ? 1 : 0;
-    jack_port_t* port = slot->port[d].load();
-    if (jack_port_rename(mClient[d], port, shortName.c_str()) != 0) return false;
-    slot->renamed[d] = true;
-    slot->name[d] = jack_port_name(port);
+    if (!Live() || !Hand(slot)) return false;
+    if (!slot->name[d].empty()) return true;
+    Header r;
+    std::string text;
+    if (!SlotCall(kRegister, slot, d, std::string(), &r, &text) || r.value != 1) return false;
+    slot->name[d] = text;
     return true;
   }
 
   bool Connect(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name)
   {
-    if (!Register(slot, input)) return false;
-    Disconnect(slot, input);
     const int d = input ? 1 : 0;
-    if (slot->renamed[d] && jack_port_rename(mClient[d], slot->port[d].load(), OwnName(d, slot->number[d]).c_str()) == 0)
-    {
-      slot->renamed[d] = false;
-      slot->name[d] = jack_port_name(slot->port[d].load());
-    }
-    const std::string& from = input ? name : slot->name[d];
-    const std::string& to = input ? slot->name[d] : name;
-    // The server took it; the graph it publishes is given a moment to show it, as
-    // the watch reads it from there (the graph has been seen to lag well behind).
-    if (!Live()) return false;
-    const int r = jack_connect(mClient[d], from.c_str(), to.c_str());
-    if (r != 0 && r != EEXIST) return false;
-    for (int look = 0; look < 25 && Connected(slot, input, name) == 0; ++look)
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return true;
+    if (!Live() || !Hand(slot)) return false;
+    Header r;
+    std::string text;
+    if (!SlotCall(kConnect, slot, d, name, &r, &text)) return false;
+    if (!text.empty()) slot->name[d] = text;
+    return r.value == 1;
   }
 
   void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input)
   {
     const int d = input ? 1 : 0;
-    jack_port_t* port = slot->port[d].load();
-    if (Live() && port) jack_port_disconnect(mClient[d], port);
+    Header r;
+    std::string text;
+    if (Live() && slot->bridge == mBridgeNumber && !slot->name[d].empty())
+      SlotCall(kDisconnect, slot, d, std::string(), &r, &text);
+  }
+
+  bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName)
+  {
+    const int d = input ? 1 : 0;
+    if (!Live() || !Hand(slot)) return false;
+    Header r;
+    std::string text;
+    if (!SlotCall(kRename, slot, d, shortName, &r, &text) || r.value != 1) return false;
+    slot->name[d] = text;
+    return true;
   }
 
   int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name)
   {
     const int d = input ? 1 : 0;
-    jack_port_t* port = slot->port[d].load();
-    if (!Live() || !port) return -1;
-    // Read from the graph the server publishes, as the listing is, from both ends.
-    int found = 0;
-    const auto lists = [&found](const char** joined, const std::string& other) {
-      for (int i = 0; joined && joined[i]; ++i)
-        if (other == joined[i]) found = 1;
-      if (joined) jack_free(joined);
-    };
-    lists(jack_port_get_all_connections(mClient[d], port), name);
-    if (!found)
-      if (jack_port_t* peer = jack_port_by_name(mClient[d], name.c_str()))
-        lists(jack_port_get_all_connections(mClient[d], peer), slot->name[d]);
-    return found;
+    if (!Live() || slot->bridge != mBridgeNumber || slot->name[d].empty()) return -1;
+    Header r;
+    std::string text;
+    if (!SlotCall(kConnected, slot, d, name, &r, &text)) return -1;
+    return (int)r.value;
   }
 
-  double PeriodSeconds()
-  {
-    if (!Live()) return 0.0;
-    const jack_nframes_t rate = jack_get_sample_rate(mClient[0]);
-    return rate ? (double)jack_get_buffer_size(mClient[0]) / rate : 0.0;
-  }
+  double PeriodSeconds() const { return Live() && mRate > 0 ? (double)mFrames / mRate : 0.0; }
 
   void Release(const std::shared_ptr<JackMidiSlot>& slot)
   {
-    for (int i = 0; i < kSlots; ++i)
-      if (mSlots[i] == slot)
-      {
-        gTable[i].store(nullptr);
-        mSlots[i].reset();
-      }
-    Retired r;
-    r.slot = slot;
-    r.epoch = Live() ? mEpoch : 0;
-    for (int d = 0; d < 2; ++d)
+    long long left = 0;
+    if (Live() && slot->bridge == mBridgeNumber && slot->index >= 0)
     {
-      r.cb[d] = r.epoch ? mCb[d] : nullptr;
-      // Read after the slot left the table: a callback not busy now never reaches it.
-      r.cycles[d] = r.cb[d] && r.cb[d]->busy.load() ? r.cb[d]->cycles.load() : ~0ull;
+      Header r;
+      std::string text;
+      if (SlotCall(kRelease, slot, 0, std::string(), &r, &text)) left = r.value;
     }
-    mRetired.push_back(std::move(r));
-    Reap();
+    if (slot->index >= 0 && mSlots[slot->index] == slot) mSlots[slot->index].reset();
+    slot->index = -1;
+    slot->bridge = 0;
+    if (left > 0) ConsoleLog("MIDI OUT: %lld messages not sent: the plug-in closed before the server took them\n", left);
   }
 
 private:
+  static void Poke(int fd)
+  {
+    const uint64_t one = 1;
+    if (write(fd, &one, sizeof one) < 0) {}
+  }
+  static void Drain(int fd)
+  {
+    uint64_t n;
+    while (read(fd, &n, sizeof n) > 0) {}
+  }
+
   void Start()
   {
     if (mStarted) return;
@@ -339,20 +288,20 @@ private:
     {
       if (mJobs.empty())
       {
-        mWake.wait_for(l, std::chrono::milliseconds(50));
         l.unlock();
-        NoteGone();
-        Reap();
+        Idle();
         l.lock();
         continue;
       }
       std::shared_ptr<Job> j = mJobs.front();
       mJobs.pop_front();
       l.unlock();
-      NoteGone();
-      if (j->open) Open();
+      if (j->open)
+      {
+        StartBridge();
+        AwaitFirstWord();
+      }
       j->run(Live() ? mEpoch : 0);
-      Reap();
       l.lock();
       j->done = true;
       mDone.notify_all();
@@ -361,176 +310,324 @@ private:
     mDone.notify_all();
   }
 
-  // The first instance's port keeps the name RtMidi's own ports have, which a user's
-  // saved connections name; the next ones numbered.
-  static std::string OwnName(int d, int number)
+  // Nothing to do: waits for a job, the bridge's word, or the end. No time-out
+  // while the bridge is well: an idle process's owner never wakes.
+  void Idle()
   {
-    return number == 1 ? kPortNames[d] : std::string(kPortNames[d]) + " " + std::to_string(number);
+    pollfd fds[3] = {{mJobFd, POLLIN, 0}, {mQuitFd, POLLIN, 0}, {mSock, POLLIN, 0}};
+    const int n = mSock >= 0 ? 3 : 2;
+    if (poll(fds, (nfds_t)n, -1) <= 0) return;
+    if (fds[0].revents) Drain(mJobFd);
+    if (n == 3 && fds[2].revents) Pump(0, 0, nullptr, nullptr);
   }
 
-  bool Live() const { return mEpoch != 0 && gGone.load() != mEpoch && mClient[0] && mClient[1]; }
-
-  bool Ours(const char* port) const
+  // Reads what the bridge says for up to ms (0: what is there now). A reply with id
+  // (non-zero) goes to *reply: true when it came.
+  bool Pump(int ms, uint32_t id, Header* reply, std::string* replyText)
   {
-    for (int d = 0; d < 2; ++d)
-      if (!mOwnPrefix[d].empty() && !strncmp(port, mOwnPrefix[d].c_str(), mOwnPrefix[d].size())) return true;
-    return false;
-  }
-
-  int Place(const std::shared_ptr<JackMidiSlot>& slot)
-  {
-    int free = -1;
-    for (int i = 0; i < kSlots; ++i)
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;)
     {
-      if (mSlots[i] == slot) return i;
-      if (!mSlots[i] && free < 0) free = i;
-    }
-    if (free < 0)
-    {
-      if (!mFullSaid) ConsoleLog("MIDI: more than %d instances use JACK ports at once: the next get none\n", kSlots);
-      mFullSaid = true;
-      return -1;
-    }
-    mSlots[free] = slot;
-    gTable[free].store(slot.get());
-    return free;
-  }
-
-  // A server seen to go ends its epoch: its clients are never called again (JACK's
-  // library frees them at the next opening), and the slots lose their ports.
-  void NoteGone()
-  {
-    if (mEpoch == 0 || gGone.load() != mEpoch) return;
-    for (const auto& s : mSlots)
-      if (s)
-        for (int d = 0; d < 2; ++d)
-        {
-          s->port[d].store(nullptr);
-          s->name[d].clear();
-          s->number[d] = 0;
-          s->renamed[d] = false;
-        }
-    mClient[0] = mClient[1] = nullptr;
-    mCb[0] = mCb[1] = nullptr;
-    mOwnPrefix[0].clear();
-    mOwnPrefix[1].clear();
-    mPool[0].clear();
-    mPool[1].clear();
-    mEpoch = 0;
-    gEpoch.store(0);
-  }
-
-  // Opens what the live epoch lacks, a client a direction; at most every 100 ms
-  // while no server takes them.
-  void Open()
-  {
-    if (Live()) return;
-    const Clock::time_point now = Clock::now();
-    if (now < mNextTry) return;
-    mNextTry = now + std::chrono::milliseconds(100);
-    if (mEpoch == 0) mEpoch = ++mEpochs;
-    for (int d = 0; d < 2; ++d)
-    {
-      if (mClient[d]) continue;
-      jack_status_t status;
-      jack_client_t* c = jack_client_open(JackClientName(kClientNames[d]).c_str(), JackNoStartServer, &status);
-      if (!c)
+      if (mSock < 0) return false;
+      pollfd fds[2] = {{mSock, POLLIN, 0}, {mQuitFd, POLLIN, 0}};
+      const int left = (int)std::max<long long>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+      const int ready = poll(fds, 2, left);
+      if (ready < 0 && errno != EINTR) return false;
+      if (fds[1].revents) return false;
+      if (ready <= 0 || !fds[0].revents)
       {
-        gRefused.store((unsigned)status);
-        return;
-      }
-      gOpened.fetch_add(1);
-      Callbacks* cb = new Callbacks;
-      mAllCb.push_back(cb);
-      cb->epoch = mEpoch;
-      jack_set_process_callback(c, d ? &ProcessIn : &ProcessOut, cb);
-      jack_on_info_shutdown(c, &Shutdown, cb);
-      mClient[d] = c;
-      mCb[d] = cb;
-      mOwnPrefix[d] = std::string(jack_get_client_name(c)) + ":";
-      if (jack_activate(c) != 0) gGone.store(mEpoch);
-    }
-    if (Live()) gEpoch.store(mEpoch);
-  }
-
-  // Frees what no callback can reach any more; a slot's ports go with it.
-  void Reap()
-  {
-    for (size_t i = 0; i < mRetired.size();)
-    {
-      Retired& r = mRetired[i];
-      bool reachable = false;
-      for (int d = 0; d < 2; ++d)
-        if (r.cb[d] && r.cycles[d] != ~0ull && r.cb[d]->cycles.load() == r.cycles[d] && r.epoch == mEpoch && Live())
-          reachable = true;
-      if (reachable)
-      {
-        ++i;
+        if (Clock::now() >= end) return false;
         continue;
       }
-      for (int d = 0; d < 2; ++d)
+      Header h;
+      std::string text;
+      int fd = -1;
+      const int got = ReceiveMessage(mSock, &h, &text, &fd, true);
+      if (fd >= 0) close(fd);
+      if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
       {
-        jack_port_t* port = r.slot->port[d].exchange(nullptr);
-        if (!port || r.epoch != mEpoch || !Live()) continue;
-        if (r.slot->renamed[d]) jack_port_rename(mClient[d], port, OwnName(d, r.slot->number[d]).c_str());
-        mPool[d].push_back(Pooled{port, r.slot->number[d]});
+        Ended(false);
+        return false;
       }
-      mRetired.erase(mRetired.begin() + (long)i);
+      if (got < 0) continue;
+      mLastHeard = Clock::now();
+      mPingAt = Clock::time_point();
+      switch (h.op)
+      {
+      case kReply:
+        if (id && h.id == id)
+        {
+          *reply = h;
+          *replyText = std::move(text);
+          return true;
+        }
+        break;
+      case kReady:
+        mFirstWord = true;
+        mWasReady = true;
+        mFrames = (unsigned)h.value;
+        mRate = (unsigned)h.value2;
+        mEpoch = ++mEpochs;
+        gEpoch.store(mEpoch);
+        gOpened.fetch_add(2);
+        break;
+      case kNoServer:
+        mFirstWord = true;
+        gRefused.store((unsigned)h.value);
+        break;
+      case kGone:
+        mServerWent = true;
+        EndEpoch();
+        break;
+      case kLog:
+        ConsoleLog("%s", text.c_str());
+        break;
+      default:
+        break;
+      }
     }
   }
 
-  // The process's end, the thread ended: the live epoch's clients close, each
-  // within a bound; one that does not is left to the server.
-  void CloseClients()
+  // A request and its reply. Bounded: a bridge that answers nothing, not even a
+  // ping, is ended (false).
+  bool Call(Header h, const std::string& text, int fd, Header* reply, std::string* replyText)
   {
-    NoteGone();
-    if (!Live()) return;
-    jack_client_t* clients[2] = {mClient[0], mClient[1]};
-    mClient[0] = mClient[1] = nullptr;
-    struct Closing
+    if (mSock < 0) return false;
+    h.id = ++mNextId;
+    if (!SendMessage(mSock, h, text, fd, true))
     {
-      std::mutex lock;
-      std::condition_variable done;
-      int closed = 0;
-    };
-    auto closing = std::make_shared<Closing>();
-    std::thread([clients, closing] {
-      for (jack_client_t* c : clients)
+      // Its socket full: it has read nothing for a long while.
+      Kill("took no request");
+      return false;
+    }
+    const Clock::time_point asked = Clock::now();
+    if (mLastHeard < asked) mLastHeard = asked;
+    for (;;)
+    {
+      if (Pump(250, h.id, reply, replyText)) return true;
+      if (mSock < 0 || QuitSet()) return false;
+      const Clock::time_point now = Clock::now();
+      if (mPingAt == Clock::time_point() && now - mLastHeard > kPingAfter)
       {
-        jack_client_close(c);
-        gClosed.fetch_add(1);
-        std::lock_guard<std::mutex> l(closing->lock);
-        ++closing->closed;
-        closing->done.notify_all();
+        Header ping;
+        ping.op = kPing;
+        mPingAt = now;
+        if (!SendMessage(mSock, ping, std::string(), -1, true)) mPingAt = now - kStuckAfter;
       }
-    }).detach();
-    std::unique_lock<std::mutex> l(closing->lock);
-    if (!closing->done.wait_for(l, std::chrono::milliseconds(400), [&] { return closing->closed == 2; }))
-      ConsoleLog("MIDI: a JACK client has not closed within 400 ms at the process's end: left to the server\n");
+      else if (mPingAt != Clock::time_point() && now - mPingAt >= kStuckAfter)
+      {
+        Kill("did not answer for 3 s");
+        return false;
+      }
+    }
+  }
+
+  bool SlotCall(Op op, const std::shared_ptr<JackMidiSlot>& slot, int d, const std::string& text, Header* r,
+                std::string* replyText)
+  {
+    Header h;
+    h.op = op;
+    h.slot = slot->index;
+    h.dir = d;
+    return Call(h, text, -1, r, replyText);
+  }
+
+  bool QuitSet()
+  {
+    std::lock_guard<std::mutex> l(mLock);
+    return mQuit;
+  }
+
+  // The slot in the table and its memory with the live bridge.
+  bool Hand(const std::shared_ptr<JackMidiSlot>& slot)
+  {
+    if (!slot->Shared()) return false;
+    if (slot->bridge == mBridgeNumber && slot->index >= 0) return true;
+    if (slot->index < 0)
+    {
+      for (int i = 0; i < kSlots && slot->index < 0; ++i)
+        if (!mSlots[i])
+        {
+          mSlots[i] = slot;
+          slot->index = i;
+        }
+      if (slot->index < 0)
+      {
+        if (!mFullSaid) ConsoleLog("MIDI: more than %d instances use JACK ports at once: the next get none\n", kSlots);
+        mFullSaid = true;
+        return false;
+      }
+    }
+    Header h, r;
+    std::string text;
+    h.op = kAddSlot;
+    h.slot = slot->index;
+    if (!Call(h, std::string(), slot->fd, &r, &text) || r.value != 1) return false;
+    slot->bridge = mBridgeNumber;
+    slot->name[0].clear();
+    slot->name[1].clear();
+    return true;
+  }
+
+  // The bridge program, once none runs (not more often than its last end allows).
+  void StartBridge()
+  {
+    if (mSock >= 0) return;
+    const Clock::time_point now = Clock::now();
+    if (now < mNextStart) return;
+    const std::string path = BridgePath();
+    if (path.empty())
+    {
+      if (!mNoProgramSaid)
+        ConsoleLog("MIDI: the JACK bridge (davrel-jack-bridge) is not beside the plug-in's library: no JACK ports\n");
+      mNoProgramSaid = true;
+      mNextStart = now + std::chrono::seconds(5);
+      return;
+    }
+    int sv[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0)
+    {
+      mNextStart = now + std::chrono::seconds(1);
+      return;
+    }
+    const std::string names[2] = {JackClientName("RtMidi Output Client"), JackClientName("RtMidi Input Client")};
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(names[0].c_str()),
+                    const_cast<char*>(names[1].c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, sv[1], 3);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    // A group of its own: the host's terminal's signals are not its.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    const int e = posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(sv[1]);
+    if (e != 0)
+    {
+      close(sv[0]);
+      if (!mNoProgramSaid) ConsoleLog("MIDI: the JACK bridge %s could not be started: %s\n", path.c_str(), strerror(e));
+      mNoProgramSaid = true;
+      mNextStart = now + std::chrono::seconds(5);
+      return;
+    }
+    mSock = sv[0];
+    mPid = pid;
+    gBridgePid.store(pid);
+    gBridges.fetch_add(1);
+    ++mBridgeNumber;
+    mStartedAt = now;
+    mFirstWord = mFirstWordAwaited = mWasReady = mServerWent = false;
+    mLastHeard = now;
+    mPingAt = Clock::time_point();
+  }
+
+  // A fresh bridge's first word (clients opened, or no server), within a bound,
+  // once: a bridge whose opening waits in a server that stands still is not
+  // waited for again.
+  void AwaitFirstWord()
+  {
+    if (mFirstWordAwaited) return;
+    mFirstWordAwaited = true;
+    const Clock::time_point end = Clock::now() + kFirstWord;
+    while (mSock >= 0 && !mFirstWord && Clock::now() < end && !QuitSet()) Pump(50, 0, nullptr, nullptr);
+  }
+
+  // The live epoch ends: its clients went with their server, or with the bridge.
+  void EndEpoch()
+  {
+    if (mEpoch) gGone.store(mEpoch);
+    mEpoch = 0;
+    gEpoch.store(0);
+    for (auto& s : mSlots)
+      if (s)
+      {
+        s->name[0].clear();
+        s->name[1].clear();
+        s->bridge = 0;
+      }
+  }
+
+  // Ends a bridge that does not answer: its clients are left to its server, which
+  // drops them with the process.
+  void Kill(const char* why)
+  {
+    if (mSock < 0) return;
+    kill(mPid, SIGKILL);
+    if (mEpoch) gClosed.fetch_add(2);
+    ConsoleLog("MIDI: the JACK bridge (pid %d) %s: it is ended, and a fresh one started\n", (int)mPid, why);
+    Ended(true);
+  }
+
+  // The socket's end: the bridge has ended (or been ended). Said once.
+  void Ended(bool killed)
+  {
+    close(mSock);
+    mSock = -1;
+    gBridgePid.store(0);
+    EndEpoch();
+    // Gone from the process table within moments once its socket closed.
+    int status = 0;
+    pid_t reaped = 0;
+    for (int i = 0; i < 100 && reaped == 0; ++i)
+    {
+      reaped = waitpid(mPid, &status, WNOHANG);
+      if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (!killed)
+    {
+      if (mServerWent)
+        ConsoleLog("MIDI: the JACK server went, and with it the JACK bridge (pid %d)\n", (int)mPid);
+      else if (reaped == mPid && WIFSIGNALED(status))
+        ConsoleLog("MIDI: the JACK bridge (pid %d) was ended by signal %d: a fresh one is started\n", (int)mPid,
+                   WTERMSIG(status));
+      else
+        ConsoleLog("MIDI: the JACK bridge (pid %d) ended\n", (int)mPid);
+    }
+    // A bridge that never had clients (a broken program, a server that kept going
+    // as it opened) is not started again at once: no storm of processes.
+    const Clock::time_point now = Clock::now();
+    if (mWasReady || killed)
+      mRestartDelay = std::chrono::milliseconds(0);
+    else
+      mRestartDelay = std::min<std::chrono::milliseconds>(std::max<std::chrono::milliseconds>(
+                                                              mRestartDelay * 2, std::chrono::milliseconds(100)),
+                                                          std::chrono::milliseconds(5000));
+    mNextStart = now + mRestartDelay;
+    mPid = -1;
   }
 
   std::mutex mLock;
-  std::condition_variable mWake, mDone;
+  std::condition_variable mDone;
   std::deque<std::shared_ptr<Job>> mJobs;
   std::thread mThread;
   bool mStarted = false, mQuit = false, mEnded = false;
+  int mJobFd = -1, mQuitFd = -1;
   // The owner's thread only.
-  jack_client_t* mClient[2] = {nullptr, nullptr};
-  Callbacks* mCb[2] = {nullptr, nullptr};
-  std::vector<Callbacks*> mAllCb;  // every epoch's, kept (see Callbacks)
-  std::string mOwnPrefix[2];
+  int mSock = -1;
+  pid_t mPid = -1;
+  unsigned mBridgeNumber = 0;
+  uint32_t mNextId = 0;
   unsigned mEpoch = 0, mEpochs = 0;
+  unsigned mFrames = 0, mRate = 0;
+  bool mFirstWord = false, mFirstWordAwaited = false, mWasReady = false, mServerWent = false;
+  Clock::time_point mStartedAt, mLastHeard, mPingAt, mNextStart;
+  std::chrono::milliseconds mRestartDelay{0};
   std::shared_ptr<JackMidiSlot> mSlots[kSlots];
-  std::vector<Retired> mRetired;
-  // Ports of the live epoch no instance uses, kept registered for the next.
-  struct Pooled
-  {
-    jack_port_t* port;
-    int number;
-  };
-  std::vector<Pooled> mPool[2];
-  Clock::time_point mNextTry;
-  bool mFullSaid = false;
+  bool mFullSaid = false, mNoProgramSaid = false;
 };
 
 // Made at the first use, never destroyed: its end is EndJackMidiOwner's.
@@ -542,17 +639,19 @@ Owner& TheOwner()
 
 std::atomic<bool> gUsed{false};
 
-Owner& Used()
-{
-  gUsed.store(true);
-  return TheOwner();
-}
-
-// The process's end (the library's statics go).
+// The process's end: made at the first use, after the console's logger (a static
+// made as the library loads), so ended before it: the owner's last lines are written.
 struct AtExit
 {
   ~AtExit() { EndJackMidiOwner(); }
-} gAtExit;
+};
+
+Owner& Used()
+{
+  static AtExit atExit;
+  gUsed.store(true);
+  return TheOwner();
+}
 
 } // namespace
 
@@ -566,12 +665,11 @@ bool AskWithin(std::function<void(unsigned)> job, std::chrono::milliseconds boun
   static const std::atomic<bool> never{false};
   return Used().Ask(std::move(job), &never, false, Clock::now() + bound);
 }
-void DisconnectSlot(const std::shared_ptr<JackMidiSlot>& slot)
-{
-  TheOwner().Disconnect(slot, false);
-  TheOwner().Disconnect(slot, true);
-}
 void Post(std::function<void(unsigned)> job) { Used().Ask(std::move(job), nullptr); }
+void WakeAskers()
+{
+  if (gUsed.load()) TheOwner().WakeAskers();
+}
 std::vector<std::string> Ports(bool input) { return TheOwner().Ports(input); }
 bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input) { return TheOwner().Register(slot, input); }
 bool Connect(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name)
@@ -596,6 +694,8 @@ void Release(std::shared_ptr<JackMidiSlot> slot)
 unsigned LastRefusal() { return gRefused.load(); }
 int ClientsOpened() { return gOpened.load(); }
 int ClientsClosed() { return gClosed.load(); }
+int BridgePid() { return gBridgePid.load(); }
+int BridgesStarted() { return gBridges.load(); }
 } // namespace JackMidiOwner
 
 void EndJackMidiOwner()

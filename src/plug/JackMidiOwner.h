@@ -1,30 +1,28 @@
 #pragma once
-// The one owner of this process's JACK clients for the MIDI port layer. Every
-// instance's ports live on its two clients ("RtMidi Output Client" carries the
-// output ports, "RtMidi Input Client" the input ports), opened once a server takes
-// clients and never closed while it runs: a JACK client closed while its server
-// runs is where JACK's library is fragile, and a program with many ports keeps one
-// client for them. They are closed when the process ends (EndJackMidiOwner), within
-// a bound.
+// The host side of the plug-in's JACK clients. No JACK client of ours lives in the
+// host's process: JACK's library keeps state for its whole process (its clients'
+// table, one lock, a clean-up of every stale client at the next opening after a
+// server went) that a host's own JACK clients share. The two clients ("RtMidi Output
+// Client" carries every instance's output port, "RtMidi Input Client" every input
+// port) live in the JACK bridge, a program of the plug-in's own started from its
+// bundle (src/plug/jackbridge), one per host process and server: it ends with its
+// server (a fresh one waits for the next) and with its host (the socket's end).
 //
-// Each instance registers its own ports (a slot, below) and asks the owner's
-// thread, the one thread that calls JACK besides JACK's own, for port lists,
-// connections and its ports' registration: a request waits for that thread, and
-// its asker may give up at any moment (an instance closing), never the owner.
+// Each instance has a slot: shared memory holding its output ring (the port thread
+// writes, the bridge's process callback writes it into each period's buffer as far
+// as the buffer takes it), its input ring (the bridge's callback writes, the input
+// thread reads) and the words its threads wait on, handed to the bridge as a file
+// descriptor. Each instance asks the owner's thread, the one thread that talks to
+// the bridge, for port lists, connections and its ports: a request waits for that
+// thread, and its asker may give up at any moment (an instance closing). Every wait
+// on the bridge is bounded: one that stops answering (stopped, stuck) is ended and a
+// fresh one started, and the log says so once.
 //
-// The process callbacks move every slot's data: the output callback writes what
-// the slot's ring holds into the period's buffer as far as the buffer takes it
-// (events and bytes), the rest waits for the next period; the input callback hands
-// each event to the slot's input. On JACK's thread nothing waits: no lock, no
-// system call, no allocation, no console. A slot is reached through an atomic
-// pointer and freed by the owner's thread only once no callback can reach it.
-//
-// The server's end is learnt from the clients' shutdown callbacks: the epoch ends,
-// the ended clients are never called again (JACK's library frees them itself at
-// the next opening), and the next request opens new ones once a server takes
-// clients again.
+// The server's end is learnt from the bridge: the epoch ends, the slots lose their
+// ports, and the next request finds a fresh bridge that has opened new clients once
+// a server takes them again.
 
-#include "plug/MidiInputRing.h"
+#include "plug/JackBridgeShared.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,68 +31,68 @@
 #include <string>
 #include <vector>
 
-typedef struct _jack_port jack_port_t;
-
-// Where a slot's input goes, on JACK's process thread: must not wait.
-class JackMidiInput
-{
-public:
-  virtual ~JackMidiInput() {}
-  virtual void Take(const unsigned char* bytes, int size) = 0;
-};
-
-// One instance's two ports. Made by the instance, shared with the owner, which
-// frees its share once the callbacks can no longer reach it.
+// One instance's ports and shared memory. Made by the instance, shared with the
+// owner, which lets go of it as the instance closes (its ports then go).
 struct JackMidiSlot
 {
-  // The output's ring holds a few periods' worth: the port thread fills it from the
-  // instance's send queue as it empties.
-  static const int kOutRingBytes = 64 * 1024;
-  explicit JackMidiSlot(std::shared_ptr<JackMidiInput> in) : input(std::move(in)) {}
+  JackMidiSlot();
+  ~JackMidiSlot();
+  JackMidiSlot(const JackMidiSlot&) = delete;
+  JackMidiSlot& operator=(const JackMidiSlot&) = delete;
 
-  // Output: the port thread the producer, the output callback the consumer.
-  MidiInputRing out{kOutRingBytes};
-  std::atomic<unsigned long long> pushed{0};   // the port thread's count of what went in
-  std::atomic<unsigned long long> written{0};  // written into a period's buffer
-  std::atomic<long long> tooLong{0};           // longer than an empty period's buffer takes
-  std::shared_ptr<JackMidiInput> input;
-  // The ports on the live epoch's clients (0 output, 1 input); null when none.
-  std::atomic<jack_port_t*> port[2] = {{nullptr}, {nullptr}};
-  // The owner's thread only.
-  std::string name[2];  // full names of the ports above
-  int number[2] = {0, 0};  // 1: "RtMidi Output", n: "RtMidi Output n"
-  bool renamed[2] = {false, false};  // under another name (Rename)
+  // Whether the memory can be handed to a bridge (else no port is ever registered).
+  bool Shared() const { return fd >= 0; }
+
+  // The memory's descriptor (-1: not shareable) and size; before mem, which sets them.
+  int fd = -1;
+  size_t size = 0;
+  jackbridge::SlotMemory* mem = nullptr;
+  // Output: the port thread the producer, the bridge's callback the consumer.
+  jackbridge::Ring out;
+  // Input: the bridge's callback the producer, the instance's input side the consumer.
+  jackbridge::Ring in;
+  std::atomic<unsigned long long>& pushed;   // the port thread's count of what went in
+  std::atomic<unsigned long long>& written;  // written into a period's buffer by the bridge
+  // The owner's thread only: the full names of its ports on the live epoch (empty:
+  // none), its place in the bridge's table and the bridge that has its memory.
+  std::string name[2];
+  int index = -1;
+  unsigned bridge = 0;
+
+private:
+  static jackbridge::SlotMemory* Make(int* fd, size_t* size);
 };
 
-// The answers a port thread gets. false: given up, or no server takes clients.
 namespace JackMidiOwner
 {
-// The live epoch (0: no client open). Any thread, no wait, nothing made.
+// The live epoch (0: no bridge has clients on a server). Any thread, no wait.
 unsigned Epoch();
 // Whether epoch is the live one and its server has not been seen to go.
 bool EpochLives(unsigned epoch);
 
-// Runs job on the owner's thread (starting it at the first call) with the clients
-// of a live epoch opened first where a server takes them (the epoch, 0 where none
-// does), and waits until it has run, or until giveUp is set: false then (the job
-// still runs later, or is dropped at the process's end; it must hold what it uses).
-// Any thread but JACK's and the owner's.
+// Runs job on the owner's thread (starting it at the first call) with a bridge
+// started first where none runs and its first answer awaited (the epoch, 0 where no
+// server takes clients), and waits until it has run, or until giveUp is set (the
+// asker then calls WakeAskers): false then (the job still runs later, or is dropped
+// at the process's end; it must hold what it uses). Any thread but the owner's.
 bool Ask(std::function<void(unsigned epoch)> job, const std::atomic<bool>& giveUp);
-// The same, given up after bound as well; no clients opened for it.
+// The same, given up after bound as well; no bridge started for it.
 bool AskWithin(std::function<void(unsigned epoch)> job, std::chrono::milliseconds bound);
 // The same without waiting.
 void Post(std::function<void(unsigned epoch)> job);
+// Wakes the askers waiting in Ask, so that one whose giveUp was set returns.
+void WakeAskers();
 
 // ---- on the owner's thread, inside a job ----
 // MIDI ports an output (input) would list: those taking input (giving output), by
-// full name, in the server's order, the owner's own left out.
+// full name, in the server's order, the bridge's own left out.
 std::vector<std::string> Ports(bool input);
 // Registers the slot's port of the direction when it has none on the live epoch
-// (its short name RtMidi's, numbered from the second instance on); puts the slot
-// where the callbacks see it. False when it cannot.
+// ("RtMidi Output", "RtMidi Output 2", ... the lowest number free). False when it cannot.
 bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 // Joins the slot's port to the port named (after letting go of every other): false
-// when it cannot.
+// when it cannot. What the output sends next waits until the server's graph holds
+// the connection.
 bool Connect(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name);
 void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 // The slot's port of the direction under another short name (a virtual port),
@@ -102,26 +100,28 @@ void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName);
 // 1 when the slot's port is joined to the port named, 0 when not, -1 when it has none.
 int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name);
-// Disconnects both of the slot's ports.
-void DisconnectSlot(const std::shared_ptr<JackMidiSlot>& slot);
 // The server's period in seconds; 0 without a live epoch.
 double PeriodSeconds();
 
-// Lets go of the slot: it leaves the callbacks, its memory the owner's until no
-// callback can reach it, and its ports (disconnected first, DisconnectSlot) serve
-// the next instance. Any thread; no wait.
+// Lets go of the slot (the instance closes): what its output ring holds is written
+// while the server takes it, within a bound, what is not is counted in the log, and
+// its ports leave the server. Any thread; no wait.
 void Release(std::shared_ptr<JackMidiSlot> slot);
 
 // JACK's status of the last opening no server took (0: none yet). Any thread.
 unsigned LastRefusal();
 
-// Clients opened and closed since the process began (for tests and benchmarks).
+// For tests and benchmarks: clients opened on a server by the process's bridges, and
+// those closed (or left) while their server ran; the running bridge's process id
+// (0: none) and the bridges started so far.
 int ClientsOpened();
 int ClientsClosed();
+int BridgePid();
+int BridgesStarted();
 } // namespace JackMidiOwner
 
-// The owner's end: its thread is told to stop, the live epoch's clients are closed,
-// and no code of the owner runs afterwards; each step within a bound (the whole
-// under half a second) and only once. Called by the process's exit (a static's
-// destructor of the library); any thread but JACK's and the owner's.
+// The owner's end: its thread is told to stop and the socket to the bridge closed
+// (the bridge closes its clients and exits by itself); nothing waits for the bridge,
+// the thread is waited for 250 ms at most. Called by the process's exit, before the
+// console's logger ends; any thread but the owner's.
 void EndJackMidiOwner();

@@ -1,24 +1,22 @@
 #pragma once
-// The input's way from the thread that receives (JACK's process thread, or the
-// port library's over the ALSA sequencer) to the plug-in's input thread. The
-// receiving side only frames the bytes (MidiInputFramer), pushes whole messages
-// into the ring and counts: no lock, no system call, no allocation, no console.
-// The input thread says in the log what it counted. Shared by the instance and, over JACK, by its slot in the process's
-// JACK owner, so that a callback still under way never reaches freed memory.
+// The input's way from the thread that receives (the port library's over the ALSA
+// sequencer; over JACK the input thread itself, from the events the JACK bridge put
+// into the slot's shared ring) to the plug-in's input thread. The receiving side
+// only frames the bytes (MidiInputFramer), pushes whole messages into the ring and
+// counts: no lock, no system call, no allocation, no console. The input thread says
+// in the log what it counted.
 
-#include "plug/JackMidiOwner.h"
 #include "plug/MidiInputFramer.h"
 #include "plug/MidiInputRing.h"
 
 #include <atomic>
 
-class MidiInStream : public JackMidiInput
+class MidiInStream
 {
 public:
   MidiInStream() { framer.Reserve(); }
 
-  // The receiving thread (one at a time): JACK's, or the port library's.
-  void Take(const unsigned char* bytes, int size) override { Feed(bytes, size); }
+  // The receiving thread (one at a time).
   void Feed(const unsigned char* bytes, int size);
 
   // What the receiving side counts for the input thread to say: the framer's drops

@@ -136,6 +136,13 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     if (mPlug->mMidiJack.load())
     {
       const bool input = IsInput();
+      if (mPlug->mMidiJackLook.valid)
+      {
+        names = mPlug->mMidiJackLook.names[input ? 1 : 0];
+        mPlug->mMidiJackSeen[input ? 1 : 0] = names;
+        mPlug->NoteMidiPortsSeen(input, names);
+        return names;
+      }
       // Given up (the instance closes): the last listing stands, so no port is
       // said to be gone on the way out.
       names = AskJackOwner(mPlug->mMidiWatchQuit, mPlug->mMidiJackSeen[input ? 1 : 0],
@@ -166,6 +173,8 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     {
       std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
       const bool input = IsInput();
+      const auto& look = mPlug->mMidiJackLook;
+      if (look.valid && look.peer[input ? 1 : 0] == name) return look.connected[input ? 1 : 0];
       return AskJackOwner(mPlug->mMidiWatchQuit, -1,
                           [slot, input, name](unsigned) { return JackMidiOwner::Connected(slot, input, name); });
     }
@@ -202,6 +211,7 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     const std::vector<std::string>& seen = mPlug->mMidiJackSeen[input ? 1 : 0];
     if (port >= seen.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
     const std::string name = seen[port];
+    mPlug->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
     // The epoch the port joined in; 0: not joined.
     const unsigned epoch = AskJackOwner(mPlug->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
@@ -214,6 +224,7 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
   }
   void DisconnectJack()
   {
+    mPlug->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
     const bool input = IsInput();
     AskJackOwner(mPlug->mMidiWatchQuit, false, [slot, input](unsigned) {

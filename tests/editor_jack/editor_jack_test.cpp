@@ -69,6 +69,25 @@ private:
   std::thread mThread;
 };
 
+// Threads that keep the processor busy until they go.
+struct BusyLoops
+{
+  explicit BusyLoops(int n)
+  {
+    for (int i = 0; i < n; ++i)
+      threads.emplace_back([this] {
+        while (on.load()) {}
+      });
+  }
+  ~BusyLoops()
+  {
+    on.store(false);
+    for (std::thread& t : threads) t.join();
+  }
+  std::atomic<bool> on{true};
+  std::vector<std::thread> threads;
+};
+
 class EditorOverJack : public testing::Test
 {
 protected:
@@ -335,6 +354,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     int startStoppedMs;  // the new server stands still as it starts
     bool probed;         // another program's client comes and goes as it starts
     bool requestWaits = false;  // a Request waits for its answer as the server goes
+    bool starved = false;  // two busy loops beside it, from the restart to the answer
   };
   const Restart restarts[] = {
       {"the synthesizer restarted", false, false, false, 0, false},
@@ -344,7 +364,8 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       {"the JACK server stopped under a burst of sends and a closing", true, false, true, 0, false},
       {"the JACK server restarted under another program's readiness probe", true, false, false, 0, true},
       {"the JACK server restarted once more", true, false, false, 0, false},
-      {"the JACK server restarted while a request waits for its answer", true, false, false, 0, false, true},
+      {"the JACK server restarted while a request waits for its answer", true, false, false, 0, false, true, false},
+      {"the JACK server restarted with the processor starved", true, false, false, 0, false, false, true},
   };
   int program = 40;
   for (const Restart& r : restarts)
@@ -376,6 +397,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
       ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
       ASSERT_EQ(ReceivedBytes().front(), (Bytes{0xF0, 0x42, 0x30, 0x58, 0x10, 0xF7}));
     }
+    std::unique_ptr<BusyLoops> starved(r.starved ? new BusyLoops(2) : nullptr);
     if (r.duringDump)
     {
       ASSERT_TRUE(mSim.Send(MakeSimDump(37392, 5), SimPacing::Pieces(1024)));
@@ -449,6 +471,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     e->GetParam(kRequestTempData)->Set(1);
     e->OnParamChange(kRequestTempData);
     Settle(e);
+    starved.reset();
     const std::string log = CapturedConsole();
     if (r.requestWaits)
       EXPECT_NE(log.find("Request failed: the request (function 10) was not sent"), std::string::npos) << log;

@@ -13,6 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -690,11 +695,16 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     bool opened;  // the ports open before the sends
     bool stopped;  // the server stands still while they are queued
     int bytes;
-  } rows[] = {{"held during an opening", false, false, 100 * 1000}, {"queued on a stopped server", true, true, 300 * 1000}};
+    bool closed = false;  // the instance closes before the server runs again
+  } rows[] = {{"held during an opening", false, false, 100 * 1000},
+              {"queued on a stopped server", true, true, 300 * 1000},
+              // What the close could not hand on is counted and said, to the message.
+              {"queued on a stopped server, then the close", true, true, 300 * 1000, true}};
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
     NewPlug(r.opened);
+    if (r.closed) CaptureConsole();
     int out = 1;
     if (!r.opened)
     {
@@ -714,6 +724,29 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
         else
           ++refused;
       }
+    }
+    if (r.closed)
+    {
+      EXPECT_EQ(refused, 0);
+      std::thread closing([&] { mPlug.reset(); });
+      // What the bridge could not write within its bound is counted once the
+      // server answers its ports' removal.
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      kill(mServer.Pid(), SIGCONT);
+      closing.join();
+      ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
+      // The owner's requests run in turn: past this one, the release has been said.
+      ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+      const std::string log = CapturedConsole(), key = " messages not sent: the plug-in closed before ";
+      long long said = 0;
+      for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
+        said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
+      EXPECT_GT(said, 0) << log;
+      EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
+          << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
+      const auto got = mSim.Received();
+      for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i].bytes, sent[i]) << i;
+      continue;
     }
     if (r.stopped) kill(mServer.Pid(), SIGCONT);
     EXPECT_EQ(refused, 0);
@@ -974,10 +1007,13 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
     other->setExternalMIDIOut(out, mSimB.InputPortName().c_str());
     other->setExternalMIDIIn(in, mSimB.OutputPortName().c_str());
     ASSERT_TRUE(mSimB.WaitForConnections(1, 1, kWaitMs));
+    ASSERT_EQ(mSim.FindPorts(":RtMidi Output 2$").size(), 1u);
     const auto start = std::chrono::steady_clock::now();
     other.reset();
     // Loose: the figure is the benchmark's (CloseInstances).
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000)) << i;
+    // Its ports leave the server with it: no patchbay keeps a gone instance's.
+    EXPECT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi (Out|In)put 2$").empty(); }, kWaitMs)) << i;
   }
   ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs));
   for (int choice = 0; choice < 30; ++choice)
@@ -991,4 +1027,180 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
   EXPECT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs));
   EXPECT_EQ(JackMidiOwner::ClientsOpened(), opened);
   EXPECT_EQ(JackMidiOwner::ClientsClosed(), 0);
+}
+
+// The JACK bridge killed, or stopped (SIGSTOP) as a process stuck for good is: the
+// host's calls meanwhile (a choice, sends, a second instance's close) return, the
+// log says it once, and a fresh bridge serves the ports again, both ways.
+TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
+{
+  // A synchronous server stands still for its client time-outs when a client is
+  // killed (and takes none afterwards): this one runs asynchronously.
+  mSim.Close();
+  mServer.Halt();
+  mServer.SetAsynchronous(true);
+  std::string error;
+  ASSERT_TRUE(mServer.Restart(&error)) << error;
+  mServer.SetAsynchronous(false);
+  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  for (const int signal : {SIGKILL, SIGSTOP})
+  {
+    SCOPED_TRACE(signal == SIGKILL ? "killed" : "stopped");
+    OpenPlug();
+    std::unique_ptr<TestPlug> second(new TestPlug);
+    int out = 1;
+    second->setExternalMIDIOut(out, mSim.InputPortName().c_str());
+    ASSERT_TRUE(mSim.WaitForConnections(1, 2, kWaitMs));
+    const int bridge = JackMidiOwner::BridgePid();
+    ASSERT_GT(bridge, 0);
+    CaptureConsole();
+    kill(bridge, signal);
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+      int in = 0;
+      mPlug->setExternalMIDIIn(in, "OFF");
+      IMidiMsg cc(0, 0xB0, 0x10, 0x01);
+      for (int i = 0; i < 100; ++i) mPlug->SendMidiMsg(&cc);
+      second.reset();
+      done.store(true);
+    });
+    const bool returned = pollUntil([&] { return done.load(); }, kWaitMs);
+    host.join();
+    EXPECT_TRUE(returned) << "a host call waited for the bridge";
+    ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::BridgePid() > 0 && JackMidiOwner::BridgePid() != bridge; }, kWaitMs));
+    int in = 1;
+    mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+    ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    ASSERT_TRUE(pollUntil([&] { return !mPlug->MidiOutPortMissing() && !mPlug->MidiInPortMissing(); }, kWaitMs));
+    mSim.ClearReceived();
+    mPlug->Clear();
+    IMidiMsg cc(0, 0xB0, 0x11, 0x02);
+    EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
+    EXPECT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+    mSim.Send({0xB0, 0x12, 0x03});
+    EXPECT_TRUE(mPlug->WaitFor(1, kWaitMs));
+    ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+    const std::string log = CapturedConsole();
+    const std::string said = "MIDI: the JACK bridge (pid " + std::to_string(bridge) + ")";
+    EXPECT_NE(log.find(said + (signal == SIGKILL ? " was ended by signal 9" : " did not answer")), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(said), log.rfind(said)) << log;
+    mPlug.reset();
+  }
+}
+
+namespace {
+
+// Reads one byte from fd within ms: 0 when none came.
+char ReadByte(int fd, int ms)
+{
+  pollfd p = {fd, POLLIN, 0};
+  char c = 0;
+  if (poll(&p, 1, ms) == 1 && read(fd, &c, 1) == 1) return c;
+  return 0;
+}
+
+} // namespace
+
+// The host process of the test below, when it runs this program as one: a host that
+// is a JACK client itself (its client busy half of each period), with an instance
+// whose ports are chosen. Told the server has restarted, it closes its own client
+// (stale, as JACK's documentation asks) and opens another; then it sends 100 control
+// changes as soon as its ports are back while it opens and closes a second client of
+// its own, and quits, its own client closed.
+TEST(AHostProcess, WithItsOwnJackClient)
+{
+  const char* in = getenv("DAVREL_TEST_HOST_IN");
+  const char* out = getenv("DAVREL_TEST_HOST_OUT");
+  if (!in || !out) GTEST_SKIP() << "run by MidiOverJack.AHostWithAJackClientOfItsOwnRestartsAndQuits";
+  std::unique_ptr<BusyJackClient> own(new BusyJackClient(true));
+  {
+    TestPlug plug;
+    int o = 1, i = 1;
+    plug.setExternalMIDIOut(o, in);
+    plug.setExternalMIDIIn(i, out);
+    const auto open = [&] {
+      return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
+             !plug.MidiInPortMissing() && JackMidiOwner::Epoch() != 0;
+    };
+    ASSERT_TRUE(pollUntil(open, kWaitMs));
+    ASSERT_EQ(write(3, "r", 1), 1);
+    const char go = ReadByte(0, 60000);
+    ASSERT_NE(go, 0);
+    if (go == 'R')
+    {
+      // Its own client, stale, closed before any other opening of its own (an
+      // opening cleans every stale client of the process up, JACK's library's way).
+      own.reset();
+      own.reset(new BusyJackClient(true));
+      ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::Epoch() > 1 && open(); }, 2 * kWaitMs));
+    }
+    for (int n = 0; n < 100; ++n)
+    {
+      IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)n);
+      ASSERT_TRUE(plug.SendMidiMsg(&cc));
+      if (n % 20 == 0) BusyJackClient second(true);
+    }
+    ASSERT_EQ(write(3, "s", 1), 1);
+    ASSERT_EQ(ReadByte(0, 60000), 'q');
+  }
+  own.reset();
+  BusyJackClient again(true);
+}
+
+// A host that is a JACK client itself (as every JACK host is), through a server
+// restart or none, then its own quit with its own client closed: its instance's
+// ports come back and what it sends right then arrives, and the host ends well.
+TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
+{
+  for (const bool restart : {false, true})
+  {
+    SCOPED_TRACE(restart ? "restarted" : "not restarted");
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
+    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
+                               "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()};
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    char filter[] = "--gtest_filter=AHostProcess.WithItsOwnJackClient";
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, filter, nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(posix_spawn(&child, self, &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    mSim.ClearReceived();
+    const bool ready = ReadByte(fromChild[0], 2 * kWaitMs) == 'r';
+    EXPECT_TRUE(ready);
+    std::string error;
+    if (ready && restart)
+    {
+      mSim.Close();
+      mServer.Stop();
+      ASSERT_TRUE(mServer.Start(&error)) << error;
+      ASSERT_TRUE(mSim.Open(&error)) << error;
+    }
+    EXPECT_EQ(write(toChild[1], restart ? "R" : "g", 1), 1);
+    EXPECT_EQ(ReadByte(fromChild[0], 3 * kWaitMs), 's');
+    EXPECT_TRUE(mSim.WaitForReceived(100, kWaitMs)) << mSim.ReceivedCount();
+    const auto got = mSim.Received();
+    for (size_t n = 0; n < got.size() && n < 100; ++n)
+      EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x21, (unsigned char)n})) << n;
+    EXPECT_EQ(write(toChild[1], "q", 1), 1);
+    int status = -1;
+    const bool ended = pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 3 * kWaitMs);
+    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
+    EXPECT_TRUE(ended) << "the host's quit hung";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    close(toChild[1]);
+    close(fromChild[0]);
+  }
 }

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -161,6 +162,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   const pid_t parent = getpid();
   const std::string period = std::to_string(mPeriodFrames);  // no allocation after fork
   const bool verbose = mVerbose;
+  const bool async = mAsynchronous;
   const pid_t pid = fork();
   if (pid < 0)
   {
@@ -185,12 +187,13 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
     // period instead of having its input overwritten by it, which loses messages.
     // It waits 10 times the client time-out (-t, ms) for that, by default only
     // 20 periods.
-    if (verbose)
-      execlp("jackd", "jackd", "-v", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p",
-             period.c_str(), (char*)nullptr);
-    else
-      execlp("jackd", "jackd", "-S", "-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p",
-             period.c_str(), (char*)nullptr);
+    std::vector<const char*> argv = {"jackd"};
+    if (verbose) argv.push_back("-v");
+    if (!async) argv.push_back("-S");
+    for (const char* a : {"-t", "2000", "-n", mName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str()})
+      argv.push_back(a);
+    argv.push_back(nullptr);
+    execvp("jackd", const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   mPid = pid;

@@ -29,6 +29,9 @@ public:
   void SetStartStoppedMs(int ms) { mStartStoppedMs = ms; }
   // jackd's verbose log (-v) in its log file, for servers started after this.
   void SetVerbose(bool verbose) { mVerbose = verbose; }
+  // Servers started after this run asynchronously (no -S): a client killed with its
+  // clients open stands the server still for no client time-out.
+  void SetAsynchronous(bool async) { mAsynchronous = async; }
   // Waits at most lockSeconds for the name's lock, then at most 10 s for the server.
   bool Start(std::string* error = nullptr, int lockSeconds = 120);
   // Stops the running server under its clients, as a user restarting it does, and
@@ -71,5 +74,6 @@ private:
   int mPeriodFrames = 256;
   int mStartStoppedMs = 0;
   bool mVerbose = false;
+  bool mAsynchronous = false;
   std::thread mWaker;  // continues a server started stopped
 };

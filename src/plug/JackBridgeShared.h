@@ -1,0 +1,349 @@
+#pragma once
+// What the plug-in's host side (JackMidiOwner) and its JACK bridge, the program
+// davrel-jack-bridge, share: each instance's memory (its two rings and the words
+// its threads wait on), handed to the bridge as a file descriptor, and the messages
+// on their socket. The bridge includes this header and links nothing else of the
+// plug-in.
+//
+// Everything here is read and written by two processes at once: only lock-free
+// atomics and plain bytes, the same layout on both sides (one build).
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <linux/futex.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace jackbridge {
+
+static_assert(std::atomic<uint32_t>::is_always_lock_free && sizeof(std::atomic<uint32_t>) == 4,
+              "a futex word is a plain 32-bit word");
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "ring positions shared between processes");
+
+// Instances a host process serves at once over JACK.
+const int kSlots = 64;
+
+// ---- waiting on a word of shared memory ----
+
+// Wakes every thread, of either process, waiting on word. Never waits.
+inline void FutexWake(std::atomic<uint32_t>* word)
+{
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
+// Waits while *word still holds seen, at most ns nanoseconds (negative: no bound).
+inline void FutexWait(std::atomic<uint32_t>* word, uint32_t seen, long long ns)
+{
+  timespec t{};
+  if (ns >= 0)
+  {
+    t.tv_sec = (time_t)(ns / 1000000000LL);
+    t.tv_nsec = (long)(ns % 1000000000LL);
+  }
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT, seen, ns >= 0 ? &t : nullptr, nullptr, 0);
+}
+
+// A thread's wake-up: its word moves on, and a sleeper is woken; none waits.
+inline void Wake(std::atomic<uint32_t>& word, const std::atomic<uint32_t>& sleeping)
+{
+  word.fetch_add(1);
+  if (sleeping.load()) FutexWake(&word);
+}
+
+// ---- a ring of whole messages in shared memory ----
+
+// Positions count bytes for ever (64 bits do not wrap); the producer writes write
+// only, the consumer read only.
+struct RingHead
+{
+  alignas(64) std::atomic<uint64_t> write{0};
+  alignas(64) std::atomic<uint64_t> read{0};
+  alignas(64) std::atomic<long long> droppedFull{0};
+  std::atomic<long long> droppedTooLong{0};
+  std::atomic<long long> droppedBytes{0};
+};
+
+// One producer and one consumer, each message its length (4 bytes) and its bytes,
+// wrapping round the end. A message that does not fit is dropped whole and counted.
+// Nothing here waits, allocates or calls the system.
+class Ring
+{
+public:
+  static const int kHeader = 4;
+  Ring() {}
+  Ring(RingHead* head, unsigned char* bytes, int capacity) : mHead(head), mBuf(bytes), mCap(capacity) {}
+
+  int Capacity() const { return mCap; }
+  int MaxMessageSize() const { return mCap - kHeader; }
+
+  // Producer. False when dropped (too long, or no room now).
+  bool Push(const unsigned char* bytes, int size)
+  {
+    if (size <= 0) return true;
+    if (size > MaxMessageSize())
+    {
+      Drop(mHead->droppedTooLong, size);
+      return false;
+    }
+    const uint64_t write = mHead->write.load(std::memory_order_relaxed);
+    const uint64_t read = mHead->read.load(std::memory_order_acquire);
+    if ((uint64_t)mCap - (write - read) < (uint64_t)(kHeader + size))
+    {
+      Drop(mHead->droppedFull, size);
+      return false;
+    }
+    const uint32_t length = (uint32_t)size;
+    unsigned char header[kHeader];
+    memcpy(header, &length, kHeader);
+    CopyIn(write, header, kHeader);
+    CopyIn(write + kHeader, bytes, size);
+    mHead->write.store(write + kHeader + size, std::memory_order_release);
+    return true;
+  }
+  // Producer: whether a message of size would go in now.
+  bool HasRoomFor(int size) const
+  {
+    const uint64_t used = mHead->write.load(std::memory_order_relaxed) - mHead->read.load(std::memory_order_acquire);
+    return size <= MaxMessageSize() && (uint64_t)mCap - used >= (uint64_t)(kHeader + size);
+  }
+  // Consumer: the next message's size, 0 when none waits.
+  int NextSize() const
+  {
+    const uint64_t read = mHead->read.load(std::memory_order_relaxed);
+    if (mHead->write.load(std::memory_order_acquire) == read) return 0;
+    unsigned char header[kHeader];
+    CopyOut(read, header, kHeader);
+    uint32_t length;
+    memcpy(&length, header, kHeader);
+    return (int)length;
+  }
+  // Consumer: copies the next message into dest (room for NextSize()) and removes it.
+  void Read(unsigned char* dest)
+  {
+    const int size = NextSize();
+    if (size <= 0) return;
+    const uint64_t read = mHead->read.load(std::memory_order_relaxed);
+    CopyOut(read + kHeader, dest, size);
+    mHead->read.store(read + kHeader + size, std::memory_order_release);
+  }
+  void Skip()
+  {
+    const int size = NextSize();
+    if (size > 0)
+      mHead->read.store(mHead->read.load(std::memory_order_relaxed) + kHeader + size, std::memory_order_release);
+  }
+  // Consumer: removes every waiting message; how many there were.
+  int Clear()
+  {
+    int n = 0;
+    while (NextSize() > 0)
+    {
+      Skip();
+      ++n;
+    }
+    return n;
+  }
+  bool Empty() const
+  {
+    return mHead->write.load(std::memory_order_acquire) == mHead->read.load(std::memory_order_acquire);
+  }
+  long long DroppedFull() const { return mHead->droppedFull.load(std::memory_order_relaxed); }
+  long long DroppedTooLong() const { return mHead->droppedTooLong.load(std::memory_order_relaxed); }
+  long long DroppedBytes() const { return mHead->droppedBytes.load(std::memory_order_relaxed); }
+
+private:
+  void Drop(std::atomic<long long>& counter, int size)
+  {
+    counter.fetch_add(1, std::memory_order_relaxed);
+    mHead->droppedBytes.fetch_add(size, std::memory_order_relaxed);
+  }
+  void CopyIn(uint64_t at, const unsigned char* bytes, int size)
+  {
+    const int i = (int)(at % (uint64_t)mCap);
+    const int first = size < mCap - i ? size : mCap - i;
+    memcpy(mBuf + i, bytes, (size_t)first);
+    if (first < size) memcpy(mBuf, bytes + first, (size_t)(size - first));
+  }
+  void CopyOut(uint64_t at, unsigned char* dest, int size) const
+  {
+    const int i = (int)(at % (uint64_t)mCap);
+    const int first = size < mCap - i ? size : mCap - i;
+    memcpy(dest, mBuf + i, (size_t)first);
+    if (first < size) memcpy(dest + first, mBuf, (size_t)(size - first));
+  }
+  RingHead* mHead = nullptr;
+  unsigned char* mBuf = nullptr;
+  int mCap = 0;
+};
+
+// ---- an instance's memory ----
+
+const uint32_t kMagic = 0x44564A42u;
+const uint32_t kVersion = 1;
+// The output's ring holds a few periods' worth (the port thread refills it as the
+// bridge empties it); the input's several of the synthesizer's largest dumps.
+const uint32_t kOutBytes = 64 * 1024;
+const uint32_t kInBytes = 256 * 1024;
+
+struct SlotMemory
+{
+  uint32_t magic = kMagic, version = kVersion, outBytes = kOutBytes, inBytes = kInBytes;
+  // The host's port thread writes, the bridge's output callback reads.
+  RingHead out;
+  // The bridge's input callback writes, the host's input thread reads.
+  RingHead in;
+  // The output's counts: pushed by the host, written into a period's buffer (or
+  // counted too long for one) by the bridge.
+  alignas(64) std::atomic<unsigned long long> pushed{0};
+  std::atomic<unsigned long long> written{0};
+  std::atomic<unsigned long long> tooLong{0};
+  // The host's port thread waits on portWord while portSleeping: woken by a send,
+  // by the bridge once room it asked for (roomWanted) is free, or once a send from
+  // the host's render thread (renderSent, which makes no system call) is waiting.
+  alignas(64) std::atomic<uint32_t> portWord{0};
+  std::atomic<uint32_t> portSleeping{0};
+  std::atomic<uint32_t> roomWanted{0};
+  std::atomic<uint32_t> renderSent{0};
+  // The host's input thread waits on inWord while inSleeping: the bridge's input
+  // callback wakes it once something came.
+  alignas(64) std::atomic<uint32_t> inWord{0};
+  std::atomic<uint32_t> inSleeping{0};
+};
+
+inline size_t SlotMemorySize() { return sizeof(SlotMemory) + kOutBytes + kInBytes; }
+inline unsigned char* OutBytes(SlotMemory* m) { return reinterpret_cast<unsigned char*>(m) + sizeof(SlotMemory); }
+inline unsigned char* InBytes(SlotMemory* m) { return OutBytes(m) + kOutBytes; }
+inline Ring OutRing(SlotMemory* m) { return Ring(&m->out, OutBytes(m), (int)kOutBytes); }
+inline Ring InRing(SlotMemory* m) { return Ring(&m->in, InBytes(m), (int)kInBytes); }
+inline bool Valid(const SlotMemory* m, size_t mapped)
+{
+  return mapped >= SlotMemorySize() && m->magic == kMagic && m->version == kVersion && m->outBytes == kOutBytes &&
+         m->inBytes == kInBytes;
+}
+
+// ---- the socket's messages (a SOCK_SEQPACKET pair: one message a packet) ----
+
+enum Op : uint32_t
+{
+  // host -> bridge; each gets a kReply with its id but kPing (kPong)
+  kAddSlot = 1,  // slot; the memory's descriptor attached
+  kRelease,      // slot: what its output holds is written (within a bound), its ports go; value: messages not sent
+  kPorts,        // dir (1: the ports an input lists): text the names, one a line
+  kRegister,     // slot, dir: value 1 or 0, text the port's full name
+  kConnect,      // slot, dir, text the peer: value 1 or 0, text our port's full name
+  kDisconnect,   // slot, dir
+  kRename,       // slot, dir, text the short name: value 1 or 0, text the full name
+  kConnected,    // slot, dir, text the peer: value 1, 0, or -1 (no port)
+  kPing,
+  // bridge -> host
+  kReply = 100,  // id the request's
+  kPong,
+  kReady,     // both clients opened on a server: value its period in frames, value2 its rate
+  kNoServer,  // no server takes clients (said once until one does): value JACK's status
+  kGone,      // the server went: the bridge ends at once
+  kLog,       // text a line for the host's log
+};
+
+struct Header
+{
+  uint32_t op = 0;
+  uint32_t id = 0;
+  int32_t slot = -1;
+  int32_t dir = 0;
+  int64_t value = 0;
+  int64_t value2 = 0;
+  uint32_t size = 0;  // bytes of text following
+  uint32_t pad = 0;
+};
+
+const size_t kMaxMessage = 64 * 1024;
+
+// Sends one message (and a descriptor, fd >= 0). Never raises SIGPIPE; dontWait:
+// fails at once where the socket's buffer is full. False when not sent.
+inline bool SendMessage(int sock, const Header& h, const std::string& text, int fd = -1, bool dontWait = false)
+{
+  if (sizeof(Header) + text.size() > kMaxMessage) return false;
+  Header head = h;
+  head.size = (uint32_t)text.size();
+  iovec iov[2] = {{&head, sizeof head}, {const_cast<char*>(text.data()), text.size()}};
+  msghdr msg{};
+  msg.msg_iov = iov;
+  msg.msg_iovlen = text.empty() ? 1 : 2;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+  if (fd >= 0)
+  {
+    memset(control, 0, sizeof control);
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    memcpy(CMSG_DATA(c), &fd, sizeof fd);
+  }
+  for (;;)
+  {
+    const ssize_t n = sendmsg(sock, &msg, MSG_NOSIGNAL | (dontWait ? MSG_DONTWAIT : 0));
+    if (n >= 0) return (size_t)n == sizeof head + text.size();
+    if (errno != EINTR) return false;
+  }
+}
+
+// Receives one message into h and text (and a descriptor into *fd, else -1).
+// 1: one came; 0: the other end closed; -1: nothing now (EAGAIN) or a failure
+// (errno says which).
+inline int ReceiveMessage(int sock, Header* h, std::string* text, int* fd, bool dontWait = false)
+{
+  static thread_local char buffer[kMaxMessage];
+  iovec iov = {buffer, sizeof buffer};
+  msghdr msg{};
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+  msg.msg_control = control;
+  msg.msg_controllen = sizeof control;
+  if (fd) *fd = -1;
+  ssize_t n;
+  do
+    n = recvmsg(sock, &msg, MSG_CMSG_CLOEXEC | (dontWait ? MSG_DONTWAIT : 0));
+  while (n < 0 && errno == EINTR);
+  if (n == 0) return 0;
+  if (n < 0) return -1;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
+    {
+      int got;
+      memcpy(&got, CMSG_DATA(c), sizeof got);
+      if (fd && *fd < 0)
+        *fd = got;
+      else
+        close(got);
+    }
+  if ((size_t)n < sizeof(Header) || (msg.msg_flags & MSG_TRUNC))
+  {
+    if (fd && *fd >= 0) close(*fd);
+    if (fd) *fd = -1;
+    errno = EPROTO;
+    return -1;
+  }
+  memcpy(h, buffer, sizeof(Header));
+  if (sizeof(Header) + h->size != (size_t)n)
+  {
+    if (fd && *fd >= 0) close(*fd);
+    if (fd) *fd = -1;
+    errno = EPROTO;
+    return -1;
+  }
+  text->assign(buffer + sizeof(Header), h->size);
+  return 1;
+}
+
+} // namespace jackbridge

@@ -1,0 +1,617 @@
+// davrel-jack-bridge: the plug-in's JACK clients, in a process of their own.
+//
+// JACK's library keeps state for its whole process (a table of clients, one lock,
+// and a clean-up of every stale client of the process at the next opening after a
+// server went), shared by every JACK client there. A host is a JACK client itself,
+// so the plug-in opens no client in the host's process: the host side (one per host
+// process, JackMidiOwner) starts this program, which holds the two clients, the
+// ports of every instance of that host, and moves their messages through each
+// instance's shared memory (JackBridgeShared.h).
+//
+//   davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT    (the socket to the host on fd 3)
+//
+// It waits until a server takes clients, trying every 100 ms, and ends with that
+// server: its shutdown callback ends the process at once (nothing is closed on a
+// server that went; the host starts a fresh bridge for the next one). It ends with
+// its host too: at the socket's end it closes its clients while the server runs,
+// within a second, and exits.
+
+#include "plug/JackBridgeShared.h"
+#include "plug/JackBufferOrder.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+using namespace jackbridge;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const int kSocket = 3;
+const char* const kPortNames[2] = {"RtMidi Output", "RtMidi Input"};
+
+// How long a fresh output connection's messages wait for the server's graph to
+// hold it, at most (in periods), and how long a closing instance's messages have
+// to be written.
+const int kHoldPeriods = 400;
+const std::chrono::milliseconds kReleaseDrain(250);
+
+std::mutex gSendLock;  // the socket's writers: the reader (pongs) and the worker
+
+void Send(const Header& h, const std::string& text = std::string())
+{
+  std::lock_guard<std::mutex> l(gSendLock);
+  SendMessage(kSocket, h, text);
+}
+
+void Say(const std::string& line)
+{
+  Header h;
+  h.op = kLog;
+  Send(h, line);
+}
+
+// One instance. The callbacks reach it through gTable; the worker owns the rest.
+struct Slot
+{
+  SlotMemory* mem = nullptr;
+  size_t size = 0;
+  Ring out, in;
+  std::atomic<jack_port_t*> port[2] = {{nullptr}, {nullptr}};
+  std::string name[2];
+  int number[2] = {0, 0};
+  bool renamed[2] = {false, false};
+  // A fresh output connection: its messages wait until the graph the process
+  // callback runs in holds it (holdPeer), for kHoldPeriods at most.
+  std::atomic<int> hold{0};
+  char holdPeer[512] = {};
+  int held = 0;  // the callback's own
+};
+
+std::atomic<Slot*> gTable[kSlots];
+Slot* gSlots[kSlots];  // the worker's
+jack_client_t* gClient[2] = {nullptr, nullptr};
+std::string gClientName[2];
+std::string gPrefix[2];
+std::atomic<int> gBusy[2];
+std::atomic<unsigned long long> gCycles[2];
+
+// The server went (its shutdown callback): nothing of it is called again. The
+// host learns it first, the process ends at once.
+void Shutdown(jack_status_t, const char*, void*)
+{
+  Header h;
+  h.op = kGone;
+  // No lock here: a writer holding it may never return. A message a packet, so
+  // one written alongside does not mix with this one.
+  SendMessage(kSocket, h, std::string(), -1, true);
+  _exit(0);
+}
+
+void Silent(const char*) {}
+
+// JACK's process thread: each slot's waiting messages into the period's buffer as
+// far as it takes them, each whole; the rest waits for the next period.
+int ProcessOut(jack_nframes_t frames, void*)
+{
+  gBusy[0].store(1);
+  for (int i = 0; i < kSlots; ++i)
+  {
+    Slot* s = gTable[i].load(std::memory_order_acquire);
+    if (!s) continue;
+    SlotMemory* m = s->mem;
+    jack_port_t* port = s->port[0].load(std::memory_order_acquire);
+    if (port)
+    {
+      void* buffer = jack_port_get_buffer(port, frames);
+      TakeJackBuffer(buffer);
+      jack_midi_clear_buffer(buffer);
+      bool go = true;
+      if (s->hold.load(std::memory_order_acquire))
+      {
+        if (jack_port_connected_to(port, s->holdPeer) || ++s->held > kHoldPeriods)
+          s->hold.store(0);
+        else
+          go = false;
+      }
+      bool any = false;
+      for (int size = go ? s->out.NextSize() : 0; size > 0; size = s->out.NextSize())
+      {
+        if ((size_t)size > jack_midi_max_event_size(buffer))
+        {
+          // An empty buffer that cannot take it never will.
+          if (!any)
+          {
+            s->out.Skip();
+            m->tooLong.fetch_add(1);
+            m->written.fetch_add(1);
+            continue;
+          }
+          break;
+        }
+        jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
+        if (!to) break;
+        s->out.Read(to);
+        m->written.fetch_add(1);
+        any = true;
+      }
+      HandOnJackBuffer(buffer);
+      if (any && m->roomWanted.load() && m->roomWanted.exchange(0)) Wake(m->portWord, m->portSleeping);
+    }
+    // A send of the host's render thread, which wakes no one itself.
+    if (m->renderSent.load(std::memory_order_relaxed) && m->portSleeping.load() && m->renderSent.exchange(0))
+      Wake(m->portWord, m->portSleeping);
+  }
+  gCycles[0].fetch_add(1);
+  gBusy[0].store(0);
+  return 0;
+}
+
+// JACK's process thread: each event into its slot's input ring as it is; the
+// host's input thread is woken once something came.
+int ProcessIn(jack_nframes_t frames, void*)
+{
+  gBusy[1].store(1);
+  for (int i = 0; i < kSlots; ++i)
+  {
+    Slot* s = gTable[i].load(std::memory_order_acquire);
+    if (!s) continue;
+    jack_port_t* port = s->port[1].load(std::memory_order_acquire);
+    if (!port) continue;
+    void* buffer = jack_port_get_buffer(port, frames);
+    TakeJackBuffer(buffer);
+    const jack_nframes_t n = jack_midi_get_event_count(buffer);
+    bool any = false;
+    for (jack_nframes_t e = 0; e < n; ++e)
+    {
+      jack_midi_event_t event;
+      if (jack_midi_event_get(&event, buffer, e) == 0 && event.size > 0)
+      {
+        // A drop is counted in the ring; the host says it.
+        s->in.Push(event.buffer, (int)event.size);
+        any = true;
+      }
+    }
+    HandOnJackBuffer(buffer);
+    if (any) Wake(s->mem->inWord, s->mem->inSleeping);
+  }
+  gCycles[1].fetch_add(1);
+  gBusy[1].store(0);
+  return 0;
+}
+
+struct Request
+{
+  Header h;
+  std::string text;
+  int fd = -1;
+};
+
+std::mutex gLock;
+std::condition_variable gWake;
+std::deque<Request> gRequests;
+bool gQuit = false;
+
+bool Open() { return gClient[0] && gClient[1]; }
+
+bool Ours(const char* port)
+{
+  for (const std::string& p : gPrefix)
+    if (!p.empty() && !strncmp(port, p.c_str(), p.size())) return true;
+  return false;
+}
+
+std::string OwnName(int d, int number)
+{
+  return number == 1 ? kPortNames[d] : std::string(kPortNames[d]) + " " + std::to_string(number);
+}
+
+// The clients, both opened before either is activated, so that neither is in the
+// server's graph while the other opens; a server that went meanwhile ends the
+// process (nothing half-opened is kept).
+unsigned gLastRefusal = ~0u;
+
+// Another program's client that left while ours opened (a readiness probe): the
+// second of ours then takes the number the leaver freed, below the first's, and a
+// fresh synchronous server has been seen to stop taking clients after such a pair
+// was activated. Such a pair is closed unactivated and opened again.
+std::atomic<int> gLeft{0};
+void ClientCame(const char*, int registered, void*)
+{
+  if (!registered) gLeft.fetch_add(1);
+}
+
+void TryOpen()
+{
+  jack_status_t status = (jack_status_t)0;
+  jack_client_t* c[2] = {nullptr, nullptr};
+  const int left = gLeft.load();
+  for (int d = 0; d < 2; ++d)
+  {
+    c[d] = jack_client_open(gClientName[d].c_str(), JackNoStartServer, &status);
+    if (!c[d]) break;
+    if (d == 0) jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
+  }
+  if (c[0] && c[1])
+  {
+    // The server tells every client of a departure before it answers the next
+    // opening; its notification thread here takes a moment to pass it on.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (gLeft.load() != left)
+    {
+      jack_client_close(c[1]);
+      jack_client_close(c[0]);
+      return;
+    }
+  }
+  if (!c[0] || !c[1])
+  {
+    if (c[0])
+    {
+      // The server took one and refused the other: a server that is going (the
+      // process ends), or one that refuses (the first closes while it runs).
+      if (status & (JackServerFailed | JackServerError | JackFailure)) _exit(0);
+      jack_client_close(c[0]);
+    }
+    if ((unsigned)status != gLastRefusal)
+    {
+      gLastRefusal = (unsigned)status;
+      Header h;
+      h.op = kNoServer;
+      h.value = (unsigned)status;
+      Send(h);
+    }
+    return;
+  }
+  for (int d = 0; d < 2; ++d)
+  {
+    jack_set_process_callback(c[d], d ? &ProcessIn : &ProcessOut, nullptr);
+    jack_on_info_shutdown(c[d], &Shutdown, nullptr);
+  }
+  for (int d = 0; d < 2; ++d)
+    if (jack_activate(c[d]) != 0) _exit(0);
+  for (int d = 0; d < 2; ++d)
+  {
+    gClient[d] = c[d];
+    gPrefix[d] = std::string(jack_get_client_name(c[d])) + ":";
+  }
+  Header h;
+  h.op = kReady;
+  h.value = jack_get_buffer_size(c[0]);
+  h.value2 = jack_get_sample_rate(c[0]);
+  Send(h);
+  Say("MIDI: the JACK bridge (pid " + std::to_string(getpid()) + ") has its clients on a JACK server\n");
+}
+
+// Waits until no process callback can still be inside a slot taken out of gTable:
+// false when one still may after a bound.
+bool WaitForCallbacks()
+{
+  unsigned long long seen[2] = {gCycles[0].load(), gCycles[1].load()};
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(500);
+  for (int d = 0; d < 2; ++d)
+    while (gBusy[d].load() && gCycles[d].load() == seen[d])
+    {
+      if (Clock::now() >= end) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  return true;
+}
+
+bool Register(Slot* s, int d)
+{
+  if (!Open() || !s) return false;
+  if (s->port[d].load()) return true;
+  int number = 1;
+  for (bool taken = true; taken;)
+  {
+    taken = false;
+    for (Slot* o : gSlots)
+      if (o && o != s && o->number[d] == number && o->port[d].load()) taken = true;
+    if (taken) ++number;
+  }
+  jack_port_t* port = jack_port_register(gClient[d], OwnName(d, number).c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                         d ? JackPortIsInput : JackPortIsOutput, 0);
+  if (!port) return false;
+  s->number[d] = number;
+  s->renamed[d] = false;
+  s->name[d] = jack_port_name(port);
+  s->port[d].store(port, std::memory_order_release);
+  return true;
+}
+
+void Disconnect(Slot* s, int d)
+{
+  jack_port_t* port = s ? s->port[d].load() : nullptr;
+  if (Open() && port) jack_port_disconnect(gClient[d], port);
+}
+
+int Connected(Slot* s, int d, const std::string& peer)
+{
+  jack_port_t* port = s ? s->port[d].load() : nullptr;
+  if (!Open() || !port) return -1;
+  // Read from the graph the server publishes, from both ends.
+  int found = 0;
+  const auto lists = [&found](const char** joined, const std::string& other) {
+    for (int i = 0; joined && joined[i]; ++i)
+      if (other == joined[i]) found = 1;
+    if (joined) jack_free(joined);
+  };
+  lists(jack_port_get_all_connections(gClient[d], port), peer);
+  if (!found)
+    if (jack_port_t* p = jack_port_by_name(gClient[d], peer.c_str()))
+      lists(jack_port_get_all_connections(gClient[d], p), s->name[d]);
+  return found;
+}
+
+bool Connect(Slot* s, int d, const std::string& peer)
+{
+  if (!Register(s, d)) return false;
+  Disconnect(s, d);
+  jack_port_t* port = s->port[d].load();
+  if (s->renamed[d] && jack_port_rename(gClient[d], port, OwnName(d, s->number[d]).c_str()) == 0)
+  {
+    s->renamed[d] = false;
+    s->name[d] = jack_port_name(port);
+  }
+  if (d == 0 && peer.size() < sizeof s->holdPeer)
+  {
+    // Written while no callback reads it (the flag down, a cycle passed) and before
+    // the flag is set again: the callback reads it only once it sees the flag.
+    s->hold.store(0);
+    WaitForCallbacks();
+    memcpy(s->holdPeer, peer.c_str(), peer.size() + 1);
+    s->held = 0;
+    s->hold.store(1, std::memory_order_release);
+  }
+  const std::string& from = d ? peer : s->name[d];
+  const std::string& to = d ? s->name[d] : peer;
+  const int r = jack_connect(gClient[d], from.c_str(), to.c_str());
+  if (r != 0 && r != EEXIST)
+  {
+    s->hold.store(0);
+    return false;
+  }
+  // The graph the server publishes lags behind its answer: the host's watch reads
+  // the connection from there, so it is given a moment to show it.
+  for (int look = 0; look < 25 && Connected(s, d, peer) == 0; ++look)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return true;
+}
+
+bool Rename(Slot* s, int d, const std::string& shortName)
+{
+  if (!Register(s, d)) return false;
+  Disconnect(s, d);
+  s->hold.store(0);
+  jack_port_t* port = s->port[d].load();
+  if (jack_port_rename(gClient[d], port, shortName.c_str()) != 0) return false;
+  s->renamed[d] = true;
+  s->name[d] = jack_port_name(port);
+  return true;
+}
+
+void FreeSlot(int i)
+{
+  Slot* s = gSlots[i];
+  if (!s) return;
+  gTable[i].store(nullptr);
+  const bool passed = WaitForCallbacks();
+  for (int d = 0; d < 2; ++d)
+    if (jack_port_t* p = s->port[d].exchange(nullptr))
+      if (Open()) jack_port_unregister(gClient[d], p);
+  gSlots[i] = nullptr;
+  // A callback that may still be inside it keeps it (and its memory) to the end.
+  if (!passed) return;
+  munmap(s->mem, s->size);
+  delete s;
+}
+
+// The instance closed: what its output holds is written while the server takes it
+// (within a bound), then its ports go. The messages not written are counted.
+long long Release(int i)
+{
+  Slot* s = gSlots[i];
+  if (!s) return 0;
+  const Clock::time_point end = Clock::now() + kReleaseDrain;
+  while (Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const long long left = (long long)(s->mem->pushed.load() - s->mem->written.load());
+  FreeSlot(i);
+  return left > 0 ? left : 0;
+}
+
+void AddSlot(int i, int fd)
+{
+  if (fd < 0) return;
+  struct stat st;
+  void* at = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && (size_t)st.st_size >= SlotMemorySize())
+    at = mmap(nullptr, (size_t)st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  close(fd);
+  if (at == MAP_FAILED) return;
+  SlotMemory* m = static_cast<SlotMemory*>(at);
+  if (!Valid(m, (size_t)st.st_size))
+  {
+    munmap(at, (size_t)st.st_size);
+    return;
+  }
+  FreeSlot(i);
+  Slot* s = new Slot;
+  s->mem = m;
+  s->size = (size_t)st.st_size;
+  s->out = OutRing(m);
+  s->in = InRing(m);
+  gSlots[i] = s;
+  gTable[i].store(s, std::memory_order_release);
+}
+
+void Handle(Request& r)
+{
+  Header reply;
+  reply.op = kReply;
+  reply.id = r.h.id;
+  std::string text;
+  const int i = r.h.slot;
+  const int d = r.h.dir ? 1 : 0;
+  const bool slotted = i >= 0 && i < kSlots;
+  Slot* s = slotted ? gSlots[i] : nullptr;
+  switch (r.h.op)
+  {
+  case kAddSlot:
+    if (slotted) AddSlot(i, r.fd);
+    else if (r.fd >= 0) close(r.fd);
+    r.fd = -1;
+    reply.value = slotted && gSlots[i] ? 1 : 0;
+    break;
+  case kRelease:
+    reply.value = slotted ? Release(i) : 0;
+    break;
+  case kPorts:
+    if (Open())
+    {
+      const char** ports =
+          jack_get_ports(gClient[0], nullptr, JACK_DEFAULT_MIDI_TYPE, d ? JackPortIsOutput : JackPortIsInput);
+      for (int k = 0; ports && ports[k]; ++k)
+        if (!Ours(ports[k])) text += std::string(ports[k]) + "\n";
+      if (ports) jack_free(ports);
+      reply.value = 1;
+    }
+    break;
+  case kRegister:
+    reply.value = Register(s, d) ? 1 : 0;
+    if (reply.value) text = s->name[d];
+    break;
+  case kConnect:
+    reply.value = Connect(s, d, r.text) ? 1 : 0;
+    if (s) text = s->name[d];
+    break;
+  case kDisconnect:
+    Disconnect(s, d);
+    if (s && d == 0) s->hold.store(0);
+    reply.value = 1;
+    break;
+  case kRename:
+    reply.value = Rename(s, d, r.text) ? 1 : 0;
+    if (reply.value) text = s->name[d];
+    break;
+  case kConnected:
+    reply.value = Connected(s, d, r.text);
+    break;
+  default:
+    reply.value = 0;
+  }
+  if (r.fd >= 0) close(r.fd);
+  if (text.size() + sizeof(Header) > kMaxMessage) text.resize(kMaxMessage - sizeof(Header));
+  Send(reply, text);
+}
+
+// The one thread that calls JACK besides JACK's own.
+void Work()
+{
+  Clock::time_point nextTry = Clock::now();
+  std::unique_lock<std::mutex> l(gLock);
+  while (!gQuit)
+  {
+    if (!Open() && Clock::now() >= nextTry)
+    {
+      l.unlock();
+      TryOpen();
+      l.lock();
+      nextTry = Clock::now() + std::chrono::milliseconds(100);
+      continue;
+    }
+    if (gRequests.empty())
+    {
+      if (Open())
+        gWake.wait(l);
+      else
+        gWake.wait_until(l, nextTry);
+      continue;
+    }
+    Request r = std::move(gRequests.front());
+    gRequests.pop_front();
+    l.unlock();
+    Handle(r);
+    l.lock();
+  }
+}
+
+void Terminate(int)
+{
+  // As the host's end: the reader sees the socket's end.
+  shutdown(kSocket, SHUT_RD);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  if (argc != 3)
+  {
+    fprintf(stderr, "usage: davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT (started by the plug-in, socket on fd 3)\n");
+    return 2;
+  }
+  if (fcntl(kSocket, F_GETFD) < 0) return 2;
+  // Nothing of the host's is held open here but the socket.
+  for (int fd = kSocket + 1; fd < 1024; ++fd) close(fd);
+  // The host's terminal's signals are the host's: the bridge ends at the socket's end.
+  signal(SIGINT, SIG_IGN);
+  signal(SIGHUP, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGTERM, Terminate);
+  // JACK's library says every failed try on standard error: the host's log gets
+  // one line instead.
+  jack_set_error_function(Silent);
+  jack_set_info_function(Silent);
+  gClientName[0] = argv[1];
+  gClientName[1] = argv[2];
+
+  std::thread worker(Work);
+  for (;;)
+  {
+    Request r;
+    const int got = ReceiveMessage(kSocket, &r.h, &r.text, &r.fd);
+    if (got <= 0) break;
+    if (r.h.op == kPing)
+    {
+      Header pong;
+      pong.op = kPong;
+      pong.id = r.h.id;
+      Send(pong);
+      continue;
+    }
+    std::lock_guard<std::mutex> l(gLock);
+    gRequests.push_back(std::move(r));
+    gWake.notify_all();
+  }
+  // The host has gone: the clients close while the server runs, within a bound.
+  std::thread([] {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    _exit(0);
+  }).detach();
+  {
+    std::lock_guard<std::mutex> l(gLock);
+    gQuit = true;
+    gWake.notify_all();
+  }
+  worker.join();
+  for (int d = 0; d < 2; ++d)
+    if (gClient[d]) jack_client_close(gClient[d]);
+  _exit(0);
+}
