@@ -73,7 +73,9 @@ std::atomic<unsigned> gRefused{0};
 // does, for this long is stuck (stopped, or worse): it is ended.
 const std::chrono::milliseconds kPingAfter(1000), kStuckAfter(2000);
 // How long a request that needs a server waits for a fresh bridge's first word.
-const std::chrono::milliseconds kFirstWord(3000);
+const std::chrono::milliseconds kFirstWord(10000);
+// A try's outcome this recent answers for now; the next one is waited for this long.
+const std::chrono::milliseconds kFreshWord(150), kNextWord(1000);
 // How long the process's end gives the bridge to close its clients.
 const std::chrono::milliseconds kEndWait(500);
 
@@ -298,7 +300,9 @@ private:
       l.unlock();
       if (j->open)
       {
-        StartBridge();
+        // What the bridge said meanwhile first: a server gone ends the epoch here,
+        // and a fresh bridge is asked instead.
+        Pump(0, 0, nullptr, nullptr);
         AwaitFirstWord();
       }
       j->run(Live() ? mEpoch : 0);
@@ -365,6 +369,7 @@ private:
         break;
       case kReady:
         mFirstWord = true;
+        mLastWord = mLastHeard;
         mWasReady = true;
         mFrames = (unsigned)h.value;
         mRate = (unsigned)h.value2;
@@ -374,6 +379,7 @@ private:
         break;
       case kNoServer:
         mFirstWord = true;
+        mLastWord = mLastHeard;
         gRefused.store((unsigned)h.value);
         break;
       case kGone:
@@ -530,20 +536,34 @@ private:
     gBridges.fetch_add(1);
     ++mBridgeNumber;
     mStartedAt = now;
-    mFirstWord = mFirstWordAwaited = mWasReady = mServerWent = false;
+    mFirstWord = mWasReady = mServerWent = false;
+    mLastWord = mWaitGivenUp = Clock::time_point();
     mLastHeard = now;
     mPingAt = Clock::time_point();
   }
 
-  // A fresh bridge's first word (clients opened, or no server), within a bound,
-  // once: a bridge whose opening waits in a server that stands still is not
-  // waited for again.
+  // Without clients, the outcome of the bridge's next try (clients opened, or no
+  // server: it tries every 100 ms), unless the last one is that fresh: an answer
+  // then says whether a server takes clients now, also one that came back a moment
+  // ago. Within a bound (a fresh bridge's first, longer); a bridge whose try waits
+  // in a server that stands still is not waited for again for a second.
   void AwaitFirstWord()
   {
-    if (mFirstWordAwaited) return;
-    mFirstWordAwaited = true;
-    const Clock::time_point end = Clock::now() + kFirstWord;
-    while (mSock >= 0 && !mFirstWord && Clock::now() < end && !QuitSet()) Pump(50, 0, nullptr, nullptr);
+    const Clock::time_point asked = Clock::now();
+    for (;;)
+    {
+      // A bridge that ended meanwhile (its server went) is followed by a fresh one.
+      StartBridge();
+      const Clock::time_point now = Clock::now();
+      if (mSock < 0 || Live() || QuitSet() || mLastWord >= asked) return;
+      if (asked - mLastWord < kFreshWord || now - mWaitGivenUp < std::chrono::seconds(1)) return;
+      if (now >= asked + (mFirstWord ? kNextWord : kFirstWord))
+      {
+        mWaitGivenUp = now;
+        return;
+      }
+      Pump(50, 0, nullptr, nullptr);
+    }
   }
 
   // The live epoch ends: its clients went with their server, or with the bridge.
@@ -623,8 +643,8 @@ private:
   uint32_t mNextId = 0;
   unsigned mEpoch = 0, mEpochs = 0;
   unsigned mFrames = 0, mRate = 0;
-  bool mFirstWord = false, mFirstWordAwaited = false, mWasReady = false, mServerWent = false;
-  Clock::time_point mStartedAt, mLastHeard, mPingAt, mNextStart;
+  bool mFirstWord = false, mWasReady = false, mServerWent = false;
+  Clock::time_point mStartedAt, mLastHeard, mPingAt, mNextStart, mLastWord, mWaitGivenUp;
   std::chrono::milliseconds mRestartDelay{0};
   std::shared_ptr<JackMidiSlot> mSlots[kSlots];
   bool mFullSaid = false, mNoProgramSaid = false;

@@ -144,9 +144,18 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
         return names;
       }
       // Given up (the instance closes): the last listing stands, so no port is
-      // said to be gone on the way out.
-      names = AskJackOwner(mPlug->mMidiWatchQuit, mPlug->mMidiJackSeen[input ? 1 : 0],
-                           [input](unsigned) { return JackMidiOwner::Ports(input); });
+      // said to be gone on the way out. A listing whose server was learnt to have
+      // gone as it was read is read again, from the next server's bridge.
+      for (int read = 0; read < 2; ++read)
+      {
+        const auto listed = AskJackOwner(
+            mPlug->mMidiWatchQuit, std::make_pair(mPlug->mMidiJackSeen[input ? 1 : 0], true), [input](unsigned e) {
+              std::vector<std::string> found = JackMidiOwner::Ports(input);
+              return std::make_pair(found, e == 0 || JackMidiOwner::EpochLives(e));
+            });
+        names = listed.first;
+        if (listed.second) break;
+      }
       mPlug->mMidiJackSeen[input ? 1 : 0] = names;
     }
     else

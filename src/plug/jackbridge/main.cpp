@@ -224,7 +224,7 @@ std::string OwnName(int d, int number)
 // The clients, both opened before either is activated, so that neither is in the
 // server's graph while the other opens; a server that went meanwhile ends the
 // process (nothing half-opened is kept).
-unsigned gLastRefusal = ~0u;
+unsigned gLastRefusal = 0;
 
 // Another program's client that left while ours opened (a readiness probe): the
 // second of ours then takes the number the leaver freed, below the first's, and a
@@ -268,14 +268,13 @@ void TryOpen()
       if (status & (JackServerFailed | JackServerError | JackFailure)) _exit(0);
       jack_client_close(c[0]);
     }
-    if ((unsigned)status != gLastRefusal)
-    {
-      gLastRefusal = (unsigned)status;
-      Header h;
-      h.op = kNoServer;
-      h.value = (unsigned)status;
-      Send(h);
-    }
+    // Each try's outcome: the host waits for the next one rather than answer from
+    // an old one (a server that came back a moment ago).
+    gLastRefusal = (unsigned)status;
+    Header h;
+    h.op = kNoServer;
+    h.value = (unsigned)status;
+    Send(h);
     return;
   }
   for (int d = 0; d < 2; ++d)
@@ -389,7 +388,7 @@ bool Connect(Slot* s, int d, const std::string& peer)
   }
   // The graph the server publishes lags behind its answer: the host's watch reads
   // the connection from there, so it is given a moment to show it.
-  for (int look = 0; look < 25 && Connected(s, d, peer) == 0; ++look)
+  for (int look = 0; look < 100 && Connected(s, d, peer) == 0; ++look)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   return true;
 }
