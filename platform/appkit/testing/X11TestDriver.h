@@ -39,7 +39,7 @@ public:
   // takes maps, and nobody holds the server. The client is a process of its own, so a
   // server held for good holds none of ours.
   bool managerAnswers(double seconds);
-  // SIGTERM to the manager, then to the server, waiting for each.
+  // SIGKILL to the manager, then SIGTERM to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
   // The window manager running on the display ("" for none).
