@@ -1037,9 +1037,8 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
 
 // A window's menu is a bar across the top of its X window; a click on a title
 // opens the submenu and the chosen item reaches the window as its command. The bar
-// comes to a shown window while the manager (held stopped) has not yet answered the
-// strip's resize, and is clicked at once: the press, read with the resize that came
-// after it, is placed where the window was when it was made.
+// comes to a shown window and is clicked at once: its strip's resize done after the
+// press, the press is read with it, and is placed where it was made.
 TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
 {
   NSAutoreleasePool pool;
@@ -1050,10 +1049,19 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   HMENU file = nullptr;
   HMENU bar = BarWithSubmenu("Banks", {{"Load bank", 320}}, &file);
   ShowWindow(top, SW_SHOW);
-  const bool wm = !X11Session::server()->manager().empty();
-  ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, top, wm); }));  // the manager is done with it
-  X11Session::server()->pauseManager(true);
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, top, !X11Session::server()->manager().empty()); }));
+  script.chooseMenuItem({0});
+  driver->grabServer(true);  // the resize waits behind the press
   ASSERT_TRUE(SetMenu(top, bar));
+  log.msgs.clear();
+  driver->click(xid, 20, 10);
+  driver->grabServer(false);
+  int gx, gy, gw, gh = 0;  // the server has the resize, the layer has read neither
+  EXPECT_TRUE(pollUntil([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && gh == 140; }, 10000));
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
+  EXPECT_EQ(script.pending(), 0u);
   // The X window shows the bar: its light ground, and the title's ink.
   auto showsBar = [&](NSWindow* win) {
     int width = 0, height = 0, ink = 0;
@@ -1066,17 +1074,7 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
       return px[(size_t)1 * width + 200] == 0xEDEDEDu && ink > 10;
     });
   };
-  ASSERT_TRUE(showsBar(w));
-
-  script.chooseMenuItem({0});
-  log.msgs.clear();
-  driver->click(AKX11WindowOf(w), 20, 10);
-  X11Session::server()->pauseManager(false);
-  int gx, gy, gw, gh = 0;  // the server has the resize, the layer has read neither
-  EXPECT_TRUE(pollUntil([&] { return driver->geometry(AKX11WindowOf(w), &gx, &gy, &gw, &gh) && gh == 140; }, 10000));
-  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
-  EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
-  EXPECT_EQ(script.pending(), 0u);
+  EXPECT_TRUE(showsBar(w));
   SetMenu(top, nullptr);
   DestroyWindow(top);
 

@@ -696,6 +696,13 @@ std::string AKX11Driver::windowClass(unsigned long window)
 
 void AKX11Driver::sync() { XSync(DPY, False); }
 
+void AKX11Driver::grabServer(bool on)
+{
+  if (on) XGrabServer(DPY);
+  else XUngrabServer(DPY);
+  XSync(DPY, False);
+}
+
 unsigned long AKX11Driver::shield(int x, int y, int width, int height)
 {
   XSetWindowAttributes a{};
