@@ -779,10 +779,15 @@ TEST_F(WndX11, APlaceTheManagerRefusesLeavesTheWindowWhereTheServerHasIt)
                                                         [](AKXvfb* s) { s->replaceManager("", nullptr); });
   unsigned long xid = 0;
   int gx = 0, gy = 0, gw = 0, gh = 0;
-  // Waits until the server has the window maximised (on) or at its own size.
+  // Waits until the server has the window maximised and whole on the screen (openbox
+  // sizes it first, then moves it there), or at its own size.
   const auto maximized = [&](bool on) {
     driver->maximize(xid, on);
-    EXPECT_TRUE(until([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && (gw > 1000) == on; })) << on;
+    const int sw = (int)CGDisplayPixelsWide(CGMainDisplayID()), sh = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+    EXPECT_TRUE(until([&] {
+      return driver->geometry(xid, &gx, &gy, &gw, &gh) && (gw > 1000) == on &&
+             (!on || (gx >= 0 && gy >= 0 && gx + gw <= sw && gy + gh <= sh));
+    })) << on;
   };
   const auto resize = [&](HWND h) { SetWindowPos(h, nullptr, 200, 150, 500, 350, SWP_NOZORDER); };
   struct Row { const char* what; bool bare; std::function<void(HWND)> refused; };
