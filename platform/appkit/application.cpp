@@ -254,6 +254,14 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!event) return;
   event->placeInWindow();
   NSWindow* w = event->window();
+  // The keyboard taken or lost as the screen said it, between the input before and after
+  // it: a press made while the window was key meets it key, and its bar showing.
+  if (event->type() == NSAppKitDefined && w)
+  {
+    if (event->subtype() == AKWindowTookKeyboard) w->makeKeyWindow();
+    else if (event->subtype() == AKWindowLostKeyboard && mKeyWindow == w) setKeyWindow(nullptr);
+    return;
+  }
   if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
   {
     // The mouse goes through such a window: its crossings are none, and the rest
