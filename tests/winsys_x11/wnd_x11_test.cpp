@@ -1085,7 +1085,8 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
 
   // The application's menu, with no destination of its own, is the bar of a key
   // window of the layer that has no menu: a click opens the title's submenu for
-  // that window, as its pop-up menu would.
+  // that window, as its pop-up menu would; also when the window loses the keyboard
+  // right after the click, both read at once.
   HWND view = nullptr;
   Swell_vDavrel_64_modelesswindow* mw =
       Swell_vDavrel_64_modelesswindow::initModeless(nullptr, nullptr, RecordingProc, 0, &view, 15);
@@ -1093,11 +1094,13 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   SWELL_SetCurrentMenu(bar);
   ShowWindow(view, SW_SHOW);
   mw->makeKeyWindow();
+  driver->focus(AKX11WindowOf(mw));
   ASSERT_EQ(mw->shownMenuBar(), SWELL_MenuOf(bar));
   ASSERT_TRUE(showsBar(mw));
   script.chooseMenuItem({0});
   log.msgs.clear();
   driver->click(AKX11WindowOf(mw), 20, 10);
+  driver->focus(0);
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
   EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND}),
             (std::vector<LoggedMsg>{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}}));
