@@ -256,10 +256,10 @@ void NSApplication::sendEvent(NSEvent* event)
   NSWindow* w = event->window();
   // The keyboard taken or lost as the screen said it, between the input before and after
   // it: a press made while the window was key meets it key, and its bar showing.
-  if (event->type() == NSAppKitDefined && w)
+  if (event->type() == NSAppKitDefined && w && event->subtype() == AKWindowTookKeyboard) return w->makeKeyWindow();
+  if (event->type() == NSAppKitDefined && w && event->subtype() == AKWindowLostKeyboard)
   {
-    if (event->subtype() == AKWindowTookKeyboard) w->makeKeyWindow();
-    else if (event->subtype() == AKWindowLostKeyboard && mKeyWindow == w) setKeyWindow(nullptr);
+    if (mKeyWindow == w) setKeyWindow(nullptr);
     return;
   }
   if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
