@@ -90,14 +90,6 @@ enum : char16_t
   NSPageDownFunctionKey = 0xF72D
 };
 
-// Kit internal: subtypes of NSAppKitDefined events a presenter posts for a window, so
-// that what the screen tells of it is taken in order with the window's input.
-enum : short
-{
-  AKWindowTookKeyboard = 1,
-  AKWindowLostKeyboard = 2
-};
-
 class NSEvent : public NSObject
 {
 public:

@@ -254,14 +254,6 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!event) return;
   event->placeInWindow();
   NSWindow* w = event->window();
-  // The keyboard taken or lost as the screen said it, between the input before and after
-  // it: a press made while the window was key meets it key, and its bar showing.
-  if (event->type() == NSAppKitDefined && w && event->subtype() == AKWindowTookKeyboard) return w->makeKeyWindow();
-  if (event->type() == NSAppKitDefined && w && event->subtype() == AKWindowLostKeyboard)
-  {
-    if (mKeyWindow == w) setKeyWindow(nullptr);
-    return;
-  }
   if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
   {
     // The mouse goes through such a window: its crossings are none, and the rest

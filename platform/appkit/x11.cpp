@@ -1398,7 +1398,7 @@ private:
     e->setFromAnotherProgram(fromAnother);
     // The server tells the pointer from the window's top-left corner: a resize it tells
     // after the event, read before the event is handled, leaves it there.
-    if (e->window() && e->type() != NSKeyDown && e->type() != NSKeyUp && e->type() != NSAppKitDefined)
+    if (e->window() && e->type() != NSKeyDown && e->type() != NSKeyUp)
       e->setPlacedFromTop(e->window()->frame().size.height);
     NSApp->postEvent(e, false);
   }
@@ -1529,9 +1529,8 @@ private:
         // A menu's hold of the keyboard moves no focus: the window that had it keeps it.
         if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab) break;
         if (e.type == FocusIn) attentionAnswered(e.xfocus.window);
-        // In order with the window's input (NSApplication::sendEvent).
-        post(NSEvent::otherEventWithType(NSAppKitDefined, NSMakePoint(0, 0), 0, now, w->windowNumber(), nullptr,
-                                         e.type == FocusIn ? AKWindowTookKeyboard : AKWindowLostKeyboard, 0, 0));
+        if (e.type == FocusIn) w->makeKeyWindow();
+        else if (NSApp->keyWindow() == w) NSApp->setKeyWindow(nullptr);
         break;
       case ButtonPress:
       case ButtonRelease:
