@@ -1062,7 +1062,7 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   log.msgs.clear();
   driver->click(xid, 20, 10);
   driver->grabServer(false);
-  int gx, gy, gw, gh = 0;  // the server has the resize, the layer has read neither
+  int gx = 0, gy = 0, gw = 0, gh = 0;  // the server has the resize, the layer has read neither
   EXPECT_TRUE(pollUntil([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && gh == 140; }, 10000));
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
   EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
