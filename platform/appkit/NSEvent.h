@@ -142,6 +142,13 @@ public:
   // input from the keyboard or the mouse.
   bool fromAnotherProgram() const { return mFromAnotherProgram; }
   void setFromAnotherProgram(bool another) { mFromAnotherProgram = another; }
+  // Kit internal: the location was read from the window's top-left corner, the window
+  // this high (a screen that counts down from the top tells it so). A window whose
+  // height the screen changed before the event is handled (a resize it told after the
+  // event) has the event at the same distance from its top: where it was made on the
+  // window as shown then. Placed once, when the application handles the event.
+  void setPlacedFromTop(CGFloat windowHeight) { mPlacedHeight = windowHeight; }
+  void placeInWindow();
 
   // The mouse position on the screen (y up from the bottom of the main display).
   static NSPoint mouseLocation();
@@ -166,4 +173,5 @@ private:
   short mSubtype = 0;
   NSInteger mData1 = 0, mData2 = 0;
   bool mFromAnotherProgram = false;
+  CGFloat mPlacedHeight = -1;  // none: placed already
 };

@@ -252,6 +252,7 @@ void NSApplication::postEvent(NSEvent* event, bool atStart)
 void NSApplication::sendEvent(NSEvent* event)
 {
   if (!event) return;
+  event->placeInWindow();
   NSWindow* w = event->window();
   if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
   {

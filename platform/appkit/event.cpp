@@ -132,6 +132,13 @@ NSEvent* NSEvent::eventForWindow(NSWindow* window, NSPoint location) const
   return e;
 }
 
+void NSEvent::placeInWindow()
+{
+  if (mPlacedHeight < 0) return;
+  if (mWindow) mLocation.y += mWindow->frame().size.height - mPlacedHeight;
+  mPlacedHeight = -1;
+}
+
 NSPoint NSEvent::mouseLocation()
 {
   return NSApp && NSApp->presenter() ? NSApp->presenter()->mouseLocation() : NSMakePoint(0, 0);

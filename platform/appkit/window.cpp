@@ -594,9 +594,11 @@ void NSWindow::sendEvent(NSEvent* e)
   {
     case NSLeftMouseDown:
     case NSRightMouseDown:
+      // Key first: a window that shows the application's menu while key shows it under
+      // the press (the manager may have taken the keyboard away for a moment).
+      if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyWindow();
       if (e->type() == NSLeftMouseDown && pressMenuBar(e)) break;
       v = hitView();
-      if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyWindow();
       if (v && v != mFirstResponder && v->acceptsFirstResponder()) makeFirstResponder(v);
       AKAssign(mMouseDownView, v);
       if (v)

@@ -1396,6 +1396,10 @@ private:
   void post(NSEvent* e, bool fromAnother = false)
   {
     e->setFromAnotherProgram(fromAnother);
+    // The server tells the pointer from the window's top-left corner: a resize it tells
+    // after the event, read before the event is handled, leaves it there.
+    if (e->window() && e->type() != NSKeyDown && e->type() != NSKeyUp)
+      e->setPlacedFromTop(e->window()->frame().size.height);
     NSApp->postEvent(e, false);
   }
 

@@ -779,10 +779,15 @@ TEST_F(WndX11, APlaceTheManagerRefusesLeavesTheWindowWhereTheServerHasIt)
                                                         [](AKXvfb* s) { s->replaceManager("", nullptr); });
   unsigned long xid = 0;
   int gx = 0, gy = 0, gw = 0, gh = 0;
-  // Waits until the server has the window maximised (on) or at its own size.
+  // Waits until the server has the window maximised and whole on the screen (openbox
+  // sizes it first, then moves it there), or at its own size.
   const auto maximized = [&](bool on) {
     driver->maximize(xid, on);
-    EXPECT_TRUE(until([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && (gw > 1000) == on; })) << on;
+    const int sw = (int)CGDisplayPixelsWide(CGMainDisplayID()), sh = (int)CGDisplayPixelsHigh(CGMainDisplayID());
+    EXPECT_TRUE(until([&] {
+      return driver->geometry(xid, &gx, &gy, &gw, &gh) && (gw > 1000) == on &&
+             (!on || (gx >= 0 && gy >= 0 && gx + gw <= sw && gy + gh <= sh));
+    })) << on;
   };
   const auto resize = [&](HWND h) { SetWindowPos(h, nullptr, 200, 150, 500, 350, SWP_NOZORDER); };
   struct Row { const char* what; bool bare; std::function<void(HWND)> refused; };
@@ -1036,7 +1041,9 @@ TEST_F(WndX11, ClickingACheckBoxTogglesItAndTellsTheParent)
 }
 
 // A window's menu is a bar across the top of its X window; a click on a title
-// opens the submenu and the chosen item reaches the window as its command.
+// opens the submenu and the chosen item reaches the window as its command. The bar
+// comes to a shown window and is clicked at once: its strip's resize done after the
+// press, the press is read with it, and is placed where it was made.
 TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
 {
   NSAutoreleasePool pool;
@@ -1047,7 +1054,19 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   HMENU file = nullptr;
   HMENU bar = BarWithSubmenu("Banks", {{"Load bank", 320}}, &file);
   ShowWindow(top, SW_SHOW);
+  const unsigned long xid = AKX11WindowOf(w);
+  ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, top, !X11Session::server()->manager().empty()); }));
+  script.chooseMenuItem({0});
+  driver->grabServer(true);  // the resize waits behind the press
   ASSERT_TRUE(SetMenu(top, bar));
+  log.msgs.clear();
+  driver->click(xid, 20, 10);
+  driver->grabServer(false);
+  int gx = 0, gy = 0, gw = 0, gh = 0;  // the server has the resize, the layer has read neither
+  EXPECT_TRUE(pollUntil([&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && gh == 140; }, 10000));
+  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
+  EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
+  EXPECT_EQ(script.pending(), 0u);
   // The X window shows the bar: its light ground, and the title's ink.
   auto showsBar = [&](NSWindow* win) {
     int width = 0, height = 0, ink = 0;
@@ -1060,20 +1079,14 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
       return px[(size_t)1 * width + 200] == 0xEDEDEDu && ink > 10;
     });
   };
-  ASSERT_TRUE(showsBar(w));
-
-  script.chooseMenuItem({0});
-  log.msgs.clear();
-  driver->click(AKX11WindowOf(w), 20, 10);
-  ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
-  EXPECT_EQ(log.only(WM_COMMAND)[0].wParam, (WPARAM)320);
-  EXPECT_EQ(script.pending(), 0u);
+  EXPECT_TRUE(showsBar(w));
   SetMenu(top, nullptr);
   DestroyWindow(top);
 
   // The application's menu, with no destination of its own, is the bar of a key
   // window of the layer that has no menu: a click opens the title's submenu for
-  // that window, as its pop-up menu would.
+  // that window, as its pop-up menu would; also when the window loses the keyboard
+  // right after the click, both read at once.
   HWND view = nullptr;
   Swell_vDavrel_64_modelesswindow* mw =
       Swell_vDavrel_64_modelesswindow::initModeless(nullptr, nullptr, RecordingProc, 0, &view, 15);
@@ -1081,11 +1094,13 @@ TEST_F(WndX11, AWindowsMenuShowsAsABarAndTakesClicks)
   SWELL_SetCurrentMenu(bar);
   ShowWindow(view, SW_SHOW);
   mw->makeKeyWindow();
+  driver->focus(AKX11WindowOf(mw));
   ASSERT_EQ(mw->shownMenuBar(), SWELL_MenuOf(bar));
   ASSERT_TRUE(showsBar(mw));
   script.chooseMenuItem({0});
   log.msgs.clear();
   driver->click(AKX11WindowOf(mw), 20, 10);
+  driver->focus(0);
   ASSERT_TRUE(until([&] { return !log.only(WM_COMMAND).empty(); }));
   EXPECT_EQ(log.only({WM_INITMENUPOPUP, WM_COMMAND}),
             (std::vector<LoggedMsg>{{view, WM_INITMENUPOPUP, (WPARAM)file, 0}, {view, WM_COMMAND, 320, 0}}));

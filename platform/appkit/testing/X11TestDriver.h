@@ -39,7 +39,7 @@ public:
   // takes maps, and nobody holds the server. The client is a process of its own, so a
   // server held for good holds none of ours.
   bool managerAnswers(double seconds);
-  // SIGTERM to the manager, then to the server, waiting for each.
+  // SIGKILL to the manager, then SIGTERM to the server, waiting for each.
   void stop();
   const std::string& display() const { return mDisplay; }
   // The window manager running on the display ("" for none).
@@ -144,6 +144,9 @@ public:
   // it has none.
   bool cardinal(unsigned long window, const std::string& property, unsigned long* value, int index = 0);
   void sync();
+  // Holds every other client's requests until let go (XGrabServer): what they ask
+  // meanwhile is done after what the driver asks.
+  void grabServer(bool on);
   // A window of the driver's own over part of the screen (pixels, y down), above the
   // others and out of any window manager's hands, that keeps the presses and keys made
   // over it: neither the root's owner (a manager's menus) nor anyone else hears them.

@@ -83,10 +83,10 @@ bool AKXvfb::start(std::string* error, int width, int height)
 }
 
 namespace {
-void endChild(pid_t* pid)
+void endChild(pid_t* pid, int signal = SIGTERM)
 {
   if (*pid <= 0) return;
-  kill(*pid, SIGTERM);
+  kill(*pid, signal);
   kill(*pid, SIGCONT);  // a manager paused by a test that failed on the way
   int status;
   while (waitpid(*pid, &status, 0) < 0 && errno == EINTR)
@@ -247,7 +247,9 @@ bool AKXvfb::managerAnswers(double seconds)
 
 void AKXvfb::stop()
 {
-  endChild(&mManagerPid);
+  // Killed, as the server goes next and takes what it would tidy: fluxbox, told to end
+  // while it still loads its style, hangs in its own handler of the signal.
+  endChild(&mManagerPid, SIGKILL);
   mManager.clear();
   endChild(&mPid);
 }
@@ -693,6 +695,13 @@ std::string AKX11Driver::windowClass(unsigned long window)
 }
 
 void AKX11Driver::sync() { XSync(DPY, False); }
+
+void AKX11Driver::grabServer(bool on)
+{
+  if (on) XGrabServer(DPY);
+  else XUngrabServer(DPY);
+  XSync(DPY, False);
+}
 
 unsigned long AKX11Driver::shield(int x, int y, int width, int height)
 {
