@@ -81,6 +81,10 @@ struct Slot
   std::atomic<int> hold{0};
   char holdPeer[512] = {};
   int held = 0;  // the callback's own
+  // Leaving: its output buffer is cleared each period, nothing more written into it
+  // (JACK keeps a MIDI buffer's events from one period to the next until its
+  // writer clears it).
+  std::atomic<int> leaving{0};
 };
 
 std::atomic<Slot*> gTable[kSlots];
@@ -121,8 +125,8 @@ int ProcessOut(jack_nframes_t frames, void*)
       void* buffer = jack_port_get_buffer(port, frames);
       TakeJackBuffer(buffer);
       jack_midi_clear_buffer(buffer);
-      bool go = true;
-      if (s->hold.load(std::memory_order_acquire))
+      bool go = !s->leaving.load(std::memory_order_relaxed);
+      if (go && s->hold.load(std::memory_order_acquire))
       {
         if (jack_port_connected_to(port, s->holdPeer) || ++s->held > kHoldPeriods)
           s->hold.store(0);
@@ -409,11 +413,22 @@ void FreeSlot(int i)
 {
   Slot* s = gSlots[i];
   if (!s) return;
-  gTable[i].store(nullptr);
-  const bool passed = WaitForCallbacks();
+  // Its output buffer cleared by a period that ran after the slot began to leave
+  // (within a bound: a server that stands still runs none), so that the receiver
+  // does not read its last events again while the port is still there.
+  s->leaving.store(1);
+  const unsigned long long cycles = gCycles[0].load();
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(100);
+  while (Open() && s->port[0].load() && gCycles[0].load() < cycles + 2 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
   for (int d = 0; d < 2; ++d)
     if (jack_port_t* p = s->port[d].exchange(nullptr))
+    {
+      WaitForCallbacks();
       if (Open()) jack_port_unregister(gClient[d], p);
+    }
+  gTable[i].store(nullptr);
+  const bool passed = WaitForCallbacks();
   gSlots[i] = nullptr;
   // A callback that may still be inside it keeps it (and its memory) to the end.
   if (!passed) return;
