@@ -8,6 +8,8 @@
 // Everything here is read and written by two processes at once: only lock-free
 // atomics and plain bytes, the same layout on both sides (one build).
 
+#include "plug/MessageRing.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -60,129 +62,8 @@ inline void Wake(std::atomic<uint32_t>& word, const std::atomic<uint32_t>& sleep
 
 // ---- a ring of whole messages in shared memory ----
 
-// Positions count bytes for ever (64 bits do not wrap); the producer writes write
-// only, the consumer read only.
-struct RingHead
-{
-  alignas(64) std::atomic<uint64_t> write{0};
-  alignas(64) std::atomic<uint64_t> read{0};
-  alignas(64) std::atomic<long long> droppedFull{0};
-  std::atomic<long long> droppedTooLong{0};
-  std::atomic<long long> droppedBytes{0};
-};
-
-// One producer and one consumer, each message its length (4 bytes) and its bytes,
-// wrapping round the end. A message that does not fit is dropped whole and counted.
-// Nothing here waits, allocates or calls the system.
-class Ring
-{
-public:
-  static const int kHeader = 4;
-  Ring() {}
-  Ring(RingHead* head, unsigned char* bytes, int capacity) : mHead(head), mBuf(bytes), mCap(capacity) {}
-
-  int Capacity() const { return mCap; }
-  int MaxMessageSize() const { return mCap - kHeader; }
-
-  // Producer. False when dropped (too long, or no room now).
-  bool Push(const unsigned char* bytes, int size)
-  {
-    if (size <= 0) return true;
-    if (size > MaxMessageSize())
-    {
-      Drop(mHead->droppedTooLong, size);
-      return false;
-    }
-    const uint64_t write = mHead->write.load(std::memory_order_relaxed);
-    const uint64_t read = mHead->read.load(std::memory_order_acquire);
-    if ((uint64_t)mCap - (write - read) < (uint64_t)(kHeader + size))
-    {
-      Drop(mHead->droppedFull, size);
-      return false;
-    }
-    const uint32_t length = (uint32_t)size;
-    unsigned char header[kHeader];
-    memcpy(header, &length, kHeader);
-    CopyIn(write, header, kHeader);
-    CopyIn(write + kHeader, bytes, size);
-    mHead->write.store(write + kHeader + size, std::memory_order_release);
-    return true;
-  }
-  // Producer: whether a message of size would go in now.
-  bool HasRoomFor(int size) const
-  {
-    const uint64_t used = mHead->write.load(std::memory_order_relaxed) - mHead->read.load(std::memory_order_acquire);
-    return size <= MaxMessageSize() && (uint64_t)mCap - used >= (uint64_t)(kHeader + size);
-  }
-  // Consumer: the next message's size, 0 when none waits.
-  int NextSize() const
-  {
-    const uint64_t read = mHead->read.load(std::memory_order_relaxed);
-    if (mHead->write.load(std::memory_order_acquire) == read) return 0;
-    unsigned char header[kHeader];
-    CopyOut(read, header, kHeader);
-    uint32_t length;
-    memcpy(&length, header, kHeader);
-    return (int)length;
-  }
-  // Consumer: copies the next message into dest (room for NextSize()) and removes it.
-  void Read(unsigned char* dest)
-  {
-    const int size = NextSize();
-    if (size <= 0) return;
-    const uint64_t read = mHead->read.load(std::memory_order_relaxed);
-    CopyOut(read + kHeader, dest, size);
-    mHead->read.store(read + kHeader + size, std::memory_order_release);
-  }
-  void Skip()
-  {
-    const int size = NextSize();
-    if (size > 0)
-      mHead->read.store(mHead->read.load(std::memory_order_relaxed) + kHeader + size, std::memory_order_release);
-  }
-  // Consumer: removes every waiting message; how many there were.
-  int Clear()
-  {
-    int n = 0;
-    while (NextSize() > 0)
-    {
-      Skip();
-      ++n;
-    }
-    return n;
-  }
-  bool Empty() const
-  {
-    return mHead->write.load(std::memory_order_acquire) == mHead->read.load(std::memory_order_acquire);
-  }
-  long long DroppedFull() const { return mHead->droppedFull.load(std::memory_order_relaxed); }
-  long long DroppedTooLong() const { return mHead->droppedTooLong.load(std::memory_order_relaxed); }
-  long long DroppedBytes() const { return mHead->droppedBytes.load(std::memory_order_relaxed); }
-
-private:
-  void Drop(std::atomic<long long>& counter, int size)
-  {
-    counter.fetch_add(1, std::memory_order_relaxed);
-    mHead->droppedBytes.fetch_add(size, std::memory_order_relaxed);
-  }
-  void CopyIn(uint64_t at, const unsigned char* bytes, int size)
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(mBuf + i, bytes, (size_t)first);
-    if (first < size) memcpy(mBuf, bytes + first, (size_t)(size - first));
-  }
-  void CopyOut(uint64_t at, unsigned char* dest, int size) const
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(dest, mBuf + i, (size_t)first);
-    if (first < size) memcpy(dest + first, mBuf, (size_t)(size - first));
-  }
-  RingHead* mHead = nullptr;
-  unsigned char* mBuf = nullptr;
-  int mCap = 0;
-};
+using RingHead = MessageRingHead;
+using Ring = MessageRing;
 
 // ---- an instance's memory ----
 

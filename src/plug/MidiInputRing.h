@@ -13,6 +13,8 @@
 // Every Push (kept or dropped) signals a semaphore, which never blocks the
 // producer; a consumer with nothing to read waits on it in Wait.
 
+#include "plug/MessageRing.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -39,7 +41,7 @@ public:
   // Producer. False when the message was dropped (too long, or no room now).
   bool Push(const unsigned char* bytes, int size);
   // The same without waking a consumer (no system call): one that polls.
-  bool PushQuiet(const unsigned char* bytes, int size) { return PushOnly(bytes, size); }
+  bool PushQuiet(const unsigned char* bytes, int size) { return mRing.Push(bytes, size); }
 
   // Consumer: waits until a Push or a Wake since the last return (at once when one
   // came before). Wake: any thread, to end a consumer's wait.
@@ -48,35 +50,27 @@ public:
 
   // Consumer. The size of the next message (0: none waiting); Read copies it
   // into dest, which has room for that size, and removes it.
-  int NextSize() const;
-  void Read(unsigned char* dest);
+  int NextSize() const { return mRing.NextSize(); }
+  void Read(unsigned char* dest) { mRing.Read(dest); }
   // Consumer: removes the next message unread.
-  void Skip();
+  void Skip() { mRing.Skip(); }
   // Producer: whether a message of size would go in now.
-  bool HasRoomFor(int size) const;
+  bool HasRoomFor(int size) const { return mRing.HasRoomFor(size); }
   // Messages waiting (either side; a moment's answer).
-  bool Empty() const { return mWrite.load(std::memory_order_acquire) == mRead.load(std::memory_order_acquire); }
+  bool Empty() const { return mRing.Empty(); }
   // Consumer: removes every waiting message; how many there were.
-  int Clear();
+  int Clear() { return mRing.Clear(); }
 
   // Dropped by Push since construction: messages too long for the ring, messages
   // that found it full, and the bytes of both. Any thread.
-  long long DroppedTooLong() const { return mDroppedTooLong.load(std::memory_order_relaxed); }
-  long long DroppedFull() const { return mDroppedFull.load(std::memory_order_relaxed); }
-  long long DroppedBytes() const { return mDroppedBytes.load(std::memory_order_relaxed); }
+  long long DroppedTooLong() const { return mRing.DroppedTooLong(); }
+  long long DroppedFull() const { return mRing.DroppedFull(); }
+  long long DroppedBytes() const { return mRing.DroppedBytes(); }
 
 private:
-  bool PushOnly(const unsigned char* bytes, int size);
-  void CopyIn(uint64_t at, const unsigned char* bytes, int size);
-  void CopyOut(uint64_t at, unsigned char* dest, int size) const;
-  void Drop(std::atomic<long long>& counter, int size);
-
   mach_semaphore* mReady = nullptr;
   unsigned char* mBuf;
   const int mCapacity;
-  // Positions count bytes for ever (64 bits do not wrap); the ring index is the
-  // position modulo the capacity. The producer writes mWrite only, the consumer mRead.
-  alignas(64) std::atomic<uint64_t> mWrite{0};
-  alignas(64) std::atomic<uint64_t> mRead{0};
-  alignas(64) std::atomic<long long> mDroppedTooLong{0}, mDroppedFull{0}, mDroppedBytes{0};
+  MessageRingHead mHead;
+  MessageRing mRing;
 };

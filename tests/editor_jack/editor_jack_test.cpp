@@ -474,7 +474,9 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     starved.reset();
     const std::string log = CapturedConsole();
     if (r.requestWaits)
+    {
       EXPECT_NE(log.find("Request failed: the request (function 10) was not sent"), std::string::npos) << log;
+    }
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
     EXPECT_EQ(e->knownProgramName, name) << e->nameLine();
