@@ -74,8 +74,8 @@ std::atomic<unsigned> gRefused{0};
 const std::chrono::milliseconds kPingAfter(1000), kStuckAfter(2000);
 // How long a request that needs a server waits for a fresh bridge's first word.
 const std::chrono::milliseconds kFirstWord(10000);
-// A try's outcome this recent answers for now; the next one is waited for this long.
-const std::chrono::milliseconds kFreshWord(150), kNextWord(1000);
+// How long a question waits for the next try of a bridge that has tried before.
+const std::chrono::milliseconds kNextWord(1000);
 // How long the process's end gives the bridge to close its clients.
 const std::chrono::milliseconds kEndWait(500);
 
@@ -542,11 +542,11 @@ private:
     mPingAt = Clock::time_point();
   }
 
-  // Without clients, the outcome of the bridge's next try (clients opened, or no
-  // server: it tries every 100 ms), unless the last one is that fresh: an answer
-  // then says whether a server takes clients now, also one that came back a moment
-  // ago. Within a bound (a fresh bridge's first, longer); a bridge whose try waits
-  // in a server that stands still is not waited for again for a second.
+  // Without clients, the outcome of the bridge's next try after the question
+  // (clients opened, or no server: it tries every 100 ms): an earlier word, however
+  // fresh, cannot tell of a server that came back since. Within a bound (a fresh
+  // bridge's first, longer); a bridge whose try waits in a server that stands still
+  // is not waited for again for a second.
   void AwaitFirstWord()
   {
     const Clock::time_point asked = Clock::now();
@@ -556,7 +556,7 @@ private:
       StartBridge();
       const Clock::time_point now = Clock::now();
       if (mSock < 0 || Live() || QuitSet() || mLastWord >= asked) return;
-      if (asked - mLastWord < kFreshWord || now - mWaitGivenUp < std::chrono::seconds(1)) return;
+      if (now - mWaitGivenUp < std::chrono::seconds(1)) return;
       if (now >= asked + (mFirstWord ? kNextWord : kFirstWord))
       {
         mWaitGivenUp = now;

@@ -223,9 +223,14 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     mPlug->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
     // The epoch the port joined in; 0: not joined.
+    // A server gone meanwhile took the other direction's port too: it is said gone
+    // (and opened again by the watch) before this one joins the next server's epoch,
+    // which would hide the old epoch's end from the next look.
+    mPlug->FollowJackServer();
     const unsigned epoch = AskJackOwner(mPlug->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
       return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
     });
+    if (epoch && mPlug->mMidiJackEpoch && mPlug->mMidiJackEpoch != epoch) mPlug->FollowJackServer();
     if (!epoch)
       throw RtMidiError(std::string(input ? "MIDI IN" : "MIDI OUT") + ": JACK did not connect " + name,
                         RtMidiError::DRIVER_ERROR);
