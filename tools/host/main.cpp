@@ -260,13 +260,16 @@ int Smoke(TestHost& host, const Options&)
   }
   UInt32 shown = 0, answered = 0;
   CountParameters(unit, &shown, &answered);
-  printf("name: %s\n", host.Name().c_str());
-  printf("version: %s\n", Version(CallComponentVersion(unit)).c_str());
-  printf("type: %s\n", Code(host.Description().componentType).c_str());
-  printf("unique id: %s\n", Code(host.Description().componentSubType).c_str());
-  printf("maker id: %s\n", Code(host.Description().componentManufacturer).c_str());
-  printf("parameters shown to the host: %u\n", shown);
-  printf("parameters: %u\n", answered);
+  // One write, so that a library's own lines on standard error (the port layer's
+  // threads are running) never land inside the block.
+  const std::string block = "name: " + host.Name() + "\nversion: " + Version(CallComponentVersion(unit)) +
+                            "\ntype: " + Code(host.Description().componentType) +
+                            "\nunique id: " + Code(host.Description().componentSubType) +
+                            "\nmaker id: " + Code(host.Description().componentManufacturer) +
+                            "\nparameters shown to the host: " + std::to_string(shown) +
+                            "\nparameters: " + std::to_string(answered) + "\n";
+  fflush(stdout);
+  if (write(STDOUT_FILENO, block.data(), block.size()) != (ssize_t)block.size()) return 1;
   host.Close(unit);
   return answered > 0 ? 0 : 1;
 }
