@@ -4,6 +4,7 @@
 #include "JackEditor.h"
 
 #include "JackTestServer.h"
+#include "PollUntil.h"
 #include "SynthModel.h"
 #include "SynthSim.h"
 
@@ -215,5 +216,8 @@ TEST_F(HardwareOverJack, AnswersAtTheWiresPaceAndAPortThatGoesAway)
   ASSERT_TRUE(Finish());
   EXPECT_EQ(editor->LastStatus(), "CONNECTION TIMED OUT!");
   EXPECT_TRUE(editor->programBytes.empty());
-  EXPECT_EQ(responder->PortClosures(), 1);
+  // On a starved processor the shortened time-out may come before the cable is
+  // pulled: the closing is waited for, not assumed done.
+  EXPECT_TRUE(pollUntil([&] { return responder->PortClosures() == 1; }, 10000));
+  EXPECT_TRUE(editor->programBytes.empty());
 }
