@@ -424,7 +424,7 @@ void IPlugBase::OpenVirtualMidiOut(const std::string& name)
   catch (RtMidiError& e)
   {
     delete out;
-    e.printMessage();
+    SayMidiError(e);
     InstallMidiOut(nullptr);
     return;
   }
@@ -548,7 +548,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool ending)
     }
     catch (RtMidiError& e)
     {
-      e.printMessage();
+      SayMidiError(e);
       NoteMidiOutRefused(mMidiOutTaken);
     }
   }

@@ -84,6 +84,7 @@ struct Job
   std::function<void(unsigned)> run;
   bool open = true;  // a bridge started first where none runs
   bool done = false;
+  bool abandoned = false;  // its asker gave up before it ran: it never runs
 };
 
 // The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle),
@@ -121,7 +122,10 @@ public:
     j->run = std::move(job);
     j->open = open;
     std::unique_lock<std::mutex> l(mLock);
-    if (mQuit) return false;
+    // An instance that closes asks nothing more: a question of its under way is
+    // given up, and one not yet begun never runs, so its ports are not joined again
+    // behind its release, nor the owner held up for it.
+    if (mQuit || (giveUp && giveUp->load())) return false;
     Start();
     mJobs.push_back(j);
     Poke(mJobFd);
@@ -130,7 +134,11 @@ public:
     while (!j->done)
     {
       const Clock::time_point now = Clock::now();
-      if (giveUp->load() || mQuit || now >= deadline) return false;
+      if (giveUp->load() || mQuit || now >= deadline)
+      {
+        j->abandoned = true;
+        return false;
+      }
       mDone.wait_until(l, std::min(deadline, now + std::chrono::seconds(1)));
     }
     return true;
@@ -297,6 +305,7 @@ private:
       }
       std::shared_ptr<Job> j = mJobs.front();
       mJobs.pop_front();
+      if (j->abandoned) continue;
       l.unlock();
       if (j->open)
       {

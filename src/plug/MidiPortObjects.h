@@ -101,7 +101,7 @@ inline RtMidiIn* NewMidiInObject(IPlugBase* plug, MidiInRoute** route, bool say)
     }
     catch (RtMidiError& e)
     {
-      e.printMessage();
+      SayMidiError(e);
     }
   }
   if (!in) return nullptr;
@@ -231,6 +231,8 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
       return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
     });
     if (epoch && mPlug->mMidiJackEpoch && mPlug->mMidiJackEpoch != epoch) mPlug->FollowJackServer();
+    // Given up as the instance closes: nothing failed, so nothing is said.
+    if (!epoch && mPlug->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
     if (!epoch)
       throw RtMidiError(std::string(input ? "MIDI IN" : "MIDI OUT") + ": JACK did not connect " + name,
                         RtMidiError::DRIVER_ERROR);

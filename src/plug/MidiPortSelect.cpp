@@ -98,7 +98,7 @@ int OpenPortNamed(MidiPortAccess& port, const std::string& name, std::string* ou
     }
     catch (RtMidiError& e)
     {
-      if (say) e.printMessage();
+      if (say && !e.getMessage().empty()) SayMidiError(e);
       return kOpenFailed;
     }
     if (port.OpensByName())
@@ -158,6 +158,8 @@ std::vector<std::string> MidiPortAccess::CurrentPortNames()
 
 void MidiPortAccess::LogPortLine(const std::string& line) { ConsoleLog("%s", line.c_str()); }
 
+void SayMidiError(const RtMidiError& e) { ConsoleLog("\n%s\n\n", e.getMessage().c_str()); }
+
 std::string JackClientName(const std::string& base)
 {
   const char* server = getenv("DAVREL_JACK_SERVER");
@@ -181,7 +183,7 @@ std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port, unsigned n)
     catch (RtMidiError& e)
     {
       ConsoleLog(input ? "Failed to get MIDI input port name!\n" : "Failed to get MIDI output port name!\n");
-      e.printMessage();
+      SayMidiError(e);
     }
     names.push_back(last);
     ConsoleLog(input ? "MIDI IN Port: %s found and assigned!\n" : "MIDI OUT Port: %s found and assigned!\n", last.c_str());

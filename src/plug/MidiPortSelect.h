@@ -51,6 +51,11 @@ public:
 // whatever its server, so two test beds running at once must not share client names.
 std::string JackClientName(const std::string& base);
 
+class RtMidiError;
+// The port library's error as its own printMessage words it, handed to the log
+// whole: a thread of ours never writes to the console itself.
+void SayMidiError(const RtMidiError& e);
+
 // "OFF", then the name of every port in the library's order. A name that cannot
 // be read takes the last one read, so entry k stays port k - 1.
 std::vector<std::string> ReadMidiPortNames(MidiPortAccess& port);

@@ -35,7 +35,7 @@ protected:
     int out = 1, in = 1;
     ASSERT_EQ(editor->setExternalMIDIOut(out, sim.InputPortName().c_str()), 1);
     ASSERT_EQ(editor->setExternalMIDIIn(in, sim.OutputPortName().c_str()), 1);
-    ASSERT_TRUE(sim.WaitForConnections(1, 1, 10000));
+    ASSERT_TRUE(sim.WaitForConnections(1, 1, 30000));
     {
       // The input port is open: the editor's MIDI input thread reads these under
       // the plug-in's mutex, so they are published under it.
@@ -218,6 +218,6 @@ TEST_F(HardwareOverJack, AnswersAtTheWiresPaceAndAPortThatGoesAway)
   EXPECT_TRUE(editor->programBytes.empty());
   // On a starved processor the shortened time-out may come before the cable is
   // pulled: the closing is waited for, not assumed done.
-  EXPECT_TRUE(pollUntil([&] { return responder->PortClosures() == 1; }, 10000));
+  EXPECT_TRUE(pollUntil([&] { return responder->PortClosures() == 1; }, 30000));
   EXPECT_TRUE(editor->programBytes.empty());
 }
