@@ -208,7 +208,7 @@ void Davrel::portMenusFromListsRead()
 // The port thread: a host that shows no editor finds the ports in the menus too.
 void Davrel::OnMidiPortListsRead()
 {
-  if (!EnterMutexUnless(mMidiWatchQuit)) return;
+  if (!EnterMutexUnless(MidiPortsQuit())) return;
   portMenusFromListsRead();
   mMutex.Leave();
 }

@@ -1,5 +1,4 @@
 #include "plug/IPlugBase.h"
-#include "plug/MidiInStream.h"
 
 #include "base/KeepLoaded.h"
 
@@ -62,7 +61,6 @@ IPlugBase::IPlugBase(int, const char*, int, const char*, const char*, const char
   : mUniqueID(uniqueID), mMfrID(mfrID), mVersion(vendorVersion), mAPI(plugAPI), mStateChunks(plugDoesChunks),
     mIsInst(plugIsInst), mLatency(latency), mInData(16 * (int)sizeof(double*)), mOutData(16 * (int)sizeof(double*))
 {
-  mMidiInStream = std::make_shared<MidiInStream>();
   // A host may unload the library right after this instance closes, while threads
   // of it (the JACK owner's among them) end on their own: they keep their code.
   KeepOwnCodeLoaded();
@@ -175,6 +173,29 @@ void IPlugBase::ProcessSingleReplacing(float** inputs, float** outputs, int nFra
 }
 
 void IPlugBase::ProcessMidiMsg(IMidiMsg*, bool) {}
+
+// ---- the port layer's entries that are the plug-in's own ----
+
+void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
+{
+  if (!userData) return;
+  static_cast<IPlugBase*>(userData)->processMIDIInput(timeStamp, message, userData);
+}
+
+void IPlugBase::processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData)
+{
+  if (!userData) return;
+  mMidiPorts.processMIDIInput(timeStamp, message, &mMidiPorts);
+}
+
+bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
+{
+  bool all = true;
+  const int n = pMsgs ? pMsgs->GetSize() : 0;
+  for (int i = 0; i < n; ++i)
+    if (!SendMidiMsg(pMsgs->Get() + i)) all = false;
+  return all;
+}
 
 void IPlugBase::ProcessSysEx(ISysEx*, bool) {}
 

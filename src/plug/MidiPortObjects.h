@@ -1,10 +1,10 @@
 #pragma once
-// The port layer's own parts shared by its two files (IPlugMidiPorts.cpp, the
-// host's side; IPlugMidiPortThread.cpp, the port thread's): the ALSA sequencer's
+// The port layer's own parts shared by its two files (MidiPortLayer.cpp, the
+// host's side; MidiPortThread.cpp, the port thread's): the ALSA sequencer's
 // port objects (RtMidi), the JACK owner's answers, and both directions as the
 // steps of MidiPortSelect see them. Included by those two files only.
 
-#include "plug/IPlugBase.h"
+#include "plug/MidiPortLayer.h"
 
 #include "base/log.h"
 #include "plug/JackMidiOwner.h"
@@ -59,13 +59,13 @@ template <class T, class... Args> T* NewAlsaPortObject(const char* direction, co
 
 } // namespace
 
-// The input object's callback passes through this to the plug-in until the object
+// The input object's callback passes through this to the layer until the object
 // is let go of: busy counts the callbacks under way, so that the one cutting the
-// route knows when none can still reach the plug-in.
+// route knows when none can still reach the layer.
 struct MidiInRoute
 {
-  explicit MidiInRoute(IPlugBase* p) : plug(p) {}
-  std::atomic<IPlugBase*> plug;
+  explicit MidiInRoute(MidiPortLayer* p) : plug(p) {}
+  std::atomic<MidiPortLayer*> plug;
   std::atomic<int> busy{0};
 
   // The port library's thread.
@@ -73,7 +73,7 @@ struct MidiInRoute
   {
     MidiInRoute* r = static_cast<MidiInRoute*>(route);
     r->busy.fetch_add(1);
-    if (IPlugBase* p = r->plug.load()) IPlugBase::MIDICallback(timeStamp, message, p);
+    if (MidiPortLayer* p = r->plug.load()) MidiPortLayer::MIDICallback(timeStamp, message, p);
     r->busy.fetch_sub(1);
   }
   void Cut()
@@ -85,9 +85,9 @@ struct MidiInRoute
 
 namespace {
 
-// An ALSA input object with the plug-in's callback and filter, before any port
+// An ALSA input object with the layer's callback and filter, before any port
 // opens; null without a sequencer. Its route is made first.
-inline RtMidiIn* NewMidiInObject(IPlugBase* plug, MidiInRoute** route, bool say)
+inline RtMidiIn* NewMidiInObject(MidiPortLayer* plug, MidiInRoute** route, bool say)
 {
   std::unique_ptr<MidiInRoute> r(new MidiInRoute(plug));
   RtMidiIn* in = nullptr;
@@ -127,20 +127,20 @@ template <class R, class F> R AskJackOwner(const std::atomic<bool>& giveUp, R ot
 // port thread waits for, given up as the instance closes), over ALSA from the port
 // thread's look when there is one, else from the port object. Used on the port
 // thread only.
-struct IPlugBase::MidiSideLook : MidiPortAccess
+struct MidiPortLayer::MidiSideLook : MidiPortAccess
 {
-  MidiSideLook(IPlugBase* p, MidiPortLook* look) : mPlug(p), mLook(look) {}
+  MidiSideLook(MidiPortLayer* p, MidiPortLook* look) : mLayer(p), mLook(look) {}
   std::vector<std::string> CurrentPortNames() override
   {
     std::vector<std::string> names;
-    if (mPlug->mMidiJack.load())
+    if (mLayer->mMidiJack.load())
     {
       const bool input = IsInput();
-      if (mPlug->mMidiJackLook.valid)
+      if (mLayer->mMidiJackLook.valid)
       {
-        names = mPlug->mMidiJackLook.names[input ? 1 : 0];
-        mPlug->mMidiJackSeen[input ? 1 : 0] = names;
-        mPlug->NoteMidiPortsSeen(input, names);
+        names = mLayer->mMidiJackLook.names[input ? 1 : 0];
+        mLayer->mMidiJackSeen[input ? 1 : 0] = names;
+        mLayer->NoteMidiPortsSeen(input, names);
         return names;
       }
       // Given up (the instance closes): the last listing stands, so no port is
@@ -149,42 +149,42 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
       for (int read = 0; read < 2; ++read)
       {
         const auto listed = AskJackOwner(
-            mPlug->mMidiWatchQuit, std::make_pair(mPlug->mMidiJackSeen[input ? 1 : 0], true), [input](unsigned e) {
+            mLayer->mMidiWatchQuit, std::make_pair(mLayer->mMidiJackSeen[input ? 1 : 0], true), [input](unsigned e) {
               std::vector<std::string> found = JackMidiOwner::Ports(input);
               return std::make_pair(found, e == 0 || JackMidiOwner::EpochLives(e));
             });
         names = listed.first;
         if (listed.second) break;
       }
-      mPlug->mMidiJackSeen[input ? 1 : 0] = names;
+      mLayer->mMidiJackSeen[input ? 1 : 0] = names;
     }
     else
       names = mLook ? mLook->Names(IsInput()) : MidiPortAccess::CurrentPortNames();
-    mPlug->NoteMidiPortsSeen(IsInput(), names);
+    mLayer->NoteMidiPortsSeen(IsInput(), names);
     return names;
   }
   std::vector<std::string> OwnPorts() override
   {
-    if (mPlug->mMidiJack.load()) return {};
+    if (mLayer->mMidiJack.load()) return {};
     return mLook ? mLook->OwnPorts(IsInput()) : std::vector<std::string>();
   }
-  bool OpensByName() const override { return mPlug->mMidiJack.load(); }
+  bool OpensByName() const override { return mLayer->mMidiJack.load(); }
   std::string OurPort() override
   {
-    if (!mPlug->mMidiJack.load()) return std::string();
-    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    if (!mLayer->mMidiJack.load()) return std::string();
+    std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
-    return AskJackOwner(mPlug->mMidiWatchQuit, std::string(), [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
+    return AskJackOwner(mLayer->mMidiWatchQuit, std::string(), [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
   }
   int Connected(const std::string& ours, const std::string& name) override
   {
-    if (mPlug->mMidiJack.load())
+    if (mLayer->mMidiJack.load())
     {
-      std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+      std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
       const bool input = IsInput();
-      const auto& look = mPlug->mMidiJackLook;
+      const auto& look = mLayer->mMidiJackLook;
       if (look.valid && look.peer[input ? 1 : 0] == name) return look.connected[input ? 1 : 0];
-      return AskJackOwner(mPlug->mMidiWatchQuit, -1,
+      return AskJackOwner(mLayer->mMidiWatchQuit, -1,
                           [slot, input, name](unsigned) { return JackMidiOwner::Connected(slot, input, name); });
     }
     return mLook ? mLook->Connected(ours, name) : -1;
@@ -192,16 +192,16 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
   void LogPortLine(const std::string& line) override
   {
     MidiPortAccess::LogPortLine(line);
-    mPlug->KeepMidiPortLine(line);
+    mLayer->KeepMidiPortLine(line);
   }
   unsigned PortCount() override
   {
-    if (mPlug->mMidiJack.load() || mLook) return (unsigned)CurrentPortNames().size();
+    if (mLayer->mMidiJack.load() || mLook) return (unsigned)CurrentPortNames().size();
     return Object() ? Object()->getPortCount() : 0;
   }
   std::string PortName(unsigned port) override
   {
-    if (mPlug->mMidiJack.load() || mLook)
+    if (mLayer->mMidiJack.load() || mLook)
     {
       const std::vector<std::string> names = CurrentPortNames();
       if (port >= names.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
@@ -210,96 +210,96 @@ struct IPlugBase::MidiSideLook : MidiPortAccess
     if (!Object()) throw RtMidiError("MIDI: no port object", RtMidiError::INVALID_USE);
     return Object()->getPortName(port);
   }
-  bool Exists() const override { return mPlug->mMidiJack.load() || Object() != nullptr; }
+  bool Exists() const override { return mLayer->mMidiJack.load() || Object() != nullptr; }
   virtual RtMidi* Object() const = 0;
 
   // Over JACK: joins our port to the port listed last at number.
   void ConnectJack(unsigned port)
   {
     const bool input = IsInput();
-    const std::vector<std::string>& seen = mPlug->mMidiJackSeen[input ? 1 : 0];
+    const std::vector<std::string>& seen = mLayer->mMidiJackSeen[input ? 1 : 0];
     if (port >= seen.size()) throw RtMidiError("MIDI: no port of that number", RtMidiError::INVALID_PARAMETER);
     const std::string name = seen[port];
-    mPlug->mMidiJackLook.valid = false;
-    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    mLayer->mMidiJackLook.valid = false;
+    std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     // The epoch the port joined in; 0: not joined.
     // A server gone meanwhile took the other direction's port too: it is said gone
     // (and opened again by the watch) before this one joins the next server's epoch,
     // which would hide the old epoch's end from the next look.
-    mPlug->FollowJackServer();
-    const unsigned epoch = AskJackOwner(mPlug->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
+    mLayer->FollowJackServer();
+    const unsigned epoch = AskJackOwner(mLayer->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
       return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
     });
-    if (epoch && mPlug->mMidiJackEpoch && mPlug->mMidiJackEpoch != epoch) mPlug->FollowJackServer();
+    if (epoch && mLayer->mMidiJackEpoch && mLayer->mMidiJackEpoch != epoch) mLayer->FollowJackServer();
     // Given up as the instance closes: nothing failed, so nothing is said.
-    if (!epoch && mPlug->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
+    if (!epoch && mLayer->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
     if (!epoch)
       throw RtMidiError(std::string(input ? "MIDI IN" : "MIDI OUT") + ": JACK did not connect " + name,
                         RtMidiError::DRIVER_ERROR);
-    mPlug->mMidiJackEpoch = epoch;
+    mLayer->mMidiJackEpoch = epoch;
   }
   void DisconnectJack()
   {
-    mPlug->mMidiJackLook.valid = false;
-    std::shared_ptr<JackMidiSlot> slot = mPlug->mMidiSlot;
+    mLayer->mMidiJackLook.valid = false;
+    std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
-    AskJackOwner(mPlug->mMidiWatchQuit, false, [slot, input](unsigned) {
+    AskJackOwner(mLayer->mMidiWatchQuit, false, [slot, input](unsigned) {
       JackMidiOwner::Disconnect(slot, input);
       return true;
     });
   }
 
-  IPlugBase* mPlug;
+  MidiPortLayer* mLayer;
   MidiPortLook* mLook;
 };
 
-struct IPlugBase::MidiOutSide : MidiSideLook
+struct MidiPortLayer::MidiOutSide : MidiSideLook
 {
-  explicit MidiOutSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
+  explicit MidiOutSide(MidiPortLayer* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return false; }
-  RtMidi* Object() const override { return mPlug->mMidiOut; }
+  RtMidi* Object() const override { return mLayer->mMidiOut; }
   void OpenPort(unsigned port) override
   {
-    if (mPlug->mMidiJack.load())
+    if (mLayer->mMidiJack.load())
       ConnectJack(port);
     else
-      mPlug->mMidiOut->openPort(port, kMidiOutPortName);
-    mPlug->mMidiOutOpen.store(true);
+      mLayer->mMidiOut->openPort(port, kMidiOutPortName);
+    mLayer->mMidiOutOpen.store(true);
   }
   void ClosePort() override
   {
-    mPlug->mMidiOutOpen.store(false);
-    if (mPlug->mMidiJack.load())
+    mLayer->mMidiOutOpen.store(false);
+    if (mLayer->mMidiJack.load())
       DisconnectJack();
-    else if (mPlug->mMidiOut)
-      mPlug->mMidiOut->closePort();
+    else if (mLayer->mMidiOut)
+      mLayer->mMidiOut->closePort();
   }
 };
 
-struct IPlugBase::MidiInSide : MidiSideLook
+struct MidiPortLayer::MidiInSide : MidiSideLook
 {
-  explicit MidiInSide(IPlugBase* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
+  explicit MidiInSide(MidiPortLayer* p, MidiPortLook* look = nullptr) : MidiSideLook(p, look) {}
   bool IsInput() const override { return true; }
-  RtMidi* Object() const override { return mPlug->mMidiIn; }
+  RtMidi* Object() const override { return mLayer->mMidiIn; }
   void OpenPort(unsigned port) override
   {
-    if (mPlug->mMidiJack.load())
+    if (mLayer->mMidiJack.load())
     {
-      mPlug->StartMidiInputThread();
-      mPlug->mMidiInUsed = true;
+      mLayer->StartMidiInputThread();
+      mLayer->mMidiInUsed = true;
       ConnectJack(port);
       return;
     }
     // Before any call into the object: the fresh object replaces a used one.
-    mPlug->ReplaceClosedMidiIn();
-    if (!mPlug->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
-    if (mPlug->mMidiInClosedKept) throw RtMidiError("MIDI IN: no fresh input object", RtMidiError::DRIVER_ERROR);
-    mPlug->StartMidiInputThread();
+    mLayer->ReplaceClosedMidiIn();
+    if (!mLayer->mMidiIn) throw RtMidiError("MIDI IN: no input object", RtMidiError::INVALID_USE);
+    if (mLayer->mMidiInClosedKept) throw RtMidiError("MIDI IN: no fresh input object", RtMidiError::DRIVER_ERROR);
+    mLayer->StartMidiInputThread();
     // Even a failed opening may have left state in the object: it is replaced after the next closing.
-    mPlug->mMidiInUsed = true;
-    mPlug->mMidiIn->openPort(port, kMidiInPortName);
+    mLayer->mMidiInUsed = true;
+    mLayer->mMidiIn->openPort(port, kMidiInPortName);
     // MIDICallback was installed with the object.
-    mPlug->mMidiIn->ignoreTypes(false, true, true);
+    mLayer->mMidiIn->ignoreTypes(false, true, true);
   }
-  void ClosePort() override { mPlug->CloseMidiIn(true); }
+  void ClosePort() override { mLayer->CloseMidiIn(true); }
 };

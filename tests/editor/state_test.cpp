@@ -180,7 +180,7 @@ TEST(StateChunk, FlagsFollowTheRecalledParameters)
 // An editor whose chosen ports the port layer reports gone.
 struct PortsGoneEditor : RecordingEditor
 {
-  void portsGone() { mMidiOutWatch.missing = mMidiInWatch.missing = true; }
+  void portsGone() { mMidiPorts.SetMidiPortsMissing(true); }
 };
 
 // While a chosen port is gone its menu entry carries the mark; a project saved then

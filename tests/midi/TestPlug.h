@@ -86,15 +86,11 @@ public:
   bool AllUnderMutex() const { return mAllUnderMutex; }
 
   // Whether the port thread has taken the input's last choice (it is being applied).
-  bool MidiInChoiceTaken()
-  {
-    std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    return !mMidiInChoice.pending;
-  }
+  bool MidiInChoiceTaken() { return !mMidiPorts.MidiInChoicePending(); }
   // Whether a port object of either direction is kept.
-  bool HasPortObjects() const { return mMidiOut || mMidiIn; }
-  int OutIndex() const { return mMidiOutIndex; }
-  int InIndex() const { return mMidiInIndex; }
+  bool HasPortObjects() const { return mMidiPorts.HasPortObjects(); }
+  int OutIndex() const { return mMidiPorts.OutIndex(); }
+  int InIndex() const { return mMidiPorts.InIndex(); }
 
 private:
   void Record(GotMidi g)

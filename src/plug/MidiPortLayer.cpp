@@ -1,5 +1,5 @@
-// The hardware MIDI port layer of IPlugBase: the host's side. The entries here
-// only hand data over to the port thread (IPlugMidiPortThread.cpp), which alone
+// The hardware MIDI port layer (MidiPortLayer): the host's side. The entries here
+// only hand data over to the port thread (MidiPortThread.cpp), which alone
 // calls the port library or asks the JACK owner, and answer from what it has told;
 // none waits for it or for a server. The steps that need no port library are in
 // MidiPortSelect. Messages from the receiving side reach the plug-in through the
@@ -15,9 +15,18 @@
 
 #include <pthread.h>
 
+MidiPortLayer::MidiPortLayer(Owner& owner, WDL_Mutex& mutex)
+  : mOwner(owner), mMutex(mutex), mMidiInStream(std::make_shared<MidiInStream>())
+{
+}
+
+// The owner's destructor has ended both threads (CloseMidiPorts), and the port
+// thread let go of the port objects and the look as it ended.
+MidiPortLayer::~MidiPortLayer() = default;
+
 // ---- lists ----
 
-void IPlugBase::ReadMidiPortListsAhead()
+void MidiPortLayer::ReadMidiPortListsAhead()
 {
   StartMidiPortThread();
 }
@@ -50,7 +59,7 @@ private:
 
 // The list as read, with the names chosen before it was (a recalled project's
 // ports are its entries until they are found, or are watched for as gone).
-std::vector<std::string> IPlugBase::KnownMidiPortNames(bool input)
+std::vector<std::string> MidiPortLayer::KnownMidiPortNames(bool input)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   std::vector<std::string> names = input ? mMidiInNames : mMidiOutNames;
@@ -60,40 +69,40 @@ std::vector<std::string> IPlugBase::KnownMidiPortNames(bool input)
   return names;
 }
 
-std::vector<std::string> IPlugBase::getExternalMIDIOutNames()
+std::vector<std::string> MidiPortLayer::getExternalMIDIOutNames()
 {
   StartMidiPortThread();
   return KnownMidiPortNames(false);
 }
 
-std::vector<std::string> IPlugBase::getExternalMIDIInNames()
+std::vector<std::string> MidiPortLayer::getExternalMIDIInNames()
 {
   StartMidiPortThread();
   return KnownMidiPortNames(true);
 }
 
-int IPlugBase::getExternalMIDIOutDevice(const char* name)
+int MidiPortLayer::getExternalMIDIOutDevice(const char* name)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   SeenPorts side(false, mMidiOutNames.size() > 1, mMidiOutSeen);
   return FindMidiDevice(side, mMidiOutNames, name);
 }
 
-int IPlugBase::getExternalMIDIInDevice(const char* name)
+int MidiPortLayer::getExternalMIDIInDevice(const char* name)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   SeenPorts side(true, mMidiInNames.size() > 1, mMidiInSeen);
   return FindMidiDevice(side, mMidiInNames, name);
 }
 
-int IPlugBase::GetMIDIOutPortNumber(const char* name)
+int MidiPortLayer::GetMIDIOutPortNumber(const char* name)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   SeenPorts side(false, !mMidiOutNames.empty(), mMidiOutSeen);
   return MidiPortNumber(side, name);
 }
 
-int IPlugBase::GetMIDIInPortNumber(const char* name)
+int MidiPortLayer::GetMIDIInPortNumber(const char* name)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   SeenPorts side(true, !mMidiInNames.empty(), mMidiInSeen);
@@ -102,13 +111,13 @@ int IPlugBase::GetMIDIInPortNumber(const char* name)
 
 // ---- choices (callers hold mMutex; taken again here for callers that do not) ----
 
-int IPlugBase::setExternalMIDIOut(int& index, const char* name)
+int MidiPortLayer::setExternalMIDIOut(int& index, const char* name)
 {
   WDL_MutexLock lock(&mMutex);
   return ChooseMidiPort(false, index, name);
 }
 
-int IPlugBase::setExternalMIDIIn(int& index, const char* name)
+int MidiPortLayer::setExternalMIDIIn(int& index, const char* name)
 {
   WDL_MutexLock lock(&mMutex);
   return ChooseMidiPort(true, index, name);
@@ -118,7 +127,7 @@ int IPlugBase::setExternalMIDIIn(int& index, const char* name)
 // the port library or waits for a lock held across a call into it. The answer
 // comes from the list; the port thread opens the port named, looked for afresh,
 // and says so, or that it is gone, and opens it once it is back.
-int IPlugBase::ChooseMidiPort(bool input, int& index, const char* name)
+int MidiPortLayer::ChooseMidiPort(bool input, int& index, const char* name)
 {
   int& lastIndex = input ? mMidiInIndex : mMidiOutIndex;
   lastIndex = index;
@@ -140,7 +149,7 @@ int IPlugBase::ChooseMidiPort(bool input, int& index, const char* name)
 
 // Any thread, in no lock of the port layer: steps that cannot wait. The last
 // choice of a direction replaces one the port thread has not taken yet.
-void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
+void MidiPortLayer::RecordMidiPortChoice(bool input, int k, const std::string& name)
 {
   {
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
@@ -171,8 +180,14 @@ void IPlugBase::RecordMidiPortChoice(bool input, int k, const std::string& name)
   WakeMidiPortThread();
 }
 
+bool MidiPortLayer::MidiInChoicePending()
+{
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  return mMidiInChoice.pending;
+}
+
 // The port thread, as it lists the ports.
-void IPlugBase::NoteMidiPortsSeen(bool input, const std::vector<std::string>& names)
+void MidiPortLayer::NoteMidiPortsSeen(bool input, const std::vector<std::string>& names)
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   (input ? mMidiInSeen : mMidiOutSeen) = names;
@@ -180,19 +195,19 @@ void IPlugBase::NoteMidiPortsSeen(bool input, const std::vector<std::string>& na
 
 // A virtual output port named "From " + name replaces the output: a choice as
 // any other, which the port thread takes.
-bool IPlugBase::initializeVirtualOutput(std::string name)
+bool MidiPortLayer::initializeVirtualOutput(std::string name)
 {
   RecordMidiPortChoice(false, -1, "From " + name);
   return true;
 }
 
-void IPlugBase::SetMidiPortLog(std::function<void(const std::string&)> sink)
+void MidiPortLayer::SetMidiPortLog(std::function<void(const std::string&)> sink)
 {
   std::lock_guard<std::mutex> lock(mMidiPortLogLock);
   mMidiPortLog = std::move(sink);
 }
 
-void IPlugBase::KeepMidiPortLine(const std::string& line)
+void MidiPortLayer::KeepMidiPortLine(const std::string& line)
 {
   std::lock_guard<std::mutex> lock(mMidiPortLogLock);
   if (!mMidiPortLog) return;
@@ -202,20 +217,20 @@ void IPlugBase::KeepMidiPortLine(const std::string& line)
 // ---- input (the port library's thread over ALSA; over JACK the owner's callback
 // hands to the stream directly) ----
 
-void IPlugBase::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
+void MidiPortLayer::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
 {
   if (!userData) return;
-  static_cast<IPlugBase*>(userData)->processMIDIInput(timeStamp, message, userData);
+  static_cast<MidiPortLayer*>(userData)->processMIDIInput(timeStamp, message, userData);
 }
 
-void IPlugBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
+void MidiPortLayer::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
 {
   if (!userData) return;
   // The library's runs are not trusted to be messages: it glues, splits and
   // passes on data bytes of messages whose start it never saw. Only handed over:
   // the lines are the input thread's.
-  static_cast<IPlugBase*>(userData)->mMidiInStream->Feed(message ? message->data() : nullptr,
-                                                        message ? (int)message->size() : 0);
+  static_cast<MidiPortLayer*>(userData)->mMidiInStream->Feed(message ? message->data() : nullptr,
+                                                            message ? (int)message->size() : 0);
 }
 
 namespace
@@ -245,13 +260,13 @@ const std::chrono::milliseconds kInputBusyFor(100);
 }  // namespace
 
 // The port thread, for what the framer drops as a port closes: said at once.
-void IPlugBase::CountMidiInDrop(int kind, int size)
+void MidiPortLayer::CountMidiInDrop(int kind, int size)
 {
   mMidiInStream->dropped.fetch_add(1);
   ConsoleLog(kDropLines[kind], 1LL, (long long)size);
 }
 
-void IPlugBase::LogMidiInRingDrops()
+void MidiPortLayer::LogMidiInRingDrops()
 {
   // Under mMidiInQueueLock: the input thread and a closing both report. First
   // what the receiving side noted (and counted) itself.
@@ -296,7 +311,7 @@ void IPlugBase::LogMidiInRingDrops()
 // into the slot's ring go through the framer into the stream's ring until a whole
 // message is there (what waits stays in the slot's ring, which the bridge's callback
 // fills without waiting).
-void IPlugBase::PullSharedMidiInput(unsigned char* buffer)
+void MidiPortLayer::PullSharedMidiInput(unsigned char* buffer)
 {
   jackbridge::Ring& in = mMidiSlot->in;
   for (int size = in.NextSize(); size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
@@ -306,7 +321,7 @@ void IPlugBase::PullSharedMidiInput(unsigned char* buffer)
   }
 }
 
-void IPlugBase::RunMidiInput()
+void MidiPortLayer::RunMidiInput()
 {
   // The longest message the ring can hold, taken once.
   MidiInputRing& ring = mMidiInStream->ring;
@@ -357,7 +372,7 @@ void IPlugBase::RunMidiInput()
   }
 }
 
-int IPlugBase::DropQueuedMidiInput()
+int MidiPortLayer::DropQueuedMidiInput()
 {
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
   LogMidiInRingDrops();
@@ -366,7 +381,7 @@ int IPlugBase::DropQueuedMidiInput()
   return n;
 }
 
-void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
+void MidiPortLayer::DeliverMidiInput(const unsigned char* bytes, int size)
 {
   // Values from the hardware change only under mMutex; but a port closing under
   // it must never wait for this thread, so the message is dropped instead.
@@ -381,19 +396,19 @@ void IPlugBase::DeliverMidiInput(const unsigned char* bytes, int size)
   {
     IMidiMsg msg(0, bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
     ConsoleLog("processMIDIInput at IPlugBase passed MIDI message to plugin..\n");
-    ProcessMidiMsg(&msg, true);
+    mOwner.ProcessMidiMsg(&msg, true);
   }
   else
   {
     // The bytes are the framer's own for the call.
     ISysEx sysex(0, bytes, size);
     ConsoleLog("processMIDIInput at IPlugBase passed SysEx message to plugin..\n");
-    ProcessSysEx(&sysex, true);
+    mOwner.ProcessSysEx(&sysex, true);
   }
   mMutex.Leave();
 }
 
-bool IPlugBase::EnterMutexUnless(const std::atomic<bool>& giveUp)
+bool MidiPortLayer::EnterMutexUnless(const std::atomic<bool>& giveUp)
 {
   return enterUnless(mMutex, [&giveUp] { return giveUp.load(); });
 }
@@ -401,7 +416,7 @@ bool IPlugBase::EnterMutexUnless(const std::atomic<bool>& giveUp)
 
 // ---- teardown ----
 
-void IPlugBase::StopMidiInput()
+void MidiPortLayer::StopMidiInput()
 {
   // Nothing opens a port again behind the teardown's back. A port thread kept
   // inside the port library holds the objects: all is left to it.
@@ -428,7 +443,7 @@ void IPlugBase::StopMidiInput()
 // owner that frees the instance whatever the bound said (one that does not keep
 // it, as the host's close does) waits here for a port thread left to end by
 // itself: it uses the instance.
-void IPlugBase::CloseMidiPorts()
+void MidiPortLayer::CloseMidiPorts()
 {
   if (StopMidiPortThreads()) return StopMidiInput();
   ConsoleLog("MIDI: the plug-in is freed: its port thread is waited for\n");
@@ -444,7 +459,7 @@ void IPlugBase::CloseMidiPorts()
 // Only queues: the port thread sends, paced. Refused (false) with no port chosen,
 // a message too long for the JACK output, or a full queue (counted, and said by
 // the port thread).
-bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
+bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
 {
   if (!pData || size <= 0) return false;
   if (mMidiJack.load() && size > kJackMaxMessageSize)
@@ -494,7 +509,7 @@ bool IPlugBase::SendBytesToPort(const unsigned char* pData, int size)
 }
 
 // The port thread: the latest place wins.
-void IPlugBase::NoteMidiOutRefused(unsigned long long at)
+void MidiPortLayer::NoteMidiOutRefused(unsigned long long at)
 {
   unsigned long long was = mMidiOutRefusedAt.load();
   while (was < at && !mMidiOutRefusedAt.compare_exchange_weak(was, at))
@@ -502,12 +517,12 @@ void IPlugBase::NoteMidiOutRefused(unsigned long long at)
   }
 }
 
-void IPlugBase::MarkMidiRenderThread()
+void MidiPortLayer::MarkMidiRenderThread()
 {
   mMidiRenderThread.store((unsigned long)pthread_self(), std::memory_order_relaxed);
 }
 
-bool IPlugBase::SendMidiMsgToPort(IMidiMsg* pMsg)
+bool MidiPortLayer::SendMidiMsgToPort(IMidiMsg* pMsg)
 {
   if (!pMsg) return false;
   unsigned char bytes[3];
@@ -515,18 +530,9 @@ bool IPlugBase::SendMidiMsgToPort(IMidiMsg* pMsg)
   return SendBytesToPort(bytes, n);
 }
 
-bool IPlugBase::SendMidiSysexToPort(const unsigned char* pData, int size)
+bool MidiPortLayer::SendMidiSysexToPort(const unsigned char* pData, int size)
 {
   WDL_TypedBuf<unsigned char> bytes(256);
   MidiSysexWireBytes(pData, size, &bytes);
   return SendBytesToPort(bytes.Get(), bytes.GetSize());
-}
-
-bool IPlugBase::SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs)
-{
-  bool all = true;
-  const int n = pMsgs ? pMsgs->GetSize() : 0;
-  for (int i = 0; i < n; ++i)
-    if (!SendMidiMsg(pMsgs->Get() + i)) all = false;
-  return all;
 }

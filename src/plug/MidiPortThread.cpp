@@ -1,4 +1,4 @@
-// The port thread of IPlugBase's port layer: the one thread of an instance that
+// The port thread of the port layer (MidiPortLayer): the one thread of an instance that
 // calls the port library (over the ALSA sequencer) or asks the process's JACK
 // owner (over JACK). It reads the port lists, takes the choices the host's calls
 // recorded, sends what was queued, and looks at the ports a few times a second.
@@ -52,7 +52,7 @@ void SayPortThreadKept()
 
 // ---- the thread ----
 
-void IPlugBase::StartMidiPortThread()
+void MidiPortLayer::StartMidiPortThread()
 {
   std::lock_guard<std::mutex> lock(mMidiWatchLock);
   if (mMidiWatchStarted || mMidiWatchQuit.load()) return;
@@ -61,7 +61,7 @@ void IPlugBase::StartMidiPortThread()
 }
 
 // Any thread, no lock: a wake-up already due is not told twice.
-void IPlugBase::WakeMidiPortThread()
+void MidiPortLayer::WakeMidiPortThread()
 {
   if (mMidiPortWork.exchange(true)) return;
   if (jackbridge::SlotMemory* m = mMidiShared.load())
@@ -73,7 +73,7 @@ void IPlugBase::WakeMidiPortThread()
 // The port thread, until the time given or a wake-up (WakeMidiPortThread, or the
 // bridge's on its word). The word is read before the sleep is told: a wake-up in
 // between moves it, and the wait returns at once.
-void IPlugBase::SleepMidiPortThread(Clock::time_point until)
+void MidiPortLayer::SleepMidiPortThread(Clock::time_point until)
 {
   jackbridge::SlotMemory* m = mMidiShared.load();
   std::atomic<uint32_t>& word = m ? m->portWord : mMidiPortWord;
@@ -89,7 +89,7 @@ void IPlugBase::SleepMidiPortThread(Clock::time_point until)
   sleeping.store(0);
 }
 
-bool IPlugBase::StopMidiPortThreads()
+bool MidiPortLayer::StopMidiPortThreads()
 {
   std::unique_lock<std::mutex> lock(mMidiWatchLock);
   mMidiWatchQuit.store(true);
@@ -116,11 +116,11 @@ bool IPlugBase::StopMidiPortThreads()
   return true;
 }
 
-void IPlugBase::RunMidiPortThread()
+void MidiPortLayer::RunMidiPortThread()
 {
   struct Ended
   {
-    IPlugBase* p;
+    MidiPortLayer* p;
     ~Ended()
     {
       std::lock_guard<std::mutex> lock(p->mMidiWatchLock);
@@ -136,7 +136,7 @@ void IPlugBase::RunMidiPortThread()
     std::lock_guard<std::mutex> change(mMidiPortChange);
     if (!mMidiWatchQuit.load()) ReadMidiPortLists();
   }
-  if (!mMidiWatchQuit.load()) OnMidiPortListsRead();
+  if (!mMidiWatchQuit.load()) mOwner.OnMidiPortListsRead();
   Clock::time_point nextLook = Clock::now();
   while (!mMidiWatchQuit.load())
   {
@@ -177,7 +177,7 @@ void IPlugBase::RunMidiPortThread()
 // ring, which the bridge writes out before the ports go), the rest is counted and
 // said; the input is cut, the ALSA objects and the look are let go of, and the
 // instance's slot is handed back to the JACK owner without a wait.
-void IPlugBase::EndMidiPortThread()
+void MidiPortLayer::EndMidiPortThread()
 {
   const Clock::time_point sendEnd = Clock::now() + kEndSendBound;
   while (mMidiOutRing.NextSize() > 0 && mMidiOutOpen.load() && !mMidiServerGone.load())
@@ -219,7 +219,7 @@ void IPlugBase::EndMidiPortThread()
 
 // ---- the lists ----
 
-void IPlugBase::ReadMidiPortLists()
+void MidiPortLayer::ReadMidiPortLists()
 {
   std::vector<std::string> outs{"OFF"}, ins{"OFF"};
   // Why a direction lists no JACK port: the plug-in closed while its question
@@ -290,7 +290,7 @@ void IPlugBase::ReadMidiPortLists()
 // ---- installing what was made (ALSA): the one place a direction's object changes ----
 
 // The port thread: out becomes the output object, closed; the one it replaces is deleted.
-void IPlugBase::InstallMidiOut(RtMidiOut* out)
+void MidiPortLayer::InstallMidiOut(RtMidiOut* out)
 {
   RtMidiOut* old = nullptr;
   mMidiOutOpen.store(false);
@@ -304,7 +304,7 @@ void IPlugBase::InstallMidiOut(RtMidiOut* out)
 
 // The port thread: in, with its route, becomes the input object; the one it
 // replaces is deleted once no callback of it can reach the plug-in.
-void IPlugBase::InstallMidiIn(RtMidiIn* in, MidiInRoute* route)
+void MidiPortLayer::InstallMidiIn(RtMidiIn* in, MidiInRoute* route)
 {
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
@@ -322,7 +322,7 @@ void IPlugBase::InstallMidiIn(RtMidiIn* in, MidiInRoute* route)
 // was queued before the output's first choice of a burst goes to the port open
 // until then, and has reached the server's buffer before the port moves; every
 // later send goes to the port of the last choice. The input's is taken at once.
-void IPlugBase::ApplyMidiPortChoices()
+void MidiPortLayer::ApplyMidiPortChoices()
 {
   MidiPortChoice out, in;
   bool outReady = false;
@@ -372,7 +372,7 @@ void IPlugBase::ApplyMidiPortChoices()
 // Closes the direction's port and opens the one named, looked for afresh; one not
 // there, or that could not be opened, is watched for as one gone, and opened once
 // it is there.
-void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
+void MidiPortLayer::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
 {
   if (c.k < 0)
   {
@@ -400,7 +400,7 @@ void IPlugBase::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
 // A virtual output port of that name replaces the output: the port chosen by name
 // is no longer the one sent to, nothing is watched. Over JACK the instance's
 // output port takes the name, joined to nothing.
-void IPlugBase::OpenVirtualMidiOut(const std::string& name)
+void MidiPortLayer::OpenVirtualMidiOut(const std::string& name)
 {
   MidiOutSide side(this);
   WatchChosenMidiPort(side, mMidiOutWatch, std::string());
@@ -434,7 +434,7 @@ void IPlugBase::OpenVirtualMidiOut(const std::string& name)
 
 // Under mMidiPortChange, at the first choice of an ALSA port: an instance whose
 // ports stay off makes no look.
-MidiPortLook* IPlugBase::MidiLook()
+MidiPortLook* MidiPortLayer::MidiLook()
 {
   if (mMidiLookTried) return mMidiLook;
   mMidiLookTried = true;
@@ -447,7 +447,7 @@ MidiPortLook* IPlugBase::MidiLook()
 
 // Whether what the port thread handed to the JACK owner has been written into the
 // server's buffers (always, over ALSA).
-bool IPlugBase::MidiOutDrained()
+bool MidiPortLayer::MidiOutDrained()
 {
   return !mMidiSlot || mMidiSlot->written.load() >= mMidiSlot->pushed.load();
 }
@@ -457,7 +457,7 @@ bool IPlugBase::MidiOutDrained()
 // (or the old port's messages to leave before a choice moves it; over ALSA half a
 // period on); never while nothing waits, or the port it waits for is gone (the
 // looks then).
-Clock::time_point IPlugBase::MidiOutPaceUntil()
+Clock::time_point MidiPortLayer::MidiOutPaceUntil()
 {
   const bool queued = mMidiOutRing.NextSize() > 0;
   if (!queued && MidiOutDrained()) return Clock::time_point::max();
@@ -490,7 +490,7 @@ Clock::time_point IPlugBase::MidiOutPaceUntil()
 // The port thread: what may be sent now: up to the first send queued after a
 // choice not yet applied, or after an output's choice whose input's choice may
 // still come with it.
-unsigned long long IPlugBase::MidiOutSendLimit()
+unsigned long long MidiPortLayer::MidiOutSendLimit()
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   unsigned long long limit = ULLONG_MAX;
@@ -506,7 +506,7 @@ unsigned long long IPlugBase::MidiOutSendLimit()
 // that takes it); over ALSA to the sequencer. What waits for a port gone stays
 // queued; what finds no port at all is counted. True when something waits for room.
 // ending: the port thread's end, which sends though the quit is set.
-bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool ending)
+bool MidiPortLayer::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 {
   std::vector<unsigned char> message;
   while (mMidiOutTaken < upTo && (ending || !mMidiWatchQuit.load()))
@@ -556,7 +556,7 @@ bool IPlugBase::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 }
 
 // The port thread: a run of sends refused by a full queue, said once.
-void IPlugBase::LogMidiOutQueueDrops()
+void MidiPortLayer::LogMidiOutQueueDrops()
 {
   const long long full = mMidiOutRing.DroppedFull() + mMidiOutRing.DroppedTooLong();
   if (full == mMidiOutFullLogged) return;
@@ -567,7 +567,7 @@ void IPlugBase::LogMidiOutQueueDrops()
 
 // ---- the input's closing and replacement ----
 
-void IPlugBase::BeginMidiInClose()
+void MidiPortLayer::BeginMidiInClose()
 {
   mMidiInStream->closing.fetch_add(1);
   // Messages already on their way see the flag and leave without the mutex. The
@@ -577,12 +577,12 @@ void IPlugBase::BeginMidiInClose()
     std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
-void IPlugBase::EndMidiInClose()
+void MidiPortLayer::EndMidiInClose()
 {
   mMidiInStream->closing.fetch_sub(1);
 }
 
-void IPlugBase::StartMidiInputThread()
+void MidiPortLayer::StartMidiInputThread()
 {
   std::lock_guard<std::mutex> lock(mMidiInLock);
   if (!mMidiInThread.joinable() && !mMidiInStopped.load())
@@ -590,7 +590,7 @@ void IPlugBase::StartMidiInputThread()
 }
 
 // The port thread.
-void IPlugBase::CloseMidiIn(bool replaceObject)
+void MidiPortLayer::CloseMidiIn(bool replaceObject)
 {
   BeginMidiInClose();
   const bool wasUsed = mMidiInUsed;
@@ -638,7 +638,7 @@ void IPlugBase::CloseMidiIn(bool replaceObject)
 }
 
 // The port thread, as an ALSA port opens: the object a closing kept is replaced.
-void IPlugBase::ReplaceClosedMidiIn()
+void MidiPortLayer::ReplaceClosedMidiIn()
 {
   if (!mMidiInClosedKept) return;
   MidiInRoute* route = nullptr;
@@ -652,7 +652,7 @@ void IPlugBase::ReplaceClosedMidiIn()
 }
 
 // Once no callback of it can reach the plug-in any more.
-void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route)
+void MidiPortLayer::RetireMidiIn(RtMidiIn* in, MidiInRoute* route)
 {
   if (route) route->Cut();
   delete in;
@@ -663,7 +663,7 @@ void IPlugBase::RetireMidiIn(RtMidiIn* in, MidiInRoute* route)
 
 // The port thread, under mMidiPortChange. A change (a port gone or back) is acted
 // on as a choice is.
-void IPlugBase::LookAtMidiPorts()
+void MidiPortLayer::LookAtMidiPorts()
 {
   if (mMidiJack.load()) FollowJackServer();
   ApplyMidiPortChoices();
@@ -682,7 +682,7 @@ void IPlugBase::LookAtMidiPorts()
 
 // The port thread, over JACK: the answers of a look, asked at once; a port opened
 // or closed meanwhile makes them stale (MidiSideLook asks again then).
-void IPlugBase::AskJackLook()
+void MidiPortLayer::AskJackLook()
 {
   struct Answers
   {
@@ -715,7 +715,7 @@ void IPlugBase::AskJackLook()
 // ports count as gone and are said so, once, and what the output's ring held is
 // counted as not sent. The owner opens new clients once a server takes them again
 // (at the next question), and the watch opens the chosen ports by their names.
-void IPlugBase::FollowJackServer()
+void MidiPortLayer::FollowJackServer()
 {
   if (mMidiJackEpoch && !JackMidiOwner::EpochLives(mMidiJackEpoch))
   {
