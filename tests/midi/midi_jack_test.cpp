@@ -589,11 +589,7 @@ TEST_F(MidiOverJack, AnInstanceClosedBeforeTheServersFirstAnswerSaysSo)
     pollUntil([&] { return ConsoleLogCounts().written > before; }, kWaitMs);
   }
   kill(mServer.Pid(), SIGCONT);
-  // The question given up still runs: the clients open on the server going on, and
-  // the server stops after that, as after every other case.
-  const bool opened = pollUntil([] { return JackMidiOwner::Epoch() != 0; }, kWaitMs);
   const std::string log = CapturedConsole();
-  EXPECT_TRUE(opened);
   EXPECT_NE(log.find("MIDI OUT: the plug-in closed before the JACK server answered"), std::string::npos) << log;
   EXPECT_EQ(log.find("no JACK server takes the client"), std::string::npos) << log;
 }
