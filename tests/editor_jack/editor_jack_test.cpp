@@ -482,7 +482,7 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     }
     char name[16];
     snprintf(name, sizeof name, "Prog %03d    ", program);
-    EXPECT_EQ(e->knownProgramName, name) << e->nameLine();
+    EXPECT_EQ(e->knownProgramName, name) << e->nameLine() << log;
     mEditors.clear();
     // Its ports go, the process's JACK clients stay.
     EXPECT_EQ(JackMidiOwner::ClientsClosed(), 0);

@@ -191,6 +191,7 @@ TEST(MidiPortSelect, FailureTable)
             "RtMidiIn - number of midi input ports: 1\n"
             "Currently set input: A\n"
             "RtMidiIn - port where we want to connect: 1\n"
+            "\nport is busy\n\n"
             "UNABLE TO OCCUBY MIDI INPUT PORT!!\n");
 
   // A name not in the list, on the input side.
@@ -341,12 +342,14 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
   struct Look { Names ports; bool replaced; bool failOpen; int open; std::string outLog, inLog; };
   const std::string gone = " Port: Rudu is gone!\n", back = " Port: Rudu is back and opened again\n",
                     busy = " Port: Rudu is back but could not be opened\n";
+  // The library's own message goes into the log with our line, once too.
+  const std::string library = "\nport is busy\n\n";
   const Look looks[] = {
       {{"A", "Rudu"}, false, false, 1, "", ""},
       {{"Rudu"}, false, false, 1, "", ""},  // still there, now at number 0
       {{"A"}, false, false, -1, "MIDI OUT" + gone, "MIDI IN" + gone},
       {{"A"}, false, false, -1, "", ""},
-      {{"Rudu", "A"}, false, true, -1, "MIDI OUT" + busy, "MIDI IN" + busy},  // tried again at every look,
+      {{"Rudu", "A"}, false, true, -1, library + "MIDI OUT" + busy, library + "MIDI IN" + busy},  // tried again at every look,
       {{"Rudu", "A"}, false, true, -1, "", ""},                              // said once
       {{"Rudu", "A"}, false, false, 0, "MIDI OUT" + back + "MIDI OUT: 4 messages not sent while Rudu was gone\n",
        "MIDI IN" + back},
@@ -373,12 +376,8 @@ TEST(MidiPortWatch, AChosenPortThatGoesIsClosedSaidOnceAndOpenedAgainWhereItsNam
       port.failOpen = l.failOpen;
       const std::string& log = input ? l.inLog : l.outLog;
       CaptureConsole();
-      testing::internal::CaptureStderr();
       WatchMidiPort(port, watch);
       EXPECT_EQ(CapturedConsole(), log);
-      // The library's own message goes with our line, once too.
-      EXPECT_EQ(testing::internal::GetCapturedStderr().find("port is busy") != std::string::npos,
-                log.find("could not be opened") != std::string::npos);
       EXPECT_EQ(port.open, l.open);
       EXPECT_EQ(watch.missing.load(), l.open < 0);
     }
