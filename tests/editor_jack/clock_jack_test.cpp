@@ -2,6 +2,8 @@
 // plug-in in the test host: Start and Stop follow the host's transport, the
 // timing clock keeps the host's tempo (with its decimals) on average, no interval
 // is much longer than it should be, and the clock ends promptly when switched off.
+// Each tick lies at the frame it falls due, on a machine whose every processor is
+// busy and across a stall of the server.
 
 #include "JackTestServer.h"
 #include "SynthSim.h"
@@ -11,16 +13,49 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
+// Threads of ordinary priority that keep every processor of the test busy, as a
+// loaded machine does, until they go.
+class BusyLoops
+{
+public:
+  BusyLoops()
+  {
+    cpu_set_t set;
+    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    for (int i = 0; i < n; ++i)
+      mThreads.emplace_back([this] {
+        while (!mStop.load(std::memory_order_relaxed))
+        {
+        }
+      });
+  }
+  ~BusyLoops()
+  {
+    mStop.store(true);
+    for (std::thread& t : mThreads) t.join();
+  }
+
+private:
+  std::atomic<bool> mStop{false};
+  std::vector<std::thread> mThreads;
+};
+
 struct ClockRun
 {
   std::vector<double> ticks;  // seconds, as received
+  std::vector<double> jackTimes;  // seconds: JACK's time of the frame each tick was written at
   double start = -1, stop = -1;
   int starts = 0, stops = 0;
   int editOffs = 0, cc95s = 0;  // F0 42 30 58 4E 00 00 F7 and controller 95
@@ -53,7 +88,11 @@ ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::stri
   for (const SimMessage& m : sim.Received())
   {
     if (m.bytes.size() != 1) continue;
-    if (m.bytes[0] == 0xF8) r.ticks.push_back(m.seconds);
+    if (m.bytes[0] == 0xF8)
+    {
+      r.ticks.push_back(m.seconds);
+      r.jackTimes.push_back(m.jackMicros / 1e6);
+    }
     if (m.bytes[0] == 0xFA && r.starts++ == 0) r.start = m.seconds;
     if (m.bytes[0] == 0xFC && r.stops++ == 0) r.stop = m.seconds;
   }
@@ -76,11 +115,23 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
   ASSERT_TRUE(sim.Open(&error)) << error;
   const double period = sim.PeriodFrames() / sim.SampleRate();
 
+  std::atomic<int> seen{0};
   for (double tempo : {120.0, 99.9})
   {
     SCOPED_TRACE(tempo);
     std::string log;
-    const ClockRun r = RunHost(sim, data.path(), tempo, &log);
+    ClockRun r;
+    {
+      // Every processor busy, and the server stalled for 40 ms at the 50th tick
+      // (the receiver's process thread held, as a page fault would).
+      BusyLoops busy;
+      seen.store(0);
+      sim.SetOnReceive([&](const SimMessage& m) {
+        if (m.bytes == SimBytes{0xF8} && ++seen == 50) sim.StallNextRead(std::chrono::milliseconds(40));
+      });
+      r = RunHost(sim, data.path(), tempo, &log);
+      sim.SetOnReceive(nullptr);
+    }
     // The clock runs at whole beats per minute: 99.9 goes out as 99.
     const double ideal = 60.0 / (24.0 * std::floor(tempo));
     // Start once the transport plays, Stop once it stops, ticks in between.
@@ -113,6 +164,24 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     // carries, whatever the sender does; the clock is answerable for the rest.
     EXPECT_LT(longest, (kThreadSanitizer ? 4 : 2) * ideal + std::max(0.0, sim.LongestCycleGap() - period))
       << sim.LongestCycleGap();
+    // Each tick at its frame: the frames the ticks were written at, at the times
+    // JACK gives them in their periods (its own clock, which follows the server's
+    // pace: after a stall its frames run a few per cent apart from the nominal rate
+    // for seconds), lie on the clock's timeline within two frames, whatever
+    // thread woke late. Ticks are never early: the least late one marks it.
+    const double frame = 1.0 / sim.SampleRate();
+    double origin = r.jackTimes[0];
+    for (size_t i = 0; i < r.jackTimes.size(); ++i) origin = std::min(origin, r.jackTimes[i] - i * ideal);
+    size_t offTimeline = 0;
+    double worst = 0;
+    for (size_t i = 0; i < r.jackTimes.size(); ++i)
+    {
+      const double late = r.jackTimes[i] - origin - i * ideal;
+      offTimeline += late > 2 * frame;
+      worst = std::max(worst, late);
+    }
+    EXPECT_EQ(offTimeline, 0u) << "of " << r.jackTimes.size() << " ticks; the latest " << worst / frame
+                               << " frames late";
     // Switched off together with the transport's stop: no tick later than one
     // interval after the Stop (received on the period grid).
     EXPECT_LT(r.ticks.back(), r.stop + ideal + period);

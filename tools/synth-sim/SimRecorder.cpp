@@ -31,7 +31,8 @@ void SimEventRing::CopyOut(size_t at, void* to, size_t size) const
   memcpy((unsigned char*)to + first, mBuf.get(), size - first);
 }
 
-bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame)
+bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame,
+                        uint32_t jackMicros)
 {
   const size_t w = mWrite.load(std::memory_order_relaxed);
   // Acquire: the reader has finished copying out what it freed.
@@ -41,7 +42,7 @@ bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame,
     mLost = true;
     return false;
   }
-  const Header h = {(uint32_t)size | (mLost ? kLossBit : 0u), frame, jackFrame};
+  const Header h = {(uint32_t)size | (mLost ? kLossBit : 0u), frame, jackFrame, jackMicros};
   CopyIn(w, &h, sizeof(h));
   if (size) CopyIn(w + sizeof(h), bytes, size);
   mLost = false;
@@ -49,7 +50,7 @@ bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame,
   return true;
 }
 
-bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss, uint32_t* jackFrame)
+bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss, uint32_t* jackFrame, uint32_t* jackMicros)
 {
   const size_t r = mRead.load(std::memory_order_relaxed);
   const size_t w = mWrite.load(std::memory_order_acquire);
@@ -70,6 +71,7 @@ bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss, uint32
   if (size) CopyOut(r + sizeof(h), bytes->data(), size);
   *frame = h.frame;
   if (jackFrame) *jackFrame = h.jackFrame;
+  if (jackMicros) *jackMicros = h.jackMicros;
   *afterLoss = (h.sizeAndLoss & kLossBit) != 0 || mReaderLost;
   mReaderLost = false;
   mRead.store(r + sizeof(h) + size, std::memory_order_release);
@@ -115,9 +117,10 @@ void SimRecorder::Stop()
   mThread.join();
 }
 
-bool SimRecorder::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame)
+bool SimRecorder::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame,
+                       uint32_t jackMicros)
 {
-  if (!mRing.Push(bytes, size, frame, jackFrame))
+  if (!mRing.Push(bytes, size, frame, jackFrame, jackMicros))
   {
     mOverflows.fetch_add(1);
     return false;
@@ -143,9 +146,9 @@ void SimRecorder::Loop()
 
 void SimRecorder::Drain(SimBytes* event)
 {
-  uint32_t frame = 0, jackFrame = 0;
+  uint32_t frame = 0, jackFrame = 0, jackMicros = 0;
   bool afterLoss = false;
-  while (mRing.Pop(event, &frame, &afterLoss, &jackFrame))
+  while (mRing.Pop(event, &frame, &afterLoss, &jackFrame, &jackMicros))
   {
     // An event went missing: the message it may belong to is dropped, not kept
     // short, and so are later pieces of it, up to the next message's status byte.
@@ -162,15 +165,17 @@ void SimRecorder::Drain(SimBytes* event)
       mResync = false;
     }
     mAssembler.Feed(event->data(), (int)event->size(),
-                    [&](const unsigned char* p, int n) { Record(p, n, frame, jackFrame); });
+                    [&](const unsigned char* p, int n) { Record(p, n, frame, jackFrame, jackMicros); });
   }
 }
 
-void SimRecorder::Record(const unsigned char* bytes, int size, uint32_t frame, uint32_t jackFrame)
+void SimRecorder::Record(const unsigned char* bytes, int size, uint32_t frame, uint32_t jackFrame,
+                         uint32_t jackMicros)
 {
   SimMessage m;
   m.seconds = (double)(int32_t)(frame - mOpenFrame) / mRate;
   m.jackFrame = jackFrame;
+  m.jackMicros = jackMicros;
   m.bytes.assign(bytes, bytes + size);
   if (mBeforeStore) mBeforeStore(m);
   std::function<void(const SimMessage&)> cb;
