@@ -182,12 +182,18 @@ void PlaceTicks(Slot* s, SlotMemory* m, void* buffer, jack_nframes_t frames, int
 int ProcessOut(jack_nframes_t frames, void* client)
 {
   gBusy[0].store(1);
+  jack_client_t* c = static_cast<jack_client_t*>(client);
   jack_nframes_t firstFrame = 0;
   jack_time_t beginUs = 0, endUs = 0;
   float periodUs = 0;
-  const bool timed = jack_get_cycle_times(static_cast<jack_client_t*>(client), &firstFrame, &beginUs, &endUs,
-                                          &periodUs) == 0 &&
-                     endUs > beginUs && frames > 0;
+  if (jack_get_cycle_times(c, &firstFrame, &beginUs, &endUs, &periodUs) != 0)
+  {
+    // The same from the frames' times, where the server tells no cycle times.
+    firstFrame = jack_last_frame_time(c);
+    beginUs = jack_frames_to_time(c, firstFrame);
+    endUs = jack_frames_to_time(c, firstFrame + frames);
+  }
+  const bool timed = endUs > beginUs && frames > 0;
   const int64_t beginNs = (int64_t)beginUs * 1000, endNs = (int64_t)endUs * 1000;
   for (int i = 0; i < kSlots; ++i)
   {
