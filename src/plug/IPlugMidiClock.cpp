@@ -3,11 +3,13 @@
 
 #include "plug/IPlugBase.h"
 #include "plug/JackBridgeShared.h"
+#include "plug/JackMidiOwner.h"
 
 namespace
 {
-// How long a stop waits for the bridge's next pass over the slot: a few periods of
-// the largest, and what a server that stands still costs the clock thread's end.
+// How long a stop waits for the bridge's next passes over the slot: a few periods of
+// the largest, and what a server that stands still costs the clock thread's end
+// (none where no bridge has clients on a server).
 const long long kClockStopBoundNs = 200000000;
 }  // namespace
 
@@ -22,5 +24,5 @@ bool IPlugBase::StartMidiClock(int64_t firstNs, int64_t intervalNs)
 unsigned long long IPlugBase::StopMidiClock()
 {
   jackbridge::SlotMemory* m = mMidiShared.load();
-  return m ? jackbridge::StopClock(m, kClockStopBoundNs) : 0;
+  return m ? jackbridge::StopClock(m, JackMidiOwner::Epoch() ? kClockStopBoundNs : 0) : 0;
 }
