@@ -130,7 +130,8 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   // Where the output places the ticks itself at their due times (over JACK, at
   // their frames), no wake-up of this thread decides when one goes: from the tick
   // due now it only watches for the stop, and for the port going.
-  bool placed = haveService && plug->startPlacedMidiClock(now, wholeInterval);
+  // (A loop stopped before it starts sends its one tick itself.)
+  bool placed = haveService && running() && plug->startPlacedMidiClock(now, wholeInterval);
   if (!placed)
   {
     // Wake-ups of this thread need no slack: the deadline is the point. Where the

@@ -138,17 +138,23 @@ inline void StartClock(SlotMemory* m, int64_t firstNs, int64_t intervalNs)
 
 // Stops the run and answers the ticks it placed, once a pass of the callback that
 // began after the stop is over (so none follows), or after boundNs when no pass
-// comes (no server, a stalled one): then as many as it had placed by then.
+// comes (no server, a stalled one): then as many as it had placed by then. A run
+// stopped before its first tick was placed keeps it (the first goes at once).
 inline unsigned long long StopClock(SlotMemory* m, long long boundNs)
 {
-  const uint32_t run = m->clockRun.exchange(0);
+  const uint32_t run = m->clockRun.load();
   if (run == 0) return 0;
+  const auto waitFor = [m, boundNs](auto done) {
+    for (long long waited = 0; !done() && waited < boundNs; waited += 1000000)
+    {
+      const timespec t = {0, 1000000};
+      nanosleep(&t, nullptr);
+    }
+  };
+  waitFor([m, run] { return m->clockTicksRun.load() == run && m->clockTicks.load() > 0; });
+  m->clockRun.store(0);
   const unsigned long long passes = m->clockPasses.load();
-  for (long long waited = 0; m->clockPasses.load() < passes + 2 && waited < boundNs; waited += 1000000)
-  {
-    const timespec t = {0, 1000000};
-    nanosleep(&t, nullptr);
-  }
+  waitFor([m, passes] { return m->clockPasses.load() >= passes + 2; });
   return m->clockTicksRun.load() == run ? m->clockTicks.load() : 0;
 }
 

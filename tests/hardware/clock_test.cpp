@@ -229,6 +229,14 @@ TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
   EXPECT_EQ(host.placedStops.load(), 2);
   EXPECT_EQ(Ticks(), sent);
   EXPECT_EQ(clock()->lastClockTicks.load(), (int)sent + 7);
+  // Stopped before it starts: its one tick sent at once, nothing handed over.
+  host.midiOutSet = true;
+  host.ClearSent();
+  manager->resetContinuousClock(true);
+  ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(Ticks(), sent + 1);
+  EXPECT_EQ(host.placedStarts.load(), 2);
 }
 
 // The ticks an output takes period by period: on time at their due times; the
