@@ -25,33 +25,6 @@
 
 namespace {
 
-// Threads of ordinary priority that keep every processor of the test busy, as a
-// loaded machine does, until they go.
-class BusyLoops
-{
-public:
-  BusyLoops()
-  {
-    cpu_set_t set;
-    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
-    for (int i = 0; i < n; ++i)
-      mThreads.emplace_back([this] {
-        while (!mStop.load(std::memory_order_relaxed))
-        {
-        }
-      });
-  }
-  ~BusyLoops()
-  {
-    mStop.store(true);
-    for (std::thread& t : mThreads) t.join();
-  }
-
-private:
-  std::atomic<bool> mStop{false};
-  std::vector<std::thread> mThreads;
-};
-
 struct ClockRun
 {
   std::vector<double> ticks;  // seconds, as received
@@ -122,15 +95,22 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     std::string log;
     ClockRun r;
     {
-      // Every processor busy, and the server stalled for 40 ms at the 50th tick
-      // (the receiver's process thread held, as a page fault would).
-      BusyLoops busy;
+      // A thread of ordinary priority spinning on every processor of the test, and
+      // the server stalled for 40 ms at the 50th tick (the receiver held, as a page
+      // fault would).
+      std::atomic<bool> stop{false};
+      std::vector<std::thread> busy;
+      cpu_set_t cpus;
+      for (int i = sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus) : 2; i > 0; --i)
+        busy.emplace_back([&stop] { while (!stop.load(std::memory_order_relaxed)) {} });
       seen.store(0);
       sim.SetOnReceive([&](const SimMessage& m) {
         if (m.bytes == SimBytes{0xF8} && ++seen == 50) sim.StallNextRead(std::chrono::milliseconds(40));
       });
       r = RunHost(sim, data.path(), tempo, &log);
       sim.SetOnReceive(nullptr);
+      stop.store(true);
+      for (std::thread& t : busy) t.join();
     }
     // The clock runs at whole beats per minute: 99.9 goes out as 99.
     const double ideal = 60.0 / (24.0 * std::floor(tempo));
@@ -164,24 +144,15 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     // carries, whatever the sender does; the clock is answerable for the rest.
     EXPECT_LT(longest, (kThreadSanitizer ? 4 : 2) * ideal + std::max(0.0, sim.LongestCycleGap() - period))
       << sim.LongestCycleGap();
-    // Each tick at its frame: the frames the ticks were written at, at the times
-    // JACK gives them in their periods (its own clock, which follows the server's
-    // pace: after a stall its frames run a few per cent apart from the nominal rate
-    // for seconds), lie on the clock's timeline within two frames, whatever
-    // thread woke late. Ticks are never early: the least late one marks it.
+    // Each tick at its frame: the frames the ticks came at, at the times JACK gives
+    // them in their periods (its clock, which follows the server's pace: after a
+    // stall its frames run a few per cent off the nominal rate for seconds), lie on
+    // the timeline within two frames. Never early: the least late tick marks it.
     const double frame = 1.0 / sim.SampleRate();
-    double origin = r.jackTimes[0];
+    double origin = r.jackTimes[0], worst = 0;
     for (size_t i = 0; i < r.jackTimes.size(); ++i) origin = std::min(origin, r.jackTimes[i] - i * ideal);
-    size_t offTimeline = 0;
-    double worst = 0;
-    for (size_t i = 0; i < r.jackTimes.size(); ++i)
-    {
-      const double late = r.jackTimes[i] - origin - i * ideal;
-      offTimeline += late > 2 * frame;
-      worst = std::max(worst, late);
-    }
-    EXPECT_EQ(offTimeline, 0u) << "of " << r.jackTimes.size() << " ticks; the latest " << worst / frame
-                               << " frames late";
+    for (size_t i = 0; i < r.jackTimes.size(); ++i) worst = std::max(worst, r.jackTimes[i] - origin - i * ideal);
+    EXPECT_LE(worst, 2 * frame) << "frames late at most: " << worst / frame;
     // Switched off together with the transport's stop: no tick later than one
     // interval after the Stop (received on the period grid).
     EXPECT_LT(r.ticks.back(), r.stop + ideal + period);
