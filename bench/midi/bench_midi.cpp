@@ -28,7 +28,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -813,6 +815,81 @@ int QuitChild(int busyHost, const char* synthIn, const char* synthOut)
     exit(0);
   }
 }
+
+// The timing clock at 120 BPM for 3 s with every processor busy (threads of
+// ordinary priority): range(0) 0 places the ticks in the bridge's process callback
+// at their frames (the port layer's clock over JACK); 1 sends each tick from a
+// thread of realtime priority that wakes on its due time (the clock thread over
+// ALSA, and over JACK before). Each tick's lateness against the timeline, read at
+// the receiving port from JACK's time of the frame it came at (the first tick the
+// origin, the least late one marking the timeline), and how far each gap in frames
+// is from the tempo at the nominal rate.
+void ClockTicksUnderLoad(benchmark::State& state)
+{
+  const int64_t interval = 20833333;  // 120 BPM
+  const bool placed = state.range(0) == 0;
+  Samples late, gapOff;
+  for (auto _ : state)
+  {
+    gSim->ClearReceived();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    cpu_set_t set;
+    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    for (int i = 0; i < n; ++i)
+      busy.emplace_back([&] {
+        while (!stop.load(std::memory_order_relaxed))
+        {
+        }
+      });
+    const Clock::time_point t0 = Clock::now();
+    const int64_t first = std::chrono::duration_cast<std::chrono::nanoseconds>(t0.time_since_epoch()).count();
+    if (placed)
+    {
+      if (!gPlug->StartMidiClock(first, interval)) state.SkipWithError("the port layer places no clock");
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      gPlug->StopMidiClock();
+    }
+    else
+    {
+      std::thread ticker([&] {
+        sched_param p;
+        p.sched_priority = 10;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+        for (int k = 0; k < 144; ++k)
+        {
+          std::this_thread::sleep_until(t0 + std::chrono::nanoseconds(k * interval));
+          gPlug->SendMidiSysex2(std::vector<unsigned char>(1, 0xF8));
+        }
+      });
+      ticker.join();
+    }
+    stop.store(true);
+    for (std::thread& t : busy) t.join();
+    // The last ticks handed over arrive within a few periods.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    std::vector<double> at;
+    std::vector<uint32_t> frames;
+    for (const SimMessage& m : gSim->Received())
+      if (m.bytes == SimBytes{0xF8})
+      {
+        at.push_back(m.jackMicros);
+        frames.push_back(m.jackFrame);
+      }
+    double origin = at.empty() ? 0 : at[0];
+    for (size_t i = 0; i < at.size(); ++i) origin = std::min(origin, at[i] - i * interval / 1e3);
+    for (size_t i = 0; i < at.size(); ++i) late.add(at[i] - origin - i * interval / 1e3);
+    const double ideal = interval * gSim->SampleRate() / 1e9;
+    for (size_t i = 1; i < frames.size(); ++i) gapOff.add(std::fabs((double)(frames[i] - frames[i - 1]) - ideal));
+    state.counters["ticks"] = (double)at.size();
+  }
+  late.report(state, "late");
+  state.counters["gap off frames p50"] = gapOff.quantile(0.5);
+  state.counters["gap off frames p99"] = gapOff.quantile(0.99);
+  state.counters["gap off frames max"] = gapOff.quantile(1.0);
+}
+BENCHMARK(ClockTicksUnderLoad)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
 {

@@ -153,6 +153,8 @@ public:
     return {m.queued, m.refusedAtCall};
   }
   bool midiOutRefusedSince(const OutputMark& m) override { return MidiOutRefusedSince({m.queued, m.refusedAtCall}); }
+  bool startPlacedMidiClock(int64_t firstNs, int64_t intervalNs) override { return StartMidiClock(firstNs, intervalNs); }
+  unsigned long long stopPlacedMidiClock() override { return StopMidiClock(); }
   // The plug-in's mutex, as the MIDI input takes it.
   bool enterEditorLock(const std::atomic<bool>& closing) override { return EnterMutexUnless(closing); }
   void leaveEditorLock() override { mMutex.Leave(); }

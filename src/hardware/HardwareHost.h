@@ -113,6 +113,12 @@ public:
   };
   virtual OutputMark midiOutMark() { return {}; }
   virtual bool midiOutRefusedSince(const OutputMark& /*mark*/) { return false; }
+  // The timing clock placed by the output itself at the times its ticks fall due
+  // (over JACK: at their frames in the server's periods), tick 0 at firstNs on the
+  // system clock and one every intervalNs: false where the output cannot, and the
+  // clock thread sends each tick. The stop answers how many it placed.
+  virtual bool startPlacedMidiClock(int64_t /*firstNs*/, int64_t /*intervalNs*/) { return false; }
+  virtual unsigned long long stopPlacedMidiClock() { return 0; }
   // One line of the editor's log (why a request failed, what was refused); standard
   // output where the host keeps no log.
   virtual void logText(const std::string& line);

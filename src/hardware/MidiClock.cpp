@@ -1,5 +1,8 @@
 // MIDI clock output: Start and Stop on the clock control thread, and the timing
-// clock (24 a quarter note) on the MIDI clock thread.
+// clock (24 a quarter note) on the MIDI clock thread. Over JACK the output places
+// the ticks itself, each at the frame of the server's period it falls due in, on
+// the same timeline and with the same stall handling (ClockTimeline.h): the thread
+// then only watches for the stop. Elsewhere it sends each tick itself:
 //
 // The ticks lie on an absolute timeline fixed when the loop starts (tick k falls
 // due at start + k x interval, the interval in whole nanoseconds of a whole-BPM
@@ -116,32 +119,42 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   clockInterval.store(wholeInterval);
   ConsoleLog("MIDI clock started! \n");
 
-  // Wake-ups of this thread need no slack: the deadline is the point. Where the
-  // system allows it the thread runs at a low realtime priority, as the audio
-  // server's threads do, so that a loaded machine does not push ticks late.
-  prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-  sched_param priority;
-  priority.sched_priority = 10;
-  pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
   const int64_t cpuStart = threadCpuNs();
-  sendByte(plug, 0xF8);
-  int ticks = 1;
-
   clock_serv_t service = 0;
   const bool haveService = host_get_clock_service(mach_host_self(), SYSTEM_CLOCK, &service) == KERN_SUCCESS;
-  if (!haveService)
-  {
-    lastClockTicks.store(ticks);
-    return;
-  }
-  int64_t now = readClock(service, 0);
+  int64_t now = haveService ? readClock(service, 0) : 0;
   const int64_t wallStart = now;
+  int ticks = 0;
+  auto running = [&] { return !manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load(); };
+
+  // Where the output places the ticks itself at their due times (over JACK, at
+  // their frames), no wake-up of this thread decides when one goes: from the tick
+  // due now it only watches for the stop, and for the port going.
+  // (A loop stopped before it starts sends its one tick itself.)
+  bool placed = haveService && running() && plug->startPlacedMidiClock(now, wholeInterval);
+  if (!placed)
+  {
+    // Wake-ups of this thread need no slack: the deadline is the point. Where the
+    // system allows it the thread runs at a low realtime priority, as the audio
+    // server's threads do, so that a loaded machine does not push ticks late.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    sched_param priority;
+    priority.sched_priority = 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+    sendByte(plug, 0xF8);
+    ticks = 1;
+    if (!haveService)
+    {
+      lastClockTicks.store(ticks);
+      return;
+    }
+    now = readClock(service, now);
+  }
   int64_t anchor = now;
   int64_t lastClock = now;
   int64_t k = 0;  // ticks since the anchor
 
-  auto running = [&] { return !manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load(); };
-  while (running())
+  while (!placed && running())
   {
     ++k;
     int64_t deadline = anchor + (int64_t)std::llround(k * interval);
@@ -167,6 +180,13 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
       manager->resetContinuousClock(true);
       break;
     }
+    // An output that came to place the ticks itself meanwhile (its port layer
+    // ready only now) takes the rest of the run from this tick on.
+    if (plug->startPlacedMidiClock(now, wholeInterval))
+    {
+      placed = true;
+      break;
+    }
     sendByte(plug, 0xF8);
     ++ticks;
     now = readClock(service, now);
@@ -179,6 +199,19 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
       anchor = now;
       k = 0;
     }
+  }
+  if (placed)
+  {
+    while (running())
+    {
+      if (!plug->midiOutSet.load())
+      {
+        manager->resetContinuousClock(true);
+        break;
+      }
+      sleepUntil(readClock(service, now) + kSliceNs);
+    }
+    ticks += (int)plug->stopPlacedMidiClock();
   }
   lastClockCpuNs.store(threadCpuNs() - cpuStart);
   lastClockWallNs.store(readClock(service, now) - wallStart);

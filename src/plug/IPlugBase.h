@@ -293,6 +293,9 @@ public:
   void processMIDIInput(double timeStamp, std::vector<unsigned char>* message, void* userData);
   bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* pMsgs);
   void MarkMidiRenderThread() { mMidiPorts.MarkMidiRenderThread(); }
+  // The timing clock placed by the JACK bridge (MidiPortLayer::StartMidiClock).
+  bool StartMidiClock(int64_t firstNs, int64_t intervalNs) { return mMidiPorts.StartMidiClock(firstNs, intervalNs); }
+  unsigned long long StopMidiClock() { return mMidiPorts.StopMidiClock(); }
   // Teardown's first step (the editor calls it before its own objects go).
   void StopMidiInput() { mMidiPorts.StopMidiInput(); }
   // False when the port thread was left to end by itself: the plug-in is then kept

@@ -29,6 +29,7 @@ namespace jackbridge {
 static_assert(std::atomic<uint32_t>::is_always_lock_free && sizeof(std::atomic<uint32_t>) == 4,
               "a futex word is a plain 32-bit word");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "ring positions shared between processes");
+static_assert(std::atomic<int64_t>::is_always_lock_free, "clock times shared between processes");
 
 // Instances a host process serves at once over JACK.
 const int kSlots = 64;
@@ -68,7 +69,7 @@ using Ring = MessageRing;
 // ---- an instance's memory ----
 
 const uint32_t kMagic = 0x44564A42u;
-const uint32_t kVersion = 1;
+const uint32_t kVersion = 2;
 // The output's ring holds a few periods' worth (the port thread refills it as the
 // bridge empties it); the input's several of the synthesizer's largest dumps.
 const uint32_t kOutBytes = 64 * 1024;
@@ -97,6 +98,19 @@ struct SlotMemory
   // callback wakes it once something came.
   alignas(64) std::atomic<uint32_t> inWord{0};
   std::atomic<uint32_t> inSleeping{0};
+  // The timing clock (0xF8), which the bridge's output callback writes into each
+  // period's buffer at the frame each tick falls due (ClockTimeline), so that no
+  // thread of the host has to wake on time for it. The host's clock thread writes
+  // the first tick's time (CLOCK_MONOTONIC) and the interval, then clockRun, a new
+  // number each run (0: stopped; clockRuns is its own count). The callback counts
+  // what it placed of run clockTicksRun, and its passes over the slot.
+  alignas(64) std::atomic<uint32_t> clockRun{0};
+  std::atomic<uint32_t> clockRuns{0};
+  std::atomic<int64_t> clockFirstNs{0};
+  std::atomic<int64_t> clockIntervalNs{0};
+  alignas(64) std::atomic<uint32_t> clockTicksRun{0};
+  std::atomic<unsigned long long> clockTicks{0};
+  std::atomic<unsigned long long> clockPasses{0};
 };
 
 inline size_t SlotMemorySize() { return sizeof(SlotMemory) + kOutBytes + kInBytes; }
@@ -108,6 +122,40 @@ inline bool Valid(const SlotMemory* m, size_t mapped)
 {
   return mapped >= SlotMemorySize() && m->magic == kMagic && m->version == kVersion && m->outBytes == kOutBytes &&
          m->inBytes == kInBytes;
+}
+
+// ---- the timing clock (the host's clock thread) ----
+
+// Starts a run of the clock: tick 0 due at firstNs, one every intervalNs. Never waits.
+inline void StartClock(SlotMemory* m, int64_t firstNs, int64_t intervalNs)
+{
+  uint32_t run = m->clockRuns.fetch_add(1) + 1;
+  if (run == 0) run = m->clockRuns.fetch_add(1) + 1;
+  m->clockFirstNs.store(firstNs);
+  m->clockIntervalNs.store(intervalNs);
+  m->clockRun.store(run, std::memory_order_release);
+}
+
+// Stops the run and answers the ticks it placed, once a pass of the callback that
+// began after the stop is over (so none follows), or after boundNs when no pass
+// comes (no server, a stalled one): then as many as it had placed by then. A run
+// stopped before its first tick was placed keeps it (the first goes at once).
+inline unsigned long long StopClock(SlotMemory* m, long long boundNs)
+{
+  const uint32_t run = m->clockRun.load();
+  if (run == 0) return 0;
+  const auto waitFor = [m, boundNs](auto done) {
+    for (long long waited = 0; !done() && waited < boundNs; waited += 1000000)
+    {
+      const timespec t = {0, 1000000};
+      nanosleep(&t, nullptr);
+    }
+  };
+  waitFor([m, run] { return m->clockTicksRun.load() == run && m->clockTicks.load() > 0; });
+  m->clockRun.store(0);
+  const unsigned long long passes = m->clockPasses.load();
+  waitFor([m, passes] { return m->clockPasses.load() >= passes + 2; });
+  return m->clockTicksRun.load() == run ? m->clockTicks.load() : 0;
 }
 
 // ---- the socket's messages (a SOCK_SEQPACKET pair: one message a packet) ----

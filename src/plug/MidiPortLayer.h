@@ -137,6 +137,15 @@ public:
   // thread that rendered last takes no lock and makes no system call (over JACK the
   // bridge's process callback wakes the port thread for it). Any thread, no wait.
   void MarkMidiRenderThread();
+  // Over JACK the timing clock is not sent tick by tick: the JACK bridge's process
+  // callback writes each tick (0xF8) into the period's buffer at the frame it falls
+  // due, tick 0 at firstNs (CLOCK_MONOTONIC) and one every intervalNs after it
+  // (ClockTimeline), so it keeps time whatever thread of the host wakes late.
+  // False where the port layer cannot (not over JACK, or its slot not made yet):
+  // the caller sends the ticks itself. StopMidiClock ends the run (none follows it
+  // once it returns, within a bound) and answers the ticks placed. The clock thread.
+  bool StartMidiClock(int64_t firstNs, int64_t intervalNs);
+  unsigned long long StopMidiClock();
   // For a sender that waits for what it sent to be answered: a mark taken before
   // the send, then whether the layer refused a message sent after the mark, at the
   // call or later (its port or server gone, the queue full, too long): that

@@ -2,6 +2,8 @@
 // plug-in in the test host: Start and Stop follow the host's transport, the
 // timing clock keeps the host's tempo (with its decimals) on average, no interval
 // is much longer than it should be, and the clock ends promptly when switched off.
+// Each tick lies at the frame it falls due, on a machine whose every processor is
+// busy and across a stall of the server.
 
 #include "JackTestServer.h"
 #include "SynthSim.h"
@@ -11,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -21,6 +28,7 @@ namespace {
 struct ClockRun
 {
   std::vector<double> ticks;  // seconds, as received
+  std::vector<double> jackTimes;  // seconds: JACK's time of the frame each tick was written at
   double start = -1, stop = -1;
   int starts = 0, stops = 0;
   int editOffs = 0, cc95s = 0;  // F0 42 30 58 4E 00 00 F7 and controller 95
@@ -53,7 +61,11 @@ ClockRun RunHost(SynthSim& sim, const std::string& data, double tempo, std::stri
   for (const SimMessage& m : sim.Received())
   {
     if (m.bytes.size() != 1) continue;
-    if (m.bytes[0] == 0xF8) r.ticks.push_back(m.seconds);
+    if (m.bytes[0] == 0xF8)
+    {
+      r.ticks.push_back(m.seconds);
+      r.jackTimes.push_back(m.jackMicros / 1e6);
+    }
     if (m.bytes[0] == 0xFA && r.starts++ == 0) r.start = m.seconds;
     if (m.bytes[0] == 0xFC && r.stops++ == 0) r.stop = m.seconds;
   }
@@ -76,11 +88,30 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
   ASSERT_TRUE(sim.Open(&error)) << error;
   const double period = sim.PeriodFrames() / sim.SampleRate();
 
+  std::atomic<int> seen{0};
   for (double tempo : {120.0, 99.9})
   {
     SCOPED_TRACE(tempo);
     std::string log;
-    const ClockRun r = RunHost(sim, data.path(), tempo, &log);
+    ClockRun r;
+    {
+      // A thread of ordinary priority spinning on every processor of the test, and
+      // the server stalled for 40 ms at the 50th tick (the receiver held, as a page
+      // fault would).
+      std::atomic<bool> stop{false};
+      std::vector<std::thread> busy;
+      cpu_set_t cpus;
+      for (int i = sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus) : 2; i > 0; --i)
+        busy.emplace_back([&stop] { while (!stop.load(std::memory_order_relaxed)) {} });
+      seen.store(0);
+      sim.SetOnReceive([&](const SimMessage& m) {
+        if (m.bytes == SimBytes{0xF8} && ++seen == 50) sim.StallNextRead(std::chrono::milliseconds(40));
+      });
+      r = RunHost(sim, data.path(), tempo, &log);
+      sim.SetOnReceive(nullptr);
+      stop.store(true);
+      for (std::thread& t : busy) t.join();
+    }
     // The clock runs at whole beats per minute: 99.9 goes out as 99.
     const double ideal = 60.0 / (24.0 * std::floor(tempo));
     // Start once the transport plays, Stop once it stops, ticks in between.
@@ -113,6 +144,15 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     // carries, whatever the sender does; the clock is answerable for the rest.
     EXPECT_LT(longest, (kThreadSanitizer ? 4 : 2) * ideal + std::max(0.0, sim.LongestCycleGap() - period))
       << sim.LongestCycleGap();
+    // Each tick at its frame: the frames the ticks came at, at the times JACK gives
+    // them in their periods (its clock, which follows the server's pace: after a
+    // stall its frames run a few per cent off the nominal rate for seconds), lie on
+    // the timeline within two frames. Never early: the least late tick marks it.
+    const double frame = 1.0 / sim.SampleRate();
+    double origin = r.jackTimes[0], worst = 0;
+    for (size_t i = 0; i < r.jackTimes.size(); ++i) origin = std::min(origin, r.jackTimes[i] - i * ideal);
+    for (size_t i = 0; i < r.jackTimes.size(); ++i) worst = std::max(worst, r.jackTimes[i] - origin - i * ideal);
+    EXPECT_LE(worst, 2 * frame) << "frames late at most: " << worst / frame;
     // Switched off together with the transport's stop: no tick later than one
     // interval after the Stop (received on the period grid).
     EXPECT_LT(r.ticks.back(), r.stop + ideal + period);

@@ -1,8 +1,11 @@
 // The MIDI clock jobs in-process: the tempo each source gives, the edge cases of
 // the loop's start and stop, the absolute timeline, a stop seen at once, and the
-// CPU the clock thread uses while it runs.
+// CPU the clock thread uses while it runs; the loop handing its run to an output
+// that places the ticks itself (over JACK), and the timeline that output follows.
 
 #include "FakeHost.h"
+#include "PollUntil.h"
+#include "plug/ClockTimeline.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +26,11 @@ struct TempoHost : FakeHost
     if (std::string(list) != "tempoValues" || index < 0 || index >= (int)tempos.size()) return std::string();
     return tempos[(size_t)index];
   }
+  // An output that places the ticks itself, once placing is set.
+  std::atomic<bool> placing{false};
+  std::atomic<int> placedStarts{0}, placedStops{0};
+  bool startPlacedMidiClock(int64_t, int64_t) override { return placing.load() && ++placedStarts; }
+  unsigned long long stopPlacedMidiClock() override { return ++placedStops, 7; }
 };
 
 class ClockJobs : public testing::Test
@@ -179,6 +187,75 @@ TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
   EXPECT_TRUE(otherManager.isRunning(kMIDIClockThread));
   otherManager.resetContinuousClock(true);
   ASSERT_TRUE(otherManager.waitIdle(kMIDIClockThread, 2000));
+}
+
+TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
+{
+  // Placed from the start: the thread sends nothing, its stop counts the output's ticks.
+  host.hostTempo = 300.0;
+  host.placing = true;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == 1; }, 2000));
+  manager->resetContinuousClock(true);
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(host.placedStops.load(), 1);
+  EXPECT_EQ(Ticks(), 0u);
+  EXPECT_EQ(clock()->lastClockTicks.load(), 7);
+  // Ready only once the loop runs: the output takes it from the tick due then; the
+  // port going ends the run.
+  host.placing = false;
+  ASSERT_TRUE(StartLoop());
+  ASSERT_TRUE(WaitTicks(3, 2000));
+  host.placing = true;
+  ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == 2; }, 2000));
+  const size_t sent = Ticks();
+  host.midiOutSet = false;
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_TRUE(manager->clockStopped());
+  EXPECT_EQ(host.placedStops.load(), 2);
+  EXPECT_EQ(clock()->lastClockTicks.load(), (int)sent + 7);
+  // Stopped before it starts: its one tick sent by the thread, nothing handed over.
+  host.midiOutSet = true;
+  ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
+  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+  EXPECT_EQ(Ticks(), sent + 1);
+  EXPECT_EQ(host.placedStarts.load(), 2);
+}
+
+// The ticks an output takes period by period (each period its start and the
+// row's length): on time at their due times; the first anchors the timeline where
+// it goes; after a stall the missed ones follow at half an interval, never two at
+// once and none lost, until the timeline is reached again; a stall of more than a
+// quarter note starts it again; a period that takes only so many leaves the rest.
+TEST(ClockTimelineRows, EachTickAtItsDueTimeAndStallsAsTheLoopHandlesThem)
+{
+  const struct
+  {
+    const char* name;
+    int64_t first, interval, length;
+    std::vector<int64_t> starts;
+    int max;
+    std::vector<int64_t> ticks;
+  } rows[] = {
+      {"on time", 100, 1000, 700, {0, 700, 1400, 2100, 2800, 3500}, 64, {100, 1100, 2100, 3100, 4100}},
+      {"first late", 100, 1000, 700, {600, 1300, 2000, 2700, 3400}, 64, {600, 1600, 2600, 3600}},
+      {"stall", 100, 1000, 1000, {0, 5000, 6000, 7000, 8000, 9000, 10000}, 64,
+       {100, 5000, 5500, 6000, 6500, 7000, 7500, 8000, 8500, 9100, 10100}},
+      {"quarter note", 100, 1000, 1000, {0, 30000, 31000, 32000}, 64, {100, 30000, 31000, 32000}},
+      {"full period", 0, 100, 1000, {0, 1000, 2000}, 2, {0, 100, 1000, 1050, 2000, 2050}},
+  };
+  for (const auto& row : rows)
+  {
+    ClockTimeline t;
+    t.Start(row.first, row.interval);
+    std::vector<int64_t> got;
+    for (int64_t start : row.starts)
+    {
+      int64_t at[64];
+      got.insert(got.end(), at, at + t.Take(start, start + row.length, at, row.max));
+    }
+    EXPECT_EQ(got, row.ticks) << row.name;
+  }
 }
 
 }  // namespace

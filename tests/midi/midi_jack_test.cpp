@@ -759,6 +759,44 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
   }
 }
 
+// The timing clock placed by the bridge beside a flood that fills each period's
+// buffer: every message arrives whole and in order, and every tick at the frame it
+// falls due (JACK's time of its frame on the timeline within two frames), the
+// messages leaving room for the ticks; the stop answers the ticks placed.
+TEST_F(MidiOverJack, ClockTicksKeepTheirFramesBesideAFlood)
+{
+  OpenPlug();
+  mSim.ClearReceived();
+  const int64_t interval = 8333333;  // 300 BPM
+  const int64_t first =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  ASSERT_TRUE(mPlug->StartMidiClock(first, interval));
+  std::vector<Bytes> sent;
+  for (int n = 0; n < 100000; ++n)
+  {
+    const Bytes m = n % 1000 == 999 ? MakeSimDump(297, n) : Bytes{0xB0, (unsigned char)(n % 120), (unsigned char)(n / 120 % 128)};
+    if (mPlug->SendPatchSysex(const_cast<unsigned char*>(m.data()), (int)m.size())) sent.push_back(m);
+  }
+  // Every message and at least 60 ticks, then every tick placed before the stop.
+  ASSERT_TRUE(mSim.WaitForReceived(sent.size() + 60, 60000)) << mSim.ReceivedCount() << " of " << sent.size();
+  const unsigned long long placed = mPlug->StopMidiClock();
+  ASSERT_TRUE(mSim.WaitForReceived(sent.size() + placed, kWaitMs));
+  std::vector<Bytes> others;
+  std::vector<SimMessage> t;
+  for (const SimMessage& m : mSim.Received())
+    if (m.bytes == Bytes{0xF8})
+      t.push_back(m);
+    else
+      others.push_back(m.bytes);
+  EXPECT_TRUE(others == sent) << "a message came apart, went missing or out of order";
+  EXPECT_EQ(t.size(), placed);
+  double origin = t[0].jackMicros;
+  for (size_t i = 0; i < t.size(); ++i) origin = std::min(origin, t[i].jackMicros - i * interval / 1e3);
+  double worst = 0;
+  for (size_t i = 0; i < t.size(); ++i) worst = std::max(worst, t[i].jackMicros - origin - i * interval / 1e3);
+  EXPECT_LE(worst, 2e6 / mSim.SampleRate()) << "microseconds late at most: " << worst;
+}
+
 // The server restarted while the lists are read and no port is chosen: both chosen
 // afterwards open, the output's object of the ended server's time made anew.
 TEST_F(MidiOverJack, AfterARestartWithNoPortChosenBothChosenOpen)

@@ -40,23 +40,25 @@ template <class F> bool PollUntil(F done)
 
 TEST(SimEventRing, EventsComeBackWholeAndInOrderAcrossTheWrap)
 {
-  // 64 bytes: a 12-byte header and up to 52 bytes. Sizes chosen so that headers
+  // 64 bytes: a 16-byte header and up to 48 bytes. Sizes chosen so that headers
   // and bodies both straddle the end of the buffer on the way round.
   SimEventRing ring(64);
   ASSERT_EQ(ring.Capacity(), 64u);
-  ASSERT_EQ(ring.MaxEventBytes(), 52u);
-  const std::vector<size_t> sizes = {3, 30, 1, 52, 0, 17, 40, 5, 25, 2, 52, 11};
+  ASSERT_EQ(ring.MaxEventBytes(), 48u);
+  const std::vector<size_t> sizes = {3, 30, 1, 48, 0, 17, 40, 5, 25, 2, 48, 11};
   uint32_t n = 0;
   for (size_t size : sizes)
   {
     const Bytes in = EventBytes(n, size);
-    ASSERT_TRUE(ring.Push(in.data(), in.size(), 1000 + n)) << "event " << n;
+    ASSERT_TRUE(ring.Push(in.data(), in.size(), 1000 + n, 5000 + n, 9000 + n)) << "event " << n;
     Bytes out;
-    uint32_t frame = 0;
+    uint32_t frame = 0, jackFrame = 0, jackMicros = 0;
     bool afterLoss = true;
-    ASSERT_TRUE(ring.Pop(&out, &frame, &afterLoss));
+    ASSERT_TRUE(ring.Pop(&out, &frame, &afterLoss, &jackFrame, &jackMicros));
     EXPECT_EQ(out, in) << "event " << n;
     EXPECT_EQ(frame, 1000 + n);
+    EXPECT_EQ(jackFrame, 5000 + n);
+    EXPECT_EQ(jackMicros, 9000 + n);
     EXPECT_FALSE(afterLoss);
     EXPECT_FALSE(ring.Pop(&out, &frame, &afterLoss));
     ++n;
@@ -66,7 +68,7 @@ TEST(SimEventRing, EventsComeBackWholeAndInOrderAcrossTheWrap)
 TEST(SimEventRing, RefusesWholeWhatDoesNotFitAndMarksTheNextEvent)
 {
   SimEventRing ring(64);
-  const Bytes a = EventBytes(1, 20), b = EventBytes(2, 20), c = EventBytes(3, 40), big = EventBytes(4, 53);
+  const Bytes a = EventBytes(1, 16), b = EventBytes(2, 16), c = EventBytes(3, 36), big = EventBytes(4, 49);
   ASSERT_TRUE(ring.Push(a.data(), a.size(), 1)); // 32 of 64 bytes
   EXPECT_FALSE(ring.Push(c.data(), c.size(), 2)); // 52 more do not fit
   EXPECT_FALSE(ring.Push(big.data(), big.size(), 3)); // never fits

@@ -31,17 +31,18 @@ void SimEventRing::CopyOut(size_t at, void* to, size_t size) const
   memcpy((unsigned char*)to + first, mBuf.get(), size - first);
 }
 
-bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame)
+bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame,
+                        uint32_t jackMicros)
 {
   const size_t w = mWrite.load(std::memory_order_relaxed);
   // Acquire: the reader has finished copying out what it freed.
   const size_t r = mRead.load(std::memory_order_acquire);
-  if (size > MaxEventBytes() || mCapacity - (w - r) < sizeof(Header) + size)
+  if (size > MaxEventBytes() || size >= kLossBit || mCapacity - (w - r) < sizeof(Header) + size)
   {
     mLost = true;
     return false;
   }
-  const Header h = {(uint32_t)size, frame, mLost ? 1u : 0u};
+  const Header h = {(uint32_t)size | (mLost ? kLossBit : 0u), frame, jackFrame, jackMicros};
   CopyIn(w, &h, sizeof(h));
   if (size) CopyIn(w + sizeof(h), bytes, size);
   mLost = false;
@@ -49,7 +50,7 @@ bool SimEventRing::Push(const unsigned char* bytes, size_t size, uint32_t frame)
   return true;
 }
 
-bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss)
+bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss, uint32_t* jackFrame, uint32_t* jackMicros)
 {
   const size_t r = mRead.load(std::memory_order_relaxed);
   const size_t w = mWrite.load(std::memory_order_acquire);
@@ -57,7 +58,8 @@ bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss)
   if (queued == 0) return false;
   Header h = {};
   if (queued >= sizeof(h)) CopyOut(r, &h, sizeof(h));
-  if (queued < sizeof(h) || h.size > queued - sizeof(h))
+  const size_t size = h.sizeAndLoss & ~kLossBit;
+  if (queued < sizeof(h) || size > queued - sizeof(h))
   {
     // Events are published whole, so this means a broken ring: drop what is
     // queued rather than read lengths out of message bytes.
@@ -65,12 +67,14 @@ bool SimEventRing::Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss)
     mReaderLost = true;
     return false;
   }
-  bytes->resize(h.size);
-  if (h.size) CopyOut(r + sizeof(h), bytes->data(), h.size);
+  bytes->resize(size);
+  if (size) CopyOut(r + sizeof(h), bytes->data(), size);
   *frame = h.frame;
-  *afterLoss = h.afterLoss != 0 || mReaderLost;
+  if (jackFrame) *jackFrame = h.jackFrame;
+  if (jackMicros) *jackMicros = h.jackMicros;
+  *afterLoss = (h.sizeAndLoss & kLossBit) != 0 || mReaderLost;
   mReaderLost = false;
-  mRead.store(r + sizeof(h) + h.size, std::memory_order_release);
+  mRead.store(r + sizeof(h) + size, std::memory_order_release);
   return true;
 }
 
@@ -113,9 +117,10 @@ void SimRecorder::Stop()
   mThread.join();
 }
 
-bool SimRecorder::Push(const unsigned char* bytes, size_t size, uint32_t frame)
+bool SimRecorder::Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame,
+                       uint32_t jackMicros)
 {
-  if (!mRing.Push(bytes, size, frame))
+  if (!mRing.Push(bytes, size, frame, jackFrame, jackMicros))
   {
     mOverflows.fetch_add(1);
     return false;
@@ -141,9 +146,9 @@ void SimRecorder::Loop()
 
 void SimRecorder::Drain(SimBytes* event)
 {
-  uint32_t frame = 0;
+  uint32_t frame = 0, jackFrame = 0, jackMicros = 0;
   bool afterLoss = false;
-  while (mRing.Pop(event, &frame, &afterLoss))
+  while (mRing.Pop(event, &frame, &afterLoss, &jackFrame, &jackMicros))
   {
     // An event went missing: the message it may belong to is dropped, not kept
     // short, and so are later pieces of it, up to the next message's status byte.
@@ -160,14 +165,17 @@ void SimRecorder::Drain(SimBytes* event)
       mResync = false;
     }
     mAssembler.Feed(event->data(), (int)event->size(),
-                    [&](const unsigned char* p, int n) { Record(p, n, frame); });
+                    [&](const unsigned char* p, int n) { Record(p, n, frame, jackFrame, jackMicros); });
   }
 }
 
-void SimRecorder::Record(const unsigned char* bytes, int size, uint32_t frame)
+void SimRecorder::Record(const unsigned char* bytes, int size, uint32_t frame, uint32_t jackFrame,
+                         uint32_t jackMicros)
 {
   SimMessage m;
   m.seconds = (double)(int32_t)(frame - mOpenFrame) / mRate;
+  m.jackFrame = jackFrame;
+  m.jackMicros = jackMicros;
   m.bytes.assign(bytes, bytes + size);
   if (mBeforeStore) mBeforeStore(m);
   std::function<void(const SimMessage&)> cb;

@@ -24,6 +24,12 @@ struct SimMessage
 {
   double seconds; // since Open, on the wall clock (SynthSim::ReadIncoming)
   SimBytes bytes;
+  // JACK's own frame count at the event (the period's first frame and the event's
+  // offset in it): where the sender wrote it, whenever the period ran; and the time
+  // JACK gives that frame in its period (jack_frames_to_time), in microseconds since
+  // Open.
+  uint32_t jackFrame = 0;
+  uint32_t jackMicros = 0;
 };
 
 // Events from one writer thread to one reader thread. An event (its bytes, the
@@ -42,11 +48,12 @@ public:
   // Writer thread. False, with nothing written, when the event is larger than
   // MaxEventBytes or does not fit now; the next event that is written then
   // carries the mark that something was lost before it.
-  bool Push(const unsigned char* bytes, size_t size, uint32_t frame);
+  bool Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame = 0, uint32_t jackMicros = 0);
 
   // Reader thread. Takes the oldest event; false when there is none.
   // *afterLoss tells that events were lost just before this one.
-  bool Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss);
+  bool Pop(SimBytes* bytes, uint32_t* frame, bool* afterLoss, uint32_t* jackFrame = nullptr,
+           uint32_t* jackMicros = nullptr);
 
   size_t Capacity() const { return mCapacity; }
   size_t MaxEventBytes() const { return mCapacity - sizeof(Header); }
@@ -56,10 +63,12 @@ public:
 private:
   struct Header
   {
-    uint32_t size;
+    uint32_t sizeAndLoss;  // the top bit: events were lost before this one
     uint32_t frame;
-    uint32_t afterLoss;
+    uint32_t jackFrame;
+    uint32_t jackMicros;
   };
+  static const uint32_t kLossBit = 0x80000000u;
 
   void CopyIn(size_t at, const void* from, size_t size);
   void CopyOut(size_t at, void* to, size_t size) const;
@@ -95,7 +104,7 @@ public:
   // waits. False when the ring is full or the event too large; the event is then
   // lost and counted, and the message it may belong to is dropped whole rather
   // than kept short or kept in parts.
-  bool Push(const unsigned char* bytes, size_t size, uint32_t frame);
+  bool Push(const unsigned char* bytes, size_t size, uint32_t frame, uint32_t jackFrame = 0, uint32_t jackMicros = 0);
 
   // Any thread.
   std::vector<SimMessage> Received() const;
@@ -110,7 +119,7 @@ public:
 private:
   void Loop();
   void Drain(SimBytes* event);
-  void Record(const unsigned char* bytes, int size, uint32_t frame);
+  void Record(const unsigned char* bytes, int size, uint32_t frame, uint32_t jackFrame, uint32_t jackMicros);
 
   SimEventRing mRing;
   sem_t mWake;

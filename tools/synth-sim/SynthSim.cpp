@@ -206,11 +206,14 @@ void SynthSim::ReadIncoming(jack_nframes_t frames)
   if (mLastCycleUs != 0 && (long long)(now - mLastCycleUs) > mLongestCycleGapUs.load())
     mLongestCycleGapUs.store((long long)(now - mLastCycleUs));
   mLastCycleUs = now;
+  const jack_nframes_t jackStart = jack_last_frame_time(mClient);
   const uint32_t n = jack_midi_get_event_count(buf);
   for (uint32_t i = 0; i < n; ++i)
   {
     jack_midi_event_t ev;
-    if (jack_midi_event_get(&ev, buf, i) == 0) mRecorder.Push(ev.buffer, ev.size, start + ev.time);
+    if (jack_midi_event_get(&ev, buf, i) == 0)
+      mRecorder.Push(ev.buffer, ev.size, start + ev.time, jackStart + ev.time,
+                     (uint32_t)(jack_frames_to_time(mClient, jackStart + ev.time) - mOpenUsecs));
     if (i == 0 && mStallUs.load() > 0)
     {
       mStalling.store(true);

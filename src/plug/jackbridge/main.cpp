@@ -16,6 +16,7 @@
 // its host too: at the socket's end it closes its clients while the server runs,
 // within a second, and exits.
 
+#include "plug/ClockTimeline.h"
 #include "plug/JackBridgeShared.h"
 #include "plug/JackBufferOrder.h"
 
@@ -85,6 +86,9 @@ struct Slot
   // (JACK keeps a MIDI buffer's events from one period to the next until its
   // writer clears it).
   std::atomic<int> leaving{0};
+  // The output callback's own: the timing clock's run it follows (0: none) and its ticks.
+  uint32_t clockRun = 0;
+  ClockTimeline clock;
 };
 
 std::atomic<Slot*> gTable[kSlots];
@@ -109,16 +113,94 @@ void Shutdown(jack_status_t, const char*, void*)
 
 void Silent(const char*) {}
 
+// The host's clock times (CLOCK_MONOTONIC, as steady_clock) less JACK's own:
+// measured as the clients open, 0 where JACK reads the same clock.
+std::atomic<long long> gClockOffsetNs{0};
+
+long long MeasureClockOffset()
+{
+  const long long ours =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+  const long long offset = ours - (long long)jack_get_time() * 1000;
+  return offset > -1000000 && offset < 1000000 ? 0 : offset;
+}
+
+// Ticks a period takes at most (the rest follow in the next), and the room in a
+// period's buffer each one needs (an event's header and its byte): the messages
+// leave that room for them.
+const int kMaxTicks = 64;
+const size_t kTickRoom = 16;
+
+// The output callback, once a period for each slot: the run of the timing clock
+// the host asks for now, begun afresh when it is a new one. The count of its ticks
+// starts again only for a new run (a fresh bridge goes on counting the same run).
+void FollowClock(Slot* s, SlotMemory* m)
+{
+  const uint32_t run = m->clockRun.load(std::memory_order_acquire);
+  if (run == s->clockRun) return;
+  if (run != 0)
+  {
+    const int64_t first = m->clockFirstNs.load(), interval = m->clockIntervalNs.load();
+    // Written again meanwhile (a stop and a start): read at the next period.
+    if (m->clockRun.load(std::memory_order_acquire) != run) return;
+    s->clock.Start(first - gClockOffsetNs.load(std::memory_order_relaxed), interval);
+    if (m->clockTicksRun.load() != run)
+    {
+      m->clockTicks.store(0);
+      m->clockTicksRun.store(run);
+    }
+  }
+  s->clockRun = run;
+}
+
+// The clock's ticks due in this period, each written at its frame after the
+// period's messages (all at frame 0), as far as the buffer takes them.
+void PlaceTicks(Slot* s, SlotMemory* m, void* buffer, jack_nframes_t frames, int64_t beginNs, int64_t endNs)
+{
+  const size_t room = jack_midi_max_event_size(buffer);
+  const int fit = (int)std::min<size_t>((size_t)kMaxTicks, room / kTickRoom);
+  int64_t at[kMaxTicks];
+  const int n = s->clock.Take(beginNs, endNs, at, fit);
+  const double framesPerNs = (double)frames / (double)(endNs - beginNs);
+  for (int i = 0; i < n; ++i)
+  {
+    jack_nframes_t frame = (jack_nframes_t)((double)(at[i] - beginNs) * framesPerNs);
+    if (frame >= frames) frame = frames - 1;
+    if (jack_midi_data_t* to = jack_midi_event_reserve(buffer, frame, 1))
+    {
+      *to = 0xF8;
+      m->clockTicks.fetch_add(1);
+    }
+  }
+}
+
 // JACK's process thread: each slot's waiting messages into the period's buffer as
-// far as it takes them, each whole; the rest waits for the next period.
-int ProcessOut(jack_nframes_t frames, void*)
+// far as it takes them, each whole; the rest waits for the next period. Then the
+// timing clock's ticks due in the period, each at its frame: the period's span on
+// JACK's clock (its frames' times, as the server estimates them) gives each its
+// frame.
+int ProcessOut(jack_nframes_t frames, void* client)
 {
   gBusy[0].store(1);
+  jack_client_t* c = static_cast<jack_client_t*>(client);
+  jack_nframes_t firstFrame = 0;
+  jack_time_t beginUs = 0, endUs = 0;
+  float periodUs = 0;
+  if (jack_get_cycle_times(c, &firstFrame, &beginUs, &endUs, &periodUs) != 0)
+  {
+    // The same from the frames' times, where the server tells no cycle times.
+    firstFrame = jack_last_frame_time(c);
+    beginUs = jack_frames_to_time(c, firstFrame);
+    endUs = jack_frames_to_time(c, firstFrame + frames);
+  }
+  const bool timed = endUs > beginUs && frames > 0;
+  const int64_t beginNs = (int64_t)beginUs * 1000, endNs = (int64_t)endUs * 1000;
   for (int i = 0; i < kSlots; ++i)
   {
     Slot* s = gTable[i].load(std::memory_order_acquire);
     if (!s) continue;
     SlotMemory* m = s->mem;
+    FollowClock(s, m);
     jack_port_t* port = s->port[0].load(std::memory_order_acquire);
     if (port)
     {
@@ -134,9 +216,13 @@ int ProcessOut(jack_nframes_t frames, void*)
           go = false;
       }
       bool any = false;
+      // Room for the clock's ticks is left while it runs, but by the first message
+      // of an empty buffer.
+      const size_t tickRoom = s->clockRun ? kMaxTicks * kTickRoom : 0;
       for (int size = go ? s->out.NextSize() : 0; size > 0; size = s->out.NextSize())
       {
-        if ((size_t)size > jack_midi_max_event_size(buffer))
+        const size_t room = jack_midi_max_event_size(buffer);
+        if ((size_t)size > room)
         {
           // An empty buffer that cannot take it never will.
           if (!any)
@@ -148,18 +234,21 @@ int ProcessOut(jack_nframes_t frames, void*)
           }
           break;
         }
+        if (any && (size_t)size + tickRoom > room) break;
         jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
         if (!to) break;
         s->out.Read(to);
         m->written.fetch_add(1);
         any = true;
       }
+      if (go && timed && s->clockRun) PlaceTicks(s, m, buffer, frames, beginNs, endNs);
       HandOnJackBuffer(buffer);
       if (any && m->roomWanted.load() && m->roomWanted.exchange(0)) Wake(m->portWord, m->portSleeping);
     }
     // A send of the host's render thread, which wakes no one itself.
     if (m->renderSent.load(std::memory_order_relaxed) && m->portSleeping.load() && m->renderSent.exchange(0))
       Wake(m->portWord, m->portSleeping);
+    m->clockPasses.fetch_add(1);
   }
   gCycles[0].fetch_add(1);
   gBusy[0].store(0);
@@ -281,9 +370,10 @@ void TryOpen()
     Send(h);
     return;
   }
+  gClockOffsetNs.store(MeasureClockOffset());
   for (int d = 0; d < 2; ++d)
   {
-    jack_set_process_callback(c[d], d ? &ProcessIn : &ProcessOut, nullptr);
+    jack_set_process_callback(c[d], d ? &ProcessIn : &ProcessOut, c[d]);
     jack_on_info_shutdown(c[d], &Shutdown, nullptr);
   }
   for (int d = 0; d < 2; ++d)
