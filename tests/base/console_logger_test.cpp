@@ -174,9 +174,9 @@ TEST(ConsoleLogger, AProcessThatLogsAndEnds)
 {
   if (!getenv("DAVREL_TEST_LOG_AND_END")) GTEST_SKIP() << "run by ConsoleLogger.TheLastLinesAreOutBeforeTheProcessEnds";
   fflush(stdout);
-  // Half a megabyte: more than a pipe holds, so the logger is still writing as the
+  // 2.4 MB: far more than a pipe holds, so the logger is still writing as the
   // process ends.
-  for (int k = 0; k < 5000; ++k) ConsoleLog("%s", NumberedLine(100, k).c_str());
+  for (int k = 0; k < 8000; ++k) ConsoleLog("%s", NumberedLine(300, k).c_str());
   // At once, as a host that quits does: what waits for the logger is the exit's.
   std::exit(0);
 }
@@ -236,9 +236,9 @@ TEST(ConsoleLogger, TheLastLinesAreOutBeforeTheProcessEnds)
   while (std::getline(in, line))
   {
     int k = -1;
-    if (sscanf(line.c_str(), "len 100 n %d ", &k) != 1) continue;
-    ASSERT_EQ(line + "\n", NumberedLine(100, next)) << line;
+    if (sscanf(line.c_str(), "len 300 n %d ", &k) != 1) continue;
+    ASSERT_EQ(line + "\n", NumberedLine(300, next)) << line;
     ++next;
   }
-  EXPECT_EQ(next, 5000) << "lines of the child's that came out";
+  EXPECT_EQ(next, 8000) << "lines of the child's that came out";
 }
