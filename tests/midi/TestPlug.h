@@ -91,6 +91,8 @@ public:
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
     return !mMidiInChoice.pending;
   }
+  // Whether the port thread has taken every send queued (over JACK into the slot's ring).
+  bool MidiOutQueueEmpty() const { return mMidiOutRing.NextSize() == 0; }
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiOut || mMidiIn; }
   int OutIndex() const { return mMidiOutIndex; }
