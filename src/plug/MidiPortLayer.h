@@ -187,6 +187,8 @@ public:
   bool MidiInChoicePending();
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiOut || mMidiIn; }
+  // Whether the port thread has taken every send queued (over JACK into the slot's ring).
+  bool MidiOutQueueEmpty() const { return mMidiOutRing.NextSize() == 0; }
   int OutIndex() const { return mMidiOutIndex; }
   int InIndex() const { return mMidiInIndex; }
   // Plants the chosen ports' watch as gone (or back), as the port thread's look sets it.

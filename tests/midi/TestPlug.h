@@ -87,6 +87,8 @@ public:
 
   // Whether the port thread has taken the input's last choice (it is being applied).
   bool MidiInChoiceTaken() { return !mMidiPorts.MidiInChoicePending(); }
+  // Whether the port thread has taken every send queued (over JACK into the slot's ring).
+  bool MidiOutQueueEmpty() const { return mMidiPorts.MidiOutQueueEmpty(); }
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiPorts.HasPortObjects(); }
   int OutIndex() const { return mMidiPorts.OutIndex(); }

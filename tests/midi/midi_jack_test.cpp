@@ -192,6 +192,11 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   // Our ports under RtMidi's own names, which saved connections use, on the owner's two clients.
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Output Client") + ":RtMidi Output$").size(), 1u);
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Input Client") + ":RtMidi Input$").size(), 1u);
+  // Another instance's lists, read while those are there, leave the plug-in's own out.
+  TestPlug second;
+  ASSERT_TRUE(second.WaitForLists());
+  EXPECT_EQ(second.getExternalMIDIOutNames(), mOutNames);
+  EXPECT_EQ(second.getExternalMIDIInNames(), mInNames);
 }
 
 // Each direction is watched alone, the other not chosen. The lines a user's log
@@ -438,13 +443,21 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
   ASSERT_TRUE(mSimB.WaitForReceived(1, kWaitMs));
   EXPECT_EQ(mSimB.Received()[0].bytes, (Bytes{0xB1, 0x10, 0x20}));
 
+  // 60 KB sent right before the move back, more than a period's buffer takes: all
+  // of it reaches the port it was sent to, none of it the next.
+  const Bytes dump = MakeSimDump(1000, 9);
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(mPlug->SendPatchSysex(const_cast<unsigned char*>(dump.data()), (int)dump.size()));
   index = 2;
   EXPECT_EQ(mPlug->setExternalMIDIOut(index, mSim.InputPortName().c_str()), 1);
   EXPECT_EQ(index, 1);
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
   ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
-  EXPECT_EQ(mSimB.ReceivedCount(), 1u);
+  EXPECT_TRUE(mSim.Received()[0].bytes == (Bytes{0xB1, 0x10, 0x20})) << mSim.Received()[0].bytes.size() << " bytes first";
+  ASSERT_TRUE(mSimB.WaitForReceived(61, kWaitMs)) << mSimB.ReceivedCount();
+  const auto gotB = mSimB.Received();
+  ASSERT_EQ(gotB.size(), 61u);
+  for (size_t i = 1; i < gotB.size(); ++i) EXPECT_TRUE(gotB[i].bytes == dump) << i;
 
   // "OFF" and an unknown name close the port and write 0 back; sending then
   // returns at once (RtMidi's JACK output would wait for ever once its ring filled).
@@ -515,8 +528,12 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
          EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
        }, true, false},
       // The input's reopening waits in the server; killed, it returns, and the
-      // next server is found and both ports opened on it.
+      // next server is found and both ports opened on it. What the output's ring
+      // held for the ended server is counted gone: a later choice of the output
+      // is taken.
       {"a choice waiting in a server then killed", [&](TestPlug& p) {
+         for (int i = 0; i < 3; ++i) p.SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
+         pollUntil([&] { return p.MidiOutQueueEmpty(); }, kWaitMs);
          int in = 1;
          p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
          pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
@@ -559,6 +576,11 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
     // Handed over, not lost: what a fresh plug-in chose opens once the server runs.
     if (!r.opened || r.killed) {
       EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    }
+    if (r.killed) {
+      int off = 0;
+      mPlug->setExternalMIDIOut(off, "OFF");
+      EXPECT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
     }
     EXPECT_TRUE(pollUntil([&] { return mPlug->StopMidiPortThreads(); }, kWaitMs));
     mPlug.reset();
@@ -683,9 +705,11 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
 }
 
 // What a send accepted arrives, message for message, in order: 100 kB of note
-// pairs sent as the output opens (held until it has), and 300 kB queued while the
-// server stands still (SIGSTOP) and handed on once it runs. JACK's buffer of a
-// period fills by events: what it does not take waits for the next period.
+// pairs and program changes (messages of two sizes, so that the rings' room left
+// takes every value) sent as the output opens (held until it has), 300 kB queued
+// while the server stands still (SIGSTOP) and handed on once it runs, and a few
+// sent right before the instance closes. JACK's buffer of a period fills by events:
+// what it does not take waits for the next period.
 TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
 {
   struct Row
@@ -698,11 +722,16 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
   } rows[] = {{"held during an opening", false, false, 100 * 1000},
               {"queued on a stopped server", true, true, 300 * 1000},
               // What the close could not hand on is counted and said, to the message.
-              {"queued on a stopped server, then the close", true, true, 300 * 1000, true}};
+              {"queued on a stopped server, then the close", true, true, 300 * 1000, true},
+              // The close writes out what its slot holds while the server runs.
+              {"sent right before the close", true, false, 300, true}};
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
     NewPlug(r.opened);
+    // Opened: not only joined, but taken by the port thread (a close while the
+    // opening's question is under way gives it up, and the sends with it).
+    ASSERT_TRUE(pollUntil([&] { return !mPlug->MidiPortChoiceUnderWay(); }, kWaitMs));
     if (r.closed) CaptureConsole();
     int out = 1;
     if (!r.opened)
@@ -715,11 +744,13 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     int refused = 0;
     for (int n = 0; (int)sent.size() * 3 < r.bytes; ++n)
     {
-      IMidiMsg on(0, 0x90, (unsigned char)(n % 128), (unsigned char)(1 + n / 128 % 127)), off(0, 0x80, on.mData1, 0);
-      for (IMidiMsg* m : {&on, &off})
+      IMidiMsg on(0, 0x90, (unsigned char)(n % 128), (unsigned char)(1 + n / 128 % 127)), off(0, 0x80, on.mData1, 0),
+          program(0, 0xC0, (unsigned char)(n % 128), 0);
+      for (IMidiMsg* m : {&on, &off, &program})
       {
+        if (m == &program && n % 5 != 0) continue;
         if (mPlug->SendMidiMsg(m))
-          sent.push_back({m->mStatus, m->mData1, m->mData2});
+          sent.push_back(m == &program ? Bytes{m->mStatus, m->mData1} : Bytes{m->mStatus, m->mData1, m->mData2});
         else
           ++refused;
       }
@@ -728,10 +759,13 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     {
       EXPECT_EQ(refused, 0);
       std::thread closing([&] { mPlug.reset(); });
-      // What the bridge could not write within its bound is counted once the
-      // server answers its ports' removal.
-      std::this_thread::sleep_for(std::chrono::milliseconds(400));
-      kill(mServer.Pid(), SIGCONT);
+      if (r.stopped)
+      {
+        // What the bridge could not write within its bound is counted once the
+        // server answers its ports' removal.
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        kill(mServer.Pid(), SIGCONT);
+      }
       closing.join();
       ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
       // The owner's requests run in turn: past this one, the release has been said.
@@ -740,7 +774,14 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       long long said = 0;
       for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
         said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
-      EXPECT_GT(said, 0) << log;
+      if (r.stopped)
+      {
+        EXPECT_GT(said, 0) << log;
+      }
+      else
+      {
+        EXPECT_EQ(said, 0) << log;
+      }
       EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
           << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
       const auto got = mSim.Received();
@@ -798,15 +839,31 @@ TEST_F(MidiOverJack, ClockTicksKeepTheirFramesBesideAFlood)
 }
 
 // The server restarted while the lists are read and no port is chosen: both chosen
-// afterwards open, the output's object of the ended server's time made anew.
+// afterwards open, the output's object of the ended server's time made anew. The
+// log says the server went; a fresh instance made the moment the server is back
+// (its owner's bridge told of none a moment before) lists with a client on it.
 TEST_F(MidiOverJack, AfterARestartWithNoPortChosenBothChosenOpen)
 {
   mPlug.reset(new TestPlug);
   ASSERT_TRUE(mPlug->WaitForLists());
   std::string error;
+  CaptureConsole();
   mSim.Close();
   mServer.Stop();
+  // The instance's looks have asked since, and been told no server takes clients.
+  const bool refused = pollUntil([] { return JackMidiOwner::LastRefusal() != 0; }, kWaitMs);
   ASSERT_TRUE(mServer.Start(&error)) << error;
+  bool listed = false;
+  if (refused)
+  {
+    TestPlug fresh;
+    listed = fresh.WaitForLists();
+  }
+  const std::string log = CapturedConsole();
+  ASSERT_TRUE(refused);
+  EXPECT_TRUE(listed);
+  EXPECT_NE(log.find("MIDI: the JACK server went, and with it the JACK bridge"), std::string::npos) << log;
+  EXPECT_EQ(log.find("no JACK server takes the client"), std::string::npos) << log;
   ASSERT_TRUE(mSim.Open(&error)) << error;
   int out = 1, in = 1;
   EXPECT_EQ(mPlug->setExternalMIDIOut(out, mSim.InputPortName().c_str()), 1);
@@ -1027,7 +1084,8 @@ TEST_F(MidiOverJack, InputReopenedInsideADumpDeliversNothingOfIt)
 }
 
 // The process keeps one JACK client a direction, whatever its instances do: four
-// opened and closed beside a host that is a JACK client with a busy callback, and
+// opened and closed beside a host that is a JACK client with a busy callback, 70
+// more one after another (more than the owner's table holds at once), and
 // a burst of 30 choices 10 ms apart (a host automating the port), open no client
 // and close none while the server runs; no close waits for the server.
 TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
@@ -1051,6 +1109,18 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000)) << i;
     // Its ports leave the server with it: no patchbay keeps a gone instance's.
     EXPECT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi (Out|In)put 2$").empty(); }, kWaitMs)) << i;
+  }
+  // One after another, more than the owner's table holds at once: each closed
+  // instance's place is free again for the next.
+  for (int i = 0; i < 70; ++i)
+  {
+    {
+      TestPlug other;
+      int out = 1;
+      other.setExternalMIDIOut(out, mSimB.InputPortName().c_str());
+      ASSERT_TRUE(mSimB.WaitForConnections(0, 1, kWaitMs)) << i;
+    }
+    ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs)) << i;
   }
   ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs));
   for (int choice = 0; choice < 30; ++choice)
