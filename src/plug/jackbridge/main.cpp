@@ -715,6 +715,13 @@ int main(int argc, char** argv)
     gWake.notify_all();
   }
   worker.join();
+  // What the instances' rings still hold goes out while the server takes it (within
+  // the bound): an instance that closed right before its host ended, whose release
+  // the host's end did not wait for, loses nothing it handed over.
+  const Clock::time_point end = Clock::now() + kReleaseDrain;
+  for (Slot* s : gSlots)
+    while (s && Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (int d = 0; d < 2; ++d)
     if (gClient[d]) jack_client_close(gClient[d]);
   _exit(0);
