@@ -506,6 +506,13 @@ void MIDIMessageManager::owe(OwedAnswer owed, int waitUnit)
   ledger.push_back(std::move(owed));
 }
 
+void MIDIMessageManager::oweRepeats(int count, int waitUnit)
+{
+  OwedAnswer repeat;
+  repeat.repeat = true;
+  for (int i = 0; i < count; ++i) owe(repeat, waitUnit);
+}
+
 int MIDIMessageManager::owedAnswers()
 {
   int lapsed = 0, left = 0;
@@ -544,13 +551,16 @@ bool MIDIMessageManager::consumeOwedAnswer(const uint8_t* b, int n)
   LibraryPatchCollector answer;
   const bool whole = answer.addMessageData(b, n);
   const std::string name = shownName(programDumpName(b, n));
-  if (owed.librarian && !owed.cancelled && whole)
+  if (owed.librarian && !owed.cancelled && !owed.repeat && whole)
   {
     takeLibrarianAnswer(answer.patch, owed.slot, owed.bank, true);
     return true;
   }
-  plug->logText("Program dump of \"" + name + "\" not taken: its request " +
-                (owed.cancelled ? "was cancelled" : "timed out"));
+  if (owed.repeat)
+    plug->logText("Program dump of \"" + name + "\" not taken: a second answer to a request asked twice");
+  else
+    plug->logText("Program dump of \"" + name + "\" not taken: its request " +
+                  (owed.cancelled ? "was cancelled" : "timed out"));
   return true;
 }
 

@@ -217,12 +217,17 @@ public:
   struct OwedAnswer
   {
     bool cancelled = false;
+    // A request asked twice on the editor's channel (again by the channel search) is
+    // answered twice: the second answer repeats the first and goes nowhere.
+    bool repeat = false;
     bool librarian = false;  // into slot of bank (a timed-out one takes its late answer there)
     int slot = -1;
     std::string bank;
     DWORD lapsesAt = 0;
   };
   void owe(OwedAnswer owed, int waitUnit);
+  // The answers a request asked more than once still has coming beyond its first.
+  void oweRepeats(int count, int waitUnit);
   // Answers still owed, the lapsed ones forgotten (said in the log).
   int owedAnswers();
   // A request that waited its whole time-out for them: no answer is owed any more.

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -234,6 +235,7 @@ bool MIDIMessageSender::channelSearch(int pause, uint8_t function, bool showSear
   for (int c = 0; c < 16; ++c)
   {
     sendBody(makeRequestBody(function, (uint8_t)(0x30 + c)));
+    if (function == 0x10 && 0x30 + c == plug->sysexChannelByte.load()) ++ownChannelAsks;
     if (showSearchText) plug->showStatusText(("Please wait, checking DeviceID " + std::to_string(c + 1)).c_str());
     if (!wait(pause) || cancelRequested.load())
     {
@@ -335,6 +337,7 @@ bool MIDIMessageSender::askForProgram(bool forEditor)
   }
   sendRequest(0x10, plug->sysexChannelByte.load());
   (forEditor ? editorAsked : librarianAsked) = true;
+  ownChannelAsks = 1;
   return true;
 }
 
@@ -342,18 +345,27 @@ void MIDIMessageSender::endEditorRequest()
 {
   if (!editorAsked) return;
   editorAsked = false;
+  const int repeats = std::exchange(ownChannelAsks, 0) - 1;
   // A request the output refused never reached the synthesizer: nothing is owed.
-  if (plug->incomingSysExProcessed.load() || manager->requestRefused()) return;
-  MIDIMessageManager::OwedAnswer owed;
-  owed.cancelled = cancelRequested.load();
-  manager->owe(owed, waitUnit);
+  if (manager->requestRefused()) return;
+  if (!plug->incomingSysExProcessed.load())
+  {
+    MIDIMessageManager::OwedAnswer owed;
+    owed.cancelled = cancelRequested.load();
+    manager->owe(owed, waitUnit);
+  }
+  manager->oweRepeats(repeats, waitUnit);
 }
 
 bool MIDIMessageSender::endLibrarianRequest()
 {
   const bool asked = librarianAsked && !manager->requestRefused();
   librarianAsked = false;
-  return manager->settleLibrarianRequest(cancelRequested.load(), asked, waitUnit);
+  const int repeats = std::exchange(ownChannelAsks, 0) - 1;
+  const bool stored = manager->settleLibrarianRequest(cancelRequested.load(), asked, waitUnit);
+  // Owed after the request's own answer, which comes first.
+  if (asked) manager->oweRepeats(repeats, waitUnit);
+  return stored;
 }
 
 void MIDIMessageSender::endRequests()

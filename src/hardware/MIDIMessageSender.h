@@ -210,6 +210,8 @@ private:
   void finishLibrarianRequest();
   void showLines(const char* first, const char* second);
   bool editorAsked = false, librarianAsked = false;
+  // Program requests of the exchange sent on the editor's channel: each one is answered.
+  int ownChannelAsks = 0;
 
   MIDIMessageManager* manager;
 };
