@@ -430,10 +430,25 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
   route(msg, fromDevice);
   // The one place a request is answered. A bank dump's programs fed back while it is
   // split are the port's message's, which answers once they are all in.
-  if (!LibrarianFeedScope::active() && dataProcessed.load() && liveRequest.load() != kAwaitsNothing)
+  if (!LibrarianFeedScope::active() && dataProcessed.load() && ofAwaitedKind(msg))
   {
     log("\tData processed! incomingSysExProcessed = true\n");
     plug->incomingSysExProcessed.store(true);
+  }
+}
+
+bool MIDIMessageManager::ofAwaitedKind(const ISysEx* msg) const
+{
+  if (!msg || !msg->mData || msg->mSize < 5) return false;
+  const uint8_t* b = msg->mData;
+  const bool program = b[4] == kSysexProgramDumpFunction && b[2] == plug->sysexChannelByte.load();
+  switch (liveRequest.load())
+  {
+    case kAwaitsProgramForEditor: return program;
+    case kAwaitsProgramForLibrarian:
+      return program || b[4] == kSysexAllProgramDumpFunction || b[4] == kSysexAllDataDumpFunction;
+    case kAwaitsGlobals: return b[4] == kSysexGlobalDumpFunction;
+    default: return false;
   }
 }
 

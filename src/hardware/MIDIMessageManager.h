@@ -169,13 +169,17 @@ public:
   // ---- the transfer job's request ------------------------------------------------
   // A request is a token its job owns: opened as the job sends it (again for each
   // further request of the job), closed on every way out of the job. Only a message
-  // from the input port that a route took while it lives answers it (the editor's
-  // incomingSysExProcessed, which the job polls); the librarian's feeds never do.
+  // from the input port that a route took while it lives, and of the kind it asked
+  // for, answers it (the editor's incomingSysExProcessed, which the job polls); the
+  // librarian's feeds never do. A dump names no request, so a late answer of another
+  // kind (the globals of the start's channel search, arriving while a program is
+  // awaited) is routed as what it is and answers nothing.
   enum ERequestAwaits
   {
     kAwaitsNothing = 0,
-    kAwaitsProgramForEditor,  // the answer is parsed into the editor
-    kAwaitsOther,             // a librarian collector's program, a global dump
+    kAwaitsProgramForEditor,     // a program dump on the editor's channel, parsed into the editor
+    kAwaitsProgramForLibrarian,  // a program dump on the editor's channel (or a bank dump) for a collector
+    kAwaitsGlobals,              // a global dump
   };
   void openRequest(ERequestAwaits what);  // transfer thread
   void closeRequest();                    // transfer thread
@@ -310,6 +314,8 @@ private:
   std::atomic<bool> resendAsked{false};
   // Routes the message; ProcessSysEx adds the request's answer.
   void route(ISysEx* msg, bool fromDevice);
+  // The message is of the kind the live request asked for.
+  bool ofAwaitedKind(const ISysEx* msg) const;
   // Stores a librarian answer into its slot; a late one is said.
   bool takeLibrarianAnswer(LibrarianPatch& patch, int target, const std::string& bank, bool late);
   // A program dump on the editor's channel that an earlier request is owed: consumed.

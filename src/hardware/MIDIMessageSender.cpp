@@ -403,7 +403,8 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   plug->SetLibrarianRequestActive(!target);
   if (!target) manager->libraryPatchRequest.ownedByJob.store(true);
   const int T = waitUnit;
-  manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor : MIDIMessageManager::kAwaitsOther);
+  manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor
+                              : MIDIMessageManager::kAwaitsProgramForLibrarian);
   int r = 2;
   if (askForProgram(target))
   {
@@ -438,7 +439,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     programChange(plug->librarianProgramNumber.load());
     wait(T / 2);
   }
-  manager->openRequest(MIDIMessageManager::kAwaitsOther);
+  manager->openRequest(MIDIMessageManager::kAwaitsProgramForLibrarian);
   plug->showStatusText(kProcessing);
   if (askForProgram(false)) answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
   finishLibrarianRequest();
@@ -476,7 +477,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     programChange(p);
     wait(50);
     if (cancelRequested.load()) break;
-    manager->openRequest(MIDIMessageManager::kAwaitsOther);
+    manager->openRequest(MIDIMessageManager::kAwaitsProgramForLibrarian);
     const bool failedBefore = requestFailed.exchange(false);
     int r = 2;
     if (askForProgram(false)) r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
@@ -536,7 +537,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
     return;
   }
   // The globals are refreshed too: the router takes the answer while this is set.
-  manager->openRequest(MIDIMessageManager::kAwaitsOther);
+  manager->openRequest(MIDIMessageManager::kAwaitsGlobals);
   manager->globalRequested.store(true);
   sendRequest(0x0E, plug->sysexChannelByte.load());
   plug->showStatusText("Please wait! 95% received..");
@@ -575,7 +576,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry()
   plug->showStatusText("Connecting to Hardware");
   requestFailed.store(false);
   const int T = waitUnit;
-  manager->openRequest(MIDIMessageManager::kAwaitsOther);
+  manager->openRequest(MIDIMessageManager::kAwaitsGlobals);
   sendRequest(0x0E, plug->sysexChannelByte.load());
   for (int step = 1;; ++step)
   {

@@ -322,8 +322,10 @@ TEST_F(Jobs, FaultMatrix)
     bool stored;
     uint8_t channelAfter;
     int requests;  // the first request and the channel search; -1: not counted
+    // The device enquiry ran first, and its search's answers come only now.
+    bool afterEnquiry = false;
   };
-  SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood;
+  SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood, searchAnsweredLate;
   silent.silent = true;
   late.lateMs = 300;           // three wait units
   lateBeyond.lateMs = 60000;   // after every wait
@@ -331,6 +333,7 @@ TEST_F(Jobs, FaultMatrix)
   malformed.malformed = true;
   truncated.truncated = true;
   flood.flood = 60;
+  searchAnsweredLate.globalsAfterProgramRequest = true;
   const Case cases[] = {
       {"no fault", none, "Data request completed!", true, 0x30, 1},
       {"silent", silent, "CONNECTION TIMED OUT!", false, 0x30, 17},
@@ -340,6 +343,9 @@ TEST_F(Jobs, FaultMatrix)
       {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"flood", flood, "Data request completed!", true, 0x30, 1},
+      // The globals just ahead of the program: they complete the device initialisation
+      // and leave the program request its own answer.
+      {"globals of an earlier search first", searchAnsweredLate, "Data request completed!", true, 0x30, 1, true},
   };
   for (const Case& c : cases)
   {
@@ -353,6 +359,12 @@ TEST_F(Jobs, FaultMatrix)
     model.faults = c.faults;
     model.editBuffer = SynthModel::MakeProgram(9);
     Build(0.05);
+    if (c.afterEnquiry)
+    {
+      ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry))) << c.name;
+      ASSERT_TRUE(Finish(60000)) << c.name;
+      ASSERT_EQ(host.LastStatus(), "No response from Hardware") << c.name;
+    }
     host.ClearSent();
     SenderJob job(kSendPartRequest);
     job.requestTarget = true;
@@ -369,6 +381,10 @@ TEST_F(Jobs, FaultMatrix)
     }
     if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
     else EXPECT_TRUE(host.programBytes.empty()) << c.name;
+    if (c.afterEnquiry)
+    {
+      EXPECT_TRUE(host.initDone.load()) << c.name;
+    }
   }
 }
 

@@ -201,6 +201,12 @@ std::vector<SimAnswer> SynthModel::Handle(const SimBytes& msg)
   if (dump)
   {
     ++requestsAnswered;
+    if (faults.globalsAfterProgramRequest && msg[4] == 0x0E)
+    {
+      heldGlobals.push_back(DumpAnswer(answer));
+      return out;
+    }
+    if (msg[4] == 0x10) out.insert(out.end(), heldGlobals.begin(), heldGlobals.end()), heldGlobals.clear();
     out.push_back(DumpAnswer(answer));
   }
   else if (!reply.empty())

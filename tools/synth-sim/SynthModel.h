@@ -25,6 +25,9 @@ struct SimFaults
   bool paced = false;      // dumps go out at the pace of the synthesizer's cable
   int silentProgram = -1;  // no answer to a program request while this program is selected
   bool silentGlobals = false;  // no answer to a global dump request
+  // The answers to global dump requests are held until a program request arrives,
+  // and go out just before its answer (a late answer to an earlier channel search).
+  bool globalsAfterProgramRequest = false;
 };
 
 // One message the synthesizer sends, with its delay.
@@ -65,6 +68,7 @@ public:
   static SimBytes MakeGlobals(int channel, bool writeProtect);
 
 private:
+  std::vector<SimAnswer> heldGlobals;  // globalsAfterProgramRequest
   SimBytes Reply(uint8_t function) const;
   SimAnswer DumpAnswer(const SimBytes& dump) const;
 };
