@@ -68,6 +68,8 @@ std::atomic<unsigned> gEpoch{0};
 std::atomic<unsigned> gGone{0};
 std::atomic<int> gOpened{0}, gClosed{0}, gBridgePid{0}, gBridges{0};
 std::atomic<unsigned> gRefused{0};
+// The last question's wait for the bridge's word was given up with no word.
+std::atomic<bool> gUnanswered{false};
 
 // A bridge that answers nothing, not even a ping its reader answers whatever JACK
 // does, for this long is stuck (stopped, or worse): it is ended.
@@ -377,6 +379,7 @@ private:
         }
         break;
       case kReady:
+        gUnanswered.store(false);
         mFirstWord = true;
         mLastWord = mLastHeard;
         mWasReady = true;
@@ -387,6 +390,7 @@ private:
         gOpened.fetch_add(2);
         break;
       case kNoServer:
+        gUnanswered.store(false);
         mFirstWord = true;
         mLastWord = mLastHeard;
         gRefused.store((unsigned)h.value);
@@ -569,6 +573,7 @@ private:
       if (now >= asked + (mFirstWord ? kNextWord : kFirstWord))
       {
         mWaitGivenUp = now;
+        gUnanswered.store(true);
         return;
       }
       Pump(50, 0, nullptr, nullptr);
@@ -721,6 +726,7 @@ void Release(std::shared_ptr<JackMidiSlot> slot)
   TheOwner().Ask([slot](unsigned) { TheOwner().Release(slot); }, nullptr, false);
 }
 unsigned LastRefusal() { return gRefused.load(); }
+bool Unanswered() { return gUnanswered.load(); }
 int ClientsOpened() { return gOpened.load(); }
 int ClientsClosed() { return gClosed.load(); }
 int BridgePid() { return gBridgePid.load(); }

@@ -110,6 +110,9 @@ void Release(std::shared_ptr<JackMidiSlot> slot);
 
 // JACK's status of the last opening no server took (0: none yet). Any thread.
 unsigned LastRefusal();
+// Whether the last wait for the bridge's word on a server ended with none (a server
+// that stands still, or a starved machine): the ports are listed once it comes.
+bool Unanswered();
 
 // For tests and benchmarks: clients opened on a server by the process's bridges, and
 // those closed (or left) while their server ran; the running bridge's process id

@@ -228,6 +228,8 @@ void MidiPortLayer::ReadMidiPortLists()
   const auto sayNoJackClient = [this](const char* side, const char* direction) {
     if (mMidiWatchQuit.load())
       ConsoleLog("%s: the plug-in closed before the JACK server answered: no ports listed\n", side);
+    else if (JackMidiOwner::Unanswered())
+      ConsoleLog("%s: no JACK client is open yet: no JACK server has answered the bridge\n", side);
     else if (const unsigned status = JackMidiOwner::LastRefusal())
       ConsoleLog("%s: no JACK server takes the client (JACK status 0x%x)\n", side, status);
     else
