@@ -203,25 +203,15 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   }
   setenv("JACK_DEFAULT_SERVER", mName.c_str(), 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
+  if (mStartStoppedMs > 0)
   {
+    // Stopped once its socket is there, so that clients reach a server that does
+    // not answer yet; continued on a thread of its own.
     const std::string socket = JackServerSocket(mName);
     const auto listening = Clock::now() + std::chrono::seconds(5);
     struct stat st;
     while (stat(socket.c_str(), &st) != 0 && Clock::now() < listening)
       std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  // The server's scheduling group (its own session's) gets the weight an audio
-  // server has on a desktop: with every core of a test machine busy, its request
-  // thread, which answers every client's call, was seen waiting seconds for the
-  // processor. Nothing where the system has no such groups or forbids it.
-  {
-    std::ofstream group("/proc/" + std::to_string(pid) + "/autogroup");
-    if (group) group << "-10\n";
-  }
-  if (mStartStoppedMs > 0)
-  {
-    // Stopped once its socket is there, so that clients reach a server that does
-    // not answer yet; continued on a thread of its own.
     kill(pid, SIGSTOP);
     mWaker = std::thread([pid, ms = mStartStoppedMs] {
       std::this_thread::sleep_for(std::chrono::milliseconds(ms));
