@@ -74,7 +74,7 @@ public:
     mGot.clear();
   }
   // Until the port thread has read the port lists.
-  bool WaitForLists(int timeoutMs = 10000)
+  bool WaitForLists(int timeoutMs = 30000)
   {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     ReadMidiPortListsAhead();
