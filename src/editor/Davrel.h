@@ -410,7 +410,7 @@ public:
   // The port lists the menus were last built from (output, input), and whether the
   // lists the port thread read were seen by OnIdle.
   std::vector<std::string> portMenuLists[2];
-  bool portMenusFromLists = false;
+  unsigned portMenusFromReads = 0;
   std::string markedPortName[2];
 
   // Layers of the configuration (null when the configuration lacks one).

@@ -196,11 +196,13 @@ void Davrel::runTempoHandover()
 }
 
 // Under mMutex: port menus built before the port thread had read the lists are
-// built again once, where the lists differ; not before the constructor built them.
+// built again once a reading of them, where the lists differ; not before the
+// constructor built them.
 void Davrel::portMenusFromListsRead()
 {
-  if (portMenusFromLists || portMenuLists[0].empty() || !MidiPortListsRead()) return;
-  portMenusFromLists = true;
+  const unsigned reads = MidiPortListsReads();
+  if (reads == portMenusFromReads || portMenuLists[0].empty()) return;
+  portMenusFromReads = reads;
   if (getExternalMIDIOutNames() != portMenuLists[0] || getExternalMIDIInNames() != portMenuLists[1])
     refreshMidiPortMenus();
 }

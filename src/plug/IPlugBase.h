@@ -281,6 +281,7 @@ public:
   // The same without starting the port thread: for a constructor.
   std::vector<std::string> KnownMidiPortNames(bool input) { return mMidiPorts.KnownMidiPortNames(input); }
   bool MidiPortListsRead() const { return mMidiPorts.MidiPortListsRead(); }
+  unsigned MidiPortListsReads() const { return mMidiPorts.MidiPortListsReads(); }
   int setExternalMIDIOut(int& index, const char* name) { return mMidiPorts.setExternalMIDIOut(index, name); }
   int setExternalMIDIIn(int& index, const char* name) { return mMidiPorts.setExternalMIDIIn(index, name); }
   int getExternalMIDIOutDevice(const char* name) { return mMidiPorts.getExternalMIDIOutDevice(name); }
@@ -305,7 +306,7 @@ public:
   // workers, its clock): stopped by the host's close before the port thread is
   // asked to end, so that a kept instance sends nothing.
   virtual void StopOwnSenders() {}
-  // The port thread, once it has read the port lists (MidiPortListsRead), holding
+  // The port thread, each time it has read the port lists (MidiPortListsReads), holding
   // no lock: an editor builds its port menus again. It must not wait for anything
   // without bound; MidiPortsQuit() tells it the teardown has begun.
   virtual void OnMidiPortListsRead() {}

@@ -131,9 +131,11 @@ int MidiPortLayer::ChooseMidiPort(bool input, int& index, const char* name)
 {
   int& lastIndex = input ? mMidiInIndex : mMidiOutIndex;
   lastIndex = index;
-  if (index != 0 && name && *name && strcmp(name, "OFF") != 0 && !mMidiListsRead.load())
+  if (index != 0 && name && *name && strcmp(name, "OFF") != 0 &&
+      (!MidiPortListsRead() || mMidiListsUnanswered.load()))
   {
-    // Before the lists are read a name is taken as it is, and looked for once they are.
+    // Before the lists are read (over JACK, while no server has answered them) a
+    // name is taken as it is, and looked for once they are.
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
     std::vector<std::string>& chosen = input ? mMidiInChosenNames : mMidiOutChosenNames;
     if (std::find(chosen.begin(), chosen.end(), name) == chosen.end()) chosen.push_back(name);

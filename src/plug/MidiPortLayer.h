@@ -85,7 +85,10 @@ public:
   // The same without starting the port thread: for a constructor.
   std::vector<std::string> KnownMidiPortNames(bool input);
   // Whether the port thread has read the lists: the answers above then are its.
-  bool MidiPortListsRead() const { return mMidiListsRead.load(); }
+  bool MidiPortListsRead() const { return mMidiListsReads.load() > 0; }
+  // How often they were read: once at the start, once more over JACK when they were
+  // read before any server answered the bridge and one has since.
+  unsigned MidiPortListsReads() const { return mMidiListsReads.load(); }
   // A choice by list entry (and name): recorded for the port thread, which opens
   // the port named, a name it does not see looked for afresh, then watched for as
   // gone. index gets the entry chosen: 0 for "OFF" or a name not in the list
@@ -242,6 +245,7 @@ private:
   void LookAtMidiPorts();
   void AskJackLook();
   void FollowJackServer();
+  void ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in);
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
   void ApplyMidiPortChoices();
@@ -341,7 +345,12 @@ private:
   std::chrono::steady_clock::time_point mMidiOutChoiceAt;
   unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
-  std::atomic<bool> mMidiListsRead{false};
+  std::atomic<unsigned> mMidiListsReads{0};
+  // Over JACK: the lists were read before any server answered the bridge (they are
+  // read again at the first look with clients), and, while none has, a name chosen
+  // is taken as it is, as before the lists are read: a slow server loses no choice.
+  bool mMidiListsAwaitServer = false;
+  std::atomic<bool> mMidiListsUnanswered{false};
   // The sends, for the port thread: any thread a producer without a lock
   // (MidiSendQueue), the port thread the one consumer. Pushed counts every message
   // queued; taken, the port thread's own, those it took. A full queue refuses:

@@ -154,6 +154,7 @@ void MidiPortLayer::RunMidiPortThread()
     if (mMidiWatchQuit.load()) break;
     mMidiPortWork.store(false);
     if (jackbridge::SlotMemory* m = mMidiShared.load()) m->renderSent.store(0);
+    const unsigned reads = mMidiListsReads.load();
     {
       std::lock_guard<std::mutex> change(mMidiPortChange);
       const Clock::time_point now = Clock::now();
@@ -167,6 +168,8 @@ void MidiPortLayer::RunMidiPortThread()
       if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
     }
+    // Out of the lock, as at the start: the owner takes its own.
+    if (mMidiListsReads.load() != reads && !mMidiWatchQuit.load()) mOwner.OnMidiPortListsRead();
   }
   std::lock_guard<std::mutex> change(mMidiPortChange);
   EndMidiPortThread();
@@ -254,6 +257,8 @@ void MidiPortLayer::ReadMidiPortLists()
     const unsigned n = side.PortCount();
     mMidiJackEpoch = JackMidiOwner::Epoch();
     if (!mMidiJackEpoch) sayNoJackClient("MIDI OUT", "output");
+    mMidiListsAwaitServer = !mMidiJackEpoch;
+    mMidiListsUnanswered.store(!mMidiJackEpoch && JackMidiOwner::Unanswered());
     outs = ReadMidiPortNames(side, n);
   }
   ConsoleLog("MIDI IN INITIALIZATION\n");
@@ -286,7 +291,27 @@ void MidiPortLayer::ReadMidiPortLists()
     mMidiOutSeen.assign(outs.begin() + 1, outs.end());
     mMidiInSeen.assign(ins.begin() + 1, ins.end());
   }
-  mMidiListsRead.store(true);
+  mMidiListsReads.fetch_add(1);
+}
+
+// The port thread, over JACK, at the first look with clients after lists read
+// before any server answered the bridge (a server slow to start, or starved): the
+// menus then get the ports. A choice kept by its name stays in them.
+void MidiPortLayer::ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in)
+{
+  ConsoleLog("MIDI: a JACK server answered: the port lists are read again\n");
+  std::vector<std::string> outs = ReadMidiPortNames(out, out.PortCount());
+  std::vector<std::string> ins = ReadMidiPortNames(in, in.PortCount());
+  {
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    mMidiOutNames = outs;
+    mMidiInNames = ins;
+    mMidiOutSeen.assign(outs.begin() + 1, outs.end());
+    mMidiInSeen.assign(ins.begin() + 1, ins.end());
+  }
+  mMidiListsAwaitServer = false;
+  mMidiListsUnanswered.store(false);
+  mMidiListsReads.fetch_add(1);
 }
 
 // ---- installing what was made (ALSA): the one place a direction's object changes ----
@@ -674,6 +699,7 @@ void MidiPortLayer::LookAtMidiPorts()
   // Over JACK the look's questions (both lists, both connections) are one request
   // to the owner: the thread wakes once for it, not once a question.
   if (mMidiJack.load()) AskJackLook();
+  if (mMidiListsAwaitServer && mMidiJackEpoch && !mMidiWatchQuit.load()) ReadJackPortListsAgain(out, in);
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.

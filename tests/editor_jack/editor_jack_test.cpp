@@ -5,6 +5,7 @@
 #include "ConsoleCapture.h"
 #include "JackTestServer.h"
 #include "PollUntil.h"
+#include "PortMenuChoice.h"
 #include "SynthModel.h"
 #include "StdoutNobodyReads.h"
 #include "SynthSim.h"
@@ -139,16 +140,7 @@ protected:
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   }
   // The port menu's entry of that name, as the user picks it.
-  void Choose(Davrel* e, int param, const std::string& name)
-  {
-    IParam* p = e->GetParam(param);
-    int index = -1;
-    for (int i = 0; i < p->GetNDisplayTexts(); ++i)
-      if (name == p->GetDisplayText(i)) index = i;
-    ASSERT_GT(index, 0) << name;
-    p->Set(index);
-    e->OnParamChange(param);
-  }
+  void Choose(Davrel* e, int param, const std::string& name) { ChoosePortEntry(e, param, name, kWaitMs); }
   void Settle(Davrel* e)
   {
     // The wait runs on the scaled clock.

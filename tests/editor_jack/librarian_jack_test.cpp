@@ -4,6 +4,7 @@
 // for byte with what the synthesizer holds.
 
 #include "PollUntil.h"
+#include "PortMenuChoice.h"
 #include "DumpTestSupport.h"
 #include "JackTestServer.h"
 #include "SynthModel.h"
@@ -118,24 +119,12 @@ protected:
 
   void SelectPorts()
   {
-    // The menus as a user sees them: built again at an idle once the lists are read.
-    ASSERT_TRUE(pollUntil([&] { return e().MidiPortListsRead(); }, kWaitMs));
-    e().OnIdle();
     const struct
     {
       int param;
       std::string name;
     } ports[] = {{kDeviceOutSelection, mSim.InputPortName()}, {kDeviceInSelection, mSim.OutputPortName()}};
-    for (const auto& p : ports)
-    {
-      IParam* param = e().GetParam(p.param);
-      int index = -1;
-      for (int i = 0; i < param->GetNDisplayTexts(); ++i)
-        if (p.name == param->GetDisplayText(i)) index = i;
-      ASSERT_GT(index, 0) << p.name;
-      param->Set(index);
-      e().OnParamChange(p.param);
-    }
+    for (const auto& p : ports) ASSERT_NO_FATAL_FAILURE(ChoosePortEntry(&e(), p.param, p.name, kWaitMs));
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   }
   void Settle()

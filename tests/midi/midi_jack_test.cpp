@@ -616,6 +616,31 @@ TEST_F(MidiOverJack, AnInstanceClosedBeforeTheServersFirstAnswerSaysSo)
   EXPECT_EQ(log.find("no JACK server takes the client"), std::string::npos) << log;
 }
 
+// The process's first opening waits in a server that stands still past the
+// bridge's first-word bound: the lists read meanwhile hold "OFF" alone, names chosen
+// from a saved state are kept as they are, and once the server answers the lists
+// are read again and the chosen ports open.
+TEST_F(MidiOverJack, ListsReadBeforeTheServersFirstAnswerAreReadAgainAndKeepTheChoice)
+{
+  if (JackMidiOwner::Epoch() != 0) GTEST_SKIP() << "the process's JACK clients are open already (CTest runs this alone)";
+  kill(mServer.Pid(), SIGSTOP);
+  TestPlug plug;
+  const bool listed = plug.WaitForLists();
+  const std::vector<std::string> first = plug.getExternalMIDIOutNames();
+  int out = 1, in = 1;
+  const int outChosen = plug.setExternalMIDIOut(out, mSim.InputPortName().c_str());
+  const int inChosen = plug.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+  kill(mServer.Pid(), SIGCONT);
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(first, std::vector<std::string>{"OFF"});
+  EXPECT_EQ(outChosen, 1);
+  EXPECT_EQ(inChosen, 1);
+  EXPECT_TRUE(pollUntil([&] { return plug.MidiPortListsReads() == 2; }, kWaitMs));
+  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  EXPECT_NE(std::find(outs.begin(), outs.end(), mSim.InputPortName()), outs.end());
+  EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+}
+
 // A choice's first exchange: a request sent right after both ports are chosen
 // finds the input open and its answer arrives, in either order of the choices, on
 // a fresh plug-in and on one moved from another synthesizer (the input a new
