@@ -220,8 +220,9 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   }
   if (!probe) return true;
 
-  // Probing is safe only now, before any client of the test exists.
-  const auto end = Clock::now() + std::chrono::seconds(10);
+  // Probing is safe only now, before any client of the test exists. The bound is
+  // for a starved machine, where a server's first answers take seconds.
+  const auto end = Clock::now() + std::chrono::seconds(30);
   while (Clock::now() < end)
   {
     if (waitpid(mPid, nullptr, WNOHANG) == mPid)
@@ -252,7 +253,7 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  SetError(error, "jackd " + mName + " did not take clients within 10 s");
+  SetError(error, "jackd " + mName + " did not take clients within 30 s");
   return false;
 }
 
