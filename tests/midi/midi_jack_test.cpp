@@ -618,27 +618,53 @@ TEST_F(MidiOverJack, AnInstanceClosedBeforeTheServersFirstAnswerSaysSo)
 
 // The process's first opening waits in a server that stands still past the
 // bridge's first-word bound: the lists read meanwhile hold "OFF" alone, names chosen
-// from a saved state are kept as they are, and once the server answers the lists
-// are read again and the chosen ports open.
+// from a saved state are kept as they are, and once that server answers, or one
+// that replaced it after it was killed, the lists are read again and the chosen
+// ports open.
 TEST_F(MidiOverJack, ListsReadBeforeTheServersFirstAnswerAreReadAgainAndKeepTheChoice)
 {
   if (JackMidiOwner::Epoch() != 0) GTEST_SKIP() << "the process's JACK clients are open already (CTest runs this alone)";
-  kill(mServer.Pid(), SIGSTOP);
-  TestPlug plug;
-  const bool listed = plug.WaitForLists();
-  const std::vector<std::string> first = plug.getExternalMIDIOutNames();
-  int out = 1, in = 1;
-  const int outChosen = plug.setExternalMIDIOut(out, mSim.InputPortName().c_str());
-  const int inChosen = plug.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
-  kill(mServer.Pid(), SIGCONT);
-  ASSERT_TRUE(listed);
-  EXPECT_EQ(first, std::vector<std::string>{"OFF"});
-  EXPECT_EQ(outChosen, 1);
-  EXPECT_EQ(inChosen, 1);
-  EXPECT_TRUE(pollUntil([&] { return plug.MidiPortListsReads() == 2; }, kWaitMs));
-  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
-  EXPECT_NE(std::find(outs.begin(), outs.end(), mSim.InputPortName()), outs.end());
-  EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  for (const bool replaced : {false, true})
+  {
+    SCOPED_TRACE(replaced ? "killed and replaced" : "continued");
+    kill(mServer.Pid(), SIGSTOP);
+    TestPlug plug;
+    const bool listed = plug.WaitForLists();
+    const std::vector<std::string> first = plug.getExternalMIDIOutNames();
+    int out = 1, in = 1;
+    const int outChosen = plug.setExternalMIDIOut(out, mSim.InputPortName().c_str());
+    const int inChosen = plug.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
+    std::string error;
+    if (replaced)
+    {
+      kill(mServer.Pid(), SIGKILL);
+      mServer.Halt();
+      mSim.Close();
+      ASSERT_TRUE(mServer.Restart(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+    }
+    else
+      kill(mServer.Pid(), SIGCONT);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(first, std::vector<std::string>{"OFF"});
+    EXPECT_EQ(outChosen, 1);
+    EXPECT_EQ(inChosen, 1);
+    EXPECT_TRUE(pollUntil([&] { return plug.MidiPortListsReads() == 2; }, kWaitMs));
+    const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+    EXPECT_NE(std::find(outs.begin(), outs.end(), mSim.InputPortName()), outs.end());
+    EXPECT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+    // The next row's plug-in is the process's first again only once this server went.
+    if (!replaced)
+    {
+      plug.StopMidiPortThreads();
+      kill(mServer.Pid(), SIGKILL);
+      mServer.Halt();
+      mSim.Close();
+      ASSERT_TRUE(mServer.Restart(&error)) << error;
+      ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+      ASSERT_TRUE(pollUntil([] { return JackMidiOwner::Epoch() == 0; }, kWaitMs));
+    }
+  }
 }
 
 // A choice's first exchange: a request sent right after both ports are chosen
