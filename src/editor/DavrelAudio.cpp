@@ -218,8 +218,14 @@ void Davrel::OnMidiPortListsRead()
 void Davrel::OnIdle()
 {
   {
+    // The port thread builds the menus again under it, and moves the entries.
     WDL_MutexLock lock(&mMutex);
     portMenusFromListsRead();
+    if (graphics)
+    {
+      markMissingPort(kDeviceOutSelection, midiOutPortIndex, MidiOutPortMissing());
+      markMissingPort(kDeviceInSelection, midiInPortIndex, MidiInPortMissing());
+    }
   }
   if (!graphics) return;
   applyHostTempo();
@@ -237,6 +243,4 @@ void Davrel::OnIdle()
     shownDelayBlock = block;
     displayMIDIOutDelay->SetTextFromPlug((std::to_string(ms) + "ms|" + std::to_string(block) + "bfr").c_str());
   }
-  markMissingPort(kDeviceOutSelection, midiOutPortIndex, MidiOutPortMissing());
-  markMissingPort(kDeviceInSelection, midiInPortIndex, MidiInPortMissing());
 }

@@ -89,12 +89,40 @@ struct Job
   bool abandoned = false;  // its asker gave up before it ran: it never runs
 };
 
+// The environment last copied on an instance's maker's thread (TakeEnvironment).
+std::mutex gEnvironmentLock;
+std::vector<std::string> gEnvironment;
+
+std::vector<std::string> CopyEnvironment()
+{
+  std::vector<std::string> vars;
+  for (char** v = environ; v && *v; ++v) vars.push_back(*v);
+  return vars;
+}
+
+// A copy of it, as the bridge gets it; the process's own where none was taken.
+std::vector<std::string> BridgeEnvironment()
+{
+  {
+    std::lock_guard<std::mutex> lock(gEnvironmentLock);
+    if (!gEnvironment.empty()) return gEnvironment;
+  }
+  return CopyEnvironment();
+}
+
+const char* EnvironmentValue(const std::vector<std::string>& vars, const char* name)
+{
+  const size_t n = strlen(name);
+  for (const std::string& v : vars)
+    if (v.compare(0, n, name) == 0 && v.size() > n && v[n] == '=') return v.c_str() + n + 1;
+  return nullptr;
+}
+
 // The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle),
 // else the one of the build tree (a program there links the port layer in).
-std::string BridgePath()
+std::string BridgePath(const char* env)
 {
-  if (const char* env = getenv("DAVREL_JACK_BRIDGE"))
-    if (*env && access(env, X_OK) == 0) return env;
+  if (env && *env && access(env, X_OK) == 0) return env;
   Dl_info info;
   if (dladdr((void*)&BridgePath, &info) && info.dli_fname && strchr(info.dli_fname, '/'))
   {
@@ -495,7 +523,8 @@ private:
     if (mSock >= 0) return;
     const Clock::time_point now = Clock::now();
     if (now < mNextStart) return;
-    const std::string path = BridgePath();
+    std::vector<std::string> vars = BridgeEnvironment();
+    const std::string path = BridgePath(EnvironmentValue(vars, "DAVREL_JACK_BRIDGE"));
     if (path.empty())
     {
       if (!mNoProgramSaid)
@@ -510,7 +539,12 @@ private:
       mNextStart = now + std::chrono::seconds(1);
       return;
     }
-    const std::string names[2] = {JackClientName("RtMidi Output Client"), JackClientName("RtMidi Input Client")};
+    const char* server = EnvironmentValue(vars, "DAVREL_JACK_SERVER");
+    const std::string names[2] = {JackClientName("RtMidi Output Client", server),
+                                  JackClientName("RtMidi Input Client", server)};
+    std::vector<char*> envp;
+    for (std::string& v : vars) envp.push_back(&v[0]);
+    envp.push_back(nullptr);
     char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(names[0].c_str()),
                     const_cast<char*>(names[1].c_str()), nullptr};
     posix_spawn_file_actions_t actions;
@@ -531,7 +565,7 @@ private:
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
-    const int e = posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
+    const int e = posix_spawn(&pid, path.c_str(), &actions, &attr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(sv[1]);
@@ -691,6 +725,13 @@ Owner& Used()
 
 namespace JackMidiOwner
 {
+void TakeEnvironment()
+{
+  std::vector<std::string> vars = CopyEnvironment();
+  std::lock_guard<std::mutex> lock(gEnvironmentLock);
+  gEnvironment.swap(vars);
+}
+
 unsigned Epoch() { return gEpoch.load(); }
 bool EpochLives(unsigned epoch) { return epoch != 0 && gEpoch.load() == epoch && gGone.load() != epoch; }
 bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>& giveUp) { return Used().Ask(std::move(job), &giveUp); }

@@ -65,6 +65,11 @@ private:
 
 namespace JackMidiOwner
 {
+// The environment a bridge starts with, copied here: called on the thread that makes
+// an instance (the host's, where a host changes its environment), so that the
+// owner's thread never reads the process's own while a host's setenv rewrites it.
+void TakeEnvironment();
+
 // The live epoch (0: no bridge has clients on a server). Any thread, no wait.
 unsigned Epoch();
 // Whether epoch is the live one and its server has not been seen to go.

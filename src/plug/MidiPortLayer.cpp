@@ -18,6 +18,7 @@
 MidiPortLayer::MidiPortLayer(Owner& owner, WDL_Mutex& mutex)
   : mOwner(owner), mMutex(mutex), mMidiInStream(std::make_shared<MidiInStream>())
 {
+  JackMidiOwner::TakeEnvironment();
 }
 
 // The owner's destructor has ended both threads (CloseMidiPorts), and the port

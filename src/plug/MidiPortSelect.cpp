@@ -160,9 +160,10 @@ void MidiPortAccess::LogPortLine(const std::string& line) { ConsoleLog("%s", lin
 
 void SayMidiError(const RtMidiError& e) { ConsoleLog("\n%s\n\n", e.getMessage().c_str()); }
 
-std::string JackClientName(const std::string& base)
+std::string JackClientName(const std::string& base) { return JackClientName(base, getenv("DAVREL_JACK_SERVER")); }
+
+std::string JackClientName(const std::string& base, const char* server)
 {
-  const char* server = getenv("DAVREL_JACK_SERVER");
   return server && *server ? base + "@" + server : base;
 }
 

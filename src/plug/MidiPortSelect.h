@@ -50,6 +50,8 @@ public:
 // names the test bed's server. JACK names a client's socket after the client alone,
 // whatever its server, so two test beds running at once must not share client names.
 std::string JackClientName(const std::string& base);
+// The same with the server's name given (null or empty: base).
+std::string JackClientName(const std::string& base, const char* server);
 
 class RtMidiError;
 // The port library's error as its own printMessage words it, handed to the log

@@ -12,17 +12,22 @@
 
 inline void ChoosePortEntry(Davrel* e, int param, const std::string& name, int boundMs)
 {
+  // The port thread builds the menus under the plug-in's mutex.
   IParam* p = e->GetParam(param);
   int index = -1;
   pollUntil(
       [&] {
         e->OnIdle();
+        WDL_MutexLock lock(&e->mMutex);
         for (int i = 1; i < p->GetNDisplayTexts(); ++i)
           if (name == p->GetDisplayText(i)) index = i;
+        if (index > 0)
+        {
+          p->Set(index);
+          e->OnParamChange(param);
+        }
         return index > 0;
       },
       boundMs);
   ASSERT_GT(index, 0) << name;
-  p->Set(index);
-  e->OnParamChange(param);
 }
