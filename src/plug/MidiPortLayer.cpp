@@ -133,9 +133,9 @@ int MidiPortLayer::ChooseMidiPort(bool input, int& index, const char* name)
   int& lastIndex = input ? mMidiInIndex : mMidiOutIndex;
   lastIndex = index;
   if (index != 0 && name && *name && strcmp(name, "OFF") != 0 &&
-      (!MidiPortListsRead() || mMidiListsUnanswered.load()))
+      (!MidiPortListsRead() || mMidiListsAwaitServer.load()))
   {
-    // Before the lists are read (over JACK, while no server has answered them) a
+    // Before the lists are read (over JACK, while no server has clients of ours) a
     // name is taken as it is, and looked for once they are.
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
     std::vector<std::string>& chosen = input ? mMidiInChosenNames : mMidiOutChosenNames;

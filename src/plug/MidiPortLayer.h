@@ -346,11 +346,11 @@ private:
   unsigned long long mMidiOutChoiceQueued = 0;
   std::atomic<int> mMidiChoicesUnderWay{0}, mMidiOutChoicesUnderWay{0};
   std::atomic<unsigned> mMidiListsReads{0};
-  // Over JACK: the lists were read before any server answered the bridge (they are
-  // read again at the first look with clients), and, while none has, a name chosen
-  // is taken as it is, as before the lists are read: a slow server loses no choice.
-  bool mMidiListsAwaitServer = false;
-  std::atomic<bool> mMidiListsUnanswered{false};
+  // Over JACK: the lists were read while the bridge had no clients on a server (none
+  // runs, or it has not answered yet): they are read again at the first look with
+  // clients, and until then a name chosen is taken as it is, as before the lists are
+  // read. A server slow to start, or down, loses no choice.
+  std::atomic<bool> mMidiListsAwaitServer{false};
   // The sends, for the port thread: any thread a producer without a lock
   // (MidiSendQueue), the port thread the one consumer. Pushed counts every message
   // queued; taken, the port thread's own, those it took. A full queue refuses:

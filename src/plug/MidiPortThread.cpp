@@ -257,8 +257,7 @@ void MidiPortLayer::ReadMidiPortLists()
     const unsigned n = side.PortCount();
     mMidiJackEpoch = JackMidiOwner::Epoch();
     if (!mMidiJackEpoch) sayNoJackClient("MIDI OUT", "output");
-    mMidiListsAwaitServer = !mMidiJackEpoch;
-    mMidiListsUnanswered.store(!mMidiJackEpoch && JackMidiOwner::Unanswered());
+    mMidiListsAwaitServer.store(!mMidiJackEpoch);
     outs = ReadMidiPortNames(side, n);
   }
   ConsoleLog("MIDI IN INITIALIZATION\n");
@@ -295,11 +294,11 @@ void MidiPortLayer::ReadMidiPortLists()
 }
 
 // The port thread, over JACK, at the first look with clients after lists read
-// before any server answered the bridge (a server slow to start, or starved): the
+// while the bridge had none (no server yet, or one slow to answer, or starved): the
 // menus then get the ports. A choice kept by its name stays in them.
 void MidiPortLayer::ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in)
 {
-  ConsoleLog("MIDI: a JACK server answered: the port lists are read again\n");
+  ConsoleLog("MIDI: a JACK server takes clients: the port lists are read again\n");
   std::vector<std::string> outs = ReadMidiPortNames(out, out.PortCount());
   std::vector<std::string> ins = ReadMidiPortNames(in, in.PortCount());
   {
@@ -309,8 +308,7 @@ void MidiPortLayer::ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& 
     mMidiOutSeen.assign(outs.begin() + 1, outs.end());
     mMidiInSeen.assign(ins.begin() + 1, ins.end());
   }
-  mMidiListsAwaitServer = false;
-  mMidiListsUnanswered.store(false);
+  mMidiListsAwaitServer.store(false);
   mMidiListsReads.fetch_add(1);
 }
 
@@ -699,7 +697,7 @@ void MidiPortLayer::LookAtMidiPorts()
   // Over JACK the look's questions (both lists, both connections) are one request
   // to the owner: the thread wakes once for it, not once a question.
   if (mMidiJack.load()) AskJackLook();
-  if (mMidiListsAwaitServer && mMidiJackEpoch && !mMidiWatchQuit.load()) ReadJackPortListsAgain(out, in);
+  if (mMidiListsAwaitServer.load() && mMidiJackEpoch && !mMidiWatchQuit.load()) ReadJackPortListsAgain(out, in);
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.

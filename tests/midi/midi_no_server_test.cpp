@@ -1,6 +1,8 @@
 // With neither a JACK server nor an ALSA sequencer the lists hold "OFF" alone,
-// no port object is kept, the reason is logged, and nothing crashes.
+// no port object is kept, a name chosen is kept for a server to come, the reason is
+// logged, and nothing crashes.
 #include "ConsoleCapture.h"
+#include "PollUntil.h"
 #include "TestPlug.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +20,14 @@ TEST(MidiWithoutServer, ListsHoldOffAloneAndNothingCrashes)
     EXPECT_EQ(plug.getExternalMIDIInNames(), std::vector<std::string>{"OFF"});
     // RtMidi's JACK objects outlive a client that could not be opened; none is kept.
     EXPECT_FALSE(plug.HasPortObjects());
+    // A name chosen (a recalled project's) is kept, to be opened once a server runs.
     int index = 1;
-    EXPECT_EQ(plug.setExternalMIDIOut(index, "Rudu:MIDI In"), 0);
-    EXPECT_EQ(index, 0);
+    EXPECT_EQ(plug.setExternalMIDIOut(index, "Rudu:MIDI In"), 1);
     index = 1;
-    EXPECT_EQ(plug.setExternalMIDIIn(index, "Rudu:MIDI Out"), 0);
-    EXPECT_EQ(index, 0);
+    EXPECT_EQ(plug.setExternalMIDIIn(index, "Rudu:MIDI Out"), 1);
+    EXPECT_EQ(plug.getExternalMIDIOutNames(), (std::vector<std::string>{"OFF", "Rudu:MIDI In"}));
+    // Refused once the port thread found it missing.
+    EXPECT_TRUE(pollUntil([&] { return plug.MidiOutPortMissing(); }, 30000));
     IMidiMsg cc(0, 0xB0, 0x07, 0x7F);
     EXPECT_FALSE(plug.SendMidiMsg(&cc));
     EXPECT_EQ(plug.GetMIDIOutPortNumber("Rudu:MIDI In"), -1);
