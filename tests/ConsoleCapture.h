@@ -37,19 +37,15 @@ struct EndAtTestEnd : testing::EmptyTestEventListener
   {
     if (!Capturing()) return;
     Capturing() = false;
-    const std::string text = testing::internal::GetCapturedStdout();
     std::fprintf(stderr, "---- the test ended while the console was captured; the capture:\n%s\n---- end of the capture\n",
-                 text.c_str());
+                 testing::internal::GetCapturedStdout().c_str());
   }
 };
 } // namespace console_capture
 
 inline void CaptureConsole()
 {
-  static const bool listening = [] {
-    testing::UnitTest::GetInstance()->listeners().Append(new console_capture::EndAtTestEnd);
-    return true;
-  }();
+  static const bool listening = (testing::UnitTest::GetInstance()->listeners().Append(new console_capture::EndAtTestEnd), true);
   (void)listening;
   ConsoleLogWritten(30000, 30000);
   console_capture::PartsAtStart() = console_capture::PartsReported();

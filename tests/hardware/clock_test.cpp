@@ -190,9 +190,8 @@ TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
   ASSERT_TRUE(otherManager.waitIdle(kMIDIClockThread, 2000));
 }
 
-// An output that places the ticks takes the run from the start, or from the tick
-// due once it is ready (after 3 ticks); the thread sends none after, and the stop
-// or the port going ends the output's part too.
+// An output that places the ticks takes the run from the start, or once ready (after
+// 3 ticks); the thread sends none after, and the stop or the port going ends it too.
 TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
 {
   host.hostTempo = 300.0;
@@ -220,14 +219,8 @@ TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
 // of more than a quarter note starts it again; a full period leaves the rest.
 TEST(ClockTimelineRows, EachTickAtItsDueTimeAndStallsAsTheLoopHandlesThem)
 {
-  const struct
-  {
-    const char* name;
-    int64_t first, interval, length;
-    std::vector<int64_t> starts;
-    int max;
-    std::vector<int64_t> ticks;
-  } rows[] = {
+  const struct { const char* name; int64_t first, interval, length; std::vector<int64_t> starts; int max;
+                 std::vector<int64_t> ticks; } rows[] = {
       {"on time", 100, 1000, 700, {0, 700, 1400, 2100, 2800, 3500}, 64, {100, 1100, 2100, 3100, 4100}},
       {"first late", 100, 1000, 700, {600, 1300, 2000, 2700, 3400}, 64, {600, 1600, 2600, 3600}},
       {"stall", 100, 1000, 1000, {0, 5000, 6000, 7000, 8000, 9000, 10000}, 64,
