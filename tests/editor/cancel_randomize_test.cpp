@@ -544,8 +544,7 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     if (answers.count(++asked)) fromHardware(answers[asked]);
     if (asked == 1 && cancelFirst) e.userSets(kCancelDataRequest, 1);
   };
-  // kAskedTwice: the first request goes unanswered until the channel search asks the
-  // editor's channel again; both are answered, the second answer as the next request starts.
+  // kAskedTwice: answered only once the search asks the editor's channel again, both answers coming.
   enum Row { kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered, kAskedTwice };
   for (Row row : {kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered, kAskedTwice})
   {

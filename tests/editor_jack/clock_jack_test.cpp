@@ -135,9 +135,8 @@ TEST(ClockOverJack, FollowsTheHostsTransportAndTempo)
     // carries, whatever the sender does; the clock is answerable for the rest.
     EXPECT_LT(longest, (kThreadSanitizer ? 4 : 2) * ideal + std::max(0.0, sim.LongestCycleGap() - period))
       << sim.LongestCycleGap();
-    // Each tick at its frame: JACK's times of the frames the ticks came at (its
-    // clock follows the server's pace, also after the stall) lie on the timeline
-    // within two frames, the least late tick marking it.
+    // Each tick at its frame: JACK's times of their frames (its clock follows the
+    // server's pace) lie on the timeline within two frames, the least late marking it.
     std::vector<double> off;
     for (const double t : r.jackTimes) off.push_back(t - off.size() * ideal);
     const auto range = std::minmax_element(off.begin(), off.end());

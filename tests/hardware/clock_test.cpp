@@ -228,16 +228,13 @@ TEST(ClockTimelineRows, EachTickAtItsDueTimeAndStallsAsTheLoopHandlesThem)
       {"quarter note", 100, 1000, 1000, {0, 30000, 31000, 32000}, 64, {100, 30000, 31000, 32000}},
       {"full period", 0, 100, 1000, {0, 1000, 2000}, 2, {0, 100, 1000, 1050, 2000, 2050}},
   };
+  int64_t at[64];
   for (const auto& row : rows)
   {
     ClockTimeline t;
     t.Start(row.first, row.interval);
     std::vector<int64_t> got;
-    for (int64_t start : row.starts)
-    {
-      int64_t at[64];
-      got.insert(got.end(), at, at + t.Take(start, start + row.length, at, row.max));
-    }
+    for (int64_t start : row.starts) got.insert(got.end(), at, at + t.Take(start, start + row.length, at, row.max));
     EXPECT_EQ(got, row.ticks) << row.name;
   }
 }

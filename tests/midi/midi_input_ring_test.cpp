@@ -15,11 +15,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <numeric>
 #include <new>
 #include <random>
-#include <string>
 #include <thread>
 #include <vector>
 
