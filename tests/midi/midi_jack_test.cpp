@@ -754,7 +754,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       std::thread closing([&] { mPlug.reset(); });
       // What the bridge could not write within its bound is counted once the
       // server answers its ports' removal.
-      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped ? 400 : 0));
       kill(mServer.Pid(), SIGCONT);
       closing.join();
       ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
