@@ -24,43 +24,35 @@ inline int& PartsAtStart()
   static int parts = 0;
   return parts;
 }
-inline bool& Capturing()
-{
-  static bool capturing = false;
-  return capturing;
-}
+inline bool capturing = false;
 // A test that ends inside a capture (a failed assertion returned from it) has the
 // capture ended here, and shown.
 struct EndAtTestEnd : testing::EmptyTestEventListener
 {
   void OnTestEnd(const testing::TestInfo&) override
   {
-    if (!Capturing()) return;
-    Capturing() = false;
-    const std::string text = testing::internal::GetCapturedStdout();
+    if (!capturing) return;
+    capturing = false;
     std::fprintf(stderr, "---- the test ended while the console was captured; the capture:\n%s\n---- end of the capture\n",
-                 text.c_str());
+                 testing::internal::GetCapturedStdout().c_str());
   }
 };
 } // namespace console_capture
 
 inline void CaptureConsole()
 {
-  static const bool listening = [] {
-    testing::UnitTest::GetInstance()->listeners().Append(new console_capture::EndAtTestEnd);
-    return true;
-  }();
+  static const bool listening = (testing::UnitTest::GetInstance()->listeners().Append(new console_capture::EndAtTestEnd), true);
   (void)listening;
   ConsoleLogWritten(30000, 30000);
   console_capture::PartsAtStart() = console_capture::PartsReported();
   testing::internal::CaptureStdout();
-  console_capture::Capturing() = true;
+  console_capture::capturing = true;
 }
 
 inline std::string CapturedConsole()
 {
   ConsoleLogWritten(30000, 30000);
-  console_capture::Capturing() = false;
+  console_capture::capturing = false;
   std::string text = testing::internal::GetCapturedStdout();
   if (console_capture::PartsReported() > console_capture::PartsAtStart())
     std::fprintf(stderr, "---- a failure was reported while the console was captured; the capture:\n%s\n---- end of the capture\n",

@@ -472,8 +472,7 @@ TEST_F(Live, ALateAnswerIsRefusedAfterACancelAndTakenAndMarkedAfterATimeOut)
                          : end == kTimeOutThenStep ? "not taken: its bank is no longer shown"
                                                    : "not taken: its request was cancelled";
     SWELL_SetTimeScale(end == kTimeOutAnswerCancel || end >= kTimeOut ? 0.02 : 1.0);  // the time-out, shortened
-    // A row whose request waited into the channel search owes a second answer this
-    // synthesizer never sends: no later row waits for it.
+    // A request that waited into the channel search owes an answer never sent here.
     e.manager()->forgetOwedAnswers();
     e.takeLog(), e.takeSent();
     e.GetParam(kBankEditUnsaved)->Set(0.0);
@@ -545,8 +544,7 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     if (answers.count(++asked)) fromHardware(answers[asked]);
     if (asked == 1 && cancelFirst) e.userSets(kCancelDataRequest, 1);
   };
-  // kAskedTwice: the first request goes unanswered until the channel search asks the
-  // editor's channel again; both are answered, the second answer as the next request starts.
+  // kAskedTwice: answered only once the search asks the editor's channel again, both answers coming.
   enum Row { kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered, kAskedTwice };
   for (Row row : {kLateAnswer, kNeverAnswered, kLapsed, kAfterAnswered, kAskedTwice})
   {
@@ -585,9 +583,8 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
     {
       EXPECT_EQ(e.nameLine(), "Data request completed!");
       EXPECT_EQ(slots[10].messages[0].bytes, own);
-      EXPECT_NE(e.takeLog().find(row == kLateAnswer ? "\"First Answer\" not taken: its request"
-                                                     : "\"First Answer\" not taken: a second answer"),
-                std::string::npos);
+      const char* why = row == kLateAnswer ? "its request" : "a second answer";
+      EXPECT_NE(e.takeLog().find(std::string("\"First Answer\" not taken: ") + why), std::string::npos);
     }
     e.userSets(kCancelDataRequest, 1);
     ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));

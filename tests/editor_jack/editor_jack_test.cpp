@@ -37,9 +37,7 @@ IPlugAU* MakePlug() { return nullptr; }
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-// A bound for an event, never a time the row takes: on a loaded machine the JACK
-// server's own request thread has been seen to wait over 10 s for the processor
-// before it answered a port's registration.
+// A bound for an event: a loaded server's request thread was seen to wait over 10 s.
 const int kWaitMs = 30000;
 
 IPlugInstanceInfo info() { return DavrelInstanceInfo(); }

@@ -30,7 +30,7 @@ struct TempoHost : FakeHost
   std::atomic<bool> placing{false};
   std::atomic<int> placedStarts{0}, placedStops{0};
   bool startPlacedMidiClock(int64_t, int64_t) override { return placing.load() && ++placedStarts; }
-  unsigned long long stopPlacedMidiClock() override { return ++placedStops, 7; }
+  unsigned long long stopPlacedMidiClock() override { return ++placedStops; }
 };
 
 class ClockJobs : public testing::Test
@@ -114,6 +114,7 @@ TEST_F(ClockJobs, StartAndEndCases)
   // Already stopped: exactly one tick, at whole beats per minute and whole
   // nanoseconds: 99.9 counts as 99, 60e9 / (99 x 24) = 25,252,525.
   host.sendMIDIClockInfo = true;
+  host.placing = true;  // an output that places the ticks takes no run stopped before it starts
   host.hostTempo = 99.9;
   manager->resetContinuousClock(true);
   ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
@@ -189,54 +190,37 @@ TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
   ASSERT_TRUE(otherManager.waitIdle(kMIDIClockThread, 2000));
 }
 
+// An output that places the ticks takes the run from the start, or once ready (after
+// 3 ticks); the thread sends none after, and the stop or the port going ends it too.
 TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
 {
-  // Placed from the start: the thread sends nothing, its stop counts the output's ticks.
   host.hostTempo = 300.0;
-  host.placing = true;
-  ASSERT_TRUE(StartLoop());
-  ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == 1; }, 2000));
-  manager->resetContinuousClock(true);
-  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
-  EXPECT_EQ(host.placedStops.load(), 1);
-  EXPECT_EQ(Ticks(), 0u);
-  EXPECT_EQ(clock()->lastClockTicks.load(), 7);
-  // Ready only once the loop runs: the output takes it from the tick due then; the
-  // port going ends the run.
-  host.placing = false;
-  ASSERT_TRUE(StartLoop());
-  ASSERT_TRUE(WaitTicks(3, 2000));
-  host.placing = true;
-  ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == 2; }, 2000));
-  const size_t sent = Ticks();
-  host.midiOutSet = false;
-  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
-  EXPECT_TRUE(manager->clockStopped());
-  EXPECT_EQ(host.placedStops.load(), 2);
-  EXPECT_EQ(clock()->lastClockTicks.load(), (int)sent + 7);
-  // Stopped before it starts: its one tick sent by the thread, nothing handed over.
-  host.midiOutSet = true;
-  ASSERT_TRUE(manager->startJob(SenderJob(kSendContinuousMIDIClock)));
-  ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
-  EXPECT_EQ(Ticks(), sent + 1);
-  EXPECT_EQ(host.placedStarts.load(), 2);
+  for (int placedAfter : {0, 3})
+  {
+    SCOPED_TRACE(placedAfter);
+    host.placing = placedAfter == 0;
+    ASSERT_TRUE(StartLoop());
+    ASSERT_TRUE(WaitTicks((size_t)placedAfter, 2000));
+    host.placing = true;
+    ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == (placedAfter ? 2 : 1); }, 2000));
+    const size_t sent = Ticks();
+    if (placedAfter) host.midiOutSet = false;
+    else manager->resetContinuousClock(true);
+    ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));
+    EXPECT_TRUE(manager->clockStopped());
+    EXPECT_EQ(host.placedStops.load(), host.placedStarts.load());
+    EXPECT_EQ(Ticks(), placedAfter ? sent : 0u);
+  }
 }
 
-// The ticks an output takes period by period (each period its start and the
-// row's length): on time at their due times; the first anchors the timeline where
-// it goes; after a stall the missed ones follow at half an interval, never two at
-// once and none lost, until the timeline is reached again; a stall of more than a
-// quarter note starts it again; a period that takes only so many leaves the rest.
+// The ticks an output takes period by period (each its start and the row's length):
+// on time; the first anchors the timeline where it goes; after a stall the missed
+// ones follow at half an interval until the timeline is reached, none lost; a stall
+// of more than a quarter note starts it again; a full period leaves the rest.
 TEST(ClockTimelineRows, EachTickAtItsDueTimeAndStallsAsTheLoopHandlesThem)
 {
-  const struct
-  {
-    const char* name;
-    int64_t first, interval, length;
-    std::vector<int64_t> starts;
-    int max;
-    std::vector<int64_t> ticks;
-  } rows[] = {
+  const struct { const char* name; int64_t first, interval, length; std::vector<int64_t> starts; int max;
+                 std::vector<int64_t> ticks; } rows[] = {
       {"on time", 100, 1000, 700, {0, 700, 1400, 2100, 2800, 3500}, 64, {100, 1100, 2100, 3100, 4100}},
       {"first late", 100, 1000, 700, {600, 1300, 2000, 2700, 3400}, 64, {600, 1600, 2600, 3600}},
       {"stall", 100, 1000, 1000, {0, 5000, 6000, 7000, 8000, 9000, 10000}, 64,
@@ -244,16 +228,13 @@ TEST(ClockTimelineRows, EachTickAtItsDueTimeAndStallsAsTheLoopHandlesThem)
       {"quarter note", 100, 1000, 1000, {0, 30000, 31000, 32000}, 64, {100, 30000, 31000, 32000}},
       {"full period", 0, 100, 1000, {0, 1000, 2000}, 2, {0, 100, 1000, 1050, 2000, 2050}},
   };
+  int64_t at[64];
   for (const auto& row : rows)
   {
     ClockTimeline t;
     t.Start(row.first, row.interval);
     std::vector<int64_t> got;
-    for (int64_t start : row.starts)
-    {
-      int64_t at[64];
-      got.insert(got.end(), at, at + t.Take(start, start + row.length, at, row.max));
-    }
+    for (int64_t start : row.starts) got.insert(got.end(), at, at + t.Take(start, start + row.length, at, row.max));
     EXPECT_EQ(got, row.ticks) << row.name;
   }
 }

@@ -322,8 +322,7 @@ TEST_F(Jobs, FaultMatrix)
     bool stored;
     uint8_t channelAfter;
     int requests;  // the first request and the channel search; -1: not counted
-    // The device enquiry ran first, and its search's answers come only now.
-    bool afterEnquiry = false;
+    bool afterEnquiry = false;  // the device enquiry ran first; its search's answers come only now
   };
   SimFaults none, silent, late, lateBeyond, otherChannel, malformed, truncated, flood, searchAnsweredLate;
   silent.silent = true;
@@ -343,8 +342,7 @@ TEST_F(Jobs, FaultMatrix)
       {"malformed", malformed, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"truncated", truncated, "CONNECTION TIMED OUT!", false, 0x30, 17},
       {"flood", flood, "Data request completed!", true, 0x30, 1},
-      // The globals just ahead of the program: they complete the device initialisation
-      // and leave the program request its own answer.
+      // The globals ahead of the program end the initialisation; the request takes the program.
       {"globals of an earlier search first", searchAnsweredLate, "Data request completed!", true, 0x30, 1, true},
   };
   for (const Case& c : cases)
@@ -361,8 +359,7 @@ TEST_F(Jobs, FaultMatrix)
     Build(0.05);
     if (c.afterEnquiry)
     {
-      ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry))) << c.name;
-      ASSERT_TRUE(Finish(60000)) << c.name;
+      ASSERT_TRUE(Start(SenderJob(kSendDeviceIdEnquiry)) && Finish(60000)) << c.name;
       ASSERT_EQ(host.LastStatus(), "No response from Hardware") << c.name;
     }
     host.ClearSent();
@@ -381,10 +378,7 @@ TEST_F(Jobs, FaultMatrix)
     }
     if (c.stored) ExpectStoredProgram(model.editBuffer, c.name);
     else EXPECT_TRUE(host.programBytes.empty()) << c.name;
-    if (c.afterEnquiry)
-    {
-      EXPECT_TRUE(host.initDone.load()) << c.name;
-    }
+    EXPECT_TRUE(!c.afterEnquiry || host.initDone.load()) << c.name;
   }
 }
 

@@ -29,9 +29,7 @@ namespace {
 typedef std::vector<unsigned char> Bytes;
 typedef std::vector<std::string> Names;
 
-// A bound for an event, never a time the row takes: on a loaded machine the JACK
-// server's own request thread has been seen to wait over 10 s for the processor
-// before it answered a port's registration.
+// A bound for an event: a loaded server's request thread was seen to wait over 10 s.
 const int kWaitMs = 30000;
 
 class MidiOverJack : public testing::Test
@@ -192,11 +190,9 @@ TEST_F(MidiOverJack, ListsShowTheSynthesizerAfterOffAndSelectionOpensByName)
   // Our ports under RtMidi's own names, which saved connections use, on the owner's two clients.
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Output Client") + ":RtMidi Output$").size(), 1u);
   EXPECT_EQ(mSim.FindPorts("^" + JackClientName("RtMidi Input Client") + ":RtMidi Input$").size(), 1u);
-  // Another instance's lists, read while those are there, leave the plug-in's own out.
-  TestPlug second;
+  TestPlug second;  // another instance's lists, read now, leave the plug-in's own out
   ASSERT_TRUE(second.WaitForLists());
-  EXPECT_EQ(second.getExternalMIDIOutNames(), mOutNames);
-  EXPECT_EQ(second.getExternalMIDIInNames(), mInNames);
+  EXPECT_TRUE(second.getExternalMIDIOutNames() == mOutNames && second.getExternalMIDIInNames() == mInNames);
 }
 
 // Each direction is watched alone, the other not chosen. The lines a user's log
@@ -453,11 +449,10 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
   ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   EXPECT_TRUE(mPlug->SendMidiMsg(&cc));
   ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
-  EXPECT_TRUE(mSim.Received()[0].bytes == (Bytes{0xB1, 0x10, 0x20})) << mSim.Received()[0].bytes.size() << " bytes first";
+  EXPECT_TRUE(mSim.Received()[0].bytes == (Bytes{0xB1, 0x10, 0x20}));
   ASSERT_TRUE(mSimB.WaitForReceived(61, kWaitMs)) << mSimB.ReceivedCount();
   const auto gotB = mSimB.Received();
-  ASSERT_EQ(gotB.size(), 61u);
-  for (size_t i = 1; i < gotB.size(); ++i) EXPECT_TRUE(gotB[i].bytes == dump) << i;
+  EXPECT_TRUE(gotB.size() == 61 && std::all_of(gotB.begin() + 1, gotB.end(), [&](const SimMessage& m) { return m.bytes == dump; }));
 
   // "OFF" and an unknown name close the port and write 0 back; sending then
   // returns at once (RtMidi's JACK output would wait for ever once its ring filled).
@@ -528,9 +523,8 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
          EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
        }, true, false},
       // The input's reopening waits in the server; killed, it returns, and the
-      // next server is found and both ports opened on it. What the output's ring
-      // held for the ended server is counted gone: a later choice of the output
-      // is taken.
+      // next server is found and both ports opened on it.
+      // What the output's ring held for it is counted gone: a later choice is taken.
       {"a choice waiting in a server then killed", [&](TestPlug& p) {
          for (int i = 0; i < 3; ++i) p.SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
          pollUntil([&] { return p.MidiOutQueueEmpty(); }, kWaitMs);
@@ -756,11 +750,10 @@ TEST_F(MidiOverJack, AChoiceEndsConnected)
 }
 
 // What a send accepted arrives, message for message, in order: 100 kB of note
-// pairs and program changes (messages of two sizes, so that the rings' room left
-// takes every value) sent as the output opens (held until it has), 300 kB queued
-// while the server stands still (SIGSTOP) and handed on once it runs, and a few
-// sent right before the instance closes. JACK's buffer of a period fills by events:
-// what it does not take waits for the next period.
+// pairs sent as the output opens (held until it has), and 300 kB queued while the
+// server stands still (SIGSTOP) and handed on once it runs. JACK's buffer of a
+// period fills by events: what it does not take waits for the next period.
+// Program changes among the notes (two sizes) give the rings' room left every value.
 TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
 {
   struct Row
@@ -810,13 +803,10 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     {
       EXPECT_EQ(refused, 0);
       std::thread closing([&] { mPlug.reset(); });
-      if (r.stopped)
-      {
-        // What the bridge could not write within its bound is counted once the
-        // server answers its ports' removal.
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        kill(mServer.Pid(), SIGCONT);
-      }
+      // What the bridge could not write within its bound is counted once the
+      // server answers its ports' removal.
+      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped ? 400 : 0));
+      kill(mServer.Pid(), SIGCONT);
       closing.join();
       ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
       // The owner's requests run in turn: past this one, the release has been said.
@@ -825,14 +815,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       long long said = 0;
       for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
         said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
-      if (r.stopped)
-      {
-        EXPECT_GT(said, 0) << log;
-      }
-      else
-      {
-        EXPECT_EQ(said, 0) << log;
-      }
+      EXPECT_EQ(said > 0, r.stopped) << log;
       EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
           << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
       const auto got = mSim.Received();
@@ -852,18 +835,16 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
 }
 
 // The timing clock placed by the bridge beside a flood that fills each period's
-// buffer: every message arrives whole and in order, and every tick at the frame it
-// falls due (JACK's time of its frame on the timeline within two frames), the
-// messages leaving room for the ticks; the stop answers the ticks placed.
+// buffer: every message arrives whole and in order, every tick at its frame (JACK's
+// time of its frame on the timeline within two frames), the messages leaving room
+// for the ticks; the stop answers the ticks placed.
 TEST_F(MidiOverJack, ClockTicksKeepTheirFramesBesideAFlood)
 {
   OpenPlug();
   mSim.ClearReceived();
   const int64_t interval = 8333333;  // 300 BPM
-  const int64_t first =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  ASSERT_TRUE(mPlug->StartMidiClock(first, interval));
-  std::vector<Bytes> sent;
+  ASSERT_TRUE(mPlug->StartMidiClock(std::chrono::nanoseconds(std::chrono::steady_clock::now().time_since_epoch()).count(), interval));
+  std::vector<Bytes> sent, others;
   for (int n = 0; n < 100000; ++n)
   {
     const Bytes m = n % 1000 == 999 ? MakeSimDump(297, n) : Bytes{0xB0, (unsigned char)(n % 120), (unsigned char)(n / 120 % 128)};
@@ -873,26 +854,18 @@ TEST_F(MidiOverJack, ClockTicksKeepTheirFramesBesideAFlood)
   ASSERT_TRUE(mSim.WaitForReceived(sent.size() + 60, 60000)) << mSim.ReceivedCount() << " of " << sent.size();
   const unsigned long long placed = mPlug->StopMidiClock();
   ASSERT_TRUE(mSim.WaitForReceived(sent.size() + placed, kWaitMs));
-  std::vector<Bytes> others;
-  std::vector<SimMessage> t;
+  std::vector<double> off;  // each tick's microseconds off the first one's timeline
   for (const SimMessage& m : mSim.Received())
-    if (m.bytes == Bytes{0xF8})
-      t.push_back(m);
-    else
-      others.push_back(m.bytes);
+    if (m.bytes == Bytes{0xF8}) off.push_back(m.jackMicros - off.size() * interval / 1e3);
+    else others.push_back(m.bytes);
   EXPECT_TRUE(others == sent) << "a message came apart, went missing or out of order";
-  EXPECT_EQ(t.size(), placed);
-  double origin = t[0].jackMicros;
-  for (size_t i = 0; i < t.size(); ++i) origin = std::min(origin, t[i].jackMicros - i * interval / 1e3);
-  double worst = 0;
-  for (size_t i = 0; i < t.size(); ++i) worst = std::max(worst, t[i].jackMicros - origin - i * interval / 1e3);
-  EXPECT_LE(worst, 2e6 / mSim.SampleRate()) << "microseconds late at most: " << worst;
+  ASSERT_TRUE(off.size() == placed && placed > 0) << off.size() << " of " << placed;
+  const auto range = std::minmax_element(off.begin(), off.end());
+  EXPECT_LE(*range.second - *range.first, 2e6 / mSim.SampleRate()) << "microseconds late at most";
 }
 
 // The server restarted while the lists are read and no port is chosen: both chosen
-// afterwards open, the output's object of the ended server's time made anew. The
-// log says the server went; a fresh instance made the moment the server is back
-// (its owner's bridge told of none a moment before) lists with a client on it.
+// afterwards open, the output's object of the ended server's time made anew.
 TEST_F(MidiOverJack, AfterARestartWithNoPortChosenBothChosenOpen)
 {
   mPlug.reset(new TestPlug);
@@ -901,15 +874,11 @@ TEST_F(MidiOverJack, AfterARestartWithNoPortChosenBothChosenOpen)
   CaptureConsole();
   mSim.Close();
   mServer.Stop();
-  // The instance's looks have asked since, and been told no server takes clients.
+  // The log says the server went; the instance's looks have been told no server
+  // takes clients, and a fresh one made the moment it is back lists with a client.
   const bool refused = pollUntil([] { return JackMidiOwner::LastRefusal() != 0; }, kWaitMs);
   ASSERT_TRUE(mServer.Start(&error)) << error;
-  bool listed = false;
-  if (refused)
-  {
-    TestPlug fresh;
-    listed = fresh.WaitForLists();
-  }
+  const bool listed = refused && TestPlug().WaitForLists();
   const std::string log = CapturedConsole();
   ASSERT_TRUE(refused);
   EXPECT_TRUE(listed);
@@ -1135,8 +1104,7 @@ TEST_F(MidiOverJack, InputReopenedInsideADumpDeliversNothingOfIt)
 }
 
 // The process keeps one JACK client a direction, whatever its instances do: four
-// opened and closed beside a host that is a JACK client with a busy callback, 70
-// more one after another (more than the owner's table holds at once), and
+// opened and closed beside a host that is a JACK client with a busy callback, and
 // a burst of 30 choices 10 ms apart (a host automating the port), open no client
 // and close none while the server runs; no close waits for the server.
 TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
@@ -1161,16 +1129,13 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
     // Its ports leave the server with it: no patchbay keeps a gone instance's.
     EXPECT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi (Out|In)put 2$").empty(); }, kWaitMs)) << i;
   }
-  // One after another, more than the owner's table holds at once: each closed
-  // instance's place is free again for the next.
-  for (int i = 0; i < 70; ++i)
+  // 70 one after another, more than the owner's table holds: each one's place is freed.
+  for (int i = 0, out = 1; i < 70; ++i, out = 1)
   {
-    {
-      TestPlug other;
-      int out = 1;
-      other.setExternalMIDIOut(out, mSimB.InputPortName().c_str());
-      ASSERT_TRUE(mSimB.WaitForConnections(0, 1, kWaitMs)) << i;
-    }
+    auto other = std::make_unique<TestPlug>();
+    other->setExternalMIDIOut(out, mSimB.InputPortName().c_str());
+    ASSERT_TRUE(mSimB.WaitForConnections(0, 1, kWaitMs)) << i;
+    other.reset();
     ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs)) << i;
   }
   ASSERT_TRUE(mSimB.WaitForConnections(0, 0, kWaitMs));
