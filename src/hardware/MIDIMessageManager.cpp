@@ -566,7 +566,7 @@ bool MIDIMessageManager::consumeOwedAnswer(const uint8_t* b, int n)
   LibraryPatchCollector answer;
   const bool whole = answer.addMessageData(b, n);
   const std::string name = shownName(programDumpName(b, n));
-  if (owed.librarian && !owed.cancelled && !owed.repeat && whole)
+  if (owed.librarian && !owed.cancelled && whole)
   {
     takeLibrarianAnswer(answer.patch, owed.slot, owed.bank, true);
     return true;

@@ -360,8 +360,10 @@ void MIDIMessageSender::endEditorRequest()
 bool MIDIMessageSender::endLibrarianRequest()
 {
   const bool asked = librarianAsked && !manager->requestRefused();
+  // The count is the request's that asked: an editor's request ended after this
+  // one (endRequests) keeps its own.
+  const int repeats = librarianAsked ? std::exchange(ownChannelAsks, 0) - 1 : 0;
   librarianAsked = false;
-  const int repeats = std::exchange(ownChannelAsks, 0) - 1;
   const bool stored = manager->settleLibrarianRequest(cancelRequested.load(), asked, waitUnit);
   // Owed after the request's own answer, which comes first.
   if (asked) manager->oweRepeats(repeats, waitUnit);

@@ -126,6 +126,12 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   const int64_t wallStart = now;
   int ticks = 0;
   auto running = [&] { return !manager->clockStopped() && !closing() && plug->sendMIDIClockInfo.load(); };
+  // The port went away: this loop ends; a new one starts with the next arming.
+  auto portGone = [&] {
+    if (plug->midiOutSet.load()) return false;
+    manager->resetContinuousClock(true);
+    return true;
+  };
 
   // Where the output places the ticks itself at their due times (over JACK, at
   // their frames), no wake-up of this thread decides when one goes: from the tick
@@ -173,13 +179,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
       if (wake > now + kSliceNs) wake = now + kSliceNs;
       if (wake > now) sleepUntil(wake);
     }
-    if (stopped) break;
-    if (!plug->midiOutSet.load())
-    {
-      // The port went away: this loop ends; a new one starts with the next arming.
-      manager->resetContinuousClock(true);
-      break;
-    }
+    if (stopped || portGone()) break;
     // An output that came to place the ticks itself meanwhile (its port layer
     // ready only now) takes the rest of the run from this tick on.
     if (plug->startPlacedMidiClock(now, wholeInterval))
@@ -202,15 +202,7 @@ void MIDIMessageSender::sendContinuousMIDIClock(int)
   }
   if (placed)
   {
-    while (running())
-    {
-      if (!plug->midiOutSet.load())
-      {
-        manager->resetContinuousClock(true);
-        break;
-      }
-      sleepUntil(readClock(service, now) + kSliceNs);
-    }
+    while (running() && !portGone()) sleepUntil(readClock(service, now) + kSliceNs);
     ticks += (int)plug->stopPlacedMidiClock();
   }
   lastClockCpuNs.store(threadCpuNs() - cpuStart);

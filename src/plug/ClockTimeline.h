@@ -49,8 +49,6 @@ public:
     return n;
   }
 
-  int64_t Interval() const { return mInterval; }
-
 private:
   int64_t mAnchor = 0, mInterval = 1, mK = 0, mLast = 0;
   bool mFirst = true;

@@ -139,7 +139,8 @@ inline void StartClock(SlotMemory* m, int64_t firstNs, int64_t intervalNs)
 // Stops the run and answers the ticks it placed, once a pass of the callback that
 // began after the stop is over (so none follows), or after boundNs when no pass
 // comes (no server, a stalled one): then as many as it had placed by then. A run
-// stopped before its first tick was placed keeps it (the first goes at once).
+// stopped before its first tick was placed keeps it (the first goes at once): that
+// tick is waited for first, within boundNs of its own.
 inline unsigned long long StopClock(SlotMemory* m, long long boundNs)
 {
   const uint32_t run = m->clockRun.load();

@@ -130,6 +130,7 @@ int BridgesStarted();
 
 // The owner's end: its thread is told to stop and the socket to the bridge closed
 // (the bridge writes out what the rings hold, closes its clients and exits by
-// itself). The thread is waited for 250 ms at most, then the bridge 500 ms at most. Called by the process's exit, before the
-// console's logger ends; any thread but the owner's.
+// itself). The thread is waited for 250 ms at most, then the bridge 500 ms at
+// most. Called by the process's exit, before the console's logger ends; any thread
+// but the owner's.
 void EndJackMidiOwner();

@@ -217,8 +217,8 @@ void MidiPortLayer::KeepMidiPortLine(const std::string& line)
   mMidiPortLog(!line.empty() && line.back() == '\n' ? line.substr(0, line.size() - 1) : line);
 }
 
-// ---- input (the port library's thread over ALSA; over JACK the owner's callback
-// hands to the stream directly) ----
+// ---- input (the port library's thread over ALSA; over JACK the input thread
+// feeds the stream from the slot's ring, PullSharedMidiInput) ----
 
 void MidiPortLayer::MIDICallback(double timeStamp, std::vector<unsigned char>* message, void* userData)
 {

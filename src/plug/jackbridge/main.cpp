@@ -526,15 +526,21 @@ void FreeSlot(int i)
   delete s;
 }
 
+// What the slot's output ring holds is written out by the process callback while
+// the server takes it, until end.
+void DrainOut(Slot* s, Clock::time_point end)
+{
+  while (Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 // The instance closed: what its output holds is written while the server takes it
 // (within a bound), then its ports go. The messages not written are counted.
 long long Release(int i)
 {
   Slot* s = gSlots[i];
   if (!s) return 0;
-  const Clock::time_point end = Clock::now() + kReleaseDrain;
-  while (Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  DrainOut(s, Clock::now() + kReleaseDrain);
   const long long left = (long long)(s->mem->pushed.load() - s->mem->written.load());
   FreeSlot(i);
   return left > 0 ? left : 0;
@@ -720,8 +726,7 @@ int main(int argc, char** argv)
   // the host's end did not wait for, loses nothing it handed over.
   const Clock::time_point end = Clock::now() + kReleaseDrain;
   for (Slot* s : gSlots)
-    while (s && Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (s) DrainOut(s, end);
   for (int d = 0; d < 2; ++d)
     if (gClient[d]) jack_client_close(gClient[d]);
   _exit(0);
