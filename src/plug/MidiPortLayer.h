@@ -246,6 +246,7 @@ private:
   void AskJackLook();
   void FollowJackServer();
   void ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in);
+  void StoreMidiPortLists(const std::vector<std::string>& outs, const std::vector<std::string>& ins);
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
   void ApplyMidiPortChoices();
@@ -297,7 +298,6 @@ private:
   long long mMidiInRingTooLongLogged = 0, mMidiInRingFullLogged = 0, mMidiInRingBytesLogged = 0;
   std::atomic<bool> mMidiInQuit{false};
   std::thread mMidiInThread;
-  int mMidiInApi = 0;
   bool mMidiInUsed = false;
   // ALSA, under mMidiInLock: the object's port was closed after use, its route
   // cut; it is replaced at the next opening (RtMidi keeps a half-received

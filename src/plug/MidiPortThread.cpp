@@ -266,7 +266,6 @@ void MidiPortLayer::ReadMidiPortLists()
     MidiInRoute* route = nullptr;
     if (RtMidiIn* in = NewMidiInObject(this, &route, true))
     {
-      mMidiInApi = RtMidi::LINUX_ALSA;
       InstallMidiIn(in, route);
       MidiInSide side(this);
       ins = ReadMidiPortNames(side, in->getPortCount());
@@ -276,21 +275,23 @@ void MidiPortLayer::ReadMidiPortLists()
   }
   else
   {
-    mMidiInApi = RtMidi::UNIX_JACK;
     ConsoleLog("MIDI IN: using JACK, as the output does\n");
     MidiInSide side(this);
     const unsigned n = side.PortCount();
     if (!JackMidiOwner::Epoch()) sayNoJackClient("MIDI IN", "input");
     ins = ReadMidiPortNames(side, n);
   }
-  {
-    std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    mMidiOutNames = outs;
-    mMidiInNames = ins;
-    mMidiOutSeen.assign(outs.begin() + 1, outs.end());
-    mMidiInSeen.assign(ins.begin() + 1, ins.end());
-  }
+  StoreMidiPortLists(outs, ins);
   mMidiListsReads.fetch_add(1);
+}
+
+void MidiPortLayer::StoreMidiPortLists(const std::vector<std::string>& outs, const std::vector<std::string>& ins)
+{
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  mMidiOutNames = outs;
+  mMidiInNames = ins;
+  mMidiOutSeen.assign(outs.begin() + 1, outs.end());
+  mMidiInSeen.assign(ins.begin() + 1, ins.end());
 }
 
 // The port thread, over JACK, at the first look with clients after lists read
@@ -299,15 +300,9 @@ void MidiPortLayer::ReadMidiPortLists()
 void MidiPortLayer::ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in)
 {
   ConsoleLog("MIDI: a JACK server takes clients: the port lists are read again\n");
-  std::vector<std::string> outs = ReadMidiPortNames(out, out.PortCount());
-  std::vector<std::string> ins = ReadMidiPortNames(in, in.PortCount());
-  {
-    std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    mMidiOutNames = outs;
-    mMidiInNames = ins;
-    mMidiOutSeen.assign(outs.begin() + 1, outs.end());
-    mMidiInSeen.assign(ins.begin() + 1, ins.end());
-  }
+  const std::vector<std::string> outs = ReadMidiPortNames(out, out.PortCount());
+  const std::vector<std::string> ins = ReadMidiPortNames(in, in.PortCount());
+  StoreMidiPortLists(outs, ins);
   mMidiListsAwaitServer.store(false);
   mMidiListsReads.fetch_add(1);
 }
