@@ -516,8 +516,10 @@ TEST_F(EditorOverJack, AMoveWhoseInputIsChosenAfterTheOutputIsAnsweredOnItsFirst
     mEditors.clear();
     Davrel* e = OpenEditor();
     Settle(e);
-    // Real waits for the move's enquiry: 500 ms a step, its channel search 15 steps on.
-    SWELL_SetTimeScale(1.0);
+    // Slow waits for the move's enquiry: 2 s a step (500 ms scaled by 4), its channel
+    // search 15 steps on, past the bound every JACK row gives the server's answers
+    // (an input's opening on a starved server takes seconds).
+    SWELL_SetTimeScale(4.0);
     e->GetParam(kLibSyncTimer)->Set(3);
     e->sysexChannelByte = 0x35;
     mSimB.ClearReceived();
