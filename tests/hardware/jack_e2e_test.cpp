@@ -217,7 +217,8 @@ TEST_F(HardwareOverJack, AnswersAtTheWiresPaceAndAPortThatGoesAway)
   EXPECT_EQ(editor->LastStatus(), "CONNECTION TIMED OUT!");
   EXPECT_TRUE(editor->programBytes.empty());
   // On a starved processor the shortened time-out may come before the cable is
-  // pulled: the closing is waited for, not assumed done.
-  EXPECT_TRUE(pollUntil([&] { return responder->PortClosures() == 1; }, 30000));
+  // pulled: the closing is waited for, not assumed done. The channel search's
+  // second ask may be answered too, after the cable went: a closing of no port.
+  EXPECT_TRUE(pollUntil([&] { return responder->PortClosures() >= 1; }, 30000));
   EXPECT_TRUE(editor->programBytes.empty());
 }
