@@ -698,6 +698,26 @@ TEST_F(MidiOverJack, TheListsFollowThePorts)
   }
 }
 
+// The input thread is woken by the bridge as a message comes, not by the bound it
+// sleeps for at most (1 s): an echoed control is back well inside it, median of 20.
+TEST_F(MidiOverJack, AnEchoIsBackWellInsideTheInputsBound)
+{
+  OpenPlug();
+  mSim.SetEcho(true);
+  std::vector<double> ms;
+  for (int i = 0; i < 20; ++i)
+  {
+    mPlug->Clear();
+    IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)i);
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+    ASSERT_TRUE(mPlug->WaitFor(1, kWaitMs));
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  EXPECT_LT(ms[10], 250.0) << "slowest " << ms.back() << " ms";
+}
+
 // A choice's first exchange: a request sent right after both ports are chosen
 // finds the input open and its answer arrives, in either order of the choices, on
 // a fresh plug-in and on one moved from another synthesizer (the input a new
@@ -1214,6 +1234,7 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     const int bridge = JackMidiOwner::BridgePid();
     ASSERT_GT(bridge, 0);
     CaptureConsole();
+    const auto killed = std::chrono::steady_clock::now();
     kill(bridge, signal);
     std::atomic<bool> done{false};
     std::thread host([&] {
@@ -1228,6 +1249,11 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     host.join();
     EXPECT_TRUE(returned) << "a host call waited for the bridge";
     ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::BridgePid() > 0 && JackMidiOwner::BridgePid() != bridge; }, kWaitMs));
+    // A stopped bridge answers no ping for 3 s: replaced well before three times that.
+    if (signal == SIGSTOP)
+    {
+      EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count(), 10.0);
+    }
     int in = 1;
     mPlug->setExternalMIDIIn(in, mSim.OutputPortName().c_str());
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
