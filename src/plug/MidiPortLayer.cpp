@@ -179,6 +179,9 @@ void MidiPortLayer::RecordMidiPortChoice(bool input, int k, const std::string& n
     c.k = k;
     c.name = name;
     c.before = queued;
+    // A port chosen stays in the lists while it is away.
+    std::vector<std::string>& chosen = input ? mMidiInChosenNames : mMidiOutChosenNames;
+    if (k > 0 && std::find(chosen.begin(), chosen.end(), name) == chosen.end()) chosen.push_back(name);
     const auto now = std::chrono::steady_clock::now();
     if (!input)
     {

@@ -352,7 +352,8 @@ private:
   std::mutex mMidiChoiceLock;
   std::vector<std::string> mMidiOutNames, mMidiInNames;
   std::vector<std::string> mMidiOutSeen, mMidiInSeen;
-  std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;  // chosen before the lists were read
+  // Chosen before the lists were read, or since: listed while away.
+  std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;
   // Every name the lists have held: a port that went (its program restarts) is still
   // taken by its name, as one watched for as gone, and listed as the choice it is.
   std::vector<std::string> mMidiOutListed, mMidiInListed;

@@ -732,32 +732,41 @@ void MidiPortLayer::LookAtMidiPorts()
 }
 
 // The port thread, after a look that listed the ports: the lists become the ports
-// seen (a chosen port that went stays an entry, as the choice it is), and the
-// owner is told as after a reading when they changed, so that the menus list the
-// ports there are. Nothing is asked for it.
+// seen, in the order they held them, the ports new to them after; a port the
+// instance has chosen stays an entry where it was while it is away (the choice it
+// is, or was). The owner is told as after a reading when they changed, so that the
+// menus list the ports there are. Nothing is asked for it.
 void MidiPortLayer::FollowMidiPortLists()
 {
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  if (mMidiOutNames.empty()) return;
+  std::vector<std::string> lists[2];
+  const std::vector<std::string>* old[2] = {&mMidiOutNames, &mMidiInNames};
+  const std::vector<std::string>* seen[2] = {&mMidiOutSeen, &mMidiInSeen};
+  const std::vector<std::string>* chosen[2] = {&mMidiOutChosenNames, &mMidiInChosenNames};
+  const MidiPortWatch* watch[2] = {&mMidiOutWatch, &mMidiInWatch};
+  const auto has = [](const std::vector<std::string>& v, const std::string& n) {
+    return std::find(v.begin(), v.end(), n) != v.end();
+  };
+  for (int d = 0; d < 2; ++d)
   {
-    std::lock_guard<std::mutex> l(mMidiChoiceLock);
-    if (mMidiOutNames.empty()) return;
-    std::vector<std::string> lists[2];
-    const std::vector<std::string>* seen[2] = {&mMidiOutSeen, &mMidiInSeen};
-    const MidiPortWatch* watch[2] = {&mMidiOutWatch, &mMidiInWatch};
-    for (int d = 0; d < 2; ++d)
+    std::vector<std::string>& next = lists[d];
+    next.push_back("OFF");
+    for (size_t k = 1; k < old[d]->size(); ++k)
     {
-      lists[d].push_back("OFF");
-      lists[d].insert(lists[d].end(), seen[d]->begin(), seen[d]->end());
-      const std::string& chosen = watch[d]->name;
-      if (!chosen.empty() && std::find(lists[d].begin() + 1, lists[d].end(), chosen) == lists[d].end())
-        lists[d].push_back(chosen);
+      const std::string& n = (*old[d])[k];
+      if (!has(next, n) && (has(*seen[d], n) || has(*chosen[d], n) || n == watch[d]->name)) next.push_back(n);
     }
-    if (lists[0] == mMidiOutNames && lists[1] == mMidiInNames) return;
-    mMidiOutNames = lists[0];
-    mMidiInNames = lists[1];
-    NoteMidiPortsListed();
-    // Counted with the change: whoever sees the new lists sees the count moved.
-    mMidiListsReads.fetch_add(1);
+    for (const std::string& n : *seen[d])
+      if (!has(next, n)) next.push_back(n);
+    if (!watch[d]->name.empty() && !has(next, watch[d]->name)) next.push_back(watch[d]->name);
   }
+  if (lists[0] == mMidiOutNames && lists[1] == mMidiInNames) return;
+  mMidiOutNames = lists[0];
+  mMidiInNames = lists[1];
+  NoteMidiPortsListed();
+  // Counted with the change: whoever sees the new lists sees the count moved.
+  mMidiListsReads.fetch_add(1);
 }
 
 // The port thread, over JACK: the answers of a look, asked at once; a port opened
