@@ -38,6 +38,8 @@
 #include <dirent.h>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <map>
 #include <memory>
 #include <signal.h>
@@ -247,34 +249,72 @@ void SendBesideTheWatch(benchmark::State& state)
 }
 BENCHMARK(SendBesideTheWatch)->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(30000);
 
-// Wake-ups of an idle instance's own threads (the port thread, the input thread):
-// a fresh instance with both ports connected, nothing sent or received, its
-// threads' context switches over 2 s, a second.
-std::map<int, uint64_t> threadSwitches()
+// Wake-ups of an idle instance, counted over every process and thread of the
+// plug-in: a fresh instance with both ports connected, nothing sent or received,
+// context switches (voluntary and not) over 2 s, a second. In the host: the
+// instance's own threads (the port thread, the input thread) and the process's
+// threads of the plug-in (the JACK owner's, the console's logger; the other
+// instance of this program, idle meanwhile, is not counted); in the JACK bridge,
+// its own threads and apart from them JACK's realtime ones, which run every cycle
+// whatever the plug-in does.
+struct TaskSwitches
 {
-  std::map<int, uint64_t> switches;
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return switches;
-  while (dirent* e = readdir(tasks))
+  uint64_t switches = 0;
+  std::string name;
+  bool realtime = false;
+};
+
+std::map<int, TaskSwitches> taskSwitches(int pid)
+{
+  std::map<int, TaskSwitches> tasks;
+  const std::string folder = pid ? "/proc/" + std::to_string(pid) + "/task" : std::string("/proc/self/task");
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return tasks;
+  while (dirent* e = readdir(dir))
   {
     if (e->d_name[0] == '.') continue;
-    std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
+    const std::string base = folder + "/" + e->d_name;
+    TaskSwitches t;
+    std::ifstream status(base + "/status");
     std::string line;
-    uint64_t n = 0;
     while (std::getline(status, line))
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) n += strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
-    switches[atoi(e->d_name)] = n;
+    {
+      if (line.rfind("Name:", 0) == 0) t.name = line.substr(line.find_first_not_of(" \t", 5));
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        t.switches += strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+    }
+    // The scheduling policy, the 41st field of stat (after the name in parentheses).
+    std::ifstream stat(base + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = all.rfind(')');
+    if (close != std::string::npos)
+    {
+      std::istringstream fields(all.substr(close + 2));
+      std::string f;
+      for (int i = 3; i <= 41 && fields >> f; ++i)
+        if (i == 41) t.realtime = atoi(f.c_str()) != 0;
+    }
+    tasks[atoi(e->d_name)] = t;
   }
-  closedir(tasks);
-  return switches;
+  closedir(dir);
+  return tasks;
+}
+
+// The switches of the tasks in start still there in now, as the difference.
+uint64_t switchesSince(const std::map<int, TaskSwitches>& start, const std::map<int, TaskSwitches>& now)
+{
+  uint64_t n = 0;
+  for (const auto& t : start)
+    if (now.count(t.first)) n += now.at(t.first).switches - t.second.switches;
+  return n;
 }
 
 void IdleWakeUps(benchmark::State& state)
 {
-  Samples perSecond;
+  Samples instance, host, bridge, cycle, all;
   for (auto _ : state)
   {
-    const auto before = threadSwitches();
+    const auto before = taskSwitches(0);
     TestPlug plug;
     plug.getExternalMIDIOutNames();
     int out = 1, in = 1;
@@ -282,20 +322,33 @@ void IdleWakeUps(benchmark::State& state)
     plug.setExternalMIDIIn(in, gSim->OutputPortName().c_str());
     if (!gSim->WaitForConnections(2, 2, 10000)) state.SkipWithError("ports not opened");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    // The threads made since: the instance's own (and, the first time, the process's owner's).
-    std::map<int, uint64_t> start;
-    for (const auto& t : threadSwitches())
-      if (!before.count(t.first)) start.insert(t);
+    const int bridgePid = JackMidiOwner::BridgePid();
+    std::map<int, TaskSwitches> own, shared, bridgeOwn, bridgeCycle;
+    for (const auto& t : taskSwitches(0))
+      if (!before.count(t.first))
+        own.insert(t);
+      else if (t.second.name == "davrel jack own" || t.second.name == "davrel logger")
+        shared.insert(t);
+    for (const auto& t : taskSwitches(bridgePid))
+      (t.second.realtime ? bridgeCycle : bridgeOwn).insert(t);
+    if (!bridgePid || shared.empty()) state.SkipWithError("no bridge, or no owner's thread");
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    uint64_t woke = 0;
-    const auto now = threadSwitches();
-    for (const auto& t : start)
-      if (now.count(t.first)) woke += now.at(t.first) - t.second;
-    perSecond.add((double)woke / 2.0);
+    const auto hostNow = taskSwitches(0), bridgeNow = taskSwitches(bridgePid);
+    const double a = switchesSince(own, hostNow) / 2.0, b = switchesSince(shared, hostNow) / 2.0;
+    const double c = switchesSince(bridgeOwn, bridgeNow) / 2.0, d = switchesSince(bridgeCycle, bridgeNow) / 2.0;
+    instance.add(a);
+    host.add(b);
+    bridge.add(c);
+    cycle.add(d);
+    all.add(a + b + c);
     state.SetIterationTime(2.0);
   }
-  state.counters["wake-ups a second, median"] = perSecond.quantile(0.5);
-  state.counters["wake-ups a second, max"] = perSecond.quantile(1.0);
+  state.counters["instance's threads /s"] = instance.quantile(0.5);
+  state.counters["owner+logger /s"] = host.quantile(0.5);
+  state.counters["bridge's threads /s"] = bridge.quantile(0.5);
+  state.counters["bridge's JACK cycle /s"] = cycle.quantile(0.5);
+  state.counters["wake-ups a second, median"] = all.quantile(0.5);
+  state.counters["wake-ups a second, max"] = all.quantile(1.0);
 }
 BENCHMARK(IdleWakeUps)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -139,6 +139,7 @@ void WriteAll(const char* p, size_t n)
 
 void RunLogger(Logger* l)
 {
+  pthread_setname_np(pthread_self(), "davrel logger");
   std::string batch;
   for (;;)
   {
@@ -185,12 +186,16 @@ void StartLogger(Logger& l)
   l.state.store(2, std::memory_order_release);
 }
 
-// At exit: what was handed over gets its chance, unless the console stands still.
+// At exit every line handed over is written while the console takes them: a
+// reader that pauses (a loaded machine) is waited for through pauses shorter than
+// kExitStall, a console that takes nothing for that long is left, and 10 s is the
+// most the end of a process waits for its lines.
+const int kExitStallMs = 1000, kExitBoundMs = 10000;
 struct LastLines
 {
   ~LastLines()
   {
-    if (TheLogger().state.load() == 2) ConsoleLogWritten(1000);
+    if (TheLogger().state.load() == 2) ConsoleLogWritten(kExitBoundMs, kExitStallMs);
   }
 } gLastLines;
 

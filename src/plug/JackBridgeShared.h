@@ -111,6 +111,10 @@ struct SlotMemory
   alignas(64) std::atomic<uint32_t> clockTicksRun{0};
   std::atomic<unsigned long long> clockTicks{0};
   std::atomic<unsigned long long> clockPasses{0};
+  // Moved on (and the port thread woken through portWord) whenever the server's
+  // ports or connections changed, by the bridge, or the epoch ended, by the owner:
+  // the port thread looks at the ports then, and seldom otherwise.
+  alignas(64) std::atomic<uint32_t> graphChanges{0};
 };
 
 inline size_t SlotMemorySize() { return sizeof(SlotMemory) + kOutBytes + kInBytes; }

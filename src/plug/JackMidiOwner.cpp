@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
@@ -323,6 +324,8 @@ private:
 
   void Run()
   {
+    // Named for a look at the process's threads (its idle wake-ups are counted so).
+    pthread_setname_np(pthread_self(), "davrel jack own");
     std::unique_lock<std::mutex> l(mLock);
     while (!mQuit)
     {
@@ -626,6 +629,12 @@ private:
         s->name[0].clear();
         s->name[1].clear();
         s->bridge = 0;
+        // Its port thread looks at once: its ports went with the epoch.
+        if (s->mem)
+        {
+          s->mem->graphChanges.fetch_add(1);
+          jackbridge::Wake(s->mem->portWord, s->mem->portSleeping);
+        }
       }
   }
 

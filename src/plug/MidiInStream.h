@@ -56,7 +56,7 @@ inline void MidiInStream::Feed(const unsigned char* bytes, int size)
           // Timing messages and active sensing found inside a run meet the same filter as alone.
           if (m[0] == 0xF8 || m[0] == 0xFE || m[0] == 0xF1) return;
           // A drop is counted by the ring and said by the input thread.
-          ring.PushQuiet(m, n);
+          ring.Push(m, n);
         },
         [this](MidiInputFramer::DropKind kind, int n) { CountDrop((int)kind, n); });
   busy.fetch_sub(1);

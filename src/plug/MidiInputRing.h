@@ -10,15 +10,13 @@
 // dropped whole and counted; the consumer reads the counts and says so in the log.
 // Messages that went in come out whole, in order.
 //
-// Every Push (kept or dropped) signals a semaphore, which never blocks the
-// producer; a consumer with nothing to read waits on it in Wait.
+// The producer wakes no one (no system call on the port library's thread): the
+// consumer looks at the ring by itself.
 
 #include "plug/MessageRing.h"
 
 #include <atomic>
 #include <cstdint>
-
-struct mach_semaphore;
 
 class MidiInputRing
 {
@@ -39,14 +37,7 @@ public:
   int MaxMessageSize() const { return mCapacity - kHeaderSize; }
 
   // Producer. False when the message was dropped (too long, or no room now).
-  bool Push(const unsigned char* bytes, int size);
-  // The same without waking a consumer (no system call): one that polls.
-  bool PushQuiet(const unsigned char* bytes, int size) { return mRing.Push(bytes, size); }
-
-  // Consumer: waits until a Push or a Wake since the last return (at once when one
-  // came before). Wake: any thread, to end a consumer's wait.
-  void Wait();
-  void Wake();
+  bool Push(const unsigned char* bytes, int size) { return mRing.Push(bytes, size); }
 
   // Consumer. The size of the next message (0: none waiting); Read copies it
   // into dest, which has room for that size, and removes it.
@@ -68,7 +59,6 @@ public:
   long long DroppedBytes() const { return mRing.DroppedBytes(); }
 
 private:
-  mach_semaphore* mReady = nullptr;
   unsigned char* mBuf;
   const int mCapacity;
   MessageRingHead mHead;

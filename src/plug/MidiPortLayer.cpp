@@ -141,6 +141,17 @@ int MidiPortLayer::ChooseMidiPort(bool input, int& index, const char* name)
     std::vector<std::string>& chosen = input ? mMidiInChosenNames : mMidiOutChosenNames;
     if (std::find(chosen.begin(), chosen.end(), name) == chosen.end()) chosen.push_back(name);
   }
+  else if (index != 0 && name && *name && strcmp(name, "OFF") != 0)
+  {
+    // A port the lists held once and lost since (its program ended, or has just
+    // started again before a look saw it) is the same port to the user.
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    std::vector<std::string>& names = input ? mMidiInNames : mMidiOutNames;
+    const std::vector<std::string>& listed = input ? mMidiInListed : mMidiOutListed;
+    if (std::find(names.begin(), names.end(), name) == names.end() &&
+        std::find(listed.begin(), listed.end(), name) != listed.end())
+      names.push_back(name);
+  }
   const std::vector<std::string> names = KnownMidiPortNames(input);
   const int k = index == 0 ? 0 : FindMidiPortName(names, name);
   if (k > 0) ConsoleLog(input ? "Currently set input: %s\n" : "Currently set output: %s\n", names[k].c_str());
@@ -168,6 +179,9 @@ void MidiPortLayer::RecordMidiPortChoice(bool input, int k, const std::string& n
     c.k = k;
     c.name = name;
     c.before = queued;
+    // A port chosen stays in the lists while it is away.
+    std::vector<std::string>& chosen = input ? mMidiInChosenNames : mMidiOutChosenNames;
+    if (k > 0 && std::find(chosen.begin(), chosen.end(), name) == chosen.end()) chosen.push_back(name);
     const auto now = std::chrono::steady_clock::now();
     if (!input)
     {

@@ -86,8 +86,10 @@ public:
   std::vector<std::string> KnownMidiPortNames(bool input);
   // Whether the port thread has read the lists: the answers above then are its.
   bool MidiPortListsRead() const { return mMidiListsReads.load() > 0; }
-  // How often they were read: once at the start, once more over JACK when they were
-  // read before any server answered the bridge and one has since.
+  // How often they were read or changed: once at the start, once more over JACK when
+  // they were read before any server answered the bridge and one has since, and
+  // each time a look at the ports finds other ports than the lists hold (a
+  // synthesizer's program started or ended): the lists follow the ports.
   unsigned MidiPortListsReads() const { return mMidiListsReads.load(); }
   // A choice by list entry (and name): recorded for the port thread, which opens
   // the port named, a name it does not see looked for afresh, then watched for as
@@ -247,6 +249,8 @@ private:
   void FollowJackServer();
   void ReadJackPortListsAgain(MidiPortAccess& out, MidiPortAccess& in);
   void StoreMidiPortLists(const std::vector<std::string>& outs, const std::vector<std::string>& ins);
+  void FollowMidiPortLists();
+  void NoteMidiPortsListed();
   void CountMidiInDrop(int kind, int size);
   MidiPortLook* MidiLook();
   void ApplyMidiPortChoices();
@@ -319,7 +323,16 @@ private:
     std::vector<std::string> names[2];
     std::string peer[2];
     int connected[2] = {-1, -1};
+    // The epoch the look was answered in (0: none), and whether the slot's memory
+    // is with the live bridge (which then wakes the port thread at each change of
+    // the server's ports: it looks seldom otherwise).
+    unsigned epoch = 0;
+    bool told = false;
   } mMidiJackLook;
+  // The slot's graphChanges as the last look began; whether the last look's slot
+  // is told of changes (the next look then waits for one, or the fallback).
+  uint32_t mMidiGraphSeen = 0;
+  bool mMidiToldOfChanges = false;
   // The chosen port of each direction, changed by the port thread only, as it takes
   // a choice and as it looks at the ports a few times a second. mMidiWatchLock
   // guards the thread object, its quit flag, its wake-up and its end; the thread
@@ -339,7 +352,11 @@ private:
   std::mutex mMidiChoiceLock;
   std::vector<std::string> mMidiOutNames, mMidiInNames;
   std::vector<std::string> mMidiOutSeen, mMidiInSeen;
-  std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;  // chosen before the lists were read
+  // Chosen before the lists were read, or since: listed while away.
+  std::vector<std::string> mMidiOutChosenNames, mMidiInChosenNames;
+  // Every name the lists have held: a port that went (its program restarts) is still
+  // taken by its name, as one watched for as gone, and listed as the choice it is.
+  std::vector<std::string> mMidiOutListed, mMidiInListed;
   MidiPortChoice mMidiOutChoice, mMidiInChoice;
   // The last output choice, for the input's choice made with it: when, and the sends queued before it.
   std::chrono::steady_clock::time_point mMidiOutChoiceAt;

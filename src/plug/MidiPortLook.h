@@ -12,12 +12,6 @@ public:
   virtual ~MidiPortLook() {}
   // The ports a port object of the direction would list now, in its order.
   virtual std::vector<std::string> Names(bool input) = 0;
-  // Ports of the kind the direction's port object opens, by their full names (see
-  // MidiPortAccess::OwnPorts); empty where the interface cannot tell.
-  virtual std::vector<std::string> OwnPorts(bool) { return {}; }
-  // 1 when port ours is connected to the port named, 0 when not, -1 where the
-  // interface cannot tell.
-  virtual int Connected(const std::string&, const std::string&) { return -1; }
 };
 
 // Any other interface of the port library (api, an RtMidi::Api): a second port

@@ -163,11 +163,6 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     mLayer->NoteMidiPortsSeen(IsInput(), names);
     return names;
   }
-  std::vector<std::string> OwnPorts() override
-  {
-    if (mLayer->mMidiJack.load()) return {};
-    return mLook ? mLook->OwnPorts(IsInput()) : std::vector<std::string>();
-  }
   bool OpensByName() const override { return mLayer->mMidiJack.load(); }
   std::string OurPort() override
   {
@@ -187,7 +182,8 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
       return AskJackOwner(mLayer->mMidiWatchQuit, -1,
                           [slot, input, name](unsigned) { return JackMidiOwner::Connected(slot, input, name); });
     }
-    return mLook ? mLook->Connected(ours, name) : -1;
+    // The sequencer's look cannot tell.
+    return MidiPortAccess::Connected(ours, name);
   }
   void LogPortLine(const std::string& line) override
   {

@@ -27,6 +27,12 @@ const std::chrono::milliseconds kPortThreadBound(2000);
 const std::chrono::microseconds kSendPoll(1000);
 const std::chrono::milliseconds kSendPollFor(50);
 
+// Over JACK, once the bridge has the slot's memory, it wakes the port thread at each
+// change of the server's ports and connections (and the owner at an epoch's end):
+// the ports are looked at then, and after this anyway (a stuck bridge is found at
+// a look's question).
+const std::chrono::milliseconds kJackLookFallback(2000);
+
 // The period assumed where the server tells none.
 const double kDefaultPeriodSeconds = 0.010;
 
@@ -158,10 +164,15 @@ void MidiPortLayer::RunMidiPortThread()
     {
       std::lock_guard<std::mutex> change(mMidiPortChange);
       const Clock::time_point now = Clock::now();
-      if (!mMidiWatchQuit.load() && (mMidiChoicesUnderWay.load() > 0 || now >= nextLook))
+      jackbridge::SlotMemory* m = mMidiShared.load();
+      const bool changed = m && m->graphChanges.load() != mMidiGraphSeen;
+      if (!mMidiWatchQuit.load() && (mMidiChoicesUnderWay.load() > 0 || now >= nextLook || changed))
       {
+        // Taken before the look: a change during it brings another.
+        if (m) mMidiGraphSeen = m->graphChanges.load();
         LookAtMidiPorts();
-        nextLook = now + kMidiPortWatchInterval;
+        nextLook = now + (mMidiToldOfChanges ? std::chrono::duration_cast<Clock::duration>(kJackLookFallback)
+                                             : std::chrono::duration_cast<Clock::duration>(kMidiPortWatchInterval));
       }
       const unsigned long long taken = mMidiOutTaken;
       if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit());
@@ -290,8 +301,20 @@ void MidiPortLayer::StoreMidiPortLists(const std::vector<std::string>& outs, con
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
   mMidiOutNames = outs;
   mMidiInNames = ins;
+  NoteMidiPortsListed();
   mMidiOutSeen.assign(outs.begin() + 1, outs.end());
   mMidiInSeen.assign(ins.begin() + 1, ins.end());
+}
+
+// Under mMidiChoiceLock: the names the lists hold now join those they ever held.
+void MidiPortLayer::NoteMidiPortsListed()
+{
+  const std::pair<const std::vector<std::string>*, std::vector<std::string>*> sides[2] = {
+      {&mMidiOutNames, &mMidiOutListed}, {&mMidiInNames, &mMidiInListed}};
+  for (const auto& side : sides)
+    for (size_t k = 1; k < side.first->size(); ++k)
+      if (std::find(side.second->begin(), side.second->end(), (*side.first)[k]) == side.second->end())
+        side.second->push_back((*side.first)[k]);
 }
 
 // The port thread, over JACK, at the first look with clients after lists read
@@ -693,12 +716,57 @@ void MidiPortLayer::LookAtMidiPorts()
   // to the owner: the thread wakes once for it, not once a question.
   if (mMidiJack.load()) AskJackLook();
   if (mMidiListsAwaitServer.load() && mMidiJackEpoch && !mMidiWatchQuit.load()) ReadJackPortListsAgain(out, in);
+  // Over JACK the look listed both directions on the live server (or over ALSA
+  // through the look's own objects): what the lists hold follows.
+  const bool listed = mMidiJack.load() ? mMidiJackLook.valid && mMidiJackLook.epoch != 0 &&
+                                             mMidiJackLook.epoch == mMidiJackEpoch && !mMidiListsAwaitServer.load()
+                                       : mMidiLook != nullptr;
+  mMidiToldOfChanges = mMidiJack.load() && mMidiJackLook.valid && mMidiJackLook.told && mMidiJackEpoch != 0;
   WatchMidiPort(out, mMidiOutWatch);
   WatchMidiPort(in, mMidiInWatch);
   // A direction with no port chosen is looked at too, for the next choice.
   if ((mMidiLook || mMidiJack.load()) && mMidiOutWatch.name.empty()) out.CurrentPortNames();
   if ((mMidiLook || mMidiJack.load()) && mMidiInWatch.name.empty()) in.CurrentPortNames();
+  if (listed && !mMidiWatchQuit.load()) FollowMidiPortLists();
   mMidiJackLook.valid = false;
+}
+
+// The port thread, after a look that listed the ports: the lists become the ports
+// seen, in the order they held them, the ports new to them after; a port the
+// instance has chosen stays an entry where it was while it is away (the choice it
+// is, or was). The owner is told as after a reading when they changed, so that the
+// menus list the ports there are. Nothing is asked for it.
+void MidiPortLayer::FollowMidiPortLists()
+{
+  std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  if (mMidiOutNames.empty()) return;
+  std::vector<std::string> lists[2];
+  const std::vector<std::string>* old[2] = {&mMidiOutNames, &mMidiInNames};
+  const std::vector<std::string>* seen[2] = {&mMidiOutSeen, &mMidiInSeen};
+  const std::vector<std::string>* chosen[2] = {&mMidiOutChosenNames, &mMidiInChosenNames};
+  const MidiPortWatch* watch[2] = {&mMidiOutWatch, &mMidiInWatch};
+  const auto has = [](const std::vector<std::string>& v, const std::string& n) {
+    return std::find(v.begin(), v.end(), n) != v.end();
+  };
+  for (int d = 0; d < 2; ++d)
+  {
+    std::vector<std::string>& next = lists[d];
+    next.push_back("OFF");
+    for (size_t k = 1; k < old[d]->size(); ++k)
+    {
+      const std::string& n = (*old[d])[k];
+      if (!has(next, n) && (has(*seen[d], n) || has(*chosen[d], n) || n == watch[d]->name)) next.push_back(n);
+    }
+    for (const std::string& n : *seen[d])
+      if (!has(next, n)) next.push_back(n);
+    if (!watch[d]->name.empty() && !has(next, watch[d]->name)) next.push_back(watch[d]->name);
+  }
+  if (lists[0] == mMidiOutNames && lists[1] == mMidiInNames) return;
+  mMidiOutNames = lists[0];
+  mMidiInNames = lists[1];
+  NoteMidiPortsListed();
+  // Counted with the change: whoever sees the new lists sees the count moved.
+  mMidiListsReads.fetch_add(1);
 }
 
 // The port thread, over JACK: the answers of a look, asked at once; a port opened
@@ -709,12 +777,17 @@ void MidiPortLayer::AskJackLook()
   {
     std::vector<std::string> names[2];
     int connected[2] = {-1, -1};
+    unsigned epoch = 0;
+    bool told = false;
   };
   std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
   const std::string peer[2] = {mMidiOutWatch.name, mMidiInWatch.name};
   auto answers = std::make_shared<Answers>();
   const bool asked = JackMidiOwner::Ask(
-      [answers, slot, peer](unsigned) {
+      [answers, slot, peer](unsigned epoch) {
+        answers->epoch = epoch;
+        // The owner's thread: the slot's memory is with the live bridge.
+        answers->told = epoch != 0 && slot->bridge != 0 && slot->index >= 0;
         for (int d = 0; d < 2; ++d)
         {
           answers->names[d] = JackMidiOwner::Ports(d == 1);
@@ -730,6 +803,8 @@ void MidiPortLayer::AskJackLook()
     mMidiJackLook.peer[d] = peer[d];
     mMidiJackLook.connected[d] = answers->connected[d];
   }
+  mMidiJackLook.epoch = answers->epoch;
+  mMidiJackLook.told = answers->told;
 }
 
 // Over JACK, at each look: a server that went took our ports with it; the chosen

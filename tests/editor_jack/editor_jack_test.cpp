@@ -437,10 +437,13 @@ TEST_F(EditorOverJack, PortsThatGoAndComeBackAreOpenedAgainByThemselves)
     if (r.probed)
     {
       // jack_lsp's client is always "lsp": the test beds of every name probe in turn.
-      const std::string probe = "flock -w 10 '" + JackTestServer::StateDir() +
-                                "/lsp-probe.lock' timeout 2 jack_lsp >/dev/null 2>&1";
+      // The probe is another program's client that comes and goes: waited for to the
+      // end, however long a starved server takes to answer it (never cut off in the
+      // middle of its opening, which would leave a client half made on the server).
+      const std::string probe = "flock -w 60 '" + JackTestServer::StateDir() +
+                                "/lsp-probe.lock' timeout 30 jack_lsp >/dev/null 2>&1";
       ASSERT_TRUE(mServer.Restart(&error)) << error;
-      ASSERT_TRUE(pollUntil([&] { return system(probe.c_str()) == 0; }, kWaitMs));
+      ASSERT_TRUE(pollUntil([&] { return system(probe.c_str()) == 0; }, 2 * kWaitMs));
     }
     else if (r.server)
     {

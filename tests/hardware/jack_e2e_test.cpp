@@ -139,6 +139,12 @@ TEST_F(HardwareOverJack, StoreABankOf128AndCompareEverySlot)
   ASSERT_TRUE(manager->startJob(SenderJob(kStoreAllPatchesToDeviceFromLibrarian)));
   ASSERT_TRUE(Finish(120000));
   EXPECT_EQ(editor->LastStatus(), "Data write completed!");
+  // The job ends once the last program is handed over: it reaches the synthesizer a
+  // moment later.
+  EXPECT_TRUE(pollUntil([&] {
+    std::lock_guard<std::mutex> l(model.lock);
+    return model.writes >= 128;
+  }, 60000));
   std::lock_guard<std::mutex> l(model.lock);
   for (int p = 0; p < 128; ++p)
     ASSERT_EQ(model.programs[(size_t)p], librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes) << p;

@@ -1,16 +1,16 @@
 // A save killed at any point leaves the old bank or the new one, whole: a child
-// process saves two banks in turn over the same files until it is killed at a
-// seeded random moment, and the files are then checked against both versions.
+// process saves two banks in turn over the same files until it is killed right
+// before a step of the write, and the files are then checked against both versions.
 
 #include "LibrarianTestSupport.h"
 
+#include "base/filewrite.h"
 #include "librarian/PatchLibrarian.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
-#include <random>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +20,19 @@ struct Versions
 {
   Bytes raw, mid;
 };
+
+// The child's stand-in for a failing file system: it fails nothing, but stops for
+// good right before the step chosen in the save chosen (counted from 0), once it
+// has told the parent so.
+FileWriteStep gStopStep = FileWriteStep::kCreate;
+int gStopAt = 0, gStopCount = 0, gReadyFd = -1;
+int stopInside(FileWriteStep step)
+{
+  if (step != gStopStep || gStopCount++ != gStopAt) return 0;
+  const char go = 1;
+  if (write(gReadyFd, &go, 1) != 1) _exit(2);
+  for (;;) pause();
+}
 
 Versions saveAndRead(PatchLibrarian& lib, const std::string& dir)
 {
@@ -48,52 +61,60 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldOrTheNewBankWhole)
   ASSERT_EQ(va.raw.size(), 38016u);
   ASSERT_EQ(va.mid.size(), 38580u);
 
-  std::mt19937 random(20261207);
-  int killedMidWay = 0;
-  // At least 40 rounds, and more (bounded) until a few kills have landed inside a save.
-  for (int round = 0; round < 600 && (round < 40 || killedMidWay < 3); ++round)
-  {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t parent = getpid();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
+  // Each step of the whole-file write, in each of the first four saves (either bank
+  // over the other, in each file): the child stops right before that step, tells
+  // the parent, and is killed there.
+  const FileWriteStep steps[] = {FileWriteStep::kCreate, FileWriteStep::kWrite, FileWriteStep::kSync,
+                                 FileWriteStep::kRename, FileWriteStep::kSyncFolder};
+  int killedMidWay = 0, midWayRounds = 0;
+  for (const FileWriteStep step : steps)
+    for (int save = 0; save < 4; ++save)
     {
-      close(ready[0]);
-      const char go = 1;
-      if (write(ready[1], &go, 1) != 1) _exit(2);
-      // Saves until killed; an orphan stops on its own.
-      for (int n = 0; getppid() == parent; ++n)
+      SCOPED_TRACE("step " + std::to_string((int)step) + ", save " + std::to_string(save));
+      int ready[2];
+      ASSERT_EQ(pipe(ready), 0);
+      const pid_t parent = getpid();
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0)
       {
-        lib.upperFileIndex = n & 1;
-        lib.saveEditedPatch(dir.patches + "/Bank.dvl", "Bank.dvl");
-        lib.saveEditedPatch(dir.patches + "/Bank.mid", "Bank.mid");
+        close(ready[0]);
+        gStopStep = step;
+        gStopAt = save;
+        gReadyFd = ready[1];
+        fileWriteFault() = &stopInside;
+        // Saves until killed; an orphan stops on its own.
+        for (int n = 0; getppid() == parent; ++n)
+        {
+          lib.upperFileIndex = n & 1;
+          lib.saveEditedPatch(dir.patches + "/Bank.dvl", "Bank.dvl");
+          lib.saveEditedPatch(dir.patches + "/Bank.mid", "Bank.mid");
+        }
+        _exit(0);
       }
-      _exit(0);
-    }
-    close(ready[1]);
-    char go = 0;
-    ASSERT_EQ(read(ready[0], &go, 1), 1);
-    close(ready[0]);
-    // A random moment within a few saves.
-    usleep(std::uniform_int_distribution<int>(0, 4000)(random));
-    kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
+      close(ready[1]);
+      char go = 0;
+      const bool inside = read(ready[0], &go, 1) == 1;
+      close(ready[0]);
+      kill(child, SIGKILL);
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(inside);
+      ASSERT_TRUE(WIFSIGNALED(status));
 
-    const Bytes raw = readFileBytes(dir.patches + "/Bank.dvl");
-    const Bytes mid = readFileBytes(dir.patches + "/Bank.mid");
-    ASSERT_TRUE(raw == va.raw || raw == vb.raw) << "round " << round << ": " << raw.size() << " bytes";
-    ASSERT_TRUE(mid == va.mid || mid == vb.mid) << "round " << round << ": " << mid.size() << " bytes";
-    const std::vector<std::string> leftovers = temporaryFilesIn(dir.patches);
-    for (const std::string& tmp : leftovers) std::remove((dir.patches + "/" + tmp).c_str());
-    killedMidWay += !leftovers.empty();
-  }
-  // Some kills landed inside a save (a temporary file was left), so the check above
-  // met the moment it is about.
-  EXPECT_GT(killedMidWay, 0);
+      const Bytes raw = readFileBytes(dir.patches + "/Bank.dvl");
+      const Bytes mid = readFileBytes(dir.patches + "/Bank.mid");
+      ASSERT_TRUE(raw == va.raw || raw == vb.raw) << raw.size() << " bytes";
+      ASSERT_TRUE(mid == va.mid || mid == vb.mid) << mid.size() << " bytes";
+      const std::vector<std::string> leftovers = temporaryFilesIn(dir.patches);
+      for (const std::string& tmp : leftovers) std::remove((dir.patches + "/" + tmp).c_str());
+      // Killed between the temporary file's making and its rename: it was left.
+      const bool midWay = step == FileWriteStep::kWrite || step == FileWriteStep::kSync || step == FileWriteStep::kRename;
+      midWayRounds += midWay;
+      killedMidWay += midWay && !leftovers.empty();
+    }
+  // Every kill inside a save left its temporary file: each met the moment it is about.
+  EXPECT_EQ(killedMidWay, midWayRounds);
 
   // The scan lists each bank once, whole, and passes over what a killed save left,
   // even a temporary file that was complete when its writer died.

@@ -302,6 +302,52 @@ bool gQuit = false;
 
 bool Open() { return gClient[0] && gClient[1]; }
 
+// A port came or went, was joined, parted or renamed: JACK's notification (on
+// whichever thread the JACK implementation calls it, its realtime one included)
+// only moves the word on and wakes the teller, which hands it to the worker: each
+// instance's port thread is told, and looks at the ports at once.
+const uint32_t kGraphChanged = 200;  // a request of the teller's own, never the host's
+std::atomic<uint32_t> gGraphChanges{0};
+void GraphChanged()
+{
+  gGraphChanges.fetch_add(1);
+  FutexWake(&gGraphChanges);
+}
+void PortCame(jack_port_id_t, int, void*) { GraphChanged(); }
+void PortsJoined(jack_port_id_t, jack_port_id_t, int, void*) { GraphChanged(); }
+void PortRenamed(jack_port_id_t, const char*, const char*, void*) { GraphChanged(); }
+void FollowGraph(jack_client_t* c)
+{
+  jack_set_port_registration_callback(c, &PortCame, nullptr);
+  jack_set_port_connect_callback(c, &PortsJoined, nullptr);
+  jack_set_port_rename_callback(c, &PortRenamed, nullptr);
+}
+void TellGraph()
+{
+  for (uint32_t told = gGraphChanges.load();;)
+  {
+    FutexWait(&gGraphChanges, told, -1);
+    const uint32_t now = gGraphChanges.load();
+    if (now == told) continue;
+    told = now;
+    Request r;
+    r.h.op = kGraphChanged;
+    std::lock_guard<std::mutex> l(gLock);
+    gRequests.push_back(std::move(r));
+    gWake.notify_all();
+  }
+}
+// The worker's: the port thread of every instance here is woken to look.
+void WakeSlotsToLook()
+{
+  for (Slot* s : gSlots)
+    if (s && s->mem)
+    {
+      s->mem->graphChanges.fetch_add(1);
+      Wake(s->mem->portWord, s->mem->portSleeping);
+    }
+}
+
 bool Ours(const char* port)
 {
   for (const std::string& p : gPrefix)
@@ -376,6 +422,7 @@ void TryOpen()
     jack_set_process_callback(c[d], d ? &ProcessIn : &ProcessOut, c[d]);
     jack_on_info_shutdown(c[d], &Shutdown, nullptr);
   }
+  FollowGraph(c[1]);
   for (int d = 0; d < 2; ++d)
     if (jack_activate(c[d]) != 0) _exit(0);
   for (int d = 0; d < 2; ++d)
@@ -657,7 +704,10 @@ void Work()
     Request r = std::move(gRequests.front());
     gRequests.pop_front();
     l.unlock();
-    Handle(r);
+    if (r.h.op == kGraphChanged)
+      WakeSlotsToLook();
+    else
+      Handle(r);
     l.lock();
   }
 }
@@ -693,6 +743,7 @@ int main(int argc, char** argv)
   gClientName[1] = argv[2];
 
   std::thread worker(Work);
+  std::thread(TellGraph).detach();
   for (;;)
   {
     Request r;
