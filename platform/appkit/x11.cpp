@@ -1568,15 +1568,19 @@ private:
         else type = e.type == ButtonPress ? NSRightMouseDown : NSRightMouseUp;
         if (e.type == ButtonPress)
         {
-          // Presses close in time and place count up, as the platform counts clicks.
-          const int x = (int)std::floor(p.x), y = (int)std::floor(w->frame().size.height - p.y);
-          const bool again = (int)b.button == mLastButton && now - mLastPress < 0.4 && std::abs(x - mLastX) < 4 &&
-                             std::abs(y - mLastY) < 4;
+          // Presses close in time and place on the screen count up, as the platform
+          // counts clicks: in the time the server gave them, whenever we read them (a
+          // press sent with no time of its own goes by when it was read).
+          const double apart = b.time != CurrentTime && mLastPressTime != CurrentTime
+                                   ? (uint32_t)((uint32_t)b.time - (uint32_t)mLastPressTime) / 1000.0
+                                   : now - mLastPress;
+          const bool again = (int)b.button == mLastButton && apart < 0.4 && std::abs(at.x - mLastAt.x) < 4 &&
+                             std::abs(at.y - mLastAt.y) < 4;
           mClicks = again ? mClicks + 1 : 1;
           mLastButton = (int)b.button;
           mLastPress = now;
-          mLastX = x;
-          mLastY = y;
+          mLastPressTime = b.time;
+          mLastAt = at;
         }
         post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks), fromAnother, &at);
         break;
@@ -1723,9 +1727,11 @@ private:
   static constexpr int kModalTries = 4;
   static constexpr std::chrono::milliseconds kModalAnswer{500};
   std::map<Window, NSWindow*> mByXid;
-  int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
+  int mClicks = 0, mLastButton = 0;
+  NSPoint mLastAt{0, 0};
   std::unique_ptr<AKX11Pointer> mPointer;
-  NSTimeInterval mLastPress = -1;
+  NSTimeInterval mLastPress = -1;  // read then, by our clock
+  Time mLastPressTime = CurrentTime;  // made then, by the server's
   AKScreenAnswers mAnswers;
 };
 
