@@ -71,6 +71,9 @@ enum : unsigned short
   kVK_UpArrow = 0x7E
 };
 
+// Buttons, motions, crossings, the wheel and gestures.
+bool AKIsMouseEventType(NSEventType t);
+
 // The key a US keyboard types a letter, digit, space or one of "-=.,/" with; 0xFFFF
 // for other characters.
 unsigned short AKKeyCodeForCharacter(char32_t c);
@@ -149,6 +152,17 @@ public:
   // window as shown then. Placed once, when the application handles the event.
   void setPlacedFromTop(CGFloat windowHeight) { mPlacedHeight = windowHeight; }
   void placeInWindow();
+  // Kit internal: where on the screen the event happened (y up), as the screen told it;
+  // it stays there when the window moves before the event is handled.
+  void setLocationOnScreen(NSPoint screen)
+  {
+    mScreen = screen;
+    mHasScreen = true;
+  }
+  // Where on the screen the event happened: as the screen told it, else for a mouse
+  // event made in the kit its place in its window. False for an event that tells no
+  // place (a key made in the kit).
+  bool locationOnScreen(NSPoint* screen) const;
 
   // The mouse position on the screen (y up from the bottom of the main display).
   static NSPoint mouseLocation();
@@ -174,4 +188,6 @@ private:
   NSInteger mData1 = 0, mData2 = 0;
   bool mFromAnotherProgram = false;
   CGFloat mPlacedHeight = -1;  // none: placed already
+  NSPoint mScreen{0, 0};
+  bool mHasScreen = false;
 };

@@ -14,20 +14,6 @@ NSApplication* NSApp = nullptr;
 
 namespace {
 
-bool isMouseEvent(NSEventType t)
-{
-  switch (t)
-  {
-    case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown: case NSRightMouseUp: case NSMouseMoved:
-    case NSLeftMouseDragged: case NSRightMouseDragged: case NSMouseEntered: case NSMouseExited: case NSScrollWheel:
-    case NSOtherMouseDown: case NSOtherMouseUp: case NSOtherMouseDragged: case NSEventTypeMagnify:
-    case NSEventTypeRotate: case NSEventTypeSwipe:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // What the user does (keys, mouse buttons), not what merely passes (motions, crossings),
 // nor what another program made up and sent to our window.
 bool isUserInput(const NSEvent* e)
@@ -254,7 +240,7 @@ void NSApplication::sendEvent(NSEvent* event)
   if (!event) return;
   event->placeInWindow();
   NSWindow* w = event->window();
-  if (w && w->ignoresMouseEvents() && isMouseEvent(event->type()))
+  if (w && w->ignoresMouseEvents() && AKIsMouseEventType(event->type()))
   {
     // The mouse goes through such a window: its crossings are none, and the rest
     // goes to the window under it there.
@@ -279,7 +265,7 @@ void NSApplication::sendEvent(NSEvent* event)
     // belongs to the session, else to the modal window. A press on another window
     // brings the modal one forward; the rest of the mouse there waits.
     AKModalSession* session = mSessions.back();
-    if (isUserInput(event) && (belongsToModal(w) || isMouseEvent(event->type()))) session->unseen = false;
+    if (isUserInput(event) && (belongsToModal(w) || AKIsMouseEventType(event->type()))) session->unseen = false;
     if (key && !belongsToModal(w))
     {
       // Keys typed at another window of ours reach a session that came up by itself
@@ -295,7 +281,7 @@ void NSApplication::sendEvent(NSEvent* event)
       if (w) event = event->eventForWindow(to, event->locationInWindow());
       w = to;
     }
-    else if (w && isMouseEvent(event->type()) && !belongsToModal(w))
+    else if (w && AKIsMouseEventType(event->type()) && !belongsToModal(w))
     {
       const NSEventType t = event->type();
       if (t == NSLeftMouseDown || t == NSRightMouseDown || t == NSOtherMouseDown)

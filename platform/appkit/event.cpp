@@ -7,6 +7,20 @@
 
 NSEvent::~NSEvent() { AKRelease(mWindow); }
 
+bool AKIsMouseEventType(NSEventType t)
+{
+  switch (t)
+  {
+    case NSLeftMouseDown: case NSLeftMouseUp: case NSRightMouseDown: case NSRightMouseUp: case NSMouseMoved:
+    case NSLeftMouseDragged: case NSRightMouseDragged: case NSMouseEntered: case NSMouseExited: case NSScrollWheel:
+    case NSOtherMouseDown: case NSOtherMouseUp: case NSOtherMouseDragged: case NSEventTypeMagnify:
+    case NSEventTypeRotate: case NSEventTypeSwipe:
+      return true;
+    default:
+      return false;
+  }
+}
+
 unsigned short AKKeyCodeForCharacter(char32_t c)
 {
   static const unsigned short letters[26] = {
@@ -129,6 +143,8 @@ NSEvent* NSEvent::eventForWindow(NSWindow* window, NSPoint location) const
   e->mData1 = mData1;
   e->mData2 = mData2;
   e->mFromAnotherProgram = mFromAnotherProgram;
+  e->mScreen = mScreen;
+  e->mHasScreen = mHasScreen;
   return e;
 }
 
@@ -137,6 +153,14 @@ void NSEvent::placeInWindow()
   if (mPlacedHeight < 0) return;
   if (mWindow) mLocation.y += mWindow->frame().size.height - mPlacedHeight;
   mPlacedHeight = -1;
+}
+
+bool NSEvent::locationOnScreen(NSPoint* screen) const
+{
+  if (mHasScreen) *screen = mScreen;
+  else if (!AKIsMouseEventType(mType)) return false;
+  else *screen = mWindow ? mWindow->convertBaseToScreen(mLocation) : mLocation;
+  return true;
 }
 
 NSPoint NSEvent::mouseLocation()

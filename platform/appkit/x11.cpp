@@ -1393,9 +1393,11 @@ private:
 
   NSPoint baseOf(NSWindow* w, int x, int y) { return NSMakePoint(x, w->frame().size.height - y); }
 
-  void post(NSEvent* e, bool fromAnother = false)
+  // screen: where the event happened (y up), for an event that tells it.
+  void post(NSEvent* e, bool fromAnother = false, const NSPoint* screen = nullptr)
   {
     e->setFromAnotherProgram(fromAnother);
+    if (screen) e->setLocationOnScreen(*screen);
     // The server tells the pointer from the window's top-left corner: a resize it tells
     // after the event, read before the event is handled, leaves it there.
     if (e->window() && e->type() != NSKeyDown && e->type() != NSKeyUp)
@@ -1540,17 +1542,16 @@ private:
           if (XWindowData* data = find(w)) userActedOn(data);
         noteModifiers(flagsOf(b.state));
         NSPoint p = baseOf(w, b.x, b.y);
-        int at[2] = {b.x, b.y};  // where the press counts, in the window (y down)
+        const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
+        NSPoint at = screen;  // where the press counts
         // While held, the pointer waits parked, maybe over another window or none: the
         // press or wheel is the holder's, at the held point, as a motion is.
         if (NSWindow* holder = mPointer->holder())
         {
           w = holder;
-          p = w->convertScreenToBase(mPointer->held());
-          at[0] = (int)std::floor(p.x);
-          at[1] = (int)std::floor(w->frame().size.height - p.y);
+          at = mPointer->held();
+          p = w->convertScreenToBase(at);
         }
-        const NSPoint screen = screenPoint(w, b.send_event, b.x, b.y, b.x_root, b.y_root);
         noteMouse(screen, buttonsOf(b.state, b.button, e.type == ButtonPress));
         mPointer->pressed(b, e.type == ButtonRelease, screen);
         if (b.button == 4 || b.button == 5 || b.button == 6 || b.button == 7)
@@ -1558,7 +1559,7 @@ private:
           if (e.type != ButtonPress) break;
           const CGFloat dy = b.button == 4 ? 1 : (b.button == 5 ? -1 : 0);
           const CGFloat dx = b.button == 6 ? 1 : (b.button == 7 ? -1 : 0);
-          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy), fromAnother);
+          post(NSEvent::scrollEventWithDeltas(p, flagsOf(b.state), w, dx, dy), fromAnother, &at);
           break;
         }
         if (b.button != 1 && b.button != 3) break;
@@ -1567,16 +1568,21 @@ private:
         else type = e.type == ButtonPress ? NSRightMouseDown : NSRightMouseUp;
         if (e.type == ButtonPress)
         {
-          // Presses close in time and place count up, as the platform counts clicks.
-          const bool again = (int)b.button == mLastButton && now - mLastPress < 0.4 && std::abs(at[0] - mLastX) < 4 &&
-                             std::abs(at[1] - mLastY) < 4;
+          // Presses close in time and place on the screen count up, as the platform
+          // counts clicks: in the time the server gave them, whenever we read them (a
+          // press sent with no time of its own goes by when it was read).
+          const double apart = b.time != CurrentTime && mLastPressTime != CurrentTime
+                                   ? (uint32_t)((uint32_t)b.time - (uint32_t)mLastPressTime) / 1000.0
+                                   : now - mLastPress;
+          const bool again = (int)b.button == mLastButton && apart < 0.4 && std::abs(at.x - mLastAt.x) < 4 &&
+                             std::abs(at.y - mLastAt.y) < 4;
           mClicks = again ? mClicks + 1 : 1;
           mLastButton = (int)b.button;
           mLastPress = now;
-          mLastX = at[0];
-          mLastY = at[1];
+          mLastPressTime = b.time;
+          mLastAt = at;
         }
-        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks), fromAnother);
+        post(NSEvent::mouseEventWithType(type, p, flagsOf(b.state), now, w, mClicks), fromAnother, &at);
         break;
       }
       case MotionNotify:
@@ -1591,14 +1597,16 @@ private:
                                                            : NSMouseMoved;
         NSPoint d;
         if (!mPointer->moved(m, screen, &d)) break;
+        NSPoint at = screen;
         // The cursor stays where it was held, over the window holding the pointer: the
         // motion is there, wherever the server had the pointer go.
         if (NSWindow* holder = mPointer->holder())
         {
           w = holder;
-          p = w->convertScreenToBase(mPointer->held());
+          at = mPointer->held();
+          p = w->convertScreenToBase(at);
         }
-        post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y));
+        post(NSEvent::mouseEventWithDeltas(type, p, flagsOf(m.state), now, w, d.x, d.y), false, &at);
         break;
       }
       case EnterNotify:
@@ -1719,9 +1727,11 @@ private:
   static constexpr int kModalTries = 4;
   static constexpr std::chrono::milliseconds kModalAnswer{500};
   std::map<Window, NSWindow*> mByXid;
-  int mClicks = 0, mLastButton = 0, mLastX = 0, mLastY = 0;
+  int mClicks = 0, mLastButton = 0;
+  NSPoint mLastAt{0, 0};
   std::unique_ptr<AKX11Pointer> mPointer;
-  NSTimeInterval mLastPress = -1;
+  NSTimeInterval mLastPress = -1;  // read then, by our clock
+  Time mLastPressTime = CurrentTime;  // made then, by the server's
   AKScreenAnswers mAnswers;
 };
 

@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -95,16 +96,8 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   EXPECT_EQ(px[(size_t)(40 + 30) * width + 30 + 40], 0x00C000u);
   EXPECT_NE(px[(size_t)10 * width + 10], 0x00C000u);
 
-  // The hit test asks where the pointer is: a sent click does not move it, so it
-  // is put there first, as a person's hand would have.
-  POINT at{12, 17};
-  ClientToScreen(child, &at);
-  ASSERT_TRUE(SWELL_SetCursorPos(at.x, at.y));
-  driver->sync();
-  POINT now;
-  GetCursorPos(&now);
-  ASSERT_EQ(now.x, at.x);
-  ASSERT_EQ(now.y, at.y);
+  // A sent click moves no pointer: it counts where it was sent, the pointer elsewhere.
+  driver->movePointer(5, 5);
   log.msgs.clear();
   driver->click(xid, 30 + 12, 40 + 17);
   ASSERT_TRUE(until([&] { return !log.only(WM_LBUTTONUP).empty(); }));
@@ -119,6 +112,62 @@ TEST_F(WndX11, ClicksAndKeysReachTheChildsProcedure)
   const std::vector<LoggedMsg> keys = log.only(WM_KEYDOWN);
   EXPECT_EQ(keys[0], (LoggedMsg{child, WM_KEYDOWN, 'K', FVIRTKEY | FSHIFT}));
   EXPECT_EQ(keys[1], (LoggedMsg{child, WM_KEYDOWN, 0x25, FVIRTKEY}));
+  DestroyWindow(top);
+}
+
+bool AsTheLayerHasIt(AKX11Driver& d, HWND h, bool framed);
+
+// Input counts where and when it was made, whatever came before the layer read it: a
+// press and the wheel at their own place (GetMessagePos says where), two clicks on one
+// spot of the screen within the double-click time by the server's clock as a double click.
+TEST_F(WndX11, InputCountsWhereAndWhenItWasMade)
+{
+  HWND top = nullptr;
+  const unsigned long xid = ShownTop(&top, false);
+  int x0 = 0, y0 = 0, gx = 0, gy = 0, gw = 0, gh = 0, i = 0;
+  std::vector<LPARAM> made;  // GetMessagePos while each press and the wheel are handled
+  for (const UINT m : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEWHEEL})
+    log.handlers[{top, m}] = [&](HWND, WPARAM, LPARAM) { return made.push_back((int32_t)GetMessagePos()), 0; };
+  const auto busy = [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); };  // past the double-click time
+  log.handlers[{top, WM_SIZE}] = [&](HWND, WPARAM, LPARAM) { return busy(), (LRESULT)0; };
+  const auto click = [&](int button) {  // done once let go: a manager may hold a press, then replay it
+    driver->holdButton(button, true), driver->holdButton(button, false);
+    EXPECT_TRUE(pollUntil([&] { return !driver->pointerGrabbed(); }, 10000));
+  };
+  // after: done once a spot is clicked, before the layer reads it and the next input there: the
+  // wheel turned, or a second click (heard as a double click or as a click); then the server
+  // has the window moved, or widened (its corner stays), when that is asked
+  struct Row { const char* what; std::function<void()> after; UINT next; bool changes = true; };
+  for (const Row& r : {Row{"the pointer gone out", [&] { driver->movePointer(5, 5); }, WM_MOUSEWHEEL, false},
+                       Row{"the window moved away", [&] { driver->move(xid, x0 + 400, y0); }, WM_MOUSEWHEEL},
+                       Row{"a resize answered in between",
+                           [&] { SetWindowPos(top, nullptr, 0, 0, 260, 150, SWP_NOMOVE | SWP_NOZORDER); },
+                           WM_LBUTTONDBLCLK},
+                       Row{"the window moved in between", [&] { driver->move(xid, x0 + 30, y0); }, WM_LBUTTONDBLCLK},
+                       Row{"further apart than the double-click time", busy, WM_LBUTTONDOWN, false}})
+  {
+    SCOPED_TRACE(r.what);
+    ASSERT_TRUE(until([&] { return AsTheLayerHasIt(*driver, top, false); }));  // a resize starts from there
+    ASSERT_TRUE(driver->geometry(xid, &x0, &y0, &gw, &gh));
+    const int x = x0 + 20 + 30 * i, y = y0 + 20 + 20 * i++;  // far from the last row's
+    driver->movePointer(x, y);
+    log.msgs.clear(), made.clear();
+    const auto start = std::chrono::steady_clock::now();
+    click(1);
+    if (r.next == WM_MOUSEWHEEL) click(4);
+    r.after();
+    const auto changed = [&] { return driver->geometry(xid, &gx, &gy, &gw, &gh) && (gx != x0 || gw == 260); };
+    EXPECT_TRUE(!r.changes || pollUntil(changed, 10000));
+    if (r.next != WM_MOUSEWHEEL) click(1);
+    // A manager slow to answer may have had the server make the two clicks further apart.
+    const bool slow =
+        r.next == WM_LBUTTONDBLCLK && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(400);
+    ASSERT_TRUE(until([&] { return log.only({WM_LBUTTONUP, WM_NCLBUTTONUP, WM_MOUSEWHEEL}).size() == 2; }));
+    const size_t want = r.next == WM_LBUTTONDOWN ? 2 : 1;
+    EXPECT_TRUE(slow || log.only(r.next).size() == want) << log.only(r.next).size();
+    EXPECT_EQ(made, std::vector<LPARAM>(2, SWELL_PackPoint(x, (int)CGDisplayPixelsHigh(CGMainDisplayID()) - y)));
+  }
+  log.handlers.clear();
   DestroyWindow(top);
 }
 

@@ -33,7 +33,11 @@ int SWELL_ShowCursor(bool show);
 bool SWELL_IsCursorVisible();
 bool SWELL_SetCursorPos(int x, int y);
 void GetCursorPos(POINT* pt);
+// Where the event of the message being handled happened on the screen; the cursor's
+// position between events and while the cursor is hidden (the program's own then).
 DWORD GetMessagePos();
+// A screen point (y up) rounded as GetCursorPos rounds it.
+POINT SWELL_ScreenPoint(NSPoint p);
 // The event's point in the view (the stored one while the cursor is hidden).
 CGPoint swellProcessMouseEvent(int msg, NSView* view, NSEvent* event);
 

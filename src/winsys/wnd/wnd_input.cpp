@@ -26,6 +26,17 @@ void setArrowUnlessCurrent()
 
 bool alive(Swell_vDavrel_64_hwnd* v) { return v && !v->swellHasBeenDestroyed() && v->getSwellWindowProc(); }
 
+// The screen point a mouse message is hit-tested and placed at: where its event lies
+// on its window as the window stands now, so a window moved since the event still
+// has it where it was made on the window. The program's own position while the
+// cursor is hidden.
+LPARAM eventScreenPoint(NSEvent* e)
+{
+  if (!SWELL_IsCursorVisible() || !e || !e->window()) return (LPARAM)(int32_t)GetMessagePos();
+  const POINT p = SWELL_ScreenPoint(e->window()->convertBaseToScreen(e->locationInWindow()));
+  return SWELL_PackPoint(p.x, p.y);
+}
+
 }  // namespace
 
 LRESULT SWELL_SendMouseMessage(HWND h, UINT msg, NSEvent* event)
@@ -46,23 +57,21 @@ LRESULT SWELL_SendMouseMessage(HWND h, UINT msg, NSEvent* event)
     const bool wheel = msg == WM_MOUSEWHEEL || msg == WM_MOUSEHWHEEL;
     LRESULT hit = HTCLIENT;
     bool done = false;
+    const LPARAM screen = eventScreenPoint(event);
     if (!wheel && !GetCapture())
     {
-      hit = v->onSwellMessage(WM_NCHITTEST, 0, (LPARAM)(int32_t)GetMessagePos());
+      hit = v->onSwellMessage(WM_NCHITTEST, 0, screen);
       if (!alive(v)) done = true;
       else if (hit != HTCLIENT && msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK)
       {
-        result = v->onSwellMessage(msg - (WM_MOUSEMOVE - WM_NCMOUSEMOVE), (WPARAM)hit,
-                                   (LPARAM)(int32_t)GetMessagePos());
+        result = v->onSwellMessage(msg - (WM_MOUSEMOVE - WM_NCMOUSEMOVE), (WPARAM)hit, screen);
         done = true;
       }
     }
     if (!done && wheel)
     {
       const float delta = (float)(msg == WM_MOUSEWHEEL ? event->deltaY() : event->deltaX());
-      POINT cp;
-      GetCursorPos(&cp);
-      result = v->onSwellMessage(msg, SWELL_HighWordParam((int)(delta * 60.0)), SWELL_PackPoint(cp.x, cp.y));
+      result = v->onSwellMessage(msg, SWELL_HighWordParam((int)(delta * 60.0)), screen);
       done = true;
     }
     if (!done)

@@ -394,23 +394,22 @@ bool SWELL_SetCursorPos(int x, int y)
   return CGDisplayMoveCursorToPoint(CGMainDisplayID(), CGPoint{(CGFloat)x, h - y}) == kCGErrorSuccess;
 }
 
+POINT SWELL_ScreenPoint(NSPoint p) { return POINT{(int)std::floor(p.x), (int)-std::floor(-p.y)}; }
+
 void GetCursorPos(POINT* pt)
 {
   if (!pt) return;
-  if (g_swell_mouse_relmode)
-  {
-    *pt = g_swell_mouse_relmode_curpos;
-    return;
-  }
-  const NSPoint p = NSEvent::mouseLocation();
-  pt->x = (int)std::floor(p.x);
-  pt->y = (int)-std::floor(-p.y);
+  *pt = g_swell_mouse_relmode ? g_swell_mouse_relmode_curpos : SWELL_ScreenPoint(NSEvent::mouseLocation());
 }
 
 DWORD GetMessagePos()
 {
+  // Where the event being handled happened, not where the pointer went since.
+  NSEvent* e = currentEvent();
+  NSPoint at;
   POINT p;
-  GetCursorPos(&p);
+  if (!g_swell_mouse_relmode && e && e->locationOnScreen(&at)) p = SWELL_ScreenPoint(at);
+  else GetCursorPos(&p);
   return (DWORD)SWELL_PackPoint(p.x, p.y);
 }
 
