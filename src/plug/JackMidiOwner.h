@@ -115,6 +115,12 @@ void Release(std::shared_ptr<JackMidiSlot> slot);
 
 // JACK's status of the last opening no server took (0: none yet). Any thread.
 unsigned LastRefusal();
+// Whether the epoch (ended) ended with its bridge (killed, stuck, crashed) rather
+// than with its server. Any thread.
+bool BridgeLost(unsigned epoch);
+// Whether the last start of a bridge failed (no program in the bundle, or it
+// could not be started). Any thread.
+bool NoBridge();
 // Whether the last wait for the bridge's word on a server ended with none (a server
 // that stands still, or a starved machine): the ports are listed once it comes.
 bool Unanswered();

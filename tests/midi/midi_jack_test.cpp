@@ -15,7 +15,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
@@ -1323,6 +1326,175 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
     if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
     EXPECT_TRUE(ended) << "the host's quit hung";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    close(toChild[1]);
+    close(fromChild[0]);
+  }
+}
+
+namespace {
+
+// The host process of the table below. Its instance's ports chosen, a listening
+// socket of its own at descriptor 1500 without close-on-exec, its bridge's pid
+// said on fd 3 ("r PID"). Then children forked that end by exit, _exit and a failed
+// exec's way, each waited for, and 20 control changes sent ("s"); one from the
+// synthesizer must arrive. Last a child that lives on ("c PID"), and the host waits
+// to be killed.
+void RunForkingHost(const char* in, const char* out)
+{
+  rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  lim.rlim_cur = std::max<rlim_t>(lim.rlim_cur, std::min<rlim_t>(lim.rlim_max, 4096));
+  setrlimit(RLIMIT_NOFILE, &lim);
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, (sockaddr*)&at, sizeof at), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  ASSERT_EQ(dup2(listener, 1500), 1500);
+  close(listener);
+  TestPlug plug;
+  int o = 1, i = 1;
+  plug.setExternalMIDIOut(o, out);
+  plug.setExternalMIDIIn(i, in);
+  const auto open = [&] {
+    return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
+           !plug.MidiInPortMissing() && JackMidiOwner::Epoch() != 0;
+  };
+  ASSERT_TRUE(pollUntil(open, kWaitMs));
+  const int bridge = JackMidiOwner::BridgePid();
+  const std::string ready = "r " + std::to_string(bridge) + "\n";
+  ASSERT_EQ(write(3, ready.data(), ready.size()), (ssize_t)ready.size());
+  for (const int kind : {0, 1, 2})
+  {
+    const pid_t child = fork();
+    if (child == 0)
+    {
+      if (kind == 0) exit(0);
+      if (kind == 1) _exit(0);
+      execl("/nonexistent/davrel-test", "davrel-test", (char*)nullptr);
+      exit(127);
+    }
+    int status = 0;
+    if (!pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, kWaitMs))
+      kill(child, SIGKILL), waitpid(child, &status, 0);
+  }
+  auto names = std::make_shared<Names>();
+  EXPECT_TRUE(JackMidiOwner::AskWithin([names](unsigned) { *names = JackMidiOwner::Ports(true); },
+                                       std::chrono::milliseconds(kWaitMs)));
+  EXPECT_NE(std::find(names->begin(), names->end(), std::string(in)), names->end());
+  for (int n = 0; n < 20; ++n)
+  {
+    IMidiMsg cc(0, 0xB0, 0x22, (unsigned char)n);
+    EXPECT_TRUE(plug.SendMidiMsg(&cc));
+  }
+  EXPECT_EQ(JackMidiOwner::BridgePid(), bridge);
+  ASSERT_EQ(write(3, "s\n", 2), 2);
+  EXPECT_TRUE(plug.WaitFor(1, kWaitMs));
+  EXPECT_TRUE(open());
+  const pid_t child = fork();
+  if (child == 0)
+  {
+    for (int s = 0; s < 120; ++s) sleep(1);
+    _exit(0);
+  }
+  const std::string lives = "c " + std::to_string(child) + "\n";
+  ASSERT_EQ(write(3, lives.data(), lives.size()), (ssize_t)lives.size());
+  ReadByte(0, 3 * kWaitMs);
+}
+
+// A line "X NUMBER" read from fd within ms: the number, or -1.
+long ReadLine(int fd, char what, int ms)
+{
+  std::string line;
+  for (char c; (c = ReadByte(fd, ms)) != 0 && c != '\n';) line += c;
+  return line.size() > 2 && line[0] == what ? atol(line.c_str() + 2) : (line == std::string(1, what) ? 0 : -1);
+}
+
+bool ProcessGone(pid_t pid)
+{
+  char state = 0;
+  if (FILE* f = fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r"))
+  {
+    if (fscanf(f, "%*d (%*[^)]) %c", &state) != 1) state = 0;
+    fclose(f);
+    return state == 'Z' || state == 'X';
+  }
+  return true;
+}
+
+} // namespace
+
+TEST(AHostProcess, ThatForksAndHoldsADescriptor)
+{
+  const char* in = getenv("DAVREL_TEST_HOST_IN");
+  const char* out = getenv("DAVREL_TEST_HOST_OUT");
+  if (!in || !out || !getenv("DAVREL_TEST_HOST_FORKS")) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
+  RunForkingHost(in, out);
+}
+
+// A host that forks children (exit, _exit, a failed exec, one that lives on) and
+// holds a descriptor above 1024 without close-on-exec: its ports keep working
+// after each child's end, the bridge holds none of its descriptors, and the bridge
+// goes with the host's process (killed, its child living on), or, with the
+// server stopped as the host is killed, stays to close its clients once the
+// server runs again.
+TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
+{
+  for (const bool serverStopped : {false, true})
+  {
+    SCOPED_TRACE(serverStopped ? "server stopped at the host's kill" : "server running");
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
+    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
+                               "DAVREL_TEST_HOST_OUT=" + mSim.InputPortName(), "DAVREL_TEST_HOST_FORKS=1"};
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    char filter[] = "--gtest_filter=AHostProcess.ThatForksAndHoldsADescriptor";
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, filter, nullptr};
+    pid_t host = -1;
+    ASSERT_EQ(posix_spawn(&host, self, &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    mSim.ClearReceived();
+    const pid_t bridge = (pid_t)ReadLine(fromChild[0], 'r', 2 * kWaitMs);
+    ASSERT_GT(bridge, 0);
+    char held[256] = {}, link[256];
+    ASSERT_GT(readlink(("/proc/" + std::to_string(host) + "/fd/1500").c_str(), held, sizeof held - 1), 0);
+    const std::string fds = "/proc/" + std::to_string(bridge) + "/fd/";
+    for (int fd = 0; fd < 4096; ++fd)
+    {
+      const ssize_t n = readlink((fds + std::to_string(fd)).c_str(), link, sizeof link - 1);
+      if (n > 0) EXPECT_NE(std::string(link, (size_t)n), held) << "the bridge holds the host's fd at " << fd;
+    }
+    EXPECT_EQ(ReadLine(fromChild[0], 's', 3 * kWaitMs), 0);
+    EXPECT_TRUE(mSim.WaitForReceived(20, kWaitMs)) << mSim.ReceivedCount();
+    const auto got = mSim.Received();
+    for (size_t n = 0; n < got.size() && n < 20; ++n)
+      EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x22, (unsigned char)n})) << n;
+    mSim.Send({0xB0, 0x23, 0x01});
+    const pid_t child = (pid_t)ReadLine(fromChild[0], 'c', 3 * kWaitMs);
+    EXPECT_GT(child, 0);
+    if (serverStopped) kill(mServer.Pid(), SIGSTOP);
+    kill(host, SIGKILL);
+    waitpid(host, nullptr, 0);
+    if (serverStopped)
+    {
+      // Its clients' close waits for the server, however long it takes.
+      EXPECT_FALSE(pollUntil([&] { return ProcessGone(bridge); }, 3000)) << "the bridge left its clients";
+      kill(mServer.Pid(), SIGCONT);
+    }
+    EXPECT_TRUE(pollUntil([&] { return ProcessGone(bridge); }, kWaitMs)) << "the bridge outlived its host";
+    if (child > 0) kill(child, SIGKILL);
     close(toChild[1]);
     close(fromChild[0]);
   }
