@@ -620,12 +620,22 @@ private:
   void AwaitFirstWord()
   {
     const Clock::time_point asked = Clock::now();
+    unsigned pinged = 0;
     for (;;)
     {
       // A bridge that ended meanwhile (its server went) is followed by a fresh one.
       StartBridge();
       const Clock::time_point now = Clock::now();
       if (mSock < 0 || Live() || QuitSet() || mLastWord >= asked) return;
+      // A bridge that has said "no server" says it again only for a try begun after
+      // a ping (a fresh one says its first try's outcome unasked).
+      if (mFirstWord && pinged != mBridgeNumber)
+      {
+        Header ping;
+        ping.op = kPing;
+        SendMessage(mSock, ping, std::string(), -1, true);
+        pinged = mBridgeNumber;
+      }
       if (now - mWaitGivenUp < std::chrono::seconds(1)) return;
       if (now >= asked + (mFirstWord ? kNextWord : kFirstWord))
       {
@@ -686,8 +696,16 @@ private:
       else if (reaped == mPid && WIFSIGNALED(status))
         ConsoleLog("MIDI: the JACK bridge (pid %d) was ended by signal %d: a fresh one is started\n", (int)mPid,
                    WTERMSIG(status));
+      else if (reaped == mPid && WIFEXITED(status))
+        ConsoleLog("MIDI: the JACK bridge (pid %d) ended with status %d: a fresh one is started\n", (int)mPid,
+                   WEXITSTATUS(status));
       else
-        ConsoleLog("MIDI: the JACK bridge (pid %d) ended\n", (int)mPid);
+        // Every end of its own is said first (kGone): this one came from outside.
+        // A host that ignores SIGCHLD has its children's ends dropped by the kernel
+        // unread, so which signal is not known.
+        ConsoleLog("MIDI: the JACK bridge (pid %d) was ended by a signal (killed or crashed; the host's process "
+                   "reaps its children unread): a fresh one is started\n",
+                   (int)mPid);
     }
     // A bridge that never had clients (a broken program, a server that kept going
     // as it opened) is not started again at once: no storm of processes.

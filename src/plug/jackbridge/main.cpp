@@ -103,8 +103,10 @@ std::string gPrefix[2];
 std::atomic<int> gBusy[2];
 std::atomic<unsigned long long> gCycles[2];
 
-// The server went (its shutdown callback): nothing of it is called again. The
-// host learns it first, the process ends at once.
+// The server went (its shutdown callback, or a server that refused what it took a
+// moment before): nothing of it is called again. The host learns it first, the
+// process ends at once; every end of the bridge's own while its host lives is said
+// so, so that one without the word is known to have come from outside.
 void Shutdown(jack_status_t, const char*, void*)
 {
   Header h;
@@ -359,8 +361,14 @@ const std::chrono::seconds kArrivalBound(60);
 // then the input's, activated once the first has been told of its arrival with no
 // departure before it. A server that went meanwhile ends the process (nothing
 // half-opened is kept).
+// A try's outcome is wanted by the host (a ping came since the last try began), and
+// whether a try has found no server yet.
+std::atomic<bool> gWordWanted{false};
+bool gNoServerSaid = false;
+
 void TryOpen()
 {
+  const bool wanted = gWordWanted.exchange(false);
   jack_status_t status = (jack_status_t)0;
   jack_client_t* c[2] = {nullptr, nullptr};
   {
@@ -374,7 +382,7 @@ void TryOpen()
     jack_set_process_callback(c[0], &ProcessOut, c[0]);
     jack_on_info_shutdown(c[0], &Shutdown, nullptr);
     jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
-    if (jack_activate(c[0]) != 0) _exit(0);
+    if (jack_activate(c[0]) != 0) Shutdown(JackFailure, nullptr, nullptr);
     c[1] = jack_client_open(gClientName[1].c_str(), JackNoStartServer, &status);
   }
   if (c[0] && c[1])
@@ -398,11 +406,14 @@ void TryOpen()
     {
       // The server took one and refused the other: a server that is going (the
       // process ends), or one that refuses (the first closes while it runs).
-      if (status & (JackServerFailed | JackServerError | JackFailure)) _exit(0);
+      if (status & (JackServerFailed | JackServerError | JackFailure)) Shutdown(status, nullptr, nullptr);
       jack_client_close(c[0]);
     }
-    // Each try's outcome: the host waits for the next one rather than answer from
-    // an old one (a server that came back a moment ago).
+    // Said once, and again for a question: the host waits for the outcome of a try
+    // begun after it rather than answer from an old one (a server that came back a
+    // moment ago).
+    if (gNoServerSaid && !wanted) return;
+    gNoServerSaid = true;
     Header h;
     h.op = kNoServer;
     h.value = (unsigned)status;
@@ -411,7 +422,7 @@ void TryOpen()
   }
   jack_set_process_callback(c[1], &ProcessIn, c[1]);
   jack_on_info_shutdown(c[1], &Shutdown, nullptr);
-  if (jack_activate(c[1]) != 0) _exit(0);
+  if (jack_activate(c[1]) != 0) Shutdown(JackFailure, nullptr, nullptr);
   for (int d = 0; d < 2; ++d)
   {
     gClient[d] = c[d];
@@ -776,6 +787,7 @@ int main(int argc, char** argv)
     if (got <= 0) break;
     if (r.h.op == kPing)
     {
+      gWordWanted.store(true);
       Header pong;
       pong.op = kPong;
       pong.id = r.h.id;
