@@ -5,9 +5,11 @@
 // server went) that a host's own JACK clients share. The two clients ("RtMidi Output
 // Client" carries every instance's output port, "RtMidi Input Client" every input
 // port) live in the JACK bridge, a program of the plug-in's own started from its
-// bundle (src/plug/jackbridge), one per host process and server: it ends with its
-// server (a fresh one waits for the next) and with its host's process (the kernel
-// tells it; a child the host forked changes nothing).
+// bundle (src/plug/jackbridge), one per host process, on the server the latest
+// instance's environment named as it started (a server moved to meanwhile is taken
+// by the next bridge): it ends with its server (a fresh one waits for the next) and
+// with its host's process (the kernel tells it; a child the host forked changes
+// nothing).
 //
 // Each instance has a slot: shared memory holding its output ring (the port thread
 // writes, the bridge's process callback writes it into each period's buffer as far
