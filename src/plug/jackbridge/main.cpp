@@ -768,6 +768,7 @@ int main(int argc, char** argv)
   if ((long)getppid() != atol(argv[3])) kill(getpid(), SIGTERM);
   pthread_t life;
   if (pthread_create(&life, nullptr, &Life, nullptr) != 0) return 2;
+  pthread_detach(life);
   // The host's terminal's signals are the host's.
   signal(SIGINT, SIG_IGN);
   signal(SIGHUP, SIG_IGN);
