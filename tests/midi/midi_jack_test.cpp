@@ -22,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -1242,6 +1243,41 @@ char ReadByte(int fd, int ms)
   return 0;
 }
 
+// Runs this program as a host process running the test named (with env added),
+// its standard input fed from *toHost and its fd 3 read at *fromHost: its pid.
+pid_t SpawnHost(const char* test, const std::vector<std::string>& env, int* toHost, int* fromHost)
+{
+  int to[2], from[2];
+  if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, to[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, from[1], 3);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  std::string filter = std::string("--gtest_filter=") + test;
+  char self[] = "/proc/self/exe";
+  char* argv[] = {self, &filter[0], nullptr};
+  pid_t host = -1;
+  if (posix_spawn(&host, self, &actions, nullptr, argv, envp.data()) != 0) host = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(to[0]);
+  close(from[1]);
+  *toHost = to[1];
+  *fromHost = from[0];
+  return host;
+}
+
+// A number the host said on fd: -1 when none came within ms.
+long ReadNumber(int fd, int ms)
+{
+  std::string line;
+  for (char c; (c = ReadByte(fd, ms)) != 0 && c != '\n';) line += c;
+  return line.empty() ? -1 : atol(line.c_str());
+}
+
 } // namespace
 
 // The host process of the test below, when it runs this program as one: a host that
@@ -1298,29 +1334,14 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
   for (const bool restart : {false, true})
   {
     SCOPED_TRACE(restart ? "restarted" : "not restarted");
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
-    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
-                               "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()};
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
-    char filter[] = "--gtest_filter=AHostProcess.WithItsOwnJackClient";
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter, nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, self, &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
+    int toChild = -1, fromChild = -1;
+    const pid_t child = SpawnHost("AHostProcess.WithItsOwnJackClient",
+                                  {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
+                                   "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()},
+                                  &toChild, &fromChild);
+    ASSERT_GT(child, 0);
     mSim.ClearReceived();
-    const bool ready = ReadByte(fromChild[0], 2 * kWaitMs) == 'r';
+    const bool ready = ReadByte(fromChild, 2 * kWaitMs) == 'r';
     EXPECT_TRUE(ready);
     std::string error;
     if (ready && restart)
@@ -1330,188 +1351,117 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
       ASSERT_TRUE(mServer.Start(&error)) << error;
       ASSERT_TRUE(mSim.Open(&error)) << error;
     }
-    EXPECT_EQ(write(toChild[1], restart ? "R" : "g", 1), 1);
-    EXPECT_EQ(ReadByte(fromChild[0], 3 * kWaitMs), 's');
+    EXPECT_EQ(write(toChild, restart ? "R" : "g", 1), 1);
+    EXPECT_EQ(ReadByte(fromChild, 3 * kWaitMs), 's');
     EXPECT_TRUE(mSim.WaitForReceived(100, kWaitMs)) << mSim.ReceivedCount();
     const auto got = mSim.Received();
     for (size_t n = 0; n < got.size() && n < 100; ++n)
       EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x21, (unsigned char)n})) << n;
-    EXPECT_EQ(write(toChild[1], "q", 1), 1);
+    EXPECT_EQ(write(toChild, "q", 1), 1);
     int status = -1;
     const bool ended = pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 3 * kWaitMs);
     if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
     EXPECT_TRUE(ended) << "the host's quit hung";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    close(toChild[1]);
-    close(fromChild[0]);
+    close(toChild);
+    close(fromChild);
   }
 }
 
-namespace {
 
-// The host process of the table below. Its instance's ports chosen, a listening
-// socket of its own at descriptor 1500 without close-on-exec, its bridge's pid
-// said on fd 3 ("r PID"). Then children forked that end by exit, _exit and a failed
-// exec's way, each waited for, and 20 control changes sent ("s"); one from the
-// synthesizer must arrive. Last a child that lives on ("c PID"), and the host waits
-// to be killed.
-void RunForkingHost(const char* in, const char* out)
+// The host process of the table below: its ports chosen, a listening socket at
+// descriptor 1500 without close-on-exec; says its bridge's pid, forks children that
+// end by exit, _exit, a failed exec's exit and an exec, asks the port list and
+// sends 20 control changes (says 0), and forks one that lives on (says its pid).
+TEST(AHostProcess, ThatForksAndHoldsADescriptor)
 {
+  const char* in = getenv("DAVREL_TEST_HOST_IN");
+  if (!in || !getenv("DAVREL_TEST_HOST_FORKS")) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
   rlimit lim;
   getrlimit(RLIMIT_NOFILE, &lim);
   lim.rlim_cur = std::max<rlim_t>(lim.rlim_cur, std::min<rlim_t>(lim.rlim_max, 4096));
   setrlimit(RLIMIT_NOFILE, &lim);
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{};
   at.sin_family = AF_INET;
   at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, (sockaddr*)&at, sizeof at), 0);
-  ASSERT_EQ(listen(listener, 1), 0);
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_TRUE(bind(listener, (sockaddr*)&at, sizeof at) == 0 && listen(listener, 1) == 0);
   ASSERT_EQ(dup2(listener, 1500), 1500);
-  close(listener);
   TestPlug plug;
   int o = 1, i = 1;
-  plug.setExternalMIDIOut(o, out);
+  plug.setExternalMIDIOut(o, getenv("DAVREL_TEST_HOST_OUT"));
   plug.setExternalMIDIIn(i, in);
-  const auto open = [&] {
+  ASSERT_TRUE(pollUntil([&] {
     return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
-           !plug.MidiInPortMissing() && JackMidiOwner::Epoch() != 0;
-  };
-  ASSERT_TRUE(pollUntil(open, kWaitMs));
-  const int bridge = JackMidiOwner::BridgePid();
-  const std::string ready = "r " + std::to_string(bridge) + "\n";
-  ASSERT_EQ(write(3, ready.data(), ready.size()), (ssize_t)ready.size());
-  for (const int kind : {0, 1, 2})
-  {
-    const pid_t child = fork();
-    if (child == 0)
-    {
-      if (kind == 0) exit(0);
-      if (kind == 1) _exit(0);
-      execl("/nonexistent/davrel-test", "davrel-test", (char*)nullptr);
-      exit(127);
-    }
-    int status = 0;
-    if (!pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, kWaitMs))
-      kill(child, SIGKILL), waitpid(child, &status, 0);
-  }
+           !plug.MidiInPortMissing() && JackMidiOwner::Epoch();
+  }, kWaitMs));
+  const std::string said[] = {std::to_string(JackMidiOwner::BridgePid()) + "\n", "0\n", ""};
+  ASSERT_EQ(write(3, said[0].data(), said[0].size()), (ssize_t)said[0].size());
+  for (const int kind : {0, 1, 2, 3})
+    if (const pid_t child = fork())
+      waitpid(child, nullptr, 0);
+    else if (kind < 2)
+      kind ? _exit(0) : exit(0);
+    else
+      execl(kind == 3 ? "/bin/true" : "/nonexistent", "true", (char*)nullptr), exit(127);
   auto names = std::make_shared<Names>();
-  EXPECT_TRUE(JackMidiOwner::AskWithin([names](unsigned) { *names = JackMidiOwner::Ports(true); },
-                                       std::chrono::milliseconds(kWaitMs)));
+  EXPECT_TRUE(JackMidiOwner::AskWithin([names](unsigned) { *names = JackMidiOwner::Ports(true); }, std::chrono::milliseconds(kWaitMs)));
   EXPECT_NE(std::find(names->begin(), names->end(), std::string(in)), names->end());
   for (int n = 0; n < 20; ++n)
   {
     IMidiMsg cc(0, 0xB0, 0x22, (unsigned char)n);
     EXPECT_TRUE(plug.SendMidiMsg(&cc));
   }
-  EXPECT_EQ(JackMidiOwner::BridgePid(), bridge);
-  ASSERT_EQ(write(3, "s\n", 2), 2);
-  EXPECT_TRUE(plug.WaitFor(1, kWaitMs));
-  EXPECT_TRUE(open());
+  ASSERT_EQ(write(3, said[1].data(), 2), 2);
   const pid_t child = fork();
-  if (child == 0)
-  {
-    for (int s = 0; s < 120; ++s) sleep(1);
-    _exit(0);
-  }
-  const std::string lives = "c " + std::to_string(child) + "\n";
+  if (child == 0) sleep(120), _exit(0);
+  const std::string lives = std::to_string(child) + "\n";
   ASSERT_EQ(write(3, lives.data(), lives.size()), (ssize_t)lives.size());
   ReadByte(0, 3 * kWaitMs);
 }
 
-// A line "X NUMBER" read from fd within ms: the number, or -1.
-long ReadLine(int fd, char what, int ms)
-{
-  std::string line;
-  for (char c; (c = ReadByte(fd, ms)) != 0 && c != '\n';) line += c;
-  return line.size() > 2 && line[0] == what ? atol(line.c_str() + 2) : (line == std::string(1, what) ? 0 : -1);
-}
-
-bool ProcessGone(pid_t pid)
-{
-  char state = 0;
-  if (FILE* f = fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r"))
-  {
-    if (fscanf(f, "%*d (%*[^)]) %c", &state) != 1) state = 0;
-    fclose(f);
-    return state == 'Z' || state == 'X';
-  }
-  return true;
-}
-
-} // namespace
-
-TEST(AHostProcess, ThatForksAndHoldsADescriptor)
-{
-  const char* in = getenv("DAVREL_TEST_HOST_IN");
-  const char* out = getenv("DAVREL_TEST_HOST_OUT");
-  if (!in || !out || !getenv("DAVREL_TEST_HOST_FORKS")) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
-  RunForkingHost(in, out);
-}
-
-// A host that forks children (exit, _exit, a failed exec, one that lives on) and
-// holds a descriptor above 1024 without close-on-exec: its ports keep working
-// after each child's end, the bridge holds none of its descriptors, and the bridge
-// goes with the host's process (killed, its child living on), or, with the
-// server stopped as the host is killed, stays to close its clients once the
-// server runs again.
+// A host that forks children and holds a descriptor above 1024 without
+// close-on-exec: its ports keep working after each child's end, its bridge holds
+// none of its descriptors and goes with its process (killed, a child living on);
+// with the server stopped as the host is killed, it waits to close its clients.
 TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
 {
   for (const bool serverStopped : {false, true})
   {
     SCOPED_TRACE(serverStopped ? "server stopped at the host's kill" : "server running");
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
-    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
-                               "DAVREL_TEST_HOST_OUT=" + mSim.InputPortName(), "DAVREL_TEST_HOST_FORKS=1"};
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
-    char filter[] = "--gtest_filter=AHostProcess.ThatForksAndHoldsADescriptor";
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter, nullptr};
-    pid_t host = -1;
-    ASSERT_EQ(posix_spawn(&host, self, &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
+    int toHost = -1, fromHost = -1;
+    const pid_t host = SpawnHost("AHostProcess.ThatForksAndHoldsADescriptor",
+                                 {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
+                                  "DAVREL_TEST_HOST_OUT=" + mSim.InputPortName(), "DAVREL_TEST_HOST_FORKS=1"},
+                                 &toHost, &fromHost);
+    ASSERT_GT(host, 0);
     mSim.ClearReceived();
-    const pid_t bridge = (pid_t)ReadLine(fromChild[0], 'r', 2 * kWaitMs);
+    const pid_t bridge = (pid_t)ReadNumber(fromHost, 2 * kWaitMs);
     ASSERT_GT(bridge, 0);
-    char held[256] = {}, link[256];
+    char held[256] = {}, link[256] = {};
     ASSERT_GT(readlink(("/proc/" + std::to_string(host) + "/fd/1500").c_str(), held, sizeof held - 1), 0);
-    const std::string fds = "/proc/" + std::to_string(bridge) + "/fd/";
     for (int fd = 0; fd < 4096; ++fd)
-    {
-      const ssize_t n = readlink((fds + std::to_string(fd)).c_str(), link, sizeof link - 1);
-      if (n > 0) EXPECT_NE(std::string(link, (size_t)n), held) << "the bridge holds the host's fd at " << fd;
-    }
-    EXPECT_EQ(ReadLine(fromChild[0], 's', 3 * kWaitMs), 0);
+      if (readlink(("/proc/" + std::to_string(bridge) + "/fd/" + std::to_string(fd)).c_str(), link, sizeof link) > 0)
+        EXPECT_STRNE(link, held) << "the bridge holds the host's descriptor, at " << fd;
+    EXPECT_EQ(ReadNumber(fromHost, 3 * kWaitMs), 0);
     EXPECT_TRUE(mSim.WaitForReceived(20, kWaitMs)) << mSim.ReceivedCount();
-    const auto got = mSim.Received();
-    for (size_t n = 0; n < got.size() && n < 20; ++n)
-      EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x22, (unsigned char)n})) << n;
-    mSim.Send({0xB0, 0x23, 0x01});
-    const pid_t child = (pid_t)ReadLine(fromChild[0], 'c', 3 * kWaitMs);
-    EXPECT_GT(child, 0);
+    const pid_t child = (pid_t)ReadNumber(fromHost, 3 * kWaitMs);
     if (serverStopped) kill(mServer.Pid(), SIGSTOP);
     kill(host, SIGKILL);
     waitpid(host, nullptr, 0);
+    const auto gone = [bridge] {  // no process, or a zombie
+      std::string stat;
+      std::getline(std::ifstream("/proc/" + std::to_string(bridge) + "/stat"), stat);
+      return stat.empty() || stat[stat.rfind(')') + 2] == 'Z';
+    };
     if (serverStopped)
     {
-      // Its clients' close waits for the server, however long it takes.
-      EXPECT_FALSE(pollUntil([&] { return ProcessGone(bridge); }, 3000)) << "the bridge left its clients";
+      EXPECT_FALSE(pollUntil(gone, 3000)) << "the bridge left its clients";
       kill(mServer.Pid(), SIGCONT);
     }
-    EXPECT_TRUE(pollUntil([&] { return ProcessGone(bridge); }, kWaitMs)) << "the bridge outlived its host";
+    EXPECT_TRUE(pollUntil(gone, kWaitMs)) << "the bridge outlived its host";
     if (child > 0) kill(child, SIGKILL);
-    close(toChild[1]);
-    close(fromChild[0]);
+    close(toHost);
+    close(fromHost);
   }
 }
