@@ -181,7 +181,9 @@ enum Op : uint32_t
   kReply = 100,  // id the request's
   kPong,
   kReady,     // both clients opened on a server: value its period in frames, value2 its rate
-  kNoServer,  // no server takes clients (said once until one does): value JACK's status
+  kNoServer,  // no server takes clients: said at the first try that finds none and at the
+              // first try begun after a kPing (a question waiting for a fresh try's
+              // outcome), not at every try: value JACK's status
   kGone,      // the server went: the bridge ends at once
   kLog,       // text a line for the host's log
 };

@@ -69,6 +69,10 @@ std::atomic<unsigned> gEpoch{0};
 std::atomic<unsigned> gGone{0};
 std::atomic<int> gOpened{0}, gClosed{0}, gBridgePid{0}, gBridges{0};
 std::atomic<unsigned> gRefused{0};
+// The last epoch that ended with its bridge (killed, stuck, crashed) while its
+// server was not seen to go; whether the last try found no bridge program to start.
+std::atomic<unsigned> gBridgeLost{0};
+std::atomic<bool> gNoBridge{false};
 // The last question's wait for the bridge's word was given up with no word.
 std::atomic<bool> gUnanswered{false};
 
@@ -142,6 +146,7 @@ class Owner
 public:
   Owner()
   {
+    mMaker = getpid();
     mJobFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mQuitFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   }
@@ -149,6 +154,9 @@ public:
   bool Ask(std::function<void(unsigned)> job, const std::atomic<bool>* giveUp, bool open = true,
            Clock::time_point deadline = Clock::time_point::max())
   {
+    // A child the host forked (a crash reporter, a scanner, a failed exec) has no
+    // owner's thread and shares our descriptors: it asks nothing.
+    if (!Maker()) return false;
     auto j = std::make_shared<Job>();
     j->run = std::move(job);
     j->open = open;
@@ -177,12 +185,17 @@ public:
 
   void WakeAskers()
   {
+    if (!Maker()) return;
     std::lock_guard<std::mutex> l(mLock);
     mDone.notify_all();
   }
 
+  // The process's end. A forked child's exit runs it too: it does nothing there
+  // (the quit's eventfd and the socket are the parent's as well), and takes no
+  // lock, which another thread of the parent may have held as it forked.
   void End()
   {
+    if (!Maker()) return;
     std::unique_lock<std::mutex> l(mLock);
     if (mQuit) return;
     mQuit = true;
@@ -304,6 +317,8 @@ public:
   }
 
 private:
+  bool Maker() const { return getpid() == mMaker; }
+
   static void Poke(int fd)
   {
     const uint64_t one = 1;
@@ -530,6 +545,7 @@ private:
     const std::string path = BridgePath(EnvironmentValue(vars, "DAVREL_JACK_BRIDGE"));
     if (path.empty())
     {
+      gNoBridge.store(true);
       if (!mNoProgramSaid)
         ConsoleLog("MIDI: the JACK bridge (davrel-jack-bridge) is not beside the plug-in's library: no JACK ports\n");
       mNoProgramSaid = true;
@@ -548,13 +564,19 @@ private:
     std::vector<char*> envp;
     for (std::string& v : vars) envp.push_back(&v[0]);
     envp.push_back(nullptr);
+    // The host's process id: the bridge ends with it (it checks its parent is still
+    // that process once it has asked the kernel to tell it of its parent's end).
+    std::string host = std::to_string((long)getpid());
     char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(names[0].c_str()),
-                    const_cast<char*>(names[1].c_str()), nullptr};
+                    const_cast<char*>(names[1].c_str()), &host[0], nullptr};
+    // Its own socket and nothing else of the host's: a descriptor a host left
+    // without close-on-exec (a listening socket) is not held by the bridge.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, sv[1], 3);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 4);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none, all;
@@ -574,18 +596,19 @@ private:
     close(sv[1]);
     if (e != 0)
     {
+      gNoBridge.store(true);
       close(sv[0]);
       if (!mNoProgramSaid) ConsoleLog("MIDI: the JACK bridge %s could not be started: %s\n", path.c_str(), strerror(e));
       mNoProgramSaid = true;
       mNextStart = now + std::chrono::seconds(5);
       return;
     }
+    gNoBridge.store(false);
     mSock = sv[0];
     mPid = pid;
     gBridgePid.store(pid);
     gBridges.fetch_add(1);
     ++mBridgeNumber;
-    mStartedAt = now;
     mFirstWord = mWasReady = mServerWent = false;
     mLastWord = mWaitGivenUp = Clock::time_point();
     mLastHeard = now;
@@ -600,12 +623,22 @@ private:
   void AwaitFirstWord()
   {
     const Clock::time_point asked = Clock::now();
+    unsigned pinged = 0;
     for (;;)
     {
       // A bridge that ended meanwhile (its server went) is followed by a fresh one.
       StartBridge();
       const Clock::time_point now = Clock::now();
       if (mSock < 0 || Live() || QuitSet() || mLastWord >= asked) return;
+      // A bridge that has said "no server" says it again only for a try begun after
+      // a ping (a fresh one says its first try's outcome unasked).
+      if (mFirstWord && pinged != mBridgeNumber)
+      {
+        Header ping;
+        ping.op = kPing;
+        SendMessage(mSock, ping, std::string(), -1, true);
+        pinged = mBridgeNumber;
+      }
       if (now - mWaitGivenUp < std::chrono::seconds(1)) return;
       if (now >= asked + (mFirstWord ? kNextWord : kFirstWord))
       {
@@ -655,6 +688,7 @@ private:
     close(mSock);
     mSock = -1;
     gBridgePid.store(0);
+    if (mEpoch && !mServerWent) gBridgeLost.store(mEpoch);
     EndEpoch();
     // Gone from the process table within moments once its socket closed.
     int status = 0;
@@ -671,8 +705,16 @@ private:
       else if (reaped == mPid && WIFSIGNALED(status))
         ConsoleLog("MIDI: the JACK bridge (pid %d) was ended by signal %d: a fresh one is started\n", (int)mPid,
                    WTERMSIG(status));
+      else if (reaped == mPid && WIFEXITED(status))
+        ConsoleLog("MIDI: the JACK bridge (pid %d) ended with status %d: a fresh one is started\n", (int)mPid,
+                   WEXITSTATUS(status));
       else
-        ConsoleLog("MIDI: the JACK bridge (pid %d) ended\n", (int)mPid);
+        // Every end of its own is said first (kGone): this one came from outside.
+        // A host that ignores SIGCHLD has its children's ends dropped by the kernel
+        // unread, so which signal is not known.
+        ConsoleLog("MIDI: the JACK bridge (pid %d) was ended by a signal (killed or crashed; the host's process "
+                   "reaps its children unread): a fresh one is started\n",
+                   (int)mPid);
     }
     // A bridge that never had clients (a broken program, a server that kept going
     // as it opened) is not started again at once: no storm of processes.
@@ -691,6 +733,7 @@ private:
   std::condition_variable mDone;
   std::deque<std::shared_ptr<Job>> mJobs;
   std::thread mThread;
+  pid_t mMaker = 0;  // the process that made the owner (a forked child is not it)
   bool mStarted = false, mQuit = false, mEnded = false;
   int mJobFd = -1, mQuitFd = -1;
   // The owner's thread only.
@@ -701,7 +744,7 @@ private:
   unsigned mEpoch = 0, mEpochs = 0;
   unsigned mFrames = 0, mRate = 0;
   bool mFirstWord = false, mWasReady = false, mServerWent = false;
-  Clock::time_point mStartedAt, mLastHeard, mPingAt, mNextStart, mLastWord, mWaitGivenUp;
+  Clock::time_point mLastHeard, mPingAt, mNextStart, mLastWord, mWaitGivenUp;
   std::chrono::milliseconds mRestartDelay{0};
   std::shared_ptr<JackMidiSlot> mSlots[kSlots];
   bool mFullSaid = false, mNoProgramSaid = false;
@@ -776,6 +819,8 @@ void Release(std::shared_ptr<JackMidiSlot> slot)
   TheOwner().Ask([slot](unsigned) { TheOwner().Release(slot); }, nullptr, false);
 }
 unsigned LastRefusal() { return gRefused.load(); }
+bool BridgeLost(unsigned epoch) { return epoch != 0 && gBridgeLost.load() == epoch; }
+bool NoBridge() { return gNoBridge.load(); }
 bool Unanswered() { return gUnanswered.load(); }
 int ClientsOpened() { return gOpened.load(); }
 int ClientsClosed() { return gClosed.load(); }

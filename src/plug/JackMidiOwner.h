@@ -5,8 +5,11 @@
 // server went) that a host's own JACK clients share. The two clients ("RtMidi Output
 // Client" carries every instance's output port, "RtMidi Input Client" every input
 // port) live in the JACK bridge, a program of the plug-in's own started from its
-// bundle (src/plug/jackbridge), one per host process and server: it ends with its
-// server (a fresh one waits for the next) and with its host (the socket's end).
+// bundle (src/plug/jackbridge), one per host process, on the server the latest
+// instance's environment named as it started (a server moved to meanwhile is taken
+// by the next bridge): it ends with its server (a fresh one waits for the next) and
+// with its host's process (the kernel tells it; a child the host forked changes
+// nothing).
 //
 // Each instance has a slot: shared memory holding its output ring (the port thread
 // writes, the bridge's process callback writes it into each period's buffer as far
@@ -14,9 +17,12 @@
 // thread reads) and the words its threads wait on, handed to the bridge as a file
 // descriptor. Each instance asks the owner's thread, the one thread that talks to
 // the bridge, for port lists, connections and its ports: a request waits for that
-// thread, and its asker may give up at any moment (an instance closing). Every wait
-// on the bridge is bounded: one that stops answering (stopped, stuck) is ended and a
-// fresh one started, and the log says so once.
+// thread, and its asker may give up at any moment (an instance closing); the host's
+// threads never wait on the bridge without a bound of their own. The owner's thread
+// waits for a request's answer while the bridge answers a ping (its worker may wait
+// that long on a server that stands still: ending it then would leave its clients
+// dead there); one that answers nothing, not even a ping, for 3 s (stopped, stuck)
+// is ended and a fresh one started, and the log says so once.
 //
 // The server's end is learnt from the bridge: the epoch ends, the slots lose their
 // ports, and the next request finds a fresh bridge that has opened new clients once
@@ -115,6 +121,12 @@ void Release(std::shared_ptr<JackMidiSlot> slot);
 
 // JACK's status of the last opening no server took (0: none yet). Any thread.
 unsigned LastRefusal();
+// Whether the epoch (ended) ended with its bridge (killed, stuck, crashed) rather
+// than with its server. Any thread.
+bool BridgeLost(unsigned epoch);
+// Whether the last start of a bridge failed (no program in the bundle, or it
+// could not be started). Any thread.
+bool NoBridge();
 // Whether the last wait for the bridge's word on a server ended with none (a server
 // that stands still, or a starved machine): the ports are listed once it comes.
 bool Unanswered();

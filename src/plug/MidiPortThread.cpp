@@ -244,6 +244,8 @@ void MidiPortLayer::ReadMidiPortLists()
       ConsoleLog("%s: the plug-in closed before the JACK server answered: no ports listed\n", side);
     else if (JackMidiOwner::Unanswered())
       ConsoleLog("%s: no JACK client is open yet: no JACK server has answered the bridge\n", side);
+    else if (JackMidiOwner::NoBridge())
+      ConsoleLog("%s: no JACK client is open: the JACK bridge could not be started\n", side);
     else if (const unsigned status = JackMidiOwner::LastRefusal())
       ConsoleLog("%s: no JACK server takes the client (JACK status 0x%x)\n", side, status);
     else
@@ -815,7 +817,10 @@ void MidiPortLayer::FollowJackServer()
 {
   if (mMidiJackEpoch && !JackMidiOwner::EpochLives(mMidiJackEpoch))
   {
-    ConsoleLog("MIDI: the JACK server has gone\n");
+    if (JackMidiOwner::BridgeLost(mMidiJackEpoch))
+      ConsoleLog("MIDI: the JACK bridge has gone while the server runs: a fresh one opens the ports again\n");
+    else
+      ConsoleLog("MIDI: the JACK server has gone\n");
     mMidiServerGone.store(true);
     mMidiOutOpen.store(false);
     // No callback of the ended epoch runs any more: the ring is the port thread's.

@@ -15,10 +15,14 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -1230,9 +1234,23 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
   ASSERT_TRUE(mServer.Restart(&error)) << error;
   mServer.SetAsynchronous(false);
   ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
-  for (const int signal : {SIGKILL, SIGSTOP})
+  // -SIGKILL: killed under a host that ignores SIGCHLD (its children's ends are
+  // dropped unread), still said as an end from outside.
+  struct IgnoredChildren
   {
-    SCOPED_TRACE(signal == SIGKILL ? "killed" : "stopped");
+    struct sigaction was = {};
+    IgnoredChildren()
+    {
+      struct sigaction ignore = {};
+      ignore.sa_handler = SIG_IGN;
+      sigaction(SIGCHLD, &ignore, &was);
+    }
+    ~IgnoredChildren() { sigaction(SIGCHLD, &was, nullptr); }
+  };
+  for (const int signal : {SIGKILL, SIGSTOP, -SIGKILL})
+  {
+    SCOPED_TRACE(signal == SIGKILL ? "killed" : signal == SIGSTOP ? "stopped" : "killed, SIGCHLD ignored");
+    std::unique_ptr<IgnoredChildren> ignored(signal < 0 ? new IgnoredChildren : nullptr);
     OpenPlug();
     std::unique_ptr<TestPlug> second(new TestPlug);
     int out = 1;
@@ -1242,7 +1260,7 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     ASSERT_GT(bridge, 0);
     CaptureConsole();
     const auto killed = std::chrono::steady_clock::now();
-    kill(bridge, signal);
+    kill(bridge, std::abs(signal));
     std::atomic<bool> done{false};
     std::thread host([&] {
       int in = 0;
@@ -1275,9 +1293,11 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
     const std::string log = CapturedConsole();
     const std::string said = "MIDI: the JACK bridge (pid " + std::to_string(bridge) + ")";
-    EXPECT_NE(log.find(said + (signal == SIGKILL ? " was ended by signal 9" : " did not answer")), std::string::npos)
-        << log;
+    const char* how = signal == SIGKILL ? " was ended by signal 9" : signal == SIGSTOP ? " did not answer" : " was ended by a signal";
+    EXPECT_NE(log.find(said + how), std::string::npos) << log;
     EXPECT_EQ(log.find(said), log.rfind(said)) << log;
+    EXPECT_NE(log.find("MIDI: the JACK bridge has gone while the server runs"), std::string::npos) << log;
+    EXPECT_EQ(log.find("the JACK server has gone"), std::string::npos) << log;
     mPlug.reset();
   }
 }
@@ -1291,6 +1311,41 @@ char ReadByte(int fd, int ms)
   char c = 0;
   if (poll(&p, 1, ms) == 1 && read(fd, &c, 1) == 1) return c;
   return 0;
+}
+
+// Runs this program as a host process running the test named (with env added),
+// its standard input fed from *toHost and its fd 3 read at *fromHost: its pid.
+pid_t SpawnHost(const char* test, const std::vector<std::string>& env, int* toHost, int* fromHost)
+{
+  int to[2], from[2];
+  if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, to[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, from[1], 3);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  std::string filter = std::string("--gtest_filter=") + test;
+  char self[] = "/proc/self/exe";
+  char* argv[] = {self, &filter[0], nullptr};
+  pid_t host = -1;
+  if (posix_spawn(&host, self, &actions, nullptr, argv, envp.data()) != 0) host = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(to[0]);
+  close(from[1]);
+  *toHost = to[1];
+  *fromHost = from[0];
+  return host;
+}
+
+// A number the host said on fd: -1 when none came within ms.
+long ReadNumber(int fd, int ms)
+{
+  std::string line;
+  for (char c; (c = ReadByte(fd, ms)) != 0 && c != '\n';) line += c;
+  return line.empty() ? -1 : atol(line.c_str());
 }
 
 } // namespace
@@ -1349,29 +1404,14 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
   for (const bool restart : {false, true})
   {
     SCOPED_TRACE(restart ? "restarted" : "not restarted");
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe2(toChild, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(fromChild, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 3);
-    const std::string env[] = {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
-                               "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()};
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
-    char filter[] = "--gtest_filter=AHostProcess.WithItsOwnJackClient";
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter, nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, self, &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
+    int toChild = -1, fromChild = -1;
+    const pid_t child = SpawnHost("AHostProcess.WithItsOwnJackClient",
+                                  {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
+                                   "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()},
+                                  &toChild, &fromChild);
+    ASSERT_GT(child, 0);
     mSim.ClearReceived();
-    const bool ready = ReadByte(fromChild[0], 2 * kWaitMs) == 'r';
+    const bool ready = ReadByte(fromChild, 2 * kWaitMs) == 'r';
     EXPECT_TRUE(ready);
     std::string error;
     if (ready && restart)
@@ -1381,19 +1421,117 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
       ASSERT_TRUE(mServer.Start(&error)) << error;
       ASSERT_TRUE(mSim.Open(&error)) << error;
     }
-    EXPECT_EQ(write(toChild[1], restart ? "R" : "g", 1), 1);
-    EXPECT_EQ(ReadByte(fromChild[0], 3 * kWaitMs), 's');
+    EXPECT_EQ(write(toChild, restart ? "R" : "g", 1), 1);
+    EXPECT_EQ(ReadByte(fromChild, 3 * kWaitMs), 's');
     EXPECT_TRUE(mSim.WaitForReceived(100, kWaitMs)) << mSim.ReceivedCount();
     const auto got = mSim.Received();
     for (size_t n = 0; n < got.size() && n < 100; ++n)
       EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x21, (unsigned char)n})) << n;
-    EXPECT_EQ(write(toChild[1], "q", 1), 1);
+    EXPECT_EQ(write(toChild, "q", 1), 1);
     int status = -1;
     const bool ended = pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 3 * kWaitMs);
     if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
     EXPECT_TRUE(ended) << "the host's quit hung";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    close(toChild[1]);
-    close(fromChild[0]);
+    close(toChild);
+    close(fromChild);
+  }
+}
+
+
+// The host process of the table below: its ports chosen, a listening socket at
+// descriptor 1500 without close-on-exec; says its bridge's pid, forks children that
+// end by exit, _exit, a failed exec's exit and an exec, asks the port list and
+// sends 20 control changes (says 0), and forks one that lives on (says its pid).
+TEST(AHostProcess, ThatForksAndHoldsADescriptor)
+{
+  const char* in = getenv("DAVREL_TEST_HOST_IN");
+  if (!in || !getenv("DAVREL_TEST_HOST_FORKS")) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
+  rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  lim.rlim_cur = std::max<rlim_t>(lim.rlim_cur, std::min<rlim_t>(lim.rlim_max, 4096));
+  setrlimit(RLIMIT_NOFILE, &lim);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_TRUE(bind(listener, (sockaddr*)&at, sizeof at) == 0 && listen(listener, 1) == 0);
+  ASSERT_EQ(dup2(listener, 1500), 1500);
+  TestPlug plug;
+  int o = 1, i = 1;
+  plug.setExternalMIDIOut(o, getenv("DAVREL_TEST_HOST_OUT"));
+  plug.setExternalMIDIIn(i, in);
+  ASSERT_TRUE(pollUntil([&] {
+    return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
+           !plug.MidiInPortMissing() && JackMidiOwner::Epoch();
+  }, kWaitMs));
+  const std::string said[] = {std::to_string(JackMidiOwner::BridgePid()) + "\n", "0\n", ""};
+  ASSERT_EQ(write(3, said[0].data(), said[0].size()), (ssize_t)said[0].size());
+  for (const int kind : {0, 1, 2, 3})
+    if (const pid_t child = fork())
+      waitpid(child, nullptr, 0);
+    else if (kind < 2)
+      kind ? _exit(0) : exit(0);
+    else
+      execl(kind == 3 ? "/bin/true" : "/nonexistent", "true", (char*)nullptr), exit(127);
+  auto names = std::make_shared<Names>();
+  EXPECT_TRUE(JackMidiOwner::AskWithin([names](unsigned) { *names = JackMidiOwner::Ports(true); }, std::chrono::milliseconds(kWaitMs)));
+  EXPECT_NE(std::find(names->begin(), names->end(), std::string(in)), names->end());
+  for (int n = 0; n < 20; ++n)
+  {
+    IMidiMsg cc(0, 0xB0, 0x22, (unsigned char)n);
+    EXPECT_TRUE(plug.SendMidiMsg(&cc));
+  }
+  ASSERT_EQ(write(3, said[1].data(), 2), 2);
+  const pid_t child = fork();
+  if (child == 0) sleep(120), _exit(0);
+  const std::string lives = std::to_string(child) + "\n";
+  ASSERT_EQ(write(3, lives.data(), lives.size()), (ssize_t)lives.size());
+  ReadByte(0, 3 * kWaitMs);
+}
+
+// A host that forks children and holds a descriptor above 1024 without
+// close-on-exec: its ports keep working after each child's end, its bridge holds
+// none of its descriptors and goes with its process (killed, a child living on);
+// with the server stopped as the host is killed, it waits to close its clients.
+TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
+{
+  for (const bool serverStopped : {false, true})
+  {
+    SCOPED_TRACE(serverStopped ? "server stopped at the host's kill" : "server running");
+    int toHost = -1, fromHost = -1;
+    const pid_t host = SpawnHost("AHostProcess.ThatForksAndHoldsADescriptor",
+                                 {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
+                                  "DAVREL_TEST_HOST_OUT=" + mSim.InputPortName(), "DAVREL_TEST_HOST_FORKS=1"},
+                                 &toHost, &fromHost);
+    ASSERT_GT(host, 0);
+    mSim.ClearReceived();
+    const pid_t bridge = (pid_t)ReadNumber(fromHost, 2 * kWaitMs);
+    ASSERT_GT(bridge, 0);
+    char held[256] = {}, link[256] = {};
+    ASSERT_GT(readlink(("/proc/" + std::to_string(host) + "/fd/1500").c_str(), held, sizeof held - 1), 0);
+    for (int fd = 0; fd < 4096; ++fd)
+      if (readlink(("/proc/" + std::to_string(bridge) + "/fd/" + std::to_string(fd)).c_str(), link, sizeof link) > 0)
+        EXPECT_STRNE(link, held) << "the bridge holds the host's descriptor, at " << fd;
+    EXPECT_EQ(ReadNumber(fromHost, 3 * kWaitMs), 0);
+    EXPECT_TRUE(mSim.WaitForReceived(20, kWaitMs)) << mSim.ReceivedCount();
+    const pid_t child = (pid_t)ReadNumber(fromHost, 3 * kWaitMs);
+    if (serverStopped) kill(mServer.Pid(), SIGSTOP);
+    kill(host, SIGKILL);
+    waitpid(host, nullptr, 0);
+    const auto gone = [bridge] {  // no process, or a zombie
+      std::string stat;
+      std::getline(std::ifstream("/proc/" + std::to_string(bridge) + "/stat"), stat);
+      return stat.empty() || stat[stat.rfind(')') + 2] == 'Z';
+    };
+    if (serverStopped)
+    {
+      EXPECT_FALSE(pollUntil(gone, 3000)) << "the bridge left its clients";
+      kill(mServer.Pid(), SIGCONT);
+    }
+    EXPECT_TRUE(pollUntil(gone, kWaitMs)) << "the bridge outlived its host";
+    if (child > 0) kill(child, SIGKILL);
+    close(toHost);
+    close(fromHost);
   }
 }

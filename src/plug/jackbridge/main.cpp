@@ -8,13 +8,14 @@
 // ports of every instance of that host, and moves their messages through each
 // instance's shared memory (JackBridgeShared.h).
 //
-//   davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT    (the socket to the host on fd 3)
+//   davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT HOST-PID   (the socket to the host on fd 3)
 //
 // It waits until a server takes clients, trying every 100 ms, and ends with that
 // server: its shutdown callback ends the process at once (nothing is closed on a
 // server that went; the host starts a fresh bridge for the next one). It ends with
-// its host too: at the socket's end it closes its clients while the server runs,
-// within a second, and exits.
+// its host's process too, told by the kernel (Life), and then closes its clients
+// however long the server takes: nothing waits on this process, and a client left
+// dead on a server that stands still costs every client there a client time-out.
 
 #include "plug/ClockTimeline.h"
 #include "plug/JackBridgeShared.h"
@@ -35,8 +36,11 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 using namespace jackbridge;
 using Clock = std::chrono::steady_clock;
@@ -99,8 +103,10 @@ std::string gPrefix[2];
 std::atomic<int> gBusy[2];
 std::atomic<unsigned long long> gCycles[2];
 
-// The server went (its shutdown callback): nothing of it is called again. The
-// host learns it first, the process ends at once.
+// The server went (its shutdown callback, or a server that refused what it took a
+// moment before): nothing of it is called again. The host learns it first, the
+// process ends at once; every end of the bridge's own while its host lives is said
+// so, so that one without the word is known to have come from outside.
 void Shutdown(jack_status_t, const char*, void*)
 {
   Header h;
@@ -360,39 +366,81 @@ std::string OwnName(int d, int number)
   return number == 1 ? kPortNames[d] : std::string(kPortNames[d]) + " " + std::to_string(number);
 }
 
-// The clients, both opened before either is activated, so that neither is in the
-// server's graph while the other opens; a server that went meanwhile ends the
-// process (nothing half-opened is kept).
-unsigned gLastRefusal = 0;
-
-// Another program's client that left while ours opened (a readiness probe): the
-// second of ours then takes the number the leaver freed, below the first's, and a
-// fresh synchronous server has been seen to stop taking clients after such a pair
-// was activated. Such a pair is closed unactivated and opened again.
-std::atomic<int> gLeft{0};
-void ClientCame(const char*, int registered, void*)
+// Another program's client that leaves between our two openings (a readiness
+// probe, or a killed bridge's clients being cleared away) frees a number below our
+// first client's, which the second then takes; a fresh synchronous server has
+// been seen to stop taking clients, and an asynchronous one to leave its graph
+// unfinished, once such a pair was active. The server tells its active clients of
+// every arrival and departure in the order they happen, and our first client is
+// active before the second opens: once it has been told of the second's arrival it
+// has been told of every departure before it, so the pair is judged by the
+// server's own word, not by how soon a notification comes. (JACK tells an inactive
+// client nothing.) A departure between the first's opening and its activation is
+// seen by no client of ours: the tries are few and short, and that window is the
+// length of one activation.
+std::atomic<bool> gHostGone{false};
+std::mutex gSeenLock;
+std::condition_variable gSeen;
+struct Arrivals
 {
-  if (!registered) gLeft.fetch_add(1);
+  int left = 0;             // departures told
+  bool secondCame = false;  // the second client's arrival told
+};
+Arrivals gArrivals;
+
+void ClientCame(const char* name, int registered, void*)
+{
+  std::lock_guard<std::mutex> l(gSeenLock);
+  if (!registered)
+    ++gArrivals.left;
+  else if (gClientName[1] == name)
+    gArrivals.secondCame = true;
+  gSeen.notify_all();
 }
+
+// How long the first client waits to be told of the second's arrival: far past
+// any server that still runs (a stand-still's time-outs included). Only a server
+// that stopped for good fails it; the pair is then closed and tried again.
+const std::chrono::seconds kArrivalBound(60);
+
+// The clients: the output's first, active with nothing of an instance in it yet,
+// then the input's, activated once the first has been told of its arrival with no
+// departure before it. A server that went meanwhile ends the process (nothing
+// half-opened is kept).
+// A try's outcome is wanted by the host (a ping came since the last try began), and
+// whether a try has found no server yet.
+std::atomic<bool> gWordWanted{false};
+bool gNoServerSaid = false;
 
 void TryOpen()
 {
+  const bool wanted = gWordWanted.exchange(false);
   jack_status_t status = (jack_status_t)0;
   jack_client_t* c[2] = {nullptr, nullptr};
-  const int left = gLeft.load();
-  for (int d = 0; d < 2; ++d)
   {
-    c[d] = jack_client_open(gClientName[d].c_str(), JackNoStartServer, &status);
-    if (!c[d]) break;
-    if (d == 0) jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
+    std::lock_guard<std::mutex> l(gSeenLock);
+    gArrivals = Arrivals();
+  }
+  c[0] = jack_client_open(gClientName[0].c_str(), JackNoStartServer, &status);
+  if (c[0])
+  {
+    gClockOffsetNs.store(MeasureClockOffset());
+    jack_set_process_callback(c[0], &ProcessOut, c[0]);
+    jack_on_info_shutdown(c[0], &Shutdown, nullptr);
+    jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
+    if (jack_activate(c[0]) != 0) Shutdown(JackFailure, nullptr, nullptr);
+    c[1] = jack_client_open(gClientName[1].c_str(), JackNoStartServer, &status);
   }
   if (c[0] && c[1])
   {
-    // The server tells every client of a departure before it answers the next
-    // opening; its notification thread here takes a moment to pass it on.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (gLeft.load() != left)
+    std::unique_lock<std::mutex> l(gSeenLock);
+    const bool told = gSeen.wait_for(l, kArrivalBound, [] { return gArrivals.secondCame || gHostGone.load(); }) &&
+                      gArrivals.secondCame;
+    const bool straddled = !told || gArrivals.left != 0;
+    l.unlock();
+    if (straddled)
     {
+      if (!told && !gHostGone.load()) Say("MIDI: the JACK server did not tell of the bridge's second client: both are opened again\n");
       jack_client_close(c[1]);
       jack_client_close(c[0]);
       return;
@@ -404,27 +452,24 @@ void TryOpen()
     {
       // The server took one and refused the other: a server that is going (the
       // process ends), or one that refuses (the first closes while it runs).
-      if (status & (JackServerFailed | JackServerError | JackFailure)) _exit(0);
+      if (status & (JackServerFailed | JackServerError | JackFailure)) Shutdown(status, nullptr, nullptr);
       jack_client_close(c[0]);
     }
-    // Each try's outcome: the host waits for the next one rather than answer from
-    // an old one (a server that came back a moment ago).
-    gLastRefusal = (unsigned)status;
+    // Said once, and again for a question: the host waits for the outcome of a try
+    // begun after it rather than answer from an old one (a server that came back a
+    // moment ago).
+    if (gNoServerSaid && !wanted) return;
+    gNoServerSaid = true;
     Header h;
     h.op = kNoServer;
     h.value = (unsigned)status;
     Send(h);
     return;
   }
-  gClockOffsetNs.store(MeasureClockOffset());
-  for (int d = 0; d < 2; ++d)
-  {
-    jack_set_process_callback(c[d], d ? &ProcessIn : &ProcessOut, c[d]);
-    jack_on_info_shutdown(c[d], &Shutdown, nullptr);
-  }
+  jack_set_process_callback(c[1], &ProcessIn, c[1]);
+  jack_on_info_shutdown(c[1], &Shutdown, nullptr);
   FollowGraph(c[1]);
-  for (int d = 0; d < 2; ++d)
-    if (jack_activate(c[d]) != 0) _exit(0);
+  if (jack_activate(c[1]) != 0) Shutdown(JackFailure, nullptr, nullptr);
   for (int d = 0; d < 2; ++d)
   {
     gClient[d] = c[d];
@@ -712,29 +757,72 @@ void Work()
   }
 }
 
-void Terminate(int)
+// The host's end, told by the kernel: the host's process ended (PR_SET_PDEATHSIG
+// fires as the host's thread that started the bridge ends, and that thread, the
+// host side's owner, lives as long as the host's process or until its end), or a
+// SIGTERM of anyone's. The reader alone cannot learn it: a child the host forked
+// keeps the socket's other end open, and a thread of ours may be stuck. This
+// thread, made before any other and before JACK's library runs, waits for SIGTERM
+// (blocked in every other thread), takes no lock and calls nothing but the kernel:
+// it ends the reader's wait (the socket's end, as a host that closes it), so the
+// clients close however long the server takes; and it ends the process itself
+// only if the close has not begun within kReachClose. The worker's request under
+// way (one JACK call, which a server that stands still answers within its client
+// time-outs) comes first, so only threads of ours stuck for good are cut short
+// this way, their clients left to the server, which drops them with the process.
+const int kReachCloseSeconds = 60;
+std::atomic<bool> gClosing{false};
+
+void* Life(void*)
 {
-  // As the host's end: the reader sees the socket's end.
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  int signal = 0;
+  while (sigwait(&term, &signal) != 0) {}
+  gHostGone.store(true);
   shutdown(kSocket, SHUT_RD);
+  for (int tenths = 0; !gClosing.load(); ++tenths)
+  {
+    if (tenths >= kReachCloseSeconds * 10) syscall(SYS_exit_group, 0);
+    const timespec t = {0, 100000000};
+    clock_nanosleep(CLOCK_MONOTONIC, 0, &t, nullptr);
+  }
+  return nullptr;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-  if (argc != 3)
+  if (argc != 4)
   {
-    fprintf(stderr, "usage: davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT (started by the plug-in, socket on fd 3)\n");
+    fprintf(stderr,
+            "usage: davrel-jack-bridge OUTPUT-CLIENT INPUT-CLIENT HOST-PID (started by the plug-in, socket on fd 3)\n");
     return 2;
   }
   if (fcntl(kSocket, F_GETFD) < 0) return 2;
-  // Nothing of the host's is held open here but the socket.
-  for (int fd = kSocket + 1; fd < 1024; ++fd) close(fd);
-  // The host's terminal's signals are the host's: the bridge ends at the socket's end.
+  // Nothing of the host's is held open here but the socket, however high its
+  // number (the host starts it so; a host's descriptor kept open here would outlive
+  // the host's own close of it).
+  if (close_range(kSocket + 1, ~0U, 0) != 0)
+    for (int fd = kSocket + 1; fd < 65536; ++fd) close(fd);
+  // SIGTERM is Life's alone: blocked before any thread is made (JACK's inherit it).
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, nullptr);
+  // The host's end is the kernel's word: told as SIGTERM. A host that ended before
+  // this line left the bridge to another parent already.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if ((long)getppid() != atol(argv[3])) kill(getpid(), SIGTERM);
+  pthread_t life;
+  if (pthread_create(&life, nullptr, &Life, nullptr) != 0) return 2;
+  pthread_detach(life);
+  // The host's terminal's signals are the host's.
   signal(SIGINT, SIG_IGN);
   signal(SIGHUP, SIG_IGN);
   signal(SIGPIPE, SIG_IGN);
-  signal(SIGTERM, Terminate);
   // JACK's library says every failed try on standard error: the host's log gets
   // one line instead.
   jack_set_error_function(Silent);
@@ -751,6 +839,7 @@ int main(int argc, char** argv)
     if (got <= 0) break;
     if (r.h.op == kPing)
     {
+      gWordWanted.store(true);
       Header pong;
       pong.op = kPong;
       pong.id = r.h.id;
@@ -761,20 +850,25 @@ int main(int argc, char** argv)
     gRequests.push_back(std::move(r));
     gWake.notify_all();
   }
-  // The host has gone: the clients close while the server runs, within a bound.
-  std::thread([] {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    _exit(0);
-  }).detach();
+  // The host has gone (or closed its end): Life keeps the watch from here. No
+  // thread is made after this (a stuck loader's lock would hold it).
+  kill(getpid(), SIGTERM);
+  gHostGone.store(true);
+  {
+    std::lock_guard<std::mutex> l(gSeenLock);
+    gSeen.notify_all();
+  }
   {
     std::lock_guard<std::mutex> l(gLock);
     gQuit = true;
     gWake.notify_all();
   }
   worker.join();
+  gClosing.store(true);
   // What the instances' rings still hold goes out while the server takes it (within
-  // the bound): an instance that closed right before its host ended, whose release
-  // the host's end did not wait for, loses nothing it handed over.
+  // a bound): an instance that closed right before its host ended, whose release
+  // the host's end did not wait for, loses nothing it handed over. Then the clients
+  // close, however long the server takes.
   const Clock::time_point end = Clock::now() + kReleaseDrain;
   for (Slot* s : gSlots)
     if (s) DrainOut(s, end);
