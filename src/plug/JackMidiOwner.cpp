@@ -12,6 +12,7 @@
 #include <thread>
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -118,22 +119,25 @@ const char* EnvironmentValue(const std::vector<std::string>& vars, const char* n
   return nullptr;
 }
 
-// The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle),
-// else the one of the build tree (a program there links the port layer in).
+// The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle), or
+// beside the program the port layer is linked into (a test's). Nothing of the build
+// machine's paths is compiled in.
 std::string BridgePath(const char* env)
 {
   if (env && *env && access(env, X_OK) == 0) return env;
+  const auto beside = [](const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    const std::string path = file.substr(0, slash + 1) + "davrel-jack-bridge";
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+  };
   Dl_info info;
-  if (dladdr((void*)&BridgePath, &info) && info.dli_fname && strchr(info.dli_fname, '/'))
-  {
-    std::string path = info.dli_fname;
-    path = path.substr(0, path.rfind('/') + 1) + "davrel-jack-bridge";
-    if (access(path.c_str(), X_OK) == 0) return path;
-  }
-#ifdef DAVREL_JACK_BRIDGE_BUILT
-  if (access(DAVREL_JACK_BRIDGE_BUILT, X_OK) == 0) return DAVREL_JACK_BRIDGE_BUILT;
-#endif
-  return std::string();
+  if (!dladdr((void*)&BridgePath, &info) || !info.dli_fname) return std::string();
+  // Linked into the program itself, whose name is only what it was started by.
+  if (strcmp(info.dli_fname, program_invocation_name) != 0) return beside(info.dli_fname);
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  return n > 0 ? beside(std::string(exe, (size_t)n)) : std::string();
 }
 
 class Owner
