@@ -392,6 +392,12 @@ private:
       int fd = -1;
       const int got = ReceiveMessage(mSock, &h, &text, &fd, true);
       if (fd >= 0) close(fd);
+      if (got < 0 && errno == EPROTO)
+      {
+        // Its length words do not add up: nothing more of it is read.
+        Kill("sent a malformed message");
+        return false;
+      }
       if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
       {
         Ended(false);
@@ -411,6 +417,11 @@ private:
         }
         break;
       case kReady:
+        if (h.value <= 0 || h.value > 65536 || h.value2 < 1000 || h.value2 > 1000000)
+        {
+          Kill("sent a malformed message");
+          return false;
+        }
         gUnanswered.store(false);
         mFirstWord = true;
         mLastWord = mLastHeard;

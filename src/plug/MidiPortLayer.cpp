@@ -314,14 +314,33 @@ void MidiPortLayer::LogMidiInRingDrops()
 // into the slot's ring go through the framer into the stream's ring until a whole
 // message is there (what waits stays in the slot's ring, which the bridge's callback
 // fills without waiting).
+// The ring is memory another process writes: every length is checked against it
+// and the buffer (kInBytes), and a broken ring is emptied, counted and said once.
 void MidiPortLayer::PullSharedMidiInput(unsigned char* buffer)
 {
-  jackbridge::Ring& in = mMidiSlot->in;
-  for (int size = in.NextSize(); size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
+  while (mMidiInStream->ring.NextSize() == 0)
   {
-    in.Read(buffer);
+    const int size = ReadSharedMidiInput(buffer, (int)jackbridge::kInBytes);
+    if (size <= 0) return;
     mMidiInStream->Feed(buffer, size);
   }
+}
+
+// The input thread or a closing, under mMidiInQueueLock: the next event of the
+// slot's input ring (dest null: removed unread), 0 when none waits, -1 when the
+// ring was found broken (emptied).
+int MidiPortLayer::ReadSharedMidiInput(unsigned char* dest, int room)
+{
+  jackbridge::SlotMemory* m = mMidiSlot->mem;
+  uint32_t length = 0;
+  const int size = ReadSharedMessage(m->in, jackbridge::InBytes(m), (int)jackbridge::kInBytes, dest, room, &length);
+  if (size >= 0) return size;
+  mMidiInStream->dropped.fetch_add(1);
+  if (mMidiInSharedBroken++ == 0)
+    ConsoleLog("MIDI IN: the JACK bridge's input ring was found broken (a length word of %u where it holds at most "
+               "%d bytes): what it held is dropped\n",
+               length, (int)jackbridge::kInBytes);
+  return -1;
 }
 
 void MidiPortLayer::RunMidiInput()
@@ -380,7 +399,8 @@ int MidiPortLayer::DropQueuedMidiInput()
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
   LogMidiInRingDrops();
   int n = mMidiInStream->ring.Clear();
-  if (mMidiShared.load() && mMidiSlot) n += mMidiSlot->in.Clear();
+  if (mMidiShared.load() && mMidiSlot)
+    while (ReadSharedMidiInput(nullptr, (int)jackbridge::kInBytes) > 0) ++n;
   return n;
 }
 

@@ -5,6 +5,7 @@
 #include "PollUntil.h"
 #include "SynthSim.h"
 #include "TestPlug.h"
+#include "plug/JackBridgeShared.h"
 #include "plug/JackMidiOwner.h"
 
 #include <RtMidi.h>
@@ -19,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -1210,6 +1212,35 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     EXPECT_EQ(log.find(said), log.rfind(said)) << log;
     mPlug.reset();
   }
+}
+
+// What crosses to the bridge is outside input: the instance's input ring written
+// with lengths that cannot be (as any process of the user can through /proc) is
+// emptied, counted and said once, nothing is read past it, and input goes on.
+TEST_F(MidiOverJack, ABrokenInputRingIsClearedCountedAndSaidOnce)
+{
+  OpenPlug();
+  jackbridge::SlotMemory* m = nullptr;
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; !m && std::getline(maps, line);)
+    if (line.find("memfd:davrel-midi-slot") != std::string::npos)
+      m = reinterpret_cast<jackbridge::SlotMemory*>(strtoull(line.c_str(), nullptr, 16));
+  ASSERT_NE(m, nullptr);
+  CaptureConsole();
+  int got = 0;
+  for (const uint32_t length : {0u, 0x01010101u, 0x80000000u, jackbridge::kInBytes + 1})
+  {
+    const uint64_t write = m->in.write.load();
+    for (int i = 0; i < 4; ++i) jackbridge::InBytes(m)[(write + i) % jackbridge::kInBytes] = (unsigned char)(length >> 8 * i);
+    m->in.write.store(write + 12);
+    jackbridge::Wake(m->inWord, m->inSleeping);
+    EXPECT_TRUE(pollUntil([&] { return m->in.read.load() == m->in.write.load(); }, kWaitMs)) << length;
+    mSim.Send({0xB0, 0x20, (unsigned char)got});
+    EXPECT_TRUE(mPlug->WaitFor((size_t)++got, kWaitMs)) << length;
+  }
+  const std::string log = CapturedConsole(), said = "MIDI IN: the JACK bridge's input ring was found broken";
+  EXPECT_NE(log.find(said + " (a length word of 0 "), std::string::npos) << log;
+  EXPECT_EQ(log.find(said), log.rfind(said)) << log;
 }
 
 namespace {
