@@ -406,6 +406,17 @@ private:
       if (got < 0) continue;
       mLastHeard = Clock::now();
       mPingAt = Clock::time_point();
+      if (mHelloFrom != mBridgeNumber)
+      {
+        // Its first word says its build: one of another is not used at all.
+        if (h.op != kHello || h.value != (int64_t)kVersion || h.value2 != (int64_t)SlotMemorySize())
+        {
+          OtherBuild(h);
+          return false;
+        }
+        mHelloFrom = mBridgeNumber;
+        continue;
+      }
       switch (h.op)
       {
       case kReply:
@@ -525,7 +536,15 @@ private:
     std::string text;
     h.op = kAddSlot;
     h.slot = slot->index;
-    if (!Call(h, std::string(), slot->fd, &r, &text) || r.value != 1) return false;
+    if (!Call(h, std::string(), slot->fd, &r, &text)) return false;
+    if (r.value != 1)
+    {
+      if (mRefusalSaid != mBridgeNumber)
+        ConsoleLog("MIDI: the JACK bridge (pid %d) refused an instance's memory (%s): the instance gets no JACK ports\n",
+                   (int)mPid, text.empty() ? "no reason given" : text.c_str());
+      mRefusalSaid = mBridgeNumber;
+      return false;
+    }
     slot->bridge = mBridgeNumber;
     slot->name[0].clear();
     slot->name[1].clear();
@@ -629,6 +648,31 @@ private:
     }
   }
 
+  // The bridge's first word was not its hello with this build's version: it is
+  // ended, said once for each version met, and started again only after a while
+  // (the bundle may be mended meanwhile).
+  void OtherBuild(const Header& h)
+  {
+    std::string theirs = "no version";
+    if (h.op == kHello)
+    {
+      theirs = "version " + std::to_string(h.value);
+      if (h.value == (int64_t)kVersion)
+        theirs += " with instance memory of " + std::to_string(h.value2) + " bytes (the plug-in's " +
+                  std::to_string(SlotMemorySize()) + ")";
+    }
+    if (mOtherBuildSaid != theirs)
+    {
+      const std::string path = BridgePath(EnvironmentValue(BridgeEnvironment(), "DAVREL_JACK_BRIDGE"));
+      ConsoleLog("MIDI: the JACK bridge %s is of another build (it says %s, the plug-in is version %u): no JACK ports\n",
+                 path.c_str(), theirs.c_str(), kVersion);
+      mOtherBuildSaid = theirs;
+    }
+    kill(mPid, SIGKILL);
+    Ended(true);
+    mNextStart = Clock::now() + std::chrono::seconds(5);
+  }
+
   // The live epoch ends: its clients went with their server, or with the bridge.
   void EndEpoch()
   {
@@ -711,6 +755,10 @@ private:
   std::chrono::milliseconds mRestartDelay{0};
   std::shared_ptr<JackMidiSlot> mSlots[kSlots];
   bool mFullSaid = false, mNoProgramSaid = false;
+  // The bridge (its number) whose hello came, and the last whose refusal of an
+  // instance's memory was said; what the last bridge of another build said it was.
+  unsigned mHelloFrom = 0, mRefusalSaid = 0;
+  std::string mOtherBuildSaid;
 };
 
 // Made at the first use, never destroyed: its end is EndJackMidiOwner's.

@@ -1243,6 +1243,26 @@ TEST_F(MidiOverJack, ABrokenInputRingIsClearedCountedAndSaidOnce)
   EXPECT_EQ(log.find(said), log.rfind(said)) << log;
 }
 
+// A bridge of another build in the bundle is one line naming both versions, and is
+// not used; the plug-in's own serves once it is there again.
+TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
+{
+  CaptureConsole();
+  setenv("DAVREL_JACK_BRIDGE", DAVREL_OTHER_BRIDGE, 1);
+  mPlug.reset(new TestPlug);  // takes the environment
+  unsetenv("DAVREL_JACK_BRIDGE");
+  ASSERT_TRUE(mPlug->WaitForLists());
+  std::unique_ptr<TestPlug> second(new TestPlug);
+  int out = 1;
+  second->setExternalMIDIOut(out, mSim.InputPortName().c_str());
+  EXPECT_TRUE(mSim.WaitForConnections(0, 1, kWaitMs));
+  const std::string log = CapturedConsole();
+  const std::string said = "MIDI: the JACK bridge " DAVREL_OTHER_BRIDGE " is of another build (it says version 999, "
+                           "the plug-in is version " + std::to_string(jackbridge::kVersion) + "): no JACK ports\n";
+  EXPECT_NE(log.find(said), std::string::npos) << log;
+  EXPECT_EQ(log.find("another build"), log.rfind("another build")) << log;
+}
+
 namespace {
 
 // Reads one byte from fd within ms: 0 when none came.
