@@ -8,6 +8,7 @@
 #include "plug/MidiPortObjects.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -529,6 +530,43 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
   std::atomic_thread_fence(std::memory_order_seq_cst);
   if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
+}
+
+// The port thread, as the slot's output ring is cut (its bridge or its server went,
+// and no callback reads it): every message in it counts as not sent, but a note's
+// release among them may end a note whose start went out. Each note's last release
+// (a note-off, or a note-on of velocity 0) goes into the ring again, ahead of all
+// sent later, so that the next bridge writes it first once the port is joined
+// again; a release of a note not sounding is harmless. Answers the messages cut.
+int MidiPortLayer::CutJackOut()
+{
+  jackbridge::Ring& out = mMidiSlot->out;
+  std::vector<std::array<unsigned char, 3>> releases;
+  std::vector<short> at(16 * 128, -1);  // a channel's note's place in releases
+  int lost = 0;
+  for (int size; (size = out.NextSize()) > 0; ++lost)
+  {
+    std::array<unsigned char, 3> m;
+    if (size != 3)
+    {
+      out.Skip();
+      continue;
+    }
+    out.Read(m.data());
+    const int kind = m[0] & 0xF0;
+    if (kind != 0x80 && !(kind == 0x90 && m[2] == 0)) continue;
+    short& place = at[(m[0] & 0x0F) * 128 + (m[1] & 0x7F)];
+    if (place < 0)
+    {
+      place = (short)releases.size();
+      releases.push_back(m);
+    }
+    else
+      releases[(size_t)place] = m;
+  }
+  for (const auto& m : releases)
+    if (out.Push(m.data(), 3)) mMidiSlot->pushed.fetch_add(1);
+  return lost;
 }
 
 // The port thread: the latest place wins.

@@ -744,7 +744,7 @@ void MidiPortLayer::FollowJackServer()
     mMidiServerGone.store(true);
     mMidiOutOpen.store(false);
     // No callback of the ended epoch runs any more: the ring is the port thread's.
-    const int lost = mMidiSlot->out.Clear();
+    const int lost = CutJackOut();
     mMidiSlot->written.fetch_add((unsigned long long)lost);
     mMidiOutWatch.dropped.fetch_add(lost);
     if (lost > 0) NoteMidiOutRefused(mMidiOutTaken);

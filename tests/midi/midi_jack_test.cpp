@@ -1263,6 +1263,36 @@ TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
   EXPECT_EQ(log.find("another build"), log.rfind("another build")) << log;
 }
 
+// A bridge stuck for good with notes under way: what its ring held is cut and
+// counted, but the notes' releases among it still go out once a fresh bridge
+// serves the port, so no note whose start went out keeps sounding.
+TEST_F(MidiOverJack, ASendCutByAStuckBridgeLeavesNoNoteSounding)
+{
+  // Asynchronous: a synchronous server stands still for a client that stops.
+  mSim.Close();
+  mServer.Halt();
+  mServer.SetAsynchronous(true);
+  std::string error;
+  ASSERT_TRUE(mServer.Restart(&error)) << error;
+  mServer.SetAsynchronous(false);
+  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  OpenPlug();
+  IMidiMsg on1(0, 0x90, 0x40, 0x7F), on2(0, 0x91, 0x41, 0x7F), off1(0, 0x80, 0x40, 0x00), off2(0, 0x91, 0x41, 0x00);
+  IMidiMsg cc(0, 0xB0, 0x10, 0x01);
+  mPlug->SendMidiMsg(&on1);
+  mPlug->SendMidiMsg(&on2);
+  ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
+  const int bridge = JackMidiOwner::BridgePid();
+  kill(bridge, SIGSTOP);
+  for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
+  ASSERT_TRUE(pollUntil([&] { return mPlug->MidiOutQueueEmpty(); }, kWaitMs));
+  ASSERT_TRUE(pollUntil([&] { return JackMidiOwner::BridgePid() > 0 && JackMidiOwner::BridgePid() != bridge; }, kWaitMs));
+  ASSERT_TRUE(mSim.WaitForReceived(4, kWaitMs));
+  const auto got = mSim.Received();
+  EXPECT_EQ(got[2].bytes, Bytes({0x80, 0x40, 0x00}));
+  EXPECT_EQ(got[3].bytes, Bytes({0x91, 0x41, 0x00}));
+}
+
 namespace {
 
 // Reads one byte from fd within ms: 0 when none came.
