@@ -8,7 +8,6 @@
 #include "plug/MidiPortObjects.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -535,38 +534,41 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
 // The port thread, as the slot's output ring is cut (its bridge or its server went,
 // and no callback reads it): every message in it counts as not sent, but a note's
 // release among them may end a note whose start went out. Each note's last release
-// (a note-off, or a note-on of velocity 0) goes into the ring again, ahead of all
-// sent later, so that the next bridge writes it first once the port is joined
-// again; a release of a note not sounding is harmless. Answers the messages cut.
+// (a note-off, or a note-on of velocity 0) is kept and goes out once the port is open
+// again, ahead of all sent later (SendCutReleases); a release of a note not sounding
+// is harmless. Answers the messages cut.
 int MidiPortLayer::CutJackOut()
 {
   jackbridge::Ring& out = mMidiSlot->out;
-  std::vector<std::array<unsigned char, 3>> releases;
-  std::vector<short> at(16 * 128, -1);  // a channel's note's place in releases
   int lost = 0;
   for (int size; (size = out.NextSize()) > 0; ++lost)
   {
-    std::array<unsigned char, 3> m;
+    unsigned char m[3];
     if (size != 3)
     {
       out.Skip();
       continue;
     }
-    out.Read(m.data());
-    const int kind = m[0] & 0xF0;
-    if (kind != 0x80 && !(kind == 0x90 && m[2] == 0)) continue;
-    short& place = at[(m[0] & 0x0F) * 128 + (m[1] & 0x7F)];
-    if (place < 0)
-    {
-      place = (short)releases.size();
-      releases.push_back(m);
-    }
-    else
-      releases[(size_t)place] = m;
+    out.Read(m);
+    if ((m[0] & 0xF0) != 0x80 && !((m[0] & 0xF0) == 0x90 && m[2] == 0)) continue;
+    std::vector<unsigned char>& kept = mMidiOutReleases;
+    size_t at = 0;
+    while (at < kept.size() && ((kept[at] & 0x0F) != (m[0] & 0x0F) || kept[at + 1] != m[1])) at += 3;
+    if (at == kept.size()) kept.resize(at + 3);
+    memcpy(&kept[at], m, 3);
   }
-  for (const auto& m : releases)
-    if (out.Push(m.data(), 3)) mMidiSlot->pushed.fetch_add(1);
   return lost;
+}
+
+// The port thread, before what is queued, with the output open: the releases a cut
+// send owes go into the slot's ring as far as it has room (the bridge holds them, as
+// any send, until the port's fresh connection is in the server's graph).
+void MidiPortLayer::SendCutReleases()
+{
+  size_t sent = 0;
+  for (; sent < mMidiOutReleases.size() && mMidiSlot->out.Push(&mMidiOutReleases[sent], 3); sent += 3)
+    mMidiSlot->pushed.fetch_add(1);
+  mMidiOutReleases.erase(mMidiOutReleases.begin(), mMidiOutReleases.begin() + (long)sent);
 }
 
 // The port thread: the latest place wins.

@@ -261,6 +261,7 @@ private:
   void RunMidiInput();
   void PullSharedMidiInput(unsigned char* buffer);
   int CutJackOut();
+  void SendCutReleases();
   int ReadSharedMidiInput(unsigned char* dest, int room);
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();
@@ -370,6 +371,9 @@ private:
   long long mMidiInSharedTooLongLogged = 0, mMidiInSharedFullLogged = 0, mMidiInSharedBytesLogged = 0;
   // Times the slot's input ring was found broken (said the first time).
   long long mMidiInSharedBroken = 0;
+  // The port thread's: note releases a cut send still owes (CutJackOut), each three
+  // bytes, at most one a channel's note.
+  std::vector<unsigned char> mMidiOutReleases;
   unsigned long long mMidiOutTaken = 0;
   // The number in the queue's order of the last queued message the port thread
   // refused, and how many were refused at the call.

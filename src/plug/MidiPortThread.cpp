@@ -528,6 +528,7 @@ unsigned long long MidiPortLayer::MidiOutSendLimit()
 // ending: the port thread's end, which sends though the quit is set.
 bool MidiPortLayer::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 {
+  if (!mMidiOutReleases.empty() && mMidiOutOpen.load() && mMidiSlot) SendCutReleases();
   std::vector<unsigned char> message;
   while (mMidiOutTaken < upTo && (ending || !mMidiWatchQuit.load()))
   {
