@@ -649,7 +649,7 @@ private:
   }
 
   // The bridge's first word was not its hello with this build's version: it is
-  // ended, said once for each version met, and started again only after a while
+  // let go of, said once for each version met, and started again only after a while
   // (the bundle may be mended meanwhile).
   void OtherBuild(const Header& h)
   {
@@ -668,7 +668,12 @@ private:
                  path.c_str(), theirs.c_str(), kVersion);
       mOtherBuildSaid = theirs;
     }
-    kill(mPid, SIGKILL);
+    // Not killed: it may be inside JACK's library, whose machine-wide locks (its
+    // metadata database's) a killed process leaves held for every JACK client. Its
+    // socket's end ends it by itself, within a second.
+    shutdown(mSock, SHUT_RDWR);
+    for (int i = 0; i < 750 && waitpid(mPid, nullptr, WNOHANG) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     Ended(true);
     mNextStart = Clock::now() + std::chrono::seconds(5);
   }

@@ -1282,7 +1282,9 @@ TEST_F(MidiOverJack, ASendCutByAStuckBridgeLeavesNoNoteSounding)
   for (IMidiMsg* msg : {&on1, &on2}) mPlug->SendMidiMsg(msg);
   ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
   const int bridge = JackMidiOwner::BridgePid();
+  int status = 0;
   kill(bridge, SIGSTOP);
+  ASSERT_EQ(waitpid(bridge, &status, WUNTRACED), bridge);  // every thread of it stopped
   for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
   ASSERT_TRUE(pollUntil([&] { return mPlug->MidiOutQueueEmpty(); }, kWaitMs));
   ASSERT_TRUE(mSim.WaitForReceived(4, kWaitMs));  // through a fresh bridge
