@@ -69,7 +69,9 @@ using Ring = MessageRing;
 // ---- an instance's memory ----
 
 const uint32_t kMagic = 0x44564A42u;
-const uint32_t kVersion = 2;
+// What the two sides share: raised with every change to this header's layout or
+// messages, or to what either side does with them. The bridge says it first (kHello).
+const uint32_t kVersion = 3;
 // The output's ring holds a few periods' worth (the port thread refills it as the
 // bridge empties it); the input's several of the synthesizer's largest dumps.
 const uint32_t kOutBytes = 64 * 1024;
@@ -186,6 +188,7 @@ enum Op : uint32_t
               // outcome), not at every try: value JACK's status
   kGone,      // the server went: the bridge ends at once
   kLog,       // text a line for the host's log
+  kHello,     // the bridge's first word: value its kVersion, value2 its SlotMemorySize()
 };
 
 struct Header

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -123,22 +124,25 @@ const char* EnvironmentValue(const std::vector<std::string>& vars, const char* n
   return nullptr;
 }
 
-// The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle),
-// else the one of the build tree (a program there links the port layer in).
+// The bridge program: DAVREL_JACK_BRIDGE, else beside the library (the bundle), or
+// beside the program the port layer is linked into (a test's). Nothing of the build
+// machine's paths is compiled in.
 std::string BridgePath(const char* env)
 {
   if (env && *env && access(env, X_OK) == 0) return env;
+  const auto beside = [](const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    const std::string path = file.substr(0, slash + 1) + "davrel-jack-bridge";
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+  };
   Dl_info info;
-  if (dladdr((void*)&BridgePath, &info) && info.dli_fname && strchr(info.dli_fname, '/'))
-  {
-    std::string path = info.dli_fname;
-    path = path.substr(0, path.rfind('/') + 1) + "davrel-jack-bridge";
-    if (access(path.c_str(), X_OK) == 0) return path;
-  }
-#ifdef DAVREL_JACK_BRIDGE_BUILT
-  if (access(DAVREL_JACK_BRIDGE_BUILT, X_OK) == 0) return DAVREL_JACK_BRIDGE_BUILT;
-#endif
-  return std::string();
+  if (!dladdr((void*)&BridgePath, &info) || !info.dli_fname) return std::string();
+  // Linked into the program itself, whose name is only what it was started by.
+  if (strcmp(info.dli_fname, program_invocation_name) != 0) return beside(info.dli_fname);
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  return n > 0 ? beside(std::string(exe, (size_t)n)) : std::string();
 }
 
 class Owner
@@ -406,6 +410,12 @@ private:
       int fd = -1;
       const int got = ReceiveMessage(mSock, &h, &text, &fd, true);
       if (fd >= 0) close(fd);
+      if (got < 0 && errno == EPROTO)
+      {
+        // Its length words do not add up: nothing more of it is read.
+        Kill("sent a malformed message");
+        return false;
+      }
       if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
       {
         Ended(false);
@@ -414,6 +424,17 @@ private:
       if (got < 0) continue;
       mLastHeard = Clock::now();
       mPingAt = Clock::time_point();
+      if (mHelloFrom != mBridgeNumber)
+      {
+        // Its first word says its build: one of another is not used at all.
+        if (h.op != kHello || h.value != (int64_t)kVersion || h.value2 != (int64_t)SlotMemorySize())
+        {
+          OtherBuild(h);
+          return false;
+        }
+        mHelloFrom = mBridgeNumber;
+        continue;
+      }
       switch (h.op)
       {
       case kReply:
@@ -425,6 +446,11 @@ private:
         }
         break;
       case kReady:
+        if (h.value <= 0 || h.value > 65536 || h.value2 < 1000 || h.value2 > 1000000)
+        {
+          Kill("sent a malformed message");
+          return false;
+        }
         gUnanswered.store(false);
         mFirstWord = true;
         mLastWord = mLastHeard;
@@ -528,7 +554,15 @@ private:
     std::string text;
     h.op = kAddSlot;
     h.slot = slot->index;
-    if (!Call(h, std::string(), slot->fd, &r, &text) || r.value != 1) return false;
+    if (!Call(h, std::string(), slot->fd, &r, &text)) return false;
+    if (r.value != 1)
+    {
+      if (mRefusalSaid != mBridgeNumber)
+        ConsoleLog("MIDI: the JACK bridge (pid %d) refused an instance's memory (%s): the instance gets no JACK ports\n",
+                   (int)mPid, text.empty() ? "no reason given" : text.c_str());
+      mRefusalSaid = mBridgeNumber;
+      return false;
+    }
     slot->bridge = mBridgeNumber;
     slot->name[0].clear();
     slot->name[1].clear();
@@ -650,6 +684,36 @@ private:
     }
   }
 
+  // The bridge's first word was not its hello with this build's version: it is
+  // let go of, said once for each version met, and started again only after a while
+  // (the bundle may be mended meanwhile).
+  void OtherBuild(const Header& h)
+  {
+    std::string theirs = "no version";
+    if (h.op == kHello)
+    {
+      theirs = "version " + std::to_string(h.value);
+      if (h.value == (int64_t)kVersion)
+        theirs += " with instance memory of " + std::to_string(h.value2) + " bytes (the plug-in's " +
+                  std::to_string(SlotMemorySize()) + ")";
+    }
+    if (mOtherBuildSaid != theirs)
+    {
+      const std::string path = BridgePath(EnvironmentValue(BridgeEnvironment(), "DAVREL_JACK_BRIDGE"));
+      ConsoleLog("MIDI: the JACK bridge %s is of another build (it says %s, the plug-in is version %u): no JACK ports\n",
+                 path.c_str(), theirs.c_str(), kVersion);
+      mOtherBuildSaid = theirs;
+    }
+    // Not killed: it may be inside JACK's library, whose machine-wide locks (its
+    // metadata database's) a killed process leaves held for every JACK client. Its
+    // socket's end ends it by itself, within a second.
+    shutdown(mSock, SHUT_RDWR);
+    for (int i = 0; i < 750 && waitpid(mPid, nullptr, WNOHANG) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    Ended(true);
+    mNextStart = Clock::now() + std::chrono::seconds(5);
+  }
+
   // The live epoch ends: its clients went with their server, or with the bridge.
   void EndEpoch()
   {
@@ -748,6 +812,10 @@ private:
   std::chrono::milliseconds mRestartDelay{0};
   std::shared_ptr<JackMidiSlot> mSlots[kSlots];
   bool mFullSaid = false, mNoProgramSaid = false;
+  // The bridge (its number) whose hello came, and the last whose refusal of an
+  // instance's memory was said; what the last bridge of another build said it was.
+  unsigned mHelloFrom = 0, mRefusalSaid = 0;
+  std::string mOtherBuildSaid;
 };
 
 // Made at the first use, never destroyed: its end is EndJackMidiOwner's.

@@ -328,14 +328,33 @@ void MidiPortLayer::LogMidiInRingDrops()
 // into the slot's ring go through the framer into the stream's ring until a whole
 // message is there (what waits stays in the slot's ring, which the bridge's callback
 // fills without waiting).
+// The ring is memory another process writes: every length is checked against it
+// and the buffer (kInBytes), and a broken ring is emptied, counted and said once.
 void MidiPortLayer::PullSharedMidiInput(unsigned char* buffer)
 {
-  jackbridge::Ring& in = mMidiSlot->in;
-  for (int size = in.NextSize(); size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
+  while (mMidiInStream->ring.NextSize() == 0)
   {
-    in.Read(buffer);
+    const int size = ReadSharedMidiInput(buffer, (int)jackbridge::kInBytes);
+    if (size <= 0) return;
     mMidiInStream->Feed(buffer, size);
   }
+}
+
+// The input thread or a closing, under mMidiInQueueLock: the next event of the
+// slot's input ring (dest null: removed unread), 0 when none waits, -1 when the
+// ring was found broken (emptied).
+int MidiPortLayer::ReadSharedMidiInput(unsigned char* dest, int room)
+{
+  jackbridge::SlotMemory* m = mMidiSlot->mem;
+  uint32_t length = 0;
+  const int size = ReadSharedMessage(m->in, jackbridge::InBytes(m), (int)jackbridge::kInBytes, dest, room, &length);
+  if (size >= 0) return size;
+  mMidiInStream->dropped.fetch_add(1);
+  if (mMidiInSharedBroken++ == 0)
+    ConsoleLog("MIDI IN: the JACK bridge's input ring was found broken (a length word of %u where it holds at most "
+               "%d bytes): what it held is dropped\n",
+               length, (int)jackbridge::kInBytes);
+  return -1;
 }
 
 void MidiPortLayer::RunMidiInput()
@@ -394,7 +413,8 @@ int MidiPortLayer::DropQueuedMidiInput()
   std::lock_guard<std::mutex> lock(mMidiInQueueLock);
   LogMidiInRingDrops();
   int n = mMidiInStream->ring.Clear();
-  if (mMidiShared.load() && mMidiSlot) n += mMidiSlot->in.Clear();
+  if (mMidiShared.load() && mMidiSlot)
+    while (ReadSharedMidiInput(nullptr, (int)jackbridge::kInBytes) > 0) ++n;
   return n;
 }
 
@@ -523,6 +543,46 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
   std::atomic_thread_fence(std::memory_order_seq_cst);
   if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
+}
+
+// The port thread, as the slot's output ring is cut (its bridge or its server went,
+// and no callback reads it): every message in it counts as not sent, but a note's
+// release among them may end a note whose start went out. Each note's last release
+// (a note-off, or a note-on of velocity 0) is kept and goes out once the port is open
+// again, ahead of all sent later (SendCutReleases); a release of a note not sounding
+// is harmless. Answers the messages cut.
+int MidiPortLayer::CutJackOut()
+{
+  jackbridge::Ring& out = mMidiSlot->out;
+  int lost = 0;
+  for (int size; (size = out.NextSize()) > 0; ++lost)
+  {
+    unsigned char m[3];
+    if (size != 3)
+    {
+      out.Skip();
+      continue;
+    }
+    out.Read(m);
+    if ((m[0] & 0xF0) != 0x80 && !((m[0] & 0xF0) == 0x90 && m[2] == 0)) continue;
+    std::vector<unsigned char>& kept = mMidiOutReleases;
+    size_t at = 0;
+    while (at < kept.size() && ((kept[at] & 0x0F) != (m[0] & 0x0F) || kept[at + 1] != m[1])) at += 3;
+    if (at == kept.size()) kept.resize(at + 3);
+    memcpy(&kept[at], m, 3);
+  }
+  return lost;
+}
+
+// The port thread, before what is queued, with the output open: the releases a cut
+// send owes go into the slot's ring as far as it has room (the bridge holds them, as
+// any send, until the port's fresh connection is in the server's graph).
+void MidiPortLayer::SendCutReleases()
+{
+  size_t sent = 0;
+  for (; sent < mMidiOutReleases.size() && mMidiSlot->out.Push(&mMidiOutReleases[sent], 3); sent += 3)
+    mMidiSlot->pushed.fetch_add(1);
+  mMidiOutReleases.erase(mMidiOutReleases.begin(), mMidiOutReleases.begin() + (long)sent);
 }
 
 // The port thread: the latest place wins.

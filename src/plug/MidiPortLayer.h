@@ -264,6 +264,9 @@ private:
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
   void PullSharedMidiInput(unsigned char* buffer);
+  int CutJackOut();
+  void SendCutReleases();
+  int ReadSharedMidiInput(unsigned char* dest, int room);
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();
 
@@ -383,6 +386,11 @@ private:
   std::atomic<unsigned long> mMidiRenderThread{0};
   // The input thread's count of what its slot's ring dropped, as said last.
   long long mMidiInSharedTooLongLogged = 0, mMidiInSharedFullLogged = 0, mMidiInSharedBytesLogged = 0;
+  // Times the slot's input ring was found broken (said the first time).
+  long long mMidiInSharedBroken = 0;
+  // The port thread's: note releases a cut send still owes (CutJackOut), each three
+  // bytes, at most one a channel's note.
+  std::vector<unsigned char> mMidiOutReleases;
   unsigned long long mMidiOutTaken = 0;
   // The number in the queue's order of the last queued message the port thread
   // refused, and how many were refused at the call.

@@ -553,6 +553,7 @@ unsigned long long MidiPortLayer::MidiOutSendLimit()
 // ending: the port thread's end, which sends though the quit is set.
 bool MidiPortLayer::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 {
+  if (!mMidiOutReleases.empty() && mMidiOutOpen.load() && mMidiSlot) SendCutReleases();
   std::vector<unsigned char> message;
   while (mMidiOutTaken < upTo && (ending || !mMidiWatchQuit.load()))
   {
@@ -824,7 +825,7 @@ void MidiPortLayer::FollowJackServer()
     mMidiServerGone.store(true);
     mMidiOutOpen.store(false);
     // No callback of the ended epoch runs any more: the ring is the port thread's.
-    const int lost = mMidiSlot->out.Clear();
+    const int lost = CutJackOut();
     mMidiSlot->written.fetch_add((unsigned long long)lost);
     mMidiOutWatch.dropped.fetch_add(lost);
     if (lost > 0) NoteMidiOutRefused(mMidiOutTaken);

@@ -638,20 +638,27 @@ long long Release(int i)
   return left > 0 ? left : 0;
 }
 
-void AddSlot(int i, int fd)
+// Empty when the slot took the memory, else why it did not (for the host's log).
+std::string AddSlot(int i, int fd)
 {
-  if (fd < 0) return;
+  if (fd < 0) return "no memory came with it";
   struct stat st;
-  void* at = MAP_FAILED;
-  if (fstat(fd, &st) == 0 && (size_t)st.st_size >= SlotMemorySize())
-    at = mmap(nullptr, (size_t)st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (fstat(fd, &st) != 0 || (size_t)st.st_size < SlotMemorySize())
+  {
+    close(fd);
+    return "it is smaller than " + std::to_string(SlotMemorySize()) + " bytes";
+  }
+  void* at = mmap(nullptr, (size_t)st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  const int error = errno;
   close(fd);
-  if (at == MAP_FAILED) return;
+  if (at == MAP_FAILED) return std::string("it could not be mapped: ") + strerror(error);
   SlotMemory* m = static_cast<SlotMemory*>(at);
   if (!Valid(m, (size_t)st.st_size))
   {
+    const std::string why = "its layout is version " + std::to_string(m->version) + ", the bridge's " +
+                            std::to_string(kVersion);
     munmap(at, (size_t)st.st_size);
-    return;
+    return why;
   }
   FreeSlot(i);
   Slot* s = new Slot;
@@ -661,6 +668,7 @@ void AddSlot(int i, int fd)
   s->in = InRing(m);
   gSlots[i] = s;
   gTable[i].store(s, std::memory_order_release);
+  return std::string();
 }
 
 void Handle(Request& r)
@@ -676,10 +684,15 @@ void Handle(Request& r)
   switch (r.h.op)
   {
   case kAddSlot:
-    if (slotted) AddSlot(i, r.fd);
-    else if (r.fd >= 0) close(r.fd);
+    if (slotted)
+      text = AddSlot(i, r.fd);
+    else
+    {
+      if (r.fd >= 0) close(r.fd);
+      text = "no slot " + std::to_string(i);
+    }
     r.fd = -1;
-    reply.value = slotted && gSlots[i] ? 1 : 0;
+    reply.value = text.empty() ? 1 : 0;
     break;
   case kRelease:
     reply.value = slotted ? Release(i) : 0;
@@ -757,6 +770,14 @@ void Work()
   }
 }
 
+// The version this bridge says it is: another one only in the test suite's bridge
+// "of another build".
+#ifdef DAVREL_JACK_BRIDGE_SAYS_VERSION
+const uint32_t kSaysVersion = DAVREL_JACK_BRIDGE_SAYS_VERSION;
+#else
+const uint32_t kSaysVersion = kVersion;
+#endif
+
 // The host's end, told by the kernel: the host's process ended (PR_SET_PDEATHSIG
 // fires as the host's thread that started the bridge ends, and that thread, the
 // host side's owner, lives as long as the host's process or until its end), or a
@@ -829,6 +850,12 @@ int main(int argc, char** argv)
   jack_set_info_function(Silent);
   gClientName[0] = argv[1];
   gClientName[1] = argv[2];
+  // The first word: the host starts nothing else of a bridge of another build.
+  Header hello;
+  hello.op = kHello;
+  hello.value = kSaysVersion;
+  hello.value2 = (int64_t)SlotMemorySize();
+  Send(hello);
 
   std::thread worker(Work);
   std::thread(TellGraph).detach();
@@ -836,10 +863,12 @@ int main(int argc, char** argv)
   {
     Request r;
     const int got = ReceiveMessage(kSocket, &r.h, &r.text, &r.fd);
+    if (got < 0 && errno == EPROTO) Say("MIDI: the JACK bridge had a malformed message from the plug-in: it ends\n");
     if (got <= 0) break;
     if (r.h.op == kPing)
     {
       gWordWanted.store(true);
+      if (r.fd >= 0) close(r.fd);
       Header pong;
       pong.op = kPong;
       pong.id = r.h.id;
