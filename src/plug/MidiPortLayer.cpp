@@ -317,10 +317,22 @@ void MidiPortLayer::LogMidiInRingDrops()
 void MidiPortLayer::PullSharedMidiInput(unsigned char* buffer)
 {
   jackbridge::Ring& in = mMidiSlot->in;
-  for (int size = in.NextSize(); size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
+  int size = in.NextSize();
+  for (; size > 0 && mMidiInStream->ring.NextSize() == 0; size = in.NextSize())
   {
-    in.Read(buffer);
+    if (!in.Read(buffer, size))
+    {
+      size = jackbridge::Ring::kBroken;
+      break;
+    }
     mMidiInStream->Feed(buffer, size);
+  }
+  if (size == jackbridge::Ring::kBroken)
+  {
+    // Its memory written over by another process: nothing of it is trusted.
+    in.Reset();
+    mMidiInStream->dropped.fetch_add(1);
+    ConsoleLog("MIDI IN: the input's shared ring was found written over: what it held is dropped\n");
   }
 }
 
@@ -493,21 +505,23 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
     return false;
   }
   mMidiOutPushed.fetch_add(1);
+  // A port thread that looks at the queue anyway is not woken (see
+  // RunMidiPortThread).
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (mMidiPortPolling.load()) return true;
   if ((unsigned long)pthread_self() != mMidiRenderThread.load(std::memory_order_relaxed))
   {
     WakeMidiPortThread();
     return true;
   }
   // The host's render thread makes no system call: over JACK the bridge's process
-  // callback wakes the port thread within a period; over ALSA a port thread that
-  // looks at the queue anyway is not woken (see RunMidiPortThread).
+  // callback wakes the port thread within a period.
   if (jackbridge::SlotMemory* m = mMidiShared.load())
   {
     m->renderSent.store(1);
     return true;
   }
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (!mMidiPortPolling.load()) WakeMidiPortThread();
+  WakeMidiPortThread();
   return true;
 }
 
