@@ -528,10 +528,12 @@ bool Connect(Slot* s, int d, const std::string& peer)
     s->hold.store(0);
     return false;
   }
-  // The graph the server publishes lags behind its answer: the host's watch reads
-  // the connection from there, so it is given a moment to show it.
-  for (int look = 0; look < 100 && Connected(s, d, peer) == 0; ++look)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // The graph the server publishes lags behind its answer by a cycle or so: the
+  // host's watch reads the connection from there, so it is given a moment (200 ms
+  // at most) to show it, looked at often (a look reads the graph in shared memory).
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(200);
+  while (Connected(s, d, peer) == 0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::microseconds(250));
   return true;
 }
 
