@@ -840,6 +840,200 @@ void FloodWithStandardOutputBlocked(benchmark::State& state)
 }
 BENCHMARK(FloodWithStandardOutputBlocked)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
+
+// The send call from an ordinary thread (the editor's): 10,000 control changes, one
+// every 100 us, each call timed at its edges.
+void SendCall(benchmark::State& state)
+{
+  gSim->SetEcho(false);
+  Samples call;
+  IMidiMsg cc(0, 0xB0, 0x4B, 0x00);
+  for (auto _ : state)
+  {
+    cc.mData2 = (unsigned char)((cc.mData2 + 1) & 0x7F);
+    const Clock::time_point t0 = Clock::now();
+    gPlug->SendMidiMsg(&cc);
+    call.add(micros(Clock::now() - t0));
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  gSim->SetEcho(true);
+  state.counters["send p50 us"] = call.quantile(0.5);
+  state.counters["send p99 us"] = call.quantile(0.99);
+}
+BENCHMARK(SendCall)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(10000);
+
+// 2,000 notes sent from the host's render thread (marked as the plug-in's render
+// thread, at a realtime priority where the system allows it), one every 2 ms:
+// each note's lateness at the receiving port against its send, the least late one
+// marking zero. range(0) 1: a busy loop on every processor (ordinary priority)
+// meanwhile, as a loaded machine has.
+void RenderNotesLateness(benchmark::State& state)
+{
+  const bool loaded = state.range(0) != 0;
+  const int kNotes = 2000;
+  Samples late;
+  gSim->SetEcho(false);
+  for (auto _ : state)
+  {
+    gSim->ClearReceived();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    cpu_set_t set;
+    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    for (int i = 0; loaded && i < n; ++i)
+      busy.emplace_back([&] {
+        while (!stop.load(std::memory_order_relaxed))
+        {
+        }
+      });
+    std::vector<Clock::time_point> sent((size_t)kNotes);
+    const Clock::time_point t0 = Clock::now();
+    std::thread render([&] {
+      sched_param p;
+      p.sched_priority = 10;
+      pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+#ifdef RENDER_MARK
+      RENDER_MARK();
+#endif
+      for (int i = 0; i < kNotes; ++i)
+      {
+        std::this_thread::sleep_until(t0 + std::chrono::milliseconds(2 * i));
+        IMidiMsg note(0, 0x90, (unsigned char)(i % 128), (unsigned char)(1 + i / 128));
+        sent[(size_t)i] = Clock::now();
+        gPlug->SendMidiMsg(&note);
+      }
+    });
+    render.join();
+    gSim->WaitForReceived((size_t)kNotes, 5000);
+    stop.store(true);
+    for (std::thread& t : busy) t.join();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    std::vector<double> offset;
+    for (const SimMessage& m : gSim->Received())
+      if (m.bytes.size() == 3 && m.bytes[0] == 0x90)
+      {
+        const int i = m.bytes[1] + 128 * (m.bytes[2] - 1);
+        if (i < 0 || i >= kNotes) continue;
+        offset.push_back(m.seconds * 1e6 - micros(sent[(size_t)i] - t0));
+      }
+    const double zero = offset.empty() ? 0.0 : *std::min_element(offset.begin(), offset.end());
+    int over20 = 0;
+    for (double o : offset)
+    {
+      late.add((o - zero) / 1000.0);
+      if (o - zero > 20000.0) ++over20;
+    }
+    state.counters["notes arrived"] = (double)offset.size();
+    state.counters["later than 20 ms"] = over20;
+  }
+  gSim->SetEcho(true);
+  state.counters["late p50 ms"] = late.quantile(0.5);
+  state.counters["late p99 ms"] = late.quantile(0.99);
+  state.counters["late max ms"] = late.quantile(1.0);
+}
+BENCHMARK(RenderNotesLateness)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Both ports moved to another synthesizer by a choice of each, as the editor's
+// menus make them: the time until the server's graph holds both connections, and
+// until the port layer has taken both choices.
+void ChoiceConnections(benchmark::State& state)
+{
+  SynthSim other("RuduC");
+  std::string error;
+  if (!other.Open(&error))
+  {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  // An instance of its own, made once both synthesizers are there (its lists are read as it starts).
+  TestPlug plug;
+  TestPlug* p = &plug;
+  if (!plug.WaitForLists())
+  {
+    state.SkipWithError("no lists");
+    return;
+  }
+  Samples joined, taken;
+  int k = 0;
+  for (auto _ : state)
+  {
+    SynthSim& to = k++ % 2 ? *gSim : other;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Clock::time_point t0 = Clock::now();
+    int out = 1, in = 1;
+    p->setExternalMIDIOut(out, to.InputPortName().c_str());
+    p->setExternalMIDIIn(in, to.OutputPortName().c_str());
+    // The benchmarks' own instance stays joined to the first synthesizer.
+    const int joins = &to == gSim.get() ? 2 : 1;
+    if (!to.WaitForConnections(joins, joins, 10000)) state.SkipWithError("not connected");
+    const Clock::time_point t1 = Clock::now();
+    for (int i = 0; i < 10000 && p->MidiPortChoiceUnderWay(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const Clock::time_point t2 = Clock::now();
+    joined.add(micros(t1 - t0) / 1000.0);
+    taken.add(micros(t2 - t0) / 1000.0);
+    state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+  }
+  state.counters["connected p50 ms"] = joined.quantile(0.5);
+  state.counters["connected max ms"] = joined.quantile(1.0);
+  state.counters["choices taken p50 ms"] = taken.quantile(0.5);
+}
+BENCHMARK(ChoiceConnections)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// A process's first instance: from its making to its port lists read (the JACK
+// bridge started and its clients opened for it), in a fresh process each time.
+void FirstLists(benchmark::State& state)
+{
+  Samples ms;
+  for (auto _ : state)
+  {
+    int fds[2];
+    if (pipe(fds) != 0)
+    {
+      state.SkipWithError("no pipe");
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char arg0[] = "bench_midi", arg1[] = "--first-lists-child";
+    char* argv[] = {arg0, arg1, nullptr};
+    pid_t pid = -1;
+    const int e = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    double got = -1;
+    if (e == 0)
+    {
+      char text[64] = {};
+      const ssize_t n = read(fds[0], text, sizeof text - 1);
+      if (n > 0) got = atof(text);
+      waitpid(pid, nullptr, 0);
+    }
+    close(fds[0]);
+    if (got < 0) state.SkipWithError("the child said nothing");
+    ms.add(got);
+    state.SetIterationTime(got / 1000.0);
+  }
+  state.counters["first lists p50 ms"] = ms.quantile(0.5);
+  state.counters["first lists max ms"] = ms.quantile(1.0);
+}
+BENCHMARK(FirstLists)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
+
+int FirstListsChild()
+{
+  double ms = -1;
+  {
+    const Clock::time_point t0 = Clock::now();
+    TestPlug plug;
+    plug.ReadMidiPortListsAhead();
+    for (int i = 0; i < 100000 && !plug.MidiPortListsRead(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    if (plug.MidiPortListsRead()) ms = micros(Clock::now() - t0) / 1000.0;
+  }
+  char text[64];
+  const int n = snprintf(text, sizeof text, "%.3f\n", ms);
+  return write(3, text, (size_t)n) == n ? 0 : 1;
+}
 } // namespace
 
 // The child of HostQuit: argv[2] and argv[3] the synthesizer's ports.
@@ -947,6 +1141,7 @@ BENCHMARK(ClockTicksUnderLoad)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark:
 int main(int argc, char** argv)
 {
   if (argc == 4 && strncmp(argv[1], "--quit-child=", 13) == 0) return QuitChild(atoi(argv[1] + 13), argv[2], argv[3]);
+  if (argc == 2 && strcmp(argv[1], "--first-lists-child") == 0) return FirstListsChild();
   // Our own flag, taken out before the library reads the rest.
   int kept = 1;
   for (int i = 1; i < argc; ++i)

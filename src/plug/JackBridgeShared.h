@@ -71,7 +71,7 @@ using Ring = MessageRing;
 const uint32_t kMagic = 0x44564A42u;
 // What the two sides share: raised with every change to this header's layout or
 // messages, or to what either side does with them. The bridge says it first (kHello).
-const uint32_t kVersion = 3;
+const uint32_t kVersion = 4;
 // The output's ring holds a few periods' worth (the port thread refills it as the
 // bridge empties it); the input's several of the synthesizer's largest dumps.
 const uint32_t kOutBytes = 64 * 1024;
@@ -89,6 +89,10 @@ struct SlotMemory
   alignas(64) std::atomic<unsigned long long> pushed{0};
   std::atomic<unsigned long long> written{0};
   std::atomic<unsigned long long> tooLong{0};
+  // The output's ring found broken by the bridge (its words written over), each
+  // time cleared: how often, and the messages pushed and not yet written then.
+  std::atomic<unsigned long long> outBroken{0};
+  std::atomic<unsigned long long> outBrokenLost{0};
   // The host's port thread waits on portWord while portSleeping: woken by a send,
   // by the bridge once room it asked for (roomWanted) is free, or once a send from
   // the host's render thread (renderSent, which makes no system call) is waiting.

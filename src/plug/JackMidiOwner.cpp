@@ -36,7 +36,7 @@ SlotMemory* JackMidiSlot::Make(int* fd, size_t* size)
   *fd = memfd_create("davrel-midi-slot", MFD_CLOEXEC);
   void* at = MAP_FAILED;
   if (*fd >= 0 && ftruncate(*fd, (off_t)*size) == 0)
-    at = mmap(nullptr, *size, PROT_READ | PROT_WRITE, MAP_SHARED, *fd, 0);
+    at = mmap(nullptr, *size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, *fd, 0);
   if (at == MAP_FAILED)
   {
     // No bridge can have it: the instance gets no JACK ports, and says why.
@@ -387,7 +387,8 @@ private:
   }
 
   // Reads what the bridge says for up to ms (0: what is there now). A reply with id
-  // (non-zero) goes to *reply: true when it came.
+  // (non-zero) goes to *reply: true when it came. Waiting without an id, it returns
+  // as soon as a try of the bridge's is told (clients, or no server).
   bool Pump(int ms, uint32_t id, Header* reply, std::string* replyText)
   {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
@@ -460,12 +461,14 @@ private:
         mEpoch = ++mEpochs;
         gEpoch.store(mEpoch);
         gOpened.fetch_add(2);
+        if (!id && ms > 0) return false;
         break;
       case kNoServer:
         gUnanswered.store(false);
         mFirstWord = true;
         mLastWord = mLastHeard;
         gRefused.store((unsigned)h.value);
+        if (!id && ms > 0) return false;
         break;
       case kGone:
         mServerWent = true;

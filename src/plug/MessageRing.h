@@ -63,15 +63,22 @@ public:
     const uint64_t used = mHead->write.load(std::memory_order_relaxed) - mHead->read.load(std::memory_order_acquire);
     return size <= MaxMessageSize() && (uint64_t)mCap - used >= (uint64_t)(kHeader + size);
   }
-  // Consumer: the next message's size, 0 when none waits.
+  // Consumer: the next message's size, 0 when none waits, kBroken when what the
+  // ring says does not fit it (the other side's memory written over: its positions
+  // more than the ring holds, or a length past what was written). Nothing is read
+  // past the positions, and a broken ring stays broken until Reset.
+  static const int kBroken = -1;
   int NextSize() const
   {
     const uint64_t read = mHead->read.load(std::memory_order_relaxed);
-    if (mHead->write.load(std::memory_order_acquire) == read) return 0;
+    const uint64_t held = mHead->write.load(std::memory_order_acquire) - read;
+    if (held == 0) return 0;
+    if (held > (uint64_t)mCap || held <= (uint64_t)kHeader) return kBroken;
     unsigned char header[kHeader];
     CopyOut(read, header, kHeader);
     uint32_t length;
     memcpy(&length, header, kHeader);
+    if (length == 0 || length > held - kHeader) return kBroken;
     return (int)length;
   }
   // Consumer: copies the next message into dest (room for NextSize()) and removes it.
@@ -83,23 +90,43 @@ public:
     CopyOut(read + kHeader, dest, size);
     mHead->read.store(read + kHeader + size, std::memory_order_release);
   }
+  // Consumer: the same for a message NextSize said was size bytes, into room for
+  // that many (its length word is not read again): false, nothing read, when the
+  // positions no longer hold that much.
+  bool Read(unsigned char* dest, int size)
+  {
+    const uint64_t read = mHead->read.load(std::memory_order_relaxed);
+    const uint64_t held = mHead->write.load(std::memory_order_acquire) - read;
+    if (size <= 0 || held > (uint64_t)mCap || held < (uint64_t)kHeader + (uint64_t)size) return false;
+    CopyOut(read + kHeader, dest, size);
+    mHead->read.store(read + kHeader + size, std::memory_order_release);
+    return true;
+  }
   void Skip()
   {
     const int size = NextSize();
     if (size > 0)
       mHead->read.store(mHead->read.load(std::memory_order_relaxed) + kHeader + size, std::memory_order_release);
   }
-  // Consumer: removes every waiting message; how many there were.
+  // Consumer: removes every waiting message; how many there were (a broken ring's
+  // rest is dropped uncounted).
   int Clear()
   {
     int n = 0;
-    while (NextSize() > 0)
+    for (int size = NextSize(); size != 0; size = NextSize())
     {
+      if (size == kBroken)
+      {
+        Reset();
+        break;
+      }
       Skip();
       ++n;
     }
     return n;
   }
+  // Consumer: drops whatever the ring holds, broken or not (nothing read).
+  void Reset() { mHead->read.store(mHead->write.load(std::memory_order_acquire), std::memory_order_release); }
   bool Empty() const
   {
     return mHead->write.load(std::memory_order_acquire) == mHead->read.load(std::memory_order_acquire);

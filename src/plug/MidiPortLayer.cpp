@@ -527,21 +527,23 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
     return false;
   }
   mMidiOutPushed.fetch_add(1);
+  // A port thread that looks at the queue anyway is not woken (see
+  // RunMidiPortThread).
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (mMidiPortPolling.load()) return true;
   if ((unsigned long)pthread_self() != mMidiRenderThread.load(std::memory_order_relaxed))
   {
     WakeMidiPortThread();
     return true;
   }
   // The host's render thread makes no system call: over JACK the bridge's process
-  // callback wakes the port thread within a period; over ALSA a port thread that
-  // looks at the queue anyway is not woken (see RunMidiPortThread).
+  // callback wakes the port thread within a period.
   if (jackbridge::SlotMemory* m = mMidiShared.load())
   {
     m->renderSent.store(1);
     return true;
   }
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (!mMidiPortPolling.load()) WakeMidiPortThread();
+  WakeMidiPortThread();
   return true;
 }
 

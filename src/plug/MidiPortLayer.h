@@ -194,6 +194,9 @@ public:
   bool HasPortObjects() const { return mMidiOut || mMidiIn; }
   // Whether the port thread has taken every send queued (over JACK into the slot's ring).
   bool MidiOutQueueEmpty() const { return mMidiOutRing.NextSize() == 0; }
+  // Over JACK the memory this instance shares with the bridge (null before the
+  // lists are read, or over ALSA).
+  jackbridge::SlotMemory* MidiSharedMemory() const { return mMidiShared.load(); }
   int OutIndex() const { return mMidiOutIndex; }
   int InIndex() const { return mMidiInIndex; }
   // Plants the chosen ports' watch as gone (or back), as the port thread's look sets it.
@@ -235,6 +238,7 @@ private:
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
   void LogMidiOutQueueDrops();
+  void LogMidiOutRingBroken();
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
   void InstallMidiIn(RtMidiIn* in, MidiInRoute* route);
@@ -396,6 +400,9 @@ private:
   // refused, and how many were refused at the call.
   std::atomic<unsigned long long> mMidiOutRefusedAt{0}, mMidiOutCallRefusals{0};
   long long mMidiOutFullLogged = 0;
+  // Over JACK: the times the bridge found the slot's output ring broken, and the
+  // messages lost with it, as said last.
+  unsigned long long mMidiOutBrokenSaid = 0, mMidiOutBrokenLostSaid = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
   // Over ALSA, while sends come the port thread looks at the queue by itself

@@ -148,10 +148,11 @@ void MidiPortLayer::RunMidiPortThread()
   {
     // A choice or a send is taken once it wakes the thread, what waits for room
     // once the bridge has written some (over ALSA at the next half period), and the
-    // ports are looked at every interval. Over ALSA, while sends come, the queue is
-    // looked at every kSendPoll, and a send wakes no one.
+    // ports are looked at every interval. While sends come, the queue is looked at
+    // every kSendPoll, and a send wakes no one (a system call a send costs more than
+    // the send).
     const Clock::time_point before = Clock::now();
-    const bool polling = !mMidiShared.load() && before < mMidiOutPollUntil;
+    const bool polling = before < mMidiOutPollUntil;
     mMidiPortPolling.store(polling);
     std::atomic_thread_fence(std::memory_order_seq_cst);  // against a sender's, past its push
     Clock::time_point until = std::min(nextLook, MidiOutPaceUntil());
@@ -178,6 +179,7 @@ void MidiPortLayer::RunMidiPortThread()
       if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit());
       if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
+      LogMidiOutRingBroken();
     }
     // Out of the lock, as at the start: the owner takes its own.
     if (mMidiListsReads.load() != reads && !mMidiWatchQuit.load()) mOwner.OnMidiPortListsRead();
@@ -609,6 +611,24 @@ void MidiPortLayer::LogMidiOutQueueDrops()
   ConsoleLog("MIDI OUT: %lld messages not sent: the send queue (%d bytes) was full\n", full - mMidiOutFullLogged,
              mMidiOutRing.Capacity());
   mMidiOutFullLogged = full;
+}
+
+// The port thread: the slot's output ring found broken by the bridge (its memory
+// written over by another process) and cleared, said once each time; what was
+// lost with it counts as refused.
+void MidiPortLayer::LogMidiOutRingBroken()
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  if (!m) return;
+  const unsigned long long broken = m->outBroken.load(), lost = m->outBrokenLost.load();
+  if (broken == mMidiOutBrokenSaid) return;
+  const unsigned long long n = lost - mMidiOutBrokenLostSaid;
+  ConsoleLog("MIDI OUT: the JACK bridge found the output's shared ring written over and cleared it: %llu messages "
+             "not sent\n",
+             n);
+  mMidiOutBrokenSaid = broken;
+  mMidiOutBrokenLostSaid = lost;
+  NoteMidiOutRefused(mMidiOutTaken);
 }
 
 // ---- the input's closing and replacement ----

@@ -91,6 +91,8 @@ public:
   bool MidiOutQueueEmpty() const { return mMidiPorts.MidiOutQueueEmpty(); }
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiPorts.HasPortObjects(); }
+  // Over JACK the memory the instance shares with the bridge.
+  jackbridge::SlotMemory* MidiSharedMemory() const { return mMidiPorts.MidiSharedMemory(); }
   int OutIndex() const { return mMidiPorts.OutIndex(); }
   int InIndex() const { return mMidiPorts.InIndex(); }
 

@@ -1381,6 +1381,106 @@ TEST_F(MidiOverJack, ASendCutByAStuckBridgeLeavesNoNoteSounding)
   EXPECT_EQ(mSim.Received()[3].bytes, Bytes({0x91, 0x41, 0x00}));
 }
 
+// A send wakes whoever takes it: one from a thread the plug-in knows as the host's
+// render (which makes no system call) and one from any other thread arrive well
+// inside the port thread's look (100 ms), which would find one that woke no one.
+// Each send comes when the layer is idle (no send for 70 ms or more); 12 of 15
+// arriving within 30 ms tells a wake-up from the look, even on a loaded machine.
+TEST_F(MidiOverJack, ASendArrivesWellInsideTheLookFromTheRenderThreadAndAnyOther)
+{
+  OpenPlug();
+  mSim.SetEcho(false);
+  for (const bool render : {true, false})
+  {
+    SCOPED_TRACE(render ? "render thread" : "another thread");
+    mSim.ClearReceived();
+    int soon = 0;
+    std::thread sender([&] {
+      if (render) mPlug->MarkMidiRenderThread();
+      for (int i = 0; i < 15; ++i)
+      {
+        std::this_thread::sleep_for(std::chrono::milliseconds(70 + 37 * i % 61));
+        IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)i);
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+        ASSERT_TRUE(mSim.WaitForReceived((size_t)i + 1, kWaitMs));
+        if (std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(30)) ++soon;
+      }
+    });
+    sender.join();
+    EXPECT_GE(soon, 12);
+  }
+}
+
+// The first message after a choice of the output goes out once the server's graph
+// holds the new connection, well inside the bound the bridge holds it for at most
+// (400 periods of 5.3 ms).
+TEST_F(MidiOverJack, TheFirstSendAfterAChoiceArrivesWellInsideTheHoldsBound)
+{
+  std::string error;
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+  OpenPlug();
+  for (int move = 0; move < 4; ++move)
+  {
+    SynthSim& to = move % 2 ? mSim : mSimB;
+    to.ClearReceived();
+    int out = 1;
+    const auto t0 = std::chrono::steady_clock::now();
+    mPlug->setExternalMIDIOut(out, to.InputPortName().c_str());
+    IMidiMsg cc(0, 0xB0, 0x22, (unsigned char)move);
+    ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+    ASSERT_TRUE(to.WaitForReceived(1, kWaitMs)) << move;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count(), 1000)
+        << move;
+  }
+}
+
+// Another process writes over the output's shared ring: its length words all
+// 0x01010101, or one of 0x80000000. The bridge's callback clears it and goes on
+// (the server runs its cycles, a later send arrives), and the port layer says it
+// once.
+TEST_F(MidiOverJack, AnOutputRingWrittenOverIsClearedCountedAndSaidOnce)
+{
+  for (const bool everyWord : {true, false})
+  {
+    SCOPED_TRACE(everyWord ? "every word 0x01010101" : "a length of 0x80000000");
+    OpenPlug();
+    jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
+    ASSERT_NE(m, nullptr);
+    IMidiMsg first(0, 0xB0, 0x23, 0x01);
+    ASSERT_TRUE(mPlug->SendMidiMsg(&first));
+    ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+    ASSERT_TRUE(pollUntil([&] { return mPlug->MidiOutQueueEmpty() && m->written.load() == m->pushed.load(); }, kWaitMs));
+    CaptureConsole();
+    const uint64_t read = m->out.read.load();
+    unsigned char* bytes = jackbridge::OutBytes(m);
+    if (everyWord)
+      memset(bytes, 0x01, jackbridge::kOutBytes);
+    else
+    {
+      const uint32_t length = 0x80000000u;
+      memcpy(bytes + read % jackbridge::kOutBytes, &length, 4);
+    }
+    m->out.write.store(read + (everyWord ? 4096 : 8));
+    // Cleared before the next send goes in, which it would take with it.
+    pollUntil([&] { return m->outBroken.load() == 1; }, 10000);
+    mSim.ClearReceived();
+    for (unsigned char i = 0; i < 2; ++i)
+    {
+      IMidiMsg cc(0, 0xB0, 0x24, i);
+      ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+      ASSERT_TRUE(mSim.WaitForReceived(i + 1u, 10000));
+    }
+    // Said by the port thread's round, which each send woke.
+    const std::string said = "the JACK bridge found the output's shared ring written over";
+    const std::string log = CapturedConsole();
+    EXPECT_NE(log.find(said), std::string::npos) << log;
+    EXPECT_EQ(log.find(said), log.rfind(said)) << log;
+    EXPECT_EQ(m->outBroken.load(), 1u);
+    mPlug.reset();
+  }
+}
+
 namespace {
 
 // Reads one byte from fd within ms: 0 when none came.

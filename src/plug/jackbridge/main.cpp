@@ -82,8 +82,13 @@ struct Slot
   int number[2] = {0, 0};
   bool renamed[2] = {false, false};
   // A fresh output connection: its messages wait until the graph the process
-  // callback runs in holds it (holdPeer), for kHoldPeriods at most.
+  // callback runs in holds it (holdPeer), for kHoldPeriods at most. The worker,
+  // once it reads the connection in the server's graph, sets holdFrom: the first
+  // output cycle (counted as gCycles[0]) that began after it did, whose graph holds
+  // it too. The callback asks the server nothing (a JACK library may take a lock
+  // to answer).
   std::atomic<int> hold{0};
+  std::atomic<unsigned long long> holdFrom{0};
   char holdPeer[512] = {};
   int held = 0;  // the callback's own
   // Leaving: its output buffer is cleared each period, nothing more written into it
@@ -180,6 +185,23 @@ void PlaceTicks(Slot* s, SlotMemory* m, void* buffer, jack_nframes_t frames, int
   }
 }
 
+// A slot's output ring whose words do not fit it (its memory written over): all it
+// holds is dropped, and what was pushed and not written counted as lost; the host's
+// port thread says it. Never waits.
+const int kMaxPasses = (int)(kOutBytes / (Ring::kHeader + 1)) + 1;
+
+void ClearBrokenOut(Slot* s, SlotMemory* m)
+{
+  s->out.Reset();
+  const unsigned long long pushed = m->pushed.load(), written = m->written.load();
+  if (pushed > written)
+  {
+    m->outBrokenLost.fetch_add(pushed - written);
+    m->written.store(pushed);
+  }
+  m->outBroken.fetch_add(1);
+}
+
 // JACK's process thread: each slot's waiting messages into the period's buffer as
 // far as it takes them, each whole; the rest waits for the next period. Then the
 // timing clock's ticks due in the period, each at its frame: the period's span on
@@ -216,7 +238,8 @@ int ProcessOut(jack_nframes_t frames, void* client)
       bool go = !s->leaving.load(std::memory_order_relaxed);
       if (go && s->hold.load(std::memory_order_acquire))
       {
-        if (jack_port_connected_to(port, s->holdPeer) || ++s->held > kHoldPeriods)
+        const unsigned long long from = s->holdFrom.load(std::memory_order_acquire);
+        if ((from && gCycles[0].load(std::memory_order_relaxed) >= from) || ++s->held > kHoldPeriods)
           s->hold.store(0);
         else
           go = false;
@@ -225,8 +248,16 @@ int ProcessOut(jack_nframes_t frames, void* client)
       // Room for the clock's ticks is left while it runs, but by the first message
       // of an empty buffer.
       const size_t tickRoom = s->clockRun ? kMaxTicks * kTickRoom : 0;
-      for (int size = go ? s->out.NextSize() : 0; size > 0; size = s->out.NextSize())
+      // Every pass takes a message of 1 byte or more or ends the loop; the bound
+      // holds against a host that writes on as fast as it is read.
+      int size = go ? s->out.NextSize() : 0;
+      for (int pass = 0; size != 0 && pass < kMaxPasses; size = s->out.NextSize(), ++pass)
       {
+        if (size == Ring::kBroken)
+        {
+          ClearBrokenOut(s, m);
+          break;
+        }
         const size_t room = jack_midi_max_event_size(buffer);
         if ((size_t)size > room)
         {
@@ -243,7 +274,14 @@ int ProcessOut(jack_nframes_t frames, void* client)
         if (any && (size_t)size + tickRoom > room) break;
         jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
         if (!to) break;
-        s->out.Read(to);
+        if (!s->out.Read(to, size))
+        {
+          // The positions moved under it: the event reserved carries nothing a
+          // receiver acts on (stray ends of exclusive), and the ring is cleared.
+          memset(to, 0xF7, (size_t)size);
+          ClearBrokenOut(s, m);
+          break;
+        }
         m->written.fetch_add(1);
         any = true;
       }
@@ -526,6 +564,14 @@ void Disconnect(Slot* s, int d)
   if (Open() && port) jack_port_disconnect(gClient[d], port);
 }
 
+// The worker, having read in the server's graph that the slot's output is joined to
+// peer: a hold waiting for that connection ends at the next cycle's start.
+void ReleaseHold(Slot* s, const std::string& peer)
+{
+  if (s->hold.load(std::memory_order_acquire) && !s->holdFrom.load() && peer == s->holdPeer)
+    s->holdFrom.store(gCycles[0].load() + 1, std::memory_order_release);
+}
+
 int Connected(Slot* s, int d, const std::string& peer)
 {
   jack_port_t* port = s ? s->port[d].load() : nullptr;
@@ -541,6 +587,7 @@ int Connected(Slot* s, int d, const std::string& peer)
   if (!found)
     if (jack_port_t* p = jack_port_by_name(gClient[d], peer.c_str()))
       lists(jack_port_get_all_connections(gClient[d], p), s->name[d]);
+  if (found && d == 0) ReleaseHold(s, peer);
   return found;
 }
 
@@ -562,6 +609,7 @@ bool Connect(Slot* s, int d, const std::string& peer)
     WaitForCallbacks();
     memcpy(s->holdPeer, peer.c_str(), peer.size() + 1);
     s->held = 0;
+    s->holdFrom.store(0);
     s->hold.store(1, std::memory_order_release);
   }
   const std::string& from = d ? peer : s->name[d];
@@ -572,12 +620,15 @@ bool Connect(Slot* s, int d, const std::string& peer)
     s->hold.store(0);
     return false;
   }
-  // The graph the server publishes lags behind its answer: the host's watch reads
-  // the connection from there, so it is given a moment to show it.
-  for (int look = 0; look < 100 && Connected(s, d, peer) == 0; ++look)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // The graph the server publishes lags behind its answer by a cycle or so: the
+  // host's watch reads the connection from there, so it is given a moment (200 ms
+  // at most) to show it, looked at often (a look reads the graph in shared memory).
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(200);
+  while (Connected(s, d, peer) == 0 && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::microseconds(250));
   return true;
 }
+
 
 bool Rename(Slot* s, int d, const std::string& shortName)
 {
@@ -648,7 +699,8 @@ std::string AddSlot(int i, int fd)
     close(fd);
     return "it is smaller than " + std::to_string(SlotMemorySize()) + " bytes";
   }
-  void* at = mmap(nullptr, (size_t)st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  // Its pages mapped now: JACK's thread takes no page fault at their first touch.
+  void* at = mmap(nullptr, (size_t)st.st_size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
   const int error = errno;
   close(fd);
   if (at == MAP_FAILED) return std::string("it could not be mapped: ") + strerror(error);
