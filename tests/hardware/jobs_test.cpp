@@ -382,6 +382,55 @@ TEST_F(Jobs, FaultMatrix)
   }
 }
 
+// A request after one given up to a silent synthesizer (cancelled once sent, or timed
+// out), the synthesizer answering again: the enquiry sent ahead settles the answers
+// owed, and the request goes out within the synthesizer's answer time and takes its
+// own program. An owed answer late beyond the enquiry's wait is never taken: that
+// request fails, and the next one takes its own.
+TEST_F(Jobs, ARequestAfterOneGivenUpGoesOutAtOnceAndTakesOnlyItsOwn)
+{
+  enum End { kCancel, kTimeOut, kLateBeyondTheWait };
+  const Bytes first = SynthModel::MakeProgram(21), second = SynthModel::MakeProgram(22);
+  SenderJob job(kSendPartRequest);
+  job.requestTarget = true;
+  for (End end : {kCancel, kTimeOut, kLateBeyondTheWait})
+  {
+    SCOPED_TRACE(end);
+    Teardown();
+    model.faults = SimFaults();
+    model.faults.silent = end != kLateBeyondTheWait;
+    model.faults.lateMs = end == kLateBeyondTheWait ? 45 * 100 : 0;  // 45 wait units
+    model.editBuffer = first;
+    Build(0.2);
+    ASSERT_TRUE(Start(job));
+    if (end != kTimeOut)
+    {
+      ASSERT_TRUE(pollUntil([&] { return !Requests(0x10).empty(); }, 10000));
+      manager->requestCancel();
+    }
+    ASSERT_TRUE(Finish(60000));
+    host.programBytes.clear();
+    model.faults.silent = false;
+    model.editBuffer = second;
+    const DWORD pressed = GetTickCount();
+    ASSERT_TRUE(Start(job));
+    ASSERT_TRUE(Finish(60000));
+    if (end == kLateBeyondTheWait)
+    {
+      EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+      EXPECT_TRUE(host.programBytes.empty());
+      model.faults.lateMs = 0;
+      ASSERT_TRUE(pollUntil([&] { return manager->owedAnswers() == 0; }, 20000));
+      ASSERT_TRUE(Start(job));
+      ASSERT_TRUE(Finish(60000));
+    }
+    else  // the earlier request's wait alone was 35 units
+      EXPECT_LT((int)(GetTickCount() - pressed), 20 * 100);
+    EXPECT_EQ(host.LastStatus(), "Data request completed!");
+    ExpectStoredProgram(second, "the later request's own");
+  }
+}
+
 // The synthesizer on channel 2, the editor on channel 1: a request for the current
 // program, for the editor or for the librarian, or the librarian's request for one
 // program or for all, finds it in its search but takes neither its channel nor its
