@@ -6,6 +6,7 @@
 #include "hardware/SysexPacking.h"
 
 #include "config/ParamIds.h"
+#include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
 #include "plug/ByteChunk.h"
 #include "plug/IMidiMsg.h"
@@ -493,10 +494,18 @@ bool MIDIMessageManager::takeLibrarianAnswer(LibrarianPatch& patch, int target, 
   // before it is saved or discarded.
   if (late && !bank.empty() && librarian->upperBankKey() != bank)
   {
+    refusal = "Its bank is no longer shown";
     plug->logText("Late program dump of \"" + name + "\" not taken: its bank is no longer shown");
     return false;
   }
-  if (!librarian->setSysexDataToSlot(&patch, slot, bank)) return false;
+  if (!librarian->setSysexDataToSlot(&patch, slot, bank))
+  {
+    refusal = (uint32_t)slot >= (uint32_t)kBankSlots ? "No slot was selected for it" : "Its bank is no longer listed";
+    plug->logText("Program dump of \"" + name + "\" not taken: " +
+                  ((uint32_t)slot >= (uint32_t)kBankSlots ? "no slot of the upper bank was selected for it"
+                                                          : "its bank \"" + bank + "\" is no longer listed"));
+    return false;
+  }
   plug->updatePatchLibrarianView(0);
   plug->setLibrarianViewDirty();
   if (!late) return true;

@@ -337,7 +337,9 @@ private:
   bool consumeOwedAnswer(const uint8_t* b, int n);
   // A global dump on the editor's channel while an enquiry is awaited: its answer.
   bool settleEnquiry();
-
+  // Why the last librarian answer was not taken into its slot, for its job's lines
+  // (written and read under the editor's lock).
+  std::string refusal;
   std::mutex ledgerLock;  // guards ledger
   std::deque<OwedAnswer> ledger;
   // A librarian's feed into its selected slot, through a collector of its own: true

@@ -416,6 +416,7 @@ void MIDIMessageSender::finishLibrarianRequest()
 {
   // Settled after the job's last wait, with the overlay still up: a Cancel pressed
   // at any moment before leaves the slot as it was.
+  manager->refusal.clear();
   const bool stored = endLibrarianRequest();
   if (cancelRequested.load()) showLines(kCancelled, "");
   // A time-out has said so; an answer that came after it, taken, has said that.
@@ -425,7 +426,11 @@ void MIDIMessageSender::finishLibrarianRequest()
     showLines(kCompleted, "");
     plug->SetLibrarianStatusUnsaved(true);
   }
-  else showLines("Answer not taken", "Its bank is no longer listed");
+  else
+  {
+    // The store said why, in the log as well.
+    showLines("Answer not taken", manager->refusal.c_str());
+  }
 }
 
 void MIDIMessageSender::sendPartRequestSysex(bool target)
@@ -438,6 +443,7 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor
                               : MIDIMessageManager::kAwaitsProgramForLibrarian);
   int r = 2;
+  plug->showSecondLineText("");
   if (askForProgram(target) == 0)
   {
     wait(T);
@@ -472,7 +478,8 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     wait(T / 2);
   }
   manager->openRequest(MIDIMessageManager::kAwaitsProgramForLibrarian);
-  plug->showStatusText(kProcessing);
+  // Nothing of the start's or an earlier job's under it.
+  showLines(kProcessing, "");
   if (askForProgram(false) == 0) answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
   finishLibrarianRequest();
   plug->DisplayProcessingIndicator(false);
@@ -489,11 +496,10 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, 0);
   if (plug->midiOutSet.load() && !closing()) plug->SendMidiMsg(&bank);
   wait(T);
-  plug->showStatusText(kProcessing);
+  showLines(kProcessing, "");
   PatchLibrarian* lib = manager->librarian;
   int received = 0;
   std::string count = "0 of 128 programs received";
-  bool countShown = false;
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -520,17 +526,14 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     if (stored) ++received;
     count = std::to_string(received) + " of 128 programs received";
     plug->showSecondLineText(count.c_str());
-    countShown = true;
     plug->DisplayProcessingIndicator(false);
     // An output that refuses would refuse the rest too.
     if (r >= 2 || cancelRequested.load()) break;
   }
-  // The programs taken before a Cancel stay, the bank marked as edited: Discard drops them.
-  // The count stands on the second line once the first program was asked for.
-  const char* second = countShown ? nullptr : count.c_str();
-  if (cancelRequested.load()) second ? showLines(kCancelled, second) : plug->showStatusText(kCancelled);
-  else if (!requestFailed.load() && !closing())
-    second ? showLines(kCompleted, second) : plug->showStatusText(kCompleted);
+  // The programs taken before a Cancel stay, the bank marked as edited: Discard drops
+  // them. The count stands under the end's line (a line of its own clears the second).
+  if (cancelRequested.load()) showLines(kCancelled, count.c_str());
+  else if (!requestFailed.load() && !closing()) showLines(kCompleted, count.c_str());
   // The programs came one by one through the single-program road: a bank dump
   // arriving from now on answers nothing, and the collector the starter armed for
   // one must not take the next program dump (a send shown in the editor, a

@@ -608,6 +608,39 @@ TEST_F(Live, ARequestAfterOneGivenUpGetsOnlyItsOwnAnswer)
   SWELL_SetTimeScale(1.0);
 }
 
+// A librarian request's lines say what it does, not what the start showed: with no
+// slot selected for its answer it is refused, saying so; a Request Bank cancelled
+// partway says how many programs it kept, under its end.
+TEST_F(Live, ARequestShowsItsOwnLinesAndACancelledBankCountsWhatItKept)
+{
+  const std::vector<LibrarianPatch>& slots = openBank();
+  std::string underRequest = "not asked";
+  int asked = 0;
+  const auto record = e.onMidiSent;
+  e.onMidiSent = [&, record](const unsigned char* b, int n) {
+    record(b, n);
+    if (n != 6 || b[2] != 0x39 || b[4] != 0x10) return;
+    if (++asked == 1) underRequest = e.valueLine();
+    fromHardware(namedProgram(("Kept " + std::to_string(asked)).c_str()));
+    if (asked == 7) e.userSets(kCancelDataRequest, 1);  // the sixth is not kept
+  };
+  e.patchLibrarian->selectedSlot = -1;  // a click beside the slots
+  EXPECT_FALSE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  EXPECT_EQ(e.nameLine(), "Select a Slot First!");
+  EXPECT_NE(e.takeLog().find("Request not sent: no slot of the upper bank is selected"), std::string::npos);
+  e.showValueLine("v2.0.8 10-Oct-2020");  // the start's
+  e.patchLibrarian->selectedSlot = 3;
+  ASSERT_TRUE(e.sendSinglePatchRequestSysexFromLibrarian(false, 0));
+  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  EXPECT_EQ(underRequest, "");
+  e.userSets(kRequestFromBank, 1);
+  ASSERT_TRUE(pollUntil([&] { return !e.manager()->isRunning(kTransferThread); }, 20000));
+  EXPECT_EQ(e.nameLine(), "Data request CANCELLED!");
+  EXPECT_EQ(e.valueLine(), "5 of 128 programs received");
+  EXPECT_EQ(programDumpName(slots[4].messages[0].bytes.data(), kProgramDumpSize).find("Kept 6"), 0u);
+  e.onMidiSent = record;
+}
+
 // The hardware's edit-mode report raises a flag no job stands behind: a bank send
 // started after it awaits no program and holds back no value from the hardware.
 TEST_F(Live, ABankSendAfterAnEditModeReportHoldsBackNoValue)

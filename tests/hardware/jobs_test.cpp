@@ -652,9 +652,11 @@ TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
     ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, answered) << p;
   }
   EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
-  // A running count on the second line, one step a program.
-  ASSERT_EQ(host.secondLine.size(), 128u);
-  EXPECT_EQ(host.secondLine.front(), "1 of 128 programs received");
+  // Cleared as it starts, a running count on the second line, one step a program,
+  // and the count under the end's line.
+  ASSERT_EQ(host.secondLine.size(), 130u);
+  EXPECT_EQ(host.secondLine.front(), "");
+  EXPECT_EQ(host.secondLine[1], "1 of 128 programs received");
   EXPECT_EQ(host.secondLine.back(), "128 of 128 programs received");
   // Bank select LSB 0 on MIDI channel 1, then program change 0 on the global channel.
   EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
