@@ -1,7 +1,8 @@
 // The hardware protocol: parsing and building program and global dumps, routing a
 // received dump through the manager, a program request round trip over JACK to the
 // simulated synthesizer (answering at once, and at the pace of its cable), and a
-// 128-program bank store on the scaled clock. Starts its own JACK server; run it
+// 128-program bank store on the scaled clock, and a request after one given up
+// to a silent synthesizer. Starts its own JACK server; run it
 // under timeout, with its standard output (the protocol's console lines) sent
 // elsewhere and the figures taken from --benchmark_out. Goal: a dump parse under
 // 10 microseconds.
@@ -129,6 +130,50 @@ void ProgramRequestRoundTrip(benchmark::State& state)
   SWELL_SetTimeScale(1.0);
 }
 BENCHMARK(ProgramRequestRoundTrip)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// A program request after one to a silent synthesizer was given up (range(0) 0: the
+// user's Cancel once the request went out; 1: its time-out), the synthesizer
+// answering again: the time from the press to the answer, on the real clock (wait
+// unit 100 ms), and to the request going out. The given-up request runs outside the
+// timing.
+void RequestAfterAGivenUpOne(benchmark::State& state)
+{
+  SWELL_SetTimeScale(1.0);
+  SenderJob job(kSendPartRequest);
+  job.requestTarget = true;
+  double out = 0;
+  for (auto _ : state)
+  {
+    state.PauseTiming();
+    gModel.faults.silent = true;
+    bool ended = gManager->startJob(job);
+    if (state.range(0) == 0)
+    {
+      for (int i = 0; i < 400 && gEditor->LastStatus() != "Data processing, please wait..."; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      gManager->requestCancel();
+    }
+    ended = ended && gManager->waitIdle(kTransferThread, 60000);
+    gModel.faults.silent = false;
+    gEditor->ClearSent();
+    const DWORD pressed = GetTickCount();
+    state.ResumeTiming();
+    if (!ended || !gManager->startJob(job) || !gManager->waitIdle(kTransferThread, 60000) ||
+        gEditor->LastStatus() != "Data request completed!")
+      state.SkipWithError("the request after the given-up one did not complete");
+    // The press to the program request going out (the job's own waits follow it).
+    const std::vector<Bytes> sent = gEditor->Sent();
+    const std::vector<DWORD> at = gEditor->SentAt();
+    for (size_t i = 0; i < sent.size() && i < at.size(); ++i)
+      if (sent[i].size() == 6 && sent[i][4] == 0x10)
+      {
+        out += (double)(at[i] - pressed);
+        break;
+      }
+  }
+  state.counters["request out ms"] = benchmark::Counter(out / (double)state.iterations());
+}
+BENCHMARK(RequestAfterAGivenUpOne)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A bank store of 128 programs with every fixed wait cut to a hundredth.
 void BankStore(benchmark::State& state)

@@ -318,6 +318,7 @@ public:
   // True when the librarian has an upper bank for answers to land in; otherwise
   // the display says so and the caller starts nothing.
   bool upperBankOpenForRequest() override;
+  bool upperSlotChosenForRequest();
   void setManagerPatchRequested(bool on) override;
   void setManagerTransferStarted(bool on) override;
   void prepareArrangementPush() override;

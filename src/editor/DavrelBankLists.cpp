@@ -8,6 +8,7 @@
 #include "gui/IControl.h"
 #include "gui/IGraphics.h"
 #include "hardware/MIDIMessageManager.h"
+#include "librarian/BankFormats.h"
 #include "librarian/LibrarianFiles.h"
 #include "librarian/PatchLibrarian.h"
 #include "librarian/view/BankChooserMenus.h"
@@ -405,8 +406,18 @@ bool Davrel::sendSinglePatchRequestSysexFromLibrarian(bool skipProgramChange, in
   // The request's program change goes to the grid's current slot.
   if (librarianView && librarianView->currentSlot >= 0 && librarianView->currentSlot < 128)
     librarianProgramNumber = librarianView->currentSlot.load();
-  if (!upperBankOpenForRequest()) return false;
+  if (!upperBankOpenForRequest() || !upperSlotChosenForRequest()) return false;
   return midiMessageManager && midiMessageManager->sendSinglePatchRequestSysexFromLibrarian(skipProgramChange, slot);
+}
+
+// A program asked for goes into the upper bank's selected slot: with none (the last
+// click in the lower column, or beside the slots) its answer would have nowhere to go.
+bool Davrel::upperSlotChosenForRequest()
+{
+  if (patchLibrarian && (uint32_t)patchLibrarian->selectedSlot.load() < (uint32_t)kBankSlots) return true;
+  showNameLine("Select a Slot First!");
+  logText("Request not sent: no slot of the upper bank is selected to take its answer");
+  return false;
 }
 
 // Every answer of a request into the librarian goes to a slot of the upper bank;
@@ -425,6 +436,7 @@ bool Davrel::startSenderJob(const SenderJob& job)
       job.command == kSendAllPatchRequest || (job.command == kSendPartRequest && !job.requestTarget);
   // A request refused here or dropped by its thread never armed a collector.
   if (intoLibrarian && !upperBankOpenForRequest()) return false;
+  if (job.command == kSendPartRequest && !job.requestTarget && !upperSlotChosenForRequest()) return false;
   return startJob(job);
 }
 

@@ -6,11 +6,13 @@
 #include "hardware/SysexPacking.h"
 
 #include "config/ParamIds.h"
+#include "librarian/BankFormats.h"
 #include "librarian/PatchLibrarian.h"
 #include "plug/ByteChunk.h"
 #include "plug/IMidiMsg.h"
 #include "winsys/kernel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -418,11 +420,24 @@ void MIDIMessageManager::adoptChannel(uint8_t channelByte)
   plug->sysexChannelByte.store(channelByte);
 }
 
-void MIDIMessageManager::refuseOtherChannel(uint8_t channelByte)
+void MIDIMessageManager::refuseOtherChannel(uint8_t channelByte, bool program)
 {
   plug->showStatusText("Global Channel Mismatch!");
   plug->logText("Request failed: the answer came on channel " + std::to_string((channelByte & 0x0F) + 1) +
                 ", the editor is on channel " + std::to_string((plug->sysexChannelByte.load() & 0x0F) + 1));
+  if (!program) return;
+  // The synthesizer answers on that channel: nothing asked on the editor's before
+  // this came will be answered.
+  ++otherChannelAnswers;
+  size_t n = 0;
+  {
+    std::lock_guard<std::mutex> lock(ledgerLock);
+    n = ledger.size();
+    ledger.clear();
+  }
+  if (n)
+    plug->logText("No answer will come to " + std::to_string(n) +
+                  " earlier request(s) on the editor's channel: the synthesizer answers on another");
 }
 
 void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice)
@@ -479,10 +494,18 @@ bool MIDIMessageManager::takeLibrarianAnswer(LibrarianPatch& patch, int target, 
   // before it is saved or discarded.
   if (late && !bank.empty() && librarian->upperBankKey() != bank)
   {
+    refusal = "Its bank is no longer shown";
     plug->logText("Late program dump of \"" + name + "\" not taken: its bank is no longer shown");
     return false;
   }
-  if (!librarian->setSysexDataToSlot(&patch, slot, bank)) return false;
+  if (!librarian->setSysexDataToSlot(&patch, slot, bank))
+  {
+    refusal = (uint32_t)slot >= (uint32_t)kBankSlots ? "No slot was selected for it" : "Its bank is no longer listed";
+    plug->logText("Program dump of \"" + name + "\" not taken: " +
+                  ((uint32_t)slot >= (uint32_t)kBankSlots ? "no slot of the upper bank was selected for it"
+                                                          : "its bank \"" + bank + "\" is no longer listed"));
+    return false;
+  }
   plug->updatePatchLibrarianView(0);
   plug->setLibrarianViewDirty();
   if (!late) return true;
@@ -528,45 +551,60 @@ void MIDIMessageManager::oweRepeats(int count, int waitUnit)
   for (int i = 0; i < count; ++i) owe(repeat, waitUnit);
 }
 
+void MIDIMessageManager::oweEnquiryAnswer()
+{
+  OwedAnswer enquiry;
+  enquiry.enquiry = true;
+  std::lock_guard<std::mutex> lock(ledgerLock);
+  ledger.push_back(enquiry);
+}
+
 int MIDIMessageManager::owedAnswers()
 {
-  int lapsed = 0, left = 0;
-  {
-    std::lock_guard<std::mutex> lock(ledgerLock);
-    const DWORD now = GetTickCount();
-    while (!ledger.empty() && (int)(now - ledger.front().lapsesAt) >= 0) ledger.pop_front(), ++lapsed;
-    left = (int)ledger.size();
-  }
-  if (lapsed)
-    plug->logText("No answer came to " + std::to_string(lapsed) + " earlier program request(s): none awaited");
-  return left;
+  std::lock_guard<std::mutex> lock(ledgerLock);
+  return (int)std::count_if(ledger.begin(), ledger.end(), [](const OwedAnswer& o) { return !o.enquiry; });
 }
 
 void MIDIMessageManager::forgetOwedAnswers()
 {
-  size_t n = 0;
+  std::lock_guard<std::mutex> lock(ledgerLock);
+  ledger.clear();
+}
+
+bool MIDIMessageManager::settleEnquiry()
+{
+  int unanswered = 0;
   {
     std::lock_guard<std::mutex> lock(ledgerLock);
-    n = ledger.size();
-    ledger.clear();
+    auto it = std::find_if(ledger.begin(), ledger.end(), [](const OwedAnswer& o) { return o.enquiry; });
+    if (it == ledger.end()) return false;
+    unanswered = (int)std::count_if(ledger.begin(), it, [](const OwedAnswer& o) { return !o.enquiry; });
+    ledger.erase(ledger.begin(), it + 1);
   }
-  if (n) plug->logText("No answer came to " + std::to_string(n) + " earlier program request(s): none awaited");
+  plug->logText("Global dump taken as the answer to the enquiry sent ahead of a program request" +
+                (unanswered ? ": no answer came to " + std::to_string(unanswered) + " earlier program request(s)"
+                            : std::string()));
+  return true;
 }
 
 bool MIDIMessageManager::consumeOwedAnswer(const uint8_t* b, int n)
 {
-  if (owedAnswers() == 0) return false;
   OwedAnswer owed;
+  bool lapsed = false;
   {
     std::lock_guard<std::mutex> lock(ledgerLock);
-    if (ledger.empty()) return false;
-    owed = ledger.front();
-    ledger.pop_front();
+    auto it = std::find_if(ledger.begin(), ledger.end(), [](const OwedAnswer& o) { return !o.enquiry; });
+    if (it == ledger.end()) return false;
+    lapsed = (int)(GetTickCount() - it->lapsesAt) >= 0;
+    const int live = liveRequest.load();
+    if (lapsed && live != kAwaitsProgramForEditor && live != kAwaitsProgramForLibrarian) return false;
+    owed = *it;
+    ledger.erase(it);
   }
   LibraryPatchCollector answer;
   const bool whole = answer.addMessageData(b, n);
   const std::string name = shownName(programDumpName(b, n));
-  if (owed.librarian && !owed.cancelled && whole)
+  if (owed.librarian && !owed.cancelled && whole && !lapsed)
   {
     takeLibrarianAnswer(answer.patch, owed.slot, owed.bank, true);
     return true;
@@ -614,6 +652,11 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
   if (bankDumpSplits == 0 && n >= 290 && b[4] == kSysexProgramDumpFunction && b[2] == plug->sysexChannelByte.load() &&
       consumeOwedAnswer(b, n))
     return;
+  // The enquiry's answer goes nowhere else unless globals were asked for as well.
+  if (bankDumpSplits == 0 && n >= 230 && n < 290 && b[4] == kSysexGlobalDumpFunction &&
+      b[2] == plug->sysexChannelByte.load() && settleEnquiry() && !plug->sysExInitRequested.load() &&
+      !globalRequested.load())
+    return;
 
   // The librarian's program requests too: a program dump from another channel (one
   // their channel search reached, or one sent from the synthesizer's panel after a
@@ -623,7 +666,7 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
       bankDumpSplits == 0 && n >= 290 && b[4] == kSysexProgramDumpFunction &&
       b[2] != plug->sysexChannelByte.load())
   {
-    refuseOtherChannel(b[2]);
+    refuseOtherChannel(b[2], true);
     return;
   }
 
@@ -715,7 +758,7 @@ void MIDIMessageManager::route(ISysEx* msg, bool fromDevice)
     // channel search reached: only the device enquiry's global dump does that.
     if (b[2] != plug->sysexChannelByte.load())
     {
-      refuseOtherChannel(b[2]);
+      refuseOtherChannel(b[2], b[4] == kSysexProgramDumpFunction);
       return;
     }
     if (n >= 298)

@@ -214,10 +214,14 @@ public:
   bool closing() const { return isClosing.load(); }
 
   // ---- answers owed ------------------------------------------------------------
-  // A program request given up (cancelled, timed out) before its answer came still
-  // has that answer coming: a dump names no request, so the next program dump on the
-  // editor's channel is that one's, and no later request may take it. Owed answers
-  // are counted in order; each lapses 100 wait units after its job gave up.
+  // A program request given up (cancelled, timed out) before its answer came may still
+  // have that answer coming, and a dump names no request. The synthesizer answers in
+  // the order it was asked on its one wire, so the ledger keeps, in the order sent,
+  // the program answers owed and the enquiries sent ahead of a later request: a
+  // program dump on the editor's channel pays the first answer owed; the answer to
+  // an enquiry (a global dump) settles every entry before it, as anything still to
+  // come of those would have come first. A program request goes out only when no
+  // program answer is owed, so the first program dump after it is its own.
   struct OwedAnswer
   {
     bool cancelled = false;
@@ -225,17 +229,26 @@ public:
     // answered twice: the second answer repeats the first and goes nowhere.
     bool repeat = false;
     bool librarian = false;  // into slot of bank (a timed-out one takes its late answer there)
+    // The global data enquiry sent ahead of a program request; its answer is no program.
+    bool enquiry = false;
     int slot = -1;
     std::string bank;
+    // Past this an unasked program dump (one sent from the panel) is no longer taken
+    // for it while no request waits; it stays owed to the next request all the same.
     DWORD lapsesAt = 0;
   };
   void owe(OwedAnswer owed, int waitUnit);
   // The answers a request asked more than once still has coming beyond its first.
   void oweRepeats(int count, int waitUnit);
-  // Answers still owed, the lapsed ones forgotten (said in the log).
+  // The enquiry is sent: its answer is awaited after every entry before it.
+  void oweEnquiryAnswer();
+  // Program answers still owed (enquiries not counted).
   int owedAnswers();
-  // A request that waited its whole time-out for them: no answer is owed any more.
+  // Every entry forgotten (tests; a request that learnt none will come).
   void forgetOwedAnswers();
+  // Program dumps from another channel refused so far: the synthesizer answers there,
+  // so what was asked on the editor's channel before one came goes unanswered.
+  std::atomic<int> otherChannelAnswers{0};
   // The job that armed the librarian's single-program request ends its wait for it
   // (editor's lock held): the answer it holds goes into its slot, unless cancelled;
   // with none, the answer to a request sent (asked) is owed. True when an answer was stored.
@@ -278,7 +291,9 @@ private:
   friend class MIDIMessageSender;
   void adoptChannel(uint8_t channelByte);
   // "Global Channel Mismatch!" for an answer from another channel, and the log's why.
-  void refuseOtherChannel(uint8_t channelByte);
+  // A program dump's (program) also says that nothing asked on the editor's channel
+  // before it will be answered.
+  void refuseOtherChannel(uint8_t channelByte, bool program = false);
   void applyParameterChange(const uint8_t* b);
   void handleProgramChange(int program, int part, bool fromHost);
   // The next program dump goes to the editor, not to a librarian collector.
@@ -320,6 +335,11 @@ private:
   bool takeLibrarianAnswer(LibrarianPatch& patch, int target, const std::string& bank, bool late);
   // A program dump on the editor's channel that an earlier request is owed: consumed.
   bool consumeOwedAnswer(const uint8_t* b, int n);
+  // A global dump on the editor's channel while an enquiry is awaited: its answer.
+  bool settleEnquiry();
+  // Why the last librarian answer was not taken into its slot, for its job's lines
+  // (written and read under the editor's lock).
+  std::string refusal;
   std::mutex ledgerLock;  // guards ledger
   std::deque<OwedAnswer> ledger;
   // A librarian's feed into its selected slot, through a collector of its own: true

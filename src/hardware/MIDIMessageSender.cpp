@@ -311,34 +311,63 @@ int MIDIMessageSender::answerWait(int T, int searchAt, int searchPause, int give
 
 // ---- requests ----------------------------------------------------------------------
 
-bool MIDIMessageSender::awaitOwedAnswers()
+int MIDIMessageSender::askPastOwedAnswers()
 {
-  if (manager->owedAnswers() == 0) return true;
-  plug->logText("Waiting for the answer owed to an earlier program request");
-  for (int step = 1;; ++step)
+  const int owed = manager->owedAnswers();
+  if (owed == 0) return 0;
+  // The synthesizer answers in the order it is asked: the enquiry's answer (its global
+  // data, no program) comes after every program answer still to come. Once it, or every
+  // answer owed, is in, the first program dump after the request is the request's own.
+  plug->showSecondLineText("Asking past an earlier request's answer");
+  plug->logText("Global data enquiry sent ahead of the program request: " + std::to_string(owed) +
+                " earlier program answer(s) owed");
+  manager->oweEnquiryAnswer();
+  const uint8_t channel = plug->sysexChannelByte.load();
+  sendBody(makeRequestBody(0x0E, channel));
+  // As long as the request itself would wait, its Cancel looked at as often.
+  const DWORD start = GetTickCount();
+  for (;;)
   {
-    if (!wait(waitUnit) || cancelRequested.load()) return false;
-    if (manager->owedAnswers() == 0) return true;
-    // As long as a request of its own would wait: then the hardware answers no more.
-    if (step >= 35)
+    if (!wait(10) || cancelRequested.load()) return 2;
+    if (refusedEnds(0x0E)) return 2;
+    if (manager->owedAnswers() == 0) break;
+    if ((int)(GetTickCount() - start) >= 35 * waitUnit)
     {
-      manager->forgetOwedAnswers();
-      return true;
+      showLines(kTimedOut, "No answer to the enquiry sent ahead");
+      plug->logText("Request (function 10) not sent: no answer to the global data enquiry sent ahead of it, so its "
+                    "answer could not be told from one owed to an earlier request");
+      return 1;
+    }
+    // Its answer may have gone to the input left: asked again, a second entry.
+    if (manager->takeResendAsked())
+    {
+      plug->logText("Enquiry (function 0E) sent again: an input port was chosen while it waited");
+      manager->oweEnquiryAnswer();
+      sendBody(makeRequestBody(0x0E, channel));
     }
   }
+  plug->showSecondLineText("");
+  return 0;
 }
 
-bool MIDIMessageSender::askForProgram(bool forEditor)
+int MIDIMessageSender::askForProgram(bool forEditor)
 {
-  if (!awaitOwedAnswers())
+  const int past = askPastOwedAnswers();
+  if (past != 0)
   {
     requestFailed.store(true);
-    return false;
+    return past;
   }
   sendRequest(0x10, plug->sysexChannelByte.load());
   (forEditor ? editorAsked : librarianAsked) = true;
   ownChannelAsks = 1;
-  return true;
+  otherChannelMark = manager->otherChannelAnswers.load();
+  return 0;
+}
+
+bool MIDIMessageSender::ownChannelUnanswerable() const
+{
+  return manager->otherChannelAnswers.load() != otherChannelMark;
 }
 
 void MIDIMessageSender::endEditorRequest()
@@ -346,8 +375,9 @@ void MIDIMessageSender::endEditorRequest()
   if (!editorAsked) return;
   editorAsked = false;
   const int repeats = std::exchange(ownChannelAsks, 0) - 1;
-  // A request the output refused never reached the synthesizer: nothing is owed.
-  if (manager->requestRefused()) return;
+  // A request the output refused never reached the synthesizer, and one on a channel
+  // it does not answer on gets no answer: nothing is owed.
+  if (manager->requestRefused() || ownChannelUnanswerable()) return;
   if (!plug->incomingSysExProcessed.load())
   {
     MIDIMessageManager::OwedAnswer owed;
@@ -359,7 +389,7 @@ void MIDIMessageSender::endEditorRequest()
 
 bool MIDIMessageSender::endLibrarianRequest()
 {
-  const bool asked = librarianAsked && !manager->requestRefused();
+  const bool asked = librarianAsked && !manager->requestRefused() && !ownChannelUnanswerable();
   // The count is the request's that asked: an editor's request ended after this
   // one (endRequests) keeps its own.
   const int repeats = librarianAsked ? std::exchange(ownChannelAsks, 0) - 1 : 0;
@@ -386,6 +416,7 @@ void MIDIMessageSender::finishLibrarianRequest()
 {
   // Settled after the job's last wait, with the overlay still up: a Cancel pressed
   // at any moment before leaves the slot as it was.
+  manager->refusal.clear();
   const bool stored = endLibrarianRequest();
   if (cancelRequested.load()) showLines(kCancelled, "");
   // A time-out has said so; an answer that came after it, taken, has said that.
@@ -395,7 +426,11 @@ void MIDIMessageSender::finishLibrarianRequest()
     showLines(kCompleted, "");
     plug->SetLibrarianStatusUnsaved(true);
   }
-  else showLines("Answer not taken", "Its bank is no longer listed");
+  else
+  {
+    // The store said why, in the log as well.
+    showLines("Answer not taken", manager->refusal.c_str());
+  }
 }
 
 void MIDIMessageSender::sendPartRequestSysex(bool target)
@@ -408,7 +443,8 @@ void MIDIMessageSender::sendPartRequestSysex(bool target)
   manager->openRequest(target ? MIDIMessageManager::kAwaitsProgramForEditor
                               : MIDIMessageManager::kAwaitsProgramForLibrarian);
   int r = 2;
-  if (askForProgram(target))
+  plug->showSecondLineText("");
+  if (askForProgram(target) == 0)
   {
     wait(T);
     plug->showStatusText(kProcessing);
@@ -442,8 +478,9 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool skipProgramChange)
     wait(T / 2);
   }
   manager->openRequest(MIDIMessageManager::kAwaitsProgramForLibrarian);
-  plug->showStatusText(kProcessing);
-  if (askForProgram(false)) answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
+  // Nothing of the start's or an earlier job's under it.
+  showLines(kProcessing, "");
+  if (askForProgram(false) == 0) answerWait(T, 30, T, 35, true, true, 0x10, false, kTimedOut);
   finishLibrarianRequest();
   plug->DisplayProcessingIndicator(false);
 }
@@ -459,11 +496,10 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
   bank.MakeControlChangeMsg((IMidiMsg::EControlChangeMsg)32, 0.0, 0);
   if (plug->midiOutSet.load() && !closing()) plug->SendMidiMsg(&bank);
   wait(T);
-  plug->showStatusText(kProcessing);
+  showLines(kProcessing, "");
   PatchLibrarian* lib = manager->librarian;
   int received = 0;
   std::string count = "0 of 128 programs received";
-  bool countShown = false;
   for (int p = 0; p < 128 && !closing(); ++p)
   {
     plug->DisplayProcessingIndicator(true);
@@ -481,8 +517,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     if (cancelRequested.load()) break;
     manager->openRequest(MIDIMessageManager::kAwaitsProgramForLibrarian);
     const bool failedBefore = requestFailed.exchange(false);
-    int r = 2;
-    if (askForProgram(false)) r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
+    int r = askForProgram(false);
+    if (r == 0) r = answerWait(T, 30, T, 35, false, false, 0x10, false, kTimedOut);
     // Each answer goes into its slot as its wait ends; one the user cancelled does not.
     const bool stored = endLibrarianRequest();
     if (failedBefore) requestFailed.store(true);
@@ -490,17 +526,14 @@ void MIDIMessageSender::sendAllPatchRequestSysex()
     if (stored) ++received;
     count = std::to_string(received) + " of 128 programs received";
     plug->showSecondLineText(count.c_str());
-    countShown = true;
     plug->DisplayProcessingIndicator(false);
     // An output that refuses would refuse the rest too.
     if (r >= 2 || cancelRequested.load()) break;
   }
-  // The programs taken before a Cancel stay, the bank marked as edited: Discard drops them.
-  // The count stands on the second line once the first program was asked for.
-  const char* second = countShown ? nullptr : count.c_str();
-  if (cancelRequested.load()) second ? showLines(kCancelled, second) : plug->showStatusText(kCancelled);
-  else if (!requestFailed.load() && !closing())
-    second ? showLines(kCompleted, second) : plug->showStatusText(kCompleted);
+  // The programs taken before a Cancel stay, the bank marked as edited: Discard drops
+  // them. The count stands under the end's line (a line of its own clears the second).
+  if (cancelRequested.load()) showLines(kCancelled, count.c_str());
+  else if (!requestFailed.load() && !closing()) showLines(kCompleted, count.c_str());
   // The programs came one by one through the single-program road: a bank dump
   // arriving from now on answers nothing, and the collector the starter armed for
   // one must not take the next program dump (a send shown in the editor, a
@@ -522,7 +555,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool)
   plug->SetLibrarianRequestActive(false);
   manager->tabRefreshPending.store(true);
   manager->openRequest(MIDIMessageManager::kAwaitsProgramForEditor);
-  if (askForProgram(true)) answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
+  if (askForProgram(true) == 0) answerWait(T, 25, T / 2, 35, true, false, 0x10, true, kTimedOut);
   plug->DisplayProcessingIndicator(true);
 
   wait(T);

@@ -197,10 +197,16 @@ private:
   int answerWait(int T, int searchAt, int searchPause, int giveUp, bool cancelEachStep, bool failOnSearchCancel,
                  uint8_t function, bool showSearchText, const char* timeoutText);
   bool channelSearch(int pause, uint8_t function, bool showSearchText, bool failOnCancel);
-  // The program request (function 10), once the answers owed to earlier ones came or
-  // lapsed: false when the user cancelled meanwhile (nothing was sent).
-  bool askForProgram(bool forEditor);
-  bool awaitOwedAnswers();
+  // The program request (function 10), sent once no answer to an earlier one is owed:
+  // 0 sent; else not sent, the job failed: 1 timed out, 2 cancelled or refused.
+  int askForProgram(bool forEditor);
+  // With program answers owed, the global data enquiry first, and its wait: 0 when
+  // nothing is owed any more, else as askForProgram.
+  int askPastOwedAnswers();
+  // A program dump from another channel came after the job's last request on its own:
+  // the synthesizer answers there, and owes nothing on the editor's channel.
+  bool ownChannelUnanswerable() const;
+  int otherChannelMark = 0;
   // The job stops waiting for its program request: the librarian's answer goes into
   // its slot unless cancelled (true when stored); one not come is owed.
   bool endLibrarianRequest();

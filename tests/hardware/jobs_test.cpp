@@ -382,6 +382,42 @@ TEST_F(Jobs, FaultMatrix)
   }
 }
 
+// A request after one given up to a silent synthesizer (cancelled, timed out) goes out
+// within the synthesizer's answer time and takes its own program; an owed answer late
+// beyond the enquiry's wait is never taken: that request fails, the next takes its own.
+TEST_F(Jobs, ARequestAfterOneGivenUpGoesOutAtOnceAndTakesOnlyItsOwn)
+{
+  SenderJob job(kSendPartRequest);
+  job.requestTarget = true;
+  for (int row : {0, 1, 2})  // cancelled, timed out, answering 45 units late
+  {
+    SCOPED_TRACE(row);
+    Teardown();
+    model.faults = SimFaults();
+    model.faults.silent = row < 2, model.faults.lateMs = row == 2 ? 4500 : 0;
+    model.editBuffer = SynthModel::MakeProgram(21);
+    Build(0.2);
+    ASSERT_TRUE(Start(job));
+    ASSERT_TRUE(row == 1 || pollUntil([&] { return !Requests(0x10).empty(); }, 10000));
+    if (row != 1) manager->requestCancel();
+    ASSERT_TRUE(Finish(60000));
+    host.programBytes.clear();
+    model.faults.silent = false, model.editBuffer = SynthModel::MakeProgram(22);
+    const DWORD pressed = GetTickCount();
+    ASSERT_TRUE(Start(job) && Finish(60000));
+    EXPECT_TRUE(row == 2 || (int)(GetTickCount() - pressed) < 20 * 100);  // the old wait alone: 35 units
+    if (row == 2)
+    {
+      EXPECT_EQ(host.LastStatus(), "CONNECTION TIMED OUT!");
+      EXPECT_TRUE(host.programBytes.empty());
+      model.faults.lateMs = 0;
+      ASSERT_TRUE(pollUntil([&] { return manager->owedAnswers() == 0; }, 20000) && Start(job) && Finish(60000));
+    }
+    EXPECT_EQ(host.LastStatus(), "Data request completed!");
+    ExpectStoredProgram(model.editBuffer, "the later request's own");
+  }
+}
+
 // The synthesizer on channel 2, the editor on channel 1: a request for the current
 // program, for the editor or for the librarian, or the librarian's request for one
 // program or for all, finds it in its search but takes neither its channel nor its
@@ -603,9 +639,11 @@ TEST_F(Jobs, AllProgramsOneByOneIntoTheirSlots)
     ASSERT_EQ(librarian.patchFiles[0]->patches[(size_t)p].messages[0].bytes, answered) << p;
   }
   EXPECT_EQ(librarian.allPatchesRequestIndex.load(), 0);
-  // A running count on the second line, one step a program.
-  ASSERT_EQ(host.secondLine.size(), 128u);
-  EXPECT_EQ(host.secondLine.front(), "1 of 128 programs received");
+  // Cleared as it starts, a running count on the second line, one step a program,
+  // and the count under the end's line.
+  ASSERT_EQ(host.secondLine.size(), 130u);
+  EXPECT_EQ(host.secondLine.front(), "");
+  EXPECT_EQ(host.secondLine[1], "1 of 128 programs received");
   EXPECT_EQ(host.secondLine.back(), "128 of 128 programs received");
   // Bank select LSB 0 on MIDI channel 1, then program change 0 on the global channel.
   EXPECT_EQ(host.Sent().front(), (Bytes{0xB0, 32, 0}));
