@@ -862,6 +862,32 @@ void SendCall(benchmark::State& state)
 }
 BENCHMARK(SendCall)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(10000);
 
+// A busy loop on every processor the benchmark may use (none when not loaded),
+// until Stop.
+struct BusyLoops
+{
+  explicit BusyLoops(bool loaded)
+  {
+    cpu_set_t set;
+    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+    for (int i = 0; loaded && i < n; ++i)
+      threads.emplace_back([this] {
+        while (!stop.load(std::memory_order_relaxed))
+        {
+        }
+      });
+  }
+  ~BusyLoops() { Stop(); }
+  void Stop()
+  {
+    stop.store(true);
+    for (std::thread& t : threads) t.join();
+    threads.clear();
+  }
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+};
+
 // 2,000 notes sent from the host's render thread (marked as the plug-in's render
 // thread, at a realtime priority where the system allows it), one every 2 ms:
 // each note's lateness at the receiving port against its send, the least late one
@@ -876,16 +902,7 @@ void RenderNotesLateness(benchmark::State& state)
   for (auto _ : state)
   {
     gSim->ClearReceived();
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> busy;
-    cpu_set_t set;
-    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
-    for (int i = 0; loaded && i < n; ++i)
-      busy.emplace_back([&] {
-        while (!stop.load(std::memory_order_relaxed))
-        {
-        }
-      });
+    BusyLoops busy(loaded);
     std::vector<Clock::time_point> sent((size_t)kNotes);
     const Clock::time_point t0 = Clock::now();
     std::thread render([&] {
@@ -905,8 +922,7 @@ void RenderNotesLateness(benchmark::State& state)
     });
     render.join();
     gSim->WaitForReceived((size_t)kNotes, 5000);
-    stop.store(true);
-    for (std::thread& t : busy) t.join();
+    busy.Stop();
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     std::vector<double> offset;
     for (const SimMessage& m : gSim->Received())
@@ -1079,16 +1095,7 @@ void ClockTicksUnderLoad(benchmark::State& state)
   for (auto _ : state)
   {
     gSim->ClearReceived();
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> busy;
-    cpu_set_t set;
-    const int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
-    for (int i = 0; i < n; ++i)
-      busy.emplace_back([&] {
-        while (!stop.load(std::memory_order_relaxed))
-        {
-        }
-      });
+    BusyLoops busy(true);
     const Clock::time_point t0 = Clock::now();
     const int64_t first = std::chrono::duration_cast<std::chrono::nanoseconds>(t0.time_since_epoch()).count();
     if (placed)
@@ -1111,8 +1118,7 @@ void ClockTicksUnderLoad(benchmark::State& state)
       });
       ticker.join();
     }
-    stop.store(true);
-    for (std::thread& t : busy) t.join();
+    busy.Stop();
     // The last ticks handed over arrive within a few periods.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
