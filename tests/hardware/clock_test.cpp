@@ -170,10 +170,12 @@ TEST_F(ClockJobs, TicksKeepAnAbsoluteTimelineAndStopAtOnce)
   const size_t first = leastLate(0), last = leastLate(41);
   const double span = std::chrono::duration<double, std::nano>(t[last] - t[first]).count();
   EXPECT_NEAR(span / (double)(last - first), 8333333.3, 8333333.3 * 0.02);
-  // The thread sleeps between ticks (a loose bound; sanitizers included).
+  // The thread sleeps between ticks: a loop that spun would take nearly all of
+  // its wall time. How little it takes is the benchmark's, not this row's (the
+  // sanitizers and a loaded machine move it).
   const double cpu = (double)clock()->lastClockCpuNs.load(), wall = (double)clock()->lastClockWallNs.load();
   ASSERT_GT(wall, 0.0);
-  EXPECT_LT(cpu / wall, 0.05) << "cpu " << cpu << " ns over " << wall << " ns";
+  EXPECT_LT(cpu / wall, 0.3) << "cpu " << cpu << " ns over " << wall << " ns";
 }
 
 TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
