@@ -1666,18 +1666,27 @@ TEST(AHostProcess, ThatForksAndHoldsADescriptor)
   if (child == 0) sleep(120), _exit(0);
   const std::string lives = std::to_string(child) + "\n";
   ASSERT_EQ(write(3, lives.data(), lives.size()), (ssize_t)lives.size());
-  ReadByte(0, 3 * kWaitMs);
+  // Told to quit: 20 more sent right before the instance closes and the process ends.
+  if (ReadByte(0, 3 * kWaitMs) == 'q')
+    for (int n = 0; n < 20; ++n)
+    {
+      IMidiMsg cc(0, 0xB0, 0x23, (unsigned char)n);
+      EXPECT_TRUE(plug.SendMidiMsg(&cc));
+    }
 }
 
 // A host that forks children and holds a descriptor above 1024 without
 // close-on-exec: its ports keep working after each child's end, its bridge holds
-// none of its descriptors and goes with its process (killed, a child living on);
-// with the server stopped as the host is killed, it waits to close its clients.
+// none of its descriptors and goes with its process (killed, or quitting right after
+// its last sends, a child living on); with the server stopped as the host ends, it
+// waits to close its clients, and what the host sent last arrives once the server
+// runs again, long after the host's end.
 TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
 {
-  for (const bool serverStopped : {false, true})
+  for (const int row : {0, 1, 2})
   {
-    SCOPED_TRACE(serverStopped ? "server stopped at the host's kill" : "server running");
+    const bool serverStopped = row > 0, quits = row == 2;
+    SCOPED_TRACE(quits ? "quits after its sends, server stopped" : serverStopped ? "killed, server stopped" : "killed");
     int toHost = -1, fromHost = -1;
     const pid_t host = SpawnHost("AHostProcess.ThatForksAndHoldsADescriptor",
                                  {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
@@ -1700,8 +1709,14 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
     EXPECT_TRUE(mSim.WaitForReceived(20, kWaitMs)) << mSim.ReceivedCount();
     const pid_t child = (pid_t)ReadNumber(fromHost, 3 * kWaitMs);
     if (serverStopped) kill(mServer.Pid(), SIGSTOP);
-    kill(host, SIGKILL);
-    waitpid(host, nullptr, 0);
+    int status = -1;
+    const bool quit = quits && write(toHost, "q", 1) == 1 &&
+                      pollUntil([&] { return waitpid(host, &status, WNOHANG) == host; }, kWaitMs);
+    EXPECT_EQ(quit, quits) << "the host's quit hung";
+    if (quit)
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    else
+      kill(host, SIGKILL), waitpid(host, nullptr, 0);
     const auto gone = [bridge] {  // no process, or a zombie
       std::string stat;
       std::getline(std::ifstream("/proc/" + std::to_string(bridge) + "/stat"), stat);
@@ -1711,6 +1726,12 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
     {
       EXPECT_FALSE(pollUntil(gone, 3000)) << "the bridge left its clients";
       kill(mServer.Pid(), SIGCONT);
+    }
+    if (quits)
+    {
+      EXPECT_TRUE(mSim.WaitForReceived(40, kWaitMs)) << mSim.ReceivedCount();
+      const auto got = mSim.Received();
+      for (size_t n = 20; n < got.size(); ++n) EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x23, (unsigned char)(n - 20)})) << n;
     }
     EXPECT_TRUE(pollUntil(gone, kWaitMs)) << "the bridge outlived its host";
     if (child > 0) kill(child, SIGKILL);
