@@ -1481,6 +1481,25 @@ TEST_F(MidiOverJack, AnOutputRingWrittenOverIsClearedCountedAndSaidOnce)
   }
 }
 
+// A question whose asker gave up before it ran (an instance closing while the owner
+// was busy with another's) never runs: its port is not joined behind its back.
+TEST_F(MidiOverJack, AQuestionGivenUpBeforeItRanNeverRuns)
+{
+  mPlug.reset(new TestPlug);
+  ASSERT_TRUE(mPlug->WaitForLists());
+  std::promise<void> busy;
+  std::shared_future<void> done = busy.get_future().share();
+  JackMidiOwner::Post([done](unsigned) { done.wait_for(std::chrono::milliseconds(kWaitMs)); });
+  auto slot = std::make_shared<JackMidiSlot>();
+  const std::string peer = mSim.InputPortName();
+  EXPECT_FALSE(JackMidiOwner::AskWithin([slot, peer](unsigned) { JackMidiOwner::Connect(slot, false, peer); },
+                                        std::chrono::milliseconds(100)));
+  busy.set_value();
+  ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+  EXPECT_TRUE(mSim.WaitForConnections(0, 0, 0));
+  JackMidiOwner::Release(slot);
+}
+
 namespace {
 
 // Reads one byte from fd within ms: 0 when none came.
