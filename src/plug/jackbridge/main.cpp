@@ -413,9 +413,10 @@ std::string OwnName(int d, int number)
 // active before the second opens: once it has been told of the second's arrival it
 // has been told of every departure before it, so the pair is judged by the
 // server's own word, not by how soon a notification comes. (JACK tells an inactive
-// client nothing.) A departure between the first's opening and its activation is
-// seen by no client of ours: the tries are few and short, and that window is the
-// length of one activation.
+// client's callbacks nothing; its library still takes the departure in, and the
+// server's answer to the activation comes after it.) A departure told while the
+// first's opening is still being answered is lost inside the library: that pair
+// is judged by what the process maps (OwnSignalMapped).
 std::atomic<bool> gHostGone{false};
 std::mutex gSeenLock;
 std::condition_variable gSeen;
@@ -434,6 +435,40 @@ void ClientCame(const char* name, int registered, void*)
   else if (gClientName[1] == name)
     gArrivals.secondCame = true;
   gSeen.notify_all();
+}
+
+// JACK's library (jack2) keeps one table of the clients' wake-up signals for its
+// whole process, by the clients' numbers, and a number's entry keeps the signal
+// it holds when another client of the process is opened on that number. A
+// client's departure told to one of ours while its opening is still being
+// answered is dropped (that client's own state is not mapped yet), so the
+// departed client's entry stays: a second client of ours opened on the number it
+// freed then waits for ever on the departed client's signal, which nobody gives,
+// and a synchronous server stands still each cycle for its client time-outs (a
+// readiness probe that closed just as our first client opened). Such a pair is
+// seen by what the process maps: each client's own signal, a file of the server's
+// named after it, is mapped here while its entry is its own. A library that keeps
+// no such files is not judged.
+bool OwnSignalMapped(const std::string& client)
+{
+  const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  std::string maps;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) maps.append(buffer, (size_t)n);
+  close(fd);
+  bool any = false;
+  const std::string own = "_" + client;
+  for (size_t at = 0, end; at < maps.size(); at = end + 1)
+  {
+    end = maps.find('\n', at);
+    if (end == std::string::npos) end = maps.size();
+    const std::string line = maps.substr(at, end - at);
+    if (line.find("/jack_sem.") == std::string::npos && line.find("/sem.jack_sem.") == std::string::npos) continue;
+    any = true;
+    if (line.size() > own.size() && line.compare(line.size() - own.size(), own.size(), own) == 0) return true;
+  }
+  return !any;
 }
 
 // How long the first client waits to be told of the second's arrival: far past
@@ -466,7 +501,14 @@ void TryOpen()
     jack_set_process_callback(c[0], &ProcessOut, c[0]);
     jack_on_info_shutdown(c[0], &Shutdown, nullptr);
     jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
-    if (jack_activate(c[0]) != 0) Shutdown(JackFailure, nullptr, nullptr);
+    // A client whose activation failed is closed, not left: a process that ends
+    // with an active client leaves the server a dead one in its graph, which a
+    // synchronous server waits for each cycle until it has cleared it away.
+    if (jack_activate(c[0]) != 0)
+    {
+      jack_client_close(c[0]);
+      return;
+    }
     c[1] = jack_client_open(gClientName[1].c_str(), JackNoStartServer, &status);
   }
   if (c[0] && c[1])
@@ -476,9 +518,16 @@ void TryOpen()
                       gArrivals.secondCame;
     const bool straddled = !told || gArrivals.left != 0;
     l.unlock();
-    if (straddled)
+    // Closed, both: the library's table goes with its last client, and the next try
+    // starts afresh.
+    const bool stale = !straddled && (!OwnSignalMapped(jack_get_client_name(c[0])) ||
+                                      !OwnSignalMapped(jack_get_client_name(c[1])));
+    if (straddled || stale)
     {
       if (!told && !gHostGone.load()) Say("MIDI: the JACK server did not tell of the bridge's second client: both are opened again\n");
+      if (stale)
+        Say("MIDI: the JACK bridge's second client was opened on the number of a client that had just left, "
+            "whose wake-up signal JACK's library kept for it: both are opened again\n");
       jack_client_close(c[1]);
       jack_client_close(c[0]);
       return;
@@ -488,9 +537,9 @@ void TryOpen()
   {
     if (c[0])
     {
-      // The server took one and refused the other: a server that is going (the
-      // process ends), or one that refuses (the first closes while it runs).
-      if (status & (JackServerFailed | JackServerError | JackFailure)) Shutdown(status, nullptr, nullptr);
+      // The server took one and refused the other: the first is closed, however
+      // long the server takes (one that went ends the process through the first's
+      // shutdown callback, and a fresh bridge follows).
       jack_client_close(c[0]);
     }
     // Said once, and again for a question: the host waits for the outcome of a try
@@ -507,7 +556,12 @@ void TryOpen()
   jack_set_process_callback(c[1], &ProcessIn, c[1]);
   jack_on_info_shutdown(c[1], &Shutdown, nullptr);
   FollowGraph(c[1]);
-  if (jack_activate(c[1]) != 0) Shutdown(JackFailure, nullptr, nullptr);
+  if (jack_activate(c[1]) != 0)
+  {
+    jack_client_close(c[1]);
+    jack_client_close(c[0]);
+    return;
+  }
   for (int d = 0; d < 2; ++d)
   {
     gClient[d] = c[d];
