@@ -50,10 +50,7 @@ namespace {
 const int kSocket = 3;
 const char* const kPortNames[2] = {"RtMidi Output", "RtMidi Input"};
 
-// How long a fresh output connection's messages wait for the server's graph to
-// hold it, at most (in periods), and how long a closing instance's messages have
-// to be written.
-const int kHoldPeriods = 400;
+// How long a closing instance's messages have to be written.
 const std::chrono::milliseconds kReleaseDrain(250);
 
 std::mutex gSendLock;  // the socket's writers: the reader (pongs) and the worker
@@ -82,15 +79,16 @@ struct Slot
   int number[2] = {0, 0};
   bool renamed[2] = {false, false};
   // A fresh output connection: its messages wait until the graph the process
-  // callback runs in holds it (holdPeer), for kHoldPeriods at most. The worker,
-  // once it reads the connection in the server's graph, sets holdFrom: the first
-  // output cycle (counted as gCycles[0]) that began after it did, whose graph holds
-  // it too. The callback asks the server nothing (a JACK library may take a lock
-  // to answer).
+  // callback runs in holds it (holdPeer), however long that takes (a port joined
+  // to nothing would take them and they would be lost unsaid): until then they stay
+  // in the ring, and what the instance's close finds there is counted as not sent.
+  // The worker, once it reads the connection in the server's graph, sets holdFrom:
+  // the first output cycle (counted as gCycles[0]) that began after it did, whose
+  // graph holds it too; it looks again while the hold waits. The callback asks the
+  // server nothing (a JACK library may take a lock to answer).
   std::atomic<int> hold{0};
   std::atomic<unsigned long long> holdFrom{0};
   char holdPeer[512] = {};
-  int held = 0;  // the callback's own
   // Leaving: its output buffer is cleared each period, nothing more written into it
   // (JACK keeps a MIDI buffer's events from one period to the next until its
   // writer clears it).
@@ -239,7 +237,7 @@ int ProcessOut(jack_nframes_t frames, void* client)
       if (go && s->hold.load(std::memory_order_acquire))
       {
         const unsigned long long from = s->holdFrom.load(std::memory_order_acquire);
-        if ((from && gCycles[0].load(std::memory_order_relaxed) >= from) || ++s->held > kHoldPeriods)
+        if (from && gCycles[0].load(std::memory_order_relaxed) >= from)
           s->hold.store(0);
         else
           go = false;
@@ -645,6 +643,27 @@ int Connected(Slot* s, int d, const std::string& peer)
   return found;
 }
 
+// The worker's: the holds that still wait for their connection to be read in the
+// server's graph are looked at again, at first often, then less so (a graph that
+// lags a long way, or a peer gone before it held the connection).
+std::chrono::milliseconds gHoldLook(2);
+const std::chrono::milliseconds kHoldLookMost(100);
+
+bool HoldWaits(const Slot* s) { return s && s->port[0].load() && s->hold.load() && !s->holdFrom.load(); }
+
+bool HoldsWait()
+{
+  for (Slot* s : gSlots)
+    if (HoldWaits(s)) return true;
+  return false;
+}
+
+void LookAtHolds()
+{
+  for (Slot* s : gSlots)
+    if (HoldWaits(s)) Connected(s, 0, s->holdPeer);
+}
+
 bool Connect(Slot* s, int d, const std::string& peer)
 {
   if (!Register(s, d)) return false;
@@ -662,7 +681,6 @@ bool Connect(Slot* s, int d, const std::string& peer)
     s->hold.store(0);
     WaitForCallbacks();
     memcpy(s->holdPeer, peer.c_str(), peer.size() + 1);
-    s->held = 0;
     s->holdFrom.store(0);
     s->hold.store(1, std::memory_order_release);
   }
@@ -680,6 +698,7 @@ bool Connect(Slot* s, int d, const std::string& peer)
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(200);
   while (Connected(s, d, peer) == 0 && Clock::now() < end)
     std::this_thread::sleep_for(std::chrono::microseconds(250));
+  gHoldLook = std::chrono::milliseconds(2);
   return true;
 }
 
@@ -724,11 +743,15 @@ void FreeSlot(int i)
 }
 
 // What the slot's output ring holds is written out by the process callback while
-// the server takes it, until end.
+// the server takes it, until end (a fresh connection's hold ends meanwhile once
+// the graph holds it: the worker that would look is here).
 void DrainOut(Slot* s, Clock::time_point end)
 {
   while (Open() && s->port[0].load() && !s->out.Empty() && Clock::now() < end)
+  {
+    if (HoldWaits(s)) Connected(s, 0, s->holdPeer);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 // The instance closed: what its output holds is written while the server takes it
@@ -859,17 +882,27 @@ void Work()
     }
     if (gRequests.empty())
     {
-      if (Open())
-        gWake.wait(l);
-      else
+      if (!Open())
         gWake.wait_until(l, nextTry);
+      else if (!HoldsWait())
+        gWake.wait(l);
+      else if (gWake.wait_for(l, gHoldLook) == std::cv_status::timeout)
+      {
+        l.unlock();
+        LookAtHolds();
+        gHoldLook = std::min(gHoldLook * 2, kHoldLookMost);
+        l.lock();
+      }
       continue;
     }
     Request r = std::move(gRequests.front());
     gRequests.pop_front();
     l.unlock();
     if (r.h.op == kGraphChanged)
+    {
       WakeSlotsToLook();
+      LookAtHolds();
+    }
     else
       Handle(r);
     l.lock();
