@@ -1354,9 +1354,9 @@ TEST_F(MidiOverJack, ASendCutByAStuckBridgeLeavesNoNoteSounding)
 // host's render (which makes no system call; a later thread may take its id, so it
 // comes last), inside the port thread's look (100 ms), each sent when the layer is
 // idle (no send for 70 ms or more); the first after a choice of the output once the
-// server's graph holds the connection, inside the bridge's hold (400 periods of 5.3
-// ms). 12 of 15 within 30 ms, or every one
-// within a second, tells them apart even on a loaded machine.
+// server's graph holds the connection, well inside a second (the bridge's worker
+// reads the connection in the graph). 12 of 15 within 30 ms, or every one within a
+// second, tells them apart even on a loaded machine.
 TEST_F(MidiOverJack, ASendArrivesWellInsideTheFallbacksBound)
 {
   std::string error;
@@ -1701,7 +1701,9 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
     const pid_t child = (pid_t)ReadNumber(host.from, 3 * kWaitMs);
     if (serverStopped) kill(mServer.Pid(), SIGSTOP);
     if (quits)
+    {
       EXPECT_TRUE(write(host.to, "q", 1) == 1 && host.Ends(kWaitMs)) << "the host's quit hung or failed: status " << host.status;
+    }
     host.End();
     const auto gone = [bridge] {  // no process, or a zombie
       std::string stat;

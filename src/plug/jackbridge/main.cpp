@@ -50,11 +50,11 @@ namespace {
 const int kSocket = 3;
 const char* const kPortNames[2] = {"RtMidi Output", "RtMidi Input"};
 
-// How long a fresh output connection's messages wait for the server's graph to
-// hold it, at most (in periods), and how long a closing instance's messages have
-// to be written.
-const int kHoldPeriods = 400;
+// How long a closing instance's messages have to be written.
 const std::chrono::milliseconds kReleaseDrain(250);
+// After the host's end, the cycles (about 2.4 s at the test bed's periods) that
+// take nothing from a ring before its drain gives up on a server that runs.
+const unsigned long long kDrainIdleCycles = 450;
 
 std::mutex gSendLock;  // the socket's writers: the reader (pongs) and the worker
 
@@ -82,15 +82,16 @@ struct Slot
   int number[2] = {0, 0};
   bool renamed[2] = {false, false};
   // A fresh output connection: its messages wait until the graph the process
-  // callback runs in holds it (holdPeer), for kHoldPeriods at most. The worker,
-  // once it reads the connection in the server's graph, sets holdFrom: the first
-  // output cycle (counted as gCycles[0]) that began after it did, whose graph holds
-  // it too. The callback asks the server nothing (a JACK library may take a lock
-  // to answer).
+  // callback runs in holds it (holdPeer), however long that takes (a port joined
+  // to nothing would take them and they would be lost unsaid): until then they stay
+  // in the ring, and what the instance's close finds there is counted as not sent.
+  // The worker, once it reads the connection in the server's graph, sets holdFrom:
+  // the first output cycle (counted as gCycles[0]) that began after it did, whose
+  // graph holds it too; it looks again while the hold waits. The callback asks the
+  // server nothing (a JACK library may take a lock to answer).
   std::atomic<int> hold{0};
   std::atomic<unsigned long long> holdFrom{0};
   char holdPeer[512] = {};
-  int held = 0;  // the callback's own
   // Leaving: its output buffer is cleared each period, nothing more written into it
   // (JACK keeps a MIDI buffer's events from one period to the next until its
   // writer clears it).
@@ -239,7 +240,7 @@ int ProcessOut(jack_nframes_t frames, void* client)
       if (go && s->hold.load(std::memory_order_acquire))
       {
         const unsigned long long from = s->holdFrom.load(std::memory_order_acquire);
-        if ((from && gCycles[0].load(std::memory_order_relaxed) >= from) || ++s->held > kHoldPeriods)
+        if (from && gCycles[0].load(std::memory_order_relaxed) >= from)
           s->hold.store(0);
         else
           go = false;
@@ -413,9 +414,10 @@ std::string OwnName(int d, int number)
 // active before the second opens: once it has been told of the second's arrival it
 // has been told of every departure before it, so the pair is judged by the
 // server's own word, not by how soon a notification comes. (JACK tells an inactive
-// client nothing.) A departure between the first's opening and its activation is
-// seen by no client of ours: the tries are few and short, and that window is the
-// length of one activation.
+// client's callbacks nothing; its library still takes the departure in, and the
+// server's answer to the activation comes after it.) A departure told while the
+// first's opening is still being answered is lost inside the library: that pair
+// is judged by what the process maps (OwnSignalMapped).
 std::atomic<bool> gHostGone{false};
 std::mutex gSeenLock;
 std::condition_variable gSeen;
@@ -434,6 +436,40 @@ void ClientCame(const char* name, int registered, void*)
   else if (gClientName[1] == name)
     gArrivals.secondCame = true;
   gSeen.notify_all();
+}
+
+// JACK's library (jack2) keeps one table of the clients' wake-up signals for its
+// whole process, by the clients' numbers, and a number's entry keeps the signal
+// it holds when another client of the process is opened on that number. A
+// client's departure told to one of ours while its opening is still being
+// answered is dropped (that client's own state is not mapped yet), so the
+// departed client's entry stays: a second client of ours opened on the number it
+// freed then waits for ever on the departed client's signal, which nobody gives,
+// and a synchronous server stands still each cycle for its client time-outs (a
+// readiness probe that closed just as our first client opened). Such a pair is
+// seen by what the process maps: each client's own signal, a file of the server's
+// named after it, is mapped here while its entry is its own. A library that keeps
+// no such files is not judged.
+bool OwnSignalMapped(const std::string& client)
+{
+  const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  std::string maps;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) maps.append(buffer, (size_t)n);
+  close(fd);
+  bool any = false;
+  const std::string own = "_" + client;
+  for (size_t at = 0, end; at < maps.size(); at = end + 1)
+  {
+    end = maps.find('\n', at);
+    if (end == std::string::npos) end = maps.size();
+    const std::string line = maps.substr(at, end - at);
+    if (line.find("/jack_sem.") == std::string::npos && line.find("/sem.jack_sem.") == std::string::npos) continue;
+    any = true;
+    if (line.size() > own.size() && line.compare(line.size() - own.size(), own.size(), own) == 0) return true;
+  }
+  return !any;
 }
 
 // How long the first client waits to be told of the second's arrival: far past
@@ -466,7 +502,14 @@ void TryOpen()
     jack_set_process_callback(c[0], &ProcessOut, c[0]);
     jack_on_info_shutdown(c[0], &Shutdown, nullptr);
     jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
-    if (jack_activate(c[0]) != 0) Shutdown(JackFailure, nullptr, nullptr);
+    // A client whose activation failed is closed, not left: a process that ends
+    // with an active client leaves the server a dead one in its graph, which a
+    // synchronous server waits for each cycle until it has cleared it away.
+    if (jack_activate(c[0]) != 0)
+    {
+      jack_client_close(c[0]);
+      return;
+    }
     c[1] = jack_client_open(gClientName[1].c_str(), JackNoStartServer, &status);
   }
   if (c[0] && c[1])
@@ -476,9 +519,16 @@ void TryOpen()
                       gArrivals.secondCame;
     const bool straddled = !told || gArrivals.left != 0;
     l.unlock();
-    if (straddled)
+    // Closed, both: the library's table goes with its last client, and the next try
+    // starts afresh.
+    const bool stale = !straddled && (!OwnSignalMapped(jack_get_client_name(c[0])) ||
+                                      !OwnSignalMapped(jack_get_client_name(c[1])));
+    if (straddled || stale)
     {
       if (!told && !gHostGone.load()) Say("MIDI: the JACK server did not tell of the bridge's second client: both are opened again\n");
+      if (stale)
+        Say("MIDI: the JACK bridge's second client was opened on the number of a client that had just left, "
+            "whose wake-up signal JACK's library kept for it: both are opened again\n");
       jack_client_close(c[1]);
       jack_client_close(c[0]);
       return;
@@ -488,9 +538,9 @@ void TryOpen()
   {
     if (c[0])
     {
-      // The server took one and refused the other: a server that is going (the
-      // process ends), or one that refuses (the first closes while it runs).
-      if (status & (JackServerFailed | JackServerError | JackFailure)) Shutdown(status, nullptr, nullptr);
+      // The server took one and refused the other: the first is closed, however
+      // long the server takes (one that went ends the process through the first's
+      // shutdown callback, and a fresh bridge follows).
       jack_client_close(c[0]);
     }
     // Said once, and again for a question: the host waits for the outcome of a try
@@ -507,7 +557,12 @@ void TryOpen()
   jack_set_process_callback(c[1], &ProcessIn, c[1]);
   jack_on_info_shutdown(c[1], &Shutdown, nullptr);
   FollowGraph(c[1]);
-  if (jack_activate(c[1]) != 0) Shutdown(JackFailure, nullptr, nullptr);
+  if (jack_activate(c[1]) != 0)
+  {
+    jack_client_close(c[1]);
+    jack_client_close(c[0]);
+    return;
+  }
   for (int d = 0; d < 2; ++d)
   {
     gClient[d] = c[d];
@@ -591,6 +646,27 @@ int Connected(Slot* s, int d, const std::string& peer)
   return found;
 }
 
+// The worker's: the holds that still wait for their connection to be read in the
+// server's graph are looked at again, at first often, then less so (a graph that
+// lags a long way, or a peer gone before it held the connection).
+std::chrono::milliseconds gHoldLook(2);
+const std::chrono::milliseconds kHoldLookMost(100);
+
+bool HoldWaits(const Slot* s) { return s && s->port[0].load() && s->hold.load() && !s->holdFrom.load(); }
+
+bool HoldsWait()
+{
+  for (Slot* s : gSlots)
+    if (HoldWaits(s)) return true;
+  return false;
+}
+
+void LookAtHolds()
+{
+  for (Slot* s : gSlots)
+    if (HoldWaits(s)) Connected(s, 0, s->holdPeer);
+}
+
 bool Connect(Slot* s, int d, const std::string& peer)
 {
   if (!Register(s, d)) return false;
@@ -608,7 +684,6 @@ bool Connect(Slot* s, int d, const std::string& peer)
     s->hold.store(0);
     WaitForCallbacks();
     memcpy(s->holdPeer, peer.c_str(), peer.size() + 1);
-    s->held = 0;
     s->holdFrom.store(0);
     s->hold.store(1, std::memory_order_release);
   }
@@ -626,6 +701,7 @@ bool Connect(Slot* s, int d, const std::string& peer)
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(200);
   while (Connected(s, d, peer) == 0 && Clock::now() < end)
     std::this_thread::sleep_for(std::chrono::microseconds(250));
+  gHoldLook = std::chrono::milliseconds(2);
   return true;
 }
 
@@ -670,21 +746,23 @@ void FreeSlot(int i)
 }
 
 // What the slot's output ring holds is written out by the process callback while
-// the server takes it, until end. Once the host has gone, nobody waits for this
-// process nor hears what it loses: the drain goes on past end while the server
-// stands still (its next cycle may yet come) or its cycles take from the ring, and
-// ends once more cycles than a fresh connection's hold took nothing.
+// the server takes it, until end (a fresh connection's hold ends meanwhile once
+// the graph holds it: the worker that would look is here). Once the host has
+// gone, nobody waits for this process nor hears what it loses: the drain goes on
+// past end while the server stands still (its next cycle may yet come) or its
+// cycles take from the ring, and ends once kDrainIdleCycles cycles took nothing.
 void DrainOut(Slot* s, Clock::time_point end)
 {
   uint64_t read = s->mem->out.read.load();
   unsigned long long movedAt = gCycles[0].load();
   while (Open() && s->port[0].load() && !s->out.Empty())
   {
+    if (HoldWaits(s)) Connected(s, 0, s->holdPeer);
     const uint64_t now = s->mem->out.read.load();
     const unsigned long long cycles = gCycles[0].load();
     if (now != read) movedAt = cycles;
     read = now;
-    if (Clock::now() >= end && (!gHostGone.load() || cycles - movedAt > (unsigned long long)kHoldPeriods + 50)) return;
+    if (Clock::now() >= end && (!gHostGone.load() || cycles - movedAt > kDrainIdleCycles)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
@@ -817,17 +895,27 @@ void Work()
     }
     if (gRequests.empty())
     {
-      if (Open())
-        gWake.wait(l);
-      else
+      if (!Open())
         gWake.wait_until(l, nextTry);
+      else if (!HoldsWait())
+        gWake.wait(l);
+      else if (gWake.wait_for(l, gHoldLook) == std::cv_status::timeout)
+      {
+        l.unlock();
+        LookAtHolds();
+        gHoldLook = std::min(gHoldLook * 2, kHoldLookMost);
+        l.lock();
+      }
       continue;
     }
     Request r = std::move(gRequests.front());
     gRequests.pop_front();
     l.unlock();
     if (r.h.op == kGraphChanged)
+    {
       WakeSlotsToLook();
+      LookAtHolds();
+    }
     else
       Handle(r);
     l.lock();
