@@ -158,6 +158,8 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
   const std::string pidPath = dir + "/" + mName + ".pid";
   const std::string logPath = dir + "/" + mName + ".log";
   StopStale(pidPath, mName);
+  // The waker of a try whose server exited at its start (another one follows).
+  if (mWaker.joinable()) mWaker.join();
 
   const pid_t parent = getpid();
   const std::string period = std::to_string(mPeriodFrames);  // no allocation after fork

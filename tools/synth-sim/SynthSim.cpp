@@ -6,9 +6,13 @@
 #include "plug/MidiPortSelect.h"
 
 #include <jack/midiport.h>
+#include <jack/thread.h>
 
 #include <chrono>
 #include <cmath>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
 #include <thread>
 
 SimBytes MakeSimDump(int size, int seed)
@@ -20,6 +24,43 @@ SimBytes MakeSimDump(int size, int seed)
   d.back() = 0xF7;
   return d;
 }
+
+namespace {
+
+// JACK's library makes a client's process thread at an ordinary priority and gives it
+// about a second to start; past that the activation fails with the thread still
+// coming, and a client closed then is freed under it (the process crashes inside the
+// library). A machine whose cores spin, as the restart rows make it, keeps a new
+// ordinary thread waiting that long. So the threads made while a client of this
+// process activates start at the lowest realtime priority where that is allowed (the
+// library sets the process thread's own as it starts), and a thread a failed
+// activation left is ended before anything closes its client.
+thread_local bool tActivating = false;
+
+int CreateJackThread(jack_native_thread_t* thread, const pthread_attr_t* attr, void* (*run)(void*), void* arg)
+{
+  const int r = pthread_create(thread, attr, run, arg);
+  if (r == 0 && tActivating)
+  {
+    sched_param p{};
+    p.sched_priority = 1;
+    pthread_setschedparam(*thread, SCHED_FIFO, &p);
+  }
+  return r;
+}
+
+int Activate(jack_client_t* client)
+{
+  static std::once_flag creator;
+  std::call_once(creator, [] { jack_set_thread_creator(&CreateJackThread); });
+  tActivating = true;
+  const int r = jack_activate(client);
+  tActivating = false;
+  if (r != 0) jack_client_kill_thread(client, jack_client_thread_id(client));
+  return r;
+}
+
+}  // namespace
 
 SynthSim::SynthSim(const std::string& clientName)
   : mClientName(JackClientName(clientName)), mRecorder([this](const SimMessage& m) {
@@ -66,7 +107,7 @@ bool SynthSim::Open(std::string* error)
       mClient, [](jack_status_t, const char*, void* sim) { static_cast<SynthSim*>(sim)->mGone.store(true); }, this);
   // Open before the first period: an echo of the first message must not be refused.
   mOpen.store(true);
-  if (jack_activate(mClient) != 0)
+  if (Activate(mClient) != 0)
   {
     if (error) *error = "cannot activate JACK client " + mClientName;
     Close();
@@ -263,7 +304,7 @@ BusyJackClient::BusyJackClient(bool wanted)
   if (!mClient) return;
   mHalfNs = (long long)jack_get_buffer_size(mClient) * 500000000LL / jack_get_sample_rate(mClient);
   jack_set_process_callback(mClient, &BusyJackClient::Process, this);
-  jack_activate(mClient);
+  Activate(mClient);
 }
 
 BusyJackClient::~BusyJackClient()
