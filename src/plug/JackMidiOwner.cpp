@@ -147,13 +147,21 @@ std::string BridgePath(const char* env)
   return n > 0 ? beside(std::string(exe, (size_t)n)) : std::string();
 }
 
-// One server's bridge, as the owner's thread keeps it: each has its own life
-// (start, version, epochs, death, restart, replacement when stuck) and its own
-// table of the slots whose memory it has.
+// One server's bridge and the owner's thread that serves it: each has its own life
+// (start, version, epochs, death, restart, replacement when stuck), its own
+// questions and its own table of the slots whose memory it has, so a server that
+// stands still holds up only its own instances' questions.
 struct Bridge
 {
-  explicit Bridge(JackMidiOwner::Server s) : server(std::move(s)) {}
+  explicit Bridge(JackMidiOwner::Server s) : server(std::move(s)), jobFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
   const JackMidiOwner::Server server;
+  // Under the owner's lock: its questions, its thread (started at the first, it
+  // starts every bridge of the server, which so ends with it: the kernel's word).
+  std::deque<std::shared_ptr<Job>> jobs;
+  const int jobFd;
+  std::thread thread;
+  bool started = false, ended = false;
+  // Its thread's only (End's once it has joined it).
   int sock = -1;
   pid_t pid = -1;
   unsigned number = 0;  // of the running one: the process's count, never reused
@@ -176,7 +184,6 @@ public:
   Owner()
   {
     mMaker = getpid();
-    mJobFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mQuitFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   }
 
@@ -195,9 +202,10 @@ public:
     // given up, and one not yet begun never runs, so its ports are not joined again
     // behind its release, nor the owner held up for it.
     if (mQuit || (giveUp && giveUp->load())) return false;
-    Start();
-    mJobs.push_back(j);
-    Poke(mJobFd);
+    Bridge& b = For(server);
+    Start(b);
+    b.jobs.push_back(j);
+    Poke(b.jobFd);
     if (!giveUp) return true;
     // Woken by the job's end, by WakeAskers (an asker gives up) and by the end.
     while (!j->done)
@@ -231,30 +239,41 @@ public:
     mQuit = true;
     Poke(mQuitFd);
     mDone.notify_all();
-    if (!mStarted) return;
-    const bool ended = mDone.wait_for(l, std::chrono::milliseconds(250), [this] { return mEnded; });
+    const auto allEnded = [this] {
+      for (auto& b : mBridges)
+        if (b->started && !b->ended) return false;
+      return true;
+    };
+    mDone.wait_for(l, std::chrono::milliseconds(250), allEnded);
+    std::vector<Bridge*> ended;
+    for (auto& b : mBridges)
+      if (b->started && !b->ended)
+      {
+        // Never inside a call without bound: a thread this late is left to the
+        // process's end, and its bridge sees its socket go with the process.
+        b->thread.detach();
+        ConsoleLog("MIDI: the JACK bridge's owner on the server %s has not ended within 250 ms: left to the "
+                   "process's end\n",
+                   b->server->name.c_str());
+      }
+      else if (b->started)
+        ended.push_back(b.get());
     l.unlock();
-    if (!ended)
-    {
-      // Never inside a call without bound: a thread this late is left to the
-      // process's end, and each bridge sees its socket go with the process.
-      mThread.detach();
-      ConsoleLog("MIDI: the JACK bridge's owner has not ended within 250 ms: left to the process's end\n");
-      return;
-    }
-    mThread.join();
     // Each bridge sees its socket's end and closes its clients by itself, given a
     // short while in all for it: a host started right after this one then opens its
     // clients on a server that is not still closing these.
-    for (auto& b : mBridges)
+    for (Bridge* b : ended)
+    {
+      b->thread.join();
       if (b->sock >= 0)
       {
         close(b->sock);
         b->sock = -1;
         gRunning.fetch_sub(1);
       }
+    }
     const Clock::time_point end = Clock::now() + kEndWait;
-    for (auto& b : mBridges)
+    for (Bridge* b : ended)
       while (b->pid > 0 && waitpid(b->pid, nullptr, WNOHANG) == 0 && Clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -266,8 +285,8 @@ public:
   std::vector<std::string> Ports(bool input)
   {
     std::vector<std::string> names;
-    if (!mCurrent) return names;
-    Bridge& b = *mCurrent;
+    if (!tCurrent) return names;
+    Bridge& b = *tCurrent;
     Header h;
     h.op = kPorts;
     h.dir = input ? 1 : 0;
@@ -287,7 +306,8 @@ public:
   bool Register(const std::shared_ptr<JackMidiSlot>& slot, bool input)
   {
     const int d = input ? 1 : 0;
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return false;
+    Bridge& b = *tCurrent;
     if (!Live(b) || !Hand(b, slot)) return false;
     if (!slot->name[d].empty()) return true;
     Header r;
@@ -300,7 +320,8 @@ public:
   bool Connect(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name)
   {
     const int d = input ? 1 : 0;
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return false;
+    Bridge& b = *tCurrent;
     if (!Live(b) || !Hand(b, slot)) return false;
     Header r;
     std::string text;
@@ -312,7 +333,8 @@ public:
   void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input)
   {
     const int d = input ? 1 : 0;
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return;
+    Bridge& b = *tCurrent;
     Header r;
     std::string text;
     if (Live(b) && slot->bridge == b.number && !slot->name[d].empty())
@@ -322,7 +344,8 @@ public:
   bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName)
   {
     const int d = input ? 1 : 0;
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return false;
+    Bridge& b = *tCurrent;
     if (!Live(b) || !Hand(b, slot)) return false;
     Header r;
     std::string text;
@@ -334,7 +357,8 @@ public:
   int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name)
   {
     const int d = input ? 1 : 0;
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return -1;
+    Bridge& b = *tCurrent;
     if (!Live(b) || slot->bridge != b.number || slot->name[d].empty()) return -1;
     Header r;
     std::string text;
@@ -344,13 +368,14 @@ public:
 
   double PeriodSeconds() const
   {
-    const Bridge* b = mCurrent;
+    const Bridge* b = tCurrent;
     return b && Live(*b) && b->rate > 0 ? (double)b->frames / b->rate : 0.0;
   }
 
   void Release(const std::shared_ptr<JackMidiSlot>& slot)
   {
-    Bridge& b = For(slot->server);
+    if (!Of(slot)) return;
+    Bridge& b = *tCurrent;
     long long left = 0;
     if (Live(b) && slot->bridge == b.number && slot->index >= 0)
     {
@@ -378,15 +403,19 @@ private:
     while (read(fd, &n, sizeof n) > 0) {}
   }
 
-  void Start()
+  // Under mLock.
+  void Start(Bridge& b)
   {
-    if (mStarted) return;
-    mStarted = true;
-    mThread = std::thread([this] { Run(); });
+    if (b.started) return;
+    b.started = true;
+    b.thread = std::thread([this, &b] { Run(b); });
   }
 
-  // The server's bridge record, made at its first use (no bridge started yet): a
-  // second server costs nothing until an instance uses it.
+  // A job's slot is its server's, whose bridge's thread runs it.
+  static bool Of(const std::shared_ptr<JackMidiSlot>& slot) { return tCurrent && tCurrent->server == slot->server; }
+
+  // The server's bridge record, made at its first use (no thread, no bridge
+  // started yet): a second server costs nothing until an instance uses it. Under mLock.
   Bridge& For(const JackMidiOwner::Server& server)
   {
     for (auto& b : mBridges)
@@ -395,28 +424,25 @@ private:
     return *mBridges.back();
   }
 
-  void Run()
+  void Run(Bridge& b)
   {
     // Named for a look at the process's threads (its idle wake-ups are counted so).
-    // This one thread starts every bridge: each is told of the host's end as it
-    // ends (the kernel's word for the thread that started it).
     pthread_setname_np(pthread_self(), "davrel jack own");
+    tCurrent = &b;
     std::unique_lock<std::mutex> l(mLock);
     while (!mQuit)
     {
-      if (mJobs.empty())
+      if (b.jobs.empty())
       {
         l.unlock();
-        Idle();
+        Idle(b);
         l.lock();
         continue;
       }
-      std::shared_ptr<Job> j = mJobs.front();
-      mJobs.pop_front();
+      std::shared_ptr<Job> j = b.jobs.front();
+      b.jobs.pop_front();
       if (j->abandoned) continue;
       l.unlock();
-      Bridge& b = For(j->server);
-      mCurrent = &b;
       if (j->open)
       {
         // What the bridge said meanwhile first: a server gone ends the epoch here,
@@ -425,31 +451,23 @@ private:
         AwaitFirstWord(b);
       }
       j->run(Live(b) ? b.epoch : 0);
-      mCurrent = nullptr;
       l.lock();
       j->done = true;
       mDone.notify_all();
     }
-    mEnded = true;
+    b.ended = true;
     mDone.notify_all();
   }
 
-  // Nothing to do: waits for a job, a bridge's word, or the end. No time-out while
-  // the bridges are well: an idle process's owner never wakes.
-  void Idle()
+  // Nothing to do: waits for a job, the bridge's word, or the end. No time-out
+  // while the bridge is well: an idle process's owner never wakes.
+  void Idle(Bridge& b)
   {
-    std::vector<pollfd> fds = {{mJobFd, POLLIN, 0}, {mQuitFd, POLLIN, 0}};
-    std::vector<Bridge*> from;
-    for (auto& b : mBridges)
-      if (b->sock >= 0)
-      {
-        fds.push_back({b->sock, POLLIN, 0});
-        from.push_back(b.get());
-      }
-    if (poll(fds.data(), (nfds_t)fds.size(), -1) <= 0) return;
-    if (fds[0].revents) Drain(mJobFd);
-    for (size_t i = 0; i < from.size(); ++i)
-      if (fds[i + 2].revents) Pump(*from[i], 0, 0, nullptr, nullptr);
+    pollfd fds[3] = {{b.jobFd, POLLIN, 0}, {mQuitFd, POLLIN, 0}, {b.sock, POLLIN, 0}};
+    const int n = b.sock >= 0 ? 3 : 2;
+    if (poll(fds, (nfds_t)n, -1) <= 0) return;
+    if (fds[0].revents) Drain(b.jobFd);
+    if (n == 3 && fds[2].revents) Pump(b, 0, 0, nullptr, nullptr);
   }
 
   // Reads what the bridge says for up to ms (0: what is there now). A reply with id
@@ -873,18 +891,19 @@ private:
 
   std::mutex mLock;
   std::condition_variable mDone;
-  std::deque<std::shared_ptr<Job>> mJobs;
-  std::thread mThread;
   pid_t mMaker = 0;  // the process that made the owner (a forked child is not it)
-  bool mStarted = false, mQuit = false, mEnded = false;
-  int mJobFd = -1, mQuitFd = -1;
-  // The owner's thread only (and End's, once it has joined it): a bridge per server
-  // used, and the one of the job under way.
+  bool mQuit = false;
+  int mQuitFd = -1;
+  // A bridge per server used (under mLock; each record is its thread's), and the
+  // bridge of the thread that runs.
   std::vector<std::unique_ptr<Bridge>> mBridges;
-  Bridge* mCurrent = nullptr;
-  unsigned mBridgeNumbers = 0, mEpochs = 0;
-  uint32_t mNextId = 0;
+  static thread_local Bridge* tCurrent;
+  // Numbered for the process: one of another server's is never taken for its own.
+  std::atomic<unsigned> mBridgeNumbers{0}, mEpochs{0};
+  std::atomic<uint32_t> mNextId{0};
 };
+
+thread_local Bridge* Owner::tCurrent = nullptr;
 
 // Made at the first use, never destroyed: its end is EndJackMidiOwner's.
 Owner& TheOwner()

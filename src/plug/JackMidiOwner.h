@@ -17,15 +17,16 @@
 // writes, the bridge's process callback writes it into each period's buffer as far
 // as the buffer takes it), its input ring (the bridge's callback writes, the input
 // thread reads) and the words its threads wait on, handed to its server's bridge as
-// a file descriptor. Each instance asks the owner's thread, the one thread that
-// talks to the bridges (and starts them), for port lists, connections and its ports:
-// a request waits for that thread, and its asker may give up at any moment (an
-// instance closing); the host's threads never wait on a bridge without a bound of
-// their own. The owner's thread waits for a request's answer while the bridge
-// answers a ping (its worker may wait that long on a server that stands still:
-// ending it then would leave its clients dead there); one that answers nothing, not
-// even a ping, for 3 s (stopped, stuck) is ended and a fresh one started, and the
-// log says so once.
+// a file descriptor. Each instance asks its server's owner's thread, the one thread
+// that talks to that server's bridge (and starts it, so that it ends with the host),
+// for port lists, connections and its ports: a request waits for that thread, so a
+// server that stands still holds up its own instances' questions alone, and its
+// asker may give up at any moment (an instance closing); the host's threads never
+// wait on a bridge without a bound of their own. The owner's thread waits for a
+// request's answer while the bridge answers a ping (its worker may wait that long
+// on a server that stands still: ending it then would leave its clients dead
+// there); one that answers nothing, not even a ping, for 3 s (stopped, stuck) is
+// ended and a fresh one started, and the log says so once.
 //
 // The server's end is learnt from its bridge: the epoch ends, that server's slots
 // lose their ports, and the next request on it finds a fresh bridge that has opened

@@ -173,7 +173,8 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     if (!mLayer->mMidiJack.load()) return std::string();
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
-    return AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, std::string(), [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
+    return AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, std::string(),
+                        [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
   }
   int Connected(const std::string& ours, const std::string& name) override
   {
@@ -227,9 +228,9 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     // (and opened again by the watch) before this one joins the next server's epoch,
     // which would hide the old epoch's end from the next look.
     mLayer->FollowJackServer();
-    const unsigned epoch = AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
-      return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
-    });
+    const unsigned epoch =
+        AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, 0u,
+                     [slot, input, name](unsigned e) { return JackMidiOwner::Connect(slot, input, name) ? e : 0u; });
     if (epoch && mLayer->mMidiJackEpoch && mLayer->mMidiJackEpoch != epoch) mLayer->FollowJackServer();
     // Given up as the instance closes: nothing failed, so nothing is said.
     if (!epoch && mLayer->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
