@@ -325,7 +325,8 @@ void JackTestServer::StopServer()
 {
   if (mPid > 0)
   {
-    gGeneration.fetch_add(1);
+    // A server no client of this process was on frees none of them.
+    if (!mListenOnly) gGeneration.fetch_add(1);
     kill(mPid, SIGCONT);
     kill(mPid, SIGTERM);
     if (!Reap(mPid, 5000))

@@ -58,9 +58,10 @@ public:
   pid_t Pid() const { return mPid; }
   const std::string& Name() const { return mName; }
 
-  // Counts the servers this process stopped (or found dead and reaped): a client
-  // opened before the count changed may have been freed by JACK's library, which
-  // frees every client of the process at the first opening after their server went.
+  // Counts the servers this process stopped (or found dead and reaped), those it
+  // only listened for aside: a client opened before the count changed may have been
+  // freed by JACK's library, which frees every client of the process at the first
+  // opening after their server went.
   static unsigned Generation();
 
   // The test bed's server name: DAVREL_JACK_SERVER, else davrel-test-0.
