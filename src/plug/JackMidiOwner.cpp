@@ -576,6 +576,9 @@ private:
     h.id = ++mNextId;
     if (!SendMessage(b.sock, h, text, fd, true))
     {
+      // A bridge that ended (with its server, most often) is read to its end first:
+      // that end is said as it was, and its clients were not ours to count as closed.
+      if (errno != EAGAIN && errno != EWOULDBLOCK) Pump(b, 0, 0, nullptr, nullptr);
       // Its socket full: it has read nothing for a long while.
       Kill(b, "took no request");
       return false;
