@@ -970,7 +970,7 @@ bool AskWithin(std::function<void(unsigned)> job, std::chrono::milliseconds boun
   static const std::atomic<bool> never{false};
   return Used().Ask(Or(server), std::move(job), &never, false, Clock::now() + bound);
 }
-void Post(const Server& server, std::function<void(unsigned)> job) { Used().Ask(server, std::move(job), nullptr); }
+void Post(std::function<void(unsigned)> job, const Server& server) { Used().Ask(Or(server), std::move(job), nullptr); }
 void WakeAskers()
 {
   if (gUsed.load()) TheOwner().WakeAskers();

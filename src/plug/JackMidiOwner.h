@@ -119,7 +119,7 @@ bool Ask(const Server& server, std::function<void(unsigned epoch)> job, const st
 // The same, given up after bound as well; no bridge started for it.
 bool AskWithin(std::function<void(unsigned epoch)> job, std::chrono::milliseconds bound, const Server& server = nullptr);
 // The same without waiting.
-void Post(const Server& server, std::function<void(unsigned epoch)> job);
+void Post(std::function<void(unsigned epoch)> job, const Server& server = nullptr);
 // Wakes the askers waiting in Ask, so that one whose giveUp was set returns.
 void WakeAskers();
 
