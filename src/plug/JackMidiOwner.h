@@ -5,28 +5,32 @@
 // server went) that a host's own JACK clients share. The two clients ("RtMidi Output
 // Client" carries every instance's output port, "RtMidi Input Client" every input
 // port) live in the JACK bridge, a program of the plug-in's own started from its
-// bundle (src/plug/jackbridge), one per host process, on the server the latest
-// instance's environment named as it started (a server moved to meanwhile is taken
-// by the next bridge): it ends with its server (a fresh one waits for the next) and
-// with its host's process (the kernel tells it; a child the host forked changes
-// nothing).
+// bundle (src/plug/jackbridge), one per host process and server: an instance works
+// with the server its environment named as it was made (JACK_DEFAULT_SERVER, which
+// JACK's library in the bridge reads), so a host that moves it between two instances
+// has the second on the other server, with a bridge of its own started with that
+// instance's environment. Each bridge ends with its server (a fresh one waits for
+// the next of that name) and with its host's process (the kernel tells it; a child
+// the host forked changes nothing); what befalls one leaves the others alone.
 //
 // Each instance has a slot: shared memory holding its output ring (the port thread
 // writes, the bridge's process callback writes it into each period's buffer as far
 // as the buffer takes it), its input ring (the bridge's callback writes, the input
-// thread reads) and the words its threads wait on, handed to the bridge as a file
-// descriptor. Each instance asks the owner's thread, the one thread that talks to
-// the bridge, for port lists, connections and its ports: a request waits for that
-// thread, and its asker may give up at any moment (an instance closing); the host's
-// threads never wait on the bridge without a bound of their own. The owner's thread
-// waits for a request's answer while the bridge answers a ping (its worker may wait
-// that long on a server that stands still: ending it then would leave its clients
-// dead there); one that answers nothing, not even a ping, for 3 s (stopped, stuck)
-// is ended and a fresh one started, and the log says so once.
+// thread reads) and the words its threads wait on, handed to its server's bridge as
+// a file descriptor. Each instance asks its server's owner's thread, the one thread
+// that talks to that server's bridge (and starts it, so that it ends with the host),
+// for port lists, connections and its ports: a request waits for that thread, so a
+// server that stands still holds up its own instances' questions alone, and its
+// asker may give up at any moment (an instance closing); the host's threads never
+// wait on a bridge without a bound of their own. The owner's thread waits for a
+// request's answer while the bridge answers a ping (its worker may wait that long
+// on a server that stands still: ending it then would leave its clients dead
+// there); one that answers nothing, not even a ping, for 3 s (stopped, stuck) is
+// ended and a fresh one started, and the log says so once.
 //
-// The server's end is learnt from the bridge: the epoch ends, the slots lose their
-// ports, and the next request finds a fresh bridge that has opened new clients once
-// a server takes them again.
+// The server's end is learnt from its bridge: the epoch ends, that server's slots
+// lose their ports, and the next request on it finds a fresh bridge that has opened
+// new clients once a server of that name takes them again.
 
 #include "plug/JackBridgeShared.h"
 
@@ -37,11 +41,28 @@
 #include <string>
 #include <vector>
 
+// One JACK server as instances name it: JACK_DEFAULT_SERVER's value in the
+// environment an instance was made with ("default" where it is unset), as JACK's
+// library reads it. One per name in the process, shared by its instances and the
+// owner; the rest is what its bridge last told, read by any thread without a wait.
+struct JackMidiServer
+{
+  explicit JackMidiServer(std::string n) : name(std::move(n)) {}
+  const std::string name;
+  // The live epoch (0: no clients on the server), the last one seen to go, the
+  // last that ended with its bridge (killed, stuck, crashed) while its server was
+  // not seen to go, and JACK's status of the last opening the server refused.
+  std::atomic<unsigned> epoch{0}, gone{0}, bridgeLost{0}, refused{0};
+  // The last start of a bridge failed; the last wait for its word ended with none.
+  std::atomic<bool> noBridge{false}, unanswered{false};
+  std::atomic<int> bridgePid{0};  // the running bridge's (0: none)
+};
+
 // One instance's ports and shared memory. Made by the instance, shared with the
 // owner, which lets go of it as the instance closes (its ports then go).
 struct JackMidiSlot
 {
-  JackMidiSlot();
+  explicit JackMidiSlot(std::shared_ptr<JackMidiServer> server);
   ~JackMidiSlot();
   JackMidiSlot(const JackMidiSlot&) = delete;
   JackMidiSlot& operator=(const JackMidiSlot&) = delete;
@@ -59,8 +80,11 @@ struct JackMidiSlot
   jackbridge::Ring in;
   std::atomic<unsigned long long>& pushed;   // the port thread's count of what went in
   std::atomic<unsigned long long>& written;  // written into a period's buffer by the bridge
+  // The server its ports are on, for its whole life.
+  const std::shared_ptr<JackMidiServer> server;
   // The owner's thread only: the full names of its ports on the live epoch (empty:
-  // none), its place in the bridge's table and the bridge that has its memory.
+  // none), its place in its bridge's table and the bridge (its number, unique in
+  // the process) that has its memory.
   std::string name[2];
   int index = -1;
   unsigned bridge = 0;
@@ -71,30 +95,35 @@ private:
 
 namespace JackMidiOwner
 {
-// The environment a bridge starts with, copied here: called on the thread that makes
-// an instance (the host's, where a host changes its environment), so that the
-// owner's thread never reads the process's own while a host's setenv rewrites it.
-void TakeEnvironment();
+typedef std::shared_ptr<JackMidiServer> Server;
 
-// The live epoch (0: no bridge has clients on a server). Any thread, no wait.
-unsigned Epoch();
-// Whether epoch is the live one and its server has not been seen to go.
-bool EpochLives(unsigned epoch);
+// The server the process's environment names now, its environment copied for the
+// server's next bridge: called on the thread that makes an instance (the host's,
+// where a host changes its environment), so that the owner's thread never reads the
+// process's own while a host's setenv rewrites it. Tests and benchmarks that name
+// no server get this one.
+Server TakeEnvironment();
 
-// Runs job on the owner's thread (starting it at the first call) with a bridge
-// started first where none runs and its first answer awaited (the epoch, 0 where no
-// server takes clients), and waits until it has run, or until giveUp is set (the
-// asker then calls WakeAskers): false then (the job still runs later, or is dropped
-// at the process's end; it must hold what it uses). Any thread but the owner's.
-bool Ask(std::function<void(unsigned epoch)> job, const std::atomic<bool>& giveUp);
+// The server's live epoch (0: no bridge of it has clients on it). Any thread, no wait.
+unsigned Epoch(const Server& server = nullptr);
+// Whether epoch is the server's live one and the server has not been seen to go.
+bool EpochLives(const Server& server, unsigned epoch);
+
+// Runs job on the owner's thread (starting it at the first call) with the server's
+// bridge started first where none runs and its first answer awaited (the epoch, 0
+// where no server takes clients), and waits until it has run, or until giveUp is
+// set (the asker then calls WakeAskers): false then (the job still runs later, or is
+// dropped at the process's end; it must hold what it uses). Any thread but the
+// owner's.
+bool Ask(const Server& server, std::function<void(unsigned epoch)> job, const std::atomic<bool>& giveUp);
 // The same, given up after bound as well; no bridge started for it.
-bool AskWithin(std::function<void(unsigned epoch)> job, std::chrono::milliseconds bound);
+bool AskWithin(std::function<void(unsigned epoch)> job, std::chrono::milliseconds bound, const Server& server = nullptr);
 // The same without waiting.
-void Post(std::function<void(unsigned epoch)> job);
+void Post(std::function<void(unsigned epoch)> job, const Server& server = nullptr);
 // Wakes the askers waiting in Ask, so that one whose giveUp was set returns.
 void WakeAskers();
 
-// ---- on the owner's thread, inside a job ----
+// ---- on the owner's thread, inside a job: on the job's server, or the slot's ----
 // MIDI ports an output (input) would list: those taking input (giving output), by
 // full name, in the server's order, the bridge's own left out.
 std::vector<std::string> Ports(bool input);
@@ -119,30 +148,32 @@ double PeriodSeconds();
 // its ports leave the server. Any thread; no wait.
 void Release(std::shared_ptr<JackMidiSlot> slot);
 
-// JACK's status of the last opening no server took (0: none yet). Any thread.
-unsigned LastRefusal();
-// Whether the epoch (ended) ended with its bridge (killed, stuck, crashed) rather
-// than with its server. Any thread.
-bool BridgeLost(unsigned epoch);
-// Whether the last start of a bridge failed (no program in the bundle, or it
-// could not be started). Any thread.
-bool NoBridge();
-// Whether the last wait for the bridge's word on a server ended with none (a server
+// JACK's status of the last opening the server refused (0: none yet). Any thread.
+unsigned LastRefusal(const Server& server = nullptr);
+// Whether the server's epoch (ended) ended with its bridge (killed, stuck, crashed)
+// rather than with its server. Any thread.
+bool BridgeLost(const Server& server, unsigned epoch);
+// Whether the last start of the server's bridge failed (no program in the bundle,
+// or it could not be started). Any thread.
+bool NoBridge(const Server& server);
+// Whether the last wait for the server's bridge's word ended with none (a server
 // that stands still, or a starved machine): the ports are listed once it comes.
-bool Unanswered();
+bool Unanswered(const Server& server);
 
-// For tests and benchmarks: clients opened on a server by the process's bridges, and
-// those closed (or left) while their server ran; the running bridge's process id
-// (0: none) and the bridges started so far.
+// For tests and benchmarks: clients opened on servers by the process's bridges, and
+// those closed (or left) while their server ran; the server's running bridge's
+// process id (0: none); the bridges started so far and those running now.
 int ClientsOpened();
 int ClientsClosed();
-int BridgePid();
+int BridgePid(const Server& server = nullptr);
 int BridgesStarted();
+int BridgesRunning();
 } // namespace JackMidiOwner
 
-// The owner's end: its thread is told to stop and the socket to the bridge closed
-// (the bridge writes out what the rings hold, closes its clients and exits by
-// itself). The thread is waited for 250 ms at most, then the bridge 500 ms at
-// most. Called by the process's exit, before the console's logger ends; any thread
-// but the owner's.
+// The owner's end: its thread is told to stop and the socket to every bridge closed
+// (each writes out what the rings hold, closes its clients and exits by itself).
+// The thread is waited for 250 ms at most, then the bridges 500 ms at most in all.
+// Called by the process's exit and as a host unloads the library (right after its
+// last instance closed, maybe), before the console's logger ends: no bridge
+// outlives the code that owns it. Any thread but the owner's.
 void EndJackMidiOwner();

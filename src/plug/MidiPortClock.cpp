@@ -24,5 +24,5 @@ bool MidiPortLayer::StartMidiClock(int64_t firstNs, int64_t intervalNs)
 unsigned long long MidiPortLayer::StopMidiClock()
 {
   jackbridge::SlotMemory* m = mMidiShared.load();
-  return m ? jackbridge::StopClock(m, JackMidiOwner::Epoch() ? kClockStopBoundNs : 0) : 0;
+  return m ? jackbridge::StopClock(m, JackMidiOwner::Epoch(mMidiJackServer) ? kClockStopBoundNs : 0) : 0;
 }

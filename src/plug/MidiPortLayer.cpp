@@ -16,9 +16,9 @@
 #include <pthread.h>
 
 MidiPortLayer::MidiPortLayer(Owner& owner, WDL_Mutex& mutex)
-  : mOwner(owner), mMutex(mutex), mMidiInStream(std::make_shared<MidiInStream>())
+  : mOwner(owner), mMutex(mutex), mMidiInStream(std::make_shared<MidiInStream>()),
+    mMidiJackServer(JackMidiOwner::TakeEnvironment())
 {
-  JackMidiOwner::TakeEnvironment();
 }
 
 // The owner's destructor has ended both threads (CloseMidiPorts), and the port

@@ -32,6 +32,7 @@
 class MidiPortLook;
 class MidiInStream;
 struct JackMidiSlot;
+struct JackMidiServer;
 namespace jackbridge
 {
 struct SlotMemory;
@@ -320,6 +321,9 @@ private:
   // seen to go (the host's sends then refuse).
   std::shared_ptr<JackMidiSlot> mMidiSlot;
   unsigned mMidiJackEpoch = 0;
+  // The JACK server the environment named as the instance was made: its ports are
+  // there for its whole life, whatever the host's environment names later.
+  const std::shared_ptr<JackMidiServer> mMidiJackServer;
   std::atomic<bool> mMidiServerGone{false};
   // The port thread's last listing over JACK, which OpenPort's numbers index.
   std::vector<std::string> mMidiJackSeen[2];

@@ -114,10 +114,12 @@ inline RtMidiIn* NewMidiInObject(MidiPortLayer* plug, MidiInRoute** route, bool 
 // A question to the JACK owner on the port thread: its answer, or otherwise when
 // the instance closes first. What the job fills is its own, so an answer that comes
 // after the give-up writes into nothing freed.
-template <class R, class F> R AskJackOwner(const std::atomic<bool>& giveUp, R otherwise, F question)
+template <class R, class F>
+R AskJackOwner(const JackMidiOwner::Server& server, const std::atomic<bool>& giveUp, R otherwise, F question)
 {
   auto answer = std::make_shared<R>(otherwise);
-  if (!JackMidiOwner::Ask([answer, question](unsigned epoch) { *answer = question(epoch); }, giveUp)) return otherwise;
+  if (!JackMidiOwner::Ask(server, [answer, question](unsigned epoch) { *answer = question(epoch); }, giveUp))
+    return otherwise;
   return *answer;
 }
 
@@ -148,11 +150,13 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
       // gone as it was read is read again, from the next server's bridge.
       for (int read = 0; read < 2; ++read)
       {
-        const auto listed = AskJackOwner(
-            mLayer->mMidiWatchQuit, std::make_pair(mLayer->mMidiJackSeen[input ? 1 : 0], true), [input](unsigned e) {
-              std::vector<std::string> found = JackMidiOwner::Ports(input);
-              return std::make_pair(found, e == 0 || JackMidiOwner::EpochLives(e));
-            });
+        const JackMidiOwner::Server server = mLayer->mMidiJackServer;
+        const auto listed = AskJackOwner(server, mLayer->mMidiWatchQuit,
+                                         std::make_pair(mLayer->mMidiJackSeen[input ? 1 : 0], true),
+                                         [input, server](unsigned e) {
+                                           std::vector<std::string> found = JackMidiOwner::Ports(input);
+                                           return std::make_pair(found, e == 0 || JackMidiOwner::EpochLives(server, e));
+                                         });
         names = listed.first;
         if (listed.second) break;
       }
@@ -169,7 +173,8 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     if (!mLayer->mMidiJack.load()) return std::string();
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
-    return AskJackOwner(mLayer->mMidiWatchQuit, std::string(), [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
+    return AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, std::string(),
+                        [slot, input](unsigned) { return slot->name[input ? 1 : 0]; });
   }
   int Connected(const std::string& ours, const std::string& name) override
   {
@@ -179,7 +184,7 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
       const bool input = IsInput();
       const auto& look = mLayer->mMidiJackLook;
       if (look.valid && look.peer[input ? 1 : 0] == name) return look.connected[input ? 1 : 0];
-      return AskJackOwner(mLayer->mMidiWatchQuit, -1,
+      return AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, -1,
                           [slot, input, name](unsigned) { return JackMidiOwner::Connected(slot, input, name); });
     }
     // The sequencer's look cannot tell.
@@ -223,9 +228,9 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     // (and opened again by the watch) before this one joins the next server's epoch,
     // which would hide the old epoch's end from the next look.
     mLayer->FollowJackServer();
-    const unsigned epoch = AskJackOwner(mLayer->mMidiWatchQuit, 0u, [slot, input, name](unsigned e) {
-      return JackMidiOwner::Connect(slot, input, name) ? e : 0u;
-    });
+    const unsigned epoch =
+        AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, 0u,
+                     [slot, input, name](unsigned e) { return JackMidiOwner::Connect(slot, input, name) ? e : 0u; });
     if (epoch && mLayer->mMidiJackEpoch && mLayer->mMidiJackEpoch != epoch) mLayer->FollowJackServer();
     // Given up as the instance closes: nothing failed, so nothing is said.
     if (!epoch && mLayer->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
@@ -239,7 +244,7 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     mLayer->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
-    AskJackOwner(mLayer->mMidiWatchQuit, false, [slot, input](unsigned) {
+    AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, false, [slot, input](unsigned) {
       JackMidiOwner::Disconnect(slot, input);
       return true;
     });

@@ -200,7 +200,7 @@ void MidiPortLayer::EndMidiPortThread()
   {
     if (!SendQueuedMidiOut(ULLONG_MAX, true)) break;
     jackbridge::SlotMemory* m = mMidiShared.load();
-    if (!m || Clock::now() >= sendEnd || !JackMidiOwner::EpochLives(mMidiJackEpoch)) break;
+    if (!m || Clock::now() >= sendEnd || !JackMidiOwner::EpochLives(mMidiJackServer, mMidiJackEpoch)) break;
     // Woken by the bridge as it writes.
     const uint32_t seen = m->portWord.load();
     m->portSleeping.store(1);
@@ -244,11 +244,11 @@ void MidiPortLayer::ReadMidiPortLists()
   const auto sayNoJackClient = [this](const char* side, const char* direction) {
     if (mMidiWatchQuit.load())
       ConsoleLog("%s: the plug-in closed before the JACK server answered: no ports listed\n", side);
-    else if (JackMidiOwner::Unanswered())
+    else if (JackMidiOwner::Unanswered(mMidiJackServer))
       ConsoleLog("%s: no JACK client is open yet: no JACK server has answered the bridge\n", side);
-    else if (JackMidiOwner::NoBridge())
+    else if (JackMidiOwner::NoBridge(mMidiJackServer))
       ConsoleLog("%s: no JACK client is open: the JACK bridge could not be started\n", side);
-    else if (const unsigned status = JackMidiOwner::LastRefusal())
+    else if (const unsigned status = JackMidiOwner::LastRefusal(mMidiJackServer))
       ConsoleLog("%s: no JACK server takes the client (JACK status 0x%x)\n", side, status);
     else
       ConsoleLog("%s: no JACK client is open: the server went as it opened\n", side);
@@ -265,12 +265,12 @@ void MidiPortLayer::ReadMidiPortLists()
   }
   else
   {
-    mMidiSlot = std::make_shared<JackMidiSlot>();
+    mMidiSlot = std::make_shared<JackMidiSlot>(mMidiJackServer);
     mMidiShared.store(mMidiSlot->mem);
     mMidiJack.store(true);
     MidiOutSide side(this);
     const unsigned n = side.PortCount();
-    mMidiJackEpoch = JackMidiOwner::Epoch();
+    mMidiJackEpoch = JackMidiOwner::Epoch(mMidiJackServer);
     if (!mMidiJackEpoch) sayNoJackClient("MIDI OUT", "output");
     mMidiListsAwaitServer.store(!mMidiJackEpoch);
     outs = ReadMidiPortNames(side, n);
@@ -293,7 +293,7 @@ void MidiPortLayer::ReadMidiPortLists()
     ConsoleLog("MIDI IN: using JACK, as the output does\n");
     MidiInSide side(this);
     const unsigned n = side.PortCount();
-    if (!JackMidiOwner::Epoch()) sayNoJackClient("MIDI IN", "input");
+    if (!JackMidiOwner::Epoch(mMidiJackServer)) sayNoJackClient("MIDI IN", "input");
     ins = ReadMidiPortNames(side, n);
   }
   StoreMidiPortLists(outs, ins);
@@ -454,7 +454,7 @@ void MidiPortLayer::OpenVirtualMidiOut(const std::string& name)
   if (mMidiJack.load())
   {
     std::shared_ptr<JackMidiSlot> slot = mMidiSlot;
-    const unsigned epoch = AskJackOwner(mMidiWatchQuit, 0u, [slot, name](unsigned e) {
+    const unsigned epoch = AskJackOwner(mMidiJackServer, mMidiWatchQuit, 0u, [slot, name](unsigned e) {
       return JackMidiOwner::Rename(slot, false, name) ? e : 0u;
     });
     if (epoch) mMidiJackEpoch = epoch;
@@ -807,6 +807,7 @@ void MidiPortLayer::AskJackLook()
   const std::string peer[2] = {mMidiOutWatch.name, mMidiInWatch.name};
   auto answers = std::make_shared<Answers>();
   const bool asked = JackMidiOwner::Ask(
+      mMidiJackServer,
       [answers, slot, peer](unsigned epoch) {
         answers->epoch = epoch;
         // The owner's thread: the slot's memory is with the live bridge.
@@ -836,9 +837,9 @@ void MidiPortLayer::AskJackLook()
 // (at the next question), and the watch opens the chosen ports by their names.
 void MidiPortLayer::FollowJackServer()
 {
-  if (mMidiJackEpoch && !JackMidiOwner::EpochLives(mMidiJackEpoch))
+  if (mMidiJackEpoch && !JackMidiOwner::EpochLives(mMidiJackServer, mMidiJackEpoch))
   {
-    if (JackMidiOwner::BridgeLost(mMidiJackEpoch))
+    if (JackMidiOwner::BridgeLost(mMidiJackServer, mMidiJackEpoch))
       ConsoleLog("MIDI: the JACK bridge has gone while the server runs: a fresh one opens the ports again\n");
     else
       ConsoleLog("MIDI: the JACK server has gone\n");
@@ -867,10 +868,11 @@ void MidiPortLayer::FollowJackServer()
   }
   if (!mMidiJackEpoch)
   {
-    const unsigned epoch = AskJackOwner(mMidiWatchQuit, 0u, [](unsigned e) { return e; });
+    const unsigned epoch = AskJackOwner(mMidiJackServer, mMidiWatchQuit, 0u, [](unsigned e) { return e; });
     if (!epoch) return;
     mMidiJackEpoch = epoch;
-    mMidiOutPeriodSeconds = AskJackOwner(mMidiWatchQuit, 0.0, [](unsigned) { return JackMidiOwner::PeriodSeconds(); });
+    mMidiOutPeriodSeconds = AskJackOwner(mMidiJackServer, mMidiWatchQuit, 0.0,
+                                         [](unsigned) { return JackMidiOwner::PeriodSeconds(); });
   }
   // Also when a reopening found the new server first.
   if (mMidiServerGone.exchange(false)) ConsoleLog("MIDI: a JACK server takes clients again\n");

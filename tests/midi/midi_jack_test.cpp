@@ -1453,7 +1453,7 @@ TEST_F(MidiOverJack, AQuestionGivenUpBeforeItRanNeverRuns)
   std::promise<void> busy;
   std::shared_future<void> done = busy.get_future().share();
   JackMidiOwner::Post([done](unsigned) { done.wait_for(std::chrono::milliseconds(kWaitMs)); });
-  auto slot = std::make_shared<JackMidiSlot>();
+  auto slot = std::make_shared<JackMidiSlot>(JackMidiOwner::TakeEnvironment());
   const std::string peer = mSim.InputPortName();
   EXPECT_FALSE(JackMidiOwner::AskWithin([slot, peer](unsigned) { JackMidiOwner::Connect(slot, false, peer); },
                                         std::chrono::milliseconds(100)));
@@ -1474,6 +1474,32 @@ char ReadByte(int fd, int ms)
   return 0;
 }
 
+// A program with its standard input from *to and its fd out (3, or 1: its standard
+// output) to *from.
+pid_t SpawnProgram(std::vector<std::string> args, const std::vector<std::string>& env, int out, int* to, int* from)
+{
+  int in[2], back[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(back, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, back[1], out);
+  std::vector<char*> envp, argv;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(back[1]);
+  *to = in[1];
+  *from = back[0];
+  return pid;
+}
+
 // This program as a host process running the host test named, which chooses the
 // synthesizer's ports (DAVREL_TEST_HOST_OUT for its output, DAVREL_TEST_HOST_IN for
 // its input): its standard input written at to, its fd 3 read at from; killed at
@@ -1482,26 +1508,9 @@ struct HostProcess
 {
   HostProcess(const char* test, SynthSim& sim)
   {
-    const std::string env[] = {"DAVREL_TEST_HOST_OUT=" + sim.InputPortName(), "DAVREL_TEST_HOST_IN=" + sim.OutputPortName()};
-    int toHost[2], fromHost[2];
-    if (pipe2(toHost, O_CLOEXEC) != 0 || pipe2(fromHost, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toHost[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromHost[1], 3);
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
-    std::string filter = std::string("--gtest_filter=") + test;
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, &filter[0], nullptr};
-    if (posix_spawn(&pid, self, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(toHost[0]);
-    close(fromHost[1]);
-    to = toHost[1];
-    from = fromHost[0];
+    pid = SpawnProgram({"/proc/self/exe", std::string("--gtest_filter=") + test},
+                       {"DAVREL_TEST_HOST_OUT=" + sim.InputPortName(), "DAVREL_TEST_HOST_IN=" + sim.OutputPortName()}, 3,
+                       &to, &from);
     sim.ClearReceived();
   }
   ~HostProcess()
@@ -1724,4 +1733,69 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
     EXPECT_TRUE(pollUntil(gone, kWaitMs)) << "the bridge outlived its host";
     if (child > 0) kill(child, SIGKILL);
   }
+}
+
+// A host that moves JACK_DEFAULT_SERVER between two instances: the second lists and
+// uses the other server's ports through a bridge of its own, the first stays on the
+// server its environment named, and a server's end takes only its own instances'
+// ports. The second server's synthesizer is a program of its own, which echoes.
+TEST_F(MidiOverJack, EachInstanceWorksOnTheServerItsEnvironmentNamedAsItWasMade)
+{
+  OpenPlug();
+  const int bridges = JackMidiOwner::BridgesStarted();
+  struct Back  // the test bed's server again, however the row ends
+  {
+    std::string name;
+    ~Back()
+    {
+      setenv("DAVREL_JACK_SERVER", name.c_str(), 1);
+      setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    }
+  } back{mServer.Name()};
+  JackTestServer other;
+  other.SetName(JackTestServer::SecondName());
+  other.SetListenOnly(true);
+  std::string error;
+  ASSERT_TRUE(other.Start(&error)) << error;  // JACK_DEFAULT_SERVER names it now
+  // Our clients there take its name too (JACK names their sockets after them alone).
+  setenv("DAVREL_JACK_SERVER", other.Name().c_str(), 1);
+  int toSim = -1, fromSim = -1;
+  pid_t sim = -1;
+  for (int tries = 0; tries < 20; ++tries)
+  {
+    sim = SpawnProgram({DAVREL_SYNTH_SIM, "--name", "RuduC", "--echo"}, {}, 1, &toSim, &fromSim);
+    if (ReadByte(fromSim, kWaitMs) == 'r') break;  // "ready ...": its ports exist
+    waitpid(sim, nullptr, 0);
+    close(toSim);
+    close(fromSim);
+  }
+  const std::string port = JackClientName("RuduC") + ":MIDI ";
+  TestPlug second;
+  ASSERT_TRUE(second.WaitForLists());
+  EXPECT_EQ(second.getExternalMIDIOutNames(), (Names{"OFF", port + "In"}));
+  EXPECT_EQ(JackMidiOwner::BridgesStarted(), bridges + 1);
+  int out = 1, in = 1;
+  EXPECT_EQ(second.setExternalMIDIOut(out, (port + "In").c_str()), 1);
+  EXPECT_EQ(second.setExternalMIDIIn(in, (port + "Out").c_str()), 1);
+  // A message each instance sends comes back from its own server's synthesizer.
+  const auto echoed = [](TestPlug& plug, unsigned char value) {
+    IMidiMsg cc(0, 0xB0, 0x4A, value);
+    plug.Clear();
+    EXPECT_TRUE(pollUntil([&] { return !plug.MidiPortChoiceUnderWay(); }, kWaitMs));
+    EXPECT_TRUE(plug.SendMidiMsg(&cc));
+    EXPECT_TRUE(plug.WaitFor(1, kWaitMs));
+    return plug.Got().size() == 1 && plug.Got()[0].bytes == (Bytes{0xB0, 0x4A, value});
+  };
+  mSim.SetEcho(true);
+  EXPECT_TRUE(echoed(second, 2));
+  EXPECT_TRUE(echoed(*mPlug, 1));
+  // The second server ends: only the second instance's ports go.
+  if (write(toSim, "quit\n", 5) < 0) {}
+  waitpid(sim, nullptr, 0);
+  other.Stop();
+  EXPECT_TRUE(pollUntil([&] { return second.MidiOutPortMissing() && second.MidiInPortMissing(); }, kWaitMs));
+  EXPECT_FALSE(mPlug->MidiOutPortMissing() || mPlug->MidiInPortMissing());
+  EXPECT_TRUE(echoed(*mPlug, 3));
+  close(toSim);
+  close(fromSim);
 }

@@ -93,6 +93,12 @@ std::string JackTestServer::ServerName()
   return name && *name ? name : kDefaultName;
 }
 
+std::string JackTestServer::SecondName()
+{
+  const char* name = getenv("DAVREL_JACK_SERVER2");
+  return name && *name ? name : ServerName() + "-2";
+}
+
 std::string JackTestServer::StateDir()
 {
   if (const char* d = getenv("DAVREL_JACK_DIR")) return d;
@@ -103,7 +109,7 @@ std::string JackTestServer::StateDir()
 bool JackTestServer::Start(std::string* error, int lockSeconds)
 {
   if (Running()) return true;
-  const std::string name = ServerName();
+  const std::string name = mWanted.empty() ? ServerName() : mWanted;
   if (!ValidServerName(name))
   {
     SetError(error, "DAVREL_JACK_SERVER \"" + name + "\" is no test server name (letters, digits, . _ -, at most 32)");
@@ -233,6 +239,24 @@ bool JackTestServer::LaunchOnce(std::string* error, bool* retry, bool probe)
     });
   }
   if (!probe) return true;
+  if (mListenOnly)
+  {
+    const std::string socket = JackServerSocket(mName);
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    struct stat st;
+    while (stat(socket.c_str(), &st) != 0)
+    {
+      const bool exited = waitpid(mPid, nullptr, WNOHANG) == mPid;
+      if (exited || Clock::now() > end)
+      {
+        if (exited) mPid = -1;
+        SetError(error, "jackd " + mName + " did not listen within 30 s (see " + logPath + ")");
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
 
   // Probing is safe only now, before any client of the test exists. The bound is
   // for a starved machine, where a server's first answers take seconds.
@@ -303,7 +327,8 @@ void JackTestServer::StopServer()
 {
   if (mPid > 0)
   {
-    gGeneration.fetch_add(1);
+    // A server no client of this process was on frees none of them.
+    if (!mListenOnly) gGeneration.fetch_add(1);
     kill(mPid, SIGCONT);
     kill(mPid, SIGTERM);
     if (!Reap(mPid, 5000))

@@ -32,6 +32,14 @@ public:
   // Servers started after this run asynchronously (no -S): a client killed with its
   // clients open stands the server still for no client time-out.
   void SetAsynchronous(bool async) { mAsynchronous = async; }
+  // Servers started after this take name instead of the test bed's (a second server
+  // beside it: SecondName()).
+  void SetName(const std::string& name) { mWanted = name; }
+  // Servers started after this are waited for until they listen, with no client of
+  // this process: JACK's library keeps one server's graph for its whole process, so
+  // a process with clients on one server has none on a second (a program of its own
+  // takes them there).
+  void SetListenOnly(bool listenOnly) { mListenOnly = listenOnly; }
   // Waits at most lockSeconds for the name's lock, then at most 10 s for the server.
   bool Start(std::string* error = nullptr, int lockSeconds = 120);
   // Stops the running server under its clients, as a user restarting it does, and
@@ -50,13 +58,17 @@ public:
   pid_t Pid() const { return mPid; }
   const std::string& Name() const { return mName; }
 
-  // Counts the servers this process stopped (or found dead and reaped): a client
-  // opened before the count changed may have been freed by JACK's library, which
-  // frees every client of the process at the first opening after their server went.
+  // Counts the servers this process stopped (or found dead and reaped), those it
+  // only listened for aside: a client opened before the count changed may have been
+  // freed by JACK's library, which frees every client of the process at the first
+  // opening after their server went.
   static unsigned Generation();
 
   // The test bed's server name: DAVREL_JACK_SERVER, else davrel-test-0.
   static std::string ServerName();
+  // The test bed's second server name, for a test of two servers at once:
+  // DAVREL_JACK_SERVER2, else the first's with "-2".
+  static std::string SecondName();
   // Where the lock, pid and log files of the server names live.
   static std::string StateDir();
 
@@ -65,7 +77,7 @@ private:
   bool LaunchOnce(std::string* error, bool* retry, bool probe = true);
   void StopServer();
 
-  std::string mName;
+  std::string mName, mWanted;
   // The client that found the server ready stays until Stop: one that closes at
   // once can upset the clients opening right after it.
   struct _jack_client* mProbe = nullptr;
@@ -75,5 +87,6 @@ private:
   int mStartStoppedMs = 0;
   bool mVerbose = false;
   bool mAsynchronous = false;
+  bool mListenOnly = false;
   std::thread mWaker;  // continues a server started stopped
 };
