@@ -826,6 +826,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     int bytes;
     bool closed = false;  // the instance closes before the server runs again
     int runAgainMs = 400;  // after the close began: past the bound the close has to write
+    bool stopMidway = false;  // the server stops once the first of them arrived
   } rows[] = {{"held during an opening", false, false, 100 * 1000},
               {"queued on a stopped server", true, true, 300 * 1000},
               // What the close could not hand on is counted and said, to the message.
@@ -834,7 +835,11 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
               {"sent right before the close", true, false, 300, true},
               // The same, all of it still in the slot as it is released: the server
               // runs again well inside the close's bound (250 ms).
-              {"sent to a stopped server right before the close", true, true, 300, true, 100}};
+              {"sent to a stopped server right before the close", true, true, 300, true, 100},
+              // The period written last before the server stopped is read once: the
+              // closing port is not taken from the callback that clears its buffer
+              // while the server's graph still joins it to the receiver.
+              {"the server stopped while it writes them, then the close", true, false, 300 * 1000, true, 400, true}};
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
@@ -865,6 +870,11 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
           ++refused;
       }
     }
+    if (r.stopMidway)
+    {
+      ASSERT_TRUE(pollUntil([&] { return mSim.ReceivedCount() > 0; }, kWaitMs));
+      kill(mServer.Pid(), SIGSTOP);
+    }
     if (r.closed)
     {
       EXPECT_EQ(refused, 0);
@@ -874,7 +884,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       if (r.runAgainMs < 400) closing.join();
       // What the bridge could not write within its bound is counted once the
       // server answers its ports' removal.
-      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped ? r.runAgainMs : 0));
+      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped || r.stopMidway ? r.runAgainMs : 0));
       kill(mServer.Pid(), SIGCONT);
       if (closing.joinable()) closing.join();
       ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
@@ -884,7 +894,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       long long said = 0;
       for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
         said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
-      EXPECT_EQ(said > 0, r.stopped && r.runAgainMs >= 400) << log;
+      if (!r.stopMidway) EXPECT_EQ(said > 0, r.stopped && r.runAgainMs >= 400) << log;
       EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
           << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
       const auto got = mSim.Received();

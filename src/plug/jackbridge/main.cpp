@@ -646,14 +646,25 @@ void FreeSlot(int i)
 {
   Slot* s = gSlots[i];
   if (!s) return;
-  // Its output buffer cleared by a period that ran after the slot began to leave
-  // (within a bound: a server that stands still runs none), so that the receiver
-  // does not read its last events again while the port is still there.
+  // Its output buffer cleared by a period that ran after the slot began to leave,
+  // so that the receiver does not read its last events again while the port is
+  // still joined to it (JACK keeps a buffer's events until its writer clears it).
+  // The port stays in the callback's reach until then: a server that stands still
+  // runs no period, and is first asked to cut the port's connections (answered once
+  // it runs again), whose graph then reads the buffer no more.
   s->leaving.store(1);
-  const unsigned long long cycles = gCycles[0].load();
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(100);
-  while (Open() && s->port[0].load() && gCycles[0].load() < cycles + 2 && Clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  const auto cleared = [s](std::chrono::milliseconds bound) {
+    const unsigned long long cycles = gCycles[0].load();
+    const Clock::time_point end = Clock::now() + bound;
+    while (Open() && gCycles[0].load() < cycles + 2 && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return !Open() || gCycles[0].load() >= cycles + 2;
+  };
+  if (s->port[0].load() && !cleared(std::chrono::milliseconds(100)))
+  {
+    Disconnect(s, 0);
+    cleared(std::chrono::milliseconds(1000));
+  }
   for (int d = 0; d < 2; ++d)
     if (jack_port_t* p = s->port[d].exchange(nullptr))
     {
