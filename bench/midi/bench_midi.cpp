@@ -4,9 +4,8 @@
 // server with 64-frame periods (1.33 ms at 48 kHz; --period_frames=N for another
 // size), so that a round trip shows what the port layer adds beyond the periods.
 //
-// The send call is timed at its edges (it only queues the message; the port thread
-// hands it to the process's JACK owner, whose process callback writes it into the
-// period's buffer). Medians, 99th percentiles and maxima, and the CPU time of every thread
+// The send call is timed at its edges (it only queues the message, in memory the
+// JACK bridge shares, whose process callback writes it into the period's buffer). Medians, 99th percentiles and maxima, and the CPU time of every thread
 // of this process (the plug-in's and the simulated synthesizer's; the JACK
 // server is another process) a message. Run it under timeout (a JACK client
 // whose server dies can hang).

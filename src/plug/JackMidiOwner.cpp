@@ -50,7 +50,7 @@ SlotMemory* JackMidiSlot::Make(int* fd, size_t* size)
 }
 
 JackMidiSlot::JackMidiSlot()
-  : mem(Make(&fd, &size)), out(OutRing(mem)), in(InRing(mem)), pushed(mem->pushed), written(mem->written)
+  : mem(Make(&fd, &size)), in(InRing(mem))
 {
 }
 
@@ -308,11 +308,23 @@ public:
   void Release(const std::shared_ptr<JackMidiSlot>& slot)
   {
     long long left = 0;
+    bool handed = false;
     if (Live() && slot->bridge == mBridgeNumber && slot->index >= 0)
     {
       Header r;
       std::string text;
-      if (SlotCall(kRelease, slot, 0, std::string(), &r, &text)) left = r.value;
+      handed = SlotCall(kRelease, slot, 0, std::string(), &r, &text);
+      if (handed) left = r.value;
+    }
+    // No bridge has its memory (none lives, or the one that had it ended, killed
+    // if it did not answer): no callback reads its sends any more, and what they
+    // still hold is not sent. A host that ends leaves it to its bridge, which
+    // writes out what it holds as it ends.
+    if (!handed && !QuitSet())
+    {
+      SendRing sends = SendRingOf(slot->mem);
+      sends.Recover();
+      left = sends.Clear();
     }
     if (slot->index >= 0 && mSlots[slot->index] == slot) mSlots[slot->index].reset();
     slot->index = -1;

@@ -53,12 +53,9 @@ struct JackMidiSlot
   int fd = -1;
   size_t size = 0;
   jackbridge::SlotMemory* mem = nullptr;
-  // Output: the port thread the producer, the bridge's callback the consumer.
-  jackbridge::Ring out;
   // Input: the bridge's callback the producer, the instance's input side the consumer.
+  // (The sends' ring, SendRingOf(mem), is the instance's send queue.)
   jackbridge::Ring in;
-  std::atomic<unsigned long long>& pushed;   // the port thread's count of what went in
-  std::atomic<unsigned long long>& written;  // written into a period's buffer by the bridge
   // The owner's thread only: the full names of its ports on the live epoch (empty:
   // none), its place in the bridge's table and the bridge that has its memory.
   std::string name[2];
