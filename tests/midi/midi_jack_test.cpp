@@ -37,6 +37,16 @@ typedef std::vector<std::string> Names;
 // A bound for an event: a loaded server's request thread was seen to wait over 10 s.
 const int kWaitMs = 30000;
 
+// Bytes of the shared memory written as another process writes them (through
+// /proc), not by a thread of this one.
+void WriteAsAnotherProcess(void* at, const void* bytes, size_t size)
+{
+  const int fd = open("/proc/self/mem", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(pwrite(fd, bytes, size, (off_t)(uintptr_t)at), (ssize_t)size);
+  close(fd);
+}
+
 // Whether the list holds the name.
 bool Lists(const std::vector<std::string>& names, const std::string& name)
 {
@@ -1366,7 +1376,9 @@ TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
 
 // A bridge stuck for good with notes under way: what it had not taken of the
 // instance's sends goes out, in order, once a fresh bridge serves the port, so no
-// note whose start went out keeps sounding and nothing sent is cut.
+// note whose start went out keeps sounding and nothing sent is cut. One stopped
+// inside its callback leaves the queue held and a message half taken (planted):
+// the fresh bridge lets go of both, and that message alone is lost.
 TEST_F(MidiOverJack, WhatAStuckBridgeDidNotTakeGoesOutThroughAFreshOne)
 {
   // Asynchronous: a synchronous server stands still for a client that stops.
@@ -1377,22 +1389,37 @@ TEST_F(MidiOverJack, WhatAStuckBridgeDidNotTakeGoesOutThroughAFreshOne)
   ASSERT_TRUE(mServer.Restart(&error)) << error;
   mServer.SetAsynchronous(false);
   ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
-  OpenPlug();
-  IMidiMsg on1(0, 0x90, 0x40, 0x7F), on2(0, 0x91, 0x41, 0x7F), off1(0, 0x80, 0x40, 0), off2(0, 0x91, 0x41, 0);
-  IMidiMsg cc(0, 0xB0, 0x10, 0x01);
-  for (IMidiMsg* msg : {&on1, &on2}) mPlug->SendMidiMsg(msg);
-  ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
-  const int bridge = JackMidiOwner::BridgePid();
-  int status = 0;
-  kill(bridge, SIGSTOP);
-  ASSERT_EQ(waitpid(bridge, &status, WUNTRACED), bridge);  // every thread of it stopped
-  for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
-  ASSERT_TRUE(mSim.WaitForReceived(6, kWaitMs));  // through a fresh bridge
-  const Bytes ccBytes{0xB0, 0x10, 0x01};
-  const std::vector<Bytes> after{{0x80, 0x40, 0x00}, ccBytes, {0x91, 0x41, 0x00}, ccBytes};
-  const auto got = mSim.Received();
-  ASSERT_EQ(got.size(), 6u);
-  for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(got[i + 2].bytes, after[i]) << i;
+  for (const bool inside : {false, true})
+  {
+    SCOPED_TRACE(inside ? "stopped inside its callback" : "stopped between periods");
+    OpenPlug();
+    mSim.ClearReceived();
+    IMidiMsg on1(0, 0x90, 0x40, 0x7F), on2(0, 0x91, 0x41, 0x7F), off1(0, 0x80, 0x40, 0), off2(0, 0x91, 0x41, 0);
+    IMidiMsg cc(0, 0xB0, 0x10, 0x01);
+    for (IMidiMsg* msg : {&on1, &on2}) mPlug->SendMidiMsg(msg);
+    ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
+    const int bridge = JackMidiOwner::BridgePid();
+    int status = 0;
+    kill(bridge, SIGSTOP);
+    ASSERT_EQ(waitpid(bridge, &status, WUNTRACED), bridge);  // every thread of it stopped
+    if (inside)
+    {
+      jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
+      mPlug->SendMidiMsg(&cc);
+      const uint64_t read = m->send.read.load();
+      ASSERT_EQ(m->send.reserved.load(), read + 8);
+      m->sendOwner.store(jackbridge::kBridgeTakes);
+      m->send.reading.store(read + 8);
+      WriteAsAnotherProcess(jackbridge::SendBytes(m) + read % jackbridge::kSendBytes, Bytes(8, 0).data(), 8);
+    }
+    for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
+    ASSERT_TRUE(mSim.WaitForReceived(6, kWaitMs));  // through a fresh bridge
+    const Bytes ccBytes{0xB0, 0x10, 0x01};
+    const std::vector<Bytes> after{{0x80, 0x40, 0x00}, ccBytes, {0x91, 0x41, 0x00}, ccBytes};
+    const auto got = mSim.Received();
+    ASSERT_EQ(got.size(), 6u);
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(got[i + 2].bytes, after[i]) << i;
+  }
 }
 
 // A send wakes whoever takes it: one from a thread the plug-in knows as the host's
@@ -1470,11 +1497,11 @@ TEST_F(MidiOverJack, ASendRingWrittenOverIsClearedCountedAndSaidOnce)
     const uint64_t read = m->send.read.load();
     unsigned char* bytes = jackbridge::SendBytes(m);
     if (everyWord)
-      memset(bytes, 0x01, jackbridge::kSendBytes);
+      WriteAsAnotherProcess(bytes, std::vector<unsigned char>(jackbridge::kSendBytes, 0x01).data(), jackbridge::kSendBytes);
     else
     {
       const uint32_t length = 0x80000000u;
-      memcpy(bytes + read % jackbridge::kSendBytes, &length, 4);
+      WriteAsAnotherProcess(bytes + read % jackbridge::kSendBytes, &length, 4);
     }
     m->send.reserved.store(read + (everyWord ? 4096 : 8));
     // Cleared before the next send goes in, which it would take with it.
