@@ -87,10 +87,11 @@ struct SlotMemory
   // from it into each period's buffer, as far as the gate lets it: messages while
   // its count of taken ones is below sendLimit, which the host's port thread sets
   // (0: none; lowered at once as a port's choice is made, so that what is sent
-  // after it waits for its port). What the callback cannot write is dropped by the
-  // host's port thread (a port gone, the instance's end) while it holds the ring
-  // (sendOwner): the callback takes it for its pass when nobody holds it, and
-  // passes over the slot when the host does.
+  // after it waits for its port). What waits for a port gone is dropped at another
+  // choice by the host's port thread while it holds the ring (sendOwner): the
+  // callback takes it for its pass when nobody holds it, and passes over the slot
+  // when the host does. At the instance's end the bridge counts what it could not
+  // write (the owner, where no bridge has the memory).
   SendRingHead send;
   alignas(64) std::atomic<unsigned long long> sendLimit{0};
   std::atomic<uint32_t> sendOwner{kNobody};
