@@ -303,8 +303,6 @@ public:
     return (int)r.value;
   }
 
-  double PeriodSeconds() const { return Live() && mRate > 0 ? (double)mFrames / mRate : 0.0; }
-
   void Release(const std::shared_ptr<JackMidiSlot>& slot)
   {
     long long left = 0;
@@ -468,8 +466,6 @@ private:
         mFirstWord = true;
         mLastWord = mLastHeard;
         mWasReady = true;
-        mFrames = (unsigned)h.value;
-        mRate = (unsigned)h.value2;
         mEpoch = ++mEpochs;
         gEpoch.store(mEpoch);
         gOpened.fetch_add(2);
@@ -821,7 +817,6 @@ private:
   unsigned mBridgeNumber = 0;
   uint32_t mNextId = 0;
   unsigned mEpoch = 0, mEpochs = 0;
-  unsigned mFrames = 0, mRate = 0;
   bool mFirstWord = false, mWasReady = false, mServerWent = false;
   Clock::time_point mLastHeard, mPingAt, mNextStart, mLastWord, mWaitGivenUp;
   std::chrono::milliseconds mRestartDelay{0};
@@ -895,7 +890,6 @@ int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::
 {
   return TheOwner().Connected(slot, input, name);
 }
-double PeriodSeconds() { return TheOwner().PeriodSeconds(); }
 void Release(std::shared_ptr<JackMidiSlot> slot)
 {
   if (!slot || !gUsed.load()) return;

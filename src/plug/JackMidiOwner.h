@@ -108,10 +108,8 @@ void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName);
 // 1 when the slot's port is joined to the port named, 0 when not, -1 when it has none.
 int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name);
-// The server's period in seconds; 0 without a live epoch.
-double PeriodSeconds();
 
-// Lets go of the slot (the instance closes): what its output ring holds is written
+// Lets go of the slot (the instance closes): what its send queue holds is written
 // while the server takes it, within a bound, what is not is counted in the log, and
 // its ports leave the server. Any thread; no wait.
 void Release(std::shared_ptr<JackMidiSlot> slot);
