@@ -18,16 +18,6 @@
 #include <atomic>
 #include <cstdint>
 
-// The consumer's read of a ring another process writes (over JACK the bridge's input
-// ring, in memory any process of the user can write): no word of it is trusted. The
-// positions must hold between one message and the ring's capacity, the length must
-// be at least one byte and no more than what the positions hold, nor than room, the
-// destination's size (dest null: the message is removed unread). Answers the next message's size, copied into dest, 0 when none
-// waits, or -1 when the ring is broken: it is then emptied (read set to write), and
-// *badLength (when given) is the length word found (0 where the positions were bad).
-int ReadSharedMessage(MessageRingHead& head, const unsigned char* bytes, int capacity, unsigned char* dest, int room,
-                      uint32_t* badLength = nullptr);
-
 class MidiInputRing
 {
 public:

@@ -356,15 +356,25 @@ void MidiPortLayer::PullSharedMidiInput(unsigned char* buffer)
 // ring was found broken (emptied).
 int MidiPortLayer::ReadSharedMidiInput(unsigned char* dest, int room)
 {
-  jackbridge::SlotMemory* m = mMidiSlot->mem;
-  uint32_t length = 0;
-  const int size = ReadSharedMessage(m->in, jackbridge::InBytes(m), (int)jackbridge::kInBytes, dest, room, &length);
-  if (size >= 0) return size;
+  jackbridge::Ring& in = mMidiSlot->in;
+  // The ring's own checked read: its positions and the length word against the ring.
+  const int size = in.NextSize();
+  if (size == 0) return 0;
+  if (size > 0 && size <= room)
+  {
+    if (!dest)
+    {
+      in.Skip();
+      return size;
+    }
+    if (in.Read(dest, size)) return size;
+  }
+  in.Reset();
   mMidiInStream->dropped.fetch_add(1);
   if (mMidiInSharedBroken++ == 0)
-    ConsoleLog("MIDI IN: the JACK bridge's input ring was found broken (a length word of %u where it holds at most "
-               "%d bytes): what it held is dropped\n",
-               length, (int)jackbridge::kInBytes);
+    ConsoleLog("MIDI IN: the JACK bridge's input ring was found broken (its positions or a length word do not fit "
+               "its %d bytes): what it held is dropped\n",
+               (int)jackbridge::kInBytes);
   return -1;
 }
 

@@ -26,10 +26,15 @@ struct TempoHost : FakeHost
     if (std::string(list) != "tempoValues" || index < 0 || index >= (int)tempos.size()) return std::string();
     return tempos[(size_t)index];
   }
-  // An output that places the ticks itself, once placing is set.
+  // An output that places the ticks itself, once placing is set: its first tick's time.
   std::atomic<bool> placing{false};
   std::atomic<int> placedStarts{0}, placedStops{0};
-  bool startPlacedMidiClock(int64_t, int64_t) override { return placing.load() && ++placedStarts; }
+  std::atomic<int64_t> placedFrom{0};
+  bool startPlacedMidiClock(int64_t firstNs, int64_t) override
+  {
+    if (placing.load()) placedFrom.store(firstNs);
+    return placing.load() && ++placedStarts;
+  }
   unsigned long long stopPlacedMidiClock() override { return ++placedStops; }
 };
 
@@ -203,7 +208,8 @@ TEST_F(ClockJobs, LosingThePortEndsTheLoopAndEveryInstanceHasItsOwnClock)
 }
 
 // An output that places the ticks takes the run from the start, or once ready (after
-// 3 ticks); the thread sends none after, and the stop or the port going ends it too.
+// 3 ticks) from the tick after the last the thread sent (none twice); the thread
+// sends none after, and the stop or the port going ends it too.
 TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
 {
   host.hostTempo = 300.0;
@@ -216,6 +222,12 @@ TEST_F(ClockJobs, AnOutputThatPlacesTheTicksTakesTheRunAndTheLoopOnlyWatches)
     host.placing = true;
     ASSERT_TRUE(pollUntil([&] { return host.placedStarts.load() == (placedAfter ? 2 : 1); }, 2000));
     const size_t sent = Ticks();
+    if (placedAfter)
+    {
+      std::lock_guard<std::mutex> l(timesLock);
+      const int64_t lastSent = std::chrono::duration_cast<std::chrono::nanoseconds>(times.back().time_since_epoch()).count();
+      EXPECT_GT(host.placedFrom.load() - lastSent, 60000000000LL / (24 * 300) / 4);
+    }
     if (placedAfter) host.midiOutSet = false;
     else manager->resetContinuousClock(true);
     ASSERT_TRUE(manager->waitIdle(kMIDIClockThread, 2000));

@@ -85,6 +85,19 @@ protected:
     ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
   }
 
+  // The server again, asynchronous: a synchronous one stands still for its client
+  // time-outs when a client is killed or stopped (and takes none afterwards).
+  void RestartAsynchronous()
+  {
+    mSim.Close();
+    mServer.Halt();
+    mServer.SetAsynchronous(true);
+    std::string error;
+    ASSERT_TRUE(mServer.Restart(&error)) << error;
+    mServer.SetAsynchronous(false);
+    ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  }
+
   // The editor's start, or a fresh plug-in with no port chosen.
   void NewPlug(bool opened)
   {
@@ -1248,15 +1261,7 @@ TEST_F(MidiOverJack, ABurstOfChoicesAndInstancesOpensAndClosesNoClient)
 // log says it once, and a fresh bridge serves the ports again, both ways.
 TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
 {
-  // A synchronous server stands still for its client time-outs when a client is
-  // killed (and takes none afterwards): this one runs asynchronously.
-  mSim.Close();
-  mServer.Halt();
-  mServer.SetAsynchronous(true);
-  std::string error;
-  ASSERT_TRUE(mServer.Restart(&error)) << error;
-  mServer.SetAsynchronous(false);
-  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  ASSERT_NO_FATAL_FAILURE(RestartAsynchronous());
   // -SIGKILL: killed under a host that ignores SIGCHLD (its children's ends are
   // dropped unread), still said as an end from outside.
   struct IgnoredChildren
@@ -1325,36 +1330,6 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
   }
 }
 
-// The instance's input ring written with lengths or positions that cannot be (as
-// any process of the user can through /proc): emptied, counted and said once,
-// nothing read past it (AddressSanitizer), and input goes on.
-TEST_F(MidiOverJack, ABrokenInputRingIsClearedCountedAndSaidOnce)
-{
-  OpenPlug();
-  jackbridge::SlotMemory* m = nullptr;
-  std::ifstream maps("/proc/self/maps");
-  for (std::string line; !m && std::getline(maps, line);)
-    if (line.find("memfd:davrel-midi-slot") != std::string::npos)
-      m = reinterpret_cast<jackbridge::SlotMemory*>(strtoull(line.c_str(), nullptr, 16));
-  ASSERT_NE(m, nullptr);
-  CaptureConsole();
-  const uint32_t kIn = jackbridge::kInBytes;
-  const std::pair<uint32_t, uint32_t> rows[] = {{0, 12}, {0x01010101, 12}, {0x80000000, 12}, {kIn + 1, 12}, {5, 3 * kIn}};
-  for (size_t row = 0; row < 5; ++row)
-  {
-    const uint64_t write = m->in.write.load();
-    for (int i = 0; i < 4; ++i) jackbridge::InBytes(m)[(write + i) % kIn] = (unsigned char)(rows[row].first >> 8 * i);
-    m->in.write.store(write + rows[row].second);
-    jackbridge::Wake(m->inWord, m->inSleeping);
-    EXPECT_TRUE(pollUntil([&] { return m->in.read.load() == m->in.write.load(); }, kWaitMs)) << row;
-    mSim.Send({0xB0, 0x20, (unsigned char)row});
-    EXPECT_TRUE(mPlug->WaitFor(row + 1, kWaitMs)) << row;
-  }
-  const std::string log = CapturedConsole(), said = "MIDI IN: the JACK bridge's input ring was found broken";
-  EXPECT_NE(log.find(said + " (a length word of 0 "), std::string::npos) << log;
-  EXPECT_EQ(log.find(said), log.rfind(said)) << log;
-}
-
 // A bridge of another build in the bundle is one line naming both versions, and is
 // not used; the plug-in's own serves once it is there again.
 TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
@@ -1381,14 +1356,7 @@ TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
 // the fresh bridge lets go of both, and that message alone is lost.
 TEST_F(MidiOverJack, WhatAStuckBridgeDidNotTakeGoesOutThroughAFreshOne)
 {
-  // Asynchronous: a synchronous server stands still for a client that stops.
-  mSim.Close();
-  mServer.Halt();
-  mServer.SetAsynchronous(true);
-  std::string error;
-  ASSERT_TRUE(mServer.Restart(&error)) << error;
-  mServer.SetAsynchronous(false);
-  ASSERT_TRUE(pollUntil([&] { return mSim.Open(&error); }, kWaitMs)) << error;
+  ASSERT_NO_FATAL_FAILURE(RestartAsynchronous());
   for (const bool inside : {false, true})
   {
     SCOPED_TRACE(inside ? "stopped inside its callback" : "stopped between periods");
@@ -1422,107 +1390,123 @@ TEST_F(MidiOverJack, WhatAStuckBridgeDidNotTakeGoesOutThroughAFreshOne)
   }
 }
 
-// A send wakes whoever takes it: one from a thread the plug-in knows as the host's
-// render (which makes no system call) and one from any other thread arrive well
-// inside the port thread's look (100 ms), which would find one that woke no one.
-// Each send comes when the layer is idle (no send for 70 ms or more); 12 of 15
-// arriving within 30 ms tells a wake-up from the look, even on a loaded machine.
-TEST_F(MidiOverJack, ASendArrivesWellInsideTheLookFromTheRenderThreadAndAnyOther)
-{
-  OpenPlug();
-  mSim.SetEcho(false);
-  for (const bool render : {true, false})
-  {
-    SCOPED_TRACE(render ? "render thread" : "another thread");
-    mSim.ClearReceived();
-    int soon = 0;
-    std::thread sender([&] {
-      if (render) mPlug->MarkMidiRenderThread();
-      for (int i = 0; i < 15; ++i)
-      {
-        std::this_thread::sleep_for(std::chrono::milliseconds(70 + 37 * i % 61));
-        IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)i);
-        const auto t0 = std::chrono::steady_clock::now();
-        ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
-        ASSERT_TRUE(mSim.WaitForReceived((size_t)i + 1, kWaitMs));
-        if (std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(30)) ++soon;
-      }
-    });
-    sender.join();
-    EXPECT_GE(soon, 12);
-  }
-}
-
-// The first message after a choice of the output goes out once the server's graph
-// holds the new connection, well inside the bound the bridge holds it for at most
-// (400 periods of 5.3 ms).
-TEST_F(MidiOverJack, TheFirstSendAfterAChoiceArrivesWellInsideTheHoldsBound)
+// A send wakes whoever takes it, well inside the bound of the fallback that would
+// find one that woke no one: from any thread and from one the plug-in knows as the
+// host's render (which makes no system call; a later thread may take its id, so it
+// comes last), inside the port thread's look (100 ms), each sent when the layer is
+// idle (no send for 70 ms or more); the first after a choice of the output once the
+// server's graph holds the connection, inside the bridge's hold (400 periods of 5.3
+// ms). 12 of 15 within 30 ms, or every one
+// within a second, tells them apart even on a loaded machine.
+TEST_F(MidiOverJack, ASendArrivesWellInsideTheFallbacksBound)
 {
   std::string error;
   ASSERT_TRUE(mSimB.Open(&error)) << error;
   OpenPlug();
-  for (int move = 0; move < 4; ++move)
+  enum Kind { kRender, kOther, kAfterAChoice };
+  const struct
   {
-    SynthSim& to = move % 2 ? mSim : mSimB;
-    to.ClearReceived();
-    int out = 1;
-    const auto t0 = std::chrono::steady_clock::now();
-    mPlug->setExternalMIDIOut(out, to.InputPortName().c_str());
-    IMidiMsg cc(0, 0xB0, 0x22, (unsigned char)move);
-    ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
-    ASSERT_TRUE(to.WaitForReceived(1, kWaitMs)) << move;
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count(), 1000)
-        << move;
+    Kind kind;
+    int sends, withinMs, soon;
+  } rows[] = {{kOther, 15, 30, 12}, {kAfterAChoice, 4, 1000, 4}, {kRender, 15, 30, 12}};  // marked last: by its id
+  for (const auto& r : rows)
+  {
+    SCOPED_TRACE(r.kind == kRender ? "render thread" : r.kind == kOther ? "another thread" : "after a choice");
+    int soon = 0;
+    std::thread sender([&] {
+      if (r.kind == kRender) mPlug->MarkMidiRenderThread();
+      for (int i = 0; i < r.sends; ++i)
+      {
+        SynthSim& to = r.kind == kAfterAChoice && i % 2 == 0 ? mSimB : mSim;
+        to.ClearReceived();
+        if (r.kind != kAfterAChoice) std::this_thread::sleep_for(std::chrono::milliseconds(70 + 37 * i % 61));
+        const auto t0 = std::chrono::steady_clock::now();
+        int out = 1;
+        if (r.kind == kAfterAChoice) mPlug->setExternalMIDIOut(out, to.InputPortName().c_str());
+        IMidiMsg cc(0, 0xB0, 0x21, (unsigned char)i);
+        ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+        ASSERT_TRUE(to.WaitForReceived(1, kWaitMs)) << i;
+        if (std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(r.withinMs)) ++soon;
+      }
+    });
+    sender.join();
+    EXPECT_GE(soon, r.soon);
   }
 }
 
-// Another process writes over the sends' shared ring: its length words all
-// 0x01010101, or one of 0x80000000. The bridge's callback clears it and goes on
-// (the server runs its cycles, a later send arrives), and the port layer says it
-// once.
-TEST_F(MidiOverJack, ASendRingWrittenOverIsClearedCountedAndSaidOnce)
+// Another process writes over the instance's shared rings (as any process of the
+// user can through /proc): a length word of the send queue (0x01010101, 0x80000000) or
+// of the input (0, 0x01010101, 0x80000000, one past the ring) that cannot be, or
+// the input's write position a ring ahead. Each ring is cleared with nothing read
+// past it (AddressSanitizer) and nothing looping on it (the server runs its cycles),
+// counted and said (the input once, the output at each clearing by the bridge), and
+// messages go on both ways.
+TEST_F(MidiOverJack, ABrokenSharedRingIsClearedCountedAndSaid)
 {
-  for (const bool everyWord : {true, false})
+  OpenPlug();
+  jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
+  ASSERT_NE(m, nullptr);
+  CaptureConsole();
+  const uint32_t kIn = jackbridge::kInBytes, kOut = jackbridge::kSendBytes;
+  const struct
   {
-    SCOPED_TRACE(everyWord ? "every word 0x01010101" : "a length of 0x80000000");
-    OpenPlug();
-    KeptLines kept;
-    mPlug->SetMidiPortLog(kept.Sink());
-    jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
-    ASSERT_NE(m, nullptr);
-    IMidiMsg first(0, 0xB0, 0x23, 0x01);
-    ASSERT_TRUE(mPlug->SendMidiMsg(&first));
-    ASSERT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+    bool out;
+    uint32_t word;
+    uint64_t ahead;  // the write position moved on by
+  } rows[] = {{true, 0x01010101, 4096}, {true, 0x80000000, 8},  {false, 0, 12},           {false, 0x01010101, 12},
+              {false, 0x80000000, 12},  {false, kIn + 1, 12},   {false, 5, 3ull * kIn}};
+  for (size_t row = 0; row < sizeof rows / sizeof rows[0]; ++row)
+  {
+    const auto& r = rows[row];
+    SCOPED_TRACE(row);
+    // Everything sent is taken: nothing is queued meanwhile.
     ASSERT_TRUE(pollUntil([&] { return m->send.reserved.load() == m->send.read.load(); }, kWaitMs));
-    const uint64_t read = m->send.read.load();
-    unsigned char* bytes = jackbridge::SendBytes(m);
-    if (everyWord)
-      WriteAsAnotherProcess(bytes, std::vector<unsigned char>(jackbridge::kSendBytes, 0x01).data(), jackbridge::kSendBytes);
-    else
+    std::atomic<uint64_t>& write = r.out ? m->send.reserved : m->in.write;
+    const std::atomic<uint64_t>& read = r.out ? m->send.read : m->in.read;
+    unsigned char* bytes = r.out ? jackbridge::SendBytes(m) : jackbridge::InBytes(m);
+    const uint64_t at = write.load();
+    for (int i = 0; i < 4; ++i)
     {
-      const uint32_t length = 0x80000000u;
-      WriteAsAnotherProcess(bytes + read % jackbridge::kSendBytes, &length, 4);
+      const unsigned char b = (unsigned char)(r.word >> 8 * i);
+      WriteAsAnotherProcess(bytes + (at + i) % (r.out ? kOut : kIn), &b, 1);
     }
-    m->send.reserved.store(read + (everyWord ? 4096 : 8));
-    // Cleared before the next send goes in, which it would take with it.
-    pollUntil([&] { return m->outBroken.load() == 1; }, 10000);
+    write.store(at + r.ahead);
+    jackbridge::Wake(m->inWord, m->inSleeping);
+    EXPECT_TRUE(pollUntil([&] { return read.load() == write.load(); }, kWaitMs));
     mSim.ClearReceived();
-    for (unsigned char i = 0; i < 2; ++i)
-    {
-      IMidiMsg cc(0, 0xB0, 0x24, i);
-      ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
-      ASSERT_TRUE(mSim.WaitForReceived(i + 1u, 10000));
-    }
-    const std::string said = "the JACK bridge found the sends' shared ring written over";
-    const auto saidTimes = [&] {
-      const Names lines = kept.Lines();
-      return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(said) != std::string::npos; });
-    };
-    EXPECT_TRUE(pollUntil([&] { return saidTimes() > 0; }, kWaitMs));
-    EXPECT_EQ(saidTimes(), 1);
-    EXPECT_EQ(m->outBroken.load(), 1u);
-    mPlug.reset();
+    IMidiMsg cc(0, 0xB0, 0x24, (unsigned char)row);
+    ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
+    EXPECT_TRUE(mSim.WaitForReceived(1, kWaitMs));
+    mSim.Send({0xB0, 0x20, (unsigned char)row});
+    EXPECT_TRUE(mPlug->WaitFor(row + 1, kWaitMs));
   }
+  const std::string log = CapturedConsole(), in = "MIDI IN: the JACK bridge's input ring was found broken",
+                    out = "MIDI OUT: the JACK bridge found the sends' shared ring written over";
+  EXPECT_NE(log.find(in), std::string::npos) << log;
+  EXPECT_EQ(log.find(in), log.rfind(in)) << log;
+  EXPECT_EQ(m->outBroken.load(), 2u);
+  const size_t first = log.find(out);
+  EXPECT_TRUE(first != std::string::npos && log.find(out, first + 1) != std::string::npos &&
+              log.find(out, first + 1) == log.rfind(out)) << log;
+}
+
+// A question whose asker gave up before it ran (an instance closing while the owner
+// was busy with another's) never runs: its port is not joined behind its back.
+TEST_F(MidiOverJack, AQuestionGivenUpBeforeItRanNeverRuns)
+{
+  mPlug.reset(new TestPlug);
+  ASSERT_TRUE(mPlug->WaitForLists());
+  std::promise<void> busy;
+  std::shared_future<void> done = busy.get_future().share();
+  JackMidiOwner::Post([done](unsigned) { done.wait_for(std::chrono::milliseconds(kWaitMs)); });
+  auto slot = std::make_shared<JackMidiSlot>();
+  const std::string peer = mSim.InputPortName();
+  EXPECT_FALSE(JackMidiOwner::AskWithin([slot, peer](unsigned) { JackMidiOwner::Connect(slot, false, peer); },
+                                        std::chrono::milliseconds(100)));
+  busy.set_value();
+  ASSERT_TRUE(JackMidiOwner::AskWithin([](unsigned) {}, std::chrono::milliseconds(kWaitMs)));
+  EXPECT_TRUE(mSim.WaitForConnections(0, 0, 0));
+  JackMidiOwner::Release(slot);
 }
 
 namespace {
@@ -1536,32 +1520,57 @@ char ReadByte(int fd, int ms)
   return 0;
 }
 
-// Runs this program as a host process running the test named (with env added),
-// its standard input fed from *toHost and its fd 3 read at *fromHost: its pid.
-pid_t SpawnHost(const char* test, const std::vector<std::string>& env, int* toHost, int* fromHost)
+// This program as a host process running the host test named, which chooses the
+// synthesizer's ports (DAVREL_TEST_HOST_OUT for its output, DAVREL_TEST_HOST_IN for
+// its input): its standard input written at to, its fd 3 read at from; killed at
+// the end unless it has ended.
+struct HostProcess
 {
-  int to[2], from[2];
-  if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, to[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, from[1], 3);
-  std::vector<char*> envp;
-  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  for (char** e = environ; *e; ++e) envp.push_back(*e);
-  envp.push_back(nullptr);
-  std::string filter = std::string("--gtest_filter=") + test;
-  char self[] = "/proc/self/exe";
-  char* argv[] = {self, &filter[0], nullptr};
-  pid_t host = -1;
-  if (posix_spawn(&host, self, &actions, nullptr, argv, envp.data()) != 0) host = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  close(to[0]);
-  close(from[1]);
-  *toHost = to[1];
-  *fromHost = from[0];
-  return host;
-}
+  HostProcess(const char* test, SynthSim& sim)
+  {
+    const std::string env[] = {"DAVREL_TEST_HOST_OUT=" + sim.InputPortName(), "DAVREL_TEST_HOST_IN=" + sim.OutputPortName()};
+    int toHost[2], fromHost[2];
+    if (pipe2(toHost, O_CLOEXEC) != 0 || pipe2(fromHost, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toHost[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromHost[1], 3);
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    std::string filter = std::string("--gtest_filter=") + test;
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, &filter[0], nullptr};
+    if (posix_spawn(&pid, self, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(toHost[0]);
+    close(fromHost[1]);
+    to = toHost[1];
+    from = fromHost[0];
+    sim.ClearReceived();
+  }
+  ~HostProcess()
+  {
+    End();
+    close(to);
+    close(from);
+  }
+  // Whether it ended by itself within ms, with status 0.
+  bool Ends(int ms)
+  {
+    ended = pollUntil([this] { return waitpid(pid, &status, WNOHANG) == pid; }, ms);
+    return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  void End()
+  {
+    if (pid > 0 && !ended) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+    ended = true;
+  }
+  pid_t pid = -1;
+  int to = -1, from = -1, status = -1;
+  bool ended = false;
+};
 
 // A number the host said on fd: -1 when none came within ms.
 long ReadNumber(int fd, int ms)
@@ -1588,8 +1597,8 @@ TEST(AHostProcess, WithItsOwnJackClient)
   {
     TestPlug plug;
     int o = 1, i = 1;
-    plug.setExternalMIDIOut(o, in);
-    plug.setExternalMIDIIn(i, out);
+    plug.setExternalMIDIOut(o, out);
+    plug.setExternalMIDIIn(i, in);
     const auto open = [&] {
       return plug.MidiPortListsRead() && !plug.MidiPortChoiceUnderWay() && !plug.MidiOutPortMissing() &&
              !plug.MidiInPortMissing() && JackMidiOwner::Epoch() != 0;
@@ -1627,14 +1636,9 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
   for (const bool restart : {false, true})
   {
     SCOPED_TRACE(restart ? "restarted" : "not restarted");
-    int toChild = -1, fromChild = -1;
-    const pid_t child = SpawnHost("AHostProcess.WithItsOwnJackClient",
-                                  {"DAVREL_TEST_HOST_IN=" + mSim.InputPortName(),
-                                   "DAVREL_TEST_HOST_OUT=" + mSim.OutputPortName()},
-                                  &toChild, &fromChild);
-    ASSERT_GT(child, 0);
-    mSim.ClearReceived();
-    const bool ready = ReadByte(fromChild, 2 * kWaitMs) == 'r';
+    HostProcess host("AHostProcess.WithItsOwnJackClient", mSim);
+    ASSERT_GT(host.pid, 0);
+    const bool ready = ReadByte(host.from, 2 * kWaitMs) == 'r';
     EXPECT_TRUE(ready);
     std::string error;
     if (ready && restart)
@@ -1644,20 +1648,14 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
       ASSERT_TRUE(mServer.Start(&error)) << error;
       ASSERT_TRUE(mSim.Open(&error)) << error;
     }
-    EXPECT_EQ(write(toChild, restart ? "R" : "g", 1), 1);
-    EXPECT_EQ(ReadByte(fromChild, 3 * kWaitMs), 's');
+    EXPECT_EQ(write(host.to, restart ? "R" : "g", 1), 1);
+    EXPECT_EQ(ReadByte(host.from, 3 * kWaitMs), 's');
     EXPECT_TRUE(mSim.WaitForReceived(100, kWaitMs)) << mSim.ReceivedCount();
     const auto got = mSim.Received();
     for (size_t n = 0; n < got.size() && n < 100; ++n)
       EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x21, (unsigned char)n})) << n;
-    EXPECT_EQ(write(toChild, "q", 1), 1);
-    int status = -1;
-    const bool ended = pollUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 3 * kWaitMs);
-    if (!ended) kill(child, SIGKILL), waitpid(child, &status, 0);
-    EXPECT_TRUE(ended) << "the host's quit hung";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    close(toChild);
-    close(fromChild);
+    EXPECT_EQ(write(host.to, "q", 1), 1);
+    EXPECT_TRUE(host.Ends(3 * kWaitMs)) << "the host's quit hung or failed: status " << host.status;
   }
 }
 
@@ -1669,7 +1667,7 @@ TEST_F(MidiOverJack, AHostWithAJackClientOfItsOwnRestartsAndQuits)
 TEST(AHostProcess, ThatForksAndHoldsADescriptor)
 {
   const char* in = getenv("DAVREL_TEST_HOST_IN");
-  if (!in || !getenv("DAVREL_TEST_HOST_FORKS")) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
+  if (!in) GTEST_SKIP() << "run by MidiOverJack.AHostThatForks...";
   rlimit lim;
   getrlimit(RLIMIT_NOFILE, &lim);
   lim.rlim_cur = std::max<rlim_t>(lim.rlim_cur, std::min<rlim_t>(lim.rlim_max, 4096));
@@ -1710,29 +1708,33 @@ TEST(AHostProcess, ThatForksAndHoldsADescriptor)
   if (child == 0) sleep(120), _exit(0);
   const std::string lives = std::to_string(child) + "\n";
   ASSERT_EQ(write(3, lives.data(), lives.size()), (ssize_t)lives.size());
-  ReadByte(0, 3 * kWaitMs);
+  // Told to quit: 20 more sent right before the instance closes and the process ends.
+  if (ReadByte(0, 3 * kWaitMs) == 'q')
+    for (int n = 0; n < 20; ++n)
+    {
+      IMidiMsg cc(0, 0xB0, 0x23, (unsigned char)n);
+      EXPECT_TRUE(plug.SendMidiMsg(&cc));
+    }
 }
 
 // A host that forks children and holds a descriptor above 1024 without
 // close-on-exec: its ports keep working after each child's end, its bridge holds
-// none of its descriptors and goes with its process (killed, a child living on);
-// with the server stopped as the host is killed, it waits to close its clients.
+// none of its descriptors and goes with its process (killed, or quitting right after
+// its last sends, a child living on); with the server stopped as the host ends, it
+// waits to close its clients, and what the host sent last arrives once the server
+// runs again, long after the host's end.
 TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
 {
-  for (const bool serverStopped : {false, true})
+  for (const int row : {0, 1, 2})
   {
-    SCOPED_TRACE(serverStopped ? "server stopped at the host's kill" : "server running");
-    int toHost = -1, fromHost = -1;
-    const pid_t host = SpawnHost("AHostProcess.ThatForksAndHoldsADescriptor",
-                                 {"DAVREL_TEST_HOST_IN=" + mSim.OutputPortName(),
-                                  "DAVREL_TEST_HOST_OUT=" + mSim.InputPortName(), "DAVREL_TEST_HOST_FORKS=1"},
-                                 &toHost, &fromHost);
-    ASSERT_GT(host, 0);
-    mSim.ClearReceived();
-    const pid_t bridge = (pid_t)ReadNumber(fromHost, 2 * kWaitMs);
+    const bool serverStopped = row > 0, quits = row == 2;
+    SCOPED_TRACE(quits ? "quits after its sends, server stopped" : serverStopped ? "killed, server stopped" : "killed");
+    HostProcess host("AHostProcess.ThatForksAndHoldsADescriptor", mSim);
+    ASSERT_GT(host.pid, 0);
+    const pid_t bridge = (pid_t)ReadNumber(host.from, 2 * kWaitMs);
     ASSERT_GT(bridge, 0);
     char held[256] = {}, link[256] = {};
-    ASSERT_GT(readlink(("/proc/" + std::to_string(host) + "/fd/1500").c_str(), held, sizeof held - 1), 0);
+    ASSERT_GT(readlink(("/proc/" + std::to_string(host.pid) + "/fd/1500").c_str(), held, sizeof held - 1), 0);
     for (int fd = 0; fd < 4096; ++fd)
     {
       const ssize_t n = readlink(("/proc/" + std::to_string(bridge) + "/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
@@ -1740,12 +1742,13 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
       link[n] = 0;
       EXPECT_STRNE(link, held) << "the bridge holds the host's descriptor, at " << fd;
     }
-    EXPECT_EQ(ReadNumber(fromHost, 3 * kWaitMs), 0);
+    EXPECT_EQ(ReadNumber(host.from, 3 * kWaitMs), 0);
     EXPECT_TRUE(mSim.WaitForReceived(20, kWaitMs)) << mSim.ReceivedCount();
-    const pid_t child = (pid_t)ReadNumber(fromHost, 3 * kWaitMs);
+    const pid_t child = (pid_t)ReadNumber(host.from, 3 * kWaitMs);
     if (serverStopped) kill(mServer.Pid(), SIGSTOP);
-    kill(host, SIGKILL);
-    waitpid(host, nullptr, 0);
+    if (quits)
+      EXPECT_TRUE(write(host.to, "q", 1) == 1 && host.Ends(kWaitMs)) << "the host's quit hung or failed: status " << host.status;
+    host.End();
     const auto gone = [bridge] {  // no process, or a zombie
       std::string stat;
       std::getline(std::ifstream("/proc/" + std::to_string(bridge) + "/stat"), stat);
@@ -1756,9 +1759,13 @@ TEST_F(MidiOverJack, AHostThatForksKeepsItsPortsAndItsBridgeEndsWithIt)
       EXPECT_FALSE(pollUntil(gone, 3000)) << "the bridge left its clients";
       kill(mServer.Pid(), SIGCONT);
     }
+    if (quits)
+    {
+      EXPECT_TRUE(mSim.WaitForReceived(40, kWaitMs)) << mSim.ReceivedCount();
+      const auto got = mSim.Received();
+      for (size_t n = 20; n < got.size(); ++n) EXPECT_EQ(got[n].bytes, (Bytes{0xB0, 0x23, (unsigned char)(n - 20)})) << n;
+    }
     EXPECT_TRUE(pollUntil(gone, kWaitMs)) << "the bridge outlived its host";
     if (child > 0) kill(child, SIGKILL);
-    close(toHost);
-    close(fromHost);
   }
 }

@@ -681,12 +681,24 @@ void FreeSlot(int i)
 }
 
 // What the slot's sends' ring holds, as far as its gate lets it go, is written out
-// by the process callback while the server takes it, until end.
+// by the process callback while the server takes it, until end. Once the host has
+// gone, nobody waits for this process nor hears what it loses: the drain goes on
+// past end while the server stands still (its next cycle may yet come) or its
+// cycles take from the ring, and ends once more cycles than a fresh connection's
+// hold took nothing.
 void DrainOut(Slot* s, Clock::time_point end)
 {
-  while (Open() && s->port[0].load() && !s->send.Empty() && s->send.Taken() < s->mem->sendLimit.load() &&
-         Clock::now() < end)
+  unsigned long long taken = s->send.Taken();
+  unsigned long long movedAt = gCycles[0].load();
+  while (Open() && s->port[0].load() && !s->send.Empty() && s->send.Taken() < s->mem->sendLimit.load())
+  {
+    const unsigned long long now = s->send.Taken();
+    const unsigned long long cycles = gCycles[0].load();
+    if (now != taken) movedAt = cycles;
+    taken = now;
+    if (Clock::now() >= end && (!gHostGone.load() || cycles - movedAt > (unsigned long long)kHoldPeriods + 50)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 // The instance closed: what its output holds is written while the server takes it
@@ -970,10 +982,10 @@ int main(int argc, char** argv)
   }
   worker.join();
   gClosing.store(true);
-  // What the instances' rings still hold goes out while the server takes it (within
-  // a bound): an instance that closed right before its host ended, whose release
-  // the host's end did not wait for, loses nothing it handed over. Then the clients
-  // close, however long the server takes.
+  // What the instances' rings still hold goes out while the server takes it (a
+  // server that stands still is waited for, DrainOut): an instance that closed right
+  // before its host ended, whose release the host's end did not wait for, loses
+  // nothing it handed over. Then the clients close, however long the server takes.
   const Clock::time_point end = Clock::now() + kReleaseDrain;
   for (Slot* s : gSlots)
     if (s) DrainOut(s, end);
