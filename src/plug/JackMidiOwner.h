@@ -11,9 +11,9 @@
 // with its host's process (the kernel tells it; a child the host forked changes
 // nothing).
 //
-// Each instance has a slot: shared memory holding its output ring (the port thread
-// writes, the bridge's process callback writes it into each period's buffer as far
-// as the buffer takes it), its input ring (the bridge's callback writes, the input
+// Each instance has a slot: shared memory holding its send queue (every thread of
+// the instance sends into it, the bridge's process callback writes it into each
+// period's buffer as far as the buffer takes it), its input ring (the bridge's callback writes, the input
 // thread reads) and the words its threads wait on, handed to the bridge as a file
 // descriptor. Each instance asks the owner's thread, the one thread that talks to
 // the bridge, for port lists, connections and its ports: a request waits for that

@@ -401,8 +401,8 @@ private:
   // refused, and how many were refused at the call.
   std::atomic<unsigned long long> mMidiOutRefusedAt{0}, mMidiOutCallRefusals{0};
   long long mMidiOutFullLogged = 0;
-  // Over JACK: the times the bridge found the slot's output ring broken, and the
-  // messages lost with it, as said last.
+  // Over JACK: the times the bridge found the slot's send queue broken, and the
+  // bytes lost with it, as said last.
   unsigned long long mMidiOutBrokenSaid = 0, mMidiOutBrokenLostSaid = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   // Over ALSA, while sends come the port thread looks at the queue by itself

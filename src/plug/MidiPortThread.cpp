@@ -216,7 +216,7 @@ void MidiPortLayer::EndMidiPortThread()
   mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   delete mMidiLook;
   mMidiLook = nullptr;
-  // The bridge writes what the slot's ring holds while the server takes it, then
+  // The bridge writes what the send queue holds while the server takes it, then
   // its ports leave the server; what it could not write is counted in the log.
   if (mMidiSlot) JackMidiOwner::Release(mMidiSlot);
 }
@@ -637,7 +637,7 @@ void MidiPortLayer::LogMidiOutQueueDrops()
   mMidiOutFullLogged = full;
 }
 
-// The port thread: the slot's output ring found broken by the bridge (its memory
+// The port thread: the slot's send queue found broken by the bridge (its memory
 // written over by another process) and cleared, said once each time; what was
 // lost with it counts as refused.
 void MidiPortLayer::LogMidiOutRingBroken()
