@@ -71,35 +71,43 @@ using Ring = MessageRing;
 const uint32_t kMagic = 0x44564A42u;
 // What the two sides share: raised with every change to this header's layout or
 // messages, or to what either side does with them. The bridge says it first (kHello).
-const uint32_t kVersion = 4;
-// The output's ring holds a few periods' worth (the port thread refills it as the
-// bridge empties it); the input's several of the synthesizer's largest dumps.
-const uint32_t kOutBytes = 64 * 1024;
+const uint32_t kVersion = 5;
+// The sends' ring holds what every thread of the instance sends (1 MB); the input's
+// several of the synthesizer's largest dumps.
+const uint32_t kSendBytes = 1024 * 1024;
 const uint32_t kInBytes = 256 * 1024;
+
+// Who consumes the sends' ring at a moment (SlotMemory::sendOwner).
+const uint32_t kNobody = 0, kBridgeTakes = 1, kHostTakes = 2;
 
 struct SlotMemory
 {
-  uint32_t magic = kMagic, version = kVersion, outBytes = kOutBytes, inBytes = kInBytes;
-  // The host's port thread writes, the bridge's output callback reads.
-  RingHead out;
-  // The bridge's input callback writes, the host's input thread reads.
+  uint32_t magic = kMagic, version = kVersion, sendBytes = kSendBytes, inBytes = kInBytes;
+  // Every thread of the instance sends into it; the bridge's output callback takes
+  // from it into each period's buffer, as far as the gate lets it: messages while
+  // its count of taken ones is below sendLimit, which the host's port thread sets
+  // (0: none; lowered at once as a port's choice is made, so that what is sent
+  // after it waits for its port). What waits for a port gone is dropped at another
+  // choice by the host's port thread while it holds the ring (sendOwner): the
+  // callback takes it for its pass when nobody holds it, and passes over the slot
+  // when the host does. At the instance's end the bridge counts what it could not
+  // write (the owner, where no bridge has the memory).
+  SendRingHead send;
+  alignas(64) std::atomic<unsigned long long> sendLimit{0};
+  std::atomic<uint32_t> sendOwner{kNobody};
+  // The bridge's callback writes, the host's input thread reads.
   RingHead in;
-  // The output's counts: pushed by the host, written into a period's buffer (or
-  // counted too long for one) by the bridge.
-  alignas(64) std::atomic<unsigned long long> pushed{0};
-  std::atomic<unsigned long long> written{0};
-  std::atomic<unsigned long long> tooLong{0};
-  // The output's ring found broken by the bridge (its words written over), each
-  // time cleared: how often, and the messages pushed and not yet written then.
+  // Of the sends taken by the bridge, those too long for any period's buffer.
+  alignas(64) std::atomic<unsigned long long> tooLong{0};
+  // The sends' ring found broken by the bridge (its words written over), each time
+  // cleared: how often, and the bytes it held then.
   std::atomic<unsigned long long> outBroken{0};
-  std::atomic<unsigned long long> outBrokenLost{0};
-  // The host's port thread waits on portWord while portSleeping: woken by a send,
-  // by the bridge once room it asked for (roomWanted) is free, or once a send from
-  // the host's render thread (renderSent, which makes no system call) is waiting.
+  std::atomic<unsigned long long> outBrokenBytes{0};
+  // The host's port thread waits on portWord while portSleeping: woken by a choice,
+  // or by the bridge once it took sends the thread waits for (roomWanted).
   alignas(64) std::atomic<uint32_t> portWord{0};
   std::atomic<uint32_t> portSleeping{0};
   std::atomic<uint32_t> roomWanted{0};
-  std::atomic<uint32_t> renderSent{0};
   // The host's input thread waits on inWord while inSleeping: the bridge's input
   // callback wakes it once something came.
   alignas(64) std::atomic<uint32_t> inWord{0};
@@ -123,14 +131,14 @@ struct SlotMemory
   alignas(64) std::atomic<uint32_t> graphChanges{0};
 };
 
-inline size_t SlotMemorySize() { return sizeof(SlotMemory) + kOutBytes + kInBytes; }
-inline unsigned char* OutBytes(SlotMemory* m) { return reinterpret_cast<unsigned char*>(m) + sizeof(SlotMemory); }
-inline unsigned char* InBytes(SlotMemory* m) { return OutBytes(m) + kOutBytes; }
-inline Ring OutRing(SlotMemory* m) { return Ring(&m->out, OutBytes(m), (int)kOutBytes); }
+inline size_t SlotMemorySize() { return sizeof(SlotMemory) + kSendBytes + kInBytes; }
+inline unsigned char* SendBytes(SlotMemory* m) { return reinterpret_cast<unsigned char*>(m) + sizeof(SlotMemory); }
+inline unsigned char* InBytes(SlotMemory* m) { return SendBytes(m) + kSendBytes; }
+inline SendRing SendRingOf(SlotMemory* m) { return SendRing(&m->send, SendBytes(m), (int)kSendBytes); }
 inline Ring InRing(SlotMemory* m) { return Ring(&m->in, InBytes(m), (int)kInBytes); }
 inline bool Valid(const SlotMemory* m, size_t mapped)
 {
-  return mapped >= SlotMemorySize() && m->magic == kMagic && m->version == kVersion && m->outBytes == kOutBytes &&
+  return mapped >= SlotMemorySize() && m->magic == kMagic && m->version == kVersion && m->sendBytes == kSendBytes &&
          m->inBytes == kInBytes;
 }
 

@@ -50,8 +50,7 @@ SlotMemory* JackMidiSlot::Make(int* fd, size_t* size)
 }
 
 JackMidiSlot::JackMidiSlot(std::shared_ptr<JackMidiServer> s)
-  : mem(Make(&fd, &size)), out(OutRing(mem)), in(InRing(mem)), pushed(mem->pushed), written(mem->written),
-    server(std::move(s))
+  : mem(Make(&fd, &size)), in(InRing(mem)), server(std::move(s))
 {
 }
 
@@ -166,7 +165,6 @@ struct Bridge
   pid_t pid = -1;
   unsigned number = 0;  // of the running one: the process's count, never reused
   unsigned epoch = 0;
-  unsigned frames = 0, rate = 0;
   bool firstWord = false, wasReady = false, serverWent = false;
   Clock::time_point lastHeard, pingAt, nextStart, lastWord, waitGivenUp;
   std::chrono::milliseconds restartDelay{0};
@@ -366,22 +364,28 @@ public:
     return (int)r.value;
   }
 
-  double PeriodSeconds() const
-  {
-    const Bridge* b = tCurrent;
-    return b && Live(*b) && b->rate > 0 ? (double)b->frames / b->rate : 0.0;
-  }
-
   void Release(const std::shared_ptr<JackMidiSlot>& slot)
   {
     if (!Of(slot)) return;
     Bridge& b = *tCurrent;
     long long left = 0;
+    bool handed = false;
     if (Live(b) && slot->bridge == b.number && slot->index >= 0)
     {
       Header r;
       std::string text;
-      if (SlotCall(b, kRelease, slot, 0, std::string(), &r, &text)) left = r.value;
+      handed = SlotCall(b, kRelease, slot, 0, std::string(), &r, &text);
+      if (handed) left = r.value;
+    }
+    // No bridge has its memory (none lives, or the one that had it ended, killed
+    // if it did not answer): no callback reads its sends any more, and what they
+    // still hold is not sent. A host that ends leaves it to its bridge, which
+    // writes out what it holds as it ends.
+    if (!handed && !QuitSet())
+    {
+      SendRing sends = SendRingOf(slot->mem);
+      sends.Recover();
+      left = sends.Clear();
     }
     if (slot->index >= 0 && b.slots[slot->index] == slot) b.slots[slot->index].reset();
     slot->index = -1;
@@ -540,8 +544,6 @@ private:
         b.firstWord = true;
         b.lastWord = b.lastHeard;
         b.wasReady = true;
-        b.frames = (unsigned)h.value;
-        b.rate = (unsigned)h.value2;
         // Epochs are numbered for the process: one of another server's is never live here.
         b.epoch = ++mEpochs;
         b.server->epoch.store(b.epoch);
@@ -990,7 +992,6 @@ int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::
 {
   return TheOwner().Connected(slot, input, name);
 }
-double PeriodSeconds() { return TheOwner().PeriodSeconds(); }
 void Release(std::shared_ptr<JackMidiSlot> slot)
 {
   if (!slot || !gUsed.load()) return;

@@ -13,20 +13,21 @@
 // the next of that name) and with its host's process (the kernel tells it; a child
 // the host forked changes nothing); what befalls one leaves the others alone.
 //
-// Each instance has a slot: shared memory holding its output ring (the port thread
-// writes, the bridge's process callback writes it into each period's buffer as far
-// as the buffer takes it), its input ring (the bridge's callback writes, the input
-// thread reads) and the words its threads wait on, handed to its server's bridge as
-// a file descriptor. Each instance asks its server's owner's thread, the one thread
-// that talks to that server's bridge (and starts it, so that it ends with the host),
-// for port lists, connections and its ports: a request waits for that thread, so a
-// server that stands still holds up its own instances' questions alone, and its
-// asker may give up at any moment (an instance closing); the host's threads never
-// wait on a bridge without a bound of their own. The owner's thread waits for a
-// request's answer while the bridge answers a ping (its worker may wait that long
-// on a server that stands still: ending it then would leave its clients dead
-// there); one that answers nothing, not even a ping, for 3 s (stopped, stuck) is
-// ended and a fresh one started, and the log says so once.
+// Each instance has a slot: shared memory holding its send queue (every thread of
+// the instance sends into it, the bridge's process callback writes it into each
+// period's buffer as far as the buffer takes it), its input ring (the bridge's
+// callback writes, the input thread reads) and the words its threads wait on,
+// handed to its server's bridge as a file descriptor. Each instance asks its
+// server's owner's thread, the one thread that talks to that server's bridge (and
+// starts it, so that it ends with the host), for port lists, connections and its
+// ports: a request waits for that thread, so a server that stands still holds up
+// its own instances' questions alone, and its asker may give up at any moment (an
+// instance closing); the host's threads never wait on a bridge without a bound of
+// their own. The owner's thread waits for a request's answer while the bridge
+// answers a ping (its worker may wait that long on a server that stands still:
+// ending it then would leave its clients dead there); one that answers nothing,
+// not even a ping, for 3 s (stopped, stuck) is ended and a fresh one started, and
+// the log says so once.
 //
 // The server's end is learnt from its bridge: the epoch ends, that server's slots
 // lose their ports, and the next request on it finds a fresh bridge that has opened
@@ -74,12 +75,9 @@ struct JackMidiSlot
   int fd = -1;
   size_t size = 0;
   jackbridge::SlotMemory* mem = nullptr;
-  // Output: the port thread the producer, the bridge's callback the consumer.
-  jackbridge::Ring out;
   // Input: the bridge's callback the producer, the instance's input side the consumer.
+  // (The sends' ring, SendRingOf(mem), is the instance's send queue.)
   jackbridge::Ring in;
-  std::atomic<unsigned long long>& pushed;   // the port thread's count of what went in
-  std::atomic<unsigned long long>& written;  // written into a period's buffer by the bridge
   // The server its ports are on, for its whole life.
   const std::shared_ptr<JackMidiServer> server;
   // The owner's thread only: the full names of its ports on the live epoch (empty:
@@ -140,10 +138,8 @@ void Disconnect(const std::shared_ptr<JackMidiSlot>& slot, bool input);
 bool Rename(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& shortName);
 // 1 when the slot's port is joined to the port named, 0 when not, -1 when it has none.
 int Connected(const std::shared_ptr<JackMidiSlot>& slot, bool input, const std::string& name);
-// The server's period in seconds; 0 without a live epoch.
-double PeriodSeconds();
 
-// Lets go of the slot (the instance closes): what its output ring holds is written
+// Lets go of the slot (the instance closes): what its send queue holds is written
 // while the server takes it, within a bound, what is not is counted in the log, and
 // its ports leave the server. Any thread; no wait.
 void Release(std::shared_ptr<JackMidiSlot> slot);

@@ -13,11 +13,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include <pthread.h>
 
 MidiPortLayer::MidiPortLayer(Owner& owner, WDL_Mutex& mutex)
   : mOwner(owner), mMutex(mutex), mMidiInStream(std::make_shared<MidiInStream>()),
-    mMidiJackServer(JackMidiOwner::TakeEnvironment())
+    mMidiJackServer(JackMidiOwner::TakeEnvironment()),
+    mMidiSendSlot(std::make_shared<JackMidiSlot>(mMidiJackServer)),
+    mMidiOutRing(&mMidiSendSlot->mem->send, jackbridge::SendBytes(mMidiSendSlot->mem), (int)jackbridge::kSendBytes)
 {
 }
 
@@ -192,6 +193,16 @@ void MidiPortLayer::RecordMidiPortChoice(bool input, int k, const std::string& n
     }
     else if (now < mMidiOutChoiceAt + kMidiChoicePairing)
       c.before = std::min(c.before, mMidiOutChoiceQueued);
+    // Over JACK the bridge takes no send queued from now on before the port
+    // thread has taken the choice (it sets the gate anew then).
+    if (jackbridge::SlotMemory* m = mMidiShared.load())
+    {
+      const unsigned long long to = input ? c.before : c.first;
+      unsigned long long was = m->sendLimit.load();
+      while (was > to && !m->sendLimit.compare_exchange_weak(was, to))
+      {
+      }
+    }
   }
   StartMidiPortThread();
   WakeMidiPortThread();
@@ -537,64 +548,14 @@ bool MidiPortLayer::SendBytesToPort(const unsigned char* pData, int size)
     return false;
   }
   mMidiOutPushed.fetch_add(1);
-  // A port thread that looks at the queue anyway is not woken (see
-  // RunMidiPortThread).
+  // Over JACK the bridge's process callback takes it at its next period, as far as
+  // the gate the port thread keeps lets it: no one is woken.
+  if (mMidiShared.load()) return true;
+  // Over ALSA a port thread that looks at the queue anyway is not woken (see
+  // RunMidiPortThread); the host's render thread wakes it otherwise too.
   std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (mMidiPortPolling.load()) return true;
-  if ((unsigned long)pthread_self() != mMidiRenderThread.load(std::memory_order_relaxed))
-  {
-    WakeMidiPortThread();
-    return true;
-  }
-  // The host's render thread makes no system call: over JACK the bridge's process
-  // callback wakes the port thread within a period.
-  if (jackbridge::SlotMemory* m = mMidiShared.load())
-  {
-    m->renderSent.store(1);
-    return true;
-  }
-  WakeMidiPortThread();
+  if (!mMidiPortPolling.load()) WakeMidiPortThread();
   return true;
-}
-
-// The port thread, as the slot's output ring is cut (its bridge or its server went,
-// and no callback reads it): every message in it counts as not sent, but a note's
-// release among them may end a note whose start went out. Each note's last release
-// (a note-off, or a note-on of velocity 0) is kept and goes out once the port is open
-// again, ahead of all sent later (SendCutReleases); a release of a note not sounding
-// is harmless. Answers the messages cut.
-int MidiPortLayer::CutJackOut()
-{
-  jackbridge::Ring& out = mMidiSlot->out;
-  int lost = 0;
-  for (int size; (size = out.NextSize()) > 0; ++lost)
-  {
-    unsigned char m[3];
-    if (size != 3)
-    {
-      out.Skip();
-      continue;
-    }
-    out.Read(m);
-    if ((m[0] & 0xF0) != 0x80 && !((m[0] & 0xF0) == 0x90 && m[2] == 0)) continue;
-    std::vector<unsigned char>& kept = mMidiOutReleases;
-    size_t at = 0;
-    while (at < kept.size() && ((kept[at] & 0x0F) != (m[0] & 0x0F) || kept[at + 1] != m[1])) at += 3;
-    if (at == kept.size()) kept.resize(at + 3);
-    memcpy(&kept[at], m, 3);
-  }
-  return lost;
-}
-
-// The port thread, before what is queued, with the output open: the releases a cut
-// send owes go into the slot's ring as far as it has room (the bridge holds them, as
-// any send, until the port's fresh connection is in the server's graph).
-void MidiPortLayer::SendCutReleases()
-{
-  size_t sent = 0;
-  for (; sent < mMidiOutReleases.size() && mMidiSlot->out.Push(&mMidiOutReleases[sent], 3); sent += 3)
-    mMidiSlot->pushed.fetch_add(1);
-  mMidiOutReleases.erase(mMidiOutReleases.begin(), mMidiOutReleases.begin() + (long)sent);
 }
 
 // The port thread: the latest place wins.
@@ -606,10 +567,9 @@ void MidiPortLayer::NoteMidiOutRefused(unsigned long long at)
   }
 }
 
-void MidiPortLayer::MarkMidiRenderThread()
-{
-  mMidiRenderThread.store((unsigned long)pthread_self(), std::memory_order_relaxed);
-}
+// A send of the render thread is any other's now: over JACK none makes a system
+// call, over ALSA each wakes the port thread unless it looks at the queue anyway.
+void MidiPortLayer::MarkMidiRenderThread() {}
 
 bool MidiPortLayer::SendMidiMsgToPort(IMidiMsg* pMsg)
 {

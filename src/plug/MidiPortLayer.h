@@ -4,13 +4,15 @@
 // the send queue, the input's stream and thread, the port thread, the JACK owner's
 // slot and the ALSA sequencer's port objects, with their locks.
 //
-// A message sent: SendBytesToPort queues it (any thread, no lock) and wakes the
-// port thread, which takes it (SendQueuedMidiOut) into the slot's ring, whose bytes
-// the JACK bridge writes into a period's buffer, or into RtMidi's sendMessage over
-// ALSA. A message received: the receiving side (the input object's callback,
-// MIDICallback, over ALSA; over JACK the input thread reading the slot's ring) frames
-// it into the stream's ring (MidiInStream.h); the input thread (RunMidiInput) hands
-// it to the plug-in through Owner, under the plug-in's mutex (DeliverMidiInput).
+// A message sent: SendBytesToPort queues it (any thread, no lock). Over JACK the
+// queue is in the instance's slot, and the JACK bridge's process callback writes it
+// into a period's buffer as far as the gate the port thread keeps for choices lets
+// it (GateJackMidiOut); over ALSA the port thread, woken, takes it
+// (SendQueuedMidiOut) into RtMidi's sendMessage. A message received: the receiving
+// side (the input object's callback, MIDICallback, over ALSA; over JACK the input
+// thread reading the slot's ring) frames it into the stream's ring (MidiInStream.h);
+// the input thread (RunMidiInput) hands it to the plug-in through Owner, under the
+// plug-in's mutex (DeliverMidiInput).
 // MidiPortLayer.cpp holds the host's side, MidiPortThread.cpp the port thread's.
 
 #include "base/mutex.h"
@@ -139,9 +141,10 @@ public:
   bool SendMidiMsgToPort(IMidiMsg* pMsg);
   bool SendMidiSysexToPort(const unsigned char* pData, int size);
   bool SendBytesToPort(const unsigned char* pData, int size);
-  // The host's render calls this thread's (called as each begins): a send of the
-  // thread that rendered last takes no lock and makes no system call (over JACK the
-  // bridge's process callback wakes the port thread for it). Any thread, no wait.
+  // The host's render calls this thread's (called as each begins). A send of any
+  // thread takes no lock; over JACK it makes no system call either (the bridge's
+  // process callback takes it from the queue at its next period), over ALSA it
+  // wakes the port thread unless that looks at the queue anyway. Kept for hosts.
   void MarkMidiRenderThread();
   // Over JACK the timing clock is not sent tick by tick: the JACK bridge's process
   // callback writes each tick (0xF8) into the period's buffer at the frame it falls
@@ -193,7 +196,7 @@ public:
   bool MidiInChoicePending();
   // Whether a port object of either direction is kept.
   bool HasPortObjects() const { return mMidiOut || mMidiIn; }
-  // Whether the port thread has taken every send queued (over JACK into the slot's ring).
+  // Whether every send queued has been taken (over JACK by the bridge's callback).
   bool MidiOutQueueEmpty() const { return mMidiOutRing.NextSize() == 0; }
   // Over JACK the memory this instance shares with the bridge (null before the
   // lists are read, or over ALSA).
@@ -235,10 +238,15 @@ private:
   void ReadMidiPortLists();
   void EndMidiPortThread();
   bool SendQueuedMidiOut(unsigned long long upTo, bool ending = false);
-  bool MidiOutDrained();
   unsigned long long MidiOutSendLimit();
   std::chrono::steady_clock::time_point MidiOutPaceUntil();
   void LogMidiOutQueueDrops();
+  unsigned long long MidiOutTaken() const { return mMidiOutRing.Taken(); }
+  unsigned long long MidiOutSendLimitLocked();
+  bool GateJackMidiOut(unsigned long long upTo, bool ending);
+  void DropQueuedMidiOut(unsigned long long upTo);
+  bool HoldJackSends();
+  void LetGoJackSends();
   void LogMidiOutRingBroken();
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
@@ -269,8 +277,6 @@ private:
   void DeliverMidiInput(const unsigned char* bytes, int size);
   void RunMidiInput();
   void PullSharedMidiInput(unsigned char* buffer);
-  int CutJackOut();
-  void SendCutReleases();
   int ReadSharedMidiInput(unsigned char* dest, int room);
   int DropQueuedMidiInput();
   void LogMidiInRingDrops();
@@ -379,36 +385,30 @@ private:
   // clients, and until then a name chosen is taken as it is, as before the lists are
   // read. A server slow to start, or down, loses no choice.
   std::atomic<bool> mMidiListsAwaitServer{false};
-  // The sends, for the port thread: any thread a producer without a lock
-  // (MidiSendQueue), the port thread the one consumer. Pushed counts every message
-  // queued; taken, the port thread's own, those it took. A full queue refuses:
-  // counted, and said once a run of refusals.
-  MidiSendQueue mMidiOutRing{1024 * 1024};
+  // The sends: any thread a producer without a lock (MidiSendQueue), one consumer:
+  // over JACK the bridge's process callback, over ALSA the port thread. Pushed counts
+  // every message queued; the queue's taken, those its consumer took (or dropped).
+  // A full queue refuses: counted, and said once a run of refusals. Its memory is
+  // the instance's slot's, made with the layer whether the ports are JACK's or not.
+  std::shared_ptr<JackMidiSlot> mMidiSendSlot;
+  MidiSendQueue mMidiOutRing;
   std::atomic<unsigned long long> mMidiOutPushed{0};
   // The port thread sleeps on a word: its slot's, shared with the JACK bridge (which
-  // wakes it for a render send and for room it waits for), else this one.
+  // wakes it once it took sends a choice waits for), else this one.
   std::atomic<uint32_t> mMidiPortWord{0}, mMidiPortSleeping{0};
   std::atomic<jackbridge::SlotMemory*> mMidiShared{nullptr};
-  // The thread of the host's last render call (MarkMidiRenderThread): its sends make
-  // no system call.
-  std::atomic<unsigned long> mMidiRenderThread{0};
   // The input thread's count of what its slot's ring dropped, as said last.
   long long mMidiInSharedTooLongLogged = 0, mMidiInSharedFullLogged = 0, mMidiInSharedBytesLogged = 0;
   // Times the slot's input ring was found broken (said the first time).
   long long mMidiInSharedBroken = 0;
-  // The port thread's: note releases a cut send still owes (CutJackOut), each three
-  // bytes, at most one a channel's note.
-  std::vector<unsigned char> mMidiOutReleases;
-  unsigned long long mMidiOutTaken = 0;
   // The number in the queue's order of the last queued message the port thread
   // refused, and how many were refused at the call.
   std::atomic<unsigned long long> mMidiOutRefusedAt{0}, mMidiOutCallRefusals{0};
   long long mMidiOutFullLogged = 0;
-  // Over JACK: the times the bridge found the slot's output ring broken, and the
-  // messages lost with it, as said last.
+  // Over JACK: the times the bridge found the slot's send queue broken, and the
+  // bytes lost with it, as said last.
   unsigned long long mMidiOutBrokenSaid = 0, mMidiOutBrokenLostSaid = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
-  double mMidiOutPeriodSeconds = 0.0;  // the server's period as the last look read it
   // Over ALSA, while sends come the port thread looks at the queue by itself
   // (polling), until mMidiOutPollUntil, its own; senders then wake no one.
   std::atomic<bool> mMidiPortPolling{false};

@@ -1,12 +1,13 @@
 // The port thread of the port layer (MidiPortLayer): the one thread of an instance that
 // calls the port library (over the ALSA sequencer) or asks the process's JACK
 // owner (over JACK). It reads the port lists, takes the choices the host's calls
-// recorded, sends what was queued, and looks at the ports a few times a second.
+// recorded, sends what was queued over ALSA (over JACK it only keeps the gate of the
+// bridge's callback, which takes the sends itself), and looks at the ports.
 // It takes no lock that a host's call, render included, or the UI thread takes,
 // but the short ones that hand data over; over JACK it never calls into a server
 // itself (the JACK bridge does, JackMidiOwner.h), so it ends at once whatever the
-// server does. It sleeps until it is woken (a choice, a send, room in its output
-// ring) or its next look is due.
+// server does. It sleeps until it is woken (a choice, a send over ALSA, the bridge
+// taking what a choice waits for) or its next look is due.
 
 #include "plug/MidiPortObjects.h"
 
@@ -33,16 +34,9 @@ const std::chrono::milliseconds kSendPollFor(50);
 // a look's question).
 const std::chrono::milliseconds kJackLookFallback(2000);
 
-// The period assumed where the server tells none.
-const double kDefaultPeriodSeconds = 0.010;
-
-// Over JACK, waiting for room in the slot's output ring (the bridge wakes the port
-// thread as it writes): looked at again after this anyway.
+// Over JACK, waiting for the bridge to take what a choice waits for (it wakes the
+// port thread as it takes some): looked at again after this anyway.
 const std::chrono::milliseconds kRoomLookAgain(50);
-
-// How long the port thread's end hands what is still queued to the open port,
-// waiting for room in the slot's ring; what has not gone then is counted.
-const std::chrono::milliseconds kEndSendBound(100);
 
 // Said once in the process, whichever thread it is.
 void SayPortThreadKept()
@@ -136,8 +130,7 @@ void MidiPortLayer::RunMidiPortThread()
   } ended{this};
   // An ordinary priority: the thread waits on the JACK owner, and a realtime thread
   // doing that holds a core the audio server needs. Only a thread that does nothing
-  // but hand over may run at realtime priority. It never spins: what the server's
-  // buffer does not take yet is looked at again half a period on.
+  // but hand over may run at realtime priority; no send waits for it over JACK.
   {
     std::lock_guard<std::mutex> change(mMidiPortChange);
     if (!mMidiWatchQuit.load()) ReadMidiPortLists();
@@ -146,13 +139,13 @@ void MidiPortLayer::RunMidiPortThread()
   Clock::time_point nextLook = Clock::now();
   while (!mMidiWatchQuit.load())
   {
-    // A choice or a send is taken once it wakes the thread, what waits for room
-    // once the bridge has written some (over ALSA at the next half period), and the
-    // ports are looked at every interval. While sends come, the queue is looked at
-    // every kSendPoll, and a send wakes no one (a system call a send costs more than
-    // the send).
+    // A choice or a send is taken once it wakes the thread, a choice waiting for the
+    // old port's sends once the bridge has taken some, and the ports are looked at
+    // every interval. Over ALSA, while sends come, the queue is
+    // looked at every kSendPoll, and a send wakes no one (a system call costs a send
+    // more than the send). Over JACK the bridge's callback takes the sends itself.
     const Clock::time_point before = Clock::now();
-    const bool polling = before < mMidiOutPollUntil;
+    const bool polling = !mMidiShared.load() && before < mMidiOutPollUntil;
     mMidiPortPolling.store(polling);
     std::atomic_thread_fence(std::memory_order_seq_cst);  // against a sender's, past its push
     Clock::time_point until = std::min(nextLook, MidiOutPaceUntil());
@@ -160,7 +153,6 @@ void MidiPortLayer::RunMidiPortThread()
     SleepMidiPortThread(until);
     if (mMidiWatchQuit.load()) break;
     mMidiPortWork.store(false);
-    if (jackbridge::SlotMemory* m = mMidiShared.load()) m->renderSent.store(0);
     const unsigned reads = mMidiListsReads.load();
     {
       std::lock_guard<std::mutex> change(mMidiPortChange);
@@ -175,9 +167,9 @@ void MidiPortLayer::RunMidiPortThread()
         nextLook = now + (mMidiToldOfChanges ? std::chrono::duration_cast<Clock::duration>(kJackLookFallback)
                                              : std::chrono::duration_cast<Clock::duration>(kMidiPortWatchInterval));
       }
-      const unsigned long long taken = mMidiOutTaken;
-      if (!mMidiWatchQuit.load()) SendQueuedMidiOut(MidiOutSendLimit());
-      if (mMidiOutTaken != taken) mMidiOutPollUntil = now + kSendPollFor;
+      const unsigned long long taken = MidiOutTaken();
+      if (!mMidiWatchQuit.load()) SendQueuedMidiOut(ULLONG_MAX);
+      if (MidiOutTaken() != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
       LogMidiOutRingBroken();
     }
@@ -189,30 +181,26 @@ void MidiPortLayer::RunMidiPortThread()
 }
 
 // The port thread's last step, under mMidiPortChange: what is still queued goes to
-// the open port as far as it takes it within a bound (over JACK, into the slot's
-// ring, which the bridge writes out before the ports go), the rest is counted and
-// said; the input is cut, the ALSA objects and the look are let go of, and the
-// instance's slot is handed back to the JACK owner without a wait.
+// the open port, the rest is counted and said. Over JACK the bridge's callback takes
+// it, every choice's gate opened, while the server takes it (within the release's
+// bound), and the bridge counts what it could not write (or the owner, where no
+// bridge has the slot); over ALSA it goes to the sequencer at once. The input is
+// cut, the ALSA objects and the look are let go of, and the instance's slot is
+// handed back to the JACK owner without a wait.
 void MidiPortLayer::EndMidiPortThread()
 {
-  const Clock::time_point sendEnd = Clock::now() + kEndSendBound;
-  while (mMidiOutRing.NextSize() > 0 && mMidiOutOpen.load() && !mMidiServerGone.load())
+  if (mMidiShared.load())
   {
-    if (!SendQueuedMidiOut(ULLONG_MAX, true)) break;
-    jackbridge::SlotMemory* m = mMidiShared.load();
-    if (!m || Clock::now() >= sendEnd || !JackMidiOwner::EpochLives(mMidiJackServer, mMidiJackEpoch)) break;
-    // Woken by the bridge as it writes.
-    const uint32_t seen = m->portWord.load();
-    m->portSleeping.store(1);
-    m->roomWanted.store(1);
-    if (!mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize())) jackbridge::FutexWait(&m->portWord, seen, 5000000);
-    m->portSleeping.store(0);
+    if (mMidiOutOpen.load() && !mMidiServerGone.load()) GateJackMidiOut(ULLONG_MAX, true);
   }
-  if (const int left = mMidiOutRing.Clear())
+  else
   {
-    mMidiOutTaken += (unsigned long long)left;
-    NoteMidiOutRefused(mMidiOutTaken);
-    ConsoleLog("MIDI OUT: %d messages not sent: the plug-in closed before they were handed to the port\n", left);
+    if (mMidiOutOpen.load()) SendQueuedMidiOut(ULLONG_MAX, true);
+    if (const int left = mMidiOutRing.Clear())
+    {
+      NoteMidiOutRefused(MidiOutTaken());
+      ConsoleLog("MIDI OUT: %d messages not sent: the plug-in closed before they were handed to the port\n", left);
+    }
   }
   LogMidiOutQueueDrops();
   // A log sent in from a session that ended with the port gone still says what
@@ -228,7 +216,7 @@ void MidiPortLayer::EndMidiPortThread()
   mMidiInStream->framer.End([this](MidiInputFramer::DropKind kind, int size) { CountMidiInDrop(kind, size); });
   delete mMidiLook;
   mMidiLook = nullptr;
-  // The bridge writes what the slot's ring holds while the server takes it, then
+  // The bridge writes what the send queue holds while the server takes it, then
   // its ports leave the server; what it could not write is counted in the log.
   if (mMidiSlot) JackMidiOwner::Release(mMidiSlot);
 }
@@ -265,7 +253,7 @@ void MidiPortLayer::ReadMidiPortLists()
   }
   else
   {
-    mMidiSlot = std::make_shared<JackMidiSlot>(mMidiJackServer);
+    mMidiSlot = mMidiSendSlot;
     mMidiShared.store(mMidiSlot->mem);
     mMidiJack.store(true);
     MidiOutSide side(this);
@@ -381,22 +369,11 @@ void MidiPortLayer::ApplyMidiPortChoices()
   if (outReady)
   {
     SendQueuedMidiOut(out.first);
-    if (mMidiOutTaken < out.first && !mMidiOutOpen.load())
-    {
-      // For a port gone, or none: counted as not sent while it was gone.
-      std::vector<unsigned char> skip;
-      while (mMidiOutTaken < out.first && mMidiOutRing.NextSize() > 0)
-      {
-        skip.resize((size_t)mMidiOutRing.NextSize());
-        mMidiOutRing.Read(skip.data());
-        ++mMidiOutTaken;
-        mMidiOutWatch.dropped.fetch_add(1);
-        NoteMidiOutRefused(mMidiOutTaken);
-      }
-    }
+    // For a port gone, or none: counted as not sent while it was gone.
+    if (MidiOutTaken() < out.first && !mMidiOutOpen.load()) DropQueuedMidiOut(out.first);
     // Still on its way to the old port (the server's buffers take it a period at a
     // time, none while it stands still): the choice waits.
-    outReady = mMidiOutTaken >= out.first && (MidiOutDrained() || !mMidiOutOpen.load());
+    outReady = MidiOutTaken() >= out.first;
   }
   {
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
@@ -492,46 +469,39 @@ MidiPortLook* MidiPortLayer::MidiLook()
 
 // ---- sends ----
 
-// Whether what the port thread handed to the JACK owner has been written into the
-// server's buffers (always, over ALSA).
-bool MidiPortLayer::MidiOutDrained()
-{
-  return !mMidiSlot || mMidiSlot->written.load() >= mMidiSlot->pushed.load();
-}
-
-// The port thread: when to look at the queue again. At once when something may go;
-// once the bridge has written some while what waits needs room in the slot's ring
-// (or the old port's messages to leave before a choice moves it; over ALSA half a
-// period on); never while nothing waits, or the port it waits for is gone (the
-// looks then).
+// The port thread: when to look at the queue again. Over JACK only for a choice
+// that waits for the bridge to take what was sent before it (woken as it takes
+// some, and looked at again after kRoomLookAgain anyway) or for the input's
+// choice that may come with the output's; the bridge takes the rest by itself.
+// Over ALSA at once when something may go; never while nothing waits, or the port
+// it waits for is gone (the looks then).
 Clock::time_point MidiPortLayer::MidiOutPaceUntil()
 {
-  const bool queued = mMidiOutRing.NextSize() > 0;
-  if (!queued && MidiOutDrained()) return Clock::time_point::max();
   const Clock::time_point now = Clock::now();
-  const double seconds = mMidiOutPeriodSeconds > 0.0 ? mMidiOutPeriodSeconds : kDefaultPeriodSeconds;
-  Clock::time_point halfPeriod =
-      now + std::max<Clock::duration>(std::chrono::milliseconds(1),
-                                      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds / 2)));
   if (jackbridge::SlotMemory* m = mMidiShared.load())
   {
-    // The bridge wakes the thread once it wrote some: asked before the last look,
-    // so that one written in between is not missed.
-    m->roomWanted.store(1);
-    if (MidiOutDrained() || (queued && mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize()))) m->roomWanted.store(0);
-    halfPeriod = now + kRoomLookAgain;
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    if (mMidiOutChoice.pending && mMidiOutOpen.load() && MidiOutTaken() < mMidiOutChoice.first)
+    {
+      // Asked before the last look, so that one taken in between is not missed.
+      m->roomWanted.store(1);
+      if (MidiOutTaken() >= mMidiOutChoice.first) return now;
+      return now + kRoomLookAgain;
+    }
+    if (now < mMidiOutChoiceAt + kMidiChoicePairing) return mMidiOutChoiceAt + kMidiChoicePairing;
+    return Clock::time_point::max();
   }
-  if (!MidiOutDrained()) return halfPeriod;
+  if (mMidiOutRing.NextSize() == 0) return Clock::time_point::max();
   if (!mMidiOutOpen.load()) return Clock::time_point::max();
   const unsigned long long limit = MidiOutSendLimit();
-  if (mMidiOutTaken >= limit)
+  if (MidiOutTaken() >= limit)
   {
     // Held for an input's choice that may come with the output's.
     std::lock_guard<std::mutex> l(mMidiChoiceLock);
     if (!mMidiOutChoice.pending && !mMidiInChoice.pending) return mMidiOutChoiceAt + kMidiChoicePairing;
     return Clock::time_point::max();
   }
-  return mMidiSlot && !mMidiSlot->out.HasRoomFor(mMidiOutRing.NextSize()) ? halfPeriod : now;
+  return now;
 }
 
 // The port thread: what may be sent now: up to the first send queued after a
@@ -540,6 +510,11 @@ Clock::time_point MidiPortLayer::MidiOutPaceUntil()
 unsigned long long MidiPortLayer::MidiOutSendLimit()
 {
   std::lock_guard<std::mutex> l(mMidiChoiceLock);
+  return MidiOutSendLimitLocked();
+}
+
+unsigned long long MidiPortLayer::MidiOutSendLimitLocked()
+{
   unsigned long long limit = ULLONG_MAX;
   if (mMidiOutChoice.pending) limit = std::min(limit, mMidiOutChoice.first);
   if (mMidiInChoice.pending) limit = std::min(limit, mMidiInChoice.before);
@@ -547,47 +522,33 @@ unsigned long long MidiPortLayer::MidiOutSendLimit()
   return limit;
 }
 
-// The port thread, under mMidiPortChange: the queued sends up to number upTo go to
-// the output port open, in order: over JACK into the instance's ring, as far as it
-// has room (the bridge's callback writes it into each period's buffer as far as
-// that takes it); over ALSA to the sequencer. What waits for a port gone stays
-// queued; what finds no port at all is counted. True when something waits for room.
-// ending: the port thread's end, which sends though the quit is set.
+// The port thread, under mMidiPortChange: the queued sends up to number upTo (and
+// the choices' limit) go to the output port open, in order: over JACK the bridge's
+// callback takes them (GateJackMidiOut), over ALSA to the sequencer. What waits for
+// a port gone stays queued; what finds no port at all is counted. True when
+// something still waits to go. ending: the port thread's end, which sends though
+// the quit is set.
 bool MidiPortLayer::SendQueuedMidiOut(unsigned long long upTo, bool ending)
 {
-  if (!mMidiOutReleases.empty() && mMidiOutOpen.load() && mMidiSlot) SendCutReleases();
+  if (mMidiShared.load()) return GateJackMidiOut(upTo, ending);
+  if (!ending) upTo = std::min(upTo, MidiOutSendLimit());
   std::vector<unsigned char> message;
-  while (mMidiOutTaken < upTo && (ending || !mMidiWatchQuit.load()))
+  while (MidiOutTaken() < upTo && (ending || !mMidiWatchQuit.load()))
   {
     const int size = mMidiOutRing.NextSize();
     if (size == 0) return false;
     if (!mMidiOutOpen.load())
     {
-      // Held for a port gone (or its server) until it is back or another is chosen.
+      // Held for a port gone until it is back or another is chosen.
       if (mMidiOutWatch.missing.load() || mMidiServerGone.load()) return false;
-      message.resize((size_t)size);
-      mMidiOutRing.Read(message.data());
-      ++mMidiOutTaken;
-      mMidiOutWatch.dropped.fetch_add(1);
-      NoteMidiOutRefused(mMidiOutTaken);
-      continue;
-    }
-    if (mMidiSlot)
-    {
-      if (!mMidiSlot->out.HasRoomFor(size)) return true;
-      message.resize((size_t)size);
-      mMidiOutRing.Read(message.data());
-      ++mMidiOutTaken;
-      mMidiSlot->out.Push(message.data(), size);
-      mMidiSlot->pushed.fetch_add(1);
-      continue;
+      DropQueuedMidiOut(upTo);
+      return false;
     }
     message.resize((size_t)size);
     mMidiOutRing.Read(message.data());
-    ++mMidiOutTaken;
     if (!mMidiOut)
     {
-      NoteMidiOutRefused(mMidiOutTaken);
+      NoteMidiOutRefused(MidiOutTaken());
       continue;
     }
     try
@@ -597,10 +558,73 @@ bool MidiPortLayer::SendQueuedMidiOut(unsigned long long upTo, bool ending)
     catch (RtMidiError& e)
     {
       SayMidiError(e);
-      NoteMidiOutRefused(mMidiOutTaken);
+      NoteMidiOutRefused(MidiOutTaken());
     }
   }
   return false;
+}
+
+// Over JACK, the port thread: the gate of the bridge's callback, which takes the
+// sends itself: open up to upTo (and the choices' limit) while the output's port
+// is open; shut while it is not, what waits for a port gone (or its server) held,
+// what finds no port at all dropped and counted. True when something still waits
+// within upTo.
+bool MidiPortLayer::GateJackMidiOut(unsigned long long upTo, bool ending)
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  if (!mMidiOutOpen.load())
+  {
+    m->sendLimit.store(0);
+    if (!mMidiOutWatch.missing.load() && !mMidiServerGone.load())
+      DropQueuedMidiOut(ending ? upTo : std::min(upTo, MidiOutSendLimit()));
+    return false;
+  }
+  if (mMidiWatchQuit.load() && !ending) return false;
+  {
+    // Under the lock the choices lower it under: none made meanwhile is undone.
+    std::lock_guard<std::mutex> l(mMidiChoiceLock);
+    upTo = ending ? upTo : std::min(upTo, MidiOutSendLimitLocked());
+    m->sendLimit.store(upTo, std::memory_order_release);
+  }
+  return MidiOutTaken() < upTo && mMidiOutRing.NextSize() > 0;
+}
+
+// The port thread: what is queued before number upTo dropped, counted as not sent
+// while its port was gone (or none was open). Over JACK while it holds the ring.
+void MidiPortLayer::DropQueuedMidiOut(unsigned long long upTo)
+{
+  const bool jack = mMidiShared.load() != nullptr;
+  if (jack && !HoldJackSends()) return;
+  while (MidiOutTaken() < upTo && mMidiOutRing.NextSize() > 0)
+  {
+    mMidiOutRing.Read(nullptr);
+    mMidiOutWatch.dropped.fetch_add(1);
+    NoteMidiOutRefused(MidiOutTaken());
+  }
+  if (jack) LetGoJackSends();
+}
+
+// Over JACK, the port thread: the sends' ring held against the bridge's callback
+// (which passes over it meanwhile). A live bridge holds it for microseconds at a
+// time; one that holds it for 5 ms died inside its callback, and is not waited
+// for once its epoch has ended. False when it cannot be held now.
+bool MidiPortLayer::HoldJackSends()
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  for (int tries = 0; tries < 50; ++tries)
+  {
+    uint32_t nobody = jackbridge::kNobody;
+    if (m->sendOwner.compare_exchange_strong(nobody, jackbridge::kHostTakes)) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  if (JackMidiOwner::EpochLives(mMidiJackServer, mMidiJackEpoch)) return false;
+  m->sendOwner.store(jackbridge::kHostTakes);
+  return true;
+}
+
+void MidiPortLayer::LetGoJackSends()
+{
+  mMidiShared.load()->sendOwner.store(jackbridge::kNobody, std::memory_order_release);
 }
 
 // The port thread: a run of sends refused by a full queue, said once.
@@ -613,22 +637,22 @@ void MidiPortLayer::LogMidiOutQueueDrops()
   mMidiOutFullLogged = full;
 }
 
-// The port thread: the slot's output ring found broken by the bridge (its memory
+// The port thread: the slot's send queue found broken by the bridge (its memory
 // written over by another process) and cleared, said once each time; what was
 // lost with it counts as refused.
 void MidiPortLayer::LogMidiOutRingBroken()
 {
   jackbridge::SlotMemory* m = mMidiShared.load();
   if (!m) return;
-  const unsigned long long broken = m->outBroken.load(), lost = m->outBrokenLost.load();
+  const unsigned long long broken = m->outBroken.load(), lost = m->outBrokenBytes.load();
   if (broken == mMidiOutBrokenSaid) return;
-  const unsigned long long n = lost - mMidiOutBrokenLostSaid;
-  ConsoleLog("MIDI OUT: the JACK bridge found the output's shared ring written over and cleared it: %llu messages "
-             "not sent\n",
-             n);
+  const std::string line = "MIDI OUT: the JACK bridge found the sends' shared ring written over and cleared it: " +
+                           std::to_string(lost - mMidiOutBrokenLostSaid) + " bytes not sent\n";
+  ConsoleLog("%s", line.c_str());
+  KeepMidiPortLine(line);
   mMidiOutBrokenSaid = broken;
   mMidiOutBrokenLostSaid = lost;
-  NoteMidiOutRefused(mMidiOutTaken);
+  NoteMidiOutRefused(MidiOutTaken());
 }
 
 // ---- the input's closing and replacement ----
@@ -845,11 +869,8 @@ void MidiPortLayer::FollowJackServer()
       ConsoleLog("MIDI: the JACK server has gone\n");
     mMidiServerGone.store(true);
     mMidiOutOpen.store(false);
-    // No callback of the ended epoch runs any more: the ring is the port thread's.
-    const int lost = CutJackOut();
-    mMidiSlot->written.fetch_add((unsigned long long)lost);
-    mMidiOutWatch.dropped.fetch_add(lost);
-    if (lost > 0) NoteMidiOutRefused(mMidiOutTaken);
+    // What is queued waits for the port, or another choice.
+    mMidiShared.load()->sendLimit.store(0);
     for (MidiPortWatch* w : {&mMidiOutWatch, &mMidiInWatch})
     {
       if (w->name.empty() || w->missing.load()) continue;
@@ -871,8 +892,6 @@ void MidiPortLayer::FollowJackServer()
     const unsigned epoch = AskJackOwner(mMidiJackServer, mMidiWatchQuit, 0u, [](unsigned e) { return e; });
     if (!epoch) return;
     mMidiJackEpoch = epoch;
-    mMidiOutPeriodSeconds = AskJackOwner(mMidiJackServer, mMidiWatchQuit, 0.0,
-                                         [](unsigned) { return JackMidiOwner::PeriodSeconds(); });
   }
   // Also when a reopening found the new server first.
   if (mMidiServerGone.exchange(false)) ConsoleLog("MIDI: a JACK server takes clients again\n");

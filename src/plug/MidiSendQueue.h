@@ -1,53 +1,51 @@
 #pragma once
 // The sends of every thread of an instance (the host's render, the UI, the editor's
-// workers, its clock) on their way to the port thread: whole messages in one
-// preallocated ring, in the order their room was taken. A sender takes its room
-// with one atomic step and writes at its leisure: no lock, no allocation, no system
-// call, and no sender waits for another (one slow to write only keeps the consumer
-// from reading past its message for that while). One consumer, the port thread.
-//
-// A message is its length word (4 bytes, its top bit set once the message is
-// written) and its bytes, padded to 8 bytes, so that a length word never wraps.
-// The consumer clears what it read, so a length word not yet written reads as 0.
-// A message longer than the queue takes, or one that meets it full, is refused and
-// counted.
+// workers, its clock): whole messages in one preallocated ring (SendRing,
+// MessageRing.h), in the order their room was taken, with no lock, allocation or
+// system call. Over JACK the ring lives in the memory the instance shares with the
+// JACK bridge, whose process callback is its consumer; over ALSA the port thread is.
 
-#include <atomic>
-#include <cstdint>
+#include "plug/MessageRing.h"
 
 class MidiSendQueue
 {
 public:
+  // On the heap.
   explicit MidiSendQueue(int capacity);
+  // Over memory its owner keeps (capacity a multiple of 8).
+  MidiSendQueue(SendRingHead* head, unsigned char* bytes, int capacity);
   ~MidiSendQueue();
   MidiSendQueue(const MidiSendQueue&) = delete;
   MidiSendQueue& operator=(const MidiSendQueue&) = delete;
 
-  int Capacity() const { return mCapacity; }
-  int MaxMessageSize() const { return mCapacity - kHeader - 7; }
+  int Capacity() const { return mRing.Capacity(); }
+  int MaxMessageSize() const { return mRing.MaxMessageSize(); }
 
   // Any thread. False when refused (too long, or no room now).
-  bool Push(const unsigned char* bytes, int size);
+  bool Push(const unsigned char* bytes, int size) { return mRing.Push(bytes, size); }
 
   // The consumer: the next message's size (0: none written yet), its bytes into
   // dest (room for that size), or every written message dropped (how many).
-  int NextSize() const;
-  void Read(unsigned char* dest);
-  int Clear();
+  int NextSize() const
+  {
+    const int size = mRing.NextSize();
+    return size > 0 ? size : 0;
+  }
+  void Read(unsigned char* dest)
+  {
+    const int size = mRing.NextSize();
+    if (size > 0) mRing.Read(dest, size);
+  }
+  int Clear() { return mRing.Clear(); }
+  bool Empty() const { return mRing.Empty(); }
+  // Messages the consumer took so far, in the order of sends.
+  unsigned long long Taken() const { return mRing.Taken(); }
 
-  long long DroppedFull() const { return mDroppedFull.load(std::memory_order_relaxed); }
-  long long DroppedTooLong() const { return mDroppedTooLong.load(std::memory_order_relaxed); }
+  long long DroppedFull() const { return mRing.DroppedFull(); }
+  long long DroppedTooLong() const { return mRing.DroppedTooLong(); }
 
 private:
-  static const int kHeader = 4;
-  static const uint32_t kWritten = 0x80000000u;
-  static uint64_t Room(int size) { return ((uint64_t)kHeader + (uint64_t)size + 7) & ~(uint64_t)7; }
-  std::atomic<uint32_t>* Length(uint64_t at) const;
-  void Copy(uint64_t at, const unsigned char* from, unsigned char* to, int size) const;
-
-  unsigned char* mBuf;
-  const int mCapacity;  // a multiple of 8
-  alignas(64) std::atomic<uint64_t> mReserved{0};
-  alignas(64) std::atomic<uint64_t> mRead{0};
-  alignas(64) std::atomic<long long> mDroppedFull{0}, mDroppedTooLong{0};
+  SendRingHead* mOwnHead = nullptr;
+  unsigned char* mOwnBytes = nullptr;
+  SendRing mRing;
 };

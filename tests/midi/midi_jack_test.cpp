@@ -37,6 +37,16 @@ typedef std::vector<std::string> Names;
 // A bound for an event: a loaded server's request thread was seen to wait over 10 s.
 const int kWaitMs = 30000;
 
+// Bytes of the shared memory written as another process writes them (through
+// /proc), not by a thread of this one.
+void WriteAsAnotherProcess(void* at, const void* bytes, size_t size)
+{
+  const int fd = open("/proc/self/mem", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(pwrite(fd, bytes, size, (off_t)(uintptr_t)at), (ssize_t)size);
+  close(fd);
+}
+
 // Whether the list holds the name.
 bool Lists(const std::vector<std::string>& names, const std::string& name)
 {
@@ -548,10 +558,9 @@ TEST_F(MidiOverJack, HostCallsReturnWhileTheServerIsStopped)
        }, true, false},
       // The input's reopening waits in the server; killed, it returns, and the
       // next server is found and both ports opened on it.
-      // What the output's ring held for it is counted gone: a later choice is taken.
+      // What was queued for the output waits for it: a later choice is taken.
       {"a choice waiting in a server then killed", [&](TestPlug& p) {
          for (int i = 0; i < 3; ++i) p.SendPatchSysex((unsigned char*)piece.data(), (int)piece.size());
-         pollUntil([&] { return p.MidiOutQueueEmpty(); }, kWaitMs);
          int in = 1;
          p.setExternalMIDIIn(in, mSim.OutputPortName().c_str());
          pollUntil([&] { return p.MidiInChoiceTaken(); }, kWaitMs);
@@ -839,6 +848,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
     int bytes;
     bool closed = false;  // the instance closes before the server runs again
     int runAgainMs = 400;  // after the close began: past the bound the close has to write
+    bool stopMidway = false;  // the server stops once the first of them arrived
   } rows[] = {{"held during an opening", false, false, 100 * 1000},
               {"queued on a stopped server", true, true, 300 * 1000},
               // What the close could not hand on is counted and said, to the message.
@@ -847,7 +857,11 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
               {"sent right before the close", true, false, 300, true},
               // The same, all of it still in the slot as it is released: the server
               // runs again well inside the close's bound (250 ms).
-              {"sent to a stopped server right before the close", true, true, 300, true, 100}};
+              {"sent to a stopped server right before the close", true, true, 300, true, 100},
+              // The period written last before the server stopped is read once: the
+              // closing port is not taken from the callback that clears its buffer
+              // while the server's graph still joins it to the receiver.
+              {"the server stopped while it writes them, then the close", true, false, 300 * 1000, true, 400, true}};
   for (const Row& r : rows)
   {
     SCOPED_TRACE(r.what);
@@ -878,6 +892,11 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
           ++refused;
       }
     }
+    if (r.stopMidway)
+    {
+      ASSERT_TRUE(pollUntil([&] { return mSim.ReceivedCount() > 0; }, kWaitMs));
+      kill(mServer.Pid(), SIGSTOP);
+    }
     if (r.closed)
     {
       EXPECT_EQ(refused, 0);
@@ -887,7 +906,7 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       if (r.runAgainMs < 400) closing.join();
       // What the bridge could not write within its bound is counted once the
       // server answers its ports' removal.
-      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped ? r.runAgainMs : 0));
+      std::this_thread::sleep_for(std::chrono::milliseconds(r.stopped || r.stopMidway ? r.runAgainMs : 0));
       kill(mServer.Pid(), SIGCONT);
       if (closing.joinable()) closing.join();
       ASSERT_TRUE(pollUntil([&] { return mSim.FindPorts(":RtMidi Output$").empty(); }, kWaitMs));
@@ -897,7 +916,10 @@ TEST_F(MidiOverJack, WhatASendAcceptedArrivesMessageForMessage)
       long long said = 0;
       for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
         said += atoll(log.c_str() + log.rfind("MIDI OUT: ", at) + 10);
-      EXPECT_EQ(said > 0, r.stopped && r.runAgainMs >= 400) << log;
+      if (!r.stopMidway)
+      {
+        EXPECT_EQ(said > 0, r.stopped && r.runAgainMs >= 400) << log;
+      }
       EXPECT_TRUE(pollUntil([&] { return said + (long long)mSim.ReceivedCount() == (long long)sent.size(); }, kWaitMs))
           << said << " said not sent, " << mSim.ReceivedCount() << " arrived, of " << sent.size();
       const auto got = mSim.Received();
@@ -1327,26 +1349,45 @@ TEST_F(MidiOverJack, ABridgeOfAnotherBuildIsOneLineNamingBothVersions)
   EXPECT_EQ(log.find("another build"), log.rfind("another build")) << log;
 }
 
-// A bridge stuck for good with notes under way: what its ring held is cut and
-// counted, but the notes' releases among it still go out once a fresh bridge
-// serves the port, so no note whose start went out keeps sounding.
-TEST_F(MidiOverJack, ASendCutByAStuckBridgeLeavesNoNoteSounding)
+// A bridge stuck for good with notes under way: what it had not taken of the
+// instance's sends goes out, in order, once a fresh bridge serves the port, so no
+// note whose start went out keeps sounding and nothing sent is cut. One stopped
+// inside its callback leaves the queue held and a message half taken (planted):
+// the fresh bridge lets go of both, and that message alone is lost.
+TEST_F(MidiOverJack, WhatAStuckBridgeDidNotTakeGoesOutThroughAFreshOne)
 {
   ASSERT_NO_FATAL_FAILURE(RestartAsynchronous());
-  OpenPlug();
-  IMidiMsg on1(0, 0x90, 0x40, 0x7F), on2(0, 0x91, 0x41, 0x7F), off1(0, 0x80, 0x40, 0), off2(0, 0x91, 0x41, 0);
-  IMidiMsg cc(0, 0xB0, 0x10, 0x01);
-  for (IMidiMsg* msg : {&on1, &on2}) mPlug->SendMidiMsg(msg);
-  ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
-  const int bridge = JackMidiOwner::BridgePid();
-  int status = 0;
-  kill(bridge, SIGSTOP);
-  ASSERT_EQ(waitpid(bridge, &status, WUNTRACED), bridge);  // every thread of it stopped
-  for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
-  ASSERT_TRUE(pollUntil([&] { return mPlug->MidiOutQueueEmpty(); }, kWaitMs));
-  ASSERT_TRUE(mSim.WaitForReceived(4, kWaitMs));  // through a fresh bridge
-  EXPECT_EQ(mSim.Received()[2].bytes, Bytes({0x80, 0x40, 0x00}));
-  EXPECT_EQ(mSim.Received()[3].bytes, Bytes({0x91, 0x41, 0x00}));
+  for (const bool inside : {false, true})
+  {
+    SCOPED_TRACE(inside ? "stopped inside its callback" : "stopped between periods");
+    OpenPlug();
+    mSim.ClearReceived();
+    IMidiMsg on1(0, 0x90, 0x40, 0x7F), on2(0, 0x91, 0x41, 0x7F), off1(0, 0x80, 0x40, 0), off2(0, 0x91, 0x41, 0);
+    IMidiMsg cc(0, 0xB0, 0x10, 0x01);
+    for (IMidiMsg* msg : {&on1, &on2}) mPlug->SendMidiMsg(msg);
+    ASSERT_TRUE(mSim.WaitForReceived(2, kWaitMs));
+    const int bridge = JackMidiOwner::BridgePid();
+    int status = 0;
+    kill(bridge, SIGSTOP);
+    ASSERT_EQ(waitpid(bridge, &status, WUNTRACED), bridge);  // every thread of it stopped
+    if (inside)
+    {
+      jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
+      mPlug->SendMidiMsg(&cc);
+      const uint64_t read = m->send.read.load();
+      ASSERT_EQ(m->send.reserved.load(), read + 8);
+      m->sendOwner.store(jackbridge::kBridgeTakes);
+      m->send.reading.store(read + 8);
+      WriteAsAnotherProcess(jackbridge::SendBytes(m) + read % jackbridge::kSendBytes, Bytes(8, 0).data(), 8);
+    }
+    for (IMidiMsg* msg : {&off1, &cc, &off2, &cc}) mPlug->SendMidiMsg(msg);
+    ASSERT_TRUE(mSim.WaitForReceived(6, kWaitMs));  // through a fresh bridge
+    const Bytes ccBytes{0xB0, 0x10, 0x01};
+    const std::vector<Bytes> after{{0x80, 0x40, 0x00}, ccBytes, {0x91, 0x41, 0x00}, ccBytes};
+    const auto got = mSim.Received();
+    ASSERT_EQ(got.size(), 6u);
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(got[i + 2].bytes, after[i]) << i;
+  }
 }
 
 // A send wakes whoever takes it, well inside the bound of the fallback that would
@@ -1394,7 +1435,7 @@ TEST_F(MidiOverJack, ASendArrivesWellInsideTheFallbacksBound)
 }
 
 // Another process writes over the instance's shared rings (as any process of the
-// user can through /proc): a length word of the output (0x01010101, 0x80000000) or
+// user can through /proc): a length word of the send queue (0x01010101, 0x80000000) or
 // of the input (0, 0x01010101, 0x80000000, one past the ring) that cannot be, or
 // the input's write position a ring ahead. Each ring is cleared with nothing read
 // past it (AddressSanitizer) and nothing looping on it (the server runs its cycles),
@@ -1406,7 +1447,7 @@ TEST_F(MidiOverJack, ABrokenSharedRingIsClearedCountedAndSaid)
   jackbridge::SlotMemory* m = mPlug->MidiSharedMemory();
   ASSERT_NE(m, nullptr);
   CaptureConsole();
-  const uint32_t kIn = jackbridge::kInBytes, kOut = jackbridge::kOutBytes;
+  const uint32_t kIn = jackbridge::kInBytes, kOut = jackbridge::kSendBytes;
   const struct
   {
     bool out;
@@ -1418,15 +1459,20 @@ TEST_F(MidiOverJack, ABrokenSharedRingIsClearedCountedAndSaid)
   {
     const auto& r = rows[row];
     SCOPED_TRACE(row);
-    // Everything sent is written: the port thread pushes nothing meanwhile.
-    ASSERT_TRUE(pollUntil([&] { return mPlug->MidiOutQueueEmpty() && m->written.load() == m->pushed.load(); }, kWaitMs));
-    jackbridge::RingHead& head = r.out ? m->out : m->in;
-    unsigned char* bytes = r.out ? jackbridge::OutBytes(m) : jackbridge::InBytes(m);
-    const uint64_t at = head.write.load();
-    for (int i = 0; i < 4; ++i) bytes[(at + i) % (r.out ? kOut : kIn)] = (unsigned char)(r.word >> 8 * i);
-    head.write.store(at + r.ahead);
+    // Everything sent is taken: nothing is queued meanwhile.
+    ASSERT_TRUE(pollUntil([&] { return m->send.reserved.load() == m->send.read.load(); }, kWaitMs));
+    std::atomic<uint64_t>& write = r.out ? m->send.reserved : m->in.write;
+    const std::atomic<uint64_t>& read = r.out ? m->send.read : m->in.read;
+    unsigned char* bytes = r.out ? jackbridge::SendBytes(m) : jackbridge::InBytes(m);
+    const uint64_t at = write.load();
+    for (int i = 0; i < 4; ++i)
+    {
+      const unsigned char b = (unsigned char)(r.word >> 8 * i);
+      WriteAsAnotherProcess(bytes + (at + i) % (r.out ? kOut : kIn), &b, 1);
+    }
+    write.store(at + r.ahead);
     jackbridge::Wake(m->inWord, m->inSleeping);
-    EXPECT_TRUE(pollUntil([&] { return head.read.load() == head.write.load(); }, kWaitMs));
+    EXPECT_TRUE(pollUntil([&] { return read.load() == write.load(); }, kWaitMs));
     mSim.ClearReceived();
     IMidiMsg cc(0, 0xB0, 0x24, (unsigned char)row);
     ASSERT_TRUE(mPlug->SendMidiMsg(&cc));
@@ -1435,7 +1481,7 @@ TEST_F(MidiOverJack, ABrokenSharedRingIsClearedCountedAndSaid)
     EXPECT_TRUE(mPlug->WaitFor(row + 1, kWaitMs));
   }
   const std::string log = CapturedConsole(), in = "MIDI IN: the JACK bridge's input ring was found broken",
-                    out = "MIDI OUT: the JACK bridge found the output's shared ring written over";
+                    out = "MIDI OUT: the JACK bridge found the sends' shared ring written over";
   EXPECT_NE(log.find(in), std::string::npos) << log;
   EXPECT_EQ(log.find(in), log.rfind(in)) << log;
   EXPECT_EQ(m->outBroken.load(), 2u);

@@ -76,7 +76,8 @@ struct Slot
 {
   SlotMemory* mem = nullptr;
   size_t size = 0;
-  Ring out, in;
+  SendRing send;
+  Ring in;
   std::atomic<jack_port_t*> port[2] = {{nullptr}, {nullptr}};
   std::string name[2];
   int number[2] = {0, 0};
@@ -186,21 +187,62 @@ void PlaceTicks(Slot* s, SlotMemory* m, void* buffer, jack_nframes_t frames, int
   }
 }
 
-// A slot's output ring whose words do not fit it (its memory written over): all it
-// holds is dropped, and what was pushed and not written counted as lost; the host's
-// port thread says it. Never waits.
-const int kMaxPasses = (int)(kOutBytes / (Ring::kHeader + 1)) + 1;
+// A slot's sends' ring whose words do not fit it (its memory written over): all it
+// holds is dropped and its bytes counted; the host's port thread says it. Never
+// waits.
+const int kMaxPasses = (int)(kSendBytes / 8) + 1;
 
-void ClearBrokenOut(Slot* s, SlotMemory* m)
+void ClearBrokenSends(Slot* s, SlotMemory* m)
 {
-  s->out.Reset();
-  const unsigned long long pushed = m->pushed.load(), written = m->written.load();
-  if (pushed > written)
-  {
-    m->outBrokenLost.fetch_add(pushed - written);
-    m->written.store(pushed);
-  }
+  const uint64_t held = m->send.reserved.load() - m->send.read.load();
+  m->outBrokenBytes.fetch_add(held < kSendBytes ? held : kSendBytes);
+  s->send.Reset();
   m->outBroken.fetch_add(1);
+}
+
+// The slot's sends into the period's buffer, in order, as far as the gate the host
+// set and the buffer take them, each whole; the rest waits for the next period.
+// Room for the clock's ticks is left while it runs, but by the first message of an
+// empty buffer. Whether a message was taken.
+bool TakeSends(Slot* s, SlotMemory* m, void* buffer, size_t tickRoom)
+{
+  uint32_t nobody = kNobody;
+  // The host drops what cannot go meanwhile: the slot waits for the next period.
+  if (!m->sendOwner.compare_exchange_strong(nobody, kBridgeTakes)) return false;
+  const unsigned long long limit = m->sendLimit.load(std::memory_order_acquire);
+  bool took = false, any = false;
+  // Every pass takes a message or ends the loop; the bound holds against a host
+  // that writes on as fast as it is read.
+  for (int pass = 0; pass < kMaxPasses && s->send.Taken() < limit; ++pass)
+  {
+    const int size = s->send.NextSize();
+    if (size == 0) break;
+    if (size == SendRing::kBroken)
+    {
+      // The host's port thread is woken to say it.
+      ClearBrokenSends(s, m);
+      m->roomWanted.store(1);
+      took = true;
+      break;
+    }
+    const size_t room = jack_midi_max_event_size(buffer);
+    if ((size_t)size > room)
+    {
+      // An empty buffer that cannot take it never will.
+      if (any) break;
+      s->send.Read(nullptr, size);
+      m->tooLong.fetch_add(1);
+      took = true;
+      continue;
+    }
+    if (any && (size_t)size + tickRoom > room) break;
+    jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
+    if (!to) break;
+    s->send.Read(to, size);
+    took = any = true;
+  }
+  m->sendOwner.store(kNobody, std::memory_order_release);
+  return took;
 }
 
 // JACK's process thread: each slot's waiting messages into the period's buffer as
@@ -245,54 +287,12 @@ int ProcessOut(jack_nframes_t frames, void* client)
         else
           go = false;
       }
-      bool any = false;
-      // Room for the clock's ticks is left while it runs, but by the first message
-      // of an empty buffer.
-      const size_t tickRoom = s->clockRun ? kMaxTicks * kTickRoom : 0;
-      // Every pass takes a message of 1 byte or more or ends the loop; the bound
-      // holds against a host that writes on as fast as it is read.
-      int size = go ? s->out.NextSize() : 0;
-      for (int pass = 0; size != 0 && pass < kMaxPasses; size = s->out.NextSize(), ++pass)
-      {
-        if (size == Ring::kBroken)
-        {
-          ClearBrokenOut(s, m);
-          break;
-        }
-        const size_t room = jack_midi_max_event_size(buffer);
-        if ((size_t)size > room)
-        {
-          // An empty buffer that cannot take it never will.
-          if (!any)
-          {
-            s->out.Skip();
-            m->tooLong.fetch_add(1);
-            m->written.fetch_add(1);
-            continue;
-          }
-          break;
-        }
-        if (any && (size_t)size + tickRoom > room) break;
-        jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
-        if (!to) break;
-        if (!s->out.Read(to, size))
-        {
-          // The positions moved under it: the event reserved carries nothing a
-          // receiver acts on (stray ends of exclusive), and the ring is cleared.
-          memset(to, 0xF7, (size_t)size);
-          ClearBrokenOut(s, m);
-          break;
-        }
-        m->written.fetch_add(1);
-        any = true;
-      }
+      const bool took = go && TakeSends(s, m, buffer, s->clockRun ? kMaxTicks * kTickRoom : 0);
       if (go && timed && s->clockRun) PlaceTicks(s, m, buffer, frames, beginNs, endNs);
       HandOnJackBuffer(buffer);
-      if (any && m->roomWanted.load() && m->roomWanted.exchange(0)) Wake(m->portWord, m->portSleeping);
+      // The host's port thread waits for these (a choice, its end).
+      if (took && m->roomWanted.load() && m->roomWanted.exchange(0)) Wake(m->portWord, m->portSleeping);
     }
-    // A send of the host's render thread, which wakes no one itself.
-    if (m->renderSent.load(std::memory_order_relaxed) && m->portSleeping.load() && m->renderSent.exchange(0))
-      Wake(m->portWord, m->portSleeping);
     m->clockPasses.fetch_add(1);
   }
   gCycles[0].fetch_add(1);
@@ -722,14 +722,25 @@ void FreeSlot(int i)
 {
   Slot* s = gSlots[i];
   if (!s) return;
-  // Its output buffer cleared by a period that ran after the slot began to leave
-  // (within a bound: a server that stands still runs none), so that the receiver
-  // does not read its last events again while the port is still there.
+  // Its output buffer cleared by a period that ran after the slot began to leave,
+  // so that the receiver does not read its last events again while the port is
+  // still joined to it (JACK keeps a buffer's events until its writer clears it).
+  // The port stays in the callback's reach until then: a server that stands still
+  // runs no period, and is first asked to cut the port's connections (answered once
+  // it runs again), whose graph then reads the buffer no more.
   s->leaving.store(1);
-  const unsigned long long cycles = gCycles[0].load();
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(100);
-  while (Open() && s->port[0].load() && gCycles[0].load() < cycles + 2 && Clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  const auto cleared = [s](std::chrono::milliseconds bound) {
+    const unsigned long long cycles = gCycles[0].load();
+    const Clock::time_point end = Clock::now() + bound;
+    while (Open() && gCycles[0].load() < cycles + 2 && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return !Open() || gCycles[0].load() >= cycles + 2;
+  };
+  if (s->port[0].load() && !cleared(std::chrono::milliseconds(100)))
+  {
+    Disconnect(s, 0);
+    cleared(std::chrono::milliseconds(1000));
+  }
   for (int d = 0; d < 2; ++d)
     if (jack_port_t* p = s->port[d].exchange(nullptr))
     {
@@ -745,23 +756,24 @@ void FreeSlot(int i)
   delete s;
 }
 
-// What the slot's output ring holds is written out by the process callback while
-// the server takes it, until end (a fresh connection's hold ends meanwhile once
-// the graph holds it: the worker that would look is here). Once the host has
-// gone, nobody waits for this process nor hears what it loses: the drain goes on
-// past end while the server stands still (its next cycle may yet come) or its
-// cycles take from the ring, and ends once kDrainIdleCycles cycles took nothing.
+// What the slot's sends' ring holds, as far as its gate lets it go, is written out
+// by the process callback while the server takes it, until end (a fresh
+// connection's hold ends meanwhile once the graph holds it: the worker that would
+// look is here). Once the host has gone, nobody waits for this process nor hears
+// what it loses: the drain goes on past end while the server stands still (its
+// next cycle may yet come) or its cycles take from the ring, and ends once
+// kDrainIdleCycles cycles took nothing.
 void DrainOut(Slot* s, Clock::time_point end)
 {
-  uint64_t read = s->mem->out.read.load();
+  unsigned long long taken = s->send.Taken();
   unsigned long long movedAt = gCycles[0].load();
-  while (Open() && s->port[0].load() && !s->out.Empty())
+  while (Open() && s->port[0].load() && !s->send.Empty() && s->send.Taken() < s->mem->sendLimit.load())
   {
     if (HoldWaits(s)) Connected(s, 0, s->holdPeer);
-    const uint64_t now = s->mem->out.read.load();
+    const unsigned long long now = s->send.Taken();
     const unsigned long long cycles = gCycles[0].load();
-    if (now != read) movedAt = cycles;
-    read = now;
+    if (now != taken) movedAt = cycles;
+    taken = now;
     if (Clock::now() >= end && (!gHostGone.load() || cycles - movedAt > kDrainIdleCycles)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -774,9 +786,12 @@ long long Release(int i)
   Slot* s = gSlots[i];
   if (!s) return 0;
   DrainOut(s, Clock::now() + kReleaseDrain);
-  const long long left = (long long)(s->mem->pushed.load() - s->mem->written.load());
+  // The callback takes no more of it; what it holds is counted (the host has ended
+  // its sends).
+  s->leaving.store(1);
+  const long long left = WaitForCallbacks() ? s->send.Clear() : 0;
   FreeSlot(i);
-  return left > 0 ? left : 0;
+  return left;
 }
 
 // Empty when the slot took the memory, else why it did not (for the host's log).
@@ -806,7 +821,16 @@ std::string AddSlot(int i, int fd)
   Slot* s = new Slot;
   s->mem = m;
   s->size = (size_t)st.st_size;
-  s->out = OutRing(m);
+  s->send = SendRingOf(m);
+  // A bridge before this one that ended while it took the slot's sends (killed
+  // inside its callback) left them held, and perhaps a message half taken: both
+  // are let go of, so that the sends go on.
+  uint32_t was = m->sendOwner.load();
+  if (was != kHostTakes && m->sendOwner.compare_exchange_strong(was, kBridgeTakes))
+  {
+    s->send.Recover();
+    m->sendOwner.store(kNobody, std::memory_order_release);
+  }
   s->in = InRing(m);
   gSlots[i] = s;
   gTable[i].store(s, std::memory_order_release);
