@@ -32,13 +32,18 @@ import time
 HEADER = struct.Struct("<IIiiqqII")
 K_READY, K_NOSERVER, K_GONE, K_LOG, K_HELLO = 102, 103, 104, 105, 106
 
-PROBE = r"""
-import ctypes, sys, time
+# What both child scripts declare of JACK's library.
+JACK_CALLS = r"""
+import ctypes
 jack = ctypes.CDLL("libjack.so.0")
 jack.jack_client_open.restype = ctypes.c_void_p
 jack.jack_client_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_void_p]
 jack.jack_activate.argtypes = [ctypes.c_void_p]
 jack.jack_client_close.argtypes = [ctypes.c_void_p]
+"""
+
+PROBE = JACK_CALLS + r"""
+import sys, time
 CB = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_uint32, ctypes.c_void_p)
 jack.jack_set_process_callback.argtypes = [ctypes.c_void_p, CB, ctypes.c_void_p]
 count = [0]
@@ -65,13 +70,7 @@ jack.jack_client_close(c)
 
 
 # A client of another program that opens, activates (with a port) and closes, again and again.
-CHURN_ACTIVE = r"""
-import ctypes
-jack = ctypes.CDLL("libjack.so.0")
-jack.jack_client_open.restype = ctypes.c_void_p
-jack.jack_client_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_void_p]
-jack.jack_activate.argtypes = [ctypes.c_void_p]
-jack.jack_client_close.argtypes = [ctypes.c_void_p]
+CHURN_ACTIVE = JACK_CALLS + r"""
 jack.jack_port_register.restype = ctypes.c_void_p
 jack.jack_port_register.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_ulong, ctypes.c_ulong]
 while True:
@@ -81,6 +80,14 @@ while True:
         jack.jack_activate(c)
         jack.jack_client_close(c)
 """
+
+
+def wait_or_kill(process, bound=30):
+    try:
+        process.wait(timeout=bound)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
 def read_message(sock, bound):
@@ -186,17 +193,9 @@ def trial(args, k, logdir):
             churn.terminate()
             churn.wait()
         if bridge:
-            try:
-                bridge.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                bridge.kill()
-                bridge.wait()
+            wait_or_kill(bridge)
         server.terminate()
-        try:
-            server.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait()
+        wait_or_kill(server)
         log.close()
 
 

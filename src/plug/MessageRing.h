@@ -9,6 +9,40 @@
 #include <cstdint>
 #include <cstring>
 
+// size bytes into or out of a ring of cap bytes at the position at, wrapping round its end.
+inline void RingCopyIn(unsigned char* ring, int cap, uint64_t at, const unsigned char* from, int size)
+{
+  const int i = (int)(at % (uint64_t)cap);
+  const int first = size < cap - i ? size : cap - i;
+  memcpy(ring + i, from, (size_t)first);
+  if (first < size) memcpy(ring, from + first, (size_t)(size - first));
+}
+inline void RingCopyOut(const unsigned char* ring, int cap, uint64_t at, unsigned char* to, int size)
+{
+  const int i = (int)(at % (uint64_t)cap);
+  const int first = size < cap - i ? size : cap - i;
+  memcpy(to, ring + i, (size_t)first);
+  if (first < size) memcpy(to + first, ring, (size_t)(size - first));
+}
+
+// Every message a ring holds dropped by drop(size); how many. A broken ring is reset.
+template <class Ring, class Drop>
+int ClearRing(Ring& ring, Drop drop)
+{
+  int n = 0;
+  for (int size = ring.NextSize(); size != 0; size = ring.NextSize())
+  {
+    if (size == Ring::kBroken)
+    {
+      ring.Reset();
+      break;
+    }
+    drop(size);
+    ++n;
+  }
+  return n;
+}
+
 // Positions count bytes for ever (64 bits do not wrap); the producer writes write
 // only, the consumer read only.
 struct MessageRingHead
@@ -110,21 +144,7 @@ public:
   }
   // Consumer: removes every waiting message; how many there were (a broken ring's
   // rest is dropped uncounted).
-  int Clear()
-  {
-    int n = 0;
-    for (int size = NextSize(); size != 0; size = NextSize())
-    {
-      if (size == kBroken)
-      {
-        Reset();
-        break;
-      }
-      Skip();
-      ++n;
-    }
-    return n;
-  }
+  int Clear() { return ClearRing(*this, [this](int) { Skip(); }); }
   // Consumer: drops whatever the ring holds, broken or not (nothing read).
   void Reset() { mHead->read.store(mHead->write.load(std::memory_order_acquire), std::memory_order_release); }
   bool Empty() const
@@ -141,20 +161,8 @@ private:
     counter.fetch_add(1, std::memory_order_relaxed);
     mHead->droppedBytes.fetch_add(size, std::memory_order_relaxed);
   }
-  void CopyIn(uint64_t at, const unsigned char* bytes, int size)
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(mBuf + i, bytes, (size_t)first);
-    if (first < size) memcpy(mBuf, bytes + first, (size_t)(size - first));
-  }
-  void CopyOut(uint64_t at, unsigned char* dest, int size) const
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(dest, mBuf + i, (size_t)first);
-    if (first < size) memcpy(dest + first, mBuf, (size_t)(size - first));
-  }
+  void CopyIn(uint64_t at, const unsigned char* from, int size) { RingCopyIn(mBuf, mCap, at, from, size); }
+  void CopyOut(uint64_t at, unsigned char* to, int size) const { RingCopyOut(mBuf, mCap, at, to, size); }
   MessageRingHead* mHead = nullptr;
   unsigned char* mBuf = nullptr;
   int mCap = 0;
@@ -281,21 +289,7 @@ public:
     return true;
   }
   // The consumer: drops every written message; how many. A broken ring is reset.
-  int Clear()
-  {
-    int n = 0;
-    for (int size = NextSize(); size != 0; size = NextSize())
-    {
-      if (size == kBroken)
-      {
-        Reset();
-        break;
-      }
-      Read(nullptr, size);
-      ++n;
-    }
-    return n;
-  }
+  int Clear() { return ClearRing(*this, [this](int size) { Read(nullptr, size); }); }
   // The consumer: a broken ring emptied as far as room was taken, every byte cleared.
   void Reset()
   {
@@ -319,20 +313,8 @@ private:
   {
     return reinterpret_cast<std::atomic<uint32_t>*>(mBuf + (size_t)(at % (uint64_t)mCap));
   }
-  void CopyIn(uint64_t at, const unsigned char* from, int size)
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(mBuf + i, from, (size_t)first);
-    if (first < size) memcpy(mBuf, from + first, (size_t)(size - first));
-  }
-  void CopyOut(uint64_t at, unsigned char* to, int size) const
-  {
-    const int i = (int)(at % (uint64_t)mCap);
-    const int first = size < mCap - i ? size : mCap - i;
-    memcpy(to, mBuf + i, (size_t)first);
-    if (first < size) memcpy(to + first, mBuf, (size_t)(size - first));
-  }
+  void CopyIn(uint64_t at, const unsigned char* from, int size) { RingCopyIn(mBuf, mCap, at, from, size); }
+  void CopyOut(uint64_t at, unsigned char* to, int size) const { RingCopyOut(mBuf, mCap, at, to, size); }
   SendRingHead* mHead = nullptr;
   unsigned char* mBuf = nullptr;
   int mCap = 0;
