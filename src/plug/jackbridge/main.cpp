@@ -423,8 +423,15 @@ std::mutex gSeenLock;
 std::condition_variable gSeen;
 struct Arrivals
 {
-  int left = 0;             // departures told
-  bool secondCame = false;  // the second client's arrival told
+  int left = 0;                   // departures told
+  std::vector<std::string> came;  // the names of the arrivals told
+  // The second client's arrival told: by the name the server gave it, which is
+  // not the name asked for while another process (a second host's bridge) has
+  // that one.
+  bool SecondCame(const std::string& second) const
+  {
+    return std::find(came.begin(), came.end(), second) != came.end();
+  }
 };
 Arrivals gArrivals;
 
@@ -433,8 +440,8 @@ void ClientCame(const char* name, int registered, void*)
   std::lock_guard<std::mutex> l(gSeenLock);
   if (!registered)
     ++gArrivals.left;
-  else if (gClientName[1] == name)
-    gArrivals.secondCame = true;
+  else
+    gArrivals.came.push_back(name);
   gSeen.notify_all();
 }
 
@@ -514,9 +521,11 @@ void TryOpen()
   }
   if (c[0] && c[1])
   {
+    const std::string second = jack_get_client_name(c[1]);
     std::unique_lock<std::mutex> l(gSeenLock);
-    const bool told = gSeen.wait_for(l, kArrivalBound, [] { return gArrivals.secondCame || gHostGone.load(); }) &&
-                      gArrivals.secondCame;
+    const bool told =
+        gSeen.wait_for(l, kArrivalBound, [&] { return gArrivals.SecondCame(second) || gHostGone.load(); }) &&
+        gArrivals.SecondCame(second);
     const bool straddled = !told || gArrivals.left != 0;
     l.unlock();
     // Closed, both: the library's table goes with its last client, and the next try
