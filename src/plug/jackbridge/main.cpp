@@ -622,10 +622,12 @@ bool Register(Slot* s, int d)
   return true;
 }
 
+// A port the published graph shows joined to nothing is not cut again (a call
+// that waits for the server): a choice closes the port, then joins it.
 void Disconnect(Slot* s, int d)
 {
   jack_port_t* port = s ? s->port[d].load() : nullptr;
-  if (Open() && port) jack_port_disconnect(gClient[d], port);
+  if (Open() && port && jack_port_connected(port) != 0) jack_port_disconnect(gClient[d], port);
 }
 
 // The worker, having read in the server's graph that the slot's output is joined to
