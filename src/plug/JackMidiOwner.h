@@ -110,8 +110,8 @@ bool EpochLives(const Server& server, unsigned epoch);
 // Runs job on the owner's thread (starting it at the first call) with the server's
 // bridge started first where none runs and its first answer awaited (the epoch, 0
 // where no server takes clients), and waits until it has run, or until giveUp is
-// set (the asker then calls WakeAskers): false then (the job still runs later, or is
-// dropped at the process's end; it must hold what it uses). Any thread but the
+// set (the asker then calls WakeAskers): false then (a job under way runs to its
+// end, one not begun never runs; it must hold what it uses). Any thread but the
 // owner's.
 bool Ask(const Server& server, std::function<void(unsigned epoch)> job, const std::atomic<bool>& giveUp);
 // The same, given up after bound as well; no bridge started for it.
