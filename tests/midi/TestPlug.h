@@ -30,6 +30,15 @@ public:
   ~TestPlug() override { StopMidiInput(); }
 
   bool SendMidiMsg(IMidiMsg* pMsg) override { return SendMidiMsgToPort(pMsg); }
+  // A port chosen by name, as a saved state or a menu does (the name decides, not
+  // the index): the index taken, 0 for "OFF" or a name not listed.
+  int ChooseIn(const std::string& name) { int i = 1; return setExternalMIDIIn(i, name.c_str()); }
+  int ChooseOut(const std::string& name) { int i = 1; return setExternalMIDIOut(i, name.c_str()); }
+  bool SendCc(unsigned char control, unsigned char value)
+  {
+    IMidiMsg cc(0, 0xB0, control, value);
+    return SendMidiMsg(&cc);
+  }
   bool SendMidiSysex(unsigned char* pData, int size) override { return SendMidiSysexToPort(pData, size); }
   bool SendPatchSysex(unsigned char* pData, int size) override { return SendBytesToPort(pData, size); }
   bool SendMidiSysex2(std::vector<unsigned char> data) override { return SendBytesToPort(data.data(), (int)data.size()); }
