@@ -17,6 +17,8 @@
 #                                  take the name (waiting for it), start its server, run COMMAND
 #                                  under timeout with JACK_DEFAULT_SERVER set, stop the
 #                                  server pass or fail, exit with COMMAND's status
+# reclaim and sweep do the same for the second server name, which the tests of two
+# servers at once use: $DAVREL_JACK_SERVER2, default the first name with "-2".
 #
 # State (pid, log and lock files) lives in $DAVREL_JACK_DIR, default /tmp/davrel-jack;
 # the C++ test helper (tools/synth-sim/JackTestServer) uses the same files and locks.
@@ -34,9 +36,11 @@ die() { echo "jack-testbed: $*" >&2; exit 1; }
 # It goes into file and client names (as JackTestServer checks it too).
 valid_name() { [[ "$1" =~ ^[A-Za-z0-9._-]{1,32}$ ]]; }
 valid_name "$server_name" || die "DAVREL_JACK_SERVER \"$server_name\" is no test server name (letters, digits, . _ -, at most 32)"
+# Checked where it is used, so a long first name still serves the other commands.
+second_name="${DAVREL_JACK_SERVER2:-$server_name-2}"
 
 is_our_server() { # pid name
-  [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q "jackd.* -n $2 "
+  [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' 2>/dev/null <"/proc/$1/cmdline" | grep -q "jackd.* -n $2 "
 }
 
 stop_server() { # name
@@ -103,20 +107,24 @@ case "${1:-}" in
   start) [ $# -eq 2 ] || die "usage: start NAME"; start_server "$2"; echo "jack-testbed: $2 ready (pid $(cat "$state/$2.pid"))" ;;
   stop) [ $# -eq 2 ] || die "usage: stop NAME"; stop_server "$2" ;;
   reclaim)
-    (
-      name="$server_name"
-      exec 9>"$state/$name.lock"
-      flock -w 120 9 || die "$name stays locked"
-      start_server "$name" && stop_server "$name"
-    ) || exit 1
-    echo "jack-testbed: $server_name usable" ;;
+    valid_name "$second_name" || die "DAVREL_JACK_SERVER2 \"$second_name\" is no test server name (letters, digits, . _ -, at most 32)"
+    for name in "$server_name" "$second_name"; do
+      (
+        exec 9>"$state/$name.lock"
+        flock -w 120 9 || die "$name stays locked"
+        start_server "$name" && stop_server "$name"
+      ) || exit 1
+      echo "jack-testbed: $name usable"
+    done ;;
   sweep)
-    (
-      name="$server_name"
-      exec 9>"$state/$name.lock"
-      # A held lock means its server is in use by a live test: nothing to sweep.
-      if flock -n 9; then stop_server "$name"; fi
-    ) ;;
+    for name in "$server_name" "$second_name"; do
+      valid_name "$name" || continue
+      (
+        exec 9>"$state/$name.lock"
+        # A held lock means its server is in use by a live test: nothing to sweep.
+        if flock -n 9; then stop_server "$name"; fi
+      )
+    done ;;
   run)
     [ $# -ge 4 ] && [ "$3" = "--" ] || die "usage: run SECONDS -- COMMAND..."
     secs="$2"; shift 3
