@@ -71,7 +71,7 @@ using Ring = MessageRing;
 const uint32_t kMagic = 0x44564A42u;
 // What the two sides share: raised with every change to this header's layout or
 // messages, or to what either side does with them. The bridge says it first (kHello).
-const uint32_t kVersion = 5;
+const uint32_t kVersion = 6;
 // The sends' ring holds what every thread of the instance sends (1 MB); the input's
 // several of the synthesizer's largest dumps.
 const uint32_t kSendBytes = 1024 * 1024;
@@ -95,6 +95,10 @@ struct SlotMemory
   SendRingHead send;
   alignas(64) std::atomic<unsigned long long> sendLimit{0};
   std::atomic<uint32_t> sendOwner{kNobody};
+  // The messages the bridge's callback has put into the current period's buffer
+  // and not yet handed on (0 between periods): a bridge that ends inside a period
+  // takes them with it (CountLostInPeriod).
+  std::atomic<uint32_t> periodTaken{0};
   // The bridge's callback writes, the host's input thread reads.
   RingHead in;
   // Of the sends taken by the bridge, those too long for any period's buffer.
@@ -103,6 +107,9 @@ struct SlotMemory
   // cleared: how often, and the bytes it held then.
   std::atomic<unsigned long long> outBroken{0};
   std::atomic<unsigned long long> outBrokenBytes{0};
+  // The sends lost with a bridge that ended inside a period, as whoever took the
+  // slot after it counted them; the host's port thread says each rise.
+  std::atomic<unsigned long long> lostInPeriod{0};
   // The host's port thread waits on portWord while portSleeping: woken by a choice,
   // or by the bridge once it took sends the thread waits for (roomWanted).
   alignas(64) std::atomic<uint32_t> portWord{0};
@@ -140,6 +147,21 @@ inline bool Valid(const SlotMemory* m, size_t mapped)
 {
   return mapped >= SlotMemorySize() && m->magic == kMagic && m->version == kVersion && m->sendBytes == kSendBytes &&
          m->inBytes == kInBytes;
+}
+
+// Whoever takes the slot after a bridge that may have ended inside its callback
+// (the next bridge, or the owner at the instance's close where none is left),
+// once it has let go of a half-taken message (halfTaken: Recover found one): what
+// that bridge had put into the period's buffer never went anywhere, and is added,
+// with that message, to lostInPeriod. The figure is the other process's word: never
+// more than the sends ever taken. How many.
+inline unsigned long long CountLostInPeriod(SlotMemory* m, bool halfTaken)
+{
+  const unsigned long long inPeriod = m->periodTaken.exchange(0) + (halfTaken ? 1u : 0u);
+  const unsigned long long taken = m->send.taken.load();
+  const unsigned long long lost = inPeriod < taken ? inPeriod : taken;
+  if (lost) m->lostInPeriod.fetch_add(lost);
+  return lost;
 }
 
 // ---- the timing clock (the host's clock thread) ----

@@ -369,6 +369,7 @@ public:
     if (!Of(slot)) return;
     Bridge& b = *tCurrent;
     long long left = 0;
+    unsigned long long lost = 0;
     bool handed = false;
     if (Live(b) && slot->bridge == b.number && slot->index >= 0)
     {
@@ -380,16 +381,19 @@ public:
     // No bridge has its memory (none lives, or the one that had it ended, killed
     // if it did not answer): no callback reads its sends any more, and what they
     // still hold is not sent. A host that ends leaves it to its bridge, which
-    // writes out what it holds as it ends.
+    // writes out what it holds as it ends. What the last bridge had put into a
+    // period it ended inside went nowhere: counted and said here (the port thread
+    // has ended).
     if (!handed && !QuitSet())
     {
       SendRing sends = SendRingOf(slot->mem);
-      sends.Recover();
+      lost = CountLostInPeriod(slot->mem, sends.Recover());
       left = sends.Clear();
     }
     if (slot->index >= 0 && b.slots[slot->index] == slot) b.slots[slot->index].reset();
     slot->index = -1;
     slot->bridge = 0;
+    if (lost > 0) ConsoleLog("MIDI OUT: %llu messages lost with the JACK bridge that ended inside a period\n", lost);
     if (left > 0) ConsoleLog("MIDI OUT: %lld messages not sent: the plug-in closed before the server took them\n", left);
   }
 

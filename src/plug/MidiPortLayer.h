@@ -248,6 +248,7 @@ private:
   bool HoldJackSends();
   void LetGoJackSends();
   void LogMidiOutRingBroken();
+  void LogMidiOutLostWithBridge();
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
   void InstallMidiIn(RtMidiIn* in, MidiInRoute* route);
@@ -408,6 +409,8 @@ private:
   // Over JACK: the times the bridge found the slot's send queue broken, and the
   // bytes lost with it, as said last.
   unsigned long long mMidiOutBrokenSaid = 0, mMidiOutBrokenLostSaid = 0;
+  // Over JACK: the sends lost with bridges that ended inside a period, as said last.
+  unsigned long long mMidiOutLostSaid = 0;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   // Over ALSA, while sends come the port thread looks at the queue by itself
   // (polling), until mMidiOutPollUntil, its own; senders then wake no one.

@@ -172,6 +172,7 @@ void MidiPortLayer::RunMidiPortThread()
       if (MidiOutTaken() != taken) mMidiOutPollUntil = now + kSendPollFor;
       LogMidiOutQueueDrops();
       LogMidiOutRingBroken();
+      LogMidiOutLostWithBridge();
     }
     // Out of the lock, as at the start: the owner takes its own.
     if (mMidiListsReads.load() != reads && !mMidiWatchQuit.load()) mOwner.OnMidiPortListsRead();
@@ -203,6 +204,7 @@ void MidiPortLayer::EndMidiPortThread()
     }
   }
   LogMidiOutQueueDrops();
+  LogMidiOutLostWithBridge();
   // A log sent in from a session that ended with the port gone still says what
   // was not sent.
   MidiOutSide side(this);
@@ -652,6 +654,26 @@ void MidiPortLayer::LogMidiOutRingBroken()
   KeepMidiPortLine(line);
   mMidiOutBrokenSaid = broken;
   mMidiOutBrokenLostSaid = lost;
+  NoteMidiOutRefused(MidiOutTaken());
+}
+
+// The port thread: the sends a JACK bridge had put into a period's buffer when it
+// ended inside its callback (killed, crashed), and the one it was taking, as the
+// bridge that took the slot after it counted them: said once each time, counted as
+// refused. The figure is another process's word: never more than the sends taken.
+void MidiPortLayer::LogMidiOutLostWithBridge()
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  if (!m) return;
+  const unsigned long long lost = m->lostInPeriod.load();
+  if (lost == mMidiOutLostSaid) return;
+  const unsigned long long more = lost > mMidiOutLostSaid ? std::min(lost - mMidiOutLostSaid, MidiOutTaken()) : 0;
+  mMidiOutLostSaid = lost;
+  if (more == 0) return;
+  const std::string line =
+      "MIDI OUT: " + std::to_string(more) + " messages lost with the JACK bridge that ended inside a period\n";
+  ConsoleLog("%s", line.c_str());
+  KeepMidiPortLine(line);
   NoteMidiOutRefused(MidiOutTaken());
 }
 

@@ -239,6 +239,8 @@ bool TakeSends(Slot* s, SlotMemory* m, void* buffer, size_t tickRoom)
     jack_midi_data_t* to = jack_midi_event_reserve(buffer, 0, (size_t)size);
     if (!to) break;
     s->send.Read(to, size);
+    // Taken from the ring, yet out only once the period is handed on.
+    m->periodTaken.fetch_add(1, std::memory_order_relaxed);
     took = any = true;
   }
   m->sendOwner.store(kNobody, std::memory_order_release);
@@ -249,7 +251,9 @@ bool TakeSends(Slot* s, SlotMemory* m, void* buffer, size_t tickRoom)
 // far as it takes them, each whole; the rest waits for the next period. Then the
 // timing clock's ticks due in the period, each at its frame: the period's span on
 // JACK's clock (its frames' times, as the server estimates them) gives each its
-// frame.
+// frame. Once every slot's buffer is filled, nothing of the period is held by the
+// bridge any more: the counts of what a bridge ended here would take with it go
+// back to 0.
 int ProcessOut(jack_nframes_t frames, void* client)
 {
   gBusy[0].store(1);
@@ -266,11 +270,14 @@ int ProcessOut(jack_nframes_t frames, void* client)
   }
   const bool timed = endUs > beginUs && frames > 0;
   const int64_t beginNs = (int64_t)beginUs * 1000, endNs = (int64_t)endUs * 1000;
+  SlotMemory* seen[kSlots];
+  int nSeen = 0;
   for (int i = 0; i < kSlots; ++i)
   {
     Slot* s = gTable[i].load(std::memory_order_acquire);
     if (!s) continue;
     SlotMemory* m = s->mem;
+    seen[nSeen++] = m;
     FollowClock(s, m);
     jack_port_t* port = s->port[0].load(std::memory_order_acquire);
     if (port)
@@ -295,6 +302,9 @@ int ProcessOut(jack_nframes_t frames, void* client)
     }
     m->clockPasses.fetch_add(1);
   }
+  // Before the cycle is counted: a slot's memory stays mapped until then.
+  for (int k = 0; k < nSeen; ++k)
+    if (seen[k]->periodTaken.load(std::memory_order_relaxed)) seen[k]->periodTaken.store(0, std::memory_order_release);
   gCycles[0].fetch_add(1);
   gBusy[0].store(0);
   return 0;
@@ -835,13 +845,16 @@ std::string AddSlot(int i, int fd)
   s->send = SendRingOf(m);
   // A bridge before this one that ended while it took the slot's sends (killed
   // inside its callback) left them held, and perhaps a message half taken: both
-  // are let go of, so that the sends go on.
+  // are let go of, so that the sends go on. What it had put into that period's
+  // buffer went nowhere: counted with that message, for the host to say.
   uint32_t was = m->sendOwner.load();
+  bool halfTaken = false;
   if (was != kHostTakes && m->sendOwner.compare_exchange_strong(was, kBridgeTakes))
   {
-    s->send.Recover();
+    halfTaken = s->send.Recover();
     m->sendOwner.store(kNobody, std::memory_order_release);
   }
+  CountLostInPeriod(m, halfTaken);
   s->in = InRing(m);
   gSlots[i] = s;
   gTable[i].store(s, std::memory_order_release);
