@@ -334,6 +334,12 @@ private:
   std::atomic<bool> mMidiServerGone{false};
   // The port thread's last listing over JACK, which OpenPort's numbers index.
   std::vector<std::string> mMidiJackSeen[2];
+  // Over JACK, a choice's closing leaves the cut of its port's connections to the
+  // connection that follows (the bridge's Connect cuts first: one request, and one
+  // change of the server's graph, fewer); a cut left over is made once the choice
+  // is through. The port thread's.
+  bool mMidiJackCutLater = false;
+  bool mMidiJackCutDue[2] = {false, false};
   // The port thread's answers of the look under way over JACK (AskJackLook).
   struct MidiJackLook
   {

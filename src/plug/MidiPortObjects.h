@@ -238,12 +238,16 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
       throw RtMidiError(std::string(input ? "MIDI IN" : "MIDI OUT") + ": JACK did not connect " + name,
                         RtMidiError::DRIVER_ERROR);
     mLayer->mMidiJackEpoch = epoch;
+    mLayer->mMidiJackCutDue[input ? 1 : 0] = false;
   }
   void DisconnectJack()
   {
     mLayer->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
+    bool& due = mLayer->mMidiJackCutDue[input ? 1 : 0];
+    due = mLayer->mMidiJackCutLater;
+    if (due) return;
     AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, false, [slot, input](unsigned) {
       JackMidiOwner::Disconnect(slot, input);
       return true;

@@ -410,10 +410,21 @@ void MidiPortLayer::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   MidiInSide in(this, look);
   MidiPortAccess& side = input ? (MidiPortAccess&)in : (MidiPortAccess&)out;
   MidiPortWatch& watch = input ? mMidiInWatch : mMidiOutWatch;
+  // What the closed port gets in the moment before the next joins stays out: the
+  // output's gate was shut with the choice, the input's stream closed.
+  mMidiJackCutLater = c.k > 0 && mMidiJack.load();
   if (side.Exists()) side.ClosePort();
+  mMidiJackCutLater = false;
   std::string ours;
   int number = -1;
   if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
+  if (mMidiJackCutDue[input ? 1 : 0])
+  {
+    if (input)
+      in.DisconnectJack();
+    else
+      out.DisconnectJack();
+  }
   WatchChosenMidiPort(side, watch, c.name, ours);
   if (c.k > 0 && number < 0)
   {

@@ -522,6 +522,18 @@ TEST_F(MidiOverJack, SelectingAnotherDeviceMovesThePort)
     for (int i = 0; i < 10000; ++i) ASSERT_FALSE(mPlug->SendMidiMsg(&cc));
   }
 
+  // A port still listed but gone by the time its choice is taken: the old port's
+  // connection goes all the same, each way.
+  ASSERT_EQ(mPlug->setExternalMIDIOut(index = 1, mSim.InputPortName().c_str()), 1);
+  ASSERT_TRUE(mSim.WaitForConnections(1, 1, kWaitMs));
+  const std::string bOut = mSimB.OutputPortName(), bIn = mSimB.InputPortName();
+  mSimB.Close();
+  EXPECT_GT(mPlug->setExternalMIDIOut(index = 1, bIn.c_str()), 0);
+  EXPECT_TRUE(mSim.WaitForConnections(1, 0, kWaitMs));
+  EXPECT_GT(mPlug->setExternalMIDIIn(index = 1, bOut.c_str()), 0);
+  EXPECT_TRUE(mSim.WaitForConnections(0, 0, kWaitMs));
+  ASSERT_TRUE(mSimB.Open(&error)) << error;
+
   // However many choices, the process keeps its two clients.
   const int opened = JackMidiOwner::ClientsOpened();
   for (int choice = 0; choice < 10; ++choice)
