@@ -171,6 +171,8 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
   std::string OurPort() override
   {
     if (!mLayer->mMidiJack.load()) return std::string();
+    // Named by the connection just made: no second question.
+    if (!mJoinedAs.empty()) return mJoinedAs;
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
     return AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, std::string(),
@@ -228,9 +230,14 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
     // (and opened again by the watch) before this one joins the next server's epoch,
     // which would hide the old epoch's end from the next look.
     mLayer->FollowJackServer();
-    const unsigned epoch =
-        AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit, 0u,
-                     [slot, input, name](unsigned e) { return JackMidiOwner::Connect(slot, input, name) ? e : 0u; });
+    const auto joined = AskJackOwner(mLayer->mMidiJackServer, mLayer->mMidiWatchQuit,
+                                     std::make_pair(0u, std::string()), [slot, input, name](unsigned e) {
+                                       return JackMidiOwner::Connect(slot, input, name)
+                                                  ? std::make_pair(e, slot->name[input ? 1 : 0])
+                                                  : std::make_pair(0u, std::string());
+                                     });
+    const unsigned epoch = joined.first;
+    mJoinedAs = joined.second;
     if (epoch && mLayer->mMidiJackEpoch && mLayer->mMidiJackEpoch != epoch) mLayer->FollowJackServer();
     // Given up as the instance closes: nothing failed, so nothing is said.
     if (!epoch && mLayer->mMidiWatchQuit.load()) throw RtMidiError(std::string(), RtMidiError::DRIVER_ERROR);
@@ -242,6 +249,7 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
   }
   void DisconnectJack()
   {
+    mJoinedAs.clear();
     mLayer->mMidiJackLook.valid = false;
     std::shared_ptr<JackMidiSlot> slot = mLayer->mMidiSlot;
     const bool input = IsInput();
@@ -256,6 +264,8 @@ struct MidiPortLayer::MidiSideLook : MidiPortAccess
 
   MidiPortLayer* mLayer;
   MidiPortLook* mLook;
+  // Our port's full name as the last ConnectJack of this side left it (empty: none).
+  std::string mJoinedAs;
 };
 
 struct MidiPortLayer::MidiOutSide : MidiSideLook
