@@ -249,6 +249,7 @@ private:
   void LetGoJackSends();
   void LogMidiOutRingBroken();
   void LogMidiOutLostWithBridge();
+  void SayMidiOutLoss(const std::string& line);
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
   void InstallMidiIn(RtMidiIn* in, MidiInRoute* route);

@@ -661,11 +661,9 @@ void MidiPortLayer::LogMidiOutRingBroken()
   if (broken == mMidiOutBrokenSaid) return;
   const std::string line = "MIDI OUT: the JACK bridge found the sends' shared ring written over and cleared it: " +
                            std::to_string(lost - mMidiOutBrokenLostSaid) + " bytes not sent\n";
-  ConsoleLog("%s", line.c_str());
-  KeepMidiPortLine(line);
   mMidiOutBrokenSaid = broken;
   mMidiOutBrokenLostSaid = lost;
-  NoteMidiOutRefused(MidiOutTaken());
+  SayMidiOutLoss(line);
 }
 
 // The port thread: the sends a JACK bridge had put into a period's buffer when it
@@ -683,6 +681,12 @@ void MidiPortLayer::LogMidiOutLostWithBridge()
   if (more == 0) return;
   const std::string line =
       "MIDI OUT: " + std::to_string(more) + " messages lost with the JACK bridge that ended inside a period\n";
+  SayMidiOutLoss(line);
+}
+
+// The port thread: sends lost on the way to the server, said and counted as refused.
+void MidiPortLayer::SayMidiOutLoss(const std::string& line)
+{
   ConsoleLog("%s", line.c_str());
   KeepMidiPortLine(line);
   NoteMidiOutRefused(MidiOutTaken());
