@@ -410,8 +410,8 @@ void MidiPortLayer::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   MidiInSide in(this, look);
   MidiPortAccess& side = input ? (MidiPortAccess&)in : (MidiPortAccess&)out;
   MidiPortWatch& watch = input ? mMidiInWatch : mMidiOutWatch;
-  // What the closed port gets in the moment before the next joins stays out: the
-  // output's gate was shut with the choice, the input's stream closed.
+  // Nothing goes out to the old port meanwhile (the output's gate was shut with the
+  // choice); what it sends the input then is taken as if sent a moment earlier.
   mMidiJackCutLater = c.k > 0 && mMidiJack.load();
   if (side.Exists()) side.ClosePort();
   mMidiJackCutLater = false;
