@@ -714,7 +714,8 @@ TEST_F(Desktop, ImageCursorIsWhatTheServerShows)
 
   SWELL_SetCursor(c);
   // The server takes the change from the layer's connection, the question from ours.
-  polled([&] { return shown(&w, &h, &px) && w == W; });
+  // Both sides: the arrow may be as wide as ours.
+  polled([&] { return shown(&w, &h, &px) && w == W && h == H; });
   ASSERT_EQ(w, W);
   ASSERT_EQ(h, H);
   EXPECT_EQ(px[0] & 0xFFFFFFFFu, 0xFF0000FFu);                      // blue
