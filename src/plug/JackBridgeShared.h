@@ -71,7 +71,7 @@ using Ring = MessageRing;
 const uint32_t kMagic = 0x44564A42u;
 // What the two sides share: raised with every change to this header's layout or
 // messages, or to what either side does with them. The bridge says it first (kHello).
-const uint32_t kVersion = 6;
+const uint32_t kVersion = 7;
 // The sends' ring holds what every thread of the instance sends (1 MB); the input's
 // several of the synthesizer's largest dumps.
 const uint32_t kSendBytes = 1024 * 1024;
@@ -110,6 +110,10 @@ struct SlotMemory
   // The sends lost with a bridge that ended inside a period, as whoever took the
   // slot after it counted them; the host's port thread says each rise.
   std::atomic<unsigned long long> lostInPeriod{0};
+  // The xruns the server reported while a bridge had the slot (a period some client
+  // did not finish in time): an asynchronous server loses what a reader late in
+  // its period had not read yet. The host's port thread says each rise.
+  std::atomic<unsigned long long> xruns{0};
   // The host's port thread waits on portWord while portSleeping: woken by a choice,
   // or by the bridge once it took sends the thread waits for (roomWanted).
   alignas(64) std::atomic<uint32_t> portWord{0};

@@ -119,6 +119,9 @@ public:
   // thread: a choice answers at once, from the list, and the port follows.
   // Any thread.
   bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
+  // Over JACK: the xruns the server reported while the instance had its slot (0
+  // over ALSA). Any thread.
+  unsigned long long MidiJackXruns() const;
 
   // ---- input ----
   // The receiving side over ALSA (the input object's callback, through its route;
@@ -249,6 +252,7 @@ private:
   void LetGoJackSends();
   void LogMidiOutRingBroken();
   void LogMidiOutLostWithBridge();
+  void LogMidiJackXruns();
   void SayMidiOutLoss(const std::string& line);
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);
@@ -418,6 +422,9 @@ private:
   unsigned long long mMidiOutBrokenSaid = 0, mMidiOutBrokenLostSaid = 0;
   // Over JACK: the sends lost with bridges that ended inside a period, as said last.
   unsigned long long mMidiOutLostSaid = 0;
+  // Over JACK: the server's xruns, as said last, and when.
+  unsigned long long mMidiXrunsSaid = 0;
+  std::chrono::steady_clock::time_point mMidiXrunsSaidAt;
   std::atomic<bool> mMidiOutChosen{false}, mMidiOutClosedLogged{false};
   // Over ALSA, while sends come the port thread looks at the queue by itself
   // (polling), until mMidiOutPollUntil, its own; senders then wake no one.

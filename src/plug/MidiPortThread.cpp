@@ -173,6 +173,7 @@ void MidiPortLayer::RunMidiPortThread()
       LogMidiOutQueueDrops();
       LogMidiOutRingBroken();
       LogMidiOutLostWithBridge();
+      LogMidiJackXruns();
     }
     // Out of the lock, as at the start: the owner takes its own.
     if (mMidiListsReads.load() != reads && !mMidiWatchQuit.load()) mOwner.OnMidiPortListsRead();
@@ -682,6 +683,36 @@ void MidiPortLayer::LogMidiOutLostWithBridge()
   const std::string line =
       "MIDI OUT: " + std::to_string(more) + " messages lost with the JACK bridge that ended inside a period\n";
   SayMidiOutLoss(line);
+}
+
+unsigned long long MidiPortLayer::MidiJackXruns() const
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  return m ? m->xruns.load() : 0;
+}
+
+// The port thread: the server's xruns while a chosen port is open, said at each
+// rise. An asynchronous server (JACK's default) runs on past a client late in its
+// period, and its writers clear their buffers before the late one read them: what
+// went out or came in then is lost, and no count can say which.
+void MidiPortLayer::LogMidiJackXruns()
+{
+  jackbridge::SlotMemory* m = mMidiShared.load();
+  if (!m) return;
+  const unsigned long long xruns = m->xruns.load();
+  if (xruns == mMidiXrunsSaid) return;
+  // A starved server reports them by the hundred: one line a second at most.
+  const Clock::time_point now = Clock::now();
+  if (now < mMidiXrunsSaidAt + std::chrono::seconds(1)) return;
+  mMidiXrunsSaidAt = now;
+  const unsigned long long more = xruns - mMidiXrunsSaid;
+  mMidiXrunsSaid = xruns;
+  const auto open = [](const MidiPortWatch& w) { return !w.name.empty() && !w.missing.load(); };
+  if (!open(mMidiOutWatch) && !open(mMidiInWatch)) return;
+  const std::string line = "MIDI: the JACK server reported " + std::to_string(more) +
+                           " xruns (a period not finished in time): messages sent or received meanwhile may be lost\n";
+  ConsoleLog("%s", line.c_str());
+  KeepMidiPortLine(line);
 }
 
 // The port thread: sends lost on the way to the server, said and counted as refused.

@@ -103,6 +103,8 @@ bool SynthSim::Open(std::string* error)
   mOpenUsecs = jack_get_time();
   mRecorder.Start(mOpenFrame, mRate);
   jack_set_process_callback(mClient, &SynthSim::ProcessThunk, this);
+  jack_set_xrun_callback(
+      mClient, [](void* sim) { return static_cast<SynthSim*>(sim)->mXruns.fetch_add(1), 0; }, this);
   jack_on_info_shutdown(
       mClient, [](jack_status_t, const char*, void* sim) { static_cast<SynthSim*>(sim)->mGone.store(true); }, this);
   // Open before the first period: an echo of the first message must not be refused.

@@ -81,6 +81,9 @@ public:
   // The longest time between two of our process cycles since the last clear: a
   // stall of the server or of this process, which delays whatever it receives.
   double LongestCycleGap() const { return mLongestCycleGapUs.load() / 1e6; }
+  // The xruns the server reported since Open: an asynchronous server loses what a
+  // client late in its period had not read yet.
+  int Xruns() const { return mXruns.load(); }
   // Events lost because the receive ring was full (the recorder fell behind).
   int Overflows() const { return mRecorder.Overflows(); }
 
@@ -129,6 +132,7 @@ private:
   jack_time_t mOpenUsecs = 0;
   jack_time_t mLastCycleUs = 0;  // the process thread's own
   std::atomic<long long> mLongestCycleGapUs{0};
+  std::atomic<int> mXruns{0};
 
   // Outgoing pieces; the process thread takes them only when the lock is free.
   mutable std::mutex mOutLock;

@@ -100,7 +100,19 @@ struct Slot
   // The output callback's own: the timing clock's run it follows (0: none) and its ticks.
   uint32_t clockRun = 0;
   ClockTimeline clock;
+  // The output callback's own: the process's count of xruns already added to the
+  // slot's.
+  unsigned long long xrunsSeen = 0;
 };
+
+// The server's xrun reports, counted on JACK's notification thread; each slot's
+// count follows it in the output callback.
+std::atomic<unsigned long long> gXruns{0};
+int XRun(void*)
+{
+  gXruns.fetch_add(1, std::memory_order_relaxed);
+  return 0;
+}
 
 std::atomic<Slot*> gTable[kSlots];
 Slot* gSlots[kSlots];  // the worker's
@@ -301,6 +313,12 @@ int ProcessOut(jack_nframes_t frames, void* client)
       if (took && m->roomWanted.load() && m->roomWanted.exchange(0)) Wake(m->portWord, m->portSleeping);
     }
     m->clockPasses.fetch_add(1);
+    const unsigned long long xruns = gXruns.load(std::memory_order_relaxed);
+    if (xruns != s->xrunsSeen)
+    {
+      m->xruns.fetch_add(xruns - s->xrunsSeen, std::memory_order_relaxed);
+      s->xrunsSeen = xruns;
+    }
   }
   // Before the cycle is counted: a slot's memory stays mapped until then.
   for (int k = 0; k < nSeen; ++k)
@@ -517,6 +535,8 @@ void TryOpen()
   {
     gClockOffsetNs.store(MeasureClockOffset());
     jack_set_process_callback(c[0], &ProcessOut, c[0]);
+    // The server tells every client of an xrun: one of ours counts them.
+    jack_set_xrun_callback(c[0], &XRun, nullptr);
     jack_on_info_shutdown(c[0], &Shutdown, nullptr);
     jack_set_client_registration_callback(c[0], &ClientCame, nullptr);
     // A client whose activation failed is closed, not left: a process that ends
@@ -843,6 +863,7 @@ std::string AddSlot(int i, int fd)
   s->mem = m;
   s->size = (size_t)st.st_size;
   s->send = SendRingOf(m);
+  s->xrunsSeen = gXruns.load();
   // A bridge before this one that ended while it took the slot's sends (killed
   // inside its callback) left them held, and perhaps a message half taken: both
   // are let go of, so that the sends go on. What it had put into that period's
