@@ -419,13 +419,7 @@ void MidiPortLayer::ApplyMidiPortChoice(bool input, const MidiPortChoice& c)
   std::string ours;
   int number = -1;
   if (c.k > 0 && side.Exists()) number = OpenChosenMidiPort(side, c.name, &ours);
-  if (mMidiJackCutDue[input ? 1 : 0])
-  {
-    if (input)
-      in.DisconnectJack();
-    else
-      out.DisconnectJack();
-  }
+  if (mMidiJackCutDue[input ? 1 : 0]) (input ? (MidiSideLook&)in : (MidiSideLook&)out).DisconnectJack();
   WatchChosenMidiPort(side, watch, c.name, ours);
   if (c.k > 0 && number < 0)
   {
