@@ -206,6 +206,7 @@ void MidiPortLayer::EndMidiPortThread()
   }
   LogMidiOutQueueDrops();
   LogMidiOutLostWithBridge();
+  LogMidiJackXruns();
   // A log sent in from a session that ended with the port gone still says what
   // was not sent.
   MidiOutSide side(this);
