@@ -252,7 +252,7 @@ private:
   void LetGoJackSends();
   void LogMidiOutRingBroken();
   void LogMidiOutLostWithBridge();
-  void LogMidiJackXruns();
+  void LogMidiJackXruns(bool ending = false);
   void SayMidiOutLoss(const std::string& line);
   void NoteMidiOutRefused(unsigned long long at);
   void InstallMidiOut(RtMidiOut* out);

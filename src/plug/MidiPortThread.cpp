@@ -206,7 +206,7 @@ void MidiPortLayer::EndMidiPortThread()
   }
   LogMidiOutQueueDrops();
   LogMidiOutLostWithBridge();
-  LogMidiJackXruns();
+  LogMidiJackXruns(true);
   // A log sent in from a session that ended with the port gone still says what
   // was not sent.
   MidiOutSide side(this);
@@ -690,15 +690,16 @@ unsigned long long MidiPortLayer::MidiJackXruns() const
 // rise. An asynchronous server (JACK's default) runs on past a client late in its
 // period, and its writers clear their buffers before the late one read them: what
 // went out or came in then is lost, and no count can say which.
-void MidiPortLayer::LogMidiJackXruns()
+void MidiPortLayer::LogMidiJackXruns(bool ending)
 {
   jackbridge::SlotMemory* m = mMidiShared.load();
   if (!m) return;
   const unsigned long long xruns = m->xruns.load();
   if (xruns == mMidiXrunsSaid) return;
-  // A starved server reports them by the hundred: one line a second at most.
+  // A starved server reports them by the hundred: one line a second at most, and
+  // the rest at the end.
   const Clock::time_point now = Clock::now();
-  if (now < mMidiXrunsSaidAt + std::chrono::seconds(1)) return;
+  if (!ending && now < mMidiXrunsSaidAt + std::chrono::seconds(1)) return;
   mMidiXrunsSaidAt = now;
   const unsigned long long more = xruns - mMidiXrunsSaid;
   mMidiXrunsSaid = xruns;
