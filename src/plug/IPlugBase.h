@@ -313,7 +313,6 @@ public:
   bool MidiOutPortMissing() const { return mMidiPorts.MidiOutPortMissing(); }
   bool MidiInPortMissing() const { return mMidiPorts.MidiInPortMissing(); }
   bool MidiPortChoiceUnderWay() const { return mMidiPorts.MidiPortChoiceUnderWay(); }
-  unsigned long long MidiJackXruns() const { return mMidiPorts.MidiJackXruns(); }
   using MidiOutPlace = MidiPortLayer::MidiOutPlace;
   MidiOutPlace MidiOutMark() const { return mMidiPorts.MidiOutMark(); }
   bool MidiOutRefusedSince(const MidiOutPlace& mark) const { return mMidiPorts.MidiOutRefusedSince(mark); }

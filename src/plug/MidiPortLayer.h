@@ -119,9 +119,6 @@ public:
   // thread: a choice answers at once, from the list, and the port follows.
   // Any thread.
   bool MidiPortChoiceUnderWay() const { return mMidiChoicesUnderWay.load() > 0; }
-  // Over JACK: the xruns the server reported while the instance had its slot (0
-  // over ALSA). Any thread.
-  unsigned long long MidiJackXruns() const;
 
   // ---- input ----
   // The receiving side over ALSA (the input object's callback, through its route;

@@ -680,12 +680,6 @@ void MidiPortLayer::LogMidiOutLostWithBridge()
   SayMidiOutLoss(line);
 }
 
-unsigned long long MidiPortLayer::MidiJackXruns() const
-{
-  jackbridge::SlotMemory* m = mMidiShared.load();
-  return m ? m->xruns.load() : 0;
-}
-
 // The port thread: the server's xruns while a chosen port is open, said at each
 // rise. An asynchronous server (JACK's default) runs on past a client late in its
 // period, and its writers clear their buffers before the late one read them: what

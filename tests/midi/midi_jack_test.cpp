@@ -488,7 +488,7 @@ TEST_F(MidiOverJack, AnAsynchronousServersXrunIsSaid)
   CaptureConsole();
   mSim.StallNextRead(std::chrono::milliseconds(25));  // about five periods
   ASSERT_TRUE(mPlug->SendCc(0x10, 0x01));
-  ASSERT_TRUE(pollUntil([&] { return mPlug->MidiJackXruns() > 0; }, kWaitMs));
+  ASSERT_TRUE(pollUntil([&] { return mPlug->MidiSharedMemory()->xruns.load() > 0; }, kWaitMs));
   mPlug.reset();  // its port thread's end says what it had not
   EXPECT_NE(CapturedConsole().find("MIDI: the JACK server reported "), std::string::npos);
 }
@@ -1262,9 +1262,9 @@ TEST_F(MidiOverJack, ABridgeKilledOrStuckCostsOneLineAndAFreshBridge)
     const auto arrives = [&](const std::function<void()>& send, const std::function<bool()>& arrived) {
       for (int tries = 0; tries < 3; ++tries)
       {
-        const unsigned long long xruns = mSim.Xruns() + mPlug->MidiJackXruns();
+        const unsigned long long xruns = mSim.Xruns() + mPlug->MidiSharedMemory()->xruns.load();
         if (send(), arrived()) return true;
-        if (mSim.Xruns() + mPlug->MidiJackXruns() == xruns) return false;
+        if (mSim.Xruns() + mPlug->MidiSharedMemory()->xruns.load() == xruns) return false;
       }
       return false;
     };
