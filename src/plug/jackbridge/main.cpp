@@ -782,6 +782,18 @@ void FreeSlot(int i)
     Disconnect(s, 0);
     cleared(std::chrono::milliseconds(1000));
   }
+  // Cut before it goes, and gone from the published graph: a port unregistered
+  // while joined is an invalid buffer to the graph the server still runs for a
+  // period, and a receiver joined to others too then drops what each of them wrote
+  // in it (JACK's mixdown gives up on an invalid source). Not once the host has
+  // gone: every one of its instances goes then.
+  if (jack_port_t* out = s->port[0].load(); out && Open() && !gHostGone.load())
+  {
+    Disconnect(s, 0);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(200);
+    while (Open() && jack_port_connected(out) != 0 && Clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::microseconds(250));
+  }
   for (int d = 0; d < 2; ++d)
     if (jack_port_t* p = s->port[d].exchange(nullptr))
     {
